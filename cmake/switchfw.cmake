@@ -1,0 +1,41 @@
+# switchfw_library(<name> [DEPS <targets>...])
+# One static library per folder: every .cpp below src/ (and below sub-folders
+# named in SOURCE_DIRS) is compiled; include/ is the public header folder.
+function(switchfw_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS;SOURCE_DIRS;PRIVATE_DEPS" ${ARGN})
+  if(NOT ARG_SOURCE_DIRS)
+    set(ARG_SOURCE_DIRS src)
+  endif()
+  set(sources)
+  foreach(dir ${ARG_SOURCE_DIRS})
+    file(GLOB_RECURSE found CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp)
+    list(APPEND sources ${found})
+  endforeach()
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
+endfunction()
+
+# switchfw_tests(<label> DEPS <targets>...)
+# Every tests/*.cpp of the folder goes into one test program; each GoogleTest
+# case becomes a CTest test named "<label>.<Suite>.<Case>" with label <label>.
+function(switchfw_tests label)
+  if(NOT SWITCHFW_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "TIMEOUT" "DEPS" ${ARGN})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  set(target ${label}_tests)
+  add_executable(${target} ${sources})
+  target_link_libraries(${target} PRIVATE ${ARG_DEPS} GTest::gtest_main GTest::gmock Threads::Threads)
+  gtest_discover_tests(${target}
+    TEST_PREFIX "${label}."
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS ${label} TIMEOUT ${ARG_TIMEOUT})
+endfunction()

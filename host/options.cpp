@@ -1,0 +1,81 @@
+#include "options.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+bool one_of(const std::string &v, std::initializer_list<const char *> choices) {
+    for (const char *c : choices) {
+        if (v == c) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+const char *host_options_usage(void) {
+    return "Usage: switchfw [options]\n"
+           "Starts the switch firmware on the simulated board.\n"
+           "\n"
+           "  --board N          board with N front-panel ports: 8, 26, 28 or 52 (default 28)\n"
+           "  --flash FILE       file standing for the flash chip (default var/flash.bin)\n"
+           "  --fs DIR           directory of the RAM file system (default var/fs)\n"
+           "  --bus TYPE         switch access: spi, mdio or pci (default spi)\n"
+           "  --port-offset N    add N to the server ports 80, 23, 161 and 162 (default 0)\n"
+           "  --help             print this text\n";
+}
+
+bool host_options_parse(int argc, char **argv, HostOptions *out, std::string *error) {
+    for (int i = 1; i < argc; i++) {
+        std::string arg = argv[i];
+        std::string value;
+        auto eq = arg.find('=');
+        if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+            arg = arg.substr(0, eq);
+        }
+        if (arg == "--help" || arg == "-h") {
+            out->help = true;
+            continue;
+        }
+        bool known = one_of(arg, {"--board", "--flash", "--fs", "--bus", "--port-offset"});
+        if (!known) {
+            *error = "unknown option '" + arg + "' (see --help)";
+            return false;
+        }
+        if (eq == std::string::npos) {
+            if (i + 1 >= argc) {
+                *error = "option " + arg + " needs a value";
+                return false;
+            }
+            value = argv[++i];
+        }
+        if (arg == "--board") {
+            if (!one_of(value, {"8", "26", "28", "52"})) {
+                *error = "--board must be 8, 26, 28 or 52, not '" + value + "'";
+                return false;
+            }
+            out->board = value;
+        } else if (arg == "--flash") {
+            out->flash = value;
+        } else if (arg == "--fs") {
+            out->fs = value;
+        } else if (arg == "--bus") {
+            if (!one_of(value, {"spi", "mdio", "pci"})) {
+                *error = "--bus must be spi, mdio or pci, not '" + value + "'";
+                return false;
+            }
+            out->bus = value;
+        } else if (arg == "--port-offset") {
+            char *end = nullptr;
+            long n = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0' || n < 0 || n > 65535 - 162) {
+                *error = "--port-offset must be a number from 0 to 65373, not '" + value + "'";
+                return false;
+            }
+            out->port_offset = static_cast<int>(n);
+        }
+    }
+    return true;
+}

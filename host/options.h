@@ -1,0 +1,17 @@
+// Command-line options of the switchfw program.
+#pragma once
+
+#include <string>
+
+struct HostOptions {
+    std::string board = "28";             // front-panel port count: 8, 26, 28 or 52
+    std::string flash = "var/flash.bin";  // file standing for the flash chip
+    std::string fs = "var/fs";            // directory of the RAM file system
+    std::string bus = "spi";              // how the CPU reaches the switch: spi, mdio or pci
+    int port_offset = 0;                  // added to the well-known server ports
+    bool help = false;
+};
+
+// Parses argv; on error returns false with a message in *error.
+bool host_options_parse(int argc, char **argv, HostOptions *out, std::string *error);
+const char *host_options_usage(void);

@@ -1,0 +1,160 @@
+// SDK operating-system abstraction: memory, locks, threads, deferred calls,
+// time, console output and assorted C-library helpers. Every subsystem above
+// the platform reaches the operating system only through these calls.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+
+// ---------------------------------------------------------------- memory
+void *sal_alloc(size_t size, const char *tag);  // zero-filled, or null
+void sal_free(void *p);
+void *sal_dma_alloc(size_t size, const char *tag);  // bus address fits in 32 bits
+void sal_dma_free(void *p);
+char *sal_strdup(const char *s);  // null for a null text
+int sal_memcmp(const void *a, const void *b, size_t n);
+
+// Bytes currently allocated under a tag (null: all tags); for diagnostics.
+size_t sal_alloc_bytes_in_use(const char *tag);
+
+// ---------------------------------------------------------------- locks
+struct sal_mutex_s;
+struct sal_sem_s;
+using sal_mutex_t = sal_mutex_s *;
+using sal_sem_t = sal_sem_s *;
+
+constexpr int sal_mutex_FOREVER = -1;
+constexpr int sal_sem_FOREVER = -1;
+constexpr int sal_sem_BINARY = 1;
+constexpr int sal_sem_COUNTING = 0;
+
+sal_mutex_t sal_mutex_create(const char *name);
+void sal_mutex_destroy(sal_mutex_t m);
+int sal_mutex_take(sal_mutex_t m, int usec);  // 0 taken, -1 time-out
+int sal_mutex_give(sal_mutex_t m);
+
+sal_sem_t sal_sem_create(const char *name, int binary, int initial_count);
+void sal_sem_destroy(sal_sem_t s);
+int sal_sem_take(sal_sem_t s, int usec);  // 0 given, -1 time-out
+int sal_sem_give(sal_sem_t s);
+
+// Interrupt masking: one process-wide lock that simulated interrupt work
+// also holds. sal_splhi returns the level to hand back to sal_spl.
+int sal_splhi(void);
+int sal_spl(int level);
+int sal_int_context(void);
+
+// ---------------------------------------------------------------- threads
+struct sal_thread_s;
+using sal_thread_t = sal_thread_s *;
+#define SAL_THREAD_ERROR (reinterpret_cast<sal_thread_t>(~static_cast<uintptr_t>(0)))
+
+constexpr int SAL_THREAD_PRIO_DEFAULT = 8;
+constexpr int SAL_THREAD_PRIO_SERVICE = 7;  // deferred-call, receive and transmit threads
+
+sal_thread_t sal_thread_create(const char *name, int stack_bytes, int prio, void (*entry)(void *),
+                               void *arg);
+// Stops the thread at its next platform wait (semaphore, sleep, deferred-call
+// queue); a thread blocked elsewhere stops when it next waits here.
+int sal_thread_destroy(sal_thread_t t);
+[[noreturn]] void sal_thread_exit(int code);
+sal_thread_t sal_thread_self(void);
+void sal_thread_yield(void);
+void sal_thread_main_set(sal_thread_t t);
+sal_thread_t sal_thread_main_get(void);
+// Name of a thread ("" for threads not made by sal_thread_create).
+const char *sal_thread_name(sal_thread_t t, char *buf, size_t size);
+// Operating-system priority the thread would run at on the board.
+int sal_thread_os_priority(sal_thread_t t);
+
+// ---------------------------------------------------------------- deferred calls
+using sal_dpc_fn_t = void (*)(void *owner, void *a1, void *a2, void *a3, void *a4);
+constexpr int SAL_DPC_QUEUE_SIZE = 256;
+
+// 0 when queued; -1 (with a console message) when the queue is full.
+int sal_dpc(sal_dpc_fn_t fn, void *owner, void *a1, void *a2, void *a3, void *a4);
+int sal_dpc_time(uint32_t usec, sal_dpc_fn_t fn, void *owner, void *a1, void *a2, void *a3,
+                 void *a4);
+void sal_dpc_cancel(void *owner);
+
+// ---------------------------------------------------------------- time
+uint32_t sal_time_usecs(void);  // wraps; compare by signed difference
+uint32_t sal_time(void);        // wall-clock seconds
+double sal_time_double(void);
+void sal_wallclock_set(uint32_t seconds);  // firmware wall clock, host clock untouched
+void sal_sleep(int seconds);
+void sal_usleep(uint32_t usec);  // rounded up to whole 10 ms ticks
+void sal_udelay(uint32_t usec);  // busy wait
+void board_udelay(uint32_t usec);
+int sal_date_get(uint32_t *seconds);  // no hardware date on this board: -1
+int sal_date_set(uint32_t seconds);
+
+constexpr uint32_t SAL_TICK_USECS = 10000;
+
+// ---------------------------------------------------------------- boot, assert, reboot
+uint32_t sal_boot_flags_get(void);
+void sal_boot_flags_set(uint32_t flags);
+
+using sal_assert_handler_t = void (*)(const char *expr, const char *file, int line);
+void sal_assert(const char *expr, const char *file, int line);
+sal_assert_handler_t sal_assert_set(sal_assert_handler_t handler);  // returns previous
+#define SAL_ASSERT(e) ((e) ? (void)0 : sal_assert(#e, __FILE__, __LINE__))
+
+[[noreturn]] void sal_reboot(void);
+int sal_clean_exit(void);  // no clean exit on this board: -2
+
+void sal_srand(uint32_t seed);
+uint32_t sal_rand(void);  // 31 bits
+
+int sal_bus_probe(uint32_t addr);
+uint32_t cp0_status_get(void);
+
+// ---------------------------------------------------------------- strings and numbers
+int sal_strcasecmp(const char *a, const char *b);
+int sal_strncasecmp(const char *a, const char *b, size_t n);
+// Optional '-', then 0x hex, 0b binary, leading-0 octal or decimal; *end gets
+// the first character that is not a digit of the base.
+int sal_ctoi(const char *text, const char **end);
+int sal_snprintf(char *buf, size_t size, const char *fmt, ...)
+    __attribute__((format(printf, 3, 4)));
+int sal_sprintf(char *buf, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+
+// ---------------------------------------------------------------- console
+int sal_printf(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+int sal_vprintf(const char *fmt, va_list ap);
+int sal_console_printf(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+int sal_printf_console(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+int sal_debug_printf(uint32_t flags, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+uint32_t sal_debug_flags_set(uint32_t word);
+uint32_t sal_debug_flags_add(uint32_t bits);
+int sal_console_enable_get(void);
+int sal_console_enable_set(int on);
+
+char *diag_readline(const char *prompt, char *buf, int size, const char *dflt);
+int sal_readchar(const char *prompt);
+
+int sal_log_file_set(const char *name, int append);
+int sal_log_enable(int on);
+int sal_log_enabled(void);
+
+// A console is a pair of operations; each thread writes to and reads from the
+// console bound to it (telnet sessions bind their socket). Threads made by
+// sal_thread_create inherit the binding of their creator.
+struct sal_console_ops {
+    void *ctx;
+    int (*write)(void *ctx, const char *buf, size_t len);
+    // Reads one line without its newline into buf (at most size-1 bytes,
+    // terminated); returns its length, or -1 at end of input.
+    int (*read_line)(void *ctx, char *buf, size_t size);
+};
+const sal_console_ops *sal_console_bind(const sal_console_ops *ops);  // returns previous
+const sal_console_ops *sal_console_bound(void);
+const sal_console_ops *sal_console_default(void);  // process standard input and output
+int sal_console_write(const char *buf, size_t len);
+int sal_console_read_line(char *buf, size_t size);
+
+// The "ecos>" shell lives in the application; it registers itself here.
+using sal_shell_fn_t = void (*)(void);
+void sal_shell_register(sal_shell_fn_t fn);
+void sal_shell(void);

@@ -1,0 +1,41 @@
+// Host-only controls of the platform layer: the clock source, fault
+// injection, the reboot hook and simulated interrupt context. The firmware
+// itself never calls these; the host entry point and the tests do.
+#pragma once
+
+#include <cstdint>
+
+// ---- clock source. The real source is CLOCK_MONOTONIC. A manual clock only
+// moves when a test advances it; every timed wait of the platform (semaphore
+// and sleep time-outs, deferred-call due times) follows it.
+void sal_clock_manual(uint64_t start_usecs);
+void sal_clock_advance(uint64_t usecs);
+void sal_clock_real(void);
+int sal_clock_is_manual(void);
+uint64_t sal_clock_usecs64(void);  // 64-bit view of the active clock
+
+// ---- memory: make the n-th following sal_alloc/sal_dma_alloc fail (0 = off).
+void sal_alloc_fail_after(unsigned n);
+
+// ---- reboot. Exit status of the process after sal_reboot, which the
+// run script takes as "start again".
+constexpr int SAL_REBOOT_EXIT_STATUS = 10;
+using sal_reboot_hook_t = void (*)(void);
+// Called by sal_reboot instead of ending the process; if it returns, the
+// calling thread is stopped. Returns the previous hook.
+sal_reboot_hook_t sal_reboot_hook_set(sal_reboot_hook_t hook);
+// Work to finish before the process ends on reboot (flushing the flash file).
+void sal_reboot_flush_register(void (*fn)(void));
+// Skip the one-second pause before the reset (tests).
+void sal_reboot_delay_set(int enabled);
+
+// ---- simulated interrupts. Work posted here runs on one host "interrupt"
+// thread with interrupts masked (sal_splhi held) and sal_int_context() true.
+int sal_host_intr_post(void (*fn)(void *), void *arg);
+// Runs fn now on the calling thread as if in interrupt context.
+void sal_host_intr_run(void (*fn)(void *), void *arg);
+
+// ---- privileged ports. The servers of the firmware bind their well-known
+// port plus this offset (default 0).
+void sal_host_port_offset_set(int offset);
+int sal_host_port(int well_known_port);

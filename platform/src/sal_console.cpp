@@ -1,0 +1,213 @@
+// Console output and input, the console switch, debug flags and the log file.
+#include <pthread.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "sal.h"
+
+namespace {
+
+int stdio_write(void *, const char *buf, size_t len) {
+    size_t n = std::fwrite(buf, 1, len, stdout);
+    std::fflush(stdout);
+    return static_cast<int>(n);
+}
+
+int stdio_read_line(void *, char *buf, size_t size) {
+    if (buf == nullptr || size == 0) return -1;
+    std::fflush(stdout);
+    size_t len = 0;
+    int c;
+    bool any = false;
+    while ((c = std::fgetc(stdin)) != EOF) {
+        any = true;
+        if (c == '\n') break;
+        if (len + 1 < size) buf[len++] = static_cast<char>(c);  // excess is dropped
+    }
+    buf[len] = '\0';
+    if (!any) return -1;
+    if (len > 0 && buf[len - 1] == '\r') buf[--len] = '\0';
+    return static_cast<int>(len);
+}
+
+const sal_console_ops stdio_console{nullptr, stdio_write, stdio_read_line};
+
+thread_local const sal_console_ops *bound_console = nullptr;
+
+pthread_mutex_t make_recursive() {
+    pthread_mutex_t m;
+    pthread_mutexattr_t attr;
+    pthread_mutexattr_init(&attr);
+    pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+    pthread_mutex_init(&m, &attr);
+    pthread_mutexattr_destroy(&attr);
+    return m;
+}
+
+// Serialises lines written to the console and the log file.
+pthread_mutex_t console_lock = make_recursive();
+
+struct ConsoleLock {
+    ConsoleLock() { pthread_mutex_lock(&console_lock); }
+    ~ConsoleLock() { pthread_mutex_unlock(&console_lock); }
+};
+
+std::atomic<int> console_enabled{1};
+std::atomic<uint32_t> debug_flags{0};
+
+FILE *log_file = nullptr;
+bool log_on = false;
+
+std::string format(const char *fmt, va_list ap) {
+    va_list copy;
+    va_copy(copy, ap);
+    char small[512];
+    int n = std::vsnprintf(small, sizeof small, fmt, copy);
+    va_end(copy);
+    if (n < 0) return {};
+    if (static_cast<size_t>(n) < sizeof small) return std::string(small, static_cast<size_t>(n));
+    std::string out(static_cast<size_t>(n) + 1, '\0');
+    std::vsnprintf(out.data(), out.size(), fmt, ap);
+    out.resize(static_cast<size_t>(n));
+    return out;
+}
+
+int emit(const std::string &text, bool to_console) {
+    ConsoleLock g;
+    if (to_console) sal_console_write(text.data(), text.size());
+    if (log_on && log_file != nullptr) {
+        std::fwrite(text.data(), 1, text.size(), log_file);
+        std::fflush(log_file);
+    }
+    return static_cast<int>(text.size());
+}
+
+}  // namespace
+
+const sal_console_ops *sal_console_bind(const sal_console_ops *ops) {
+    const sal_console_ops *prev = bound_console;
+    bound_console = ops;
+    return prev;
+}
+
+const sal_console_ops *sal_console_bound(void) {
+    return bound_console;
+}
+
+const sal_console_ops *sal_console_default(void) {
+    return &stdio_console;
+}
+
+int sal_console_write(const char *buf, size_t len) {
+    const sal_console_ops *c = bound_console ? bound_console : &stdio_console;
+    ConsoleLock g;
+    return c->write(c->ctx, buf, len);
+}
+
+int sal_console_read_line(char *buf, size_t size) {
+    const sal_console_ops *c = bound_console ? bound_console : &stdio_console;
+    return c->read_line(c->ctx, buf, size);
+}
+
+int sal_vprintf(const char *fmt, va_list ap) {
+    return emit(format(fmt, ap), console_enabled.load() != 0);
+}
+
+int sal_printf(const char *fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    int n = sal_vprintf(fmt, ap);
+    va_end(ap);
+    return n;
+}
+
+int sal_console_printf(const char *fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    std::string text = format(fmt, ap);
+    va_end(ap);
+    return emit(text, true);
+}
+
+int sal_printf_console(const char *fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    std::string text = format(fmt, ap);
+    va_end(ap);
+    return emit(text, true);
+}
+
+int sal_debug_printf(uint32_t flags, const char *fmt, ...) {
+    if ((debug_flags.load() & flags) != flags) return 0;
+    va_list ap;
+    va_start(ap, fmt);
+    int n = sal_vprintf(fmt, ap);
+    va_end(ap);
+    return n;
+}
+
+uint32_t sal_debug_flags_set(uint32_t word) {
+    return debug_flags.exchange(word);
+}
+
+uint32_t sal_debug_flags_add(uint32_t bits) {
+    return debug_flags.fetch_or(bits);
+}
+
+int sal_console_enable_get(void) {
+    return console_enabled.load();
+}
+
+int sal_console_enable_set(int on) {
+    return console_enabled.exchange(on ? 1 : 0);
+}
+
+char *diag_readline(const char *prompt, char *buf, int size, const char *dflt) {
+    if (buf == nullptr || size <= 0) return nullptr;
+    if (prompt != nullptr) {
+        if (dflt != nullptr) {
+            sal_console_printf("%s [%s] ", prompt, dflt);
+        } else {
+            sal_console_printf("%s", prompt);
+        }
+    }
+    int n = sal_console_read_line(buf, static_cast<size_t>(size));
+    if (n < 0) return nullptr;
+    if (n == 0 && dflt != nullptr) std::snprintf(buf, static_cast<size_t>(size), "%s", dflt);
+    return buf;
+}
+
+int sal_readchar(const char *prompt) {
+    char line[64];
+    if (diag_readline(prompt, line, sizeof line, nullptr) == nullptr) return -1;
+    return static_cast<unsigned char>(line[0]);
+}
+
+int sal_log_file_set(const char *name, int append) {
+    ConsoleLock g;
+    if (log_file != nullptr) {
+        std::fclose(log_file);
+        log_file = nullptr;
+    }
+    log_on = false;
+    if (name == nullptr) return 0;
+    log_file = std::fopen(name, append ? "a" : "w");
+    if (log_file == nullptr) return -1;
+    log_on = true;
+    return 0;
+}
+
+int sal_log_enable(int on) {
+    ConsoleLock g;
+    if (log_file == nullptr) return -1;
+    log_on = on != 0;
+    return 0;
+}
+
+int sal_log_enabled(void) {
+    ConsoleLock g;
+    return log_file != nullptr && log_on ? 1 : 0;
+}

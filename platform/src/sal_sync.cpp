@@ -1,0 +1,154 @@
+// Recursive mutexes, semaphores and the interrupt-masking lock.
+#include <pthread.h>
+#include <time.h>
+
+#include <cerrno>
+#include <new>
+#include <string>
+
+#include "sal.h"
+#include "sal_host.h"
+#include "sal_internal.h"
+
+struct sal_mutex_s {
+    pthread_mutex_t m;
+    std::string name;
+};
+
+struct sal_sem_s {
+    pthread_mutex_t lock;
+    pthread_cond_t cond;
+    int count;
+    bool binary;
+    std::string name;
+};
+
+namespace {
+
+// Holds the mutex for the scope; released also when a cancellation unwinds.
+struct PthreadLock {
+    pthread_mutex_t *m;
+    explicit PthreadLock(pthread_mutex_t *mx) : m(mx) { pthread_mutex_lock(m); }
+    ~PthreadLock() { pthread_mutex_unlock(m); }
+};
+
+pthread_mutex_t make_recursive() {
+    pthread_mutex_t m;
+    pthread_mutexattr_t attr;
+    pthread_mutexattr_init(&attr);
+    pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+    pthread_mutex_init(&m, &attr);
+    pthread_mutexattr_destroy(&attr);
+    return m;
+}
+
+pthread_mutex_t spl_lock = make_recursive();
+thread_local int spl_depth = 0;
+thread_local bool in_interrupt = false;
+
+}  // namespace
+
+sal_mutex_t sal_mutex_create(const char *name) {
+    auto *mx = new (std::nothrow) sal_mutex_s;
+    if (mx == nullptr) return nullptr;
+    mx->m = make_recursive();
+    mx->name = name ? name : "";
+    return mx;
+}
+
+void sal_mutex_destroy(sal_mutex_t m) {
+    if (m == nullptr) return;
+    pthread_mutex_destroy(&m->m);
+    delete m;
+}
+
+int sal_mutex_take(sal_mutex_t m, int usec) {
+    if (m == nullptr) return -1;
+    if (usec < 0) return pthread_mutex_lock(&m->m) == 0 ? 0 : -1;
+    if (usec == 0) return pthread_mutex_trylock(&m->m) == 0 ? 0 : -1;
+    // Lock time-outs guard against deadlock, so they run on real time even
+    // under a manual test clock.
+    timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
+    ts.tv_sec += usec / 1000000;
+    ts.tv_nsec += static_cast<long>(usec % 1000000) * 1000;
+    if (ts.tv_nsec >= 1000000000L) {
+        ts.tv_sec += 1;
+        ts.tv_nsec -= 1000000000L;
+    }
+    return pthread_mutex_timedlock(&m->m, &ts) == 0 ? 0 : -1;
+}
+
+int sal_mutex_give(sal_mutex_t m) {
+    if (m == nullptr) return -1;
+    return pthread_mutex_unlock(&m->m) == 0 ? 0 : -1;
+}
+
+sal_sem_t sal_sem_create(const char *name, int binary, int initial_count) {
+    if (initial_count < 0) return nullptr;
+    auto *s = new (std::nothrow) sal_sem_s;
+    if (s == nullptr) return nullptr;
+    pthread_mutex_init(&s->lock, nullptr);
+    sal_internal::cond_init(&s->cond);
+    s->binary = binary != 0;
+    s->count = s->binary && initial_count > 1 ? 1 : initial_count;
+    s->name = name ? name : "";
+    return s;
+}
+
+void sal_sem_destroy(sal_sem_t s) {
+    if (s == nullptr) return;
+    pthread_cond_destroy(&s->cond);
+    pthread_mutex_destroy(&s->lock);
+    delete s;
+}
+
+int sal_sem_take(sal_sem_t s, int usec) {
+    if (s == nullptr) return -1;
+    uint64_t deadline = sal_internal::deadline_after(usec);
+    PthreadLock g(&s->lock);
+    while (s->count == 0) {
+        bool more = sal_internal::cond_wait_until(&s->cond, &s->lock, deadline);
+        if (!more && s->count == 0) return -1;
+    }
+    s->count--;
+    return 0;
+}
+
+int sal_sem_give(sal_sem_t s) {
+    if (s == nullptr) return -1;
+    PthreadLock g(&s->lock);
+    if (s->binary) {
+        s->count = 1;
+    } else if (s->count < INT32_MAX) {
+        s->count++;
+    }
+    pthread_cond_signal(&s->cond);
+    return 0;
+}
+
+int sal_splhi(void) {
+    pthread_mutex_lock(&spl_lock);
+    return spl_depth++;
+}
+
+int sal_spl(int level) {
+    (void)level;
+    if (spl_depth == 0) return -1;  // not raised by this thread
+    spl_depth--;
+    pthread_mutex_unlock(&spl_lock);
+    return 0;
+}
+
+int sal_int_context(void) {
+    return in_interrupt ? 1 : 0;
+}
+
+void sal_host_intr_run(void (*fn)(void *), void *arg) {
+    int level = sal_splhi();
+    bool was = in_interrupt;
+    in_interrupt = true;
+    fn(arg);
+    in_interrupt = was;
+    sal_spl(level);
+}

@@ -1,0 +1,131 @@
+// Boot flags, assertions, reboot, the random generator and small board calls.
+#include <pthread.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <vector>
+
+#include "sal.h"
+#include "sal_host.h"
+#include "sal_internal.h"
+
+namespace {
+
+uint32_t initial_boot_flags() {
+    // The simulated chip stands for real hardware, so the flags that mark a
+    // simulated target stay off unless a test asks for them.
+    const char *env = std::getenv("SWITCHFW_BOOT_FLAGS");
+    return env ? static_cast<uint32_t>(std::strtoul(env, nullptr, 0)) : 0;
+}
+
+std::atomic<uint32_t> boot_flags{initial_boot_flags()};
+std::atomic<sal_assert_handler_t> assert_handler{nullptr};
+std::atomic<sal_reboot_hook_t> reboot_hook{nullptr};
+std::atomic<bool> reboot_delay{true};
+std::atomic<sal_shell_fn_t> shell_fn{nullptr};
+
+std::mutex flush_lock;
+std::vector<void (*)(void)> &flushers() {
+    static auto *v = new std::vector<void (*)(void)>;
+    return *v;
+}
+
+std::mutex rand_lock;
+uint32_t rand_state = 1;
+
+}  // namespace
+
+uint32_t sal_boot_flags_get(void) {
+    return boot_flags.load();
+}
+void sal_boot_flags_set(uint32_t flags) {
+    boot_flags.store(flags);
+}
+
+sal_assert_handler_t sal_assert_set(sal_assert_handler_t handler) {
+    return assert_handler.exchange(handler);
+}
+
+void sal_assert(const char *expr, const char *file, int line) {
+    sal_assert_handler_t h = assert_handler.load();
+    if (h != nullptr) {
+        h(expr, file, line);
+        return;
+    }
+    std::fprintf(stderr, "User assertion failed: \"%s\", at %s:%d\n", expr ? expr : "",
+                 file ? file : "", line);
+    std::fflush(stderr);
+    // The failing thread stops for good; the rest of the system goes on.
+    if (sal_internal::on_sdk_thread()) sal_thread_exit(-1);
+    std::abort();
+}
+
+sal_reboot_hook_t sal_reboot_hook_set(sal_reboot_hook_t hook) {
+    return reboot_hook.exchange(hook);
+}
+
+void sal_reboot_flush_register(void (*fn)(void)) {
+    std::lock_guard<std::mutex> g(flush_lock);
+    flushers().push_back(fn);
+}
+
+void sal_reboot_delay_set(int enabled) {
+    reboot_delay.store(enabled != 0);
+}
+
+void sal_reboot(void) {
+    sal_console_printf("Resetting...\n");
+    if (reboot_delay.load()) sal_sleep(1);
+    sal_reboot_hook_t hook = reboot_hook.load();
+    if (hook != nullptr) {
+        hook();
+        sal_thread_exit(0);
+    }
+    {
+        std::lock_guard<std::mutex> g(flush_lock);
+        for (auto fn : flushers())
+            fn();
+    }
+    std::fflush(nullptr);
+    std::_Exit(SAL_REBOOT_EXIT_STATUS);
+}
+
+int sal_clean_exit(void) {
+    return -2;
+}
+
+void sal_srand(uint32_t seed) {
+    std::lock_guard<std::mutex> g(rand_lock);
+    rand_state = seed;
+}
+
+uint32_t sal_rand(void) {
+    // A fixed linear congruential generator, so a seeded run repeats exactly.
+    std::lock_guard<std::mutex> g(rand_lock);
+    rand_state = rand_state * 1103515245u + 12345u;
+    return (rand_state >> 1) & 0x7fffffffu;
+}
+
+int sal_bus_probe(uint32_t) {
+    return 0;
+}
+
+uint32_t cp0_status_get(void) {
+    // Kernel mode, interrupts enabled: what the board's processor shows.
+    return 0x1000ff01u;
+}
+
+void sal_shell_register(sal_shell_fn_t fn) {
+    shell_fn.store(fn);
+}
+
+void sal_shell(void) {
+    sal_shell_fn_t fn = shell_fn.load();
+    if (fn == nullptr) {
+        sal_printf("No shell available\n");
+        return;
+    }
+    fn();
+}

@@ -1,0 +1,114 @@
+// Deferred calls: order, due times on the wrapping clock, cancellation and a
+// full queue.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "sal.h"
+#include "sal_host.h"
+
+namespace {
+
+std::mutex log_lock;
+std::vector<intptr_t> call_log;
+
+void record(void *, void *a1, void *, void *, void *) {
+    std::lock_guard<std::mutex> g(log_lock);
+    call_log.push_back(reinterpret_cast<intptr_t>(a1));
+}
+
+std::vector<intptr_t> calls() {
+    std::lock_guard<std::mutex> g(log_lock);
+    return call_log;
+}
+
+void *arg(intptr_t v) {
+    return reinterpret_cast<void *>(v);
+}
+
+bool wait_for_calls(size_t n) {
+    for (int i = 0; i < 2000; i++) {
+        if (calls().size() >= n) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+class sal_dpc_test : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::lock_guard<std::mutex> g(log_lock);
+        call_log.clear();
+    }
+    void TearDown() override {
+        sal_dpc_cancel(this);
+        sal_clock_real();
+    }
+};
+
+TEST_F(sal_dpc_test, ImmediateCallsRunInQueueOrder) {
+    for (intptr_t i = 1; i <= 5; i++)
+        ASSERT_EQ(sal_dpc(record, this, arg(i), 0, 0, 0), 0);
+    ASSERT_TRUE(wait_for_calls(5));
+    EXPECT_EQ(calls(), (std::vector<intptr_t>{1, 2, 3, 4, 5}));
+}
+
+TEST_F(sal_dpc_test, TimedCallsRunInDueOrderAcrossTheClockWrap) {
+    // Start just below the 32-bit wrap so the due times wrap around.
+    sal_clock_manual(0xFFFFFFFFull - 1000);
+    ASSERT_EQ(sal_dpc_time(30000, record, this, arg(3), 0, 0, 0), 0);
+    ASSERT_EQ(sal_dpc_time(10000, record, this, arg(1), 0, 0, 0), 0);
+    ASSERT_EQ(sal_dpc_time(20000, record, this, arg(2), 0, 0, 0), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(calls().empty());
+    sal_clock_advance(15000);
+    ASSERT_TRUE(wait_for_calls(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(calls(), (std::vector<intptr_t>{1}));
+    sal_clock_advance(20000);
+    ASSERT_TRUE(wait_for_calls(3));
+    EXPECT_EQ(calls(), (std::vector<intptr_t>{1, 2, 3}));
+}
+
+TEST_F(sal_dpc_test, DelayBeyondSignedRangeRunsAtOnce) {
+    sal_clock_manual(5000);
+    ASSERT_EQ(sal_dpc_time(0x80000001u, record, this, arg(7), 0, 0, 0), 0);
+    ASSERT_TRUE(wait_for_calls(1));
+    EXPECT_EQ(calls(), (std::vector<intptr_t>{7}));
+}
+
+TEST_F(sal_dpc_test, CancelRemovesOnlyThatOwner) {
+    sal_clock_manual(0);
+    int other_owner = 0;
+    ASSERT_EQ(sal_dpc_time(1000, record, this, arg(1), 0, 0, 0), 0);
+    ASSERT_EQ(sal_dpc_time(1000, record, &other_owner, arg(2), 0, 0, 0), 0);
+    ASSERT_EQ(sal_dpc_time(2000, record, this, arg(3), 0, 0, 0), 0);
+    sal_dpc_cancel(this);
+    sal_clock_advance(5000);
+    ASSERT_TRUE(wait_for_calls(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(calls(), (std::vector<intptr_t>{2}));
+}
+
+TEST_F(sal_dpc_test, FullQueueRefusesTheCall) {
+    sal_clock_manual(0);
+    int accepted = 0;
+    for (int i = 0; i < SAL_DPC_QUEUE_SIZE + 10; i++) {
+        if (sal_dpc_time(1'000'000, record, this, arg(i), 0, 0, 0) == 0) accepted++;
+    }
+    EXPECT_EQ(accepted, SAL_DPC_QUEUE_SIZE);
+    EXPECT_EQ(sal_dpc(record, this, arg(0), 0, 0, 0), -1);
+    sal_dpc_cancel(this);
+    EXPECT_EQ(sal_dpc(record, this, arg(42), 0, 0, 0), 0);
+    ASSERT_TRUE(wait_for_calls(1));
+    EXPECT_EQ(calls().front(), 42);
+}
+
+TEST_F(sal_dpc_test, NullFunctionIsRefused) {
+    EXPECT_EQ(sal_dpc(nullptr, this, 0, 0, 0, 0), -1);
+}
+
+}  // namespace

@@ -1,0 +1,247 @@
+// Locks, semaphores, threads and sleeps of the platform layer.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "sal.h"
+#include "sal_host.h"
+
+namespace {
+
+template <typename Pred>
+bool eventually(Pred p, int ms = 2000) {
+    for (int i = 0; i < ms; i++) {
+        if (p()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return p();
+}
+
+TEST(sal_mutex, IsRecursiveAndTimesOutForOtherThreads) {
+    sal_mutex_t m = sal_mutex_create("test");
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(sal_mutex_take(m, sal_mutex_FOREVER), 0);
+    EXPECT_EQ(sal_mutex_take(m, 0), 0);  // recursive
+
+    std::atomic<int> other_result{1};
+    std::thread t([&] { other_result = sal_mutex_take(m, 20000); });
+    t.join();
+    EXPECT_EQ(other_result.load(), -1);
+
+    EXPECT_EQ(sal_mutex_give(m), 0);
+    EXPECT_EQ(sal_mutex_give(m), 0);
+    std::thread t2([&] {
+        other_result = sal_mutex_take(m, 20000);
+        sal_mutex_give(m);
+    });
+    t2.join();
+    EXPECT_EQ(other_result.load(), 0);
+    sal_mutex_destroy(m);
+}
+
+TEST(sal_mutex, NullHandlesFail) {
+    EXPECT_EQ(sal_mutex_take(nullptr, -1), -1);
+    EXPECT_EQ(sal_mutex_give(nullptr), -1);
+    sal_mutex_destroy(nullptr);
+}
+
+TEST(sal_sem, TakeTimesOutWithMinusOne) {
+    sal_sem_t s = sal_sem_create("t", sal_sem_COUNTING, 0);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(sal_sem_take(s, 0), -1);
+    EXPECT_EQ(sal_sem_take(s, 15000), -1);
+    sal_sem_give(s);
+    EXPECT_EQ(sal_sem_take(s, 0), 0);
+    sal_sem_destroy(s);
+}
+
+TEST(sal_sem, BinarySemaphoreSaturatesAtOne) {
+    sal_sem_t s = sal_sem_create("b", sal_sem_BINARY, 5);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(sal_sem_take(s, 0), 0);
+    EXPECT_EQ(sal_sem_take(s, 0), -1);
+    sal_sem_give(s);
+    sal_sem_give(s);
+    sal_sem_give(s);
+    EXPECT_EQ(sal_sem_take(s, 0), 0);
+    EXPECT_EQ(sal_sem_take(s, 0), -1);
+    sal_sem_destroy(s);
+}
+
+TEST(sal_sem, CountingSemaphoreCounts) {
+    sal_sem_t s = sal_sem_create("c", sal_sem_COUNTING, 0);
+    for (int i = 0; i < 3; i++)
+        sal_sem_give(s);
+    for (int i = 0; i < 3; i++)
+        EXPECT_EQ(sal_sem_take(s, 0), 0);
+    EXPECT_EQ(sal_sem_take(s, 0), -1);
+    sal_sem_destroy(s);
+}
+
+TEST(sal_sem, GiveWakesWaitingThread) {
+    sal_sem_t s = sal_sem_create("w", sal_sem_BINARY, 0);
+    std::atomic<int> result{99};
+    std::thread t([&] { result = sal_sem_take(s, sal_sem_FOREVER); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    sal_sem_give(s);
+    t.join();
+    EXPECT_EQ(result.load(), 0);
+    sal_sem_destroy(s);
+}
+
+TEST(sal_sleep, UsleepRoundsUpToATick) {
+    auto start = std::chrono::steady_clock::now();
+    sal_usleep(1);
+    auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(10));
+}
+
+TEST(sal_clock, ManualClockDrivesTimeoutsWithoutRealWaiting) {
+    sal_clock_manual(1000);
+    sal_sem_t s = sal_sem_create("m", sal_sem_BINARY, 0);
+    std::atomic<int> result{99};
+    std::thread t([&] { result = sal_sem_take(s, 5'000'000); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(result.load(), 99);  // five test seconds have not passed
+    sal_clock_advance(5'000'000);
+    t.join();
+    EXPECT_EQ(result.load(), -1);
+
+    uint32_t before = sal_time_usecs();
+    std::atomic<bool> slept{false};
+    std::thread sleeper([&] {
+        sal_usleep(30000);
+        slept = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(slept.load());
+    sal_clock_advance(30000);
+    sleeper.join();
+    EXPECT_EQ(sal_time_usecs() - before, 30000u);
+    sal_sem_destroy(s);
+    sal_clock_real();
+}
+
+TEST(sal_clock, WallClockCanBeSetWithoutTouchingTheHost) {
+    sal_wallclock_set(1146441600u);  // 2006-05-01 00:00:00 UTC
+    uint32_t now = sal_time();
+    EXPECT_GE(now, 1146441600u);
+    EXPECT_LE(now, 1146441602u);
+    EXPECT_EQ(sal_date_get(&now), -1);
+}
+
+struct ThreadProbe {
+    std::atomic<bool> ran{false};
+    std::atomic<bool> self_ok{false};
+    sal_thread_t self = nullptr;
+};
+
+TEST(sal_thread, RunsEntryWithArgumentAndKnowsItself) {
+    ThreadProbe probe;
+    sal_thread_t t = sal_thread_create(
+        "dxpRX.0", 16384, 50,
+        [](void *p) {
+            auto *pr = static_cast<ThreadProbe *>(p);
+            pr->self = sal_thread_self();
+            pr->self_ok = sal_thread_self() != nullptr;
+            pr->ran = true;
+            for (;;)
+                sal_usleep(1000);
+        },
+        &probe);
+    ASSERT_NE(t, SAL_THREAD_ERROR);
+    ASSERT_TRUE(eventually([&] { return probe.ran.load(); }));
+    EXPECT_EQ(probe.self, t);
+    EXPECT_TRUE(probe.self_ok.load());
+    char name[32];
+    EXPECT_STREQ(sal_thread_name(t, name, sizeof name), "dxpRX.0");
+    EXPECT_EQ(sal_thread_os_priority(t), SAL_THREAD_PRIO_SERVICE);
+    EXPECT_EQ(sal_thread_destroy(t), 0);
+    EXPECT_TRUE(eventually([&] { return sal_thread_os_priority(t) == -1; }));
+}
+
+TEST(sal_thread, OrdinaryThreadsRunAtDefaultPriority) {
+    std::atomic<int> prio{0};
+    sal_thread_t t = sal_thread_create(
+        "httpd", 65535, 128,
+        [](void *p) {
+            static_cast<std::atomic<int> *>(p)->store(sal_thread_os_priority(sal_thread_self()));
+        },
+        &prio);
+    ASSERT_NE(t, SAL_THREAD_ERROR);
+    ASSERT_TRUE(eventually([&] { return prio.load() != 0; }));
+    EXPECT_EQ(prio.load(), SAL_THREAD_PRIO_DEFAULT);
+}
+
+TEST(sal_thread, CreateFailureReturnsThreadError) {
+    EXPECT_EQ(sal_thread_create("bad", 16384, 0, nullptr, nullptr), SAL_THREAD_ERROR);
+    EXPECT_EQ(sal_thread_destroy(SAL_THREAD_ERROR), -1);
+    EXPECT_NE(sal_thread_self(), nullptr);
+}
+
+TEST(sal_thread, ExitStopsOnlyTheCallingThread) {
+    std::atomic<int> stage{0};
+    sal_thread_create(
+        "quitter", 0, 0,
+        [](void *p) {
+            auto *st = static_cast<std::atomic<int> *>(p);
+            st->store(1);
+            sal_thread_exit(0);
+            st->store(2);
+        },
+        &stage);
+    ASSERT_TRUE(eventually([&] { return stage.load() == 1; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(stage.load(), 1);
+}
+
+TEST(sal_thread, DestroyCancelsThreadBlockedOnSemaphore) {
+    static sal_sem_t s = sal_sem_create("blocked", sal_sem_BINARY, 0);
+    static std::atomic<bool> returned{false};
+    sal_thread_t t = sal_thread_create(
+        "waiter", 0, 0,
+        [](void *) {
+            sal_sem_take(s, sal_sem_FOREVER);
+            returned = true;
+        },
+        nullptr);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(sal_thread_destroy(t), 0);
+    EXPECT_TRUE(eventually([&] { return sal_thread_os_priority(t) == -1; }));
+    sal_sem_give(s);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(returned.load());
+    // The semaphore's lock was released by the cancellation.
+    EXPECT_EQ(sal_sem_take(s, 0), 0);
+}
+
+TEST(sal_spl, MasksAreNestedAndExclusive) {
+    int l1 = sal_splhi();
+    int l2 = sal_splhi();
+    std::atomic<bool> got{false};
+    std::thread t([&] {
+        int l = sal_splhi();
+        got = true;
+        sal_spl(l);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(got.load());
+    sal_spl(l2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(got.load());
+    sal_spl(l1);
+    t.join();
+    EXPECT_TRUE(got.load());
+}
+
+TEST(sal_spl, InterruptWorkRunsInInterruptContext) {
+    EXPECT_EQ(sal_int_context(), 0);
+    static std::atomic<int> seen{-1};
+    ASSERT_EQ(sal_host_intr_post([](void *) { seen = sal_int_context(); }, nullptr), 0);
+    EXPECT_TRUE(eventually([&] { return seen.load() == 1; }));
+    EXPECT_EQ(sal_int_context(), 0);
+}
+
+}  // namespace
