@@ -31,9 +31,16 @@ namespace {
 // glibc needs more stack than the board's 16 KB requests.
 constexpr size_t kMinStack = 256 * 1024;
 
-std::mutex registry_lock;
-std::unordered_set<sal_thread_s *> live_threads;
-sal_thread_t main_thread = nullptr;
+// Never destroyed: detached threads may still end while the process exits.
+struct Registry {
+    std::mutex lock;
+    std::unordered_set<sal_thread_s *> live;
+    sal_thread_t main_thread = nullptr;
+};
+Registry &registry() {
+    static auto *r = new Registry;
+    return *r;
+}
 
 thread_local sal_thread_s *self_record = nullptr;
 
@@ -52,9 +59,9 @@ struct ThreadRecordOwner {
         int old;
         pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &old);
         {
-            std::lock_guard<std::mutex> g(registry_lock);
-            live_threads.erase(rec);
-            if (main_thread == rec) main_thread = nullptr;
+            std::lock_guard<std::mutex> g(registry().lock);
+            registry().live.erase(rec);
+            if (registry().main_thread == rec) registry().main_thread = nullptr;
         }
         self_record = nullptr;
         delete rec;
@@ -93,12 +100,12 @@ sal_thread_t sal_thread_create(const char *name, int stack_bytes, int prio, void
     pthread_attr_setstacksize(&attr, stack);
 
     // Registered before it starts, so that a destroy right after create finds it.
-    std::unique_lock<std::mutex> g(registry_lock);
-    live_threads.insert(rec);
+    std::unique_lock<std::mutex> g(registry().lock);
+    registry().live.insert(rec);
     int rc = pthread_create(&rec->tid, &attr, trampoline, rec);
     pthread_attr_destroy(&attr);
     if (rc != 0) {
-        live_threads.erase(rec);
+        registry().live.erase(rec);
         g.unlock();
         delete rec;
         return SAL_THREAD_ERROR;
@@ -109,8 +116,8 @@ sal_thread_t sal_thread_create(const char *name, int stack_bytes, int prio, void
 int sal_thread_destroy(sal_thread_t t) {
     if (t == nullptr || t == SAL_THREAD_ERROR) return -1;
     if (t == self_record) sal_thread_exit(0);
-    std::lock_guard<std::mutex> g(registry_lock);
-    if (live_threads.count(t) == 0) return -1;
+    std::lock_guard<std::mutex> g(registry().lock);
+    if (registry().live.count(t) == 0) return -1;
     // The thread stops at its next platform wait (semaphore, sleep, deferred
     // call queue); the record stays valid while it is in the registry.
     t->destroy_requested.store(true);
@@ -138,21 +145,21 @@ void sal_thread_yield(void) {
 }
 
 void sal_thread_main_set(sal_thread_t t) {
-    std::lock_guard<std::mutex> g(registry_lock);
-    main_thread = t;
+    std::lock_guard<std::mutex> g(registry().lock);
+    registry().main_thread = t;
 }
 
 sal_thread_t sal_thread_main_get(void) {
-    std::lock_guard<std::mutex> g(registry_lock);
-    return main_thread;
+    std::lock_guard<std::mutex> g(registry().lock);
+    return registry().main_thread;
 }
 
 const char *sal_thread_name(sal_thread_t t, char *buf, size_t size) {
     if (buf == nullptr || size == 0) return buf;
     buf[0] = '\0';
     if (t == nullptr || t == SAL_THREAD_ERROR) return buf;
-    std::lock_guard<std::mutex> g(registry_lock);
-    if (t == sal_thread_self() || live_threads.count(t) != 0) {
+    std::lock_guard<std::mutex> g(registry().lock);
+    if (t == sal_thread_self() || registry().live.count(t) != 0) {
         std::snprintf(buf, size, "%s", t->name.c_str());
     }
     return buf;
@@ -160,8 +167,8 @@ const char *sal_thread_name(sal_thread_t t, char *buf, size_t size) {
 
 int sal_thread_os_priority(sal_thread_t t) {
     if (t == nullptr || t == SAL_THREAD_ERROR) return -1;
-    std::lock_guard<std::mutex> g(registry_lock);
-    if (t != sal_thread_self() && live_threads.count(t) == 0) return -1;
+    std::lock_guard<std::mutex> g(registry().lock);
+    if (t != sal_thread_self() && registry().live.count(t) == 0) return -1;
     return t->os_priority;
 }
 
