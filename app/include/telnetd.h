@@ -1,0 +1,15 @@
+// Telnet daemon: "login: " and "password: ", then the "ecos>" shell with its
+// console bound to the session's socket.
+#pragma once
+
+constexpr int TELNETD_PORT = 23;
+constexpr int TELNETD_MAX_SESSIONS = 4;
+constexpr int TELNETD_LOGIN_TRIES = 3;
+
+// Binds the telnet port (moved by the host port offset) and starts the
+// "telnetd" thread: 0, or negative after printing why the port is unusable.
+int telnetd_start(void);
+// Closes the listening socket; running sessions go on until they end.
+void telnetd_stop(void);
+// The port actually bound, 0 while stopped.
+int telnetd_port(void);
