@@ -1,0 +1,219 @@
+// "Main App" start-up order and the choice between stored and factory settings.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "main_app.h"
+#include "sal.h"
+#include "sal_host.h"
+
+namespace {
+
+std::mutex trace_lock;
+std::vector<std::string> trace;
+std::atomic<bool> rebooted{false};
+bool stored_valid = true;
+bool factory_valid = true;
+
+void note(const char *step) {
+    std::lock_guard<std::mutex> g(trace_lock);
+    trace.emplace_back(step);
+}
+
+std::vector<std::string> steps_seen() {
+    std::lock_guard<std::mutex> g(trace_lock);
+    return trace;
+}
+
+#define STEP(name) [] { note(#name); }
+
+struct Output {
+    std::mutex lock;
+    std::string text;
+    sal_console_ops ops{this,
+                        [](void *ctx, const char *buf, size_t len) {
+                            auto *o = static_cast<Output *>(ctx);
+                            std::lock_guard<std::mutex> g(o->lock);
+                            o->text.append(buf, len);
+                            return static_cast<int>(len);
+                        },
+                        [](void *, char *, size_t) { return -1; }};
+    std::string get() {
+        std::lock_guard<std::mutex> g(lock);
+        return text;
+    }
+};
+
+main_app_steps full_steps() {
+    main_app_steps s{};
+    s.pci_init = STEP(pci_init);
+    s.logger_init = STEP(logger_init);
+    s.settings_init = STEP(settings_init);
+    s.sdk_os_init = STEP(sdk_os_init);
+    s.sdk_platform_init = STEP(sdk_platform_init);
+    s.factory_default_thread_start = STEP(factory_default);
+    s.net_util_locks_init = STEP(net_util_locks);
+    s.unit_bringup = STEP(unit_bringup);
+    s.board_probe = STEP(board_probe);
+    s.loopback_up = STEP(loopback_up);
+    s.portmgr_init = STEP(portmgr);
+    s.vlanmgr_init = STEP(vlanmgr);
+    s.l2mgr_init = STEP(l2mgr);
+    s.trunkmgr_init = STEP(trunkmgr);
+    s.web_init = STEP(web);
+    s.port_pvid_init = STEP(port_pvid);
+    s.snmp_init = STEP(snmp);
+    s.rmon_init = STEP(rmon);
+    s.timer_service_init = STEP(timer_service);
+    s.telnetd_init = STEP(telnetd);
+    s.default_port_vlans = STEP(default_vlans);
+    s.storm_mode_init = STEP(storm);
+    s.dos_init = STEP(dos);
+    s.voip_init = STEP(voip);
+    s.darp_init = STEP(darp);
+    s.qos_init = STEP(qos);
+    s.stp_forward_all = STEP(stp_forward);
+    s.settings_stored_valid = [] {
+        note("stored_valid?");
+        return stored_valid ? 1 : 0;
+    };
+    s.factory_data_valid = [] {
+        note("factory_valid?");
+        return factory_valid ? 1 : 0;
+    };
+    s.factory_restore = [] {
+        note("factory_restore");
+        return 1;
+    };
+    s.settings_load_all = [] {
+        note("load_all");
+        return 1;
+    };
+    s.settings_save_all = [] {
+        note("save_all");
+        return 1;
+    };
+    s.print_interfaces = STEP(print_interfaces);
+    s.log_system_init_done = STEP(system_init_done);
+    s.console_loop = STEP(console_loop);
+    return s;
+}
+
+class startup_test : public ::testing::Test {
+  protected:
+    Output out;
+    main_app_steps steps = full_steps();
+    sal_reboot_hook_t prev_hook = nullptr;
+
+    void SetUp() override {
+        {
+            std::lock_guard<std::mutex> g(trace_lock);
+            trace.clear();
+        }
+        rebooted = false;
+        stored_valid = factory_valid = true;
+        sal_reboot_delay_set(0);
+        prev_hook = sal_reboot_hook_set([] { rebooted = true; });
+    }
+    void TearDown() override { sal_reboot_hook_set(prev_hook); }
+
+    void run_main_app() {
+        static Output *console;
+        console = &out;
+        static const main_app_steps *current;
+        current = &steps;
+        sal_thread_create(
+            "Main App test", 0, 0,
+            [](void *) {
+                sal_console_bind(&console->ops);
+                main_app_run(current);
+            },
+            nullptr);
+        for (int i = 0; i < 3000 && !rebooted.load(); i++)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_TRUE(rebooted.load());
+    }
+};
+
+TEST_F(startup_test, StepsRunInTheFixedOrderAndEndInAReboot) {
+    run_main_app();
+    std::vector<std::string> want = {"pci_init",
+                                     "logger_init",
+                                     "settings_init",
+                                     "sdk_os_init",
+                                     "sdk_platform_init",
+                                     "factory_default",
+                                     "net_util_locks",
+                                     "unit_bringup",
+                                     "board_probe",
+                                     "loopback_up",
+                                     "portmgr",
+                                     "vlanmgr",
+                                     "l2mgr",
+                                     "trunkmgr",
+                                     "web",
+                                     "port_pvid",
+                                     "snmp",
+                                     "rmon",
+                                     "timer_service",
+                                     "telnetd",
+                                     "default_vlans",
+                                     "storm",
+                                     "dos",
+                                     "voip",
+                                     "darp",
+                                     "qos",
+                                     "stp_forward",
+                                     "factory_valid?",
+                                     "stored_valid?",
+                                     "load_all",
+                                     "print_interfaces",
+                                     "system_init_done",
+                                     "console_loop"};
+    EXPECT_EQ(steps_seen(), want);
+    EXPECT_NE(out.get().find("Network interface status: \n"), std::string::npos);
+    EXPECT_EQ(out.get().find("factory defaults"), std::string::npos);
+    uint32_t now = sal_time();
+    EXPECT_GE(now, MAIN_APP_START_TIME);
+    EXPECT_LT(now, MAIN_APP_START_TIME + 60);
+}
+
+TEST_F(startup_test, InvalidStoredSettingsFallBackToFactoryDefaultsAndSave) {
+    stored_valid = false;
+    run_main_app();
+    auto seen = steps_seen();
+    auto at = std::find(seen.begin(), seen.end(), "stored_valid?");
+    ASSERT_NE(at, seen.end());
+    EXPECT_EQ(std::vector<std::string>(at + 1, at + 4),
+              (std::vector<std::string>{"factory_restore", "load_all", "save_all"}));
+    EXPECT_NE(out.get().find("Some of current saved settings in NVRAM are invalid. Loading "
+                             "factory defaults.....\n"),
+              std::string::npos);
+}
+
+TEST_F(startup_test, InvalidFactoryDataIsReportedFirst) {
+    stored_valid = false;
+    factory_valid = false;
+    run_main_app();
+    std::string text = out.get();
+    EXPECT_NE(text.find("*BUG* - Data for Factory Defaults are invalid!\n"), std::string::npos);
+    auto seen = steps_seen();
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), "factory_restore"), 0);
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), "save_all"), 0);
+}
+
+TEST_F(startup_test, MissingStepsAreSkipped) {
+    steps = main_app_steps{};
+    steps.console_loop = STEP(console_loop);
+    run_main_app();
+    EXPECT_EQ(steps_seen(), (std::vector<std::string>{"console_loop"}));
+}
+
+}  // namespace
