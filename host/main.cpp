@@ -1,11 +1,18 @@
-// Linux entry point: parses the options, builds the simulated board and
-// starts the firmware.
+// Linux entry point: parses the options, opens the flash and the NVRAM store
+// of the simulated board and starts "Main App".
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 
+#include "firmware_steps.h"
+#include "flash.h"
+#include "main_app.h"
+#include "nvram.h"
 #include "options.h"
 #include "sal.h"
 #include "sal_host.h"
+#include "storage_host.h"
 
 int main(int argc, char **argv) {
     HostOptions opts;
@@ -19,6 +26,22 @@ int main(int argc, char **argv) {
         return 0;
     }
     sal_host_port_offset_set(opts.port_offset);
-    sal_printf("switchfw: %s-port board, flash %s\n", opts.board.c_str(), opts.flash.c_str());
-    return 0;
+
+    if (flash_host_open(opts.flash.c_str(), 1) != 0 || flashInit() != 0) {
+        std::fprintf(stderr, "switchfw: cannot use %s as the flash: %s\n", opts.flash.c_str(),
+                     flash_host_last_error());
+        return 1;
+    }
+    sal_reboot_flush_register([] { flash_host_sync(); });
+    // The network devices read their MAC addresses from NVRAM before the
+    // application starts, so the store opens here.
+    nvram_init();
+    if (sal_fs_host_init(opts.fs.c_str(), nullptr) != 0) return 1;
+
+    if (main_app_start(firmware_steps(opts)) != 0) {
+        std::fprintf(stderr, "switchfw: cannot start Main App\n");
+        return 1;
+    }
+    for (;;)
+        pause();
 }

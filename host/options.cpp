@@ -23,6 +23,7 @@ const char *host_options_usage(void) {
            "  --fs DIR           directory of the RAM file system (default var/fs)\n"
            "  --bus TYPE         switch access: spi, mdio or pci (default spi)\n"
            "  --port-offset N    add N to the server ports 80, 23, 161 and 162 (default 0)\n"
+           "  --exit-on-eof      end the program when console input ends\n"
            "  --help             print this text\n";
 }
 
@@ -37,6 +38,10 @@ bool host_options_parse(int argc, char **argv, HostOptions *out, std::string *er
         }
         if (arg == "--help" || arg == "-h") {
             out->help = true;
+            continue;
+        }
+        if (arg == "--exit-on-eof") {
+            out->exit_on_eof = true;
             continue;
         }
         bool known = one_of(arg, {"--board", "--flash", "--fs", "--bus", "--port-offset"});

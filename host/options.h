@@ -9,6 +9,7 @@ struct HostOptions {
     std::string fs = "var/fs";            // directory of the RAM file system
     std::string bus = "spi";              // how the CPU reaches the switch: spi, mdio or pci
     int port_offset = 0;                  // added to the well-known server ports
+    bool exit_on_eof = false;             // end the program at the end of console input
     bool help = false;
 };
 
