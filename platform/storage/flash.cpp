@@ -55,6 +55,7 @@ struct FlashChip {
     }
 
     bool write_through(uint32_t offset, const uint8_t *data, size_t len) {
+        if (len == 0) return true;
         size_t done = 0;
         while (done < len) {
             ssize_t n = ::pwrite(fd, data + done, len - done, static_cast<off_t>(offset + done));
@@ -267,7 +268,7 @@ int flash_read(uint32_t offset, void *buf, size_t len) {
     FlashChip &c = chip();
     std::lock_guard<std::mutex> g(c.lock);
     if (buf == nullptr || !c.in_chip(offset, len)) return -1;
-    std::memcpy(buf, c.mirror.data() + offset, len);
+    if (len > 0) std::memcpy(buf, c.mirror.data() + offset, len);
     return 0;
 }
 

@@ -237,6 +237,21 @@ void list_dir(int dir_fd, const char *name) {
     }
 }
 
+// Copies the current or home directory as text; buf, or null when it does not fit.
+char *copy_dir_text(std::vector<std::string> FsState::*dir, const char *trailer, char *buf,
+                    size_t size) {
+    if (buf == nullptr) return nullptr;
+    ensure_ready();
+    std::string text;
+    {
+        std::lock_guard<std::mutex> g(state().lock);
+        text = join(state().*dir, trailer);
+    }
+    if (text.size() + 1 > size) return nullptr;
+    std::memcpy(buf, text.c_str(), text.size() + 1);
+    return buf;
+}
+
 }  // namespace
 
 namespace sal_fs_internal {
@@ -396,16 +411,7 @@ int sal_ls(const char *name, int /*flags*/) {
 }
 
 char *sal_getcwd(char *buf, size_t size) {
-    if (buf == nullptr) return nullptr;
-    ensure_ready();
-    std::string cwd;
-    {
-        std::lock_guard<std::mutex> g(state().lock);
-        cwd = join(state().cwd, "");
-    }
-    if (cwd.size() + 1 > size) return nullptr;
-    std::memcpy(buf, cwd.c_str(), cwd.size() + 1);
-    return buf;
+    return copy_dir_text(&FsState::cwd, "", buf, size);
 }
 
 int sal_cd(const char *dir) {
@@ -436,16 +442,7 @@ int sal_homedir_set(const char *dir) {
 }
 
 char *sal_homedir_get(char *buf, size_t size) {
-    if (buf == nullptr) return nullptr;
-    ensure_ready();
-    std::string home;
-    {
-        std::lock_guard<std::mutex> g(state().lock);
-        home = join(state().home, "/");
-    }
-    if (home.size() + 1 > size) return nullptr;
-    std::memcpy(buf, home.c_str(), home.size() + 1);
-    return buf;
+    return copy_dir_text(&FsState::home, "/", buf, size);
 }
 
 int sal_flash_sync(void) {

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "byte_order.h"
 #include "flash.h"
 #include "flash_layout.h"
 #include "fs_internal.h"
@@ -28,6 +29,8 @@ namespace fs = std::filesystem;
 
 namespace sal_fs_internal {
 namespace {
+
+using storage_bytes::get_u32;
 
 constexpr char kMagic[4] = {'R', 'F', 'S', '1'};
 constexpr size_t kHeaderSize = 16;
@@ -44,11 +47,6 @@ std::mutex &sync_lock() {
 void put_u32(std::string &out, uint32_t v) {
     for (int i = 0; i < 4; i++)
         out += static_cast<char>(v >> (8 * i));
-}
-
-uint32_t get_u32(const uint8_t *p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
 uint32_t archive_crc(const uint8_t *data, size_t len) {
@@ -68,10 +66,10 @@ bool read_file(const fs::path &path, std::string *out) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) break;
         out->append(buf, static_cast<size_t>(n));
-        if (out->size() > FLASH_FS_SIZE) break;  // cannot fit anyway
+        if (out->size() > FLASH_FS_SIZE) break;  // cannot fit anyway; the caller says so
     }
     ::close(fd);
-    return n == 0;
+    return n >= 0;
 }
 
 // Packs the tree below root; false with a console message when it cannot.

@@ -3,24 +3,18 @@
 
 #include <cstring>
 
+#include "byte_order.h"
 #include "pvk.h"
 #include "sal.h"
 
 namespace nvram_image {
 namespace {
 
+using storage_bytes::get_u32;
+using storage_bytes::put_u32;
+
 constexpr char kMagic[4] = {'F', 'L', 'S', 'H'};
 constexpr size_t kCrcOffset = 8;
-
-void put_u32(uint8_t *p, uint32_t v) {
-    for (int i = 0; i < 4; i++)
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-uint32_t get_u32(const uint8_t *p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 uint8_t image_crc(std::span<const uint8_t> image) {
     return pvk_crc8(image.data() + kCrcOffset + 1, image.size() - kCrcOffset - 1, 0xFF);
