@@ -110,6 +110,7 @@ bool write_copy(int copy, const std::vector<uint8_t> &image) {
 int nvram_init(void) {
     Store &s = store();
     std::lock_guard<std::mutex> g(s.lock);
+    if (s.open) return 0;  // a second caller must not drop uncommitted settings
     s.clear();
     s.open = true;
     if (!flash_ready()) {

@@ -61,6 +61,12 @@ TEST_F(nvram_store, UncommittedChangesAreLostOnReboot) {
     EXPECT_STREQ(nvram_get("a"), "1");
 }
 
+TEST_F(nvram_store, SecondInitKeepsUncommittedSettings) {
+    ASSERT_EQ(nvram_set("a", "1"), 0);
+    EXPECT_EQ(nvram_init(), 0);
+    EXPECT_STREQ(nvram_get("a"), "1");
+}
+
 TEST_F(nvram_store, ClosedStoreAnswersEmptyTextAndRefusesChanges) {
     nvram_host_close();
     EXPECT_STREQ(nvram_get("anything"), "");
