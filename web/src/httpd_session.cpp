@@ -1,0 +1,223 @@
+// The session state machine: reading the request, sending the response head
+// and the rendered page, closing.
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "httpd_internal.h"
+#include "sal.h"
+
+namespace {
+
+// One read/send buffer for every session, with a spare byte for the
+// terminator of the last line.
+char io_buf[HTTPD_IO_SIZE + 1];
+
+// Renderer steps per writable event, so that a page whose loops print
+// nothing cannot hold the thread.
+constexpr int kRenderStepsPerEvent = 4096;
+
+bool read_request_line(httpd_session *s, size_t fill, size_t *pos) {
+    char *line = nullptr;
+    if (httpd_take_line(io_buf, fill, pos, &line) != httpd_line_result::line) return false;
+    bool post = false;
+    char *path = nullptr;
+    char *query = nullptr;
+    if (!httpd_parse_request_line(line, &post, &path, &query)) return false;
+    s->req = httpd_request_open(path, post ? nullptr : query, s->sock);
+    if (s->req == nullptr) return false;
+    s->state = HTTPD_SLOT_HEADERS;
+    return true;
+}
+
+// One header line; false closes the session.
+bool header_line(httpd_session *s, char *line) {
+    char *name = nullptr;
+    char *value = nullptr;
+    if (!httpd_parse_header(line, &name, &value)) return true;  // not a header: ignored
+    if (sal_strcasecmp(name, "Content-Length") == 0) {
+        long length = 0;
+        if (!httpd_parse_content_length(value, &length)) return false;
+        s->remaining = length;
+        s->req->content_length = length;
+    }
+    httpd_request_header(s->req, name, value);
+    return true;
+}
+
+void start_response(httpd_session *s) {
+    s->state = HTTPD_SLOT_HEAD;
+    httpd_session_write(s);
+}
+
+// Feeds the bytes of one read through the states; false closes the session.
+bool consume(httpd_session *s, size_t fill) {
+    size_t pos = 0;
+    if (s->state == HTTPD_SLOT_REQUEST_LINE && !read_request_line(s, fill, &pos)) return false;
+    while (s->state == HTTPD_SLOT_HEADERS) {
+        char *line = nullptr;
+        switch (httpd_take_line(io_buf, fill, &pos, &line)) {
+            case httpd_line_result::none:
+                return true;  // the read ended at a line end: wait for more
+            case httpd_line_result::partial:
+            case httpd_line_result::invalid:
+                return false;
+            case httpd_line_result::line:
+                break;
+        }
+        if (line[0] != '\0') {
+            if (!header_line(s, line)) return false;
+            continue;
+        }
+        httpd_request_header(s->req, nullptr, nullptr);
+        if (s->remaining == 0) {
+            start_response(s);
+            return true;
+        }
+        s->state = HTTPD_SLOT_BODY;
+    }
+    if (s->state == HTTPD_SLOT_BODY) {
+        size_t take = std::min(fill - pos, static_cast<size_t>(s->remaining));
+        if (!httpd_request_body(s->req, io_buf + pos, take)) return false;
+        s->remaining -= static_cast<long>(take);
+        if (s->remaining == 0) {
+            httpd_request_body_end(s->req);
+            start_response(s);
+        }
+    }
+    return true;
+}
+
+// Status line, head lines and the blank line; false when the send buffer
+// filled up first.
+bool fill_head(httpd_session *s, size_t *fill) {
+    if (!s->head_begun) {
+        s->head_begun = true;
+        char status[64];
+        long length = httpd_response_prepare(s->req, status, sizeof(status));
+        *fill += static_cast<size_t>(std::snprintf(io_buf + *fill, HTTPD_SEND_LIMIT - *fill,
+                                                   "HTTP/1.0 %s\r\nConnection: close\r\n",
+                                                   status[0] != '\0' ? status : "200 OK"));
+        if (length > 0) {
+            *fill += static_cast<size_t>(std::snprintf(io_buf + *fill, HTTPD_SEND_LIMIT - *fill,
+                                                       "Content-Length: %ld\r\n", length));
+        }
+    }
+    for (;;) {
+        if (!s->line_held) {
+            if (!httpd_response_head_line(s->req, s->head_line, sizeof(s->head_line))) break;
+            s->line_held = true;
+        }
+        size_t len = std::strlen(s->head_line);
+        if (*fill + len + 2 > HTTPD_SEND_LIMIT) return false;
+        std::memcpy(io_buf + *fill, s->head_line, len);
+        std::memcpy(io_buf + *fill + len, "\r\n", 2);
+        *fill += len + 2;
+        s->line_held = false;
+    }
+    if (*fill + 2 > HTTPD_SEND_LIMIT) return false;
+    std::memcpy(io_buf + *fill, "\r\n", 2);
+    *fill += 2;
+    s->state = HTTPD_SLOT_SEND_BODY;
+    return true;
+}
+
+void fill_body(httpd_session *s, size_t *fill) {
+    for (int step = 0; *fill < HTTPD_SEND_LIMIT && step < kRenderStepsPerEvent; step++) {
+        const char *data = nullptr;
+        size_t len = 0;
+        if (!httpd_render(s->req, HTTPD_SEND_LIMIT - *fill, &data, &len)) {
+            s->state = HTTPD_SLOT_SENT;
+            return;
+        }
+        if (len > 0) std::memcpy(io_buf + *fill, data, len);
+        *fill += len;
+    }
+}
+
+// Sends bytes without blocking the thread; what the socket does not take
+// waits in the session. False on a send error.
+bool send_bytes(httpd_session *s, const char *data, size_t len) {
+    ssize_t sent = send(s->sock, data, len, MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (sent < 0) {
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
+        sent = 0;
+    }
+    if (sent > 0) s->last_activity = sal_time();
+    size_t rest = len - static_cast<size_t>(sent);
+    if (rest > 0) std::memmove(s->unsent, data + sent, rest);
+    s->unsent_len = rest;
+    s->unsent_pos = 0;
+    return true;
+}
+
+}  // namespace
+
+void httpd_session_reset(httpd_session *s) {
+    s->sock = -1;
+    s->state = HTTPD_SLOT_FREE;
+    s->req = nullptr;
+    s->remaining = 0;
+    s->last_activity = 0;
+    s->head_begun = false;
+    s->line_held = false;
+    s->unsent_len = 0;
+    s->unsent_pos = 0;
+}
+
+void httpd_session_accept(httpd_session *s, int sock) {
+    httpd_session_reset(s);
+    s->sock = sock;
+    s->state = HTTPD_SLOT_ACCEPTED;
+    // accept event
+    s->state = HTTPD_SLOT_REQUEST_LINE;
+    s->last_activity = sal_time();
+}
+
+void httpd_session_close(httpd_session *s) {
+    httpd_request_close(s->req);
+    if (s->sock >= 0) close(s->sock);
+    httpd_session_reset(s);
+}
+
+void httpd_session_idle_check(httpd_session *s, uint32_t now) {
+    if (s->state == HTTPD_SLOT_FREE || s->state == HTTPD_SLOT_ACCEPTED) return;
+    if (now - s->last_activity < HTTPD_IDLE_SECONDS) return;
+    sal_printf("httpd: session %p (wcph=%p) timeout!\n", static_cast<void *>(s),
+               static_cast<void *>(s->req));
+    httpd_session_close(s);
+}
+
+void httpd_session_read(httpd_session *s) {
+    s->last_activity = sal_time();
+    ssize_t n = recv(s->sock, io_buf, HTTPD_IO_SIZE, MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
+    if (n <= 0) return httpd_session_close(s);
+    io_buf[n] = '\0';
+    if (!consume(s, static_cast<size_t>(n))) httpd_session_close(s);
+}
+
+void httpd_session_write(httpd_session *s) {
+    if (s->unsent_pos < s->unsent_len) {
+        if (!send_bytes(s, s->unsent + s->unsent_pos, s->unsent_len - s->unsent_pos)) {
+            sal_printf("httpd: socket_send failed!\n");
+            return httpd_session_close(s);
+        }
+        if (s->unsent_len > 0) return;
+    }
+    if (s->state == HTTPD_SLOT_SENT) return httpd_session_close(s);
+    size_t fill = 0;
+    if (s->state == HTTPD_SLOT_HEAD && fill_head(s, &fill))
+        fill_body(s, &fill);
+    else if (s->state == HTTPD_SLOT_SEND_BODY)
+        fill_body(s, &fill);
+    if (fill == 0) return;
+    if (!send_bytes(s, io_buf, fill)) {
+        sal_printf("httpd: socket_send failed!\n");
+        httpd_session_close(s);
+    }
+}
