@@ -1,0 +1,54 @@
+// Per-unit switch API. Every dxp_<operation> checks that the unit is below
+// 128 and attached (else -3) and calls the operation's slot in the unit's
+// dispatch table with the same arguments, returning its result unchanged; an
+// empty slot answers -16. The operations and their slots are listed in
+// dxp_api_list.h.
+#pragma once
+
+#include <cstdint>
+
+#include "dxp_enums.h"
+#include "dxp_error.h"
+#include "dxp_types.h"
+
+// Dispatch table of a chip family.
+struct dxp_dispatch_t {
+    const char *family;
+    // Called when a unit is attached; fills the chip's identity.
+    int (*attach)(int unit, dxp_info_t *info);
+    int (*detach)(int unit);
+#define DXP_API(slot, name, ret, params, args) ret(*name) params;
+#include "dxp_api_list.h"
+};
+
+#define DXP_API(slot, name, ret, params, args) ret dxp_##name params;
+#include "dxp_api_list.h"
+
+// The family that dxp_init attaches a unit to.
+#define DXP_DEFAULT_FAMILY "tarn"
+
+// Attaches unit (or the lowest free unit for -1) to the family named type:
+// the attached unit, or -3 (bad unit), -4 (unknown family, over-long names),
+// -6 (no free unit), -8 (already attached) or the family's attach error.
+// subtype may be null; type and subtype are copied (15 and 31 characters).
+int dxp_attach(int unit, const char *type, const char *subtype, int remote_unit);
+int dxp_detach(int unit);
+// The first attached unit with that family, subtype (null: any) and remote
+// unit, or -7.
+int dxp_find(const char *type, const char *subtype, int remote_unit);
+int dxp_attach_check(int unit);  // 0 when attached, else -3
+
+// API control record of an attached unit.
+struct dxp_unit_control_t {
+    char type[16];
+    char subtype[32];
+    int remote_unit;
+    dxp_info_t chip;
+};
+int dxp_unit_control_get(int unit, dxp_unit_control_t *out);  // 0, -3 or -4
+
+// Chip families known to dxp_attach. Registering a table replaces the family
+// of the same name (units attached before keep the table they had): 0, -4 for
+// a table without a name, -6 when the registry is full.
+int dxp_dispatch_register(const dxp_dispatch_t *table);
+const dxp_dispatch_t *dxp_dispatch_find(const char *family);  // null when unknown

@@ -1,0 +1,43 @@
+// The "tarn" family's dispatch table.
+#include "dxp.h"
+#include "dxp_tarn.h"
+#include "tarn_slots.h"
+
+namespace {
+
+// The answer of an operation this family does not offer, for any signature.
+template <typename Fn>
+struct unavailable;
+template <typename... Args>
+struct unavailable<int (*)(Args...)> {
+    static int call(Args...) { return DXP_E_UNAVAIL; }
+};
+
+// Fills the unit's chip identity; zero while the family cannot tell it yet.
+int tarn_attach(int unit, dxp_info_t *info) {
+    *info = dxp_info_t{};
+    int rv = dxp_tarn_dispatch.info_get(unit, info);
+    return rv == DXP_E_UNAVAIL ? DXP_E_NONE : rv;
+}
+
+int tarn_detach(int) {
+    return DXP_E_NONE;
+}
+
+constexpr dxp_dispatch_t build_table() {
+    dxp_dispatch_t table{};
+    table.family = "tarn";
+    table.attach = tarn_attach;
+    table.detach = tarn_detach;
+#define DXP_API(slot, name, ret, params, args) \
+    table.name = &unavailable<decltype(table.name)>::call;
+#include "dxp_api_list.h"
+#define DXP_TARN_FILL(name) table.name = dxp_tarn_##name;
+    DXP_TARN_IMPLEMENTED(DXP_TARN_FILL)
+#undef DXP_TARN_FILL
+    return table;
+}
+
+}  // namespace
+
+constinit const dxp_dispatch_t dxp_tarn_dispatch = build_table();

@@ -1,0 +1,6 @@
+// The operations of the "tarn" family that are implemented: one X(name) per
+// API operation whose dxp_tarn_<name> is defined. Every other slot of the
+// family's dispatch table answers -16 "Feature unavailable".
+#pragma once
+
+#define DXP_TARN_IMPLEMENTED(X)
