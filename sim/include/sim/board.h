@@ -1,0 +1,95 @@
+// A simulated board: the switch chip with its management interface (GPIO
+// pins, external-bus window), the DMA memory and the list of devices the
+// platform's device enumerator reports. Tests and the host program create one
+// and bind it to the platform glue (host_binding.h).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/access_log.h"
+#include "sim/anomalies.h"
+#include "sim/chip.h"
+#include "sim/dma_arena.h"
+#include "sim/gpio.h"
+#include "sim/profile.h"
+#include "sim/serial_slave.h"
+#include "sim/window.h"
+
+namespace sim {
+
+enum class BoardKind { RW3090, RW3070, DXP97102R24GM };
+
+// How the device enumerator reaches the switch registers: over the real pin
+// and window path (Pins), or straight into the register core (Direct, for long
+// or sanitizer-heavy tests). Invisible to everything above the platform glue.
+enum class BusMode { Pins, Direct };
+
+struct BoardConfig {
+    BoardKind board = BoardKind::RW3090;
+    const char *name = "RW3090";
+    ChipKind chip = ChipKind::DXP7101;
+    int revision = 0;  // reported by the bus; the chip model's default
+    int user_ports = 52;
+    BusMode bus = BusMode::Pins;
+    int chip_id = 0;  // serial-interface chip id
+    SerialPins pins;
+    uint32_t straps = 0;  // STRAP_STS of the DXP7102
+    size_t dma_bytes = 4u << 20;
+
+    static BoardConfig preset(BoardKind board);
+    // "52", "28" or "26": the board with that many front-panel ports; false
+    // (with the list of presets in *error) for anything else.
+    static bool fromPortCount(const std::string &ports, BoardConfig *out, std::string *error);
+    static const char *presetList();
+};
+
+// Bus types of the device enumerator (low four bits of the device type).
+constexpr uint32_t kBusPci = 1;
+constexpr uint32_t kBusSpi = 2;
+
+struct DeviceInfo {
+    uint16_t device_id;
+    uint8_t revision;
+    uint32_t bus_type;
+    uint32_t base_address;
+    uint32_t base_address1;
+};
+
+class Board {
+  public:
+    explicit Board(const BoardConfig &config);
+    Board(const Board &) = delete;
+    Board &operator=(const Board &) = delete;
+
+    static std::unique_ptr<Board> create(const BoardConfig &config);
+
+    const BoardConfig &config() const { return config_; }
+    const ChipProfile &profile() const { return profile_; }
+    Chip &chip() { return chip_; }
+    SerialSlave &serial() { return serial_; }
+    GpioBlock &gpio() { return gpio_; }
+    BusWindow &window() { return window_; }
+    DmaArena &dma() { return dma_; }
+    Anomalies &anomalies() { return anomalies_; }
+    AccessLog &accessLog() { return log_; }
+
+    // Device 0 is the switch chip on the management bus ("SPI").
+    std::vector<DeviceInfo> devices() const;
+
+  private:
+    const BoardConfig config_;
+    const ChipProfile &profile_;
+    Anomalies anomalies_;
+    AccessLog log_;
+    Chip chip_;
+    SerialSlave serial_;
+    GpioBlock gpio_;
+    BusWindow window_;
+    DmaArena dma_;
+};
+
+}  // namespace sim

@@ -1,0 +1,79 @@
+// The switch chip's register core: the register space, the PHY pages and the
+// chip reset, behind one lock. The bus front ends (serial slave, window,
+// direct calls) reach it only through read/write and fetch/store.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "sim/access_log.h"
+#include "sim/anomalies.h"
+#include "sim/phy_pages.h"
+#include "sim/profile.h"
+#include "sim/regspace.h"
+
+namespace sim {
+
+class Chip {
+  public:
+    Chip(const ChipProfile &profile, Anomalies &anomalies, AccessLog &log);
+    Chip(const Chip &) = delete;
+    Chip &operator=(const Chip &) = delete;
+
+    const ChipProfile &profile() const { return profile_; }
+
+    // One register access of 1-8 bytes as a bus carries it: checked against
+    // the register's width, logged, recorded as an anomaly when it does not
+    // fit. Returns 0, or -1 for a length outside 1-8 (nothing done; a read
+    // leaves zeros).
+    int read(BusPath path, uint8_t page, uint8_t offset, uint8_t *buf, int len);
+    int write(BusPath path, uint8_t page, uint8_t offset, const uint8_t *buf, int len);
+
+    // The halves of a read whose length the bus learns only afterwards (the
+    // serial slave streams bytes until the master stops): fetch runs the read
+    // side effects and returns len bytes from the address upward; complete
+    // checks and logs the access once its length is known.
+    void fetch(uint8_t page, uint8_t offset, uint8_t *buf, int len);
+    void complete(BusPath path, uint8_t page, uint8_t offset, const uint8_t *buf, int len);
+
+    // Width in bytes of the register at the address (PHY registers are 2), 0
+    // when nothing is described there.
+    int widthAt(uint8_t page, uint8_t offset) const;
+
+    // Read-back and set-up for tests: no side effects, no bus, no checks.
+    // Unknown names or instances throw std::out_of_range.
+    uint64_t peek(const std::string &reg, int instance = 0) const;
+    void poke(const std::string &reg, int instance, uint64_t value);
+    uint64_t peekAt(uint16_t address) const;
+    // Changes a register's reset value too (board straps survive a chip reset).
+    void setResetValue(const std::string &reg, int instance, uint64_t value);
+    uint16_t phyPeek(int port, int reg) const;
+    void phyPoke(int port, int reg, uint16_t value);
+
+    // Chip reset: every register and PHY page back to its reset value.
+    void reset();
+    // Reads of RST_CHIP that still show 1 after a reset request (default 2).
+    void setResetBusyReads(int reads);
+    int resetCount() const;
+
+    std::recursive_mutex &mutex() const { return mutex_; }
+
+  private:
+    const RegInstance &instance(const std::string &reg, int index) const;
+    void installResetControl();
+    bool lengthOk(BusOp op, uint16_t address, int len);
+    void checkWidth(BusOp op, uint16_t address, int len);
+
+    const ChipProfile &profile_;
+    Anomalies &anomalies_;
+    AccessLog &log_;
+    mutable std::recursive_mutex mutex_;
+    RegSpace regs_;
+    PhyPages phys_;
+    int reset_busy_reads_ = 2;
+    int reset_pending_reads_ = 0;
+    int reset_count_ = 0;
+};
+
+}  // namespace sim

@@ -1,0 +1,80 @@
+// The chip's four-wire serial management interface, at pin level. The CPU
+// drives chip select, clock and data-out; the chip samples data-out on the
+// clock's rising edge and presents its next data-in bit on the falling edge,
+// most significant bit first. Frames (chip select low for each):
+//   status poll   0x60|id<<1, 0xFE, <status byte out>      (0x04 = busy)
+//   page read     0x60|id<<1, 0xFF, <page byte out>
+//   page select   0x61|id<<1, 0xFF, page
+//   write         0x61|id<<1, offset, data bytes            (committed when chip select rises)
+//   read          0x10|id<<1, offset, <not-ready bytes, 0x03, register bytes out>
+// Frames for another chip id get no answer.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+#include "sim/access_log.h"
+#include "sim/anomalies.h"
+#include "sim/chip.h"
+
+namespace sim {
+
+class SerialSlave {
+  public:
+    SerialSlave(Chip &chip, Anomalies &anomalies, AccessLog &log, int chip_id);
+
+    // New levels of the CPU-driven pins; called on every change.
+    void pins(bool chip_select, bool clock, bool data_out);
+    // Level the chip drives on the CPU's data-in pin.
+    bool dataIn() const;
+
+    // Fault injection: the next status polls report busy (-1: for ever); the
+    // next read streams this many not-ready bytes before the ready byte (-1:
+    // never ready).
+    void injectBusy(int polls);
+    void injectNotReady(int bytes);
+
+    uint8_t page() const;
+
+  private:
+    enum class Frame { None, Ignore, InterfaceRead, Write, Read };
+
+    void startFrame();
+    void endFrame();
+    void byteReceived(uint8_t byte);
+    void loadNextOutput();
+
+    Chip &chip_;
+    Anomalies &anomalies_;
+    AccessLog &log_;
+    const int chip_id_;
+
+    mutable std::mutex mutex_;
+    bool cs_ = true;
+    bool clk_ = false;
+    bool miso_ = false;
+    uint8_t page_ = 0;
+    int busy_polls_ = 0;
+    int not_ready_bytes_ = 0;
+
+    // Frame state.
+    Frame frame_ = Frame::None;
+    int bytes_in_ = 0;
+    int bits_in_ = 0;
+    uint8_t shift_in_ = 0;
+    uint8_t offset_ = 0;
+    std::vector<uint8_t> write_data_;
+    std::deque<uint8_t> out_queue_;
+    int out_data_from_ = -1;  // index in the output stream of the first register byte
+    uint8_t out_byte_ = 0;
+    int out_bit_ = 8;     // next bit to present, 8 = nothing loaded
+    int out_index_ = -1;  // stream index of out_byte_
+    int loads_ = 0;       // output bytes loaded in this frame
+    bool ready_clocked_ = false;
+    int data_clocked_ = 0;  // register bytes fully clocked out
+    uint8_t read_bytes_[8] = {};
+};
+
+}  // namespace sim

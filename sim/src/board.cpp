@@ -1,0 +1,75 @@
+#include "sim/board.h"
+
+namespace sim {
+
+namespace {
+
+struct Preset {
+    const char *ports;
+    BoardKind board;
+    const char *name;
+    ChipKind chip;
+    int user_ports;
+};
+
+constexpr Preset kPresets[] = {
+    {"52", BoardKind::RW3090, "RW3090", ChipKind::DXP7101, 52},
+    {"28", BoardKind::RW3070, "RW3070", ChipKind::DXP7106, 28},
+    {"26", BoardKind::DXP97102R24GM, "DXP97102R24GM", ChipKind::DXP7102A1, 26},
+};
+
+BoardConfig from_preset(const Preset &p) {
+    BoardConfig c;
+    c.board = p.board;
+    c.name = p.name;
+    c.chip = p.chip;
+    c.revision = ChipProfile::get(p.chip).revision;
+    c.user_ports = p.user_ports;
+    return c;
+}
+
+}  // namespace
+
+BoardConfig BoardConfig::preset(BoardKind board) {
+    for (const Preset &p : kPresets) {
+        if (p.board == board) return from_preset(p);
+    }
+    return from_preset(kPresets[0]);
+}
+
+bool BoardConfig::fromPortCount(const std::string &ports, BoardConfig *out, std::string *error) {
+    for (const Preset &p : kPresets) {
+        if (ports == p.ports) {
+            *out = from_preset(p);
+            return true;
+        }
+    }
+    if (error) *error = "no board with " + ports + " ports; boards: " + presetList();
+    return false;
+}
+
+const char *BoardConfig::presetList() {
+    return "52 (RW3090, DXP7101), 28 (RW3070, DXP7106), 26 (DXP97102R24GM, DXP7102)";
+}
+
+Board::Board(const BoardConfig &config)
+    : config_(config),
+      profile_(ChipProfile::get(config.chip)),
+      chip_(profile_, anomalies_, log_),
+      serial_(chip_, anomalies_, log_, config.chip_id),
+      gpio_(serial_, config.pins),
+      window_(chip_, anomalies_),
+      dma_(config.dma_bytes) {
+    if (config.straps != 0) chip_.setResetValue("STRAP_STS", 0, config.straps);
+}
+
+std::unique_ptr<Board> Board::create(const BoardConfig &config) {
+    return std::make_unique<Board>(config);
+}
+
+std::vector<DeviceInfo> Board::devices() const {
+    return {
+        {profile_.device_id, static_cast<uint8_t>(config_.revision), kBusSpi, BusWindow::kBase, 0}};
+}
+
+}  // namespace sim

@@ -1,0 +1,215 @@
+#include "sim/chip.h"
+
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+namespace sim {
+
+namespace {
+
+std::string hex_address(uint16_t address) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%04x", address);
+    return buf;
+}
+
+uint64_t bytes_value(const uint8_t *buf, int len) {
+    uint64_t v = 0;
+    for (int k = 0; k < len && k < 8; k++)
+        v |= static_cast<uint64_t>(buf[k]) << (8 * k);
+    return v;
+}
+
+uint16_t address_of(uint8_t page, uint8_t offset) {
+    return static_cast<uint16_t>(page << 8 | offset);
+}
+
+}  // namespace
+
+Chip::Chip(const ChipProfile &profile, Anomalies &anomalies, AccessLog &log)
+    : profile_(profile), anomalies_(anomalies), log_(log), regs_(profile), phys_(profile) {
+    installResetControl();
+}
+
+void Chip::installResetControl() {
+    const RegInstance *ctl = regs_.find(R_CHIP_RST_CTL, 0);
+    const chipdata_field *field = ctl ? chipdata_reg_field(ctl->row, F_RST_CHIP) : nullptr;
+    if (field == nullptr) return;  // this model has no chip reset
+    const uint64_t bit = 1ull << field->bp;
+    regs_.onWrite(*ctl, [this, ctl, bit](uint64_t, uint64_t new_value) {
+        if ((new_value & bit) == 0) return;
+        reset();
+        regs_.poke(*ctl, regs_.peek(*ctl) | bit);
+        reset_pending_reads_ = reset_busy_reads_;
+    });
+    regs_.onRead(*ctl, [this, bit](uint64_t &value) {
+        if (reset_pending_reads_ > 0) {
+            reset_pending_reads_--;
+        } else {
+            value &= ~bit;
+        }
+    });
+}
+
+void Chip::reset() {
+    std::lock_guard<std::recursive_mutex> g(mutex_);
+    regs_.resetAll();
+    phys_.resetAll();
+    reset_pending_reads_ = 0;
+    reset_count_++;
+}
+
+void Chip::setResetBusyReads(int reads) {
+    std::lock_guard<std::recursive_mutex> g(mutex_);
+    reset_busy_reads_ = reads < 0 ? 0 : reads;
+}
+
+int Chip::resetCount() const {
+    std::lock_guard<std::recursive_mutex> g(mutex_);
+    return reset_count_;
+}
+
+int Chip::read(BusPath path, uint8_t page, uint8_t offset, uint8_t *buf, int len) {
+    std::lock_guard<std::recursive_mutex> g(mutex_);
+    if (!lengthOk(BusOp::Read, address_of(page, offset), len)) return -1;
+    fetch(page, offset, buf, len);
+    complete(path, page, offset, buf, len);
+    return 0;
+}
+
+void Chip::fetch(uint8_t page, uint8_t offset, uint8_t *buf, int len) {
+    std::lock_guard<std::recursive_mutex> g(mutex_);
+    std::memset(buf, 0, len);
+    int port = phys_.portOfPage(page);
+    if (port >= 0) {
+        uint16_t value = 0;
+        if (phys_.read(port, offset, &value)) {
+            buf[0] = static_cast<uint8_t>(value);
+            if (len > 1) buf[1] = static_cast<uint8_t>(value >> 8);
+        }
+        return;
+    }
+    regs_.read(address_of(page, offset), buf, len);
+}
+
+void Chip::complete(BusPath path, uint8_t page, uint8_t offset, const uint8_t *buf, int len) {
+    std::lock_guard<std::recursive_mutex> g(mutex_);
+    uint16_t address = address_of(page, offset);
+    if (lengthOk(BusOp::Read, address, len)) checkWidth(BusOp::Read, address, len);
+    log_.add({path, BusOp::Read, page, offset, len, bytes_value(buf, len)});
+}
+
+int Chip::write(BusPath path, uint8_t page, uint8_t offset, const uint8_t *buf, int len) {
+    std::lock_guard<std::recursive_mutex> g(mutex_);
+    uint16_t address = address_of(page, offset);
+    if (!lengthOk(BusOp::Write, address, len)) return -1;
+    log_.add({path, BusOp::Write, page, offset, len, bytes_value(buf, len)});
+    checkWidth(BusOp::Write, address, len);
+    int port = phys_.portOfPage(page);
+    if (port >= 0) {
+        if (len == 2) phys_.write(port, offset, static_cast<uint16_t>(buf[0] | buf[1] << 8));
+        return 0;
+    }
+    RegSpace::WriteResult result = regs_.write(address, buf, len);
+    const RegInstance *reg = regs_.at(address);
+    const char *name = reg ? chipdata_reg_name(reg->reg_id) : nullptr;
+    std::string where = (name ? std::string(name) : hex_address(address));
+    if (result.read_only)
+        anomalies_.record(AnomalyKind::ReadOnlyWrite, address, "write to read-only " + where);
+    if (result.unimplemented) {
+        char bits[24];
+        std::snprintf(bits, sizeof bits, "0x%llx",
+                      static_cast<unsigned long long>(result.unimplemented));
+        anomalies_.record(AnomalyKind::UnimplementedBits, address,
+                          "write of unimplemented bits " + std::string(bits) + " to " + where);
+    }
+    return 0;
+}
+
+bool Chip::lengthOk(BusOp op, uint16_t address, int len) {
+    if (len >= 1 && len <= 8) return true;
+    anomalies_.record(AnomalyKind::BadLength, address,
+                      std::string(op == BusOp::Write ? "write" : "read") + " of " +
+                          std::to_string(len) + " bytes at " + hex_address(address));
+    return false;
+}
+
+void Chip::checkWidth(BusOp op, uint16_t address, int len) {
+    const char *what = op == BusOp::Write ? "write" : "read";
+    uint8_t page = static_cast<uint8_t>(address >> 8);
+    uint8_t offset = static_cast<uint8_t>(address);
+    if (phys_.portOfPage(page) >= 0) {
+        if (len != 2 || (offset & 1) || offset >= 64)
+            anomalies_.record(AnomalyKind::WidthMismatch, address,
+                              std::string(what) + " of " + std::to_string(len) +
+                                  " bytes at PHY register " + hex_address(address));
+        return;
+    }
+    const RegInstance *reg = regs_.at(address);
+    if (reg == nullptr) {
+        anomalies_.record(AnomalyKind::UndescribedAddress, address,
+                          std::string(what) + " of undescribed address " + hex_address(address));
+        return;
+    }
+    if (reg->address != address || reg->width != len) {
+        const char *name = chipdata_reg_name(reg->reg_id);
+        anomalies_.record(AnomalyKind::WidthMismatch, address,
+                          std::string(what) + " of " + std::to_string(len) + " bytes at " +
+                              hex_address(address) + " (" + (name ? name : "?") + " has " +
+                              std::to_string(reg->width) + " bytes at " +
+                              hex_address(reg->address) + ")");
+    }
+}
+
+int Chip::widthAt(uint8_t page, uint8_t offset) const {
+    std::lock_guard<std::recursive_mutex> g(mutex_);
+    if (phys_.portOfPage(page) >= 0) return (offset & 1) || offset >= 64 ? 0 : 2;
+    const RegInstance *reg = regs_.at(address_of(page, offset));
+    return reg && reg->address == address_of(page, offset) ? reg->width : 0;
+}
+
+const RegInstance &Chip::instance(const std::string &reg, int index) const {
+    int id = chipdata_reg_id(reg.c_str());
+    const RegInstance *r = id < 0 ? nullptr : regs_.find(id, index);
+    if (r == nullptr)
+        throw std::out_of_range("no register " + reg + "[" + std::to_string(index) + "] on " +
+                                profile_.name);
+    return *r;
+}
+
+uint64_t Chip::peek(const std::string &reg, int instance_index) const {
+    std::lock_guard<std::recursive_mutex> g(mutex_);
+    return regs_.peek(instance(reg, instance_index));
+}
+
+void Chip::poke(const std::string &reg, int instance_index, uint64_t value) {
+    std::lock_guard<std::recursive_mutex> g(mutex_);
+    regs_.poke(instance(reg, instance_index), value);
+}
+
+void Chip::setResetValue(const std::string &reg, int instance_index, uint64_t value) {
+    std::lock_guard<std::recursive_mutex> g(mutex_);
+    regs_.setReset(instance(reg, instance_index), value);
+}
+
+uint64_t Chip::peekAt(uint16_t address) const {
+    std::lock_guard<std::recursive_mutex> g(mutex_);
+    const RegInstance *reg = regs_.at(address);
+    if (reg == nullptr) throw std::out_of_range("no register at " + hex_address(address));
+    return regs_.peek(*reg);
+}
+
+uint16_t Chip::phyPeek(int port, int reg) const {
+    std::lock_guard<std::recursive_mutex> g(mutex_);
+    if (port < 0 || port >= profile_.num_ports) throw std::out_of_range("no port");
+    return phys_.peek(port, reg);
+}
+
+void Chip::phyPoke(int port, int reg, uint16_t value) {
+    std::lock_guard<std::recursive_mutex> g(mutex_);
+    if (port < 0 || port >= profile_.num_ports) throw std::out_of_range("no port");
+    phys_.poke(port, reg, value);
+}
+
+}  // namespace sim

@@ -1,0 +1,139 @@
+// The register core: reset, masks, read-only registers, bad accesses, PHY pages.
+#include <gtest/gtest.h>
+
+#include "chipdata/ids.h"
+#include "serial_master.h"
+#include "sim/board.h"
+
+namespace {
+
+using sim::AnomalyKind;
+using sim::BusPath;
+
+struct chip_core : ::testing::Test {
+    sim::Board board{sim::BoardConfig::preset(sim::BoardKind::RW3090)};
+    sim::Chip &chip = board.chip();
+
+    void write(uint8_t page, uint8_t offset, std::initializer_list<uint8_t> bytes) {
+        std::vector<uint8_t> v(bytes);
+        ASSERT_EQ(chip.write(BusPath::Direct, page, offset, v.data(), static_cast<int>(v.size())),
+                  0);
+    }
+    uint64_t read(uint8_t page, uint8_t offset, int len) {
+        uint8_t buf[8] = {};
+        EXPECT_EQ(chip.read(BusPath::Direct, page, offset, buf, len), 0);
+        uint64_t v = 0;
+        for (int i = 0; i < len; i++)
+            v |= uint64_t(buf[i]) << (8 * i);
+        return v;
+    }
+};
+
+TEST_F(chip_core, ChipResetRestoresResetValuesAndKeepsTheSerialPage) {
+    simtest::SerialMaster master(board);
+    const uint8_t on[] = {0x80};
+    ASSERT_TRUE(master.write(0, 0x34, 0x00, on, 1));
+    write(0x32, 0x00, {0, 0, 0, 0, 0, 0, 0});  // PORT_VLAN_CTL[0] to no ports
+    write(0x00, 0x21, {0x00});                 // PHYSCAN_CTL off
+    chip.phyPoke(5, 4, 0x0061);
+    ASSERT_EQ(chip.peek("PORT_VLAN_CTL", 0), 0u);
+
+    const uint8_t reset[] = {0x01};
+    ASSERT_TRUE(master.write(0, 0x03, 0x7c, reset, 1));  // CHIP_RST_CTL.RST_CHIP
+    uint8_t status[1];
+    // RST_CHIP reads 1 while the reset runs, then 0.
+    ASSERT_TRUE(master.read(0, 0x03, 0x7c, status, 1));
+    EXPECT_EQ(status[0], 1);
+    ASSERT_TRUE(master.read(0, 0x03, 0x7c, status, 1));
+    EXPECT_EQ(status[0], 1);
+    ASSERT_TRUE(master.read(0, 0x03, 0x7c, status, 1));
+    EXPECT_EQ(status[0], 0);
+
+    EXPECT_EQ(chip.resetCount(), 1);
+    EXPECT_EQ(chip.peek("VLAN_CTRL0"), 0u);
+    EXPECT_EQ(chip.peek("PORT_VLAN_CTL", 0), 0x1fffffffffffffull);
+    EXPECT_EQ(chip.peek("PHYSCAN_CTL"), 1u);
+    EXPECT_EQ(chip.phyPeek(5, 4), 0x01e1);
+    // The page register survives: the CPU's cached page stays right.
+    EXPECT_EQ(board.serial().page(), 0x03);
+    ASSERT_TRUE(master.write(0, 0x34, 0x00, on, 1));
+    EXPECT_EQ(chip.peek("VLAN_CTRL0"), 0x80u);
+    EXPECT_TRUE(board.anomalies().empty());
+}
+
+TEST_F(chip_core, UndescribedAddressesReadZeroAndAreRecorded) {
+    write(0x77, 0x00, {0x12});
+    EXPECT_EQ(read(0x77, 0x00, 1), 0u);
+    EXPECT_EQ(board.anomalies().count(AnomalyKind::UndescribedAddress), 2u);
+    auto list = board.anomalies().list();
+    ASSERT_FALSE(list.empty());
+    EXPECT_EQ(list.back().address, 0x7700u);
+    EXPECT_NE(list.back().text.find("0x7700"), std::string::npos);
+}
+
+TEST_F(chip_core, AccessesOfZeroOrMoreThanEightBytesAreRefused) {
+    uint8_t buf[16];
+    memset(buf, 0xa5, sizeof buf);
+    EXPECT_EQ(chip.read(BusPath::Direct, 0x00, 0x20, buf, 0), -1);
+    EXPECT_EQ(chip.read(BusPath::Direct, 0x00, 0x20, buf, 9), -1);
+    EXPECT_EQ(chip.write(BusPath::Direct, 0x00, 0x20, buf, 16), -1);
+    EXPECT_EQ(buf[0], 0xa5);
+    EXPECT_EQ(chip.peek("SWMODE"), 0u);
+    EXPECT_EQ(board.anomalies().count(AnomalyKind::BadLength), 3u);
+}
+
+TEST_F(chip_core, ReadOnlyAndUnimplementedBitsKeepTheirValue) {
+    chip.poke("LNKSTS", 0, 0x5);
+    write(0x02, 0x00, {0xff, 0, 0, 0, 0, 0, 0});
+    EXPECT_EQ(chip.peek("LNKSTS"), 0x5u);
+    EXPECT_EQ(board.anomalies().count(AnomalyKind::ReadOnlyWrite), 1u);
+
+    write(0x00, 0x20, {0xff});  // SWMODE implements bits 3:0
+    EXPECT_EQ(chip.peek("SWMODE"), 0x0fu);
+    EXPECT_EQ(board.anomalies().count(AnomalyKind::UnimplementedBits), 1u);
+}
+
+TEST_F(chip_core, ShortWriteMergesIntoTheRegister) {
+    chip.poke("MAC_SEC_CON0", 0, 0x1122334455667788ull);
+    write(0x41, 0x00, {0xaa, 0xbb});
+    EXPECT_EQ(chip.peek("MAC_SEC_CON0"), 0x112233445566bbaaull);
+    EXPECT_EQ(board.anomalies().count(AnomalyKind::WidthMismatch), 1u);
+    EXPECT_EQ(read(0x41, 0x06, 2), 0x1122u);  // inside the register: its upper bytes
+}
+
+TEST(chip_core_models, PhyPagesCarryTheChipsPhyIdentifier) {
+    sim::Board board(sim::BoardConfig::preset(sim::BoardKind::DXP97102R24GM));
+    uint8_t id[2];
+    ASSERT_EQ(board.chip().read(BusPath::Direct, 0x13, 0x04, id, 2), 0);  // port 3, register 2
+    EXPECT_EQ(id[0] | id[1] << 8, phy_id0(PHY_OUI_KEY_B));
+    ASSERT_EQ(board.chip().read(BusPath::Direct, 0x13, 0x06, id, 2), 0);
+    EXPECT_EQ(id[0] | id[1] << 8, phy_id1(PHY_OUI_KEY_B, PHY_MODEL_7102_FE, 0));
+
+    // Writing the reset bit of the control register restores the defaults.
+    const uint8_t anar[2] = {0x21, 0x00};
+    ASSERT_EQ(board.chip().write(BusPath::Direct, 0x13, 0x08, anar, 2), 0);
+    EXPECT_EQ(board.chip().phyPeek(3, 4), 0x0021);
+    const uint8_t reset[2] = {0x00, 0x80};
+    ASSERT_EQ(board.chip().write(BusPath::Direct, 0x13, 0x00, reset, 2), 0);
+    EXPECT_EQ(board.chip().phyPeek(3, 4), 0x01e1);
+    EXPECT_EQ(board.chip().phyPeek(3, 0), 0x3100);
+    EXPECT_TRUE(board.anomalies().empty());
+
+    // The DXP7102 has no chip reset register.
+    const uint8_t one[1] = {1};
+    board.chip().write(BusPath::Direct, 0x03, 0x7c, one, 1);
+    EXPECT_EQ(board.anomalies().count(AnomalyKind::UndescribedAddress), 1u);
+    EXPECT_EQ(board.chip().resetCount(), 0);
+}
+
+TEST(chip_core_models, StrapsSurviveAChipReset) {
+    sim::BoardConfig cfg = sim::BoardConfig::preset(sim::BoardKind::DXP97102R24GM);
+    cfg.straps = 2u << 16;  // gigabit port 25 strapped to GMII
+    sim::Board board(cfg);
+    EXPECT_EQ(board.chip().peek("STRAP_STS"), 2u << 16);
+    board.chip().reset();
+    EXPECT_EQ(board.chip().peek("STRAP_STS"), 2u << 16);
+    EXPECT_THROW(board.chip().peek("CHIP_RST_CTL"), std::out_of_range);
+}
+
+}  // namespace
