@@ -187,7 +187,7 @@ TEST_F(httpd_server, idle_session_is_reaped_after_45_seconds_while_others_stay_b
 TEST_F(httpd_server, many_clients_get_answers_and_nothing_leaks) {
     int before = open_descriptors();
     constexpr int kClients = 32;
-    constexpr int kRequestsEach = 60;
+    constexpr int kRequestsEach = 313;  // about 10,000 requests
     std::atomic<int> answered{0};
     std::vector<std::thread> clients;
     for (int c = 0; c < kClients; c++) {
@@ -205,7 +205,8 @@ TEST_F(httpd_server, many_clients_get_answers_and_nothing_leaks) {
     EXPECT_EQ(answered.load(), kClients * kRequestsEach);
     for (int i = 0; i < 200 && open_descriptors() > before; i++)
         test_sleep_ms(10);
-    EXPECT_EQ(open_descriptors(), before);
+    // At most: the probe connection of the server start may still have been open.
+    EXPECT_LE(open_descriptors(), before);
     EXPECT_EQ(sal_alloc_bytes_in_use("httpd_request"), 0u);
 }
 
