@@ -171,6 +171,7 @@ int httpd_init(void) {
         sal_thread_create("httpd", kThreadStack, kThreadPriority, server_thread, nullptr);
     if (server == nullptr || server == SAL_THREAD_ERROR) {
         failed = "cannot create thread \"httpd\"";
+        started.store(false);  // nothing runs: a later call may try again
     } else if (!httpd_timer_start()) {
         failed = "cannot create thread \"httpd_timer\"";
     }

@@ -172,8 +172,7 @@ void httpd_session_reset(httpd_session *s) {
 void httpd_session_accept(httpd_session *s, int sock) {
     httpd_session_reset(s);
     s->sock = sock;
-    s->state = HTTPD_SLOT_ACCEPTED;
-    // accept event
+    // Accepted, and at once waiting for the request line.
     s->state = HTTPD_SLOT_REQUEST_LINE;
     s->last_activity = sal_time();
 }
