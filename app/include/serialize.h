@@ -1,0 +1,135 @@
+// Settings items and the medium their handlers read and write through.
+//
+// Every setting belongs to one item of the fixed table g_serializers. An
+// item's handler is called as handler(op, medium): op 1 loads the item from
+// the medium, 2 saves it, 3 answers its version word (the int carries the 32
+// bits; compare it as uint32_t). Load and save return the number of bytes
+// handled, or a negative value on failure.
+//
+// A text item reads and writes one text; a record item reads and writes typed
+// fields (16- and 32-bit words big-endian, byte blocks). A read past the end
+// of the stored record fails, so a load handler reads its whole record before
+// it applies any of it. If a load fails or leaves stored bytes unread, the
+// serializer loads the item's previous state back.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr int SETTINGS_OP_LOAD = 1;
+constexpr int SETTINGS_OP_SAVE = 2;
+constexpr int SETTINGS_OP_VERSION = 3;
+
+struct settings_medium;
+
+struct settings_medium_ops {
+    // The item's text, or null when none is stored. Valid until the handler
+    // returns.
+    const char *(*read_text)(settings_medium *m);
+    // 0, or -1 for a null text, one with control characters, or a second text.
+    int (*write_text)(settings_medium *m, const char *text);
+    // Each returns 0, or -1 when the stored record has fewer bytes left (a
+    // read then takes nothing) or the item is a text item.
+    int (*read_bytes)(settings_medium *m, void *buf, size_t len);
+    int (*write_bytes)(settings_medium *m, const void *buf, size_t len);
+    int (*read_u32)(settings_medium *m, uint32_t *value);
+    int (*write_u32)(settings_medium *m, uint32_t value);
+    int (*read_u16)(settings_medium *m, uint16_t *value);
+    int (*write_u16)(settings_medium *m, uint16_t value);
+};
+
+struct settings_medium {
+    const settings_medium_ops *ops;
+    void *state;  // owned by the serializer
+};
+
+using settings_item_fn = int (*)(int op, settings_medium *m);
+
+constexpr int SETTINGS_ITEM_RECORD = 0;
+constexpr int SETTINGS_ITEM_TEXT = 1;
+
+struct settings_item {
+    const char *name;
+    uint32_t group;            // bit mask; groups apply in ascending bit order
+    int kind;                  // SETTINGS_ITEM_TEXT or SETTINGS_ITEM_RECORD
+    settings_item_fn handler;  // null until its owner is linked in
+};
+
+// Groups. RMON is bit 0: 0xFFFFFFFE means "all but RMON".
+constexpr uint32_t SETTINGS_GROUP_RMON = 0x00000001;
+constexpr uint32_t SETTINGS_GROUP_VLAN = 0x00000002;
+constexpr uint32_t SETTINGS_GROUP_PORT = 0x00000004;
+constexpr uint32_t SETTINGS_GROUP_TRUNK = 0x00000008;
+constexpr uint32_t SETTINGS_GROUP_L2 = 0x00000010;
+constexpr uint32_t SETTINGS_GROUP_AGING = 0x00000020;
+constexpr uint32_t SETTINGS_GROUP_MIRROR = 0x00000040;
+constexpr uint32_t SETTINGS_GROUP_QOS = 0x00000080;
+constexpr uint32_t SETTINGS_GROUP_RATE = 0x00000100;
+constexpr uint32_t SETTINGS_GROUP_DOS = 0x00000200;
+constexpr uint32_t SETTINGS_GROUP_DARP = 0x00000400;
+constexpr uint32_t SETTINGS_GROUP_VOIP = 0x00000800;
+constexpr uint32_t SETTINGS_GROUP_SNMP = 0x00001000;
+constexpr uint32_t SETTINGS_GROUP_NETWORK = 0x00002000;
+constexpr uint32_t SETTINGS_GROUP_BOOT = 0x00004000;
+constexpr uint32_t SETTINGS_GROUP_HTTPD = 0x00008000;
+constexpr uint32_t SETTINGS_GROUP_LOGGERS = 0x02000000;
+constexpr uint32_t SETTINGS_GROUP_ACCOUNT = 0xF0000000;
+constexpr uint32_t SETTINGS_GROUP_ALL = 0xFFFFFFFF;
+
+// The fixed item table, in save order.
+extern const settings_item g_serializers[];
+extern const int g_serializers_count;
+
+// Item lookup by exact name; null when unknown.
+const settings_item *settings_item_find(const char *name);
+
+// Handlers of the table, each defined by the subsystem that owns the setting.
+// The table refers to them weakly: an owner that is not linked in leaves its
+// item out. A handler is linked with the object file that defines it, so keep
+// it in the source file of its manager (one the program already calls).
+int settings_item_rmon(int op, settings_medium *m);
+int settings_item_vlan(int op, settings_medium *m);
+int settings_item_portconf(int op, settings_medium *m);
+int settings_item_trunk(int op, settings_medium *m);
+int settings_item_l2(int op, settings_medium *m);
+int settings_item_aging(int op, settings_medium *m);
+int settings_item_mirror(int op, settings_medium *m);
+int settings_item_qos(int op, settings_medium *m);
+int settings_item_rate(int op, settings_medium *m);
+int settings_item_dos(int op, settings_medium *m);
+int settings_item_darp(int op, settings_medium *m);
+int settings_item_voip(int op, settings_medium *m);
+int settings_item_snmp(int op, settings_medium *m);
+int settings_item_et0config(int op, settings_medium *m);
+int settings_item_et1config(int op, settings_medium *m);
+int settings_item_startup(int op, settings_medium *m);
+int settings_item_httpd(int op, settings_medium *m);
+int settings_item_loggers(int op, settings_medium *m);
+int webauth_item_username(int op, settings_medium *m);
+int webauth_item_password(int op, settings_medium *m);
+
+// Shorthands for handlers.
+inline const char *medium_read_text(settings_medium *m) {
+    return m->ops->read_text(m);
+}
+inline int medium_write_text(settings_medium *m, const char *text) {
+    return m->ops->write_text(m, text);
+}
+inline int medium_read_bytes(settings_medium *m, void *buf, size_t len) {
+    return m->ops->read_bytes(m, buf, len);
+}
+inline int medium_write_bytes(settings_medium *m, const void *buf, size_t len) {
+    return m->ops->write_bytes(m, buf, len);
+}
+inline int medium_read_u32(settings_medium *m, uint32_t *v) {
+    return m->ops->read_u32(m, v);
+}
+inline int medium_write_u32(settings_medium *m, uint32_t v) {
+    return m->ops->write_u32(m, v);
+}
+inline int medium_read_u16(settings_medium *m, uint16_t *v) {
+    return m->ops->read_u16(m, v);
+}
+inline int medium_write_u16(settings_medium *m, uint16_t v) {
+    return m->ops->write_u16(m, v);
+}

@@ -1,0 +1,62 @@
+// Parsed images: entry lookup, value decoding and version checks.
+#include <cstdio>
+
+#include "serialize_internal.h"
+
+namespace settings_internal {
+
+const ImageEntry *ParsedImage::find(const settings_item &item) const {
+    const ImageEntry &e = entries[static_cast<size_t>(item_index(&item))];
+    return e.item ? &e : nullptr;
+}
+
+bool ParsedImage::add(const ImageEntry &e, char *err, size_t err_size) {
+    ImageEntry &slot = entries[static_cast<size_t>(item_index(e.item))];
+    if (slot.item != nullptr) {
+        std::snprintf(err, err_size, "item %s appears twice", e.item->name);
+        return false;
+    }
+    slot = e;
+    count++;
+    return true;
+}
+
+bool hex_decode(std::string_view hex, ByteBuffer &out) {
+    auto nibble = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    if (hex.size() % 2 != 0) return false;
+    for (size_t i = 0; i < hex.size(); i += 2) {
+        int hi = nibble(hex[i]);
+        int lo = nibble(hex[i + 1]);
+        if (hi < 0 || lo < 0) return false;
+        if (!out.append_byte(static_cast<uint8_t>(hi << 4 | lo))) return false;
+    }
+    return true;
+}
+
+bool entry_value(const ImageEntry &e, ItemValue &out) {
+    out.version = e.version;
+    out.present = e.present;
+    out.bytes.clear();
+    if (e.hex) return hex_decode(e.value, out.bytes);
+    return out.bytes.append(e.value);
+}
+
+bool versions_match(const ParsedImage &image, char *err, size_t err_size) {
+    for (const ImageEntry &e : image.entries) {
+        if (e.item == nullptr || e.item->handler == nullptr) continue;
+        uint32_t want = item_version(*e.item);
+        if (e.version != want) {
+            std::snprintf(err, err_size, "item %s has version 0x%08x, expected 0x%08x",
+                          e.item->name, e.version, want);
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace settings_internal

@@ -1,0 +1,76 @@
+// Saving and loading one item through its handler, with the version check and
+// the roll-back of a refused load.
+#include "logger.h"
+#include "serialize_internal.h"
+
+namespace settings_internal {
+namespace {
+
+// Runs the handler's load over a stored value; *unread gets the record bytes
+// it left.
+int load_raw(const settings_item &item, const ItemValue &v, size_t *unread) {
+    ByteBuffer text;
+    MediumState s;
+    s.item = &item;
+    s.loading = true;
+    s.present = v.present;
+    s.data = v.bytes.data();
+    s.len = v.bytes.size();
+    if (item.kind == SETTINGS_ITEM_TEXT) {
+        // read_text hands out a NUL-terminated copy.
+        if (!text.append(v.bytes.view()) || !text.append_byte(0)) return -1;
+        s.data = text.data();
+        s.len = 0;
+    }
+    settings_medium m = medium_for(s);
+    int result = item.handler(SETTINGS_OP_LOAD, &m);
+    *unread = s.len - s.pos;
+    return result;
+}
+
+}  // namespace
+
+int item_save(const settings_item &item, ItemValue &v) {
+    v.version = item_version(item);
+    v.present = item.kind == SETTINGS_ITEM_RECORD;  // a text item has none until written
+    v.bytes.clear();
+    MediumState s;
+    s.item = &item;
+    s.out = &v;
+    settings_medium m = medium_for(s);
+    int result = item.handler(SETTINGS_OP_SAVE, &m);
+    if (result < 0) return result;
+    if (s.failed || !v.bytes.ok()) return -1;
+    return result;
+}
+
+int item_load(const settings_item &item, uint32_t version, const ItemValue &v, const char *source) {
+    uint32_t want = item_version(item);
+    if (version != want) {
+        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE,
+                      "Settings item %s from %s has version 0x%08x, expected 0x%08x; not loaded",
+                      item.name, source, version, want);
+        return -1;
+    }
+    // The current state, to put back should the stored one be refused.
+    ItemValue previous;
+    bool have_previous = item_save(item, previous) >= 0;
+
+    size_t unread = 0;
+    int result = load_raw(item, v, &unread);
+    if (result >= 0 && unread == 0) return result;
+    if (result >= 0) {
+        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE,
+                      "Settings item %s from %s: record of %zu bytes has %zu bytes too many; "
+                      "not loaded",
+                      item.name, source, v.bytes.size(), unread);
+    } else {
+        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE,
+                      "Settings item %s from %s: record of %zu bytes refused; not loaded",
+                      item.name, source, v.bytes.size());
+    }
+    if (have_previous) load_raw(item, previous, &unread);
+    return -1;
+}
+
+}  // namespace settings_internal

@@ -1,0 +1,180 @@
+// Timer service on the thread "timer_thread": every tick it runs the
+// callbacks of the timers that are due, one at a time and without the list
+// lock, so a callback may start or delete any timer.
+#include "timerapi.h"
+
+#include <cstring>
+
+#include "sal.h"
+#include "sal_lock.h"
+
+struct wp_timer {
+    int type;
+    wp_timer_cb_t cb;
+    void *params;
+    uint64_t interval_usecs;
+    uint64_t due;          // on the service's 64-bit clock
+    bool active;           // started and not yet expired
+    bool running;          // its callback is in progress
+    bool deleted;          // freed by the timer thread once its callback returns
+    uint32_t starts;       // counts wpTimerStart, to see a restart from the callback
+    uint32_t ran_in_tick;  // a timer runs at most once per tick
+    wp_timer *next;
+};
+
+namespace {
+
+struct Service {
+    sal_mutex_t lock;      // the list, the clock and every timer's fields
+    sal_mutex_t callback;  // held by the timer thread around each callback
+    wp_timer *head = nullptr;
+    uint32_t tick = 0;
+    bool started = false;
+    uint32_t last_usecs;  // the 32-bit clock wraps; the service keeps 64 bits
+    uint64_t clock = 0;
+};
+
+Service &service() {
+    static Service s{sal_mutex_create("timerapi"),
+                     sal_mutex_create("timerapi callback"),
+                     nullptr,
+                     0,
+                     false,
+                     sal_time_usecs()};
+    return s;
+}
+
+// Read at least every tick by the timer thread, so no wrap is missed. A step
+// back (a change of clock source) is not followed.
+uint64_t now_locked(Service &s) {
+    uint32_t now = sal_time_usecs();
+    int32_t step = static_cast<int32_t>(now - s.last_usecs);
+    if (step > 0) s.clock += static_cast<uint32_t>(step);
+    s.last_usecs = now;
+    return s.clock;
+}
+
+void unlink_locked(Service &s, wp_timer *t) {
+    for (wp_timer **p = &s.head; *p; p = &(*p)->next) {
+        if (*p == t) {
+            *p = t->next;
+            return;
+        }
+    }
+}
+
+// The next due timer not yet run in this tick, marked running; null when none.
+wp_timer *take_due(Service &s, uint64_t now, uint32_t *starts) {
+    SalLock hold(s.lock);
+    for (wp_timer *t = s.head; t; t = t->next) {
+        if (t->active && t->due <= now && t->ran_in_tick != s.tick) {
+            t->ran_in_tick = s.tick;
+            t->running = true;
+            *starts = t->starts;
+            return t;
+        }
+    }
+    return nullptr;
+}
+
+void finish(Service &s, wp_timer *t, uint32_t starts_before, uint64_t now) {
+    SalLock hold(s.lock);
+    t->running = false;
+    if (t->deleted) {
+        sal_free(t);
+        return;
+    }
+    if (t->starts != starts_before || !t->active) return;  // restarted by the callback
+    if (t->type == WP_TIMER_ONESHOT) {
+        t->active = false;
+    } else {
+        t->due += t->interval_usecs;
+        if (t->due <= now) t->due = now + t->interval_usecs;  // fell behind: no burst
+    }
+}
+
+void timer_thread_main(void *) {
+    Service &s = service();
+    for (;;) {
+        sal_usleep(WP_TIMER_TICK_USECS);
+        uint64_t now;
+        {
+            SalLock hold(s.lock);
+            now = now_locked(s);
+            s.tick++;
+        }
+        uint32_t starts = 0;
+        while (wp_timer *t = take_due(s, now, &starts)) {
+            {
+                SalLock running(s.callback);
+                t->cb(t, t->params);
+            }
+            finish(s, t, starts, now);
+        }
+    }
+}
+
+}  // namespace
+
+int wpTimerInit(void) {
+    Service &s = service();
+    if (s.lock == nullptr || s.callback == nullptr) return -1;
+    SalLock hold(s.lock);
+    if (!s.started) {
+        if (sal_thread_create("timer_thread", 16384, 50, timer_thread_main, nullptr) ==
+            SAL_THREAD_ERROR) {
+            return -1;
+        }
+        s.started = true;
+    }
+    return 0;
+}
+
+wp_timer_t wpTimerCreate(int type, wp_timer_cb_t cb) {
+    if ((type != WP_TIMER_ONESHOT && type != WP_TIMER_PERIODIC) || cb == nullptr) return nullptr;
+    if (wpTimerInit() != 0) return nullptr;
+    auto *t = static_cast<wp_timer *>(sal_alloc(sizeof(wp_timer), "wpTimer"));
+    if (t == nullptr) return nullptr;
+    t->type = type;
+    t->cb = cb;
+    Service &s = service();
+    SalLock hold(s.lock);
+    t->ran_in_tick = s.tick;
+    t->next = s.head;
+    s.head = t;
+    return t;
+}
+
+int wpTimerStart(wp_timer_t t, void *params) {
+    if (t == nullptr || params == nullptr) return -1;
+    uint32_t interval_ms;
+    std::memcpy(&interval_ms, params, sizeof interval_ms);
+    if (interval_ms == 0) return -1;
+    Service &s = service();
+    SalLock hold(s.lock);
+    t->params = params;
+    t->interval_usecs = uint64_t{interval_ms} * 1000;
+    t->due = now_locked(s) + t->interval_usecs;
+    t->active = true;
+    t->starts++;
+    return 0;
+}
+
+int wpTimerDelete(wp_timer_t t) {
+    if (t == nullptr) return -1;
+    Service &s = service();
+    {
+        SalLock hold(s.lock);
+        unlink_locked(s, t);
+        t->active = false;
+        if (!t->running) {
+            sal_free(t);
+            return 0;
+        }
+        // Its callback is in progress: the timer thread frees it afterwards.
+        t->deleted = true;
+    }
+    // Waits for that callback to return; on the timer thread the lock is ours.
+    SalLock done(s.callback);
+    return 0;
+}

@@ -1,0 +1,142 @@
+// Timer service: one-shot and periodic timers on "timer_thread" under the
+// manual clock, deletion (also from inside a callback) and bad arguments.
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app_test_env.h"
+#include "sal_host.h"
+#include "timerapi.h"
+
+namespace {
+
+std::mutex record_lock;
+std::vector<uint32_t> call_times;  // sal_time_usecs at each call
+std::string callback_thread;
+std::atomic<int> calls{0};
+
+void record_call(wp_timer_t, void *) {
+    char name[32];
+    {
+        std::lock_guard<std::mutex> g(record_lock);
+        callback_thread = sal_thread_name(sal_thread_self(), name, sizeof name);
+        call_times.push_back(sal_time_usecs());
+    }
+    calls++;
+}
+
+void delete_self_on_second_call(wp_timer_t t, void *) {
+    if (++calls == 2) wpTimerDelete(t);
+}
+
+class timer_service : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        calls = 0;
+        call_times.clear();
+        // Starts at the real clock's value so that a sleep begun before
+        // stays in step.
+        sal_clock_manual(sal_clock_usecs64());
+        ASSERT_EQ(wpTimerInit(), 0);
+    }
+    void TearDown() override { sal_clock_real(); }
+
+    // Moves the clock one tick at a time, giving the timer thread real time
+    // to act, until the condition holds or limit_ms have passed.
+    static bool advance_until(const std::function<bool()> &done, int limit_ms) {
+        for (int ms = 0; ms < limit_ms; ms += 10) {
+            if (done()) return true;
+            sal_clock_advance(10 * 1000);
+            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+        }
+        return app_test::eventually(done);
+    }
+    static void advance(int ms) {
+        advance_until([] { return false; }, ms);
+    }
+};
+
+TEST_F(timer_service, OneShotFiresOnceOnTheTimerThread) {
+    wp_timer_t t = wpTimerCreate(WP_TIMER_ONESHOT, record_call);
+    ASSERT_NE(t, nullptr);
+    uint32_t params[] = {50, 0};
+    uint32_t started = sal_time_usecs();
+    ASSERT_EQ(wpTimerStart(t, params), 0);
+    advance(40);
+    EXPECT_EQ(calls, 0);
+    ASSERT_TRUE(advance_until([] { return calls == 1; }, 500));
+    advance(200);
+    EXPECT_EQ(calls, 1);
+    {
+        std::lock_guard<std::mutex> g(record_lock);
+        EXPECT_EQ(callback_thread, "timer_thread");
+        EXPECT_GE(call_times[0] - started, 50000u);
+    }
+    // Started again, it fires again.
+    ASSERT_EQ(wpTimerStart(t, params), 0);
+    ASSERT_TRUE(advance_until([] { return calls == 2; }, 500));
+    EXPECT_EQ(wpTimerDelete(t), 0);
+}
+
+TEST_F(timer_service, PeriodicFiresEveryIntervalUntilDeleted) {
+    wp_timer_t t = wpTimerCreate(WP_TIMER_PERIODIC, record_call);
+    ASSERT_NE(t, nullptr);
+    uint32_t params[] = {20};
+    uint32_t started = sal_time_usecs();
+    ASSERT_EQ(wpTimerStart(t, params), 0);
+    ASSERT_TRUE(advance_until([] { return calls == 4; }, 1000));
+    {
+        std::lock_guard<std::mutex> g(record_lock);
+        uint32_t previous = started;
+        for (uint32_t at : call_times) {
+            EXPECT_GE(at - previous, 20000u);
+            previous = at;
+        }
+    }
+    // A long stall gives one call, not a burst of catch-up calls.
+    int before = calls;
+    sal_clock_advance(200 * 1000);
+    ASSERT_TRUE(advance_until([before] { return calls > before; }, 500));
+    EXPECT_EQ(calls, before + 1);
+
+    EXPECT_EQ(wpTimerDelete(t), 0);
+    int after_delete = calls;
+    advance(100);
+    EXPECT_EQ(calls, after_delete);
+}
+
+TEST_F(timer_service, CallbackMayDeleteItsOwnTimer) {
+    wp_timer_t t = wpTimerCreate(WP_TIMER_PERIODIC, delete_self_on_second_call);
+    ASSERT_NE(t, nullptr);
+    uint32_t params[] = {10};
+    ASSERT_EQ(wpTimerStart(t, params), 0);
+    ASSERT_TRUE(advance_until([] { return calls == 2; }, 500));
+    advance(100);
+    EXPECT_EQ(calls, 2);
+}
+
+TEST_F(timer_service, DeletedBeforeItsTimeNeverFires) {
+    wp_timer_t t = wpTimerCreate(WP_TIMER_ONESHOT, record_call);
+    uint32_t params[] = {10};
+    ASSERT_EQ(wpTimerStart(t, params), 0);
+    EXPECT_EQ(wpTimerDelete(t), 0);
+    advance(100);
+    EXPECT_EQ(calls, 0);
+}
+
+TEST_F(timer_service, BadArgumentsAreRefused) {
+    EXPECT_EQ(wpTimerCreate(0, record_call), nullptr);
+    EXPECT_EQ(wpTimerCreate(3, record_call), nullptr);
+    EXPECT_EQ(wpTimerCreate(WP_TIMER_ONESHOT, nullptr), nullptr);
+    wp_timer_t t = wpTimerCreate(WP_TIMER_ONESHOT, record_call);
+    uint32_t zero[] = {0};
+    EXPECT_EQ(wpTimerStart(t, zero), -1);
+    EXPECT_EQ(wpTimerStart(t, nullptr), -1);
+    EXPECT_EQ(wpTimerStart(nullptr, zero), -1);
+    EXPECT_EQ(wpTimerDelete(nullptr), -1);
+    EXPECT_EQ(wpTimerDelete(t), 0);
+}
+
+}  // namespace
