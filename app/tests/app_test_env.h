@@ -12,12 +12,14 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 
 #include "flash.h"
 #include "nvram.h"
 #include "sal.h"
+#include "sal_host.h"
 #include "storage_host.h"
 
 namespace app_test {
@@ -31,16 +33,46 @@ inline bool eventually(const std::function<bool()> &done) {
     return done();
 }
 
-struct ConsoleCapture {
-    std::string out;
-    sal_console_ops ops{this, write, nullptr};
-    const sal_console_ops *prev;
-    ConsoleCapture() : prev(sal_console_bind(&ops)) {}
-    ~ConsoleCapture() { sal_console_bind(prev); }
+// Under the manual clock: moves it a step at a time, giving the threads real
+// time to act, until the condition holds. A thread that starts a timed wait
+// late still sees its time-out pass.
+inline bool advance_until(const std::function<bool()> &done, uint64_t step_usecs, int steps) {
+    for (int i = 0; i < steps; i++) {
+        if (done()) return true;
+        sal_clock_advance(step_usecs);
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    }
+    return eventually(done);
+}
+
+inline void advance_steps(uint64_t step_usecs, int steps) {
+    for (int i = 0; i < steps; i++) {
+        sal_clock_advance(step_usecs);
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    }
+}
+
+// Console output of this thread and the threads it starts.
+class ConsoleCapture {
+  public:
+    ConsoleCapture() : prev_(sal_console_bind(&ops_)) {}
+    ~ConsoleCapture() { sal_console_bind(prev_); }
+    std::string text() {
+        std::lock_guard<std::mutex> g(lock_);
+        return out_;
+    }
+
+  private:
     static int write(void *ctx, const char *buf, size_t len) {
-        static_cast<ConsoleCapture *>(ctx)->out.append(buf, len);
+        auto *self = static_cast<ConsoleCapture *>(ctx);
+        std::lock_guard<std::mutex> g(self->lock_);
+        self->out_.append(buf, len);
         return static_cast<int>(len);
     }
+    std::mutex lock_;
+    std::string out_;
+    sal_console_ops ops_{this, write, nullptr};
+    const sal_console_ops *prev_;
 };
 
 // A fresh flash file with the NVRAM store open on it.

@@ -63,7 +63,7 @@ TEST_F(log_core, RoutesEachLineToTheLoggersWhoseMaskHasItsLevel) {
     EXPECT_EQ(read_text(ram, first, &rec), "to ram");
     EXPECT_EQ(rec.level, LOG_LEVEL_INFO);
     EXPECT_EQ(rec.module, LOG_MOD_SYSTEM);
-    EXPECT_EQ(capture.out, "[WARNING] VLAN: to console\n");
+    EXPECT_EQ(capture.text(), "[WARNING] VLAN: to console\n");
     EXPECT_EQ(ram->ops->level_mask_get(ram), 0x5u);
 }
 
@@ -302,7 +302,7 @@ TEST_F(log_flash, RegionOutsideTheLogAreaLeavesNoFlashLogger) {
     ConsoleCapture capture;
     EXPECT_EQ(logger_init(), 0);
     EXPECT_EQ(logger_flash_get(), nullptr);
-    EXPECT_NE(capture.out.find("no flash log"), std::string::npos) << capture.out;
+    EXPECT_NE(capture.text().find("no flash log"), std::string::npos) << capture.text();
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 namespace {
 
+using app_test::advance_until;
 using app_test::eventually;
 
 std::string ip_of(const char *text) {
@@ -132,8 +133,9 @@ TEST_F(netutil_if, DhcpClientTakesTheLeaseOffered) {
         std::lock_guard<std::mutex> g(client_lock);
         EXPECT_EQ(client_thread, "dhcp client");
     }
-    EXPECT_NE(capture.out.find("DHCP: eth1 leased address 10.0.0.5"), std::string::npos)
-        << capture.out;
+    EXPECT_TRUE(eventually([&capture] {
+        return capture.text().find("DHCP: eth1 leased address 10.0.0.5") != std::string::npos;
+    })) << capture.text();
     EXPECT_EQ(net_util_if_stop("eth1"), 0);
     EXPECT_EQ(info("eth1").mode, NET_IF_DOWN);
 }
@@ -145,14 +147,13 @@ TEST_F(netutil_if, DhcpClientWithoutALeaseKeepsAsking) {
     ASSERT_TRUE(eventually([] { return lease_requests >= 1; }));
     EXPECT_EQ(info("eth1").mode, NET_IF_DHCP_WAIT);
     EXPECT_STREQ(info("eth1").ip, "");
-    sal_clock_advance(NET_DHCP_RETRY_USECS);
-    ASSERT_TRUE(eventually([] { return lease_requests >= 2; }));
+    ASSERT_TRUE(advance_until([] { return lease_requests >= 2; }, NET_DHCP_RETRY_USECS, 20));
     EXPECT_EQ(info("eth1").mode, NET_IF_DHCP_WAIT);
 
     // A lease that comes later is taken.
     net_util_host_dhcp_server_set(lease_server);
-    sal_clock_advance(NET_DHCP_RETRY_USECS);
-    ASSERT_TRUE(eventually([] { return info("eth1").mode == NET_IF_DHCP_BOUND; }));
+    ASSERT_TRUE(advance_until([] { return info("eth1").mode == NET_IF_DHCP_BOUND; },
+                              NET_DHCP_RETRY_USECS, 20));
 }
 
 TEST_F(netutil_if, UserInfoLockExists) {

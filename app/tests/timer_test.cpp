@@ -43,19 +43,10 @@ class timer_service : public ::testing::Test {
     }
     void TearDown() override { sal_clock_real(); }
 
-    // Moves the clock one tick at a time, giving the timer thread real time
-    // to act, until the condition holds or limit_ms have passed.
     static bool advance_until(const std::function<bool()> &done, int limit_ms) {
-        for (int ms = 0; ms < limit_ms; ms += 10) {
-            if (done()) return true;
-            sal_clock_advance(10 * 1000);
-            std::this_thread::sleep_for(std::chrono::milliseconds(3));
-        }
-        return app_test::eventually(done);
+        return app_test::advance_until(done, WP_TIMER_TICK_USECS, limit_ms / 10);
     }
-    static void advance(int ms) {
-        advance_until([] { return false; }, ms);
-    }
+    static void advance(int ms) { app_test::advance_steps(WP_TIMER_TICK_USECS, ms / 10); }
 };
 
 TEST_F(timer_service, OneShotFiresOnceOnTheTimerThread) {
