@@ -7,6 +7,7 @@
 #include "dxp.h"
 #include "dxp_tarn.h"
 #include "sal.h"
+#include "sal_lock.h"
 
 namespace {
 
@@ -19,19 +20,10 @@ std::array<dxp_unit_control_t, DXP_UNITS_MAX> controls{};  // API control record
 std::array<const dxp_dispatch_t *, FAMILIES_MAX> families{&dxp_tarn_dispatch};
 
 // Serialises attach, detach, find and the family registry.
-class FrontLock {
-  public:
-    FrontLock() { sal_mutex_take(mutex(), sal_mutex_FOREVER); }
-    ~FrontLock() { sal_mutex_give(mutex()); }
-    FrontLock(const FrontLock &) = delete;
-    FrontLock &operator=(const FrontLock &) = delete;
-
-  private:
-    static sal_mutex_t mutex() {
-        static sal_mutex_t m = sal_mutex_create("dxp_attach");
-        return m;
-    }
-};
+sal_mutex_t front_mutex() {
+    static sal_mutex_t m = sal_mutex_create("dxp_attach");
+    return m;
+}
 
 bool unit_in_range(int unit) {
     return unit >= 0 && unit < DXP_UNITS_MAX;
@@ -62,7 +54,7 @@ const dxp_dispatch_t *dxp_unit_dispatch(int unit) {
 int dxp_dispatch_register(const dxp_dispatch_t *table) {
     if (table == nullptr || table->family == nullptr || table->family[0] == '\0')
         return DXP_E_PARAM;
-    FrontLock lock;
+    SalLock lock(front_mutex());
     for (const dxp_dispatch_t *&slot : families) {
         if (slot != nullptr && std::strcmp(slot->family, table->family) == 0) {
             slot = table;
@@ -80,14 +72,14 @@ int dxp_dispatch_register(const dxp_dispatch_t *table) {
 
 const dxp_dispatch_t *dxp_dispatch_find(const char *family) {
     if (family == nullptr) return nullptr;
-    FrontLock lock;
+    SalLock lock(front_mutex());
     return family_find(family);
 }
 
 int dxp_attach(int unit, const char *type, const char *subtype, int remote_unit) {
     if (unit != -1 && !unit_in_range(unit)) return DXP_E_UNIT;
     if (type == nullptr) return DXP_E_PARAM;
-    FrontLock lock;
+    SalLock lock(front_mutex());
     const dxp_dispatch_t *table = family_find(type);
     if (table == nullptr) return DXP_E_PARAM;
     if (unit == -1) {
@@ -114,7 +106,7 @@ int dxp_attach(int unit, const char *type, const char *subtype, int remote_unit)
 
 int dxp_detach(int unit) {
     if (!unit_in_range(unit)) return DXP_E_UNIT;
-    FrontLock lock;
+    SalLock lock(front_mutex());
     const dxp_dispatch_t *table = unit_tables[unit].load(std::memory_order_relaxed);
     if (table == nullptr) return DXP_E_UNIT;
     // The family may still use the unit's API while it lets go of it.
@@ -129,7 +121,7 @@ int dxp_detach(int unit) {
 
 int dxp_find(const char *type, const char *subtype, int remote_unit) {
     if (type == nullptr) return DXP_E_PARAM;
-    FrontLock lock;
+    SalLock lock(front_mutex());
     for (int unit = 0; unit < DXP_UNITS_MAX; unit++) {
         if (unit_tables[unit].load(std::memory_order_relaxed) == nullptr) continue;
         const dxp_unit_control_t &info = controls[unit];
@@ -147,7 +139,7 @@ int dxp_attach_check(int unit) {
 int dxp_unit_control_get(int unit, dxp_unit_control_t *out) {
     if (!unit_in_range(unit)) return DXP_E_UNIT;
     if (out == nullptr) return DXP_E_PARAM;
-    FrontLock lock;
+    SalLock lock(front_mutex());
     if (unit_tables[unit].load(std::memory_order_relaxed) == nullptr) return DXP_E_UNIT;
     *out = controls[unit];
     return DXP_E_NONE;
