@@ -50,7 +50,6 @@ constexpr int LOGGER_TEXT_MAX = 256;
 constexpr int LOGGER_RAM_RECORDS = 512;
 constexpr int LOGGER_SYSLOG_SLOTS = 4;
 constexpr int LOGGER_SYSLOG_NAME_SIZE = 13;  // 12 characters and the NUL
-constexpr int LOGGER_SYSLOG_DEFAULT_PORT = 514;
 
 // Level masks the loggers start with (bit 1 << level).
 constexpr uint32_t LOGGER_RAM_DEFAULT_MASK = 0x07;      // ERROR, WARNING, INFO
