@@ -48,6 +48,11 @@ int sim_bound(void) {
     return board() != nullptr;
 }
 
+const char *sim_board_name(void) {
+    Board *b = board();
+    return b ? b->config().name : nullptr;
+}
+
 int sim_bus_direct(void) {
     Board *b = board();
     return b && b->config().bus == sim::BusMode::Direct;
@@ -143,6 +148,11 @@ void *sim_dma_bus_to_virt(uint32_t bus, size_t len) {
         b->anomalies().record(sim::AnomalyKind::DmaOutOfArena, bus,
                               "bus address outside the DMA memory");
     return p;
+}
+
+void *sim_dma_bus_lookup(uint32_t bus, size_t len) {
+    Board *b = board();
+    return b ? b->dma().fromBus(bus, len) : nullptr;
 }
 
 void sim_note_unmapped(uint32_t address, int write) {

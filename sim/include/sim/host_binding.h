@@ -27,6 +27,7 @@ struct sim_device_info {
 };
 
 int sim_bound(void);
+const char *sim_board_name(void);  // null while unbound
 // 1 when the switch registers are reached directly instead of over the pins.
 int sim_bus_direct(void);
 
@@ -51,7 +52,8 @@ int sim_switch_reg_write(int dev, uint8_t page, uint8_t offset, const uint8_t *b
 void *sim_dma_alloc(size_t size);
 int sim_dma_free(void *p);                            // 0, or -1 for a foreign pointer
 uint32_t sim_dma_virt_to_bus(const void *p);          // 0 outside the DMA memory
-void *sim_dma_bus_to_virt(uint32_t bus, size_t len);  // null outside it
+void *sim_dma_bus_to_virt(uint32_t bus, size_t len);  // null (and an anomaly) outside it
+void *sim_dma_bus_lookup(uint32_t bus, size_t len);   // null outside it, nothing recorded
 
 // Lets the glue put host memory accesses that hit nothing into the anomaly log.
 void sim_note_unmapped(uint32_t address, int write);

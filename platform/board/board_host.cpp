@@ -1,0 +1,74 @@
+// The host program's simulated board.
+#include "board_host.h"
+
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "bde.h"
+#include "sal.h"
+#include "sim/board.h"
+#include "sim/host_binding.h"
+
+namespace {
+
+std::mutex host_lock;
+std::unique_ptr<sim::Board> &host_board() {
+    static auto *b = new std::unique_ptr<sim::Board>;
+    return *b;
+}
+
+int fail(char *error, size_t size, const std::string &text) {
+    if (error != nullptr && size > 0) std::snprintf(error, size, "%s", text.c_str());
+    return -1;
+}
+
+}  // namespace
+
+int board_host_start(const char *ports, const char *bus, char *error, size_t size) {
+    sim::BoardConfig config;
+    std::string reason;
+    if (!sim::BoardConfig::fromPortCount(ports ? ports : "", &config, &reason))
+        return fail(error, size, reason);
+    std::string mode = bus ? bus : "";
+    if (mode == "direct") {
+        config.bus = sim::BusMode::Direct;
+    } else if (mode != "pins") {
+        return fail(error, size, "unknown switch access '" + mode + "'; choose pins or direct");
+    }
+    std::lock_guard<std::mutex> g(host_lock);
+    board_host_forget_devices();
+    sim::unbindHost();
+    host_board() = sim::Board::create(config);
+    sim::bindHost(*host_board());
+    return 0;
+}
+
+void board_host_stop(void) {
+    std::lock_guard<std::mutex> g(host_lock);
+    board_host_forget_devices();
+    sim::unbindHost();
+    host_board().reset();
+}
+
+int board_host_debug_read(uint16_t address, int len) {
+    const bde_ops *ops = bde_ops_get();
+    if (ops == nullptr && bde_init() == 0) ops = bde_ops_get();
+    if (ops == nullptr) {
+        sal_printf("no board: cannot read switch register 0x%04x\n", address);
+        return -1;
+    }
+    uint8_t buf[8] = {};
+    if (len < 1 || len > 8 || ops->switch_reg_read(0, address, buf, len) != 0) {
+        sal_printf("%s: reading switch register 0x%04x (%d bytes) failed\n", ops->name(), address,
+                   len);
+        return -1;
+    }
+    uint64_t value = 0;
+    for (int i = 0; i < len; i++)
+        value |= static_cast<uint64_t>(buf[i]) << (8 * i);
+    sal_printf("%s: register 0x%04x = 0x%0*llx\n", ops->name(), address, 2 * len,
+               static_cast<unsigned long long>(value));
+    return 0;
+}

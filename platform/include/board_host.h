@@ -1,0 +1,30 @@
+// Host-only set-up of the simulated board behind the board glue: the host
+// program and the tests choose a board, start it and bind the glue to it.
+// The firmware itself never calls these.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Creates the board with that many front-panel ports ("52", "28" or "26") and
+// the switch access "pins" (the real serial and window path) or "direct", and
+// binds the glue to it. 0, or -1 with the reason in error (which names the
+// valid choices).
+int board_host_start(const char *ports, const char *bus, char *error, size_t size);
+// Unbinds and destroys the board started by board_host_start; the firmware
+// threads that use it must have stopped.
+void board_host_stop(void);
+// Forgets the devices the enumerator found (tests that bind another board).
+void board_host_forget_devices(void);
+
+// The default board of the host program.
+constexpr const char *BOARD_HOST_DEFAULT_PORTS = "52";
+
+// Reads one switch register through the device enumerator (and so through the
+// whole glue) and prints "<board>: register 0x%04x = 0x..." on the console.
+// 0, or -1 when the read fails.
+int board_host_debug_read(uint16_t address, int len);
+
+// Delivers a device's interrupt: its connected routine runs in simulated
+// interrupt context. 0, or -1 when none is connected.
+int board_host_irq_raise(int d);

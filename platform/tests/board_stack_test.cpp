@@ -1,0 +1,145 @@
+// Stack packet buffers and the stack side of the Ethernet driver interface.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "eth_drv.h"
+#include "pkt.h"
+#include "sal.h"
+
+namespace {
+
+TEST(board_pkt, BuffersHoldAtMost4072Bytes) {
+    size_t before = sal_alloc_bytes_in_use("pkt");
+    EXPECT_EQ(pkt_get(4073), nullptr);
+    pkt *p = pkt_get(4072);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->len, 4072u);
+    EXPECT_EQ(p->next, nullptr);
+    // The data area lies inside the block, after the header.
+    auto *block = reinterpret_cast<uint8_t *>(p);
+    EXPECT_GE(p->data, block + sizeof(pkt));
+    EXPECT_EQ(p->data + PKT_DATA_MAX, block + PKT_BLOCK_SIZE);
+    std::memset(p->data, 0xab, p->len);
+    // Freeing the head frees the whole chain.
+    p->next = pkt_get(10);
+    ASSERT_NE(p->next, nullptr);
+    p->next->next = pkt_get(0);
+    EXPECT_EQ(sal_alloc_bytes_in_use("pkt"), before + 3 * PKT_BLOCK_SIZE);
+    pkt_free(p);
+    EXPECT_EQ(sal_alloc_bytes_in_use("pkt"), before);
+    pkt_free(nullptr);
+}
+
+// A driver whose receive path hands out one stored frame and whose send path
+// records what it was given.
+struct FakeDriver {
+    eth_drv_sc sc{};
+    eth_hwr_funs funs{};
+    std::vector<uint8_t> rx_frame;
+    std::vector<uint8_t> sent;
+    unsigned long sent_key = 0;
+    bool can_send = true;
+
+    FakeDriver() {
+        funs.can_send = [](eth_drv_sc *sc) { return self(sc)->can_send ? 1 : 0; };
+        funs.send = [](eth_drv_sc *sc, eth_drv_sg *sg, int sg_len, int, unsigned long key) {
+            FakeDriver *d = self(sc);
+            for (int i = 0; i < sg_len; i++) {
+                auto *b = reinterpret_cast<const uint8_t *>(sg[i].buf);
+                d->sent.insert(d->sent.end(), b, b + sg[i].len);
+            }
+            d->sent_key = key;
+            sc->funs->eth_drv->tx_done(sc, key, 1);
+        };
+        funs.recv = [](eth_drv_sc *sc, eth_drv_sg *sg, int sg_len) {
+            FakeDriver *d = self(sc);
+            size_t done = 0;
+            for (int i = 0; i < sg_len && done < d->rx_frame.size(); i++) {
+                size_t n = std::min<size_t>(sg[i].len, d->rx_frame.size() - done);
+                std::memcpy(reinterpret_cast<void *>(sg[i].buf), d->rx_frame.data() + done, n);
+                done += n;
+            }
+        };
+        funs.eth_drv = &eth_drv_funs_table;
+        sc.funs = &funs;
+        sc.driver_private = this;
+        sc.dev_name = "eth9";
+    }
+    static FakeDriver *self(eth_drv_sc *sc) {
+        return static_cast<FakeDriver *>(sc->driver_private);
+    }
+    void deliver(std::vector<uint8_t> frame) {
+        rx_frame = std::move(frame);
+        sc.funs->eth_drv->recv(&sc, static_cast<int>(rx_frame.size()));
+    }
+};
+
+TEST(board_eth_drv, ReceivedFrameIsQueuedForTheStack) {
+    eth_drv_host_reset();
+    FakeDriver drv;
+    unsigned char mac[6] = {0x00, 0x10, 0x18, 0x01, 0x02, 0x03};
+    drv.sc.funs->eth_drv->init(&drv.sc, mac);
+    EXPECT_EQ(eth_drv_host_find("eth9"), &drv.sc);
+    EXPECT_EQ(eth_drv_host_find("eth8"), nullptr);
+    EXPECT_EQ(0, std::memcmp(drv.sc.enaddr, mac, 6));
+
+    std::vector<uint8_t> frame(60);
+    for (size_t i = 0; i < frame.size(); i++)
+        frame[i] = static_cast<uint8_t>(i);
+    drv.deliver(frame);
+    EXPECT_EQ(eth_drv_host_pending(&drv.sc), 1);
+    uint8_t buf[1600];
+    ASSERT_EQ(eth_drv_host_receive(&drv.sc, buf, sizeof buf), 60);
+    EXPECT_EQ(0, std::memcmp(buf, frame.data(), 60));
+    EXPECT_EQ(eth_drv_host_receive(&drv.sc, buf, sizeof buf), -1);
+
+    // A full queue drops, and so does a frame too long for a stack buffer.
+    for (int i = 0; i <= ETH_DRV_HOST_QUEUE; i++)
+        drv.deliver(frame);
+    drv.deliver(std::vector<uint8_t>(PKT_DATA_MAX + 1));
+    EXPECT_EQ(eth_drv_host_pending(&drv.sc), ETH_DRV_HOST_QUEUE);
+    EXPECT_EQ(eth_drv_host_dropped(&drv.sc), 2u);
+    eth_drv_host_reset();
+}
+
+TEST(board_eth_drv, StackFramesGoToTheDriversSend) {
+    eth_drv_host_reset();
+    FakeDriver drv;
+    drv.sc.funs->eth_drv->init(&drv.sc, nullptr);
+    const uint8_t frame[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 0x08, 0x00};
+    EXPECT_EQ(eth_drv_host_send(&drv.sc, frame, sizeof frame, 77), 0);
+    EXPECT_EQ(drv.sent, std::vector<uint8_t>(frame, frame + sizeof frame));
+    EXPECT_EQ(drv.sent_key, 77u);
+    EXPECT_EQ(eth_drv_host_tx_done(&drv.sc), 1u);
+    drv.can_send = false;
+    EXPECT_EQ(eth_drv_host_send(&drv.sc, frame, sizeof frame, 78), -1);
+    EXPECT_EQ(eth_drv_host_send(&drv.sc, frame, 0, 79), -1);
+    eth_drv_host_reset();
+}
+
+TEST(board_eth_drv, DeviceTableInitialisesEachDeviceOnce) {
+    eth_drv_host_reset();
+    static FakeDriver drv;
+    static int inits = 0;
+    eth_drv_device dev{"dev_test",
+                       [](eth_drv_sc *sc) {
+                           inits++;
+                           sc->funs->eth_drv->init(sc, nullptr);
+                           return true;
+                       },
+                       &drv.sc};
+    ASSERT_EQ(eth_drv_device_register(&dev), 0);
+    EXPECT_EQ(eth_drv_devices_init(), 1);
+    EXPECT_EQ(inits, 1);
+    EXPECT_NE(eth_drv_host_find("eth9"), nullptr);
+    for (int i = 0; i < 3; i++)
+        EXPECT_EQ(eth_drv_device_register(&dev), 0);
+    EXPECT_EQ(eth_drv_device_register(&dev), -1);  // four at most
+    eth_drv_device bad{"dev_bad", nullptr, &drv.sc};
+    EXPECT_EQ(eth_drv_device_register(&bad), -1);
+    eth_drv_host_reset();
+}
+
+}  // namespace
