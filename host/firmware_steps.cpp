@@ -5,16 +5,55 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "boot_items.h"
 #include "ecos_shell.h"
+#include "factory_reset.h"
+#include "httpd.h"
+#include "logger.h"
+#include "net_util.h"
 #include "sal.h"
+#include "sal_config.h"
+#include "settings.h"
 #include "telnetd.h"
+#include "timerapi.h"
 
 namespace {
 
+constexpr int kLogInfo = 2;
+constexpr int kModuleSystem = 34;
+
 bool exit_on_eof = false;
 
-void start_telnetd() {
-    telnetd_start();
+void sdk_platform_init() {
+    // "config.dxp" may be absent on a new board; the store then starts empty.
+    sal_config_refresh();
+}
+
+void loopback_up() {
+    net_util_if_start("eth0", NET_IF_MODE_STATIC, "127.0.0.1", "255.0.0.0", "");
+}
+
+void web_init() {
+    httpd_set_server_name("WebManaged");
+    if (startup_httpd_enabled()) httpd_init();
+}
+
+void print_interfaces() {
+    for (const char *name : {"eth0", "eth1"}) {
+        net_if_info info{};
+        if (net_util_if_info_get(name, &info, 0) < 0) continue;
+        if (info.mode < NET_IF_DHCP_BOUND) {
+            sal_printf("%s: not set up\n", name);
+        } else {
+            sal_printf("%s: IP %s, mask %s, gateway %s%s\n", name, info.ip, info.mask,
+                       info.gw[0] ? info.gw : "none",
+                       info.mode == NET_IF_DHCP_BOUND ? " (DHCP)" : "");
+        }
+    }
+}
+
+void log_system_init_done() {
+    logger_puts(kLogInfo, kModuleSystem, "System init done");
 }
 
 // The console asks for the administrator account, then runs the shell; at
@@ -40,10 +79,35 @@ void console_loop() {
 }  // namespace
 
 const main_app_steps *firmware_steps(const HostOptions &options) {
-    static main_app_steps steps{};
+    static main_app_steps s{};
     exit_on_eof = options.exit_on_eof;
-    ecos_shell_init(nullptr);
-    steps.telnetd_init = start_telnetd;
-    steps.console_loop = console_loop;
-    return &steps;
+
+    ecos_shell_services shell{};
+    shell.settings_load = [] { return settings_load_group(SETTINGS_GROUP_ALL); };
+    ecos_shell_init(&shell);
+
+    // The board probe picks the factory image; until the board map exists the
+    // chosen board does.
+    settings_factory_image_set(options.board == "52" ? factory_default_image_a
+                                                     : factory_default_image_b);
+
+    s.logger_init = [] { logger_init(); };
+    s.settings_init = [] { settings_init(); };
+    s.sdk_os_init = [] { sal_core_init(); };
+    s.sdk_platform_init = sdk_platform_init;
+    s.factory_default_thread_start = [] { factory_default_thread_start(); };
+    s.net_util_locks_init = [] { net_util_init(); };
+    s.loopback_up = loopback_up;
+    s.web_init = web_init;
+    s.timer_service_init = [] { wpTimerInit(); };
+    s.telnetd_init = [] { telnetd_start(); };
+    s.settings_stored_valid = settings_nvram_validate;
+    s.factory_data_valid = settings_factory_default_validate;
+    s.factory_restore = settings_factory_default;
+    s.settings_load_all = [] { return settings_load_group(SETTINGS_GROUP_ALL); };
+    s.settings_save_all = [] { return settings_save_group(SETTINGS_GROUP_ALL); };
+    s.print_interfaces = print_interfaces;
+    s.log_system_init_done = log_system_init_done;
+    s.console_loop = console_loop;
+    return &s;
 }

@@ -1,10 +1,12 @@
 // Linux entry point: parses the options, opens the flash and the NVRAM store
 // of the simulated board and starts "Main App".
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <string>
 
+#include "factory_reset.h"
 #include "firmware_steps.h"
 #include "flash.h"
 #include "main_app.h"

@@ -192,7 +192,7 @@ TEST_F(startup_test, InvalidStoredSettingsFallBackToFactoryDefaultsAndSave) {
     auto at = std::find(seen.begin(), seen.end(), "stored_valid?");
     ASSERT_NE(at, seen.end());
     EXPECT_EQ(std::vector<std::string>(at + 1, at + 4),
-              (std::vector<std::string>{"factory_restore", "load_all", "save_all"}));
+              (std::vector<std::string>{"factory_restore", "save_all", "load_all"}));
     EXPECT_NE(out.get().find("Some of current saved settings in NVRAM are invalid. Loading "
                              "factory defaults.....\n"),
               std::string::npos);

@@ -72,6 +72,8 @@ int sal_thread_os_priority(sal_thread_t t);
 using sal_dpc_fn_t = void (*)(void *owner, void *a1, void *a2, void *a3, void *a4);
 constexpr int SAL_DPC_QUEUE_SIZE = 256;
 
+// Starts the deferred-call thread (it also starts on first use): 0, or -1.
+int sal_core_init(void);
 // 0 when queued; -1 (with a console message) when the queue is full.
 int sal_dpc(sal_dpc_fn_t fn, void *owner, void *a1, void *a2, void *a3, void *a4);
 int sal_dpc_time(uint32_t usec, sal_dpc_fn_t fn, void *owner, void *a1, void *a2, void *a3,

@@ -100,6 +100,16 @@ int enqueue(uint32_t delay, sal_dpc_fn_t fn, void *owner, void *a1, void *a2, vo
 
 }  // namespace
 
+int sal_core_init(void) {
+    DpcQueue &q = queue();
+    pthread_mutex_lock(&q.lock);
+    Unlock u{&q.lock};
+    if (q.started) return 0;
+    if (sal_thread_create("dxpDPC", 16384, 0, dpc_thread, nullptr) == SAL_THREAD_ERROR) return -1;
+    q.started = true;
+    return 0;
+}
+
 int sal_dpc(sal_dpc_fn_t fn, void *owner, void *a1, void *a2, void *a3, void *a4) {
     return enqueue(0, fn, owner, a1, a2, a3, a4);
 }
