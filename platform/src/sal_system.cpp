@@ -88,7 +88,10 @@ void sal_reboot(void) {
         for (auto fn : flushers())
             fn();
     }
-    std::fflush(nullptr);
+    // Not fflush(nullptr): that waits for the lock of stdin, which the
+    // console thread holds while it waits for input.
+    std::fflush(stdout);
+    std::fflush(stderr);
     std::_Exit(SAL_REBOOT_EXIT_STATUS);
 }
 
