@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "bde.h"
+#include "board_host.h"
 #include "factory_reset.h"
 #include "firmware_steps.h"
 #include "flash.h"
@@ -28,6 +30,19 @@ int main(int argc, char **argv) {
         return 0;
     }
     sal_host_port_offset_set(opts.port_offset);
+
+    char board_error[256];
+    if (board_host_start(opts.board.c_str(), opts.bus.c_str(), board_error, sizeof board_error) !=
+        0) {
+        std::fprintf(stderr, "switchfw: %s\n", board_error);
+        return 2;
+    }
+    if (opts.debug_read >= 0) {
+        if (bde_init() < 0 ||
+            board_host_debug_read(static_cast<uint16_t>(opts.debug_read), 1) != 0) {
+            return 1;
+        }
+    }
 
     if (flash_host_open(opts.flash.c_str(), 1) != 0 || flashInit() != 0) {
         std::fprintf(stderr, "switchfw: cannot use %s as the flash: %s\n", opts.flash.c_str(),

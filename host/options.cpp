@@ -18,10 +18,12 @@ const char *host_options_usage(void) {
     return "Usage: switchfw [options]\n"
            "Starts the switch firmware on the simulated board.\n"
            "\n"
-           "  --board N          board with N front-panel ports: 8, 26, 28 or 52 (default 28)\n"
+           "  --board N          board with N front-panel ports: 52, 28 or 26 (default 52)\n"
            "  --flash FILE       file standing for the flash chip (default var/flash.bin)\n"
            "  --fs DIR           directory of the RAM file system (default var/fs)\n"
-           "  --bus TYPE         switch access: spi, mdio or pci (default spi)\n"
+           "  --bus MODE         switch access: pins (the serial and window bus) or direct\n"
+           "                     (default pins)\n"
+           "  --debug-read ADDR  print switch register ADDR (page<<8|offset) read at start-up\n"
            "  --port-offset N    add N to the server ports 80, 23, 161 and 162 (default 0)\n"
            "  --exit-on-eof      end the program when console input ends\n"
            "  --help             print this text\n";
@@ -44,7 +46,8 @@ bool host_options_parse(int argc, char **argv, HostOptions *out, std::string *er
             out->exit_on_eof = true;
             continue;
         }
-        bool known = one_of(arg, {"--board", "--flash", "--fs", "--bus", "--port-offset"});
+        bool known =
+            one_of(arg, {"--board", "--flash", "--fs", "--bus", "--port-offset", "--debug-read"});
         if (!known) {
             *error = "unknown option '" + arg + "' (see --help)";
             return false;
@@ -57,8 +60,8 @@ bool host_options_parse(int argc, char **argv, HostOptions *out, std::string *er
             value = argv[++i];
         }
         if (arg == "--board") {
-            if (!one_of(value, {"8", "26", "28", "52"})) {
-                *error = "--board must be 8, 26, 28 or 52, not '" + value + "'";
+            if (!one_of(value, {"52", "28", "26"})) {
+                *error = "--board must be 52, 28 or 26, not '" + value + "'";
                 return false;
             }
             out->board = value;
@@ -67,11 +70,19 @@ bool host_options_parse(int argc, char **argv, HostOptions *out, std::string *er
         } else if (arg == "--fs") {
             out->fs = value;
         } else if (arg == "--bus") {
-            if (!one_of(value, {"spi", "mdio", "pci"})) {
-                *error = "--bus must be spi, mdio or pci, not '" + value + "'";
+            if (!one_of(value, {"pins", "direct"})) {
+                *error = "--bus must be pins or direct, not '" + value + "'";
                 return false;
             }
             out->bus = value;
+        } else if (arg == "--debug-read") {
+            char *end = nullptr;
+            long n = std::strtol(value.c_str(), &end, 0);
+            if (value.empty() || *end != '\0' || n < 0 || n > 0xffff) {
+                *error = "--debug-read needs a register address 0 to 0xffff, not '" + value + "'";
+                return false;
+            }
+            out->debug_read = static_cast<int>(n);
         } else if (arg == "--port-offset") {
             char *end = nullptr;
             long n = std::strtol(value.c_str(), &end, 10);

@@ -4,11 +4,12 @@
 #include <string>
 
 struct HostOptions {
-    std::string board = "28";             // front-panel port count: 8, 26, 28 or 52
+    std::string board = "52";             // front-panel port count: 52, 28 or 26
     std::string flash = "var/flash.bin";  // file standing for the flash chip
     std::string fs = "var/fs";            // directory of the RAM file system
-    std::string bus = "spi";              // how the CPU reaches the switch: spi, mdio or pci
+    std::string bus = "pins";             // switch access: "pins" (serial and window) or "direct"
     int port_offset = 0;                  // added to the well-known server ports
+    int debug_read = -1;                  // switch register to read and print at start-up
     bool exit_on_eof = false;             // end the program at the end of console input
     bool help = false;
 };
