@@ -37,18 +37,8 @@ const sal_console_ops stdio_console{nullptr, stdio_write, stdio_read_line};
 
 thread_local const sal_console_ops *bound_console = nullptr;
 
-pthread_mutex_t make_recursive() {
-    pthread_mutex_t m;
-    pthread_mutexattr_t attr;
-    pthread_mutexattr_init(&attr);
-    pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
-    pthread_mutex_init(&m, &attr);
-    pthread_mutexattr_destroy(&attr);
-    return m;
-}
-
 // Serialises lines written to the console and the log file.
-pthread_mutex_t console_lock = make_recursive();
+pthread_mutex_t console_lock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
 
 struct ConsoleLock {
     ConsoleLock() { pthread_mutex_lock(&console_lock); }

@@ -42,7 +42,7 @@ pthread_mutex_t make_recursive() {
     return m;
 }
 
-pthread_mutex_t spl_lock = make_recursive();
+pthread_mutex_t spl_lock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
 thread_local int spl_depth = 0;
 thread_local bool in_interrupt = false;
 
