@@ -10,12 +10,15 @@ struct Preset {
     const char *name;
     ChipKind chip;
     int user_ports;
+    PhyKind gigabit_phy;
 };
 
+// The DXP7102 has no SERDES of its own: its gigabit ports carry copper PHYs.
 constexpr Preset kPresets[] = {
-    {"52", BoardKind::RW3090, "RW3090", ChipKind::DXP7101, 52},
-    {"28", BoardKind::RW3070, "RW3070", ChipKind::DXP7106, 28},
-    {"26", BoardKind::DXP97102R24GM, "DXP97102R24GM", ChipKind::DXP7102A1, 26},
+    {"52", BoardKind::RW3090, "RW3090", ChipKind::DXP7101, 52, PhyKind::None},
+    {"28", BoardKind::RW3070, "RW3070", ChipKind::DXP7106, 28, PhyKind::None},
+    {"26", BoardKind::DXP97102R24GM, "DXP97102R24GM", ChipKind::DXP7102A1, 26,
+     PhyKind::GigabitCopper},
 };
 
 BoardConfig from_preset(const Preset &p) {
@@ -25,6 +28,7 @@ BoardConfig from_preset(const Preset &p) {
     c.chip = p.chip;
     c.revision = ChipProfile::get(p.chip).revision;
     c.user_ports = p.user_ports;
+    c.gigabit_phy = p.gigabit_phy;
     return c;
 }
 
@@ -55,7 +59,7 @@ const char *BoardConfig::presetList() {
 Board::Board(const BoardConfig &config)
     : config_(config),
       profile_(ChipProfile::get(config.chip)),
-      chip_(profile_, anomalies_, log_),
+      chip_(profile_, anomalies_, log_, config.gigabit_phy),
       serial_(chip_, anomalies_, log_, config.chip_id),
       gpio_(serial_, config.pins),
       window_(chip_, anomalies_),

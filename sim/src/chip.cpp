@@ -25,11 +25,59 @@ uint16_t address_of(uint8_t page, uint8_t offset) {
     return static_cast<uint16_t>(page << 8 | offset);
 }
 
+// The bit of a port in a status field value (bit k of the field = the k-th
+// position of the layout, the chip's port offset already in the field's
+// position): one bit per port, two-bit speed codes for the gigabit ports and,
+// on the DXP7101 family, the CPU port.
+int status_bit(const ChipProfile &p, int port, bool speed_field) {
+    if (!speed_field || p.portClass(port) == PortClass::FastEthernet) return port;
+    if (p.wideBitmaps())
+        return p.portClass(port) == PortClass::Cpu ? p.cpu_port : 2 * port - p.cpu_port;
+    return p.portClass(port) == PortClass::Cpu ? port : 2 * port - 25;
+}
+
+uint64_t speed_code(const ChipProfile &p, int port, const LinkState &link) {
+    bool two_bits = p.portClass(port) == PortClass::Gigabit ||
+                    (p.portClass(port) == PortClass::Cpu && p.wideBitmaps());
+    if (!two_bits) return link.speed == 100 ? 1 : 0;
+    return link.speed == 1000 ? 2 : link.speed == 100 ? 1 : 0;
+}
+
 }  // namespace
 
-Chip::Chip(const ChipProfile &profile, Anomalies &anomalies, AccessLog &log)
-    : profile_(profile), anomalies_(anomalies), log_(log), regs_(profile), phys_(profile) {
+Chip::Chip(const ChipProfile &profile, Anomalies &anomalies, AccessLog &log, PhyKind gigabit_phy)
+    : profile_(profile),
+      anomalies_(anomalies),
+      log_(log),
+      regs_(profile),
+      phys_(profile, gigabit_phy) {
     installResetControl();
+    refreshPortStatus();
+}
+
+void Chip::refreshPortStatus() {
+    struct Status {
+        int reg;
+        int field;
+        bool speed;
+    };
+    const Status kStatus[] = {
+        {R_LNKSTS, F_LNK_STS, false}, {R_DUPSTS, F_DUP_STS, false}, {R_SPDSTS, F_PORT_SPD, true}};
+    for (const Status &st : kStatus) {
+        const RegInstance *reg = regs_.find(st.reg, 0);
+        const chipdata_field *field = reg ? chipdata_reg_field(reg->row, st.field) : nullptr;
+        if (field == nullptr) continue;
+        uint64_t value = 0;
+        for (int port = 0; port < profile_.num_ports; port++) {
+            LinkState link = phys_.link(port);
+            if (!link.up) continue;
+            uint64_t bits = st.reg == R_LNKSTS   ? 1
+                            : st.reg == R_DUPSTS ? link.full_duplex
+                                                 : speed_code(profile_, port, link);
+            value |= bits << status_bit(profile_, port, st.speed);
+        }
+        regs_.poke(*reg, value << field->bp);
+    }
 }
 
 void Chip::installResetControl() {
@@ -56,6 +104,7 @@ void Chip::reset() {
     std::lock_guard<std::recursive_mutex> g(mutex_);
     regs_.resetAll();
     phys_.resetAll();
+    refreshPortStatus();
     reset_pending_reads_ = 0;
     reset_count_++;
 }
@@ -81,10 +130,9 @@ int Chip::read(BusPath path, uint8_t page, uint8_t offset, uint8_t *buf, int len
 void Chip::fetch(uint8_t page, uint8_t offset, uint8_t *buf, int len) {
     std::lock_guard<std::recursive_mutex> g(mutex_);
     std::memset(buf, 0, len);
-    int port = phys_.portOfPage(page);
-    if (port >= 0) {
-        uint16_t value = 0;
-        if (phys_.read(port, offset, &value)) {
+    if (PhyModel *phy = phys_.atPage(page)) {
+        if (offset < 64 && !(offset & 1)) {
+            uint16_t value = phy->read(offset / 2);
             buf[0] = static_cast<uint8_t>(value);
             if (len > 1) buf[1] = static_cast<uint8_t>(value >> 8);
         }
@@ -106,9 +154,11 @@ int Chip::write(BusPath path, uint8_t page, uint8_t offset, const uint8_t *buf, 
     if (!lengthOk(BusOp::Write, address, len)) return -1;
     log_.add({path, BusOp::Write, page, offset, len, bytes_value(buf, len)});
     checkWidth(BusOp::Write, address, len);
-    int port = phys_.portOfPage(page);
-    if (port >= 0) {
-        if (len == 2) phys_.write(port, offset, static_cast<uint16_t>(buf[0] | buf[1] << 8));
+    if (PhyModel *phy = phys_.atPage(page)) {
+        if (len == 2 && offset < 64 && !(offset & 1)) {
+            phy->write(offset / 2, static_cast<uint16_t>(buf[0] | buf[1] << 8));
+            refreshPortStatus();
+        }
         return 0;
     }
     RegSpace::WriteResult result = regs_.write(address, buf, len);
@@ -210,6 +260,26 @@ void Chip::phyPoke(int port, int reg, uint16_t value) {
     std::lock_guard<std::recursive_mutex> g(mutex_);
     if (port < 0 || port >= profile_.num_ports) throw std::out_of_range("no port");
     phys_.poke(port, reg, value);
+}
+
+void Chip::linkUp(int port, const LinkPartner &partner) {
+    std::lock_guard<std::recursive_mutex> g(mutex_);
+    if (port < 0 || port >= profile_.num_ports) throw std::out_of_range("no port");
+    phys_.connect(port, partner);
+    refreshPortStatus();
+}
+
+void Chip::linkDown(int port) {
+    std::lock_guard<std::recursive_mutex> g(mutex_);
+    if (port < 0 || port >= profile_.num_ports) throw std::out_of_range("no port");
+    phys_.disconnect(port);
+    refreshPortStatus();
+}
+
+LinkState Chip::portLink(int port) const {
+    std::lock_guard<std::recursive_mutex> g(mutex_);
+    if (port < 0 || port >= profile_.num_ports) throw std::out_of_range("no port");
+    return phys_.link(port);
 }
 
 }  // namespace sim

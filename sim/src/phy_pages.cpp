@@ -6,67 +6,97 @@ namespace sim {
 
 namespace {
 
-constexpr int kBmcr = 0;
-constexpr int kBmsr = 1;
-constexpr int kId0 = 2;
-constexpr int kId1 = 3;
-constexpr int kAnar = 4;
-constexpr uint16_t kBmcrReset = 0x8000;
+constexpr int kPages = 256;
+
+std::unique_ptr<PhyModel> make_phy(const ChipProfile &profile, int port, PhyKind gigabit_phy) {
+    switch (profile.portClass(port)) {
+        case PortClass::FastEthernet: {
+            bool dxp7102 =
+                profile.kind == ChipKind::DXP7102A0 || profile.kind == ChipKind::DXP7102A1;
+            uint16_t model = dxp7102 ? PHY_MODEL_7102_FE : PHY_MODEL_7101_FE;
+            return std::make_unique<PhyModel>(PhyKind::FastEthernet, phy_id0(PHY_OUI_KEY_B),
+                                              phy_id1(PHY_OUI_KEY_B, model, 0));
+        }
+        case PortClass::Gigabit:
+            if (gigabit_phy == PhyKind::GigabitCopper)
+                return std::make_unique<PhyModel>(PhyKind::GigabitCopper, phy_id0(PHY_OUI_KEY_D),
+                                                  phy_id1(PHY_OUI_KEY_D, PHY_MODEL_6405, 0));
+            break;
+        default:
+            break;
+    }
+    return std::make_unique<PhyModel>(PhyKind::None, 0xffff, 0xffff);
+}
+
+bool access_ok(const ChipProfile &profile, int port, int offset) {
+    return port >= 0 && port < profile.num_ports && offset >= 0 && offset < 64 && !(offset & 1);
+}
 
 }  // namespace
 
-PhyPages::PhyPages(const ChipProfile &profile) : profile_(profile), regs_(profile.num_ports) {
-    port_of_page_.fill(-1);
+PhyPages::PhyPages(const ChipProfile &profile, PhyKind gigabit_phy)
+    : profile_(profile), port_of_page_(kPages, -1), serdes_page_(kPages, false) {
     for (int port = 0; port < profile.num_ports; port++) {
+        phys_.push_back(make_phy(profile, port, gigabit_phy));
+        int serdes = profile.serdesPage(port);
+        serdes_.push_back(serdes >= 0 ? std::make_unique<PhyModel>(PhyKind::Serdes, 0, 0)
+                                      : nullptr);
         int page = profile.phyPage(port);
-        if (page >= 0 && page < 256) port_of_page_[page] = port;
+        if (page >= 0 && page < kPages) port_of_page_[page] = port;
+        if (serdes >= 0 && serdes < kPages) {
+            port_of_page_[serdes] = port;
+            serdes_page_[serdes] = true;
+        }
     }
-    resetAll();
 }
 
 int PhyPages::portOfPage(int page) const {
-    return page >= 0 && page < 256 ? port_of_page_[page] : -1;
+    return page >= 0 && page < kPages ? port_of_page_[page] : -1;
 }
 
-bool PhyPages::read(int port, int offset, uint16_t *value) const {
-    if (port < 0 || port >= profile_.num_ports || offset < 0 || offset >= 64 || (offset & 1))
-        return false;
-    *value = regs_[port][offset / 2];
+const PhyModel *PhyPages::atPage(int page) const {
+    int port = portOfPage(page);
+    if (port < 0) return nullptr;
+    return serdes_page_[page] ? serdes_[port].get() : phys_[port].get();
+}
+
+PhyModel *PhyPages::atPage(int page) {
+    return const_cast<PhyModel *>(static_cast<const PhyPages *>(this)->atPage(page));
+}
+
+bool PhyPages::read(int port, int offset, uint16_t *value) {
+    if (!access_ok(profile_, port, offset)) return false;
+    *value = phys_[port]->read(offset / 2);
     return true;
 }
 
 bool PhyPages::write(int port, int offset, uint16_t value) {
-    if (port < 0 || port >= profile_.num_ports || offset < 0 || offset >= 64 || (offset & 1))
-        return false;
-    int reg = offset / 2;
-    if (reg == kBmsr || reg == kId0 || reg == kId1) return true;  // read-only
-    if (reg == kBmcr && (value & kBmcrReset)) {
-        reset(port);  // self-clearing software reset
-        return true;
-    }
-    regs_[port][reg] = value;
+    if (!access_ok(profile_, port, offset)) return false;
+    phys_[port]->write(offset / 2, value);
     return true;
 }
 
+void PhyPages::connect(int port, const LinkPartner &partner) {
+    phys_[port]->connect(partner);
+    if (serdes_[port]) serdes_[port]->connect(partner);
+}
+
+void PhyPages::disconnect(int port) {
+    phys_[port]->disconnect();
+    if (serdes_[port]) serdes_[port]->disconnect();
+}
+
+LinkState PhyPages::link(int port) const {
+    if (profile_.portClass(port) == PortClass::Cpu)
+        return {true, profile_.wideBitmaps() ? 1000 : 100, true};
+    if (phys_[port]->present()) return phys_[port]->state();
+    if (serdes_[port]) return serdes_[port]->state();
+    return {};
+}
+
 void PhyPages::reset(int port) {
-    std::array<uint16_t, 32> &r = regs_[port];
-    r.fill(0);
-    if (profile_.portClass(port) == PortClass::FastEthernet) {
-        // The chip's own fast-Ethernet PHY: autonegotiation on, 10/100 abilities,
-        // link down.
-        uint16_t model =
-            profile_.kind == ChipKind::DXP7102A0 || profile_.kind == ChipKind::DXP7102A1
-                ? PHY_MODEL_7102_FE
-                : PHY_MODEL_7101_FE;
-        r[kBmcr] = 0x3100;
-        r[kBmsr] = 0x7809;
-        r[kId0] = phy_id0(PHY_OUI_KEY_B);
-        r[kId1] = phy_id1(PHY_OUI_KEY_B, model, 0);
-        r[kAnar] = 0x01e1;
-    } else {
-        // No PHY answers on a gigabit port's page in this tier.
-        r.fill(0xffff);
-    }
+    phys_[port]->reset();
+    if (serdes_[port]) serdes_[port]->reset();
 }
 
 void PhyPages::resetAll() {

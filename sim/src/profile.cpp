@@ -49,4 +49,9 @@ int ChipProfile::phyPage(int port) const {
     return -1;
 }
 
+int ChipProfile::serdesPage(int port) const {
+    if (!wideBitmaps() || portClass(port) != PortClass::Gigabit) return -1;
+    return 0xb8 + port - cpu_port;
+}
+
 }  // namespace sim

@@ -38,6 +38,9 @@ struct BoardConfig {
     int chip_id = 0;  // serial-interface chip id
     SerialPins pins;
     uint32_t straps = 0;  // STRAP_STS of the DXP7102
+    // What answers on the gigabit ports' PHY pages: nothing (the ports run on
+    // the chip's SERDES) or an external copper PHY.
+    PhyKind gigabit_phy = PhyKind::None;
     size_t dma_bytes = 4u << 20;
 
     static BoardConfig preset(BoardKind board);

@@ -17,7 +17,9 @@ namespace sim {
 
 class Chip {
   public:
-    Chip(const ChipProfile &profile, Anomalies &anomalies, AccessLog &log);
+    // gigabit_phy: what answers on the gigabit ports' PHY pages.
+    Chip(const ChipProfile &profile, Anomalies &anomalies, AccessLog &log,
+         PhyKind gigabit_phy = PhyKind::None);
     Chip(const Chip &) = delete;
     Chip &operator=(const Chip &) = delete;
 
@@ -51,6 +53,13 @@ class Chip {
     uint16_t phyPeek(int port, int reg) const;
     void phyPoke(int port, int reg, uint16_t value);
 
+    // The port's cable: a partner plugged in (autonegotiating or forced) or
+    // nothing. The port status registers (LNKSTS, DUPSTS, SPDSTS) follow the
+    // PHYs' link state.
+    void linkUp(int port, const LinkPartner &partner = {});
+    void linkDown(int port);
+    LinkState portLink(int port) const;
+
     // Chip reset: every register and PHY page back to its reset value.
     void reset();
     // Reads of RST_CHIP that still show 1 after a reset request (default 2).
@@ -62,6 +71,7 @@ class Chip {
   private:
     const RegInstance &instance(const std::string &reg, int index) const;
     void installResetControl();
+    void refreshPortStatus();
     bool lengthOk(BusOp op, uint16_t address, int len);
     void checkWidth(BusOp op, uint16_t address, int len);
 

@@ -31,6 +31,8 @@ struct ChipProfile {
     PortClass portClass(int port) const;
     // Register page of the port's PHY (the CPU port has one too), -1 for no port.
     int phyPage(int port) const;
+    // Register page of a gigabit port's SERDES (DXP7101 family), -1 for none.
+    int serdesPage(int port) const;
     bool wideBitmaps() const { return chip_flags & 0x24000000; }  // DXP7101 family
 };
 

@@ -1,0 +1,158 @@
+// PHY pages with link partners: auto-negotiation, forced modes, the latched
+// link bit, the SERDES pages, and the port status registers that follow them.
+#include <gtest/gtest.h>
+
+#include "chipdata/ids.h"
+#include "sim/board.h"
+
+namespace {
+
+using sim::BusPath;
+using sim::LinkPartner;
+using sim::LinkState;
+
+constexpr uint8_t kLnk = 0x00, kSpd = 0x08, kDup = 0x10;
+
+class phy_link : public ::testing::Test {
+  protected:
+    explicit phy_link(sim::BoardKind kind = sim::BoardKind::RW3090)
+        : board(sim::BoardConfig::preset(kind)) {}
+
+    uint16_t phyRead(int page, int reg) {
+        uint8_t b[2] = {};
+        EXPECT_EQ(chip().read(BusPath::Direct, page, 2 * reg, b, 2), 0);
+        return static_cast<uint16_t>(b[0] | b[1] << 8);
+    }
+    void phyWrite(int page, int reg, uint16_t v) {
+        const uint8_t b[2] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)};
+        ASSERT_EQ(chip().write(BusPath::Direct, page, 2 * reg, b, 2), 0);
+    }
+    // Port status registers on page 0x02: LNKSTS 0x00, SPDSTS 0x08, DUPSTS 0x10.
+    uint64_t status(uint8_t offset) {
+        uint8_t b[8] = {};
+        int len = chip().widthAt(0x02, offset);
+        EXPECT_EQ(chip().read(BusPath::Direct, 0x02, offset, b, len), 0);
+        uint64_t v = 0;
+        for (int i = 0; i < len; i++)
+            v |= uint64_t(b[i]) << (8 * i);
+        return v;
+    }
+    sim::Chip &chip() { return board.chip(); }
+    int page(int port) { return chip().profile().phyPage(port); }
+
+    sim::Board board;
+};
+
+class phy_link_dxp7106 : public phy_link {
+  protected:
+    phy_link_dxp7106() : phy_link(sim::BoardKind::RW3070) {}
+};
+
+class phy_link_dxp7102 : public phy_link {
+  protected:
+    phy_link_dxp7102() : phy_link(sim::BoardKind::DXP97102R24GM) {}
+};
+
+TEST_F(phy_link, AutonegotiationPicksTheBestCommonModeAndTheStatusFollows) {
+    EXPECT_EQ(phyRead(page(3), 1) & 0x0024, 0);
+    chip().linkUp(3, LinkPartner::autonegotiating(sim::kAbility100Full | sim::kAbility10Full |
+                                                  sim::kAbilityPause));
+    EXPECT_EQ(chip().portLink(3), (LinkState{true, 100, true}));
+    EXPECT_EQ(phyRead(page(3), 1) & 0x0024, 0x0024);
+    EXPECT_EQ(phyRead(page(3), 5), 0x4000 | 0x0100 | 0x0040 | 0x0400 | 0x0001);
+    // Advertising 10 Mb/s only and restarting leaves 10 full.
+    phyWrite(page(3), 4, 0x0061);
+    phyWrite(page(3), 0, 0x1200);
+    EXPECT_EQ(chip().portLink(3), (LinkState{true, 10, true}));
+    chip().linkUp(7, LinkPartner::autonegotiating(sim::kAbility100Half));
+    EXPECT_EQ(status(kLnk), (1ull << 3) | (1ull << 7) | (1ull << 48));
+    EXPECT_EQ(status(kDup), (1ull << 3) | (1ull << 48));
+    // Port 7 at 100 sets its speed bit; the CPU port's two bits say 1000.
+    EXPECT_EQ(status(kSpd), (1ull << 7) | (2ull << 48));
+    EXPECT_TRUE(board.anomalies().empty());
+}
+
+TEST_F(phy_link, ForcedModesAndParallelDetection) {
+    // A forced partner against local auto-negotiation: its speed, half duplex.
+    chip().linkUp(5, LinkPartner::forced(100, true));
+    EXPECT_EQ(chip().portLink(5), (LinkState{true, 100, false}));
+    EXPECT_EQ(phyRead(page(5), 5), 0x0080);
+    // Local forced 10 full against the forced 100 partner: no link.
+    phyWrite(page(5), 0, 0x0100);
+    EXPECT_FALSE(chip().portLink(5).up);
+    chip().linkUp(5, LinkPartner::forced(10, true));
+    EXPECT_EQ(chip().portLink(5), (LinkState{true, 10, true}));
+    EXPECT_EQ(phyRead(page(5), 1) & 0x0020, 0);  // no auto-negotiation
+}
+
+TEST_F(phy_link, LinkBitIsLatchedLowUntilRead) {
+    chip().linkUp(2);
+    EXPECT_TRUE(phyRead(page(2), 1) & 0x0004);
+    chip().linkDown(2);
+    chip().linkUp(2);
+    EXPECT_FALSE(phyRead(page(2), 1) & 0x0004);
+    EXPECT_TRUE(phyRead(page(2), 1) & 0x0004);
+}
+
+TEST_F(phy_link, PowerDownLoopbackResetAndChipReset) {
+    chip().linkUp(4);
+    phyWrite(page(4), 0, 0x3900);  // power down
+    EXPECT_FALSE(chip().portLink(4).up);
+    phyWrite(page(4), 0, 0x8000);  // reset: defaults back, the cable stays
+    EXPECT_EQ(chip().phyPeek(4, 0), 0x3100);
+    EXPECT_EQ(chip().portLink(4), (LinkState{true, 100, true}));
+    chip().linkDown(6);
+    phyWrite(page(6), 0, 0x6100);  // loopback, 100 full
+    EXPECT_EQ(chip().portLink(6), (LinkState{true, 100, true}));
+    chip().reset();
+    EXPECT_FALSE(chip().portLink(6).up);
+    EXPECT_TRUE(chip().portLink(4).up);
+    EXPECT_EQ(chip().peek("LNKSTS") & 0xff, 1u << 4);
+}
+
+TEST_F(phy_link, GigabitPortsRunOnTheSerdesPage) {
+    const int port = 50;
+    const int serdes = chip().profile().serdesPage(port);
+    ASSERT_EQ(serdes, 0xb8 + 2);
+    EXPECT_EQ(phyRead(page(port), 2), 0xffff);  // no external PHY
+    EXPECT_EQ(phyRead(serdes, 15), 0x8000);
+    chip().linkUp(port, LinkPartner::autonegotiating(sim::kAbility1000Full | sim::kAbilityPause));
+    EXPECT_EQ(chip().portLink(port), (LinkState{true, 1000, true}));
+    EXPECT_EQ(phyRead(serdes, 1) & 0x0024, 0x0024);
+    EXPECT_EQ(phyRead(serdes, 5), 0x4000 | 0x0020 | 0x0080);
+    // Two-bit field at q = 2 * port - cpu.
+    EXPECT_EQ(status(kSpd), (2ull << 48) | (2ull << (2 * port - 48)));
+    // A 100 Mb/s partner cannot talk to 1000BASE-X.
+    chip().linkUp(port, LinkPartner::autonegotiating(sim::kAbility100Full));
+    EXPECT_FALSE(chip().portLink(port).up);
+    EXPECT_TRUE(board.anomalies().empty());
+}
+
+TEST_F(phy_link_dxp7106, StatusBitsSitTwentyFourHigher) {
+    chip().linkUp(0, LinkPartner::autonegotiating(sim::kAbility100Full));
+    chip().linkUp(26, LinkPartner::autonegotiating(sim::kAbility1000Full));
+    EXPECT_EQ(status(kLnk), (1ull << 24) | (1ull << 48) | (1ull << 50));
+    EXPECT_EQ(status(kDup), (1ull << 24) | (1ull << 48) | (1ull << 50));
+    // q = 2 * port - cpu + 24.
+    EXPECT_EQ(status(kSpd), (1ull << 24) | (2ull << 48) | (2ull << (2 * 26 - 24 + 24)));
+}
+
+TEST_F(phy_link_dxp7102, GigabitPortsCarryCopperPhys) {
+    EXPECT_EQ(phyRead(page(25), 2), phy_id0(PHY_OUI_KEY_D));
+    EXPECT_EQ(phyRead(page(25), 3), phy_id1(PHY_OUI_KEY_D, PHY_MODEL_6405, 0));
+    EXPECT_EQ(chip().profile().serdesPage(25), -1);
+    chip().linkUp(25);
+    EXPECT_EQ(chip().portLink(25), (LinkState{true, 1000, true}));
+    EXPECT_EQ(phyRead(page(25), 10), 0x0c00);
+    // Dropping 1000 from register 9 falls back to 100 full.
+    phyWrite(page(25), 9, 0x0000);
+    phyWrite(page(25), 0, 0x1200);
+    EXPECT_EQ(chip().portLink(25), (LinkState{true, 100, true}));
+    chip().linkUp(1, LinkPartner::autonegotiating(sim::kAbility100Full));
+    // CPU port 24 one bit at 100; gigabit port 25 two bits at q = 2 * 25 - 25.
+    EXPECT_EQ(status(kSpd), (1ull << 1) | (1ull << 24) | (1ull << 25));
+    EXPECT_EQ(status(kLnk), (1ull << 1) | (1ull << 24) | (1ull << 25));
+    EXPECT_TRUE(board.anomalies().empty());
+}
+
+}  // namespace
