@@ -32,7 +32,9 @@ void copy_header_text(char *out, size_t size, const char *text) {
 void cookie_line(char *line, size_t size, const char *value) {
     char clean[HTTPD_HEAD_LINE_MAX];
     copy_header_text(clean, sizeof(clean), value);
-    std::snprintf(line, size, "Set-Cookie: %s=%s; path=/", httpd_server_name(), clean);
+    // SameSite keeps pages of other sites from sending the session cookie.
+    std::snprintf(line, size, "Set-Cookie: %s=%s; path=/; SameSite=Strict", httpd_server_name(),
+                  clean);
 }
 
 bool filled(httpd_word word) {

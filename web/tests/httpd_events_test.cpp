@@ -140,10 +140,11 @@ TEST_F(httpd_events, headers_and_session_cookie_reach_the_handler) {
     EXPECT_EQ(log, want);
 }
 
+// Each answer is given once per request; the test resets them.
+static bool cookie_given = false;
+static bool extra_given = false;
+
 int answering_hook(httpd_hook_event *ev, httpd_request *) {
-    static bool cookie_given = false;
-    static bool extra_given = false;
-    if (ev->event == HTTPD_EV_HOOK_OPEN) cookie_given = extra_given = false;
     if (ev->event == HTTPD_EV_SET_COOKIE && !cookie_given) {
         cookie_given = true;
         ev->a.text = "hookval";
@@ -158,6 +159,7 @@ int answering_hook(httpd_hook_event *ev, httpd_request *) {
 }
 
 TEST_F(httpd_events, head_lines_come_in_order_and_carry_no_line_breaks_of_their_own) {
+    cookie_given = extra_given = false;
     test_hook_set(answering_hook, HTTPD_F_EV_SET_COOKIE | HTTPD_F_EV_EXTRA_HEADER);
     test_response r = test_parse_response(test_exchange("GET /head.cgi/b.gif HTTP/1.0\r\n\r\n"));
     ASSERT_TRUE(r.answered);
@@ -167,9 +169,9 @@ TEST_F(httpd_events, head_lines_come_in_order_and_carry_no_line_breaks_of_their_
                                      "Cache-Control: no-cache",
                                      "Pragma: no-cache",
                                      "Expires: -1",
-                                     "Set-Cookie: WebManaged=hookval; path=/",
+                                     "Set-Cookie: WebManaged=hookval; path=/; SameSite=Strict",
                                      "X-Hook: 1",
-                                     "Set-Cookie: WebManaged=v1; path=/",
+                                     "Set-Cookie: WebManaged=v1; path=/; SameSite=Strict",
                                      "Content-Disposition: attachment; filename=\"head.cgi\"",
                                      "X-Extra: aInjected: b"};
     EXPECT_EQ(r.headers, want);

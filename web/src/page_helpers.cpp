@@ -1,0 +1,145 @@
+// Helpers of the page handlers and tags: the error page, escaping, the
+// shared tag text buffer and the addresses pages print or log.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "sal.h"
+#include "web_pages.h"
+
+namespace {
+
+char tag_text[WEB_TAG_TEXT_SIZE];
+
+// Stores the escaped text in a state block owned by the tag that prints it.
+void error_text_store(httpd_request *req, const void *key, const char *text) {
+    httpd_req_state_free(req, key);
+    if (text == nullptr) return;
+    size_t size = web_html_escape(text, nullptr, 0) + 1;
+    auto *block = static_cast<char *>(httpd_req_state_get(req, key, size));
+    if (block != nullptr) web_html_escape(text, block, size);
+}
+
+void error_text_tag(const void *key, httpd_tag_out *out, httpd_request *req) {
+    const char *text = static_cast<const char *>(httpd_req_state_find(req, key));
+    if (text != nullptr) web_tag_text(out, text);
+}
+
+const char *entity_of(char c) {
+    switch (c) {
+        case '&':
+            return "&amp;";
+        case '<':
+            return "&lt;";
+        case '>':
+            return "&gt;";
+        case '"':
+            return "&quot;";
+        case '\'':
+            return "&#39;";
+        default:
+            return nullptr;
+    }
+}
+
+}  // namespace
+
+int web_content_switch(httpd_event *ev, const char *path) {
+    const httpd_record *content = httpd_file_content_get(path, nullptr);
+    if (content == nullptr) return 0;
+    ev->content = content;
+    return 1;
+}
+
+int web_error_page(httpd_event *ev, httpd_request *req, const char *title, const char *message,
+                   const char *button, const char *action) {
+    error_text_store(req, reinterpret_cast<const void *>(&sspvar_errormsg_tag_title), title);
+    error_text_store(req, reinterpret_cast<const void *>(&sspvar_errormsg_tag_message), message);
+    error_text_store(req, reinterpret_cast<const void *>(&sspvar_errormsg_tag_button), button);
+    error_text_store(req, reinterpret_cast<const void *>(&sspvar_errormsg_tag_action), action);
+    web_content_switch(ev, "/errormsg.htm");
+    ev->flags = (ev->flags | HTTPD_F_NO_CACHE) & ~HTTPD_F_LONG_CACHE;
+    return 1;
+}
+
+void sspvar_errormsg_tag_title(const uint16_t *, httpd_tag_out *out, httpd_request *req) {
+    error_text_tag(reinterpret_cast<const void *>(&sspvar_errormsg_tag_title), out, req);
+}
+
+void sspvar_errormsg_tag_message(const uint16_t *, httpd_tag_out *out, httpd_request *req) {
+    error_text_tag(reinterpret_cast<const void *>(&sspvar_errormsg_tag_message), out, req);
+}
+
+void sspvar_errormsg_tag_button(const uint16_t *, httpd_tag_out *out, httpd_request *req) {
+    error_text_tag(reinterpret_cast<const void *>(&sspvar_errormsg_tag_button), out, req);
+}
+
+void sspvar_errormsg_tag_action(const uint16_t *, httpd_tag_out *out, httpd_request *req) {
+    error_text_tag(reinterpret_cast<const void *>(&sspvar_errormsg_tag_action), out, req);
+}
+
+size_t web_html_escape(const char *text, char *out, size_t size) {
+    size_t len = 0;
+    bool counting = out == nullptr;
+    for (const char *p = text != nullptr ? text : ""; *p != '\0'; p++) {
+        const char *entity = entity_of(*p);
+        size_t n = entity != nullptr ? std::strlen(entity) : 1;
+        if (!counting) {
+            if (len + n >= size) break;
+            if (entity != nullptr) {
+                std::memcpy(out + len, entity, n);
+            } else {
+                out[len] = *p;
+            }
+        }
+        len += n;
+    }
+    if (!counting && size > 0) out[len] = '\0';
+    return len;
+}
+
+void web_log_text(const char *text, char *out, size_t size) {
+    if (size == 0) return;
+    size_t n = 0;
+    for (const char *p = text != nullptr ? text : ""; *p != '\0' && n + 1 < size; p++) {
+        auto c = static_cast<unsigned char>(*p);
+        if (c >= 0x20 && c != 0x7f) out[n++] = static_cast<char>(c);
+    }
+    out[n] = '\0';
+}
+
+const char *web_tag_printf(const char *fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(tag_text, sizeof tag_text, fmt, ap);
+    va_end(ap);
+    return tag_text;
+}
+
+void web_tag_text(httpd_tag_out *out, const char *text) {
+    out->kind = HTTPD_TAG_TEXT;
+    out->text = text;
+}
+
+void web_tag_int(httpd_tag_out *out, int number) {
+    out->kind = HTTPD_TAG_INT;
+    out->number = number;
+}
+
+void web_client_address(const httpd_request *req, uint8_t addr[4]) {
+    std::memset(addr, 0, 4);
+    sockaddr_in peer{};
+    socklen_t len = sizeof peer;
+    int sock = httpd_req_socket(req);
+    if (sock < 0 || getpeername(sock, reinterpret_cast<sockaddr *>(&peer), &len) != 0 ||
+        peer.sin_family != AF_INET) {
+        return;
+    }
+    uint32_t host = ntohl(peer.sin_addr.s_addr);
+    for (int i = 0; i < 4; i++)
+        addr[i] = static_cast<uint8_t>(host >> (24 - 8 * i));
+}

@@ -1,0 +1,243 @@
+// Session cookie, request authorisation and the login, logout and password
+// handlers.
+#include <cstdio>
+#include <cstring>
+
+#include "logger.h"
+#include "settings.h"
+#include "web_pages.h"
+#include "webauth.h"
+#include "webauth_internal.h"
+
+namespace {
+
+// Our constants of the cookie value; a change logs every browser out.
+constexpr uint32_t kCookieAdd = 0x5A17;
+constexpr uint32_t kCookieXor = 0xC3E9;
+constexpr size_t kCookieSize = 10;  // "%04X%04X" of a 16- and a 17-bit value
+// Typed user names are logged with at most this many characters.
+constexpr size_t kLoggedNameSize = 34;
+
+constexpr const char *kLoginPage = "/login.htm";
+constexpr const char *kRedirectPage = "/redirect.htm";
+
+uint32_t text_sum(const char *text) {
+    uint32_t sum = 0;
+    for (const char *p = text; *p != '\0'; p++) {
+        auto c = static_cast<unsigned char>(*p);
+        sum += c * 256u + (c ^ 0xFFu);
+    }
+    return sum;
+}
+
+void cookie_compute(char out[kCookieSize]) {
+    char user[WEBAUTH_FIELD_SIZE] = "";
+    char pass[WEBAUTH_FIELD_SIZE] = "";
+    webauth_username_get(user, sizeof user);
+    webauth_password_get(pass, sizeof pass);
+    uint32_t s1 = text_sum(user) % 65535;
+    uint32_t s2 = ((text_sum(pass) % 65535) + kCookieAdd) ^ kCookieXor;
+    std::snprintf(out, kCookieSize, "%04X%04X", s1, s2);
+}
+
+// Compares in full, in a time that does not depend on where they differ.
+bool same_text(const char *a, const char *b) {
+    size_t la = std::strlen(a);
+    size_t lb = std::strlen(b);
+    unsigned diff = la != lb ? 1u : 0u;
+    for (size_t i = 0; i < la; i++)
+        diff |= static_cast<unsigned char>(a[i]) ^ static_cast<unsigned char>(b[i % (lb + 1)]);
+    return diff == 0;
+}
+
+bool matches_account(const char *user, const char *pass) {
+    char want_user[WEBAUTH_FIELD_SIZE] = "";
+    char want_pass[WEBAUTH_FIELD_SIZE] = "";
+    if (webauth_username_get(want_user, sizeof want_user) != 1 ||
+        webauth_password_get(want_pass, sizeof want_pass) != 1) {
+        return false;
+    }
+    bool user_ok = same_text(user, want_user);
+    bool pass_ok = same_text(pass, want_pass);
+    return user_ok && pass_ok;
+}
+
+// The redirect target of a request, printed by the redirect page's tag and
+// used in the Location line.
+const void *target_key() {
+    return reinterpret_cast<const void *>(&sspvar_redirect_tag_target);
+}
+
+void target_set(httpd_request *req, const char *page) {
+    size_t size = std::strlen(page) + 1;
+    auto *block = static_cast<char *>(httpd_req_state_get(req, target_key(), size));
+    if (block != nullptr) std::memcpy(block, page, size);
+}
+
+const char *target_get(const httpd_request *req) {
+    const char *target = static_cast<const char *>(httpd_req_state_find(req, target_key()));
+    return target != nullptr ? target : "";
+}
+
+// The hook's out lines live until the server has copied them.
+char location_line[96];
+
+int hook_end_of_headers(httpd_hook_event *ev, httpd_request *req) {
+    if ((ev->flags & HTTPD_F_LOGIN_FREE) != 0) return 0;
+    const httpd_record *redirect = httpd_file_content_get(kRedirectPage, nullptr);
+    if (redirect != nullptr) ev->content = redirect;
+    target_set(req, "login.htm");
+    ev->flags = (ev->flags | HTTPD_F_REDIRECT) & ~(HTTPD_F_EV_ARGS | HTTPD_F_MULTIPART);
+    return 1;
+}
+
+int hook_status(httpd_hook_event *ev, httpd_request *req) {
+    uint8_t ip[4];
+    web_client_address(req, ip);
+    const char *page = ev->row != nullptr ? ev->row->name : "";
+    logger_printf(LOG_LEVEL_DEBUG, LOG_MOD_HTTPD, "Page %s accessed from %u.%u.%u.%u", page, ip[0],
+                  ip[1], ip[2], ip[3]);
+    if ((ev->flags & HTTPD_F_REDIRECT) != 0) {
+        ev->a.text = "302 Found";
+        if ((ev->flags & HTTPD_F_LOGIN_FREE) == 0) {
+            logger_printf(LOG_LEVEL_DEBUG, LOG_MOD_WEB,
+                          "Page %s request not authorized; Redirected to login.", page);
+        }
+    }
+    return 1;
+}
+
+int hook_extra_header(httpd_hook_event *ev, httpd_request *req) {
+    if ((ev->flags & HTTPD_F_REDIRECT) == 0) return 0;
+    ev->flags &= ~HTTPD_F_REDIRECT;
+    char address[32];
+    web_mgmt_address(address, sizeof address);
+    std::snprintf(location_line, sizeof location_line, "Location: http://%s/%s", address,
+                  target_get(req));
+    ev->a.text = location_line;
+    return 1;
+}
+
+void log_with_client(const char *fmt, const char *name, httpd_request *req) {
+    uint8_t ip[4];
+    web_client_address(req, ip);
+    char clean[kLoggedNameSize];
+    web_log_text(name, clean, sizeof clean);
+    logger_printf(LOG_LEVEL_INFO, LOG_MOD_WEB, fmt, clean, ip[0], ip[1], ip[2], ip[3]);
+}
+
+int login_arguments(httpd_event *ev, httpd_request *req) {
+    if (ev->b.num != 2) {
+        ev->flags &= ~HTTPD_F_EV_SET_COOKIE;
+        web_content_switch(ev, kLoginPage);
+        return 1;
+    }
+    const char *user = ev->a.pairs[0].value;
+    const char *pass = ev->a.pairs[1].value;
+    if (!matches_account(user, pass)) {
+        log_with_client("Incorrect login username(%s) or password from %u.%u.%u.%u", user, req);
+        web_error_page(ev, req, "Login", "Incorrect username or password!", WEB_RETRY_LABEL,
+                       WEB_RETRY_ACTION);
+        ev->flags &= ~HTTPD_F_EV_SET_COOKIE;
+        return 1;
+    }
+    web_content_switch(ev, kRedirectPage);
+    target_set(req, "system.htm");
+    ev->flags |= HTTPD_F_REDIRECT;
+    log_with_client("User %s logined from %u.%u.%u.%u", user, req);
+    return 1;
+}
+
+int password_error(httpd_event *ev, httpd_request *req, const char *message) {
+    logger_printf(LOG_LEVEL_INFO, LOG_MOD_WEB, "Change Password : %s", message);
+    return web_error_page(ev, req, "Change Password", message, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
+}
+
+}  // namespace
+
+const char *webauth_cookie_get(void) {
+    // Only "httpd" asks in the firmware; a cache per thread keeps other
+    // callers (tests, a console) from racing it.
+    thread_local char cache[kCookieSize] = "";
+    thread_local uint32_t cached_generation = 0;
+    uint32_t generation = webauth_internal::account_generation_get();
+    if (cache[0] == '\0' || cached_generation != generation) {
+        cookie_compute(cache);
+        cached_generation = generation;
+    }
+    return cache;
+}
+
+int webauth_cookie_check(const char *value) {
+    return value != nullptr && same_text(value, webauth_cookie_get()) ? 0 : -1;
+}
+
+int webauth_hook(httpd_hook_event *ev, httpd_request *req) {
+    switch (ev->event) {
+        case HTTPD_EV_COOKIE:
+            if ((ev->flags & HTTPD_F_LOGIN_FREE) != 0) return 0;
+            if (webauth_cookie_check(ev->a.text) != 0) return 0;
+            ev->flags |= HTTPD_F_LOGIN_FREE;
+            return 1;
+        case HTTPD_EV_HEADER:
+            return ev->a.text == nullptr ? hook_end_of_headers(ev, req) : 0;
+        case HTTPD_EV_STATUS:
+            return hook_status(ev, req);
+        case HTTPD_EV_EXTRA_HEADER:
+            return hook_extra_header(ev, req);
+        default:
+            return 0;
+    }
+}
+
+int login_cgi(httpd_event *ev, httpd_request *req) {
+    switch (ev->event) {
+        case HTTPD_EV_ARGS:
+            return login_arguments(ev, req);
+        case HTTPD_EV_SET_COOKIE:
+            ev->a.text = webauth_cookie_get();
+            return 0;
+        default:
+            return 0;
+    }
+}
+
+int logout_cgi(httpd_event *ev, httpd_request *req) {
+    if (ev->event != HTTPD_EV_SET_COOKIE) return 0;
+    uint8_t ip[4];
+    web_client_address(req, ip);
+    logger_printf(LOG_LEVEL_INFO, LOG_MOD_WEB, "User logouted from %u.%u.%u.%u", ip[0], ip[1],
+                  ip[2], ip[3]);
+    ev->a.text = "Invalid";
+    return 0;
+}
+
+int password_cgi(httpd_event *ev, httpd_request *req) {
+    if (ev->event != HTTPD_EV_ARGS || ev->b.num != 3) return 0;
+    const char *old_pass = ev->a.pairs[0].value;
+    const char *new_pass = ev->a.pairs[1].value;
+    const char *confirm = ev->a.pairs[2].value;
+    char current[WEBAUTH_FIELD_SIZE] = "";
+    if (webauth_password_get(current, sizeof current) != 1 || !same_text(old_pass, current)) {
+        return password_error(ev, req, "Incorrect old password!");
+    }
+    if (std::strcmp(new_pass, confirm) != 0) {
+        return password_error(ev, req, "New password unmatched!");
+    }
+    if (strnlen(new_pass, WEBAUTH_FIELD_SIZE) > WEBAUTH_TEXT_MAX ||
+        webauth_password_set(new_pass) != 1) {
+        char message[64];
+        std::snprintf(message, sizeof message, "Password cannot exceed %d characters!",
+                      WEBAUTH_TEXT_MAX);
+        return password_error(ev, req, message);
+    }
+    webauth_cookie_get();
+    settings_save_item("password");
+    logger_printf(LOG_LEVEL_INFO, LOG_MOD_WEB, "Password changed");
+    return 0;
+}
+
+void sspvar_redirect_tag_target(const uint16_t *, httpd_tag_out *out, httpd_request *req) {
+    const char *target = static_cast<const char *>(httpd_req_state_find(req, target_key()));
+    if (target != nullptr) web_tag_text(out, target);
+}

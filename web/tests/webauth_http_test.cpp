@@ -1,0 +1,304 @@
+// Login, session cookie and request authorisation through the running
+// server: what a browser (or curl) sees.
+#include <stdlib.h>
+
+#include <cctype>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <string>
+
+#include "flash.h"
+#include "logger.h"
+#include "net_util.h"
+#include "nvram.h"
+#include "settings.h"
+#include "storage_host.h"
+#include "web_pages.h"
+#include "web_test_support.h"
+#include "webauth.h"
+
+// Handler of the test page "err.cgi": an error page with markup in its texts.
+int test_error_handler(httpd_event *ev, httpd_request *req) {
+    if (ev->event != HTTPD_EV_ARGS) return 0;
+    return web_error_page(ev, req, "<T>", "a&b \"q\" <script>", nullptr, "history.go(-1)");
+}
+
+namespace {
+
+// A flash file with the NVRAM store for the whole test process, so that the
+// password handler can save its settings item.
+class store_for_process {
+  public:
+    store_for_process() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "webauth_XXXXXX").string();
+        dir_ = ::mkdtemp(pattern.data());
+        flash_host_open((dir_ / "flash.bin").c_str(), 1);
+        flashInit();
+        nvram_init();
+        settings_init();
+    }
+    ~store_for_process() {
+        nvram_host_close();
+        flash_host_close();
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+
+  private:
+    std::filesystem::path dir_;
+};
+
+void environment_once() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        static store_for_process store;
+        logger_init();
+        net_util_init();
+        net_util_if_start("eth0", NET_IF_MODE_STATIC, "127.0.0.1", "255.0.0.0", "");
+    });
+}
+
+std::string url_encode(const std::string &text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (std::isalnum(c) != 0) {
+            out += static_cast<char>(c);
+        } else {
+            char esc[4];
+            std::snprintf(esc, sizeof esc, "%%%02X", c);
+            out += esc;
+        }
+    }
+    return out;
+}
+
+test_response get(const std::string &path, const std::string &cookie_header = "") {
+    std::string request = "GET " + path + " HTTP/1.0\r\n";
+    if (!cookie_header.empty()) request += "Cookie: " + cookie_header + "\r\n";
+    return test_parse_response(test_exchange(request + "\r\n"));
+}
+
+test_response post(const std::string &path, const std::string &body,
+                   const std::string &cookie_header = "") {
+    std::string request = "POST " + path + " HTTP/1.0\r\n";
+    if (!cookie_header.empty()) request += "Cookie: " + cookie_header + "\r\n";
+    request += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    return test_parse_response(test_exchange(request));
+}
+
+test_response login(const std::string &user, const std::string &pass) {
+    return post("/login.cgi", "username=" + url_encode(user) + "&password=" + url_encode(pass));
+}
+
+test_response change_password(const std::string &cookie, const std::string &old_pass,
+                              const std::string &new_pass, const std::string &confirm) {
+    return post("/password.cgi",
+                "old_password=" + url_encode(old_pass) + "&new_password=" + url_encode(new_pass) +
+                    "&confirm_password=" + url_encode(confirm),
+                "WebManaged=" + cookie);
+}
+
+// The value of the response's session cookie, "" when it sets none.
+std::string cookie_of(const test_response &r) {
+    const std::string prefix = "Set-Cookie: WebManaged=";
+    for (const std::string &h : r.headers) {
+        if (h.compare(0, prefix.size(), prefix) == 0) {
+            return h.substr(prefix.size(), h.find(';') - prefix.size());
+        }
+    }
+    return "";
+}
+
+bool ram_log_has(const std::string &text) {
+    logger *ram = logger_ram_get();
+    if (ram == nullptr) return false;
+    uint32_t first = 0;
+    int count = ram->ops->count(&first, ram);
+    for (int i = 0; i < count; i++) {
+        logger_record rec{first + static_cast<uint32_t>(i), 0, 0, 0};
+        char line[LOGGER_TEXT_MAX];
+        if (ram->ops->read(&rec, line, sizeof line, ram) > 0 &&
+            std::string(line).find(text) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string current_password() {
+    char buf[WEBAUTH_FIELD_SIZE] = "";
+    webauth_password_get(buf, sizeof buf);
+    return buf;
+}
+
+class webauth_http : public web_server_test {
+  protected:
+    void SetUp() override {
+        web_server_test::SetUp();
+        environment_once();
+        ASSERT_EQ(webauth_username_set("admin"), 1);
+        ASSERT_EQ(webauth_password_set("qivor"), 1);
+        test_hook_set(webauth_hook, WEBAUTH_HOOK_MASK);
+    }
+    std::string valid_cookie() { return "WebManaged=" + std::string(webauth_cookie_get()); }
+};
+
+TEST_F(webauth_http, page_without_cookie_redirects_to_the_login_page) {
+    test_response r = get("/system.htm");
+    ASSERT_TRUE(r.answered);
+    EXPECT_EQ(r.status, "302 Found");
+    EXPECT_TRUE(r.has_header("Location: http://127.0.0.1/login.htm"));
+    EXPECT_NE(r.body.find("url=http://127.0.0.1/login.htm"), std::string::npos) << r.body;
+    EXPECT_NE(r.body.find("href=\"http://127.0.0.1/login.htm\""), std::string::npos) << r.body;
+    EXPECT_FALSE(r.has_header_named("Set-Cookie"));
+}
+
+TEST_F(webauth_http, login_free_files_need_no_cookie) {
+    for (const char *path : {"/", "/login.htm", "/form.css", "/plus.gif", "/tree.js", "/left.htm",
+                             "/left2.htm", "/top.htm", "/logout.cgi"}) {
+        test_response r = get(path);
+        EXPECT_TRUE(r.answered) << path;
+        EXPECT_NE(r.status, "302 Found") << path;
+    }
+}
+
+TEST_F(webauth_http, correct_login_sets_the_cookie_and_redirects_to_the_system_page) {
+    test_response r = login("admin", "qivor");
+    ASSERT_TRUE(r.answered);
+    EXPECT_EQ(r.status, "302 Found");
+    EXPECT_TRUE(r.has_header("Set-Cookie: WebManaged=" + std::string(webauth_cookie_get()) +
+                             "; path=/; SameSite=Strict"));
+    EXPECT_TRUE(r.has_header("Location: http://127.0.0.1/system.htm"));
+    EXPECT_TRUE(ram_log_has("User admin logined from 127.0.0.1"));
+
+    test_response page = get("/system.htm", "WebManaged=" + cookie_of(r));
+    EXPECT_TRUE(page.status.empty() || page.status == "200 OK") << page.status;
+    EXPECT_FALSE(page.has_header_named("Location"));
+}
+
+TEST_F(webauth_http, wrong_login_shows_the_error_page_and_sets_no_cookie) {
+    for (auto [user, pass] : {std::pair{"admin", "wrong"}, std::pair{"root", "qivor"},
+                              std::pair{"admin", "qivorqivorqivorqivor"}}) {
+        test_response r = login(user, pass);
+        ASSERT_TRUE(r.answered);
+        EXPECT_NE(r.status, "302 Found");
+        EXPECT_NE(r.body.find("Incorrect username or password!"), std::string::npos) << r.body;
+        EXPECT_NE(r.body.find("Login"), std::string::npos);
+        EXPECT_FALSE(r.has_header_named("Set-Cookie")) << user << "/" << pass;
+        EXPECT_FALSE(r.has_header_named("Location"));
+    }
+    EXPECT_TRUE(ram_log_has("Incorrect login username(root) or password from 127.0.0.1"));
+}
+
+TEST_F(webauth_http, login_with_another_field_count_shows_the_login_page) {
+    for (const char *body : {"username=admin", "username=admin&password=qivor&extra=1", ""}) {
+        test_response r = post("/login.cgi", body);
+        ASSERT_TRUE(r.answered) << body;
+        EXPECT_NE(r.body.find("action=\"login.cgi\""), std::string::npos) << body;
+        EXPECT_FALSE(r.has_header_named("Set-Cookie")) << body;
+        EXPECT_NE(r.status, "302 Found");
+    }
+}
+
+TEST_F(webauth_http, cookie_must_match_in_full_and_exactly) {
+    std::string cookie = webauth_cookie_get();
+    std::string lower = cookie;
+    for (char &c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_EQ(get("/system.htm", "WebManaged=" + cookie).status, "200 OK");
+    EXPECT_EQ(get("/system.htm", "WebManaged=" + cookie + "; lang=en").status, "302 Found");
+    EXPECT_EQ(get("/system.htm", "webmanaged=" + cookie).status, "302 Found");
+    EXPECT_EQ(get("/system.htm", "WebManaged=" + cookie.substr(1)).status, "302 Found");
+    EXPECT_EQ(get("/system.htm", "WebManaged=Invalid").status, "302 Found");
+    if (lower != cookie) {
+        EXPECT_EQ(get("/system.htm", "WebManaged=" + lower).status, "302 Found");
+    }
+}
+
+TEST_F(webauth_http, unauthorised_handler_sees_no_arguments) {
+    test_response r = post("/password.cgi", "o=qivor&n=hacked&c=hacked", "WebManaged=0");
+    EXPECT_EQ(r.status, "302 Found");
+    EXPECT_EQ(current_password(), "qivor");
+    r = get("/password.cgi?o=qivor&n=hacked&c=hacked");
+    EXPECT_EQ(r.status, "302 Found");
+    EXPECT_EQ(current_password(), "qivor");
+}
+
+TEST_F(webauth_http, password_change_refuses_bad_forms) {
+    std::string cookie = webauth_cookie_get();
+    struct {
+        const char *old_pass, *new_pass, *confirm, *message;
+    } cases[] = {
+        {"wrong", "abc", "abc", "Incorrect old password!"},
+        {"qivor", "abc", "abd", "New password unmatched!"},
+        {"qivor", "1234567890123456", "1234567890123456", "Password cannot exceed 15 characters!"},
+    };
+    for (const auto &c : cases) {
+        test_response r = change_password(cookie, c.old_pass, c.new_pass, c.confirm);
+        ASSERT_TRUE(r.answered);
+        EXPECT_NE(r.body.find("Change Password"), std::string::npos);
+        EXPECT_NE(r.body.find(c.message), std::string::npos) << r.body;
+        EXPECT_EQ(current_password(), "qivor");
+    }
+    // Any other field count changes nothing.
+    post("/password.cgi", "a=qivor&b=x", "WebManaged=" + cookie);
+    EXPECT_EQ(current_password(), "qivor");
+}
+
+TEST_F(webauth_http, password_change_invalidates_the_old_cookie) {
+    std::string old_cookie = cookie_of(login("admin", "qivor"));
+    ASSERT_FALSE(old_cookie.empty());
+    test_response r = change_password(old_cookie, "qivor", "123456789012345", "123456789012345");
+    ASSERT_TRUE(r.answered);
+    EXPECT_NE(r.body.find("action=\"login.cgi\""), std::string::npos);
+    EXPECT_EQ(current_password(), "123456789012345");
+    EXPECT_TRUE(ram_log_has("Password changed"));
+    ASSERT_NE(nvram_get("password"), nullptr);
+
+    EXPECT_EQ(get("/system.htm", "WebManaged=" + old_cookie).status, "302 Found");
+    EXPECT_EQ(cookie_of(login("admin", "qivor")), "");
+    std::string new_cookie = cookie_of(login("admin", "123456789012345"));
+    EXPECT_FALSE(new_cookie.empty());
+    EXPECT_NE(new_cookie, old_cookie);
+    EXPECT_EQ(get("/system.htm", "WebManaged=" + new_cookie).status, "200 OK");
+}
+
+TEST_F(webauth_http, empty_password_is_accepted) {
+    test_response r = change_password(webauth_cookie_get(), "qivor", "", "");
+    ASSERT_TRUE(r.answered);
+    EXPECT_EQ(current_password(), "");
+    std::string cookie = cookie_of(login("admin", ""));
+    EXPECT_FALSE(cookie.empty());
+    EXPECT_EQ(get("/system.htm", "WebManaged=" + cookie).status, "200 OK");
+}
+
+TEST_F(webauth_http, logout_overwrites_the_browser_cookie) {
+    test_response r = get("/logout.cgi", valid_cookie());
+    ASSERT_TRUE(r.answered);
+    EXPECT_TRUE(r.has_header("Set-Cookie: WebManaged=Invalid; path=/; SameSite=Strict"));
+    EXPECT_NE(r.body.find("action=\"login.cgi\""), std::string::npos);
+    EXPECT_TRUE(ram_log_has("User logouted from 127.0.0.1"));
+}
+
+TEST_F(webauth_http, typed_user_name_reaches_the_log_without_line_breaks) {
+    test_response r = login("ev\r\nil<b>" + std::string(100, 'x'), "nope");
+    ASSERT_TRUE(r.answered);
+    EXPECT_EQ(r.body.find("il<b>"), std::string::npos);  // never echoed
+    EXPECT_TRUE(ram_log_has("Incorrect login username(evil<b>xxx"));
+    EXPECT_FALSE(ram_log_has(std::string(40, 'x')));  // the logged name is cut
+}
+
+TEST_F(webauth_http, error_page_escapes_its_texts) {
+    test_response r = get("/err.cgi/b.gif", valid_cookie());
+    ASSERT_TRUE(r.answered);
+    EXPECT_NE(r.body.find("&lt;T&gt;"), std::string::npos) << r.body;
+    EXPECT_NE(r.body.find("a&amp;b &quot;q&quot; &lt;script&gt;"), std::string::npos);
+    EXPECT_EQ(r.body.find("<script>"), std::string::npos);
+    EXPECT_NE(r.body.find("value=\"\""), std::string::npos);  // no button label given
+    EXPECT_NE(r.body.find("onclick=\"history.go(-1)\""), std::string::npos);
+    EXPECT_NE(r.body.find("ERROR"), std::string::npos);
+    EXPECT_TRUE(r.has_header("Cache-Control: no-cache"));
+}
+
+}  // namespace
