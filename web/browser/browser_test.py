@@ -1,0 +1,296 @@
+#!/usr/bin/env python3
+"""Browser test of the web login and the site frame.
+
+Starts the test server and a headless Chromium through chromedriver's
+WebDriver protocol, then: opens the switch's address, is sent to the login
+page, logs in, sees the system page inside the frameset with its top bar
+and menu (whose log entries follow the loggers the server has), changes the
+password, logs in with the new one and logs out.
+
+The server redirects to http://<management address>/<page>, without a port;
+the browser maps port 80 of 127.0.0.1 to the test server's port.
+
+    browser_test.py SERVER_BINARY [SCREENSHOT.png]
+
+Exits 77 (skipped) when Chromium or chromedriver cannot be found.
+"""
+import base64
+import json
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import urllib.error
+import urllib.request
+
+SKIP = 77
+DEADLINE = time.monotonic() + 50
+
+
+class TestFailure(Exception):
+    pass
+
+
+def free_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_for_port(port, what, proc):
+    while time.monotonic() < DEADLINE:
+        if proc.poll() is not None:
+            raise TestFailure(f"{what} ended with status {proc.returncode}")
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=0.5):
+                return
+        except OSError:
+            time.sleep(0.05)
+    raise TestFailure(f"{what} does not answer on port {port}")
+
+
+class WebDriver:
+    def __init__(self, port):
+        self.base = f"http://127.0.0.1:{port}"
+        self.session = None
+
+    def call(self, method, path, body=None):
+        url = self.base + path
+        data = json.dumps(body).encode() if body is not None else None
+        req = urllib.request.Request(url, data=data, method=method,
+                                     headers={"Content-Type": "application/json"})
+        try:
+            with urllib.request.urlopen(req, timeout=30) as resp:
+                return json.loads(resp.read() or b"null").get("value")
+        except urllib.error.HTTPError as e:
+            detail = e.read().decode(errors="replace")[:500]
+            raise TestFailure(f"{method} {path}: HTTP {e.code}: {detail}") from None
+
+    def start(self, chromium, args):
+        caps = {"capabilities": {"alwaysMatch": {
+            "browserName": "chrome",
+            "goog:chromeOptions": {"binary": chromium, "args": args},
+        }}}
+        value = self.call("POST", "/session", caps)
+        self.session = value["sessionId"]
+
+    def s(self, path):
+        return f"/session/{self.session}{path}"
+
+    def get(self, url):
+        self.call("POST", self.s("/url"), {"url": url})
+
+    def script(self, source, *args):
+        return self.call("POST", self.s("/execute/sync"), {"script": source, "args": list(args)})
+
+    def frame_path(self, *names):
+        """Switches to the top document and then down the named frames."""
+        self.call("POST", self.s("/frame"), {"id": None})
+        for name in names:
+            element = self.find(f"frame[name='{name}']")
+            self.call("POST", self.s("/frame"), {"id": element})
+
+    def find(self, css):
+        return self.call("POST", self.s("/element"), {"using": "css selector", "value": css})
+
+    def type(self, css, text):
+        element = self.find(css)
+        eid = next(iter(element.values()))
+        self.call("POST", self.s(f"/element/{eid}/clear"), {})
+        self.call("POST", self.s(f"/element/{eid}/value"), {"text": text})
+
+    def click(self, css):
+        eid = next(iter(self.find(css).values()))
+        self.call("POST", self.s(f"/element/{eid}/click"), {})
+
+    def cookies(self):
+        return {c["name"]: c["value"] for c in self.call("GET", self.s("/cookie"))}
+
+    def screenshot(self, path):
+        self.call("POST", self.s("/frame"), {"id": None})
+        data = self.call("GET", self.s("/screenshot"))
+        with open(path, "wb") as f:
+            f.write(base64.b64decode(data))
+
+    def quit(self):
+        if self.session:
+            try:
+                self.call("DELETE", self.s(""))
+            except Exception:
+                pass
+
+
+# Reads the frames from the top document; all pages share one origin.
+FRAMES_STATE = """
+function text(w) {
+  try { return w.document.body ? w.document.body.innerText : ''; } catch (e) { return ''; }
+}
+function href(w) { try { return w.location.href; } catch (e) { return ''; } }
+var left = window.frames['left'];
+var state = {top: href(window), bar: text(window.frames['banner'])};
+if (left && left.frames['main']) {
+  state.main = href(left.frames['main']);
+  state.main_text = text(left.frames['main']);
+  state.main_has_login = !!left.frames['main'].document.getElementById('username');
+  state.menu = text(left.frames['menu']);
+  state.menu_html = left.frames['menu'].document.body ?
+      left.frames['menu'].document.body.innerHTML : '';
+}
+return state;
+"""
+
+
+def wait_state(wd, check, what):
+    state = None
+    while time.monotonic() < DEADLINE:
+        state = wd.script(FRAMES_STATE)
+        if check(state):
+            return state
+        time.sleep(0.1)
+    raise TestFailure(f"timed out waiting for {what}; last state: {json.dumps(state)[:800]}")
+
+
+def login(wd, user, password):
+    wd.frame_path("left", "main")
+    wd.type("#username", user)
+    wd.type("#password", password)
+    wd.click("#login_button")
+    wd.frame_path()
+
+
+def expect(condition, message):
+    if not condition:
+        raise TestFailure(message)
+
+
+def run(server_bin, screenshot):
+    chromium = shutil.which("chromium") or shutil.which("chromium-browser")
+    driver = shutil.which("chromedriver")
+    if not chromium or not driver:
+        print("SKIP: chromium and chromedriver are not installed "
+              "(Debian packages chromium, chromium-driver)")
+        return SKIP
+
+    work = tempfile.mkdtemp(prefix="web_browser_")
+    procs = []
+    wd = None
+    try:
+        web_port = free_port()
+        server = subprocess.Popen([server_bin, str(web_port), os.path.join(work, "flash.bin")],
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                  stderr=sys.stderr, text=True)
+        procs.append(server)
+        ready = server.stdout.readline().split()
+        expect(ready[:1] == ["ready"], f"server did not start: {ready}")
+        loggers = dict(item.split("=") for item in ready[1:])
+        wait_for_port(web_port, "test server", server)
+
+        driver_port = free_port()
+        chromedriver = subprocess.Popen([driver, f"--port={driver_port}"],
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        procs.append(chromedriver)
+        wait_for_port(driver_port, "chromedriver", chromedriver)
+
+        wd = WebDriver(driver_port)
+        wd.start(chromium, [
+            "--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
+            "--disable-component-update", "--disable-sync", "--no-first-run",
+            "--disable-dev-shm-usage", "--window-size=1200,800",
+            f"--user-data-dir={os.path.join(work, 'profile')}",
+            f"--host-resolver-rules=MAP 127.0.0.1:80 127.0.0.1:{web_port}",
+        ])
+
+        # Not logged in: the main frame is sent to the login page.
+        wd.get("http://127.0.0.1/")
+        state = wait_state(
+            wd, lambda s: s.get("main_has_login") and "Web Managed Switch" in s.get("bar", ""),
+            "the login page below the top bar")
+        expect(state["main"].endswith("/login.htm"), f"main frame at {state['main']}")
+
+        # A wrong password keeps the browser logged out.
+        login(wd, "admin", "wrong")
+        state = wait_state(wd, lambda s: "Incorrect username or password!" in s.get("main_text", ""),
+                           "the login error page")
+        expect("WebManaged" not in wd.cookies(), "a cookie after a wrong login")
+
+        # Log in: the system page in the frameset, with the menu.
+        wd.get("http://127.0.0.1/")
+        wait_state(wd, lambda s: s.get("main_has_login"), "the login page again")
+        login(wd, "admin", "qivor")
+        state = wait_state(wd, lambda s: s.get("main", "").endswith("/system.htm"),
+                           "the system page")
+        expect(not state["main_has_login"], "still on the login page after logging in")
+        cookie = wd.cookies().get("WebManaged", "")
+        expect(len(cookie) >= 8 and cookie != "Invalid", f"session cookie {cookie!r}")
+        menu = state["menu"]
+        for entry in ("System Information", "Password", "Trunk Groups", "Logging", "Logout"):
+            expect(entry in state["menu_html"], f"menu lacks {entry!r}")
+        expect(("menu_ram_logs" in state["menu_html"]) == (loggers["ram_logs"] == "1"),
+               f"RAM Logs entry does not follow the RAM logger ({loggers}): {menu!r}")
+        expect(("menu_flash_logs" in state["menu_html"]) == (loggers["flash_logs"] == "1"),
+               f"Flash Logs entry does not follow the flash logger ({loggers}): {menu!r}")
+        for hidden in ("Spanning Tree", "IGMP Snooping", "ACL"):
+            expect(hidden not in state["menu_html"], f"menu shows {hidden!r}")
+        if screenshot:
+            wd.screenshot(screenshot)
+
+        # Change the password from the menu; the login page follows.
+        wd.frame_path("left", "menu")
+        wd.click("a[href='password.htm']")
+        wd.frame_path()
+        wait_state(wd, lambda s: s.get("main", "").endswith("/password.htm"), "the password page")
+        wd.frame_path("left", "main")
+        wd.type("#old_password", "qivor")
+        wd.type("#new_password", "n3w-pass")
+        wd.type("#confirm_password", "n3w-pass")
+        wd.click("input[type='submit']")
+        wd.frame_path()
+        wait_state(wd, lambda s: s.get("main_has_login") and s["main"].endswith("/password.cgi"),
+                   "the login page after the password change")
+        wd.script("window.frames['left'].frames['main'].location.href = '/system.htm';")
+        wait_state(wd, lambda s: s.get("main_has_login") and s["main"].endswith("/login.htm"),
+                   "the old cookie to be refused")
+
+        login(wd, "admin", "n3w-pass")
+        wait_state(wd, lambda s: s.get("main", "").endswith("/system.htm"),
+                   "the system page with the new password")
+        expect(wd.cookies().get("WebManaged") not in ("", cookie, "Invalid"), "cookie unchanged")
+
+        # Log out from the menu.
+        wd.frame_path("left", "menu")
+        wd.click("#menu_logout")
+        wd.frame_path()
+        wait_state(wd, lambda s: s.get("main_has_login"), "the login page after logout")
+        expect(wd.cookies().get("WebManaged") == "Invalid", "logout left the cookie")
+        print("browser test passed")
+        return 0
+    finally:
+        if wd:
+            wd.quit()
+        for p in reversed(procs):
+            if p.stdin:
+                p.stdin.close()
+            p.terminate()
+            try:
+                p.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                p.kill()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def main():
+    if len(sys.argv) not in (2, 3):
+        print(__doc__)
+        return 2
+    try:
+        return run(sys.argv[1], sys.argv[2] if len(sys.argv) == 3 else None)
+    except TestFailure as e:
+        print(f"FAIL: {e}")
+        return 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
