@@ -1,0 +1,38 @@
+// The services built so far, as X(member, function) entries: a service that
+// lands adds its line here (and its header to service_tables.cpp); every
+// other slot answers -16 "Feature unavailable".
+#pragma once
+
+// clang-format off
+
+// The same service in all four tables.
+#define DRV_GENERIC_SERVICES(X) \
+    X(reg_read, drv_reg_read) \
+    X(reg_write, drv_reg_write) \
+    X(reg_length_get, drv_reg_length_get) \
+    X(reg_addr, drv_reg_addr) \
+    X(reg_field_set, drv_reg_field_set) \
+    X(reg_field_get, drv_reg_field_get) \
+    X(mem_width_get, drv_mem_width_get) \
+    X(dev_prop_get, drv_dev_prop_get)
+
+// Slots that the DXP7101 and DXP7106 tables hold in their own variant: they
+// answer -16 there until the variant is listed below.
+#define DRV_DXP7101_OVERRIDDEN(X) \
+    X(mem_read) X(mem_write) X(mem_field_get) X(mem_field_set) X(mem_clear) \
+    X(mem_search) X(mem_insert) X(mem_delete) \
+    X(trunk_set) X(trunk_get) \
+    X(queue_mapping_type_set) X(queue_mapping_type_get) \
+    X(mac_set) X(mac_get) X(mirror_set) X(mirror_get) \
+    X(mstp_port_set) X(mstp_port_get) \
+    X(dev_prop_get) \
+    X(mcast_bmp_get) X(mcast_bmp_set)
+
+// The DXP7101-family variants built so far.
+#define DRV_DXP7101_SERVICES(X) \
+    X(dev_prop_get, drv_dxp7101_dev_prop_get)
+
+// The field-processor services of the DXP7101 family built so far.
+#define DRV_CFP_SERVICES(X)
+
+// clang-format on
