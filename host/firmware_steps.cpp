@@ -8,7 +8,6 @@
 #include "boot_items.h"
 #include "ecos_shell.h"
 #include "factory_reset.h"
-#include "httpd.h"
 #include "logger.h"
 #include "net_util.h"
 #include "sal.h"
@@ -16,6 +15,8 @@
 #include "settings.h"
 #include "telnetd.h"
 #include "timerapi.h"
+#include "web_start.h"
+#include "webauth.h"
 
 namespace {
 
@@ -31,11 +32,6 @@ void sdk_platform_init() {
 
 void loopback_up() {
     net_util_if_start("eth0", NET_IF_MODE_STATIC, "127.0.0.1", "255.0.0.0", "");
-}
-
-void web_init() {
-    httpd_set_server_name("WebManaged");
-    if (startup_httpd_enabled()) httpd_init();
 }
 
 void print_interfaces() {
@@ -83,6 +79,8 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     exit_on_eof = options.exit_on_eof;
 
     ecos_shell_services shell{};
+    shell.username_get = webauth_username_get;
+    shell.password_get = webauth_password_get;
     shell.settings_load = [] { return settings_load_group(SETTINGS_GROUP_ALL); };
     ecos_shell_init(&shell);
 
@@ -98,7 +96,7 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     s.factory_default_thread_start = [] { factory_default_thread_start(); };
     s.net_util_locks_init = [] { net_util_init(); };
     s.loopback_up = loopback_up;
-    s.web_init = web_init;
+    s.web_init = [] { web_start(); };
     s.timer_service_init = [] { wpTimerInit(); };
     s.telnetd_init = [] { telnetd_start(); };
     s.settings_stored_valid = settings_nvram_validate;
