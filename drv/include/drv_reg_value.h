@@ -31,10 +31,10 @@ class DrvRegValue {
     }
 
     // Fields of up to 64 bits as two words, low word first.
-    void set(uint32_t field, const uint32_t *words) {
+    void setWords(uint32_t field, const uint32_t *words) {
         DRV_SERVICES(unit_)->reg_field_set(unit_, reg_, value_, field, words);
     }
-    void get(uint32_t field, uint32_t *words) const {
+    void getWords(uint32_t field, uint32_t *words) const {
         DRV_SERVICES(unit_)->reg_field_get(unit_, reg_, value_, field, words);
     }
 

@@ -13,6 +13,15 @@
     X(reg_addr, drv_reg_addr) \
     X(reg_field_set, drv_reg_field_set) \
     X(reg_field_get, drv_reg_field_get) \
+    X(miim_read, drv_miim_read) \
+    X(miim_write, drv_miim_write) \
+    X(vlan_prop_port_enable_set, drv_unavail_slot34) \
+    X(vlan_prop_port_enable_get, drv_unavail_slot35) \
+    X(vlan_unavail36, drv_unavail_slot36) \
+    X(vlan_unavail37, drv_unavail_slot37) \
+    X(vlan_vt_add, drv_unavail_slot38) \
+    X(vlan_vt_delete, drv_unavail_slot39) \
+    X(vlan_vt_delete_all, drv_unavail_slot40) \
     X(mem_width_get, drv_mem_width_get) \
     X(dev_prop_get, drv_dev_prop_get)
 
