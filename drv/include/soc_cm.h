@@ -89,6 +89,7 @@ struct soc_cm_init_t {
 
 // First call only: stores the vectors and clears the device table. 0.
 int soc_cm_init(const soc_cm_init_t *init);
+bool soc_cm_initialised(void);
 // 0 when supported (nearest lower revision row), -16 when not, -17 before init.
 int soc_cm_device_supported(uint16_t dev_id, uint8_t rev_id);
 // Device number; -17 before init, -16 unsupported, -3 when the table is full.

@@ -40,12 +40,12 @@ struct soc_functions_s {
     soc_chip_function_t spare[4];
     soc_chip_function_t end;
 };
-extern const soc_functions_t soc_tarn_functions;
 // The table of a driver record of chip type 0x1a .. 0x24; any other type is
 // a programming error (assertion).
 const soc_functions_t *_soc_functions_find(const soc_driver_t *drv);
 
-// Chip port set-up (built with the chip init).
+// Chip port set-up (soc/src/chip_init/, with the table itself).
+extern const soc_functions_t soc_tarn_functions;
 int soc_chip_init(int unit);  // -17 when not attached
 int soc_tarn_chip_init(int unit);
 void soc_tarn_port_reset_init(int unit);
@@ -56,6 +56,6 @@ int soc_tarn_counter_attach(int unit);
 int soc_tarn_counter_detach(int unit);
 int soc_arl_mode_set(int unit, int mode);
 
-// Host-only: detaches every attached unit, frees every record and forgets
-// the device manager's state (tests that start over).
+// Host-only: stops every unit's threads, frees every record and forgets the
+// device manager's state, without touching the chips (tests that start over).
 void soc_host_forget_units(void);

@@ -28,6 +28,10 @@ int soc_cm_init(const soc_cm_init_t *init) {
     return 0;
 }
 
+bool soc_cm_initialised(void) {
+    return manager.inited;
+}
+
 void soc_cm_host_forget(void) {
     manager = Manager{};
 }

@@ -1,0 +1,59 @@
+// Device init and destroy: install a device's host vector and attach what the
+// device is (a switch unit or the CPU-port network controller), and the way
+// back.
+#include "soc.h"
+#include "soc_standin.h"
+
+namespace {
+
+// Words 5 and 6, 7 or both 8 and 9, then 10-13, 18, 19 and 20.
+bool vector_complete(const soc_cm_dev_vectors_t &v) {
+    bool register_access = v.base_address != 0 || (v.read != nullptr && v.write != nullptr);
+    return v.interrupt_connect != nullptr && v.interrupt_disconnect != nullptr && register_access &&
+           v.pci_conf_read != nullptr && v.pci_conf_write != nullptr && v.salloc != nullptr &&
+           v.sfree != nullptr && v.switch_reg_read != nullptr && v.switch_reg_write != nullptr &&
+           v.interrupt_line != 0;
+}
+
+}  // namespace
+
+int soc_cm_device_init(int dev, const soc_cm_dev_vectors_t *vectors) {
+    if (!soc_cm_initialised()) return -17;
+    soc_cm_dev_t *d = soc_cm_dev(dev);
+    if (d == nullptr) return -3;
+    if (d->vectors.interrupt_connect != nullptr && d->vectors.init) return -3;
+    if (vectors == nullptr || !vector_complete(*vectors)) return -4;
+    d->vectors = *vectors;
+    // Set after the copy so that it holds whatever the caller's word 0 says.
+    d->vectors.init = 1;
+
+    uint32_t type = d->info->dev_type;
+    if (type & SOC_CM_SWITCH) {
+        if (!(type & SOC_CM_TARN)) {
+            soc_cm_debug_print(DK_ERR, "ERROR: QNT devices should not be here !");
+            return -3;
+        }
+        return soc_tarn_attach(dev);
+    }
+    if (type & SOC_CM_CPU_NIC) return soc_tarn_dma_attach(dev);
+    return -3;
+}
+
+int soc_cm_device_destroy(int dev) {
+    if (!soc_cm_initialised()) return -17;
+    soc_cm_dev_t *d = soc_cm_dev(dev);
+    if (d == nullptr) return -3;
+    soc_cm_print("soc_cm_device_destroy");
+    uint32_t type = d->info->dev_type;
+    int rv;
+    if ((type & SOC_CM_SWITCH) && (type & SOC_CM_TARN)) {
+        rv = soc_detach(dev);
+    } else if (type & SOC_CM_CPU_NIC) {
+        rv = soc_tarn_dma_detach(dev);
+    } else {
+        soc_cm_debug_print(DK_ERR, "ERROR: QNT devices should not be here !");
+        rv = -1;
+    }
+    d->vectors.interrupt_connect = nullptr;
+    return rv;
+}
