@@ -210,24 +210,21 @@ TEST_F(soc_unit, UnknownChipGetsTheFirstDriverWithSixHashLines) {
 }
 
 TEST_F(soc_unit, FailedAttachLeavesTheUnitFreeToAttachAgain) {
-    start(sim::ChipKind::DXP7102A1, sim::BusMode::Direct, false);
-    soc_cm_dev_vectors_t v{};
-    // Borrow a complete vector from a second attach path: the glue's.
-    ASSERT_EQ(soc_glue_attach(0), 0);
-    v = soc_cm_dev(0)->vectors;
+    start(sim::ChipKind::DXP7102A1);
+    soc_cm_dev_vectors_t v = borrowed_vectors();
     int dev = soc_cm_device_create(DXP7101_DEVICE_ID, 0, nullptr);
     ASSERT_EQ(dev, 1);
-    v.init = 0;
     sal_alloc_fail_after(1);  // the record
     EXPECT_EQ(soc_cm_device_init(dev, &v), -2);
     EXPECT_EQ(SOC_CONTROL(dev), nullptr);
     sal_alloc_fail_after(2);  // the counter state, after the record
-    EXPECT_EQ(soc_tarn_attach(dev), -2);
+    EXPECT_EQ(soc_cm_device_init(dev, &v), -2);
     sal_alloc_fail_after(0);
     EXPECT_EQ(SOC_CONTROL(dev), nullptr);
     EXPECT_EQ(soc_attached_count, 1);
-    EXPECT_EQ(soc_tarn_attach(dev), 0);
+    EXPECT_EQ(soc_cm_device_init(dev, &v), 0);
     EXPECT_EQ(soc_unit_attached(dev), 1);
+    EXPECT_EQ(soc_tarn_attach(dev), -8);
 }
 
 TEST_F(soc_unit, DeviceManagerRefusals) {

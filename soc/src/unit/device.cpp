@@ -28,15 +28,19 @@ int soc_cm_device_init(int dev, const soc_cm_dev_vectors_t *vectors) {
     d->vectors.init = 1;
 
     uint32_t type = d->info->dev_type;
+    int rv = -3;
     if (type & SOC_CM_SWITCH) {
-        if (!(type & SOC_CM_TARN)) {
+        if (type & SOC_CM_TARN) {
+            rv = soc_tarn_attach(dev);
+        } else {
             soc_cm_debug_print(DK_ERR, "ERROR: QNT devices should not be here !");
-            return -3;
         }
-        return soc_tarn_attach(dev);
+    } else if (type & SOC_CM_CPU_NIC) {
+        rv = soc_tarn_dma_attach(dev);
     }
-    if (type & SOC_CM_CPU_NIC) return soc_tarn_dma_attach(dev);
-    return -3;
+    // A device whose attach failed may be initialised again.
+    if (rv != 0) d->vectors.init = 0;
+    return rv;
 }
 
 int soc_cm_device_destroy(int dev) {
