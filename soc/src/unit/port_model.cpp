@@ -134,9 +134,9 @@ void config_ports(soc_control_t *soc, soc_pbmp_t valid) {
     for (; port < SOC_MAX_NUM_PORTS; port++) {
         const chipdata_port &row = drv->port_info[port];
         if (row.block == -1 && row.index == -1) break;
-        uint32_t type = row.block >= 0 ? static_cast<uint32_t>(drv->block_info[row.block].type) : 0;
-        if (row.block < 0 || row.block >= SOC_MAX_NUM_BLKS ||
-            (!soc_pbmp_member(valid, port) && !(type & kCpuBlocks))) {
+        bool in_table = row.block >= 0 && row.block < SOC_MAX_NUM_BLKS;
+        uint32_t type = in_table ? static_cast<uint32_t>(drv->block_info[row.block].type) : 0;
+        if (!in_table || (!soc_pbmp_member(valid, port) && !(type & kCpuBlocks))) {
             std::snprintf(soc->port_name[port], SOC_PORT_NAME_LEN, "?%d", port);
             continue;
         }
