@@ -6,6 +6,9 @@
 #include <cstdlib>
 
 #include "boot_items.h"
+#include "dxp.h"
+#include "dxp_enums.h"
+#include "dxpx.h"
 #include "ecos_shell.h"
 #include "factory_reset.h"
 #include "logger.h"
@@ -13,6 +16,9 @@
 #include "sal.h"
 #include "sal_config.h"
 #include "settings.h"
+#include "soc.h"
+#include "soc_standin.h"
+#include "tarn_bus.h"
 #include "telnetd.h"
 #include "timerapi.h"
 #include "web_start.h"
@@ -28,6 +34,32 @@ bool exit_on_eof = false;
 void sdk_platform_init() {
     // "config.dxp" may be absent on a new board; the store then starts empty.
     sal_config_refresh();
+}
+
+// Unit 0: probe the board's switch device, attach and reset it, then attach
+// it to the switch API and register it with the multi-unit layer.
+void unit_bringup() {
+    tarn_bus_register();
+    if (soc_glue_init() < 0 || soc_glue_probe() <= 0 || soc_glue_attach(0) < 0) {
+        sal_printf("Unit 0: no switch device could be attached\n");
+        return;
+    }
+    int rv = soc_reset_init(0);
+    if (rv < 0) {
+        sal_printf("soc_reset_init() failed: %s\n", dxp_errmsg(rv));
+        return;
+    }
+    rv = dxp_attach(0, DXP_DEFAULT_FAMILY, nullptr, 0);
+    if (rv >= 0) rv = dxp_init(0);
+    if (rv >= 0) rv = dxpx_unit_register(0);
+    if (rv < 0) {
+        // The chip family's operations arrive module by module; until then
+        // the unit stays attached at the device level only.
+        sal_debug_printf(0x1, "Unit 0 switch API: %s\n", dxp_errmsg(rv));
+        return;
+    }
+    // Steer management traffic to the CPU at the highest priority.
+    dxp_switch_control_set(0, dxpSwitchCpuProtocolPrio, 7);
 }
 
 void loopback_up() {
@@ -95,6 +127,7 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     s.sdk_platform_init = sdk_platform_init;
     s.factory_default_thread_start = [] { factory_default_thread_start(); };
     s.net_util_locks_init = [] { net_util_init(); };
+    s.unit_bringup = unit_bringup;
     s.loopback_up = loopback_up;
     s.web_init = [] { web_start(); };
     s.timer_service_init = [] { wpTimerInit(); };
