@@ -1,16 +1,23 @@
 // The CPU-side switch access against the chip model at pin and window level.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "bde.h"
 #include "board_host.h"
 #include "chipdata/ids.h"
+#include "flash.h"
+#include "nvram.h"
 #include "sal.h"
 #include "sb.h"
 #include "sim/board.h"
 #include "sim/host_binding.h"
+#include "storage_host.h"
 #include "tarn_bus.h"
 
 namespace {
@@ -174,6 +181,26 @@ TEST_F(soc_bus, PinRecordKeepsItsDefaultsWithoutNvramNames) {
     EXPECT_EQ(pins->eecs, 4);
     EXPECT_EQ(pins->eesk, 8);
     EXPECT_EQ(pins->eedi, 16);
+    adm_pins_detach(pins);
+}
+
+TEST_F(soc_bus, PinRecordTakesThePinsNvramNames) {
+    const std::string flash =
+        ::testing::TempDir() + "soc_bus_flash_" + std::to_string(getpid()) + ".bin";
+    ASSERT_EQ(flash_host_open(flash.c_str(), 1), 0);
+    ASSERT_EQ(flashInit(), 0);
+    ASSERT_EQ(nvram_init(), 0);
+    ASSERT_EQ(nvram_set("gpio6", "adm_eesk"), 0);
+    ASSERT_EQ(nvram_set("gpio2", "adm_eedi"), 0);
+    ASSERT_EQ(nvram_set("gpio9", "adm_eedi"), 0);  // the first variable wins
+    adm_pins_t *pins = adm_pins_attach(sbh);
+    nvram_host_close();
+    flash_host_close();
+    std::remove(flash.c_str());
+    ASSERT_NE(pins, nullptr);
+    EXPECT_EQ(pins->eecs, 4);
+    EXPECT_EQ(pins->eesk, 1 << 6);
+    EXPECT_EQ(pins->eedi, 1 << 2);
     adm_pins_detach(pins);
 }
 
