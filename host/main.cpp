@@ -17,6 +17,7 @@
 #include "sal.h"
 #include "sal_host.h"
 #include "storage_host.h"
+#include "tarn_bus.h"
 
 int main(int argc, char **argv) {
     HostOptions opts;
@@ -37,6 +38,8 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "switchfw: %s\n", board_error);
         return 2;
     }
+    // The CPU-side access to the switch (serial pins and bus window).
+    tarn_bus_register();
     if (opts.debug_read >= 0) {
         if (bde_init() < 0 ||
             board_host_debug_read(static_cast<uint16_t>(opts.debug_read), 1) != 0) {
