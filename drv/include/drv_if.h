@@ -140,7 +140,7 @@ inline const chipdata_reg *SOC_REG_INFO(int unit, uint32_t reg) {
                : nullptr;
 }
 
-// Services of this Part's tables.
+// Table services of the chip driver records.
 int drv_mem_width_get(int unit, uint32_t mem, uint32_t *width);
 // Ids 9, 10, 13 and 14 write two words.
 int drv_dev_prop_get(int unit, uint32_t prop_type, uint32_t *prop_val);

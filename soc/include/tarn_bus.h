@@ -34,12 +34,13 @@ constexpr uint8_t TARN_SW_MODE_SPI = 1;
 constexpr uint32_t TARN_SW_WINDOW_BASE = 0xBA000000;
 
 // Serial-pin record: the pins that NVRAM variables "gpio%d" name
-// "adm_eecs", "adm_eesk" and "adm_eedi" (defaults 4, 8 and 16).
+// "adm_eecs", "adm_eesk" and "adm_eedi" (defaults 4, 8 and 16). The masks
+// are 16 bits wide so that every one of the 16 variables names a real pin.
 struct adm_pins_s {
     sb_t *sbh;
-    uint8_t eecs;
-    uint8_t eesk;
-    uint8_t eedi;
+    uint16_t eecs;
+    uint16_t eesk;
+    uint16_t eedi;
 };
 using adm_pins_t = adm_pins_s;
 

@@ -5,7 +5,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bde.h"
@@ -184,23 +186,41 @@ TEST_F(soc_bus, PinRecordKeepsItsDefaultsWithoutNvramNames) {
     adm_pins_detach(pins);
 }
 
-TEST_F(soc_bus, PinRecordTakesThePinsNvramNames) {
+// The serial-pin record read from an NVRAM that holds the variables.
+adm_pins_t *pins_with_nvram(sb_t *sbh,
+                            std::initializer_list<std::pair<const char *, const char *>> vars) {
     const std::string flash =
         ::testing::TempDir() + "soc_bus_flash_" + std::to_string(getpid()) + ".bin";
-    ASSERT_EQ(flash_host_open(flash.c_str(), 1), 0);
-    ASSERT_EQ(flashInit(), 0);
-    ASSERT_EQ(nvram_init(), 0);
-    ASSERT_EQ(nvram_set("gpio6", "adm_eesk"), 0);
-    ASSERT_EQ(nvram_set("gpio2", "adm_eedi"), 0);
-    ASSERT_EQ(nvram_set("gpio9", "adm_eedi"), 0);  // the first variable wins
-    adm_pins_t *pins = adm_pins_attach(sbh);
-    nvram_host_close();
+    adm_pins_t *pins = nullptr;
+    if (flash_host_open(flash.c_str(), 1) == 0 && flashInit() == 0 && nvram_init() == 0) {
+        bool stored = true;
+        for (const auto &[name, value] : vars)
+            stored = stored && nvram_set(name, value) == 0;
+        if (stored) pins = adm_pins_attach(sbh);
+        nvram_host_close();
+    }
     flash_host_close();
     std::remove(flash.c_str());
+    return pins;
+}
+
+TEST_F(soc_bus, PinRecordTakesThePinsNvramNames) {
+    // The first variable naming a pin wins.
+    adm_pins_t *pins =
+        pins_with_nvram(sbh, {{"gpio6", "adm_eesk"}, {"gpio2", "adm_eedi"}, {"gpio9", "adm_eedi"}});
     ASSERT_NE(pins, nullptr);
     EXPECT_EQ(pins->eecs, 4);
     EXPECT_EQ(pins->eesk, 1 << 6);
     EXPECT_EQ(pins->eedi, 1 << 2);
+    adm_pins_detach(pins);
+}
+
+TEST_F(soc_bus, PinRecordHoldsPinsAboveTheEighth) {
+    adm_pins_t *pins = pins_with_nvram(sbh, {{"gpio12", "adm_eecs"}, {"gpio15", "adm_eedi"}});
+    ASSERT_NE(pins, nullptr);
+    EXPECT_EQ(pins->eecs, 1 << 12);
+    EXPECT_EQ(pins->eesk, 8);
+    EXPECT_EQ(pins->eedi, 1 << 15);
     adm_pins_detach(pins);
 }
 

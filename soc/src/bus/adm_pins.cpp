@@ -11,13 +11,13 @@ namespace {
 constexpr int kGpioVariables = 16;
 
 // 1 << n for the first "gpio<n>" variable holding the pin's name, else the default.
-uint8_t pin_mask(const char *pin_name, uint8_t default_mask) {
+uint16_t pin_mask(const char *pin_name, uint16_t default_mask) {
     for (int n = 0; n < kGpioVariables; n++) {
         char name[16];
         std::snprintf(name, sizeof name, "gpio%d", n);
         const char *value = pvk_getvar(nullptr, name);
         if (value != nullptr && std::strcmp(value, pin_name) == 0)
-            return static_cast<uint8_t>(1u << n);
+            return static_cast<uint16_t>(1u << n);
     }
     return default_mask;
 }
