@@ -49,7 +49,10 @@ void stack_recv(eth_drv_sc *sc, int total_len) {
     eth_drv_host_if &h = *sc->host;
     pkt *buf = total_len > 0 ? pkt_get(static_cast<size_t>(total_len)) : nullptr;
     if (buf == nullptr) {
-        // The driver still owns the frame; without a buffer it is lost.
+        // The driver frees its frame in recv: an entry without an address
+        // lets it drop the frame instead of keeping it for ever.
+        eth_drv_sg none{0, 0};
+        sc->funs->recv(sc, &none, 1);
         std::lock_guard<std::mutex> g(h.lock);
         h.dropped++;
         return;

@@ -30,7 +30,9 @@ struct eth_hwr_funs {
     int (*control)(eth_drv_sc *sc, unsigned long key, void *data, int data_length);
     int (*can_send)(eth_drv_sc *sc);
     void (*send)(eth_drv_sc *sc, eth_drv_sg *sg_list, int sg_len, int total_len, unsigned long key);
-    // Copies the frame announced by recv into the stack's buffers.
+    // Copies the frame announced by recv into the stack's buffers and frees
+    // it; copying stops at an entry whose address is 0 (the stack had no
+    // buffer, so the frame is dropped).
     void (*recv)(eth_drv_sc *sc, eth_drv_sg *sg_list, int sg_len);
     void (*deliver)(eth_drv_sc *sc);
     void (*poll)(eth_drv_sc *sc);

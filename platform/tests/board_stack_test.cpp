@@ -7,6 +7,7 @@
 #include "eth_drv.h"
 #include "pkt.h"
 #include "sal.h"
+#include "sal_host.h"
 
 namespace {
 
@@ -41,6 +42,7 @@ struct FakeDriver {
     std::vector<uint8_t> sent;
     unsigned long sent_key = 0;
     bool can_send = true;
+    bool holding_frame = false;  // the driver's buffer waits for the stack's recv
 
     FakeDriver() {
         funs.can_send = [](eth_drv_sc *sc) { return self(sc)->can_send ? 1 : 0; };
@@ -56,11 +58,12 @@ struct FakeDriver {
         funs.recv = [](eth_drv_sc *sc, eth_drv_sg *sg, int sg_len) {
             FakeDriver *d = self(sc);
             size_t done = 0;
-            for (int i = 0; i < sg_len && done < d->rx_frame.size(); i++) {
+            for (int i = 0; i < sg_len && done < d->rx_frame.size() && sg[i].buf != 0; i++) {
                 size_t n = std::min<size_t>(sg[i].len, d->rx_frame.size() - done);
                 std::memcpy(reinterpret_cast<void *>(sg[i].buf), d->rx_frame.data() + done, n);
                 done += n;
             }
+            d->holding_frame = false;
         };
         funs.eth_drv = &eth_drv_funs_table;
         sc.funs = &funs;
@@ -72,6 +75,7 @@ struct FakeDriver {
     }
     void deliver(std::vector<uint8_t> frame) {
         rx_frame = std::move(frame);
+        holding_frame = true;
         sc.funs->eth_drv->recv(&sc, static_cast<int>(rx_frame.size()));
     }
 };
@@ -101,6 +105,23 @@ TEST(board_eth_drv, ReceivedFrameIsQueuedForTheStack) {
     drv.deliver(std::vector<uint8_t>(PKT_DATA_MAX + 1));
     EXPECT_EQ(eth_drv_host_pending(&drv.sc), ETH_DRV_HOST_QUEUE);
     EXPECT_EQ(eth_drv_host_dropped(&drv.sc), 2u);
+    eth_drv_host_reset();
+}
+
+TEST(board_eth_drv, DroppedFrameIsStillHandedBackToTheDriver) {
+    // The driver frees its frame in recv; a frame the stack cannot take must
+    // still pass through recv, or the driver's buffer is lost.
+    eth_drv_host_reset();
+    FakeDriver drv;
+    drv.sc.funs->eth_drv->init(&drv.sc, nullptr);
+    drv.deliver(std::vector<uint8_t>(PKT_DATA_MAX + 1, 0x5a));
+    EXPECT_FALSE(drv.holding_frame);
+    sal_alloc_fail_after(1);
+    drv.deliver(std::vector<uint8_t>(60, 0x5a));
+    sal_alloc_fail_after(0);
+    EXPECT_FALSE(drv.holding_frame);
+    EXPECT_EQ(eth_drv_host_dropped(&drv.sc), 2u);
+    EXPECT_EQ(eth_drv_host_pending(&drv.sc), 0);
     eth_drv_host_reset();
 }
 
