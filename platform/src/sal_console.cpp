@@ -37,12 +37,41 @@ const sal_console_ops stdio_console{nullptr, stdio_write, stdio_read_line};
 
 thread_local const sal_console_ops *bound_console = nullptr;
 
-// Serialises lines written to the console and the log file.
+// Serialises lines written to the standard console and the log file.
 pthread_mutex_t console_lock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
 
 struct ConsoleLock {
     ConsoleLock() { pthread_mutex_lock(&console_lock); }
     ~ConsoleLock() { pthread_mutex_unlock(&console_lock); }
+};
+
+// Bound consoles (telnet sessions) serialise their lines on a lock chosen by
+// their address, so a client that stops reading stalls the writers to its
+// own session only, never the standard console or the log.
+constexpr size_t kBoundConsoleLocks = 64;
+
+pthread_mutex_t &bound_console_lock(const sal_console_ops *c) {
+    static pthread_mutex_t *locks = [] {
+        // Never destroyed: detached threads may print while the process ends.
+        auto *l = new pthread_mutex_t[kBoundConsoleLocks];
+        pthread_mutexattr_t attr;
+        pthread_mutexattr_init(&attr);
+        pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+        for (size_t i = 0; i < kBoundConsoleLocks; i++)
+            pthread_mutex_init(&l[i], &attr);
+        pthread_mutexattr_destroy(&attr);
+        return l;
+    }();
+    return locks[(reinterpret_cast<uintptr_t>(c) / alignof(sal_console_ops)) % kBoundConsoleLocks];
+}
+
+struct OutputLock {
+    pthread_mutex_t *m;
+    explicit OutputLock(const sal_console_ops *c)
+        : m(c == &stdio_console ? &console_lock : &bound_console_lock(c)) {
+        pthread_mutex_lock(m);
+    }
+    ~OutputLock() { pthread_mutex_unlock(m); }
 };
 
 std::atomic<int> console_enabled{1};
@@ -66,8 +95,8 @@ std::string format(const char *fmt, va_list ap) {
 }
 
 int emit(const std::string &text, bool to_console) {
-    ConsoleLock g;
     if (to_console) sal_console_write(text.data(), text.size());
+    ConsoleLock g;
     if (log_on && log_file != nullptr) {
         std::fwrite(text.data(), 1, text.size(), log_file);
         std::fflush(log_file);
@@ -93,7 +122,7 @@ const sal_console_ops *sal_console_default(void) {
 
 int sal_console_write(const char *buf, size_t len) {
     const sal_console_ops *c = bound_console ? bound_console : &stdio_console;
-    ConsoleLock g;
+    OutputLock g(c);
     return c->write(c->ctx, buf, len);
 }
 

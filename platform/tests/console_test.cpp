@@ -126,4 +126,44 @@ TEST_F(console_test, ThreadsInheritTheirCreatorsConsole) {
     EXPECT_EQ(fake.out, "from child\n");
 }
 
+// A console whose client has stopped reading: its write blocks until released.
+struct StalledConsole {
+    std::atomic<bool> entered{false};
+    std::atomic<bool> released{false};
+    sal_console_ops ops{this, write, nullptr};
+    static int write(void *ctx, const char *, size_t len) {
+        auto *c = static_cast<StalledConsole *>(ctx);
+        c->entered = true;
+        while (!c->released.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return static_cast<int>(len);
+    }
+};
+
+TEST_F(console_test, StalledConsoleHoldsUpOnlyItsOwnWriters) {
+    StalledConsole stalled;
+    std::thread session([&] {
+        sal_console_bind(&stalled.ops);
+        sal_printf("never read\n");
+    });
+    for (int i = 0; i < 2000 && !stalled.entered.load(); i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(stalled.entered.load());
+
+    FakeConsole other;
+    std::atomic<bool> printed{false};
+    std::thread writer([&] {
+        sal_console_bind(&other.ops);
+        sal_printf("goes on\n");
+        printed = true;
+    });
+    for (int i = 0; i < 3000 && !printed.load(); i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(printed.load());
+    stalled.released = true;
+    session.join();
+    writer.join();
+    EXPECT_EQ(other.out, "goes on\n");
+}
+
 }  // namespace
