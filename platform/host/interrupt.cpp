@@ -23,6 +23,8 @@ IntrQueue &intr() {
 }
 
 void intr_thread(void *) {
+    // Outlives the session whose post started it: print to the board's console.
+    sal_console_bind(nullptr);
     IntrQueue &q = intr();
     for (;;) {
         pthread_mutex_lock(&q.lock);

@@ -45,6 +45,8 @@ struct Unlock {
 };
 
 void dpc_thread(void *) {
+    // Outlives the session whose call started it: print to the board's console.
+    sal_console_bind(nullptr);
     DpcQueue &q = queue();
     for (;;) {
         DpcEntry e;

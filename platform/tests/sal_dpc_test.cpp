@@ -2,6 +2,7 @@
 // full queue.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -105,6 +106,34 @@ TEST_F(sal_dpc_test, FullQueueRefusesTheCall) {
     EXPECT_EQ(sal_dpc(record, this, arg(42), 0, 0, 0), 0);
     ASSERT_TRUE(wait_for_calls(1));
     EXPECT_EQ(calls().front(), 42);
+}
+
+// A console that records whether anything was written to it.
+struct CountingConsole {
+    std::atomic<int> writes{0};
+    sal_console_ops ops{this, write, nullptr};
+    static int write(void *ctx, const char *, size_t len) {
+        static_cast<CountingConsole *>(ctx)->writes++;
+        return static_cast<int>(len);
+    }
+};
+
+TEST_F(sal_dpc_test, DeferredCallsDoNotWriteToTheQueuingThreadsConsole) {
+    // The deferred-call thread outlives whichever session queued first, so it
+    // must not keep that session's console.
+    CountingConsole session;
+    std::thread queuer([&] {
+        sal_console_bind(&session.ops);
+        sal_dpc(
+            [](void *owner, void *, void *, void *, void *) {
+                sal_printf("deferred call output\n");
+                record(owner, arg(1), nullptr, nullptr, nullptr);
+            },
+            this, 0, 0, 0, 0);
+    });
+    queuer.join();
+    ASSERT_TRUE(wait_for_calls(1));
+    EXPECT_EQ(session.writes.load(), 0);
 }
 
 TEST_F(sal_dpc_test, NullFunctionIsRefused) {

@@ -244,4 +244,29 @@ TEST(sal_spl, InterruptWorkRunsInInterruptContext) {
     EXPECT_EQ(sal_int_context(), 0);
 }
 
+TEST(sal_spl, InterruptWorkDoesNotWriteToThePostingThreadsConsole) {
+    struct Counting {
+        std::atomic<int> writes{0};
+        sal_console_ops ops{this, write, nullptr};
+        static int write(void *ctx, const char *, size_t len) {
+            static_cast<Counting *>(ctx)->writes++;
+            return static_cast<int>(len);
+        }
+    };
+    Counting session;
+    static std::atomic<bool> ran{false};
+    std::thread poster([&] {
+        sal_console_bind(&session.ops);
+        sal_host_intr_post(
+            [](void *) {
+                sal_printf("interrupt output\n");
+                ran = true;
+            },
+            nullptr);
+    });
+    poster.join();
+    EXPECT_TRUE(eventually([&] { return ran.load(); }));
+    EXPECT_EQ(session.writes.load(), 0);
+}
+
 }  // namespace
