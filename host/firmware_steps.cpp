@@ -97,8 +97,10 @@ void console_loop() {
         if (rv < 0) break;
     }
     if (exit_on_eof) {
+        // Other threads keep running: end without running static destructors
+        // under them. This thread holds no stdio lock here.
         std::fflush(nullptr);
-        std::exit(0);
+        std::_Exit(0);
     }
     for (;;)
         sal_sleep(3600);
