@@ -80,6 +80,7 @@ httpd_request *httpd_request_open(const char *path, const char *query, int sock)
     httpd_hook_event_send(req, HTTPD_EV_HOOK_OPEN, HTTPD_F_EV_HOOK_OPEN, httpd_word{.text = path},
                           httpd_word{});
     if (req->row == nullptr || (req->row->flags & HTTPD_F_INTERNAL) != 0) {
+        free_blocks(req);  // the hook may have kept state already
         sal_free(req);
         return nullptr;
     }

@@ -189,6 +189,24 @@ TEST_F(httpd_events, status_from_the_root_hook_wins) {
     EXPECT_EQ(r.status, "302 Found");
 }
 
+// Keeps some state for the request, then turns it to an internal page.
+int internal_row_hook(httpd_hook_event *ev, httpd_request *req) {
+    if (ev->event != HTTPD_EV_HOOK_OPEN) return 0;
+    static const char key = 0;
+    if (httpd_req_state_get(req, &key, 64) == nullptr) test_log("no state");
+    for (const httpd_file *row = web_file_table; row->name != nullptr; row++) {
+        if (std::string(row->name) == "errormsg.htm") ev->row = row;
+    }
+    return 1;
+}
+
+TEST_F(httpd_events, open_hook_turning_to_an_internal_row_closes_and_frees_its_state) {
+    test_hook_set(internal_row_hook, 0);
+    EXPECT_EQ(test_exchange("GET /login.htm HTTP/1.0\r\n\r\n"), "");
+    EXPECT_TRUE(test_log_take().empty());
+    EXPECT_EQ(sal_alloc_bytes_in_use("httpd_req_state"), 0u);
+}
+
 std::string multipart(const std::string &file, std::string *boundary_out = nullptr) {
     std::string boundary = "----testboundary42";
     if (boundary_out != nullptr) *boundary_out = boundary;
