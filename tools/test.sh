@@ -19,4 +19,32 @@ configure_and_build "$ROOT/build/test" -DCMAKE_BUILD_TYPE=Debug -DSWITCHFW_SANIT
 cd "$ROOT/build/test"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0:abort_on_error=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-exec ctest --output-on-failure -j"$(nproc)" --timeout 300 "$@"
+status=0
+ctest --output-on-failure -j"$(nproc)" --timeout 300 "$@" || status=$?
+
+# A bounded libFuzzer run over the web request parser, on whole runs only
+# (SWITCHFW_FUZZ_SECONDS=0 skips it).
+fuzz_seconds=${SWITCHFW_FUZZ_SECONDS:-60}
+if [[ $# -eq 0 && $fuzz_seconds -gt 0 ]]; then
+    if command -v clang++ >/dev/null; then
+        fuzz_dir="$ROOT/build/fuzz"
+        if [[ ! -f "$fuzz_dir/build.ninja" ]]; then
+            CC=clang CXX=clang++ cmake -S "$ROOT" -B "$fuzz_dir" -G Ninja \
+                -DCMAKE_BUILD_TYPE=Debug -DSWITCHFW_TESTS=OFF -DSWITCHFW_FUZZ=ON >/dev/null
+        fi
+        cmake --build "$fuzz_dir" -j"$(nproc)" --target web_request_fuzz >/dev/null
+        mkdir -p "$fuzz_dir/corpus"
+        echo "Fuzzing the web request parser for ${fuzz_seconds}s"
+        if ! "$fuzz_dir/web/web_request_fuzz" -max_total_time="$fuzz_seconds" \
+            "$fuzz_dir/corpus" >"$fuzz_dir/fuzz.log" 2>&1; then
+            tail -n 40 "$fuzz_dir/fuzz.log"
+            echo "FUZZING FOUND A FAULT (log: $fuzz_dir/fuzz.log)"
+            status=1
+        else
+            tail -n 2 "$fuzz_dir/fuzz.log"
+        fi
+    else
+        echo "clang++ not found: fuzzing skipped"
+    fi
+fi
+exit $status
