@@ -7,8 +7,8 @@ page, logs in, sees the system page inside the frameset with its top bar
 and menu (whose log entries follow the loggers the server has), changes the
 password, logs in with the new one and logs out.
 
-The server redirects to http://<management address>/<page>, without a port;
-the browser maps port 80 of 127.0.0.1 to the test server's port.
+The server redirects to http://<management address>:<port>/<page>, the port
+being the test server's own.
 
     browser_test.py SERVER_BINARY [SCREENSHOT.png]
 
@@ -206,11 +206,10 @@ def run(server_bin, screenshot):
             "--disable-component-update", "--disable-sync", "--no-first-run",
             "--disable-dev-shm-usage", "--window-size=1200,800",
             f"--user-data-dir={os.path.join(work, 'profile')}",
-            f"--host-resolver-rules=MAP 127.0.0.1:80 127.0.0.1:{web_port}",
         ])
 
         # Not logged in: the main frame is sent to the login page.
-        wd.get("http://127.0.0.1/")
+        wd.get(f"http://127.0.0.1:{web_port}/")
         state = wait_state(
             wd, lambda s: s.get("main_has_login") and "Web Managed Switch" in s.get("bar", ""),
             "the login page below the top bar")
@@ -223,7 +222,7 @@ def run(server_bin, screenshot):
         expect("WebManaged" not in wd.cookies(), "a cookie after a wrong login")
 
         # Log in: the system page in the frameset, with the menu.
-        wd.get("http://127.0.0.1/")
+        wd.get(f"http://127.0.0.1:{web_port}/")
         wait_state(wd, lambda s: s.get("main_has_login"), "the login page again")
         login(wd, "admin", "qivor")
         state = wait_state(wd, lambda s: s.get("main", "").endswith("/system.htm"),

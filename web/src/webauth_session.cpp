@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "logger.h"
+#include "sal_host.h"
 #include "settings.h"
 #include "web_pages.h"
 #include "webauth.h"
@@ -112,7 +113,10 @@ int hook_extra_header(httpd_hook_event *ev, httpd_request *req) {
     ev->flags &= ~HTTPD_F_REDIRECT;
     char address[32];
     web_mgmt_address(address, sizeof address);
-    std::snprintf(location_line, sizeof location_line, "Location: http://%s/%s", address,
+    // A server moved off port 80 on the host redirects to its own port.
+    char port[8] = "";
+    if (sal_host_port(80) != 80) std::snprintf(port, sizeof port, ":%d", sal_host_port(80));
+    std::snprintf(location_line, sizeof location_line, "Location: http://%s%s/%s", address, port,
                   target_get(req));
     ev->a.text = location_line;
     return 1;
