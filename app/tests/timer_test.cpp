@@ -1,6 +1,8 @@
 // Timer service: one-shot and periodic timers on "timer_thread" under the
 // manual clock, deletion (also from inside a callback) and bad arguments.
 #include <atomic>
+#include <chrono>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -128,6 +130,50 @@ TEST_F(timer_service, BadArgumentsAreRefused) {
     EXPECT_EQ(wpTimerStart(nullptr, zero), -1);
     EXPECT_EQ(wpTimerDelete(nullptr), -1);
     EXPECT_EQ(wpTimerDelete(t), 0);
+}
+
+}  // namespace
+
+namespace {
+
+std::atomic<int> slow_calls{0};
+std::atomic<uint32_t> last_interval{0};
+
+// Stays in the callback for about 2 ms of real time; the relaxed counter
+// lets the test see it enter without ordering the two threads.
+void slow_callback(wp_timer_t, void *params) {
+    uint32_t interval;
+    std::memcpy(&interval, params, sizeof interval);
+    last_interval.store(interval, std::memory_order_relaxed);
+    slow_calls.fetch_add(1, std::memory_order_relaxed);
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(2);
+    while (std::chrono::steady_clock::now() < end) {
+    }
+}
+
+// Restarting a timer from another thread while its callback runs must hand
+// the callback a whole parameter block (the thread sanitizer build checks
+// that the block is not read unguarded).
+TEST_F(timer_service, RestartFromAnotherThreadWhileItsCallbackRuns) {
+    slow_calls = 0;
+    wp_timer_t t = wpTimerCreate(WP_TIMER_PERIODIC, slow_callback);
+    ASSERT_NE(t, nullptr);
+    static uint32_t blocks[2][1] = {{10}, {20}};
+    ASSERT_EQ(wpTimerStart(t, blocks[0]), 0);
+    for (int i = 1; i <= 5; i++) {
+        // A tick at a time: the timer thread may begin its sleep late.
+        for (int step = 0; step < 500 && slow_calls.load(std::memory_order_relaxed) < i; step++) {
+            sal_clock_advance(WP_TIMER_TICK_USECS);
+            auto next = std::chrono::steady_clock::now() + std::chrono::milliseconds(3);
+            while (slow_calls.load(std::memory_order_relaxed) < i &&
+                   std::chrono::steady_clock::now() < next) {
+            }
+        }
+        ASSERT_EQ(slow_calls.load(std::memory_order_relaxed), i);
+        ASSERT_EQ(wpTimerStart(t, blocks[i % 2]), 0);  // while the callback runs
+    }
+    EXPECT_EQ(wpTimerDelete(t), 0);
+    EXPECT_EQ(last_interval.load(), 10u);  // the block of the last call's start
 }
 
 }  // namespace

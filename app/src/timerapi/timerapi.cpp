@@ -63,18 +63,27 @@ void unlink_locked(Service &s, wp_timer *t) {
     }
 }
 
-// The next due timer not yet run in this tick, marked running; null when none.
-wp_timer *take_due(Service &s, uint64_t now, uint32_t *starts) {
+// What the timer thread runs, copied under the lock: another thread may
+// restart the timer with a new parameter block while its callback runs.
+struct DueCall {
+    wp_timer *timer;
+    wp_timer_cb_t cb;
+    void *params;
+    uint32_t starts;
+};
+
+// The next due timer not yet run in this tick, marked running; false when none.
+bool take_due(Service &s, uint64_t now, DueCall &call) {
     SalLock hold(s.lock);
     for (wp_timer *t = s.head; t; t = t->next) {
         if (t->active && t->due <= now && t->ran_in_tick != s.tick) {
             t->ran_in_tick = s.tick;
             t->running = true;
-            *starts = t->starts;
-            return t;
+            call = DueCall{t, t->cb, t->params, t->starts};
+            return true;
         }
     }
-    return nullptr;
+    return false;
 }
 
 void finish(Service &s, wp_timer *t, uint32_t starts_before, uint64_t now) {
@@ -103,13 +112,13 @@ void timer_thread_main(void *) {
             now = now_locked(s);
             s.tick++;
         }
-        uint32_t starts = 0;
-        while (wp_timer *t = take_due(s, now, &starts)) {
+        DueCall call{};
+        while (take_due(s, now, call)) {
             {
                 SalLock running(s.callback);
-                t->cb(t, t->params);
+                call.cb(call.timer, call.params);
             }
-            finish(s, t, starts, now);
+            finish(s, call.timer, call.starts, now);
         }
     }
 }
