@@ -10,9 +10,15 @@
 #include <thread>
 #include <vector>
 
+#include "app_test_env.h"
+#include "boot_items.h"
+#include "factory_reset.h"
+#include "fake_items.h"
 #include "main_app.h"
+#include "nvram.h"
 #include "sal.h"
 #include "sal_host.h"
+#include "settings.h"
 
 namespace {
 
@@ -106,6 +112,25 @@ main_app_steps full_steps() {
     return s;
 }
 
+// Runs "Main App" on its own thread with its console captured; true once it
+// has called the reboot hook.
+bool run_until_reboot(const main_app_steps &steps, Output &out) {
+    static Output *console;
+    console = &out;
+    static const main_app_steps *current;
+    current = &steps;
+    sal_thread_create(
+        "Main App test", 0, 0,
+        [](void *) {
+            sal_console_bind(&console->ops);
+            main_app_run(current);
+        },
+        nullptr);
+    for (int i = 0; i < 3000 && !rebooted.load(); i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return rebooted.load();
+}
+
 class startup_test : public ::testing::Test {
   protected:
     Output out;
@@ -124,22 +149,7 @@ class startup_test : public ::testing::Test {
     }
     void TearDown() override { sal_reboot_hook_set(prev_hook); }
 
-    void run_main_app() {
-        static Output *console;
-        console = &out;
-        static const main_app_steps *current;
-        current = &steps;
-        sal_thread_create(
-            "Main App test", 0, 0,
-            [](void *) {
-                sal_console_bind(&console->ops);
-                main_app_run(current);
-            },
-            nullptr);
-        for (int i = 0; i < 3000 && !rebooted.load(); i++)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        ASSERT_TRUE(rebooted.load());
-    }
+    void run_main_app() { ASSERT_TRUE(run_until_reboot(steps, out)); }
 };
 
 TEST_F(startup_test, StepsRunInTheFixedOrderAndEndInAReboot) {
@@ -192,7 +202,7 @@ TEST_F(startup_test, InvalidStoredSettingsFallBackToFactoryDefaultsAndSave) {
     auto at = std::find(seen.begin(), seen.end(), "stored_valid?");
     ASSERT_NE(at, seen.end());
     EXPECT_EQ(std::vector<std::string>(at + 1, at + 4),
-              (std::vector<std::string>{"factory_restore", "save_all", "load_all"}));
+              (std::vector<std::string>{"factory_restore", "load_all", "save_all"}));
     EXPECT_NE(out.get().find("Some of current saved settings in NVRAM are invalid. Loading "
                              "factory defaults.....\n"),
               std::string::npos);
@@ -214,6 +224,83 @@ TEST_F(startup_test, MissingStepsAreSkipped) {
     steps.console_loop = STEP(console_loop);
     run_main_app();
     EXPECT_EQ(steps_seen(), (std::vector<std::string>{"console_loop"}));
+}
+
+// The settings step with the real settings manager over a flash file.
+class startup_settings : public app_test::FlashFixture {
+  protected:
+    Output out;
+    main_app_steps steps{};
+    std::vector<uint8_t> factory_image = std::vector<uint8_t>(SETTINGS_IMAGE_MAX);
+    sal_reboot_hook_t prev_hook = nullptr;
+
+    void SetUp() override {
+        FlashFixture::SetUp();
+        fake_items::reset();
+        ASSERT_EQ(settings_init(), 0);
+        rebooted = false;
+        sal_reboot_delay_set(0);
+        prev_hook = sal_reboot_hook_set([] { rebooted = true; });
+        steps.settings_stored_valid = settings_nvram_validate;
+        steps.factory_data_valid = settings_factory_default_validate;
+        steps.factory_restore = settings_factory_default;
+        steps.settings_load_all = [] { return settings_load_group(SETTINGS_GROUP_ALL); };
+        steps.settings_save_all = [] { return settings_save_group(SETTINGS_GROUP_ALL); };
+        // The board's factory defaults.
+        fake_items::state.vlan_word = 0x0F0F0F0F;
+        fake_items::state.username = "admin";
+        ASSERT_GT(settings_image_build(factory_image.data(), factory_image.size()), 0);
+        settings_factory_image_set(factory_image.data());
+    }
+    void TearDown() override {
+        settings_factory_image_set(nullptr);
+        startup_command_set("");
+        sal_reboot_hook_set(prev_hook);
+        FlashFixture::TearDown();
+    }
+    // What the program holds when it starts again.
+    void restart() {
+        fake_items::reset();
+        startup_command_set("");
+        reopen_flash();
+    }
+};
+
+TEST_F(startup_settings, OneInvalidItemTakesItsFactoryDefaultAndTheOthersAreKept) {
+    fake_items::state.vlan_word = 0x11111111;
+    fake_items::state.username = "operator";
+    ASSERT_EQ(settings_save_group(SETTINGS_GROUP_ALL), 1);
+    ASSERT_EQ(nvram_set("username_ver", "0x88740009"), 0);  // from another firmware
+    ASSERT_EQ(nvram_commit(), 0);
+
+    restart();
+    ASSERT_TRUE(run_until_reboot(steps, out));
+    EXPECT_NE(out.get().find("Loading factory defaults....."), std::string::npos);
+    EXPECT_EQ(fake_items::state.vlan_word, 0x11111111u);  // stored and valid: kept
+    EXPECT_EQ(fake_items::state.username, "admin");       // invalid: factory default
+    EXPECT_EQ(settings_nvram_validate(), 1);
+    EXPECT_STREQ(nvram_get("vlan"), "1111111100000000");
+    EXPECT_STREQ(nvram_get("username"), "admin");
+}
+
+TEST_F(startup_settings, ResetButtonKeepsTheBootCommandLineAcrossTheNextStart) {
+    ASSERT_EQ(startup_command_set("boot -z flash0"), 0);
+    fake_items::state.vlan_word = 0x11111111;
+    ASSERT_EQ(settings_save_group(SETTINGS_GROUP_ALL), 1);
+    ASSERT_EQ(nvram_set("et0macaddr", "00-10-18-00-00-01"), 0);
+    ASSERT_EQ(factory_default_erase_settings(), 0);
+    EXPECT_EQ(nvram_get("vlan"), nullptr);
+    EXPECT_STREQ(nvram_get("et0macaddr"), "00-10-18-00-00-01");
+
+    restart();
+    ASSERT_TRUE(run_until_reboot(steps, out));
+    EXPECT_NE(out.get().find("Loading factory defaults....."), std::string::npos);
+    EXPECT_EQ(fake_items::state.vlan_word, 0x0F0F0F0Fu);
+    char command[BOOT_STARTUP_MAX];
+    startup_command_get(command, sizeof command);
+    EXPECT_STREQ(command, "boot -z flash0");
+    EXPECT_STREQ(nvram_get("STARTUP"), "boot -z flash0");
+    EXPECT_EQ(settings_nvram_validate(), 1);
 }
 
 }  // namespace

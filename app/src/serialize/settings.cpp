@@ -55,12 +55,14 @@ bool nvram_store_item(const settings_item &item, const ItemValue &v) {
     return nvram_set(key, version) == 0;
 }
 
+constexpr const char *kNotStored = "no version stored";
+
 // The stored entry of an item; null with the reason when missing or bad.
 const char *nvram_read_item(const settings_item &item, ImageEntry &e) {
     char key[kKeyMax];
     if (!version_key(item, key)) return "name too long";
     const char *version_text = nvram_get(key);
-    if (version_text == nullptr || *version_text == '\0') return "no version stored";
+    if (version_text == nullptr || *version_text == '\0') return kNotStored;
     uint32_t version = 0;
     if (!version_parse(version_text, version)) return "malformed version";
     if (!text_entry_make(item, version, nvram_get(item.name), e))
@@ -245,8 +247,10 @@ int settings_load_group(uint32_t mask) {
         const char *why = nvram_read_item(*item, e);
         if (why == nullptr && !entry_value(e, v)) why = "malformed value";
         if (why != nullptr) {
-            logger_printf(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE,
-                          "Settings item %s from NVRAM: %s; not loaded", item->name, why);
+            // After a factory reset or on a new board the items are simply absent.
+            logger_printf(why == kNotStored ? LOG_LEVEL_INFO : LOG_LEVEL_WARNING,
+                          LOG_MOD_PERSISTENCE, "Settings item %s from NVRAM: %s; not loaded",
+                          item->name, why);
             all = false;
         } else if (item_load(*item, e.version, v, "NVRAM") < 0) {
             all = false;

@@ -36,10 +36,12 @@ void factory_default_thread(void *) {
 
 bool factory_default_keeps_key(const char *name) {
     if (name == nullptr) return false;
-    // The board's identity and the boot loader's command line outlive a reset.
+    // The board's identity and the boot loader's command line outlive a reset;
+    // the command line keeps its version key, or the next start refuses it.
     return matches(name, "et", "macaddr") || matches(name, "et", "phyaddr") ||
            matches(name, "et", "mdcport") || std::strcmp(name, "boardflags") == 0 ||
-           matches(name, "gpio", "") || std::strcmp(name, "STARTUP") == 0;
+           matches(name, "gpio", "") || std::strcmp(name, "STARTUP") == 0 ||
+           std::strcmp(name, "STARTUP_ver") == 0;
 }
 
 int factory_default_erase_settings(void) {

@@ -29,11 +29,12 @@ void settle_settings(const main_app_steps *s) {
     if (!factory_valid) return;  // nothing sound to load: the built-in values stay
     sal_printf(
         "Some of current saved settings in NVRAM are invalid. Loading factory defaults.....\n");
-    // The restore applies the factory values; they are saved before every
-    // group is loaded again, so the load reads the new store, not the old one.
+    // The factory values first, then every stored item that is still valid
+    // over them; saving last keeps both, so one bad item does not cost the
+    // others.
     if (s->factory_restore) s->factory_restore();
-    if (s->settings_save_all) s->settings_save_all();
     if (s->settings_load_all) s->settings_load_all();
+    if (s->settings_save_all) s->settings_save_all();
 }
 
 void main_app_thread(void *arg) {
