@@ -69,10 +69,24 @@ class Client {
     std::string received_;
 };
 
+// A TCP port nobody holds now, of the kernel's choice, so that parallel test
+// programs do not collide.
+int free_loopback_port() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    bool ok = bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 &&
+              getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len) == 0;
+    close(fd);
+    return ok ? ntohs(a.sin_port) : 20023 + static_cast<int>(getpid() % 20000);
+}
+
 class telnet_test : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        sal_host_port_offset_set(20000 + static_cast<int>(getpid() % 20000));
+        sal_host_port_offset_set(free_loopback_port() - TELNETD_PORT);
         ecos_shell_init(nullptr);
         ASSERT_EQ(telnetd_start(), 0);
     }
