@@ -304,3 +304,17 @@ TEST_F(startup_settings, ResetButtonKeepsTheBootCommandLineAcrossTheNextStart) {
 }
 
 }  // namespace
+
+namespace {
+
+// The web server starts before the settings load, so the stored "httpd" value
+// must decide on its own.
+TEST_F(startup_settings, StoredHttpdSettingDecidesBeforeTheSettingsLoad) {
+    EXPECT_EQ(startup_httpd_enabled(), 1);  // nothing stored: the server runs
+    ASSERT_EQ(nvram_set("httpd", "0"), 0);
+    EXPECT_EQ(startup_httpd_enabled(), 0);
+    ASSERT_EQ(nvram_set("httpd", "1"), 0);
+    EXPECT_EQ(startup_httpd_enabled(), 1);
+}
+
+}  // namespace

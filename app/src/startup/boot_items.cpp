@@ -4,16 +4,22 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <string>
 
+#include "nvram.h"
+#include "sal_lock.h"
 #include "serialize.h"
 
 namespace {
 
 std::atomic<bool> httpd_enabled{true};
-std::mutex startup_lock;
+std::atomic<bool> httpd_loaded{false};
 std::string startup_command;
+
+sal_mutex_t startup_lock() {
+    static sal_mutex_t m = sal_mutex_create("boot items");
+    return m;
+}
 
 bool printable(const char *text) {
     for (const char *p = text; *p; p++) {
@@ -32,6 +38,7 @@ int settings_item_httpd(int op, settings_medium *m) {
                 return -1;
             }
             httpd_enabled.store(text[0] == '1');
+            httpd_loaded.store(true);
             return 1;
         }
         case SETTINGS_OP_SAVE:
@@ -50,12 +57,12 @@ int settings_item_startup(int op, settings_medium *m) {
             if (text == nullptr || std::strlen(text) >= BOOT_STARTUP_MAX || !printable(text)) {
                 return -1;
             }
-            std::lock_guard<std::mutex> g(startup_lock);
+            SalLock g(startup_lock());
             startup_command = text;
             return static_cast<int>(startup_command.size());
         }
         case SETTINGS_OP_SAVE: {
-            std::lock_guard<std::mutex> g(startup_lock);
+            SalLock g(startup_lock());
             return m->ops->write_text(m, startup_command.c_str()) == 0
                        ? static_cast<int>(startup_command.size())
                        : -1;
@@ -68,18 +75,24 @@ int settings_item_startup(int op, settings_medium *m) {
 }
 
 int startup_httpd_enabled(void) {
+    // The web server starts before the settings are loaded, so until then the
+    // stored value decides.
+    if (!httpd_loaded.load()) {
+        const char *stored = nvram_get("httpd");
+        return stored != nullptr && std::strcmp(stored, "0") == 0 ? 0 : 1;
+    }
     return httpd_enabled.load() ? 1 : 0;
 }
 
 void startup_command_get(char *buf, int size) {
     if (buf == nullptr || size <= 0) return;
-    std::lock_guard<std::mutex> g(startup_lock);
+    SalLock g(startup_lock());
     std::snprintf(buf, static_cast<size_t>(size), "%s", startup_command.c_str());
 }
 
 int startup_command_set(const char *text) {
     if (text == nullptr || std::strlen(text) >= BOOT_STARTUP_MAX || !printable(text)) return -1;
-    std::lock_guard<std::mutex> g(startup_lock);
+    SalLock g(startup_lock());
     startup_command = text;
     return 0;
 }
