@@ -5,6 +5,7 @@
 constexpr int TELNETD_PORT = 23;
 constexpr int TELNETD_MAX_SESSIONS = 4;
 constexpr int TELNETD_LOGIN_TRIES = 3;
+constexpr int TELNETD_SEND_TIMEOUT_SECONDS = 30;  // a client that stops reading is dropped
 
 // Binds the telnet port (moved by the host port offset) and starts the
 // "telnetd" thread: 0, or negative after printing why the port is unusable.

@@ -42,7 +42,13 @@ int TelnetConsole::write(const char *buf, size_t len) {
         if (static_cast<uint8_t>(c) == kIac) out += static_cast<char>(kIac);  // data byte 255
         out += c;
     }
-    return send_all(fd_, out.data(), out.size()) ? static_cast<int>(len) : -1;
+    if (!send_all(fd_, out.data(), out.size())) {
+        // The client stopped reading (send time-out) or went away: end the
+        // session, whose next read then sees the end of input.
+        shutdown(fd_, SHUT_RDWR);
+        return -1;
+    }
+    return static_cast<int>(len);
 }
 
 int TelnetConsole::next_byte() {

@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -24,6 +25,9 @@ std::atomic<int> sessions{0};
 
 void session_thread(void *arg) {
     int fd = static_cast<int>(reinterpret_cast<intptr_t>(arg));
+    // A client that stops reading must not hold its session thread for ever.
+    timeval send_limit{TELNETD_SEND_TIMEOUT_SECONDS, 0};
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &send_limit, sizeof send_limit);
     {
         TelnetConsole console(fd);
         sal_console_bind(console.ops());
