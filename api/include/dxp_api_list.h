@@ -356,23 +356,23 @@ DXP_API(193, field_range_group_create_id, int,
         (unit, range, flags, min, max, group))
 DXP_API(194, field_show, int, (int unit), (unit))
 DXP_API(195, field_status_get, int, (int unit, dxp_field_status_t *status), (unit, status))
-DXP_API(196, field_udf_create, int, (int unit, dxp_field_udf_spec_t *spec, int *udf_id),
-        (unit, spec, udf_id))
-DXP_API(197, field_udf_create_id, int, (int unit, dxp_field_udf_spec_t *spec, int udf_id),
-        (unit, spec, udf_id))
+DXP_API(196, field_udf_create, int, (int unit, dxp_field_udf_spec_t *udf_spec, int *udf_id),
+        (unit, udf_spec, udf_id))
+DXP_API(197, field_udf_create_id, int, (int unit, dxp_field_udf_spec_t *udf_spec, int udf_id),
+        (unit, udf_spec, udf_id))
 DXP_API(198, field_udf_destroy, int, (int unit, int udf_id), (unit, udf_id))
 DXP_API(199, field_udf_ethertype_get, int, (int unit), (unit))
 DXP_API(200, field_udf_ethertype_set, int, (int unit), (unit))
-DXP_API(201, field_udf_get, int, (int unit, dxp_field_udf_spec_t *spec, int udf_id),
-        (unit, spec, udf_id))
+DXP_API(201, field_udf_get, int, (int unit, dxp_field_udf_spec_t *udf_spec, int udf_id),
+        (unit, udf_spec, udf_id))
 DXP_API(202, field_udf_ipprotocol_get, int, (int unit), (unit))
 DXP_API(203, field_udf_ipprotocol_set, int, (int unit), (unit))
 DXP_API(204, field_udf_spec_get, int,
-        (int unit, dxp_field_udf_spec_t *spec, uint32_t *flags, uint32_t *offset),
-        (unit, spec, flags, offset))
+        (int unit, dxp_field_udf_spec_t *udf_spec, uint32_t *flags, uint32_t *offset),
+        (unit, udf_spec, flags, offset))
 DXP_API(205, field_udf_spec_set, int,
-        (int unit, dxp_field_udf_spec_t *spec, uint32_t flags, uint32_t offset),
-        (unit, spec, flags, offset))
+        (int unit, dxp_field_udf_spec_t *udf_spec, uint32_t flags, uint32_t offset),
+        (unit, udf_spec, flags, offset))
 
 // Packet filters: none has a function on this family.
 DXP_API(206, filter_action_match, int, (int unit, int fid, int action, uint32_t param),
