@@ -1,5 +1,9 @@
 // Session cookie, request authorisation and the login, logout and password
 // handlers.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -108,11 +112,26 @@ int hook_status(httpd_hook_event *ev, httpd_request *req) {
     return 1;
 }
 
+// The address the browser reached us on. On the board that is the management
+// interface's address; on the host the management interfaces are only a
+// record, so the connection's own local address is the one that works.
+void redirect_address(httpd_request *req, char *out, size_t size) {
+    sockaddr_in local{};
+    socklen_t len = sizeof local;
+    int fd = httpd_req_socket(req);
+    if (fd >= 0 && getsockname(fd, reinterpret_cast<sockaddr *>(&local), &len) == 0 &&
+        local.sin_family == AF_INET && local.sin_addr.s_addr != htonl(INADDR_ANY)) {
+        inet_ntop(AF_INET, &local.sin_addr, out, static_cast<socklen_t>(size));
+        return;
+    }
+    web_mgmt_address(out, size);
+}
+
 int hook_extra_header(httpd_hook_event *ev, httpd_request *req) {
     if ((ev->flags & HTTPD_F_REDIRECT) == 0) return 0;
     ev->flags &= ~HTTPD_F_REDIRECT;
     char address[32];
-    web_mgmt_address(address, sizeof address);
+    redirect_address(req, address, sizeof address);
     // A server moved off port 80 on the host redirects to its own port.
     char port[8] = "";
     if (sal_host_port(80) != 80) std::snprintf(port, sizeof port, ":%d", sal_host_port(80));

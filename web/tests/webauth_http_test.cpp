@@ -159,6 +159,15 @@ TEST_F(webauth_http, page_without_cookie_redirects_to_the_login_page) {
     EXPECT_FALSE(r.has_header_named("Set-Cookie"));
 }
 
+TEST_F(webauth_http, redirect_names_the_address_the_browser_used) {
+    // A management address the browser cannot reach on this host.
+    ASSERT_EQ(net_util_if_start("eth1", NET_IF_MODE_STATIC, "192.168.1.1", "255.255.255.0", ""), 0);
+    test_response r = get("/system.htm");
+    net_util_if_stop("eth1");
+    ASSERT_TRUE(r.answered);
+    EXPECT_TRUE(r.has_header(location("login.htm")));
+}
+
 TEST_F(webauth_http, login_free_files_need_no_cookie) {
     for (const char *path : {"/", "/login.htm", "/form.css", "/plus.gif", "/tree.js", "/left.htm",
                              "/left2.htm", "/top.htm", "/logout.cgi"}) {
