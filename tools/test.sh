@@ -15,6 +15,8 @@ if [[ ${#existing[@]} -gt 0 ]]; then
     clang-format --dry-run -Werror "${existing[@]}"
 fi
 
+# The optimised program of tools/run.sh must build too (its warnings differ).
+configure_and_build "$ROOT/build/release" -DCMAKE_BUILD_TYPE=Release -DSWITCHFW_TESTS=OFF
 configure_and_build "$ROOT/build/test" -DCMAKE_BUILD_TYPE=Debug -DSWITCHFW_SANITIZE=ON
 cd "$ROOT/build/test"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0:abort_on_error=0}

@@ -123,8 +123,11 @@ void add_valid_port(soc_control_t *soc, int port, int block, uint32_t type, int 
         }
     }
     add_port(&soc->all, port);
-    std::snprintf(soc->port_name[port], SOC_PORT_NAME_LEN, "%s%d", soc_block_port_name_lookup(type),
-                  position);
+    // Port positions are below 64, so "ge63" is the longest name; format
+    // through a roomy buffer so the copy into the record is visibly bounded.
+    char name[32];
+    std::snprintf(name, sizeof name, "%s%d", soc_block_port_name_lookup(type), position);
+    std::snprintf(soc->port_name[port], SOC_PORT_NAME_LEN, "%.*s", SOC_PORT_NAME_LEN - 1, name);
 }
 
 void config_ports(soc_control_t *soc, soc_pbmp_t valid) {
