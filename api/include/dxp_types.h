@@ -268,7 +268,7 @@ struct dxp_field_group_status_t {
     int meters_free;
 };
 
-// User-defined field specification (384 bytes); word 0 holds the offset.
+// User-defined field description (384 bytes); word 0 holds the offset.
 struct dxp_field_udf_spec_t {
     uint32_t offset[96];
 };
