@@ -29,6 +29,9 @@ char *shr_format_uint64_hex(uint64_t value, char *buf);
 int shr_parse_uint64(const char *text, uint32_t words[2]);  // low word first
 int shr_parse_uint64(const char *text, uint64_t *value);
 
+// Value of one hexadecimal digit (either case), or -1 for any other character.
+int shr_hex_digit(char c);
+
 int shr_ctoi(const char *text);  // same rules as sal_ctoi
 uint32_t shr_ctou(const char *text);
 

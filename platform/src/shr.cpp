@@ -20,13 +20,6 @@ constexpr std::array<uint32_t, 256> make_crc32_table() {
 }
 constexpr auto crc32_table = make_crc32_table();
 
-int digit_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 }  // namespace
 
 uint32_t shr_crc32(uint32_t start, const void *data, size_t len) {
@@ -100,7 +93,7 @@ int shr_parse_uint64(const char *text, uint64_t *value) {
         const char *s = text + 2;
         if (*s == '\0') return -1;
         for (; *s; s++) {
-            int d = digit_value(*s);
+            int d = shr_hex_digit(*s);
             if (d < 0 || (v >> 60) != 0) return -1;
             v = (v << 4) | static_cast<uint64_t>(d);
         }
@@ -144,4 +137,11 @@ shr_scaled shr_scale_uint64(uint64_t value, int binary) {
         u++;
     }
     return {value, static_cast<unsigned>(rest * 10 / base), units[u]};
+}
+
+int shr_hex_digit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
 }

@@ -23,6 +23,7 @@
 #include "fs_internal.h"
 #include "sal.h"
 #include "storage_host.h"
+#include "unique_fd.h"
 
 namespace {
 
@@ -47,32 +48,6 @@ FsState &state() {
     static auto *s = new FsState;
     return *s;
 }
-
-class UniqueFd {
-  public:
-    explicit UniqueFd(int fd = -1) : fd_(fd) {}
-    UniqueFd(const UniqueFd &) = delete;
-    UniqueFd &operator=(const UniqueFd &) = delete;
-    UniqueFd(UniqueFd &&other) noexcept : fd_(other.release()) {}
-    UniqueFd &operator=(UniqueFd &&other) noexcept {
-        reset(other.release());
-        return *this;
-    }
-    ~UniqueFd() { reset(); }
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) {
-            int saved = errno;
-            ::close(fd_);
-            errno = saved;
-        }
-        fd_ = fd;
-    }
-
-  private:
-    int fd_;
-};
 
 void ensure_ready() {
     {
