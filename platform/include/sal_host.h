@@ -1,6 +1,8 @@
 // Host-only controls of the platform layer: the clock source, fault
-// injection, the reboot hook and simulated interrupt context. The firmware
-// itself never calls these; the host entry point and the tests do.
+// injection, the reboot hook, simulated interrupt context and the servers'
+// listening address and ports. The host entry point and the tests set them;
+// the firmware's servers read the address and ports (sal_host_port,
+// sal_host_listen_address), nothing else.
 #pragma once
 
 #include <cstdint>
@@ -39,3 +41,10 @@ void sal_host_intr_run(void (*fn)(void *), void *arg);
 // port plus this offset (default 0).
 void sal_host_port_offset_set(int offset);
 int sal_host_port(int well_known_port);
+
+// ---- listening address. Every server of the firmware binds this IPv4
+// address (network byte order); 127.0.0.1 by default on the host, so that the
+// factory account is not offered to the network until the operator asks.
+// Setting takes a dotted address: 0, or -1 when it does not parse.
+int sal_host_listen_address_set(const char *dotted);
+uint32_t sal_host_listen_address(void);
