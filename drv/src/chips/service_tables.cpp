@@ -5,6 +5,7 @@
 #include "drv_reg.h"
 #include "service_tables.h"
 #include "services_list.h"
+#include "soc_error.h"
 
 namespace {
 
@@ -13,7 +14,7 @@ template <typename Fn>
 struct unavailable;
 template <typename Ret, typename... Args>
 struct unavailable<Ret (*)(Args...)> {
-    static Ret call(Args...) { return static_cast<Ret>(-16); }
+    static Ret call(Args...) { return static_cast<Ret>(SOC_E_UNAVAIL); }
 };
 
 enum class Family { Dxp7102, Dxp7101 };

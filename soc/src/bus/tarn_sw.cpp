@@ -7,13 +7,11 @@
 #include "sb.h"
 #include "tarn_bus.h"
 #include "tarn_sw_internal.h"
+#include "soc_error.h"
 
 using namespace tarn_bus;
 
 namespace {
-
-constexpr int kErrInternal = -1;
-constexpr int kErrTimeout = -9;
 
 // ---- four-wire serial
 constexpr uint8_t kStatusRegister = 0xfe;
@@ -74,7 +72,7 @@ int spi_wait_ready(tarn_sw_t *sw, int chip_id) {
         select_chip(sw, false);
         if ((status & kStatusBusy) == 0) return 0;
     }
-    return kErrTimeout;
+    return SOC_E_TIMEOUT;
 }
 
 void spi_select_page(tarn_sw_t *sw, int chip_id, uint8_t page) {
@@ -117,7 +115,7 @@ int spi_read(tarn_sw_t *sw, int chip_id, uint8_t page, uint8_t offset, uint8_t *
             data[i] = spi_receive(sw);
     }
     select_chip(sw, false);
-    if (!ready) return kErrTimeout;
+    if (!ready) return SOC_E_TIMEOUT;
     std::memcpy(buf, data, len);
     return 0;
 }
@@ -155,7 +153,7 @@ int window_write(tarn_sw_t *sw, uint8_t page, uint8_t offset, const uint8_t *buf
     sal_mem_write8(sw->window + kWinCommand, kCmdWrite);
     if (!window_wait(sw)) {
         sal_printf("write op time out reg %x %x\n", page, offset);
-        return kErrTimeout;
+        return SOC_E_TIMEOUT;
     }
     return 0;
 }
@@ -163,11 +161,11 @@ int window_write(tarn_sw_t *sw, uint8_t page, uint8_t offset, const uint8_t *buf
 int window_read(tarn_sw_t *sw, uint8_t page, uint8_t offset, uint8_t *buf, int len) {
     window_address(sw, page, offset);
     sal_mem_write8(sw->window + kWinCommand, kCmdRead);
-    if (!window_wait(sw)) return kErrTimeout;
+    if (!window_wait(sw)) return SOC_E_TIMEOUT;
     if (sal_mem_read8(sw->window + kWinLengthCode) != (1u << (len - 1))) {
         // The chip read a register of another width: no usable value.
         std::memset(buf, 0, len);
-        return kErrInternal;
+        return SOC_E_INTERNAL;
     }
     int i = 0;
     for (; i + 1 < len; i += 2) {
@@ -226,10 +224,10 @@ void tarn_sw_mode_set(tarn_sw_t *sw, int mode) {
 
 int tarn_mii_reg_read(tarn_sw_t *sw, int chip_id, uint8_t page, uint8_t offset, uint8_t *buf,
                       int len) {
-    if (sw == nullptr || !length_ok(buf, len)) return kErrInternal;
+    if (sw == nullptr || !length_ok(buf, len)) return SOC_E_INTERNAL;
     Transaction t(sw);
     if (sw->mode == TARN_SW_MODE_WINDOW) {
-        if (chip_id != 0) return kErrInternal;  // the window serves chip 0 only
+        if (chip_id != 0) return SOC_E_INTERNAL;  // the window serves chip 0 only
         return window_read(sw, page, offset, buf, len);
     }
     return spi_read(sw, chip_id, page, offset, buf, len);
@@ -237,10 +235,10 @@ int tarn_mii_reg_read(tarn_sw_t *sw, int chip_id, uint8_t page, uint8_t offset, 
 
 int tarn_mii_reg_write(tarn_sw_t *sw, int chip_id, uint8_t page, uint8_t offset, const uint8_t *buf,
                        int len) {
-    if (sw == nullptr || !length_ok(buf, len)) return kErrInternal;
+    if (sw == nullptr || !length_ok(buf, len)) return SOC_E_INTERNAL;
     Transaction t(sw);
     if (sw->mode == TARN_SW_MODE_WINDOW) {
-        if (chip_id != 0) return kErrInternal;
+        if (chip_id != 0) return SOC_E_INTERNAL;
         return window_write(sw, page, offset, buf, len);
     }
     return spi_write(sw, chip_id, page, offset, buf, len);

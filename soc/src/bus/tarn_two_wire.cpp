@@ -5,12 +5,11 @@
 #include "sb.h"
 #include "tarn_bus.h"
 #include "tarn_sw_internal.h"
+#include "soc_error.h"
 
 using namespace tarn_bus;
 
 namespace {
-
-constexpr int kErrInternal = -1;
 
 void start(tarn_sw_t *sw) {
     pin_set(sw, sw->dout, true);
@@ -70,7 +69,7 @@ void begin(tarn_sw_t *sw) {
 }  // namespace
 
 int tarn_spi_reg_write(tarn_sw_t *sw, uint8_t page, uint8_t offset, const uint8_t *buf, int len) {
-    if (sw == nullptr || !length_ok(buf, len)) return kErrInternal;
+    if (sw == nullptr || !length_ok(buf, len)) return SOC_E_INTERNAL;
     Transaction t(sw);
     begin(sw);
     send(sw, address_byte(page));
@@ -82,7 +81,7 @@ int tarn_spi_reg_write(tarn_sw_t *sw, uint8_t page, uint8_t offset, const uint8_
 }
 
 int tarn_spi_reg_read(tarn_sw_t *sw, uint8_t page, uint8_t offset, uint8_t *buf, int len) {
-    if (sw == nullptr || !length_ok(buf, len)) return kErrInternal;
+    if (sw == nullptr || !length_ok(buf, len)) return SOC_E_INTERNAL;
     Transaction t(sw);
     begin(sw);
     send(sw, address_byte(page));
@@ -96,7 +95,7 @@ int tarn_spi_reg_read(tarn_sw_t *sw, uint8_t page, uint8_t offset, uint8_t *buf,
 }
 
 int tarn_spi_byte_read(tarn_sw_t *sw, uint8_t addr, uint8_t *byte) {
-    if (sw == nullptr || byte == nullptr) return kErrInternal;
+    if (sw == nullptr || byte == nullptr) return SOC_E_INTERNAL;
     Transaction t(sw);
     begin(sw);
     send(sw, static_cast<uint8_t>(addr << 1 | 0x41));
@@ -106,7 +105,7 @@ int tarn_spi_byte_read(tarn_sw_t *sw, uint8_t addr, uint8_t *byte) {
 }
 
 int tarn_spi_status_read(tarn_sw_t *sw, uint8_t *status) {
-    if (sw == nullptr || status == nullptr) return kErrInternal;
+    if (sw == nullptr || status == nullptr) return SOC_E_INTERNAL;
     Transaction t(sw);
     begin(sw);
     send(sw, 0x19);
