@@ -39,7 +39,8 @@ struct dxpx_lport_t {
 // Adds an attached, initialised unit: one logical port per port of its `all`
 // class (on the CPU unit logical port i is chip port i, the CPU port
 // included), and the link handler that feeds the link fan-out. 0, -3 (not
-// attached), -8 (registered already), -6 (table full) or the unit's error.
+// attached), -8 (registered already), -6 (table full) or the unit's error;
+// on any error the unit is left unregistered.
 int dxpx_unit_register(int unit);
 int dxpx_unit_unregister(int unit);  // 0 or -3 when not registered
 
@@ -65,6 +66,9 @@ int dxpx_lplist_free(dxpx_lplist_t *list);  // 0, or -4 for a null list
 int dxpx_lplist_clear(dxpx_lplist_t *list);
 int dxpx_lplist_add(dxpx_lplist_t *list, int lport);             // grows by 16: 0, -4 or -2
 int dxpx_lplist_index_of(const dxpx_lplist_t *list, int lport);  // index, or -7
+// Entries of the list; a list without room (zero-initialised, never given
+// any) is empty whatever its lp_last says, and every call treats it so.
+int dxpx_lplist_count(const dxpx_lplist_t *list);
 // Clears the list and adds every valid logical port having one of the class
 // flags (0x1: all of them).
 int dxpx_port_lplist_populate(dxpx_lplist_t *list, uint32_t flags);
@@ -159,7 +163,7 @@ int dxpx_l2_addr_delete_by_port(int lport, uint32_t flags);
 int dxpx_l2_addr_delete_by_trunk(int tid, uint32_t flags);
 int dxpx_l2_age_timer_set(int age_seconds);
 int dxpx_l2_age_timer_get(int *age_seconds);
-int dxpx_l2_bpdu_count(void);  // BPDU address slots, 0 without a unit
+int dxpx_l2_bpdu_count(void);  // BPDU address slots; 0 without a unit or when it fails
 int dxpx_l2_bpdu_set(int index, const dxp_mac_t mac);
 
 // ---------------------------------------------------------------- VLANs, trunks, controls
@@ -200,24 +204,31 @@ int dxpx_field_qualify_SrcIp(int entry, dxp_ip_t data, dxp_ip_t mask);
 int dxpx_field_qualify_DstIp(int entry, dxp_ip_t data, dxp_ip_t mask);
 int dxpx_field_qualify_L4SrcPort(int entry, uint32_t data, uint32_t mask);
 int dxpx_field_qualify_L4DstPort(int entry, uint32_t data, uint32_t mask);
-// RedirectPort takes the destination logical port as param0; each unit gets
-// its module id and port.
+// RedirectPort takes the destination logical port as param1 (param0 is not
+// used; DXPX_LPORT_CPU names the CPU unit's CPU port); each unit gets the
+// port's module id as parameter 0 and its module port as parameter 1.
 int dxpx_field_action_add(int entry, int action, uint32_t param0, uint32_t param1);
 
 // ---------------------------------------------------------------- fan-outs
 // Link changes of every registered unit, as handler(lport, port info) with
 // link status, speed and duplex filled in.
 using dxpx_linkscan_handler_t = void (*)(int lport, dxp_port_info *info);
-int dxpx_linkscan_register(dxpx_linkscan_handler_t handler);    // 0, -4, -6 or -8
-int dxpx_linkscan_unregister(dxpx_linkscan_handler_t handler);  // 0 or -7
+int dxpx_linkscan_register(dxpx_linkscan_handler_t handler);  // 0, -4, -6 or -8
+// 0 or -7. On return no delivery calls the handler any more: it waits for the
+// deliveries in flight, except when called from a handler during a delivery
+// (which would wait for itself).
+int dxpx_linkscan_unregister(dxpx_linkscan_handler_t handler);
 
 // Receive callouts, kept in descending priority and registered on every unit
 // once receive runs (dxpx_rx_start). 0, -4, -6, -8 (same callout and
 // priority twice) or a unit's error.
 int dxpx_rx_register(const char *name, dxp_rx_cb_f callback, int priority, void *cookie,
                      uint32_t flags);
-int dxpx_rx_unregister(dxp_rx_cb_f callback, int priority);  // 0 or -7
-int dxpx_rx_start(void);                                     // starts receive on every unit, once
+// 0 or -7. The callout is taken off every unit; deliveries come from each
+// unit's receive path, whose own unregister must not return while it still
+// calls the callout.
+int dxpx_rx_unregister(dxp_rx_cb_f callback, int priority);
+int dxpx_rx_start(void);  // starts receive on every unit, once
 
 // Sends the packet to the listed logical ports, unit by unit. Without a list
 // the packet goes out on its own unit as it is, and with DXP_TX_ETHER its

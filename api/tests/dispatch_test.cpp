@@ -67,9 +67,9 @@ TEST_F(dxp_stub, InitAttachesOnDemandAndRunsTheInitSlot) {
     EXPECT_EQ(dxp_init(128), DXP_E_UNIT);
 }
 
-class dxp_attach_test : public FakeFamilyTest {};
+class dxp_attaching : public FakeFamilyTest {};
 
-TEST_F(dxp_attach_test, AttachAnyUnitThenFindIt) {
+TEST_F(dxp_attaching, AttachAnyUnitThenFindIt) {
     int unit = dxp_attach(-1, "tarn", "spi", 9);
     ASSERT_EQ(unit, 0);
     EXPECT_EQ(dxp_attach(-1, "tarn", nullptr, 0), 1);
@@ -87,7 +87,7 @@ TEST_F(dxp_attach_test, AttachAnyUnitThenFindIt) {
     EXPECT_EQ(control.chip.capability, DXP_INFO_CAP_L3);
 }
 
-TEST_F(dxp_attach_test, BadRequestsLeaveTheUnitAlone) {
+TEST_F(dxp_attaching, BadRequestsLeaveTheUnitAlone) {
     EXPECT_EQ(dxp_attach(0, "nosuch", nullptr, 0), DXP_E_PARAM);
     EXPECT_EQ(dxp_attach(0, nullptr, nullptr, 0), DXP_E_PARAM);
     EXPECT_EQ(dxp_attach(128, "tarn", nullptr, 0), DXP_E_UNIT);

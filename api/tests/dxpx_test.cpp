@@ -2,16 +2,25 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "dxpx.h"
 #include "fake_family.h"
+#include "sal.h"
 
 namespace {
 
 using calls_t = std::vector<std::string>;
+
+int callout_a(int, dxp_pkt *, void *) {
+    return DXP_RX_NOT_HANDLED;
+}
+int callout_b(int, dxp_pkt *, void *) {
+    return DXP_RX_NOT_HANDLED;
+}
 
 class dxpx_lport : public FakeFamilyTest {};
 
@@ -89,12 +98,34 @@ TEST(dxpx_lplist, GrowsSixteenAtATime) {
     EXPECT_EQ(dxpx_lplist_index_of(&list, 100), DXP_E_NOT_FOUND);
     EXPECT_EQ(dxpx_lplist_free(&list), DXP_E_NONE);
 
+    // A list never given room is empty, whatever lp_last holds.
+    dxpx_lplist_t zero{};
+    EXPECT_EQ(dxpx_lplist_count(&zero), 0);
+    EXPECT_EQ(dxpx_lplist_index_of(&zero, 0), DXP_E_NOT_FOUND);
+
     ASSERT_EQ(dxpx_lplist_init(&list, 64, 0), DXP_E_NONE);
     EXPECT_EQ(list.lp_alloc, 64);
     EXPECT_EQ(dxpx_lplist_free(&list), DXP_E_NONE);
     EXPECT_EQ(dxpx_lplist_init(nullptr, 1, 1), DXP_E_PARAM);
     EXPECT_NE(dxpx_lplist_free(nullptr), 0);
     EXPECT_EQ(dxpx_lplist_add(nullptr, 1), DXP_E_PARAM);
+}
+
+TEST_F(dxpx_lport, FailedRegistrationLeavesNothingBehind) {
+    add_units({0});
+    ASSERT_EQ(dxpx_rx_register("a", callout_a, 100, nullptr, 0), DXP_E_NONE);
+    ASSERT_EQ(dxpx_rx_register("b", callout_b, 90, nullptr, 0), DXP_E_NONE);
+    ASSERT_EQ(dxpx_rx_start(), DXP_E_NONE);
+    ASSERT_EQ(dxp_attach(1, "tarn", nullptr, 1), 1);
+    fake::set_result("rx_start", 1, DXP_E_MEMORY);
+    EXPECT_EQ(dxpx_unit_register(1), DXP_E_MEMORY);
+    EXPECT_EQ(dxpx_unit_port_to_lport(1, 0), DXPX_LPORT_NONE);
+    EXPECT_EQ(fake::link_handler(1), nullptr);
+    fake::set_result("rx_start", 1, DXP_E_NONE);
+    EXPECT_EQ(dxpx_unit_register(1), DXP_E_NONE);
+    EXPECT_EQ(dxpx_unit_port_to_lport(1, 0), DXP_PORTS_MAX);
+    EXPECT_EQ(dxpx_rx_unregister(callout_a, 100), DXP_E_NONE);
+    EXPECT_EQ(dxpx_rx_unregister(callout_b, 90), DXP_E_NONE);
 }
 
 TEST_F(dxpx_lport, PopulateByPortClass) {
@@ -193,6 +224,38 @@ TEST_F(dxpx_every_unit, ListsAndRecordsAreTranslatedPerUnit) {
 
     for (dxpx_lplist_t *list : {&members, &untagged, &trunk.ports})
         dxpx_lplist_free(list);
+}
+
+TEST_F(dxpx_every_unit, ZeroInitialisedListsAreEmpty) {
+    add_units({0});
+    const dxpx_lplist_t zero{};
+    EXPECT_EQ(dxpx_vlan_port_add(10, zero, zero), DXP_E_NONE);
+    EXPECT_EQ(dxpx_vlan_port_remove(10, zero), DXP_E_NONE);
+    EXPECT_TRUE(fake::calls("vlan_port").empty());
+    dxpx_trunk_add_info_t trunk{};
+    EXPECT_EQ(dxpx_trunk_set(1, &trunk), DXP_E_PARAM);
+    dxp_pkt pkt{};
+    EXPECT_EQ(dxpx_tx(&pkt, &zero), DXP_E_NONE);
+    EXPECT_TRUE(fake::calls("tx").empty());
+    // A unit without BPDU slots has none, whatever it answers.
+    EXPECT_EQ(dxpx_l2_bpdu_count(), 0);
+}
+
+TEST_F(dxpx_every_unit, RedirectGoesToTheLogicalPortOfParameterOne) {
+    add_units({0, 1});
+    int cpu = -1;
+    ASSERT_EQ(dxpx_unit_cpu_lport_get(DXPX_CPU_UNIT, &cpu), DXP_E_NONE);
+    EXPECT_EQ(dxpx_field_action_add(5, dxpFieldActionRedirectPort, 0, cpu), DXP_E_NONE);
+    EXPECT_EQ(dxpx_field_action_add(5, dxpFieldActionRedirectPort, 0,
+                                    static_cast<uint32_t>(DXPX_LPORT_CPU)),
+              DXP_E_NONE);
+    EXPECT_EQ(dxpx_field_action_add(6, dxpFieldActionRedirectPort, 0, DXP_PORTS_MAX + 3),
+              DXP_E_NONE);
+    EXPECT_EQ(dxpx_field_action_add(6, dxpFieldActionRedirectPort, 0, 53), DXP_E_PORT);
+    EXPECT_EQ(fake::calls("field_action_add"),
+              (calls_t{"field_action_add(0,5,22,0,48)", "field_action_add(1,5,22,0,48)",
+                       "field_action_add(0,5,22,0,48)", "field_action_add(1,5,22,0,48)",
+                       "field_action_add(0,6,22,1,3)", "field_action_add(1,6,22,1,3)"}));
 }
 
 TEST_F(dxpx_every_unit, MirrorToAnotherUnitNeedsDirectedMirroring) {
@@ -295,6 +358,69 @@ TEST_F(dxpx_fanout, RegistrationWhileDelivering) {
     }
     stop = true;
     deliver.join();
+}
+
+// A handler that holds its delivery until the test lets it go.
+struct SlowHandler {
+    sal_sem_t entered = sal_sem_create("entered", sal_sem_BINARY, 0);
+    sal_sem_t release = sal_sem_create("release", sal_sem_BINARY, 0);
+    std::atomic<bool> finished{false};
+    ~SlowHandler() {
+        sal_sem_destroy(entered);
+        sal_sem_destroy(release);
+    }
+};
+SlowHandler *slow = nullptr;
+void slow_link(int, dxp_port_info *) {
+    sal_sem_give(slow->entered);
+    sal_sem_take(slow->release, sal_sem_FOREVER);
+    slow->finished = true;
+}
+
+TEST_F(dxpx_fanout, UnregisterWaitsForTheDeliveryInFlight) {
+    add_units({0});
+    SlowHandler handler;
+    slow = &handler;
+    ASSERT_EQ(dxpx_linkscan_register(slow_link), DXP_E_NONE);
+    dxp_linkscan_handler_t unit_handler = fake::link_handler(0);
+    std::thread deliver([&] {
+        dxp_port_info info{};
+        unit_handler(0, 1, &info);
+    });
+    ASSERT_EQ(sal_sem_take(handler.entered, sal_sem_FOREVER), 0);
+    std::atomic<bool> returned{false};
+    bool finished_at_return = false;
+    std::thread unregister([&] {
+        EXPECT_EQ(dxpx_linkscan_unregister(slow_link), DXP_E_NONE);
+        finished_at_return = handler.finished;
+        returned = true;
+    });
+    // Give a wrong unregister the chance to return early.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+    while (!returned && std::chrono::steady_clock::now() < deadline)
+        sal_thread_yield();
+    sal_sem_give(handler.release);
+    unregister.join();
+    deliver.join();
+    EXPECT_TRUE(finished_at_return);
+    slow = nullptr;
+}
+
+std::atomic<int> self_calls{0};
+void unregister_self(int, dxp_port_info *) {
+    self_calls++;
+    EXPECT_EQ(dxpx_linkscan_unregister(unregister_self), DXP_E_NONE);
+}
+
+TEST_F(dxpx_fanout, HandlerMayUnregisterItself) {
+    add_units({0});
+    ASSERT_EQ(dxpx_linkscan_register(unregister_self), DXP_E_NONE);
+    dxp_linkscan_handler_t unit_handler = fake::link_handler(0);
+    dxp_port_info info{};
+    self_calls = 0;
+    unit_handler(0, 1, &info);
+    unit_handler(0, 1, &info);
+    EXPECT_EQ(self_calls, 1);
 }
 
 int callout(int, dxp_pkt *, void *) {

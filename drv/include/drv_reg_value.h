@@ -38,9 +38,10 @@ class DrvRegValue {
         DRV_SERVICES(unit_)->reg_field_get(unit_, reg_, value_, field, words);
     }
 
-    // Bit k of the register (k < 64).
-    bool bit(int k) const { return (value_[k / 32] >> (k % 32)) & 1u; }
+    // Bit k of the register; bits outside 0..63 read 0 and ignore writes.
+    bool bit(int k) const { return inRange(k) && ((value_[k / 32] >> (k % 32)) & 1u); }
     void setBit(int k, bool on) {
+        if (!inRange(k)) return;
         uint32_t mask = 1u << (k % 32);
         value_[k / 32] = on ? value_[k / 32] | mask : value_[k / 32] & ~mask;
     }
@@ -50,6 +51,8 @@ class DrvRegValue {
     int length() const { return len_; }
 
   private:
+    static bool inRange(int k) { return k >= 0 && k < 64; }
+
     int unit_;
     uint32_t reg_;
     uint32_t addr_;

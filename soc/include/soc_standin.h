@@ -6,7 +6,14 @@
 
 #include <cstdint>
 
-// ---- PHY layer (standin_phy.cpp): initialisation of a unit's PHYs. 0.
+// ---- PHY layer (standin_phy.cpp).
+// Map entry of a PHY address that belongs to no port.
+constexpr int16_t SOC_PHY_ADDR_NO_PORT = -1;
+struct soc_control_t;
+// Every PHY address to "no port"; attach starts from this.
+void soc_phy_addr_map_clear(soc_control_t *soc);
+// Maps each valid port's default PHY address (port + 1) to the port: 0, -3
+// without a record.
 int soc_phy_init(int unit);
 
 // ---- CPU packet path (standin_pktio.cpp).

@@ -4,6 +4,7 @@
 #include "drv_if.h"
 #include "soc.h"
 #include "soc_standin.h"
+#include "soc_error.h"
 
 int soc_tarn_dma_init(int) {
     return 0;
@@ -32,10 +33,10 @@ void set_field(int unit, uint32_t reg, uint32_t *value, uint32_t field, uint32_t
 
 int soc_link_sts_override_set(int unit, int link, int port) {
     soc_control_t *soc = SOC_CONTROL(unit);
-    if (soc == nullptr) return -3;
+    if (soc == nullptr) return SOC_E_UNIT;
     bool fe = soc_pbmp_member(soc->fe.bitmap, port);
     bool ge = soc_pbmp_member(soc->ge.bitmap, port);
-    if (!fe && !ge) return -4;
+    if (!fe && !ge) return SOC_E_PARAM;
     uint32_t reg = fe ? R_STS_OVERRIDE_P : R_STS_OVERRIDE_GP;
     const drv_if_t *svc = DRV_SERVICES(unit);
     uint32_t flags = soc->chip_flags;

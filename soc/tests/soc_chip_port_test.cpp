@@ -67,6 +67,15 @@ TEST_F(soc_chip_port, ResetInitLeavesEveryPortForwarding) {
     }
 }
 
+TEST_F(soc_chip_port, FlowControlSetupStopsAtTheFirstFailedAccess) {
+    start(sim::ChipKind::DXP7102A1, sim::BusMode::Pins);
+    board->serial().injectBusy(50);  // the first access times out, the rest would work
+    EXPECT_EQ(soc_chip_init(0), 0);  // the PHY-scan step still runs and answers
+    EXPECT_EQ(reg("FCON_FLOWMIX"), 0u);
+    EXPECT_EQ(reg("FCON_GLOB_TH_CTRL_2"), 0u);
+    EXPECT_EQ(reg("FCON_RSRV_BUFNUM") & 0x3f, 0u);
+}
+
 TEST_F(soc_chip_port, UnattachedUnitIsRefusedAndNothingWritten) {
     start(sim::ChipKind::DXP7101, sim::BusMode::Direct, false);
     board->accessLog().enable(true);

@@ -20,12 +20,7 @@ using soc_test::UnitTest;
 class soc_miim : public UnitTest {
   protected:
     // The PHY layer's default addresses: port + 1.
-    void mapDefaultAddresses() {
-        for (int16_t &entry : unit0()->phyaddr_to_port)
-            entry = -1;
-        for (int port = 0; port < unit0()->port_num; port++)
-            unit0()->phyaddr_to_port[port + 1] = static_cast<int16_t>(port);
-    }
+    void mapDefaultAddresses() { ASSERT_EQ(soc_phy_init(0), 0); }
     void TearDown() override {
         if (unit0() != nullptr) {
             for (void *&info : unit0()->phy_info)
@@ -48,6 +43,39 @@ TEST_F(soc_miim, Dxp7102Port3Register2IsAddress0x1304) {
     EXPECT_EQ(log()[0].page, 0x13);
     EXPECT_EQ(log()[0].offset, 0x04);
     EXPECT_EQ(log()[0].length, 2);
+}
+
+TEST_F(soc_miim, BringUpMapsEachPortsDefaultPhyAddress) {
+    for (sim::ChipKind chip : {sim::ChipKind::DXP7102A0, sim::ChipKind::DXP7102A1,
+                               sim::ChipKind::DXP7106, sim::ChipKind::DXP7101}) {
+        start(chip);
+        uint16_t v = 0x5a5a;
+        board->accessLog().enable(true);
+        // Attached only: no address belongs to a port yet.
+        EXPECT_EQ(soc_miim_read(0, 1, 2, &v), -14);
+        EXPECT_TRUE(log().empty());
+        ASSERT_EQ(soc_reset_init(0), 0);
+        const int fe = unit0()->fe.max;
+        board->chip().phyPoke(fe, 4, 0x01e1);
+        board->accessLog().clear();
+        for (int addr : {0, unit0()->all.max + 2, 63}) {
+            SCOPED_TRACE(addr);
+            EXPECT_EQ(soc_miim_read(0, addr, 2, &v), -14);
+            EXPECT_EQ(soc_miim_write(0, addr, 0, 0x8000), -14);
+        }
+        EXPECT_TRUE(log().empty());
+        EXPECT_EQ(v, 0x5a5a);
+        ASSERT_EQ(soc_miim_read(0, fe + 1, 4, &v), 0);
+        EXPECT_EQ(v, 0x01e1);
+    }
+}
+
+TEST_F(soc_miim, UnitsWithoutARecordAreRefused) {
+    start(sim::ChipKind::DXP7102A1, sim::BusMode::Direct, false);
+    uint16_t v = 0;
+    EXPECT_EQ(soc_miim_read(0, 1, 2, &v), -3);
+    EXPECT_EQ(soc_miim_write(0, 1, 0, 0), -3);
+    EXPECT_EQ(soc_miim_read(-1, 1, 2, &v), -3);
 }
 
 TEST_F(soc_miim, PagesOfEachModel) {

@@ -125,6 +125,15 @@ TEST_F(soc_unit, ResetInitPollsTheResetBitBackToZero) {
     EXPECT_EQ(board->chip().resetCount(), 1);
 }
 
+TEST_F(soc_unit, ChipThatStaysInResetIsATimeOut) {
+    for (sim::ChipKind chip : {sim::ChipKind::DXP7106, sim::ChipKind::DXP7101}) {
+        start(chip);
+        board->chip().setResetBusyReads(100001);  // more than the poll makes
+        EXPECT_EQ(soc_reset_init(0), -9);
+        EXPECT_NE(printed().find("chip reset timed out"), std::string::npos);
+    }
+}
+
 TEST_F(soc_unit, SkipResetPropertySkipsOnlyTheReset) {
     start(sim::ChipKind::DXP7101);
     ASSERT_EQ(sal_config_set("soc_skip_reset", "1"), 0);

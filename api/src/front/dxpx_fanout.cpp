@@ -14,10 +14,36 @@ namespace {
 // ---------------------------------------------------------------- link
 constexpr int LINK_HANDLERS_MAX = 16;
 std::array<dxpx_linkscan_handler_t, LINK_HANDLERS_MAX> link_handlers{};
+// Deliveries calling handlers from a snapshot, and the unregisters waiting for
+// them to end; both under the link mutex.
+int link_deliveries = 0;
+int link_waiters = 0;
+// Depth of the deliveries running on this thread: a handler that unregisters
+// must not wait for its own delivery.
+thread_local int link_delivery_depth = 0;
 
 sal_mutex_t link_mutex() {
     static sal_mutex_t m = sal_mutex_create("dxpx_link");
     return m;
+}
+
+// Given once per waiter when the last delivery in flight ends.
+sal_sem_t link_idle() {
+    static sal_sem_t s = sal_sem_create("dxpx_link_idle", 0, 0);
+    return s;
+}
+
+void link_delivery_end() {
+    int wake = 0;
+    {
+        SalLock lock(link_mutex());
+        if (--link_deliveries == 0) {
+            wake = link_waiters;
+            link_waiters = 0;
+        }
+    }
+    for (int i = 0; i < wake; i++)
+        sal_sem_give(link_idle());
 }
 
 // ---------------------------------------------------------------- receive
@@ -64,9 +90,13 @@ void dxpx_link_unit_handler(int unit, int port, dxp_port_info *info) {
     {
         SalLock lock(link_mutex());
         handlers = link_handlers;
+        link_deliveries++;
     }
+    link_delivery_depth++;
     for (dxpx_linkscan_handler_t handler : handlers)
         if (handler != nullptr) handler(lport, info);
+    link_delivery_depth--;
+    link_delivery_end();
 }
 
 int dxpx_linkscan_register(dxpx_linkscan_handler_t handler) {
@@ -82,10 +112,23 @@ int dxpx_linkscan_register(dxpx_linkscan_handler_t handler) {
 
 int dxpx_linkscan_unregister(dxpx_linkscan_handler_t handler) {
     if (handler == nullptr) return DXP_E_PARAM;
-    SalLock lock(link_mutex());
+    sal_mutex_t m = link_mutex();
+    sal_mutex_take(m, sal_mutex_FOREVER);
     auto slot = std::find(link_handlers.begin(), link_handlers.end(), handler);
-    if (slot == link_handlers.end()) return DXP_E_NOT_FOUND;
+    if (slot == link_handlers.end()) {
+        sal_mutex_give(m);
+        return DXP_E_NOT_FOUND;
+    }
     *slot = nullptr;
+    // A snapshot taken before may still hold the handler. From inside a
+    // delivery this thread would wait for itself, so it does not wait.
+    while (link_delivery_depth == 0 && link_deliveries > 0) {
+        link_waiters++;
+        sal_mutex_give(m);
+        sal_sem_take(link_idle(), sal_sem_FOREVER);
+        sal_mutex_take(m, sal_mutex_FOREVER);
+    }
+    sal_mutex_give(m);
     return DXP_E_NONE;
 }
 
@@ -144,11 +187,16 @@ int dxpx_rx_unit_added(int unit) {
     SalLock lock(rx_mutex());
     if (!rx_started) return DXP_E_NONE;
     int rv = dxp_rx_start(unit, nullptr);
-    for (int i = 0; i < rx_count && rv >= 0; i++) {
-        const rx_callout &c = rx_callouts[i];
+    int done = 0;
+    for (; done < rx_count && rv >= 0; done++) {
+        const rx_callout &c = rx_callouts[done];
         rv = dxp_rx_register(unit, c.name, c.callback, c.priority, c.cookie, c.flags);
     }
-    return rv == DXP_E_UNAVAIL ? DXP_E_NONE : rv;
+    if (rv >= 0 || rv == DXP_E_UNAVAIL) return DXP_E_NONE;
+    // The unit's registration fails as a whole: take back what it got.
+    for (int i = 0; i < done - 1; i++)
+        dxp_rx_unregister(unit, rx_callouts[i].callback, rx_callouts[i].priority);
+    return rv;
 }
 
 void dxpx_rx_unit_removed(void) {

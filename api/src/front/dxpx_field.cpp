@@ -49,11 +49,12 @@ int dxpx_field_action_add(int entry, int action, uint32_t param0, uint32_t param
     if (action != dxpFieldActionRedirectPort)
         return dxpx_each_unit(
             [=](int u) { return dxp_field_action_add(u, entry, action, param0, param1); });
-    int unit, port, modid = 0;
-    int lport = static_cast<int>(param0);
+    // The destination is a logical port; the units take it as module and port.
+    int unit, port, modid;
+    int lport = static_cast<int>(param1);
     int rv = dxpx_lport_to_unit_port(lport, &unit, &port);
+    if (rv == DXP_E_NONE) rv = dxpx_lport_modid_get(lport, &modid);
     if (rv < 0) return rv;
-    dxpx_lport_modid_get(lport, &modid);
     return dxpx_each_unit([=](int u) {
         return dxp_field_action_add(u, entry, action, static_cast<uint32_t>(modid),
                                     static_cast<uint32_t>(port));

@@ -110,7 +110,7 @@ int dxpx_l2_age_timer_get(int *age_seconds) {
 
 int dxpx_l2_bpdu_count(void) {
     int count = dxpx_first_unit([](int u) { return dxp_l2_bpdu_count(u); });
-    return count == DXP_E_UNIT ? 0 : count;
+    return count < 0 ? 0 : count;
 }
 
 int dxpx_l2_bpdu_set(int index, const dxp_mac_t mac) {

@@ -52,9 +52,15 @@ int dxpx_lplist_add(dxpx_lplist_t *list, int lport) {
     return DXP_E_NONE;
 }
 
+int dxpx_lplist_count(const dxpx_lplist_t *list) {
+    if (list == nullptr || list->lp_ports == nullptr || list->lp_last < 0) return 0;
+    return std::min(list->lp_last + 1, list->lp_alloc);
+}
+
 int dxpx_lplist_index_of(const dxpx_lplist_t *list, int lport) {
     if (list == nullptr) return DXP_E_PARAM;
-    for (int i = 0; i <= list->lp_last; i++)
+    const int count = dxpx_lplist_count(list);
+    for (int i = 0; i < count; i++)
         if (list->lp_ports[i] == lport) return i;
     return DXP_E_NOT_FOUND;
 }

@@ -115,13 +115,16 @@ int dxpx_unit_register(int unit) {
     }
     // A unit without link scanning still serves every other operation.
     rv = dxp_linkscan_register(unit, dxpx_link_unit_handler);
-    if (rv < 0 && rv != DXP_E_UNAVAIL) {
+    bool linked = rv == DXP_E_NONE;
+    if (rv == DXP_E_NONE || rv == DXP_E_UNAVAIL) rv = dxpx_rx_unit_added(unit);
+    if (rv < 0) {
+        // A failed registration leaves nothing behind, so that it can be retried.
+        if (linked) dxp_linkscan_unregister(unit, dxpx_link_unit_handler);
         SalLock lock(table_mutex());
         remove_unit_locked(unit);
         return rv;
     }
-    // The unit stays registered even when its receive cannot start.
-    return dxpx_rx_unit_added(unit);
+    return DXP_E_NONE;
 }
 
 int dxpx_unit_unregister(int unit) {

@@ -77,7 +77,8 @@ int dxpx_tx(dxp_pkt *pkt, const dxpx_lplist_t *lplist) {
     }
 
     std::array<dxp_pbmp_t, DXP_UNITS_MAX> ports{};
-    for (int i = 0; i <= lplist->lp_last; i++) {
+    const int count = dxpx_lplist_count(lplist);
+    for (int i = 0; i < count; i++) {
         int unit, port;
         int rv = dxpx_lport_to_unit_port(lplist->lp_ports[i], &unit, &port);
         if (rv < 0) return rv;

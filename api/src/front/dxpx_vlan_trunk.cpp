@@ -10,7 +10,8 @@ using unit_bitmaps = std::array<dxp_pbmp_t, DXP_UNITS_MAX>;
 
 // Sorts a list's logical ports into per-unit port bitmaps: 0 or -18.
 int split_by_unit(const dxpx_lplist_t &list, unit_bitmaps *bitmaps) {
-    for (int i = 0; i <= list.lp_last; i++) {
+    const int count = dxpx_lplist_count(&list);
+    for (int i = 0; i < count; i++) {
         int unit, port;
         int rv = dxpx_lport_to_unit_port(list.lp_ports[i], &unit, &port);
         if (rv < 0) return rv;
@@ -87,7 +88,7 @@ int dxpx_trunk_create_with_tid(int tid) {
 
 int dxpx_trunk_set(int tid, const dxpx_trunk_add_info_t *info) {
     if (info == nullptr) return DXP_E_PARAM;
-    int count = info->ports.lp_last + 1;
+    const int count = dxpx_lplist_count(&info->ports);
     if (count < 1 || count > DXP_TRUNK_MAX_PORTCNT) return DXP_E_PARAM;
     dxp_trunk_add_info members{};
     members.num_ports = count;

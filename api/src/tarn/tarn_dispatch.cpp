@@ -2,16 +2,9 @@
 #include "dxp.h"
 #include "dxp_tarn.h"
 #include "tarn_slots.h"
+#include "unavailable.h"
 
 namespace {
-
-// The answer of an operation this family does not offer, for any signature.
-template <typename Fn>
-struct unavailable;
-template <typename... Args>
-struct unavailable<int (*)(Args...)> {
-    static int call(Args...) { return DXP_E_UNAVAIL; }
-};
 
 // Fills the unit's chip identity; zero while the family cannot tell it yet.
 int tarn_attach(int unit, dxp_info_t *info) {

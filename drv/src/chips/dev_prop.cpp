@@ -1,6 +1,7 @@
 // Device properties (service slot 92): per-chip constants, one word or a
 // 64-bit port bitmap.
 #include "drv_if.h"
+#include "soc_error.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ constexpr PropValue kDxp7106[] = {
 
 template <size_t N>
 int answer(const PropValue (&table)[N], uint32_t prop, uint32_t *value) {
-    if (prop == 0 || prop >= N || value == nullptr) return -4;
+    if (prop == 0 || prop >= N || value == nullptr) return SOC_E_PARAM;
     value[0] = table[prop].lo;
     if (is_bitmap(prop)) value[1] = table[prop].hi;
     return 0;

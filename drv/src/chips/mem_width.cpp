@@ -1,5 +1,6 @@
 // Caller-side entry width of the driver memories (service slot 11).
 #include "drv_if.h"
+#include "soc_error.h"
 
 int drv_mem_width_get(int, uint32_t mem, uint32_t *width) {
     uint32_t bytes;
@@ -18,7 +19,7 @@ int drv_mem_width_get(int, uint32_t mem, uint32_t *width) {
             bytes = 8;
             break;
         default:
-            return -4;
+            return SOC_E_PARAM;
     }
     *width = bytes;
     return 0;

@@ -5,16 +5,9 @@
 #include "drv_reg.h"
 #include "service_tables.h"
 #include "services_list.h"
+#include "unavailable.h"
 
 namespace {
-
-// A slot whose operation the chip has not (or not yet) got: -16, nothing else.
-template <typename Fn>
-struct unavailable;
-template <typename Ret, typename... Args>
-struct unavailable<Ret (*)(Args...)> {
-    static Ret call(Args...) { return static_cast<Ret>(-16); }
-};
 
 enum class Family { Dxp7102, Dxp7101 };
 

@@ -3,6 +3,7 @@
 
 #include "cm_internal.h"
 #include "soc_cm.h"
+#include "soc_error.h"
 
 namespace {
 
@@ -37,15 +38,15 @@ void soc_cm_host_forget(void) {
 }
 
 int soc_cm_device_supported(uint16_t dev_id, uint8_t rev_id) {
-    if (!manager.inited) return -17;
+    if (!manager.inited) return SOC_E_INIT;
     return soc_cm_internal::supported_row(dev_id, rev_id) ? 0 : -16;
 }
 
 int soc_cm_device_create(uint16_t dev_id, uint8_t rev_id, void *cookie) {
-    if (!manager.inited) return -17;
+    if (!manager.inited) return SOC_E_INIT;
     const soc_cm_device_info_t *row = soc_cm_internal::supported_row(dev_id, rev_id);
-    if (row == nullptr) return -16;
-    if (manager.num_devices >= SOC_MAX_NUM_DEVICES) return -3;
+    if (row == nullptr) return SOC_E_UNAVAIL;
+    if (manager.num_devices >= SOC_MAX_NUM_DEVICES) return SOC_E_UNIT;
     int dev = manager.num_devices++;
     soc_cm_dev_t &d = manager.devices[dev];
     d = soc_cm_dev_t{};
@@ -79,9 +80,9 @@ int soc_cm_last_switch_device(void) {
 }
 
 int soc_cm_device_id_get(int dev, uint16_t *dev_id, uint8_t *rev_id) {
-    if (!manager.inited) return -17;
+    if (!manager.inited) return SOC_E_INIT;
     const soc_cm_dev_t *d = soc_cm_dev(dev);
-    if (d == nullptr) return -3;
+    if (d == nullptr) return SOC_E_UNIT;
     if (dev_id) *dev_id = d->dev_id;
     if (rev_id) *rev_id = d->rev_id;
     return 0;
@@ -106,13 +107,13 @@ const char *soc_cm_get_name(int dev) {
 
 int soc_cm_interrupt_connect(int dev, soc_cm_isr_t isr, void *data) {
     soc_cm_dev_t *d = soc_cm_dev(dev);
-    if (d == nullptr || d->vectors.interrupt_connect == nullptr) return -1;
+    if (d == nullptr || d->vectors.interrupt_connect == nullptr) return SOC_E_INTERNAL;
     return d->vectors.interrupt_connect(d, isr, data);
 }
 
 int soc_cm_interrupt_disconnect(int dev) {
     soc_cm_dev_t *d = soc_cm_dev(dev);
-    if (d == nullptr || d->vectors.interrupt_disconnect == nullptr) return -1;
+    if (d == nullptr || d->vectors.interrupt_disconnect == nullptr) return SOC_E_INTERNAL;
     return d->vectors.interrupt_disconnect(d);
 }
 

@@ -2,6 +2,7 @@
 #include "cm_internal.h"
 
 #include "chipdata/ids.h"
+#include "soc_error.h"
 
 namespace {
 
@@ -59,7 +60,7 @@ const soc_cm_device_info_t *supported_row(uint16_t dev_id, uint8_t rev_id) {
 int soc_cm_driver_id_get(uint16_t dev_id, uint8_t rev_id, uint16_t *drv_dev_id,
                          uint8_t *drv_rev_id) {
     const soc_cm_device_info_t *row = soc_cm_internal::supported_row(dev_id, rev_id);
-    if (row == nullptr) return -7;
+    if (row == nullptr) return SOC_E_NOT_FOUND;
     bool own = row->dev_id_driver == 0;
     if (drv_dev_id) *drv_dev_id = own ? row->dev_id : row->dev_id_driver;
     if (drv_rev_id) *drv_rev_id = own ? row->rev_id : row->rev_id_driver;

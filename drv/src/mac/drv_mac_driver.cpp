@@ -4,6 +4,7 @@
 #include "drv_mac.h"
 #include "drv_reg_value.h"
 #include "mac_port.h"
+#include "soc_error.h"
 
 using namespace drv_mac;
 
@@ -37,6 +38,7 @@ int enable_of(DrvRegValue &ctl, int *enable) {
 int drv_mac_fe_init(int unit, int port) {
     soc_cm_debug_print(kTrace, "drv_mac_fe_init\n");
     MacPort p(unit, port);
+    if (!p.feDriver()) return SOC_E_PARAM;
     DrvRegValue ctl(unit, R_TH_PCTL, port);
     if (int rv = enable_mac(ctl, true); rv < 0) return rv;
     soc_cm_debug_print(kDebugFlowControl,
@@ -57,7 +59,7 @@ int drv_mac_fe_init(int unit, int port) {
 int drv_mac_ge_init(int unit, int port) {
     soc_cm_debug_print(kTrace, "drv_mac_ge_init\n");
     MacPort p(unit, port);
-    if (!p.twoBits()) return kErrParam;  // no flow-control bits to set up
+    if (!p.geDriver()) return SOC_E_PARAM;
     DrvRegValue ctl = ge_port_control(unit, port);
     if (int rv = enable_mac(ctl, true); rv < 0) return rv;
     DrvRegValue flow(unit, R_SW_FLOW_CON);
@@ -76,24 +78,28 @@ int drv_mac_ge_init(int unit, int port) {
 
 int drv_mac_fe_enable_set(int unit, int port, int enable) {
     soc_cm_debug_print(kTrace, "drv_mac_fe_enable_set\n");
+    if (!MacPort(unit, port).feDriver()) return SOC_E_PARAM;
     DrvRegValue ctl(unit, R_TH_PCTL, port);
     return enable_mac(ctl, enable != 0);
 }
 
 int drv_mac_fe_enable_get(int unit, int port, int *enable) {
     soc_cm_debug_print(kTrace, "drv_mac_fe_enable_get\n");
+    if (!MacPort(unit, port).feDriver()) return SOC_E_PARAM;
     DrvRegValue ctl(unit, R_TH_PCTL, port);
     return enable_of(ctl, enable);
 }
 
 int drv_mac_ge_enable_set(int unit, int port, int enable) {
     soc_cm_debug_print(kTrace, "drv_mac_ge_enable_set\n");
+    if (!MacPort(unit, port).geDriver()) return SOC_E_PARAM;
     DrvRegValue ctl = ge_port_control(unit, port);
     return enable_mac(ctl, enable != 0);
 }
 
 int drv_mac_ge_enable_get(int unit, int port, int *enable) {
     soc_cm_debug_print(kTrace, "drv_mac_ge_enable_get\n");
+    if (!MacPort(unit, port).geDriver()) return SOC_E_PARAM;
     DrvRegValue ctl = ge_port_control(unit, port);
     return enable_of(ctl, enable);
 }
@@ -137,12 +143,12 @@ const mac_driver_t drv_mac_ge = make_driver("drv 10/100/1000Mb MAC Driver", drv_
 
 int drv_mac_probe(int unit, int port, const mac_driver_t **driver) {
     MacPort p(unit, port);
-    if (p.fe || (p.cpu_port && p.dxp7102)) {
+    if (p.feDriver()) {
         *driver = &drv_mac_fe;
-    } else if (p.ge || (p.cpu_port && p.wide)) {
+    } else if (p.geDriver()) {
         *driver = &drv_mac_ge;
     } else {
-        return kErrUnavail;
+        return SOC_E_UNAVAIL;
     }
     return 0;
 }

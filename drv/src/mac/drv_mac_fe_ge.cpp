@@ -5,6 +5,7 @@
 #include "drv_mac.h"
 #include "drv_reg_value.h"
 #include "mac_port.h"
+#include "soc_error.h"
 
 using namespace drv_mac;
 
@@ -42,12 +43,12 @@ int drv_mac_fe_ge_duplex_set(int unit, int port, int duplex) {
     if (p.fe)
         return override_set(unit, R_STS_OVERRIDE_P, port, F_DUPLX_MODE, p.dxp7102 ? !full : full);
     if (p.ge) return override_set(unit, R_STS_OVERRIDE_GP, port, F_DUPLX_MODE, full);
-    return kErrParam;
+    return SOC_E_PARAM;
 }
 
 int drv_mac_fe_ge_duplex_get(int unit, int port, int *duplex) {
     MacPort p(unit, port);
-    if (!(p.ethernet || (p.dxp7102 && p.cpu_port))) return kErrParam;
+    if (!(p.ethernet || (p.dxp7102 && p.cpu_port))) return SOC_E_PARAM;
     DrvRegValue sts(unit, R_DUPSTS);
     if (int rv = sts.read(); rv < 0) return rv;
     *duplex = sts.bit(p.bit());
@@ -66,19 +67,19 @@ int drv_mac_fe_ge_speed_set(int unit, int port, int speed) {
         uint32_t code = speed == 1000 ? 2 : speed == 100 ? 1 : 0;
         return override_set(unit, R_STS_OVERRIDE_GP, port, F_GIGA_SPEED, code);
     }
-    return kErrParam;
+    return SOC_E_PARAM;
 }
 
 int drv_mac_fe_ge_speed_get(int unit, int port, int *speed) {
     MacPort p(unit, port);
-    if (!p.oneBit() && !p.twoBits()) return kErrParam;
+    if (!p.oneBit() && !p.twoBits()) return SOC_E_PARAM;
     DrvRegValue sts(unit, R_SPDSTS);
     if (int rv = sts.read(); rv < 0) return rv;
     if (p.oneBit()) {
         *speed = sts.bit(p.bit()) ? 100 : 10;
     } else {
         uint32_t code = two_bits(sts, p.q());
-        if (code == 3) return kErrFail;
+        if (code == 3) return SOC_E_FAIL;
         *speed = code == 2 ? 1000 : code == 1 ? 100 : 10;
     }
     soc_cm_debug_print(kTrace, "drv_mac_fe_ge_speed_get: u=%d p=%d sp=%d\n", unit, port, *speed);
@@ -90,7 +91,7 @@ int drv_mac_fe_ge_pause_set(int unit, int port, int pause_tx, int pause_rx) {
                        unit, port, pause_rx, pause_tx);
     if (pause_tx == -1 && pause_rx == -1) return 0;
     MacPort p(unit, port);
-    if (!p.oneBit() && !p.twoBits()) return kErrParam;
+    if (!p.oneBit() && !p.twoBits()) return SOC_E_PARAM;
     DrvRegValue flow(unit, R_SW_FLOW_CON);
     if (int rv = flow.read(); rv < 0) return rv;
     bool enabled = false;
@@ -122,7 +123,7 @@ int drv_mac_fe_ge_pause_set(int unit, int port, int pause_tx, int pause_rx) {
 
 int drv_mac_fe_ge_pause_get(int unit, int port, int *pause_tx, int *pause_rx) {
     MacPort p(unit, port);
-    if (!p.oneBit() && !p.twoBits()) return kErrParam;
+    if (!p.oneBit() && !p.twoBits()) return SOC_E_PARAM;
     DrvRegValue flow(unit, R_SW_FLOW_CON);
     if (int rv = flow.read(); rv < 0) return rv;
     if (p.oneBit()) {
@@ -143,12 +144,12 @@ int drv_mac_fe_ge_pause_addr_set(int, int, const uint8_t *) {
 
 int drv_mac_fe_ge_pause_addr_get(int, int, uint8_t *) {
     soc_cm_debug_print(kTrace, "drv_mac_fe_ge_pause_addr_get\n");
-    return kErrUnavail;
+    return SOC_E_UNAVAIL;
 }
 
 int drv_mac_fe_ge_loopback_set(int, int, int loopback) {
     soc_cm_debug_print(kTrace, "drv_mac_fe_ge_loopback_set\n");
-    return loopback == 1 ? kErrUnavail : 0;
+    return loopback == 1 ? SOC_E_UNAVAIL : 0;
 }
 
 int drv_mac_fe_ge_loopback_get(int, int, int *loopback) {
@@ -159,7 +160,7 @@ int drv_mac_fe_ge_loopback_get(int, int, int *loopback) {
 
 int drv_mac_fe_ge_interface_set(int, int, int) {
     soc_cm_debug_print(kTrace, "drv_mac_fe_ge_interface_set\n");
-    return kErrUnavail;
+    return SOC_E_UNAVAIL;
 }
 
 int drv_mac_fe_ge_interface_get(int unit, int port, int *intf) {
@@ -175,7 +176,7 @@ int drv_mac_fe_ge_interface_get(int unit, int port, int *intf) {
         if (int rv = straps.read(); rv < 0) return rv;
         *intf = kStrapInterface[straps.get(port == 25 ? F_GIGA0_IFSEL : F_GIGA1_IFSEL) & 3];
     } else {
-        return kErrParam;
+        return SOC_E_PARAM;
     }
     soc_cm_debug_print(kTrace, "drv_mac_fe_ge_interface_get : pif = %d\n", *intf);
     return 0;
@@ -183,12 +184,12 @@ int drv_mac_fe_ge_interface_get(int unit, int port, int *intf) {
 
 int drv_mac_fe_ge_ability_get(int unit, int port, uint32_t *ability) {
     MacPort p(unit, port);
-    if (p.fe || (p.cpu_port && p.dxp7102)) {
+    if (p.feDriver()) {
         *ability = kAbilityFe;
-    } else if (p.ge || (p.cpu_port && p.wide)) {
+    } else if (p.geDriver()) {
         *ability = kAbilityGe;
     } else {
-        return kErrParam;
+        return SOC_E_PARAM;
     }
     soc_cm_debug_print(kTrace, "drv_mac_fe_ge_ability_get: ability=0x%x\n", *ability);
     return 0;
@@ -196,7 +197,7 @@ int drv_mac_fe_ge_ability_get(int unit, int port, uint32_t *ability) {
 
 int drv_mac_fe_ge_frame_max_set(int, int, int) {
     soc_cm_debug_print(kTrace, "drv_mac_fe_ge_frame_max_set\n");
-    return kErrUnavail;
+    return SOC_E_UNAVAIL;
 }
 
 int drv_mac_fe_ge_frame_max_get(int unit, int, int *size) {

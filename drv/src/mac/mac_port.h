@@ -1,15 +1,12 @@
 // How a chip model lays out a port in the MAC registers.
 #pragma once
 
+#include "soc_error.h"
 #include "sal.h"
 #include "soc_cm.h"
 #include "soc_control.h"
 
 namespace drv_mac {
-
-constexpr int kErrParam = -4;
-constexpr int kErrFail = -11;
-constexpr int kErrUnavail = -16;
 
 constexpr uint32_t kWideModels = 0x2c000000;  // 64-bit status and flow-control registers
 constexpr uint32_t kCpuPortTypes = 0x60;
@@ -39,10 +36,14 @@ struct MacPort {
         ethernet = in_range && (s->port_type[p] & kEthernetPortTypes);
     }
 
+    // Ports the fast-Ethernet driver serves: its own and the DXP7102's CPU port.
+    bool feDriver() const { return fe || (dxp7102 && cpu_port); }
+    // Ports the gigabit driver serves: its own and the wide models' CPU port.
+    bool geDriver() const { return ge || (wide && cpu_port); }
     // Ports with one bit in the flow-control and speed-status registers.
-    bool oneBit() const { return fe || (dxp7102 && cpu_port); }
+    bool oneBit() const { return feDriver(); }
     // Ports with a two-bit field there.
-    bool twoBits() const { return ge || (wide && cpu_port); }
+    bool twoBits() const { return geDriver(); }
     // Bit of a one-bit-per-port register.
     int bit() const { return port + off; }
     // Low bit of the port's two-bit field.

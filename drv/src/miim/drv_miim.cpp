@@ -6,14 +6,10 @@
 #include "soc_cm.h"
 #include "soc_control.h"
 #include "soc_phy_info.h"
+#include "soc_error.h"
 
 namespace {
 
-constexpr int kErrInternal = -1;
-constexpr int kErrParam = -4;
-constexpr int kErrTimeout = -9;
-constexpr int kErrResource = -14;
-constexpr int kErrUnavail = -16;
 constexpr int kInvalidPage = 0xff;
 constexpr int kSerdesBasePage = 0xb8;
 
@@ -48,12 +44,12 @@ int phy_page(int unit, int port) {
 template <typename Transfer>
 int spi_transfer(Transfer transfer) {
     sal_mutex_t spi = soc_spi_mutex();
-    if (spi == nullptr) return kErrInternal;
+    if (spi == nullptr) return SOC_E_INTERNAL;
     sal_mutex_take(spi, sal_mutex_FOREVER);
     int rv = transfer();
     sal_mutex_give(spi);
     if (rv >= 0) return 0;
-    return rv == kErrTimeout ? kErrTimeout : kErrInternal;
+    return rv == SOC_E_TIMEOUT ? SOC_E_TIMEOUT : SOC_E_INTERNAL;
 }
 
 bool task_context() {
@@ -74,24 +70,24 @@ uint32_t drv_miim_addr(int unit, uint8_t phy_addr, uint8_t reg) {
 }
 
 int drv_miim_write(int unit, uint8_t phy_addr, uint8_t reg, uint16_t data) {
-    if (!task_context()) return kErrParam;
+    if (!task_context()) return SOC_E_PARAM;
     soc_cm_debug_print(DK_MIIM, "drv_miim_write: id=0x%02x addr=0x%02x data=0x%04x\n", phy_addr,
                        reg, data);
     uint32_t addr = drv_miim_addr(unit, phy_addr, reg);
-    if ((addr >> 8) == kInvalidPage) return kErrResource;
+    if ((addr >> 8) == kInvalidPage) return SOC_E_RESOURCE;
     uint8_t buf[2] = {static_cast<uint8_t>(data), static_cast<uint8_t>(data >> 8)};
     return spi_transfer([&] { return soc_cm_bus_reg_write(unit, addr, buf, 2); });
 }
 
 int drv_miim_read(int unit, uint8_t phy_addr, uint8_t reg, uint16_t *data) {
-    if (!task_context()) return kErrParam;
+    if (!task_context()) return SOC_E_PARAM;
     if (data == nullptr) {
         sal_assert("phy_rd_data", "miim", __LINE__);
-        return kErrParam;
+        return SOC_E_PARAM;
     }
     soc_cm_debug_print(DK_MIIM, "drv_miim_read: id=0x%02x addr=0x%02x\n", phy_addr, reg);
     uint32_t addr = drv_miim_addr(unit, phy_addr, reg);
-    if ((addr >> 8) == kInvalidPage) return kErrResource;
+    if ((addr >> 8) == kInvalidPage) return SOC_E_RESOURCE;
     uint8_t buf[2] = {};
     if (int rv = spi_transfer([&] { return soc_cm_bus_reg_read(unit, addr, buf, 2); }); rv < 0)
         return rv;
@@ -101,29 +97,29 @@ int drv_miim_read(int unit, uint8_t phy_addr, uint8_t reg, uint16_t *data) {
 }
 
 int drv_unavail_slot34(int, uint32_t, soc_pbmp_t, uint32_t) {
-    return kErrUnavail;
+    return SOC_E_UNAVAIL;
 }
 
 int drv_unavail_slot35(int, uint32_t, int, uint32_t *) {
-    return kErrUnavail;
+    return SOC_E_UNAVAIL;
 }
 
 int drv_unavail_slot36(int) {
-    return kErrUnavail;
+    return SOC_E_UNAVAIL;
 }
 
 int drv_unavail_slot37(int) {
-    return kErrUnavail;
+    return SOC_E_UNAVAIL;
 }
 
 int drv_unavail_slot38(int, uint32_t, int, uint32_t, uint32_t, uint32_t, uint32_t) {
-    return kErrUnavail;
+    return SOC_E_UNAVAIL;
 }
 
 int drv_unavail_slot39(int, uint32_t, int, uint32_t) {
-    return kErrUnavail;
+    return SOC_E_UNAVAIL;
 }
 
 int drv_unavail_slot40(int, uint32_t) {
-    return kErrUnavail;
+    return SOC_E_UNAVAIL;
 }

@@ -45,8 +45,15 @@ int spi_status_read(void *h, uint8_t *status) {
 }
 
 constexpr bde_switch_access kAccess = {
-    attach,       detach,        mode_set,      mii_reg_read,    mii_reg_write,
-    spi_reg_read, spi_reg_write, spi_byte_read, spi_status_read,
+    .attach = attach,
+    .detach = detach,
+    .mode_set = mode_set,
+    .mii_reg_read = mii_reg_read,
+    .mii_reg_write = mii_reg_write,
+    .spi_reg_read = spi_reg_read,
+    .spi_reg_write = spi_reg_write,
+    .spi_byte_read = spi_byte_read,
+    .spi_status_read = spi_status_read,
 };
 
 }  // namespace

@@ -7,13 +7,11 @@
 #include "sb.h"
 #include "tarn_bus.h"
 #include "tarn_sw_internal.h"
+#include "soc_error.h"
 
 using namespace tarn_bus;
 
 namespace {
-
-constexpr int kErrInternal = -1;
-constexpr int kErrTimeout = -9;
 
 // ---- four-wire serial
 constexpr uint8_t kStatusRegister = 0xfe;
@@ -37,26 +35,28 @@ uint8_t data_read_command(int chip_id) {
 }
 
 // Chip select is active low.
-void select_chip(tarn_sw_t *sw, bool on) {
-    pin_set(sw, sw->cs, !on);
+// The chip select is active low.
+enum class Select { On, Off };
+void select_chip(tarn_sw_t *sw, Select select) {
+    pin_set(sw, sw->cs, select == Select::On ? Level::Low : Level::High);
 }
 
 // Most significant bit first; the chip samples on the rising clock edge.
 void spi_send(tarn_sw_t *sw, uint8_t byte) {
     for (int bit = 7; bit >= 0; bit--) {
-        pin_set(sw, sw->clk, false);
-        pin_set(sw, sw->dout, (byte >> bit) & 1);
-        pin_set(sw, sw->clk, true);
+        pin_set(sw, sw->clk, Level::Low);
+        pin_set(sw, sw->dout, level_of((byte >> bit) & 1));
+        pin_set(sw, sw->clk, Level::High);
     }
 }
 
 uint8_t spi_receive(tarn_sw_t *sw) {
     uint8_t byte = 0;
     for (int bit = 0; bit < 8; bit++) {
-        pin_set(sw, sw->clk, false);
-        pin_set(sw, sw->dout, false);
+        pin_set(sw, sw->clk, Level::Low);
+        pin_set(sw, sw->dout, Level::Low);
         byte = static_cast<uint8_t>(byte << 1 | (data_in(sw) ? 1 : 0));
-        pin_set(sw, sw->clk, true);
+        pin_set(sw, sw->clk, Level::High);
     }
     return byte;
 }
@@ -67,23 +67,23 @@ int spi_wait_ready(tarn_sw_t *sw, int chip_id) {
             sal_udelay(kStatusPauseUsecs);
             sal_udelay(kStatusPauseUsecs);
         }
-        select_chip(sw, true);
+        select_chip(sw, Select::On);
         spi_send(sw, read_command(chip_id));
         spi_send(sw, kStatusRegister);
         uint8_t status = spi_receive(sw);
-        select_chip(sw, false);
+        select_chip(sw, Select::Off);
         if ((status & kStatusBusy) == 0) return 0;
     }
-    return kErrTimeout;
+    return SOC_E_TIMEOUT;
 }
 
 void spi_select_page(tarn_sw_t *sw, int chip_id, uint8_t page) {
     if (sw->cached_chip_id == chip_id && sw->cached_page == page) return;
-    select_chip(sw, true);
+    select_chip(sw, Select::On);
     spi_send(sw, write_command(chip_id));
     spi_send(sw, kPageRegister);
     spi_send(sw, page);
-    select_chip(sw, false);
+    select_chip(sw, Select::Off);
     sw->cached_chip_id = chip_id;
     sw->cached_page = page;
 }
@@ -93,19 +93,19 @@ int spi_write(tarn_sw_t *sw, int chip_id, uint8_t page, uint8_t offset, const ui
     // A busy chip would drop the frame: report it instead of pretending.
     if (int rv = spi_wait_ready(sw, chip_id); rv != 0) return rv;
     spi_select_page(sw, chip_id, page);
-    select_chip(sw, true);
+    select_chip(sw, Select::On);
     spi_send(sw, write_command(chip_id));
     spi_send(sw, offset);
     for (int i = 0; i < len; i++)
         spi_send(sw, buf[i]);
-    select_chip(sw, false);
+    select_chip(sw, Select::Off);
     return 0;
 }
 
 int spi_read(tarn_sw_t *sw, int chip_id, uint8_t page, uint8_t offset, uint8_t *buf, int len) {
     if (int rv = spi_wait_ready(sw, chip_id); rv != 0) return rv;
     spi_select_page(sw, chip_id, page);
-    select_chip(sw, true);
+    select_chip(sw, Select::On);
     spi_send(sw, data_read_command(chip_id));
     spi_send(sw, offset);
     bool ready = false;
@@ -116,8 +116,8 @@ int spi_read(tarn_sw_t *sw, int chip_id, uint8_t page, uint8_t offset, uint8_t *
         for (int i = 0; i < len; i++)
             data[i] = spi_receive(sw);
     }
-    select_chip(sw, false);
-    if (!ready) return kErrTimeout;
+    select_chip(sw, Select::Off);
+    if (!ready) return SOC_E_TIMEOUT;
     std::memcpy(buf, data, len);
     return 0;
 }
@@ -155,7 +155,7 @@ int window_write(tarn_sw_t *sw, uint8_t page, uint8_t offset, const uint8_t *buf
     sal_mem_write8(sw->window + kWinCommand, kCmdWrite);
     if (!window_wait(sw)) {
         sal_printf("write op time out reg %x %x\n", page, offset);
-        return kErrTimeout;
+        return SOC_E_TIMEOUT;
     }
     return 0;
 }
@@ -163,11 +163,11 @@ int window_write(tarn_sw_t *sw, uint8_t page, uint8_t offset, const uint8_t *buf
 int window_read(tarn_sw_t *sw, uint8_t page, uint8_t offset, uint8_t *buf, int len) {
     window_address(sw, page, offset);
     sal_mem_write8(sw->window + kWinCommand, kCmdRead);
-    if (!window_wait(sw)) return kErrTimeout;
+    if (!window_wait(sw)) return SOC_E_TIMEOUT;
     if (sal_mem_read8(sw->window + kWinLengthCode) != (1u << (len - 1))) {
         // The chip read a register of another width: no usable value.
         std::memset(buf, 0, len);
-        return kErrInternal;
+        return SOC_E_INTERNAL;
     }
     int i = 0;
     for (; i + 1 < len; i += 2) {
@@ -226,10 +226,10 @@ void tarn_sw_mode_set(tarn_sw_t *sw, int mode) {
 
 int tarn_mii_reg_read(tarn_sw_t *sw, int chip_id, uint8_t page, uint8_t offset, uint8_t *buf,
                       int len) {
-    if (sw == nullptr || !length_ok(buf, len)) return kErrInternal;
+    if (sw == nullptr || !length_ok(buf, len)) return SOC_E_INTERNAL;
     Transaction t(sw);
     if (sw->mode == TARN_SW_MODE_WINDOW) {
-        if (chip_id != 0) return kErrInternal;  // the window serves chip 0 only
+        if (chip_id != 0) return SOC_E_INTERNAL;  // the window serves chip 0 only
         return window_read(sw, page, offset, buf, len);
     }
     return spi_read(sw, chip_id, page, offset, buf, len);
@@ -237,10 +237,10 @@ int tarn_mii_reg_read(tarn_sw_t *sw, int chip_id, uint8_t page, uint8_t offset, 
 
 int tarn_mii_reg_write(tarn_sw_t *sw, int chip_id, uint8_t page, uint8_t offset, const uint8_t *buf,
                        int len) {
-    if (sw == nullptr || !length_ok(buf, len)) return kErrInternal;
+    if (sw == nullptr || !length_ok(buf, len)) return SOC_E_INTERNAL;
     Transaction t(sw);
     if (sw->mode == TARN_SW_MODE_WINDOW) {
-        if (chip_id != 0) return kErrInternal;
+        if (chip_id != 0) return SOC_E_INTERNAL;
         return window_write(sw, page, offset, buf, len);
     }
     return spi_write(sw, chip_id, page, offset, buf, len);

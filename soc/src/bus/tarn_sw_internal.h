@@ -27,8 +27,14 @@ class Transaction {
     tarn_sw_t *sw_;
 };
 
-inline void pin_set(tarn_sw_t *sw, uint32_t mask, bool high) {
-    sb_gpioout(sw->sbh, mask, high ? mask : 0);
+// Level driven on an output pin.
+enum class Level { Low, High };
+inline Level level_of(bool bit) {
+    return bit ? Level::High : Level::Low;
+}
+
+inline void pin_set(tarn_sw_t *sw, uint32_t mask, Level level) {
+    sb_gpioout(sw->sbh, mask, level == Level::High ? mask : 0);
 }
 
 inline bool data_in(tarn_sw_t *sw) {

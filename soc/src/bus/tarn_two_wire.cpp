@@ -5,42 +5,41 @@
 #include "sb.h"
 #include "tarn_bus.h"
 #include "tarn_sw_internal.h"
+#include "soc_error.h"
 
 using namespace tarn_bus;
 
 namespace {
 
-constexpr int kErrInternal = -1;
-
 void start(tarn_sw_t *sw) {
-    pin_set(sw, sw->dout, true);
-    pin_set(sw, sw->clk, true);
-    pin_set(sw, sw->dout, false);
-    pin_set(sw, sw->clk, false);
+    pin_set(sw, sw->dout, Level::High);
+    pin_set(sw, sw->clk, Level::High);
+    pin_set(sw, sw->dout, Level::Low);
+    pin_set(sw, sw->clk, Level::Low);
 }
 
 void stop(tarn_sw_t *sw) {
-    pin_set(sw, sw->clk, true);
-    pin_set(sw, sw->dout, false);
-    pin_set(sw, sw->dout, true);
+    pin_set(sw, sw->clk, Level::High);
+    pin_set(sw, sw->dout, Level::Low);
+    pin_set(sw, sw->dout, Level::High);
     sb_gpioout(sw->sbh, sw->clk | sw->dout, sw->clk | sw->dout);
 }
 
 void clock_pulse(tarn_sw_t *sw) {
-    pin_set(sw, sw->clk, true);
-    pin_set(sw, sw->clk, false);
+    pin_set(sw, sw->clk, Level::High);
+    pin_set(sw, sw->clk, Level::Low);
 }
 
 // Most significant bit first, then one acknowledge clock whose answer is not
 // checked.
 void send(tarn_sw_t *sw, uint8_t byte) {
     for (int bit = 7; bit >= 0; bit--) {
-        pin_set(sw, sw->dout, (byte >> bit) & 1);
+        pin_set(sw, sw->dout, level_of((byte >> bit) & 1));
         clock_pulse(sw);
     }
-    pin_set(sw, sw->clk, true);
+    pin_set(sw, sw->clk, Level::High);
     (void)sb_gpioin(sw->sbh);
-    pin_set(sw, sw->clk, false);
+    pin_set(sw, sw->clk, Level::Low);
 }
 
 // The last byte is answered with a not-acknowledge, the others with an
@@ -48,11 +47,11 @@ void send(tarn_sw_t *sw, uint8_t byte) {
 uint8_t receive(tarn_sw_t *sw, bool last) {
     uint8_t byte = 0;
     for (int bit = 0; bit < 8; bit++) {
-        pin_set(sw, sw->clk, true);
+        pin_set(sw, sw->clk, Level::High);
         byte = static_cast<uint8_t>(byte << 1 | (data_in(sw) ? 1 : 0));
-        pin_set(sw, sw->clk, false);
+        pin_set(sw, sw->clk, Level::Low);
     }
-    pin_set(sw, sw->dout, last);
+    pin_set(sw, sw->dout, level_of(last));
     clock_pulse(sw);
     return byte;
 }
@@ -63,14 +62,14 @@ uint8_t address_byte(uint8_t page) {
 
 // Chip select stays high so that the four-wire slave ignores the transaction.
 void begin(tarn_sw_t *sw) {
-    pin_set(sw, sw->cs, true);
+    pin_set(sw, sw->cs, Level::High);
     start(sw);
 }
 
 }  // namespace
 
 int tarn_spi_reg_write(tarn_sw_t *sw, uint8_t page, uint8_t offset, const uint8_t *buf, int len) {
-    if (sw == nullptr || !length_ok(buf, len)) return kErrInternal;
+    if (sw == nullptr || !length_ok(buf, len)) return SOC_E_INTERNAL;
     Transaction t(sw);
     begin(sw);
     send(sw, address_byte(page));
@@ -82,7 +81,7 @@ int tarn_spi_reg_write(tarn_sw_t *sw, uint8_t page, uint8_t offset, const uint8_
 }
 
 int tarn_spi_reg_read(tarn_sw_t *sw, uint8_t page, uint8_t offset, uint8_t *buf, int len) {
-    if (sw == nullptr || !length_ok(buf, len)) return kErrInternal;
+    if (sw == nullptr || !length_ok(buf, len)) return SOC_E_INTERNAL;
     Transaction t(sw);
     begin(sw);
     send(sw, address_byte(page));
@@ -96,7 +95,7 @@ int tarn_spi_reg_read(tarn_sw_t *sw, uint8_t page, uint8_t offset, uint8_t *buf,
 }
 
 int tarn_spi_byte_read(tarn_sw_t *sw, uint8_t addr, uint8_t *byte) {
-    if (sw == nullptr || byte == nullptr) return kErrInternal;
+    if (sw == nullptr || byte == nullptr) return SOC_E_INTERNAL;
     Transaction t(sw);
     begin(sw);
     send(sw, static_cast<uint8_t>(addr << 1 | 0x41));
@@ -106,7 +105,7 @@ int tarn_spi_byte_read(tarn_sw_t *sw, uint8_t addr, uint8_t *byte) {
 }
 
 int tarn_spi_status_read(tarn_sw_t *sw, uint8_t *status) {
-    if (sw == nullptr || status == nullptr) return kErrInternal;
+    if (sw == nullptr || status == nullptr) return SOC_E_INTERNAL;
     Transaction t(sw);
     begin(sw);
     send(sw, 0x19);

@@ -11,10 +11,10 @@
 #include "soc.h"
 #include "soc_chip_port.h"
 #include "soc_control.h"
+#include "soc_error.h"
 
 namespace {
 
-constexpr int kErrInit = -17;
 constexpr uint32_t kStpForwarding = 5;
 
 // chip_flags groups tested here.
@@ -102,11 +102,13 @@ int set_field(int unit, uint32_t reg, uint32_t field, uint32_t value) {
     return set_fields(unit, reg, 0, f);
 }
 
-void flow_control_setup(int unit, std::span<const RegSetup> steps) {
+// The first failing access ends the set-up with its error.
+int flow_control_setup(int unit, std::span<const RegSetup> steps) {
     for (const RegSetup &s : steps) {
-        // Each step stands alone: the thresholds are best effort.
-        (void)set_fields(unit, s.reg, 0, std::span(s.fields).first(s.count));
+        int rv = set_fields(unit, s.reg, 0, std::span(s.fields).first(s.count));
+        if (rv < 0) return rv;
     }
+    return SOC_E_NONE;
 }
 
 int nothing(int) {
@@ -119,19 +121,21 @@ const soc_functions_t soc_tarn_functions = {
     soc_tarn_chip_init, {nothing, nothing, nothing, nothing}, nullptr};
 
 int soc_chip_init(int unit) {
-    if (!soc_unit_attached(unit)) return kErrInit;
+    if (!soc_unit_attached(unit)) return SOC_E_INIT;
     return SOC_CONTROL(unit)->chip_functions->chip_init(unit);
 }
 
 int soc_tarn_chip_init(int unit) {
     uint32_t flags = chip_flags(unit);
+    // The set-up's result does not decide init: the PHY-scan step below runs
+    // and answers regardless.
     if (flags & SOC_CHIP_DXP7102) {
-        flow_control_setup(unit, kSetupA);
+        (void)flow_control_setup(unit, kSetupA);
     } else if (flags & SOC_CHIP_DXP7103) {
         if (has_reg(unit, R_EXTPHY_SCAN_CTL))
             (void)set_field(unit, R_EXTPHY_SCAN_CTL, F_PHY_SCAN_EN, 1);
     } else if ((flags & SOC_CHIP_DXP7101_FAMILY) && !(flags & kPortGroupB)) {
-        flow_control_setup(unit, kSetupB);
+        (void)flow_control_setup(unit, kSetupB);
     }
     // The software link scan polls the PHYs; the chip's own scan stays off.
     if (!(flags & kOwnPhyScan)) return 0;

@@ -5,11 +5,9 @@
 #include "sal.h"
 #include "soc_cm.h"
 #include "soc_property.h"
+#include "soc_error.h"
 
 namespace {
-
-constexpr int kErrParam = -4;
-constexpr int kErrUnavail = -16;
 
 bool task_context() {
     if (!sal_int_context()) return true;
@@ -17,29 +15,36 @@ bool task_context() {
     return false;
 }
 
-bool family_unit(int unit) {
-    return SOC_CONTROL(unit) != nullptr && SOC_IS_FAMILY_LAYOUT(unit);
+// Units of other layouts answer 0 and touch nothing; a unit without a record
+// is no unit at all.
+enum class MiimPath { Service, Skip, NoUnit };
+
+MiimPath miim_path(int unit) {
+    if (SOC_CONTROL(unit) == nullptr) return MiimPath::NoUnit;
+    return SOC_IS_FAMILY_LAYOUT(unit) ? MiimPath::Service : MiimPath::Skip;
 }
 
 int clause45_result(int unit) {
-    return soc_feature(unit, soc_feature_phy_cl45) ? 0 : kErrUnavail;
+    return soc_feature(unit, soc_feature_phy_cl45) ? 0 : SOC_E_UNAVAIL;
 }
 
 }  // namespace
 
 int soc_miim_write(int unit, uint32_t phy_id, uint32_t phy_reg_addr, uint16_t phy_wr_data) {
-    if (!family_unit(unit)) return 0;
+    MiimPath path = miim_path(unit);
+    if (path != MiimPath::Service) return path == MiimPath::NoUnit ? SOC_E_UNIT : SOC_E_NONE;
     return DRV_SERVICES(unit)->miim_write(unit, static_cast<uint8_t>(phy_id),
                                           static_cast<uint8_t>(phy_reg_addr), phy_wr_data);
 }
 
 int soc_miim_read(int unit, uint32_t phy_id, uint32_t phy_reg_addr, uint16_t *phy_rd_data) {
-    if (!task_context()) return kErrParam;
+    if (!task_context()) return SOC_E_PARAM;
     if (phy_rd_data == nullptr) {
         sal_assert("phy_rd_data", "miim", __LINE__);
-        return kErrParam;
+        return SOC_E_PARAM;
     }
-    if (!family_unit(unit)) return 0;
+    MiimPath path = miim_path(unit);
+    if (path != MiimPath::Service) return path == MiimPath::NoUnit ? SOC_E_UNIT : SOC_E_NONE;
     return DRV_SERVICES(unit)->miim_read(unit, static_cast<uint8_t>(phy_id),
                                          static_cast<uint8_t>(phy_reg_addr), phy_rd_data);
 }
@@ -54,7 +59,7 @@ int soc_miim_modify(int unit, uint32_t phy_id, uint32_t phy_reg_addr, uint16_t v
 
 int soc_miimc45_write(int unit, uint32_t phy_id, uint8_t phy_devad, uint16_t phy_reg_addr,
                       uint16_t phy_wr_data) {
-    if (!task_context()) return kErrParam;
+    if (!task_context()) return SOC_E_PARAM;
     soc_cm_debug_print(DK_MIIM,
                        "soc_miimc45_write: id=0x%02x phy_devad=0x%02x addr=0x%02x data=0x%04x\n",
                        phy_id, phy_devad, phy_reg_addr, phy_wr_data);
@@ -63,7 +68,7 @@ int soc_miimc45_write(int unit, uint32_t phy_id, uint8_t phy_devad, uint16_t phy
 
 int soc_miimc45_read(int unit, uint32_t phy_id, uint8_t phy_devad, uint16_t phy_reg_addr,
                      uint16_t *phy_rd_data) {
-    if (!task_context()) return kErrParam;
+    if (!task_context()) return SOC_E_PARAM;
     soc_cm_debug_print(DK_MIIM, "soc_miimc45_read: id=0x%02x phy_devad=0x%02x addr=0x%02x\n",
                        phy_id, phy_devad, phy_reg_addr);
     (void)phy_rd_data;  // no clause-45 bus: nothing to read into it

@@ -6,6 +6,7 @@
 #include "soc.h"
 #include "soc_property.h"
 #include "soc_standin.h"
+#include "soc_error.h"
 
 namespace {
 
@@ -131,11 +132,12 @@ const soc_functions_t *_soc_functions_find(const soc_driver_t *drv) {
 }
 
 int soc_tarn_attach(int unit) {
-    if (unit < 0 || unit >= SOC_MAX_NUM_DEVICES) return -3;
-    if (soc_control[unit] != nullptr) return -8;
+    if (unit < 0 || unit >= SOC_MAX_NUM_DEVICES) return SOC_E_UNIT;
+    if (soc_control[unit] != nullptr) return SOC_E_EXISTS;
     auto *soc = static_cast<soc_control_t *>(sal_alloc(sizeof(soc_control_t), "soc_control"));
-    if (soc == nullptr) return -2;
+    if (soc == nullptr) return SOC_E_MEMORY;
     std::memset(soc, 0, sizeof *soc);
+    soc_phy_addr_map_clear(soc);
     soc_control[unit] = soc;
 
     // The CPU-port network controller keeps an empty record.
@@ -149,7 +151,7 @@ int soc_tarn_attach(int unit) {
     soc->chip_functions = soc->chip_driver ? _soc_functions_find(soc->chip_driver) : nullptr;
     if (soc->chip_functions == nullptr) {
         release_unit(unit);
-        return -1;
+        return SOC_E_INTERNAL;
     }
     soc->flags |= SOC_F_ATTACHED;
     soc_attached_count++;
@@ -160,7 +162,7 @@ int soc_tarn_attach(int unit) {
     if (!create_unit_state(unit, soc)) {
         soc_cm_debug_print(DK_ERR, "soc_tarn_attach: unit %d failed\n", unit);
         release_unit(unit);
-        return -2;
+        return SOC_E_MEMORY;
     }
 
     uint32_t type = soc_cm_get_dev_type(unit);
@@ -173,15 +175,15 @@ int soc_tarn_attach(int unit) {
 }
 
 int soc_detach(int unit) {
-    if (unit < 0 || unit >= soc_cm_get_num_units()) return -3;
+    if (unit < 0 || unit >= soc_cm_get_num_units()) return SOC_E_UNIT;
     soc_control_t *soc = SOC_CONTROL(unit);
-    if (soc == nullptr || !(soc->flags & SOC_F_ATTACHED)) return -3;
+    if (soc == nullptr || !(soc->flags & SOC_F_ATTACHED)) return SOC_E_UNIT;
 
     sal_dpc_cancel(unit_owner(unit));
     soc_reset_init(unit);
     if (soc_cm_interrupt_disconnect(unit) < 0) {
         soc_cm_print("soc_detach: could not disconnect interrupt line\n");
-        return -1;
+        return SOC_E_INTERNAL;
     }
     soc_tarn_counter_detach(unit);
     destroy_mutex(&soc->miim_lock);

@@ -3,6 +3,7 @@
 // back.
 #include "soc.h"
 #include "soc_standin.h"
+#include "soc_error.h"
 
 namespace {
 
@@ -18,17 +19,17 @@ bool vector_complete(const soc_cm_dev_vectors_t &v) {
 }  // namespace
 
 int soc_cm_device_init(int dev, const soc_cm_dev_vectors_t *vectors) {
-    if (!soc_cm_initialised()) return -17;
+    if (!soc_cm_initialised()) return SOC_E_INIT;
     soc_cm_dev_t *d = soc_cm_dev(dev);
-    if (d == nullptr) return -3;
-    if (d->vectors.interrupt_connect != nullptr && d->vectors.init) return -3;
-    if (vectors == nullptr || !vector_complete(*vectors)) return -4;
+    if (d == nullptr) return SOC_E_UNIT;
+    if (d->vectors.interrupt_connect != nullptr && d->vectors.init) return SOC_E_UNIT;
+    if (vectors == nullptr || !vector_complete(*vectors)) return SOC_E_PARAM;
     d->vectors = *vectors;
     // Set after the copy so that it holds whatever the caller's word 0 says.
     d->vectors.init = 1;
 
     uint32_t type = d->info->dev_type;
-    int rv = -3;
+    int rv = SOC_E_UNIT;
     if (type & SOC_CM_SWITCH) {
         if (type & SOC_CM_TARN) {
             rv = soc_tarn_attach(dev);
@@ -44,9 +45,9 @@ int soc_cm_device_init(int dev, const soc_cm_dev_vectors_t *vectors) {
 }
 
 int soc_cm_device_destroy(int dev) {
-    if (!soc_cm_initialised()) return -17;
+    if (!soc_cm_initialised()) return SOC_E_INIT;
     soc_cm_dev_t *d = soc_cm_dev(dev);
-    if (d == nullptr) return -3;
+    if (d == nullptr) return SOC_E_UNIT;
     soc_cm_print("soc_cm_device_destroy");
     uint32_t type = d->info->dev_type;
     int rv;
@@ -56,7 +57,7 @@ int soc_cm_device_destroy(int dev) {
         rv = soc_tarn_dma_detach(dev);
     } else {
         soc_cm_debug_print(DK_ERR, "ERROR: QNT devices should not be here !");
-        rv = -1;
+        rv = SOC_E_INTERNAL;
     }
     d->vectors.interrupt_connect = nullptr;
     return rv;

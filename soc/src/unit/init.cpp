@@ -7,6 +7,7 @@
 #include "soc.h"
 #include "soc_property.h"
 #include "soc_standin.h"
+#include "soc_error.h"
 
 namespace {
 
@@ -14,7 +15,8 @@ constexpr int kResetPolls = 100000;
 constexpr int kReadFailureSleepSecs = 3;
 constexpr int kArlModeRun = 4;
 
-// Sets the fields to 1, then polls until the poll field reads 0.
+// Sets the fields to 1, then polls until the poll field reads 0; a chip that
+// never comes out of reset is a time-out, not a success.
 int reset_through(int unit, uint32_t reg, std::initializer_list<uint32_t> fields,
                   uint32_t poll_field) {
     const drv_if_t *svc = DRV_SERVICES(unit);
@@ -37,9 +39,10 @@ int reset_through(int unit, uint32_t reg, std::initializer_list<uint32_t> fields
         }
         uint32_t busy = 0;
         svc->reg_field_get(unit, reg, value, poll_field, &busy);
-        if (busy == 0) return 0;
+        if (busy == 0) return SOC_E_NONE;
     }
-    return 0;
+    soc_cm_print("soc_reset: unit %d: chip reset timed out\n", unit);
+    return SOC_E_TIMEOUT;
 }
 
 int chip_reset(int unit) {
@@ -58,10 +61,10 @@ int chip_reset(int unit) {
 int soc_do_init(int unit, int reset) {
     if (!SOC_UNIT_VALID(unit)) {
         sal_assert("SOC_UNIT_VALID(unit)", __FILE__, __LINE__);
-        return -3;
+        return SOC_E_UNIT;
     }
     soc_control_t *soc = SOC_CONTROL(unit);
-    if (!(soc->flags & SOC_F_ATTACHED)) return -3;
+    if (!(soc->flags & SOC_F_ATTACHED)) return SOC_E_UNIT;
 
     soc->flags &= ~SOC_F_INITED;
     soc_tarn_info_config(unit, soc);
@@ -69,8 +72,8 @@ int soc_do_init(int unit, int reset) {
         int rv = chip_reset(unit);
         if (rv < 0) return rv;
     }
-    if (soc_tarn_dma_init(unit) != 0) return -1;
-    if (soc->chip_functions->chip_init(unit) != 0) return -1;
+    if (soc_tarn_dma_init(unit) != 0) return SOC_E_INTERNAL;
+    if (soc->chip_functions->chip_init(unit) != 0) return SOC_E_INTERNAL;
     soc_feature_init(unit);
     int rv = soc_phy_init(unit);
     if (rv < 0) return rv;

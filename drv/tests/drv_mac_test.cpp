@@ -4,7 +4,7 @@
 #include <ostream>
 
 #include "drv_mac.h"
-#include "unit_fixture.h"
+#include "../../soc/tests/unit_fixture.h"
 
 namespace {
 
@@ -24,6 +24,7 @@ void PrintTo(const Model &m, std::ostream *os) {
 }
 
 const Model kModels[] = {
+    {sim::ChipKind::DXP7102A0, "DXP7102A0", 24, 26, 0, false},
     {sim::ChipKind::DXP7102A1, "DXP7102", 24, 26, 0, false},
     {sim::ChipKind::DXP7106, "DXP7106", 24, 28, 24, true},
     {sim::ChipKind::DXP7101, "DXP7101", 48, 52, 0, true},
@@ -172,17 +173,34 @@ TEST_P(drv_mac_models, SpeedAndDuplexFollowThePortStatus) {
     EXPECT_EQ(speed, 55);
 }
 
-TEST_P(drv_mac_models, PortsOfNoClassAreRefused) {
-    const int none = m().last + 1;
+TEST_P(drv_mac_models, PortsOfTheWrongClassAreRefused) {
     int v = 0;
     uint32_t ability = 0;
-    EXPECT_EQ(drv_mac_fe_ge_interface_get(0, none, &v), -4);
-    EXPECT_EQ(drv_mac_fe_ge_ability_get(0, none, &ability), -4);
-    EXPECT_EQ(drv_mac_fe_ge_speed_get(0, none, &v), -4);
-    EXPECT_EQ(drv_mac_fe_ge_duplex_get(0, none, &v), -4);
-    EXPECT_EQ(drv_mac_fe_ge_duplex_set(0, none, 1), -4);
-    EXPECT_EQ(drv_mac_fe_ge_pause_set(0, none, 1, 1), -4);
-    EXPECT_EQ(drv_mac_fe_ge_pause_get(0, none, &v, &v), -4);
+    board->accessLog().enable(true);
+    for (int port : {m().last + 1, 60, -1}) {
+        SCOPED_TRACE(port);
+        EXPECT_EQ(drv_mac_fe_init(0, port), -4);
+        EXPECT_EQ(drv_mac_ge_init(0, port), -4);
+        EXPECT_EQ(drv_mac_fe_enable_set(0, port, 1), -4);
+        EXPECT_EQ(drv_mac_fe_enable_get(0, port, &v), -4);
+        EXPECT_EQ(drv_mac_ge_enable_set(0, port, 1), -4);
+        EXPECT_EQ(drv_mac_ge_enable_get(0, port, &v), -4);
+        EXPECT_EQ(drv_mac_fe_ge_interface_get(0, port, &v), -4);
+        EXPECT_EQ(drv_mac_fe_ge_ability_get(0, port, &ability), -4);
+        EXPECT_EQ(drv_mac_fe_ge_speed_get(0, port, &v), -4);
+        EXPECT_EQ(drv_mac_fe_ge_speed_set(0, port, 100), -4);
+        EXPECT_EQ(drv_mac_fe_ge_duplex_get(0, port, &v), -4);
+        EXPECT_EQ(drv_mac_fe_ge_duplex_set(0, port, 1), -4);
+        EXPECT_EQ(drv_mac_fe_ge_pause_set(0, port, 1, 1), -4);
+        EXPECT_EQ(drv_mac_fe_ge_pause_get(0, port, &v, &v), -4);
+    }
+    // Each driver keeps to its own ports.
+    EXPECT_EQ(drv_mac_fe_init(0, m().last), -4);
+    EXPECT_EQ(drv_mac_fe_enable_get(0, m().last, &v), -4);
+    EXPECT_EQ(drv_mac_ge_init(0, 3), -4);
+    EXPECT_EQ(drv_mac_ge_enable_set(0, 3, 0), -4);
+    EXPECT_EQ(board->accessLog().count(sim::BusOp::Write), 0u);
+    EXPECT_TRUE(board->anomalies().empty());
 }
 
 TEST_P(drv_mac_models, FixedAnswers) {
