@@ -1,5 +1,6 @@
 // Compiled pages: the generated file table, template records, and the
 // renderer's tags, loops, limits and piecewise output.
+#include <cctype>
 #include <cstring>
 
 #include "web_test_support.h"
@@ -86,6 +87,13 @@ TEST(httpd_file_table, ContentLookupWorksLikeARequestPath) {
     EXPECT_EQ(httpd_file_content_get("/none.htm", &flags), nullptr);
     EXPECT_EQ(httpd_file_content_get("relative.htm", &flags), nullptr);
     EXPECT_EQ(httpd_file_content_get(nullptr, &flags), nullptr);
+    // Every row is found by its name in any case.
+    for (const httpd_file *row = web_file_table; row->name != nullptr; row++) {
+        std::string upper = std::string("/") + row->name;
+        for (char &c : upper)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        EXPECT_EQ(httpd_file_content_get(upper.c_str(), nullptr), row->content) << row->name;
+    }
 }
 
 TEST(httpd_file_table, TemplateCompilesIntoLoopAndTagRecords) {

@@ -125,7 +125,11 @@ TEST_F(webauth_account, CookieFollowsTheAccount) {
     EXPECT_NE(webauth_cookie_get(), first);
     EXPECT_EQ(webauth_cookie_check(first.c_str()), -1);
     ASSERT_EQ(webauth_password_set("qivor"), 1);
-    EXPECT_EQ(webauth_cookie_get(), first);  // a function of the account alone
+    EXPECT_EQ(webauth_cookie_get(), first);  // a function of the account
+    // Passwords with the same letters in another order do not share it.
+    ASSERT_EQ(webauth_password_set("rovqi"), 1);
+    EXPECT_NE(webauth_cookie_get(), first);
+    ASSERT_EQ(webauth_password_set("qivor"), 1);
 }
 
 TEST_F(webauth_account, PasswordRecordRoundTripsForEveryTimeByte) {

@@ -13,10 +13,12 @@
 #include "net_util.h"
 #include "nvram.h"
 #include "settings.h"
+#include "sal_host.h"
 #include "storage_host.h"
 #include "web_pages.h"
 #include "web_test_support.h"
 #include "webauth.h"
+#include "webauth_internal.h"
 
 // Handler of the test page "err.cgi": an error page with markup in its texts.
 int test_error_handler(httpd_event *ev, httpd_request *req) {
@@ -110,20 +112,25 @@ std::string cookie_of(const test_response &r) {
     return "";
 }
 
-bool ram_log_has(const std::string &text) {
+int ram_log_count(const std::string &text) {
     logger *ram = logger_ram_get();
-    if (ram == nullptr) return false;
+    if (ram == nullptr) return 0;
     uint32_t first = 0;
     int count = ram->ops->count(&first, ram);
+    int found = 0;
     for (int i = 0; i < count; i++) {
         logger_record rec{first + static_cast<uint32_t>(i), 0, 0, 0};
         char line[LOGGER_TEXT_MAX];
         if (ram->ops->read(&rec, line, sizeof line, ram) > 0 &&
             std::string(line).find(text) != std::string::npos) {
-            return true;
+            found++;
         }
     }
-    return false;
+    return found;
+}
+
+bool ram_log_has(const std::string &text) {
+    return ram_log_count(text) > 0;
 }
 
 std::string current_password() {
@@ -145,6 +152,7 @@ class webauth_http : public web_server_fixture {
         ASSERT_EQ(webauth_username_set("admin"), 1);
         ASSERT_EQ(webauth_password_set("qivor"), 1);
         test_hook_set(webauth_hook, WEBAUTH_HOOK_MASK);
+        webauth_internal::clients_forget();
     }
     std::string valid_cookie() { return "WebManaged=" + std::string(webauth_cookie_get()); }
 };
@@ -315,6 +323,56 @@ TEST_F(webauth_http, ErrorPageEscapesItsTexts) {
     EXPECT_NE(r.body.find("onclick=\"history.go(-1)\""), std::string::npos);
     EXPECT_NE(r.body.find("ERROR"), std::string::npos);
     EXPECT_TRUE(r.has_header("Cache-Control: no-cache"));
+}
+
+TEST_F(webauth_http, RepeatedFailuresShutTheAddressOutForThirtySeconds) {
+    test_clock_manual();
+    const std::string warning = "5 failed logins from 127.0.0.1";
+    int warned = ram_log_count(warning);
+    std::string cookie = valid_cookie();
+    for (int i = 0; i < 3; i++)
+        EXPECT_EQ(cookie_of(login("admin", "guess" + std::to_string(i))), "");
+    EXPECT_EQ(get("/system.htm", "WebManaged=Invalid").status, "302 Found");  // no guess
+    EXPECT_EQ(get("/system.htm", "WebManaged=00000001").status, "302 Found");
+    EXPECT_EQ(ram_log_count(warning), warned);
+    EXPECT_EQ(get("/system.htm", "WebManaged=00000002").status, "302 Found");
+    EXPECT_EQ(ram_log_count(warning), warned + 1);
+    // The right account and cookie no longer help from this address...
+    test_response r = login("admin", "qivor");
+    EXPECT_EQ(cookie_of(r), "");
+    EXPECT_NE(r.body.find("action=\"login.cgi\""), std::string::npos);
+    EXPECT_EQ(get("/system.htm", cookie).status, "302 Found");
+    EXPECT_EQ(ram_log_count(warning), warned + 1);  // said once
+    // ...while another address keeps its session.
+    int other = test_connect_from("127.0.0.2");
+    ASSERT_GE(other, 0);
+    test_send(other, "GET /system.htm HTTP/1.0\r\nCookie: " + cookie + "\r\n\r\n");
+    EXPECT_EQ(test_parse_response(test_read_all(other)).status, "200 OK");
+    close(other);
+    sal_clock_advance(30ull * 1000000);
+    EXPECT_EQ(get("/system.htm", cookie).status, "200 OK");
+}
+
+TEST_F(webauth_http, PasswordChangeThatCannotBeSavedKeepsTheOldPassword) {
+    int changed = ram_log_count("Password changed");
+    flash_host_fault_after(0, flash_fault::stop);
+    test_response r = change_password(webauth_cookie_get(), "qivor", "newpass", "newpass");
+    flash_host_fault_clear();
+    ASSERT_TRUE(r.answered);
+    EXPECT_NE(r.body.find("Password could not be saved!"), std::string::npos) << r.body;
+    EXPECT_EQ(current_password(), "qivor");
+    EXPECT_EQ(ram_log_count("Password changed"), changed);
+    // The store agrees: loading the account gives the old password back.
+    ASSERT_EQ(webauth_password_set("other"), 1);
+    settings_load_group(0xF0000000u);
+    EXPECT_EQ(current_password(), "qivor");
+}
+
+TEST_F(webauth_http, HandlersSeeWhetherTheRequestIsAuthorised) {
+    get("/upload.cgi/b.gif");
+    get("/upload.cgi/b.gif", valid_cookie());
+    std::vector<std::string> want = {"open", "close", "open", "close authorised"};
+    EXPECT_EQ(test_log_take(), want);
 }
 
 }  // namespace
