@@ -31,6 +31,7 @@ int main(int argc, char **argv) {
         return 0;
     }
     sal_host_port_offset_set(opts.port_offset);
+    sal_host_listen_address_set(opts.listen.c_str());
 
     char board_error[256];
     if (board_host_start(opts.board.c_str(), opts.bus.c_str(), board_error, sizeof board_error) !=

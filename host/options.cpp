@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include <arpa/inet.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -25,6 +27,8 @@ const char *host_options_usage(void) {
            "                     (default pins)\n"
            "  --debug-read ADDR  print switch register ADDR (page<<8|offset) read at start-up\n"
            "  --port-offset N    add N to the server ports 80, 23, 161 and 162 (default 0)\n"
+           "  --listen ADDR      IPv4 address the servers listen on (default 127.0.0.1;\n"
+           "                     0.0.0.0 opens them to every interface)\n"
            "  --exit-on-eof      end the program when console input ends\n"
            "  --help             print this text\n";
 }
@@ -46,8 +50,8 @@ bool host_options_parse(int argc, char **argv, HostOptions *out, std::string *er
             out->exit_on_eof = true;
             continue;
         }
-        bool known =
-            one_of(arg, {"--board", "--flash", "--fs", "--bus", "--port-offset", "--debug-read"});
+        bool known = one_of(arg, {"--board", "--flash", "--fs", "--bus", "--port-offset",
+                                  "--debug-read", "--listen"});
         if (!known) {
             *error = "unknown option '" + arg + "' (see --help)";
             return false;
@@ -83,6 +87,13 @@ bool host_options_parse(int argc, char **argv, HostOptions *out, std::string *er
                 return false;
             }
             out->debug_read = static_cast<int>(n);
+        } else if (arg == "--listen") {
+            in_addr parsed{};
+            if (inet_pton(AF_INET, value.c_str(), &parsed) != 1) {
+                *error = "--listen needs an IPv4 address such as 127.0.0.1, not '" + value + "'";
+                return false;
+            }
+            out->listen = value;
         } else if (arg == "--port-offset") {
             char *end = nullptr;
             long n = std::strtol(value.c_str(), &end, 10);

@@ -8,6 +8,7 @@ struct HostOptions {
     std::string flash = "var/flash.bin";  // file standing for the flash chip
     std::string fs = "var/fs";            // directory of the RAM file system
     std::string bus = "pins";             // switch access: "pins" (serial and window) or "direct"
+    std::string listen = "127.0.0.1";     // IPv4 address every server binds
     int port_offset = 0;                  // added to the well-known server ports
     int debug_read = -1;                  // switch register to read and print at start-up
     bool exit_on_eof = false;             // end the program at the end of console input

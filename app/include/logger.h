@@ -94,6 +94,9 @@ int logger_printf(int level, int module, const char *fmt, ...)
     __attribute__((format(printf, 3, 4)));
 int logger_vprintf(int level, int module, const char *fmt, va_list ap);
 int logger_puts(int level, int module, const char *text);
+// 1 when some logger keeps lines of this level: callers skip formatting
+// lines nobody keeps.
+int logger_level_kept(int level);
 
 logger *logger_ram_get(void);      // null when absent
 logger *logger_flash_get(void);    // null when absent

@@ -38,6 +38,7 @@ int main(int argc, char **argv) {
     settings_init();
     net_util_init();
     net_util_if_start("eth0", NET_IF_MODE_STATIC, "127.0.0.1", "255.0.0.0", "");
+    sal_host_listen_address_set("127.0.0.1");
     sal_host_port_offset_set(port - 80);
     if (web_start() != 0) {
         std::fprintf(stderr, "web_browser_server: the web server did not start\n");

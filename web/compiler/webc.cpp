@@ -326,12 +326,22 @@ class Generator {
         for (Row &row : rows_) {
             if (row.content[0] == '@') row.page = referenced_page(row);
         }
+        // A placeholder must not outlive the real page in a browser cache.
+        for (Row &row : rows_) {
+            if (row.handler == "-" && placeholder_pages_.count(row.page) != 0) {
+                row.flags = (row.flags | 0x1) & ~0x2u;
+            }
+        }
         write();
     }
 
   private:
     int page_of(const Row &row) {
-        if (row.content == "placeholder") return add_page(placeholder_page(row.name));
+        if (row.content == "placeholder") {
+            int page = add_page(placeholder_page(row.name));
+            placeholder_pages_.insert(page);
+            return page;
+        }
         auto known = file_pages_.find(row.content);
         if (known != file_pages_.end()) return known->second;
         std::string path = opt_.pages + "/" + row.content;
@@ -448,6 +458,7 @@ class Generator {
     std::vector<Page> pages_;
     std::map<std::string, int> file_pages_;
     std::map<std::string, int> single_pages_;
+    std::set<int> placeholder_pages_;  // pages that stand for a page not built yet
 };
 
 }  // namespace

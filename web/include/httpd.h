@@ -108,6 +108,12 @@ struct httpd_hook_event {
 
 // Both return 1 when they changed the record: the server then takes content
 // and flags (and, for event 0, the row) back. Out words are read either way.
+//
+// Events 1 (open) and 10 (close) reach a handler whether or not the request
+// is authorised, and event 1 comes before the cookie is seen. A handler that
+// keeps state across requests (a running upgrade, a pending restart) acts on
+// event 10 only when httpd_req_authorised says so, and never on event 1;
+// the other events of a protected row reach it only when authorised.
 using httpd_handler_fn = int (*)(httpd_event *ev, httpd_request *req);
 using httpd_hook_fn = int (*)(httpd_hook_event *ev, httpd_request *req);
 
@@ -141,6 +147,9 @@ const httpd_record *httpd_file_content_get(const char *path, uint32_t *flags);
 
 // ---------------------------------------------------------------- request accessors
 int httpd_req_socket(const httpd_request *req);  // -1 without a request
+// 1 when the request may use a protected page: the row is login-free or the
+// root hook authorised it; 0 otherwise and without a request.
+int httpd_req_authorised(const httpd_request *req);
 // The pair table of event 4; valid while the event-4 calls run.
 const httpd_pair *httpd_req_pairs(const httpd_request *req, int *count);
 
@@ -150,6 +159,11 @@ const httpd_pair *httpd_req_pairs(const httpd_request *req, int *count);
 void *httpd_req_state_get(httpd_request *req, const void *key, size_t size);
 void *httpd_req_state_find(const httpd_request *req, const void *key);
 void httpd_req_state_free(httpd_request *req, const void *key);
+
+// Copies text into out (size bytes) without control characters (CR, LF,
+// ...), cut to size - 1 bytes: for request texts that go into a header line
+// or the log.
+void httpd_text_clean(const char *text, char *out, size_t size);
 
 // ---------------------------------------------------------------- deferred actions
 struct httpd_timer;

@@ -30,7 +30,9 @@ size_t web_html_escape(const char *text, char *out, size_t size);
 
 // Copies text into out without control characters (CR, LF, ...), cut to
 // size - 1 bytes, for texts from requests that go into the log.
-void web_log_text(const char *text, char *out, size_t size);
+inline void web_log_text(const char *text, char *out, size_t size) {
+    httpd_text_clean(text, out, size);
+}
 
 // The shared tag text buffer: tags print here and the renderer copies the
 // text before the next tag runs. Only the "httpd" thread renders pages.
@@ -44,6 +46,9 @@ void web_tag_int(httpd_tag_out *out, int number);
 void web_mgmt_address(char *buf, size_t size);
 // The client's IPv4 address; 0.0.0.0 when the peer cannot be read.
 void web_client_address(const httpd_request *req, uint8_t addr[4]);
+// The IPv4 address text the client reached this connection on; false when
+// it cannot be read or is the any-address.
+bool web_local_address(const httpd_request *req, char *buf, size_t size);
 
 // The board's number of front-panel ports N (0 before the board probe).
 int web_port_count(void);

@@ -2,11 +2,13 @@
 // the root hook that turns requests without a valid cookie into a redirect to
 // the login page, and the login, logout and password handlers.
 //
-// The cookie carries no session: it is a fixed function of the user name and
-// password, so it survives reboots, stays valid until the password changes
-// and logging out only overwrites the browser's copy. It has about 16 bits of
-// password-dependent entropy, and the stored password record is obfuscated,
-// not encrypted. Stored settings and backup files rely on both formats.
+// The cookie carries no session: it is a function of the user name, the
+// password and a secret drawn at random at every start, so it stays valid
+// until the password changes or the switch restarts, and logging out only
+// overwrites the browser's copy. An address with 5 failed logins or wrong
+// cookies within 60 s gets the login page without any check for 30 s. The
+// stored password record is obfuscated, not encrypted. Browsers and stored
+// settings rely on the cookie's "%04X%04X" form and the record format.
 #pragma once
 
 #include <cstddef>
@@ -42,7 +44,8 @@ int webauth_password_get(char *buf, int size);
 // declared in serialize.h: webauth_item_username, webauth_item_password.
 
 // ---- session cookie
-// The cookie value of the current account ("%04X%04X", at most 9 characters).
+// The cookie value of the current account and this start ("%04X%04X", at
+// most 9 characters).
 const char *webauth_cookie_get(void);
 // 0 when the value equals the cookie exactly, else -1.
 int webauth_cookie_check(const char *value);

@@ -10,10 +10,29 @@ namespace {
 
 struct httpd_dir {
     const char *name;
-    const httpd_file *files;
+    const httpd_file *files;  // in byte order of their lower-case names
+    int count;
 };
 
-const httpd_dir web_dirs[] = {{"/", web_file_table}, {nullptr, nullptr}};
+const httpd_dir web_dirs[] = {{"/", web_file_table, HTTPD_FILE_COUNT}, {nullptr, nullptr, 0}};
+
+// Names compare without regard to case; the table's names are lower case,
+// so its byte order is also the order of this comparison.
+const httpd_file *row_find(const httpd_dir &dir, const char *component) {
+    int low = 0;
+    int high = dir.count - 1;
+    while (low <= high) {
+        int mid = low + (high - low) / 2;
+        int cmp = sal_strcasecmp(component, dir.files[mid].name);
+        if (cmp == 0) return &dir.files[mid];
+        if (cmp < 0) {
+            high = mid - 1;
+        } else {
+            low = mid + 1;
+        }
+    }
+    return nullptr;
+}
 
 // Set by the start-up code before the server runs and read by "httpd".
 std::atomic<httpd_hook_fn> root_hook{nullptr};
@@ -28,9 +47,7 @@ const httpd_file *httpd_file_find(const char *path) {
     const char *component = slash != nullptr ? slash + 1 : path;
     for (const httpd_dir *dir = web_dirs; dir->name != nullptr; dir++) {
         if (std::strncmp(path, dir->name, std::strlen(dir->name)) != 0) continue;
-        for (const httpd_file *row = dir->files; row->name != nullptr; row++) {
-            if (sal_strcasecmp(component, row->name) == 0) return row;
-        }
+        if (const httpd_file *row = row_find(*dir, component)) return row;
     }
     return nullptr;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "httpd.h"
+#include "unique_fd.h"
 
 constexpr size_t HTTPD_IO_SIZE = 4096;        // shared read/send buffer
 constexpr size_t HTTPD_ARG_MAX = 4095;        // argument bytes kept per request
@@ -104,11 +105,16 @@ enum httpd_slot_state : int {
 };
 
 struct httpd_session {
-    int sock;
-    int state;
+    UniqueFd sock;
+    httpd_slot_state state;
     httpd_request *req;
     long remaining;  // request body bytes still to read
     uint32_t last_activity;
+    uint32_t accepted_at;  // start of the request deadline
+    uint32_t progress_at;  // last time the body made steady progress
+    long progress_bytes;   // body bytes since progress_at
+    uint64_t accept_seq;   // order of acceptance: the oldest is reclaimed first
+    bool input_ended;      // the client shut down its side while we answer
     bool head_begun;
     bool line_held;  // head_line did not fit into the last send
     char head_line[HTTPD_HEAD_LINE_MAX];
@@ -119,14 +125,26 @@ struct httpd_session {
 };
 
 constexpr uint32_t HTTPD_IDLE_SECONDS = 45;
+// A request must bring its headers within this time of the accept, and its
+// body must keep bringing HTTPD_BODY_PROGRESS_BYTES (or its end) within each
+// such span, so that trickling clients cannot hold the slots.
+constexpr uint32_t HTTPD_REQUEST_SECONDS = 10;
+constexpr long HTTPD_BODY_PROGRESS_BYTES = 1024;
 
+bool httpd_session_in_request(const httpd_session *s);
 void httpd_session_reset(httpd_session *s);
-void httpd_session_accept(httpd_session *s, int sock);
+void httpd_session_accept(httpd_session *s, UniqueFd sock, uint64_t seq);
 void httpd_session_read(httpd_session *s);
+// The client shut down its sending side: ends a session that still reads
+// its request; an answer in progress is still sent.
+void httpd_session_input_end(httpd_session *s);
 void httpd_session_write(httpd_session *s);
 void httpd_session_close(httpd_session *s);
-void httpd_session_idle_check(httpd_session *s, uint32_t now);
+// Closes a session past its request deadline or idle limit.
+void httpd_session_timeout_check(httpd_session *s, uint32_t now);
 
 // ---- deferred actions (httpd_timer.cpp)
 bool httpd_timer_start(void);    // creates "httpd_timer"
 void httpd_timer_run_due(void);  // one pass over the list
+// Passes made so far; *next gets the time (sal_time_usecs) of the next one.
+uint32_t httpd_timer_passes(uint32_t *next);

@@ -5,6 +5,7 @@
 
 #include "httpd_internal.h"
 #include "sal.h"
+#include "shr.h"
 
 namespace {
 
@@ -24,13 +25,6 @@ char *cut_token(char *p) {
         p++;
     if (*p != '\0') *p++ = '\0';
     return p;
-}
-
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 }  // namespace
@@ -107,8 +101,8 @@ void httpd_url_decode(char *text) {
         int high = -1;
         int low = -1;
         if (*in == '%') {
-            high = hex_value(in[1]);
-            if (high >= 0) low = hex_value(in[2]);
+            high = shr_hex_digit(in[1]);
+            if (high >= 0) low = shr_hex_digit(in[2]);
         }
         if (high >= 0 && low >= 0) {
             *out++ = static_cast<char>(high * 16 + low);

@@ -66,6 +66,28 @@ bool upload_start(httpd_request *req, const char *&data, size_t &len) {
     return true;
 }
 
+// The value of the session cookie among the pairs of a Cookie header
+// (split on ";" and blanks), copied whole; null when the header has none.
+// Browsers send every cookie of the address, not only ours.
+const char *session_cookie_find(const char *header) {
+    static char value[HTTPD_IO_SIZE + 1];  // "httpd" only
+    const char *cookie_name = httpd_server_name();
+    size_t name_len = std::strlen(cookie_name);
+    for (const char *p = header; *p != '\0';) {
+        while (*p == ';' || *p == ' ' || *p == '\t')
+            p++;
+        size_t len = std::strcspn(p, "; \t");
+        if (len > name_len && p[name_len] == '=' && std::strncmp(p, cookie_name, name_len) == 0) {
+            size_t value_len = len - name_len - 1;
+            std::memcpy(value, p + name_len + 1, value_len);
+            value[value_len] = '\0';
+            return value;
+        }
+        p += len;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 httpd_request *httpd_request_open(const char *path, const char *query, int sock) {
@@ -127,13 +149,12 @@ int httpd_handler_event_send(httpd_request *req, int event, uint32_t bit, httpd_
 
 void httpd_request_header(httpd_request *req, const char *name, const char *value) {
     if (name != nullptr) {
-        const char *cookie_name = httpd_server_name();
-        size_t n = std::strlen(cookie_name);
-        if (std::strcmp(name, "Cookie") == 0 && std::strncmp(value, cookie_name, n) == 0 &&
-            value[n] == '=') {
-            httpd_word cookie{.text = value + n + 1};
-            httpd_hook_event_send(req, HTTPD_EV_COOKIE, HTTPD_F_EV_COOKIE, cookie, {});
-            httpd_handler_event_send(req, HTTPD_EV_COOKIE, HTTPD_F_EV_COOKIE, cookie, {}, {});
+        const char *cookie = nullptr;
+        if (std::strcmp(name, "Cookie") == 0) cookie = session_cookie_find(value);
+        if (cookie != nullptr) {
+            httpd_word text{.text = cookie};
+            httpd_hook_event_send(req, HTTPD_EV_COOKIE, HTTPD_F_EV_COOKIE, text, {});
+            httpd_handler_event_send(req, HTTPD_EV_COOKIE, HTTPD_F_EV_COOKIE, text, {}, {});
         }
         if (std::strcmp(name, "If-Modified-Since") == 0) req->flags |= HTTPD_F_IF_MODIFIED;
     }
@@ -175,6 +196,10 @@ void httpd_request_body_end(httpd_request *req) {
 
 int httpd_req_socket(const httpd_request *req) {
     return req != nullptr ? req->socket : -1;
+}
+
+int httpd_req_authorised(const httpd_request *req) {
+    return req != nullptr && (req->flags & HTTPD_F_LOGIN_FREE) != 0 ? 1 : 0;
 }
 
 void *httpd_req_state_get(httpd_request *req, const void *key, size_t size) {

@@ -18,20 +18,9 @@ bool is_static_file(const httpd_record *record) {
            (record->kind & HTTPD_REC_LAST) != 0;
 }
 
-// Copies text into a header line, leaving out line breaks and other
-// control characters so that no value can start a header of its own.
-void copy_header_text(char *out, size_t size, const char *text) {
-    size_t n = 0;
-    for (; *text != '\0' && n + 1 < size; text++) {
-        auto c = static_cast<unsigned char>(*text);
-        if (c >= 0x20 && c != 0x7f) out[n++] = static_cast<char>(c);
-    }
-    out[n] = '\0';
-}
-
 void cookie_line(char *line, size_t size, const char *value) {
     char clean[HTTPD_HEAD_LINE_MAX];
-    copy_header_text(clean, sizeof(clean), value);
+    httpd_text_clean(value, clean, sizeof(clean));
     // SameSite keeps pages of other sites from sending the session cookie.
     std::snprintf(line, size, "Set-Cookie: %s=%s; path=/; SameSite=Strict", httpd_server_name(),
                   clean);
@@ -42,6 +31,16 @@ bool filled(httpd_word word) {
 }
 
 }  // namespace
+
+void httpd_text_clean(const char *text, char *out, size_t size) {
+    if (size == 0) return;
+    size_t n = 0;
+    for (const char *p = text != nullptr ? text : ""; *p != '\0' && n + 1 < size; p++) {
+        auto c = static_cast<unsigned char>(*p);
+        if (c >= 0x20 && c != 0x7f) out[n++] = static_cast<char>(c);
+    }
+    out[n] = '\0';
+}
 
 const httpd_pair *httpd_req_pairs(const httpd_request *req, int *count) {
     bool valid = req != nullptr && req == pairs_owner;
@@ -70,7 +69,7 @@ long httpd_response_prepare(httpd_request *req, char *status, size_t status_size
         answer = {};
         httpd_handler_event_send(req, HTTPD_EV_STATUS, HTTPD_F_EV_STATUS, {}, {}, {}, &answer);
     }
-    if (filled(answer)) copy_header_text(status, status_size, answer.text);
+    if (filled(answer)) httpd_text_clean(answer.text, status, status_size);
 
     bool static_file = is_static_file(req->record);
     if ((req->flags & HTTPD_F_NO_CACHE) != 0) {
@@ -85,7 +84,7 @@ long httpd_response_prepare(httpd_request *req, char *status, size_t status_size
         (status[0] == '\0' || std::strncmp(status, "200", 3) == 0)) {
         req->record = nullptr;
         length = 0;
-        copy_header_text(status, status_size, "304 Not Modified");
+        httpd_text_clean("304 Not Modified", status, status_size);
     }
     return length;
 }
@@ -116,7 +115,7 @@ bool httpd_response_head_line(httpd_request *req, char *line, size_t size) {
     answer = {};
     httpd_hook_event_send(req, HTTPD_EV_EXTRA_HEADER, HTTPD_F_EV_EXTRA_HEADER, {}, {}, &answer);
     if (filled(answer)) {
-        copy_header_text(line, size, answer.text);
+        httpd_text_clean(answer.text, line, size);
         return true;
     }
     if ((req->flags & HTTPD_F_EV_SET_COOKIE) != 0) {
@@ -133,7 +132,7 @@ bool httpd_response_head_line(httpd_request *req, char *line, size_t size) {
         answer = {};
         httpd_handler_event_send(req, HTTPD_EV_ATTACHMENT, 0, {}, {}, {}, &answer);
         char name[256];
-        copy_header_text(name, sizeof(name), filled(answer) ? answer.text : req->row->name);
+        httpd_text_clean(filled(answer) ? answer.text : req->row->name, name, sizeof(name));
         // A quote or backslash would end or escape the quoted file name.
         for (char *p = name; *p != '\0'; p++) {
             if (*p == '"' || *p == '\\') *p = '_';
@@ -146,7 +145,7 @@ bool httpd_response_head_line(httpd_request *req, char *line, size_t size) {
         answer = {};
         httpd_handler_event_send(req, HTTPD_EV_EXTRA_HEADER, 0, {}, {}, {}, &answer);
         if (filled(answer)) {
-            copy_header_text(line, size, answer.text);
+            httpd_text_clean(answer.text, line, size);
             return true;
         }
     }

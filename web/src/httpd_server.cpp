@@ -1,15 +1,16 @@
 // The "httpd" thread: listening socket, the wait over all sessions and the
 // dispatch of their events.
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "httpd_internal.h"
 #include "sal.h"
@@ -23,13 +24,29 @@ constexpr int kThreadPriority = 128;
 constexpr int kPollMillis = 500;
 constexpr uint32_t kRetryUsecs = 2000000;
 constexpr uint32_t kAcceptPauseUsecs = 500000;
+// The kernel's queue of connections not yet accepted. The board's small
+// stack takes 8; the host's sockets take a queue sized for Linux, so that a
+// burst of clients does not wait for SYN retransmits. The server itself
+// still takes one connection per free slot. The board's socket buffer sizes
+// are left to the host kernel for the same reason: a 4 KB receive buffer
+// makes uploads crawl.
+constexpr int kListenBacklog = 128;
 
 httpd_session sessions[kSlotCount];
+uint64_t accept_count = 0;
 std::atomic<bool> started{false};
 
 void print_error(const char *what) {
     char text[128];
     std::fprintf(stderr, "%s: %s\n", what, strerror_r(errno, text, sizeof(text)));
+}
+
+sockaddr_in listen_address(int port) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = sal_host_listen_address();
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    return addr;
 }
 
 // Bind and listen retry every 2 s; the first failure of each kind says
@@ -40,105 +57,113 @@ void wait_until(int fd, int port, const char *what, int (*attempt)(int fd, int p
         if (errno != reported) {
             reported = errno;
             char text[128];
-            std::fprintf(stderr, "httpd: cannot %s 0.0.0.0:%d: %s; retrying every 2 s\n", what,
+            char address[INET_ADDRSTRLEN] = "";
+            sockaddr_in addr = listen_address(port);
+            inet_ntop(AF_INET, &addr.sin_addr, address, sizeof address);
+            std::fprintf(stderr, "httpd: cannot %s %s:%d: %s; retrying every 2 s\n", what, address,
                          port, strerror_r(errno, text, sizeof(text)));
         }
         sal_usleep(kRetryUsecs);
     }
 }
 
-int bind_any(int fd, int port) {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_ANY);
-    addr.sin_port = htons(static_cast<uint16_t>(port));
+int bind_listen_address(int fd, int port) {
+    sockaddr_in addr = listen_address(port);
     return bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof(addr));
 }
 
 int listen_backlog(int fd, int) {
-    return listen(fd, 8);
+    return listen(fd, kListenBacklog);
 }
 
-int open_listener() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) {
+UniqueFd open_listener() {
+    UniqueFd fd(socket(AF_INET, SOCK_STREAM, 0));
+    if (!fd.valid()) {
         print_error("httpd init: create socket");
-        return -1;
+        return fd;
     }
     int one = 1;
-    if (setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one)) < 0) {
+    if (setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one)) < 0) {
         print_error("httpd init: setsockopt");
-        close(fd);
-        return -1;
+        return UniqueFd();
     }
     int port = sal_host_port(80);
-    wait_until(fd, port, "bind", bind_any);
-    wait_until(fd, port, "listen on", listen_backlog);
+    wait_until(fd.get(), port, "bind", bind_listen_address);
+    wait_until(fd.get(), port, "listen on", listen_backlog);
     // A connection that goes away between the wait and accept must not
     // block the thread.
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    fcntl(fd.get(), F_SETFL, fcntl(fd.get(), F_GETFL) | O_NONBLOCK);
     return fd;
 }
 
-void accept_session(int listener) {
-    httpd_session *slot = nullptr;
+// A free slot, else the one that has waited longest for its request (its
+// headers first: an upload in progress is taken last); null when every
+// slot is answering.
+httpd_session *slot_for_newcomer() {
+    httpd_session *oldest = nullptr;
     for (auto &s : sessions) {
-        if (s.state == HTTPD_SLOT_FREE) {
-            slot = &s;
-            break;
+        if (s.state == HTTPD_SLOT_FREE) return &s;
+        if (!httpd_session_in_request(&s)) continue;
+        bool s_body = s.state == HTTPD_SLOT_BODY;
+        if (oldest == nullptr) {
+            oldest = &s;
+            continue;
         }
+        bool o_body = oldest->state == HTTPD_SLOT_BODY;
+        if (s_body != o_body ? !s_body : s.accept_seq < oldest->accept_seq) oldest = &s;
     }
-    int fd = accept(listener, nullptr, nullptr);
-    if (fd < 0) {
+    if (oldest != nullptr) httpd_session_close(oldest);
+    return oldest;
+}
+
+// Takes the connections that wait, one per slot; false when none was waiting.
+bool accept_session(int listener) {
+    UniqueFd fd(accept(listener, nullptr, nullptr));
+    if (!fd.valid()) {
         if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ECONNABORTED && errno != EINTR) {
             sal_usleep(kAcceptPauseUsecs);
         }
-        return;
+        return false;
     }
-    if (slot == nullptr) {
-        close(fd);
-        return;
-    }
-    int size = static_cast<int>(HTTPD_SEND_LIMIT);
-    setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &size, sizeof(size));
-    size = static_cast<int>(HTTPD_IO_SIZE);
-    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof(size));
-    size = static_cast<int>(HTTPD_SEND_LIMIT);
-    setsockopt(fd, SOL_SOCKET, SO_SNDLOWAT, &size, sizeof(size));  // not settable on every host
-    httpd_session_accept(slot, fd);
+    httpd_session *slot = slot_for_newcomer();
+    if (slot == nullptr) return true;  // closed unanswered
+    httpd_session_accept(slot, std::move(fd), ++accept_count);
+    return true;
 }
 
-// Readable: a peer that closed or failed ends the session, else the read event.
+// Readable: a peer that failed ends the session, one that shut down its
+// side ends the reading, else the read event.
 void readable(httpd_session *s) {
     char byte;
-    ssize_t n = recv(s->sock, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+    ssize_t n = recv(s->sock.get(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
         return httpd_session_close(s);
     }
+    if (n == 0) return httpd_session_input_end(s);
     if (n > 0) httpd_session_read(s);
 }
 
 void server_thread(void *) {
-    int listener = open_listener();
-    if (listener < 0) return;
+    UniqueFd listener = open_listener();
+    if (!listener.valid()) return;
     pollfd fds[kSlotCount + 1];
     int slot_of[kSlotCount + 1];
     for (;;) {
-        // Idle sessions are reaped on every pass, so traffic on other
-        // sockets cannot keep them alive.
+        // Deadlines are checked on every pass, so traffic on other sockets
+        // cannot keep a stalled session alive.
         uint32_t now = sal_time();
         for (auto &s : sessions) {
-            if (s.sock >= 0) httpd_session_idle_check(&s, now);
+            if (s.state != HTTPD_SLOT_FREE) httpd_session_timeout_check(&s, now);
         }
         int count = 0;
-        fds[count] = {listener, POLLIN, 0};
+        fds[count] = {listener.get(), POLLIN, 0};
         slot_of[count++] = -1;
         for (int i = 0; i < kSlotCount; i++) {
             httpd_session &s = sessions[i];
-            if (s.state == HTTPD_SLOT_FREE || s.sock < 0) continue;
-            short events = POLLIN;
+            if (s.state == HTTPD_SLOT_FREE || !s.sock.valid()) continue;
+            short events = s.input_ended ? 0 : POLLIN;
             if (s.state >= HTTPD_SLOT_HEAD) events |= POLLOUT;
-            fds[count] = {s.sock, events, 0};
+            fds[count] = {s.sock.get(), events, 0};
             slot_of[count++] = i;
         }
         int ready = poll(fds, static_cast<nfds_t>(count), kPollMillis);
@@ -149,13 +174,19 @@ void server_thread(void *) {
         }
         for (int k = count - 1; k >= 1; k--) {
             httpd_session *s = &sessions[slot_of[k]];
-            if (s->state == HTTPD_SLOT_FREE || s->sock != fds[k].fd) continue;
-            if ((fds[k].revents & (POLLIN | POLLHUP | POLLERR)) != 0) readable(s);
-            if (s->state >= HTTPD_SLOT_HEAD && (fds[k].revents & POLLOUT) != 0) {
-                httpd_session_write(s);
+            if (s->state == HTTPD_SLOT_FREE || s->sock.get() != fds[k].fd) continue;
+            short got = fds[k].revents;
+            if ((got & POLLERR) != 0 || ((got & POLLHUP) != 0 && s->input_ended)) {
+                httpd_session_close(s);
+                continue;
+            }
+            if ((got & (POLLIN | POLLHUP)) != 0) readable(s);
+            if (s->state >= HTTPD_SLOT_HEAD && (got & POLLOUT) != 0) httpd_session_write(s);
+        }
+        if ((fds[0].revents & POLLIN) != 0) {
+            for (int i = 0; i < kSlotCount && accept_session(listener.get()); i++) {
             }
         }
-        if ((fds[0].revents & POLLIN) != 0) accept_session(listener);
     }
 }
 

@@ -1,12 +1,26 @@
 // The session state machine: reading the request, sending the response head
 // and the rendered page, closing.
+//
+//   FREE --accept--> REQUEST_LINE (ACCEPTED is passed at once)
+//   REQUEST_LINE --request line, row opened--> HEADERS
+//   HEADERS --blank line, no body--> HEAD; --blank line, body--> BODY
+//   BODY --last body byte--> HEAD
+//   HEAD --head sent--> SEND_BODY --page rendered--> SENT
+//   SENT --next writable event, nothing left unsent--> FREE
+//
+// Any state goes to FREE through the close: a malformed or unservable
+// request, a send error or reset, the client closing while the request is
+// read, the request deadline (REQUEST_LINE to BODY) or the idle limit (HEAD
+// to SENT), or the server reclaiming the slot for a newcomer. A client that
+// shuts down only its sending side while being answered still gets the
+// whole answer.
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "httpd_internal.h"
 #include "sal.h"
@@ -28,7 +42,7 @@ bool read_request_line(httpd_session *s, size_t fill, size_t *pos) {
     char *path = nullptr;
     char *query = nullptr;
     if (!httpd_parse_request_line(line, &post, &path, &query)) return false;
-    s->req = httpd_request_open(path, post ? nullptr : query, s->sock);
+    s->req = httpd_request_open(path, post ? nullptr : query, s->sock.get());
     if (s->req == nullptr) return false;
     s->state = HTTPD_SLOT_HEADERS;
     return true;
@@ -79,11 +93,18 @@ bool consume(httpd_session *s, size_t fill) {
             return true;
         }
         s->state = HTTPD_SLOT_BODY;
+        s->progress_at = sal_time();
+        s->progress_bytes = 0;
     }
     if (s->state == HTTPD_SLOT_BODY) {
         size_t take = std::min(fill - pos, static_cast<size_t>(s->remaining));
         if (!httpd_request_body(s->req, io_buf + pos, take)) return false;
         s->remaining -= static_cast<long>(take);
+        s->progress_bytes += static_cast<long>(take);
+        if (s->progress_bytes >= HTTPD_BODY_PROGRESS_BYTES) {
+            s->progress_at = sal_time();
+            s->progress_bytes = 0;
+        }
         if (s->remaining == 0) {
             httpd_request_body_end(s->req);
             start_response(s);
@@ -142,7 +163,7 @@ void fill_body(httpd_session *s, size_t *fill) {
 // Sends bytes without blocking the thread; what the socket does not take
 // waits in the session. False on a send error.
 bool send_bytes(httpd_session *s, const char *data, size_t len) {
-    ssize_t sent = send(s->sock, data, len, MSG_DONTWAIT | MSG_NOSIGNAL);
+    ssize_t sent = send(s->sock.get(), data, len, MSG_DONTWAIT | MSG_NOSIGNAL);
     if (sent < 0) {
         if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
         sent = 0;
@@ -157,45 +178,69 @@ bool send_bytes(httpd_session *s, const char *data, size_t len) {
 
 }  // namespace
 
+bool httpd_session_in_request(const httpd_session *s) {
+    return s->state >= HTTPD_SLOT_REQUEST_LINE && s->state <= HTTPD_SLOT_BODY;
+}
+
 void httpd_session_reset(httpd_session *s) {
-    s->sock = -1;
+    s->sock.reset();
     s->state = HTTPD_SLOT_FREE;
     s->req = nullptr;
     s->remaining = 0;
     s->last_activity = 0;
+    s->accepted_at = 0;
+    s->progress_at = 0;
+    s->progress_bytes = 0;
+    s->accept_seq = 0;
+    s->input_ended = false;
     s->head_begun = false;
     s->line_held = false;
     s->unsent_len = 0;
     s->unsent_pos = 0;
 }
 
-void httpd_session_accept(httpd_session *s, int sock) {
+void httpd_session_accept(httpd_session *s, UniqueFd sock, uint64_t seq) {
     httpd_session_reset(s);
-    s->sock = sock;
+    s->sock = std::move(sock);
     // Accepted, and at once waiting for the request line.
     s->state = HTTPD_SLOT_REQUEST_LINE;
-    s->last_activity = sal_time();
+    s->last_activity = s->accepted_at = s->progress_at = sal_time();
+    s->accept_seq = seq;
 }
 
 void httpd_session_close(httpd_session *s) {
     httpd_request_close(s->req);
-    if (s->sock >= 0) close(s->sock);
     httpd_session_reset(s);
 }
 
-void httpd_session_idle_check(httpd_session *s, uint32_t now) {
-    if (s->state == HTTPD_SLOT_FREE || s->state == HTTPD_SLOT_ACCEPTED) return;
-    if (now - s->last_activity < HTTPD_IDLE_SECONDS) return;
+void httpd_session_timeout_check(httpd_session *s, uint32_t now) {
+    bool expired = false;
+    if (s->state == HTTPD_SLOT_REQUEST_LINE || s->state == HTTPD_SLOT_HEADERS) {
+        expired = now - s->accepted_at >= HTTPD_REQUEST_SECONDS;
+    } else if (s->state == HTTPD_SLOT_BODY) {
+        expired = now - s->progress_at >= HTTPD_REQUEST_SECONDS;
+    } else if (s->state >= HTTPD_SLOT_HEAD) {
+        expired = now - s->last_activity >= HTTPD_IDLE_SECONDS;
+    }
+    if (!expired) return;
     sal_printf("httpd: session %p (wcph=%p) timeout!\n", static_cast<void *>(s),
                static_cast<void *>(s->req));
     httpd_session_close(s);
 }
 
+void httpd_session_input_end(httpd_session *s) {
+    if (s->state < HTTPD_SLOT_HEAD) return httpd_session_close(s);
+    s->input_ended = true;
+}
+
 void httpd_session_read(httpd_session *s) {
     s->last_activity = sal_time();
-    ssize_t n = recv(s->sock, io_buf, HTTPD_IO_SIZE, MSG_DONTWAIT);
+    ssize_t n = recv(s->sock.get(), io_buf, HTTPD_IO_SIZE, MSG_DONTWAIT);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
-    if (n <= 0) return httpd_session_close(s);
+    if (n < 0) return httpd_session_close(s);
+    if (n == 0) return httpd_session_input_end(s);
+    // Bytes after the request are not read as another one.
+    if (s->state >= HTTPD_SLOT_HEAD) return;
     io_buf[n] = '\0';
     if (!consume(s, static_cast<size_t>(n))) httpd_session_close(s);
 }

@@ -1,5 +1,7 @@
 // Deferred actions: callbacks that run on the "httpd_timer" thread, so that
 // a page can answer first and, for instance, reboot afterwards.
+#include <atomic>
+
 #include "httpd_internal.h"
 #include "sal.h"
 
@@ -16,6 +18,9 @@ namespace {
 constexpr uint32_t kTickUsecs = 750000;
 
 httpd_timer *timer_list = nullptr;
+// The tick schedule: ticks fall on fixed times, however long a pass took.
+std::atomic<uint32_t> next_tick{0};
+std::atomic<uint32_t> passes{0};
 
 // Handlers add and cancel on "httpd" while "httpd_timer" walks the list.
 sal_mutex_t timer_lock() {
@@ -33,8 +38,11 @@ class timer_guard {
 
 void timer_thread(void *) {
     for (;;) {
-        sal_usleep(kTickUsecs);
+        auto wait = static_cast<int32_t>(next_tick.load() - sal_time_usecs());
+        if (wait > 0) sal_usleep(static_cast<uint32_t>(wait));
         httpd_timer_run_due();
+        next_tick += kTickUsecs;
+        passes++;
     }
 }
 
@@ -86,8 +94,15 @@ void httpd_timer_run_due(void) {
     }
 }
 
+uint32_t httpd_timer_passes(uint32_t *next) {
+    uint32_t done = passes.load();
+    if (next != nullptr) *next = next_tick.load();
+    return done;
+}
+
 bool httpd_timer_start(void) {
     timer_lock();
+    next_tick = sal_time_usecs() + kTickUsecs;
     sal_thread_t t = sal_thread_create("httpd_timer", 65535, 128, timer_thread, nullptr);
     return t != nullptr && t != SAL_THREAD_ERROR;
 }

@@ -102,16 +102,6 @@ size_t web_html_escape(const char *text, char *out, size_t size) {
     return len;
 }
 
-void web_log_text(const char *text, char *out, size_t size) {
-    if (size == 0) return;
-    size_t n = 0;
-    for (const char *p = text != nullptr ? text : ""; *p != '\0' && n + 1 < size; p++) {
-        auto c = static_cast<unsigned char>(*p);
-        if (c >= 0x20 && c != 0x7f) out[n++] = static_cast<char>(c);
-    }
-    out[n] = '\0';
-}
-
 const char *web_tag_printf(const char *fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
@@ -130,16 +120,35 @@ void web_tag_int(httpd_tag_out *out, int number) {
     out->number = number;
 }
 
+namespace {
+
+// The connection's own (local) or its client's (peer) IPv4 address; false
+// when it cannot be read.
+bool socket_address(const httpd_request *req, bool local, in_addr *out) {
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    int sock = httpd_req_socket(req);
+    if (sock < 0) return false;
+    auto *sa = reinterpret_cast<sockaddr *>(&addr);
+    int got = local ? getsockname(sock, sa, &len) : getpeername(sock, sa, &len);
+    if (got != 0 || addr.sin_family != AF_INET) return false;
+    *out = addr.sin_addr;
+    return true;
+}
+
+}  // namespace
+
 void web_client_address(const httpd_request *req, uint8_t addr[4]) {
     std::memset(addr, 0, 4);
-    sockaddr_in peer{};
-    socklen_t len = sizeof peer;
-    int sock = httpd_req_socket(req);
-    if (sock < 0 || getpeername(sock, reinterpret_cast<sockaddr *>(&peer), &len) != 0 ||
-        peer.sin_family != AF_INET) {
-        return;
-    }
-    uint32_t host = ntohl(peer.sin_addr.s_addr);
+    in_addr peer{};
+    if (!socket_address(req, false, &peer)) return;
+    uint32_t host = ntohl(peer.s_addr);
     for (int i = 0; i < 4; i++)
         addr[i] = static_cast<uint8_t>(host >> (24 - 8 * i));
+}
+
+bool web_local_address(const httpd_request *req, char *buf, size_t size) {
+    in_addr local{};
+    if (!socket_address(req, true, &local) || local.s_addr == htonl(INADDR_ANY)) return false;
+    return inet_ntop(AF_INET, &local, buf, static_cast<socklen_t>(size)) != nullptr;
 }

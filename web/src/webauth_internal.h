@@ -15,4 +15,7 @@ void password_scramble(const char *text, uint8_t t, uint8_t record[16]);
 // Undoes password_scramble; text gets 16 bytes, the last one a NUL.
 void password_unscramble(const uint8_t record[16], char text[16]);
 
+// Forgets the failed logins of every client address.
+void clients_forget();
+
 }  // namespace webauth_internal

@@ -1,13 +1,14 @@
 // Session cookie, request authorisation and the login, logout and password
 // handlers.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
+#include <fcntl.h>
+#include <sys/random.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 
 #include "logger.h"
+#include "sal.h"
 #include "sal_host.h"
 #include "settings.h"
 #include "web_pages.h"
@@ -24,6 +25,7 @@ constexpr size_t kCookieSize = 10;  // "%04X%04X" of a 16- and a 17-bit value
 constexpr size_t kLoggedNameSize = 34;
 
 constexpr const char *kLoginPage = "/login.htm";
+constexpr const char *kLoggedOut = "Invalid";  // cookie value after a logout
 constexpr const char *kRedirectPage = "/redirect.htm";
 
 uint32_t text_sum(const char *text) {
@@ -35,14 +37,175 @@ uint32_t text_sum(const char *text) {
     return sum;
 }
 
+// ---- the secret of this start
+// Drawn at random once per start, so that a cookie cannot be computed
+// offline from a guessed password and none outlives a reboot.
+struct boot_secret {
+    uint64_t k0, k1;
+};
+
+boot_secret secret_draw() {
+    boot_secret s{};
+    if (getrandom(&s, sizeof s, 0) == static_cast<ssize_t>(sizeof s)) return s;
+    int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ssize_t n = read(fd, &s, sizeof s);
+        close(fd);
+        if (n == static_cast<ssize_t>(sizeof s)) return s;
+    }
+    // No entropy source: still differs between starts.
+    s.k0 ^= sal_time_usecs() * 0x9E3779B97F4A7C15ull;
+    s.k1 ^= static_cast<uint64_t>(sal_time()) << 32 | sal_rand();
+    return s;
+}
+
+const boot_secret &secret() {
+    static const boot_secret s = secret_draw();
+    return s;
+}
+
+uint64_t rotl(uint64_t x, int b) {
+    return (x << b) | (x >> (64 - b));
+}
+
+void sip_round(uint64_t v[4]) {
+    v[0] += v[1];
+    v[1] = rotl(v[1], 13) ^ v[0];
+    v[0] = rotl(v[0], 32);
+    v[2] += v[3];
+    v[3] = rotl(v[3], 16) ^ v[2];
+    v[0] += v[3];
+    v[3] = rotl(v[3], 21) ^ v[0];
+    v[2] += v[1];
+    v[1] = rotl(v[1], 17) ^ v[2];
+    v[2] = rotl(v[2], 32);
+}
+
+// SipHash-2-4 of the bytes under the secret of this start.
+uint64_t keyed_hash(const uint8_t *data, size_t len) {
+    const boot_secret &k = secret();
+    uint64_t v[4] = {k.k0 ^ 0x736f6d6570736575ull, k.k1 ^ 0x646f72616e646f6dull,
+                     k.k0 ^ 0x6c7967656e657261ull, k.k1 ^ 0x7465646279746573ull};
+    uint64_t last = static_cast<uint64_t>(len) << 56;
+    size_t whole = len - len % 8;
+    for (size_t i = 0; i <= whole; i += 8) {
+        uint64_t m = 0;
+        size_t n = i < whole ? 8 : len % 8;
+        for (size_t j = 0; j < n; j++)
+            m |= static_cast<uint64_t>(data[i + j]) << (8 * j);
+        if (i == whole) m |= last;
+        v[3] ^= m;
+        sip_round(v);
+        sip_round(v);
+        v[0] ^= m;
+    }
+    v[2] ^= 0xFF;
+    for (int r = 0; r < 4; r++)
+        sip_round(v);
+    return v[0] ^ v[1] ^ v[2] ^ v[3];
+}
+
 void cookie_compute(char out[kCookieSize]) {
     char user[WEBAUTH_FIELD_SIZE] = "";
     char pass[WEBAUTH_FIELD_SIZE] = "";
     webauth_username_get(user, sizeof user);
     webauth_password_get(pass, sizeof pass);
-    uint32_t s1 = text_sum(user) % 65535;
-    uint32_t s2 = ((text_sum(pass) % 65535) + kCookieAdd) ^ kCookieXor;
+    // The whole account, so that anagram passwords differ.
+    uint8_t account[2 * WEBAUTH_FIELD_SIZE] = {};
+    std::memcpy(account, user, sizeof user);
+    std::memcpy(account + WEBAUTH_FIELD_SIZE, pass, sizeof pass);
+    uint64_t mix = keyed_hash(account, sizeof account);
+    uint32_t s1 = (text_sum(user) % 65535) ^ static_cast<uint32_t>(mix & 0xFFFF);
+    uint32_t s2 = (((text_sum(pass) % 65535) + kCookieAdd) ^ kCookieXor) ^
+                  static_cast<uint32_t>((mix >> 16) & 0xFFFF);
     std::snprintf(out, kCookieSize, "%04X%04X", s1, s2);
+}
+
+// ---- failed logins per client address
+// After kFailLimit failed logins or wrong cookies within kFailWindow
+// seconds, the address gets the login page without any check for
+// kBlockSeconds.
+constexpr int kFailLimit = 5;
+constexpr uint32_t kFailWindow = 60;
+constexpr uint32_t kBlockSeconds = 30;
+constexpr int kTrackedAddresses = 32;
+
+struct client_record {
+    uint32_t addr;
+    uint32_t window_start;
+    int failures;
+    uint32_t blocked_until;  // 0: not blocked
+};
+
+struct client_table {
+    client_record rows[kTrackedAddresses];
+    int used;
+};
+
+client_table clients{};
+
+sal_mutex_t clients_lock() {
+    static sal_mutex_t lock = sal_mutex_create("webauth_clients");
+    return lock;
+}
+
+class clients_guard {
+  public:
+    clients_guard() { sal_mutex_take(clients_lock(), sal_mutex_FOREVER); }
+    ~clients_guard() { sal_mutex_give(clients_lock()); }
+    clients_guard(const clients_guard &) = delete;
+    clients_guard &operator=(const clients_guard &) = delete;
+};
+
+uint32_t client_of(const httpd_request *req) {
+    uint8_t ip[4];
+    web_client_address(req, ip);
+    return static_cast<uint32_t>(ip[0]) << 24 | ip[1] << 16 | ip[2] << 8 | ip[3];
+}
+
+bool is_blocked(const client_record &c, uint32_t now) {
+    return c.blocked_until != 0 && static_cast<int32_t>(now - c.blocked_until) < 0;
+}
+
+client_record *client_find(uint32_t addr) {
+    for (int i = 0; i < clients.used; i++) {
+        if (clients.rows[i].addr == addr) return &clients.rows[i];
+    }
+    return nullptr;
+}
+
+bool client_blocked(const httpd_request *req) {
+    clients_guard guard;
+    if (clients.used == 0) return false;  // nothing to look up: no address read
+    client_record *c = client_find(client_of(req));
+    return c != nullptr && is_blocked(*c, sal_time());
+}
+
+void client_failed(const httpd_request *req) {
+    uint32_t addr = client_of(req);
+    uint32_t now = sal_time();
+    clients_guard guard;
+    client_record *c = client_find(addr);
+    if (c == nullptr) {
+        if (clients.used < kTrackedAddresses) {
+            c = &clients.rows[clients.used++];
+        } else {
+            // The row whose window began first, not one that is blocked.
+            for (client_record &r : clients.rows) {
+                if (!is_blocked(r, now) && (c == nullptr || r.window_start < c->window_start))
+                    c = &r;
+            }
+            if (c == nullptr) return;
+        }
+        *c = {addr, now, 0, 0};
+    }
+    if (is_blocked(*c, now)) return;  // refused already, logged once
+    if (c->blocked_until != 0 || now - c->window_start >= kFailWindow) *c = {addr, now, 0, 0};
+    if (++c->failures < kFailLimit) return;
+    c->blocked_until = now + kBlockSeconds;
+    logger_printf(LOG_LEVEL_WARNING, LOG_MOD_WEB,
+                  "%d failed logins from %u.%u.%u.%u; its logins are refused for %u s", kFailLimit,
+                  addr >> 24, (addr >> 16) & 0xFF, (addr >> 8) & 0xFF, addr & 0xFF, kBlockSeconds);
 }
 
 // Compares in full, in a time that does not depend on where they differ.
@@ -97,11 +260,13 @@ int hook_end_of_headers(httpd_hook_event *ev, httpd_request *req) {
 }
 
 int hook_status(httpd_hook_event *ev, httpd_request *req) {
-    uint8_t ip[4];
-    web_client_address(req, ip);
     const char *page = ev->row != nullptr ? ev->row->name : "";
-    logger_printf(LOG_LEVEL_DEBUG, LOG_MOD_HTTPD, "Page %s accessed from %u.%u.%u.%u", page, ip[0],
-                  ip[1], ip[2], ip[3]);
+    if (logger_level_kept(LOG_LEVEL_DEBUG) != 0) {
+        uint8_t ip[4];
+        web_client_address(req, ip);
+        logger_printf(LOG_LEVEL_DEBUG, LOG_MOD_HTTPD, "Page %s accessed from %u.%u.%u.%u", page,
+                      ip[0], ip[1], ip[2], ip[3]);
+    }
     if ((ev->flags & HTTPD_F_REDIRECT) != 0) {
         ev->a.text = "302 Found";
         if ((ev->flags & HTTPD_F_LOGIN_FREE) == 0) {
@@ -116,15 +281,7 @@ int hook_status(httpd_hook_event *ev, httpd_request *req) {
 // interface's address; on the host the management interfaces are only a
 // record, so the connection's own local address is the one that works.
 void redirect_address(httpd_request *req, char *out, size_t size) {
-    sockaddr_in local{};
-    socklen_t len = sizeof local;
-    int fd = httpd_req_socket(req);
-    if (fd >= 0 && getsockname(fd, reinterpret_cast<sockaddr *>(&local), &len) == 0 &&
-        local.sin_family == AF_INET && local.sin_addr.s_addr != htonl(INADDR_ANY)) {
-        inet_ntop(AF_INET, &local.sin_addr, out, static_cast<socklen_t>(size));
-        return;
-    }
-    web_mgmt_address(out, size);
+    if (!web_local_address(req, out, size)) web_mgmt_address(out, size);
 }
 
 int hook_extra_header(httpd_hook_event *ev, httpd_request *req) {
@@ -150,7 +307,7 @@ void log_with_client(const char *fmt, const char *name, httpd_request *req) {
 }
 
 int login_arguments(httpd_event *ev, httpd_request *req) {
-    if (ev->b.num != 2) {
+    if (ev->b.num != 2 || client_blocked(req)) {
         ev->flags &= ~HTTPD_F_EV_SET_COOKIE;
         web_content_switch(ev, kLoginPage);
         return 1;
@@ -158,6 +315,7 @@ int login_arguments(httpd_event *ev, httpd_request *req) {
     const char *user = ev->a.pairs[0].value;
     const char *pass = ev->a.pairs[1].value;
     if (!matches_account(user, pass)) {
+        client_failed(req);
         log_with_client("Incorrect login username(%s) or password from %u.%u.%u.%u", user, req);
         web_error_page(ev, req, "Login", "Incorrect username or password!", WEB_RETRY_LABEL,
                        WEB_RETRY_ACTION);
@@ -177,6 +335,11 @@ int password_error(httpd_event *ev, httpd_request *req, const char *message) {
 }
 
 }  // namespace
+
+void webauth_internal::clients_forget() {
+    clients_guard guard;
+    clients = {};
+}
 
 const char *webauth_cookie_get(void) {
     // Only "httpd" asks in the firmware; a cache per thread keeps other
@@ -198,8 +361,12 @@ int webauth_cookie_check(const char *value) {
 int webauth_hook(httpd_hook_event *ev, httpd_request *req) {
     switch (ev->event) {
         case HTTPD_EV_COOKIE:
-            if ((ev->flags & HTTPD_F_LOGIN_FREE) != 0) return 0;
-            if (webauth_cookie_check(ev->a.text) != 0) return 0;
+            if ((ev->flags & HTTPD_F_LOGIN_FREE) != 0 || client_blocked(req)) return 0;
+            if (webauth_cookie_check(ev->a.text) != 0) {
+                // The value logout leaves in the browser is no guess.
+                if (std::strcmp(ev->a.text, kLoggedOut) != 0) client_failed(req);
+                return 0;
+            }
             ev->flags |= HTTPD_F_LOGIN_FREE;
             return 1;
         case HTTPD_EV_HEADER:
@@ -231,7 +398,7 @@ int logout_cgi(httpd_event *ev, httpd_request *req) {
     web_client_address(req, ip);
     logger_printf(LOG_LEVEL_INFO, LOG_MOD_WEB, "User logouted from %u.%u.%u.%u", ip[0], ip[1],
                   ip[2], ip[3]);
-    ev->a.text = "Invalid";
+    ev->a.text = kLoggedOut;
     return 0;
 }
 
@@ -254,8 +421,15 @@ int password_cgi(httpd_event *ev, httpd_request *req) {
                       WEBAUTH_TEXT_MAX);
         return password_error(ev, req, message);
     }
+    if (settings_save_item("password") != 1) {
+        // The old password would return after a reboot: keep it now, and
+        // put it back in the store so that a later save does not commit
+        // the new one.
+        webauth_password_set(current);
+        settings_save_item("password");
+        return password_error(ev, req, "Password could not be saved!");
+    }
     webauth_cookie_get();
-    settings_save_item("password");
     logger_printf(LOG_LEVEL_INFO, LOG_MOD_WEB, "Password changed");
     return 0;
 }

@@ -1,5 +1,6 @@
 // Compiled pages: the generated file table, template records, and the
 // renderer's tags, loops, limits and piecewise output.
+#include <cctype>
 #include <cstring>
 
 #include "web_test_support.h"
@@ -36,7 +37,7 @@ void test_tag_empty(const uint16_t[3], httpd_tag_out *out, httpd_request *) {
 
 namespace {
 
-using httpd_pages = web_server_test;
+using httpd_pages = web_server_fixture;
 
 const httpd_file *find_row(const httpd_file *table, const char *name) {
     for (const httpd_file *row = table; row->name != nullptr; row++) {
@@ -49,7 +50,7 @@ std::string body_of(const std::string &path) {
     return test_parse_response(test_exchange("GET " + path + " HTTP/1.0\r\n\r\n")).body;
 }
 
-TEST(httpd_file_table, has_259_rows_in_order_and_the_end_row) {
+TEST(httpd_file_table, Has259RowsInOrderAndTheEndRow) {
     int count = 0;
     for (const httpd_file *row = web_file_table; row->name != nullptr; row++, count++) {
         if (count > 0) {
@@ -64,7 +65,7 @@ TEST(httpd_file_table, has_259_rows_in_order_and_the_end_row) {
     EXPECT_EQ(end.flags, 0u);
 }
 
-TEST(httpd_file_table, rows_carry_their_flags_and_handlers) {
+TEST(httpd_file_table, RowsCarryTheirFlagsAndHandlers) {
     EXPECT_EQ(find_row(web_file_table, "")->flags, 0x201u);
     EXPECT_EQ(find_row(web_file_table, "errormsg.htm")->flags, 0x301u);
     EXPECT_EQ(find_row(web_file_table, "fupgrade.cgi")->flags, 0x108001u);
@@ -77,7 +78,7 @@ TEST(httpd_file_table, rows_carry_their_flags_and_handlers) {
               find_row(web_file_table, "system.htm")->content);
 }
 
-TEST(httpd_file_table, content_lookup_works_like_a_request_path) {
+TEST(httpd_file_table, ContentLookupWorksLikeARequestPath) {
     uint32_t flags = 0;
     EXPECT_EQ(httpd_file_content_get("/x/ERRORMSG.HTM", &flags),
               find_row(web_file_table, "errormsg.htm")->content);
@@ -86,9 +87,16 @@ TEST(httpd_file_table, content_lookup_works_like_a_request_path) {
     EXPECT_EQ(httpd_file_content_get("/none.htm", &flags), nullptr);
     EXPECT_EQ(httpd_file_content_get("relative.htm", &flags), nullptr);
     EXPECT_EQ(httpd_file_content_get(nullptr, &flags), nullptr);
+    // Every row is found by its name in any case.
+    for (const httpd_file *row = web_file_table; row->name != nullptr; row++) {
+        std::string upper = std::string("/") + row->name;
+        for (char &c : upper)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        EXPECT_EQ(httpd_file_content_get(upper.c_str(), nullptr), row->content) << row->name;
+    }
 }
 
-TEST(httpd_file_table, template_compiles_into_loop_and_tag_records) {
+TEST(httpd_file_table, TemplateCompilesIntoLoopAndTagRecords) {
     const httpd_record *page = find_row(web_test_file_table, "loops.htm")->content;
     // "<p>rows</p>\n", loop start, "[", tag $0, ":", loop start, tag $1 $0 7, ",", loop end ...
     EXPECT_EQ(page[0].kind, HTTPD_REC_TEXT);
@@ -107,7 +115,7 @@ TEST(httpd_file_table, template_compiles_into_loop_and_tag_records) {
     EXPECT_EQ(page[1].body_count, 9);
 }
 
-TEST_F(httpd_pages, template_renders_loops_tags_and_long_texts) {
+TEST_F(httpd_pages, TemplateRendersLoopsTagsAndLongTexts) {
     std::string raw = test_exchange("GET /loops.htm/b.gif HTTP/1.0\r\n\r\n");
     test_response r = test_parse_response(raw);
     ASSERT_TRUE(r.answered);
@@ -147,7 +155,7 @@ httpd_record tag(httpd_tag_fn fn, uint8_t level_bits, uint16_t a0, uint16_t a1 =
     return {static_cast<uint8_t>(HTTPD_REC_TAG | level_bits), 0, {a0, a1, a2}, {.tag = fn}};
 }
 
-TEST_F(httpd_pages, three_nested_loops_render_and_a_fourth_ends_the_page) {
+TEST_F(httpd_pages, ThreeNestedLoopsRenderAndAFourthEndsThePage) {
     const httpd_record three[] = {
         loop_start(7, 2),
         loop_start(5, 2),
@@ -161,7 +169,7 @@ TEST_F(httpd_pages, three_nested_loops_render_and_a_fourth_ends_the_page) {
         text("done", HTTPD_REC_LAST),
     };
     test_raw_content_set(three);
-    EXPECT_EQ(body_of("/raw/b.gif"),
+    EXPECT_EQ(body_of("/raw/plus.gif"),
               "c0r0k0 c0r0k1 c0r1k0 c0r1k1 c1r0k0 c1r0k1 c1r1k0 c1r1k1 done");
 
     const httpd_record four[] = {
@@ -178,21 +186,21 @@ TEST_F(httpd_pages, three_nested_loops_render_and_a_fourth_ends_the_page) {
         text("z", HTTPD_REC_LAST),
     };
     test_raw_content_set(four);
-    EXPECT_EQ(body_of("/raw/b.gif"), "a");
+    EXPECT_EQ(body_of("/raw/plus.gif"), "a");
 }
 
-TEST_F(httpd_pages, bad_loop_level_and_stray_loop_end_end_the_page) {
+TEST_F(httpd_pages, BadLoopLevelAndStrayLoopEndEndThePage) {
     const httpd_record level[] = {
         text("a"),
         tag(test_tag_number, HTTPD_REC_ARG0_LEVEL, 0),
         text("b", HTTPD_REC_LAST),
     };
     test_raw_content_set(level);
-    EXPECT_EQ(body_of("/raw/b.gif"), "a");
+    EXPECT_EQ(body_of("/raw/plus.gif"), "a");
 
     const httpd_record stray[] = {text("a"), loop_end(1), text("b", HTTPD_REC_LAST)};
     test_raw_content_set(stray);
-    EXPECT_EQ(body_of("/raw/b.gif"), "a");
+    EXPECT_EQ(body_of("/raw/plus.gif"), "a");
 
     const httpd_record loop_level[] = {
         loop_start(2, 2, HTTPD_REC_ARG1_LEVEL, 1),
@@ -200,24 +208,24 @@ TEST_F(httpd_pages, bad_loop_level_and_stray_loop_end_end_the_page) {
         loop_end(2, HTTPD_REC_LAST),
     };
     test_raw_content_set(loop_level);
-    EXPECT_EQ(body_of("/raw/b.gif"), "");
+    EXPECT_EQ(body_of("/raw/plus.gif"), "");
 }
 
-TEST_F(httpd_pages, tag_text_too_long_to_keep_ends_the_page) {
+TEST_F(httpd_pages, TagTextTooLongToKeepEndsThePage) {
     const httpd_record page[] = {
         text("a"),
         tag(test_tag_long, 0, 6000),
         text("b", HTTPD_REC_LAST),
     };
     test_raw_content_set(page);
-    std::string body = body_of("/raw/b.gif");
+    std::string body = body_of("/raw/plus.gif");
     // What fitted into the first send went out; the rest was dropped.
     EXPECT_EQ(body.substr(0, 1), "a");
     EXPECT_LT(body.size(), 1400u);
     EXPECT_EQ(body.find('b'), std::string::npos);
 }
 
-TEST_F(httpd_pages, large_static_file_goes_out_whole_with_its_length) {
+TEST_F(httpd_pages, LargeStaticFileGoesOutWholeWithItsLength) {
     static std::string data;
     data.clear();
     for (int i = 0; i < 60000; i++)
@@ -226,7 +234,7 @@ TEST_F(httpd_pages, large_static_file_goes_out_whole_with_its_length) {
         {HTTPD_REC_TEXT | HTTPD_REC_LAST, 0, {60000, 0, 0}, {.text = data.c_str()}},
     };
     test_raw_content_set(page);
-    test_response r = test_parse_response(test_exchange("GET /raw/b.gif HTTP/1.0\r\n\r\n"));
+    test_response r = test_parse_response(test_exchange("GET /raw/plus.gif HTTP/1.0\r\n\r\n"));
     EXPECT_TRUE(r.has_header("Content-Length: 60000"));
     EXPECT_TRUE(r.has_header("Cache-Control: max-age=2592000"));
     EXPECT_EQ(r.body, data);

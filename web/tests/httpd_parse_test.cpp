@@ -18,7 +18,7 @@ struct buffer {
     size_t fill() const { return bytes.size() - 1; }
 };
 
-TEST(httpd_parse, lines_end_at_lf_and_lose_their_cr) {
+TEST(httpd_parse, LinesEndAtLfAndLoseTheirCr) {
     buffer b("GET / HTTP/1.0\r\nHost: x\n\r\n");
     size_t pos = 0;
     char *line = nullptr;
@@ -31,7 +31,7 @@ TEST(httpd_parse, lines_end_at_lf_and_lose_their_cr) {
     EXPECT_EQ(httpd_take_line(b.data(), b.fill(), &pos, &line), httpd_line_result::none);
 }
 
-TEST(httpd_parse, unfinished_line_and_nul_byte_are_refused) {
+TEST(httpd_parse, UnfinishedLineAndNulByteAreRefused) {
     buffer partial("Host: x");
     size_t pos = 0;
     char *line = nullptr;
@@ -42,7 +42,7 @@ TEST(httpd_parse, unfinished_line_and_nul_byte_are_refused) {
     EXPECT_EQ(httpd_take_line(nul.data(), nul.fill(), &pos, &line), httpd_line_result::invalid);
 }
 
-TEST(httpd_parse, request_line_gives_method_path_and_query) {
+TEST(httpd_parse, RequestLineGivesMethodPathAndQuery) {
     bool post = true;
     char *path = nullptr;
     char *query = nullptr;
@@ -62,7 +62,7 @@ TEST(httpd_parse, request_line_gives_method_path_and_query) {
     }
 }
 
-TEST(httpd_parse, header_splits_at_the_colon) {
+TEST(httpd_parse, HeaderSplitsAtTheColon) {
     char *name = nullptr;
     char *value = nullptr;
     buffer h("Content-Length:   12");
@@ -76,7 +76,7 @@ TEST(httpd_parse, header_splits_at_the_colon) {
     EXPECT_FALSE(httpd_parse_header(none.data(), &name, &value));
 }
 
-TEST(httpd_parse, content_length_takes_digits_only_within_the_cap) {
+TEST(httpd_parse, ContentLengthTakesDigitsOnlyWithinTheCap) {
     long n = -1;
     EXPECT_TRUE(httpd_parse_content_length("0", &n));
     EXPECT_EQ(n, 0);
@@ -94,14 +94,14 @@ std::string decoded(const char *text) {
     return s.c_str();
 }
 
-TEST(httpd_parse, url_decoding_turns_escapes_and_plus_into_bytes) {
+TEST(httpd_parse, UrlDecodingTurnsEscapesAndPlusIntoBytes) {
     EXPECT_EQ(decoded("%41+b%2fc%2F"), "A b/c/");
     EXPECT_EQ(decoded("100%"), "100%");
     EXPECT_EQ(decoded("%4"), "%4");
     EXPECT_EQ(decoded("%g1%%41"), "%g1%A");
 }
 
-TEST(httpd_parse, pairs_split_in_place) {
+TEST(httpd_parse, PairsSplitInPlace) {
     std::string args = "a=1&b=&=x&c=d=e";
     std::vector<char> buf(args.begin(), args.end());
     buf.resize(buf.size() + 1);
@@ -115,7 +115,7 @@ TEST(httpd_parse, pairs_split_in_place) {
     EXPECT_EQ(httpd_split_pairs(buf.data(), 0, pairs, 8), 0);
 }
 
-TEST(httpd_parse, random_input_stays_within_its_buffer) {
+TEST(httpd_parse, RandomInputStaysWithinItsBuffer) {
     std::mt19937 rng(1234);
     const char alphabet[] = "GETPOST /?&=%+\r\n:0123456789aAfFzZ\t";
     httpd_pair pairs[HTTPD_PAIRS_MAX];

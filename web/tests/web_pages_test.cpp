@@ -32,7 +32,7 @@ int rows(int (*loop)(const uint16_t[3], int, httpd_request *), uint16_t a0) {
     return n;
 }
 
-TEST(web_pages_ports, loops_count_all_ports_or_the_first_half) {
+TEST(web_pages_ports, LoopsCountAllPortsOrTheFirstHalf) {
     for (auto [ports, half] : {std::pair{8, 4}, std::pair{26, 13}, std::pair{27, 14},
                                std::pair{28, 14}, std::pair{52, 26}, std::pair{0, 0}}) {
         board_port_count = ports;
@@ -47,7 +47,7 @@ TEST(web_pages_ports, loops_count_all_ports_or_the_first_half) {
     }
 }
 
-TEST(web_pages_ports, port_numbers_of_both_columns) {
+TEST(web_pages_ports, PortNumbersOfBothColumns) {
     board_port_count = 26;
     EXPECT_EQ(tag_text(sspvar_port_tag_number, 0, 0, 2), "int:1");
     EXPECT_EQ(tag_text(sspvar_port_tag_number, 4, 3, 0), "05");
@@ -63,7 +63,7 @@ TEST(web_pages_ports, port_numbers_of_both_columns) {
     EXPECT_EQ(tag_text(sspvar_port_tag_number, 14, 4, 2), "<none>");
 }
 
-TEST(web_pages_ports, layout_depends_on_the_board_size) {
+TEST(web_pages_ports, LayoutDependsOnTheBoardSize) {
     board_port_count = 52;
     EXPECT_EQ(tag_text(sspvar_port_tag_layout, 1, 25), "<TR>");
     EXPECT_EQ(tag_text(sspvar_port_tag_layout, 1, 24), "");
@@ -74,7 +74,7 @@ TEST(web_pages_ports, layout_depends_on_the_board_size) {
     EXPECT_EQ(tag_text(sspvar_port_tag_layout, 5), "");
 }
 
-TEST(web_pages_features, each_feature_shows_once_or_not_at_all) {
+TEST(web_pages_features, EachFeatureShowsOnceOrNotAtAll) {
     const int shown[] = {0, 2, 3, 4, 5, 6, 13, 14, 15, 16, 19, 20, 21};
     for (int feature = 0; feature < 40; feature++) {
         bool expect = std::find(std::begin(shown), std::end(shown), feature) != std::end(shown);
@@ -86,7 +86,7 @@ TEST(web_pages_features, each_feature_shows_once_or_not_at_all) {
     EXPECT_EQ(tag_text(sspvar_empty_tag), "<none>");
 }
 
-TEST(web_pages_features, log_entries_follow_the_loggers) {
+TEST(web_pages_features, LogEntriesFollowTheLoggers) {
     logger_init();
     ASSERT_NE(logger_ram_get(), nullptr);
     EXPECT_EQ(rows(ssploop_feature_tag_show, WEB_FEATURE_RAM_LOGS), 1);
@@ -94,9 +94,9 @@ TEST(web_pages_features, log_entries_follow_the_loggers) {
               logger_flash_get() != nullptr ? 1 : 0);
 }
 
-using web_pages_menu = web_server_test;
+using web_pages_menu = web_server_fixture;
 
-TEST_F(web_pages_menu, menu_lists_the_features_of_this_firmware) {
+TEST_F(web_pages_menu, MenuListsTheFeaturesOfThisFirmware) {
     logger_init();
     test_response r = test_parse_response(test_exchange("GET /left2.htm HTTP/1.0\r\n\r\n"));
     ASSERT_TRUE(r.answered);
@@ -111,7 +111,7 @@ TEST_F(web_pages_menu, menu_lists_the_features_of_this_firmware) {
     EXPECT_EQ(r.body.find("Flash Logs") != std::string::npos, logger_flash_get() != nullptr);
 }
 
-TEST(web_pages_text, escaping_is_bounded_and_complete) {
+TEST(web_pages_text, EscapingIsBoundedAndComplete) {
     char out[64];
     size_t len = web_html_escape("a<b>&\"'", out, sizeof out);
     EXPECT_EQ(len, std::strlen(out));
@@ -132,7 +132,7 @@ TEST(web_pages_text, escaping_is_bounded_and_complete) {
     EXPECT_STREQ(small, "abcde");
 }
 
-TEST(web_pages_system, address_tags_show_eth1_once_it_is_set_up) {
+TEST(web_pages_system, AddressTagsShowEth1OnceItIsSetUp) {
     net_util_init();
     ASSERT_EQ(net_util_if_start("eth0", NET_IF_MODE_STATIC, "127.0.0.1", "255.0.0.0", ""), 0);
     net_util_if_stop("eth1");

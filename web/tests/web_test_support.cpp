@@ -7,10 +7,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <mutex>
-#include <thread>
 
 #include "sal.h"
 #include "sal_host.h"
@@ -22,6 +22,7 @@ std::vector<std::string> log_entries;
 std::atomic<httpd_hook_fn> extra_hook{nullptr};
 std::atomic<const httpd_record *> raw_content{nullptr};
 int server_port = 0;
+std::atomic<int> opened{0};
 
 const httpd_file *test_row(const std::string &name) {
     for (const httpd_file *row = web_test_file_table; row->name != nullptr; row++) {
@@ -33,6 +34,7 @@ const httpd_file *test_row(const std::string &name) {
 // "/<test row>/<any real row>" is served by the test row.
 int routing_hook(httpd_hook_event *ev, httpd_request *req) {
     if (ev->event == HTTPD_EV_HOOK_OPEN) {
+        opened++;
         std::string path = ev->a.text;
         size_t second = path.find('/', 1);
         if (second != std::string::npos) {
@@ -65,8 +67,17 @@ int free_port() {
     return ntohs(addr.sin_port);
 }
 
-int connect_once(int port) {
+int connect_once(int port, const char *source = nullptr) {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (source != nullptr) {
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        inet_pton(AF_INET, source, &from.sin_addr);
+        if (bind(fd, reinterpret_cast<sockaddr *>(&from), sizeof(from)) != 0) {
+            close(fd);
+            return -1;
+        }
+    }
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -90,20 +101,27 @@ int test_server_port() {
         httpd_set_server_name("WebManaged");
         httpd_set_hook(routing_hook, HTTPD_F_EV_HOOK_OPEN);
         httpd_init();
-        for (int i = 0; i < 500; i++) {
-            int fd = connect_once(server_port);
-            if (fd >= 0) {
-                close(fd);
-                break;
-            }
-            test_sleep_ms(10);
-        }
+        test_wait_until(
+            [] {
+                int fd = connect_once(server_port);
+                if (fd >= 0) close(fd);
+                return fd >= 0;
+            },
+            5000);
     });
     return server_port;
 }
 
 int test_connect() {
     return connect_once(test_server_port());
+}
+
+int test_connect_from(const char *source) {
+    return connect_once(test_server_port(), source);
+}
+
+int test_opened_count() {
+    return opened.load();
 }
 
 bool test_send(int fd, const std::string &data) {
@@ -149,8 +167,19 @@ bool test_closed_within(int fd, int millis) {
     return false;
 }
 
-void test_sleep_ms(int millis) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(millis));
+bool test_closed_now(int fd) {
+    char c;
+    ssize_t n = recv(fd, &c, 1, MSG_DONTWAIT | MSG_PEEK);
+    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+}
+
+bool test_wait_until(const std::function<bool()> &done, int millis) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(millis);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        poll(nullptr, 0, 1);
+    }
+    return true;
 }
 
 void test_clock_manual() {
@@ -212,14 +241,14 @@ void test_raw_content_set(const httpd_record *content) {
     raw_content.store(content);
 }
 
-void web_server_test::SetUp() {
+void web_server_fixture::SetUp() {
     test_server_port();
     test_hook_set(nullptr, 0);
     test_raw_content_set(nullptr);
     test_log_take();
 }
 
-void web_server_test::TearDown() {
+void web_server_fixture::TearDown() {
     test_hook_set(nullptr, 0);
     test_raw_content_set(nullptr);
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,14 @@ std::string test_read_all(int fd);
 std::string test_exchange(const std::string &request);
 // True when the server closes the connection within the time.
 bool test_closed_within(int fd, int millis);
-void test_sleep_ms(int millis);
+// True when the server has closed the connection already (no waiting).
+bool test_closed_now(int fd);
+// Polls until the condition holds; false when the deadline passes first.
+bool test_wait_until(const std::function<bool()> &done, int millis);
+// Requests opened by the server so far (its request line was read).
+int test_opened_count();
+// Connects from another loopback address (127.0.0.2); -1 on failure.
+int test_connect_from(const char *source);
 // Switches the process to the manual clock for good: going back to the real
 // clock after advancing would leave sleeping threads with far-off deadlines.
 // The wall clock restarts at a whole second.
@@ -49,7 +57,7 @@ void test_hook_set(httpd_hook_fn extra, uint32_t mask);
 void test_raw_content_set(const httpd_record *content);
 
 // Resets the hook and the log before each test.
-class web_server_test : public ::testing::Test {
+class web_server_fixture : public ::testing::Test {
   protected:
     void SetUp() override;
     void TearDown() override;

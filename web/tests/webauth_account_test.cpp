@@ -91,7 +91,7 @@ class webauth_account : public ::testing::Test {
     }
 };
 
-TEST_F(webauth_account, values_up_to_15_characters_are_kept) {
+TEST_F(webauth_account, ValuesUpTo15CharactersAreKept) {
     EXPECT_EQ(webauth_password_set("123456789012345"), 1);
     EXPECT_EQ(password(), "123456789012345");
     EXPECT_EQ(webauth_password_set("1234567890123456"), 0);
@@ -103,7 +103,7 @@ TEST_F(webauth_account, values_up_to_15_characters_are_kept) {
     EXPECT_EQ(password(), "");
 }
 
-TEST_F(webauth_account, get_needs_room_for_the_value_and_its_end) {
+TEST_F(webauth_account, GetNeedsRoomForTheValueAndItsEnd) {
     char buf[8];
     EXPECT_EQ(webauth_username_get(buf, 6), 1);
     EXPECT_STREQ(buf, "admin");
@@ -114,7 +114,7 @@ TEST_F(webauth_account, get_needs_room_for_the_value_and_its_end) {
     EXPECT_EQ(webauth_username_get(nullptr, 8), 0);
 }
 
-TEST_F(webauth_account, cookie_follows_the_account) {
+TEST_F(webauth_account, CookieFollowsTheAccount) {
     std::string first = webauth_cookie_get();
     EXPECT_EQ(first.size(), 8u);
     EXPECT_EQ(webauth_cookie_check(first.c_str()), 0);
@@ -125,10 +125,14 @@ TEST_F(webauth_account, cookie_follows_the_account) {
     EXPECT_NE(webauth_cookie_get(), first);
     EXPECT_EQ(webauth_cookie_check(first.c_str()), -1);
     ASSERT_EQ(webauth_password_set("qivor"), 1);
-    EXPECT_EQ(webauth_cookie_get(), first);  // a function of the account alone
+    EXPECT_EQ(webauth_cookie_get(), first);  // a function of the account
+    // Passwords with the same letters in another order do not share it.
+    ASSERT_EQ(webauth_password_set("rovqi"), 1);
+    EXPECT_NE(webauth_cookie_get(), first);
+    ASSERT_EQ(webauth_password_set("qivor"), 1);
 }
 
-TEST_F(webauth_account, password_record_round_trips_for_every_time_byte) {
+TEST_F(webauth_account, PasswordRecordRoundTripsForEveryTimeByte) {
     const char *samples[] = {"qivor", "", "123456789012345", "\x7f\x80\xff~ !"};
     for (const char *sample : samples) {
         for (int t = 0; t < 256; t++) {
@@ -142,7 +146,7 @@ TEST_F(webauth_account, password_record_round_trips_for_every_time_byte) {
     }
 }
 
-TEST_F(webauth_account, password_record_hides_the_text) {
+TEST_F(webauth_account, PasswordRecordHidesTheText) {
     uint8_t a[WEBAUTH_PASSWORD_RECORD_SIZE], b[WEBAUTH_PASSWORD_RECORD_SIZE];
     webauth_internal::password_scramble("qivor", 3, a);
     webauth_internal::password_scramble("qivor", 4, b);
@@ -150,7 +154,7 @@ TEST_F(webauth_account, password_record_hides_the_text) {
     EXPECT_NE(std::memcmp(a, b, 15), 0);  // the time byte changes the record
 }
 
-TEST_F(webauth_account, password_item_saves_and_loads_through_a_medium) {
+TEST_F(webauth_account, PasswordItemSavesAndLoadsThroughAMedium) {
     EXPECT_EQ(static_cast<uint32_t>(webauth_item_password(SETTINGS_OP_VERSION, nullptr)),
               WEBAUTH_PASSWORD_VERSION);
     ASSERT_EQ(webauth_password_set("s3cret pass"), 1);
@@ -170,7 +174,7 @@ TEST_F(webauth_account, password_item_saves_and_loads_through_a_medium) {
     EXPECT_EQ(password(), "s3cret pass");
 }
 
-TEST_F(webauth_account, username_item_refuses_a_name_the_account_cannot_hold) {
+TEST_F(webauth_account, UsernameItemRefusesANameTheAccountCannotHold) {
     EXPECT_EQ(static_cast<uint32_t>(webauth_item_username(SETTINGS_OP_VERSION, nullptr)),
               WEBAUTH_USERNAME_VERSION);
     memory_medium saved;
@@ -190,7 +194,7 @@ TEST_F(webauth_account, username_item_refuses_a_name_the_account_cannot_hold) {
     EXPECT_EQ(username(), "root");
 }
 
-TEST_F(webauth_account, factory_defaults_hold_the_default_account) {
+TEST_F(webauth_account, FactoryDefaultsHoldTheDefaultAccount) {
     for (const char *file : {"rw3090.txt", "rw3070.txt"}) {
         EXPECT_EQ(factory_value(file, "username"), "admin") << file;
         std::vector<uint8_t> record = hex_bytes(factory_value(file, "password"));
@@ -202,7 +206,7 @@ TEST_F(webauth_account, factory_defaults_hold_the_default_account) {
 }
 
 // Saving to the NVRAM store and loading back, as a reboot does.
-TEST_F(webauth_account, password_survives_a_save_and_load_of_the_settings) {
+TEST_F(webauth_account, PasswordSurvivesASaveAndLoadOfTheSettings) {
     std::string pattern = (std::filesystem::temp_directory_path() / "webauth_XXXXXX").string();
     std::filesystem::path dir = ::mkdtemp(pattern.data());
     ASSERT_EQ(flash_host_open((dir / "flash.bin").c_str(), 1), 0) << flash_host_last_error();

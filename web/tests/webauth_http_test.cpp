@@ -13,10 +13,12 @@
 #include "net_util.h"
 #include "nvram.h"
 #include "settings.h"
+#include "sal_host.h"
 #include "storage_host.h"
 #include "web_pages.h"
 #include "web_test_support.h"
 #include "webauth.h"
+#include "webauth_internal.h"
 
 // Handler of the test page "err.cgi": an error page with markup in its texts.
 int test_error_handler(httpd_event *ev, httpd_request *req) {
@@ -110,20 +112,25 @@ std::string cookie_of(const test_response &r) {
     return "";
 }
 
-bool ram_log_has(const std::string &text) {
+int ram_log_count(const std::string &text) {
     logger *ram = logger_ram_get();
-    if (ram == nullptr) return false;
+    if (ram == nullptr) return 0;
     uint32_t first = 0;
     int count = ram->ops->count(&first, ram);
+    int found = 0;
     for (int i = 0; i < count; i++) {
         logger_record rec{first + static_cast<uint32_t>(i), 0, 0, 0};
         char line[LOGGER_TEXT_MAX];
         if (ram->ops->read(&rec, line, sizeof line, ram) > 0 &&
             std::string(line).find(text) != std::string::npos) {
-            return true;
+            found++;
         }
     }
-    return false;
+    return found;
+}
+
+bool ram_log_has(const std::string &text) {
+    return ram_log_count(text) > 0;
 }
 
 std::string current_password() {
@@ -137,19 +144,20 @@ std::string location(const char *page) {
     return "Location: http://127.0.0.1:" + std::to_string(test_server_port()) + "/" + page;
 }
 
-class webauth_http : public web_server_test {
+class webauth_http : public web_server_fixture {
   protected:
     void SetUp() override {
-        web_server_test::SetUp();
+        web_server_fixture::SetUp();
         environment_once();
         ASSERT_EQ(webauth_username_set("admin"), 1);
         ASSERT_EQ(webauth_password_set("qivor"), 1);
         test_hook_set(webauth_hook, WEBAUTH_HOOK_MASK);
+        webauth_internal::clients_forget();
     }
     std::string valid_cookie() { return "WebManaged=" + std::string(webauth_cookie_get()); }
 };
 
-TEST_F(webauth_http, page_without_cookie_redirects_to_the_login_page) {
+TEST_F(webauth_http, PageWithoutCookieRedirectsToTheLoginPage) {
     test_response r = get("/system.htm");
     ASSERT_TRUE(r.answered);
     EXPECT_EQ(r.status, "302 Found");
@@ -159,7 +167,7 @@ TEST_F(webauth_http, page_without_cookie_redirects_to_the_login_page) {
     EXPECT_FALSE(r.has_header_named("Set-Cookie"));
 }
 
-TEST_F(webauth_http, redirect_names_the_address_the_browser_used) {
+TEST_F(webauth_http, RedirectNamesTheAddressTheBrowserUsed) {
     // A management address the browser cannot reach on this host.
     ASSERT_EQ(net_util_if_start("eth1", NET_IF_MODE_STATIC, "192.168.1.1", "255.255.255.0", ""), 0);
     test_response r = get("/system.htm");
@@ -168,7 +176,7 @@ TEST_F(webauth_http, redirect_names_the_address_the_browser_used) {
     EXPECT_TRUE(r.has_header(location("login.htm")));
 }
 
-TEST_F(webauth_http, login_free_files_need_no_cookie) {
+TEST_F(webauth_http, LoginFreeFilesNeedNoCookie) {
     for (const char *path : {"/", "/login.htm", "/form.css", "/plus.gif", "/tree.js", "/left.htm",
                              "/left2.htm", "/top.htm", "/logout.cgi"}) {
         test_response r = get(path);
@@ -177,7 +185,7 @@ TEST_F(webauth_http, login_free_files_need_no_cookie) {
     }
 }
 
-TEST_F(webauth_http, correct_login_sets_the_cookie_and_redirects_to_the_system_page) {
+TEST_F(webauth_http, CorrectLoginSetsTheCookieAndRedirectsToTheSystemPage) {
     test_response r = login("admin", "qivor");
     ASSERT_TRUE(r.answered);
     EXPECT_EQ(r.status, "302 Found");
@@ -191,7 +199,7 @@ TEST_F(webauth_http, correct_login_sets_the_cookie_and_redirects_to_the_system_p
     EXPECT_FALSE(page.has_header_named("Location"));
 }
 
-TEST_F(webauth_http, wrong_login_shows_the_error_page_and_sets_no_cookie) {
+TEST_F(webauth_http, WrongLoginShowsTheErrorPageAndSetsNoCookie) {
     for (auto [user, pass] : {std::pair{"admin", "wrong"}, std::pair{"root", "qivor"},
                               std::pair{"admin", "qivorqivorqivorqivor"}}) {
         test_response r = login(user, pass);
@@ -205,7 +213,7 @@ TEST_F(webauth_http, wrong_login_shows_the_error_page_and_sets_no_cookie) {
     EXPECT_TRUE(ram_log_has("Incorrect login username(root) or password from 127.0.0.1"));
 }
 
-TEST_F(webauth_http, login_with_another_field_count_shows_the_login_page) {
+TEST_F(webauth_http, LoginWithAnotherFieldCountShowsTheLoginPage) {
     for (const char *body : {"username=admin", "username=admin&password=qivor&extra=1", ""}) {
         test_response r = post("/login.cgi", body);
         ASSERT_TRUE(r.answered) << body;
@@ -215,13 +223,15 @@ TEST_F(webauth_http, login_with_another_field_count_shows_the_login_page) {
     }
 }
 
-TEST_F(webauth_http, cookie_must_match_in_full_and_exactly) {
+TEST_F(webauth_http, CookieMustMatchInFullAndExactly) {
     std::string cookie = webauth_cookie_get();
     std::string lower = cookie;
     for (char &c : lower)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     EXPECT_EQ(get("/system.htm", "WebManaged=" + cookie).status, "200 OK");
-    EXPECT_EQ(get("/system.htm", "WebManaged=" + cookie + "; lang=en").status, "302 Found");
+    // Other cookies of the address around ours do not matter.
+    EXPECT_EQ(get("/system.htm", "a=1; WebManaged=" + cookie + "; b=2").status, "200 OK");
+    EXPECT_EQ(get("/system.htm", "WebManaged=" + cookie + "x").status, "302 Found");
     EXPECT_EQ(get("/system.htm", "webmanaged=" + cookie).status, "302 Found");
     EXPECT_EQ(get("/system.htm", "WebManaged=" + cookie.substr(1)).status, "302 Found");
     EXPECT_EQ(get("/system.htm", "WebManaged=Invalid").status, "302 Found");
@@ -230,7 +240,7 @@ TEST_F(webauth_http, cookie_must_match_in_full_and_exactly) {
     }
 }
 
-TEST_F(webauth_http, unauthorised_handler_sees_no_arguments) {
+TEST_F(webauth_http, UnauthorisedHandlerSeesNoArguments) {
     test_response r = post("/password.cgi", "o=qivor&n=hacked&c=hacked", "WebManaged=0");
     EXPECT_EQ(r.status, "302 Found");
     EXPECT_EQ(current_password(), "qivor");
@@ -239,7 +249,7 @@ TEST_F(webauth_http, unauthorised_handler_sees_no_arguments) {
     EXPECT_EQ(current_password(), "qivor");
 }
 
-TEST_F(webauth_http, password_change_refuses_bad_forms) {
+TEST_F(webauth_http, PasswordChangeRefusesBadForms) {
     std::string cookie = webauth_cookie_get();
     struct {
         const char *old_pass, *new_pass, *confirm, *message;
@@ -260,7 +270,7 @@ TEST_F(webauth_http, password_change_refuses_bad_forms) {
     EXPECT_EQ(current_password(), "qivor");
 }
 
-TEST_F(webauth_http, password_change_invalidates_the_old_cookie) {
+TEST_F(webauth_http, PasswordChangeInvalidatesTheOldCookie) {
     std::string old_cookie = cookie_of(login("admin", "qivor"));
     ASSERT_FALSE(old_cookie.empty());
     test_response r = change_password(old_cookie, "qivor", "123456789012345", "123456789012345");
@@ -278,7 +288,7 @@ TEST_F(webauth_http, password_change_invalidates_the_old_cookie) {
     EXPECT_EQ(get("/system.htm", "WebManaged=" + new_cookie).status, "200 OK");
 }
 
-TEST_F(webauth_http, empty_password_is_accepted) {
+TEST_F(webauth_http, EmptyPasswordIsAccepted) {
     test_response r = change_password(webauth_cookie_get(), "qivor", "", "");
     ASSERT_TRUE(r.answered);
     EXPECT_EQ(current_password(), "");
@@ -287,7 +297,7 @@ TEST_F(webauth_http, empty_password_is_accepted) {
     EXPECT_EQ(get("/system.htm", "WebManaged=" + cookie).status, "200 OK");
 }
 
-TEST_F(webauth_http, logout_overwrites_the_browser_cookie) {
+TEST_F(webauth_http, LogoutOverwritesTheBrowserCookie) {
     test_response r = get("/logout.cgi", valid_cookie());
     ASSERT_TRUE(r.answered);
     EXPECT_TRUE(r.has_header("Set-Cookie: WebManaged=Invalid; path=/; SameSite=Strict"));
@@ -295,7 +305,7 @@ TEST_F(webauth_http, logout_overwrites_the_browser_cookie) {
     EXPECT_TRUE(ram_log_has("User logouted from 127.0.0.1"));
 }
 
-TEST_F(webauth_http, typed_user_name_reaches_the_log_without_line_breaks) {
+TEST_F(webauth_http, TypedUserNameReachesTheLogWithoutLineBreaks) {
     test_response r = login("ev\r\nil<b>" + std::string(100, 'x'), "nope");
     ASSERT_TRUE(r.answered);
     EXPECT_EQ(r.body.find("il<b>"), std::string::npos);  // never echoed
@@ -303,7 +313,7 @@ TEST_F(webauth_http, typed_user_name_reaches_the_log_without_line_breaks) {
     EXPECT_FALSE(ram_log_has(std::string(40, 'x')));  // the logged name is cut
 }
 
-TEST_F(webauth_http, error_page_escapes_its_texts) {
+TEST_F(webauth_http, ErrorPageEscapesItsTexts) {
     test_response r = get("/err.cgi/b.gif", valid_cookie());
     ASSERT_TRUE(r.answered);
     EXPECT_NE(r.body.find("&lt;T&gt;"), std::string::npos) << r.body;
@@ -313,6 +323,56 @@ TEST_F(webauth_http, error_page_escapes_its_texts) {
     EXPECT_NE(r.body.find("onclick=\"history.go(-1)\""), std::string::npos);
     EXPECT_NE(r.body.find("ERROR"), std::string::npos);
     EXPECT_TRUE(r.has_header("Cache-Control: no-cache"));
+}
+
+TEST_F(webauth_http, RepeatedFailuresShutTheAddressOutForThirtySeconds) {
+    test_clock_manual();
+    const std::string warning = "5 failed logins from 127.0.0.1";
+    int warned = ram_log_count(warning);
+    std::string cookie = valid_cookie();
+    for (int i = 0; i < 3; i++)
+        EXPECT_EQ(cookie_of(login("admin", "guess" + std::to_string(i))), "");
+    EXPECT_EQ(get("/system.htm", "WebManaged=Invalid").status, "302 Found");  // no guess
+    EXPECT_EQ(get("/system.htm", "WebManaged=00000001").status, "302 Found");
+    EXPECT_EQ(ram_log_count(warning), warned);
+    EXPECT_EQ(get("/system.htm", "WebManaged=00000002").status, "302 Found");
+    EXPECT_EQ(ram_log_count(warning), warned + 1);
+    // The right account and cookie no longer help from this address...
+    test_response r = login("admin", "qivor");
+    EXPECT_EQ(cookie_of(r), "");
+    EXPECT_NE(r.body.find("action=\"login.cgi\""), std::string::npos);
+    EXPECT_EQ(get("/system.htm", cookie).status, "302 Found");
+    EXPECT_EQ(ram_log_count(warning), warned + 1);  // said once
+    // ...while another address keeps its session.
+    int other = test_connect_from("127.0.0.2");
+    ASSERT_GE(other, 0);
+    test_send(other, "GET /system.htm HTTP/1.0\r\nCookie: " + cookie + "\r\n\r\n");
+    EXPECT_EQ(test_parse_response(test_read_all(other)).status, "200 OK");
+    close(other);
+    sal_clock_advance(30ull * 1000000);
+    EXPECT_EQ(get("/system.htm", cookie).status, "200 OK");
+}
+
+TEST_F(webauth_http, PasswordChangeThatCannotBeSavedKeepsTheOldPassword) {
+    int changed = ram_log_count("Password changed");
+    flash_host_fault_after(0, flash_fault::stop);
+    test_response r = change_password(webauth_cookie_get(), "qivor", "newpass", "newpass");
+    flash_host_fault_clear();
+    ASSERT_TRUE(r.answered);
+    EXPECT_NE(r.body.find("Password could not be saved!"), std::string::npos) << r.body;
+    EXPECT_EQ(current_password(), "qivor");
+    EXPECT_EQ(ram_log_count("Password changed"), changed);
+    // The store agrees: loading the account gives the old password back.
+    ASSERT_EQ(webauth_password_set("other"), 1);
+    settings_load_group(0xF0000000u);
+    EXPECT_EQ(current_password(), "qivor");
+}
+
+TEST_F(webauth_http, HandlersSeeWhetherTheRequestIsAuthorised) {
+    get("/upload.cgi/b.gif");
+    get("/upload.cgi/b.gif", valid_cookie());
+    std::vector<std::string> want = {"open", "close", "open", "close authorised"};
+    EXPECT_EQ(test_log_take(), want);
 }
 
 }  // namespace

@@ -58,7 +58,7 @@ class webc : public ::testing::Test {
     std::string error_;
 };
 
-TEST_F(webc, good_manifest_compiles_rows_and_declares_symbols) {
+TEST_F(webc, GoodManifestCompilesRowsAndDeclaresSymbols) {
     write("files.txt",
           "\"\" 0x201 - p.htm\nb.cgi 0x4000 pending @\"\"\nc.gif 0x202 - placeholder\n"
           "d.cgi 0x4000 my_handler placeholder\n");
@@ -74,7 +74,7 @@ TEST_F(webc, good_manifest_compiles_rows_and_declares_symbols) {
     EXPECT_NE(out.find("{nullptr, nullptr, nullptr, 0}"), std::string::npos);
 }
 
-TEST_F(webc, template_errors_name_file_and_line) {
+TEST_F(webc, TemplateErrorsNameFileAndLine) {
     EXPECT_EQ(compile_page("x\n<!--#loop a-->"), 1);
     EXPECT_NE(error_.find("p.htm:2: loop without endloop"), std::string::npos) << error_;
     EXPECT_EQ(compile_page("\n\n<!--#endloop-->"), 1);
@@ -94,7 +94,7 @@ TEST_F(webc, template_errors_name_file_and_line) {
     EXPECT_EQ(compile_page("<!--#loop a--><!--#tag t $1--><!--#endloop-->"), 1);
 }
 
-TEST_F(webc, loop_limits_are_enforced) {
+TEST_F(webc, LoopLimitsAreEnforced) {
     std::string four =
         "<!--#loop a--><!--#loop a--><!--#loop a--><!--#loop a-->"
         "<!--#endloop--><!--#endloop--><!--#endloop--><!--#endloop-->";
@@ -112,7 +112,7 @@ TEST_F(webc, loop_limits_are_enforced) {
     EXPECT_NE(error_.find("more than 255 records"), std::string::npos);
 }
 
-TEST_F(webc, long_texts_split_but_static_files_must_fit_one_record) {
+TEST_F(webc, LongTextsSplitButStaticFilesMustFitOneRecord) {
     EXPECT_EQ(compile_page(std::string(70000, 'a')), 0) << error_;
     EXPECT_NE(output().find("{0x80, 0, {4465, 0, 0}"), std::string::npos);
     write("files.txt", "big.gif 0x202 - big.gif\n");
@@ -123,7 +123,7 @@ TEST_F(webc, long_texts_split_but_static_files_must_fit_one_record) {
     EXPECT_EQ(run(), 0) << error_;
 }
 
-TEST_F(webc, manifest_errors_are_reported) {
+TEST_F(webc, ManifestErrorsAreReported) {
     write("files.txt", "b.htm 0x0 - placeholder\na.htm 0x0 - placeholder\n");
     EXPECT_EQ(run(), 1);
     EXPECT_NE(error_.find("files.txt:2: rows must be in byte order"), std::string::npos);

@@ -140,6 +140,22 @@ int logger_printf(int level, int module, const char *fmt, ...) {
     return result;
 }
 
+int logger_level_kept(int level) {
+    if (level < 0 || level >= LOG_LEVEL_COUNT) return 0;
+    SalLock hold(core_lock());
+    if (!registry.initialised) return 0;
+    uint32_t bit = 1u << level;
+    logger *fixed[] = {registry.ram, registry.flash, registry.console};
+    for (logger *l : fixed) {
+        if (l != nullptr && (l->ops->level_mask_get(l) & bit) != 0) return 1;
+    }
+    for (int slot = 0; slot < LOGGER_SYSLOG_SLOTS; slot++) {
+        logger *l = syslog_slot(slot);
+        if (l != nullptr && (l->ops->level_mask_get(l) & bit) != 0) return 1;
+    }
+    return 0;
+}
+
 logger *logger_ram_get(void) {
     SalLock hold(core_lock());
     return registry.ram;

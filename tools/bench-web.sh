@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# Web server benchmark: the firmware's server and nginx (one worker) serve the
+# same 1.2 KB static file side by side in a private network namespace; wrk
+# drives each with "Connection: close" at 1 and 32 clients and the script
+# prints requests/s, p50, p99 and CPU time per request, then the time of a
+# 2 MB upload to the firmware. Needs root (the namespace; it installs
+# nginx-light, wrk and curl when missing).
+#
+#   tools/bench-web.sh [seconds per run, default 10]
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+DURATION=${1:-10}
+
+if [[ "${BENCH_IN_NETNS:-}" != 1 ]]; then
+    if [[ $(id -u) -ne 0 ]]; then
+        echo "bench-web.sh needs root for its network namespace" >&2
+        exit 1
+    fi
+    need=()
+    for pkg in nginx-light wrk curl; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" ||
+            need+=("$pkg")
+    done
+    if [[ ${#need[@]} -gt 0 ]]; then
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -qq || true
+        apt-get install -y -qq --no-install-recommends "${need[@]}"
+    fi
+    ensure_packages
+    configure_and_build "$ROOT/build/release" -DCMAKE_BUILD_TYPE=Release -DSWITCHFW_TESTS=OFF >&2
+    BENCH_IN_NETNS=1 exec unshare --net "$0" "$@"
+fi
+
+ip link set lo up
+WORK=$(mktemp -d)
+chmod 755 "$WORK"
+PIDS=()
+cleanup() {
+    for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+FILE=form.css
+FW_PORT=8080
+NGINX_PORT=8081
+cp "$ROOT/web/pages/$FILE" "$WORK/$FILE"
+
+# The firmware, on its own flash file; its web server is port 80 + offset.
+(cd "$WORK" && exec "$ROOT/build/release/host/switchfw" --flash "$WORK/flash.bin" \
+    --fs "$WORK/fs" --port-offset $((FW_PORT - 80)) --listen 127.0.0.1 </dev/null \
+    >"$WORK/switchfw.log" 2>&1) &
+FW_PID=$!
+PIDS+=("$FW_PID")
+
+cat >"$WORK/nginx.conf" <<EOF
+worker_processes 1;
+daemon off;
+pid $WORK/nginx.pid;
+error_log $WORK/nginx.err;
+user root;
+events { worker_connections 1024; }
+http {
+    access_log off;
+    server {
+        listen 127.0.0.1:$NGINX_PORT;
+        root $WORK;
+    }
+}
+EOF
+nginx -c "$WORK/nginx.conf" &
+PIDS+=($!)
+
+wait_for() {
+    for _ in $(seq 1 200); do
+        curl -sf -o /dev/null "http://127.0.0.1:$1/$FILE" && return 0
+        sleep 0.1
+    done
+    echo "server on port $1 did not answer" >&2
+    exit 1
+}
+wait_for $FW_PORT
+wait_for $NGINX_PORT
+
+# CPU ticks (user + system) of a process and its threads.
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+
+# bench NAME PORT PID CLIENTS
+bench() {
+    local name=$1 port=$2 pid=$3 clients=$4 before after out
+    before=$(cpu_ticks "$pid")
+    out=$(wrk -t1 -c"$clients" -d"${DURATION}s" --latency -H "Connection: close" \
+        "http://127.0.0.1:$port/$FILE")
+    after=$(cpu_ticks "$pid")
+    awk -v name="$name" -v clients="$clients" -v ticks=$((after - before)) \
+        -v hz="$(getconf CLK_TCK)" '
+        /^ +50%/ { p50 = $2 }
+        /^ +99%/ { p99 = $2 }
+        /requests in/ { requests = $1 }
+        /^Requests\/sec/ { rate = $2 }
+        END {
+            cpu = requests > 0 ? ticks * 1e6 / hz / requests : 0
+            printf "%-8s %3d clients  %9.0f req/s  p50 %8s  p99 %8s  cpu %6.1f us/req\n",
+                   name, clients, rate, p50, p99, cpu
+        }' <<<"$out"
+}
+
+NGINX_WORKER=$(pgrep -P "$(cat "$WORK/nginx.pid")" | head -1)
+for clients in 1 32; do
+    bench switchfw $FW_PORT "$FW_PID" "$clients"
+    bench nginx $NGINX_PORT "$NGINX_WORKER" "$clients"
+done
+
+# A 2 MB upload through the firmware's receive path.
+head -c $((2 * 1024 * 1024)) /dev/urandom >"$WORK/upload.bin"
+curl -s -o /dev/null -w "upload 2 MB to switchfw: %{time_total} s\n" \
+    -H "Expect:" -H "Content-Type: application/octet-stream" --data-binary "@$WORK/upload.bin" \
+    "http://127.0.0.1:$FW_PORT/login.htm"
