@@ -187,8 +187,8 @@ TEST(board_bde, PinModeProbesOnceThroughTheRegisteredSwitchAccess) {
     EXPECT_EQ(buf[0], 0x42);
     EXPECT_EQ(ops->switch_reg_write(0, 0x3400, buf, 1), 0);
     EXPECT_EQ(FakeAccess::calls,
-              (std::vector<std::string>{"attach 4 8 16 32 sb", "read 0 16 4 2", "mode 1",
-                                        "read 0 16 4 2", "read 0 52 0 1", "write"}));
+              (std::vector<std::string>{"attach 4 8 16 32 sb", "read 0 52 64 2", "mode 1",
+                                        "read 0 52 64 2", "read 0 52 0 1", "write"}));
     uint8_t byte = 0;
     EXPECT_EQ(ops->spi_byte_read(0, 3, &byte), 0);
     EXPECT_EQ(byte, 7);
