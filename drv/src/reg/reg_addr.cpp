@@ -2,6 +2,7 @@
 #include "drv_if.h"
 #include "drv_reg.h"
 #include "reg_internal.h"
+#include "soc_error.h"
 
 namespace {
 
@@ -26,8 +27,8 @@ constexpr SplitRegister kSplitRegisters[] = {
     {SOC_CHIP_DXP7106, R_PORT_IRC_CON, 0x4390, 0, 7, 29, R_PORT_IRC1_CON},
 };
 
-// 0 with the address and index to use; -4 for a port at or above the limit;
-// -7 when the register is not split on this chip.
+// 0 with the address and index to use; SOC_E_PARAM for a port at or above the
+// limit; SOC_E_NOT_FOUND when the register is not split on this chip.
 int split_register_lookup(int unit, uint32_t reg, int port, uint32_t *base, int *index) {
     const soc_control_t *soc = SOC_CONTROL(unit);
     for (const SplitRegister &s : kSplitRegisters) {
@@ -39,14 +40,14 @@ int split_register_lookup(int unit, uint32_t reg, int port, uint32_t *base, int 
         }
         if (port > s.last && port < s.limit) {
             const chipdata_reg *second = SOC_REG_INFO(unit, s.second);
-            if (second == nullptr) return -7;
+            if (second == nullptr) return SOC_E_NOT_FOUND;
             *base = second->address;
             *index = port - s.last - 1;
             return 0;
         }
-        return -4;
+        return SOC_E_PARAM;
     }
-    return -7;
+    return SOC_E_NOT_FOUND;
 }
 
 constexpr uint32_t kBlkIndexed = 0xc400c5f;  // block types that need more than the port

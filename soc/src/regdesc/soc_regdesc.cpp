@@ -8,10 +8,10 @@
 #include "drv_if.h"
 #include "sal.h"
 #include "soc_control.h"
+#include "soc_error.h"
 
 namespace {
 
-constexpr int kErrParam = -4;
 constexpr uint32_t kIndexedBlock = 0x2000000;  // chip-wide registers: arrays by index
 constexpr uint32_t kPortBlocks = 0x2c400c5f;
 constexpr uint32_t kPhyPortBlocks = 0x3c400c5f;
@@ -143,9 +143,9 @@ void soc_reg_addr_decode(int unit, soc_regaddrinfo_t *ainfo, uint32_t addr) {
 }
 
 int soc_reg_info_read(int unit, const soc_regaddrinfo_t *ainfo, uint64_t *value) {
-    if (reg_info(unit, ainfo->reg) == nullptr) return kErrParam;
+    if (reg_info(unit, ainfo->reg) == nullptr) return SOC_E_PARAM;
     int len = DRV_SERVICES(unit)->reg_length_get(unit, static_cast<uint32_t>(ainfo->reg));
-    if (len <= 0) return kErrParam;
+    if (len <= 0) return SOC_E_PARAM;
     uint32_t v[2] = {0, 0};
     if (int rv = DRV_SERVICES(unit)->reg_read(unit, ainfo->addr, v, len); rv < 0) return rv;
     *value = cut_to_length(v[0] | static_cast<uint64_t>(v[1]) << 32, len);
@@ -153,9 +153,9 @@ int soc_reg_info_read(int unit, const soc_regaddrinfo_t *ainfo, uint64_t *value)
 }
 
 int soc_reg_info_write(int unit, const soc_regaddrinfo_t *ainfo, uint64_t value) {
-    if (reg_info(unit, ainfo->reg) == nullptr) return kErrParam;
+    if (reg_info(unit, ainfo->reg) == nullptr) return SOC_E_PARAM;
     int len = DRV_SERVICES(unit)->reg_length_get(unit, static_cast<uint32_t>(ainfo->reg));
-    if (len <= 0) return kErrParam;
+    if (len <= 0) return SOC_E_PARAM;
     uint32_t v[2] = {static_cast<uint32_t>(value), static_cast<uint32_t>(value >> 32)};
     return DRV_SERVICES(unit)->reg_write(unit, ainfo->addr, v, len);
 }
