@@ -288,7 +288,10 @@ TEST(board_host, StartNamesThePresetsAndPrintsARegisterThroughTheGlue) {
     Capture capture;
     sal_console_ops ops{&capture, Capture::write, nullptr};
     const sal_console_ops *previous = sal_console_bind(&ops);
-    EXPECT_EQ(board_host_debug_read(0x3440, 2), 0);  // DEFAULT_1Q_TAG of port 0
+    EXPECT_EQ(board_host_register_width(0x3440), 2);  // DEFAULT_1Q_TAG of port 0
+    EXPECT_EQ(board_host_register_width(0x0208), 4);  // SPDSTS
+    EXPECT_EQ(board_host_register_width(0x7f00), 0);
+    EXPECT_EQ(board_host_debug_read(0x3440, 2), 0);
     EXPECT_EQ(board_host_debug_read(0x3440, 9), -1);
     sal_console_bind(previous);
     EXPECT_NE(capture.text.find("DXP97102R24GM: register 0x3440 = 0x0001"), std::string::npos)

@@ -137,6 +137,22 @@ TEST(chip_core_models, PhyPagesCarryTheChipsPhyIdentifier) {
     EXPECT_EQ(board.chip().resetCount(), 0);
 }
 
+TEST(chip_core_models, PortStatusResetsToItsRowsWithTheCpuPortUp) {
+    for (sim::BoardKind kind :
+         {sim::BoardKind::RW3090, sim::BoardKind::RW3070, sim::BoardKind::DXP97102R24GM}) {
+        sim::Board board(sim::BoardConfig::preset(kind));
+        const sim::ChipProfile &p = board.chip().profile();
+        board.chip().reset();
+        for (const char *name : {"LNKSTS", "DUPSTS", "SPDSTS"}) {
+            const chipdata_reg *row = chipdata_reg_info(p.data_model, chipdata_reg_id(name));
+            ASSERT_NE(row, nullptr) << name;
+            uint64_t reset = uint64_t(row->reset_hi) << 32 | row->reset_lo;
+            EXPECT_NE(reset, 0u) << p.name << " " << name;
+            EXPECT_EQ(board.chip().peek(name), reset) << p.name << " " << name;
+        }
+    }
+}
+
 TEST(chip_core_models, StrapsSurviveAChipReset) {
     sim::BoardConfig cfg = sim::BoardConfig::preset(sim::BoardKind::DXP97102R24GM);
     cfg.straps = 2u << 16;  // gigabit port 25 strapped to GMII
