@@ -39,3 +39,12 @@ function(switchfw_tests label)
     DISCOVERY_TIMEOUT 60
     PROPERTIES LABELS ${label} TIMEOUT ${ARG_TIMEOUT})
 endfunction()
+
+# Every build checks that firmware code keeps out of the chip model's headers.
+function(switchfw_sim_fence)
+  add_custom_target(sim_fence ALL
+    COMMAND ${CMAKE_COMMAND} -DSWITCHFW_ROOT=${PROJECT_SOURCE_DIR}
+            -P ${PROJECT_SOURCE_DIR}/cmake/check_sim_fence.cmake
+    COMMENT "Checking that firmware code does not include chip-model headers"
+    VERBATIM)
+endfunction()

@@ -19,6 +19,13 @@
 #include "storage_host.h"
 #include "tarn_bus.h"
 
+// --debug-read prints the register's whole width (one byte where the chip
+// describes nothing).
+static int debug_read(uint16_t address) {
+    int width = board_host_register_width(address);
+    return board_host_debug_read(address, width > 0 ? width : 1);
+}
+
 int main(int argc, char **argv) {
     HostOptions opts;
     std::string error;
@@ -42,8 +49,7 @@ int main(int argc, char **argv) {
     // The CPU-side access to the switch (serial pins and bus window).
     tarn_bus_register();
     if (opts.debug_read >= 0) {
-        if (bde_init() < 0 ||
-            board_host_debug_read(static_cast<uint16_t>(opts.debug_read), 1) != 0) {
+        if (bde_init() < 0 || debug_read(static_cast<uint16_t>(opts.debug_read)) != 0) {
             return 1;
         }
     }

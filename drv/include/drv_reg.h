@@ -16,7 +16,20 @@
 int drv_reg_read(int unit, uint32_t addr, void *data, int len);
 int drv_reg_write(int unit, uint32_t addr, const void *data, int len);
 int drv_reg_length_get(int unit, uint32_t reg);  // bytes, 0 when the row has no width
-uint32_t drv_reg_addr(int unit, uint32_t reg, int port, int index);  // 16 bits
+// 16 bits; DRV_REG_ADDR_NONE (no register there) when the chip has no such
+// instance, so that an access cannot reach another port's register.
+constexpr uint32_t DRV_REG_ADDR_NONE = 0xff00;
+uint32_t drv_reg_addr(int unit, uint32_t reg, int port, int index);
+// The same as a result: 0, or SOC_E_PARAM when the unit's chip has no
+// instance of the register for that port and index (a port outside the
+// register's blocks or beyond a split register's ports, an index beyond the
+// array, a port without a PHY page).
+int drv_reg_addr_get(int unit, uint32_t reg, int port, int index, uint32_t *addr);
+// Register page of a port's PHY, SOC_E_PARAM for a port without one.
+int drv_reg_phy_page(int unit, int port);
+// The ports whose instance of a per-port register is that register itself
+// (not a split register's second one); empty for chip-wide registers.
+soc_pbmp_t drv_reg_port_set(int unit, uint32_t reg);
 // Field values are arrays of words. A value wider than the field and an
 // unknown register or field are programming errors (assertion).
 int drv_reg_field_set(int unit, uint32_t reg, uint32_t *regbuf, uint32_t field,

@@ -46,8 +46,8 @@ Device *switch_device(int d) {
     return dev && (dev->type & BDE_DEV_SWITCH) ? dev : nullptr;
 }
 
-// The start-up probe of the management interface: read the port-0 PHY
-// identifier over the window, switch to serial mode and read it again.
+// The start-up probe of the management interface: read the probe register
+// over the window, switch to serial mode and read it again.
 // Called with the lock held.
 void probe(Enumerator &e, Device &dev) {
     const bde_switch_access *access = e.access.load();
@@ -60,10 +60,10 @@ void probe(Enumerator &e, Device &dev) {
         sal_printf("bde: cannot attach the switch management interface\n");
         return;
     }
-    uint8_t id[2] = {0, 0};
-    access->mii_reg_read(h, 0, BDE_PROBE_PAGE, BDE_PROBE_OFFSET, id, 2);
+    uint8_t value[2] = {0, 0};
+    access->mii_reg_read(h, 0, BDE_PROBE_PAGE, BDE_PROBE_OFFSET, value, 2);
     access->mode_set(h, 1);
-    access->mii_reg_read(h, 0, BDE_PROBE_PAGE, BDE_PROBE_OFFSET, id, 2);
+    access->mii_reg_read(h, 0, BDE_PROBE_PAGE, BDE_PROBE_OFFSET, value, 2);
     dev.access_handle = h;
 }
 
@@ -180,46 +180,47 @@ void *op_p2l(int d, uint32_t paddr) {
 }
 
 enum class Framing { Serial, TwoWire };
+enum class Access { Read, Write };
 
 // One switch register access, straight into the model on the direct path,
 // else through the CPU-side switch access.
-int register_access(int d, uint8_t page, uint8_t offset, uint8_t *buf, int len, bool write,
+int register_access(int d, uint8_t page, uint8_t offset, uint8_t *buf, int len, Access access,
                     Framing framing) {
     Device *dev = switch_device(d);
     if (dev == nullptr || buf == nullptr || !length_ok(len)) return -1;
     if (bde().direct) {
-        return write ? sim_switch_reg_write(d, page, offset, buf, len)
-                     : sim_switch_reg_read(d, page, offset, buf, len);
+        return access == Access::Write ? sim_switch_reg_write(d, page, offset, buf, len)
+                                       : sim_switch_reg_read(d, page, offset, buf, len);
     }
     void *h = access_handle(*dev);
     if (h == nullptr) return -1;
     const bde_switch_access *a = bde().access.load();
     if (framing == Framing::Serial) {
-        return write ? a->mii_reg_write(h, 0, page, offset, buf, len)
-                     : a->mii_reg_read(h, 0, page, offset, buf, len);
+        return access == Access::Write ? a->mii_reg_write(h, 0, page, offset, buf, len)
+                                       : a->mii_reg_read(h, 0, page, offset, buf, len);
     }
-    return write ? a->spi_reg_write(h, page, offset, buf, len)
-                 : a->spi_reg_read(h, page, offset, buf, len);
+    return access == Access::Write ? a->spi_reg_write(h, page, offset, buf, len)
+                                   : a->spi_reg_read(h, page, offset, buf, len);
 }
 
 int op_switch_reg_read(int d, uint32_t addr, uint8_t *buf, int len) {
     if (addr > 0xffff) return -1;
     return register_access(d, static_cast<uint8_t>(addr >> 8), static_cast<uint8_t>(addr), buf, len,
-                           false, Framing::Serial);
+                           Access::Read, Framing::Serial);
 }
 
 int op_switch_reg_write(int d, uint32_t addr, uint8_t *buf, int len) {
     if (addr > 0xffff) return -1;
     return register_access(d, static_cast<uint8_t>(addr >> 8), static_cast<uint8_t>(addr), buf, len,
-                           true, Framing::Serial);
+                           Access::Write, Framing::Serial);
 }
 
 int op_spi_reg_read(int d, uint8_t page, uint8_t offset, uint8_t *buf, int len) {
-    return register_access(d, page, offset, buf, len, false, Framing::TwoWire);
+    return register_access(d, page, offset, buf, len, Access::Read, Framing::TwoWire);
 }
 
 int op_spi_reg_write(int d, uint8_t page, uint8_t offset, uint8_t *buf, int len) {
-    return register_access(d, page, offset, buf, len, true, Framing::TwoWire);
+    return register_access(d, page, offset, buf, len, Access::Write, Framing::TwoWire);
 }
 
 int op_spi_byte_read(int d, uint8_t addr, uint8_t *byte) {
@@ -237,29 +238,29 @@ int op_spi_status_read(int d, uint8_t *status) {
 }
 
 constexpr bde_ops kOps = {
-    op_name,
-    op_num_devices,
-    op_get_dev,
-    op_get_dev_type,
-    op_pci_conf_read,
-    op_pci_conf_write,
-    op_pci_bus_features,
-    op_read,
-    op_write,
-    op_salloc,
-    op_sfree,
-    op_sflush,
-    op_sinval,
-    op_interrupt_connect,
-    op_interrupt_disconnect,
-    op_l2p,
-    op_p2l,
-    op_switch_reg_read,
-    op_switch_reg_write,
-    op_spi_reg_read,
-    op_spi_reg_write,
-    op_spi_byte_read,
-    op_spi_status_read,
+    .name = op_name,
+    .num_devices = op_num_devices,
+    .get_dev = op_get_dev,
+    .get_dev_type = op_get_dev_type,
+    .pci_conf_read = op_pci_conf_read,
+    .pci_conf_write = op_pci_conf_write,
+    .pci_bus_features = op_pci_bus_features,
+    .read = op_read,
+    .write = op_write,
+    .salloc = op_salloc,
+    .sfree = op_sfree,
+    .sflush = op_sflush,
+    .sinval = op_sinval,
+    .interrupt_connect = op_interrupt_connect,
+    .interrupt_disconnect = op_interrupt_disconnect,
+    .l2p = op_l2p,
+    .p2l = op_p2l,
+    .switch_reg_read = op_switch_reg_read,
+    .switch_reg_write = op_switch_reg_write,
+    .spi_reg_read = op_spi_reg_read,
+    .spi_reg_write = op_spi_reg_write,
+    .spi_byte_read = op_spi_byte_read,
+    .spi_status_read = op_spi_status_read,
 };
 
 void forget_devices(Enumerator &e) {

@@ -52,6 +52,13 @@ void board_host_stop(void) {
     host_board().reset();
 }
 
+int board_host_register_width(uint16_t address) {
+    std::lock_guard<std::mutex> g(host_lock);
+    if (!host_board()) return 0;
+    return host_board()->chip().widthAt(static_cast<uint8_t>(address >> 8),
+                                        static_cast<uint8_t>(address));
+}
+
 int board_host_debug_read(uint16_t address, int len) {
     const bde_ops *ops = bde_ops_get();
     if (ops == nullptr && bde_init() == 0) ops = bde_ops_get();

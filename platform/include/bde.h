@@ -38,33 +38,49 @@ struct bde_dev_t {
 using bde_isr_t = void (*)(void *data);
 
 struct bde_ops {
-    const char *(*name)(void);                                                    // 0
-    int (*num_devices)(int type);                                                 // 1
-    const bde_dev_t *(*get_dev)(int d);                                           // 2
-    uint32_t (*get_dev_type)(int d);                                              // 3
-    uint32_t (*pci_conf_read)(int d, uint32_t offset);                            // 4
-    int (*pci_conf_write)(int d, uint32_t offset, uint32_t data);                 // 5
-    void (*pci_bus_features)(int d, int *be_pio, int *be_packet, int *be_other);  // 6
-    uint32_t (*read)(int d, uint32_t offset);                                     // 7
-    int (*write)(int d, uint32_t offset, uint32_t data);                          // 8
-    void *(*salloc)(int d, int size, const char *name);                           // 9
-    void (*sfree)(int d, void *ptr);                                              // 10
-    int (*sflush)(int d, void *addr, int length);                                 // 11
-    int (*sinval)(int d, void *addr, int length);                                 // 12
-    int (*interrupt_connect)(int d, bde_isr_t isr, void *data);                   // 13
-    int (*interrupt_disconnect)(int d);                                           // 14
-    uint32_t (*l2p)(int d, void *laddr);                                          // 15
-    void *(*p2l)(int d, uint32_t paddr);                                          // 16
+    const char *(*name)(void);
+    int (*num_devices)(int type);
+    const bde_dev_t *(*get_dev)(int d);
+    uint32_t (*get_dev_type)(int d);
+    uint32_t (*pci_conf_read)(int d, uint32_t offset);
+    int (*pci_conf_write)(int d, uint32_t offset, uint32_t data);
+    void (*pci_bus_features)(int d, int *be_pio, int *be_packet, int *be_other);
+    uint32_t (*read)(int d, uint32_t offset);
+    int (*write)(int d, uint32_t offset, uint32_t data);
+    void *(*salloc)(int d, int size, const char *name);
+    void (*sfree)(int d, void *ptr);
+    int (*sflush)(int d, void *addr, int length);
+    int (*sinval)(int d, void *addr, int length);
+    int (*interrupt_connect)(int d, bde_isr_t isr, void *data);
+    int (*interrupt_disconnect)(int d);
+    uint32_t (*l2p)(int d, void *laddr);
+    void *(*p2l)(int d, uint32_t paddr);
     // Switch register (address = page << 8 | offset, 1-8 bytes): 0, or -1 for
     // a bad device, a device that is not a switch or a bad length.
-    int (*switch_reg_read)(int d, uint32_t addr, uint8_t *buf, int len);   // 17
-    int (*switch_reg_write)(int d, uint32_t addr, uint8_t *buf, int len);  // 18
+    int (*switch_reg_read)(int d, uint32_t addr, uint8_t *buf, int len);
+    int (*switch_reg_write)(int d, uint32_t addr, uint8_t *buf, int len);
     // The two-wire framing of the management interface.
-    int (*spi_reg_read)(int d, uint8_t page, uint8_t offset, uint8_t *buf, int len);   // 19
-    int (*spi_reg_write)(int d, uint8_t page, uint8_t offset, uint8_t *buf, int len);  // 20
-    int (*spi_byte_read)(int d, uint8_t addr, uint8_t *byte);                          // 21
-    int (*spi_status_read)(int d, uint8_t *status);                                    // 22
+    int (*spi_reg_read)(int d, uint8_t page, uint8_t offset, uint8_t *buf, int len);
+    int (*spi_reg_write)(int d, uint8_t page, uint8_t offset, uint8_t *buf, int len);
+    int (*spi_byte_read)(int d, uint8_t addr, uint8_t *byte);
+    int (*spi_status_read)(int d, uint8_t *status);
 };
+
+// The slot order is part of the interface: the device manager's host vector
+// is built from it.
+#define BDE_SLOT(name) (offsetof(bde_ops, name) / sizeof(void *))
+static_assert(sizeof(bde_ops) == 23 * sizeof(void *));
+static_assert(BDE_SLOT(name) == 0 && BDE_SLOT(num_devices) == 1 && BDE_SLOT(get_dev) == 2);
+static_assert(BDE_SLOT(get_dev_type) == 3 && BDE_SLOT(pci_conf_read) == 4);
+static_assert(BDE_SLOT(pci_conf_write) == 5 && BDE_SLOT(pci_bus_features) == 6);
+static_assert(BDE_SLOT(read) == 7 && BDE_SLOT(write) == 8 && BDE_SLOT(salloc) == 9);
+static_assert(BDE_SLOT(sfree) == 10 && BDE_SLOT(sflush) == 11 && BDE_SLOT(sinval) == 12);
+static_assert(BDE_SLOT(interrupt_connect) == 13 && BDE_SLOT(interrupt_disconnect) == 14);
+static_assert(BDE_SLOT(l2p) == 15 && BDE_SLOT(p2l) == 16);
+static_assert(BDE_SLOT(switch_reg_read) == 17 && BDE_SLOT(switch_reg_write) == 18);
+static_assert(BDE_SLOT(spi_reg_read) == 19 && BDE_SLOT(spi_reg_write) == 20);
+static_assert(BDE_SLOT(spi_byte_read) == 21 && BDE_SLOT(spi_status_read) == 22);
+#undef BDE_SLOT
 
 // Creates the enumerator: finds the board's devices and runs the start-up
 // probe of the switch's management interface. 0, or -1 when there is no board.
@@ -96,10 +112,11 @@ struct bde_switch_access {
 void bde_switch_access_register(const bde_switch_access *access);
 
 // GPIO pins of the switch's management interface and the page/offset the
-// start-up probe reads (the port-0 PHY identifier).
+// start-up probe reads: port 0's default VLAN tag, a two-byte register that
+// every chip of the family has at this address.
 constexpr uint32_t BDE_SWITCH_PIN_CS = 0x04;
 constexpr uint32_t BDE_SWITCH_PIN_CLK = 0x08;
 constexpr uint32_t BDE_SWITCH_PIN_DOUT = 0x10;
 constexpr uint32_t BDE_SWITCH_PIN_DIN = 0x20;
-constexpr uint8_t BDE_PROBE_PAGE = 0x10;
-constexpr uint8_t BDE_PROBE_OFFSET = 0x04;
+constexpr uint8_t BDE_PROBE_PAGE = 0x34;
+constexpr uint8_t BDE_PROBE_OFFSET = 0x40;

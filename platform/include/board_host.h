@@ -24,6 +24,9 @@ constexpr const char *BOARD_HOST_DEFAULT_PORTS = "52";
 // whole glue) and prints "<board>: register 0x%04x = 0x..." on the console.
 // 0, or -1 when the read fails.
 int board_host_debug_read(uint16_t address, int len);
+// Width in bytes of the switch register at the address on the started board
+// (2 for a PHY register), 0 when nothing is described there or no board runs.
+int board_host_register_width(uint16_t address);
 
 // Delivers a device's interrupt: its connected routine runs in simulated
 // interrupt context. 0, or -1 when none is connected.

@@ -187,8 +187,8 @@ TEST(board_bde, PinModeProbesOnceThroughTheRegisteredSwitchAccess) {
     EXPECT_EQ(buf[0], 0x42);
     EXPECT_EQ(ops->switch_reg_write(0, 0x3400, buf, 1), 0);
     EXPECT_EQ(FakeAccess::calls,
-              (std::vector<std::string>{"attach 4 8 16 32 sb", "read 0 16 4 2", "mode 1",
-                                        "read 0 16 4 2", "read 0 52 0 1", "write"}));
+              (std::vector<std::string>{"attach 4 8 16 32 sb", "read 0 52 64 2", "mode 1",
+                                        "read 0 52 64 2", "read 0 52 0 1", "write"}));
     uint8_t byte = 0;
     EXPECT_EQ(ops->spi_byte_read(0, 3, &byte), 0);
     EXPECT_EQ(byte, 7);
@@ -288,7 +288,10 @@ TEST(board_host, StartNamesThePresetsAndPrintsARegisterThroughTheGlue) {
     Capture capture;
     sal_console_ops ops{&capture, Capture::write, nullptr};
     const sal_console_ops *previous = sal_console_bind(&ops);
-    EXPECT_EQ(board_host_debug_read(0x3440, 2), 0);  // DEFAULT_1Q_TAG of port 0
+    EXPECT_EQ(board_host_register_width(0x3440), 2);  // DEFAULT_1Q_TAG of port 0
+    EXPECT_EQ(board_host_register_width(0x0208), 4);  // SPDSTS
+    EXPECT_EQ(board_host_register_width(0x7f00), 0);
+    EXPECT_EQ(board_host_debug_read(0x3440, 2), 0);
     EXPECT_EQ(board_host_debug_read(0x3440, 9), -1);
     sal_console_bind(previous);
     EXPECT_NE(capture.text.find("DXP97102R24GM: register 0x3440 = 0x0001"), std::string::npos)

@@ -61,4 +61,15 @@ void Anomalies::clear() {
     total_ = 0;
 }
 
+std::vector<Anomaly> AnomalyAllowList::unexpected(const Anomalies &log) const {
+    std::vector<Anomaly> out;
+    for (const Anomaly &a : log.list()) {
+        bool allowed = false;
+        for (const Entry &e : allowed_)
+            allowed |= e.kind == a.kind && (e.address < 0 || e.address == a.address);
+        if (!allowed) out.push_back(a);
+    }
+    return out;
+}
+
 }  // namespace sim

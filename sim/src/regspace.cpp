@@ -45,13 +45,62 @@ uint32_t port_blocks(const ChipProfile &profile, int port) {
     return bits;
 }
 
-// Page index of a port within a per-port page row: gigabit-only rows of the
-// DXP7101 family count from the first gigabit page, group-B rows of the
-// DXP7101 from port 24.
+// Page index of a port within a per-port counter page row: gigabit-only rows
+// of the DXP7101 family count from the first gigabit page, group-B rows of
+// the DXP7101 from port 24.
 int page_port(const ChipProfile &profile, const chipdata_reg &row, int port) {
     if ((row.block & 3) == CHIPDATA_BLK_GE && profile.wideBitmaps()) return port - profile.fe_ports;
     if ((row.block & CHIPDATA_BLK_GROUP_B) && (profile.chip_flags & 0x4000000)) return port - 24;
     return port;
+}
+
+// Registers that carry the ports above another register's array: the chip
+// answers them as arrays of their own, instance k serving port first_port + k.
+struct Continuation {
+    ChipKind kind;
+    int reg;
+    int continues;
+    int first_port;
+};
+constexpr Continuation kContinuations[] = {
+    {ChipKind::DXP7101, R_UDF_OFFSET4_EXP, R_UDF_OFFSET4_P, 24},
+    {ChipKind::DXP7101, R_PORT_VLAN1_CTL, R_PORT_VLAN_CTL, 24},
+    {ChipKind::DXP7101, R_PORT_EAP1_CON, R_PORT_EAP_CON, 24},
+    {ChipKind::DXP7101, R_PORT_IRC1_CON, R_PORT_IRC_CON, 32},
+    {ChipKind::DXP7106, R_PORT_IRC1_CON, R_PORT_IRC_CON, 8},
+};
+
+const Continuation *continuation(const ChipProfile &profile, int reg) {
+    for (const Continuation &c : kContinuations) {
+        if (c.kind == profile.kind && c.reg == reg) return &c;
+    }
+    return nullptr;
+}
+
+bool continued(const ChipProfile &profile, int reg) {
+    for (const Continuation &c : kContinuations) {
+        if (c.kind == profile.kind && c.continues == reg) return true;
+    }
+    return false;
+}
+
+// The ports served by instances 0, 1, ... of an addressed row: a continuation
+// from its first port, an array continued by another from port 0, a
+// chip-wide row none, any other row the ports of its blocks in order.
+std::vector<int> instance_ports(const ChipProfile &profile, int id, const chipdata_reg &row) {
+    std::vector<int> ports;
+    if (const Continuation *c = continuation(profile, id)) {
+        for (uint32_t k = 0; k < row.count; k++)
+            ports.push_back(c->first_port + static_cast<int>(k));
+    } else if (continued(profile, id)) {
+        for (uint32_t k = 0; k < row.count; k++)
+            ports.push_back(static_cast<int>(k));
+    } else if (!(row.block & CHIPDATA_BLK_SYS)) {
+        for (int port = 0; port < profile.num_ports; port++) {
+            if (port_blocks(profile, port) & row.block) ports.push_back(port);
+        }
+    }
+    return ports;
 }
 
 }  // namespace
@@ -79,6 +128,7 @@ std::vector<RegInstance> buildAddressMap(const ChipProfile &profile) {
         if (row == nullptr) continue;
         RegInstance proto{id,
                           0,
+                          -1,
                           0,
                           regWidth(*row),
                           row->type,
@@ -89,23 +139,59 @@ std::vector<RegInstance> buildAddressMap(const ChipProfile &profile) {
         if (row->type == CHIPDATA_TYPE_PORT_PHY || row->type == CHIPDATA_TYPE_PORT_MIB) {
             for (int port = 0; port < profile.num_ports; port++) {
                 if ((port_blocks(profile, port) & row->block) == 0) continue;
+                int page = row->type == CHIPDATA_TYPE_PORT_PHY
+                               ? profile.phyPage(port)
+                               : page_port(profile, *row, port) + (row->address >> 8);
+                if (page < 0 || page > 0xff) continue;
                 RegInstance r = proto;
                 r.instance = port;
-                r.address = static_cast<uint16_t>(((page_port(profile, *row, port) & 0xff) << 8) +
-                                                  row->address);
+                r.port = port;
+                r.address = static_cast<uint16_t>(page << 8 | (row->address & 0xff));
                 out.push_back(r);
             }
             continue;
         }
         uint32_t count = row->type == CHIPDATA_TYPE_SINGLE ? 1 : std::max<uint32_t>(row->count, 1);
+        std::vector<int> ports = instance_ports(profile, id, *row);
         for (uint32_t k = 0; k < count; k++) {
             RegInstance r = proto;
             r.instance = static_cast<int>(k);
+            r.port = k < ports.size() ? ports[k] : -1;
             r.address = static_cast<uint16_t>(row->address + k * r.width);
             out.push_back(r);
         }
     }
     return out;
+}
+
+const RegInstance *findInstance(const ChipProfile &profile, const std::vector<RegInstance> &map,
+                                int reg_id, int port, int index) {
+    int carrier = -1;
+    for (const Continuation &c : kContinuations) {
+        if (c.kind == profile.kind && c.continues == reg_id) carrier = c.reg;
+    }
+    for (const RegInstance &r : map) {
+        if (r.reg_id != reg_id && r.reg_id != carrier) continue;
+        bool by_index = (r.row->block & CHIPDATA_BLK_SYS) || r.type == CHIPDATA_TYPE_SINGLE;
+        if (r.reg_id == reg_id && (by_index ? r.instance == index : r.port == port)) return &r;
+        if (r.reg_id == carrier && r.port == port) return &r;
+    }
+    // The chip decodes a port-numbered array (fast-Ethernet or no port
+    // blocks) at base + port * width for every port: past the array's own
+    // ports that is the register of the port's class, if it serves the port.
+    const RegInstance *first = nullptr;
+    for (const RegInstance &r : map) {
+        if (r.reg_id == reg_id) first = first ? first : &r;
+    }
+    if (first == nullptr || port < 0 || first->type != CHIPDATA_TYPE_ADDR) return nullptr;
+    uint32_t blk = first->row->block;
+    if ((blk & (CHIPDATA_BLK_SYS | CHIPDATA_BLK_PORTS)) != 0 && !(blk & CHIPDATA_BLK_FE))
+        return nullptr;
+    uint32_t at = first->address + static_cast<uint32_t>(port * first->width);
+    for (const RegInstance &r : map) {
+        if (r.address == at && r.port == port && r.type == CHIPDATA_TYPE_ADDR) return &r;
+    }
+    return nullptr;
 }
 
 RegSpace::RegSpace(const ChipProfile &profile) : by_address_(0x10000, -1) {

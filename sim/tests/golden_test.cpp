@@ -37,6 +37,20 @@ int width(chipdata_model model, int reg) {
 
 TEST(catalogue_golden, RegisterIdsAndNames) {
     const std::pair<int, const char *> regs[] = {
+        {0, "ACTLSTS"},
+        {1, "ACT_POL_DATA"},
+        {2, "ACT_POL_DATA0"},
+        {3, "ACT_POL_DATA1"},
+        {4, "AEGSTS"},
+        {5, "AGEOUT_CTL"},
+        {6, "AGEOUT_EN_VID"},
+        {7, "AMODE2"},
+        {8, "AMPHY"},
+        {9, "ANADV"},
+        {10, "ANEXP"},
+        {11, "ANLPAR"},
+        {12, "ANNXP"},
+        {13, "ARLA_ENTRY"},
         {14, "ARLA_ENTRY0"},
         {15, "ARLA_ENTRY1"},
         {22, "ARLA_MAC"},

@@ -17,6 +17,10 @@ class phy_link : public ::testing::Test {
   protected:
     explicit phy_link(sim::BoardKind kind = sim::BoardKind::RW3090)
         : board(sim::BoardConfig::preset(kind)) {}
+    void TearDown() override {
+        for (const sim::Anomaly &a : allowed.unexpected(board.anomalies()))
+            ADD_FAILURE() << a.text;
+    }
 
     uint16_t phyRead(int page, int reg) {
         uint8_t b[2] = {};
@@ -41,6 +45,7 @@ class phy_link : public ::testing::Test {
     int page(int port) { return chip().profile().phyPage(port); }
 
     sim::Board board;
+    sim::AnomalyAllowList allowed;
 };
 
 class phy_link_dxp7106 : public phy_link {

@@ -7,6 +7,7 @@
 #include "sal_config.h"
 #include "soc.h"
 #include "soc_standin.h"
+#include "soc_error.h"
 
 namespace {
 
@@ -105,7 +106,7 @@ const char *bus_name(uint32_t type) {
 }  // namespace
 
 int soc_glue_init(void) {
-    if (inited) return -1;
+    if (inited) return SOC_E_INTERNAL;
     static const soc_cm_init_t vectors = {glue_print, glue_debug_check, nullptr};
     soc_cm_init(&vectors);
     inited = true;
@@ -115,9 +116,9 @@ int soc_glue_init(void) {
 int soc_glue_probe(void) {
     if (probed) {
         sal_printf("soc_glue_probe: cannot probe more than once\n");
-        return -1;
+        return SOC_E_INTERNAL;
     }
-    if (ops() == nullptr && bde_init() != 0) return -1;
+    if (ops() == nullptr && bde_init() != 0) return SOC_E_INTERNAL;
     probed = true;
     int created = 0;
     int n = ops()->num_devices(BDE_ALL_DEVICES);
@@ -139,7 +140,7 @@ int soc_glue_probe(void) {
 
 int soc_glue_attach(int unit) {
     const bde_dev_t *dev = ops() ? ops()->get_dev(unit) : nullptr;
-    if (dev == nullptr) return -1;
+    if (dev == nullptr) return SOC_E_INTERNAL;
     soc_cm_dev_vectors_t v{};
     v.bus_type = ops()->get_dev_type(unit);
     v.config_var_get = config_var_get;
@@ -161,7 +162,7 @@ int soc_glue_attach(int unit) {
     v.interrupt_line = kInterruptLine;
     if (soc_cm_device_init(unit, &v) != 0) {
         sal_printf("soc_glue_attach: device init failed\n");
-        return -1;
+        return SOC_E_INTERNAL;
     }
     return 0;
 }

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "chipdata/chipdata.h"
+#include "sim/regspace.h"
+#include "soc_error.h"
 #include "soc_regdesc.h"
 #include "unit_fixture.h"
 
@@ -106,5 +108,85 @@ TEST_F(soc_regdesc, WalkReportsEveryInstanceOnce) {
         EXPECT_GE(ai.reg, 0) << std::hex << addr;
     }
 }
+
+class soc_regdesc_models : public soc_regdesc,
+                           public ::testing::WithParamInterface<sim::ChipKind> {};
+
+// The chip model lays its registers out by its own reading of the rows; the
+// driver must name the same instance for every register, port and index, and
+// refuse the references the chip has no instance for.
+TEST_P(soc_regdesc_models, DriverAddressesAreTheChipsOwn) {
+    start(GetParam());
+    const sim::ChipProfile &chip = board->chip().profile();
+    const std::vector<sim::RegInstance> map = sim::buildAddressMap(chip);
+    int compared = 0;
+    for (int reg = 0; reg < CHIPDATA_NUM_REGS; reg++) {
+        const chipdata_reg *row = SOC_REG_INFO(0, reg);
+        if (row == nullptr) continue;
+        bool by_index = (row->block & CHIPDATA_BLK_SYS) || row->type == CHIPDATA_TYPE_SINGLE;
+        int last_port = by_index ? 0 : 60;
+        int last_index = by_index ? static_cast<int>(row->count) : 0;
+        for (int port = 0; port <= last_port; port++) {
+            for (int index = 0; index <= last_index; index++) {
+                SCOPED_TRACE(std::string(chipdata_reg_name(reg)) + " port " + std::to_string(port) +
+                             " index " + std::to_string(index));
+                const int p = by_index ? -1 : port;
+                const sim::RegInstance *want = sim::findInstance(chip, map, reg, p, index);
+                uint32_t addr = 0;
+                int rv = drv_reg_addr_get(0, reg, port, index, &addr);
+                if (want == nullptr) {
+                    EXPECT_EQ(rv, SOC_E_PARAM);
+                    EXPECT_EQ(drv_reg_addr(0, reg, port, index), DRV_REG_ADDR_NONE);
+                    continue;
+                }
+                ASSERT_EQ(rv, SOC_E_NONE);
+                EXPECT_EQ(addr, want->address);
+                EXPECT_EQ(drv_reg_addr(0, reg, port, index), want->address);
+                compared++;
+            }
+        }
+    }
+    EXPECT_GT(compared, 200);
+}
+
+TEST_P(soc_regdesc_models, WalkReadsAndDecodesEveryInstanceBackToItself) {
+    start(GetParam());
+    std::vector<soc_regaddrinfo_t> walked;
+    soc_reg_iterate(
+        0,
+        [](int, soc_regaddrinfo_t *ai, void *data) {
+            static_cast<std::vector<soc_regaddrinfo_t> *>(data)->push_back(*ai);
+            return 0;
+        },
+        &walked);
+    EXPECT_GT(walked.size(), 200u);
+    for (const soc_regaddrinfo_t &ai : walked) {
+        SCOPED_TRACE(text(ai) + " at " + std::to_string(ai.addr));
+        uint64_t value = 0;
+        EXPECT_EQ(soc_reg_info_read(0, &ai, &value), 0);
+        soc_regaddrinfo_t back;
+        soc_reg_addr_decode(0, &back, ai.addr);
+        EXPECT_EQ(back.reg, ai.reg) << text(back);
+    }
+    // The tear-down checks that no read reached an undescribed address or
+    // had the wrong width.
+}
+
+TEST_P(soc_regdesc_models, PhyControlReachesEveryPortsPhyPageAndNoOther) {
+    start(GetParam());
+    const sim::ChipProfile &chip = board->chip().profile();
+    for (int port = 0; port < chip.num_ports; port++) {
+        uint32_t addr = 0;
+        ASSERT_EQ(drv_reg_addr_get(0, R_MIICTL, port, 0, &addr), SOC_E_NONE) << port;
+        EXPECT_EQ(addr, static_cast<uint32_t>(chip.phyPage(port)) << 8) << port;
+    }
+    uint32_t addr = 0;
+    EXPECT_EQ(drv_reg_addr_get(0, R_MIICTL, chip.num_ports, 0, &addr), SOC_E_PARAM);
+    EXPECT_EQ(drv_reg_addr_get(0, R_MIICTL, 60, 0, &addr), SOC_E_PARAM);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllModels, soc_regdesc_models,
+                         ::testing::Values(sim::ChipKind::DXP7101, sim::ChipKind::DXP7106,
+                                           sim::ChipKind::DXP7102A0, sim::ChipKind::DXP7102A1));
 
 }  // namespace

@@ -101,8 +101,14 @@ class UnitTest : public ::testing::Test {
             ASSERT_EQ(soc_glue_attach(0), 0);
         }
     }
+    // The model must have seen nothing real hardware would refuse, except
+    // what a test allows because the behaviour it checks makes it happen.
     void TearDown() override {
         forget_everything();
+        if (board) {
+            for (const sim::Anomaly &a : allowed_anomalies.unexpected(board->anomalies()))
+                ADD_FAILURE() << "chip model anomaly: " << a.text;
+        }
         board.reset();
     }
     // A further device whose registers are unit 0's chip and whose interrupt
@@ -131,6 +137,7 @@ class UnitTest : public ::testing::Test {
     std::string printed() { return PrintCapture::get().text(); }
 
     std::unique_ptr<sim::Board> board;
+    sim::AnomalyAllowList allowed_anomalies;
 };
 
 }  // namespace soc_test

@@ -4,6 +4,7 @@
 
 #include "drv_reg.h"
 #include "soc_cm.h"
+#include "soc_error.h"
 
 namespace {
 
@@ -21,16 +22,16 @@ void words_to_bytes(const uint32_t words[2], uint8_t bytes[8]) {
         bytes[k] = static_cast<uint8_t>(words[k / 4] >> (8 * (k % 4)));
 }
 
-// A failed transfer is a time-out (-9) or another bus failure (-1).
+// A failed transfer is a time-out or another bus failure.
 int bus_error(int rv) {
-    return rv == -9 ? -9 : -1;
+    return rv == SOC_E_TIMEOUT ? SOC_E_TIMEOUT : SOC_E_INTERNAL;
 }
 
-// One bus transfer under the "SPI" mutex; -1 while no unit holds it.
+// One bus transfer under the "SPI" mutex; SOC_E_INTERNAL while no unit holds it.
 template <typename Transfer>
 int with_spi_mutex(Transfer transfer) {
     sal_mutex_t spi = soc_spi_mutex();
-    if (spi == nullptr) return -1;
+    if (spi == nullptr) return SOC_E_INTERNAL;
     sal_mutex_take(spi, sal_mutex_FOREVER);
     int rv = transfer();
     sal_mutex_give(spi);
@@ -41,20 +42,20 @@ int with_spi_mutex(Transfer transfer) {
 
 int soc_cm_bus_reg_read(int unit, uint32_t addr, uint8_t *buf, int len) {
     soc_cm_dev_t *dev = soc_cm_dev(unit);
-    if (dev == nullptr || dev->vectors.switch_reg_read == nullptr) return -1;
+    if (dev == nullptr || dev->vectors.switch_reg_read == nullptr) return SOC_E_INTERNAL;
     return dev->vectors.switch_reg_read(dev, addr, buf, len);
 }
 
 int soc_cm_bus_reg_write(int unit, uint32_t addr, uint8_t *buf, int len) {
     soc_cm_dev_t *dev = soc_cm_dev(unit);
-    if (dev == nullptr || dev->vectors.switch_reg_write == nullptr) return -1;
+    if (dev == nullptr || dev->vectors.switch_reg_write == nullptr) return SOC_E_INTERNAL;
     return dev->vectors.switch_reg_write(dev, addr, buf, len);
 }
 
 int drv_reg_read(int unit, uint32_t addr, void *data, int len) {
     soc_cm_debug_print(DK_REG, "drv_reg_read: unit = %d, addr = %x, length = %d\n", unit, addr,
                        len);
-    if (len < 1 || len > 8 || data == nullptr) return -4;
+    if (len < 1 || len > 8 || data == nullptr) return SOC_E_PARAM;
     uint8_t bytes[8] = {};
     int rv = with_spi_mutex([&] { return soc_cm_bus_reg_read(unit, addr, bytes, len); });
     if (rv < 0) {
@@ -77,7 +78,7 @@ int drv_reg_read(int unit, uint32_t addr, void *data, int len) {
 int drv_reg_write(int unit, uint32_t addr, const void *data, int len) {
     soc_cm_debug_print(DK_REG, "drv_reg_write: unit = %d, addr = %x, length = %d\n", unit, addr,
                        len);
-    if (len < 1 || len > 8 || data == nullptr) return -4;
+    if (len < 1 || len > 8 || data == nullptr) return SOC_E_PARAM;
     uint32_t words[2] = {0, 0};
     std::memcpy(words, data, len <= 4 ? 4 : 8);
     uint8_t bytes[8];

@@ -5,6 +5,7 @@
 #include "drv_if.h"
 #include "drv_reg.h"
 #include "reg_internal.h"
+#include "soc_error.h"
 
 namespace {
 
@@ -97,7 +98,7 @@ FieldValue chip_value(int unit, uint32_t field, const chipdata_field &f, const u
 int drv_reg_field_get(int unit, uint32_t reg, const uint32_t *regbuf, uint32_t field,
                       uint32_t *fldbuf) {
     const chipdata_field *f = field_row(unit, reg, field);
-    if (f == nullptr) return -4;
+    if (f == nullptr) return SOC_E_PARAM;
     extract(regbuf, f->bp, std::min<int>(f->len, kMaxFieldBits), fldbuf);
     if (is_port_field(unit, field)) fldbuf[0] -= kPortOffset;
     return 0;
@@ -106,11 +107,11 @@ int drv_reg_field_get(int unit, uint32_t reg, const uint32_t *regbuf, uint32_t f
 int drv_reg_field_set(int unit, uint32_t reg, uint32_t *regbuf, uint32_t field,
                       const uint32_t *fldbuf) {
     const chipdata_field *f = field_row(unit, reg, field);
-    if (f == nullptr) return -4;
+    if (f == nullptr) return SOC_E_PARAM;
     FieldValue value = chip_value(unit, field, *f, fldbuf);
     if (!value_fits(*f, value)) {
         sal_assert("!VALUE_TOO_BIG_FOR_FIELD", __FILE__, __LINE__);
-        return -4;
+        return SOC_E_PARAM;
     }
     deposit(regbuf, f->bp, std::min<int>(f->len, kMaxFieldBits), value.data());
     return 0;

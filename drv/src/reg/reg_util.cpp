@@ -1,6 +1,7 @@
 // Conversions between register values and port bitmaps or MAC addresses, and
 // the register address lists of the diagnostics.
 #include "drv_reg.h"
+#include "soc_error.h"
 
 int soc_tarn_regval_to_pbmp(int unit, soc_pbmp_t *bmp, uint32_t word0, uint32_t word1) {
     bmp->w[0] = word0;
@@ -17,7 +18,7 @@ int soc_tarn_pbmp_to_regval(int unit, soc_pbmp_t bmp, uint32_t *value) {
 
 int soc_regaddrlist_alloc(soc_regaddrlist_t *list) {
     list->ainfo = static_cast<soc_regaddrinfo_t *>(sal_alloc(SOC_REGADDRLIST_BYTES, "regaddrlist"));
-    if (list->ainfo == nullptr) return -2;
+    if (list->ainfo == nullptr) return SOC_E_MEMORY;
     list->count = 0;
     return 0;
 }

@@ -51,4 +51,20 @@ class Anomalies {
     size_t total_ = 0;
 };
 
+// The anomalies a test expects because the behaviour it checks provokes them;
+// everything else the model recorded is a fault of the code under test.
+class AnomalyAllowList {
+  public:
+    // address -1: at any address.
+    void allow(AnomalyKind kind, int64_t address = -1) { allowed_.push_back({kind, address}); }
+    std::vector<Anomaly> unexpected(const Anomalies &log) const;
+
+  private:
+    struct Entry {
+        AnomalyKind kind;
+        int64_t address;
+    };
+    std::vector<Entry> allowed_;
+};
+
 }  // namespace sim

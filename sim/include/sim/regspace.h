@@ -15,6 +15,7 @@ namespace sim {
 struct RegInstance {
     int reg_id;
     int instance;  // array index, or the chip port of a per-port page
+    int port;      // the chip port the instance serves, -1 for chip-wide ones
     uint16_t address;
     int width;  // bytes
     uint32_t type;
@@ -27,8 +28,15 @@ struct RegInstance {
 // Width in bytes of a register row, from its flags and implemented bits.
 int regWidth(const chipdata_reg &row);
 
-// Every instance of every register row of the model, with its address.
+// Every instance of every register row of the model, with its address and
+// port.
 std::vector<RegInstance> buildAddressMap(const ChipProfile &profile);
+
+// The instance that a reference names on the chip: a per-port register by
+// port (ports above a split register's range in the register that carries
+// them), a chip-wide one or an array by index. Null where there is none.
+const RegInstance *findInstance(const ChipProfile &profile, const std::vector<RegInstance> &map,
+                                int reg_id, int port, int index);
 
 // Storage for the addressed registers (types 1 and 7). Not locked: the chip
 // that owns it serialises access.

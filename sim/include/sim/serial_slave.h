@@ -8,6 +8,22 @@
 //   write         0x61|id<<1, offset, data bytes            (committed when chip select rises)
 //   read          0x10|id<<1, offset, <not-ready bytes, 0x03, register bytes out>
 // Frames for another chip id get no answer.
+//
+// States of a frame (Frame below), driven by chip select and the bytes in:
+//   Deselected -> None          chip select falls: a new frame, nothing yet
+//   None -> InterfaceRead       first byte 0x60|id<<1 (status or page read)
+//   None -> Write               first byte 0x61|id<<1
+//   None -> Read                first byte 0x10|id<<1; the second byte (offset)
+//                               fetches the register and queues not-ready
+//                               bytes, the ready byte and the register bytes
+//   None -> Ignore              another chip id, or an unknown command
+//                               (recorded); later bytes are dropped
+//   InterfaceRead -> Ignore     an interface register other than 0xfe/0xff
+//   any -> Deselected           chip select rises: a Write commits (page
+//                               select, or the data to the chip); a Read whose
+//                               ready byte went out completes with the register
+//                               bytes the master clocked; a partial byte is a
+//                               framing anomaly
 #pragma once
 
 #include <cstdint>

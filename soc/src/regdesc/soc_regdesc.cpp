@@ -6,15 +6,14 @@
 
 #include "chipdata/chipdata.h"
 #include "drv_if.h"
+#include "drv_reg.h"
 #include "sal.h"
 #include "soc_control.h"
+#include "soc_error.h"
 
 namespace {
 
-constexpr int kErrParam = -4;
 constexpr uint32_t kIndexedBlock = 0x2000000;  // chip-wide registers: arrays by index
-constexpr uint32_t kPortBlocks = 0x2c400c5f;
-constexpr uint32_t kPhyPortBlocks = 0x3c400c5f;
 
 // Pages of a per-port page range fold onto the range's first page.
 struct PageRange {
@@ -75,21 +74,6 @@ uint64_t cut_to_length(uint64_t v, int len) {
     }
 }
 
-// The ports a register instance exists for.
-soc_pbmp_t port_set(int unit, const chipdata_reg &row, uint32_t block_mask) {
-    const soc_control_t *s = SOC_CONTROL(unit);
-    if ((row.block & block_mask) == 0) return s->all.bitmap;
-    soc_pbmp_t ports{};
-    const chipdata_block *blocks = s->chip_driver->block_info;
-    for (int b = 0; blocks != nullptr && b < s->block_num && b < SOC_MAX_NUM_BLKS; b++) {
-        if (static_cast<uint32_t>(blocks[b].type) & row.block) {
-            ports.w[0] |= s->block_bitmap[b].w[0];
-            ports.w[1] |= s->block_bitmap[b].w[1];
-        }
-    }
-    return ports;
-}
-
 void report(int unit, int reg, int port, int idx, soc_reg_iter_f fn, void *data) {
     soc_regaddrinfo_t ai{};
     ai.addr = DRV_SERVICES(unit)->reg_addr(unit, static_cast<uint32_t>(reg), port, idx);
@@ -143,9 +127,9 @@ void soc_reg_addr_decode(int unit, soc_regaddrinfo_t *ainfo, uint32_t addr) {
 }
 
 int soc_reg_info_read(int unit, const soc_regaddrinfo_t *ainfo, uint64_t *value) {
-    if (reg_info(unit, ainfo->reg) == nullptr) return kErrParam;
+    if (reg_info(unit, ainfo->reg) == nullptr) return SOC_E_PARAM;
     int len = DRV_SERVICES(unit)->reg_length_get(unit, static_cast<uint32_t>(ainfo->reg));
-    if (len <= 0) return kErrParam;
+    if (len <= 0) return SOC_E_PARAM;
     uint32_t v[2] = {0, 0};
     if (int rv = DRV_SERVICES(unit)->reg_read(unit, ainfo->addr, v, len); rv < 0) return rv;
     *value = cut_to_length(v[0] | static_cast<uint64_t>(v[1]) << 32, len);
@@ -153,9 +137,9 @@ int soc_reg_info_read(int unit, const soc_regaddrinfo_t *ainfo, uint64_t *value)
 }
 
 int soc_reg_info_write(int unit, const soc_regaddrinfo_t *ainfo, uint64_t value) {
-    if (reg_info(unit, ainfo->reg) == nullptr) return kErrParam;
+    if (reg_info(unit, ainfo->reg) == nullptr) return SOC_E_PARAM;
     int len = DRV_SERVICES(unit)->reg_length_get(unit, static_cast<uint32_t>(ainfo->reg));
-    if (len <= 0) return kErrParam;
+    if (len <= 0) return SOC_E_PARAM;
     uint32_t v[2] = {static_cast<uint32_t>(value), static_cast<uint32_t>(value >> 32)};
     return DRV_SERVICES(unit)->reg_write(unit, ainfo->addr, v, len);
 }
@@ -206,7 +190,8 @@ void soc_reg_iterate(int unit, soc_reg_iter_f fn, void *data) {
         switch (row->type) {
             case CHIPDATA_TYPE_ADDR:
                 if (!(row->block & kIndexedBlock)) {
-                    report_ports(unit, reg, port_set(unit, *row, kPortBlocks), fn, data);
+                    report_ports(unit, reg, drv_reg_port_set(unit, static_cast<uint32_t>(reg)), fn,
+                                 data);
                 } else if (count == 1) {
                     report(unit, reg, -1, -1, fn, data);
                 } else {
@@ -220,7 +205,8 @@ void soc_reg_iterate(int unit, soc_reg_iter_f fn, void *data) {
                 }
                 break;
             case CHIPDATA_TYPE_PORT_PHY:
-                report_ports(unit, reg, port_set(unit, *row, kPhyPortBlocks), fn, data);
+                report_ports(unit, reg, drv_reg_port_set(unit, static_cast<uint32_t>(reg)), fn,
+                             data);
                 break;
             case CHIPDATA_TYPE_SINGLE:
                 report_indexes(unit, reg, count, fn, data);
