@@ -48,7 +48,7 @@ bool entry_value(const ImageEntry &e, ItemValue &out) {
 
 bool versions_match(const ParsedImage &image, char *err, size_t err_size) {
     for (const ImageEntry &e : image.entries) {
-        if (e.item == nullptr || e.item->handler == nullptr) continue;
+        if (e.item == nullptr || settings_item_handler(e.item) == nullptr) continue;
         uint32_t want = item_version(*e.item);
         if (e.version != want) {
             std::snprintf(err, err_size, "item %s has version 0x%08x, expected 0x%08x",
