@@ -10,6 +10,7 @@
 
 #include "app_test_env.h"
 #include "sal_host.h"
+#include "sal_lock.h"
 #include "timerapi.h"
 
 namespace {
@@ -110,6 +111,19 @@ TEST_F(timer_service, CallbackMayDeleteItsOwnTimer) {
     EXPECT_EQ(calls, 2);
 }
 
+TEST_F(timer_service, TimerStartedEarlierWakesTheSleepingThread) {
+    wp_timer_t late = wpTimerCreate(WP_TIMER_ONESHOT, record_call);
+    wp_timer_t soon = wpTimerCreate(WP_TIMER_ONESHOT, record_call);
+    uint32_t ten_seconds[] = {10000};
+    uint32_t twenty_ms[] = {20};
+    ASSERT_EQ(wpTimerStart(late, ten_seconds), 0);
+    advance(20);  // the thread now sleeps until the late timer is due
+    ASSERT_EQ(wpTimerStart(soon, twenty_ms), 0);
+    EXPECT_TRUE(advance_until([] { return calls == 1; }, 100));
+    EXPECT_EQ(wpTimerDelete(late), 0);
+    EXPECT_EQ(wpTimerDelete(soon), 0);
+}
+
 TEST_F(timer_service, DeletedBeforeItsTimeNeverFires) {
     wp_timer_t t = wpTimerCreate(WP_TIMER_ONESHOT, record_call);
     uint32_t params[] = {10};
@@ -174,6 +188,61 @@ TEST_F(timer_service, RestartFromAnotherThreadWhileItsCallbackRuns) {
     }
     EXPECT_EQ(wpTimerDelete(t), 0);
     EXPECT_EQ(last_interval.load(), 10u);  // the block of the last call's start
+}
+
+}  // namespace
+
+namespace {
+
+sal_mutex_t app_lock;  // a lock of the application that one callback needs
+std::atomic<bool> first_entered{false};
+std::atomic<bool> delete_called{false};
+std::atomic<int> second_calls{0};
+
+void first_callback(wp_timer_t, void *) {
+    first_entered = true;
+    while (!delete_called) {
+    }
+    // Gives the deleting thread time to begin its wait.
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
+    while (std::chrono::steady_clock::now() < end) {
+    }
+}
+
+void second_callback(wp_timer_t, void *) {
+    SalLock hold(app_lock);
+    second_calls++;
+}
+
+// A thread holding a lock deletes a timer whose callback runs; another timer
+// due in the same pass needs that lock. The delete waits for its own timer's
+// callback only.
+TEST_F(timer_service, DeleteUnderALockWaitsOnlyForItsOwnCallback) {
+    app_lock = sal_mutex_create("application");
+    wp_timer_t second = wpTimerCreate(WP_TIMER_ONESHOT, second_callback);
+    wp_timer_t first = wpTimerCreate(WP_TIMER_ONESHOT, first_callback);  // runs first
+    static uint32_t params[] = {10};
+    ASSERT_EQ(wpTimerStart(second, params), 0);
+    ASSERT_EQ(wpTimerStart(first, params), 0);
+    std::atomic<bool> deleted{false};
+    std::thread deleter([&] {
+        SalLock hold(app_lock);
+        while (!first_entered) {
+        }
+        delete_called = true;
+        wpTimerDelete(first);
+        deleted = true;
+    });
+    EXPECT_TRUE(advance_until([] { return first_entered.load(); }, 500));
+    bool done = app_test::eventually([&] { return deleted.load(); });
+    EXPECT_TRUE(done) << "the delete waited for the other timer's callback";
+    if (!done) {
+        deleter.detach();  // deadlocked: leave it
+        return;
+    }
+    deleter.join();
+    EXPECT_TRUE(app_test::eventually([] { return second_calls == 1; }));
+    EXPECT_EQ(wpTimerDelete(second), 0);
 }
 
 }  // namespace
