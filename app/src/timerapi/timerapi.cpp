@@ -108,8 +108,8 @@ void finish(Service &s, wp_timer *t, uint32_t starts_before, uint64_t now) {
     }
 }
 
-// How long to sleep: until the earliest timer is due, in whole ticks and at
-// least one, so a timer restarted by its own callback waits for the next.
+// How long to sleep: until the earliest timer is due, in whole ticks; not at
+// all when one fell due while the callbacks ran.
 uint32_t plan_sleep_locked(Service &s) {
     uint64_t now = now_locked(s);
     uint64_t next = kNever;
@@ -118,9 +118,7 @@ uint32_t plan_sleep_locked(Service &s) {
     }
     uint64_t wait = next == kNever ? kIdleWaitUsecs : next > now ? next - now : 0;
     if (wait > kIdleWaitUsecs) wait = kIdleWaitUsecs;
-    uint64_t ticks = (wait + WP_TIMER_TICK_USECS - 1) / WP_TIMER_TICK_USECS;
-    if (ticks == 0) ticks = 1;
-    wait = ticks * WP_TIMER_TICK_USECS;
+    wait = (wait + WP_TIMER_TICK_USECS - 1) / WP_TIMER_TICK_USECS * WP_TIMER_TICK_USECS;
     s.wake_at = now + wait;
     return static_cast<uint32_t>(wait);
 }
