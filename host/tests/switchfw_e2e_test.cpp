@@ -113,23 +113,17 @@ void send_text(int fd, const std::string &s) {
     send(fd, s.data(), s.size(), MSG_NOSIGNAL);
 }
 
-// One HTTP/1.0 exchange with the firmware's web server: the whole answer.
-std::string http(int port, const std::string &request) {
+// One HTTP/1.0 POST to the firmware's web server: the whole answer.
+std::string http_post(int port, const std::string &path, const std::string &body,
+                      const std::string &cookie = "") {
     int fd = telnet_connect(port);
     if (fd < 0) return "";
-    send_text(fd, request);
+    send_text(fd, "POST " + path + " HTTP/1.0\r\nCookie: WebManaged=" + cookie +
+                      "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
     std::string answer;
     read_until(fd, &answer, "\x01never", 5);
     close(fd);
     return answer;
-}
-
-std::string http_post(int port, const std::string &path, const std::string &body,
-                      const std::string &cookie = "") {
-    std::string request = "POST " + path + " HTTP/1.0\r\n";
-    if (!cookie.empty()) request += "Cookie: WebManaged=" + cookie + "\r\n";
-    request += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-    return http(port, request);
 }
 
 // Logs in over the web and changes the administrator's password.
@@ -144,24 +138,22 @@ bool change_password(int port, const std::string &from, const std::string &to) {
     return true;
 }
 
-// Logs in over telnet: the session text up to the prompt or the refusal.
-std::string telnet_login(int port, const std::string &password, int *fd_out = nullptr) {
+// Logs in over telnet: the connection at the "ecos> " prompt, or -1.
+int telnet_login(int port, const std::string &password) {
     int fd = telnet_connect(port);
-    if (fd < 0) return "no connection";
     std::string session;
-    read_until(fd, &session, "login: ");
-    send_text(fd, "admin\r\n" + password + "\r\n");
-    read_until(fd, &session, "ecos> ", 5);
-    if (fd_out) {
-        *fd_out = fd;
-    } else {
-        close(fd);
+    if (fd >= 0 && read_until(fd, &session, "login: ")) {
+        send_text(fd, "admin\r\n" + password + "\r\n");
+        if (read_until(fd, &session, "ecos> ", 5)) return fd;
     }
-    return session;
+    if (fd >= 0) close(fd);
+    return -1;
 }
 
-bool logged_in(const std::string &session) {
-    return session.find("ecos> ") != std::string::npos;
+bool logged_in(int port, const std::string &password) {
+    int fd = telnet_login(port, password);
+    if (fd >= 0) close(fd);
+    return fd >= 0;
 }
 
 std::string nvram_value(const fs::path &flash, const std::string &key) {
@@ -203,9 +195,9 @@ TEST_F(startup_e2e, FirstBootTelnetLoginRebootAndSettingsKept) {
         EXPECT_EQ(fw.output().find("WARNING"), std::string::npos) << fw.output();
 
         ASSERT_TRUE(change_password(offset + 80, "qivor", "Sw1tch"));
-        int fd = -1;
-        std::string session = telnet_login(offset + 23, "Sw1tch", &fd);
-        ASSERT_TRUE(logged_in(session)) << session;
+        int fd = telnet_login(offset + 23, "Sw1tch");
+        ASSERT_GE(fd, 0);
+        std::string session;
         send_text(fd, "help\r\n");
         ASSERT_TRUE(read_until(fd, &session, "counters"));
         send_text(fd, "reboot\r\n");
@@ -217,7 +209,7 @@ TEST_F(startup_e2e, FirstBootTelnetLoginRebootAndSettingsKept) {
         Firmware fw(dir, offset);
         ASSERT_TRUE(fw.wait_output("login: ")) << fw.output();
         EXPECT_EQ(fw.output().find("Loading factory defaults"), std::string::npos) << fw.output();
-        EXPECT_TRUE(logged_in(telnet_login(offset + 23, "Sw1tch")));
+        EXPECT_TRUE(logged_in(offset + 23, "Sw1tch"));
     }
 }
 
@@ -226,7 +218,7 @@ TEST_F(startup_e2e, ResetButtonErasesTheSettingsAndRestarts) {
         Firmware fw(dir, offset);
         ASSERT_TRUE(fw.wait_output("login: ")) << fw.output();
         ASSERT_TRUE(change_password(offset + 80, "qivor", "Sw1tch"));
-        ASSERT_TRUE(logged_in(telnet_login(offset + 23, "Sw1tch")));
+        ASSERT_TRUE(logged_in(offset + 23, "Sw1tch"));
         fw.signal(SIGUSR1);
         EXPECT_EQ(fw.wait_exit(10), 10) << fw.output();
         EXPECT_NE(fw.output().find("Reset button pressed"), std::string::npos) << fw.output();
@@ -236,7 +228,7 @@ TEST_F(startup_e2e, ResetButtonErasesTheSettingsAndRestarts) {
         Firmware fw(dir, offset);
         ASSERT_TRUE(fw.wait_output("login: ")) << fw.output();
         EXPECT_NE(fw.output().find("Loading factory defaults....."), std::string::npos);
-        EXPECT_TRUE(logged_in(telnet_login(offset + 23, "qivor")));
+        EXPECT_TRUE(logged_in(offset + 23, "qivor"));
     }
 }
 
