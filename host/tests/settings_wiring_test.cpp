@@ -10,7 +10,7 @@
 
 namespace {
 
-TEST(SettingsWiring, EveryBuiltSubsystemHandlesItsItems) {
+TEST(settings_wiring_of_switchfw, EveryBuiltSubsystemHandlesItsItems) {
     ASSERT_EQ(settings_wiring(), 0);
     std::vector<std::string> unhandled;
     for (int i = 0; i < g_serializers_count; i++) {
