@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "boot_items.h"
 #include "dxp.h"
@@ -13,23 +14,49 @@
 #include "factory_reset.h"
 #include "logger.h"
 #include "net_util.h"
+#include "nvram.h"
 #include "sal.h"
 #include "sal_config.h"
 #include "settings.h"
+#include "settings_wiring.h"
 #include "soc.h"
 #include "soc_standin.h"
 #include "tarn_bus.h"
 #include "telnetd.h"
 #include "timerapi.h"
+#include "web_pages.h"
 #include "web_start.h"
 #include "webauth.h"
 
 namespace {
 
-constexpr int kLogInfo = 2;
-constexpr int kModuleSystem = 34;
-
 bool exit_on_eof = false;
+
+// Until the board map exists, the board chosen on the command line stands
+// for the probe's result.
+struct BoardSetup {
+    const char *name;
+    int ports;
+    const uint8_t *factory_image;
+};
+BoardSetup board{};
+
+BoardSetup board_setup(const std::string &ports) {
+    if (ports == "52") return {"RW3090", 52, factory_default_image_a};
+    if (ports == "28") return {"RW3070", 28, factory_default_image_b};
+    return {"DXP97102R24GM", 26, factory_default_image_b};
+}
+
+void board_probe() {
+    settings_factory_image_set(board.factory_image);
+    web_board_port_count_set(board.ports);
+    // Committed only when it changes, so a start does not rewrite the flash.
+    const char *stored = nvram_get("firmware_version");
+    if (stored == nullptr || std::strcmp(stored, board.name) != 0) {
+        if (nvram_set("firmware_version", board.name) != 0 || nvram_commit() != 0)
+            sal_printf("Board probe: the firmware version could not be stored\n");
+    }
+}
 
 void sdk_platform_init() {
     // "config.dxp" may be absent on a new board; the store then starts empty.
@@ -81,7 +108,7 @@ void print_interfaces() {
 }
 
 void log_system_init_done() {
-    logger_puts(kLogInfo, kModuleSystem, "System init done");
+    logger_puts(LOG_LEVEL_INFO, LOG_MOD_SYSTEM, "System init done");
 }
 
 // The console asks for the administrator account, then runs the shell; at
@@ -118,10 +145,8 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     shell.settings_load = [] { return settings_load_group(SETTINGS_GROUP_ALL); };
     ecos_shell_init(&shell);
 
-    // The board probe picks the factory image; until the board map exists the
-    // chosen board does.
-    settings_factory_image_set(options.board == "52" ? factory_default_image_a
-                                                     : factory_default_image_b);
+    board = board_setup(options.board);
+    if (settings_wiring() != 0) sal_printf("Settings: a handler was registered twice\n");
 
     s.logger_init = [] { logger_init(); };
     s.settings_init = [] { settings_init(); };
@@ -130,6 +155,7 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     s.factory_default_thread_start = [] { factory_default_thread_start(); };
     s.net_util_locks_init = [] { net_util_init(); };
     s.unit_bringup = unit_bringup;
+    s.board_probe = board_probe;
     s.loopback_up = loopback_up;
     s.web_init = [] { web_start(); };
     s.timer_service_init = [] { wpTimerInit(); };

@@ -1,7 +1,7 @@
 // Linux entry point: parses the options, opens the flash and the NVRAM store
 // of the simulated board and starts "Main App".
+#include <pthread.h>
 #include <signal.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -19,14 +19,36 @@
 #include "storage_host.h"
 #include "tarn_bus.h"
 
+namespace {
+
+// SIGUSR1 stands for the reset button. It is blocked here, before any thread
+// starts, so every thread inherits the block and only press_button_on_signal
+// takes it.
+void block_button_signal(sigset_t *set) {
+    sigemptyset(set);
+    sigaddset(set, SIGUSR1);
+    pthread_sigmask(SIG_BLOCK, set, nullptr);
+}
+
+[[noreturn]] void press_button_on_signal(const sigset_t *set) {
+    for (;;) {
+        int sig = 0;
+        if (sigwait(set, &sig) == 0 && sig == SIGUSR1) factory_default_button_press();
+    }
+}
+
 // --debug-read prints the register's whole width (one byte where the chip
 // describes nothing).
-static int debug_read(uint16_t address) {
+int debug_read(uint16_t address) {
     int width = board_host_register_width(address);
     return board_host_debug_read(address, width > 0 ? width : 1);
 }
 
+}  // namespace
+
 int main(int argc, char **argv) {
+    sigset_t button_signal;
+    block_button_signal(&button_signal);
     HostOptions opts;
     std::string error;
     if (!host_options_parse(argc, argv, &opts, &error)) {
@@ -69,6 +91,5 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "switchfw: cannot start Main App\n");
         return 1;
     }
-    for (;;)
-        pause();
+    press_button_on_signal(&button_signal);
 }

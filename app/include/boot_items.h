@@ -12,3 +12,8 @@ int startup_httpd_enabled(void);
 void startup_command_get(char *buf, int size);
 // 0, or -1 when the text is too long or holds control characters.
 int startup_command_set(const char *text);
+
+// Handlers of the settings items "httpd" and "STARTUP" (registered at start-up).
+struct settings_medium;
+int settings_item_httpd(int op, settings_medium *m);
+int settings_item_startup(int op, settings_medium *m);

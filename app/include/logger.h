@@ -116,3 +116,7 @@ const char *logger_syslog_info(logger *l, int *port, int *facility);
 
 const char *logger_level_name(int level);    // "UNKNOWN" outside 0-7
 const char *logger_module_name(int module);  // "UNKNOWN" outside 0-57
+
+// Handler of the settings item "loggers" (registered at start-up).
+struct settings_medium;
+int settings_item_loggers(int op, settings_medium *m);

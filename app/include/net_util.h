@@ -51,3 +51,9 @@ int net_util_if_stop(const char *name);
 // set-up is stopped first. 0, or -1 for an unknown name or mode, an address
 // that does not parse, or a client thread that cannot start.
 int net_util_if_start(const char *name, int mode, const char *ip, const char *mask, const char *gw);
+
+// Handlers of the settings items "et0config" and "et1config" (registered at
+// start-up).
+struct settings_medium;
+int settings_item_et0config(int op, settings_medium *m);
+int settings_item_et1config(int op, settings_medium *m);

@@ -1,10 +1,10 @@
 // Settings items and the medium their handlers read and write through.
 //
-// Every setting belongs to one item of the fixed table g_serializers. An
-// item's handler is called as handler(op, medium): op 1 loads the item from
-// the medium, 2 saves it, 3 answers its version word (the int carries the 32
-// bits; compare it as uint32_t). Load and save return the number of bytes
-// handled, or a negative value on failure.
+// Every setting belongs to one item of the fixed table g_serializers; the
+// subsystem that owns it registers the item's handler. A handler is called as handler(op, medium):
+// op 1 loads the item from the medium, 2 saves it, 3 answers its version word (the int carries the
+// 32 bits; compare it as uint32_t). Load and save return the number of bytes handled, or a negative
+// value on failure.
 //
 // A text item reads and writes one text; a record item reads and writes typed
 // fields (16- and 32-bit words big-endian, byte blocks). A read past the end
@@ -50,9 +50,8 @@ constexpr int SETTINGS_ITEM_TEXT = 1;
 
 struct settings_item {
     const char *name;
-    uint32_t group;            // bit mask; groups apply in ascending bit order
-    int kind;                  // SETTINGS_ITEM_TEXT or SETTINGS_ITEM_RECORD
-    settings_item_fn handler;  // null until its owner is linked in
+    uint32_t group;  // bit mask; groups apply in ascending bit order
+    int kind;        // SETTINGS_ITEM_TEXT or SETTINGS_ITEM_RECORD
 };
 
 // Groups. RMON is bit 0: 0xFFFFFFFE means "all but RMON".
@@ -83,30 +82,12 @@ extern const int g_serializers_count;
 // Item lookup by exact name; null when unknown.
 const settings_item *settings_item_find(const char *name);
 
-// Handlers of the table, each defined by the subsystem that owns the setting.
-// The table refers to them weakly: an owner that is not linked in leaves its
-// item out. A handler is linked with the object file that defines it, so keep
-// it in the source file of its manager (one the program already calls).
-int settings_item_rmon(int op, settings_medium *m);
-int settings_item_vlan(int op, settings_medium *m);
-int settings_item_portconf(int op, settings_medium *m);
-int settings_item_trunk(int op, settings_medium *m);
-int settings_item_l2(int op, settings_medium *m);
-int settings_item_aging(int op, settings_medium *m);
-int settings_item_mirror(int op, settings_medium *m);
-int settings_item_qos(int op, settings_medium *m);
-int settings_item_rate(int op, settings_medium *m);
-int settings_item_dos(int op, settings_medium *m);
-int settings_item_darp(int op, settings_medium *m);
-int settings_item_voip(int op, settings_medium *m);
-int settings_item_snmp(int op, settings_medium *m);
-int settings_item_et0config(int op, settings_medium *m);
-int settings_item_et1config(int op, settings_medium *m);
-int settings_item_startup(int op, settings_medium *m);
-int settings_item_httpd(int op, settings_medium *m);
-int settings_item_loggers(int op, settings_medium *m);
-int webauth_item_username(int op, settings_medium *m);
-int webauth_item_password(int op, settings_medium *m);
+// Registers the handler of the named item (at start-up, before the settings
+// are used): 0, or -1 for an unknown name, a null handler or an item that
+// already has one.
+int settings_item_handler_set(const char *name, settings_item_fn fn);
+// The item's handler; null until its owner registers one.
+settings_item_fn settings_item_handler(const settings_item *item);
 
 // Shorthands for handlers.
 inline const char *medium_read_text(settings_medium *m) {

@@ -32,8 +32,9 @@ int settings_save_group(uint32_t mask);
 // version and a well-formed value.
 int settings_nvram_validate(void);
 // Boot: loads every item of the groups from the NVRAM store; an item stored
-// with another version or a bad record is refused with a log line and keeps
-// its current state. 1 when all loaded.
+// with another version or a bad record is refused with a log line, takes its
+// value from the factory image and is saved with it (it keeps its current
+// state when the image has none). 1 when all loaded from the store.
 int settings_load_group(uint32_t mask);
 
 // Writes every item as text lines into buf, which holds SETTINGS_BACKUP_SIZE
@@ -51,6 +52,9 @@ int settings_restore_from_memory(const char *buf);
 // chosen by the board probe; null when the board has none.
 void settings_factory_image_set(const uint8_t *image);
 const uint8_t *settings_factory_image_get(void);
+// Registers the RMON probe's table reset, which the factory defaults call
+// (0 on success): 0, or -1 for null or when one is registered already.
+int settings_rmon_reset_set(int (*fn)(void));
 // Non-zero when a factory image is set and well-formed with matching versions.
 int settings_factory_default_validate(void);
 // Resets the RMON probe and loads every other item found in the factory

@@ -1,5 +1,6 @@
 // Timer service: one-shot and periodic timers whose callbacks run on the
-// thread "timer_thread", which ticks every 10 ms.
+// thread "timer_thread". Time counts in ticks of 10 ms; the thread sleeps
+// until the next timer is due.
 #pragma once
 
 #include <cstdint>
@@ -25,5 +26,6 @@ wp_timer_t wpTimerCreate(int type, wp_timer_cb_t cb);
 // null timer or block, or an interval of 0.
 int wpTimerStart(wp_timer_t t, void *params);
 // Stops, unlinks and frees the timer. From another thread it waits until a
-// callback of the timer in progress has returned. 0, or -1 for null.
+// callback of this timer in progress has returned (from inside that callback
+// it does not wait). 0, or -1 for null or a timer already deleted.
 int wpTimerDelete(wp_timer_t t);

@@ -45,13 +45,6 @@ inline bool advance_until(const std::function<bool()> &done, uint64_t step_usecs
     return eventually(done);
 }
 
-inline void advance_steps(uint64_t step_usecs, int steps) {
-    for (int i = 0; i < steps; i++) {
-        sal_clock_advance(step_usecs);
-        std::this_thread::sleep_for(std::chrono::milliseconds(3));
-    }
-}
-
 // Console output of this thread and the threads it starts.
 class ConsoleCapture {
   public:

@@ -1,6 +1,12 @@
 #include "fake_items.h"
 
+#include <gtest/gtest.h>
+
+#include "boot_items.h"
+#include "logger.h"
+#include "net_util.h"
 #include "serialize.h"
+#include "settings.h"
 
 namespace fake_items {
 
@@ -14,11 +20,9 @@ void reset() {
     rmon_resets = 0;
 }
 
-}  // namespace fake_items
+namespace {
 
-using fake_items::state;
-
-int settings_item_vlan(int op, settings_medium *m) {
+int vlan_item(int op, settings_medium *m) {
     if (op == SETTINGS_OP_VERSION) return static_cast<int>(0x88740001u);
     if (op == SETTINGS_OP_SAVE) {
         if (medium_write_u32(m, state.vlan_word) || medium_write_u16(m, state.vlan_half) ||
@@ -26,29 +30,52 @@ int settings_item_vlan(int op, settings_medium *m) {
             return -1;
         return 8;
     }
-    fake_items::State loaded = state;
+    State loaded = state;
     if (medium_read_u32(m, &loaded.vlan_word) || medium_read_u16(m, &loaded.vlan_half) ||
         medium_read_bytes(m, loaded.vlan_bytes, 2))
         return -1;
     state = loaded;
-    fake_items::vlan_loads++;
+    vlan_loads++;
     return 8;
 }
 
-int settings_item_rmon(int op, settings_medium *m) {
+int rmon_item(int op, settings_medium *m) {
     if (op == SETTINGS_OP_VERSION) return static_cast<int>(0x88740001u);
     if (op == SETTINGS_OP_SAVE) return medium_write_u32(m, state.rmon) == 0 ? 4 : -1;
     return medium_read_u32(m, &state.rmon) == 0 ? 4 : -1;
 }
 
-int webauth_item_username(int op, settings_medium *m) {
+int username_item(int op, settings_medium *m) {
     if (op == SETTINGS_OP_VERSION) return static_cast<int>(0x88740001u);
     if (op == SETTINGS_OP_SAVE) return medium_write_text(m, state.username.c_str()) == 0 ? 15 : -1;
     if (const char *text = medium_read_text(m)) state.username = text;
     return 15;
 }
 
-int rmonp_table_reset(void) {
-    fake_items::rmon_resets++;
+int rmon_reset() {
+    rmon_resets++;
     return 0;
 }
+
+// The application core's own items, as the program wires them, and the
+// stand-ins.
+class Wiring : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        ASSERT_EQ(settings_item_handler_set("vlan", vlan_item), 0);
+        ASSERT_EQ(settings_item_handler_set("rmon", rmon_item), 0);
+        ASSERT_EQ(settings_item_handler_set("username", username_item), 0);
+        ASSERT_EQ(settings_rmon_reset_set(rmon_reset), 0);
+        ASSERT_EQ(settings_item_handler_set("et0config", settings_item_et0config), 0);
+        ASSERT_EQ(settings_item_handler_set("et1config", settings_item_et1config), 0);
+        ASSERT_EQ(settings_item_handler_set("STARTUP", settings_item_startup), 0);
+        ASSERT_EQ(settings_item_handler_set("httpd", settings_item_httpd), 0);
+        ASSERT_EQ(settings_item_handler_set("loggers", settings_item_loggers), 0);
+    }
+};
+
+[[maybe_unused]] ::testing::Environment *const wiring =
+    ::testing::AddGlobalTestEnvironment(new Wiring);
+
+}  // namespace
+}  // namespace fake_items

@@ -1,5 +1,6 @@
 // Stand-ins for the settings handlers of later subsystems: "vlan" (an 8-byte
 // record), "rmon" (a 32-bit record), "username" (a text) and the RMON reset.
+// They and the core's own handlers are registered before any test runs.
 #pragma once
 
 #include <cstdint>

@@ -152,7 +152,7 @@ TEST_F(log_syslog, SendsAnRfc3164DatagramToTheServer) {
     logger_printf(LOG_LEVEL_INFO, LOG_MOD_SYSTEM, "System init %s\n", "done");
     std::string datagram = server.receive();
     EXPECT_TRUE(std::regex_match(
-        datagram, std::regex("<130>May  1 00:00:0\\d switch SYSTEM: System init done")))
+        datagram, std::regex("<134>May  1 00:00:0\\d switch SYSTEM: System init done")))
         << datagram;
 
     const char *name = nullptr;
@@ -177,8 +177,22 @@ TEST_F(log_syslog, ServerLevelMaskSelectsTheLinesSent) {
     logger_puts(LOG_LEVEL_INFO, LOG_MOD_QOS, "filtered");
     logger_puts(LOG_LEVEL_ERROR, LOG_MOD_QOS, "sent");
     std::string datagram = server.receive();
-    EXPECT_EQ(datagram.rfind("<184>", 0), 0u) << datagram;  // local7 * 8 + ERROR
+    EXPECT_EQ(datagram.rfind("<187>", 0), 0u) << datagram;  // local7 * 8 + err
     EXPECT_NE(datagram.find("QOS: sent"), std::string::npos) << datagram;
+}
+
+TEST_F(log_syslog, EachLevelHasItsSyslogSeverity) {
+    UdpListener server;
+    int slot = logger_syslog_add("levels", "127.0.0.1", server.port, 1);
+    ASSERT_EQ(slot, 0);
+    logger *l = logger_syslog_get(slot, nullptr);
+    l->ops->level_mask_set(0xFF, l);
+    const int severity[LOG_LEVEL_COUNT] = {3, 4, 6, 7, 5, 5, 5, 5};
+    for (int level = 0; level < LOG_LEVEL_COUNT; level++) {
+        logger_puts(level, LOG_MOD_SYSTEM, "x");
+        std::string want = "<" + std::to_string(8 + severity[level]) + ">";
+        EXPECT_EQ(server.receive().rfind(want, 0), 0u) << logger_level_name(level);
+    }
 }
 
 TEST_F(log_syslog, FifthServerAndDuplicateNameAreRefused) {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "app_host.h"
 #include "app_test_env.h"
@@ -198,6 +199,28 @@ TEST_F(netutil_config, InterfaceSetUpsRoundTripThroughNvram) {
     EXPECT_EQ(settings_load_group(SETTINGS_GROUP_NETWORK), 0);
     EXPECT_EQ(net_util_if_info_get("eth1", &rec, 0), NET_IF_STATIC);
     EXPECT_STREQ(rec.ip, "10.1.2.3");
+}
+
+TEST_F(netutil_config, ShortStoredRecordIsReplacedByTheFactoryDefault) {
+    ASSERT_EQ(net_util_init(), 0);
+    ASSERT_EQ(settings_init(), 0);
+    ASSERT_EQ(net_util_if_start("eth1", NET_IF_MODE_STATIC, "10.9.9.9", "255.0.0.0", ""), 0);
+    std::vector<uint8_t> factory(SETTINGS_IMAGE_MAX);
+    ASSERT_GT(settings_image_build(factory.data(), factory.size()), 0);
+    settings_factory_image_set(factory.data());
+    ASSERT_EQ(settings_save_group(SETTINGS_GROUP_NETWORK), 1);
+    ASSERT_EQ(net_util_if_stop("eth1"), 0);
+    // The right version, but a record of four bytes.
+    ASSERT_EQ(nvram_set("et1config", "00000000"), 0);
+
+    EXPECT_EQ(settings_load_group(SETTINGS_GROUP_NETWORK), 0);
+    net_if_info rec{};
+    EXPECT_EQ(net_util_if_info_get("eth1", &rec, 0), NET_IF_STATIC);
+    EXPECT_STREQ(rec.ip, "10.9.9.9");
+    // Saved and committed: the next start loads it.
+    reopen_flash();
+    EXPECT_EQ(settings_load_group(SETTINGS_GROUP_NETWORK), 1);
+    settings_factory_image_set(nullptr);
 }
 
 }  // namespace

@@ -57,8 +57,17 @@ TEST_F(settings_store, SaveItemWritesValueAndVersionAndSurvivesAReopen) {
 TEST_F(settings_store, SaveItemRefusesUnknownAndUnhandledItems) {
     EXPECT_LE(settings_save_item("nosuch"), 0);
     EXPECT_LE(settings_save_item(nullptr), 0);
-    EXPECT_LE(settings_save_item("mirror"), 0);  // its owner is not linked in
+    EXPECT_LE(settings_save_item("mirror"), 0);  // no handler registered
     EXPECT_EQ(nvram_get("mirror_ver"), nullptr);
+}
+
+TEST_F(settings_store, HandlerRegistrationNeedsAKnownFreeItem) {
+    settings_item_fn fn = settings_item_handler(settings_item_find("vlan"));
+    ASSERT_NE(fn, nullptr);
+    EXPECT_EQ(settings_item_handler_set("nosuch", fn), -1);
+    EXPECT_EQ(settings_item_handler_set("vlan", fn), -1);  // taken
+    EXPECT_EQ(settings_item_handler_set("mirror", nullptr), -1);
+    EXPECT_EQ(settings_item_handler(settings_item_find("mirror")), nullptr);
 }
 
 TEST_F(settings_store, SaveGroupSavesTheItemsOfIntersectingGroups) {

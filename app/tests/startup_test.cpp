@@ -131,7 +131,7 @@ bool run_until_reboot(const main_app_steps &steps, Output &out) {
     return rebooted.load();
 }
 
-class startup_test : public ::testing::Test {
+class main_app_steps_run : public ::testing::Test {
   protected:
     Output out;
     main_app_steps steps = full_steps();
@@ -152,7 +152,7 @@ class startup_test : public ::testing::Test {
     void run_main_app() { ASSERT_TRUE(run_until_reboot(steps, out)); }
 };
 
-TEST_F(startup_test, StepsRunInTheFixedOrderAndEndInAReboot) {
+TEST_F(main_app_steps_run, StepsRunInTheFixedOrderAndEndInAReboot) {
     run_main_app();
     std::vector<std::string> want = {"pci_init",
                                      "logger_init",
@@ -195,7 +195,7 @@ TEST_F(startup_test, StepsRunInTheFixedOrderAndEndInAReboot) {
     EXPECT_LT(now, MAIN_APP_START_TIME + 60);
 }
 
-TEST_F(startup_test, InvalidStoredSettingsFallBackToFactoryDefaultsAndSave) {
+TEST_F(main_app_steps_run, InvalidStoredSettingsFallBackToFactoryDefaultsAndSave) {
     stored_valid = false;
     run_main_app();
     auto seen = steps_seen();
@@ -208,7 +208,7 @@ TEST_F(startup_test, InvalidStoredSettingsFallBackToFactoryDefaultsAndSave) {
               std::string::npos);
 }
 
-TEST_F(startup_test, InvalidFactoryDataIsReportedFirst) {
+TEST_F(main_app_steps_run, InvalidFactoryDataIsReportedFirst) {
     stored_valid = false;
     factory_valid = false;
     run_main_app();
@@ -219,7 +219,7 @@ TEST_F(startup_test, InvalidFactoryDataIsReportedFirst) {
     EXPECT_EQ(std::count(seen.begin(), seen.end(), "save_all"), 0);
 }
 
-TEST_F(startup_test, MissingStepsAreSkipped) {
+TEST_F(main_app_steps_run, MissingStepsAreSkipped) {
     steps = main_app_steps{};
     steps.console_loop = STEP(console_loop);
     run_main_app();

@@ -10,6 +10,7 @@
 
 #include "app_test_env.h"
 #include "sal_host.h"
+#include "sal_lock.h"
 #include "timerapi.h"
 
 namespace {
@@ -33,8 +34,17 @@ void delete_self_on_second_call(wp_timer_t t, void *) {
     if (++calls == 2) wpTimerDelete(t);
 }
 
+std::atomic<bool> probe_fired{false};
+
+void probe_call(wp_timer_t, void *) {
+    probe_fired = true;
+}
+
 class timer_service : public ::testing::Test {
   protected:
+    wp_timer_t probe = nullptr;
+    uint32_t probe_params[1] = {0};
+
     void SetUp() override {
         calls = 0;
         call_times.clear();
@@ -42,13 +52,27 @@ class timer_service : public ::testing::Test {
         // stays in step.
         sal_clock_manual(sal_clock_usecs64());
         ASSERT_EQ(wpTimerInit(), 0);
+        // Created before the test's timers, the probe runs last in a pass.
+        probe = wpTimerCreate(WP_TIMER_ONESHOT, probe_call);
+        ASSERT_NE(probe, nullptr);
     }
-    void TearDown() override { sal_clock_real(); }
+    void TearDown() override {
+        wpTimerDelete(probe);
+        sal_clock_real();
+    }
 
     static bool advance_until(const std::function<bool()> &done, int limit_ms) {
         return app_test::advance_until(done, WP_TIMER_TICK_USECS, limit_ms / 10);
     }
-    static void advance(int ms) { app_test::advance_steps(WP_TIMER_TICK_USECS, ms / 10); }
+    // Moves the clock on by ms at once; returns when the timer thread has run
+    // every timer due by then (the probe, due last, has fired).
+    void advance(int ms) {
+        probe_fired = false;
+        probe_params[0] = static_cast<uint32_t>(ms);
+        ASSERT_EQ(wpTimerStart(probe, probe_params), 0);
+        sal_clock_advance(static_cast<uint64_t>(ms) * 1000);
+        ASSERT_TRUE(app_test::eventually([] { return probe_fired.load(); }));
+    }
 };
 
 TEST_F(timer_service, OneShotFiresOnceOnTheTimerThread) {
@@ -82,11 +106,10 @@ TEST_F(timer_service, PeriodicFiresEveryIntervalUntilDeleted) {
     ASSERT_TRUE(advance_until([] { return calls == 4; }, 1000));
     {
         std::lock_guard<std::mutex> g(record_lock);
-        uint32_t previous = started;
-        for (uint32_t at : call_times) {
-            EXPECT_GE(at - previous, 20000u);
-            previous = at;
-        }
+        // The k-th call comes no earlier than k intervals after the start (a
+        // late call does not shift the schedule).
+        for (size_t k = 0; k < call_times.size(); k++)
+            EXPECT_GE(call_times[k] - started, 20000u * (k + 1));
     }
     // A long stall gives one call, not a burst of catch-up calls.
     int before = calls;
@@ -108,6 +131,19 @@ TEST_F(timer_service, CallbackMayDeleteItsOwnTimer) {
     ASSERT_TRUE(advance_until([] { return calls == 2; }, 500));
     advance(100);
     EXPECT_EQ(calls, 2);
+}
+
+TEST_F(timer_service, TimerStartedEarlierWakesTheSleepingThread) {
+    wp_timer_t late = wpTimerCreate(WP_TIMER_ONESHOT, record_call);
+    wp_timer_t soon = wpTimerCreate(WP_TIMER_ONESHOT, record_call);
+    uint32_t ten_seconds[] = {10000};
+    uint32_t twenty_ms[] = {20};
+    ASSERT_EQ(wpTimerStart(late, ten_seconds), 0);
+    advance(20);  // the thread now sleeps until the late timer is due
+    ASSERT_EQ(wpTimerStart(soon, twenty_ms), 0);
+    EXPECT_TRUE(advance_until([] { return calls == 1; }, 100));
+    EXPECT_EQ(wpTimerDelete(late), 0);
+    EXPECT_EQ(wpTimerDelete(soon), 0);
 }
 
 TEST_F(timer_service, DeletedBeforeItsTimeNeverFires) {
@@ -174,6 +210,61 @@ TEST_F(timer_service, RestartFromAnotherThreadWhileItsCallbackRuns) {
     }
     EXPECT_EQ(wpTimerDelete(t), 0);
     EXPECT_EQ(last_interval.load(), 10u);  // the block of the last call's start
+}
+
+}  // namespace
+
+namespace {
+
+sal_mutex_t app_lock;  // a lock of the application that one callback needs
+std::atomic<bool> first_entered{false};
+std::atomic<bool> delete_called{false};
+std::atomic<int> second_calls{0};
+
+void first_callback(wp_timer_t, void *) {
+    first_entered = true;
+    while (!delete_called) {
+    }
+    // Gives the deleting thread time to begin its wait.
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
+    while (std::chrono::steady_clock::now() < end) {
+    }
+}
+
+void second_callback(wp_timer_t, void *) {
+    SalLock hold(app_lock);
+    second_calls++;
+}
+
+// A thread holding a lock deletes a timer whose callback runs; another timer
+// due in the same pass needs that lock. The delete waits for its own timer's
+// callback only.
+TEST_F(timer_service, DeleteUnderALockWaitsOnlyForItsOwnCallback) {
+    app_lock = sal_mutex_create("application");
+    wp_timer_t second = wpTimerCreate(WP_TIMER_ONESHOT, second_callback);
+    wp_timer_t first = wpTimerCreate(WP_TIMER_ONESHOT, first_callback);  // runs first
+    static uint32_t params[] = {10};
+    ASSERT_EQ(wpTimerStart(second, params), 0);
+    ASSERT_EQ(wpTimerStart(first, params), 0);
+    std::atomic<bool> deleted{false};
+    std::thread deleter([&] {
+        SalLock hold(app_lock);
+        while (!first_entered) {
+        }
+        delete_called = true;
+        wpTimerDelete(first);
+        deleted = true;
+    });
+    EXPECT_TRUE(advance_until([] { return first_entered.load(); }, 500));
+    bool done = app_test::eventually([&] { return deleted.load(); });
+    EXPECT_TRUE(done) << "the delete waited for the other timer's callback";
+    if (!done) {
+        deleter.detach();  // deadlocked: leave it
+        return;
+    }
+    deleter.join();
+    EXPECT_TRUE(app_test::eventually([] { return second_calls == 1; }));
+    EXPECT_EQ(wpTimerDelete(second), 0);
 }
 
 }  // namespace

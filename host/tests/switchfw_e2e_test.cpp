@@ -1,5 +1,6 @@
 // The firmware program end to end: first boot on an empty flash, telnet
-// login, reboot with its exit status, and the settings kept across it.
+// login, a setting changed over the web, reboot with its exit status, the
+// settings kept across it, and the reset button.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -12,6 +13,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -70,6 +72,7 @@ class Firmware {
         close(stdout_);
     }
     bool wait_output(const std::string &text) { return read_until(stdout_, &output_, text); }
+    void signal(int sig) { kill(pid_, sig); }
     const std::string &output() const { return output_; }
     // Exit status once the process ends, or -1 after the time-out.
     int wait_exit(int seconds) {
@@ -78,11 +81,11 @@ class Firmware {
             int status;
             if (waitpid(pid_, &status, WNOHANG) == pid_) {
                 pid_ = -1;
+                read_until(stdout_, &output_, "\x01never", 1);  // up to the end of output
                 return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             }
-            std::string dummy;
+            // Drains the output meanwhile; waits up to 100 ms for it.
             read_until(stdout_, &output_, "\x01never", 0);
-            usleep(20000);
         }
         return -1;
     }
@@ -110,36 +113,123 @@ void send_text(int fd, const std::string &s) {
     send(fd, s.data(), s.size(), MSG_NOSIGNAL);
 }
 
-TEST(startup_e2e, FirstBootTelnetLoginRebootAndSettingsKept) {
-    fs::path dir = fs::temp_directory_path() / ("switchfw-e2e-" + std::to_string(getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    int offset = 30000 + static_cast<int>(getpid() % 10000) * 3 % 20000;
+// One HTTP/1.0 POST to the firmware's web server: the whole answer.
+std::string http_post(int port, const std::string &path, const std::string &body,
+                      const std::string &cookie = "") {
+    int fd = telnet_connect(port);
+    if (fd < 0) return "";
+    send_text(fd, "POST " + path + " HTTP/1.0\r\nCookie: WebManaged=" + cookie +
+                      "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+    std::string answer;
+    read_until(fd, &answer, "\x01never", 5);
+    close(fd);
+    return answer;
+}
 
+// Logs in over the web and changes the administrator's password.
+bool change_password(int port, const std::string &from, const std::string &to) {
+    std::string answer = http_post(port, "/login.cgi", "username=admin&password=" + from);
+    const std::string tag = "Set-Cookie: WebManaged=";
+    size_t at = answer.find(tag);
+    if (at == std::string::npos) return false;
+    at += tag.size();
+    std::string cookie = answer.substr(at, answer.find_first_of(";\r", at) - at);
+    http_post(port, "/password.cgi", "o=" + from + "&n=" + to + "&c=" + to, cookie);
+    return true;
+}
+
+// Logs in over telnet: the connection at the "ecos> " prompt, or -1.
+int telnet_login(int port, const std::string &password) {
+    int fd = telnet_connect(port);
+    std::string session;
+    if (fd >= 0 && read_until(fd, &session, "login: ")) {
+        send_text(fd, "admin\r\n" + password + "\r\n");
+        if (read_until(fd, &session, "ecos> ", 5)) return fd;
+    }
+    if (fd >= 0) close(fd);
+    return -1;
+}
+
+bool logged_in(int port, const std::string &password) {
+    int fd = telnet_login(port, password);
+    if (fd >= 0) close(fd);
+    return fd >= 0;
+}
+
+std::string nvram_value(const fs::path &flash, const std::string &key) {
+    std::string command =
+        std::string(NVRAMTOOL_PATH) + " " + flash.string() + " get " + key + " 2>/dev/null";
+    FILE *p = popen(command.c_str(), "r");
+    if (p == nullptr) return "";
+    char line[256] = "";
+    if (std::fgets(line, sizeof line, p) == nullptr) line[0] = '\0';
+    pclose(p);
+    std::string value = line;
+    while (!value.empty() && (value.back() == '\n' || value.back() == '\r'))
+        value.pop_back();
+    return value;
+}
+
+class startup_e2e : public ::testing::Test {
+  protected:
+    fs::path dir;
+    int offset = 0;
+    void SetUp() override {
+        const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir = fs::temp_directory_path() /
+              ("switchfw-e2e-" + std::to_string(getpid()) + "-" + info->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        offset = 30000 + static_cast<int>(getpid() % 10000) * 3 % 20000;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+};
+
+TEST_F(startup_e2e, FirstBootTelnetLoginRebootAndSettingsKept) {
     {
         Firmware fw(dir, offset);
         ASSERT_TRUE(fw.wait_output("login: ")) << fw.output();
         EXPECT_NE(fw.output().find("Loading factory defaults....."), std::string::npos);
         EXPECT_NE(fw.output().find("Network interface status: \n"), std::string::npos);
+        // An empty store is no fault of a new board.
+        EXPECT_EQ(fw.output().find("WARNING"), std::string::npos) << fw.output();
 
-        int fd = telnet_connect(offset + 23);
+        ASSERT_TRUE(change_password(offset + 80, "qivor", "Sw1tch"));
+        int fd = telnet_login(offset + 23, "Sw1tch");
         ASSERT_GE(fd, 0);
         std::string session;
-        ASSERT_TRUE(read_until(fd, &session, "login: "));
-        send_text(fd, "admin\r\nqivor\r\n");
-        ASSERT_TRUE(read_until(fd, &session, "ecos> ")) << session;
         send_text(fd, "help\r\n");
         ASSERT_TRUE(read_until(fd, &session, "counters"));
         send_text(fd, "reboot\r\n");
         EXPECT_EQ(fw.wait_exit(10), 10) << fw.output();
         close(fd);
     }
+    EXPECT_EQ(nvram_value(dir / "flash.bin", "firmware_version"), "RW3090");
     {
         Firmware fw(dir, offset);
         ASSERT_TRUE(fw.wait_output("login: ")) << fw.output();
         EXPECT_EQ(fw.output().find("Loading factory defaults"), std::string::npos) << fw.output();
+        EXPECT_TRUE(logged_in(offset + 23, "Sw1tch"));
     }
-    fs::remove_all(dir);
+}
+
+TEST_F(startup_e2e, ResetButtonErasesTheSettingsAndRestarts) {
+    {
+        Firmware fw(dir, offset);
+        ASSERT_TRUE(fw.wait_output("login: ")) << fw.output();
+        ASSERT_TRUE(change_password(offset + 80, "qivor", "Sw1tch"));
+        ASSERT_TRUE(logged_in(offset + 23, "Sw1tch"));
+        fw.signal(SIGUSR1);
+        EXPECT_EQ(fw.wait_exit(10), 10) << fw.output();
+        EXPECT_NE(fw.output().find("Reset button pressed"), std::string::npos) << fw.output();
+    }
+    EXPECT_EQ(nvram_value(dir / "flash.bin", "password"), "");
+    {
+        Firmware fw(dir, offset);
+        ASSERT_TRUE(fw.wait_output("login: ")) << fw.output();
+        EXPECT_NE(fw.output().find("Loading factory defaults....."), std::string::npos);
+        EXPECT_TRUE(logged_in(offset + 23, "qivor"));
+    }
 }
 
 }  // namespace

@@ -52,6 +52,8 @@ bool web_local_address(const httpd_request *req, char *buf, size_t size);
 
 // The board's number of front-panel ports N (0 before the board probe).
 int web_port_count(void);
+// Set by the board probe; negative counts are taken as 0.
+void web_board_port_count_set(int ports);
 
 // ---- tags of "errormsg.htm"
 void sspvar_errormsg_tag_title(const uint16_t args[3], httpd_tag_out *out, httpd_request *req);

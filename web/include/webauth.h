@@ -40,8 +40,11 @@ int webauth_password_set(const char *password);
 int webauth_username_get(char *buf, int size);
 int webauth_password_get(char *buf, int size);
 
-// Settings items "username" (text) and "password" (16-byte record) are
-// declared in serialize.h: webauth_item_username, webauth_item_password.
+// Handlers of the settings items "username" (text) and "password" (16-byte
+// record), registered at start-up.
+struct settings_medium;
+int webauth_item_username(int op, settings_medium *m);
+int webauth_item_password(int op, settings_medium *m);
 
 // ---- session cookie
 // The cookie value of the current account and this start ("%04X%04X", at

@@ -1,11 +1,11 @@
 // Loops and tags that print one table row or cell per front-panel port.
 #include "web_pages.h"
 
-// The board's port count belongs to the board map of the feature managers;
-// until that is linked in, the board has no ports.
-extern int board_port_count __attribute__((weak));
+#include <atomic>
 
 namespace {
+
+std::atomic<int> board_port_count{0};
 
 constexpr uint16_t kAllPorts = 0;
 constexpr uint16_t kFirstHalf = 100;
@@ -24,7 +24,11 @@ int first_half(int ports) {
 }  // namespace
 
 int web_port_count(void) {
-    return &board_port_count != nullptr ? board_port_count : 0;
+    return board_port_count.load();
+}
+
+void web_board_port_count_set(int ports) {
+    board_port_count.store(ports > 0 ? ports : 0);
 }
 
 int ssploop_port_tag_index(const uint16_t args[3], int index, httpd_request *) {

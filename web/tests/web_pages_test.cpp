@@ -8,10 +8,6 @@
 #include "web_pages.h"
 #include "web_test_support.h"
 
-// The board map of the feature managers is not linked into this test; the
-// tests choose the port count.
-int board_port_count = 0;
-
 namespace {
 
 std::string tag_text(void (*tag)(const uint16_t[3], httpd_tag_out *, httpd_request *),
@@ -35,7 +31,7 @@ int rows(int (*loop)(const uint16_t[3], int, httpd_request *), uint16_t a0) {
 TEST(web_pages_ports, LoopsCountAllPortsOrTheFirstHalf) {
     for (auto [ports, half] : {std::pair{8, 4}, std::pair{26, 13}, std::pair{27, 14},
                                std::pair{28, 14}, std::pair{52, 26}, std::pair{0, 0}}) {
-        board_port_count = ports;
+        web_board_port_count_set(ports);
         EXPECT_EQ(rows(ssploop_port_tag_index, 0), ports);
         EXPECT_EQ(rows(ssploop_port_tag_index, 100), half) << ports;
         EXPECT_EQ(rows(ssploop_port_tag_index, 1), 0);
@@ -48,28 +44,28 @@ TEST(web_pages_ports, LoopsCountAllPortsOrTheFirstHalf) {
 }
 
 TEST(web_pages_ports, PortNumbersOfBothColumns) {
-    board_port_count = 26;
+    web_board_port_count_set(26);
     EXPECT_EQ(tag_text(sspvar_port_tag_number, 0, 0, 2), "int:1");
     EXPECT_EQ(tag_text(sspvar_port_tag_number, 4, 3, 0), "05");
     EXPECT_EQ(tag_text(sspvar_port_tag_number, 0, 4, 2), "int:14");
     EXPECT_EQ(tag_text(sspvar_port_tag_number, 12, 4, 1), "26");
-    board_port_count = 52;
+    web_board_port_count_set(52);
     EXPECT_EQ(tag_text(sspvar_port_tag_number, 0, 4, 2), "int:27");
     EXPECT_EQ(tag_text(sspvar_port_tag_number, 25, 4, 2), "int:52");
     // An odd count leaves one empty cell at the end of the second column.
-    board_port_count = 27;
+    web_board_port_count_set(27);
     EXPECT_EQ(tag_text(sspvar_port_tag_number, 12, 4, 2), "int:27");
     EXPECT_EQ(tag_text(sspvar_port_tag_number, 13, 4, 2), "&nbsp;");
     EXPECT_EQ(tag_text(sspvar_port_tag_number, 14, 4, 2), "<none>");
 }
 
 TEST(web_pages_ports, LayoutDependsOnTheBoardSize) {
-    board_port_count = 52;
+    web_board_port_count_set(52);
     EXPECT_EQ(tag_text(sspvar_port_tag_layout, 1, 25), "<TR>");
     EXPECT_EQ(tag_text(sspvar_port_tag_layout, 1, 24), "");
     EXPECT_EQ(tag_text(sspvar_port_tag_layout, 5), "rowspan=2");
     EXPECT_EQ(tag_text(sspvar_port_tag_layout, 2), "");
-    board_port_count = 26;
+    web_board_port_count_set(26);
     EXPECT_EQ(tag_text(sspvar_port_tag_layout, 1, 25), "");
     EXPECT_EQ(tag_text(sspvar_port_tag_layout, 5), "");
 }

@@ -213,6 +213,8 @@ TEST_F(webauth_account, PasswordSurvivesASaveAndLoadOfTheSettings) {
     ASSERT_EQ(flashInit(), 0);
     ASSERT_EQ(nvram_init(), 0);
     ASSERT_EQ(settings_init(), 0);
+    settings_item_handler_set("username", webauth_item_username);
+    settings_item_handler_set("password", webauth_item_password);
 
     ASSERT_EQ(webauth_password_set("fifteen_chars_1"), 1);
     ASSERT_EQ(webauth_username_set("boss"), 1);

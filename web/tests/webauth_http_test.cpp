@@ -39,6 +39,7 @@ class store_for_process {
         flashInit();
         nvram_init();
         settings_init();
+        settings_item_handler_set("password", webauth_item_password);
     }
     ~store_for_process() {
         nvram_host_close();

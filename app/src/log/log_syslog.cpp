@@ -1,6 +1,6 @@
 // Syslog loggers: up to four servers, each sent every line as one UDP
 // datagram in the RFC 3164 form "<PRI>Mmm dd hh:mm:ss HOST TAG: text", with
-// PRI = facility * 8 + level and the module name as TAG.
+// PRI = facility * 8 + the level's syslog severity and the module name as TAG.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -19,6 +19,11 @@ namespace log_internal {
 namespace {
 
 constexpr int kMaxFacility = 23;
+
+// Syslog severities of the levels: ERROR "err", WARNING "warning", INFO
+// "info", DEBUG "debug". LOCAL1-LOCAL4 mark noteworthy events of their own
+// and go out as "notice".
+constexpr int kSeverity[LOG_LEVEL_COUNT] = {3, 4, 6, 7, 5, 5, 5, 5};
 
 struct SyslogLogger : LoggerBase {
     bool used = false;
@@ -63,10 +68,10 @@ int syslog_write(const logger_record *rec, const char *text, logger *l) {
     char host[24];
     host_name(host, sizeof host);
     char datagram[LOGGER_TEXT_MAX + 96];
-    int len =
-        std::snprintf(datagram, sizeof datagram, "<%d>%s %2d %02d:%02d:%02d %s %s: %s",
-                      s->facility * 8 + rec->level, months[t.tm_mon % 12], t.tm_mday, t.tm_hour,
-                      t.tm_min, t.tm_sec, host, logger_module_name(rec->module), text);
+    int len = std::snprintf(datagram, sizeof datagram, "<%d>%s %2d %02d:%02d:%02d %s %s: %s",
+                            s->facility * 8 + kSeverity[rec->level & (LOG_LEVEL_COUNT - 1)],
+                            months[t.tm_mon % 12], t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, host,
+                            logger_module_name(rec->module), text);
     if (len < 0) return -1;
     size_t n = std::min(static_cast<size_t>(len), sizeof datagram - 1);
     ssize_t sent = sendto(s->sock, datagram, n, MSG_DONTWAIT | MSG_NOSIGNAL,

@@ -2,17 +2,7 @@
 #include <cctype>
 
 #include "net_util.h"
-
-namespace {
-
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
+#include "shr.h"
 
 int net_util_ip_parse(const char *text, uint8_t out[4]) {
     if (text == nullptr || out == nullptr) return -1;
@@ -43,7 +33,7 @@ int net_util_mac_parse(const char *text, uint8_t out[6]) {
         if (i > 0 && *p++ != '-') return -1;
         int value = 0;
         int digits = 0;
-        for (int d; digits < 3 && (d = hex_digit(*p)) >= 0; p++, digits++)
+        for (int d; digits < 3 && (d = shr_hex_digit(*p)) >= 0; p++, digits++)
             value = value * 16 + d;
         if (digits == 0 || digits > 2) return -1;
         bytes[i] = static_cast<uint8_t>(value);

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "serialize_internal.h"
+#include "shr.h"
 
 namespace settings_internal {
 
@@ -22,16 +23,10 @@ bool ParsedImage::add(const ImageEntry &e, char *err, size_t err_size) {
 }
 
 bool hex_decode(std::string_view hex, ByteBuffer &out) {
-    auto nibble = [](char c) -> int {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        return -1;
-    };
     if (hex.size() % 2 != 0) return false;
     for (size_t i = 0; i < hex.size(); i += 2) {
-        int hi = nibble(hex[i]);
-        int lo = nibble(hex[i + 1]);
+        int hi = shr_hex_digit(hex[i]);
+        int lo = shr_hex_digit(hex[i + 1]);
         if (hi < 0 || lo < 0) return false;
         if (!out.append_byte(static_cast<uint8_t>(hi << 4 | lo))) return false;
     }
@@ -48,7 +43,7 @@ bool entry_value(const ImageEntry &e, ItemValue &out) {
 
 bool versions_match(const ParsedImage &image, char *err, size_t err_size) {
     for (const ImageEntry &e : image.entries) {
-        if (e.item == nullptr || e.item->handler == nullptr) continue;
+        if (e.item == nullptr || settings_item_handler(e.item) == nullptr) continue;
         uint32_t want = item_version(*e.item);
         if (e.version != want) {
             std::snprintf(err, err_size, "item %s has version 0x%08x, expected 0x%08x",

@@ -23,7 +23,8 @@ int load_raw(const settings_item &item, const ItemValue &v, size_t *unread) {
         s.len = 0;
     }
     settings_medium m = medium_for(s);
-    int result = item.handler(SETTINGS_OP_LOAD, &m);
+    settings_item_fn handler = settings_item_handler(&item);
+    int result = handler ? handler(SETTINGS_OP_LOAD, &m) : -1;
     *unread = s.len - s.pos;
     return result;
 }
@@ -38,7 +39,8 @@ int item_save(const settings_item &item, ItemValue &v) {
     s.item = &item;
     s.out = &v;
     settings_medium m = medium_for(s);
-    int result = item.handler(SETTINGS_OP_SAVE, &m);
+    settings_item_fn handler = settings_item_handler(&item);
+    int result = handler ? handler(SETTINGS_OP_SAVE, &m) : -1;
     if (result < 0) return result;
     if (s.failed || !v.bytes.ok()) return -1;
     return result;

@@ -96,7 +96,8 @@ uint32_t item_version(const settings_item &item) {
     idle.item = &item;
     idle.loading = true;
     settings_medium m = medium_for(idle);
-    return static_cast<uint32_t>(item.handler(SETTINGS_OP_VERSION, &m));
+    settings_item_fn handler = settings_item_handler(&item);
+    return handler ? static_cast<uint32_t>(handler(SETTINGS_OP_VERSION, &m)) : 0;
 }
 
 }  // namespace settings_internal

@@ -14,9 +14,6 @@
 #include "serialize_internal.h"
 #include "shr.h"
 
-// Owned by the RMON probe; absent until it is linked in.
-int rmonp_table_reset(void) __attribute__((weak));
-
 using namespace settings_internal;
 
 namespace {
@@ -31,6 +28,8 @@ sal_mutex_t settings_lock() {
 }
 
 std::atomic<const uint8_t *> factory_image{nullptr};
+// The RMON probe's table reset; null until the probe registers it.
+std::atomic<int (*)(void)> rmon_reset{nullptr};
 
 bool version_key(const settings_item &item, char (&key)[kKeyMax]) {
     int n = std::snprintf(key, sizeof key, "%s_ver", item.name);
@@ -78,7 +77,7 @@ int save_to_nvram(const settings_item &item) {
 }
 
 bool selected(const settings_item &item, uint32_t mask) {
-    return item.handler != nullptr && (item.group & mask) != 0;
+    return settings_item_handler(&item) != nullptr && (item.group & mask) != 0;
 }
 
 // ---- backup image: header, item lines, "#end <count> <crc32>".
@@ -180,6 +179,23 @@ bool load_image(const ParsedImage &parsed, uint32_t mask, const char *source, bo
     return all;
 }
 
+// A stored record the item refuses would stay refused on every start: the
+// item takes its factory default, which is saved over the stored record.
+bool repair_from_factory(const settings_item &item) {
+    ParsedImage parsed;
+    char err[160];
+    ItemValue v;
+    const ImageEntry *e = factory_parse(parsed, err, sizeof err) ? parsed.find(item) : nullptr;
+    if (e == nullptr || !entry_value(*e, v) ||
+        item_load(item, e->version, v, "factory defaults") < 0 || save_to_nvram(item) < 0) {
+        return false;
+    }
+    logger_printf(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE,
+                  "Settings item %s: factory default loaded and saved in place of the stored one",
+                  item.name);
+    return true;
+}
+
 }  // namespace
 
 int settings_init(void) {
@@ -188,7 +204,7 @@ int settings_init(void) {
 
 int settings_save_item(const char *name) {
     const settings_item *item = settings_item_find(name);
-    if (item == nullptr || item->handler == nullptr) {
+    if (item == nullptr || settings_item_handler(item) == nullptr) {
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PERSISTENCE,
                       "Save settings: no settings item \"%s\"", name ? name : "(null)");
         return -1;
@@ -224,13 +240,14 @@ int settings_save_group(uint32_t mask) {
 int settings_nvram_validate(void) {
     SalLock hold(settings_lock());
     for (const settings_item *item : items_in_group_order()) {
-        if (item->handler == nullptr) continue;
+        if (settings_item_handler(item) == nullptr) continue;
         ImageEntry e;
         const char *why = nvram_read_item(*item, e);
         if (why == nullptr && e.version != item_version(*item)) why = "version mismatch";
         if (why != nullptr) {
-            logger_printf(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE, "Stored settings item %s: %s",
-                          item->name, why);
+            // A new board or a reset one simply has nothing stored yet.
+            logger_printf(why == kNotStored ? LOG_LEVEL_INFO : LOG_LEVEL_WARNING,
+                          LOG_MOD_PERSISTENCE, "Stored settings item %s: %s", item->name, why);
             return 0;
         }
     }
@@ -240,6 +257,7 @@ int settings_nvram_validate(void) {
 int settings_load_group(uint32_t mask) {
     SalLock hold(settings_lock());
     bool all = true;
+    bool repaired = false;
     for (const settings_item *item : items_in_group_order()) {
         if (!selected(*item, mask)) continue;
         ImageEntry e;
@@ -252,9 +270,15 @@ int settings_load_group(uint32_t mask) {
                           LOG_MOD_PERSISTENCE, "Settings item %s from NVRAM: %s; not loaded",
                           item->name, why);
             all = false;
+            if (why != kNotStored) repaired |= repair_from_factory(*item);
         } else if (item_load(*item, e.version, v, "NVRAM") < 0) {
             all = false;
+            repaired |= repair_from_factory(*item);
         }
+    }
+    if (repaired && nvram_commit() != 0) {
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PERSISTENCE,
+                      "Load settings: commit of the repaired items failed");
     }
     return all ? 1 : 0;
 }
@@ -266,7 +290,7 @@ int settings_backup_to_memory(char *buf) {
     text.append(kBackupHeader);
     unsigned count = 0;
     for (const settings_item &item : std::span(g_serializers, g_serializers_count)) {
-        if (item.handler == nullptr) continue;
+        if (settings_item_handler(&item) == nullptr) continue;
         ItemValue v;
         if (item_save(item, v) < 0 || !text_append_item(text, item, v)) {
             logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PERSISTENCE, "Backup settings: %s failed",
@@ -318,6 +342,11 @@ const uint8_t *settings_factory_image_get(void) {
     return factory_image.load();
 }
 
+int settings_rmon_reset_set(int (*fn)(void)) {
+    int (*none)(void) = nullptr;
+    return fn != nullptr && rmon_reset.compare_exchange_strong(none, fn) ? 0 : -1;
+}
+
 int settings_factory_default_validate(void) {
     ParsedImage parsed;
     char err[160];
@@ -334,7 +363,8 @@ int settings_factory_default(void) {
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PERSISTENCE, "Factory defaults invalid: %s", err);
         return 0;
     }
-    bool rmon_ok = rmonp_table_reset == nullptr || rmonp_table_reset() == 0;
+    int (*reset)(void) = rmon_reset.load();
+    bool rmon_ok = reset == nullptr || reset() == 0;
     bool items_ok = load_image(parsed, ~SETTINGS_GROUP_RMON, "factory defaults", false);
     return rmon_ok && items_ok ? 1 : 0;
 }
@@ -345,7 +375,7 @@ int settings_image_build(uint8_t *buf, size_t size) {
     ByteBuffer image;
     binary_begin(image);
     for (const settings_item &item : std::span(g_serializers, g_serializers_count)) {
-        if (item.handler == nullptr) continue;
+        if (settings_item_handler(&item) == nullptr) continue;
         ItemValue v;
         if (item_save(item, v) < 0 || !binary_append_item(image, item, v)) return -1;
     }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "serialize_internal.h"
+#include "shr.h"
 
 namespace settings_internal {
 namespace {
@@ -15,10 +16,7 @@ bool version_parse(std::string_view text, uint32_t &version) {
     if (text.size() < 3 || text.size() > 10 || text.substr(0, 2) != "0x") return false;
     uint32_t v = 0;
     for (char c : text.substr(2)) {
-        int d = (c >= '0' && c <= '9')   ? c - '0'
-                : (c >= 'a' && c <= 'f') ? c - 'a' + 10
-                : (c >= 'A' && c <= 'F') ? c - 'A' + 10
-                                         : -1;
+        int d = shr_hex_digit(c);
         if (d < 0) return false;
         v = v << 4 | static_cast<uint32_t>(d);
     }

@@ -1,6 +1,7 @@
-// Timer service on the thread "timer_thread": every tick it runs the
-// callbacks of the timers that are due, one at a time and without the list
-// lock, so a callback may start or delete any timer.
+// Timer service on the thread "timer_thread": it sleeps until the next timer
+// is due (in whole 10 ms ticks), then runs the callbacks of the timers that
+// are due, one at a time and without the list lock, so a callback may start
+// or delete any timer.
 #include "timerapi.h"
 
 #include <cstring>
@@ -17,35 +18,39 @@ struct wp_timer {
     bool active;           // started and not yet expired
     bool running;          // its callback is in progress
     bool deleted;          // freed by the timer thread once its callback returns
+    sal_sem_t deleter;     // given when the callback of a deleted timer returns
     uint32_t starts;       // counts wpTimerStart, to see a restart from the callback
-    uint32_t ran_in_tick;  // a timer runs at most once per tick
+    uint32_t ran_in_tick;  // a timer runs at most once per pass
     wp_timer *next;
 };
 
 namespace {
 
+// With no timer the thread still looks at the clock this often, so that it
+// sees every wrap of the 32-bit microsecond clock.
+constexpr uint64_t kIdleWaitUsecs = 600ull * 1000000;
+constexpr uint64_t kNever = ~0ull;
+
 struct Service {
-    sal_mutex_t lock;      // the list, the clock and every timer's fields
-    sal_mutex_t callback;  // held by the timer thread around each callback
+    sal_mutex_t lock;  // the list, the clock and every timer's fields
+    sal_sem_t wake;    // a timer became due before the planned wake-up
     wp_timer *head = nullptr;
-    uint32_t tick = 0;
+    uint32_t tick = 0;  // counts the passes over the list
     bool started = false;
     uint32_t last_usecs;  // the 32-bit clock wraps; the service keeps 64 bits
     uint64_t clock = 0;
+    uint64_t wake_at = 0;  // when the sleeping thread looks next; 0 while awake
+    sal_thread_t thread = nullptr;
 };
 
 Service &service() {
-    static Service s{sal_mutex_create("timerapi"),
-                     sal_mutex_create("timerapi callback"),
-                     nullptr,
-                     0,
-                     false,
-                     sal_time_usecs()};
+    static Service s{.lock = sal_mutex_create("timerapi"),
+                     .wake = sal_sem_create("timerapi wake", sal_sem_BINARY, 0),
+                     .last_usecs = sal_time_usecs()};
     return s;
 }
 
-// Read at least every tick by the timer thread, so no wrap is missed. A step
-// back (a change of clock source) is not followed.
+// A step back (a change of clock source) is not followed.
 uint64_t now_locked(Service &s) {
     uint32_t now = sal_time_usecs();
     int32_t step = static_cast<int32_t>(now - s.last_usecs);
@@ -72,7 +77,7 @@ struct DueCall {
     uint32_t starts;
 };
 
-// The next due timer not yet run in this tick, marked running; false when none.
+// The next due timer not yet run in this pass, marked running; false when none.
 bool take_due(Service &s, uint64_t now, DueCall &call) {
     SalLock hold(s.lock);
     for (wp_timer *t = s.head; t; t = t->next) {
@@ -90,6 +95,7 @@ void finish(Service &s, wp_timer *t, uint32_t starts_before, uint64_t now) {
     SalLock hold(s.lock);
     t->running = false;
     if (t->deleted) {
+        if (t->deleter) sal_sem_give(t->deleter);
         sal_free(t);
         return;
     }
@@ -102,24 +108,45 @@ void finish(Service &s, wp_timer *t, uint32_t starts_before, uint64_t now) {
     }
 }
 
+// How long to sleep: until the earliest timer is due, in whole ticks; not at
+// all when one fell due while the callbacks ran.
+uint32_t plan_sleep_locked(Service &s) {
+    uint64_t now = now_locked(s);
+    uint64_t next = kNever;
+    for (wp_timer *t = s.head; t; t = t->next) {
+        if (t->active && t->due < next) next = t->due;
+    }
+    uint64_t wait = next == kNever ? kIdleWaitUsecs : next > now ? next - now : 0;
+    if (wait > kIdleWaitUsecs) wait = kIdleWaitUsecs;
+    wait = (wait + WP_TIMER_TICK_USECS - 1) / WP_TIMER_TICK_USECS * WP_TIMER_TICK_USECS;
+    s.wake_at = now + wait;
+    return static_cast<uint32_t>(wait);
+}
+
 void timer_thread_main(void *) {
     Service &s = service();
+    uint32_t sleep_usecs;
+    {
+        SalLock hold(s.lock);
+        s.thread = sal_thread_self();
+        sleep_usecs = plan_sleep_locked(s);
+    }
     for (;;) {
-        sal_usleep(WP_TIMER_TICK_USECS);
+        sal_sem_take(s.wake, static_cast<int>(sleep_usecs));
         uint64_t now;
         {
             SalLock hold(s.lock);
+            s.wake_at = 0;
             now = now_locked(s);
             s.tick++;
         }
         DueCall call{};
         while (take_due(s, now, call)) {
-            {
-                SalLock running(s.callback);
-                call.cb(call.timer, call.params);
-            }
+            call.cb(call.timer, call.params);
             finish(s, call.timer, call.starts, now);
         }
+        SalLock hold(s.lock);
+        sleep_usecs = plan_sleep_locked(s);
     }
 }
 
@@ -127,7 +154,7 @@ void timer_thread_main(void *) {
 
 int wpTimerInit(void) {
     Service &s = service();
-    if (s.lock == nullptr || s.callback == nullptr) return -1;
+    if (s.lock == nullptr || s.wake == nullptr) return -1;
     SalLock hold(s.lock);
     if (!s.started) {
         if (sal_thread_create("timer_thread", 16384, 50, timer_thread_main, nullptr) ==
@@ -144,6 +171,7 @@ wp_timer_t wpTimerCreate(int type, wp_timer_cb_t cb) {
     if (wpTimerInit() != 0) return nullptr;
     auto *t = static_cast<wp_timer *>(sal_alloc(sizeof(wp_timer), "wpTimer"));
     if (t == nullptr) return nullptr;
+    *t = wp_timer{};
     t->type = type;
     t->cb = cb;
     Service &s = service();
@@ -166,14 +194,17 @@ int wpTimerStart(wp_timer_t t, void *params) {
     t->due = now_locked(s) + t->interval_usecs;
     t->active = true;
     t->starts++;
+    if (s.wake_at != 0 && t->due < s.wake_at) sal_sem_give(s.wake);
     return 0;
 }
 
 int wpTimerDelete(wp_timer_t t) {
     if (t == nullptr) return -1;
     Service &s = service();
+    sal_sem_t done;
     {
         SalLock hold(s.lock);
+        if (t->deleted) return -1;  // already deleted while its callback runs
         unlink_locked(s, t);
         t->active = false;
         if (!t->running) {
@@ -182,8 +213,13 @@ int wpTimerDelete(wp_timer_t t) {
         }
         // Its callback is in progress: the timer thread frees it afterwards.
         t->deleted = true;
+        // From inside the callback there is nothing to wait for.
+        if (sal_thread_self() == s.thread) return 0;
+        done = t->deleter = sal_sem_create("timer deleted", sal_sem_BINARY, 0);
     }
-    // Waits for that callback to return; on the timer thread the lock is ours.
-    SalLock done(s.callback);
+    // Only this timer's callback is waited for: the caller may hold a lock
+    // that another timer's callback needs.
+    sal_sem_take(done, sal_sem_FOREVER);
+    sal_sem_destroy(done);
     return 0;
 }

@@ -1,0 +1,30 @@
+// The settings items of this build and the subsystems that handle them. An
+// item of a subsystem not built yet keeps no handler and is skipped.
+#include "settings_wiring.h"
+
+#include "boot_items.h"
+#include "logger.h"
+#include "net_util.h"
+#include "serialize.h"
+#include "webauth.h"
+
+int settings_wiring(void) {
+    struct Wire {
+        const char *name;
+        settings_item_fn fn;
+    };
+    static constexpr Wire wires[] = {
+        {.name = "et0config", .fn = settings_item_et0config},
+        {.name = "et1config", .fn = settings_item_et1config},
+        {.name = "STARTUP", .fn = settings_item_startup},
+        {.name = "httpd", .fn = settings_item_httpd},
+        {.name = "loggers", .fn = settings_item_loggers},
+        {.name = "username", .fn = webauth_item_username},
+        {.name = "password", .fn = webauth_item_password},
+    };
+    int rv = 0;
+    for (const Wire &w : wires) {
+        if (settings_item_handler_set(w.name, w.fn) != 0) rv = -1;
+    }
+    return rv;
+}
