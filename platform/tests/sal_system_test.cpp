@@ -47,6 +47,16 @@ TEST(sal_assert, StopsOnlyTheCallingSdkThread) {
     EXPECT_EQ(stage.load(), 1);
 }
 
+TEST(sal_alloc, KeepsItsOwnCopyOfTheTag) {
+    char tag[] = "built-tag";
+    void *p = sal_alloc(24, tag);
+    ASSERT_NE(p, nullptr);
+    std::strcpy(tag, "reused!!!");
+    EXPECT_EQ(sal_alloc_bytes_in_use("built-tag"), 24u);
+    sal_free(p);
+    EXPECT_EQ(sal_alloc_bytes_in_use("built-tag"), 0u);
+}
+
 TEST(sal_alloc, BlocksAreZeroFilledAndAccountedByTag) {
     size_t before = sal_alloc_bytes_in_use("unit-test");
     auto *p = static_cast<unsigned char *>(sal_alloc(100, "unit-test"));
