@@ -8,6 +8,7 @@
 #include "flash.h"
 #include "flash_layout.h"
 #include "nvram.h"
+#include "sal.h"
 #include "storage_host.h"
 
 namespace {
@@ -20,6 +21,13 @@ const char kUsage[] =
     "  set NAME VALUE    store NAME=VALUE (creates the flash file when missing)\n"
     "  unset NAME        remove NAME\n"
     "  dump              print every NAME=VALUE\n";
+
+// Messages of the storage layer (a damaged copy, a failed write) are
+// diagnostics: they go to standard error, so standard output holds values only.
+int stderr_write(void *, const char *buf, size_t len) {
+    return static_cast<int>(std::fwrite(buf, 1, len, stderr));
+}
+const sal_console_ops kDiagnostics{.ctx = nullptr, .write = stderr_write, .read_line = nullptr};
 
 int usage_error(const char *why) {
     std::fprintf(stderr, "nvramtool: %s\n\n%s", why, kUsage);
@@ -66,6 +74,7 @@ int main(int argc, char **argv) {
     if (!writes && command != "get" && command != "dump")
         return usage_error(("unknown command '" + command + "'").c_str());
 
+    sal_console_bind(&kDiagnostics);
     if (flash_host_open(file.c_str(), command == "set") != 0) {
         std::fprintf(stderr, "nvramtool: %s\n", flash_host_last_error());
         return 1;

@@ -8,7 +8,7 @@
 // flash cannot be read (the store then starts empty).
 int nvram_init(void);
 // Value of a variable, or null when absent ("" when the store is not open).
-// The text stays valid until the variable is set or unset again.
+// The text stays valid while the program runs, whatever later calls change.
 const char *nvram_get(const char *name);
 // 0, or negative (null or empty name, '=' in the name, store full).
 int nvram_set(const char *name, const char *value);

@@ -5,8 +5,8 @@
 
 constexpr const char *SAL_CONFIG_FILE = "flash:config.dxp";
 
-// Value, or null when absent. The text stays valid until the variable is set
-// or deleted again.
+// Value, or null when absent. Texts returned here and by get_next stay valid
+// while the program runs, whatever later calls change.
 const char *sal_config_get(const char *name);
 // The variable after name in store order (the first for a null name) into
 // *next_name and *next_value; 0, or -1 after the last one or for an unknown name.

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "sal.h"
+
 // ---- clock source. The real source is CLOCK_MONOTONIC. A manual clock only
 // moves when a test advances it; every timed wait of the platform (semaphore
 // and sleep time-outs, deferred-call due times) follows it.
@@ -15,6 +17,9 @@ void sal_clock_advance(uint64_t usecs);
 void sal_clock_real(void);
 int sal_clock_is_manual(void);
 uint64_t sal_clock_usecs64(void);  // 64-bit view of the active clock
+// 1 while the thread is in a platform wait (semaphore, sleep, deferred-call
+// queue), so a test can step the clock once the thread waits.
+int sal_host_thread_waiting(sal_thread_t t);
 
 // ---- memory: make the n-th following sal_alloc/sal_dma_alloc fail (0 = off).
 void sal_alloc_fail_after(unsigned n);

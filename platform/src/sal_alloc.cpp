@@ -21,8 +21,8 @@ constexpr uint32_t kDmaMagic = 0x5a1d3a00;
 struct alignas(16) BlockHeader {
     uint32_t magic;
     uint32_t reserved;
-    size_t size;  // bytes asked for (DMA: whole mapping)
-    const char *tag;
+    size_t size;      // bytes asked for (DMA: whole mapping)
+    const char *tag;  // the accounting's own copy: callers may pass built texts
 };
 
 std::mutex accounting_lock;
@@ -41,10 +41,12 @@ bool injected_failure() {
     return false;
 }
 
-void account(const char *tag, size_t size, bool add) {
+// Adds size to the tag's count; returns the tag's text as the map keeps it.
+const char *account(const char *tag, size_t size, bool add) {
     std::lock_guard<std::mutex> g(accounting_lock);
-    size_t &v = bytes_by_tag()[tag ? tag : ""];
-    v = add ? v + size : (v >= size ? v - size : 0);
+    auto &entry = *bytes_by_tag().try_emplace(tag ? tag : "", 0).first;
+    entry.second = add ? entry.second + size : (entry.second >= size ? entry.second - size : 0);
+    return entry.first.c_str();
 }
 
 }  // namespace
@@ -60,8 +62,7 @@ void *sal_alloc(size_t size, const char *tag) {
     if (h == nullptr) return nullptr;
     h->magic = kHeapMagic;
     h->size = size;
-    h->tag = tag;
-    account(tag, size, true);
+    h->tag = account(tag, size, true);
     return h + 1;
 }
 
@@ -89,8 +90,7 @@ void *sal_dma_alloc(size_t size, const char *tag) {
     auto *h = static_cast<BlockHeader *>(m);
     h->magic = kDmaMagic;
     h->size = total;
-    h->tag = tag;
-    account(tag, size, true);
+    h->tag = account(tag, size, true);
     h->reserved = static_cast<uint32_t>(size);
     return h + 1;
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "sal.h"
+#include "sal_fs.h"
 
 namespace {
 
@@ -205,18 +206,19 @@ int sal_readchar(const char *prompt) {
     return static_cast<unsigned char>(line[0]);
 }
 
+// The name is one of the file system's, never a host path. Files are opened
+// and closed outside the console lock: the file system prints under its own.
 int sal_log_file_set(const char *name, int append) {
-    ConsoleLock g;
-    if (log_file != nullptr) {
-        std::fclose(log_file);
-        log_file = nullptr;
+    FILE *opened = name != nullptr ? sal_fopen(name, append ? "a" : "w") : nullptr;
+    FILE *old;
+    {
+        ConsoleLock g;
+        old = log_file;
+        log_file = opened;
+        log_on = opened != nullptr;
     }
-    log_on = false;
-    if (name == nullptr) return 0;
-    log_file = std::fopen(name, append ? "a" : "w");
-    if (log_file == nullptr) return -1;
-    log_on = true;
-    return 0;
+    if (old != nullptr) sal_fclose(old);
+    return name != nullptr && opened == nullptr ? -1 : 0;
 }
 
 int sal_log_enable(int on) {

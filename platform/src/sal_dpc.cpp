@@ -22,12 +22,18 @@ struct DpcQueue {
     std::array<DpcEntry, SAL_DPC_QUEUE_SIZE> entries{};
     int count = 0;  // entries[0..count) ordered by due time
     bool started = false;
+    // The call being made now, so that a cancel can wait for it to end.
+    void *running_owner = nullptr;
+    bool running = false;
+    pthread_t thread{};
+    pthread_cond_t done;
 };
 
 DpcQueue &queue() {
     static DpcQueue *q = [] {
         auto *nq = new DpcQueue;
         sal_internal::cond_init(&nq->cond);
+        sal_internal::cond_init(&nq->done);
         return nq;
     }();
     return *q;
@@ -48,6 +54,9 @@ void dpc_thread(void *) {
     // Outlives the session whose call started it: print to the board's console.
     sal_console_bind(nullptr);
     DpcQueue &q = queue();
+    pthread_mutex_lock(&q.lock);
+    q.thread = pthread_self();
+    pthread_mutex_unlock(&q.lock);
     for (;;) {
         DpcEntry e;
         {
@@ -66,7 +75,20 @@ void dpc_thread(void *) {
             for (int i = 1; i < q.count; i++)
                 q.entries[i - 1] = q.entries[i];
             q.count--;
+            q.running = true;
+            q.running_owner = e.owner;
         }
+        // A call that ends the thread (an assertion) must not leave
+        // cancels of its owner waiting for ever.
+        struct RunningEnd {
+            DpcQueue &q;
+            ~RunningEnd() {
+                pthread_mutex_lock(&q.lock);
+                q.running = false;
+                pthread_cond_broadcast(&q.done);
+                pthread_mutex_unlock(&q.lock);
+            }
+        } running_end{q};
         e.fn(e.owner, e.args[0], e.args[1], e.args[2], e.args[3]);
     }
 }
@@ -87,6 +109,9 @@ int enqueue(uint32_t delay, sal_dpc_fn_t fn, void *owner, void *a1, void *a2, vo
         sal_console_printf("sal_dpc: queue full (%d calls), call not queued\n", q.count);
         return -1;
     }
+    // Delays beyond the signed 32-bit range count as due at once; queued as
+    // such, so they do not sort behind calls due far in the future.
+    if (delay > static_cast<uint32_t>(INT32_MAX)) delay = 0;
     DpcEntry e{sal_time_usecs() + delay, fn, owner, {a1, a2, a3, a4}};
     // Insert after every entry due no later, so equal times keep queue order.
     int pos = q.count;
@@ -131,4 +156,9 @@ void sal_dpc_cancel(void *owner) {
     }
     q.count = kept;
     pthread_cond_signal(&q.cond);
+    // The owner may be freed once this returns, so a call of it still running
+    // is waited for; not from inside that call, which would wait for itself.
+    if (q.started && pthread_equal(q.thread, pthread_self())) return;
+    while (q.running && q.running_owner == owner)
+        sal_internal::cond_wait_until(&q.done, &q.lock, sal_internal::kForever);
 }

@@ -5,22 +5,33 @@
 
 #include <cstdint>
 
+struct sal_thread_s;
+
 namespace sal_internal {
 
 constexpr uint64_t kForever = UINT64_MAX;
 
-// Deadline on the active clock for a time-out in microseconds (-1: for ever).
+// Time that platform waits measure deadlines on: the active clock, kept
+// continuous across a change of clock source so that waits already running
+// keep the time they have left.
+uint64_t wait_clock_now();
+
+// Deadline for a time-out in microseconds (-1: for ever).
 uint64_t deadline_after(int usec);
 
-// Waits on cond (mutex held) until woken or the deadline of the active clock
-// passes. Returns false once the deadline has passed. The condition variable
-// must have been made by cond_init. A cancellation point.
+// Waits on cond (mutex held) until woken or the deadline passes. Returns
+// false once the deadline has passed. The condition variable must have been
+// made by cond_init. Blocks without polling: a stop request, a change of
+// clock source and a step of the manual clock wake it. A cancellation point.
 bool cond_wait_until(pthread_cond_t *cond, pthread_mutex_t *mutex, uint64_t deadline);
 
 void cond_init(pthread_cond_t *cond);
 
-// Sleeps until the deadline of the active clock. A cancellation point.
+// Sleeps until the deadline. A cancellation point.
 void sleep_until(uint64_t deadline);
+
+// Wakes the waits of one thread (a stop request), or every wait (null).
+void wake_waits(const sal_thread_s *thread);
 
 // True on threads made by sal_thread_create.
 bool on_sdk_thread();
@@ -28,8 +39,5 @@ bool on_sdk_thread();
 // Ends the calling thread if sal_thread_destroy asked it to stop. Every wait
 // of the platform calls it, so a destroyed thread stops at its next wait.
 void honour_destroy();
-
-// Longest stretch a platform wait sleeps before it looks for a destroy.
-constexpr uint64_t kDestroyPollUsecs = 20000;
 
 }  // namespace sal_internal

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "sal.h"
+#include "shr.h"
 
 namespace {
 int lower(char c) {
@@ -45,19 +46,9 @@ int sal_ctoi(const char *text, const char **end) {
     // Unsigned arithmetic: over-long numbers wrap instead of overflowing.
     uint32_t value = 0;
     for (;; s++) {
-        unsigned digit;
-        char c = *s;
-        if (c >= '0' && c <= '9') {
-            digit = static_cast<unsigned>(c - '0');
-        } else if (c >= 'a' && c <= 'f') {
-            digit = static_cast<unsigned>(c - 'a' + 10);
-        } else if (c >= 'A' && c <= 'F') {
-            digit = static_cast<unsigned>(c - 'A' + 10);
-        } else {
-            break;
-        }
-        if (digit >= base) break;
-        value = value * base + digit;
+        int digit = shr_hex_digit(*s);
+        if (digit < 0 || static_cast<unsigned>(digit) >= base) break;
+        value = value * base + static_cast<unsigned>(digit);
     }
     if (end != nullptr) *end = s;
     if (negative) value = 0u - value;

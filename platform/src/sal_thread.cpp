@@ -72,6 +72,10 @@ void *trampoline(void *p) {
     auto *rec = static_cast<sal_thread_s *>(p);
     ThreadRecordOwner owner{rec};
     self_record = rec;
+    // The OS keeps 15 characters; top and gdb then show the firmware's names.
+    char os_name[16];
+    std::snprintf(os_name, sizeof os_name, "%s", rec->name.c_str());
+    if (os_name[0] != '\0') pthread_setname_np(pthread_self(), os_name);
     sal_console_bind(rec->console);
     rec->entry(rec->arg);
     return nullptr;
@@ -116,11 +120,16 @@ sal_thread_t sal_thread_create(const char *name, int stack_bytes, int prio, void
 int sal_thread_destroy(sal_thread_t t) {
     if (t == nullptr || t == SAL_THREAD_ERROR) return -1;
     if (t == self_record) sal_thread_exit(0);
-    std::lock_guard<std::mutex> g(registry().lock);
-    if (registry().live.count(t) == 0) return -1;
-    // The thread stops at its next platform wait (semaphore, sleep, deferred
-    // call queue); the record stays valid while it is in the registry.
-    t->destroy_requested.store(true);
+    {
+        std::lock_guard<std::mutex> g(registry().lock);
+        if (registry().live.count(t) == 0) return -1;
+        // The thread stops at its next platform wait (semaphore, sleep,
+        // deferred call queue); the record stays valid while it is in the
+        // registry.
+        t->destroy_requested.store(true);
+    }
+    // A thread already waiting is woken to stop now; t is only compared.
+    sal_internal::wake_waits(t);
     return 0;
 }
 

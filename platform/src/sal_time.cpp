@@ -1,4 +1,6 @@
-// Clock sources, sleeps and the firmware wall clock.
+// Clock sources, sleeps, the firmware wall clock and the platform's waits.
+#include <pthread.h>
+#include <sched.h>
 #include <time.h>
 
 #include <atomic>
@@ -13,47 +15,57 @@ namespace {
 std::atomic<bool> manual_clock{false};
 std::atomic<uint64_t> manual_now{0};
 
-// Manual waits look at the clock this often (real time).
-constexpr long kManualPollNs = 1000 * 1000;
-
 uint64_t monotonic_usecs() {
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<uint64_t>(ts.tv_sec) * 1000000u + static_cast<uint64_t>(ts.tv_nsec) / 1000u;
 }
 
+uint64_t active_usecs() {
+    return manual_clock.load() ? manual_now.load() : monotonic_usecs();
+}
+
+// The wait clock is the active clock minus the jumps made by switching
+// sources. A switch makes the sequence odd while it moves the offset.
+struct SourceSwitch {
+    std::mutex lock;
+    std::atomic<uint32_t> seq{0};
+    std::atomic<uint64_t> offset{0};
+};
+SourceSwitch source;
+
+void switch_source(bool manual, uint64_t start) {
+    {
+        std::lock_guard<std::mutex> g(source.lock);
+        const uint64_t before = active_usecs();
+        source.seq.fetch_add(1);
+        if (manual) manual_now.store(start);
+        manual_clock.store(manual);
+        source.offset.fetch_add(active_usecs() - before);
+        source.seq.fetch_add(1);
+    }
+    sal_internal::wake_waits(nullptr);
+}
+
 struct WallClock {
     std::mutex lock;
-    double base_seconds = 0;  // wall time at ref_usecs
+    double base_seconds = 0;  // wall time at ref_usecs of the wait clock
     uint64_t ref_usecs = 0;
     bool initialised = false;
 };
 WallClock wall;
 
-void wall_init_locked() {
-    if (wall.initialised) return;
-    timespec ts;
-    clock_gettime(CLOCK_REALTIME, &ts);
-    wall.base_seconds = static_cast<double>(ts.tv_sec) + ts.tv_nsec / 1e9;
-    wall.ref_usecs = sal_clock_usecs64();
-    wall.initialised = true;
-}
-
 double wall_now() {
     std::lock_guard<std::mutex> g(wall.lock);
-    wall_init_locked();
-    return wall.base_seconds + static_cast<double>(sal_clock_usecs64() - wall.ref_usecs) / 1e6;
-}
-
-// Keeps the wall clock continuous across a change of clock source.
-void rebase_wall(void (*change)()) {
-    std::lock_guard<std::mutex> g(wall.lock);
-    wall_init_locked();
-    double now =
-        wall.base_seconds + static_cast<double>(sal_clock_usecs64() - wall.ref_usecs) / 1e6;
-    change();
-    wall.base_seconds = now;
-    wall.ref_usecs = sal_clock_usecs64();
+    if (!wall.initialised) {
+        timespec ts;
+        clock_gettime(CLOCK_REALTIME, &ts);
+        wall.base_seconds = static_cast<double>(ts.tv_sec) + ts.tv_nsec / 1e9;
+        wall.ref_usecs = sal_internal::wait_clock_now();
+        wall.initialised = true;
+    }
+    return wall.base_seconds +
+           static_cast<double>(sal_internal::wait_clock_now() - wall.ref_usecs) / 1e6;
 }
 
 timespec to_timespec(uint64_t usecs) {
@@ -63,23 +75,79 @@ timespec to_timespec(uint64_t usecs) {
     return ts;
 }
 
+// Every wait in progress, so that whatever ends it early (a stop request, a
+// clock step) can wake it instead of the wait polling for it.
+struct Waiter {
+    pthread_cond_t *cond;
+    pthread_mutex_t *mutex;
+    const sal_thread_s *thread;
+    Waiter *prev;
+    Waiter *next;
+};
+
+struct WaitList {
+    pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+    Waiter head{nullptr, nullptr, nullptr, &head, &head};
+};
+
+WaitList &waits() {
+    static auto *w = new WaitList;  // never destroyed: detached threads wait at exit
+    return *w;
+}
+
+// Listed for the scope of one wait; also removed when a stop unwinds it.
+struct WaitRegistration {
+    Waiter self;
+    WaitRegistration(pthread_cond_t *cond, pthread_mutex_t *mutex)
+        : self{cond, mutex, sal_thread_self(), nullptr, nullptr} {
+        WaitList &w = waits();
+        pthread_mutex_lock(&w.lock);
+        self.prev = w.head.prev;
+        self.next = &w.head;
+        w.head.prev->next = &self;
+        w.head.prev = &self;
+        pthread_mutex_unlock(&w.lock);
+    }
+    ~WaitRegistration() {
+        WaitList &w = waits();
+        pthread_mutex_lock(&w.lock);
+        self.prev->next = self.next;
+        self.next->prev = self.prev;
+        pthread_mutex_unlock(&w.lock);
+    }
+    WaitRegistration(const WaitRegistration &) = delete;
+    WaitRegistration &operator=(const WaitRegistration &) = delete;
+};
+
+struct SleepSlot {
+    pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
+    pthread_cond_t cond;
+    SleepSlot() { sal_internal::cond_init(&cond); }
+    ~SleepSlot() {
+        pthread_cond_destroy(&cond);
+        pthread_mutex_destroy(&mutex);
+    }
+};
+
+struct MutexHold {
+    pthread_mutex_t *m;
+    explicit MutexHold(pthread_mutex_t *mx) : m(mx) { pthread_mutex_lock(m); }
+    ~MutexHold() { pthread_mutex_unlock(m); }
+};
+
 }  // namespace
 
 void sal_clock_manual(uint64_t start_usecs) {
-    static uint64_t pending;
-    pending = start_usecs;
-    rebase_wall([] {
-        manual_now.store(pending);
-        manual_clock.store(true);
-    });
+    switch_source(true, start_usecs);
 }
 
 void sal_clock_advance(uint64_t usecs) {
     manual_now.fetch_add(usecs);
+    if (manual_clock.load()) sal_internal::wake_waits(nullptr);
 }
 
 void sal_clock_real(void) {
-    rebase_wall([] { manual_clock.store(false); });
+    switch_source(false, 0);
 }
 
 int sal_clock_is_manual(void) {
@@ -87,7 +155,16 @@ int sal_clock_is_manual(void) {
 }
 
 uint64_t sal_clock_usecs64(void) {
-    return manual_clock.load() ? manual_now.load() : monotonic_usecs();
+    return active_usecs();
+}
+
+int sal_host_thread_waiting(sal_thread_t t) {
+    WaitList &w = waits();
+    MutexHold g(&w.lock);
+    for (Waiter *n = w.head.next; n != &w.head; n = n->next) {
+        if (n->thread == t) return 1;
+    }
+    return 0;
 }
 
 uint32_t sal_time_usecs(void) {
@@ -106,18 +183,19 @@ void sal_wallclock_set(uint32_t seconds) {
     std::lock_guard<std::mutex> g(wall.lock);
     wall.initialised = true;
     wall.base_seconds = seconds;
-    wall.ref_usecs = sal_clock_usecs64();
+    wall.ref_usecs = sal_internal::wait_clock_now();
 }
 
 void sal_sleep(int seconds) {
     if (seconds <= 0) return;
-    sal_internal::sleep_until(sal_clock_usecs64() + static_cast<uint64_t>(seconds) * 1000000u);
+    sal_internal::sleep_until(sal_internal::wait_clock_now() +
+                              static_cast<uint64_t>(seconds) * 1000000u);
 }
 
 void sal_usleep(uint32_t usec) {
     uint64_t ticks = (static_cast<uint64_t>(usec) + SAL_TICK_USECS - 1) / SAL_TICK_USECS;
     if (ticks == 0) ticks = 1;
-    sal_internal::sleep_until(sal_clock_usecs64() + ticks * SAL_TICK_USECS);
+    sal_internal::sleep_until(sal_internal::wait_clock_now() + ticks * SAL_TICK_USECS);
 }
 
 void sal_udelay(uint32_t usec) {
@@ -140,9 +218,21 @@ int sal_date_set(uint32_t) {
 
 namespace sal_internal {
 
+uint64_t wait_clock_now() {
+    for (;;) {
+        const uint32_t seq = source.seq.load();
+        if (seq & 1u) {
+            sched_yield();
+            continue;
+        }
+        const uint64_t now = active_usecs() - source.offset.load();
+        if (source.seq.load() == seq) return now;
+    }
+}
+
 uint64_t deadline_after(int usec) {
     if (usec < 0) return kForever;
-    return sal_clock_usecs64() + static_cast<uint64_t>(usec);
+    return wait_clock_now() + static_cast<uint64_t>(usec);
 }
 
 void cond_init(pthread_cond_t *cond) {
@@ -153,32 +243,51 @@ void cond_init(pthread_cond_t *cond) {
     pthread_condattr_destroy(&attr);
 }
 
-// Waits are cut into slices so that a destroyed thread notices soon, and a
-// manual clock is looked at often.
 bool cond_wait_until(pthread_cond_t *cond, pthread_mutex_t *mutex, uint64_t deadline) {
+    // Listed before the checks: whoever changes what they look at wakes the
+    // wait after, and cannot do so before the mutex is released by the wait.
+    WaitRegistration listed(cond, mutex);
     honour_destroy();
-    if (deadline != kForever && sal_clock_usecs64() >= deadline) return false;
-    uint64_t slice = manual_clock.load() ? kManualPollNs / 1000 : kDestroyPollUsecs;
-    uint64_t real_now = monotonic_usecs();
-    uint64_t wake = real_now + slice;
-    if (deadline != kForever && !manual_clock.load() && deadline < wake) wake = deadline;
-    timespec ts = to_timespec(wake);
-    pthread_cond_timedwait(cond, mutex, &ts);
+    const uint64_t now = wait_clock_now();
+    if (deadline != kForever && now >= deadline) return false;
+    if (deadline == kForever || manual_clock.load()) {
+        pthread_cond_wait(cond, mutex);
+    } else {
+        timespec ts = to_timespec(monotonic_usecs() + (deadline - now));
+        pthread_cond_timedwait(cond, mutex, &ts);
+    }
     honour_destroy();
     // The caller re-checks its condition and calls again; false only once
     // the deadline has passed.
-    return deadline == kForever || sal_clock_usecs64() < deadline;
+    return deadline == kForever || wait_clock_now() < deadline;
 }
 
 void sleep_until(uint64_t deadline) {
+    static thread_local SleepSlot slot;
+    MutexHold g(&slot.mutex);
+    while (cond_wait_until(&slot.cond, &slot.mutex, deadline)) {
+    }
+}
+
+void wake_waits(const sal_thread_s *thread) {
+    WaitList &w = waits();
     for (;;) {
-        honour_destroy();
-        uint64_t now = sal_clock_usecs64();
-        if (now >= deadline) return;
-        uint64_t slice = manual_clock.load() ? kManualPollNs / 1000 : kDestroyPollUsecs;
-        if (!manual_clock.load() && deadline - now < slice) slice = deadline - now;
-        timespec ts = to_timespec(slice);
-        nanosleep(&ts, nullptr);
+        bool missed = false;
+        pthread_mutex_lock(&w.lock);
+        for (Waiter *n = w.head.next; n != &w.head; n = n->next) {
+            if (thread != nullptr && n->thread != thread) continue;
+            // The waiter holds its mutex from its checks until it blocks;
+            // taking it here means it is blocked and the wake cannot be lost.
+            if (pthread_mutex_trylock(n->mutex) != 0) {
+                missed = true;
+                continue;
+            }
+            pthread_cond_broadcast(n->cond);
+            pthread_mutex_unlock(n->mutex);
+        }
+        pthread_mutex_unlock(&w.lock);
+        if (!missed) return;
+        sched_yield();
     }
 }
 

@@ -20,6 +20,7 @@
 #include "sal.h"
 #include "sal_host.h"
 #include "storage_host.h"
+#include "unique_fd.h"
 
 const int flash_sector_size = FLASH_SECTOR_SIZE;
 
@@ -29,7 +30,7 @@ enum class FaultOutcome { none, fail, torn };
 
 struct FlashChip {
     std::mutex lock;
-    int fd = -1;
+    UniqueFd fd;
     std::string path;
     std::vector<uint8_t> mirror;
     bool probed = false;
@@ -57,30 +58,31 @@ struct FlashChip {
     bool write_through(uint32_t offset, const uint8_t *data, size_t len) {
         if (len == 0) return true;
         size_t done = 0;
+        bool ok = true;
         while (done < len) {
-            ssize_t n = ::pwrite(fd, data + done, len - done, static_cast<off_t>(offset + done));
+            ssize_t n =
+                ::pwrite(fd.get(), data + done, len - done, static_cast<off_t>(offset + done));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) {
                 sal_printf("flash: write to %s at 0x%x failed: %s\n", path.c_str(),
                            static_cast<unsigned>(offset + done), std::strerror(errno));
-                return false;
+                ok = false;
+                break;
             }
             done += static_cast<size_t>(n);
         }
-        std::memcpy(mirror.data() + offset, data, len);
-        return true;
+        // The bytes that reached the file are what the chip now holds.
+        std::memcpy(mirror.data() + offset, data, done);
+        return ok;
     }
 
     bool in_chip(uint32_t offset, size_t len) const {
-        return probed && fd >= 0 && offset <= FLASH_SIZE && len <= FLASH_SIZE - offset;
+        return probed && fd.valid() && offset <= FLASH_SIZE && len <= FLASH_SIZE - offset;
     }
 
     void close_file() {
-        if (fd >= 0) {
-            ::fdatasync(fd);
-            ::close(fd);  // also drops the lock on the file
-        }
-        fd = -1;
+        if (fd.valid()) ::fdatasync(fd.get());
+        fd.reset();  // also drops the lock on the file
         path.clear();
         mirror.clear();
         probed = false;
@@ -108,23 +110,23 @@ bool read_fully(int fd, uint8_t *buf, size_t len) {
     return true;
 }
 
-int create_erased(const std::string &path, std::string *error) {
+UniqueFd create_erased(const std::string &path, std::string *error) {
     std::error_code ec;
     std::filesystem::path parent = std::filesystem::path(path).parent_path();
     if (!parent.empty()) std::filesystem::create_directories(parent, ec);
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) {
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (!fd.valid()) {
         *error = "cannot create flash file " + path + ": " + std::strerror(errno);
-        return -1;
+        return fd;
     }
     std::vector<uint8_t> sector(FLASH_SECTOR_SIZE, 0xFF);
     for (uint32_t off = 0; off < FLASH_SIZE; off += FLASH_SECTOR_SIZE) {
-        if (::pwrite(fd, sector.data(), sector.size(), off) !=
+        if (::pwrite(fd.get(), sector.data(), sector.size(), off) !=
             static_cast<ssize_t>(sector.size())) {
             *error = "cannot write flash file " + path + ": " + std::strerror(errno);
-            ::close(fd);
+            fd.reset();
             ::unlink(path.c_str());
-            return -1;
+            return fd;
         }
     }
     return fd;
@@ -138,39 +140,35 @@ int open_locked(FlashChip &c, const char *path, bool create) {
         return -1;
     }
     std::string name = path;
-    int fd = ::open(path, O_RDWR | O_CLOEXEC);
-    if (fd < 0 && errno == ENOENT && create) {
+    UniqueFd fd(::open(path, O_RDWR | O_CLOEXEC));
+    if (!fd.valid() && errno == ENOENT && create) {
         fd = create_erased(name, &c.last_error);
-        if (fd < 0) return -1;
-    } else if (fd < 0) {
+        if (!fd.valid()) return -1;
+    } else if (!fd.valid()) {
         c.last_error = "cannot open flash file " + name + ": " + std::strerror(errno);
         return -1;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         c.last_error = "flash file " + name + " is not a regular file";
-        ::close(fd);
         return -1;
     }
     if (st.st_size != static_cast<off_t>(FLASH_SIZE)) {
         c.last_error = "flash file " + name + " is " + std::to_string(st.st_size) +
                        " bytes, not the " + std::to_string(FLASH_SIZE) +
                        " bytes of the flash chip; refusing to use it";
-        ::close(fd);
         return -1;
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         c.last_error = "flash file " + name + " is in use by another process";
-        ::close(fd);
         return -1;
     }
     std::vector<uint8_t> mirror(FLASH_SIZE);
-    if (!read_fully(fd, mirror.data(), mirror.size())) {
+    if (!read_fully(fd.get(), mirror.data(), mirror.size())) {
         c.last_error = "cannot read flash file " + name + ": " + std::strerror(errno);
-        ::close(fd);
         return -1;
     }
-    c.fd = fd;
+    c.fd = std::move(fd);
     c.path = name;
     c.mirror = std::move(mirror);
     c.write_ops = 0;
@@ -209,7 +207,7 @@ void flash_host_close(void) {
 const char *flash_host_path(void) {
     FlashChip &c = chip();
     std::lock_guard<std::mutex> g(c.lock);
-    return c.fd >= 0 ? c.path.c_str() : "";
+    return c.fd.valid() ? c.path.c_str() : "";
 }
 
 const char *flash_host_last_error(void) {
@@ -221,8 +219,8 @@ const char *flash_host_last_error(void) {
 int flash_host_sync(void) {
     FlashChip &c = chip();
     std::lock_guard<std::mutex> g(c.lock);
-    if (c.fd < 0) return -1;
-    return ::fdatasync(c.fd) == 0 ? 0 : -1;
+    if (!c.fd.valid()) return -1;
+    return ::fdatasync(c.fd.get()) == 0 ? 0 : -1;
 }
 
 void flash_host_fault_after(unsigned ops, flash_fault kind) {
@@ -250,7 +248,7 @@ uint64_t flash_host_write_ops(void) {
 int flashInit(void) {
     FlashChip &c = chip();
     std::lock_guard<std::mutex> g(c.lock);
-    if (c.fd < 0 && open_locked(c, FLASH_HOST_DEFAULT_PATH, true) != 0) {
+    if (!c.fd.valid() && open_locked(c, FLASH_HOST_DEFAULT_PATH, true) != 0) {
         sal_printf("flash: %s\n", c.last_error.c_str());
         return -1;
     }

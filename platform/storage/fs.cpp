@@ -171,6 +171,21 @@ int open_flags(const char *mode, bool *writes) {
     return flags | (mode[0] == 'r' ? O_RDONLY : O_WRONLY);
 }
 
+// Opens a regular file below dir. Non-blocking until it is known to be one:
+// opening a FIFO would otherwise wait for ever for its other end.
+UniqueFd open_regular(int dir, const char *leaf, int flags) {
+    UniqueFd fd(::openat(dir, leaf, flags | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (!fd.valid()) return fd;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) return UniqueFd();
+    if (!S_ISREG(st.st_mode)) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        return UniqueFd();
+    }
+    if (::fcntl(fd.get(), F_SETFL, flags & O_APPEND) != 0) return UniqueFd();
+    return fd;
+}
+
 bool is_dir(Area area, const std::vector<std::string> &parts) {
     return open_dir(area, parts, parts.size()).get() >= 0;
 }
@@ -180,13 +195,13 @@ int sync_after_change(int result) {
     return sal_flash_sync() == 0 ? 0 : -1;
 }
 
-void list_dir(int dir_fd, const char *name) {
-    DIR *dir = ::fdopendir(dir_fd);
+void list_dir(UniqueFd dir_fd, const char *name) {
+    DIR *dir = ::fdopendir(dir_fd.get());
     if (dir == nullptr) {
-        ::close(dir_fd);
         sal_printf("ls: cannot read %s: %s\n", name, std::strerror(errno));
         return;
     }
+    dir_fd.release();  // closedir closes it
     struct Entry {
         std::string name;
         bool dir;
@@ -240,9 +255,8 @@ int replace_file(const char *name, std::string_view content) {
     Located at;
     if (!locate(name, &at)) return -1;
     const std::string temp = "." + at.leaf + ".new";
-    UniqueFd fd(::openat(at.parent.get(), temp.c_str(),
-                         O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
-    if (fd.get() < 0) return -1;
+    UniqueFd fd = open_regular(at.parent.get(), temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC);
+    if (!fd.valid()) return -1;
     size_t done = 0;
     while (done < content.size()) {
         ssize_t n = ::write(fd.get(), content.data() + done, content.size() - done);
@@ -297,14 +311,8 @@ FILE *sal_fopen(const char *name, const char *mode) {
     }
     Located at;
     if (!locate(name, &at)) return nullptr;
-    UniqueFd fd(::openat(at.parent.get(), at.leaf.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, 0644));
-    if (fd.get() < 0) return nullptr;
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) return nullptr;
-    if (!S_ISREG(st.st_mode)) {
-        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-        return nullptr;
-    }
+    UniqueFd fd = open_regular(at.parent.get(), at.leaf.c_str(), flags);
+    if (!fd.valid()) return nullptr;
     FILE *f = ::fdopen(fd.get(), mode);
     if (f == nullptr) return nullptr;
     fd.release();
@@ -370,7 +378,7 @@ int sal_ls(const char *name, int /*flags*/) {
     }
     UniqueFd dir = open_dir(where.area, where.parts, where.parts.size());
     if (dir.get() >= 0) {
-        list_dir(dir.release(), name);
+        list_dir(std::move(dir), name);
         return 0;
     }
     Located at;

@@ -24,6 +24,7 @@
 #include "fs_internal.h"
 #include "sal.h"
 #include "shr.h"
+#include "unique_fd.h"
 
 namespace fs = std::filesystem;
 
@@ -58,17 +59,16 @@ bool flash_ready() {
 }
 
 bool read_file(const fs::path &path, std::string *out) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return false;
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.valid()) return false;
     char buf[4096];
     ssize_t n;
-    while ((n = ::read(fd, buf, sizeof buf)) != 0) {
+    while ((n = ::read(fd.get(), buf, sizeof buf)) != 0) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) break;
         out->append(buf, static_cast<size_t>(n));
         if (out->size() > FLASH_FS_SIZE) break;  // cannot fit anyway; the caller says so
     }
-    ::close(fd);
     return n >= 0;
 }
 

@@ -6,9 +6,9 @@
 
 #include <array>
 #include <cstring>
-#include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "flash.h"
@@ -16,20 +16,20 @@
 #include "nvram_image.h"
 #include "sal.h"
 #include "storage_host.h"
+#include "stored_text.h"
 
 namespace {
 
 struct Var {
     std::string name;
-    std::string value;
+    std::string_view value;  // a kept text: callers of nvram_get hold it
     size_t record_bytes() const { return name.size() + 1 + value.size() + 1; }
 };
 
 struct Store {
     std::mutex lock;
     bool open = false;
-    // unique_ptr keeps each value's text in place while the table grows.
-    std::vector<std::unique_ptr<Var>> vars;
+    std::vector<Var> vars;
     size_t records_bytes = 0;
     int active_copy = -1;
     uint32_t commit_count = 0;
@@ -38,29 +38,30 @@ struct Store {
 
     Var *find(const char *name) {
         for (auto &v : vars) {
-            if (v->name == name) return v.get();
+            if (v.name == name) return &v;
         }
         return nullptr;
     }
 
-    void put(std::string name, std::string value) {
+    void put(std::string name, std::string_view value) {
+        const std::string_view kept = storage_text::keep(value);
         if (Var *v = find(name.c_str())) {
             records_bytes -= v->record_bytes();
-            v->value = std::move(value);
+            v->value = kept;
             records_bytes += v->record_bytes();
             return;
         }
-        vars.push_back(std::make_unique<Var>(Var{std::move(name), std::move(value)}));
-        records_bytes += vars.back()->record_bytes();
+        vars.push_back(Var{std::move(name), kept});
+        records_bytes += vars.back().record_bytes();
     }
 
     std::string records() const {
         std::string out;
         out.reserve(records_bytes);
         for (const auto &v : vars) {
-            out += v->name;
+            out += v.name;
             out += '=';
-            out += v->value;
+            out += v.value;
             out += '\0';
         }
         return out;
@@ -93,14 +94,20 @@ bool valid_name(const char *name) {
     return name != nullptr && *name != '\0' && std::strchr(name, '=') == nullptr;
 }
 
-// Writes the image to one copy: body first and header last, so a copy cut off
-// half-way never shows a complete header over an incomplete body.
+// Writes the image to one copy. The copy's magic is cleared first, so an
+// erase cut short can never leave old and new bytes that pass the CRC-8 by
+// chance; then the body, then the header, so a copy cut off half-way never
+// shows a complete header over an incomplete body. Each step reaches the disk
+// before the next, and the save counts as done only once the header has.
 bool write_copy(int copy, const std::vector<uint8_t> &image) {
     const uint32_t at = copy_offset(copy);
     const size_t head = nvram_image::kHeaderSize;
+    static constexpr uint8_t kNoMagic[4] = {0, 0, 0, 0};
+    if (flash_program(at, kNoMagic, sizeof kNoMagic) != 0 || flash_host_sync() != 0) return false;
     if (flash_erase(at, FLASH_NVRAM_COPY_SIZE) != 0) return false;
     if (flash_program(at + head, image.data() + head, image.size() - head) != 0) return false;
-    if (flash_program(at, image.data(), head) != 0) return false;
+    if (flash_host_sync() != 0) return false;
+    if (flash_program(at, image.data(), head) != 0 || flash_host_sync() != 0) return false;
     std::vector<uint8_t> check(image.size());
     return flash_read(at, check.data(), check.size()) == 0 && check == image;
 }
@@ -145,7 +152,7 @@ int nvram_init(void) {
     }
     s.commit_count = best.commit;
     for (auto &[name, value] : best.vars)
-        s.put(std::move(name), std::move(value));
+        s.put(std::move(name), value);
     s.stored_records = s.records();
     return 0;
 }
@@ -156,7 +163,7 @@ const char *nvram_get(const char *name) {
     if (!s.open) return "";
     if (name == nullptr) return nullptr;
     Var *v = s.find(name);
-    return v ? v->value.c_str() : nullptr;
+    return v ? v->value.data() : nullptr;
 }
 
 int nvram_set(const char *name, const char *value) {
@@ -188,8 +195,8 @@ int nvram_unset(const char *name) {
     std::lock_guard<std::mutex> g(s.lock);
     if (!s.open || name == nullptr) return -1;
     for (auto it = s.vars.begin(); it != s.vars.end(); ++it) {
-        if ((*it)->name == name) {
-            s.records_bytes -= (*it)->record_bytes();
+        if (it->name == name) {
+            s.records_bytes -= it->record_bytes();
             s.vars.erase(it);
             return 0;
         }

@@ -8,6 +8,7 @@
 
 #include "nvram.h"
 #include "sal.h"
+#include "shr.h"
 
 namespace {
 
@@ -23,13 +24,6 @@ constexpr std::array<uint8_t, 256> make_crc8_table() {
 }
 
 constexpr std::array<uint8_t, 256> kCrc8Table = make_crc8_table();
-
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 }  // namespace
 
@@ -64,9 +58,9 @@ bool pvk_ether_atoe(const char *text, uint8_t mac[6]) {
             if (*p != ':' && *p != '-') return false;
             p++;
         }
-        int hi = hex_value(p[0]);
+        int hi = shr_hex_digit(p[0]);
         if (hi < 0) return false;
-        int lo = hex_value(p[1]);
+        int lo = shr_hex_digit(p[1]);
         if (lo < 0) {
             out[field] = static_cast<uint8_t>(hi);
             p += 1;

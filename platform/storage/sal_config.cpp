@@ -5,43 +5,44 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "fs_internal.h"
 #include "sal.h"
 #include "sal_fs.h"
+#include "stored_text.h"
 
 namespace {
 
 // Longer lines cannot be a configuration variable; they are skipped whole.
 constexpr size_t kMaxLine = 4096;
 
+// Both texts are kept ones: callers hold names and values across calls.
 struct Var {
-    std::string name;
-    std::string value;
+    std::string_view name;
+    std::string_view value;
 };
 
 struct ConfigStore {
     std::mutex lock;
-    // unique_ptr keeps each text in place while the list changes.
-    std::vector<std::unique_ptr<Var>> vars;
+    std::vector<Var> vars;
 
-    std::vector<std::unique_ptr<Var>>::iterator find(std::string_view name) {
+    std::vector<Var>::iterator find(std::string_view name) {
         for (auto it = vars.begin(); it != vars.end(); ++it) {
-            if ((*it)->name == name) return it;
+            if (it->name == name) return it;
         }
         return vars.end();
     }
 
-    void put(std::string name, std::string value) {
+    void put(std::string_view name, std::string_view value) {
         auto it = find(name);
         if (it != vars.end()) {
-            (*it)->value = std::move(value);
+            it->value = storage_text::keep(value);
         } else {
-            vars.push_back(std::make_unique<Var>(Var{std::move(name), std::move(value)}));
+            vars.push_back(Var{storage_text::keep(name), storage_text::keep(value)});
         }
     }
 };
@@ -89,7 +90,7 @@ const char *sal_config_get(const char *name) {
     ConfigStore &s = store();
     std::lock_guard<std::mutex> g(s.lock);
     auto it = s.find(name);
-    return it == s.vars.end() ? nullptr : (*it)->value.c_str();
+    return it == s.vars.end() ? nullptr : it->value.data();
 }
 
 int sal_config_get_next(const char *name, const char **next_name, const char **next_value) {
@@ -103,8 +104,8 @@ int sal_config_get_next(const char *name, const char **next_name, const char **n
         ++it;
     }
     if (it == s.vars.end()) return -1;
-    *next_name = (*it)->name.c_str();
-    *next_value = (*it)->value.c_str();
+    *next_name = it->name.data();
+    *next_value = it->value.data();
     return 0;
 }
 
@@ -141,9 +142,14 @@ int sal_config_refresh(void) {
         if (text.empty() || text.front() == '#') continue;
         size_t eq = text.find('=');
         std::string_view name = eq == std::string_view::npos ? text : trim(text.substr(0, eq));
-        if (too_long || eq == std::string_view::npos || name.empty()) {
-            sal_printf("config: %s line %d ignored: %s\n", SAL_CONFIG_FILE, number,
-                       too_long ? "too long" : "not a name=value line");
+        // A NUL would cut the name or value short as C text, and a cut name
+        // no longer finds its place in the store's order.
+        const char *why = too_long                                       ? "too long"
+                          : text.find('\0') != text.npos                 ? "holds a NUL byte"
+                          : eq == std::string_view::npos || name.empty() ? "not a name=value line"
+                                                                         : nullptr;
+        if (why != nullptr) {
+            sal_printf("config: %s line %d ignored: %s\n", SAL_CONFIG_FILE, number, why);
             continue;
         }
         read.emplace_back(std::string(name), std::string(trim(text.substr(eq + 1))));
@@ -157,8 +163,8 @@ int sal_config_refresh(void) {
     ConfigStore &s = store();
     std::lock_guard<std::mutex> g(s.lock);
     s.vars.clear();
-    for (auto &[name, value] : read)
-        s.put(std::move(name), std::move(value));
+    for (const auto &[name, value] : read)
+        s.put(name, value);
     return 0;
 }
 
@@ -168,9 +174,9 @@ int sal_config_flush(void) {
         ConfigStore &s = store();
         std::lock_guard<std::mutex> g(s.lock);
         for (const auto &v : s.vars) {
-            content += v->name;
+            content += v.name;
             content += '=';
-            content += v->value;
+            content += v.value;
             content += '\n';
         }
     }

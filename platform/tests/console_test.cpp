@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "sal.h"
+#include "storage_test_env.h"
 
 namespace {
 
@@ -61,13 +62,13 @@ TEST_F(console_test, SwitchSilencesPrintfButNotConsolePrintf) {
 }
 
 TEST_F(console_test, LogFileMirrorsPrintf) {
-    char path[] = "/tmp/sal_log_XXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
+    storage_test::TempDir tmp;
+    ASSERT_EQ(flash_host_open((tmp.path / "flash.bin").c_str(), 1), 0);
+    ASSERT_EQ(sal_fs_host_init((tmp.path / "fs").c_str(), (tmp.path / "tftp").c_str()), 0);
+    const auto path = tmp.path / "fs" / "sal.log";
     EXPECT_EQ(sal_log_enabled(), 0);
     EXPECT_EQ(sal_log_enable(1), -1);  // no file open
-    ASSERT_EQ(sal_log_file_set(path, 0), 0);
+    ASSERT_EQ(sal_log_file_set("flash:sal.log", 0), 0);
     EXPECT_EQ(sal_log_enabled(), 1);
     sal_console_enable_set(0);
     sal_printf("to the log only\n");
@@ -79,8 +80,8 @@ TEST_F(console_test, LogFileMirrorsPrintf) {
     ss << in.rdbuf();
     EXPECT_EQ(ss.str(), "to the log only\n");
     EXPECT_EQ(fake.out, "");
-    unlink(path);
     EXPECT_LT(sal_log_file_set("/nonexistent-dir/x.log", 0), 0);
+    flash_host_close();
 }
 
 TEST_F(console_test, DebugPrintNeedsAllFlagBits) {

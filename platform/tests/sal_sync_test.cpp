@@ -1,6 +1,8 @@
 // Locks, semaphores, threads and sleeps of the platform layer.
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -17,6 +19,14 @@ bool eventually(Pred p, int ms = 2000) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return p();
+}
+
+// Polls until the thread whose handle lands in *who is in a platform wait.
+bool waits(const std::atomic<sal_thread_t> &who) {
+    return eventually([&] {
+        sal_thread_t t = who.load();
+        return t != nullptr && sal_host_thread_waiting(t) == 1;
+    });
 }
 
 TEST(sal_mutex, IsRecursiveAndTimesOutForOtherThreads) {
@@ -83,45 +93,70 @@ TEST(sal_sem, CountingSemaphoreCounts) {
 TEST(sal_sem, GiveWakesWaitingThread) {
     sal_sem_t s = sal_sem_create("w", sal_sem_BINARY, 0);
     std::atomic<int> result{99};
-    std::thread t([&] { result = sal_sem_take(s, sal_sem_FOREVER); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::atomic<sal_thread_t> who{nullptr};
+    std::thread t([&] {
+        who = sal_thread_self();
+        result = sal_sem_take(s, sal_sem_FOREVER);
+    });
+    ASSERT_TRUE(waits(who));
     sal_sem_give(s);
     t.join();
     EXPECT_EQ(result.load(), 0);
     sal_sem_destroy(s);
 }
 
-TEST(sal_sleep, UsleepRoundsUpToATick) {
-    auto start = std::chrono::steady_clock::now();
-    sal_usleep(1);
-    auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_GE(elapsed, std::chrono::milliseconds(10));
-}
-
 TEST(sal_clock, ManualClockDrivesTimeoutsWithoutRealWaiting) {
     sal_clock_manual(1000);
     sal_sem_t s = sal_sem_create("m", sal_sem_BINARY, 0);
     std::atomic<int> result{99};
-    std::thread t([&] { result = sal_sem_take(s, 5'000'000); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::atomic<sal_thread_t> who{nullptr};
+    std::thread t([&] {
+        who = sal_thread_self();
+        result = sal_sem_take(s, 5'000'000);
+    });
+    ASSERT_TRUE(waits(who));
+    sal_clock_advance(4'999'999);
     EXPECT_EQ(result.load(), 99);  // five test seconds have not passed
-    sal_clock_advance(5'000'000);
+    sal_clock_advance(1);
     t.join();
     EXPECT_EQ(result.load(), -1);
 
+    // One microsecond sleeps a whole 10 ms tick.
     uint32_t before = sal_time_usecs();
     std::atomic<bool> slept{false};
+    who = nullptr;
     std::thread sleeper([&] {
-        sal_usleep(30000);
+        who = sal_thread_self();
+        sal_usleep(1);
         slept = true;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(waits(who));
+    sal_clock_advance(9999);
     EXPECT_FALSE(slept.load());
-    sal_clock_advance(30000);
+    sal_clock_advance(1);
     sleeper.join();
-    EXPECT_EQ(sal_time_usecs() - before, 30000u);
+    EXPECT_EQ(sal_time_usecs() - before, 10000u);
     sal_sem_destroy(s);
     sal_clock_real();
+}
+
+TEST(sal_clock, SwitchingToTheManualClockKeepsTheTimeLeftOfRunningWaits) {
+    sal_sem_t s = sal_sem_create("r", sal_sem_BINARY, 0);
+    std::atomic<int> result{99};
+    std::atomic<sal_thread_t> who{nullptr};
+    std::thread t([&] {
+        who = sal_thread_self();
+        result = sal_sem_take(s, 2'000'000'000);  // half an hour of real time
+    });
+    ASSERT_TRUE(waits(who));
+    sal_clock_manual(0);
+    sal_clock_advance(1'999'000'000);
+    EXPECT_EQ(result.load(), 99);
+    sal_clock_advance(1'000'000);
+    t.join();
+    EXPECT_EQ(result.load(), -1);
+    sal_clock_real();
+    sal_sem_destroy(s);
 }
 
 TEST(sal_clock, WallClockCanBeSetWithoutTouchingTheHost) {
@@ -181,9 +216,24 @@ TEST(sal_thread, CreateFailureReturnsThreadError) {
     EXPECT_NE(sal_thread_self(), nullptr);
 }
 
+TEST(sal_thread, CarriesItsNameToTheOperatingSystem) {
+    static char os_name[32];
+    static std::atomic<bool> named{false};
+    sal_thread_t t = sal_thread_create(
+        "bcmLINK.0-with-a-long-name", 0, 0,
+        [](void *) {
+            pthread_getname_np(pthread_self(), os_name, sizeof os_name);
+            named = true;
+        },
+        nullptr);
+    ASSERT_NE(t, SAL_THREAD_ERROR);
+    ASSERT_TRUE(eventually([&] { return named.load(); }));
+    EXPECT_STREQ(os_name, "bcmLINK.0-with-");  // the 15 characters the OS keeps
+}
+
 TEST(sal_thread, ExitStopsOnlyTheCallingThread) {
     std::atomic<int> stage{0};
-    sal_thread_create(
+    sal_thread_t t = sal_thread_create(
         "quitter", 0, 0,
         [](void *p) {
             auto *st = static_cast<std::atomic<int> *>(p);
@@ -192,26 +242,25 @@ TEST(sal_thread, ExitStopsOnlyTheCallingThread) {
             st->store(2);
         },
         &stage);
-    ASSERT_TRUE(eventually([&] { return stage.load() == 1; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(eventually([&] { return sal_thread_os_priority(t) == -1; }));  // ended
     EXPECT_EQ(stage.load(), 1);
 }
 
 TEST(sal_thread, DestroyCancelsThreadBlockedOnSemaphore) {
     static sal_sem_t s = sal_sem_create("blocked", sal_sem_BINARY, 0);
     static std::atomic<bool> returned{false};
-    sal_thread_t t = sal_thread_create(
+    std::atomic<sal_thread_t> who{sal_thread_create(
         "waiter", 0, 0,
         [](void *) {
             sal_sem_take(s, sal_sem_FOREVER);
             returned = true;
         },
-        nullptr);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        nullptr)};
+    sal_thread_t t = who.load();
+    ASSERT_TRUE(waits(who));
     EXPECT_EQ(sal_thread_destroy(t), 0);
     EXPECT_TRUE(eventually([&] { return sal_thread_os_priority(t) == -1; }));
     sal_sem_give(s);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_FALSE(returned.load());
     // The semaphore's lock was released by the cancellation.
     EXPECT_EQ(sal_sem_take(s, 0), 0);
@@ -226,10 +275,8 @@ TEST(sal_spl, MasksAreNestedAndExclusive) {
         got = true;
         sal_spl(l);
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_FALSE(got.load());
     sal_spl(l2);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_FALSE(got.load());
     sal_spl(l1);
     t.join();

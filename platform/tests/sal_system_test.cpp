@@ -33,7 +33,7 @@ TEST(sal_assert, ReplaceableHandlerIsCalledAndReturns) {
 
 TEST(sal_assert, StopsOnlyTheCallingSdkThread) {
     static std::atomic<int> stage{0};
-    sal_thread_create(
+    sal_thread_t t = sal_thread_create(
         "asserter", 0, 0,
         [](void *) {
             stage = 1;
@@ -41,10 +41,20 @@ TEST(sal_assert, StopsOnlyTheCallingSdkThread) {
             stage = 2;
         },
         nullptr);
-    for (int i = 0; i < 1000 && stage.load() == 0; i++)
+    // Poll until the thread has ended, with a deadline.
+    for (int i = 0; i < 2000 && sal_thread_os_priority(t) != -1; i++)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(stage.load(), 1);
+}
+
+TEST(sal_alloc, KeepsItsOwnCopyOfTheTag) {
+    char tag[] = "built-tag";
+    void *p = sal_alloc(24, tag);
+    ASSERT_NE(p, nullptr);
+    std::strcpy(tag, "reused!!!");
+    EXPECT_EQ(sal_alloc_bytes_in_use("built-tag"), 24u);
+    sal_free(p);
+    EXPECT_EQ(sal_alloc_bytes_in_use("built-tag"), 0u);
 }
 
 TEST(sal_alloc, BlocksAreZeroFilledAndAccountedByTag) {
@@ -140,16 +150,15 @@ TEST(sal_system, RebootCallsHookInsteadOfExiting) {
     static std::atomic<bool> after_reboot{false};
     sal_reboot_delay_set(0);
     sal_reboot_hook_t prev = sal_reboot_hook_set([] { hook_calls++; });
-    sal_thread_create(
+    sal_thread_t t = sal_thread_create(
         "rebooter", 0, 0,
         [](void *) {
             sal_reboot();
             after_reboot = true;
         },
         nullptr);
-    for (int i = 0; i < 1000 && hook_calls.load() == 0; i++)
+    for (int i = 0; i < 2000 && sal_thread_os_priority(t) != -1; i++)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(hook_calls.load(), 1);
     EXPECT_FALSE(after_reboot.load());
     sal_reboot_hook_set(prev);

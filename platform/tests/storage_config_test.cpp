@@ -111,4 +111,28 @@ TEST_F(config_vars, RefreshWithoutAFileKeepsTheStore) {
     EXPECT_EQ(walk(), "kept=1;");
 }
 
+TEST_F(config_vars, ALineWithANulByteIsSkippedWithoutHidingLaterOnes) {
+    static const char text[] = "a=1\nb\0x=2\nc=3\nd=4\0tail\ne=5\n";
+    write_file(file(), std::string(text, sizeof text - 1));
+    ConsoleCapture console;
+    ASSERT_EQ(sal_config_refresh(), 0);
+    EXPECT_EQ(walk(), "a=1;c=3;e=5;");
+    EXPECT_EQ(console.count("holds a NUL byte"), 2u);
+}
+
+TEST_F(config_vars, ReturnedTextsOutliveLaterChanges) {
+    ASSERT_EQ(sal_config_set("held", "first"), 0);
+    const char *value = sal_config_get("held");
+    const char *name = nullptr;
+    const char *next_value = nullptr;
+    ASSERT_EQ(sal_config_get_next(nullptr, &name, &next_value), 0);
+    ASSERT_EQ(sal_config_set("held", "second"), 0);
+    ASSERT_EQ(sal_config_set("held", nullptr), 0);
+    write_file(file(), "other=1\n");
+    ASSERT_EQ(sal_config_refresh(), 0);
+    EXPECT_STREQ(value, "first");
+    EXPECT_STREQ(name, "held");
+    EXPECT_STREQ(next_value, "first");
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
 // RAM file system: name mapping, confinement, directories, listing and the
 // flash copy.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -240,6 +241,26 @@ TEST_F(fs_flash, CorruptCopyIsReportedAndTheFileSystemStartsEmpty) {
     use_fs();
     EXPECT_NE(console.out.find("CRC mismatch"), std::string::npos);
     EXPECT_TRUE(std::filesystem::is_empty(fs_root));
+}
+
+TEST_F(fs_paths, LogFileNamesStayInsideTheFileSystem) {
+    const auto victim = tmp.path / "victim";
+    write_file(victim, "keep");
+    EXPECT_LT(sal_log_file_set(victim.c_str(), 0), 0);
+    EXPECT_LT(sal_log_file_set("../escape.log", 0), 0);
+    EXPECT_EQ(read_file(victim), "keep");
+    EXPECT_FALSE(std::filesystem::exists(tmp.path / "escape.log"));
+    ASSERT_EQ(sal_log_file_set("flash:kept.log", 1), 0);
+    sal_log_file_set(nullptr, 0);
+    EXPECT_TRUE(std::filesystem::exists(fs_root / "kept.log"));
+}
+
+TEST_F(fs_paths, OpeningAFifoFailsInsteadOfBlocking) {
+    ASSERT_EQ(::mkfifo((fs_root / "pipe").c_str(), 0644), 0);
+    errno = 0;
+    EXPECT_EQ(sal_fopen("flash:pipe", "r"), nullptr);
+    EXPECT_EQ(errno, EINVAL);
+    EXPECT_EQ(sal_fopen("flash:pipe", "w"), nullptr);
 }
 
 }  // namespace

@@ -197,4 +197,14 @@ TEST_F(nvram_store, WritesAFlashImageOfTheDocumentedLayout) {
     EXPECT_EQ(std::string(reinterpret_cast<char *>(image + 16), 4), std::string("k=v\0", 4));
 }
 
+TEST_F(nvram_store, ReturnedValuesOutliveSetUnsetAndReopen) {
+    ASSERT_EQ(nvram_set("held", "first"), 0);
+    const char *value = nvram_get("held");
+    ASSERT_EQ(nvram_set("held", std::string(500, 'x').c_str()), 0);
+    ASSERT_EQ(nvram_unset("held"), 0);
+    nvram_host_close();
+    nvram_init();
+    EXPECT_STREQ(value, "first");
+}
+
 }  // namespace

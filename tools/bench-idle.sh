@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Idle wake-ups of the firmware: builds the release switchfw, starts it on the
+# 52-port board with a temporary flash file and file system (unprivileged,
+# var/ untouched), lets it idle and prints the voluntary context switches of
+# each thread over the window and the total per second.
+#   tools/bench-idle.sh [SECONDS]   (default 20; JOBS sets the build's -j, default 3)
+set -euo pipefail
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+WINDOW=${1:-20}
+BUILD="$ROOT/build/release"
+
+if [[ ! -f "$BUILD/build.ninja" ]]; then
+    cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSWITCHFW_TESTS=OFF >&2
+fi
+cmake --build "$BUILD" -j"${JOBS:-3}" --target switchfw >&2
+
+work=$(mktemp -d)
+pid=""
+cleanup() {
+    if [[ -n "$pid" ]]; then
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    fi
+    exec 3>&- || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+cd "$work"  # anything the program writes beside its files stays here
+
+# Console input that stays open and silent for the whole run.
+mkfifo console.in
+exec 3<>console.in
+offset=$((20000 + RANDOM % 20000))
+"$BUILD/host/switchfw" --board 52 --flash "$work/flash.bin" --fs "$work/fs" \
+    --port-offset "$offset" <console.in >console.out 2>&1 &
+pid=$!
+
+for _ in $(seq 1 300); do
+    grep -q "login: " console.out 2>/dev/null && break
+    kill -0 "$pid" 2>/dev/null || { cat console.out >&2; echo "switchfw ended" >&2; exit 1; }
+    sleep 0.1
+done
+grep -q "login: " console.out || { echo "switchfw did not reach the login prompt" >&2; exit 1; }
+sleep 2  # let start-up work settle
+
+# tid name switches, one line per thread
+sample() {
+    for status in /proc/"$pid"/task/*/status; do
+        local tid=${status%/status}
+        tid=${tid##*/}
+        awk -v tid="$tid" '/^Name:/ {name=$2} /^voluntary_ctxt_switches:/ {n=$2}
+            END {if (name != "") print tid, name, n}' "$status" 2>/dev/null || true
+    done
+}
+
+sample >before.txt
+sleep "$WINDOW"
+sample >after.txt
+
+echo "Voluntary context switches over ${WINDOW} s (switchfw, 52-port board, idle)"
+awk -v window="$WINDOW" '
+    NR == FNR { start[$1] = $3; next }
+    {
+        d = $3 - ($1 in start ? start[$1] : 0)
+        printf "  %-26s %6d  (%.1f/s)\n", $2 " [" $1 "]", d, d / window
+        total += d
+    }
+    END { printf "Total: %d switches, %.1f per second\n", total, total / window }
+' before.txt after.txt
