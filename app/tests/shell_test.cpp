@@ -6,7 +6,6 @@
 #include <deque>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "app_test_env.h"
 #include "ecos_shell.h"
@@ -84,8 +83,10 @@ TEST_F(ecos_shell, MissingServicesAreReported) {
     EXPECT_NE(console.out.find("counters are not available"), std::string::npos);
 }
 
-TEST_F(ecos_shell, RebootCallsTheRebootHook) {
+TEST_F(ecos_shell, RebootFromASessionIsAnnouncedOnTheBoardConsoleToo) {
     static sal_sem_t rebooted = sal_sem_create("rebooted", sal_sem_BINARY, 0);
+    ScriptConsole board;
+    const sal_console_ops *prev_board = sal_console_default_set(&board.ops);
     sal_reboot_delay_set(0);
     sal_reboot_hook_t prev = sal_reboot_hook_set([] { sal_sem_give(rebooted); });
     static ScriptConsole *script = &console;
@@ -99,6 +100,9 @@ TEST_F(ecos_shell, RebootCallsTheRebootHook) {
         nullptr);
     EXPECT_EQ(sal_sem_take(rebooted, 5000000), 0);
     sal_reboot_hook_set(prev);
+    sal_console_default_set(prev_board);
+    EXPECT_EQ(board.out, "Resetting...\n");
+    EXPECT_EQ(console.out, "Resetting...\n");
 }
 
 // Runs a login on its own thread under the manual clock, moving the clock
@@ -125,17 +129,15 @@ TEST_F(ecos_shell, LoginAcceptsTheFactoryAccountAndLogsFailures) {
     EXPECT_NE(console.out.find("Login incorrect"), std::string::npos);
     EXPECT_EQ(console.out.find("login: "), 0u);
     uint32_t first = 0;
-    int n = ram->ops->count(&first, ram);
-    std::vector<std::string> texts;
-    for (int i = 0; i < n; i++) {
-        logger_record rec{first + static_cast<uint32_t>(i), -1, -1, 0};
+    ASSERT_EQ(ram->ops->count(&first, ram), 2);
+    for (const char *want : {"Incorrect login username(admin) or password from console",
+                             "User admin logined from console"}) {
+        logger_record rec{first++, -1, -1, 0};
         char text[LOGGER_TEXT_MAX];
-        if (ram->ops->read(&rec, text, sizeof text, ram) > 0 && rec.module == LOG_MOD_CONSOLE)
-            texts.push_back(text);
+        ASSERT_GT(ram->ops->read(&rec, text, sizeof text, ram), 0);
+        EXPECT_STREQ(text, want);
+        EXPECT_EQ(rec.module, LOG_MOD_CONSOLE);
     }
-    EXPECT_EQ(texts,
-              (std::vector<std::string>{"Incorrect login username(admin) or password from console",
-                                        "User admin logined from console"}));
 }
 
 TEST_F(ecos_shell, EachFailedLoginWaitsASecond) {
