@@ -89,7 +89,8 @@ TEST_F(ecos_shell, RebootFromASessionIsAnnouncedOnTheBoardConsoleToo) {
     const sal_console_ops *prev_board = sal_console_default_set(&board.ops);
     sal_reboot_delay_set(0);
     sal_reboot_hook_t prev = sal_reboot_hook_set([] { sal_sem_give(rebooted); });
-    static ScriptConsole *script = &console;
+    static ScriptConsole *script;
+    script = &console;
     sal_thread_create(
         "shell", 0, 0,
         [](void *) {

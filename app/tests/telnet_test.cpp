@@ -9,12 +9,12 @@
 
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app_test_env.h"
 #include "ecos_shell.h"
 #include "logger.h"
 #include "sal.h"
@@ -23,6 +23,7 @@
 
 namespace {
 
+using app_test::eventually;
 using Clock = std::chrono::steady_clock;
 
 class Client {
@@ -98,15 +99,6 @@ int free_loopback_port() {
               getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len) == 0;
     close(fd);
     return ok ? ntohs(a.sin_port) : 20023 + static_cast<int>(getpid() % 20000);
-}
-
-bool eventually(const std::function<bool()> &done) {
-    auto end = Clock::now() + std::chrono::seconds(5);
-    while (!done()) {
-        if (Clock::now() > end) return false;
-        std::this_thread::yield();
-    }
-    return true;
 }
 
 // The board's console: counts the lines the console logger writes there.
@@ -268,12 +260,12 @@ TEST_F(telnetd, ClientThatNeverReadsHoldsUpNoOneElse) {
     // the session's own lines reach the board's console.
     auto end = Clock::now() + std::chrono::seconds(10);
     while (board_log_lines.load() < kLoads * kLinesPerLoad && Clock::now() < end) {
-        std::atomic<bool> logged{false};
-        std::thread probe([&] {
+        auto logged = std::make_shared<std::atomic<bool>>(false);
+        std::thread probe([logged] {
             logger_puts(LOG_LEVEL_INFO, LOG_MOD_WEB, "probe");
-            logged = true;
+            *logged = true;
         });
-        bool ok = eventually([&] { return logged.load(); });
+        bool ok = eventually([&] { return logged->load(); });
         if (!ok) probe.detach();  // stuck behind the session: the fault
         ASSERT_TRUE(ok);
         probe.join();
