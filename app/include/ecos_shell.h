@@ -35,6 +35,10 @@ void ecos_shell_run(void);
 // Runs one command line; returns ECOS_SHELL_EXIT when it asks to leave.
 int ecos_shell_execute(char *line);
 
-// Asks "login: " and "password: " up to max_tries times: 1 when accepted,
-// 0 when every try failed, -1 at end of input.
+// Asks "login: " and "password: " (not shown as typed) up to max_tries
+// times: 1 when accepted, 0 when every try failed, -1 at end of input. Each
+// result is logged under the log module with the peer ("console" or the
+// client's address); a failure is answered after about a second.
+int ecos_shell_login_from(int max_tries, int log_module, const char *peer);
+// The same on the serial console.
 int ecos_shell_login(int max_tries);

@@ -2,13 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstring>
 #include <deque>
 #include <string>
 #include <thread>
 
+#include "app_test_env.h"
 #include "ecos_shell.h"
+#include "logger.h"
 #include "sal.h"
 #include "sal_host.h"
 
@@ -33,7 +34,7 @@ struct ScriptConsole {
 
 std::atomic<int> loads{0}, clears{0};
 
-class shell_test : public ::testing::Test {
+class ecos_shell : public ::testing::Test {
   protected:
     ScriptConsole console;
     void SetUp() override {
@@ -45,7 +46,7 @@ class shell_test : public ::testing::Test {
     void TearDown() override { sal_console_bind(nullptr); }
 };
 
-TEST_F(shell_test, RunsCommandsUntilExit) {
+TEST_F(ecos_shell, RunsCommandsUntilExit) {
     console.lines = {"help", "bogus", "", "exit", "help"};
     ecos_shell_run();
     EXPECT_NE(console.out.find("ecos> "), std::string::npos);
@@ -54,13 +55,13 @@ TEST_F(shell_test, RunsCommandsUntilExit) {
     EXPECT_EQ(console.lines.size(), 1u);  // stopped at exit
 }
 
-TEST_F(shell_test, EndOfInputLeavesTheShell) {
+TEST_F(ecos_shell, EndOfInputLeavesTheShell) {
     console.lines = {"help reboot"};
     ecos_shell_run();
     EXPECT_NE(console.out.find("Usage: reboot"), std::string::npos);
 }
 
-TEST_F(shell_test, LoadUsesTheSettingsAndClearsCounters) {
+TEST_F(ecos_shell, LoadUsesTheSettingsAndClearsCounters) {
     ecos_shell_services s{};
     s.settings_load = [] {
         loads++;
@@ -74,7 +75,7 @@ TEST_F(shell_test, LoadUsesTheSettingsAndClearsCounters) {
     EXPECT_EQ(clears.load(), 1);
 }
 
-TEST_F(shell_test, MissingServicesAreReported) {
+TEST_F(ecos_shell, MissingServicesAreReported) {
     char load[] = "LOAD", counters[] = "counters";
     ecos_shell_execute(load);
     ecos_shell_execute(counters);
@@ -82,11 +83,14 @@ TEST_F(shell_test, MissingServicesAreReported) {
     EXPECT_NE(console.out.find("counters are not available"), std::string::npos);
 }
 
-TEST_F(shell_test, RebootCallsTheRebootHook) {
-    static std::atomic<int> reboots{0};
+TEST_F(ecos_shell, RebootFromASessionIsAnnouncedOnTheBoardConsoleToo) {
+    static sal_sem_t rebooted = sal_sem_create("rebooted", sal_sem_BINARY, 0);
+    ScriptConsole board;
+    const sal_console_ops *prev_board = sal_console_default_set(&board.ops);
     sal_reboot_delay_set(0);
-    sal_reboot_hook_t prev = sal_reboot_hook_set([] { reboots++; });
-    static ScriptConsole *script = &console;
+    sal_reboot_hook_t prev = sal_reboot_hook_set([] { sal_sem_give(rebooted); });
+    static ScriptConsole *script;
+    script = &console;
     sal_thread_create(
         "shell", 0, 0,
         [](void *) {
@@ -95,27 +99,86 @@ TEST_F(shell_test, RebootCallsTheRebootHook) {
             ecos_shell_execute(line);
         },
         nullptr);
-    for (int i = 0; i < 2000 && reboots.load() == 0; i++)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_EQ(reboots.load(), 1);
+    EXPECT_EQ(sal_sem_take(rebooted, 5000000), 0);
     sal_reboot_hook_set(prev);
+    sal_console_default_set(prev_board);
+    EXPECT_EQ(board.out, "Resetting...\n");
+    EXPECT_EQ(console.out, "Resetting...\n");
 }
 
-TEST_F(shell_test, LoginAcceptsTheFactoryAccount) {
+// Runs a login on its own thread under the manual clock, moving the clock
+// until it ends; gives its result.
+int login_on_manual_clock(ScriptConsole &console, int tries) {
+    sal_clock_manual(1000000);
+    std::atomic<int> result{-2};
+    std::thread t([&] {
+        sal_console_bind(&console.ops);
+        result = ecos_shell_login(tries);
+    });
+    bool ended = app_test::advance_until([&] { return result.load() != -2; }, 100000, 500);
+    t.join();
+    sal_clock_real();
+    return ended ? result.load() : -2;
+}
+
+TEST_F(ecos_shell, LoginAcceptsTheFactoryAccountAndLogsFailures) {
+    ASSERT_EQ(logger_init(), 0);
+    logger *ram = logger_ram_get();
+    ram->ops->clear(ram);
     console.lines = {"admin", "wrong", "admin", "qivor"};
-    EXPECT_EQ(ecos_shell_login(3), 1);
+    EXPECT_EQ(login_on_manual_clock(console, 3), 1);
     EXPECT_NE(console.out.find("Login incorrect"), std::string::npos);
     EXPECT_EQ(console.out.find("login: "), 0u);
+    uint32_t first = 0;
+    ASSERT_EQ(ram->ops->count(&first, ram), 2);
+    for (const char *want : {"Incorrect login username(admin) or password from console",
+                             "User admin logined from console"}) {
+        logger_record rec{first++, -1, -1, 0};
+        char text[LOGGER_TEXT_MAX];
+        ASSERT_GT(ram->ops->read(&rec, text, sizeof text, ram), 0);
+        EXPECT_STREQ(text, want);
+        EXPECT_EQ(rec.module, LOG_MOD_CONSOLE);
+    }
 }
 
-TEST_F(shell_test, LoginGivesUpAfterTheTriesAndAtEndOfInput) {
+TEST_F(ecos_shell, EachFailedLoginWaitsASecond) {
     console.lines = {"a", "b", "c", "d"};
-    EXPECT_EQ(ecos_shell_login(2), 0);
+    sal_clock_manual(1000000);
+    std::atomic<int> result{-2};
+    std::thread t([&] {
+        sal_console_bind(&console.ops);
+        result = ecos_shell_login(2);
+    });
+    // Two failures: nothing more happens until two seconds have passed.
+    app_test::advance_steps(100000, 15);
+    EXPECT_EQ(result.load(), -2);
+    EXPECT_TRUE(app_test::advance_until([&] { return result.load() != -2; }, 100000, 100));
+    t.join();
+    sal_clock_real();
+    EXPECT_EQ(result.load(), 0);
     console.lines = {"admin"};
     EXPECT_EQ(ecos_shell_login(3), -1);
 }
 
-TEST_F(shell_test, LoginUsesTheAccountService) {
+// A console that hides input on request and records when it did.
+struct EchoConsole : ScriptConsole {
+    EchoConsole() {
+        ops.echo_set = [](void *ctx, int on) {
+            static_cast<EchoConsole *>(ctx)->out += on ? "<echo on>" : "<echo off>";
+            return 0;
+        };
+    }
+};
+
+TEST_F(ecos_shell, PasswordIsReadWithTheEchoOff) {
+    EchoConsole echo;
+    sal_console_bind(&echo.ops);
+    echo.lines = {"admin", "qivor"};
+    EXPECT_EQ(ecos_shell_login(1), 1);
+    EXPECT_EQ(echo.out, "login: <echo off>password: <echo on>\n");
+}
+
+TEST_F(ecos_shell, LoginUsesTheAccountService) {
     ecos_shell_services s{};
     s.username_get = [](char *buf, int size) -> int {
         return std::snprintf(buf, size, "root") < size;
@@ -125,7 +188,8 @@ TEST_F(shell_test, LoginUsesTheAccountService) {
     };
     ecos_shell_init(&s);
     console.lines = {"admin", "qivor", "root", "s3cret"};
-    EXPECT_EQ(ecos_shell_login(3), 1);
+    EXPECT_EQ(login_on_manual_clock(console, 3), 1);
+    EXPECT_NE(console.out.find("Login incorrect"), std::string::npos);
 }
 
 }  // namespace

@@ -140,21 +140,39 @@ int sal_log_file_set(const char *name, int append);
 int sal_log_enable(int on);
 int sal_log_enabled(void);
 
-// A console is a pair of operations; each thread writes to and reads from the
-// console bound to it (telnet sessions bind their socket). Threads made by
-// sal_thread_create inherit the binding of their creator.
+// A console is a set of operations; each thread writes to and reads from the
+// console bound to it (telnet sessions bind their socket), or else the
+// board's own console. Threads made by sal_thread_create inherit the binding
+// of their creator.
 struct sal_console_ops {
     void *ctx;
     int (*write)(void *ctx, const char *buf, size_t len);
     // Reads one line without its newline into buf (at most size-1 bytes,
     // terminated); returns its length, or -1 at end of input.
     int (*read_line)(void *ctx, char *buf, size_t size);
+    // Stops (on 0) or resumes showing what the user types: 0 when done, -1
+    // when the console cannot. Null: it cannot.
+    int (*echo_set)(void *ctx, int on) = nullptr;
+    // Serialises writes to this console. A console that can block (a network
+    // session) brings its own, so that a peer that stops reading holds up
+    // the writers to that console only. Null: one lock shared by the
+    // consoles that bring none; the board's console always has its own.
+    sal_mutex_t lock = nullptr;
 };
 const sal_console_ops *sal_console_bind(const sal_console_ops *ops);  // returns previous
 const sal_console_ops *sal_console_bound(void);
-const sal_console_ops *sal_console_default(void);  // process standard input and output
+const sal_console_ops *sal_console_default(void);  // the board's console
+// Replaces the board's console (tests capture it); null: the process's
+// standard input and output. Returns the previous one.
+const sal_console_ops *sal_console_default_set(const sal_console_ops *ops);
 int sal_console_write(const char *buf, size_t len);
 int sal_console_read_line(char *buf, size_t size);
+// Typed input of the calling thread's console shown or hidden (passwords).
+int sal_console_echo_set(int on);
+// Like sal_console_printf, but to the board's console whichever console the
+// calling thread is bound to: what the serial line must show (log lines,
+// the reset) even when a telnet session causes it.
+int sal_board_printf(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // The "ecos>" shell lives in the application; it registers itself here.
 using sal_shell_fn_t = void (*)(void);

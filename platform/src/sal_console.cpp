@@ -1,5 +1,7 @@
 // Console output and input, the console switch, debug flags and the log file.
 #include <pthread.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -34,45 +36,65 @@ int stdio_read_line(void *, char *buf, size_t size) {
     return static_cast<int>(len);
 }
 
-const sal_console_ops stdio_console{nullptr, stdio_write, stdio_read_line};
+int stdio_echo_set(void *, int on) {
+    // Only a terminal echoes; a pipe or file has nothing to hide.
+    termios t;
+    if (isatty(STDIN_FILENO) == 0 || tcgetattr(STDIN_FILENO, &t) != 0) return -1;
+    if (on) {
+        t.c_lflag |= ECHO;
+    } else {
+        t.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    }
+    return tcsetattr(STDIN_FILENO, TCSANOW, &t) == 0 ? 0 : -1;
+}
+
+const sal_console_ops stdio_console{
+    .ctx = nullptr, .write = stdio_write, .read_line = stdio_read_line, .echo_set = stdio_echo_set};
+
+std::atomic<const sal_console_ops *> board_console{&stdio_console};
 
 thread_local const sal_console_ops *bound_console = nullptr;
 
-// Serialises lines written to the standard console and the log file.
+const sal_console_ops *current_console() {
+    return bound_console != nullptr ? bound_console : board_console.load();
+}
+
+// Serialises lines written to the board's console and the log file.
 pthread_mutex_t console_lock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
+
+// Shared by the bound consoles that bring no lock of their own.
+pthread_mutex_t shared_console_lock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
 
 struct ConsoleLock {
     ConsoleLock() { pthread_mutex_lock(&console_lock); }
     ~ConsoleLock() { pthread_mutex_unlock(&console_lock); }
 };
 
-// Bound consoles (telnet sessions) serialise their lines on a lock chosen by
-// their address, so a client that stops reading stalls the writers to its
-// own session only, never the standard console or the log.
-constexpr size_t kBoundConsoleLocks = 64;
-
-pthread_mutex_t &bound_console_lock(const sal_console_ops *c) {
-    static pthread_mutex_t *locks = [] {
-        // Never destroyed: detached threads may print while the process ends.
-        auto *l = new pthread_mutex_t[kBoundConsoleLocks];
-        pthread_mutexattr_t attr;
-        pthread_mutexattr_init(&attr);
-        pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
-        for (size_t i = 0; i < kBoundConsoleLocks; i++)
-            pthread_mutex_init(&l[i], &attr);
-        pthread_mutexattr_destroy(&attr);
-        return l;
-    }();
-    return locks[(reinterpret_cast<uintptr_t>(c) / alignof(sal_console_ops)) % kBoundConsoleLocks];
-}
-
-struct OutputLock {
-    pthread_mutex_t *m;
-    explicit OutputLock(const sal_console_ops *c)
-        : m(c == &stdio_console ? &console_lock : &bound_console_lock(c)) {
-        pthread_mutex_lock(m);
+// The board's console, a console's own lock, or the shared one.
+class OutputLock {
+  public:
+    explicit OutputLock(const sal_console_ops *c) {
+        if (c != board_console.load() && c->lock != nullptr) {
+            own_ = c->lock;
+            sal_mutex_take(own_, sal_mutex_FOREVER);
+        } else {
+            shared_ = c == board_console.load() ? &console_lock : &shared_console_lock;
+            pthread_mutex_lock(shared_);
+        }
     }
-    ~OutputLock() { pthread_mutex_unlock(m); }
+    ~OutputLock() {
+        if (own_ != nullptr) {
+            sal_mutex_give(own_);
+        } else {
+            pthread_mutex_unlock(shared_);
+        }
+    }
+    OutputLock(const OutputLock &) = delete;
+    OutputLock &operator=(const OutputLock &) = delete;
+
+  private:
+    sal_mutex_t own_ = nullptr;
+    pthread_mutex_t *shared_ = nullptr;
 };
 
 std::atomic<int> console_enabled{1};
@@ -95,8 +117,13 @@ std::string format(const char *fmt, va_list ap) {
     return out;
 }
 
-int emit(const std::string &text, bool to_console) {
-    if (to_console) sal_console_write(text.data(), text.size());
+int write_to(const sal_console_ops *c, const char *buf, size_t len) {
+    OutputLock g(c);
+    return c->write(c->ctx, buf, len);
+}
+
+int emit(const std::string &text, const sal_console_ops *console) {
+    if (console != nullptr) write_to(console, text.data(), text.size());
     ConsoleLock g;
     if (log_on && log_file != nullptr) {
         std::fwrite(text.data(), 1, text.size(), log_file);
@@ -118,22 +145,29 @@ const sal_console_ops *sal_console_bound(void) {
 }
 
 const sal_console_ops *sal_console_default(void) {
-    return &stdio_console;
+    return board_console.load();
+}
+
+const sal_console_ops *sal_console_default_set(const sal_console_ops *ops) {
+    return board_console.exchange(ops != nullptr ? ops : &stdio_console);
 }
 
 int sal_console_write(const char *buf, size_t len) {
-    const sal_console_ops *c = bound_console ? bound_console : &stdio_console;
-    OutputLock g(c);
-    return c->write(c->ctx, buf, len);
+    return write_to(current_console(), buf, len);
 }
 
 int sal_console_read_line(char *buf, size_t size) {
-    const sal_console_ops *c = bound_console ? bound_console : &stdio_console;
+    const sal_console_ops *c = current_console();
     return c->read_line(c->ctx, buf, size);
 }
 
+int sal_console_echo_set(int on) {
+    const sal_console_ops *c = current_console();
+    return c->echo_set != nullptr ? c->echo_set(c->ctx, on) : -1;
+}
+
 int sal_vprintf(const char *fmt, va_list ap) {
-    return emit(format(fmt, ap), console_enabled.load() != 0);
+    return emit(format(fmt, ap), console_enabled.load() != 0 ? current_console() : nullptr);
 }
 
 int sal_printf(const char *fmt, ...) {
@@ -149,7 +183,15 @@ int sal_console_printf(const char *fmt, ...) {
     va_start(ap, fmt);
     std::string text = format(fmt, ap);
     va_end(ap);
-    return emit(text, true);
+    return emit(text, current_console());
+}
+
+int sal_board_printf(const char *fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    std::string text = format(fmt, ap);
+    va_end(ap);
+    return emit(text, board_console.load());
 }
 
 int sal_printf_console(const char *fmt, ...) {
@@ -157,7 +199,7 @@ int sal_printf_console(const char *fmt, ...) {
     va_start(ap, fmt);
     std::string text = format(fmt, ap);
     va_end(ap);
-    return emit(text, true);
+    return emit(text, current_console());
 }
 
 int sal_debug_printf(uint32_t flags, const char *fmt, ...) {

@@ -76,7 +76,10 @@ void sal_reboot_delay_set(int enabled) {
 }
 
 void sal_reboot(void) {
-    sal_console_printf("Resetting...\n");
+    // The serial line shows it whoever asked; a telnet session sees it too.
+    sal_board_printf("Resetting...\n");
+    if (sal_console_bound() != nullptr && sal_console_bound() != sal_console_default())
+        sal_console_printf("Resetting...\n");
     if (reboot_delay.load()) sal_sleep(1);
     sal_reboot_hook_t hook = reboot_hook.load();
     if (hook != nullptr) {

@@ -4,8 +4,6 @@
 
 #include <unistd.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -38,7 +36,7 @@ struct FakeConsole {
     }
 };
 
-class console_test : public ::testing::Test {
+class sal_console : public ::testing::Test {
   protected:
     FakeConsole fake;
     const sal_console_ops *prev = nullptr;
@@ -51,7 +49,7 @@ class console_test : public ::testing::Test {
     }
 };
 
-TEST_F(console_test, SwitchSilencesPrintfButNotConsolePrintf) {
+TEST_F(sal_console, SwitchSilencesPrintfButNotConsolePrintf) {
     sal_printf("one %d\n", 1);
     EXPECT_EQ(sal_console_enable_set(0), 1);
     sal_printf("hidden\n");
@@ -61,7 +59,7 @@ TEST_F(console_test, SwitchSilencesPrintfButNotConsolePrintf) {
     EXPECT_EQ(fake.out, "one 1\nforced\nalso\n");
 }
 
-TEST_F(console_test, LogFileMirrorsPrintf) {
+TEST_F(sal_console, LogFileMirrorsPrintf) {
     storage_test::TempDir tmp;
     ASSERT_EQ(flash_host_open((tmp.path / "flash.bin").c_str(), 1), 0);
     ASSERT_EQ(sal_fs_host_init((tmp.path / "fs").c_str(), (tmp.path / "tftp").c_str()), 0);
@@ -84,7 +82,7 @@ TEST_F(console_test, LogFileMirrorsPrintf) {
     flash_host_close();
 }
 
-TEST_F(console_test, DebugPrintNeedsAllFlagBits) {
+TEST_F(sal_console, DebugPrintNeedsAllFlagBits) {
     EXPECT_EQ(sal_debug_flags_set(0x8), 0u);
     EXPECT_EQ(sal_debug_flags_add(0), 0x8u);
     sal_debug_printf(0x8, "a\n");
@@ -94,7 +92,7 @@ TEST_F(console_test, DebugPrintNeedsAllFlagBits) {
     EXPECT_EQ(fake.out, "a\nc\n");
 }
 
-TEST_F(console_test, ReadlineDefaultsAndEndOfInput) {
+TEST_F(sal_console, ReadlineDefaultsAndEndOfInput) {
     fake.lines = {"", "value", "abcdefghij"};
     char buf[6];
     ASSERT_NE(diag_readline("Speed?", buf, sizeof buf, "100"), nullptr);
@@ -107,64 +105,86 @@ TEST_F(console_test, ReadlineDefaultsAndEndOfInput) {
     EXPECT_EQ(fake.out, "Speed? [100] Name: ");
 }
 
-TEST_F(console_test, ReadcharGivesFirstCharacter) {
+TEST_F(sal_console, ReadcharGivesFirstCharacter) {
     fake.lines = {"yes"};
     EXPECT_EQ(sal_readchar("Continue? "), 'y');
     EXPECT_EQ(sal_readchar("Again? "), -1);
 }
 
-TEST_F(console_test, ThreadsInheritTheirCreatorsConsole) {
-    static std::atomic<bool> done{false};
+TEST_F(sal_console, ThreadsInheritTheirCreatorsConsole) {
+    static sal_sem_t done = sal_sem_create("done", sal_sem_BINARY, 0);
     sal_thread_create(
         "child", 0, 0,
         [](void *) {
             sal_printf("from child\n");
-            done = true;
+            sal_sem_give(done);
         },
         nullptr);
-    for (int i = 0; i < 2000 && !done.load(); i++)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(sal_sem_take(done, 5000000), 0);
     EXPECT_EQ(fake.out, "from child\n");
 }
 
-// A console whose client has stopped reading: its write blocks until released.
+TEST_F(sal_console, BoardPrintfAndLogLinesReachTheBoardConsoleFromAnyThread) {
+    FakeConsole board;
+    const sal_console_ops *prev_board = sal_console_default_set(&board.ops);
+    EXPECT_EQ(sal_console_default(), &board.ops);
+    sal_board_printf("serial %d\n", 1);
+    sal_printf("session\n");
+    sal_console_default_set(prev_board);
+    EXPECT_EQ(board.out, "serial 1\n");
+    EXPECT_EQ(fake.out, "session\n");
+    EXPECT_EQ(sal_console_echo_set(0), -1);  // the fake cannot hide input
+}
+
+// A console whose client has stopped reading: its write blocks until
+// released. It brings its own lock, as a network session does.
 struct StalledConsole {
-    std::atomic<bool> entered{false};
-    std::atomic<bool> released{false};
-    sal_console_ops ops{this, write, nullptr};
+    sal_sem_t entered = sal_sem_create("entered", sal_sem_BINARY, 0);
+    sal_sem_t released = sal_sem_create("released", sal_sem_BINARY, 0);
+    sal_mutex_t own = sal_mutex_create("stalled");
+    sal_console_ops ops{.ctx = this, .write = write, .read_line = nullptr, .lock = own};
+    ~StalledConsole() {
+        sal_sem_destroy(entered);
+        sal_sem_destroy(released);
+        sal_mutex_destroy(own);
+    }
     static int write(void *ctx, const char *, size_t len) {
         auto *c = static_cast<StalledConsole *>(ctx);
-        c->entered = true;
-        while (!c->released.load())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        sal_sem_give(c->entered);
+        sal_sem_take(c->released, sal_sem_FOREVER);
         return static_cast<int>(len);
     }
 };
 
-TEST_F(console_test, StalledConsoleHoldsUpOnlyItsOwnWriters) {
+TEST_F(sal_console, StalledConsoleHoldsUpOnlyItsOwnWriters) {
     StalledConsole stalled;
     std::thread session([&] {
         sal_console_bind(&stalled.ops);
         sal_printf("never read\n");
     });
-    for (int i = 0; i < 2000 && !stalled.entered.load(); i++)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_TRUE(stalled.entered.load());
+    ASSERT_EQ(sal_sem_take(stalled.entered, 5000000), 0);
 
-    FakeConsole other;
-    std::atomic<bool> printed{false};
+    // Another session with its own lock, and the board's console.
+    StalledConsole other;
+    sal_sem_give(other.released);
+    FakeConsole board;
+    const sal_console_ops *prev_board = sal_console_default_set(&board.ops);
+    sal_sem_t printed = sal_sem_create("printed", sal_sem_COUNTING, 0);
     std::thread writer([&] {
         sal_console_bind(&other.ops);
         sal_printf("goes on\n");
-        printed = true;
+        sal_sem_give(printed);
+        sal_board_printf("serial goes on\n");
+        sal_sem_give(printed);
     });
-    for (int i = 0; i < 3000 && !printed.load(); i++)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_TRUE(printed.load());
-    stalled.released = true;
+    EXPECT_EQ(sal_sem_take(printed, 5000000), 0);
+    EXPECT_EQ(sal_sem_take(printed, 5000000), 0);
+    sal_sem_give(stalled.released);
     session.join();
     writer.join();
-    EXPECT_EQ(other.out, "goes on\n");
+    sal_console_default_set(prev_board);
+    sal_sem_destroy(printed);
+    EXPECT_EQ(board.out, "serial goes on\n");
 }
 
 }  // namespace

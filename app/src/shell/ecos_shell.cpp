@@ -2,8 +2,10 @@
 #include "ecos_shell.h"
 
 #include <array>
+#include <cstdio>
 #include <cstring>
 
+#include "logger.h"
 #include "sal.h"
 
 namespace {
@@ -77,6 +79,20 @@ int cmd_help(int argc, char **argv) {
     return 0;
 }
 
+// Longest user name or password a login reads.
+constexpr size_t kLoginFieldSize = 64;
+
+// Equal texts, compared in a time that tells nothing of where they differ.
+bool same_text(const char *given, const char *want) {
+    char a[kLoginFieldSize] = {0}, b[kLoginFieldSize] = {0};
+    std::snprintf(a, sizeof a, "%s", given);
+    std::snprintf(b, sizeof b, "%s", want);
+    unsigned diff = 0;
+    for (size_t i = 0; i < sizeof a; i++)
+        diff |= static_cast<unsigned char>(a[i] ^ b[i]);
+    return diff == 0;
+}
+
 bool account_matches(const char *user, const char *password) {
     char want_user[16] = {0}, want_password[16] = {0};
     bool have_user = services.username_get != nullptr
@@ -85,8 +101,21 @@ bool account_matches(const char *user, const char *password) {
     bool have_password = services.password_get != nullptr
                              ? services.password_get(want_password, sizeof want_password) == 1
                              : (std::strcpy(want_password, kFactoryPassword), true);
-    return have_user && have_password && std::strcmp(user, want_user) == 0 &&
-           std::strcmp(password, want_password) == 0;
+    // Both compared whatever the first gives: no early exit to time.
+    bool user_ok = same_text(user, want_user);
+    bool password_ok = same_text(password, want_password);
+    return have_user && have_password && user_ok && password_ok;
+}
+
+// Reads the password with the console's echo off where it can be turned off.
+char *read_password(char *buf, int size) {
+    bool hidden = sal_console_echo_set(0) == 0;
+    char *got = diag_readline("password: ", buf, size, nullptr);
+    if (hidden) {
+        sal_console_echo_set(1);
+        sal_printf("\n");  // the Enter that ended the line was not shown either
+    }
+    return got;
 }
 
 }  // namespace
@@ -123,13 +152,23 @@ void ecos_shell_run(void) {
     }
 }
 
-int ecos_shell_login(int max_tries) {
-    char user[64], password[64];
+int ecos_shell_login_from(int max_tries, int log_module, const char *peer) {
+    char user[kLoginFieldSize], password[kLoginFieldSize];
     for (int i = 0; i < max_tries; i++) {
         if (diag_readline("login: ", user, sizeof user, nullptr) == nullptr) return -1;
-        if (diag_readline("password: ", password, sizeof password, nullptr) == nullptr) return -1;
-        if (account_matches(user, password)) return 1;
+        if (read_password(password, sizeof password) == nullptr) return -1;
+        if (account_matches(user, password)) {
+            logger_printf(LOG_LEVEL_INFO, log_module, "User %.32s logined from %s", user, peer);
+            return 1;
+        }
+        logger_printf(LOG_LEVEL_INFO, log_module,
+                      "Incorrect login username(%.32s) or password from %s", user, peer);
         sal_printf("Login incorrect\n");
+        sal_sleep(1);  // slows guessing down to one try a second
     }
     return 0;
+}
+
+int ecos_shell_login(int max_tries) {
+    return ecos_shell_login_from(max_tries, LOG_MOD_CONSOLE, "console");
 }

@@ -1,14 +1,23 @@
 #include "telnet_console.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
+
+#include "sal_lock.h"
 
 namespace {
 
 constexpr uint8_t kIac = 255, kDont = 254, kDo = 253, kWont = 252, kWill = 251, kSb = 250,
                   kSe = 240;
+constexpr uint8_t kOptEcho = 1, kOptSuppressGoAhead = 3;
+
+// A waiting session looks at the time limit at least this often, so that it
+// follows the platform clock (which tests move by hand).
+constexpr int kLimitCheckMs = 250;
 
 bool send_all(int fd, const char *p, size_t n) {
     while (n > 0) {
@@ -23,14 +32,31 @@ bool send_all(int fd, const char *p, size_t n) {
 
 }  // namespace
 
-TelnetConsole::TelnetConsole(int fd) : fd_(fd) {
-    ops_.ctx = this;
-    ops_.write = [](void *ctx, const char *buf, size_t len) {
-        return static_cast<TelnetConsole *>(ctx)->write(buf, len);
-    };
-    ops_.read_line = [](void *ctx, char *buf, size_t size) {
-        return static_cast<TelnetConsole *>(ctx)->read_line(buf, size);
-    };
+TelnetConsole::TelnetConsole(int fd)
+    : fd_(fd),
+      lock_(sal_mutex_create("telnet output")),
+      ops_{.ctx = this,
+           .write = [](void *ctx, const char *buf,
+                       size_t len) { return static_cast<TelnetConsole *>(ctx)->write(buf, len); },
+           .read_line =
+               [](void *ctx, char *buf, size_t size) {
+                   return static_cast<TelnetConsole *>(ctx)->read_line(buf, size);
+               },
+           .echo_set = [](void *ctx,
+                          int on) { return static_cast<TelnetConsole *>(ctx)->echo_set(on); },
+           .lock = lock_} {}
+
+TelnetConsole::~TelnetConsole() {
+    sal_mutex_destroy(lock_);
+}
+
+bool TelnetConsole::send_locked(const char *p, size_t n) {
+    SalLock hold(lock_);
+    if (send_all(fd_, p, n)) return true;
+    // The client stopped reading (send time-out) or went away: end the
+    // session, whose next read then sees the end of input.
+    shutdown(fd_, SHUT_RDWR);
+    return false;
 }
 
 int TelnetConsole::write(const char *buf, size_t len) {
@@ -42,35 +68,80 @@ int TelnetConsole::write(const char *buf, size_t len) {
         if (static_cast<uint8_t>(c) == kIac) out += static_cast<char>(kIac);  // data byte 255
         out += c;
     }
-    if (!send_all(fd_, out.data(), out.size())) {
-        // The client stopped reading (send time-out) or went away: end the
-        // session, whose next read then sees the end of input.
-        shutdown(fd_, SHUT_RDWR);
-        return -1;
+    return send_locked(out.data(), out.size()) ? static_cast<int>(len) : -1;
+}
+
+int TelnetConsole::echo_set(int on) {
+    // Offering to echo makes the client stop echoing; this side then echoes
+    // nothing, so the password shows nowhere. Suppress-go-ahead comes with
+    // it, as clients expect both before they leave line-by-line mode.
+    uint8_t verb = on ? kWont : kWill;
+    const char msg[6] = {static_cast<char>(kIac),     static_cast<char>(verb),
+                         static_cast<char>(kOptEcho), static_cast<char>(kIac),
+                         static_cast<char>(verb),     static_cast<char>(kOptSuppressGoAhead)};
+    will_echo_ = will_sga_ = on == 0;
+    return send_locked(msg, sizeof msg) ? 0 : -1;
+}
+
+void TelnetConsole::limit_set(Limit kind, uint32_t seconds) {
+    limit_ = kind;
+    limit_usecs_ = seconds * 1000000u;
+    deadline_ = sal_time_usecs() + limit_usecs_;
+}
+
+bool TelnetConsole::wait_readable() {
+    for (;;) {
+        int wait_ms = -1;
+        if (limit_usecs_ != 0) {
+            auto left = static_cast<int32_t>(deadline_ - sal_time_usecs());
+            if (left <= 0) {
+                timed_out_ = true;
+                return false;
+            }
+            wait_ms = std::min(left / 1000 + 1, kLimitCheckMs);
+        }
+        pollfd p{.fd = fd_, .events = POLLIN, .revents = 0};
+        int n = poll(&p, 1, wait_ms);
+        if (n > 0) return true;  // data, or the end that recv reports
+        if (n < 0 && errno != EINTR) return false;
     }
-    return static_cast<int>(len);
 }
 
 int TelnetConsole::next_byte() {
     if (in_pos_ == in_len_) {
         ssize_t n;
         do {
-            n = recv(fd_, in_, sizeof in_, 0);
-        } while (n < 0 && errno == EINTR);
+            if (!wait_readable()) return -1;
+            n = recv(fd_, in_, sizeof in_, MSG_DONTWAIT);
+        } while (n < 0 && (errno == EINTR || errno == EAGAIN));
         if (n <= 0) return -1;
         in_len_ = static_cast<size_t>(n);
         in_pos_ = 0;
+        if (limit_ == Limit::Idle && limit_usecs_ != 0) deadline_ = sal_time_usecs() + limit_usecs_;
     }
     return in_[in_pos_++];
 }
 
-void TelnetConsole::refuse_option(uint8_t command, uint8_t option) {
-    // We offer no options: answer "do" with "won't" and "will" with "don't".
-    uint8_t reply = command == kDo ? kWont : (command == kWill ? kDont : 0);
+void TelnetConsole::answer_option(uint8_t command, uint8_t option) {
+    bool *agreed = option == kOptEcho              ? &will_echo_
+                   : option == kOptSuppressGoAhead ? &will_sga_
+                                                   : nullptr;
+    uint8_t reply = 0;
+    if (command == kDo) {
+        // The answer to this side's own offer needs none; others are refused.
+        if (agreed == nullptr || !*agreed) reply = kWont;
+    } else if (command == kDont) {
+        if (agreed != nullptr && *agreed) {
+            *agreed = false;
+            reply = kWont;
+        }
+    } else if (command == kWill) {
+        reply = kDont;  // the client's options are all declined
+    }
     if (reply == 0) return;
     const char msg[3] = {static_cast<char>(kIac), static_cast<char>(reply),
                          static_cast<char>(option)};
-    send_all(fd_, msg, sizeof msg);
+    send_locked(msg, sizeof msg);
 }
 
 int TelnetConsole::read_line(char *buf, size_t size) {
@@ -90,7 +161,7 @@ int TelnetConsole::read_line(char *buf, size_t size) {
                 }
                 continue;
             case State::Option:
-                refuse_option(option_command_, c);
+                answer_option(option_command_, c);
                 state_ = State::Data;
                 continue;
             case State::Sub:

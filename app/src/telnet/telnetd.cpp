@@ -1,21 +1,32 @@
-// Telnet daemon: one "telnetd" thread accepts, one "telnet client" thread per
-// session logs the user in and runs the shell on the session's socket.
+// Telnet daemon. One "telnetd" thread accepts; each connection gets a
+// "telnet client" thread whose session goes through these states:
+//   refused  - beyond TELNETD_MAX_SESSIONS a connection is told so and closed;
+//   user     - "login: " asked; the whole login (every try, and the wait
+//              after each failure) must end within TELNETD_LOGIN_SECONDS;
+//   password - "password: " asked with the client's echo taken over and
+//              nothing echoed; a wrong account is logged, answered after
+//              about a second and goes back to user, TELNETD_LOGIN_TRIES
+//              times at most;
+//   shell    - the "ecos>" shell on the session's console until "exit", the
+//              end of input, or TELNETD_IDLE_SECONDS without input;
+//   closing  - a time-out is announced, the slot freed, the socket closed.
 #include "telnetd.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/time.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstring>
 
 #include "ecos_shell.h"
+#include "logger.h"
 #include "sal.h"
 #include "sal_host.h"
 #include "telnet_console.h"
+#include "unique_fd.h"
 
 namespace {
 
@@ -23,23 +34,46 @@ std::atomic<int> listen_fd{-1};
 std::atomic<int> bound_port{0};
 std::atomic<int> sessions{0};
 
+void peer_text(int fd, char *buf, size_t size) {
+    sockaddr_in a{};
+    socklen_t len = sizeof a;
+    if (getpeername(fd, reinterpret_cast<sockaddr *>(&a), &len) != 0 ||
+        inet_ntop(AF_INET, &a.sin_addr, buf, static_cast<socklen_t>(size)) == nullptr) {
+        std::snprintf(buf, size, "unknown");
+    }
+}
+
+void run_session(int fd) {
+    char peer[INET_ADDRSTRLEN];
+    peer_text(fd, peer, sizeof peer);
+    TelnetConsole console(fd);
+    sal_console_bind(console.ops());
+    console.limit_set(TelnetConsole::Limit::Fixed, TELNETD_LOGIN_SECONDS);
+    int rv = ecos_shell_login_from(TELNETD_LOGIN_TRIES, LOG_MOD_TELNET, peer);
+    if (rv == 1) {
+        console.limit_set(TelnetConsole::Limit::Idle, TELNETD_IDLE_SECONDS);
+        ecos_shell_run();
+    } else if (rv == 0) {
+        sal_printf("Too many failed logins\n");
+    }
+    if (console.timed_out()) {
+        if (rv == 1) {
+            sal_printf("\nNo input for %d minutes; closing the session\n",
+                       TELNETD_IDLE_SECONDS / 60);
+        } else {
+            sal_printf("\nLogin timed out after %d seconds\n", TELNETD_LOGIN_SECONDS);
+        }
+    }
+    sal_console_bind(nullptr);
+}
+
 void session_thread(void *arg) {
-    int fd = static_cast<int>(reinterpret_cast<intptr_t>(arg));
+    UniqueFd fd(static_cast<int>(reinterpret_cast<intptr_t>(arg)));
     // A client that stops reading must not hold its session thread for ever.
     timeval send_limit{TELNETD_SEND_TIMEOUT_SECONDS, 0};
-    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &send_limit, sizeof send_limit);
-    {
-        TelnetConsole console(fd);
-        sal_console_bind(console.ops());
-        int rv = ecos_shell_login(TELNETD_LOGIN_TRIES);
-        if (rv == 1) {
-            ecos_shell_run();
-        } else if (rv == 0) {
-            sal_printf("Too many failed logins\n");
-        }
-        sal_console_bind(nullptr);
-    }
-    close(fd);
+    setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &send_limit, sizeof send_limit);
+    run_session(fd.get());
+    // Free the slot before the client can see the end of the session.
     sessions--;
 }
 
@@ -47,8 +81,8 @@ void accept_thread(void *) {
     for (;;) {
         int lfd = listen_fd.load();
         if (lfd < 0) return;
-        int fd = accept(lfd, nullptr, nullptr);
-        if (fd < 0) {
+        UniqueFd fd(accept(lfd, nullptr, nullptr));
+        if (!fd.valid()) {
             if (listen_fd.load() < 0) return;  // stopped
             sal_usleep(100000);
             continue;
@@ -56,16 +90,15 @@ void accept_thread(void *) {
         if (sessions.fetch_add(1) >= TELNETD_MAX_SESSIONS) {
             sessions--;
             const char msg[] = "Too many telnet sessions; try again later.\r\n";
-            send(fd, msg, sizeof msg - 1, MSG_NOSIGNAL);
-            close(fd);
+            send(fd.get(), msg, sizeof msg - 1, MSG_NOSIGNAL);
             continue;
         }
-        if (sal_thread_create("telnet client", 16384, 0, session_thread,
-                              reinterpret_cast<void *>(static_cast<intptr_t>(fd))) ==
-            SAL_THREAD_ERROR) {
+        void *arg = reinterpret_cast<void *>(static_cast<intptr_t>(fd.get()));
+        if (sal_thread_create("telnet client", 16384, 0, session_thread, arg) == SAL_THREAD_ERROR) {
             sessions--;
-            close(fd);
+            continue;
         }
+        fd.release();  // the session thread owns it now
     }
 }
 
@@ -74,25 +107,27 @@ void accept_thread(void *) {
 int telnetd_start(void) {
     if (listen_fd.load() >= 0) return 0;
     int port = sal_host_port(TELNETD_PORT);
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) {
+    UniqueFd fd(socket(AF_INET, SOCK_STREAM, 0));
+    if (!fd.valid()) {
         sal_printf("telnetd: cannot create a socket: %s\n", std::strerror(errno));
         return -1;
     }
     int on = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_ANY);
+    addr.sin_addr.s_addr = sal_host_listen_address();
     addr.sin_port = htons(static_cast<uint16_t>(port));
-    if (bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 || listen(fd, 8) != 0) {
+    if (bind(fd.get(), reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
+        listen(fd.get(), 8) != 0) {
         int err = errno;
-        sal_printf("telnetd: cannot listen on 0.0.0.0:%d: %s%s\n", port, std::strerror(err),
+        char where[INET_ADDRSTRLEN] = "?";
+        inet_ntop(AF_INET, &addr.sin_addr, where, sizeof where);
+        sal_printf("telnetd: cannot listen on %s:%d: %s%s\n", where, port, std::strerror(err),
                    err == EACCES ? " (use --port-offset to move the server ports)" : "");
-        close(fd);
         return -1;
     }
-    listen_fd.store(fd);
+    listen_fd.store(fd.release());
     bound_port.store(port);
     if (sal_thread_create("telnetd", 16384, 0, accept_thread, nullptr) == SAL_THREAD_ERROR) {
         telnetd_stop();
@@ -102,14 +137,15 @@ int telnetd_start(void) {
 }
 
 void telnetd_stop(void) {
-    int fd = listen_fd.exchange(-1);
+    UniqueFd fd(listen_fd.exchange(-1));
     bound_port.store(0);
-    if (fd >= 0) {
-        shutdown(fd, SHUT_RDWR);
-        close(fd);
-    }
+    if (fd.valid()) shutdown(fd.get(), SHUT_RDWR);
 }
 
 int telnetd_port(void) {
     return bound_port.load();
+}
+
+int telnetd_session_count(void) {
+    return sessions.load();
 }
