@@ -45,6 +45,15 @@ inline bool advance_until(const std::function<bool()> &done, uint64_t step_usecs
     return eventually(done);
 }
 
+// Under the manual clock: moves it a fixed number of steps, giving the
+// threads real time to act after each.
+inline void advance_steps(uint64_t step_usecs, int steps) {
+    for (int i = 0; i < steps; i++) {
+        sal_clock_advance(step_usecs);
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    }
+}
+
 // Console output of this thread and the threads it starts.
 class ConsoleCapture {
   public:
