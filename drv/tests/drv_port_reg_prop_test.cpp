@@ -12,11 +12,6 @@ class drv_port_reg_prop : public PortUnitTest {
         attach(1);
     }
     soc_pbmp_t all() { return unit0()->all.bitmap; }
-    uint32_t get(int port, uint32_t type) {
-        uint32_t v = 0xdead;
-        EXPECT_EQ(drv_port_get(0, port, type, &v), 0) << "type " << type;
-        return v;
-    }
 };
 
 TEST_F(drv_port_reg_prop, GapIsChipWideAndCoded) {

@@ -9,11 +9,7 @@ using port_test::PortUnitTest;
 
 class drv_port_status : public PortUnitTest {
   protected:
-    uint32_t status(int port, uint32_t type) {
-        uint32_t v = 0xdead;
-        EXPECT_EQ(drv_port_status_get(0, port, type, &v), 0) << "type " << type;
-        return v;
-    }
+    uint32_t status(int port, uint32_t type) { return get(port, type, true); }
 };
 
 TEST_F(drv_port_status, ProbeRecordsBothDriversOfThePort) {

@@ -160,6 +160,14 @@ class PortUnitTest : public soc_test::UnitTest {
             soc_pbmp_port_add(&b, p);
         return b;
     }
+    // What a property or status read answers, which must succeed.
+    uint32_t get(int port, uint32_t type, bool status = false) {
+        uint32_t v = 0xdead;
+        EXPECT_EQ(status ? drv_port_status_get(0, port, type, &v) : drv_port_get(0, port, type, &v),
+                  0)
+            << "type " << type;
+        return v;
+    }
     uint16_t phyReg(int port, int reg) { return board->chip().phyPeek(port, reg); }
     uint64_t reg(const char *name, int index = 0) { return board->chip().peek(name, index); }
 };
