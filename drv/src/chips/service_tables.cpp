@@ -2,7 +2,9 @@
 // so are the DXP7101 and DXP7106 tables.
 #include "drv_if.h"
 #include "drv_miim.h"
+#include "drv_port.h"
 #include "drv_reg.h"
+#include "drv_vlan.h"
 #include "service_tables.h"
 #include "services_list.h"
 #include "unavailable.h"

@@ -15,6 +15,14 @@
     X(reg_field_get, drv_reg_field_get) \
     X(miim_read, drv_miim_read) \
     X(miim_write, drv_miim_write) \
+    X(vlan_mode_set, drv_vlan_mode_set) \
+    X(vlan_mode_get, drv_vlan_mode_get) \
+    X(port_vlan_pvid_set, drv_port_vlan_pvid_set) \
+    X(port_vlan_pvid_get, drv_port_vlan_pvid_get) \
+    X(port_vlan_set, drv_port_vlan_set) \
+    X(port_vlan_get, drv_port_vlan_get) \
+    X(vlan_prop_set, drv_vlan_prop_set) \
+    X(vlan_prop_get, drv_vlan_prop_get) \
     X(vlan_prop_port_enable_set, drv_unavail_slot34) \
     X(vlan_prop_port_enable_get, drv_unavail_slot35) \
     X(vlan_unavail36, drv_unavail_slot36) \
@@ -23,6 +31,15 @@
     X(vlan_vt_delete, drv_unavail_slot39) \
     X(vlan_vt_delete_all, drv_unavail_slot40) \
     X(mem_width_get, drv_mem_width_get) \
+    X(port_oper_mode_set, drv_port_oper_mode_set) \
+    X(port_oper_mode_get, drv_port_oper_mode_get) \
+    X(port_set, drv_port_set) \
+    X(port_get, drv_port_get) \
+    X(port_advertise_set, drv_port_advertise_set) \
+    X(port_advertise_get, drv_port_advertise_get) \
+    X(port_status_get, drv_port_status_get) \
+    X(port_sw_mac_update, drv_port_sw_mac_update) \
+    X(port_bitmap_get, drv_port_bitmap_get) \
     X(dev_prop_get, drv_dev_prop_get)
 
 // Slots that the DXP7101 and DXP7106 tables hold in their own variant: they
