@@ -44,7 +44,12 @@ if [[ $# -eq 0 && $fuzz_seconds -gt 0 ]]; then
             CC=clang CXX=clang++ cmake -S "$ROOT" -B "$fuzz_dir" -G Ninja \
                 -DCMAKE_BUILD_TYPE=Debug -DSWITCHFW_TESTS=OFF -DSWITCHFW_FUZZ=ON >/dev/null
         fi
-        cmake --build "$fuzz_dir" -j"$(nproc)" --target web_request_fuzz >/dev/null
+        if ! cmake --build "$fuzz_dir" -j"$(nproc)" --target web_request_fuzz \
+            >"$fuzz_dir/build.log" 2>&1; then
+            grep -B2 -A8 -m5 'error' "$fuzz_dir/build.log" || tail -n 40 "$fuzz_dir/build.log"
+            echo "THE FUZZ TARGET DOES NOT BUILD WITH CLANG (log: $fuzz_dir/build.log)"
+            exit 1
+        fi
         mkdir -p "$fuzz_dir/corpus"
         echo "Fuzzing the web request parser for ${fuzz_seconds}s"
         if ! "$fuzz_dir/web/web_request_fuzz" -max_total_time="$fuzz_seconds" \

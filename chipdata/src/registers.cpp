@@ -12,7 +12,6 @@ constexpr uint32_t PORTS = CHIPDATA_BLK_PORTS;
 constexpr uint32_t FE = CHIPDATA_BLK_FE;
 constexpr uint32_t GE = CHIPDATA_BLK_GE;
 constexpr uint32_t CPU = CHIPDATA_BLK_CPU;
-constexpr uint32_t GRPA = CHIPDATA_BLK_GROUP_A;
 constexpr uint32_t ADDR = CHIPDATA_TYPE_ADDR;
 constexpr uint32_t PHY = CHIPDATA_TYPE_PORT_PHY;
 constexpr uint32_t RO = CHIPDATA_RF_RO;
