@@ -77,6 +77,10 @@ TEST_F(tarn_unit, InitBringsEveryProbedPortUpAndForwarding) {
     EXPECT_FALSE(inited & DXP_MODULE_FIELD);  // this chip has no field processor
     EXPECT_EQ(dxp_init_modules(0, 0), 0);
     EXPECT_EQ(dxp_clear(0), 0);  // the unavailable module clears pass
+    // A module that is not there stops the init, but not the clear.
+    recording.mirror_init = [](int) { return static_cast<int>(DXP_E_UNAVAIL); };
+    EXPECT_EQ(dxp_init_modules(0, DXP_MODULE_MIRROR | DXP_MODULE_TX), DXP_E_UNAVAIL);
+    EXPECT_EQ(dxp_clear(0), 0);
 
     dxp_port_config_t config{};
     ASSERT_EQ(dxp_port_config_get(0, &config), 0);
