@@ -9,6 +9,7 @@
 #include "boot_items.h"
 #include "dxp.h"
 #include "dxp_enums.h"
+#include "dxp_tarn.h"
 #include "dxpx.h"
 #include "ecos_shell.h"
 #include "factory_reset.h"
@@ -76,12 +77,16 @@ void unit_bringup() {
         sal_printf("soc_reset_init() failed: %s\n", dxp_errmsg(rv));
         return;
     }
+    // The PHY layer's routines that the port module calls; entries left null
+    // are skipped (common init) or answer -16.
+    static const dxp_tarn_phy_hooks_t phy_hooks = {};
+    dxp_tarn_phy_hooks_register(&phy_hooks);
     rv = dxp_attach(0, DXP_DEFAULT_FAMILY, nullptr, 0);
     if (rv >= 0) rv = dxp_init(0);
     if (rv >= 0) rv = dxpx_unit_register(0);
     if (rv < 0) {
-        // The chip family's operations arrive module by module; until then
-        // the unit stays attached at the device level only.
+        // Until the PHY layer probes the ports, the port module cannot come
+        // up and the unit stays attached at the device level only.
         sal_debug_printf(0x1, "Unit 0 switch API: %s\n", dxp_errmsg(rv));
         return;
     }

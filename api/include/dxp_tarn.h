@@ -5,8 +5,87 @@
 #pragma once
 
 #include "dxp.h"
+#include "sal.h"
 
 extern const dxp_dispatch_t dxp_tarn_dispatch;
 
 #define DXP_API(slot, name, ret, params, args) ret dxp_tarn_##name params;
 #include "dxp_api_list.h"
+
+// ---------------------------------------------------------------- unit life
+// Creates the unit's "dxp_config_lock" on first use (does not take it):
+// 0, -2 when it cannot be made.
+int dxp_tarn_config_lock(int unit);
+sal_mutex_t dxp_tarn_config_lock_get(int unit);  // null before the first call
+// dxp_l2_detach then dxp_linkscan_detach; the first failure, else 0.
+int dxp_tarn_unit_detach(int unit);
+
+// Module bits of the init flags and the initialised-modules word.
+constexpr uint32_t DXP_MODULE_PORT = 0x1, DXP_MODULE_L2 = 0x2, DXP_MODULE_VLAN = 0x4,
+                   DXP_MODULE_TRUNK = 0x8, DXP_MODULE_COSQ = 0x10, DXP_MODULE_MCAST = 0x20,
+                   DXP_MODULE_LINKSCAN = 0x40, DXP_MODULE_STAT = 0x80, DXP_MODULE_FILTER = 0x100,
+                   DXP_MODULE_DIFFSERV = 0x200, DXP_MODULE_MIRROR = 0x400, DXP_MODULE_L3 = 0x800,
+                   DXP_MODULE_STACK = 0x1000, DXP_MODULE_IPMC = 0x2000, DXP_MODULE_STG = 0x4000,
+                   DXP_MODULE_TX = 0x8000, DXP_MODULE_DMUX = 0x10000, DXP_MODULE_AUTH = 0x20000,
+                   DXP_MODULE_RX = 0x40000, DXP_MODULE_FIELD = 0x80000, DXP_MODULE_RCPU = 0x100000;
+constexpr uint32_t DXP_MODULE_ALL = 0x1FFFFF;
+
+// ---------------------------------------------------------------- port module
+// Start-up settings of a port from its configuration properties.
+int dxp_tarn_port_settings_init(int unit, int port);
+// Link scan's forced link state of a port (force 0 hands it back to the scan).
+int dxp_tarn_link_force(int unit, int port, int force, int link);
+
+// The PHY layer's routines that the port module calls and the chip services
+// do not reach. Registered by the program at start-up; a missing common init
+// is skipped, a missing registration answers -16 and a missing address lookup
+// falls back to the port's PHY record.
+struct dxp_tarn_phy_hooks_t {
+    int (*common_init)(int unit);
+    int (*medium_change_register)(int unit, int port, dxp_port_medium_status_cb_t callback,
+                                  void *user_data);
+    int (*medium_change_unregister)(int unit, int port, dxp_port_medium_status_cb_t callback,
+                                    void *user_data);
+    int (*reset_register)(int unit, int port, dxp_port_phy_reset_cb_t callback, void *user_data,
+                          int is_default);
+    int (*reset_unregister)(int unit, int port, dxp_port_phy_reset_cb_t callback, void *user_data);
+};
+void dxp_tarn_phy_hooks_register(const dxp_tarn_phy_hooks_t *hooks);  // null: none
+
+constexpr uint32_t DXP_TARN_PORT_DB_WORDS = 23;
+// The port's database record (DXP_TARN_PORT_DB_WORDS words), null before the
+// unit's first port init or for a port above 52.
+uint32_t *dxp_tarn_port_db(int unit, int port);
+
+// ---------------------------------------------------------------- common routines
+// "port", "l2", ... by module number 0..20; "unknown" otherwise.
+const char *dxp_module_name(int unit, int module);
+void dxp_l2_addr_init(dxp_l2_addr *l2addr, const dxp_mac_t mac, dxp_vlan_t vid);
+void dxp_l2_addr_dump(const dxp_l2_addr *l2addr);
+
+struct dxp_l2_learn_limit_t {
+    uint32_t flags;
+    dxp_vlan_t vlan;
+    int port;
+    int trunk;
+    int limit;
+};
+void dxp_l2_learn_limit_init(dxp_l2_learn_limit_t *limit);
+// Zero the record; a null pointer is ignored.
+void dxp_pkt_clear(dxp_pkt *pkt);
+void dxp_rec8_init(void *rec);
+void dxp_rec16_init(void *rec);
+void dxp_rec52_init(void *rec);
+
+// The block holding byte offset of the packet's data: 0, or -7 (pointer null)
+// when the data is shorter. left and block may be null.
+int dxp_pkt_byte_index(dxp_pkt *pkt, int offset, int *left, int *block, uint8_t **pointer);
+// Copies len bytes into the packet's data from offset on: the bytes copied.
+int dxp_pkt_memcpy(dxp_pkt *pkt, int offset, const void *src, int len);
+
+// The local port that leads to module id modid: the hook when set, else the
+// stacking lookup (-1 for a local module id).
+using dxp_modid_port_hook_t = int (*)(int unit, int modid, int *port);
+void dxp_modid_port_hook_set(dxp_modid_port_hook_t hook);
+int dxp_modid_port_get(int unit, int modid, int *port);
+int dxp_modid_port_get_default(int unit, int modid, int *port);

@@ -113,7 +113,7 @@ TEST(dxp_tarn, UnfilledSlotsOfTheFamilyAreUnavailable) {
     ASSERT_EQ(dxp_dispatch_find("tarn"), &dxp_tarn_dispatch);
     ASSERT_EQ(dxp_attach(7, "tarn", nullptr, 7), 7);
     int speed = 0;
-    EXPECT_EQ(dxp_port_speed_get(7, 1, &speed), DXP_E_UNAVAIL);
+    EXPECT_EQ(dxp_port_cfi_color_get(7), DXP_E_UNAVAIL);
     EXPECT_EQ(dxp_filter_create(7, &speed), DXP_E_UNAVAIL);
     EXPECT_EQ(dxp_vlan_vector_add(7), DXP_E_UNAVAIL);
     // Every slot of the table holds an operation.

@@ -6,11 +6,12 @@
 
 namespace {
 
-// Fills the unit's chip identity; zero while the family cannot tell it yet.
+// Fills the unit's chip identity; zero while the unit has no chip record yet
+// (the API may be attached before the chip is).
 int tarn_attach(int unit, dxp_info_t *info) {
     *info = dxp_info_t{};
     int rv = dxp_tarn_dispatch.info_get(unit, info);
-    return rv == DXP_E_UNAVAIL ? DXP_E_NONE : rv;
+    return rv == DXP_E_UNAVAIL || rv == DXP_E_UNIT ? DXP_E_NONE : rv;
 }
 
 int tarn_detach(int) {
