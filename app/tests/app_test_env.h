@@ -45,6 +45,20 @@ inline bool advance_until(const std::function<bool()> &done, uint64_t step_usecs
     return eventually(done);
 }
 
+// Under the manual clock: moves it a step at a time until the condition holds
+// or real_secs of real time have passed, for threads whose time-outs matter
+// less than their finishing on a loaded machine (a slow flash write, say).
+inline bool advance_until_real(const std::function<bool()> &done, uint64_t step_usecs,
+                               int real_secs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(real_secs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (done()) return true;
+        sal_clock_advance(step_usecs);
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    }
+    return done();
+}
+
 // Under the manual clock: moves it a fixed number of steps, giving the
 // threads real time to act after each.
 inline void advance_steps(uint64_t step_usecs, int steps) {

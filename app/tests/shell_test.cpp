@@ -115,7 +115,7 @@ int login_on_manual_clock(ScriptConsole &console, int tries) {
         sal_console_bind(&console.ops);
         result = ecos_shell_login(tries);
     });
-    bool ended = app_test::advance_until([&] { return result.load() != -2; }, 100000, 500);
+    bool ended = app_test::advance_until_real([&] { return result.load() != -2; }, 100000, 20);
     t.join();
     sal_clock_real();
     return ended ? result.load() : -2;
@@ -152,7 +152,7 @@ TEST_F(ecos_shell, EachFailedLoginWaitsASecond) {
     // Two failures: nothing more happens until two seconds have passed.
     app_test::advance_steps(100000, 15);
     EXPECT_EQ(result.load(), -2);
-    EXPECT_TRUE(app_test::advance_until([&] { return result.load() != -2; }, 100000, 100));
+    EXPECT_TRUE(app_test::advance_until_real([&] { return result.load() != -2; }, 100000, 20));
     t.join();
     sal_clock_real();
     EXPECT_EQ(result.load(), 0);
