@@ -118,6 +118,16 @@ TEST_P(drv_mac_models, GigabitInitClearsExactlyItsTwoFlowControlBits) {
     EXPECT_TRUE(board->anomalies().empty());
 }
 
+TEST_P(drv_mac_models, CpuPortInitOnTheWideModelsReachesItsOwnRegisters) {
+    if (!m().wide) GTEST_SKIP() << "the fast-Ethernet driver serves this CPU port";
+    board->chip().poke("MII_PCTL", 0, 3);
+    board->chip().poke("STS_OVERRIDE_IMP", 0, 0x80);
+    ASSERT_EQ(drv_mac_ge_init(0, m().cpu), 0);
+    EXPECT_EQ(reg("MII_PCTL") & 3, 0u);
+    EXPECT_EQ(reg("STS_OVERRIDE_IMP") & 0x80, 0u);
+    EXPECT_TRUE(board->anomalies().empty());
+}
+
 TEST_P(drv_mac_models, FastEthernetInitEnablesTheMac) {
     board->chip().poke("TH_PCTL", 7, 3);
     ASSERT_EQ(drv_mac_fe_init(0, 7), 0);

@@ -16,7 +16,7 @@ constexpr uint32_t kDebugFlowControl = 0x8000;
 // family has its own.
 DrvRegValue ge_port_control(int unit, int port) {
     MacPort p(unit, port);
-    if (p.wide && p.cpu_port) return DrvRegValue(unit, R_MII_PCTL, 0);
+    if (p.wide && p.cpu_port) return DrvRegValue(unit, R_MII_PCTL, port);
     return DrvRegValue(unit, R_G_PCTL, port);
 }
 
@@ -70,6 +70,15 @@ int drv_mac_ge_init(int unit, int port) {
     flow.set(F_TXFLOW_HALF_MODE, 1);
     if (int rv = flow.write(); rv < 0) return rv;
     MiimLock lock(unit);
+    // The wide models' CPU port sits just below the gigabit ports, so its
+    // entry of the gigabit override array is the CPU port's own override
+    // register, whose bit 7 is the override enable.
+    if (p.wide && p.cpu_port) {
+        DrvRegValue imp(unit, R_STS_OVERRIDE_IMP, port);
+        if (int rv = imp.read(); rv < 0) return rv;
+        imp.set(F_MII_SW_OR, 0);
+        return imp.write();
+    }
     DrvRegValue sts(unit, R_STS_OVERRIDE_GP, port);
     if (int rv = sts.read(); rv < 0) return rv;
     sts.set(p.dxp7102 ? F_EN_STS_OVERRIDE : F_EN_PHY_SCAN, 0);
