@@ -274,8 +274,16 @@ bool PhyModel::comboFiberActive() const {
     return kind_ == PhyKind::GigabitCombo && (shadow_[kSelModeCtrl] & 0x3) == 0x3;
 }
 
+// A 100BASE-FX partner on the fibre side: the 1000BASE-X bank cannot
+// negotiate with it, but the PHY's 100FX path links.
+bool PhyModel::fiberAt100() const {
+    if (!fiber_ || fiber_->poweredDown() || !fiber_->partner_) return false;
+    return !fiber_->partner_->autoneg && fiber_->partner_->speed == 100;
+}
+
 LinkState PhyModel::state() const {
-    return comboFiberActive() ? fiber_->state_ : state_;
+    if (!comboFiberActive()) return state_;
+    return fiberAt100() ? LinkState{true, 100, true} : fiber_->state_;
 }
 
 uint16_t PhyModel::peekFiber(int reg) const {
@@ -303,11 +311,10 @@ uint16_t PhyModel::comboRead(int reg) {
                 v = static_cast<uint16_t>((v & ~0x0200) | (link_changed_ ? 0x0200 : 0));
                 link_changed_ = false;
                 break;
-            case kSelSerdesStatus: {
-                const LinkState f = fiber_->state_;
-                v = static_cast<uint16_t>(f.up ? 0x0200 | (f.speed == 100 ? 0x0040 : 0x0080) : 0);
+            case kSelSerdesStatus:
+                // Bits 7:6: 1 for 100BASE-FX, 2 for 1000BASE-X.
+                v = fiberAt100() ? 0x0240 : fiber_->state_.up ? 0x0280 : 0;
                 break;
-            }
             default:
                 break;
         }

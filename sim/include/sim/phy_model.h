@@ -90,6 +90,7 @@ class PhyModel {
   private:
     bool poweredDown() const;
     bool comboFiberActive() const;
+    bool fiberAt100() const;
     uint16_t comboRead(int reg);
     bool comboWrite(int reg, uint16_t value);
     uint32_t localAbilities() const;
