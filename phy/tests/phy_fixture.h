@@ -57,13 +57,13 @@ class PhyTest : public soc_test::UnitTest {
     }
     sim::Chip &chip() { return board->chip(); }
     uint16_t reg(int port, int r) { return chip().phyPeek(port, r); }
-    // (register, value) of every write to the port's PHY page since the log
-    // was last cleared.
-    std::vector<std::pair<int, uint16_t>> phyWrites(int port) {
+    // (register, value) of every write (or read) of the port's PHY page since
+    // the log was last cleared.
+    std::vector<std::pair<int, uint16_t>> phyWrites(int port, sim::BusOp op = sim::BusOp::Write) {
         std::vector<std::pair<int, uint16_t>> out;
         const int page = chip().profile().phyPage(port);
         for (const sim::BusAccess &a : board->accessLog().entries()) {
-            if (a.op == sim::BusOp::Write && a.page == page)
+            if (a.op == op && a.page == page)
                 out.emplace_back(a.offset / 2, static_cast<uint16_t>(a.value));
         }
         return out;
