@@ -14,6 +14,7 @@
 #include "sal.h"
 #include "sal_config.h"
 #include "soc_error.h"
+#include "soc_miim.h"
 
 namespace phy_test {
 
