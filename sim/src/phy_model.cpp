@@ -290,8 +290,14 @@ uint16_t PhyModel::peekFiber(int reg) const {
     return fiber_ ? fiber_->peek(reg) : 0xffff;
 }
 
-void PhyModel::setFiberStrap(bool on) {
-    fiber_strap_ = on;
+void PhyModel::poke(int reg, uint16_t value) {
+    reg &= 31;
+    regs_[reg] = value;
+    if (reg == kId0) id0_ = value;
+    if (reg == kId1) id1_ = value;
+    if (kind_ == PhyKind::GigabitCombo && reg == kModeShadow &&
+        ((value >> 10) & 0x1f) == kSelModeCtrl)
+        fiber_strap_ = value & kModeFiberStrap;
 }
 
 uint16_t PhyModel::comboRead(int reg) {

@@ -70,16 +70,17 @@ class PhyModel {
     // Bus access; reading the status register clears the latched link-down.
     uint16_t read(int reg);
     void write(int reg, uint16_t value);
-    // Test access without side effects.
+    // Test access without side effects. Poking an identifier register fits
+    // another part (it survives resets); poking register 28 of a copper/fibre
+    // PHY with the mode-control selector (0x7c00) sets its fibre strap from
+    // bit 3.
     uint16_t peek(int reg) const { return present() ? regs_[reg & 31] : 0xffff; }
-    void poke(int reg, uint16_t value) { regs_[reg & 31] = value; }
+    void poke(int reg, uint16_t value);
     // Vendor registers without side effects: the fast-Ethernet shadow bank,
     // and a copper/fibre PHY's register-28 shadows (selector 0..31) and its
     // fibre register bank.
     uint16_t peekShadow(int reg) const { return shadow_[reg & 31]; }
     uint16_t peekFiber(int reg) const;
-    // The fibre strap of a copper/fibre PHY (mode control bit 3).
-    void setFiberStrap(bool on);
 
     void reset();  // registers back to their defaults; the cable stays
     void connect(const LinkPartner &partner);
@@ -100,7 +101,7 @@ class PhyModel {
     uint16_t partnerPage() const;
 
     const PhyKind kind_;
-    const uint16_t id0_, id1_;
+    uint16_t id0_, id1_;
     std::array<uint16_t, 32> regs_{};
     std::optional<LinkPartner> partner_;
     LinkState state_;
