@@ -3,6 +3,7 @@
 // recognition, and LED and power settings at every reset.
 #include "chipdata/chipdata.h"
 #include "chipdata/ids.h"
+#include "drv_reg.h"
 #include "drv_reg_value.h"
 #include "phy.h"
 #include "phy_internal.h"
@@ -393,7 +394,12 @@ int link_get_640x(int unit, int port, int *up) {
         if (copper) {
             rv = mii_link_get(unit, port, up);
         } else {
-            // Fibre through the switch chip's SERDES: its status register.
+            // Fibre through the switch chip's SERDES: its status register,
+            // where the chip describes one.
+            uint32_t addr = 0;
+            if (drv_reg_addr_get(unit, R_X1K_MIISTS, port, 0, &addr) < 0 ||
+                drv_reg_length_get(unit, R_X1K_MIISTS) == 0)
+                return SOC_E_UNAVAIL;
             DrvRegValue sts(unit, R_X1K_MIISTS, port);
             if (rv = sts.read(); rv >= 0) *up = (sts.raw() & 0x0004) != 0;
         }
