@@ -16,6 +16,7 @@
 #include "logger.h"
 #include "net_util.h"
 #include "nvram.h"
+#include "phy.h"
 #include "sal.h"
 #include "sal_config.h"
 #include "settings.h"
@@ -64,10 +65,23 @@ void sdk_platform_init() {
     sal_config_refresh();
 }
 
+// The PHY layer above the chip layer: its init runs in every unit init, its
+// probe and reset hooks in every port attach.
+void phy_layer_wire() {
+    static const drv_port_neighbours_t neighbours = {
+        .phy_probe = soc_phy_probe,
+        .phy_reset_register = phy_common_reset_register,
+        .errmsg = dxp_errmsg,
+    };
+    soc_phy_layer_register(phy_unit_init);
+    drv_port_neighbours_register(&neighbours);
+}
+
 // Unit 0: probe the board's switch device, attach and reset it, then attach
 // it to the switch API and register it with the multi-unit layer.
 void unit_bringup() {
     tarn_bus_register();
+    phy_layer_wire();
     if (soc_glue_init() < 0 || soc_glue_probe() <= 0 || soc_glue_attach(0) < 0) {
         sal_printf("Unit 0: no switch device could be attached\n");
         return;

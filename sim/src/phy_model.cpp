@@ -41,6 +41,22 @@ constexpr AdvertBit kCopperAdvert[] = {
 constexpr AdvertBit kSerdesAdvert[] = {{0x0020, kAbility1000Full}, {0x0040, kAbility1000Half}};
 constexpr uint16_t kSerdesPauseShift = 7;
 
+// Vendor registers of the fast-Ethernet PHY.
+constexpr int kMdixCtrl = 28, kPowerCtrl = 30, kShadowCtrl = 31;
+constexpr uint16_t kPowerDownBit = 0x0008;
+constexpr uint16_t kMdixMask = 0x1800, kMdixForceNormal = 0x0800, kMdixXoverStatus = 0x2000;
+constexpr uint16_t kShadowOpenBit = 0x0080;
+// Copper/fibre PHY: register 28 shadows (selector in bits 14:10) and the
+// expansion registers behind 23 (number) and 21 (value).
+constexpr int kModeShadow = 28, kExpNumber = 23, kExpValue = 21;
+constexpr int kSelModeCtrl = 0x1f, kSelLinkChanged = 0x1c, kSelSerdesStatus = 0x15;
+constexpr uint16_t kModeFiberBank = 0x0001, kModeFiberStrap = 0x0008, kModeFiberSignal = 0x0010,
+                   kModeCopperEnergy = 0x0020;
+
+bool gigabit_copper(PhyKind kind) {
+    return kind == PhyKind::GigabitCopper || kind == PhyKind::GigabitCombo;
+}
+
 // Fastest first: the outcome of auto-negotiation.
 constexpr uint32_t kPriority[] = {kAbility1000Full, kAbility1000Half, kAbility100Full,
                                   kAbility100Half,  kAbility10Full,   kAbility10Half};
@@ -71,12 +87,21 @@ uint32_t speed_abilities(int speed) {
 }  // namespace
 
 PhyModel::PhyModel(PhyKind kind, uint16_t id0, uint16_t id1) : kind_(kind), id0_(id0), id1_(id1) {
+    if (kind_ == PhyKind::GigabitCombo) fiber_ = std::make_unique<PhyModel>(PhyKind::Serdes, 0, 0);
     reset();
 }
+
+PhyModel::~PhyModel() = default;
 
 void PhyModel::reset() {
     regs_.fill(0);
     latched_down_ = false;
+    shadow_.fill(0);
+    shadow_open_ = false;
+    shadow_select_ = 0;
+    link_changed_ = false;
+    expansion_.fill(0);
+    if (fiber_) fiber_->reset();
     switch (kind_) {
         case PhyKind::None:
             regs_.fill(0xffff);
@@ -87,6 +112,7 @@ void PhyModel::reset() {
             regs_[kAdvert] = 0x01e1;
             break;
         case PhyKind::GigabitCopper:
+        case PhyKind::GigabitCombo:
             regs_[kControl] = 0x1140;
             regs_[kStatus] = 0x7909;
             regs_[kAdvert] = 0x01e1;
@@ -110,6 +136,7 @@ uint32_t PhyModel::capabilities() const {
         case PhyKind::FastEthernet:
             return 0x0f | kAbilityPause | kAbilityAsymPause;
         case PhyKind::GigabitCopper:
+        case PhyKind::GigabitCombo:
             return 0x3f | kAbilityPause | kAbilityAsymPause;
         case PhyKind::Serdes:
             return kAbility1000Full | kAbility1000Half | kAbilityPause | kAbilityAsymPause;
@@ -132,7 +159,7 @@ uint32_t PhyModel::localAbilities() const {
     }
     for (const AdvertBit &b : kCopperAdvert)
         a |= (adv & b.reg_bit) ? b.ability : 0;
-    if (kind_ == PhyKind::GigabitCopper) {
+    if (gigabit_copper(kind_)) {
         if (regs_[kGigaControl] & 0x0100) a |= kAbility1000Half;
         if (regs_[kGigaControl] & 0x0200) a |= kAbility1000Full;
     }
@@ -156,6 +183,24 @@ uint16_t PhyModel::partnerPage() const {
     return page;
 }
 
+bool PhyModel::poweredDown() const {
+    if (regs_[kControl] & kCtlPowerDown) return true;
+    return kind_ == PhyKind::FastEthernet && (regs_[kPowerCtrl] & kPowerDownBit);
+}
+
+// Whether the wiring lets the link come up under the MDI-X control.
+static bool mdix_fits(PhyKind kind, uint16_t mdix_ctrl, const LinkPartner &p) {
+    if (kind != PhyKind::FastEthernet) return true;
+    switch (mdix_ctrl & kMdixMask) {
+        case kMdixForceNormal:
+            return !p.needs_crossover;
+        case kMdixMask:
+            return p.needs_crossover;
+        default:
+            return true;
+    }
+}
+
 void PhyModel::update() {
     if (!present()) return;
     const uint16_t ctl = regs_[kControl];
@@ -163,14 +208,17 @@ void PhyModel::update() {
     bool autoneg_done = false;
     uint16_t partner_page = 0;
     uint16_t giga_status = 0;
-    if (ctl & kCtlLoopback) {
+    const bool was_up = state().up;
+    if (poweredDown()) {
+        // No link at all, looped back or not.
+    } else if (ctl & kCtlLoopback) {
         // Looped back inside the PHY: up at the forced speed, cable or not.
         int speed = kind_ == PhyKind::Serdes ? 1000
                     : (ctl & kCtlSpeed1000)  ? 1000
                     : (ctl & kCtlSpeed100)   ? 100
                                              : 10;
         s = {true, speed, (ctl & kCtlFullDuplex) != 0};
-    } else if (partner_ && !(ctl & kCtlPowerDown)) {
+    } else if (partner_ && mdix_fits(kind_, regs_[kMdixCtrl], *partner_)) {
         const LinkPartner &p = *partner_;
         const uint32_t mine = capabilities();
         if ((ctl & kCtlAutoneg) && p.autoneg) {
@@ -180,7 +228,7 @@ void PhyModel::update() {
                     s = link_of(best);
                     autoneg_done = true;
                     partner_page = partnerPage();
-                    if (kind_ == PhyKind::GigabitCopper)
+                    if (gigabit_copper(kind_))
                         giga_status =
                             static_cast<uint16_t>(((p.abilities & kAbility1000Full) ? 0x0800 : 0) |
                                                   ((p.abilities & kAbility1000Half) ? 0x0400 : 0));
@@ -212,12 +260,113 @@ void PhyModel::update() {
     if (s.up) status |= kStsLink;
     regs_[kStatus] = status;
     regs_[kPartner] = partner_page;
-    if (kind_ == PhyKind::GigabitCopper) regs_[kGigaStatus] = giga_status;
+    if (gigabit_copper(kind_)) regs_[kGigaStatus] = giga_status;
+    if (kind_ == PhyKind::FastEthernet) {
+        const bool xover = s.up && ((regs_[kMdixCtrl] & kMdixMask) == kMdixMask ||
+                                    (partner_ && partner_->needs_crossover));
+        regs_[kMdixCtrl] = static_cast<uint16_t>((regs_[kMdixCtrl] & ~kMdixXoverStatus) |
+                                                 (xover ? kMdixXoverStatus : 0));
+    }
+    if (was_up != state().up) link_changed_ = true;
+}
+
+bool PhyModel::comboFiberActive() const {
+    return kind_ == PhyKind::GigabitCombo && (shadow_[kSelModeCtrl] & 0x3) == 0x3;
+}
+
+// A 100BASE-FX partner on the fibre side: the 1000BASE-X bank cannot
+// negotiate with it, but the PHY's 100FX path links.
+bool PhyModel::fiberAt100() const {
+    if (!fiber_ || fiber_->poweredDown() || !fiber_->partner_) return false;
+    return !fiber_->partner_->autoneg && fiber_->partner_->speed == 100;
+}
+
+LinkState PhyModel::state() const {
+    if (!comboFiberActive()) return state_;
+    return fiberAt100() ? LinkState{true, 100, true} : fiber_->state_;
+}
+
+uint16_t PhyModel::peekFiber(int reg) const {
+    return fiber_ ? fiber_->peek(reg) : 0xffff;
+}
+
+void PhyModel::poke(int reg, uint16_t value) {
+    reg &= 31;
+    regs_[reg] = value;
+    if (reg == kId0) id0_ = value;
+    if (reg == kId1) id1_ = value;
+    if (kind_ == PhyKind::GigabitCombo && reg == kModeShadow &&
+        ((value >> 10) & 0x1f) == kSelModeCtrl)
+        fiber_strap_ = value & kModeFiberStrap;
+}
+
+uint16_t PhyModel::comboRead(int reg) {
+    if (reg == kModeShadow) {
+        uint16_t v = shadow_[shadow_select_];
+        switch (shadow_select_) {
+            case kSelModeCtrl: {
+                const bool plugged = partner_.has_value();
+                const bool fiber = fiber_->partner_.has_value();
+                v = static_cast<uint16_t>(
+                    (v & ~(kModeFiberStrap | kModeFiberSignal | kModeCopperEnergy)) |
+                    (fiber_strap_ ? kModeFiberStrap : 0) | (fiber ? kModeFiberSignal : 0) |
+                    (plugged ? kModeCopperEnergy : 0));
+                break;
+            }
+            case kSelLinkChanged:
+                v = static_cast<uint16_t>((v & ~0x0200) | (link_changed_ ? 0x0200 : 0));
+                link_changed_ = false;
+                break;
+            case kSelSerdesStatus:
+                // Bits 7:6: 1 for 100BASE-FX, 2 for 1000BASE-X.
+                v = fiberAt100() ? 0x0240 : fiber_->state_.up ? 0x0280 : 0;
+                break;
+            default:
+                break;
+        }
+        return static_cast<uint16_t>(shadow_select_ << 10 | (v & 0x3ff));
+    }
+    if (reg == kExpValue && (regs_[kExpNumber] & 0x0f00) == 0x0f00)
+        return expansion_[regs_[kExpNumber] & 0xff];
+    // Registers 0-15 of the fibre bank, except the identifiers.
+    if ((shadow_[kSelModeCtrl] & kModeFiberBank) && reg < 16 && reg != kId0 && reg != kId1)
+        return fiber_->read(reg);
+    return 0;
+}
+
+// True when the write went to a vendor register of the copper/fibre PHY.
+bool PhyModel::comboWrite(int reg, uint16_t value) {
+    if (reg == kModeShadow) {
+        shadow_select_ = (value >> 10) & 0x1f;
+        if (value & 0x8000) {
+            const LinkState before = state();
+            shadow_[shadow_select_] = value & 0x3ff;
+            if (before.up != state().up) link_changed_ = true;
+        }
+        return true;
+    }
+    if (reg == kExpValue && (regs_[kExpNumber] & 0x0f00) == 0x0f00) {
+        expansion_[regs_[kExpNumber] & 0xff] = value;
+        return true;
+    }
+    if ((shadow_[kSelModeCtrl] & kModeFiberBank) && reg < 16 && reg != kId0 && reg != kId1) {
+        const bool was_up = state().up;
+        fiber_->write(reg, value);
+        if (was_up != state().up) link_changed_ = true;
+        return true;
+    }
+    return false;
 }
 
 uint16_t PhyModel::read(int reg) {
     reg &= 31;
     if (!present()) return 0xffff;
+    if (kind_ == PhyKind::FastEthernet && shadow_open_ && reg >= 16 && reg < 31)
+        return shadow_[reg];
+    if (kind_ == PhyKind::GigabitCombo &&
+        (reg == kModeShadow || reg == kExpValue ||
+         ((shadow_[kSelModeCtrl] & kModeFiberBank) && reg < 16 && reg != kId0 && reg != kId1)))
+        return comboRead(reg);
     uint16_t value = regs_[reg];
     if (reg == kStatus) {
         // The link bit stays low until read once after the link failed.
@@ -230,6 +379,25 @@ uint16_t PhyModel::read(int reg) {
 void PhyModel::write(int reg, uint16_t value) {
     reg &= 31;
     if (!present()) return;
+    if (kind_ == PhyKind::FastEthernet) {
+        if (reg == kShadowCtrl) {
+            shadow_open_ = value & kShadowOpenBit;
+            regs_[reg] = value;
+            return;
+        }
+        if (shadow_open_ && reg >= 16) {
+            shadow_[reg] = value;
+            return;
+        }
+        if (reg == kMdixCtrl || reg == kPowerCtrl) {
+            // The crossover status bit is the PHY's own.
+            const uint16_t kept = reg == kMdixCtrl ? kMdixXoverStatus : 0;
+            regs_[reg] = static_cast<uint16_t>((value & ~kept) | (regs_[reg] & kept));
+            update();
+            return;
+        }
+    }
+    if (kind_ == PhyKind::GigabitCombo && comboWrite(reg, value)) return;
     switch (reg) {
         case kControl:
             if (value & kCtlReset) {
@@ -252,13 +420,29 @@ void PhyModel::write(int reg, uint16_t value) {
 }
 
 void PhyModel::connect(const LinkPartner &partner) {
+    if (kind_ == PhyKind::GigabitCombo) {
+        const bool was_up = state().up;
+        if (partner.medium == Medium::Fiber) {
+            fiber_->connect(partner);
+            partner_.reset();
+        } else {
+            fiber_->disconnect();
+            partner_ = partner;
+        }
+        update();
+        if (was_up != state().up) link_changed_ = true;
+        return;
+    }
     partner_ = partner;
     update();
 }
 
 void PhyModel::disconnect() {
+    const bool was_up = state().up;
     partner_.reset();
+    if (fiber_) fiber_->disconnect();
     update();
+    if (was_up != state().up) link_changed_ = true;
 }
 
 }  // namespace sim

@@ -56,6 +56,15 @@ int soc_tarn_counter_attach(int unit);
 int soc_tarn_counter_detach(int unit);
 int soc_arl_mode_set(int unit, int mode);
 
+// The PHY layer's init (registered by the start-up wiring; the PHY layer sits
+// above this one), run by every unit init after the chip set-up: its negative
+// result ends the init. Without one every PHY address maps to no port.
+constexpr int16_t SOC_PHY_ADDR_NO_PORT = -1;
+using soc_phy_layer_init_fn = int (*)(int unit);
+void soc_phy_layer_register(soc_phy_layer_init_fn init);
+int soc_phy_layer_init(int unit);
+void soc_phy_addr_map_clear(soc_control_t *soc);
+
 // Host-only: stops every unit's threads, frees every record and forgets the
 // device manager's state, without touching the chips (tests that start over).
 void soc_host_forget_units(void);

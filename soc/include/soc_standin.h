@@ -1,20 +1,10 @@
 // Stand-ins for neighbours that unit bring-up calls before they exist: the
-// PHY layer, the CPU packet path and the start-up glue that probes the board
+// CPU packet path and the start-up glue that probes the board
 // and builds each device's host vector. Each lives in one file of its own
 // (soc/src/standin_*.cpp) and goes when the real code lands.
 #pragma once
 
 #include <cstdint>
-
-// ---- PHY layer (standin_phy.cpp).
-// Map entry of a PHY address that belongs to no port.
-constexpr int16_t SOC_PHY_ADDR_NO_PORT = -1;
-struct soc_control_t;
-// Every PHY address to "no port"; attach starts from this.
-void soc_phy_addr_map_clear(soc_control_t *soc);
-// Maps each valid port's default PHY address (port + 1) to the port: 0, -3
-// without a record.
-int soc_phy_init(int unit);
 
 // ---- CPU packet path (standin_pktio.cpp).
 int soc_tarn_dma_init(int unit);   // 0

@@ -1,17 +1,24 @@
 // One PHY as the switch sees it through its register page: 32 clause-22
 // registers of 16 bits with reset, auto-negotiation against a link partner,
-// the latched-low link bit, loopback and power down. Kinds: the chip's own
-// fast-Ethernet PHY, an external 10/100/1000 copper PHY, the chip's
-// 1000BASE-X SERDES, or nothing (all registers read 0xffff).
+// the latched-low link bit, loopback and power down (a powered-down PHY has
+// no link, looped back or not). Kinds: the chip's own fast-Ethernet PHY (with
+// its vendor power down, MDI-X control and shadow bank), an external
+// 10/100/1000 copper PHY, an external copper/fibre gigabit PHY (mode and
+// status registers behind the register-28 shadow selector, a 1000BASE-X fibre
+// register bank, expansion registers), the chip's 1000BASE-X SERDES, or
+// nothing (all registers read 0xffff).
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 namespace sim {
 
-enum class PhyKind { None, FastEthernet, GigabitCopper, Serdes };
+enum class PhyKind { None, FastEthernet, GigabitCopper, GigabitCombo, Serdes };
+
+enum class Medium { Copper, Fiber };
 
 // Abilities of a link partner, in the bits of the PHY layer's ability word.
 constexpr uint32_t kAbility10Half = 0x1;
@@ -30,10 +37,18 @@ struct LinkPartner {
     uint32_t abilities = kAbilityAll;  // advertised when autonegotiating
     int speed = 100;                   // forced mode
     bool full_duplex = true;           // forced mode
+    // The wiring needs the crossover (MDI-X) side: forced MDI gets no link.
+    bool needs_crossover = false;
+    Medium medium = Medium::Copper;  // the side of a copper/fibre PHY it plugs into
 
-    static LinkPartner autonegotiating(uint32_t abilities) { return {true, abilities, 0, false}; }
+    static LinkPartner autonegotiating(uint32_t abilities) {
+        return {true, abilities, 0, false, false, Medium::Copper};
+    }
     static LinkPartner forced(int speed, bool full_duplex) {
-        return {false, 0, speed, full_duplex};
+        return {false, 0, speed, full_duplex, false, Medium::Copper};
+    }
+    static LinkPartner fiber(int speed = 1000) {
+        return {speed == 1000, kAbility1000Full | kAbilityPause, speed, true, false, Medium::Fiber};
     }
 };
 
@@ -47,6 +62,7 @@ struct LinkState {
 class PhyModel {
   public:
     PhyModel(PhyKind kind, uint16_t id0, uint16_t id1);
+    ~PhyModel();
 
     PhyKind kind() const { return kind_; }
     bool present() const { return kind_ != PhyKind::None; }
@@ -54,16 +70,30 @@ class PhyModel {
     // Bus access; reading the status register clears the latched link-down.
     uint16_t read(int reg);
     void write(int reg, uint16_t value);
-    // Test access without side effects.
+    // Test access without side effects. Poking an identifier register fits
+    // another part (it survives resets); poking register 28 of a copper/fibre
+    // PHY with the mode-control selector (0x7c00) sets its fibre strap from
+    // bit 3.
     uint16_t peek(int reg) const { return present() ? regs_[reg & 31] : 0xffff; }
-    void poke(int reg, uint16_t value) { regs_[reg & 31] = value; }
+    void poke(int reg, uint16_t value);
+    // Vendor registers without side effects: the fast-Ethernet shadow bank,
+    // and a copper/fibre PHY's register-28 shadows (selector 0..31) and its
+    // fibre register bank.
+    uint16_t peekShadow(int reg) const { return shadow_[reg & 31]; }
+    uint16_t peekFiber(int reg) const;
 
     void reset();  // registers back to their defaults; the cable stays
     void connect(const LinkPartner &partner);
     void disconnect();
-    LinkState state() const { return state_; }
+    // The link of the active side (a copper/fibre PHY's mode decides).
+    LinkState state() const;
 
   private:
+    bool poweredDown() const;
+    bool comboFiberActive() const;
+    bool fiberAt100() const;
+    uint16_t comboRead(int reg);
+    bool comboWrite(int reg, uint16_t value);
     uint32_t localAbilities() const;
     uint32_t capabilities() const;
     LinkState resolve(bool *autoneg_done) const;
@@ -71,11 +101,20 @@ class PhyModel {
     uint16_t partnerPage() const;
 
     const PhyKind kind_;
-    const uint16_t id0_, id1_;
+    uint16_t id0_, id1_;
     std::array<uint16_t, 32> regs_{};
     std::optional<LinkPartner> partner_;
     LinkState state_;
     bool latched_down_ = false;
+    // Fast Ethernet: shadow bank behind register 31; copper/fibre: the
+    // register-28 shadows by selector.
+    std::array<uint16_t, 32> shadow_{};
+    bool shadow_open_ = false;
+    int shadow_select_ = 0;
+    bool fiber_strap_ = false;
+    bool link_changed_ = false;
+    std::array<uint16_t, 256> expansion_{};
+    std::unique_ptr<PhyModel> fiber_;  // the fibre bank of a copper/fibre PHY
 };
 
 }  // namespace sim

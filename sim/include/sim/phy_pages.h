@@ -1,6 +1,6 @@
 // The per-port PHY register pages of the switch chip: 32 registers of 16 bits
 // per page, register r at offset 2r. Each port has its PHY (the chip's own
-// fast-Ethernet PHY, an external gigabit PHY or none) and, on gigabit ports
+// fast-Ethernet PHY, an external gigabit copper or copper/fibre PHY, or none) and, on gigabit ports
 // of the DXP7101 family, the chip's SERDES on a page of its own. A port's
 // cable reaches both; the link the switch sees is the PHY's, or the SERDES's
 // where no PHY answers.

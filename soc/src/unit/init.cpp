@@ -75,7 +75,7 @@ int soc_do_init(int unit, int reset) {
     if (soc_tarn_dma_init(unit) != 0) return SOC_E_INTERNAL;
     if (soc->chip_functions->chip_init(unit) != 0) return SOC_E_INTERNAL;
     soc_feature_init(unit);
-    int rv = soc_phy_init(unit);
+    int rv = soc_phy_layer_init(unit);
     if (rv < 0) return rv;
     soc->flags &= SOC_F_KEEP_AFTER_INIT;
     if (reset) soc_tarn_port_reset_init(unit);

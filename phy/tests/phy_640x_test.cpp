@@ -1,0 +1,110 @@
+// The copper/fibre gigabit PHY driver over the model's copper/fibre PHY:
+// automatic medium switching, 100BASE-FX, per-side configurations and the
+// fibre detect check.
+#include "phy_fixture.h"
+
+namespace {
+
+using phy_test::PhyTest;
+
+int switches = 0;
+int last_medium = 0;
+void on_medium(int, int, int medium, void *) {
+    switches++;
+    last_medium = medium;
+}
+
+class phy_640x : public PhyTest {
+  protected:
+    // Port 25 of the DXP7102 carries the PHY; strap: fibre fitted.
+    const phy_driver_t *startCombo(
+        bool strap, std::initializer_list<std::pair<const char *, const char *>> properties = {}) {
+        startPhy(sim::ChipKind::DXP7102A1, sim::PhyKind::GigabitCombo);
+        for (const auto &[name, value] : properties)
+            sal_config_set(name, value);
+        if (strap) chip().phyPoke(25, 28, 0x7c00 | 0x0008);
+        switches = 0;
+        return attach(25);
+    }
+    int medium(const phy_driver_t *d) {
+        int m = -1;
+        EXPECT_EQ(d->medium_get(0, 25, &m), 0);
+        return m;
+    }
+    int speed(const phy_driver_t *d) {
+        int s = -1;
+        EXPECT_EQ(d->speed_get(0, 25, &s), 0);
+        return s;
+    }
+};
+
+TEST_F(phy_640x, WithoutFibreTheCopperSideRuns) {
+    const phy_driver_t *d = startCombo(false);
+    ASSERT_EQ(d, &phy_640x_drv);
+    EXPECT_STREQ(soc_phy_name_get(0, 25), "DXP6416");
+    EXPECT_EQ(medium(d), PHY_MEDIUM_COPPER);
+    chip().linkUp(25, sim::LinkPartner::autonegotiating(sim::kAbilityAll));
+    EXPECT_EQ(link(d, 25), 1);
+    EXPECT_EQ(speed(d), 1000);
+    int changed = 0;
+    ASSERT_EQ(d->link_change(0, 25, &changed), 0);
+    EXPECT_EQ(changed, 1);
+    ASSERT_EQ(d->link_change(0, 25, &changed), 0);
+    EXPECT_EQ(changed, 0);
+    // Forced MDI needs 10 or 100 Mb/s.
+    EXPECT_EQ(d->mdix_set(0, 25, PHY_MDIX_NORMAL), SOC_E_UNAVAIL);
+    EXPECT_EQ(d->mdix_set(0, 25, PHY_MDIX_FORCEAUTO), 0);
+
+    // A disabled port is down, its fibre side powered down.
+    ASSERT_EQ(d->enable_set(0, 25, 0), 0);
+    EXPECT_EQ(link(d, 25), 0);
+    EXPECT_FALSE(chip().portLink(25).up);
+}
+
+TEST_F(phy_640x, AutomediumSwitchesSidesAndNotifiesOnce) {
+    const phy_driver_t *d = startCombo(true, {{"phy_automedium", "1"}, {"phy_fiber_pref", "0"}});
+    ASSERT_EQ(phy_common_medium_change_register(0, 25, on_medium, nullptr), 0);
+    EXPECT_EQ(medium(d), PHY_MEDIUM_COPPER);
+
+    chip().linkUp(25, sim::LinkPartner::fiber());
+    EXPECT_EQ(link(d, 25), 1);
+    EXPECT_EQ(link(d, 25), 1);
+    EXPECT_EQ(switches, 1);
+    EXPECT_EQ(last_medium, PHY_MEDIUM_FIBER);
+    EXPECT_EQ(medium(d), PHY_MEDIUM_FIBER);
+    EXPECT_EQ(speed(d), 1000);
+    EXPECT_EQ(d->speed_set(0, 25, 100), SOC_E_CONFIG);
+    phy_medium_config_t fiber{};
+    ASSERT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_FIBER, &fiber), 0);
+    EXPECT_EQ(fiber.words[PHY_MC_FORCE_SPEED], 1000u);
+    EXPECT_EQ(d->duplex_set(0, 25, 0), SOC_E_UNAVAIL);
+
+    chip().linkUp(25, sim::LinkPartner::autonegotiating(sim::kAbility100Full));
+    EXPECT_EQ(link(d, 25), 1);
+    EXPECT_EQ(switches, 2);
+    EXPECT_EQ(last_medium, PHY_MEDIUM_COPPER);
+    EXPECT_EQ(speed(d), 100);
+}
+
+TEST_F(phy_640x, FibreAt100BaseFxLinksAt100) {
+    const phy_driver_t *d = startCombo(true, {{"phy_automedium", "1"}});
+    EXPECT_EQ(medium(d), PHY_MEDIUM_FIBER);  // the strap prefers fibre here
+    chip().linkUp(25, sim::LinkPartner::fiber(100));
+    EXPECT_EQ(link(d, 25), 1);
+    EXPECT_EQ(speed(d), 100);
+    EXPECT_TRUE(chip().portLink(25).up);
+}
+
+TEST_F(phy_640x, FibreDetectOutsideTheModelsSetFailsTheInit) {
+    startPhy(sim::ChipKind::DXP7102A1, sim::PhyKind::GigabitCombo);
+    sal_config_set("phy_automedium", "1");
+    sal_config_set("phy_fiber_detect", "7");
+    chip().phyPoke(25, 28, 0x7c00 | 0x0008);
+    int ok = 1;
+    EXPECT_EQ(drv_port_attach(0, 25, &ok), SOC_E_CONFIG);
+    EXPECT_EQ(ok, 0);
+    sal_config_set("phy_fiber_detect", "4");
+    EXPECT_EQ(drv_port_attach(0, 25, &ok), 0);
+}
+
+}  // namespace

@@ -1,0 +1,83 @@
+// A unit over the chip model with the PHY layer wired as at start-up: unit
+// init maps the PHY addresses, port attach probes each port's PHY.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "../../soc/tests/unit_fixture.h"
+#include "drv_port.h"
+#include "phy.h"
+#include "sal.h"
+#include "sal_config.h"
+#include "soc_error.h"
+#include "soc_miim.h"
+
+namespace phy_test {
+
+class PhyTest : public soc_test::UnitTest {
+  protected:
+    // gigabit: what sits on the gigabit ports' PHY pages (the preset's when
+    // not given).
+    void startPhy(sim::ChipKind chip, std::optional<sim::PhyKind> gigabit = std::nullopt) {
+        soc_test::forget_everything();
+        sim::BoardConfig config = soc_test::board_for(chip);
+        if (gigabit) config.gigabit_phy = *gigabit;
+        board = std::make_unique<sim::Board>(config);
+        sim::bindHost(*board);
+        static const soc_cm_init_t vectors = {soc_test::PrintCapture::print, nullptr, nullptr};
+        ASSERT_EQ(soc_cm_init(&vectors), 0);
+        ASSERT_EQ(soc_glue_probe(), 1);
+        ASSERT_EQ(soc_glue_attach(0), 0);
+        soc_phy_layer_register(phy_unit_init);
+        ASSERT_EQ(soc_init(0), 0);
+        static const drv_port_neighbours_t neighbours = {
+            .phy_probe = soc_phy_probe,
+            .phy_reset_register = phy_common_reset_register,
+            .errmsg = nullptr,
+        };
+        drv_port_neighbours_register(&neighbours);
+    }
+    void TearDown() override {
+        drv_port_neighbours_register(nullptr);
+        soc_phy_layer_register(nullptr);
+        drv_port_info_host_forget();
+        phy_host_forget();
+        sal_boot_flags_set(0);
+        soc_test::UnitTest::TearDown();
+    }
+    // Attaches the port; its PHY driver.
+    const phy_driver_t *attach(int port) {
+        int ok = 0;
+        EXPECT_EQ(drv_port_attach(0, port, &ok), 0) << "port " << port;
+        EXPECT_EQ(ok, 1);
+        return static_cast<const phy_driver_t *>(drv_port_driver_get(0, port, 1));
+    }
+    sim::Chip &chip() { return board->chip(); }
+    uint16_t reg(int port, int r) { return chip().phyPeek(port, r); }
+    // (register, value) of every write (or read) of the port's PHY page since
+    // the log was last cleared.
+    std::vector<std::pair<int, uint16_t>> phyWrites(int port, sim::BusOp op = sim::BusOp::Write) {
+        std::vector<std::pair<int, uint16_t>> out;
+        const int page = chip().profile().phyPage(port);
+        for (const sim::BusAccess &a : board->accessLog().entries()) {
+            if (a.op == op && a.page == page)
+                out.emplace_back(a.offset / 2, static_cast<uint16_t>(a.value));
+        }
+        return out;
+    }
+    void logAccesses() {
+        board->accessLog().clear();
+        board->accessLog().enable(true);
+    }
+    int link(const phy_driver_t *d, int port) {
+        int up = -1;
+        EXPECT_EQ(d->link_get(0, port, &up), 0);
+        return up;
+    }
+};
+
+}  // namespace phy_test
