@@ -65,15 +65,15 @@ void sdk_platform_init() {
     sal_config_refresh();
 }
 
-// The PHY layer above the chip layer: its init runs in every unit init, its
-// probe and reset hooks in every port attach.
+// The PHY layer above the chip layer: its per-port records are set up in every
+// unit init, its probe and reset hooks run in every port attach.
 void phy_layer_wire() {
     static const drv_port_neighbours_t neighbours = {
         .phy_probe = soc_phy_probe,
         .phy_reset_register = phy_common_reset_register,
         .errmsg = dxp_errmsg,
     };
-    soc_phy_layer_register(phy_unit_init);
+    soc_phy_layer_register(soc_phy_init);
     drv_port_neighbours_register(&neighbours);
 }
 
@@ -91,17 +91,20 @@ void unit_bringup() {
         sal_printf("soc_reset_init() failed: %s\n", dxp_errmsg(rv));
         return;
     }
-    // The PHY layer's routines that the port module calls; entries left null
-    // are skipped (common init) or answer -16.
-    static const dxp_tarn_phy_hooks_t phy_hooks = {};
+    // The PHY layer's routines that the port module calls.
+    static const dxp_tarn_phy_hooks_t phy_hooks = {
+        .common_init = phy_common_init,
+        .medium_change_register = phy_common_medium_change_register,
+        .medium_change_unregister = phy_common_medium_change_unregister,
+        .reset_register = phy_common_reset_register,
+        .reset_unregister = phy_common_reset_unregister,
+    };
     dxp_tarn_phy_hooks_register(&phy_hooks);
     rv = dxp_attach(0, DXP_DEFAULT_FAMILY, nullptr, 0);
     if (rv >= 0) rv = dxp_init(0);
     if (rv >= 0) rv = dxpx_unit_register(0);
     if (rv < 0) {
-        // Until the PHY layer probes the ports, the port module cannot come
-        // up and the unit stays attached at the device level only.
-        sal_debug_printf(0x1, "Unit 0 switch API: %s\n", dxp_errmsg(rv));
+        sal_printf("Unit 0 switch API: %s\n", dxp_errmsg(rv));
         return;
     }
     // Steer management traffic to the CPU at the highest priority.

@@ -11,23 +11,6 @@
 
 namespace {
 
-// The test PHY, which also takes an interface, and a stand-in PHY for the
-// CPU port, which has none on the board.
-const phy_driver_t &test_phy() {
-    static const phy_driver_t d = [] {
-        phy_driver_t x = port_test::c22::driver();
-        x.interface_set = [](int, int, int) { return 0; };
-        return x;
-    }();
-    return d;
-}
-int probe(int unit, int port, const phy_driver_t **d) {
-    int rv = port_test::probe(unit, port, d);
-    if (rv < 0 && port != SOC_CONTROL(unit)->cmic_port) return rv;
-    *d = &test_phy();
-    return 0;
-}
-
 std::vector<std::string> stp_calls;
 dxp_dispatch_t recording{};
 
@@ -36,8 +19,6 @@ class tarn_unit : public port_test::PortUnitTest {
     // Unit 0 with the family's table, whose spanning-tree slot records.
     void bringUp(sim::ChipKind chip) {
         startPorts(chip);
-        static const drv_port_neighbours_t neighbours = {probe, nullptr, nullptr};
-        drv_port_neighbours_register(&neighbours);
         ASSERT_EQ(soc_init(0), 0);
         recording = dxp_tarn_dispatch;
         recording.stg_stp_set = [](int unit, int stg, int port, int state) {
@@ -137,18 +118,18 @@ TEST_F(tarn_unit, LinkPropertiesRoundTrip) {
 
     uint32_t ability = 0;
     ASSERT_EQ(dxp_port_ability_get(0, p, &ability), 0);
-    EXPECT_EQ(ability & 0x300000u, 0x300000u);  // the PHY's own bits pass
+    EXPECT_EQ(ability & 0x300000u, 0x100000u);  // the PHY's own interface bit passes
     EXPECT_EQ(ability & 0xfu, 0xfu);
     EXPECT_EQ(dxp_port_speed_max(0, p, &v), 0);
-    EXPECT_EQ(v, 100);  // the test PHY offers 10 and 100 Mb/s only
+    EXPECT_EQ(v, 1000);
 
     uint32_t id = 0;
     EXPECT_EQ(dxp_port_phy_get(0, 0x100 | (p + 1), 0x2, port_test::c22::kId0, &id), 0);
     EXPECT_EQ(id, phyReg(p, port_test::c22::kId0));
-    char name[8];
+    char name[32];
     EXPECT_EQ(dxp_port_phy_drv_name_get(0, p, nullptr, 8), DXP_E_NOT_FOUND);
     EXPECT_EQ(dxp_port_phy_drv_name_get(0, p, name, sizeof name), 0);
-    EXPECT_STREQ(name, "test cl");
+    EXPECT_GT(std::strlen(name), 0u);  // the driver's name, cut to the buffer
 }
 
 TEST_F(tarn_unit, LinkUpResolvesPauseFromBothAdvertisements) {
@@ -159,12 +140,13 @@ TEST_F(tarn_unit, LinkUpResolvesPauseFromBothAdvertisements) {
     ASSERT_EQ(dxp_port_autoneg_set(0, p, 1), 0);
     ASSERT_EQ(dxp_port_advert_set(0, p, 0xC0F), 0);
     ASSERT_EQ(dxp_port_pause_set(0, p, 0, 0), 0);
-    board->chip().phyPoke(p, port_test::c22::kPartner, 0x5E1);  // partner offers pause
+    board->chip().linkUp(p, sim::LinkPartner::autonegotiating(sim::kAbilityAll));  // with pause
     ASSERT_EQ(dxp_port_update(0, p, 1), 0);
     EXPECT_EQ(dxp_port_pause_get(0, p, &tx, &rx), 0);
     EXPECT_EQ(tx * 10 + rx, 11);
 
-    board->chip().phyPoke(p, port_test::c22::kPartner, 0x1E1);
+    board->chip().linkUp(p,
+                         sim::LinkPartner::autonegotiating(sim::kAbilityAll & ~sim::kAbilityPause));
     ASSERT_EQ(dxp_port_update(0, p, 1), 0);
     EXPECT_EQ(dxp_port_pause_get(0, p, &tx, &rx), 0);
     EXPECT_EQ(tx * 10 + rx, 0);

@@ -7,6 +7,7 @@
 #include "../../soc/tests/unit_fixture.h"
 #include "drv_port.h"
 #include "phy.h"
+#include "soc.h"
 #include "soc_error.h"
 #include "soc_miim.h"
 
@@ -30,6 +31,8 @@ class PortUnitTest : public soc_test::UnitTest {
     void startPorts(sim::ChipKind chip) {
         drv_port_info_host_forget();
         start(chip);
+        // A unit init (soc_init) sets up the PHY records again, as at start-up.
+        soc_phy_layer_register(soc_phy_init);
         ASSERT_EQ(phy_unit_init(0), 0);
         static const drv_port_neighbours_t neighbours = {
             .phy_probe = soc_phy_probe,
@@ -40,6 +43,7 @@ class PortUnitTest : public soc_test::UnitTest {
     }
     void TearDown() override {
         drv_port_neighbours_register(nullptr);
+        soc_phy_layer_register(nullptr);
         drv_port_info_host_forget();
         phy_host_forget();
         soc_test::UnitTest::TearDown();
