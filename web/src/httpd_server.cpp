@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -32,7 +33,8 @@ constexpr uint32_t kAcceptPauseUsecs = 500000;
 // makes uploads crawl.
 constexpr int kListenBacklog = 128;
 
-httpd_session sessions[kSlotCount];
+// Never destroyed: the "httpd" thread still runs when the process exits.
+auto &sessions = *new std::array<httpd_session, kSlotCount>;
 uint64_t accept_count = 0;
 std::atomic<bool> started{false};
 
