@@ -82,8 +82,14 @@ constexpr chipdata_field l2_marl_sw[] = {
     fld(F_CONTROL, 73, 72), fld(F_RESERVED_R, 76, 74),    fld(F_STATIC, 77, 77),
     fld(F_VALID_R, 78, 78),
 };
+constexpr chipdata_field vlan_1q[] = {
+    fld(F_FORWARD_MAP, 52, 0),
+    fld(F_UNTAG_MAP, 116, 64),
+    fld(F_MSPT_ID, 135, 128),
+};
 constexpr std::array<chipdata_mem, CHIPDATA_NUM_MEMS> make_table() {
     std::array<chipdata_mem, CHIPDATA_NUM_MEMS> t{};
+    t[M_VLAN_1Q] = mem(0, 4095, 0, 24, vlan_1q);
     t[M_L2_ARL_SW] = mem(0, 8191, 0, 10, l2_arl_sw);
     t[M_L2_MARL_SW] = mem(0, 8191, 0, 10, l2_marl_sw);
     return t;
