@@ -63,30 +63,28 @@ struct Lists {
     uint32_t *del;
 };
 
-// End of a hardware search: report what vanished and what was marked.
+// End of a hardware search: report what vanished and what was marked. The
+// lock is held over the walk and let go only for the sleep after a report.
 void reconcile(int unit, soc_control_t *soc, const Lists &l, int count, int step) {
     static const uint32_t kEmpty[kWords] = {0, 0, 0};
+    sal_mutex_take(soc->arl_table_lock, -1);
     for (int i = 0; i < count; i++) {
         int rv = 0;
-        bool vanished = false;
-        {
-            TableLock lock(soc);
-            if (l.exist[i] && !l.current[i]) {
-                sync_slot(unit, soc, i, kEmpty, &rv);
-                vanished = true;
-            } else if (l.del[i] && l.current[i]) {
-                sync_slot(unit, soc, i, kEmpty, &rv);
-                l.del[i] = 0;
-            }
-        }
-        if (vanished && step_time(unit, soc, count) != 0) {
+        if (l.del[i] && l.current[i]) {
+            sync_slot(unit, soc, i, kEmpty, &rv);
+            l.del[i] = 0;
+        } else if (l.exist[i] && !l.current[i]) {
+            sync_slot(unit, soc, i, kEmpty, &rv);
+            if (arl_units[unit].interval == 0) continue;
+            sal_mutex_give(soc->arl_table_lock);
             soc_cm_debug_print(0x10080, "soc_arl_thread: unit=%d: SLEEP\n", unit);
             sal_sem_take(soc->arl_intr_sem, step);
+            sal_mutex_take(soc->arl_table_lock, -1);
         }
     }
-    TableLock lock(soc);
     std::memcpy(l.exist, l.current, count * sizeof(uint32_t));
     std::memset(l.current, 0, count * sizeof(uint32_t));
+    sal_mutex_give(soc->arl_table_lock);
 }
 
 void arl_thread(void *arg) {
