@@ -102,6 +102,49 @@ TEST_F(soc_arl, ThreadReportsLearnMoveAndAgeOnce) {
     EXPECT_EQ(reports.list()[6].mac, 0x0000aabbcc04u);
 }
 
+TEST_F(soc_arl, TableWritesKeepTheShadowAndReportOnce) {
+    start(sim::ChipKind::DXP7102A1);
+    learn_mode_by_vlan();  // as the lookups below leave it
+    Reports reports;
+    ASSERT_EQ(soc_arl_notify_register(0, Reports::callback, &reports), 0);
+    ASSERT_EQ(soc_arl_start(0, kShortInterval), 0);
+    const drv_if_t *s = DRV_SERVICES(0);
+    auto entry = [&](uint64_t mac, uint32_t port) {
+        std::vector<uint32_t> e(3, 0);
+        uint32_t m[2] = {static_cast<uint32_t>(mac), static_cast<uint32_t>(mac >> 32)};
+        uint32_t vid[2] = {1, 0}, p[2] = {port, 0}, one[2] = {1, 0};
+        s->mem_field_set(0, DRV_MEM_ARL, DRV_MEM_FIELD_MAC, e.data(), m);
+        s->mem_field_set(0, DRV_MEM_ARL, DRV_MEM_FIELD_VLANID, e.data(), vid);
+        s->mem_field_set(0, DRV_MEM_ARL, DRV_MEM_FIELD_SRC_PORT, e.data(), p);
+        s->mem_field_set(0, DRV_MEM_ARL, DRV_MEM_FIELD_VALID, e.data(), one);
+        return e;
+    };
+    constexpr uint32_t kByKey = DRV_MEM_OP_BY_MAC | DRV_MEM_OP_BY_VLAN;
+    // The thread is up once it reports what the chip learned.
+    ASSERT_TRUE(model().learn(9, 0x00000000b009, 1));
+    ASSERT_TRUE(reports.wait_for(1));
+    std::vector<uint32_t> a = entry(0x00000000b001, 2), b = entry(0x00000000b002, 3);
+    ASSERT_EQ(s->mem_insert(0, DRV_MEM_ARL, a.data(), kByKey), 0);
+    ASSERT_EQ(reports.list().size(), 2u);  // reported by the insert itself
+    ASSERT_EQ(s->mem_insert(0, DRV_MEM_ARL, b.data(), kByKey), 0);
+    ASSERT_EQ(s->mem_delete(0, DRV_MEM_ARL, b.data(), kByKey), 0);
+    ASSERT_EQ(reports.list().size(), 4u);
+    EXPECT_TRUE(reports.list()[3].has_old && !reports.list()[3].has_new);
+
+    // The fast age removes it in the chip; the thread reports it once.
+    std::vector<uint32_t> port2 = entry(0, 2);
+    ASSERT_EQ(s->mem_delete(0, DRV_MEM_ARL, port2.data(), DRV_MEM_OP_DELETE_BY_PORT), 0);
+    ASSERT_TRUE(reports.wait_for(5));
+    EXPECT_EQ(reports.list()[4].mac, 0x00000000b001u);
+    ASSERT_TRUE(model().learn(4, 0x00000000b003, 1));
+    ASSERT_TRUE(reports.wait_for(6));
+    EXPECT_EQ(reports.list().size(), 6u);
+
+    // Clearing everything empties the shadow without reports.
+    ASSERT_EQ(s->mem_clear(0, DRV_MEM_ARL), 0);
+    EXPECT_EQ(reports.list().size(), 6u);
+}
+
 TEST_F(soc_arl, StartStopAndCallbackSlots) {
     start(sim::ChipKind::DXP7102A1);
     ASSERT_EQ(soc_arl_start(0, 0), 0);

@@ -2,6 +2,7 @@
 // the sync of one shadow slot.
 #include <cstring>
 
+#include "../mem/mem_internal.h"
 #include "drv_arl.h"
 #include "drv_mem.h"
 #include "drv_reg.h"
@@ -181,7 +182,7 @@ int soc_arl_shadow_delete(int unit, int bin, const uint32_t *entry) {
     if (!valid(unit, copy)) return 0;
     soc_arl_notify(unit, copy, nullptr);
     uint32_t zero[2] = {0, 0};
-    DRV_SERVICES(unit)->mem_field_set(unit, DRV_MEM_ARL, DRV_MEM_FIELD_VALID, copy, zero);
+    drv_mem::field_set(unit, L2_ARL_SWm, F_VALID_R, copy, zero);
     std::memcpy(table + index * kWords, copy, sizeof copy);
     return 0;
 }

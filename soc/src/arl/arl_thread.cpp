@@ -70,7 +70,9 @@ void reconcile(int unit, soc_control_t *soc, const Lists &l, int count, int step
     sal_mutex_take(soc->arl_table_lock, -1);
     for (int i = 0; i < count; i++) {
         int rv = 0;
-        if (l.del[i] && l.current[i]) {
+        // A marked entry goes whether or not the scan still saw it: one added
+        // and flushed between two scans is in no list but the shadow.
+        if (l.del[i]) {
             sync_slot(unit, soc, i, kEmpty, &rv);
             l.del[i] = 0;
         } else if (l.exist[i] && !l.current[i]) {
