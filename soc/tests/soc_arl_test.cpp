@@ -194,6 +194,9 @@ TEST_F(soc_arl, FreezeNestsAndRestoresLearningAndAgeing) {
     EXPECT_EQ(mode, 2);
     EXPECT_EQ(s->arl_learn_enable_set(0, port7, 3), SOC_E_UNAVAIL);
     EXPECT_EQ(s->arl_learn_enable_set(0, port7, 0), SOC_E_PARAM);
+    // The four high-queue preemption registers of this family.
+    ASSERT_EQ(s->queue_mode_set(0, port7, 1), 0);
+    EXPECT_EQ(board->chip().peek("FCON_STRICT_HIQ_PRE_CTRL3"), 0xffffu);
 
     // Ageing off at the freeze: the thaw leaves the age timer alone.
     ASSERT_EQ(drv_age_timer_set(0, 0, 0), 0);
