@@ -50,6 +50,7 @@ Chip::Chip(const ChipProfile &profile, Anomalies &anomalies, AccessLog &log, Phy
       anomalies_(anomalies),
       log_(log),
       regs_(profile),
+      tables_(profile, regs_, mutex_),
       phys_(profile, gigabit_phy) {
     installResetControl();
     refreshPortStatus();
@@ -103,6 +104,7 @@ void Chip::installResetControl() {
 void Chip::reset() {
     std::lock_guard<std::recursive_mutex> g(mutex_);
     regs_.resetAll();
+    tables_.reset();
     phys_.resetAll();
     refreshPortStatus();
     reset_pending_reads_ = 0;

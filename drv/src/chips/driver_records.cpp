@@ -1,15 +1,13 @@
 // The four chip driver records, the chip driver list and the chip type names.
 #include "chipdata/ids.h"
 #include "drv_if.h"
+#include "drv_mem.h"
 #include "service_tables.h"
 
 namespace {
 
 constexpr const char *kOrigin = " Not located in Server Need Verified";
 constexpr int kNumCos = 4;
-
-// The memory rows come with the table-memory services.
-constexpr const soc_mem_info_t *kNoMemories[SOC_NUM_MEMS] = {};
 
 const soc_driver_t kNoDriver = {};
 
@@ -29,7 +27,7 @@ const soc_driver_t soc_driver_dxp7102_a0 = {
     0,
     kNumCos,
     chipdata_reg_table(CHIPDATA_DXP7102_A0),
-    kNoMemories,
+    drv_dxp7102_mem_info,
     chipdata_block_table(CHIPDATA_DXP7102_A0),
     chipdata_port_table(CHIPDATA_DXP7102_A0),
     {{nullptr, 0}, {nullptr, 0}},
@@ -47,7 +45,7 @@ const soc_driver_t soc_driver_dxp7102_a1 = {
     1,
     kNumCos,
     chipdata_reg_table(CHIPDATA_DXP7102_A1),
-    kNoMemories,
+    drv_dxp7102_mem_info,
     chipdata_block_table(CHIPDATA_DXP7102_A1),
     chipdata_port_table(CHIPDATA_DXP7102_A1),
     {{nullptr, 0}, {nullptr, 0}},
@@ -65,7 +63,7 @@ const soc_driver_t soc_driver_dxp7101_a0 = {
     0,
     kNumCos,
     chipdata_reg_table(CHIPDATA_DXP7101),
-    kNoMemories,
+    drv_dxp7101_mem_info,
     chipdata_block_table(CHIPDATA_DXP7101),
     chipdata_port_table(CHIPDATA_DXP7101),
     {{nullptr, 0}, {nullptr, 0}},
@@ -83,7 +81,7 @@ const soc_driver_t soc_driver_dxp7106_a0 = {
     0,
     kNumCos,
     chipdata_reg_table(CHIPDATA_DXP7106),
-    kNoMemories,
+    drv_dxp7101_mem_info,
     chipdata_block_table(CHIPDATA_DXP7106),
     chipdata_port_table(CHIPDATA_DXP7106),
     {{nullptr, 0}, {nullptr, 0}},

@@ -1,6 +1,9 @@
 // The service tables: the two DXP7102 tables are identical slot for slot, and
 // so are the DXP7101 and DXP7106 tables.
+#include "drv_arl.h"
 #include "drv_if.h"
+#include "drv_l2ctl.h"
+#include "drv_mem.h"
 #include "drv_miim.h"
 #include "drv_port.h"
 #include "drv_reg.h"

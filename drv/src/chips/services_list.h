@@ -40,7 +40,32 @@
     X(port_status_get, drv_port_status_get) \
     X(port_sw_mac_update, drv_port_sw_mac_update) \
     X(port_bitmap_get, drv_port_bitmap_get) \
-    X(dev_prop_get, drv_dev_prop_get)
+    X(dev_prop_get, drv_dev_prop_get) \
+    X(mem_length_get, drv_mem_length_get) \
+    X(mem_read, drv_mem_read) \
+    X(mem_write, drv_mem_write) \
+    X(mem_field_get, drv_mem_field_get) \
+    X(mem_field_set, drv_mem_field_set) \
+    X(mem_clear, drv_mem_clear) \
+    X(mem_search, drv_mem_search) \
+    X(mem_insert, drv_mem_insert) \
+    X(mem_delete, drv_mem_delete) \
+    X(mem_cache_get, drv_mem_cache_get) \
+    X(mem_cache_set, drv_mem_cache_set) \
+    X(queue_mode_set, drv_queue_mode_set) \
+    X(queue_mode_get, drv_queue_mode_get) \
+    X(age_timer_set, drv_age_timer_set) \
+    X(age_timer_get, drv_age_timer_get) \
+    X(mac_set, drv_mac_set) \
+    X(mac_get, drv_mac_get) \
+    X(mstp_config_set, drv_mstp_config_set) \
+    X(mstp_config_get, drv_mstp_config_get) \
+    X(mstp_port_set, drv_mstp_port_set) \
+    X(mstp_port_get, drv_mstp_port_get) \
+    X(arl_table_entry_get, drv_arl_table_entry_get) \
+    X(arl_sync, soc_arl_sync) \
+    X(arl_learn_enable_set, drv_arl_learn_enable_set) \
+    X(arl_learn_enable_get, drv_arl_learn_enable_get)
 
 // Slots that the DXP7101 and DXP7106 tables hold in their own variant: they
 // answer -16 there until the variant is listed below.

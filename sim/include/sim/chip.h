@@ -12,6 +12,7 @@
 #include "sim/phy_pages.h"
 #include "sim/profile.h"
 #include "sim/regspace.h"
+#include "sim/tables.h"
 
 namespace sim {
 
@@ -68,6 +69,9 @@ class Chip {
 
     std::recursive_mutex &mutex() const { return mutex_; }
 
+    // The table memories and the L2 engine (learning and ageing for tests).
+    TableEngine &tables() { return tables_; }
+
   private:
     const RegInstance &instance(const std::string &reg, int index) const;
     void installResetControl();
@@ -80,6 +84,7 @@ class Chip {
     AccessLog &log_;
     mutable std::recursive_mutex mutex_;
     RegSpace regs_;
+    TableEngine tables_;
     PhyPages phys_;
     int reset_busy_reads_ = 2;
     int reset_pending_reads_ = 0;

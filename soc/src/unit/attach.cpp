@@ -94,9 +94,15 @@ void destroy_arl_locks(soc_control_t *soc) {
     soc->arl_intr_sem = nullptr;
 }
 
+// The locks and the table caches still enabled.
 void destroy_memory_locks(soc_control_t *soc) {
-    for (soc_mem_state_t &state : soc->mem_state)
+    for (soc_mem_state_t &state : soc->mem_state) {
         destroy_mutex(&state.lock);
+        if (state.cache != nullptr) sal_free(state.cache);
+        if (state.vmap != nullptr) sal_free(state.vmap);
+        state.cache = nullptr;
+        state.vmap = nullptr;
+    }
 }
 
 // One attach fewer; the last one takes the "SPI" mutex with it.

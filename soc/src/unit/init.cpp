@@ -67,6 +67,9 @@ int soc_do_init(int unit, int reset) {
     if (!(soc->flags & SOC_F_ATTACHED)) return SOC_E_UNIT;
 
     soc->flags &= ~SOC_F_INITED;
+    // The L2 shadow thread reads the record that init rebuilds; it starts
+    // again at the end.
+    if (int rv = soc_arl_mode_set(unit, 0); rv < 0) return rv;
     soc_tarn_info_config(unit, soc);
     if (reset) {
         int rv = chip_reset(unit);

@@ -1,5 +1,5 @@
 // Life-cycle steps whose modules come later: the counter collector keeps only
-// an empty state per unit and the ARL shadow thread does not run yet.
+// an empty state per unit.
 #include "soc.h"
 #include "soc_error.h"
 
@@ -25,9 +25,5 @@ int soc_tarn_counter_detach(int unit) {
     if (soc == nullptr) return SOC_E_UNIT;
     if (soc->counter_state != nullptr) sal_free(soc->counter_state);
     soc->counter_state = nullptr;
-    return 0;
-}
-
-int soc_arl_mode_set(int, int) {
     return 0;
 }

@@ -1,0 +1,78 @@
+// The chip's table memories behind the generic memory window and the L2
+// address engine: hash, key lookup and write, table search, fast ageing,
+// learning and ageing. Owned by the Chip and run under its lock.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "sim/profile.h"
+#include "sim/regspace.h"
+
+namespace sim {
+
+// CRC-16 (polynomial 0x1021, initial 0xffff, no reflection) over the first
+// nbits bits of data, most significant bit first.
+uint16_t arlCrc16(const uint8_t *data, int nbits);
+
+class TableEngine {
+  public:
+    static constexpr int kArlRows = 8192;
+
+    TableEngine(const ChipProfile &profile, RegSpace &regs, std::recursive_mutex &lock);
+    TableEngine(const TableEngine &) = delete;
+    TableEngine &operator=(const TableEngine &) = delete;
+
+    // Every table back to empty (chip reset).
+    void reset();
+
+    // Test access, without side effects.
+    uint64_t memPeek(uint32_t address) const;
+    void memPoke(uint32_t address, uint64_t value);
+    int arlValidRows() const;
+    // Table index of a key as the chip hashes it now (bin 0 of the bucket).
+    int arlIndex(uint64_t mac, uint16_t vid) const;
+
+    // Start/done bits stay set for this many reads after a start (0 default).
+    void setWindowBusyReads(int reads);
+    void setArlBusyReads(int reads);
+
+    // A frame with this source arrives on the port: learns or moves a dynamic
+    // entry unless learning is off on the port. False when not learned.
+    bool learn(int port, uint64_t mac, uint16_t vid);
+    // The ageing clock moves on; each full SPTAGT.AGE_TIME period clears the
+    // hit bit of dynamic entries and removes those already cleared.
+    void advanceAgeClock(uint32_t seconds);
+
+  private:
+    bool arlSupported() const;
+    void installWindow();
+    void installArl();
+    uint64_t field(int reg, int fld) const;
+    void setField(int reg, int fld, uint64_t value);
+    uint64_t *cell(uint32_t address);
+    int bucketOf(uint64_t mac, uint16_t vid) const;
+    uint64_t rowMac(int index) const;
+    void loadBins(int bucket);
+    void storeBins(int bucket);
+    void presentSearch(int from);
+    void fastAge();
+    void ageOnce();
+
+    const ChipProfile &profile_;
+    RegSpace &regs_;
+    std::recursive_mutex &lock_;
+    std::vector<uint64_t> arl_;            // raw rows, index = bucket * 2 + bin
+    std::map<uint32_t, uint64_t> window_;  // other window memories by address
+    int window_busy_reads_ = 0;
+    int window_pending_ = 0;
+    int arl_busy_reads_ = 0;
+    int arl_pending_ = 0;
+    int search_next_ = -1;  // next row to look at, -1 when no search runs
+    bool search_consumed_ = false;
+    uint32_t age_seconds_ = 0;
+};
+
+}  // namespace sim

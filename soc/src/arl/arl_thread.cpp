@@ -1,0 +1,273 @@
+// The L2 shadow thread, its start and stop, and the L2 freeze.
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+
+#include "drv_mem.h"
+#include "sal_config.h"
+#include "soc.h"
+#include "soc_arl.h"
+#include "soc_error.h"
+#include "soc_miim.h"
+
+namespace {
+
+constexpr int kWords = DRV_ARL_ENTRY_WORDS;
+constexpr int kStopTimeout = 5000000;
+
+struct ArlUnit {
+    int interval;  // microseconds, 0 = stopped
+    int mode;
+    char name[16];
+    // Freeze record.
+    int frozen;
+    int learn[SOC_MAX_NUM_PORTS];
+    uint32_t age_time;
+    uint32_t age_enable;
+};
+ArlUnit arl_units[SOC_MAX_NUM_DEVICES];
+
+// The interval and thread id are read by the thread and written by start
+// and stop: both under arl_table_lock.
+class TableLock {
+  public:
+    explicit TableLock(soc_control_t *soc) : lock_(soc->arl_table_lock) {
+        sal_mutex_take(lock_, -1);
+    }
+    ~TableLock() { sal_mutex_give(lock_); }
+
+  private:
+    sal_mutex_t lock_;
+};
+
+int entry_count(int unit) {
+    uint32_t n = 0;
+    if (DRV_SERVICES(unit)->mem_length_get(unit, DRV_MEM_ARL, &n) < 0) return 8192;
+    return static_cast<int>(n);
+}
+
+int step_time(int unit, soc_control_t *soc, int count) {
+    TableLock lock(soc);
+    return arl_units[unit].interval / count;
+}
+
+void sync_slot(int unit, soc_control_t *soc, int index, const uint32_t *found, int *rv) {
+    auto *shadow = static_cast<uint32_t *>(soc->arl_table);
+    int i = index;
+    *rv = DRV_SERVICES(unit)->arl_sync(unit, &i, shadow + index * kWords, found);
+}
+
+struct Lists {
+    uint32_t *exist;
+    uint32_t *current;
+    uint32_t *del;
+};
+
+// End of a hardware search: report what vanished and what was marked. The
+// lock is held over the walk and let go only for the sleep after a report.
+void reconcile(int unit, soc_control_t *soc, const Lists &l, int count, int step) {
+    static const uint32_t kEmpty[kWords] = {0, 0, 0};
+    sal_mutex_take(soc->arl_table_lock, -1);
+    for (int i = 0; i < count; i++) {
+        int rv = 0;
+        // A marked entry goes whether or not the scan still saw it: one added
+        // and flushed between two scans is in no list but the shadow.
+        if (l.del[i]) {
+            sync_slot(unit, soc, i, kEmpty, &rv);
+            l.del[i] = 0;
+        } else if (l.exist[i] && !l.current[i]) {
+            sync_slot(unit, soc, i, kEmpty, &rv);
+            if (arl_units[unit].interval == 0) continue;
+            sal_mutex_give(soc->arl_table_lock);
+            soc_cm_debug_print(0x10080, "soc_arl_thread: unit=%d: SLEEP\n", unit);
+            sal_sem_take(soc->arl_intr_sem, step);
+            sal_mutex_take(soc->arl_table_lock, -1);
+        }
+    }
+    std::memcpy(l.exist, l.current, count * sizeof(uint32_t));
+    std::memset(l.current, 0, count * sizeof(uint32_t));
+    sal_mutex_give(soc->arl_table_lock);
+}
+
+void arl_thread(void *arg) {
+    int unit = static_cast<int>(reinterpret_cast<intptr_t>(arg));
+    soc_control_t *soc = SOC_CONTROL(unit);
+    int count = entry_count(unit);
+    Lists l{static_cast<uint32_t *>(sal_alloc(count * sizeof(uint32_t), "arl_exist_list")),
+            static_cast<uint32_t *>(sal_alloc(count * sizeof(uint32_t), "arl_current_list")),
+            static_cast<uint32_t *>(sal_alloc(count * sizeof(uint32_t), "arl_delete_list"))};
+    if (l.exist == nullptr || l.current == nullptr || l.del == nullptr) {
+        soc_cm_debug_print(DK_ERR, "soc_arl_thread: not enough memory, exiting\n");
+    } else {
+        {
+            TableLock lock(soc);
+            std::memset(soc->arl_table, 0, count * kWords * sizeof(uint32_t));
+        }
+        soc_arl_delete_list_set(unit, l.del);
+        const drv_if_t *s = DRV_SERVICES(unit);
+        for (int step; (step = step_time(unit, soc, count)) != 0;) {
+            int index = 0;
+            uint32_t found[kWords] = {0, 0, 0};
+            int rv =
+                s->mem_search(unit, DRV_MEM_ARL, &index, found, nullptr, DRV_MEM_OP_SEARCH_BUSY);
+            if (rv == 0) {
+                reconcile(unit, soc, l, count, step);
+                if (s->mem_search(unit, DRV_MEM_ARL, &index, found, nullptr,
+                                  DRV_MEM_OP_SEARCH_START) < 0)
+                    break;
+            } else if (rv != SOC_E_BUSY) {
+                break;  // no search engine on this chip
+            }
+            rv = s->mem_search(unit, DRV_MEM_ARL, &index, found, nullptr, DRV_MEM_OP_SEARCH_NEXT);
+            if (rv == SOC_E_EXISTS && drv_arl_entry_field(unit, found, DRV_MEM_FIELD_VALID) &&
+                index >= 0 && index < count) {
+                static const uint32_t kEmpty[kWords] = {0, 0, 0};
+                TableLock lock(soc);
+                int r = 0;
+                l.current[index] = 1;
+                if (l.del[index]) {
+                    sync_slot(unit, soc, index, kEmpty, &r);
+                    if (r == 0) l.del[index] = l.exist[index] = 0;
+                }
+                if (r == 0) sync_slot(unit, soc, index, found, &r);
+                if (r < 0) break;
+            }
+            soc_cm_debug_print(0x10080, "soc_arl_thread: unit=%d: SLEEP\n", unit);
+            sal_sem_take(soc->arl_intr_sem, step);
+        }
+    }
+    soc_arl_delete_list_set(unit, nullptr);
+    for (uint32_t *p : {l.exist, l.current, l.del}) {
+        if (p != nullptr) sal_free(p);
+    }
+    soc_cm_debug_print(0x80, "soc_arl_thread: exiting\n");
+    TableLock lock(soc);
+    soc->arl_pid = SAL_THREAD_ERROR;
+}
+
+bool thread_running(soc_control_t *soc) {
+    TableLock lock(soc);
+    return soc->arl_pid != SAL_THREAD_ERROR;
+}
+
+}  // namespace
+
+int soc_arl_start(int unit, int interval) {
+    soc_control_t *soc = SOC_CONTROL(unit);
+    if (soc == nullptr) return SOC_E_UNIT;
+    ArlUnit &a = arl_units[unit];
+    soc_cm_debug_print(0x80, "soc_arl_start: unit=%d interval=%d\n", unit, interval);
+    const char *log = sal_config_get("reg_write_log");
+    if (log == nullptr || std::strtol(log, nullptr, 0) == 0)
+        sal_snprintf(a.name, sizeof a.name, "dxpARL.%d", unit);
+    TableLock lock(soc);
+    a.interval = interval;
+    if (interval == 0) return 0;
+    if (soc->arl_table == nullptr) {
+        size_t bytes = static_cast<size_t>(entry_count(unit)) * kWords * sizeof(uint32_t);
+        soc->arl_table = sal_alloc(bytes, "arl_table");
+        // The thread never runs without a shadow.
+        if (soc->arl_table == nullptr) return SOC_E_MEMORY;
+    }
+    if (soc->arl_pid != SAL_THREAD_ERROR) return 0;
+    soc->arl_pid = sal_thread_create(a.name, 16384, 50, arl_thread,
+                                     reinterpret_cast<void *>(static_cast<intptr_t>(unit)));
+    if (soc->arl_pid == SAL_THREAD_ERROR) {
+        soc_cm_debug_print(DK_ERR, "soc_arl_start: Could not start arl thread\n");
+        return SOC_E_MEMORY;
+    }
+    return 0;
+}
+
+int soc_arl_stop(int unit) {
+    soc_control_t *soc = SOC_CONTROL(unit);
+    if (soc == nullptr) return SOC_E_UNIT;
+    soc_cm_debug_print(0x80, "soc_arl_stop: unit=%d\n", unit);
+    {
+        TableLock lock(soc);
+        arl_units[unit].interval = 0;
+    }
+    int rv = 0;
+    if (thread_running(soc)) {
+        sal_sem_give(soc->arl_intr_sem);
+        soc_timeout_t to;
+        soc_timeout_init(&to, kStopTimeout, 0);
+        while (thread_running(soc)) {
+            if (soc_timeout_check(&to)) {
+                soc_cm_debug_print(DK_ERR, "soc_arl_stop: thread will not exit\n");
+                rv = SOC_E_INTERNAL;
+                break;
+            }
+        }
+    }
+    TableLock lock(soc);
+    // Never free the shadow under a thread that is still running.
+    if (soc->arl_pid == SAL_THREAD_ERROR && soc->arl_table != nullptr) {
+        sal_free(soc->arl_table);
+        soc->arl_table = nullptr;
+    }
+    return rv;
+}
+
+int soc_arl_mode_set(int unit, int mode) {
+    sal_usleep(1000);
+    if (int rv = soc_arl_stop(unit); rv < 0) return rv;
+    arl_units[unit].mode = mode;
+    if (mode == SOC_ARL_MODE_OFF) return 0;
+    if (mode != SOC_ARL_MODE_SHADOW) return SOC_E_INTERNAL;
+    int rv = soc_arl_start(unit, SOC_ARL_DEFAULT_INTERVAL);
+    return rv < 0 ? rv : 0;
+}
+
+int soc_arl_freeze(int unit) {
+    soc_control_t *soc = SOC_CONTROL(unit);
+    if (soc == nullptr) return SOC_E_UNIT;
+    ArlUnit &a = arl_units[unit];
+    sal_mutex_t lock = soc->mem_state[L2_ARLm].lock;
+    sal_mutex_take(lock, -1);
+    if (++a.frozen != 1) {
+        sal_mutex_give(lock);
+        return 0;
+    }
+    const drv_if_t *s = DRV_SERVICES(unit);
+    int rv = 0;
+    for (int p = soc->e.min; rv == 0 && p >= 0 && p <= soc->e.max; p++) {
+        if (soc_pbmp_member(soc->e.bitmap, p)) rv = s->arl_learn_enable_get(unit, p, &a.learn[p]);
+    }
+    if (rv == 0) rv = s->arl_learn_enable_set(unit, soc->all.bitmap, 2);
+    if (rv == 0) rv = s->age_timer_get(unit, &a.age_enable, &a.age_time);
+    if (rv == 0 && a.age_enable) rv = s->age_timer_set(unit, 0, a.age_time);
+    if (rv < 0) {
+        a.frozen--;
+        sal_mutex_give(lock);
+        return rv;
+    }
+    return 0;  // the lock stays held until the last thaw
+}
+
+int soc_arl_thaw(int unit) {
+    soc_control_t *soc = SOC_CONTROL(unit);
+    if (soc == nullptr) return SOC_E_UNIT;
+    ArlUnit &a = arl_units[unit];
+    sal_mutex_t lock = soc->mem_state[L2_ARLm].lock;
+    sal_mutex_take(lock, -1);
+    if (a.frozen <= 0) {
+        sal_mutex_give(lock);
+        return 0;
+    }
+    if (--a.frozen > 0) {
+        sal_mutex_give(lock);
+        return 0;
+    }
+    soc_pbmp_t learning{};
+    for (int p = soc->e.min; p >= 0 && p <= soc->e.max; p++) {
+        if (soc_pbmp_member(soc->e.bitmap, p) && a.learn[p] == 1) soc_pbmp_port_add(&learning, p);
+    }
+    const drv_if_t *s = DRV_SERVICES(unit);
+    int rv = s->arl_learn_enable_set(unit, learning, 1);
+    if (rv == 0 && a.age_enable) rv = s->age_timer_set(unit, a.age_enable, a.age_time);
+    // Once for this call, once for the first freeze's hold.
+    sal_mutex_give(lock);
+    sal_mutex_give(lock);
+    return rv;
+}
