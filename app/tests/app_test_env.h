@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "../../platform/tests/private_workdir.h"
 #include "flash.h"
 #include "nvram.h"
 #include "sal.h"

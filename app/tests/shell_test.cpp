@@ -34,16 +34,22 @@ struct ScriptConsole {
 
 std::atomic<int> loads{0}, clears{0};
 
-class ecos_shell : public ::testing::Test {
+// A flash file of its own: the login reads the account from the store, and a
+// default flash file would be shared with other test programs running at once.
+class ecos_shell : public app_test::FlashFixture {
   protected:
     ScriptConsole console;
     void SetUp() override {
+        app_test::FlashFixture::SetUp();
         sal_console_bind(&console.ops);
         loads = 0;
         clears = 0;
         ecos_shell_init(nullptr);
     }
-    void TearDown() override { sal_console_bind(nullptr); }
+    void TearDown() override {
+        sal_console_bind(nullptr);
+        app_test::FlashFixture::TearDown();
+    }
 };
 
 TEST_F(ecos_shell, RunsCommandsUntilExit) {
@@ -128,7 +134,7 @@ TEST_F(ecos_shell, LoginAcceptsTheFactoryAccountAndLogsFailures) {
     console.lines = {"admin", "wrong", "admin", "qivor"};
     EXPECT_EQ(login_on_manual_clock(console, 3), 1);
     EXPECT_NE(console.out.find("Login incorrect"), std::string::npos);
-    EXPECT_EQ(console.out.find("login: "), 0u);
+    EXPECT_EQ(console.out.find("login: "), 0u) << console.out;
     uint32_t first = 0;
     ASSERT_EQ(ram->ops->count(&first, ram), 2);
     for (const char *want : {"Incorrect login username(admin) or password from console",

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "../../platform/tests/private_workdir.h"
 #include "sal.h"
 #include "sal_host.h"
 
