@@ -1,5 +1,6 @@
 // The service tables: the two DXP7102 tables are identical slot for slot, and
 // so are the DXP7101 and DXP7106 tables.
+#include "drv_cfp.h"
 #include "drv_if.h"
 #include "drv_miim.h"
 #include "drv_port.h"
