@@ -26,8 +26,8 @@ uint32_t row_src_port(const CfpEngine::Row &r) {
 
 }  // namespace
 
-CfpEngine::CfpEngine(const ChipProfile &profile, RegSpace &regs, std::recursive_mutex &lock)
-    : profile_(profile), regs_(regs), lock_(lock), acc_(regs.find(R_CFP_ACC, 0)), rows_(kRows) {
+CfpEngine::CfpEngine(RegSpace &regs, std::recursive_mutex &lock)
+    : regs_(regs), lock_(lock), acc_(regs.find(R_CFP_ACC, 0)), rows_(kRows) {
     if (acc_ == nullptr) throw std::logic_error("field processor without CFP_ACC");
     regs_.onWrite(*acc_, [this](uint64_t, uint64_t value) { onAccessWrite(value); });
     regs_.onRead(*acc_, [this](uint64_t &value) { onAccessRead(value); });
@@ -161,11 +161,11 @@ void CfpEngine::run(uint64_t &acc) {
 }
 
 // SEARCH_OPTION names the source port whose rows are wanted, or every port
-// with the highest port code (63, the chip's own numbering).
+// with 63; both in the chip's own port numbering, as SRC_P is.
 void CfpEngine::search(uint64_t &acc) {
     hits_.clear();
     hit_read_ = false;
-    uint32_t option = accField(acc, F_SEARCH_OPTION) + static_cast<uint32_t>(profile_.port_offset);
+    uint32_t option = accField(acc, F_SEARCH_OPTION);
     for (int i = 0; i < kRows; i++) {
         if (!row_valid(rows_[i])) continue;
         if (option < 63 && row_src_port(rows_[i]) != option) continue;

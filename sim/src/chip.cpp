@@ -53,8 +53,7 @@ Chip::Chip(const ChipProfile &profile, Anomalies &anomalies, AccessLog &log, Phy
       phys_(profile, gigabit_phy) {
     installResetControl();
     refreshPortStatus();
-    if (regs_.find(R_CFP_ACC, 0) != nullptr)
-        cfp_ = std::make_unique<CfpEngine>(profile_, regs_, mutex_);
+    if (regs_.find(R_CFP_ACC, 0) != nullptr) cfp_ = std::make_unique<CfpEngine>(regs_, mutex_);
 }
 
 void Chip::refreshPortStatus() {

@@ -5,14 +5,14 @@
 // search at once and clears the bit; TCAM_RST clears every TCAM row. A search
 // hands out its hits one at a time: SERCH_STS and XCESS_ADDR name the current
 // hit and CFP_DATA/CFP_MASK hold its row; once the last data word is read,
-// the next read of CFP_ACC shows the following hit (or SERCH_STS 0).
+// the next read of CFP_ACC shows the following hit (or SERCH_STS 0). Other
+// operations between hits leave the search alone.
 #pragma once
 
 #include <cstdint>
 #include <mutex>
 #include <vector>
 
-#include "sim/profile.h"
 #include "sim/regspace.h"
 
 namespace sim {
@@ -33,7 +33,7 @@ class CfpEngine {
 
     // Hooks itself onto the access register of regs; the chip's lock guards
     // every access (the engine takes it again for the test calls below).
-    CfpEngine(const ChipProfile &profile, RegSpace &regs, std::recursive_mutex &lock);
+    CfpEngine(RegSpace &regs, std::recursive_mutex &lock);
     CfpEngine(const CfpEngine &) = delete;
     CfpEngine &operator=(const CfpEngine &) = delete;
 
@@ -58,7 +58,6 @@ class CfpEngine {
     uint32_t reg(int reg_id, int index = 0) const;
     void setReg(int reg_id, int index, uint32_t value);
 
-    const ChipProfile &profile_;
     RegSpace &regs_;
     std::recursive_mutex &lock_;
     const RegInstance *acc_;
