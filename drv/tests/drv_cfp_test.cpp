@@ -89,6 +89,7 @@ TEST_F(drv_cfp, ShiftedChipsNumberPortsTwentyFourHigher) {
     ASSERT_EQ(svc()->cfp_action_get(0, &action, &e, &param), 0);
     EXPECT_EQ(action, DRV_CFP_ACT_IB_REDIRECT_ADD);
     EXPECT_EQ(param, 5u);
+    EXPECT_EQ(svc()->cfp_action_set(0, DRV_CFP_ACT_IB_REDIRECT, &e, 40), SOC_E_PARAM);
 
     uint32_t index = 0;
     ASSERT_EQ(svc()->cfp_entry_search(0, DRV_CFP_SRCH_START, &index, &e), 0);
@@ -211,6 +212,10 @@ TEST_F(drv_cfp, MeterCodesAndActionGroups) {
     action = DRV_CFP_ACT_OB_PRI;
     ASSERT_EQ(svc()->cfp_action_get(0, &action, &e, &param), 0);
     EXPECT_EQ(action, DRV_CFP_ACT_OB_PRI_CANCEL);
+    const drv_cfp_entry_t kept = e;
+    EXPECT_EQ(svc()->cfp_action_set(0, DRV_CFP_ACT_IB_PRI, &e, 4), SOC_E_PARAM);
+    EXPECT_EQ(svc()->cfp_action_set(0, DRV_CFP_ACT_OB_REDIRECT, &e, 64), SOC_E_PARAM);
+    EXPECT_EQ(e.act_data, kept.act_data);
     for (uint32_t bad : {0u, 8u, 13u, 21u}) {
         action = bad;
         EXPECT_EQ(svc()->cfp_action_set(0, bad, &e, 0), SOC_E_PARAM);

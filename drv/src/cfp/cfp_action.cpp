@@ -6,6 +6,8 @@ namespace {
 
 constexpr uint32_t kDest63 = 63;
 constexpr uint32_t kDest62 = 62;
+constexpr uint32_t kDestMax = 63;  // NEW_DEST_IB/OB are 6 bits
+constexpr uint32_t kPriMax = 3;    // PRI_MAP_IB/OB are 2 bits
 constexpr uint32_t kRateMin = 64;
 constexpr uint32_t kRateMax = 1048576;
 constexpr uint32_t kBurstMin = 64;
@@ -74,6 +76,12 @@ int drv_cfp_action_set(int unit, uint32_t action, drv_cfp_entry_t *entry, uint32
     const Group *g;
     uint32_t base;
     if (!split_action(action, &g, &base)) return SOC_E_PARAM;
+    // A port or priority the action word cannot hold would be cut to another
+    // one: refuse it before anything changes.
+    const bool to_port = base == DRV_CFP_ACT_IB_REDIRECT_ADD || base == DRV_CFP_ACT_IB_REDIRECT;
+    if ((to_port && port_in(unit, act_param) > kDestMax) ||
+        (base == DRV_CFP_ACT_IB_PRI && act_param > kPriMax))
+        return SOC_E_PARAM;
     switch (base) {
         case DRV_CFP_ACT_IB_NONE:
             set(unit, entry, g->redirect, 0);

@@ -5,8 +5,9 @@
 // search at once and clears the bit; TCAM_RST clears every TCAM row. A search
 // hands out its hits one at a time: SERCH_STS and XCESS_ADDR name the current
 // hit and CFP_DATA/CFP_MASK hold its row; once the last data word is read,
-// the next read of CFP_ACC shows the following hit (or SERCH_STS 0). Other
-// operations between hits leave the search alone.
+// the next read of CFP_ACC shows the following hit (or SERCH_STS 0). Action,
+// meter and counter operations between hits leave the search alone; a TCAM
+// read puts its own row into the data registers.
 #pragma once
 
 #include <cstdint>
