@@ -11,6 +11,7 @@
 #include "soc_control.h"
 
 struct dxp_mcast_addr;
+struct drv_cfp_entry_t;
 
 // The service table.
 struct drv_if_t {

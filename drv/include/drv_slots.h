@@ -3,7 +3,8 @@
 // Including this file expands every entry with the includer's DRV_SLOT macro,
 // which is undefined at the end. Every service takes the unit first. Members
 // of slots whose operation this family does not have carry free names.
-// The includer declares soc_pbmp_t and dxp_mcast_addr first (drv_if.h).
+// The includer declares soc_pbmp_t, dxp_mcast_addr and drv_cfp_entry_t first
+// (drv_if.h).
 
 // clang-format off
 
@@ -134,26 +135,26 @@ DRV_SLOT(109, unavail109, int, (int unit))
 DRV_SLOT(110, unavail110, int, (int unit))
 // The content-aware field processor (DXP7101 family).
 DRV_SLOT(111, cfp_init, int, (int unit))
-DRV_SLOT(112, cfp_action_get, int, (int unit, uint32_t *action, uint32_t *entry, uint32_t *act_param))
-DRV_SLOT(113, cfp_action_set, int, (int unit, uint32_t action, uint32_t *entry, uint32_t act_param))
+DRV_SLOT(112, cfp_action_get, int, (int unit, uint32_t *action, drv_cfp_entry_t *entry, uint32_t *act_param))
+DRV_SLOT(113, cfp_action_set, int, (int unit, uint32_t action, drv_cfp_entry_t *entry, uint32_t act_param))
 DRV_SLOT(114, cfp_control_get, int, (int unit, uint32_t control_type, int port, uint32_t *state))
 DRV_SLOT(115, cfp_control_set, int, (int unit, uint32_t control_type, int port, uint32_t state))
-DRV_SLOT(116, cfp_entry_read, int, (int unit, uint32_t index, uint32_t ram_type, uint32_t *entry))
-DRV_SLOT(117, cfp_entry_search, int, (int unit, uint32_t flags, uint32_t *index, uint32_t *entry))
-DRV_SLOT(118, cfp_entry_write, int, (int unit, uint32_t index, uint32_t ram_type, uint32_t *entry))
-DRV_SLOT(119, cfp_field_get, int, (int unit, uint32_t mem_type, uint32_t field_type, uint32_t *entry, uint32_t *fld_val))
-DRV_SLOT(120, cfp_field_set, int, (int unit, uint32_t mem_type, uint32_t field_type, uint32_t *entry, uint32_t *fld_val))
-DRV_SLOT(121, cfp_meter_get, int, (int unit, uint32_t *entry, uint32_t *kbits_sec, uint32_t *kbits_burst))
-DRV_SLOT(122, cfp_meter_set, int, (int unit, uint32_t *entry, uint32_t kbits_sec, uint32_t kbits_burst))
-DRV_SLOT(123, cfp_qset_bit_get, int, (int unit, uint32_t qual, uint32_t *qset, uint32_t *val))
-DRV_SLOT(124, cfp_qset_bit_set, int, (int unit, uint32_t qual, uint32_t *qset, uint32_t val))
-DRV_SLOT(125, cfp_qset_to_slice, int, (int unit, uint32_t *qset, int *slice_id))
-DRV_SLOT(126, cfp_slice_to_qset, int, (int unit, int slice_id, uint32_t *qset))
+DRV_SLOT(116, cfp_entry_read, int, (int unit, uint32_t index, uint32_t ram_type, drv_cfp_entry_t *entry))
+DRV_SLOT(117, cfp_entry_search, int, (int unit, uint32_t flags, uint32_t *index, drv_cfp_entry_t *entry))
+DRV_SLOT(118, cfp_entry_write, int, (int unit, uint32_t index, uint32_t ram_type, drv_cfp_entry_t *entry))
+DRV_SLOT(119, cfp_field_get, int, (int unit, uint32_t mem_type, uint32_t field_type, drv_cfp_entry_t *entry, uint32_t *fld_val))
+DRV_SLOT(120, cfp_field_set, int, (int unit, uint32_t mem_type, uint32_t field_type, drv_cfp_entry_t *entry, uint32_t *fld_val))
+DRV_SLOT(121, cfp_meter_get, int, (int unit, drv_cfp_entry_t *entry, uint32_t *kbits_sec, uint32_t *kbits_burst))
+DRV_SLOT(122, cfp_meter_set, int, (int unit, drv_cfp_entry_t *entry, uint32_t kbits_sec, uint32_t kbits_burst))
+DRV_SLOT(123, cfp_qset_bit_get, int, (int unit, uint32_t qual, drv_cfp_entry_t *entry, uint32_t *val))
+DRV_SLOT(124, cfp_qset_bit_set, int, (int unit, uint32_t qual, drv_cfp_entry_t *entry, uint32_t val))
+DRV_SLOT(125, cfp_qset_to_slice, int, (int unit, drv_cfp_entry_t *entry, int *slice_id))
+DRV_SLOT(126, cfp_slice_to_qset, int, (int unit, int slice_id, drv_cfp_entry_t *entry))
 DRV_SLOT(127, cfp_stat_get, int, (int unit, uint32_t stat_type, uint32_t index, uint32_t *counter))
 DRV_SLOT(128, cfp_stat_set, int, (int unit, uint32_t stat_type, uint32_t index, uint32_t counter))
 DRV_SLOT(129, cfp_udf_get, int, (int unit, int port, uint32_t udf_index, uint32_t *offset))
 DRV_SLOT(130, cfp_udf_set, int, (int unit, int port, uint32_t udf_index, uint32_t offset))
-DRV_SLOT(131, cfp_range_check, int, (int unit, uint32_t *entry))
+DRV_SLOT(131, cfp_range_check, int, (int unit, uint32_t flags, uint32_t min, uint32_t max))
 DRV_SLOT(132, cfp_reserved_op, int, (int unit))
 // Ethernet AV (none of this family's chips has it).
 DRV_SLOT(133, eav_control_set, int, (int unit, uint32_t type, uint32_t param))

@@ -54,6 +54,7 @@ Chip::Chip(const ChipProfile &profile, Anomalies &anomalies, AccessLog &log, Phy
       phys_(profile, gigabit_phy) {
     installResetControl();
     refreshPortStatus();
+    if (regs_.find(R_CFP_ACC, 0) != nullptr) cfp_ = std::make_unique<CfpEngine>(regs_, mutex_);
 }
 
 void Chip::refreshPortStatus() {
@@ -107,6 +108,7 @@ void Chip::reset() {
     tables_.reset();
     phys_.resetAll();
     refreshPortStatus();
+    if (cfp_) cfp_->reset();
     reset_pending_reads_ = 0;
     reset_count_++;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "chipdata/ids.h"
+#include "drv_cfp.h"
 #include "drv_if.h"
 #include "sal_config.h"
 #include "soc_property.h"
@@ -124,10 +125,11 @@ TEST_F(soc_unit_prop, DevicePropertiesOfEachModel) {
 TEST_F(soc_unit_prop, FieldProcessorAbsentOnDxp7102) {
     start(sim::ChipKind::DXP7102A1);
     const drv_if_t *svc = DRV_SERVICES(0);
-    uint32_t entry[8] = {}, value = 0;
+    drv_cfp_entry_t entry{};
+    uint32_t value = 0;
     EXPECT_EQ(svc->cfp_init(0), -16);
-    EXPECT_EQ(svc->cfp_action_set(0, 2, entry, 1), -16);
-    EXPECT_EQ(svc->cfp_entry_read(0, 1, 1, entry), -16);
+    EXPECT_EQ(svc->cfp_action_set(0, 2, &entry, 1), -16);
+    EXPECT_EQ(svc->cfp_entry_read(0, 1, 1, &entry), -16);
     EXPECT_EQ(svc->cfp_udf_set(0, 3, 1, 4), -16);
     EXPECT_EQ(svc->cfp_reserved_op(0), -16);
     EXPECT_EQ(svc->vlan_vt_add(0, 0, 1, 2, 3, 0, 1), -16);

@@ -1,6 +1,7 @@
 // The service tables: the two DXP7102 tables are identical slot for slot, and
 // so are the DXP7101 and DXP7106 tables.
 #include "drv_arl.h"
+#include "drv_cfp.h"
 #include "drv_if.h"
 #include "drv_l2ctl.h"
 #include "drv_mem.h"

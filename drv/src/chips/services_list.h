@@ -84,6 +84,28 @@
     X(dev_prop_get, drv_dxp7101_dev_prop_get)
 
 // The field-processor services of the DXP7101 family built so far.
-#define DRV_CFP_SERVICES(X)
+#define DRV_CFP_SERVICES(X) \
+    X(cfp_init, drv_cfp_init) \
+    X(cfp_action_get, drv_cfp_action_get) \
+    X(cfp_action_set, drv_cfp_action_set) \
+    X(cfp_control_get, drv_cfp_control_get) \
+    X(cfp_control_set, drv_cfp_control_set) \
+    X(cfp_entry_read, drv_cfp_entry_read) \
+    X(cfp_entry_search, drv_cfp_entry_search) \
+    X(cfp_entry_write, drv_cfp_entry_write) \
+    X(cfp_field_get, drv_cfp_field_get) \
+    X(cfp_field_set, drv_cfp_field_set) \
+    X(cfp_meter_get, drv_cfp_meter_get) \
+    X(cfp_meter_set, drv_cfp_meter_set) \
+    X(cfp_qset_bit_get, drv_cfp_qset_bit_get) \
+    X(cfp_qset_bit_set, drv_cfp_qset_bit_set) \
+    X(cfp_qset_to_slice, drv_cfp_qset_to_slice) \
+    X(cfp_slice_to_qset, drv_cfp_slice_to_qset) \
+    X(cfp_stat_get, drv_cfp_stat_get) \
+    X(cfp_stat_set, drv_cfp_stat_set) \
+    X(cfp_udf_get, drv_cfp_udf_get) \
+    X(cfp_udf_set, drv_cfp_udf_set) \
+    X(cfp_range_check, drv_cfp_range_check) \
+    X(cfp_reserved_op, drv_cfp_reserved_op)
 
 // clang-format on

@@ -4,11 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
 #include "sim/access_log.h"
 #include "sim/anomalies.h"
+#include "sim/cfp_engine.h"
 #include "sim/phy_pages.h"
 #include "sim/profile.h"
 #include "sim/regspace.h"
@@ -71,6 +73,8 @@ class Chip {
 
     // The table memories and the L2 engine (learning and ageing for tests).
     TableEngine &tables() { return tables_; }
+    // The field processor, null on models without one.
+    CfpEngine *cfp() { return cfp_.get(); }
 
   private:
     const RegInstance &instance(const std::string &reg, int index) const;
@@ -89,6 +93,7 @@ class Chip {
     int reset_busy_reads_ = 2;
     int reset_pending_reads_ = 0;
     int reset_count_ = 0;
+    std::unique_ptr<CfpEngine> cfp_;
 };
 
 }  // namespace sim
