@@ -269,15 +269,29 @@ void macaddr_increment(dxp_mac_t mac, int n) {
     }
 }
 
-// One dotted-address part: digits of sal_ctoi's forms, no sign, 0..255.
+// One dotted-address part in sal_ctoi's forms, without a sign: 0..255.
+// Read here rather than through sal_ctoi, whose 32 bits wrap long numbers
+// back into range.
 static int ip_part(const char *s, const char **end) {
-    if (*s == '-' || *s == '+') return -1;
-    uint32_t value = static_cast<uint32_t>(sal_ctoi(s, end));
-    if (*end == s || (*end - s == 2 && (s[1] == 'x' || s[1] == 'X' || s[1] == 'b' || s[1] == 'B')))
-        return -1;  // no digits, or a base prefix alone
-    // Long digit runs could wrap back below 256.
-    if (*end - s > 10 || value > 255) return -1;
-    return static_cast<int>(value);
+    int base = 10;
+    if (s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+        base = 16;
+        s += 2;
+    } else if (s[0] == '0' && (s[1] == 'b' || s[1] == 'B')) {
+        base = 2;
+        s += 2;
+    } else if (s[0] == '0') {
+        base = 8;
+    }
+    int value = 0;
+    const char *p = s;
+    for (int d; (d = shr_hex_digit(*p)) >= 0 && d < base; p++) {
+        value = value * base + d;
+        if (value > 255) return -1;
+    }
+    if (p == s) return -1;
+    *end = p;
+    return value;
 }
 
 int parse_ipaddr(const char *text, dxp_ip_t *ip) {
