@@ -92,28 +92,20 @@ int parse_rand(const char *text, uint32_t *value) {
     return 1;
 }
 
+// The digits of a number in sal_ctoi's forms, past any "0x"/"0b" prefix.
+static const char *digits_start(const char *s) {
+    return s[0] == '0' && s[1] != '\0' && std::strchr("xXbB", s[1]) != nullptr ? s + 2 : s;
+}
+
 int parse_is_integer(const char *text) {
     uint32_t dummy;
     if (text == nullptr) return 0;
     if (parse_rand(text, &dummy)) return 1;
-    const char *s = text;
-    if (*s == '-') s++;
-    int base = 10;
-    if (s[0] == '0' && (s[1] == 'b' || s[1] == 'B')) {
-        base = 2;
-        s += 2;
-    } else if (s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
-        base = 16;
-        s += 2;
-    } else if (s[0] == '0') {
-        base = 8;  // the leading 0 is itself an octal digit
-    }
-    if (*s == '\0') return 0;
-    for (; *s != '\0'; s++) {
-        int d = shr_hex_digit(*s);
-        if (d < 0 || d >= base) return 0;
-    }
-    return 1;
+    const char *s = *text == '-' ? text + 1 : text;
+    if (*s == '-') return 0;
+    const char *end = s;
+    sal_ctoi(s, &end);
+    return *end == '\0' && end > digits_start(s) ? 1 : 0;
 }
 
 int parse_integer(const char *text) {
@@ -270,28 +262,16 @@ void macaddr_increment(dxp_mac_t mac, int n) {
 }
 
 // One dotted-address part in sal_ctoi's forms, without a sign: 0..255.
-// Read here rather than through sal_ctoi, whose 32 bits wrap long numbers
-// back into range.
 static int ip_part(const char *s, const char **end) {
-    int base = 10;
-    if (s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
-        base = 16;
-        s += 2;
-    } else if (s[0] == '0' && (s[1] == 'b' || s[1] == 'B')) {
-        base = 2;
-        s += 2;
-    } else if (s[0] == '0') {
-        base = 8;
-    }
-    int value = 0;
-    const char *p = s;
-    for (int d; (d = shr_hex_digit(*p)) >= 0 && d < base; p++) {
-        value = value * base + d;
-        if (value > 255) return -1;
-    }
-    if (p == s) return -1;
-    *end = p;
-    return value;
+    if (*s == '-') return -1;
+    uint32_t value = static_cast<uint32_t>(sal_ctoi(s, end));
+    const char *digits = digits_start(s);
+    if (*end <= digits) return -1;  // no digits, or a base prefix alone
+    while (digits < *end && *digits == '0')
+        digits++;
+    // Eight significant digits at most cannot wrap sal_ctoi's 32 bits.
+    if (*end - digits > 8 || value > 255) return -1;
+    return static_cast<int>(value);
 }
 
 int parse_ipaddr(const char *text, dxp_ip_t *ip) {
