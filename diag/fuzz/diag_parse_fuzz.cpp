@@ -1,6 +1,7 @@
 // libFuzzer target: the port-bitmap parser (with a format/parse round trip)
-// and the expression evaluator, over a unit record of 24 fast-Ethernet ports,
-// the CPU port and 4 gigabit ports.
+// over a unit record of 24 fast-Ethernet ports, the CPU port and 4 gigabit
+// ports, the expression evaluator, and the address, long-integer, ability and
+// tab parsers and formatters. The first byte picks the parser.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 
 #include "diag_expr.h"
 #include "diag_parse.h"
+#include "sal.h"
 
 namespace {
 
@@ -45,14 +47,60 @@ soc_control_t *make_unit() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static soc_control_t *unit = make_unit();
+    sal_console_enable_set(0);  // the integer parsers' warnings
     soc_control[0] = unit;
     if (size == 0) return 0;
     std::string text(reinterpret_cast<const char *>(data + 1), size - 1);
-    if (data[0] & 1) {
-        uint32_t value = 0;
-        int rv = expr_eval(text.c_str(), &value);
-        if (rv < -1 || rv > 1) std::abort();
-        return 0;
+    const char *in = text.c_str();
+    switch (data[0] % 8) {
+        case 0:
+            break;
+        case 1: {
+            uint32_t value = 0;
+            int rv = expr_eval(in, &value);
+            if (rv < -1 || rv > 1) std::abort();
+            return 0;
+        }
+        case 2: {
+            dxp_mac_t mac;
+            char buf[18];
+            if (parse_macaddr(in, mac) == 0) format_macaddr(buf, mac);
+            return 0;
+        }
+        case 3: {
+            dxp_ip_t ip = 0;
+            dxp_ip6_t ip6;
+            char buf[40];
+            if (parse_ipaddr(in, &ip) == 0) format_ipaddr_mask(buf, ip, ip);
+            if (parse_ip6addr(in, ip6) == 0) format_ip6addr(buf, ip6);
+            return 0;
+        }
+        case 4: {
+            uint32_t words[3];
+            char buf[32];
+            parse_long_integer(words, 3, in);
+            format_long_integer(buf, words, 3);
+            format_uint64_decimal(buf, parse_uint64(in), ',');
+            return 0;
+        }
+        case 5: {
+            uint32_t mask = 0;
+            char buf[128];
+            if (parse_ability(in, &mask) == 0) format_ability(buf, sizeof buf, mask, data[0] & 8);
+            return 0;
+        }
+        case 6: {
+            std::string out(text.size() + 1, '\0');
+            format_entab(out.data(), in, data[0] >> 4);
+            return 0;
+        }
+        default: {
+            int port = 0;
+            diag_mod_port mp;
+            parse_port(0, in, &port);
+            parse_mod_port(0, in, &mp);
+            return 0;
+        }
     }
     soc_pbmp_t pbmp;
     if (parse_pbmp(0, text.c_str(), &pbmp) != 0) return 0;
