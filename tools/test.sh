@@ -34,8 +34,9 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 status=0
 ctest --output-on-failure -j"$(nproc)" --timeout 300 "$@" || status=$?
 
-# A bounded libFuzzer run over the web request parser, on whole runs only
-# (SWITCHFW_FUZZ_SECONDS=0 skips it).
+# Bounded libFuzzer runs over the web request parser and over the monitor's
+# port-bitmap parser and expression evaluator, on whole runs only
+# (SWITCHFW_FUZZ_SECONDS=0 skips them).
 fuzz_seconds=${SWITCHFW_FUZZ_SECONDS:-60}
 if [[ $# -eq 0 && $fuzz_seconds -gt 0 ]]; then
     if command -v clang++ >/dev/null; then
@@ -44,22 +45,28 @@ if [[ $# -eq 0 && $fuzz_seconds -gt 0 ]]; then
             CC=clang CXX=clang++ cmake -S "$ROOT" -B "$fuzz_dir" -G Ninja \
                 -DCMAKE_BUILD_TYPE=Debug -DSWITCHFW_TESTS=OFF -DSWITCHFW_FUZZ=ON >/dev/null
         fi
-        if ! cmake --build "$fuzz_dir" -j"$(nproc)" --target web_request_fuzz \
+        if ! cmake --build "$fuzz_dir" -j"$(nproc)" --target web_request_fuzz diag_parse_fuzz \
             >"$fuzz_dir/build.log" 2>&1; then
             grep -B2 -A8 -m5 'error' "$fuzz_dir/build.log" || tail -n 40 "$fuzz_dir/build.log"
-            echo "THE FUZZ TARGET DOES NOT BUILD WITH CLANG (log: $fuzz_dir/build.log)"
+            echo "THE FUZZ TARGETS DO NOT BUILD WITH CLANG (log: $fuzz_dir/build.log)"
             exit 1
         fi
-        mkdir -p "$fuzz_dir/corpus"
-        echo "Fuzzing the web request parser for ${fuzz_seconds}s"
-        if ! "$fuzz_dir/web/web_request_fuzz" -max_total_time="$fuzz_seconds" \
-            "$fuzz_dir/corpus" >"$fuzz_dir/fuzz.log" 2>&1; then
-            tail -n 40 "$fuzz_dir/fuzz.log"
-            echo "FUZZING FOUND A FAULT (log: $fuzz_dir/fuzz.log)"
-            status=1
-        else
-            tail -n 2 "$fuzz_dir/fuzz.log"
-        fi
+        # name, program, corpus folder
+        for fuzz in "web request parser:web/web_request_fuzz:corpus" \
+            "monitor parsers:diag/diag_parse_fuzz:corpus-diag"; do
+            IFS=: read -r what program corpus <<<"$fuzz"
+            mkdir -p "$fuzz_dir/$corpus"
+            log="$fuzz_dir/$(basename "$program").log"
+            echo "Fuzzing the $what for ${fuzz_seconds}s"
+            if ! "$fuzz_dir/$program" -max_total_time="$fuzz_seconds" \
+                "$fuzz_dir/$corpus" >"$log" 2>&1; then
+                tail -n 40 "$log"
+                echo "FUZZING FOUND A FAULT (log: $log)"
+                status=1
+            else
+                tail -n 2 "$log"
+            fi
+        done
     else
         echo "clang++ not found: fuzzing skipped"
     fi
