@@ -330,6 +330,20 @@ class ArlMemLock {
     sal_mutex_t lock_;
 };
 
+// Held from a table write to its shadow update, so the shadow thread cannot
+// sync the new row in between and report the change a second time. Taken
+// after the memory lock, as everywhere.
+class ShadowLock {
+  public:
+    explicit ShadowLock(int unit) : lock_(SOC_CONTROL(unit)->arl_table_lock) {
+        sal_mutex_take(lock_, -1);
+    }
+    ~ShadowLock() { sal_mutex_give(lock_); }
+
+  private:
+    sal_mutex_t lock_;
+};
+
 // Writes the bin registers of the last lookup's bucket back into the table.
 int write_bin(int unit, int bin, const DrvRegValue &entry_reg, uint32_t vid) {
     DrvRegValue v(unit, kVidRegs[bin]);
@@ -414,6 +428,7 @@ int drv_mem_insert(int unit, uint32_t mem, uint32_t *entry, uint32_t flags) {
     reg.set(F_ARL_STATIC, sw_get(unit, entry, F_STATIC));
     reg.set(F_ARL_CON, sw_get(unit, entry, F_CONTROL));
     reg.set(F_ARL_VALID, 1);
+    ShadowLock shadow_lock(unit);
     if (int w = write_bin(unit, bin, reg, vid); w < 0) return w;
     soc_arl_shadow_insert(unit, bin, entry);
     return 0;
@@ -443,6 +458,7 @@ int drv_mem_delete(int unit, uint32_t mem, uint32_t *entry, uint32_t flags) {
         return SOC_E_NOT_FOUND;
     }
     reg.set(F_ARL_VALID, 0);
+    ShadowLock shadow_lock(unit);
     if (int w = write_bin(unit, bin, reg, sw_get(unit, found, F_VID_R)); w < 0) return w;
     soc_arl_shadow_delete(unit, bin, found);
     return 0;
