@@ -1,5 +1,6 @@
 // The four chip driver records, the chip driver list and the chip type names.
 #include "chipdata/ids.h"
+#include "drv_counter.h"
 #include "drv_if.h"
 #include "service_tables.h"
 
@@ -32,7 +33,7 @@ const soc_driver_t soc_driver_dxp7102_a0 = {
     kNoMemories,
     chipdata_block_table(CHIPDATA_DXP7102_A0),
     chipdata_port_table(CHIPDATA_DXP7102_A0),
-    {{nullptr, 0}, {nullptr, 0}},
+    {{drv_counter_map_rows, DRV_COUNTER_MAP_ROWS}, {drv_counter_map_rows, DRV_COUNTER_MAP_ROWS}},
     drv_dxp7102_feature,
     drv_dxp7102_a0_init,
     &drv_dxp7102_services,
@@ -50,7 +51,7 @@ const soc_driver_t soc_driver_dxp7102_a1 = {
     kNoMemories,
     chipdata_block_table(CHIPDATA_DXP7102_A1),
     chipdata_port_table(CHIPDATA_DXP7102_A1),
-    {{nullptr, 0}, {nullptr, 0}},
+    {{drv_counter_map_rows, DRV_COUNTER_MAP_ROWS}, {drv_counter_map_rows, DRV_COUNTER_MAP_ROWS}},
     drv_dxp7102_feature,
     drv_dxp7102_a1_init,
     &drv_dxp7102_services,
@@ -68,7 +69,7 @@ const soc_driver_t soc_driver_dxp7101_a0 = {
     kNoMemories,
     chipdata_block_table(CHIPDATA_DXP7101),
     chipdata_port_table(CHIPDATA_DXP7101),
-    {{nullptr, 0}, {nullptr, 0}},
+    {{drv_counter_map_rows, DRV_COUNTER_MAP_ROWS}, {drv_counter_map_rows, DRV_COUNTER_MAP_ROWS}},
     drv_dxp7101_feature,
     drv_dxp7101_init,
     &drv_dxp7101_services,
@@ -86,7 +87,7 @@ const soc_driver_t soc_driver_dxp7106_a0 = {
     kNoMemories,
     chipdata_block_table(CHIPDATA_DXP7106),
     chipdata_port_table(CHIPDATA_DXP7106),
-    {{nullptr, 0}, {nullptr, 0}},
+    {{drv_counter_map_rows, DRV_COUNTER_MAP_ROWS}, {drv_counter_map_rows, DRV_COUNTER_MAP_ROWS}},
     drv_dxp7101_feature,
     drv_dxp7106_init,
     &drv_dxp7101_services,

@@ -1,9 +1,12 @@
 // The service tables: the two DXP7102 tables are identical slot for slot, and
 // so are the DXP7101 and DXP7106 tables.
+#include "drv_counter.h"
 #include "drv_if.h"
 #include "drv_miim.h"
+#include "drv_mirror.h"
 #include "drv_port.h"
 #include "drv_reg.h"
+#include "drv_trap.h"
 #include "drv_vlan.h"
 #include "service_tables.h"
 #include "services_list.h"

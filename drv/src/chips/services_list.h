@@ -40,7 +40,17 @@
     X(port_status_get, drv_port_status_get) \
     X(port_sw_mac_update, drv_port_sw_mac_update) \
     X(port_bitmap_get, drv_port_bitmap_get) \
-    X(dev_prop_get, drv_dev_prop_get)
+    X(dev_prop_get, drv_dev_prop_get) \
+    X(counter_thread_set, drv_counter_thread_set) \
+    X(snmp_counter_set, drv_snmp_counter_set) \
+    X(snmp_counter_get, drv_snmp_counter_get) \
+    X(counter_reset, drv_counter_reset) \
+    X(trap_set, drv_trap_set) \
+    X(trap_get, drv_trap_get) \
+    X(snoop_set, drv_snoop_set) \
+    X(snoop_get, drv_snoop_get) \
+    X(mirror_set, drv_mirror_set) \
+    X(mirror_get, drv_mirror_get)
 
 // Slots that the DXP7101 and DXP7106 tables hold in their own variant: they
 // answer -16 there until the variant is listed below.

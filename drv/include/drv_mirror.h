@@ -1,0 +1,13 @@
+// Mirror services (slots 63/64) of the DXP7102: one capture port and the
+// port bitmaps whose received and transmitted traffic is copied to it.
+#pragma once
+
+#include <cstdint>
+
+#include "soc_control.h"
+
+// Disabling keeps the capture port in the chip. 0 or the first register error.
+int drv_mirror_set(int unit, uint32_t enable, int mport, soc_pbmp_t ingress, soc_pbmp_t egress);
+// mport is the capture port's number, -1 when none is set.
+int drv_mirror_get(int unit, uint32_t *enable, int *mport, soc_pbmp_t *ingress,
+                   soc_pbmp_t *egress);
