@@ -97,8 +97,8 @@ constexpr RegTable make_table(const RegRow (&rows)[N]) {
     constexpr chipdata_field fields_##name[] = {__VA_ARGS__ __VA_OPT__(, ) kEndField};
 #define ROW_ENTRY(name, blk, type, count, addr, bytes, flags, reset, mask, ...) \
     RegRow{R_##name, make_reg(blk, type, count, addr, bytes, flags, reset, mask, fields_##name)},
-#define CTR_FIELDS(name, index, offset, bytes) \
-    constexpr chipdata_field fields_##name[] = {make_field(F_MIB_CNT, (bytes) * 8 - 1, 0, 0), \
+#define CTR_FIELDS(name, index, offset, bytes)                                              \
+    constexpr chipdata_field fields_##name[] = {make_field(F_MIB_CNT, (bytes)*8 - 1, 0, 0), \
                                                 kEndField};
 #define CTR_ENTRY(name, index, offset, bytes) \
     RegRow{R_##name, make_counter(index, kMibPage << 8 | (offset), bytes, fields_##name)},

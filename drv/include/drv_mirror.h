@@ -9,5 +9,4 @@
 // Disabling keeps the capture port in the chip. 0 or the first register error.
 int drv_mirror_set(int unit, uint32_t enable, int mport, soc_pbmp_t ingress, soc_pbmp_t egress);
 // mport is the capture port's number, -1 when none is set.
-int drv_mirror_get(int unit, uint32_t *enable, int *mport, soc_pbmp_t *ingress,
-                   soc_pbmp_t *egress);
+int drv_mirror_get(int unit, uint32_t *enable, int *mport, soc_pbmp_t *ingress, soc_pbmp_t *egress);

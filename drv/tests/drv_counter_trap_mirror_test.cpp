@@ -42,10 +42,10 @@ TEST_F(drv_services, StatisticsAreSumsOfCounterTotals) {
     chip.mibAdd("RXOCTETS", 2, 1u << 20);
     chip.mibAdd("RXOCTETS", 3, 9);
     ASSERT_EQ(drv_counter_thread_set(0, DRV_COUNTER_THREAD_SYNC, 0, 0, soc_pbmp_t{}), 0);
-    EXPECT_EQ(stat(2, 0), 1u << 20);   // snmpIfInOctets
-    EXPECT_EQ(stat(2, 2), 50u);        // multicast + broadcast
-    EXPECT_EQ(stat(2, 18), 60u);       // every frame received without error
-    EXPECT_EQ(stat(2, 35), 64u);       // ... and the errored ones
+    EXPECT_EQ(stat(2, 0), 1u << 20);  // snmpIfInOctets
+    EXPECT_EQ(stat(2, 2), 50u);       // multicast + broadcast
+    EXPECT_EQ(stat(2, 18), 60u);      // every frame received without error
+    EXPECT_EQ(stat(2, 35), 64u);      // ... and the errored ones
     EXPECT_EQ(stat(2, 37), 4u);
 
     // Clearing one statistic clears its counters; id 104 clears the ports.

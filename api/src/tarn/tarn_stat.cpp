@@ -27,8 +27,8 @@ int dxp_tarn_stat_init(int unit) {
 
 int dxp_tarn_stat_sync(int unit) {
     trace("dxp_tarn_stat_sync");
-    int rv = tarn::services(unit)->counter_thread_set(unit, DRV_COUNTER_THREAD_SYNC, 0, 0,
-                                                      soc_pbmp_t{});
+    int rv =
+        tarn::services(unit)->counter_thread_set(unit, DRV_COUNTER_THREAD_SYNC, 0, 0, soc_pbmp_t{});
     return rv < 0 ? rv : DXP_E_NONE;
 }
 

@@ -8,9 +8,10 @@
 
 namespace {
 
-constexpr uint32_t kTrapHandled = DRV_TRAP_IGMP | DRV_TRAP_BPDU | DRV_TRAP_SEC_DROP | DRV_TRAP_BCAST;
-constexpr uint32_t kTrapUnsupported = 0x1 | 0x4 | 0x8 | 0x10 | 0x20 | 0x80 | 0x100 | 0x200 |
-                                      0x400 | 0x1000;
+constexpr uint32_t kTrapHandled =
+    DRV_TRAP_IGMP | DRV_TRAP_BPDU | DRV_TRAP_SEC_DROP | DRV_TRAP_BCAST;
+constexpr uint32_t kTrapUnsupported =
+    0x1 | 0x4 | 0x8 | 0x10 | 0x20 | 0x80 | 0x100 | 0x200 | 0x400 | 0x1000;
 constexpr uint32_t kSnoopUnsupported = 0x2 | 0x4 | 0x8 | 0x10;
 
 // The IGMP capture field: one bit on the DXP7102, a two-bit check mode
@@ -45,7 +46,8 @@ int drv_trap_set(int unit, uint32_t mask) {
     if (SOC_IS_DXP7102(unit) && (mask & DRV_TRAP_IGMP)) {
         if ((rv = ip_multicast_on(unit)) < 0) return rv;
     }
-    return drv_reg_field_write(unit, R_MII_PCTL, cpu_port(unit), F_MIRX_BC_EN, (mask & DRV_TRAP_BCAST) ? 1 : 0);
+    return drv_reg_field_write(unit, R_MII_PCTL, cpu_port(unit), F_MIRX_BC_EN,
+                               (mask & DRV_TRAP_BCAST) ? 1 : 0);
 }
 
 int drv_trap_get(int unit, uint32_t *mask) {
@@ -57,7 +59,8 @@ int drv_trap_get(int unit, uint32_t *mask) {
     if (int rv = drv_reg_field_read(unit, R_SPECIAL_MNGT, 0, F_EN_SEC_DROP2MII, &v); rv < 0)
         return rv;
     if (v) *mask |= DRV_TRAP_SEC_DROP;
-    if (int rv = drv_reg_field_read(unit, R_MII_PCTL, cpu_port(unit), F_MIRX_BC_EN, &v); rv < 0) return rv;
+    if (int rv = drv_reg_field_read(unit, R_MII_PCTL, cpu_port(unit), F_MIRX_BC_EN, &v); rv < 0)
+        return rv;
     if (v) *mask |= DRV_TRAP_BCAST;
     static_assert((kTrapHandled & kTrapUnsupported) == 0);
     return SOC_E_NONE;

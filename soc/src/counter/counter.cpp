@@ -65,8 +65,7 @@ void not_a_counter(const char *op, int unit, int reg) {
 
 // The array slot of (port, register), -1 outside the arrays.
 int counter_index(const CounterState *st, const chipdata_reg *row, int port) {
-    if (port < 0 || port >= st->ports || row->counter_index < 0 ||
-        row->counter_index >= st->stride)
+    if (port < 0 || port >= st->ports || row->counter_index < 0 || row->counter_index >= st->stride)
         return -1;
     return port * st->stride + row->counter_index;
 }
