@@ -16,6 +16,10 @@ int entry(int unit) {
 
 }  // namespace
 
+void dxp_tarn_igmp_forget(int unit) {
+    if (unit >= 0 && unit < SOC_MAX_NUM_DEVICES) initialised[unit] = false;
+}
+
 int dxp_tarn_igmp_snooping_init(int unit) {
     if (int rv = tarn::unit_check(unit); rv < 0) return rv;
     initialised[unit] = true;

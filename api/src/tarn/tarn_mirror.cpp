@@ -98,6 +98,10 @@ int unavailable(const char *text) {
 
 }  // namespace
 
+void dxp_tarn_mirror_forget(int unit) {
+    if (unit >= 0 && unit < SOC_MAX_NUM_DEVICES) mirror_info[unit] = MirrorInfo{};
+}
+
 int dxp_tarn_mirror_init(int unit) {
     if (int rv = unit_entry("dxp_tarn_mirror_init", unit); rv < 0) return rv;
     mirror_info[unit] = MirrorInfo{1, -1, -1, 0};
