@@ -1,5 +1,5 @@
 // Counter, statistics, trap, snoop and mirror services over the chip model.
-#include "../../soc/tests/unit_fixture.h"
+#include "port_fixture.h"
 #include "drv_counter.h"
 #include "drv_mirror.h"
 #include "drv_trap.h"
@@ -123,6 +123,37 @@ TEST_F(drv_services, MirrorKeepsTheCapturePortWhileDisabled) {
     EXPECT_EQ(enable, 0u);
     EXPECT_EQ(mport, 5);  // the port, not the raw one-bit field
     EXPECT_EQ(in.w[0] | out.w[0], 0u);
+}
+
+class drv_counter_ports : public port_test::PortUnitTest {
+  protected:
+    void SetUp() override {
+        sal_clock_manual(1000000);
+        startPorts(sim::ChipKind::DXP7102A1);
+    }
+    void TearDown() override {
+        port_test::PortUnitTest::TearDown();
+        sal_clock_real();
+    }
+};
+
+TEST_F(drv_counter_ports, PauseFramesSentCountOnlyInFullDuplex) {
+    for (int port : {2, 3}) {
+        attach(port);
+        board->chip().linkUp(port, sim::LinkPartner::forced(100, port == 2));
+        ASSERT_EQ(drv_port_set(0, ports({port}), PROP_SPEED, 2), 0);
+        ASSERT_EQ(drv_port_set(0, ports({port}), PROP_DUPLEX, port == 2 ? 2 : 1), 0);
+        EXPECT_EQ(get(port, PROP_DUPLEX), port == 2 ? 2u : 1u);
+    }
+    ASSERT_EQ(drv_counter_thread_set(0, DRV_COUNTER_THREAD_START, 0, 1000000, ports({2, 3})), 0);
+    board->chip().mibAdd("TXPAUSEPKTS", 2, 7);
+    board->chip().mibAdd("TXPAUSEPKTS", 3, 7);
+    ASSERT_EQ(drv_counter_thread_set(0, DRV_COUNTER_THREAD_SYNC, 0, 0, soc_pbmp_t{}), 0);
+    uint64_t v = 0;
+    ASSERT_EQ(drv_snmp_counter_get(0, 2, 55, &v), 0);  // snmpDot3OutPauseFrames
+    EXPECT_EQ(v, 7u);
+    ASSERT_EQ(drv_snmp_counter_get(0, 3, 55, &v), 0);
+    EXPECT_EQ(v, 0u);
 }
 
 }  // namespace
