@@ -125,6 +125,21 @@ TEST_F(drv_services, MirrorKeepsTheCapturePortWhileDisabled) {
     EXPECT_EQ(in.w[0] | out.w[0], 0u);
 }
 
+TEST_F(drv_services, WideChipsMirrorPortsAboveTheFirstWord) {
+    start(sim::ChipKind::DXP7101);
+    const drv_if_t *svc = DRV_SERVICES(0);
+    ASSERT_EQ(svc->mirror_set(0, 1, 40, ports({1, 45}), ports({33})), 0);
+    EXPECT_EQ(board->chip().peek("MIRCAPCTL"), 1ull << 63 | 1ull << 40);
+    uint32_t enable = 0;
+    int mport = -1;
+    soc_pbmp_t in{}, out{};
+    ASSERT_EQ(svc->mirror_get(0, &enable, &mport, &in, &out), 0);
+    EXPECT_EQ(mport, 40);
+    EXPECT_EQ(in.w[0], 0x2u);
+    EXPECT_EQ(in.w[1], 1u << 13);
+    EXPECT_EQ(out.w[1], 0x2u);
+}
+
 class drv_counter_ports : public port_test::PortUnitTest {
   protected:
     void SetUp() override {

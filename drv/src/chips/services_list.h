@@ -66,7 +66,9 @@
 
 // The DXP7101-family variants built so far.
 #define DRV_DXP7101_SERVICES(X) \
-    X(dev_prop_get, drv_dxp7101_dev_prop_get)
+    X(dev_prop_get, drv_dxp7101_dev_prop_get) \
+    X(mirror_set, drv_dxp7101_mirror_set) \
+    X(mirror_get, drv_dxp7101_mirror_get)
 
 // The field-processor services of the DXP7101 family built so far.
 #define DRV_CFP_SERVICES(X)
