@@ -153,8 +153,8 @@ int collect(int unit, CounterState *st, bool discard) {
 }
 
 void counter_thread(void *arg) {
-    const int unit = static_cast<int>(reinterpret_cast<intptr_t>(arg));
-    CounterState *st = state_of(unit);
+    auto *st = static_cast<CounterState *>(arg);
+    const int unit = st->unit;
     soc_cm_debug_print(kDebugCounter, "soc_tarn_counter_thread: unit=%d\n", unit);
     int wait = kFirstWaitUsecs;
     while (st->interval.load() != 0) {
@@ -287,9 +287,10 @@ int soc_tarn_counter_start(int unit, uint32_t flags, int interval, soc_pbmp_t bm
     }
     while (sal_sem_take(st->exited, 0) == 0) {
     }
-    st->pid.store(reinterpret_cast<sal_thread_t>(1));  // running from here on
-    sal_thread_t t = sal_thread_create(st->name, kThreadStack, kThreadPriority, counter_thread,
-                                       reinterpret_cast<void *>(static_cast<intptr_t>(unit)));
+    // Marked running before the thread exists, so that a stop racing with
+    // this start waits for it.
+    st->pid.store(reinterpret_cast<sal_thread_t>(1));
+    sal_thread_t t = sal_thread_create(st->name, kThreadStack, kThreadPriority, counter_thread, st);
     if (t == SAL_THREAD_ERROR || t == nullptr) {
         st->pid.store(SAL_THREAD_ERROR);
         st->interval.store(0);
@@ -459,7 +460,8 @@ int soc_tarn_counter_rate_get(int unit, int port, int reg, uint64_t *rate) {
     double seconds = static_cast<int32_t>(st->cur_time - st->prev_time) / 1000000.0;
     uint32_t delta = static_cast<uint32_t>(st->delta[idx]);
     sal_spl(level);
-    *rate = seconds < 0.0001 ? 0 : static_cast<uint64_t>(delta / seconds + 0.5);
+    // The rate is a 32-bit figure: the high word stays 0.
+    *rate = seconds < 0.0001 ? 0 : static_cast<uint64_t>(delta / seconds + 0.5) & 0xffffffffu;
     return SOC_E_NONE;
 }
 
