@@ -26,7 +26,7 @@ constexpr int kStopWaits = 4;  // the wait, renewed three times
 
 struct CounterState {
     int unit;
-    std::atomic<sal_thread_t> pid;
+    bool thread_alive;  // started and not yet seen to end (start and stop only)
     char name[16];
     std::atomic<int> interval;
     std::atomic<int> sync_request;
@@ -175,7 +175,6 @@ void counter_thread(void *arg) {
         }
     }
     soc_cm_debug_print(kDebugCounter, "soc_tarn_counter_thread: exiting\n");
-    st->pid.store(SAL_THREAD_ERROR);
     st->interval.store(0);
     sal_sem_give(st->exited);
 }
@@ -215,7 +214,6 @@ int soc_tarn_counter_attach(int unit) {
             return SOC_E_MEMORY;
         }
     }
-    st->pid.store(SAL_THREAD_ERROR);
     st->interval.store(0);
     st->pbmp = soc_pbmp_t{};
     st->prev_time = st->cur_time = sal_time_usecs();
@@ -262,7 +260,7 @@ int soc_tarn_counter_start(int unit, uint32_t flags, int interval, soc_pbmp_t bm
     soc_cm_debug_print(kDebugCounter,
                        "soc_tarn_counter_start: unit=%d flags=0x%x interval=%d pbmp=0x%08x%08x\n",
                        unit, flags, interval, bmp.w[1], bmp.w[0]);
-    if (st->pid.load() != SAL_THREAD_ERROR) {
+    if (st->thread_alive) {
         if (int rv = soc_tarn_counter_stop(unit); rv < 0) return rv;
     }
     sal_snprintf(st->name, sizeof st->name, "tCOUNTER.%d", unit);
@@ -285,20 +283,13 @@ int soc_tarn_counter_start(int unit, uint32_t flags, int interval, soc_pbmp_t bm
         soc_cm_debug_print(kDebugCounter, "soc_tarn_counter_start: Inactive\n");
         return SOC_E_NONE;
     }
-    while (sal_sem_take(st->exited, 0) == 0) {
-    }
-    // Marked running before the thread exists, so that a stop racing with
-    // this start waits for it.
-    st->pid.store(reinterpret_cast<sal_thread_t>(1));
     sal_thread_t t = sal_thread_create(st->name, kThreadStack, kThreadPriority, counter_thread, st);
     if (t == SAL_THREAD_ERROR || t == nullptr) {
-        st->pid.store(SAL_THREAD_ERROR);
         st->interval.store(0);
         soc_cm_debug_print(DK_ERR, "soc_tarn_counter_start: Thread create failed\n");
         return SOC_E_MEMORY;
     }
-    sal_thread_t running = reinterpret_cast<sal_thread_t>(1);
-    st->pid.compare_exchange_strong(running, t);
+    st->thread_alive = true;
     soc_cm_debug_print(kDebugCounter, "soc_tarn_counter_start: Complete\n");
     return SOC_E_NONE;
 }
@@ -308,14 +299,14 @@ int soc_tarn_counter_stop(int unit) {
     if (st == nullptr) return SOC_E_NONE;
     soc_cm_debug_print(kDebugCounter, "soc_tarn_counter_stop: unit=%d\n", unit);
     st->interval.store(0);
-    if (st->pid.load() != SAL_THREAD_ERROR) {
+    if (st->thread_alive) {
         sal_sem_give(st->notify);
-        int waits = 0;
-        while (st->pid.load() != SAL_THREAD_ERROR && waits < kStopWaits) {
-            sal_sem_take(st->exited, kWaitUsecs);
-            waits++;
+        // The thread's last act is the exit signal: once it is taken the
+        // thread no longer touches the state.
+        for (int waits = 0; waits < kStopWaits && st->thread_alive; waits++) {
+            if (sal_sem_take(st->exited, kWaitUsecs) == 0) st->thread_alive = false;
         }
-        if (st->pid.load() != SAL_THREAD_ERROR) {
+        if (st->thread_alive) {
             soc_cm_debug_print(DK_ERR, "soc_tarn_counter_stop: thread will not exit\n");
             return SOC_E_INTERNAL;
         }
