@@ -137,9 +137,10 @@ int collect(int unit, CounterState *st, bool discard) {
                 st->prev[idx] = now;
                 st->delta[idx] = 0;
             } else {
-                uint64_t d = now - before;  // a wrap adds 2^width below
+                // A counter that wrapped passed 2^width (its first field's
+                // width); 64-bit counters wrap with the arithmetic.
+                uint64_t d = now - before;
                 int width = row->num_fields > 0 ? row->fields[0].len : 64;
-                if (now < before && width >= 64) d = 0;
                 if (now < before && width < 64) d = now + (1ull << width) - before;
                 st->val[idx] += d;
                 st->delta[idx] = d;
@@ -179,12 +180,8 @@ void counter_thread(void *arg) {
     sal_sem_give(st->exited);
 }
 
-int collector_start(int unit, uint32_t flags, int interval, soc_pbmp_t bmp) {
-    return soc_tarn_counter_start(unit, flags, interval, bmp);
-}
-
 const drv_counter_collector_t kCollector = {
-    .start = collector_start,
+    .start = soc_tarn_counter_start,
     .stop = soc_tarn_counter_stop,
     .sync = soc_tarn_counter_sync,
     .read = soc_tarn_counter_read,
