@@ -84,4 +84,24 @@ TEST_F(soc_counter, ARegisterThatIsNoCounterIsReportedAndReadsZero) {
     EXPECT_EQ(soc_tarn_counter_idx_get(0, R_RXOCTETS, 2), 2 * DRV_COUNTER_MAP_ROWS + 17);
 }
 
+TEST_F(soc_counter, ChipCountersAreWritableAndClearedByTheMibReset) {
+    // The counter self-test loads a counter over the bus and reads it back.
+    const uint32_t octets = drv_reg_addr(0, R_RXOCTETS, kPort, 0);
+    const uint32_t frames = drv_reg_addr(0, R_RXUNICASTPKTS, kPort, 0);
+    EXPECT_EQ(octets, 0x5350u);  // the port's own counter page
+    uint32_t value[2] = {0x89abcdef, 0x01234567};
+    ASSERT_EQ(drv_reg_write(0, octets, value, 8), 0);
+    EXPECT_EQ(chip().mibGet("RXOCTETS", kPort), 0x0123456789abcdefull);
+    chip().mibSet("RXUNICASTPKTS", kPort, 0xffffffff);
+    chip().mibAdd("RXUNICASTPKTS", kPort, 2);  // 32-bit counters wrap
+    uint32_t back[2] = {0, 0};
+    ASSERT_EQ(drv_reg_read(0, frames, back, 4), 0);
+    EXPECT_EQ(back[0], 1u);
+
+    uint32_t cfg[2] = {0x1, 0};
+    ASSERT_EQ(drv_reg_write(0, drv_reg_addr(0, R_GMNGCFG, 0, 0), cfg, 1), 0);
+    EXPECT_EQ(chip().mibGet("RXOCTETS", kPort), 0u);
+    EXPECT_EQ(chip().mibGet("RXUNICASTPKTS", kPort), 0u);
+}
+
 }  // namespace
