@@ -89,3 +89,8 @@ using dxp_modid_port_hook_t = int (*)(int unit, int modid, int *port);
 void dxp_modid_port_hook_set(dxp_modid_port_hook_t hook);
 int dxp_modid_port_get(int unit, int modid, int *port);
 int dxp_modid_port_get_default(int unit, int modid, int *port);
+
+// ---------------------------------------------------------------- per-unit records
+// The IGMP snooping and mirror records of the unit back to "not initialised".
+void dxp_tarn_igmp_forget(int unit);
+void dxp_tarn_mirror_forget(int unit);

@@ -62,6 +62,17 @@ constexpr chipdata_reg make_reg(uint32_t block, uint32_t type, uint32_t count, u
             0};
 }
 
+// A per-port MIB counter: one field over the whole register, writable so
+// that the counter self-tests can load it.
+template <size_t N>
+constexpr chipdata_reg make_counter(int index, uint32_t address, int bytes,
+                                    const chipdata_field (&fields)[N]) {
+    chipdata_reg reg = make_reg(CHIPDATA_BLK_PORTS, CHIPDATA_TYPE_PORT_MIB, 1, address, bytes,
+                                CHIPDATA_RF_COUNTER, 0, 0, fields);
+    reg.counter_index = index;
+    return reg;
+}
+
 struct RegRow {
     int id;
     chipdata_reg reg;
@@ -86,43 +97,71 @@ constexpr RegTable make_table(const RegRow (&rows)[N]) {
     constexpr chipdata_field fields_##name[] = {__VA_ARGS__ __VA_OPT__(, ) kEndField};
 #define ROW_ENTRY(name, blk, type, count, addr, bytes, flags, reset, mask, ...) \
     RegRow{R_##name, make_reg(blk, type, count, addr, bytes, flags, reset, mask, fields_##name)},
+#define CTR_FIELDS(name, index, offset, bytes)                                              \
+    constexpr chipdata_field fields_##name[] = {make_field(F_MIB_CNT, (bytes)*8 - 1, 0, 0), \
+                                                kEndField};
+#define CTR_ENTRY(name, index, offset, bytes) \
+    RegRow{R_##name, make_counter(index, kMibPage << 8 | (offset), bytes, fields_##name)},
 
 namespace dxp7101 {
+constexpr uint32_t kMibPage = 0x50;
 #define ROW ROW_FIELDS
 #include "dxp7101.def"
 #undef ROW
+#define CTR CTR_FIELDS
+#include "mib_counters.def"
+#undef CTR
 constexpr RegRow rows[] = {
 #define ROW ROW_ENTRY
 #include "dxp7101.def"
 #undef ROW
+#define CTR CTR_ENTRY
+#include "mib_counters.def"
+#undef CTR
 };
 constexpr RegTable table = make_table(rows);
 }  // namespace dxp7101
 
 namespace dxp7106 {
+constexpr uint32_t kMibPage = 0x68;
 #define ROW ROW_FIELDS
 #include "dxp7106.def"
 #undef ROW
+#define CTR CTR_FIELDS
+#include "mib_counters.def"
+#undef CTR
 constexpr RegRow rows[] = {
 #define ROW ROW_ENTRY
 #include "dxp7106.def"
 #undef ROW
+#define CTR CTR_ENTRY
+#include "mib_counters.def"
+#undef CTR
 };
 constexpr RegTable table = make_table(rows);
 }  // namespace dxp7106
 
 namespace dxp7102 {
+constexpr uint32_t kMibPage = 0x50;
 #define ROW ROW_FIELDS
 #include "dxp7102.def"
 #undef ROW
+#define CTR CTR_FIELDS
+#include "mib_counters.def"
+#undef CTR
 constexpr RegRow rows[] = {
 #define ROW ROW_ENTRY
 #include "dxp7102.def"
 #undef ROW
+#define CTR CTR_ENTRY
+#include "mib_counters.def"
+#undef CTR
 };
 constexpr RegTable table = make_table(rows);
 }  // namespace dxp7102
 
+#undef CTR_ENTRY
+#undef CTR_FIELDS
 #undef ROW_ENTRY
 #undef ROW_FIELDS
 #undef FRO

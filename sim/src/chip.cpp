@@ -51,8 +51,10 @@ Chip::Chip(const ChipProfile &profile, Anomalies &anomalies, AccessLog &log, Phy
       log_(log),
       regs_(profile),
       tables_(profile, regs_, mutex_),
-      phys_(profile, gigabit_phy) {
+      phys_(profile, gigabit_phy),
+      mib_(profile) {
     installResetControl();
+    installMibReset();
     refreshPortStatus();
     if (regs_.find(R_CFP_ACC, 0) != nullptr) cfp_ = std::make_unique<CfpEngine>(regs_, mutex_);
 }
@@ -102,10 +104,46 @@ void Chip::installResetControl() {
     });
 }
 
+// RST_MIB_CNT clears every counter while it is set; the bit stays as written.
+void Chip::installMibReset() {
+    const RegInstance *cfg = regs_.find(R_GMNGCFG, 0);
+    const chipdata_field *field = cfg ? chipdata_reg_field(cfg->row, F_RST_MIB_CNT) : nullptr;
+    if (field == nullptr) return;
+    const uint64_t bit = 1ull << field->bp;
+    regs_.onWrite(*cfg, [this, bit](uint64_t, uint64_t new_value) {
+        if (new_value & bit) mib_.clearAll();
+    });
+}
+
+const RegInstance &Chip::mibCounter(const std::string &reg, int port) const {
+    int id = chipdata_reg_id(reg.c_str());
+    const RegInstance *r = id < 0 ? nullptr : mib_.find(id, port);
+    if (r == nullptr)
+        throw std::out_of_range("no counter " + reg + " on port " + std::to_string(port) + " of " +
+                                profile_.name);
+    return *r;
+}
+
+uint64_t Chip::mibGet(const std::string &reg, int port) const {
+    std::lock_guard<std::recursive_mutex> g(mutex_);
+    return mib_.get(mibCounter(reg, port));
+}
+
+void Chip::mibSet(const std::string &reg, int port, uint64_t value) {
+    std::lock_guard<std::recursive_mutex> g(mutex_);
+    mib_.set(mibCounter(reg, port), value);
+}
+
+void Chip::mibAdd(const std::string &reg, int port, uint64_t delta) {
+    std::lock_guard<std::recursive_mutex> g(mutex_);
+    mib_.add(mibCounter(reg, port), delta);
+}
+
 void Chip::reset() {
     std::lock_guard<std::recursive_mutex> g(mutex_);
     regs_.resetAll();
     tables_.reset();
+    mib_.clearAll();
     phys_.resetAll();
     refreshPortStatus();
     if (cfp_) cfp_->reset();
@@ -142,6 +180,10 @@ void Chip::fetch(uint8_t page, uint8_t offset, uint8_t *buf, int len) {
         }
         return;
     }
+    if (mib_.at(address_of(page, offset)) != nullptr) {
+        mib_.read(address_of(page, offset), buf, len);
+        return;
+    }
     regs_.read(address_of(page, offset), buf, len);
 }
 
@@ -163,6 +205,10 @@ int Chip::write(BusPath path, uint8_t page, uint8_t offset, const uint8_t *buf, 
             phy->write(offset / 2, static_cast<uint16_t>(buf[0] | buf[1] << 8));
             refreshPortStatus();
         }
+        return 0;
+    }
+    if (mib_.at(address) != nullptr) {
+        mib_.write(address, buf, len);
         return 0;
     }
     RegSpace::WriteResult result = regs_.write(address, buf, len);
@@ -200,7 +246,8 @@ void Chip::checkWidth(BusOp op, uint16_t address, int len) {
                                   " bytes at PHY register " + hex_address(address));
         return;
     }
-    const RegInstance *reg = regs_.at(address);
+    const RegInstance *reg = mib_.at(address);
+    if (reg == nullptr) reg = regs_.at(address);
     if (reg == nullptr) {
         anomalies_.record(AnomalyKind::UndescribedAddress, address,
                           std::string(what) + " of undescribed address " + hex_address(address));
@@ -219,7 +266,8 @@ void Chip::checkWidth(BusOp op, uint16_t address, int len) {
 int Chip::widthAt(uint8_t page, uint8_t offset) const {
     std::lock_guard<std::recursive_mutex> g(mutex_);
     if (phys_.portOfPage(page) >= 0) return (offset & 1) || offset >= 64 ? 0 : 2;
-    const RegInstance *reg = regs_.at(address_of(page, offset));
+    const RegInstance *reg = mib_.at(address_of(page, offset));
+    if (reg == nullptr) reg = regs_.at(address_of(page, offset));
     return reg && reg->address == address_of(page, offset) ? reg->width : 0;
 }
 

@@ -10,6 +10,7 @@
 #include "drv_if.h"
 #include "soc_cm.h"
 #include "soc_control.h"
+#include "soc_counter.h"
 
 // Installs the host vector and attaches what the device is: 0; -17 before
 // soc_cm_init; -3 for a device not created, one already initialised, or a
@@ -50,10 +51,8 @@ int soc_chip_init(int unit);  // -17 when not attached
 int soc_tarn_chip_init(int unit);
 void soc_tarn_port_reset_init(int unit);
 
-// Steps of the life cycle that later modules own: counter collector state and
-// the ARL shadow thread (mode 4 starts it, 0 stops it).
-int soc_tarn_counter_attach(int unit);
-int soc_tarn_counter_detach(int unit);
+// A step of the life cycle that a later module owns: the ARL shadow thread
+// (mode 4 starts it, 0 stops it).
 int soc_arl_mode_set(int unit, int mode);
 
 // The PHY layer's init (registered by the start-up wiring; the PHY layer sits

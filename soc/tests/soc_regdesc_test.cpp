@@ -49,7 +49,7 @@ TEST_F(soc_regdesc, DecodeFoldsPerPortPagesAndFindsArrays) {
     ai.port = 25;
     EXPECT_EQ(text(ai), "SWMODE.ge0");
 
-    soc_reg_addr_decode(0, &ai, 0x7f00);
+    soc_reg_addr_decode(0, &ai, 0x7ff0);
     EXPECT_EQ(ai.reg, -1);
     EXPECT_EQ(text(ai), "Reserved");
     ai.valid = 0;
@@ -71,7 +71,7 @@ TEST_F(soc_regdesc, ReadAndWriteThroughADescription) {
     uint64_t v = ~0ull;
     ASSERT_EQ(soc_reg_info_read(0, &ai, &v), 0);
     EXPECT_EQ(v, 0x6005u);  // two bytes: bits 16-63 clear
-    soc_reg_addr_decode(0, &ai, 0x7f00);
+    soc_reg_addr_decode(0, &ai, 0x7ff0);
     EXPECT_EQ(soc_reg_info_read(0, &ai, &v), -4);
     EXPECT_EQ(soc_reg_info_write(0, &ai, 1), -4);
     EXPECT_TRUE(board->anomalies().empty());

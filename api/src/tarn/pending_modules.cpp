@@ -26,13 +26,7 @@ int dxp_tarn_mcast_init(int) {
 int dxp_tarn_linkscan_init(int) {
     return DXP_E_NONE;
 }
-int dxp_tarn_stat_init(int) {
-    return DXP_E_NONE;
-}
 int dxp_tarn_field_init(int) {
-    return DXP_E_NONE;
-}
-int dxp_tarn_mirror_init(int) {
     return DXP_E_NONE;
 }
 int dxp_tarn_tx_init(int) {

@@ -14,7 +14,10 @@ int tarn_attach(int unit, dxp_info_t *info) {
     return rv == DXP_E_UNAVAIL || rv == DXP_E_UNIT ? DXP_E_NONE : rv;
 }
 
-int tarn_detach(int) {
+// Modules that keep per-unit records start over at the next attach.
+int tarn_detach(int unit) {
+    dxp_tarn_igmp_forget(unit);
+    dxp_tarn_mirror_forget(unit);
     return DXP_E_NONE;
 }
 

@@ -23,11 +23,17 @@
     X(port_phy_reset_unregister) X(port_update) \
     X(stk_my_modid_get) X(stk_modid_get) X(stk_modport_get) X(diffserv_init) \
     X(custom_register) X(custom_unregister) X(custom_port_set) X(custom_port_get) \
+    X(stat_init) X(stat_sync) X(stat_clear) X(stat_get) X(stat_get32) \
+    X(igmp_snooping_init) X(igmp_snooping_enable_set) X(igmp_snooping_enable_get) \
+    X(mirror_init) X(mirror_mode_set) X(mirror_mode_get) X(mirror_to_set) X(mirror_to_get) \
+    X(mirror_ingress_set) X(mirror_ingress_get) X(mirror_egress_set) X(mirror_egress_get) \
+    X(mirror_port_set) X(mirror_port_get) X(mirror_pfmt_set) X(mirror_pfmt_get) \
+    X(mirror_to_pbmp_set) X(mirror_to_pbmp_get) \
     DXP_TARN_PENDING(X)
 
 // Placeholders of modules still to be built (pending_modules.cpp).
 #define DXP_TARN_PENDING(X) \
     X(l2_init) X(stg_init) X(vlan_init) X(trunk_init) X(cosq_init) X(mcast_init) \
-    X(linkscan_init) X(stat_init) X(field_init) X(mirror_init) X(tx_init) X(auth_init) \
+    X(linkscan_init) X(field_init) X(tx_init) X(auth_init) \
     X(stg_stp_set)
 // clang-format on

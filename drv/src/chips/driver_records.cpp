@@ -1,5 +1,6 @@
 // The four chip driver records, the chip driver list and the chip type names.
 #include "chipdata/ids.h"
+#include "drv_counter.h"
 #include "drv_if.h"
 #include "drv_mem.h"
 #include "service_tables.h"
@@ -30,7 +31,7 @@ const soc_driver_t soc_driver_dxp7102_a0 = {
     drv_dxp7102_mem_info,
     chipdata_block_table(CHIPDATA_DXP7102_A0),
     chipdata_port_table(CHIPDATA_DXP7102_A0),
-    {{nullptr, 0}, {nullptr, 0}},
+    {{drv_counter_map_rows, DRV_COUNTER_MAP_ROWS}, {drv_counter_map_rows, DRV_COUNTER_MAP_ROWS}},
     drv_dxp7102_feature,
     drv_dxp7102_a0_init,
     &drv_dxp7102_services,
@@ -48,7 +49,7 @@ const soc_driver_t soc_driver_dxp7102_a1 = {
     drv_dxp7102_mem_info,
     chipdata_block_table(CHIPDATA_DXP7102_A1),
     chipdata_port_table(CHIPDATA_DXP7102_A1),
-    {{nullptr, 0}, {nullptr, 0}},
+    {{drv_counter_map_rows, DRV_COUNTER_MAP_ROWS}, {drv_counter_map_rows, DRV_COUNTER_MAP_ROWS}},
     drv_dxp7102_feature,
     drv_dxp7102_a1_init,
     &drv_dxp7102_services,
@@ -66,7 +67,7 @@ const soc_driver_t soc_driver_dxp7101_a0 = {
     drv_dxp7101_mem_info,
     chipdata_block_table(CHIPDATA_DXP7101),
     chipdata_port_table(CHIPDATA_DXP7101),
-    {{nullptr, 0}, {nullptr, 0}},
+    {{drv_counter_map_rows, DRV_COUNTER_MAP_ROWS}, {drv_counter_map_rows, DRV_COUNTER_MAP_ROWS}},
     drv_dxp7101_feature,
     drv_dxp7101_init,
     &drv_dxp7101_services,
@@ -84,7 +85,7 @@ const soc_driver_t soc_driver_dxp7106_a0 = {
     drv_dxp7101_mem_info,
     chipdata_block_table(CHIPDATA_DXP7106),
     chipdata_port_table(CHIPDATA_DXP7106),
-    {{nullptr, 0}, {nullptr, 0}},
+    {{drv_counter_map_rows, DRV_COUNTER_MAP_ROWS}, {drv_counter_map_rows, DRV_COUNTER_MAP_ROWS}},
     drv_dxp7101_feature,
     drv_dxp7106_init,
     &drv_dxp7101_services,

@@ -65,7 +65,17 @@
     X(arl_table_entry_get, drv_arl_table_entry_get) \
     X(arl_sync, soc_arl_sync) \
     X(arl_learn_enable_set, drv_arl_learn_enable_set) \
-    X(arl_learn_enable_get, drv_arl_learn_enable_get)
+    X(arl_learn_enable_get, drv_arl_learn_enable_get) \
+    X(counter_thread_set, drv_counter_thread_set) \
+    X(snmp_counter_set, drv_snmp_counter_set) \
+    X(snmp_counter_get, drv_snmp_counter_get) \
+    X(counter_reset, drv_counter_reset) \
+    X(trap_set, drv_trap_set) \
+    X(trap_get, drv_trap_get) \
+    X(snoop_set, drv_snoop_set) \
+    X(snoop_get, drv_snoop_get) \
+    X(mirror_set, drv_mirror_set) \
+    X(mirror_get, drv_mirror_get)
 
 // Slots that the DXP7101 and DXP7106 tables hold in their own variant: they
 // answer -16 there until the variant is listed below.
@@ -81,7 +91,9 @@
 
 // The DXP7101-family variants built so far.
 #define DRV_DXP7101_SERVICES(X) \
-    X(dev_prop_get, drv_dxp7101_dev_prop_get)
+    X(dev_prop_get, drv_dxp7101_dev_prop_get) \
+    X(mirror_set, drv_dxp7101_mirror_set) \
+    X(mirror_get, drv_dxp7101_mirror_get)
 
 // The field-processor services of the DXP7101 family built so far.
 #define DRV_CFP_SERVICES(X) \

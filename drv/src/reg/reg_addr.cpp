@@ -128,6 +128,9 @@ int instance_addr(int unit, uint32_t reg, int port, int index, uint32_t *addr) {
             return SOC_E_NONE;
         }
         case CHIPDATA_TYPE_PORT_MIB:
+            // Counter pages exist only for the chip's own ports.
+            if (!soc_pbmp_is_null(soc->all.bitmap) && !soc_pbmp_member(soc->all.bitmap, port))
+                return SOC_E_PARAM;
             if ((row->block & 3) == SOC_BLK_GPIC && (soc->chip_flags & SOC_CHIP_DXP7101_FAMILY))
                 port -= soc->fe.num;
             if ((row->block & SOC_BLK_GROUP_HI) && (soc->chip_flags & SOC_CHIP_DXP7101)) port -= 24;

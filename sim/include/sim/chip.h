@@ -11,6 +11,7 @@
 #include "sim/access_log.h"
 #include "sim/anomalies.h"
 #include "sim/cfp_engine.h"
+#include "sim/mib_counters.h"
 #include "sim/phy_pages.h"
 #include "sim/profile.h"
 #include "sim/regspace.h"
@@ -63,6 +64,13 @@ class Chip {
     void linkDown(int port);
     LinkState portLink(int port) const;
 
+    // The port's MIB counter of a register ("RXOCTETS", ...): traffic counts
+    // added wrap at the counter's width like the chip's do. Unknown names or
+    // ports throw std::out_of_range.
+    uint64_t mibGet(const std::string &reg, int port) const;
+    void mibSet(const std::string &reg, int port, uint64_t value);
+    void mibAdd(const std::string &reg, int port, uint64_t delta);
+
     // Chip reset: every register and PHY page back to its reset value.
     void reset();
     // Reads of RST_CHIP that still show 1 after a reset request (default 2).
@@ -79,6 +87,8 @@ class Chip {
   private:
     const RegInstance &instance(const std::string &reg, int index) const;
     void installResetControl();
+    void installMibReset();
+    const RegInstance &mibCounter(const std::string &reg, int port) const;
     void refreshPortStatus();
     bool lengthOk(BusOp op, uint16_t address, int len);
     void checkWidth(BusOp op, uint16_t address, int len);
@@ -90,6 +100,7 @@ class Chip {
     RegSpace regs_;
     TableEngine tables_;
     PhyPages phys_;
+    MibCounters mib_;
     int reset_busy_reads_ = 2;
     int reset_pending_reads_ = 0;
     int reset_count_ = 0;
