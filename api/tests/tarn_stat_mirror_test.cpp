@@ -15,9 +15,9 @@ class tarn_modules : public soc_test::UnitTest {
         ASSERT_EQ(dxp_attach(0, DXP_DEFAULT_FAMILY, nullptr, 0), 0);
     }
     void TearDown() override {
+        sal_clock_real();  // tear-down waits (the L2 thread's stop) run on the real clock
         dxp_detach(0);
         soc_test::UnitTest::TearDown();
-        sal_clock_real();
     }
     uint64_t reg(const char *name) { return board->chip().peek(name); }
 };

@@ -15,8 +15,8 @@ class drv_services : public soc_test::UnitTest {
         start(sim::ChipKind::DXP7102A1);
     }
     void TearDown() override {
+        sal_clock_real();  // tear-down waits (the L2 thread's stop) run on the real clock
         soc_test::UnitTest::TearDown();
-        sal_clock_real();
     }
     static soc_pbmp_t ports(std::initializer_list<int> list) {
         soc_pbmp_t b{};
@@ -147,8 +147,8 @@ class drv_counter_ports : public port_test::PortUnitTest {
         startPorts(sim::ChipKind::DXP7102A1);
     }
     void TearDown() override {
+        sal_clock_real();  // tear-down waits (the L2 thread's stop) run on the real clock
         port_test::PortUnitTest::TearDown();
-        sal_clock_real();
     }
 };
 

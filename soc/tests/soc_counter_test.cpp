@@ -16,8 +16,8 @@ class soc_counter : public soc_test::UnitTest {
         start(sim::ChipKind::DXP7102A1);
     }
     void TearDown() override {
+        sal_clock_real();  // tear-down waits (the L2 thread's stop) run on the real clock
         soc_test::UnitTest::TearDown();
-        sal_clock_real();
     }
     int startCollecting(int interval) {
         soc_pbmp_t bmp{};

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "soc.h"
+#include "soc_arl.h"
 #include "soc_property.h"
 #include "soc_standin.h"
 #include "soc_error.h"
@@ -210,7 +211,7 @@ void soc_host_forget_units(void) {
         if (soc_control[unit] == nullptr) continue;
         if (soc_control[unit]->flags & SOC_F_ATTACHED) {
             sal_dpc_cancel(unit_owner(unit));
-            soc_arl_mode_set(unit, 0);
+            soc_arl_stop(unit);  // without the mode change's pause, which a test clock may hold
         }
         release_unit(unit);
     }
