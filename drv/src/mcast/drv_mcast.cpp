@@ -77,9 +77,9 @@ int drv_mcast_to_arl_entry(int unit, uint32_t *arl_entry, const dxp_mcast_addr *
     const drv_mcast_record r = load(mcaddr);
     std::memset(arl_entry, 0, DRV_ARL_ENTRY_WORDS * sizeof(uint32_t));
     const drv_if_t *s = DRV_SERVICES(unit);
-    uint32_t mac[2] = {static_cast<uint32_t>(r.mac[2]) << 24 | r.mac[3] << 16 | r.mac[4] << 8 |
-                           r.mac[5],
-                       static_cast<uint32_t>(r.mac[0]) << 8 | r.mac[1]};
+    uint32_t mac[2] = {
+        static_cast<uint32_t>(r.mac[2]) << 24 | r.mac[3] << 16 | r.mac[4] << 8 | r.mac[5],
+        static_cast<uint32_t>(r.mac[0]) << 8 | r.mac[1]};
     s->mem_field_set(unit, DRV_MEM_MARL, DRV_MEM_FIELD_MAC, arl_entry, mac);
     entry_field_set(unit, DRV_MEM_MARL, DRV_MEM_FIELD_VLANID, arl_entry, r.vid);
     if (!(SOC_CONTROL(unit)->chip_flags & SOC_CHIP_DXP7103))
@@ -94,11 +94,11 @@ int drv_arl_to_mcast_entry(int unit, dxp_mcast_addr *mcaddr, const uint32_t *arl
     drv_mcast_record r{};
     const drv_if_t *s = DRV_SERVICES(unit);
     uint32_t mac[2] = {0, 0};
-    s->mem_field_get(unit, DRV_MEM_MARL, DRV_MEM_FIELD_MAC, const_cast<uint32_t *>(arl_entry),
-                     mac);
+    s->mem_field_get(unit, DRV_MEM_MARL, DRV_MEM_FIELD_MAC, const_cast<uint32_t *>(arl_entry), mac);
     r.mac[0] = static_cast<uint8_t>(mac[1] >> 8);
     r.mac[1] = static_cast<uint8_t>(mac[1]);
-    for (int i = 0; i < 4; i++) r.mac[2 + i] = static_cast<uint8_t>(mac[0] >> (24 - 8 * i));
+    for (int i = 0; i < 4; i++)
+        r.mac[2 + i] = static_cast<uint8_t>(mac[0] >> (24 - 8 * i));
     r.vid = static_cast<uint16_t>(entry_field(unit, DRV_MEM_MARL, DRV_MEM_FIELD_VLANID, arl_entry));
     uint32_t vlan_row[kRowWords] = {};
     if (int rv = s->mem_read(unit, DRV_MEM_VLAN, r.vid, 1, vlan_row); rv < 0) return rv;
@@ -117,8 +117,7 @@ int drv_mcast_bmp_get(int unit, const uint32_t *entry, soc_pbmp_t *bmp) {
     if (entry == nullptr) sal_assert("entry", "mcast.c", __LINE__);
     if (bmp == nullptr) sal_assert("bmp", "mcast.c", __LINE__);
     const drv_if_t *s = DRV_SERVICES(unit);
-    const GroupHalf h =
-        half_of(entry_field(unit, DRV_MEM_MARL, DRV_MEM_FIELD_DEST_BITMAP, entry));
+    const GroupHalf h = half_of(entry_field(unit, DRV_MEM_MARL, DRV_MEM_FIELD_DEST_BITMAP, entry));
     uint32_t row[kRowWords] = {};
     if (int rv = s->mem_read(unit, DRV_MEM_MCAST, h.row, 1, row); rv < 0) return rv;
     *bmp = soc_pbmp_t{};
@@ -135,8 +134,7 @@ int drv_mcast_bmp_set(int unit, uint32_t *entry, soc_pbmp_t bmp, uint32_t flag) 
     drv_l2mc_table_t &table = l2mc_tables[unit];
     uint32_t group = entry_field(unit, DRV_MEM_MARL, DRV_MEM_FIELD_DEST_BITMAP, entry);
     // A group index from the caller is checked before any counter or row.
-    if (table.used == nullptr || group >= static_cast<uint32_t>(table.count))
-        return SOC_E_PARAM;
+    if (table.used == nullptr || group >= static_cast<uint32_t>(table.count)) return SOC_E_PARAM;
     const soc_pbmp_t &all = SOC_CONTROL(unit)->all.bitmap;
     if ((bmp.w[0] & ~all.w[0]) || (bmp.w[1] & ~all.w[1])) return SOC_E_PARAM;
     if (flag & DRV_MCAST_CREATE) {
@@ -152,8 +150,7 @@ int drv_mcast_bmp_set(int unit, uint32_t *entry, soc_pbmp_t bmp, uint32_t flag) 
             return rv;
         table.used[group]++;
     }
-    if (int rv = drv_reg_field_write(unit, R_NEW_CONTROL, 0, F_IP_MULTICAST, 1); rv < 0)
-        return rv;
+    if (int rv = drv_reg_field_write(unit, R_NEW_CONTROL, 0, F_IP_MULTICAST, 1); rv < 0) return rv;
     const GroupHalf h = half_of(group);
     uint32_t row[kRowWords] = {};
     if (int rv = s->mem_read(unit, DRV_MEM_MCAST, h.row, 1, row); rv < 0) return rv;

@@ -182,8 +182,9 @@ int drv_queue_dfsv_get(int unit, uint8_t code_point, uint8_t *queue) {
 }
 
 int drv_queue_mapping_type_set(int unit, soc_pbmp_t bmp, uint32_t mapping_type, uint8_t state) {
-    soc_cm_debug_print(kTrace, "drv_queue_mapping_type_set: unit %d, bmp = %x, type = %d,  %sable\n",
-                       unit, bmp.w[0], mapping_type, state ? "en" : "dis");
+    soc_cm_debug_print(kTrace,
+                       "drv_queue_mapping_type_set: unit %d, bmp = %x, type = %d,  %sable\n", unit,
+                       bmp.w[0], mapping_type, state ? "en" : "dis");
     const uint32_t b = bmp.w[0];
     const bool on = state != 0;
     auto dot1p = [&](bool set) { return enable_bits(unit, R_QOS_1P_EN, F_QOS_1P_EN, b, set); };
@@ -223,8 +224,7 @@ int drv_queue_mapping_type_get(int unit, int port, uint32_t mapping_type, uint8_
         case DRV_QUEUE_MAP_PRIO:
             if (int rv = port_bit(unit, R_QOS_TOS_DIF_EN, F_QOS_TOS_DIFF_EN, port, &ip); rv < 0)
                 return rv;
-            if (int rv = port_bit(unit, R_QOS_1P_EN, F_QOS_1P_EN, port, &dot1p); rv < 0)
-                return rv;
+            if (int rv = port_bit(unit, R_QOS_1P_EN, F_QOS_1P_EN, port, &dot1p); rv < 0) return rv;
             *state = !ip && dot1p;
             break;
         case DRV_QUEUE_MAP_DFSV:
@@ -242,7 +242,8 @@ int drv_queue_mapping_type_get(int unit, int port, uint32_t mapping_type, uint8_
         default:
             return SOC_E_PARAM;
     }
-    soc_cm_debug_print(kTrace, "drv_queue_mapping_type_get: unit %d, port = %d, type = %d,  %sable\n",
-                       unit, port, mapping_type, *state ? "en" : "dis");
+    soc_cm_debug_print(kTrace,
+                       "drv_queue_mapping_type_get: unit %d, port = %d, type = %d,  %sable\n", unit,
+                       port, mapping_type, *state ? "en" : "dis");
     return SOC_E_NONE;
 }

@@ -74,8 +74,7 @@ int drv_trunk_set(int unit, int tid, soc_pbmp_t bmp, uint32_t flag, uint32_t has
     if ((flag & add) == add && members) {
         int rv = drv_reg_field_write(unit, R_GLOBAL_TRUNK_CTL, 0, F_EN_TRUNK_LOCAL, 1);
         if (rv < 0) return rv;
-        if (!within(bmp.w[0], SOC_CONTROL(unit)->fe.bitmap) || bmp.w[1] != 0)
-            return SOC_E_PARAM;
+        if (!within(bmp.w[0], SOC_CONTROL(unit)->fe.bitmap) || bmp.w[1] != 0) return SOC_E_PARAM;
         v.set(g.enable, 1);
         v.set(g.members, bmp.w[0]);
     } else if ((flag & DRV_TRUNK_FLAG_DISABLE) || (flag & add) == add) {
@@ -153,7 +152,9 @@ int drv_trunk_hash_field_remove(int unit, uint32_t field_type) {
         const uint32_t seed = v.get(F_TRUNK_SEED);
         if (seed == kSeedInvalid) return static_cast<int>(SOC_E_INTERNAL);
         if (seed == kSeedBoth) {
-            v.set(F_TRUNK_SEED, f1 && f2 ? stored_selection.load() : f1 ? kSeedField2 : kSeedField1);
+            v.set(F_TRUNK_SEED, f1 && f2 ? stored_selection.load()
+                                : f1     ? kSeedField2
+                                         : kSeedField1);
         } else if ((seed == kSeedField2 && f2) || (seed == kSeedField1 && f1)) {
             // The last field stays: back to the selection last made.
             v.set(F_TRUNK_SEED, stored_selection.load());
