@@ -112,6 +112,23 @@ TEST_F(tarn_feature, JoinAndLeaveTellWhatHappenedToTheGroup) {
     EXPECT_EQ(dxp_mcast_join(0, kOther, 1, 7, &again), DXP_MCAST_JOIN_CREATED);
     ASSERT_EQ(dxp_mcast_port_get(0, kOther, 1, &again), 0);
     EXPECT_EQ(again.l2mc_index, got.l2mc_index);
+
+    // A group that keeps ports keeps its index to itself.
+    dxp_mcast_addr some = group(kOther, -1, {7});
+    ASSERT_EQ(dxp_mcast_join(0, kOther, 1, 8, nullptr), DXP_MCAST_JOIN_ADDED);
+    ASSERT_EQ(dxp_mcast_port_remove(0, &some), 0);
+    dxp_mcast_addr third{};
+    ASSERT_EQ(dxp_mcast_join(0, kGroup, 1, 2, &third), DXP_MCAST_JOIN_CREATED);
+    ASSERT_EQ(dxp_mcast_port_get(0, kGroup, 1, &third), 0);
+    EXPECT_NE(third.l2mc_index, again.l2mc_index);
+
+    // No free index: nothing is inserted.
+    drv_l2mc_table_t *t = drv_mcast_l2mc_table(0);
+    for (int g = 0; g < t->count; g++)
+        t->used[g] = 1;
+    const dxp_mac_t fresh = {0x01, 0x00, 0x5e, 0x00, 0x00, 0x07};
+    EXPECT_EQ(dxp_mcast_join(0, fresh, 1, 3, nullptr), DXP_E_FULL);
+    EXPECT_EQ(dxp_mcast_port_get(0, fresh, 1, &got), DXP_E_NOT_FOUND);
 }
 
 TEST_F(tarn_feature, GroupsShareBitmapRowsByHalves) {
