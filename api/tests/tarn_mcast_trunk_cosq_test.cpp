@@ -24,8 +24,8 @@ class tarn_feature : public port_test::PortUnitTest {
   protected:
     // Unit 0 with the family's table, whose L2 deletes record and whose L2
     // lookup answers l2_answer.
-    void bringUp(bool init = true) {
-        startPorts(sim::ChipKind::DXP7102A1);
+    void bringUp(bool init = true, sim::ChipKind chip = sim::ChipKind::DXP7102A1) {
+        startPorts(chip);
         ASSERT_EQ(soc_init(0), 0);
         recording = dxp_tarn_dispatch;
         recording.l2_addr_delete = [](int unit, const dxp_mac_t mac, dxp_vlan_t vid) {
@@ -382,6 +382,18 @@ TEST_F(tarn_feature, ClassificationMapsAndSources) {
     EXPECT_EQ(on, 0);
     EXPECT_EQ(s->queue_mapping_type_set(0, ports({1}), DRV_QUEUE_MAP_MAC, 1), DXP_E_UNAVAIL);
     EXPECT_EQ(s->queue_mapping_type_set(0, ports({1}), 6, 1), DXP_E_PARAM);
+}
+
+TEST_F(tarn_feature, WideModelsRunTheQueuesWithoutTheirBitmapVariants) {
+    bringUp(true, sim::ChipKind::DXP7101);
+    EXPECT_EQ(board->chip().peek("QOS_CTL"), (1ull << 63) | (3ull << 53));
+    int q = -1;
+    EXPECT_EQ(dxp_cosq_mapping_get(0, 7, &q), 0);
+    EXPECT_EQ(q, 3);
+    // Trunks and multicast groups need the wide models' own services.
+    int tid = -1;
+    EXPECT_EQ(dxp_trunk_create(0, &tid), DXP_E_INIT);
+    EXPECT_EQ(dxp_mcast_join(0, kGroup, 1, 3, nullptr), DXP_E_INIT);
 }
 
 }  // namespace

@@ -133,7 +133,6 @@ int dxp_tarn_mcast_addr_remove(int unit, const dxp_mac_t mac, dxp_vlan_t vid) {
     if (int rv = entry_check("dxp_tarn_mcast_addr_remove", unit); rv < 0) return rv;
     Lookup l;
     int rv = lookup_mac(unit, mac, vid, &l);
-    if (rv == DXP_E_NOT_FOUND) return rv;
     if (rv != DXP_E_EXISTS) return rv;
     rv = tarn::services(unit)->mcast_bmp_set(unit, l.found, soc_pbmp_t{}, DRV_MCAST_RELEASE);
     if (rv < 0) return rv;

@@ -189,11 +189,11 @@ int dxp_tarn_trunk_create(int unit, int *tid) {
 
 int dxp_tarn_trunk_psc_set(int unit, int tid, int psc) {
     TrunkPriv *t = nullptr;
-    if (int rv = ctl_check("dxp_tarn_trunk_psc_set", unit); rv < 0) return rv;
-    if (tid < 0 || tid >= controls[unit].ngroups) return DXP_E_BADID;
+    const int found = group("dxp_tarn_trunk_psc_set", unit, tid, &t);
+    if (found < 0 && found != DXP_E_NOT_FOUND) return found;
     if (psc < 1) return DXP_E_BADID;
     if (psc > kPscSetMax) return DXP_E_UNAVAIL;
-    if (int rv = group("dxp_tarn_trunk_psc_set", unit, tid, &t); rv < 0) return rv;
+    if (found < 0) return found;
     if (t->psc == psc) return DXP_E_NONE;
     if (!t->in_use) {
         t->psc = psc;
