@@ -196,6 +196,14 @@ struct dxp_mcast_addr {
     dxp_pbmp_t ubmp;
     int l2mc_index;
 };
+// Clears the record and sets its address.
+void dxp_mcast_addr_init(dxp_mcast_addr *mcaddr, const dxp_mac_t mac, dxp_vlan_t vid);
+// Results of dxp_mcast_join and dxp_mcast_leave.
+constexpr int DXP_MCAST_JOIN_CREATED = 1;
+constexpr int DXP_MCAST_JOIN_ADDED = 2;
+constexpr int DXP_MCAST_LEAVE_DELETED = 3;
+constexpr int DXP_MCAST_LEAVE_UPDATED = 4;
+constexpr int DXP_MCAST_LEAVE_NOTFOUND = 5;
 
 struct dxp_vlan_data {
     dxp_vlan_t vlan_tag;

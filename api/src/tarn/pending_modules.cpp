@@ -14,15 +14,6 @@ int dxp_tarn_stg_init(int) {
 int dxp_tarn_vlan_init(int) {
     return DXP_E_NONE;
 }
-int dxp_tarn_trunk_init(int) {
-    return DXP_E_NONE;
-}
-int dxp_tarn_cosq_init(int) {
-    return DXP_E_NONE;
-}
-int dxp_tarn_mcast_init(int) {
-    return DXP_E_NONE;
-}
 int dxp_tarn_linkscan_init(int) {
     return DXP_E_NONE;
 }

@@ -29,11 +29,21 @@
     X(mirror_ingress_set) X(mirror_ingress_get) X(mirror_egress_set) X(mirror_egress_get) \
     X(mirror_port_set) X(mirror_port_get) X(mirror_pfmt_set) X(mirror_pfmt_get) \
     X(mirror_to_pbmp_set) X(mirror_to_pbmp_get) \
+    X(mcast_init) X(mcast_addr_add) X(mcast_addr_remove) X(mcast_port_get) X(mcast_join) \
+    X(mcast_leave) X(mcast_port_add) X(mcast_port_remove) X(mcast_addr_add_w_l2mcindex) \
+    X(mcast_addr_remove_w_l2mcindex) \
+    X(trunk_init) X(trunk_detach) X(trunk_create) X(trunk_create_with_tid) X(trunk_psc_set) \
+    X(trunk_psc_get) X(trunk_chip_info_get) X(trunk_set) X(trunk_get) X(trunk_destroy) \
+    X(trunk_bitmap_expand) X(trunk_mcast_join) \
+    X(cosq_init) X(cosq_detach) X(cosq_config_set) X(cosq_config_get) X(cosq_mapping_set) \
+    X(cosq_mapping_get) X(cosq_port_mapping_set) X(cosq_port_mapping_get) \
+    X(cosq_sched_weight_max_get) X(cosq_port_sched_set) X(cosq_port_sched_get) \
+    X(cosq_sched_set) X(cosq_sched_get) \
     DXP_TARN_PENDING(X)
 
 // Placeholders of modules still to be built (pending_modules.cpp).
 #define DXP_TARN_PENDING(X) \
-    X(l2_init) X(stg_init) X(vlan_init) X(trunk_init) X(cosq_init) X(mcast_init) \
-    X(linkscan_init) X(field_init) X(tx_init) X(auth_init) \
+    X(l2_init) X(stg_init) X(vlan_init) X(linkscan_init) X(field_init) X(tx_init) \
+    X(auth_init) \
     X(stg_stp_set)
 // clang-format on

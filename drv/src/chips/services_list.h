@@ -52,8 +52,24 @@
     X(mem_delete, drv_mem_delete) \
     X(mem_cache_get, drv_mem_cache_get) \
     X(mem_cache_set, drv_mem_cache_set) \
+    X(trunk_set, drv_trunk_set) \
+    X(trunk_get, drv_trunk_get) \
+    X(trunk_hash_field_add, drv_trunk_hash_field_add) \
+    X(trunk_hash_field_remove, drv_trunk_hash_field_remove) \
     X(queue_mode_set, drv_queue_mode_set) \
     X(queue_mode_get, drv_queue_mode_get) \
+    X(queue_count_set, drv_queue_count_set) \
+    X(queue_count_get, drv_queue_count_get) \
+    X(queue_WRR_weight_set, drv_7102_queue_WRR_weight_set) \
+    X(queue_WRR_weight_get, drv_queue_WRR_weight_get) \
+    X(queue_prio_set, drv_queue_prio_set) \
+    X(queue_prio_get, drv_queue_prio_get) \
+    X(queue_tos_set, drv_queue_tos_set) \
+    X(queue_tos_get, drv_queue_tos_get) \
+    X(queue_dfsv_set, drv_queue_dfsv_set) \
+    X(queue_dfsv_get, drv_queue_dfsv_get) \
+    X(queue_mapping_type_set, drv_queue_mapping_type_set) \
+    X(queue_mapping_type_get, drv_queue_mapping_type_get) \
     X(age_timer_set, drv_age_timer_set) \
     X(age_timer_get, drv_age_timer_get) \
     X(mac_set, drv_mac_set) \
@@ -62,6 +78,11 @@
     X(mstp_config_get, drv_mstp_config_get) \
     X(mstp_port_set, drv_mstp_port_set) \
     X(mstp_port_get, drv_mstp_port_get) \
+    X(mcast_init, drv_mcast_init) \
+    X(mcast_to_arl_entry, drv_mcast_to_arl_entry) \
+    X(arl_to_mcast_entry, drv_arl_to_mcast_entry) \
+    X(mcast_bmp_get, drv_mcast_bmp_get) \
+    X(mcast_bmp_set, drv_mcast_bmp_set) \
     X(arl_table_entry_get, drv_arl_table_entry_get) \
     X(arl_sync, soc_arl_sync) \
     X(arl_learn_enable_set, drv_arl_learn_enable_set) \

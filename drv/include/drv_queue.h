@@ -1,0 +1,28 @@
+// Queue services (service slots 47-58): queue count, WRR weights, the
+// priority, TOS and DSCP maps and the classification source of each port.
+#pragma once
+
+#include <cstdint>
+
+#include "drv_if.h"
+
+// Mapping types of drv_queue_mapping_type_set / _get.
+constexpr uint32_t DRV_QUEUE_MAP_NONE = 0;
+constexpr uint32_t DRV_QUEUE_MAP_PRIO = 1;
+constexpr uint32_t DRV_QUEUE_MAP_DFSV = 2;
+constexpr uint32_t DRV_QUEUE_MAP_TOS = 3;
+constexpr uint32_t DRV_QUEUE_MAP_PRIO_ONLY = 4;
+constexpr uint32_t DRV_QUEUE_MAP_MAC = 5;
+
+int drv_queue_count_set(int unit, uint32_t port_type, uint8_t count);
+int drv_queue_count_get(int unit, uint32_t port_type, uint8_t *count);
+int drv_7102_queue_WRR_weight_set(int unit, uint32_t port_type, uint8_t queue, uint32_t weight);
+int drv_queue_WRR_weight_get(int unit, uint32_t port_type, uint8_t queue, uint32_t *weight);
+int drv_queue_prio_set(int unit, uint8_t prio, uint8_t queue);
+int drv_queue_prio_get(int unit, uint8_t prio, uint8_t *queue);
+int drv_queue_tos_set(int unit, uint8_t precedence, uint8_t queue);
+int drv_queue_tos_get(int unit, uint8_t precedence, uint8_t *queue);
+int drv_queue_dfsv_set(int unit, uint8_t code_point, uint8_t queue);
+int drv_queue_dfsv_get(int unit, uint8_t code_point, uint8_t *queue);
+int drv_queue_mapping_type_set(int unit, soc_pbmp_t bmp, uint32_t mapping_type, uint8_t state);
+int drv_queue_mapping_type_get(int unit, int port, uint32_t mapping_type, uint8_t *state);
