@@ -53,6 +53,10 @@ PbmpText pbmp_text(soc_pbmp_t b);
 int port_entry(const char *op, int unit, int port);
 int port_entry_no_port(const char *op, int unit);
 
+// API spanning-tree state (0 disabled .. 4 forwarding) of a chip state 1..5;
+// an unknown chip state reads as listening.
+int stp_from_hw(uint32_t hw);
+
 }  // namespace tarn
 
 const dxp_tarn_phy_hooks_t *dxp_tarn_phy_hooks(void);  // null when none
