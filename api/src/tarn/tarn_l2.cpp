@@ -302,6 +302,17 @@ int bpdu_init(int unit) {
     return DXP_E_NONE;
 }
 
+// Empties the chip's L2 table; a chip whose table services are not there
+// yet has nothing to empty.
+int arl_clear(int unit) {
+    const drv_if_t *drv = tarn::services(unit);
+    if (tarn::chip_lacks(drv->mem_clear)) {
+        soc_cm_debug_print(tarn::kDebugWarn, "l2: unit %d has no L2 table services\n", unit);
+        return DXP_E_NONE;
+    }
+    return drv->mem_clear(unit, DRV_MEM_ARL);
+}
+
 }  // namespace
 
 int dxp_tarn_l2_addr_add(int unit, dxp_l2_addr *l2addr) {
@@ -484,7 +495,7 @@ int dxp_tarn_l2_init(int unit) {
     dxp_l2_detach(unit);
     bpdu_init(unit);
     soc_arl_notify_unregister(unit, arl_callback, nullptr);
-    if (int rv = tarn::services(unit)->mem_clear(unit, DRV_MEM_ARL); rv < 0) return rv;
+    if (int rv = arl_clear(unit); rv < 0) return rv;
     return soc_arl_notify_register(unit, arl_callback, nullptr);
 }
 
@@ -492,7 +503,7 @@ int dxp_tarn_l2_clear(int unit) {
     trace("dxp_tarn_l2_clear");
     dxp_l2_detach(unit);
     soc_arl_notify_unregister(unit, arl_callback, nullptr);
-    if (int rv = tarn::services(unit)->mem_clear(unit, DRV_MEM_ARL); rv < 0) return rv;
+    if (int rv = arl_clear(unit); rv < 0) return rv;
     if (int rv = soc_arl_notify_register(unit, arl_callback, nullptr); rv < 0) return rv;
     ClientLock lock(unit);
     notify[unit] = Notify{};
