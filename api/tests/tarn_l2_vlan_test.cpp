@@ -1,7 +1,9 @@
 // The family's L2 address module, spanning-tree groups, VLAN table and VLAN
 // controls after a full unit init on the chip model.
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "../../drv/tests/port_fixture.h"
@@ -239,6 +241,34 @@ TEST_F(api_l2_vlan, ClientsHearAddsAndMovesWithNativeFlags) {
     EXPECT_EQ(dxp_l2_addr_register(0, record, &d), 0);
     soc_arl_notify(0, old_e, nullptr);
     EXPECT_EQ(d.calls, std::vector<std::string>{"0:3:1"});
+    EXPECT_EQ(dxp_l2_addr_unregister(0, record, &d), 0);
+}
+
+void count_call(int, dxp_l2_addr *, int, void *data) {
+    ++*static_cast<std::atomic<int> *>(data);
+}
+
+TEST_F(api_l2_vlan, ClientsComeAndGoWhileTheShadowReports) {
+    uint32_t entry[DRV_ARL_ENTRY_WORDS] = {};
+    uint32_t v[2] = {0x20304050, 0x0010};
+    DRV_SERVICES(0)->mem_field_set(0, DRV_MEM_ARL, DRV_MEM_FIELD_MAC, entry, v);
+    std::atomic<int> calls{0}, steady{0};
+    ASSERT_EQ(dxp_l2_addr_register(0, count_call, &steady), 0);
+    std::atomic<bool> stop{false};
+    std::thread reporter([&] {
+        while (!stop)
+            soc_arl_notify(0, nullptr, entry);
+    });
+    for (int i = 0; i < 2000; i++) {
+        EXPECT_EQ(dxp_l2_addr_register(0, count_call, &calls), 0);
+        EXPECT_EQ(dxp_l2_addr_unregister(0, count_call, &calls), 0);
+    }
+    stop = true;
+    reporter.join();
+    const int seen = steady;
+    soc_arl_notify(0, nullptr, entry);
+    EXPECT_EQ(steady, seen + 1);  // the steady client never lost its slot
+    EXPECT_EQ(dxp_l2_addr_unregister(0, count_call, &steady), 0);
 }
 
 TEST_F(api_l2_vlan, GroupsCreateDestroyAndMoveVlans) {

@@ -2,13 +2,12 @@
 // per-port VLAN controls.
 #include "drv_mem.h"
 #include "drv_port.h"
+#include "drv_vlan.h"
 #include "dxp_tarn.h"
 #include "tarn_internal.h"
 
 namespace {
 
-constexpr uint32_t kVlanPropDropMiss = 0;
-constexpr uint32_t kVlanPropSharedLearning = 2;
 constexpr uint32_t kPortPropVlanCtrl = 0x33;
 constexpr uint32_t kVtPropIngress = 6;
 constexpr uint32_t kVtPropEgressCheck = 9;
@@ -91,11 +90,11 @@ int dxp_tarn_vlan_control_set(int unit, int type, int arg) {
     const drv_if_t *drv = tarn::services(unit);
     switch (type) {
         case 0:
-            return drv->vlan_prop_set(unit, kVlanPropDropMiss, flag(arg));
+            return drv->vlan_prop_set(unit, DRV_VLAN_PROP_VTABLE_MISS_DROP, flag(arg));
         case 2:
             return drv->port_set(unit, non_cpu_ports(unit), kPortPropVlanCtrl, flag(arg));
         case 3:
-            return drv->vlan_prop_set(unit, kVlanPropSharedLearning, flag(arg));
+            return drv->vlan_prop_set(unit, DRV_VLAN_PROP_SHARED_LEARN, flag(arg));
         case 6:
             return drv->vlan_prop_port_enable_set(unit, kVtPropEgressCheck, non_cpu_ports(unit),
                                                   flag(arg));
@@ -111,7 +110,8 @@ int dxp_tarn_vlan_control_get(int unit, int type, int *arg) {
     uint32_t v = 0;
     switch (type) {
         case 0:
-            if (int rv = drv->vlan_prop_get(unit, kVlanPropDropMiss, &v); rv < 0) return rv;
+            if (int rv = drv->vlan_prop_get(unit, DRV_VLAN_PROP_VTABLE_MISS_DROP, &v); rv < 0)
+                return rv;
             *arg = v != 0;
             return DXP_E_NONE;
         case 2: {
@@ -131,7 +131,8 @@ int dxp_tarn_vlan_control_get(int unit, int type, int *arg) {
         }
         case 3:
             // The chip's bit reads the opposite of what was written.
-            if (int rv = drv->vlan_prop_get(unit, kVlanPropSharedLearning, &v); rv < 0) return rv;
+            if (int rv = drv->vlan_prop_get(unit, DRV_VLAN_PROP_SHARED_LEARN, &v); rv < 0)
+                return rv;
             *arg = v == 0;
             return DXP_E_NONE;
         case 6: {
