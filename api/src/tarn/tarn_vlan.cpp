@@ -341,7 +341,10 @@ int dxp_tarn_vlan_stg_get(int unit, dxp_vlan_t vid, int *stg) {
 int dxp_tarn_vlan_stg_set(int unit, dxp_vlan_t vid, int stg) {
     if (int rv = entry("dxp_tarn_vlan_stg_set", unit); rv < 0) return rv;
     if (int rv = vid_check(vid); rv < 0) return rv;
-    if (!listed(unit, vid)) return DXP_E_NOT_FOUND;
+    {
+        ConfigLock lock(unit);
+        if (!listed(unit, vid)) return DXP_E_NOT_FOUND;
+    }
     int *stgs = nullptr;
     int count = 0;
     if (int rv = dxp_stg_list(unit, &stgs, &count); rv < 0) return rv;
