@@ -38,10 +38,10 @@ class api_l2_vlan : public port_test::PortUnitTest {
         ASSERT_EQ(dxp_dispatch_register(&dxp_tarn_dispatch), 0);
         ASSERT_EQ(dxp_init(0), 0);
     }
-    void mstpFeature(bool on) {
-        uint32_t &word = unit0()->features[soc_feature_mstp / 32];
-        const uint32_t bit = 1u << (soc_feature_mstp % 32);
-        word = on ? word | bit : word & ~bit;
+    void mstpFeature(bool on) { feature(soc_feature_mstp, on); }
+    void feature(int f, bool on) {
+        uint32_t &word = unit0()->features[f / 32];
+        word = on ? word | 1u << (f % 32) : word & ~(1u << (f % 32));
     }
     void TearDown() override {
         dxp_detach(0);
@@ -101,6 +101,10 @@ TEST_F(api_l2_vlan, L2AddressesAddGetAndDeleteByEveryKey) {
     EXPECT_EQ(dxp_l2_addr_add(0, &bad), DXP_E_UNAVAIL);
     bad.flags = DXP_L2_L3LOOKUP;
     EXPECT_EQ(dxp_l2_addr_add(0, &bad), DXP_E_UNAVAIL);
+    feature(soc_feature_arl_mode_control, false);  // no control field in the entry
+    bad.flags = DXP_L2_DISCARD_SRC;
+    EXPECT_EQ(dxp_l2_addr_add(0, &bad), DXP_E_UNAVAIL);
+    feature(soc_feature_arl_mode_control, true);
 
     add(kMacA, 1, 3, DXP_L2_STATIC | DXP_L2_DISCARD_DST | DXP_L2_COPY_TO_CPU);
     EXPECT_EQ(tables().arlValidRows(), 1);
