@@ -5,15 +5,6 @@
 #include "dxp_tarn.h"
 
 // Module inits run by dxp_init_modules.
-int dxp_tarn_l2_init(int) {
-    return DXP_E_NONE;
-}
-int dxp_tarn_stg_init(int) {
-    return DXP_E_NONE;
-}
-int dxp_tarn_vlan_init(int) {
-    return DXP_E_NONE;
-}
 int dxp_tarn_linkscan_init(int) {
     return DXP_E_NONE;
 }
@@ -24,11 +15,6 @@ int dxp_tarn_tx_init(int) {
     return DXP_E_NONE;
 }
 int dxp_tarn_auth_init(int) {
-    return DXP_E_NONE;
-}
-
-// Spanning-tree state of the default group, set for every port at init.
-int dxp_tarn_stg_stp_set(int, int, int, int) {
     return DXP_E_NONE;
 }
 

@@ -120,7 +120,8 @@ int dxp_tarn_init(int unit) {
     }
     for (int port = 0; port < 64; port++) {
         if (!soc_pbmp_member(soc->port.bitmap, port)) continue;
-        if (int rv = dxp_stg_stp_set(unit, kDefaultStg, port, kStpForward); rv < 0) return rv;
+        int rv = dxp_stg_stp_set(unit, kDefaultStg, port, kStpForward);
+        if (rv < 0 && rv != DXP_E_UNAVAIL) return rv;  // a chip without group services
     }
     return DXP_E_NONE;
 }

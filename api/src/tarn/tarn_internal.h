@@ -9,6 +9,7 @@
 #include "dxp_tarn.h"
 #include "soc_cm.h"
 #include "soc_control.h"
+#include "unavailable.h"
 
 namespace tarn {
 
@@ -52,6 +53,17 @@ PbmpText pbmp_text(soc_pbmp_t b);
 // port < 0 skips the port check.
 int port_entry(const char *op, int unit, int port);
 int port_entry_no_port(const char *op, int unit);
+
+// The unit's chip has no service in this table slot yet (the slot answers
+// -16 for every call): modules then set up their software state only.
+template <typename Fn>
+bool chip_lacks(Fn slot) {
+    return slot == &unavailable<Fn>::call;
+}
+
+// API spanning-tree state (0 disabled .. 4 forwarding) of a chip state 1..5;
+// an unknown chip state reads as listening.
+int stp_from_hw(uint32_t hw);
 
 }  // namespace tarn
 

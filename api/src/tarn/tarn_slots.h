@@ -39,11 +39,27 @@
     X(cosq_mapping_get) X(cosq_port_mapping_set) X(cosq_port_mapping_get) \
     X(cosq_sched_weight_max_get) X(cosq_port_sched_set) X(cosq_port_sched_get) \
     X(cosq_sched_set) X(cosq_sched_get) \
+    X(l2_init) X(l2_clear) X(l2_detach) X(l2_addr_add) X(l2_addr_delete) \
+    X(l2_addr_delete_by_port) X(l2_addr_delete_by_vlan) X(l2_addr_delete_by_vlan_port) \
+    X(l2_addr_delete_by_mac) X(l2_addr_delete_by_mac_port) X(l2_addr_delete_by_trunk) \
+    X(l2_addr_delete_by_vlan_trunk) X(l2_addr_get) X(l2_conflict_get) \
+    X(l2_addr_register) X(l2_addr_unregister) X(l2_age_timer_set) X(l2_age_timer_get) \
+    X(l2_bpdu_count) X(l2_bpdu_set) X(l2_bpdu_get) X(l2_addr_freeze) X(l2_addr_thaw) \
+    X(l2_cache_size_get) X(l2_cache_set) X(l2_cache_get) X(l2_cache_delete) \
+    X(l2_cache_delete_all) X(l2_cache_init) X(l2_port_native) X(l2_key_dump) \
+    X(stg_init) X(stg_clear) X(stg_default_get) X(stg_default_set) X(stg_vlan_add) \
+    X(stg_vlan_remove) X(stg_vlan_remove_all) X(stg_vlan_list) X(stg_vlan_list_destroy) \
+    X(stg_create) X(stg_create_id) X(stg_destroy) X(stg_list) X(stg_list_destroy) \
+    X(stg_stp_set) X(stg_stp_get) X(stg_count_get) \
+    X(vlan_init) X(vlan_create) X(vlan_destroy) X(vlan_destroy_all) X(vlan_port_add) \
+    X(vlan_port_remove) X(vlan_port_get) X(vlan_list) X(vlan_list_by_pbmp) \
+    X(vlan_list_destroy) X(vlan_default_get) X(vlan_default_set) X(vlan_stg_get) \
+    X(vlan_stg_set) X(vlan_stp_set) X(vlan_stp_get) \
+    X(vlan_mac_add) X(vlan_mac_delete) X(vlan_mac_delete_all) X(vlan_control_set) \
+    X(vlan_control_get) X(vlan_control_port_set) X(vlan_control_port_get) \
     DXP_TARN_PENDING(X)
 
 // Placeholders of modules still to be built (pending_modules.cpp).
 #define DXP_TARN_PENDING(X) \
-    X(l2_init) X(stg_init) X(vlan_init) X(linkscan_init) X(field_init) X(tx_init) \
-    X(auth_init) \
-    X(stg_stp_set)
+    X(linkscan_init) X(field_init) X(tx_init) X(auth_init)
 // clang-format on
