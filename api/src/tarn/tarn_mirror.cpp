@@ -91,7 +91,7 @@ int port_check(int unit, int port) {
     return word != 0 && !(word & kCpuPort) ? DXP_E_NONE : DXP_E_PORT;
 }
 
-int unavailable(const char *text) {
+int trace_unavailable(const char *text) {
     soc_cm_debug_print(tarn::kDebugApi, "%s", text);
     return DXP_E_UNAVAIL;
 }
@@ -207,14 +207,14 @@ int dxp_tarn_mirror_port_get(int unit, int port, int *dest_mod, int *dest_port, 
 }
 
 int dxp_tarn_mirror_pfmt_set(int, int) {
-    return unavailable("DXP API : dxp_tarn_mirror_pfmt_set()..unavailable\n");
+    return trace_unavailable("DXP API : dxp_tarn_mirror_pfmt_set()..unavailable\n");
 }
 int dxp_tarn_mirror_pfmt_get(int, int *) {
-    return unavailable("DXP API : dxp_tarn_mirror_pfmt_get()..unavailable\n");
+    return trace_unavailable("DXP API : dxp_tarn_mirror_pfmt_get()..unavailable\n");
 }
 int dxp_tarn_mirror_to_pbmp_set(int, int, dxp_pbmp_t) {
-    return unavailable("DXP API : dxp_tarn_mirror_to_pbmp_set()..unavailable\n");
+    return trace_unavailable("DXP API : dxp_tarn_mirror_to_pbmp_set()..unavailable\n");
 }
 int dxp_tarn_mirror_to_pbmp_get(int, int, dxp_pbmp_t *) {
-    return unavailable("DXP API : dxp_tarn_mirror_to_pbmp_get()..unavailable\n");
+    return trace_unavailable("DXP API : dxp_tarn_mirror_to_pbmp_get()..unavailable\n");
 }
