@@ -6,6 +6,7 @@
 #include "drv_mem.h"
 #include "drv_miim.h"
 #include "drv_port.h"
+#include "drv_rate.h"
 #include "drv_reg.h"
 #include "drv_vlan.h"
 #include "service_tables.h"
