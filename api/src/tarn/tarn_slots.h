@@ -23,6 +23,9 @@
     X(port_phy_reset_unregister) X(port_update) \
     X(stk_my_modid_get) X(stk_modid_get) X(stk_modport_get) X(diffserv_init) \
     X(custom_register) X(custom_unregister) X(custom_port_set) X(custom_port_get) \
+    X(rate_bandwidth_get) X(rate_bandwidth_set) X(rate_bcast_get) X(rate_bcast_set) \
+    X(rate_dlfbc_get) X(rate_dlfbc_set) X(rate_get) X(rate_mcast_get) X(rate_mcast_set) \
+    X(rate_set) X(rate_type_get) X(rate_type_set) \
     DXP_TARN_PENDING(X)
 
 // Placeholders of modules still to be built (pending_modules.cpp).
