@@ -23,9 +23,6 @@ int dxp_tarn_cosq_init(int) {
 int dxp_tarn_mcast_init(int) {
     return DXP_E_NONE;
 }
-int dxp_tarn_linkscan_init(int) {
-    return DXP_E_NONE;
-}
 int dxp_tarn_stat_init(int) {
     return DXP_E_NONE;
 }
@@ -44,15 +41,5 @@ int dxp_tarn_auth_init(int) {
 
 // Spanning-tree state of the default group, set for every port at init.
 int dxp_tarn_stg_stp_set(int, int, int, int) {
-    return DXP_E_NONE;
-}
-
-// Port start-up settings from the configuration properties.
-int dxp_tarn_port_settings_init(int, int) {
-    return DXP_E_NONE;
-}
-
-// Link scan's forced link state (loopback).
-int dxp_tarn_link_force(int, int, int, int) {
     return DXP_E_NONE;
 }

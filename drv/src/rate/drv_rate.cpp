@@ -85,7 +85,7 @@ int egress_set(int unit, int port, uint32_t limit, uint32_t burst) {
 int decode(uint32_t rate, uint32_t bucket, uint32_t *limit, uint32_t *burst) {
     const int64_t l = drv_rate_decode(rate);
     const int64_t b = drv_bucket_decode(bucket);
-    if (l < 0 || b < 0) return SOC_E_FAIL;
+    if (l < 0 || b < 0) return SOC_E_INTERNAL;
     *limit = static_cast<uint32_t>(l);
     *burst = static_cast<uint32_t>(b);
     return SOC_E_NONE;

@@ -133,7 +133,7 @@ int drv_storm_control_get(int unit, int port, uint32_t *type, uint32_t *limit,
         int rv = drv_reg_inspect(unit, R_PORT_IRC_CON, port, [&](const DrvRegValue &v) {
             const int64_t l = drv_rate_decode(v.get(F_REF_CNT1));
             const int64_t b = drv_bucket_decode(v.get(F_BUCKET_SIZE1));
-            if (l < 0 || b < 0) return static_cast<int>(SOC_E_FAIL);
+            if (l < 0 || b < 0) return static_cast<int>(SOC_E_INTERNAL);
             *limit = static_cast<uint32_t>(l);
             *burst_size = static_cast<uint32_t>(b);
             return static_cast<int>(SOC_E_NONE);
