@@ -154,7 +154,8 @@ uint32_t drv_bucket_code(uint32_t burst) {
 }
 
 int64_t drv_bucket_decode(uint32_t code) {
-    return code < sizeof(kBucketBurst) / sizeof(kBucketBurst[0]) ? kBucketBurst[code] : -1;
+    if (code >= sizeof(kBucketBurst) / sizeof(kBucketBurst[0])) return -1;
+    return kBucketBurst[code];
 }
 
 bool drv_rate_ingress_started(void) {
