@@ -1,6 +1,7 @@
 // Link scan, storm control and the port forwarding operations of the family
 // on a unit over the chip model after a full dxp_init. The spanning-tree
 // and VLAN lookups of the port info record are answered by the test.
+#include <atomic>
 #include <mutex>
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include "drv_rate.h"
 #include "dxp.h"
 #include "dxp_tarn.h"
+#include "dxpx.h"
 #include "sal.h"
 
 namespace {
@@ -127,6 +129,25 @@ TEST_F(tarn_link, ThreadReportsEveryPortDownOnceThenItsRealState) {
     EXPECT_TRUE(dxp_pbmp_is_null(down));
     EXPECT_EQ(dxp_linkscan_unregister(0, record_link), 0);
     EXPECT_EQ(dxp_linkscan_unregister(0, record_link), DXP_E_NOT_FOUND);
+}
+
+TEST_F(tarn_link, MultiUnitLayerGetsLogicalPortEvents) {
+    bringUp(sim::ChipKind::DXP7106);
+    static std::atomic<int> up_port{-1};
+    up_port = -1;
+    dxpx_linkscan_handler_t handler = [](int lport, dxp_port_info *info) {
+        int unit = -1, port = -1;
+        if (info->linkstatus && dxpx_lport_to_unit_port(lport, &unit, &port) == 0) up_port = port;
+    };
+    ASSERT_EQ(dxpx_unit_register(0), 0);
+    ASSERT_EQ(dxpx_linkscan_register(handler), 0);
+    board->chip().linkUp(26);
+    const uint32_t start = sal_time_usecs();
+    while (up_port != 26 && static_cast<int32_t>(sal_time_usecs() - start) < 5000000)
+        sal_thread_yield();
+    EXPECT_EQ(up_port, 26);
+    EXPECT_EQ(dxpx_linkscan_unregister(handler), 0);
+    EXPECT_EQ(dxpx_unit_unregister(0), 0);
 }
 
 TEST_F(tarn_link, FailingPortLeavesTheScanAfterItsMaximumErrors) {
