@@ -228,6 +228,7 @@ TEST_F(tarn_link, PortForwardingSettingsAndTheirBadValues) {
     EXPECT_EQ(dxp_port_untagged_priority_get(0, p, &v), 0);
     EXPECT_EQ(v, 5);
     dxp_vlan_t vid = 0;
+    EXPECT_EQ(dxp_port_untagged_vlan_set(0, p, 0x1001), DXP_E_PARAM);
     ASSERT_EQ(dxp_port_untagged_vlan_set(0, p, 0xFFF), 0);
     EXPECT_EQ(dxp_port_untagged_vlan_get(0, p, &vid), 0);
     EXPECT_EQ(vid, 0xFFF);

@@ -19,7 +19,7 @@ constexpr int kDbMember = 14;    // two words
 constexpr int kDbUntagged = 16;  // two words
 constexpr int kDbVlan = 18;
 
-constexpr dxp_vlan_t kNoVlan = 0xFFF;
+constexpr dxp_vlan_t kNoVlan = 0xFFF;  // also the largest VLAN id
 constexpr int kPriorities = 8;
 constexpr uint32_t kLearnCopy = 0x2;
 constexpr uint16_t kInnerTpid = 0x8100;
@@ -99,6 +99,8 @@ int dxp_tarn_port_untagged_vlan_get(int unit, int port, dxp_vlan_t *vid) {
 
 int dxp_tarn_port_untagged_vlan_set(int unit, int port, dxp_vlan_t vid) {
     if (int rv = port_entry(__func__, unit, port); rv < 0) return rv;
+    // A wider id would spill into the priority bits of the port's tag.
+    if (vid > kNoVlan) return DXP_E_PARAM;
     dxp_pbmp_t member{}, untagged{};
     if (vid != kNoVlan) {
         if (int rv = dxp_vlan_port_get(unit, vid, &member, &untagged); rv < 0) return rv;
