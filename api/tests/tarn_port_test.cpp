@@ -30,6 +30,7 @@ class tarn_unit : public port_test::PortUnitTest {
         ASSERT_EQ(dxp_dispatch_register(&recording), 0);
     }
     void TearDown() override {
+        dxp_linkscan_detach(0);  // the scan thread must not outlive the unit
         dxp_detach(0);
         dxp_dispatch_register(&dxp_tarn_dispatch);
         PortUnitTest::TearDown();

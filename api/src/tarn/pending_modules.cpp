@@ -5,9 +5,6 @@
 #include "dxp_tarn.h"
 
 // Module inits run by dxp_init_modules.
-int dxp_tarn_linkscan_init(int) {
-    return DXP_E_NONE;
-}
 int dxp_tarn_field_init(int) {
     return DXP_E_NONE;
 }
@@ -15,15 +12,5 @@ int dxp_tarn_tx_init(int) {
     return DXP_E_NONE;
 }
 int dxp_tarn_auth_init(int) {
-    return DXP_E_NONE;
-}
-
-// Port start-up settings from the configuration properties.
-int dxp_tarn_port_settings_init(int, int) {
-    return DXP_E_NONE;
-}
-
-// Link scan's forced link state (loopback).
-int dxp_tarn_link_force(int, int, int, int) {
     return DXP_E_NONE;
 }

@@ -2,6 +2,7 @@
 // and the module's init, probe, clear, detach and configuration.
 #include <array>
 #include <atomic>
+#include <cstring>
 
 #include "dxp_tarn.h"
 #include "sal.h"
@@ -59,6 +60,7 @@ int port_db_setup(int unit) {
         void *p =
             sal_alloc(sizeof(uint32_t) * DXP_TARN_PORT_DB_WORDS * kPortCount, "TARN Port Database");
         if (p == nullptr) return DXP_E_MEMORY;
+        std::memset(p, 0, sizeof(uint32_t) * DXP_TARN_PORT_DB_WORDS * kPortCount);
         port_db[unit] = static_cast<uint32_t *>(p);
     }
     for (int port = 0; port < kPortCount; port++)

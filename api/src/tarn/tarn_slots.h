@@ -57,9 +57,29 @@
     X(vlan_stg_set) X(vlan_stp_set) X(vlan_stp_get) \
     X(vlan_mac_add) X(vlan_mac_delete) X(vlan_mac_delete_all) X(vlan_control_set) \
     X(vlan_control_get) X(vlan_control_port_set) X(vlan_control_port_get) \
+    X(rate_bandwidth_get) X(rate_bandwidth_set) X(rate_bcast_get) X(rate_bcast_set) \
+    X(rate_dlfbc_get) X(rate_dlfbc_set) X(rate_get) X(rate_mcast_get) X(rate_mcast_set) \
+    X(rate_set) X(rate_type_get) X(rate_type_set) \
+    X(linkscan_init) X(linkscan_detach) X(linkscan_enable_set) X(linkscan_enable_get) \
+    X(linkscan_enable_port_get) X(linkscan_mode_set) X(linkscan_mode_set_pbm) \
+    X(linkscan_mode_get) X(linkscan_port_register) X(linkscan_port_unregister) \
+    X(linkscan_register) X(linkscan_unregister) X(linkscan_update) X(link_change) \
+    X(link_wait) \
+    X(port_selective_get) X(port_selective_set) X(port_info_get) X(port_info_set) \
+    X(port_info_save) X(port_info_restore) \
+    X(port_untagged_vlan_get) X(port_untagged_vlan_set) X(port_untagged_priority_get) \
+    X(port_untagged_priority_set) X(port_stp_get) X(port_stp_set) X(port_discard_get) \
+    X(port_discard_set) X(port_learn_get) X(port_learn_set) X(port_learn_modify) \
+    X(port_egress_get) X(port_egress_set) X(port_tgid_get) X(port_bpdu_enable_get) \
+    X(port_bpdu_enable_set) X(port_dtag_mode_get) X(port_dtag_mode_set) X(port_tpid_get) \
+    X(port_tpid_set) X(port_inner_tpid_get) X(port_vlan_member_get) X(port_vlan_member_set) \
+    X(port_protocol_vlan_add) X(port_protocol_vlan_delete) X(port_protocol_vlan_delete_all) \
+    X(port_rate_egress_get) X(port_rate_egress_set) X(port_rate_ingress_get) \
+    X(port_rate_ingress_set) X(port_dscp_map_mode_get) X(port_dscp_map_mode_set) \
+    X(port_dscp_map_get) X(port_dscp_map_set) \
     DXP_TARN_PENDING(X)
 
 // Placeholders of modules still to be built (pending_modules.cpp).
 #define DXP_TARN_PENDING(X) \
-    X(linkscan_init) X(field_init) X(tx_init) X(auth_init)
+    X(field_init) X(tx_init) X(auth_init)
 // clang-format on

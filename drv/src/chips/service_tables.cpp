@@ -11,6 +11,7 @@
 #include "drv_mirror.h"
 #include "drv_port.h"
 #include "drv_queue.h"
+#include "drv_rate.h"
 #include "drv_reg.h"
 #include "drv_trap.h"
 #include "drv_trunk.h"

@@ -40,6 +40,14 @@
     X(port_status_get, drv_port_status_get) \
     X(port_sw_mac_update, drv_port_sw_mac_update) \
     X(port_bitmap_get, drv_port_bitmap_get) \
+    X(rate_config_set, drv_rate_config_set) \
+    X(rate_config_get, drv_rate_config_get) \
+    X(rate_set, drv_rate_set) \
+    X(rate_get, drv_rate_get) \
+    X(storm_control_enable_set, drv_storm_control_enable_set) \
+    X(storm_control_enable_get, drv_storm_control_enable_get) \
+    X(storm_control_set, drv_storm_control_set) \
+    X(storm_control_get, drv_storm_control_get) \
     X(dev_prop_get, drv_dev_prop_get) \
     X(mem_length_get, drv_mem_length_get) \
     X(mem_read, drv_mem_read) \

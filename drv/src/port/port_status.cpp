@@ -1,5 +1,7 @@
 // Port attach, status, advertisement, the software MAC update and the unit's
 // port bitmaps.
+#include <atomic>
+
 #include "chipdata/chipdata.h"
 #include "drv_if.h"
 #include "drv_reg_value.h"
@@ -59,7 +61,8 @@ int link_status(int unit, int port, uint32_t *value) {
     int rv = drv_port_call(phy, &phy_driver_t::link_get, unit, port, &up);
     *value = rv >= 0 && up;
     const uint32_t m = *value ? medium_of(unit, port) : DRV_PORT_MEDIUM_COPPER;
-    e->medium = static_cast<uint8_t>(m);
+    // Link scan and API callers query the link at the same time.
+    std::atomic_ref<uint8_t>(e->medium).store(static_cast<uint8_t>(m), std::memory_order_relaxed);
     return rv;
 }
 
@@ -116,7 +119,8 @@ int drv_port_attach(int unit, int port, int *okay) {
     if (phy != nullptr && n->phy_reset_register != nullptr)
         n->phy_reset_register(unit, port, phy->reset, nullptr, 1);
     if (rv = drv_port_call(phy, &phy_driver_t::init, unit, port); rv < 0) return rv;
-    e->medium = static_cast<uint8_t>(medium_of(unit, port));
+    std::atomic_ref<uint8_t>(e->medium).store(static_cast<uint8_t>(medium_of(unit, port)),
+                                              std::memory_order_relaxed);
 
     soc_cm_debug_print(kTraceAttach, "Init port %d MAC...\n", port);
     const mac_driver_t *mac = nullptr;

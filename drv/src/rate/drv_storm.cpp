@@ -1,0 +1,147 @@
+// Storm control: the second bucket of the ingress limiter (REF_CNT1,
+// BUCKET_SIZE1) limits the packet classes of PKT_MSK1 on the DXP7101 family.
+#include "chipdata/chipdata.h"
+#include "drv_rate.h"
+#include "drv_reg_rmw.h"
+#include "soc_cm.h"
+#include "soc_control.h"
+#include "soc_error.h"
+
+namespace {
+
+constexpr uint32_t kStormLimitMax = 1048576;
+constexpr uint32_t kAllClasses = DRV_STORM_BCAST | DRV_STORM_MCAST | DRV_STORM_DLF;
+
+// Storm type bit -> PKT_MSK1 bits.
+struct ClassBits {
+    uint32_t type;
+    uint32_t bits;
+};
+constexpr ClassBits kClassBits[] = {
+    {DRV_STORM_BCAST, 0x08},
+    {DRV_STORM_MCAST, 0x12},
+    {DRV_STORM_DLF, 0x20},
+    {0x8, 0x40},
+    {0x10, 0x04},
+};
+
+bool family7101(int unit) {
+    return SOC_CONTROL(unit)->chip_flags & SOC_CHIP_DXP7101_FAMILY;
+}
+
+template <typename PerPort>
+int each_port(uint32_t lo, uint32_t hi, PerPort per_port) {
+    for (int port = 0; port < 64; port++) {
+        const uint32_t word = port < 32 ? lo : hi;
+        if (!((word >> (port % 32)) & 1u)) continue;
+        if (int rv = per_port(port); rv < 0) return rv;
+    }
+    return SOC_E_NONE;
+}
+
+int64_t storm_rate_code(uint32_t limit) {
+    if (limit > kStormLimitMax) return -1;
+    if (limit <= 1024000) return drv_rate_code(limit);
+    return (limit >> 13) + 115;
+}
+
+// The bucket code of a storm burst, or -1 beyond the largest bucket.
+int64_t storm_bucket_code(uint32_t burst) {
+    constexpr uint32_t kLargestBucket = 5;
+    if (burst > drv_bucket_decode(kLargestBucket)) return -1;
+    return drv_bucket_code(burst);
+}
+
+}  // namespace
+
+int drv_storm_type_set(int unit, int port, uint32_t mask, int on) {
+    if (!family7101(unit)) return SOC_E_UNAVAIL;
+    return drv_reg_modify(unit, R_PORT_IRC_CON, port, [&](DrvRegValue &v) {
+        uint32_t bits = v.get(F_PKT_MSK1);
+        for (const ClassBits &c : kClassBits) {
+            if (!(mask & c.type)) continue;
+            bits = on ? bits | c.bits : bits & ~c.bits;
+        }
+        v.set(F_PKT_MSK1, bits);
+        return 0;
+    });
+}
+
+int drv_storm_type_get(int unit, int port, uint32_t *mask) {
+    if (!family7101(unit)) return SOC_E_UNAVAIL;
+    uint32_t bits = 0;
+    if (int rv = drv_reg_field_read(unit, R_PORT_IRC_CON, port, F_PKT_MSK1, &bits); rv < 0)
+        return rv;
+    *mask = 0;
+    for (const ClassBits &c : kClassBits)
+        if ((bits & c.bits) == c.bits) *mask |= c.type;
+    return SOC_E_NONE;
+}
+
+int drv_storm_control_enable_set(int unit, int port, uint8_t enable) {
+    soc_cm_debug_print(DK_PORT, "drv_storm_control_enable_set: unit = %d, port= %d, %sable\n", unit,
+                       port, enable ? "en" : "dis");
+    if (!family7101(unit)) return SOC_E_UNAVAIL;
+    return drv_reg_modify(unit, R_PORT_IRC_CON, port, [&](DrvRegValue &v) {
+        v.set(F_DROP_EN1, 1);
+        v.set(F_ING_RC_EN, enable != 0);
+        return 0;
+    });
+}
+
+int drv_storm_control_enable_get(int unit, int port, uint8_t *enable) {
+    uint32_t on = 0;
+    if (int rv = drv_reg_field_read(unit, R_PORT_IRC_CON, port, F_ING_RC_EN, &on); rv < 0)
+        return rv;
+    *enable = static_cast<uint8_t>(on);
+    soc_cm_debug_print(DK_PORT, "drv_storm_control_enable_get: unit = %d, port= %d, %sable\n", unit,
+                       port, on ? "en" : "dis");
+    return SOC_E_NONE;
+}
+
+int drv_storm_control_set(int unit, uint32_t bmp_lo, uint32_t bmp_hi, uint32_t type, uint32_t limit,
+                          uint32_t burst_size) {
+    soc_cm_debug_print(DK_PORT,
+                       "drv_storm_control_set: unit = %d, bmp= %x, type = 0x%x, limit = %dK\n",
+                       unit, bmp_lo, type, limit);
+    return each_port(bmp_lo, bmp_hi, [&](int port) {
+        if (limit == 0) return drv_storm_type_set(unit, port, type, 0);
+        if (int rv = drv_storm_type_set(unit, port, type, 1); rv < 0) return rv;
+        if ((type ^ kAllClasses) != 0) {
+            if (int rv = drv_storm_type_set(unit, port, type ^ kAllClasses, 0); rv < 0) return rv;
+        }
+        return drv_reg_modify(unit, R_PORT_IRC_CON, port, [&](DrvRegValue &v) {
+            if (burst_size != 0) {
+                const int64_t bucket = storm_bucket_code(burst_size);
+                if (bucket < 0) return static_cast<int>(SOC_E_PARAM);
+                v.set(F_BUCKET_SIZE1, static_cast<uint32_t>(bucket));
+            }
+            const int64_t code = storm_rate_code(limit);
+            if (code < 0) return static_cast<int>(SOC_E_PARAM);
+            v.set(F_REF_CNT1, static_cast<uint32_t>(code));
+            return 0;
+        });
+    });
+}
+
+int drv_storm_control_get(int unit, int port, uint32_t *type, uint32_t *limit,
+                          uint32_t *burst_size) {
+    if (type == nullptr || limit == nullptr || burst_size == nullptr) return SOC_E_PARAM;
+    if (int rv = drv_storm_type_get(unit, port, type); rv < 0) return rv;
+    *limit = *burst_size = 0;
+    if (*type != 0) {
+        int rv = drv_reg_inspect(unit, R_PORT_IRC_CON, port, [&](const DrvRegValue &v) {
+            const int64_t l = drv_rate_decode(v.get(F_REF_CNT1));
+            const int64_t b = drv_bucket_decode(v.get(F_BUCKET_SIZE1));
+            if (l < 0 || b < 0) return static_cast<int>(SOC_E_INTERNAL);
+            *limit = static_cast<uint32_t>(l);
+            *burst_size = static_cast<uint32_t>(b);
+            return static_cast<int>(SOC_E_NONE);
+        });
+        if (rv < 0) return rv;
+    }
+    soc_cm_debug_print(DK_PORT,
+                       "drv_storm_control_get: unit = %d, port= %d, type = 0x%x, limit = %dK\n",
+                       unit, port, *type, *limit);
+    return SOC_E_NONE;
+}
