@@ -44,6 +44,7 @@ class api_l2_vlan : public port_test::PortUnitTest {
         word = on ? word | 1u << (f % 32) : word & ~(1u << (f % 32));
     }
     void TearDown() override {
+        dxp_linkscan_detach(0);  // the scan thread must not outlive the unit
         dxp_detach(0);
         PortUnitTest::TearDown();
     }
@@ -431,6 +432,7 @@ TEST_F(api_l2_vlan, MacVlansAndVlanControls) {
 class api_l2_vlan_wide : public port_test::PortUnitTest {
   protected:
     void TearDown() override {
+        dxp_linkscan_detach(0);  // the scan thread must not outlive the unit
         dxp_detach(0);
         PortUnitTest::TearDown();
     }

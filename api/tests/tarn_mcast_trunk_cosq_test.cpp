@@ -67,6 +67,7 @@ class tarn_feature : public port_test::PortUnitTest {
     }
     void TearDown() override {
         if (saved != nullptr) SOC_CONTROL(0)->chip_driver = saved;
+        dxp_linkscan_detach(0);  // the scan thread must not outlive the unit
         dxp_detach(0);
         dxp_dispatch_register(&dxp_tarn_dispatch);
         PortUnitTest::TearDown();
