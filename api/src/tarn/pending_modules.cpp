@@ -29,9 +29,6 @@ int dxp_tarn_linkscan_init(int) {
 int dxp_tarn_stat_init(int) {
     return DXP_E_NONE;
 }
-int dxp_tarn_field_init(int) {
-    return DXP_E_NONE;
-}
 int dxp_tarn_mirror_init(int) {
     return DXP_E_NONE;
 }
