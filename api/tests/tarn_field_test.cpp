@@ -173,7 +173,9 @@ TEST_P(tarn_field, GroupsChooseShareAndGiveBackSlices) {
     ASSERT_EQ(dxp_field_entry_create(0, l3, &entry), 0);
     EXPECT_EQ(dxp_field_group_destroy(0, l3), DXP_E_BUSY);
     // Set on a group with entries widens within its CFP slice only.
-    EXPECT_EQ(dxp_field_group_set(0, l3, qset_of({dxpFieldQualifyL4SrcPort})), 0);
+    EXPECT_EQ(dxp_field_group_set(0, l3,
+                                  qset_of({dxpFieldQualifyL4SrcPort, dxpFieldQualifyStageIngress})),
+              0);
     ASSERT_EQ(dxp_field_group_get(0, l3, &q), 0);
     EXPECT_TRUE(dxp_field_qset_test(q, dxpFieldQualifyL4SrcPort));
     EXPECT_TRUE(dxp_field_qset_test(q, dxpFieldQualifySrcIp));

@@ -382,6 +382,8 @@ int dxp_tarn_field_group_set(int unit, int group, dxp_field_qset_t qset) {
 
     dxp_field_qset_t fits{};
     if (int rv = cfp_slice_api_qset(unit, g->slice->cfp_slice, &fits); rv < 0) return rv;
+    for (int n = 0; n < kApiQualifiers; n++)
+        if (kCfpQualifier.q[n] == kIgnored) dxp_field_qset_add(&fits, n);
     for (int w = 0; w < kQualWords; w++)
         if (qset.w[w] & ~fits.w[w]) return DXP_E_RESOURCE;
     sal_mutex_take(fc->lock, sal_mutex_FOREVER);

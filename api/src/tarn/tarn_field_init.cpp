@@ -29,9 +29,9 @@ void control_free(Control *fc) {
 // Fills the record from the chip's geometry; the record is locked.
 int control_setup(int unit, Control *fc) {
     const drv_if_t *drv = services(unit);
-    uint32_t rows = 0;
-    if (int rv = drv->dev_prop_get(unit, kPropTcamSize, &rows); rv < 0) return rv;
     if (SOC_CONTROL(unit)->chip_flags & kCfpChips) {
+        uint32_t rows = 0;
+        if (int rv = drv->dev_prop_get(unit, kPropTcamSize, &rows); rv < 0) return rv;
         const int size = soc_property_get(unit, "dxp_field_entry_sz", static_cast<int>(rows));
         // The row maps hold kMaxRows rows.
         if (size < 1 || size > kMaxRows) return DXP_E_CONFIG;
