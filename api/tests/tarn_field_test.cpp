@@ -79,6 +79,7 @@ class tarn_field : public port_test::PortUnitTest,
 
 TEST_P(tarn_field, ControlInitDetachAndChecks) {
     bringUp();
+    EXPECT_TRUE(static_cast<uint32_t>(dxp_init_modules_get(0)) & DXP_MODULE_FIELD);
     int v = 0;
     EXPECT_EQ(dxp_field_control_get(0, 0, &v), 0);
     EXPECT_EQ(v, 3);
