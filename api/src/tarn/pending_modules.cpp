@@ -5,9 +5,6 @@
 #include "dxp_tarn.h"
 
 // Module inits run by dxp_init_modules.
-int dxp_tarn_field_init(int) {
-    return DXP_E_NONE;
-}
 int dxp_tarn_tx_init(int) {
     return DXP_E_NONE;
 }

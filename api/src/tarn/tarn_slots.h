@@ -77,9 +77,20 @@
     X(port_rate_egress_get) X(port_rate_egress_set) X(port_rate_ingress_get) \
     X(port_rate_ingress_set) X(port_dscp_map_mode_get) X(port_dscp_map_mode_set) \
     X(port_dscp_map_get) X(port_dscp_map_set) \
+    X(field_init) X(field_detach) X(field_status_get) X(field_control_get) X(field_control_set) \
+    X(field_group_create) X(field_group_create_id) X(field_group_create_mode) \
+    X(field_group_create_mode_id) X(field_group_destroy) X(field_group_get) \
+    X(field_group_mode_get) X(field_group_status_get) X(field_group_set) \
+    X(field_group_enable_set) X(field_group_enable_get) X(field_qset_add_udf) \
+    X(field_udf_create) X(field_udf_create_id) X(field_udf_get) X(field_udf_destroy) \
+    X(field_udf_spec_set) X(field_udf_spec_get) \
+    X(field_entry_create) X(field_entry_create_id) X(field_entry_copy) X(field_entry_copy_id) \
+    X(field_entry_destroy) X(field_entry_destroy_all) X(field_entry_install) \
+    X(field_entry_reinstall) X(field_entry_remove) X(field_entry_prio_get) \
+    X(field_entry_prio_set) \
     DXP_TARN_PENDING(X)
 
 // Placeholders of modules still to be built (pending_modules.cpp).
 #define DXP_TARN_PENDING(X) \
-    X(field_init) X(tx_init) X(auth_init)
+    X(tx_init) X(auth_init)
 // clang-format on
