@@ -38,6 +38,7 @@ class tarn_field : public port_test::PortUnitTest,
     }
     void TearDown() override {
         dxp_field_detach(0);
+        dxp_linkscan_detach(0);  // the scan thread must not outlive the unit
         dxp_detach(0);
         PortUnitTest::TearDown();
     }
