@@ -231,7 +231,6 @@ int prompt_all(parse_table_t *pt) {
         if (eof) {
             sal_printf("%s[%s]\n", e.name, offer);
             parse_value(pt->unit, &e, offer);
-            handled++;
             i++;
             continue;
         }
@@ -251,9 +250,10 @@ int prompt_all(parse_table_t *pt) {
             continue;
         }
         e.type |= PQ_PARSED;
-        handled++;
         i++;
     }
+    for (int i = 0; i < pt->count; i++)
+        if (!(pt->entries[i].type & PQ_IGNORE)) handled++;
     return handled;
 }
 

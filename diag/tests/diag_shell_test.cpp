@@ -247,4 +247,58 @@ TEST_F(monitor, ShellLevelEndsOnTildeExitAndProxyRequests) {
     EXPECT_EQ(out.find("mon\n>EOF"), std::string::npos);
 }
 
+TEST_F(monitor, ParseTablesOptionsPromptsAndMasks) {
+    static const char *const colours[] = {"Red", "GReen", nullptr};
+    int count = 7, on = 0, colour = 0;
+    char *name = nullptr;
+    parse_table_t pt;
+    auto table = [&](args_t *a) {
+        parse_table_init(0, &pt);
+        parse_table_add(&pt, "Count", PQ_INT | PQ_DFL, nullptr, &count, nullptr);
+        parse_table_add(&pt, "ENable", PQ_BOOL | PQ_NO_EQ, reinterpret_cast<void *>(1), &on,
+                        nullptr);
+        parse_table_add(&pt, "Name", PQ_STRING, const_cast<char *>("x"), &name, nullptr);
+        parse_table_add(&pt, "Colour", PQ_MULTI, nullptr, &colour, colours);
+        return parse_table_args(a, &pt);
+    };
+    args_t *a = static_cast<args_t *>(std::calloc(1, sizeof(args_t)));
+    sh_tokenize("c=0x10 en=off name=abc col=gr rest", nullptr, a);
+    EXPECT_EQ(table(a), 4);
+    EXPECT_STREQ(ARG_CUR(a), "rest");
+    EXPECT_EQ(count, 16);
+    EXPECT_EQ(on, 0);
+    EXPECT_STREQ(name, "abc");
+    EXPECT_EQ(colour, 1);
+    parse_table_show(&pt);
+    EXPECT_TRUE(has(console.out, "\tCount=16\n\tENable=False\n\tName=abc\n\tColour=GReen\n"));
+    parse_table_done(&pt);
+    EXPECT_EQ(name, nullptr);
+
+    sh_tokenize("col=blue", nullptr, a);
+    EXPECT_EQ(table(a), -1);
+    EXPECT_TRUE(has(console.out, "Invalid selection: blue\n\tRed\n\tGReen\n"));
+    parse_table_done(&pt);
+
+    // Interactive: the offered values, "-" to go back, a bad answer asked
+    // again, and the end of input taking what is offered.
+    console.lines = {"5", "-", "6", "maybe", "yes"};
+    sh_tokenize("=", nullptr, a);
+    EXPECT_EQ(table(a), 4);
+    EXPECT_TRUE(has(console.out,
+                    "Count [16] ENable [True] Count [5] ENable [True] Invalid "
+                    "response\nENable [True] Name [x] \nName[x]\nColour[Red]\n"));
+    EXPECT_EQ(count, 6);
+    EXPECT_EQ(on, 1);
+    parse_table_done(&pt);
+    std::free(a);
+
+    static const parse_mask_t masks[] = {{"Alpha", 1}, {"@al", 1}, {"Beta", 2}, {nullptr, 0}};
+    uint32_t mask = 0;
+    EXPECT_EQ(parse_mask("+b", masks, &mask), 0);
+    EXPECT_EQ(parse_mask("al", masks, &mask), 0);
+    EXPECT_EQ(parse_mask("-beta", masks, &mask), 0);
+    EXPECT_EQ(parse_mask("gamma", masks, &mask), -1);
+    EXPECT_EQ(mask, 1u);
+}
+
 }  // namespace
