@@ -40,6 +40,13 @@ class Input {
         last_from_line_ = depth_ == 1;
         return static_cast<unsigned char>(*p++);
     }
+    // The next character of the top source only; 0 at its end. A variable
+    // name ends with its source, so that a value naming its own variable
+    // nests instead of expanding on the line for ever.
+    int next_here() {
+        const char *&p = src_[depth_ - 1].p;
+        return *p == '\0' ? 0 : static_cast<unsigned char>(*p++);
+    }
     void unget() { --src_[depth_ - 1].p; }
     // False when the stack is full (the value is dropped).
     bool push(const char *value) {
@@ -65,9 +72,9 @@ class Input {
 // Reads a reference's name after '$' or '@'; false when it is too long.
 bool read_var_name(Input &in, char *name) {
     size_t n = 0;
-    int c = in.next();
+    int c = in.next_here();
     if (c == '{') {
-        while ((c = in.next()) != 0 && c != '}') {
+        while ((c = in.next_here()) != 0 && c != '}') {
             if (n + 1 >= VAR_NAME_MAX) return false;
             name[n++] = static_cast<char>(c);
         }
@@ -75,7 +82,7 @@ bool read_var_name(Input &in, char *name) {
         while (c != 0 && is_name_char(c)) {
             if (n + 1 >= VAR_NAME_MAX) return false;
             name[n++] = static_cast<char>(c);
-            c = in.next();
+            c = in.next_here();
         }
         if (c != 0) in.unget();
     }

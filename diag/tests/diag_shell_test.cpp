@@ -120,10 +120,10 @@ TEST_F(monitor, LineSemanticsAndResults) {
 }
 
 TEST_F(monitor, TokenizerQuotesVariablesAndErrors) {
-    std::string out =
-        run({"SETENV x \"1 2\"", "Echo \"a  b\"; Echo '$x'", "Echo $x \"$x\" ${x}y",
-             "Echo $?x $?nope", "SETENV s \"Echo in;Echo out\"", "$s; Echo gone", "Echo \"\" z",
-             "Echo \"open", "Echo ${x", "Echo @x", "Echo $" + std::string(300, 'n'), "SETENV x"});
+    std::string out = run(
+        {"SETENV x \"1 2\"", "Echo \"a  b\"; Echo '$x'", "Echo $x \"$x\" ${x}y", "Echo $?x $?nope",
+         "SETENV s \"Echo in;Echo out\"", "$s; Echo gone", "Echo \"\" z", "Echo \"open", "Echo ${x",
+         "Echo @x", "Echo $" + std::string(300, 'n'), "SETENV x", "SETENV r '$r'", "Echo $r end"});
     EXPECT_TRUE(has(out, "a  b\n$x\n")) << out;
     EXPECT_TRUE(has(out, "1 2 1 2 1 2y\n")) << out;
     EXPECT_TRUE(has(out, "1 0\n")) << out;
@@ -133,6 +133,7 @@ TEST_F(monitor, TokenizerQuotesVariablesAndErrors) {
     EXPECT_TRUE(has(out, "ERROR: Command line ended while in a quoted string\n")) << out;
     EXPECT_TRUE(has(out, "DXP> 1 2\nDXP> 1 2\n")) << out;
     EXPECT_TRUE(has(out, "ERROR: Variable name too long\n")) << out;
+    EXPECT_TRUE(has(out, "DXP> end\n")) << out;  // a value naming itself stops expanding
 
     args_t *a = static_cast<args_t *>(std::calloc(1, sizeof(args_t)));
     std::string many;
@@ -244,6 +245,17 @@ TEST_F(monitor, ShellLevelEndsOnTildeExitAndProxyRequests) {
     EXPECT_EQ(run({"EXIT", "Echo not run"}).find("not run"), std::string::npos);
     out = run({"SETENV proxy_cmd_ enter_batchmode", "Echo quiet", "SETENV prompt"});
     EXPECT_TRUE(has(out, "mon\n>quiet\n")) << out;
+    // A nested level that does not leave at the end of input says how to,
+    // but a closed input cannot keep it reading.
+    console.out.clear();
+    EXPECT_EQ(diag_shell(-1, "N", 0), 0);
+    EXPECT_TRUE(has(console.out, "N> Type \"EXIT\" to exit shell\nN> ")) << console.out;
+    EXPECT_TRUE(has(console.out, "EOF\n"));
+    out = run({"Pause -x wait here", "a", "x", "Echo $?", "Pause", "q", "Echo $?"});
+    EXPECT_TRUE(has(out, "wait here\n\x1b[7mHit X to continue, Q to quit\x1b[m\r\x1b[K\a")) << out;
+    EXPECT_TRUE(has(out, "DXP> 0\n")) << out;
+    EXPECT_TRUE(has(out, "Hit SPACE to continue")) << out;
+    EXPECT_TRUE(has(out, "DXP> -1\n")) << out;
     EXPECT_EQ(out.find("mon\n>EOF"), std::string::npos);
 }
 
