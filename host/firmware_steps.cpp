@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "boot_items.h"
+#include "diag_shell.h"
 #include "dxp.h"
 #include "dxp_enums.h"
 #include "dxp_tarn.h"
@@ -22,6 +23,7 @@
 #include "settings.h"
 #include "settings_wiring.h"
 #include "soc.h"
+#include "soc_cm.h"
 #include "soc_standin.h"
 #include "tarn_bus.h"
 #include "telnetd.h"
@@ -133,17 +135,18 @@ void log_system_init_done() {
     logger_puts(LOG_LEVEL_INFO, LOG_MOD_SYSTEM, "System init done");
 }
 
-// The console asks for the administrator account, then runs the shell; at
-// the end of console input it either ends the program or leaves the servers
-// running.
+void diag_setup() {
+    diag_init();
+    var_set_integer("units", soc_cm_get_num_units(), 0, 0);
+}
+
+// The monitor on the console; leaving it reboots the switch. At the end of
+// console input the program either ends or leaves the servers running.
 void console_loop() {
-    for (;;) {
-        int rv = ecos_shell_login(3);
-        if (rv == 1) {
-            ecos_shell_run();
-            continue;
-        }
-        if (rv < 0) break;
+    diag_shell(-1, "DXP", 1);
+    if (!diag_console_ended()) {
+        sal_printf("Resetting...\n");
+        return;
     }
     if (exit_on_eof) {
         // Other threads keep running: end without running static destructors
@@ -189,6 +192,7 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     s.settings_save_all = [] { return settings_save_group(SETTINGS_GROUP_ALL); };
     s.print_interfaces = print_interfaces;
     s.log_system_init_done = log_system_init_done;
+    s.diag_init = diag_setup;
     s.console_loop = console_loop;
     return &s;
 }

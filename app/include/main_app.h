@@ -44,7 +44,8 @@ struct main_app_steps {
 
     void (*print_interfaces)(void);
     void (*log_system_init_done)(void);
-    // The console for ever: the diagnostic monitor, or the "ecos>" shell.
+    // The diagnostic monitor's set-up, then the console for ever.
+    void (*diag_init)(void);
     void (*console_loop)(void);
 };
 

@@ -1,6 +1,7 @@
-// The firmware program end to end: first boot on an empty flash, telnet
-// login, a setting changed over the web, reboot with its exit status, the
-// settings kept across it, and the reset button.
+// The firmware program end to end: first boot on an empty flash to the
+// monitor on the console, telnet login, a setting changed over the web,
+// reboot with its exit status, the settings kept across it, the reset button,
+// and the monitor driven over a pseudo-terminal.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -41,10 +42,24 @@ bool read_until(int fd, std::string *seen, const std::string &text, int seconds 
 
 class Firmware {
   public:
-    Firmware(const fs::path &dir, int port_offset) {
+    // The console on pipes, or on a pseudo-terminal.
+    Firmware(const fs::path &dir, int port_offset, bool pty = false) {
         int in[2], out[2];
-        EXPECT_EQ(pipe(in), 0);
-        EXPECT_EQ(pipe(out), 0);
+        if (pty) {
+            int master = posix_openpt(O_RDWR | O_NOCTTY);
+            EXPECT_GE(master, 0);
+            EXPECT_EQ(grantpt(master), 0);
+            EXPECT_EQ(unlockpt(master), 0);
+            int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+            EXPECT_GE(slave, 0);
+            in[0] = slave;
+            in[1] = master;
+            out[0] = dup(master);
+            out[1] = dup(slave);
+        } else {
+            EXPECT_EQ(pipe(in), 0);
+            EXPECT_EQ(pipe(out), 0);
+        }
         pid_ = fork();
         if (pid_ == 0) {
             dup2(in[0], 0);
@@ -68,10 +83,22 @@ class Firmware {
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
         }
-        close(stdin_);
+        if (stdin_ >= 0) close(stdin_);
         close(stdout_);
     }
     bool wait_output(const std::string &text) { return read_until(stdout_, &output_, text); }
+    // Types a console line and waits for the text it should bring.
+    bool command(const std::string &line, const std::string &text) {
+        output_.clear();
+        std::string typed = line + "\n";
+        if (write(stdin_, typed.data(), typed.size()) != static_cast<ssize_t>(typed.size()))
+            return false;
+        return wait_output(text);
+    }
+    void end_input() {
+        close(stdin_);
+        stdin_ = -1;
+    }
     void signal(int sig) { kill(pid_, sig); }
     const std::string &output() const { return output_; }
     // Exit status once the process ends, or -1 after the time-out.
@@ -188,7 +215,7 @@ class startup_e2e : public ::testing::Test {
 TEST_F(startup_e2e, FirstBootTelnetLoginRebootAndSettingsKept) {
     {
         Firmware fw(dir, offset);
-        ASSERT_TRUE(fw.wait_output("login: ")) << fw.output();
+        ASSERT_TRUE(fw.wait_output("DXP.0> ")) << fw.output();
         EXPECT_NE(fw.output().find("Loading factory defaults....."), std::string::npos);
         EXPECT_NE(fw.output().find("Network interface status: \n"), std::string::npos);
         // An empty store is no fault of a new board.
@@ -207,7 +234,7 @@ TEST_F(startup_e2e, FirstBootTelnetLoginRebootAndSettingsKept) {
     EXPECT_EQ(nvram_value(dir / "flash.bin", "firmware_version"), "RW3090");
     {
         Firmware fw(dir, offset);
-        ASSERT_TRUE(fw.wait_output("login: ")) << fw.output();
+        ASSERT_TRUE(fw.wait_output("DXP.0> ")) << fw.output();
         EXPECT_EQ(fw.output().find("Loading factory defaults"), std::string::npos) << fw.output();
         EXPECT_TRUE(logged_in(offset + 23, "Sw1tch"));
     }
@@ -216,7 +243,7 @@ TEST_F(startup_e2e, FirstBootTelnetLoginRebootAndSettingsKept) {
 TEST_F(startup_e2e, ResetButtonErasesTheSettingsAndRestarts) {
     {
         Firmware fw(dir, offset);
-        ASSERT_TRUE(fw.wait_output("login: ")) << fw.output();
+        ASSERT_TRUE(fw.wait_output("DXP.0> ")) << fw.output();
         ASSERT_TRUE(change_password(offset + 80, "qivor", "Sw1tch"));
         ASSERT_TRUE(logged_in(offset + 23, "Sw1tch"));
         fw.signal(SIGUSR1);
@@ -226,9 +253,37 @@ TEST_F(startup_e2e, ResetButtonErasesTheSettingsAndRestarts) {
     EXPECT_EQ(nvram_value(dir / "flash.bin", "password"), "");
     {
         Firmware fw(dir, offset);
-        ASSERT_TRUE(fw.wait_output("login: ")) << fw.output();
+        ASSERT_TRUE(fw.wait_output("DXP.0> ")) << fw.output();
         EXPECT_NE(fw.output().find("Loading factory defaults....."), std::string::npos);
         EXPECT_TRUE(logged_in(offset + 23, "qivor"));
+    }
+}
+
+TEST_F(startup_e2e, MonitorOverAPtyAndAPipe) {
+    {
+        Firmware fw(dir, offset, true);
+        ASSERT_TRUE(fw.wait_output("DXP.0> ")) << fw.output();
+        EXPECT_TRUE(fw.command("EXPR 3 + 4; Echo $?", "7\r\nDXP.0> ")) << fw.output();
+        EXPECT_TRUE(fw.command("0:Echo $unit $devname", "0 DXP7101")) << fw.output();
+        EXPECT_TRUE(fw.command("1:Echo x", "Error: Unit 1 out of range")) << fw.output();
+        EXPECT_TRUE(fw.command("0::", "Override default SOC device set to 0")) << fw.output();
+        EXPECT_TRUE(fw.command("0:", "Default SOC device set to 0")) << fw.output();
+        EXPECT_TRUE(fw.command("pbmp fe0", "PBMP: Command not implemented")) << fw.output();
+        EXPECT_TRUE(fw.command("SHell", "ecos> ")) << fw.output();
+        EXPECT_TRUE(fw.command("exit", "DXP.0> ")) << fw.output();
+        EXPECT_TRUE(fw.command("EXIT", "Resetting...")) << fw.output();
+        EXPECT_EQ(fw.wait_exit(10), 10) << fw.output();
+    }
+    {
+        Firmware fw(dir, offset);
+        ASSERT_TRUE(fw.wait_output("DXP.0> ")) << fw.output();
+        EXPECT_TRUE(fw.command("Echo $units; bogus", "1\nUnknown command: bogus\nDXP.0> "))
+            << fw.output();
+        // The end of a piped console neither reboots nor spins.
+        fw.end_input();
+        EXPECT_TRUE(fw.wait_output("EOF\n")) << fw.output();
+        EXPECT_EQ(fw.wait_exit(1), -1) << fw.output();
+        EXPECT_EQ(fw.output().find("Resetting"), std::string::npos) << fw.output();
     }
 }
 

@@ -83,6 +83,7 @@ void main_app_run(const main_app_steps *s) {
     MAIN_APP_STEP(s, print_interfaces);
     MAIN_APP_STEP(s, log_system_init_done);
 
+    MAIN_APP_STEP(s, diag_init);
     MAIN_APP_STEP(s, console_loop);
     sal_reboot();
 }
