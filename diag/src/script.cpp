@@ -492,7 +492,15 @@ int sh_expr(int, args_t *a) {
         sal_printf("Invalid expression: %s\n", text.c_str());
         return CMD_FAIL;
     }
-    return static_cast<int>(value);
+    // The value is the command result, but one that reads as a control code
+    // (usage, not found, exit, interrupted, not implemented) would end the
+    // line or the shell: a sum must never leave the monitor and reboot.
+    const int result = static_cast<int>(value);
+    if (result <= CMD_USAGE && result >= CMD_NOTIMPL) {
+        sal_printf("EXPR: the value %d is a command result code; not returned\n", result);
+        return CMD_FAIL;
+    }
+    return result;
 }
 
 int sh_echo(int, args_t *a) {

@@ -185,14 +185,27 @@ TEST_F(monitor, SetOptions) {
 }
 
 TEST_F(monitor, LoopsConditionsAndExpressions) {
-    std::string out =
-        run({"LOOP 3 'Echo a' 'Echo b'", "LOOP 3 bogus 'Echo never'", "FOR i=0,10,5 'Echo $i'",
-             "FOR i=3,1,-1 'Echo $i'", "FOR i=0,1,1,0x%02x 'Echo $i'", "FOR i=0,1,1,%s 'Echo $i'",
-             "FOR i=0,1,1,%n 'Echo $i'", "FOR i=0,1,1,%d%d 'Echo $i'", "LOOP -1 'Echo x'",
-             "CASE b a 'Echo A' b 'Echo B' * 'Echo S'", "CASE z a 'Echo A' * 'Echo S'",
-             "IF !0 'Echo yes' else 'Echo no'", "IF 0 'Echo yes' else 'Echo no'",
-             "IF 1 && 0 'Echo both' else 'Echo n2'", "IF 0 || 1 'Echo either'", "IF bogus 'Echo t'",
-             "IF", "EXPR " + std::string(130, '1'), "TIME 'Echo t1'"});
+    std::string out = run({"LOOP 3 'Echo a' 'Echo b'",
+                           "LOOP 3 bogus 'Echo never'",
+                           "FOR i=0,10,5 'Echo $i'",
+                           "FOR i=3,1,-1 'Echo $i'",
+                           "FOR i=0,1,1,0x%02x 'Echo $i'",
+                           "FOR i=0,1,1,%s 'Echo $i'",
+                           "FOR i=0,1,1,%n 'Echo $i'",
+                           "FOR i=0,1,1,%d%d 'Echo $i'",
+                           "LOOP -1 'Echo x'",
+                           "CASE b a 'Echo A' b 'Echo B' * 'Echo S'",
+                           "CASE z a 'Echo A' * 'Echo S'",
+                           "IF !0 'Echo yes' else 'Echo no'",
+                           "IF 0 'Echo yes' else 'Echo no'",
+                           "IF 1 && 0 'Echo both' else 'Echo n2'",
+                           "IF 0 || 1 'Echo either'",
+                           "IF bogus 'Echo t'",
+                           "IF",
+                           "EXPR " + std::string(130, '1'),
+                           "EXPR 0 - 4",
+                           "Echo still here",
+                           "TIME 'Echo t1'"});
     EXPECT_TRUE(has(out, "a\nb\na\nb\na\nb\nDXP> ")) << out;
     EXPECT_EQ(out.find("never"), std::string::npos);
     EXPECT_TRUE(has(out, "0\n5\n10\nDXP> 3\n2\n1\nDXP> 0x00\n0x01\n")) << out;
@@ -207,6 +220,8 @@ TEST_F(monitor, LoopsConditionsAndExpressions) {
     EXPECT_FALSE(has(out, "\nt\n"));
     EXPECT_TRUE(has(out, "IF: missing test condition\n")) << out;
     EXPECT_TRUE(has(out, "Invalid expression: 111")) << out;
+    EXPECT_TRUE(has(out, "the value -4 is a command result code")) << out;  // not an exit
+    EXPECT_TRUE(has(out, "still here\n")) << out;
     EXPECT_TRUE(has(out, "t1\ntime{Echo t1} = ")) << out;
     EXPECT_TRUE(has(out, "time{TOTAL} = ")) << out;
 }
