@@ -198,6 +198,12 @@ TEST_P(tarn_field_rules, CountersMetersAndRanges) {
     ASSERT_EQ(drv_cfp_meter_get(0, &r, &rate, &burst), 0);
     EXPECT_EQ(rate, 2048u);
     EXPECT_EQ(burst, 0x4000u);
+    // A copy takes the meter along.
+    int copy = 0;
+    ASSERT_EQ(dxp_field_entry_copy(0, entry, &copy), 0);
+    ASSERT_EQ(dxp_field_meter_get(0, copy, 2, &rate, &burst), 0);
+    EXPECT_EQ(rate, 2048u);
+    ASSERT_EQ(dxp_field_entry_destroy(0, copy), 0);
     ASSERT_EQ(dxp_field_meter_destroy(0, entry), 0);
     EXPECT_EQ(dxp_field_meter_destroy(0, entry), DXP_E_EMPTY);
 
