@@ -56,7 +56,17 @@ const dxp_field_qset_t kL4 = qset_of({dxpFieldQualifyDstIp, dxpFieldQualifyL4Dst
                                       dxpFieldQualifyTcpControl, dxpFieldQualifyRangeCheck});
 
 TEST_P(tarn_field_rules, QualifiersWriteTheKeyAndItsCompanions) {
-    const int mac = entryOn(kL2);
+    dxp_field_udf_spec_t spec{};
+    int udf = 0;
+    ASSERT_EQ(dxp_field_udf_spec_set(0, &spec, 0, 14), 0);
+    ASSERT_EQ(dxp_field_udf_create(0, &spec, &udf), 0);
+    dxp_field_qset_t q = kL2;
+    dxp_field_qset_add(&q, dxpFieldQualifySrcPort);
+    ASSERT_EQ(dxp_field_qset_add_udf(0, &q, udf), 0);
+    const int mac = entryOn(q);
+    const uint8_t byte[4] = {0, 0, 0, 0xab}, ones[4] = {0xff, 0xff, 0xff, 0xff};
+    ASSERT_EQ(dxp_field_qualify_UserDefined(0, mac, udf, byte, ones), 0);
+    ASSERT_EQ(dxp_field_qualify_SrcPort(0, mac, 0, -1, 3, -1), 0);
     const dxp_mac_t sa = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55},
                     all = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
     ASSERT_EQ(dxp_field_qualify_SrcMac(0, mac, sa, all), 0);
@@ -69,6 +79,9 @@ TEST_P(tarn_field_rules, QualifiersWriteTheKeyAndItsCompanions) {
     EXPECT_EQ(field(r, DRV_CFP_RAM_TCAM, DRV_CFP_FIELD_MAC_SA, 1), 0x0011u);
     EXPECT_EQ(field(r, DRV_CFP_RAM_TCAM_MASK, DRV_CFP_FIELD_MAC_SA, 1), 0xffffu);
     EXPECT_EQ(field(r, DRV_CFP_RAM_TCAM, DRV_CFP_FIELD_USR_VID), 7u);
+    EXPECT_EQ(field(r, DRV_CFP_RAM_TCAM, DRV_CFP_FIELD_IN_PORT), 3u);
+    EXPECT_EQ(field(r, DRV_CFP_RAM_TCAM, DRV_CFP_FIELD_UDF0), 0xabu);
+    EXPECT_EQ(field(r, DRV_CFP_RAM_TCAM_MASK, DRV_CFP_FIELD_UDF0_VALID), 1u);
 
     const int l4 = entryOn(kL4);
     ASSERT_EQ(dxp_field_qualify_DstIp(0, l4, 0x0a000001, 0xffffff00), 0);
@@ -103,8 +116,7 @@ TEST_P(tarn_field_rules, QualifiersWriteTheKeyAndItsCompanions) {
     EXPECT_EQ(dxp_field_qualify_IpType(0, l4, 5), DXP_E_NOT_FOUND);  // no qset holds it
     EXPECT_EQ(dxp_field_qualify_IpProtocolCommon(0, l4, 8), DXP_E_PARAM);
     EXPECT_EQ(dxp_field_qualify_Snap(0, l4, 0, 0), DXP_E_UNAVAIL);
-    const uint8_t udf[4] = {};
-    EXPECT_EQ(dxp_field_qualify_UserDefined(0, l4, 11, udf, udf), DXP_E_PARAM);
+    EXPECT_EQ(dxp_field_qualify_UserDefined(0, l4, 11, byte, ones), DXP_E_PARAM);
 }
 
 TEST_P(tarn_field_rules, ActionsProgramTheActionWord) {
