@@ -361,11 +361,10 @@ int dxp_tarn_field_entry_copy_id(int unit, int src_entry, int dst_entry) {
     }
     if (src->meter != nullptr) {
         if (int rv = dxp_field_meter_create(unit, dst_entry); rv < 0) return rv;
-        for (int k = 1; k <= 2; k++) {
-            uint32_t rate = 0, burst = 0;
-            if (int rv = dxp_field_meter_get(unit, src_entry, k, &rate, &burst); rv < 0) return rv;
-            if (int rv = dxp_field_meter_set(unit, dst_entry, k, rate, burst); rv < 0) return rv;
-        }
+        // Only the peak pair can be set; the committed one stays 0.
+        uint32_t rate = 0, burst = 0;
+        if (int rv = dxp_field_meter_get(unit, src_entry, 2, &rate, &burst); rv < 0) return rv;
+        if (int rv = dxp_field_meter_set(unit, dst_entry, 2, rate, burst); rv < 0) return rv;
         dst->meter_mode = src->meter_mode;
     }
     for (const Action *a = src->actions; a != nullptr; a = a->next)

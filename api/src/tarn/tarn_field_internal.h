@@ -49,9 +49,12 @@ struct Udf {
     int udf_num;    // the UserDefined qualifier it stands for
 };
 
-// Range record of the range operations; only the list lives here.
+// A port range for the RangeCheck qualifier.
 struct Range {
+    uint32_t flags;
     int id;
+    int min;
+    int max;
     Range *next;
 };
 
@@ -67,6 +70,7 @@ struct Control {
     Group *groups;  // newest first
     Slice *slices;  // kSlices records
     Range *ranges;  // newest first
+    int next_range_id;
 };
 
 struct Group {
@@ -89,7 +93,10 @@ struct Action {
 struct Counter {
     int row;  // TCAM row whose statistics it reads
 };
-struct Meter;
+struct Meter {
+    uint32_t committed_rate, committed_burst;
+    uint32_t peak_rate, peak_burst;
+};
 
 struct Entry {
     int unit;
@@ -126,5 +133,9 @@ int slice_clear(const Control *fc, Slice *fs);
 int slice_enable(int unit, Slice *fs);
 // Frees every action record of the entry.
 void actions_release(Entry *e);
+
+// Key layouts of the chips: B on the DXP7101 family, A on the older CFP chip.
+enum class KeyLayout { None, A, B };
+KeyLayout key_layout(int unit);
 
 }  // namespace tarn::field

@@ -88,6 +88,22 @@
     X(field_entry_destroy) X(field_entry_destroy_all) X(field_entry_install) \
     X(field_entry_reinstall) X(field_entry_remove) X(field_entry_prio_get) \
     X(field_entry_prio_set) \
+    X(field_qualify_DSCP) X(field_qualify_Tos) X(field_qualify_DstIp) X(field_qualify_SrcIp) \
+    X(field_qualify_DstMac) X(field_qualify_SrcMac) X(field_qualify_SrcIp6) \
+    X(field_qualify_EtherType) X(field_qualify_OuterVlan) X(field_qualify_InnerVlan) \
+    X(field_qualify_Ip6FlowLabel) X(field_qualify_Ip6HopLimit) X(field_qualify_Ip6NextHeader) \
+    X(field_qualify_Ip6TrafficClass) X(field_qualify_IpProtocol) X(field_qualify_Ttl) \
+    X(field_qualify_TcpControl) X(field_qualify_TcpHeaderSize) X(field_qualify_L4SrcPort) \
+    X(field_qualify_L4DstPort) X(field_qualify_InPorts) X(field_qualify_SrcPort) \
+    X(field_qualify_SrcPortTgid) X(field_qualify_RangeCheck) X(field_qualify_SrcIpEqualDstIp) \
+    X(field_qualify_EqualL4Port) X(field_qualify_TcpSequenceZero) X(field_qualify_UserDefined) \
+    X(field_qualify_IpType) X(field_qualify_PacketFormat) X(field_qualify_IpProtocolCommon) \
+    X(field_qualify_clear) \
+    X(field_action_add) X(field_action_get) X(field_action_remove) X(field_action_remove_all) \
+    X(field_counter_create) X(field_counter_destroy) X(field_counter_get) \
+    X(field_counter_get32) X(field_counter_set) X(field_counter_set32) \
+    X(field_meter_create) X(field_meter_destroy) X(field_meter_get) X(field_meter_set) \
+    X(field_range_create) X(field_range_create_id) X(field_range_destroy) X(field_range_get) \
     DXP_TARN_PENDING(X)
 
 // Placeholders of modules still to be built (pending_modules.cpp).
