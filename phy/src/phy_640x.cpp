@@ -42,11 +42,10 @@ constexpr uint32_t kChipsSgmiiMode = 0x25800000;
 constexpr uint32_t kChipsLowPowerAux = 0x12000000;
 constexpr uint32_t kChipsDetectDefault = 0x2c000000;
 
-State640x *states[PHY_UNITS_MAX][SOC_MAX_NUM_PORTS];
+PortBlocks<State640x> states;
 
 State640x *state_of(int unit, int port) {
-    if (unit < 0 || unit >= PHY_UNITS_MAX || port < 0 || port >= SOC_MAX_NUM_PORTS) return nullptr;
-    return states[unit][port];
+    return states.of(unit, port);
 }
 
 bool is_6412(const Ident &id) {
@@ -293,12 +292,8 @@ int to_fiber(int unit, int port, State640x *st) {
 }
 
 int init_640x(int unit, int port) {
-    if (unit < 0 || unit >= PHY_UNITS_MAX || port < 0 || port >= SOC_MAX_NUM_PORTS)
-        return SOC_E_PARAM;
-    State640x *&st = states[unit][port];
-    if (st == nullptr) st = static_cast<State640x *>(sal_alloc(sizeof(State640x), "phy6402"));
-    if (st == nullptr) return SOC_E_MEMORY;
-    *st = State640x{};
+    State640x *st = nullptr;
+    if (int rv = states.claim(unit, port, "phy6402", &st); rv < 0) return rv;
     Ident id{};
     if (int rv = ident_read(unit, port, &id); rv < 0) return rv;
     st->model = id.model;
@@ -708,10 +703,5 @@ const phy_driver_t phy_640x_drv = {
 };
 
 void phy_640x_host_forget(void) {
-    for (auto &unit : states) {
-        for (State640x *&st : unit) {
-            if (st != nullptr) sal_free(st);
-            st = nullptr;
-        }
-    }
+    states.forget();
 }
