@@ -151,9 +151,9 @@ int unavail_cable_diag(int unit, int port, phy_cable_diag_t *);
 uint16_t x1000_page_of(uint32_t ability);
 uint32_t x1000_abilities_of(uint16_t page);
 
-// The slots of a driver with no PHY registers behind it: every setting taken
-// and none kept, link down, a fixed MDI and no medium. The abilities are each
-// driver's own.
+// The slots every driver starts from, as a driver with no PHY registers
+// behind it: every setting taken and none kept, link down, a fixed MDI and no
+// medium. The abilities are each driver's own.
 constexpr phy_driver_t fixed_driver_slots(const char *name) {
     return {
         .drv_name = name,
@@ -192,43 +192,31 @@ constexpr phy_driver_t fixed_driver_slots(const char *name) {
     };
 }
 
-// The slots of "Gigabit PHY Driver", which the model drivers start from.
+// The slots of "Gigabit PHY Driver", which the model drivers start from: the
+// clause-22 routines at the PHY address.
 constexpr phy_driver_t ge_driver_slots() {
-    return {
-        .drv_name = "Gigabit PHY Driver",
-        .init = ge_init,
-        .reset = mii_reset,
-        .link_get = mii_link_get,
-        .enable_set = phy::enable_set,
-        .enable_get = phy::enable_get,
-        .duplex_set = mii_duplex_set,
-        .duplex_get = mii_duplex_get,
-        .speed_set = mii_speed_set,
-        .speed_get = mii_speed_get,
-        .master_set = mii_master_set,
-        .master_get = mii_master_get,
-        .autoneg_set = mii_autoneg_set,
-        .autoneg_get = mii_autoneg_get,
-        .adv_local_set = ge_adv_set,
-        .adv_local_get = ge_adv_get,
-        .adv_remote_get = ge_remote_get,
-        .loopback_set = mii_lb_set,
-        .loopback_get = mii_lb_get,
-        .interface_set = ge_interface_set,
-        .interface_get = ge_interface_get,
-        .ability_get = ge_ability,
-        .linkup_event = nullptr,
-        .linkdown_event = nullptr,
-        .mdix_set = fixed_mdix_set,
-        .mdix_get = fixed_mdix_get,
-        .mdix_status_get = fixed_mdix_status_get,
-        .medium_config_set = nullptr,
-        .medium_config_get = nullptr,
-        .medium_get = medium_copper,
-        .cable_diag = nullptr,
-        .link_change = nullptr,
-        .spare = {},
-    };
+    phy_driver_t d = fixed_driver_slots("Gigabit PHY Driver");
+    d.init = ge_init;
+    d.reset = mii_reset;
+    d.link_get = mii_link_get;
+    d.duplex_set = mii_duplex_set;
+    d.duplex_get = mii_duplex_get;
+    d.speed_set = mii_speed_set;
+    d.speed_get = mii_speed_get;
+    d.master_set = mii_master_set;
+    d.master_get = mii_master_get;
+    d.autoneg_set = mii_autoneg_set;
+    d.autoneg_get = mii_autoneg_get;
+    d.adv_local_set = ge_adv_set;
+    d.adv_local_get = ge_adv_get;
+    d.adv_remote_get = ge_remote_get;
+    d.loopback_set = mii_lb_set;
+    d.loopback_get = mii_lb_get;
+    d.interface_set = ge_interface_set;
+    d.interface_get = ge_interface_get;
+    d.ability_get = ge_ability;
+    d.medium_get = medium_copper;
+    return d;
 }
 
 // The slots of "Fast Ethernet PHY Driver": the gigabit ones with the 10/100
