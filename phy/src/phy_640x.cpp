@@ -436,10 +436,12 @@ int duplex_set_640x(int unit, int port, int full) {
     return is_6416(id) ? mii_duplex_set(unit, port, full) : SOC_E_NONE;
 }
 
-int duplex_get_640x(int unit, int port, int *full) {
-    if (full == nullptr) return SOC_E_PARAM;
-    if (copper_active(unit, port)) return mii_duplex_get(unit, port, full);
-    *full = 1;
+// The clause-22 answer on copper, a fixed one on fibre.
+template <int (*copper_get)(int, int, int *), int fiber_value>
+int copper_or_fixed(int unit, int port, int *out) {
+    if (out == nullptr) return SOC_E_PARAM;
+    if (copper_active(unit, port)) return copper_get(unit, port, out);
+    *out = fiber_value;
     return SOC_E_NONE;
 }
 
@@ -475,13 +477,6 @@ int master_set_640x(int unit, int port, int mode) {
     if (!copper_active(unit, port)) return SOC_E_NONE;
     if (int rv = mii_master_set(unit, port, mode); rv < 0) return rv;
     st->copper.words[PHY_MC_MASTER] = static_cast<uint32_t>(mode);
-    return SOC_E_NONE;
-}
-
-int master_get_640x(int unit, int port, int *mode) {
-    if (mode == nullptr) return SOC_E_PARAM;
-    if (copper_active(unit, port)) return mii_master_get(unit, port, mode);
-    *mode = PHY_MS_NONE;
     return SOC_E_NONE;
 }
 
@@ -674,11 +669,11 @@ const phy_driver_t phy_640x_drv = {
     .enable_set = enable_set_640x,
     .enable_get = phy::enable_get,
     .duplex_set = duplex_set_640x,
-    .duplex_get = duplex_get_640x,
+    .duplex_get = copper_or_fixed<mii_duplex_get, 1>,
     .speed_set = speed_set_640x,
     .speed_get = speed_get_640x,
     .master_set = master_set_640x,
-    .master_get = master_get_640x,
+    .master_get = copper_or_fixed<mii_master_get, PHY_MS_NONE>,
     .autoneg_set = autoneg_set_640x,
     .autoneg_get = mii_autoneg_get,
     .adv_local_set = adv_set_640x,
