@@ -22,6 +22,25 @@ constexpr uint16_t kLink = 0x0004, kAnegDone = 0x0020;
 
 }  // namespace c22
 
+// Port attach probes each port's PHY through the PHY layer, as the program
+// wires it at start-up.
+inline void phy_hooks_register() {
+    static const drv_port_neighbours_t neighbours = {
+        .phy_probe = soc_phy_probe,
+        .phy_reset_register = phy_common_reset_register,
+        .errmsg = nullptr,
+    };
+    drv_port_neighbours_register(&neighbours);
+}
+
+// Unwires the PHY layer and forgets the port and PHY records.
+inline void phy_hooks_forget() {
+    drv_port_neighbours_register(nullptr);
+    soc_phy_layer_register(nullptr);
+    drv_port_info_host_forget();
+    phy_host_forget();
+}
+
 inline std::string chip_name(const ::testing::TestParamInfo<sim::ChipKind> &info) {
     return sim::ChipProfile::get(info.param).name;
 }
@@ -34,18 +53,10 @@ class PortUnitTest : public soc_test::UnitTest {
         // A unit init (soc_init) sets up the PHY records again, as at start-up.
         soc_phy_layer_register(soc_phy_init);
         ASSERT_EQ(phy_unit_init(0), 0);
-        static const drv_port_neighbours_t neighbours = {
-            .phy_probe = soc_phy_probe,
-            .phy_reset_register = phy_common_reset_register,
-            .errmsg = nullptr,
-        };
-        drv_port_neighbours_register(&neighbours);
+        phy_hooks_register();
     }
     void TearDown() override {
-        drv_port_neighbours_register(nullptr);
-        soc_phy_layer_register(nullptr);
-        drv_port_info_host_forget();
-        phy_host_forget();
+        phy_hooks_forget();
         soc_test::UnitTest::TearDown();
     }
     void attach(int port) {

@@ -143,41 +143,16 @@ int mdix_status_get_631x(int unit, int port, int *status) {
 
 }  // namespace
 
-const phy_driver_t phy_631x_drv = {
-    .drv_name = "Carvolix 631X 10/100 Fast Ethernet PHY Driver",
-    .init = init_631x,
-    .reset = mii_reset,
-    .link_get = mii_link_get,
-    .enable_set = enable_set_631x,
-    .enable_get = phy::enable_get,
-    .duplex_set = mii_duplex_set,
-    .duplex_get = mii_duplex_get,
-    .speed_set = mii_speed_set,
-    .speed_get = mii_speed_get,
-    .master_set = mii_master_set,
-    .master_get = mii_master_get,
-    .autoneg_set = mii_autoneg_set,
-    .autoneg_get = mii_autoneg_get,
-    .adv_local_set = fe_adv_set,
-    .adv_local_get = fe_adv_get,
-    .adv_remote_get = fe_remote_get,
-    .loopback_set = mii_lb_set,
-    .loopback_get = mii_lb_get,
-    .interface_set = fe_interface_set,
-    .interface_get = fe_interface_get,
-    .ability_get = fe_ability,
-    .linkup_event = nullptr,
-    .linkdown_event = nullptr,
-    .mdix_set = mdix_set_631x,
-    .mdix_get = mdix_get_631x,
-    .mdix_status_get = mdix_status_get_631x,
-    .medium_config_set = nullptr,
-    .medium_config_get = nullptr,
-    .medium_get = medium_copper,
-    .cable_diag = unavail_cable_diag,
-    .link_change = nullptr,
-    .spare = {},
-};
+constinit const phy_driver_t phy_631x_drv = [] {
+    phy_driver_t d = fe_driver_slots();
+    d.drv_name = "Carvolix 631X 10/100 Fast Ethernet PHY Driver";
+    d.init = init_631x;
+    d.enable_set = enable_set_631x;
+    d.mdix_set = mdix_set_631x;
+    d.mdix_get = mdix_get_631x;
+    d.mdix_status_get = mdix_status_get_631x;
+    return d;
+}();
 
 // Every slot empty until its operations are built: callers answer -16.
 constinit const phy_driver_t phy_6401s_drv = [] {

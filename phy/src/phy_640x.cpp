@@ -42,11 +42,10 @@ constexpr uint32_t kChipsSgmiiMode = 0x25800000;
 constexpr uint32_t kChipsLowPowerAux = 0x12000000;
 constexpr uint32_t kChipsDetectDefault = 0x2c000000;
 
-State640x *states[PHY_UNITS_MAX][SOC_MAX_NUM_PORTS];
+PortBlocks<State640x> states;
 
 State640x *state_of(int unit, int port) {
-    if (unit < 0 || unit >= PHY_UNITS_MAX || port < 0 || port >= SOC_MAX_NUM_PORTS) return nullptr;
-    return states[unit][port];
+    return states.of(unit, port);
 }
 
 bool is_6412(const Ident &id) {
@@ -293,12 +292,8 @@ int to_fiber(int unit, int port, State640x *st) {
 }
 
 int init_640x(int unit, int port) {
-    if (unit < 0 || unit >= PHY_UNITS_MAX || port < 0 || port >= SOC_MAX_NUM_PORTS)
-        return SOC_E_PARAM;
-    State640x *&st = states[unit][port];
-    if (st == nullptr) st = static_cast<State640x *>(sal_alloc(sizeof(State640x), "phy6402"));
-    if (st == nullptr) return SOC_E_MEMORY;
-    *st = State640x{};
+    State640x *st = nullptr;
+    if (int rv = states.claim(unit, port, "phy6402", &st); rv < 0) return rv;
     Ident id{};
     if (int rv = ident_read(unit, port, &id); rv < 0) return rv;
     st->model = id.model;
@@ -441,10 +436,12 @@ int duplex_set_640x(int unit, int port, int full) {
     return is_6416(id) ? mii_duplex_set(unit, port, full) : SOC_E_NONE;
 }
 
-int duplex_get_640x(int unit, int port, int *full) {
-    if (full == nullptr) return SOC_E_PARAM;
-    if (copper_active(unit, port)) return mii_duplex_get(unit, port, full);
-    *full = 1;
+// The clause-22 answer on copper, a fixed one on fibre.
+template <int (*copper_get)(int, int, int *), int fiber_value>
+int copper_or_fixed(int unit, int port, int *out) {
+    if (out == nullptr) return SOC_E_PARAM;
+    if (copper_active(unit, port)) return copper_get(unit, port, out);
+    *out = fiber_value;
     return SOC_E_NONE;
 }
 
@@ -480,13 +477,6 @@ int master_set_640x(int unit, int port, int mode) {
     if (!copper_active(unit, port)) return SOC_E_NONE;
     if (int rv = mii_master_set(unit, port, mode); rv < 0) return rv;
     st->copper.words[PHY_MC_MASTER] = static_cast<uint32_t>(mode);
-    return SOC_E_NONE;
-}
-
-int master_get_640x(int unit, int port, int *mode) {
-    if (mode == nullptr) return SOC_E_PARAM;
-    if (copper_active(unit, port)) return mii_master_get(unit, port, mode);
-    *mode = PHY_MS_NONE;
     return SOC_E_NONE;
 }
 
@@ -679,11 +669,11 @@ const phy_driver_t phy_640x_drv = {
     .enable_set = enable_set_640x,
     .enable_get = phy::enable_get,
     .duplex_set = duplex_set_640x,
-    .duplex_get = duplex_get_640x,
+    .duplex_get = copper_or_fixed<mii_duplex_get, 1>,
     .speed_set = speed_set_640x,
     .speed_get = speed_get_640x,
     .master_set = master_set_640x,
-    .master_get = master_get_640x,
+    .master_get = copper_or_fixed<mii_master_get, PHY_MS_NONE>,
     .autoneg_set = autoneg_set_640x,
     .autoneg_get = mii_autoneg_get,
     .adv_local_set = adv_set_640x,
@@ -708,10 +698,5 @@ const phy_driver_t phy_640x_drv = {
 };
 
 void phy_640x_host_forget(void) {
-    for (auto &unit : states) {
-        for (State640x *&st : unit) {
-            if (st != nullptr) sal_free(st);
-            st = nullptr;
-        }
-    }
+    states.forget();
 }

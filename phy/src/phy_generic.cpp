@@ -17,24 +17,6 @@ bool null_drives_regs(int unit, int port) {
     return (sal_boot_flags_get() & kBootNullPhyRegs) && ge_class(unit, port);
 }
 
-template <typename T, T value>
-int out_value(int, int, T *out) {
-    if (out == nullptr) return SOC_E_PARAM;
-    *out = value;
-    return SOC_E_NONE;
-}
-int zero_set(int, int, int) {
-    return SOC_E_NONE;
-}
-int zero_ability_set(int, int, uint32_t) {
-    return SOC_E_NONE;
-}
-int out_zero_pair(int, int, int *a, int *b) {
-    if (a == nullptr || b == nullptr) return SOC_E_PARAM;
-    *a = *b = 0;
-    return SOC_E_NONE;
-}
-
 int null_ability(int unit, int port, uint32_t *ability) {
     if (ability == nullptr) return SOC_E_PARAM;
     if (hs_class(unit, port)) {
@@ -109,114 +91,32 @@ int null_interface_get(int unit, int port, int *intf) {
     return SOC_E_NONE;
 }
 
+// No PHY to touch: fixed abilities by the port's class.
+constexpr phy_driver_t no_phy_slots(const char *name) {
+    phy_driver_t d = fixed_driver_slots(name);
+    d.adv_local_get = null_ability;
+    d.adv_remote_get = null_ability;
+    d.ability_get = null_ability;
+    return d;
+}
+
 }  // namespace
 
-const phy_driver_t phy_null = {
-    .drv_name = "Null PHY Driver",
-    .init = zero_init,
-    .reset = zero_reset,
-    .link_get = out_value<int, 1>,
-    .enable_set = phy::enable_set,
-    .enable_get = phy::enable_get,
-    .duplex_set = null_duplex_set,
-    .duplex_get = null_duplex_get,
-    .speed_set = null_speed_set,
-    .speed_get = null_speed_get,
-    .master_set = zero_set,
-    .master_get = out_value<int, 0>,
-    .autoneg_set = zero_set,
-    .autoneg_get = out_zero_pair,
-    .adv_local_set = zero_ability_set,
-    .adv_local_get = null_ability,
-    .adv_remote_get = null_ability,
-    .loopback_set = zero_set,
-    .loopback_get = out_value<int, 0>,
-    .interface_set = null_interface_set,
-    .interface_get = null_interface_get,
-    .ability_get = null_ability,
-    .linkup_event = nullptr,
-    .linkdown_event = nullptr,
-    .mdix_set = fixed_mdix_set,
-    .mdix_get = fixed_mdix_get,
-    .mdix_status_get = fixed_mdix_status_get,
-    .medium_config_set = nullptr,
-    .medium_config_get = nullptr,
-    .medium_get = out_value<int, PHY_MEDIUM_NONE>,
-    .cable_diag = nullptr,
-    .link_change = nullptr,
-    .spare = {},
-};
+// Link up, and the port's own duplex, speed and interface (or the PHY's
+// registers, when the boot flag asks).
+constinit const phy_driver_t phy_null = [] {
+    phy_driver_t d = no_phy_slots("Null PHY Driver");
+    d.link_get = out_value<int, 1>;
+    d.duplex_set = null_duplex_set;
+    d.duplex_get = null_duplex_get;
+    d.speed_set = null_speed_set;
+    d.speed_get = null_speed_get;
+    d.interface_set = null_interface_set;
+    d.interface_get = null_interface_get;
+    return d;
+}();
 
-const phy_driver_t phy_noconn = {
-    .drv_name = "No-connection PHY Driver",
-    .init = zero_init,
-    .reset = zero_reset,
-    .link_get = out_value<int, 0>,
-    .enable_set = phy::enable_set,
-    .enable_get = phy::enable_get,
-    .duplex_set = zero_set,
-    .duplex_get = out_value<int, 1>,
-    .speed_set = zero_set,
-    .speed_get = out_value<int, 0>,
-    .master_set = zero_set,
-    .master_get = out_value<int, 0>,
-    .autoneg_set = zero_set,
-    .autoneg_get = out_zero_pair,
-    .adv_local_set = zero_ability_set,
-    .adv_local_get = null_ability,
-    .adv_remote_get = null_ability,
-    .loopback_set = zero_set,
-    .loopback_get = out_value<int, 0>,
-    .interface_set = zero_set,
-    .interface_get = out_value<int, PHY_IF_NONE>,
-    .ability_get = null_ability,
-    .linkup_event = nullptr,
-    .linkdown_event = nullptr,
-    .mdix_set = fixed_mdix_set,
-    .mdix_get = fixed_mdix_get,
-    .mdix_status_get = fixed_mdix_status_get,
-    .medium_config_set = nullptr,
-    .medium_config_get = nullptr,
-    .medium_get = out_value<int, PHY_MEDIUM_NONE>,
-    .cable_diag = nullptr,
-    .link_change = nullptr,
-    .spare = {},
-};
+constinit const phy_driver_t phy_noconn = no_phy_slots("No-connection PHY Driver");
 
-const phy_driver_t phy_fe_drv = {
-    .drv_name = "Fast Ethernet PHY Driver",
-    .init = fe_init,
-    .reset = mii_reset,
-    .link_get = mii_link_get,
-    .enable_set = phy::enable_set,
-    .enable_get = phy::enable_get,
-    .duplex_set = mii_duplex_set,
-    .duplex_get = mii_duplex_get,
-    .speed_set = mii_speed_set,
-    .speed_get = mii_speed_get,
-    .master_set = mii_master_set,
-    .master_get = mii_master_get,
-    .autoneg_set = mii_autoneg_set,
-    .autoneg_get = mii_autoneg_get,
-    .adv_local_set = fe_adv_set,
-    .adv_local_get = fe_adv_get,
-    .adv_remote_get = fe_remote_get,
-    .loopback_set = mii_lb_set,
-    .loopback_get = mii_lb_get,
-    .interface_set = fe_interface_set,
-    .interface_get = fe_interface_get,
-    .ability_get = fe_ability,
-    .linkup_event = nullptr,
-    .linkdown_event = nullptr,
-    .mdix_set = fixed_mdix_set,
-    .mdix_get = fixed_mdix_get,
-    .mdix_status_get = fixed_mdix_status_get,
-    .medium_config_set = nullptr,
-    .medium_config_get = nullptr,
-    .medium_get = medium_copper,
-    .cable_diag = unavail_cable_diag,
-    .link_change = nullptr,
-    .spare = {},
-};
-
+constinit const phy_driver_t phy_fe_drv = fe_driver_slots();
 const phy_driver_t phy_ge_drv = phy::ge_driver_slots();

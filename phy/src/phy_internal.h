@@ -5,6 +5,8 @@
 #include <cstdint>
 
 #include "phy.h"
+#include "sal.h"
+#include "soc_error.h"
 #include "soc_miim.h"
 
 constexpr int kPhyAddrLimit = 64;      // chips with the PHY records in the control record
@@ -44,6 +46,37 @@ bool ge_class(int unit, int port);
 bool hs_class(int unit, int port);  // either high-speed class
 bool chip_flag(int unit, uint32_t mask);
 
+// A block of driver state per port, allocated at the port's first init and
+// freed when the host forgets the PHY layer.
+template <typename T>
+struct PortBlocks {
+    T *at[PHY_UNITS_MAX][SOC_MAX_NUM_PORTS];
+
+    static bool in_range(int unit, int port) {
+        return unit >= 0 && unit < PHY_UNITS_MAX && port >= 0 && port < SOC_MAX_NUM_PORTS;
+    }
+    // nullptr out of range or before the port's first claim.
+    T *of(int unit, int port) const { return in_range(unit, port) ? at[unit][port] : nullptr; }
+    // The port's block, cleared: -4 out of range, -2 without memory.
+    int claim(int unit, int port, const char *tag, T **out) {
+        if (!in_range(unit, port)) return SOC_E_PARAM;
+        T *&b = at[unit][port];
+        if (b == nullptr) b = static_cast<T *>(sal_alloc(sizeof(T), tag));
+        if (b == nullptr) return SOC_E_MEMORY;
+        *b = T{};
+        *out = b;
+        return SOC_E_NONE;
+    }
+    void forget() {
+        for (auto &unit : at) {
+            for (T *&b : unit) {
+                if (b != nullptr) sal_free(b);
+                b = nullptr;
+            }
+        }
+    }
+};
+
 // Model tests by the identifier decoding of the port's PHY, read anew.
 struct Ident {
     uint32_t key;
@@ -57,9 +90,29 @@ int ident_read(int unit, int port, Ident *id);
 // on expiry writes back `restore`. reg_read / reg_write pick the address.
 int reset_wait(int unit, int port, uint16_t restore, int default_usec, bool internal);
 
+// Slots that answer one fixed value.
+template <typename T, T value>
+int out_value(int, int, T *out) {
+    if (out == nullptr) return SOC_E_PARAM;
+    *out = value;
+    return SOC_E_NONE;
+}
+
+// Clause-22 routines that work alike at the port's PHY address and at its
+// internal PHY address (Internal).
+template <bool Internal>
+int c22_autoneg_set(int unit, int port, int enable);
+template <bool Internal>
+int c22_autoneg_get(int unit, int port, int *enable, int *done);
+template <bool Internal>
+int c22_lb_get(int unit, int port, int *enable);
+
 // Generic slot routines.
 int zero_init(int unit, int port);
 int zero_reset(int unit, int port, void *);
+int zero_set(int unit, int port, int);
+int zero_ability_set(int unit, int port, uint32_t);
+int out_zero_pair(int unit, int port, int *a, int *b);
 int enable_set(int unit, int port, int enable);
 int enable_get(int unit, int port, int *enable);
 int mii_reset(int unit, int port, void *);
@@ -72,8 +125,8 @@ int mii_speed_set(int unit, int port, int mbps);
 int mii_speed_get(int unit, int port, int *mbps);
 int mii_master_set(int unit, int port, int mode);
 int mii_master_get(int unit, int port, int *mode);
-int mii_autoneg_set(int unit, int port, int enable);
-int mii_autoneg_get(int unit, int port, int *enable, int *done);
+inline constexpr auto mii_autoneg_set = c22_autoneg_set<false>;
+inline constexpr auto mii_autoneg_get = c22_autoneg_get<false>;
 int fe_adv_set(int unit, int port, uint32_t ability);
 int fe_adv_get(int unit, int port, uint32_t *ability);
 int fe_remote_get(int unit, int port, uint32_t *ability);
@@ -81,48 +134,50 @@ int ge_adv_set(int unit, int port, uint32_t ability);
 int ge_adv_get(int unit, int port, uint32_t *ability);
 int ge_remote_get(int unit, int port, uint32_t *ability);
 int mii_lb_set(int unit, int port, int enable);
-int mii_lb_get(int unit, int port, int *enable);
+inline constexpr auto mii_lb_get = c22_lb_get<false>;
 int fe_interface_set(int unit, int port, int intf);
-int fe_interface_get(int unit, int port, int *intf);
+inline constexpr auto fe_interface_get = out_value<int, PHY_IF_MII>;
 int ge_interface_set(int unit, int port, int intf);
 int ge_interface_get(int unit, int port, int *intf);
 int fe_ability(int unit, int port, uint32_t *ability);
 int ge_ability(int unit, int port, uint32_t *ability);
 int fixed_mdix_set(int unit, int port, int mode);
-int fixed_mdix_get(int unit, int port, int *mode);
-int fixed_mdix_status_get(int unit, int port, int *status);
-int medium_copper(int unit, int port, int *medium);
+inline constexpr auto fixed_mdix_get = out_value<int, PHY_MDIX_NORMAL>;
+inline constexpr auto fixed_mdix_status_get = out_value<int, 0>;
+inline constexpr auto medium_copper = out_value<int, PHY_MEDIUM_COPPER>;
 int unavail_cable_diag(int unit, int port, phy_cable_diag_t *);
 
 // 1000BASE-X advertisement and partner pages (registers 4 and 5).
 uint16_t x1000_page_of(uint32_t ability);
 uint32_t x1000_abilities_of(uint16_t page);
 
-// The slots of "Gigabit PHY Driver", which the model drivers start from.
-constexpr phy_driver_t ge_driver_slots() {
+// The slots every driver starts from, as a driver with no PHY registers
+// behind it: every setting taken and none kept, link down, a fixed MDI and no
+// medium. The abilities are each driver's own.
+constexpr phy_driver_t fixed_driver_slots(const char *name) {
     return {
-        .drv_name = "Gigabit PHY Driver",
-        .init = ge_init,
-        .reset = mii_reset,
-        .link_get = mii_link_get,
+        .drv_name = name,
+        .init = zero_init,
+        .reset = zero_reset,
+        .link_get = out_value<int, 0>,
         .enable_set = phy::enable_set,
         .enable_get = phy::enable_get,
-        .duplex_set = mii_duplex_set,
-        .duplex_get = mii_duplex_get,
-        .speed_set = mii_speed_set,
-        .speed_get = mii_speed_get,
-        .master_set = mii_master_set,
-        .master_get = mii_master_get,
-        .autoneg_set = mii_autoneg_set,
-        .autoneg_get = mii_autoneg_get,
-        .adv_local_set = ge_adv_set,
-        .adv_local_get = ge_adv_get,
-        .adv_remote_get = ge_remote_get,
-        .loopback_set = mii_lb_set,
-        .loopback_get = mii_lb_get,
-        .interface_set = ge_interface_set,
-        .interface_get = ge_interface_get,
-        .ability_get = ge_ability,
+        .duplex_set = zero_set,
+        .duplex_get = out_value<int, 1>,
+        .speed_set = zero_set,
+        .speed_get = out_value<int, 0>,
+        .master_set = zero_set,
+        .master_get = out_value<int, 0>,
+        .autoneg_set = zero_set,
+        .autoneg_get = out_zero_pair,
+        .adv_local_set = zero_ability_set,
+        .adv_local_get = nullptr,
+        .adv_remote_get = nullptr,
+        .loopback_set = zero_set,
+        .loopback_get = out_value<int, 0>,
+        .interface_set = zero_set,
+        .interface_get = out_value<int, PHY_IF_NONE>,
+        .ability_get = nullptr,
         .linkup_event = nullptr,
         .linkdown_event = nullptr,
         .mdix_set = fixed_mdix_set,
@@ -130,11 +185,54 @@ constexpr phy_driver_t ge_driver_slots() {
         .mdix_status_get = fixed_mdix_status_get,
         .medium_config_set = nullptr,
         .medium_config_get = nullptr,
-        .medium_get = medium_copper,
+        .medium_get = out_value<int, PHY_MEDIUM_NONE>,
         .cable_diag = nullptr,
         .link_change = nullptr,
         .spare = {},
     };
+}
+
+// The slots of "Gigabit PHY Driver", which the model drivers start from: the
+// clause-22 routines at the PHY address.
+constexpr phy_driver_t ge_driver_slots() {
+    phy_driver_t d = fixed_driver_slots("Gigabit PHY Driver");
+    d.init = ge_init;
+    d.reset = mii_reset;
+    d.link_get = mii_link_get;
+    d.duplex_set = mii_duplex_set;
+    d.duplex_get = mii_duplex_get;
+    d.speed_set = mii_speed_set;
+    d.speed_get = mii_speed_get;
+    d.master_set = mii_master_set;
+    d.master_get = mii_master_get;
+    d.autoneg_set = mii_autoneg_set;
+    d.autoneg_get = mii_autoneg_get;
+    d.adv_local_set = ge_adv_set;
+    d.adv_local_get = ge_adv_get;
+    d.adv_remote_get = ge_remote_get;
+    d.loopback_set = mii_lb_set;
+    d.loopback_get = mii_lb_get;
+    d.interface_set = ge_interface_set;
+    d.interface_get = ge_interface_get;
+    d.ability_get = ge_ability;
+    d.medium_get = medium_copper;
+    return d;
+}
+
+// The slots of "Fast Ethernet PHY Driver": the gigabit ones with the 10/100
+// advertisement, interface and abilities.
+constexpr phy_driver_t fe_driver_slots() {
+    phy_driver_t d = ge_driver_slots();
+    d.drv_name = "Fast Ethernet PHY Driver";
+    d.init = fe_init;
+    d.adv_local_set = fe_adv_set;
+    d.adv_local_get = fe_adv_get;
+    d.adv_remote_get = fe_remote_get;
+    d.interface_set = fe_interface_set;
+    d.interface_get = fe_interface_get;
+    d.ability_get = fe_ability;
+    d.cable_diag = unavail_cable_diag;
+    return d;
 }
 
 }  // namespace phy

@@ -46,6 +46,16 @@ int resolve(int unit, int port, int *speed, int *full) {
     return SOC_E_NONE;
 }
 
+// Registers at the port's PHY address, or at its internal PHY address.
+template <bool Internal>
+int rd_at(int unit, int port, uint32_t reg, uint16_t *v) {
+    return Internal ? rd_int(unit, port, reg, v) : rd(unit, port, reg, v);
+}
+template <bool Internal>
+int wr_at(int unit, int port, uint32_t reg, uint16_t v) {
+    return Internal ? wr_int(unit, port, reg, v) : wr(unit, port, reg, v);
+}
+
 // Auto-negotiation state: on (register 0) and done (register 1).
 int an_state(int unit, int port, bool *on, bool *done) {
     uint16_t ctrl = 0, stat = 0;
@@ -193,6 +203,17 @@ int zero_init(int, int) {
     return SOC_E_NONE;
 }
 int zero_reset(int, int, void *) {
+    return SOC_E_NONE;
+}
+int zero_set(int, int, int) {
+    return SOC_E_NONE;
+}
+int zero_ability_set(int, int, uint32_t) {
+    return SOC_E_NONE;
+}
+int out_zero_pair(int, int, int *a, int *b) {
+    if (a == nullptr || b == nullptr) return SOC_E_PARAM;
+    *a = *b = 0;
     return SOC_E_NONE;
 }
 
@@ -369,19 +390,21 @@ int mii_master_get(int unit, int port, int *mode) {
     return SOC_E_NONE;
 }
 
-int mii_autoneg_set(int unit, int port, int enable) {
+template <bool Internal>
+int c22_autoneg_set(int unit, int port, int enable) {
     const uint16_t bits = MII_CTRL_AE | MII_CTRL_RAN;
     uint16_t ctrl = 0;
-    if (int rv = rd(unit, port, MII_CTRL, &ctrl); rv < 0) return rv;
+    if (int rv = rd_at<Internal>(unit, port, MII_CTRL, &ctrl); rv < 0) return rv;
     ctrl = enable ? (ctrl | bits) : static_cast<uint16_t>(ctrl & ~bits);
-    return wr(unit, port, MII_CTRL, ctrl);
+    return wr_at<Internal>(unit, port, MII_CTRL, ctrl);
 }
 
-int mii_autoneg_get(int unit, int port, int *enable, int *done) {
+template <bool Internal>
+int c22_autoneg_get(int unit, int port, int *enable, int *done) {
     if (enable == nullptr || done == nullptr) return SOC_E_PARAM;
     uint16_t ctrl = 0, stat = 0;
-    if (int rv = rd(unit, port, MII_CTRL, &ctrl); rv < 0) return rv;
-    if (int rv = rd(unit, port, MII_STAT, &stat); rv < 0) return rv;
+    if (int rv = rd_at<Internal>(unit, port, MII_CTRL, &ctrl); rv < 0) return rv;
+    if (int rv = rd_at<Internal>(unit, port, MII_STAT, &stat); rv < 0) return rv;
     *enable = (ctrl & MII_CTRL_AE) != 0;
     *done = (stat & MII_STAT_AN_DONE) != 0;
     return SOC_E_NONE;
@@ -473,22 +496,24 @@ int mii_lb_set(int unit, int port, int enable) {
     return rmw(unit, port, MII_CTRL, on, off);
 }
 
-int mii_lb_get(int unit, int port, int *enable) {
+template <bool Internal>
+int c22_lb_get(int unit, int port, int *enable) {
     if (enable == nullptr) return SOC_E_PARAM;
     uint16_t ctrl = 0;
-    if (int rv = rd(unit, port, MII_CTRL, &ctrl); rv < 0) return rv;
+    if (int rv = rd_at<Internal>(unit, port, MII_CTRL, &ctrl); rv < 0) return rv;
     *enable = (ctrl & MII_CTRL_LE) != 0;
     return SOC_E_NONE;
 }
 
+template int c22_autoneg_set<false>(int, int, int);
+template int c22_autoneg_set<true>(int, int, int);
+template int c22_autoneg_get<false>(int, int, int *, int *);
+template int c22_autoneg_get<true>(int, int, int *, int *);
+template int c22_lb_get<false>(int, int, int *);
+template int c22_lb_get<true>(int, int, int *);
+
 int fe_interface_set(int, int, int intf) {
     return intf == PHY_IF_NONE || intf == PHY_IF_MII ? SOC_E_NONE : SOC_E_UNAVAIL;
-}
-
-int fe_interface_get(int, int, int *intf) {
-    if (intf == nullptr) return SOC_E_PARAM;
-    *intf = PHY_IF_MII;
-    return SOC_E_NONE;
 }
 
 int ge_interface_set(int unit, int port, int intf) {
@@ -542,21 +567,6 @@ int ge_ability(int unit, int port, uint32_t *ability) {
 
 int fixed_mdix_set(int, int, int mode) {
     return mode == PHY_MDIX_NORMAL ? SOC_E_NONE : SOC_E_UNAVAIL;
-}
-int fixed_mdix_get(int, int, int *mode) {
-    if (mode == nullptr) return SOC_E_PARAM;
-    *mode = PHY_MDIX_NORMAL;
-    return SOC_E_NONE;
-}
-int fixed_mdix_status_get(int, int, int *status) {
-    if (status == nullptr) return SOC_E_PARAM;
-    *status = 0;
-    return SOC_E_NONE;
-}
-int medium_copper(int, int, int *medium) {
-    if (medium == nullptr) return SOC_E_PARAM;
-    *medium = PHY_MEDIUM_COPPER;
-    return SOC_E_NONE;
 }
 int unavail_cable_diag(int, int, phy_cable_diag_t *) {
     return SOC_E_UNAVAIL;

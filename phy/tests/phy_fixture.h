@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "../../drv/tests/port_fixture.h"
 #include "../../soc/tests/unit_fixture.h"
 #include "drv_port.h"
 #include "phy.h"
@@ -34,18 +35,10 @@ class PhyTest : public soc_test::UnitTest {
         ASSERT_EQ(soc_glue_attach(0), 0);
         soc_phy_layer_register(phy_unit_init);
         ASSERT_EQ(soc_init(0), 0);
-        static const drv_port_neighbours_t neighbours = {
-            .phy_probe = soc_phy_probe,
-            .phy_reset_register = phy_common_reset_register,
-            .errmsg = nullptr,
-        };
-        drv_port_neighbours_register(&neighbours);
+        port_test::phy_hooks_register();
     }
     void TearDown() override {
-        drv_port_neighbours_register(nullptr);
-        soc_phy_layer_register(nullptr);
-        drv_port_info_host_forget();
-        phy_host_forget();
+        port_test::phy_hooks_forget();
         sal_boot_flags_set(0);
         soc_test::UnitTest::TearDown();
     }

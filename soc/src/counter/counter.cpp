@@ -70,6 +70,44 @@ int counter_index(const CounterState *st, const chipdata_reg *row, int port) {
     return port * st->stride + row->counter_index;
 }
 
+// The unit's state and the slot of (port, reg) for the operation op: false,
+// said on the console, when reg is none of the unit's counters; the slot is
+// -1 for a port outside the arrays.
+bool find_slot(const char *op, int unit, int port, int reg, CounterState **st, int *idx) {
+    *st = state_of(unit);
+    const chipdata_reg *row = *st != nullptr ? counter_row(unit, reg) : nullptr;
+    if (row == nullptr) {
+        not_a_counter(op, unit, reg);
+        return false;
+    }
+    *idx = counter_index(*st, row, port);
+    return true;
+}
+
+// Calls fn(port, reg) for each counter register of the ports in bmp that have
+// a counter map, up to the first failure.
+template <typename Fn>
+int for_each_counter(const CounterState *st, soc_pbmp_t bmp, Fn fn) {
+    for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
+        const soc_cmap_t *map = st->port_cmap[port];
+        if (!soc_pbmp_member(bmp, port) || map == nullptr || map->counters == nullptr) continue;
+        for (int i = 0; i < map->num; i++) {
+            if (map->counters[i] < 0) continue;
+            if (int rv = fn(port, map->counters[i]); rv < 0) return rv;
+        }
+    }
+    return SOC_E_NONE;
+}
+
+// A 64-bit read narrowed to its low word.
+int read_low_word(int (*read64)(int, int, int, uint64_t *), int unit, int port, int reg,
+                  uint32_t *value) {
+    uint64_t v = 0;
+    int rv = read64(unit, port, reg, &v);
+    *value = static_cast<uint32_t>(v);
+    return rv;
+}
+
 void build_port_cmap(int unit, CounterState *st) {
     const soc_control_t *soc = SOC_CONTROL(unit);
     const soc_cmap_t *maps = soc->chip_driver->counter_maps;
@@ -324,14 +362,12 @@ int soc_tarn_counter_sync(int unit) {
 }
 
 int soc_tarn_counter_get(int unit, int port, int reg, int clear, uint64_t *value) {
-    CounterState *st = state_of(unit);
-    const chipdata_reg *row = st != nullptr ? counter_row(unit, reg) : nullptr;
-    if (row == nullptr) {
-        not_a_counter("soc_tarn_counter_get", unit, reg);
+    CounterState *st = nullptr;
+    int idx = -1;
+    if (!find_slot("soc_tarn_counter_get", unit, port, reg, &st, &idx)) {
         *value = 0;
         return SOC_E_NONE;
     }
-    int idx = counter_index(st, row, port);
     if (idx < 0) return SOC_E_PORT;
     int level = sal_splhi();
     *value = st->val[idx];
@@ -345,10 +381,7 @@ int soc_tarn_counter_read(int unit, int port, int reg, uint64_t *value) {
 }
 
 int soc_tarn_counter_read32(int unit, int port, int reg, uint32_t *value) {
-    uint64_t v = 0;
-    int rv = soc_tarn_counter_get(unit, port, reg, 0, &v);
-    *value = static_cast<uint32_t>(v);
-    return rv;
+    return read_low_word(soc_tarn_counter_read, unit, port, reg, value);
 }
 
 int soc_tarn_counter_read_clear(int unit, int port, int reg, uint64_t *value) {
@@ -356,20 +389,13 @@ int soc_tarn_counter_read_clear(int unit, int port, int reg, uint64_t *value) {
 }
 
 int soc_tarn_counter_read_clear32(int unit, int port, int reg, uint32_t *value) {
-    uint64_t v = 0;
-    int rv = soc_tarn_counter_get(unit, port, reg, 1, &v);
-    *value = static_cast<uint32_t>(v);
-    return rv;
+    return read_low_word(soc_tarn_counter_read_clear, unit, port, reg, value);
 }
 
 int soc_tarn_counter_set_core(int unit, int port, int reg, uint64_t value) {
-    CounterState *st = state_of(unit);
-    const chipdata_reg *row = st != nullptr ? counter_row(unit, reg) : nullptr;
-    if (row == nullptr) {
-        not_a_counter("soc_tarn_counter_set", unit, reg);
-        return SOC_E_NONE;
-    }
-    int idx = counter_index(st, row, port);
+    CounterState *st = nullptr;
+    int idx = -1;
+    if (!find_slot("soc_tarn_counter_set", unit, port, reg, &st, &idx)) return SOC_E_NONE;
     if (idx < 0) return SOC_E_PORT;
     int level = sal_splhi();
     st->val[idx] = value;
@@ -385,16 +411,9 @@ int soc_tarn_counter_clear_one(int unit, int port, int reg) {
 int soc_tarn_counter_set(int unit, soc_pbmp_t bmp, uint64_t value) {
     CounterState *st = state_of(unit);
     if (st == nullptr) return SOC_E_INIT;
-    for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
-        const soc_cmap_t *map = st->port_cmap[port];
-        if (!soc_pbmp_member(bmp, port) || map == nullptr || map->counters == nullptr) continue;
-        for (int i = 0; i < map->num; i++) {
-            if (map->counters[i] < 0) continue;
-            if (int rv = soc_tarn_counter_set_core(unit, port, map->counters[i], value); rv < 0)
-                return rv;
-        }
-    }
-    return SOC_E_NONE;
+    return for_each_counter(st, bmp, [&](int port, int reg) {
+        return soc_tarn_counter_set_core(unit, port, reg, value);
+    });
 }
 
 int soc_tarn_counter_set32(int unit, soc_pbmp_t bmp, uint32_t value) {
@@ -413,32 +432,23 @@ int soc_tarn_counter_set_all_ports(int unit, int reg, uint64_t value) {
 int soc_tarn_counter_sw_set(int unit, soc_pbmp_t bmp, uint64_t value) {
     CounterState *st = state_of(unit);
     if (st == nullptr) return SOC_E_INIT;
-    for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
-        const soc_cmap_t *map = st->port_cmap[port];
-        if (!soc_pbmp_member(bmp, port) || map == nullptr || map->counters == nullptr) continue;
-        for (int i = 0; i < map->num; i++) {
-            const chipdata_reg *row =
-                map->counters[i] < 0 ? nullptr : counter_row(unit, map->counters[i]);
-            int idx = row != nullptr ? counter_index(st, row, port) : -1;
-            if (idx < 0) continue;
-            int level = sal_splhi();
-            st->val[idx] = value;
-            st->prev[idx] = value;
-            st->delta[idx] = 0;
-            sal_spl(level);
-        }
-    }
-    return SOC_E_NONE;
+    return for_each_counter(st, bmp, [&](int port, int reg) {
+        const chipdata_reg *row = counter_row(unit, reg);
+        int idx = row != nullptr ? counter_index(st, row, port) : -1;
+        if (idx < 0) return SOC_E_NONE;
+        int level = sal_splhi();
+        st->val[idx] = value;
+        st->prev[idx] = value;
+        st->delta[idx] = 0;
+        sal_spl(level);
+        return SOC_E_NONE;
+    });
 }
 
 int soc_tarn_counter_rate_get(int unit, int port, int reg, uint64_t *rate) {
-    CounterState *st = state_of(unit);
-    const chipdata_reg *row = st != nullptr ? counter_row(unit, reg) : nullptr;
-    if (row == nullptr) {
-        not_a_counter("soc_tarn_counter_rate_get", unit, reg);
-        return SOC_E_NONE;
-    }
-    int idx = counter_index(st, row, port);
+    CounterState *st = nullptr;
+    int idx = -1;
+    if (!find_slot("soc_tarn_counter_rate_get", unit, port, reg, &st, &idx)) return SOC_E_NONE;
     if (idx < 0) return SOC_E_PORT;
     if (st->interval.load() == 0) {
         *rate = 0;
@@ -454,10 +464,7 @@ int soc_tarn_counter_rate_get(int unit, int port, int reg, uint64_t *rate) {
 }
 
 int soc_tarn_counter_rate_get32(int unit, int port, int reg, uint32_t *rate) {
-    uint64_t v = 0;
-    int rv = soc_tarn_counter_rate_get(unit, port, reg, &v);
-    *rate = static_cast<uint32_t>(v);
-    return rv;
+    return read_low_word(soc_tarn_counter_rate_get, unit, port, reg, rate);
 }
 
 int soc_tarn_counter_idx_get(int unit, int reg, int port) {
