@@ -49,6 +49,11 @@ int drv_dxp7101_mem_search(int unit, uint32_t mem, void *key, uint32_t *entry, u
 int drv_dxp7101_mem_insert(int unit, uint32_t mem, uint32_t *entry, uint32_t flags);
 int drv_dxp7101_mem_delete(int unit, uint32_t mem, uint32_t *entry, uint32_t flags);
 
+// Service slots 97/98: the group record of an ARL-format multicast entry;
+// set flags 0x1 take a group (a free one for index 0), 0x2 release a use.
+int drv_dxp7101_mcast_bmp_get(int unit, const uint32_t *entry, soc_pbmp_t *bmp);
+int drv_dxp7101_mcast_bmp_set(int unit, uint32_t *entry, soc_pbmp_t bmp, uint32_t flag);
+
 // Service slots 78/79 (states 1 disabled .. 5 forwarding) and 41/42.
 int drv_dxp7101_mstp_port_set(int unit, uint32_t stg, int port, uint32_t state);
 int drv_dxp7101_mstp_port_get(int unit, uint32_t stg, int port, uint32_t *state);

@@ -133,6 +133,8 @@
     X(mstp_port_get, drv_dxp7101_mstp_port_get) \
     X(trunk_set, drv_dxp7101_trunk_set) \
     X(trunk_get, drv_dxp7101_trunk_get) \
+    X(mcast_bmp_get, drv_dxp7101_mcast_bmp_get) \
+    X(mcast_bmp_set, drv_dxp7101_mcast_bmp_set) \
     X(mirror_set, drv_dxp7101_mirror_set) \
     X(mirror_get, drv_dxp7101_mirror_get)
 
