@@ -121,6 +121,33 @@ TEST_F(drv_wide, AddressTableByKeyWalkAndDelete) {
     EXPECT_EQ(svc()->mem_search(0, DRV_MEM_ARL, m, found, nullptr, kKey), SOC_E_NOT_FOUND);
 }
 
+TEST_F(drv_wide, ShadowFollowsTheChipSlotBySlot) {
+    constexpr size_t kShadowBytes = 8192 * 3 * sizeof(uint32_t);
+    auto *shadow = static_cast<uint32_t *>(sal_alloc(kShadowBytes, "arl_table"));
+    std::memset(shadow, 0, kShadowBytes);
+    SOC_CONTROL(0)->arl_table = shadow;
+    uint32_t e[3], found[3] = {};
+    entry(e, 0x0010, 0x20304050);
+    put(e, DRV_MEM_FIELD_SRC_PORT, 40);
+    ASSERT_EQ(svc()->mem_insert(0, DRV_MEM_ARL, e, kKey), 0);
+    // The walk reports the slot that the shadow keeps the entry in.
+    ASSERT_EQ(svc()->mem_search(0, DRV_MEM_ARL, nullptr, found, nullptr, DRV_MEM_OP_SEARCH_START),
+              0);
+    uint32_t slot = 0;
+    ASSERT_EQ(svc()->mem_search(0, DRV_MEM_ARL, &slot, found, nullptr, DRV_MEM_OP_SEARCH_NEXT),
+              SOC_E_EXISTS);
+    ASSERT_EQ(static_cast<int>(slot), _drv_arl_calc_hash_index(0, 0, e));
+    EXPECT_EQ(0, std::memcmp(shadow + slot * 3, e, sizeof e));
+    // Removal by port finds the entry through the shadow.
+    ASSERT_EQ(svc()->mem_delete(0, DRV_MEM_ARL, e, DRV_MEM_OP_DELETE_BY_PORT), 0);
+    EXPECT_EQ(svc()->mem_search(0, DRV_MEM_ARL, e, found, nullptr, kKey), SOC_E_NOT_FOUND);
+    ASSERT_EQ(svc()->mem_insert(0, DRV_MEM_ARL, e, kKey), 0);
+    ASSERT_EQ(svc()->mem_delete(0, DRV_MEM_ARL, e, kKey), 0);
+    EXPECT_EQ(get(shadow + slot * 3, DRV_MEM_FIELD_VALID), 0u);
+    SOC_CONTROL(0)->arl_table = nullptr;
+    sal_free(shadow);
+}
+
 TEST_F(drv_wide, StalledCommandsTimeOutAndLetTheirLocksGo) {
     uint32_t e[3], found[3] = {};
     entry(e, 0x0010, 0x20304050);
