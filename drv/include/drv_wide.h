@@ -49,6 +49,14 @@ int drv_dxp7101_mem_search(int unit, uint32_t mem, void *key, uint32_t *entry, u
 int drv_dxp7101_mem_insert(int unit, uint32_t mem, uint32_t *entry, uint32_t flags);
 int drv_dxp7101_mem_delete(int unit, uint32_t mem, uint32_t *entry, uint32_t flags);
 
+// Service slots 57/58 (mapping types of drv_queue.h) and 61/62 (types 1
+// BPDU or reserved group address by selector, 2/3 group address with its
+// ports, 4 port's EAP address, 5 ingress and 6 egress mirror address).
+int drv_dxp7101_queue_mapping_type_set(int unit, soc_pbmp_t bmp, uint32_t type, uint8_t enable);
+int drv_dxp7101_queue_mapping_type_get(int unit, int port, uint32_t type, uint8_t *enable);
+int drv_dxp7101_mac_set(int unit, soc_pbmp_t bmp, uint32_t type, uint8_t *mac, uint32_t selector);
+int drv_dxp7101_mac_get(int unit, int port, uint32_t type, soc_pbmp_t *bmp, uint8_t *mac);
+
 // Service slots 97/98: the group record of an ARL-format multicast entry;
 // set flags 0x1 take a group (a free one for index 0), 0x2 release a use.
 int drv_dxp7101_mcast_bmp_get(int unit, const uint32_t *entry, soc_pbmp_t *bmp);

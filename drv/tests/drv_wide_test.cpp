@@ -5,6 +5,7 @@
 #include "../../soc/tests/unit_fixture.h"
 #include "drv_mcast.h"
 #include "drv_mem.h"
+#include "drv_queue.h"
 #include "drv_trunk.h"
 #include "drv_wide.h"
 #include "soc_error.h"
@@ -210,6 +211,42 @@ TEST_F(drv_wide, TrunkGroupsAndTheRememberedHash) {
     ASSERT_EQ(svc()->trunk_set(0, 3, members, DRV_TRUNK_FLAG_ENABLE, 0), 0);
     ASSERT_EQ(svc()->trunk_get(0, 3, &back, DRV_TRUNK_FLAG_ENABLE, nullptr), 0);
     EXPECT_EQ(back.w[1], 1u << 8);
+}
+
+TEST_F(drv_wide, PriorityMappingAndSpecialAddressesUseBothBitmapWords) {
+    soc_pbmp_t ports{};
+    soc_pbmp_port_add(&ports, 2);
+    soc_pbmp_port_add(&ports, 40);
+    board->chip().poke("QOS_TOS_DIF_EN", 0, 1ull << 40 | 1);
+    ASSERT_EQ(svc()->queue_mapping_type_set(0, ports, DRV_QUEUE_MAP_PRIO, 1), 0);
+    EXPECT_EQ(board->chip().peek("QOS_1P_EN") & (1ull << 40 | 4), 1ull << 40 | 4);
+    EXPECT_EQ(board->chip().peek("QOS_TOS_DIF_EN"), 1u);
+    ASSERT_EQ(svc()->queue_mapping_type_set(0, ports, DRV_QUEUE_MAP_DFSV, 1), 0);
+    uint8_t on = 9;
+    ASSERT_EQ(svc()->queue_mapping_type_get(0, 40, DRV_QUEUE_MAP_DFSV, &on), 0);
+    EXPECT_EQ(on, 1);
+    ASSERT_EQ(svc()->queue_mapping_type_get(0, 40, DRV_QUEUE_MAP_TOS, &on), 0);
+    EXPECT_EQ(on, 0);
+    ASSERT_EQ(svc()->queue_mapping_type_get(0, 40, DRV_QUEUE_MAP_PRIO, &on), 0);
+    EXPECT_EQ(on, 0);
+    EXPECT_EQ(svc()->queue_mapping_type_set(0, ports, DRV_QUEUE_MAP_MAC, 1), SOC_E_UNAVAIL);
+    EXPECT_EQ(svc()->queue_mapping_type_set(0, ports, 6, 1), SOC_E_PARAM);
+
+    uint8_t mac[6] = {0x02, 0x00, 0x5e, 0xaa, 0xbb, 0xcc}, back[6] = {};
+    ASSERT_EQ(svc()->mac_set(0, ports, 5, mac, 0), 0);
+    EXPECT_EQ(board->chip().peek("IGMIRMAC"), 0x02005eu);
+    ASSERT_EQ(svc()->mac_get(0, 0, 5, nullptr, back), 0);
+    EXPECT_EQ(back[2], 0x5e);
+    EXPECT_EQ(back[3] | back[4] | back[5], 0);
+    ASSERT_EQ(svc()->mac_set(0, ports, 3, mac, 0), 0);
+    soc_pbmp_t vec{};
+    ASSERT_EQ(svc()->mac_get(0, 0, 3, &vec, back), 0);
+    EXPECT_EQ(back[5], 0xcc);
+    EXPECT_EQ(vec.w[1], 1u << 8);
+    uint64_t before = board->chip().peek("BPDU_MCADDR");
+    EXPECT_EQ(svc()->mac_set(0, ports, 0, mac, 0), SOC_E_PARAM);
+    EXPECT_EQ(svc()->mac_set(0, ports, 11, mac, 0), SOC_E_PARAM);
+    EXPECT_EQ(board->chip().peek("BPDU_MCADDR"), before);
 }
 
 TEST_F(drv_wide, MulticastGroupsTakeTheFirstUnusedIndex) {

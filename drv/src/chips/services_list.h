@@ -135,6 +135,10 @@
     X(trunk_get, drv_dxp7101_trunk_get) \
     X(mcast_bmp_get, drv_dxp7101_mcast_bmp_get) \
     X(mcast_bmp_set, drv_dxp7101_mcast_bmp_set) \
+    X(queue_mapping_type_set, drv_dxp7101_queue_mapping_type_set) \
+    X(queue_mapping_type_get, drv_dxp7101_queue_mapping_type_get) \
+    X(mac_set, drv_dxp7101_mac_set) \
+    X(mac_get, drv_dxp7101_mac_get) \
     X(mirror_set, drv_dxp7101_mirror_set) \
     X(mirror_get, drv_dxp7101_mirror_get)
 
