@@ -149,6 +149,32 @@ TEST_F(drv_wide, ShadowFollowsTheChipSlotBySlot) {
     sal_free(shadow);
 }
 
+TEST_F(drv_wide, CfpRowsAsTableMemories) {
+    drv_cfp_entry_t row{};
+    row.tcam_data[0] = 0x1234;
+    row.tcam_mask[0] = 0xffff;
+    ASSERT_EQ(svc()->cfp_entry_write(0, 5, DRV_CFP_RAM_TCAM, &row), 0);
+    uint32_t mask[12] = {0xff};
+    ASSERT_EQ(svc()->mem_write(0, DRV_MEM_CFP_MASK, 5, 1, mask), 0);
+    drv_cfp_entry_t back{};
+    ASSERT_EQ(svc()->cfp_entry_read(0, 5, DRV_CFP_RAM_TCAM, &back), 0);
+    EXPECT_EQ(back.tcam_data[0], 0x1234u);  // the data half stays
+    EXPECT_EQ(back.tcam_mask[0], 0xffu);
+    uint32_t data[12] = {};
+    ASSERT_EQ(svc()->mem_read(0, DRV_MEM_CFP_DATA, 5, 1, data), 0);
+    EXPECT_EQ(data[0], 0x1234u);
+
+    ASSERT_EQ(svc()->cfp_stat_set(0, DRV_CFP_STAT_IB, 510, 7), 0);
+    ASSERT_EQ(svc()->cfp_stat_set(0, DRV_CFP_STAT_IB, 511, 8), 0);
+    uint32_t counters[3] = {};
+    EXPECT_EQ(svc()->mem_read(0, DRV_MEM_CFP_STAT_IN, 510, 3, counters), SOC_E_PARAM);
+    EXPECT_EQ(counters[0], 7u);
+    EXPECT_EQ(counters[1], 8u);
+    uint32_t v[2] = {};
+    EXPECT_EQ(svc()->mem_field_get(0, DRV_MEM_CFP_STAT_IN, DRV_CFP_FIELD_VALID, counters, v),
+              SOC_E_PARAM);
+}
+
 TEST_F(drv_wide, StalledCommandsTimeOutAndLetTheirLocksGo) {
     uint32_t e[3], found[3] = {};
     entry(e, 0x0010, 0x20304050);
