@@ -185,6 +185,12 @@ TEST_F(drv_wide, StalledCommandsTimeOutAndLetTheirLocksGo) {
     board->chip().tables().setArlBusyReads(0);
     EXPECT_EQ(svc()->mem_insert(0, DRV_MEM_ARL, e, kKey), 0);
     EXPECT_EQ(svc()->mem_read(0, DRV_MEM_VLAN, 1, 1, row), 0);
+    // A table flush that never ends gives up and puts MST_CON back.
+    board->chip().poke("MST_CON", 0, 0x40);
+    board->chip().tables().setArlBusyReads(1000);
+    EXPECT_EQ(svc()->mem_delete(0, DRV_MEM_ARL, nullptr, DRV_MEM_OP_DELETE_ALL_ARL), SOC_E_TIMEOUT);
+    board->chip().tables().setArlBusyReads(0);
+    EXPECT_EQ(board->chip().peek("MST_CON") & 0x40, 0x40u);
 
     // A walk that stays busy without a result is cut short, not ended.
     board->chip().poke("ARLA_SRCH_CTL", 0, 0x80);

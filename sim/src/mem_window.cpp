@@ -25,7 +25,7 @@ void TableEngine::reset() {
     std::fill(wide_arl_.begin(), wide_arl_.end(), 0);
     std::fill(wide_vid_.begin(), wide_vid_.end(), 0);
     other_.clear();
-    window_pending_ = arl_pending_ = 0;
+    window_pending_ = arl_pending_ = age_pending_ = 0;
     search_next_ = -1;
     search_consumed_ = false;
     age_seconds_ = 0;

@@ -115,6 +115,11 @@ void TableEngine::installWide() {
             wide_arl_[i] = 0;
             wide_vid_[i] = 0;
         }
+        age_pending_ = arl_busy_reads_;
+        if (age_pending_ == 0) setField(R_MST_CON, F_FAST_AGE_STDN, 0);
+    });
+    regs_.onRead(*regs_.find(R_MST_CON, 0), [this](uint64_t &) {
+        if (age_pending_ > 0 && --age_pending_ > 0) return;
         setField(R_MST_CON, F_FAST_AGE_STDN, 0);
     });
 }

@@ -78,6 +78,7 @@ class TableEngine {
     int search_next_ = -1;  // next row to look at, -1 when no search runs
     bool search_consumed_ = false;
     uint32_t age_seconds_ = 0;
+    int age_pending_ = 0;                                // reads before a fast age ends
     std::vector<uint64_t> wide_arl_;                     // ARLA_ENTRY form, index = hash slot
     std::vector<uint16_t> wide_vid_;                     // VLAN id of each slot
     std::map<uint32_t, std::array<uint64_t, 3>> other_;  // table << 16 | index
