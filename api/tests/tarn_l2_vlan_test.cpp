@@ -427,8 +427,8 @@ TEST_F(api_l2_vlan, MacVlansAndVlanControls) {
     EXPECT_EQ(dxp_vlan_control_port_get(0, 3, 3, &arg), DXP_E_UNAVAIL);
 }
 
-// The wide chips' table services are not there yet: the unit still comes up,
-// and the operations that need them say so.
+// The wide chip's own table services behind the API: addresses, VLANs and
+// spanning-tree states of ports above 32.
 class api_l2_vlan_wide : public port_test::PortUnitTest {
   protected:
     void TearDown() override {
@@ -438,15 +438,35 @@ class api_l2_vlan_wide : public port_test::PortUnitTest {
     }
 };
 
-TEST_F(api_l2_vlan_wide, UnitInitRunsWithoutTableServices) {
+TEST_F(api_l2_vlan_wide, UnitInitBringsUpTheTablesOfTheWideChip) {
     startPorts(sim::ChipKind::DXP7101);
     ASSERT_EQ(soc_init(0), 0);
     ASSERT_EQ(dxp_dispatch_register(&dxp_tarn_dispatch), 0);
-    EXPECT_EQ(dxp_init(0), 0);
+    ASSERT_EQ(dxp_init(0), 0);
     dxp_l2_addr a;
     dxp_l2_addr_init(&a, kMacA, 1);
-    EXPECT_EQ(dxp_l2_addr_add(0, &a), DXP_E_UNAVAIL);
-    EXPECT_EQ(dxp_vlan_create(0, 10), DXP_E_UNAVAIL);
+    a.port = 40;
+    a.flags = DXP_L2_STATIC;
+    ASSERT_EQ(dxp_l2_addr_add(0, &a), 0);
+    dxp_l2_addr got{};
+    ASSERT_EQ(dxp_l2_addr_get(0, kMacA, 1, &got), 0);
+    EXPECT_EQ(got.port, 40);
+    EXPECT_EQ(dxp_l2_addr_delete(0, kMacA, 1), 0);
+    EXPECT_EQ(dxp_l2_addr_get(0, kMacA, 1, &got), DXP_E_NOT_FOUND);
+
+    ASSERT_EQ(dxp_vlan_create(0, 10), 0);
+    dxp_pbmp_t members{}, untagged{}, back{}, back_untagged{};
+    dxp_pbmp_port_add(&members, 40);
+    ASSERT_EQ(dxp_vlan_port_add(0, 10, members, untagged), 0);
+    ASSERT_EQ(dxp_vlan_port_get(0, 10, &back, &back_untagged), 0);
+    EXPECT_TRUE(dxp_pbmp_member(back, 40));
+
+    constexpr int kBlocking = 1;  // API state
+    int stg = -1, state = -1;
+    ASSERT_EQ(dxp_stg_default_get(0, &stg), 0);
+    ASSERT_EQ(dxp_stg_stp_set(0, stg, 40, kBlocking), 0);
+    ASSERT_EQ(dxp_stg_stp_get(0, stg, 40, &state), 0);
+    EXPECT_EQ(state, kBlocking);
 }
 
 }  // namespace

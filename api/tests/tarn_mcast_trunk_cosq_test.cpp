@@ -385,16 +385,19 @@ TEST_F(tarn_feature, ClassificationMapsAndSources) {
     EXPECT_EQ(s->queue_mapping_type_set(0, ports({1}), 6, 1), DXP_E_PARAM);
 }
 
-TEST_F(tarn_feature, WideModelsRunTheQueuesWithoutTheirBitmapVariants) {
+TEST_F(tarn_feature, WideModelsRunQueuesTrunksAndMulticastGroups) {
     bringUp(true, sim::ChipKind::DXP7101);
     EXPECT_EQ(board->chip().peek("QOS_CTL"), (1ull << 63) | (3ull << 53));
     int q = -1;
     EXPECT_EQ(dxp_cosq_mapping_get(0, 7, &q), 0);
     EXPECT_EQ(q, 3);
-    // Trunks and multicast groups need the wide models' own services.
+    // Trunk and multicast groups run on the wide models' own services.
     int tid = -1;
-    EXPECT_EQ(dxp_trunk_create(0, &tid), DXP_E_INIT);
-    EXPECT_EQ(dxp_mcast_join(0, kGroup, 1, 3, nullptr), DXP_E_INIT);
+    EXPECT_EQ(dxp_trunk_create(0, &tid), 0);
+    EXPECT_EQ(dxp_mcast_join(0, kGroup, 1, 40, nullptr), DXP_MCAST_JOIN_CREATED);
+    dxp_mcast_addr rec{};
+    EXPECT_EQ(dxp_mcast_join(0, kGroup, 1, 41, &rec), DXP_MCAST_JOIN_ADDED);
+    EXPECT_TRUE(dxp_pbmp_member(rec.pbmp, 40) && dxp_pbmp_member(rec.pbmp, 41));
 }
 
 }  // namespace

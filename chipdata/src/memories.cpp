@@ -1,5 +1,5 @@
 // Table-memory layouts. The DXP7102 rows are complete; the DXP7101 family
-// reaches its tables through its own services and lists only the L2 formats.
+// reaches its tables through the table access registers (base unused).
 #include "chipdata/memories.h"
 
 #include <array>
@@ -72,24 +72,32 @@ constexpr auto table = make_table();
 }  // namespace dxp7102
 
 namespace dxp7101 {
+// Every field of these tables is little-endian.
+constexpr chipdata_field le(chipdata_field f) {
+    f.flags = CHIPDATA_FF_LE;
+    return f;
+}
 constexpr chipdata_field l2_arl_sw[] = {
-    fld(F_MACADDR, 47, 0),     fld(F_PORTID_R, 53, 48), fld(F_RESERVED_R, 56, 54),
-    fld(F_PRIORITY_R, 58, 57), fld(F_AGE, 59, 59),      fld(F_VID_R, 71, 60),
-    fld(F_CONTROL, 73, 72),    fld(F_STATIC, 77, 77),   fld(F_VALID_R, 78, 78),
+    le(fld(F_MACADDR, 47, 0)),     le(fld(F_PORTID_R, 53, 48)), le(fld(F_RESERVED_R, 56, 54)),
+    le(fld(F_PRIORITY_R, 58, 57)), le(fld(F_AGE, 59, 59)),      le(fld(F_VID_R, 71, 60)),
+    le(fld(F_CONTROL, 73, 72)),    le(fld(F_STATIC, 77, 77)),   le(fld(F_VALID_R, 78, 78)),
 };
 constexpr chipdata_field l2_marl_sw[] = {
-    fld(F_MACADDR, 47, 0),  fld(F_MARL_PBMP_IDX, 59, 48), fld(F_VID_R, 71, 60),
-    fld(F_CONTROL, 73, 72), fld(F_RESERVED_R, 76, 74),    fld(F_STATIC, 77, 77),
-    fld(F_VALID_R, 78, 78),
+    le(fld(F_MACADDR, 47, 0)),  le(fld(F_MARL_PBMP_IDX, 59, 48)), le(fld(F_VID_R, 71, 60)),
+    le(fld(F_CONTROL, 73, 72)), le(fld(F_RESERVED_R, 76, 74)),    le(fld(F_STATIC, 77, 77)),
+    le(fld(F_VALID_R, 78, 78)),
 };
 constexpr chipdata_field vlan_1q[] = {
-    fld(F_FORWARD_MAP, 52, 0),
-    fld(F_UNTAG_MAP, 116, 64),
-    fld(F_MSPT_ID, 135, 128),
+    le(fld(F_FORWARD_MAP, 52, 0)),
+    le(fld(F_UNTAG_MAP, 116, 64)),
+    le(fld(F_MSPT_ID, 135, 128)),
 };
+constexpr chipdata_field marl_pbmp[] = {le(fld(F_PBMP_R, 52, 0))};
 constexpr std::array<chipdata_mem, CHIPDATA_NUM_MEMS> make_table() {
     std::array<chipdata_mem, CHIPDATA_NUM_MEMS> t{};
     t[M_VLAN_1Q] = mem(0, 4095, 0, 24, vlan_1q);
+    t[M_MARL_PBMP] = mem(0, 4095, 0, 24, marl_pbmp);
+    t[M_MSPT_TAB] = mem(0, 255, 0, 24);
     t[M_L2_ARL_SW] = mem(0, 8191, 0, 10, l2_arl_sw);
     t[M_L2_MARL_SW] = mem(0, 8191, 0, 10, l2_marl_sw);
     return t;

@@ -40,7 +40,7 @@ uint16_t arlCrc16(const uint8_t *data, int nbits) {
 }
 
 bool TableEngine::arlSupported() const {
-    return regs_.find(R_ARLA_RWCTL, 0) != nullptr;
+    return regs_.find(R_ARLA_ENTRY0, 0) != nullptr;
 }
 
 // The key is VID and MAC bits 47-12 when VLANs are part of it (VLAN_EN and

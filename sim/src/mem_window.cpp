@@ -15,13 +15,17 @@ TableEngine::TableEngine(const ChipProfile &profile, RegSpace &regs, std::recurs
     : profile_(profile), regs_(regs), lock_(lock), arl_(kArlRows, 0) {
     installWindow();
     installArl();
+    installWide();
 }
 
 void TableEngine::reset() {
     std::lock_guard<std::recursive_mutex> g(lock_);
     std::fill(arl_.begin(), arl_.end(), 0);
     window_.clear();
-    window_pending_ = arl_pending_ = 0;
+    std::fill(wide_arl_.begin(), wide_arl_.end(), 0);
+    std::fill(wide_vid_.begin(), wide_vid_.end(), 0);
+    other_.clear();
+    window_pending_ = arl_pending_ = age_pending_ = 0;
     search_next_ = -1;
     search_consumed_ = false;
     age_seconds_ = 0;

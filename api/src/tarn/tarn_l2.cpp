@@ -302,15 +302,9 @@ int bpdu_init(int unit) {
     return DXP_E_NONE;
 }
 
-// Empties the chip's L2 table; a chip whose table services are not there
-// yet has nothing to empty.
+// Empties the chip's L2 table.
 int arl_clear(int unit) {
-    const drv_if_t *drv = tarn::services(unit);
-    if (tarn::chip_lacks(drv->mem_clear)) {
-        soc_cm_debug_print(tarn::kDebugWarn, "l2: unit %d has no L2 table services\n", unit);
-        return DXP_E_NONE;
-    }
-    return drv->mem_clear(unit, DRV_MEM_ARL);
+    return tarn::services(unit)->mem_clear(unit, DRV_MEM_ARL);
 }
 
 }  // namespace

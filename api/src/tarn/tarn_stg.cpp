@@ -262,12 +262,6 @@ int dxp_tarn_stg_create_id(int unit, int stg) {
     if (exists(si, stg)) return DXP_E_EXISTS;
     const soc_control_t *soc = SOC_CONTROL(unit);
     const drv_if_t *drv = tarn::services(unit);
-    if (tarn::chip_lacks(drv->mstp_port_set)) {
-        soc_cm_debug_print(tarn::kDebugWarn, "stg: unit %d has no spanning-tree services\n", unit);
-        si.bitmap[stg / 32] |= 1u << (stg % 32);
-        si.count++;
-        return DXP_E_NONE;
-    }
     for (int port = 0; port < 64; port++) {
         if (!soc_pbmp_member(soc->e.bitmap, port)) continue;
         if (int rv = drv->mstp_port_set(unit, stg, port, kHwDisabled); rv < 0) return rv;

@@ -168,11 +168,7 @@ int dxp_tarn_vlan_init(int unit) {
     const soc_control_t *soc = SOC_CONTROL(unit);
     const soc_pbmp_t members = soc->all.bitmap;
     const soc_pbmp_t untagged = minus(soc->all.bitmap, soc->cmic_bitmap);
-    if (tarn::chip_lacks(tarn::services(unit)->mem_write)) {
-        soc_cm_debug_print(tarn::kDebugWarn, "[vlan]: unit %d has no VLAN table services\n", unit);
-    } else if (int rv = hw_init(unit, members, untagged); rv < 0) {
-        return rv;
-    }
+    if (int rv = hw_init(unit, members, untagged); rv < 0) return rv;
     ConfigLock lock(unit);
     VlanInfo &vi = vlan_info[unit];
     vi.defl = kDefaultVlan;

@@ -55,6 +55,9 @@ constexpr uint32_t CHIPDATA_RF_8BIT = 0x8000;
 // Field flags.
 constexpr uint32_t CHIPDATA_FF_RO = 0x2;
 constexpr uint32_t CHIPDATA_FF_WO = 0x4;
+// Memory fields: a multi-bit value stored little-endian (otherwise the
+// field's lowest bit is the value's most significant one).
+constexpr uint32_t CHIPDATA_FF_LE = 0x1;
 
 struct chipdata_field {
     uint32_t field;  // field id

@@ -16,6 +16,7 @@
 #include "drv_trap.h"
 #include "drv_trunk.h"
 #include "drv_vlan.h"
+#include "drv_wide.h"
 #include "service_tables.h"
 #include "services_list.h"
 #include "unavailable.h"

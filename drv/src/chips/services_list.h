@@ -121,6 +121,24 @@
 // The DXP7101-family variants built so far.
 #define DRV_DXP7101_SERVICES(X) \
     X(dev_prop_get, drv_dxp7101_dev_prop_get) \
+    X(mem_read, drv_dxp7101_mem_read) \
+    X(mem_write, drv_dxp7101_mem_write) \
+    X(mem_field_get, drv_dxp7101_mem_field_get) \
+    X(mem_field_set, drv_dxp7101_mem_field_set) \
+    X(mem_clear, drv_dxp7101_mem_clear) \
+    X(mem_search, drv_dxp7101_mem_search) \
+    X(mem_insert, drv_dxp7101_mem_insert) \
+    X(mem_delete, drv_dxp7101_mem_delete) \
+    X(mstp_port_set, drv_dxp7101_mstp_port_set) \
+    X(mstp_port_get, drv_dxp7101_mstp_port_get) \
+    X(trunk_set, drv_dxp7101_trunk_set) \
+    X(trunk_get, drv_dxp7101_trunk_get) \
+    X(mcast_bmp_get, drv_dxp7101_mcast_bmp_get) \
+    X(mcast_bmp_set, drv_dxp7101_mcast_bmp_set) \
+    X(queue_mapping_type_set, drv_dxp7101_queue_mapping_type_set) \
+    X(queue_mapping_type_get, drv_dxp7101_queue_mapping_type_get) \
+    X(mac_set, drv_dxp7101_mac_set) \
+    X(mac_get, drv_dxp7101_mac_get) \
     X(mirror_set, drv_dxp7101_mirror_set) \
     X(mirror_get, drv_dxp7101_mirror_get)
 

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "chipdata/memories.h"
+#include "drv_cfp.h"
 #include "drv_mem.h"
 
 static_assert(static_cast<int>(M_L2_ARL) == L2_ARLm && static_cast<int>(M_VLAN_1Q) == VLAN_1Qm &&
@@ -51,6 +52,14 @@ const soc_mem_info_t *drv_dxp7102_mem_info[SOC_NUM_MEMS];
 const soc_mem_info_t *drv_dxp7101_mem_info[SOC_NUM_MEMS];
 
 namespace {
-[[maybe_unused]] const bool kFilled =
-    fill(drv_dxp7102_mem_info, k7102Rows) && fill(drv_dxp7101_mem_info, k7101Rows);
+// The family's CFP memories are described with the field-processor services.
+bool join_cfp(const soc_mem_info_t **table) {
+    for (int m = CFP_ACT_POLm; m <= CFP_TCAM_S4m; m++)
+        table[m] = drv_cfp_mem_info(m);
+    return true;
+}
+
+[[maybe_unused]] const bool kFilled = fill(drv_dxp7102_mem_info, k7102Rows) &&
+                                      fill(drv_dxp7101_mem_info, k7101Rows) &&
+                                      join_cfp(drv_dxp7101_mem_info);
 }  // namespace

@@ -3,6 +3,7 @@
 // learning and ageing. Owned by the Chip and run under its lock.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -60,6 +61,10 @@ class TableEngine {
     void presentSearch(int from);
     void fastAge();
     void ageOnce();
+    // The wide chips' address table and other tables (wide_tables.cpp).
+    void installWide();
+    int wideSlot(uint64_t mac, uint16_t vid) const;
+    void widePresent(int from);
 
     const ChipProfile &profile_;
     RegSpace &regs_;
@@ -73,6 +78,10 @@ class TableEngine {
     int search_next_ = -1;  // next row to look at, -1 when no search runs
     bool search_consumed_ = false;
     uint32_t age_seconds_ = 0;
+    int age_pending_ = 0;                                // reads before a fast age ends
+    std::vector<uint64_t> wide_arl_;                     // ARLA_ENTRY form, index = hash slot
+    std::vector<uint16_t> wide_vid_;                     // VLAN id of each slot
+    std::map<uint32_t, std::array<uint64_t, 3>> other_;  // table << 16 | index
 };
 
 }  // namespace sim

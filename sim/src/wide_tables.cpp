@@ -1,0 +1,127 @@
+// The tables of the 53-port chips: one hashed address-table slot per key,
+// reached through ARLA_MAC/ARLA_VID and ARLA_ENTRY/ARLA_VID_ENTRY, the
+// VLAN_1Q, MARL_PBMP and MSPT_TAB rows through OTHER_TABLE_INDEX/DATA0-2,
+// the table walk and the fast age of the whole table.
+#include "sim/tables.h"
+
+namespace sim {
+
+namespace {
+
+constexpr uint64_t kMask48 = (1ull << 48) - 1;
+constexpr uint64_t kStatic = 1ull << 62;
+constexpr uint64_t kValid = 1ull << 63;
+constexpr int kSlots = TableEngine::kArlRows;
+const int kDataRegs[3] = {R_OTHER_TABLE_DATA0, R_OTHER_TABLE_DATA1, R_OTHER_TABLE_DATA2};
+
+}  // namespace
+
+// The key is the VLAN id (per-VLAN learning, else 0) over the MAC, 47 bits
+// of CRC from the top, folded with the MAC's low 13 bits.
+int TableEngine::wideSlot(uint64_t mac, uint16_t vid) const {
+    bool by_vlan = field(R_VLAN_CTRL0, F_VLAN_EN) && field(R_VLAN_CTRL0, F_VLAN_LEARN_MODE) == 3;
+    uint64_t key = (by_vlan ? static_cast<uint64_t>(vid & 0xfff) : 0) << 52 | (mac & kMask48) << 4;
+    uint8_t bytes[8];
+    for (int k = 0; k < 8; k++)
+        bytes[k] = static_cast<uint8_t>(key >> (56 - 8 * k));
+    return static_cast<int>(((mac & 0x1fff) ^ arlCrc16(bytes, 47)) % kSlots);
+}
+
+void TableEngine::widePresent(int from) {
+    for (int i = from; i < kSlots; i++) {
+        if (!(wide_arl_[i] & kValid)) continue;
+        regs_.poke(*regs_.find(R_ARLA_SRCH_RSLT, 0), wide_arl_[i]);
+        regs_.poke(*regs_.find(R_ARLA_SRCH_RSLT_VID, 0), wide_vid_[i]);
+        setField(R_ARLA_SRCH_ADR, F_ARLA_SRCH_ADR, static_cast<uint64_t>(i));
+        setField(R_ARLA_SRCH_CTL, F_ARLA_SRCH_VLID, 1);
+        search_next_ = i + 1;
+        return;
+    }
+    search_next_ = -1;
+    setField(R_ARLA_SRCH_CTL, F_ARLA_SRCH_VLID, 0);
+    setField(R_ARLA_SRCH_CTL, F_ARLA_SRCH_STDN, 0);
+}
+
+void TableEngine::installWide() {
+    if (regs_.find(R_OTHER_TABLE_INDEX, 0) == nullptr || regs_.find(R_ARLA_ENTRY, 0) == nullptr)
+        return;
+    wide_arl_.assign(kSlots, 0);
+    wide_vid_.assign(kSlots, 0);
+    regs_.onWrite(*regs_.find(R_ARLA_RWCTL, 0), [this](uint64_t, uint64_t) {
+        if (field(R_ARLA_RWCTL, F_ARL_STRTDN) == 0) return;
+        bool read = field(R_ARLA_RWCTL, F_TAB_RW) != 0;
+        uint64_t table = field(R_ARLA_RWCTL, F_TAB_INDEX);
+        if (table == 0) {
+            uint64_t mac = regs_.peek(*regs_.find(R_ARLA_MAC, 0)) & kMask48;
+            auto vid = static_cast<uint16_t>(regs_.peek(*regs_.find(R_ARLA_VID, 0)) & 0xfff);
+            int slot = wideSlot(mac, vid);
+            if (read) {
+                regs_.poke(*regs_.find(R_ARLA_ENTRY, 0), wide_arl_[slot]);
+                regs_.poke(*regs_.find(R_ARLA_VID_ENTRY, 0), wide_vid_[slot]);
+            } else {
+                uint64_t e = regs_.peek(*regs_.find(R_ARLA_ENTRY, 0));
+                wide_arl_[slot] = e & kValid ? e : 0;
+                wide_vid_[slot] =
+                    e & kValid ? static_cast<uint16_t>(regs_.peek(*regs_.find(R_ARLA_VID_ENTRY, 0)))
+                               : 0;
+            }
+        } else {
+            uint32_t key =
+                static_cast<uint32_t>(table << 16 | field(R_OTHER_TABLE_INDEX, F_TABLE_INDEX));
+            for (int w = 0; w < 3; w++) {
+                const RegInstance &r = *regs_.find(kDataRegs[w], 0);
+                if (read)
+                    regs_.poke(r, other_.count(key) ? other_[key][w] : 0);
+                else
+                    other_[key][w] = regs_.peek(r);
+            }
+        }
+        arl_pending_ = arl_busy_reads_;
+        if (arl_pending_ == 0) setField(R_ARLA_RWCTL, F_ARL_STRTDN, 0);
+    });
+    regs_.onRead(*regs_.find(R_ARLA_RWCTL, 0), [this](uint64_t &) {
+        if (arl_pending_ > 0) {
+            arl_pending_--;
+            return;
+        }
+        setField(R_ARLA_RWCTL, F_ARL_STRTDN, 0);
+    });
+    regs_.onWrite(*regs_.find(R_ARLA_SRCH_CTL, 0), [this](uint64_t, uint64_t) {
+        if (field(R_ARLA_SRCH_CTL, F_ARLA_SRCH_STDN) == 0) return;
+        search_consumed_ = false;
+        widePresent(0);
+    });
+    regs_.onRead(*regs_.find(R_ARLA_SRCH_RSLT, 0), [this](uint64_t &) {
+        if (search_next_ >= 0) search_consumed_ = true;
+    });
+    regs_.onRead(*regs_.find(R_ARLA_SRCH_CTL, 0), [this](uint64_t &) {
+        if (!search_consumed_) return;
+        search_consumed_ = false;
+        setField(R_ARLA_SRCH_CTL, F_ARLA_SRCH_VLID, 0);
+        widePresent(search_next_);
+    });
+    // These chips have no port or VLAN filter register for the fast age: it
+    // takes the whole table (dynamic entries, static ones with EN_AGE_STATIC)
+    // and a filtered request ends without removing anything.
+    regs_.onWrite(*regs_.find(R_MST_CON, 0), [this](uint64_t, uint64_t) {
+        if (field(R_MST_CON, F_FAST_AGE_STDN) == 0) return;
+        if (field(R_MST_CON, F_AGE_MODE_PRT) || field(R_MST_CON, F_AGE_MODE_VLAN)) {
+            setField(R_MST_CON, F_FAST_AGE_STDN, 0);
+            return;
+        }
+        bool with_static = field(R_MST_CON, F_EN_AGE_STATIC) != 0;
+        for (int i = 0; i < kSlots; i++) {
+            if ((wide_arl_[i] & kStatic) && !with_static) continue;
+            wide_arl_[i] = 0;
+            wide_vid_[i] = 0;
+        }
+        age_pending_ = arl_busy_reads_;
+        if (age_pending_ == 0) setField(R_MST_CON, F_FAST_AGE_STDN, 0);
+    });
+    regs_.onRead(*regs_.find(R_MST_CON, 0), [this](uint64_t &) {
+        if (age_pending_ > 0 && --age_pending_ > 0) return;
+        setField(R_MST_CON, F_FAST_AGE_STDN, 0);
+    });
+}
+
+}  // namespace sim
