@@ -36,11 +36,11 @@ offset=$((20000 + RANDOM % 20000))
 pid=$!
 
 for _ in $(seq 1 300); do
-    grep -q "login: " console.out 2>/dev/null && break
+    grep -q "DXP.0> " console.out 2>/dev/null && break
     kill -0 "$pid" 2>/dev/null || { cat console.out >&2; echo "switchfw ended" >&2; exit 1; }
     sleep 0.1
 done
-grep -q "login: " console.out || { echo "switchfw did not reach the login prompt" >&2; exit 1; }
+grep -q "DXP.0> " console.out || { echo "switchfw did not reach the monitor prompt" >&2; exit 1; }
 sleep 2  # let start-up work settle
 
 # tid name switches, one line per thread
