@@ -1,11 +1,21 @@
 // Switch controls (DoS entries and trap bits) and Ethernet AV of the family,
 // on the chips with the field processor, after a full unit initialisation.
+#include <cstring>
+
 #include "../../drv/tests/port_fixture.h"
 #include "dxp.h"
+#include "drv_security.h"
 #include "dxp_tarn.h"
+#include "dxp_tarn_auth.h"
 #include "dxp_tarn_eav.h"
 
 namespace {
+
+soc_pbmp_t tarn_test_port(int port) {
+    soc_pbmp_t b{};
+    soc_pbmp_port_add(&b, port);
+    return b;
+}
 
 class tarn_dos_auth : public port_test::PortUnitTest,
                       public ::testing::WithParamInterface<sim::ChipKind> {
@@ -135,6 +145,107 @@ TEST_P(tarn_dos_auth, EavWritesItsThresholdsThenAnswersUnavailable) {
 
 INSTANTIATE_TEST_SUITE_P(chips, tarn_dos_auth,
                          ::testing::Values(sim::ChipKind::DXP7101, sim::ChipKind::DXP7106),
+                         port_test::chip_name);
+
+class tarn_auth : public tarn_dos_auth {
+  protected:
+    static uint32_t state(int port) {
+        uint32_t s = 0, mask = 0xabc;
+        EXPECT_EQ(DRV_SERVICES(0)->security_get(0, port, &s, &mask), 0);
+        EXPECT_EQ(mask, 0xabcu);
+        return s;
+    }
+    static uint32_t mode(int port) {
+        uint32_t m = 0;
+        EXPECT_EQ(dxp_auth_mode_get(0, port, &m), 0);
+        return m;
+    }
+};
+
+struct Report {
+    int calls = 0, port = -1, reason = 0;
+};
+
+TEST_P(tarn_auth, ModesFollowTheLinkAndReportToTheCallback) {
+    EXPECT_EQ(mode(1), 1u);
+    EXPECT_EQ(state(1), DRV_SECURITY_STATE_UNCONTROLLED);
+    EXPECT_EQ(dxp_auth_mode_set(0, 1, 0), DXP_E_PARAM);
+    EXPECT_EQ(dxp_auth_mode_set(0, 60, 4), DXP_E_BADID);
+    EXPECT_EQ(dxp_tarn_auth_sec_mode_set(0, 1, DXP_AUTH_SEC_SA_NUM, 4096), DXP_E_PARAM);
+    EXPECT_EQ(dxp_tarn_auth_sec_mode_set(0, 1, DXP_AUTH_SEC_SA_NUM, 4095), 0);
+    EXPECT_EQ(DRV_SERVICES(0)->security_set(0, tarn_test_port(1), 4, 0, 0), DXP_E_PARAM);
+    EXPECT_EQ(DRV_SERVICES(0)->security_set(0, tarn_test_port(1), 2, 0, 0), DXP_E_PARAM);
+
+    ASSERT_EQ(dxp_auth_mode_set(0, 1, 0x4), 0);
+    EXPECT_EQ(state(1), DRV_SECURITY_STATE_AUTHORIZED);
+    Report r;
+    ASSERT_EQ(dxp_auth_unauth_callback(
+                  0,
+                  [](void *cookie, int, int port, int reason) {
+                      auto *rep = static_cast<Report *>(cookie);
+                      rep->calls++;
+                      rep->port = port;
+                      rep->reason = reason;
+                  },
+                  &r),
+              0);
+    dxp_port_info info{};
+    info.linkstatus = 0;
+    dxp_tarn_auth_link_handler(0, 1, &info);
+    EXPECT_EQ(mode(1), 2u);
+    EXPECT_EQ(state(1), DRV_SECURITY_STATE_UNAUTHORIZED);
+    EXPECT_EQ(r.calls, 1);
+    EXPECT_EQ(r.port, 1);
+    EXPECT_EQ(r.reason, 0x4000);
+    // A port that keeps its state over link changes stays authorised.
+    ASSERT_EQ(dxp_auth_mode_set(0, 2, 0x44), 0);
+    dxp_tarn_auth_link_handler(0, 2, &info);
+    EXPECT_EQ(mode(2), 0x44u);
+}
+
+TEST_P(tarn_auth, UnauthorisedPortsLoseTheirAddresses) {
+    if (GetParam() != sim::ChipKind::DXP7102A1) return;  // table services pending there
+    dxp_l2_addr a{};
+    a.flags = DXP_L2_STATIC;
+    const dxp_mac_t mac = {0x00, 0x10, 0x20, 0x30, 0x40, 0x50};
+    std::memcpy(a.mac, mac, 6);
+    a.vid = 1;
+    a.port = 3;
+    ASSERT_EQ(dxp_l2_addr_add(0, &a), 0);
+    dxp_l2_addr got{};
+    ASSERT_EQ(dxp_l2_addr_get(0, mac, 1, &got), 0);
+    ASSERT_EQ(dxp_auth_mode_set(0, 3, 0x2), 0);
+    EXPECT_EQ(dxp_l2_addr_get(0, mac, 1, &got), DXP_E_NOT_FOUND);
+}
+
+TEST_P(tarn_auth, AuthorisedMacListKeepsChipAndListTogether) {
+    const dxp_mac_t eapol = {0x01, 0x80, 0xc2, 0x00, 0x00, 0x03}, zero = {};
+    dxp_mac_t mac = {0x00, 0x11, 0x22, 0x33, 0x44, 0x00};
+    EXPECT_EQ(dxp_auth_mac_add(0, 1, eapol), DXP_E_PARAM);
+    EXPECT_EQ(dxp_auth_mac_add(0, 1, zero), DXP_E_PARAM);
+    if (GetParam() != sim::ChipKind::DXP7102A1) {
+        EXPECT_EQ(dxp_auth_mac_add(0, 1, mac), DXP_E_UNAVAIL);
+        return;
+    }
+    EXPECT_EQ(dxp_auth_mac_delete_all(0, 1), DXP_E_EMPTY);
+    EXPECT_EQ(dxp_auth_mac_delete(0, 1, mac), DXP_E_NOT_FOUND);
+    ASSERT_EQ(dxp_auth_mac_add(0, 1, mac), 0);
+    EXPECT_EQ(dxp_auth_mac_add(0, 1, mac), DXP_E_EXISTS);
+    for (int i = 1; i < 24; i++) {
+        mac[5] = static_cast<uint8_t>(i);
+        ASSERT_EQ(dxp_auth_mac_add(0, 1, mac), 0) << i;
+    }
+    mac[5] = 99;
+    EXPECT_EQ(dxp_auth_mac_add(0, 1, mac), DXP_E_FULL);
+    mac[5] = 5;
+    EXPECT_EQ(dxp_auth_mac_delete(0, 1, mac), 0);
+    EXPECT_EQ(dxp_auth_mac_add(0, 1, mac), 0);
+    EXPECT_EQ(dxp_auth_mac_delete_all(0, 1), 0);
+    EXPECT_EQ(dxp_auth_mac_delete_all(0, 1), DXP_E_EMPTY);
+}
+
+INSTANTIATE_TEST_SUITE_P(chips, tarn_auth,
+                         ::testing::Values(sim::ChipKind::DXP7106, sim::ChipKind::DXP7102A1),
                          port_test::chip_name);
 
 }  // namespace
