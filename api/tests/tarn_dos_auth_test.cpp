@@ -231,6 +231,10 @@ TEST_P(tarn_auth, AuthorisedMacListKeepsChipAndListTogether) {
     EXPECT_EQ(dxp_auth_mac_delete(0, 1, mac), DXP_E_NOT_FOUND);
     ASSERT_EQ(dxp_auth_mac_add(0, 1, mac), 0);
     EXPECT_EQ(dxp_auth_mac_add(0, 1, mac), DXP_E_EXISTS);
+    // A refused duplicate leaves no second copy in the chip.
+    ASSERT_EQ(dxp_auth_mac_delete(0, 1, mac), 0);
+    EXPECT_EQ(DRV_SERVICES(0)->mac_set(0, tarn_test_port(1), 9, mac, 0), DXP_E_NOT_FOUND);
+    ASSERT_EQ(dxp_auth_mac_add(0, 1, mac), 0);
     for (int i = 1; i < 24; i++) {
         mac[5] = static_cast<uint8_t>(i);
         ASSERT_EQ(dxp_auth_mac_add(0, 1, mac), 0) << i;
