@@ -268,27 +268,8 @@ int trap_get(int unit, int type, int *value) {
     return DXP_E_NONE;
 }
 
-// Driver DoS codes of the set and get services; 0 where the type has none.
-int dos_drv_code(int type) {
-    switch (type) {
-        case dxpSwitchDosAttackSipEqualDip:
-            return 11;
-        case dxpSwitchDosAttackMinTcpHdrSize:
-            return 12;
-        case dxpSwitchDosAttackTcpFlags:
-            return 4;
-        case dxpSwitchDosAttackL4Port:
-            return 10;
-        case dxpSwitchDosAttackTcpFrag:
-            return 2;
-        case dxpSwitchDosAttackTcpSmurf:
-            return 3;
-        default:
-            return 0;
-    }
-}
-
-// The driver route first where the chip offers it, else the field entries.
+// No chip of the family has DoS services of its own: the field entries
+// realise every DoS type.
 int dos_route_set(int unit, int type, int value) {
     if (!soc_feature(unit, soc_feature_field)) return DXP_E_UNAVAIL;
     return dxp_tarn_switch_dos_fp_set(unit, -1, type, value);
@@ -300,16 +281,6 @@ int dos_route_get(int unit, int type, int *value) {
 }
 
 }  // namespace
-
-int dxp_tarn_switch_dos_drv_set(int unit, int type, int) {
-    if (dos_drv_code(type) == 0 || type == dxpSwitchDosAttackMinTcpHdrSize) return DXP_E_UNAVAIL;
-    return services(unit)->unavail144(unit);
-}
-
-int dxp_tarn_switch_dos_drv_get(int unit, int type, int *) {
-    if (dos_drv_code(type) == 0) return DXP_E_UNAVAIL;
-    return services(unit)->unavail145(unit);
-}
 
 int dxp_tarn_switch_dos_fp_set(int unit, int port, int type, int value) {
     if (!dos_port_valid(port)) return DXP_E_PORT;

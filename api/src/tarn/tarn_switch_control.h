@@ -4,6 +4,3 @@
 // Field-entry realisation; port -1 stands for all ports.
 int dxp_tarn_switch_dos_fp_set(int unit, int port, int type, int value);
 int dxp_tarn_switch_dos_fp_get(int unit, int port, int type, int *value);
-// The chip's own DoS services.
-int dxp_tarn_switch_dos_drv_set(int unit, int type, int value);
-int dxp_tarn_switch_dos_drv_get(int unit, int type, int *value);
