@@ -1,4 +1,5 @@
 #include "sim/chip.h"
+#include "sim/eav_thresholds.h"
 
 #include <cstdio>
 #include <cstring>
@@ -199,6 +200,7 @@ int Chip::write(BusPath path, uint8_t page, uint8_t offset, const uint8_t *buf, 
     uint16_t address = address_of(page, offset);
     if (!lengthOk(BusOp::Write, address, len)) return -1;
     log_.add({path, BusOp::Write, page, offset, len, bytes_value(buf, len)});
+    if (len == 2 && eavThresholdAddress(address)) return 0;
     checkWidth(BusOp::Write, address, len);
     if (PhyModel *phy = phys_.atPage(page)) {
         if (len == 2 && offset < 64 && !(offset & 1)) {

@@ -8,6 +8,3 @@
 int dxp_tarn_tx_init(int) {
     return DXP_E_NONE;
 }
-int dxp_tarn_auth_init(int) {
-    return DXP_E_NONE;
-}

@@ -104,9 +104,14 @@
     X(field_counter_get32) X(field_counter_set) X(field_counter_set32) \
     X(field_meter_create) X(field_meter_destroy) X(field_meter_get) X(field_meter_set) \
     X(field_range_create) X(field_range_create_id) X(field_range_destroy) X(field_range_get) \
+    X(switch_control_get) X(switch_control_port_get) X(switch_control_port_set) \
+    X(switch_control_set) X(switch_modid_port_get) \
+    X(auth_init) X(auth_detach) X(auth_mode_set) X(auth_mode_get) X(auth_unauth_callback) \
+    X(auth_egress_set) X(auth_egress_get) X(auth_mac_add) X(auth_mac_delete) \
+    X(auth_mac_delete_all) \
     DXP_TARN_PENDING(X)
 
 // Placeholders of modules still to be built (pending_modules.cpp).
 #define DXP_TARN_PENDING(X) \
-    X(tx_init) X(auth_init)
+    X(tx_init)
 // clang-format on

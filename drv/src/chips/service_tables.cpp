@@ -13,6 +13,7 @@
 #include "drv_queue.h"
 #include "drv_rate.h"
 #include "drv_reg.h"
+#include "drv_security.h"
 #include "drv_trap.h"
 #include "drv_trunk.h"
 #include "drv_vlan.h"

@@ -40,6 +40,8 @@
     X(port_status_get, drv_port_status_get) \
     X(port_sw_mac_update, drv_port_sw_mac_update) \
     X(port_bitmap_get, drv_port_bitmap_get) \
+    X(security_set, drv_security_set) \
+    X(security_get, drv_security_get) \
     X(rate_config_set, drv_rate_config_set) \
     X(rate_config_get, drv_rate_config_get) \
     X(rate_set, drv_rate_set) \

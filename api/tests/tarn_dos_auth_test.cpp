@@ -1,0 +1,255 @@
+// Switch controls (DoS entries and trap bits) and Ethernet AV of the family,
+// on the chips with the field processor, after a full unit initialisation.
+#include <cstring>
+
+#include "../../drv/tests/port_fixture.h"
+#include "dxp.h"
+#include "drv_security.h"
+#include "dxp_tarn.h"
+#include "dxp_tarn_auth.h"
+#include "dxp_tarn_eav.h"
+
+namespace {
+
+soc_pbmp_t tarn_test_port(int port) {
+    soc_pbmp_t b{};
+    soc_pbmp_port_add(&b, port);
+    return b;
+}
+
+class tarn_dos_auth : public port_test::PortUnitTest,
+                      public ::testing::WithParamInterface<sim::ChipKind> {
+  protected:
+    void SetUp() override {
+        PortUnitTest::SetUp();
+        startPorts(GetParam());
+        ASSERT_EQ(soc_init(0), 0);
+        ASSERT_EQ(dxp_dispatch_register(&dxp_tarn_dispatch), 0);
+        ASSERT_EQ(dxp_init(0), 0);
+    }
+    void TearDown() override {
+        dxp_switch_control_set(0, dxpSwitchDosAttackToCpu, 0);
+        dxp_field_detach(0);
+        dxp_linkscan_detach(0);
+        dxp_detach(0);
+        PortUnitTest::TearDown();
+    }
+    static bool installed(int entry) {
+        int prio = 0;
+        return dxp_field_entry_prio_get(0, entry, &prio) == 0;
+    }
+    static int portGet(int port, int type) {
+        int v = -1;
+        EXPECT_EQ(dxp_switch_control_port_get(0, port, type, &v), 0);
+        return v;
+    }
+};
+
+TEST_P(tarn_dos_auth, DosTypesNeedTheMasterSwitchAndFirstFragment) {
+    EXPECT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackSipEqualDip, 1), DXP_E_INIT);
+    ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackToCpu, 1), 0);
+    EXPECT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackTcpFlags, 1), DXP_E_INIT);
+    EXPECT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackTcpFrag, 1), DXP_E_INIT);
+    EXPECT_FALSE(installed(1));
+    EXPECT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackIcmp, 1), DXP_E_UNAVAIL);
+    EXPECT_EQ(dxp_switch_control_set(0, dxpSwitchCpuProtocolPrio, 7), DXP_E_UNAVAIL);
+    EXPECT_EQ(dxp_switch_control_port_set(0, 53, dxpSwitchDosAttackSipEqualDip, 1), DXP_E_PORT);
+    EXPECT_EQ(dxp_switch_control_port_set(0, 5, dxpSwitchIgmpToCPU, 1), DXP_E_UNAVAIL);
+
+    ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackMinTcpHdrSize, 300), 0);
+    int v = 0;
+    ASSERT_EQ(dxp_switch_control_get(0, dxpSwitchDosAttackMinTcpHdrSize, &v), 0);
+    EXPECT_EQ(v, 44);
+    ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackV4FirstFrag, 1), 0);
+    EXPECT_EQ(portGet(7, dxpSwitchDosAttackV4FirstFrag), 1);
+    EXPECT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackTcpFlags, 1), 0);
+    EXPECT_EQ(portGet(7, dxpSwitchDosAttackTcpFlags), 1);
+    for (int entry = 1; entry <= 4; entry++)
+        EXPECT_TRUE(installed(entry)) << entry;
+    uint32_t rate = 0, burst = 0;
+    ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackPingFlood, 1), 0);
+    ASSERT_EQ(dxp_field_meter_get(0, 5, 2, &rate, &burst), 0);
+    EXPECT_EQ(rate, 64u);
+    EXPECT_EQ(burst, 1024u);
+    uint32_t p0 = 0, p1 = 0;
+    ASSERT_EQ(dxp_field_action_get(0, 5, dxpFieldActionRpDrop, &p0, &p1), 0);
+}
+
+TEST_P(tarn_dos_auth, DisablesRemoveEveryInstalledEntryOnce) {
+    ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackToCpu, 1), 0);
+    // Disabling what was never enabled has nothing to remove.
+    EXPECT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackL4Port, 0), 0);
+    ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackSipEqualDip, 1), 0);
+    ASSERT_TRUE(installed(1));
+    ASSERT_EQ(dxp_switch_control_port_set(0, 5, dxpSwitchDosAttackSipEqualDip, 0), 0);
+    EXPECT_FALSE(installed(1));
+    EXPECT_EQ(portGet(5, dxpSwitchDosAttackSipEqualDip), 0);
+    EXPECT_EQ(portGet(4, dxpSwitchDosAttackSipEqualDip), 1);
+    // The shared entry is gone from every record: a later all-ports disable
+    // does not hit an id that another entry may hold by now.
+    ASSERT_EQ(dxp_switch_control_port_set(0, 3, dxpSwitchDosAttackSynFlood, 1), 0);
+    EXPECT_EQ(portGet(3, dxpSwitchDosAttackSynFlood), 1);
+    EXPECT_EQ(portGet(4, dxpSwitchDosAttackSynFlood), 0);
+    ASSERT_TRUE(installed(1));  // the SYN-flood entry took the free id
+    EXPECT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackSipEqualDip, 0), 0);
+    EXPECT_TRUE(installed(1));
+    // Switching DoS control off removes what is still installed.
+    ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackToCpu, 0), 0);
+    EXPECT_FALSE(installed(1));
+    EXPECT_FALSE(installed(2));
+    EXPECT_EQ(portGet(3, dxpSwitchDosAttackSynFlood), 0);
+}
+
+TEST_P(tarn_dos_auth, PerPortEntriesMatchTheirPortOnly) {
+    ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackToCpu, 1), 0);
+    ASSERT_EQ(dxp_switch_control_port_set(0, 3, dxpSwitchDosAttackTcpSmurf, 1), 0);
+    // SrcPort answers -7 on an entry that does not qualify it.
+    EXPECT_EQ(dxp_field_qualify_SrcPort(0, 1, 0, -1, 3, -1), 0);
+    dxp_field_qset_t q{};
+    int group = 0, entry = 0;
+    ASSERT_EQ(dxp_field_group_create(0, q, -1, &group), 0);
+    ASSERT_EQ(dxp_field_entry_create(0, group, &entry), 0);
+    EXPECT_LT(dxp_field_qualify_SrcPort(0, entry, 0, -1, 3, -1), 0);
+}
+
+TEST_P(tarn_dos_auth, TrapControlsWriteOnlyChanges) {
+    board->accessLog().enable(true);
+    ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchBpduToCPU, 1), 0);
+    int v = 0;
+    ASSERT_EQ(dxp_switch_control_get(0, dxpSwitchBpduToCPU, &v), 0);
+    EXPECT_EQ(v, 1);
+    board->accessLog().clear();
+    ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchBpduToCPU, 1), 0);
+    EXPECT_EQ(board->accessLog().count(sim::BusOp::Write), 0u);
+    ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchBpduToCPU, 0), 0);
+    EXPECT_GT(board->accessLog().count(sim::BusOp::Write), 0u);
+    ASSERT_EQ(dxp_switch_control_get(0, dxpSwitchBpduToCPU, &v), 0);
+    EXPECT_EQ(v, 0);
+}
+
+TEST_P(tarn_dos_auth, EavWritesItsThresholdsThenAnswersUnavailable) {
+    board->accessLog().enable(true);
+    EXPECT_EQ(dxp_tarn_eav_init(0), DXP_E_UNAVAIL);
+    size_t writes = 0;
+    for (const sim::BusAccess &a : board->accessLog().entries())
+        if (a.op == sim::BusOp::Write && a.length == 2 && (a.page == 0x0a || a.page == 0x0d))
+            writes++;
+    EXPECT_EQ(writes, size_t{DXP_EAV_REG_WRITES});
+    uint32_t p0 = 0, p1 = 0;
+    EXPECT_EQ(dxp_eav_control_get(0, 7, &p0, &p1), DXP_E_PARAM);
+    EXPECT_EQ(dxp_eav_control_get(0, 3, &p0, &p1), DXP_E_UNAVAIL);
+    EXPECT_EQ(dxp_tarn_eav_port_enable_set(0, 53, 1), DXP_E_PORT);
+    EXPECT_EQ(dxp_tarn_eav_port_enable_set(0, 1, -1), DXP_E_UNAVAIL);
+    EXPECT_EQ(dxp_tarn_eav_init(9), DXP_E_UNIT);
+}
+
+INSTANTIATE_TEST_SUITE_P(chips, tarn_dos_auth,
+                         ::testing::Values(sim::ChipKind::DXP7101, sim::ChipKind::DXP7106),
+                         port_test::chip_name);
+
+class tarn_auth : public tarn_dos_auth {
+  protected:
+    static uint32_t state(int port) {
+        uint32_t s = 0, mask = 0xabc;
+        EXPECT_EQ(DRV_SERVICES(0)->security_get(0, port, &s, &mask), 0);
+        EXPECT_EQ(mask, 0xabcu);
+        return s;
+    }
+    static uint32_t mode(int port) {
+        uint32_t m = 0;
+        EXPECT_EQ(dxp_auth_mode_get(0, port, &m), 0);
+        return m;
+    }
+};
+
+struct Report {
+    int calls = 0, port = -1, reason = 0;
+};
+
+TEST_P(tarn_auth, ModesFollowTheLinkAndReportToTheCallback) {
+    EXPECT_EQ(mode(1), 1u);
+    EXPECT_EQ(state(1), DRV_SECURITY_STATE_UNCONTROLLED);
+    EXPECT_EQ(dxp_auth_mode_set(0, 1, 0), DXP_E_PARAM);
+    EXPECT_EQ(dxp_auth_mode_set(0, 60, 4), DXP_E_BADID);
+    EXPECT_EQ(dxp_tarn_auth_sec_mode_set(0, 1, DXP_AUTH_SEC_SA_NUM, 4096), DXP_E_PARAM);
+    EXPECT_EQ(dxp_tarn_auth_sec_mode_set(0, 1, DXP_AUTH_SEC_SA_NUM, 4095), 0);
+    EXPECT_EQ(DRV_SERVICES(0)->security_set(0, tarn_test_port(1), 4, 0, 0), DXP_E_PARAM);
+    EXPECT_EQ(DRV_SERVICES(0)->security_set(0, tarn_test_port(1), 2, 0, 0), DXP_E_PARAM);
+
+    ASSERT_EQ(dxp_auth_mode_set(0, 1, 0x4), 0);
+    EXPECT_EQ(state(1), DRV_SECURITY_STATE_AUTHORIZED);
+    Report r;
+    ASSERT_EQ(dxp_auth_unauth_callback(
+                  0,
+                  [](void *cookie, int, int port, int reason) {
+                      auto *rep = static_cast<Report *>(cookie);
+                      rep->calls++;
+                      rep->port = port;
+                      rep->reason = reason;
+                  },
+                  &r),
+              0);
+    dxp_port_info info{};
+    info.linkstatus = 0;
+    dxp_tarn_auth_link_handler(0, 1, &info);
+    EXPECT_EQ(mode(1), 2u);
+    EXPECT_EQ(state(1), DRV_SECURITY_STATE_UNAUTHORIZED);
+    EXPECT_EQ(r.calls, 1);
+    EXPECT_EQ(r.port, 1);
+    EXPECT_EQ(r.reason, 0x4000);
+    // A port that keeps its state over link changes stays authorised.
+    ASSERT_EQ(dxp_auth_mode_set(0, 2, 0x44), 0);
+    dxp_tarn_auth_link_handler(0, 2, &info);
+    EXPECT_EQ(mode(2), 0x44u);
+}
+
+TEST_P(tarn_auth, UnauthorisedPortsLoseTheirAddresses) {
+    if (GetParam() != sim::ChipKind::DXP7102A1) return;  // table services pending there
+    dxp_l2_addr a{};
+    a.flags = DXP_L2_STATIC;
+    const dxp_mac_t mac = {0x00, 0x10, 0x20, 0x30, 0x40, 0x50};
+    std::memcpy(a.mac, mac, 6);
+    a.vid = 1;
+    a.port = 3;
+    ASSERT_EQ(dxp_l2_addr_add(0, &a), 0);
+    dxp_l2_addr got{};
+    ASSERT_EQ(dxp_l2_addr_get(0, mac, 1, &got), 0);
+    ASSERT_EQ(dxp_auth_mode_set(0, 3, 0x2), 0);
+    EXPECT_EQ(dxp_l2_addr_get(0, mac, 1, &got), DXP_E_NOT_FOUND);
+}
+
+TEST_P(tarn_auth, AuthorisedMacListKeepsChipAndListTogether) {
+    const dxp_mac_t eapol = {0x01, 0x80, 0xc2, 0x00, 0x00, 0x03}, zero = {};
+    dxp_mac_t mac = {0x00, 0x11, 0x22, 0x33, 0x44, 0x00};
+    EXPECT_EQ(dxp_auth_mac_add(0, 1, eapol), DXP_E_PARAM);
+    EXPECT_EQ(dxp_auth_mac_add(0, 1, zero), DXP_E_PARAM);
+    if (GetParam() != sim::ChipKind::DXP7102A1) {
+        EXPECT_EQ(dxp_auth_mac_add(0, 1, mac), DXP_E_UNAVAIL);
+        return;
+    }
+    EXPECT_EQ(dxp_auth_mac_delete_all(0, 1), DXP_E_EMPTY);
+    EXPECT_EQ(dxp_auth_mac_delete(0, 1, mac), DXP_E_NOT_FOUND);
+    ASSERT_EQ(dxp_auth_mac_add(0, 1, mac), 0);
+    EXPECT_EQ(dxp_auth_mac_add(0, 1, mac), DXP_E_EXISTS);
+    // A refused duplicate leaves no second copy in the chip.
+    ASSERT_EQ(dxp_auth_mac_delete(0, 1, mac), 0);
+    EXPECT_EQ(DRV_SERVICES(0)->mac_set(0, tarn_test_port(1), 9, mac, 0), DXP_E_NOT_FOUND);
+    ASSERT_EQ(dxp_auth_mac_add(0, 1, mac), 0);
+    for (int i = 1; i < 24; i++) {
+        mac[5] = static_cast<uint8_t>(i);
+        ASSERT_EQ(dxp_auth_mac_add(0, 1, mac), 0) << i;
+    }
+    mac[5] = 99;
+    EXPECT_EQ(dxp_auth_mac_add(0, 1, mac), DXP_E_FULL);
+    mac[5] = 5;
+    EXPECT_EQ(dxp_auth_mac_delete(0, 1, mac), 0);
+    EXPECT_EQ(dxp_auth_mac_add(0, 1, mac), 0);
+    EXPECT_EQ(dxp_auth_mac_delete_all(0, 1), 0);
+    EXPECT_EQ(dxp_auth_mac_delete_all(0, 1), DXP_E_EMPTY);
+}
+
+INSTANTIATE_TEST_SUITE_P(chips, tarn_auth,
+                         ::testing::Values(sim::ChipKind::DXP7106, sim::ChipKind::DXP7102A1),
+                         port_test::chip_name);
+
+}  // namespace
