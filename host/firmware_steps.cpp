@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "board.h"
 #include "boot_items.h"
 #include "diag_shell.h"
 #include "dxp.h"
@@ -18,6 +19,7 @@
 #include "net_util.h"
 #include "nvram.h"
 #include "phy.h"
+#include "portmgr.h"
 #include "sal.h"
 #include "sal_config.h"
 #include "settings.h"
@@ -26,6 +28,7 @@
 #include "soc_cm.h"
 #include "soc_standin.h"
 #include "tarn_bus.h"
+#include "vlanmgr.h"
 #include "telnetd.h"
 #include "timerapi.h"
 #include "web_pages.h"
@@ -36,30 +39,28 @@ namespace {
 
 bool exit_on_eof = false;
 
-// Until the board map exists, the board chosen on the command line stands
-// for the probe's result.
-struct BoardSetup {
-    const char *name;
-    int ports;
-    const uint8_t *factory_image;
-};
-BoardSetup board{};
-
-BoardSetup board_setup(const std::string &ports) {
-    if (ports == "52") return {"RW3090", 52, factory_default_image_a};
-    if (ports == "28") return {"RW3070", 28, factory_default_image_b};
-    return {"DXP97102R24GM", 26, factory_default_image_b};
-}
-
-void board_probe() {
-    settings_factory_image_set(board.factory_image);
-    web_board_port_count_set(board.ports);
+// The board comes from unit 0's chip; its name goes into "firmware_version".
+void board_probe_step() {
+    int rv = board_probe();
+    if (rv != 0) {
+        sal_printf("board_probe() failed: %s\n", dxp_errmsg(rv));
+        return;
+    }
+    // The 26-port board has no image of its own; it shares the 28-port one.
+    settings_factory_image_set(factory_default_image ? factory_default_image
+                                                     : factory_default_image_b);
+    web_board_port_count_set(board_num_uports);
     // Committed only when it changes, so a start does not rewrite the flash.
     const char *stored = nvram_get("firmware_version");
-    if (stored == nullptr || std::strcmp(stored, board.name) != 0) {
-        if (nvram_set("firmware_version", board.name) != 0 || nvram_commit() != 0)
+    if (stored == nullptr || std::strcmp(stored, board_name) != 0) {
+        if (nvram_set("firmware_version", board_name) != 0 || nvram_commit() != 0)
             sal_printf("Board probe: the firmware version could not be stored\n");
     }
+}
+
+// A manager that cannot start says so; the switch comes up without it.
+void manager_step(const char *name, int rv) {
+    if (rv != 0) sal_printf("%s() failed: %s\n", name, dxp_errmsg(rv));
 }
 
 void sdk_platform_init() {
@@ -170,7 +171,6 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     shell.settings_load = [] { return settings_load_group(SETTINGS_GROUP_ALL); };
     ecos_shell_init(&shell);
 
-    board = board_setup(options.board);
     if (settings_wiring() != 0) sal_printf("Settings: a handler was registered twice\n");
 
     s.logger_init = [] { logger_init(); };
@@ -180,7 +180,9 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     s.factory_default_thread_start = [] { factory_default_thread_start(); };
     s.net_util_locks_init = [] { net_util_init(); };
     s.unit_bringup = unit_bringup;
-    s.board_probe = board_probe;
+    s.board_probe = board_probe_step;
+    s.portmgr_init = [] { manager_step("portmgr_init", portmgr_init()); };
+    s.vlanmgr_init = [] { manager_step("qsw_vlanmgr_init", qsw_vlanmgr_init()); };
     s.loopback_up = loopback_up;
     s.web_init = [] { web_start(); };
     s.timer_service_init = [] { wpTimerInit(); };
