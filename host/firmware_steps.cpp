@@ -28,6 +28,7 @@
 #include "soc_cm.h"
 #include "soc_standin.h"
 #include "tarn_bus.h"
+#include "trunkmgr.h"
 #include "vlanmgr.h"
 #include "telnetd.h"
 #include "timerapi.h"
@@ -183,6 +184,7 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     s.board_probe = board_probe_step;
     s.portmgr_init = [] { manager_step("portmgr_init", portmgr_init()); };
     s.vlanmgr_init = [] { manager_step("qsw_vlanmgr_init", qsw_vlanmgr_init()); };
+    s.trunkmgr_init = [] { manager_step("trunkmgr_init", trunkmgr_init()); };
     s.loopback_up = loopback_up;
     s.web_init = [] { web_start(); };
     s.timer_service_init = [] { wpTimerInit(); };

@@ -6,6 +6,7 @@
 #include "logger.h"
 #include "net_util.h"
 #include "serialize.h"
+#include "trunkmgr.h"
 #include "vlanmgr.h"
 #include "webauth.h"
 
@@ -16,6 +17,7 @@ int settings_wiring(void) {
     };
     static constexpr Wire wires[] = {
         {.name = "vlan", .fn = vlanmgr_item},
+        {.name = "trunk", .fn = trunkmgr_item},
         {.name = "et0config", .fn = settings_item_et0config},
         {.name = "et1config", .fn = settings_item_et1config},
         {.name = "STARTUP", .fn = settings_item_startup},
