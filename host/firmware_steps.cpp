@@ -15,6 +15,7 @@
 #include "dxpx.h"
 #include "ecos_shell.h"
 #include "factory_reset.h"
+#include "l2mgr.h"
 #include "logger.h"
 #include "net_util.h"
 #include "nvram.h"
@@ -184,6 +185,7 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     s.board_probe = board_probe_step;
     s.portmgr_init = [] { manager_step("portmgr_init", portmgr_init()); };
     s.vlanmgr_init = [] { manager_step("qsw_vlanmgr_init", qsw_vlanmgr_init()); };
+    s.l2mgr_init = [] { l2mgr_init(); };
     s.trunkmgr_init = [] { manager_step("trunkmgr_init", trunkmgr_init()); };
     s.loopback_up = loopback_up;
     s.web_init = [] { web_start(); };

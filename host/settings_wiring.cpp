@@ -3,6 +3,7 @@
 #include "settings_wiring.h"
 
 #include "boot_items.h"
+#include "l2mgr.h"
 #include "logger.h"
 #include "net_util.h"
 #include "serialize.h"
@@ -18,6 +19,7 @@ int settings_wiring(void) {
     static constexpr Wire wires[] = {
         {.name = "vlan", .fn = vlanmgr_item},
         {.name = "trunk", .fn = trunkmgr_item},
+        {.name = "l2", .fn = l2mgr_item},
         {.name = "et0config", .fn = settings_item_et0config},
         {.name = "et1config", .fn = settings_item_et1config},
         {.name = "STARTUP", .fn = settings_item_startup},

@@ -19,8 +19,8 @@ TEST(settings_wiring_of_switchfw, EveryBuiltSubsystemHandlesItsItems) {
     }
     // The port, VLAN, trunk, L2, QoS, rate, DoS, ARP, VoIP, SNMP and RMON
     // managers are not built yet.
-    std::vector<std::string> not_built = {"rmon", "portconf", "l2",   "aging", "mirror", "qos",
-                                          "rate", "dos",      "darp", "voip",  "snmp"};
+    std::vector<std::string> not_built = {"rmon", "portconf", "aging", "mirror", "qos",
+                                          "rate", "dos",      "darp",  "voip",   "snmp"};
     EXPECT_EQ(unhandled, not_built);
     // A second wiring finds every slot taken.
     EXPECT_EQ(settings_wiring(), -1);
