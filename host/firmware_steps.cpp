@@ -20,6 +20,7 @@
 #include "net_util.h"
 #include "nvram.h"
 #include "phy.h"
+#include "qosmgr.h"
 #include "portmgr.h"
 #include "sal.h"
 #include "sal_config.h"
@@ -188,6 +189,9 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     s.l2mgr_init = [] { l2mgr_init(); };
     s.trunkmgr_init = [] { manager_step("trunkmgr_init", trunkmgr_init()); };
     s.loopback_up = loopback_up;
+    s.qos_init = [] {
+        if (!qosmgr_init()) sal_printf("qosmgr_init() failed\n");
+    };
     s.web_init = [] { web_start(); };
     s.timer_service_init = [] { wpTimerInit(); };
     s.telnetd_init = [] { telnetd_start(); };

@@ -6,6 +6,7 @@
 #include "l2mgr.h"
 #include "logger.h"
 #include "net_util.h"
+#include "qosmgr.h"
 #include "serialize.h"
 #include "trunkmgr.h"
 #include "vlanmgr.h"
@@ -20,6 +21,7 @@ int settings_wiring(void) {
         {.name = "vlan", .fn = vlanmgr_item},
         {.name = "trunk", .fn = trunkmgr_item},
         {.name = "l2", .fn = l2mgr_item},
+        {.name = "qos", .fn = qosmgr_item},
         {.name = "et0config", .fn = settings_item_et0config},
         {.name = "et1config", .fn = settings_item_et1config},
         {.name = "STARTUP", .fn = settings_item_startup},

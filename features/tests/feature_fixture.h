@@ -1,5 +1,6 @@
-// A DXP7102 unit (the 26-port board) over the chip model, brought up as the
-// firmware does, with the board probed; and a settings medium in memory.
+// A unit over the chip model, brought up as the firmware does, with the board
+// probed (the 26-port DXP7102 unless a suite picks another chip); and a
+// settings medium in memory.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -18,13 +19,14 @@ namespace feature_test {
 class BoardTest : public port_test::PortUnitTest {
   protected:
     void SetUp() override {
-        startPorts(sim::ChipKind::DXP7102A1);
+        startPorts(chip());
         ASSERT_EQ(soc_init(0), 0);
         ASSERT_EQ(dxp_dispatch_register(&dxp_tarn_dispatch), 0);
         ASSERT_EQ(dxp_init(0), 0);
         ASSERT_EQ(dxpx_unit_register(0), 0);
         ASSERT_EQ(board_probe(), 0);
     }
+    virtual sim::ChipKind chip() const { return sim::ChipKind::DXP7102A1; }
     void TearDown() override {
         dxpx_unit_unregister(0);
         dxp_linkscan_detach(0);
