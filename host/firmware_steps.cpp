@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "board.h"
 #include "boot_items.h"
@@ -135,7 +136,103 @@ void print_interfaces() {
     }
 }
 
+// Test hook of the system test (environment SWITCHFW_TEST_MANAGERS):
+// "create" adds a VLAN, a trunk and a static address through the managers
+// and saves the settings; any value prints what the managers and the chip
+// hold.
+const uint8_t kHookMac[6] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
+
+void hook_create() {
+    upbmp_t members{}, untagged{};
+    dxpx_lplist_t lm{}, lu{};
+    upbmp_alloc(&members, board_num_uports);
+    upbmp_alloc(&untagged, board_num_uports);
+    dxpx_lplist_init(&lm, 0, 0);
+    dxpx_lplist_init(&lu, 0, 0);
+    upbmp_add(&members, 1);
+    upbmp_add(&members, 2);
+    upbmp_add(&untagged, 2);
+    upbmp_to_lplist(&members, &lm);
+    upbmp_to_lplist(&untagged, &lu);
+    dxpx_vlan_create(100);
+    dxpx_vlan_port_add(100, lm, lu);
+    qsw_vlanmgr_vlan_set(100, &members, &untagged);
+
+    upbmp_clear_all(&members);
+    upbmp_add(&members, 3);
+    upbmp_add(&members, 4);
+    dxpx_trunk_add_info_t info{};
+    info.psc = 1;
+    info.ports = lm;
+    upbmp_to_lplist(&members, &info.ports);
+    trunkmgr_trunk_set(0, &members);
+    dxpx_trunk_create_with_tid(0);
+    dxpx_trunk_set(0, &info);
+    lm = info.ports;
+
+    dxpx_l2_addr_t addr{};
+    dxpx_l2_addr_init(&addr, kHookMac, 1);
+    addr.flags = DXP_L2_STATIC;
+    addr.lport = user_port_map[5];
+    l2mgr_static_add(&addr);
+    settings_save_group(SETTINGS_GROUP_ALL);
+    dxpx_lplist_free(&lm);
+    dxpx_lplist_free(&lu);
+    upbmp_free(&members);
+    upbmp_free(&untagged);
+}
+
+std::string uports(const upbmp_t &bmp) {
+    std::string out;
+    for (int n = 1; n <= board_num_uports; n++) {
+        if (upbmp_test(&bmp, n)) out += (out.empty() ? "" : ",") + std::to_string(n);
+    }
+    return out;
+}
+
+void hook_show() {
+    std::string line = "Managers:";
+    for (int i = 0; i < qsw_vlanmgr_count_get(); i++) {
+        upbmp_t m{}, u{};
+        uint16_t vid = qsw_vlanmgr_vlan_get_by_index(i, &m, &u);
+        if (vid != 100)
+            line += " vlan " + std::to_string(vid);
+        else
+            line += " vlan 100 [" + uports(m) + "/" + uports(u) + "]";
+        upbmp_free(&m);
+        upbmp_free(&u);
+    }
+    upbmp_t t{};
+    if (trunkmgr_trunk_get(0, &t) == 0) line += " trunk 0 [" + uports(t) + "]";
+    upbmp_free(&t);
+    line += " static " + std::to_string(l2mgr_static_count_get());
+    line += "\nChip:";
+    dxpx_lplist_t m{}, u{};
+    dxpx_lplist_init(&m, 0, 0);
+    dxpx_lplist_init(&u, 0, 0);
+    if (dxpx_vlan_port_get(100, &m, &u) == 0)
+        line += " vlan 100 " + std::to_string(dxpx_lplist_count(&m)) + " ports";
+    dxpx_lplist_free(&m);
+    dxpx_lplist_free(&u);
+    dxp_trunk_add_info info{};
+    if (dxp_trunk_get(DXPX_CPU_UNIT, 0, &info) == 0)
+        line += " trunk 0 " + std::to_string(info.num_ports) + " ports";
+    dxpx_l2_addr_t addr{};
+    if (dxpx_l2_addr_get(kHookMac, 1, &addr, 0) == 0)
+        line += " static on " + std::to_string(addr.lport) +
+                ((addr.flags & DXP_L2_STATIC) ? " (static)" : "");
+    sal_printf("%s\n", line.c_str());
+}
+
+void manager_hook() {
+    const char *hook = std::getenv("SWITCHFW_TEST_MANAGERS");
+    if (hook == nullptr) return;
+    if (std::strcmp(hook, "create") == 0) hook_create();
+    hook_show();
+}
+
 void log_system_init_done() {
+    manager_hook();
     logger_puts(LOG_LEVEL_INFO, LOG_MOD_SYSTEM, "System init done");
 }
 
