@@ -76,13 +76,6 @@ int board_lport(int ports, int n) {
     }
 }
 
-int attached_units() {
-    int count = 0;
-    for (int unit = 0; unit < soc_cm_get_num_units(); unit++)
-        count += soc_unit_attached(unit);
-    return count;
-}
-
 }  // namespace
 
 int board_setup_select(uint32_t chip_flags) {
@@ -105,11 +98,11 @@ int board_setup_select(uint32_t chip_flags) {
 int board_probe(void) {
     int rv = SOC_E_NOT_FOUND;
     const soc_control_t *soc = SOC_CONTROL(0);
-    if (attached_units() == 1 && soc != nullptr && (soc->chip_flags & kKnownBoards))
+    if (soc_attached_count == 1 && soc != nullptr && (soc->chip_flags & kKnownBoards))
         rv = board_setup_select(soc->chip_flags);
     else
         sal_printf("Board Probe ERROR: Unknown board\n");
-    if (board_num_uports == 0) return rv;
+    if (rv != SOC_E_NONE || board_num_uports == 0) return rv;
     upbmp_free(&all_ports_bmp);
     return upbmp_alloc(&all_ports_bmp, board_num_uports);
 }

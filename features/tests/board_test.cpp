@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "chipdata/ids.h"
 #include "feature_fixture.h"
 
 namespace {
@@ -82,6 +83,15 @@ TEST_F(board_probe_on_chip, FindsTheBoardOfUnitZero) {
     EXPECT_EQ(board_num_uports, 26);
     EXPECT_STREQ(board_name, "DXP97102R24GM");
     EXPECT_EQ(all_ports_bmp.byte_count, 4u);
+}
+
+TEST_F(board_probe_on_chip, RefusesTwoAttachedUnits) {
+    int second = add_device(DXP7102_DEVICE_ID, 1);
+    ASSERT_EQ(second, 1);
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(board_probe(), SOC_E_NOT_FOUND);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Board Probe ERROR: Unknown board\n");
+    EXPECT_EQ(soc_cm_device_destroy(second), 0);
 }
 
 }  // namespace
