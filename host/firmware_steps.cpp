@@ -2,6 +2,7 @@
 // subsystem is not built stays null and is skipped.
 #include "firmware_steps.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -182,10 +183,20 @@ void hook_create() {
     upbmp_free(&untagged);
 }
 
+// Appends formatted text.
+__attribute__((format(printf, 2, 3))) void add(std::string &line, const char *fmt, ...) {
+    char buf[128];
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    line.append(buf);
+}
+
 std::string uports(const upbmp_t &bmp) {
     std::string out;
     for (int n = 1; n <= board_num_uports; n++) {
-        if (upbmp_test(&bmp, n)) out += (out.empty() ? "" : ",") + std::to_string(n);
+        if (upbmp_test(&bmp, n)) add(out, out.empty() ? "%d" : ",%d", n);
     }
     return out;
 }
@@ -196,31 +207,28 @@ void hook_show() {
         upbmp_t m{}, u{};
         uint16_t vid = qsw_vlanmgr_vlan_get_by_index(i, &m, &u);
         if (vid != 100)
-            line += " vlan " + std::to_string(vid);
+            add(line, " vlan %u", vid);
         else
-            line += " vlan 100 [" + uports(m) + "/" + uports(u) + "]";
+            add(line, " vlan 100 [%s/%s]", uports(m).c_str(), uports(u).c_str());
         upbmp_free(&m);
         upbmp_free(&u);
     }
     upbmp_t t{};
-    if (trunkmgr_trunk_get(0, &t) == 0) line += " trunk 0 [" + uports(t) + "]";
+    if (trunkmgr_trunk_get(0, &t) == 0) add(line, " trunk 0 [%s]", uports(t).c_str());
     upbmp_free(&t);
-    line += " static " + std::to_string(l2mgr_static_count_get());
-    line += "\nChip:";
+    add(line, " static %d\nChip:", l2mgr_static_count_get());
     dxpx_lplist_t m{}, u{};
     dxpx_lplist_init(&m, 0, 0);
     dxpx_lplist_init(&u, 0, 0);
     if (dxpx_vlan_port_get(100, &m, &u) == 0)
-        line += " vlan 100 " + std::to_string(dxpx_lplist_count(&m)) + " ports";
+        add(line, " vlan 100 %d ports", dxpx_lplist_count(&m));
     dxpx_lplist_free(&m);
     dxpx_lplist_free(&u);
     dxp_trunk_add_info info{};
-    if (dxp_trunk_get(DXPX_CPU_UNIT, 0, &info) == 0)
-        line += " trunk 0 " + std::to_string(info.num_ports) + " ports";
+    if (dxp_trunk_get(DXPX_CPU_UNIT, 0, &info) == 0) add(line, " trunk 0 %d ports", info.num_ports);
     dxpx_l2_addr_t addr{};
     if (dxpx_l2_addr_get(kHookMac, 1, &addr, 0) == 0)
-        line += " static on " + std::to_string(addr.lport) +
-                ((addr.flags & DXP_L2_STATIC) ? " (static)" : "");
+        add(line, " static on %d%s", addr.lport, (addr.flags & DXP_L2_STATIC) ? " (static)" : "");
     sal_printf("%s\n", line.c_str());
 }
 

@@ -156,6 +156,7 @@ int trunkmgr_trunk_get(int tid, upbmp_t *members) {
 
 int trunkmgr_port_trunk_get(int uport) {
     if (port_map == nullptr || uport < 1 || uport > board_num_uports) return -1;
+    SalLock hold(lock);
     return port_map[uport - 1];
 }
 
@@ -181,10 +182,12 @@ int trunkmgr_trunk_port_by_index(int n) {
 }
 
 int trunkmgr_configured_count(void) {
+    SalLock hold(lock);
     return configured;
 }
 
 int trunkmgr_free_port_count(void) {
+    SalLock hold(lock);
     return free_ports;
 }
 
