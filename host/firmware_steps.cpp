@@ -2,10 +2,13 @@
 // subsystem is not built stays null and is skipped.
 #include "firmware_steps.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include "board.h"
 #include "boot_items.h"
 #include "diag_shell.h"
 #include "dxp.h"
@@ -14,10 +17,13 @@
 #include "dxpx.h"
 #include "ecos_shell.h"
 #include "factory_reset.h"
+#include "l2mgr.h"
 #include "logger.h"
 #include "net_util.h"
 #include "nvram.h"
 #include "phy.h"
+#include "qosmgr.h"
+#include "portmgr.h"
 #include "sal.h"
 #include "sal_config.h"
 #include "settings.h"
@@ -26,6 +32,8 @@
 #include "soc_cm.h"
 #include "soc_standin.h"
 #include "tarn_bus.h"
+#include "trunkmgr.h"
+#include "vlanmgr.h"
 #include "telnetd.h"
 #include "timerapi.h"
 #include "web_pages.h"
@@ -36,30 +44,28 @@ namespace {
 
 bool exit_on_eof = false;
 
-// Until the board map exists, the board chosen on the command line stands
-// for the probe's result.
-struct BoardSetup {
-    const char *name;
-    int ports;
-    const uint8_t *factory_image;
-};
-BoardSetup board{};
-
-BoardSetup board_setup(const std::string &ports) {
-    if (ports == "52") return {"RW3090", 52, factory_default_image_a};
-    if (ports == "28") return {"RW3070", 28, factory_default_image_b};
-    return {"DXP97102R24GM", 26, factory_default_image_b};
-}
-
-void board_probe() {
-    settings_factory_image_set(board.factory_image);
-    web_board_port_count_set(board.ports);
+// The board comes from unit 0's chip; its name goes into "firmware_version".
+void board_probe_step() {
+    int rv = board_probe();
+    if (rv != 0) {
+        sal_printf("board_probe() failed: %s\n", dxp_errmsg(rv));
+        return;
+    }
+    // The 26-port board has no image of its own; it shares the 28-port one.
+    settings_factory_image_set(factory_default_image ? factory_default_image
+                                                     : factory_default_image_b);
+    web_board_port_count_set(board_num_uports);
     // Committed only when it changes, so a start does not rewrite the flash.
     const char *stored = nvram_get("firmware_version");
-    if (stored == nullptr || std::strcmp(stored, board.name) != 0) {
-        if (nvram_set("firmware_version", board.name) != 0 || nvram_commit() != 0)
+    if (stored == nullptr || std::strcmp(stored, board_name) != 0) {
+        if (nvram_set("firmware_version", board_name) != 0 || nvram_commit() != 0)
             sal_printf("Board probe: the firmware version could not be stored\n");
     }
+}
+
+// A manager that cannot start says so; the switch comes up without it.
+void manager_step(const char *name, int rv) {
+    if (rv != 0) sal_printf("%s() failed: %s\n", name, dxp_errmsg(rv));
 }
 
 void sdk_platform_init() {
@@ -131,7 +137,110 @@ void print_interfaces() {
     }
 }
 
+// Test hook of the system test (environment SWITCHFW_TEST_MANAGERS):
+// "create" adds a VLAN, a trunk and a static address through the managers
+// and saves the settings; any value prints what the managers and the chip
+// hold.
+const uint8_t kHookMac[6] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
+
+void hook_create() {
+    upbmp_t members{}, untagged{};
+    dxpx_lplist_t lm{}, lu{};
+    upbmp_alloc(&members, board_num_uports);
+    upbmp_alloc(&untagged, board_num_uports);
+    dxpx_lplist_init(&lm, 0, 0);
+    dxpx_lplist_init(&lu, 0, 0);
+    upbmp_add(&members, 1);
+    upbmp_add(&members, 2);
+    upbmp_add(&untagged, 2);
+    upbmp_to_lplist(&members, &lm);
+    upbmp_to_lplist(&untagged, &lu);
+    dxpx_vlan_create(100);
+    dxpx_vlan_port_add(100, lm, lu);
+    qsw_vlanmgr_vlan_set(100, &members, &untagged);
+
+    upbmp_clear_all(&members);
+    upbmp_add(&members, 3);
+    upbmp_add(&members, 4);
+    dxpx_trunk_add_info_t info{};
+    info.psc = 1;
+    info.ports = lm;
+    upbmp_to_lplist(&members, &info.ports);
+    trunkmgr_trunk_set(0, &members);
+    dxpx_trunk_create_with_tid(0);
+    dxpx_trunk_set(0, &info);
+    lm = info.ports;
+
+    dxpx_l2_addr_t addr{};
+    dxpx_l2_addr_init(&addr, kHookMac, 1);
+    addr.flags = DXP_L2_STATIC;
+    addr.lport = user_port_map[5];
+    l2mgr_static_add(&addr);
+    settings_save_group(SETTINGS_GROUP_ALL);
+    dxpx_lplist_free(&lm);
+    dxpx_lplist_free(&lu);
+    upbmp_free(&members);
+    upbmp_free(&untagged);
+}
+
+// Appends formatted text.
+__attribute__((format(printf, 2, 3))) void add(std::string &line, const char *fmt, ...) {
+    char buf[128];
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    line.append(buf);
+}
+
+std::string uports(const upbmp_t &bmp) {
+    std::string out;
+    for (int n = 1; n <= board_num_uports; n++) {
+        if (upbmp_test(&bmp, n)) add(out, out.empty() ? "%d" : ",%d", n);
+    }
+    return out;
+}
+
+void hook_show() {
+    std::string line = "Managers:";
+    for (int i = 0; i < qsw_vlanmgr_count_get(); i++) {
+        upbmp_t m{}, u{};
+        uint16_t vid = qsw_vlanmgr_vlan_get_by_index(i, &m, &u);
+        if (vid != 100)
+            add(line, " vlan %u", vid);
+        else
+            add(line, " vlan 100 [%s/%s]", uports(m).c_str(), uports(u).c_str());
+        upbmp_free(&m);
+        upbmp_free(&u);
+    }
+    upbmp_t t{};
+    if (trunkmgr_trunk_get(0, &t) == 0) add(line, " trunk 0 [%s]", uports(t).c_str());
+    upbmp_free(&t);
+    add(line, " static %d\nChip:", l2mgr_static_count_get());
+    dxpx_lplist_t m{}, u{};
+    dxpx_lplist_init(&m, 0, 0);
+    dxpx_lplist_init(&u, 0, 0);
+    if (dxpx_vlan_port_get(100, &m, &u) == 0)
+        add(line, " vlan 100 %d ports", dxpx_lplist_count(&m));
+    dxpx_lplist_free(&m);
+    dxpx_lplist_free(&u);
+    dxp_trunk_add_info info{};
+    if (dxp_trunk_get(DXPX_CPU_UNIT, 0, &info) == 0) add(line, " trunk 0 %d ports", info.num_ports);
+    dxpx_l2_addr_t addr{};
+    if (dxpx_l2_addr_get(kHookMac, 1, &addr, 0) == 0)
+        add(line, " static on %d%s", addr.lport, (addr.flags & DXP_L2_STATIC) ? " (static)" : "");
+    sal_printf("%s\n", line.c_str());
+}
+
+void manager_hook() {
+    const char *hook = std::getenv("SWITCHFW_TEST_MANAGERS");
+    if (hook == nullptr) return;
+    if (std::strcmp(hook, "create") == 0) hook_create();
+    hook_show();
+}
+
 void log_system_init_done() {
+    manager_hook();
     logger_puts(LOG_LEVEL_INFO, LOG_MOD_SYSTEM, "System init done");
 }
 
@@ -170,7 +279,6 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     shell.settings_load = [] { return settings_load_group(SETTINGS_GROUP_ALL); };
     ecos_shell_init(&shell);
 
-    board = board_setup(options.board);
     if (settings_wiring() != 0) sal_printf("Settings: a handler was registered twice\n");
 
     s.logger_init = [] { logger_init(); };
@@ -180,8 +288,15 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     s.factory_default_thread_start = [] { factory_default_thread_start(); };
     s.net_util_locks_init = [] { net_util_init(); };
     s.unit_bringup = unit_bringup;
-    s.board_probe = board_probe;
+    s.board_probe = board_probe_step;
+    s.portmgr_init = [] { manager_step("portmgr_init", portmgr_init()); };
+    s.vlanmgr_init = [] { manager_step("qsw_vlanmgr_init", qsw_vlanmgr_init()); };
+    s.l2mgr_init = [] { l2mgr_init(); };
+    s.trunkmgr_init = [] { manager_step("trunkmgr_init", trunkmgr_init()); };
     s.loopback_up = loopback_up;
+    s.qos_init = [] {
+        if (!qosmgr_init()) sal_printf("qosmgr_init() failed\n");
+    };
     s.web_init = [] { web_start(); };
     s.timer_service_init = [] { wpTimerInit(); };
     s.telnetd_init = [] { telnetd_start(); };

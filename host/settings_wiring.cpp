@@ -3,9 +3,13 @@
 #include "settings_wiring.h"
 
 #include "boot_items.h"
+#include "l2mgr.h"
 #include "logger.h"
 #include "net_util.h"
+#include "qosmgr.h"
 #include "serialize.h"
+#include "trunkmgr.h"
+#include "vlanmgr.h"
 #include "webauth.h"
 
 int settings_wiring(void) {
@@ -14,6 +18,10 @@ int settings_wiring(void) {
         settings_item_fn fn;
     };
     static constexpr Wire wires[] = {
+        {.name = "vlan", .fn = vlanmgr_item},
+        {.name = "trunk", .fn = trunkmgr_item},
+        {.name = "l2", .fn = l2mgr_item},
+        {.name = "qos", .fn = qosmgr_item},
         {.name = "et0config", .fn = settings_item_et0config},
         {.name = "et1config", .fn = settings_item_et1config},
         {.name = "STARTUP", .fn = settings_item_startup},

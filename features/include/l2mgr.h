@@ -1,0 +1,34 @@
+// Up to eight static unicast MAC addresses, the two extra BPDU addresses and
+// a snapshot of the chip's address table for the pages.
+#pragma once
+
+#include <cstdint>
+
+#include "dxpx.h"
+#include "serialize.h"
+
+constexpr int L2MGR_STATIC_MAX = 8;
+constexpr int L2MGR_SNAPSHOT_MAX = 8192;
+
+struct l2mgr_static_entry {
+    dxpx_l2_addr_t addr;
+    uint32_t valid;
+};
+
+void l2mgr_init(void);
+void l2mgr_bpdu_init(void);
+int l2mgr_static_count_get(void);
+// The older style: 1 success, 0 failure.
+int l2mgr_static_add(const dxpx_l2_addr_t *addr);
+int l2mgr_static_delete(const dxpx_l2_addr_t *addr);
+int l2mgr_static_exist(const dxpx_l2_addr_t *addr);
+int l2mgr_static_get_by_index(int index, dxpx_l2_addr_t *addr);
+
+int l2mgr_snapshot_refresh(void);
+// kind 0 all, 1 static, 2 dynamic; -4 for another kind.
+int l2mgr_snapshot_count_get(int kind);
+int l2mgr_snapshot_get_by_index(int index, dxpx_l2_addr_t *addr);  // 1 or 0
+void l2mgr_snapshot_clear(void);
+
+// The "l2" settings item: the static addresses.
+int l2mgr_item(int op, settings_medium *m);

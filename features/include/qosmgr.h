@@ -1,0 +1,57 @@
+// Internal priority of frames by ingress port, DSCP, IP precedence or source
+// IPv4 address: one mode at a time. Port and IP rules are field-processor
+// entries of the manager's own group; DSCP and ToS use the chip's DSCP map.
+// Results are 1 for success and 0 for failure unless said otherwise.
+#pragma once
+
+#include <cstdint>
+
+#include "serialize.h"
+
+enum qosmgr_mode {
+    ENHANCE_MODE_DISABLED = 0,
+    ENHANCE_MODE_PORT_BASED_QOS = 1,
+    ENHANCE_MODE_DSCP_BASED_QOS = 2,
+    ENHANCE_MODE_TOS_BASED_QOS = 3,
+    ENHANCE_MODE_IP_BASED_QOS = 4,
+};
+
+constexpr int MAX_QOS_DSCP_BASE_NUM = 64;
+constexpr int MAX_QOS_TOS_BASE_NUM = 8;
+constexpr int MAX_QOS_IP_BASE_NUM = 128;
+constexpr int QOSMGR_GROUP_PRIO = 5;
+
+// Address and mask in network byte order.
+struct qosmgr_ip_base_entry {
+    uint32_t reserved;
+    uint8_t ip[4];
+    uint8_t mask[4];
+    uint32_t priority;
+};
+
+int qosmgr_init(void);
+int qosmgr_group_get(void);  // the field group of the rules, -1 without
+int qosmgr_mode_get(int *mode);
+int qosmgr_mode_set(int mode);
+int qos_port_mod_priority_by_index(int index, int priority);  // index = user port - 1
+int qos_port_priority_get_by_index(int index, int *priority);
+int qosmgr_dscp_base_set_by_index(int dscp, int priority);
+int qosmgr_dscp_base_get_by_index(int dscp, int *priority);
+int qosmgr_tos_base_set_by_index(int precedence, int priority);
+int qosmgr_tos_base_get_by_index(int precedence, int *priority);
+int qosmgr_ip_base_cnt_get(void);
+int qosmgr_ip_base_full(void);
+// Stored in every mode, installed as a rule in the IP mode: the new entry's
+// index, -6 when the table is full, or the chip's error.
+int qosmgr_ip_base_add(const uint8_t ip[4], const uint8_t mask[4], int priority);
+int qosmgr_ip_base_delete_by_index(int index);
+int qosmgr_ip_base_get_by_index(int index, uint8_t ip[4], uint8_t mask[4], int *priority);
+int qosmgr_ip_base_set_by_index(int index, int priority);
+int qosmgr_ip_base_find(const uint8_t ip[4], const uint8_t mask[4]);  // index, or -1
+
+void storm_allports_init(void);
+void storm_allports_set(int value);
+void storm_allports_get(int *value);
+
+// The "qos" settings item: scheduling, priority mapping, mode and tables.
+int qosmgr_item(int op, settings_medium *m);

@@ -1,0 +1,77 @@
+// The "l2" settings item: the static addresses as 8 packed entries of 11
+// bytes followed by their count.
+#include <cstring>
+
+#include "l2mgr.h"
+#include "logger.h"
+
+namespace {
+
+constexpr uint32_t kVersion = 0x88740001;
+constexpr size_t kEntry = 11;
+constexpr size_t kRecord = L2MGR_STATIC_MAX * kEntry + 1;
+constexpr uint32_t kCpuFlags = 0x4000;  // the CPU port's own addresses
+
+int save(settings_medium *m) {
+    uint8_t rec[kRecord] = {};
+    const int n = l2mgr_static_count_get();
+    for (int i = 0; i < n; i++) {
+        dxpx_l2_addr_t a{};
+        l2mgr_static_get_by_index(i, &a);
+        uint8_t *p = rec + static_cast<size_t>(i) * kEntry;
+        std::memcpy(p, a.mac, 6);
+        p[6] = static_cast<uint8_t>(static_cast<int8_t>(a.lport));
+        p[7] = static_cast<uint8_t>(a.tgid);
+        p[8] = static_cast<uint8_t>((a.vid >> 8 & 0x0f) << 4 | (a.rtag & 0x0f));
+        p[9] = static_cast<uint8_t>(a.vid);
+    }
+    rec[kRecord - 1] = static_cast<uint8_t>(n);
+    return medium_write_bytes(m, rec, sizeof rec) == 0 ? static_cast<int>(sizeof rec) : -1;
+}
+
+int load(settings_medium *m) {
+    uint8_t rec[kRecord];
+    if (medium_read_bytes(m, rec, sizeof rec) != 0) return -1;
+    while (l2mgr_static_count_get() > 0) {
+        dxpx_l2_addr_t a{};
+        l2mgr_static_get_by_index(0, &a);
+        if (l2mgr_static_delete(&a) != 1) break;
+    }
+    int n = rec[kRecord - 1];
+    if (n > L2MGR_STATIC_MAX) {
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_L2, "L2 settings: %d static addresses stored", n);
+        n = L2MGR_STATIC_MAX;
+    }
+    for (int i = 0; i < n; i++) {
+        const uint8_t *p = rec + static_cast<size_t>(i) * kEntry;
+        dxpx_l2_addr_t a{};
+        dxpx_l2_addr_init(&a, p, static_cast<dxp_vlan_t>((p[8] >> 4) << 8 | p[9]));
+        a.flags = DXP_L2_STATIC;
+        a.lport = static_cast<int8_t>(p[6]);
+        a.tgid = p[7];
+        a.rtag = p[8] & 0x0f;
+        if (a.lport == DXPX_LPORT_CPU) {
+            a.flags |= kCpuFlags;
+            a.cos_dst = 7;
+        }
+        if (!l2mgr_static_exist(&a) && l2mgr_static_add(&a) != 1)
+            logger_printf(LOG_LEVEL_ERROR, LOG_MOD_L2,
+                          "L2 settings: static address %d cannot be added", i + 1);
+    }
+    return static_cast<int>(sizeof rec);
+}
+
+}  // namespace
+
+int l2mgr_item(int op, settings_medium *m) {
+    switch (op) {
+        case SETTINGS_OP_LOAD:
+            return load(m);
+        case SETTINGS_OP_SAVE:
+            return save(m);
+        case SETTINGS_OP_VERSION:
+            return static_cast<int>(kVersion);
+        default:
+            return -1;
+    }
+}

@@ -1,0 +1,54 @@
+// Port manager: one link word per user port from the last link change.
+#include "portmgr.h"
+
+#include <atomic>
+#include <new>
+
+#include "board.h"
+#include "dxpx.h"
+#include "logger.h"
+#include "sal.h"
+
+namespace {
+// Written by the link-scan thread, read by any thread one word at a time.
+std::atomic<int> *link_status = nullptr;
+int link_count = 0;
+}  // namespace
+
+int portmgr_init(void) {
+    if (link_status == nullptr) {
+        link_count = board_num_uports + 1;
+        void *mem =
+            sal_alloc(sizeof(std::atomic<int>) * static_cast<size_t>(link_count), "PORT MGR");
+        if (mem == nullptr) {
+            logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Alloc link_status failed!");
+            return SOC_E_FAIL;
+        }
+        link_status = new (mem) std::atomic<int>[static_cast<size_t>(link_count)]();
+    }
+    dxpx_linkscan_unregister(portmgr_link_change);  // a second init registers once
+    if (dxpx_linkscan_register(portmgr_link_change) != 0) {
+        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Register linkscan callback failed!");
+        return SOC_E_FAIL;
+    }
+    return SOC_E_NONE;
+}
+
+void portmgr_link_change(int lport, dxp_port_info *info) {
+    int uport = 0;
+    if (ulpm_to_uport(lport, &uport) != SOC_E_NONE || uport >= link_count) return;
+    if (info->linkstatus == 0) {
+        logger_printf(LOG_LEVEL_INFO, LOG_MOD_PORT, "QSW:  Link change DOWN, port %d.\n", uport);
+    } else {
+        logger_printf(LOG_LEVEL_INFO, LOG_MOD_PORT, "QSW:  Link change UP, port %d, %dMb %s.\n",
+                      uport, info->speed, info->duplex ? "Full Duplex" : "Half Duplex");
+    }
+    link_status[uport].store(info->linkstatus);
+}
+
+int portmgr_link_get(int uport, int *link) {
+    if (link_status == nullptr || uport < 1 || uport > board_num_uports || uport >= link_count)
+        return SOC_E_FAIL;
+    *link = link_status[uport].load();
+    return SOC_E_NONE;
+}

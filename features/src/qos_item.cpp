@@ -1,0 +1,154 @@
+// The "qos" settings item (2,420 bytes): queue scheduling and priority
+// mapping, the mode, port priorities, DSCP and ToS maps and the IP table.
+#include "board.h"
+#include "dxpx.h"
+#include "logger.h"
+#include "qosmgr_internal.h"
+
+namespace {
+
+constexpr uint32_t kVersion = 0x88740003;
+constexpr int kQueues = 8;
+constexpr int kPorts = 128;
+constexpr int kPriorities = 8;
+constexpr int kRecordSize = 2420;
+
+struct Record {
+    uint32_t sched_mode;
+    uint32_t weights[kQueues];
+    uint32_t delay;
+    uint32_t mapping[kPriorities];
+    uint32_t mode;
+    uint32_t port_prio[kPorts];
+    uint32_t dscp[MAX_QOS_DSCP_BASE_NUM];
+    uint32_t tos[MAX_QOS_TOS_BASE_NUM];
+    uint32_t ip_count;
+    uint32_t ip[MAX_QOS_IP_BASE_NUM][3];  // address, mask (network order as read), priority
+    uint32_t reserved;
+};
+static_assert(sizeof(Record) == kRecordSize);
+
+uint32_t be32(const uint8_t b[4]) {
+    return uint32_t{b[0]} << 24 | uint32_t{b[1]} << 16 | uint32_t{b[2]} << 8 | b[3];
+}
+void put_be32(uint8_t b[4], uint32_t v) {
+    b[0] = static_cast<uint8_t>(v >> 24);
+    b[1] = static_cast<uint8_t>(v >> 16);
+    b[2] = static_cast<uint8_t>(v >> 8);
+    b[3] = static_cast<uint8_t>(v);
+}
+
+// The record as 32-bit words, in field order.
+uint32_t *words(Record &r) {
+    return reinterpret_cast<uint32_t *>(&r);
+}
+constexpr int kWords = kRecordSize / 4;
+
+int save(settings_medium *m) {
+    Record r{};
+    int sched = 0, delay = 0, w[kQueues] = {};
+    dxpx_cosq_sched_get(&sched, w, &delay);
+    r.sched_mode = static_cast<uint32_t>(sched);
+    r.delay = static_cast<uint32_t>(delay);
+    for (int q = 0; q < kQueues; q++)
+        r.weights[q] = static_cast<uint32_t>(w[q]);
+    for (int p = 0; p < kPriorities; p++) {
+        int queue = 0;
+        dxpx_cosq_mapping_get(p, &queue);
+        r.mapping[p] = static_cast<uint32_t>(queue);
+    }
+    int v = 0;
+    qosmgr_mode_get(&v);
+    r.mode = static_cast<uint32_t>(v);
+    for (int i = 0; i < board_num_uports && i < kPorts; i++) {
+        qos_port_priority_get_by_index(i, &v);
+        r.port_prio[i] = static_cast<uint32_t>(v);
+    }
+    for (int d = 0; d < MAX_QOS_DSCP_BASE_NUM; d++) {
+        qosmgr_dscp_base_get_by_index(d, &v);
+        r.dscp[d] = static_cast<uint32_t>(v);
+    }
+    for (int t = 0; t < MAX_QOS_TOS_BASE_NUM; t++) {
+        qosmgr_tos_base_get_by_index(t, &v);
+        r.tos[t] = static_cast<uint32_t>(v);
+    }
+    r.ip_count = static_cast<uint32_t>(qosmgr_ip_base_cnt_get());
+    for (uint32_t i = 0; i < r.ip_count; i++) {
+        uint8_t ip[4], mask[4];
+        qosmgr_ip_base_get_by_index(static_cast<int>(i), ip, mask, &v);
+        r.ip[i][0] = be32(ip);
+        r.ip[i][1] = be32(mask);
+        r.ip[i][2] = static_cast<uint32_t>(v);
+    }
+    for (int i = 0; i < kWords; i++) {
+        if (medium_write_u32(m, words(r)[i]) != 0) return -1;
+    }
+    return kRecordSize;
+}
+
+int load(settings_medium *m) {
+    Record r{};
+    for (int i = 0; i < kWords; i++) {
+        if (medium_read_u32(m, &words(r)[i]) != 0) return -1;
+    }
+    if (r.ip_count > MAX_QOS_IP_BASE_NUM || r.mode > ENHANCE_MODE_IP_BASED_QOS) {
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS,
+                      "QoS settings: bad mode %u or IP entry count %u", r.mode, r.ip_count);
+        return -1;
+    }
+    int w[kQueues];
+    for (int q = 0; q < kQueues; q++)
+        w[q] = static_cast<int>(r.weights[q]);
+    int rv = dxpx_cosq_sched_set(static_cast<int>(r.sched_mode), w, static_cast<int>(r.delay));
+    for (int p = 0; p < kPriorities && rv == 0; p++)
+        rv = dxpx_cosq_mapping_set(p, static_cast<int>(r.mapping[p]));
+    if (rv != 0)
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS settings: queues: %s", dxp_errmsg(rv));
+
+    // The tables first, then the mode installs its rules from them.
+    qosmgr_mode_set(ENHANCE_MODE_DISABLED);
+    int prio[kPorts];
+    qosmgr_ip_base_entry ip[MAX_QOS_IP_BASE_NUM] = {};
+    for (int i = 0; i < kPorts; i++)
+        prio[i] = static_cast<int>(r.port_prio[i]);
+    for (uint32_t i = 0; i < r.ip_count; i++) {
+        put_be32(ip[i].ip, r.ip[i][0]);
+        put_be32(ip[i].mask, r.ip[i][1]);
+        ip[i].priority = r.ip[i][2];
+    }
+    qosmgr_tables_replace(prio, kPorts, ip, static_cast<int>(r.ip_count));
+    if (!qosmgr_mode_set(static_cast<int>(r.mode)))
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS settings: mode %u cannot be set", r.mode);
+    // Both maps program the same chip map: the active one goes last.
+    auto dscp = [&r] {
+        for (int d = 0; d < MAX_QOS_DSCP_BASE_NUM; d++)
+            qosmgr_dscp_base_set_by_index(d, static_cast<int>(r.dscp[d]));
+    };
+    auto tos = [&r] {
+        for (int t = 0; t < MAX_QOS_TOS_BASE_NUM; t++)
+            qosmgr_tos_base_set_by_index(t, static_cast<int>(r.tos[t]));
+    };
+    if (r.mode == ENHANCE_MODE_TOS_BASED_QOS) {
+        dscp();
+        tos();
+    } else {
+        tos();
+        dscp();
+    }
+    return kRecordSize;
+}
+
+}  // namespace
+
+int qosmgr_item(int op, settings_medium *m) {
+    switch (op) {
+        case SETTINGS_OP_LOAD:
+            return load(m);
+        case SETTINGS_OP_SAVE:
+            return save(m);
+        case SETTINGS_OP_VERSION:
+            return static_cast<int>(kVersion);
+        default:
+            return -1;
+    }
+}

@@ -1,0 +1,314 @@
+// QoS manager: the active mode's rules and the tables behind them.
+#include "qosmgr.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+
+#include "board.h"
+#include "dxpx.h"
+#include "logger.h"
+#include "qosmgr_internal.h"
+
+namespace {
+
+constexpr int kMaxPorts = 128;
+
+int mode = ENHANCE_MODE_DISABLED;
+int group = -1;
+int port_prio[kMaxPorts];
+int port_entry[kMaxPorts];  // 0: no rule
+int dscp_prio[MAX_QOS_DSCP_BASE_NUM];
+int tos_prio[MAX_QOS_TOS_BASE_NUM];
+qosmgr_ip_base_entry ip_table[MAX_QOS_IP_BASE_NUM];
+int ip_entry[MAX_QOS_IP_BASE_NUM];
+int ip_count = 0;
+int storm_allports = 0;
+
+int queue_of(int priority, int *queue) {
+    return dxpx_cosq_mapping_get(priority, queue);
+}
+
+void rule_drop(int &entry) {
+    if (entry == 0) return;
+    dxpx_field_entry_remove(entry);
+    dxpx_field_entry_destroy(entry);
+    entry = 0;
+}
+
+int rule_finish(int entry, int priority) {
+    int queue = 0;
+    int rv = queue_of(priority, &queue);
+    if (rv == 0)
+        rv =
+            dxpx_field_action_add(entry, dxpFieldActionPrioIntNew, static_cast<uint32_t>(queue), 0);
+    if (rv == 0) rv = dxpx_field_entry_install(entry);
+    return rv;
+}
+
+// The rule of user port index+1; its entry id is kept even when a later step
+// fails, so that the next change removes it.
+int port_rule(int index) {
+    int lport = 0, unit = 0, port = 0;
+    int rv = ulpm_to_lport(index + 1, &lport);
+    if (rv == 0) rv = dxpx_lport_to_unit_port(lport, &unit, &port);
+    if (rv == 0) rv = dxpx_field_entry_create_id(group, &port_entry[index]);
+    // Every port bit is compared, whatever the board.
+    if (rv == 0) rv = dxp_field_qualify_SrcPort(DXPX_CPU_UNIT, port_entry[index], 0, -1, port, -1);
+    if (rv == 0) rv = rule_finish(port_entry[index], port_prio[index]);
+    if (rv != 0)
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS rule of port %d: %s", index + 1,
+                      dxp_errmsg(rv));
+    return rv;
+}
+
+uint32_t be32(const uint8_t b[4]) {
+    return uint32_t{b[0]} << 24 | uint32_t{b[1]} << 16 | uint32_t{b[2]} << 8 | b[3];
+}
+
+int ip_rule(int i) {
+    int rv = dxpx_field_entry_create_id(group, &ip_entry[i]);
+    if (rv == 0)
+        rv = dxpx_field_qualify_SrcIp(ip_entry[i], be32(ip_table[i].ip), be32(ip_table[i].mask));
+    if (rv == 0) rv = rule_finish(ip_entry[i], static_cast<int>(ip_table[i].priority));
+    if (rv != 0)
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS rule of IP entry %d: %s", i + 1,
+                      dxp_errmsg(rv));
+    return rv;
+}
+
+void drop_all_rules() {
+    for (int &e : port_entry)
+        rule_drop(e);
+    for (int &e : ip_entry)
+        rule_drop(e);
+}
+
+int dscp_mode_all(int map_mode) {
+    for (int n = 1; n <= board_num_uports; n++) {
+        int rv = dxpx_port_dscp_map_mode_set(user_port_map[n], map_mode);
+        if (rv != 0) return rv;
+    }
+    return 0;
+}
+
+bool remove_mode(int current) {
+    switch (current) {
+        case ENHANCE_MODE_DISABLED:
+            return true;
+        case ENHANCE_MODE_PORT_BASED_QOS:
+            for (int &e : port_entry)
+                rule_drop(e);
+            return true;
+        case ENHANCE_MODE_DSCP_BASED_QOS:
+        case ENHANCE_MODE_TOS_BASED_QOS:
+            if (dscp_mode_all(0) != 0) return false;
+            for (int d = 0; d < MAX_QOS_DSCP_BASE_NUM; d++) {
+                if (dxpx_port_dscp_map_set(DXPX_LPORT_ALL, d, d, 0) != 0) return false;
+            }
+            return true;
+        case ENHANCE_MODE_IP_BASED_QOS:
+            for (int &e : ip_entry)
+                rule_drop(e);
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool install_mode(int next) {
+    switch (next) {
+        case ENHANCE_MODE_DISABLED:
+            return true;
+        case ENHANCE_MODE_PORT_BASED_QOS:
+            for (int i = 0; i < board_num_uports && i < kMaxPorts; i++) {
+                if (port_rule(i) != 0) return false;
+            }
+            return true;
+        case ENHANCE_MODE_DSCP_BASED_QOS:
+        case ENHANCE_MODE_TOS_BASED_QOS:
+            return dscp_mode_all(2) == 0;
+        case ENHANCE_MODE_IP_BASED_QOS:
+            for (int i = 0; i < ip_count; i++) {
+                if (ip_rule(i) != 0) return false;
+            }
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+int qosmgr_init(void) {
+    drop_all_rules();
+    std::memset(ip_table, 0, sizeof ip_table);
+    ip_count = 0;
+    std::fill(std::begin(port_prio), std::end(port_prio), 0);
+    std::fill(std::begin(dscp_prio), std::end(dscp_prio), 0);
+    std::fill(std::begin(tos_prio), std::end(tos_prio), 0);
+    mode = ENHANCE_MODE_DISABLED;
+    // A new unit starts without the group; an old one is replaced.
+    if (group >= 0) dxp_field_group_destroy(DXPX_CPU_UNIT, group);
+    group = -1;
+    dxp_field_qset_t qset{};
+    dxp_field_qset_add(&qset, dxpFieldQualifySrcIp);
+    dxp_field_qset_add(&qset, dxpFieldQualifySrcPort);
+    int rv = dxp_field_group_create(DXPX_CPU_UNIT, qset, QOSMGR_GROUP_PRIO, &group);
+    if (rv != 0) {
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS group cannot be created: %s",
+                      dxp_errmsg(rv));
+        group = -1;
+        return 0;
+    }
+    return 1;
+}
+
+int qosmgr_group_get(void) {
+    return group;
+}
+
+int qosmgr_mode_get(int *out) {
+    *out = mode;
+    return 1;
+}
+
+int qosmgr_mode_set(int next) {
+    if (next == mode) return 1;
+    if (!remove_mode(mode) || !install_mode(next)) return 0;
+    mode = next;
+    return 1;
+}
+
+int qos_port_mod_priority_by_index(int index, int priority) {
+    if (index < 0 || index >= board_num_uports || index >= kMaxPorts) return 0;
+    if (mode != ENHANCE_MODE_PORT_BASED_QOS) return 1;
+    rule_drop(port_entry[index]);
+    const int old = port_prio[index];
+    port_prio[index] = priority;
+    if (port_rule(index) != 0) {
+        port_prio[index] = old;
+        return 0;
+    }
+    return 1;
+}
+
+int qos_port_priority_get_by_index(int index, int *priority) {
+    if (index < 0 || index >= board_num_uports || index >= kMaxPorts) return 0;
+    *priority = port_prio[index];
+    return 1;
+}
+
+int qosmgr_dscp_base_set_by_index(int dscp, int priority) {
+    if (dscp < 0 || dscp >= MAX_QOS_DSCP_BASE_NUM) return 0;
+    dscp_prio[dscp] = priority;
+    return dxpx_port_dscp_map_set(DXPX_LPORT_ALL, dscp, dscp, priority) == 0 ? 1 : 0;
+}
+
+int qosmgr_dscp_base_get_by_index(int dscp, int *priority) {
+    if (dscp < 0 || dscp >= MAX_QOS_DSCP_BASE_NUM) return 0;
+    *priority = dscp_prio[dscp];
+    return 1;
+}
+
+int qosmgr_tos_base_set_by_index(int precedence, int priority) {
+    if (precedence < 0 || precedence >= MAX_QOS_TOS_BASE_NUM) return 0;
+    tos_prio[precedence] = priority;
+    for (int d = precedence * 8; d < precedence * 8 + 8; d++) {
+        if (dxpx_port_dscp_map_set(DXPX_LPORT_ALL, d, d, priority) != 0) return 0;
+    }
+    return 1;
+}
+
+int qosmgr_tos_base_get_by_index(int precedence, int *priority) {
+    if (precedence < 0 || precedence >= MAX_QOS_TOS_BASE_NUM) return 0;
+    *priority = tos_prio[precedence];
+    return 1;
+}
+
+int qosmgr_ip_base_cnt_get(void) {
+    return ip_count;
+}
+
+int qosmgr_ip_base_full(void) {
+    return ip_count >= MAX_QOS_IP_BASE_NUM ? 1 : 0;
+}
+
+int qosmgr_ip_base_add(const uint8_t ip[4], const uint8_t mask[4], int priority) {
+    if (qosmgr_ip_base_full()) return SOC_E_FULL;
+    const int i = ip_count;
+    ip_table[i] = {};
+    std::memcpy(ip_table[i].ip, ip, 4);
+    std::memcpy(ip_table[i].mask, mask, 4);
+    ip_table[i].priority = static_cast<uint32_t>(priority);
+    if (mode == ENHANCE_MODE_IP_BASED_QOS) {
+        int rv = ip_rule(i);
+        if (rv != 0) {
+            rule_drop(ip_entry[i]);
+            ip_table[i] = {};
+            return rv;
+        }
+    }
+    ip_count++;
+    return i;
+}
+
+int qosmgr_ip_base_delete_by_index(int index) {
+    if (index < 0 || index >= ip_count) return 0;
+    for (int &e : ip_entry)
+        rule_drop(e);
+    std::copy(ip_table + index + 1, ip_table + ip_count, ip_table + index);
+    ip_count--;
+    ip_table[ip_count] = {};
+    if (mode != ENHANCE_MODE_IP_BASED_QOS) return 1;
+    for (int i = 0; i < ip_count; i++) {
+        if (ip_rule(i) != 0) return 0;
+    }
+    return 1;
+}
+
+int qosmgr_ip_base_get_by_index(int index, uint8_t ip[4], uint8_t mask[4], int *priority) {
+    if (index < 0 || index >= ip_count) return 0;
+    std::memcpy(ip, ip_table[index].ip, 4);
+    std::memcpy(mask, ip_table[index].mask, 4);
+    *priority = static_cast<int>(ip_table[index].priority);
+    return 1;
+}
+
+int qosmgr_ip_base_set_by_index(int index, int priority) {
+    if (index < 0 || index >= ip_count) return 0;
+    ip_table[index].priority = static_cast<uint32_t>(priority);
+    rule_drop(ip_entry[index]);
+    if (mode != ENHANCE_MODE_IP_BASED_QOS) return 1;
+    return ip_rule(index) == 0 ? 1 : 0;
+}
+
+int qosmgr_ip_base_find(const uint8_t ip[4], const uint8_t mask[4]) {
+    for (int i = 0; i < ip_count; i++) {
+        if (std::memcmp(ip_table[i].ip, ip, 4) == 0 && std::memcmp(ip_table[i].mask, mask, 4) == 0)
+            return i;
+    }
+    return -1;
+}
+
+void qosmgr_tables_replace(const int *priorities, int ports, const qosmgr_ip_base_entry *ip,
+                           int count) {
+    drop_all_rules();
+    for (int i = 0; i < kMaxPorts; i++)
+        port_prio[i] = i < ports ? priorities[i] : 0;
+    std::memset(ip_table, 0, sizeof ip_table);
+    ip_count = std::min(count, MAX_QOS_IP_BASE_NUM);
+    std::copy(ip, ip + ip_count, ip_table);
+}
+
+void storm_allports_init(void) {
+    storm_allports = 0;
+}
+
+void storm_allports_set(int value) {
+    storm_allports = value;
+}
+
+void storm_allports_get(int *value) {
+    *value = storm_allports;
+}

@@ -1,0 +1,9 @@
+// What the "qos" item writes into the manager's tables at load.
+#pragma once
+
+#include "qosmgr.h"
+
+// Removes every rule, then replaces the port priorities (one per user port)
+// and the IP table without installing anything; the next mode set does.
+void qosmgr_tables_replace(const int *port_priorities, int ports, const qosmgr_ip_base_entry *ip,
+                           int count);

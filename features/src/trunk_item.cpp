@@ -1,0 +1,111 @@
+// The "trunk" settings item: per trunk id its selection word and member
+// logical ports; a load rebuilds the chip trunks and the manager's groups.
+#include <vector>
+
+#include "logger.h"
+#include "trunkmgr.h"
+
+namespace {
+
+constexpr uint32_t kVersion = 0x88740001;
+constexpr int kRowPorts = 8;
+
+struct Row {
+    uint32_t psc;
+    uint32_t count;
+    uint32_t ports[kRowPorts];
+};
+
+int save(settings_medium *m) {
+    for (int tid = 0; tid < board_num_trunks; tid++) {
+        Row row{};
+        dxp_trunk_add_info info{};
+        if (dxp_trunk_get(DXPX_CPU_UNIT, tid, &info) == 0) {
+            row.psc = static_cast<uint32_t>(info.psc);
+            for (int i = 0; i < info.num_ports && i < kRowPorts; i++) {
+                int lport = dxpx_unit_port_to_lport(DXPX_CPU_UNIT, info.tp[i]);
+                if (lport >= 0) row.ports[row.count++] = static_cast<uint32_t>(lport);
+            }
+        }
+        if (medium_write_u32(m, row.psc) != 0 || medium_write_u32(m, row.count) != 0) return -1;
+        for (uint32_t p : row.ports) {
+            if (medium_write_u32(m, p) != 0) return -1;
+        }
+    }
+    return board_num_trunks * static_cast<int>(sizeof(Row));
+}
+
+// Applies one row; false when the row is refused (logged).
+bool apply(int tid, const Row &row) {
+    if (row.count > static_cast<uint32_t>(board_trunk_size)) {
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_TRUNKING, "Trunk settings: trunk %d has %u members",
+                      tid + 1, row.count);
+        return false;
+    }
+    upbmp_t members{};
+    dxpx_trunk_add_info_t info{};
+    info.psc = static_cast<int>(row.psc);
+    if (upbmp_alloc(&members, board_num_uports) != 0 || dxpx_lplist_init(&info.ports, 0, 0) != 0) {
+        upbmp_free(&members);
+        return false;
+    }
+    bool ok = true;
+    for (uint32_t i = 0; i < row.count && ok; i++) {
+        const int lport = static_cast<int>(row.ports[i]);
+        int uport = 0;
+        ok = ulpm_to_uport(lport, &uport) == 0;
+        if (!ok) {
+            logger_printf(LOG_LEVEL_ERROR, LOG_MOD_TRUNKING,
+                          "Trunk settings: trunk %d has a bad port %d", tid + 1, lport);
+            break;
+        }
+        upbmp_add(&members, uport);
+        dxpx_lplist_add(&info.ports, lport);
+        dxpx_l2_addr_delete_by_port(lport, 0);  // addresses learned before the port joined
+    }
+    if (ok) {
+        trunkmgr_trunk_set(tid, &members);
+        if (row.count > 0) {
+            int rv = dxpx_trunk_create_with_tid(tid);
+            if (rv == 0) rv = dxpx_trunk_set(tid, &info);
+            if (rv != 0)
+                logger_printf(LOG_LEVEL_ERROR, LOG_MOD_TRUNKING, "Trunk settings: trunk %d: %s",
+                              tid + 1, dxp_errmsg(rv));
+        }
+    }
+    dxpx_lplist_free(&info.ports);
+    upbmp_free(&members);
+    return ok;
+}
+
+int load(settings_medium *m) {
+    std::vector<Row> rows(static_cast<size_t>(board_num_trunks));
+    for (Row &row : rows) {
+        if (medium_read_u32(m, &row.psc) != 0 || medium_read_u32(m, &row.count) != 0) return -1;
+        for (uint32_t &p : row.ports) {
+            if (medium_read_u32(m, &p) != 0) return -1;
+        }
+    }
+    for (int tid = 0; tid < board_num_trunks; tid++)
+        dxpx_trunk_destroy(tid);
+    trunkmgr_trunk_delete_all();
+    for (int tid = 0; tid < board_num_trunks; tid++) {
+        if (!apply(tid, rows[static_cast<size_t>(tid)])) break;
+    }
+    return board_num_trunks * static_cast<int>(sizeof(Row));
+}
+
+}  // namespace
+
+int trunkmgr_item(int op, settings_medium *m) {
+    switch (op) {
+        case SETTINGS_OP_LOAD:
+            return load(m);
+        case SETTINGS_OP_SAVE:
+            return save(m);
+        case SETTINGS_OP_VERSION:
+            return static_cast<int>(kVersion);
+        default:
+            return -1;
+    }
+}

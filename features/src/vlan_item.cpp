@@ -1,0 +1,158 @@
+// The "vlan" settings item: every chip VLAN with its members, untagged ports
+// and spanning-tree group; a load rebuilds the chip's VLANs and the table.
+#include <cstring>
+#include <vector>
+
+#include "logger.h"
+#include "vlanmgr.h"
+
+namespace {
+
+constexpr uint32_t kVersion = 0x88740001;
+
+size_t record_size() {
+    return static_cast<size_t>(board_num_uports / 8) * 512 + 3328;
+}
+
+struct Lists {
+    dxpx_lplist_t members{}, untagged{};
+    Lists() {
+        dxpx_lplist_init(&members, 0, 0);
+        dxpx_lplist_init(&untagged, 0, 0);
+    }
+    ~Lists() {
+        dxpx_lplist_free(&members);
+        dxpx_lplist_free(&untagged);
+    }
+    Lists(const Lists &) = delete;
+    Lists &operator=(const Lists &) = delete;
+};
+
+struct Bitmaps {
+    upbmp_t members{}, untagged{};
+    bool ok;
+    Bitmaps() {
+        ok = upbmp_alloc(&members, board_num_uports) == 0 &&
+             upbmp_alloc(&untagged, board_num_uports) == 0;
+    }
+    ~Bitmaps() {
+        upbmp_free(&members);
+        upbmp_free(&untagged);
+    }
+    Bitmaps(const Bitmaps &) = delete;
+    Bitmaps &operator=(const Bitmaps &) = delete;
+};
+
+int save(settings_medium *m) {
+    std::vector<uint8_t> rec(record_size());
+    const size_t k = static_cast<size_t>(board_num_uports / 8 + 1);
+    size_t at = 0;
+    int written = 0;
+    Lists lists;
+    Bitmaps bmp;
+    if (!bmp.ok) return -1;
+    for (int vid = 1; vid <= 4094 && written < VLANMGR_MAX; vid++) {
+        if (dxpx_vlan_port_get(static_cast<dxp_vlan_t>(vid), &lists.members, &lists.untagged) != 0)
+            continue;
+        int stg = 0;
+        dxp_vlan_stg_get(DXPX_CPU_UNIT, static_cast<dxp_vlan_t>(vid), &stg);
+        qsw_vlanmgr_lplist_to_upbmp(&lists.members, &bmp.members);
+        qsw_vlanmgr_lplist_to_upbmp(&lists.untagged, &bmp.untagged);
+        rec[at] = static_cast<uint8_t>(k);
+        std::memcpy(&rec[at + 4], bmp.untagged.bits, k);
+        at += 4 + k;
+        rec[at] = static_cast<uint8_t>(k);
+        std::memcpy(&rec[at + 4], bmp.members.bits, k);
+        at += 4 + k;
+        rec[at++] = static_cast<uint8_t>(stg);
+        rec[at++] = static_cast<uint8_t>(vid & 0xff);
+        rec[at++] = static_cast<uint8_t>(vid >> 8);
+        written++;
+    }
+    if (medium_write_bytes(m, rec.data(), rec.size()) != 0) return -1;
+    return static_cast<int>(rec.size());
+}
+
+// One stored VLAN; false at the end of the list or at a bad entry (logged).
+struct Entry {
+    const uint8_t *untagged, *members;
+    int stg;
+    uint16_t vid;
+};
+bool next_entry(const std::vector<uint8_t> &rec, size_t &at, Entry &e) {
+    const size_t k = static_cast<size_t>(board_num_uports / 8 + 1);
+    const size_t len = 2 * (4 + k) + 3;
+    if (at + len > rec.size()) return false;  // 256 entries read
+    const uint8_t *p = &rec[at];
+    uint16_t vid = static_cast<uint16_t>((p[len - 2] | p[len - 1] << 8) & 0xfff);
+    if (vid == 0 && p[0] == 0) return false;
+    if (p[0] != k || p[4 + k] != k || vid == 0 || vid >= 4095) {
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_VLAN,
+                      "VLAN settings: bad entry at byte %u (VID %u, %u port bytes)",
+                      static_cast<unsigned>(at), vid, p[0]);
+        return false;
+    }
+    e = {.untagged = p + 4, .members = p + 8 + k, .stg = p[len - 3], .vid = vid};
+    at += len;
+    return true;
+}
+
+int apply(const Entry &e) {
+    const size_t k = static_cast<size_t>(board_num_uports / 8 + 1);
+    Bitmaps bmp;
+    Lists lists;
+    if (!bmp.ok) return SOC_E_MEMORY;
+    std::memcpy(bmp.members.bits, e.members, k);
+    std::memcpy(bmp.untagged.bits, e.untagged, k);
+    if (e.vid == 1) {
+        for (int n = 1; n <= board_num_uports; n++)
+            dxpx_lplist_add(&lists.members, user_port_map[n]);
+        dxpx_vlan_port_remove(1, lists.members);
+    } else {
+        int rv = dxpx_vlan_create(e.vid);
+        if (rv != 0) {
+            logger_printf(LOG_LEVEL_ERROR, LOG_MOD_VLAN,
+                          "VLAN settings: VLAN %u cannot be created: %s", e.vid, dxp_errmsg(rv));
+            return rv;
+        }
+    }
+    int rv = upbmp_to_lplist(&bmp.members, &lists.members);
+    if (rv == 0) rv = upbmp_to_lplist(&bmp.untagged, &lists.untagged);
+    if (rv == 0 && dxpx_lplist_count(&lists.members) > 0)
+        rv = dxpx_vlan_port_add(e.vid, lists.members, lists.untagged);
+    if (rv == 0) dxp_vlan_stg_set(DXPX_CPU_UNIT, e.vid, e.stg);
+    if (rv != 0)
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_VLAN, "VLAN settings: ports of VLAN %u: %s", e.vid,
+                      dxp_errmsg(rv));
+    return qsw_vlanmgr_vlan_set(e.vid, &bmp.members, &bmp.untagged);
+}
+
+int load(settings_medium *m) {
+    std::vector<uint8_t> rec(record_size());
+    if (board_num_uports == 0 || medium_read_bytes(m, rec.data(), rec.size()) != 0) return -1;
+    int rv = dxp_vlan_destroy_all(DXPX_CPU_UNIT);
+    if (rv != 0)
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_VLAN,
+                      "VLAN settings: chip VLANs cannot be cleared: %s", dxp_errmsg(rv));
+    qsw_vlanmgr_reset();
+    size_t at = 0;
+    Entry e{};
+    for (int i = 0; i < VLANMGR_MAX && next_entry(rec, at, e); i++)
+        apply(e);
+    return static_cast<int>(rec.size());
+}
+
+}  // namespace
+
+int vlanmgr_item(int op, settings_medium *m) {
+    switch (op) {
+        case SETTINGS_OP_LOAD:
+            return load(m);
+        case SETTINGS_OP_SAVE:
+            return save(m);
+        case SETTINGS_OP_VERSION:
+            return static_cast<int>(kVersion);
+        default:
+            return -1;
+    }
+}

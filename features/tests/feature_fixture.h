@@ -1,0 +1,120 @@
+// A unit over the chip model, brought up as the firmware does, with the board
+// probed (the 26-port DXP7102 unless a suite picks another chip); and a
+// settings medium in memory.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "../../drv/tests/port_fixture.h"
+#include "board.h"
+#include "dxp_tarn.h"
+#include "dxpx.h"
+#include "serialize.h"
+
+namespace feature_test {
+
+class BoardTest : public port_test::PortUnitTest {
+  protected:
+    void SetUp() override {
+        startPorts(chip());
+        ASSERT_EQ(soc_init(0), 0);
+        ASSERT_EQ(dxp_dispatch_register(&dxp_tarn_dispatch), 0);
+        ASSERT_EQ(dxp_init(0), 0);
+        ASSERT_EQ(dxpx_unit_register(0), 0);
+        ASSERT_EQ(board_probe(), 0);
+    }
+    virtual sim::ChipKind chip() const { return sim::ChipKind::DXP7102A1; }
+    void TearDown() override {
+        dxpx_unit_unregister(0);
+        dxp_linkscan_detach(0);
+        dxp_detach(0);
+        PortUnitTest::TearDown();
+    }
+};
+
+// Bitmap of user ports, freed with the holder.
+struct Ports {
+    upbmp_t bmp{};
+    Ports(std::initializer_list<int> ports = {}) {
+        upbmp_alloc(&bmp, board_num_uports);
+        for (int n : ports)
+            upbmp_add(&bmp, n);
+    }
+    ~Ports() { upbmp_free(&bmp); }
+    Ports(const Ports &) = delete;
+    Ports &operator=(const Ports &) = delete;
+    std::vector<int> list() const {
+        std::vector<int> out;
+        for (int n = 1; n <= board_num_uports; n++)
+            if (upbmp_test(&bmp, n)) out.push_back(n);
+        return out;
+    }
+};
+
+// A record item's bytes: saved by a handler, read back by the next load.
+class MemoryMedium {
+  public:
+    std::vector<uint8_t> bytes;
+    size_t at = 0;
+    settings_medium medium() { return {.ops = &kOps, .state = this}; }
+    int save(settings_item_fn fn) {
+        bytes.clear();
+        settings_medium m = medium();
+        return fn(SETTINGS_OP_SAVE, &m);
+    }
+    int load(settings_item_fn fn) {
+        at = 0;
+        settings_medium m = medium();
+        return fn(SETTINGS_OP_LOAD, &m);
+    }
+
+  private:
+    static MemoryMedium *self(settings_medium *m) { return static_cast<MemoryMedium *>(m->state); }
+    static int read(settings_medium *m, void *buf, size_t len) {
+        MemoryMedium *s = self(m);
+        if (s->bytes.size() - s->at < len) return -1;
+        std::memcpy(buf, s->bytes.data() + s->at, len);
+        s->at += len;
+        return 0;
+    }
+    static int write(settings_medium *m, const void *buf, size_t len) {
+        const auto *p = static_cast<const uint8_t *>(buf);
+        self(m)->bytes.insert(self(m)->bytes.end(), p, p + len);
+        return 0;
+    }
+    static int read_u32(settings_medium *m, uint32_t *v) {
+        uint8_t b[4];
+        if (read(m, b, 4) != 0) return -1;
+        *v = uint32_t{b[0]} << 24 | uint32_t{b[1]} << 16 | uint32_t{b[2]} << 8 | b[3];
+        return 0;
+    }
+    static int write_u32(settings_medium *m, uint32_t v) {
+        const uint8_t b[4] = {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+        return write(m, b, 4);
+    }
+    static int read_u16(settings_medium *m, uint16_t *v) {
+        uint8_t b[2];
+        if (read(m, b, 2) != 0) return -1;
+        *v = static_cast<uint16_t>(b[0] << 8 | b[1]);
+        return 0;
+    }
+    static int write_u16(settings_medium *m, uint16_t v) {
+        const uint8_t b[2] = {uint8_t(v >> 8), uint8_t(v)};
+        return write(m, b, 2);
+    }
+    static constexpr settings_medium_ops kOps = {
+        .read_text = nullptr,
+        .write_text = nullptr,
+        .read_bytes = read,
+        .write_bytes = write,
+        .read_u32 = read_u32,
+        .write_u32 = write_u32,
+        .read_u16 = read_u16,
+        .write_u16 = write_u16,
+    };
+};
+
+}  // namespace feature_test

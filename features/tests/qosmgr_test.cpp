@@ -1,0 +1,100 @@
+// QoS modes as field-processor rules (on the 52-port board's chip) and DSCP map modes, the IP table
+// and the "qos" settings item.
+#include "qosmgr.h"
+
+#include <gtest/gtest.h>
+
+#include "feature_fixture.h"
+
+namespace {
+
+class qosmgr : public feature_test::BoardTest {
+  protected:
+    sim::ChipKind chip() const override { return sim::ChipKind::DXP7101; }
+    void SetUp() override {
+        BoardTest::SetUp();
+        ASSERT_EQ(qosmgr_init(), 1);
+    }
+    static int rules() {
+        dxp_field_group_status_t st{};
+        EXPECT_EQ(dxp_field_group_status_get(0, qosmgr_group_get(), &st), 0);
+        return st.entries_total - st.entries_free;
+    }
+    static int add(uint8_t last, int priority) {
+        const uint8_t ip[4] = {10, 0, 0, last}, mask[4] = {255, 255, 255, 255};
+        return qosmgr_ip_base_add(ip, mask, priority);
+    }
+};
+
+TEST_F(qosmgr, ModesInstallAndRemoveTheirRules) {
+    ASSERT_EQ(qosmgr_mode_set(ENHANCE_MODE_PORT_BASED_QOS), 1);
+    EXPECT_EQ(rules(), 52);
+    ASSERT_EQ(qos_port_mod_priority_by_index(2, 6), 1);
+    EXPECT_EQ(rules(), 52);
+    EXPECT_EQ(qos_port_mod_priority_by_index(52, 6), 0);
+    ASSERT_EQ(qosmgr_mode_set(ENHANCE_MODE_PORT_BASED_QOS), 1);  // again: no change
+
+    ASSERT_EQ(qosmgr_mode_set(ENHANCE_MODE_DISABLED), 1);
+    EXPECT_EQ(rules(), 0);
+}
+
+// The DSCP map on the 26-port board's chip, which has no field processor:
+// the manager comes up without its group and the DSCP modes still work.
+class qosmgr_dscp : public feature_test::BoardTest {};
+
+TEST_F(qosmgr_dscp, DscpModesKeepPortPrioritiesAndDscpWords) {
+    EXPECT_EQ(qosmgr_init(), 0);
+    ASSERT_EQ(qosmgr_mode_set(ENHANCE_MODE_DSCP_BASED_QOS), 1);
+    EXPECT_EQ(qos_port_mod_priority_by_index(2, 1), 1);
+    int priority = -1;
+    ASSERT_EQ(qos_port_priority_get_by_index(2, &priority), 1);
+    EXPECT_EQ(priority, 0);
+
+    ASSERT_EQ(qosmgr_tos_base_set_by_index(5, 6), 1);
+    ASSERT_EQ(qosmgr_dscp_base_get_by_index(40, &priority), 1);
+    EXPECT_EQ(priority, 0);  // the DSCP words stay as they were
+    EXPECT_EQ(qosmgr_tos_base_set_by_index(8, 6), 0);
+    EXPECT_EQ(qosmgr_mode_set(ENHANCE_MODE_PORT_BASED_QOS), 0);  // no field processor
+}
+
+TEST_F(qosmgr, IpEntriesAreKeptInEveryModeAndInstalledInTheIpMode) {
+    EXPECT_EQ(add(1, 1), 0);  // stored, although not in the IP mode
+    EXPECT_EQ(add(2, 2), 1);
+    EXPECT_EQ(add(3, 3), 2);
+    EXPECT_EQ(rules(), 0);
+    ASSERT_EQ(qosmgr_mode_set(ENHANCE_MODE_IP_BASED_QOS), 1);
+    EXPECT_EQ(rules(), 3);
+    ASSERT_EQ(qosmgr_ip_base_delete_by_index(0), 1);
+    EXPECT_EQ(rules(), 2);
+    uint8_t ip[4], mask[4];
+    int priority = 0;
+    ASSERT_EQ(qosmgr_ip_base_get_by_index(0, ip, mask, &priority), 1);
+    EXPECT_EQ(ip[3], 2);
+    EXPECT_EQ(qosmgr_ip_base_find(ip, mask), 0);
+
+    ASSERT_EQ(qosmgr_mode_set(ENHANCE_MODE_DISABLED), 1);
+    for (int i = 2; i < MAX_QOS_IP_BASE_NUM; i++)
+        ASSERT_EQ(add(static_cast<uint8_t>(i + 2), 0), i);
+    EXPECT_EQ(qosmgr_ip_base_full(), 1);
+    EXPECT_EQ(add(200, 0), SOC_E_FULL);
+}
+
+TEST_F(qosmgr, ItemRestoresModeAndTables) {
+    add(1, 4);
+    add(2, 5);
+    ASSERT_EQ(qosmgr_dscp_base_set_by_index(10, 3), 1);
+    ASSERT_EQ(qosmgr_mode_set(ENHANCE_MODE_IP_BASED_QOS), 1);
+    feature_test::MemoryMedium saved;
+    ASSERT_EQ(saved.save(qosmgr_item), 2420);
+    ASSERT_EQ(qosmgr_init(), 1);
+    ASSERT_EQ(saved.load(qosmgr_item), 2420);
+    int mode = 0, priority = 0;
+    qosmgr_mode_get(&mode);
+    EXPECT_EQ(mode, ENHANCE_MODE_IP_BASED_QOS);
+    EXPECT_EQ(qosmgr_ip_base_cnt_get(), 2);
+    EXPECT_EQ(rules(), 2);
+    ASSERT_EQ(qosmgr_dscp_base_get_by_index(10, &priority), 1);
+    EXPECT_EQ(priority, 3);
+}
+
+}  // namespace

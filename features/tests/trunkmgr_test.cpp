@@ -1,0 +1,118 @@
+// Trunk groups, their change records on the deferred-call thread, and the
+// "trunk" settings item.
+#include "trunkmgr.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+#include "feature_fixture.h"
+#include "sal.h"
+
+namespace {
+
+using feature_test::Ports;
+
+struct Seen {
+    uint32_t type, tid;
+    std::vector<int> a, b;
+    bool operator==(const Seen &) const = default;
+};
+std::mutex seen_lock;
+std::vector<Seen> seen;
+
+std::vector<int> ports_of(const upbmp_t &bmp) {
+    std::vector<int> out;
+    for (int n = 1; n <= board_num_uports; n++)
+        if (upbmp_test(&bmp, n)) out.push_back(n);
+    return out;
+}
+
+void record(const trunk_change *c) {
+    std::lock_guard<std::mutex> hold(seen_lock);
+    seen.push_back(
+        {c->type, c->trunk_id, ports_of(c->a), c->b.bits ? ports_of(c->b) : std::vector<int>{}});
+}
+
+class trunkmgr : public feature_test::BoardTest {
+  protected:
+    void SetUp() override {
+        BoardTest::SetUp();
+        ASSERT_EQ(trunkmgr_init(), 0);
+        ASSERT_EQ(trunkmgr_handler_register(record), 0);
+        ASSERT_EQ(trunkmgr_handler_register(record), 0);  // once only
+        seen.clear();
+    }
+    void TearDown() override {
+        drain();
+        trunkmgr_handler_unregister(record);
+        BoardTest::TearDown();
+    }
+    // Deferred calls run in queue order: once a marker has run, every change
+    // queued before it has been delivered.
+    static std::vector<Seen> drain() {
+        sal_sem_t done = sal_sem_create("drain", 1, 0);
+        sal_dpc([](void *sem, void *, void *, void *,
+                   void *) { sal_sem_give(static_cast<sal_sem_t>(sem)); },
+                done, nullptr, nullptr, nullptr, nullptr);
+        EXPECT_EQ(sal_sem_take(done, 10000000), 0);
+        sal_sem_destroy(done);
+        std::lock_guard<std::mutex> hold(seen_lock);
+        return std::exchange(seen, {});
+    }
+};
+
+TEST_F(trunkmgr, AnnouncesCreateModifyAndDeleteInOrder) {
+    Ports first{1, 2}, second{2, 3};
+    ASSERT_EQ(trunkmgr_trunk_set(0, &first.bmp), 0);
+    EXPECT_EQ(trunkmgr_port_trunk_get(1), 0);
+    EXPECT_EQ(trunkmgr_free_port_count(), 24);
+    ASSERT_EQ(trunkmgr_trunk_set(0, &first.bmp), 0);  // unchanged: nothing queued
+    ASSERT_EQ(trunkmgr_trunk_set(0, &second.bmp), 0);
+    EXPECT_EQ(trunkmgr_port_trunk_get(1), -1);
+    EXPECT_EQ(trunkmgr_port_in_trunk(0, 3), 1);
+    EXPECT_EQ(trunkmgr_trunk_port_by_index(1), 3);
+    EXPECT_EQ(trunkmgr_trunk_id_by_index(0), 0);
+    EXPECT_EQ(trunkmgr_trunk_id_by_index(1), -1);
+    ASSERT_EQ(trunkmgr_trunk_delete(0), 0);
+    ASSERT_EQ(trunkmgr_trunk_delete(1), 0);  // not configured: nothing queued
+    EXPECT_EQ(trunkmgr_trunk_set(3, &first.bmp), SOC_E_BADID);
+    upbmp_t out{};
+    EXPECT_EQ(trunkmgr_trunk_get(0, &out), SOC_E_NOT_FOUND);
+
+    EXPECT_EQ(drain(), (std::vector<Seen>{{TRUNK_CHANGE_CREATE, 0, {1, 2}, {}},
+                                          {TRUNK_CHANGE_MODIFY, 0, {2, 3}, {1, 2}},
+                                          {TRUNK_CHANGE_DELETE, 0, {2, 3}, {}}}));
+    EXPECT_EQ(trunkmgr_free_port_count(), 26);
+}
+
+TEST_F(trunkmgr, ItemRebuildsChipTrunksAndGroups) {
+    Ports members{3, 4};
+    dxpx_trunk_add_info_t info{};
+    info.psc = 2;
+    dxpx_lplist_init(&info.ports, 0, 0);
+    upbmp_to_lplist(&members.bmp, &info.ports);
+    ASSERT_EQ(dxpx_trunk_create_with_tid(1), 0);
+    ASSERT_EQ(dxpx_trunk_set(1, &info), 0);
+    dxpx_lplist_free(&info.ports);
+
+    feature_test::MemoryMedium saved;
+    ASSERT_EQ(saved.save(trunkmgr_item), 3 * 40);
+    ASSERT_EQ(dxpx_trunk_destroy(1), 0);
+    ASSERT_GT(saved.load(trunkmgr_item), 0);
+    upbmp_t out{};
+    ASSERT_EQ(trunkmgr_trunk_get(1, &out), 0);
+    EXPECT_EQ(ports_of(out), (std::vector<int>{3, 4}));
+    upbmp_free(&out);
+    int psc = 0;
+    ASSERT_EQ(dxpx_trunk_psc_get(1, &psc), 0);
+    EXPECT_EQ(psc, 2);
+
+    // A row of nine members is refused and the load stops there.
+    saved.bytes[40 + 7] = 9;
+    ASSERT_GT(saved.load(trunkmgr_item), 0);
+    EXPECT_EQ(trunkmgr_trunk_get(1, &out), SOC_E_NOT_FOUND);
+    EXPECT_EQ(drain().back().type, TRUNK_CHANGE_DELETE);
+}
+
+}  // namespace
