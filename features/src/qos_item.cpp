@@ -43,6 +43,7 @@ uint32_t *words(Record &r) {
     return reinterpret_cast<uint32_t *>(&r);
 }
 constexpr int kWords = kRecordSize / 4;
+constexpr uint32_t kSchedWeighted = 3;  // the API's weighted round robin
 
 int save(settings_medium *m) {
     Record r{};
@@ -97,13 +98,25 @@ int load(settings_medium *m) {
         return -1;
     }
     int w[kQueues];
-    for (int q = 0; q < kQueues; q++)
+    bool weighted = false;
+    for (int q = 0; q < kQueues; q++) {
         w[q] = static_cast<int>(r.weights[q]);
-    int rv = dxpx_cosq_sched_set(static_cast<int>(r.sched_mode), w, static_cast<int>(r.delay));
+        weighted = weighted || w[q] != 0;
+    }
+    // A chip never scheduled reads back as weighted with no weights, which the
+    // API cannot write: there is nothing to restore then.
+    int rv = 0;
+    if (weighted || r.sched_mode != kSchedWeighted)
+        rv = dxpx_cosq_sched_set(static_cast<int>(r.sched_mode), w, static_cast<int>(r.delay));
+    if (rv != 0)
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS settings: scheduling: %s", dxp_errmsg(rv));
+    // The priority map does not depend on the scheduling.
+    rv = 0;
     for (int p = 0; p < kPriorities && rv == 0; p++)
         rv = dxpx_cosq_mapping_set(p, static_cast<int>(r.mapping[p]));
     if (rv != 0)
-        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS settings: queues: %s", dxp_errmsg(rv));
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS settings: priority map: %s",
+                      dxp_errmsg(rv));
 
     // The tables first, then the mode installs its rules from them.
     qosmgr_mode_set(ENHANCE_MODE_DISABLED);

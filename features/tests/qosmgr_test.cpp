@@ -84,10 +84,16 @@ TEST_F(qosmgr, ItemRestoresModeAndTables) {
     add(2, 5);
     ASSERT_EQ(qosmgr_dscp_base_set_by_index(10, 3), 1);
     ASSERT_EQ(qosmgr_mode_set(ENHANCE_MODE_IP_BASED_QOS), 1);
+    ASSERT_EQ(dxpx_cosq_mapping_set(0, 3), 0);
     feature_test::MemoryMedium saved;
     ASSERT_EQ(saved.save(qosmgr_item), 2420);
     ASSERT_EQ(qosmgr_init(), 1);
+    ASSERT_EQ(dxpx_cosq_mapping_set(0, 0), 0);
+    // The never-scheduled chip's state and the priority map come back too.
     ASSERT_EQ(saved.load(qosmgr_item), 2420);
+    int queue = -1;
+    ASSERT_EQ(dxpx_cosq_mapping_get(0, &queue), 0);
+    EXPECT_EQ(queue, 3);
     int mode = 0, priority = 0;
     qosmgr_mode_get(&mode);
     EXPECT_EQ(mode, ENHANCE_MODE_IP_BASED_QOS);
