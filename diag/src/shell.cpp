@@ -6,6 +6,7 @@
 
 #include "diag_parse.h"
 #include "diag_shell.h"
+#include "diag_symtab.h"
 #include "sal.h"
 #include "sal_fs.h"
 #include "shell_cmds.h"
@@ -88,7 +89,7 @@ const cmd_t diag_family_cmds[] = {
     {"EditReg", sh_not_implemented, "REGISTER\n", "Edit each field of SOC internal register"},
     {"EthernetAV", sh_not_implemented, "subcommands: control, mac, types, init, port\n", "Set/Display the Ethernet AV characteristics"},
     {"FieldProcessor", sh_not_implemented, "subcommands: action, control, counter, detach, entry, group, init, meter, qset, qual, range, show, ...\n", "Manage Field Processor"},
-    {"Getreg", sh_not_implemented, "[hex] [REGTYPE] REGISTER|PAGE ADDRESS\n", "Get register"},
+    {"Getreg", cmd_reg_get, REG_GET_USAGE, "Get register"},
     {"IGMP", sh_not_implemented, "[init | on|enable|yes | off|disable|no]\n", "IGMP snoop"},
     {"INIT", sh_not_implemented, "[soc|noreset|mmu|dxp|misc|all]\n", "Initialize SOC and S/W"},
     {"IPG", sh_not_implemented, "[PortBitMap=pbmp] [SPeed=10|100|1000]\n", "Set default IPG values for ports"},
@@ -99,7 +100,7 @@ const cmd_t diag_family_cmds[] = {
     {"MCAST", sh_not_implemented, "add | delete | join | leave | padd | premove\n", "Manage multicast table"},
     {"MIRror", sh_not_implemented, "Mode=L2|Off, Port=port, IngressBitMap=pbmp, EgressBitMap=pbmp\n", "Manage port mirroring"},
     {"MODify", sh_not_implemented, "TABLE ENTRY ENTRYCOUNT\n", "Modify table entry by field names"},
-    {"Modreg", sh_not_implemented, "REGISTER FIELD=VALUE[,...]\n", "Read/modify/write register"},
+    {"Modreg", cmd_reg_mod, REG_MOD_USAGE, "Read/modify/write register"},
     {"PacketWatcher", sh_not_implemented, "[report +/-values] [stop|start] [count]\n", "Monitor ports for packets"},
     {"PBMP", sh_not_implemented, "pbmp\n", "Convert port bitmap string to hex"},
     {"PHY", sh_not_implemented, "[int] ports regnum [value]\n", "Set/Display phy characteristics"},
@@ -107,13 +108,13 @@ const cmd_t diag_family_cmds[] = {
     {"PortRate", sh_not_implemented, "pbm [ingress|egress [arg1 arg2]]\n", "Set/Display port rate metering characteristics"},
     {"PortStat", sh_not_implemented, "[ports]\n", "Display port status in table"},
     {"PROBE", sh_not_implemented, "none\n", "Probe for available SOC units"},
-    {"PUTREG", sh_not_implemented, "[REGTYPE] REGISTER|arg1 arg2 VALUE\n", "@setreg"},
+    {"PUTREG", cmd_reg_set, REG_SET_USAGE, "@setreg"},
     {"PVlan", sh_not_implemented, "show | disable | set\n", "Port VLAN settings"},
     {"RATE", sh_not_implemented, "[Limit=limit] [Bcast=1|0] [Mcast=1|0] [Dlf=1|0]\n", "Manage packet rate controls"},
     {"RXCfg", sh_not_implemented, "[chan] [options]\n", "Configure RX settings"},
     {"RXInit", sh_not_implemented, "override-unit\n", "Call dxp_rx_init"},
     {"RXMon", sh_not_implemented, "[init|start|stop|show]\n", "Register an RX handler to dump received packets"},
-    {"Setreg", sh_not_implemented, "[REGTYPE] REGISTER|arg1 arg2 VALUE\n", "Set register"},
+    {"Setreg", cmd_reg_set, REG_SET_USAGE, "Set register"},
     {"SHOW", sh_not_implemented, "CHips | Counters | Statistics | Errors | params | unit | features\n", "Show information on a subsystem"},
     {"SOC", sh_not_implemented, "[unit #] ...\n", "Print internal Driver control information"},
     {"STG", sh_not_implemented, "create | destroy | show | add | remove | clear | stp | default\n", "Manage spanning tree groups"},
@@ -473,6 +474,7 @@ void diag_init(void) {
     sal_assert_set(diag_assert_handler);
     sal_printf("Diagnostic monitor: \"help\" lists the commands\n");
     sh_check_command_order();
+    symtab_init();
     sal_srand(1);
     diag_boot_vars();
 }
