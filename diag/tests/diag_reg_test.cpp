@@ -8,7 +8,6 @@
 #include "diag_console.h"
 #include "diag_shell.h"
 #include "diag_symtab.h"
-#include "sal_mem.h"
 
 namespace {
 
@@ -24,13 +23,83 @@ class diag_reg : public soc_test::UnitTest {
         EXPECT_EQ(sh_process_command(0, line.c_str()), expect) << line;
         return cap.take();
     }
+    static bool has(const std::string &out, const std::string &text) {
+        return out.find(text) != std::string::npos;
+    }
 };
 
-TEST_F(diag_reg, Explore) {
-    std::printf("%s", run("Getreg DEFAULT_1Q_TAG.fe9").c_str());
-    std::printf("%s", run("Getreg DEFAULT_1Q_TAG").c_str());
-    std::printf("%s", run("Getreg GLOBAL_TRUNK_CTL").c_str());
-    std::printf("%s", run("Getreg raw GLOBAL_TRUNK_CTL").c_str());
+TEST_F(diag_reg, ReferencesByNameCaseIndexAndPort) {
+    board->chip().poke("CFP_DATA", 2, 0x12345678);
+    EXPECT_EQ(run("Getreg hex cfp_data[1-3]"), "00000000\n12345678\n00000000\n");
+    EXPECT_EQ(run("Getreg hex CfP_DaTa(2)"), "12345678\n");
+    EXPECT_EQ(run("Getreg hex CFP_DATA[all]").size(), 6 * 9u);
+    std::string out = run("Getreg CFP_DATA[9]", -1);
+    EXPECT_TRUE(has(out, "Register CFP_DATA: bad index specification\n")) << out;
+    EXPECT_TRUE(has(out, "Syntax error parsing \"CFP_DATA[9]\"\n")) << out;
+    EXPECT_EQ(run("Getreg NO_SUCH_REG", -1), "Syntax error parsing \"NO_SUCH_REG\"\n");
+
+    board->chip().poke("DEFAULT_1Q_TAG", 2, 0x2005);
+    out = run("Getreg DEFAULT_1Q_TAG.fe1-fe3");
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 3) << out;
+    EXPECT_TRUE(has(out, "DEFAULT_1Q_TAG.fe2[0x3444]=0x2005: <PRI_R=1,CFI_R=0,DEF_TAG=5>\n"))
+        << out;
+    EXPECT_EQ(run("Getreg raw GLOBAL_TRUNK_CTL"), "GLOBAL_TRUNK_CTL[0x3100]=0\n");
+}
+
+TEST_F(diag_reg, SetregZeroesOtherFieldsModregKeepsThem) {
+    board->chip().poke("GLOBAL_TRUNK_CTL", 0, 0x18);  // TRUNK_SEED=3
+    run("Modreg GLOBAL_TRUNK_CTL EN_TRUNK_LOCAL=1");
+    EXPECT_EQ(board->chip().peek("GLOBAL_TRUNK_CTL"), 0x1au);
+    run("Setreg GLOBAL_TRUNK_CTL EN_TRUNK_LOCAL=1");
+    EXPECT_EQ(board->chip().peek("GLOBAL_TRUNK_CTL"), 0x2u);
+    run("Modreg GLOBAL_TRUNK_CTL clear,trunk_seed=2");
+    EXPECT_EQ(board->chip().peek("GLOBAL_TRUNK_CTL"), 0x10u);
+    run("PUTREG GLOBAL_TRUNK_CTL 0x8");
+    EXPECT_EQ(board->chip().peek("GLOBAL_TRUNK_CTL"), 0x8u);
+    run("Setreg DEFAULT_1Q_TAG.fe0,fe4 DEF_TAG=7");
+    EXPECT_EQ(board->chip().peek("DEFAULT_1Q_TAG", 4), 7u);
+    EXPECT_EQ(board->chip().peek("DEFAULT_1Q_TAG", 0), 7u);
+
+    // Refusals leave the register alone.
+    std::string out = run("Setreg GLOBAL_TRUNK_CTL TRUNK_SEED=4", -1);
+    EXPECT_TRUE(has(out, "Value \"4\" too large for 2-bit field \"TRUNK_SEED\".\n")) << out;
+    EXPECT_TRUE(has(out, "Syntax error, aborted\n")) << out;
+    out = run("Modreg GLOBAL_TRUNK_CTL BOGUS=1", -1);
+    EXPECT_TRUE(has(out, "No such field \"BOGUS\" in register \"GLOBAL_TRUNK_CTL\".\n")) << out;
+    EXPECT_TRUE(
+        has(run("Modreg GLOBAL_TRUNK_CTL TRUNK_SEED=", -1),
+            "Missing 2-bit value to assign to \"GLOBAL_TRUNK_CTL\" field \"TRUNK_SEED\".\n"));
+    EXPECT_TRUE(has(run("Modreg GLOBAL_TRUNK_CTL 5", -2), "Usage (Modreg)"));
+    EXPECT_TRUE(has(run("Setreg GLOBAL_TRUNK_CTL", -2), "Syntax error: missing value\n"));
+    EXPECT_EQ(board->chip().peek("GLOBAL_TRUNK_CTL"), 0x8u);
+}
+
+TEST_F(diag_reg, RawAddressSpaces) {
+    board->chip().poke("DEFAULT_1Q_TAG", 3, 0x0042);
+    EXPECT_EQ(run("Getreg 0x34 0x46"), "schan[0x3446] = 0x42\n");
+    run("Setreg SOC 0x34 0x46 0x43");
+    EXPECT_EQ(board->chip().peek("DEFAULT_1Q_TAG", 3), 0x43u);
+    EXPECT_EQ(run("Getreg PCIC 0 6", -1), "ERROR: PCI config addr must be multiple of 4\n");
+    unit0()->phyaddr_to_port[1] = 1;
+    run("Setreg PHY 0x1 0x0 0x1140");
+    EXPECT_EQ(run("Getreg PHY 0x1 0x0"), "phy[0x100] = 0x1140\n");
+    EXPECT_EQ(run("Getreg hex MW 0x10 0", -1), "ERROR: host address 0x1000 is not mapped\n");
+    EXPECT_EQ(run("Setreg MB 0x10 0 1", -1), "ERROR: host address 0x1000 is not mapped\n");
+    EXPECT_TRUE(has(run("Getreg PCIC 0", -2), "Usage (Getreg)"));
+}
+
+TEST_F(diag_reg, AddressListRefusesToOverflow) {
+    diag_test::ConsoleCapture cap;
+    soc_regaddrlist_t list;
+    ASSERT_EQ(soc_regaddrlist_alloc(&list), 0);
+    list.count = 0;
+    int rv = 0;
+    for (int i = 0; i < 100 && rv == 0; i++)
+        rv = symtab_addr_add(0, &list, R_CFP_DATA, -1, -10, 0, 5);
+    EXPECT_EQ(rv, -1);
+    EXPECT_EQ(list.count, SOC_REGADDRLIST_BYTES / static_cast<int>(sizeof(soc_regaddrinfo_t)));
+    EXPECT_EQ(cap.take(), "Register CFP_DATA: reference expands beyond 424 entries\n");
+    soc_regaddrlist_free(&list);
 }
 
 }  // namespace
