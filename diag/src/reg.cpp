@@ -297,6 +297,10 @@ int reg_set_common(int unit, args_t *a, int modify) {
 
 }  // namespace
 
+const char *reg_type_name(int type) {
+    return type >= 0 && type <= 10 ? kTypeNames[type] : kTypeNames[11];
+}
+
 int reg_fields_assign(int unit, int reg, uint64_t *value, uint64_t *mask, const char *text) {
     const chipdata_reg *row = SOC_REG_INFO(unit, static_cast<uint32_t>(reg));
     if (row == nullptr) return -1;

@@ -55,3 +55,16 @@ inline constexpr const char *REG_MOD_USAGE =
     "Parameters: <REGISTER> <FIELD>=<VALUE>[,...]\n\t<REGISTER> is SOC register symbolic "
     "name.\n\t<FIELD>=<VALUE>[,...] is a list of fields to affect,\n\tFields not specified in "
     "the list are left unaffected.\n";
+
+// reg_list.cpp
+int cmd_reg_list(int unit, args_t *a);
+int cmd_reg_edit(int unit, args_t *a);
+inline constexpr const char *REG_LIST_USAGE =
+    "1. Parameters: <REGISTER|PAGE ADDRESS> [<VALUE>]\n\tLists all register fields in "
+    "<REGISTER>\n\t<REGISTER> is SOC register symbolic name.\n\t<PAGE> is SOC register page "
+    "value.\n\t<ADDRESS> is SOC register address value.\n\t2. Parameters: <SUBSTRING>\n\tPrints "
+    "all SOC register names containing substring.\n\t3. Parameters: *\n\tPrints all SOC "
+    "registers.\n";
+inline constexpr const char *REG_EDIT_USAGE =
+    "Parameters: <REGISTER>\n\t<REGISTER> is SOC register symbolic name.\n\tLoads a register "
+    "and displays each field, providing an opportunity\n\tto modify each field.\n";

@@ -2,6 +2,8 @@
 // the model's registers, not read back through the firmware.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <deque>
 #include <string>
 
 #include "../../soc/tests/unit_fixture.h"
@@ -86,6 +88,62 @@ TEST_F(diag_reg, RawAddressSpaces) {
     EXPECT_EQ(run("Getreg hex MW 0x10 0", -1), "ERROR: host address 0x1000 is not mapped\n");
     EXPECT_EQ(run("Setreg MB 0x10 0 1", -1), "ERROR: host address 0x1000 is not mapped\n");
     EXPECT_TRUE(has(run("Getreg PCIC 0", -2), "Usage (Getreg)"));
+}
+
+TEST_F(diag_reg, ListregDescribesAndSearches) {
+    std::string out = run("Listreg GLOBAL_TRUNK_CTL 0x1a");
+    EXPECT_EQ(out,
+              "Register: GLOBAL_TRUNK_CTL general register address 0x3100\n"
+              "Flags: 8-bits\n"
+              "Displaying: value 0x1a, reset value 0 mask 0x1a\n"
+              "  TRUNK_SEED<4:3> = 3\n"
+              "  EN_TRUNK_LOCAL<1> = 1\n");
+    EXPECT_TRUE(has(run("Listreg CFP_DATA"), "Flags: 32-bits array[0-5]\n"));
+    EXPECT_TRUE(has(run("Listreg 0x31 0x00"), "Address GLOBAL_TRUNK_CTL\n"));
+    out = run("Listreg trunk_c");
+    EXPECT_EQ(out.rfind("Unknown register; possible matches are:\n  ", 0), 0u) << out;
+    EXPECT_TRUE(has(out, "GLOBAL_TRUNK_CTL ")) << out;
+    EXPECT_FALSE(has(out, "CFP_DATA")) << out;
+    EXPECT_EQ(run("Listreg zzzz"), "No matching register found\n");
+    out = run("Listreg *");
+    EXPECT_TRUE(has(out, "CFP_DATA[] ")) << out;
+    for (size_t pos = 0, next; (next = out.find('\n', pos)) != std::string::npos; pos = next + 1)
+        EXPECT_LT(next - pos, 73u);
+}
+
+TEST_F(diag_reg, EditRegAsksEachField) {
+    struct Lines {
+        std::deque<std::string> lines;
+        std::string out;
+        static int write(void *ctx, const char *buf, size_t len) {
+            static_cast<Lines *>(ctx)->out.append(buf, len);
+            return static_cast<int>(len);
+        }
+        static int read_line(void *ctx, char *buf, size_t size) {
+            auto *c = static_cast<Lines *>(ctx);
+            if (c->lines.empty()) return -1;
+            std::snprintf(buf, size, "%s", c->lines.front().c_str());
+            c->lines.pop_front();
+            return static_cast<int>(std::strlen(buf));
+        }
+    } con;
+    sal_console_ops ops{&con, Lines::write, Lines::read_line};
+    const sal_console_ops *prev = sal_console_bind(&ops);
+    board->chip().poke("DEFAULT_1Q_TAG", 1, 0x0005);
+    board->chip().poke("DEFAULT_1Q_TAG", 2, 0x0005);
+    // Enter keeps a field; a value one bit too wide asks again.
+    con.lines = {"", "2", "1", "8", "1"};
+    EXPECT_EQ(sh_process_command(0, "EditReg DEFAULT_1Q_TAG.fe1-fe2"), 0);
+    EXPECT_TRUE(has(con.out, "Value too big for 1-bit field, try again.\n")) << con.out;
+    EXPECT_TRUE(has(con.out, "Writing new value: 0x3005\n")) << con.out;
+    EXPECT_EQ(board->chip().peek("DEFAULT_1Q_TAG", 1), 0x3005u);
+    EXPECT_EQ(board->chip().peek("DEFAULT_1Q_TAG", 2), 0x3005u);
+    con.lines = {};  // end of input aborts without writing
+    con.out.clear();
+    EXPECT_EQ(sh_process_command(0, "EditReg DEFAULT_1Q_TAG.fe1"), 0);
+    EXPECT_TRUE(has(con.out, "Aborted\n")) << con.out;
+    EXPECT_EQ(board->chip().peek("DEFAULT_1Q_TAG", 1), 0x3005u);
+    sal_console_bind(prev);
 }
 
 TEST_F(diag_reg, AddressListRefusesToOverflow) {
