@@ -146,6 +146,21 @@ TEST_F(diag_reg, EditRegAsksEachField) {
     sal_console_bind(prev);
 }
 
+TEST_F(diag_reg, UnitCommands) {
+    EXPECT_EQ(run("PROBE", -1), "sysconf_probe: cannot probe more than once\n");
+    EXPECT_EQ(run("Attach 0", -1), "Attach: Error: Unit already attached: 0\n");
+    EXPECT_EQ(run("Attach 7", -1), "Attach: Error: Unit number out of range (0 - 0)\n");
+    std::string out = run("INIT bogus", -1);
+    EXPECT_TRUE(has(out, "Unknown flag: bogus\nValid flags are: \n    port\n    l2\n")) << out;
+    EXPECT_TRUE(has(out, "    rcpu\n")) << out;
+    EXPECT_TRUE(has(run("INIT soc extra", -2), "INIT: Unknown option: extra\n"));
+    EXPECT_EQ(run("DETach x", -1), "DETach: Error: Invalid unit: x\n");
+    run("DETach 0");
+    EXPECT_EQ(soc_unit_attached(0), 0);
+    EXPECT_TRUE(has(run("Attach"), "Attach: Unit 0 (")) << run("Attach");
+    EXPECT_TRUE(has(run("Attach"), "): not attached")) << run("Attach");
+}
+
 TEST_F(diag_reg, AddressListRefusesToOverflow) {
     diag_test::ConsoleCapture cap;
     soc_regaddrlist_t list;
