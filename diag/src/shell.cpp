@@ -30,7 +30,7 @@ const cmd_t diag_common_cmds[] = {
     {"DeBugMod", sh_not_implemented, "module [[-]option ...]\n", "Enable/Disable debug output per module"},
     {"DELAY", sh_delay, "usec\n", "Put CLI task in a busy-wait loop for some amount of time"},
     {"DIR", sh_not_implemented, "file ...\n", "@ls"},
-    {"DISPatch", sh_not_implemented, "show | attach | detach | find | vcreate | vdestroy | vtime | linkreg | linkunreg | l2reg | l2unreg | attreg | attunreg | cparse\n", "DXP Dispatch control."},
+    {"DISPatch", cmd_dispatch, "show | attach | detach | find | vcreate | vdestroy | vtime | linkreg | linkunreg | l2reg | l2unreg | attreg | attunreg | cparse\n", "DXP Dispatch control."},
     {"Echo", sh_echo, "[-n] Any text\n", "Echo command line"},
     {"EDline", sh_not_implemented, "file\n", "Edit file using ancient line editor"},
     {"EXIT", sh_exit, "[clean]\n", "Exit the current shell (and possibly reset)"},

@@ -75,3 +75,6 @@ int cmd_probe(int unit, args_t *a);
 int cmd_attach(int unit, args_t *a);
 int cmd_detach(int unit, args_t *a);
 int cmd_init(int unit, args_t *a);
+
+// dispatch.cpp
+int cmd_dispatch(int unit, args_t *a);

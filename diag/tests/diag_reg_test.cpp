@@ -161,6 +161,21 @@ TEST_F(diag_reg, UnitCommands) {
     EXPECT_TRUE(has(run("Attach"), "): not attached")) << run("Attach");
 }
 
+TEST_F(diag_reg, DispatchTableAndTiming) {
+    EXPECT_EQ(run("DISPatch vtime", -1), "ERROR: DISPatch vtime: count missing\n");
+    EXPECT_EQ(run("DISPatch vtime 0 0 10", -1), "ERROR: DISPatch vtime: count must be positive\n");
+    EXPECT_EQ(run("DISPatch attach 0 tarn", -1), "ERROR: DISPatch attach: dispatch unit missing\n");
+    std::string out = run("DISPatch attach 0 tarn 0");
+    EXPECT_EQ(out, "[unit 0 attached]\n");
+    out = run("DISPatch");
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+    EXPECT_EQ(out.rfind("unit 0: dispatch tarn, ", 0), 0u) << out;
+    EXPECT_EQ(run("DISPatch find tarn 0"), "[unit 0 found]\n");
+    EXPECT_TRUE(has(run("DISPatch vtime 3 0 10"), "3 api calls in "));
+    run("DISPatch detach 0");
+    EXPECT_EQ(run("DISPatch show"), "");
+}
+
 TEST_F(diag_reg, AddressListRefusesToOverflow) {
     diag_test::ConsoleCapture cap;
     soc_regaddrlist_t list;
