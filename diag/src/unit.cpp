@@ -13,6 +13,7 @@
 #include "soc.h"
 #include "soc_cm.h"
 #include "soc_control.h"
+#include "soc_property.h"
 #include "soc_standin.h"
 
 namespace {
@@ -82,6 +83,9 @@ int system_init(int unit) {
         soc_cm_debug_print(DK_ERR, "system_init: %s failed: %s\n", "Device reset", dxp_errmsg(rv));
         return 0;
     }
+    soc_cm_debug_print(0x80, "Init ARL Thread on unit %d\n", unit);
+    // Register-write logging turns on the register and verbose prints.
+    sal_debug_flags_add(soc_property_get(unit, "reg_write_log", 0) != 0 ? 0x20010000u : 0x8200000u);
     rv = dxp_init(unit);
     if (rv < 0)
         soc_cm_debug_print(DK_ERR, "system_init: %s failed: %s\n", "DXP driver layer init",
