@@ -6,6 +6,7 @@
 
 #include "diag_parse.h"
 #include "diag_shell.h"
+#include "diag_symtab.h"
 #include "sal.h"
 #include "sal_fs.h"
 #include "shell_cmds.h"
@@ -29,7 +30,7 @@ const cmd_t diag_common_cmds[] = {
     {"DeBugMod", sh_not_implemented, "module [[-]option ...]\n", "Enable/Disable debug output per module"},
     {"DELAY", sh_delay, "usec\n", "Put CLI task in a busy-wait loop for some amount of time"},
     {"DIR", sh_not_implemented, "file ...\n", "@ls"},
-    {"DISPatch", sh_not_implemented, "show | attach | detach | find | vcreate | vdestroy | vtime | linkreg | linkunreg | l2reg | l2unreg | attreg | attunreg | cparse\n", "DXP Dispatch control."},
+    {"DISPatch", cmd_dispatch, "show | attach | detach | find | vcreate | vdestroy | vtime | linkreg | linkunreg | l2reg | l2unreg | attreg | attunreg | cparse\n", "DXP Dispatch control."},
     {"Echo", sh_echo, "[-n] Any text\n", "Echo command line"},
     {"EDline", sh_not_implemented, "file\n", "Edit file using ancient line editor"},
     {"EXIT", sh_exit, "[clean]\n", "Exit the current shell (and possibly reset)"},
@@ -71,7 +72,7 @@ const cmd_t diag_common_cmds[] = {
 };
 const cmd_t diag_family_cmds[] = {
     {"AGE", sh_not_implemented, "[seconds]\n", "Set TARN hardware age timer"},
-    {"Attach", sh_not_implemented, "[Unit #] ...\n", "Attach SOC device(s)"},
+    {"Attach", cmd_attach, "[Unit #] ...\n", "Attach SOC device(s)"},
     {"Auth", sh_not_implemented, "init | detach | mac | block | unblock | enable | disable | show\n", "Port-based network access control"},
     {"BPDU", sh_not_implemented, "add | del | show\n", "Manage BPDU addresses"},
     {"CABLEdiag", sh_not_implemented, "portbitmap\n", "Run Cable Diagnotics"},
@@ -80,40 +81,40 @@ const cmd_t diag_family_cmds[] = {
     {"COMBO", sh_not_implemented, "ports [copper|fiber [option=value]]\n", "Control combination copper/fiber ports"},
     {"COS", sh_not_implemented, "clear | config | map | show | strict | weight\n", "Manage classes of service"},
     {"CounTeR", sh_not_implemented, "[off] [sync] [Interval=usec] [PortBitMap=pbm] [MIBGroup=group]\n", "Enable/disable counter collection"},
-    {"DETach", sh_not_implemented, "[unit #] ...\n", "Detach SOC device(s)"},
+    {"DETach", cmd_detach, "[unit #] ...\n", "Detach SOC device(s)"},
     {"DOS", sh_not_implemented, "[pbm] enable|disable [0-6], [pbm] show\n", "DoS Attack"},
     {"DSCP", sh_not_implemented, "pbmp [source [mapped]]\n", "Map Diffserv Code Points"},
     {"DTAG", sh_not_implemented, "show | mode | tpid\n", "Double Tagging"},
     {"Dump", sh_not_implemented, "[File=name] [Append=true|false] [raw] [hex] [all] [chg] TABLE[.COPYNO] [INDEX] [COUNT] [-filter FIELD=VALUE], or address-space forms\n", "Dump an address space or registers"},
-    {"EditReg", sh_not_implemented, "REGISTER\n", "Edit each field of SOC internal register"},
+    {"EditReg", cmd_reg_edit, REG_EDIT_USAGE, "Edit each field of SOC internal register"},
     {"EthernetAV", sh_not_implemented, "subcommands: control, mac, types, init, port\n", "Set/Display the Ethernet AV characteristics"},
     {"FieldProcessor", sh_not_implemented, "subcommands: action, control, counter, detach, entry, group, init, meter, qset, qual, range, show, ...\n", "Manage Field Processor"},
-    {"Getreg", sh_not_implemented, "[hex] [REGTYPE] REGISTER|PAGE ADDRESS\n", "Get register"},
+    {"Getreg", cmd_reg_get, REG_GET_USAGE, "Get register"},
     {"IGMP", sh_not_implemented, "[init | on|enable|yes | off|disable|no]\n", "IGMP snoop"},
-    {"INIT", sh_not_implemented, "[soc|noreset|mmu|dxp|misc|all]\n", "Initialize SOC and S/W"},
+    {"INIT", cmd_init, "[soc|noreset|mmu|dxp|misc|all]\n", "Initialize SOC and S/W"},
     {"IPG", sh_not_implemented, "[PortBitMap=pbmp] [SPeed=10|100|1000]\n", "Set default IPG values for ports"},
     {"L2", sh_not_implemented, "add | del | show | clear | dump | conflict | watch\n", "Manage L2 (MAC) addresses"},
     {"LINKscan", sh_not_implemented, "[SwPortBitMap=pbmp] [HwPortBitMap=pbmp]\n", "Configure/Display link scanning"},
     {"LISTmem", sh_not_implemented, "TABLE\n", "List the entry format for a given table"},
-    {"Listreg", sh_not_implemented, "REGISTER|PAGE ADDRESS [VALUE]\n", "List register fields"},
+    {"Listreg", cmd_reg_list, REG_LIST_USAGE, "List register fields"},
     {"MCAST", sh_not_implemented, "add | delete | join | leave | padd | premove\n", "Manage multicast table"},
     {"MIRror", sh_not_implemented, "Mode=L2|Off, Port=port, IngressBitMap=pbmp, EgressBitMap=pbmp\n", "Manage port mirroring"},
     {"MODify", sh_not_implemented, "TABLE ENTRY ENTRYCOUNT\n", "Modify table entry by field names"},
-    {"Modreg", sh_not_implemented, "REGISTER FIELD=VALUE[,...]\n", "Read/modify/write register"},
+    {"Modreg", cmd_reg_mod, REG_MOD_USAGE, "Read/modify/write register"},
     {"PacketWatcher", sh_not_implemented, "[report +/-values] [stop|start] [count]\n", "Monitor ports for packets"},
     {"PBMP", sh_not_implemented, "pbmp\n", "Convert port bitmap string to hex"},
     {"PHY", sh_not_implemented, "[int] ports regnum [value]\n", "Set/Display phy characteristics"},
     {"PORT", sh_not_implemented, "ports [AutoNeg=on|off] [enable] [disable]\n", "Set/Display port characteristics"},
     {"PortRate", sh_not_implemented, "pbm [ingress|egress [arg1 arg2]]\n", "Set/Display port rate metering characteristics"},
     {"PortStat", sh_not_implemented, "[ports]\n", "Display port status in table"},
-    {"PROBE", sh_not_implemented, "none\n", "Probe for available SOC units"},
-    {"PUTREG", sh_not_implemented, "[REGTYPE] REGISTER|arg1 arg2 VALUE\n", "@setreg"},
+    {"PROBE", cmd_probe, "none\n", "Probe for available SOC units"},
+    {"PUTREG", cmd_reg_set, REG_SET_USAGE, "@setreg"},
     {"PVlan", sh_not_implemented, "show | disable | set\n", "Port VLAN settings"},
     {"RATE", sh_not_implemented, "[Limit=limit] [Bcast=1|0] [Mcast=1|0] [Dlf=1|0]\n", "Manage packet rate controls"},
     {"RXCfg", sh_not_implemented, "[chan] [options]\n", "Configure RX settings"},
     {"RXInit", sh_not_implemented, "override-unit\n", "Call dxp_rx_init"},
     {"RXMon", sh_not_implemented, "[init|start|stop|show]\n", "Register an RX handler to dump received packets"},
-    {"Setreg", sh_not_implemented, "[REGTYPE] REGISTER|arg1 arg2 VALUE\n", "Set register"},
+    {"Setreg", cmd_reg_set, REG_SET_USAGE, "Set register"},
     {"SHOW", sh_not_implemented, "CHips | Counters | Statistics | Errors | params | unit | features\n", "Show information on a subsystem"},
     {"SOC", sh_not_implemented, "[unit #] ...\n", "Print internal Driver control information"},
     {"STG", sh_not_implemented, "create | destroy | show | add | remove | clear | stp | default\n", "Manage spanning tree groups"},
@@ -473,6 +474,7 @@ void diag_init(void) {
     sal_assert_set(diag_assert_handler);
     sal_printf("Diagnostic monitor: \"help\" lists the commands\n");
     sh_check_command_order();
+    symtab_init();
     sal_srand(1);
     diag_boot_vars();
 }

@@ -30,3 +30,51 @@ int sh_delay(int unit, args_t *a);
 int sh_time(int unit, args_t *a);
 int sh_rcload(int unit, args_t *a);
 int sh_rccache(int unit, args_t *a);
+
+// reg.cpp
+int cmd_reg_get(int unit, args_t *a);
+int cmd_reg_set(int unit, args_t *a);
+int cmd_reg_mod(int unit, args_t *a);
+inline constexpr const char *REG_GET_USAGE =
+    "Parameters: [hex] [<REGTYPE>] <REGISTER|PAGE ADDRESS>\n\tIf <REGTYPE> is not specified, it "
+    "defaults to \"soc\".\n\t<REGISTER> is SOC register symbolic name.\n\t<PAGE> is SOC "
+    "register page value.\n\t<ADDRESS> is SOC register address value.\n\tIf hex is specified, "
+    "dumps only a hex value (for Expect parsing).\n\tFor a list of register types, use "
+    "\"dump\".\n";
+inline constexpr const char *REG_SET_USAGE =
+    "1. Parameters: [<REGTYPE>] <REGISTER|arg1 arg2> <VALUE>\n\t\tIf <REGTYPE> is not specified, "
+    "it defaults to \"soc\".\n\t\t<REGISTER> is SOC register symbolic name.\n\t\tIf <REGTYPE> "
+    "is SOC - <arg1> is SOC register page value.\n\t\t                      <arg2> is SOC "
+    "register address value.\n\t\tIf <REGTYPE> is PHY - <arg1> is phy address value.\n\t\t     "
+    "                 <arg2> is register offset value.\n\t2. Parameters: <REGISTER> "
+    "<FIELD>=<VALUE>[,...]\n\t\t<REGISTER> designates symbolic name.\n\t\t<FIELD>=<VALUE>[,...] "
+    "is a list of fields to affect,\n\t\tfor example: L3_ENA=0,CPU_PRI=1.\n\t\tFields not "
+    "specified in the list are set to zero.\n\tFor a list of register types, use \"help "
+    "dump\".\n";
+inline constexpr const char *REG_MOD_USAGE =
+    "Parameters: <REGISTER> <FIELD>=<VALUE>[,...]\n\t<REGISTER> is SOC register symbolic "
+    "name.\n\t<FIELD>=<VALUE>[,...] is a list of fields to affect,\n\tFields not specified in "
+    "the list are left unaffected.\n";
+
+// reg_list.cpp
+int cmd_reg_list(int unit, args_t *a);
+int cmd_reg_edit(int unit, args_t *a);
+inline constexpr const char *REG_LIST_USAGE =
+    "1. Parameters: <REGISTER|PAGE ADDRESS> [<VALUE>]\n\tLists all register fields in "
+    "<REGISTER>\n\t<REGISTER> is SOC register symbolic name.\n\t<PAGE> is SOC register page "
+    "value.\n\t<ADDRESS> is SOC register address value.\n\t2. Parameters: <SUBSTRING>\n\tPrints "
+    "all SOC register names containing substring.\n\t3. Parameters: *\n\tPrints all SOC "
+    "registers.\n";
+inline constexpr const char *REG_EDIT_USAGE =
+    "Parameters: <REGISTER>\n\t<REGISTER> is SOC register symbolic name.\n\tLoads a register "
+    "and displays each field, providing an opportunity\n\tto modify each field.\n";
+
+// unit.cpp
+int system_init(int unit);  // reset, debug flags and the switch API; 0
+int cmd_probe(int unit, args_t *a);
+int cmd_attach(int unit, args_t *a);
+int cmd_detach(int unit, args_t *a);
+int cmd_init(int unit, args_t *a);
+
+// dispatch.cpp
+int cmd_dispatch(int unit, args_t *a);

@@ -54,6 +54,10 @@ void write(uint32_t addr, int width, uint32_t value) {
 
 }  // namespace
 
+bool sal_mem_mapped(uint32_t addr, int width) {
+    return in_window(addr, width) || sim_dma_bus_lookup(addr, width) != nullptr;
+}
+
 uint32_t sal_mem_read32(uint32_t addr) {
     return read(addr, 4);
 }

@@ -13,5 +13,8 @@ uint8_t sal_mem_read8(uint32_t addr);
 void sal_mem_write32(uint32_t addr, uint32_t value);
 void sal_mem_write16(uint32_t addr, uint16_t value);
 void sal_mem_write8(uint32_t addr, uint8_t value);
+// True when width bytes at addr are mapped: callers that take addresses from
+// an operator check first rather than touch nothing.
+bool sal_mem_mapped(uint32_t addr, int width);
 
 constexpr uint32_t SAL_MEM_SWITCH_WINDOW = 0xBA000000;
