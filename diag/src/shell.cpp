@@ -31,7 +31,7 @@ const cmd_t diag_common_cmds[] = {
     {"DIR", sh_ls, "file ...\n", "@ls"},
     {"DISPatch", sh_not_implemented, "show | attach | detach | find | vcreate | vdestroy | vtime | linkreg | linkunreg | l2reg | l2unreg | attreg | attunreg | cparse\n", "DXP Dispatch control."},
     {"Echo", sh_echo, "[-n] Any text\n", "Echo command line"},
-    {"EDline", sh_not_implemented, "file\n", "Edit file using ancient line editor"},
+    {"EDline", sh_edline, "file\n", "Edit file using ancient line editor"},
     {"EXIT", sh_exit, "[clean]\n", "Exit the current shell (and possibly reset)"},
     {"EXPR", sh_expr, "c-style arithmetic expression\n", "Evaluate infix expression"},
     {"FLASHINIT", sh_flashinit, "[format=yes|no] [loader=os-loader] [OS=os_file]\n", "Initialize on board flash as a file system"},

@@ -52,6 +52,8 @@ class monitor : public ::testing::Test {
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "diag_XXXXXX").string();
         dir = ::mkdtemp(pattern.data());
+        // A flash of its own, so that no file system comes back from another test.
+        ASSERT_EQ(flash_host_open((dir / "flash.bin").c_str(), 1), 0);
         ASSERT_EQ(sal_fs_host_init((dir / "fs").c_str(), (dir / "tftp").c_str()), 0);
         var_set("path", "/ /scripts", 0, 0);
         sal_console_bind(&console.ops);
@@ -61,6 +63,7 @@ class monitor : public ::testing::Test {
         sal_console_bind(nullptr);
         diag_settings.rc_error = 1;
         diag_settings.loop_error = 1;
+        flash_host_close();
         fs::remove_all(dir);
     }
     // Runs the lines through a shell level; what it printed.

@@ -154,3 +154,23 @@ TEST_F(platform_cmds, ConfigAddSetDeleteAndSave) {
 }
 
 }  // namespace
+
+TEST_F(platform_cmds, LineEditorSession) {
+    std::string out = run({"edline f.txt", "a", "banana", "x marks", "cat", ".", "w", "1,$s/a/o/g",
+                           "g/x/d", "q", "q", "echo after"});
+    EXPECT_TRUE(has(out, "\"f.txt\" new file\n")) << out;
+    EXPECT_TRUE(has(out, "\"f.txt\" 3 lines 19 bytes\n")) << out;
+    EXPECT_TRUE(has(out, "buffer modified (use q again to quit)\n")) << out;
+    EXPECT_TRUE(has(out, "after\n")) << out;
+    EXPECT_EQ(file("f.txt"), "banana\nx marks\ncat\n");
+
+    // Groups, anchors, sets, escapes, marks, moves, joins; bad input says "?".
+    std::string longer(300, 'y');
+    out = run({"edline f.txt", "9p", "set bogus", "s/^\\(b\\)\\([a-z]*\\)$/\\2-\\1\\t&/",
+               "$s/[^a]/_/g", "2m0", "$a", longer, longer, ".", "4,5j", "2,3j", "$d", "2ka", "'ap",
+               "set number", "1,$p", "x"});
+    EXPECT_TRUE(has(out, "?\n`set' command failed\n")) << out;
+    EXPECT_TRUE(has(out, "line too long\n")) << out;
+    EXPECT_TRUE(has(out, "      2 anana-b\tbanana_a_\n")) << out;
+    EXPECT_EQ(file("f.txt"), "x marks\nanana-b\tbanana_a_\n" + longer + "\n");
+}
