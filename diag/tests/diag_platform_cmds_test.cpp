@@ -169,7 +169,7 @@ TEST_F(platform_cmds, LineEditorSession) {
     out = run({"edline f.txt", "9p", "set bogus", "s/^\\(b\\)\\([a-z]*\\)$/\\2-\\1\\t&/",
                "$s/[^a]/_/g", "2m0", "$a", longer, longer, ".", "4,5j", "2,3j", "$d", "2ka", "'ap",
                "set number", "1,$p", "x"});
-    EXPECT_TRUE(has(out, "?\n`set' command failed\n")) << out;
+    EXPECT_TRUE(has(out, ":?\n:`set' command failed\n")) << out;
     EXPECT_TRUE(has(out, "line too long\n")) << out;
     EXPECT_TRUE(has(out, "      2 anana-b\tbanana_a_\n")) << out;
     EXPECT_EQ(file("f.txt"), "x marks\nanana-b\tbanana_a_\n" + longer + "\n");
