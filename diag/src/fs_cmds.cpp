@@ -90,6 +90,10 @@ int sh_cd(int, args_t *a) {
     }
     const char *dir = ARG_GET(a);
     if (ARG_CNT(a) != 0) return CMD_USAGE;
+    if (sethome && dir == nullptr) {
+        sal_printf("%s: Invalid home directory\n", ARG_CMD(a));
+        return CMD_FAIL;
+    }
     if (sal_cd(dir) != 0) {
         sal_printf("%s: Invalid directory: %s\n", ARG_CMD(a), dir != nullptr ? dir : "<home>");
         return CMD_FAIL;

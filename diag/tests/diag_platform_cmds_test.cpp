@@ -33,12 +33,13 @@ class platform_cmds : public diag_test::monitor {
 };
 
 TEST_F(platform_cmds, CopyMoveRemoveSaveAndList) {
-    std::string out = run({"save a.txt one two", "copy a.txt b.txt", "mkdir d", "copy flash:b.txt",
-                           "move b.txt d/c.txt", "ls d", "pwd"});
+    std::string out =
+        run({"save a.txt one two", "copy a.txt b.txt", "mkdir d", "copy flash:b.txt",
+             "move b.txt d/c.txt", "cd -sethome d", "cd /", "cd", "ls", "pwd", "cd /"});
     EXPECT_EQ(file("a.txt"), "one two\n");
     EXPECT_EQ(file("d/c.txt"), "one two\n");
     EXPECT_FALSE(fs::exists(dir / "fs" / "b.txt"));
-    EXPECT_TRUE(has(out, "Working Directory: /")) << out;
+    EXPECT_TRUE(has(out, "Working Directory: /d")) << out;
     EXPECT_TRUE(has(out, "c.txt")) << out;
     EXPECT_TRUE(has(out, "CoPy: Error: source and destination are the same file: b.txt\n")) << out;
 
