@@ -94,13 +94,16 @@ TEST_F(platform_cmds, PagerStopsEveryMoreLinesAndFlashInitAsks) {
 }
 
 TEST_F(platform_cmds, BackgroundJobsStopAtCommandBoundaries) {
-    std::string out = run({"bg \"echo done\""});
+    // The console output is read only once the jobs that write it have ended.
+    console.out.clear();
+    ASSERT_EQ(sh_process_command(-1, "bg \"echo done\""), CMD_OK);
     ASSERT_TRUE(jobs_end(0));
+    EXPECT_TRUE(has(console.out, "done\n"));
     // Without LoopError a loop still ends when its job is killed.
     run({"set LoopError=off"});
     for (int i = 0; i < 10; i++)
         ASSERT_EQ(sh_process_command(-1, "bg \"loop * noecho\""), CMD_OK);
-    out = run({"bg \"echo eleven\"", "jobs", "kill 999"});
+    std::string out = run({"bg \"echo eleven\"", "jobs", "kill 999"});
     EXPECT_TRUE(has(out, "bg: ERROR: too many background tasks\n")) << out;
     EXPECT_TRUE(has(out, "Job 2: loop * noecho\n")) << out;
     EXPECT_TRUE(has(out, "Job 11: loop * noecho\n")) << out;
@@ -110,7 +113,7 @@ TEST_F(platform_cmds, BackgroundJobsStopAtCommandBoundaries) {
     EXPECT_TRUE(has(console.out, "Job 11 killed\n"));
     ASSERT_TRUE(jobs_end(0));
     // Numbers are never reused; a job's own failure is reported.
-    out = run({"bg \"expr 1 +\"", "jobs"});
+    ASSERT_EQ(sh_process_command(-1, "bg \"expr 1 +\""), CMD_OK);
     ASSERT_TRUE(jobs_end(0));
     EXPECT_TRUE(has(console.out, "bg: error in job 12: code")) << console.out;
 }
