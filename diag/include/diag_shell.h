@@ -182,3 +182,10 @@ int rcload(int unit, args_t *a, const char *file, int quiet_ext);
 // The cached text of a script, copied; null when not cached. Free with
 // sal_free.
 char *rccache_copy(const char *name);
+
+// ---------------------------------------------------------------- background jobs
+// 1 when the calling thread runs a background job that KILL asked to stop;
+// command loops end at their next command boundary.
+int sh_stop_requested(void);
+// Jobs of the unit whose threads still run (killed ones included).
+int bg_job_count(int unit);

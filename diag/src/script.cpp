@@ -153,7 +153,7 @@ int run_script(int unit, const char *file, ScriptSource &src) {
 int run_commands(int unit, args_t *a, int first, int last) {
     int rv = last;
     for (int i = first; i < a->a_argc; i++) {
-        if (rv != CMD_OK && diag_settings.loop_error) return rv;
+        if (rv == CMD_INTR || (rv != CMD_OK && diag_settings.loop_error)) return rv;
         rv = sh_process_command(unit, a->a_argv[i]);
     }
     return rv;
@@ -366,7 +366,8 @@ int sh_loop(int unit, args_t *a) {
     a->a_arg = a->a_argc;
     int rv = CMD_OK;
     for (int pass = 0; forever || pass < count; pass++) {
-        if (rv != CMD_OK && diag_settings.loop_error) break;
+        // An interrupted (or killed) command ends the loop whatever LoopError says.
+        if (rv == CMD_INTR || (rv != CMD_OK && diag_settings.loop_error)) break;
         rv = run_commands(unit, a, first, rv);
     }
     return rv;
@@ -405,7 +406,8 @@ int sh_for(int unit, args_t *a) {
     a->a_arg = a->a_argc;
     int rv = CMD_OK;
     while ((step > 0 && value <= stop) || (step < 0 && value >= stop)) {
-        if (rv != CMD_OK && diag_settings.loop_error) break;
+        // An interrupted (or killed) command ends the loop whatever LoopError says.
+        if (rv == CMD_INTR || (rv != CMD_OK && diag_settings.loop_error)) break;
         char text[LOOP_VALUE_SIZE];
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"

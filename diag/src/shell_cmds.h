@@ -78,3 +78,38 @@ int cmd_init(int unit, args_t *a);
 
 // dispatch.cpp
 int cmd_dispatch(int unit, args_t *a);
+// fs_cmds.cpp
+int sh_copy_file(const char *cmd, const char *src, const char *dst);
+int sh_ls(int unit, args_t *a);
+int sh_pwd(int unit, args_t *a);
+int sh_cd(int unit, args_t *a);
+int sh_copy(int unit, args_t *a);
+int sh_rm(int unit, args_t *a);
+int sh_move(int unit, args_t *a);
+int sh_mkdir(int unit, args_t *a);
+int sh_rmdir(int unit, args_t *a);
+int sh_more(int unit, args_t *a);
+int sh_save(int unit, args_t *a);
+int sh_flashinit(int unit, args_t *a);
+int sh_flashsync(int unit, args_t *a);
+
+// bgjob.cpp
+int sh_background(int unit, args_t *a);
+int sh_jobs(int unit, args_t *a);
+int sh_kill(int unit, args_t *a);
+
+// system_cmds.cpp
+int sh_log(int unit, args_t *a);
+int sh_console(int unit, args_t *a);
+int sh_debug(int unit, args_t *a);
+int sh_debugmod(int unit, args_t *a);
+int sh_reboot(int unit, args_t *a);
+int sh_version(int unit, args_t *a);
+int sh_date(int unit, args_t *a);
+int sh_history(int unit, args_t *a);
+
+// config_cmd.cpp
+int sh_config(int unit, args_t *a);
+
+// edline.cpp
+int sh_edline(int unit, args_t *a);

@@ -11,79 +11,21 @@
 #include "diag_shell.h"
 #include "sal.h"
 #include "storage_host.h"
+#include "diag_monitor_fixture.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct ScriptConsole {
-    std::string out;
-    std::deque<std::string> lines;
-    sal_console_ops ops{this, write, read_line};
-    static int write(void *ctx, const char *buf, size_t len) {
-        static_cast<ScriptConsole *>(ctx)->out.append(buf, len);
-        return static_cast<int>(len);
-    }
-    static int read_line(void *ctx, char *buf, size_t size) {
-        auto *c = static_cast<ScriptConsole *>(ctx);
-        if (c->lines.empty()) return -1;
-        std::snprintf(buf, size, "%s", c->lines.front().c_str());
-        c->lines.pop_front();
-        return static_cast<int>(std::strlen(buf));
-    }
-};
-
-class monitor : public ::testing::Test {
-  protected:
-    ScriptConsole console;
-    fs::path dir;
-
-    static void SetUpTestSuite() {
-        sal_assert_handler_t prev = sal_assert_set(nullptr);
-        ScriptConsole quiet;
-        sal_console_bind(&quiet.ops);
-        diag_init();
-        sal_console_bind(nullptr);
-        sal_assert_set(prev);
-    }
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "diag_XXXXXX").string();
-        dir = ::mkdtemp(pattern.data());
-        ASSERT_EQ(sal_fs_host_init((dir / "fs").c_str(), (dir / "tftp").c_str()), 0);
-        var_set("path", "/ /scripts", 0, 0);
-        sal_console_bind(&console.ops);
-        sh_set_mode(2);
-    }
-    void TearDown() override {
-        sal_console_bind(nullptr);
-        diag_settings.rc_error = 1;
-        diag_settings.loop_error = 1;
-        fs::remove_all(dir);
-    }
-    // Runs the lines through a shell level; what it printed.
-    std::string run(std::initializer_list<std::string> lines) {
-        console.lines.assign(lines.begin(), lines.end());
-        console.out.clear();
-        diag_shell(-1, "DXP", 1);
-        return console.out;
-    }
-    void script(const std::string &name, const std::string &text) {
-        fs::create_directories((dir / "fs" / name).parent_path());
-        std::ofstream(dir / "fs" / name) << text;
-    }
-    static bool has(const std::string &out, const std::string &text) {
-        return out.find(text) != std::string::npos;
-    }
-};
+using diag_test::monitor;
 
 TEST_F(monitor, PromptAbbreviationsAndDispatchMessages) {
     std::string out =
-        run({"cop", "cp", "co", "hist", "his", "port help", "PRINTENV bogus", "EXIT clean"});
+        run({"txc", "TXCount", "co", "hist", "his", "port help", "PRINTENV bogus", "EXIT clean"});
     EXPECT_TRUE(has(out, "DXP> ")) << out;
     EXPECT_TRUE(has(out,
-                    "DXP> CoPy: Command not implemented\nDXP> CoPy: Command not "
+                    "DXP> TXCount: Command not implemented\nDXP> TXCount: Command not "
                     "implemented\nDXP> Unknown command: co\n"));
-    EXPECT_TRUE(has(out, "HISTory: Command not implemented\nDXP> Unknown command: his\n")) << out;
+    EXPECT_TRUE(has(out, "History not available\nDXP> Unknown command: his\n")) << out;
     EXPECT_TRUE(has(out, "Usage (PORT): ports [AutoNeg=on|off] [enable] [disable]\n")) << out;
     EXPECT_TRUE(has(out, "PRINTENV: WARNING: excess arguments ignored beginning with 'bogus'\n"))
         << out;

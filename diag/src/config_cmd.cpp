@@ -1,0 +1,106 @@
+// CONFig: shows and edits the SDK configuration variables ("config.dxp").
+#include <cstring>
+
+#include "diag_shell.h"
+#include "sal.h"
+#include "sal_config.h"
+#include "shell_cmds.h"
+
+namespace {
+
+// The existing variable a Name=value word selects: the exact name, else the
+// first in store order that the word abbreviates; null when none.
+const char *config_match(const char *word) {
+    size_t n = std::strcspn(word, "=");
+    const char *name = nullptr;
+    const char *value = nullptr;
+    const char *abbreviated = nullptr;
+    while (sal_config_get_next(name, &name, &value) == 0) {
+        if (std::strlen(name) == n && std::strncmp(name, word, n) == 0) return name;
+        if (abbreviated == nullptr && parse_name_match(name, word, '=')) abbreviated = name;
+    }
+    return abbreviated;
+}
+
+int config_assign(args_t *a, bool add) {
+    const char *cmd = ARG_CMD(a);
+    int rv = CMD_OK;
+    const char *w;
+    while ((w = ARG_GET(a)) != nullptr) {
+        const char *eq = std::strchr(w, '=');
+        if (eq == nullptr || eq == w) {
+            sal_printf("%s: Invalid assignment: %s\n", cmd, w);
+            rv = CMD_FAIL;
+            continue;
+        }
+        const char *name = config_match(w);
+        if (name == nullptr && !add) {
+            sal_printf("%s: Must use 'add' to create new variable: %s\n", cmd, w);
+            rv = CMD_FAIL;
+            continue;
+        }
+        char var[256];
+        if (name == nullptr) {
+            size_t n = static_cast<size_t>(eq - w);
+            if (n >= sizeof var) n = sizeof var - 1;
+            std::memcpy(var, w, n);
+            var[n] = '\0';
+            name = var;
+        }
+        if (sal_config_set(name, eq + 1) < 0) {
+            sal_printf("%s: Invalid option: %s\n", cmd, w);
+            rv = CMD_FAIL;
+        }
+    }
+    return rv;
+}
+
+}  // namespace
+
+int sh_config(int, args_t *a) {
+    const char *cmd = ARG_CMD(a);
+    const char *w = ARG_CUR(a);
+    if (w == nullptr || sal_strcasecmp(w, "show") == 0) {
+        const char *name = nullptr;
+        const char *value = nullptr;
+        while (sal_config_get_next(name, &name, &value) == 0)
+            sal_printf("\t%s=%s\n", name, value);
+        return CMD_OK;
+    }
+    if (sal_strcasecmp(w, "refresh") == 0) {
+        sal_printf("%s: Refreshing configuration database\n", cmd);
+        if (sal_config_refresh() < 0) {
+            sal_printf("%s: Failed to refresh configuration database\n", cmd);
+            return CMD_FAIL;
+        }
+        return CMD_OK;
+    }
+    if (sal_strcasecmp(w, "save") == 0) {
+        if (sal_config_flush() < 0) {
+            sal_printf("%s: Warning: Flush failed\n", cmd);
+            return CMD_FAIL;
+        }
+        return CMD_OK;
+    }
+    if (sal_strcasecmp(w, "delete") == 0) {
+        ARG_GET(a);
+        const char *name;
+        while ((name = ARG_GET(a)) != nullptr) {
+            if (sal_config_set(name, nullptr) < 0) {
+                sal_printf("%s: Variable not found: %s\n", cmd, name);
+                return CMD_FAIL;
+            }
+        }
+        return CMD_OK;
+    }
+    if (sal_strcasecmp(w, "clear") == 0) {
+        const char *name;
+        const char *value;
+        while (sal_config_get_next(nullptr, &name, &value) == 0)
+            sal_config_set(name, nullptr);
+        return CMD_OK;
+    }
+    bool add = sal_strcasecmp(w, "add") == 0;
+    if (add) ARG_GET(a);
+    return config_assign(a, add);
+}
