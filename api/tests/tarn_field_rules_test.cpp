@@ -56,10 +56,10 @@ const dxp_field_qset_t kL4 = qset_of({dxpFieldQualifyDstIp, dxpFieldQualifyL4Dst
                                       dxpFieldQualifyTcpControl, dxpFieldQualifyRangeCheck});
 
 TEST_P(tarn_field_rules, QualifiersWriteTheKeyAndItsCompanions) {
-    dxp_field_udf_spec_t spec{};
+    dxp_field_udf_spec_t udf_spec{};
     int udf = 0;
-    ASSERT_EQ(dxp_field_udf_spec_set(0, &spec, 0, 14), 0);
-    ASSERT_EQ(dxp_field_udf_create(0, &spec, &udf), 0);
+    ASSERT_EQ(dxp_field_udf_spec_set(0, &udf_spec, 0, 14), 0);
+    ASSERT_EQ(dxp_field_udf_create(0, &udf_spec, &udf), 0);
     dxp_field_qset_t q = kL2;
     dxp_field_qset_add(&q, dxpFieldQualifySrcPort);
     ASSERT_EQ(dxp_field_qset_add_udf(0, &q, udf), 0);

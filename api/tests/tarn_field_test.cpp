@@ -200,14 +200,14 @@ TEST_P(tarn_field, GroupsChooseShareAndGiveBackSlices) {
 
 TEST_P(tarn_field, UserDefinedFields) {
     bringUp();
-    dxp_field_udf_spec_t spec{}, other{}, read{};
+    dxp_field_udf_spec_t udf_spec{}, other{}, read{};
     uint32_t offset = 0;
-    ASSERT_EQ(dxp_field_udf_spec_set(0, &spec, 0, 12), 0);
-    ASSERT_EQ(dxp_field_udf_spec_get(0, &spec, nullptr, &offset), 0);
+    ASSERT_EQ(dxp_field_udf_spec_set(0, &udf_spec, 0, 12), 0);
+    ASSERT_EQ(dxp_field_udf_spec_get(0, &udf_spec, nullptr, &offset), 0);
     EXPECT_EQ(offset, 12u);
     int udf = 0, again = 0;
-    ASSERT_EQ(dxp_field_udf_create(0, &spec, &udf), 0);
-    ASSERT_EQ(dxp_field_udf_create(0, &spec, &again), 0);
+    ASSERT_EQ(dxp_field_udf_create(0, &udf_spec, &udf), 0);
+    ASSERT_EQ(dxp_field_udf_create(0, &udf_spec, &again), 0);
     EXPECT_EQ(udf, 1);
     EXPECT_EQ(again, 1);
     ASSERT_EQ(dxp_field_udf_get(0, &read, udf), 0);

@@ -376,13 +376,13 @@ int sh_loop(int unit, args_t *a) {
 int sh_for(int unit, args_t *a) {
     if (ARG_CNT(a) < 2) return CMD_USAGE;
     const char *cmd = ARG_CMD(a);
-    std::string spec = ARG_GET(a);
-    size_t eq = spec.find('=');
+    std::string loop_range = ARG_GET(a);
+    size_t eq = loop_range.find('=');
     std::string var, parts[3], fmt = "%d";
     bool ok = eq != std::string::npos && eq > 0;
     if (ok) {
-        var = spec.substr(0, eq);
-        std::string rest = spec.substr(eq + 1);
+        var = loop_range.substr(0, eq);
+        std::string rest = loop_range.substr(eq + 1);
         for (int i = 0; i < 3; i++) {
             size_t comma = rest.find(',');
             parts[i] = rest.substr(0, comma);

@@ -432,10 +432,10 @@ int dxp_tarn_field_qset_add_udf(int unit, dxp_field_qset_t *qset, int udf_id) {
     return DXP_E_NONE;
 }
 
-int dxp_tarn_field_udf_create_id(int unit, dxp_field_udf_spec_t *spec, int udf_id) {
+int dxp_tarn_field_udf_create_id(int unit, dxp_field_udf_spec_t *udf_spec, int udf_id) {
     Control *fc = nullptr;
     if (int rv = checks(__func__, unit, &fc); rv < 0) return rv;
-    if (spec == nullptr) return DXP_E_PARAM;
+    if (udf_spec == nullptr) return DXP_E_PARAM;
     const int idx = udf_index(fc, udf_id);
     if (idx < 0) return idx;
     const drv_if_t *drv = services(unit);
@@ -443,21 +443,22 @@ int dxp_tarn_field_udf_create_id(int unit, dxp_field_udf_spec_t *spec, int udf_i
     if (fc->udf[idx].valid) {
         dxp_field_udf_spec_t programmed{};
         if (int rv = drv->cfp_udf_get(unit, 0, idx, &programmed.offset[0]); rv < 0) return rv;
-        return std::memcmp(&programmed, spec, sizeof programmed) == 0 ? DXP_E_NONE : DXP_E_EXISTS;
+        return std::memcmp(&programmed, udf_spec, sizeof programmed) == 0 ? DXP_E_NONE
+                                                                          : DXP_E_EXISTS;
     }
     int rv = DXP_E_UNAVAIL;  // no valid port
     for (int port = 0; port < 64; port++) {
         if (!SOC_PORT_VALID(unit, port)) continue;
-        if (rv = drv->cfp_udf_set(unit, port, idx, spec->offset[0]); rv < 0) return rv;
+        if (rv = drv->cfp_udf_set(unit, port, idx, udf_spec->offset[0]); rv < 0) return rv;
     }
     if (rv == DXP_E_NONE) fc->udf[idx] = Udf{.valid = true, .use_count = 0, .udf_num = idx};
     return rv;
 }
 
-int dxp_tarn_field_udf_create(int unit, dxp_field_udf_spec_t *spec, int *udf_id) {
+int dxp_tarn_field_udf_create(int unit, dxp_field_udf_spec_t *udf_spec, int *udf_id) {
     Control *fc = nullptr;
     if (int rv = checks(__func__, unit, &fc); rv < 0) return rv;
-    if (spec == nullptr || udf_id == nullptr) return DXP_E_PARAM;
+    if (udf_spec == nullptr || udf_id == nullptr) return DXP_E_PARAM;
     SalLock guard(fc->lock);
     int free_id = 0;
     for (int id = 1; id <= fc->udf_count; id++) {
@@ -465,23 +466,23 @@ int dxp_tarn_field_udf_create(int unit, dxp_field_udf_spec_t *spec, int *udf_id)
             if (free_id == 0) free_id = id;
             continue;
         }
-        const int rv = dxp_field_udf_create_id(unit, spec, id);
+        const int rv = dxp_field_udf_create_id(unit, udf_spec, id);
         if (rv == DXP_E_EXISTS) continue;
         if (rv == DXP_E_NONE) *udf_id = id;
         return rv;
     }
     if (free_id == 0) return DXP_E_RESOURCE;
-    const int rv = dxp_field_udf_create_id(unit, spec, free_id);
+    const int rv = dxp_field_udf_create_id(unit, udf_spec, free_id);
     if (rv == DXP_E_NONE) *udf_id = free_id;
     return rv;
 }
 
-int dxp_tarn_field_udf_get(int unit, dxp_field_udf_spec_t *spec, int udf_id) {
+int dxp_tarn_field_udf_get(int unit, dxp_field_udf_spec_t *udf_spec, int udf_id) {
     Control *fc = nullptr;
     if (int rv = checks(__func__, unit, &fc); rv < 0) return rv;
     const int idx = udf_index(fc, udf_id);
-    if (spec == nullptr || idx < 0 || !fc->udf[idx].valid) return DXP_E_PARAM;
-    return services(unit)->cfp_udf_get(unit, 0, idx, &spec->offset[0]);
+    if (udf_spec == nullptr || idx < 0 || !fc->udf[idx].valid) return DXP_E_PARAM;
+    return services(unit)->cfp_udf_get(unit, 0, idx, &udf_spec->offset[0]);
 }
 
 int dxp_tarn_field_udf_destroy(int unit, int udf_id) {
@@ -493,20 +494,21 @@ int dxp_tarn_field_udf_destroy(int unit, int udf_id) {
     return fc->udf[idx].use_count != 0 ? DXP_E_EXISTS : DXP_E_UNAVAIL;
 }
 
-int dxp_tarn_field_udf_spec_set(int unit, dxp_field_udf_spec_t *spec, uint32_t, uint32_t offset) {
+int dxp_tarn_field_udf_spec_set(int unit, dxp_field_udf_spec_t *udf_spec, uint32_t,
+                                uint32_t offset) {
     Control *fc = nullptr;
     if (int rv = checks(__func__, unit, &fc); rv < 0) return rv;
-    if (spec == nullptr) return DXP_E_PARAM;
-    spec->offset[0] = offset;
+    if (udf_spec == nullptr) return DXP_E_PARAM;
+    udf_spec->offset[0] = offset;
     return DXP_E_NONE;
 }
 
-int dxp_tarn_field_udf_spec_get(int unit, dxp_field_udf_spec_t *spec, uint32_t *flags,
+int dxp_tarn_field_udf_spec_get(int unit, dxp_field_udf_spec_t *udf_spec, uint32_t *flags,
                                 uint32_t *offset) {
     Control *fc = nullptr;
     if (int rv = checks(__func__, unit, &fc); rv < 0) return rv;
-    if (spec == nullptr || offset == nullptr) return DXP_E_PARAM;
+    if (udf_spec == nullptr || offset == nullptr) return DXP_E_PARAM;
     if (flags != nullptr) *flags = 0;
-    *offset = spec->offset[0];
+    *offset = udf_spec->offset[0];
     return DXP_E_NONE;
 }
