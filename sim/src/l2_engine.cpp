@@ -154,6 +154,31 @@ void TableEngine::fastAge() {
     }
 }
 
+void TableEngine::installSearchHooks(void (TableEngine::*present)(int)) {
+    regs_.onRead(*regs_.find(R_ARLA_RWCTL, 0), [this](uint64_t &) {
+        if (arl_pending_ > 0) {
+            arl_pending_--;
+            return;
+        }
+        setField(R_ARLA_RWCTL, F_ARL_STRTDN, 0);
+    });
+    regs_.onWrite(*regs_.find(R_ARLA_SRCH_CTL, 0), [this, present](uint64_t, uint64_t) {
+        if (field(R_ARLA_SRCH_CTL, F_ARLA_SRCH_STDN) == 0) return;
+        search_consumed_ = false;
+        (this->*present)(0);
+    });
+    // Reading the result takes it; the next one shows at the next poll.
+    regs_.onRead(*regs_.find(R_ARLA_SRCH_RSLT, 0), [this](uint64_t &) {
+        if (search_next_ >= 0) search_consumed_ = true;
+    });
+    regs_.onRead(*regs_.find(R_ARLA_SRCH_CTL, 0), [this, present](uint64_t &) {
+        if (!search_consumed_) return;
+        search_consumed_ = false;
+        setField(R_ARLA_SRCH_CTL, F_ARLA_SRCH_VLID, 0);
+        (this->*present)(search_next_);
+    });
+}
+
 void TableEngine::installArl() {
     if (!arlSupported()) return;
     regs_.onWrite(*regs_.find(R_ARLA_RWCTL, 0), [this](uint64_t, uint64_t) {
@@ -167,28 +192,7 @@ void TableEngine::installArl() {
         arl_pending_ = arl_busy_reads_;
         if (arl_pending_ == 0) setField(R_ARLA_RWCTL, F_ARL_STRTDN, 0);
     });
-    regs_.onRead(*regs_.find(R_ARLA_RWCTL, 0), [this](uint64_t &) {
-        if (arl_pending_ > 0) {
-            arl_pending_--;
-            return;
-        }
-        setField(R_ARLA_RWCTL, F_ARL_STRTDN, 0);
-    });
-    regs_.onWrite(*regs_.find(R_ARLA_SRCH_CTL, 0), [this](uint64_t, uint64_t) {
-        if (field(R_ARLA_SRCH_CTL, F_ARLA_SRCH_STDN) == 0) return;
-        search_consumed_ = false;
-        presentSearch(0);
-    });
-    // Reading the result takes it; the next one shows at the next poll.
-    regs_.onRead(*regs_.find(R_ARLA_SRCH_RSLT, 0), [this](uint64_t &) {
-        if (search_next_ >= 0) search_consumed_ = true;
-    });
-    regs_.onRead(*regs_.find(R_ARLA_SRCH_CTL, 0), [this](uint64_t &) {
-        if (!search_consumed_) return;
-        search_consumed_ = false;
-        setField(R_ARLA_SRCH_CTL, F_ARLA_SRCH_VLID, 0);
-        presentSearch(search_next_);
-    });
+    installSearchHooks(&TableEngine::presentSearch);
     regs_.onWrite(*regs_.find(R_MST_CON, 0), [this](uint64_t, uint64_t) {
         if (field(R_MST_CON, F_FAST_AGE_STDN) == 0) return;
         fastAge();

@@ -79,27 +79,7 @@ void TableEngine::installWide() {
         arl_pending_ = arl_busy_reads_;
         if (arl_pending_ == 0) setField(R_ARLA_RWCTL, F_ARL_STRTDN, 0);
     });
-    regs_.onRead(*regs_.find(R_ARLA_RWCTL, 0), [this](uint64_t &) {
-        if (arl_pending_ > 0) {
-            arl_pending_--;
-            return;
-        }
-        setField(R_ARLA_RWCTL, F_ARL_STRTDN, 0);
-    });
-    regs_.onWrite(*regs_.find(R_ARLA_SRCH_CTL, 0), [this](uint64_t, uint64_t) {
-        if (field(R_ARLA_SRCH_CTL, F_ARLA_SRCH_STDN) == 0) return;
-        search_consumed_ = false;
-        widePresent(0);
-    });
-    regs_.onRead(*regs_.find(R_ARLA_SRCH_RSLT, 0), [this](uint64_t &) {
-        if (search_next_ >= 0) search_consumed_ = true;
-    });
-    regs_.onRead(*regs_.find(R_ARLA_SRCH_CTL, 0), [this](uint64_t &) {
-        if (!search_consumed_) return;
-        search_consumed_ = false;
-        setField(R_ARLA_SRCH_CTL, F_ARLA_SRCH_VLID, 0);
-        widePresent(search_next_);
-    });
+    installSearchHooks(&TableEngine::widePresent);
     // These chips have no port or VLAN filter register for the fast age: it
     // takes the whole table (dynamic entries, static ones with EN_AGE_STATIC)
     // and a filtered request ends without removing anything.

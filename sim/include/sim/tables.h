@@ -59,6 +59,8 @@ class TableEngine {
     void loadBins(int bucket);
     void storeBins(int bucket);
     void presentSearch(int from);
+    // The access busy countdown and the search hooks both address tables share.
+    void installSearchHooks(void (TableEngine::*present)(int));
     void fastAge();
     void ageOnce();
     // The wide chips' address table and other tables (wide_tables.cpp).
