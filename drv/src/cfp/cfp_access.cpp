@@ -233,35 +233,28 @@ int _drv_cfp_tcam_search(int unit, uint32_t flags, uint32_t *index, drv_cfp_entr
     return SOC_E_NONE;
 }
 
-int drv_cfp_entry_read(int unit, uint32_t index, uint32_t ram_type, drv_cfp_entry_t *entry) {
+namespace {
+
+// One RAM of an entry and what to print when accessing it fails; all_msg is
+// printed instead when every RAM is accessed in one call.
+struct EntryRam {
+    uint32_t ram;
+    const char *msg;
+    const char *all_msg;
+};
+
+using RamAccess = int (*)(int unit, uint32_t ram_type, uint32_t index, drv_cfp_entry_t *entry);
+
+int entry_access(int unit, uint32_t index, uint32_t ram_type, drv_cfp_entry_t *entry,
+                 RamAccess access, const EntryRam (&rams)[3]) {
     const bool all = ram_type == DRV_CFP_RAM_ALL;
     if (!all && ram_type != DRV_CFP_RAM_TCAM && ram_type != DRV_CFP_RAM_ACT &&
         ram_type != DRV_CFP_RAM_METER)
         return SOC_E_PARAM;
-    if (all || ram_type == DRV_CFP_RAM_TCAM) {
-        if (int rv = _drv_cfp_read(unit, DRV_CFP_RAM_TCAM, index, entry); rv < 0) {
-            soc_cm_debug_print(cfp::kError,
-                               "drv_cfp_entry_read : failed to read TCAM with index = 0x%x, "
-                               "rv = %d. \n",
-                               index, rv);
-            return rv;
-        }
-    }
-    if (all || ram_type == DRV_CFP_RAM_ACT) {
-        if (int rv = _drv_cfp_read(unit, DRV_CFP_RAM_ACT, index, entry); rv < 0) {
-            soc_cm_debug_print(cfp::kError,
-                               "drv_cfp_entry_read : failed to read action ram with index = "
-                               "0x%x, rv = %d. \n",
-                               index, rv);
-            return rv;
-        }
-    }
-    if (all || ram_type == DRV_CFP_RAM_METER) {
-        if (int rv = _drv_cfp_read(unit, DRV_CFP_RAM_METER, index, entry); rv < 0) {
-            soc_cm_debug_print(cfp::kError,
-                               "drv_cfp_entry_read : failed to read meter ram with index = "
-                               "0x%x, rv = %d. \n",
-                               index, rv);
+    for (const EntryRam &r : rams) {
+        if (!all && ram_type != r.ram) continue;
+        if (int rv = access(unit, r.ram, index, entry); rv < 0) {
+            soc_cm_debug_print(cfp::kError, all ? r.all_msg : r.msg, index, rv);
             return rv;
         }
     }
@@ -269,52 +262,38 @@ int drv_cfp_entry_read(int unit, uint32_t index, uint32_t ram_type, drv_cfp_entr
     return SOC_E_NONE;
 }
 
+}  // namespace
+
+int drv_cfp_entry_read(int unit, uint32_t index, uint32_t ram_type, drv_cfp_entry_t *entry) {
+    static constexpr const char *kTcam =
+        "drv_cfp_entry_read : failed to read TCAM with index = 0x%x, rv = %d. \n";
+    static constexpr const char *kAct =
+        "drv_cfp_entry_read : failed to read action ram with index = 0x%x, rv = %d. \n";
+    static constexpr const char *kMeter =
+        "drv_cfp_entry_read : failed to read meter ram with index = 0x%x, rv = %d. \n";
+    static constexpr EntryRam kRams[] = {
+        {.ram = DRV_CFP_RAM_TCAM, .msg = kTcam, .all_msg = kTcam},
+        {.ram = DRV_CFP_RAM_ACT, .msg = kAct, .all_msg = kAct},
+        {.ram = DRV_CFP_RAM_METER, .msg = kMeter, .all_msg = kMeter},
+    };
+    return entry_access(unit, index, ram_type, entry, _drv_cfp_read, kRams);
+}
+
 int drv_cfp_entry_write(int unit, uint32_t index, uint32_t ram_type, drv_cfp_entry_t *entry) {
-    const bool all = ram_type == DRV_CFP_RAM_ALL;
-    if (!all && ram_type != DRV_CFP_RAM_TCAM && ram_type != DRV_CFP_RAM_ACT &&
-        ram_type != DRV_CFP_RAM_METER)
-        return SOC_E_PARAM;
-    if (all || ram_type == DRV_CFP_RAM_TCAM) {
-        if (int rv = _drv_cfp_write(unit, DRV_CFP_RAM_TCAM, index, entry); rv < 0) {
-            soc_cm_debug_print(cfp::kError,
-                               "drv_cfp_entry_write : failed to write TCAM with index = 0x%x, "
-                               "rv = %d. \n",
-                               index, rv);
-            return rv;
-        }
-    }
-    if (all || ram_type == DRV_CFP_RAM_ACT) {
-        if (int rv = _drv_cfp_write(unit, DRV_CFP_RAM_ACT, index, entry); rv < 0) {
-            if (all)
-                soc_cm_debug_print(cfp::kError,
-                                   "drv_cfp_entry_write:failed to write action ram with index "
-                                   "= 0x%x, rv = %d. \n",
-                                   index, rv);
-            else
-                soc_cm_debug_print(cfp::kError,
-                                   "drv_cfp_entry_write : failed to write ACT ram with index = "
-                                   "0x%x, rv = %d. \n",
-                                   index, rv);
-            return rv;
-        }
-    }
-    if (all || ram_type == DRV_CFP_RAM_METER) {
-        if (int rv = _drv_cfp_write(unit, DRV_CFP_RAM_METER, index, entry); rv < 0) {
-            if (all)
-                soc_cm_debug_print(cfp::kError,
-                                   "drv_cfp_entry_write :failed to write meter ram with index "
-                                   "= 0x%x, rv = %d. \n",
-                                   index, rv);
-            else
-                soc_cm_debug_print(cfp::kError,
-                                   "drv_cfp_entry_write :failed to write METER ram with index "
-                                   "= 0x%x, rv = %d. \n",
-                                   index, rv);
-            return rv;
-        }
-    }
-    entry->id = index;
-    return SOC_E_NONE;
+    static constexpr const char *kTcam =
+        "drv_cfp_entry_write : failed to write TCAM with index = 0x%x, rv = %d. \n";
+    static constexpr EntryRam kRams[] = {
+        {.ram = DRV_CFP_RAM_TCAM, .msg = kTcam, .all_msg = kTcam},
+        {.ram = DRV_CFP_RAM_ACT,
+         .msg = "drv_cfp_entry_write : failed to write ACT ram with index = 0x%x, rv = %d. \n",
+         .all_msg =
+             "drv_cfp_entry_write:failed to write action ram with index = 0x%x, rv = %d. \n"},
+        {.ram = DRV_CFP_RAM_METER,
+         .msg = "drv_cfp_entry_write :failed to write METER ram with index = 0x%x, rv = %d. \n",
+         .all_msg =
+             "drv_cfp_entry_write :failed to write meter ram with index = 0x%x, rv = %d. \n"},
+    };
+    return entry_access(unit, index, ram_type, entry, _drv_cfp_write, kRams);
 }
 
 int drv_cfp_entry_search(int unit, uint32_t flags, uint32_t *index, drv_cfp_entry_t *entry) {
