@@ -30,7 +30,7 @@
 #include "settings_wiring.h"
 #include "soc.h"
 #include "soc_cm.h"
-#include "soc_standin.h"
+#include "soc_sysconf.h"
 #include "tarn_bus.h"
 #include "trunkmgr.h"
 #include "vlanmgr.h"
@@ -85,20 +85,11 @@ void phy_layer_wire() {
     drv_port_neighbours_register(&neighbours);
 }
 
-// Unit 0: probe the board's switch device, attach and reset it, then attach
-// it to the switch API and register it with the multi-unit layer.
+// Unit 0: probe the board's switch devices, attach unit 0 and initialise it
+// (chip reset and switch API), then register it with the multi-unit layer.
 void unit_bringup() {
     tarn_bus_register();
     phy_layer_wire();
-    if (soc_glue_init() < 0 || soc_glue_probe() <= 0 || soc_glue_attach(0) < 0) {
-        sal_printf("Unit 0: no switch device could be attached\n");
-        return;
-    }
-    int rv = soc_reset_init(0);
-    if (rv < 0) {
-        sal_printf("soc_reset_init() failed: %s\n", dxp_errmsg(rv));
-        return;
-    }
     // The PHY layer's routines that the port module calls.
     static const dxp_tarn_phy_hooks_t phy_hooks = {
         .common_init = phy_common_init,
@@ -108,8 +99,12 @@ void unit_bringup() {
         .reset_unregister = phy_common_reset_unregister,
     };
     dxp_tarn_phy_hooks_register(&phy_hooks);
-    rv = dxp_attach(0, DXP_DEFAULT_FAMILY, nullptr, 0);
-    if (rv >= 0) rv = dxp_init(0);
+    if (sysconf_init() < 0 || sysconf_probe() < 0 || sysconf_attach(0) < 0) {
+        sal_printf("Unit 0: no switch device could be attached\n");
+        return;
+    }
+    system_init(0);
+    int rv = dxp_attach_check(0);
     if (rv >= 0) rv = dxpx_unit_register(0);
     if (rv < 0) {
         sal_printf("Unit 0 switch API: %s\n", dxp_errmsg(rv));

@@ -160,6 +160,9 @@ extern const cmd_t diag_family_cmds[];
 extern const int diag_family_cmd_cnt;
 
 void diag_init(void);
+// Unit initialisation after its attach: chip reset, the debug flags of
+// "reg_write_log" and the switch API. Failures are debug-printed; 0.
+int system_init(int unit);
 int diag_shell(int unit, const char *prefix, int eof_exit);
 int sh_process_command(int unit, const char *line);
 int sh_dispatch(int unit, args_t *a);

@@ -70,7 +70,6 @@ inline constexpr const char *REG_EDIT_USAGE =
     "and displays each field, providing an opportunity\n\tto modify each field.\n";
 
 // unit.cpp
-int system_init(int unit);  // reset, debug flags and the switch API; 0
 int cmd_probe(int unit, args_t *a);
 int cmd_attach(int unit, args_t *a);
 int cmd_detach(int unit, args_t *a);

@@ -14,7 +14,7 @@
 #include "soc_cm.h"
 #include "soc_control.h"
 #include "soc_property.h"
-#include "soc_standin.h"
+#include "soc_sysconf.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ bool is_unit_word(const char *w) {
 }
 
 int attach_one(const char *cmd, int unit) {
-    if (soc_glue_attach(unit) < 0) {
+    if (sysconf_attach(unit) < 0) {
         sal_printf("%s: Error: Could not attach unit: %d\n", cmd, unit);
         return CMD_FAIL;
     }
@@ -96,11 +96,7 @@ int system_init(int unit) {
 int cmd_probe(int unit, args_t *a) {
     (void)unit;
     if (ARG_CNT(a) != 0) return CMD_USAGE;
-    if (soc_cm_get_num_devices() > 0) {
-        sal_printf("sysconf_probe: cannot probe more than once\n");
-        return CMD_FAIL;
-    }
-    if (soc_glue_probe() < 0) {
+    if (sysconf_probe() < 0) {
         sal_printf("%s: Probe failed\n", ARG_CMD(a));
         return CMD_FAIL;
     }
@@ -113,7 +109,7 @@ int cmd_probe(int unit, args_t *a) {
 int cmd_attach(int unit, args_t *a) {
     (void)unit;
     const char *cmd = ARG_CMD(a);
-    if (soc_cm_get_num_devices() <= 0) {
+    if (!sysconf_probed()) {
         sal_printf("%s: Probe command not yet performed\n", cmd);
         return CMD_FAIL;
     }
@@ -160,7 +156,7 @@ int cmd_detach(int unit, args_t *a) {
     const char *cmd = ARG_CMD(a);
     auto detach = [cmd](int u) {
         if (!sh_check_attached(cmd, u)) return CMD_FAIL;
-        if (soc_glue_detach(u) < 0) {
+        if (sysconf_detach(u) < 0) {
             sal_printf("%s: Error: detaching unit %d\n", cmd, u);
             return CMD_FAIL;
         }

@@ -10,6 +10,7 @@
 #include "diag_console.h"
 #include "diag_shell.h"
 #include "diag_symtab.h"
+#include "soc_sysconf.h"
 
 namespace {
 
@@ -147,7 +148,8 @@ TEST_F(diag_reg, EditRegAsksEachField) {
 }
 
 TEST_F(diag_reg, UnitCommands) {
-    EXPECT_EQ(run("PROBE", -1), "sysconf_probe: cannot probe more than once\n");
+    EXPECT_EQ(run("PROBE", -1),
+              "sysconf_probe: cannot probe more than once\nPROBE: Probe failed\n");
     EXPECT_EQ(run("Attach 0", -1), "Attach: Error: Unit already attached: 0\n");
     EXPECT_EQ(run("Attach 7", -1), "Attach: Error: Unit number out of range (0 - 0)\n");
     std::string out = run("INIT bogus", -1);
@@ -159,6 +161,23 @@ TEST_F(diag_reg, UnitCommands) {
     EXPECT_EQ(soc_unit_attached(0), 0);
     EXPECT_TRUE(has(run("Attach"), "Attach: Unit 0 (")) << run("Attach");
     EXPECT_TRUE(has(run("Attach"), "): not attached")) << run("Attach");
+    run("Attach 0");
+    board->chip().poke("GLOBAL_TRUNK_CTL", 0, 0x18);
+    EXPECT_EQ(run("Getreg raw GLOBAL_TRUNK_CTL"), "GLOBAL_TRUNK_CTL[0x3100]=0x18\n");
+}
+
+TEST_F(diag_reg, ProbeLineNamesTheOverridingDriver) {
+    soc_test::forget_everything();
+    sim::bindHost(*board);
+    ASSERT_EQ(sysconf_init(), 0);
+    EXPECT_EQ(run("Attach", -1), "Attach: Probe command not yet performed\n");
+    sal_config_set("pci_override_rev.0", "1");
+    EXPECT_EQ(run("PROBE"),
+              "SPI unit 0: Dev 0xa701, Rev 0x00, Chip DXP7101_A0, Driver DXP7101_A1\n"
+              "PROBE: found 1 unit\n");
+    EXPECT_EQ(run("PROBE", -1),
+              "sysconf_probe: cannot probe more than once\nPROBE: Probe failed\n");
+    EXPECT_EQ(run("Attach 0"), "SPI device DXP7101_A1 attached as unit 0.\n");
 }
 
 TEST_F(diag_reg, DispatchTableAndTiming) {
@@ -172,6 +191,18 @@ TEST_F(diag_reg, DispatchTableAndTiming) {
     EXPECT_EQ(out.rfind("unit 0: dispatch tarn, ", 0), 0u) << out;
     EXPECT_EQ(run("DISPatch find tarn 0"), "[unit 0 found]\n");
     EXPECT_TRUE(has(run("DISPatch vtime 3 0 10"), "3 api calls in "));
+    EXPECT_EQ(run("DISPatch ftest 0", -1), "ERROR: filter_create(0): Feature unavailable\n");
+    EXPECT_TRUE(has(run("DISPatch ftest3 0"), "0 port filters in "));
+    EXPECT_EQ(run("DISPatch custom_stattime 2 0 1", -1),
+              "ERROR: DISPatch custom_stattime: Feature unavailable\n");
+    run("DISPatch custom_reg 0");
+    EXPECT_TRUE(has(run("DISPatch custom_stattime 2 0 1"), "2 api calls in "));
+    EXPECT_EQ(run("DISPatch pause_addr 0 1 00:10:zz", -1),
+              "ERROR: DISPatch pause_addr: illegal mac-addr\n");
+    // Link scan needs the switch API's init, which this unit lacks.
+    EXPECT_EQ(run("DISPatch linkreg 0", -1), "ERROR: DISPatch linkreg: Feature not initialized\n");
+    EXPECT_EQ(run("DISPatch l2reg 0"), "");
+    EXPECT_EQ(run("DISPatch l2unreg 0"), "");
     run("DISPatch detach 0");
     EXPECT_EQ(run("DISPatch show"), "");
 }

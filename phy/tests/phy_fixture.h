@@ -31,8 +31,8 @@ class PhyTest : public soc_test::UnitTest {
         sim::bindHost(*board);
         static const soc_cm_init_t vectors = {soc_test::PrintCapture::print, nullptr, nullptr};
         ASSERT_EQ(soc_cm_init(&vectors), 0);
-        ASSERT_EQ(soc_glue_probe(), 1);
-        ASSERT_EQ(soc_glue_attach(0), 0);
+        ASSERT_EQ(sysconf_probe(), 0);
+        ASSERT_EQ(sysconf_attach(0), 0);
         soc_phy_layer_register(phy_unit_init);
         ASSERT_EQ(soc_init(0), 0);
         port_test::phy_hooks_register();

@@ -36,7 +36,7 @@ TEST_F(soc_unit_prop, ValidPortsOfEachUnit) {
     start(sim::ChipKind::DXP7102A1, sim::BusMode::Direct, false);
     sal_config_set("pbmp_valid.0", "0x07fffff0");
     sal_config_set("pbmp_valid", "0x07ffff0f");
-    ASSERT_EQ(soc_glue_attach(0), 0);
+    ASSERT_EQ(sysconf_attach(0), 0);
     ASSERT_EQ(add_device(DXP7102_DEVICE_ID, 1), 1);
     EXPECT_FALSE(SOC_PORT_VALID(0, 3));
     EXPECT_TRUE(SOC_PORT_VALID(0, 4));

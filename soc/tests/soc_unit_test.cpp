@@ -172,7 +172,7 @@ TEST_F(soc_unit, SecondAttachIsRefusedAndChangesNothing) {
     EXPECT_EQ(soc_attached_count, 1);
 }
 
-TEST_F(soc_unit, DetachKeepsTheRecordAndTheLastOneTakesTheSpiMutex) {
+TEST_F(soc_unit, DetachKeepsTheRecordUntilTheNextAttachAndTheLastOneTakesTheSpiMutex) {
     start(sim::ChipKind::DXP7102A0);
     int second = add_device(DXP7102_DEVICE_ID, 1);
     ASSERT_EQ(second, 1);
@@ -184,12 +184,15 @@ TEST_F(soc_unit, DetachKeepsTheRecordAndTheLastOneTakesTheSpiMutex) {
     EXPECT_EQ(unit0()->miim_lock, nullptr);
     EXPECT_EQ(soc_reset_init(0), -3);
     EXPECT_EQ(soc_detach(0), -3);
-    EXPECT_EQ(soc_tarn_attach(0), -8);
     EXPECT_EQ(soc_cm_device_destroy(second), 0);
     EXPECT_EQ(soc_spi_mutex(), nullptr);
     // The next attach makes it again.
     EXPECT_EQ(add_device(DXP7106_DEVICE_ID, 0), 2);
     EXPECT_NE(soc_spi_mutex(), nullptr);
+    // A detached unit attaches again with a fresh record.
+    EXPECT_EQ(soc_tarn_attach(0), 0);
+    EXPECT_EQ(soc_unit_attached(0), 1);
+    EXPECT_EQ(soc_tarn_attach(0), -8);
 }
 
 TEST_F(soc_unit, DetachOutOfRangeOrUnknownUnit) {
@@ -322,18 +325,18 @@ TEST_F(soc_unit, InitRebuildsThePortModelFromTheValidPorts) {
 
 TEST(soc_unit_glue, ProbeTwiceIsRefusedAndNoBoardFails) {
     soc_test::forget_everything();
-    EXPECT_EQ(soc_glue_probe(), -1);  // no board bound
+    EXPECT_EQ(sysconf_probe(), -1);  // no board bound
     soc_test::forget_everything();
     sim::Board board(soc_test::board_for(sim::ChipKind::DXP7106));
     sim::bindHost(board);
-    ASSERT_EQ(soc_glue_init(), 0);
-    EXPECT_EQ(soc_glue_init(), -1);
-    EXPECT_EQ(soc_glue_probe(), 1);
-    EXPECT_EQ(soc_glue_probe(), -1);
-    EXPECT_EQ(soc_glue_attach(3), -1);
-    EXPECT_EQ(soc_glue_attach(0), 0);
+    ASSERT_EQ(sysconf_init(), 0);
+    EXPECT_EQ(sysconf_init(), -1);
+    EXPECT_EQ(sysconf_probe(), 0);
+    EXPECT_EQ(sysconf_probe(), -1);
+    EXPECT_EQ(sysconf_attach(3), -1);
+    EXPECT_EQ(sysconf_attach(0), 0);
     EXPECT_EQ(soc_reset_init(0), 0);
-    EXPECT_EQ(soc_glue_detach(0), 0);
+    EXPECT_EQ(sysconf_detach(0), 0);
     soc_test::forget_everything();
 }
 

@@ -19,6 +19,7 @@
 #include "sim/host_binding.h"
 #include "soc.h"
 #include "soc_standin.h"
+#include "soc_sysconf.h"
 #include "tarn_bus.h"
 
 namespace soc_test {
@@ -74,7 +75,7 @@ inline sim::BoardConfig board_for(sim::ChipKind chip, sim::BusMode bus = sim::Bu
 // Forgets every unit, device and configuration variable a test made.
 inline void forget_everything() {
     soc_host_forget_units();
-    soc_glue_host_forget();
+    sysconf_host_forget();
     board_host_forget_devices();
     bde_switch_access_register(nullptr);
     sim::unbindHost();
@@ -96,9 +97,9 @@ class UnitTest : public ::testing::Test {
         static const soc_cm_init_t vectors = {PrintCapture::print, nullptr, nullptr};
         ASSERT_EQ(soc_cm_init(&vectors), 0);
         PrintCapture::get().clear();
-        ASSERT_EQ(soc_glue_probe(), 1);
+        ASSERT_EQ(sysconf_probe(), 0);
         if (attach) {
-            ASSERT_EQ(soc_glue_attach(0), 0);
+            ASSERT_EQ(sysconf_attach(0), 0);
         }
     }
     // The model must have seen nothing real hardware would refuse, except
