@@ -189,9 +189,12 @@ TEST_F(soc_unit, DetachKeepsTheRecordUntilTheNextAttachAndTheLastOneTakesTheSpiM
     // The next attach makes it again.
     EXPECT_EQ(add_device(DXP7106_DEVICE_ID, 0), 2);
     EXPECT_NE(soc_spi_mutex(), nullptr);
-    // A detached unit attaches again with a fresh record.
+    // A detached unit attaches again in its own record.
+    soc_control_t *record = unit0();
     EXPECT_EQ(soc_tarn_attach(0), 0);
+    EXPECT_EQ(unit0(), record);
     EXPECT_EQ(soc_unit_attached(0), 1);
+    EXPECT_NE(unit0()->miim_lock, nullptr);
     EXPECT_EQ(soc_tarn_attach(0), -8);
 }
 

@@ -140,14 +140,16 @@ const soc_functions_t *_soc_functions_find(const soc_driver_t *drv) {
 
 int soc_tarn_attach(int unit) {
     if (unit < 0 || unit >= SOC_MAX_NUM_DEVICES) return SOC_E_UNIT;
-    if (soc_control_t *old = soc_control[unit]) {
-        // A detached switch unit's record is made afresh; its locks went at
-        // the detach.
-        if ((old->flags & SOC_F_ATTACHED) || old->chip_driver == nullptr) return SOC_E_EXISTS;
-        release_unit(unit);
+    soc_control_t *soc = soc_control[unit];
+    if (soc != nullptr) {
+        // A detached switch unit starts over in its own record: its locks,
+        // caches and counter state went at the detach, and a reader that
+        // still holds the pointer never meets freed memory.
+        if ((soc->flags & SOC_F_ATTACHED) || soc->chip_driver == nullptr) return SOC_E_EXISTS;
+    } else {
+        soc = static_cast<soc_control_t *>(sal_alloc(sizeof(soc_control_t), "soc_control"));
+        if (soc == nullptr) return SOC_E_MEMORY;
     }
-    auto *soc = static_cast<soc_control_t *>(sal_alloc(sizeof(soc_control_t), "soc_control"));
-    if (soc == nullptr) return SOC_E_MEMORY;
     std::memset(soc, 0, sizeof *soc);
     soc_phy_addr_map_clear(soc);
     soc_control[unit] = soc;
