@@ -1,6 +1,7 @@
 // The monitor's DISPatch command: the switch API's unit table, attach,
 // detach and find by dispatch type, VLAN calls, event callbacks that print,
 // port settings and call timing.
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
@@ -69,9 +70,10 @@ void l2_print(int unit, dxp_l2_addr *l2, int insert, void *) {
                l2->port, l2->vid);
 }
 
-// Custom statistics: a port answers the last value set on it.
+// Custom statistics: a port answers the last value set on it, whichever
+// thread asks.
 constexpr int kCustomOpSet = 1;
-int custom_values[64];
+std::atomic<int> custom_values[64];
 
 int custom_stat(int, int port, int op, int, int *value) {
     if (port < 0 || port >= 64) return DXP_E_PORT;
