@@ -72,7 +72,7 @@ int ssploop_qos_tag_queues(const uint16_t args[3], int index, httpd_request *req
 int ssploop_qos_tag_once(const uint16_t args[3], int index, httpd_request *req);
 int ssploop_qos_tag_boardqueues(const uint16_t args[3], int index, httpd_request *req);
 int ssploop_qos_tag_weights(const uint16_t args[3], int index, httpd_request *req);
-// argument 0: 0 DSCP rows (32), 1 ToS rows (4), 2 IP entries.
+// argument 0: 0 rows of the DSCP or ToS map (32 or 4), 1 IP entries.
 int ssploop_qos_tag_rows(const uint16_t args[3], int index, httpd_request *req);
 
 // Value i of the form arguments (event 4), or null when there are fewer.

@@ -51,18 +51,31 @@ enum QosSelector : uint16_t {
     kSelPlusOneAgain = 32,
     // Cells of the enhanced maps: argument 1 the row, argument 2 the column.
     kSelPortPriority = 40,
-    kSelDscpNumber = 41,
-    kSelDscpPriority = 42,
-    kSelTosNumber = 43,
-    kSelTosPriority = 44,
+    kSelMapNumber = 41,  // of the DSCP or ToS map, whichever mode is on
+    kSelMapPriority = 42,
+    kSelMapAction = 43,
+    kSelMapName = 44,
     kSelIpAddress = 45,
     kSelIpMask = 46,
     kSelIpPriority = 47,
     kSelIpNumber = 48,
 };
 
-constexpr int kDscpRows = MAX_QOS_DSCP_BASE_NUM / 2;
-constexpr int kTosRows = MAX_QOS_TOS_BASE_NUM / 2;
+// The DSCP and ToS maps print in two columns.
+bool dscp_mode() {
+    int mode = 0;
+    qosmgr_mode_get(&mode);
+    return mode == ENHANCE_MODE_DSCP_BASED_QOS;
+}
+
+int map_rows() {
+    return (dscp_mode() ? MAX_QOS_DSCP_BASE_NUM : MAX_QOS_TOS_BASE_NUM) / 2;
+}
+
+int map_priority(int index, int *prio) {
+    return dscp_mode() ? qosmgr_dscp_base_get_by_index(index, prio)
+                       : qosmgr_tos_base_get_by_index(index, prio);
+}
 
 int queue_count() {
     int numq = 0;
@@ -184,19 +197,17 @@ void map_cell(const uint16_t args[3], httpd_tag_out *out) {
         case kSelPortPriority:
             if (qos_port_priority_get_by_index(args[1], &prio) == 1) web_tag_int(out, prio);
             break;
-        case kSelDscpNumber:
-            web_tag_text(out, web_tag_printf("%02d", args[1] + args[2] * kDscpRows));
+        case kSelMapNumber:
+            web_tag_text(out, web_tag_printf("%02d", args[1] + args[2] * map_rows()));
             break;
-        case kSelDscpPriority:
-            if (qosmgr_dscp_base_get_by_index(args[1] + args[2] * kDscpRows, &prio) == 1)
-                web_tag_int(out, prio);
+        case kSelMapPriority:
+            if (map_priority(args[1] + args[2] * map_rows(), &prio) == 1) web_tag_int(out, prio);
             break;
-        case kSelTosNumber:
-            web_tag_text(out, web_tag_printf("%02d", args[1] + args[2] * kTosRows));
+        case kSelMapAction:
+            web_tag_text(out, dscp_mode() ? "qos_enhance_dscp.cgi" : "qos_enhance_tos.cgi");
             break;
-        case kSelTosPriority:
-            if (qosmgr_tos_base_get_by_index(args[1] + args[2] * kTosRows, &prio) == 1)
-                web_tag_int(out, prio);
+        case kSelMapName:
+            web_tag_text(out, dscp_mode() ? "DSCP" : "ToS");
             break;
         case kSelIpNumber:
             web_tag_int(out, args[1] + 1);
@@ -438,10 +449,14 @@ void sspvar_qos_tag_value(const uint16_t args[3], httpd_tag_out *out, httpd_requ
     }
 }
 
+// argument 0: 0 port, 1 DSCP, 2 ToS, 3 IP (with entries), 4 DSCP or ToS.
 int ssploop_qos_tag_mode(const uint16_t args[3], int index, httpd_request *) {
     int mode = 0;
     qosmgr_mode_get(&mode);
-    if (index != 0 || args[0] + 1 != mode) return 0;
+    if (index != 0) return 0;
+    if (args[0] == 4)
+        return mode == ENHANCE_MODE_DSCP_BASED_QOS || mode == ENHANCE_MODE_TOS_BASED_QOS ? 1 : 0;
+    if (args[0] + 1 != mode) return 0;
     return mode != ENHANCE_MODE_IP_BASED_QOS || qosmgr_ip_base_cnt_get() > 0 ? 1 : 0;
 }
 
@@ -466,14 +481,6 @@ int ssploop_qos_tag_weights(const uint16_t *, int index, httpd_request *) {
 }
 
 int ssploop_qos_tag_rows(const uint16_t args[3], int index, httpd_request *) {
-    switch (args[0]) {
-        case 0:
-            return index < kDscpRows ? 1 : 0;
-        case 1:
-            return index < kTosRows ? 1 : 0;
-        case 2:
-            return index < qosmgr_ip_base_cnt_get() ? 1 : 0;
-        default:
-            return 0;
-    }
+    int rows = args[0] == 0 ? map_rows() : qosmgr_ip_base_cnt_get();
+    return index < rows ? 1 : 0;
 }

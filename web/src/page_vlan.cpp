@@ -189,6 +189,33 @@ RowCells *row_cells(httpd_request *req, int vid) {
     return row;
 }
 
+// The error page of the trunk rule, or -1 when every trunk is in whole or not at all.
+int trunk_rule_page(httpd_event *ev, httpd_request *req, const char *title, uint64_t members,
+                    int vid) {
+    int t = split_trunk(members);
+    if (t < 0) return -1;
+    return vlan_error(
+        ev, req, title,
+        web_tag_printf("All trunk %d members don't belong to this vlan %d", t + 1, vid));
+}
+
+int members_add(int vid, ListPair *lists, uint64_t members, uint64_t untagged, const char *failed) {
+    vlan_bits_to_lplist(members, &lists->members);
+    vlan_bits_to_lplist(untagged, &lists->untagged);
+    int rv = dxpx_vlan_port_add(static_cast<dxp_vlan_t>(vid), lists->members, lists->untagged);
+    if (rv != 0) logger_puts(LOG_LEVEL_WARNING, LOG_MOD_VLAN, failed);
+    return rv;
+}
+
+// Logs the members, then records the VLAN, or shows the switch's error.
+int vlan_finish(httpd_event *ev, httpd_request *req, int rv, const char *prefix, int vid,
+                uint64_t members, uint64_t untagged) {
+    log_members(prefix, vid, members, untagged);
+    if (rv != 0) return vlan_err_page(ev, req, rv);
+    vlan_record(vid, members, untagged);
+    return 0;
+}
+
 int page_count() {
     int vlans = qsw_vlanmgr_count_get();
     return vlans == 0 ? 1 : (vlans + WEB_VLANS_PER_PAGE - 1) / WEB_VLANS_PER_PAGE;
@@ -273,11 +300,7 @@ int setvlan_cgi(httpd_event *ev, httpd_request *req) {
     cur_members &= all;
     cur_untagged &= all;
 
-    if (int t = split_trunk(members); t >= 0) {
-        return vlan_error(
-            ev, req, "Set VLAN",
-            web_tag_printf("All trunk %d members don't belong to this vlan %d", t + 1, vid));
-    }
+    if (int page = trunk_rule_page(ev, req, "Set VLAN", members, vid); page >= 0) return page;
     uint64_t removed = cur_members & ~members;
     for (int n = 1; n <= port_limit(); n++) {
         if ((removed & port_bit(n)) != 0 && port_pvid_get(n - 1) == vid) {
@@ -294,15 +317,8 @@ int setvlan_cgi(httpd_event *ev, httpd_request *req) {
         if (dxpx_vlan_port_remove(static_cast<dxp_vlan_t>(vid), lists.members) != 0)
             logger_puts(LOG_LEVEL_WARNING, LOG_MOD_VLAN, "Set Vlan : dxpx_vlan_port_remove failed");
     }
-    vlan_bits_to_lplist(members, &lists.members);
-    vlan_bits_to_lplist(untagged, &lists.untagged);
-    int rv = dxpx_vlan_port_add(static_cast<dxp_vlan_t>(vid), lists.members, lists.untagged);
-    if (rv != 0)
-        logger_puts(LOG_LEVEL_WARNING, LOG_MOD_VLAN, "Set Vlan : dxpx_vlan_port_add failed");
-    log_members("Set Vlan : VLAN ID = %d, ", vid, members, untagged);
-    if (rv != 0) return vlan_err_page(ev, req, rv);
-    vlan_record(vid, members, untagged);
-    return 0;
+    int rv = members_add(vid, &lists, members, untagged, "Set Vlan : dxpx_vlan_port_add failed");
+    return vlan_finish(ev, req, rv, "Set Vlan : VLAN ID = %d, ", vid, members, untagged);
 }
 
 int newvlan_cgi(httpd_event *ev, httpd_request *req) {
@@ -322,26 +338,15 @@ int newvlan_cgi(httpd_event *ev, httpd_request *req) {
     selected_vid_store(req, vid);
     uint64_t members = 0, untagged = 0, all = 0;
     vlan_portstr_parse(web_form_value(ev, 1), &members, &untagged, &all);
-    if (int t = split_trunk(members); t >= 0) {
-        return vlan_error(
-            ev, req, "VLAN",
-            web_tag_printf("All trunk %d members don't belong to this vlan %d", t + 1, vid));
-    }
+    if (int page = trunk_rule_page(ev, req, "VLAN", members, vid); page >= 0) return page;
     int rv = dxpx_vlan_create(static_cast<dxp_vlan_t>(vid));
     if (rv != 0) {
         logger_printf(LOG_LEVEL_WARNING, LOG_MOD_VLAN,
                       "New Vlan : dxpx_vlan_create failed, vid = %d", vid);
     } else {
-        vlan_bits_to_lplist(members, &lists.members);
-        vlan_bits_to_lplist(untagged, &lists.untagged);
-        rv = dxpx_vlan_port_add(static_cast<dxp_vlan_t>(vid), lists.members, lists.untagged);
-        if (rv != 0)
-            logger_puts(LOG_LEVEL_WARNING, LOG_MOD_VLAN, "New Vlan : dxpx_vlan_port_add failed");
+        rv = members_add(vid, &lists, members, untagged, "New Vlan : dxpx_vlan_port_add failed");
     }
-    log_members("New Vlan : VLAN ID = %d, ", vid, members, untagged);
-    if (rv != 0) return vlan_err_page(ev, req, rv);
-    vlan_record(vid, members, untagged);
-    return 0;
+    return vlan_finish(ev, req, rv, "New Vlan : VLAN ID = %d, ", vid, members, untagged);
 }
 
 int delvlan_cgi(httpd_event *ev, httpd_request *req) {

@@ -77,7 +77,7 @@ TEST_F(page_qos, EnhancedMapsReachTheManager) {
     qosmgr_dscp_base_get_by_index(0, &prio);
     EXPECT_EQ(prio, 5);
     // The page shows the DSCP map of the current mode.
-    EXPECT_NE(get("/qos_enhance.htm").body.find("id=\"dscpmap\""), std::string::npos);
+    EXPECT_NE(get("/qos_enhance.htm").body.find("id=\"DSCPmap\""), std::string::npos);
 
     EXPECT_EQ(error_of(post("/qos_enhance_tos.cgi", "values=1,2,3")), "");
     ASSERT_EQ(qosmgr_tos_base_get_by_index(2, &prio), 1);
