@@ -54,6 +54,9 @@ TEST_F(page_trunk, GroupsReachTheChipAndTheManagerWithMembersInVlanOne) {
     EXPECT_FALSE(learned_on(9));
     EXPECT_NE(saved("trunk"), before);
     EXPECT_NE(r.body.find("gm[1 - 1] = [5,6,0,0];"), std::string::npos) << r.body;
+    // Three groups in two rows: the last right-hand cell is empty.
+    EXPECT_NE(r.body.find("<th>Trunk  3</th>"), std::string::npos);
+    EXPECT_NE(r.body.find("<th>&nbsp;</th>"), std::string::npos);
 
     // A list of zeros empties the group without an error.
     r = post("/trunk.cgi", "trunk_criteria=1&tgmember1=0&tgmember2=9,10&tgmember3=");

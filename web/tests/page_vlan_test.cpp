@@ -147,6 +147,11 @@ TEST_F(page_vlan, ListPagesHoldFiveVlansAndStayInRange) {
     // Page numbers from the client are kept to the pages there are.
     EXPECT_EQ(rows(post("/pagevlan.cgi", "curpage=40&pagemode=1")), 2);
     EXPECT_EQ(rows(post("/pagevlan.cgi", "curpage=-9&pagemode=0")), 5);
+
+    // The list's links open the VLAN's edit page.
+    test_response edit = get("/showvlan.cgi?port=3");
+    EXPECT_NE(edit.body.find("name=\"vid\" value=\"3\""), std::string::npos) << edit.body;
+    EXPECT_NE(edit.body.find("var states = [2,1,0,"), std::string::npos);
 }
 
 }  // namespace
