@@ -17,6 +17,7 @@
 #include "nvram.h"
 #include "qosmgr.h"
 #include "settings.h"
+#include "soc_counter.h"
 #include "storage_host.h"
 #include "trunkmgr.h"
 #include "vlanmgr.h"
@@ -74,6 +75,8 @@ class SwitchPages : public feature_test::BoardTest {
     }
     void TearDown() override {
         test_hook_set(nullptr, 0);
+        // The counter thread reads the port records the base tear-down forgets.
+        soc_tarn_counter_stop(0);
         BoardTest::TearDown();
     }
 
