@@ -1,0 +1,486 @@
+// The quality-of-service pages: 802.1p priority to queue map, queue
+// scheduling and count, and the enhanced (port, DSCP, ToS, IP) priority maps
+// of the QoS manager.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "dxpx.h"
+#include "logger.h"
+#include "net_util.h"
+#include "qosmgr.h"
+#include "settings.h"
+#include "web_pages.h"
+#include "web_switch_pages.h"
+
+namespace {
+
+constexpr int kPriorities = 8;
+constexpr int kSchedStrict = 1;
+constexpr int kSchedWrr = 3;
+constexpr int kWeightChoices = 15;
+constexpr int kIpTextMax = 15;
+constexpr int kIpAddPairsMax = 24;
+
+const char *const kModeNames[] = {"Disabled", "Port Based QoS", "DSCP Based QoS", "ToS Based QoS",
+                                  "IP Address Based QoS"};
+const char *const kModeLog[] = {"ENHANCE_MODE_DISABLED", "ENHANCE_MODE_PORT_BASED_QOS",
+                                "ENHANCE_MODE_DSCP_BASED_QOS", "ENHANCE_MODE_TOS_BASED_QOS",
+                                "ENHANCE_MODE_IP_BASED_QOS"};
+constexpr int kModeCount = 5;
+
+enum QosSelector : uint16_t {
+    kSelModeValue = 9,
+    kSelModeChecked = 10,
+    kSelModeName = 11,
+    kSelPlusOne = 17,
+    kSelQueueSelected = 18,
+    kSelQueueMap = 19,
+    kSelFalse1 = 20,
+    kSelFalse2 = 21,
+    kSelWeightMax = 22,
+    kSelFalse3 = 23,
+    kSelWeights = 24,
+    kSelQueueCount = 25,
+    kSelSchedValue = 27,
+    kSelSchedSelected = 28,
+    kSelSchedName = 29,
+    kSelArg = 30,
+    kSelQueueLabel = 31,
+    kSelPlusOneAgain = 32,
+    // Cells of the enhanced maps: argument 1 the row, argument 2 the column.
+    kSelPortPriority = 40,
+    kSelMapNumber = 41,  // of the DSCP or ToS map, whichever mode is on
+    kSelMapPriority = 42,
+    kSelMapAction = 43,
+    kSelMapName = 44,
+    kSelIpAddress = 45,
+    kSelIpMask = 46,
+    kSelIpPriority = 47,
+    kSelIpNumber = 48,
+};
+
+// The DSCP and ToS maps print in two columns.
+bool dscp_mode() {
+    int mode = 0;
+    qosmgr_mode_get(&mode);
+    return mode == ENHANCE_MODE_DSCP_BASED_QOS;
+}
+
+int map_rows() {
+    return (dscp_mode() ? MAX_QOS_DSCP_BASE_NUM : MAX_QOS_TOS_BASE_NUM) / 2;
+}
+
+int map_priority(int index, int *prio) {
+    return dscp_mode() ? qosmgr_dscp_base_get_by_index(index, prio)
+                       : qosmgr_tos_base_get_by_index(index, prio);
+}
+
+int queue_count() {
+    int numq = 0;
+    if (dxpx_cosq_config_get(&numq) != 0 || numq < 1) numq = 1;
+    return numq;
+}
+
+bool parse_int(const char *text, long min, long max, int *out) {
+    if (text == nullptr || *text == '\0') return false;
+    char *end = nullptr;
+    long v = std::strtol(text, &end, 10);
+    if (*end != '\0' || v < min || v > max) return false;
+    *out = static_cast<int>(v);
+    return true;
+}
+
+int qos_error(httpd_event *ev, httpd_request *req, const char *title, const char *message) {
+    return web_error_page(ev, req, title, message, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
+}
+
+void qos_saved(const char *text) {
+    settings_save_item("qos");
+    logger_puts(LOG_LEVEL_INFO, LOG_MOD_QOS, text);
+}
+
+struct MapPage {
+    const char *title;
+    const char *too_many;
+    const char *set_failed;
+    const char *log_text;
+    int (*size)();
+    int (*set)(int index, int priority);
+};
+
+int port_map_size() {
+    return board_num_uports;
+}
+int dscp_map_size() {
+    return MAX_QOS_DSCP_BASE_NUM;
+}
+int tos_map_size() {
+    return MAX_QOS_TOS_BASE_NUM;
+}
+
+// One comma-separated list of priorities, entry i for map index i.
+int map_page(httpd_event *ev, httpd_request *req, const MapPage &page) {
+    if (ev->event != HTTPD_EV_ARGS) return 0;
+    const char *text = web_form_value(ev, 0);
+    std::string values = text != nullptr ? text : "";
+    int prio[MAX_QOS_IP_BASE_NUM > BOARD_MAX_UPORTS ? MAX_QOS_IP_BASE_NUM : BOARD_MAX_UPORTS];
+    int count = 0;
+    size_t at = 0;
+    while (!values.empty() && at <= values.size()) {
+        size_t comma = values.find(',', at);
+        std::string item = values.substr(at, comma == std::string::npos ? comma : comma - at);
+        if (count >= page.size()) return qos_error(ev, req, page.title, page.too_many);
+        if (!parse_int(item.c_str(), 0, kPriorities - 1, &prio[count]))
+            return qos_error(ev, req, page.title, page.set_failed);
+        count++;
+        if (comma == std::string::npos) break;
+        at = comma + 1;
+    }
+    for (int i = 0; i < count; i++) {
+        if (page.set(i, prio[i]) != 1) return qos_error(ev, req, page.title, page.set_failed);
+    }
+    qos_saved(page.log_text);
+    return 0;
+}
+
+std::string queue_map_text() {
+    std::string text;
+    for (int p = 0; p < kPriorities; p++) {
+        int q = 0;
+        if (dxpx_cosq_mapping_get(p, &q) != 0) {
+            logger_puts(LOG_LEVEL_ERROR, LOG_MOD_QOS, "dxpx_cosq_mapping_get : failed");
+            return "";
+        }
+        text += web_tag_printf(p == 0 ? "%d" : ",%d", q);
+    }
+    return text;
+}
+
+std::string weights_text() {
+    int mode = 0, delay = 0, weights[kPriorities] = {};
+    if (dxpx_cosq_sched_get(&mode, weights, &delay) != 0) {
+        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_QOS, "dxpx_cosq_sched_get : failed");
+        return "";
+    }
+    int numq = queue_count();
+    std::string text;
+    for (int q = 0; q < numq; q++) {
+        int w = mode == kSchedStrict && q == 3 ? 1 : weights[q];
+        text += web_tag_printf(q == 0 ? "%d" : ",%d", w);
+    }
+    if (numq == 1) text += ",0";
+    return text;
+}
+
+int sched_mode() {
+    int mode = kSchedStrict, delay = 0, weights[kPriorities] = {};
+    dxpx_cosq_sched_get(&mode, weights, &delay);
+    return mode;
+}
+
+int ip_cell(const uint16_t args[3], httpd_tag_out *out) {
+    uint8_t ip[4], mask[4];
+    int prio = 0;
+    if (qosmgr_ip_base_get_by_index(args[1], ip, mask, &prio) != 1) return 0;
+    char text[16];
+    if (args[0] == kSelIpAddress) web_tag_text(out, web_tag_printf("%s", ip_to_str(text, ip)));
+    if (args[0] == kSelIpMask) web_tag_text(out, web_tag_printf("%s", ip_to_str(text, mask)));
+    if (args[0] == kSelIpPriority) web_tag_int(out, prio);
+    return 1;
+}
+
+void map_cell(const uint16_t args[3], httpd_tag_out *out) {
+    int prio = 0;
+    switch (args[0]) {
+        case kSelPortPriority:
+            if (qos_port_priority_get_by_index(args[1], &prio) == 1) web_tag_int(out, prio);
+            break;
+        case kSelMapNumber:
+            web_tag_text(out, web_tag_printf("%02d", args[1] + args[2] * map_rows()));
+            break;
+        case kSelMapPriority:
+            if (map_priority(args[1] + args[2] * map_rows(), &prio) == 1) web_tag_int(out, prio);
+            break;
+        case kSelMapAction:
+            web_tag_text(out, dscp_mode() ? "qos_enhance_dscp.cgi" : "qos_enhance_tos.cgi");
+            break;
+        case kSelMapName:
+            web_tag_text(out, dscp_mode() ? "DSCP" : "ToS");
+            break;
+        case kSelIpNumber:
+            web_tag_int(out, args[1] + 1);
+            break;
+        default:
+            ip_cell(args, out);
+            break;
+    }
+}
+
+}  // namespace
+
+int qos_cgi(httpd_event *ev, httpd_request *req) {
+    if (ev->event != HTTPD_EV_ARGS) return 0;
+    const char *title = "QoS Map Set";
+    int mode = 0, delay = 0, weights[kPriorities] = {};
+    if (dxpx_cosq_sched_get(&mode, weights, &delay) != 0) {
+        logger_puts(LOG_LEVEL_WARNING, LOG_MOD_QOS, "QoS Map Set : Can't get scheduling mode!");
+        return qos_error(ev, req, title, "Can't get scheduling mode!");
+    }
+    int queues[kPriorities];
+    for (int p = 0; p < kPriorities; p++) {
+        if (dxpx_cosq_mapping_get(p, &queues[p]) != 0) queues[p] = 0;
+    }
+    if (!parse_int(web_form_value(ev, 0), kSchedStrict, kSchedWrr, &mode) || mode == 2)
+        return qos_error(ev, req, title, "Can't set scheduling mode!");
+    const int numq = queue_count();
+    const int last = mode == kSchedWrr ? numq + 8 : 9;
+    for (int i = 1; i < ev->b.num && i <= last; i++) {
+        const char *name = ev->a.pairs[i].name;
+        if (name == nullptr || (name[0] != 'p' && name[0] != 'w')) continue;
+        // Only p0-p7 and w0 to w(queues - 1), with values the switch takes.
+        int index = 0, value = 0;
+        if (name[0] == 'p') {
+            if (!parse_int(name + 1, 0, kPriorities - 1, &index) ||
+                !parse_int(ev->a.pairs[i].value, 0, numq - 1, &value))
+                return qos_error(ev, req, title, "Can't set cos queue map!");
+            queues[index] = value;
+        } else if (mode == kSchedWrr) {
+            if (!parse_int(name + 1, 0, numq - 1, &index) ||
+                !parse_int(ev->a.pairs[i].value, 0, kWeightChoices, &value))
+                return qos_error(ev, req, title, "Can't set scheduling mode!");
+            weights[index] = value;
+        }
+    }
+    std::string line = "QoS Map Set :";
+    for (int p = 0; p < kPriorities; p++) {
+        if (dxpx_cosq_mapping_set(p, queues[p]) != 0) {
+            logger_puts(LOG_LEVEL_WARNING, LOG_MOD_QOS, "QoS Map Set : Can't set cos queue map!");
+            return qos_error(ev, req, title, "Can't set cos queue map!");
+        }
+        line += web_tag_printf(" priority = %d map to queue %d,", p, queues[p]);
+    }
+    logger_puts(LOG_LEVEL_INFO, LOG_MOD_QOS, line.c_str());
+    if (dxpx_cosq_sched_set(mode, weights, delay) != 0) {
+        logger_puts(LOG_LEVEL_WARNING, LOG_MOD_QOS, "QoS Map Set : Can't set scheduling mode!");
+        return qos_error(ev, req, title, "Can't set scheduling mode!");
+    }
+    qos_saved(mode == kSchedStrict ? "QoS Map Set : queue mode = Strict Priority"
+                                   : "QoS Map Set : queue mode = Weight Round-Robin");
+    return 0;
+}
+
+int queue_num_cgi(httpd_event *ev, httpd_request *req) {
+    if (ev->event != HTTPD_EV_ARGS || ev->b.num != 1) return 0;
+    const char *text = web_form_value(ev, 0);
+    if (std::strtol(text, nullptr, 10) == 0) return 0;
+    int numq = 0;
+    if (!parse_int(text, 1, board_num_cosq, &numq) || dxpx_cosq_config_set(numq) != 0) {
+        logger_puts(LOG_LEVEL_WARNING, LOG_MOD_QOS,
+                    "Change CoS Queue Number : Can't set cos queue number!");
+        return qos_error(ev, req, "Change CoS Queue Number", "Can't set cos queue number!");
+    }
+    settings_save_item("qos");
+    logger_printf(LOG_LEVEL_INFO, LOG_MOD_QOS, "Change CoS Queue Number : queue number = %d", numq);
+    return 0;
+}
+
+int qos_enhance_mode_cgi(httpd_event *ev, httpd_request *req) {
+    if (ev->event != HTTPD_EV_ARGS) return 0;
+    int mode = 0;
+    if (!parse_int(web_form_value(ev, 0), 0, kModeCount - 1, &mode)) {
+        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS Enhancement Set : mode = UNKNOWN");
+        return qos_error(ev, req, "QoS Enhancement Set", "mode = UNKNOWN");
+    }
+    if (qosmgr_mode_set(mode) != 1) {
+        return qos_error(ev, req, "QoS Enhancement Set", "qosmgr_mode_set failed");
+    }
+    settings_save_item("qos");
+    logger_printf(LOG_LEVEL_INFO, LOG_MOD_QOS, "QoS Enhancement Set : mode = %s", kModeLog[mode]);
+    return 0;
+}
+
+int qos_enhance_port_cgi(httpd_event *ev, httpd_request *req) {
+    static const MapPage page = {
+        .title = "Apply priority change for port based QoS",
+        .too_many = "index >= webutil_show_error",
+        .set_failed = "qos_port_mod_priority_by_index failed",
+        .log_text = "QoS Enhancement Set : change port based qos map",
+        .size = port_map_size,
+        .set = qos_port_mod_priority_by_index,
+    };
+    return map_page(ev, req, page);
+}
+
+int qos_enhance_dscp_cgi(httpd_event *ev, httpd_request *req) {
+    static const MapPage page = {
+        .title = "Apply priority change for DSCP based QoS",
+        .too_many = "index >= MAX_QOS_DSCP_BASE_NUM",
+        .set_failed = "qosmgr_dscp_base_set_by_index failed",
+        .log_text = "QoS Enhancement Set : change DSCP based qos map",
+        .size = dscp_map_size,
+        .set = qosmgr_dscp_base_set_by_index,
+    };
+    return map_page(ev, req, page);
+}
+
+int qos_enhance_tos_cgi(httpd_event *ev, httpd_request *req) {
+    static const MapPage page = {
+        .title = "Apply priority change for TOS based QoS",
+        .too_many = "index >= MAX_QOS_TOS_BASE_NUM",
+        .set_failed = "qosmgr_tos_base_set_by_index failed",
+        .log_text = "QoS Enhancement Set : change TOS based qos map",
+        .size = tos_map_size,
+        .set = qosmgr_tos_base_set_by_index,
+    };
+    return map_page(ev, req, page);
+}
+
+int qos_enhance_ip_cgi(httpd_event *ev, httpd_request *req) {
+    static const MapPage page = {
+        .title = "Apply priority change for Ip address based QoS",
+        .too_many = "index >= qosmgr_ip_base_cnt_get()",
+        .set_failed = "qosmgr_ip_base_set_by_index failed",
+        .log_text = "QoS Enhancement Set : change IP based qos map",
+        .size = qosmgr_ip_base_cnt_get,
+        .set = qosmgr_ip_base_set_by_index,
+    };
+    return map_page(ev, req, page);
+}
+
+int qos_enhance_ip_add_cgi(httpd_event *ev, httpd_request *req) {
+    if (ev->event != HTTPD_EV_ARGS || ev->b.num < 3 || ev->b.num >= kIpAddPairsMax) return 0;
+    const char *title = "Add Ip based entry";
+    const char *ip_text = web_form_value(ev, 0);
+    const char *mask_text = web_form_value(ev, 1);
+    uint8_t ip[4], mask[4];
+    int prio = 0;
+    if (qosmgr_ip_base_full()) return qos_error(ev, req, title, "Ip based entry table full!");
+    if (strnlen(ip_text, kIpTextMax + 1) > kIpTextMax || net_util_ip_parse(ip_text, ip) != 0)
+        return qos_error(ev, req, title, "Expecting IP address in the format w.x.y.z");
+    if (strnlen(mask_text, kIpTextMax + 1) > kIpTextMax || net_util_ip_parse(mask_text, mask) != 0)
+        return qos_error(ev, req, title, "Expecting IP MASK in the format w.x.y.z");
+    if (!netmask_is_contiguous(mask)) return qos_error(ev, req, title, "IP mask is wrong value");
+    if (qosmgr_ip_base_find(ip, mask) >= 0)
+        return qos_error(ev, req, title, "The IP already existed");
+    if (!parse_int(web_form_value(ev, 2), 0, kPriorities - 1, &prio) ||
+        qosmgr_ip_base_add(ip, mask, prio) < 0)
+        return qos_error(ev, req, title, "qosmgr_ip_base_add failed!");
+    qos_saved("QoS Enhancement Set : add one entry for IP based qos");
+    return 0;
+}
+
+int qos_enhance_ip_del_cgi(httpd_event *ev, httpd_request *req) {
+    if (ev->event != HTTPD_EV_ARGS) return 0;
+    int entry = 0;
+    if (!parse_int(web_form_value(ev, 0), 1, MAX_QOS_IP_BASE_NUM, &entry) ||
+        qosmgr_ip_base_delete_by_index(entry - 1) != 1) {
+        return qos_error(ev, req, "Delete Ip based entry",
+                         "qosmgr_ip_base_delete_by_index failed!");
+    }
+    qos_saved("QoS Enhancement Set : delete one entry for IP based qos");
+    return 0;
+}
+
+void sspvar_qos_tag_value(const uint16_t args[3], httpd_tag_out *out, httpd_request *) {
+    const int row = args[1];
+    switch (args[0]) {
+        case kSelModeValue:
+            web_tag_int(out, row);
+            break;
+        case kSelModeChecked: {
+            int mode = 0;
+            qosmgr_mode_get(&mode);
+            web_tag_text(out, mode == row ? "checked" : "");
+            break;
+        }
+        case kSelModeName:
+            if (row < kModeCount) web_tag_text(out, kModeNames[row]);
+            break;
+        case kSelPlusOne:
+        case kSelPlusOneAgain:
+            web_tag_int(out, row + 1);
+            break;
+        case kSelQueueSelected:
+            web_tag_text(out, row + 1 == queue_count() ? "selected" : "");
+            break;
+        case kSelQueueMap:
+            web_tag_text(out, web_tag_printf("%s", queue_map_text().c_str()));
+            break;
+        case kSelFalse1:
+        case kSelFalse2:
+        case kSelFalse3:
+            web_tag_text(out, "false");
+            break;
+        case kSelWeightMax:
+            web_tag_int(out, kWeightChoices);
+            break;
+        case kSelWeights:
+            web_tag_text(out, web_tag_printf("%s", weights_text().c_str()));
+            break;
+        case kSelQueueCount:
+            web_tag_int(out, queue_count());
+            break;
+        case kSelSchedValue:
+            web_tag_int(out, row == 0 ? kSchedStrict : kSchedWrr);
+            break;
+        case kSelSchedSelected:
+            web_tag_text(out,
+                         sched_mode() == (row == 0 ? kSchedStrict : kSchedWrr) ? "selected" : "");
+            break;
+        case kSelSchedName:
+            web_tag_text(out, row == 0 ? "Strict Priority" : "Weighted Round Robin");
+            break;
+        case kSelArg:
+            web_tag_int(out, row);
+            break;
+        case kSelQueueLabel: {
+            int numq = queue_count();
+            const char *label = "";
+            if (numq > 1 && row == 0) label = "&nbsp;&nbsp;(Low)";
+            if (numq > 1 && row == numq - 1) label = "&nbsp;&nbsp;(High)";
+            web_tag_text(out, label);
+            break;
+        }
+        default:
+            map_cell(args, out);
+            break;
+    }
+}
+
+// argument 0: 0 port, 1 DSCP, 2 ToS, 3 IP (with entries), 4 DSCP or ToS.
+int ssploop_qos_tag_mode(const uint16_t args[3], int index, httpd_request *) {
+    int mode = 0;
+    qosmgr_mode_get(&mode);
+    if (index != 0) return 0;
+    if (args[0] == 4)
+        return mode == ENHANCE_MODE_DSCP_BASED_QOS || mode == ENHANCE_MODE_TOS_BASED_QOS ? 1 : 0;
+    if (args[0] + 1 != mode) return 0;
+    return mode != ENHANCE_MODE_IP_BASED_QOS || qosmgr_ip_base_cnt_get() > 0 ? 1 : 0;
+}
+
+int ssploop_qos_tag_two(const uint16_t *, int index, httpd_request *) {
+    return index < 2 ? 1 : 0;
+}
+
+int ssploop_qos_tag_queues(const uint16_t *, int index, httpd_request *) {
+    return index < queue_count() ? 1 : 0;
+}
+
+int ssploop_qos_tag_once(const uint16_t *, int index, httpd_request *) {
+    return index == 0 ? 1 : 0;
+}
+
+int ssploop_qos_tag_boardqueues(const uint16_t *, int index, httpd_request *) {
+    return index < board_num_cosq ? 1 : 0;
+}
+
+int ssploop_qos_tag_weights(const uint16_t *, int index, httpd_request *) {
+    return index < kWeightChoices ? 1 : 0;
+}
+
+int ssploop_qos_tag_rows(const uint16_t args[3], int index, httpd_request *) {
+    int rows = args[0] == 0 ? map_rows() : qosmgr_ip_base_cnt_get();
+    return index < rows ? 1 : 0;
+}

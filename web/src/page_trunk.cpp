@@ -1,0 +1,344 @@
+// The trunk page: every trunk group with its members and the load
+// distribution criterion, all rebuilt at once by "trunk.cgi"; and the IPv4
+// address helpers the QoS pages use.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "dxpx.h"
+#include "logger.h"
+#include "settings.h"
+#include "trunkmgr.h"
+#include "vlanmgr.h"
+#include "web_pages.h"
+#include "web_switch_pages.h"
+
+namespace {
+
+constexpr size_t kMemberTextMax = 88;  // bytes of a member list, NUL included
+constexpr int kListMax = 64;
+constexpr uint16_t kLeftColumn = 10;
+
+enum TrunkSelector : uint16_t {
+    kSelMembers = 0,
+    kSelTrunkCount = 2,
+    kSelTrunkSize = 3,
+    kSelCriterion = 4,
+    kSelTrunkNumber = 8,
+    kSelCellTitle = 9,
+    kSelCellId = 12,
+};
+
+const char *criterion_name(int psc) {
+    switch (psc) {
+        case 1:
+            return "Criterion : SA";
+        case 2:
+            return "Criterion : DA";
+        default:
+            return "Criterion : SA + DA";
+    }
+}
+
+// Member user ports of a trunk, ascending, at most the trunk size.
+std::vector<int> trunk_ports(int tid) {
+    std::vector<int> ports;
+    upbmp_t bmp{};
+    if (trunkmgr_trunk_get(tid, &bmp) != 0) return ports;
+    for (int n = 1; n <= board_num_uports && static_cast<int>(ports.size()) < board_trunk_size;
+         n++) {
+        if (upbmp_test(&bmp, n)) ports.push_back(n);
+    }
+    upbmp_free(&bmp);
+    return ports;
+}
+
+// 1 when every VLAN holds the trunk's ports all or none; else 0 with the VID.
+int trunk_vlan_check(int count, const upbmp_t *members, int *vid_out) {
+    if (count == 0) return 1;
+    for (int i = 0; i < qsw_vlanmgr_count_get(); i++) {
+        uint16_t vid = qsw_vlanmgr_vid_get(i);
+        if (vid == VLANMGR_VID_NONE) {
+            logger_puts(LOG_LEVEL_WARNING, LOG_MOD_TRUNKING, "Get vlan id  failed");
+            return 0;
+        }
+        upbmp_t m{}, u{};
+        if (qsw_vlanmgr_vlan_get(vid, &m, &u) != 0) {
+            logger_puts(LOG_LEVEL_ERROR, LOG_MOD_TRUNKING, "Get vlan port failed");
+            return 0;
+        }
+        int in_vlan = 0;
+        for (int n = 1; n <= board_num_uports; n++) {
+            if (upbmp_test(members, n) && upbmp_test(&m, n)) in_vlan++;
+        }
+        upbmp_free(&m);
+        upbmp_free(&u);
+        if (in_vlan != 0 && in_vlan != count) {
+            logger_printf(LOG_LEVEL_WARNING, LOG_MOD_TRUNKING,
+                          "Trunk member doesn't belong to same vlan %d", vid);
+            *vid_out = vid;
+            return 0;
+        }
+    }
+    *vid_out = 1;
+    return 1;
+}
+
+// What trunk.cgi holds while it runs; freed whichever way it ends.
+struct TrunkWork {
+    dxpx_trunk_add_info_t info{};
+    upbmp_t bmp{};
+    bool list_ok = false;
+    ~TrunkWork() {
+        if (list_ok) dxpx_lplist_free(&info.ports);
+        upbmp_free(&bmp);
+    }
+};
+
+int trunk_error(httpd_event *ev, httpd_request *req, const char *message, int level,
+                const char *log_text) {
+    logger_puts(level, LOG_MOD_TRUNKING, log_text);
+    return web_error_page(ev, req, "Set Trunk", message, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
+}
+
+// Splits a member list into user ports; false when a port cannot be added
+// or the list holds more than a trunk takes.
+enum class Parse { ok, too_many, bad_port, pvid };
+
+Parse members_parse(const char *text, upbmp_t *bmp, std::vector<int> *ports) {
+    char work[kMemberTextMax];
+    std::snprintf(work, sizeof work, "%s", text != nullptr ? text : "");
+    char *save = nullptr;
+    for (char *tok = strtok_r(work, ",", &save); tok != nullptr;
+         tok = strtok_r(nullptr, ",", &save)) {
+        long p = std::strtol(tok, nullptr, 10);
+        if (p == 0) continue;
+        if (static_cast<int>(ports->size()) >= board_trunk_size) return Parse::too_many;
+        if (p < 1 || p > board_num_uports || upbmp_add(bmp, static_cast<int>(p)) != 0)
+            return Parse::bad_port;
+        ports->push_back(static_cast<int>(p));
+    }
+    for (int p : *ports) {
+        // A trunk member leaves any other port VLAN for VLAN 1, in the switch too.
+        int lport = 0;
+        if (setportcbk_PVID_set(p - 1, 1) != 1) return Parse::pvid;
+        if (ulpm_to_lport(p, &lport) == 0) dxpx_port_untagged_vlan_set(lport, 1);
+    }
+    return Parse::ok;
+}
+
+}  // namespace
+
+char *ip_to_str(char *buf, const uint8_t addr[4]) {
+    std::snprintf(buf, 16, "%d.%d.%d.%d", addr[0], addr[1], addr[2], addr[3]);
+    return buf;
+}
+
+int netmask_is_contiguous(const uint8_t mask[4]) {
+    uint32_t m =
+        uint32_t{mask[0]} << 24 | uint32_t{mask[1]} << 16 | uint32_t{mask[2]} << 8 | mask[3];
+    bool seen_one = false;
+    for (int bit = 0; bit < 32; bit++) {
+        bool set = (m >> bit & 1) != 0;
+        if (set) seen_one = true;
+        if (!set && seen_one) return 0;
+    }
+    return 1;
+}
+
+int trunk_member_l2_flush(int tid, const upbmp_t *members) {
+    upbmp_t current{};
+    if (trunkmgr_trunk_get(tid, &current) != 0 && upbmp_alloc(&current, board_num_uports) != 0) {
+        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_TRUNKING, "Allocate user port bit map failed");
+        return 0;
+    }
+    int ok = 1;
+    bool trunk_flushed = false;
+    for (int n = 1; n <= board_num_uports && ok; n++) {
+        bool now = upbmp_test(members, n) != 0, before = upbmp_test(&current, n) != 0;
+        if (now && !before) {
+            int lport = 0;
+            if (ulpm_to_lport(n, &lport) != 0) {
+                logger_puts(LOG_LEVEL_ERROR, LOG_MOD_TRUNKING,
+                            "Convert from user port to logical port failed");
+                ok = 0;
+            } else if (dxpx_l2_addr_delete_by_port(lport, 0) != 0) {
+                logger_puts(LOG_LEVEL_ERROR, LOG_MOD_TRUNKING,
+                            "Failed to delete l2 address by port");
+                ok = 0;
+            }
+        } else if (before && !now && !trunk_flushed) {
+            trunk_flushed = true;
+            if (dxpx_l2_addr_delete_by_trunk(tid, 0) != 0) {
+                logger_puts(LOG_LEVEL_ERROR, LOG_MOD_TRUNKING,
+                            "Failed to delete l2 address by trunk");
+                ok = 0;
+            }
+        }
+    }
+    upbmp_free(&current);
+    return ok;
+}
+
+int trunk_cgi(httpd_event *ev, httpd_request *req) {
+    if (ev->event != HTTPD_EV_ARGS) return 0;
+    TrunkWork w;
+    if (dxpx_lplist_init(&w.info.ports, 0, kListMax) != 0) {
+        return trunk_error(ev, req, "dxpx_lplist_init failed", LOG_LEVEL_WARNING,
+                           "Set trunk : Could not init port list");
+    }
+    w.list_ok = true;
+    if (upbmp_alloc(&w.bmp, board_num_uports) != 0) {
+        return trunk_error(ev, req, "upbmp_alloc failed", LOG_LEVEL_ERROR,
+                           "Allocate user port bit map failed");
+    }
+    const char *criterion_text = web_form_value(ev, 0);
+    long criterion = criterion_text != nullptr ? std::strtol(criterion_text, nullptr, 10) : 0;
+    int psc = 0;
+    for (int t = 0; t < board_num_trunks; t++) {
+        dxpx_trunk_create_with_tid(t);
+        upbmp_clear_all(&w.bmp);
+        const char *text = web_form_value(ev, t + 1);
+        if (text != nullptr && std::strlen(text) >= kMemberTextMax) {
+            return trunk_error(ev, req,
+                               web_tag_printf("Member list of trunk %d is too long", t + 1),
+                               LOG_LEVEL_WARNING, "Set trunk : member list too long");
+        }
+        std::vector<int> ports;
+        switch (members_parse(text, &w.bmp, &ports)) {
+            case Parse::too_many:
+                return trunk_error(
+                    ev, req, "# of ports > maximal # of ports per trunk", LOG_LEVEL_WARNING,
+                    "Set number of trunking ports > maximal number of ports per trunk");
+            case Parse::bad_port:
+                return trunk_error(ev, req, "upbmp_add failed", LOG_LEVEL_ERROR,
+                                   "Add a port to port bit map failed");
+            case Parse::pvid:
+                return trunk_error(ev, req, "setportcbk_PVID_set failed", LOG_LEVEL_ERROR,
+                                   "Set ports PVID to default vid failed");
+            case Parse::ok:
+                break;
+        }
+        int vid = 1;
+        if (!trunk_vlan_check(static_cast<int>(ports.size()), &w.bmp, &vid)) {
+            std::string msg =
+                web_tag_printf("All trunk %d members don't belong to vlan %d", t + 1, vid);
+            return web_error_page(ev, req, "Set Trunk", msg.c_str(), WEB_RETRY_LABEL,
+                                  WEB_RETRY_ACTION);
+        }
+        if (trunk_member_l2_flush(t, &w.bmp) != 1) {
+            return trunk_error(ev, req, "trunkcbk_del_l2_trunk_member_change failed",
+                               LOG_LEVEL_ERROR,
+                               "Failed to delete l2 address according to trunk member port");
+        }
+        trunkmgr_trunk_set(t, &w.bmp);
+        if (upbmp_to_lplist(&w.bmp, &w.info.ports) != 0) {
+            return trunk_error(ev, req, "upbmp_to_lplist failed", LOG_LEVEL_ERROR,
+                               "Failed to convert a user port bit map to logical port list");
+        }
+        if (criterion >= 1 && criterion <= 3) psc = static_cast<int>(criterion);
+        w.info.psc = psc;
+        w.info.dlf_index = w.info.mc_index = w.info.ipmc_index = -1;
+        if (int rv = dxpx_trunk_set(t, &w.info); rv != 0) {
+            dxpx_trunk_destroy(t);
+            if (rv != SOC_E_PARAM) {
+                logger_printf(LOG_LEVEL_WARNING, LOG_MOD_TRUNKING,
+                              "Failed to destory trunk group id %d", t);
+                return web_error_page(ev, req, "Set Trunk", "dxpx_trunk_destroy failed",
+                                      WEB_RETRY_LABEL, WEB_RETRY_ACTION);
+            }
+        }
+        if (!ports.empty()) {
+            std::string line =
+                web_tag_printf("Set trunk (%s) : Trunk ID = %d, ", criterion_name(psc), t);
+            line += "member ports =";
+            for (int p : ports)
+                line += web_tag_printf(" %d,", p);
+            logger_puts(LOG_LEVEL_INFO, LOG_MOD_TRUNKING, line.c_str());
+        }
+    }
+    if (settings_save_item("trunk") != 1) {
+        return trunk_error(ev, req, "Save to nvram failed", LOG_LEVEL_ERROR,
+                           "Save current trunk to nvram failed");
+    }
+    return 0;
+}
+
+void sspvar_trunk_tag_ssi(const uint16_t args[3], httpd_tag_out *out, httpd_request *) {
+    const int loop = args[1];
+    int number = loop + 1;
+    if (args[2] != kLeftColumn) number = loop + (board_num_trunks + 1) / 2 + 1;
+    switch (args[0]) {
+        case kSelMembers: {
+            std::vector<int> ports = trunk_ports(loop);
+            std::string text;
+            for (int i = 0; i < board_trunk_size; i++) {
+                int p = i < static_cast<int>(ports.size()) ? ports[static_cast<size_t>(i)] : 0;
+                text += web_tag_printf(i == 0 ? "%d" : ",%d", p);
+            }
+            web_tag_text(out, web_tag_printf("%s", text.c_str()));
+            break;
+        }
+        case kSelTrunkCount:
+            web_tag_int(out, board_num_trunks);
+            break;
+        case kSelTrunkSize:
+            web_tag_int(out, board_trunk_size);
+            break;
+        case kSelCriterion: {
+            int psc = 1;
+            for (int t = 0; t < board_num_trunks; t++) {
+                int got = 0;
+                if (dxpx_trunk_psc_get(t, &got) == 0) {
+                    psc = got;
+                    break;
+                }
+            }
+            web_tag_int(out, psc);
+            break;
+        }
+        case kSelTrunkNumber:
+            web_tag_int(out, loop + 1);
+            break;
+        case kSelCellTitle:
+            web_tag_text(
+                out, number > board_num_trunks ? "&nbsp;" : web_tag_printf("Trunk %2d", number));
+            break;
+        case kSelCellId:
+            web_tag_int(out, number);
+            break;
+        default:
+            break;
+    }
+}
+
+void sspvar_trunk_tag_misc(const uint16_t args[3], httpd_tag_out *out, httpd_request *) {
+    if (args[0] == 1) web_tag_int(out, 0);
+    if (args[0] == kSelTrunkNumber) web_tag_int(out, args[1] + 1);
+}
+
+void sspvar_trunk_tag_port(const uint16_t args[3], httpd_tag_out *out, httpd_request *) {
+    web_tag_text(out, web_tag_printf("%02d", args[0] + 1));
+}
+
+int ssploop_trunk_tag_psc(const uint16_t *, int index, httpd_request *) {
+    return index < 3 ? 1 : 0;
+}
+
+int ssploop_trunk_tag_rows(const uint16_t *, int index, httpd_request *) {
+    return index < (board_num_trunks + 1) / 2 ? 1 : 0;
+}
+
+int ssploop_trunk_tag_trunks(const uint16_t *, int index, httpd_request *) {
+    return index < board_num_trunks ? 1 : 0;
+}
+
+int ssploop_trunk_tag_ports(const uint16_t *, int index, httpd_request *) {
+    return index < board_num_uports ? 1 : 0;
+}
+
+int ssploop_trunk_tag_type(const uint16_t *, int, httpd_request *) {
+    return 0;
+}
