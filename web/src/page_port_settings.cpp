@@ -13,6 +13,7 @@
 #include "vlanmgr.h"
 #include "web_pages.h"
 #include "web_ports.h"
+#include "web_ports_internal.h"
 
 namespace {
 
@@ -28,6 +29,7 @@ constexpr uint16_t kNoVlan = 4095;
 // Written by the "httpd" thread and the settings load, read by others.
 std::atomic<uint8_t> flowctrl_table[BOARD_MAX_UPORTS];
 std::atomic<uint32_t> pvid_table[BOARD_MAX_UPORTS];
+std::atomic<uint8_t> speed_code_table[BOARD_MAX_UPORTS];
 std::atomic<port_cpu_l2_addr_fn> cpu_l2_addr_source{nullptr};
 
 bool index_valid(int index) {
@@ -196,6 +198,7 @@ int apply_link(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, int
             if (dxpx_port_duplex_set(f.lport, f.duplex) != 0)
                 return port_failed(ev, req, f, "Set duplex failed", "Set duplex failed");
         }
+        port_speed_code_set(f.port - 1, pairs[3].value[0] - '0');
         logger_printf(LOG_LEVEL_INFO, LOG_MOD_PORT, "Set Port #%d %dMbps %s\n", f.port, f.speed,
                       f.duplex == 1 ? "Full-Duplex" : "Half-Duplex");
     }
@@ -253,6 +256,19 @@ void port_flowctrl_set(int index, int value) {
 
 int port_flowctrl_get(int index) {
     return index_valid(index) ? flowctrl_table[index].load() : 0;
+}
+
+void port_speed_code_set(int index, int code) {
+    if (index_valid(index)) speed_code_table[index].store(code >= 1 && code <= 5 ? code : 0);
+}
+
+int port_speed_code_get(int index) {
+    return index_valid(index) ? speed_code_table[index].load() : 0;
+}
+
+bool port_speed_of_code(int code, int *speed, int *duplex) {
+    speed_of_code(static_cast<char>('0' + code), speed, duplex);
+    return *speed != 0;
 }
 
 int port_pvid_init(void) {

@@ -1,12 +1,14 @@
 // The "portconf" settings item: what the port settings page changes, one row
 // per user port. A forced gigabit port is kept as auto-negotiation with its
-// reduced advertisement, so the row restores it as it was.
+// reduced advertisement, so the row restores it as it was. Speed and duplex
+// are kept as the form's code: the chip reports the link's, not the set ones.
 #include <vector>
 
 #include "board.h"
 #include "logger.h"
 #include "web_pages.h"
 #include "web_ports.h"
+#include "web_ports_internal.h"
 
 namespace {
 
@@ -15,14 +17,13 @@ constexpr uint32_t kVersion = 0x88740001;
 struct Row {
     uint16_t enable;
     uint16_t autoneg;
-    uint16_t speed;
-    uint16_t duplex;
+    uint16_t speed_code;  // applied with auto-negotiation off
     uint16_t flow;
     uint16_t priority;
     uint16_t pvid;
     uint32_t advert;
 };
-constexpr int kRowBytes = 7 * 2 + 4;
+constexpr int kRowBytes = 6 * 2 + 4;
 
 Row row_of(int uport) {
     Row row{};
@@ -31,12 +32,11 @@ Row row_of(int uport) {
         int value = 0;
         if (dxpx_port_enable_get(lport, &value) == 0) row.enable = static_cast<uint16_t>(value);
         if (dxpx_port_autoneg_get(lport, &value) == 0) row.autoneg = static_cast<uint16_t>(value);
-        if (dxpx_port_speed_get(lport, &value) == 0) row.speed = static_cast<uint16_t>(value);
-        if (dxpx_port_duplex_get(lport, &value) == 0) row.duplex = static_cast<uint16_t>(value);
         if (dxpx_port_untagged_priority_get(lport, &value) == 0)
             row.priority = static_cast<uint16_t>(value);
         dxpx_port_advert_get(lport, &row.advert);
     }
+    row.speed_code = static_cast<uint16_t>(port_speed_code_get(uport - 1));
     row.flow = static_cast<uint16_t>(port_flowctrl_get(uport - 1));
     row.pvid = static_cast<uint16_t>(port_pvid_get(uport - 1));
     return row;
@@ -46,7 +46,7 @@ int save(settings_medium *m) {
     for (int uport = 1; uport <= board_num_uports; uport++) {
         Row row = row_of(uport);
         for (uint16_t v :
-             {row.enable, row.autoneg, row.speed, row.duplex, row.flow, row.priority, row.pvid}) {
+             {row.enable, row.autoneg, row.speed_code, row.flow, row.priority, row.pvid}) {
             if (medium_write_u16(m, v) != 0) return -1;
         }
         if (medium_write_u32(m, row.advert) != 0) return -1;
@@ -61,9 +61,13 @@ void apply(int uport, const Row &row) {
     int rv = dxpx_port_enable_set(lport, row.enable == 1 ? 1 : 0);
     if (rv == 0) rv = dxpx_port_autoneg_set(lport, row.autoneg == 1 ? 1 : 0);
     if (rv == 0 && row.autoneg == 1) rv = dxpx_port_advert_set(lport, row.advert);
-    if (rv == 0 && row.autoneg != 1 && (row.speed == 10 || row.speed == 100 || row.speed == 1000))
-        rv = dxpx_port_speed_set(lport, row.speed);
-    if (rv == 0 && row.autoneg != 1) rv = dxpx_port_duplex_set(lport, row.duplex == 1 ? 1 : 0);
+    int speed = 0;
+    int duplex = 0;
+    if (rv == 0 && row.autoneg != 1 && port_speed_of_code(row.speed_code, &speed, &duplex)) {
+        rv = dxpx_port_speed_set(lport, speed);
+        if (rv == 0) rv = dxpx_port_duplex_set(lport, duplex);
+    }
+    port_speed_code_set(uport - 1, row.speed_code);
     if (rv == 0) rv = dxpx_port_pause_set(lport, row.flow == 1, row.flow == 1);
     if (rv == 0) rv = dxpx_port_untagged_priority_set(lport, row.priority);
     if (rv == 0 && row.pvid >= 1 && row.pvid < 4095) {
@@ -79,8 +83,8 @@ void apply(int uport, const Row &row) {
 int load(settings_medium *m) {
     std::vector<Row> rows(static_cast<size_t>(board_num_uports));
     for (Row &row : rows) {
-        for (uint16_t *v : {&row.enable, &row.autoneg, &row.speed, &row.duplex, &row.flow,
-                            &row.priority, &row.pvid}) {
+        for (uint16_t *v :
+             {&row.enable, &row.autoneg, &row.speed_code, &row.flow, &row.priority, &row.pvid}) {
             if (medium_read_u16(m, v) != 0) return -1;
         }
         if (medium_read_u32(m, &row.advert) != 0) return -1;
