@@ -112,6 +112,18 @@ int autoneg_shown(int lport) {
     return (advert & kAdvertHalfFull10100) == kAdvertHalfFull10100 ? 1 : 0;
 }
 
+// The chip reports the duplex (and, when forced to gigabit, the speed) of
+// the link, so a port without link shows the code the form last set.
+int speed_code_shown(int port, int lport, int speed, int duplex) {
+    const int stored = speed_code_table[port - 1].load();
+    int stored_speed = 0;
+    int stored_duplex = 0;
+    speed_of_code(static_cast<char>('0' + stored), &stored_speed, &stored_duplex);
+    if (stored_speed != 0 && autoneg_shown(lport) == 0 && (stored_speed == speed || stored == 5))
+        return stored;
+    return code_of_speed(speed, duplex);
+}
+
 // One refused step: the error page and the log line.
 int refuse(httpd_event *ev, httpd_request *req, const char *message) {
     return web_error_page(ev, req, kTitle, message, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
@@ -363,7 +375,7 @@ void sspvar_portset_tag_ssi(const uint16_t args[3], httpd_tag_out *out, httpd_re
             int duplex = 0;
             dxpx_port_speed_get(lport, &speed);
             dxpx_port_duplex_get(lport, &duplex);
-            web_tag_int(out, code_of_speed(speed, duplex));
+            web_tag_int(out, speed_code_shown(port, lport, speed, duplex));
             break;
         }
         case 12:

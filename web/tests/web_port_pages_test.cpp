@@ -160,6 +160,7 @@ TEST_F(port_pages_small, ForcedGigabitNegotiatesOnlyGigabitAndShowsAsForced) {
     EXPECT_EQ(advert & 0x1Fu, 0u);
     test_response r = request("GET", "/setport.cgi?port=" + std::to_string(uport));
     EXPECT_NE(r.body.find("var autonego = Number(\"0\")"), std::string::npos);
+    EXPECT_NE(r.body.find("var speed = Number(\"5\")"), std::string::npos);
     EXPECT_NE(r.body.find("var ptype = Number(\"1\")"), std::string::npos);
 }
 
