@@ -12,15 +12,12 @@ and the form and sees both, and takes a screenshot of the port status page.
 Exits 77 (skipped) when Chromium or chromedriver cannot be found.
 """
 import os
-import shutil
 import socket
 import subprocess
 import sys
-import tempfile
-import time
 
-from browser_test import (DEADLINE, SKIP, TestFailure, WebDriver, expect, free_port, login,
-                          wait_for_port, wait_state)
+from browser_test import (TestFailure, expect, login, run_main, wait_for_port,
+                          wait_state)
 
 # Reads the main frame from the top document.
 MAIN_STATE = """
@@ -62,13 +59,7 @@ def pick_offset():
 
 
 def wait_main(wd, check, what):
-    state = None
-    while time.monotonic() < DEADLINE:
-        state = wd.script(MAIN_STATE)
-        if check(state):
-            return state
-        time.sleep(0.1)
-    raise TestFailure(f"timed out waiting for {what}; last state: {str(state)[:800]}")
+    return wait_state(wd, check, what, MAIN_STATE)
 
 
 def open_status_page(wd):
@@ -83,111 +74,64 @@ def port_row(html, port):
     return html[html.rfind("<tr>", 0, at):html.find("</tr>", at)]
 
 
-def run(switchfw, screenshot):
-    chromium = shutil.which("chromium") or shutil.which("chromium-browser")
-    driver = shutil.which("chromedriver")
-    if not chromium or not driver:
-        print("SKIP: chromium and chromedriver are not installed "
-              "(Debian packages chromium, chromium-driver)")
-        return SKIP
+def run(session, switchfw, screenshot):
+    offset = pick_offset()
+    web_port = 80 + offset
+    env = dict(os.environ, SWITCHFW_TEST_MANAGERS="create")
+    fw = subprocess.Popen([switchfw, "--port-offset", str(offset), "--flash", "flash.bin",
+                           "--fs", "fs", "--board", "52"],
+                          cwd=session.work, env=env, stdin=subprocess.PIPE,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    session.procs.append(fw)
+    wait_for_port(web_port, "switchfw", fw)
 
-    work = tempfile.mkdtemp(prefix="port_scenario_")
-    procs = []
-    wd = None
-    try:
-        offset = pick_offset()
-        web_port = 80 + offset
-        env = dict(os.environ, SWITCHFW_TEST_MANAGERS="create")
-        fw = subprocess.Popen([switchfw, "--port-offset", str(offset), "--flash", "flash.bin",
-                               "--fs", "fs", "--board", "52"],
-                              cwd=work, env=env, stdin=subprocess.PIPE,
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        procs.append(fw)
-        wait_for_port(web_port, "switchfw", fw)
+    wd = session.browser("1400,1000")
+    base = f"http://127.0.0.1:{web_port}"
+    wd.get(base + "/")
+    wait_state(wd, lambda s: s.get("main_has_login"), "the login page")
+    login(wd, "admin", "qivor")
+    wait_state(wd, lambda s: s.get("main", "").endswith("/system.htm"), "the system page")
 
-        driver_port = free_port()
-        chromedriver = subprocess.Popen([driver, f"--port={driver_port}"],
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        procs.append(chromedriver)
-        wait_for_port(driver_port, "chromedriver", chromedriver)
+    # The status page, then port 3's form through its link.
+    open_status_page(wd)
+    state = wait_main(wd, lambda s: s.get("main", "").endswith("/portconf.htm"),
+                      "the port status page")
+    expect("<b>Down</b>" in port_row(state["html"], 3), "port 3 is not listed as down")
+    wd.frame_path("left", "main")
+    wd.click("#port3")
+    wd.frame_path()
+    state = wait_main(wd, lambda s: s.get("form", {}).get("port") == "03", "port 3's form")
 
-        wd = WebDriver(driver_port)
-        wd.start(chromium, [
-            "--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
-            "--disable-component-update", "--disable-sync", "--no-first-run",
-            "--disable-dev-shm-usage", "--window-size=1400,1000",
-            f"--user-data-dir={os.path.join(work, 'profile')}",
-        ])
-        base = f"http://127.0.0.1:{web_port}"
-        wd.get(base + "/")
-        wait_state(wd, lambda s: s.get("main_has_login"), "the login page")
-        login(wd, "admin", "qivor")
-        wait_state(wd, lambda s: s.get("main", "").endswith("/system.htm"), "the system page")
+    wd.frame_path("left", "main")
+    wd.click("select[name='autonego'] option[value='0']")
+    wd.click("select[name='speed'] option[value='2']")
+    wd.type("input[name='pvid']", "100")
+    wd.click("input[type='submit']")
+    wd.frame_path()
+    state = wait_main(wd, lambda s: s.get("main", "").endswith("/portset.cgi"),
+                      "the answer to the form")
+    expect("<td>100</td>" in port_row(state["html"], 3),
+           f"port 3's PVID after the form: {port_row(state['html'], 3)}")
 
-        # The status page, then port 3's form through its link.
-        open_status_page(wd)
-        state = wait_main(wd, lambda s: s.get("main", "").endswith("/portconf.htm"),
-                          "the port status page")
-        expect("<b>Down</b>" in port_row(state["html"], 3), "port 3 is not listed as down")
-        wd.frame_path("left", "main")
-        wd.click("#port3")
-        wd.frame_path()
-        state = wait_main(wd, lambda s: s.get("form", {}).get("port") == "03", "port 3's form")
-
-        wd.frame_path("left", "main")
-        wd.click("select[name='autonego'] option[value='0']")
-        wd.click("select[name='speed'] option[value='2']")
-        wd.type("input[name='pvid']", "100")
-        wd.click("input[type='submit']")
-        wd.frame_path()
-        state = wait_main(wd, lambda s: s.get("main", "").endswith("/portset.cgi"),
-                          "the answer to the form")
-        expect("<td>100</td>" in port_row(state["html"], 3),
-               f"port 3's PVID after the form: {port_row(state['html'], 3)}")
-
-        # Reloaded, the status page and the form still show the change.
-        open_status_page(wd)
-        state = wait_main(wd, lambda s: s.get("main", "").endswith("/portconf.htm"),
-                          "the reloaded status page")
-        expect("<td>100</td>" in port_row(state["html"], 3), "PVID lost on reload")
-        expect("<td>1</td>" in port_row(state["html"], 4), "port 4's PVID changed")
-        expect(state.get("links") == 52, f"front panel has {state.get('links')} link LEDs")
-        if screenshot:
-            wd.screenshot(screenshot)
-        wd.frame_path("left", "main")
-        wd.click("#port3")
-        wd.frame_path()
-        state = wait_main(wd, lambda s: s.get("form", {}).get("port") == "03",
-                          "port 3's form again")
-        expect(state["form"] == {"speed": "2", "pvid": "100", "autonego": "0", "port": "03"},
-               f"form after the change: {state['form']}")
-        print("port scenario passed")
-        return 0
-    finally:
-        if wd:
-            wd.quit()
-        for p in reversed(procs):
-            if p.stdin:
-                p.stdin.close()
-            p.terminate()
-            try:
-                p.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                p.kill()
-                p.wait()
-        shutil.rmtree(work, ignore_errors=True)
-
-
-def main():
-    if len(sys.argv) not in (2, 3):
-        print(__doc__)
-        return 2
-    try:
-        return run(sys.argv[1], sys.argv[2] if len(sys.argv) == 3 else None)
-    except TestFailure as e:
-        print(f"FAIL: {e}")
-        return 1
+    # Reloaded, the status page and the form still show the change.
+    open_status_page(wd)
+    state = wait_main(wd, lambda s: s.get("main", "").endswith("/portconf.htm"),
+                      "the reloaded status page")
+    expect("<td>100</td>" in port_row(state["html"], 3), "PVID lost on reload")
+    expect("<td>1</td>" in port_row(state["html"], 4), "port 4's PVID changed")
+    expect(state.get("links") == 52, f"front panel has {state.get('links')} link LEDs")
+    if screenshot:
+        wd.screenshot(screenshot)
+    wd.frame_path("left", "main")
+    wd.click("#port3")
+    wd.frame_path()
+    state = wait_main(wd, lambda s: s.get("form", {}).get("port") == "03",
+                      "port 3's form again")
+    expect(state["form"] == {"speed": "2", "pvid": "100", "autonego": "0", "port": "03"},
+           f"form after the change: {state['form']}")
+    print("port scenario passed")
+    return 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_main(run, __doc__, "port_scenario_"))

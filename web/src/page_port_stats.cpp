@@ -81,22 +81,9 @@ void sspvar_statist_tag_ssi(const uint16_t args[3], httpd_tag_out *out, httpd_re
         web_tag_text(out, "&nbsp;");
         return;
     }
-    switch (args[0]) {
-        case 0:
-            stat_tag(out, left, kTxPackets);
-            break;
-        case 1:
-            stat_tag(out, left, kRxPackets);
-            break;
-        case 2:
-            stat_tag(out, right, kTxPackets);
-            break;
-        case 3:
-            stat_tag(out, right, kRxPackets);
-            break;
-        default:
-            break;
-    }
+    // Selectors 0 and 1 are the left port's Tx and Rx, 2 and 3 the right's.
+    if (args[0] > 3) return;
+    stat_tag(out, args[0] < 2 ? left : right, args[0] % 2 == 0 ? kTxPackets : kRxPackets);
 }
 
 void sspvar_counters_tag_ssi(const uint16_t args[3], httpd_tag_out *out, httpd_request *req) {

@@ -74,14 +74,14 @@ void status_text(httpd_tag_out *out, int port, int lport, uint16_t column) {
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Get Port #%d link status failed.\n", port);
         up = 0;
     }
+    if (up != 1 && (column == COLUMN_SPEED || column == COLUMN_FLOW)) {
+        web_tag_text(out, "<b>--</b>");
+        return;
+    }
     switch (column) {
         case COLUMN_SPEED: {
             int speed = 0;
             int duplex = 0;
-            if (up != 1) {
-                web_tag_text(out, "<b>--</b>");
-                return;
-            }
             if (dxpx_port_speed_get(lport, &speed) != 0)
                 logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Get Port #%d speed failed.\n", port);
             if (dxpx_port_duplex_get(lport, &duplex) != 0)
@@ -93,10 +93,6 @@ void status_text(httpd_tag_out *out, int port, int lport, uint16_t column) {
         case COLUMN_FLOW: {
             int tx = 0;
             int rx = 0;
-            if (up != 1) {
-                web_tag_text(out, "<b>--</b>");
-                return;
-            }
             if (dxpx_port_pause_get(lport, &tx, &rx) != 0)
                 logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Get Port #%d pause failed.\n", port);
             web_tag_text(out, tx == 1 || rx == 1 ? "<b>Enabled</b>" : "<b>Disabled</b>");

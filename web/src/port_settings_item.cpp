@@ -97,14 +97,7 @@ int load(settings_medium *m) {
 }  // namespace
 
 int port_settings_item(int op, settings_medium *m) {
-    switch (op) {
-        case SETTINGS_OP_LOAD:
-            return load(m);
-        case SETTINGS_OP_SAVE:
-            return save(m);
-        case SETTINGS_OP_VERSION:
-            return static_cast<int>(kVersion);
-        default:
-            return -1;
-    }
+    if (op == SETTINGS_OP_VERSION) return static_cast<int>(kVersion);
+    if (op == SETTINGS_OP_LOAD) return load(m);
+    return op == SETTINGS_OP_SAVE ? save(m) : -1;
 }
