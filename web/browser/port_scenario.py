@@ -16,7 +16,8 @@ import socket
 import subprocess
 import sys
 
-from browser_test import (TestFailure, expect, login, run_main, wait_for_port,
+sys.dont_write_bytecode = True  # no cache files in the source tree
+from browser_test import (TestFailure, expect, login, run_main, wait_for_port,  # noqa: E402
                           wait_state)
 
 # Reads the main frame from the top document.
