@@ -124,7 +124,7 @@ int speed_code_shown(int port, int lport, int speed, int duplex) {
     return code_of_speed(speed, duplex);
 }
 
-// One refused step: the error page and the log line.
+// The error page of a refused step (the caller logs its own line).
 int refuse(httpd_event *ev, httpd_request *req, const char *message) {
     return web_error_page(ev, req, kTitle, message, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
 }
