@@ -137,7 +137,12 @@ TEST_F(port_pages, FormReachesTheChipTheTablesAndTheSavedItem) {
     }
 
     // Back to VLAN 1: the address leaves VLAN 5, the only port that had it.
+    // Negotiating, a fast-Ethernet port changes only its pause abilities.
+    uint32_t before = 0, after = 0;
+    ASSERT_EQ(dxpx_port_advert_get(lport, &before), 0);
     ASSERT_EQ(portset(form(3, "1", nullptr, 0, 1)).status, "200 OK");
+    ASSERT_EQ(dxpx_port_advert_get(lport, &after), 0);
+    EXPECT_EQ(after, before | 0xC00u);
     EXPECT_FALSE(cpu_mac_in(5));
     EXPECT_EQ(dxpx_port_autoneg_get(lport, &value), 0);
     EXPECT_EQ(value, 1);
@@ -185,6 +190,9 @@ TEST_F(port_pages, BadFormsAreRefusedWithTheirMessage) {
     }
     EXPECT_EQ(port_pvid_get(1), 1);
     EXPECT_EQ(nvram_get("portconf"), nullptr);
+    // A form for no front-panel port presets nothing.
+    EXPECT_NE(request("GET", "/setport.cgi?port=99").body.find("var ptype = Number(\"\")"),
+              std::string::npos);
 }
 
 TEST_F(port_pages, StatusPageAndPanelShowTheLivePorts) {
