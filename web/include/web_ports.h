@@ -51,13 +51,17 @@ void sspvar_panel_tag_ledsize(const uint16_t args[3], httpd_tag_out *out, httpd_
 void sspvar_panel_tag_cellsize(const uint16_t args[3], httpd_tag_out *out, httpd_request *req);
 int ssploop_panel_tag_fastports(const uint16_t args[3], int index, httpd_request *req);
 
-// Bits of a user port's state word on the front panel.
-constexpr int PANEL_LINK = 0x1;
-constexpr int PANEL_FULL_DUPLEX = 0x2;
-constexpr int PANEL_100M = 0x4;
-constexpr int PANEL_ABOVE_100M = 0x8;
-constexpr int PANEL_DISABLED = 0x10;
-constexpr int PANEL_GIGABIT_PORT = 0x80;
+// Bits of a user port's state word on the front panel: the link, its
+// duplex and speed class, a disabled port, and a port able to run above
+// 100 Mb/s.
+enum panel_state_bit : int {
+    PANEL_LINK = 0x1,
+    PANEL_FULL_DUPLEX = 0x2,
+    PANEL_100M = 0x4,
+    PANEL_ABOVE_100M = 0x8,
+    PANEL_DISABLED = 0x10,
+    PANEL_GIGABIT_PORT = 0x80,
+};
 // The state word of user port 1..N; with `live` false only the port class.
 int panel_port_state(int uport, bool live);
 

@@ -18,13 +18,13 @@
 namespace {
 
 constexpr const char *kTitle = "Set Port";
-constexpr uint32_t kAdvertPause = 0xC00;
-constexpr uint32_t kAdvertLowSpeeds = 0x1F;
-constexpr uint32_t kAdvertAllSpeeds = 0x600003FF;
+// Ability bits of the advertisement: 10/100 half and full, the speeds the
+// forced gigabit state drops, pause, and every speed of a gigabit port.
 constexpr uint32_t kAdvertHalfFull10100 = 0xF;
+constexpr uint32_t kAdvertLowSpeeds = 0x1F;
+constexpr uint32_t kAdvertPause = 0xC00;
+constexpr uint32_t kAdvertAllSpeeds = 0x600003FF;
 constexpr int kMediumCopper = 1;
-constexpr int kMdixUnavailable = -16;
-constexpr uint16_t kNoVlan = 4095;
 
 // Written by the "httpd" thread and the settings load, read by others.
 std::atomic<uint8_t> flowctrl_table[BOARD_MAX_UPORTS];
@@ -134,7 +134,7 @@ bool pvid_defined(int pvid, httpd_event *ev, httpd_request *req, int *rv) {
     int count = qsw_vlanmgr_count_get();
     for (int i = 0; i < count; i++) {
         uint16_t vid = qsw_vlanmgr_vid_get(i);
-        if (vid == kNoVlan) {
+        if (vid == VLANMGR_VID_NONE) {
             logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PORT,
                           "Set Port: qsw_vlanmgr_vid_get vid #%d failed.\n", i);
             *rv = refuse(ev, req, "qsw_vlanmgr_vid_get failed");
@@ -192,8 +192,9 @@ int apply_link(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, int
     logger_printf(LOG_LEVEL_INFO, LOG_MOD_PORT, "Set Port #%d auto-nego %s\n", f.port,
                   f.autoneg ? "on" : "off");
 
+    // A PHY without MDI-X control answers "feature unavailable".
     int rv = dxpx_port_mdix_set(f.lport, f.autoneg ? 0 : 1);
-    if (rv != 0 && rv != kMdixUnavailable)
+    if (rv != 0 && rv != DXP_E_UNAVAIL)
         return port_failed(ev, req, f, "Set mdix failed", "Set mdix failed");
 
     int first = 4;

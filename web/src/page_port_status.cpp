@@ -18,19 +18,8 @@ constexpr uint16_t kFirstHalf = 3;
 constexpr uint16_t kSecondHalf = 4;
 constexpr int kLargeBoardPorts = 27;
 
-enum status_column : uint16_t {
-    COLUMN_SPEED = 11,
-    COLUMN_FLOW = 12,
-    COLUMN_PVID = 14,
-    COLUMN_LINK = 16,
-};
-
-enum panel_led : uint16_t {
-    LED_ABOVE_100M = 19,
-    LED_100M = 20,
-    LED_DUPLEX = 21,
-    LED_LINK = 22,
-};
+enum status_col : uint16_t { COL_SPEED = 11, COL_FLOW = 12, COL_PVID = 14, COL_LINK = 16 };
+enum panel_led : uint16_t { LED_ABOVE_100M = 19, LED_100M = 20, LED_DUPLEX = 21, LED_LINK = 22 };
 
 // -1 until worked out: whether any port can run above 100 Mb/s.
 std::atomic<int> above_100_present{-1};
@@ -74,12 +63,12 @@ void status_text(httpd_tag_out *out, int port, int lport, uint16_t column) {
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Get Port #%d link status failed.\n", port);
         up = 0;
     }
-    if (up != 1 && (column == COLUMN_SPEED || column == COLUMN_FLOW)) {
+    if (up != 1 && (column == COL_SPEED || column == COL_FLOW)) {
         web_tag_text(out, "<b>--</b>");
         return;
     }
     switch (column) {
-        case COLUMN_SPEED: {
+        case COL_SPEED: {
             int speed = 0;
             int duplex = 0;
             if (dxpx_port_speed_get(lport, &speed) != 0)
@@ -90,7 +79,7 @@ void status_text(httpd_tag_out *out, int port, int lport, uint16_t column) {
                          web_tag_printf("<b>%dMbps %s</b>", speed, duplex == 1 ? "Full" : "Half"));
             return;
         }
-        case COLUMN_FLOW: {
+        case COL_FLOW: {
             int tx = 0;
             int rx = 0;
             if (dxpx_port_pause_get(lport, &tx, &rx) != 0)
@@ -98,10 +87,10 @@ void status_text(httpd_tag_out *out, int port, int lport, uint16_t column) {
             web_tag_text(out, tx == 1 || rx == 1 ? "<b>Enabled</b>" : "<b>Disabled</b>");
             return;
         }
-        case COLUMN_PVID:
+        case COL_PVID:
             web_tag_int(out, port_pvid_get(port - 1));
             return;
-        case COLUMN_LINK:
+        case COL_LINK:
             web_tag_text(out, up == 1 ? "<b>Up</b>" : "<b>Down</b>");
             return;
         default:
