@@ -51,9 +51,11 @@ def port_offset_free(offset):
 
 
 def pick_offset():
-    # Below the ephemeral ports (32768 up) that clients take.
-    start = 10000 + (os.getpid() % 5000) * 3
-    for offset in range(start, start + 3000, 7):
+    # Below the ephemeral ports (32768 up) that clients take, and one more
+    # than a multiple of 3 above the end-to-end tests' offsets (10000 + 3k),
+    # so that their web and telnet ports never meet ours.
+    start = 10001 + (os.getpid() % 5000) * 3
+    for offset in range(start, start + 3000, 3):
         if port_offset_free(offset):
             return offset
     raise TestFailure("no free port offset for the firmware")
