@@ -37,6 +37,7 @@
 #include "telnetd.h"
 #include "timerapi.h"
 #include "web_pages.h"
+#include "web_ports.h"
 #include "web_start.h"
 #include "webauth.h"
 
@@ -272,6 +273,7 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     shell.username_get = webauth_username_get;
     shell.password_get = webauth_password_get;
     shell.settings_load = [] { return settings_load_group(SETTINGS_GROUP_ALL); };
+    shell.port_counters_clear_all = port_counters_clear_all;
     ecos_shell_init(&shell);
 
     if (settings_wiring() != 0) sal_printf("Settings: a handler was registered twice\n");
@@ -292,6 +294,7 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     s.qos_init = [] {
         if (!qosmgr_init()) sal_printf("qosmgr_init() failed\n");
     };
+    s.port_pvid_init = [] { port_pvid_init(); };
     s.web_init = [] { web_start(); };
     s.timer_service_init = [] { wpTimerInit(); };
     s.telnetd_init = [] { telnetd_start(); };

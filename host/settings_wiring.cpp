@@ -10,6 +10,7 @@
 #include "serialize.h"
 #include "trunkmgr.h"
 #include "vlanmgr.h"
+#include "web_ports.h"
 #include "webauth.h"
 
 int settings_wiring(void) {
@@ -22,6 +23,7 @@ int settings_wiring(void) {
         {.name = "trunk", .fn = trunkmgr_item},
         {.name = "l2", .fn = l2mgr_item},
         {.name = "qos", .fn = qosmgr_item},
+        {.name = "portconf", .fn = port_settings_item},
         {.name = "et0config", .fn = settings_item_et0config},
         {.name = "et1config", .fn = settings_item_et1config},
         {.name = "STARTUP", .fn = settings_item_startup},

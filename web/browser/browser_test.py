@@ -149,10 +149,11 @@ return state;
 """
 
 
-def wait_state(wd, check, what):
+def wait_state(wd, check, what, script=FRAMES_STATE):
+    """The state the script reads once check accepts it."""
     state = None
     while time.monotonic() < DEADLINE:
-        state = wd.script(FRAMES_STATE)
+        state = wd.script(script)
         if check(state):
             return state
         time.sleep(0.1)
@@ -172,110 +173,47 @@ def expect(condition, message):
         raise TestFailure(message)
 
 
-def run(server_bin, screenshot):
+def browser_tools():
+    """(chromium, chromedriver), or None after saying why the test is skipped."""
     chromium = shutil.which("chromium") or shutil.which("chromium-browser")
     driver = shutil.which("chromedriver")
     if not chromium or not driver:
         print("SKIP: chromium and chromedriver are not installed "
               "(Debian packages chromium, chromium-driver)")
-        return SKIP
+        return None
+    return chromium, driver
 
-    work = tempfile.mkdtemp(prefix="web_browser_")
-    procs = []
-    wd = None
-    try:
-        web_port = free_port()
-        server = subprocess.Popen([server_bin, str(web_port), os.path.join(work, "flash.bin")],
-                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                  stderr=sys.stderr, text=True)
-        procs.append(server)
-        ready = server.stdout.readline().split()
-        expect(ready[:1] == ["ready"], f"server did not start: {ready}")
-        loggers = dict(item.split("=") for item in ready[1:])
-        wait_for_port(web_port, "test server", server)
 
+class Session:
+    """What a scenario starts: its processes, the browser and a work folder."""
+
+    def __init__(self, tools, prefix):
+        self.tools = tools
+        self.work = tempfile.mkdtemp(prefix=prefix)
+        self.procs = []
+        self.wd = None
+
+    def browser(self, window):
+        """chromedriver and a headless Chromium session of that window size."""
+        chromium, driver = self.tools
         driver_port = free_port()
         chromedriver = subprocess.Popen([driver, f"--port={driver_port}"],
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        procs.append(chromedriver)
+        self.procs.append(chromedriver)
         wait_for_port(driver_port, "chromedriver", chromedriver)
-
-        wd = WebDriver(driver_port)
-        wd.start(chromium, [
+        self.wd = WebDriver(driver_port)
+        self.wd.start(chromium, [
             "--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
             "--disable-component-update", "--disable-sync", "--no-first-run",
-            "--disable-dev-shm-usage", "--window-size=1200,800",
-            f"--user-data-dir={os.path.join(work, 'profile')}",
+            "--disable-dev-shm-usage", f"--window-size={window}",
+            f"--user-data-dir={os.path.join(self.work, 'profile')}",
         ])
+        return self.wd
 
-        # Not logged in: the main frame is sent to the login page.
-        wd.get(f"http://127.0.0.1:{web_port}/")
-        state = wait_state(
-            wd, lambda s: s.get("main_has_login") and "Web Managed Switch" in s.get("bar", ""),
-            "the login page below the top bar")
-        expect(state["main"].endswith("/login.htm"), f"main frame at {state['main']}")
-
-        # A wrong password keeps the browser logged out.
-        login(wd, "admin", "wrong")
-        state = wait_state(wd, lambda s: "Incorrect username or password!" in s.get("main_text", ""),
-                           "the login error page")
-        expect("WebManaged" not in wd.cookies(), "a cookie after a wrong login")
-
-        # Log in: the system page in the frameset, with the menu.
-        wd.get(f"http://127.0.0.1:{web_port}/")
-        wait_state(wd, lambda s: s.get("main_has_login"), "the login page again")
-        login(wd, "admin", "qivor")
-        state = wait_state(wd, lambda s: s.get("main", "").endswith("/system.htm"),
-                           "the system page")
-        expect(not state["main_has_login"], "still on the login page after logging in")
-        cookie = wd.cookies().get("WebManaged", "")
-        expect(len(cookie) >= 8 and cookie != "Invalid", f"session cookie {cookie!r}")
-        menu = state["menu"]
-        for entry in ("System Information", "Password", "Trunk Groups", "Logging", "Logout"):
-            expect(entry in state["menu_html"], f"menu lacks {entry!r}")
-        expect(("menu_ram_logs" in state["menu_html"]) == (loggers["ram_logs"] == "1"),
-               f"RAM Logs entry does not follow the RAM logger ({loggers}): {menu!r}")
-        expect(("menu_flash_logs" in state["menu_html"]) == (loggers["flash_logs"] == "1"),
-               f"Flash Logs entry does not follow the flash logger ({loggers}): {menu!r}")
-        for hidden in ("Spanning Tree", "IGMP Snooping", "ACL"):
-            expect(hidden not in state["menu_html"], f"menu shows {hidden!r}")
-        if screenshot:
-            wd.screenshot(screenshot)
-
-        # Change the password from the menu; the login page follows.
-        wd.frame_path("left", "menu")
-        wd.click("a[href='password.htm']")
-        wd.frame_path()
-        wait_state(wd, lambda s: s.get("main", "").endswith("/password.htm"), "the password page")
-        wd.frame_path("left", "main")
-        wd.type("#old_password", "qivor")
-        wd.type("#new_password", "n3w-pass")
-        wd.type("#confirm_password", "n3w-pass")
-        wd.click("input[type='submit']")
-        wd.frame_path()
-        wait_state(wd, lambda s: s.get("main_has_login") and s["main"].endswith("/password.cgi"),
-                   "the login page after the password change")
-        wd.script("window.frames['left'].frames['main'].location.href = '/system.htm';")
-        wait_state(wd, lambda s: s.get("main_has_login") and s["main"].endswith("/login.htm"),
-                   "the old cookie to be refused")
-
-        login(wd, "admin", "n3w-pass")
-        wait_state(wd, lambda s: s.get("main", "").endswith("/system.htm"),
-                   "the system page with the new password")
-        expect(wd.cookies().get("WebManaged") not in ("", cookie, "Invalid"), "cookie unchanged")
-
-        # Log out from the menu.
-        wd.frame_path("left", "menu")
-        wd.click("#menu_logout")
-        wd.frame_path()
-        wait_state(wd, lambda s: s.get("main_has_login"), "the login page after logout")
-        expect(wd.cookies().get("WebManaged") == "Invalid", "logout left the cookie")
-        print("browser test passed")
-        return 0
-    finally:
-        if wd:
-            wd.quit()
-        for p in reversed(procs):
+    def close(self):
+        if self.wd:
+            self.wd.quit()
+        for p in reversed(self.procs):
             if p.stdin:
                 p.stdin.close()
             p.terminate()
@@ -283,19 +221,107 @@ def run(server_bin, screenshot):
                 p.wait(timeout=5)
             except subprocess.TimeoutExpired:
                 p.kill()
-        shutil.rmtree(work, ignore_errors=True)
+                p.wait()
+        shutil.rmtree(self.work, ignore_errors=True)
 
 
-def main():
+def run_main(scenario, doc, prefix):
+    """Runs scenario(session, binary, screenshot or None) with the command
+    line's arguments; returns the exit status (77 when skipped)."""
     if len(sys.argv) not in (2, 3):
-        print(__doc__)
+        print(doc)
         return 2
+    tools = browser_tools()
+    if tools is None:
+        return SKIP
+    session = Session(tools, prefix)
     try:
-        return run(sys.argv[1], sys.argv[2] if len(sys.argv) == 3 else None)
+        return scenario(session, sys.argv[1], sys.argv[2] if len(sys.argv) == 3 else None)
     except TestFailure as e:
         print(f"FAIL: {e}")
         return 1
+    finally:
+        session.close()
+
+
+def run(session, server_bin, screenshot):
+    web_port = free_port()
+    server = subprocess.Popen([server_bin, str(web_port), os.path.join(session.work, "flash.bin")],
+                              stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                              stderr=sys.stderr, text=True)
+    session.procs.append(server)
+    ready = server.stdout.readline().split()
+    expect(ready[:1] == ["ready"], f"server did not start: {ready}")
+    loggers = dict(item.split("=") for item in ready[1:])
+    wait_for_port(web_port, "test server", server)
+
+    wd = session.browser("1200,800")
+
+    # Not logged in: the main frame is sent to the login page.
+    wd.get(f"http://127.0.0.1:{web_port}/")
+    state = wait_state(
+        wd, lambda s: s.get("main_has_login") and "Web Managed Switch" in s.get("bar", ""),
+        "the login page below the top bar")
+    expect(state["main"].endswith("/login.htm"), f"main frame at {state['main']}")
+
+    # A wrong password keeps the browser logged out.
+    login(wd, "admin", "wrong")
+    state = wait_state(wd, lambda s: "Incorrect username or password!" in s.get("main_text", ""),
+                       "the login error page")
+    expect("WebManaged" not in wd.cookies(), "a cookie after a wrong login")
+
+    # Log in: the system page in the frameset, with the menu.
+    wd.get(f"http://127.0.0.1:{web_port}/")
+    wait_state(wd, lambda s: s.get("main_has_login"), "the login page again")
+    login(wd, "admin", "qivor")
+    state = wait_state(wd, lambda s: s.get("main", "").endswith("/system.htm"),
+                       "the system page")
+    expect(not state["main_has_login"], "still on the login page after logging in")
+    cookie = wd.cookies().get("WebManaged", "")
+    expect(len(cookie) >= 8 and cookie != "Invalid", f"session cookie {cookie!r}")
+    menu = state["menu"]
+    for entry in ("System Information", "Password", "Trunk Groups", "Logging", "Logout"):
+        expect(entry in state["menu_html"], f"menu lacks {entry!r}")
+    expect(("menu_ram_logs" in state["menu_html"]) == (loggers["ram_logs"] == "1"),
+           f"RAM Logs entry does not follow the RAM logger ({loggers}): {menu!r}")
+    expect(("menu_flash_logs" in state["menu_html"]) == (loggers["flash_logs"] == "1"),
+           f"Flash Logs entry does not follow the flash logger ({loggers}): {menu!r}")
+    for hidden in ("Spanning Tree", "IGMP Snooping", "ACL"):
+        expect(hidden not in state["menu_html"], f"menu shows {hidden!r}")
+    if screenshot:
+        wd.screenshot(screenshot)
+
+    # Change the password from the menu; the login page follows.
+    wd.frame_path("left", "menu")
+    wd.click("a[href='password.htm']")
+    wd.frame_path()
+    wait_state(wd, lambda s: s.get("main", "").endswith("/password.htm"), "the password page")
+    wd.frame_path("left", "main")
+    wd.type("#old_password", "qivor")
+    wd.type("#new_password", "n3w-pass")
+    wd.type("#confirm_password", "n3w-pass")
+    wd.click("input[type='submit']")
+    wd.frame_path()
+    wait_state(wd, lambda s: s.get("main_has_login") and s["main"].endswith("/password.cgi"),
+               "the login page after the password change")
+    wd.script("window.frames['left'].frames['main'].location.href = '/system.htm';")
+    wait_state(wd, lambda s: s.get("main_has_login") and s["main"].endswith("/login.htm"),
+               "the old cookie to be refused")
+
+    login(wd, "admin", "n3w-pass")
+    wait_state(wd, lambda s: s.get("main", "").endswith("/system.htm"),
+               "the system page with the new password")
+    expect(wd.cookies().get("WebManaged") not in ("", cookie, "Invalid"), "cookie unchanged")
+
+    # Log out from the menu.
+    wd.frame_path("left", "menu")
+    wd.click("#menu_logout")
+    wd.frame_path()
+    wait_state(wd, lambda s: s.get("main_has_login"), "the login page after logout")
+    expect(wd.cookies().get("WebManaged") == "Invalid", "logout left the cookie")
+    print("browser test passed")
+    return 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_main(run, __doc__, "web_browser_"))

@@ -8,7 +8,7 @@ headless Chromium through chromedriver, logs in, creates VLAN 100 with ports
 firmware from its console with the same flash, logs in again and finds the
 VLAN with those members on the VLAN list page.
 
-    vlan_scenario.py SWITCHFW_BINARY
+    vlan_scenario.py SWITCHFW_BINARY [SCREENSHOT_PNG]
 
 Exits 77 (skipped) when Chromium or chromedriver cannot be found.
 """
@@ -86,7 +86,7 @@ def log_in(wd, base):
     wait_state(wd, lambda s: s.get("main", "").endswith("/system.htm"), "the system page")
 
 
-def run(binary):
+def run(binary, screenshot=None):
     found = {name: shutil.which(name) for name in ("chromium", "chromium-browser", "chromedriver")}
     chromium = found["chromium"] or found["chromium-browser"]
     driver = found["chromedriver"]
@@ -146,6 +146,8 @@ def run(binary):
         expect("100" in rows, f"VLAN 100 not on the list page: {rows}")
         expect(rows["100"] == ["01/#FFCC33", "02/#FFCC33", "03/#33FFCC"],
                f"VLAN 100 members after the restart: {rows['100']}")
+        if screenshot:
+            wd.screenshot(screenshot)
         print("VLAN scenario passed")
         return 0
     finally:
@@ -163,11 +165,12 @@ def run(binary):
 
 
 def main():
-    if len(sys.argv) != 2:
+    if len(sys.argv) not in (2, 3):
         print(__doc__)
         return 2
     try:
-        return run(os.path.abspath(sys.argv[1]))
+        shot = os.path.abspath(sys.argv[2]) if len(sys.argv) == 3 else None
+        return run(os.path.abspath(sys.argv[1]), shot)
     except TestFailure as e:
         print(f"FAIL: {e}")
         return 1

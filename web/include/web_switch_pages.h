@@ -7,6 +7,7 @@
 
 #include "board.h"
 #include "httpd.h"
+#include "web_ports.h"
 
 // ---- VLAN pages
 constexpr int WEB_VLAN_VID_MAX = 4094;
@@ -29,12 +30,6 @@ int ssploop_vlan_tag_all(const uint16_t args[3], int index, httpd_request *req);
 void vlan_portstr_parse(const char *text, uint64_t *members, uint64_t *untagged, uint64_t *all);
 int vlan_lplist_to_bits(const dxpx_lplist_t *list, uint64_t *bits);
 int vlan_bits_to_lplist(uint64_t bits, dxpx_lplist_t *list);
-
-// ---- PVID table of the front-panel ports (index = user port - 1)
-void port_pvid_init(void);
-uint16_t port_pvid_get(int index);  // 1 for an index out of range
-// 1 on success, 0 for an index or PVID out of range.
-int setportcbk_PVID_set(int index, int pvid);
 
 // ---- trunk page
 int trunk_cgi(httpd_event *ev, httpd_request *req);

@@ -1,0 +1,398 @@
+// The port settings form: "setport.cgi" picks the port, the form's values
+// come from sspvar_portset_tag_ssi, and "portset.cgi" applies a post to the
+// switch step by step, keeps flow control and the PVID in tables of their
+// own and saves the "portconf" item.
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
+#include "board.h"
+#include "dxpx.h"
+#include "logger.h"
+#include "settings.h"
+#include "vlanmgr.h"
+#include "web_pages.h"
+#include "web_ports.h"
+#include "web_ports_internal.h"
+
+namespace {
+
+constexpr const char *kTitle = "Set Port";
+// Ability bits of the advertisement: 10/100 half and full, the speeds the
+// forced gigabit state drops, pause, and every speed of a gigabit port.
+constexpr uint32_t kAdvertHalfFull10100 = 0xF;
+constexpr uint32_t kAdvertLowSpeeds = 0x1F;
+constexpr uint32_t kAdvertPause = 0xC00;
+constexpr uint32_t kAdvertAllSpeeds = 0x600003FF;
+constexpr int kMediumCopper = 1;
+
+// Written by the "httpd" thread and the settings load, read by others.
+std::atomic<uint8_t> flowctrl_table[BOARD_MAX_UPORTS];
+std::atomic<uint32_t> pvid_table[BOARD_MAX_UPORTS];
+std::atomic<uint8_t> speed_code_table[BOARD_MAX_UPORTS];
+std::atomic<port_cpu_l2_addr_fn> cpu_l2_addr_source{nullptr};
+
+bool index_valid(int index) {
+    return index >= 0 && index < BOARD_MAX_UPORTS;
+}
+
+uint32_t lport_flags(int lport) {
+    dxpx_lport_t entry{};
+    if (lport < 0 || lport >= dxpx_lport_count() || dxpx_lport_get(lport, &entry) != 0) return 0;
+    return entry.flags;
+}
+
+bool gigabit_port(int lport) {
+    uint32_t flags = lport_flags(lport);
+    return (flags & DXPX_PORT_F_VALID) != 0 && (flags & DXPX_PORT_F_GE) != 0;
+}
+
+// The form's port type: 0 fast Ethernet, 1 gigabit copper (or no class),
+// 2 the third class, 3 gigabit fibre.
+int port_type(int lport) {
+    uint32_t flags = lport_flags(lport);
+    if ((flags & DXPX_PORT_F_VALID) == 0) return 1;
+    if ((flags & DXPX_PORT_F_FE) != 0) return 0;
+    if ((flags & DXPX_PORT_F_GE) != 0) {
+        int medium = 0;
+        dxpx_port_medium_get(lport, &medium);
+        return medium == kMediumCopper ? 1 : 3;
+    }
+    if ((flags & DXPX_PORT_F_XE) != 0) return 2;
+    return 1;
+}
+
+// Speed and duplex of a speed/duplex code; speed 0 for an unknown code.
+void speed_of_code(char code, int *speed, int *duplex) {
+    switch (code) {
+        case '1':
+            *speed = 10, *duplex = 0;
+            break;
+        case '2':
+            *speed = 10, *duplex = 1;
+            break;
+        case '3':
+            *speed = 100, *duplex = 0;
+            break;
+        case '4':
+            *speed = 100, *duplex = 1;
+            break;
+        case '5':
+            *speed = 1000, *duplex = 1;
+            break;
+        default:
+            *speed = 0, *duplex = 0;
+            break;
+    }
+}
+
+int code_of_speed(int speed, int duplex) {
+    switch (speed) {
+        case 10:
+            return duplex == 1 ? 2 : 1;
+        case 100:
+            return duplex == 1 ? 4 : 3;
+        case 1000:
+            return 5;
+        default:
+            return 1;
+    }
+}
+
+// Auto-negotiation as the form shows it: a gigabit copper port that
+// negotiates with only 1000 full advertised was forced to gigabit.
+int autoneg_shown(int lport) {
+    int autoneg = 0;
+    if (dxpx_port_autoneg_get(lport, &autoneg) != 0 || autoneg != 1) return 0;
+    int medium = 0;
+    dxpx_port_medium_get(lport, &medium);
+    if (!gigabit_port(lport) || medium != kMediumCopper) return 1;
+    uint32_t advert = 0;
+    dxpx_port_advert_get(lport, &advert);
+    return (advert & kAdvertHalfFull10100) == kAdvertHalfFull10100 ? 1 : 0;
+}
+
+// The chip reports the duplex (and, when forced to gigabit, the speed) of
+// the link, so a port without link shows the code the form last set.
+int speed_code_shown(int port, int lport, int speed, int duplex) {
+    const int stored = speed_code_table[port - 1].load();
+    int stored_speed = 0;
+    int stored_duplex = 0;
+    speed_of_code(static_cast<char>('0' + stored), &stored_speed, &stored_duplex);
+    if (stored_speed != 0 && autoneg_shown(lport) == 0 && (stored_speed == speed || stored == 5))
+        return stored;
+    return code_of_speed(speed, duplex);
+}
+
+// The error page of a refused step (the caller logs its own line).
+int refuse(httpd_event *ev, httpd_request *req, const char *message) {
+    return web_error_page(ev, req, kTitle, message, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
+}
+
+bool pvid_defined(int pvid, httpd_event *ev, httpd_request *req, int *rv) {
+    bool found = false;
+    int count = qsw_vlanmgr_count_get();
+    for (int i = 0; i < count; i++) {
+        uint16_t vid = qsw_vlanmgr_vid_get(i);
+        if (vid == VLANMGR_VID_NONE) {
+            logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PORT,
+                          "Set Port: qsw_vlanmgr_vid_get vid #%d failed.\n", i);
+            *rv = refuse(ev, req, "qsw_vlanmgr_vid_get failed");
+            return false;
+        }
+        if (vid == pvid) found = true;
+    }
+    if (!found) {
+        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port: PVID is not an existent vlan id.\n");
+        *rv = refuse(ev, req, "PVID is not an existent vlan id!");
+    }
+    return found;
+}
+
+struct PortForm {
+    int port;
+    int lport;
+    bool autoneg;
+    bool forced_gigabit;
+    int speed;
+    int duplex;
+    bool flow;
+    int priority;
+    int pvid;
+};
+
+// Logs a refused step for the port and shows its message.
+int port_failed(httpd_event *ev, httpd_request *req, const PortForm &f, const char *message,
+                const char *log) {
+    logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port #%d: %s.\n", f.port, log);
+    return refuse(ev, req, message);
+}
+
+// Steps 2 to 6: enable, auto-negotiation, MDI-X and speed/duplex; 0 or the
+// handler's answer.
+int apply_link(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, int count,
+               PortForm &f) {
+    int enable = pairs[1].value[0] == '1' ? 1 : 0;
+    if (dxpx_port_enable_set(f.lport, enable) != 0)
+        return port_failed(ev, req, f, "Enable port failed", "Enable port failed");
+    logger_printf(LOG_LEVEL_INFO, LOG_MOD_PORT, "Set Port #%d %s\n", f.port,
+                  enable ? "Enable" : "Disable");
+
+    int medium = 0;
+    dxpx_port_medium_get(f.lport, &medium);
+    f.autoneg = std::strcmp(pairs[2].value, "1") == 0;
+    if (!f.autoneg && count >= 4 && gigabit_port(f.lport) && medium == kMediumCopper &&
+        pairs[3].value[0] == '5') {
+        // 1000 Mb/s on copper needs negotiation: advertise only gigabit.
+        f.autoneg = true;
+        f.forced_gigabit = true;
+    }
+    if (dxpx_port_autoneg_set(f.lport, f.autoneg ? 1 : 0) != 0)
+        return port_failed(ev, req, f, "Set auto negotiatio failed", "Set auto negotiatio failed");
+    logger_printf(LOG_LEVEL_INFO, LOG_MOD_PORT, "Set Port #%d auto-nego %s\n", f.port,
+                  f.autoneg ? "on" : "off");
+
+    // A PHY without MDI-X control answers "feature unavailable".
+    int rv = dxpx_port_mdix_set(f.lport, f.autoneg ? 0 : 1);
+    if (rv != 0 && rv != DXP_E_UNAVAIL)
+        return port_failed(ev, req, f, "Set mdix failed", "Set mdix failed");
+
+    int first = 4;
+    if (count == 6 && f.autoneg) {
+        first = 3;
+    } else if (count != 7) {
+        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port: cxt->count is a wrong value.\n");
+        return refuse(ev, req, "cxt->count is a wrong value");
+    } else {
+        speed_of_code(pairs[3].value[0], &f.speed, &f.duplex);
+        if (!f.forced_gigabit) {
+            if (f.speed == 0 || dxpx_port_speed_set(f.lport, f.speed) != 0)
+                return port_failed(ev, req, f, "Set speed failed", "Set speed failed");
+            if (dxpx_port_duplex_set(f.lport, f.duplex) != 0)
+                return port_failed(ev, req, f, "Set duplex failed", "Set duplex failed");
+        }
+        port_speed_code_set(f.port - 1, pairs[3].value[0] - '0');
+        logger_printf(LOG_LEVEL_INFO, LOG_MOD_PORT, "Set Port #%d %dMbps %s\n", f.port, f.speed,
+                      f.duplex == 1 ? "Full-Duplex" : "Half-Duplex");
+    }
+    f.flow = std::strcmp(pairs[first].value, "1") == 0;
+    f.priority = static_cast<int>(std::strtol(pairs[first + 1].value, nullptr, 10));
+    f.pvid = static_cast<int>(std::strtol(pairs[first + 2].value, nullptr, 10));
+    return 0;
+}
+
+// Steps 8 to 13: flow control, advertisement, pause, priority and PVID.
+int apply_port_values(httpd_event *ev, httpd_request *req, const PortForm &f) {
+    port_flowctrl_set(f.port - 1, f.flow ? 1 : 0);
+    logger_printf(LOG_LEVEL_INFO, LOG_MOD_PORT, "Set Port #%d flow control %s\n", f.port,
+                  f.flow ? "Enabled" : "Disabled");
+    if (f.autoneg) {
+        uint32_t advert = 0;
+        if (dxpx_port_advert_get(f.lport, &advert) != 0)
+            return port_failed(ev, req, f, "dxpx_port_advert_get failed", "port advert get failed");
+        advert = f.flow ? advert | kAdvertPause : advert & ~kAdvertPause;
+        if (gigabit_port(f.lport))
+            advert = f.forced_gigabit ? advert & ~kAdvertLowSpeeds : advert | kAdvertAllSpeeds;
+        if (dxpx_port_advert_set(f.lport, advert) != 0)
+            return port_failed(ev, req, f, "dxpx_port_advert_set failed", "port advert set failed");
+    }
+    if (dxpx_port_pause_set(f.lport, f.flow ? 1 : 0, f.flow ? 1 : 0) != 0)
+        return port_failed(ev, req, f, "Set pause failed", "Set pause failed");
+    if (dxpx_port_untagged_priority_set(f.lport, f.priority) != 0)
+        return port_failed(ev, req, f, "Set untagged priority failed",
+                           "Set untagged priority failed");
+    logger_printf(LOG_LEVEL_INFO, LOG_MOD_PORT, "Set Port #%d default priority %d\n", f.port,
+                  f.priority);
+    if (dxpx_port_untagged_vlan_set(f.lport, static_cast<dxp_vlan_t>(f.pvid)) != 0)
+        return port_failed(ev, req, f, "Set untagged vlan failed", "Set untagged vlan failed");
+    if (setportcbk_PVID_set(f.port - 1, f.pvid) != 1)
+        return port_failed(ev, req, f, "setportcbk_PVID_set", "Set PVID failed");
+    logger_printf(LOG_LEVEL_INFO, LOG_MOD_PORT, "Set Port #%d PVID %d\n", f.port, f.pvid);
+    return 0;
+}
+
+// The user port stored by "setport.cgi", with its logical port; false when
+// none is stored or it names no front-panel port.
+bool stored_port(const httpd_request *req, int *port, int *lport) {
+    const auto *stored = static_cast<const int *>(
+        httpd_req_state_find(req, reinterpret_cast<const void *>(&ssphandler_setport_cgi)));
+    if (stored == nullptr) return false;
+    *port = *stored;
+    return *port >= 1 && *port <= web_port_count() && ulpm_to_lport(*port, lport) == 0;
+}
+
+}  // namespace
+
+void port_flowctrl_set(int index, int value) {
+    if (index_valid(index)) flowctrl_table[index].store(value == 1 ? 1 : 0);
+}
+
+int port_flowctrl_get(int index) {
+    return index_valid(index) ? flowctrl_table[index].load() : 0;
+}
+
+void port_speed_code_set(int index, int code) {
+    if (index_valid(index)) speed_code_table[index].store(code >= 1 && code <= 5 ? code : 0);
+}
+
+int port_speed_code_get(int index) {
+    return index_valid(index) ? speed_code_table[index].load() : 0;
+}
+
+bool port_speed_of_code(int code, int *speed, int *duplex) {
+    speed_of_code(static_cast<char>('0' + code), speed, duplex);
+    return *speed != 0;
+}
+
+int port_pvid_init(void) {
+    for (auto &pvid : pvid_table) {
+        uint32_t unset = 0;
+        pvid.compare_exchange_strong(unset, 1);
+    }
+    return 1;
+}
+
+int port_pvid_get(int index) {
+    return index_valid(index) ? static_cast<int>(pvid_table[index].load()) : 0;
+}
+
+void port_cpu_l2_addr_source_set(port_cpu_l2_addr_fn fn) {
+    cpu_l2_addr_source.store(fn);
+}
+
+int setportcbk_PVID_set(int index, int pvid) {
+    if (!index_valid(index)) return 0;
+    const int old = port_pvid_get(index);
+    bool old_used = false;
+    bool new_used = false;
+    for (int j = 0; j < web_port_count() && j < BOARD_MAX_UPORTS; j++) {
+        if (j == index) continue;
+        old_used = old_used || port_pvid_get(j) == old;
+        new_used = new_used || port_pvid_get(j) == pvid;
+    }
+    dxpx_l2_addr_t record{};
+    port_cpu_l2_addr_fn source = cpu_l2_addr_source.load();
+    if (source != nullptr && source(static_cast<dxp_vlan_t>(pvid), &record) == 1 && old != pvid) {
+        if (!old_used && dxpx_l2_addr_delete(record.mac, static_cast<dxp_vlan_t>(old)) != 0)
+            return 0;
+        if (!new_used && dxpx_l2_addr_add(&record, 0) < 0) return 0;
+    }
+    pvid_table[index].store(static_cast<uint32_t>(pvid));
+    return 1;
+}
+
+int ssphandler_setport_cgi(httpd_event *ev, httpd_request *req) {
+    if (ev->event != HTTPD_EV_ARGS || ev->b.num < 1) return 0;
+    auto *stored = static_cast<int *>(httpd_req_state_get(
+        req, reinterpret_cast<const void *>(&ssphandler_setport_cgi), sizeof(int)));
+    if (stored != nullptr)
+        *stored = static_cast<int>(std::strtol(ev->a.pairs[0].value, nullptr, 10));
+    return 0;
+}
+
+int ssphandler_portset_cgi(httpd_event *ev, httpd_request *req) {
+    if (ev->event != HTTPD_EV_ARGS) return 0;
+    const httpd_pair *pairs = ev->a.pairs;
+    const int count = static_cast<int>(ev->b.num);
+    PortForm f{};
+    f.port = count >= 1 ? static_cast<int>(std::strtol(pairs[0].value, nullptr, 10)) : 0;
+    if (f.port < 1 || f.port > web_port_count() || ulpm_to_lport(f.port, &f.lport) != 0) {
+        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PORT,
+                    "Set Port: Transfer user port number to logical port number failed.\n");
+        return refuse(ev, req, "Transfer user port number to logical port number failed");
+    }
+    if (count < 6) {
+        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port: cxt->count is a wrong value.\n");
+        return refuse(ev, req, "cxt->count is a wrong value");
+    }
+    if (int rv = apply_link(ev, req, pairs, count, f); rv != 0) return rv;
+    int rv = 0;
+    if (!pvid_defined(f.pvid, ev, req, &rv)) return rv;
+    if (rv = apply_port_values(ev, req, f); rv != 0) return rv;
+    if (settings_save_item("portconf") != 1) {
+        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port: Save to nvram failed.\n");
+        return refuse(ev, req, "Save to nvram failed");
+    }
+    return 0;
+}
+
+void sspvar_portset_tag_ssi(const uint16_t args[3], httpd_tag_out *out, httpd_request *req) {
+    int port = 0;
+    int lport = 0;
+    if (!stored_port(req, &port, &lport)) return;
+    int value = 0;
+    switch (args[0]) {
+        case 8:
+            web_tag_int(out, port_type(lport));
+            break;
+        case 9:
+            web_tag_int(out, dxpx_port_enable_get(lport, &value) == 0 && value == 1 ? 1 : 0);
+            break;
+        case 10:
+            web_tag_int(out, autoneg_shown(lport));
+            break;
+        case 11: {
+            int speed = 0;
+            int duplex = 0;
+            dxpx_port_speed_get(lport, &speed);
+            dxpx_port_duplex_get(lport, &duplex);
+            web_tag_int(out, speed_code_shown(port, lport, speed, duplex));
+            break;
+        }
+        case 12:
+            web_tag_int(out, port_flowctrl_get(port - 1) == 1 ? 1 : 0);
+            break;
+        case 13:
+            dxpx_port_untagged_priority_get(lport, &value);
+            web_tag_int(out, value);
+            break;
+        case 14:
+            web_tag_int(out, static_cast<uint16_t>(port_pvid_get(port - 1)));
+            break;
+        case 15:
+            web_tag_text(out, web_tag_printf(port < 10 ? "0%d" : "%d", port));
+            break;
+        default:
+            break;
+    }
+}

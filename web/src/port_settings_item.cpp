@@ -1,0 +1,103 @@
+// The "portconf" settings item: what the port settings page changes, one row
+// per user port. A forced gigabit port is kept as auto-negotiation with its
+// reduced advertisement, so the row restores it as it was. Speed and duplex
+// are kept as the form's code: the chip reports the link's, not the set ones.
+#include <vector>
+
+#include "board.h"
+#include "logger.h"
+#include "web_pages.h"
+#include "web_ports.h"
+#include "web_ports_internal.h"
+
+namespace {
+
+constexpr uint32_t kVersion = 0x88740001;
+
+struct Row {
+    uint16_t enable;
+    uint16_t autoneg;
+    uint16_t speed_code;  // applied with auto-negotiation off
+    uint16_t flow;
+    uint16_t priority;
+    uint16_t pvid;
+    uint32_t advert;
+};
+constexpr int kRowBytes = 6 * 2 + 4;
+
+Row row_of(int uport) {
+    Row row{};
+    int lport = 0;
+    if (ulpm_to_lport(uport, &lport) == 0) {
+        int value = 0;
+        if (dxpx_port_enable_get(lport, &value) == 0) row.enable = static_cast<uint16_t>(value);
+        if (dxpx_port_autoneg_get(lport, &value) == 0) row.autoneg = static_cast<uint16_t>(value);
+        if (dxpx_port_untagged_priority_get(lport, &value) == 0)
+            row.priority = static_cast<uint16_t>(value);
+        dxpx_port_advert_get(lport, &row.advert);
+    }
+    row.speed_code = static_cast<uint16_t>(port_speed_code_get(uport - 1));
+    row.flow = static_cast<uint16_t>(port_flowctrl_get(uport - 1));
+    row.pvid = static_cast<uint16_t>(port_pvid_get(uport - 1));
+    return row;
+}
+
+int save(settings_medium *m) {
+    for (int uport = 1; uport <= board_num_uports; uport++) {
+        Row row = row_of(uport);
+        for (uint16_t v :
+             {row.enable, row.autoneg, row.speed_code, row.flow, row.priority, row.pvid}) {
+            if (medium_write_u16(m, v) != 0) return -1;
+        }
+        if (medium_write_u32(m, row.advert) != 0) return -1;
+    }
+    return board_num_uports * kRowBytes;
+}
+
+// Applies one row; a failing call is logged and the rest still applied.
+void apply(int uport, const Row &row) {
+    int lport = 0;
+    if (ulpm_to_lport(uport, &lport) != 0) return;
+    int rv = dxpx_port_enable_set(lport, row.enable == 1 ? 1 : 0);
+    if (rv == 0) rv = dxpx_port_autoneg_set(lport, row.autoneg == 1 ? 1 : 0);
+    if (rv == 0 && row.autoneg == 1) rv = dxpx_port_advert_set(lport, row.advert);
+    int speed = 0;
+    int duplex = 0;
+    if (rv == 0 && row.autoneg != 1 && port_speed_of_code(row.speed_code, &speed, &duplex)) {
+        rv = dxpx_port_speed_set(lport, speed);
+        if (rv == 0) rv = dxpx_port_duplex_set(lport, duplex);
+    }
+    port_speed_code_set(uport - 1, row.speed_code);
+    if (rv == 0) rv = dxpx_port_pause_set(lport, row.flow == 1, row.flow == 1);
+    if (rv == 0) rv = dxpx_port_untagged_priority_set(lport, row.priority);
+    if (rv == 0 && row.pvid >= 1 && row.pvid < 4095) {
+        rv = dxpx_port_untagged_vlan_set(lport, row.pvid);
+        if (rv == 0 && setportcbk_PVID_set(uport - 1, row.pvid) != 1) rv = -1;
+    }
+    port_flowctrl_set(uport - 1, row.flow == 1 ? 1 : 0);
+    if (rv != 0)
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Port settings: port %d: %s", uport,
+                      dxp_errmsg(rv));
+}
+
+int load(settings_medium *m) {
+    std::vector<Row> rows(static_cast<size_t>(board_num_uports));
+    for (Row &row : rows) {
+        for (uint16_t *v :
+             {&row.enable, &row.autoneg, &row.speed_code, &row.flow, &row.priority, &row.pvid}) {
+            if (medium_read_u16(m, v) != 0) return -1;
+        }
+        if (medium_read_u32(m, &row.advert) != 0) return -1;
+    }
+    for (int uport = 1; uport <= board_num_uports; uport++)
+        apply(uport, rows[static_cast<size_t>(uport - 1)]);
+    return board_num_uports * kRowBytes;
+}
+
+}  // namespace
+
+int port_settings_item(int op, settings_medium *m) {
+    if (op == SETTINGS_OP_VERSION) return static_cast<int>(kVersion);
+    if (op == SETTINGS_OP_LOAD) return load(m);
+    return op == SETTINGS_OP_SAVE ? save(m) : -1;
+}

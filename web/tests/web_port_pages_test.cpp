@@ -1,0 +1,283 @@
+// The port pages over the chip model, through the running server with a
+// session cookie: the settings form reaches the chip and the "portconf"
+// item, the status page and the front panel show the live ports, and the
+// statistics pages show and clear the chip's counters.
+#include <filesystem>
+#include <string>
+
+#include "../../features/tests/feature_fixture.h"
+#include "flash.h"
+#include "nvram.h"
+#include "settings.h"
+#include "storage_host.h"
+#include "vlanmgr.h"
+#include "web_pages.h"
+#include "web_ports.h"
+#include "web_test_support.h"
+#include "webauth.h"
+
+namespace {
+
+const uint8_t kCpuMac[6] = {0x02, 0x00, 0x5e, 0x10, 0x20, 0x30};
+
+int cpu_addr(dxp_vlan_t vid, dxpx_l2_addr_t *record) {
+    dxpx_l2_addr_init(record, kCpuMac, vid);
+    record->flags = 0x4020;
+    return 1;
+}
+
+class port_pages : public feature_test::BoardTest {
+  protected:
+    sim::ChipKind chip() const override { return sim::ChipKind::DXP7101; }
+    void SetUp() override {
+        BoardTest::SetUp();
+        web_board_port_count_set(board_num_uports);
+        std::filesystem::remove("port_pages_flash.bin");
+        flash_host_open("port_pages_flash.bin", 1);
+        flashInit();
+        nvram_init();
+        settings_init();
+        settings_item_handler_set("portconf", port_settings_item);
+        ASSERT_EQ(qsw_vlanmgr_init(), 0);
+        port_pvid_init();
+        test_server_port();
+        test_hook_set(webauth_hook, WEBAUTH_HOOK_MASK);
+        cookie = std::string("WebManaged=") + webauth_cookie_get();
+    }
+    void TearDown() override {
+        test_hook_set(nullptr, 0);
+        port_cpu_l2_addr_source_set(nullptr);
+        nvram_host_close();
+        flash_host_close();
+        BoardTest::TearDown();
+    }
+
+    test_response request(const std::string &method, const std::string &path,
+                          const std::string &body = "", bool with_cookie = true) {
+        std::string req = method + " " + path + " HTTP/1.0\r\n";
+        if (with_cookie) req += "Cookie: " + cookie + "\r\n";
+        if (method == "POST") req += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+        return test_parse_response(test_exchange(req + "\r\n" + body));
+    }
+    test_response portset(const std::string &body) { return request("POST", "/portset.cgi", body); }
+    static std::string form(int port, const char *autonego, const char *speed, int priority,
+                            int pvid) {
+        std::string body = "port=" + std::to_string(port) + "&admin=1&autonego=" + autonego;
+        if (speed != nullptr) body += std::string("&speed=") + speed;
+        return body + "&flow_ctrl=1&priority=" + std::to_string(priority) +
+               "&pvid=" + std::to_string(pvid);
+    }
+    static int lport_of(int uport) {
+        int lport = -1;
+        ulpm_to_lport(uport, &lport);
+        return lport;
+    }
+    static int chip_port(int uport) {
+        int unit = 0, port = 0;
+        dxpx_lport_to_unit_port(lport_of(uport), &unit, &port);
+        return port;
+    }
+    static void vlan_add(uint16_t vid) {
+        feature_test::Ports members({1, 2, 3});
+        ASSERT_EQ(dxpx_vlan_create(vid), 0);
+        ASSERT_EQ(qsw_vlanmgr_vlan_set(vid, &members.bmp, &members.bmp), 0);
+    }
+    static bool cpu_mac_in(dxp_vlan_t vid) {
+        dxpx_l2_addr_t found{};
+        return dxpx_l2_addr_get(kCpuMac, vid, &found, 0) == 0;
+    }
+    static std::string error_of(const test_response &r) {
+        size_t at = r.body.find("<b>");
+        if (at == std::string::npos) return "";
+        std::string text = r.body.substr(at + 3, r.body.find("</b>") - at - 3);
+        if (size_t gt = text.find("&gt;"); gt != std::string::npos) text.replace(gt, 4, ">");
+        return text;
+    }
+    static int count(const std::string &text, const std::string &what) {
+        int n = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            n++;
+        return n;
+    }
+    std::string cookie;
+};
+
+TEST_F(port_pages, FormReachesTheChipTheTablesAndTheSavedItem) {
+    vlan_add(5);
+    port_cpu_l2_addr_source_set(cpu_addr);
+    board->chip().linkUp(chip_port(3), sim::LinkPartner::forced(10, true));
+    test_response r = portset(form(3, "0", "2", 5, 5));
+    ASSERT_EQ(r.status, "200 OK");
+    EXPECT_NE(r.body.find("Port Configuration"), std::string::npos);
+    int value = 0, tx = 0, rx = 0;
+    const int lport = lport_of(3);
+    EXPECT_EQ(dxpx_port_autoneg_get(lport, &value), 0);
+    EXPECT_EQ(value, 0);
+    EXPECT_EQ(dxpx_port_speed_get(lport, &value), 0);
+    EXPECT_EQ(value, 10);
+    EXPECT_EQ(dxpx_port_duplex_get(lport, &value), 0);
+    EXPECT_EQ(value, 1);
+    EXPECT_EQ(dxpx_port_pause_get(lport, &tx, &rx), 0);
+    EXPECT_EQ(tx + rx, 2);
+    EXPECT_EQ(dxpx_port_untagged_priority_get(lport, &value), 0);
+    EXPECT_EQ(value, 5);
+    EXPECT_EQ(port_flowctrl_get(2), 1);
+    EXPECT_EQ(port_pvid_get(2), 5);
+    // The CPU's address joins VLAN 5; VLAN 1 is still other ports' PVID.
+    EXPECT_TRUE(cpu_mac_in(5));
+    EXPECT_NE(nvram_get("portconf"), nullptr);
+
+    // The form of the port shows what was set.
+    r = request("GET", "/setport.cgi?port=3");
+    for (const char *preset :
+         {"var admin = Number(\"1\")", "var autonego = Number(\"0\")", "var speed = Number(\"2\")",
+          "var flow_ctrl = Number(\"1\")", "var priority = Number(\"5\")",
+          "var pvid = Number(\"5\")", "var ptype = Number(\"0\")", "value=\"03\""}) {
+        EXPECT_NE(r.body.find(preset), std::string::npos) << preset;
+    }
+
+    // Back to VLAN 1: the address leaves VLAN 5, the only port that had it.
+    // Negotiating, a fast-Ethernet port changes only its pause abilities.
+    uint32_t before = 0, after = 0;
+    ASSERT_EQ(dxpx_port_advert_get(lport, &before), 0);
+    ASSERT_EQ(portset(form(3, "1", nullptr, 0, 1)).status, "200 OK");
+    ASSERT_EQ(dxpx_port_advert_get(lport, &after), 0);
+    EXPECT_EQ(after, before | 0xC00u);
+    EXPECT_FALSE(cpu_mac_in(5));
+    EXPECT_EQ(dxpx_port_autoneg_get(lport, &value), 0);
+    EXPECT_EQ(value, 1);
+}
+
+// The 26-port board's gigabit ports have copper PHYs.
+class port_pages_small : public port_pages {
+  protected:
+    sim::ChipKind chip() const override { return sim::ChipKind::DXP7102A1; }
+};
+
+TEST_F(port_pages_small, ForcedGigabitNegotiatesOnlyGigabitAndShowsAsForced) {
+    const int uport = 25;
+    ASSERT_EQ(portset(form(uport, "0", "5", 0, 1)).status, "200 OK");
+    int autoneg = 0;
+    uint32_t advert = 0;
+    EXPECT_EQ(dxpx_port_autoneg_get(lport_of(uport), &autoneg), 0);
+    EXPECT_EQ(autoneg, 1);
+    EXPECT_EQ(dxpx_port_advert_get(lport_of(uport), &advert), 0);
+    EXPECT_EQ(advert & 0x1Fu, 0u);
+    test_response r = request("GET", "/setport.cgi?port=" + std::to_string(uport));
+    EXPECT_NE(r.body.find("var autonego = Number(\"0\")"), std::string::npos);
+    EXPECT_NE(r.body.find("var speed = Number(\"5\")"), std::string::npos);
+    EXPECT_NE(r.body.find("var ptype = Number(\"1\")"), std::string::npos);
+}
+
+TEST_F(port_pages, BadFormsAreRefusedWithTheirMessage) {
+    const std::pair<std::string, const char *> cases[] = {
+        {form(0, "0", "4", 0, 1), "Transfer user port number to logical port number failed"},
+        {form(99, "0", "4", 0, 1), "Transfer user port number to logical port number failed"},
+        {"port=x&admin=1&autonego=0&speed=4&flow_ctrl=1&priority=0&pvid=1",
+         "Transfer user port number to logical port number failed"},
+        {form(2, "0", nullptr, 0, 1), "cxt->count is a wrong value"},
+        {"port=2&admin=1&autonego=1&flow_ctrl=1&priority=0", "cxt->count is a wrong value"},
+        {form(2, "1", "4", 0, 1) + "&extra=1", "cxt->count is a wrong value"},
+        {form(2, "0", "9", 0, 1), "Set speed failed"},
+        {form(2, "0", "4", 8, 1), "Set untagged priority failed"},
+        {form(2, "0", "4", 0, 4095), "PVID is not an existent vlan id!"},
+        {form(2, "0", "4", 0, 7), "PVID is not an existent vlan id!"},
+    };
+    for (const auto &[body, message] : cases) {
+        test_response r = portset(body);
+        EXPECT_NE(r.body.find("Set Port"), std::string::npos) << body;
+        EXPECT_EQ(error_of(r), message) << body;
+    }
+    EXPECT_EQ(port_pvid_get(1), 1);
+    EXPECT_EQ(nvram_get("portconf"), nullptr);
+    // A form for no front-panel port presets nothing.
+    EXPECT_NE(request("GET", "/setport.cgi?port=99").body.find("var ptype = Number(\"\")"),
+              std::string::npos);
+}
+
+TEST_F(port_pages, StatusPageAndPanelShowTheLivePorts) {
+    board->chip().linkUp(chip_port(2), sim::LinkPartner{});
+    ASSERT_EQ(dxpx_port_enable_set(lport_of(4), 0), 0);
+    test_response r = request("GET", "/portconf.htm");
+    ASSERT_EQ(r.status, "200 OK");
+    EXPECT_EQ(count(r.body, "<b>Up</b>"), 1);
+    EXPECT_EQ(count(r.body, "<b>Down</b>"), 51);
+    EXPECT_NE(r.body.find("<b>100Mbps Full</b>"), std::string::npos);
+    EXPECT_NE(r.body.find("setport.cgi?port=52"), std::string::npos);
+
+    // Without a session every LED is gray and only the port classes show.
+    r = request("GET", "/top.htm", "", false);
+    ASSERT_EQ(r.status, "200 OK");
+    EXPECT_EQ(r.body.find("lgreen.gif"), std::string::npos);
+    EXPECT_EQ(r.body.find("lorange.gif"), std::string::npos);
+    EXPECT_NE(r.body.find("var portStates = [0x0,0x0,"), std::string::npos);
+    EXPECT_NE(r.body.find("width=10 height=10"), std::string::npos);
+    // With one the linked port is lit and the disabled one orange.
+    r = request("GET", "/panel.cgi");
+    EXPECT_NE(r.body.find("var portStates = [0x0,0x7,0x0,0x10,"), std::string::npos);
+    EXPECT_EQ(count(r.body, "lgreen.gif"), 2);   // duplex and link of port 2
+    EXPECT_EQ(count(r.body, "lorange.gif"), 2);  // 100 Mb/s of port 2, port 4 disabled
+}
+
+TEST_F(port_pages, StatisticsShowAndClearTheChipCounters) {
+    board->chip().mibSet("TXUNICASTPKTS", chip_port(1), 1234);
+    board->chip().mibSet("RXUNICASTPKTS", chip_port(27), 4321);
+    ASSERT_EQ(dxp_stat_sync(0), 0);
+    test_response r = request("GET", "/statist.htm");
+    EXPECT_NE(r.body.find("<td>1234</td>"), std::string::npos);
+    EXPECT_NE(r.body.find("<td>4321</td>"), std::string::npos);
+    r = request("GET", "/counters.cgi?port=1");
+    EXPECT_NE(r.body.find("Counters of Port 01"), std::string::npos);
+    EXPECT_NE(r.body.find("<td>UnicastPkts</td><td>1234</td>"), std::string::npos);
+    r = request("GET", "/counters.cgi?port=99");
+    EXPECT_EQ(count(r.body, "<td>--</td>"), 29);
+
+    request("POST", "/clear_counter.cgi", "port=ALL");
+    ASSERT_EQ(dxp_stat_sync(0), 0);
+    EXPECT_NE(request("GET", "/statist.htm").body.find("<td>1234</td>"), std::string::npos);
+    r = request("POST", "/clear_counter.cgi", "port=all");
+    EXPECT_NE(r.body.find("Port Statistics"), std::string::npos);
+    ASSERT_EQ(dxp_stat_sync(0), 0);
+    EXPECT_EQ(request("GET", "/statist.htm").body.find("<td>1234</td>"), std::string::npos);
+}
+
+TEST_F(port_pages, SavedItemRestoresThePorts) {
+    vlan_add(9);
+    ASSERT_EQ(portset(form(5, "0", "3", 2, 9)).status, "200 OK");
+    feature_test::MemoryMedium medium;
+    ASSERT_EQ(medium.save(port_settings_item), 52 * 16);
+    board->chip().linkUp(chip_port(5), sim::LinkPartner::forced(100, false));
+    ASSERT_EQ(dxpx_port_speed_set(lport_of(5), 10), 0);
+    ASSERT_EQ(setportcbk_PVID_set(4, 1), 1);
+    port_flowctrl_set(4, 0);
+    ASSERT_EQ(medium.load(port_settings_item), 52 * 16);
+    int speed = 0, duplex = 1;
+    dxpx_port_speed_get(lport_of(5), &speed);
+    dxpx_port_duplex_get(lport_of(5), &duplex);
+    EXPECT_EQ(speed, 100);
+    EXPECT_EQ(duplex, 0);
+    EXPECT_EQ(port_pvid_get(4), 9);
+    EXPECT_EQ(port_flowctrl_get(4), 1);
+    // A record of another board is refused.
+    medium.bytes.resize(26 * 16);
+    EXPECT_LT(medium.load(port_settings_item), 0);
+}
+
+TEST(port_panel, LedSizesFollowTheBoard) {
+    const uint16_t gigabit_row[3] = {0, 1, 0};
+    const uint16_t other_row[3] = {0, 0, 0};
+    httpd_tag_out out{};
+    for (auto [ports, size, cell] :
+         {std::tuple{26, "width=16 height=16", 16}, std::tuple{52, "width=10 height=10", 10}}) {
+        web_board_port_count_set(ports);
+        sspvar_panel_tag_ledsize(other_row, &out, nullptr);
+        EXPECT_STREQ(out.text, size);
+        sspvar_panel_tag_ledsize(gigabit_row, &out, nullptr);
+        EXPECT_STREQ(out.text, "width=0 height=0");  // no board: no gigabit port
+        const uint16_t led_cell[3] = {18, 0, 0};
+        sspvar_panel_tag_cellsize(led_cell, &out, nullptr);
+        EXPECT_EQ(out.number, cell);
+    }
+}
+
+}  // namespace
