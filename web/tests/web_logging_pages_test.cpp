@@ -45,8 +45,9 @@ TEST_F(web_logging_pages, ServersAreAddedListedAndRemovedByExistingRows) {
     EXPECT_TRUE(has(page_post("/logger_add.cgi", "name=a&ip=10.0.0.300&port=514&facility=16"),
                     "Invalid IP address!"));
     for (int i = 0; i < 4; i++) {
-        std::string form = "name=s" + std::to_string(i) + "&ip=127.0.0.1&port=" +
-                           std::to_string(5140 + i) + "&facility=" + std::to_string(16 + i);
+        std::string form = "name=s" + std::to_string(i) +
+                           "&ip=127.0.0.1&port=" + std::to_string(5140 + i) +
+                           "&facility=" + std::to_string(16 + i);
         EXPECT_FALSE(has(page_post("/logger_add.cgi", form), "Failed")) << i;
     }
     EXPECT_TRUE(has(page_post("/logger_add.cgi", "name=s4&ip=127.0.0.1&port=514&facility=16"),
@@ -114,8 +115,8 @@ TEST_F(web_logging_pages, PageLinksSkipFarPages) {
         return "<a href=\"logview.htm?target=0&page=" + std::to_string(p) + "\">" +
                std::to_string(p) + "</a>";
     };
-    std::string want = "<span id=\"links\">" + link(1) + ",&nbsp;" + link(2) + ",&nbsp;" +
-                       link(3) + "&nbsp;...&nbsp;" + link(5) + ",&nbsp;6,&nbsp;" + link(7) +
+    std::string want = "<span id=\"links\">" + link(1) + ",&nbsp;" + link(2) + ",&nbsp;" + link(3) +
+                       "&nbsp;...&nbsp;" + link(5) + ",&nbsp;6,&nbsp;" + link(7) +
                        "&nbsp;...&nbsp;" + link(9) + ",&nbsp;" + link(10) + ",&nbsp;" + link(11);
     EXPECT_EQ(links, want);
 }
