@@ -169,9 +169,12 @@ int search_open(httpd_event *ev, httpd_request *req) {
     const httpd_pair *pairs = ev->a.pairs;
     logger *l = nullptr;
     auto *s = static_cast<log_search *>(httpd_req_state_get(req, &search_key, sizeof(log_search)));
+    // The ring is the flash ring only when named so, the RAM ring otherwise.
     if (ev->b.num == 3 && number_parse(pairs[0].value, &module) &&
-        number_parse(pairs[1].value, &mask) && number_parse(pairs[2].value, &ring))
+        number_parse(pairs[1].value, &mask)) {
+        if (!number_parse(pairs[2].value, &ring)) ring = RING_RAM;
         l = ring_logger(ring == RING_FLASH ? RING_FLASH : RING_RAM);
+    }
     if (s == nullptr || l == nullptr) {
         httpd_req_state_free(req, &search_key);
         int changed = web_content_switch(ev, "/loggers.htm");
