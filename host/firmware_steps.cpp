@@ -39,6 +39,7 @@
 #include "web_pages.h"
 #include "web_ports.h"
 #include "web_start.h"
+#include "web_system.h"
 #include "webauth.h"
 
 namespace {
@@ -275,6 +276,8 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     shell.settings_load = [] { return settings_load_group(SETTINGS_GROUP_ALL); };
     shell.port_counters_clear_all = port_counters_clear_all;
     ecos_shell_init(&shell);
+    // The web factory reset clears the port counters as the console's does.
+    web_counters_clear_set(port_counters_clear_all);
 
     if (settings_wiring() != 0) sal_printf("Settings: a handler was registered twice\n");
 

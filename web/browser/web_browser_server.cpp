@@ -37,9 +37,10 @@ int main(int argc, char **argv) {
     sal_core_init();
     logger_init();
     settings_init();
-    // The account items are the only ones this server's pages save.
+    // The account and logger items are the only ones this server's pages save.
     settings_item_handler_set("username", webauth_item_username);
     settings_item_handler_set("password", webauth_item_password);
+    settings_item_handler_set("loggers", settings_item_loggers);
     net_util_init();
     net_util_if_start("eth0", NET_IF_MODE_STATIC, "127.0.0.1", "255.0.0.0", "");
     sal_host_listen_address_set("127.0.0.1");

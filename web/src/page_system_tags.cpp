@@ -5,10 +5,12 @@
 #include "net_util.h"
 #include "nvram.h"
 #include "web_pages.h"
+#include "web_system.h"
 
 namespace {
 
 enum ssi_selector : uint16_t {
+    SSI_NEW_IP = 0,
     SSI_IP = 1,
     SSI_MASK = 2,
     SSI_GATEWAY = 3,
@@ -40,7 +42,12 @@ void web_mgmt_address(char *buf, size_t size) {
     std::snprintf(buf, size, "%.*s", static_cast<int>(sizeof info.ip), info.ip);
 }
 
-void sspvar_system_tag_ssi(const uint16_t args[3], httpd_tag_out *out, httpd_request *) {
+void sspvar_system_tag_ssi(const uint16_t args[3], httpd_tag_out *out, httpd_request *req) {
+    if (args[0] == SSI_NEW_IP) {
+        const char *ip = web_setip_address(req);
+        if (ip != nullptr) web_tag_text(out, ip);
+        return;
+    }
     net_if_info info = shown_interface();
     switch (args[0]) {
         case SSI_IP:

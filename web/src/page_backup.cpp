@@ -1,0 +1,214 @@
+// Backup download, restore upload and factory defaults of the whole
+// settings image. The image's text form belongs to the settings
+// serializer; these pages only move it.
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+
+#include "logger.h"
+#include "sal.h"
+#include "settings.h"
+#include "web_pages.h"
+#include "web_system.h"
+
+namespace {
+
+constexpr size_t kPieceMax = 200;
+constexpr uint32_t kAllGroups = 0xFFFFFFFF;
+constexpr uint32_t kAllButRmon = 0xFFFFFFFE;
+constexpr const char *kRestoreTitle = "Restore Settings";
+constexpr const char *kInvalidFile = "Invalid format or version not matched!";
+
+// Reading position in the backup text; the character saved where the last
+// piece was cut is put back before the next one.
+struct line_cursor {
+    long pos;  // -1 at the end
+    char saved;
+};
+
+// The restore upload, held whole in memory.
+struct restore_upload {
+    char *buf;
+    long size;
+};
+
+const char backup_key = 0;
+const char cursor_key = 0;
+const char restore_key = 0;
+
+std::atomic<void (*)(void)> counters_clear{nullptr};
+// Images waiting for the deferred restore; whoever takes one owns it.
+std::atomic<char *> pending_restore{nullptr};
+
+void restore_apply(void *) {
+    httpd_timer_cancel(restore_apply);
+    char *buf = pending_restore.exchange(nullptr);
+    if (buf == nullptr) return;
+    if (settings_restore_from_memory(buf) == 1) settings_save_group(kAllGroups);
+    sal_free(buf);
+}
+
+void factory_apply(void *) {
+    httpd_timer_cancel(factory_apply);
+    logger_puts(LOG_LEVEL_INFO, LOG_MOD_PERSISTENCE, "Restore factory defaults: process started");
+    if (settings_factory_default() != 1) {
+        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PERSISTENCE,
+                    "Restore factory defaults: error occurred!");
+        return;
+    }
+    settings_save_group(kAllButRmon);
+    void (*clear)(void) = counters_clear.load();
+    if (clear != nullptr) clear();
+    logger_puts(LOG_LEVEL_INFO, LOG_MOD_PERSISTENCE, "Restore factory defaults: process completed");
+}
+
+int restore_refuse(httpd_event *ev, httpd_request *req, const char *message) {
+    web_error_page(ev, req, kRestoreTitle, message, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
+    ev->flags &= ~HTTPD_F_MULTIPART;  // drop the rest of the body
+    return 1;
+}
+
+void restore_drop(httpd_request *req) {
+    auto *up = static_cast<restore_upload *>(httpd_req_state_find(req, &restore_key));
+    if (up == nullptr) return;
+    sal_free(up->buf);
+    httpd_req_state_free(req, &restore_key);
+}
+
+int restore_start(httpd_event *ev, httpd_request *req, long size) {
+    if (size <= 0 || size > static_cast<long>(SETTINGS_BACKUP_SIZE)) {
+        logger_puts(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE,
+                    "Restore settings: invalid config file");
+        return restore_refuse(ev, req, kInvalidFile);
+    }
+    logger_puts(LOG_LEVEL_INFO, LOG_MOD_PERSISTENCE, "Restore settings: process started");
+    auto *buf = static_cast<char *>(sal_alloc(static_cast<size_t>(size) + 2, "restore"));
+    auto *up = static_cast<restore_upload *>(
+        buf != nullptr ? httpd_req_state_get(req, &restore_key, sizeof(restore_upload)) : nullptr);
+    if (up == nullptr) {
+        sal_free(buf);
+        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PERSISTENCE, "Restore settings: not enough resource!");
+        return restore_refuse(ev, req,
+                              "Internal server error. You may need to restart the system.");
+    }
+    *up = {buf, size};
+    return 0;
+}
+
+int restore_end(httpd_event *ev, httpd_request *req, long received) {
+    auto *up = static_cast<restore_upload *>(httpd_req_state_find(req, &restore_key));
+    if (up == nullptr) return 0;
+    if (received != up->size) {
+        restore_drop(req);
+        return web_error_page(ev, req, kRestoreTitle, kInvalidFile, WEB_RETRY_LABEL,
+                              WEB_RETRY_ACTION);
+    }
+    up->buf[received] = '\n';
+    up->buf[received + 1] = '\0';
+    if (settings_validate_memory(up->buf) == 0) {
+        restore_drop(req);
+        return web_error_page(ev, req, kRestoreTitle, kInvalidFile, WEB_RETRY_LABEL,
+                              WEB_RETRY_ACTION);
+    }
+    logger_puts(LOG_LEVEL_INFO, LOG_MOD_PERSISTENCE, "Restore settings: process completed");
+    char *old = pending_restore.exchange(up->buf);
+    httpd_req_state_free(req, &restore_key);
+    httpd_timer_cancel(restore_apply);
+    httpd_timer_add(1, restore_apply, nullptr);
+    sal_free(old);
+    return 0;
+}
+
+}  // namespace
+
+void web_counters_clear_set(void (*fn)(void)) {
+    counters_clear.store(fn);
+}
+
+int dxpqsw_cfg(httpd_event *ev, httpd_request *req) {
+    switch (ev->event) {
+        case HTTPD_EV_ARGS: {
+            auto *cursor = static_cast<line_cursor *>(
+                httpd_req_state_get(req, &cursor_key, sizeof(line_cursor)));
+            auto *text =
+                static_cast<char *>(httpd_req_state_get(req, &backup_key, SETTINGS_BACKUP_SIZE));
+            if (cursor == nullptr || text == nullptr || settings_backup_to_memory(text) == 0) {
+                httpd_req_state_free(req, &cursor_key);
+                return web_error_page(ev, req, "Backup Current Settings",
+                                      "Failed to backup current settings!", WEB_RETRY_LABEL,
+                                      WEB_RETRY_ACTION);
+            }
+            *cursor = {text[0] != '\0' ? 0 : -1, text[0]};
+            return 0;
+        }
+        case HTTPD_EV_EXTRA_HEADER: {
+            const auto *text = static_cast<const char *>(httpd_req_state_find(req, &backup_key));
+            if (httpd_req_state_find(req, &cursor_key) == nullptr || text == nullptr) return 0;
+            static char line[48];  // "httpd" only
+            std::snprintf(line, sizeof line, "Content-Length: %zu", std::strlen(text));
+            ev->a.text = line;
+            return 0;
+        }
+        case HTTPD_EV_ATTACHMENT:
+            ev->a.text = SETTINGS_BACKUP_FILE_NAME;
+            return 0;
+        default:
+            return 0;
+    }
+}
+
+int ssploop_backup_tag_line(const uint16_t *, int, httpd_request *req) {
+    const auto *cursor = static_cast<const line_cursor *>(httpd_req_state_find(req, &cursor_key));
+    return cursor != nullptr && cursor->pos != -1 ? 1 : 0;
+}
+
+void sspvar_backup_tag_line(const uint16_t *, httpd_tag_out *out, httpd_request *req) {
+    auto *cursor = static_cast<line_cursor *>(httpd_req_state_find(req, &cursor_key));
+    auto *text = static_cast<char *>(httpd_req_state_find(req, &backup_key));
+    if (cursor == nullptr || text == nullptr || cursor->pos < 0) return;
+    char *piece = text + cursor->pos;
+    *piece = cursor->saved;
+    size_t len = 0;
+    while (len < kPieceMax && piece[len] != '\0') {
+        if (piece[len++] == '\n') break;
+    }
+    if (piece[len] == '\0') {
+        cursor->pos = -1;
+    } else {
+        cursor->saved = piece[len];
+        piece[len] = '\0';
+        cursor->pos += static_cast<long>(len);
+    }
+    web_tag_text(out, piece);
+}
+
+int restore_cgi(httpd_event *ev, httpd_request *req) {
+    switch (ev->event) {
+        case HTTPD_EV_UPLOAD: {
+            if (ev->a.data == nullptr && ev->b.num == -1) return restore_start(ev, req, ev->c.num);
+            if (ev->a.data == nullptr) return restore_end(ev, req, ev->b.num);
+            auto *up = static_cast<restore_upload *>(httpd_req_state_find(req, &restore_key));
+            long offset = ev->b.num;
+            long len = ev->c.num;
+            // Every copy stays inside the allocation, whatever the offsets say.
+            if (up != nullptr && offset >= 0 && len >= 0 && offset <= up->size &&
+                len <= up->size - offset)
+                std::memcpy(up->buf + offset, ev->a.data, static_cast<size_t>(len));
+            return 0;
+        }
+        case HTTPD_EV_CLOSE:
+            restore_drop(req);  // an upload that did not finish
+            return 0;
+        default:
+            return 0;
+    }
+}
+
+int restored_cgi(httpd_event *ev, httpd_request *) {
+    if (ev->event != HTTPD_EV_ARGS) return 0;
+    if (ev->b.num == 1 && std::strcmp(ev->a.pairs[0].value, "2") == 0) {
+        httpd_timer_add(1, factory_apply, nullptr);
+        return 0;
+    }
+    return web_content_switch(ev, "/system.htm");
+}
