@@ -8,6 +8,7 @@
 #include "net_util.h"
 #include "qosmgr.h"
 #include "serialize.h"
+#include "snmpcfg.h"
 #include "trunkmgr.h"
 #include "vlanmgr.h"
 #include "webauth.h"
@@ -22,6 +23,7 @@ int settings_wiring(void) {
         {.name = "trunk", .fn = trunkmgr_item},
         {.name = "l2", .fn = l2mgr_item},
         {.name = "qos", .fn = qosmgr_item},
+        {.name = "snmp", .fn = snmpcfg_item},
         {.name = "et0config", .fn = settings_item_et0config},
         {.name = "et1config", .fn = settings_item_et1config},
         {.name = "STARTUP", .fn = settings_item_startup},
