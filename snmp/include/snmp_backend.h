@@ -7,13 +7,13 @@
 
 // One request from an agent module to the application.
 struct snmp_param_block {
-    int32_t selector;   // SNMP_SEL_*
-    int32_t direction;  // 0 read, 1 write
-    int32_t item;       // item code (system 0-6, interfaces 7-29, dot3 30-50)
-    int32_t port;       // ifIndex = user port 1..N
-    int32_t value;      // integer result, or an OID result's length in bytes (4 per sub-id)
-    char text[128];     // NUL-terminated text; 6 raw bytes for ifPhysAddress
-    uint32_t oid[16];   // object-identifier result
+    int32_t selector = 0;   // SNMP_SEL_*
+    int32_t direction = 0;  // 0 read, 1 write
+    int32_t item = 0;       // item code (system 0-6, interfaces 7-29, dot3 30-50)
+    int32_t port = 0;       // ifIndex = user port 1..N
+    int32_t value = 0;      // integer result, or an OID result's length in bytes (4 per sub-id)
+    char text[128] = {};    // NUL-terminated text; 6 raw bytes for ifPhysAddress
+    uint32_t oid[16] = {};  // object-identifier result
 };
 
 constexpr int SNMP_SEL_SYSTEM = 0;

@@ -124,8 +124,8 @@ class TrapReceiver {
             std::string listen = "udp:127.0.0.1:" + std::to_string(port);
             std::string conf = (log_.parent_path() / "snmptrapd.conf").string();
             std::ofstream(conf) << "disableAuthorization yes\n";
-            execlp("snmptrapd", "snmptrapd", "-f", "-n", "-On", "-m", "", "-C", "-c", conf.c_str(), "-Lf",
-                   log_.c_str(), listen.c_str(), static_cast<char *>(nullptr));
+            execlp("snmptrapd", "snmptrapd", "-f", "-n", "-On", "-m", "", "-C", "-c", conf.c_str(),
+                   "-Lf", log_.c_str(), listen.c_str(), static_cast<char *>(nullptr));
             _exit(127);
         }
     }
@@ -233,6 +233,9 @@ TEST_F(snmp_agent_e2e, Board52ServesSystemInterfacesAndDot3) {
     std::string ports = run(v2c("snmpbulkwalk", "public") + " .1.3.6.1.2.1.2.2.1.2");
     EXPECT_EQ(lines(ports), 52);
     EXPECT_NE(ports.find(".1.3.6.1.2.1.2.2.1.2.52 = STRING: \"Port #52\""), std::string::npos);
+    // No stored MAC address: the base is 00:00:00:00:00:01.
+    EXPECT_EQ(run(v2c("snmpget", "public") + " .1.3.6.1.2.1.2.2.1.6.3"),
+              ".1.3.6.1.2.1.2.2.1.6.3 = Hex-STRING: 00 00 00 00 00 04 \n");
     std::string dot3 = run(v2c("snmpwalk", "public") + " .1.3.6.1.2.1.10.7");
     EXPECT_EQ(lines(dot3), 52 * 20) << dot3.substr(0, 400);
     EXPECT_NE(dot3.find(".1.3.6.1.2.1.10.7.5.1.3.52 = Counter32: 0"), std::string::npos);
@@ -248,11 +251,14 @@ TEST_F(snmp_agent_e2e, Board26SetsReachThePortsAndBadInputIsRefused) {
     Switch sw(dir, offset, "26");
     ASSERT_TRUE(sw.wait_for("DXP.0> ")) << sw.output();
     std::string set = v2c("snmpset", "private");
-    EXPECT_EQ(run(set + " " + kSysName + " s core-7 .1.3.6.1.2.1.1.4.0 s noc .1.3.6.1.2.1.1.6.0 s "
-                        "rack-2 " + kIfAdmin3 + " i 2"),
+    EXPECT_EQ(run(set + " " + kSysName +
+                  " s core-7 .1.3.6.1.2.1.1.4.0 s noc .1.3.6.1.2.1.1.6.0 s "
+                  "rack-2 " +
+                  kIfAdmin3 + " i 2"),
               std::string(kSysName) +
                   " = STRING: \"core-7\"\n.1.3.6.1.2.1.1.4.0 = STRING: \"noc\"\n"
-                  ".1.3.6.1.2.1.1.6.0 = STRING: \"rack-2\"\n" + kIfAdmin3 + " = INTEGER: 2\n");
+                  ".1.3.6.1.2.1.1.6.0 = STRING: \"rack-2\"\n" +
+                  kIfAdmin3 + " = INTEGER: 2\n");
     // Read back through the port API; port 4 untouched.
     EXPECT_EQ(run(v2c("snmpget", "public") + " " + kIfAdmin3 + " .1.3.6.1.2.1.2.2.1.7.4"),
               std::string(kIfAdmin3) + " = INTEGER: 2\n.1.3.6.1.2.1.2.2.1.7.4 = INTEGER: 1\n");
@@ -311,22 +317,25 @@ TEST_F(snmp_agent_e2e, StoredConfigurationAppliesAfterReboot) {
     }
     std::string set = std::string(NVRAMTOOL_PATH) + " " + (dir / "flash.bin").string() + " set ";
     ASSERT_EQ(run(set + "snmp " + stored_config(trap_port)), "");
-    ASSERT_EQ(run(set + "et1macaddr 00:10:18:aa:bb:cc"), "");
+    ASSERT_EQ(run(set + "et1macaddr 00:10:18:aa:bb:f0"), "");
     TrapReceiver traps(dir, trap_port);
     Switch sw(dir, offset, "26");
     ASSERT_TRUE(sw.wait_for("DXP.0> ")) << sw.output();
 
     // The v3 user reads and writes, under the engine ID made from the MAC.
     std::string v3 = "snmpget -v3 -On -r 1 -t 2 -u u1 -l authNoPriv -a SHA -A u1secret1 ";
-    EXPECT_EQ(run(v3 + "-e 0x800007e504001018aabbcc " + agent() + " .1.3.6.1.2.1.2.1.0"),
+    EXPECT_EQ(run(v3 + "-e 0x800007e504001018aabbf0 " + agent() + " .1.3.6.1.2.1.2.1.0"),
               ".1.3.6.1.2.1.2.1.0 = INTEGER: 26\n");
-    EXPECT_EQ(run(v3 + "-e 0x800007e50400000000000a " + agent() + " .1.3.6.1.2.1.2.1.0")
-                  .find("INTEGER"),
-              std::string::npos);
+    EXPECT_EQ(
+        run(v3 + "-e 0x800007e50400000000000a " + agent() + " .1.3.6.1.2.1.2.1.0").find("INTEGER"),
+        std::string::npos);
     EXPECT_NE(run("snmpget -v3 -On -r 1 -t 2 -u u1 -l authNoPriv -a SHA -A wrongpass1 " + agent() +
                   " .1.3.6.1.2.1.2.1.0")
                   .find("Authentication failure"),
               std::string::npos);
+    // Port 26 of the base ...:bb:f0 carries into byte 4.
+    EXPECT_EQ(run(v2c("snmpget", "public") + " .1.3.6.1.2.1.2.2.1.6.26"),
+              ".1.3.6.1.2.1.2.2.1.6.26 = Hex-STRING: 00 10 18 AA BC 0A \n");
     // "far" is for another source; "public" reads but cannot write.
     EXPECT_NE(run(v2c("snmpget", "far") + " " + kSysName).find("Timeout"), std::string::npos);
     EXPECT_NE(run(v2c("snmpset", "public") + " " + kSysName + " s x").find("noAccess"),
