@@ -68,7 +68,9 @@ int table_delete(T *table, int *count, int index) {
 
 template <size_t N>
 void copy_text(char (&dst)[N], const char *src) {
-    std::snprintf(dst, N, "%s", src);
+    size_t n = strnlen(src, N - 1);
+    std::memmove(dst, src, n);
+    dst[n] = '\0';
 }
 
 }  // namespace
