@@ -28,8 +28,12 @@ sal_mutex_t agent_mutex() {
     return m;
 }
 
+// Set-up runs with nothing configured yet: its warnings say only that.
+bool quiet_setup = true;
+
 // net-snmp's messages go to the switch's log.
 int log_to_switch(int, int, void *data, void *) {
+    if (quiet_setup) return 0;
     auto *msg = static_cast<const snmp_log_message *>(data);
     int level = msg->priority <= LOG_ERR       ? LOG_LEVEL_ERROR
                 : msg->priority == LOG_WARNING ? LOG_LEVEL_WARNING
@@ -79,8 +83,8 @@ int snmp_agent_start(void) {
     static bool started = false;
     if (started) return 0;
     snmp_agent_lock();
-    // Quiet while nothing is configured yet; then into the switch's log.
-    snmp_disable_log();
+    snmp_register_callback(SNMP_CALLBACK_LIBRARY, SNMP_CALLBACK_LOGGING, log_to_switch, nullptr);
+    snmp_enable_calllog();
     netsnmp_ds_set_boolean(NETSNMP_DS_APPLICATION_ID, NETSNMP_DS_AGENT_ROLE, 0);
     netsnmp_ds_set_boolean(NETSNMP_DS_APPLICATION_ID,
                            NETSNMP_DS_AGENT_DONT_LOG_TCPWRAPPERS_CONNECTS, 1);
@@ -111,8 +115,7 @@ int snmp_agent_start(void) {
     init_snmp(kAppName);
     int rv = init_master_agent();
     if (rv == 0) snmpcfg_init();
-    snmp_register_callback(SNMP_CALLBACK_LIBRARY, SNMP_CALLBACK_LOGGING, log_to_switch, nullptr);
-    snmp_enable_calllog();
+    quiet_setup = false;
     snmp_agent_unlock();
     if (rv != 0) {
         sal_printf("SNMP agent: cannot open %s\n", ports);
