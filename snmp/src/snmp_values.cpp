@@ -12,22 +12,17 @@
 
 namespace {
 
-constexpr int kMajors = 2;
-constexpr int kMinors = 8;
-constexpr int kPerSlot = 4;
-
-struct Callback {
+// The application's callbacks by (major, minor) slot, in registration order.
+struct AppCallback {
+    int major, minor;
     snmp_app_callback_fn fn;
     void *arg;
 };
+constexpr size_t kAppCallbacks = 8;
 
-struct Registry {
-    Callback slots[kMajors][kMinors][kPerSlot];
-};
-
-Registry &registry() {
-    static auto *r = new Registry{};
-    return *r;
+AppCallback *app_callbacks() {
+    static auto *table = new AppCallback[kAppCallbacks]{};
+    return table;
 }
 
 // Texts owned by the handler; RAM only, nothing saves them.
@@ -96,21 +91,22 @@ int port_speed_mbps(int lport, int *speed) {
 }  // namespace
 
 int snmp_app_callback_register(int major, int minor, snmp_app_callback_fn fn, void *arg) {
-    if (major < 0 || major >= kMajors || minor < 0 || minor >= kMinors || fn == nullptr) return -1;
-    for (Callback &c : registry().slots[major][minor]) {
-        if (c.fn == nullptr) {
-            c = {.fn = fn, .arg = arg};
-            return 0;
-        }
+    if (fn == nullptr) return -1;
+    AppCallback *table = app_callbacks();
+    for (size_t i = 0; i < kAppCallbacks; i++) {
+        if (table[i].fn != nullptr) continue;
+        table[i] = {.major = major, .minor = minor, .fn = fn, .arg = arg};
+        return 0;
     }
     return -1;
 }
 
 int snmp_app_callbacks_call(int major, int minor, void *data) {
-    if (major < 0 || major >= kMajors || minor < 0 || minor >= kMinors) return 1;
     int rv = 1;
-    for (const Callback &c : registry().slots[major][minor]) {
-        if (c.fn != nullptr) rv = c.fn(major, minor, data, c.arg);
+    AppCallback *table = app_callbacks();
+    for (size_t i = 0; i < kAppCallbacks && table[i].fn != nullptr; i++) {
+        if (table[i].major == major && table[i].minor == minor)
+            rv = table[i].fn(major, minor, data, table[i].arg);
     }
     return rv;
 }

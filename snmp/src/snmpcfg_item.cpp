@@ -1,6 +1,7 @@
 // Settings item "snmp": the five tables' saved parts, the engine ID and the
 // two notification switches, as one record.
 #include <cstring>
+#include <type_traits>
 
 #include "snmpcfg.h"
 
@@ -26,58 +27,36 @@ struct Io {
         word(w);
         v = w;
     }
-    template <size_t N>
-    void block(char (&b)[N]) {
+    // A byte block; a text comes back NUL-terminated whatever was stored.
+    template <typename T, size_t N>
+    void word(T (&b)[N]) {
         ok = ok && (load ? medium_read_bytes(m, b, N) : medium_write_bytes(m, b, N)) == 0;
-        b[N - 1] = '\0';
+        if constexpr (std::is_same_v<T, char>) b[N - 1] = '\0';
         bytes += static_cast<int>(N);
     }
-    template <size_t N>
-    void block(uint8_t (&b)[N]) {
-        ok = ok && (load ? medium_read_bytes(m, b, N) : medium_write_bytes(m, b, N)) == 0;
-        bytes += static_cast<int>(N);
+    template <typename... F>
+    void all(F &...f) {
+        (word(f), ...);
     }
 };
 
 void fields(Io &io, snmpcfg_tables &t) {
     io.count(t.user_count);
-    for (snmpcfg_user &u : t.users) {
-        io.word(u.index);
-        io.block(u.name);
-        io.word(u.group);
-        io.word(u.model);
-        io.word(u.auth);
-        io.block(u.password);
-        io.block(u.engine_id);
-        io.word(u.engine_id_len);
-    }
+    for (snmpcfg_user &u : t.users)
+        io.all(u.index, u.name, u.group, u.model, u.auth, u.password, u.engine_id, u.engine_id_len);
     io.count(t.group_count);
-    for (snmpcfg_group &g : t.groups) {
-        io.word(g.index);
-        io.block(g.name);
-        io.word(g.model);
-        io.word(g.level);
-        io.word(g.read);
-        io.word(g.write);
-    }
+    for (snmpcfg_group &g : t.groups)
+        io.all(g.index, g.name, g.model, g.level, g.read, g.write);
     io.count(t.community_count);
-    for (snmpcfg_community &c : t.communities) {
-        io.word(c.index);
-        io.block(c.community);
-        io.word(c.group);
-        io.word(c.word2);
-        io.block(c.source);
-    }
+    for (snmpcfg_community &c : t.communities)
+        io.all(c.index, c.community, c.group, c.word2, c.source);
     io.count(t.trap_count);
-    for (snmpcfg_trap &s : t.traps) {
-        io.word(s.index);
-        io.block(s.host);
-        io.block(s.community);
-    }
+    for (snmpcfg_trap &s : t.traps)
+        io.all(s.index, s.host, s.community);
     io.count(t.engine_id_len);
-    io.block(t.engine_id);
+    io.all(t.engine_id);
     uint8_t switches[2] = {t.traps_enabled, t.authtraps_enabled};
-    io.block(switches);
+    io.all(switches);
     t.traps_enabled = switches[0];
     t.authtraps_enabled = switches[1];
 }
@@ -128,14 +107,7 @@ int save(settings_medium *m) {
 }  // namespace
 
 int snmpcfg_item(int op, settings_medium *m) {
-    switch (op) {
-        case SETTINGS_OP_LOAD:
-            return load(m);
-        case SETTINGS_OP_SAVE:
-            return save(m);
-        case SETTINGS_OP_VERSION:
-            return static_cast<int>(kVersion);
-        default:
-            return -1;
-    }
+    if (op == SETTINGS_OP_VERSION) return static_cast<int>(kVersion);
+    if (op == SETTINGS_OP_LOAD) return load(m);
+    return op == SETTINGS_OP_SAVE ? save(m) : -1;
 }

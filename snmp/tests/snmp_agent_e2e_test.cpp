@@ -19,6 +19,8 @@
 #include <sstream>
 #include <string>
 
+#include "../../platform/tests/private_workdir.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -155,19 +157,11 @@ class TrapReceiver {
 
 class snmp_agent_e2e : public ::testing::Test {
   protected:
-    fs::path dir;
-    int offset = 0;
-    void SetUp() override {
-        const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() /
-              ("switchfw-snmp-" + std::to_string(getpid()) + "-" + info->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        // CTest runs each case as its own process: unique per process,
-        // below the kernel's ephemeral ports.
-        offset = 10000 + static_cast<int>(getpid() % 1700) * 12;
-    }
-    void TearDown() override { fs::remove_all(dir); }
+    // CTest runs each case as its own process: ports unique per process,
+    // below the kernel's ephemeral ones.
+    const int offset = 10000 + static_cast<int>(getpid() % 1700) * 12;
+    const fs::path dir = fs::path(test_workdir::path()) / "switch";
+    void SetUp() override { fs::create_directories(dir); }
     std::string agent() const { return "127.0.0.1:" + std::to_string(offset + 161); }
     std::string v2c(const char *tool, const char *community) const {
         return std::string(tool) + " -v2c -On -r 1 -t 2 -c " + community + " " + agent();
