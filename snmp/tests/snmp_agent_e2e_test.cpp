@@ -8,6 +8,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -47,26 +49,35 @@ int lines(const std::string &text) {
     return n;
 }
 
-// switchfw in its own directory, console on a pipe that stays open.
+// switchfw with its flash and file system in dir, the console on a pipe
+// that stays open.
 class Switch {
   public:
     Switch(const fs::path &dir, int offset, const char *board) {
         int in[2], out[2];
         EXPECT_EQ(pipe(in), 0);
         EXPECT_EQ(pipe(out), 0);
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(in[0], 0);
-            dup2(out[1], 1);
-            dup2(out[1], 2);
-            close(in[1]);
-            close(out[0]);
-            if (chdir(dir.c_str()) != 0) _exit(127);
-            std::string off = std::to_string(offset);
-            execl(SWITCHFW_PATH, "switchfw", "--port-offset", off.c_str(), "--flash", "flash.bin",
-                  "--fs", "fs", "--board", board, static_cast<char *>(nullptr));
-            _exit(127);
-        }
+        posix_spawn_file_actions_t io;
+        posix_spawn_file_actions_init(&io);
+        posix_spawn_file_actions_adddup2(&io, in[0], 0);
+        posix_spawn_file_actions_adddup2(&io, out[1], 1);
+        posix_spawn_file_actions_adddup2(&io, out[1], 2);
+        posix_spawn_file_actions_addclose(&io, in[1]);
+        posix_spawn_file_actions_addclose(&io, out[0]);
+        std::string args[] = {"switchfw",
+                              "--port-offset",
+                              std::to_string(offset),
+                              "--flash",
+                              (dir / "flash.bin").string(),
+                              "--fs",
+                              (dir / "fs").string(),
+                              "--board",
+                              board};
+        char *argv[std::size(args) + 1] = {};
+        for (size_t i = 0; i < std::size(args); i++)
+            argv[i] = args[i].data();
+        EXPECT_EQ(posix_spawn(&pid_, SWITCHFW_PATH, &io, nullptr, argv, environ), 0);
+        posix_spawn_file_actions_destroy(&io);
         close(in[0]);
         close(out[1]);
         console_ = in[1];
