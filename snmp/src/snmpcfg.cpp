@@ -111,7 +111,7 @@ int snmpcfg_user_add(const snmpcfg_user *rec, int *slot) {
     snmpcfg_user u = *rec;
     if (u.engine_id_len <= 0 || u.engine_id_len > SNMPCFG_ENGINE_ID_MAX) {
         u.engine_id_len = tables().engine_id_len;
-        std::memcpy(u.engine_id, tables().engine_id, sizeof u.engine_id);
+        std::memcpy(u.engine_id, tables().engine_id, sizeof tables().engine_id);
     }
     snmpcfg_tables &t = tables();
     return table_add(t.users, &t.user_count, u, slot);
@@ -125,7 +125,13 @@ int snmpcfg_user_delete(int index) {
 int snmpcfg_user_apply(int slot) {
     snmpcfg_tables &t = tables();
     if (slot < 0 || slot >= t.user_count) return -1;
-    const snmpcfg_user &u = t.users[slot];
+    snmpcfg_user &u = t.users[slot];
+    // The agent localises the user to the engine ID in force; unapply finds
+    // it by that ID.
+    if (u.engine_id_len <= 0) {
+        u.engine_id_len = t.engine_id_len;
+        std::memcpy(u.engine_id, t.engine_id, sizeof t.engine_id);
+    }
     if (u.auth != 0 && std::strlen(u.password) < SNMPCFG_PASS_MIN) {
         logger_printf(LOG_LEVEL_WARNING, LOG_MOD_SNMPD,
                       "SNMP user \"%s\": pass phrase shorter than %d characters\n", u.name,
