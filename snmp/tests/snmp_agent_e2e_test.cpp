@@ -91,9 +91,9 @@ class Switch {
         close(console_);
         close(output_fd_);
     }
-    // Waits for text on the console, 20 s at most.
-    bool wait_for(const std::string &text) {
-        auto end = Clock::now() + std::chrono::seconds(20);
+    // Waits for text on the console (a slow, loaded machine: a minute).
+    bool wait_for(const std::string &text, int seconds = 60) {
+        auto end = Clock::now() + std::chrono::seconds(seconds);
         while (output_.find(text) == std::string::npos && Clock::now() < end) {
             pollfd p{output_fd_, POLLIN, 0};
             if (poll(&p, 1, 100) <= 0) continue;
@@ -111,7 +111,7 @@ class Switch {
         int status = 0;
         auto end = Clock::now() + std::chrono::seconds(20);
         while (Clock::now() < end) {
-            wait_for("\x01never");  // drains the console meanwhile
+            wait_for("\x01never", 1);  // drains the console meanwhile
             if (waitpid(pid_, &status, WNOHANG) == pid_) {
                 pid_ = -1;
                 return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
