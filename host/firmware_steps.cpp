@@ -28,6 +28,8 @@
 #include "sal_config.h"
 #include "settings.h"
 #include "settings_wiring.h"
+#include "snmp_agent.h"
+#include "snmp_backend.h"
 #include "soc.h"
 #include "soc_cm.h"
 #include "soc_sysconf.h"
@@ -299,6 +301,10 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     };
     s.port_pvid_init = [] { port_pvid_init(); };
     s.web_init = [] { web_start(); };
+    s.snmp_init = [] {
+        snmp_backend_init();
+        snmp_agent_start();
+    };
     s.timer_service_init = [] { wpTimerInit(); };
     s.telnetd_init = [] { telnetd_start(); };
     s.settings_stored_valid = settings_nvram_validate;

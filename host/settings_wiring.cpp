@@ -8,6 +8,7 @@
 #include "net_util.h"
 #include "qosmgr.h"
 #include "serialize.h"
+#include "snmpcfg.h"
 #include "trunkmgr.h"
 #include "vlanmgr.h"
 #include "web_ports.h"
@@ -24,6 +25,7 @@ int settings_wiring(void) {
         {.name = "l2", .fn = l2mgr_item},
         {.name = "qos", .fn = qosmgr_item},
         {.name = "portconf", .fn = port_settings_item},
+        {.name = "snmp", .fn = snmpcfg_item},
         {.name = "et0config", .fn = settings_item_et0config},
         {.name = "et1config", .fn = settings_item_et1config},
         {.name = "STARTUP", .fn = settings_item_startup},

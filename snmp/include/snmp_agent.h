@@ -1,0 +1,15 @@
+// The embedded net-snmp master agent and its "snmpd" thread.
+#pragma once
+
+// Sets the agent up (MIB modules, the SNMP configuration with its defaults,
+// the UDP port sal_host_port(161) on sal_host_listen_address()) and starts
+// the "snmpd" thread. 0, or -1 when the agent could not start (logged).
+int snmp_agent_start(void);
+
+// Every call into net-snmp holds this lock: the library is not thread-safe.
+// Recursive, so glue called under it may take it again.
+void snmp_agent_lock(void);
+void snmp_agent_unlock(void);
+
+// The UDP port trap sinks get when a station names a host only.
+int snmp_trap_port(void);

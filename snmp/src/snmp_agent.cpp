@@ -1,0 +1,130 @@
+// The embedded net-snmp master agent: set-up on the caller's thread, then the
+// "snmpd" thread's select loop. net-snmp is not thread-safe, so every call
+// into it holds the agent lock; the loop waits in select() without it.
+#include "snmp_agent.h"
+
+#include <arpa/inet.h>
+#include <sys/select.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "logger.h"
+#include "sal.h"
+#include "sal_host.h"
+#include "snmp_mibs.h"
+#include "snmp_netsnmp.h"
+#include "snmpcfg.h"
+
+namespace {
+
+constexpr const char *kAppName = "snmpd";
+
+sal_mutex_t agent_mutex() {
+    static sal_mutex_t m = sal_mutex_create("snmp agent");
+    return m;
+}
+
+// Set-up runs with nothing configured yet: its warnings say only that.
+bool quiet_setup = true;
+
+// net-snmp's messages go to the switch's log.
+int log_to_switch(int, int, void *data, void *) {
+    if (quiet_setup) return 0;
+    auto *msg = static_cast<const snmp_log_message *>(data);
+    int level = msg->priority <= LOG_ERR       ? LOG_LEVEL_ERROR
+                : msg->priority == LOG_WARNING ? LOG_LEVEL_WARNING
+                                               : LOG_LEVEL_DEBUG;
+    logger_printf(level, LOG_MOD_SNMPD, "snmpd: %s", msg->msg);
+    return 0;
+}
+
+void agent_loop(void *) {
+    for (;;) {
+        int fds = 0, block = 0;
+        fd_set readers;
+        FD_ZERO(&readers);
+        timeval timeout{};
+        snmp_agent_lock();
+        snmp_select_info(&fds, &readers, &timeout, &block);
+        snmp_agent_unlock();
+        // At most a second between alarm checks.
+        if (block || timeout.tv_sec > 1) timeout = {.tv_sec = 1, .tv_usec = 0};
+        int count = select(fds, &readers, nullptr, nullptr, &timeout);
+        snmp_agent_lock();
+        if (count > 0)
+            snmp_read(&readers);
+        else if (count == 0)
+            snmp_timeout();
+        run_alarms();
+        netsnmp_check_outstanding_agent_requests();
+        snmp_agent_unlock();
+    }
+}
+
+}  // namespace
+
+void snmp_agent_lock(void) {
+    sal_mutex_take(agent_mutex(), sal_mutex_FOREVER);
+}
+
+void snmp_agent_unlock(void) {
+    sal_mutex_give(agent_mutex());
+}
+
+int snmp_trap_port(void) {
+    return sal_host_port(162);
+}
+
+int snmp_agent_start(void) {
+    static bool started = false;
+    if (started) return 0;
+    snmp_agent_lock();
+    snmp_register_callback(SNMP_CALLBACK_LIBRARY, SNMP_CALLBACK_LOGGING, log_to_switch, nullptr);
+    snmp_enable_calllog();
+    netsnmp_ds_set_boolean(NETSNMP_DS_APPLICATION_ID, NETSNMP_DS_AGENT_ROLE, 0);
+    netsnmp_ds_set_boolean(NETSNMP_DS_APPLICATION_ID,
+                           NETSNMP_DS_AGENT_DONT_LOG_TCPWRAPPERS_CONNECTS, 1);
+    // Our tables are the only configuration: no files read or written.
+    netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DONT_READ_CONFIGS, 1);
+    netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DONT_PERSIST_STATE, 1);
+    // init_agent still creates a directory there (absolute: a relative one
+    // is taken from the root).
+    char dir[PATH_MAX];
+    if (getcwd(dir, sizeof dir - 16) == nullptr) std::snprintf(dir, sizeof dir, "/tmp");
+    std::strcat(dir, "/var");
+    mkdir(dir, 0700);
+    std::strcat(dir, "/snmp");
+    mkdir(dir, 0700);
+    netsnmp_ds_set_string(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_PERSISTENT_DIR, dir);
+    in_addr listen{.s_addr = sal_host_listen_address()};
+    char ports[64];
+    std::snprintf(ports, sizeof ports, "udp:%s:%d", inet_ntoa(listen), sal_host_port(161));
+    netsnmp_ds_set_string(NETSNMP_DS_APPLICATION_ID, NETSNMP_DS_AGENT_PORTS, ports);
+    // SMUX would listen on TCP 199 of every interface.
+    static char no_smux[] = "-smux";
+    add_to_init_list(no_smux);
+    // No MIB files: the agent needs none, and loading them only warns.
+    static char no_mibs[] = "[snmp] mibs :";
+    netsnmp_config_remember(no_mibs);
+    init_agent(kAppName);
+    snmpmib::init_mib_modules();
+    init_snmp(kAppName);
+    int rv = init_master_agent();
+    if (rv == 0) snmpcfg_init();
+    quiet_setup = false;
+    snmp_agent_unlock();
+    if (rv != 0) {
+        sal_printf("SNMP agent: cannot open %s\n", ports);
+        return -1;
+    }
+    started = true;
+    if (sal_thread_create(kAppName, 64 * 1024, 8, agent_loop, nullptr) == SAL_THREAD_ERROR) {
+        sal_printf("SNMP agent: no thread\n");
+        return -1;
+    }
+    return 0;
+}

@@ -1,0 +1,445 @@
+// The agent-side MIB modules: the system group, the interfaces group and the
+// Ethernet-like statistics. They never read the switch: each fills its
+// request block and hands it to the application's value handler.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "sal.h"
+#include "snmp_backend.h"
+#include "snmp_mibs.h"
+#include "snmp_netsnmp.h"
+
+namespace snmpmib {
+namespace {
+
+snmp_param_block *system_block;
+snmp_param_block *interface_block;
+snmp_param_block *dot3_block;
+long if_number = -1;
+u_long last_change[128];
+
+// Results handed back to the agent: it copies them before the next call.
+long long_result;
+u_char text_result[128];
+oid oid_result[16];
+
+int ask(snmp_param_block *b) {
+    return snmp_app_callbacks_call(SNMP_CB_MIB_VALUE_MAJOR, SNMP_CB_MIB_VALUE_MINOR, b);
+}
+
+long interface_count() {
+    if (if_number < 0) {
+        snmp_param_block b{};
+        b.selector = SNMP_SEL_INTERFACES;
+        b.item = 7;
+        if (ask(&b) == 0) if_number = b.value;
+    }
+    return if_number < 0 ? 0 : if_number;
+}
+
+// Scalar: the instance is name.0.
+bool match_scalar(struct variable *vp, oid *name, size_t *length, int exact) {
+    oid want[MAX_OID_LEN];
+    size_t n = vp->namelen;
+    std::memcpy(want, vp->name, n * sizeof(oid));
+    want[n++] = 0;
+    int cmp = snmp_oid_compare(name, *length, want, n);
+    if (exact ? cmp != 0 : cmp >= 0) return false;
+    std::memcpy(name, want, n * sizeof(oid));
+    *length = n;
+    return true;
+}
+
+// Table of rows 1..rows under vp->name: the row index, or 0 for none.
+long match_row(struct variable *vp, oid *name, size_t *length, int exact, long rows) {
+    oid want[MAX_OID_LEN];
+    size_t n = vp->namelen;
+    std::memcpy(want, vp->name, n * sizeof(oid));
+    if (exact) {
+        if (*length != n + 1 || snmp_oid_compare(name, n, want, n) != 0) return 0;
+        return name[n] >= 1 && name[n] <= static_cast<oid>(rows) ? static_cast<long>(name[n]) : 0;
+    }
+    for (long row = 1; row <= rows; row++) {
+        want[n] = static_cast<oid>(row);
+        if (snmp_oid_compare(want, n + 1, name, *length) > 0) {
+            std::memcpy(name, want, (n + 1) * sizeof(oid));
+            *length = n + 1;
+            return row;
+        }
+    }
+    return 0;
+}
+
+u_char *integer(long value, size_t *var_len) {
+    long_result = value;
+    *var_len = sizeof long_result;
+    return reinterpret_cast<u_char *>(&long_result);
+}
+
+u_char *text(const char *src, size_t len, size_t *var_len) {
+    len = std::min(len, sizeof text_result);
+    std::memcpy(text_result, src, len);
+    *var_len = len;
+    return text_result;
+}
+
+u_char *object_id(const snmp_param_block &b, size_t *var_len) {
+    size_t n = std::min<size_t>(static_cast<size_t>(b.value) / 4, 16);
+    for (size_t i = 0; i < n; i++)
+        oid_result[i] = b.oid[i];
+    *var_len = n * sizeof(oid);
+    return reinterpret_cast<u_char *>(oid_result);
+}
+
+// ---- system group
+
+enum SystemMagic : u_char {
+    kSysDescr = 1,
+    kSysObjectId,
+    kSysUpTime,
+    kSysContact,
+    kSysName,
+    kSysLocation,
+    kSysServices,  // sysORLastChange (.8) belongs to the sysORTable module
+};
+
+// Old texts kept from RESERVE2 for UNDO, by item (0-6).
+char saved_system_text[7][128];
+
+int system_item_of(const oid *name, size_t length) {
+    if (length < 8) return -1;
+    switch (name[7]) {
+        case 1:
+            return 0;
+        case 4:
+            return 3;
+        case 5:
+            return 4;
+        case 6:
+            return 5;
+        default:
+            return -1;
+    }
+}
+
+int system_write(int item, const char *bytes, size_t len) {
+    snmp_param_block *b = system_block;
+    b->selector = SNMP_SEL_SYSTEM;
+    b->direction = 1;
+    b->item = item;
+    std::memcpy(b->text, bytes, len);
+    b->text[len] = '\0';
+    return ask(b);
+}
+
+int write_system(int action, u_char *var_val, u_char var_val_type, size_t var_val_len, u_char *,
+                 oid *name, size_t name_len) {
+    int item = system_item_of(name, name_len);
+    if (item < 0) return SNMP_ERR_GENERR;
+    switch (action) {
+        case RESERVE1:
+            if (var_val_type != ASN_OCTET_STR) {
+                DEBUGMSGTL(("snmpmib", "not string\n"));
+                return SNMP_ERR_WRONGTYPE;
+            }
+            // The texts hold 127 bytes and a NUL.
+            if (var_val_len > 127) {
+                DEBUGMSGTL(("snmpmib", "bad length\n"));
+                return SNMP_ERR_WRONGLENGTH;
+            }
+            for (size_t i = 0; i < var_val_len; i++) {
+                if (var_val[i] < 0x20 || var_val[i] > 0x7E) {
+                    DEBUGMSGTL(("snmpmib", "not print %x\n", var_val[i]));
+                    return SNMP_ERR_WRONGVALUE;
+                }
+            }
+            return SNMP_ERR_NOERROR;
+        case RESERVE2: {
+            // Kept before ACTION: UNDO also reaches a varbind whose ACTION
+            // never ran.
+            snmp_param_block *b = system_block;
+            b->selector = SNMP_SEL_SYSTEM;
+            b->direction = 0;
+            b->item = item;
+            if (ask(b) != 0) return SNMP_ERR_RESOURCEUNAVAILABLE;
+            std::snprintf(saved_system_text[item], sizeof saved_system_text[item], "%s", b->text);
+            return SNMP_ERR_NOERROR;
+        }
+        case ACTION:
+            return system_write(item, reinterpret_cast<const char *>(var_val), var_val_len) == 0
+                       ? SNMP_ERR_NOERROR
+                       : SNMP_ERR_GENERR;
+        case UNDO:
+            system_write(item, saved_system_text[item], std::strlen(saved_system_text[item]));
+            return SNMP_ERR_NOERROR;
+        default:
+            return SNMP_ERR_NOERROR;
+    }
+}
+
+u_char *var_system(struct variable *vp, oid *name, size_t *length, int exact, size_t *var_len,
+                   WriteMethod **write_method) {
+    if (!match_scalar(vp, name, length, exact)) return nullptr;
+    if (vp->magic == kSysUpTime)
+        return integer(static_cast<long>(netsnmp_get_agent_uptime()), var_len);
+    if (vp->magic < kSysDescr || vp->magic > kSysServices) return nullptr;
+    snmp_param_block *b = system_block;
+    *b = {};
+    b->selector = SNMP_SEL_SYSTEM;
+    b->item = vp->magic - 1;
+    if (ask(b) != 0) return nullptr;
+    switch (vp->magic) {
+        case kSysServices:
+            return integer(b->value, var_len);
+        case kSysObjectId:
+            return object_id(*b, var_len);
+        default:
+            *write_method = write_system;
+            return text(b->text, std::strlen(b->text), var_len);
+    }
+}
+
+// ---- interfaces group
+
+constexpr u_char kIfNumber = 0;
+constexpr int kIfAdminStatusColumn = 7;
+constexpr int kIfLastChangeColumn = 9;
+
+long pending_admin[129];
+
+int write_ifAdminStatus(int action, u_char *var_val, u_char var_val_type, size_t var_val_len,
+                        u_char *, oid *name, size_t name_len) {
+    constexpr size_t kColumnAt = 9;  // 1.3.6.1.2.1.2.2.1.<column>.<row>
+    if (name_len != kColumnAt + 2) return SNMP_ERR_NOCREATION;
+    long row = static_cast<long>(name[kColumnAt + 1]);
+    switch (action) {
+        case RESERVE1:
+            if (var_val_type != ASN_INTEGER) {
+                std::fprintf(stderr, "write to ifAdminStatus not ASN_INTEGER\n");
+                return SNMP_ERR_WRONGTYPE;
+            }
+            if (var_val_len > sizeof(long)) {
+                std::fprintf(stderr, "write to ifAdminStatus: bad length\n");
+                return SNMP_ERR_WRONGLENGTH;
+            }
+            if (row < 1 || row > interface_count()) return SNMP_ERR_NOCREATION;
+            return SNMP_ERR_NOERROR;
+        case RESERVE2: {
+            long value = *reinterpret_cast<long *>(var_val);
+            if (value < 1 || value > 3) return SNMP_ERR_BADVALUE;
+            pending_admin[row] = value;
+            return SNMP_ERR_NOERROR;
+        }
+        case COMMIT: {
+            if (name[kColumnAt] != kIfAdminStatusColumn) return SNMP_ERR_NOSUCHNAME;
+            snmp_param_block b{};
+            b.selector = SNMP_SEL_INTERFACES;
+            b.direction = 1;
+            b.item = 14;
+            b.port = static_cast<int32_t>(row);
+            b.value = static_cast<int32_t>(pending_admin[row]);
+            return ask(&b) == 0 ? SNMP_ERR_NOERROR : SNMP_ERR_COMMITFAILED;
+        }
+        default:
+            return SNMP_ERR_NOERROR;
+    }
+}
+
+u_char *var_interfaces(struct variable *vp, oid *name, size_t *length, int exact, size_t *var_len,
+                       WriteMethod **) {
+    if (!match_scalar(vp, name, length, exact)) return nullptr;
+    return integer(interface_count(), var_len);
+}
+
+u_char *var_ifEntry(struct variable *vp, oid *name, size_t *length, int exact, size_t *var_len,
+                    WriteMethod **write_method) {
+    if (vp->magic == kIfAdminStatusColumn) *write_method = write_ifAdminStatus;
+    long row = match_row(vp, name, length, exact, interface_count());
+    if (row == 0) return nullptr;
+    snmp_param_block *b = interface_block;
+    *b = {};
+    b->selector = SNMP_SEL_INTERFACES;
+    b->item = vp->magic + 7;
+    b->port = static_cast<int32_t>(row);
+    if (ask(b) != 0 && (b->item == 14 || b->item == 15 || b->item == 16)) return nullptr;
+    switch (vp->magic) {
+        case 2:
+            return text(b->text, std::strlen(b->text), var_len);
+        case 6:
+            return text(b->text, 6, var_len);
+        case kIfLastChangeColumn:
+            if (row <= 128) {
+                if (b->value == 1) last_change[row - 1] = netsnmp_get_agent_uptime();
+                return integer(static_cast<long>(last_change[row - 1]), var_len);
+            }
+            return integer(0, var_len);
+        case 22:
+            oid_result[0] = 0;
+            oid_result[1] = 0;
+            *var_len = 2 * sizeof(oid);
+            return reinterpret_cast<u_char *>(oid_result);
+        default:
+            return integer(static_cast<long>(static_cast<uint32_t>(b->value)), var_len);
+    }
+}
+
+// ---- Ethernet-like statistics and collisions
+
+// dot3StatsTable column -> item.
+int dot3_item(int column) {
+    if (column >= 1 && column <= 11) return 29 + column;
+    switch (column) {
+        case 13:
+            return 41;
+        case 16:
+            return 42;
+        case 17:
+            return 44;
+        case 18:
+            return 43;
+        case 19:
+            return 45;
+        case 20:
+            return 46;
+        case 21:
+            return 47;
+        default:
+            return -1;
+    }
+}
+
+constexpr u_char kCollBase = 100;  // dot3CollTable columns: magic 101..103
+
+u_char *dot3_answer(struct variable *vp, oid *name, size_t *length, int exact, size_t *var_len,
+                    int item) {
+    long row = match_row(vp, name, length, exact, interface_count());
+    if (row == 0 || item < 0) return nullptr;
+    snmp_param_block *b = dot3_block;
+    *b = {};
+    b->selector = SNMP_SEL_DOT3;
+    b->item = item;
+    b->port = static_cast<int32_t>(row);
+    ask(b);
+    if (item == 44) return object_id(*b, var_len);
+    return integer(
+        static_cast<long>((item >= 31 && item <= 43) || item == 50 ? static_cast<uint32_t>(b->value)
+                                                                   : b->value),
+        var_len);
+}
+
+u_char *var_dot3StatsEntry(struct variable *vp, oid *name, size_t *length, int exact,
+                           size_t *var_len, WriteMethod **) {
+    return dot3_answer(vp, name, length, exact, var_len, dot3_item(vp->magic));
+}
+
+u_char *var_dot3CollEntry(struct variable *vp, oid *name, size_t *length, int exact,
+                          size_t *var_len, WriteMethod **) {
+    return dot3_answer(vp, name, length, exact, var_len, 48 + (vp->magic - kCollBase - 1));
+}
+
+snmp_param_block *new_block(const char *tag) {
+    return static_cast<snmp_param_block *>(sal_alloc(sizeof(snmp_param_block), tag));
+}
+
+struct variable1 scalar(u_char magic, u_char type, u_short acl, oid sub) {
+    return {.magic = magic,
+            .type = type,
+            .acl = acl,
+            .findVar = var_system,
+            .namelen = 1,
+            .name = {sub}};
+}
+
+struct variable3 table_column(u_char magic, u_char type, u_short acl, FindVarMethod *find,
+                              oid entry, oid table, oid column) {
+    return {.magic = magic,
+            .type = type,
+            .acl = acl,
+            .findVar = find,
+            .namelen = 3,
+            .name = {entry, table, column}};
+}
+
+}  // namespace
+
+void init_system_mib() {
+    static struct variable1 vars[] = {
+        scalar(kSysDescr, ASN_OCTET_STR, NETSNMP_OLDAPI_RONLY, 1),
+        scalar(kSysObjectId, ASN_OBJECT_ID, NETSNMP_OLDAPI_RONLY, 2),
+        scalar(kSysUpTime, ASN_TIMETICKS, NETSNMP_OLDAPI_RONLY, 3),
+        scalar(kSysContact, ASN_OCTET_STR, NETSNMP_OLDAPI_RWRITE, 4),
+        scalar(kSysName, ASN_OCTET_STR, NETSNMP_OLDAPI_RWRITE, 5),
+        scalar(kSysLocation, ASN_OCTET_STR, NETSNMP_OLDAPI_RWRITE, 6),
+        scalar(kSysServices, ASN_INTEGER, NETSNMP_OLDAPI_RONLY, 7),
+    };
+    static oid base[] = {1, 3, 6, 1, 2, 1, 1};
+    system_block = new_block("system_param");
+    REGISTER_MIB("mibII/system", vars, variable1, base);
+}
+
+void init_interfaces() {
+    static struct variable3 vars[23] = {
+        {.magic = kIfNumber,
+         .type = ASN_INTEGER,
+         .acl = NETSNMP_OLDAPI_RONLY,
+         .findVar = var_interfaces,
+         .namelen = 1,
+         .name = {1}},
+    };
+    static const u_char types[22] = {
+        ASN_INTEGER, ASN_OCTET_STR, ASN_INTEGER,   ASN_INTEGER,   ASN_GAUGE,   ASN_OCTET_STR,
+        ASN_INTEGER, ASN_INTEGER,   ASN_TIMETICKS, ASN_COUNTER,   ASN_COUNTER, ASN_COUNTER,
+        ASN_COUNTER, ASN_COUNTER,   ASN_COUNTER,   ASN_COUNTER,   ASN_COUNTER, ASN_COUNTER,
+        ASN_COUNTER, ASN_COUNTER,   ASN_GAUGE,     ASN_OBJECT_ID,
+    };
+    for (int column = 1; column <= 22; column++) {
+        u_short acl = column == kIfAdminStatusColumn ? NETSNMP_OLDAPI_RWRITE : NETSNMP_OLDAPI_RONLY;
+        vars[column] = table_column(static_cast<u_char>(column), types[column - 1], acl,
+                                    var_ifEntry, 2, 1, static_cast<oid>(column));
+    }
+    static oid base[] = {1, 3, 6, 1, 2, 1, 2};
+    interface_block = new_block("interface_parms");
+    REGISTER_MIB("interfaces", vars, variable3, base);
+    u_long now = netsnmp_get_agent_uptime();
+    for (u_long &stamp : last_change)
+        stamp = now;
+}
+
+void init_dot3() {
+    static const int columns[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 16, 17, 18, 19, 20, 21};
+    static struct variable3 vars[20];
+    int n = 0;
+    for (int column : columns) {
+        u_char type = ASN_COUNTER;
+        if (column == 1 || column >= 19) type = ASN_INTEGER;
+        if (column == 17) type = ASN_OBJECT_ID;
+        vars[n++] = table_column(static_cast<u_char>(column), type, NETSNMP_OLDAPI_RONLY,
+                                 var_dot3StatsEntry, 2, 1, static_cast<oid>(column));
+    }
+    vars[n++] =
+        table_column(kCollBase + 1, ASN_INTEGER, NETSNMP_OLDAPI_RONLY, var_dot3CollEntry, 5, 1, 1);
+    vars[n++] =
+        table_column(kCollBase + 3, ASN_COUNTER, NETSNMP_OLDAPI_RONLY, var_dot3CollEntry, 5, 1, 3);
+    static oid base[] = {1, 3, 6, 1, 2, 1, 10, 7};
+    dot3_block = new_block("dot3_parms");
+    REGISTER_MIB("dot3", vars, variable3, base);
+}
+
+void init_mib_modules() {
+    init_system_mib();
+    init_sysORTable();
+    static oid snmpv2_mib[] = {1, 3, 6, 1, 6, 3, 1};
+    register_sysORTable(snmpv2_mib, OID_LENGTH(snmpv2_mib), "The MIB module for SNMPv2 entities");
+    init_interfaces();
+    init_dot3();
+    init_snmp_mib();
+    init_snmpEngine();
+    init_snmpMPDStats();
+    init_usmStats();
+    init_usmUser();
+    init_vacm_vars();
+    init_vacm_conf();
+}
+
+}  // namespace snmpmib

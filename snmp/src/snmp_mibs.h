@@ -1,0 +1,12 @@
+// The agent's MIB modules. C++ names in their own namespace: net-snmp's MIB
+// library exports C functions of the same names.
+#pragma once
+
+namespace snmpmib {
+void init_system_mib();
+void init_interfaces();
+void init_dot3();
+// Every module the agent serves, in order: system, sysORTable, interfaces,
+// dot3, snmp, then the SNMPv3 engine, USM and VACM modules.
+void init_mib_modules();
+}  // namespace snmpmib

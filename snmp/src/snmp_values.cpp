@@ -1,0 +1,331 @@
+// The application's answers to the agent's MIB-II and Ethernet-like
+// requests, from the switch API and the board port map.
+#include <cstdio>
+#include <cstring>
+
+#include "board.h"
+#include "dxp_enums.h"
+#include "dxpx.h"
+#include "nvram.h"
+#include "shr.h"
+#include "snmp_backend.h"
+
+namespace {
+
+// The application's callbacks by (major, minor) slot, in registration order.
+struct AppCallback {
+    int major, minor;
+    snmp_app_callback_fn fn;
+    void *arg;
+};
+constexpr size_t kAppCallbacks = 8;
+
+AppCallback *app_callbacks() {
+    static auto *table = new AppCallback[kAppCallbacks]{};
+    return table;
+}
+
+// Texts owned by the handler; RAM only, nothing saves them.
+struct Texts {
+    char descr[128] = "RW-3090";
+    char contact[128] = "";
+    char name[128] = "";
+    char location[128] = "";
+    uint8_t base_mac[6] = {0, 0, 0, 0, 0, 1};
+    uint8_t oper_cache[BOARD_MAX_UPORTS + 1] = {};
+};
+
+Texts &texts() {
+    static auto *t = new Texts;
+    return *t;
+}
+
+// The product's identifier under 1.3.6.1.4.1 (11 sub-ids) and the chip
+// maker's (8 sub-ids, last 0).
+constexpr uint32_t kSysObjectId[] = {1, 3, 6, 1, 4, 1, 40413, 1, 3, 90, 1};
+constexpr uint32_t kChipSetId[] = {1, 3, 6, 1, 4, 1, 40413, 0};
+
+void set_oid(snmp_param_block *b, const uint32_t *oid, int n) {
+    std::memcpy(b->oid, oid, sizeof(uint32_t) * static_cast<size_t>(n));
+    b->value = 4 * n;
+}
+
+void put_text(snmp_param_block *b, const char *text) {
+    std::snprintf(b->text, sizeof b->text, "%s", text);
+}
+
+char *system_text(int item) {
+    Texts &t = texts();
+    switch (item) {
+        case 0:
+            return t.descr;
+        case 3:
+            return t.contact;
+        case 4:
+            return t.name;
+        case 5:
+            return t.location;
+        default:
+            return nullptr;
+    }
+}
+
+// A failed counter or speed read answers 0 and an empty text.
+int fail_clear(snmp_param_block *b) {
+    b->value = 0;
+    b->text[0] = '\0';
+    return 1;
+}
+
+int link_status(int lport, int *status) {
+    int up = 0;
+    if (dxpx_port_link_status_get(lport, &up) != 0) return -1;
+    *status = up ? 1 : 2;
+    return 0;
+}
+
+int port_speed_mbps(int lport, int *speed) {
+    return dxpx_port_speed_get(lport, speed);
+}
+
+}  // namespace
+
+int snmp_app_callback_register(int major, int minor, snmp_app_callback_fn fn, void *arg) {
+    if (fn == nullptr) return -1;
+    AppCallback *table = app_callbacks();
+    for (size_t i = 0; i < kAppCallbacks; i++) {
+        if (table[i].fn != nullptr) continue;
+        table[i] = {.major = major, .minor = minor, .fn = fn, .arg = arg};
+        return 0;
+    }
+    return -1;
+}
+
+int snmp_app_callbacks_call(int major, int minor, void *data) {
+    int rv = 1;
+    AppCallback *table = app_callbacks();
+    for (size_t i = 0; i < kAppCallbacks && table[i].fn != nullptr; i++) {
+        if (table[i].major == major && table[i].minor == minor)
+            rv = table[i].fn(major, minor, data, table[i].arg);
+    }
+    return rv;
+}
+
+int mac_str_parse(const char *text, uint8_t mac_out[6]) {
+    if (text == nullptr) return -1;
+    uint8_t mac[6] = {};
+    if (std::strpbrk(text, "-:") != nullptr) {
+        const char *p = text;
+        for (int i = 0; i < 6; i++) {
+            int digits = 0, v = 0;
+            while (digits < 2 && shr_hex_digit(*p) >= 0) {
+                v = v * 16 + shr_hex_digit(*p++);
+                digits++;
+            }
+            if (digits == 0) return -1;
+            mac[i] = static_cast<uint8_t>(v);
+            if (i < 5) {
+                if (*p != '-' && *p != ':') return -1;
+                p++;
+            }
+        }
+        if (*p != '\0') return -1;
+    } else {
+        if (text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) return -1;
+        const char *digits = text + 2;
+        size_t n = std::strlen(digits);
+        if (n == 0 || n > 12) return -1;
+        for (size_t i = 0; i < n; i++) {
+            if (shr_hex_digit(digits[i]) < 0) return -1;
+        }
+        // From the right, two digits per byte.
+        int byte = 5;
+        for (size_t end = n; end > 0; byte--) {
+            size_t start = end >= 2 ? end - 2 : 0;
+            int v = 0;
+            for (size_t i = start; i < end; i++)
+                v = v * 16 + shr_hex_digit(digits[i]);
+            mac[byte] = static_cast<uint8_t>(v);
+            end = start;
+        }
+    }
+    std::memcpy(mac_out, mac, sizeof mac);
+    return 0;
+}
+
+void snmp_port_mac_get(int port, uint8_t mac_out[6]) {
+    Texts &t = texts();
+    const char *stored = nvram_get("et1macaddr");
+    if (stored == nullptr) stored = nvram_get("et0macaddr");
+    uint8_t parsed[6];
+    if (stored != nullptr && mac_str_parse(stored, parsed) == 0)
+        std::memcpy(t.base_mac, parsed, sizeof parsed);
+    std::memcpy(mac_out, t.base_mac, 6);
+    unsigned sum = mac_out[5] + static_cast<unsigned>(port);
+    mac_out[5] = static_cast<uint8_t>(sum);
+    if (sum > 0xFF) {
+        for (int i = 4; i >= 1; i--) {
+            if (++mac_out[i] != 0) break;
+        }
+    }
+}
+
+int snmp_system_value(snmp_param_block *b) {
+    if (b->item < 0 || b->item > 6) return 1;
+    switch (b->item) {
+        case 1:
+            set_oid(b, kSysObjectId, 11);
+            return 0;
+        case 2:
+            return 1;  // the agent computes sysUpTime
+        case 6:
+            b->value = 7;
+            return 0;
+        default:
+            break;
+    }
+    char *text = system_text(b->item);
+    if (b->direction == 1) {
+        std::snprintf(text, 128, "%s", b->text);
+    } else {
+        put_text(b, text);
+    }
+    return 0;
+}
+
+int snmp_interface_value(snmp_param_block *b) {
+    if (b->item < 7 || b->item > 29) return 1;
+    if (b->item == 7) {
+        b->value = board_num_uports;
+        return 0;
+    }
+    int lport = -1;
+    if (ulpm_to_lport(b->port, &lport) != 0) return 1;
+    Texts &t = texts();
+    int v = 0;
+    switch (b->item) {
+        case 8:
+            b->value = b->port;
+            return 0;
+        case 9:
+            std::snprintf(b->text, sizeof b->text, "Port #%d", b->port);
+            return 0;
+        case 10:
+            b->value = 6;
+            return 0;
+        case 11:
+            b->value = 1514;
+            return 0;
+        case 12:
+            if (port_speed_mbps(lport, &v) != 0) return fail_clear(b);
+            b->value = static_cast<int32_t>(static_cast<uint32_t>(v) * 1000000u);
+            return 0;
+        case 13: {
+            uint8_t mac[6];
+            snmp_port_mac_get(b->port, mac);
+            std::memcpy(b->text, mac, sizeof mac);
+            return 0;
+        }
+        case 14:
+            if (b->direction == 1) {
+                int enable = b->value == 1 ? 1 : 0;
+                return dxpx_port_enable_set(lport, enable) == 0 ? 0 : 1;
+            }
+            if (dxpx_port_enable_get(lport, &v) != 0) return 1;
+            b->value = v ? 1 : 2;
+            return 0;
+        case 15:
+            if (link_status(lport, &v) != 0) return 1;
+            b->value = v;
+            t.oper_cache[b->port] = static_cast<uint8_t>(v);
+            return 0;
+        case 16:
+            if (link_status(lport, &v) != 0) return 1;
+            b->value = t.oper_cache[b->port] != v ? 1 : 0;
+            t.oper_cache[b->port] = static_cast<uint8_t>(v);
+            return 0;
+        case 29:
+            b->value = 0;
+            return 0;
+        default: {
+            uint32_t count = 0;
+            if (dxpx_stat_get32(lport, snmpIfInOctets + b->item - 17, &count) != 0)
+                return fail_clear(b);
+            b->value = static_cast<int32_t>(count);
+            return 0;
+        }
+    }
+}
+
+int snmp_dot3_value(snmp_param_block *b) {
+    if (b->item < 30 || b->item > 50) return 1;
+    int lport = -1;
+    if (ulpm_to_lport(b->port, &lport) != 0) return 1;
+    int v = 0;
+    uint32_t count = 0;
+    switch (b->item) {
+        case 30:
+        case 48:
+            b->value = b->port;
+            return 0;
+        case 44:
+            set_oid(b, kChipSetId, 8);
+            return 0;
+        case 45:
+            if (dxpx_port_duplex_get(lport, &v) != 0) {
+                b->value = 1;
+                return 1;
+            }
+            b->value = v == 1 ? 3 : 2;
+            return 0;
+        case 46:
+            if (port_speed_mbps(lport, &v) != 0) return fail_clear(b);
+            b->value = v < 1000 ? 2 : 1;
+            return 0;
+        case 47: {
+            int flags = 0, rate = 0;
+            if (dxpx_rate_dlfbc_get(&rate, &flags, lport) != 0 ||
+                dxpx_rate_bcast_get(&rate, &flags, lport) != 0 ||
+                dxpx_rate_mcast_get(&rate, &flags, lport) != 0) {
+                b->value = 3;
+                return 1;
+            }
+            b->value = flags != 0 ? 2 : 1;
+            return 0;
+        }
+        case 49:
+            b->value = 1;
+            return 0;
+        case 50:
+            if (dxpx_stat_get32(lport, snmpDot3StatsSingleCollisionFrames, &count) != 0)
+                return fail_clear(b);
+            b->value = static_cast<int32_t>(count);
+            return 0;
+        default:
+            // 31-43: statistics 40-52 in column order.
+            if (dxpx_stat_get32(lport, snmpDot3StatsAlignmentErrors + b->item - 31, &count) != 0)
+                return fail_clear(b);
+            b->value = static_cast<int32_t>(count);
+            return 0;
+    }
+}
+
+int snmp_mib_callback(int, int, void *block, void *) {
+    auto *b = static_cast<snmp_param_block *>(block);
+    if (b == nullptr) return 1;
+    switch (b->selector) {
+        case SNMP_SEL_SYSTEM:
+            return snmp_system_value(b);
+        case SNMP_SEL_INTERFACES:
+            return snmp_interface_value(b);
+        case SNMP_SEL_DOT3:
+            return snmp_dot3_value(b);
+        default:
+            return 1;
+    }
+}
+
+void snmp_backend_init(void) {
+    snmp_app_callback_register(SNMP_CB_MIB_VALUE_MAJOR, SNMP_CB_MIB_VALUE_MINOR, snmp_mib_callback,
+                               nullptr);
+}

@@ -1,0 +1,220 @@
+// Own code over net-snmp 5.9 for the configuration back end and the RMON
+// alarm traps.
+#include "snmpcfg_glue.h"
+
+#include <arpa/inet.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "logger.h"
+#include "net_util.h"
+#include "shr.h"
+#include "snmp_agent.h"
+#include "snmp_netsnmp.h"
+#include "snmpcfg.h"
+
+namespace snmpglue {
+namespace {
+
+int traps_switch;
+int authtraps_switch;
+
+// The sinks made here, since the agent's own list is private to it.
+struct Sink {
+    netsnmp_session *session;
+    long version;
+    std::string community;
+};
+
+std::vector<Sink> &sinks() {
+    static auto *s = new std::vector<Sink>;
+    return *s;
+}
+
+// The parsers strtok() their line: each gets a fresh copy.
+void feed(void (*parser)(const char *, char *), const char *token, const char *line) {
+    char copy[256];
+    std::snprintf(copy, sizeof copy, "%s", line);
+    parser(token, copy);
+}
+
+int model_word(int model) {
+    return model >= 1 && model <= 3 ? model : 0;
+}
+
+void open_sink(const char *peer, const char *community, long version) {
+    netsnmp_session s;
+    snmp_sess_init(&s);
+    s.version = version;
+    s.peername = const_cast<char *>(peer);
+    s.community = reinterpret_cast<u_char *>(const_cast<char *>(community));
+    s.community_len = std::strlen(community);
+    s.callback = nullptr;
+    netsnmp_session *ss = snmp_open(&s);
+    if (ss == nullptr) {
+        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_SNMPD, "SNMP: cannot open trap sink %s\n", peer);
+        return;
+    }
+    int pdu = version == SNMP_VERSION_1 ? SNMP_MSG_TRAP : SNMP_MSG_TRAP2;
+    if (add_trap_session(ss, pdu, 0, static_cast<int>(version)) == 0) {
+        snmp_close(ss);
+        return;
+    }
+    sinks().push_back({.session = ss, .version = version, .community = community});
+}
+
+}  // namespace
+
+void group_line(const char *line) {
+    feed(vacm_parse_group, "group", line);
+}
+
+void access_line(const char *line) {
+    feed(vacm_parse_access, "access", line);
+}
+
+void view_line(const char *line) {
+    feed(vacm_parse_view, "view", line);
+}
+
+void usm_line(const char *line) {
+    feed(usm_parse_create_usmUser, "createUser", line);
+}
+
+void com2sec_line(const char *line) {
+    feed(netsnmp_udp_parse_security, "com2sec", line);
+}
+
+void trapsink_add(const char *host, const char *community) {
+    if (traps_switch == 0) return;
+    feed(snmpd_parse_config_authtrap, "authtrapenable", authtraps_switch ? "1" : "2");
+    // A host alone gets the agent's trap port; the host build accepts
+    // "host:port" too.
+    char peer[64];
+    if (std::strchr(host, ':') != nullptr)
+        std::snprintf(peer, sizeof peer, "udp:%s", host);
+    else
+        std::snprintf(peer, sizeof peer, "udp:%s:%d", host, snmp_trap_port());
+    open_sink(peer, community, SNMP_VERSION_1);
+    open_sink(peer, community, SNMP_VERSION_2c);
+}
+
+void group_destroy(int model, const char *name) {
+    vacm_destroyGroupEntry(model_word(model), name);
+}
+
+void access_destroy(const char *name, int model, int level) {
+    int lvl = level == 2 || level == 3 ? level : 1;
+    vacm_destroyAccessEntry(name, "", model_word(model), lvl);
+}
+
+void usm_destroy(const uint8_t *engine_id, int len, const char *name) {
+    struct usmUser *user = usm_get_user(const_cast<u_char *>(engine_id), static_cast<size_t>(len),
+                                        const_cast<char *>(name));
+    if (user == nullptr) return;
+    usm_remove_user(user);
+    usm_free_user(user);  // removal does not free it
+}
+
+void security_free() {
+    netsnmp_udp_com2SecList_free();
+}
+
+void trapsinks_free() {
+    snmpd_free_trapsinks();  // closes the sessions
+    sinks().clear();
+}
+
+void notify_glue_set(int traps, int authtraps) {
+    if (traps == 0) {
+        trapsinks_free();
+        traps_switch = 0;
+    } else {
+        traps_switch = 1;
+    }
+    feed(snmpd_parse_config_authtrap, "authtrapenable", authtraps ? "enable" : "disable");
+    authtraps_switch = authtraps ? 1 : 0;
+}
+
+void notify_glue_get(int *traps, int *authtraps) {
+    *traps = traps_switch;
+    *authtraps = authtraps_switch;
+}
+
+void post_read_config() {
+    snmp_call_callbacks(SNMP_CALLBACK_LIBRARY, SNMP_CALLBACK_POST_READ_CONFIG, nullptr);
+}
+
+int engine_id_get(uint8_t *out, int room) {
+    return static_cast<int>(snmpv3_get_engineID(out, static_cast<size_t>(room)));
+}
+
+int setup_engineID(uint8_t *out, const char *text) {
+    uint8_t id[SNMPCFG_ENGINE_ID_MAX] = {0x80, 0x00, 0x07, 0xE5};
+    int len;
+    if (text == nullptr) {
+        id[4] = 1;
+        const uint8_t loopback[4] = {127, 0, 0, 1};
+        std::memcpy(id + 5, loopback, 4);
+        len = 9;
+    } else {
+        size_t pairs = std::strlen(text) / 2;  // a trailing odd digit is ignored
+        if (5 + pairs > SNMPCFG_ENGINE_ID_MAX) return -1;
+        id[4] = 4;
+        for (size_t i = 0; i < pairs; i++)
+            id[5 + i] = static_cast<uint8_t>(hex_nibble_value(text[2 * i]) * 16 +
+                                             hex_nibble_value(text[2 * i + 1]));
+        len = 5 + static_cast<int>(pairs);
+    }
+    if (out != nullptr) {
+        std::memcpy(out, id, static_cast<size_t>(len));
+        return len;
+    }
+    snmp_agent_lock();
+    int rv = set_exact_engineID(id, static_cast<size_t>(len));
+    snmp_agent_unlock();
+    return rv == SNMPERR_SUCCESS ? len : -1;
+}
+
+}  // namespace snmpglue
+
+void send_rmon_alarm_trap(int kind, const char *community, void *varbinds) {
+    if (kind != 1 && kind != 2) return;
+    snmp_agent_lock();
+    netsnmp_pdu *tmpl = snmp_pdu_create(SNMP_MSG_TRAP);
+    static oid rmon[] = {1, 3, 6, 1, 2, 1, 16};
+    tmpl->enterprise = snmp_duplicate_objid(rmon, OID_LENGTH(rmon));
+    tmpl->enterprise_length = OID_LENGTH(rmon);
+    tmpl->trap_type = SNMP_TRAP_ENTERPRISESPECIFIC;
+    tmpl->specific_type = kind;
+    in_addr_t self = htonl(INADDR_LOOPBACK);
+    net_if_info info{};
+    if (net_util_if_info_get("eth1", &info, 0) == 0 && info.mode >= NET_IF_DHCP_BOUND)
+        inet_pton(AF_INET, info.ip, &self);
+    std::memcpy(tmpl->agent_addr, &self, 4);
+    tmpl->time = netsnmp_get_agent_uptime();
+    tmpl->variables = static_cast<netsnmp_variable_list *>(varbinds);
+    size_t want = community != nullptr ? std::strlen(community) : 0;
+    for (const snmpglue::Sink &sink : snmpglue::sinks()) {
+        // The sink's community must be a prefix of the event's one.
+        if (want != 0 &&
+            (sink.community.size() > want ||
+             std::strncmp(sink.community.c_str(), community, sink.community.size()) != 0))
+            continue;
+        if (sink.version == SNMP_VERSION_1) {
+            send_trap_to_sess(sink.session, tmpl);
+        } else {
+            // A bare v1 template is not a valid v2 trap: convert it.
+            netsnmp_pdu *v2 = convert_v1pdu_to_v2(tmpl);
+            if (v2 == nullptr) continue;
+            send_trap_to_sess(sink.session, v2);
+            snmp_free_pdu(v2);
+        }
+    }
+    tmpl->variables = nullptr;  // the caller's
+    snmp_free_pdu(tmpl);
+    snmp_agent_unlock();
+}

@@ -1,0 +1,25 @@
+// The configuration glue over net-snmp: each call feeds one line to one of
+// the agent's parsers or drops its entries. Callers hold the agent lock.
+#pragma once
+
+#include <cstdint>
+
+namespace snmpglue {
+void group_line(const char *line);
+void access_line(const char *line);
+void view_line(const char *line);
+void usm_line(const char *line);
+void com2sec_line(const char *line);
+void trapsink_add(const char *host, const char *community);
+void group_destroy(int model, const char *name);
+void access_destroy(const char *name, int model, int level);
+void usm_destroy(const uint8_t *engine_id, int len, const char *name);
+void security_free();
+void trapsinks_free();
+void notify_glue_set(int traps, int authtraps);
+void notify_glue_get(int *traps, int *authtraps);
+// The agent's post-read-config callbacks (engine boots and time).
+void post_read_config();
+// The engine ID the agent runs with.
+int engine_id_get(uint8_t *out, int room);
+}  // namespace snmpglue

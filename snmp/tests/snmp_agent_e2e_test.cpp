@@ -1,0 +1,356 @@
+// The agent inside the running firmware, driven by Debian's SNMP tools with
+// numeric OIDs: reads and walks on the 52- and 26-port boards, sets that reach
+// the ports, refused writes, malformed packets, and a stored configuration
+// (v3 user, community source, engine ID, trap stations) across a reboot.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+
+#include "../../platform/tests/private_workdir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char *kSysName = ".1.3.6.1.2.1.1.5.0";
+constexpr const char *kIfAdmin3 = ".1.3.6.1.2.1.2.2.1.7.3";
+
+std::string run(const std::string &cmd) {
+    std::string out;
+    FILE *p = popen((cmd + " 2>&1").c_str(), "r");
+    if (p == nullptr) return out;
+    char buf[512];
+    while (size_t n = fread(buf, 1, sizeof buf, p))
+        out.append(buf, n);
+    pclose(p);
+    return out;
+}
+
+int lines(const std::string &text) {
+    int n = 0;
+    for (char c : text)
+        n += c == '\n';
+    return n;
+}
+
+// switchfw with its flash and file system in dir, the console on a pipe
+// that stays open.
+class Switch {
+  public:
+    Switch(const fs::path &dir, int offset, const char *board) {
+        int in[2], out[2];
+        EXPECT_EQ(pipe(in), 0);
+        EXPECT_EQ(pipe(out), 0);
+        posix_spawn_file_actions_t io;
+        posix_spawn_file_actions_init(&io);
+        posix_spawn_file_actions_adddup2(&io, in[0], 0);
+        posix_spawn_file_actions_adddup2(&io, out[1], 1);
+        posix_spawn_file_actions_adddup2(&io, out[1], 2);
+        posix_spawn_file_actions_addclose(&io, in[1]);
+        posix_spawn_file_actions_addclose(&io, out[0]);
+        std::string args[] = {"switchfw",
+                              "--port-offset",
+                              std::to_string(offset),
+                              "--flash",
+                              (dir / "flash.bin").string(),
+                              "--fs",
+                              (dir / "fs").string(),
+                              "--board",
+                              board};
+        char *argv[std::size(args) + 1] = {};
+        for (size_t i = 0; i < std::size(args); i++)
+            argv[i] = args[i].data();
+        EXPECT_EQ(posix_spawn(&pid_, SWITCHFW_PATH, &io, nullptr, argv, environ), 0);
+        posix_spawn_file_actions_destroy(&io);
+        close(in[0]);
+        close(out[1]);
+        console_ = in[1];
+        output_fd_ = out[0];
+    }
+    ~Switch() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        close(console_);
+        close(output_fd_);
+    }
+    // Waits for text on the console (a slow, loaded machine: a minute).
+    bool wait_for(const std::string &text, int seconds = 60) {
+        auto end = Clock::now() + std::chrono::seconds(seconds);
+        while (output_.find(text) == std::string::npos && Clock::now() < end) {
+            pollfd p{output_fd_, POLLIN, 0};
+            if (poll(&p, 1, 100) <= 0) continue;
+            char buf[1024];
+            ssize_t n = read(output_fd_, buf, sizeof buf);
+            if (n <= 0) break;
+            output_.append(buf, static_cast<size_t>(n));
+        }
+        return output_.find(text) != std::string::npos;
+    }
+    // The monitor's EXIT restarts the switch: exit status 10.
+    int reboot() {
+        const char cmd[] = "EXIT\n";
+        if (write(console_, cmd, sizeof cmd - 1) < 0) return -1;
+        int status = 0;
+        auto end = Clock::now() + std::chrono::seconds(20);
+        while (Clock::now() < end) {
+            wait_for("\x01never", 1);  // drains the console meanwhile
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+        }
+        return -1;
+    }
+    bool alive() { return waitpid(pid_, nullptr, WNOHANG) == 0; }
+    const std::string &output() const { return output_; }
+
+  private:
+    pid_t pid_ = -1;
+    int console_ = -1, output_fd_ = -1;
+    std::string output_;
+};
+
+// snmptrapd on 127.0.0.1:port, logging every trap to a file.
+class TrapReceiver {
+  public:
+    TrapReceiver(const fs::path &dir, int port) : log_(dir / "traps.log") {
+        pid_ = fork();
+        if (pid_ == 0) {
+            std::string listen = "udp:127.0.0.1:" + std::to_string(port);
+            std::string conf = (log_.parent_path() / "snmptrapd.conf").string();
+            std::ofstream(conf) << "disableAuthorization yes\n";
+            execlp("snmptrapd", "snmptrapd", "-f", "-n", "-On", "-m", "", "-C", "-c", conf.c_str(),
+                   "-Lf", log_.c_str(), listen.c_str(), static_cast<char *>(nullptr));
+            _exit(127);
+        }
+    }
+    ~TrapReceiver() {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    bool wait_for(const std::string &text, int seconds = 15) {
+        auto end = Clock::now() + std::chrono::seconds(seconds);
+        while (Clock::now() < end) {
+            if (log().find(text) != std::string::npos) return true;
+            poll(nullptr, 0, 100);
+        }
+        return false;
+    }
+    std::string log() const {
+        std::ifstream f(log_);
+        std::stringstream s;
+        s << f.rdbuf();
+        return s.str();
+    }
+
+  private:
+    fs::path log_;
+    pid_t pid_ = -1;
+};
+
+class snmp_agent_e2e : public ::testing::Test {
+  protected:
+    // CTest runs each case as its own process: ports unique per process,
+    // below the kernel's ephemeral ones.
+    const int offset = 10000 + static_cast<int>(getpid() % 1700) * 12;
+    const fs::path dir = fs::path(test_workdir::path()) / "switch";
+    void SetUp() override { fs::create_directories(dir); }
+    std::string agent() const { return "127.0.0.1:" + std::to_string(offset + 161); }
+    std::string v2c(const char *tool, const char *community) const {
+        return std::string(tool) + " -v2c -On -r 1 -t 2 -c " + community + " " + agent();
+    }
+};
+
+// Record of the "snmp" item: tables of 10 slots, words big-endian.
+struct Record {
+    std::string hex;
+    void word(uint32_t v) {
+        char b[9];
+        std::snprintf(b, sizeof b, "%08x", v);
+        hex += b;
+    }
+    void text(const std::string &s, size_t n) {
+        for (size_t i = 0; i < n; i++) {
+            char b[3];
+            std::snprintf(b, sizeof b, "%02x", i < s.size() ? static_cast<unsigned char>(s[i]) : 0);
+            hex += b;
+        }
+    }
+};
+
+// v2c community "public" for 127.0.0.1 only, "far" for 10.9.9.9 only; v3
+// user "u1" (SHA); one trap station on the test's receiver; both switches on.
+std::string stored_config(int trap_port) {
+    Record r;
+    r.word(2);  // users
+    r.word(1), r.text("v2user", 36), r.word(0), r.word(2), r.word(0), r.text("", 34),
+        r.text("", 34), r.word(0);
+    r.word(2), r.text("u1", 36), r.word(1), r.word(3), r.word(2), r.text("u1secret1", 34),
+        r.text("", 34), r.word(0);
+    for (int i = 2; i < 10; i++)
+        r.word(0), r.text("", 36), r.word(0), r.word(0), r.word(0), r.text("", 68), r.word(0);
+    r.word(2);  // groups
+    r.word(1), r.text("v2read", 36), r.word(2), r.word(1), r.word(1), r.word(0);
+    r.word(2), r.text("v3rw", 36), r.word(3), r.word(2), r.word(1), r.word(1);
+    for (int i = 2; i < 10; i++)
+        r.word(0), r.text("", 36), r.word(0), r.word(0), r.word(0), r.word(0);
+    r.word(2);  // communities
+    r.word(1), r.text("public", 36), r.word(0), r.word(0), r.text("127.0.0.1", 16);
+    r.word(2), r.text("far", 36), r.word(0), r.word(0), r.text("10.9.9.9", 16);
+    for (int i = 2; i < 10; i++)
+        r.word(0), r.text("", 36), r.word(0), r.word(0), r.text("", 16);
+    r.word(1);  // trap stations
+    r.word(1), r.text("127.0.0.1:" + std::to_string(trap_port), 16), r.text("public", 36);
+    for (int i = 1; i < 10; i++)
+        r.word(0), r.text("", 16), r.text("", 36);
+    r.word(0), r.text("", 33);  // engine ID: the default
+    r.text("\x01\x01", 2);
+    return r.hex;
+}
+
+TEST_F(snmp_agent_e2e, Board52ServesSystemInterfacesAndDot3) {
+    Switch sw(dir, offset, "52");
+    ASSERT_TRUE(sw.wait_for("DXP.0> ")) << sw.output();
+    std::string sys = run(v2c("snmpwalk", "public") + " .1.3.6.1.2.1.1");
+    EXPECT_NE(sys.find(".1.3.6.1.2.1.1.1.0 = STRING: \"RW-3090\""), std::string::npos) << sys;
+    EXPECT_NE(sys.find(".1.3.6.1.2.1.1.7.0 = INTEGER: 7"), std::string::npos) << sys;
+    EXPECT_EQ(run(v2c("snmpget", "public") + " .1.3.6.1.2.1.2.1.0"),
+              ".1.3.6.1.2.1.2.1.0 = INTEGER: 52\n");
+    EXPECT_EQ(lines(run(v2c("snmpwalk", "public") + " .1.3.6.1.2.1.2.2.1.1")), 52);
+    std::string ports = run(v2c("snmpbulkwalk", "public") + " .1.3.6.1.2.1.2.2.1.2");
+    EXPECT_EQ(lines(ports), 52);
+    EXPECT_NE(ports.find(".1.3.6.1.2.1.2.2.1.2.52 = STRING: \"Port #52\""), std::string::npos);
+    // No stored MAC address: the base is 00:00:00:00:00:01.
+    EXPECT_EQ(run(v2c("snmpget", "public") + " .1.3.6.1.2.1.2.2.1.6.3"),
+              ".1.3.6.1.2.1.2.2.1.6.3 = Hex-STRING: 00 00 00 00 00 04 \n");
+    std::string dot3 = run(v2c("snmpwalk", "public") + " .1.3.6.1.2.1.10.7");
+    EXPECT_EQ(lines(dot3), 52 * 20) << dot3.substr(0, 400);
+    EXPECT_NE(dot3.find(".1.3.6.1.2.1.10.7.5.1.3.52 = Counter32: 0"), std::string::npos);
+    // A walk of everything ends at the end of the MIB view.
+    std::string all = run(v2c("snmpbulkwalk", "public") + " .1");
+    EXPECT_NE(all.find("No more variables left in this MIB View"), std::string::npos)
+        << all.substr(all.size() - 200);
+    // No answer to an unknown community.
+    EXPECT_NE(run(v2c("snmpget", "nobody") + " " + kSysName).find("Timeout"), std::string::npos);
+}
+
+TEST_F(snmp_agent_e2e, Board26SetsReachThePortsAndBadInputIsRefused) {
+    Switch sw(dir, offset, "26");
+    ASSERT_TRUE(sw.wait_for("DXP.0> ")) << sw.output();
+    std::string set = v2c("snmpset", "private");
+    EXPECT_EQ(run(set + " " + kSysName +
+                  " s core-7 .1.3.6.1.2.1.1.4.0 s noc .1.3.6.1.2.1.1.6.0 s "
+                  "rack-2 " +
+                  kIfAdmin3 + " i 2"),
+              std::string(kSysName) +
+                  " = STRING: \"core-7\"\n.1.3.6.1.2.1.1.4.0 = STRING: \"noc\"\n"
+                  ".1.3.6.1.2.1.1.6.0 = STRING: \"rack-2\"\n" +
+                  kIfAdmin3 + " = INTEGER: 2\n");
+    // Read back through the port API; port 4 untouched.
+    EXPECT_EQ(run(v2c("snmpget", "public") + " " + kIfAdmin3 + " .1.3.6.1.2.1.2.2.1.7.4"),
+              std::string(kIfAdmin3) + " = INTEGER: 2\n.1.3.6.1.2.1.2.2.1.7.4 = INTEGER: 1\n");
+    EXPECT_EQ(lines(run(v2c("snmpwalk", "public") + " .1.3.6.1.2.1.2.2.1.7")), 26);
+
+    const std::string too_long(300, 'a'), over_text(128, 'b');
+    struct Bad {
+        std::string args, reason;
+    } bad[] = {
+        {std::string(kSysName) + " s " + too_long, "wrongLength"},
+        {std::string(kSysName) + " s " + over_text, "wrongLength"},
+        {std::string(kSysName) + " x 417F", "wrongValue"},
+        {std::string(kSysName) + " i 3", "wrongType"},
+        {std::string(kIfAdmin3) + " i 4", "badValue"},
+        {std::string(kIfAdmin3) + " s up", "wrongType"},
+        {".1.3.6.1.2.1.2.2.1.7.27 i 1", "noCreation"},
+        {".1.3.6.1.2.1.1.1.0 s x", "notWritable"},
+    };
+    for (const Bad &b : bad)
+        EXPECT_NE(run(set + " " + b.args).find(b.reason), std::string::npos) << b.args;
+    EXPECT_NE(run(v2c("snmpset", "public") + " " + kSysName + " s x").find("noAccess"),
+              std::string::npos);
+    // The refused writes changed nothing; a text of 127 bytes fits.
+    EXPECT_EQ(run(v2c("snmpget", "public") + " " + kSysName),
+              std::string(kSysName) + " = STRING: \"core-7\"\n");
+    EXPECT_NE(run(set + " " + kSysName + " s " + std::string(127, 'c')).find("STRING"),
+              std::string::npos);
+
+    // Raw garbage and a cut message on the agent's port.
+    int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(offset + 161));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const unsigned char junk[][12] = {
+        {0x30, 0x82, 0xff, 0xff, 0x02, 0x01, 0x01},
+        {0x30, 0x0a, 0x02, 0x01, 0x01, 0x04, 0x06, 'p', 'u', 'b'},
+        {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff},
+        {0x30, 0x00},
+    };
+    for (const auto &j : junk)
+        sendto(fd, j, sizeof j, 0, reinterpret_cast<sockaddr *>(&to), sizeof to);
+    sendto(fd, "", 0, 0, reinterpret_cast<sockaddr *>(&to), sizeof to);
+    close(fd);
+    EXPECT_EQ(run(v2c("snmpget", "public") + " .1.3.6.1.2.1.2.1.0"),
+              ".1.3.6.1.2.1.2.1.0 = INTEGER: 26\n");
+    EXPECT_TRUE(sw.alive());
+}
+
+TEST_F(snmp_agent_e2e, StoredConfigurationAppliesAfterReboot) {
+    const int trap_port = offset + 162 + 2;
+    {
+        Switch sw(dir, offset, "26");
+        ASSERT_TRUE(sw.wait_for("DXP.0> ")) << sw.output();
+        EXPECT_EQ(sw.reboot(), 10);
+    }
+    std::string set = std::string(NVRAMTOOL_PATH) + " " + (dir / "flash.bin").string() + " set ";
+    ASSERT_EQ(run(set + "snmp " + stored_config(trap_port)), "");
+    ASSERT_EQ(run(set + "et1macaddr 00:10:18:aa:bb:f0"), "");
+    TrapReceiver traps(dir, trap_port);
+    Switch sw(dir, offset, "26");
+    ASSERT_TRUE(sw.wait_for("DXP.0> ")) << sw.output();
+
+    // The v3 user reads and writes, under the engine ID made from the MAC.
+    std::string v3 = "snmpget -v3 -On -r 1 -t 2 -u u1 -l authNoPriv -a SHA -A u1secret1 ";
+    EXPECT_EQ(run(v3 + "-e 0x800007e504001018aabbf0 " + agent() + " .1.3.6.1.2.1.2.1.0"),
+              ".1.3.6.1.2.1.2.1.0 = INTEGER: 26\n");
+    EXPECT_EQ(
+        run(v3 + "-e 0x800007e50400000000000a " + agent() + " .1.3.6.1.2.1.2.1.0").find("INTEGER"),
+        std::string::npos);
+    EXPECT_NE(run("snmpget -v3 -On -r 1 -t 2 -u u1 -l authNoPriv -a SHA -A wrongpass1 " + agent() +
+                  " .1.3.6.1.2.1.2.1.0")
+                  .find("Authentication failure"),
+              std::string::npos);
+    // Port 26 of the base ...:bb:f0 carries into byte 4.
+    EXPECT_EQ(run(v2c("snmpget", "public") + " .1.3.6.1.2.1.2.2.1.6.26"),
+              ".1.3.6.1.2.1.2.2.1.6.26 = Hex-STRING: 00 10 18 AA BC 0A \n");
+    // "far" is for another source; "public" reads but cannot write.
+    EXPECT_NE(run(v2c("snmpget", "far") + " " + kSysName).find("Timeout"), std::string::npos);
+    EXPECT_NE(run(v2c("snmpset", "public") + " " + kSysName + " s x").find("noAccess"),
+              std::string::npos);
+    // A wrong community makes an authenticationFailure trap, v1 and v2c.
+    ASSERT_TRUE(traps.wait_for("NET-SNMP version")) << traps.log();
+    run(v2c("snmpget", "wrong") + " " + kSysName);
+    EXPECT_TRUE(traps.wait_for(".1.3.6.1.6.3.1.1.5.5")) << traps.log();
+    EXPECT_TRUE(traps.wait_for("TRAP, SNMP v1, community public")) << traps.log();
+    EXPECT_TRUE(traps.wait_for("Authentication Failure Trap")) << traps.log();
+}
+
+}  // namespace
