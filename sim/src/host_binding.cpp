@@ -9,14 +9,23 @@ namespace sim {
 
 namespace {
 std::atomic<Board *> bound{nullptr};
+std::atomic<void (*)(void *)> upcall{nullptr};
+std::atomic<void *> upcall_arg{nullptr};
+
+void raise_upcall() {
+    void (*fn)(void *) = upcall.load();
+    if (fn) fn(upcall_arg.load());
+}
 }  // namespace
 
 void bindHost(Board &board) {
+    board.mac().setIrqNotify(raise_upcall);
     bound.store(&board);
 }
 
 void unbindHost() {
-    bound.store(nullptr);
+    Board *b = bound.exchange(nullptr);
+    if (b) b->mac().setIrqNotify(nullptr);
 }
 
 Board *boundBoard() {
@@ -153,6 +162,40 @@ void *sim_dma_bus_to_virt(uint32_t bus, size_t len) {
 void *sim_dma_bus_lookup(uint32_t bus, size_t len) {
     Board *b = board();
     return b ? b->dma().fromBus(bus, len) : nullptr;
+}
+
+uint32_t sim_mmio_read(int dev, uint32_t offset) {
+    Board *b = board();
+    return b && dev == 1 ? b->mac().read(offset) : 0xffffffff;
+}
+
+int sim_mmio_write(int dev, uint32_t offset, uint32_t value) {
+    Board *b = board();
+    if (!b || dev != 1) return -1;
+    b->mac().write(offset, value);
+    return 0;
+}
+
+uint32_t sim_pci_conf_read(int dev, uint32_t offset) {
+    Board *b = board();
+    return b && dev == 1 ? b->mac().pciConfRead(offset) : 0xffffffff;
+}
+
+int sim_pci_conf_write(int dev, uint32_t offset, uint32_t value) {
+    Board *b = board();
+    if (!b || dev != 1) return -1;
+    b->mac().pciConfWrite(offset, value);
+    return 0;
+}
+
+void sim_irq_upcall_set(void (*fn)(void *arg), void *arg) {
+    sim::upcall_arg.store(arg);
+    sim::upcall.store(fn);
+}
+
+int sim_irq_pending(int dev) {
+    Board *b = board();
+    return b && dev == 1 && b->mac().irqPending();
 }
 
 void sim_note_unmapped(uint32_t address, int write) {
