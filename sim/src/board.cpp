@@ -75,9 +75,10 @@ std::unique_ptr<Board> Board::create(const BoardConfig &config) {
 }
 
 std::vector<DeviceInfo> Board::devices() const {
-    return {
-        {profile_.device_id, static_cast<uint8_t>(config_.revision), kBusSpi, BusWindow::kBase, 0},
-        {DXP6202_DEVICE_ID, 0, kBusPci, kMacBase, 0}};
+    std::vector<DeviceInfo> list = {
+        {profile_.device_id, static_cast<uint8_t>(config_.revision), kBusSpi, BusWindow::kBase, 0}};
+    if (config_.cpu_mac) list.push_back({DXP6202_DEVICE_ID, 0, kBusPci, kMacBase, 0});
+    return list;
 }
 
 }  // namespace sim

@@ -68,6 +68,8 @@ inline sim::BoardConfig board_for(sim::ChipKind chip, sim::BusMode bus = sim::Bu
             break;
     }
     config.bus = bus;
+    // Tests add further devices as units 1 and up.
+    config.cpu_mac = false;
     return config;
 }
 

@@ -43,6 +43,8 @@ struct BoardConfig {
     // the chip's SERDES) or an external copper PHY.
     PhyKind gigabit_phy = PhyKind::None;
     size_t dma_bytes = 4u << 20;
+    // The CPU-port MAC on PCI (device 1); single-chip tests leave it out.
+    bool cpu_mac = true;
 
     static BoardConfig preset(BoardKind board);
     // "52", "28" or "26": the board with that many front-panel ports; false
