@@ -16,6 +16,7 @@
 #include "dxp_tarn.h"
 #include "dxpx.h"
 #include "ecos_shell.h"
+#include "et_soc.h"
 #include "factory_reset.h"
 #include "l2mgr.h"
 #include "logger.h"
@@ -90,9 +91,15 @@ void phy_layer_wire() {
 void unit_bringup() {
     tarn_bus_register();
     phy_layer_wire();
+    pktio_register();
     if (soc_glue_init() < 0 || soc_glue_probe() <= 0 || soc_glue_attach(0) < 0) {
         sal_printf("Unit 0: no switch device could be attached\n");
         return;
+    }
+    // The CPU-port MAC: its attach brings up the packet engine.
+    for (int dev = 1; dev < soc_cm_get_num_devices(); dev++) {
+        if ((soc_cm_get_dev_type(dev) & SOC_CM_CPU_NIC) && soc_glue_attach(dev) < 0)
+            sal_printf("Device %d: the CPU-port MAC could not be attached\n", dev);
     }
     int rv = soc_reset_init(0);
     if (rv < 0) {
