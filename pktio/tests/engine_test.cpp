@@ -61,12 +61,14 @@ TEST_F(et_engine, TransmitDescriptorsReachTheManagementPort) {
     ASSERT_EQ(out[15].size(), 64u);
     EXPECT_EQ(out[15][0], 1);
     EXPECT_EQ(out[15][50], 3);
+    EXPECT_TRUE(eventually([&] { return locked([&] { return et->etc->txframe == 16; }); }));
     // Descriptor words stay behind their cleared address words.
+    sal_mutex_take(et->soc_dma, sal_mutex_FOREVER);
     const dma_desc_t *d = di()->txd;
     EXPECT_EQ(d[15].ctrl & 0xF0000000, CTRL_SOF | CTRL_EOT);
     EXPECT_EQ(d[0].ctrl & 0xF0000000, 0u);
     EXPECT_EQ(d[1].ctrl & 0xF0000000, CTRL_IOC | CTRL_EOF);
-    EXPECT_TRUE(eventually([&] { return et->etc->txframe == 16; }));
+    sal_mutex_give(et->soc_dma);
     EXPECT_EQ(board->mac().peek(0x504), 16u);  // transmit MIB
     for (uint8_t *b : blocks)
         sal_dma_free(b);
@@ -108,7 +110,7 @@ TEST_F(et_engine, ReceivedFrameLandsWithItsHeaderAndIsParsed) {
     EXPECT_EQ(dv->dv_status & 0x3F, 7u);
     EXPECT_EQ(dv->dv_length, 74);
     EXPECT_EQ(b[36], 0x20);  // addresses moved over the tag
-    EXPECT_EQ(et->etc->rxframe, 1u);
+    EXPECT_EQ(locked([&] { return et->etc->rxframe; }), 1u);
     free_rx_vector(dv);
 
     // Nothing posted: the frame is missed and counted.
@@ -125,7 +127,7 @@ TEST_F(et_engine, GiantFrameDropsTwoBuffers) {
     }
     board->mac().receiveFromSwitch(to_cpu(1763, 1));
     ASSERT_TRUE(eventually([] { return rx_done == 2; }));
-    EXPECT_EQ(di()->rxgiants, 1u);
+    EXPECT_EQ(locked([&] { return di()->rxgiants; }), 1u);
     EXPECT_EQ(rx_flags & DV_F_DONE, DV_F_DONE);
     // The third buffer still takes the next frame.
     board->mac().receiveFromSwitch(to_cpu(100, 1));
@@ -144,11 +146,13 @@ TEST_F(et_engine, FifoOverflowRestartsTheReceiveRing) {
         soc_dma_start(kNic, dvs.back());
     }
     board->mac().rxFifoOverflow();
-    ASSERT_TRUE(eventually([&] { return et->etc->rxoflo == 1; }));
+    ASSERT_TRUE(eventually([&] { return locked([&] { return et->etc->rxoflo == 1; }); }));
     ASSERT_TRUE(eventually([&] { return board->mac().peek(0x42C) & 0x2; }));
+    sal_mutex_take(et->soc_dma, sal_mutex_FOREVER);
     EXPECT_EQ(di()->rxin, 0u);
     EXPECT_EQ(di()->rxout, 2u);
     EXPECT_EQ(et->etc->reset, 1u);  // recovered without a re-init
+    sal_mutex_give(et->soc_dma);
     board->mac().receiveFromSwitch(to_cpu(80, 2));
     ASSERT_TRUE(eventually([] { return rx_done == 1; }));
     et_soc_stop(kNic);  // hands back what is still posted

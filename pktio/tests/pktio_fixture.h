@@ -111,6 +111,15 @@ class PktioTest : public ::testing::Test {
         sal_dma_free(dv->dv_dcb[0].addr);
         soc_dv_free(kNic, dv);
     }
+    // Reads driver state under the glue's lock, which its deferred routine
+    // holds while it changes it.
+    template <class F>
+    auto locked(F f) {
+        sal_mutex_take(et->soc_dma, sal_mutex_FOREVER);
+        auto v = f();
+        sal_mutex_give(et->soc_dma);
+        return v;
+    }
     dma_info_t *di() const { return et_chip_dma(et->etc->ch); }
 
     std::unique_ptr<sim::Board> board;

@@ -156,17 +156,18 @@ int op_sinval(int, void *, int) {
     return 0;
 }
 
-void irq_kick(void *) {
-    sal_sem_give(bde().irq_kick);
+void irq_kick(void *kick) {
+    sal_sem_give(static_cast<sal_sem_t>(kick));
 }
 
 // Delivers the model's interrupt levels: a device whose line is up gets its
 // routine run in interrupt context, outside the model's lock. A routine that
 // leaves its line up runs again at the next change of the level.
-void irq_thread(void *) {
+void irq_thread(void *arg) {
     Enumerator &e = bde();
+    auto kick = static_cast<sal_sem_t>(arg);
     for (;;) {
-        sal_sem_take(e.irq_kick, sal_sem_FOREVER);
+        sal_sem_take(kick, sal_sem_FOREVER);
         for (int d = 0; d < BDE_MAX_DEVICES; d++) {
             bde_isr_t isr;
             void *data;
@@ -186,12 +187,13 @@ bool irq_dispatcher_start(Enumerator &e) {
     if (e.irq_kick != nullptr) return true;
     sal_sem_t kick = sal_sem_create("irq kick", sal_sem_BINARY, 0);
     if (kick == nullptr) return false;
-    if (sal_thread_create("irq", 0, 0, irq_thread, nullptr) == SAL_THREAD_ERROR) {
+    e.irq_kick = kick;
+    if (sal_thread_create("irq", 0, 0, irq_thread, kick) == SAL_THREAD_ERROR) {
+        e.irq_kick = nullptr;
         sal_sem_destroy(kick);
         return false;
     }
-    e.irq_kick = kick;
-    sim_irq_upcall_set(irq_kick, nullptr);
+    sim_irq_upcall_set(irq_kick, kick);
     return true;
 }
 
