@@ -233,30 +233,33 @@ int et_soc_detach(int unit) {
     return 0;
 }
 
-int et_soc_start(int unit) {
+namespace {
+
+// Start brings the MAC up promiscuous; stop takes it down with a reset.
+int start_stop(int unit, bool start) {
     et_soc_info_t *et = et_soc;
     if (et == nullptr || unit != et->dev) {
         glue_assert("unit == et_soc->dev", __LINE__);
         return SOC_E_UNIT;
     }
     sal_mutex_take(et->soc_dma, sal_mutex_FOREVER);
-    et->etc->promisc = 1;
-    et_up(et);
+    et->etc->promisc = start ? 1 : 0;
+    if (start)
+        et_up(et);
+    else
+        et_down(et, 1);
     sal_mutex_give(et->soc_dma);
     return 0;
 }
 
+}  // namespace
+
+int et_soc_start(int unit) {
+    return start_stop(unit, true);
+}
+
 int et_soc_stop(int unit) {
-    et_soc_info_t *et = et_soc;
-    if (et == nullptr || unit != et->dev) {
-        glue_assert("unit == et_soc->dev", __LINE__);
-        return SOC_E_UNIT;
-    }
-    sal_mutex_take(et->soc_dma, sal_mutex_FOREVER);
-    et->etc->promisc = 0;
-    et_down(et, 1);
-    sal_mutex_give(et->soc_dma);
-    return 0;
+    return start_stop(unit, false);
 }
 
 int et_soc_mac_set(int, const uint8_t mac[6]) {

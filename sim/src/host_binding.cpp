@@ -49,6 +49,12 @@ bool switch_device(Board *b, int dev) {
     return false;
 }
 
+// The CPU-port MAC when the bound board has it as that device.
+sim::MacCore *mac_device(int dev) {
+    Board *b = board();
+    return b && dev == 1 && b->config().cpu_mac ? &b->mac() : nullptr;
+}
+
 }  // namespace
 
 extern "C" {
@@ -165,27 +171,25 @@ void *sim_dma_bus_lookup(uint32_t bus, size_t len) {
 }
 
 uint32_t sim_mmio_read(int dev, uint32_t offset) {
-    Board *b = board();
-    return b && dev == 1 ? b->mac().read(offset) : 0xffffffff;
+    sim::MacCore *mac = mac_device(dev);
+    return mac ? mac->read(offset) : 0xffffffff;
 }
 
 int sim_mmio_write(int dev, uint32_t offset, uint32_t value) {
-    Board *b = board();
-    if (!b || dev != 1) return -1;
-    b->mac().write(offset, value);
-    return 0;
+    sim::MacCore *mac = mac_device(dev);
+    if (mac) mac->write(offset, value);
+    return mac ? 0 : -1;
 }
 
 uint32_t sim_pci_conf_read(int dev, uint32_t offset) {
-    Board *b = board();
-    return b && dev == 1 ? b->mac().pciConfRead(offset) : 0xffffffff;
+    sim::MacCore *mac = mac_device(dev);
+    return mac ? mac->pciConfRead(offset) : 0xffffffff;
 }
 
 int sim_pci_conf_write(int dev, uint32_t offset, uint32_t value) {
-    Board *b = board();
-    if (!b || dev != 1) return -1;
-    b->mac().pciConfWrite(offset, value);
-    return 0;
+    sim::MacCore *mac = mac_device(dev);
+    if (mac) mac->pciConfWrite(offset, value);
+    return mac ? 0 : -1;
 }
 
 void sim_irq_upcall_set(void (*fn)(void *arg), void *arg) {
@@ -194,8 +198,8 @@ void sim_irq_upcall_set(void (*fn)(void *arg), void *arg) {
 }
 
 int sim_irq_pending(int dev) {
-    Board *b = board();
-    return b && dev == 1 && b->mac().irqPending();
+    sim::MacCore *mac = mac_device(dev);
+    return mac && mac->irqPending();
 }
 
 void sim_note_unmapped(uint32_t address, int write) {

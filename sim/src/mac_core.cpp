@@ -214,25 +214,21 @@ void MacCore::writeLocked(uint32_t offset, uint32_t value, Pending &out) {
             reg(offset) = (value & 0x4) ? value & ~0x5u : value;
             return;
         case kXmtControl:
+        case kRcvControl:
+            // Enabling makes the channel idle, disabling stops it.
             reg(offset) = value;
-            reg(kXmtStatus) = (value & 1) ? kStateIdle : kStateDisabled;
-            partial_.clear();
+            reg(offset + 0xC) = (value & 1) ? kStateIdle : kStateDisabled;
+            if (offset == kXmtControl) partial_.clear();
             return;
         case kXmtAddr:
+        case kRcvAddr:
+            // A new ring starts at its first descriptor.
             reg(offset) = value;
-            reg(kXmtStatus) &= ~0xFFFu;
+            reg(offset + 0x8) &= ~0xFFFu;
             return;
         case kXmtPtr:
             reg(offset) = value;
             transmit(out);
-            return;
-        case kRcvControl:
-            reg(offset) = value;
-            reg(kRcvStatus) = (value & 1) ? kStateIdle : kStateDisabled;
-            return;
-        case kRcvAddr:
-            reg(offset) = value;
-            reg(kRcvStatus) &= ~0xFFFu;
             return;
         case kXmtStatus:
         case kRcvStatus:
