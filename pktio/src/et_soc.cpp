@@ -340,22 +340,24 @@ int soc_dma_wait_timeout(int unit, dv_t *dv, int usec) {
     return rv;
 }
 
-int soc_dma_rx_enable(int) {
+namespace {
+
+int rx_switch(bool on) {
     et_soc_info_t *et = et_soc;
     if (et == nullptr) return SOC_E_UNIT;
     sal_mutex_take(et->soc_dma, sal_mutex_FOREVER);
-    et->etc->chops->rxstart(et->etc->ch);
-    et->rx_enabled = 1;
+    (on ? et->etc->chops->rxstart : et->etc->chops->rxstop)(et->etc->ch);
+    et->rx_enabled = on ? 1 : 0;
     sal_mutex_give(et->soc_dma);
     return 0;
 }
 
+}  // namespace
+
+int soc_dma_rx_enable(int) {
+    return rx_switch(true);
+}
+
 int soc_dma_rx_disable(int) {
-    et_soc_info_t *et = et_soc;
-    if (et == nullptr) return SOC_E_UNIT;
-    sal_mutex_take(et->soc_dma, sal_mutex_FOREVER);
-    et->etc->chops->rxstop(et->etc->ch);
-    et->rx_enabled = 0;
-    sal_mutex_give(et->soc_dma);
-    return 0;
+    return rx_switch(false);
 }

@@ -37,6 +37,13 @@ std::vector<uint8_t> to_cpu(size_t len, int port) {
 
 using et_engine = PktioTest;
 
+// A finished receive vector made ready for another frame.
+void soc_dv_reset_rx(dv_t *dv) {
+    uint8_t *buf = dv->dv_dcb[0].addr;
+    soc_dma_dv_reset(DV_RX, dv);
+    soc_dv_desc_add(dv, buf, ET_SOC_RXBUFSIZE);
+}
+
 TEST_F(et_engine, TransmitDescriptorsReachTheManagementPort) {
     uint8_t *one = static_cast<uint8_t *>(sal_dma_alloc(60, "tx"));
     // Fifteen single-block frames bring the ring to its last slot.
@@ -158,6 +165,26 @@ TEST_F(et_engine, FifoOverflowRestartsTheReceiveRing) {
     et_soc_stop(kNic);  // hands back what is still posted
     for (dv_t *dv : dvs)
         free_rx_vector(dv);
+}
+
+TEST_F(et_engine, ReceptionOffHandsBackThePostedBuffers) {
+    rx_done = 0;
+    dv_t *dv = rx_vector(on_rx);
+    soc_dma_start(kNic, dv);
+    ASSERT_EQ(soc_dma_rx_disable(kNic), 0);
+    EXPECT_EQ(rx_done, 1);
+    EXPECT_EQ(rx_flags & DV_F_DONE, DV_F_DONE);
+    EXPECT_EQ(board->mac().peek(0x210), 0u);
+    board->mac().receiveFromSwitch(to_cpu(80, 2));
+    EXPECT_EQ(board->mac().peek(0x5BC), 1u);  // missed while off
+
+    ASSERT_EQ(soc_dma_rx_enable(kNic), 0);
+    soc_dv_reset_rx(dv);
+    soc_dma_start(kNic, dv);
+    board->mac().receiveFromSwitch(to_cpu(80, 2));
+    ASSERT_TRUE(eventually([] { return rx_done == 2; }));
+    EXPECT_EQ(rx_flags, 0u);
+    free_rx_vector(dv);
 }
 
 TEST_F(et_engine, RingLimitsAndFill) {
