@@ -96,4 +96,5 @@ void soc_dma_rx_parse(const soc_dma_flags_t &flags, dv_t *dv, int buffer_bytes, 
 int soc_dma_tx_setup(const soc_dma_flags_t &flags, int cpu_port, dxp_pkt *pkt, dv_t *dv);
 // Padding source: 64 zero bytes of DMA memory ("TX Pkt Pad").
 uint8_t *soc_dma_tx_pad(void);
-void soc_dma_tx_pad_release(void);  // frees the padding source
+// Frees the padding source (when the DMA memory it came from goes).
+void soc_dma_tx_pad_release(void);

@@ -230,6 +230,8 @@ int et_soc_detach(int unit) {
     sal_dpc_cancel(et);
     et_soc = nullptr;
     destroy(et);
+    // The padding lives in the board's DMA memory, which may go with it.
+    soc_dma_tx_pad_release();
     return 0;
 }
 

@@ -1,5 +1,6 @@
 // CPU-port frame format: receive parse of the management tag and transmit
 // header, padding and CRC set-up.
+#include <atomic>
 #include <cstring>
 
 #include "drv_l2ctl.h"
@@ -19,7 +20,7 @@ constexpr uint32_t kFeatureBit21 = 0x00200000;
 constexpr uint32_t kDebugTag = 0x2000;
 constexpr int kPadBytes = 64;
 
-uint8_t *pad = nullptr;
+std::atomic<uint8_t *> pad{nullptr};
 
 uint16_t le16(const uint8_t *p) {
     return static_cast<uint16_t>(p[0] | p[1] << 8);
@@ -66,16 +67,19 @@ struct FrameView {
 }  // namespace
 
 uint8_t *soc_dma_tx_pad(void) {
-    if (pad == nullptr) {
-        pad = static_cast<uint8_t *>(sal_dma_alloc(kPadBytes, "TX Pkt Pad"));
-        if (pad) std::memset(pad, 0, kPadBytes);
-    }
-    return pad;
+    uint8_t *p = pad.load();
+    if (p != nullptr) return p;
+    // Two first senders may race: the loser frees its copy.
+    auto *mine = static_cast<uint8_t *>(sal_dma_alloc(kPadBytes, "TX Pkt Pad"));
+    if (mine == nullptr) return nullptr;
+    std::memset(mine, 0, kPadBytes);
+    if (pad.compare_exchange_strong(p, mine)) return mine;
+    sal_dma_free(mine);
+    return p;
 }
 
 void soc_dma_tx_pad_release(void) {
-    sal_dma_free(pad);
-    pad = nullptr;
+    sal_dma_free(pad.exchange(nullptr));
 }
 
 soc_dma_flags_t soc_dma_unit_flags(int unit) {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "drv_l2ctl.h"
 #include "pktio_fixture.h"
 
 namespace {
@@ -81,6 +82,36 @@ TEST_F(et_engine, TransmitDescriptorsReachTheManagementPort) {
         sal_dma_free(b);
     sal_dma_free(one);
     soc_dv_free(kNic, dv);
+}
+
+TEST_F(et_engine, PacketLeavesWithItsManagementTagPaddingAndCrc) {
+    auto *data = static_cast<uint8_t *>(sal_dma_alloc(42, "tx"));
+    std::memset(data, 0x33, 42);
+    data[0] = 0x01;  // a multicast destination
+    dxp_pkt_blk_t blk{data, 42};
+    dxp_pkt pkt{};
+    pkt.pkt_data = &blk;
+    pkt.blk_count = 1;
+    dxp_pbmp_port_add(&pkt.tx_pbmp, 5);
+    dv_t *dv = soc_dv_alloc(kNic, DV_TX, 8);
+    ASSERT_EQ(soc_dma_tx_setup(soc_dma_unit_flags(kNic), 28, &pkt, dv), 0);
+    ASSERT_EQ(soc_dma_wait_timeout(kNic, dv, 5000000), 0);
+    auto out = frames();
+    ASSERT_EQ(out.size(), 1u);
+    const std::vector<uint8_t> &f = out[0];
+    ASSERT_EQ(f.size(), 6u + 60u + 4u);  // tag, padded frame, CRC
+    EXPECT_EQ(f[12], 0x88);
+    EXPECT_EQ(f[13], 0x74);
+    uint32_t word = static_cast<uint32_t>(f[14]) << 24 | f[15] << 16 | f[16] << 8 | f[17];
+    EXPECT_EQ(word, 3u << 29 | 1u << 5);
+    std::vector<uint8_t> plain(f.begin(), f.begin() + 12);
+    plain.insert(plain.end(), f.begin() + 18, f.end() - 4);
+    soc_pkt_block_t whole{plain.data(), static_cast<uint32_t>(plain.size())};
+    uint32_t crc = soc_pkt_crc32(&whole, 1, 0);
+    EXPECT_EQ(std::memcmp(&f[f.size() - 4], &crc, 4), 0);
+    EXPECT_EQ(board->mac().peek(0x514), 1u);  // counted as multicast
+    soc_dv_free(kNic, dv);
+    sal_dma_free(data);
 }
 
 TEST_F(et_engine, FullRingRefusesTheSixteenthFrame) {

@@ -169,6 +169,7 @@ TEST(soc_dma_tx_setup, HeaderPaddingAndCrc) {
     ASSERT_EQ(soc_dma_tx_setup({0, 0}, 0, &c.pkt, dv), 0);
     EXPECT_EQ(dv->dv_vcnt, 3);
     soc_dv_free(0, dv);
+    soc_dma_tx_pad_release();
 }
 
 TEST(soc_dma_tx_setup, TagWordAndOpcodes) {
