@@ -63,6 +63,7 @@ TEST_F(etc_engine, ModesProgramTheAddressFilter) {
     // Started promiscuous: the CAM stays off and empty.
     EXPECT_EQ(board->mac().peek(0x400), 0x68u);
     EXPECT_EQ(board->mac().peek(0x428) & 1, 0u);
+    EXPECT_EQ(board->mac().camEntry(0), (std::array<uint8_t, 6>{}));
     etc_promisc(etc, 0);
     EXPECT_EQ(board->mac().peek(0x428) & 1, 1u);
     auto cam = board->mac().camEntry(0);
@@ -103,6 +104,23 @@ TEST_F(etc_engine, WatchdogResolvesTheLink) {
     EXPECT_EQ(etc_mib(etc, 0x5BC), before);
     etc_watchdog(etc);
     EXPECT_EQ(etc_mib(etc, 0x5BC), before + 1);
+}
+
+TEST_F(etc_engine, PhyAddressThirtyIsNeverTouched) {
+    Locked hold(et);
+    etc_info_t *etc = et->etc;
+    etc->phyaddr = 30;
+    etc->advertise = 0x01E1;
+    uint32_t before = board->mac().miiOperations();
+    int arg[2] = {3, 0};
+    EXPECT_EQ(etc_ioctl(etc, 7, arg), 0);  // phy reset and forced speed
+    arg[0] = -1;
+    EXPECT_EQ(etc_ioctl(etc, 7, arg), 0);  // advertisement
+    etc_watchdog(etc);
+    EXPECT_EQ(board->mac().miiOperations(), before);
+    EXPECT_EQ(etc->linkstate, 1);
+    EXPECT_EQ(etc->speed, 100);
+    etc->phyaddr = 1;
 }
 
 TEST_F(etc_engine, MiiReadThatNeverCompletesIsBounded) {

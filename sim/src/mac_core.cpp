@@ -252,7 +252,13 @@ void MacCore::writeLocked(uint32_t offset, uint32_t value, Pending &out) {
     }
 }
 
+uint32_t MacCore::miiOperations() {
+    std::lock_guard<std::mutex> g(mutex_);
+    return mii_ops_;
+}
+
 void MacCore::mii(uint32_t value) {
+    mii_ops_++;
     int phy = static_cast<int>((value >> 23) & 0x1F);
     int r = static_cast<int>((value >> 18) & 0x1F);
     uint32_t op = value >> 28;

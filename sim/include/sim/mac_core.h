@@ -48,6 +48,7 @@ class MacCore {
     uint32_t peek(uint32_t offset);
     uint16_t phyReg(int reg);
     std::array<uint8_t, 6> camEntry(int index);
+    uint32_t miiOperations();  // MII reads and writes so far
 
     // Faults.
     void rxFifoOverflow();                    // raises the receive-overflow status
@@ -78,6 +79,7 @@ class MacCore {
     uint32_t pci_command_ = 0;
     uint16_t rx_flags_ = 0;
     bool mii_no_done_ = false;
+    uint32_t mii_ops_ = 0;
     std::function<void(std::vector<uint8_t>)> sink_;
     std::function<void()> notify_;
 };
