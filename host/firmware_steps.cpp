@@ -16,6 +16,7 @@
 #include "dxp_tarn.h"
 #include "dxpx.h"
 #include "ecos_shell.h"
+#include "et_soc.h"
 #include "factory_reset.h"
 #include "l2mgr.h"
 #include "logger.h"
@@ -94,6 +95,7 @@ void phy_layer_wire() {
 void unit_bringup() {
     tarn_bus_register();
     phy_layer_wire();
+    pktio_register();
     // The PHY layer's routines that the port module calls.
     static const dxp_tarn_phy_hooks_t phy_hooks = {
         .common_init = phy_common_init,
@@ -106,6 +108,11 @@ void unit_bringup() {
     if (sysconf_init() < 0 || sysconf_probe() < 0 || sysconf_attach(0) < 0) {
         sal_printf("Unit 0: no switch device could be attached\n");
         return;
+    }
+    // The CPU-port MAC: its attach brings up the packet engine.
+    for (int dev = 1; dev < soc_cm_get_num_devices(); dev++) {
+        if ((soc_cm_get_dev_type(dev) & SOC_CM_CPU_NIC) && sysconf_attach(dev) < 0)
+            sal_printf("Device %d: the CPU-port MAC could not be attached\n", dev);
     }
     system_init(0);
     int rv = dxp_attach_check(0);

@@ -27,7 +27,8 @@ struct Enumerator {
     Device devices[BDE_MAX_DEVICES] = {};
     sb_t *sbh = nullptr;
     std::atomic<const bde_switch_access *> access{nullptr};
-    bool warned = false;  // about a pin path without access, once
+    bool warned = false;           // about a pin path without access, once
+    sal_sem_t irq_kick = nullptr;  // given by the model's interrupt upcall
 };
 
 Enumerator &bde() {
@@ -126,13 +127,15 @@ void op_pci_bus_features(int, int *be_pio, int *be_packet, int *be_other) {
     if (be_other) *be_other = 0;
 }
 
-// No device of this board has memory-mapped registers yet.
-uint32_t op_read(int, uint32_t) {
-    return 0xffffffff;
+// Memory-mapped registers: the PCI devices' (the CPU-port MAC).
+uint32_t op_read(int d, uint32_t offset) {
+    Device *dev = device(d);
+    return dev && (dev->type & BDE_DEV_ETHER) ? sim_mmio_read(d, offset) : 0xffffffff;
 }
 
-int op_write(int, uint32_t, uint32_t) {
-    return -1;
+int op_write(int d, uint32_t offset, uint32_t data) {
+    Device *dev = device(d);
+    return dev && (dev->type & BDE_DEV_ETHER) ? sim_mmio_write(d, offset, data) : -1;
 }
 
 void *op_salloc(int d, int size, const char *) {
@@ -153,12 +156,57 @@ int op_sinval(int, void *, int) {
     return 0;
 }
 
+void irq_kick(void *kick) {
+    sal_sem_give(static_cast<sal_sem_t>(kick));
+}
+
+// Delivers the model's interrupt levels: a device whose line is up gets its
+// routine run in interrupt context, outside the model's lock. A routine that
+// leaves its line up runs again at the next change of the level.
+void irq_thread(void *arg) {
+    Enumerator &e = bde();
+    auto kick = static_cast<sal_sem_t>(arg);
+    for (;;) {
+        sal_sem_take(kick, sal_sem_FOREVER);
+        for (int d = 0; d < BDE_MAX_DEVICES; d++) {
+            bde_isr_t isr;
+            void *data;
+            {
+                std::lock_guard<std::mutex> g(e.lock);
+                if (d >= e.count) break;
+                isr = e.devices[d].isr;
+                data = e.devices[d].isr_data;
+            }
+            if (isr != nullptr && sim_irq_pending(d)) sal_host_intr_run(isr, data);
+        }
+    }
+}
+
+// Called with the lock held.
+bool irq_dispatcher_start(Enumerator &e) {
+    if (e.irq_kick != nullptr) return true;
+    sal_sem_t kick = sal_sem_create("irq kick", sal_sem_BINARY, 0);
+    if (kick == nullptr) return false;
+    e.irq_kick = kick;
+    if (sal_thread_create("irq", 0, 0, irq_thread, kick) == SAL_THREAD_ERROR) {
+        e.irq_kick = nullptr;
+        sal_sem_destroy(kick);
+        return false;
+    }
+    sim_irq_upcall_set(irq_kick, kick);
+    return true;
+}
+
 int op_interrupt_connect(int d, bde_isr_t isr, void *data) {
     Device *dev = device(d);
     if (dev == nullptr || isr == nullptr) return -1;
-    std::lock_guard<std::mutex> g(bde().lock);
+    Enumerator &e = bde();
+    std::lock_guard<std::mutex> g(e.lock);
+    if ((dev->type & BDE_DEV_ETHER) && !irq_dispatcher_start(e)) return -1;
     dev->isr = isr;
     dev->isr_data = data;
+    // A level already up is delivered now.
+    if (e.irq_kick) sal_sem_give(e.irq_kick);
     return 0;
 }
 
@@ -303,13 +351,16 @@ const bde_ops *bde_ops_get(void) {
     return bde().ready ? &kOps : nullptr;
 }
 
-// No device of the board sits on PCI yet: reads end in a master abort.
-uint32_t bde_pci_conf_read(int, uint32_t) {
-    return ~0u;
+// Devices off PCI end in a master abort.
+uint32_t bde_pci_conf_read(int d, uint32_t offset) {
+    Device *dev = device(d);
+    return dev && (dev->type & BDE_BUS_MASK) == BDE_BUS_PCI ? sim_pci_conf_read(d, offset) : ~0u;
 }
 
-int bde_pci_conf_write(int, uint32_t, uint32_t) {
-    return -1;
+int bde_pci_conf_write(int d, uint32_t offset, uint32_t value) {
+    Device *dev = device(d);
+    if (dev == nullptr || (dev->type & BDE_BUS_MASK) != BDE_BUS_PCI) return -1;
+    return sim_pci_conf_write(d, offset, value);
 }
 
 void bde_switch_access_register(const bde_switch_access *access) {

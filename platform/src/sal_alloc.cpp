@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 
+#include "../board/board_dma.h"
 #include "sal.h"
 #include "sal_host.h"
 
@@ -17,6 +18,7 @@ namespace {
 
 constexpr uint32_t kHeapMagic = 0x5a1a110c;
 constexpr uint32_t kDmaMagic = 0x5a1d3a00;
+constexpr uint32_t kArenaMagic = 0x5a1d3a01;  // from the bound board's arena
 
 struct alignas(16) BlockHeader {
     uint32_t magic;
@@ -80,6 +82,17 @@ void sal_free(void *p) {
 
 void *sal_dma_alloc(size_t size, const char *tag) {
     if (injected_failure()) return nullptr;
+    if (board_dma_bound()) {
+        if (size > SIZE_MAX - sizeof(BlockHeader)) return nullptr;
+        auto *h = static_cast<BlockHeader *>(board_dma_alloc(sizeof(BlockHeader) + size));
+        if (h == nullptr) return nullptr;
+        std::memset(h, 0, sizeof(BlockHeader) + size);
+        h->magic = kArenaMagic;
+        h->size = size;
+        h->tag = account(tag, size, true);
+        h->reserved = static_cast<uint32_t>(size);
+        return h + 1;
+    }
     size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
     if (size > SIZE_MAX - sizeof(BlockHeader) - page) return nullptr;
     size_t total = (size + sizeof(BlockHeader) + page - 1) / page * page;
@@ -98,6 +111,12 @@ void *sal_dma_alloc(size_t size, const char *tag) {
 void sal_dma_free(void *p) {
     if (p == nullptr) return;
     auto *h = static_cast<BlockHeader *>(p) - 1;
+    if (h->magic == kArenaMagic) {
+        h->magic = 0;
+        account(h->tag, h->reserved, false);
+        if (!board_dma_free(h)) sal_assert("sal_dma_free after the board went", __FILE__, __LINE__);
+        return;
+    }
     if (h->magic != kDmaMagic) {
         sal_assert("sal_dma_free of a block not from sal_dma_alloc", __FILE__, __LINE__);
         return;

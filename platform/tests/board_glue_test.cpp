@@ -92,15 +92,15 @@ TEST(board_bde, ReportsTheSwitchWithItsIdRevisionAndBus) {
     const bde_ops *ops = bde_ops_get();
     ASSERT_NE(ops, nullptr);
     EXPECT_STREQ(ops->name(), "RW3090");
-    EXPECT_EQ(ops->num_devices(BDE_ALL_DEVICES), 1);
+    EXPECT_EQ(ops->num_devices(BDE_ALL_DEVICES), 2);
     EXPECT_EQ(ops->num_devices(BDE_SWITCH_DEVICES), 1);
-    EXPECT_EQ(ops->num_devices(BDE_ETHER_DEVICES), 0);
+    EXPECT_EQ(ops->num_devices(BDE_ETHER_DEVICES), 1);
     const bde_dev_t *dev = ops->get_dev(0);
     ASSERT_NE(dev, nullptr);
     EXPECT_EQ(dev->device, DXP7101_DEVICE_ID);
     EXPECT_EQ(dev->rev, 1);
     EXPECT_EQ(ops->get_dev_type(0) & BDE_BUS_MASK, BDE_BUS_SPI);
-    EXPECT_EQ(ops->get_dev(1), nullptr);
+    EXPECT_EQ(ops->get_dev(2), nullptr);
     EXPECT_EQ(bde_pci_conf_read(0, 0), ~0u);
     EXPECT_EQ(bde_pci_conf_write(0, 0, 1), -1);
 }
@@ -241,6 +241,52 @@ TEST(board_bde, InterruptRoutineRunsInInterruptContext) {
     EXPECT_EQ(ops->interrupt_disconnect(0), 0);
     EXPECT_EQ(board_host_irq_raise(0), -1);
     sal_sem_destroy(done);
+}
+
+TEST(board_bde, MacRegistersConfigurationAndInterruptLine) {
+    BoundBoard b(rw3090());
+    ASSERT_EQ(bde_init(), 0);
+    const bde_ops *ops = bde_ops_get();
+    EXPECT_EQ(ops->get_dev_type(1), BDE_BUS_PCI | BDE_DEV_ETHER);
+    EXPECT_EQ(ops->pci_conf_read(1, 0),
+              static_cast<uint32_t>(DXP6202_DEVICE_ID) << 16 | CHIP_VENDOR_ID);
+    EXPECT_EQ(ops->pci_conf_read(0, 0), ~0u);  // the switch is not on PCI
+    EXPECT_EQ(ops->read(1, 0xFFC), 0x8060u);
+    EXPECT_EQ(ops->read(0, 0xFFC), ~0u);
+    EXPECT_EQ(ops->write(1, 0x424, 0x1234), 0);
+    EXPECT_EQ(b.board.mac().peek(0x424), 0x1234u);
+
+    static sal_sem_t done;
+    static int context;
+    done = sal_sem_create("irq", sal_sem_BINARY, 0);
+    auto isr = [](void *) {
+        context = sal_int_context();
+        sim_mmio_write(1, 0x024, 0);  // mask, as a driver's routine does
+        sal_sem_give(done);
+    };
+    ASSERT_EQ(ops->interrupt_connect(1, isr, nullptr), 0);
+    b.board.mac().write(0x024, 0x4000);
+    b.board.mac().rxFifoOverflow();
+    ASSERT_EQ(sal_sem_take(done, 2000000), 0);
+    EXPECT_NE(context, 0);
+    EXPECT_EQ(ops->interrupt_disconnect(1), 0);
+    sal_sem_destroy(done);
+}
+
+TEST(board_bde, PlatformDmaMemoryIsTheBoundBoardsArena) {
+    void *plain = sal_dma_alloc(256, "dma");
+    ASSERT_NE(plain, nullptr);
+    {
+        BoundBoard b(rw3090());
+        void *p = sal_dma_alloc(256, "dma");
+        ASSERT_NE(p, nullptr);
+        EXPECT_TRUE(b.board.dma().contains(p, 256));
+        EXPECT_NE(sim_dma_virt_to_bus(p), 0u);
+        sal_dma_free(p);
+        EXPECT_EQ(b.board.dma().bytesInUse(), 0u);
+        EXPECT_FALSE(b.board.dma().contains(plain, 1));
+    }
+    sal_dma_free(plain);
 }
 
 TEST(board_mem, UnmappedAddressesReadZeroAndTheWindowAndDmaMemoryAreMapped) {

@@ -1,5 +1,7 @@
 #include "sim/board.h"
 
+#include "chipdata/ids.h"
+
 namespace sim {
 
 namespace {
@@ -63,7 +65,8 @@ Board::Board(const BoardConfig &config)
       serial_(chip_, anomalies_, log_, config.chip_id),
       gpio_(serial_, config.pins),
       window_(chip_, anomalies_),
-      dma_(config.dma_bytes) {
+      dma_(config.dma_bytes),
+      mac_(dma_, anomalies_, DXP6202_DEVICE_ID) {
     if (config.straps != 0) chip_.setResetValue("STRAP_STS", 0, config.straps);
 }
 
@@ -72,8 +75,10 @@ std::unique_ptr<Board> Board::create(const BoardConfig &config) {
 }
 
 std::vector<DeviceInfo> Board::devices() const {
-    return {
+    std::vector<DeviceInfo> list = {
         {profile_.device_id, static_cast<uint8_t>(config_.revision), kBusSpi, BusWindow::kBase, 0}};
+    if (config_.cpu_mac) list.push_back({DXP6202_DEVICE_ID, 0, kBusPci, kMacBase, 0});
+    return list;
 }
 
 }  // namespace sim

@@ -9,14 +9,23 @@ namespace sim {
 
 namespace {
 std::atomic<Board *> bound{nullptr};
+std::atomic<void (*)(void *)> upcall{nullptr};
+std::atomic<void *> upcall_arg{nullptr};
+
+void raise_upcall() {
+    void (*fn)(void *) = upcall.load();
+    if (fn) fn(upcall_arg.load());
+}
 }  // namespace
 
 void bindHost(Board &board) {
+    board.mac().setIrqNotify(raise_upcall);
     bound.store(&board);
 }
 
 void unbindHost() {
-    bound.store(nullptr);
+    Board *b = bound.exchange(nullptr);
+    if (b) b->mac().setIrqNotify(nullptr);
 }
 
 Board *boundBoard() {
@@ -38,6 +47,12 @@ bool switch_device(Board *b, int dev) {
     b->anomalies().record(sim::AnomalyKind::NoDevice, static_cast<uint32_t>(dev),
                           "switch register access to device " + std::to_string(dev));
     return false;
+}
+
+// The CPU-port MAC when the bound board has it as that device.
+sim::MacCore *mac_device(int dev) {
+    Board *b = board();
+    return b && dev == 1 && b->config().cpu_mac ? &b->mac() : nullptr;
 }
 
 }  // namespace
@@ -153,6 +168,38 @@ void *sim_dma_bus_to_virt(uint32_t bus, size_t len) {
 void *sim_dma_bus_lookup(uint32_t bus, size_t len) {
     Board *b = board();
     return b ? b->dma().fromBus(bus, len) : nullptr;
+}
+
+uint32_t sim_mmio_read(int dev, uint32_t offset) {
+    sim::MacCore *mac = mac_device(dev);
+    return mac ? mac->read(offset) : 0xffffffff;
+}
+
+int sim_mmio_write(int dev, uint32_t offset, uint32_t value) {
+    sim::MacCore *mac = mac_device(dev);
+    if (mac) mac->write(offset, value);
+    return mac ? 0 : -1;
+}
+
+uint32_t sim_pci_conf_read(int dev, uint32_t offset) {
+    sim::MacCore *mac = mac_device(dev);
+    return mac ? mac->pciConfRead(offset) : 0xffffffff;
+}
+
+int sim_pci_conf_write(int dev, uint32_t offset, uint32_t value) {
+    sim::MacCore *mac = mac_device(dev);
+    if (mac) mac->pciConfWrite(offset, value);
+    return mac ? 0 : -1;
+}
+
+void sim_irq_upcall_set(void (*fn)(void *arg), void *arg) {
+    sim::upcall_arg.store(arg);
+    sim::upcall.store(fn);
+}
+
+int sim_irq_pending(int dev) {
+    sim::MacCore *mac = mac_device(dev);
+    return mac && mac->irqPending();
 }
 
 void sim_note_unmapped(uint32_t address, int write) {

@@ -29,14 +29,19 @@ TEST(board_presets, PortCountsNameTheThreeBoards) {
     }
 }
 
-TEST(board_presets, TheSwitchIsDeviceZeroOnTheSerialBus) {
+TEST(board_presets, TheSwitchIsDeviceZeroOnTheSerialBusAndTheMacDeviceOne) {
     sim::Board board(sim::BoardConfig::preset(sim::BoardKind::RW3070));
     auto devices = board.devices();
-    ASSERT_EQ(devices.size(), 1u);
+    ASSERT_EQ(devices.size(), 2u);
+    EXPECT_EQ(devices[1].device_id, DXP6202_DEVICE_ID);
+    EXPECT_EQ(devices[1].bus_type, sim::kBusPci);
     EXPECT_EQ(devices[0].device_id, DXP7106_DEVICE_ID);
     EXPECT_EQ(devices[0].revision, 0);
     EXPECT_EQ(devices[0].bus_type, sim::kBusSpi);
     EXPECT_EQ(board.profile().num_ports, 29);
+    sim::BoardConfig alone = sim::BoardConfig::preset(sim::BoardKind::RW3070);
+    alone.cpu_mac = false;
+    EXPECT_EQ(sim::Board(alone).devices().size(), 1u);
 }
 
 TEST(dma_arena, BlocksTranslateBothWaysWithin32Bits) {
@@ -93,7 +98,7 @@ TEST(host_binding, BoundBoardServesTheGlue) {
     ASSERT_EQ(sim_device_get(0, &info), 0);
     EXPECT_EQ(info.device_id, DXP7101_DEVICE_ID);
     EXPECT_EQ(info.bus_type, 2u);
-    EXPECT_EQ(sim_device_get(1, &info), -1);
+    EXPECT_EQ(sim_device_get(2, &info), -1);
 
     const uint8_t value[1] = {0x03};
     EXPECT_EQ(sim_switch_reg_write(0, 0x00, 0x20, value, 1), 0);

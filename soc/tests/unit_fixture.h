@@ -18,7 +18,7 @@
 #include "sim/board.h"
 #include "sim/host_binding.h"
 #include "soc.h"
-#include "soc_standin.h"
+#include "soc_pktio.h"
 #include "soc_sysconf.h"
 #include "tarn_bus.h"
 
@@ -69,6 +69,8 @@ inline sim::BoardConfig board_for(sim::ChipKind chip, sim::BusMode bus = sim::Bu
             break;
     }
     config.bus = bus;
+    // Tests add further devices as units 1 and up.
+    config.cpu_mac = false;
     return config;
 }
 

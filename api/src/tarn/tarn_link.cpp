@@ -11,7 +11,7 @@
 #include "soc_miim.h"
 #include "soc_phy_info.h"
 #include "soc_property.h"
-#include "soc_standin.h"
+#include "soc_pktio.h"
 #include "tarn_internal.h"
 
 namespace {

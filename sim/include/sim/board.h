@@ -15,6 +15,7 @@
 #include "sim/chip.h"
 #include "sim/dma_arena.h"
 #include "sim/gpio.h"
+#include "sim/mac_core.h"
 #include "sim/profile.h"
 #include "sim/serial_slave.h"
 #include "sim/window.h"
@@ -42,6 +43,8 @@ struct BoardConfig {
     // the chip's SERDES) or an external copper PHY.
     PhyKind gigabit_phy = PhyKind::None;
     size_t dma_bytes = 4u << 20;
+    // The CPU-port MAC on PCI (device 1); single-chip tests leave it out.
+    bool cpu_mac = true;
 
     static BoardConfig preset(BoardKind board);
     // "52", "28" or "26": the board with that many front-panel ports; false
@@ -53,6 +56,8 @@ struct BoardConfig {
 // Bus types of the device enumerator (low four bits of the device type).
 constexpr uint32_t kBusPci = 1;
 constexpr uint32_t kBusSpi = 2;
+// Register base of the CPU-port MAC on the processor's backplane.
+constexpr uint32_t kMacBase = 0x18001000;
 
 struct DeviceInfo {
     uint16_t device_id;
@@ -77,10 +82,12 @@ class Board {
     GpioBlock &gpio() { return gpio_; }
     BusWindow &window() { return window_; }
     DmaArena &dma() { return dma_; }
+    MacCore &mac() { return mac_; }
     Anomalies &anomalies() { return anomalies_; }
     AccessLog &accessLog() { return log_; }
 
-    // Device 0 is the switch chip on the management bus ("SPI").
+    // Device 0 is the switch chip on the management bus ("SPI"), device 1 the
+    // CPU-port MAC on PCI.
     std::vector<DeviceInfo> devices() const;
 
   private:
@@ -93,6 +100,7 @@ class Board {
     GpioBlock gpio_;
     BusWindow window_;
     DmaArena dma_;
+    MacCore mac_;
 };
 
 }  // namespace sim

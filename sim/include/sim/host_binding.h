@@ -55,6 +55,19 @@ uint32_t sim_dma_virt_to_bus(const void *p);          // 0 outside the DMA memor
 void *sim_dma_bus_to_virt(uint32_t bus, size_t len);  // null (and an anomaly) outside it
 void *sim_dma_bus_lookup(uint32_t bus, size_t len);   // null outside it, nothing recorded
 
+// Memory-mapped registers of a PCI device (the CPU-port MAC, device 1) by
+// offset from its base; reads of another device give all ones, writes -1.
+uint32_t sim_mmio_read(int dev, uint32_t offset);
+int sim_mmio_write(int dev, uint32_t offset, uint32_t value);
+// PCI configuration words; all ones / -1 for a device not on PCI.
+uint32_t sim_pci_conf_read(int dev, uint32_t offset);
+int sim_pci_conf_write(int dev, uint32_t offset, uint32_t value);
+// Interrupt upcall: the model calls fn(arg) whenever a device's interrupt
+// level may have changed (never with its own lock held); the glue then asks
+// sim_irq_pending. Binding another board keeps the upcall.
+void sim_irq_upcall_set(void (*fn)(void *arg), void *arg);
+int sim_irq_pending(int dev);
+
 // Lets the glue put host memory accesses that hit nothing into the anomaly log.
 void sim_note_unmapped(uint32_t address, int write);
 }

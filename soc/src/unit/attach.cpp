@@ -6,7 +6,7 @@
 #include "soc.h"
 #include "soc_arl.h"
 #include "soc_property.h"
-#include "soc_standin.h"
+#include "soc_pktio.h"
 #include "soc_error.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // device is (a switch unit or the CPU-port network controller), and the way
 // back.
 #include "soc.h"
-#include "soc_standin.h"
+#include "soc_pktio.h"
 #include "soc_error.h"
 
 namespace {

@@ -1,24 +1,15 @@
-// Stand-in for the CPU packet path until it lands: no DMA set-up yet, the
-// network controller gets its empty unit record, and the link status
-// override that the link scan needs.
+// The unit life cycle's calls into the CPU packet path, which registers
+// itself from above; and the link status override that the link scan needs.
+#include <atomic>
+
 #include "drv_if.h"
 #include "soc.h"
-#include "soc_standin.h"
 #include "soc_error.h"
-
-int soc_tarn_dma_init(int) {
-    return 0;
-}
-
-int soc_tarn_dma_attach(int dev) {
-    return soc_tarn_attach(dev);
-}
-
-int soc_tarn_dma_detach(int) {
-    return 0;
-}
+#include "soc_pktio.h"
 
 namespace {
+
+std::atomic<const soc_pktio_ops *> registered{nullptr};
 
 // Chips whose gigabit override register has its own enable, and whose port
 // overrides hold the PHY-scan enable.
@@ -30,6 +21,26 @@ void set_field(int unit, uint32_t reg, uint32_t *value, uint32_t field, uint32_t
 }
 
 }  // namespace
+
+void soc_pktio_register(const soc_pktio_ops *ops) {
+    registered.store(ops);
+}
+
+int soc_tarn_dma_init(int unit) {
+    const soc_pktio_ops *ops = registered.load();
+    return ops ? ops->dma_init(unit) : 0;
+}
+
+// Without a packet path the controller keeps its empty unit record.
+int soc_tarn_dma_attach(int dev) {
+    const soc_pktio_ops *ops = registered.load();
+    return ops ? ops->dma_attach(dev) : soc_tarn_attach(dev);
+}
+
+int soc_tarn_dma_detach(int dev) {
+    const soc_pktio_ops *ops = registered.load();
+    return ops ? ops->dma_detach(dev) : 0;
+}
 
 int soc_link_sts_override_set(int unit, int link, int port) {
     soc_control_t *soc = SOC_CONTROL(unit);
