@@ -61,13 +61,27 @@ struct Lists {
     uint32_t *exist;
     uint32_t *current;
     uint32_t *del;
+    // Entries set in exist and current: an idle table skips the end pass.
+    int exist_count = 0;
+    int current_count = 0;
 };
+
+bool any_set(const uint32_t *list, int count) {
+    uint32_t any = 0;
+    for (int i = 0; i < count; i++)
+        any |= list[i];
+    return any != 0;
+}
 
 // End of a hardware search: report what vanished and what was marked. The
 // lock is held over the walk and let go only for the sleep after a report.
-void reconcile(int unit, soc_control_t *soc, const Lists &l, int count, int step) {
+void reconcile(int unit, soc_control_t *soc, Lists &l, int count, int step) {
     static const uint32_t kEmpty[kWords] = {0, 0, 0};
     sal_mutex_take(soc->arl_table_lock, -1);
+    if (l.exist_count == 0 && l.current_count == 0 && !any_set(l.del, count)) {
+        sal_mutex_give(soc->arl_table_lock);
+        return;  // nothing was seen and nothing is marked: the pass changes nothing
+    }
     for (int i = 0; i < count; i++) {
         int rv = 0;
         // A marked entry goes whether or not the scan still saw it: one added
@@ -86,6 +100,8 @@ void reconcile(int unit, soc_control_t *soc, const Lists &l, int count, int step
     }
     std::memcpy(l.exist, l.current, count * sizeof(uint32_t));
     std::memset(l.current, 0, count * sizeof(uint32_t));
+    l.exist_count = l.current_count;
+    l.current_count = 0;
     sal_mutex_give(soc->arl_table_lock);
 }
 
@@ -124,10 +140,14 @@ void arl_thread(void *arg) {
                 static const uint32_t kEmpty[kWords] = {0, 0, 0};
                 TableLock lock(soc);
                 int r = 0;
+                if (!l.current[index]) l.current_count++;
                 l.current[index] = 1;
                 if (l.del[index]) {
                     sync_slot(unit, soc, index, kEmpty, &r);
-                    if (r == 0) l.del[index] = l.exist[index] = 0;
+                    if (r == 0) {
+                        if (l.exist[index]) l.exist_count--;
+                        l.del[index] = l.exist[index] = 0;
+                    }
                 }
                 if (r == 0) sync_slot(unit, soc, index, found, &r);
                 if (r < 0) break;
