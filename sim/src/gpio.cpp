@@ -12,6 +12,15 @@ void GpioBlock::changed(uint32_t old_levels) {
     if (now != old_levels) moved(now, now ^ old_levels);
 }
 
+uint32_t GpioBlock::movedThenOut(uint32_t edges) {
+    moved(levels(), edges);
+    return out_;
+}
+
+void GpioBlock::updateMode() {
+    cpu_drives_serial_ = (out_enable_ & slave_inputs_) == slave_inputs_ && listeners_.empty();
+}
+
 void GpioBlock::notify(uint32_t now, uint32_t moved) {
     auto listeners = listeners_;  // a listener may remove itself
     for (auto &[id, listener] : listeners)
@@ -21,6 +30,7 @@ void GpioBlock::notify(uint32_t now, uint32_t moved) {
 uint32_t GpioBlock::outEnable(uint32_t mask, uint32_t value) {
     uint32_t before = levels();
     out_enable_ = (out_enable_ & ~mask) | (value & mask);
+    updateMode();
     changed(before);
     return out_enable_;
 }
@@ -36,11 +46,13 @@ uint32_t GpioBlock::outEnableValue() const {
 int GpioBlock::addListener(Listener listener) {
     int id = next_listener_++;
     listeners_[id] = std::move(listener);
+    updateMode();
     return id;
 }
 
 void GpioBlock::removeListener(int id) {
     listeners_.erase(id);
+    updateMode();
 }
 
 void GpioBlock::drive(uint32_t mask, uint32_t value) {

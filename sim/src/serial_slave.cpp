@@ -35,16 +35,17 @@ uint8_t SerialSlave::page() const {
     return page_.load();
 }
 
-void SerialSlave::select(bool chip_select) {
+uint32_t SerialSlave::selectThenEdge(bool chip_select, bool clock, bool data_out, uint32_t result) {
     if (!chip_select) {
         startFrame();
     } else {
         endFrame();
     }
     cs_ = chip_select;
+    return edge(chip_select, clock, data_out, result);
 }
 
-void SerialSlave::byteDone() {
+uint32_t SerialSlave::byteDone(uint32_t result) {
     if (out_bit_ == 8 && out_index_ >= 0 && out_data_from_ >= 0) {
         if (out_index_ >= out_data_from_) {
             data_clocked_++;
@@ -58,6 +59,7 @@ void SerialSlave::byteDone() {
     byteReceived(byte);
     bytes_in_++;
     loadNextOutput();
+    return result;
 }
 
 void SerialSlave::startFrame() {

@@ -37,8 +37,11 @@ class GpioBlock {
         uint32_t next = (out_ & ~mask) | (value & mask);
         uint32_t edges = (next ^ out_) & out_enable_;
         out_ = next;
-        if (edges != 0) moved(levels(), edges);
-        return next;
+        if (edges == 0) return next;
+        if (!cpu_drives_serial_) return movedThenOut(edges);
+        // The serial pins' levels are the output bits.
+        return slave_.edge(next & pins_.chip_select, next & pins_.clock, next & pins_.data_out,
+                           next);
     }
     uint32_t outEnable(uint32_t mask, uint32_t value);
     uint32_t outValue() const;
@@ -66,6 +69,8 @@ class GpioBlock {
         return level;
     }
     void changed(uint32_t old_levels);
+    uint32_t movedThenOut(uint32_t edges);
+    void updateMode();
     void moved(uint32_t now, uint32_t edges) {
         if (edges & slave_inputs_)
             slave_.pins(now & pins_.chip_select, now & pins_.clock, now & pins_.data_out);
@@ -81,6 +86,9 @@ class GpioBlock {
     uint32_t driven_mask_ = 0;
     uint32_t driven_value_ = 0;
     std::map<int, Listener> listeners_;
+    // The CPU drives every serial input of the chip and nobody listens: an
+    // edge goes straight to the slave.
+    bool cpu_drives_serial_ = false;
     int next_listener_ = 1;
 };
 

@@ -43,27 +43,32 @@ class SerialSlave {
   public:
     SerialSlave(Chip &chip, Anomalies &anomalies, AccessLog &log, int chip_id);
 
-    // New levels of the CPU-driven pins; called on every change. Inline: it
-    // runs for every edge of every bit.
+    // New levels of the CPU-driven pins; called on every change.
     void pins(bool chip_select, bool clock, bool data_out) {
-        if (chip_select != cs_) select(chip_select);
+        (void)edge(chip_select, clock, data_out, 0);
+    }
+    // The same for the GPIO block's edge path, answering `result` (the GPIO
+    // register value) so that the whole path is inline code and tail calls.
+    uint32_t edge(bool chip_select, bool clock, bool data_out, uint32_t result) {
+        if (chip_select != cs_) return selectThenEdge(chip_select, clock, data_out, result);
         if (cs_) {
             // Deselected: the two-wire framing and idle toggling are not ours.
             clk_ = clock;
             miso_ = false;
-            return;
+            return result;
         }
-        if (clock == clk_) return;
+        if (clock == clk_) return result;
         clk_ = clock;
         if (clock) {
             shift_in_ = static_cast<uint8_t>(shift_in_ << 1 | (data_out ? 1 : 0));
-            if (++bits_in_ == 8) byteDone();
+            if (++bits_in_ == 8) return byteDone(result);
         } else if (out_bit_ < 8) {
             miso_ = (out_byte_ >> (7 - out_bit_)) & 1;
             out_bit_++;
         } else {
             miso_ = false;
         }
+        return result;
     }
     // Level the chip drives on the CPU's data-in pin.
     bool dataIn() const { return miso_; }
@@ -79,8 +84,8 @@ class SerialSlave {
   private:
     enum class Frame { None, Ignore, InterfaceRead, Write, Read };
 
-    void select(bool chip_select);
-    void byteDone();
+    uint32_t selectThenEdge(bool chip_select, bool clock, bool data_out, uint32_t result);
+    uint32_t byteDone(uint32_t result);
     void startFrame();
     void endFrame();
     void byteReceived(uint8_t byte);
