@@ -118,10 +118,11 @@ void TableEngine::storeBins(int bucket) {
 int TableEngine::firstWith(const std::vector<uint64_t> &rows, int from, uint64_t bit) {
     const int n = static_cast<int>(rows.size());
     int i = from < 0 ? 0 : from;
-    // Eight rows per test until one has the bit.
-    for (; i + 8 <= n; i += 8) {
+    // Blocks of rows per test until one has the bit.
+    constexpr int kBlock = 32;
+    for (; i + kBlock <= n; i += kBlock) {
         uint64_t any = 0;
-        for (int k = 0; k < 8; k++)
+        for (int k = 0; k < kBlock; k++)
             any |= rows[i + k];
         if (any & bit) break;
     }

@@ -61,27 +61,25 @@ struct Lists {
     uint32_t *exist;
     uint32_t *current;
     uint32_t *del;
-    // Entries set in exist and current: an idle table skips the end pass.
+    // Entries set in exist and current, and the delete marks counted at the
+    // last end pass (which clears every mark it finds): an idle table skips
+    // the end pass.
     int exist_count = 0;
     int current_count = 0;
+    uint32_t marks_seen = 0;
 };
-
-bool any_set(const uint32_t *list, int count) {
-    uint32_t any = 0;
-    for (int i = 0; i < count; i++)
-        any |= list[i];
-    return any != 0;
-}
 
 // End of a hardware search: report what vanished and what was marked. The
 // lock is held over the walk and let go only for the sleep after a report.
 void reconcile(int unit, soc_control_t *soc, Lists &l, int count, int step) {
     static const uint32_t kEmpty[kWords] = {0, 0, 0};
     sal_mutex_take(soc->arl_table_lock, -1);
-    if (l.exist_count == 0 && l.current_count == 0 && !any_set(l.del, count)) {
+    const uint32_t marks = soc_arl_delete_marks(unit);
+    if (l.exist_count == 0 && l.current_count == 0 && marks == l.marks_seen) {
         sal_mutex_give(soc->arl_table_lock);
         return;  // nothing was seen and nothing is marked: the pass changes nothing
     }
+    l.marks_seen = marks;  // marks made while the pass sleeps are found by the next one
     for (int i = 0; i < count; i++) {
         int rv = 0;
         // A marked entry goes whether or not the scan still saw it: one added
@@ -118,6 +116,11 @@ void arl_thread(void *arg) {
         {
             TableLock lock(soc);
             std::memset(soc->arl_table, 0, count * kWords * sizeof(uint32_t));
+        }
+        {
+            // Before the list is set: a mark in between is looked for, not missed.
+            TableLock lock(soc);
+            l.marks_seen = soc_arl_delete_marks(unit);
         }
         soc_arl_delete_list_set(unit, l.del);
         const drv_if_t *s = DRV_SERVICES(unit);
