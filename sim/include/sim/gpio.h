@@ -39,7 +39,11 @@ class GpioBlock {
         out_ = next;
         if (edges == 0) return next;
         if (!cpu_drives_serial_) return movedThenOut(edges);
-        // The serial pins' levels are the output bits.
+        // The serial pins' levels are the output bits. The chip samples
+        // data-out on the clock's rising edge only.
+        if (edges == pins_.data_out) return next;
+        if (edges == pins_.clock)
+            return slave_.clockEdge(next & edges, next & pins_.data_out, next);
         return slave_.edge(next & pins_.chip_select, next & pins_.clock, next & pins_.data_out,
                            next);
     }

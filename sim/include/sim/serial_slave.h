@@ -51,6 +51,10 @@ class SerialSlave {
     // register value) so that the whole path is inline code and tail calls.
     uint32_t edge(bool chip_select, bool clock, bool data_out, uint32_t result) {
         if (chip_select != cs_) return selectThenEdge(chip_select, clock, data_out, result);
+        return clockEdge(clock, data_out, result);
+    }
+    // An edge that moved the clock alone (and maybe data-out).
+    uint32_t clockEdge(bool clock, bool data_out, uint32_t result) {
         if (cs_) {
             // Deselected: the two-wire framing and idle toggling are not ours.
             clk_ = clock;
