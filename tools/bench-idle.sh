@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Idle wake-ups of the firmware: builds the release switchfw, starts it on the
+# Idle load of the firmware: builds the release switchfw, starts it on the
 # 52-port board with a temporary flash file and file system (unprivileged,
 # var/ untouched), lets it idle and prints the voluntary context switches of
-# each thread over the window and the total per second.
+# each thread over the window, the total per second, and the CPU time each
+# thread and the whole process used, as a share of one core.
 #   tools/bench-idle.sh [SECONDS]   (default 20; JOBS sets the build's -j, default 3)
+#   (BUILD_DIR picks another release build directory)
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 WINDOW=${1:-20}
-BUILD="$ROOT/build/release"
+BUILD=${BUILD_DIR:-"$ROOT/build/release"}
 
 if [[ ! -f "$BUILD/build.ninja" ]]; then
     cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSWITCHFW_TESTS=OFF >&2
@@ -43,27 +45,46 @@ done
 grep -q "DXP.0> " console.out || { echo "switchfw did not reach the monitor prompt" >&2; exit 1; }
 sleep 2  # let start-up work settle
 
-# tid name switches, one line per thread
+# tid name switches cpu-ticks, one line per thread
 sample() {
     for status in /proc/"$pid"/task/*/status; do
         local tid=${status%/status}
         tid=${tid##*/}
-        awk -v tid="$tid" '/^Name:/ {name=$2} /^voluntary_ctxt_switches:/ {n=$2}
-            END {if (name != "") print tid, name, n}' "$status" 2>/dev/null || true
+        # utime and stime are fields 14 and 15 of stat, after the "(name)" field
+        local ticks
+        ticks=$(sed 's/^.*) //' "/proc/$pid/task/$tid/stat" 2>/dev/null | awk '{print $12 + $13}') || true
+        awk -v tid="$tid" -v ticks="${ticks:-0}" '/^Name:/ {name=$2} /^voluntary_ctxt_switches:/ {n=$2}
+            END {if (name != "") print tid, name, n, ticks}' "$status" 2>/dev/null || true
     done
 }
 
-sample >before.txt
-sleep "$WINDOW"
-sample >after.txt
+# utime + stime of the whole process, in clock ticks
+process_ticks() {
+    sed 's/^.*) //' "/proc/$pid/stat" | awk '{print $12 + $13}'
+}
 
-echo "Voluntary context switches over ${WINDOW} s (switchfw, 52-port board, idle)"
-awk -v window="$WINDOW" '
-    NR == FNR { start[$1] = $3; next }
+hz=$(getconf CLK_TCK)
+sample >before.txt
+ticks_before=$(process_ticks)
+start_ns=$(date +%s%N)
+sleep "$WINDOW"
+ticks_after=$(process_ticks)
+end_ns=$(date +%s%N)
+sample >after.txt
+elapsed=$(awk -v a="$start_ns" -v b="$end_ns" 'BEGIN {print (b - a) / 1e9}')
+
+echo "Voluntary context switches and CPU over ${WINDOW} s (switchfw, 52-port board, idle)"
+awk -v window="$elapsed" -v hz="$hz" '
+    NR == FNR { start[$1] = $3; cpu[$1] = $4; next }
     {
         d = $3 - ($1 in start ? start[$1] : 0)
-        printf "  %-26s %6d  (%.1f/s)\n", $2 " [" $1 "]", d, d / window
+        c = $4 - ($1 in cpu ? cpu[$1] : 0)
+        printf "  %-26s %6d  (%.1f/s)  CPU %5.2f%%\n", $2 " [" $1 "]", d, d / window,
+            100 * c / hz / window
         total += d
     }
     END { printf "Total: %d switches, %.1f per second\n", total, total / window }
 ' before.txt after.txt
+awk -v a="$ticks_before" -v b="$ticks_after" -v hz="$hz" -v window="$elapsed" \
+    'BEGIN { printf "CPU: %.2f%% of one core (%.2f s of CPU in %.1f s)\n",
+             100 * (b - a) / hz / window, (b - a) / hz, window }'

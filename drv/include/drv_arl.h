@@ -23,6 +23,9 @@ int soc_arl_sync(int unit, int *index, uint32_t *slot, const uint32_t *found);
 // set while the thread runs; marks go there under arl_table_lock.
 void soc_arl_delete_list_set(int unit, uint32_t *list);
 int soc_arl_delete_mark(int unit, int index);
+// Marks made so far (wrapping): the thread skips looking for marks while it
+// has not moved. Read under arl_table_lock.
+uint32_t soc_arl_delete_marks(int unit);
 
 // Slots 101, 102: mode 1 learning on, 2 off.
 int drv_arl_learn_enable_set(int unit, soc_pbmp_t bmp, uint32_t mode);

@@ -2,6 +2,7 @@
 // L2 services on a DXP7102 over the chip model.
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 #include <vector>
 
 #include "drv_arl.h"
@@ -234,6 +235,17 @@ TEST_F(drv_l2_table, SpecialAndSecureMacAddresses) {
     ASSERT_EQ(svc()->mac_set(0, p3, 10, nullptr, 0), 0);
     for (int i = 0; i < 24; i++)
         EXPECT_EQ(model().memPeek(0x100000 + 3 * 24 + i), 0u);
+}
+
+// The read before the start and the 100 polls after it all see the start
+// bit of a busy-injected control register.
+TEST_F(drv_l2_table, InjectedBusyBitOutlastsTheBoundedPoll) {
+    Entry a = entry(0x001122334455, 10, 3), found;
+    board->chip().busyReads("ARLA_RWCTL", 101);
+    EXPECT_EQ(find(a, &found), SOC_E_TIMEOUT);
+    board->chip().busyReads("ARLA_RWCTL", 100);
+    EXPECT_EQ(find(a, &found), SOC_E_NOT_FOUND);
+    EXPECT_THROW(board->chip().busyReads("VLAN_CTRL0", 1), std::out_of_range);
 }
 
 TEST_F(drv_l2_table, EngineTimeOutsLearningAndRevisionA0) {

@@ -3,18 +3,16 @@
 namespace sim {
 
 void AccessLog::enable(bool on) {
-    std::lock_guard<std::mutex> g(mutex_);
-    enabled_ = on;
+    enabled_.store(on);
 }
 
 bool AccessLog::enabled() const {
-    std::lock_guard<std::mutex> g(mutex_);
-    return enabled_;
+    return enabled_.load();
 }
 
 void AccessLog::add(const BusAccess &access) {
+    if (!enabled_.load(std::memory_order_relaxed)) return;
     std::lock_guard<std::mutex> g(mutex_);
-    if (!enabled_) return;
     if (entries_.size() >= kKeep) entries_.erase(entries_.begin());
     entries_.push_back(access);
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <string_view>
 
 namespace sim {
 
@@ -46,6 +47,30 @@ uint64_t speed_code(const ChipProfile &p, int port, const LinkState &link) {
 
 }  // namespace
 
+// A port's PHY or SERDES page: 32 registers of 16 bits, register r at offset
+// 2r. A write may change the link, which the port status registers follow.
+class Chip::PhyPage : public PageHandler {
+  public:
+    PhyPage(Chip &chip, PhyModel &phy) : chip_(chip), phy_(phy) {}
+    const char *kind() const override { return "PHY register"; }
+    int width(uint8_t offset) const override { return (offset & 1) || offset >= 64 ? 0 : 2; }
+    void read(uint8_t offset, uint8_t *buf, int len) override {
+        if (width(offset) == 0) return;
+        uint16_t value = phy_.read(offset / 2);
+        buf[0] = static_cast<uint8_t>(value);
+        if (len > 1) buf[1] = static_cast<uint8_t>(value >> 8);
+    }
+    void write(uint8_t offset, const uint8_t *buf, int len) override {
+        if (len != 2 || width(offset) == 0) return;
+        phy_.write(offset / 2, static_cast<uint16_t>(buf[0] | buf[1] << 8));
+        chip_.refreshPortStatus();
+    }
+
+  private:
+    Chip &chip_;
+    PhyModel &phy_;
+};
+
 Chip::Chip(const ChipProfile &profile, Anomalies &anomalies, AccessLog &log, PhyKind gigabit_phy)
     : profile_(profile),
       anomalies_(anomalies),
@@ -54,6 +79,7 @@ Chip::Chip(const ChipProfile &profile, Anomalies &anomalies, AccessLog &log, Phy
       tables_(profile, regs_, mutex_),
       phys_(profile, gigabit_phy),
       mib_(profile) {
+    installPhyPages();
     installResetControl();
     installMibReset();
     refreshPortStatus();
@@ -85,24 +111,30 @@ void Chip::refreshPortStatus() {
     }
 }
 
+void Chip::installPhyPages() {
+    for (int page = 0; page < 256; page++) {
+        if (PhyModel *phy = phys_.atPage(page))
+            handlePage(static_cast<uint8_t>(page), std::make_unique<PhyPage>(*this, *phy));
+    }
+}
+
+void Chip::handlePage(uint8_t page, std::unique_ptr<PageHandler> handler) {
+    std::lock_guard<std::recursive_mutex> g(mutex_);
+    page_handlers_[page] = std::move(handler);
+}
+
 void Chip::installResetControl() {
     const RegInstance *ctl = regs_.find(R_CHIP_RST_CTL, 0);
     const chipdata_field *field = ctl ? chipdata_reg_field(ctl->row, F_RST_CHIP) : nullptr;
     if (field == nullptr) return;  // this model has no chip reset
     const uint64_t bit = 1ull << field->bp;
+    // The reset is done at once; the bit reads 1 for a few polls as on the chip.
     regs_.onWrite(*ctl, [this, ctl, bit](uint64_t, uint64_t new_value) {
         if ((new_value & bit) == 0) return;
         reset();
-        regs_.poke(*ctl, regs_.peek(*ctl) | bit);
-        reset_pending_reads_ = reset_busy_reads_;
+        armBusy(*ctl, bit, reset_busy_reads_);
     });
-    regs_.onRead(*ctl, [this, bit](uint64_t &value) {
-        if (reset_pending_reads_ > 0) {
-            reset_pending_reads_--;
-        } else {
-            value &= ~bit;
-        }
-    });
+    regs_.onRead(*ctl, [bit](uint64_t &value) { value &= ~bit; });
 }
 
 // RST_MIB_CNT clears every counter while it is set; the bit stays as written.
@@ -148,13 +180,55 @@ void Chip::reset() {
     phys_.resetAll();
     refreshPortStatus();
     if (cfp_) cfp_->reset();
-    reset_pending_reads_ = 0;
+    busy_.clear();
     reset_count_++;
 }
 
 void Chip::setResetBusyReads(int reads) {
     std::lock_guard<std::recursive_mutex> g(mutex_);
     reset_busy_reads_ = reads < 0 ? 0 : reads;
+}
+
+void Chip::busyReads(const std::string &reg, int reads, int instance_index) {
+    std::lock_guard<std::recursive_mutex> g(mutex_);
+    const RegInstance &r = instance(reg, instance_index);
+    for (uint32_t i = 0; i < r.row->num_fields; i++) {
+        const char *name = chipdata_field_name(static_cast<int>(r.row->fields[i].field));
+        std::string_view n = name ? name : "";
+        if (n.ends_with("STDN") || n.ends_with("STRTDN") || n.ends_with("DONE")) {
+            armBusy(r, 1ull << r.row->fields[i].bp, reads);
+            return;
+        }
+    }
+    throw std::out_of_range(reg + " has no start/done bit");
+}
+
+void Chip::busyReads(const std::string &reg, const std::string &field, int reads,
+                     int instance_index) {
+    std::lock_guard<std::recursive_mutex> g(mutex_);
+    const RegInstance &r = instance(reg, instance_index);
+    int id = chipdata_field_id(field.c_str());
+    const chipdata_field *f = id < 0 ? nullptr : chipdata_reg_field(r.row, id);
+    if (f == nullptr) throw std::out_of_range("no field " + field + " in " + reg);
+    armBusy(r, ((f->len >= 64 ? 0 : 1ull << f->len) - 1) << f->bp, reads);
+}
+
+void Chip::armBusy(const RegInstance &reg, uint64_t mask, int reads) {
+    std::erase_if(busy_, [&](const BusyBit &b) { return b.reg == &reg && b.mask == mask; });
+    if (reads > 0) busy_.push_back({&reg, mask, reads});
+}
+
+// Called after the register's own read side effects, so the injected bit wins.
+void Chip::showBusy(uint16_t address, uint8_t *buf, int len) {
+    const RegInstance *reg = regs_.at(address);
+    if (reg == nullptr || reg->address != address) return;
+    for (BusyBit &b : busy_) {
+        if (b.reg != reg) continue;
+        for (int k = 0; k < len && k < 8; k++)
+            buf[k] |= static_cast<uint8_t>(b.mask >> (8 * k));
+        b.reads--;
+    }
+    std::erase_if(busy_, [](const BusyBit &b) { return b.reads <= 0; });
 }
 
 int Chip::resetCount() const {
@@ -173,12 +247,8 @@ int Chip::read(BusPath path, uint8_t page, uint8_t offset, uint8_t *buf, int len
 void Chip::fetch(uint8_t page, uint8_t offset, uint8_t *buf, int len) {
     std::lock_guard<std::recursive_mutex> g(mutex_);
     std::memset(buf, 0, len);
-    if (PhyModel *phy = phys_.atPage(page)) {
-        if (offset < 64 && !(offset & 1)) {
-            uint16_t value = phy->read(offset / 2);
-            buf[0] = static_cast<uint8_t>(value);
-            if (len > 1) buf[1] = static_cast<uint8_t>(value >> 8);
-        }
+    if (PageHandler *handler = pageHandler(page)) {
+        handler->read(offset, buf, len);
         return;
     }
     if (mib_.at(address_of(page, offset)) != nullptr) {
@@ -186,6 +256,7 @@ void Chip::fetch(uint8_t page, uint8_t offset, uint8_t *buf, int len) {
         return;
     }
     regs_.read(address_of(page, offset), buf, len);
+    if (!busy_.empty()) showBusy(address_of(page, offset), buf, len);
 }
 
 void Chip::complete(BusPath path, uint8_t page, uint8_t offset, const uint8_t *buf, int len) {
@@ -202,11 +273,8 @@ int Chip::write(BusPath path, uint8_t page, uint8_t offset, const uint8_t *buf, 
     log_.add({path, BusOp::Write, page, offset, len, bytes_value(buf, len)});
     if (len == 2 && eavThresholdAddress(address)) return 0;
     checkWidth(BusOp::Write, address, len);
-    if (PhyModel *phy = phys_.atPage(page)) {
-        if (len == 2 && offset < 64 && !(offset & 1)) {
-            phy->write(offset / 2, static_cast<uint16_t>(buf[0] | buf[1] << 8));
-            refreshPortStatus();
-        }
+    if (PageHandler *handler = pageHandler(page)) {
+        handler->write(offset, buf, len);
         return 0;
     }
     if (mib_.at(address) != nullptr) {
@@ -241,11 +309,11 @@ void Chip::checkWidth(BusOp op, uint16_t address, int len) {
     const char *what = op == BusOp::Write ? "write" : "read";
     uint8_t page = static_cast<uint8_t>(address >> 8);
     uint8_t offset = static_cast<uint8_t>(address);
-    if (phys_.portOfPage(page) >= 0) {
-        if (len != 2 || (offset & 1) || offset >= 64)
+    if (const PageHandler *handler = pageHandler(page)) {
+        if (handler->width(offset) != len)
             anomalies_.record(AnomalyKind::WidthMismatch, address,
-                              std::string(what) + " of " + std::to_string(len) +
-                                  " bytes at PHY register " + hex_address(address));
+                              std::string(what) + " of " + std::to_string(len) + " bytes at " +
+                                  handler->kind() + " " + hex_address(address));
         return;
     }
     const RegInstance *reg = mib_.at(address);
@@ -267,7 +335,7 @@ void Chip::checkWidth(BusOp op, uint16_t address, int len) {
 
 int Chip::widthAt(uint8_t page, uint8_t offset) const {
     std::lock_guard<std::recursive_mutex> g(mutex_);
-    if (phys_.portOfPage(page) >= 0) return (offset & 1) || offset >= 64 ? 0 : 2;
+    if (const PageHandler *handler = pageHandler(page)) return handler->width(offset);
     const RegInstance *reg = mib_.at(address_of(page, offset));
     if (reg == nullptr) reg = regs_.at(address_of(page, offset));
     return reg && reg->address == address_of(page, offset) ? reg->width : 0;

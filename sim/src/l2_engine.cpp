@@ -115,11 +115,25 @@ void TableEngine::storeBins(int bucket) {
     }
 }
 
+int TableEngine::firstWith(const std::vector<uint64_t> &rows, int from, uint64_t bit) {
+    const int n = static_cast<int>(rows.size());
+    int i = from < 0 ? 0 : from;
+    // Blocks of rows per test until one has the bit.
+    constexpr int kBlock = 32;
+    for (; i + kBlock <= n; i += kBlock) {
+        uint64_t any = 0;
+        for (int k = 0; k < kBlock; k++)
+            any |= rows[i + k];
+        if (any & bit) break;
+    }
+    while (i < n && !(rows[i] & bit))
+        i++;
+    return i;
+}
+
 // Shows the first valid row from `from` on, or ends the search.
 void TableEngine::presentSearch(int from) {
-    int index = from;
-    while (index < kArlRows && !(arl_[index] & kRowValid))
-        index++;
+    int index = firstWith(arl_, from, kRowValid);
     if (index >= kArlRows) {
         search_next_ = -1;
         setField(R_ARLA_SRCH_CTL, F_ARLA_SRCH_VLID, 0);

@@ -209,6 +209,11 @@ RegSpace::RegSpace(const ChipProfile &profile) : by_address_(0x10000, -1) {
                 by_address_[r.address + b] = static_cast<int32_t>(i);
         }
     }
+    for (size_t i = 0; i < instances_.size(); i++) {
+        size_t id = static_cast<size_t>(instances_[i].reg_id);
+        if (id >= by_id_.size()) by_id_.resize(id + 1);
+        by_id_[id].push_back(static_cast<int32_t>(i));
+    }
     values_.resize(instances_.size());
     read_hooks_.resize(instances_.size());
     write_hooks_.resize(instances_.size());
@@ -221,8 +226,9 @@ const RegInstance *RegSpace::at(uint16_t address) const {
 }
 
 const RegInstance *RegSpace::find(int reg_id, int instance) const {
-    for (const RegInstance &r : instances_) {
-        if (r.reg_id == reg_id && r.instance == instance) return &r;
+    if (reg_id < 0 || static_cast<size_t>(reg_id) >= by_id_.size()) return nullptr;
+    for (int32_t i : by_id_[reg_id]) {
+        if (instances_[i].instance == instance) return &instances_[i];
     }
     return nullptr;
 }

@@ -11,8 +11,6 @@ constexpr uint8_t kStatusRegister = 0xfe;
 constexpr uint8_t kPageRegister = 0xff;
 constexpr uint8_t kStatusBusy = 0x04;
 constexpr uint8_t kReadReady = 0x03;
-constexpr int kStreamBytes = 8;
-constexpr size_t kMaxWriteBytes = 16;  // beyond a register; kept only to report the length
 
 std::string hex_byte(uint8_t b) {
     char buf[8];
@@ -26,65 +24,42 @@ SerialSlave::SerialSlave(Chip &chip, Anomalies &anomalies, AccessLog &log, int c
     : chip_(chip), anomalies_(anomalies), log_(log), chip_id_(chip_id) {}
 
 void SerialSlave::injectBusy(int polls) {
-    std::lock_guard<std::mutex> g(mutex_);
-    busy_polls_ = polls;
+    busy_polls_.store(polls);
 }
 
 void SerialSlave::injectNotReady(int bytes) {
-    std::lock_guard<std::mutex> g(mutex_);
-    not_ready_bytes_ = bytes;
+    not_ready_bytes_.store(bytes);
 }
 
 uint8_t SerialSlave::page() const {
-    std::lock_guard<std::mutex> g(mutex_);
-    return page_;
+    return page_.load();
 }
 
-bool SerialSlave::dataIn() const {
-    std::lock_guard<std::mutex> g(mutex_);
-    return miso_;
-}
-
-void SerialSlave::pins(bool chip_select, bool clock, bool data_out) {
-    std::lock_guard<std::mutex> g(mutex_);
-    if (chip_select != cs_) {
-        if (!chip_select) {
-            startFrame();
-        } else {
-            endFrame();
-        }
-        cs_ = chip_select;
-    }
-    if (cs_) {
-        // Deselected: the two-wire framing and idle toggling are not ours.
-        clk_ = clock;
-        miso_ = false;
-        return;
-    }
-    if (clock == clk_) return;
-    clk_ = clock;
-    if (clock) {
-        shift_in_ = static_cast<uint8_t>(shift_in_ << 1 | (data_out ? 1 : 0));
-        if (++bits_in_ < 8) return;
-        if (out_bit_ == 8 && out_index_ >= 0 && out_data_from_ >= 0) {
-            if (out_index_ >= out_data_from_) {
-                data_clocked_++;
-            } else if (out_index_ == out_data_from_ - 1) {
-                ready_clocked_ = true;
-            }
-        }
-        uint8_t byte = shift_in_;
-        bits_in_ = 0;
-        shift_in_ = 0;
-        byteReceived(byte);
-        bytes_in_++;
-        loadNextOutput();
-    } else if (out_bit_ < 8) {
-        miso_ = (out_byte_ >> (7 - out_bit_)) & 1;
-        out_bit_++;
+uint32_t SerialSlave::selectThenEdge(bool chip_select, bool clock, bool data_out, uint32_t result) {
+    if (!chip_select) {
+        startFrame();
     } else {
-        miso_ = false;
+        endFrame();
     }
+    cs_ = chip_select;
+    return edge(chip_select, clock, data_out, result);
+}
+
+uint32_t SerialSlave::byteDone(uint32_t result) {
+    if (out_bit_ == 8 && out_index_ >= 0 && out_data_from_ >= 0) {
+        if (out_index_ >= out_data_from_) {
+            data_clocked_++;
+        } else if (out_index_ == out_data_from_ - 1) {
+            ready_clocked_ = true;
+        }
+    }
+    uint8_t byte = shift_in_;
+    bits_in_ = 0;
+    shift_in_ = 0;
+    byteReceived(byte);
+    bytes_in_++;
+    loadNextOutput();
+    return result;
 }
 
 void SerialSlave::startFrame() {
@@ -92,8 +67,9 @@ void SerialSlave::startFrame() {
     bytes_in_ = 0;
     bits_in_ = 0;
     shift_in_ = 0;
-    write_data_.clear();
-    out_queue_.clear();
+    write_len_ = 0;
+    zeros_ = 0;
+    out_next_ = out_end_ = 0;
     out_data_from_ = -1;
     out_byte_ = 0;
     out_bit_ = 8;
@@ -105,14 +81,17 @@ void SerialSlave::startFrame() {
 }
 
 void SerialSlave::loadNextOutput() {
-    if (out_queue_.empty()) {
+    if (zeros_ > 0) {
+        zeros_--;
+        out_byte_ = 0;
+    } else if (out_next_ < out_end_) {
+        out_byte_ = out_[out_next_++];
+    } else {
         out_byte_ = 0;
         out_bit_ = 8;
         out_index_ = -1;
         return;
     }
-    out_byte_ = out_queue_.front();
-    out_queue_.pop_front();
     out_bit_ = 0;
     out_index_ = loads_++;
 }
@@ -144,13 +123,15 @@ void SerialSlave::byteReceived(uint8_t byte) {
         offset_ = byte;
         if (frame_ == Frame::InterfaceRead) {
             if (byte == kStatusRegister) {
-                bool busy = busy_polls_ != 0;
-                if (busy_polls_ > 0) busy_polls_--;
-                uint8_t status = busy ? kStatusBusy : 0;
-                out_queue_.push_back(status);
-                log_.add({BusPath::Spi, BusOp::StatusPoll, page_, byte, 1, status});
+                int polls = busy_polls_.load(std::memory_order_relaxed);
+                while (polls > 0 && !busy_polls_.compare_exchange_weak(polls, polls - 1)) {
+                }
+                uint8_t status = polls != 0 ? kStatusBusy : 0;
+                out_[out_end_++] = status;
+                log_.add({BusPath::Spi, BusOp::StatusPoll, page_.load(std::memory_order_relaxed),
+                          byte, 1, status});
             } else if (byte == kPageRegister) {
-                out_queue_.push_back(page_);
+                out_[out_end_++] = page_.load(std::memory_order_relaxed);
             } else {
                 anomalies_.record(
                     AnomalyKind::SerialFraming, byte,
@@ -158,21 +139,19 @@ void SerialSlave::byteReceived(uint8_t byte) {
                 frame_ = Frame::Ignore;
             }
         } else if (frame_ == Frame::Read) {
-            int not_ready = not_ready_bytes_;
-            not_ready_bytes_ = 0;
+            int not_ready = not_ready_bytes_.exchange(0, std::memory_order_relaxed);
             if (not_ready < 0) return;  // never ready: the master gives up
-            for (int i = 0; i < not_ready; i++)
-                out_queue_.push_back(0);
-            out_queue_.push_back(kReadReady);
+            zeros_ = not_ready;
+            out_[out_end_++] = kReadReady;
             out_data_from_ = loads_ + not_ready + 1;
-            chip_.fetch(page_, offset_, read_bytes_, kStreamBytes);
+            chip_.fetch(page_.load(std::memory_order_relaxed), offset_, read_bytes_, kStreamBytes);
             for (uint8_t b : read_bytes_)
-                out_queue_.push_back(b);
+                out_[out_end_++] = b;
         }
         return;
     }
     if (frame_ == Frame::Write) {
-        if (write_data_.size() < kMaxWriteBytes) write_data_.push_back(byte);
+        if (write_len_ < kMaxWriteBytes) write_data_[write_len_++] = byte;
     }
     // Bytes received while the chip talks are the master's idle data-out.
 }
@@ -185,30 +164,31 @@ void SerialSlave::endFrame() {
         if (bytes_in_ < 2) {
             anomalies_.record(AnomalyKind::SerialFraming, 0, "write frame without an offset");
         } else if (offset_ == kPageRegister) {
-            if (write_data_.size() == 1) {
-                page_ = write_data_[0];
-                log_.add({BusPath::Spi, BusOp::PageSelect, page_, kPageRegister, 1, page_});
+            if (write_len_ == 1) {
+                page_.store(write_data_[0]);
+                log_.add({BusPath::Spi, BusOp::PageSelect, write_data_[0], kPageRegister, 1,
+                          write_data_[0]});
             } else {
-                anomalies_.record(
-                    AnomalyKind::SerialFraming, kPageRegister,
-                    "page select with " + std::to_string(write_data_.size()) + " bytes");
+                anomalies_.record(AnomalyKind::SerialFraming, kPageRegister,
+                                  "page select with " + std::to_string(write_len_) + " bytes");
             }
         } else if (offset_ == kStatusRegister) {
             anomalies_.record(AnomalyKind::SerialFraming, kStatusRegister,
                               "write to the status register");
-        } else if (write_data_.empty()) {
-            anomalies_.record(AnomalyKind::BadLength, static_cast<uint32_t>(page_ << 8 | offset_),
+        } else if (write_len_ == 0) {
+            anomalies_.record(AnomalyKind::BadLength,
+                              static_cast<uint32_t>(page_.load() << 8 | offset_),
                               "write frame without data");
         } else {
-            chip_.write(BusPath::Spi, page_, offset_, write_data_.data(),
-                        static_cast<int>(write_data_.size()));
+            chip_.write(BusPath::Spi, page_.load(), offset_, write_data_, write_len_);
         }
     } else if (frame_ == Frame::Read && ready_clocked_) {
         // The ready byte went out: the access is as long as the master clocked.
-        chip_.complete(BusPath::Spi, page_, offset_, read_bytes_, data_clocked_);
+        chip_.complete(BusPath::Spi, page_.load(), offset_, read_bytes_, data_clocked_);
     }
     frame_ = Frame::None;
-    out_queue_.clear();
+    zeros_ = 0;
+    out_next_ = out_end_ = 0;
     out_bit_ = 8;
     miso_ = false;
 }

@@ -28,8 +28,7 @@ int TableEngine::wideSlot(uint64_t mac, uint16_t vid) const {
 }
 
 void TableEngine::widePresent(int from) {
-    for (int i = from; i < kSlots; i++) {
-        if (!(wide_arl_[i] & kValid)) continue;
+    if (int i = firstWith(wide_arl_, from, kValid); i < kSlots) {
         regs_.poke(*regs_.find(R_ARLA_SRCH_RSLT, 0), wide_arl_[i]);
         regs_.poke(*regs_.find(R_ARLA_SRCH_RSLT_VID, 0), wide_vid_[i]);
         setField(R_ARLA_SRCH_ADR, F_ARLA_SRCH_ADR, static_cast<uint64_t>(i));

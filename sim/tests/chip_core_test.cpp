@@ -1,6 +1,8 @@
 // The register core: reset, masks, read-only registers, bad accesses, PHY pages.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "chipdata/ids.h"
 #include "serial_master.h"
 #include "sim/board.h"
@@ -76,6 +78,38 @@ TEST_F(chip_core, UndescribedAddressesReadZeroAndAreRecorded) {
     ASSERT_FALSE(list.empty());
     EXPECT_EQ(list.back().address, 0x77f0u);
     EXPECT_NE(list.back().text.find("0x77f0"), std::string::npos);
+}
+
+// A page handed to a handler answers every bus path and the width query.
+TEST_F(chip_core, HandledPageServesEveryPath) {
+    struct Counter : sim::PageHandler {
+        uint8_t value = 0x5a;
+        const char *kind() const override { return "counter register"; }
+        int width(uint8_t offset) const override { return offset == 0 ? 1 : 0; }
+        void read(uint8_t offset, uint8_t *buf, int) override {
+            if (offset == 0) buf[0] = value++;
+        }
+        void write(uint8_t offset, const uint8_t *buf, int len) override {
+            if (offset == 0 && len == 1) value = buf[0];
+        }
+    };
+    ASSERT_EQ(chip.widthAt(0xe0, 0x00), 0);
+    chip.handlePage(0xe0, std::make_unique<Counter>());
+    EXPECT_EQ(chip.widthAt(0xe0, 0x00), 1);
+    EXPECT_EQ(read(0xe0, 0x00, 1), 0x5au);
+    simtest::SerialMaster master(board);
+    uint8_t b[1] = {};
+    ASSERT_TRUE(master.read(0, 0xe0, 0x00, b, 1));
+    EXPECT_EQ(b[0], 0x5b);
+    const uint8_t v[1] = {0x20};
+    ASSERT_TRUE(master.windowWrite(0xe0, 0x00, v, 1));
+    ASSERT_TRUE(master.windowRead(0xe0, 0x00, b, 1));
+    EXPECT_EQ(b[0], 0x20);
+    allowed.allow(AnomalyKind::WidthMismatch, 0xe002);
+    read(0xe0, 0x02, 2);
+    auto list = board.anomalies().list();
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_NE(list[0].text.find("counter register 0xe002"), std::string::npos);
 }
 
 TEST_F(chip_core, AccessesOfZeroOrMoreThanEightBytesAreRefused) {

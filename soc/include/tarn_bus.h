@@ -26,6 +26,10 @@ struct tarn_sw_s {
     // Serialises transactions: callers outside the register services (the
     // enumerator's probe, the two-wire slots) do not hold the "SPI" mutex.
     sal_mutex_t lock;
+    // The GPIO output word as read at the start of the transaction in
+    // progress and driven since: a pin step that would not move a pin is not
+    // written.
+    uint32_t out_levels;
 };
 using tarn_sw_t = tarn_sw_s;
 

@@ -75,14 +75,30 @@ class soc_arl : public soc_test::UnitTest {
     }
     sim::TableEngine &model() { return board->chip().tables(); }
     void learn_mode_by_vlan() { board->chip().poke("VLAN_CTRL0", 0, 0xe0); }
+    // A DXP7102 unit whose shadow thread runs with short steps and reports.
+    void start_thread(Reports *reports) {
+        start(sim::ChipKind::DXP7102A1);
+        learn_mode_by_vlan();
+        ASSERT_EQ(soc_arl_notify_register(0, Reports::callback, reports), 0);
+        ASSERT_EQ(soc_arl_start(0, kShortInterval), 0);
+    }
+    // A valid entry of VLAN 1.
+    static std::vector<uint32_t> entry(uint64_t mac, uint32_t port) {
+        const drv_if_t *s = DRV_SERVICES(0);
+        std::vector<uint32_t> e(3, 0);
+        uint32_t m[2] = {static_cast<uint32_t>(mac), static_cast<uint32_t>(mac >> 32)};
+        uint32_t vid[2] = {1, 0}, p[2] = {port, 0}, one[2] = {1, 0};
+        s->mem_field_set(0, DRV_MEM_ARL, DRV_MEM_FIELD_MAC, e.data(), m);
+        s->mem_field_set(0, DRV_MEM_ARL, DRV_MEM_FIELD_VLANID, e.data(), vid);
+        s->mem_field_set(0, DRV_MEM_ARL, DRV_MEM_FIELD_SRC_PORT, e.data(), p);
+        s->mem_field_set(0, DRV_MEM_ARL, DRV_MEM_FIELD_VALID, e.data(), one);
+        return e;
+    }
 };
 
 TEST_F(soc_arl, ThreadReportsLearnMoveAndAgeOnce) {
-    start(sim::ChipKind::DXP7102A1);
-    learn_mode_by_vlan();
     Reports reports;
-    ASSERT_EQ(soc_arl_notify_register(0, Reports::callback, &reports), 0);
-    ASSERT_EQ(soc_arl_start(0, kShortInterval), 0);
+    ASSERT_NO_FATAL_FAILURE(start_thread(&reports));
 
     const uint64_t mac = 0x0000aabbcc01;
     ASSERT_TRUE(model().learn(3, mac, 1));
@@ -121,16 +137,6 @@ TEST_F(soc_arl, TableWritesKeepTheShadowAndReportOnce) {
     ASSERT_EQ(soc_arl_notify_register(0, Reports::callback, &reports), 0);
     ASSERT_EQ(soc_arl_start(0, kShortInterval), 0);
     const drv_if_t *s = DRV_SERVICES(0);
-    auto entry = [&](uint64_t mac, uint32_t port) {
-        std::vector<uint32_t> e(3, 0);
-        uint32_t m[2] = {static_cast<uint32_t>(mac), static_cast<uint32_t>(mac >> 32)};
-        uint32_t vid[2] = {1, 0}, p[2] = {port, 0}, one[2] = {1, 0};
-        s->mem_field_set(0, DRV_MEM_ARL, DRV_MEM_FIELD_MAC, e.data(), m);
-        s->mem_field_set(0, DRV_MEM_ARL, DRV_MEM_FIELD_VLANID, e.data(), vid);
-        s->mem_field_set(0, DRV_MEM_ARL, DRV_MEM_FIELD_SRC_PORT, e.data(), p);
-        s->mem_field_set(0, DRV_MEM_ARL, DRV_MEM_FIELD_VALID, e.data(), one);
-        return e;
-    };
     constexpr uint32_t kByKey = DRV_MEM_OP_BY_MAC | DRV_MEM_OP_BY_VLAN;
     // The thread is up once it reports what the chip learned.
     ASSERT_TRUE(model().learn(9, 0x00000000b009, 1));
@@ -170,6 +176,34 @@ TEST_F(soc_arl, TableWritesKeepTheShadowAndReportOnce) {
     const size_t before_clear = reports.list().size();
     ASSERT_EQ(s->mem_clear(0, DRV_MEM_ARL), 0);
     EXPECT_EQ(reports.list().size(), before_clear);
+}
+
+// Once the one learned entry is gone, the thread's scans find the table
+// empty; a delete mark alone must make its end pass report a removal.
+TEST_F(soc_arl, MarkOnATableTheScansFindEmptyIsReported) {
+    Reports reports;
+    ASSERT_NO_FATAL_FAILURE(start_thread(&reports));
+    ASSERT_TRUE(model().learn(9, 0x00000000b009, 1));
+    ASSERT_TRUE(reports.wait_for(1));
+    model().memPoke(static_cast<uint32_t>(model().arlIndex(0x00000000b009, 1)), 0);
+    ASSERT_TRUE(reports.wait_for(2)) << reports.text();
+    // Two searches started after it: the pass that reported it has ended.
+    board->accessLog().clear();
+    board->accessLog().enable(true);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (board->accessLog().count(sim::BusOp::Write) < 2 &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    board->accessLog().enable(false);
+
+    // In the shadow only, as a write the chip then lost would leave it.
+    std::vector<uint32_t> a = entry(0x00000000c001, 4);
+    ASSERT_EQ(soc_arl_shadow_insert(0, 0, a.data()), 0);
+    ASSERT_EQ(soc_arl_shadow_flush(0, 4, 1, DRV_MEM_OP_DELETE_BY_PORT), 0);
+    ASSERT_TRUE(reports.wait_for(4)) << reports.text();
+    Report r = reports.list()[3];
+    EXPECT_TRUE(r.has_old && !r.has_new);
+    EXPECT_EQ(r.mac, 0x00000000c001u);
 }
 
 TEST_F(soc_arl, StartStopAndCallbackSlots) {

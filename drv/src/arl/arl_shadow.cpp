@@ -23,6 +23,7 @@ struct Callbacks {
 };
 Callbacks callbacks[SOC_MAX_NUM_DEVICES];
 uint32_t *delete_lists[SOC_MAX_NUM_DEVICES];
+uint32_t delete_marks[SOC_MAX_NUM_DEVICES];
 
 uint32_t *shadow(int unit) {
     return static_cast<uint32_t *>(SOC_CONTROL(unit)->arl_table);
@@ -153,9 +154,15 @@ void soc_arl_delete_list_set(int unit, uint32_t *list) {
 
 int soc_arl_delete_mark(int unit, int index) {
     TableLock lock(unit);
-    if (delete_lists[unit] != nullptr && index >= 0 && index < kShadowEntries)
+    if (delete_lists[unit] != nullptr && index >= 0 && index < kShadowEntries) {
         delete_lists[unit][index] = 1;
+        delete_marks[unit]++;
+    }
     return 0;
+}
+
+uint32_t soc_arl_delete_marks(int unit) {
+    return delete_marks[unit];
 }
 
 int soc_arl_shadow_insert(int unit, int bin, const uint32_t *entry) {

@@ -2,6 +2,7 @@
 // access order and framing ("two writes to one page send one page select").
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -32,7 +33,7 @@ class AccessLog {
   private:
     static constexpr size_t kKeep = 4096;
     mutable std::mutex mutex_;
-    bool enabled_ = false;
+    std::atomic<bool> enabled_{false};  // read without the lock on every access
     std::vector<BusAccess> entries_;
 };
 

@@ -3,10 +3,12 @@
 // direct calls) reach it only through read/write and fetch/store.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "sim/access_log.h"
 #include "sim/anomalies.h"
@@ -18,6 +20,23 @@
 #include "sim/tables.h"
 
 namespace sim {
+
+// What answers on a whole page in place of the register space (the PHY and
+// SERDES pages). The chip keeps one table of page -> handler; the bus paths
+// and the width query all look there first.
+class PageHandler {
+  public:
+    virtual ~PageHandler() = default;
+    // What the page holds, for anomaly texts ("PHY register").
+    virtual const char *kind() const = 0;
+    // Width of the register at the offset, 0 when nothing is described there.
+    virtual int width(uint8_t offset) const = 0;
+    // buf arrives zeroed; an access that does not fit leaves it so.
+    virtual void read(uint8_t offset, uint8_t *buf, int len) = 0;
+    // Called for every write after the width check; one that does not fit is
+    // ignored.
+    virtual void write(uint8_t offset, const uint8_t *buf, int len) = 0;
+};
 
 class Chip {
   public:
@@ -71,13 +90,25 @@ class Chip {
     void mibSet(const std::string &reg, int port, uint64_t value);
     void mibAdd(const std::string &reg, int port, uint64_t delta);
 
-    // Chip reset: every register and PHY page back to its reset value.
+    // Chip reset: every register and PHY page back to its reset value; busy
+    // bits injected below end with it.
     void reset();
     // Reads of RST_CHIP that still show 1 after a reset request (default 2).
     void setResetBusyReads(int reads);
+
+    // Fault knob: the next reads of the register instance (on any bus path)
+    // show its busy bit set, whatever the operation's state: the field named,
+    // or the register's start/done bit (a field ending in STDN, STRTDN or
+    // DONE). 0 reads ends it. Unknown names, or a register without such a bit,
+    // throw std::out_of_range.
+    void busyReads(const std::string &reg, int reads, int instance = 0);
+    void busyReads(const std::string &reg, const std::string &field, int reads, int instance = 0);
     int resetCount() const;
 
     std::recursive_mutex &mutex() const { return mutex_; }
+
+    // Hands every access to the page to the handler (replacing any other).
+    void handlePage(uint8_t page, std::unique_ptr<PageHandler> handler);
 
     // The table memories and the L2 engine (learning and ageing for tests).
     TableEngine &tables() { return tables_; }
@@ -85,6 +116,17 @@ class Chip {
     CfpEngine *cfp() { return cfp_.get(); }
 
   private:
+    class PhyPage;
+
+    PageHandler *pageHandler(uint8_t page) const { return page_handlers_[page].get(); }
+    struct BusyBit {
+        const RegInstance *reg;
+        uint64_t mask;
+        int reads;
+    };
+    void armBusy(const RegInstance &reg, uint64_t mask, int reads);
+    void showBusy(uint16_t address, uint8_t *buf, int len);
+    void installPhyPages();
     const RegInstance &instance(const std::string &reg, int index) const;
     void installResetControl();
     void installMibReset();
@@ -102,9 +144,10 @@ class Chip {
     PhyPages phys_;
     MibCounters mib_;
     int reset_busy_reads_ = 2;
-    int reset_pending_reads_ = 0;
     int reset_count_ = 0;
+    std::vector<BusyBit> busy_;
     std::unique_ptr<CfpEngine> cfp_;
+    std::array<std::unique_ptr<PageHandler>, 256> page_handlers_;
 };
 
 }  // namespace sim

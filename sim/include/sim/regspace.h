@@ -78,7 +78,8 @@ class RegSpace {
     size_t indexOf(const RegInstance &reg) const { return &reg - instances_.data(); }
 
     std::vector<RegInstance> instances_;
-    std::vector<int32_t> by_address_;  // byte address -> instance, -1 for none
+    std::vector<int32_t> by_address_;          // byte address -> instance, -1 for none
+    std::vector<std::vector<int32_t>> by_id_;  // register id -> its instances
     std::vector<uint64_t> values_;
     std::vector<ReadHook> read_hooks_;
     std::vector<WriteHook> write_hooks_;

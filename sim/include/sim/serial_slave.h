@@ -24,12 +24,14 @@
 //                               ready byte went out completes with the register
 //                               bytes the master clocked; a partial byte is a
 //                               framing anomaly
+//
+// Pin changes come from one CPU, a transaction at a time (see gpio.h): the
+// edge path takes no lock and allocates nothing; the fault knobs and the page
+// register are atomics so that tests may set or read them from any thread.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
-#include <deque>
-#include <mutex>
-#include <vector>
 
 #include "sim/access_log.h"
 #include "sim/anomalies.h"
@@ -42,9 +44,38 @@ class SerialSlave {
     SerialSlave(Chip &chip, Anomalies &anomalies, AccessLog &log, int chip_id);
 
     // New levels of the CPU-driven pins; called on every change.
-    void pins(bool chip_select, bool clock, bool data_out);
+    void pins(bool chip_select, bool clock, bool data_out) {
+        (void)edge(chip_select, clock, data_out, 0);
+    }
+    // The same for the GPIO block's edge path, answering `result` (the GPIO
+    // register value) so that the whole path is inline code and tail calls.
+    uint32_t edge(bool chip_select, bool clock, bool data_out, uint32_t result) {
+        if (chip_select != cs_) return selectThenEdge(chip_select, clock, data_out, result);
+        return clockEdge(clock, data_out, result);
+    }
+    // An edge that moved the clock alone (and maybe data-out).
+    uint32_t clockEdge(bool clock, bool data_out, uint32_t result) {
+        if (cs_) {
+            // Deselected: the two-wire framing and idle toggling are not ours.
+            clk_ = clock;
+            miso_ = false;
+            return result;
+        }
+        if (clock == clk_) return result;
+        clk_ = clock;
+        if (clock) {
+            shift_in_ = static_cast<uint8_t>(shift_in_ << 1 | (data_out ? 1 : 0));
+            if (++bits_in_ == 8) return byteDone(result);
+        } else if (out_bit_ < 8) {
+            miso_ = (out_byte_ >> (7 - out_bit_)) & 1;
+            out_bit_++;
+        } else {
+            miso_ = false;
+        }
+        return result;
+    }
     // Level the chip drives on the CPU's data-in pin.
-    bool dataIn() const;
+    bool dataIn() const { return miso_; }
 
     // Fault injection: the next status polls report busy (-1: for ever); the
     // next read streams this many not-ready bytes before the ready byte (-1:
@@ -57,23 +88,27 @@ class SerialSlave {
   private:
     enum class Frame { None, Ignore, InterfaceRead, Write, Read };
 
+    uint32_t selectThenEdge(bool chip_select, bool clock, bool data_out, uint32_t result);
+    uint32_t byteDone(uint32_t result);
     void startFrame();
     void endFrame();
     void byteReceived(uint8_t byte);
     void loadNextOutput();
+
+    static constexpr int kStreamBytes = 8;
+    static constexpr int kMaxWriteBytes = 16;  // beyond a register; kept to report the length
 
     Chip &chip_;
     Anomalies &anomalies_;
     AccessLog &log_;
     const int chip_id_;
 
-    mutable std::mutex mutex_;
     bool cs_ = true;
     bool clk_ = false;
     bool miso_ = false;
-    uint8_t page_ = 0;
-    int busy_polls_ = 0;
-    int not_ready_bytes_ = 0;
+    std::atomic<uint8_t> page_{0};
+    std::atomic<int> busy_polls_{0};
+    std::atomic<int> not_ready_bytes_{0};
 
     // Frame state.
     Frame frame_ = Frame::None;
@@ -81,8 +116,13 @@ class SerialSlave {
     int bits_in_ = 0;
     uint8_t shift_in_ = 0;
     uint8_t offset_ = 0;
-    std::vector<uint8_t> write_data_;
-    std::deque<uint8_t> out_queue_;
+    uint8_t write_data_[kMaxWriteBytes] = {};
+    int write_len_ = 0;  // bytes received, counted beyond the buffer too
+    // Bytes still to go out: zeros_ not-ready bytes, then out_[out_next_..out_end_).
+    int zeros_ = 0;
+    uint8_t out_[kStreamBytes + 1] = {};
+    int out_next_ = 0;
+    int out_end_ = 0;
     int out_data_from_ = -1;  // index in the output stream of the first register byte
     uint8_t out_byte_ = 0;
     int out_bit_ = 8;     // next bit to present, 8 = nothing loaded

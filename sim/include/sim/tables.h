@@ -59,6 +59,9 @@ class TableEngine {
     void loadBins(int bucket);
     void storeBins(int bucket);
     void presentSearch(int from);
+    // Index of the first row from `from` on with the bit set, or rows.size():
+    // the search of an idle table walks every row at each start.
+    static int firstWith(const std::vector<uint64_t> &rows, int from, uint64_t bit);
     // The access busy countdown and the search hooks both address tables share.
     void installSearchHooks(void (TableEngine::*present)(int));
     void fastAge();

@@ -61,13 +61,25 @@ struct Lists {
     uint32_t *exist;
     uint32_t *current;
     uint32_t *del;
+    // Entries set in exist and current, and the delete marks counted at the
+    // last end pass (which clears every mark it finds): an idle table skips
+    // the end pass.
+    int exist_count = 0;
+    int current_count = 0;
+    uint32_t marks_seen = 0;
 };
 
 // End of a hardware search: report what vanished and what was marked. The
 // lock is held over the walk and let go only for the sleep after a report.
-void reconcile(int unit, soc_control_t *soc, const Lists &l, int count, int step) {
+void reconcile(int unit, soc_control_t *soc, Lists &l, int count, int step) {
     static const uint32_t kEmpty[kWords] = {0, 0, 0};
     sal_mutex_take(soc->arl_table_lock, -1);
+    const uint32_t marks = soc_arl_delete_marks(unit);
+    if (l.exist_count == 0 && l.current_count == 0 && marks == l.marks_seen) {
+        sal_mutex_give(soc->arl_table_lock);
+        return;  // nothing was seen and nothing is marked: the pass changes nothing
+    }
+    l.marks_seen = marks;  // marks made while the pass sleeps are found by the next one
     for (int i = 0; i < count; i++) {
         int rv = 0;
         // A marked entry goes whether or not the scan still saw it: one added
@@ -86,6 +98,8 @@ void reconcile(int unit, soc_control_t *soc, const Lists &l, int count, int step
     }
     std::memcpy(l.exist, l.current, count * sizeof(uint32_t));
     std::memset(l.current, 0, count * sizeof(uint32_t));
+    l.exist_count = l.current_count;
+    l.current_count = 0;
     sal_mutex_give(soc->arl_table_lock);
 }
 
@@ -102,6 +116,11 @@ void arl_thread(void *arg) {
         {
             TableLock lock(soc);
             std::memset(soc->arl_table, 0, count * kWords * sizeof(uint32_t));
+        }
+        {
+            // Before the list is set: a mark in between is looked for, not missed.
+            TableLock lock(soc);
+            l.marks_seen = soc_arl_delete_marks(unit);
         }
         soc_arl_delete_list_set(unit, l.del);
         const drv_if_t *s = DRV_SERVICES(unit);
@@ -124,10 +143,14 @@ void arl_thread(void *arg) {
                 static const uint32_t kEmpty[kWords] = {0, 0, 0};
                 TableLock lock(soc);
                 int r = 0;
+                if (!l.current[index]) l.current_count++;
                 l.current[index] = 1;
                 if (l.del[index]) {
                     sync_slot(unit, soc, index, kEmpty, &r);
-                    if (r == 0) l.del[index] = l.exist[index] = 0;
+                    if (r == 0) {
+                        if (l.exist[index]) l.exist_count--;
+                        l.del[index] = l.exist[index] = 0;
+                    }
                 }
                 if (r == 0) sync_slot(unit, soc, index, found, &r);
                 if (r < 0) break;

@@ -200,7 +200,7 @@ tarn_sw_t *tarn_sw_attach(sb_t *sbh, uint32_t cs, uint32_t clk, uint32_t dout, u
     sw->cached_page = -1;
     {
         Transaction t(sw);
-        sb_gpioout(sbh, cs | clk | dout, cs);
+        sw->out_levels = sb_gpioout(sbh, cs | clk | dout, cs);
         sb_gpioouten(sbh, cs | clk | dout | din, cs | clk | dout);
         sb_extbus_config(sbh, 1);
     }

@@ -15,6 +15,7 @@ class Transaction {
         sal_mutex_take(sw->lock, sal_mutex_FOREVER);
         sw->saved_core = sb_coreidx(sw->sbh);
         sb_setcore_gpio(sw->sbh);
+        sw->out_levels = sb_gpioout(sw->sbh, 0, 0);
     }
     ~Transaction() {
         sb_setcoreidx(sw_->sbh, sw_->saved_core);
@@ -33,8 +34,13 @@ inline Level level_of(bool bit) {
     return bit ? Level::High : Level::Low;
 }
 
+// Within a transaction the handle alone drives its pins, so a step that
+// leaves a pin where it is (data-out low before each received bit) is no edge
+// and needs no write.
 inline void pin_set(tarn_sw_t *sw, uint32_t mask, Level level) {
-    sb_gpioout(sw->sbh, mask, level == Level::High ? mask : 0);
+    uint32_t want = level == Level::High ? mask : 0;
+    if ((sw->out_levels & mask) == want) return;
+    sw->out_levels = sb_gpioout(sw->sbh, mask, want);
 }
 
 inline bool data_in(tarn_sw_t *sw) {

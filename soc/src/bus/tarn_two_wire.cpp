@@ -22,7 +22,7 @@ void stop(tarn_sw_t *sw) {
     pin_set(sw, sw->clk, Level::High);
     pin_set(sw, sw->dout, Level::Low);
     pin_set(sw, sw->dout, Level::High);
-    sb_gpioout(sw->sbh, sw->clk | sw->dout, sw->clk | sw->dout);
+    sw->out_levels = sb_gpioout(sw->sbh, sw->clk | sw->dout, sw->clk | sw->dout);
 }
 
 void clock_pulse(tarn_sw_t *sw) {
