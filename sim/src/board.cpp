@@ -63,7 +63,8 @@ Board::Board(const BoardConfig &config)
       serial_(chip_, anomalies_, log_, config.chip_id),
       gpio_(serial_, config.pins),
       window_(chip_, anomalies_),
-      dma_(config.dma_bytes) {
+      dma_(config.dma_bytes),
+      fabric_(chip_, anomalies_) {
     if (config.straps != 0) chip_.setResetValue("STRAP_STS", 0, config.straps);
 }
 
