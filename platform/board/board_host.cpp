@@ -38,6 +38,7 @@ int board_host_start(const char *ports, const char *bus, char *error, size_t siz
     } else if (mode != "pins") {
         return fail(error, size, "unknown switch access '" + mode + "'; choose pins or direct");
     }
+    board_host_tap_stop_all();
     std::lock_guard<std::mutex> g(host_lock);
     board_events_stop();
     board_host_forget_devices();
@@ -50,6 +51,7 @@ int board_host_start(const char *ports, const char *bus, char *error, size_t siz
 }
 
 void board_host_stop(void) {
+    board_host_tap_stop_all();
     std::lock_guard<std::mutex> g(host_lock);
     board_events_stop();
     board_host_forget_devices();

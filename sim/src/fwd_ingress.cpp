@@ -126,12 +126,14 @@ bool Fabric::classify(int port, const FrameView &view, Classified *c) {
     if (!view.tagged && ((field(R_VLAN_CTRL3, F_EN_DROP_NON1Q) >> port) & 1)) return false;
     uint64_t words[3];
     if (!chip_.tables().otherRow(1, c->vid, words)) return true;  // no VLAN table here
-    if ((words[0] & portMask()) == 0) return !field(R_VLAN_CTRL5, F_DROP_VTABLE_MISS);
+    bool filter = field(R_VLAN_CTRL4, F_INGR_VID_CHK) != 0;
+    // An unknown VLAN has no members, so the ingress filter refuses it too.
+    if ((words[0] & portMask()) == 0) return !field(R_VLAN_CTRL5, F_DROP_VTABLE_MISS) && !filter;
     c->vlan_on = true;
     c->members = words[0] & portMask();
     c->untag = words[1] & portMask();
     c->mspt = static_cast<int>(words[2] & 0xff);
-    if (field(R_VLAN_CTRL4, F_INGR_VID_CHK) && !((c->members >> port) & 1)) return false;
+    if (filter && !((c->members >> port) & 1)) return false;
     return true;
 }
 
