@@ -55,6 +55,7 @@ void Fabric::transmit(int port, int from, const std::vector<uint8_t> &frame, con
     if (c.vlan_on) out = ((c.untag >> port) & 1) ? untagged(frame) : tagged(frame, c.vid, c.pri);
     int queue = 0;
     if ((field(R_QOS_1P_EN, F_QOS_1P_EN) >> from) & 1) queue = c.pri >> 1;
+    if (c.queue >= 0) queue = c.queue;
     wireOut(port, std::move(out), queue);
 }
 

@@ -177,6 +177,8 @@ void Fabric::ingress(int port, const std::vector<uint8_t> &wire, bool from_cpu) 
         toCpuPort(port, frame, c);
         return;
     }
+    CfpResult cfp = fieldProcessor(port, frame, view, c);
+    c.queue = cfp.pri;
     bool forwards = state == 0 || state == kStpForwarding;
     if ((forwards || state == kStpLearning) && !isMulticast(view.src))
         chip_.tables().learn(port, view.src, c.vid);
@@ -185,6 +187,13 @@ void Fabric::ingress(int port, const std::vector<uint8_t> &wire, bool from_cpu) 
         return;
     }
     uint64_t out = egressSet(port, dest, view, c);
+    if (cfp.drop) {
+        out = 0;
+    } else if (cfp.redirect >= 0) {
+        bool ok = cfp.redirect < profile_.num_ports && macLinkUp(cfp.redirect);
+        out = ok ? 1ull << cfp.redirect : 0;
+    }
+    if (cfp.copy >= 0 && cfp.copy < profile_.num_ports && cfp.copy != port) out |= 1ull << cfp.copy;
     // Mirroring: a copy of what the port received, and one of what the
     // mirrored egress ports send, to the capture port.
     int capture = -1;

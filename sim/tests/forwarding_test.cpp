@@ -213,3 +213,40 @@ TEST_F(forwarding, LoopbackReturnsFramesAfterTheHopDelay) {
 }
 
 }  // namespace
+
+namespace {
+
+// A slice-0 row matching one EtherType, with an in-band action word.
+sim::CfpEngine::Row etypeRow(uint16_t type, uint32_t action) {
+    sim::CfpEngine::Row r;
+    r.data[0] = r.mask[0] = 3;        // VALID_R
+    r.data[1] = uint32_t(type) << 2;  // ETYPE, bits 34-49
+    r.mask[1] = 0xffffu << 2;
+    r.action = action;
+    return r;
+}
+
+TEST_F(forwarding, FieldProcessorDropsRedirectsAndCopiesToTheCpu) {
+    sim::CfpEngine &cfp = *chip.cfp();
+    chip.poke("CFP_GLOBAL_CTL", 0, bits({0}));
+    auto ip = FrameBuilder().src(kA).udp(0x0a000001, 0x0a000002, 1, 2).build();
+    cfp.setRow(3, etypeRow(0x0800, 0x80 | 63));  // drop
+    board.port(0).inject(ip);
+    EXPECT_TRUE(receivers().empty());
+    board.port(0).inject(FrameBuilder().src(kA).ethertype(0x0806).build());
+    EXPECT_EQ(receivers().size(), 5u);  // other EtherTypes pass
+    EXPECT_EQ(cfp.row(3).in_band, 1u);
+
+    clear();
+    cfp.setRow(3, etypeRow(0x0800, 0x80 | 4));  // redirect to port 4
+    board.port(0).inject(ip);
+    EXPECT_EQ(receivers(), (std::vector<int>{4}));
+
+    clear();
+    cfp.setRow(3, etypeRow(0x0800, 0xc0 | uint32_t(cpu)));  // copy to the CPU
+    board.port(0).inject(ip);
+    EXPECT_EQ(receivers().size(), 5u);
+    EXPECT_EQ(board.cpu().toCpu().size(), 1u);
+}
+
+}  // namespace

@@ -130,6 +130,17 @@ class Fabric {
         int peer = -1;
         bool plug = false;
     };
+    // What the field processor's first matching row decided.
+    struct CfpResult {
+        bool drop = false;
+        int redirect = -1;  // the only port to send to
+        int copy = -1;      // a port that gets a copy besides
+        int pri = -1;       // new priority
+    };
+    struct Bucket {
+        double tokens = 0;  // bits
+        uint64_t last = 0;  // model time of the last refill
+    };
     // The ingress decision the later stages work from.
     struct Classified {
         uint16_t vid = 0;
@@ -138,6 +149,7 @@ class Fabric {
         uint64_t members = 0;
         uint64_t untag = 0;
         int mspt = 0;
+        int queue = -1;  // set by the field processor
     };
 
     // Queue plumbing (fabric.cpp).
@@ -152,6 +164,8 @@ class Fabric {
     bool countRx(int port, const std::vector<uint8_t> &wire);
     bool classify(int port, const FrameView &view, Classified *c);
     int stpState(int port, const Classified &c) const;
+    CfpResult fieldProcessor(int port, const std::vector<uint8_t> &frame, const FrameView &view,
+                             const Classified &c);
     uint64_t destinations(int port, const FrameView &view, const Classified &c, bool *to_cpu_only);
     uint64_t egressSet(int port, uint64_t dest, const FrameView &view, const Classified &c);
     uint64_t trunkReduce(int port, uint64_t set, const FrameView &view);
@@ -191,6 +205,7 @@ class Fabric {
     uint64_t age_gen_ = 0;
     bool pumping_ = false;
     mutable std::map<uint64_t, const RegInstance *> reg_cache_;
+    std::map<int, Bucket> meters_;  // by CFP row
 };
 
 }  // namespace sim
