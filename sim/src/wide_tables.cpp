@@ -62,7 +62,17 @@ void TableEngine::wideAgeOnce() {
 
 bool TableEngine::otherRow(int table, int index, uint64_t words[3]) const {
     std::lock_guard<std::recursive_mutex> g(lock_);
-    if (wide_arl_.empty()) return false;
+    if (wide_arl_.empty()) {
+        // The DXP7102 keeps its VLAN table in the memory window: members,
+        // untagged ports and group in one 64-bit entry.
+        if (table != 1 || !arlSupported()) return false;
+        auto v = window_.find(0x2000u + static_cast<uint32_t>(index & 0xfff));
+        uint64_t e = v == window_.end() ? 0 : v->second;
+        words[0] = e & 0x7ffffff;
+        words[1] = (e >> 27) & 0x7ffffff;
+        words[2] = (e >> 54) & 0x3f;
+        return true;
+    }
     auto it = other_.find(static_cast<uint32_t>(table << 16 | (index & 0xfff)));
     for (int w = 0; w < 3; w++)
         words[w] = it == other_.end() ? 0 : it->second[w];
