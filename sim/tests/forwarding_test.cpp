@@ -143,12 +143,20 @@ TEST_F(forwarding, TrunkGetsOneCopyAndNeverReflects) {
     EXPECT_EQ(receivers(), (std::vector<int>{0, 1, 4, 5}));
 }
 
-TEST_F(forwarding, MirrorsIngressToTheCapturePort) {
+TEST_F(forwarding, MirrorsIngressAndEgressToTheCapturePort) {
     chip.poke("MIRCAPCTL", 0, 1ull << 63 | bits({5}));
     chip.poke("IGMIRCTL", 0, bits({0}));
     chip.poke("PORT_VLAN_CTL", 0, bits({1}));  // port 0 may only reach port 1
     board.port(0).inject(FrameBuilder().src(kA).build());
     EXPECT_EQ(receivers(), (std::vector<int>{1, 5}));
+    clear();  // egress side: what port 1 sends
+    chip.poke("IGMIRCTL", 0, 0);
+    chip.poke("EGMIRCTL", 0, bits({1}));
+    board.port(0).inject(FrameBuilder().src(kA).build());
+    EXPECT_EQ(receivers(), (std::vector<int>{1, 5}));
+    chip.poke("EGMIRCTL", 0, bits({2}));
+    board.port(0).inject(FrameBuilder().src(kA).build());
+    EXPECT_EQ(board.port(5).sent().size(), 1u);  // port 2 sent nothing to copy
 }
 
 TEST_F(forwarding, CountsAndDropsBadFrames) {
