@@ -160,4 +160,16 @@ TEST(switchfw_system, NamespacesPingThroughTheSwitchUntilVlansSeparateThem) {
     EXPECT_NE(seen.find("=0x1000000000001:"), std::string::npos) << seen;  // port 1 down
 }
 
+TEST(switchfw_system, BadTapEndsTheProgramWithTheReason) {
+    std::string run = std::string(SWITCHFW_PATH) + " --flash f.bin --fs fs --exit-on-eof ";
+    std::string out = sh_out(run + "--board 28 --tap 40=swfbad </dev/null 2>&1; echo rc=$?");
+    EXPECT_NE(out.find("--tap 40=swfbad: port 40 is not a front-panel port 1-28"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("rc=1"), std::string::npos) << out;
+    out = sh_out(run + "--tap swfbad </dev/null 2>&1; echo rc=$?");
+    EXPECT_NE(out.find("--tap needs PORT=IFNAME"), std::string::npos) << out;
+    EXPECT_NE(out.find("rc=2"), std::string::npos) << out;
+}
+
 }  // namespace
