@@ -115,7 +115,7 @@ TEST_F(forwarding, TagsPerUntaggedMapAndFiltersIngress) {
     EXPECT_EQ(board.dropStats().vlan, 1u);
 }
 
-TEST_F(forwarding, BlockingPortDropsDataButTrapsBpdus) {
+TEST_F(forwarding, BlockingPortDropsDataButTrapsBpdusAndIgmp) {
     chip.poke("TH_PCTL", 1, 2 << 5);  // blocking
     chip.poke("GMNGCFG", 0, 0x02);    // RXBPDU_EN
     board.port(1).inject(FrameBuilder().src(kA).build());
@@ -124,6 +124,10 @@ TEST_F(forwarding, BlockingPortDropsDataButTrapsBpdus) {
     board.port(1).inject(FrameBuilder().src(kA).bpdu().build());
     EXPECT_TRUE(receivers().empty());
     ASSERT_EQ(board.cpu().toCpu().size(), 1u);
+    chip.poke("GMNGCFG", 0, 0x0a);  // and IGMP capture
+    board.port(2).inject(FrameBuilder().src(kB).igmp(0x0a000002, 0xe0000101).build());
+    EXPECT_TRUE(receivers().empty());
+    EXPECT_EQ(board.cpu().toCpu().size(), 2u);
     // Group states instead once multiple trees are on: port 1 of tree 0 forwards.
     chip.poke("MST_CON", 0, 0x40);
     table(3, 0, 5ull << 3, 0, 0);
