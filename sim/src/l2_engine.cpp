@@ -254,7 +254,9 @@ std::optional<TableEngine::L2Hit> TableEngine::lookup(uint64_t mac, uint16_t vid
         }
         return hit;
     }
-    if (!arlSupported()) return std::nullopt;
+    // Multicast rows of this chip name a group the model does not follow:
+    // such frames flood.
+    if (!arlSupported() || multicast(mac)) return std::nullopt;
     int bucket = bucketOf(mac, vid);
     for (int bin = 0; bin < 2; bin++) {
         int index = bucket * 2 + bin;
@@ -264,7 +266,6 @@ std::optional<TableEngine::L2Hit> TableEngine::lookup(uint64_t mac, uint16_t vid
         L2Hit hit;
         hit.is_static = (row & kRowStatic) != 0;
         hit.port = static_cast<int>((row >> kRowPort) & 0x1f);
-        hit.group = multicast(mac);
         return hit;
     }
     return std::nullopt;
