@@ -262,3 +262,25 @@ TEST_F(forwarding, FieldProcessorDropsRedirectsAndCopiesToTheCpu) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(forwarding_dxp7102, VlanTableInTheMemoryWindowDecidesEgress) {
+    sim::Board board{sim::BoardConfig::preset(sim::BoardKind::DXP97102R24GM)};
+    sim::Chip &chip = board.chip();
+    chip.poke("SWMODE", 0, 0x02);
+    chip.poke("VLAN_CTRL0", 0, 0x80);
+    for (int p = 0; p < 4; p++)
+        board.port(p).linkUp();
+    chip.tables().memPoke(0x2000 + 1, 0b0111 | 0b0100ull << 27);  // ports 0-2, 2 untagged
+    board.port(0).inject(FrameBuilder().src(kA).build());
+    auto to1 = board.port(1).sent(), to2 = board.port(2).sent();
+    ASSERT_EQ(to1.size(), 1u);
+    EXPECT_TRUE(to1[0].tagged);
+    ASSERT_EQ(to2.size(), 1u);
+    EXPECT_FALSE(to2[0].tagged);
+    EXPECT_TRUE(board.port(3).sent().empty());
+    EXPECT_EQ(chip.tables().lookup(kA, 1)->port, 0);
+}
+
+}  // namespace
