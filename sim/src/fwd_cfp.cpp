@@ -105,7 +105,11 @@ Fabric::CfpResult Fabric::fieldProcessor(int port, const std::vector<uint8_t> &f
             Bucket &b = meters_[i];
             uint64_t now = clock_.now();
             double burst = burstOf((row.meter[1] >> 8) & 0xf) * 1000;
-            if (b.last == 0) b.tokens = burst;
+            if (!b.primed) {  // a new meter starts with a full bucket
+                b.primed = true;
+                b.tokens = burst;
+                b.last = now;
+            }
             b.tokens +=
                 rateOf(row.meter[1] & 0xff) * 1000 * static_cast<double>(now - b.last) / 1e6;
             if (b.tokens > burst) b.tokens = burst;

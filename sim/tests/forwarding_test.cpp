@@ -259,6 +259,19 @@ TEST_F(forwarding, FieldProcessorDropsRedirectsAndCopiesToTheCpu) {
     board.port(0).inject(ip);
     EXPECT_EQ(receivers().size(), 5u);
     EXPECT_EQ(board.cpu().toCpu().size(), 1u);
+
+    // Metered at 64 kbit/s with a 64 kbit bucket: out of profile is dropped.
+    auto metered = etypeRow(0x0800, (0x80 | 63) << 16);
+    metered.meter[1] = 1u << 31 | 11 << 8 | 1;
+    cfp.setRow(3, metered);
+    clear();
+    board.port(0).injectBurst(ip, 130);
+    EXPECT_EQ(cfp.row(3).in_band, 125u);
+    EXPECT_EQ(cfp.row(3).out_band, 5u);
+    EXPECT_EQ(board.port(2).sent().size(), 125u);
+    board.fabric().advance(1'000'000);  // 64 kbit more
+    board.port(0).injectBurst(ip, 130);
+    EXPECT_EQ(cfp.row(3).in_band, 250u);
 }
 
 }  // namespace

@@ -138,6 +138,7 @@ class Fabric {
         int pri = -1;       // new priority
     };
     struct Bucket {
+        bool primed = false;
         double tokens = 0;  // bits
         uint64_t last = 0;  // model time of the last refill
     };
