@@ -2,6 +2,8 @@
 // event thread carries frames between ports.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "board_host.h"
 #include "sal.h"
 #include "sal_host.h"
@@ -11,17 +13,6 @@
 namespace {
 
 constexpr sim::MacAddr kA = 0x02000000000aull;
-
-// Polls until the condition holds or a second of real time has passed.
-template <typename F>
-bool eventually(F f) {
-    for (int i = 0; i < 1000; i++) {
-        if (f()) return true;
-        sal_thread_yield();
-        sal_udelay(1000);
-    }
-    return f();
-}
 
 TEST(board_events, ManualPlatformClockAgesTheAddressTable) {
     char error[200] = "";
@@ -34,11 +25,12 @@ TEST(board_events, ManualPlatformClockAgesTheAddressTable) {
     board.port(0).linkUp();
     board.port(1).linkUp();
     board.port(0).inject(sim::FrameBuilder().src(kA).build());
-    EXPECT_TRUE(eventually([&] { return board.port(1).sent().size() == 1; }));
+    EXPECT_EQ(board.port(1).waitSent(1, std::chrono::seconds(5)).size(), 1u);
     EXPECT_TRUE(chip.tables().lookup(kA, 1));
 
     sal_clock_advance(25'000'000);  // two ageing passes
-    EXPECT_TRUE(eventually([&] { return !chip.tables().lookup(kA, 1); }));
+    ASSERT_TRUE(board.fabric().settle(std::chrono::seconds(5)));
+    EXPECT_FALSE(chip.tables().lookup(kA, 1));
     sal_clock_real();
     board_host_stop();
 }

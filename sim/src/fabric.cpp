@@ -3,6 +3,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 namespace sim {
 
@@ -45,6 +46,27 @@ void Fabric::bindClock(SimClock::Source source) {
 uint64_t Fabric::nextEvent() const {
     std::lock_guard<std::recursive_mutex> g(chip_.mutex());
     return queue_.empty() ? UINT64_MAX : queue_.next();
+}
+
+namespace {
+
+template <typename F>
+bool pollUntil(std::chrono::milliseconds timeout, F done) {
+    auto end = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+}  // namespace
+
+bool Fabric::settle(std::chrono::milliseconds timeout) {
+    return pollUntil(timeout, [this] {
+        std::lock_guard<std::recursive_mutex> g(chip_.mutex());
+        return !pumping_ && outbox_.empty() && (queue_.empty() || queue_.next() > clock_.now());
+    });
 }
 
 void Fabric::pump() {
@@ -128,6 +150,11 @@ void Port::injectBurst(const Frame &frame, int n) {
 std::vector<SentFrame> Port::sent() const {
     std::lock_guard<std::recursive_mutex> g(fabric_.chip_.mutex());
     return fabric_.state_[static_cast<size_t>(port_)].sent;
+}
+
+std::vector<SentFrame> Port::waitSent(size_t n, std::chrono::milliseconds timeout) const {
+    pollUntil(timeout, [&] { return sent().size() >= n; });
+    return sent();
 }
 
 void Port::clearSent() {

@@ -6,6 +6,7 @@
 // after it is released.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -58,6 +59,9 @@ class Port {
 
     // Frames the port sent while no sink was set.
     std::vector<SentFrame> sent() const;
+    // The sent frames once there are at least n, or at the end of the
+    // (real-time) timeout: for a worker thread that runs the queue.
+    std::vector<SentFrame> waitSent(size_t n, std::chrono::milliseconds timeout) const;
     void clearSent();
     // Frames the port sends go to the sink (without FCS) instead.
     void setSink(FrameSink sink);
@@ -112,6 +116,9 @@ class Fabric {
     // Called (without the lock) when an event was added: a worker that runs
     // the queue wakes up.
     void setNotifier(std::function<void()> notify);
+    // Waits (real time, up to the timeout) until no event is due; false when
+    // some still are.
+    bool settle(std::chrono::milliseconds timeout);
     // Model time of the next event, or UINT64_MAX.
     uint64_t nextEvent() const;
     // Moves the hand-run clock on and runs what fell due.
