@@ -172,13 +172,11 @@ void Fabric::ingress(int port, const std::vector<uint8_t> &wire, bool from_cpu) 
         return;
     }
     bool to_cpu_only = false;
-    uint64_t dest = destinations(port, view, c, &to_cpu_only);
+    uint64_t dest = destinations(view, c, &to_cpu_only);
     if (to_cpu_only) {
         toCpuPort(port, frame, c);
         return;
     }
-    CfpResult cfp = fieldProcessor(port, frame, view, c);
-    c.queue = cfp.pri;
     bool forwards = state == 0 || state == kStpForwarding;
     if ((forwards || state == kStpLearning) && !isMulticast(view.src))
         chip_.tables().learn(port, view.src, c.vid);
@@ -186,6 +184,8 @@ void Fabric::ingress(int port, const std::vector<uint8_t> &wire, bool from_cpu) 
         drops_.stp++;
         return;
     }
+    CfpResult cfp = fieldProcessor(port, frame, view, c);
+    c.queue = cfp.pri;
     uint64_t out = egressSet(port, dest, view, c);
     if (cfp.drop) {
         out = 0;

@@ -11,8 +11,7 @@ constexpr int kStpForwarding = 5;
 
 }  // namespace
 
-uint64_t Fabric::destinations(int port, const FrameView &view, const Classified &c,
-                              bool *to_cpu_only) {
+uint64_t Fabric::destinations(const FrameView &view, const Classified &c, bool *to_cpu_only) {
     const uint64_t cpu = 1ull << profile_.cpu_port;
     uint64_t bpdu = field(R_BPDU_MCADDR, F_BPDU_MC_ADDR, kBpduAddr);
     if (view.dst == bpdu && field(R_GMNGCFG, F_RXBPDU_EN)) {
@@ -47,7 +46,6 @@ uint64_t Fabric::destinations(int port, const FrameView &view, const Classified 
                : isMulticast(view.dst) ? F_MIRX_MC_EN
                                        : F_MIRX_UC_EN;
     if (field(mii, want) && (c.members & cpu)) flood |= cpu;
-    (void)port;
     return flood;
 }
 

@@ -174,7 +174,7 @@ class Fabric {
     int stpState(int port, const Classified &c) const;
     CfpResult fieldProcessor(int port, const std::vector<uint8_t> &frame, const FrameView &view,
                              const Classified &c);
-    uint64_t destinations(int port, const FrameView &view, const Classified &c, bool *to_cpu_only);
+    uint64_t destinations(const FrameView &view, const Classified &c, bool *to_cpu_only);
     uint64_t egressSet(int port, uint64_t dest, const FrameView &view, const Classified &c);
     uint64_t trunkReduce(int port, uint64_t set, const FrameView &view);
     void transmit(int port, int from, const std::vector<uint8_t> &frame, const Classified &c);
