@@ -68,6 +68,12 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "switchfw: %s\n", board_error);
         return 2;
     }
+    for (const auto &[port, name] : opts.taps) {
+        if (board_host_tap_add(port, name.c_str(), board_error, sizeof board_error) != 0) {
+            std::fprintf(stderr, "switchfw: --tap %d=%s: %s\n", port, name.c_str(), board_error);
+            return 1;
+        }
+    }
     // The CPU-side access to the switch (serial pins and bus window).
     tarn_bus_register();
     if (opts.debug_read >= 0) {

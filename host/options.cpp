@@ -29,6 +29,8 @@ const char *host_options_usage(void) {
            "  --port-offset N    add N to the server ports 80, 23, 161 and 162 (default 0)\n"
            "  --listen ADDR      IPv4 address the servers listen on (default 127.0.0.1;\n"
            "                     0.0.0.0 opens them to every interface)\n"
+           "  --tap PORT=IFNAME  bridge front-panel port PORT (1..N) to a new Linux TAP\n"
+           "                     device IFNAME (repeatable; needs CAP_NET_ADMIN)\n"
            "  --exit-on-eof      end the program when console input ends\n"
            "  --help             print this text\n";
 }
@@ -51,7 +53,7 @@ bool host_options_parse(int argc, char **argv, HostOptions *out, std::string *er
             continue;
         }
         bool known = one_of(arg, {"--board", "--flash", "--fs", "--bus", "--port-offset",
-                                  "--debug-read", "--listen"});
+                                  "--debug-read", "--listen", "--tap"});
         if (!known) {
             *error = "unknown option '" + arg + "' (see --help)";
             return false;
@@ -94,6 +96,20 @@ bool host_options_parse(int argc, char **argv, HostOptions *out, std::string *er
                 return false;
             }
             out->listen = value;
+        } else if (arg == "--tap") {
+            auto sep = value.find('=');
+            char *end = nullptr;
+            long n = sep == std::string::npos ? 0 : std::strtol(value.c_str(), &end, 10);
+            std::string name = sep == std::string::npos ? "" : value.substr(sep + 1);
+            if (sep == 0 || sep == std::string::npos || end != value.c_str() + sep || n < 1 ||
+                n > 52 || name.empty() || name.size() > 15) {
+                *error =
+                    "--tap needs PORT=IFNAME (port 1-52, a name of up to 15 characters), "
+                    "not '" +
+                    value + "'";
+                return false;
+            }
+            out->taps.emplace_back(static_cast<int>(n), name);
         } else if (arg == "--port-offset") {
             char *end = nullptr;
             long n = std::strtol(value.c_str(), &end, 10);

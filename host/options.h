@@ -2,6 +2,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 struct HostOptions {
     std::string board = "52";             // front-panel port count: 52, 28 or 26
@@ -11,7 +13,9 @@ struct HostOptions {
     std::string listen = "127.0.0.1";     // IPv4 address every server binds
     int port_offset = 0;                  // added to the well-known server ports
     int debug_read = -1;                  // switch register to read and print at start-up
-    bool exit_on_eof = false;             // end the program at the end of console input
+    // Front-panel ports (1..N, as --board counts them) bridged to TAP devices.
+    std::vector<std::pair<int, std::string>> taps;
+    bool exit_on_eof = false;  // end the program at the end of console input
     bool help = false;
 };
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "bde.h"
+#include "board_events.h"
 #include "sal.h"
 #include "sim/board.h"
 #include "sim/host_binding.h"
@@ -37,16 +38,23 @@ int board_host_start(const char *ports, const char *bus, char *error, size_t siz
     } else if (mode != "pins") {
         return fail(error, size, "unknown switch access '" + mode + "'; choose pins or direct");
     }
+    board_host_tap_stop_all();
     std::lock_guard<std::mutex> g(host_lock);
+    board_events_stop();
     board_host_forget_devices();
     sim::unbindHost();
     host_board() = sim::Board::create(config);
+    host_board()->connectCpuMac();
     sim::bindHost(*host_board());
+    if (board_events_start(*host_board()) != 0)
+        return fail(error, size, "cannot start the board's event thread");
     return 0;
 }
 
 void board_host_stop(void) {
+    board_host_tap_stop_all();
     std::lock_guard<std::mutex> g(host_lock);
+    board_events_stop();
     board_host_forget_devices();
     sim::unbindHost();
     host_board().reset();

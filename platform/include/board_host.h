@@ -14,6 +14,14 @@ int board_host_start(const char *ports, const char *bus, char *error, size_t siz
 // Unbinds and destroys the board started by board_host_start; the firmware
 // threads that use it must have stopped.
 void board_host_stop(void);
+// Binds front-panel port user_port (1..N) of the started board to a new
+// Linux TAP device: frames the port sends are written to the TAP, frames read
+// from it enter at the port, and the port has a link while the TAP is up (a
+// TAP moved to another network namespace counts as up while it exists). 0,
+// or -1 with the reason in error (no /dev/net/tun, no permission, bad port).
+int board_host_tap_add(int user_port, const char *ifname, char *error, size_t size);
+// Stops every TAP bridge and removes its device (board_host_stop does too).
+void board_host_tap_stop_all(void);
 // Forgets the devices the enumerator found (tests that bind another board).
 void board_host_forget_devices(void);
 

@@ -26,6 +26,8 @@ const char *anomalyKindName(AnomalyKind kind) {
             return "unmapped host memory";
         case AnomalyKind::NoDevice:
             return "no such device";
+        case AnomalyKind::CpuFrame:
+            return "bad CPU frame";
     }
     return "?";
 }

@@ -66,12 +66,21 @@ Board::Board(const BoardConfig &config)
       gpio_(serial_, config.pins),
       window_(chip_, anomalies_),
       dma_(config.dma_bytes),
-      mac_(dma_, anomalies_, DXP6202_DEVICE_ID) {
+      mac_(dma_, anomalies_, DXP6202_DEVICE_ID),
+      fabric_(chip_, anomalies_) {
     if (config.straps != 0) chip_.setResetValue("STRAP_STS", 0, config.straps);
 }
 
 std::unique_ptr<Board> Board::create(const BoardConfig &config) {
     return std::make_unique<Board>(config);
+}
+
+void Board::connectCpuMac() {
+    if (!config_.cpu_mac) return;
+    // Both ends hand frames over outside their own locks, so neither lock
+    // is ever held while the other is taken.
+    mac_.setTransmitSink([this](std::vector<uint8_t> frame) { fabric_.cpu().fromCpu(frame); });
+    fabric_.cpu().setCpuSink([this](std::vector<uint8_t> frame) { mac_.receiveFromSwitch(frame); });
 }
 
 std::vector<DeviceInfo> Board::devices() const {

@@ -216,11 +216,13 @@ void TableEngine::installArl() {
 
 bool TableEngine::learn(int port, uint64_t mac, uint16_t vid) {
     std::lock_guard<std::recursive_mutex> g(lock_);
-    if (!arlSupported() || multicast(mac) || port < 0 || port >= profile_.num_ports) return false;
+    if (multicast(mac) || port < 0 || port >= profile_.num_ports) return false;
     if (const RegInstance *dis = regs_.find(R_DIS_LEARN, 0)) {
         const chipdata_field *f = chipdata_reg_field(dis->row, F_DIS_LEARN);
         if (f != nullptr && ((regs_.peek(*dis) >> (f->bp + port)) & 1)) return false;
     }
+    if (!wide_arl_.empty()) return wideLearn(port, mac, vid);
+    if (!arlSupported()) return false;
     bool by_vlan = field(R_VLAN_CTRL0, F_VLAN_EN) && field(R_VLAN_CTRL0, F_VLAN_LEARN_MODE) == 3;
     int bucket = bucketOf(mac, vid);
     int free_bin = -1;
@@ -246,7 +248,45 @@ bool TableEngine::learn(int port, uint64_t mac, uint16_t vid) {
     return true;
 }
 
+std::optional<TableEngine::L2Hit> TableEngine::lookup(uint64_t mac, uint16_t vid) const {
+    std::lock_guard<std::recursive_mutex> g(lock_);
+    mac &= kMask48;
+    bool by_vlan = field(R_VLAN_CTRL0, F_VLAN_EN) && field(R_VLAN_CTRL0, F_VLAN_LEARN_MODE) == 3;
+    if (!wide_arl_.empty()) {
+        int slot = wideSlot(mac, vid);
+        uint64_t e = wide_arl_[slot];
+        if (!(e & kRowValid) || (e & kMask48) != mac) return std::nullopt;
+        if (by_vlan && wide_vid_[slot] != (vid & 0xfff)) return std::nullopt;
+        L2Hit hit;
+        hit.is_static = (e & kRowStatic) != 0;
+        if (multicast(mac)) {
+            hit.group = true;
+            uint64_t words[3];
+            if (otherRow(2, static_cast<int>((e >> 48) & 0xfff), words)) hit.pbmp = words[0];
+        } else {
+            hit.port = static_cast<int>((e >> 48) & 0x3f) - profile_.port_offset;
+        }
+        return hit;
+    }
+    // Multicast rows of this chip name a group the model does not follow:
+    // such frames flood.
+    if (!arlSupported() || multicast(mac)) return std::nullopt;
+    int bucket = bucketOf(mac, vid);
+    for (int bin = 0; bin < 2; bin++) {
+        int index = bucket * 2 + bin;
+        uint64_t row = arl_[index];
+        if (!(row & kRowValid) || rowMac(index) != mac) continue;
+        if (by_vlan && ((row >> kRowVid) & 0xfff) != (vid & 0xfffu)) continue;
+        L2Hit hit;
+        hit.is_static = (row & kRowStatic) != 0;
+        hit.port = static_cast<int>((row >> kRowPort) & 0x1f);
+        return hit;
+    }
+    return std::nullopt;
+}
+
 void TableEngine::ageOnce() {
+    wideAgeOnce();
     for (uint64_t &row : arl_) {
         if (!(row & kRowValid) || (row & kRowStatic)) continue;
         if (row & kRowAge)

@@ -13,6 +13,8 @@ constexpr uint64_t kStatic = 1ull << 62;
 constexpr uint64_t kValid = 1ull << 63;
 constexpr int kSlots = TableEngine::kArlRows;
 const int kDataRegs[3] = {R_OTHER_TABLE_DATA0, R_OTHER_TABLE_DATA1, R_OTHER_TABLE_DATA2};
+constexpr uint64_t kAge = 1ull << 59;
+constexpr int kPid = 48;
 
 }  // namespace
 
@@ -25,6 +27,56 @@ int TableEngine::wideSlot(uint64_t mac, uint16_t vid) const {
     for (int k = 0; k < 8; k++)
         bytes[k] = static_cast<uint8_t>(key >> (56 - 8 * k));
     return static_cast<int>(((mac & 0x1fff) ^ arlCrc16(bytes, 47)) % kSlots);
+}
+
+bool TableEngine::wideLearn(int port, uint64_t mac, uint16_t vid) {
+    bool by_vlan = field(R_VLAN_CTRL0, F_VLAN_EN) && field(R_VLAN_CTRL0, F_VLAN_LEARN_MODE) == 3;
+    int slot = wideSlot(mac, vid);
+    uint64_t e = wide_arl_[slot];
+    uint64_t pid = static_cast<uint64_t>(port + profile_.port_offset) & 0x3f;
+    if (e & kValid) {
+        bool same =
+            (e & kMask48) == (mac & kMask48) && (!by_vlan || wide_vid_[slot] == (vid & 0xfff));
+        if (!same || (e & kStatic)) return false;
+        wide_arl_[slot] = (e & ~(0x3full << kPid)) | pid << kPid | kAge;
+        return true;
+    }
+    wide_arl_[slot] = (mac & kMask48) | pid << kPid | kAge | kValid;
+    wide_vid_[slot] = static_cast<uint16_t>(vid & 0xfff);
+    return true;
+}
+
+// Dynamic entries seen since the last pass lose their hit bit; the others go.
+void TableEngine::wideAgeOnce() {
+    for (size_t i = 0; i < wide_arl_.size(); i++) {
+        uint64_t &e = wide_arl_[i];
+        if (!(e & kValid) || (e & kStatic)) continue;
+        if (e & kAge) {
+            e &= ~kAge;
+        } else {
+            e = 0;
+            wide_vid_[i] = 0;
+        }
+    }
+}
+
+bool TableEngine::otherRow(int table, int index, uint64_t words[3]) const {
+    std::lock_guard<std::recursive_mutex> g(lock_);
+    if (wide_arl_.empty()) {
+        // The DXP7102 keeps its VLAN table in the memory window: members,
+        // untagged ports and group in one 64-bit entry.
+        if (table != 1 || !arlSupported()) return false;
+        auto v = window_.find(0x2000u + static_cast<uint32_t>(index & 0xfff));
+        uint64_t e = v == window_.end() ? 0 : v->second;
+        words[0] = e & 0x7ffffff;
+        words[1] = (e >> 27) & 0x7ffffff;
+        words[2] = (e >> 54) & 0x3f;
+        return true;
+    }
+    auto it = other_.find(static_cast<uint32_t>(table << 16 | (index & 0xfff)));
+    for (int w = 0; w < 3; w++)
+        words[w] = it == other_.end() ? 0 : it->second[w];
+    return true;
 }
 
 void TableEngine::widePresent(int from) {

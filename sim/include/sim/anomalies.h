@@ -23,6 +23,7 @@ enum class AnomalyKind {
     DmaOutOfArena,       // bus address outside the DMA arena
     HostMemory,          // host memory access outside every mapping
     NoDevice,            // access to a device the board does not have
+    CpuFrame,            // CPU frame without the management tag or with a bad CRC
 };
 
 const char *anomalyKindName(AnomalyKind kind);
@@ -46,7 +47,7 @@ class Anomalies {
     static constexpr size_t kKeep = 256;  // oldest entries beyond this are dropped
     mutable std::mutex mutex_;
     std::vector<Anomaly> entries_;
-    static constexpr size_t kKinds = static_cast<size_t>(AnomalyKind::NoDevice) + 1;
+    static constexpr size_t kKinds = static_cast<size_t>(AnomalyKind::CpuFrame) + 1;
     size_t counts_[kKinds] = {};
     size_t total_ = 0;
 };

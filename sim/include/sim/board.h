@@ -14,6 +14,7 @@
 #include "sim/anomalies.h"
 #include "sim/chip.h"
 #include "sim/dma_arena.h"
+#include "sim/fabric.h"
 #include "sim/gpio.h"
 #include "sim/mac_core.h"
 #include "sim/profile.h"
@@ -86,6 +87,22 @@ class Board {
     Anomalies &anomalies() { return anomalies_; }
     AccessLog &accessLog() { return log_; }
 
+    // The frame side: a front-panel port's wire by chip port number
+    // (std::out_of_range for a port the chip lacks), the management port,
+    // the event queue on the model clock.
+    Port &port(int chip_port) { return fabric_.port(chip_port); }
+    ImpPort &cpu() { return fabric_.cpu(); }
+    Fabric &fabric() { return fabric_; }
+    void setCpuSink(FrameSink sink) { fabric_.cpu().setCpuSink(std::move(sink)); }
+    void fromCpu(std::span<const uint8_t> frame) { fabric_.cpu().fromCpu(frame); }
+    void pump() { fabric_.pump(); }
+    DropStats dropStats() const { return fabric_.dropStats(); }
+
+    // Joins the CPU-port MAC to the switch's management port: frames the
+    // switch sends to the CPU land in the MAC's receive ring, frames the MAC
+    // transmits enter the switch. Without it both ends keep their captures.
+    void connectCpuMac();
+
     // Device 0 is the switch chip on the management bus ("SPI"), device 1 the
     // CPU-port MAC on PCI.
     std::vector<DeviceInfo> devices() const;
@@ -101,6 +118,7 @@ class Board {
     BusWindow window_;
     DmaArena dma_;
     MacCore mac_;
+    Fabric fabric_;
 };
 
 }  // namespace sim

@@ -112,6 +112,10 @@ class Chip {
 
     // The table memories and the L2 engine (learning and ageing for tests).
     TableEngine &tables() { return tables_; }
+    // Register storage and counters for the model's frame side: no bus, no
+    // log; callers hold mutex().
+    RegSpace &regs() { return regs_; }
+    MibCounters &mib() { return mib_; }
     // The field processor, null on models without one.
     CfpEngine *cfp() { return cfp_.get(); }
 

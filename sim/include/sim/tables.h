@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "sim/profile.h"
@@ -43,6 +44,18 @@ class TableEngine {
     // A frame with this source arrives on the port: learns or moves a dynamic
     // entry unless learning is off on the port. False when not learned.
     bool learn(int port, uint64_t mac, uint16_t vid);
+    // What the address table holds for a key, as the forwarding lookup sees
+    // it: a unicast entry's chip port or a multicast entry's group bitmap.
+    struct L2Hit {
+        bool is_static = false;
+        int port = -1;
+        bool group = false;
+        uint64_t pbmp = 0;
+    };
+    std::optional<L2Hit> lookup(uint64_t mac, uint16_t vid) const;
+    // A VLAN_1Q (1), MARL_PBMP (2) or MSPT_TAB (3) row of the wide chips as
+    // its three data words; false on chips without these tables.
+    bool otherRow(int table, int index, uint64_t words[3]) const;
     // The ageing clock moves on; each full SPTAGT.AGE_TIME period clears the
     // hit bit of dynamic entries and removes those already cleared.
     void advanceAgeClock(uint32_t seconds);
@@ -69,6 +82,8 @@ class TableEngine {
     // The wide chips' address table and other tables (wide_tables.cpp).
     void installWide();
     int wideSlot(uint64_t mac, uint16_t vid) const;
+    bool wideLearn(int port, uint64_t mac, uint16_t vid);
+    void wideAgeOnce();
     void widePresent(int from);
 
     const ChipProfile &profile_;

@@ -1,0 +1,171 @@
+// Front-panel ports of the simulated board bridged to Linux TAP devices: a
+// platform thread per TAP injects what the host sends at the port, the
+// port's output is written to the TAP, and the port's PHY sees a link while
+// the TAP is up.
+#include <fcntl.h>
+#include <linux/if.h>
+#include <linux/if_tun.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "board_host.h"
+#include "sal.h"
+#include "sim/board.h"
+#include "sim/host_binding.h"
+#include "unique_fd.h"
+
+namespace {
+
+struct Tap {
+    sim::Board *board = nullptr;
+    int chip_port = -1;
+    std::string name;
+    UniqueFd fd;
+    UniqueFd wake;  // eventfd: stop request
+    sal_sem_t done = nullptr;
+    std::atomic<bool> stop{false};
+};
+
+std::mutex taps_lock;
+std::vector<std::shared_ptr<Tap>> &taps() {
+    static auto *t = new std::vector<std::shared_ptr<Tap>>;
+    return *t;
+}
+
+int fail(char *error, size_t size, const std::string &text) {
+    if (error != nullptr && size > 0) std::snprintf(error, size, "%s", text.c_str());
+    return -1;
+}
+
+// Whether the interface is up. Once the TAP moved to another network
+// namespace its name means nothing here; then it counts as up while the
+// device stays attached.
+bool interface_up(const std::string &name) {
+    UniqueFd s(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (!s.valid()) return true;
+    ifreq ifr{};
+    std::snprintf(ifr.ifr_name, IFNAMSIZ, "%s", name.c_str());
+    if (ioctl(s.get(), SIOCGIFFLAGS, &ifr) != 0) return true;
+    return (ifr.ifr_flags & IFF_UP) != 0;
+}
+
+void set_link(Tap &t, bool up, bool *now) {
+    if (up == *now) return;
+    *now = up;
+    if (up)
+        t.board->port(t.chip_port).linkUp();
+    else
+        t.board->port(t.chip_port).linkDown();
+}
+
+void reader(void *arg) {
+    auto *t = static_cast<Tap *>(arg);
+    bool link = false;
+    set_link(*t, interface_up(t->name), &link);
+    std::vector<uint8_t> buf(65536);
+    while (!t->stop.load()) {
+        pollfd fds[2] = {{t->fd.get(), POLLIN, 0}, {t->wake.get(), POLLIN, 0}};
+        int n = poll(fds, 2, 1000);
+        if (n < 0 && errno != EINTR) break;
+        if (fds[1].revents != 0) break;
+        if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) break;
+        if (n == 0 || !(fds[0].revents & POLLIN)) {
+            set_link(*t, interface_up(t->name), &link);
+            continue;
+        }
+        ssize_t len = read(t->fd.get(), buf.data(), buf.size());
+        if (len < 0) {
+            if (errno == EAGAIN || errno == EINTR) continue;
+            break;  // the device went away
+        }
+        set_link(*t, true, &link);
+        // The host hands frames without FCS and without padding; its NIC
+        // would pad short ones.
+        std::vector<uint8_t> frame(buf.begin(), buf.begin() + len);
+        if (frame.size() < 60) frame.resize(60, 0);
+        t->board->port(t->chip_port).inject(sim::Frame{std::move(frame)});
+    }
+    t->board->port(t->chip_port).setSink({});
+    if (!t->stop.load()) {
+        sal_printf("TAP %s of port %d went away: link down\n", t->name.c_str(), t->chip_port);
+    }
+    t->board->port(t->chip_port).linkDown();
+    sal_sem_give(t->done);
+}
+
+}  // namespace
+
+int board_host_tap_add(int user_port, const char *ifname, char *error, size_t size) {
+    sim::Board *board = sim::boundBoard();
+    if (board == nullptr) return fail(error, size, "no board is running");
+    const sim::ChipProfile &profile = board->profile();
+    int users = board->config().user_ports;
+    if (user_port < 1 || user_port > users)
+        return fail(error, size,
+                    "port " + std::to_string(user_port) + " is not a front-panel port 1-" +
+                        std::to_string(users));
+    std::string name = ifname ? ifname : "";
+    if (name.empty() || name.size() >= IFNAMSIZ)
+        return fail(error, size, "bad TAP name '" + name + "'");
+    // Front-panel ports skip the CPU port that sits after the fast-Ethernet ones.
+    int chip_port = user_port <= profile.fe_ports ? user_port - 1 : user_port;
+
+    auto t = std::make_shared<Tap>();
+    t->board = board;
+    t->chip_port = chip_port;
+    t->name = name;
+    t->fd = UniqueFd(open("/dev/net/tun", O_RDWR | O_CLOEXEC));
+    if (!t->fd.valid())
+        return fail(error, size, "cannot open /dev/net/tun: " + std::string(std::strerror(errno)));
+    ifreq ifr{};
+    ifr.ifr_flags = IFF_TAP | IFF_NO_PI;
+    std::snprintf(ifr.ifr_name, IFNAMSIZ, "%s", name.c_str());
+    if (ioctl(t->fd.get(), TUNSETIFF, &ifr) != 0)
+        return fail(error, size,
+                    "cannot create TAP " + name + ": " + std::string(std::strerror(errno)));
+    t->wake = UniqueFd(eventfd(0, EFD_CLOEXEC));
+    if (!t->wake.valid()) return fail(error, size, "cannot create an eventfd");
+    int out = t->fd.get();
+    std::weak_ptr<Tap> weak = t;
+    board->port(chip_port).setSink([weak, out](std::vector<uint8_t> frame) {
+        auto tap = weak.lock();
+        if (tap && !tap->stop.load()) {
+            ssize_t n = write(out, frame.data(), frame.size());
+            (void)n;  // a TAP that is down refuses frames, as a cable without link
+        }
+    });
+    t->done = sal_sem_create("tapDone", sal_sem_BINARY, 0);
+    std::lock_guard<std::mutex> g(taps_lock);
+    if (sal_thread_create("tapBridge", 16384, 50, reader, t.get()) == SAL_THREAD_ERROR) {
+        board->port(chip_port).setSink({});
+        sal_sem_destroy(t->done);
+        return fail(error, size, "cannot start the TAP thread");
+    }
+    taps().push_back(t);
+    return 0;
+}
+
+void board_host_tap_stop_all(void) {
+    std::lock_guard<std::mutex> g(taps_lock);
+    for (auto &t : taps()) {
+        t->stop.store(true);
+        uint64_t one = 1;
+        ssize_t n = write(t->wake.get(), &one, sizeof one);
+        (void)n;
+        sal_sem_take(t->done, sal_sem_FOREVER);
+        sal_sem_destroy(t->done);
+    }
+    taps().clear();
+}

@@ -1,0 +1,219 @@
+// The frame side of the model: each port's wire (inject, capture, cable,
+// loopback plug), the management port to the CPU (ImpPort) and the
+// forwarding pipeline between them, driven by the event queue on the model
+// clock. The pipeline reads the chip's registers and tables as the drivers
+// left them; all state is guarded by the chip's lock, and sinks are called
+// after it is released.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "sim/anomalies.h"
+#include "sim/chip.h"
+#include "sim/frame.h"
+#include "sim/sim_clock.h"
+
+namespace sim {
+
+enum class Fcs { Good, Bad, Included };
+
+// A frame a port sent, as seen on the wire.
+struct SentFrame {
+    std::vector<uint8_t> bytes;  // without FCS
+    bool tagged = false;
+    uint16_t vid = 0;
+    uint8_t pri = 0;
+    int queue = 0;
+    uint64_t seq = 0;
+};
+
+// Frames the pipeline dropped before any egress decision, by reason.
+struct DropStats {
+    uint64_t gate = 0;   // link down, receive disabled, forwarding off
+    uint64_t error = 0;  // FCS, size
+    uint64_t vlan = 0;
+    uint64_t stp = 0;
+    uint64_t no_egress = 0;
+};
+
+using FrameSink = std::function<void(std::vector<uint8_t> frame)>;
+
+class Fabric;
+
+class Port {
+  public:
+    Port(Fabric &fabric, int port) : fabric_(fabric), port_(port) {}
+    int number() const { return port_; }
+
+    // The frame arrives on the wire (a good FCS is added). False when the
+    // port cannot take frames (the CPU port: use ImpPort).
+    bool inject(const Frame &frame);
+    bool injectRaw(std::span<const uint8_t> bytes, Fcs fcs = Fcs::Good);
+    void injectBurst(const Frame &frame, int n);
+
+    // Frames the port sent while no sink was set.
+    std::vector<SentFrame> sent() const;
+    // The sent frames once there are at least n, or at the end of the
+    // (real-time) timeout: for a worker thread that runs the queue.
+    std::vector<SentFrame> waitSent(size_t n, std::chrono::milliseconds timeout) const;
+    void clearSent();
+    // Frames the port sends go to the sink (without FCS) instead.
+    void setSink(FrameSink sink);
+
+    void linkUp(const LinkPartner &partner = {});
+    void linkDown();
+    // A cable to another port of the board: both links come up.
+    void connectTo(Port &peer);
+    // A plug that returns everything the port sends (after the hop delay).
+    void loopbackPlug(bool on);
+
+  private:
+    Fabric &fabric_;
+    int port_;
+};
+
+// The management port as the CPU-port MAC sees it. Frames to the CPU carry
+// the management tag (0x8874 and the tag word) after the source MAC, are
+// always 802.1Q-tagged and end with an FCS computed without the management
+// tag; frames from the CPU are checked the same way.
+class ImpPort {
+  public:
+    explicit ImpPort(Fabric &fabric) : fabric_(fabric) {}
+    void setCpuSink(FrameSink sink);
+    // Opcode 0 enters the pipeline at the CPU port; opcodes 3/4 go straight
+    // to the ports of the tag's bitmap (second group for 4).
+    void fromCpu(std::span<const uint8_t> frame);
+    // Frames handed to the CPU while no sink was set.
+    std::vector<std::vector<uint8_t>> toCpu() const;
+    void clearToCpu();
+
+  private:
+    Fabric &fabric_;
+};
+
+class Fabric {
+  public:
+    static constexpr uint64_t kHopDelayUs = 1000;
+
+    Fabric(Chip &chip, Anomalies &anomalies);
+    Fabric(const Fabric &) = delete;
+    Fabric &operator=(const Fabric &) = delete;
+
+    Port &port(int p);  // std::out_of_range for a port the chip does not have
+    ImpPort &cpu() { return imp_; }
+    const SimClock &clock() const { return clock_; }
+    DropStats dropStats() const;
+
+    // Runs every event that is due; with no notifier set, adding an event
+    // runs the due ones at once on the caller's thread.
+    void pump();
+    // Called (without the lock) when an event was added: a worker that runs
+    // the queue wakes up.
+    void setNotifier(std::function<void()> notify);
+    // Waits (real time, up to the timeout) until no event is due; false when
+    // some still are.
+    bool settle(std::chrono::milliseconds timeout);
+    // Model time of the next event, or UINT64_MAX.
+    uint64_t nextEvent() const;
+    // Moves the hand-run clock on and runs what fell due.
+    void advance(uint64_t usecs);
+    // Reads model time from the source (empty: the hand-run clock again);
+    // ageing counts from the moment of binding.
+    void bindClock(SimClock::Source source);
+
+  private:
+    friend class Port;
+    friend class ImpPort;
+
+    struct PortState {
+        std::vector<SentFrame> sent;
+        FrameSink sink;
+        int peer = -1;
+        bool plug = false;
+    };
+    // What the field processor's first matching row decided.
+    struct CfpResult {
+        bool drop = false;
+        int redirect = -1;  // the only port to send to
+        int copy = -1;      // a port that gets a copy besides
+        int pri = -1;       // new priority
+    };
+    struct Bucket {
+        bool primed = false;
+        double tokens = 0;  // bits
+        uint64_t last = 0;  // model time of the last refill
+    };
+    // The ingress decision the later stages work from.
+    struct Classified {
+        uint16_t vid = 0;
+        uint8_t pri = 0;
+        bool vlan_on = false;  // VLAN_EN set and the VLAN in the table
+        uint64_t members = 0;
+        uint64_t untag = 0;
+        int mspt = 0;
+        int queue = -1;  // set by the field processor
+    };
+
+    // Queue plumbing (fabric.cpp).
+    void schedule(uint64_t delay, EventQueue::Event event);
+    void enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay);
+    void runDue(std::unique_lock<std::recursive_mutex> &lock);
+    void kick(std::unique_lock<std::recursive_mutex> &lock);
+    void ageTick(uint64_t gen);
+    // Pipeline (fwd_ingress.cpp, fwd_lookup.cpp, fwd_egress.cpp).
+    void ingress(int port, const std::vector<uint8_t> &wire, bool from_cpu);
+    bool gateOpen(int port, bool from_cpu);
+    bool countRx(int port, const std::vector<uint8_t> &wire);
+    bool classify(int port, const FrameView &view, Classified *c);
+    int stpState(int port, const Classified &c) const;
+    CfpResult fieldProcessor(int port, const std::vector<uint8_t> &frame, const FrameView &view,
+                             const Classified &c);
+    uint64_t destinations(const FrameView &view, const Classified &c, bool *to_cpu_only);
+    uint64_t egressSet(int port, uint64_t dest, const FrameView &view, const Classified &c);
+    uint64_t trunkReduce(int port, uint64_t set, const FrameView &view);
+    void transmit(int port, int from, const std::vector<uint8_t> &frame, const Classified &c);
+    void wireOut(int port, std::vector<uint8_t> frame, int queue = 0);
+    void toCpuPort(int ingress_port, std::vector<uint8_t> frame, const Classified &c);
+    void countTx(int port, const std::vector<uint8_t> &frame);
+    void fromCpu(std::span<const uint8_t> frame);
+    // Register access helpers with cached lookups.
+    const RegInstance *reg(int reg_id, int instance = 0) const;
+    const RegInstance *portReg(int reg_id, int port) const;
+    uint64_t field(const RegInstance *r, int field_id, uint64_t absent = 0) const;
+    uint64_t field(int reg_id, int field_id, uint64_t absent = 0) const {
+        return field(reg(reg_id), field_id, absent);
+    }
+    uint64_t portMask() const { return (1ull << chip_.profile().num_ports) - 1; }
+    bool macLinkUp(int port) const;
+    const RegInstance *portCtl(int port) const;
+    void mib(int reg_id, int port, uint64_t delta);
+
+    Chip &chip_;
+    Anomalies &anomalies_;
+    const ChipProfile &profile_;
+    RegSpace &regs_;
+    SimClock clock_;
+    EventQueue queue_;
+    std::vector<std::unique_ptr<Port>> ports_;
+    std::vector<PortState> state_;
+    ImpPort imp_;
+    std::vector<std::vector<uint8_t>> to_cpu_;
+    FrameSink cpu_sink_;
+    std::function<void()> notify_;
+    std::vector<std::function<void()>> outbox_;  // sink calls made after unlocking
+    DropStats drops_;
+    uint64_t seq_ = 0;
+    uint64_t last_age_ = 0;
+    uint64_t age_gen_ = 0;
+    bool pumping_ = false;
+    mutable std::map<uint64_t, const RegInstance *> reg_cache_;
+    std::map<int, Bucket> meters_;  // by CFP row
+};
+
+}  // namespace sim

@@ -1,0 +1,199 @@
+// The fabric's plumbing: ports, the event queue, sinks and ageing.
+#include "sim/fabric.h"
+
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+namespace sim {
+
+Fabric::Fabric(Chip &chip, Anomalies &anomalies)
+    : chip_(chip),
+      anomalies_(anomalies),
+      profile_(chip.profile()),
+      regs_(chip.regs()),
+      state_(static_cast<size_t>(chip.profile().num_ports)),
+      imp_(*this) {
+    for (int p = 0; p < profile_.num_ports; p++)
+        ports_.push_back(std::make_unique<Port>(*this, p));
+    bindClock({});
+}
+
+Port &Fabric::port(int p) {
+    if (p < 0 || p >= profile_.num_ports)
+        throw std::out_of_range("no port " + std::to_string(p) + " on " + profile_.name);
+    return *ports_[static_cast<size_t>(p)];
+}
+
+DropStats Fabric::dropStats() const {
+    std::lock_guard<std::recursive_mutex> g(chip_.mutex());
+    return drops_;
+}
+
+void Fabric::setNotifier(std::function<void()> notify) {
+    std::lock_guard<std::recursive_mutex> g(chip_.mutex());
+    notify_ = std::move(notify);
+}
+
+void Fabric::bindClock(SimClock::Source source) {
+    std::unique_lock<std::recursive_mutex> lock(chip_.mutex());
+    clock_.setSource(std::move(source));
+    last_age_ = clock_.now();
+    uint64_t gen = ++age_gen_;
+    queue_.at(last_age_ + 1000000, [this, gen] { ageTick(gen); });
+}
+
+uint64_t Fabric::nextEvent() const {
+    std::lock_guard<std::recursive_mutex> g(chip_.mutex());
+    return queue_.empty() ? UINT64_MAX : queue_.next();
+}
+
+namespace {
+
+template <typename F>
+bool pollUntil(std::chrono::milliseconds timeout, F done) {
+    auto end = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+}  // namespace
+
+bool Fabric::settle(std::chrono::milliseconds timeout) {
+    return pollUntil(timeout, [this] {
+        std::lock_guard<std::recursive_mutex> g(chip_.mutex());
+        return !pumping_ && outbox_.empty() && (queue_.empty() || queue_.next() > clock_.now());
+    });
+}
+
+void Fabric::pump() {
+    std::unique_lock<std::recursive_mutex> lock(chip_.mutex());
+    runDue(lock);
+}
+
+void Fabric::advance(uint64_t usecs) {
+    std::unique_lock<std::recursive_mutex> lock(chip_.mutex());
+    clock_.advance(usecs);
+    runDue(lock);
+}
+
+void Fabric::runDue(std::unique_lock<std::recursive_mutex> &lock) {
+    if (pumping_) return;  // an event added by an event: the outer loop runs it
+    pumping_ = true;
+    // A bound on one pass keeps a storm of zero-delay events from starving
+    // the caller; the rest stays queued.
+    int budget = 100000;
+    EventQueue::Event event;
+    while (budget-- > 0 && queue_.popDue(clock_.now(), &event))
+        event();
+    pumping_ = false;
+    std::vector<std::function<void()>> out;
+    out.swap(outbox_);
+    lock.unlock();
+    for (auto &f : out)
+        f();
+    lock.lock();
+}
+
+void Fabric::schedule(uint64_t delay, EventQueue::Event event) {
+    queue_.at(clock_.now() + delay, std::move(event));
+}
+
+void Fabric::enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay) {
+    schedule(delay, [this, port, w = std::move(wire)] { ingress(port, w, false); });
+}
+
+// Called with the lock held after an entry point queued work.
+void Fabric::kick(std::unique_lock<std::recursive_mutex> &lock) {
+    if (notify_)
+        notify_();
+    else
+        runDue(lock);
+}
+
+void Fabric::ageTick(uint64_t gen) {
+    if (gen != age_gen_) return;
+    uint64_t now = clock_.now();
+    uint64_t seconds = (now - last_age_) / 1000000;
+    last_age_ += seconds * 1000000;
+    if (seconds > 0) chip_.tables().advanceAgeClock(static_cast<uint32_t>(seconds));
+    queue_.at(last_age_ + 1000000, [this, gen] { ageTick(gen); });
+}
+
+bool Port::inject(const Frame &frame) {
+    return injectRaw(frame.bytes, Fcs::Good);
+}
+
+bool Port::injectRaw(std::span<const uint8_t> bytes, Fcs fcs) {
+    if (port_ == fabric_.profile_.cpu_port) return false;
+    std::vector<uint8_t> wire;
+    if (fcs == Fcs::Included) {
+        wire.assign(bytes.begin(), bytes.end());
+    } else {
+        wire = withFcs(bytes);
+        if (fcs == Fcs::Bad) wire.back() ^= 0xff;
+    }
+    std::unique_lock<std::recursive_mutex> lock(fabric_.chip_.mutex());
+    fabric_.enqueueIngress(port_, std::move(wire), 0);
+    fabric_.kick(lock);
+    return true;
+}
+
+void Port::injectBurst(const Frame &frame, int n) {
+    for (int i = 0; i < n; i++)
+        inject(frame);
+}
+
+std::vector<SentFrame> Port::sent() const {
+    std::lock_guard<std::recursive_mutex> g(fabric_.chip_.mutex());
+    return fabric_.state_[static_cast<size_t>(port_)].sent;
+}
+
+std::vector<SentFrame> Port::waitSent(size_t n, std::chrono::milliseconds timeout) const {
+    pollUntil(timeout, [&] { return sent().size() >= n; });
+    return sent();
+}
+
+void Port::clearSent() {
+    std::lock_guard<std::recursive_mutex> g(fabric_.chip_.mutex());
+    fabric_.state_[static_cast<size_t>(port_)].sent.clear();
+}
+
+void Port::setSink(FrameSink sink) {
+    std::lock_guard<std::recursive_mutex> g(fabric_.chip_.mutex());
+    fabric_.state_[static_cast<size_t>(port_)].sink = std::move(sink);
+}
+
+void Port::linkUp(const LinkPartner &partner) {
+    fabric_.chip_.linkUp(port_, partner);
+}
+
+void Port::linkDown() {
+    fabric_.chip_.linkDown(port_);
+}
+
+void Port::connectTo(Port &peer) {
+    {
+        std::lock_guard<std::recursive_mutex> g(fabric_.chip_.mutex());
+        fabric_.state_[static_cast<size_t>(port_)].peer = peer.port_;
+        fabric_.state_[static_cast<size_t>(peer.port_)].peer = port_;
+    }
+    linkUp();
+    peer.linkUp();
+}
+
+void Port::loopbackPlug(bool on) {
+    {
+        std::lock_guard<std::recursive_mutex> g(fabric_.chip_.mutex());
+        fabric_.state_[static_cast<size_t>(port_)].plug = on;
+    }
+    if (on)
+        linkUp();
+    else
+        linkDown();
+}
+
+}  // namespace sim

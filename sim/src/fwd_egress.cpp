@@ -1,0 +1,176 @@
+// Egress: tagging per the VLAN's untagged map, transmit counters, the wire
+// (capture, sink, cable, loopback), and the management port in both
+// directions.
+#include "sim/fabric.h"
+
+namespace sim {
+
+namespace {
+
+constexpr size_t kMgmtTagBytes = 6;
+
+void insertTag(std::vector<uint8_t> &f, uint16_t vid, uint8_t pri) {
+    uint16_t tci = static_cast<uint16_t>(pri << 13 | (vid & 0xfff));
+    uint8_t tag[4] = {0x81, 0x00, static_cast<uint8_t>(tci >> 8), static_cast<uint8_t>(tci)};
+    f.insert(f.begin() + 12, tag, tag + 4);
+}
+
+// The frame as the VLAN's egress rule wants it on one port.
+std::vector<uint8_t> tagged(const std::vector<uint8_t> &frame, uint16_t vid, uint8_t pri) {
+    std::vector<uint8_t> f = frame;
+    FrameView v = FrameView::parse(f);
+    if (!v.tagged) {
+        insertTag(f, vid, pri);
+    } else if (v.vid == 0) {  // priority tag: the VLAN id fills in
+        f[14] = static_cast<uint8_t>((f[14] & 0xf0) | (vid >> 8));
+        f[15] = static_cast<uint8_t>(vid);
+    }
+    return f;
+}
+
+std::vector<uint8_t> untagged(const std::vector<uint8_t> &frame) {
+    std::vector<uint8_t> f = frame;
+    if (FrameView::parse(f).tagged) f.erase(f.begin() + 12, f.begin() + 16);
+    if (f.size() < 60) f.resize(60, 0);
+    return f;
+}
+
+}  // namespace
+
+void Fabric::countTx(int port, const std::vector<uint8_t> &frame) {
+    MacAddr dst = macAt(frame.data());
+    mib(R_TXOCTETS, port, frame.size() + 4);
+    mib(dst == kBroadcast  ? R_TXBROADCASTPKTS
+        : isMulticast(dst) ? R_TXMULTICASTPKTS
+                           : R_TXUNICASTPKTS,
+        port, 1);
+}
+
+void Fabric::transmit(int port, int from, const std::vector<uint8_t> &frame, const Classified &c) {
+    if (port == profile_.cpu_port) {
+        toCpuPort(from, frame, c);
+        return;
+    }
+    std::vector<uint8_t> out = frame;
+    if (c.vlan_on) out = ((c.untag >> port) & 1) ? untagged(frame) : tagged(frame, c.vid, c.pri);
+    int queue = 0;
+    if ((field(R_QOS_1P_EN, F_QOS_1P_EN) >> from) & 1) queue = c.pri >> 1;
+    if (c.queue >= 0) queue = c.queue;
+    wireOut(port, std::move(out), queue);
+}
+
+void Fabric::wireOut(int port, std::vector<uint8_t> frame, int queue) {
+    countTx(port, frame);
+    PortState &st = state_[static_cast<size_t>(port)];
+    bool phy_loop = (chip_.phyPeek(port, 0) & 0x4000) != 0;
+    if (st.plug || phy_loop) {
+        enqueueIngress(port, withFcs(frame), kHopDelayUs);
+    } else if (st.peer >= 0) {
+        enqueueIngress(st.peer, withFcs(frame), 0);
+    } else if (st.sink) {
+        FrameSink sink = st.sink;
+        outbox_.push_back([sink, f = std::move(frame)]() mutable { sink(std::move(f)); });
+    } else {
+        FrameView v = FrameView::parse(frame);
+        SentFrame s;
+        s.tagged = v.tagged;
+        s.vid = v.vid;
+        s.pri = v.pri;
+        s.queue = queue;
+        s.seq = ++seq_;
+        s.bytes = std::move(frame);
+        st.sent.push_back(std::move(s));
+    }
+}
+
+// Tag word: ingress chip port (DXP7106: plus 24, modulo 64), the length of
+// the frame left once the management tag is gone (FCS excluded) where the
+// chip type keeps it, opcode 0.
+void Fabric::toCpuPort(int ingress_port, std::vector<uint8_t> frame, const Classified &c) {
+    FrameView v = FrameView::parse(frame);
+    if (!v.tagged) insertTag(frame, c.vid, c.pri);
+    uint32_t len = static_cast<uint32_t>(frame.size());
+    uint32_t port_field = static_cast<uint32_t>(ingress_port + profile_.port_offset) & 0x3f;
+    int shift = 15;
+    if (profile_.chip_flags & 0x200000) shift = 16;
+    if (profile_.chip_flags & 0x2C000000) shift = 17;
+    uint32_t word = port_field | (len & ((1u << (29 - shift)) - 1)) << shift;
+    uint32_t crc = crc32(frame);
+    uint8_t mgmt[kMgmtTagBytes] = {0x88,
+                                   0x74,
+                                   static_cast<uint8_t>(word >> 24),
+                                   static_cast<uint8_t>(word >> 16),
+                                   static_cast<uint8_t>(word >> 8),
+                                   static_cast<uint8_t>(word)};
+    frame.insert(frame.begin() + 12, mgmt, mgmt + kMgmtTagBytes);
+    for (int k = 0; k < 4; k++)
+        frame.push_back(static_cast<uint8_t>(crc >> (8 * k)));
+    countTx(profile_.cpu_port, frame);
+    if (cpu_sink_) {
+        FrameSink sink = cpu_sink_;
+        outbox_.push_back([sink, f = std::move(frame)]() mutable { sink(std::move(f)); });
+    } else {
+        to_cpu_.push_back(std::move(frame));
+    }
+}
+
+void Fabric::fromCpu(std::span<const uint8_t> frame) {
+    const int cpu = profile_.cpu_port;
+    bool tag = frame.size() >= 12 + kMgmtTagBytes + 4 && frame[12] == 0x88 && frame[13] == 0x74;
+    std::vector<uint8_t> inner;
+    if (tag) {
+        inner.assign(frame.begin(), frame.begin() + 12);
+        inner.insert(inner.end(), frame.begin() + 12 + kMgmtTagBytes, frame.end());
+    }
+    if (!tag || !fcsOk(inner)) {
+        anomalies_.record(
+            AnomalyKind::CpuFrame, 0,
+            tag ? "CPU frame with a bad CRC" : "CPU frame without the management tag");
+        mib(R_RXFCSERRORS, cpu, 1);
+        drops_.error++;
+        return;
+    }
+    uint32_t word =
+        static_cast<uint32_t>(frame[14] << 24 | frame[15] << 16 | frame[16] << 8 | frame[17]);
+    uint32_t opcode = word >> 29;
+    if (opcode == 0) {
+        schedule(0, [this, cpu, w = std::move(inner)] { ingress(cpu, w, true); });
+        return;
+    }
+    if (opcode != 3 && opcode != 4) {
+        anomalies_.record(AnomalyKind::CpuFrame, word, "CPU frame with an unknown opcode");
+        drops_.error++;
+        return;
+    }
+    // Sent as given: the CPU already chose the ports and the tagging.
+    inner.resize(inner.size() - 4);
+    int base = opcode == 4 ? 29 : 0;
+    for (int bit = 0; bit < 29; bit++) {
+        int p = base + bit;
+        if (!((word >> bit) & 1) || p >= profile_.num_ports || p == cpu) continue;
+        if (macLinkUp(p)) wireOut(p, inner);
+    }
+}
+
+void ImpPort::setCpuSink(FrameSink sink) {
+    std::lock_guard<std::recursive_mutex> g(fabric_.chip_.mutex());
+    fabric_.cpu_sink_ = std::move(sink);
+}
+
+void ImpPort::fromCpu(std::span<const uint8_t> frame) {
+    std::unique_lock<std::recursive_mutex> lock(fabric_.chip_.mutex());
+    fabric_.fromCpu(frame);
+    fabric_.kick(lock);
+}
+
+std::vector<std::vector<uint8_t>> ImpPort::toCpu() const {
+    std::lock_guard<std::recursive_mutex> g(fabric_.chip_.mutex());
+    return fabric_.to_cpu_;
+}
+
+void ImpPort::clearToCpu() {
+    std::lock_guard<std::recursive_mutex> g(fabric_.chip_.mutex());
+    fabric_.to_cpu_.clear();
+}
+
+}  // namespace sim

@@ -1,0 +1,98 @@
+// Destination lookup and the egress set: trapped addresses, the address
+// table, flooding within the VLAN, port-based VLANs, link and spanning-tree
+// filtering and the choice of one member per trunk.
+#include "sim/fabric.h"
+
+namespace sim {
+
+namespace {
+
+constexpr int kStpForwarding = 5;
+
+}  // namespace
+
+uint64_t Fabric::destinations(const FrameView &view, const Classified &c, bool *to_cpu_only) {
+    const uint64_t cpu = 1ull << profile_.cpu_port;
+    uint64_t bpdu = field(R_BPDU_MCADDR, F_BPDU_MC_ADDR, kBpduAddr);
+    if (view.dst == bpdu && field(R_GMNGCFG, F_RXBPDU_EN)) {
+        *to_cpu_only = true;
+        return cpu;
+    }
+    uint64_t igmp = field(R_GMNGCFG, F_IGMP_IP_CHK) | field(R_GMNGCFG, F_IGMPIP_SNOP_EN);
+    if (view.ipv4 && view.ip_proto == 2 && igmp) {
+        *to_cpu_only = true;
+        return cpu;
+    }
+    if (field(R_GARLCFG, F_MPADDR_EN)) {
+        const int addrs[2] = {R_GRPADDR1, R_GRPADDR2};
+        const int vecs[2] = {R_PORTVEC1, R_PORTVEC2};
+        for (int k = 0; k < 2; k++) {
+            const RegInstance *a = reg(addrs[k]);
+            if (a != nullptr && field(a, F_GRP_ADDR) == view.dst)
+                return field(vecs[k], F_PORT_VCTR) & portMask();
+        }
+    }
+    if (view.dst != kBroadcast) {
+        if (auto hit = chip_.tables().lookup(view.dst, c.vid)) {
+            if (!hit->group && hit->port >= 0 && hit->port < profile_.num_ports)
+                return 1ull << hit->port;
+            if (hit->group) return hit->pbmp & portMask();
+        }
+    }
+    // Flood within the VLAN; the CPU only takes the kinds it asked for.
+    uint64_t flood = c.members & ~cpu;
+    const RegInstance *mii = portReg(R_MII_PCTL, profile_.cpu_port);
+    int want = view.dst == kBroadcast  ? F_MIRX_BC_EN
+               : isMulticast(view.dst) ? F_MIRX_MC_EN
+                                       : F_MIRX_UC_EN;
+    if (field(mii, want) && (c.members & cpu)) flood |= cpu;
+    return flood;
+}
+
+uint64_t Fabric::egressSet(int port, uint64_t dest, const FrameView &view, const Classified &c) {
+    uint64_t set = dest & c.members & ~(1ull << port);
+    const RegInstance *pvlan = portReg(R_PORT_VLAN_CTL, port);
+    if (pvlan != nullptr) set &= field(pvlan, F_PORT_EGRESS_EN);
+    for (int p = 0; p < profile_.num_ports; p++) {
+        if (!((set >> p) & 1)) continue;
+        int state = stpState(p, c);
+        if (!macLinkUp(p) || field(portCtl(p), F_MITX_DIS) ||
+            (state != 0 && state != kStpForwarding))
+            set &= ~(1ull << p);
+    }
+    return trunkReduce(port, set, view);
+}
+
+uint64_t Fabric::trunkReduce(int port, uint64_t set, const FrameView &view) {
+    if (!field(R_GLOBAL_TRUNK_CTL, F_EN_TRUNK_LOCAL)) return set;
+    uint64_t seed = field(R_GLOBAL_TRUNK_CTL, F_TRUNK_SEED);
+    uint64_t key = seed == 1 ? view.dst : seed == 2 ? view.src : view.dst ^ view.src;
+    uint32_t hash = 0;
+    for (int k = 0; k < 6; k++)
+        hash ^= static_cast<uint32_t>((key >> (8 * k)) & 0xff);
+    for (int id : {R_TRUNK_GRP0_CTL, R_TRUNK_GRP1_CTL}) {
+        for (int i = 0; i < 8; i++) {
+            const RegInstance *r = reg(id, i);
+            if (r == nullptr || r->row->num_fields < 2) break;
+            const chipdata_field &map = r->row->fields[0];
+            const chipdata_field &en = r->row->fields[1];
+            uint64_t v = regs_.peek(*r);
+            if (!((v >> en.bp) & 1)) continue;
+            uint64_t members = (v >> map.bp) & ((1ull << map.len) - 1) & portMask();
+            if ((members >> port) & 1) {
+                set &= ~members;  // never back into the trunk it came from
+                continue;
+            }
+            if (!(set & members)) continue;
+            std::vector<int> up;
+            for (int p = 0; p < profile_.num_ports; p++) {
+                if (((members >> p) & 1) && macLinkUp(p)) up.push_back(p);
+            }
+            set &= ~members;
+            if (!up.empty()) set |= 1ull << up[hash % up.size()];
+        }
+    }
+    return set;
+}
+
+}  // namespace sim

@@ -1,0 +1,299 @@
+// Frames through the chip model: VLANs, learning and ageing, spanning tree,
+// trunks, mirroring, counters, the management port and bad input.
+#include <gtest/gtest.h>
+
+#include "sim/board.h"
+
+namespace {
+
+using sim::FrameBuilder;
+using sim::MacAddr;
+
+constexpr MacAddr kA = 0x02000000000aull, kB = 0x02000000000bull, kC = 0x02000000000cull;
+
+struct forwarding : ::testing::Test {
+    sim::Board board{sim::BoardConfig::preset(sim::BoardKind::RW3090)};
+    sim::Chip &chip = board.chip();
+    const int cpu = board.profile().cpu_port;
+
+    void SetUp() override {
+        chip.poke("SWMODE", 0, 0x02);  // SW_FWDG_EN
+        for (int p = 0; p < 6; p++)
+            board.port(p).linkUp();
+    }
+
+    void reg(uint8_t page, uint8_t offset, uint64_t value, int len) {
+        uint8_t buf[8];
+        for (int i = 0; i < 8; i++)
+            buf[i] = static_cast<uint8_t>(value >> (8 * i));
+        ASSERT_EQ(chip.write(sim::BusPath::Direct, page, offset, buf, len), 0);
+    }
+    // One row of VLAN_1Q (1) or MSPT_TAB (3) through the table access registers.
+    void table(int which, int index, uint64_t w0, uint64_t w1, uint64_t w2) {
+        reg(0x05, 0x28, w0, 8);
+        reg(0x05, 0x30, w1, 8);
+        reg(0x05, 0x38, w2, 8);
+        reg(0x05, 0x20, static_cast<uint64_t>(index), 2);
+        reg(0x05, 0x00, 0x80 | static_cast<uint64_t>(which) << 1, 1);
+    }
+    void vlans(std::initializer_list<std::tuple<int, uint64_t, uint64_t>> rows) {
+        for (auto [vid, members, untag] : rows)
+            table(1, vid, members, untag, 0);
+        reg(0x34, 0x00, 0xe0, 1);  // VLAN_EN, per-VLAN learning
+    }
+    static uint64_t bits(std::initializer_list<int> ports) {
+        uint64_t m = 0;
+        for (int p : ports)
+            m |= 1ull << p;
+        return m;
+    }
+    std::vector<int> receivers(int upto = 6) {
+        std::vector<int> out;
+        for (int p = 0; p < upto; p++) {
+            if (!board.port(p).sent().empty()) out.push_back(p);
+        }
+        return out;
+    }
+    void clear() {
+        for (int p = 0; p < 6; p++)
+            board.port(p).clearSent();
+        board.cpu().clearToCpu();
+    }
+};
+
+TEST_F(forwarding, FloodsLearnsAndFollowsAStationMove) {
+    vlans({{1, bits({0, 1, 2, 3}), bits({0, 1, 2, 3})}, {2, bits({4, 5}), 0}});
+    for (int p = 0; p < 6; p++)
+        chip.poke("DEFAULT_1Q_TAG", p, p < 4 ? 1 : 2);
+
+    board.port(0).inject(FrameBuilder().src(kA).dst(kB).build());
+    EXPECT_EQ(receivers(), (std::vector<int>{1, 2, 3}));  // unknown unicast: VLAN 1 only
+    ASSERT_TRUE(chip.tables().lookup(kA, 1));
+    EXPECT_EQ(chip.tables().lookup(kA, 1)->port, 0);
+
+    clear();
+    board.port(2).inject(FrameBuilder().src(kB).dst(kA).build());
+    EXPECT_EQ(receivers(), (std::vector<int>{0}));
+    clear();
+    board.port(0).inject(FrameBuilder().src(kA).dst(kB).build());
+    EXPECT_EQ(receivers(), (std::vector<int>{2}));
+
+    clear();  // B moves to port 3
+    board.port(3).inject(FrameBuilder().src(kB).dst(kC).build());
+    clear();
+    board.port(0).inject(FrameBuilder().src(kA).dst(kB).build());
+    EXPECT_EQ(receivers(), (std::vector<int>{3}));
+    EXPECT_EQ(board.port(3).sent().front().bytes.size(), 60u);
+}
+
+TEST_F(forwarding, AgesEntriesOnTheModelClock) {
+    chip.poke("SPTAGT", 0, 10);
+    board.port(0).inject(FrameBuilder().src(kA).build());
+    ASSERT_TRUE(chip.tables().lookup(kA, 1));
+    board.fabric().advance(11'000'000);  // one pass clears the hit bit
+    EXPECT_TRUE(chip.tables().lookup(kA, 1));
+    board.fabric().advance(10'000'000);
+    EXPECT_FALSE(chip.tables().lookup(kA, 1));
+}
+
+TEST_F(forwarding, TagsPerUntaggedMapAndFiltersIngress) {
+    vlans({{10, bits({1, 2, 3}), bits({2})}});
+    reg(0x34, 0x10, 0x40, 1);  // INGR_VID_CHK
+    board.port(1).inject(FrameBuilder().src(kA).vlan(10, 5).build());
+    auto to2 = board.port(2).sent(), to3 = board.port(3).sent();
+    ASSERT_EQ(to2.size(), 1u);
+    ASSERT_EQ(to3.size(), 1u);
+    EXPECT_FALSE(to2[0].tagged);
+    EXPECT_EQ(to2[0].bytes.size(), 60u);
+    EXPECT_TRUE(to3[0].tagged);
+    EXPECT_EQ(to3[0].vid, 10);
+    EXPECT_EQ(to3[0].pri, 5);
+
+    clear();
+    board.port(4).inject(FrameBuilder().src(kB).vlan(10).build());  // not a member
+    EXPECT_TRUE(receivers().empty());
+    EXPECT_EQ(board.dropStats().vlan, 1u);
+}
+
+TEST_F(forwarding, BlockingPortDropsDataButTrapsBpdusAndIgmp) {
+    chip.poke("TH_PCTL", 1, 2 << 5);  // blocking
+    chip.poke("GMNGCFG", 0, 0x02);    // RXBPDU_EN
+    board.port(1).inject(FrameBuilder().src(kA).build());
+    EXPECT_TRUE(receivers().empty());
+    EXPECT_FALSE(chip.tables().lookup(kA, 1));
+    board.port(1).inject(FrameBuilder().src(kA).bpdu().build());
+    EXPECT_TRUE(receivers().empty());
+    ASSERT_EQ(board.cpu().toCpu().size(), 1u);
+    chip.poke("GMNGCFG", 0, 0x0a);  // and IGMP capture
+    board.port(2).inject(FrameBuilder().src(kB).igmp(0x0a000002, 0xe0000101).build());
+    EXPECT_TRUE(receivers().empty());
+    EXPECT_EQ(board.cpu().toCpu().size(), 2u);
+    // Group states instead once multiple trees are on: port 1 of tree 0 forwards.
+    chip.poke("MST_CON", 0, 0x40);
+    table(3, 0, 5ull << 3, 0, 0);
+    board.port(1).inject(FrameBuilder().src(kA).build());
+    EXPECT_EQ(receivers().size(), 5u);
+}
+
+TEST_F(forwarding, TrunkGetsOneCopyAndNeverReflects) {
+    chip.poke("GLOBAL_TRUNK_CTL", 0, 0x02);
+    chip.poke("TRUNK_GRP0_CTL", 0, 1ull << 53 | bits({2, 3}));
+    board.port(0).inject(FrameBuilder().src(kA).build());
+    auto got = receivers();
+    EXPECT_EQ(got.size(), 4u);  // 1, 4, 5 and one of 2/3
+    EXPECT_NE(board.port(2).sent().empty(), board.port(3).sent().empty());
+    clear();
+    board.port(2).inject(FrameBuilder().src(kB).build());
+    EXPECT_EQ(receivers(), (std::vector<int>{0, 1, 4, 5}));
+}
+
+TEST_F(forwarding, MirrorsIngressAndEgressToTheCapturePort) {
+    chip.poke("MIRCAPCTL", 0, 1ull << 63 | bits({5}));
+    chip.poke("IGMIRCTL", 0, bits({0}));
+    chip.poke("PORT_VLAN_CTL", 0, bits({1}));  // port 0 may only reach port 1
+    board.port(0).inject(FrameBuilder().src(kA).build());
+    EXPECT_EQ(receivers(), (std::vector<int>{1, 5}));
+    clear();  // egress side: what port 1 sends
+    chip.poke("IGMIRCTL", 0, 0);
+    chip.poke("EGMIRCTL", 0, bits({1}));
+    board.port(0).inject(FrameBuilder().src(kA).build());
+    EXPECT_EQ(receivers(), (std::vector<int>{1, 5}));
+    chip.poke("EGMIRCTL", 0, bits({2}));
+    board.port(0).inject(FrameBuilder().src(kA).build());
+    EXPECT_EQ(board.port(5).sent().size(), 1u);  // port 2 sent nothing to copy
+}
+
+TEST_F(forwarding, CountsAndDropsBadFrames) {
+    auto good = FrameBuilder().src(kA).build();
+    board.port(0).inject(good);
+    board.port(0).injectRaw(FrameBuilder().src(kA).size(40).build().bytes);  // runt
+    board.port(0).injectRaw(good.bytes, sim::Fcs::Bad);
+    board.port(0).inject(FrameBuilder().src(kA).size(3000).build());
+    EXPECT_EQ(chip.mibGet("RXBROADCASTPKT", 0), 1u);
+    EXPECT_EQ(chip.mibGet("RXUNDERSIZEPKTS", 0), 1u);
+    EXPECT_EQ(chip.mibGet("RXFCSERRORS", 0), 1u);
+    EXPECT_EQ(chip.mibGet("RXOVERSIZEPKTS", 0), 1u);
+    EXPECT_EQ(chip.mibGet("TXBROADCASTPKTS", 1), 1u);
+    EXPECT_EQ(chip.mibGet("TXOCTETS", 1), 64u);
+    EXPECT_EQ(board.port(1).sent().size(), 1u);
+    EXPECT_THROW(board.port(99), std::out_of_range);
+    EXPECT_FALSE(board.port(cpu).inject(good));
+}
+
+TEST_F(forwarding, ManagementPortTagsBothWays) {
+    chip.poke("MII_PCTL", 0, 0x04);  // broadcasts to the CPU
+    board.port(3).inject(FrameBuilder().src(kA).build());
+    auto up = board.cpu().toCpu();
+    ASSERT_EQ(up.size(), 1u);
+    const auto &f = up[0];
+    ASSERT_EQ(f.size(), 64u + 6 + 4);  // tag inserted, management tag, FCS
+    EXPECT_EQ(f[12], 0x88);
+    EXPECT_EQ(f[13], 0x74);
+    uint32_t word = uint32_t(f[14]) << 24 | f[15] << 16 | f[16] << 8 | f[17];
+    EXPECT_EQ(word & 0x3f, 3u);
+    EXPECT_EQ((word >> 17) & 0xfff, 64u);
+    EXPECT_EQ(f[18], 0x81);
+    std::vector<uint8_t> inner(f.begin(), f.begin() + 12);
+    inner.insert(inner.end(), f.begin() + 18, f.end());
+    EXPECT_TRUE(sim::fcsOk(inner));
+
+    // Opcode 3 goes to the bitmap as given.
+    clear();
+    auto out = FrameBuilder().src(kC).dst(kA).build().bytes;
+    auto wire = sim::withFcs(out);
+    uint8_t tag[6] = {0x88, 0x74, 0x60, 0x00, 0x00, 0x24};  // ports 2 and 5
+    wire.insert(wire.begin() + 12, tag, tag + 6);
+    board.fromCpu(wire);
+    EXPECT_EQ(receivers(), (std::vector<int>{2, 5}));
+    EXPECT_EQ(board.port(2).sent()[0].bytes, out);
+
+    clear();
+    wire.back() ^= 1;
+    board.fromCpu(wire);
+    board.fromCpu(sim::withFcs(out));  // no management tag
+    EXPECT_TRUE(receivers().empty());
+    EXPECT_EQ(board.anomalies().count(sim::AnomalyKind::CpuFrame), 2u);
+}
+
+TEST_F(forwarding, LoopbackReturnsFramesAfterTheHopDelay) {
+    board.port(4).loopbackPlug(true);
+    board.port(0).inject(FrameBuilder().src(kA).build());
+    EXPECT_EQ(chip.mibGet("RXBROADCASTPKT", 4), 0u);
+    board.fabric().advance(sim::Fabric::kHopDelayUs);
+    EXPECT_EQ(chip.mibGet("RXBROADCASTPKT", 4), 1u);
+    EXPECT_EQ(chip.tables().lookup(kA, 1)->port, 4);  // the looped frame moved A
+}
+
+}  // namespace
+
+namespace {
+
+// A slice-0 row matching one EtherType, with an in-band action word.
+sim::CfpEngine::Row etypeRow(uint16_t type, uint32_t action) {
+    sim::CfpEngine::Row r;
+    r.data[0] = r.mask[0] = 3;        // VALID_R
+    r.data[1] = uint32_t(type) << 2;  // ETYPE, bits 34-49
+    r.mask[1] = 0xffffu << 2;
+    r.action = action;
+    return r;
+}
+
+TEST_F(forwarding, FieldProcessorDropsRedirectsAndCopiesToTheCpu) {
+    sim::CfpEngine &cfp = *chip.cfp();
+    chip.poke("CFP_GLOBAL_CTL", 0, bits({0}));
+    auto ip = FrameBuilder().src(kA).udp(0x0a000001, 0x0a000002, 1, 2).build();
+    cfp.setRow(3, etypeRow(0x0800, 0x80 | 63));  // drop
+    board.port(0).inject(ip);
+    EXPECT_TRUE(receivers().empty());
+    board.port(0).inject(FrameBuilder().src(kA).ethertype(0x0806).build());
+    EXPECT_EQ(receivers().size(), 5u);  // other EtherTypes pass
+    EXPECT_EQ(cfp.row(3).in_band, 1u);
+
+    clear();
+    cfp.setRow(3, etypeRow(0x0800, 0x80 | 4));  // redirect to port 4
+    board.port(0).inject(ip);
+    EXPECT_EQ(receivers(), (std::vector<int>{4}));
+
+    clear();
+    cfp.setRow(3, etypeRow(0x0800, 0xc0 | uint32_t(cpu)));  // copy to the CPU
+    board.port(0).inject(ip);
+    EXPECT_EQ(receivers().size(), 5u);
+    EXPECT_EQ(board.cpu().toCpu().size(), 1u);
+
+    // Metered at 64 kbit/s with a 64 kbit bucket: out of profile is dropped.
+    auto metered = etypeRow(0x0800, (0x80 | 63) << 16);
+    metered.meter[1] = 1u << 31 | 11 << 8 | 1;
+    cfp.setRow(3, metered);
+    clear();
+    board.port(0).injectBurst(ip, 130);
+    EXPECT_EQ(cfp.row(3).in_band, 125u);
+    EXPECT_EQ(cfp.row(3).out_band, 5u);
+    EXPECT_EQ(board.port(2).sent().size(), 125u);
+    board.fabric().advance(1'000'000);  // 64 kbit more
+    board.port(0).injectBurst(ip, 130);
+    EXPECT_EQ(cfp.row(3).in_band, 250u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(forwarding_dxp7102, VlanTableInTheMemoryWindowDecidesEgress) {
+    sim::Board board{sim::BoardConfig::preset(sim::BoardKind::DXP97102R24GM)};
+    sim::Chip &chip = board.chip();
+    chip.poke("SWMODE", 0, 0x02);
+    chip.poke("VLAN_CTRL0", 0, 0x80);
+    for (int p = 0; p < 4; p++)
+        board.port(p).linkUp();
+    chip.tables().memPoke(0x2000 + 1, 0b0111 | 0b0100ull << 27);  // ports 0-2, 2 untagged
+    board.port(0).inject(FrameBuilder().src(kA).build());
+    auto to1 = board.port(1).sent(), to2 = board.port(2).sent();
+    ASSERT_EQ(to1.size(), 1u);
+    EXPECT_TRUE(to1[0].tagged);
+    ASSERT_EQ(to2.size(), 1u);
+    EXPECT_FALSE(to2[0].tagged);
+    EXPECT_TRUE(board.port(3).sent().empty());
+    EXPECT_EQ(chip.tables().lookup(kA, 1)->port, 0);
+}
+
+}  // namespace
