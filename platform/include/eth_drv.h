@@ -75,5 +75,12 @@ unsigned eth_drv_host_dropped(eth_drv_sc *sc);  // frames lost to a full queue
 int eth_drv_host_send(eth_drv_sc *sc, const uint8_t *frame, size_t len, unsigned long key);
 // Completions reported through tx_done so far.
 unsigned eth_drv_host_tx_done(eth_drv_sc *sc);
+// Takes the oldest completion not taken yet: 0 with its key and status, or -1
+// when none waits. The last ETH_DRV_HOST_QUEUE completions are kept.
+int eth_drv_host_tx_done_take(eth_drv_sc *sc, unsigned long *key, int *status);
+// Back-end of an interface: with a sink, frames the driver hands up go to it
+// (on the driver's thread) instead of the queue; null restores the queue.
+using eth_drv_host_sink_fn = void (*)(void *ctx, const uint8_t *frame, size_t len);
+void eth_drv_host_sink_set(eth_drv_sc *sc, eth_drv_host_sink_fn sink, void *ctx);
 // Forgets every interface and device (tests).
 void eth_drv_host_reset(void);

@@ -134,9 +134,33 @@ TEST(board_eth_drv, StackFramesGoToTheDriversSend) {
     EXPECT_EQ(drv.sent, std::vector<uint8_t>(frame, frame + sizeof frame));
     EXPECT_EQ(drv.sent_key, 77u);
     EXPECT_EQ(eth_drv_host_tx_done(&drv.sc), 1u);
+    unsigned long key = 0;
+    int status = 0;
+    ASSERT_EQ(eth_drv_host_tx_done_take(&drv.sc, &key, &status), 0);
+    EXPECT_EQ(key, 77u);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(eth_drv_host_tx_done_take(&drv.sc, &key, &status), -1);
     drv.can_send = false;
     EXPECT_EQ(eth_drv_host_send(&drv.sc, frame, sizeof frame, 78), -1);
     EXPECT_EQ(eth_drv_host_send(&drv.sc, frame, 0, 79), -1);
+    eth_drv_host_reset();
+}
+
+TEST(board_eth_drv, SinkTakesFramesInsteadOfTheQueue) {
+    eth_drv_host_reset();
+    FakeDriver drv;
+    drv.sc.funs->eth_drv->init(&drv.sc, nullptr);
+    static std::vector<uint8_t> got;
+    got.clear();
+    eth_drv_host_sink_set(
+        &drv.sc, [](void *, const uint8_t *f, size_t n) { got.assign(f, f + n); }, nullptr);
+    drv.deliver(std::vector<uint8_t>(42, 0x11));
+    EXPECT_EQ(got, std::vector<uint8_t>(42, 0x11));
+    EXPECT_EQ(eth_drv_host_pending(&drv.sc), 0);
+    EXPECT_FALSE(drv.holding_frame);
+    eth_drv_host_sink_set(&drv.sc, nullptr, nullptr);
+    drv.deliver(std::vector<uint8_t>(42, 0x11));
+    EXPECT_EQ(eth_drv_host_pending(&drv.sc), 1);
     eth_drv_host_reset();
 }
 
