@@ -16,6 +16,8 @@
 #include "dxp_tarn.h"
 #include "dxpx.h"
 #include "ecos_shell.h"
+#include "end_drv.h"
+#include "eth_drv.h"
 #include "et_soc.h"
 #include "factory_reset.h"
 #include "l2mgr.h"
@@ -123,6 +125,24 @@ void unit_bringup() {
     }
     // Steer management traffic to the CPU at the highest priority.
     dxp_switch_control_set(0, dxpSwitchCpuProtocolPrio, 7);
+}
+
+// "eth1": the device is set up with the other network devices before Main
+// App; it starts once the unit and the port VLAN table exist, and from then
+// on the port pages move the CPU MAC between VLANs through it.
+void network_devices_init() {
+    static const end_board_t board = {
+        .user_port_count = [] { return board_num_uports; },
+        .pvid_get = port_pvid_get,
+    };
+    end_board_register(&board);
+    port_cpu_l2_addr_source_set(end_cpu_l2_addr_get);
+    eth_drv_device_register(&dev_end0);
+    eth_drv_devices_init();
+}
+
+void mgmt_if_start() {
+    if (end0_sc.state) end0_sc.funs->start(&end0_sc, end0_sc.enaddr, 0);
 }
 
 void loopback_up() {
@@ -289,6 +309,7 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     web_counters_clear_set(port_counters_clear_all);
 
     if (settings_wiring() != 0) sal_printf("Settings: a handler was registered twice\n");
+    network_devices_init();
 
     s.logger_init = [] { logger_init(); };
     s.settings_init = [] { settings_init(); };
@@ -306,7 +327,10 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     s.qos_init = [] {
         if (!qosmgr_init()) sal_printf("qosmgr_init() failed\n");
     };
-    s.port_pvid_init = [] { port_pvid_init(); };
+    s.port_pvid_init = [] {
+        port_pvid_init();
+        mgmt_if_start();
+    };
     s.web_init = [] { web_start(); };
     s.snmp_init = [] {
         snmp_backend_init();

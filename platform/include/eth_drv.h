@@ -16,6 +16,10 @@ struct eth_drv_sg {
     uint32_t len;
 };
 
+// Status of tx_done: the frame was taken, or it was refused.
+constexpr int ETH_DRV_TX_OK = 1;
+constexpr int ETH_DRV_TX_FAILED = -1;
+
 // The stack's entries, called by the driver.
 struct eth_drv_funs {
     void (*init)(eth_drv_sc *sc, unsigned char *enaddr);             // interface ready, MAC given
