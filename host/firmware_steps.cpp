@@ -29,6 +29,7 @@
 #include "portmgr.h"
 #include "sal.h"
 #include "sal_config.h"
+#include "sal_netif.h"
 #include "settings.h"
 #include "settings_wiring.h"
 #include "snmp_agent.h"
@@ -130,7 +131,7 @@ void unit_bringup() {
 // "eth1": the device is set up with the other network devices before Main
 // App; it starts once the unit and the port VLAN table exist, and from then
 // on the port pages move the CPU MAC between VLANs through it.
-void network_devices_init() {
+void network_devices_init(const std::string &mgmt_tap) {
     static const end_board_t board = {
         .user_port_count = [] { return board_num_uports; },
         .pvid_get = port_pvid_get,
@@ -139,6 +140,13 @@ void network_devices_init() {
     port_cpu_l2_addr_source_set(end_cpu_l2_addr_get);
     eth_drv_device_register(&dev_end0);
     eth_drv_devices_init();
+    if (mgmt_tap.empty()) return;
+    char error[128];
+    if (eth_drv_host_tap_attach(&end0_sc, mgmt_tap.c_str(), error, sizeof error) != 0) {
+        sal_printf("eth1: no TAP back-end (%s)\n", error);
+        return;
+    }
+    sal_netif_map("eth1", mgmt_tap.c_str());
 }
 
 void mgmt_if_start() {
@@ -310,7 +318,7 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     web_counters_clear_set(port_counters_clear_all);
 
     if (settings_wiring() != 0) sal_printf("Settings: a handler was registered twice\n");
-    network_devices_init();
+    network_devices_init(options.mgmt_tap);
 
     s.logger_init = [] { logger_init(); };
     s.settings_init = [] { settings_init(); };

@@ -29,11 +29,15 @@ const char *host_options_usage(void) {
            "  --port-offset N    add N to the server ports 80, 23, 161 and 162 (default 0)\n"
            "  --listen ADDR      IPv4 address the servers listen on (default 127.0.0.1;\n"
            "                     0.0.0.0 opens them to every interface)\n"
+           "  --mgmt-tap IFNAME  carry the management interface eth1 over a new TAP device\n"
+           "                     IFNAME (root, in the firmware's own network namespace;\n"
+           "                     the servers then listen on 0.0.0.0 unless --listen is given)\n"
            "  --exit-on-eof      end the program when console input ends\n"
            "  --help             print this text\n";
 }
 
 bool host_options_parse(int argc, char **argv, HostOptions *out, std::string *error) {
+    bool listen_given = false;
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
         std::string value;
@@ -51,7 +55,7 @@ bool host_options_parse(int argc, char **argv, HostOptions *out, std::string *er
             continue;
         }
         bool known = one_of(arg, {"--board", "--flash", "--fs", "--bus", "--port-offset",
-                                  "--debug-read", "--listen"});
+                                  "--debug-read", "--listen", "--mgmt-tap"});
         if (!known) {
             *error = "unknown option '" + arg + "' (see --help)";
             return false;
@@ -94,6 +98,13 @@ bool host_options_parse(int argc, char **argv, HostOptions *out, std::string *er
                 return false;
             }
             out->listen = value;
+            listen_given = true;
+        } else if (arg == "--mgmt-tap") {
+            if (value.empty() || value.size() > 15) {
+                *error = "--mgmt-tap needs an interface name of 1 to 15 characters";
+                return false;
+            }
+            out->mgmt_tap = value;
         } else if (arg == "--port-offset") {
             char *end = nullptr;
             long n = std::strtol(value.c_str(), &end, 10);
@@ -104,5 +115,7 @@ bool host_options_parse(int argc, char **argv, HostOptions *out, std::string *er
             out->port_offset = static_cast<int>(n);
         }
     }
+    // The firmware's namespace holds only lo and the TAP.
+    if (!out->mgmt_tap.empty() && !listen_given) out->listen = "0.0.0.0";
     return true;
 }

@@ -11,6 +11,7 @@ struct HostOptions {
     std::string listen = "127.0.0.1";     // IPv4 address every server binds
     int port_offset = 0;                  // added to the well-known server ports
     int debug_read = -1;                  // switch register to read and print at start-up
+    std::string mgmt_tap;                 // Linux TAP device of "eth1"; empty: none
     bool exit_on_eof = false;             // end the program at the end of console input
     bool help = false;
 };

@@ -86,5 +86,11 @@ int eth_drv_host_tx_done_take(eth_drv_sc *sc, unsigned long *key, int *status);
 // (on the driver's thread) instead of the queue; null restores the queue.
 using eth_drv_host_sink_fn = void (*)(void *ctx, const uint8_t *frame, size_t len);
 void eth_drv_host_sink_set(eth_drv_sc *sc, eth_drv_host_sink_fn sink, void *ctx);
+// TAP back-end: creates the Linux TAP device tap_name with the interface's
+// MAC address (IPv6 off, up); frames handed up are written to it and frames
+// the kernel sends on it go to the driver's send. Needs CAP_NET_ADMIN and
+// an initialised interface. 0, or -1 with the reason in error.
+int eth_drv_host_tap_attach(eth_drv_sc *sc, const char *tap_name, char *error, size_t size);
+
 // Forgets every interface and device (tests).
 void eth_drv_host_reset(void);
