@@ -7,6 +7,7 @@
 
 #include "end_drv.h"
 #include "net_util.h"
+#include "sal.h"
 #include "sal_host.h"
 
 namespace {
@@ -94,7 +95,7 @@ Frame frame(const uint8_t dst[6], const uint8_t src[6], int vid, size_t len) {
 }
 
 class end_drv : public ::testing::Test {
-  protected:
+  public:
     void SetUp() override {
         sw = Switch{};
         eth_drv_host_reset();
@@ -271,6 +272,34 @@ TEST_F(end_drv, BadFramesAreDroppedAndCountedWithoutLosingKeys) {
     // The largest frame that fits still goes.
     EXPECT_EQ(send(frame(kBroadcast, sc->enaddr, -1, END_DMA_BUF - 4), 10), ETH_DRV_TX_OK);
     EXPECT_EQ(sw.sent.at(0).size(), static_cast<size_t>(END_DMA_BUF));
+}
+
+TEST_F(end_drv, LearningOnReceiveRacesNoSendLookup) {
+    start();
+    struct Ctx {
+        end_drv *test;
+        sal_sem_t done;
+    } ctx{this, sal_sem_create("learner", sal_sem_BINARY, 0)};
+    ASSERT_NE(sal_thread_create(
+                  "learner", 16384, 50,
+                  [](void *arg) {
+                      auto *c = static_cast<Ctx *>(arg);
+                      uint8_t src[6];
+                      std::memcpy(src, kMacA, 6);
+                      for (int i = 0; i < 400; i++) {
+                          src[5] = static_cast<uint8_t>(i % 40);
+                          c->test->receive(frame(c->test->sc->enaddr, src, 10 + i % 40, 68));
+                      }
+                      sal_sem_give(c->done);
+                  },
+                  &ctx),
+              SAL_THREAD_ERROR);
+    for (int i = 0; i < 400; i++)
+        send(frame(kMacA, sc->enaddr, -1, 60), static_cast<unsigned long>(i));
+    ASSERT_EQ(sal_sem_take(ctx.done, sal_sem_FOREVER), 0);
+    sal_sem_destroy(ctx.done);
+    for (const Frame &f : sw.sent)
+        EXPECT_EQ(vid_of(f), 10);  // kMacA is only ever learned on VLAN 10
 }
 
 }  // namespace
