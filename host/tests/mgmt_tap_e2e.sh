@@ -3,7 +3,7 @@
 # namespace of its own with eth1 on a TAP and front-panel port 1 on a TAP
 # moved into a peer namespace, where dnsmasq hands out addresses. The
 # firmware leases its address through the simulated switch, and the peer
-# pings it and fetches the login page. Exit 77: skipped (needs root).
+# pings it, fetches the login page and asks the SNMP agent. Exit 77: skipped (needs root).
 # Usage: mgmt_tap_e2e.sh SWITCHFW
 set -u
 SWITCHFW=$1
@@ -84,4 +84,8 @@ echo "eth1 leased $IP"
 ip netns exec "$PEER" ping -c 3 -W 2 "$IP" >/dev/null || fail "peer cannot ping $IP"
 ip netns exec "$PEER" curl -s -m 10 "http://$IP/" | grep -qi "password" ||
     fail "peer gets no login page from $IP"
+if command -v snmpget >/dev/null; then
+    ip netns exec "$PEER" snmpget -v2c -c public -On -t 3 -r 1 "$IP" .1.3.6.1.2.1.1.1.0 |
+        grep -q '^.1.3.6.1.2.1.1.1.0 = ' || fail "peer gets no sysDescr from $IP"
+fi
 echo "PASSED"
