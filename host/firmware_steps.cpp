@@ -16,6 +16,8 @@
 #include "dxp_tarn.h"
 #include "dxpx.h"
 #include "ecos_shell.h"
+#include "end_drv.h"
+#include "eth_drv.h"
 #include "et_soc.h"
 #include "factory_reset.h"
 #include "l2mgr.h"
@@ -27,6 +29,7 @@
 #include "portmgr.h"
 #include "sal.h"
 #include "sal_config.h"
+#include "sal_netif.h"
 #include "settings.h"
 #include "settings_wiring.h"
 #include "snmp_agent.h"
@@ -123,6 +126,31 @@ void unit_bringup() {
     }
     // Steer management traffic to the CPU at the highest priority.
     dxp_switch_control_set(0, dxpSwitchCpuProtocolPrio, 7);
+}
+
+// "eth1": the device is set up with the other network devices before Main
+// App; it starts once the unit and the port VLAN table exist, and from then
+// on the port pages move the CPU MAC between VLANs through it.
+void network_devices_init(const std::string &mgmt_tap) {
+    static const end_board_t board = {
+        .user_port_count = [] { return board_num_uports; },
+        .pvid_get = port_pvid_get,
+    };
+    end_board_register(&board);
+    port_cpu_l2_addr_source_set(end_cpu_l2_addr_get);
+    eth_drv_device_register(&dev_end0);
+    eth_drv_devices_init();
+    if (mgmt_tap.empty()) return;
+    char error[128];
+    if (eth_drv_host_tap_attach(&end0_sc, mgmt_tap.c_str(), error, sizeof error) != 0) {
+        sal_printf("eth1: no TAP back-end (%s)\n", error);
+        return;
+    }
+    sal_netif_map("eth1", mgmt_tap.c_str());
+}
+
+void mgmt_if_start() {
+    if (end0_sc.state) end0_sc.funs->start(&end0_sc, end0_sc.enaddr, 0);
 }
 
 void loopback_up() {
@@ -284,11 +312,13 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     shell.password_get = webauth_password_get;
     shell.settings_load = [] { return settings_load_group(SETTINGS_GROUP_ALL); };
     shell.port_counters_clear_all = port_counters_clear_all;
+    shell.end_counters_get = end_counters_get;
     ecos_shell_init(&shell);
     // The web factory reset clears the port counters as the console's does.
     web_counters_clear_set(port_counters_clear_all);
 
     if (settings_wiring() != 0) sal_printf("Settings: a handler was registered twice\n");
+    network_devices_init(options.mgmt_tap);
 
     s.logger_init = [] { logger_init(); };
     s.settings_init = [] { settings_init(); };
@@ -306,7 +336,10 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     s.qos_init = [] {
         if (!qosmgr_init()) sal_printf("qosmgr_init() failed\n");
     };
-    s.port_pvid_init = [] { port_pvid_init(); };
+    s.port_pvid_init = [] {
+        port_pvid_init();
+        mgmt_if_start();
+    };
     s.web_init = [] { web_start(); };
     s.snmp_init = [] {
         snmp_backend_init();

@@ -31,11 +31,15 @@ const char *host_options_usage(void) {
            "                     0.0.0.0 opens them to every interface)\n"
            "  --tap PORT=IFNAME  bridge front-panel port PORT (1..N) to a new Linux TAP\n"
            "                     device IFNAME (repeatable; needs CAP_NET_ADMIN)\n"
+           "  --mgmt-tap IFNAME  carry the management interface eth1 over a new TAP device\n"
+           "                     IFNAME (root, in the firmware's own network namespace;\n"
+           "                     the servers then listen on 0.0.0.0 unless --listen is given)\n"
            "  --exit-on-eof      end the program when console input ends\n"
            "  --help             print this text\n";
 }
 
 bool host_options_parse(int argc, char **argv, HostOptions *out, std::string *error) {
+    bool listen_given = false;
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
         std::string value;
@@ -53,7 +57,7 @@ bool host_options_parse(int argc, char **argv, HostOptions *out, std::string *er
             continue;
         }
         bool known = one_of(arg, {"--board", "--flash", "--fs", "--bus", "--port-offset",
-                                  "--debug-read", "--listen", "--tap"});
+                                  "--debug-read", "--listen", "--tap", "--mgmt-tap"});
         if (!known) {
             *error = "unknown option '" + arg + "' (see --help)";
             return false;
@@ -96,6 +100,7 @@ bool host_options_parse(int argc, char **argv, HostOptions *out, std::string *er
                 return false;
             }
             out->listen = value;
+            listen_given = true;
         } else if (arg == "--tap") {
             auto sep = value.find('=');
             char *end = nullptr;
@@ -110,6 +115,12 @@ bool host_options_parse(int argc, char **argv, HostOptions *out, std::string *er
                 return false;
             }
             out->taps.emplace_back(static_cast<int>(n), name);
+        } else if (arg == "--mgmt-tap") {
+            if (value.empty() || value.size() > 15) {
+                *error = "--mgmt-tap needs an interface name of 1 to 15 characters";
+                return false;
+            }
+            out->mgmt_tap = value;
         } else if (arg == "--port-offset") {
             char *end = nullptr;
             long n = std::strtol(value.c_str(), &end, 10);
@@ -120,5 +131,7 @@ bool host_options_parse(int argc, char **argv, HostOptions *out, std::string *er
             out->port_offset = static_cast<int>(n);
         }
     }
+    // The firmware's namespace holds only lo and the TAP.
+    if (!out->mgmt_tap.empty() && !listen_given) out->listen = "0.0.0.0";
     return true;
 }

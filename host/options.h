@@ -15,6 +15,7 @@ struct HostOptions {
     int debug_read = -1;                  // switch register to read and print at start-up
     // Front-panel ports (1..N, as --board counts them) bridged to TAP devices.
     std::vector<std::pair<int, std::string>> taps;
+    std::string mgmt_tap;      // Linux TAP device of "eth1"; empty: none
     bool exit_on_eof = false;  // end the program at the end of console input
     bool help = false;
 };

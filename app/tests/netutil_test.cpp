@@ -1,5 +1,15 @@
 // Network utilities: address parsing, static and DHCP set-up of the
 // management interfaces, and their settings items.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <linux/if.h>
+#include <linux/if_tun.h>
+#include <netinet/in.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -10,6 +20,8 @@
 #include "app_test_env.h"
 #include "net_util.h"
 #include "sal_host.h"
+#include "sal_netif.h"
+#include "unique_fd.h"
 #include "settings.h"
 
 namespace {
@@ -139,6 +151,47 @@ TEST_F(netutil_if, DhcpClientTakesTheLeaseOffered) {
     })) << capture.text();
     EXPECT_EQ(net_util_if_stop("eth1"), 0);
     EXPECT_EQ(info("eth1").mode, NET_IF_DOWN);
+}
+
+// The IPv4 address of a Linux interface, "" when it has none.
+std::string host_address(const char *name) {
+    UniqueFd fd(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    ifreq ifr{};
+    std::snprintf(ifr.ifr_name, sizeof ifr.ifr_name, "%s", name);
+    if (ioctl(fd.get(), SIOCGIFADDR, &ifr) != 0) return "";
+    char text[INET_ADDRSTRLEN] = "";
+    inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in *>(&ifr.ifr_addr)->sin_addr, text,
+              sizeof text);
+    return text;
+}
+
+TEST_F(netutil_if, LinuxInterfaceFollowsTheStaticOrLeasedAddress) {
+    if (access("/dev/net/tun", R_OK | W_OK) != 0) GTEST_SKIP() << "no /dev/net/tun";
+    UniqueFd home(open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC));
+    ASSERT_TRUE(home.valid());
+    if (unshare(CLONE_NEWNET) != 0) GTEST_SKIP() << "needs CAP_NET_ADMIN";
+    UniqueFd tap(open("/dev/net/tun", O_RDWR | O_CLOEXEC));
+    ifreq ifr{};
+    ifr.ifr_flags = IFF_TAP | IFF_NO_PI;
+    std::snprintf(ifr.ifr_name, sizeof ifr.ifr_name, "mgmt-test");
+    ASSERT_EQ(ioctl(tap.get(), TUNSETIFF, &ifr), 0);
+    UniqueFd ctl(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    ioctl(ctl.get(), SIOCGIFFLAGS, &ifr);
+    ifr.ifr_flags = static_cast<short>(ifr.ifr_flags | IFF_UP);
+    ASSERT_EQ(ioctl(ctl.get(), SIOCSIFFLAGS, &ifr), 0);
+    sal_netif_map("eth1", "mgmt-test");
+
+    ASSERT_EQ(net_util_if_start("eth1", NET_IF_MODE_STATIC, "192.168.1.10", "255.255.255.0", ""),
+              0);
+    EXPECT_EQ(host_address("mgmt-test"), "192.168.1.10");
+    net_util_host_dhcp_server_set(lease_server);
+    ASSERT_EQ(net_util_if_start("eth1", NET_IF_MODE_DHCP, nullptr, nullptr, nullptr), 0);
+    EXPECT_TRUE(eventually([] { return host_address("mgmt-test") == "10.0.0.5"; }));
+    EXPECT_EQ(net_util_if_stop("eth1"), 0);
+    EXPECT_EQ(host_address("mgmt-test"), "");
+
+    sal_netif_map("eth1", nullptr);
+    ASSERT_EQ(setns(home.get(), CLONE_NEWNET), 0);
 }
 
 TEST_F(netutil_if, DhcpClientWithoutALeaseKeepsAsking) {

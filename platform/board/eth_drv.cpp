@@ -14,6 +14,9 @@ struct eth_drv_host_if {
     std::deque<std::vector<uint8_t>> queue;
     unsigned dropped = 0;
     unsigned tx_done = 0;
+    std::deque<std::pair<unsigned long, int>> done;
+    eth_drv_host_sink_fn sink = nullptr;
+    void *sink_ctx = nullptr;
 };
 
 namespace {
@@ -61,6 +64,17 @@ void stack_recv(eth_drv_sc *sc, int total_len) {
     sc->funs->recv(sc, &sg, 1);
     std::vector<uint8_t> frame(buf->data, buf->data + buf->len);
     pkt_free(buf);
+    eth_drv_host_sink_fn sink;
+    void *ctx;
+    {
+        std::lock_guard<std::mutex> g(h.lock);
+        sink = h.sink;
+        ctx = h.sink_ctx;
+    }
+    if (sink != nullptr) {
+        sink(ctx, frame.data(), frame.size());
+        return;
+    }
     std::lock_guard<std::mutex> g(h.lock);
     if (h.queue.size() >= ETH_DRV_HOST_QUEUE) {
         h.dropped++;
@@ -69,10 +83,12 @@ void stack_recv(eth_drv_sc *sc, int total_len) {
     h.queue.push_back(std::move(frame));
 }
 
-void stack_tx_done(eth_drv_sc *sc, unsigned long, int) {
+void stack_tx_done(eth_drv_sc *sc, unsigned long key, int status) {
     if (sc == nullptr || sc->host == nullptr) return;
     std::lock_guard<std::mutex> g(sc->host->lock);
     sc->host->tx_done++;
+    if (sc->host->done.size() >= ETH_DRV_HOST_QUEUE) sc->host->done.pop_front();
+    sc->host->done.emplace_back(key, status);
 }
 
 }  // namespace
@@ -161,4 +177,21 @@ void eth_drv_host_reset(void) {
     }
     r.interfaces.clear();
     r.num_devices = 0;
+}
+
+int eth_drv_host_tx_done_take(eth_drv_sc *sc, unsigned long *key, int *status) {
+    if (sc == nullptr || sc->host == nullptr) return -1;
+    std::lock_guard<std::mutex> g(sc->host->lock);
+    if (sc->host->done.empty()) return -1;
+    if (key != nullptr) *key = sc->host->done.front().first;
+    if (status != nullptr) *status = sc->host->done.front().second;
+    sc->host->done.pop_front();
+    return 0;
+}
+
+void eth_drv_host_sink_set(eth_drv_sc *sc, eth_drv_host_sink_fn sink, void *ctx) {
+    if (sc == nullptr || sc->host == nullptr) return;
+    std::lock_guard<std::mutex> g(sc->host->lock);
+    sc->host->sink = sink;
+    sc->host->sink_ctx = ctx;
 }

@@ -16,6 +16,10 @@ struct eth_drv_sg {
     uint32_t len;
 };
 
+// Status of tx_done: the frame was taken, or it was refused.
+constexpr int ETH_DRV_TX_OK = 1;
+constexpr int ETH_DRV_TX_FAILED = -1;
+
 // The stack's entries, called by the driver.
 struct eth_drv_funs {
     void (*init)(eth_drv_sc *sc, unsigned char *enaddr);             // interface ready, MAC given
@@ -75,5 +79,18 @@ unsigned eth_drv_host_dropped(eth_drv_sc *sc);  // frames lost to a full queue
 int eth_drv_host_send(eth_drv_sc *sc, const uint8_t *frame, size_t len, unsigned long key);
 // Completions reported through tx_done so far.
 unsigned eth_drv_host_tx_done(eth_drv_sc *sc);
+// Takes the oldest completion not taken yet: 0 with its key and status, or -1
+// when none waits. The last ETH_DRV_HOST_QUEUE completions are kept.
+int eth_drv_host_tx_done_take(eth_drv_sc *sc, unsigned long *key, int *status);
+// Back-end of an interface: with a sink, frames the driver hands up go to it
+// (on the driver's thread) instead of the queue; null restores the queue.
+using eth_drv_host_sink_fn = void (*)(void *ctx, const uint8_t *frame, size_t len);
+void eth_drv_host_sink_set(eth_drv_sc *sc, eth_drv_host_sink_fn sink, void *ctx);
+// TAP back-end: creates the Linux TAP device tap_name with the interface's
+// MAC address (IPv6 off, up); frames handed up are written to it and frames
+// the kernel sends on it go to the driver's send. Needs CAP_NET_ADMIN and
+// an initialised interface. 0, or -1 with the reason in error.
+int eth_drv_host_tap_attach(eth_drv_sc *sc, const char *tap_name, char *error, size_t size);
+
 // Forgets every interface and device (tests).
 void eth_drv_host_reset(void);

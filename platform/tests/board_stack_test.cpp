@@ -1,13 +1,25 @@
 // Stack packet buffers and the stack side of the Ethernet driver interface.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <net/if.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstring>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "eth_drv.h"
 #include "pkt.h"
 #include "sal.h"
 #include "sal_host.h"
+#include "sal_netif.h"
+#include "unique_fd.h"
 
 namespace {
 
@@ -39,6 +51,7 @@ struct FakeDriver {
     eth_drv_sc sc{};
     eth_hwr_funs funs{};
     std::vector<uint8_t> rx_frame;
+    std::mutex lock;  // send runs on the TAP back-end's thread
     std::vector<uint8_t> sent;
     unsigned long sent_key = 0;
     bool can_send = true;
@@ -48,6 +61,8 @@ struct FakeDriver {
         funs.can_send = [](eth_drv_sc *sc) { return self(sc)->can_send ? 1 : 0; };
         funs.send = [](eth_drv_sc *sc, eth_drv_sg *sg, int sg_len, int, unsigned long key) {
             FakeDriver *d = self(sc);
+            std::lock_guard<std::mutex> g(d->lock);
+            d->sent.clear();
             for (int i = 0; i < sg_len; i++) {
                 auto *b = reinterpret_cast<const uint8_t *>(sg[i].buf);
                 d->sent.insert(d->sent.end(), b, b + sg[i].len);
@@ -134,9 +149,33 @@ TEST(board_eth_drv, StackFramesGoToTheDriversSend) {
     EXPECT_EQ(drv.sent, std::vector<uint8_t>(frame, frame + sizeof frame));
     EXPECT_EQ(drv.sent_key, 77u);
     EXPECT_EQ(eth_drv_host_tx_done(&drv.sc), 1u);
+    unsigned long key = 0;
+    int status = 0;
+    ASSERT_EQ(eth_drv_host_tx_done_take(&drv.sc, &key, &status), 0);
+    EXPECT_EQ(key, 77u);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(eth_drv_host_tx_done_take(&drv.sc, &key, &status), -1);
     drv.can_send = false;
     EXPECT_EQ(eth_drv_host_send(&drv.sc, frame, sizeof frame, 78), -1);
     EXPECT_EQ(eth_drv_host_send(&drv.sc, frame, 0, 79), -1);
+    eth_drv_host_reset();
+}
+
+TEST(board_eth_drv, SinkTakesFramesInsteadOfTheQueue) {
+    eth_drv_host_reset();
+    FakeDriver drv;
+    drv.sc.funs->eth_drv->init(&drv.sc, nullptr);
+    static std::vector<uint8_t> got;
+    got.clear();
+    eth_drv_host_sink_set(
+        &drv.sc, [](void *, const uint8_t *f, size_t n) { got.assign(f, f + n); }, nullptr);
+    drv.deliver(std::vector<uint8_t>(42, 0x11));
+    EXPECT_EQ(got, std::vector<uint8_t>(42, 0x11));
+    EXPECT_EQ(eth_drv_host_pending(&drv.sc), 0);
+    EXPECT_FALSE(drv.holding_frame);
+    eth_drv_host_sink_set(&drv.sc, nullptr, nullptr);
+    drv.deliver(std::vector<uint8_t>(42, 0x11));
+    EXPECT_EQ(eth_drv_host_pending(&drv.sc), 1);
     eth_drv_host_reset();
 }
 
@@ -161,6 +200,64 @@ TEST(board_eth_drv, DeviceTableInitialisesEachDeviceOnce) {
     eth_drv_device bad{"dev_bad", nullptr, &drv.sc};
     EXPECT_EQ(eth_drv_device_register(&bad), -1);
     eth_drv_host_reset();
+}
+
+// The Linux kernel as the stack: in a network namespace of the test's own,
+// an ARP request handed up through the TAP is answered through the driver.
+TEST(board_eth_drv, TapBackEndCarriesFramesBothWays) {
+    if (access("/dev/net/tun", R_OK | W_OK) != 0) GTEST_SKIP() << "no /dev/net/tun";
+    UniqueFd home(open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC));
+    ASSERT_TRUE(home.valid());
+    if (unshare(CLONE_NEWNET) != 0) GTEST_SKIP() << "needs CAP_NET_ADMIN";
+    eth_drv_host_reset();
+    // Outlives the test: the back-end's thread keeps the interface.
+    static FakeDriver drv;
+    const uint8_t mac[6] = {0x02, 0x00, 0x00, 0x00, 0x00, 0x01};
+    drv.sc.funs->eth_drv->init(&drv.sc, const_cast<uint8_t *>(mac));
+    char error[128] = "";
+    EXPECT_EQ(eth_drv_host_tap_attach(&drv.sc, "tap-test", error, sizeof error), 0) << error;
+    const uint8_t ip[4] = {10, 1, 1, 1}, mask[4] = {255, 255, 255, 0}, gw[4] = {10, 1, 1, 254};
+    EXPECT_EQ(sal_netif_addr_set("tap-test", ip, mask, gw), 0);
+    uint8_t got[6] = {};
+    EXPECT_EQ(sal_netif_mac_get("tap-test", got), 0);
+    EXPECT_EQ(0, std::memcmp(got, mac, 6));
+
+    const uint8_t peer[6] = {0x02, 0x00, 0x00, 0x00, 0x00, 0x99};
+    std::vector<uint8_t> arp(42, 0);
+    std::memset(arp.data(), 0xff, 6);
+    std::memcpy(arp.data() + 6, peer, 6);
+    const uint8_t head[] = {0x08, 0x06, 0, 1, 0x08, 0, 6, 4, 0, 1};
+    std::memcpy(arp.data() + 12, head, sizeof head);
+    std::memcpy(arp.data() + 22, peer, 6);
+    const uint8_t peer_ip[4] = {10, 1, 1, 2};
+    std::memcpy(arp.data() + 28, peer_ip, 4);
+    std::memcpy(arp.data() + 38, ip, 4);
+    drv.deliver(arp);
+
+    std::vector<uint8_t> reply;
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < end) {
+        {
+            std::lock_guard<std::mutex> g(drv.lock);
+            if (drv.sent.size() >= 42 && drv.sent[12] == 0x08 && drv.sent[13] == 0x06) {
+                reply = drv.sent;
+                break;
+            }
+        }
+        std::this_thread::yield();
+    }
+    ASSERT_GE(reply.size(), 42u);
+    EXPECT_EQ(0, std::memcmp(reply.data(), peer, 6));
+    EXPECT_EQ(0, std::memcmp(reply.data() + 6, mac, 6));
+    EXPECT_EQ(reply[21], 2);  // reply
+    EXPECT_EQ(sal_netif_addr_clear("tap-test"), 0);
+
+    // Down, so the kernel sends nothing more; then back home.
+    UniqueFd ctl(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    ifreq ifr{};
+    std::snprintf(ifr.ifr_name, sizeof ifr.ifr_name, "tap-test");
+    ioctl(ctl.get(), SIOCSIFFLAGS, &ifr);
+    ASSERT_EQ(setns(home.get(), CLONE_NEWNET), 0);
 }
 
 }  // namespace

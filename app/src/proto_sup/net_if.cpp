@@ -5,9 +5,11 @@
 #include <cstring>
 
 #include "app_host.h"
+#include "dhcp_client.h"
 #include "logger.h"
 #include "net_util.h"
 #include "sal_lock.h"
+#include "sal_netif.h"
 #include "serialize.h"
 
 sal_mutex_t net_util_userinfo = nullptr;
@@ -82,13 +84,43 @@ void stop_locked(Interface &itf) {
     set_addresses(itf.info, NET_IF_DOWN, Addresses{});
 }
 
-// Asks the DHCP stand-in for a lease; false when none came or it is malformed.
-bool request_lease(const char *ifname, Addresses &out) {
+constexpr int kDhcpExchangeMs = 4000;
+constexpr uint32_t kRenewMaxSecs = 1800;
+
+// The Linux interface follows the table: the address of a static set-up or
+// a lease, none when stopped.
+void host_addresses(const char *ifname, const Addresses *a) {
+    char host[16];
+    if (!sal_netif_host_name(ifname, host, sizeof host)) return;
+    uint8_t ip[4], mask[4], gw[4] = {0, 0, 0, 0};
+    if (a == nullptr || net_util_ip_parse(a->ip, ip) != 0 ||
+        net_util_ip_parse(a->mask, mask) != 0) {
+        sal_netif_addr_clear(host);
+        return;
+    }
+    net_util_ip_parse(a->gw, gw);
+    if (sal_netif_addr_set(host, ip, mask, gw) != 0)
+        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_NETWORK, "%s: %s could not be set on %s", ifname,
+                      a->ip, host);
+}
+
+// A lease from the test's source, else from the servers on the interface's
+// Linux interface; false when none came or it is malformed.
+bool request_lease(const char *ifname, Addresses &out, uint32_t *lease_secs) {
     net_dhcp_server_fn server = dhcp_server.load();
     net_dhcp_lease lease{};
-    if (server == nullptr || server(ifname, &lease) != 0) return false;
+    char host[16];
+    uint8_t mac[6];
+    if (server != nullptr) {
+        if (server(ifname, &lease) != 0) return false;
+    } else if (!sal_netif_host_name(ifname, host, sizeof host) ||
+               sal_netif_mac_get(host, mac) != 0 ||
+               dhcp_exchange(host, mac, &lease, kDhcpExchangeMs) != 0) {
+        return false;
+    }
     lease.ip[sizeof lease.ip - 1] = lease.mask[sizeof lease.mask - 1] =
         lease.gw[sizeof lease.gw - 1] = '\0';
+    *lease_secs = lease.lease_secs;
     return addresses_parse(lease.ip, lease.mask, lease.gw, out);
 }
 
@@ -96,11 +128,15 @@ void dhcp_client_main(void *arg) {
     auto *client = static_cast<DhcpClient *>(arg);
     bool leased = false;
     bool reported_silence = false;
+    uint32_t lease_secs = 0;
     for (;;) {
         bool stopping;
         Addresses lease{};
-        if (!leased) {
-            bool got = request_lease(client->ifname, lease);
+        bool renewing = leased && lease_secs != 0;
+        if (!leased || renewing) {
+            bool got = request_lease(client->ifname, lease, &lease_secs);
+            // A failed renewal keeps the address and tries again later.
+            if (renewing && !got) lease_secs = NET_DHCP_RETRY_USECS / 1000000 * 2;
             {
                 SalLock hold(table_lock());
                 stopping = client->stop;
@@ -111,7 +147,8 @@ void dhcp_client_main(void *arg) {
                 }
             }
             if (stopping) break;
-            if (leased) {
+            if (got) host_addresses(client->ifname, &lease);
+            if (got && !renewing) {
                 sal_printf("DHCP: %s leased address %s, mask %s, gateway %s\n", client->ifname,
                            lease.ip, lease.mask, lease.gw);
                 logger_printf(LOG_LEVEL_INFO, LOG_MOD_DHCP, "%s leased address %s/%s gateway %s",
@@ -122,7 +159,12 @@ void dhcp_client_main(void *arg) {
                 reported_silence = true;
             }
         }
-        sal_sem_take(client->wake, leased ? sal_sem_FOREVER : NET_DHCP_RETRY_USECS);
+        int wait = leased ? sal_sem_FOREVER : NET_DHCP_RETRY_USECS;
+        if (leased && lease_secs != 0) {
+            uint32_t half = lease_secs / 2 < kRenewMaxSecs ? lease_secs / 2 : kRenewMaxSecs;
+            wait = static_cast<int>((half ? half : 1) * 1000000u);
+        }
+        sal_sem_take(client->wake, wait);
         {
             SalLock hold(table_lock());
             stopping = client->stop;
@@ -178,6 +220,7 @@ int net_util_if_stop(const char *name) {
         if (itf == nullptr) return -1;
         stop_locked(*itf);
     }
+    host_addresses(name, nullptr);
     logger_printf(LOG_LEVEL_INFO, LOG_MOD_NETWORK, "Interface %s stopped", name);
     return 0;
 }
@@ -198,6 +241,7 @@ int net_util_if_start(const char *name, int mode, const char *ip, const char *ma
             return -1;
         }
     }
+    host_addresses(name, mode == NET_IF_MODE_STATIC ? &a : nullptr);
     if (mode == NET_IF_MODE_STATIC) {
         logger_printf(LOG_LEVEL_INFO, LOG_MOD_NETWORK, "Interface %s: address %s/%s gateway %s",
                       name, a.ip, a.mask, a.gw);
