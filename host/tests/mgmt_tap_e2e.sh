@@ -22,7 +22,9 @@ FW=swfw_fw_$$
 PEER=swfw_peer_$$
 FW_PID=
 DNS_PID=
+BLACKHOLE=
 cleanup() {
+    [ -n "$BLACKHOLE" ] && ip route del blackhole 10.77.0.0/24 2>/dev/null
     [ -n "$FW_PID" ] && kill "$FW_PID" 2>/dev/null
     [ -n "$DNS_PID" ] && kill "$DNS_PID" 2>/dev/null
     exec 3>&- 2>/dev/null
@@ -33,6 +35,8 @@ cleanup() {
 trap cleanup EXIT
 ip netns add "$FW" 2>/dev/null || skip "cannot create network namespaces"
 ip netns add "$PEER" || fail "peer namespace"
+# The test subnet never leaves the namespaces through the host's routes.
+ip route add blackhole 10.77.0.0/24 2>/dev/null && BLACKHOLE=1
 ip -n "$FW" link set lo up
 
 mkfifo "$WORK/console"
