@@ -1,7 +1,9 @@
 // The L2 shadow thread, its start and stop, and the L2 freeze.
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <initializer_list>
+#include <vector>
 
 #include "drv_mem.h"
 #include "sal_config.h"
@@ -58,46 +60,71 @@ void sync_slot(int unit, soc_control_t *soc, int index, const uint32_t *found, i
 }
 
 struct Lists {
-    uint32_t *exist;
-    uint32_t *current;
-    uint32_t *del;
+    uint32_t *exist = nullptr;
+    uint32_t *current = nullptr;
+    uint32_t *del = nullptr;
     // Entries set in exist and current, and the delete marks counted at the
     // last end pass (which clears every mark it finds): an idle table skips
     // the end pass.
     int exist_count = 0;
     int current_count = 0;
     uint32_t marks_seen = 0;
+    // The indexes ever set in exist and set in current since the last end
+    // pass: without new marks an end pass visits only these, not the whole
+    // table (the scan repeats every few steps on a sparse table).
+    std::vector<int> exist_at;
+    std::vector<int> current_at;
 };
+
+// One index of the end pass: a marked entry goes, a vanished one is reported
+// and followed by one step's sleep (none once the thread is being stopped).
+void reconcile_one(int unit, soc_control_t *soc, Lists &l, int i, int step) {
+    static const uint32_t kEmpty[kWords] = {0, 0, 0};
+    int rv = 0;
+    // A marked entry goes whether or not the scan still saw it: one added
+    // and flushed between two scans is in no list but the shadow.
+    if (l.del[i]) {
+        sync_slot(unit, soc, i, kEmpty, &rv);
+        l.del[i] = 0;
+    } else if (l.exist[i] && !l.current[i]) {
+        sync_slot(unit, soc, i, kEmpty, &rv);
+        if (arl_units[unit].interval == 0) return;
+        sal_mutex_give(soc->arl_table_lock);
+        soc_cm_debug_print(0x10080, "soc_arl_thread: unit=%d: SLEEP\n", unit);
+        sal_sem_take(soc->arl_intr_sem, step);
+        sal_mutex_take(soc->arl_table_lock, -1);
+    }
+}
 
 // End of a hardware search: report what vanished and what was marked. The
 // lock is held over the walk and let go only for the sleep after a report.
 void reconcile(int unit, soc_control_t *soc, Lists &l, int count, int step) {
-    static const uint32_t kEmpty[kWords] = {0, 0, 0};
     sal_mutex_take(soc->arl_table_lock, -1);
     const uint32_t marks = soc_arl_delete_marks(unit);
     if (l.exist_count == 0 && l.current_count == 0 && marks == l.marks_seen) {
         sal_mutex_give(soc->arl_table_lock);
         return;  // nothing was seen and nothing is marked: the pass changes nothing
     }
+    const bool marked = marks != l.marks_seen;
     l.marks_seen = marks;  // marks made while the pass sleeps are found by the next one
-    for (int i = 0; i < count; i++) {
-        int rv = 0;
-        // A marked entry goes whether or not the scan still saw it: one added
-        // and flushed between two scans is in no list but the shadow.
-        if (l.del[i]) {
-            sync_slot(unit, soc, i, kEmpty, &rv);
-            l.del[i] = 0;
-        } else if (l.exist[i] && !l.current[i]) {
-            sync_slot(unit, soc, i, kEmpty, &rv);
-            if (arl_units[unit].interval == 0) continue;
-            sal_mutex_give(soc->arl_table_lock);
-            soc_cm_debug_print(0x10080, "soc_arl_thread: unit=%d: SLEEP\n", unit);
-            sal_sem_take(soc->arl_intr_sem, step);
-            sal_mutex_take(soc->arl_table_lock, -1);
-        }
+    if (marked) {
+        for (int i = 0; i < count; i++)
+            reconcile_one(unit, soc, l, i, step);
+    } else {
+        // No mark since the last pass cleared them all: only entries seen in
+        // the last scan can have vanished. In index order, as the full walk.
+        std::sort(l.exist_at.begin(), l.exist_at.end());
+        for (int i : l.exist_at)
+            reconcile_one(unit, soc, l, i, step);
     }
-    std::memcpy(l.exist, l.current, count * sizeof(uint32_t));
-    std::memset(l.current, 0, count * sizeof(uint32_t));
+    for (int i : l.exist_at)
+        l.exist[i] = 0;
+    for (int i : l.current_at) {
+        l.exist[i] = 1;
+        l.current[i] = 0;
+    }
+    l.exist_at.swap(l.current_at);
+    l.current_at.clear();
     l.exist_count = l.current_count;
     l.current_count = 0;
     sal_mutex_give(soc->arl_table_lock);
@@ -107,9 +134,10 @@ void arl_thread(void *arg) {
     int unit = static_cast<int>(reinterpret_cast<intptr_t>(arg));
     soc_control_t *soc = SOC_CONTROL(unit);
     int count = entry_count(unit);
-    Lists l{static_cast<uint32_t *>(sal_alloc(count * sizeof(uint32_t), "arl_exist_list")),
-            static_cast<uint32_t *>(sal_alloc(count * sizeof(uint32_t), "arl_current_list")),
-            static_cast<uint32_t *>(sal_alloc(count * sizeof(uint32_t), "arl_delete_list"))};
+    Lists l;
+    l.exist = static_cast<uint32_t *>(sal_alloc(count * sizeof(uint32_t), "arl_exist_list"));
+    l.current = static_cast<uint32_t *>(sal_alloc(count * sizeof(uint32_t), "arl_current_list"));
+    l.del = static_cast<uint32_t *>(sal_alloc(count * sizeof(uint32_t), "arl_delete_list"));
     if (l.exist == nullptr || l.current == nullptr || l.del == nullptr) {
         soc_cm_debug_print(DK_ERR, "soc_arl_thread: not enough memory, exiting\n");
     } else {
@@ -143,7 +171,10 @@ void arl_thread(void *arg) {
                 static const uint32_t kEmpty[kWords] = {0, 0, 0};
                 TableLock lock(soc);
                 int r = 0;
-                if (!l.current[index]) l.current_count++;
+                if (!l.current[index]) {
+                    l.current_count++;
+                    l.current_at.push_back(index);
+                }
                 l.current[index] = 1;
                 if (l.del[index]) {
                     sync_slot(unit, soc, index, kEmpty, &r);
