@@ -26,7 +26,8 @@ struct et_soc_info_t {
 constexpr const char *ET_SOC_VERSION = "2002.9.27.0";
 constexpr int ET_SOC_RX_BUDGET = 64;
 
-// Registers the packet path with the unit life cycle.
+// Registers the packet path with the unit life cycle and the packet
+// services with the dispatch table.
 void pktio_register(void);
 
 // 0, -1, or -7 when the unit's PCI device is no MAC the driver serves.
