@@ -38,5 +38,8 @@ constexpr int DV_S_ERROR = 5;
 // State of chain `chain` of channel `chan`, -1 when there is none.
 int rx_chain_state(int unit, int chan, int chain);
 
+// The unit's receive thread, null while none runs.
+sal_thread_t rx_thread_get(int unit);
+
 // Thread-side dispatch of a received packet to the thread callouts.
 void rx_process_packet(int unit, dxp_pkt *pkt);

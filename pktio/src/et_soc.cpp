@@ -159,7 +159,8 @@ uint32_t dma_inited = 0;  // units whose management port was set up
 // Read-modify-write of fields of a register the chip has; a register the
 // chip's map lacks is left alone.
 int mgmt_set(int unit, uint32_t reg, std::initializer_list<std::pair<uint32_t, uint32_t>> fields,
-             int port = 0) {
+             bool cpu_block = true) {
+    const int port = cpu_block ? SOC_CONTROL(unit)->cmic_port : 0;
     if (SOC_REG_INFO(unit, reg) == nullptr) return 0;
     DrvRegValue r(unit, reg, port);
     if (int rv = r.read(); rv < 0) return rv;
@@ -173,7 +174,7 @@ int mgmt_set(int unit, uint32_t reg, std::initializer_list<std::pair<uint32_t, u
 int pktio_dma_init(int unit) {
     if (SOC_CONTROL(unit) == nullptr) return SOC_E_UNIT;
     const uint32_t chip = SOC_CONTROL(unit)->chip_flags;
-    int rv = mgmt_set(unit, R_SWMODE, {{F_SW_FWDG_EN, 1}, {F_SW_FWDG_MODE, 1}});
+    int rv = mgmt_set(unit, R_SWMODE, {{F_SW_FWDG_EN, 1}, {F_SW_FWDG_MODE, 1}}, false);
     if (rv < 0) return rv;
     if (et_soc != nullptr && unit >= 0 && unit < 32) {
         if (dma_inited >> unit & 1)
@@ -195,7 +196,7 @@ int pktio_dma_init(int unit) {
                           {{F_MIRX_UC_EN, 1}, {F_MIRX_MC_EN, 1}, {F_MIRX_BC_EN, 1}});
         if (rv < 0) return rv;
     }
-    rv = mgmt_set(unit, R_GMNGCFG, {{F_FRM_MNGP, 2}, {F_RXBPDU_EN, 1}});
+    rv = mgmt_set(unit, R_GMNGCFG, {{F_FRM_MNGP, 2}, {F_RXBPDU_EN, 1}}, false);
     if (rv >= 0 && (chip & SOC_CHIP_DXP7102))
         rv = mgmt_set(unit, R_MNGPID,
                       {{F_PORT_ID, static_cast<uint32_t>(SOC_CONTROL(unit)->cmic_port)}});

@@ -236,6 +236,9 @@ void rx_done_packet(int, dv_t *dv, soc_dcb_t *dcb) {
     ch.rpkt++;
     ch.rbyte += pkt->pkt_len;
     rx_queue_t &q = ctl->queue[pkt->cos];
+    // Refilled here too: with no token left nothing would reach the drain
+    // that refills it, and the queue would drop for ever.
+    if (q.pps != 0) refill(q.pps, q.burst, &q.tokens, &q.last);
     if (q.pps != 0 && q.tokens <= 0) {
         q.dropped++;
         pkt_done(ctl, dv);
@@ -1003,6 +1006,11 @@ int rx_counts_get(int unit, rx_counts_t *out) {
         out->dropped[c] = ctl->queue[c].dropped;
     }
     return 0;
+}
+
+sal_thread_t rx_thread_get(int unit) {
+    rx_ctl_t *ctl = ctl_of(unit);
+    return ctl && ctl->running.load() ? ctl->thread : nullptr;
 }
 
 int rx_chain_state(int unit, int chan, int chain) {
