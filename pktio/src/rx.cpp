@@ -60,6 +60,7 @@ struct rx_queue_t {
 
 struct rx_chan_t {
     dv_t *dv[kChainsMax];
+    dv_info_t *info[kChainsMax];  // also on each vector's user1
     int dcb_per_pkt;
     uint32_t rpkt, rbyte, dpkt, dbyte, mem_fail;
     dxp_pkt *pkts;
@@ -143,6 +144,13 @@ int discard(int unit, dxp_pkt *pkt, void *) {
         ctl->chan[pkt->dma_chan].dbyte += pkt->pkt_len;
     }
     return DXP_RX_HANDLED;
+}
+
+// The thread changes a chain's state under the mask too: the completion
+// context and the monitor read it.
+void set_state(dv_info_t *info, int state) {
+    Spl spl;
+    info->state = state;
 }
 
 dv_info_t *info_of(dv_t *dv) {
@@ -332,12 +340,13 @@ void chain_fill(int unit, rx_ctl_t *ctl, int c, int i) {
             pkt->_pkt_data.len = static_cast<uint32_t>(ctl->cfg.pkt_size);
         }
         if (soc_dv_desc_add(dv, pkt->alloc_ptr, static_cast<uint16_t>(ctl->cfg.pkt_size)) < 0) {
-            info->state = DV_S_ERROR;
+            set_state(info, DV_S_ERROR);
             soc_cm_debug_print(kDbgWarn, "Failed to add pkt %d to dv on unit %d: %s\n", j, unit,
                                dxp_errmsg(SOC_E_INTERNAL));
         }
     }
     if (info->state != DV_S_ERROR) {
+        Spl spl;
         info->state = DV_S_FILLED;
         info->pkts_done = 0;
     }
@@ -346,9 +355,9 @@ void chain_fill(int unit, rx_ctl_t *ctl, int c, int i) {
 void chain_dma(int unit, rx_ctl_t *ctl, int c, int i) {
     dv_t *dv = ctl->chan[c].dv[i];
     soc_cm_debug_print(kDbgRxVerbose, "RX: Starting %d/%d/%d\n", unit, c, i);
-    info_of(dv)->state = DV_S_ACTIVE;
+    set_state(info_of(dv), DV_S_ACTIVE);
     if (soc_dma_start(unit, dv) < 0) {
-        info_of(dv)->state = DV_S_ERROR;
+        set_state(info_of(dv), DV_S_ERROR);
         soc_cm_debug_print(kDbgErr, "RX: Could not start dv, u %d, chan %d\n", unit, c);
     }
 }
@@ -360,7 +369,7 @@ void chain_start(int unit, rx_ctl_t *ctl, int c, int i) {
         ctl->tokens -= ctl->cfg.pkts_per_chain;
         if (ctl->tokens < 0) {
             dv_info_t *info = info_of(ctl->chan[c].dv[i]);
-            info->state = DV_S_SCHEDULED;
+            set_state(info, DV_S_SCHEDULED);
             info->sched_time = sal_time_usecs();
             info->delay = (ctl->cfg.pkts_per_chain - ctl->tokens) * (1000000 / pps);
             ctl->sleep_cur = std::min(ctl->sleep_cur, static_cast<uint32_t>(info->delay));
@@ -387,7 +396,7 @@ void chains_check(int unit, rx_ctl_t *ctl) {
                 state = info->state;
             }
             if (!active) {
-                if (state == DV_S_SCHEDULED) info->state = DV_S_FILLED;
+                if (state == DV_S_SCHEDULED) set_state(info, DV_S_FILLED);
                 continue;
             }
             if (state == DV_S_NEEDS_FILL) {
@@ -470,6 +479,10 @@ void channel_teardown(int unit, rx_ctl_t *ctl, int c) {
     }
     for (int i = 0; i < chains; i++) {
         if (ch.dv[i] == nullptr) continue;
+        {
+            Spl spl;
+            ch.info[i] = nullptr;
+        }
         sal_free(ch.dv[i]->user1);
         ch.dv[i]->user1 = nullptr;
         soc_dv_free(unit, ch.dv[i]);
@@ -518,6 +531,10 @@ int channel_setup(int unit, rx_ctl_t *ctl, int c) {
                           .chan = static_cast<uint8_t>(c),
                           .pkts_done = 0};
         dv->user1 = info;
+        {
+            Spl spl;
+            ch.info[i] = info;
+        }
         dv->dv_done_packet = rx_done_packet;
         dv->dv_done_chain = nullptr;
         dv->user2 = reinterpret_cast<void *>(static_cast<intptr_t>(dv_serial.fetch_add(1)));
@@ -1015,9 +1032,7 @@ sal_thread_t rx_thread_get(int unit) {
 
 int rx_chain_state(int unit, int chan, int chain) {
     rx_ctl_t *ctl = ctl_of(unit);
-    if (ctl == nullptr || chan < 0 || chan >= kChans || chain < 0 ||
-        chain >= ctl->cfg.chan_cfg[chan].chains || ctl->chan[chan].dv[chain] == nullptr)
-        return -1;
+    if (ctl == nullptr || chan < 0 || chan >= kChans || chain < 0 || chain >= kChainsMax) return -1;
     Spl spl;
-    return info_of(ctl->chan[chan].dv[chain])->state;
+    return ctl->chan[chan].info[chain] ? ctl->chan[chan].info[chain]->state : -1;
 }
