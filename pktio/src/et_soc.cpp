@@ -2,6 +2,7 @@
 // interrupt and deferred event routines.
 #include "et_soc.h"
 
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <utility>
@@ -327,6 +328,23 @@ void et_soc_dump(void) {
     if (et_soc != nullptr) etc_dump(et_soc->etc);
 }
 
+void et_emac_dump(void) {
+    et_soc_dump();
+}
+
+int et_soc_version(et_soc_info_t *et, char *buf, int size) {
+    char text[128];
+    int n = std::snprintf(text, sizeof text, "et%d: %s %s version %s\n", et ? et->dev : 0, __DATE__,
+                          __TIME__, ET_SOC_VERSION);
+    if (size < n + 1) return 4096;
+    std::memcpy(buf, text, static_cast<size_t>(n) + 1);
+    return n;
+}
+
+et_soc_info_t *et_soc_find(et_soc_info_t *et, int mdcport) {
+    return et != nullptr && et == et_soc && et->etc->mdcport == mdcport ? et : nullptr;
+}
+
 int et_soc_phy_read(et_soc_info_t *et, int phy, int reg, uint16_t *value) {
     sal_mutex_take(et->soc_dma, sal_mutex_FOREVER);
     *value =
@@ -391,6 +409,10 @@ int soc_dma_wait_timeout(int unit, dv_t *dv, int usec) {
     sal_sem_destroy(dv->dv_sem);
     dv->dv_sem = nullptr;
     return rv;
+}
+
+int soc_dma_wait(int unit, dv_t *dv) {
+    return soc_dma_wait_timeout(unit, dv, -1);
 }
 
 namespace {

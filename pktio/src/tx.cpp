@@ -146,7 +146,7 @@ int tx_single(int unit, dxp_pkt *pkt, void *cookie) {
                 if (rv >= 0) return 0;
             } else {
                 soc_cm_debug_print(kDbgTx, "dxp_tx: sync send\n");
-                rv = soc_dma_wait_timeout(unit, dv, -1);
+                rv = soc_dma_wait(unit, dv);
                 if (rv >= 0) {
                     tx_chain_done(unit, dv);
                     return 0;

@@ -340,6 +340,15 @@ TEST_F(pktsvc, ManagementPortSetUp) {
     EXPECT_EQ(field(R_STS_OVERRIDE_IMP, F_MII_SW_OR), 1u);
     EXPECT_EQ(field(R_STS_OVERRIDE_IMP, F_LINK_STS), 1u);
     EXPECT_EQ(soc_tarn_dma_init(kUnit), 0);  // again: repeated
+
+    const uint8_t mac[6] = {2, 0, 0, 0, 0, 9};
+    EXPECT_EQ(et_soc_mac_set(kNic, mac), SOC_E_BUSY);  // while the MAC is up
+    EXPECT_NE(std::memcmp(et->etc->cur_etheraddr, mac, 6), 0);
+    char text[80];
+    EXPECT_EQ(et_soc_version(et, text, 8), 4096);
+    const int n = et_soc_version(et, text, sizeof text);
+    EXPECT_EQ(n, static_cast<int>(std::strlen(text)));
+    EXPECT_EQ(std::string(text).rfind("et1: ", 0), 0u);
 }
 
 TEST_F(pktsvc, PacketRecordsAndDispatch) {
