@@ -227,6 +227,21 @@ TEST_F(pktsvc, FailedBufferAllocationLeavesTheChainForALaterPass) {
     ASSERT_TRUE(eventually([] { return seen_now().size() == 1; }));
 }
 
+TEST_F(pktsvc, InterruptCalloutsRunInTheCompletion) {
+    // An interrupt callout alone starts the chains and takes frames before
+    // any queue; no thread callout means nothing is queued.
+    dxp_tarn_rx_register(kUnit, "intr", callout_b, 50, nullptr, 0x8000C0FF);
+    start_with(2);
+    ASSERT_TRUE(posted(2));
+    inject();
+    ASSERT_TRUE(eventually([] { return seen_now().size() == 1; }));
+    next_return = 9;  // counted as invalid, then no thread callout takes it
+    inject();
+    ASSERT_TRUE(eventually([&] { return counts().no_callout == 1; }));
+    EXPECT_EQ(counts().bad_return, 1u);
+    EXPECT_EQ(counts().enqueued[0], 0u);
+}
+
 // ---------------------------------------------------------------- transmit
 std::mutex cb_lock;
 std::vector<std::string> cb_seen;
