@@ -52,6 +52,27 @@ struct dxp_tarn_phy_hooks_t {
 };
 void dxp_tarn_phy_hooks_register(const dxp_tarn_phy_hooks_t *hooks);  // null: none
 
+// The CPU packet services (receive, transmit and packet records) live above
+// this layer and register here at start-up. Without them the transmit init
+// passes, so that a unit comes up without a packet path, and every other
+// packet operation answers -16.
+// clang-format off
+#define DXP_TARN_PKT_OPS(X) \
+    X(rx_active) X(rx_alloc) X(rx_burst_get) X(rx_burst_set) X(rx_cfg_get) X(rx_cfg_init) \
+    X(rx_channels_running) X(rx_clear) X(rx_cos_burst_get) X(rx_cos_burst_set) \
+    X(rx_cos_max_len_get) X(rx_cos_max_len_set) X(rx_cos_rate_get) X(rx_cos_rate_set) \
+    X(rx_free) X(rx_free_enqueue) X(rx_init) X(rx_rate_get) X(rx_rate_set) X(rx_register) \
+    X(rx_start) X(rx_stop) X(rx_unregister) X(tx) X(tx_init) \
+    X(pkt_alloc) X(pkt_blk_alloc) X(pkt_blk_free) X(pkt_clear) X(pkt_flags_init) \
+    X(pkt_flags_len_setup) X(pkt_free) X(pkt_rx_alloc) X(pkt_rx_free)
+// clang-format on
+struct dxp_tarn_pkt_ops_t {
+#define DXP_TARN_PKT_OP(name) decltype(&dxp_tarn_##name) name;
+    DXP_TARN_PKT_OPS(DXP_TARN_PKT_OP)
+#undef DXP_TARN_PKT_OP
+};
+void dxp_tarn_pkt_ops_register(const dxp_tarn_pkt_ops_t *ops);  // null: none
+
 constexpr uint32_t DXP_TARN_PORT_DB_WORDS = 23;
 // The port's database record (DXP_TARN_PORT_DB_WORDS words), null before the
 // unit's first port init or for a port above 52.

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "dxpx.h"
@@ -282,6 +283,49 @@ TEST_F(dxpx_every_unit, NothingToDoWithoutUnits) {
     EXPECT_EQ(dxpx_cosq_config_get(&numq), DXP_E_UNIT);
     EXPECT_EQ(dxpx_switch_control_set(dxpSwitchDosAttackToCpu, 1), DXP_E_UNIT);
     EXPECT_EQ(dxpx_l2_bpdu_count(), 0);
+}
+
+struct deferred_send {
+    int unit;
+    dxp_pkt *pkt;
+    void *cookie;
+};
+std::vector<deferred_send> deferred;
+int deferred_tx(int unit, dxp_pkt *pkt, void *cookie) {
+    deferred.push_back({unit, pkt, cookie});
+    return DXP_E_NONE;
+}
+std::vector<std::pair<int, dxp_pkt *>> tx_done_calls;
+void tx_done(int unit, dxp_pkt *pkt, void *) {
+    tx_done_calls.emplace_back(unit, pkt);
+}
+
+TEST_F(dxpx_every_unit, AsynchronousSendKeepsEachUnitsPorts) {
+    add_units({0, 1});
+    const auto saved = fake::table.tx;
+    fake::table.tx = deferred_tx;
+    deferred.clear();
+    tx_done_calls.clear();
+    uint8_t frame[64] = {};
+    dxp_pkt_blk_t blk{frame, sizeof(frame)};
+    dxp_pkt pkt{};
+    pkt.pkt_data = &blk;
+    pkt.blk_count = 1;
+    pkt.call_back = tx_done;
+    dxpx_lplist_t list;
+    dxpx_lplist_init(&list, 0, 0);
+    for (int lport : {2, DXP_PORTS_MAX + 1})
+        dxpx_lplist_add(&list, lport);
+    EXPECT_EQ(dxpx_tx(&pkt, &list), DXP_E_NONE);
+    fake::table.tx = saved;
+    // The sends complete later and still see their own unit's ports.
+    ASSERT_EQ(deferred.size(), 2u);
+    EXPECT_EQ(deferred[0].pkt->tx_pbmp.w[0], 4u);
+    EXPECT_EQ(deferred[1].pkt->tx_pbmp.w[0], 2u);
+    for (const deferred_send &d : deferred)
+        d.pkt->call_back(d.unit, d.pkt, d.cookie);
+    EXPECT_EQ(tx_done_calls, (std::vector<std::pair<int, dxp_pkt *>>{{0, &pkt}, {1, &pkt}}));
+    dxpx_lplist_free(&list);
 }
 
 TEST_F(dxpx_every_unit, TransmitsToListedPortsUnitByUnit) {

@@ -73,6 +73,11 @@ void dma_pkt_free(dv_t *p) {
         p->dv_done_chain(p->dv_unit, p);
         return;
     }
+    // A receive service that owns its buffers takes them back per packet.
+    if (p->dv_op == DV_RX && p->dv_done_packet) {
+        p->dv_done_packet(p->dv_unit, p, &p->dv_dcb[0]);
+        return;
+    }
     if (p->dv_op == DV_RX) sal_dma_free(p->dv_dcb[0].addr);
     soc_dv_free(p->dv_unit, p);
 }

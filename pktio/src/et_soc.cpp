@@ -2,8 +2,14 @@
 // interrupt and deferred event routines.
 #include "et_soc.h"
 
+#include <cstdio>
 #include <cstring>
+#include <initializer_list>
+#include <utility>
 
+#include "drv_reg_value.h"
+
+#include "pktsvc.h"
 #include "soc.h"
 #include "soc_error.h"
 #include "soc_pktio.h"
@@ -149,8 +155,53 @@ void destroy(et_soc_info_t *et) {
     sal_free(et);
 }
 
-int pktio_dma_init(int) {
-    return 0;
+uint32_t dma_inited = 0;  // units whose management port was set up
+
+// Read-modify-write of fields of a register the chip has; a register the
+// chip's map lacks is left alone.
+int mgmt_set(int unit, uint32_t reg, std::initializer_list<std::pair<uint32_t, uint32_t>> fields,
+             bool cpu_block = true) {
+    const int port = cpu_block ? SOC_CONTROL(unit)->cmic_port : 0;
+    if (SOC_REG_INFO(unit, reg) == nullptr) return 0;
+    DrvRegValue r(unit, reg, port);
+    if (int rv = r.read(); rv < 0) return rv;
+    for (auto [field, value] : fields)
+        r.set(field, value);
+    return r.write();
+}
+
+// Management port set-up: the switch forwards to and takes frames from the
+// CPU port with the management tag.
+int pktio_dma_init(int unit) {
+    if (SOC_CONTROL(unit) == nullptr) return SOC_E_UNIT;
+    const uint32_t chip = SOC_CONTROL(unit)->chip_flags;
+    int rv = mgmt_set(unit, R_SWMODE, {{F_SW_FWDG_EN, 1}, {F_SW_FWDG_MODE, 1}}, false);
+    if (rv < 0) return rv;
+    if (et_soc != nullptr && unit >= 0 && unit < 32) {
+        if (dma_inited >> unit & 1)
+            soc_cm_debug_print(0x8000000, "dma had been initialized before !!!\n");
+        dma_inited |= 1u << unit;
+        if ((chip & SOC_CHIP_DXP7102) && rv >= 0)
+            rv = mgmt_set(unit, R_STS_OVERRIDE_P24,
+                          {{F_MII_SW_OR, 1}, {F_MII_SPD, 1}, {F_MII_FDX, 1}, {F_MII_LINK, 1}});
+        if ((chip & 0xB7800000) && rv >= 0)
+            rv = mgmt_set(unit, R_STS_OVERRIDE_IMP,
+                          {{F_MII_SW_OR, 1}, {F_DUPLX_MODE, 1}, {F_LINK_STS, 1}, {F_SPEED_R, 1}});
+        if ((chip & SOC_CHIP_DXP71090) && rv >= 0)
+            rv = mgmt_set(unit, R_STS_OVERRIDE_IMP,
+                          {{F_SW_ORD, 1}, {F_DUPLX_MODE, 1}, {F_LINK_STS, 1}, {F_GIGA_SPEED, 1}});
+        // The CPU port's control register is the only instance on these
+        // chips' maps, so there is nothing further to copy it to.
+        if (rv >= 0)
+            rv = mgmt_set(unit, R_MII_PCTL,
+                          {{F_MIRX_UC_EN, 1}, {F_MIRX_MC_EN, 1}, {F_MIRX_BC_EN, 1}});
+        if (rv < 0) return rv;
+    }
+    rv = mgmt_set(unit, R_GMNGCFG, {{F_FRM_MNGP, 2}, {F_RXBPDU_EN, 1}}, false);
+    if (rv >= 0 && (chip & SOC_CHIP_DXP7102))
+        rv = mgmt_set(unit, R_MNGPID,
+                      {{F_PORT_ID, static_cast<uint32_t>(SOC_CONTROL(unit)->cmic_port)}});
+    return rv < 0 ? rv : 0;
 }
 
 int pktio_dma_attach(int dev) {
@@ -180,6 +231,7 @@ const soc_pktio_ops kPktioOps = {
 
 void pktio_register(void) {
     soc_pktio_register(&kPktioOps);
+    pktsvc_register();
 }
 
 et_soc_info_t *et_soc_get(void) {
@@ -276,6 +328,23 @@ void et_soc_dump(void) {
     if (et_soc != nullptr) etc_dump(et_soc->etc);
 }
 
+void et_emac_dump(void) {
+    et_soc_dump();
+}
+
+int et_soc_version(et_soc_info_t *et, char *buf, int size) {
+    char text[128];
+    int n = std::snprintf(text, sizeof text, "et%d: %s %s version %s\n", et ? et->dev : 0, __DATE__,
+                          __TIME__, ET_SOC_VERSION);
+    if (size < n + 1) return 4096;
+    std::memcpy(buf, text, static_cast<size_t>(n) + 1);
+    return n;
+}
+
+et_soc_info_t *et_soc_find(et_soc_info_t *et, int mdcport) {
+    return et != nullptr && et == et_soc && et->etc->mdcport == mdcport ? et : nullptr;
+}
+
 int et_soc_phy_read(et_soc_info_t *et, int phy, int reg, uint16_t *value) {
     sal_mutex_take(et->soc_dma, sal_mutex_FOREVER);
     *value =
@@ -342,15 +411,28 @@ int soc_dma_wait_timeout(int unit, dv_t *dv, int usec) {
     return rv;
 }
 
+int soc_dma_wait(int unit, dv_t *dv) {
+    return soc_dma_wait_timeout(unit, dv, -1);
+}
+
 namespace {
 
 int rx_switch(bool on) {
     et_soc_info_t *et = et_soc;
     if (et == nullptr) return SOC_E_UNIT;
+    sal_mutex_take(et->rx_dma, sal_mutex_FOREVER);
     sal_mutex_take(et->soc_dma, sal_mutex_FOREVER);
     (on ? et->etc->chops->rxstart : et->etc->chops->rxstop)(et->etc->ch);
     et->rx_enabled = on ? 1 : 0;
+    // Vectors still waiting for a ring slot go back to their owners too, so
+    // that a stopped receiver may free them.
+    while (!on && et->rxq_head != nullptr) {
+        dv_t *dv = rx_dv_get(et, 0);
+        dv->dv_flags = DV_F_RX_DISABLED | DV_F_DONE;
+        dma_pkt_free(dv);
+    }
     sal_mutex_give(et->soc_dma);
+    sal_mutex_give(et->rx_dma);
     return 0;
 }
 

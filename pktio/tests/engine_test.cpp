@@ -18,24 +18,6 @@ void on_rx(int, dv_t *dv) {
     rx_done++;
 }
 
-// A switch frame to the CPU: tag word with port and length, 802.1Q tag, FCS.
-std::vector<uint8_t> to_cpu(size_t len, int port) {
-    std::vector<uint8_t> f(len, 0x5A);
-    for (int i = 0; i < 12; i++)
-        f[i] = static_cast<uint8_t>(0x20 + i);
-    uint32_t word = static_cast<uint32_t>(len - 10) << 15 | static_cast<uint32_t>(port);
-    const uint8_t tag[] = {0x88,
-                           0x74,
-                           static_cast<uint8_t>(word >> 24),
-                           static_cast<uint8_t>(word >> 16),
-                           static_cast<uint8_t>(word >> 8),
-                           static_cast<uint8_t>(word),
-                           0x81,
-                           0x00};
-    std::memcpy(&f[12], tag, sizeof tag);
-    return f;
-}
-
 using et_engine = PktioTest;
 
 // A finished receive vector made ready for another frame.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -52,6 +53,25 @@ inline bool eventually(const std::function<bool()> &cond) {
         std::this_thread::yield();
     }
     return true;
+}
+
+// A switch frame to the CPU: tag word with port and length (at len_shift;
+// 17 on chips with a 12-bit length), 802.1Q tag, FCS.
+inline std::vector<uint8_t> to_cpu(size_t len, int port, int len_shift = 15) {
+    std::vector<uint8_t> f(len, 0x5A);
+    for (int i = 0; i < 12; i++)
+        f[i] = static_cast<uint8_t>(0x20 + i);
+    uint32_t word = static_cast<uint32_t>(len - 10) << len_shift | static_cast<uint32_t>(port);
+    const uint8_t tag[] = {0x88,
+                           0x74,
+                           static_cast<uint8_t>(word >> 24),
+                           static_cast<uint8_t>(word >> 16),
+                           static_cast<uint8_t>(word >> 8),
+                           static_cast<uint8_t>(word),
+                           0x81,
+                           0x00};
+    std::memcpy(&f[12], tag, sizeof tag);
+    return f;
 }
 
 inline void forget_everything() {

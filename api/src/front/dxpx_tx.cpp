@@ -3,6 +3,7 @@
 
 #include "dxpx.h"
 #include "dxpx_internal.h"
+#include "sal.h"
 
 namespace {
 
@@ -63,6 +64,31 @@ int resolve_ports(int unit, dxp_pkt *pkt) {
     return DXP_E_NONE;
 }
 
+// A unit's own copy of a packet sent with a completion callback: the send
+// may still read its bitmaps after dxpx_tx has returned.
+struct unit_copy_t {
+    dxp_pkt pkt;
+    dxp_pkt *caller;
+};
+
+void unit_copy_done(int unit, dxp_pkt *, void *cookie) {
+    auto *copy = static_cast<unit_copy_t *>(cookie);
+    dxp_pkt *caller = copy->caller;
+    sal_free(copy);
+    caller->call_back(unit, caller, nullptr);
+}
+
+int tx_unit_copy(int unit, const dxp_pkt &pkt, dxp_pkt *caller) {
+    auto *copy = static_cast<unit_copy_t *>(sal_alloc(sizeof(unit_copy_t), "dxpx_tx"));
+    if (copy == nullptr) return DXP_E_MEMORY;
+    copy->pkt = pkt;
+    copy->pkt.call_back = unit_copy_done;
+    copy->caller = caller;
+    int rv = dxp_tx(unit, &copy->pkt, copy);
+    if (rv < 0) sal_free(copy);
+    return rv;
+}
+
 }  // namespace
 
 int dxpx_tx(dxp_pkt *pkt, const dxpx_lplist_t *lplist) {
@@ -94,7 +120,7 @@ int dxpx_tx(dxp_pkt *pkt, const dxpx_lplist_t *lplist) {
         pkt->tx_pbmp = ports[unit];
         pkt->tx_upbmp =
             dxp_pbmp_t{{tx_upbmp.w[0] & ports[unit].w[0], tx_upbmp.w[1] & ports[unit].w[1]}};
-        rv = dxp_tx(unit, pkt, nullptr);
+        rv = pkt->call_back ? tx_unit_copy(unit, *pkt, pkt) : dxp_tx(unit, pkt, nullptr);
     }
     pkt->unit = own_unit;
     pkt->tx_pbmp = tx_pbmp;

@@ -1,6 +1,7 @@
 // The operations of the "tarn" family that are implemented: one X(name) per
 // API operation whose dxp_tarn_<name> is defined. Every other slot of the
-// family's dispatch table answers -16 "Feature unavailable".
+// family's dispatch table answers -16 "Feature unavailable", except the packet
+// operations, which go to the registered packet services (DXP_TARN_PKT_OPS).
 #pragma once
 
 // clang-format off
@@ -108,10 +109,5 @@
     X(switch_control_set) X(switch_modid_port_get) \
     X(auth_init) X(auth_detach) X(auth_mode_set) X(auth_mode_get) X(auth_unauth_callback) \
     X(auth_egress_set) X(auth_egress_get) X(auth_mac_add) X(auth_mac_delete) \
-    X(auth_mac_delete_all) \
-    DXP_TARN_PENDING(X)
-
-// Placeholders of modules still to be built (pending_modules.cpp).
-#define DXP_TARN_PENDING(X) \
-    X(tx_init)
+    X(auth_mac_delete_all)
 // clang-format on
