@@ -3,7 +3,8 @@
 # namespace of its own with eth1 on a TAP and front-panel port 1 on a TAP
 # moved into a peer namespace, where dnsmasq hands out addresses. The
 # firmware leases its address through the simulated switch, and the peer
-# pings it, fetches the login page and asks the SNMP agent. Exit 77: skipped (needs root).
+# pings it, fetches the login page, gets the telnet login prompt and asks
+# the SNMP agent. Exit 77: skipped (needs root).
 # Usage: mgmt_tap_e2e.sh SWITCHFW
 set -u
 SWITCHFW=$1
@@ -86,8 +87,10 @@ ip -n "$FW" -4 addr show mgmt | grep -q "inet $IP/24" || fail "mgmt TAP does not
 echo "eth1 leased $IP"
 
 ip netns exec "$PEER" ping -c 3 -W 2 "$IP" >/dev/null || fail "peer cannot ping $IP"
-ip netns exec "$PEER" curl -s -m 10 "http://$IP/" | grep -qi "password" ||
+ip netns exec "$PEER" curl -s -m 10 "http://$IP/login.htm" | grep -qi "password" ||
     fail "peer gets no login page from $IP"
+ip netns exec "$PEER" timeout 8 bash -c "exec 3<>/dev/tcp/$IP/23; timeout 3 cat <&3" 2>/dev/null |
+    grep -aq "login" || fail "peer gets no telnet login prompt from $IP"
 if command -v snmpget >/dev/null; then
     ip netns exec "$PEER" snmpget -v2c -c public -On -t 3 -r 1 "$IP" .1.3.6.1.2.1.1.1.0 |
         grep -q '^.1.3.6.1.2.1.1.1.0 = ' || fail "peer gets no sysDescr from $IP"

@@ -240,7 +240,10 @@ void rx_done_packet(int, dv_t *dv, soc_dcb_t *dcb) {
         return;
     }
     pkt->cos = 0;
-    pkt->pkt_len = pkt->tot_len = static_cast<uint16_t>((dv->dv_status >> 15) & 0x3FFF);
+    // The frame as the parse leaves it, FCS included (the length field plus
+    // 4): the management driver drops the last 4 bytes as the FCS, so the
+    // bare field would cut 4 bytes off every frame it hands to the stack.
+    pkt->pkt_len = pkt->tot_len = static_cast<uint16_t>(((dv->dv_status >> 15) & 0x3FFF) + 4);
     ch.rpkt++;
     ch.rbyte += pkt->pkt_len;
     rx_queue_t &q = ctl->queue[pkt->cos];

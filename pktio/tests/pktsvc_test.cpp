@@ -116,7 +116,8 @@ TEST_F(pktsvc, CalloutsRunByPriorityAndReturnsSteerTheWalk) {
 
     inject(7);
     ASSERT_TRUE(eventually([] { return seen_now().size() == 2; }));
-    EXPECT_EQ(seen_now(), (std::vector<std::string>{"A port 7 len 64 da 32", "B"}));
+    EXPECT_EQ(seen_now(),
+              (std::vector<std::string>{"A port 7 len 68 da 32", "B"}));  // FCS included
     // An invalid return is reported and the walk goes on to "Discard".
     next_return = 7;
     inject();
