@@ -269,8 +269,8 @@ int async_fetch(int *unit, dxp_pkt **pkt, void **cookie) {
     return 0;
 }
 
-// A failed request is reported and the queue goes on, so that later
-// asynchronous sends are not stranded.
+// A failed request is reported, its callback still runs, and the queue goes
+// on, so that later asynchronous sends are not stranded.
 void multi_async_thread(void *) {
     for (;;) {
         int unit;
@@ -282,7 +282,13 @@ void multi_async_thread(void *) {
             continue;
         }
         rv = mtx_tx(unit, pkt, cookie);
-        if (rv < 0) soc_cm_debug_print(kDbgErr, "Async TX: tx: %s\n", dxp_errmsg(rv));
+        if (rv < 0) {
+            soc_cm_debug_print(kDbgErr, "Async TX: tx: %s\n", dxp_errmsg(rv));
+            // The callback is the sender's only sign that the packet is free
+            // again; without it the packet (and any copy made for the send)
+            // would be held for ever.
+            pkt->call_back(unit, pkt, cookie);
+        }
     }
 }
 
