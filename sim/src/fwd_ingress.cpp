@@ -62,9 +62,14 @@ const RegInstance *Fabric::portCtl(int port) const {
 // the PHY's (a looped-back PHY or a loopback plug counts as a link).
 bool Fabric::macLinkUp(int port) const {
     if (port == profile_.cpu_port) return true;
+    // The DXP7102's fast-Ethernet override takes the link bit inverted.
+    const bool inverted =
+        (profile_.kind == ChipKind::DXP7102A0 || profile_.kind == ChipKind::DXP7102A1) &&
+        profile_.portClass(port) == PortClass::FastEthernet;
     for (int id : {R_STS_OVERRIDE_P, R_STS_OVERRIDE_GP, R_STS_OVERRIDE_P24}) {
         const RegInstance *r = portReg(id, port);
-        if (r != nullptr && field(r, F_SW_ORD)) return field(r, F_LINK_STS) != 0;
+        if (r != nullptr && field(r, F_SW_ORD))
+            return (field(r, F_LINK_STS) != 0) != (inverted && id == R_STS_OVERRIDE_P);
     }
     if (state_[static_cast<size_t>(port)].plug) return true;
     if (chip_.phyPeek(port, 0) & 0x4000) return (chip_.phyPeek(port, 0) & 0x0800) == 0;

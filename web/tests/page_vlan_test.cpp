@@ -2,6 +2,7 @@
 // table, in the VLAN manager and in the saved "vlan" item.
 #include <string>
 
+#include "drv_reg_rmw.h"
 #include "switch_pages_fixture.h"
 
 namespace {
@@ -152,6 +153,34 @@ TEST_F(page_vlan, ListPagesHoldFiveVlansAndStayInRange) {
     test_response edit = get("/showvlan.cgi?port=3");
     EXPECT_NE(edit.body.find("name=\"vid\" value=\"3\""), std::string::npos) << edit.body;
     EXPECT_NE(edit.body.find("var states = [2,1,0,"), std::string::npos);
+}
+
+// The VLAN made on the page decides where a frame goes in the chip model.
+TEST_F(page_vlan, AFrameLeavesOnlyTheVlansOtherMembersTaggedAsSet) {
+    ASSERT_EQ(error_of(post("/newvlan.cgi", "newid=10&values=" + values("221"))), "");
+    int chip_port[5] = {};
+    for (int uport = 1; uport <= 4; uport++) {
+        int lport = -1, unit = -1;
+        ASSERT_EQ(ulpm_to_lport(uport, &lport), 0);
+        ASSERT_EQ(dxpx_lport_to_unit_port(lport, &unit, &chip_port[uport]), 0);
+        board->port(chip_port[uport]).linkUp();
+        ASSERT_EQ(dxpx_port_enable_set(lport, 1), 0);
+    }
+    // Forwarding on, as the chip reset init leaves it.
+    ASSERT_EQ(drv_reg_field_write(0, R_SWMODE, 0, F_SW_FWDG_EN, 1), 0);
+    dxp_pbmp_t linked{};
+    for (int uport = 1; uport <= 4; uport++)
+        dxp_pbmp_port_add(&linked, chip_port[uport]);
+    ASSERT_EQ(dxp_linkscan_update(0, linked), 0);
+
+    board->port(chip_port[1]).inject(sim::FrameBuilder().src(0x00102030405aull).vlan(10).build());
+    auto to2 = board->port(chip_port[2]).sent(), to3 = board->port(chip_port[3]).sent();
+    ASSERT_EQ(to2.size(), 1u);
+    EXPECT_TRUE(to2[0].tagged);
+    EXPECT_EQ(to2[0].vid, 10);
+    ASSERT_EQ(to3.size(), 1u);
+    EXPECT_FALSE(to3[0].tagged);
+    EXPECT_TRUE(board->port(chip_port[4]).sent().empty());  // not a member
 }
 
 }  // namespace
