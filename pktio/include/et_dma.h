@@ -82,8 +82,7 @@ struct dma_info_t {
 dma_info_t *dma_attach(void *owner, const dma_osl_t *osl, int unit, const char *name, uint32_t regs,
                        uint32_t ntxd, uint32_t nrxd, uint32_t rxbufsize, uint32_t nrxpost,
                        uint32_t rxoffset, uint32_t ddoffset, uint32_t dataoffset,
-                       uint32_t *msg_level, const et_hw_t *hw = nullptr,
-                       void *hwctx = nullptr);
+                       uint32_t *msg_level, const et_hw_t *hw = nullptr, void *hwctx = nullptr);
 void dma_detach(dma_info_t *di);
 void dma_txreset(dma_info_t *di);
 void dma_rxreset(dma_info_t *di);

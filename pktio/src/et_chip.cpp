@@ -68,6 +68,7 @@ constexpr uint32_t kSbtmhFlMask = 0x1FFF0000;
 
 constexpr uint32_t kNtxd = 16, kNrxd = 64, kRxBufSize = ET_SOC_RXBUFSIZE, kNrxPost = 63,
                    kRxOffset = 30;
+constexpr uint32_t kNtxdEth0 = 64, kNrxdEth0 = 512, kNrxPostEth0 = 32;
 
 struct sb_handle_t {
     uint32_t chip, chiprev, boardtype, boardvendor, bustype;
@@ -232,8 +233,8 @@ bool chip_id(uint32_t vendor, uint32_t device) {
 }
 
 bool chip_id_eth0(uint32_t vendor, uint32_t device) {
-    static constexpr uint16_t kDevices[] = {DXP6202_DEVICE_ID, DXP6201_DEVICE_ID,
-                                            DXP6203_DEVICE_ID, 0};
+    static constexpr uint16_t kDevices[] = {DXP6202_DEVICE_ID, DXP6201_DEVICE_ID, DXP6203_DEVICE_ID,
+                                            0};
     if (vendor != CHIP_VENDOR_ID) return false;
     for (const uint16_t *d = kDevices; *d != 0; d++) {
         if (*d == device) return true;
@@ -541,8 +542,9 @@ bool chip_dma_attach(ch_t *ch, int unit) {
     etc_info_t *etc = ch->etc;
     char name[16];
     std::snprintf(name, sizeof name, "et%d", unit);
-    ch->di = dma_attach(etc->et, etc->owner->osl, unit, name, ch->regs + DMA_REG_BASE, kNtxd,
-                        kNrxd, kRxBufSize, kNrxPost, kRxOffset, 0, 0, &et_msglevel, ch->hw,
+    ch->di = dma_attach(etc->et, etc->owner->osl, unit, name, ch->regs + DMA_REG_BASE,
+                        ch->eth0 ? kNtxdEth0 : kNtxd, ch->eth0 ? kNrxdEth0 : kNrxd, kRxBufSize,
+                        ch->eth0 ? kNrxPostEth0 : kNrxPost, kRxOffset, 0, 0, &et_msglevel, ch->hw,
                         ch->hwctx);
     if (ch->di == nullptr) return false;
     etc->txavail = static_cast<uint32_t *>(dma_getvar(ch->di, "&txavail"));
