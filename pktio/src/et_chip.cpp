@@ -10,6 +10,7 @@
 #include "etc.h"
 #include "pvk.h"
 #include "sb.h"
+#include "tarn_bus.h"
 #include "soc.h"
 
 const char ET_SOC_MACADDR[] = "00:1d:7a:62:02:01";
@@ -85,6 +86,9 @@ struct ch_t {
     uint32_t errmask;
     int cam_polls, mii_polls;
     uint32_t mdiocontrol;
+    sb_t *board;       // eth0: the backplane's GPIO core
+    tarn_sw_t *sw;     // eth0: switch access over the GPIO pins
+    adm_pins_t *pins;  // eth0: serial-pin record
     uint32_t regs;
     dma_info_t *di;
     sb_handle_t sbh;
@@ -499,8 +503,11 @@ bool rxrecover(void *c) {
 void chipdetach(void *c) {
     auto *ch = static_cast<ch_t *>(c);
     if (ch == nullptr) return;
+    if (ch->pins != nullptr) adm_pins_detach(ch->pins);
+    if (ch->sw != nullptr) tarn_sw_detach(ch->sw);
     sb_core_disable(ch, 0);
     dma_detach(ch->di);
+    if (ch->board != nullptr) sb_detach(ch->board);
     sal_free(ch);
 }
 
@@ -591,6 +598,34 @@ uint32_t eth0_mdiocontrol(uint16_t device) {
     return hz != 0 ? ((hz + 2500000) / 5000000) | 0x80 : 0x94;
 }
 
+// eth0: the board's PHY reset pulse, the PHY, and the switch reached over
+// GPIO pins on the boards that wire it so.
+bool eth0_board_setup(ch_t *ch) {
+    etc_info_t *etc = ch->etc;
+    ch->board = sb_attach(SB_CC_CORE_ID, 0);
+    uint32_t type = ch->board ? sb_boardtype(ch->board) : 0;
+    auto flags = static_cast<uint32_t>(pvk_getintvar(nullptr, "boardflags"));
+    if (ch->board != nullptr && type >= 0x41A && type <= 0x41C) {
+        sb_gpioout(ch->board, 0x44, 0);
+        sb_gpioouten(ch->board, 0x44, 0x44);
+        sal_usleep(1000);
+        sal_usleep(1000);
+        sb_gpioout(ch->board, 0x44, 0x44);
+        sb_gpioouten(ch->board, 0x44, 0);
+    }
+    if (etc->mdcport == etc->coreunit) phyreset(ch, static_cast<uint32_t>(etc->phyaddr));
+    if ((flags & 0x10) || type == 0x41D || type == 0x428) {
+        ch->sw = ch->board ? tarn_sw_attach(ch->board, 0x4, 0x8, 0x10, 0x20) : nullptr;
+        if (ch->sw == nullptr) return false;
+        tarn_mii_setup(ch->sw, 0);
+    }
+    if (flags & 0x80) {
+        ch->pins = ch->board ? adm_pins_attach(ch->board) : nullptr;
+        if (ch->pins == nullptr) return false;
+    }
+    return true;
+}
+
 // eth0: addresses from NVRAM; its core registers through the same window.
 void *chipattach_eth0(etc_info_t *etc, int unit, uint32_t regs) {
     ch_t *ch = chip_new(etc, regs, true);
@@ -621,7 +656,10 @@ void *chipattach_eth0(etc_info_t *etc, int unit, uint32_t regs) {
     }
     chipreset(ch);
     ch->intmask = kIntMaskEth0;
-    if (etc->mdcport == etc->coreunit) phyreset(ch, static_cast<uint32_t>(etc->phyaddr));
+    if (!eth0_board_setup(ch)) {
+        chipdetach(ch);
+        return nullptr;
+    }
     return ch;
 }
 

@@ -43,7 +43,8 @@ class EthZeroTest : public ::testing::Test {
             flashInit();
         }
         ASSERT_EQ(nvram_init(), 0);
-        nvram_unset("et0phyaddr");
+        for (const char *name : {"et0phyaddr", "boardtype", "boardflags"})
+            nvram_unset(name);
         sim::BoardConfig config = sim::BoardConfig::preset(sim::BoardKind::RW3090);
         config.bus = sim::BusMode::Direct;
         config.eth0_mac = with_mac;
@@ -194,6 +195,22 @@ TEST_F(EthZeroTest, ControlKeys) {
     EXPECT_EQ(control(ETH_DRV_SET_PROMISC, &on, sizeof on), 0);
     EXPECT_EQ(etc->promisc, 1);
     EXPECT_EQ(control(0x999, nullptr, 0), 0);
+}
+
+TEST_F(EthZeroTest, BoardsWithThePhyResetLinePulseIt) {
+    nvram_set("boardtype", "0x41b");
+    nvram_set("boardflags", "0x80");
+    std::vector<uint32_t> levels;
+    int id = board->gpio().addListener([&](uint32_t now, uint32_t moved) {
+        if (moved & 0x44) levels.push_back(now & 0x44);
+    });
+    bool ok = et_netdev_init(&et0_sc);
+    board->gpio().removeListener(id);
+    ASSERT_TRUE(ok);
+    ASSERT_FALSE(levels.empty());
+    EXPECT_EQ(levels.front(), 0u);
+    EXPECT_EQ(board->gpio().outValue() & 0x44, 0x44u);
+    EXPECT_EQ(board->gpio().outEnableValue() & 0x44, 0u);
 }
 
 TEST_F(EthZeroTest, InitFailsWithoutPhyOrDevice) {
