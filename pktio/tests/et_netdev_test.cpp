@@ -68,12 +68,13 @@ class EthZeroTest : public ::testing::Test {
     }
 
     // The network thread updates the counters under the interrupt lock.
-    static uint32_t rxframes() {
+    static uint32_t counter(uint32_t etc_info_t::*field) {
         int level = sal_splhi();
-        uint32_t n = et_netdev_etc()->rxframe;
+        uint32_t n = et_netdev_etc()->*field;
         sal_spl(level);
         return n;
     }
+    static uint32_t rxframes() { return counter(&etc_info_t::rxframe); }
 
     std::vector<std::pair<unsigned long, int>> completions() {
         std::vector<std::pair<unsigned long, int>> out;
@@ -121,6 +122,19 @@ TEST_F(EthZeroTest, AttachesToThePciMacAndPassesFramesBothWays) {
     board->eth0Mac().receiveFromSwitch(in);
     ASSERT_TRUE(eventually([&] { return rxframes() == 2; }));
     EXPECT_EQ(eth_drv_host_pending(&et0_sc), 0);
+}
+
+TEST_F(EthZeroTest, ReceiveOverflowReinitialisesAndReceivingGoesOn) {
+    ASSERT_TRUE(et_netdev_init(&et0_sc));
+    uint32_t resets = et_netdev_etc()->reset;
+    // Down: the line is not ours, nothing is taken.
+    board->eth0Mac().receiveFromSwitch(test_frame(7, 64));
+    et0_sc.funs->start(&et0_sc, et0_sc.enaddr, 0);
+    board->eth0Mac().rxFifoOverflow();
+    ASSERT_TRUE(eventually([&] { return counter(&etc_info_t::rxoflo) == 1; }));
+    EXPECT_GT(counter(&etc_info_t::reset), resets + 1);
+    board->eth0Mac().receiveFromSwitch(test_frame(8, 64));
+    ASSERT_TRUE(eventually([&] { return eth_drv_host_pending(&et0_sc) == 1; }));
 }
 
 TEST_F(EthZeroTest, KeyRingWrapsAndEveryKeyComesBack) {
