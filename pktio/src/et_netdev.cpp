@@ -353,7 +353,7 @@ void watchdog_alarm(cyg_handle_t, uintptr_t data) {
     etc_watchdog(info(reinterpret_cast<void *>(data))->etc);
 }
 
-void print_device(const cyg_pci_device &d) {
+void print_device(const cyg_pci_device &d, int unit) {
     sal_printf("Found device on bus %d, devfn 0x%02x:\n", CYG_PCI_DEV_GET_BUS(d.devid),
                CYG_PCI_DEV_GET_DEVFN(d.devid));
     if (d.command & kPciCommandActive)
@@ -368,7 +368,7 @@ void print_device(const cyg_pci_device &d) {
         sal_printf(" BAR[%d]    0x%08x /", i, d.base_address[i]);
         sal_printf(" probed size 0x%08x / CPU addr 0x%08x\n", d.base_size[i], d.base_map[i]);
     }
-    sal_printf(" eth%d configured\n", 0);
+    sal_printf(" eth%d configured\n", unit);
     sal_printf(" memory address = 0x%08x\n", d.base_map[0]);
     sal_printf(" I/O address = 0x%08x\n", 0u);
 }
@@ -410,7 +410,7 @@ bool et_netdev_init(eth_drv_sc *sc) {
         et_netdev_release();
         return false;
     }
-    print_device(*et->pci);
+    print_device(*et->pci, et->unit);
     et->regs = et->pci->base_map[0];
     et->etc = etc_attach(et, &kOwner, et->pci->vendor, et->pci->device, et->unit, et->regs);
     if (et->etc == nullptr) {
