@@ -18,6 +18,7 @@
 #include "ecos_shell.h"
 #include "end_drv.h"
 #include "eth_drv.h"
+#include "et_netdev.h"
 #include "et_soc.h"
 #include "factory_reset.h"
 #include "l2mgr.h"
@@ -128,9 +129,10 @@ void unit_bringup() {
     dxp_switch_control_set(0, dxpSwitchCpuProtocolPrio, 7);
 }
 
-// "eth1": the device is set up with the other network devices before Main
-// App; it starts once the unit and the port VLAN table exist, and from then
-// on the port pages move the CPU MAC between VLANs through it.
+// "eth0" (no switch traffic, never started) and "eth1" are set up with the
+// other network devices before Main App; eth1 starts once the unit and the
+// port VLAN table exist, and from then on the port pages move the CPU MAC
+// between VLANs through it.
 void network_devices_init(const std::string &mgmt_tap) {
     static const end_board_t board = {
         .user_port_count = [] { return board_num_uports; },
@@ -138,6 +140,7 @@ void network_devices_init(const std::string &mgmt_tap) {
     };
     end_board_register(&board);
     port_cpu_l2_addr_source_set(end_cpu_l2_addr_get);
+    eth_drv_device_register(&dev_et0);
     eth_drv_device_register(&dev_end0);
     eth_drv_devices_init();
     if (mgmt_tap.empty()) return;

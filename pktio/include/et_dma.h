@@ -29,6 +29,22 @@ struct dma_desc_t {
     uint32_t addr;
 };
 
+// Register and DMA-memory access of one MAC. The SDK instance reaches its
+// MAC through the unit's host vector (et_hw_unit, context: the unit number);
+// the eth0 instance maps its bus window directly.
+struct et_hw_t {
+    uint32_t (*read)(void *ctx, uint32_t addr);
+    void (*write)(void *ctx, uint32_t addr, uint32_t value);
+    void *(*salloc)(void *ctx, int size, const char *tag);
+    void (*sfree)(void *ctx, void *p);
+    uint32_t (*l2p)(void *ctx, void *p);
+    void (*sync)(void *ctx, void *p, int len, bool to_device);
+};
+extern const et_hw_t et_hw_unit;
+inline void *et_hw_unit_ctx(int unit) {
+    return reinterpret_cast<void *>(static_cast<intptr_t>(unit));
+}
+
 // The owner's buffer supply.
 struct dma_osl_t {
     // A receive vector with one block of size bytes, or null.
@@ -46,6 +62,8 @@ struct dma_info_t {
     uint32_t regs;  // DMA register base in the MAC's space
     void *owner;
     const dma_osl_t *osl;
+    const et_hw_t *hw;
+    void *hwctx;
 
     dma_desc_t *txd;
     uint32_t txin, txout, txavail;
@@ -64,7 +82,7 @@ struct dma_info_t {
 dma_info_t *dma_attach(void *owner, const dma_osl_t *osl, int unit, const char *name, uint32_t regs,
                        uint32_t ntxd, uint32_t nrxd, uint32_t rxbufsize, uint32_t nrxpost,
                        uint32_t rxoffset, uint32_t ddoffset, uint32_t dataoffset,
-                       uint32_t *msg_level);
+                       uint32_t *msg_level, const et_hw_t *hw = nullptr, void *hwctx = nullptr);
 void dma_detach(dma_info_t *di);
 void dma_txreset(dma_info_t *di);
 void dma_rxreset(dma_info_t *di);

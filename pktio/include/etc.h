@@ -61,6 +61,11 @@ struct etc_owner_t {
     void (*et_link_up)(void *et);
     void (*et_link_down)(void *et);
     const dma_osl_t *osl;  // receive buffers of the DMA engine
+    // Register access; null: the unit's host vector.
+    const et_hw_t *hw = nullptr;
+    void *hwctx = nullptr;
+    // The owner's chip table; null: the SDK list (etc_chipmatch).
+    const chops_t *chips = nullptr;
 };
 
 constexpr int ETC_MIB_WORDS = 55;  // 0x500-0x5D8
@@ -118,10 +123,16 @@ constexpr int ET_SOC_RXBUFSIZE = 1792;
 // Built-in MAC address text of the SDK instance.
 extern const char ET_SOC_MACADDR[];
 
+// The eth0 instance's chip operations and its default MAC address text.
+extern const chops_t et_eth0_chops;
+extern const char ET_ETH0_MACADDR[];
+
 // The DMA engine of an SDK chip record.
 dma_info_t *et_chip_dma(void *ch);
 
 const chops_t *etc_chipmatch(uint32_t vendor, uint32_t device);
+// The eth0 copy's lookup: its own chip table.
+const chops_t *etc_eth0_chipmatch(uint32_t vendor, uint32_t device);
 etc_info_t *etc_attach(void *et, const etc_owner_t *owner, uint16_t vendor, uint16_t device,
                        int unit, uint32_t regs);
 void etc_detach(etc_info_t *etc);

@@ -1,15 +1,20 @@
-// CPU-port MAC chip engine, SDK instance: the processor's second MAC core,
-// its registers reached through the unit's host vector.
+// CPU-port MAC chip engine. SDK instance: the processor's second MAC core,
+// its registers reached through the unit's host vector. eth0 instance: the
+// first MAC found on PCI, its registers mapped directly.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "bde.h"
 #include "chipdata/ids.h"
 #include "etc.h"
 #include "pvk.h"
+#include "sb.h"
+#include "tarn_bus.h"
 #include "soc.h"
 
 const char ET_SOC_MACADDR[] = "00:1d:7a:62:02:01";
+const char ET_ETH0_MACADDR[] = "00:1d:7a:62:01:01";
 
 namespace {
 
@@ -47,6 +52,11 @@ constexpr uint32_t kIntRxDone = 0x10000;
 constexpr uint32_t kIntTxDone = 0x1000000;
 constexpr uint32_t kErrorBits = 0xDC00;  // receive descriptor underflow left out
 constexpr uint32_t kIntMaskSdk = 0x0101DC00;
+constexpr uint32_t kErrorBitsEth0 = 0xFC00;
+constexpr uint32_t kIntMaskEth0 = 0x0101FC00;
+constexpr int kCamPollsEth0 = 10;
+constexpr int kMiiPollsEth0 = 10;
+constexpr uint32_t kNoPhy = 31;
 constexpr uint32_t kCamBusy = 0x80000000;
 constexpr uint32_t kCamEnable = 0x1;
 constexpr uint32_t kEcEnable = 0x1;
@@ -59,6 +69,7 @@ constexpr uint32_t kSbtmhFlMask = 0x1FFF0000;
 
 constexpr uint32_t kNtxd = 16, kNrxd = 64, kRxBufSize = ET_SOC_RXBUFSIZE, kNrxPost = 63,
                    kRxOffset = 30;
+constexpr uint32_t kNtxdEth0 = 64, kNrxdEth0 = 512, kNrxPostEth0 = 32;
 
 struct sb_handle_t {
     uint32_t chip, chiprev, boardtype, boardvendor, bustype;
@@ -69,6 +80,15 @@ struct sb_handle_t {
 struct ch_t {
     etc_info_t *etc;
     void *et;
+    const et_hw_t *hw;
+    void *hwctx;
+    bool eth0;
+    uint32_t errmask;
+    int cam_polls, mii_polls;
+    uint32_t mdiocontrol;
+    sb_t *board;       // eth0: the backplane's GPIO core
+    tarn_sw_t *sw;     // eth0: switch access over the GPIO pins
+    adm_pins_t *pins;  // eth0: serial-pin record
     uint32_t regs;
     dma_info_t *di;
     sb_handle_t sbh;
@@ -83,11 +103,11 @@ void chip_assert(const char *expr, int line) {
 }
 
 uint32_t R(ch_t *ch, uint32_t off) {
-    return soc_cm_iproc_read(ch->sbh.unit, ch->regs + off);
+    return ch->hw->read(ch->hwctx, ch->regs + off);
 }
 
 void W(ch_t *ch, uint32_t off, uint32_t v) {
-    soc_cm_iproc_write(ch->sbh.unit, ch->regs + off, v);
+    ch->hw->write(ch->hwctx, ch->regs + off, v);
 }
 
 void OR(ch_t *ch, uint32_t off, uint32_t v) {
@@ -153,7 +173,7 @@ uint16_t phyrd(void *c, uint32_t phy, uint32_t reg) {
     }
     W(ch, kEmacIntStatus, 1);
     W(ch, kMiiData, 0x60020000 | phy << 23 | reg << 18);
-    for (int i = 0; i < kMiiPolls && !(R(ch, kEmacIntStatus) & 1); i++) {
+    for (int i = 0; i < ch->mii_polls && !(R(ch, kEmacIntStatus) & 1); i++) {
     }
     return static_cast<uint16_t>(R(ch, kMiiData) & 0xFFFF);
 }
@@ -166,7 +186,7 @@ void phywr(void *c, uint32_t phy, uint32_t reg, uint16_t v) {
     }
     W(ch, kEmacIntStatus, 1);
     W(ch, kMiiData, 0x50020000 | phy << 23 | reg << 18 | v);
-    for (int i = 0; i < kMiiPolls && !(R(ch, kEmacIntStatus) & 1); i++) {
+    for (int i = 0; i < ch->mii_polls && !(R(ch, kEmacIntStatus) & 1); i++) {
     }
 }
 
@@ -205,15 +225,25 @@ void cam_write(ch_t *ch, int index, const uint8_t *a) {
     W(ch, kCamDataHigh, 0x10000 | a[0] << 8 | a[1]);
     W(ch, kCamControl, static_cast<uint32_t>(index) << 16 | 0x8);
     int i = 0;
-    for (; i < kCamPolls && (R(ch, kCamControl) & kCamBusy); i++) {
+    for (; i < ch->cam_polls && (R(ch, kCamControl) & kCamBusy); i++) {
     }
-    if (R(ch, kCamControl) & kCamBusy)
+    if (!ch->eth0 && (R(ch, kCamControl) & kCamBusy))
         chip_assert("(R_REG(ch->dev, &regs->camcontrol) & CC_CB) == 0", __LINE__);
 }
 
 // ---- operations.
 bool chip_id(uint32_t vendor, uint32_t device) {
     return vendor == CHIP_VENDOR_ID && device == DXP6202_DEVICE_ID;
+}
+
+bool chip_id_eth0(uint32_t vendor, uint32_t device) {
+    static constexpr uint16_t kDevices[] = {DXP6202_DEVICE_ID, DXP6201_DEVICE_ID, DXP6203_DEVICE_ID,
+                                            0};
+    if (vendor != CHIP_VENDOR_ID) return false;
+    for (const uint16_t *d = kDevices; *d != 0; d++) {
+        if (*d == device) return true;
+    }
+    return false;
 }
 
 void statsupd(void *c) {
@@ -250,7 +280,7 @@ void chipreset(void *c) {
     for (uint32_t off = 0x590; off <= 0x5D8; off += 4)
         R(ch, off);
     ch->mibgood = true;
-    W(ch, kMdioControl, 0x94);
+    W(ch, kMdioControl, ch->mdiocontrol);
     uint32_t dev = R(ch, kDevControl);
     if (!(dev & 0x400)) {
         W(ch, kEnetControl, 0x8);
@@ -338,7 +368,7 @@ int getintrevents(void *c) {
     if (v & ch->intmask) events |= INTR_NEW;
     if (ch->intstatus & kIntRxDone) events |= INTR_RX;
     if (ch->intstatus & kIntTxDone) events |= INTR_TX;
-    if (ch->intstatus & kErrorBits) events |= INTR_ERROR;
+    if (ch->intstatus & ch->errmask) events |= INTR_ERROR;
     if (ch->intstatus & 0x80) events |= INTR_TO;
     return events;
 }
@@ -346,9 +376,9 @@ int getintrevents(void *c) {
 bool chiperrors(void *c) {
     auto *ch = static_cast<ch_t *>(c);
     etc_info_t *etc = ch->etc;
-    uint32_t bits = ch->intstatus & kErrorBits;
+    uint32_t bits = ch->intstatus & ch->errmask;
     ch->errbits = bits;
-    ch->intstatus &= ~kErrorBits;
+    ch->intstatus &= ~ch->errmask;
     if (bits & 0x400) etc->dmade++;
     if (bits & 0x800) etc->dmada++;
     if (bits & 0x1000) etc->dmape++;
@@ -426,6 +456,7 @@ constexpr RegName kDumpRegs[][8] = {
 
 void dump(void *c, char *buf) {
     auto *ch = static_cast<ch_t *>(c);
+    if (ch->eth0) return;
     for (const auto &group : kDumpRegs) {
         for (const RegName &r : group) {
             if (r.name == nullptr) break;
@@ -472,18 +503,64 @@ bool rxrecover(void *c) {
 void chipdetach(void *c) {
     auto *ch = static_cast<ch_t *>(c);
     if (ch == nullptr) return;
+    if (ch->pins != nullptr) adm_pins_detach(ch->pins);
+    if (ch->sw != nullptr) tarn_sw_detach(ch->sw);
     sb_core_disable(ch, 0);
     dma_detach(ch->di);
+    if (ch->board != nullptr) sb_detach(ch->board);
     sal_free(ch);
 }
 
-void *chipattach(etc_info_t *etc, int unit, uint32_t regs) {
+// Permanent and current address from a text; false for a bad or zero one.
+bool set_address(etc_info_t *etc, const char *text) {
+    static const uint8_t zero[6] = {};
+    if (!pvk_ether_atoe(text, etc->perm_etheraddr)) return false;
+    if (std::memcmp(etc->perm_etheraddr, zero, 6) == 0) return false;
+    std::memcpy(etc->cur_etheraddr, etc->perm_etheraddr, 6);
+    return true;
+}
+
+// The instance's NVRAM variable "et<unit><key>", or the default text.
+const char *unit_var(int unit, const char *key, const char *fallback) {
+    char name[32];
+    std::snprintf(name, sizeof name, "et%d%s", unit, key);
+    const char *v = pvk_getvar(nullptr, name);
+    return v != nullptr ? v : fallback;
+}
+
+ch_t *chip_new(etc_info_t *etc, uint32_t regs, bool eth0) {
     auto *ch = static_cast<ch_t *>(sal_alloc(sizeof(ch_t), "et module"));
     if (ch == nullptr) return nullptr;
     std::memset(ch, 0, sizeof *ch);
     ch->etc = etc;
     ch->et = etc->et;
     ch->regs = regs;
+    ch->eth0 = eth0;
+    ch->hw = etc->owner->hw ? etc->owner->hw : &et_hw_unit;
+    ch->hwctx = etc->owner->hw ? etc->owner->hwctx : et_hw_unit_ctx(etc->unit);
+    ch->errmask = eth0 ? kErrorBitsEth0 : kErrorBits;
+    ch->cam_polls = eth0 ? kCamPollsEth0 : kCamPolls;
+    ch->mii_polls = eth0 ? kMiiPollsEth0 : kMiiPolls;
+    ch->mdiocontrol = 0x94;
+    return ch;
+}
+
+bool chip_dma_attach(ch_t *ch, int unit) {
+    etc_info_t *etc = ch->etc;
+    char name[16];
+    std::snprintf(name, sizeof name, "et%d", unit);
+    ch->di = dma_attach(etc->et, etc->owner->osl, unit, name, ch->regs + DMA_REG_BASE,
+                        ch->eth0 ? kNtxdEth0 : kNtxd, ch->eth0 ? kNrxdEth0 : kNrxd, kRxBufSize,
+                        ch->eth0 ? kNrxPostEth0 : kNrxPost, kRxOffset, 0, 0, &et_msglevel, ch->hw,
+                        ch->hwctx);
+    if (ch->di == nullptr) return false;
+    etc->txavail = static_cast<uint32_t *>(dma_getvar(ch->di, "&txavail"));
+    return true;
+}
+
+void *chipattach(etc_info_t *etc, int unit, uint32_t regs) {
+    ch_t *ch = chip_new(etc, regs, false);
+    if (ch == nullptr) return nullptr;
     ch->sbh.unit = unit;
     ch->sbh.regs = regs;
     const soc_cm_dev_t *dev = soc_cm_dev(unit);
@@ -497,31 +574,92 @@ void *chipattach(etc_info_t *etc, int unit, uint32_t regs) {
     etc->chip = ch->sbh.chip;
     etc->chiprev = R(ch, kSbIdHigh) & 0xF;
     etc->pcibus = ch->sbh.bustype == BDE_BUS_PCI;
-    char name[16];
-    std::snprintf(name, sizeof name, "et%d", unit);
-    ch->di = dma_attach(etc->et, etc->owner->osl, unit, name, regs + DMA_REG_BASE, kNtxd, kNrxd,
-                        kRxBufSize, kNrxPost, kRxOffset, 0, 0, &et_msglevel);
-    if (ch->di == nullptr) {
+    if (!chip_dma_attach(ch, unit)) {
         sal_free(ch);
         return nullptr;
     }
-    etc->txavail = static_cast<uint32_t *>(dma_getvar(ch->di, "&txavail"));
-    if (!pvk_ether_atoe(ET_SOC_MACADDR, etc->perm_etheraddr)) {
+    if (!set_address(etc, ET_SOC_MACADDR)) {
         chipdetach(ch);
         return nullptr;
     }
-    static const uint8_t zero[6] = {};
-    if (std::memcmp(etc->perm_etheraddr, zero, 6) == 0) {
-        chipdetach(ch);
-        return nullptr;
-    }
-    std::memcpy(etc->cur_etheraddr, etc->perm_etheraddr, 6);
     etc->coreunit = 1;
     etc->phyaddr = 1;
     etc->mdcport = 1;
     chipreset(ch);
     ch->intmask = kIntMaskSdk;
     if (etc->mdcport == etc->coreunit) phyreset(ch, static_cast<uint32_t>(etc->phyaddr));
+    return ch;
+}
+
+uint32_t eth0_mdiocontrol(uint16_t device) {
+    if (device == DXP6201_DEVICE_ID) return 0x8D;
+    if (device == DXP6203_DEVICE_ID) return 0x92;
+    uint32_t hz = sb_clock(nullptr);
+    return hz != 0 ? ((hz + 2500000) / 5000000) | 0x80 : 0x94;
+}
+
+// eth0: the board's PHY reset pulse, the PHY, and the switch reached over
+// GPIO pins on the boards that wire it so.
+bool eth0_board_setup(ch_t *ch) {
+    etc_info_t *etc = ch->etc;
+    ch->board = sb_attach(SB_CC_CORE_ID, 0);
+    uint32_t type = ch->board ? sb_boardtype(ch->board) : 0;
+    auto flags = static_cast<uint32_t>(pvk_getintvar(nullptr, "boardflags"));
+    if (ch->board != nullptr && type >= 0x41A && type <= 0x41C) {
+        sb_gpioout(ch->board, 0x44, 0);
+        sb_gpioouten(ch->board, 0x44, 0x44);
+        sal_usleep(1000);
+        sal_usleep(1000);
+        sb_gpioout(ch->board, 0x44, 0x44);
+        sb_gpioouten(ch->board, 0x44, 0);
+    }
+    if (etc->mdcport == etc->coreunit) phyreset(ch, static_cast<uint32_t>(etc->phyaddr));
+    if ((flags & 0x10) || type == 0x41D || type == 0x428) {
+        ch->sw = ch->board ? tarn_sw_attach(ch->board, 0x4, 0x8, 0x10, 0x20) : nullptr;
+        if (ch->sw == nullptr) return false;
+        tarn_mii_setup(ch->sw, 0);
+    }
+    if (flags & 0x80) {
+        ch->pins = ch->board ? adm_pins_attach(ch->board) : nullptr;
+        if (ch->pins == nullptr) return false;
+    }
+    return true;
+}
+
+// eth0: addresses from NVRAM; its core registers through the same window.
+void *chipattach_eth0(etc_info_t *etc, int unit, uint32_t regs) {
+    ch_t *ch = chip_new(etc, regs, true);
+    if (ch == nullptr) return nullptr;
+    ch->sbh.unit = unit;
+    ch->sbh.regs = regs;
+    ch->sbh.bustype = BDE_BUS_PCI;
+    ch->sbh.chip = etc->device;
+    if (sb_coreid(ch) != SB_ENET_CORE_ID) {
+        sal_free(ch);
+        return nullptr;
+    }
+    etc->chip = etc->device;
+    etc->chiprev = R(ch, kSbIdHigh) & 0xF;
+    etc->pcibus = 1;
+    ch->mdiocontrol = eth0_mdiocontrol(etc->device);
+    if (!chip_dma_attach(ch, unit)) {
+        sal_free(ch);
+        return nullptr;
+    }
+    etc->coreunit = unit;
+    etc->phyaddr = static_cast<int>(std::strtol(unit_var(unit, "phyaddr", "6"), nullptr, 0));
+    etc->mdcport = static_cast<int>(std::strtol(unit_var(unit, "mdcport", "0"), nullptr, 0));
+    if (!set_address(etc, unit_var(unit, "macaddr", ET_ETH0_MACADDR)) ||
+        static_cast<uint32_t>(etc->phyaddr) == kNoPhy) {
+        chipdetach(ch);
+        return nullptr;
+    }
+    chipreset(ch);
+    ch->intmask = kIntMaskEth0;
+    if (!eth0_board_setup(ch)) {
+        chipdetach(ch);
+        return nullptr;
+    }
     return ch;
 }
 
@@ -534,6 +672,35 @@ dma_info_t *et_chip_dma(void *ch) {
 const chops_t et_soc_chops = {
     .id = chip_id,
     .attach = chipattach,
+    .detach = chipdetach,
+    .reset = chipreset,
+    .init = chipinit,
+    .tx = chiptx,
+    .rx = chiprx,
+    .rxfill = chiprxfill,
+    .getintrevents = getintrevents,
+    .errors = chiperrors,
+    .intrson = intrson,
+    .intrsoff = intrsoff,
+    .txreclaim = txreclaim,
+    .rxreclaim = rxreclaim,
+    .statsupd = statsupd,
+    .enablepme = enablepme,
+    .disablepme = disablepme,
+    .phyreset = phyreset,
+    .phyrd = phyrd,
+    .phywr = phywr,
+    .dump = dump,
+    .longname = longname,
+    .duplexupd = duplexupd,
+    .rxstop = rxstop,
+    .rxstart = rxstart,
+    .rxrecover = rxrecover,
+};
+
+const chops_t et_eth0_chops = {
+    .id = chip_id_eth0,
+    .attach = chipattach_eth0,
     .detach = chipdetach,
     .reset = chipreset,
     .init = chipinit,

@@ -25,11 +25,11 @@ void et_assert(const char *expr, int line) {
 }
 
 uint32_t rd(dma_info_t *di, uint32_t reg) {
-    return soc_cm_iproc_read(di->unit, di->regs + reg);
+    return di->hw->read(di->hwctx, di->regs + reg);
 }
 
 void wr(dma_info_t *di, uint32_t reg, uint32_t v) {
-    soc_cm_iproc_write(di->unit, di->regs + reg, v);
+    di->hw->write(di->hwctx, di->regs + reg, v);
 }
 
 uint32_t next(uint32_t i, uint32_t n) {
@@ -45,13 +45,13 @@ void poll_state(dma_info_t *di, uint32_t reg, bool idle_ok) {
 }
 
 bool ring_alloc(dma_info_t *di, void **alloc, dma_desc_t **ring, uint32_t *pa) {
-    auto *mem = static_cast<uint8_t *>(soc_cm_salloc(di->unit, kRingBytes, "dma alloc"));
+    auto *mem = static_cast<uint8_t *>(di->hw->salloc(di->hwctx, kRingBytes, "dma alloc"));
     if (mem == nullptr) return false;
     *alloc = mem;
     uintptr_t a = reinterpret_cast<uintptr_t>(mem);
     uintptr_t aligned = (a + kRingAlign - 1) & ~static_cast<uintptr_t>(kRingAlign - 1);
     *ring = reinterpret_cast<dma_desc_t *>(aligned);
-    *pa = soc_cm_l2p(di->unit, *ring);
+    *pa = di->hw->l2p(di->hwctx, *ring);
     return true;
 }
 
@@ -59,7 +59,28 @@ uint32_t ring_index(uint32_t status) {
     return (status & 0xFFF) / sizeof(dma_desc_t);
 }
 
+int unit_of(void *ctx) {
+    return static_cast<int>(reinterpret_cast<intptr_t>(ctx));
+}
+
 }  // namespace
+
+const et_hw_t et_hw_unit = {
+    .read = [](void *ctx, uint32_t addr) { return soc_cm_iproc_read(unit_of(ctx), addr); },
+    .write = [](void *ctx, uint32_t addr,
+                uint32_t v) { soc_cm_iproc_write(unit_of(ctx), addr, v); },
+    .salloc = [](void *ctx, int size,
+                 const char *tag) { return soc_cm_salloc(unit_of(ctx), size, tag); },
+    .sfree = [](void *ctx, void *p) { soc_cm_sfree(unit_of(ctx), p); },
+    .l2p = [](void *ctx, void *p) { return soc_cm_l2p(unit_of(ctx), p); },
+    .sync =
+        [](void *ctx, void *p, int len, bool to_device) {
+            if (to_device)
+                soc_cm_sflush(unit_of(ctx), p, len);
+            else
+                soc_cm_sinval(unit_of(ctx), p, len);
+        },
+};
 
 void dma_pkt_free(dv_t *p) {
     if (p == nullptr) return;
@@ -85,7 +106,7 @@ void dma_pkt_free(dv_t *p) {
 dma_info_t *dma_attach(void *owner, const dma_osl_t *osl, int unit, const char *name, uint32_t regs,
                        uint32_t ntxd, uint32_t nrxd, uint32_t rxbufsize, uint32_t nrxpost,
                        uint32_t rxoffset, uint32_t ddoffset, uint32_t dataoffset,
-                       uint32_t *msg_level) {
+                       uint32_t *msg_level, const et_hw_t *hw, void *hwctx) {
     if (ntxd > MAXDD) {
         et_assert("ntxd <= MAXDD", __LINE__);
         return nullptr;
@@ -100,6 +121,8 @@ dma_info_t *dma_attach(void *owner, const dma_osl_t *osl, int unit, const char *
     di->msg_level = msg_level ? msg_level : &di->default_msg_level;
     std::snprintf(di->name, sizeof di->name, "%s", name);
     di->unit = unit;
+    di->hw = hw ? hw : &et_hw_unit;
+    di->hwctx = hw ? hwctx : et_hw_unit_ctx(unit);
     di->regs = regs;
     di->owner = owner;
     di->osl = osl;
@@ -122,8 +145,8 @@ void dma_detach(dma_info_t *di) {
     if (di == nullptr) return;
     if (di->txin != di->txout) et_assert("di->txin == di->txout", __LINE__);
     if (di->rxin != di->rxout) et_assert("di->rxin == di->rxout", __LINE__);
-    if (di->txd_alloc) soc_cm_sfree(di->unit, di->txd_alloc);
-    if (di->rxd_alloc) soc_cm_sfree(di->unit, di->rxd_alloc);
+    if (di->txd_alloc) di->hw->sfree(di->hwctx, di->txd_alloc);
+    if (di->rxd_alloc) di->hw->sfree(di->hwctx, di->rxd_alloc);
     sal_free(di);
 }
 
@@ -209,13 +232,13 @@ int dma_txfast(dma_info_t *di, dv_t *p, uint32_t coreflags) {
         bool last = b == p->dv_vcnt - 1;
         last_empty = last && d.len == 0;
         if (d.len == 0) continue;
-        soc_cm_sflush(di->unit, d.addr, d.len);
+        di->hw->sync(di->hwctx, d.addr, d.len, true);
         uint32_t ctrl = (d.len & CTRL_BC_MASK) | coreflags;
         if (txout == first) ctrl |= CTRL_SOF;
         if (last) ctrl |= CTRL_IOC | CTRL_EOF;
         if (txout == di->ntxd - 1) ctrl |= CTRL_EOT;
         if (di->txp[txout] != nullptr) et_assert("di->txp[txout] == NULL", __LINE__);
-        di->txd[txout] = {ctrl, soc_cm_l2p(di->unit, d.addr) + di->dataoffset};
+        di->txd[txout] = {ctrl, di->hw->l2p(di->hwctx, d.addr) + di->dataoffset};
         txout = next(txout, di->ntxd);
     }
     if (last_empty && txout != first)
@@ -277,7 +300,7 @@ dv_t *dma_rx(dma_info_t *di) {
     uint32_t room = di->rxbufsize - di->rxoffset;
     while (dv_t *p = dma_getnextrxp(di, false)) {
         uint8_t *buf = p->dv_dcb[0].addr;
-        soc_cm_sinval(di->unit, buf, static_cast<int>(di->rxbufsize));
+        di->hw->sync(di->hwctx, buf, static_cast<int>(di->rxbufsize), false);
         uint32_t len = static_cast<uint32_t>(buf[0] | buf[1] << 8);
         if (len <= room) {
             p->dv_dcb[0].len = static_cast<uint16_t>(di->rxoffset + len);
@@ -308,7 +331,7 @@ void dma_rxfill(dma_info_t *di) {
         }
         uint8_t *buf = p->dv_dcb[0].addr;
         std::memset(buf, 0, 4);
-        uint32_t pa = soc_cm_l2p(di->unit, buf);
+        uint32_t pa = di->hw->l2p(di->hwctx, buf);
         if (pa & 3) et_assert("ISALIGNED(pa, 4)", __LINE__);
         if (di->rxp[rxout] != nullptr) et_assert("di->rxp[rxout] == NULL", __LINE__);
         if (di->rxd[rxout].addr != 0) et_assert("R_SM(&di->rxd[rxout].addr) == 0", __LINE__);
@@ -343,7 +366,7 @@ void dma_rxrestart(dma_info_t *di) {
         uint8_t *buf = p->dv_dcb[0].addr;
         std::memset(buf, 0, 4);
         di->rxp[slot] = p;
-        di->rxd[slot] = {di->rxbufsize, soc_cm_l2p(di->unit, buf) + di->dataoffset};
+        di->rxd[slot] = {di->rxbufsize, di->hw->l2p(di->hwctx, buf) + di->dataoffset};
     }
     sal_free(posted);
     di->rxin = 0;

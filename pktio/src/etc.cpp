@@ -30,6 +30,10 @@ const chops_t *etc_chipmatch(uint32_t vendor, uint32_t device) {
     return nullptr;
 }
 
+const chops_t *etc_eth0_chipmatch(uint32_t vendor, uint32_t device) {
+    return et_eth0_chops.id(vendor, device) ? &et_eth0_chops : nullptr;
+}
+
 etc_info_t *etc_attach(void *et, const etc_owner_t *owner, uint16_t vendor, uint16_t device,
                        int unit, uint32_t regs) {
     auto *etc = static_cast<etc_info_t *>(sal_alloc(sizeof(etc_info_t), "et module"));
@@ -42,7 +46,10 @@ etc_info_t *etc_attach(void *et, const etc_owner_t *owner, uint16_t vendor, uint
     etc->device = device;
     etc->forcespeed = -1;
     etc->linkstate = 0;
-    etc->chops = etc_chipmatch(vendor, device);
+    if (owner->chips == nullptr)
+        etc->chops = etc_chipmatch(vendor, device);
+    else
+        etc->chops = owner->chips->id(vendor, device) ? owner->chips : nullptr;
     if (etc->chops == nullptr) {
         etc_assert("etc->chops", __LINE__);
         sal_free(etc);

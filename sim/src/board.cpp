@@ -67,6 +67,7 @@ Board::Board(const BoardConfig &config)
       window_(chip_, anomalies_),
       dma_(config.dma_bytes),
       mac_(dma_, anomalies_, DXP6202_DEVICE_ID),
+      eth0_mac_(dma_, anomalies_, DXP6201_DEVICE_ID),
       fabric_(chip_, anomalies_) {
     if (config.straps != 0) chip_.setResetValue("STRAP_STS", 0, config.straps);
 }

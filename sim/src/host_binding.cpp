@@ -12,20 +12,32 @@ std::atomic<Board *> bound{nullptr};
 std::atomic<void (*)(void *)> upcall{nullptr};
 std::atomic<void *> upcall_arg{nullptr};
 
+std::atomic<void (*)(void *)> eth0_upcall{nullptr};
+std::atomic<void *> eth0_upcall_arg{nullptr};
+
 void raise_upcall() {
     void (*fn)(void *) = upcall.load();
     if (fn) fn(upcall_arg.load());
+}
+
+void raise_eth0_upcall() {
+    void (*fn)(void *) = eth0_upcall.load();
+    if (fn) fn(eth0_upcall_arg.load());
 }
 }  // namespace
 
 void bindHost(Board &board) {
     board.mac().setIrqNotify(raise_upcall);
+    board.eth0Mac().setIrqNotify(raise_eth0_upcall);
     bound.store(&board);
 }
 
 void unbindHost() {
     Board *b = bound.exchange(nullptr);
-    if (b) b->mac().setIrqNotify(nullptr);
+    if (b) {
+        b->mac().setIrqNotify(nullptr);
+        b->eth0Mac().setIrqNotify(nullptr);
+    }
 }
 
 Board *boundBoard() {
@@ -52,6 +64,7 @@ bool switch_device(Board *b, int dev) {
 // The CPU-port MAC when the bound board has it as that device.
 sim::MacCore *mac_device(int dev) {
     Board *b = board();
+    if (b && dev == SIM_ETH0_DEV && b->config().eth0_mac) return &b->eth0Mac();
     return b && dev == 1 && b->config().cpu_mac ? &b->mac() : nullptr;
 }
 
@@ -195,6 +208,11 @@ int sim_pci_conf_write(int dev, uint32_t offset, uint32_t value) {
 void sim_irq_upcall_set(void (*fn)(void *arg), void *arg) {
     sim::upcall_arg.store(arg);
     sim::upcall.store(fn);
+}
+
+void sim_eth0_irq_upcall_set(void (*fn)(void *arg), void *arg) {
+    sim::eth0_upcall_arg.store(arg);
+    sim::eth0_upcall.store(fn);
 }
 
 int sim_irq_pending(int dev) {

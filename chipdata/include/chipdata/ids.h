@@ -16,7 +16,9 @@ constexpr uint16_t DXP7106_DEVICE_ID = 0xa706;
 constexpr uint16_t DXP7107_DEVICE_ID = 0xa707;
 constexpr uint16_t DXP7108_DEVICE_ID = 0xa708;
 constexpr uint16_t DXP71090_DEVICE_ID = 0xa790;
+constexpr uint16_t DXP6201_DEVICE_ID = 0xa621;  // stand-alone Ethernet MAC
 constexpr uint16_t DXP6202_DEVICE_ID = 0xa622;  // CPU-port Ethernet MAC core
+constexpr uint16_t DXP6203_DEVICE_ID = 0xa623;  // stand-alone Ethernet MAC
 
 // The five chips of the other switch family whose attach is refused.
 constexpr uint16_t QNT_DEVICE_IDS[5] = {0xb501, 0xb502, 0xb503, 0xb504, 0xb505};

@@ -46,6 +46,9 @@ struct BoardConfig {
     size_t dma_bytes = 4u << 20;
     // The CPU-port MAC on PCI (device 1); single-chip tests leave it out.
     bool cpu_mac = true;
+    // The processor's first MAC (the OS interface eth0): on the PCI bus the
+    // OS scans, never in the switch SDK's device list.
+    bool eth0_mac = true;
 
     static BoardConfig preset(BoardKind board);
     // "52", "28" or "26": the board with that many front-panel ports; false
@@ -59,6 +62,8 @@ constexpr uint32_t kBusPci = 1;
 constexpr uint32_t kBusSpi = 2;
 // Register base of the CPU-port MAC on the processor's backplane.
 constexpr uint32_t kMacBase = 0x18001000;
+// The eth0 MAC's BAR 0 on the OS's PCI bus (bus 0, device 2).
+constexpr uint32_t kEth0MacBase = 0x18000000;
 
 struct DeviceInfo {
     uint16_t device_id;
@@ -84,6 +89,7 @@ class Board {
     BusWindow &window() { return window_; }
     DmaArena &dma() { return dma_; }
     MacCore &mac() { return mac_; }
+    MacCore &eth0Mac() { return eth0_mac_; }
     Anomalies &anomalies() { return anomalies_; }
     AccessLog &accessLog() { return log_; }
 
@@ -118,6 +124,7 @@ class Board {
     BusWindow window_;
     DmaArena dma_;
     MacCore mac_;
+    MacCore eth0_mac_;
     Fabric fabric_;
 };
 

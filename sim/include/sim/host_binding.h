@@ -68,6 +68,13 @@ int sim_pci_conf_write(int dev, uint32_t offset, uint32_t value);
 void sim_irq_upcall_set(void (*fn)(void *arg), void *arg);
 int sim_irq_pending(int dev);
 
+// The eth0 MAC: the PCI device the OS's bus scan finds. The mmio, config
+// and pending calls above reach it by this device number; its interrupt
+// level changes go to an upcall of their own.
+#define SIM_ETH0_DEV 0x100
+#define SIM_ETH0_BAR0 0x18000000u
+void sim_eth0_irq_upcall_set(void (*fn)(void *arg), void *arg);
+
 // Lets the glue put host memory accesses that hit nothing into the anomaly log.
 void sim_note_unmapped(uint32_t address, int write);
 }
