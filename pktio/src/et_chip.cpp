@@ -669,60 +669,41 @@ dma_info_t *et_chip_dma(void *ch) {
     return static_cast<ch_t *>(ch)->di;
 }
 
-const chops_t et_soc_chops = {
-    .id = chip_id,
-    .attach = chipattach,
-    .detach = chipdetach,
-    .reset = chipreset,
-    .init = chipinit,
-    .tx = chiptx,
-    .rx = chiprx,
-    .rxfill = chiprxfill,
-    .getintrevents = getintrevents,
-    .errors = chiperrors,
-    .intrson = intrson,
-    .intrsoff = intrsoff,
-    .txreclaim = txreclaim,
-    .rxreclaim = rxreclaim,
-    .statsupd = statsupd,
-    .enablepme = enablepme,
-    .disablepme = disablepme,
-    .phyreset = phyreset,
-    .phyrd = phyrd,
-    .phywr = phywr,
-    .dump = dump,
-    .longname = longname,
-    .duplexupd = duplexupd,
-    .rxstop = rxstop,
-    .rxstart = rxstart,
-    .rxrecover = rxrecover,
-};
+namespace {
 
-const chops_t et_eth0_chops = {
-    .id = chip_id_eth0,
-    .attach = chipattach_eth0,
-    .detach = chipdetach,
-    .reset = chipreset,
-    .init = chipinit,
-    .tx = chiptx,
-    .rx = chiprx,
-    .rxfill = chiprxfill,
-    .getintrevents = getintrevents,
-    .errors = chiperrors,
-    .intrson = intrson,
-    .intrsoff = intrsoff,
-    .txreclaim = txreclaim,
-    .rxreclaim = rxreclaim,
-    .statsupd = statsupd,
-    .enablepme = enablepme,
-    .disablepme = disablepme,
-    .phyreset = phyreset,
-    .phyrd = phyrd,
-    .phywr = phywr,
-    .dump = dump,
-    .longname = longname,
-    .duplexupd = duplexupd,
-    .rxstop = rxstop,
-    .rxstart = rxstart,
-    .rxrecover = rxrecover,
-};
+// The two flavours differ only in how they recognise and attach their MAC.
+constexpr chops_t make_chops(decltype(chops_t::id) id, decltype(chops_t::attach) attach) {
+    return chops_t{
+        .id = id,
+        .attach = attach,
+        .detach = chipdetach,
+        .reset = chipreset,
+        .init = chipinit,
+        .tx = chiptx,
+        .rx = chiprx,
+        .rxfill = chiprxfill,
+        .getintrevents = getintrevents,
+        .errors = chiperrors,
+        .intrson = intrson,
+        .intrsoff = intrsoff,
+        .txreclaim = txreclaim,
+        .rxreclaim = rxreclaim,
+        .statsupd = statsupd,
+        .enablepme = enablepme,
+        .disablepme = disablepme,
+        .phyreset = phyreset,
+        .phyrd = phyrd,
+        .phywr = phywr,
+        .dump = dump,
+        .longname = longname,
+        .duplexupd = duplexupd,
+        .rxstop = rxstop,
+        .rxstart = rxstart,
+        .rxrecover = rxrecover,
+    };
+}
+
+}  // namespace
+
+const chops_t et_soc_chops = make_chops(chip_id, chipattach);
+const chops_t et_eth0_chops = make_chops(chip_id_eth0, chipattach_eth0);
