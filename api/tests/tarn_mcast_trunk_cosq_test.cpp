@@ -10,6 +10,8 @@
 #include "drv_trunk.h"
 #include "dxp.h"
 #include "dxp_tarn.h"
+#include "soc_arl.h"
+#include "soc_counter.h"
 #include "sal_config.h"
 
 namespace {
@@ -54,6 +56,10 @@ class tarn_feature : public port_test::PortUnitTest {
     }
     // The unit's services with the queue mode service recording.
     void recordQueueModes() {
+        // The unit's threads read the driver record this swaps.
+        dxp_linkscan_detach(0);
+        soc_tarn_counter_stop(0);
+        soc_arl_stop(0);
         services = *DRV_SERVICES(0);
         services.queue_mode_set = [](int, soc_pbmp_t, uint32_t mode) {
             queue_modes.push_back(mode);

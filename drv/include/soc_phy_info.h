@@ -3,6 +3,7 @@
 // the flags of the PHY they reach.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "soc_control.h"
@@ -26,6 +27,19 @@ constexpr uint32_t PHY_FLAGS_DISABLE = 0x20;
 constexpr uint32_t PHY_FLAGS_C45 = 0x40;
 constexpr uint32_t PHY_FLAGS_100FX = 0x80;
 constexpr uint32_t PHY_FLAGS_SERDES = 0x200;  // the chip's internal SERDES
+
+// The flags change at run time (port enable, medium) while the link scan
+// reads them: both sides go through these.
+inline uint32_t soc_phy_flags(const soc_phy_info_t *pi) {
+    return std::atomic_ref<uint32_t>(const_cast<uint32_t &>(pi->phy_flags))
+        .load(std::memory_order_relaxed);
+}
+inline void soc_phy_flags_change(soc_phy_info_t *pi, uint32_t set, uint32_t clear) {
+    std::atomic_ref<uint32_t> flags(pi->phy_flags);
+    uint32_t old = flags.load(std::memory_order_relaxed);
+    while (!flags.compare_exchange_weak(old, (old & ~clear) | set, std::memory_order_relaxed)) {
+    }
+}
 
 // The port's record, null while the PHY layer has none.
 inline soc_phy_info_t *soc_phy_info(int unit, int port) {

@@ -131,7 +131,7 @@ uint32_t soc_phy_an_timeout_get(int unit, int port) {
     return record(unit, port).phy_an_timeout;
 }
 int soc_phy_is_c45(int unit, int port) {
-    return (record(unit, port).phy_flags & PHY_FLAGS_C45) != 0;
+    return (soc_phy_flags(&record(unit, port)) & PHY_FLAGS_C45) != 0;
 }
 const char *soc_phy_name_get(int unit, int port) {
     const char *name = record(unit, port).phy_name;

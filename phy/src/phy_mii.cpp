@@ -125,12 +125,11 @@ soc_phy_info_t *info(int unit, int port) {
 }
 
 uint32_t flags(int unit, int port) {
-    return info(unit, port)->phy_flags;
+    return soc_phy_flags(info(unit, port));
 }
 
 void flags_set(int unit, int port, uint32_t set, uint32_t clear) {
-    soc_phy_info_t *pi = info(unit, port);
-    pi->phy_flags = (pi->phy_flags & ~clear) | set;
+    soc_phy_flags_change(info(unit, port), set, clear);
 }
 
 int rd(int unit, int port, uint32_t reg, uint16_t *v) {

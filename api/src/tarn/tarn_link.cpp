@@ -187,7 +187,7 @@ int port_update(int unit, LinkControl *lc, int port) {
     if (int rv = forward_set(unit, lc, port); rv < 0) return rv;
     soc_link_sts_override_set(unit, 1, port);
     const soc_phy_info_t *phy = soc_phy_info(unit, port);
-    const bool fiber = phy != nullptr && (phy->phy_flags & PHY_FLAGS_FIBER);
+    const bool fiber = phy != nullptr && (soc_phy_flags(phy) & PHY_FLAGS_FIBER);
     soc_cm_debug_print(kDebugLink, "Port %s: link up (%dMb %s %s)\n", port_name(unit, port),
                        info.speed, info.duplex ? "Full Duplex" : "Half Duplex",
                        fiber ? "Fiber" : "Copper");

@@ -1,4 +1,5 @@
 // Device manager: device records with their host vectors, and the prints.
+#include <atomic>
 #include <cstring>
 
 #include "cm_internal.h"
@@ -7,7 +8,8 @@
 
 namespace {
 
-// Written only at start-up (init, create) and by the host-only reset.
+// Written at start-up (init, create), by the monitor's probe and by the
+// host-only reset; the device count is read by running units' threads.
 struct Manager {
     bool inited = false;
     soc_cm_init_t vectors{};
@@ -47,7 +49,7 @@ int soc_cm_device_create(uint16_t dev_id, uint8_t rev_id, void *cookie) {
     const soc_cm_device_info_t *row = soc_cm_internal::supported_row(dev_id, rev_id);
     if (row == nullptr) return SOC_E_UNAVAIL;
     if (manager.num_devices >= SOC_MAX_NUM_DEVICES) return SOC_E_UNIT;
-    int dev = manager.num_devices++;
+    int dev = manager.num_devices;
     soc_cm_dev_t &d = manager.devices[dev];
     d = soc_cm_dev_t{};
     d.dev = dev;
@@ -59,16 +61,18 @@ int soc_cm_device_create(uint16_t dev_id, uint8_t rev_id, void *cookie) {
         manager.num_units++;
         manager.last_switch = dev;
     }
+    // Published last: a running unit's threads look devices up meanwhile.
+    std::atomic_ref<int>(manager.num_devices).store(dev + 1, std::memory_order_release);
     return dev;
 }
 
 soc_cm_dev_t *soc_cm_dev(int dev) {
-    if (!manager.inited || dev < 0 || dev >= manager.num_devices) return nullptr;
+    if (!manager.inited || dev < 0 || dev >= soc_cm_get_num_devices()) return nullptr;
     return &manager.devices[dev];
 }
 
 int soc_cm_get_num_devices(void) {
-    return manager.num_devices;
+    return std::atomic_ref<int>(manager.num_devices).load(std::memory_order_acquire);
 }
 
 int soc_cm_get_num_units(void) {

@@ -21,7 +21,7 @@ int port_of_phy(const soc_control_t *s, uint8_t phy_addr) {
 int phy_page(int unit, int port) {
     const soc_control_t *s = SOC_CONTROL(unit);
     const soc_phy_info_t *phy = soc_phy_info(unit, port);
-    if (phy != nullptr && (phy->phy_flags & PHY_FLAGS_SERDES)) {
+    if (phy != nullptr && (soc_phy_flags(phy) & PHY_FLAGS_SERDES)) {
         if (!soc_pbmp_member(s->ge.bitmap, port)) return kInvalidPage;
         if (SOC_IS_DXP7101_FAMILY(unit)) return port - s->cmic_port + kSerdesBasePage;
         return SOC_IS_DXP7102(unit) ? 0 : kInvalidPage;
