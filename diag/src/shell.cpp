@@ -219,12 +219,12 @@ int parse_unit_list(const char *text, const char *colon, bool *units) {
                 }
             }
         } else {
-            sal_printf("Error: Bad unit specification\n");
+            sal_printf("Error: Bad unit prefix\n");
             return -1;
         }
         if (p < colon) {
             if (*p != ',') {
-                sal_printf("Error: Bad unit specification\n");
+                sal_printf("Error: Bad unit prefix\n");
                 return -1;
             }
             p++;

@@ -37,7 +37,7 @@ TEST_F(diag_reg, ReferencesByNameCaseIndexAndPort) {
     EXPECT_EQ(run("Getreg hex CfP_DaTa(2)"), "12345678\n");
     EXPECT_EQ(run("Getreg hex CFP_DATA[all]").size(), 6 * 9u);
     std::string out = run("Getreg CFP_DATA[9]", -1);
-    EXPECT_TRUE(has(out, "Register CFP_DATA: bad index specification\n")) << out;
+    EXPECT_TRUE(has(out, "Register CFP_DATA: bad index range\n")) << out;
     EXPECT_TRUE(has(out, "Syntax error parsing \"CFP_DATA[9]\"\n")) << out;
     EXPECT_EQ(run("Getreg NO_SUCH_REG", -1), "Syntax error parsing \"NO_SUCH_REG\"\n");
 
