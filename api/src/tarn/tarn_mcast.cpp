@@ -83,6 +83,15 @@ int delete_group_entry(int unit, uint32_t *entry, uint32_t flags) {
     return DXP_E_NONE;
 }
 
+// The ports of an existing group, and where its entry was found.
+int group_ports(int unit, const dxp_mcast_addr &mcaddr, Lookup *l, soc_pbmp_t *ports) {
+    int rv = lookup(unit, mcaddr, l);
+    if (rv == DXP_E_NOT_FOUND) return not_found();
+    if (rv != DXP_E_EXISTS) return rv;
+    rv = tarn::services(unit)->mcast_bmp_get(unit, l->found, ports);
+    return rv < 0 ? rv : DXP_E_NONE;
+}
+
 }  // namespace
 
 void dxp_mcast_addr_init(dxp_mcast_addr *mcaddr, const dxp_mac_t mac, dxp_vlan_t vid) {
@@ -202,14 +211,11 @@ int dxp_tarn_mcast_port_add(int unit, dxp_mcast_addr *mcaddr) {
     if (int rv = entry_check("dxp_tarn_mcast_port_add", unit); rv < 0) return rv;
     const drv_if_t *s = tarn::services(unit);
     Lookup l;
-    int rv = lookup(unit, *mcaddr, &l);
-    if (rv == DXP_E_NOT_FOUND) return not_found();
-    if (rv != DXP_E_EXISTS) return rv;
     soc_pbmp_t ports{};
-    if (int r = s->mcast_bmp_get(unit, l.found, &ports); r < 0) return r;
+    if (int r = group_ports(unit, *mcaddr, &l, &ports); r < 0) return r;
     ports.w[0] |= mcaddr->pbmp.w[0];
     ports.w[1] |= mcaddr->pbmp.w[1];
-    rv = s->mcast_bmp_set(unit, l.found, ports, DRV_MCAST_UPDATE);
+    int rv = s->mcast_bmp_set(unit, l.found, ports, DRV_MCAST_UPDATE);
     return rv < 0 ? rv : DXP_E_NONE;
 }
 
@@ -217,16 +223,13 @@ int dxp_tarn_mcast_port_remove(int unit, dxp_mcast_addr *mcaddr) {
     if (int rv = entry_check("dxp_tarn_mcast_port_remove", unit); rv < 0) return rv;
     const drv_if_t *s = tarn::services(unit);
     Lookup l;
-    int rv = lookup(unit, *mcaddr, &l);
-    if (rv == DXP_E_NOT_FOUND) return not_found();
-    if (rv != DXP_E_EXISTS) return rv;
     soc_pbmp_t ports{};
-    if (int r = s->mcast_bmp_get(unit, l.found, &ports); r < 0) return r;
+    if (int r = group_ports(unit, *mcaddr, &l, &ports); r < 0) return r;
     ports.w[0] &= ~mcaddr->pbmp.w[0];
     ports.w[1] &= ~mcaddr->pbmp.w[1];
     // The group's index is freed only when no port is left in it.
     const bool last = soc_pbmp_is_null(ports);
-    rv = s->mcast_bmp_set(unit, l.found, ports, last ? DRV_MCAST_RELEASE : DRV_MCAST_UPDATE);
+    int rv = s->mcast_bmp_set(unit, l.found, ports, last ? DRV_MCAST_RELEASE : DRV_MCAST_UPDATE);
     if (rv < 0) return rv;
     return last ? delete_group_entry(unit, l.found, kSearchFlags) : DXP_E_NONE;
 }
