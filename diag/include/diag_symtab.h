@@ -34,4 +34,7 @@ constexpr int REG_PRINT_DO = 0x4;
 const char *reg_type_name(int type);  // "invalid" out of range
 int reg_fields_assign(int unit, int reg, uint64_t *value, uint64_t *mask, const char *text);
 void reg_print(int unit, const soc_regaddrinfo_t *ai, uint64_t value, int flags);
+// Allocates list for the reference *ref and skips its '$'; false, after
+// saying so, when memory runs out.
+bool reg_list_alloc(soc_regaddrlist_t *list, const char **ref);
 int reg_list_print(int unit, soc_regaddrlist_t *list, int flags);

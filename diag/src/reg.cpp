@@ -258,11 +258,7 @@ int reg_set_common(int unit, args_t *a, int modify) {
     if (modify && literal) return CMD_USAGE;
 
     soc_regaddrlist_t list;
-    if (soc_regaddrlist_alloc(&list) < 0) {
-        sal_printf("Could not allocate address list.  Memory error.\n");
-        return CMD_FAIL;
-    }
-    if (*ref == '$') ref++;
+    if (!reg_list_alloc(&list, &ref)) return CMD_FAIL;
     int rv = CMD_OK;
     if (symtab_reg_parse(unit, &list, ref) < 0) {
         sal_printf("Syntax error parsing \"%s\"\n", ref);
@@ -390,6 +386,15 @@ void reg_print(int unit, const soc_regaddrinfo_t *ai, uint64_t value, int flags)
     sal_printf(">\n");
 }
 
+bool reg_list_alloc(soc_regaddrlist_t *list, const char **ref) {
+    if (soc_regaddrlist_alloc(list) < 0) {
+        sal_printf("Could not allocate address list.  Memory error.\n");
+        return false;
+    }
+    if (**ref == '$') (*ref)++;
+    return true;
+}
+
 int reg_list_print(int unit, soc_regaddrlist_t *list, int flags) {
     int rv = 0;
     for (int i = 0; i < list->count; i++) {
@@ -435,11 +440,7 @@ int cmd_reg_get(int unit, args_t *a) {
         return reg_get_raw(unit, addr, space, flags, &value) < 0 ? CMD_FAIL : CMD_OK;
     }
     soc_regaddrlist_t list;
-    if (soc_regaddrlist_alloc(&list) < 0) {
-        sal_printf("Could not allocate address list.  Memory error.\n");
-        return CMD_FAIL;
-    }
-    if (*ref == '$') ref++;
+    if (!reg_list_alloc(&list, &ref)) return CMD_FAIL;
     int rv = CMD_OK;
     if (symtab_reg_parse(unit, &list, ref) < 0) {
         sal_printf("Syntax error parsing \"%s\"\n", ref);

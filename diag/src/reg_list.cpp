@@ -143,11 +143,7 @@ int cmd_reg_list(int unit, args_t *a) {
                    : CMD_OK;
     }
     soc_regaddrlist_t list;
-    if (soc_regaddrlist_alloc(&list) < 0) {
-        sal_printf("Could not allocate address list.  Memory error.\n");
-        return CMD_FAIL;
-    }
-    if (*word == '$') word++;
+    if (!reg_list_alloc(&list, &word)) return CMD_FAIL;
     int rv = CMD_OK;
     if (symtab_reg_parse(unit, &list, word) == 0) {
         const char *v = ARG_GET(a);
@@ -201,11 +197,7 @@ int cmd_reg_edit(int unit, args_t *a) {
     const char *word = ARG_GET(a);
     if (word == nullptr) return CMD_USAGE;
     soc_regaddrlist_t list;
-    if (soc_regaddrlist_alloc(&list) < 0) {
-        sal_printf("Could not allocate address list.  Memory error.\n");
-        return CMD_FAIL;
-    }
-    if (*word == '$') word++;
+    if (!reg_list_alloc(&list, &word)) return CMD_FAIL;
     int rv = CMD_OK;
     uint64_t value = 0;
     if (symtab_reg_parse(unit, &list, word) < 0) {
