@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <deque>
 #include <string>
 
 #include "../../soc/tests/unit_fixture.h"
 #include "diag_console.h"
 #include "diag_shell.h"
 #include "diag_symtab.h"
+#include "script_console.h"
 #include "soc_sysconf.h"
 
 namespace {
@@ -113,23 +113,8 @@ TEST_F(diag_reg, ListregDescribesAndSearches) {
 }
 
 TEST_F(diag_reg, EditRegAsksEachField) {
-    struct Lines {
-        std::deque<std::string> lines;
-        std::string out;
-        static int write(void *ctx, const char *buf, size_t len) {
-            static_cast<Lines *>(ctx)->out.append(buf, len);
-            return static_cast<int>(len);
-        }
-        static int read_line(void *ctx, char *buf, size_t size) {
-            auto *c = static_cast<Lines *>(ctx);
-            if (c->lines.empty()) return -1;
-            std::snprintf(buf, size, "%s", c->lines.front().c_str());
-            c->lines.pop_front();
-            return static_cast<int>(std::strlen(buf));
-        }
-    } con;
-    sal_console_ops ops{&con, Lines::write, Lines::read_line};
-    const sal_console_ops *prev = sal_console_bind(&ops);
+    diag_test::ScriptConsole con;
+    const sal_console_ops *prev = sal_console_bind(&con.ops);
     board->chip().poke("DEFAULT_1Q_TAG", 1, 0x0005);
     board->chip().poke("DEFAULT_1Q_TAG", 2, 0x0005);
     // Enter keeps a field; a value one bit too wide asks again.
