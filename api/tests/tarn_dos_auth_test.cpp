@@ -10,6 +10,7 @@
 #include "dxp_tarn_eav.h"
 #include "soc_arl.h"
 #include "soc_counter.h"
+#include "tarn_field_fixture.h"
 
 namespace {
 
@@ -19,22 +20,15 @@ soc_pbmp_t tarn_test_port(int port) {
     return b;
 }
 
-class tarn_dos_auth : public port_test::PortUnitTest,
-                      public ::testing::WithParamInterface<sim::ChipKind> {
+class tarn_dos_auth : public tarn_test::FieldUnitTest {
   protected:
     void SetUp() override {
         PortUnitTest::SetUp();
-        startPorts(GetParam());
-        ASSERT_EQ(soc_init(0), 0);
-        ASSERT_EQ(dxp_dispatch_register(&dxp_tarn_dispatch), 0);
-        ASSERT_EQ(dxp_init(0), 0);
+        bringUp();
     }
     void TearDown() override {
         dxp_switch_control_set(0, dxpSwitchDosAttackToCpu, 0);
-        dxp_field_detach(0);
-        dxp_linkscan_detach(0);
-        dxp_detach(0);
-        PortUnitTest::TearDown();
+        FieldUnitTest::TearDown();
     }
     static bool installed(int entry) {
         int prio = 0;

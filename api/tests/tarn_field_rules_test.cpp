@@ -1,35 +1,18 @@
 // Rules of the family's field processor over the chip model's CFP: what
 // qualifiers, actions, counters and meters leave in a TCAM row, and the
 // port ranges.
-#include "../../drv/tests/port_fixture.h"
 #include "drv_cfp.h"
-#include "dxp.h"
-#include "dxp_tarn.h"
+#include "tarn_field_fixture.h"
 
 namespace {
 
-dxp_field_qset_t qset_of(std::initializer_list<int> qualifiers) {
-    dxp_field_qset_t q{};
-    for (int n : qualifiers)
-        dxp_field_qset_add(&q, n);
-    return q;
-}
+using tarn_test::qset_of;
 
-class tarn_field_rules : public port_test::PortUnitTest,
-                         public ::testing::WithParamInterface<sim::ChipKind> {
+class tarn_field_rules : public tarn_test::FieldUnitTest {
   protected:
     void SetUp() override {
         PortUnitTest::SetUp();
-        startPorts(GetParam());
-        ASSERT_EQ(soc_init(0), 0);
-        ASSERT_EQ(dxp_dispatch_register(&dxp_tarn_dispatch), 0);
-        ASSERT_EQ(dxp_init(0), 0);
-    }
-    void TearDown() override {
-        dxp_field_detach(0);
-        dxp_linkscan_detach(0);
-        dxp_detach(0);
-        PortUnitTest::TearDown();
+        bringUp();
     }
     // An entry of a new group on the given qualifiers.
     static int entryOn(const dxp_field_qset_t &q) {

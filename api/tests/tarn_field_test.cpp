@@ -3,45 +3,23 @@
 // priority order in the TCAM.
 #include <vector>
 
-#include "../../drv/tests/port_fixture.h"
 #include "chipdata/ids.h"
 #include "drv_cfp.h"
-#include "dxp.h"
-#include "dxp_tarn.h"
 #include "sal_config.h"
 #include "soc_property.h"
+#include "tarn_field_fixture.h"
 
 namespace {
 
-dxp_field_qset_t qset_of(std::initializer_list<int> qualifiers) {
-    dxp_field_qset_t q{};
-    for (int n : qualifiers)
-        dxp_field_qset_add(&q, n);
-    return q;
-}
+using tarn_test::qset_of;
 
 const dxp_field_qset_t kL2 = qset_of({dxpFieldQualifySrcMac, dxpFieldQualifyDstMac,
                                       dxpFieldQualifyEtherType, dxpFieldQualifyOuterVlan});
 const dxp_field_qset_t kL3 = qset_of({dxpFieldQualifySrcIp, dxpFieldQualifyDstIp,
                                       dxpFieldQualifyIpProtocol, dxpFieldQualifyL4DstPort});
 
-class tarn_field : public port_test::PortUnitTest,
-                   public ::testing::WithParamInterface<sim::ChipKind> {
+class tarn_field : public tarn_test::FieldUnitTest {
   protected:
-    // Unit 0 fully initialised; rows limits the TCAM (0 = the chip's size).
-    void bringUp(int rows = 0) {
-        startPorts(GetParam());
-        if (rows > 0) sal_config_set("dxp_field_entry_sz", std::to_string(rows).c_str());
-        ASSERT_EQ(soc_init(0), 0);
-        ASSERT_EQ(dxp_dispatch_register(&dxp_tarn_dispatch), 0);
-        ASSERT_EQ(dxp_init(0), 0);
-    }
-    void TearDown() override {
-        dxp_field_detach(0);
-        dxp_linkscan_detach(0);  // the scan thread must not outlive the unit
-        dxp_detach(0);
-        PortUnitTest::TearDown();
-    }
     // Whether CFP slice id cfp is on in the port's slice-enable bitmap.
     static bool sliceOn(int cfp, int port = 0) {
         uint32_t map = 0;
