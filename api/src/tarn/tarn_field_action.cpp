@@ -128,6 +128,7 @@ struct ClearCodes {
 
 // The codes removing an action sets back to 0; none when it cannot be removed.
 ClearCodes clear_codes_of(int action) {
+    if (forwarding(action)) return {{DRV_CFP_ACT_IB_NONE, DRV_CFP_ACT_OB_NONE}, 2};
     switch (action) {
         case dxpFieldActionCosQNew:
             return {{33, 35}, 2};
@@ -142,13 +143,6 @@ ClearCodes clear_codes_of(int action) {
         case dxpFieldActionDscpNew:
         case dxpFieldActionDscpCancel:
             return {{13, kOutDscpCancel}, 2};
-        case dxpFieldActionCopyToCpu:
-        case dxpFieldActionCopyToCpuCancel:
-        case dxpFieldActionRedirectPort:
-        case dxpFieldActionRedirectPortCancel:
-        case dxpFieldActionDrop:
-        case dxpFieldActionDropCancel:
-            return {{DRV_CFP_ACT_IB_NONE, DRV_CFP_ACT_OB_NONE}, 2};
         case dxpFieldActionRpDrop:
         case dxpFieldActionRpDropCancel:
         case dxpFieldActionRpCopyToCpu:
