@@ -153,24 +153,23 @@ int sh_move(int, args_t *a) {
     return CMD_OK;
 }
 
-int sh_mkdir(int, args_t *a) {
+// A command naming one directory for op; what says what failed.
+static int dir_command(args_t *a, int (*op)(const char *), const char *what) {
     if (ARG_CNT(a) != 1) return CMD_USAGE;
     const char *path = ARG_GET(a);
-    if (sal_mkdir(path) != 0) {
-        sal_printf("%s: Warning: failed to create directory: %s\n", ARG_CMD(a), path);
+    if (op(path) != 0) {
+        sal_printf("%s: Warning: failed to %s directory: %s\n", ARG_CMD(a), what, path);
         return CMD_FAIL;
     }
     return CMD_OK;
 }
 
+int sh_mkdir(int, args_t *a) {
+    return dir_command(a, sal_mkdir, "create");
+}
+
 int sh_rmdir(int, args_t *a) {
-    if (ARG_CNT(a) != 1) return CMD_USAGE;
-    const char *path = ARG_GET(a);
-    if (sal_rmdir(path) != 0) {
-        sal_printf("%s: Warning: failed to remove directory: %s\n", ARG_CMD(a), path);
-        return CMD_FAIL;
-    }
-    return CMD_OK;
+    return dir_command(a, sal_rmdir, "remove");
 }
 
 // Pages one open file until its end or until the reader quits.
