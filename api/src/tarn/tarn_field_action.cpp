@@ -180,10 +180,8 @@ using namespace tarn;
 using namespace tarn::field;
 
 int dxp_tarn_field_action_add(int unit, int entry, int action, uint32_t param0, uint32_t param1) {
-    Control *fc = nullptr;
-    if (int rv = checks(__func__, unit, &fc); rv < 0) return rv;
-    Entry *e = entry_find(fc, entry);
-    if (e == nullptr) return DXP_E_NOT_FOUND;
+    Entry *e = nullptr;
+    if (int rv = entry_get(__func__, unit, entry, &e); rv < 0) return rv;
     for (const Action *a = e->actions; a != nullptr; a = a->next) {
         if ((a->type < kPrioActions && action < kPrioActions) ||
             (forwarding(a->type) && forwarding(action)))
@@ -225,10 +223,8 @@ int dxp_tarn_field_action_add(int unit, int entry, int action, uint32_t param0, 
 }
 
 int dxp_tarn_field_action_get(int unit, int entry, int action, uint32_t *param0, uint32_t *param1) {
-    Control *fc = nullptr;
-    if (int rv = checks(__func__, unit, &fc); rv < 0) return rv;
-    const Entry *e = entry_find(fc, entry);
-    if (e == nullptr) return DXP_E_NOT_FOUND;
+    Entry *e = nullptr;
+    if (int rv = entry_get(__func__, unit, entry, &e); rv < 0) return rv;
     const Action *a = action_find(e, action);
     if (a == nullptr) return DXP_E_NOT_FOUND;
     if (param0 == nullptr || param1 == nullptr) return DXP_E_PARAM;
@@ -238,10 +234,8 @@ int dxp_tarn_field_action_get(int unit, int entry, int action, uint32_t *param0,
 }
 
 int dxp_tarn_field_action_remove(int unit, int entry, int action) {
-    Control *fc = nullptr;
-    if (int rv = checks(__func__, unit, &fc); rv < 0) return rv;
-    Entry *e = entry_find(fc, entry);
-    if (e == nullptr) return DXP_E_NOT_FOUND;
+    Entry *e = nullptr;
+    if (int rv = entry_get(__func__, unit, entry, &e); rv < 0) return rv;
     if (action < 0 || action >= dxpFieldActionCount) return DXP_E_PARAM;
     if (action_find(e, action) == nullptr) return DXP_E_NOT_FOUND;
     const ClearCodes codes = clear_codes_of(action);
@@ -261,10 +255,8 @@ int dxp_tarn_field_action_remove(int unit, int entry, int action) {
 }
 
 int dxp_tarn_field_action_remove_all(int unit, int entry) {
-    Control *fc = nullptr;
-    if (int rv = checks(__func__, unit, &fc); rv < 0) return rv;
-    Entry *e = entry_find(fc, entry);
-    if (e == nullptr) return DXP_E_NOT_FOUND;
+    Entry *e = nullptr;
+    if (int rv = entry_get(__func__, unit, entry, &e); rv < 0) return rv;
     if (e->actions != nullptr) e->dirty = true;
     actions_release(e);
     // The codes the layout-A action word adds are not served elsewhere.

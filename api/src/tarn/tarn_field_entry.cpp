@@ -205,9 +205,8 @@ int dxp_tarn_field_entry_prio_get(int unit, int entry, int *prio) {
 
 int dxp_tarn_field_entry_prio_set(int unit, int entry, int prio) {
     Control *fc = nullptr;
-    if (int rv = checks(__func__, unit, &fc); rv < 0) return rv;
-    Entry *e = entry_find(fc, entry);
-    if (e == nullptr) return DXP_E_NOT_FOUND;
+    Entry *e = nullptr;
+    if (int rv = entry_get(__func__, unit, entry, &e, &fc); rv < 0) return rv;
     if (e->prio == prio) return DXP_E_NONE;
     Group *g = group_find(fc, e->group);
     SAL_ASSERT(g != nullptr);
@@ -239,9 +238,8 @@ int dxp_tarn_field_entry_prio_set(int unit, int entry, int prio) {
 
 int dxp_tarn_field_entry_install(int unit, int entry) {
     Control *fc = nullptr;
-    if (int rv = checks(__func__, unit, &fc); rv < 0) return rv;
-    Entry *e = entry_find(fc, entry);
-    if (e == nullptr) return DXP_E_NOT_FOUND;
+    Entry *e = nullptr;
+    if (int rv = entry_get(__func__, unit, entry, &e, &fc); rv < 0) return rv;
     const drv_if_t *drv = services(unit);
     SalLock guard(fc->lock);
 
@@ -269,9 +267,8 @@ int dxp_tarn_field_entry_install(int unit, int entry) {
 
 int dxp_tarn_field_entry_reinstall(int unit, int entry) {
     Control *fc = nullptr;
-    if (int rv = checks(__func__, unit, &fc); rv < 0) return rv;
-    Entry *e = entry_find(fc, entry);
-    if (e == nullptr) return DXP_E_NOT_FOUND;
+    Entry *e = nullptr;
+    if (int rv = entry_get(__func__, unit, entry, &e, &fc); rv < 0) return rv;
     SalLock guard(fc->lock);
     if (e->meter != nullptr && !e->meter_installed) {
         if (int rv = services(unit)->cfp_entry_write(unit, e->slice_idx, kRamMeter, &e->image);
@@ -287,9 +284,8 @@ int dxp_tarn_field_entry_reinstall(int unit, int entry) {
 
 int dxp_tarn_field_entry_remove(int unit, int entry) {
     Control *fc = nullptr;
-    if (int rv = checks(__func__, unit, &fc); rv < 0) return rv;
-    Entry *e = entry_find(fc, entry);
-    if (e == nullptr) return DXP_E_NOT_FOUND;
+    Entry *e = nullptr;
+    if (int rv = entry_get(__func__, unit, entry, &e, &fc); rv < 0) return rv;
     SalLock guard(fc->lock);
     int rv = DXP_E_NONE;
     if (!e->dirty) {
@@ -309,9 +305,8 @@ int dxp_tarn_field_entry_remove(int unit, int entry) {
 
 int dxp_tarn_field_entry_destroy(int unit, int entry) {
     Control *fc = nullptr;
-    if (int rv = checks(__func__, unit, &fc); rv < 0) return rv;
-    Entry *e = entry_find(fc, entry);
-    if (e == nullptr) return DXP_E_NOT_FOUND;
+    Entry *e = nullptr;
+    if (int rv = entry_get(__func__, unit, entry, &e, &fc); rv < 0) return rv;
     if (int rv = dxp_field_entry_remove(unit, entry); rv < 0) return rv;
     if (e->counter != nullptr) {
         if (int rv = dxp_field_counter_destroy(unit, entry); rv < 0) return rv;

@@ -89,6 +89,14 @@ Entry *entry_find(const Control *fc, int entry) {
     return nullptr;
 }
 
+int entry_get(const char *op, int unit, int entry, Entry **e, Control **fc) {
+    Control *module = nullptr;
+    if (int rv = checks(op, unit, &module); rv < 0) return rv;
+    if (fc != nullptr) *fc = module;
+    *e = entry_find(module, entry);
+    return *e != nullptr ? DXP_E_NONE : DXP_E_NOT_FOUND;
+}
+
 int slice_clear(const Control *fc, Slice *fs) {
     SAL_ASSERT(fs != nullptr);
     for (int row = 0; row < fc->tcam_slice_sz; row++)

@@ -126,6 +126,8 @@ int checks(const char *op, int unit, Control **fc);
 
 Group *group_find(const Control *fc, int group);
 Entry *entry_find(const Control *fc, int entry);
+// checks, then the entry by id; *fc (when asked for) is the module's record.
+int entry_get(const char *op, int unit, int entry, Entry **e, Control **fc = nullptr);
 // 0, or -10 while any row of the slice holds an entry; a free slice has no
 // owner, no qset and no CFP slice.
 int slice_clear(const Control *fc, Slice *fs);

@@ -353,10 +353,8 @@ int dxp_tarn_field_qualify_IpProtocolCommon(int unit, int entry, int protocol) {
 }
 
 int dxp_tarn_field_qualify_clear(int unit, int entry) {
-    Control *fc = nullptr;
-    if (int rv = checks(__func__, unit, &fc); rv < 0) return rv;
-    Entry *e = entry_find(fc, entry);
-    if (e == nullptr) return DXP_E_NOT_FOUND;
+    Entry *e = nullptr;
+    if (int rv = entry_get(__func__, unit, entry, &e); rv < 0) return rv;
     drv_cfp_entry_t image = e->image;
     for (uint32_t &w : image.tcam_data)
         w = 0;

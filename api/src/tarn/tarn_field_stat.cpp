@@ -18,14 +18,6 @@ constexpr uint32_t kBurstMin = 64, kBurstMax = 131072;
 constexpr uint32_t kRangeFlagUnsupported = 0x2;
 constexpr int kRangeMin = 0, kRangeMax = 1023;
 
-// The standard checks, then the entry by id.
-int entry_get(const char *op, int unit, int entry, Entry **e) {
-    Control *fc = nullptr;
-    if (int rv = checks(op, unit, &fc); rv < 0) return rv;
-    *e = entry_find(fc, entry);
-    return *e != nullptr ? DXP_E_NONE : DXP_E_NOT_FOUND;
-}
-
 bool rate_ok(uint32_t rate, uint32_t burst) {
     if (rate == 0) return burst == 0 || (burst >= kBurstMin && burst <= kBurstMax);
     return rate >= kRateMin && rate <= kRateMax && burst >= kBurstMin && burst <= kBurstMax;
