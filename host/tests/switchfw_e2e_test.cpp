@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -20,25 +18,14 @@
 #include <string>
 #include <vector>
 
+#include "switchfw_child.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-// Reads from fd until the text has been seen or the time is up.
-bool read_until(int fd, std::string *seen, const std::string &text, int seconds = 10) {
-    auto end = Clock::now() + std::chrono::seconds(seconds);
-    while (seen->find(text) == std::string::npos) {
-        if (Clock::now() > end) return false;
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, 100) <= 0) continue;
-        char buf[1024];
-        ssize_t n = read(fd, buf, sizeof buf);
-        if (n <= 0) return seen->find(text) != std::string::npos;
-        seen->append(buf, static_cast<size_t>(n));
-    }
-    return true;
-}
+using switchfw_child::read_until;
 
 class Firmware {
   public:
@@ -46,40 +33,14 @@ class Firmware {
     // and the managers' test hook when given.
     Firmware(const fs::path &dir, int port_offset, bool pty = false, const char *board = "52",
              const char *manager_hook = nullptr) {
-        int in[2], out[2];
-        if (pty) {
-            int master = posix_openpt(O_RDWR | O_NOCTTY);
-            EXPECT_GE(master, 0);
-            EXPECT_EQ(grantpt(master), 0);
-            EXPECT_EQ(unlockpt(master), 0);
-            int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
-            EXPECT_GE(slave, 0);
-            in[0] = slave;
-            in[1] = master;
-            out[0] = dup(master);
-            out[1] = dup(slave);
-        } else {
-            EXPECT_EQ(pipe(in), 0);
-            EXPECT_EQ(pipe(out), 0);
-        }
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(in[0], 0);
-            dup2(out[1], 1);
-            dup2(out[1], 2);
-            close(in[1]);
-            close(out[0]);
-            if (chdir(dir.c_str()) != 0) _exit(127);
-            std::string offset = std::to_string(port_offset);
-            if (manager_hook != nullptr) setenv("SWITCHFW_TEST_MANAGERS", manager_hook, 1);
-            execl(SWITCHFW_PATH, "switchfw", "--port-offset", offset.c_str(), "--flash",
-                  "flash.bin", "--fs", "fs", "--board", board, static_cast<char *>(nullptr));
-            _exit(127);
-        }
-        close(in[0]);
-        close(out[1]);
-        stdin_ = in[1];
-        stdout_ = out[0];
+        switchfw_child::Child child = switchfw_child::start(
+            dir,
+            {"--port-offset", std::to_string(port_offset), "--flash", "flash.bin", "--fs", "fs",
+             "--board", board},
+            pty, manager_hook != nullptr ? "SWITCHFW_TEST_MANAGERS" : nullptr, manager_hook);
+        pid_ = child.pid;
+        stdin_ = child.in;
+        stdout_ = child.out;
     }
     ~Firmware() {
         if (pid_ > 0) {

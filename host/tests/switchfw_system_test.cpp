@@ -4,19 +4,17 @@
 // (CAP_NET_ADMIN), /dev/net/tun, ip and ping; skips without them.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "../../platform/tests/private_workdir.h"
+#include "switchfw_child.h"
 
 namespace {
 
@@ -42,26 +40,12 @@ std::string sh_out(const std::string &cmd) {
 class Switch {
   public:
     Switch(const fs::path &dir, int offset, const std::string &tap1, const std::string &tap2) {
-        int in[2], out[2];
-        if (pipe(in) != 0 || pipe(out) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(in[0], 0);
-            dup2(out[1], 1);
-            dup2(out[1], 2);
-            close(in[1]);
-            close(out[0]);
-            if (chdir(dir.c_str()) != 0) _exit(127);
-            std::string off = std::to_string(offset), t1 = "1=" + tap1, t2 = "2=" + tap2;
-            execl(SWITCHFW_PATH, "switchfw", "--bus", "direct", "--port-offset", off.c_str(),
-                  "--tap", t1.c_str(), "--tap", t2.c_str(), "--flash", "flash.bin", "--fs", "fs",
-                  static_cast<char *>(nullptr));
-            _exit(127);
-        }
-        close(in[0]);
-        close(out[1]);
-        in_ = in[1];
-        out_ = out[0];
+        switchfw_child::Child child = switchfw_child::start(
+            dir, {"--bus", "direct", "--port-offset", std::to_string(offset), "--tap", "1=" + tap1,
+                  "--tap", "2=" + tap2, "--flash", "flash.bin", "--fs", "fs"});
+        pid_ = child.pid;
+        in_ = child.in;
+        out_ = child.out;
     }
     ~Switch() {
         if (pid_ > 0) {
@@ -75,16 +59,9 @@ class Switch {
     bool run(const std::string &line, const std::string &text, std::string *seen = nullptr) {
         std::string buf;
         if (!line.empty() && write(in_, (line + "\n").data(), line.size() + 1) < 0) return false;
-        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (buf.find(text) == std::string::npos && std::chrono::steady_clock::now() < end) {
-            pollfd p{out_, POLLIN, 0};
-            char chunk[1024];
-            ssize_t n = poll(&p, 1, 100) > 0 ? read(out_, chunk, sizeof chunk) : 0;
-            if (n < 0) break;
-            buf.append(chunk, static_cast<size_t>(n));
-        }
+        bool found = switchfw_child::read_until(out_, &buf, text, 20);
         if (seen) *seen = buf;
-        return buf.find(text) != std::string::npos;
+        return found;
     }
 
   private:

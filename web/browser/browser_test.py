@@ -193,8 +193,9 @@ class Session:
         self.procs = []
         self.wd = None
 
-    def browser(self, window):
-        """chromedriver and a headless Chromium session of that window size."""
+    def browser(self, window=None):
+        """chromedriver and a headless Chromium session of that window size
+        (Chromium's own size without one)."""
         chromium, driver = self.tools
         driver_port = free_port()
         chromedriver = subprocess.Popen([driver, f"--port={driver_port}"],
@@ -202,12 +203,14 @@ class Session:
         self.procs.append(chromedriver)
         wait_for_port(driver_port, "chromedriver", chromedriver)
         self.wd = WebDriver(driver_port)
-        self.wd.start(chromium, [
+        args = [
             "--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
             "--disable-component-update", "--disable-sync", "--no-first-run",
-            "--disable-dev-shm-usage", f"--window-size={window}",
-            f"--user-data-dir={os.path.join(self.work, 'profile')}",
-        ])
+            "--disable-dev-shm-usage", f"--user-data-dir={os.path.join(self.work, 'profile')}",
+        ]
+        if window:
+            args.append(f"--window-size={window}")
+        self.wd.start(chromium, args)
         return self.wd
 
     def close(self):
@@ -244,7 +247,8 @@ def run_main(scenario, doc, prefix):
         session.close()
 
 
-def run(session, server_bin, screenshot):
+def start_test_server(session, server_bin):
+    """Starts the test server on a free port; returns (port, words after "ready")."""
     web_port = free_port()
     server = subprocess.Popen([server_bin, str(web_port), os.path.join(session.work, "flash.bin")],
                               stdin=subprocess.PIPE, stdout=subprocess.PIPE,
@@ -252,8 +256,21 @@ def run(session, server_bin, screenshot):
     session.procs.append(server)
     ready = server.stdout.readline().split()
     expect(ready[:1] == ["ready"], f"server did not start: {ready}")
-    loggers = dict(item.split("=") for item in ready[1:])
     wait_for_port(web_port, "test server", server)
+    return web_port, ready[1:]
+
+
+def log_in(wd, base):
+    """Opens the switch at base and logs in as admin up to the system page."""
+    wd.get(base + "/")
+    wait_state(wd, lambda s: s.get("main_has_login"), "the login page")
+    login(wd, "admin", "qivor")
+    wait_state(wd, lambda s: s.get("main", "").endswith("/system.htm"), "the system page")
+
+
+def run(session, server_bin, screenshot):
+    web_port, ready = start_test_server(session, server_bin)
+    loggers = dict(item.split("=") for item in ready)
 
     wd = session.browser("1200,800")
 

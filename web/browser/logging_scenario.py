@@ -11,16 +11,13 @@ Exits 77 (skipped) when Chromium or chromedriver cannot be found.
 """
 
 import os
-import shutil
 import socket
-import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from browser_test import (SKIP, TestFailure, WebDriver, expect, free_port,  # noqa: E402
-                          login, wait_for_port, wait_state)
+from browser_test import (TestFailure, expect, log_in, run_main,  # noqa: E402
+                          start_test_server, wait_state)
 
 DEADLINE = time.monotonic() + 90
 
@@ -45,43 +42,12 @@ def receive_until(sock, text):
     raise TestFailure(f"no syslog line with {text!r}; got {seen[:5]}")
 
 
-def run(server_bin, screenshot=None):
-    chromium = shutil.which("chromium") or shutil.which("chromium-browser")
-    driver = shutil.which("chromedriver")
-    if not chromium or not driver:
-        print("SKIP: chromium and chromedriver are not installed")
-        return SKIP
-
-    work = tempfile.mkdtemp(prefix="web_logging_")
-    procs = []
-    wd = None
+def run(session, server_bin, screenshot):
     syslog = udp_listener()
     try:
-        web_port = free_port()
-        server = subprocess.Popen([server_bin, str(web_port), os.path.join(work, "flash.bin")],
-                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                  stderr=sys.stderr, text=True)
-        procs.append(server)
-        ready = server.stdout.readline().split()
-        expect(ready[:1] == ["ready"], f"server did not start: {ready}")
-        wait_for_port(web_port, "test server", server)
-
-        driver_port = free_port()
-        chromedriver = subprocess.Popen([driver, f"--port={driver_port}"],
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        procs.append(chromedriver)
-        wait_for_port(driver_port, "chromedriver", chromedriver)
-        wd = WebDriver(driver_port)
-        wd.start(chromium, [
-            "--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
-            "--disable-component-update", "--disable-sync", "--no-first-run",
-            "--disable-dev-shm-usage", f"--user-data-dir={os.path.join(work, 'profile')}",
-        ])
-
-        wd.get(f"http://127.0.0.1:{web_port}/")
-        wait_state(wd, lambda s: s.get("main_has_login"), "the login page")
-        login(wd, "admin", "qivor")
-        wait_state(wd, lambda s: s.get("main", "").endswith("/system.htm"), "the system page")
+        web_port, _ = start_test_server(session, server_bin)
+        wd = session.browser()
+        log_in(wd, f"http://127.0.0.1:{web_port}")
 
         # The entry sits in a folded part of the menu tree.
         wd.script("window.frames['left'].frames['main'].location.href = '/loggers.htm';")
@@ -111,29 +77,7 @@ def run(server_bin, screenshot=None):
         return 0
     finally:
         syslog.close()
-        if wd:
-            wd.quit()
-        for p in reversed(procs):
-            if p.stdin:
-                p.stdin.close()
-            p.terminate()
-            try:
-                p.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                p.kill()
-        shutil.rmtree(work, ignore_errors=True)
-
-
-def main():
-    if len(sys.argv) not in (2, 3):
-        print(__doc__)
-        return 2
-    try:
-        return run(sys.argv[1], sys.argv[2] if len(sys.argv) == 3 else None)
-    except TestFailure as e:
-        print(f"FAIL: {e}")
-        return 1
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_main(run, __doc__, "web_logging_"))

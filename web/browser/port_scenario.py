@@ -17,7 +17,7 @@ import subprocess
 import sys
 
 sys.dont_write_bytecode = True  # no cache files in the source tree
-from browser_test import (TestFailure, expect, login, run_main, wait_for_port,  # noqa: E402
+from browser_test import (TestFailure, expect, log_in, run_main, wait_for_port,  # noqa: E402
                           wait_state)
 
 # Reads the main frame from the top document.
@@ -89,11 +89,7 @@ def run(session, switchfw, screenshot):
     wait_for_port(web_port, "switchfw", fw)
 
     wd = session.browser("1400,1000")
-    base = f"http://127.0.0.1:{web_port}"
-    wd.get(base + "/")
-    wait_state(wd, lambda s: s.get("main_has_login"), "the login page")
-    login(wd, "admin", "qivor")
-    wait_state(wd, lambda s: s.get("main", "").endswith("/system.htm"), "the system page")
+    log_in(wd, f"http://127.0.0.1:{web_port}")
 
     # The status page, then port 3's form through its link.
     open_status_page(wd)

@@ -14,16 +14,14 @@ Exits 77 (skipped) when Chromium or chromedriver cannot be found.
 """
 import os
 import random
-import shutil
 import socket
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import browser_test  # noqa: E402
-from browser_test import SKIP, TestFailure, WebDriver, expect, free_port, login  # noqa: E402
+from browser_test import TestFailure, expect, log_in, run_main  # noqa: E402
 from browser_test import wait_for_port, wait_state  # noqa: E402
 
 SERVER_PORTS = (80, 23)  # TCP: web, telnet
@@ -79,40 +77,18 @@ def open_main(wd, base, page):
     wait_state(wd, lambda s: s.get("main", "").endswith("/" + page), page)
 
 
-def log_in(wd, base):
-    wd.get(base + "/")
-    wait_state(wd, lambda s: s.get("main_has_login"), "the login page")
-    login(wd, "admin", "qivor")
-    wait_state(wd, lambda s: s.get("main", "").endswith("/system.htm"), "the system page")
-
-
-def run(binary, screenshot=None):
-    found = {name: shutil.which(name) for name in ("chromium", "chromium-browser", "chromedriver")}
-    chromium = found["chromium"] or found["chromium-browser"]
-    driver = found["chromedriver"]
-    if not (chromium and driver):
-        print(f"SKIP: no Chromium or chromedriver here ({found})")
-        return SKIP
+def run(session, binary, screenshot):
+    binary = os.path.abspath(binary)
+    screenshot = os.path.abspath(screenshot) if screenshot else None
     # Two firmware starts take longer than the login test's time.
     browser_test.DEADLINE = time.monotonic() + 150
 
-    work = tempfile.mkdtemp(prefix="vlan_scenario_")
     firmware = None
-    chromedriver = None
-    wd = None
     try:
         offset = pick_offset()
         base = f"http://127.0.0.1:{80 + offset}"
-        firmware = Firmware(binary, work, offset)
-
-        driver_port = free_port()
-        chromedriver = subprocess.Popen([driver, f"--port={driver_port}"],
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_for_port(driver_port, "chromedriver", chromedriver)
-        wd = WebDriver(driver_port)
-        profile = os.path.join(work, "profile")
-        wd.start(chromium, ["--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
-                            "--disable-dev-shm-usage", f"--user-data-dir={profile}"])
+        firmware = Firmware(binary, session.work, offset)
+        wd = session.browser()
 
         log_in(wd, base)
         open_main(wd, base, "vlannew.htm")
@@ -128,7 +104,7 @@ def run(binary, screenshot=None):
         expect("ERROR" not in state.get("main_text", ""), f"creation refused: {state}")
 
         firmware.restart()
-        firmware = Firmware(binary, work, offset)
+        firmware = Firmware(binary, session.work, offset)
         log_in(wd, base)
         open_main(wd, base, "vlanlist.htm")
         wd.frame_path("left", "main")
@@ -151,30 +127,9 @@ def run(binary, screenshot=None):
         print("VLAN scenario passed")
         return 0
     finally:
-        if wd:
-            wd.quit()
-        if chromedriver:
-            chromedriver.terminate()
-            try:
-                chromedriver.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                chromedriver.kill()
         if firmware:
             firmware.stop()
-        shutil.rmtree(work, ignore_errors=True)
-
-
-def main():
-    if len(sys.argv) not in (2, 3):
-        print(__doc__)
-        return 2
-    try:
-        shot = os.path.abspath(sys.argv[2]) if len(sys.argv) == 3 else None
-        return run(os.path.abspath(sys.argv[1]), shot)
-    except TestFailure as e:
-        print(f"FAIL: {e}")
-        return 1
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_main(run, __doc__, "vlan_scenario_"))

@@ -1,0 +1,86 @@
+// Starting switchfw as a child process with its console on pipes or a
+// pseudo-terminal, and reading its output, for the program's own tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace switchfw_child {
+
+struct Child {
+    pid_t pid = -1;
+    int in = -1;   // the console's input
+    int out = -1;  // its output and error output
+};
+
+// Runs switchfw with the arguments in dir; env_name=env_value is set in the
+// child when given.
+inline Child start(const std::filesystem::path &dir, const std::vector<std::string> &args,
+                   bool pty = false, const char *env_name = nullptr,
+                   const char *env_value = nullptr) {
+    int in[2], out[2];
+    if (pty) {
+        int master = posix_openpt(O_RDWR | O_NOCTTY);
+        EXPECT_GE(master, 0);
+        EXPECT_EQ(grantpt(master), 0);
+        EXPECT_EQ(unlockpt(master), 0);
+        int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+        EXPECT_GE(slave, 0);
+        in[0] = slave;
+        in[1] = master;
+        out[0] = dup(master);
+        out[1] = dup(slave);
+    } else {
+        EXPECT_EQ(pipe(in), 0);
+        EXPECT_EQ(pipe(out), 0);
+    }
+    // Built before the fork: the child only calls what is safe there.
+    std::vector<char *> argv{const_cast<char *>("switchfw")};
+    for (const std::string &arg : args)
+        argv.push_back(const_cast<char *>(arg.c_str()));
+    argv.push_back(nullptr);
+    Child child;
+    child.pid = fork();
+    if (child.pid == 0) {
+        dup2(in[0], 0);
+        dup2(out[1], 1);
+        dup2(out[1], 2);
+        close(in[1]);
+        close(out[0]);
+        if (chdir(dir.c_str()) != 0) _exit(127);
+        if (env_name != nullptr) setenv(env_name, env_value, 1);
+        execv(SWITCHFW_PATH, argv.data());
+        _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    child.in = in[1];
+    child.out = out[0];
+    return child;
+}
+
+// Reads from fd until the text has been seen or the time is up.
+inline bool read_until(int fd, std::string *seen, const std::string &text, int seconds = 10) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (seen->find(text) == std::string::npos) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0) continue;
+        char buf[1024];
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n <= 0) return seen->find(text) != std::string::npos;
+        seen->append(buf, static_cast<size_t>(n));
+    }
+    return true;
+}
+
+}  // namespace switchfw_child
