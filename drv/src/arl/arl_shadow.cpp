@@ -243,19 +243,29 @@ int soc_arl_static_delete(int unit, const uint32_t *key, uint32_t mode) {
     return 0;
 }
 
+namespace {
+
+// Reads the learning-disabled ports; the 7101 keeps them in its own bit order.
+int dis_learn_read(int unit, DrvRegValue &reg, uint32_t w[2], soc_pbmp_t *cur) {
+    if (int rv = reg.read(); rv < 0) return rv;
+    reg.getWords(F_DIS_LEARN, w);
+    if (SOC_IS_DXP7101(unit))
+        soc_tarn_regval_to_pbmp(unit, cur, w[0], w[1]);
+    else
+        *cur = {{w[0], w[1]}};
+    return 0;
+}
+
+}  // namespace
+
 int drv_arl_learn_enable_set(int unit, soc_pbmp_t bmp, uint32_t mode) {
     if (mode == 3) return SOC_E_UNAVAIL;
     if (mode != 1 && mode != 2) return SOC_E_PARAM;
     if (!(SOC_CONTROL(unit)->chip_flags & 0x36000000)) return SOC_E_UNAVAIL;
     DrvRegValue reg(unit, R_DIS_LEARN);
-    if (int rv = reg.read(); rv < 0) return rv;
     uint32_t w[2] = {0, 0};
-    reg.getWords(F_DIS_LEARN, w);
     soc_pbmp_t cur{};
-    if (SOC_IS_DXP7101(unit))
-        soc_tarn_regval_to_pbmp(unit, &cur, w[0], w[1]);
-    else
-        cur = {{w[0], w[1]}};
+    if (int rv = dis_learn_read(unit, reg, w, &cur); rv < 0) return rv;
     for (int p = 0; p < 64; p++) {
         if (!soc_pbmp_member(bmp, p)) continue;
         if (mode == 1)
@@ -276,14 +286,9 @@ int drv_arl_learn_enable_set(int unit, soc_pbmp_t bmp, uint32_t mode) {
 int drv_arl_learn_enable_get(int unit, int port, int *mode) {
     if (!(SOC_CONTROL(unit)->chip_flags & 0x36000000)) return SOC_E_UNAVAIL;
     DrvRegValue reg(unit, R_DIS_LEARN);
-    if (int rv = reg.read(); rv < 0) return rv;
     uint32_t w[2] = {0, 0};
-    reg.getWords(F_DIS_LEARN, w);
     soc_pbmp_t cur{};
-    if (SOC_IS_DXP7101(unit))
-        soc_tarn_regval_to_pbmp(unit, &cur, w[0], w[1]);
-    else
-        cur = {{w[0], w[1]}};
+    if (int rv = dis_learn_read(unit, reg, w, &cur); rv < 0) return rv;
     *mode = soc_pbmp_member(cur, port) ? 2 : 1;
     return 0;
 }
