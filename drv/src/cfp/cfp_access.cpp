@@ -98,6 +98,17 @@ int fill_none() {
     return SOC_E_NONE;
 }
 
+// The RAM of a statistics counter and its data register; false for another
+// RAM or an index past its end.
+bool stat_ram(uint32_t ram_type, uint32_t index, Ram *ram, uint32_t *reg) {
+    if ((ram_type != DRV_CFP_RAM_STAT_IB && ram_type != DRV_CFP_RAM_STAT_OB) ||
+        !ram_of(ram_type, ram))
+        return false;
+    if (index > static_cast<uint32_t>(index_max(*ram))) return false;
+    *reg = ram_type == DRV_CFP_RAM_STAT_IB ? R_RATE_INBAND : R_RATE_OUTBAND;
+    return true;
+}
+
 }  // namespace
 
 sal_mutex_t cfp::lock(int unit) {
@@ -173,27 +184,19 @@ int _drv_cfp_stat_read(int unit, uint32_t ram_type, uint32_t index, uint32_t *co
     SAL_ASSERT(counter);
     if (counter == nullptr) return SOC_E_PARAM;
     Ram ram;
-    if ((ram_type != DRV_CFP_RAM_STAT_IB && ram_type != DRV_CFP_RAM_STAT_OB) ||
-        !ram_of(ram_type, &ram))
-        return SOC_E_PARAM;
-    if (index > static_cast<uint32_t>(index_max(ram))) return SOC_E_PARAM;
+    uint32_t reg;
+    if (!stat_ram(ram_type, index, &ram, &reg)) return SOC_E_PARAM;
     Locked hold(unit);
     if (int rv = run_op(unit, kOpRead, ram, index, fill_none); rv < 0) return rv;
-    return word_read(unit, ram_type == DRV_CFP_RAM_STAT_IB ? R_RATE_INBAND : R_RATE_OUTBAND, 0,
-                     counter);
+    return word_read(unit, reg, 0, counter);
 }
 
 int _drv_cfp_stat_write(int unit, uint32_t ram_type, uint32_t index, uint32_t value) {
     Ram ram;
-    if ((ram_type != DRV_CFP_RAM_STAT_IB && ram_type != DRV_CFP_RAM_STAT_OB) ||
-        !ram_of(ram_type, &ram))
-        return SOC_E_PARAM;
-    if (index > static_cast<uint32_t>(index_max(ram))) return SOC_E_PARAM;
+    uint32_t reg;
+    if (!stat_ram(ram_type, index, &ram, &reg)) return SOC_E_PARAM;
     Locked hold(unit);
-    return run_op(unit, kOpWrite, ram, index, [&] {
-        return word_write(unit, ram_type == DRV_CFP_RAM_STAT_IB ? R_RATE_INBAND : R_RATE_OUTBAND, 0,
-                          value);
-    });
+    return run_op(unit, kOpWrite, ram, index, [&] { return word_write(unit, reg, 0, value); });
 }
 
 int _drv_cfp_tcam_search(int unit, uint32_t flags, uint32_t *index, drv_cfp_entry_t *entry) {
