@@ -7,6 +7,7 @@
 #include "drv_mem.h"
 #include "drv_reg.h"
 #include "drv_reg_value.h"
+#include "sal_lock.h"
 #include "soc_error.h"
 
 namespace {
@@ -28,17 +29,6 @@ uint32_t delete_marks[SOC_MAX_NUM_DEVICES];
 uint32_t *shadow(int unit) {
     return static_cast<uint32_t *>(SOC_CONTROL(unit)->arl_table);
 }
-
-class TableLock {
-  public:
-    explicit TableLock(int unit) : lock_(SOC_CONTROL(unit)->arl_table_lock) {
-        sal_mutex_take(lock_, -1);
-    }
-    ~TableLock() { sal_mutex_give(lock_); }
-
-  private:
-    sal_mutex_t lock_;
-};
 
 bool valid(int unit, const uint32_t *e) {
     return drv_arl_entry_field(unit, e, DRV_MEM_FIELD_VALID) != 0;
@@ -68,7 +58,7 @@ void print_entry(const char *which, int unit, const uint32_t *e) {
 
 int soc_arl_notify_register(int unit, soc_arl_cb_t cb, void *user_data) {
     if (SOC_CONTROL(unit) == nullptr) return SOC_E_UNIT;
-    TableLock lock(unit);
+    SalLock lock(SOC_CONTROL(unit)->arl_table_lock);
     Callbacks &c = callbacks[unit];
     if (c.count >= SOC_ARL_CALLBACKS) return SOC_E_MEMORY;
     c.slot[c.count++] = {cb, user_data};
@@ -77,7 +67,7 @@ int soc_arl_notify_register(int unit, soc_arl_cb_t cb, void *user_data) {
 
 int soc_arl_notify_unregister(int unit, soc_arl_cb_t cb, void *user_data) {
     if (SOC_CONTROL(unit) == nullptr) return SOC_E_UNIT;
-    TableLock lock(unit);
+    SalLock lock(SOC_CONTROL(unit)->arl_table_lock);
     Callbacks &c = callbacks[unit];
     if (cb == nullptr) {
         c.count = 0;
@@ -94,7 +84,7 @@ int soc_arl_notify_unregister(int unit, soc_arl_cb_t cb, void *user_data) {
 }
 
 void soc_arl_notify(int unit, uint32_t *old_entry, uint32_t *new_entry) {
-    TableLock lock(unit);
+    SalLock lock(SOC_CONTROL(unit)->arl_table_lock);
     const Callbacks &c = callbacks[unit];
     for (int i = 0; i < c.count; i++)
         c.slot[i].cb(unit, old_entry, new_entry, c.slot[i].data);
@@ -148,12 +138,12 @@ int soc_arl_sync(int unit, int *, uint32_t *slot, const uint32_t *found) {
 }
 
 void soc_arl_delete_list_set(int unit, uint32_t *list) {
-    TableLock lock(unit);
+    SalLock lock(SOC_CONTROL(unit)->arl_table_lock);
     delete_lists[unit] = list;
 }
 
 int soc_arl_delete_mark(int unit, int index) {
-    TableLock lock(unit);
+    SalLock lock(SOC_CONTROL(unit)->arl_table_lock);
     if (delete_lists[unit] != nullptr && index >= 0 && index < kShadowEntries) {
         delete_lists[unit][index] = 1;
         delete_marks[unit]++;
@@ -168,7 +158,7 @@ uint32_t soc_arl_delete_marks(int unit) {
 int soc_arl_shadow_insert(int unit, int bin, const uint32_t *entry) {
     if (shadow(unit) == nullptr) return 0;
     int index = _drv_arl_calc_hash_index(unit, bin, entry);
-    TableLock lock(unit);
+    SalLock lock(SOC_CONTROL(unit)->arl_table_lock);
     uint32_t *table = shadow(unit);
     if (table == nullptr) return 0;
     uint32_t copy[kWords];
@@ -181,7 +171,7 @@ int soc_arl_shadow_insert(int unit, int bin, const uint32_t *entry) {
 int soc_arl_shadow_delete(int unit, int bin, const uint32_t *entry) {
     if (shadow(unit) == nullptr) return 0;
     int index = _drv_arl_calc_hash_index(unit, bin, entry);
-    TableLock lock(unit);
+    SalLock lock(SOC_CONTROL(unit)->arl_table_lock);
     uint32_t *table = shadow(unit);
     if (table == nullptr) return 0;
     uint32_t copy[kWords];
@@ -195,7 +185,7 @@ int soc_arl_shadow_delete(int unit, int bin, const uint32_t *entry) {
 }
 
 int soc_arl_shadow_flush(int unit, int port, int vid, uint32_t flags) {
-    TableLock lock(unit);
+    SalLock lock(SOC_CONTROL(unit)->arl_table_lock);
     uint32_t *table = shadow(unit);
     if (table == nullptr) return 0;
     if (flags & DRV_MEM_OP_DELETE_ALL_ARL) {
@@ -226,7 +216,7 @@ int soc_arl_static_delete(int unit, const uint32_t *key, uint32_t mode) {
     for (int i = 0; i < kShadowEntries; i++) {
         uint32_t e[kWords];
         {
-            TableLock lock(unit);
+            SalLock lock(SOC_CONTROL(unit)->arl_table_lock);
             uint32_t *table = shadow(unit);
             if (table == nullptr) return 0;
             std::memcpy(e, table + i * kWords, sizeof e);

@@ -5,6 +5,7 @@
 #include "drv_mem.h"
 #include "drv_reg_value.h"
 #include "mem_internal.h"
+#include "sal_lock.h"
 #include "soc_error.h"
 
 namespace drv_mem {
@@ -152,23 +153,12 @@ int window_cycle(int unit, uint32_t address, bool read, uint32_t *data) {
     return 0;
 }
 
-class WindowLock {
-  public:
-    explicit WindowLock(int unit) : lock_(SOC_CONTROL(unit)->mem_state[GEN_MEMORYm].lock) {
-        sal_mutex_take(lock_, -1);
-    }
-    ~WindowLock() { sal_mutex_give(lock_); }
-
-  private:
-    sal_mutex_t lock_;
-};
-
 // Runs fn(memory, index, caller entry) on count entries under the window lock;
 // stops at the first failure.
 template <typename Fn>
 int each_entry(int unit, uint32_t mem, uint32_t entry_id, uint32_t count, uint32_t *entry, Fn fn) {
     if (mem == DRV_MEM_MACVLAN) return SOC_E_UNAVAIL;
-    WindowLock lock(unit);
+    SalLock lock(SOC_CONTROL(unit)->mem_state[GEN_MEMORYm].lock);
     for (uint32_t i = 0; i < count; i++, entry += kCallerWords) {
         int m, index;
         if (!locate(unit, mem, entry_id + i, &m, &index)) return SOC_E_PARAM;
