@@ -155,33 +155,42 @@ uint32_t soc_arl_delete_marks(int unit) {
     return delete_marks[unit];
 }
 
-int soc_arl_shadow_insert(int unit, int bin, const uint32_t *entry) {
+namespace {
+
+// Runs fn on the shadow row of an entry under the table lock; without a
+// shadow there is nothing to do.
+template <typename Fn>
+int with_shadow_row(int unit, int bin, const uint32_t *entry, Fn fn) {
     if (shadow(unit) == nullptr) return 0;
     int index = _drv_arl_calc_hash_index(unit, bin, entry);
     SalLock lock(SOC_CONTROL(unit)->arl_table_lock);
     uint32_t *table = shadow(unit);
     if (table == nullptr) return 0;
-    uint32_t copy[kWords];
-    std::memcpy(copy, entry, sizeof copy);
-    soc_arl_notify(unit, nullptr, copy);
-    std::memcpy(table + index * kWords, copy, sizeof copy);
+    fn(table + index * kWords);
     return 0;
 }
 
+}  // namespace
+
+int soc_arl_shadow_insert(int unit, int bin, const uint32_t *entry) {
+    return with_shadow_row(unit, bin, entry, [&](uint32_t *row) {
+        uint32_t copy[kWords];
+        std::memcpy(copy, entry, sizeof copy);
+        soc_arl_notify(unit, nullptr, copy);
+        std::memcpy(row, copy, sizeof copy);
+    });
+}
+
 int soc_arl_shadow_delete(int unit, int bin, const uint32_t *entry) {
-    if (shadow(unit) == nullptr) return 0;
-    int index = _drv_arl_calc_hash_index(unit, bin, entry);
-    SalLock lock(SOC_CONTROL(unit)->arl_table_lock);
-    uint32_t *table = shadow(unit);
-    if (table == nullptr) return 0;
-    uint32_t copy[kWords];
-    std::memcpy(copy, table + index * kWords, sizeof copy);
-    if (!valid(unit, copy)) return 0;
-    soc_arl_notify(unit, copy, nullptr);
-    uint32_t zero[2] = {0, 0};
-    drv_mem::field_set(unit, L2_ARL_SWm, F_VALID_R, copy, zero);
-    std::memcpy(table + index * kWords, copy, sizeof copy);
-    return 0;
+    return with_shadow_row(unit, bin, entry, [&](uint32_t *row) {
+        uint32_t copy[kWords];
+        std::memcpy(copy, row, sizeof copy);
+        if (!valid(unit, copy)) return;
+        soc_arl_notify(unit, copy, nullptr);
+        uint32_t zero[2] = {0, 0};
+        drv_mem::field_set(unit, L2_ARL_SWm, F_VALID_R, copy, zero);
+        std::memcpy(row, copy, sizeof copy);
+    });
 }
 
 int soc_arl_shadow_flush(int unit, int port, int vid, uint32_t flags) {
