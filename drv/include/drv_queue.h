@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "drv_if.h"
+#include "soc_error.h"
 
 // Mapping types of drv_queue_mapping_type_set / _get.
 constexpr uint32_t DRV_QUEUE_MAP_NONE = 0;
@@ -26,3 +27,30 @@ int drv_queue_dfsv_set(int unit, uint8_t code_point, uint8_t queue);
 int drv_queue_dfsv_get(int unit, uint8_t code_point, uint8_t *queue);
 int drv_queue_mapping_type_set(int unit, soc_pbmp_t bmp, uint32_t mapping_type, uint8_t state);
 int drv_queue_mapping_type_get(int unit, int port, uint32_t mapping_type, uint8_t *state);
+
+// The register changes of a mapping type, shared by the chip families:
+// dot1p(on) and ip(on) add the ports to or remove them from 802.1p and IP
+// classification; select(1) picks DSCP, select(0) TOS precedence, for the
+// whole chip.
+template <typename Dot1p, typename Ip, typename Select>
+int drv_queue_mapping_apply(uint32_t mapping_type, bool on, Dot1p dot1p, Ip ip, Select select) {
+    switch (mapping_type) {
+        case DRV_QUEUE_MAP_NONE:
+            if (int rv = dot1p(false); rv < 0) return rv;
+            return ip(false);
+        case DRV_QUEUE_MAP_PRIO:
+            if (int rv = dot1p(on); rv < 0) return rv;
+            return on ? ip(false) : SOC_E_NONE;
+        case DRV_QUEUE_MAP_DFSV:
+        case DRV_QUEUE_MAP_TOS:
+            if (int rv = select(mapping_type == DRV_QUEUE_MAP_DFSV ? 1u : 0u); rv < 0) return rv;
+            if (int rv = ip(on); rv < 0) return rv;
+            return on && mapping_type == DRV_QUEUE_MAP_DFSV ? dot1p(false) : SOC_E_NONE;
+        case DRV_QUEUE_MAP_PRIO_ONLY:
+            return dot1p(on);
+        case DRV_QUEUE_MAP_MAC:
+            return SOC_E_UNAVAIL;
+        default:
+            return SOC_E_PARAM;
+    }
+}

@@ -2,6 +2,7 @@
 // bytes followed by their count.
 #include <cstring>
 
+#include "item_dispatch.h"
 #include "l2mgr.h"
 #include "logger.h"
 
@@ -64,14 +65,5 @@ int load(settings_medium *m) {
 }  // namespace
 
 int l2mgr_item(int op, settings_medium *m) {
-    switch (op) {
-        case SETTINGS_OP_LOAD:
-            return load(m);
-        case SETTINGS_OP_SAVE:
-            return save(m);
-        case SETTINGS_OP_VERSION:
-            return static_cast<int>(kVersion);
-        default:
-            return -1;
-    }
+    return item_dispatch(op, m, load, save, kVersion);
 }

@@ -1,5 +1,6 @@
 // The "qos" settings item (2,420 bytes): queue scheduling and priority
 // mapping, the mode, port priorities, DSCP and ToS maps and the IP table.
+#include "item_dispatch.h"
 #include "board.h"
 #include "dxpx.h"
 #include "logger.h"
@@ -154,14 +155,5 @@ int load(settings_medium *m) {
 }  // namespace
 
 int qosmgr_item(int op, settings_medium *m) {
-    switch (op) {
-        case SETTINGS_OP_LOAD:
-            return load(m);
-        case SETTINGS_OP_SAVE:
-            return save(m);
-        case SETTINGS_OP_VERSION:
-            return static_cast<int>(kVersion);
-        default:
-            return -1;
-    }
+    return item_dispatch(op, m, load, save, kVersion);
 }

@@ -2,6 +2,7 @@
 // logical ports; a load rebuilds the chip trunks and the manager's groups.
 #include <vector>
 
+#include "item_dispatch.h"
 #include "logger.h"
 #include "trunkmgr.h"
 
@@ -98,14 +99,5 @@ int load(settings_medium *m) {
 }  // namespace
 
 int trunkmgr_item(int op, settings_medium *m) {
-    switch (op) {
-        case SETTINGS_OP_LOAD:
-            return load(m);
-        case SETTINGS_OP_SAVE:
-            return save(m);
-        case SETTINGS_OP_VERSION:
-            return static_cast<int>(kVersion);
-        default:
-            return -1;
-    }
+    return item_dispatch(op, m, load, save, kVersion);
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "item_dispatch.h"
 #include "logger.h"
 #include "vlanmgr.h"
 
@@ -145,14 +146,5 @@ int load(settings_medium *m) {
 }  // namespace
 
 int vlanmgr_item(int op, settings_medium *m) {
-    switch (op) {
-        case SETTINGS_OP_LOAD:
-            return load(m);
-        case SETTINGS_OP_SAVE:
-            return save(m);
-        case SETTINGS_OP_VERSION:
-            return static_cast<int>(kVersion);
-        default:
-            return -1;
-    }
+    return item_dispatch(op, m, load, save, kVersion);
 }

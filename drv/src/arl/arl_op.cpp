@@ -7,6 +7,7 @@
 #include "../mem/mem_internal.h"
 #include "drv_mem.h"
 #include "drv_reg_value.h"
+#include "sal_lock.h"
 #include "soc_error.h"
 
 namespace {
@@ -319,30 +320,12 @@ int drv_mem_search(int unit, uint32_t mem, void *key, uint32_t *entry, uint32_t 
 
 namespace {
 
-class ArlMemLock {
-  public:
-    explicit ArlMemLock(int unit) : lock_(SOC_CONTROL(unit)->mem_state[L2_ARLm].lock) {
-        sal_mutex_take(lock_, -1);
-    }
-    ~ArlMemLock() { sal_mutex_give(lock_); }
-
-  private:
-    sal_mutex_t lock_;
-};
-
 // Held from a table write to its shadow update, so the shadow thread cannot
 // sync the new row in between and report the change a second time. Taken
 // after the memory lock, as everywhere.
-class ShadowLock {
-  public:
-    explicit ShadowLock(int unit) : lock_(SOC_CONTROL(unit)->arl_table_lock) {
-        sal_mutex_take(lock_, -1);
-    }
-    ~ShadowLock() { sal_mutex_give(lock_); }
-
-  private:
-    sal_mutex_t lock_;
-};
+sal_mutex_t shadow_lock(int unit) {
+    return SOC_CONTROL(unit)->arl_table_lock;
+}
 
 // Writes the bin registers of the last lookup's bucket back into the table.
 int write_bin(int unit, int bin, const DrvRegValue &entry_reg, uint32_t vid) {
@@ -401,7 +384,7 @@ int drv_mem_insert(int unit, uint32_t mem, uint32_t *entry, uint32_t flags) {
     soc_cm_debug_print(DK_MEM, "drv_mem_insert : mem=0x%x, flags = 0x%x)\n", mem, flags);
     if ((mem >= DRV_MEM_VLAN && mem <= DRV_MEM_GEN) || mem == DRV_MEM_MACVLAN) return SOC_E_UNAVAIL;
     if (mem != DRV_MEM_ARL) return SOC_E_PARAM;
-    ArlMemLock lock(unit);
+    SalLock lock(SOC_CONTROL(unit)->mem_state[L2_ARLm].lock);
     uint32_t found[kWords];
     int bin = 0;
     int rv = _drv_arl_op(unit, static_cast<int>(mem), entry, found, nullptr, flags, &bin);
@@ -428,7 +411,7 @@ int drv_mem_insert(int unit, uint32_t mem, uint32_t *entry, uint32_t flags) {
     reg.set(F_ARL_STATIC, sw_get(unit, entry, F_STATIC));
     reg.set(F_ARL_CON, sw_get(unit, entry, F_CONTROL));
     reg.set(F_ARL_VALID, 1);
-    ShadowLock shadow_lock(unit);
+    SalLock hold_shadow(shadow_lock(unit));
     if (int w = write_bin(unit, bin, reg, vid); w < 0) return w;
     soc_arl_shadow_insert(unit, bin, entry);
     return 0;
@@ -439,7 +422,7 @@ int drv_mem_delete(int unit, uint32_t mem, uint32_t *entry, uint32_t flags) {
     if ((mem >= DRV_MEM_VLAN && mem <= DRV_MEM_GEN) || mem == DRV_MEM_MACVLAN) return SOC_E_UNAVAIL;
     if (mem != DRV_MEM_ARL && mem != DRV_MEM_MARL) return SOC_E_PARAM;
     if (flags & DRV_MEM_OP_DELETE_BY_SPT) return SOC_E_UNAVAIL;
-    ArlMemLock lock(unit);
+    SalLock lock(SOC_CONTROL(unit)->mem_state[L2_ARLm].lock);
     if (flags &
         (DRV_MEM_OP_DELETE_BY_PORT | DRV_MEM_OP_DELETE_BY_VLANID | DRV_MEM_OP_DELETE_ALL_ARL))
         return fast_age(unit, entry, flags);
@@ -458,7 +441,7 @@ int drv_mem_delete(int unit, uint32_t mem, uint32_t *entry, uint32_t flags) {
         return SOC_E_NOT_FOUND;
     }
     reg.set(F_ARL_VALID, 0);
-    ShadowLock shadow_lock(unit);
+    SalLock hold_shadow(shadow_lock(unit));
     if (int w = write_bin(unit, bin, reg, sw_get(unit, found, F_VID_R)); w < 0) return w;
     soc_arl_shadow_delete(unit, bin, found);
     return 0;

@@ -7,6 +7,7 @@
 #include "drv_mem.h"
 #include "drv_reg.h"
 #include "drv_reg_value.h"
+#include "sal_lock.h"
 #include "soc_error.h"
 
 namespace {
@@ -28,17 +29,6 @@ uint32_t delete_marks[SOC_MAX_NUM_DEVICES];
 uint32_t *shadow(int unit) {
     return static_cast<uint32_t *>(SOC_CONTROL(unit)->arl_table);
 }
-
-class TableLock {
-  public:
-    explicit TableLock(int unit) : lock_(SOC_CONTROL(unit)->arl_table_lock) {
-        sal_mutex_take(lock_, -1);
-    }
-    ~TableLock() { sal_mutex_give(lock_); }
-
-  private:
-    sal_mutex_t lock_;
-};
 
 bool valid(int unit, const uint32_t *e) {
     return drv_arl_entry_field(unit, e, DRV_MEM_FIELD_VALID) != 0;
@@ -68,7 +58,7 @@ void print_entry(const char *which, int unit, const uint32_t *e) {
 
 int soc_arl_notify_register(int unit, soc_arl_cb_t cb, void *user_data) {
     if (SOC_CONTROL(unit) == nullptr) return SOC_E_UNIT;
-    TableLock lock(unit);
+    SalLock lock(SOC_CONTROL(unit)->arl_table_lock);
     Callbacks &c = callbacks[unit];
     if (c.count >= SOC_ARL_CALLBACKS) return SOC_E_MEMORY;
     c.slot[c.count++] = {cb, user_data};
@@ -77,7 +67,7 @@ int soc_arl_notify_register(int unit, soc_arl_cb_t cb, void *user_data) {
 
 int soc_arl_notify_unregister(int unit, soc_arl_cb_t cb, void *user_data) {
     if (SOC_CONTROL(unit) == nullptr) return SOC_E_UNIT;
-    TableLock lock(unit);
+    SalLock lock(SOC_CONTROL(unit)->arl_table_lock);
     Callbacks &c = callbacks[unit];
     if (cb == nullptr) {
         c.count = 0;
@@ -94,7 +84,7 @@ int soc_arl_notify_unregister(int unit, soc_arl_cb_t cb, void *user_data) {
 }
 
 void soc_arl_notify(int unit, uint32_t *old_entry, uint32_t *new_entry) {
-    TableLock lock(unit);
+    SalLock lock(SOC_CONTROL(unit)->arl_table_lock);
     const Callbacks &c = callbacks[unit];
     for (int i = 0; i < c.count; i++)
         c.slot[i].cb(unit, old_entry, new_entry, c.slot[i].data);
@@ -148,12 +138,12 @@ int soc_arl_sync(int unit, int *, uint32_t *slot, const uint32_t *found) {
 }
 
 void soc_arl_delete_list_set(int unit, uint32_t *list) {
-    TableLock lock(unit);
+    SalLock lock(SOC_CONTROL(unit)->arl_table_lock);
     delete_lists[unit] = list;
 }
 
 int soc_arl_delete_mark(int unit, int index) {
-    TableLock lock(unit);
+    SalLock lock(SOC_CONTROL(unit)->arl_table_lock);
     if (delete_lists[unit] != nullptr && index >= 0 && index < kShadowEntries) {
         delete_lists[unit][index] = 1;
         delete_marks[unit]++;
@@ -165,37 +155,46 @@ uint32_t soc_arl_delete_marks(int unit) {
     return delete_marks[unit];
 }
 
-int soc_arl_shadow_insert(int unit, int bin, const uint32_t *entry) {
+namespace {
+
+// Runs fn on the shadow row of an entry under the table lock; without a
+// shadow there is nothing to do.
+template <typename Fn>
+int with_shadow_row(int unit, int bin, const uint32_t *entry, Fn fn) {
     if (shadow(unit) == nullptr) return 0;
     int index = _drv_arl_calc_hash_index(unit, bin, entry);
-    TableLock lock(unit);
+    SalLock lock(SOC_CONTROL(unit)->arl_table_lock);
     uint32_t *table = shadow(unit);
     if (table == nullptr) return 0;
-    uint32_t copy[kWords];
-    std::memcpy(copy, entry, sizeof copy);
-    soc_arl_notify(unit, nullptr, copy);
-    std::memcpy(table + index * kWords, copy, sizeof copy);
+    fn(table + index * kWords);
     return 0;
+}
+
+}  // namespace
+
+int soc_arl_shadow_insert(int unit, int bin, const uint32_t *entry) {
+    return with_shadow_row(unit, bin, entry, [&](uint32_t *row) {
+        uint32_t copy[kWords];
+        std::memcpy(copy, entry, sizeof copy);
+        soc_arl_notify(unit, nullptr, copy);
+        std::memcpy(row, copy, sizeof copy);
+    });
 }
 
 int soc_arl_shadow_delete(int unit, int bin, const uint32_t *entry) {
-    if (shadow(unit) == nullptr) return 0;
-    int index = _drv_arl_calc_hash_index(unit, bin, entry);
-    TableLock lock(unit);
-    uint32_t *table = shadow(unit);
-    if (table == nullptr) return 0;
-    uint32_t copy[kWords];
-    std::memcpy(copy, table + index * kWords, sizeof copy);
-    if (!valid(unit, copy)) return 0;
-    soc_arl_notify(unit, copy, nullptr);
-    uint32_t zero[2] = {0, 0};
-    drv_mem::field_set(unit, L2_ARL_SWm, F_VALID_R, copy, zero);
-    std::memcpy(table + index * kWords, copy, sizeof copy);
-    return 0;
+    return with_shadow_row(unit, bin, entry, [&](uint32_t *row) {
+        uint32_t copy[kWords];
+        std::memcpy(copy, row, sizeof copy);
+        if (!valid(unit, copy)) return;
+        soc_arl_notify(unit, copy, nullptr);
+        uint32_t zero[2] = {0, 0};
+        drv_mem::field_set(unit, L2_ARL_SWm, F_VALID_R, copy, zero);
+        std::memcpy(row, copy, sizeof copy);
+    });
 }
 
 int soc_arl_shadow_flush(int unit, int port, int vid, uint32_t flags) {
-    TableLock lock(unit);
+    SalLock lock(SOC_CONTROL(unit)->arl_table_lock);
     uint32_t *table = shadow(unit);
     if (table == nullptr) return 0;
     if (flags & DRV_MEM_OP_DELETE_ALL_ARL) {
@@ -226,7 +225,7 @@ int soc_arl_static_delete(int unit, const uint32_t *key, uint32_t mode) {
     for (int i = 0; i < kShadowEntries; i++) {
         uint32_t e[kWords];
         {
-            TableLock lock(unit);
+            SalLock lock(SOC_CONTROL(unit)->arl_table_lock);
             uint32_t *table = shadow(unit);
             if (table == nullptr) return 0;
             std::memcpy(e, table + i * kWords, sizeof e);
@@ -243,19 +242,29 @@ int soc_arl_static_delete(int unit, const uint32_t *key, uint32_t mode) {
     return 0;
 }
 
+namespace {
+
+// Reads the learning-disabled ports; the 7101 keeps them in its own bit order.
+int dis_learn_read(int unit, DrvRegValue &reg, uint32_t w[2], soc_pbmp_t *cur) {
+    if (int rv = reg.read(); rv < 0) return rv;
+    reg.getWords(F_DIS_LEARN, w);
+    if (SOC_IS_DXP7101(unit))
+        soc_tarn_regval_to_pbmp(unit, cur, w[0], w[1]);
+    else
+        *cur = {{w[0], w[1]}};
+    return 0;
+}
+
+}  // namespace
+
 int drv_arl_learn_enable_set(int unit, soc_pbmp_t bmp, uint32_t mode) {
     if (mode == 3) return SOC_E_UNAVAIL;
     if (mode != 1 && mode != 2) return SOC_E_PARAM;
     if (!(SOC_CONTROL(unit)->chip_flags & 0x36000000)) return SOC_E_UNAVAIL;
     DrvRegValue reg(unit, R_DIS_LEARN);
-    if (int rv = reg.read(); rv < 0) return rv;
     uint32_t w[2] = {0, 0};
-    reg.getWords(F_DIS_LEARN, w);
     soc_pbmp_t cur{};
-    if (SOC_IS_DXP7101(unit))
-        soc_tarn_regval_to_pbmp(unit, &cur, w[0], w[1]);
-    else
-        cur = {{w[0], w[1]}};
+    if (int rv = dis_learn_read(unit, reg, w, &cur); rv < 0) return rv;
     for (int p = 0; p < 64; p++) {
         if (!soc_pbmp_member(bmp, p)) continue;
         if (mode == 1)
@@ -276,14 +285,9 @@ int drv_arl_learn_enable_set(int unit, soc_pbmp_t bmp, uint32_t mode) {
 int drv_arl_learn_enable_get(int unit, int port, int *mode) {
     if (!(SOC_CONTROL(unit)->chip_flags & 0x36000000)) return SOC_E_UNAVAIL;
     DrvRegValue reg(unit, R_DIS_LEARN);
-    if (int rv = reg.read(); rv < 0) return rv;
     uint32_t w[2] = {0, 0};
-    reg.getWords(F_DIS_LEARN, w);
     soc_pbmp_t cur{};
-    if (SOC_IS_DXP7101(unit))
-        soc_tarn_regval_to_pbmp(unit, &cur, w[0], w[1]);
-    else
-        cur = {{w[0], w[1]}};
+    if (int rv = dis_learn_read(unit, reg, w, &cur); rv < 0) return rv;
     *mode = soc_pbmp_member(cur, port) ? 2 : 1;
     return 0;
 }

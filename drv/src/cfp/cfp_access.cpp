@@ -4,6 +4,7 @@
 
 #include "cfp_internal.h"
 #include "drv_reg_value.h"
+#include "sal_lock.h"
 #include "soc_cm.h"
 
 namespace {
@@ -68,17 +69,6 @@ int wait_done(DrvRegValue &acc) {
     return SOC_E_TIMEOUT;
 }
 
-class Locked {
-  public:
-    explicit Locked(int unit) : lock_(cfp::lock(unit)) { sal_mutex_take(lock_, sal_mutex_FOREVER); }
-    ~Locked() { sal_mutex_give(lock_); }
-    Locked(const Locked &) = delete;
-    Locked &operator=(const Locked &) = delete;
-
-  private:
-    sal_mutex_t lock_;
-};
-
 // Starts an operation on a row: the request is written to CFP_ACC after
 // fill() has loaded the data registers, then polled to completion.
 template <typename Fill>
@@ -96,6 +86,17 @@ int run_op(int unit, uint32_t op, const Ram &ram, uint32_t index, Fill fill) {
 
 int fill_none() {
     return SOC_E_NONE;
+}
+
+// The RAM of a statistics counter and its data register; false for another
+// RAM or an index past its end.
+bool stat_ram(uint32_t ram_type, uint32_t index, Ram *ram, uint32_t *reg) {
+    if ((ram_type != DRV_CFP_RAM_STAT_IB && ram_type != DRV_CFP_RAM_STAT_OB) ||
+        !ram_of(ram_type, ram))
+        return false;
+    if (index > static_cast<uint32_t>(index_max(*ram))) return false;
+    *reg = ram_type == DRV_CFP_RAM_STAT_IB ? R_RATE_INBAND : R_RATE_OUTBAND;
+    return true;
 }
 
 }  // namespace
@@ -120,7 +121,7 @@ int _drv_cfp_read(int unit, uint32_t ram_type, uint32_t index, drv_cfp_entry_t *
     soc_cm_debug_print(cfp::kTrace, "_drv_cfp_read : mem_id = %d, ram_val = %d, index_max = %d\n",
                        ram.mem, static_cast<int>(ram.sel), index_max(ram));
     if (index > static_cast<uint32_t>(index_max(ram))) return SOC_E_PARAM;
-    Locked hold(unit);
+    SalLock hold(cfp::lock(unit));
     if (int rv = run_op(unit, kOpRead, ram, index, fill_none); rv < 0) return rv;
     switch (ram_type) {
         case DRV_CFP_RAM_TCAM:
@@ -148,7 +149,7 @@ int _drv_cfp_write(int unit, uint32_t ram_type, uint32_t index, drv_cfp_entry_t 
     // Counters have their own write.
     if (ram_type == DRV_CFP_RAM_STAT_IB || ram_type == DRV_CFP_RAM_STAT_OB) return SOC_E_PARAM;
     if (index > static_cast<uint32_t>(index_max(ram))) return SOC_E_PARAM;
-    Locked hold(unit);
+    SalLock hold(cfp::lock(unit));
     return run_op(unit, kOpWrite, ram, index, [&]() -> int {
         switch (ram_type) {
             case DRV_CFP_RAM_TCAM:
@@ -173,34 +174,26 @@ int _drv_cfp_stat_read(int unit, uint32_t ram_type, uint32_t index, uint32_t *co
     SAL_ASSERT(counter);
     if (counter == nullptr) return SOC_E_PARAM;
     Ram ram;
-    if ((ram_type != DRV_CFP_RAM_STAT_IB && ram_type != DRV_CFP_RAM_STAT_OB) ||
-        !ram_of(ram_type, &ram))
-        return SOC_E_PARAM;
-    if (index > static_cast<uint32_t>(index_max(ram))) return SOC_E_PARAM;
-    Locked hold(unit);
+    uint32_t reg;
+    if (!stat_ram(ram_type, index, &ram, &reg)) return SOC_E_PARAM;
+    SalLock hold(cfp::lock(unit));
     if (int rv = run_op(unit, kOpRead, ram, index, fill_none); rv < 0) return rv;
-    return word_read(unit, ram_type == DRV_CFP_RAM_STAT_IB ? R_RATE_INBAND : R_RATE_OUTBAND, 0,
-                     counter);
+    return word_read(unit, reg, 0, counter);
 }
 
 int _drv_cfp_stat_write(int unit, uint32_t ram_type, uint32_t index, uint32_t value) {
     Ram ram;
-    if ((ram_type != DRV_CFP_RAM_STAT_IB && ram_type != DRV_CFP_RAM_STAT_OB) ||
-        !ram_of(ram_type, &ram))
-        return SOC_E_PARAM;
-    if (index > static_cast<uint32_t>(index_max(ram))) return SOC_E_PARAM;
-    Locked hold(unit);
-    return run_op(unit, kOpWrite, ram, index, [&] {
-        return word_write(unit, ram_type == DRV_CFP_RAM_STAT_IB ? R_RATE_INBAND : R_RATE_OUTBAND, 0,
-                          value);
-    });
+    uint32_t reg;
+    if (!stat_ram(ram_type, index, &ram, &reg)) return SOC_E_PARAM;
+    SalLock hold(cfp::lock(unit));
+    return run_op(unit, kOpWrite, ram, index, [&] { return word_write(unit, reg, 0, value); });
 }
 
 int _drv_cfp_tcam_search(int unit, uint32_t flags, uint32_t *index, drv_cfp_entry_t *entry) {
     SAL_ASSERT(entry);
     SAL_ASSERT(index);
     if (entry == nullptr || index == nullptr) return SOC_E_PARAM;
-    Locked hold(unit);
+    SalLock hold(cfp::lock(unit));
     DrvRegValue acc(unit, R_CFP_ACC);
     if (int rv = acc.read(); rv < 0) return rv;
     if (flags & DRV_CFP_SRCH_DONE) {

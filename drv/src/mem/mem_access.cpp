@@ -5,6 +5,7 @@
 #include "drv_mem.h"
 #include "drv_reg_value.h"
 #include "mem_internal.h"
+#include "sal_lock.h"
 #include "soc_error.h"
 
 namespace drv_mem {
@@ -152,16 +153,19 @@ int window_cycle(int unit, uint32_t address, bool read, uint32_t *data) {
     return 0;
 }
 
-class WindowLock {
-  public:
-    explicit WindowLock(int unit) : lock_(SOC_CONTROL(unit)->mem_state[GEN_MEMORYm].lock) {
-        sal_mutex_take(lock_, -1);
+// Runs fn(memory, index, caller entry) on count entries under the window lock;
+// stops at the first failure.
+template <typename Fn>
+int each_entry(int unit, uint32_t mem, uint32_t entry_id, uint32_t count, uint32_t *entry, Fn fn) {
+    if (mem == DRV_MEM_MACVLAN) return SOC_E_UNAVAIL;
+    SalLock lock(SOC_CONTROL(unit)->mem_state[GEN_MEMORYm].lock);
+    for (uint32_t i = 0; i < count; i++, entry += kCallerWords) {
+        int m, index;
+        if (!locate(unit, mem, entry_id + i, &m, &index)) return SOC_E_PARAM;
+        if (int rv = fn(m, index, entry); rv < 0) return rv;
     }
-    ~WindowLock() { sal_mutex_give(lock_); }
-
-  private:
-    sal_mutex_t lock_;
-};
+    return 0;
+}
 
 }  // namespace
 
@@ -177,47 +181,41 @@ int drv_mem_length_get(int unit, uint32_t mem, uint32_t *count) {
 int drv_mem_read(int unit, uint32_t mem, uint32_t entry_id, uint32_t count, uint32_t *entry) {
     soc_cm_debug_print(DK_MEM, "drv_mem_read(mem=0x%x,entry_id=0x%x,count=%d)\n", mem, entry_id,
                        count);
-    if (mem == DRV_MEM_MACVLAN) return SOC_E_UNAVAIL;
-    WindowLock lock(unit);
-    for (uint32_t i = 0; i < count; i++, entry += kCallerWords) {
-        int m, index;
-        if (!locate(unit, mem, entry_id + i, &m, &index)) return SOC_E_PARAM;
+    return each_entry(unit, mem, entry_id, count, entry, [unit](int m, int index, uint32_t *e) {
         soc_mem_state_t &st = SOC_CONTROL(unit)->mem_state[m];
         int bytes = entry_bytes(row(unit, m));
         if (st.cache != nullptr && ((st.vmap[index / 32] >> (index % 32)) & 1u)) {
-            std::memcpy(entry, st.cache + index * bytes, bytes);
-            continue;
+            std::memcpy(e, st.cache + index * bytes, bytes);
+            return 0;
         }
         uint32_t data[2] = {0, 0};
         if (int rv = window_cycle(unit, row(unit, m)->base + index, true, data); rv < 0) return rv;
-        entry[0] = data[0];
-        entry[1] = data[1];
-    }
-    return 0;
+        e[0] = data[0];
+        e[1] = data[1];
+        return 0;
+    });
 }
 
 int drv_mem_write(int unit, uint32_t mem, uint32_t entry_id, uint32_t count, uint32_t *entry) {
     soc_cm_debug_print(DK_MEM, "drv_mem_write(mem=0x%x,entry_id=0x%x,count=%d)\n", mem, entry_id,
                        count);
-    if (mem == DRV_MEM_MACVLAN) return SOC_E_UNAVAIL;
-    WindowLock lock(unit);
-    for (uint32_t i = 0; i < count; i++, entry += kCallerWords) {
-        int m, index;
-        if (!locate(unit, mem, entry_id + i, &m, &index)) return SOC_E_PARAM;
-        uint32_t data[2] = {entry[0], entry[1]};
-        if (int rv = window_cycle(unit, row(unit, m)->base + index, false, data); rv < 0) return rv;
-        soc_mem_state_t &st = SOC_CONTROL(unit)->mem_state[m];
-        if (st.cache != nullptr) {
-            int bytes = entry_bytes(row(unit, m));
-            std::memcpy(st.cache + index * bytes, entry, bytes);
-            st.vmap[index / 32] |= 1u << (index % 32);
-        }
-        if (mem == DRV_MEM_SECMAC) {
-            DrvRegValue addr(unit, R_GENMEM_ADDR);
-            if (int rv = addr.write(); rv < 0) return rv;
-        }
-    }
-    return 0;
+    return each_entry(
+        unit, mem, entry_id, count, entry, [unit, mem](int m, int index, uint32_t *e) {
+            uint32_t data[2] = {e[0], e[1]};
+            if (int rv = window_cycle(unit, row(unit, m)->base + index, false, data); rv < 0)
+                return rv;
+            soc_mem_state_t &st = SOC_CONTROL(unit)->mem_state[m];
+            if (st.cache != nullptr) {
+                int bytes = entry_bytes(row(unit, m));
+                std::memcpy(st.cache + index * bytes, e, bytes);
+                st.vmap[index / 32] |= 1u << (index % 32);
+            }
+            if (mem == DRV_MEM_SECMAC) {
+                DrvRegValue addr(unit, R_GENMEM_ADDR);
+                if (int rv = addr.write(); rv < 0) return rv;
+            }
+            return 0;
+        });
 }
 
 namespace {

@@ -186,7 +186,6 @@ int drv_queue_mapping_type_set(int unit, soc_pbmp_t bmp, uint32_t mapping_type, 
                        "drv_queue_mapping_type_set: unit %d, bmp = %x, type = %d,  %sable\n", unit,
                        bmp.w[0], mapping_type, state ? "en" : "dis");
     const uint32_t b = bmp.w[0];
-    const bool on = state != 0;
     auto dot1p = [&](bool set) { return enable_bits(unit, R_QOS_1P_EN, F_QOS_1P_EN, b, set); };
     auto ip = [&](bool set) {
         return enable_bits(unit, R_QOS_TOS_DIF_EN, F_QOS_TOS_DIFF_EN, b, set);
@@ -194,26 +193,7 @@ int drv_queue_mapping_type_set(int unit, soc_pbmp_t bmp, uint32_t mapping_type, 
     auto select = [&](uint32_t dscp) {
         return drv_reg_field_write(unit, R_QOS_TOS_DIF_CTL, 0, F_TOS_DIFF_SEL, dscp);
     };
-    switch (mapping_type) {
-        case DRV_QUEUE_MAP_NONE:
-            if (int rv = dot1p(false); rv < 0) return rv;
-            return ip(false);
-        case DRV_QUEUE_MAP_PRIO:
-            if (int rv = dot1p(on); rv < 0) return rv;
-            return on ? ip(false) : SOC_E_NONE;
-        case DRV_QUEUE_MAP_DFSV:
-        case DRV_QUEUE_MAP_TOS:
-            // One selector for the whole chip: DSCP or TOS precedence.
-            if (int rv = select(mapping_type == DRV_QUEUE_MAP_DFSV); rv < 0) return rv;
-            if (int rv = ip(on); rv < 0) return rv;
-            return on && mapping_type == DRV_QUEUE_MAP_DFSV ? dot1p(false) : SOC_E_NONE;
-        case DRV_QUEUE_MAP_PRIO_ONLY:
-            return dot1p(on);
-        case DRV_QUEUE_MAP_MAC:
-            return SOC_E_UNAVAIL;
-        default:
-            return SOC_E_PARAM;
-    }
+    return drv_queue_mapping_apply(mapping_type, state != 0, dot1p, ip, select);
 }
 
 int drv_queue_mapping_type_get(int unit, int port, uint32_t mapping_type, uint8_t *state) {

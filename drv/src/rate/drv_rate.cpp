@@ -7,11 +7,15 @@
 #include "drv_rate.h"
 #include "drv_reg.h"
 #include "drv_reg_rmw.h"
+#include "rate_internal.h"
 #include "soc_cm.h"
 #include "soc_control.h"
 #include "soc_error.h"
 
 namespace {
+
+using rate::each_port;
+using rate::family7101;
 
 constexpr uint32_t kIngressNoLimit = 254;
 constexpr uint32_t kRateCodeMax = 240;  // 1024000 kbit/s
@@ -25,22 +29,8 @@ constexpr uint32_t kBucketBurst[] = {48, 80, 144, 272, 528, 1040};
 
 std::atomic<bool> ingress_started{false};
 
-bool family7101(int unit) {
-    return SOC_CONTROL(unit)->chip_flags & SOC_CHIP_DXP7101_FAMILY;
-}
-
 const char *direction_name(uint32_t direction) {
     return direction == DRV_RATE_INGRESS ? "INGRESS" : "EGRESS";
-}
-
-template <typename PerPort>
-int each_port(uint32_t lo, uint32_t hi, PerPort per_port) {
-    for (int port = 0; port < 64; port++) {
-        const uint32_t word = port < 32 ? lo : hi;
-        if (!((word >> (port % 32)) & 1u)) continue;
-        if (int rv = per_port(port); rv < 0) return rv;
-    }
-    return SOC_E_NONE;
 }
 
 int ingress_set(int unit, int port, uint32_t limit, uint32_t burst) {

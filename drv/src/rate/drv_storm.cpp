@@ -3,11 +3,15 @@
 #include "chipdata/chipdata.h"
 #include "drv_rate.h"
 #include "drv_reg_rmw.h"
+#include "rate_internal.h"
 #include "soc_cm.h"
 #include "soc_control.h"
 #include "soc_error.h"
 
 namespace {
+
+using rate::each_port;
+using rate::family7101;
 
 constexpr uint32_t kStormLimitMax = 1048576;
 constexpr uint32_t kAllClasses = DRV_STORM_BCAST | DRV_STORM_MCAST | DRV_STORM_DLF;
@@ -24,20 +28,6 @@ constexpr ClassBits kClassBits[] = {
     {0x8, 0x40},
     {0x10, 0x04},
 };
-
-bool family7101(int unit) {
-    return SOC_CONTROL(unit)->chip_flags & SOC_CHIP_DXP7101_FAMILY;
-}
-
-template <typename PerPort>
-int each_port(uint32_t lo, uint32_t hi, PerPort per_port) {
-    for (int port = 0; port < 64; port++) {
-        const uint32_t word = port < 32 ? lo : hi;
-        if (!((word >> (port % 32)) & 1u)) continue;
-        if (int rv = per_port(port); rv < 0) return rv;
-    }
-    return SOC_E_NONE;
-}
 
 int64_t storm_rate_code(uint32_t limit) {
     if (limit > kStormLimitMax) return -1;

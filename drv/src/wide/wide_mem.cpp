@@ -6,6 +6,7 @@
 #include "drv_mem.h"
 #include "drv_reg_value.h"
 #include "drv_wide.h"
+#include "sal_lock.h"
 #include "soc_cm.h"
 #include "soc_error.h"
 #include "wide_internal.h"
@@ -125,26 +126,13 @@ int write_one(int unit, int selector, int index, const uint32_t *in) {
     return start_and_poll(unit, false, selector);
 }
 
-class MemLock {
-  public:
-    explicit MemLock(int unit) : lock_(SOC_CONTROL(unit)->mem_state[GEN_MEMORYm].lock) {
-        sal_mutex_take(lock_, -1);
-    }
-    ~MemLock() { sal_mutex_give(lock_); }
-    MemLock(const MemLock &) = delete;
-    MemLock &operator=(const MemLock &) = delete;
-
-  private:
-    sal_mutex_t lock_;
-};
-
 int transfer(int unit, uint32_t mem, uint32_t entry_id, uint32_t count, uint32_t *entry,
              bool read) {
     int m, selector;
     if (!table_of(mem, &m, &selector)) return other_id_result(mem);
     const soc_mem_info_t *r = row(unit, m);
     if (r == nullptr) return SOC_E_PARAM;
-    MemLock lock(unit);
+    SalLock lock(SOC_CONTROL(unit)->mem_state[GEN_MEMORYm].lock);
     soc_mem_state_t &st = SOC_CONTROL(unit)->mem_state[m];
     for (uint32_t k = 0; k < count; k++, entry += kWords) {
         long long i = static_cast<long long>(entry_id) + k;

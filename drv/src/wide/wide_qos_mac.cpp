@@ -71,7 +71,6 @@ int drv_dxp7101_queue_mapping_type_set(int unit, soc_pbmp_t bmp, uint32_t type, 
     soc_cm_debug_print(kTrace,
                        "drv_queue_mapping_type_set: unit %d, bmp = %x %x, type = %d,  %sable\n",
                        unit, bmp.w[0], bmp.w[1], static_cast<int>(type), enable ? "en" : "dis");
-    bool on = enable != 0;
     auto p1 = [&](bool add) { return change_ports(unit, R_QOS_1P_EN, F_QOS_1P_EN, bmp, add); };
     auto tos = [&](bool add) {
         return change_ports(unit, R_QOS_TOS_DIF_EN, F_QOS_TOS_DIFF_EN, bmp, add);
@@ -79,25 +78,7 @@ int drv_dxp7101_queue_mapping_type_set(int unit, soc_pbmp_t bmp, uint32_t type, 
     auto sel = [&](uint32_t v) {
         return drv_reg_field_write(unit, R_QOS_TOS_DIF_CTL, 0, F_TOS_DIFF_SEL, v);
     };
-    switch (type) {
-        case DRV_QUEUE_MAP_NONE:
-            if (int rv = p1(false); rv < 0) return rv;
-            return tos(false);
-        case DRV_QUEUE_MAP_PRIO:
-            if (int rv = p1(on); rv < 0) return rv;
-            return on ? tos(false) : 0;
-        case DRV_QUEUE_MAP_DFSV:
-        case DRV_QUEUE_MAP_TOS:
-            if (int rv = sel(type == DRV_QUEUE_MAP_DFSV ? 1 : 0); rv < 0) return rv;
-            if (int rv = tos(on); rv < 0) return rv;
-            return on && type == DRV_QUEUE_MAP_DFSV ? p1(false) : 0;
-        case DRV_QUEUE_MAP_PRIO_ONLY:
-            return p1(on);
-        case DRV_QUEUE_MAP_MAC:
-            return SOC_E_UNAVAIL;
-        default:
-            return SOC_E_PARAM;
-    }
+    return drv_queue_mapping_apply(type, enable != 0, p1, tos, sel);
 }
 
 int drv_dxp7101_queue_mapping_type_get(int unit, int port, uint32_t type, uint8_t *enable) {
