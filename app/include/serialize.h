@@ -45,6 +45,22 @@ struct settings_medium {
 
 using settings_item_fn = int (*)(int op, settings_medium *m);
 
+// The op switch of an item whose load and save are functions of the medium:
+// load, save, or the item's version; -1 for any other op.
+inline int settings_item_dispatch(int op, settings_medium *m, int (*load)(settings_medium *),
+                                  int (*save)(settings_medium *), uint32_t version) {
+    switch (op) {
+        case SETTINGS_OP_LOAD:
+            return load(m);
+        case SETTINGS_OP_SAVE:
+            return save(m);
+        case SETTINGS_OP_VERSION:
+            return static_cast<int>(version);
+        default:
+            return -1;
+    }
+}
+
 constexpr int SETTINGS_ITEM_RECORD = 0;
 constexpr int SETTINGS_ITEM_TEXT = 1;
 

@@ -2,7 +2,7 @@
 // bytes followed by their count.
 #include <cstring>
 
-#include "item_dispatch.h"
+#include "serialize.h"
 #include "l2mgr.h"
 #include "logger.h"
 
@@ -65,5 +65,5 @@ int load(settings_medium *m) {
 }  // namespace
 
 int l2mgr_item(int op, settings_medium *m) {
-    return item_dispatch(op, m, load, save, kVersion);
+    return settings_item_dispatch(op, m, load, save, kVersion);
 }

@@ -1,6 +1,6 @@
 // The "qos" settings item (2,420 bytes): queue scheduling and priority
 // mapping, the mode, port priorities, DSCP and ToS maps and the IP table.
-#include "item_dispatch.h"
+#include "serialize.h"
 #include "board.h"
 #include "dxpx.h"
 #include "logger.h"
@@ -155,5 +155,5 @@ int load(settings_medium *m) {
 }  // namespace
 
 int qosmgr_item(int op, settings_medium *m) {
-    return item_dispatch(op, m, load, save, kVersion);
+    return settings_item_dispatch(op, m, load, save, kVersion);
 }

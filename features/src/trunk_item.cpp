@@ -2,7 +2,7 @@
 // logical ports; a load rebuilds the chip trunks and the manager's groups.
 #include <vector>
 
-#include "item_dispatch.h"
+#include "serialize.h"
 #include "logger.h"
 #include "trunkmgr.h"
 
@@ -99,5 +99,5 @@ int load(settings_medium *m) {
 }  // namespace
 
 int trunkmgr_item(int op, settings_medium *m) {
-    return item_dispatch(op, m, load, save, kVersion);
+    return settings_item_dispatch(op, m, load, save, kVersion);
 }

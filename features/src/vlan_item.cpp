@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "item_dispatch.h"
+#include "serialize.h"
 #include "logger.h"
 #include "vlanmgr.h"
 
@@ -146,5 +146,5 @@ int load(settings_medium *m) {
 }  // namespace
 
 int vlanmgr_item(int op, settings_medium *m) {
-    return item_dispatch(op, m, load, save, kVersion);
+    return settings_item_dispatch(op, m, load, save, kVersion);
 }

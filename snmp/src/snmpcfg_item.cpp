@@ -107,7 +107,5 @@ int save(settings_medium *m) {
 }  // namespace
 
 int snmpcfg_item(int op, settings_medium *m) {
-    if (op == SETTINGS_OP_VERSION) return static_cast<int>(kVersion);
-    if (op == SETTINGS_OP_LOAD) return load(m);
-    return op == SETTINGS_OP_SAVE ? save(m) : -1;
+    return settings_item_dispatch(op, m, load, save, kVersion);
 }

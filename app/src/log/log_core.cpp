@@ -299,14 +299,5 @@ int loggers_load(settings_medium *m) {
 }  // namespace
 
 int settings_item_loggers(int op, settings_medium *m) {
-    switch (op) {
-        case SETTINGS_OP_LOAD:
-            return loggers_load(m);
-        case SETTINGS_OP_SAVE:
-            return loggers_save(m);
-        case SETTINGS_OP_VERSION:
-            return static_cast<int>(kLoggersVersion);
-        default:
-            return -1;
-    }
+    return settings_item_dispatch(op, m, loggers_load, loggers_save, kLoggersVersion);
 }
