@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "../../platform/tests/script_console.h"
 #include "app_test_env.h"
 #include "ecos_shell.h"
 #include "logger.h"
@@ -15,22 +16,7 @@
 
 namespace {
 
-struct ScriptConsole {
-    std::string out;
-    std::deque<std::string> lines;
-    sal_console_ops ops{this, write, read_line};
-    static int write(void *ctx, const char *buf, size_t len) {
-        static_cast<ScriptConsole *>(ctx)->out.append(buf, len);
-        return static_cast<int>(len);
-    }
-    static int read_line(void *ctx, char *buf, size_t size) {
-        auto *c = static_cast<ScriptConsole *>(ctx);
-        if (c->lines.empty()) return -1;
-        std::snprintf(buf, size, "%s", c->lines.front().c_str());
-        c->lines.pop_front();
-        return static_cast<int>(std::strlen(buf));
-    }
-};
+using console_test::ScriptConsole;
 
 std::atomic<int> loads{0}, clears{0};
 

@@ -11,11 +11,13 @@
 #include <string>
 
 #include "diag_shell.h"
-#include "script_console.h"
+#include "../../platform/tests/script_console.h"
 #include "sal.h"
 #include "storage_host.h"
 
 namespace diag_test {
+
+using console_test::ScriptConsole;
 
 namespace fs = std::filesystem;
 

@@ -9,7 +9,7 @@
 #include "diag_console.h"
 #include "diag_shell.h"
 #include "diag_symtab.h"
-#include "script_console.h"
+#include "../../platform/tests/script_console.h"
 #include "soc_sysconf.h"
 
 namespace {
@@ -113,7 +113,7 @@ TEST_F(diag_reg, ListregDescribesAndSearches) {
 }
 
 TEST_F(diag_reg, EditRegAsksEachField) {
-    diag_test::ScriptConsole con;
+    console_test::ScriptConsole con;
     const sal_console_ops *prev = sal_console_bind(&con.ops);
     board->chip().poke("DEFAULT_1Q_TAG", 1, 0x0005);
     board->chip().poke("DEFAULT_1Q_TAG", 2, 0x0005);

@@ -8,7 +8,7 @@
 
 #include "sal.h"
 
-namespace diag_test {
+namespace console_test {
 
 struct ScriptConsole {
     std::string out;
@@ -27,4 +27,4 @@ struct ScriptConsole {
     }
 };
 
-}  // namespace diag_test
+}  // namespace console_test
