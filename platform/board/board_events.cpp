@@ -8,6 +8,7 @@
 #include "sal.h"
 #include "sal_host.h"
 #include "sim/board.h"
+#include "../src/sal_internal.h"
 
 namespace {
 
@@ -49,7 +50,8 @@ void run(void *arg) {
         // Capped, so that a clock that jumps forward is noticed within a second.
         uint64_t wait = next <= now ? 0 : next - now;
         if (wait > 1000000) wait = 1000000;
-        if (wait > 0) sal_sem_take(w->wake, static_cast<int>(wait));
+        // Model time to the microsecond (a loop hop is 1 ms), not to the tick.
+        if (wait > 0) sal_internal::sem_take_until(w->wake, sal_internal::wait_clock_now() + wait);
     }
     sal_sem_give(w->done);
 }

@@ -1,7 +1,7 @@
 // TAP back-end of the stack shim: the Linux kernel in the firmware's network
 // namespace is the TCP/IP stack of an interface.
 #include <fcntl.h>
-#include <linux/if.h>
+#include <net/if.h>
 #include <linux/if_tun.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>

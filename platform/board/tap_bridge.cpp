@@ -3,7 +3,7 @@
 // port's output is written to the TAP, and the port's PHY sees a link while
 // the TAP is up.
 #include <fcntl.h>
-#include <linux/if.h>
+#include <net/if.h>
 #include <linux/if_tun.h>
 #include <poll.h>
 #include <sys/eventfd.h>

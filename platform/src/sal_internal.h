@@ -6,6 +6,7 @@
 #include <cstdint>
 
 struct sal_thread_s;
+struct sal_sem_s;
 
 namespace sal_internal {
 
@@ -18,6 +19,10 @@ uint64_t wait_clock_now();
 
 // Deadline for a time-out in microseconds (-1: for ever).
 uint64_t deadline_after(int usec);
+
+// sal_sem_take to the microsecond, not to the tick: the board glue's own
+// threads pace the chip model, which is not under the board's kernel.
+int sem_take_until(sal_sem_s *s, uint64_t deadline);
 
 // Waits on cond (mutex held) until woken or the deadline passes. Returns
 // false once the deadline has passed. The condition variable must have been

@@ -115,9 +115,10 @@ void sal_sem_destroy(sal_sem_t s) {
     delete s;
 }
 
-int sal_sem_take(sal_sem_t s, int usec) {
+namespace sal_internal {
+
+int sem_take_until(sal_sem_t s, uint64_t deadline) {
     if (s == nullptr) return -1;
-    uint64_t deadline = sal_internal::deadline_after(usec);
     PthreadLock g(&s->lock);
     while (s->count == 0) {
         bool more = sal_internal::cond_wait_until(&s->cond, &s->lock, deadline);
@@ -125,6 +126,17 @@ int sal_sem_take(sal_sem_t s, int usec) {
     }
     s->count--;
     return 0;
+}
+
+}  // namespace sal_internal
+
+// The board's kernel times waits in whole 10 ms ticks, rounded up: a wait of
+// 1 us lasts a tick. Threads that step faster than that (the L2 shadow's
+// 366 us step) run at the tick rate there, and so they do here.
+int sal_sem_take(sal_sem_t s, int usec) {
+    if (usec <= 0) return sal_internal::sem_take_until(s, sal_internal::deadline_after(usec));
+    uint64_t ticks = (static_cast<uint64_t>(usec) + SAL_TICK_USECS - 1) / SAL_TICK_USECS;
+    return sal_internal::sem_take_until(s, sal_internal::wait_clock_now() + ticks * SAL_TICK_USECS);
 }
 
 int sal_sem_give(sal_sem_t s) {

@@ -136,6 +136,20 @@ TEST(sal_clock, ManualClockDrivesTimeoutsWithoutRealWaiting) {
     sal_clock_advance(1);
     sleeper.join();
     EXPECT_EQ(sal_time_usecs() - before, 10000u);
+
+    // So does a semaphore wait of one microsecond: the kernel counts in ticks.
+    result = 99;
+    who = nullptr;
+    std::thread taker([&] {
+        who = sal_thread_self();
+        result = sal_sem_take(s, 1);
+    });
+    ASSERT_TRUE(waits(who));
+    sal_clock_advance(9999);
+    EXPECT_EQ(result.load(), 99);
+    sal_clock_advance(1);
+    taker.join();
+    EXPECT_EQ(result.load(), -1);
     sal_sem_destroy(s);
     sal_clock_real();
 }
