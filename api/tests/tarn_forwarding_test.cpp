@@ -57,4 +57,17 @@ TEST_F(api_forwarding, VlanMembershipFromTheApiDecidesTheEgressPorts) {
     EXPECT_EQ(learned->port, 1);
 }
 
+TEST_F(api_forwarding, StormControlFromTheApiLimitsBroadcastsOnTheWire) {
+    // Port 40 keeps its rate control in the chip's second register.
+    board->port(40).linkUp();
+    ASSERT_EQ(dxp_port_enable_set(0, 40, 1), 0);
+    ASSERT_EQ(dxp_linkscan_update(0, pbmp({1, 2, 3, 4, 40})), 0);
+    ASSERT_EQ(dxp_rate_bandwidth_set(0, 40, DXP_RATE_BCAST, 64, 48), 0);
+
+    board->port(40).injectBurst(sim::FrameBuilder().src(kA).size(996).build(), 20);
+    EXPECT_EQ(board->port(1).sent().size(), 6u);  // a 48 kbit bucket of 8000-bit frames
+    board->port(40).injectBurst(sim::FrameBuilder().src(kA).dst(0x0a0000000001ull).build(), 5);
+    EXPECT_EQ(board->port(1).sent().size(), 11u);  // unknown unicast is not limited
+}
+
 }  // namespace

@@ -28,11 +28,7 @@ uint16_t be16(const std::vector<uint8_t> &f, size_t at) {
     return at + 2 <= f.size() ? static_cast<uint16_t>(f[at] << 8 | f[at + 1]) : 0;
 }
 
-// kbit/s of a TOKEN_NUM code and kbit of a REF_CAP code.
-double rateOf(uint32_t code) {
-    return code >= 128 ? code * 8192.0 - 942080 : code >= 29 ? code * 1024.0 - 27648 : code * 64.0;
-}
-
+// kbit of a REF_CAP code.
 double burstOf(uint32_t code) {
     return static_cast<double>(131072u >> (code > 11 ? 11 : code));
 }
@@ -101,23 +97,9 @@ Fabric::CfpResult Fabric::fieldProcessor(int port, const std::vector<uint8_t> &f
         if (!hit) continue;
 
         bool in_profile = true;
-        if (row.meter[1] >> 31) {  // RATE_REFRESH_EN
-            Bucket &b = meters_[i];
-            uint64_t now = clock_.now();
-            double burst = burstOf((row.meter[1] >> 8) & 0xf) * 1000;
-            if (!b.primed) {  // a new meter starts with a full bucket
-                b.primed = true;
-                b.tokens = burst;
-                b.last = now;
-            }
-            b.tokens +=
-                rateOf(row.meter[1] & 0xff) * 1000 * static_cast<double>(now - b.last) / 1e6;
-            if (b.tokens > burst) b.tokens = burst;
-            b.last = now;
-            double bits = (f.size() + 4) * 8.0;
-            in_profile = b.tokens >= bits;
-            if (in_profile) b.tokens -= bits;
-        }
+        if (row.meter[1] >> 31)  // RATE_REFRESH_EN
+            in_profile = takeTokens(meters_[i], rateKbps(row.meter[1] & 0xff),
+                                    burstOf((row.meter[1] >> 8) & 0xf), f.size() + 4);
         if (in_profile)
             row.in_band++;
         else

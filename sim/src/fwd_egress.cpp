@@ -56,6 +56,11 @@ void Fabric::transmit(int port, int from, const std::vector<uint8_t> &frame, con
     int queue = 0;
     if ((field(R_QOS_1P_EN, F_QOS_1P_EN) >> from) & 1) queue = c.pri >> 1;
     if (c.queue >= 0) queue = c.queue;
+    if (!egressRateAdmits(port, out.size() + 4)) {
+        mib(R_TXDROPPKTS, port, 1);
+        drops_.rate++;
+        return;
+    }
     wireOut(port, std::move(out), queue);
 }
 

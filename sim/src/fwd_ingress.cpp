@@ -189,6 +189,11 @@ void Fabric::ingress(int port, const std::vector<uint8_t> &wire, bool from_cpu) 
         drops_.stp++;
         return;
     }
+    if (!ingressRateAdmits(port, view, c, wire.size())) {
+        mib(R_RXDROPPKTS, port, 1);
+        drops_.rate++;
+        return;
+    }
     CfpResult cfp = fieldProcessor(port, frame, view, c);
     c.queue = cfp.pri;
     uint64_t out = egressSet(port, dest, view, c);

@@ -274,6 +274,32 @@ TEST_F(forwarding, FieldProcessorDropsRedirectsAndCopiesToTheCpu) {
     EXPECT_EQ(cfp.row(3).in_band, 250u);
 }
 
+TEST_F(forwarding, StormControlAndEgressShapingDropOutOfProfileFrames) {
+    // Port 0: storm control of broadcasts at 64 kbit/s with a 48 kbit bucket,
+    // no overall limit (254).
+    chip.poke("PORT_IRC_CON", 0, 1ull << 39 | 0x08ull << 32 | 1ull << 21 | 1ull << 20 | 254);
+    auto bcast = FrameBuilder().src(kA).size(996).build();  // 8000 bits on the wire
+    board.port(0).injectBurst(bcast, 20);
+    EXPECT_EQ(board.port(1).sent().size(), 6u);
+    EXPECT_EQ(board.fabric().dropStats().rate, 14u);
+    board.fabric().advance(500'000);  // 32 kbit more: four frames
+    board.port(0).injectBurst(bcast, 20);
+    EXPECT_EQ(board.port(1).sent().size(), 10u);
+
+    // Unicast is not in the storm classes.
+    board.port(1).inject(FrameBuilder().src(kB).build());
+    clear();
+    board.port(0).injectBurst(FrameBuilder().src(kA).dst(kB).size(996).build(), 20);
+    EXPECT_EQ(board.port(1).sent().size(), 20u);
+
+    // Port 2 shapes its egress to 64 kbit/s: the other ports get everything.
+    chip.poke("PORT_ERC_CON", 2, 1u << 15 | 1);
+    clear();
+    board.port(3).injectBurst(bcast, 20);
+    EXPECT_EQ(board.port(2).sent().size(), 6u);
+    EXPECT_EQ(board.port(4).sent().size(), 20u);
+}
+
 }  // namespace
 
 namespace {

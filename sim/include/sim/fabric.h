@@ -7,6 +7,7 @@
 #pragma once
 
 #include <chrono>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -40,6 +41,7 @@ struct DropStats {
     uint64_t vlan = 0;
     uint64_t stp = 0;
     uint64_t no_egress = 0;
+    uint64_t rate = 0;  // ingress limit, storm control, egress shaping
 };
 
 using FrameSink = std::function<void(std::vector<uint8_t> frame)>;
@@ -181,6 +183,13 @@ class Fabric {
     void wireOut(int port, std::vector<uint8_t> frame, int queue = 0);
     void toCpuPort(int ingress_port, std::vector<uint8_t> frame, const Classified &c);
     void countTx(int port, const std::vector<uint8_t> &frame);
+    // Rate control (fwd_rate.cpp).
+    static double rateKbps(uint32_t code);
+    bool takeTokens(Bucket &b, double kbps, double burst_kbits, size_t bytes);
+    uint32_t packetClass(const FrameView &view, const Classified &c);
+    bool ingressControl(int port, uint64_t *raw, const chipdata_reg **layout) const;
+    bool ingressRateAdmits(int port, const FrameView &view, const Classified &c, size_t wire_bytes);
+    bool egressRateAdmits(int port, size_t wire_bytes);
     void fromCpu(std::span<const uint8_t> frame);
     // Register access helpers with cached lookups.
     const RegInstance *reg(int reg_id, int instance = 0) const;
@@ -214,6 +223,8 @@ class Fabric {
     bool pumping_ = false;
     mutable std::map<uint64_t, const RegInstance *> reg_cache_;
     std::map<int, Bucket> meters_;  // by CFP row
+    // Per port: ingress limit, storm control, egress shaping.
+    std::vector<std::array<Bucket, 3>> port_buckets_;
 };
 
 }  // namespace sim
