@@ -353,6 +353,24 @@ void consume_all(args_t *a) {
     }
 }
 
+// The guard and the optional port bitmap of PortStat and PortRate (default:
+// every port of the set), within the set. 1 with ports, else the command's
+// result.
+int optional_ports(int unit, args_t *a, soc_port_list_t soc_control_t::*set, soc_pbmp_t *pbmp) {
+    const char *cmd = ARG_CMD(a);
+    if (!ports_ready(cmd, unit)) return CMD_FAIL;
+    const soc_pbmp_t &limit = (SOC_CONTROL(unit)->*set).bitmap;
+    *pbmp = limit;
+    if (const char *word = ARG_GET(a); word != nullptr && parse_pbmp(unit, word, pbmp) < 0) {
+        sal_printf("%s: Error: unrecognized port bitmap: %s\n", cmd, word);
+        return CMD_FAIL;
+    }
+    *pbmp = pbmp_and(*pbmp, limit);
+    if (!soc_pbmp_is_null(*pbmp)) return 1;
+    sal_printf("No ports specified.\n");
+    return CMD_OK;
+}
+
 }  // namespace
 
 int cmd_port(int unit, args_t *a) {
@@ -481,18 +499,8 @@ int cmd_port(int unit, args_t *a) {
 
 int cmd_port_stat(int unit, args_t *a) {
     const char *cmd = ARG_CMD(a);
-    if (!ports_ready(cmd, unit)) return CMD_FAIL;
-    const soc_control_t *s = SOC_CONTROL(unit);
-    soc_pbmp_t pbmp = s->port.bitmap;
-    if (const char *word = ARG_GET(a); word != nullptr && parse_pbmp(unit, word, &pbmp) < 0) {
-        sal_printf("%s: Error: unrecognized port bitmap: %s\n", cmd, word);
-        return CMD_FAIL;
-    }
-    pbmp = pbmp_and(pbmp, s->port.bitmap);
-    if (soc_pbmp_is_null(pbmp)) {
-        sal_printf("No ports specified.\n");
-        return CMD_OK;
-    }
+    soc_pbmp_t pbmp{};
+    if (int rv = optional_ports(unit, a, &soc_control_t::port, &pbmp); rv <= 0) return rv;
     static dxp_port_info records[SOC_MAX_NUM_PORTS];
     for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
         if (!soc_pbmp_member(pbmp, port)) continue;
@@ -538,18 +546,8 @@ int cmd_port_stat(int unit, args_t *a) {
 
 int cmd_port_rate(int unit, args_t *a) {
     const char *cmd = ARG_CMD(a);
-    if (!ports_ready(cmd, unit)) return CMD_FAIL;
-    const soc_control_t *s = SOC_CONTROL(unit);
-    soc_pbmp_t pbmp = s->e.bitmap;
-    if (const char *word = ARG_GET(a); word != nullptr && parse_pbmp(unit, word, &pbmp) < 0) {
-        sal_printf("%s: Error: unrecognized port bitmap: %s\n", cmd, word);
-        return CMD_FAIL;
-    }
-    pbmp = pbmp_and(pbmp, s->e.bitmap);
-    if (soc_pbmp_is_null(pbmp)) {
-        sal_printf("No ports specified.\n");
-        return CMD_OK;
-    }
+    soc_pbmp_t pbmp{};
+    if (int rv = optional_ports(unit, a, &soc_control_t::e, &pbmp); rv <= 0) return rv;
     bool ingress = true, egress = true;
     if (const char *type = ARG_GET(a); type != nullptr) {
         const size_t len = std::strlen(type);

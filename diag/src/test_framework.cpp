@@ -426,6 +426,32 @@ void progress_done(void) {
 
 // ---------------------------------------------------------------- commands
 
+namespace {
+
+// Calls body(command, test) for each test word ("*", when allowed, for every
+// test); an unknown word ends the command.
+template <typename Body>
+int each_test_word(args_t *a, bool star, Body body) {
+    const char *cmd = ARG_CMD(a);
+    if (ARG_CNT(a) == 0) return CMD_USAGE;
+    for (const char *word; (word = ARG_GET(a)) != nullptr;) {
+        if (star && std::strcmp(word, "*") == 0) {
+            for (int i = 0; i < test_cnt; i++)
+                body(cmd, &test_list[i]);
+            continue;
+        }
+        test_t *t = test_find(word);
+        if (t == nullptr) {
+            sal_printf("%s: Error: Unable to find test: %s\n", cmd, word);
+            return CMD_FAIL;
+        }
+        if (int rv = body(cmd, t); rv != CMD_OK) return rv;
+    }
+    return CMD_OK;
+}
+
+}  // namespace
+
 int cmd_test_run(int unit, args_t *a) {
     const char *cmd = ARG_CMD(a);
     if (test_t *t = active.load(); t != nullptr) {
@@ -555,15 +581,7 @@ int cmd_test_mode(int, args_t *a) {
 }
 
 int cmd_test_parameters(int, args_t *a) {
-    const char *cmd = ARG_CMD(a);
-    if (ARG_CNT(a) == 0) return CMD_USAGE;
-    const char *word;
-    while ((word = ARG_GET(a)) != nullptr) {
-        test_t *t = test_find(word);
-        if (t == nullptr) {
-            sal_printf("%s: Error: Unable to find test: %s\n", cmd, word);
-            return CMD_FAIL;
-        }
+    return each_test_word(a, false, [a](const char *cmd, test_t *t) {
         const char *params = ARG_GET(a);
         if (params != nullptr && params[0] != '\0') {
             char *copy = static_cast<char *>(sal_alloc(std::strlen(params) + 1, "test_parm"));
@@ -581,26 +599,13 @@ int cmd_test_parameters(int, args_t *a) {
             sal_free(t->t_override_param);
             t->t_override_param = nullptr;
         }
-    }
-    return CMD_OK;
+        return CMD_OK;
+    });
 }
 
 int cmd_test_clear(int, args_t *a) {
-    const char *cmd = ARG_CMD(a);
-    if (ARG_CNT(a) == 0) return CMD_USAGE;
-    const char *word;
-    while ((word = ARG_GET(a)) != nullptr) {
-        if (std::strcmp(word, "*") == 0) {
-            for (int i = 0; i < test_cnt; i++)
-                test_list[i].t_runs = test_list[i].t_success = test_list[i].t_fail = 0;
-            continue;
-        }
-        test_t *t = test_find(word);
-        if (t == nullptr) {
-            sal_printf("%s: Error: Unable to find test: %s\n", cmd, word);
-            return CMD_FAIL;
-        }
+    return each_test_word(a, true, [](const char *, test_t *t) {
         t->t_runs = t->t_success = t->t_fail = 0;
-    }
-    return CMD_OK;
+        return CMD_OK;
+    });
 }

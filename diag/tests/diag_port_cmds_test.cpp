@@ -87,6 +87,7 @@ TEST_F(diag_port, SettingsReachThePhyAndShowBack) {
 
 TEST_F(diag_port, RatesAndRefusals) {
     ASSERT_EQ(dxp_init(0), 0);
+    std::string out;
     EXPECT_EQ(run("PortRate fe4 ingress 1000 100"), "");
     uint32_t kbits = 0, burst = 0;
     ASSERT_EQ(dxp_port_rate_ingress_get(0, 4, &kbits, &burst), 0);
@@ -111,6 +112,11 @@ TEST_F(diag_port, RatesAndRefusals) {
     EXPECT_EQ(run("PORT fe5 AutoNeg SPeed=100", -1),
               "PORT: Cannot get and set port properties in one command\n");
     EXPECT_TRUE(has(run("PORT fe5 = x", -2), "Usage (PORT)"));
+    // "=" offers the lowest port's values (here the console has nothing to answer).
+    out = run("PORT fe5-fe6 =");
+    EXPECT_TRUE(has(out, "AutoNeg[True]\nSPeed[")) << out;
+    EXPECT_TRUE(has(out, "SpanningTreeProtocol[Forward]\n")) << out;
+    EXPECT_FALSE(has(out, "ENCapsulation")) << out;
     // None of the refusals touched the port.
     EXPECT_EQ(phyReg(5, c22::kCtl) & c22::kAneg, c22::kAneg);
 }
