@@ -198,6 +198,26 @@ void print_status_line(int unit, int port, bool tl, const dxp_port_info &info) {
     sal_printf("\n");
 }
 
+// The record's learn and station address are not part of the family's
+// selective get: they are read on their own, and left out when unreadable.
+void complete_record(int unit, int port, dxp_port_info *info) {
+    if ((info->action_mask & kAttrLearn) && dxp_port_learn_get(unit, port, &info->learn) < 0)
+        info->action_mask &= ~kAttrLearn;
+    if ((info->action_mask & kAttrStationMac) &&
+        dxp_port_pause_addr_get(unit, port, info->pause_mac) < 0)
+        info->action_mask &= ~kAttrStationMac;
+}
+
+// Attributes the family's selective set leaves out: learn and the station
+// address have calls of their own; the others cannot be set on this family.
+int set_extras(int unit, int port, const dxp_port_info &info, uint32_t set_mask) {
+    if (set_mask & (kAttrVlanFilter | kAttrPfm | kAttrEncap)) return DXP_E_UNAVAIL;
+    int rv = DXP_E_NONE;
+    if ((set_mask & kAttrLearn) && (rv = dxp_port_learn_set(unit, port, info.learn)) < 0) return rv;
+    if (set_mask & kAttrStationMac) rv = dxp_port_pause_addr_set(unit, port, info.pause_mac);
+    return rv;
+}
+
 int port_show(int unit, const char *cmd, soc_pbmp_t pbmp, uint32_t get_mask) {
     sal_printf("%s: Status (* indicates PHY link up)\n", cmd);
     PortClass classes[4];
@@ -214,6 +234,7 @@ int port_show(int unit, const char *cmd, soc_pbmp_t pbmp, uint32_t get_mask) {
                            errmsg(rv));
                 return CMD_FAIL;
             }
+            complete_record(unit, port, &info);
             print_status_line(unit, port, c.tl, info);
         }
     }
@@ -331,7 +352,8 @@ int port_set(int unit, const char *cmd, soc_pbmp_t pbmp, uint32_t set_mask) {
                 info.medium = 1;
             }
         }
-        if ((rv = dxp_port_selective_set(unit, port, &info)) < 0) {
+        if ((rv = dxp_port_selective_set(unit, port, &info)) < 0 ||
+            (rv = set_extras(unit, port, info, set_mask)) < 0) {
             sal_printf("%s: Error: Could not set port %s information: %s\n", cmd, name, errmsg(rv));
             result = CMD_FAIL;
         }

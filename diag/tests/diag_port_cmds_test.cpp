@@ -49,7 +49,7 @@ TEST_F(diag_port, SettingsReachThePhyAndShowBack) {
     std::string out = run("PORT fe1");
     EXPECT_TRUE(has(out, "PORT: Status (* indicates PHY link up)\n  fe1 LS(SW) Forced(10MHD) "))
         << out;
-    EXPECT_TRUE(has(out, " STP(Forward) Lrn(disc) UtPri(0) Pfm(A) IF(MII) \n")) << out;
+    EXPECT_TRUE(has(out, " STP(Forward) Lrn(ARL,FWD) UtPri(0) Pfm(A) IF(MII) \n")) << out;
     // Speed 0 forces the port's fastest speed.
     run("PORT fe1 SPeed=0");
     EXPECT_EQ(phyReg(1, c22::kCtl) & c22::kSpeed100, c22::kSpeed100);
@@ -70,6 +70,14 @@ TEST_F(diag_port, SettingsReachThePhyAndShowBack) {
     EXPECT_EQ(run("PORT fe3 LinkScan=off"), "");
     EXPECT_EQ(run("PORT fe3 LinkScan"),
               "PORT: Status (* indicates PHY link up)\n  fe3 Auto(no link) Adv(100MFD) \n");
+    // Learning has calls of its own; the filter mode has none on this chip.
+    EXPECT_EQ(run("PORT fe3 LeaRN=4"), "");
+    uint32_t learn = 0;
+    EXPECT_EQ(dxp_port_learn_get(0, 3, &learn), 0);
+    EXPECT_EQ(learn, 4u);
+    EXPECT_TRUE(has(run("PORT fe3 LeaRN"), "Lrn(FWD) \n"));
+    EXPECT_EQ(run("PORT fe3 PortFilterMode=1", -1),
+              "PORT: Error: Could not set port fe3 information: Feature unavailable\n");
     EXPECT_EQ(run("PORT fe3 disable"), "");
     EXPECT_TRUE(has(run("PORT fe3 E"), " fe3 DISABLED ")) << run("PORT fe3 E");
     run("PORT fe3 enable");
