@@ -147,18 +147,3 @@ int cmd_test_run(int unit, args_t *a);
 int cmd_test_mode(int unit, args_t *a);
 int cmd_test_parameters(int unit, args_t *a);
 int cmd_test_clear(int unit, args_t *a);
-inline constexpr const char *TEST_LIST_USAGE =
-    "[Test ID] ...\n\tTest ID is a test number, a name prefix, \"*\" or \"all\";\n\t\"fail\" "
-    "lists the failed tests.\n";
-inline constexpr const char *TEST_SELECT_USAGE =
-    "[+|-][Test ID] ...\n\t+ selects, - deselects, neither toggles; \"*\" covers every test.\n";
-inline constexpr const char *TEST_RUN_USAGE =
-    "[Test ID [loops] [arguments ...]]\n\tWithout a test, runs the selected tests.\n\tSet "
-    "\"RCTest\" (see \"SET\") so that the loopback tests are initialised\n\tby a script.\n";
-inline constexpr const char *TEST_MODE_USAGE =
-    "[+/-]option ...\n\tOptions: StopOnError, Abortonerror, Random, Progress, SIlent,\n\tRun "
-    "and Override. Without options, shows the current ones.\n";
-inline constexpr const char *TEST_PARAMETERS_USAGE =
-    "[Test ID] [parameter string] ...\n\tAn empty string clears the test's parameters.\n";
-inline constexpr const char *TEST_CLEAR_USAGE =
-    "[Test ID] ...\n\t\"*\" clears the counts of every test.\n";
