@@ -9,6 +9,7 @@
 #include "../../soc/tests/unit_fixture.h"
 #include "diag_shell.h"
 #include "diag_test.h"
+#include "sal_host.h"
 
 namespace {
 
@@ -185,6 +186,25 @@ TEST_F(diag_tests, StopOnErrorMenuWaitsForAnAnswer) {
     EXPECT_TRUE(has(out, "Type \"exit\" to return from sh")) << out;
     EXPECT_TRUE(has(out, "nested\n")) << out;
     EXPECT_EQ(console.lines.size(), 0u);
+}
+
+TEST_F(diag_tests, ProgressLineAndRunAnnouncements) {
+    sal_clock_manual(1000000);
+    progress_init(4, 0, 0);
+    progress_status("Tiny");
+    progress_report(1);  // within the first second: checks become rarer
+    sal_clock_advance(1000000);
+    progress_report(1);
+    EXPECT_EQ(console.out, "");
+    progress_report(1);
+    progress_done();
+    sal_clock_real();
+    EXPECT_EQ(console.out, "\r[75% done] Tiny \x1b[K\r\x1b[K");
+
+    run("TestMode +run +progress");
+    EXPECT_EQ(run("TestRun 90"),
+              "Test 90 (Tiny test) Started\nTest 90 (Tiny test) Completed\nCompleted test (90) "
+              "Tiny test\n");
 }
 
 }  // namespace
