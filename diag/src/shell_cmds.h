@@ -112,3 +112,38 @@ int sh_config(int unit, args_t *a);
 
 // edline.cpp
 int sh_edline(int unit, args_t *a);
+
+// port_cmds.cpp
+int cmd_port(int unit, args_t *a);
+int cmd_port_stat(int unit, args_t *a);
+int cmd_port_rate(int unit, args_t *a);
+inline constexpr const char *PORT_USAGE =
+    "Parameters: <ports> [AutoNeg=on|off] [enable] [disable]\n\t[STP=Disable|Block|LIsten|LEarn|"
+    "Forward] [detach] [probe] [attach]\n\t[LinkScan=on|off|hw|sw] [SPeed=10|100|1000] "
+    "[FullDuplex=true|false]\n\t[TxPAUse=on|off RxPAUse=on|off] [DISCard=none|untag|all]\n\t"
+    "[PRIOrity=<0-7>] [PHymaster=<Master|Slave|Auto>]\n\tIf only <ports> is specified, "
+    "characteristics for that port are\n\tdisplayed. <ports> is a standard port bitmap (see "
+    "\"help pbmp\").\n\tIf AutoNeg is on, SPeed and DUPlex are the ADVERTISED MAX values.\n\tIf "
+    "AutoNeg is off, SPeed and DUPlex are the FORCED values.\n\tSPeed of zero indicates maximum "
+    "speed.\n\tLinkScan enables automatic scanning for link changes with updating\n\tof MAC "
+    "registers.\n\tPAUse enables send/receive of pause frames in full duplex mode.\n\tPRIOrity "
+    "sets the priority for untagged packets coming on this port.\n";
+inline constexpr const char *PORT_STAT_USAGE =
+    "Display info about port status in table format.\n    Link scan modes:\n        SW = "
+    "software\n        HW = hardware\n    Learn operations (source lookup failure control):\n   "
+    "     F = SLF packets are forwarded\n        C = SLF packets are sent to the CPU\n        A = "
+    "SLF packets are learned in L2 table\n    Pause:\n        TX = Switch will transmit pause "
+    "packets\n        RX = Switch will obey pause packets\n";
+inline constexpr const char *PORT_RATE_USAGE =
+    "Set/Display port rate metering characteristics.\nParameters: <pbm> [ingress|egress [arg1 "
+    "arg2]]\n\t    If no parameters, show status of all ports\n\t    For Ingress or Egress: arg1 "
+    "is rate, arg2 is max_burst\n\t    rate is in kilobits (1000 bits) per second\n\t    "
+    "max_burst are in kilobits (1000 bits)\n";
+
+// test_framework.cpp
+int cmd_test_list(int unit, args_t *a);
+int cmd_test_select(int unit, args_t *a);
+int cmd_test_run(int unit, args_t *a);
+int cmd_test_mode(int unit, args_t *a);
+int cmd_test_parameters(int unit, args_t *a);
+int cmd_test_clear(int unit, args_t *a);

@@ -26,7 +26,8 @@ TEST_F(monitor, PromptAbbreviationsAndDispatchMessages) {
                     "DXP> TXCount: Command not implemented\nDXP> TXCount: Command not "
                     "implemented\nDXP> Unknown command: co\n"));
     EXPECT_TRUE(has(out, "History not available\nDXP> Unknown command: his\n")) << out;
-    EXPECT_TRUE(has(out, "Usage (PORT): ports [AutoNeg=on|off] [enable] [disable]\n")) << out;
+    EXPECT_TRUE(has(out, "Usage (PORT): Parameters: <ports> [AutoNeg=on|off] [enable] [disable]\n"))
+        << out;
     EXPECT_TRUE(has(out, "PRINTENV: WARNING: excess arguments ignored beginning with 'bogus'\n"))
         << out;
     EXPECT_TRUE(has(out, "Usage (EXIT): [clean]\n")) << out;

@@ -1,0 +1,132 @@
+// PORT, PortStat and PortRate on an initialised unit over the chip model:
+// settings are checked in the PHY's registers and in the shown status.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "../../drv/tests/port_fixture.h"
+#include "diag_console.h"
+#include "diag_shell.h"
+#include "dxp.h"
+#include "dxp_tarn.h"
+
+namespace {
+
+namespace c22 = port_test::c22;
+
+class diag_port : public port_test::PortUnitTest {
+  protected:
+    void SetUp() override {
+        startPorts(sim::ChipKind::DXP7101);
+        ASSERT_EQ(soc_init(0), 0);
+        sh_set_mode(2);
+        sh_set_unit(0);
+        soc_test::PrintCapture::get().clear();
+    }
+    void TearDown() override {
+        dxp_linkscan_detach(0);
+        dxp_detach(0);
+        port_test::PortUnitTest::TearDown();
+    }
+    std::string run(const std::string &line, int expect = 0) {
+        diag_test::ConsoleCapture cap;
+        EXPECT_EQ(sh_process_command(0, line.c_str()), expect) << line;
+        std::string out = cap.take() + printed();
+        soc_test::PrintCapture::get().clear();
+        return out;
+    }
+    static bool has(const std::string &out, const std::string &text) {
+        return out.find(text) != std::string::npos;
+    }
+};
+
+TEST_F(diag_port, SettingsReachThePhyAndShowBack) {
+    EXPECT_EQ(run("PORT fe1", -1), "PORT: Error: dxp ports not initialized\n");
+    ASSERT_EQ(dxp_init(0), 0);
+
+    EXPECT_EQ(run("PORT fe1 AutoNeg=off SPeed=10 FullDuplex=false"), "");
+    EXPECT_EQ(phyReg(1, c22::kCtl) & (c22::kAneg | c22::kSpeed100 | c22::kFull), 0);
+    std::string out = run("PORT fe1");
+    EXPECT_TRUE(has(out, "PORT: Status (* indicates PHY link up)\n  fe1 LS(SW) Forced(10MHD) "))
+        << out;
+    EXPECT_TRUE(has(out, " STP(Forward) Lrn(ARL,FWD) UtPri(0) Pfm(A) IF(MII) \n")) << out;
+    // Speed 0 forces the port's fastest speed.
+    run("PORT fe1 SPeed=0");
+    EXPECT_EQ(phyReg(1, c22::kCtl) & c22::kSpeed100, c22::kSpeed100);
+    board->chip().linkUp(1, sim::LinkPartner::forced(100, false));
+    EXPECT_TRUE(has(run("PORT fe1"), "\n *fe1 LS(SW) Forced(100MHD) ")) << run("PORT fe1");
+
+    // Under auto-negotiation half duplex leaves the full-duplex abilities out.
+    run("PORT fe2 AutoNeg=on FullDuplex=false");
+    EXPECT_EQ(phyReg(2, c22::kCtl) & c22::kAneg, c22::kAneg);
+    EXPECT_EQ(phyReg(2, c22::kAdv) & 0x140, 0);
+    EXPECT_EQ(phyReg(2, c22::kAdv) & 0xa0, 0xa0);
+    EXPECT_TRUE(has(run("PORT fe2"), "fe2 LS(SW) Auto(no link) Adv(100MHD) ")) << run("PORT fe2");
+
+    run("PORT fe3 LinkScan=on");
+    int mode = -1;
+    EXPECT_EQ(dxp_port_linkscan_get(0, 3, &mode), 0);
+    EXPECT_EQ(mode, 1);
+    EXPECT_EQ(run("PORT fe3 LinkScan=off"), "");
+    EXPECT_EQ(run("PORT fe3 LinkScan"),
+              "PORT: Status (* indicates PHY link up)\n  fe3 Auto(no link) Adv(100MFD) \n");
+    // Learning has calls of its own; the filter mode has none on this chip.
+    EXPECT_EQ(run("PORT fe3 LeaRN=4"), "");
+    uint32_t learn = 0;
+    EXPECT_EQ(dxp_port_learn_get(0, 3, &learn), 0);
+    EXPECT_EQ(learn, 4u);
+    EXPECT_TRUE(has(run("PORT fe3 LeaRN"), "Lrn(FWD) \n"));
+    EXPECT_EQ(run("PORT fe3 PortFilterMode=1", -1),
+              "PORT: Error: Could not set port fe3 information: Feature unavailable\n");
+    EXPECT_EQ(run("PORT fe3 disable"), "");
+    EXPECT_TRUE(has(run("PORT fe3 E"), " fe3 DISABLED ")) << run("PORT fe3 E");
+    run("PORT fe3 enable");
+
+    out = run("PortStat fe1-fe2");
+    EXPECT_TRUE(
+        has(out, "port  Ena link    duplex  scan  neg?   state   pause  discrd  ops   face"))
+        << out;
+    EXPECT_TRUE(has(out,
+                    "\n fe1   En  up    100M HD    SW   No   Forward          None   FAC    "
+                    "MII  \n"))
+        << out;
+    EXPECT_EQ(run("PortStat none"), "No ports specified.\n");
+}
+
+TEST_F(diag_port, RatesAndRefusals) {
+    ASSERT_EQ(dxp_init(0), 0);
+    std::string out;
+    EXPECT_EQ(run("PortRate fe4 ingress 1000 100"), "");
+    uint32_t kbits = 0, burst = 0;
+    ASSERT_EQ(dxp_port_rate_ingress_get(0, 4, &kbits, &burst), 0);
+    EXPECT_EQ(kbits, 1024u);
+    EXPECT_EQ(run("PortRate fe4"),
+              " fe4:\tIngress meter:     1024 kbps      144 kbits max burst.\n"
+              "\tEgress meter:  value not set yet.\n");
+    run("PortRate fe4 i 0 5");  // a zero turns metering off
+    EXPECT_EQ(run("PortRate fe4 in"), " fe4:\tIngress meter:  value not set yet.\n");
+    EXPECT_EQ(run("PortRate fe4 egress 102400 400"), "");
+    EXPECT_EQ(run("PortRate fe4 e"),
+              " fe4:\tEgress meter:    102400 kbps      528 kbits max burst.\n");
+
+    EXPECT_EQ(run("PortRate fe4 sideways", -1),
+              "PortRate: Error: unrecognized port rate type: sideways\n");
+    EXPECT_EQ(run("PortRate fe4 ingress 100", -1), "PortRate: Error: missing port burst size\n");
+    EXPECT_TRUE(has(run("PORT", -2), "Usage (PORT): Parameters: <ports>"));
+    EXPECT_EQ(run("PORT bogus", -1), "PORT: Error: unrecognized port bitmap: bogus\n");
+    EXPECT_EQ(run("PORT none AutoNeg=off"), "");
+    EXPECT_EQ(run("PORT fe5 Bogus=1", -1), "PORT: Unknown argument Bogus=1\n");
+    EXPECT_TRUE(has(run("PORT fe5 LinkScan=sideways", -1), "Invalid selection: sideways\n"));
+    EXPECT_EQ(run("PORT fe5 AutoNeg SPeed=100", -1),
+              "PORT: Cannot get and set port properties in one command\n");
+    EXPECT_TRUE(has(run("PORT fe5 = x", -2), "Usage (PORT)"));
+    // "=" offers the lowest port's values (here the console has nothing to answer).
+    out = run("PORT fe5-fe6 =");
+    EXPECT_TRUE(has(out, "AutoNeg[True]\nSPeed[")) << out;
+    EXPECT_TRUE(has(out, "SpanningTreeProtocol[Forward]\n")) << out;
+    EXPECT_FALSE(has(out, "ENCapsulation")) << out;
+    // None of the refusals touched the port.
+    EXPECT_EQ(phyReg(5, c22::kCtl) & c22::kAneg, c22::kAneg);
+}
+
+}  // namespace
