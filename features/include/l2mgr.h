@@ -32,3 +32,5 @@ void l2mgr_snapshot_clear(void);
 
 // The "l2" settings item: the static addresses.
 int l2mgr_item(int op, settings_medium *m);
+// The "aging" settings item: the address aging time in seconds (0 off).
+int l2mgr_aging_item(int op, settings_medium *m);

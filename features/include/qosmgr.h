@@ -53,5 +53,9 @@ void storm_allports_init(void);
 void storm_allports_set(int value);
 void storm_allports_get(int *value);
 
+// The "rate" settings item: the storm "all ports" flag and every port's
+// ingress, egress and storm limits.
+int rate_item(int op, settings_medium *m);
+
 // The "qos" settings item: scheduling, priority mapping, mode and tables.
 int qosmgr_item(int op, settings_medium *m);

@@ -12,6 +12,7 @@
 
 #include "../../features/tests/feature_fixture.h"
 #include "flash.h"
+#include "l2mgr.h"
 #include "logger.h"
 #include "net_util.h"
 #include "nvram.h"
@@ -50,6 +51,9 @@ inline void store_once() {
         settings_item_handler_set("vlan", vlanmgr_item);
         settings_item_handler_set("trunk", trunkmgr_item);
         settings_item_handler_set("qos", qosmgr_item);
+        settings_item_handler_set("rate", rate_item);
+        settings_item_handler_set("l2", l2mgr_item);
+        settings_item_handler_set("aging", l2mgr_aging_item);
     });
 }
 
@@ -96,6 +100,23 @@ class SwitchPages : public feature_test::BoardTest {
         if (at == std::string::npos) return "";
         at += open.size();
         return r.body.substr(at, r.body.find("</b>", at) - at);
+    }
+    // True when the RAM log holds the line since its last clear.
+    static bool logged(const std::string &line) {
+        logger *ram = logger_ram_get();
+        uint32_t seq = 0;
+        int count = ram->ops->count(&seq, ram);
+        for (int i = 0; i < count; i++) {
+            logger_record rec{};
+            rec.seq = seq + static_cast<uint32_t>(i);
+            char text[256] = {};
+            if (ram->ops->read(&rec, text, sizeof text, ram) == 1 && line == text) return true;
+        }
+        return false;
+    }
+    static void log_clear() {
+        logger *ram = logger_ram_get();
+        ram->ops->clear(ram);
     }
     static std::string saved(const char *item) {
         const char *value = nvram_get(item);

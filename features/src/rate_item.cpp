@@ -1,0 +1,105 @@
+// The "rate" settings item (3,076 bytes): the storm "all ports" flag, then
+// per user port (128 slots) the ingress rate and burst, the egress rate and
+// burst (kbps, kbits) and the storm rate and class flags, as 32-bit words.
+#include "board.h"
+#include "dxpx.h"
+#include "logger.h"
+#include "qosmgr.h"
+#include "serialize.h"
+
+namespace {
+
+constexpr uint32_t kVersion = 0x88740001;
+constexpr int kPorts = 128;
+constexpr int kPortWords = 6;
+constexpr int kRecordSize = 4 + kPorts * kPortWords * 4;
+constexpr int kStormBcast = 4, kStormMcast = 2, kStormDlf = 1;
+
+struct PortRates {
+    uint32_t in_rate, in_burst, out_rate, out_burst, storm_rate, storm_flags;
+};
+
+// A port's storm rate is that of its first enabled class.
+void storm_read(int lport, PortRates *p) {
+    struct Read {
+        int (*get)(int *, int *, int);
+        int bit;
+    };
+    const Read reads[] = {{.get = dxpx_rate_mcast_get, .bit = kStormMcast},
+                          {.get = dxpx_rate_dlfbc_get, .bit = kStormDlf},
+                          {.get = dxpx_rate_bcast_get, .bit = kStormBcast}};
+    int flags = 0;
+    bool found = false;
+    for (const Read &r : reads) {
+        int own = 0, rate = 0;
+        if (r.get(&rate, &own, lport) != 0) continue;
+        if ((own & r.bit) != 0 && !found) {
+            p->storm_rate = static_cast<uint32_t>(rate);
+            found = true;
+        }
+        flags |= own & r.bit;
+    }
+    p->storm_flags = static_cast<uint32_t>(flags);
+}
+
+int save(settings_medium *m) {
+    int all = 0;
+    storm_allports_get(&all);
+    if (medium_write_u32(m, static_cast<uint32_t>(all)) != 0) return -1;
+    for (int i = 0; i < kPorts; i++) {
+        PortRates p{};
+        int lport = 0;
+        if (i < board_num_uports && ulpm_to_lport(i + 1, &lport) == 0) {
+            dxpx_port_rate_ingress_get(lport, &p.in_rate, &p.in_burst);
+            dxpx_port_rate_egress_get(lport, &p.out_rate, &p.out_burst);
+            storm_read(lport, &p);
+        }
+        const uint32_t words[kPortWords] = {p.in_rate,   p.in_burst,   p.out_rate,
+                                            p.out_burst, p.storm_rate, p.storm_flags};
+        for (uint32_t w : words) {
+            if (medium_write_u32(m, w) != 0) return -1;
+        }
+    }
+    return kRecordSize;
+}
+
+int load(settings_medium *m) {
+    uint32_t all = 0;
+    PortRates ports[kPorts];
+    if (medium_read_u32(m, &all) != 0) return -1;
+    for (PortRates &p : ports) {
+        uint32_t *words[kPortWords] = {&p.in_rate,   &p.in_burst,   &p.out_rate,
+                                       &p.out_burst, &p.storm_rate, &p.storm_flags};
+        for (uint32_t *w : words) {
+            if (medium_read_u32(m, w) != 0) return -1;
+        }
+    }
+    storm_allports_set(all != 0 ? 1 : 0);
+    for (int n = 1; n <= board_num_uports && n <= kPorts; n++) {
+        const PortRates &p = ports[n - 1];
+        int lport = 0;
+        if (ulpm_to_lport(n, &lport) != 0) continue;
+        const int rate = static_cast<int>(p.storm_rate);
+        const int flags = static_cast<int>(p.storm_flags & 7);
+        // A chip without a limiter fails even "no limit": only a limit it
+        // cannot take is worth a line.
+        bool failed =
+            dxpx_port_rate_ingress_set(lport, p.in_rate, p.in_burst) != 0 && p.in_rate != 0;
+        failed =
+            (dxpx_port_rate_egress_set(lport, p.out_rate, p.out_burst) != 0 && p.out_rate != 0) ||
+            failed;
+        bool storm_failed = dxpx_rate_mcast_set(rate, flags, lport) != 0 ||
+                            dxpx_rate_bcast_set(rate, flags, lport) != 0 ||
+                            dxpx_rate_dlfbc_set(rate, flags, lport) != 0;
+        if (failed || (storm_failed && flags != 0)) {
+            logger_printf(LOG_LEVEL_ERROR, LOG_MOD_RATE, "Rate settings: port %d cannot be set", n);
+        }
+    }
+    return kRecordSize;
+}
+
+}  // namespace
+
+int rate_item(int op, settings_medium *m) {
+    return settings_item_dispatch(op, m, load, save, kVersion);
+}

@@ -1,0 +1,428 @@
+// The rate limit pages (per-port ingress and egress limits) and the storm
+// control pages (broadcast, multicast and DLF limits of one or all ports).
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "board.h"
+#include "dxpx.h"
+#include "logger.h"
+#include "qosmgr.h"
+#include "settings.h"
+#include "web_l2_rate_pages.h"
+#include "web_pages.h"
+#include "web_switch_pages.h"
+
+namespace {
+
+struct Choice {
+    const char *name;
+    uint32_t value;
+};
+
+// The last ingress and egress choice only for ports above 100 Mb/s.
+constexpr Choice kIngress[] = {{"No Limit", 0},      {"64 Kbps", 64},    {"256 Kbps", 256},
+                               {"1 Mbps", 1024},     {"10 Mbps", 10240}, {"64 Mbps", 65536},
+                               {"100 Mbps", 102400}, {"1 Gbps", 1024000}};
+constexpr Choice kEgress[] = {{"1 Tokens", 1},        {"4 Tokens", 4},       {"16 Tokens", 16},
+                              {"160 Tokens", 160},    {"1024 Tokens", 1024}, {"1600 Tokens", 1600},
+                              {"16000 Tokens", 16000}};
+constexpr Choice kBurst[] = {
+    {"6 KB", 48}, {"10 KB", 80}, {"18 KB", 144}, {"34 KB", 272}, {"66 KB", 528}};
+constexpr uint32_t kEgressUnit = 64;  // kbps per egress rate unit
+
+struct StormType {
+    int flags;
+    const char *name;
+};
+// Form values 1 to 5.
+constexpr StormType kStormTypes[] = {
+    {0, "None"}, {4, "BC"}, {6, "BC+MC"}, {5, "BC+DLF"}, {7, "BC+MC+DLF"}};
+constexpr int kStormTypeCount = 5;
+constexpr int kStormBcast = 4, kStormMcast = 2, kStormDlf = 1;
+
+// The storm form's port when no request selects one; -1 until the first.
+int storm_port_last = -1;
+
+bool parse_uint(const char *text, unsigned long max, uint32_t *out) {
+    if (text == nullptr || *text < '0' || *text > '9') return false;
+    char *end = nullptr;
+    unsigned long v = std::strtoul(text, &end, 10);
+    if (*end != '\0' || v > max) return false;
+    *out = static_cast<uint32_t>(v);
+    return true;
+}
+
+bool lport_of(int uport, int *lport) {
+    return uport >= 1 && uport <= board_num_uports && ulpm_to_lport(uport, lport) == 0;
+}
+
+// A port that can run above 100 Mb/s gets the last rate choices.
+bool port_fast(int uport) {
+    int lport = 0;
+    dxpx_lport_t e{};
+    if (!lport_of(uport, &lport) || dxpx_lport_get(lport, &e) != 0) return false;
+    return (e.flags & DXPX_PORT_F_VALID) != 0 && (e.flags & DXPX_PORT_F_GE) != 0;
+}
+
+// Selected port of the rate form: the request's, else port 1.
+int rate_port(httpd_request *req) {
+    const void *key = reinterpret_cast<const void *>(&rate_cgi);
+    const int *p = static_cast<const int *>(httpd_req_state_find(req, key));
+    return p != nullptr ? *p : 1;
+}
+
+void rate_port_set(httpd_request *req, int uport) {
+    auto *p = static_cast<int *>(
+        httpd_req_state_get(req, reinterpret_cast<const void *>(&rate_cgi), sizeof(int)));
+    if (p != nullptr) *p = uport;
+}
+
+struct Rates {
+    bool ingress_ok = false, egress_ok = false;
+    uint32_t ingress = 0, ingress_burst = 0, egress = 0, egress_burst = 0;
+};
+
+Rates rates_of(int uport) {
+    Rates r;
+    int lport = 0;
+    if (!lport_of(uport, &lport)) return r;
+    r.ingress_ok = dxpx_port_rate_ingress_get(lport, &r.ingress, &r.ingress_burst) == 0;
+    r.egress_ok = dxpx_port_rate_egress_get(lport, &r.egress, &r.egress_burst) == 0;
+    return r;
+}
+
+const char *rate_text(uint32_t kbps) {
+    return kbps == 0 ? "No Limit" : web_tag_printf("%u %s", kbps, "kbps");
+}
+
+template <size_t N>
+void choices_print(httpd_tag_out *out, const Choice (&list)[N], size_t count, bool names) {
+    std::string text;
+    for (size_t i = 0; i < count && i < N; i++) {
+        if (i != 0) text += ",";
+        text +=
+            names ? web_tag_printf("\"%s\"", list[i].name) : web_tag_printf("%u", list[i].value);
+    }
+    web_tag_text(out, web_tag_printf("%s", text.c_str()));
+}
+
+// The choice whose value is the current one, else the first.
+template <size_t N>
+uint32_t preset(const Choice (&list)[N], size_t count, uint32_t current) {
+    for (size_t i = 0; i < count && i < N; i++)
+        if (list[i].value == current) return current;
+    return list[0].value;
+}
+
+int rate_error(httpd_event *ev, httpd_request *req, const char *message, const char *log_text) {
+    if (log_text != nullptr) logger_puts(LOG_LEVEL_ERROR, LOG_MOD_RATE, log_text);
+    return web_error_page(ev, req, "Set Rate", message, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
+}
+
+// A port's storm state: type 1..5 (0 when the flags form no type) and rate.
+struct Storm {
+    bool ok = false;
+    int type = 0;
+    int rate = 0;
+};
+
+Storm storm_of(int uport) {
+    Storm s;
+    int lport = 0;
+    if (!lport_of(uport, &lport)) return s;
+    struct Read {
+        int (*get)(int *, int *, int);
+        int bit;
+    };
+    const Read reads[] = {{.get = dxpx_rate_mcast_get, .bit = kStormMcast},
+                          {.get = dxpx_rate_dlfbc_get, .bit = kStormDlf},
+                          {.get = dxpx_rate_bcast_get, .bit = kStormBcast}};
+    int flags = 0;
+    bool rate_found = false;
+    for (const Read &r : reads) {
+        int own = 0, rate = 0;
+        if (r.get(&rate, &own, lport) != 0) return s;
+        if ((own & r.bit) != 0 && !rate_found) {
+            s.rate = rate;
+            rate_found = true;
+        }
+        flags |= own;
+    }
+    s.ok = true;
+    for (int t = 0; t < kStormTypeCount; t++)
+        if (kStormTypes[t].flags == flags) s.type = t + 1;
+    return s;
+}
+
+int storm_port_shown(httpd_request *req) {
+    const void *key = reinterpret_cast<const void *>(&storm_show_per_port_cgi);
+    if (const int *p = static_cast<const int *>(httpd_req_state_find(req, key)); p != nullptr)
+        return *p;
+    if (storm_port_last >= 0) return storm_port_last;
+    int all = 0;
+    storm_allports_get(&all);
+    return all != 0 ? 0 : 1;
+}
+
+void storm_port_select(httpd_request *req, int uport) {
+    storm_port_last = uport;
+    auto *p = static_cast<int *>(httpd_req_state_get(
+        req, reinterpret_cast<const void *>(&storm_show_per_port_cgi), sizeof(int)));
+    if (p != nullptr) *p = uport;
+}
+
+int storm_error(httpd_event *ev, httpd_request *req, const char *title, const char *message,
+                const char *log_text) {
+    if (log_text != nullptr) logger_puts(LOG_LEVEL_ERROR, LOG_MOD_RATE, log_text);
+    return web_error_page(ev, req, title, message, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
+}
+
+// 0, 1 when the multicast or broadcast call failed, 2 for the DLF call.
+int storm_apply(int uport, int rate, int flags) {
+    int lport = 0;
+    if (!lport_of(uport, &lport)) return 1;
+    if (dxpx_rate_mcast_set(rate, flags, lport) != 0) return 1;
+    if (dxpx_rate_bcast_set(rate, flags, lport) != 0) return 1;
+    if (dxpx_rate_dlfbc_set(rate, flags, lport) != 0) return 2;
+    return 0;
+}
+
+}  // namespace
+
+int rate_cgi(httpd_event *ev, httpd_request *req) {
+    if (ev->event != HTTPD_EV_ARGS) return 0;
+    uint32_t port = 0;
+    int lport = 0;
+    if (ev->b.num != 1 || !parse_uint(web_form_value(ev, 0), BOARD_MAX_UPORTS, &port) ||
+        !lport_of(static_cast<int>(port), &lport)) {
+        return rate_error(ev, req, "Invalid port number", nullptr);
+    }
+    rate_port_set(req, static_cast<int>(port));
+    return 0;
+}
+
+int setrate_cgi(httpd_event *ev, httpd_request *req) {
+    if (ev->event != HTTPD_EV_ARGS) return 0;
+    if (ev->b.num < 2) return rate_error(ev, req, "Invalid port number", nullptr);
+    uint32_t port = 0;
+    int lport = 0;
+    if (!parse_uint(web_form_value(ev, 0), BOARD_MAX_UPORTS, &port) ||
+        !lport_of(static_cast<int>(port), &lport)) {
+        return rate_error(ev, req, "Transfer user port number to logical port number failed",
+                          "Set Rate: Transfer user port number to logical port number failed.\n");
+    }
+    const int uport = static_cast<int>(port);
+    rate_port_set(req, uport);
+    // Every value is checked before anything changes; absent egress values are 0.
+    uint32_t ingress = 0, enable = 0, egress = 0, burst = 0;
+    const char *texts[] = {web_form_value(ev, 2), web_form_value(ev, 3), web_form_value(ev, 4)};
+    uint32_t *values[] = {&enable, &egress, &burst};
+    if (!parse_uint(web_form_value(ev, 1), UINT32_MAX, &ingress))
+        return rate_error(ev, req, "Invalid ingress rate", nullptr);
+    for (int i = 0; i < 3; i++) {
+        if (texts[i] != nullptr && !parse_uint(texts[i], UINT32_MAX / kEgressUnit, values[i]))
+            return rate_error(ev, req, "Invalid egress rate", nullptr);
+    }
+
+    uint32_t current = 0, current_burst = 0;
+    if (dxpx_port_rate_ingress_get(lport, &current, &current_burst) != 0) {
+        return rate_error(ev, req, "Get ingress rate failed",
+                          web_tag_printf("Set Rate: Get Port #%d ingress rate failed.\n", uport));
+    }
+    if (ingress != current) {
+        if (dxpx_port_rate_ingress_set(lport, ingress, ingress) != 0) {
+            return rate_error(
+                ev, req, "Set ingress rate failed",
+                web_tag_printf("Set Rate: Set Port #%d ingress rate failed.\n", uport));
+        }
+        if (ingress == 0) {
+            logger_printf(LOG_LEVEL_INFO, LOG_MOD_RATE, "Set Port #%d ingress rate no limit.\n",
+                          uport);
+        } else {
+            logger_printf(LOG_LEVEL_INFO, LOG_MOD_RATE, "Set Port #%d ingress rate %dKbps.\n",
+                          uport, static_cast<int>(ingress));
+        }
+    }
+    uint32_t egress_kbps = enable != 0 ? egress * kEgressUnit : 0;
+    uint32_t egress_burst = enable != 0 ? burst : 0;
+    if (dxpx_port_rate_egress_set(lport, egress_kbps, egress_burst) != 0)
+        return rate_error(ev, req, "Set egress rate failed", "Set Rate: Set egress rate failed.\n");
+    settings_save_item("rate");
+    return 0;
+}
+
+int storm_show_per_port_cgi(httpd_event *ev, httpd_request *req) {
+    if (ev->event != HTTPD_EV_ARGS) return 0;
+    uint32_t port = 0;
+    if (ev->b.num != 1 || !parse_uint(web_form_value(ev, 0), BOARD_MAX_UPORTS, &port) ||
+        port > static_cast<uint32_t>(board_num_uports)) {
+        return storm_error(ev, req, "Get Storm", "Invalid port number", nullptr);
+    }
+    storm_port_select(req, static_cast<int>(port));
+    return 0;
+}
+
+int storm_per_port_cgi(httpd_event *ev, httpd_request *req) {
+    if (ev->event != HTTPD_EV_ARGS) return 0;
+    uint32_t port = 0, type = 0, rate = 0;
+    int lport = 0;
+    if (!parse_uint(web_form_value(ev, 0), BOARD_MAX_UPORTS, &port) ||
+        (port != 0 && !lport_of(static_cast<int>(port), &lport))) {
+        return storm_error(ev, req, "Get Storm", "Convert from logical port to user port failed",
+                           "Convert from logical port to user port failed");
+    }
+    const int uport = static_cast<int>(port);
+    storm_port_select(req, uport);
+    if (!parse_uint(web_form_value(ev, 1), kStormTypeCount, &type) || type < 1)
+        return storm_error(ev, req, "Set Storm", "Invalid storm control type", nullptr);
+    if (type != 1 && !parse_uint(web_form_value(ev, 2), INT32_MAX, &rate))
+        return storm_error(ev, req, "Set Storm", "Invalid storm control rate", nullptr);
+    // A rate of 0 is no limit: no class stays on with it.
+    const int flags = rate != 0 ? kStormTypes[type - 1].flags : 0;
+    const int kbps = static_cast<int>(rate);
+
+    int failed = 0;
+    if (uport != 0) {
+        storm_allports_set(0);
+        failed = storm_apply(uport, kbps, flags);
+    } else {
+        storm_allports_set(1);
+        for (int n = 1; n <= board_num_uports && failed == 0; n++)
+            failed = storm_apply(n, kbps, flags);
+    }
+    if (failed == 1) {
+        return storm_error(ev, req, "Set Storm", "dxpx_rate_mcast_set  failed",
+                           "Set Storm: dxpx_rate_mcast_set failed.\n");
+    }
+    if (failed == 2) {
+        return storm_error(ev, req, "Set Storm", "dxpx_rate_dlfbc_set  failed",
+                           "Set Storm: dxpx_rate_dlfbc_set failed.\n");
+    }
+    const char *name = kStormTypes[type - 1].name;
+    if (uport != 0 && flags == 0) {
+        logger_printf(LOG_LEVEL_INFO, LOG_MOD_RATE, "Set storm control no limit for port %d\n",
+                      uport);
+    } else if (uport != 0) {
+        logger_printf(LOG_LEVEL_INFO, LOG_MOD_RATE, "Set storm control, %s %dKbps for port %d\n",
+                      name, kbps, uport);
+    } else if (flags == 0) {
+        logger_puts(LOG_LEVEL_INFO, LOG_MOD_RATE, "Set storm control no limit for system\n");
+    } else {
+        logger_printf(LOG_LEVEL_INFO, LOG_MOD_RATE, "Set storm control, %s %dKbps for system\n",
+                      name, kbps);
+    }
+    settings_save_item("rate");
+    return 0;
+}
+
+void sspvar_rate_tag_choice(const uint16_t args[3], httpd_tag_out *out, httpd_request *req) {
+    const bool fast = port_fast(rate_port(req));
+    const bool names = args[0] % 2 == 0;
+    switch (args[0] / 2) {
+        case 0:
+            choices_print(out, kIngress, fast ? 8 : 7, names);
+            break;
+        case 1:
+            choices_print(out, kEgress, fast ? 7 : 6, names);
+            break;
+        case 2:
+            choices_print(out, kBurst, 5, names);
+            break;
+        default:
+            break;
+    }
+}
+
+void sspvar_rate_tag_form(const uint16_t args[3], httpd_tag_out *out, httpd_request *req) {
+    const int uport = rate_port(req);
+    if (args[0] == 0) return web_tag_int(out, uport);
+    if (args[0] == 5) {
+        if (args[1] + 1 == uport) web_tag_text(out, "selected");
+        return;
+    }
+    const bool fast = port_fast(uport);
+    const Rates r = rates_of(uport);
+    switch (args[0]) {
+        case 1:
+            web_tag_text(out, web_tag_printf("%u", preset(kIngress, fast ? 8 : 7, r.ingress)));
+            break;
+        case 2:
+            if (r.egress_ok && r.egress != 0) web_tag_text(out, "selected");
+            break;
+        case 3:
+            web_tag_text(
+                out, web_tag_printf("%u", preset(kEgress, fast ? 7 : 6, r.egress / kEgressUnit)));
+            break;
+        case 4:
+            web_tag_text(out, web_tag_printf("%u", preset(kBurst, 5, r.egress_burst)));
+            break;
+        default:
+            break;
+    }
+}
+
+void sspvar_rate_tag_row(const uint16_t args[3], httpd_tag_out *out, httpd_request *) {
+    const Rates r = rates_of(args[1] + 1);
+    switch (args[0]) {
+        case 0:
+            if (!r.egress_ok) web_tag_text(out, "<!--");
+            break;
+        case 4:
+            if (!r.egress_ok) web_tag_text(out, "-->");
+            break;
+        case 1:
+            if (r.ingress_ok) web_tag_text(out, rate_text(r.ingress));
+            break;
+        case 2:
+            if (r.egress_ok) web_tag_text(out, rate_text(r.egress));
+            break;
+        case 3:
+            if (r.egress_ok && r.egress != 0)
+                web_tag_text(out, web_tag_printf("%u KB", r.egress_burst / 8));
+            else
+                web_tag_text(out, "-");
+            break;
+        default:
+            break;
+    }
+}
+
+int ssploop_storm_tag_type(const uint16_t *, int index, httpd_request *) {
+    return index < kStormTypeCount ? 1 : 0;
+}
+
+void sspvar_storm_tag_form(const uint16_t args[3], httpd_tag_out *out, httpd_request *req) {
+    const int uport = storm_port_shown(req);
+    // "All ports" shows the first port's setting.
+    const Storm s = storm_of(uport != 0 ? uport : 1);
+    switch (args[0]) {
+        case 0:
+            web_tag_int(out, args[1] + 1);
+            break;
+        case 1:
+            if (args[1] < kStormTypeCount) web_tag_text(out, kStormTypes[args[1]].name);
+            break;
+        case 2:
+            if (args[1] + 1 == s.type) web_tag_text(out, "selected");
+            break;
+        case 3:
+            web_tag_int(out, uport);
+            break;
+        case 4:
+            web_tag_int(out, s.type > 1 ? s.rate : 0);
+            break;
+        case 5:
+            if (args[1] + args[2] == uport) web_tag_text(out, "selected");
+            break;
+        default:
+            break;
+    }
+}
+
+void sspvar_storm_tag_row(const uint16_t args[3], httpd_tag_out *out, httpd_request *) {
+    const Storm s = storm_of(args[1] + 1);
+    if (!s.ok || s.type == 0) return;
+    if (args[0] == 0) web_tag_text(out, kStormTypes[s.type - 1].name);
+    if (args[0] == 1) web_tag_text(out, rate_text(s.type > 1 ? static_cast<uint32_t>(s.rate) : 0));
+}

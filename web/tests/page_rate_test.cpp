@@ -1,0 +1,157 @@
+// The rate limit and storm control pages through HTTP: limits in the chip,
+// the storm "all ports" flag, the log and the saved "rate" item.
+#include <string>
+
+#include "switch_pages_fixture.h"
+
+namespace {
+
+class page_rate : public switch_pages_test::SwitchPages {
+  protected:
+    void SetUp() override {
+        SwitchPages::SetUp();
+        storm_allports_init();
+        log_clear();
+    }
+    static int lport(int uport) {
+        int lp = -1;
+        EXPECT_EQ(ulpm_to_lport(uport, &lp), 0);
+        return lp;
+    }
+    static std::string ingress(int uport) {
+        uint32_t rate = 0, burst = 0;
+        if (dxpx_port_rate_ingress_get(lport(uport), &rate, &burst) != 0) return "error";
+        return std::to_string(rate);  // the chip rounds the burst
+    }
+    static std::string egress(int uport) {
+        uint32_t rate = 0, burst = 0;
+        if (dxpx_port_rate_egress_get(lport(uport), &rate, &burst) != 0) return "error";
+        return std::to_string(rate) + "/" + std::to_string(burst);
+    }
+    // "flags/rate" of the three storm classes: broadcast, multicast, DLF.
+    static std::string storm(int uport) {
+        int flags = 0, rate = 0;
+        std::string out;
+        for (auto get : {dxpx_rate_bcast_get, dxpx_rate_mcast_get, dxpx_rate_dlfbc_get}) {
+            int own = 0;
+            if (get(&rate, &own, lport(uport)) != 0) return "error";
+            flags |= own;
+        }
+        return std::to_string(flags) + "/" + std::to_string(rate);
+    }
+    static bool has(const test_response &r, const std::string &text) {
+        return r.body.find(text) != std::string::npos;
+    }
+};
+
+TEST_F(page_rate, LimitsReachTheChipTheLogAndTheItem) {
+    std::string before = saved("rate");
+    test_response r =
+        post("/setrate.cgi", "port=3&ingress=1024&egress_enable=1&egress=16&burst=80");
+    ASSERT_TRUE(r.answered);
+    EXPECT_EQ(error_of(r), "");
+    EXPECT_EQ(ingress(3), "1024");
+    EXPECT_EQ(egress(3), "1024/80");
+    EXPECT_TRUE(logged("Set Port #3 ingress rate 1024Kbps."));
+    EXPECT_NE(saved("rate"), before);
+    // The answer shows the port just set, with its limits preset.
+    EXPECT_TRUE(has(r, "<input type=\"hidden\" name=\"port\" value=\"3\">")) << r.body;
+    EXPECT_TRUE(has(r, "fill(\"egress\", eg_names, eg_values, 16);"));
+    EXPECT_TRUE(has(r, "<td>3</td><td>1024 kbps</td><td>1024 kbps</td><td>10 KB</td>"));
+
+    // The same ingress rate is not set again; the egress rate counts 64 kbps.
+    log_clear();
+    EXPECT_EQ(
+        error_of(post("/setrate.cgi", "port=3&ingress=1024&egress_enable=1&egress=10&burst=80")),
+        "");
+    EXPECT_FALSE(logged("Set Port #3 ingress rate 1024Kbps."));
+    EXPECT_EQ(egress(3), "640/80");
+    EXPECT_EQ(
+        error_of(post("/setrate.cgi", "port=3&ingress=1024&egress_enable=0&egress=10&burst=80")),
+        "");
+    EXPECT_EQ(egress(3), "0/0");
+    EXPECT_EQ(error_of(post("/setrate.cgi", "port=3&ingress=0")), "");
+    EXPECT_TRUE(logged("Set Port #3 ingress rate no limit."));
+    EXPECT_EQ(ingress(3), "0");
+
+    // Bad input changes nothing.
+    ASSERT_EQ(error_of(post("/setrate.cgi", "port=2&ingress=256")), "");
+    EXPECT_EQ(error_of(post("/setrate.cgi", "port=99&ingress=64")),
+              "Transfer user port number to logical port number failed");
+    EXPECT_TRUE(logged("Set Rate: Transfer user port number to logical port number failed."));
+    EXPECT_NE(error_of(post("/setrate.cgi", "port=2&ingress=fast")), "");
+    EXPECT_NE(error_of(post("/setrate.cgi", "port=2&ingress=64&egress_enable=1&egress=x&burst=48")),
+              "");
+    EXPECT_EQ(ingress(2), "256");
+}
+
+TEST_F(page_rate, ChoicesFollowThePortSpeed) {
+    int fast = 0;
+    for (int n = 1; n <= board_num_uports && fast == 0; n++) {
+        dxpx_lport_t e{};
+        if (dxpx_lport_get(lport(n), &e) == 0 && (e.flags & DXPX_PORT_F_GE) != 0) fast = n;
+    }
+    ASSERT_NE(fast, 0);
+    test_response slow = post("/rate.cgi", "port=1");
+    EXPECT_FALSE(has(slow, "1 Gbps"));
+    EXPECT_TRUE(has(slow, "var eg_values = [1,4,16,160,1024,1600];"));
+    EXPECT_TRUE(has(slow, "var burst_names = [\"6 KB\",\"10 KB\",\"18 KB\",\"34 KB\",\"66 KB\"];"));
+    test_response r = post("/rate.cgi", "port=" + std::to_string(fast));
+    EXPECT_TRUE(has(r, "var in_values = [0,64,256,1024,10240,65536,102400,1024000];")) << r.body;
+    EXPECT_TRUE(has(r, "\"16000 Tokens\""));
+    EXPECT_NE(error_of(post("/rate.cgi", "port=0")), "");
+}
+
+// Storm control needs the limiter of the 52-port board's chip.
+class page_storm : public page_rate {
+  protected:
+    sim::ChipKind chip() const override { return sim::ChipKind::DXP7101; }
+};
+
+TEST_F(page_storm, OnePortOrAllPortsAndTheItem) {
+    std::string before = saved("rate");
+    test_response r = post("/storm_per_port.cgi", "port=4&type=3&rate=512");
+    EXPECT_EQ(error_of(r), "");
+    EXPECT_EQ(storm(4), "6/512");
+    EXPECT_EQ(storm(5), "0/0");
+    EXPECT_TRUE(logged("Set storm control, BC+MC 512Kbps for port 4"));
+    EXPECT_NE(saved("rate"), before);
+    EXPECT_TRUE(has(r, "<td>4</td><td>BC+MC</td><td>512 kbps</td>")) << r.body;
+    EXPECT_TRUE(has(r, "value=\"512\""));
+    int all = -1;
+    storm_allports_get(&all);
+    EXPECT_EQ(all, 0);
+
+    // The rate item brings the limits back.
+    feature_test::MemoryMedium m;
+    ASSERT_GT(m.save(rate_item), 0);
+    ASSERT_EQ(error_of(post("/storm_per_port.cgi", "port=0&type=5&rate=1024")), "");
+    EXPECT_EQ(storm(4), "7/1024");
+    EXPECT_EQ(storm(board_num_uports), "7/1024");
+    EXPECT_TRUE(logged("Set storm control, BC+MC+DLF 1024Kbps for system"));
+    storm_allports_get(&all);
+    EXPECT_EQ(all, 1);
+    ASSERT_GT(m.load(rate_item), 0);
+    EXPECT_EQ(storm(4), "6/512");
+    EXPECT_EQ(storm(5), "0/0");
+    storm_allports_get(&all);
+    EXPECT_EQ(all, 0);
+
+    log_clear();
+    EXPECT_EQ(error_of(post("/storm_per_port.cgi", "port=0&type=1&rate=300")), "");
+    EXPECT_TRUE(logged("Set storm control no limit for system"));
+    EXPECT_EQ(storm(4), "0/0");
+
+    // Bad input changes nothing.
+    ASSERT_EQ(error_of(post("/storm_per_port.cgi", "port=2&type=2&rate=64")), "");
+    EXPECT_EQ(error_of(post("/storm_per_port.cgi", "port=99&type=2&rate=64")),
+              "Convert from logical port to user port failed");
+    EXPECT_NE(error_of(post("/storm_per_port.cgi", "port=2&type=6&rate=64")), "");
+    EXPECT_NE(error_of(post("/storm_per_port.cgi", "port=2&type=4&rate=lots")), "");
+    EXPECT_EQ(storm(2), "4/64");
+    // The selected port is kept for the next view.
+    ASSERT_EQ(error_of(post("/storm_show_per_port.cgi", "port=2")), "");
+    EXPECT_TRUE(has(get("/storm.htm"), "<option value=\"2\" selected>"));
+}
+
+}  // namespace
