@@ -4,12 +4,12 @@
 #include <algorithm>
 #include <string>
 
-#include "../../soc/tests/unit_fixture.h"
+#include "../../drv/tests/port_fixture.h"
 #include "diag_console.h"
 #include "diag_counter.h"
 #include "diag_shell.h"
 #include "diag_symtab.h"
-#include "sal_host.h"
+#include "dxp_tarn.h"
 #include "sim/frame.h"
 #include "sim/tables.h"
 
@@ -17,21 +17,29 @@ namespace {
 
 constexpr int kPort = 2;
 
-class diag_show : public soc_test::UnitTest {
+// The switch API is up, for the port statistics.
+class diag_show : public port_test::PortUnitTest {
   protected:
     void SetUp() override {
-        sal_clock_manual(1000000);
-        start(sim::ChipKind::DXP7102A1);
+        startPorts(sim::ChipKind::DXP7102A1);
+        ASSERT_EQ(soc_init(0), 0);
+        ASSERT_EQ(dxp_dispatch_register(&dxp_tarn_dispatch), 0);
+        ASSERT_EQ(dxp_init(0), 0);
         sh_set_mode(2);
         symtab_init();
         board->port(kPort).linkUp();
+        ASSERT_EQ(dxp_port_enable_set(0, kPort, 1), 0);
+        dxp_pbmp_t linked{};
+        dxp_pbmp_port_add(&linked, kPort);
+        ASSERT_EQ(dxp_linkscan_update(0, linked), 0);
         board->chip().poke("SWMODE", 0, board->chip().peek("SWMODE") | 0x02);  // forwarding on
         cval_set_pbmp(0, ~0ull, 0);
     }
     void TearDown() override {
+        dxp_linkscan_detach(0);
+        dxp_detach(0);
         soc_tarn_counter_stop(0);
-        sal_clock_real();
-        soc_test::UnitTest::TearDown();
+        PortUnitTest::TearDown();
     }
     std::string run(const std::string &line, int expect = 0) {
         diag_test::ConsoleCapture cap;
@@ -42,6 +50,7 @@ class diag_show : public soc_test::UnitTest {
         for (int i = 0; i < frames; i++)
             board->port(kPort).inject(sim::FrameBuilder().src(0x020000000011ull).build());
         ASSERT_EQ(soc_tarn_counter_sync(0), 0);
+        ASSERT_GE(board->chip().mibGet("RXBROADCASTPKT", kPort), uint64_t(frames));
     }
     static bool has(const std::string &out, const std::string &text) {
         return out.find(text) != std::string::npos;
@@ -52,7 +61,7 @@ class diag_show : public soc_test::UnitTest {
 TEST_F(diag_show, CountersClearAndShow) {
     const std::string p = SOC_CONTROL(0)->port_name[kPort];
     const std::string name = "RXBROADCASTP." + p;
-    run("CounTeR Interval=1000000 PortBitMap=all");
+    run("CounTeR Interval=60000000 PortBitMap=all");  // only the syncs collect
     traffic(2);
     std::string out = run("SHOW Counters " + p);
     EXPECT_TRUE(has(out, name)) << out;
@@ -86,7 +95,7 @@ TEST_F(diag_show, CountersClearAndShow) {
 }
 
 TEST_F(diag_show, StatisticsTablesBitmapsAndRefusals) {
-    run("CounTeR Interval=1000000 PortBitMap=all");
+    run("CounTeR Interval=60000000 PortBitMap=all");  // only the syncs collect
     traffic(3);
     const std::string p = SOC_CONTROL(0)->port_name[kPort];
     std::string out = run("SHOW Statistics " + p + " all");
