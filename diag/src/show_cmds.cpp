@@ -19,13 +19,13 @@
 namespace {
 
 // A port bitmap word, or all of the unit's ports when there is none; false
-// after the message (fmt names the command and the text).
-bool pbmp_arg(int unit, args_t *a, const char *fmt, soc_pbmp_t *pbmp) {
+// after the message.
+bool pbmp_arg(int unit, args_t *a, soc_pbmp_t *pbmp) {
     *pbmp = SOC_CONTROL(unit)->all.bitmap;
     const char *w = ARG_CUR(a);
-    if (w == nullptr || strcasecmp(w, "all") == 0) return true;
+    if (w == nullptr) return true;
     if (parse_pbmp(unit, w, pbmp) != 0) {
-        sal_printf(fmt, ARG_CMD(a), w);
+        sal_printf("%s: Invalid port bitmap: %s\n", ARG_CMD(a), w);
         return false;
     }
     ARG_GET(a);
@@ -186,7 +186,7 @@ int cmd_clear(int unit, args_t *a) {
     if (strcasecmp(w, "counters") == 0 || strcasecmp(w, "c") == 0) {
         ARG_GET(a);
         soc_pbmp_t pbmp;
-        if (!pbmp_arg(unit, a, "%s: Invalid port bitmap: %s\n", &pbmp)) return CMD_FAIL;
+        if (!pbmp_arg(unit, a, &pbmp)) return CMD_FAIL;
         if (int rv = soc_tarn_counter_set32(unit, pbmp, 0); rv < 0) {
             sal_printf("ERROR: Clear counters failed: %s\n", dxp_errmsg(rv));
             return CMD_FAIL;
@@ -197,7 +197,7 @@ int cmd_clear(int unit, args_t *a) {
     if (strcasecmp(w, "stats") == 0) {
         ARG_GET(a);
         soc_pbmp_t pbmp;
-        if (!pbmp_arg(unit, a, "%s: Invalid port bitmap: %s\n", &pbmp)) return CMD_FAIL;
+        if (!pbmp_arg(unit, a, &pbmp)) return CMD_FAIL;
         for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
             if (!soc_pbmp_member(pbmp, port)) continue;
             if (int rv = dxp_stat_clear(unit, port); rv < 0)

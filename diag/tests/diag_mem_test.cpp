@@ -64,8 +64,8 @@ TEST_F(diag_mem, WriteAndModifyReachTheTable) {
     EXPECT_EQ(run("Write CFP_METER 0 1 1", -1),
               "Error: Memory CFP_METER not valid for chip DXP7102_A1.\n");
     EXPECT_EQ(run("Write SW_ARL 0 1 1 2 3", -1).substr(0, 24), "Unsupport memory table.\n");
-    EXPECT_TRUE(has(run("Write VLAN 1 x 1", -2), "Usage")) << "";
-    EXPECT_TRUE(has(run("MODify VLAN 1 1", -2), "Usage")) << "";
+    EXPECT_TRUE(has(run("Write VLAN 1 x 1", -2), "Usage"));
+    EXPECT_TRUE(has(run("MODify VLAN 1 1", -2), "Usage"));
 }
 
 TEST_F(diag_mem, ListAndCache) {
