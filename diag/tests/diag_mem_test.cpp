@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "../../soc/tests/unit_fixture.h"
 #include "diag_console.h"
@@ -97,3 +98,26 @@ TEST_F(diag_mem, ListAndCache) {
 }
 
 }  // namespace
+
+// The wide chips hold a VLAN entry in three 64-bit data words.
+class diag_mem_wide : public diag_mem {
+  protected:
+    void SetUp() override {
+        start(sim::ChipKind::DXP7101);
+        sh_set_mode(2);
+    }
+    std::vector<uint64_t> row(int index) {
+        uint64_t w[3] = {};
+        EXPECT_TRUE(board->chip().tables().otherRow(1, index, w));
+        return {w[0], w[1], w[2]};
+    }
+};
+
+TEST_F(diag_mem_wide, EntriesSpanEveryDataWord) {
+    run("Write VLAN 5 1 forward_map=3,untag_map=1,mspt_id=2");
+    EXPECT_EQ(row(5), (std::vector<uint64_t>{3, 1, 2}));
+    run("MODify VLAN 5 1 untag_map=4");
+    EXPECT_EQ(row(5), (std::vector<uint64_t>{3, 4, 2}));
+    run("Write VLAN 6 2 1 0 2 0 3 0");
+    EXPECT_EQ(row(7), (std::vector<uint64_t>{1, 2, 3}));
+}
