@@ -2,6 +2,7 @@
 #pragma once
 
 #include "diag_shell.h"
+#include "soc_control.h"
 
 // shell.cpp
 int sh_help(int unit, args_t *a);
@@ -147,3 +148,83 @@ int cmd_test_run(int unit, args_t *a);
 int cmd_test_mode(int unit, args_t *a);
 int cmd_test_parameters(int unit, args_t *a);
 int cmd_test_clear(int unit, args_t *a);
+// counter_cmds.cpp
+int cmd_counter(int unit, args_t *a);
+inline constexpr const char *COUNTER_USAGE =
+    "Usages:\n\t\nParameters: [off] [sync] [Interval=<usec>]\n\t\t[PortBitMap=<pbm>] "
+    "[MIBGroup=<MibGroup>]\n\tStarts the counter collection task running every "
+    "<usec>\n\tmicroseconds.  The task tallies software counters based on hardware\n\tvalues "
+    "and must run often enough to avoid counter overflow.\n\tIf <interval> is 0, stops the "
+    "task.  If <interval> is omitted, prints\n\tthe current INTERVAL.  sync reads in all the "
+    "counters to synchronize\n\t'show counters' for the first time, and must be used "
+    "alone.\n\tfor dxp7103 select MIB Group(0-2) <MibGroup> for different counters\n";
+// Port bitmap records as 64-bit words (bit n = port n).
+inline uint64_t diag_pbmp_bits(const soc_pbmp_t &b) {
+    return static_cast<uint64_t>(b.w[1]) << 32 | b.w[0];
+}
+inline soc_pbmp_t diag_pbmp_of(uint64_t bits) {
+    return soc_pbmp_t{{static_cast<uint32_t>(bits), static_cast<uint32_t>(bits >> 32)}};
+}
+
+// mem_cmds.cpp
+int cmd_mem_write(int unit, args_t *a);
+int cmd_mem_modify(int unit, args_t *a);
+int cmd_mem_list(int unit, args_t *a);
+int cmd_mem_cache(int unit, args_t *a);
+inline constexpr const char *MEM_WRITE_USAGE =
+    "Parameters: <TABLE> <ENTRY> <ENTRYCOUNT>\n\t        { <DW0> .. <DWN> | "
+    "<FIELD>=<VALUE>[,...] }\n\tNumber of <DW> must be a multiple of table entry "
+    "size.\n\tWrites entry(s) into table index(es).\n";
+inline constexpr const char *MEM_MODIFY_USAGE =
+    "Parameters: <TABLE> <ENTRY> <ENTRYCOUNT>\n\t        <FIELD>=<VALUE>[,...]\n\tRead/modify/"
+    "write field(s) of a table entry(s).\n";
+inline constexpr const char *MEM_LIST_USAGE =
+    "Parameters: <TABLE>\n\tIf no parameters are given, displays a reference list of "
+    "all\n\tmemories and their attributes.\n\tIf TABLE is given, displays the entry fields "
+    "for that table.\n";
+inline constexpr const char *MEM_CACHE_USAGE =
+    "Parameters [+<TABLE> | -<TABLE>]\n\tIf no parameters are given, displays caching "
+    "status.  Otherwise,\n\tturns software caching on (+) or off (-) for specified "
+    "TABLE(s).\n\tOnly VLAN and SEC_MAC available. SEC_MAC0, SEC_MAC1 and SEC_MAC2\n\tare "
+    "all set to SEC_MAC\n";
+
+// show_cmds.cpp
+int cmd_clear(int unit, args_t *a);
+int cmd_show(int unit, args_t *a);
+int cmd_pbmp(int unit, args_t *a);
+int cmd_soc(int unit, args_t *a);
+inline constexpr const char *CLEAR_USAGE =
+    "clear counters [PBMP] | <TABLE> ... | DEV | stats [PBMP]\n\tcounters - zeroes all or some "
+    "internal packet counters\n\t<TABLE> - clears specified memory table\n\t        - set any "
+    "of SEC_MAC0, SEC_MAC1 and SEC_MAC2 will\n\t          clear all of the three "
+    "table.\n\tDEV - Call dxp_clear on the unit to reset to known state\n\tstats - Clear the "
+    "port based statistics.\n";
+inline constexpr const char *SHOW_USAGE =
+    "Usages:\n  show CHips      - Show all driver-supported device IDs\n  show Counters [Changed] "
+    "[Same] [Z] [NZ] [Hex] [Raw] [<reg> | <pbmp>]\n\tDisplay all counters, or only specified "
+    "regs and/or ports\n\t  Changed - include counters that changed\n\t  Same    - include "
+    "counters that did not change\n\t  Z       - include counters that are zero\n\t  Nz      "
+    "- include counters that are not zero\n\t  All     - same as: Changed Same Z Nz\n\t  Hex  "
+    "   - display counters as 64-bit hex values\n\t  Raw     - display raw 64-bit hex values, "
+    "no register name(s)\n\t  ErDisc  - Only show those counters marked with "
+    "Error/Discard\n\tNOTES: If neither Changed or Same is specified, Change is used.\n\t      "
+    " If neither Z or Nz is specified, Nz is used.\n\t       Use All to display counters "
+    "regardless of value.\n  show Statistics [pbm] [all] - SNMP accumulated statistics,all "
+    "shows 0s\n  show Errors            - logged error counts for certain errors\n  show params "
+    "[<chip>]   - Chip parameters (chip id or current unit)\n  show unit [<unit>]     - Unit "
+    "list or unit parameters\n  show features [all]    - Show enabled (or all) features for "
+    "this unit\n";
+inline constexpr const char *PBMP_USAGE =
+    "Parameters: <pbmp>\nConverts a pbmp string into a hardware port bitmap.  A pbmp "
+    "string\n\tis a single port, or a group of ports specified in a list using ','\n\tto "
+    "separate them and '-' for ranges, e.g. 1-8,25,cpu.  Ports may be\n\tspecified using the "
+    "one-based port number (1-29) or port type and\n\tzero-based number (fe0-fe23,ge0-ge7).  "
+    "'cpu' is equal to port 24,\n\t'fe' is all FE ports, 'ge' is all GE ports, 'e' is all "
+    "ethernet\n\tports, 'all' is all ports, and 'none' is no ports (0x0).\n\tA '~' may be used "
+    "to exclude port previously given (e.g. e,~fe19)\n\tAcceptable strings and values also "
+    "depend on the chip being used.\n\tA pbmp may also be given as a raw hex (0x) number, e.g. "
+    "0xbffffff.\n";
+inline constexpr const char *SOC_USAGE =
+    "Parameters: [<unit #>] ... \n\tPrint internal SOC driver control information IF compiled "
+    "as a \n\tdebug version. If not compiled as a debug version, a warning is\n\tprinted and "
+    "the command completes successfully with no further\n\toutput\n";

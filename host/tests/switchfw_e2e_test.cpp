@@ -271,7 +271,7 @@ TEST_F(startup_e2e, MonitorOverAPtyAndAPipe) {
         EXPECT_TRUE(fw.command("1:Echo x", "Error: Unit 1 out of range")) << fw.output();
         EXPECT_TRUE(fw.command("0::", "Override default SOC device set to 0")) << fw.output();
         EXPECT_TRUE(fw.command("0:", "Default SOC device set to 0")) << fw.output();
-        EXPECT_TRUE(fw.command("pbmp fe0", "PBMP: Command not implemented")) << fw.output();
+        EXPECT_TRUE(fw.command("pbmp fe0", "0x0000000000000001 ==> fe0")) << fw.output();
         EXPECT_TRUE(fw.command("SHell", "ecos> ")) << fw.output();
         EXPECT_TRUE(fw.command("exit", "DXP.0> ")) << fw.output();
         EXPECT_TRUE(fw.command("EXIT", "Resetting...")) << fw.output();

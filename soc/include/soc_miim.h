@@ -13,6 +13,8 @@
 // interrupt context.
 int soc_miim_write(int unit, uint32_t phy_id, uint32_t phy_reg_addr, uint16_t phy_wr_data);
 int soc_miim_read(int unit, uint32_t phy_id, uint32_t phy_reg_addr, uint16_t *phy_rd_data);
+// Clause-22 accesses of the unit that failed since start-up.
+int soc_miim_error_count(int unit);
 // new = (value & mask) | (old & ~mask), written only when it differs.
 int soc_miim_modify(int unit, uint32_t phy_id, uint32_t phy_reg_addr, uint16_t value,
                     uint16_t mask);

@@ -361,6 +361,15 @@ int soc_tarn_counter_sync(int unit) {
     return SOC_E_INTERNAL;
 }
 
+int soc_tarn_counter_status(int unit, int *interval, soc_pbmp_t *bmp, uint32_t *flags) {
+    CounterState *st = state_of(unit);
+    if (st == nullptr) return SOC_E_INIT;
+    *interval = st->interval.load();
+    *bmp = st->pbmp;
+    *flags = st->flags;
+    return SOC_E_NONE;
+}
+
 int soc_tarn_counter_get(int unit, int port, int reg, int clear, uint64_t *value) {
     CounterState *st = nullptr;
     int idx = -1;

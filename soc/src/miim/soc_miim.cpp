@@ -1,6 +1,8 @@
 // PHY register access by name through the unit's MIIM service slots.
 #include "soc_miim.h"
 
+#include <atomic>
+
 #include "drv_if.h"
 #include "sal.h"
 #include "soc_cm.h"
@@ -24,6 +26,14 @@ MiimPath miim_path(int unit) {
     return SOC_IS_FAMILY_LAYOUT(unit) ? MiimPath::Service : MiimPath::Skip;
 }
 
+// Failed clause-22 accesses by unit, for the monitor's error report.
+std::atomic<int> g_errors[SOC_MAX_NUM_DEVICES];
+
+int counted(int unit, int rv) {
+    if (rv < 0 && unit >= 0 && unit < SOC_MAX_NUM_DEVICES) g_errors[unit].fetch_add(1);
+    return rv;
+}
+
 int clause45_result(int unit) {
     return soc_feature(unit, soc_feature_phy_cl45) ? 0 : SOC_E_UNAVAIL;
 }
@@ -33,8 +43,9 @@ int clause45_result(int unit) {
 int soc_miim_write(int unit, uint32_t phy_id, uint32_t phy_reg_addr, uint16_t phy_wr_data) {
     MiimPath path = miim_path(unit);
     if (path != MiimPath::Service) return path == MiimPath::NoUnit ? SOC_E_UNIT : SOC_E_NONE;
-    return DRV_SERVICES(unit)->miim_write(unit, static_cast<uint8_t>(phy_id),
-                                          static_cast<uint8_t>(phy_reg_addr), phy_wr_data);
+    return counted(unit,
+                   DRV_SERVICES(unit)->miim_write(unit, static_cast<uint8_t>(phy_id),
+                                                  static_cast<uint8_t>(phy_reg_addr), phy_wr_data));
 }
 
 int soc_miim_read(int unit, uint32_t phy_id, uint32_t phy_reg_addr, uint16_t *phy_rd_data) {
@@ -45,8 +56,13 @@ int soc_miim_read(int unit, uint32_t phy_id, uint32_t phy_reg_addr, uint16_t *ph
     }
     MiimPath path = miim_path(unit);
     if (path != MiimPath::Service) return path == MiimPath::NoUnit ? SOC_E_UNIT : SOC_E_NONE;
-    return DRV_SERVICES(unit)->miim_read(unit, static_cast<uint8_t>(phy_id),
-                                         static_cast<uint8_t>(phy_reg_addr), phy_rd_data);
+    return counted(unit,
+                   DRV_SERVICES(unit)->miim_read(unit, static_cast<uint8_t>(phy_id),
+                                                 static_cast<uint8_t>(phy_reg_addr), phy_rd_data));
+}
+
+int soc_miim_error_count(int unit) {
+    return unit >= 0 && unit < SOC_MAX_NUM_DEVICES ? g_errors[unit].load() : 0;
 }
 
 int soc_miim_modify(int unit, uint32_t phy_id, uint32_t phy_reg_addr, uint16_t value,
