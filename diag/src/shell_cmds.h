@@ -112,3 +112,9 @@ int sh_config(int unit, args_t *a);
 
 // edline.cpp
 int sh_edline(int unit, args_t *a);
+
+// pkt_tx.cpp, pkt_watch.cpp, pkt_rx.cpp: the packet commands
+int cmd_tx(int unit, args_t *a);
+int cmd_tx_start(int unit, args_t *a);
+int cmd_tx_stop(int unit, args_t *a);
+int cmd_tx_count(int unit, args_t *a);
