@@ -101,7 +101,7 @@ const cmd_t diag_family_cmds[] = {
     {"MIRror", sh_not_implemented, "Mode=L2|Off, Port=port, IngressBitMap=pbmp, EgressBitMap=pbmp\n", "Manage port mirroring"},
     {"MODify", sh_not_implemented, "TABLE ENTRY ENTRYCOUNT\n", "Modify table entry by field names"},
     {"Modreg", cmd_reg_mod, REG_MOD_USAGE, "Read/modify/write register"},
-    {"PacketWatcher", sh_not_implemented, "[report +/-values] [stop|start] [count]\n", "Monitor ports for packets"},
+    {"PacketWatcher", cmd_packet_watcher, "[start|stop|count|log N|dump [N]|dump options M|report M|quiet|channel M|rate [n]|interval n|mode [soc|rx]] ...\n", "Monitor ports for packets"},
     {"PBMP", sh_not_implemented, "pbmp\n", "Convert port bitmap string to hex"},
     {"PHY", sh_not_implemented, "[int] ports regnum [value]\n", "Set/Display phy characteristics"},
     {"PORT", sh_not_implemented, "ports [AutoNeg=on|off] [enable] [disable]\n", "Set/Display port characteristics"},

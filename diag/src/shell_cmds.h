@@ -118,3 +118,4 @@ int cmd_tx(int unit, args_t *a);
 int cmd_tx_start(int unit, args_t *a);
 int cmd_tx_stop(int unit, args_t *a);
 int cmd_tx_count(int unit, args_t *a);
+int cmd_packet_watcher(int unit, args_t *a);
