@@ -119,3 +119,6 @@ int cmd_tx_start(int unit, args_t *a);
 int cmd_tx_stop(int unit, args_t *a);
 int cmd_tx_count(int unit, args_t *a);
 int cmd_packet_watcher(int unit, args_t *a);
+int cmd_rx_cfg(int unit, args_t *a);
+int cmd_rx_mon(int unit, args_t *a);
+int cmd_rx_init(int unit, args_t *a);
