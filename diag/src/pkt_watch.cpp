@@ -17,6 +17,7 @@
 #include "sal.h"
 #include "shell_cmds.h"
 #include "soc_dma.h"
+#include "soc_error.h"
 #include "soc_property.h"
 
 namespace {
@@ -40,6 +41,7 @@ const parse_mask_t chan_masks[] = {
 };
 
 constexpr int kChannels = 4;
+constexpr int kSocVectors = 8;  // per channel, so that bursts find a buffer
 constexpr int kDefaultBufferSize = 10240;
 constexpr int kPrio = 100;
 constexpr uint32_t kRxFlags = 0xC0FF;
@@ -103,8 +105,9 @@ struct pw_state_t {
     int interval;
     int buffer_size;
     dxp_rx_cfg_t rx_cfg;
-    dv_t *dv[kChannels];
+    dv_t *dv[kChannels][kSocVectors];
     bool start_failed;
+    bool started_rx;
 };
 
 pw_state_t pw_states[DXP_UNITS_MAX];
@@ -201,39 +204,42 @@ int pw_rx_callout(int unit, dxp_pkt *pkt, void *) {
     return DXP_RX_HANDLED_OWNED;
 }
 
-// SOC mode: a channel's vector completed; the frame is copied out so that
-// the vector can be started again at once.
+// SOC mode: a channel's vector completed. The frame is copied out and the
+// daemon starts the vector again; a bad frame only restarts it.
 void pw_dma_done(int unit, dv_t *dv) {
     auto *pw = static_cast<pw_state_t *>(dv->user1);
-    int chan = static_cast<int>(reinterpret_cast<intptr_t>(dv->user2));
-    const uint8_t *buf = dv->dv_dcb != nullptr ? dv->dv_dcb[0].addr : nullptr;
     if (dv->dv_flags & DV_F_RX_DISABLED) return;  // the receiver stopped
     auto *p = static_cast<pw_pup_t *>(sal_alloc(sizeof(pw_pup_t), "PW-pup"));
-    int len =
-        buf != nullptr && dv->dv_dcb[0].len > SOC_DMA_RX_HDR_BYTES ? (buf[0] | buf[1] << 8) : 0;
-    if (len > dv->dv_dcb[0].len - SOC_DMA_RX_HDR_BYTES)
-        len = dv->dv_dcb[0].len - SOC_DMA_RX_HDR_BYTES;
-    if (p != nullptr && len > 0) p->copy = static_cast<uint8_t *>(sal_alloc(len, "PW-pup"));
-    if (p != nullptr && p->copy != nullptr) {
-        std::memcpy(p->copy, buf + SOC_DMA_RX_HDR_BYTES, static_cast<size_t>(len));
+    if (p == nullptr) {
+        sal_debug_printf(0x8000000, "PW: Failed to allocate pup struct.  Discarding\n");
+        return;
+    }
+    p->dv = dv;
+    p->channel = static_cast<int>(reinterpret_cast<intptr_t>(dv->user2));
+    // The parse left the frame (with its FCS) after the receive header, the
+    // management tag taken out.
+    int len = dv->dv_dcb[0].len;
+    if (!(dv->dv_flags & DV_F_BAD) && len > 0) {
+        p->copy = static_cast<uint8_t *>(sal_alloc(static_cast<size_t>(len), "PW-pup"));
+        if (p->copy != nullptr)
+            std::memcpy(p->copy, dv->dv_dcb[0].addr + SOC_DMA_RX_HDR_BYTES + 6,
+                        static_cast<size_t>(len));
         p->pkt.pkt_len = static_cast<uint16_t>(len);
         p->pkt.tot_len = static_cast<uint16_t>(len);
+        p->pkt.rx_port = static_cast<uint8_t>(dv->dv_status & 0x3F);
         p->pkt.unit = static_cast<uint8_t>(unit);
-        p->channel = chan;
-        p->dv = dv;
-        sal_mutex_take(pw->lock, sal_mutex_FOREVER);
-        pw->pending.push(p);
-        sal_mutex_give(pw->lock);
-    } else {
-        sal_free(p);
     }
+    sal_mutex_take(pw->lock, sal_mutex_FOREVER);
+    pw->pending.push(p);
+    sal_mutex_give(pw->lock);
     sal_sem_give(pw->wake);
 }
 
 int pw_soc_start(pw_state_t *pw) {
     uint32_t chans = pw->channels.load();
     if (chans == 0) chans = 0x1;
-    for (int c = 0; c < kChannels; c++) {
+    for (int k = 0; k < kChannels * kSocVectors; k++) {
+        int c = k / kSocVectors;
         if (!(chans & (1u << c))) continue;
         dv_t *dv = soc_dv_alloc(pw->unit, DV_RX, 1);
         auto *buf =
@@ -247,7 +253,7 @@ int pw_soc_start(pw_state_t *pw) {
         dv->dv_done_chain = pw_dma_done;
         dv->user1 = pw;
         dv->user2 = reinterpret_cast<void *>(static_cast<intptr_t>(c));
-        pw->dv[c] = dv;
+        pw->dv[c][k % kSocVectors] = dv;
         soc_dma_start(pw->unit, dv);
     }
     return soc_dma_rx_enable(pw->unit);
@@ -255,19 +261,24 @@ int pw_soc_start(pw_state_t *pw) {
 
 void pw_soc_restart(pw_state_t *pw, dv_t *dv) {
     uint8_t *buf = dv->dv_dcb[0].addr;
+    void *chan = dv->user2;
     soc_dma_dv_reset(DV_RX, dv);
     soc_dv_desc_add(dv, buf, static_cast<uint16_t>(pw->buffer_size));
     dv->dv_done_chain = pw_dma_done;
+    dv->user1 = pw;
+    dv->user2 = chan;
     soc_dma_start(pw->unit, dv);
 }
 
 void pw_soc_stop(pw_state_t *pw) {
     soc_dma_rx_disable(pw->unit);
-    for (dv_t *&dv : pw->dv) {
-        if (dv == nullptr) continue;
-        sal_dma_free(dv->dv_dcb[0].addr);
-        soc_dv_free(pw->unit, dv);
-        dv = nullptr;
+    for (auto &chan : pw->dv) {
+        for (dv_t *&dv : chan) {
+            if (dv == nullptr) continue;
+            sal_dma_free(dv->dv_dcb[0].addr);
+            soc_dv_free(pw->unit, dv);
+            dv = nullptr;
+        }
     }
 }
 
@@ -279,15 +290,17 @@ void pw_take(pw_state_t *pw) {
     pw->pending = pw_list_t{};
     sal_spl(level);
     for (pw_pup_t *p = batch.head; p != nullptr; p = p->next) {
+        if (p->dv != nullptr && p->copy == nullptr) continue;  // bad frame
         p->number = ++pw->total;
         pw->per_chan[p->channel + 1]++;
     }
     sal_mutex_give(pw->lock);
     while (pw_pup_t *p = batch.pop()) {
-        pup_print(pw, p, pw->report.load());
         dv_t *dv = p->dv;
+        bool bad = dv != nullptr && p->copy == nullptr;
+        if (!bad) pup_print(pw, p, pw->report.load());
         sal_mutex_take(pw->lock, sal_mutex_FOREVER);
-        if (pw->log_size > 0) {
+        if (pw->log_size > 0 && !bad) {
             pw->log.push(p);
             pw->logged++;
             p = pw->log.count > pw->log_size ? pw->log.pop() : nullptr;
@@ -306,16 +319,22 @@ void pw_daemon(void *arg) {
     int unit = pw->unit;
     int rv = 0;
     if (pw->mode == kModeRx) {
-        rv = dxp_rx_start(unit, &pw->rx_cfg);
+        // The management interface may have the service running already; it
+        // keeps it then, and the watcher only adds its handler.
+        pw->started_rx = !dxp_rx_active(unit);
+        rv = pw->started_rx ? dxp_rx_start(unit, &pw->rx_cfg) : 0;
         if (rv < 0) {
             sal_printf("%s: Error: Cannot start RX: %s\n", pw->name, dxp_errmsg(rv));
         } else {
             rv = dxp_rx_register(unit, "RX CMD", pw_rx_callout, kPrio, nullptr, kRxFlags);
             if (rv < 0) {
                 sal_printf("%s: dxp_rx_register failed: %s\n", pw->name, dxp_errmsg(rv));
-                dxp_rx_stop(unit, nullptr);
+                if (pw->started_rx) dxp_rx_stop(unit, nullptr);
             }
         }
+    } else if (dxp_rx_active(unit)) {
+        sal_printf("%s: Error: RX is running; SOC mode needs the DMA to itself\n", pw->name);
+        rv = SOC_E_BUSY;
     } else {
         rv = pw_soc_start(pw);
         if (rv < 0) {
@@ -336,7 +355,7 @@ void pw_daemon(void *arg) {
         pw_take(pw);
     }
     if (pw->mode == kModeRx) {
-        dxp_rx_stop(unit, nullptr);
+        if (pw->started_rx) dxp_rx_stop(unit, nullptr);
         dxp_rx_unregister(unit, pw_rx_callout, kPrio);
     } else {
         pw_soc_stop(pw);

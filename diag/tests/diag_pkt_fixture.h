@@ -136,9 +136,9 @@ class PktMonitor : public ::testing::Test {
         diag_shell(-1, "DXP", 1);
         return console.out();
     }
-    // Polls (real time, five seconds at most) until the console shows text.
-    bool shows(const std::string &text) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    // Polls (real time, five seconds unless told) until the console shows text.
+    bool shows(const std::string &text, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+        auto end = std::chrono::steady_clock::now() + limit;
         while (console.out().find(text) == std::string::npos) {
             if (std::chrono::steady_clock::now() > end) return false;
             std::this_thread::yield();
@@ -155,6 +155,16 @@ class PktMonitor : public ::testing::Test {
             ASSERT_EQ(sal_fs_host_init((fs_dir / "fs").c_str(), (fs_dir / "tftp").c_str()), 0);
         }
         std::ofstream(fs_dir / "fs" / name) << text;
+    }
+    // Waits until the CPU-port MAC has n receive buffers posted: the receive
+    // service posts them at its next pass once a handler is registered.
+    bool rx_posted(uint32_t n) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (board->mac().peek(0x218) / 8 < n) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            std::this_thread::yield();
+        }
+        return true;
     }
     static bool has(const std::string &out, const std::string &text) {
         return out.find(text) != std::string::npos;

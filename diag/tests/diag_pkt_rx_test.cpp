@@ -24,6 +24,15 @@ class pkt_rx : public PktMonitor {
         run({"PacketWatcher stop"});
         PktMonitor::TearDown();
     }
+    // A service started earlier posts its buffers once a handler is there,
+    // at its next pass: frames sent before that are lost.
+    bool inject_until(const std::string &text) {
+        for (int i = 0; i < 50; i++) {
+            inject(1);
+            if (shows(text, std::chrono::milliseconds(100))) return true;
+        }
+        return false;
+    }
     void inject(int n) {
         for (int i = 0; i < n; i++)
             board->port(1).inject(sim::FrameBuilder()
@@ -44,6 +53,7 @@ TEST_F(pkt_rx, WatcherCountsLogsDumpsAndReports) {
     EXPECT_TRUE(has(out, "Can not change \"log\" while PW-daemon running\n")) << out;
     EXPECT_TRUE(has(out, "Can't set modes while running\n")) << out;
 
+    ASSERT_TRUE(rx_posted(10));
     inject(10);
     ASSERT_TRUE(shows("Packet[10]: ")) << console.out();
     out = console.out();
@@ -91,12 +101,30 @@ TEST_F(pkt_rx, WatcherRefusesBadWords) {
     EXPECT_FALSE(pw_running(0));
 }
 
+TEST_F(pkt_rx, WatcherInSocModeAndBesideARunningService) {
+    std::string out =
+        run({"PacketWatcher mode soc report +count +channel start", "PacketWatcher channel 1"});
+    EXPECT_TRUE(has(out, "PacketWatcher: Unable to configure DMA channels while running\n")) << out;
+    inject(3);  // a burst: each frame needs a buffer of its own
+    ASSERT_TRUE(shows("Packet[3]-chn0: length 68.\n")) << console.out();
+    out = run({"PacketWatcher stop mode rx", "RXMon init", "PacketWatcher mode soc start"});
+    EXPECT_TRUE(has(out, "dxpPW.0: Error: RX is running; SOC mode needs the DMA to itself\n"))
+        << out;
+
+    // A service someone else started stays running after the watcher stops.
+    out = run({"PacketWatcher mode rx start"});
+    ASSERT_TRUE(inject_until("Packet[")) << console.out();
+    out = run({"PacketWatcher stop", "RXMon"});
+    EXPECT_TRUE(has(out, "Active bitmap for RX is 1.\n")) << out;
+}
+
 TEST_F(pkt_rx, ReceiveMonitorDumpsFramesUntilStopped) {
     std::string out = run({"RXMon start", "RXMon", "RXMon init", "RXMon show", "RXMon bogus"});
     EXPECT_TRUE(has(out, "Active bitmap for RX is 1.\n")) << out;
     EXPECT_TRUE(has(out, "RX is already running\n")) << out;
     EXPECT_TRUE(has(out, "RXMon: ERROR: cannot show in non-CARVOLIX_DEBUG compilation\n")) << out;
     EXPECT_TRUE(has(out, "Usage (RXMon)")) << out;
+    ASSERT_TRUE(rx_posted(1));
     inject(1);
     ASSERT_TRUE(shows("Data: data[0000]: ff ff ff ff ff ff 00 aa bb cc dd 01 ")) << console.out();
     out = console.out();
