@@ -102,7 +102,7 @@ struct pw_state_t {
     int logged;
     uint32_t start_time;
     int rate;
-    int interval;
+    std::atomic<int> interval;
     int buffer_size;
     dxp_rx_cfg_t rx_cfg;
     dv_t *dv[kChannels][kSocVectors];
@@ -308,7 +308,8 @@ void pw_take(pw_state_t *pw) {
         sal_mutex_give(pw->lock);
         if (p != nullptr) pup_free(pw, p);
         if (dv != nullptr && !pw->stop.load()) {
-            if (pw->interval > 0) sal_usleep(static_cast<uint32_t>(pw->interval));
+            int wait = pw->interval.load();
+            if (wait > 0) sal_usleep(static_cast<uint32_t>(wait));
             pw_soc_restart(pw, dv);
         }
     }
@@ -424,11 +425,11 @@ void pw_status(const char *cmd, pw_state_t *pw) {
     sal_printf("%s: Status: %s. Mode %s. Buffering up to %d packets.%s\n", cmd,
                pw->running.load() ? "Running" : "Not Running", mode_names[pw->mode], pw->log_size,
                pw->stop.load() ? " STOP Requested." : "");
-    if (pw->mode == kModeSoc) sal_printf("Interval %d us. ", pw->interval);
+    if (pw->mode == kModeSoc) sal_printf("Interval %d us. ", pw->interval.load());
     if (pw->rate == 0)
         sal_printf("Rate limiting is off.\n");
     else
-        sal_printf("Rate limit is %d (soc intvl %d).\n", pw->rate, pw->interval);
+        sal_printf("Rate limit is %d (soc intvl %d).\n", pw->rate, pw->interval.load());
     show_mask("", "Reporting is enabled for: ", "Reporting is disabled for: ", opt_masks,
               pw->report.load(), 0x1f);
     show_mask("", "Dump options are enabled for: ", "Dump options are disabled for: ", opt_masks,
@@ -461,6 +462,7 @@ int pw_running(int unit) {
 }
 
 int pw_dump_log(int unit, int count) {
+    if (unit < 0 || unit >= DXP_UNITS_MAX) return CMD_FAIL;
     pw_state_t *pw = pw_state(unit);
     sal_mutex_take(pw->lock, sal_mutex_FOREVER);
     int n = pw->log.count;
