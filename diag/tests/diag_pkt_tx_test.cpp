@@ -97,7 +97,7 @@ TEST_F(pkt_tx, PerPortSourcesIncrementsAndFileFrames) {
 TEST_F(pkt_tx, BadInputIsRefusedAndChangesNothing) {
     std::string out = run({"TX", "TX many", "TX 1 Length=5", "TX 1 Bogus=1", "TX 1 DestMac=xyz",
                            "TX 1 CRC=Sometimes", "TXCount"});
-    EXPECT_TRUE(has(out, "Usage (TX): Count [options]\n")) << out;
+    EXPECT_TRUE(has(out, "Usage (TX): Count [PortBitMap=pbmp] ")) << out;
     EXPECT_TRUE(has(out, "TX: Error: Length 5 out of range (18 to 16383)\n")) << out;
     EXPECT_TRUE(has(out, "TX: Error: Invalid option or malformed expression: Bogus=1\n")) << out;
     EXPECT_TRUE(has(out, "TX: Error: Invalid option or malformed expression: DestMac=xyz\n"))
