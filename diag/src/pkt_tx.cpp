@@ -273,7 +273,8 @@ int tx_send(tx_state_t *s) {
     int payload = length - kPayloadStart - kCrcBytes;
     int rv = CMD_OK;
     s->count_sent = 0;
-    for (int i = 0; i < s->count_req && s->state.load() == kRunning; i++) {
+    // A background job running TX ends when it is killed.
+    for (int i = 0; i < s->count_req && s->state.load() == kRunning && !sh_stop_requested(); i++) {
         if (write_macs) {
             std::memcpy(s->buf, s->o.dst_mac, 6);
             std::memcpy(s->buf + 6, s->o.src_mac, 6);

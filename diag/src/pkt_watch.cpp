@@ -166,15 +166,15 @@ void pup_print(pw_state_t *pw, const pw_pup_t *p, uint32_t mask) {
     int len = k.pkt_len;
     sal_printf("Packet[%d]%s: ", p->number, chan);
     if (pw->mode == kModeRx) {
-        bool tagged = len >= 14 && data[12] == 0x81 && data[13] == 0x00;
+        bool cut = k._pkt_data.len < k.pkt_len;
+        if (cut) len = static_cast<int>(k._pkt_data.len);
+        bool tagged = data != nullptr && len >= 14 && data[12] == 0x81 && data[13] == 0x00;
         sal_printf("%slength %d (%d). rx-port %d. cos %d. prio_int %d. reason 0x%x. %s.\n", "",
                    k.pkt_len, k.tot_len, k.rx_port, k.cos, k.prio_int, k.rx_reason,
                    tagged ? "Tagged" : "Untagged");
-        bool cut = k._pkt_data.len < k.pkt_len;
         sal_printf("%sdest-port %d. dest-mod %d. %s %d. src-mod %d. opcode %d. %s\n", "    ",
                    k.dest_port, k.dest_mod, "src-port", k.src_port, k.src_mod, k.opcode,
                    cut ? "Truncated." : "");
-        if (cut) len = static_cast<int>(k._pkt_data.len);
     } else {
         sal_printf("length %d.\n", len);
     }
