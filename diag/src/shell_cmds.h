@@ -228,3 +228,16 @@ inline constexpr const char *SOC_USAGE =
     "Parameters: [<unit #>] ... \n\tPrint internal SOC driver control information IF compiled "
     "as a \n\tdebug version. If not compiled as a debug version, a warning is\n\tprinted and "
     "the command completes successfully with no further\n\toutput\n";
+// pkt_tx.cpp, pkt_watch.cpp, pkt_rx.cpp: the packet commands
+int cmd_tx(int unit, args_t *a);
+int cmd_tx_start(int unit, args_t *a);
+int cmd_tx_stop(int unit, args_t *a);
+int cmd_tx_count(int unit, args_t *a);
+inline constexpr const char *TX_USAGE =
+    "Count [PortBitMap=pbmp] [UntagBitMap=pbmp] [Length=bytes] [DestMac=mac] [SourceMac=mac]\n\t"
+    "[DestMacInc=n] [SourceMacInc=n] [PerPortSrcMac=0|1] [Pattern=hex] [PatternInc=n]\n\t"
+    "[VLantag=hex] [VlanPrio=0-7] [CRC=None|Recompute|Append] [Filename=file]\n";
+int cmd_packet_watcher(int unit, args_t *a);
+int cmd_rx_cfg(int unit, args_t *a);
+int cmd_rx_mon(int unit, args_t *a);
+int cmd_rx_init(int unit, args_t *a);
