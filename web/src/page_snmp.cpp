@@ -10,7 +10,6 @@
 #include "settings.h"
 #include "snmp_backend.h"
 #include "web_pages.h"
-#include "web_snmp_pages.h"
 
 namespace snmppage {
 
@@ -62,9 +61,18 @@ const char *field(const httpd_event *ev, const char *name) {
     return nullptr;
 }
 
-int refuse(httpd_event *ev, httpd_request *req, const char *title, const char *message) {
-    logger_printf(LOG_LEVEL_WARNING, LOG_MOD_SNMPD, "%s: %s\n", title, message);
+int refuse(httpd_event *ev, httpd_request *req, const char *title, const char *message,
+           const char *log) {
+    logger_printf(LOG_LEVEL_WARNING, LOG_MOD_SNMPD, "%s: %s\n", title,
+                  log != nullptr ? log : message);
     return web_error_page(ev, req, title, message, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
+}
+
+Titles::Titles(const char *word) {
+    std::snprintf(create, sizeof create, "Create SNMP %s", word);
+    std::snprintf(edit, sizeof edit, "Edit SNMP %s", word);
+    std::snprintf(full, sizeof full, "Created %s Exceed Max. Number.", word);
+    std::snprintf(missing, sizeof missing, "%s not found.", word);
 }
 
 void save() {
@@ -150,6 +158,17 @@ int page(int kind, httpd_event *ev, httpd_request *req) {
     return 0;
 }
 
+int list_tag_entry(int kind, const ListSelectors &sel, const uint16_t args[3],
+                   const httpd_request *req, httpd_tag_out *out) {
+    if (list_common(kind, args[0], sel.page, sel.prev, req, out)) return -1;
+    if (args[0] == sel.option || args[0] == sel.option + 1) {
+        if (args[1] < entry_count(kind)) web_tag_int(out, args[1] + 1);
+        return -1;
+    }
+    int entry = row_entry(kind, args[1], req);
+    return entry < entry_count(kind) ? entry : -1;
+}
+
 bool list_common(int kind, int sel, int page_sel, int prev_sel, const httpd_request *req,
                  httpd_tag_out *out) {
     int p = list_page(kind, req);
@@ -173,6 +192,11 @@ void escaped(httpd_tag_out *out, const char *text) {
     char buf[WEB_TAG_TEXT_SIZE / 2];
     web_html_escape(text, buf, sizeof buf);
     web_tag_text(out, web_tag_printf("%s", buf));
+}
+
+const snmpcfg_group *group_at(int slot) {
+    const snmpcfg_tables &t = snmpcfg();
+    return slot >= 0 && slot < t.group_count ? &t.groups[slot] : nullptr;
 }
 
 const char *version_name(int model) {
@@ -221,41 +245,41 @@ int engine_mode() {
     return std::strcmp(mac, suffix) == 0 ? kEngineDefault : kEngineUser;
 }
 
+// Selectors of the group tags, 4 to 23 in order.
 enum GroupSelector : uint16_t {
     kSelShownId = 4,
-    kSelName = 5,
-    kSelVerValue = 6,
-    kSelVerSelected = 7,
-    kSelVerName = 8,
-    kSelAuthOn = 9,
-    kSelAuthOff = 10,
-    kSelReadOn = 11,
-    kSelReadOff = 12,
-    kSelWriteOn = 13,
-    kSelWriteOff = 14,
-    kSelListPage = 15,
-    kSelOptionValue = 16,
-    kSelOptionText = 17,
-    kSelRowId = 18,
-    kSelRowName = 19,
-    kSelRowVersion = 20,
-    kSelRowAuth = 21,
-    kSelRowAccess = 22,
-    kSelPrev = 23,
+    kSelName,
+    kSelVerValue,
+    kSelVerSelected,
+    kSelVerName,
+    kSelAuthOn,
+    kSelAuthOff,
+    kSelReadOn,
+    kSelReadOff,
+    kSelWriteOn,
+    kSelWriteOff,
+    kSelListPage,
+    kSelOptionValue,
+    kSelOptionText,
+    kSelRowId,
+    kSelRowName,
+    kSelRowVersion,
+    kSelRowAuth,
+    kSelRowAccess,
+    kSelPrev
 };
 
-// The group fields of the creation and edit forms onto rec; null, or the
-// refusal message.
-const char *group_fields(const httpd_event *ev, snmpcfg_group *rec, bool editing) {
+// The group fields of the creation and edit forms.
+Refusal group_fill(const httpd_event *ev, snmpcfg_group *rec, const snmpcfg_group *old) {
     const char *name = field(ev, "snmp_group_name");
-    if (name != nullptr && std::strlen(name) > kNameMax) return "Exceed max group name length.";
-    if (name != nullptr && (!editing || std::strcmp(name, rec->name) != 0) &&
+    if (name != nullptr && std::strlen(name) > kNameMax) return {"Exceed max group name length."};
+    if (name != nullptr && (old == nullptr || std::strcmp(name, old->name) != 0) &&
         snmp_name_exists(kGroup, name) != 0)
-        return "Group name already exist in the list.";
-    if (name == nullptr || *name == '\0') return "Group Name not entered.";
+        return {"Group name already exist in the list."};
+    if (name == nullptr || *name == '\0') return {"Group Name not entered."};
     const char *ver = field(ev, "snmp_ver");
-    int model = ver != nullptr ? std::atoi(ver) + 1 : editing ? rec->model : 0;
-    if (model < 1 || model > 3) return "SNMP Version not selected.";
+    int model = ver != nullptr ? std::atoi(ver) + 1 : old != nullptr ? old->model : 0;
+    if (model < 1 || model > 3) return {"SNMP Version not selected."};
     copy_text(rec->name, sizeof rec->name, name);
     rec->model = model;
     const char *auth = field(ev, "auth_state");
@@ -265,7 +289,7 @@ const char *group_fields(const httpd_event *ev, snmpcfg_group *rec, bool editing
     const char *write = field(ev, "write_state");
     rec->read = read != nullptr && std::strcmp(read, "en") == 0 ? 1 : 0;
     rec->write = write != nullptr && std::strcmp(write, "en") == 0 ? 1 : 0;
-    return nullptr;
+    return {};
 }
 
 // Drops every entry of a packed table whose group is the slot and moves the
@@ -286,10 +310,46 @@ void drop_group_members(T *table, int *count, int slot, int (*del)(int), Before 
     }
 }
 
-const snmpcfg_group *group_at(int slot) {
-    const snmpcfg_tables &t = snmpcfg();
-    return slot >= 0 && slot < t.group_count ? &t.groups[slot] : nullptr;
+void group_replace(int slot, const snmpcfg_group &old, const snmpcfg_group &rec) {
+    snmpcfg_tables &t = snmpcfg();
+    // Unapply also drops an SNMPv1/SNMPv2c group from that list; apply
+    // records it again.
+    snmpcfg_group_unapply(&old);
+    t.groups[slot] = rec;
+    snmpcfg_group_apply(slot);
+    // The group's users are mapped to it by name.
+    for (int i = 0; i < t.user_count; i++) {
+        if (t.users[i].group != slot) continue;
+        snmpcfg_user_unapply(&t.users[i]);
+        snmpcfg_user_apply(i);
+    }
 }
+
+// The group goes with its users and communities.
+void group_remove(int slot) {
+    snmpcfg_tables &t = snmpcfg();
+    snmpcfg_group_unapply(&t.groups[slot]);
+    drop_group_members(t.users, &t.user_count, slot, snmpcfg_user_delete,
+                       [](const snmpcfg_user &u) { snmpcfg_user_unapply(&u); });
+    snmpcfg_community_unapply_all();
+    drop_group_members(t.communities, &t.community_count, slot, snmpcfg_community_delete,
+                       [](const snmpcfg_community &) {});
+    snmpcfg_community_apply_all();
+    snmpcfg_group_delete(slot + 1);
+}
+
+const EntryKind<snmpcfg_group> group_kind = {
+    .kind = kGroup,
+    .word = "Group",
+    .table = [] { return snmpcfg().groups; },
+    .fill = group_fill,
+    .add = snmpcfg_group_add,
+    .apply = snmpcfg_group_apply,
+    .replace = group_replace,
+    .remove = group_remove,
+    .name = [](const snmpcfg_group &g) -> const char * { return g.name; },
+    .detail = nullptr,
+};
 
 }  // namespace
 
@@ -366,89 +426,16 @@ void sspvar_snmp_tag_engineid_mac(const uint16_t args[3], httpd_tag_out *out, ht
 
 // ---- groups
 
-int ssphandler_snmp_group_new_cgi(httpd_event *ev, httpd_request *req) {
-    if (ev->event != HTTPD_EV_ARGS) return 0;
-    static constexpr const char *kTitle = "Create SNMP Group";
-    Lock lock;
-    if (snmpcfg().group_count >= SNMPCFG_SLOTS)
-        return refuse(ev, req, kTitle, "Created Group Exceed Max. Number.");
-    snmpcfg_group rec{};
-    if (const char *why = group_fields(ev, &rec, false)) return refuse(ev, req, kTitle, why);
-    int slot = -1;
-    if (snmpcfg_group_add(&rec, &slot) != 0)
-        return refuse(ev, req, kTitle, "Created Group Exceed Max. Number.");
-    snmpcfg_group_apply(slot);
-    logger_printf(LOG_LEVEL_INFO, LOG_MOD_SNMPD, "ADD SNMP Group #%d, \"%s\"\n", slot + 1,
-                  rec.name);
-    save();
-    return 0;
-}
+SNMP_KIND_HANDLERS(group_kind, kGroup, "port", ssphandler_snmp_group_new_cgi,
+                   ssphandler_showgroup_cgi, ssphandler_pagegroup_cgi, ssphandler_editgroup_cgi,
+                   ssphandler_delgroup_cgi)
 
-int ssphandler_showgroup_cgi(httpd_event *ev, httpd_request *req) {
-    return show(kGroup, ev, req, "port");
-}
-
-int ssphandler_pagegroup_cgi(httpd_event *ev, httpd_request *req) {
-    return page(kGroup, ev, req);
-}
-
-int ssphandler_editgroup_cgi(httpd_event *ev, httpd_request *req) {
-    if (ev->event != HTTPD_EV_ARGS) return 0;
-    static constexpr const char *kTitle = "Edit SNMP Group";
-    Lock lock;
-    int slot = acted_slot(kGroup, ev);
-    if (slot < 0) return refuse(ev, req, kTitle, "Group not found.");
-    snmpcfg_tables &t = snmpcfg();
-    const snmpcfg_group old = t.groups[slot];
-    snmpcfg_group rec = old;
-    if (const char *why = group_fields(ev, &rec, true)) return refuse(ev, req, kTitle, why);
-    // Unapply also drops an SNMPv1/SNMPv2c group from that list; apply
-    // records it again.
-    snmpcfg_group_unapply(&old);
-    t.groups[slot] = rec;
-    snmpcfg_group_apply(slot);
-    // The group's users are mapped to it by name.
-    for (int i = 0; i < t.user_count; i++) {
-        if (t.users[i].group != slot) continue;
-        snmpcfg_user_unapply(&t.users[i]);
-        snmpcfg_user_apply(i);
-    }
-    logger_printf(LOG_LEVEL_INFO, LOG_MOD_SNMPD, "EDIT SNMP Group #%d\n", slot + 1);
-    save();
-    return 0;
-}
-
-int ssphandler_delgroup_cgi(httpd_event *ev, httpd_request *req) {
-    if (ev->event != HTTPD_EV_ARGS) return 0;
-    (void)req;
-    Lock lock;
-    int slot = acted_slot(kGroup, ev);
-    if (slot < 0) return 0;
-    snmpcfg_tables &t = snmpcfg();
-    logger_printf(LOG_LEVEL_INFO, LOG_MOD_SNMPD, "DEL SNMP Group #%d \"%s\"\n", slot + 1,
-                  t.groups[slot].name);
-    snmpcfg_group_unapply(&t.groups[slot]);
-    drop_group_members(t.users, &t.user_count, slot, snmpcfg_user_delete,
-                       [](const snmpcfg_user &u) { snmpcfg_user_unapply(&u); });
-    snmpcfg_community_unapply_all();
-    drop_group_members(t.communities, &t.community_count, slot, snmpcfg_community_delete,
-                       [](const snmpcfg_community &) {});
-    snmpcfg_community_apply_all();
-    snmpcfg_group_delete(slot + 1);
-    current_set(kGroup, 0);
-    save();
-    return 0;
-}
-
+// List page: 15 page number, 16 and 17 selector options, per row 18 id,
+// 19 name, 20 version, 21 authentication, 22 access; 23, 24 Previous, Next.
 void sspvar_snmp_tag_grouplist(const uint16_t args[3], httpd_tag_out *out, httpd_request *req) {
     Lock lock;
-    if (list_common(kGroup, args[0], kSelListPage, kSelPrev, req, out)) return;
-    const snmpcfg_tables &t = snmpcfg();
-    if (args[0] == kSelOptionValue || args[0] == kSelOptionText) {
-        if (args[1] < t.group_count) web_tag_int(out, t.groups[args[1]].index);
-        return;
-    }
-    const snmpcfg_group *g = group_at(row_entry(kGroup, args[1], req));
+    int entry = list_tag_entry(kGroup, {kSelListPage, kSelOptionValue, kSelPrev}, args, req, out);
+    const snmpcfg_group *g = group_at(entry);
     if (g == nullptr) return;
     switch (args[0]) {
         case kSelRowId:
@@ -485,32 +472,20 @@ void sspvar_snmp_tag_group(const uint16_t args[3], httpd_tag_out *out, httpd_req
     }
     const snmpcfg_group *g = group_at(id - 1);
     if (g == nullptr) return;
-    const char *checked = "checked";
-    switch (args[0]) {
-        case kSelName:
-            escaped(out, g->name);
-            break;
-        case kSelAuthOn:
-            web_tag_text(out, g->level == 2 ? checked : "");
-            break;
-        case kSelAuthOff:
-            web_tag_text(out, g->level == 1 ? checked : "");
-            break;
-        case kSelReadOn:
-            web_tag_text(out, g->read == 1 ? checked : "");
-            break;
-        case kSelReadOff:
-            web_tag_text(out, g->read != 1 ? checked : "");
-            break;
-        case kSelWriteOn:
-            web_tag_text(out, g->write == 1 ? checked : "");
-            break;
-        case kSelWriteOff:
-            web_tag_text(out, g->write != 1 ? checked : "");
-            break;
-        default:
-            break;
+    if (args[0] == kSelName) {
+        escaped(out, g->name);
+        return;
     }
+    // The radio pairs: authentication, read, write.
+    const bool checked[] = {g->level == 2, g->level == 1, g->read == 1,
+                            g->read != 1,  g->write == 1, g->write != 1};
+    if (args[0] >= kSelAuthOn && args[0] <= kSelWriteOff)
+        web_tag_text(out, checked[args[0] - kSelAuthOn] ? "checked" : "");
+}
+
+void sspvar_snmp_tag_ver_new(const uint16_t args[3], httpd_tag_out *out, httpd_request *) {
+    if (args[0] == kSelVerValue) web_tag_int(out, args[1]);
+    if (args[0] == kSelVerName) web_tag_text(out, version_name(args[1] + 1));
 }
 
 void sspvar_snmp_tag_ver(const uint16_t args[3], httpd_tag_out *out, httpd_request *req) {
@@ -527,11 +502,8 @@ void sspvar_snmp_tag_ver(const uint16_t args[3], httpd_tag_out *out, httpd_reque
     sspvar_snmp_tag_ver_new(args, out, req);
 }
 
-void sspvar_snmp_tag_ver_new(const uint16_t args[3], httpd_tag_out *out, httpd_request *) {
-    if (args[0] == kSelVerValue) web_tag_int(out, args[1]);
-    if (args[0] == kSelVerName) web_tag_text(out, version_name(args[1] + 1));
-}
-
+// Loops; argument 0 names the kind: 0 groups, 1 users, 2 communities,
+// 3 trap stations, 4 the SNMPv1/SNMPv2c group list.
 int ssploop_snmp_tag_entries(const uint16_t args[3], int index, httpd_request *) {
     Lock lock;
     return index < entry_count(args[0]) ? 1 : 0;
@@ -542,6 +514,8 @@ int ssploop_snmp_tag_rows(const uint16_t args[3], int index, httpd_request *req)
     return index < kPerPage && row_entry(args[0], index, req) < entry_count(args[0]) ? 1 : 0;
 }
 
+// One row when the entry the kind's edit page shows exists (argument 1: 1),
+// or when it does not (argument 1: 0).
 int ssploop_snmp_tag_shown(const uint16_t args[3], int index, httpd_request *req) {
     if (index != 0) return 0;
     Lock lock;

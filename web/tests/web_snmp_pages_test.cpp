@@ -33,16 +33,8 @@ class web_snmp_pages : public web_server_fixture {
         const char *v = nvram_get("snmp");
         return v != nullptr ? v : "";
     }
-    // The error page's message, "" when the answer is no error page.
-    static std::string error_of(const test_response &r) {
-        const std::string open = "<p id=\"error_message\"><b>";
-        size_t at = r.body.find(open);
-        if (at == std::string::npos) return "";
-        at += open.size();
-        return r.body.substr(at, r.body.find("</b>", at) - at);
-    }
     static std::string error_post(const std::string &path, const std::string &form) {
-        return error_of(page_post(path, form));
+        return test_error_message(page_post(path, form));
     }
     static void group(const std::string &name, int ver, bool auth = false) {
         std::string form = "snmp_group_name=" + name + "&snmp_ver=" + std::to_string(ver) +
@@ -75,7 +67,7 @@ TEST_F(web_snmp_pages, EngineIdIsUserTextOrTheMacAndBadTextIsRefused) {
     EXPECT_EQ(saved(), before);
 
     test_response r = page_post("/snmp_id.cgi", "select_type=1&engine_id=0a0B0c");
-    EXPECT_EQ(error_of(r), "");
+    EXPECT_EQ(test_error_message(r), "");
     ASSERT_EQ(t.engine_id_len, 8);
     EXPECT_EQ(std::memcmp(t.engine_id, "\x80\x00\x07\xe5\x04\x0a\x0b\x0c", 8), 0);
     EXPECT_TRUE(has(r, "value=\"0a0b0c\"")) << r.body;
@@ -84,7 +76,7 @@ TEST_F(web_snmp_pages, EngineIdIsUserTextOrTheMacAndBadTextIsRefused) {
 
     // Default mode ignores the posted text: the suffix is the MAC address.
     r = page_post("/snmp_id.cgi", "select_type=0&engine_id=ABCDEFG");
-    EXPECT_EQ(error_of(r), "");
+    EXPECT_EQ(test_error_message(r), "");
     ASSERT_EQ(t.engine_id_len, 11);
     EXPECT_EQ(std::memcmp(t.engine_id + 5, "\x00\x10\x18\xaa\xbb\xcc", 6), 0);
     EXPECT_TRUE(has(r, "value=\"0\" checked>"));
@@ -132,6 +124,158 @@ TEST_F(web_snmp_pages, GroupsAreCreatedListedPagedAndRefused) {
     EXPECT_TRUE(has(next, "<td>g5</td>"));
     EXPECT_FALSE(has(next, "<td>readers</td>"));
     EXPECT_TRUE(has(next, "value=\"Next Page\" onclick=\"this.form.pagemode.value=1\" disabled>"));
+}
+
+TEST_F(web_snmp_pages, EditingAndDeletingGroupsKeepTheCommunityGroupsRight) {
+    const snmpcfg_tables &t = snmpcfg();
+    group("old", 0);
+    group("mid", 1);
+    group("last", 1);
+    user("umid", 1);
+    user("ulast", 2);
+    ASSERT_EQ(error_post("/snmp_community_new.cgi",
+                         "snmp_community_name=cmid&snmp_community_ip=0.0.0.0&snmp_group_name=1"),
+              "");
+    ASSERT_EQ(error_post("/snmp_community_new.cgi",
+                         "snmp_community_name=clast&snmp_community_ip=10.1.1.1&snmp_group_name=2"),
+              "");
+    EXPECT_EQ(t.communities[1].group, 2);
+
+    // The creation page answers the blank selector entry; the edit page
+    // shows group 1 and acts on it.
+    EXPECT_TRUE(has(page_post("/showgroup.cgi", "port=0"), "<h2>Create SNMP Group</h2>"));
+    test_response shown = page_post("/showgroup.cgi", "port=1");
+    EXPECT_TRUE(has(shown, "name=\"snmp_group_name\" size=\"34\" maxlength=\"33\" value=\"old\""));
+    test_response edited =
+        page_post("/editgroup.cgi", "snmp_group_name=old3&snmp_ver=2&auth_state=en");
+    EXPECT_EQ(test_error_message(edited), "");
+    EXPECT_EQ(t.groups[0].model, 3);
+    EXPECT_EQ(t.groups[0].level, 2);
+    // Only SNMPv1/SNMPv2c groups serve communities, each still by its slot.
+    ASSERT_EQ(t.v1v2group_count, 2);
+    EXPECT_EQ(t.v1v2groups[0].group, 1);
+    EXPECT_EQ(t.v1v2groups[1].group, 2);
+    test_response form = page_get("/snmp_community_new.htm");
+    EXPECT_FALSE(has(form, ">old3<"));
+    EXPECT_TRUE(has(form, "<option value=\"1\">last</option>"));
+
+    // Deleting "mid" takes its user and community; the later ones move down.
+    page_post("/showgroup.cgi", "port=2");
+    EXPECT_EQ(error_post("/delgroup.cgi", ""), "");
+    ASSERT_EQ(t.group_count, 2);
+    ASSERT_EQ(t.user_count, 1);
+    EXPECT_STREQ(t.users[0].name, "ulast");
+    EXPECT_EQ(t.users[0].group, 1);
+    ASSERT_EQ(t.community_count, 1);
+    EXPECT_STREQ(t.communities[0].community, "clast");
+    EXPECT_EQ(t.communities[0].group, 1);
+    ASSERT_EQ(t.v1v2group_count, 1);
+    EXPECT_EQ(t.v1v2groups[0].group, 1);
+}
+
+TEST_F(web_snmp_pages, UsersNeedAGroupAndAnEightCharacterKey) {
+    const snmpcfg_tables &t = snmpcfg();
+    EXPECT_TRUE(has(page_get("/snmp_user_new.htm"), "id=\"create\" value=\" Create \" disabled>"));
+    group("plain", 1);
+    group("secure", 2, true);
+    EXPECT_EQ(error_post("/snmp_user_new.cgi", "snmp_user_name=a&snmp_group_name=1"),
+              "Missing Auth Key.");
+    EXPECT_EQ(
+        error_post("/snmp_user_new.cgi", "snmp_user_name=a&snmp_group_name=1&auth_key=1234567"),
+        "Auth Key length is below required.(Min. 8 characters)");
+    EXPECT_EQ(error_post("/snmp_user_new.cgi", "snmp_user_name=a&snmp_group_name=7"),
+              "Group not selected.");
+    user("a", 1, "&auth_key=12345678");
+    EXPECT_EQ(t.users[0].auth, 1);
+    EXPECT_EQ(t.users[0].model, 3);
+    EXPECT_STREQ(t.users[0].password, "12345678");
+    EXPECT_EQ(t.users[0].engine_id_len, t.engine_id_len);
+    EXPECT_EQ(error_post("/snmp_user_new.cgi", "snmp_user_name=a&snmp_group_name=0"),
+              "User name already exist in the list.");
+    EXPECT_EQ(error_post("/snmp_user_new.cgi",
+                         "snmp_user_name=" + std::string(34, 'u') + "&snmp_group_name=0"),
+              "Exceed max user name length.");
+
+    // Choosing a group brings the form back with the typed name; an
+    // authenticating group fixes MD5 and asks for the key.
+    test_response back = page_post("/user_param.cgi", "snmp_group_name=1&snmp_user_name=bob");
+    EXPECT_TRUE(has(back, "value=\"bob\""));
+    EXPECT_TRUE(has(back, "<option value=\"1\" selected>secure</option>"));
+    EXPECT_TRUE(has(back, "<select name=\"auth_type\" disabled>"));
+    EXPECT_TRUE(has(back, "<option value=\"1\" selected>MD5</option>"));
+
+    // Editing with a protocol needs the old key.
+    page_post("/showuser.cgi", "user_page=1");
+    EXPECT_EQ(error_post("/edituser.cgi", "snmp_user_name=a&snmp_group_name=1&new_key=abcdefgh"),
+              "Missing Old Auth Key.");
+    EXPECT_EQ(error_post("/edituser.cgi",
+                         "snmp_user_name=a&snmp_group_name=1&old_key=wrong&new_key=abcdefgh"),
+              "Old Auth Key is Incorrect.");
+    EXPECT_EQ(error_post("/edituser.cgi",
+                         "snmp_user_name=a2&snmp_group_name=1&old_key=12345678&new_key=abcdefgh"),
+              "");
+    EXPECT_STREQ(t.users[0].name, "a2");
+    EXPECT_STREQ(t.users[0].password, "abcdefgh");
+    EXPECT_TRUE(has(page_get("/snmp_user_list.htm"),
+                    "<td>a2</td><td>secure</td><td>SNMPv3</td><td>MD5</td>"));
+    EXPECT_EQ(error_post("/deluser.cgi", "id=1"), "");
+    EXPECT_EQ(t.user_count, 0);
+}
+
+TEST_F(web_snmp_pages, CommunitiesTrapStationsAndNotificationsRefuseBadInput) {
+    const snmpcfg_tables &t = snmpcfg();
+    group("v3only", 2);
+    EXPECT_TRUE(has(page_get("/snmp_community_new.htm"), "value=\" Create \" disabled>"));
+    group("ro", 1);
+    EXPECT_EQ(error_post("/snmp_community_new.cgi",
+                         "snmp_community_name=c&snmp_community_ip=0.0.0.0&snmp_group_name=0"),
+              "No User defined in the Group.");
+    user("ro_user", 1);
+    EXPECT_EQ(error_post("/snmp_community_new.cgi",
+                         "snmp_community_name=c&snmp_community_ip=10.0.0.256&snmp_group_name=0"),
+              "Invalid IP format.");
+    EXPECT_EQ(error_post("/snmp_community_new.cgi",
+                         "snmp_community_name=c&snmp_community_ip=10.0.0.1&snmp_group_name=0"),
+              "");
+    EXPECT_EQ(error_post("/snmp_community_new.cgi",
+                         "snmp_community_name=c&snmp_community_ip=10.0.0.1&snmp_group_name=0"),
+              "Community string already exist in the list.");
+    EXPECT_EQ(t.community_count, 1);
+    page_post("/showcommunity.cgi", "user_page=1");
+    EXPECT_EQ(error_post("/editcommunity.cgi",
+                         "snmp_community_name=c2&snmp_community_ip=10.0.0.2&snmp_group_name=0"),
+              "");
+    EXPECT_STREQ(t.communities[0].community, "c2");
+    EXPECT_STREQ(t.communities[0].source, "10.0.0.2");
+
+    test_response r =
+        page_post("/snmp_trap_new.cgi", "snmp_trap_ip=192.168.1.300&snmp_trap_cstring=x");
+    EXPECT_EQ(test_error_message(r), "Invalid IP format.");
+    EXPECT_TRUE(has(r, "Create SNMP Trap Station"));
+    EXPECT_EQ(error_post("/snmp_trap_new.cgi",
+                         "snmp_trap_ip=10.0.0.9&snmp_trap_cstring=" + std::string(34, 'c')),
+              "Exceed max community length.");
+    EXPECT_EQ(error_post("/snmp_trap_new.cgi", "snmp_trap_ip=10.0.0.9&snmp_trap_cstring=<pub>"),
+              "");
+    ASSERT_EQ(t.trap_count, 1);
+    EXPECT_TRUE(has(page_get("/snmp_trap_list.htm"), "<td>10.0.0.9</td><td>&lt;pub&gt;</td>"));
+    page_post("/showtrap.cgi", "trap_page=1");
+    EXPECT_EQ(error_post("/edittrap.cgi", "snmp_trap_ip=10.0.0.8&snmp_trap_cstring=pub"), "");
+    EXPECT_STREQ(t.traps[0].host, "10.0.0.8");
+    EXPECT_EQ(error_post("/deltrap.cgi", ""), "");
+    EXPECT_EQ(t.trap_count, 0);
+
+    // The same switches save nothing; a box left out turns its switch off.
+    std::string before = saved();
+    page_post("/snmp_notify.cgi", "notify1=1&notify2=1");
+    EXPECT_EQ(saved(), before);
+    page_post("/snmp_notify.cgi", "notify1=1");
+    EXPECT_EQ(t.traps_enabled, 1);
+    EXPECT_EQ(t.authtraps_enabled, 0);
+    EXPECT_NE(saved(), before);
+    test_response list = page_get("/snmp_trap_list.htm");
+    EXPECT_TRUE(has(list, "name=\"notify1\" value=\"1\" checked>"));
+    EXPECT_TRUE(has(list, "name=\"notify2\" value=\"1\" >"));
 }
 
 }  // namespace
