@@ -75,7 +75,8 @@ Titles::Titles(const char *word) {
     std::snprintf(missing, sizeof missing, "%s not found.", word);
 }
 
-void save() {
+void save(Lock &lock) {
+    lock.release();
     if (settings_save_item("snmp") != 1)
         logger_puts(LOG_LEVEL_ERROR, LOG_MOD_SNMPD, "Save SNMP settings to nvram failed\n");
 }
@@ -393,7 +394,7 @@ int ssphandler_snmp_id_cgi(httpd_event *ev, httpd_request *req) {
     engine_mode_set = mode;
     logger_printf(LOG_LEVEL_INFO, LOG_MOD_SNMPD, "Setting EngineID: 0x%s%s\n", kEnginePrefix,
                   suffix);
-    save();
+    save(lock);
     return 0;
 }
 

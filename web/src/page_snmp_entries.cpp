@@ -494,7 +494,7 @@ int ssphandler_snmp_notify_cgi(httpd_event *ev, httpd_request *) {
         snmpcfg_trap_unapply_all();
         snmpcfg_trap_apply_all();
     }
-    save();
+    save(lock);
     return 0;
 }
 

@@ -25,9 +25,16 @@ enum Kind : int { kGroup = 0, kUser = 1, kCommunity = 2, kTrap = 3, kV1v2 = 4, k
 // Holds the agent lock: the tables are shared with the agent's thread.
 struct Lock {
     Lock() { snmp_agent_lock(); }
-    ~Lock() { snmp_agent_unlock(); }
+    ~Lock() { release(); }
+    void release() {
+        if (held_) snmp_agent_unlock();
+        held_ = false;
+    }
     Lock(const Lock &) = delete;
     Lock &operator=(const Lock &) = delete;
+
+  private:
+    bool held_ = true;
 };
 
 // The posted value of a field, null when it was not posted.
@@ -44,8 +51,9 @@ struct Refusal {
     const char *title = nullptr;
     const char *log = nullptr;
 };
-// Saves the item "snmp"; a failure is logged.
-void save();
+// Saves the item "snmp" once the agent lock is released (loading the item
+// takes the settings lock first, then the agent's); a failure is logged.
+void save(Lock &lock);
 int entry_count(int kind);
 // Id (1-based) of the entry the kind's edit page shows, from the show
 // handler's per-request state, 1 when none; the tag that prints it makes
@@ -123,7 +131,7 @@ int create_entry(const EntryKind<T> &k, httpd_event *ev, httpd_request *req) {
     const char *detail = k.detail != nullptr ? k.detail(rec) : nullptr;
     logger_printf(LOG_LEVEL_INFO, LOG_MOD_SNMPD, "ADD SNMP %s #%d, \"%s%s%s\"\n", k.word, slot + 1,
                   k.name(rec), detail != nullptr ? " " : "", detail != nullptr ? detail : "");
-    save();
+    save(lock);
     return 0;
 }
 
@@ -141,7 +149,7 @@ int edit_entry(const EntryKind<T> &k, httpd_event *ev, httpd_request *req) {
         return refuse(ev, req, no.title != nullptr ? no.title : titles.edit, no.message, no.log);
     k.replace(slot, old, rec);
     logger_printf(LOG_LEVEL_INFO, LOG_MOD_SNMPD, "EDIT SNMP %s #%d\n", k.word, slot + 1);
-    save();
+    save(lock);
     return 0;
 }
 
@@ -156,7 +164,7 @@ int delete_entry(const EntryKind<T> &k, httpd_event *ev) {
                   k.name(k.table()[slot]));
     k.remove(slot);
     current_set(k.kind, 0);
-    save();
+    save(lock);
     return 0;
 }
 
