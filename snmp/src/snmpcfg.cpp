@@ -329,9 +329,21 @@ int snmpcfg_apply_all(const char *engine_id_text) {
         return -1;
     snmpcfg_tables &t = tables();
     AgentLock lock;
+    // Users are localised to the engine ID: they leave under the old one and
+    // come back under the new one, which their records then name.
+    for (int i = 0; i < t.user_count; i++)
+        snmpcfg_user_unapply(&t.users[i]);
     int len = snmpglue::setup_engineID(nullptr, text);
-    if (len < 0) return -1;
+    if (len < 0) {
+        for (int i = 0; i < t.user_count; i++)
+            snmpcfg_user_apply(i);
+        return -1;
+    }
     t.engine_id_len = snmpglue::setup_engineID(t.engine_id, text);
+    for (int i = 0; i < t.user_count; i++) {
+        std::memcpy(t.users[i].engine_id, t.engine_id, sizeof t.engine_id);
+        t.users[i].engine_id_len = t.engine_id_len;
+    }
     for (int i = 0; i < t.group_count; i++)
         snmpcfg_group_apply(i);
     for (int i = 0; i < t.user_count; i++)

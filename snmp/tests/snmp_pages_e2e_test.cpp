@@ -91,11 +91,18 @@ TEST(snmp_pages_e2e, CommunityAndUserFromThePagesAnswerSnmpget) {
     const std::string agent =
         " -On -r 1 -t 3 127.0.0.1:" + std::to_string(offset + 161) + " .1.3.6.1.2.1.1.5.0";
     EXPECT_NE(shell("snmpget -v2c -c webcomm" + agent).find(kAnswer), std::string::npos);
-    EXPECT_NE(shell("snmpget -v3 -l authNoPriv -u webv3 -a MD5 -A webpass12" + agent).find(kAnswer),
-              std::string::npos);
+    const std::string v3 = "snmpget -v3 -l authNoPriv -u webv3 -a MD5 -A webpass12" + agent;
+    EXPECT_NE(shell(v3).find(kAnswer), std::string::npos);
     EXPECT_EQ(
         shell("snmpget -v3 -l authNoPriv -u webv3 -a MD5 -A wrongpass1" + agent).find(kAnswer),
         std::string::npos);
+
+    // A new engine ID keeps the user working; once deleted it answers nothing.
+    post("/snmp_id.cgi", "select_type=1&engine_id=0102030405");
+    EXPECT_NE(shell(v3).find(kAnswer), std::string::npos);
+    post("/showuser.cgi", "user_page=4");
+    post("/deluser.cgi", "id=4");
+    EXPECT_EQ(shell(v3).find(kAnswer), std::string::npos);
 
     kill(fw.pid, SIGKILL);
     waitpid(fw.pid, nullptr, 0);
