@@ -219,6 +219,12 @@ const EntryKind<snmpcfg_community> community_kind = {
     .detail = [](const snmpcfg_community &c) -> const char * { return c.source; },
 };
 
+// A community's source as the forms take it: the stored "default" (every
+// station) is 0.0.0.0 there.
+const char *source_text(const snmpcfg_community &c) {
+    return std::strcmp(c.source, "default") == 0 ? "0.0.0.0" : c.source;
+}
+
 // A trap station's address: dotted IPv4, on this host also "address:port".
 bool trap_address_ok(const char *text) {
     if (text == nullptr || std::strlen(text) > kAddressMax) return false;
@@ -402,7 +408,7 @@ void sspvar_snmp_tag_communitylist(const uint16_t args[3], httpd_tag_out *out, h
     const snmpcfg_group *g = group_at(c.group);
     if (args[0] == 12) web_tag_int(out, c.index);
     if (args[0] == 13) escaped(out, c.community);
-    if (args[0] == 14) escaped(out, c.source);
+    if (args[0] == 14) escaped(out, source_text(c));
     if (args[0] == 15) escaped(out, g != nullptr ? g->name : "");
 }
 
@@ -421,7 +427,7 @@ void sspvar_snmp_tag_community(const uint16_t args[3], httpd_tag_out *out, httpd
             if (c != nullptr) escaped(out, c->community);
             break;
         case 3:
-            if (c != nullptr) escaped(out, c->source);
+            if (c != nullptr) escaped(out, source_text(*c));
             break;
         case 4:
             web_tag_int(out, args[1]);

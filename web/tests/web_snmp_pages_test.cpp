@@ -247,6 +247,11 @@ TEST_F(web_snmp_pages, CommunitiesTrapStationsAndNotificationsRefuseBadInput) {
               "");
     EXPECT_STREQ(t.communities[0].community, "c2");
     EXPECT_STREQ(t.communities[0].source, "10.0.0.2");
+    // A factory community for every station shows the form's 0.0.0.0.
+    snmpcfg_community any{
+        .index = 0, .community = "any", .group = 1, .word2 = 0, .source = "default"};
+    ASSERT_EQ(snmpcfg_community_add(&any, nullptr), 0);
+    EXPECT_TRUE(has(page_get("/snmp_community_list.htm"), "<td>any</td><td>0.0.0.0</td>"));
 
     test_response r =
         page_post("/snmp_trap_new.cgi", "snmp_trap_ip=192.168.1.300&snmp_trap_cstring=x");
