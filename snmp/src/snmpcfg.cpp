@@ -167,7 +167,12 @@ int snmpcfg_group_add(const snmpcfg_group *rec, int *slot) {
 
 int snmpcfg_group_delete(int index) {
     snmpcfg_tables &t = tables();
-    return table_delete(t.groups, &t.group_count, index);
+    if (table_delete(t.groups, &t.group_count, index) != 0) return -1;
+    // The list names groups by slot: later groups moved down one.
+    for (int i = 0; i < t.v1v2group_count; i++) {
+        if (t.v1v2groups[i].group > index - 1) t.v1v2groups[i].group--;
+    }
+    return 0;
 }
 
 int snmpcfg_group_apply(int slot) {
@@ -219,10 +224,8 @@ void snmpcfg_v1v2group_add(int slot) {
 void snmpcfg_v1v2group_delete(int i) {
     snmpcfg_tables &t = tables();
     if (i < 0 || i >= t.v1v2group_count) return;
-    for (int j = i; j + 1 < t.v1v2group_count; j++) {
+    for (int j = i; j + 1 < t.v1v2group_count; j++)
         t.v1v2groups[j] = t.v1v2groups[j + 1];
-        t.v1v2groups[j].group--;
-    }
     t.v1v2groups[--t.v1v2group_count] = {};
 }
 
@@ -253,8 +256,11 @@ int snmpcfg_community_apply(int slot) {
                       "SNMP community \"%s\": its group has no user; not applied\n", c.community);
         return -1;
     }
+    // The forms' 0.0.0.0 (or no address) stands for every station.
+    const char *source =
+        c.source[0] == '\0' || std::strcmp(c.source, "0.0.0.0") == 0 ? "default" : c.source;
     char line[128];
-    std::snprintf(line, sizeof line, "%s %s %s", security, c.source, c.community);
+    std::snprintf(line, sizeof line, "%s %s %s", security, source, c.community);
     AgentLock lock;
     snmpglue::com2sec_line(line);
     return 0;
@@ -301,6 +307,9 @@ void snmpcfg_trap_unapply_all(void) {
 }
 
 void snmpcfg_notify_set(int traps, int authtraps) {
+    // The tables keep the switches for the settings item.
+    tables().traps_enabled = traps ? 1 : 0;
+    tables().authtraps_enabled = authtraps ? 1 : 0;
     AgentLock lock;
     snmpglue::notify_glue_set(traps, authtraps);
 }
@@ -320,9 +329,21 @@ int snmpcfg_apply_all(const char *engine_id_text) {
         return -1;
     snmpcfg_tables &t = tables();
     AgentLock lock;
+    // Users are localised to the engine ID: they leave under the old one and
+    // come back under the new one, which their records then name.
+    for (int i = 0; i < t.user_count; i++)
+        snmpcfg_user_unapply(&t.users[i]);
     int len = snmpglue::setup_engineID(nullptr, text);
-    if (len < 0) return -1;
+    if (len < 0) {
+        for (int i = 0; i < t.user_count; i++)
+            snmpcfg_user_apply(i);
+        return -1;
+    }
     t.engine_id_len = snmpglue::setup_engineID(t.engine_id, text);
+    for (int i = 0; i < t.user_count; i++) {
+        std::memcpy(t.users[i].engine_id, t.engine_id, sizeof t.engine_id);
+        t.users[i].engine_id_len = t.engine_id_len;
+    }
     for (int i = 0; i < t.group_count; i++)
         snmpcfg_group_apply(i);
     for (int i = 0; i < t.user_count; i++)
@@ -369,4 +390,6 @@ void snmpcfg_init(void) {
     char text[2 * SNMPCFG_ENGINE_ID_MAX + 1];
     hex_encode(text, tables().engine_id + 5, static_cast<size_t>(tables().engine_id_len - 5));
     snmpcfg_apply_all(text);
+    // The agent's switches follow the tables' defaults.
+    snmpcfg_notify_set(tables().traps_enabled, tables().authtraps_enabled);
 }

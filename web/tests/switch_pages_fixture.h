@@ -94,13 +94,7 @@ class SwitchPages : public feature_test::BoardTest {
             test_exchange("GET " + path + " HTTP/1.0\r\nCookie: " + cookie + "\r\n\r\n"));
     }
     // The error page's message, "" when the answer is no error page.
-    static std::string error_of(const test_response &r) {
-        const std::string open = "<p id=\"error_message\"><b>";
-        size_t at = r.body.find(open);
-        if (at == std::string::npos) return "";
-        at += open.size();
-        return r.body.substr(at, r.body.find("</b>", at) - at);
-    }
+    static std::string error_of(const test_response &r) { return test_error_message(r); }
     // True when the RAM log holds the line since its last clear.
     static bool logged(const std::string &line) {
         logger *ram = logger_ram_get();

@@ -253,3 +253,11 @@ void web_server_fixture::TearDown() {
     test_hook_set(nullptr, 0);
     test_raw_content_set(nullptr);
 }
+
+std::string test_error_message(const test_response &r) {
+    const std::string open = "<p id=\"error_message\"><b>";
+    size_t at = r.body.find(open);
+    if (at == std::string::npos) return "";
+    at += open.size();
+    return r.body.substr(at, r.body.find("</b>", at) - at);
+}

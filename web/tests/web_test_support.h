@@ -45,6 +45,8 @@ struct test_response {
     bool has_header_named(const std::string &name) const;
 };
 test_response test_parse_response(const std::string &raw);
+// The message of an error page ("errormsg.htm"), "" when the answer is none.
+std::string test_error_message(const test_response &r);
 
 // Event log written by test handlers and hooks on "httpd".
 void test_log(const std::string &entry);
