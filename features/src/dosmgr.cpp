@@ -152,7 +152,6 @@ int control_apply(int type, int enable) {
         logger_printf(LOG_LEVEL_INFO, LOG_MOD_DOS, "Prevent Land Attacks %s", state(enable));
     else if (control == dxpSwitchDosAttackL4Port)
         logger_printf(LOG_LEVEL_INFO, LOG_MOD_DOS, "Prevent Blat Attacks %s", state(enable));
-    Guard g;
     for (PortRecord &r : records)
         r.mask = enable ? r.mask | 1u << type : r.mask & ~(1u << type);
     if (rv < 0)
@@ -266,7 +265,6 @@ int rule_apply(int uport, int type, int enable, int rate) {
     }
     if (!act) return 0;
     RuleType &t = *rule_type(type);
-    Guard g;
     sets_update(t, uport, enable, rate);
     const int rv = rules_build(t);
     static const char *const names[] = {"Smurf Attacks", "Ping Flood", "SYN Flood"};
@@ -282,6 +280,13 @@ int rule_apply(int uport, int type, int enable, int rate) {
         PortRecord &r = records[i];
         r.mask = enable ? r.mask | 1u << type : r.mask & ~(1u << type);
         r.rate[type] = static_cast<uint32_t>(enable ? rate : 0);
+    }
+    if (flood(type) && enable && rate != DOS_FLOOD_RATE) {
+        // The second set has one meter rate: its other ports follow the latest.
+        uint64_t bit = 0;
+        for (int i = 0; i < ports(); i++)
+            if (port_bit(i + 1, &bit) && (t.set[1].ports & bit) != 0)
+                records[i].rate[type] = static_cast<uint32_t>(rate);
     }
     if (rv < 0)
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_DOS, "DOS setting failed : %s\n", dxp_errmsg(rv));
@@ -339,6 +344,8 @@ int dos_attack_set(int uport, int type, int enable, int rate) {
     if (uport != -1 && (uport < 1 || uport > ports())) return SOC_E_PARAM;
     enable = enable != 0 ? 1 : 0;
     if (enable && flood(type) && (rate < kRateMin || rate > kRateMax)) return SOC_E_PARAM;
+    // The check of the records and the change are one step for each caller.
+    Guard g;
     if (rule_type(type) != nullptr) return rule_apply(uport, type, enable, rate);
     if (control_of(type) >= 0) return control_apply(type, enable);
     return 0;

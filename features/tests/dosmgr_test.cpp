@@ -128,10 +128,14 @@ TEST_F(dosmgr, FloodsAreMeteredAtTheirRate) {
     EXPECT_GT(through, 0u);
     EXPECT_LT(through, 400u);
     EXPECT_EQ(passed(udp, 400), 400u);
+    // Ports off the first rate share one meter rate: the latest.
+    ASSERT_EQ(dos_attack_set(3, DOS_ATTACK_PING_FLOOD, 1, 256), 0);
+    dos_attack_get(1, DOS_ATTACK_PING_FLOOD, &enabled, &rate);
+    EXPECT_EQ(rate, 256);
 
     ASSERT_EQ(dos_attack_set(1, DOS_ATTACK_SYN_FLOOD, 1, DOS_FLOOD_RATE), 0);
     EXPECT_EQ(rules(), 3);  // SYN and SYN+ACK beside the ping rule
-    ASSERT_EQ(dos_attack_set(1, DOS_ATTACK_PING_FLOOD, 0, 0), 0);
+    ASSERT_EQ(dos_attack_set(-1, DOS_ATTACK_PING_FLOOD, 0, 0), 0);
     EXPECT_EQ(rules(), 2);
     EXPECT_EQ(passed(ping, 400), 400u);
 }
