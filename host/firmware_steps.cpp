@@ -11,6 +11,7 @@
 #include "board.h"
 #include "boot_items.h"
 #include "diag_shell.h"
+#include "dosmgr.h"
 #include "dxp.h"
 #include "dxp_enums.h"
 #include "dxp_tarn.h"
@@ -336,6 +337,7 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     s.l2mgr_init = [] { l2mgr_init(); };
     s.trunkmgr_init = [] { manager_step("trunkmgr_init", trunkmgr_init()); };
     s.loopback_up = loopback_up;
+    s.dos_init = [] { manager_step("dos_init", dos_init()); };
     s.qos_init = [] {
         if (!qosmgr_init()) sal_printf("qosmgr_init() failed\n");
     };

@@ -1,0 +1,86 @@
+// The "dos" settings item: per attack type a type word, a rate and a bitmap
+// of the user ports that have it on (bit u-1 for user port u); the two
+// floods add a second triple for the ports of their second rate.
+#include <vector>
+
+#include "board.h"
+#include "dosmgr.h"
+
+namespace {
+
+constexpr uint32_t kVersion = 0x88740001;
+
+struct Triple {
+    uint32_t type;
+    uint32_t rate;
+    std::vector<uint8_t> ports;
+};
+
+size_t bitmap_bytes() {
+    return static_cast<size_t>((board_num_uports + 7) / 8);
+}
+
+bool flood(int type) {
+    return type == DOS_ATTACK_PING_FLOOD || type == DOS_ATTACK_SYN_FLOOD;
+}
+
+// The ports with the type on; for the floods, `second` picks the ports whose
+// rate is not the first set's.
+Triple collect(int type, bool second) {
+    Triple t{.type = static_cast<uint32_t>(type), .rate = 0, .ports = {}};
+    t.ports.assign(bitmap_bytes(), 0);
+    if (flood(type) && !second) t.rate = DOS_FLOOD_RATE;
+    for (int u = 1; u <= board_num_uports; u++) {
+        int on = 0, rate = 0;
+        dos_attack_get(u, type, &on, &rate);
+        if (!on || (flood(type) && (rate != DOS_FLOOD_RATE) != second)) continue;
+        if (second && t.rate == 0) t.rate = static_cast<uint32_t>(rate);
+        t.ports[static_cast<size_t>(u - 1) / 8] |= static_cast<uint8_t>(1u << ((u - 1) % 8));
+    }
+    return t;
+}
+
+int written(size_t triples) {
+    return static_cast<int>(triples * (8 + bitmap_bytes()));
+}
+
+int save(settings_medium *m) {
+    size_t count = 0;
+    for (int type = 0; type < DOS_ATTACK_TYPES; type++) {
+        for (int k = 0; k < (flood(type) ? 2 : 1); k++) {
+            const Triple t = collect(type, k == 1);
+            if (medium_write_u32(m, t.type) != 0 || medium_write_u32(m, t.rate) != 0 ||
+                medium_write_bytes(m, t.ports.data(), t.ports.size()) != 0)
+                return -1;
+            count++;
+        }
+    }
+    return written(count);
+}
+
+int load(settings_medium *m) {
+    std::vector<Triple> stored;
+    for (int type = 0; type < DOS_ATTACK_TYPES; type++) {
+        for (int k = 0; k < (flood(type) ? 2 : 1); k++) {
+            Triple t{.type = 0, .rate = 0, .ports = std::vector<uint8_t>(bitmap_bytes())};
+            if (medium_read_u32(m, &t.type) != 0 || medium_read_u32(m, &t.rate) != 0 ||
+                medium_read_bytes(m, t.ports.data(), t.ports.size()) != 0)
+                return -1;
+            stored.push_back(std::move(t));
+        }
+    }
+    dos_attack_reset();
+    for (const Triple &t : stored) {
+        for (int u = 1; u <= board_num_uports; u++) {
+            if ((t.ports[static_cast<size_t>(u - 1) / 8] >> ((u - 1) % 8)) & 1)
+                dos_attack_set(u, static_cast<int>(t.type), 1, static_cast<int>(t.rate));
+        }
+    }
+    return written(stored.size());
+}
+
+}  // namespace
+
+int dos_item(int op, settings_medium *m) {
+    return settings_item_dispatch(op, m, load, save, kVersion);
+}

@@ -1,0 +1,371 @@
+// DoS prevention: the per-port record of enabled types and rates, the chip
+// switch controls of the all-port types and the field-processor rules of
+// smurf, ping flood and SYN flood, rebuilt from port sets on every change.
+#include "dosmgr.h"
+
+#include <bit>
+#include <cstring>
+#include <vector>
+
+#include "board.h"
+#include "dosmgr_internal.h"
+#include "dxp.h"
+#include "dxpx.h"
+#include "logger.h"
+#include "sal.h"
+
+namespace {
+
+constexpr int kMaxPorts = 128;
+constexpr int kUnit = DXPX_CPU_UNIT;
+constexpr int kGroupPrio = 2;
+constexpr int kRulePrio = -1;
+constexpr int kRateMin = 64, kRateMax = 1048576;
+constexpr uint32_t kBurstKbits = 64;  // the smallest bucket the meter holds
+constexpr uint8_t kProtoIcmp = 1;
+constexpr uint8_t kTcpSyn = 0x02, kTcpSynAck = 0x12, kTcpFlagsMask = 0x3f;
+constexpr int kMeterPeak = 2;
+
+struct PortRecord {
+    uint32_t mask;  // bit t: type t enabled
+    uint32_t rate[DOS_ATTACK_TYPES];
+};
+
+// One set of chip ports sharing a rate, and the rules built for it.
+struct RuleSet {
+    uint64_t ports;
+    int rate;
+    std::vector<int> entries;
+};
+
+// Smurf uses set 0 only; the floods keep rate 64 in set 0, others in set 1.
+struct RuleType {
+    int type;
+    RuleSet set[2];
+};
+
+PortRecord records[kMaxPorts];
+RuleType smurf{.type = DOS_ATTACK_SMURF, .set = {}};
+RuleType ping{.type = DOS_ATTACK_PING_FLOOD, .set = {}};
+RuleType syn{.type = DOS_ATTACK_SYN_FLOOD, .set = {}};
+sal_mutex_t lock = nullptr;
+int group_id = 0;
+
+class Guard {
+  public:
+    Guard() {
+        if (lock != nullptr) sal_mutex_take(lock, sal_mutex_FOREVER);
+    }
+    ~Guard() {
+        if (lock != nullptr) sal_mutex_give(lock);
+    }
+    Guard(const Guard &) = delete;
+    Guard &operator=(const Guard &) = delete;
+};
+
+int ports() {
+    return board_num_uports < kMaxPorts ? board_num_uports : kMaxPorts;
+}
+
+bool flood(int type) {
+    return type == DOS_ATTACK_PING_FLOOD || type == DOS_ATTACK_SYN_FLOOD;
+}
+
+RuleType *rule_type(int type) {
+    switch (type) {
+        case DOS_ATTACK_SMURF:
+            return &smurf;
+        case DOS_ATTACK_PING_FLOOD:
+            return &ping;
+        case DOS_ATTACK_SYN_FLOOD:
+            return &syn;
+        default:
+            return nullptr;
+    }
+}
+
+// The switch control of an all-port type, -1 for none.
+int control_of(int type) {
+    switch (type) {
+        case DOS_ATTACK_LAND:
+            return dxpSwitchDosAttackSipEqualDip;
+        case DOS_ATTACK_BLAT:
+            return dxpSwitchDosAttackL4Port;
+        case DOS_ATTACK_NULL_SCAN:
+        case DOS_ATTACK_SYN_FIN:
+        case DOS_ATTACK_XMAS_SCAN:
+        case DOS_ATTACK_SYN_SPORT:
+            return dxpSwitchDosAttackTcpFlags;
+        case DOS_ATTACK_ICMP:
+            return dxpSwitchDosAttackIcmp;
+        default:
+            return -1;
+    }
+}
+
+const char *state(int enable) {
+    return enable ? "enabled" : "disabled";
+}
+
+// Sets a control to 1 unless the chip already has it on.
+void control_on(int control) {
+    int value = 0;
+    if (dxpx_switch_control_get(control, &value) == 0 && value != 0) return;
+    dxpx_switch_control_set(control, 1);
+}
+
+bool port_bit(int uport, uint64_t *bit) {
+    int lport = 0, unit = 0, port = 0;
+    if (ulpm_to_lport(uport, &lport) != 0 || dxpx_lport_to_unit_port(lport, &unit, &port) != 0 ||
+        port < 0 || port > 63)
+        return false;
+    *bit = uint64_t{1} << port;
+    return true;
+}
+
+uint64_t all_port_bits() {
+    uint64_t bits = 0, bit = 0;
+    for (int u = 1; u <= ports(); u++)
+        if (port_bit(u, &bit)) bits |= bit;
+    return bits;
+}
+
+int control_apply(int type, int enable) {
+    const int control = control_of(type);
+    if (enable) {
+        control_on(dxpSwitchDosAttackToCpu);
+        control_on(dxpSwitchDosAttackV4FirstFrag);
+    }
+    if (((records[0].mask >> type) & 1) == static_cast<uint32_t>(enable)) return 0;
+    int rv = 0;
+    if (control != dxpSwitchDosAttackIcmp) {
+        // The four TCP-flag types share the control: one already on keeps it.
+        int value = -1;
+        if (dxpx_switch_control_get(control, &value) != 0 || value != enable)
+            rv = dxpx_switch_control_set(control, enable);
+    }
+    if (control == dxpSwitchDosAttackTcpFlags)
+        logger_printf(LOG_LEVEL_INFO, LOG_MOD_DOS,
+                      "Prevent NULL Scan Attacks, SYNFIN, Xmascan, and SYN with sport <1024 %s",
+                      state(enable));
+    else if (control == dxpSwitchDosAttackSipEqualDip)
+        logger_printf(LOG_LEVEL_INFO, LOG_MOD_DOS, "Prevent Land Attacks %s", state(enable));
+    else if (control == dxpSwitchDosAttackL4Port)
+        logger_printf(LOG_LEVEL_INFO, LOG_MOD_DOS, "Prevent Blat Attacks %s", state(enable));
+    for (PortRecord &r : records)
+        r.mask = enable ? r.mask | 1u << type : r.mask & ~(1u << type);
+    if (rv < 0)
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_DOS, "DOS setting failed : %s\n", dxp_errmsg(rv));
+    return rv;
+}
+
+void rules_destroy(RuleType &t) {
+    for (RuleSet &s : t.set) {
+        for (int e : s.entries) {
+            dxp_field_entry_remove(kUnit, e);
+            dxp_field_entry_destroy(kUnit, e);
+        }
+        s.entries.clear();
+    }
+}
+
+// One rule; node_mask 0 leaves the ingress port out of the match.
+int rule_add(RuleType &t, RuleSet &s, int k, int port, int node_mask) {
+    dxp_field_qset_t q{};
+    if (node_mask != 0) dxp_field_qset_add(&q, dxpFieldQualifySrcPort);
+    if (t.type == DOS_ATTACK_SYN_FLOOD) {
+        dxp_field_qset_add(&q, dxpFieldQualifyTcpControl);
+    } else {
+        dxp_field_qset_add(&q, dxpFieldQualifyIpProtocol);
+        if (t.type == DOS_ATTACK_SMURF) dxp_field_qset_add(&q, dxpFieldQualifyDstIp);
+    }
+    int group = 0, entry = 0;
+    if (int rv = dxp_field_group_create(kUnit, q, kRulePrio, &group); rv < 0) return rv;
+    group_id = group;
+    if (int rv = dxp_field_entry_create(kUnit, group, &entry); rv < 0) return rv;
+    s.entries.push_back(entry);
+    int rv = 0;
+    if (node_mask != 0) rv = dxp_field_qualify_SrcPort(kUnit, entry, 0, -1, port, node_mask);
+    if (rv == 0 && t.type == DOS_ATTACK_SYN_FLOOD)
+        rv = dxp_field_qualify_TcpControl(kUnit, entry, k == 0 ? kTcpSyn : kTcpSynAck,
+                                          kTcpFlagsMask);
+    else if (rv == 0)
+        rv = dxp_field_qualify_IpProtocol(kUnit, entry, kProtoIcmp, 0xff);
+    if (rv == 0 && t.type == DOS_ATTACK_SMURF)
+        rv = dxp_field_qualify_DstIp(kUnit, entry, 0x000000ff, 0x000000ff);
+    if (rv == 0 && t.type == DOS_ATTACK_SMURF)
+        rv = dxp_field_action_add(kUnit, entry, dxpFieldActionDrop, 0, 0);
+    if (rv == 0 && t.type != DOS_ATTACK_SMURF) {
+        rv = dxp_field_action_add(kUnit, entry, dxpFieldActionRpDrop, 0, 0);
+        if (rv == 0) rv = dxp_field_meter_create(kUnit, entry);
+        if (rv == 0)
+            rv = dxp_field_meter_set(kUnit, entry, kMeterPeak, static_cast<uint32_t>(s.rate),
+                                     kBurstKbits);
+    }
+    if (rv == 0) rv = dxp_field_counter_create(kUnit, entry);
+    if (rv == 0) rv = dxp_field_entry_install(kUnit, entry);
+    return rv;
+}
+
+int rules_build(RuleType &t) {
+    rules_destroy(t);
+    const int rules_per_node = t.type == DOS_ATTACK_SYN_FLOOD ? 2 : 1;
+    for (RuleSet &s : t.set) {
+        if (s.ports == 0) continue;
+        std::vector<dos_port_node> nodes;
+        if (std::popcount(s.ports) == ports())
+            nodes.push_back({.value = 0, .mask = 0});
+        else
+            nodes = dos_port_node_list(s.ports);
+        for (const dos_port_node &n : nodes) {
+            for (int k = 0; k < rules_per_node; k++) {
+                if (int rv = rule_add(t, s, k, n.value, n.mask); rv < 0) return rv;
+            }
+        }
+    }
+    return 0;
+}
+
+void sets_update(RuleType &t, int uport, int enable, int rate) {
+    uint64_t bits = 0;
+    if (uport < 0)
+        bits = all_port_bits();
+    else if (!port_bit(uport, &bits))
+        return;
+    RuleSet &a = t.set[0], &b = t.set[1];
+    if (!enable) {
+        a.ports &= ~bits;
+        b.ports &= ~bits;
+        return;
+    }
+    const bool second = flood(t.type) && rate != DOS_FLOOD_RATE;
+    RuleSet &in = second ? b : a, &out = second ? a : b;
+    if (uport < 0) in.ports = 0;
+    in.ports |= bits;
+    out.ports &= ~bits;
+    if (uport < 0) out.ports = 0;
+    in.rate = flood(t.type) ? rate : 0;
+}
+
+bool differs(int index, int type, int enable, int rate) {
+    const PortRecord &r = records[index];
+    const bool on = (r.mask >> type) & 1;
+    if (!enable) return on;
+    return !on || (flood(type) && r.rate[type] != static_cast<uint32_t>(rate));
+}
+
+int rule_apply(int uport, int type, int enable, int rate) {
+    if (enable) control_on(dxpSwitchDosAttackToCpu);
+    bool act = false;
+    if (uport > 0) {
+        act = differs(uport - 1, type, enable, rate);
+    } else {
+        for (int i = 0; i < ports() && !act; i++)
+            act = differs(i, type, enable, rate);
+    }
+    if (!act) return 0;
+    RuleType &t = *rule_type(type);
+    sets_update(t, uport, enable, rate);
+    const int rv = rules_build(t);
+    static const char *const names[] = {"Smurf Attacks", "Ping Flood", "SYN Flood"};
+    const char *name = names[type == DOS_ATTACK_SMURF ? 0 : type == DOS_ATTACK_PING_FLOOD ? 1 : 2];
+    if (uport > 0)
+        logger_printf(LOG_LEVEL_INFO, LOG_MOD_DOS, "Prevent %s %s for port %d", name, state(enable),
+                      uport);
+    else
+        logger_printf(LOG_LEVEL_INFO, LOG_MOD_DOS, "Prevent %s %s for all ports", name,
+                      state(enable));
+    for (int i = 0; i < ports(); i++) {
+        if (uport > 0 && i != uport - 1) continue;
+        PortRecord &r = records[i];
+        r.mask = enable ? r.mask | 1u << type : r.mask & ~(1u << type);
+        r.rate[type] = static_cast<uint32_t>(enable ? rate : 0);
+    }
+    if (flood(type) && enable && rate != DOS_FLOOD_RATE) {
+        // The second set has one meter rate: its other ports follow the latest.
+        uint64_t bit = 0;
+        for (int i = 0; i < ports(); i++)
+            if (port_bit(i + 1, &bit) && (t.set[1].ports & bit) != 0)
+                records[i].rate[type] = static_cast<uint32_t>(rate);
+    }
+    if (rv < 0)
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_DOS, "DOS setting failed : %s\n", dxp_errmsg(rv));
+    return rv;
+}
+
+}  // namespace
+
+std::vector<dos_port_node> dos_port_node_list(uint64_t ports) {
+    std::vector<dos_port_node> nodes;
+    for (int p = 0; p < 64; p++)
+        if ((ports >> p) & 1) nodes.push_back({.value = p, .mask = 63});
+    // Two nodes that differ in one bit only become one that ignores it.
+    for (int b = 1; b <= 32; b <<= 1) {
+        for (size_t i = 0; i < nodes.size(); i++) {
+            for (size_t j = i + 1; j < nodes.size(); j++) {
+                if (nodes[j].mask != nodes[i].mask || (nodes[i].value ^ nodes[j].value) != b)
+                    continue;
+                nodes[i].value &= ~b;
+                nodes[i].mask &= ~b;
+                nodes.erase(nodes.begin() + static_cast<std::ptrdiff_t>(j));
+                break;
+            }
+        }
+    }
+    return nodes;
+}
+
+int dos_init(void) {
+    if (lock == nullptr) {
+        lock = sal_mutex_create("DOS");
+        if (lock == nullptr) logger_puts(LOG_LEVEL_ERROR, LOG_MOD_DOS, "Mutex create failed!");
+    }
+    std::memset(records, 0, sizeof records);
+    // A new unit has none of the old rules; forget their ids.
+    for (RuleType *t : {&smurf, &ping, &syn})
+        for (RuleSet &s : t->set)
+            s = RuleSet{};
+    group_id = 0;
+    dxp_field_qset_t q{};
+    for (int qual : {dxpFieldQualifyEtherType, dxpFieldQualifyDstIp, dxpFieldQualifyIpProtocol,
+                     dxpFieldQualifySrcPort, dxpFieldQualifyTcpControl})
+        dxp_field_qset_add(&q, qual);
+    int group = 0;
+    if (dxp_field_group_create(kUnit, q, kGroupPrio, &group) == 0) group_id = group;
+    return 0;
+}
+
+int dos_attack_set(int uport, int type, int enable, int rate) {
+    if (type < 0 || type >= DOS_ATTACK_TYPES) {
+        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_DOS, "Unsupported DoS attack (0x%x)\n",
+                      static_cast<unsigned>(type));
+        return SOC_E_PARAM;
+    }
+    if (uport != -1 && (uport < 1 || uport > ports())) return SOC_E_PARAM;
+    enable = enable != 0 ? 1 : 0;
+    if (enable && flood(type) && (rate < kRateMin || rate > kRateMax)) return SOC_E_PARAM;
+    // The check of the records and the change are one step for each caller.
+    Guard g;
+    if (rule_type(type) != nullptr) return rule_apply(uport, type, enable, rate);
+    if (control_of(type) >= 0) return control_apply(type, enable);
+    return 0;
+}
+
+void dos_attack_get(int uport, int type, int *enabled, int *rate) {
+    *enabled = 0;
+    *rate = 0;
+    const int index = uport == -1 ? 0 : uport - 1;
+    if (type < 0 || type >= DOS_ATTACK_TYPES || index < 0 || index >= kMaxPorts) return;
+    Guard g;
+    *enabled = static_cast<int>((records[index].mask >> type) & 1);
+    *rate = static_cast<int>(records[index].rate[type]);
+}
+
+void dos_attack_reset(void) {
+    for (int t = 0; t < DOS_ATTACK_TYPES; t++)
+        dos_attack_set(-1, t, 0, 0);
+}
+
+int dos_group_get(void) {
+    return group_id;
+}

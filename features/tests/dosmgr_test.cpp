@@ -1,0 +1,182 @@
+// DoS prevention on the 52-port board's chip: the switch controls and rules
+// each type installs, attack frames dropped while normal ones pass, and the
+// "dos" settings item.
+#include "dosmgr.h"
+
+#include <gtest/gtest.h>
+
+#include "../src/dosmgr_internal.h"
+#include "feature_fixture.h"
+#include "sim/board.h"
+
+namespace {
+
+constexpr uint32_t kHostA = 0x0a000001, kHostB = 0x0a000002;
+
+class dosmgr : public feature_test::BoardTest {
+  protected:
+    sim::ChipKind chip() const override { return sim::ChipKind::DXP7101; }
+    void SetUp() override {
+        BoardTest::SetUp();
+        ASSERT_EQ(dos_init(), 0);
+        board->chip().poke("SWMODE", 0, 0x03);  // forwarding on
+        dxp_pbmp_t up{};
+        for (int u = 1; u <= 3; u++) {
+            board->port(chip_port(u)).linkUp();
+            ASSERT_EQ(dxp_port_enable_set(0, chip_port(u), 1), 0);
+            dxp_pbmp_port_add(&up, chip_port(u));
+        }
+        ASSERT_EQ(dxp_linkscan_update(0, up), 0);
+    }
+    void TearDown() override {
+        dos_attack_reset();
+        BoardTest::TearDown();
+    }
+    static int chip_port(int uport) {
+        int lport = 0, unit = 0, port = 0;
+        EXPECT_EQ(ulpm_to_lport(uport, &lport), 0);
+        EXPECT_EQ(dxpx_lport_to_unit_port(lport, &unit, &port), 0);
+        return port;
+    }
+    static int control(int type) {
+        int value = -1;
+        EXPECT_EQ(dxpx_switch_control_get(type, &value), 0);
+        return value;
+    }
+    static int rules() {
+        dxp_field_group_status_t st{};
+        if (dxp_field_group_status_get(0, dos_group_get(), &st) != 0) return -1;
+        return st.entries_total - st.entries_free;
+    }
+    // How many of n copies of the frame, sent in at user port 1, reach user port 2.
+    size_t passed(const sim::Frame &frame, int n = 1) {
+        board->port(chip_port(2)).clearSent();
+        board->port(chip_port(1)).injectBurst(frame, n);
+        return board->port(chip_port(2)).sent().size();
+    }
+    static bool on(int uport, int type) {
+        int enabled = 0, rate = 0;
+        dos_attack_get(uport, type, &enabled, &rate);
+        return enabled != 0;
+    }
+};
+
+TEST_F(dosmgr, SwitchControlTypesDropTheirAttacksOnEveryPort) {
+    const sim::Frame land = sim::FrameBuilder().udp(kHostA, kHostA, 1000, 53).build();
+    const sim::Frame xmas = sim::FrameBuilder().tcp(kHostA, kHostB, 2000, 80, 0x29).build();
+    const sim::Frame normal = sim::FrameBuilder().tcp(kHostA, kHostB, 2000, 80, 0x10).build();
+    EXPECT_EQ(passed(land), 1u);
+
+    ASSERT_EQ(dos_attack_set(-1, DOS_ATTACK_LAND, 1, 0), 0);
+    EXPECT_EQ(control(dxpSwitchDosAttackToCpu), 1);
+    EXPECT_EQ(control(dxpSwitchDosAttackSipEqualDip), 1);
+    EXPECT_EQ(passed(land), 0u);
+    EXPECT_EQ(passed(normal), 1u);
+    EXPECT_TRUE(on(52, DOS_ATTACK_LAND));
+
+    // The TCP-flag types share one control; each keeps its own bit.
+    ASSERT_EQ(dos_attack_set(-1, DOS_ATTACK_NULL_SCAN, 1, 0), 0);
+    ASSERT_EQ(dos_attack_set(-1, DOS_ATTACK_XMAS_SCAN, 1, 0), 0);
+    EXPECT_EQ(control(dxpSwitchDosAttackTcpFlags), 1);
+    EXPECT_EQ(passed(xmas), 0u);
+    EXPECT_EQ(passed(normal), 1u);
+    EXPECT_FALSE(on(1, DOS_ATTACK_SYN_FIN));
+    EXPECT_TRUE(on(1, DOS_ATTACK_XMAS_SCAN));
+
+    ASSERT_EQ(dos_attack_set(-1, DOS_ATTACK_LAND, 0, 0), 0);
+    EXPECT_EQ(control(dxpSwitchDosAttackSipEqualDip), 0);
+    EXPECT_EQ(passed(land), 1u);
+
+    // Bad input changes nothing.
+    EXPECT_EQ(dos_attack_set(-1, 11, 1, 0), SOC_E_PARAM);
+    EXPECT_EQ(dos_attack_set(53, DOS_ATTACK_LAND, 1, 0), SOC_E_PARAM);
+    EXPECT_EQ(dos_attack_set(1, DOS_ATTACK_PING_FLOOD, 1, 0), SOC_E_PARAM);
+    EXPECT_FALSE(on(1, DOS_ATTACK_LAND));
+    EXPECT_FALSE(on(1, DOS_ATTACK_PING_FLOOD));
+}
+
+TEST_F(dosmgr, SmurfRulesFollowThePortSet) {
+    const sim::Frame smurf = sim::FrameBuilder().ipv4(kHostA, 0x0a0000ff, 1).build();
+    const sim::Frame ping = sim::FrameBuilder().ipv4(kHostA, kHostB, 1).build();
+    ASSERT_EQ(dos_attack_set(-1, DOS_ATTACK_SMURF, 1, 0), 0);
+    EXPECT_EQ(rules(), 1);  // every port: no port qualifier
+    EXPECT_EQ(passed(smurf), 0u);
+    EXPECT_EQ(passed(ping), 1u);
+
+    // Taking port 1 out leaves per-port rules that no longer match it.
+    ASSERT_EQ(dos_attack_set(1, DOS_ATTACK_SMURF, 0, 0), 0);
+    EXPECT_GT(rules(), 1);
+    EXPECT_EQ(passed(smurf), 1u);
+    ASSERT_EQ(dos_attack_set(-1, DOS_ATTACK_SMURF, 0, 0), 0);
+    ASSERT_EQ(dos_attack_set(1, DOS_ATTACK_SMURF, 1, 0), 0);
+    EXPECT_EQ(rules(), 1);
+    EXPECT_EQ(passed(smurf), 0u);
+    board->port(chip_port(3)).clearSent();
+    board->port(chip_port(2)).inject(smurf);  // port 2 is not protected
+    EXPECT_EQ(board->port(chip_port(3)).sent().size(), 1u);
+}
+
+TEST_F(dosmgr, FloodsAreMeteredAtTheirRate) {
+    const sim::Frame ping = sim::FrameBuilder().ipv4(kHostA, kHostB, 1).build();
+    const sim::Frame udp = sim::FrameBuilder().udp(kHostA, kHostB, 1000, 53).build();
+    ASSERT_EQ(dos_attack_set(1, DOS_ATTACK_PING_FLOOD, 1, 128), 0);
+    int enabled = 0, rate = 0;
+    dos_attack_get(1, DOS_ATTACK_PING_FLOOD, &enabled, &rate);
+    EXPECT_EQ(enabled, 1);
+    EXPECT_EQ(rate, 128);
+    const size_t through = passed(ping, 400);
+    EXPECT_GT(through, 0u);
+    EXPECT_LT(through, 400u);
+    EXPECT_EQ(passed(udp, 400), 400u);
+    // Ports off the first rate share one meter rate: the latest.
+    ASSERT_EQ(dos_attack_set(3, DOS_ATTACK_PING_FLOOD, 1, 256), 0);
+    dos_attack_get(1, DOS_ATTACK_PING_FLOOD, &enabled, &rate);
+    EXPECT_EQ(rate, 256);
+
+    ASSERT_EQ(dos_attack_set(1, DOS_ATTACK_SYN_FLOOD, 1, DOS_FLOOD_RATE), 0);
+    EXPECT_EQ(rules(), 3);  // SYN and SYN+ACK beside the ping rule
+    ASSERT_EQ(dos_attack_set(-1, DOS_ATTACK_PING_FLOOD, 0, 0), 0);
+    EXPECT_EQ(rules(), 2);
+    EXPECT_EQ(passed(ping, 400), 400u);
+}
+
+TEST(dos_port_nodes, NeighbouringPortsShareANode) {
+    auto nodes = dos_port_node_list(uint64_t{1} << 6 | uint64_t{1} << 7);
+    ASSERT_EQ(nodes.size(), 1u);
+    EXPECT_EQ(nodes[0].value, 6);
+    EXPECT_EQ(nodes[0].mask, 62);
+    nodes = dos_port_node_list(0x0f | uint64_t{1} << 9);
+    ASSERT_EQ(nodes.size(), 2u);
+    EXPECT_EQ(nodes[0].value, 0);
+    EXPECT_EQ(nodes[0].mask, 60);
+    EXPECT_EQ(nodes[1].value, 9);
+}
+
+TEST_F(dosmgr, SettingsItemRestoresEveryTypeAndRateSet) {
+    ASSERT_EQ(dos_attack_set(-1, DOS_ATTACK_BLAT, 1, 0), 0);
+    ASSERT_EQ(dos_attack_set(3, DOS_ATTACK_SMURF, 1, 0), 0);
+    ASSERT_EQ(dos_attack_set(2, DOS_ATTACK_SYN_FLOOD, 1, DOS_FLOOD_RATE), 0);
+    ASSERT_EQ(dos_attack_set(5, DOS_ATTACK_SYN_FLOOD, 1, 128), 0);
+    feature_test::MemoryMedium saved;
+    ASSERT_GT(saved.save(dos_item), 0);
+    EXPECT_EQ(saved.bytes.size(), 13u * (8 + 7));
+
+    dos_attack_reset();
+    EXPECT_EQ(control(dxpSwitchDosAttackL4Port), 0);
+    ASSERT_GT(saved.load(dos_item), 0);
+    EXPECT_EQ(control(dxpSwitchDosAttackL4Port), 1);
+    EXPECT_TRUE(on(52, DOS_ATTACK_BLAT));
+    EXPECT_TRUE(on(3, DOS_ATTACK_SMURF));
+    EXPECT_FALSE(on(4, DOS_ATTACK_SMURF));
+    int enabled = 0, rate = 0;
+    dos_attack_get(5, DOS_ATTACK_SYN_FLOOD, &enabled, &rate);
+    EXPECT_EQ(rate, 128);
+    dos_attack_get(2, DOS_ATTACK_SYN_FLOOD, &enabled, &rate);
+    EXPECT_EQ(rate, DOS_FLOOD_RATE);
+    EXPECT_FALSE(on(1, DOS_ATTACK_SYN_FLOOD));
+    saved.bytes.resize(20);
+    EXPECT_EQ(saved.load(dos_item), -1);  // a short record changes nothing
+    EXPECT_TRUE(on(3, DOS_ATTACK_SMURF));
+}
+
+}  // namespace

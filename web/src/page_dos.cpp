@@ -1,0 +1,168 @@
+// The DoS attack prevention pages over the DoS prevention manager; every
+// change saves the "dos" item.
+#include <cstdlib>
+#include <cstring>
+
+#include "dosmgr.h"
+#include "settings.h"
+#include "web_dos_pages.h"
+#include "web_pages.h"
+#include "web_switch_pages.h"
+
+namespace {
+
+constexpr const char *kTitle = "DoS Attack Prevention";
+constexpr int kGlobalTypes[] = {DOS_ATTACK_LAND, DOS_ATTACK_BLAT, DOS_ATTACK_XMAS_SCAN};
+constexpr int kPortTypes[] = {DOS_ATTACK_SMURF, DOS_ATTACK_PING_FLOOD, DOS_ATTACK_SYN_FLOOD};
+constexpr int kChecks = 3;
+constexpr int kRateMin = 64, kRateMax = 1048576;
+constexpr int kOtherRate = 128;
+
+// The port the per-port page shows, kept for the rest of the request.
+struct Shown {
+    int port;  // -1: all ports
+    int all;
+};
+
+const void *shown_key() {
+    return reinterpret_cast<const void *>(&ssphandler_dos_showperport_cgi);
+}
+
+void shown_set(httpd_request *req, int port) {
+    auto *s = static_cast<Shown *>(httpd_req_state_get(req, shown_key(), sizeof(Shown)));
+    if (s == nullptr) return;
+    s->port = port;
+    s->all = port == -1 ? 1 : 0;
+}
+
+Shown shown_get(const httpd_request *req) {
+    const auto *s = static_cast<const Shown *>(httpd_req_state_find(req, shown_key()));
+    return s != nullptr ? *s : Shown{.port = 1, .all = 0};
+}
+
+int error(httpd_event *ev, httpd_request *req, const char *message) {
+    return web_error_page(ev, req, kTitle, message, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
+}
+
+bool checks_ok(const char *text) {
+    return text != nullptr && std::strlen(text) == kChecks;
+}
+
+bool number(const char *text, long min, long max, int *out) {
+    if (text == nullptr || *text == '\0') return false;
+    char *end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (*end != '\0' || v < min || v > max) return false;
+    *out = static_cast<int>(v);
+    return true;
+}
+
+bool on(int port, int type, int *rate = nullptr) {
+    int enabled = 0, r = 0;
+    dos_attack_get(port, type, &enabled, &r);
+    if (rate != nullptr) *rate = r;
+    return enabled != 0;
+}
+
+}  // namespace
+
+int ssphandler_dos_cgi(httpd_event *ev, httpd_request *req) {
+    if (ev->event != HTTPD_EV_ARGS) return 0;
+    const char *checks = web_form_value(ev, 0);
+    if (ev->b.num != 1 || !checks_ok(checks)) return error(ev, req, "Expecting three settings");
+    for (int i = 0; i < kChecks; i++)
+        dos_attack_set(-1, kGlobalTypes[i], checks[i] == '1' ? 1 : 0, 0);
+    settings_save_item("dos");
+    return 0;
+}
+
+int ssphandler_dos_showperport_cgi(httpd_event *ev, httpd_request *req) {
+    if (ev->event != HTTPD_EV_ARGS) return 0;
+    int port = 0;
+    if (ev->b.num != 1 || !number(web_form_value(ev, 0), 1, web_port_count(), &port))
+        return error(ev, req, "Invalid port");
+    shown_set(req, port);
+    return 0;
+}
+
+int ssphandler_dos_perport_cgi(httpd_event *ev, httpd_request *req) {
+    if (ev->event != HTTPD_EV_ARGS) return 0;
+    if (ev->b.num != 4) return error(ev, req, "Expecting a port, three settings and two rates");
+    const char *port_text = web_form_value(ev, 0);
+    const char *checks = web_form_value(ev, 1);
+    int port = -1;
+    if (std::strcmp(port_text, "FF") != 0 && !number(port_text, 1, web_port_count(), &port))
+        return error(ev, req, "Invalid port");
+    if (!checks_ok(checks)) return error(ev, req, "Expecting three settings");
+    // The rates are checked before anything changes; an unchecked flood's
+    // rate is not used.
+    int rates[kChecks] = {0, 0, 0};
+    for (int i = 1; i < kChecks; i++) {
+        if (checks[i] == '1' && !number(web_form_value(ev, i + 1), kRateMin, kRateMax, &rates[i]))
+            return error(ev, req, "Invalid rate");
+    }
+    for (int i = 0; i < kChecks; i++)
+        dos_attack_set(port, kPortTypes[i], checks[i] == '1' ? 1 : 0, rates[i]);
+    settings_save_item("dos");
+    shown_set(req, port);
+    return 0;
+}
+
+void sspvar_dos_tag_global(const uint16_t args[3], httpd_tag_out *out, httpd_request *) {
+    int type = -1;
+    switch (args[0]) {
+        case 11:
+            type = DOS_ATTACK_LAND;
+            break;
+        case 12:
+            type = DOS_ATTACK_BLAT;
+            break;
+        case 14:
+            type = DOS_ATTACK_SYN_SPORT;
+            break;
+        case 15:
+            type = DOS_ATTACK_XMAS_SCAN;
+            break;
+        case 16:
+            type = DOS_ATTACK_NULL_SCAN;
+            break;
+        case 17:
+            type = DOS_ATTACK_SYN_FIN;
+            break;
+        case 20:
+            type = DOS_ATTACK_ICMP;
+            break;
+        default:
+            return;
+    }
+    if (on(-1, type)) web_tag_text(out, "checked");
+}
+
+void sspvar_dos_tag_perport(const uint16_t args[3], httpd_tag_out *out, httpd_request *req) {
+    const Shown shown = shown_get(req);
+    const int port = shown.port == -1 ? 1 : shown.port;
+    const int sel = args[0];
+    int rate = 0;
+    bool checked = false;
+    if (sel == 2) {
+        checked = shown.all != 0;
+    } else if (sel == 3) {
+        checked = on(port, DOS_ATTACK_SMURF);
+    } else if (sel >= 4 && sel <= 9) {
+        const int type = sel < 7 ? DOS_ATTACK_PING_FLOOD : DOS_ATTACK_SYN_FLOOD;
+        const int which = (sel - 4) % 3;
+        checked = on(port, type, &rate) && (which == 0 || (which == 1 && rate != kOtherRate) ||
+                                            (which == 2 && rate != DOS_FLOOD_RATE));
+    }
+    if (checked) web_tag_text(out, "checked");
+}
+
+void sspvar_dos_tag_port(const uint16_t args[3], httpd_tag_out *out, httpd_request *req) {
+    const Shown shown = shown_get(req);
+    const int port = shown.port == -1 ? 1 : shown.port;
+    if (args[0] == 1 && args[1] + 1 == port) web_tag_text(out, "selected");
+}
+
+int ssploop_dos_tag_section(const uint16_t args[3], int index, httpd_request *) {
+    return args[0] == 18 && index == 0 ? 1 : 0;
+}

@@ -1,0 +1,101 @@
+// The DoS prevention pages through HTTP on the 52-port board's chip: the
+// checks reach the manager and the chip, the forms show them, the "dos" item
+// is saved, and bad input changes nothing.
+#include <string>
+
+#include "dosmgr.h"
+#include "switch_pages_fixture.h"
+
+namespace {
+
+class page_dos : public switch_pages_test::SwitchPages {
+  protected:
+    sim::ChipKind chip() const override { return sim::ChipKind::DXP7101; }
+    void SetUp() override {
+        SwitchPages::SetUp();
+        settings_item_handler_set("dos", dos_item);  // once per process; later calls are refused
+        ASSERT_EQ(dos_init(), 0);
+    }
+    void TearDown() override {
+        dos_attack_reset();
+        SwitchPages::TearDown();
+    }
+    static int type_on(int uport, int type, int *rate = nullptr) {
+        int enabled = 0, r = 0;
+        dos_attack_get(uport, type, &enabled, &r);
+        if (rate != nullptr) *rate = r;
+        return enabled;
+    }
+    static bool has(const test_response &r, const std::string &text) {
+        return r.body.find(text) != std::string::npos;
+    }
+};
+
+TEST_F(page_dos, SystemWideChecksReachTheChipAndTheForm) {
+    const std::string before = saved("dos");
+    test_response r = post("/dos.cgi", "checks=101");
+    ASSERT_EQ(error_of(r), "");
+    EXPECT_EQ(type_on(1, DOS_ATTACK_LAND), 1);
+    EXPECT_EQ(type_on(1, DOS_ATTACK_BLAT), 0);
+    EXPECT_EQ(type_on(52, DOS_ATTACK_XMAS_SCAN), 1);
+    int value = 0;
+    ASSERT_EQ(dxpx_switch_control_get(dxpSwitchDosAttackTcpFlags, &value), 0);
+    EXPECT_EQ(value, 1);
+    EXPECT_NE(saved("dos"), before);
+    EXPECT_TRUE(has(r, "id=\"land\" checked"));
+    EXPECT_TRUE(has(r, "id=\"blat\" >"));
+    EXPECT_TRUE(has(r, "id=\"xmas\" checked"));
+
+    ASSERT_EQ(error_of(post("/dos.cgi", "checks=000")), "");
+    EXPECT_EQ(type_on(1, DOS_ATTACK_LAND), 0);
+    for (const char *bad : {"checks=10", "checks=1111", "checks=111&more=1"}) {
+        EXPECT_EQ(error_of(post("/dos.cgi", bad)), "Expecting three settings") << bad;
+        EXPECT_EQ(type_on(1, DOS_ATTACK_LAND), 0) << bad;
+    }
+}
+
+TEST_F(page_dos, PerPortChecksForOnePortOrAll) {
+    test_response r = post("/dos_perport.cgi", "port=FF&checks=011&ping_rate=128&syn_rate=64");
+    ASSERT_EQ(error_of(r), "");
+    int rate = 0;
+    EXPECT_EQ(type_on(40, DOS_ATTACK_PING_FLOOD, &rate), 1);
+    EXPECT_EQ(rate, 128);
+    EXPECT_EQ(type_on(40, DOS_ATTACK_SYN_FLOOD, &rate), 1);
+    EXPECT_EQ(rate, DOS_FLOOD_RATE);
+    EXPECT_EQ(type_on(40, DOS_ATTACK_SMURF), 0);
+    EXPECT_TRUE(has(r, "id=\"all\" checked"));
+    EXPECT_TRUE(has(r, "id=\"ping128\" value=\"128\" checked"));
+    EXPECT_TRUE(has(r, "id=\"ping64\" value=\"64\" >"));
+    EXPECT_TRUE(has(r, "id=\"syn64\" value=\"64\" checked"));
+
+    const std::string before = saved("dos");
+    r = post("/dos_perport.cgi", "port=3&checks=100&ping_rate=64&syn_rate=64");
+    ASSERT_EQ(error_of(r), "");
+    EXPECT_EQ(type_on(3, DOS_ATTACK_SMURF), 1);
+    EXPECT_EQ(type_on(3, DOS_ATTACK_PING_FLOOD), 0);
+    EXPECT_EQ(type_on(4, DOS_ATTACK_PING_FLOOD), 1);
+    EXPECT_NE(saved("dos"), before);
+    EXPECT_TRUE(has(r, "value=\"3\" selected"));
+    EXPECT_TRUE(has(r, "id=\"smurf\" checked"));
+    EXPECT_TRUE(has(r, "id=\"all\" >"));
+
+    r = post("/dos_showperport.cgi", "port=4");
+    ASSERT_EQ(error_of(r), "");
+    EXPECT_TRUE(has(r, "value=\"4\" selected"));
+    EXPECT_TRUE(has(r, "id=\"smurf\" >"));
+    EXPECT_TRUE(has(r, "id=\"ping\" checked"));
+
+    // Bad ports, texts and rates change nothing.
+    for (const char *bad :
+         {"port=53&checks=111&ping_rate=64&syn_rate=64",
+          "port=ff&checks=111&ping_rate=64&syn_rate=64",
+          "port=3&checks=11&ping_rate=64&syn_rate=64", "port=3&checks=111&ping_rate=x&syn_rate=64",
+          "port=3&checks=111&ping_rate=64&syn_rate=32", "port=3&checks=111"}) {
+        EXPECT_NE(error_of(post("/dos_perport.cgi", bad)), "") << bad;
+        EXPECT_EQ(type_on(3, DOS_ATTACK_SYN_FLOOD), 0) << bad;
+        EXPECT_EQ(type_on(3, DOS_ATTACK_PING_FLOOD), 0) << bad;
+    }
+    EXPECT_EQ(error_of(post("/dos_showperport.cgi", "port=0")), "Invalid port");
+}
+
+}  // namespace
