@@ -147,3 +147,36 @@ int cmd_test_run(int unit, args_t *a);
 int cmd_test_mode(int unit, args_t *a);
 int cmd_test_parameters(int unit, args_t *a);
 int cmd_test_clear(int unit, args_t *a);
+
+// l2_cmds.cpp
+int cmd_age(int unit, args_t *a);
+int cmd_bpdu(int unit, args_t *a);
+int cmd_l2(int unit, args_t *a);
+int cmd_mcast(int unit, args_t *a);
+inline constexpr const char *AGE_USAGE =
+    "Parameters:  [<seconds>]\n\t   Set the hardware age timer to the indicated number of "
+    "seconds.\n\t   With no parameter, displays current value.\n\t   Setting to 0 disables "
+    "hardware aging\n";
+inline constexpr const char *BPDU_USAGE =
+    "Usages:\n\t  bpdu add [Index=<n>] [MACaddress=<mac>] \n\t        - Add BPDU "
+    "addresses.\n\t        - only Dxp7101 provide 3 BPDUs.\n\t  bpdu del [Index=<n>]\n\t   "
+    "     - Delete BPDU address.\n\t  bpdu show \n\t        - Show BPDU addresses.\n";
+inline constexpr const char *L2_USAGE =
+    "Usages:\n\t  l2 add [PortBitMap=<pbmp>] [MACaddress=<mac>] [Vlanid=<id>]\n\t         "
+    "[PRIority=<cosq>] [STatic=true|false]\n\t        - Add incrementing L2 addresses "
+    "associated with port(s)\n\t  l2 del [MACaddress=<mac>] [Count=<value>] "
+    "[Vlanid=<id>]\n\t        - Delete incrementing L2 address(s)\n\t  l2 show "
+    "[PortBitMap=<pbmp]\n\t        - Show L2 addresses associated with port(s)\n\t  l2 clear "
+    "[Port=<port>] [MACaddress=<mac>]\n\t           [Vlanid=<id>] [TrunkGroupID=<id>] "
+    "[Static=true|false]\n\t        - Remove all L2 entries on the given module, "
+    "module/port,\n\t           VLAN, or trunk group ID\n\t  l2 dump\n\t        - Dump all "
+    "entries in L2 table\n\t  l2 conflict [MACaddress=<mac>] [Vlanid=<id>]\n\t        - Dump "
+    "all conflicting L2 entries (same hash bucket)\n\t  l2 watch [start | stop]\n\t        - "
+    "Watch dynamic address insertions/deletions\n";
+inline constexpr const char *MCAST_USAGE =
+    "Usages:\n\t  mcast add <MACaddress>=<val> <Vlanid>=<val> <PortBitMap>=<val>\n\t        "
+    "          <Index>=<val>\n\t  mcast delete <MACaddress>=<val> <Vlanid>=<val>\n\t  mcast "
+    "join <MACaddress>=<val> <Vlanid>=<val> <PortBitMap>=<val>\n\t  mcast leave "
+    "<MACaddress>=<val> <Vlanid>=<val> <PortBitMap>=<val>\n\t  mcast padd <MACaddress>=<val> "
+    "<Vlanid>=<val> <PortBitMap>=<val>\n\t  mcast premove <MACaddress>=<val> <Vlanid>=<val> "
+    "<PortBitMap>=<val>\n";

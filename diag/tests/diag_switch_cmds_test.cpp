@@ -1,0 +1,126 @@
+// The monitor's switching-feature commands over the chip model: what they
+// set is checked in the chip's tables and in where injected frames go.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "../../drv/tests/port_fixture.h"
+#include "diag_console.h"
+#include "diag_shell.h"
+#include "dxp.h"
+#include "dxp_tarn.h"
+#include "sim/board.h"
+
+namespace {
+
+class diag_switch : public port_test::PortUnitTest {
+  protected:
+    void SetUp() override {
+        startPorts(sim::ChipKind::DXP7101);
+        ASSERT_EQ(soc_init(0), 0);
+        ASSERT_EQ(dxp_dispatch_register(&dxp_tarn_dispatch), 0);
+        ASSERT_EQ(dxp_init(0), 0);
+        sh_set_mode(2);
+        sh_set_unit(0);
+        soc_test::PrintCapture::get().clear();
+    }
+    void TearDown() override {
+        dxp_linkscan_detach(0);
+        dxp_detach(0);
+        port_test::PortUnitTest::TearDown();
+    }
+    std::string run(const std::string &line, int expect = 0) {
+        diag_test::ConsoleCapture cap;
+        EXPECT_EQ(sh_process_command(0, line.c_str()), expect) << line;
+        std::string out = cap.take() + printed();
+        soc_test::PrintCapture::get().clear();
+        return out;
+    }
+    static bool has(const std::string &out, const std::string &text) {
+        return out.find(text) != std::string::npos;
+    }
+    std::optional<sim::TableEngine::L2Hit> l2(uint64_t mac, uint16_t vid) {
+        return board->chip().tables().lookup(mac, vid);
+    }
+};
+
+TEST_F(diag_switch, AgeAndBpduSlots) {
+    EXPECT_EQ(run("AGE 0"), "Set age timer to 0. (disabled)\n");
+    EXPECT_EQ(run("AGE"), "Current age timer is 0.\n");
+    EXPECT_EQ(run("AGE 300"), "Set age timer to 300. \n");
+    EXPECT_TRUE(has(run("AGE 3x", -2), "Usage (AGE)"));
+    EXPECT_EQ(run("AGE"), "Current age timer is 300.\n");
+
+    const int slots = dxp_l2_bpdu_count(0);
+    ASSERT_GT(slots, 0);
+    EXPECT_EQ(run("BPDU add Index=" + std::to_string(slots), -1),
+              "BPDU ERROR: support " + std::to_string(slots) + " BUPUs\n");
+    EXPECT_EQ(run("BPDU add Index=0 MACaddress=01:80:c2:00:00:05"), "");
+    EXPECT_TRUE(has(run("BPDU show"), "\tBPDU 0: 01:80:c2:00:00:05\n")) << run("BPDU show");
+    EXPECT_EQ(run("BPDU del Index=0"), "");
+    dxp_mac_t mac = {1};
+    ASSERT_EQ(dxp_l2_bpdu_get(0, 0, mac), 0);
+    EXPECT_EQ(mac[0] | mac[5], 0);
+    EXPECT_TRUE(has(run("BPDU", -2), "Usage (BPDU)"));
+    EXPECT_TRUE(has(run("BPDU sideways", -2), "Usage (BPDU)"));
+}
+
+TEST_F(diag_switch, L2AddressesReachTheChipTable) {
+    std::string out = run("L2 add PortBitMap=fe1-fe3 MACaddress=00:00:00:00:aa:01 STatic=true");
+    EXPECT_TRUE(has(out, "ADD: mac=00:00:00:00:aa:03 vlan=1 ")) << out;
+    for (int i = 1; i <= 3; i++) {
+        auto hit = l2(0xaa00 + i, 1);
+        ASSERT_TRUE(hit) << i;
+        EXPECT_EQ(hit->port, i);
+        EXPECT_TRUE(hit->is_static);
+    }
+    // The next add goes on after the last address added.
+    run("L2 add PortBitMap=fe4");
+    ASSERT_TRUE(l2(0xaa04, 1));
+    EXPECT_EQ(l2(0xaa04, 1)->port, 4);
+    out = run("L2 show PortBitMap=fe2");
+    EXPECT_TRUE(has(out, "mac=00:00:00:00:aa:02 vlan=1")) << out;
+    EXPECT_FALSE(has(out, "aa:03")) << out;
+    EXPECT_TRUE(has(run("L2 dump"), "aa:04")) << run("L2 dump");
+
+    out = run("L2 del MACaddress=00:00:00:00:aa:01 Count=2");
+    EXPECT_TRUE(has(out, "DEL: mac=00:00:00:00:aa:02")) << out;
+    EXPECT_FALSE(l2(0xaa01, 1));
+    EXPECT_FALSE(l2(0xaa02, 1));
+    EXPECT_TRUE(has(run("L2 del MACaddress=00:00:00:00:aa:01", -1), "L2: ERROR: "));
+
+    EXPECT_TRUE(has(run("L2 clear Module=1", -2), "L2: Unknown argument combination\nUsage"));
+    EXPECT_TRUE(
+        has(run("L2 clear Vlanid=1 Static=false"), "L2: Deleting non-static addresses by VLAN\n"));
+    EXPECT_TRUE(l2(0xaa03, 1));  // static entries stay
+    EXPECT_EQ(run("L2 clear Vlanid=1 Port=fe3"),
+              "L2: Deleting static and non-static addresses by VLAN and port\n");
+    EXPECT_FALSE(l2(0xaa03, 1));
+    EXPECT_TRUE(l2(0xaa04, 1));
+
+    EXPECT_EQ(run("L2 add PortBitMap=none", -1), "L2 ERROR: empty port bitmap\n");
+    EXPECT_TRUE(has(run("L2 add Bogus=1", -1), "Unknown option: Bogus=1"));
+    EXPECT_TRUE(has(run("L2 watch sideways", -2), "Usage (L2)"));
+    EXPECT_EQ(run("L2 watch"), "L2 watch is not running.\n");
+    run("L2 watch start");
+    EXPECT_EQ(run("L2 watch"), "L2 watch is running.\n");
+    run("L2 watch stop");
+}
+
+TEST_F(diag_switch, MulticastGroupsForwardToTheirPorts) {
+    constexpr uint64_t kGroup = 0x01005e000001ull;
+    EXPECT_EQ(run("MCAST add MACaddress=01:00:5e:00:00:01 Vlanid=1 PortBitMap=fe1,fe2"), "");
+    auto hit = l2(kGroup, 1);
+    ASSERT_TRUE(hit);
+    EXPECT_TRUE(hit->group);
+    EXPECT_EQ(hit->pbmp & 0x1e, 0x6u);
+    EXPECT_TRUE(has(run("MCAST join PortBitMap=fe3"), "port fe3 ")) << run("MCAST join");
+    EXPECT_EQ(l2(kGroup, 1)->pbmp & 0x1e, 0xeu);
+    EXPECT_TRUE(has(run("MCAST leave PortBitMap=fe1"), "port fe1 ")) << run("MCAST leave");
+    EXPECT_EQ(l2(kGroup, 1)->pbmp & 0x1e, 0xcu);
+    EXPECT_EQ(run("MCAST delete Vlanid=1"), "");
+    EXPECT_FALSE(l2(kGroup, 1));
+    EXPECT_TRUE(has(run("MCAST remove", -2), "Usage (MCAST)"));
+}
+
+}  // namespace
