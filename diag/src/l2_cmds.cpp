@@ -11,36 +11,22 @@
 #include "dxp.h"
 #include "dxp_error.h"
 #include "dxp_tarn.h"
+#include "feature_cmds.h"
 #include "sal.h"
 #include "shell_cmds.h"
 #include "soc_cm.h"
 #include "soc_control.h"
+#include "soc_error.h"
 
 namespace {
 
-constexpr int kSearchFound = -8;  // the search service's "entry exists": one more entry
+using namespace feature_cmds;
 
-bool word_is(const char *word, const char *name) {
-    return word != nullptr && sal_strcasecmp(word, name) == 0;
-}
+constexpr int kSearchFound = SOC_E_EXISTS;  // the search service's "one more entry"
 
 bool is_zero_mac(const dxp_mac_t mac) {
     static const dxp_mac_t kZero = {};
     return std::memcmp(mac, kZero, sizeof kZero) == 0;
-}
-
-const char *port_name(int unit, int port) {
-    return SOC_CONTROL(unit)->port_name[port];
-}
-
-soc_pbmp_t all_ports(int unit) {
-    return SOC_CONTROL(unit)->all.bitmap;
-}
-
-soc_pbmp_t pbmp_and(soc_pbmp_t a, const soc_pbmp_t &b) {
-    a.w[0] &= b.w[0];
-    a.w[1] &= b.w[1];
-    return a;
 }
 
 // ---------------------------------------------------------------- BPDU
@@ -67,24 +53,6 @@ dxp_mac_t mc_mac = {0x01, 0x00, 0x00, 0x00, 0x00, 0x01};
 int mc_vid = 1;
 soc_pbmp_t mc_pbmp{};
 int mc_index = -1;
-
-struct Option {
-    const char *name;
-    uint32_t type;
-    void *value;
-};
-
-// Parses the words into the options, keeping the stored values for the ones
-// not given; 1 when the command goes on, else 0 with *rv set.
-int options(int unit, args_t *a, std::initializer_list<Option> list, int *rv) {
-    parse_table_t pt;
-    parse_table_init(unit, &pt);
-    for (const Option &o : list)
-        parse_table_add(&pt, o.name, o.type | PQ_DFL, nullptr, o.value, nullptr);
-    if (!parse_options(a, &pt, rv)) return 0;
-    parse_table_done(&pt);
-    return 1;
-}
 
 int bpdu_slot_check(const char *cmd, int unit) {
     int count = dxp_l2_bpdu_count(unit);
@@ -441,7 +409,7 @@ int mcast_join_leave(const char *cmd, int unit, const char *word, bool join) {
 dxp_mcast_addr mcast_record() {
     dxp_mcast_addr rec;
     dxp_mcast_addr_init(&rec, mc_mac, static_cast<dxp_vlan_t>(mc_vid));
-    rec.pbmp = dxp_pbmp_t{{mc_pbmp.w[0], mc_pbmp.w[1]}};
+    rec.pbmp = to_dxp(mc_pbmp);
     return rec;
 }
 

@@ -109,7 +109,7 @@ const cmd_t diag_family_cmds[] = {
     {"PortStat", cmd_port_stat, PORT_STAT_USAGE, "Display port status in table"},
     {"PROBE", cmd_probe, "none\n", "Probe for available SOC units"},
     {"PUTREG", cmd_reg_set, REG_SET_USAGE, "@setreg"},
-    {"PVlan", sh_not_implemented, "show | disable | set\n", "Port VLAN settings"},
+    {"PVlan", cmd_pvlan, PVLAN_USAGE, "Port VLAN settings"},
     {"RATE", sh_not_implemented, "[Limit=limit] [Bcast=1|0] [Mcast=1|0] [Dlf=1|0]\n", "Manage packet rate controls"},
     {"RXCfg", sh_not_implemented, "[chan] [options]\n", "Configure RX settings"},
     {"RXInit", sh_not_implemented, "override-unit\n", "Call dxp_rx_init"},
@@ -129,7 +129,7 @@ const cmd_t diag_family_cmds[] = {
     {"TXCount", sh_not_implemented, "none\n", "Print current TX statistics"},
     {"TXSTArt", sh_not_implemented, "Count [options]\n", "Transmit one or more packets in background"},
     {"TXSTOp", sh_not_implemented, "none\n", "Terminate a previous \"txstart\" command"},
-    {"VLAN", sh_not_implemented, "create | destroy | clear | add | remove | show | default | control\n", "Manage virtual LANs"},
+    {"VLAN", cmd_vlan, VLAN_USAGE, "Manage virtual LANs"},
     {"Write", sh_not_implemented, "TABLE ENTRY ENTRYCOUNT\n", "Write entry(s) into a table"},
 };
 // clang-format on

@@ -180,3 +180,21 @@ inline constexpr const char *MCAST_USAGE =
     "<MACaddress>=<val> <Vlanid>=<val> <PortBitMap>=<val>\n\t  mcast padd <MACaddress>=<val> "
     "<Vlanid>=<val> <PortBitMap>=<val>\n\t  mcast premove <MACaddress>=<val> <Vlanid>=<val> "
     "<PortBitMap>=<val>\n";
+
+// vlan_cmds.cpp
+int cmd_vlan(int unit, args_t *a);
+int cmd_pvlan(int unit, args_t *a);
+inline constexpr const char *VLAN_USAGE =
+    "Usages:\n\t  vlan create <id> [PortBitMap=<pbmp> UntagBitMap=<pbmp>]\n\t                 "
+    "                      - Create a VLAN\n\t  vlan destroy <id>                    - Destroy a "
+    "VLAN\n\t  vlan clear                           - Destroy all VLANs\n\t  vlan add <id> "
+    "[PortBitMap=<pbmp> UntagBitMap=<pbmp>\n\t                                       - Add "
+    "port(s) to a VLAN\n\t  vlan remove <id> [PortBitMap=<pbmp>] - Remove ports from a "
+    "VLAN\n\t  vlan show                            - Display all VLANs\n\t  vlan default "
+    "[<id>]                  - Show or set the default VLAN\n\t  vlan control <name> <value>\n";
+inline constexpr const char *PVLAN_USAGE =
+    "Usages:\n\t  pvlan show <pbmp>\n\t        - Show PVLAN info for these ports.\n\t  pvlan "
+    "disable <pbmp>\n\t        - Disable default VLAN tagging for a port\n\n\t  pvlan set "
+    "<pbmp> <vid>\n\t        - Set default VLAN tag for port(s)\n\t          Port bitmaps are "
+    "read from the VTABLE entry for the VID.\n\t          <vid> must have been created and all "
+    "ports in <pbmp> must\n\t          belong to that VLAN.\n";

@@ -123,4 +123,55 @@ TEST_F(diag_switch, MulticastGroupsForwardToTheirPorts) {
     EXPECT_TRUE(has(run("MCAST remove", -2), "Usage (MCAST)"));
 }
 
+TEST_F(diag_switch, VlansDecideWhereFramesGo) {
+    board->chip().poke("SWMODE", 0, 0x03);  // forwarding on, as the chip reset init leaves it
+    dxp_pbmp_t up{};
+    for (int p = 1; p <= 4; p++) {
+        board->port(p).linkUp();
+        ASSERT_EQ(dxp_port_enable_set(0, p, 1), 0);
+        dxp_pbmp_port_add(&up, p);
+    }
+    ASSERT_EQ(dxp_linkscan_update(0, up), 0);
+
+    EXPECT_EQ(run("VLAN create 10 PortBitMap=fe1-fe3 UntagBitMap=fe2"), "");
+    EXPECT_EQ(run("VLAN show 10"),
+              "ID      Ports       Untagged  \n10      0x000000000000000e  0x0000000000000004\n");
+    EXPECT_EQ(run("VLAN show 99"), "ID      Ports       Untagged  \n");
+    EXPECT_EQ(run("PVlan set fe1,fe4 10"), "");  // fe4 is no member: left alone
+    EXPECT_EQ(run("PVlan show fe1,fe4"),
+              "Port fe1 default VLAN is 10\nPort fe4 default VLAN is 1\n");
+
+    board->port(1).inject(sim::FrameBuilder().src(0x00102030405aull).build());
+    auto to2 = board->port(2).sent(), to3 = board->port(3).sent();
+    ASSERT_EQ(to2.size(), 1u);
+    EXPECT_FALSE(to2[0].tagged);
+    ASSERT_EQ(to3.size(), 1u);
+    EXPECT_EQ(to3[0].vid, 10);
+    EXPECT_TRUE(board->port(4).sent().empty());
+
+    EXPECT_EQ(run("VLAN remove 10 PortBitMap=fe3"), "");
+    dxp_pbmp_t members{}, untagged{};
+    ASSERT_EQ(dxp_vlan_port_get(0, 10, &members, &untagged), 0);
+    EXPECT_EQ(members.w[0], 0x6u);
+    EXPECT_TRUE(has(run("VLAN add 10"), "Current settings:\n\tPortBitMap="));
+    EXPECT_EQ(run("VLAN default"), "Default VLAN ID is 1\n");
+
+    EXPECT_EQ(run("PVlan disable fe5"), "");
+    EXPECT_EQ(run("PVlan show fe5"), "Port fe5 default VLAN is 4095 (disabled)\n");
+    std::string out = run("PVlan set fe6 77");
+    EXPECT_TRUE(has(out, "Error setting port fe6 default VLAN to 77: ")) << out;
+
+    out = run("VLAN control");
+    EXPECT_TRUE(has(out, "dropunknown")) << out;
+    EXPECT_TRUE(has(out, "ignorepkttag")) << out;
+    EXPECT_EQ(run("VLAN control bogus", -1), "bogus: ERROR: Unknown control name\n");
+    EXPECT_EQ(run("VLAN create 11 Colour=red", -1), "VLAN: ERROR: Unknown option: Colour=red\n");
+    EXPECT_NE(dxp_vlan_port_get(0, 11, &members, &untagged), 0);
+    EXPECT_TRUE(has(run("VLAN create", -2), "Usage (VLAN)"));
+    EXPECT_TRUE(has(run("PVlan set fe1", -2), "Missing VID for set.\n"));
+    EXPECT_EQ(run("PVlan show bogus", -1), "PVlan: ERROR: unrecognized port bitmap: bogus\n");
+    EXPECT_EQ(run("VLAN destroy 10"), "");
+    EXPECT_NE(dxp_vlan_port_get(0, 10, &members, &untagged), 0);
+}
+
 }  // namespace
