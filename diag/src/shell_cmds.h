@@ -198,3 +198,22 @@ inline constexpr const char *PVLAN_USAGE =
     "<pbmp> <vid>\n\t        - Set default VLAN tag for port(s)\n\t          Port bitmaps are "
     "read from the VTABLE entry for the VID.\n\t          <vid> must have been created and all "
     "ports in <pbmp> must\n\t          belong to that VLAN.\n";
+
+// stg_trunk_cmds.cpp
+int cmd_stg(int unit, args_t *a);
+int cmd_trunk(int unit, args_t *a);
+inline constexpr const char *STG_USAGE =
+    "Usages:\n\t  stg create [<id>]            - Create a STG; optionally specify ID\n\t  stg "
+    "destroy <id>             - Destroy a STG\n\t  stg show [<id>]              - List "
+    "STG(s)\n\t  stg add <id> <vlan_id> [...]     - Add VLAN(s) to a STG\n\t  stg remove <id> "
+    "<vlan_id> [...]  - Remove VLAN(s) from a STG\n\t  stg clear <id>          - Remove ALL "
+    "VLAN(s) from a STG\n\t  stg stp                      - Get span tree state, all "
+    "ports/STGs\n\t  stg stp <id>                 - Get span tree state of ports in STG\n\t  "
+    "stg stp <id> <pbmp> <state>  - Set span tree state of ports in STG\n\t                    "
+    "             (disable/block/listen/learn/forward)\n\t  stg default [<id>]           - "
+    "Show or set the default STG\n";
+inline constexpr const char *TRUNK_USAGE =
+    "Usages:\n\t  trunk add <Id=val> <Rtag=val> <Pbmp=val> - Add ports to a trunk\n\t  trunk "
+    "remove <Id=val> <Pbmp=val>         - Remove ports from a trunk\n\t  trunk show "
+    "[<Id=val>]                    - Display trunk information\n\t  trunk psc <Id=val> "
+    "<Rtag=val>         - Change Rtag(for testing ONLY)\n";

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "../../drv/tests/port_fixture.h"
 #include "diag_console.h"
@@ -38,6 +39,28 @@ class diag_switch : public port_test::PortUnitTest {
     }
     static bool has(const std::string &out, const std::string &text) {
         return out.find(text) != std::string::npos;
+    }
+    // Ports fe1-fe4 up and forwarding.
+    void linksUp() {
+        board->chip().poke("SWMODE", 0, 0x03);  // forwarding on, as the chip reset init leaves it
+        dxp_pbmp_t up{};
+        for (int p = 1; p <= 4; p++) {
+            board->port(p).linkUp();
+            ASSERT_EQ(dxp_port_enable_set(0, p, 1), 0);
+            dxp_pbmp_port_add(&up, p);
+        }
+        ASSERT_EQ(dxp_linkscan_update(0, up), 0);
+    }
+    // How many frames each of fe2-fe4 sent for a broadcast arriving on fe1.
+    std::vector<size_t> flood() {
+        std::vector<size_t> before;
+        for (int p = 2; p <= 4; p++)
+            before.push_back(board->port(p).sent().size());
+        board->port(1).inject(sim::FrameBuilder().src(0x00102030405aull).build());
+        std::vector<size_t> got;
+        for (int p = 2; p <= 4; p++)
+            got.push_back(board->port(p).sent().size() - before[p - 2]);
+        return got;
     }
     std::optional<sim::TableEngine::L2Hit> l2(uint64_t mac, uint16_t vid) {
         return board->chip().tables().lookup(mac, vid);
@@ -124,15 +147,7 @@ TEST_F(diag_switch, MulticastGroupsForwardToTheirPorts) {
 }
 
 TEST_F(diag_switch, VlansDecideWhereFramesGo) {
-    board->chip().poke("SWMODE", 0, 0x03);  // forwarding on, as the chip reset init leaves it
-    dxp_pbmp_t up{};
-    for (int p = 1; p <= 4; p++) {
-        board->port(p).linkUp();
-        ASSERT_EQ(dxp_port_enable_set(0, p, 1), 0);
-        dxp_pbmp_port_add(&up, p);
-    }
-    ASSERT_EQ(dxp_linkscan_update(0, up), 0);
-
+    linksUp();
     EXPECT_EQ(run("VLAN create 10 PortBitMap=fe1-fe3 UntagBitMap=fe2"), "");
     EXPECT_EQ(run("VLAN show 10"),
               "ID      Ports       Untagged  \n10      0x000000000000000e  0x0000000000000004\n");
@@ -172,6 +187,47 @@ TEST_F(diag_switch, VlansDecideWhereFramesGo) {
     EXPECT_EQ(run("PVlan show bogus", -1), "PVlan: ERROR: unrecognized port bitmap: bogus\n");
     EXPECT_EQ(run("VLAN destroy 10"), "");
     EXPECT_NE(dxp_vlan_port_get(0, 10, &members, &untagged), 0);
+}
+
+TEST_F(diag_switch, SpanningTreeStatesAndTrunksShapeFlooding) {
+    linksUp();
+    for (dxp_vlan_t v : {11, 12, 13, 15})
+        ASSERT_EQ(dxp_vlan_create(0, v), 0);
+    EXPECT_EQ(run("STG create 2"), "");
+    EXPECT_EQ(run("STG add 2 11 12 13 15"), "");
+    EXPECT_EQ(run("STG show 2"), "STG 2: contains 4 VLANs (11-13,15)\n");
+    EXPECT_EQ(run("STG remove 2 12 13 15"), "");
+    EXPECT_EQ(run("STG show 2"), "STG 2: contains 1 VLAN (11)\n");
+    EXPECT_EQ(run("STG clear 2"), "");
+    EXPECT_EQ(run("STG show 2"), "STG 2: contains 0 VLANs\n");
+
+    int stg = -1;
+    ASSERT_EQ(dxp_stg_default_get(0, &stg), 0);
+    const std::string def = std::to_string(stg);
+    EXPECT_EQ(run("STG stp " + def + " fe3 Block"), "");
+    EXPECT_EQ(flood(), (std::vector<size_t>{1, 0, 1}));
+    EXPECT_TRUE(has(run("STG stp " + def), "    Block: fe3\n")) << run("STG stp " + def);
+    EXPECT_EQ(run("STG stp " + def + " fe3 f"), "");  // an abbreviation of Forward
+    EXPECT_EQ(flood(), (std::vector<size_t>{1, 1, 1}));
+    EXPECT_TRUE(has(run("STG stp " + def + " fe3 sideways", -2), "Usage (STG)"));
+    EXPECT_TRUE(has(run("STG destroy", -2), "Usage (STG)"));
+    EXPECT_TRUE(has(run("STG show 77", -1), "STG: ERROR: ")) << run("STG show 77", -1);
+
+    EXPECT_EQ(run("TRUNK show"), "[no matching trunks defined]\n");
+    EXPECT_EQ(run("TRUNK add Id=1 Rtag=2 Pbmp=fe2"), "");
+    EXPECT_EQ(run("TRUNK add Id=1 Rtag=3 Pbmp=fe3"), "");
+    EXPECT_EQ(run("TRUNK show"), "trunk 1: 2 ports=fe2,fe3 psc/rtag=destmac (2)\n");
+    std::vector<size_t> got = flood();
+    EXPECT_EQ(got[0] + got[1], 1u);  // one member of the trunk carries the flood
+    EXPECT_EQ(got[2], 1u);
+    EXPECT_EQ(run("TRUNK remove Id=1 Pbmp=fe2-fe3"), "");
+    EXPECT_EQ(run("TRUNK show Id=1"), "[no matching trunks defined]\n");
+    EXPECT_EQ(flood(), (std::vector<size_t>{1, 1, 1}));
+
+    EXPECT_TRUE(has(run("TRUNK add Id=2 Pbmp=fe1-fe9", -1), "TRUNK: ERROR: "));
+    dxp_trunk_add_info t{};
+    EXPECT_EQ(dxp_trunk_get(0, 2, &t), DXP_E_NOT_FOUND);
+    EXPECT_TRUE(has(run("TRUNK sideways", -2), "Usage (TRUNK)"));
 }
 
 }  // namespace
