@@ -123,11 +123,18 @@ TEST_F(diag_switch, L2AddressesReachTheChipTable) {
 
     EXPECT_EQ(run("L2 add PortBitMap=none", -1), "L2 ERROR: empty port bitmap\n");
     EXPECT_TRUE(has(run("L2 add Bogus=1", -1), "Unknown option: Bogus=1"));
-    EXPECT_TRUE(has(run("L2 watch sideways", -2), "Usage (L2)"));
+}
+
+TEST_F(diag_switch, L2WatchReportsInsertions) {
     EXPECT_EQ(run("L2 watch"), "L2 watch is not running.\n");
+    EXPECT_TRUE(has(run("L2 watch sideways", -2), "Usage (L2)"));
     run("L2 watch start");
     EXPECT_EQ(run("L2 watch"), "L2 watch is running.\n");
+    std::string out = run("L2 add PortBitMap=fe5 MACaddress=00:00:00:00:bb:01");
+    EXPECT_TRUE(has(out, "\nL2 ADD: mac=00:00:00:00:bb:01 vlan=1 ")) << out;
     run("L2 watch stop");
+    out = run("L2 add PortBitMap=fe5");
+    EXPECT_FALSE(has(out, "L2 ADD")) << out;
 }
 
 TEST_F(diag_switch, MulticastGroupsForwardToTheirPorts) {
@@ -144,6 +151,11 @@ TEST_F(diag_switch, MulticastGroupsForwardToTheirPorts) {
     EXPECT_EQ(run("MCAST delete Vlanid=1"), "");
     EXPECT_FALSE(l2(kGroup, 1));
     EXPECT_TRUE(has(run("MCAST remove", -2), "Usage (MCAST)"));
+    // An index of its own for this add only; the next add takes the plain way again.
+    EXPECT_EQ(run("MCAST add MACaddress=01:00:5e:00:00:02 PortBitMap=fe4 Index=5"), "");
+    EXPECT_EQ(run("MCAST add MACaddress=01:00:5e:00:00:03 PortBitMap=fe4"), "");
+    EXPECT_TRUE(l2(0x01005e000002ull, 1));
+    EXPECT_TRUE(l2(0x01005e000003ull, 1));
 }
 
 TEST_F(diag_switch, VlansDecideWhereFramesGo) {
@@ -175,6 +187,7 @@ TEST_F(diag_switch, VlansDecideWhereFramesGo) {
     EXPECT_EQ(run("PVlan show fe5"), "Port fe5 default VLAN is 4095 (disabled)\n");
     std::string out = run("PVlan set fe6 77");
     EXPECT_TRUE(has(out, "Error setting port fe6 default VLAN to 77: ")) << out;
+    EXPECT_TRUE(has(out, "VLAN 77 must be created and contain the ports")) << out;
 
     out = run("VLAN control");
     EXPECT_TRUE(has(out, "dropunknown")) << out;
