@@ -16,8 +16,9 @@ namespace {
 
 class diag_switch : public port_test::PortUnitTest {
   protected:
+    virtual sim::ChipKind chip() const { return sim::ChipKind::DXP7101; }
     void SetUp() override {
-        startPorts(sim::ChipKind::DXP7101);
+        startPorts(chip());
         ASSERT_EQ(soc_init(0), 0);
         ASSERT_EQ(dxp_dispatch_register(&dxp_tarn_dispatch), 0);
         ASSERT_EQ(dxp_init(0), 0);
@@ -241,6 +242,26 @@ TEST_F(diag_switch, SpanningTreeStatesAndTrunksShapeFlooding) {
     dxp_trunk_add_info t{};
     EXPECT_EQ(dxp_trunk_get(0, 2, &t), DXP_E_NOT_FOUND);
     EXPECT_TRUE(has(run("TRUNK sideways", -2), "Usage (TRUNK)"));
+}
+
+// A chip whose unit keeps an L2 shadow: show and dump walk the shadow.
+class diag_switch_shadow : public diag_switch {
+    sim::ChipKind chip() const override { return sim::ChipKind::DXP7102A1; }
+};
+
+TEST_F(diag_switch_shadow, ShowAndDumpWalkTheShadow) {
+    ASSERT_NE(SOC_CONTROL(0)->arl_table, nullptr);
+    run("L2 add PortBitMap=fe1 MACaddress=00:00:00:00:cc:01 STatic=true");
+    run("L2 add PortBitMap=fe2 STatic=false");
+    std::string out = run("L2 show PortBitMap=fe1");
+    EXPECT_EQ(out, "mac=00:00:00:00:cc:01 vlan=1 modid=0 port=1/fe1 Static\n\n");
+    out = run("L2 dump");
+    EXPECT_TRUE(has(out,
+                    "\nMac = 00-00-00-00-cc-01 VLAN ID = 1, Port = 1, Priority Queue = 0, "
+                    "STATIC"))
+        << out;
+    EXPECT_TRUE(has(out, "\nMac = 00-00-00-00-cc-02 VLAN ID = 1, Port = 2, Priority Queue = 0"))
+        << out;
 }
 
 }  // namespace
