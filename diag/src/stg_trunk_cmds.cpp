@@ -199,6 +199,8 @@ int trunk_add(const char *cmd, int unit, args_t *a) {
         t.tm[t.num_ports] = 0;
         t.tp[t.num_ports++] = port;
     }
+    // A new trunk without members would stay behind empty after the set fails.
+    if (!exists && t.num_ports == 0) return fail(cmd, DXP_E_PARAM);
     if (!exists) dxp_trunk_create_with_tid(unit, trunk_id);
     if (rv = dxp_trunk_set(unit, trunk_id, &t); rv < 0) return fail(cmd, rv);
     return CMD_OK;

@@ -241,6 +241,8 @@ TEST_F(diag_switch, SpanningTreeStatesAndTrunksShapeFlooding) {
     EXPECT_TRUE(has(run("TRUNK add Id=2 Pbmp=fe1-fe9", -1), "TRUNK: ERROR: "));
     dxp_trunk_add_info t{};
     EXPECT_EQ(dxp_trunk_get(0, 2, &t), DXP_E_NOT_FOUND);
+    EXPECT_TRUE(has(run("TRUNK add Id=2 Pbmp=none", -1), "TRUNK: ERROR: "));
+    EXPECT_EQ(dxp_trunk_get(0, 2, &t), DXP_E_NOT_FOUND);
     EXPECT_TRUE(has(run("TRUNK sideways", -2), "Usage (TRUNK)"));
 }
 
