@@ -83,6 +83,8 @@ uint32_t *dxp_tarn_port_db(int unit, int port);
 const char *dxp_module_name(int unit, int module);
 void dxp_l2_addr_init(dxp_l2_addr *l2addr, const dxp_mac_t mac, dxp_vlan_t vid);
 void dxp_l2_addr_dump(const dxp_l2_addr *l2addr);
+// A raw L2-table entry (three words) as an address record.
+void _dxp_tarn_l2_from_arl(int unit, dxp_l2_addr *l2addr, uint32_t *entry);
 
 struct dxp_l2_learn_limit_t {
     uint32_t flags;

@@ -241,3 +241,73 @@ int cmd_packet_watcher(int unit, args_t *a);
 int cmd_rx_cfg(int unit, args_t *a);
 int cmd_rx_mon(int unit, args_t *a);
 int cmd_rx_init(int unit, args_t *a);
+
+// l2_cmds.cpp
+int cmd_age(int unit, args_t *a);
+int cmd_bpdu(int unit, args_t *a);
+int cmd_l2(int unit, args_t *a);
+int cmd_mcast(int unit, args_t *a);
+inline constexpr const char *AGE_USAGE =
+    "Parameters:  [<seconds>]\n\t   Set the hardware age timer to the indicated number of "
+    "seconds.\n\t   With no parameter, displays current value.\n\t   Setting to 0 disables "
+    "hardware aging\n";
+inline constexpr const char *BPDU_USAGE =
+    "Usages:\n\t  bpdu add [Index=<n>] [MACaddress=<mac>] \n\t        - Add BPDU "
+    "addresses.\n\t        - only Dxp7101 provide 3 BPDUs.\n\t  bpdu del [Index=<n>]\n\t   "
+    "     - Delete BPDU address.\n\t  bpdu show \n\t        - Show BPDU addresses.\n";
+inline constexpr const char *L2_USAGE =
+    "Usages:\n\t  l2 add [PortBitMap=<pbmp>] [MACaddress=<mac>] [Vlanid=<id>]\n\t         "
+    "[PRIority=<cosq>] [STatic=true|false]\n\t        - Add incrementing L2 addresses "
+    "associated with port(s)\n\t  l2 del [MACaddress=<mac>] [Count=<value>] "
+    "[Vlanid=<id>]\n\t        - Delete incrementing L2 address(s)\n\t  l2 show "
+    "[PortBitMap=<pbmp]\n\t        - Show L2 addresses associated with port(s)\n\t  l2 clear "
+    "[Port=<port>] [MACaddress=<mac>]\n\t           [Vlanid=<id>] [TrunkGroupID=<id>] "
+    "[Static=true|false]\n\t        - Remove all L2 entries on the given module, "
+    "module/port,\n\t           VLAN, or trunk group ID\n\t  l2 dump\n\t        - Dump all "
+    "entries in L2 table\n\t  l2 conflict [MACaddress=<mac>] [Vlanid=<id>]\n\t        - Dump "
+    "all conflicting L2 entries (same hash bucket)\n\t  l2 watch [start | stop]\n\t        - "
+    "Watch dynamic address insertions/deletions\n";
+inline constexpr const char *MCAST_USAGE =
+    "Usages:\n\t  mcast add <MACaddress>=<val> <Vlanid>=<val> <PortBitMap>=<val>\n\t        "
+    "          <Index>=<val>\n\t  mcast delete <MACaddress>=<val> <Vlanid>=<val>\n\t  mcast "
+    "join <MACaddress>=<val> <Vlanid>=<val> <PortBitMap>=<val>\n\t  mcast leave "
+    "<MACaddress>=<val> <Vlanid>=<val> <PortBitMap>=<val>\n\t  mcast padd <MACaddress>=<val> "
+    "<Vlanid>=<val> <PortBitMap>=<val>\n\t  mcast premove <MACaddress>=<val> <Vlanid>=<val> "
+    "<PortBitMap>=<val>\n";
+
+// vlan_cmds.cpp
+int cmd_vlan(int unit, args_t *a);
+int cmd_pvlan(int unit, args_t *a);
+inline constexpr const char *VLAN_USAGE =
+    "Usages:\n\t  vlan create <id> [PortBitMap=<pbmp> UntagBitMap=<pbmp>]\n\t                 "
+    "                      - Create a VLAN\n\t  vlan destroy <id>                    - Destroy a "
+    "VLAN\n\t  vlan clear                           - Destroy all VLANs\n\t  vlan add <id> "
+    "[PortBitMap=<pbmp> UntagBitMap=<pbmp>\n\t                                       - Add "
+    "port(s) to a VLAN\n\t  vlan remove <id> [PortBitMap=<pbmp>] - Remove ports from a "
+    "VLAN\n\t  vlan show                            - Display all VLANs\n\t  vlan default "
+    "[<id>]                  - Show or set the default VLAN\n\t  vlan control <name> <value>\n";
+inline constexpr const char *PVLAN_USAGE =
+    "Usages:\n\t  pvlan show <pbmp>\n\t        - Show PVLAN info for these ports.\n\t  pvlan "
+    "disable <pbmp>\n\t        - Disable default VLAN tagging for a port\n\n\t  pvlan set "
+    "<pbmp> <vid>\n\t        - Set default VLAN tag for port(s)\n\t          Port bitmaps are "
+    "read from the VTABLE entry for the VID.\n\t          <vid> must have been created and all "
+    "ports in <pbmp> must\n\t          belong to that VLAN.\n";
+
+// stg_trunk_cmds.cpp
+int cmd_stg(int unit, args_t *a);
+int cmd_trunk(int unit, args_t *a);
+inline constexpr const char *STG_USAGE =
+    "Usages:\n\t  stg create [<id>]            - Create a STG; optionally specify ID\n\t  stg "
+    "destroy <id>             - Destroy a STG\n\t  stg show [<id>]              - List "
+    "STG(s)\n\t  stg add <id> <vlan_id> [...]     - Add VLAN(s) to a STG\n\t  stg remove <id> "
+    "<vlan_id> [...]  - Remove VLAN(s) from a STG\n\t  stg clear <id>          - Remove ALL "
+    "VLAN(s) from a STG\n\t  stg stp                      - Get span tree state, all "
+    "ports/STGs\n\t  stg stp <id>                 - Get span tree state of ports in STG\n\t  "
+    "stg stp <id> <pbmp> <state>  - Set span tree state of ports in STG\n\t                    "
+    "             (disable/block/listen/learn/forward)\n\t  stg default [<id>]           - "
+    "Show or set the default STG\n";
+inline constexpr const char *TRUNK_USAGE =
+    "Usages:\n\t  trunk add <Id=val> <Rtag=val> <Pbmp=val> - Add ports to a trunk\n\t  trunk "
+    "remove <Id=val> <Pbmp=val>         - Remove ports from a trunk\n\t  trunk show "
+    "[<Id=val>]                    - Display trunk information\n\t  trunk psc <Id=val> "
+    "<Rtag=val>         - Change Rtag(for testing ONLY)\n";

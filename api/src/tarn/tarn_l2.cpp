@@ -309,6 +309,10 @@ int arl_clear(int unit) {
 
 }  // namespace
 
+void _dxp_tarn_l2_from_arl(int unit, dxp_l2_addr *l2addr, uint32_t *entry) {
+    from_arl(unit, l2addr, entry);
+}
+
 int dxp_tarn_l2_addr_add(int unit, dxp_l2_addr *l2addr) {
     trace("dxp_tarn_l2_addr_add");
     if (l2addr == nullptr) return DXP_E_PARAM;

@@ -1,0 +1,58 @@
+// Small helpers the switching-feature commands share.
+#pragma once
+
+#include <initializer_list>
+
+#include "diag_shell.h"
+#include "dxp_types.h"
+#include "sal.h"
+#include "soc_control.h"
+
+namespace feature_cmds {
+
+// Sub-command words are compared whole and without regard to case.
+inline bool word_is(const char *word, const char *name) {
+    return word != nullptr && sal_strcasecmp(word, name) == 0;
+}
+
+inline const char *port_name(int unit, int port) {
+    return SOC_CONTROL(unit)->port_name[port];
+}
+
+inline soc_pbmp_t all_ports(int unit) {
+    return SOC_CONTROL(unit)->all.bitmap;
+}
+
+inline soc_pbmp_t pbmp_and(soc_pbmp_t a, const soc_pbmp_t &b) {
+    a.w[0] &= b.w[0];
+    a.w[1] &= b.w[1];
+    return a;
+}
+
+inline dxp_pbmp_t to_dxp(const soc_pbmp_t &b) {
+    return dxp_pbmp_t{{b.w[0], b.w[1]}};
+}
+
+inline soc_pbmp_t to_soc(const dxp_pbmp_t &b) {
+    return soc_pbmp_t{{b.w[0], b.w[1]}};
+}
+
+struct Option {
+    const char *name;
+    uint32_t type;
+    void *value;
+};
+
+// Parses the words into the options, keeping the stored values of the ones
+// not given; 1 when the command goes on, else 0 with *rv set.
+inline int options(int unit, args_t *a, std::initializer_list<Option> list, int *rv) {
+    parse_table_t pt;
+    parse_table_init(unit, &pt);
+    for (const Option &o : list)
+        parse_table_add(&pt, o.name, o.type | PQ_DFL, nullptr, o.value, nullptr);
+    if (!parse_options(a, &pt, rv)) return 0;
+    parse_table_done(&pt);
+    return 1;
+}
+
+}  // namespace feature_cmds

@@ -1,0 +1,269 @@
+// The monitor's switching-feature commands over the chip model: what they
+// set is checked in the chip's tables and in where injected frames go.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "../../drv/tests/port_fixture.h"
+#include "diag_console.h"
+#include "diag_shell.h"
+#include "dxp.h"
+#include "dxp_tarn.h"
+#include "sim/board.h"
+
+namespace {
+
+class diag_switch : public port_test::PortUnitTest {
+  protected:
+    virtual sim::ChipKind chip() const { return sim::ChipKind::DXP7101; }
+    void SetUp() override {
+        startPorts(chip());
+        ASSERT_EQ(soc_init(0), 0);
+        ASSERT_EQ(dxp_dispatch_register(&dxp_tarn_dispatch), 0);
+        ASSERT_EQ(dxp_init(0), 0);
+        sh_set_mode(2);
+        sh_set_unit(0);
+        soc_test::PrintCapture::get().clear();
+    }
+    void TearDown() override {
+        dxp_linkscan_detach(0);
+        dxp_detach(0);
+        port_test::PortUnitTest::TearDown();
+    }
+    std::string run(const std::string &line, int expect = 0) {
+        diag_test::ConsoleCapture cap;
+        EXPECT_EQ(sh_process_command(0, line.c_str()), expect) << line;
+        std::string out = cap.take() + printed();
+        soc_test::PrintCapture::get().clear();
+        return out;
+    }
+    static bool has(const std::string &out, const std::string &text) {
+        return out.find(text) != std::string::npos;
+    }
+    // Ports fe1-fe4 up and forwarding.
+    void linksUp() {
+        board->chip().poke("SWMODE", 0, 0x03);  // forwarding on, as the chip reset init leaves it
+        dxp_pbmp_t up{};
+        for (int p = 1; p <= 4; p++) {
+            board->port(p).linkUp();
+            ASSERT_EQ(dxp_port_enable_set(0, p, 1), 0);
+            dxp_pbmp_port_add(&up, p);
+        }
+        ASSERT_EQ(dxp_linkscan_update(0, up), 0);
+    }
+    // How many frames each of fe2-fe4 sent for a broadcast arriving on fe1.
+    std::vector<size_t> flood() {
+        std::vector<size_t> before;
+        for (int p = 2; p <= 4; p++)
+            before.push_back(board->port(p).sent().size());
+        board->port(1).inject(sim::FrameBuilder().src(0x00102030405aull).build());
+        std::vector<size_t> got;
+        for (int p = 2; p <= 4; p++)
+            got.push_back(board->port(p).sent().size() - before[p - 2]);
+        return got;
+    }
+    std::optional<sim::TableEngine::L2Hit> l2(uint64_t mac, uint16_t vid) {
+        return board->chip().tables().lookup(mac, vid);
+    }
+};
+
+TEST_F(diag_switch, AgeAndBpduSlots) {
+    EXPECT_EQ(run("AGE 0"), "Set age timer to 0. (disabled)\n");
+    EXPECT_EQ(run("AGE"), "Current age timer is 0.\n");
+    EXPECT_EQ(run("AGE 300"), "Set age timer to 300. \n");
+    EXPECT_TRUE(has(run("AGE 3x", -2), "Usage (AGE)"));
+    EXPECT_EQ(run("AGE"), "Current age timer is 300.\n");
+
+    const int slots = dxp_l2_bpdu_count(0);
+    ASSERT_GT(slots, 0);
+    EXPECT_EQ(run("BPDU add Index=" + std::to_string(slots), -1),
+              "BPDU ERROR: support " + std::to_string(slots) + " BUPUs\n");
+    EXPECT_EQ(run("BPDU add Index=0 MACaddress=01:80:c2:00:00:05"), "");
+    EXPECT_TRUE(has(run("BPDU show"), "\tBPDU 0: 01:80:c2:00:00:05\n")) << run("BPDU show");
+    EXPECT_EQ(run("BPDU del Index=0"), "");
+    dxp_mac_t mac = {1};
+    ASSERT_EQ(dxp_l2_bpdu_get(0, 0, mac), 0);
+    EXPECT_EQ(mac[0] | mac[5], 0);
+    EXPECT_TRUE(has(run("BPDU", -2), "Usage (BPDU)"));
+    EXPECT_TRUE(has(run("BPDU sideways", -2), "Usage (BPDU)"));
+}
+
+TEST_F(diag_switch, L2AddressesReachTheChipTable) {
+    std::string out = run("L2 add PortBitMap=fe1-fe3 MACaddress=00:00:00:00:aa:01 STatic=true");
+    EXPECT_TRUE(has(out, "ADD: mac=00:00:00:00:aa:03 vlan=1 ")) << out;
+    for (int i = 1; i <= 3; i++) {
+        auto hit = l2(0xaa00 + i, 1);
+        ASSERT_TRUE(hit) << i;
+        EXPECT_EQ(hit->port, i);
+        EXPECT_TRUE(hit->is_static);
+    }
+    // The next add goes on after the last address added.
+    run("L2 add PortBitMap=fe4");
+    ASSERT_TRUE(l2(0xaa04, 1));
+    EXPECT_EQ(l2(0xaa04, 1)->port, 4);
+    out = run("L2 show PortBitMap=fe2");
+    EXPECT_TRUE(has(out, "mac=00:00:00:00:aa:02 vlan=1")) << out;
+    EXPECT_FALSE(has(out, "aa:03")) << out;
+    EXPECT_TRUE(has(run("L2 dump"), "aa:04")) << run("L2 dump");
+
+    out = run("L2 del MACaddress=00:00:00:00:aa:01 Count=2");
+    EXPECT_TRUE(has(out, "DEL: mac=00:00:00:00:aa:02")) << out;
+    EXPECT_FALSE(l2(0xaa01, 1));
+    EXPECT_FALSE(l2(0xaa02, 1));
+    EXPECT_TRUE(has(run("L2 del MACaddress=00:00:00:00:aa:01", -1), "L2: ERROR: "));
+
+    EXPECT_TRUE(has(run("L2 clear Module=1", -2), "L2: Unknown argument combination\nUsage"));
+    EXPECT_TRUE(
+        has(run("L2 clear Vlanid=1 Static=false"), "L2: Deleting non-static addresses by VLAN\n"));
+    EXPECT_TRUE(l2(0xaa03, 1));  // static entries stay
+    EXPECT_EQ(run("L2 clear Vlanid=1 Port=fe3"),
+              "L2: Deleting static and non-static addresses by VLAN and port\n");
+    EXPECT_FALSE(l2(0xaa03, 1));
+    EXPECT_TRUE(l2(0xaa04, 1));
+
+    EXPECT_EQ(run("L2 add PortBitMap=none", -1), "L2 ERROR: empty port bitmap\n");
+    EXPECT_TRUE(has(run("L2 add Bogus=1", -1), "Unknown option: Bogus=1"));
+}
+
+TEST_F(diag_switch, L2WatchReportsInsertions) {
+    EXPECT_EQ(run("L2 watch"), "L2 watch is not running.\n");
+    EXPECT_TRUE(has(run("L2 watch sideways", -2), "Usage (L2)"));
+    run("L2 watch start");
+    EXPECT_EQ(run("L2 watch"), "L2 watch is running.\n");
+    std::string out = run("L2 add PortBitMap=fe5 MACaddress=00:00:00:00:bb:01");
+    EXPECT_TRUE(has(out, "\nL2 ADD: mac=00:00:00:00:bb:01 vlan=1 ")) << out;
+    run("L2 watch stop");
+    out = run("L2 add PortBitMap=fe5");
+    EXPECT_FALSE(has(out, "L2 ADD")) << out;
+}
+
+TEST_F(diag_switch, MulticastGroupsForwardToTheirPorts) {
+    constexpr uint64_t kGroup = 0x01005e000001ull;
+    EXPECT_EQ(run("MCAST add MACaddress=01:00:5e:00:00:01 Vlanid=1 PortBitMap=fe1,fe2"), "");
+    auto hit = l2(kGroup, 1);
+    ASSERT_TRUE(hit);
+    EXPECT_TRUE(hit->group);
+    EXPECT_EQ(hit->pbmp & 0x1e, 0x6u);
+    EXPECT_TRUE(has(run("MCAST join PortBitMap=fe3"), "port fe3 ")) << run("MCAST join");
+    EXPECT_EQ(l2(kGroup, 1)->pbmp & 0x1e, 0xeu);
+    EXPECT_TRUE(has(run("MCAST leave PortBitMap=fe1"), "port fe1 ")) << run("MCAST leave");
+    EXPECT_EQ(l2(kGroup, 1)->pbmp & 0x1e, 0xcu);
+    EXPECT_EQ(run("MCAST delete Vlanid=1"), "");
+    EXPECT_FALSE(l2(kGroup, 1));
+    EXPECT_TRUE(has(run("MCAST remove", -2), "Usage (MCAST)"));
+    // An index of its own for this add only; the next add takes the plain way again.
+    EXPECT_EQ(run("MCAST add MACaddress=01:00:5e:00:00:02 PortBitMap=fe4 Index=5"), "");
+    EXPECT_EQ(run("MCAST add MACaddress=01:00:5e:00:00:03 PortBitMap=fe4"), "");
+    EXPECT_TRUE(l2(0x01005e000002ull, 1));
+    EXPECT_TRUE(l2(0x01005e000003ull, 1));
+}
+
+TEST_F(diag_switch, VlansDecideWhereFramesGo) {
+    linksUp();
+    EXPECT_EQ(run("VLAN create 10 PortBitMap=fe1-fe3 UntagBitMap=fe2"), "");
+    EXPECT_EQ(run("VLAN show 10"),
+              "ID      Ports       Untagged  \n10      0x000000000000000e  0x0000000000000004\n");
+    EXPECT_EQ(run("VLAN show 99"), "ID      Ports       Untagged  \n");
+    EXPECT_EQ(run("PVlan set fe1,fe4 10"), "");  // fe4 is no member: left alone
+    EXPECT_EQ(run("PVlan show fe1,fe4"),
+              "Port fe1 default VLAN is 10\nPort fe4 default VLAN is 1\n");
+
+    board->port(1).inject(sim::FrameBuilder().src(0x00102030405aull).build());
+    auto to2 = board->port(2).sent(), to3 = board->port(3).sent();
+    ASSERT_EQ(to2.size(), 1u);
+    EXPECT_FALSE(to2[0].tagged);
+    ASSERT_EQ(to3.size(), 1u);
+    EXPECT_EQ(to3[0].vid, 10);
+    EXPECT_TRUE(board->port(4).sent().empty());
+
+    EXPECT_EQ(run("VLAN remove 10 PortBitMap=fe3"), "");
+    dxp_pbmp_t members{}, untagged{};
+    ASSERT_EQ(dxp_vlan_port_get(0, 10, &members, &untagged), 0);
+    EXPECT_EQ(members.w[0], 0x6u);
+    EXPECT_TRUE(has(run("VLAN add 10"), "Current settings:\n\tPortBitMap="));
+    EXPECT_EQ(run("VLAN default"), "Default VLAN ID is 1\n");
+
+    EXPECT_EQ(run("PVlan disable fe5"), "");
+    EXPECT_EQ(run("PVlan show fe5"), "Port fe5 default VLAN is 4095 (disabled)\n");
+    std::string out = run("PVlan set fe6 77");
+    EXPECT_TRUE(has(out, "Error setting port fe6 default VLAN to 77: ")) << out;
+    EXPECT_TRUE(has(out, "VLAN 77 must be created and contain the ports")) << out;
+
+    out = run("VLAN control");
+    EXPECT_TRUE(has(out, "dropunknown")) << out;
+    EXPECT_TRUE(has(out, "ignorepkttag")) << out;
+    EXPECT_EQ(run("VLAN control bogus", -1), "bogus: ERROR: Unknown control name\n");
+    EXPECT_EQ(run("VLAN create 11 Colour=red", -1), "VLAN: ERROR: Unknown option: Colour=red\n");
+    EXPECT_NE(dxp_vlan_port_get(0, 11, &members, &untagged), 0);
+    EXPECT_TRUE(has(run("VLAN create", -2), "Usage (VLAN)"));
+    EXPECT_TRUE(has(run("PVlan set fe1", -2), "Missing VID for set.\n"));
+    EXPECT_EQ(run("PVlan show bogus", -1), "PVlan: ERROR: unrecognized port bitmap: bogus\n");
+    EXPECT_EQ(run("VLAN destroy 10"), "");
+    EXPECT_NE(dxp_vlan_port_get(0, 10, &members, &untagged), 0);
+}
+
+TEST_F(diag_switch, SpanningTreeStatesAndTrunksShapeFlooding) {
+    linksUp();
+    for (dxp_vlan_t v : {11, 12, 13, 15})
+        ASSERT_EQ(dxp_vlan_create(0, v), 0);
+    EXPECT_EQ(run("STG create 2"), "");
+    EXPECT_EQ(run("STG add 2 11 12 13 15"), "");
+    EXPECT_EQ(run("STG show 2"), "STG 2: contains 4 VLANs (11-13,15)\n");
+    EXPECT_EQ(run("STG remove 2 12 13 15"), "");
+    EXPECT_EQ(run("STG show 2"), "STG 2: contains 1 VLAN (11)\n");
+    EXPECT_EQ(run("STG clear 2"), "");
+    EXPECT_EQ(run("STG show 2"), "STG 2: contains 0 VLANs\n");
+
+    int stg = -1;
+    ASSERT_EQ(dxp_stg_default_get(0, &stg), 0);
+    const std::string def = std::to_string(stg);
+    EXPECT_EQ(run("STG stp " + def + " fe3 Block"), "");
+    EXPECT_EQ(flood(), (std::vector<size_t>{1, 0, 1}));
+    EXPECT_TRUE(has(run("STG stp " + def), "    Block: fe3\n")) << run("STG stp " + def);
+    EXPECT_EQ(run("STG stp " + def + " fe3 f"), "");  // an abbreviation of Forward
+    EXPECT_EQ(flood(), (std::vector<size_t>{1, 1, 1}));
+    EXPECT_TRUE(has(run("STG stp " + def + " fe3 sideways", -2), "Usage (STG)"));
+    EXPECT_TRUE(has(run("STG destroy", -2), "Usage (STG)"));
+    EXPECT_TRUE(has(run("STG show 77", -1), "STG: ERROR: ")) << run("STG show 77", -1);
+
+    EXPECT_EQ(run("TRUNK show"), "[no matching trunks defined]\n");
+    EXPECT_EQ(run("TRUNK add Id=1 Rtag=2 Pbmp=fe2"), "");
+    EXPECT_EQ(run("TRUNK add Id=1 Rtag=3 Pbmp=fe3"), "");
+    EXPECT_EQ(run("TRUNK show"), "trunk 1: 2 ports=fe2,fe3 psc/rtag=destmac (2)\n");
+    std::vector<size_t> got = flood();
+    EXPECT_EQ(got[0] + got[1], 1u);  // one member of the trunk carries the flood
+    EXPECT_EQ(got[2], 1u);
+    EXPECT_EQ(run("TRUNK remove Id=1 Pbmp=fe2-fe3"), "");
+    EXPECT_EQ(run("TRUNK show Id=1"), "[no matching trunks defined]\n");
+    EXPECT_EQ(flood(), (std::vector<size_t>{1, 1, 1}));
+
+    EXPECT_TRUE(has(run("TRUNK add Id=2 Pbmp=fe1-fe9", -1), "TRUNK: ERROR: "));
+    dxp_trunk_add_info t{};
+    EXPECT_EQ(dxp_trunk_get(0, 2, &t), DXP_E_NOT_FOUND);
+    EXPECT_TRUE(has(run("TRUNK add Id=2 Pbmp=none", -1), "TRUNK: ERROR: "));
+    EXPECT_EQ(dxp_trunk_get(0, 2, &t), DXP_E_NOT_FOUND);
+    EXPECT_TRUE(has(run("TRUNK sideways", -2), "Usage (TRUNK)"));
+}
+
+// A chip whose unit keeps an L2 shadow: show and dump walk the shadow.
+class diag_switch_shadow : public diag_switch {
+    sim::ChipKind chip() const override { return sim::ChipKind::DXP7102A1; }
+};
+
+TEST_F(diag_switch_shadow, ShowAndDumpWalkTheShadow) {
+    ASSERT_NE(SOC_CONTROL(0)->arl_table, nullptr);
+    run("L2 add PortBitMap=fe1 MACaddress=00:00:00:00:cc:01 STatic=true");
+    run("L2 add PortBitMap=fe2 STatic=false");
+    std::string out = run("L2 show PortBitMap=fe1");
+    EXPECT_EQ(out, "mac=00:00:00:00:cc:01 vlan=1 modid=0 port=1/fe1 Static\n\n");
+    out = run("L2 dump");
+    EXPECT_TRUE(has(out,
+                    "\nMac = 00-00-00-00-cc-01 VLAN ID = 1, Port = 1, Priority Queue = 0, "
+                    "STATIC"))
+        << out;
+    EXPECT_TRUE(has(out, "\nMac = 00-00-00-00-cc-02 VLAN ID = 1, Port = 2, Priority Queue = 0"))
+        << out;
+}
+
+}  // namespace
