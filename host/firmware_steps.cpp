@@ -41,6 +41,7 @@
 #include "tarn_bus.h"
 #include "trunkmgr.h"
 #include "vlanmgr.h"
+#include "voipmgr.h"
 #include "telnetd.h"
 #include "timerapi.h"
 #include "web_pages.h"
@@ -336,6 +337,7 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     s.l2mgr_init = [] { l2mgr_init(); };
     s.trunkmgr_init = [] { manager_step("trunkmgr_init", trunkmgr_init()); };
     s.loopback_up = loopback_up;
+    s.voip_init = [] { voip_init(); };
     s.qos_init = [] {
         if (!qosmgr_init()) sal_printf("qosmgr_init() failed\n");
     };
