@@ -243,3 +243,45 @@ TEST_F(voip, TruncatedSignallingIsHarmless) {
 }
 
 }  // namespace
+
+// The rules match real frames in the chip model: signalling on either
+// port, and the call's voice stream once the call is up.
+TEST_F(voip, RulesMatchFramesEnteringAPort) {
+    board->chip().poke("SWMODE", 0, 0x03);  // forwarding on, as the chip reset init leaves it
+    board->port(1).linkUp();
+    ASSERT_EQ(dxp_port_enable_set(0, 1, 1), 0);
+    dxp_pbmp_t up{};
+    dxp_pbmp_port_add(&up, 1);
+    ASSERT_EQ(dxp_linkscan_update(0, up), 0);
+    auto hits = [this] {
+        uint32_t n = 0;
+        for (int i = 0; i < sim::CfpEngine::kRows; i++)
+            n += board->chip().cfp()->row(i).in_band;
+        return n;
+    };
+    auto enter = [&](Bytes f) {  // untagged, without its FCS
+        f.erase(f.begin() + 12, f.begin() + 16);
+        f.resize(f.size() - 4);
+        const uint32_t before = hits();
+        board->port(1).injectRaw(f);
+        board->fabric().pump();
+        return hits() - before;
+    };
+    const Bytes invite = frame(17, kPhoneA, kPhoneB, 5060, 5060,
+                               text(sip("INVITE sip:b@x SIP/2.0", "m1", sdp("10.0.0.1", 20000))));
+    const Bytes ok = frame(17, kPhoneB, kPhoneA, 5060, 5060,
+                           text(sip("SIP/2.0 200 OK", "m1", sdp("10.0.0.2", 30000))));
+    const Bytes rtp = frame(17, kPhoneA, kPhoneB, 20000, 30000, Bytes(160, 0xd5));
+    EXPECT_EQ(enter(invite), 0u);
+    voip_profile_set(0, 1, 7);
+    EXPECT_EQ(enter(invite), 1u);
+    EXPECT_EQ(enter(frame(17, kPhoneA, kPhoneB, 40000, 5060, Bytes(20, 0))), 1u);
+    EXPECT_EQ(enter(rtp), 0u);
+    deliver(invite);
+    deliver(ok);
+    EXPECT_EQ(enter(rtp), 1u);
+    EXPECT_EQ(enter(frame(17, kPhoneB, kPhoneA, 30001, 20001, Bytes(160, 0xd5))), 1u);
+    EXPECT_EQ(enter(frame(6, kPhoneA, kPhoneB, 20000, 30000, Bytes(20, 0))), 0u);  // TCP
+    deliver(frame(17, kPhoneA, kPhoneB, 5060, 5060, text(sip("BYE sip:b@x SIP/2.0", "m1", ""))));
+    EXPECT_EQ(enter(rtp), 0u);
+}
