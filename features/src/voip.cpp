@@ -4,6 +4,7 @@
 
 #include "dxpx.h"
 #include "logger.h"
+#include "sal_lock.h"
 #include "voip_internal.h"
 
 namespace {
@@ -18,6 +19,28 @@ int group = -1;
 int signal_ids[kSignalIndexes][2];
 int entry_count = 0;
 bool callout_registered = false;
+
+// Guards the state above and the snoopers' call lists: the callout runs on
+// the receive thread, profile changes on the web and "Main App" threads. The
+// callout is never (un)registered under it: unregistering waits for a
+// delivery in flight, which may be waiting for this lock.
+sal_mutex_t state_lock() {
+    static sal_mutex_t m = sal_mutex_create("voip");
+    return m;
+}
+
+void callout_set(bool on) {
+    if (on && !callout_registered) {
+        int rv = dxpx_rx_register("voip", voip_rx, VOIP_CALLOUT_PRIO, nullptr, kCalloutFlags);
+        callout_registered = rv == 0 || rv == SOC_E_EXISTS;
+        if (!callout_registered)
+            logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP, "Auto VoIP callout failed : %s",
+                          dxp_errmsg(rv));
+    } else if (!on && callout_registered) {
+        dxpx_rx_unregister(voip_rx, VOIP_CALLOUT_PRIO);
+        callout_registered = false;
+    }
+}
 
 struct Signal {
     int port;
@@ -144,8 +167,8 @@ int voip_rule_pair_remove(int ids[2]) {
 }
 
 void voip_init(void) {
-    if (callout_registered) dxpx_rx_unregister(voip_rx, VOIP_CALLOUT_PRIO);
-    callout_registered = false;
+    callout_set(false);
+    SalLock lock(state_lock());
     sip_sessions_clear();
     mgcp_agents_clear();
     sccp_phones_clear();
@@ -179,10 +202,12 @@ int voip_group_get(void) {
 }
 
 void voip_entry_count_get(int *count) {
+    SalLock lock(state_lock());
     *count = entry_count;
 }
 
 void voip_entry_count_set(int count) {
+    SalLock lock(state_lock());
     entry_count = count;
 }
 
@@ -199,6 +224,7 @@ int voip_rx(int, dxp_pkt *pkt, void *) {
     const int len = static_cast<int>(avail);
     const uint8_t *f = pkt->pkt_data[0].data;
     if (len < 46 || voip_be16(f + 16) != 0x0800) return DXP_RX_NOT_HANDLED;
+    SalLock lock(state_lock());
     const int cls = classify_ports(f[27], voip_be16(f + 38), voip_be16(f + 40));
     switch (cls) {
         case VOIP_CLASS_SIP:
@@ -262,25 +288,23 @@ int voip_signal_rules_set(int index, int port, int enable) {
 }
 
 int voip_signal_enable(int enable) {
-    if (enable && !callout_registered) {
-        int rv = dxpx_rx_register("voip", voip_rx, VOIP_CALLOUT_PRIO, nullptr, kCalloutFlags);
-        if (rv != 0 && rv != SOC_E_EXISTS) return rv;
-        callout_registered = true;
-    } else if (!enable && callout_registered) {
-        dxpx_rx_unregister(voip_rx, VOIP_CALLOUT_PRIO);
-        callout_registered = false;
-    }
-    const int count = entry_count + (enable ? 2 * kSignalIndexes : -2 * kSignalIndexes);
-    if (count > VOIP_MAX_ENTRIES) return SOC_E_RESOURCE;
-    for (int i = 0; i < kSignalIndexes; i++) {
-        int rv = voip_signal_rules_set(i, kSignals[i].port, enable);
-        if (rv != 0 && enable) {
-            for (int j = 0; j < i; j++)
-                voip_signal_rules_set(j, kSignals[j].port, 0);
-            return rv;
+    if (!enable) callout_set(false);
+    {
+        SalLock lock(state_lock());
+        const int count = entry_count + (enable ? 2 * kSignalIndexes : -2 * kSignalIndexes);
+        if (count > VOIP_MAX_ENTRIES) return SOC_E_RESOURCE;
+        for (int i = 0; i < kSignalIndexes; i++) {
+            int rv = voip_signal_rules_set(i, kSignals[i].port, enable);
+            if (rv != 0 && enable) {
+                for (int j = 0; j < i; j++)
+                    voip_signal_rules_set(j, kSignals[j].port, 0);
+                return rv;
+            }
         }
+        entry_count = count < 0 ? 0 : count;
     }
-    entry_count = count < 0 ? 0 : count;
+    // Copies reach the snoopers once their rules are in place.
+    if (enable) callout_set(true);
     return 0;
 }
 
@@ -291,10 +315,13 @@ void voip_profile_set(int profile, int enable, int priority) {
         return;
     }
     enable = enable ? 1 : 0;
-    if (!profile_enable && !enable) return;
-    if (profile_enable && enable) {
-        profile_priority = priority;
-        return;
+    {
+        SalLock lock(state_lock());
+        if (!profile_enable && !enable) return;
+        if (profile_enable && enable) {
+            profile_priority = priority;
+            return;
+        }
     }
     int rv = voip_signal_enable(enable);
     if (rv != 0) {
@@ -305,6 +332,7 @@ void voip_profile_set(int profile, int enable, int priority) {
     }
     logger_printf(LOG_LEVEL_INFO, LOG_MOD_AUTOVOIP, "Auto VoIP %s",
                   enable == 1 ? "enabled" : "disabled");
+    SalLock lock(state_lock());
     profile_enable = enable;
     profile_priority = enable ? priority : 0;
 }
@@ -317,6 +345,7 @@ void voip_profile_get(int profile, int *enable, int *priority) {
         *priority = 0;
         return;
     }
+    SalLock lock(state_lock());
     *enable = profile_enable;
     *priority = profile_priority;
 }
