@@ -119,6 +119,19 @@ int load(settings_medium *m) {
 
 }  // namespace
 
+voip_rule voip_rule_mirror(const voip_rule &r) {
+    return {.protocol = r.protocol,
+            .src_ip = r.dst_ip,
+            .src_ip_mask = r.dst_ip_mask,
+            .dst_ip = r.src_ip,
+            .dst_ip_mask = r.src_ip_mask,
+            .src_port = r.dst_port,
+            .src_port_mask = r.dst_port_mask,
+            .dst_port = r.src_port,
+            .dst_port_mask = r.src_port_mask,
+            .copy_class = r.copy_class};
+}
+
 int voip_rule_pair_install(int ids[2], const voip_rule rules[2]) {
     bool created[2] = {false, false};
     int rv = 0;

@@ -2,6 +2,7 @@
 // SDP description and the per-snooper resets.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "voipmgr.h"
@@ -20,6 +21,8 @@ struct voip_rule {
 // qualifies both and installs them; existing entries are re-qualified and
 // reinstalled. A pair that cannot be completed is taken back.
 int voip_rule_pair_install(int ids[2], const voip_rule rules[2]);
+// The rule for the opposite direction: addresses and ports exchanged.
+voip_rule voip_rule_mirror(const voip_rule &r);
 // Removes and destroys both entries and lowers the count; the first error.
 int voip_rule_pair_remove(int ids[2]);
 
@@ -63,6 +66,16 @@ void sdp_description_free(sdp_description *desc);
 const sdp_media *sdp_audio_media(const sdp_description *desc);
 // Dotted IPv4 text to a host-order address; false when malformed.
 bool voip_ip_parse(const char *text, uint32_t *ip);
+
+// Text helpers of the parsers. Blanks are ' ', '\t' and '\r'.
+// The next blank-separated token of [*p, end), ending also at stop, into out
+// (NUL-terminated); false when there is none or it does not fit.
+bool voip_token(const char **p, const char *end, char *out, size_t size, char stop = '\0');
+// The LF (or NUL) that ends the line at p, and the start of the next line.
+const char *voip_line_end(const char *p);
+inline const char *voip_next_line(const char *end) {
+    return *end != '\0' ? end + 1 : end;
+}
 
 // A copy of len bytes, NUL-terminated 4 bytes before its end (the frame check
 // sequence); null for len < 4 or when memory runs out.

@@ -63,28 +63,17 @@ void connection_unlink(mgcp_agent *agent, mgcp_connection *c) {
 
 int session_set(mgcp_connection *c, bool enable) {
     if (!enable) return voip_rule_pair_remove(c->rule);
-    const voip_rule rules[2] = {
-        {.protocol = 17,
-         .src_ip = c->media_ip,
-         .src_ip_mask = 0xFFFFFFFF,
-         .dst_ip = 0,
-         .dst_ip_mask = 0,
-         .src_port = c->media_port,
-         .src_port_mask = 0xFFFE,
-         .dst_port = 0,
-         .dst_port_mask = 0,
-         .copy_class = 0},
-        {.protocol = 17,
-         .src_ip = 0,
-         .src_ip_mask = 0,
-         .dst_ip = c->media_ip,
-         .dst_ip_mask = 0xFFFFFFFF,
-         .src_port = 0,
-         .src_port_mask = 0,
-         .dst_port = c->media_port,
-         .dst_port_mask = 0xFFFE,
-         .copy_class = 0},
-    };
+    const voip_rule out = {.protocol = 17,
+                           .src_ip = c->media_ip,
+                           .src_ip_mask = 0xFFFFFFFF,
+                           .dst_ip = 0,
+                           .dst_ip_mask = 0,
+                           .src_port = c->media_port,
+                           .src_port_mask = 0xFFFE,
+                           .dst_port = 0,
+                           .dst_port_mask = 0,
+                           .copy_class = 0};
+    const voip_rule rules[2] = {out, voip_rule_mirror(out)};
     return voip_rule_pair_install(c->rule, rules);
 }
 
@@ -98,53 +87,24 @@ void connection_end(mgcp_agent *agent, mgcp_connection *c) {
     }
 }
 
-bool blank(char c) {
-    return c == ' ' || c == '\t' || c == '\r';
-}
-
-// The next token of [*p, end) into out; false when none or too long.
-bool token(const char **p, const char *end, char *out, size_t size) {
-    const char *s = *p;
-    while (s < end && blank(*s))
-        s++;
-    const char *e = s;
-    while (e < end && !blank(*e))
-        e++;
-    if (e == s || static_cast<size_t>(e - s) >= size) return false;
-    std::memcpy(out, s, static_cast<size_t>(e - s));
-    out[e - s] = '\0';
-    *p = e;
-    return true;
-}
-
-const char *line_end(const char *p) {
-    while (*p != '\0' && *p != '\n')
-        p++;
-    return p;
-}
-
-const char *next_line(const char *end) {
-    return *end != '\0' ? end + 1 : end;
-}
-
 // The message's lines; the body (or null) through *body.
 bool message_parse(const char *text, mgcp_message *msg, const char **body) {
     const char *p = text;
-    const char *end = line_end(p);
+    const char *end = voip_line_end(p);
     if (*p >= '0' && *p <= '9') {
         while (p < end && *p >= '0' && *p <= '9' && msg->code < 1000)
             msg->code = msg->code * 10 + (*p++ - '0');
-        if (msg->code != 200 || !token(&p, end, msg->transaction, sizeof msg->transaction))
+        if (msg->code != 200 || !voip_token(&p, end, msg->transaction, sizeof msg->transaction))
             return false;
-        const char *second = next_line(end);
+        const char *second = voip_next_line(end);
         if (*second != 'I' && *second != 'i') return false;
     } else {
-        if (!token(&p, end, msg->verb, sizeof msg->verb)) return false;
+        if (!voip_token(&p, end, msg->verb, sizeof msg->verb)) return false;
         if (std::strcmp(msg->verb, "CRCX") != 0 && std::strcmp(msg->verb, "DLCX") != 0)
             return false;
-        if (!token(&p, end, msg->transaction, sizeof msg->transaction)) return false;
+        if (!voip_token(&p, end, msg->transaction, sizeof msg->transaction)) return false;
     }
-    p = next_line(end);
+    p = voip_next_line(end);
     *body = nullptr;
     while (*p != '\0') {
         if (*p == '\n' || (p[0] == '\r' && p[1] == '\n')) {
@@ -152,7 +112,7 @@ bool message_parse(const char *text, mgcp_message *msg, const char **body) {
             if (*p != '\0') *body = p;
             break;
         }
-        end = line_end(p);
+        end = voip_line_end(p);
         if (end - p >= 3 && p[1] == ':' && p[2] == ' ') {
             char *out = nullptr;
             size_t size = sizeof msg->call_id;
@@ -173,9 +133,9 @@ bool message_parse(const char *text, mgcp_message *msg, const char **body) {
                     break;
             }
             const char *v = p + 3;
-            if (out != nullptr && !token(&v, end, out, size)) return false;
+            if (out != nullptr && !voip_token(&v, end, out, size)) return false;
         }
-        p = next_line(end);
+        p = voip_next_line(end);
     }
     return true;
 }

@@ -36,28 +36,17 @@ uint32_t le32(const uint8_t *p) {
 int session_set(sccp_session *s, bool enable) {
     if (!enable) return voip_rule_pair_remove(s->rule);
     const auto port = static_cast<uint16_t>(s->remote_port);
-    const voip_rule rules[2] = {
-        {.protocol = 17,
-         .src_ip = 0,
-         .src_ip_mask = 0,
-         .dst_ip = s->remote_ip,
-         .dst_ip_mask = 0xFFFFFFFF,
-         .src_port = 0,
-         .src_port_mask = 0,
-         .dst_port = port,
-         .dst_port_mask = 0xFFFE,
-         .copy_class = 0},
-        {.protocol = 17,
-         .src_ip = s->remote_ip,
-         .src_ip_mask = 0xFFFFFFFF,
-         .dst_ip = 0,
-         .dst_ip_mask = 0,
-         .src_port = port,
-         .src_port_mask = 0xFFFE,
-         .dst_port = 0,
-         .dst_port_mask = 0,
-         .copy_class = 0},
-    };
+    const voip_rule out = {.protocol = 17,
+                           .src_ip = 0,
+                           .src_ip_mask = 0,
+                           .dst_ip = s->remote_ip,
+                           .dst_ip_mask = 0xFFFFFFFF,
+                           .src_port = 0,
+                           .src_port_mask = 0,
+                           .dst_port = port,
+                           .dst_port_mask = 0xFFFE,
+                           .copy_class = 0};
+    const voip_rule rules[2] = {out, voip_rule_mirror(out)};
     return voip_rule_pair_install(s->rule, rules);
 }
 

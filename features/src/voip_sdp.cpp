@@ -39,23 +39,7 @@ void media_free(void *item) {
 }
 
 bool blank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-// The next blank-separated token of [*p, end) into out (NUL-terminated);
-// false when there is none or it does not fit.
-bool token(const char **p, const char *end, char *out, size_t size, char stop = '\0') {
-    const char *s = *p;
-    while (s < end && blank(*s))
-        s++;
-    const char *e = s;
-    while (e < end && !blank(*e) && *e != stop)
-        e++;
-    if (e == s || static_cast<size_t>(e - s) >= size) return false;
-    std::memcpy(out, s, static_cast<size_t>(e - s));
-    out[e - s] = '\0';
-    *p = e;
-    return true;
+    return c == ' ' || c == '\t' || c == '\r';
 }
 
 // A decimal number of [*p, end) (after an optional blank run).
@@ -80,6 +64,26 @@ int fail(const char *what) {
 
 }  // namespace
 
+bool voip_token(const char **p, const char *end, char *out, size_t size, char stop) {
+    const char *s = *p;
+    while (s < end && blank(*s))
+        s++;
+    const char *e = s;
+    while (e < end && !blank(*e) && *e != stop)
+        e++;
+    if (e == s || static_cast<size_t>(e - s) >= size) return false;
+    std::memcpy(out, s, static_cast<size_t>(e - s));
+    out[e - s] = '\0';
+    *p = e;
+    return true;
+}
+
+const char *voip_line_end(const char *p) {
+    while (*p != '\0' && *p != '\n')
+        p++;
+    return p;
+}
+
 int sdp_connection_init(sdp_connection **out) {
     *out = static_cast<sdp_connection *>(sal_alloc(sizeof(sdp_connection), "SDP"));
     return *out != nullptr ? 0 : -1;
@@ -91,11 +95,11 @@ int sdp_message_parse_c(sdp_description *desc, const char *line, const char *end
     if (sdp_connection_init(&c) != 0) return fail("sdp_connection_init failed!\n");
     const char *p = line + 2;
     const char *error = nullptr;
-    if (!token(&p, end, c->net_type, sizeof c->net_type)) {
+    if (!voip_token(&p, end, c->net_type, sizeof c->net_type)) {
         error = "search network type failed!\n";
-    } else if (!token(&p, end, c->addr_type, sizeof c->addr_type)) {
+    } else if (!voip_token(&p, end, c->addr_type, sizeof c->addr_type)) {
         error = "search addr type failed!\n";
-    } else if (!token(&p, end, c->address, sizeof c->address, '/')) {
+    } else if (!voip_token(&p, end, c->address, sizeof c->address, '/')) {
         error = "search unicast addr failed!\n";
     } else if (p < end && *p == '/') {
         p++;
@@ -134,14 +138,14 @@ int sdp_message_parse_m(sdp_description *desc, const char *line, const char *end
     if (m == nullptr) return -1;
     const char *p = line + 2;
     const char *error = nullptr;
-    if (!token(&p, end, m->type, sizeof m->type) || !number(&p, end, &m->port)) {
+    if (!voip_token(&p, end, m->type, sizeof m->type) || !number(&p, end, &m->port)) {
         error = "search optional integer failed!\n";
     } else if (p < end && *p == '/') {
         sal_printf("a number of port is specified!!!\n");
         p++;
         if (!number(&p, end, &m->num_ports)) error = "search optional integer failed!\n";
     }
-    if (error == nullptr && !token(&p, end, m->protocol, sizeof m->protocol))
+    if (error == nullptr && !voip_token(&p, end, m->protocol, sizeof m->protocol))
         error = "get protocol failed!!!\n";
     if (error != nullptr || !list_append(&desc->media, m)) {
         sal_free(m);

@@ -60,28 +60,17 @@ int rules_set(sip_session *s, bool enable) {
     const uint32_t callee_mask = s->callee_ip != 0 ? 0xFFFFFFFF : 0;
     const uint16_t caller_pmask = s->caller_ip != 0 ? 0xFFFE : 0;
     const uint16_t callee_pmask = s->callee_ip != 0 ? 0xFFFE : 0;
-    const voip_rule rules[2] = {
-        {.protocol = 17,
-         .src_ip = s->caller_ip,
-         .src_ip_mask = caller_mask,
-         .dst_ip = s->callee_ip,
-         .dst_ip_mask = callee_mask,
-         .src_port = s->caller_port,
-         .src_port_mask = caller_pmask,
-         .dst_port = s->callee_port,
-         .dst_port_mask = callee_pmask,
-         .copy_class = 0},
-        {.protocol = 17,
-         .src_ip = s->callee_ip,
-         .src_ip_mask = callee_mask,
-         .dst_ip = s->caller_ip,
-         .dst_ip_mask = caller_mask,
-         .src_port = s->callee_port,
-         .src_port_mask = callee_pmask,
-         .dst_port = s->caller_port,
-         .dst_port_mask = caller_pmask,
-         .copy_class = 0},
-    };
+    const voip_rule out = {.protocol = 17,
+                           .src_ip = s->caller_ip,
+                           .src_ip_mask = caller_mask,
+                           .dst_ip = s->callee_ip,
+                           .dst_ip_mask = callee_mask,
+                           .src_port = s->caller_port,
+                           .src_port_mask = caller_pmask,
+                           .dst_port = s->callee_port,
+                           .dst_port_mask = callee_pmask,
+                           .copy_class = 0};
+    const voip_rule rules[2] = {out, voip_rule_mirror(out)};
     return voip_rule_pair_install(s->rule, rules);
 }
 
@@ -190,12 +179,6 @@ bool trimmed(const char *s, const char *e, char *out, size_t size) {
     return true;
 }
 
-const char *line_end(const char *p) {
-    while (*p != '\0' && *p != '\n')
-        p++;
-    return p;
-}
-
 // The start line; false (logged) when malformed.
 bool start_line(const char *p, const char *end, sip_message *msg) {
     const char *sp = static_cast<const char *>(std::memchr(p, ' ', static_cast<size_t>(end - p)));
@@ -229,9 +212,9 @@ bool start_line(const char *p, const char *end, sip_message *msg) {
 int parse(uint32_t address, char *text, sdp_description *desc) {
     sip_message msg{};
     const char *p = text;
-    const char *end = line_end(p);
+    const char *end = voip_line_end(p);
     if (!start_line(p, end, &msg)) return -1;
-    p = *end != '\0' ? end + 1 : end;
+    p = voip_next_line(end);
     // Header lines up to the empty line.
     for (;;) {
         if (*p == '\0') break;
@@ -240,7 +223,7 @@ int parse(uint32_t address, char *text, sdp_description *desc) {
             break;
         }
         if (*p == '\r') return -1;
-        end = line_end(p);
+        end = voip_line_end(p);
         const char *colon =
             static_cast<const char *>(std::memchr(p, ':', static_cast<size_t>(end - p)));
         char name[64];
@@ -250,7 +233,7 @@ int parse(uint32_t address, char *text, sdp_description *desc) {
         } else if (std::strncmp(name, "Content-Type", 12) == 0) {
             if (!trimmed(colon + 1, end, msg.content_type, sizeof msg.content_type)) return -1;
         }
-        p = *end != '\0' ? end + 1 : end;
+        p = voip_next_line(end);
     }
     bool body = *p != '\0';
     if (body && sdp_message_parse(desc, p) != 0) {
