@@ -97,6 +97,7 @@ class voip : public feature_test::BoardTest {
 TEST_F(voip, ProfileInstallsAndRemovesTheSignallingRules) {
     voip_profile_set(0, 1, 6);
     EXPECT_EQ(rules(), 8);
+    EXPECT_EQ(dxpx_rx_register("again", voip_rx, VOIP_CALLOUT_PRIO, nullptr, 0), DXP_E_EXISTS);
     voip_profile_set(0, 1, 3);  // priority only
     int enable = 0, priority = 0;
     voip_profile_get(0, &enable, &priority);
@@ -113,6 +114,7 @@ TEST_F(voip, ProfileInstallsAndRemovesTheSignallingRules) {
     ASSERT_EQ(saved.save(voip_item), 8);
     voip_profile_set(0, 0, 0);
     EXPECT_EQ(rules(), 0);
+    EXPECT_EQ(dxpx_rx_unregister(voip_rx, VOIP_CALLOUT_PRIO), DXP_E_NOT_FOUND);
     ASSERT_EQ(saved.load(voip_item), 8);
     voip_profile_get(0, &enable, &priority);
     EXPECT_EQ(enable, 1);
