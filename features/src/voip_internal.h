@@ -7,6 +7,10 @@
 
 #include "voipmgr.h"
 
+// Calls each snooper follows at most: unanswered signalling must not take
+// the memory of the receive path.
+constexpr int VOIP_MAX_CALLS = 256;
+
 // One rule of a pair; addresses in host order, mask 0 = any.
 struct voip_rule {
     uint8_t protocol;

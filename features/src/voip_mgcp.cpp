@@ -34,6 +34,7 @@ struct mgcp_agent {
 };
 
 mgcp_agent *agents = nullptr;
+int connection_count = 0;
 
 mgcp_agent *agent_find(uint32_t address) {
     for (mgcp_agent *a = agents; a != nullptr; a = a->next) {
@@ -56,6 +57,7 @@ void connection_unlink(mgcp_agent *agent, mgcp_connection *c) {
         if (*at == c) {
             *at = c->next;
             agent->count--;
+            connection_count--;
             return;
         }
     }
@@ -151,6 +153,7 @@ int crcx(uint32_t src, uint32_t dst, const mgcp_message &msg) {
     if (msg.call_id[0] == '\0') return -1;
     mgcp_agent *agent = agent_find(src);
     if (agent != nullptr && by_call_id(agent, msg.call_id) != nullptr) return 0;
+    if (connection_count >= VOIP_MAX_CALLS) return -1;
     auto *c = static_cast<mgcp_connection *>(sal_alloc(sizeof(mgcp_connection), "MGCP"));
     if (c == nullptr) return -1;
     if (agent == nullptr) {
@@ -168,6 +171,7 @@ int crcx(uint32_t src, uint32_t dst, const mgcp_message &msg) {
     c->next = agent->connections;
     agent->connections = c;
     agent->count++;
+    connection_count++;
     return 0;
 }
 
@@ -248,4 +252,5 @@ void mgcp_agents_clear(void) {
         }
         sal_free(a);
     }
+    connection_count = 0;
 }

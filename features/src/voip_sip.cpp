@@ -26,6 +26,7 @@ struct sip_message {
 };
 
 sip_session *sessions = nullptr;
+int session_count = 0;
 
 void info(const char *text) {
     logger_printf(LOG_LEVEL_INFO, LOG_MOD_AUTOVOIP, "%s", text);
@@ -43,6 +44,7 @@ void unlink(sip_session *session) {
     for (sip_session **at = &sessions; *at != nullptr; at = &(*at)->next) {
         if (*at == session) {
             *at = session->next;
+            session_count--;
             return;
         }
     }
@@ -132,6 +134,7 @@ int message_handle(uint32_t address, const sip_message &msg, const sdp_descripti
                 info("SIP: No SDP in INVITE message\n");
                 return -1;
             }
+            if (msg.call_id[0] == '\0' || session_count >= VOIP_MAX_CALLS) return -1;
             s = static_cast<sip_session *>(sal_alloc(sizeof(sip_session), "SIP"));
             const size_t n = std::strlen(msg.call_id) + 1;
             char *id = s != nullptr ? static_cast<char *>(sal_alloc(n, "SIP")) : nullptr;
@@ -147,6 +150,7 @@ int message_handle(uint32_t address, const sip_message &msg, const sdp_descripti
             }
             s->next = sessions;
             sessions = s;
+            session_count++;
         } else if (s->installed) {
             // A re-INVITE: the side that moves is matched by any address.
             if (address == s->caller_ip)
@@ -266,4 +270,5 @@ void sip_sessions_clear(void) {
         rules_set(s, false);
         session_free(s);
     }
+    session_count = 0;
 }

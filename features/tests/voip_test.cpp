@@ -171,6 +171,15 @@ TEST_F(voip, SipCallOpensAndClosesVoiceRules) {
     sip_frame(kPhoneA, kPhoneB, sip("INVITE sip:b@x SIP/2.0", "c4", sdp("10.0.0.1", 20000)));
     sip_frame(kPhoneB, kPhoneA, sip("SIP/2.0 0 OK", "c4", sdp("10.0.0.2", 30000)));
     EXPECT_EQ(rules(), 0);
+
+    // Unanswered calls do not take memory without bound.
+    size_t held = 0;
+    for (int i = 0; i < 400; i++) {
+        if (i == 300) held = sal_alloc_bytes_in_use("SIP");
+        sip_frame(kPhoneA, kPhoneB,
+                  sip("INVITE sip:b@x SIP/2.0", "u" + std::to_string(i), sdp("10.0.0.1", 20000)));
+    }
+    EXPECT_EQ(sal_alloc_bytes_in_use("SIP"), held);
 }
 
 TEST_F(voip, MgcpConnectionOpensAndClosesVoiceRules) {
