@@ -1,4 +1,6 @@
-// H.323 snooping.
+// H.323 calls are not followed yet: the copies of their call signalling
+// (which the signalling rules already raise to the voice priority) are
+// consumed without effect, and no H.245 port is known.
 #include "voip_internal.h"
 
 int h225_rx(const uint8_t *, int) {
