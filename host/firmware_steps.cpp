@@ -42,6 +42,7 @@
 #include "tarn_bus.h"
 #include "trunkmgr.h"
 #include "vlanmgr.h"
+#include "voipmgr.h"
 #include "telnetd.h"
 #include "timerapi.h"
 #include "web_pages.h"
@@ -338,6 +339,7 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     s.trunkmgr_init = [] { manager_step("trunkmgr_init", trunkmgr_init()); };
     s.loopback_up = loopback_up;
     s.dos_init = [] { manager_step("dos_init", dos_init()); };
+    s.voip_init = [] { voip_init(); };
     s.qos_init = [] {
         if (!qosmgr_init()) sal_printf("qosmgr_init() failed\n");
     };

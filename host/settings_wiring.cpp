@@ -12,6 +12,7 @@
 #include "snmpcfg.h"
 #include "trunkmgr.h"
 #include "vlanmgr.h"
+#include "voipmgr.h"
 #include "web_ports.h"
 #include "webauth.h"
 
@@ -28,6 +29,7 @@ int settings_wiring(void) {
         {.name = "qos", .fn = qosmgr_item},
         {.name = "rate", .fn = rate_item},
         {.name = "dos", .fn = dos_item},
+        {.name = "voip", .fn = voip_item},
         {.name = "portconf", .fn = port_settings_item},
         {.name = "snmp", .fn = snmpcfg_item},
         {.name = "et0config", .fn = settings_item_et0config},

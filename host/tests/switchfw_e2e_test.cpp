@@ -318,6 +318,8 @@ TEST_F(startup_e2e, PortSettingsThroughTheWebSurviveAReboot) {
         EXPECT_EQ(answer.find("lgreen.gif"), std::string::npos);
         answer = http_post(web, "/clear_counter.cgi", "port=all", cookie);
         EXPECT_NE(answer.find("counters.cgi?port=52"), std::string::npos);
+        answer = http_post(web, "/voip.cgi", "profiles=1", cookie);
+        EXPECT_NE(answer.find("value=\"1\" selected>IP Phone"), std::string::npos) << answer;
         fw.command("EXIT", "");
         EXPECT_EQ(fw.wait_exit(10), 10) << fw.output();
     }
@@ -325,9 +327,12 @@ TEST_F(startup_e2e, PortSettingsThroughTheWebSurviveAReboot) {
     {
         Firmware fw(dir, offset);
         ASSERT_TRUE(fw.wait_output("DXP.0> ")) << fw.output();
-        std::string form = http_get(web, "/setport.cgi?port=3", web_login(web, "qivor"));
+        const std::string cookie = web_login(web, "qivor");
+        std::string form = http_get(web, "/setport.cgi?port=3", cookie);
         for (const std::string &preset : presets)
             EXPECT_NE(form.find(preset), std::string::npos) << preset << "\n" << form;
+        form = http_get(web, "/voip.htm", cookie);  // Auto VoIP came back on at load
+        EXPECT_NE(form.find("value=\"1\" selected>IP Phone"), std::string::npos) << form;
     }
 }
 

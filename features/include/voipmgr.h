@@ -1,0 +1,56 @@
+// Auto VoIP: field-processor rules copy the signalling of SIP, MGCP, SCCP and
+// H.323 to the CPU while the chip forwards it; the receive callout hands each
+// copy to its protocol's snooper, which follows the calls and gives their
+// voice streams the queue of internal priority 7 with per-call media rules.
+// All rules share one field group and never exceed VOIP_MAX_ENTRIES.
+#pragma once
+
+#include <cstdint>
+
+#include "dxp_types.h"
+#include "serialize.h"
+
+constexpr int VOIP_MAX_ENTRIES = 128;
+constexpr int VOIP_CALLOUT_PRIO = 200;
+constexpr int VOIP_GROUP_PRIO = 3;
+constexpr int VOIP_VOICE_PRIO = 7;
+
+// Signalling classes, also the class parameter of the copy rules.
+enum voip_class {
+    VOIP_CLASS_NONE = 0,
+    VOIP_CLASS_SIP = 1,
+    VOIP_CLASS_MGCP = 2,
+    VOIP_CLASS_SCCP = 3,
+    VOIP_CLASS_H323 = 4,
+    VOIP_CLASS_H245 = 5,
+};
+
+void voip_init(void);
+void voip_profile_set(int profile, int enable, int priority);
+void voip_profile_get(int profile, int *enable, int *priority);
+void voip_entry_count_get(int *count);
+void voip_entry_count_set(int count);
+int voip_group_get(void);  // -1 without a field processor
+
+// The class of a TCP (6) or UDP (17) segment by its ports (two 16-bit words,
+// source first, in host order).
+int voip_classify(int ip_protocol, const uint16_t ports[2]);
+// The receive callout: a tagged frame as the CPU port delivers it.
+int voip_rx(int unit, dxp_pkt *pkt, void *cookie);
+// Index 0 SIP, 1 MGCP, 2 SCCP, 3 H.323: copy rules for both directions.
+int voip_signal_rules_set(int index, int port, int enable);
+int voip_signal_enable(int enable);
+
+// The snoopers. Lengths include the 4-byte frame check sequence; addresses
+// are in network byte order as they stand in the frame.
+int sip_parse(const uint8_t dst_ip[4], const uint8_t *payload, int length);
+int mgcp_parse(const uint8_t src_dst_ip[8], const uint8_t *payload, int length);
+int sccp_parse(const uint8_t *ip_header, int length);
+// H.323 calls are not followed yet: these two take nothing (-1).
+int h225_rx(const uint8_t *ip_header, int length);
+int h245_rx(const uint8_t *ip_header, int length);
+// True when the port is the H.245 port of a known H.323 call.
+bool h323_is_h245_port(uint16_t port);
+
+// The "voip" settings item: enable and priority of profile 0.
+int voip_item(int op, settings_medium *m);

@@ -1,0 +1,368 @@
+// Auto VoIP core: the profile, the signalling copy rules, the receive callout
+// that dispatches to the snoopers, and the rule pairs they share.
+#include <cstring>
+
+#include "dxpx.h"
+#include "logger.h"
+#include "sal_lock.h"
+#include "voip_internal.h"
+
+namespace {
+
+constexpr uint32_t kVersion = 0x88740001;
+constexpr uint32_t kCalloutFlags = 0xC0FF;  // every class of service, thread context
+constexpr int kSignalIndexes = 4;
+
+int profile_enable = 0;
+int profile_priority = 0;
+int group = -1;
+int signal_ids[kSignalIndexes][2];
+int entry_count = 0;
+bool callout_registered = false;
+
+// Guards the state above and the snoopers' call lists: the callout runs on
+// the receive thread, profile changes on the web and "Main App" threads. The
+// callout is never (un)registered under it: unregistering waits for a
+// delivery in flight, which may be waiting for this lock.
+sal_mutex_t state_lock() {
+    static sal_mutex_t m = sal_mutex_create("voip");
+    return m;
+}
+
+void callout_set(bool on) {
+    if (on && !callout_registered) {
+        int rv = dxpx_rx_register("voip", voip_rx, VOIP_CALLOUT_PRIO, nullptr, kCalloutFlags);
+        callout_registered = rv == 0 || rv == SOC_E_EXISTS;
+        if (!callout_registered)
+            logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP, "Auto VoIP callout failed : %s",
+                          dxp_errmsg(rv));
+    } else if (!on && callout_registered) {
+        dxpx_rx_unregister(voip_rx, VOIP_CALLOUT_PRIO);
+        callout_registered = false;
+    }
+}
+
+struct Signal {
+    int port;
+    uint8_t protocol;
+};
+constexpr Signal kSignals[kSignalIndexes] = {
+    {.port = 5060, .protocol = 17},
+    {.port = 2727, .protocol = 17},
+    {.port = 2000, .protocol = 6},
+    {.port = 1720, .protocol = 6},
+};
+
+int voice_queue(int *queue) {
+    return dxpx_cosq_mapping_get(VOIP_VOICE_PRIO, queue);
+}
+
+void entry_drop(int &id) {
+    if (id == 0) return;
+    dxpx_field_entry_remove(id);
+    dxpx_field_entry_destroy(id);
+    id = 0;
+}
+
+int qualify(int id, const voip_rule &r) {
+    // The group's key has no EtherType field; the IP protocol only matches
+    // IPv4 frames anyway, so a refusal here changes nothing.
+    (void)dxpx_field_qualify_EtherType(id, 0x0800, 0xFFFF);
+    int rv = dxpx_field_qualify_IpProtocol(id, r.protocol, 0xFF);
+    if (rv == 0) rv = dxpx_field_qualify_SrcIp(id, r.src_ip, r.src_ip_mask);
+    if (rv == 0) rv = dxpx_field_qualify_DstIp(id, r.dst_ip, r.dst_ip_mask);
+    if (rv == 0) rv = dxpx_field_qualify_L4SrcPort(id, r.src_port, r.src_port_mask);
+    if (rv == 0) rv = dxpx_field_qualify_L4DstPort(id, r.dst_port, r.dst_port_mask);
+    return rv;
+}
+
+int actions(int id, int copy_class) {
+    int queue = 0;
+    if (copy_class != 0)
+        return dxpx_field_action_add(id, dxpFieldActionCopyToCpu, 1,
+                                     static_cast<uint32_t>(copy_class));
+    int rv = voice_queue(&queue);
+    if (rv == 0)
+        rv = dxpx_field_action_add(id, dxpFieldActionPrioIntNew, static_cast<uint32_t>(queue), 0);
+    return rv;
+}
+
+// The class of a frame's ports, or 0.
+int classify_ports(int protocol, uint16_t a, uint16_t b) {
+    auto either = [&](uint16_t p) { return a == p || b == p; };
+    if (protocol == 6) {
+        if (either(2000)) return VOIP_CLASS_SCCP;
+        if (either(1720)) return VOIP_CLASS_H323;
+        if (h323_is_h245_port(a) || h323_is_h245_port(b)) return VOIP_CLASS_H245;
+    } else if (protocol == 17) {
+        if (either(2727)) return VOIP_CLASS_MGCP;
+        if (either(5060)) return VOIP_CLASS_SIP;
+    }
+    return VOIP_CLASS_NONE;
+}
+
+int save(settings_medium *m) {
+    int enable = 0, priority = 0;
+    voip_profile_get(0, &enable, &priority);
+    if (medium_write_u32(m, static_cast<uint32_t>(enable)) != 0 ||
+        medium_write_u32(m, static_cast<uint32_t>(priority)) != 0)
+        return -1;
+    return 8;
+}
+
+int load(settings_medium *m) {
+    uint32_t enable = 0, priority = 0;
+    if (medium_read_u32(m, &enable) != 0 || medium_read_u32(m, &priority) != 0) return -1;
+    voip_profile_set(0, static_cast<int>(enable), static_cast<int>(priority));
+    return 8;
+}
+
+}  // namespace
+
+voip_rule voip_rule_mirror(const voip_rule &r) {
+    return {.protocol = r.protocol,
+            .src_ip = r.dst_ip,
+            .src_ip_mask = r.dst_ip_mask,
+            .dst_ip = r.src_ip,
+            .dst_ip_mask = r.src_ip_mask,
+            .src_port = r.dst_port,
+            .src_port_mask = r.dst_port_mask,
+            .dst_port = r.src_port,
+            .dst_port_mask = r.src_port_mask,
+            .copy_class = r.copy_class};
+}
+
+int voip_rule_pair_install(int ids[2], const voip_rule rules[2]) {
+    bool created[2] = {false, false};
+    int rv = 0;
+    for (int i = 0; i < 2 && rv == 0; i++) {
+        if (ids[i] != 0) {
+            rv = qualify(ids[i], rules[i]);
+            if (rv == 0) rv = dxpx_field_entry_reinstall(ids[i]);
+            continue;
+        }
+        if (entry_count + 1 > VOIP_MAX_ENTRIES) {
+            rv = SOC_E_RESOURCE;
+            break;
+        }
+        rv = dxpx_field_entry_create_id(group, &ids[i]);
+        if (rv != 0) {
+            ids[i] = 0;
+            break;
+        }
+        created[i] = true;
+        entry_count++;
+        rv = qualify(ids[i], rules[i]);
+        if (rv == 0) rv = actions(ids[i], rules[i].copy_class);
+        if (rv == 0) rv = dxpx_field_entry_install(ids[i]);
+    }
+    if (rv != 0) {
+        for (int i = 0; i < 2; i++) {
+            if (!created[i]) continue;
+            entry_drop(ids[i]);
+            entry_count--;
+        }
+    }
+    return rv;
+}
+
+int voip_rule_pair_remove(int ids[2]) {
+    int result = 0;
+    for (int i = 0; i < 2; i++) {
+        if (ids[i] == 0) continue;
+        int rv = dxpx_field_entry_remove(ids[i]);
+        int rv2 = dxpx_field_entry_destroy(ids[i]);
+        if (result == 0) result = rv != 0 ? rv : rv2;
+        ids[i] = 0;
+        if (entry_count > 0) entry_count--;
+    }
+    return result;
+}
+
+void voip_init(void) {
+    callout_set(false);
+    SalLock lock(state_lock());
+    sip_sessions_clear();
+    mgcp_agents_clear();
+    sccp_phones_clear();
+    h323_calls_clear();
+    for (auto &pair : signal_ids) {
+        for (int &id : pair)
+            entry_drop(id);
+    }
+    profile_enable = 0;
+    profile_priority = 0;
+    entry_count = 0;
+    // A new unit starts without the group; an old one is replaced.
+    if (group >= 0) dxp_field_group_destroy(DXPX_CPU_UNIT, group);
+    group = -1;
+    dxp_field_qset_t qset{};
+    dxp_field_qset_add(&qset, dxpFieldQualifySrcIp);
+    dxp_field_qset_add(&qset, dxpFieldQualifyDstIp);
+    dxp_field_qset_add(&qset, dxpFieldQualifyL4SrcPort);
+    dxp_field_qset_add(&qset, dxpFieldQualifyL4DstPort);
+    dxp_field_qset_add(&qset, dxpFieldQualifyIpProtocol);
+    int rv = dxp_field_group_create(DXPX_CPU_UNIT, qset, VOIP_GROUP_PRIO, &group);
+    if (rv != 0) {
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP, "Auto VoIP group cannot be created: %s",
+                      dxp_errmsg(rv));
+        group = -1;
+    }
+}
+
+int voip_group_get(void) {
+    return group;
+}
+
+void voip_entry_count_get(int *count) {
+    SalLock lock(state_lock());
+    *count = entry_count;
+}
+
+void voip_entry_count_set(int count) {
+    SalLock lock(state_lock());
+    entry_count = count;
+}
+
+int voip_classify(int ip_protocol, const uint16_t ports[2]) {
+    return classify_ports(ip_protocol, ports[0], ports[1]);
+}
+
+int voip_rx(int, dxp_pkt *pkt, void *) {
+    if (pkt == nullptr || pkt->pkt_data == nullptr || pkt->pkt_data[0].data == nullptr)
+        return DXP_RX_NOT_HANDLED;
+    // Never read beyond the first block, whatever tot_len claims.
+    uint32_t avail = pkt->tot_len;
+    if (avail > pkt->pkt_data[0].len) avail = pkt->pkt_data[0].len;
+    const int len = static_cast<int>(avail);
+    const uint8_t *f = pkt->pkt_data[0].data;
+    if (len < 46 || voip_be16(f + 16) != 0x0800) return DXP_RX_NOT_HANDLED;
+    SalLock lock(state_lock());
+    const int cls = classify_ports(f[27], voip_be16(f + 38), voip_be16(f + 40));
+    switch (cls) {
+        case VOIP_CLASS_SIP:
+            sip_parse(f + 34, f + 46, len - 46);
+            break;
+        case VOIP_CLASS_MGCP:
+            mgcp_parse(f + 30, f + 46, len - 46);
+            break;
+        case VOIP_CLASS_SCCP:
+            sccp_parse(f + 18, len - 18);
+            break;
+        case VOIP_CLASS_H323:
+            h225_rx(f + 18, len - 18);
+            break;
+        case VOIP_CLASS_H245:
+            h245_rx(f + 18, len - 18);
+            break;
+        default:
+            return DXP_RX_NOT_HANDLED;
+    }
+    // Only a copy: the chip has forwarded the frame itself.
+    return DXP_RX_HANDLED;
+}
+
+int voip_signal_rules_set(int index, int port, int enable) {
+    if (index < 0 || index >= kSignalIndexes) return SOC_E_PARAM;
+    int *ids = signal_ids[index];
+    if (!enable) {
+        // The caller accounts for the signalling entries.
+        entry_drop(ids[0]);
+        entry_drop(ids[1]);
+        return 0;
+    }
+    int queue = 0;
+    int rv = voice_queue(&queue);
+    for (int i = 0; i < 2 && rv == 0; i++) {
+        rv = dxpx_field_entry_create_id(group, &ids[i]);
+        if (rv != 0) {
+            ids[i] = 0;
+            break;
+        }
+        const auto p = static_cast<uint32_t>(port);
+        rv = dxpx_field_qualify_IpProtocol(ids[i], kSignals[index].protocol, 0xFF);
+        if (rv == 0) rv = dxpx_field_qualify_SrcIp(ids[i], 0, 0);
+        if (rv == 0) rv = dxpx_field_qualify_DstIp(ids[i], 0, 0);
+        if (rv == 0) rv = dxpx_field_qualify_L4SrcPort(ids[i], i == 0 ? p : 0, i == 0 ? 0xFFFF : 0);
+        if (rv == 0) rv = dxpx_field_qualify_L4DstPort(ids[i], i == 1 ? p : 0, i == 1 ? 0xFFFF : 0);
+        if (rv == 0)
+            rv = dxpx_field_action_add(ids[i], dxpFieldActionCopyToCpu, 1,
+                                       static_cast<uint32_t>(index + 1));
+        if (rv == 0)
+            rv = dxpx_field_action_add(ids[i], dxpFieldActionPrioIntNew,
+                                       static_cast<uint32_t>(queue), 0);
+        if (rv == 0) rv = dxpx_field_entry_install(ids[i]);
+    }
+    if (rv != 0) {
+        entry_drop(ids[0]);
+        entry_drop(ids[1]);
+    }
+    return rv;
+}
+
+int voip_signal_enable(int enable) {
+    if (!enable) callout_set(false);
+    {
+        SalLock lock(state_lock());
+        const int count = entry_count + (enable ? 2 * kSignalIndexes : -2 * kSignalIndexes);
+        if (count > VOIP_MAX_ENTRIES) return SOC_E_RESOURCE;
+        for (int i = 0; i < kSignalIndexes; i++) {
+            int rv = voip_signal_rules_set(i, kSignals[i].port, enable);
+            if (rv != 0 && enable) {
+                for (int j = 0; j < i; j++)
+                    voip_signal_rules_set(j, kSignals[j].port, 0);
+                return rv;
+            }
+        }
+        entry_count = count < 0 ? 0 : count;
+    }
+    // Copies reach the snoopers once their rules are in place.
+    if (enable) callout_set(true);
+    return 0;
+}
+
+void voip_profile_set(int profile, int enable, int priority) {
+    if (profile != 0) {
+        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP, "unsupported Profile(0x%x)\n",
+                      static_cast<unsigned>(profile));
+        return;
+    }
+    enable = enable ? 1 : 0;
+    {
+        SalLock lock(state_lock());
+        if (!profile_enable && !enable) return;
+        if (profile_enable && enable) {
+            profile_priority = priority;
+            return;
+        }
+    }
+    int rv = voip_signal_enable(enable);
+    if (rv != 0) {
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
+                      "Create FP entries for VoIP control packets failed : %s\n", dxp_errmsg(rv));
+        // Nothing was installed: the profile keeps its state.
+        if (enable) return;
+    }
+    logger_printf(LOG_LEVEL_INFO, LOG_MOD_AUTOVOIP, "Auto VoIP %s",
+                  enable == 1 ? "enabled" : "disabled");
+    SalLock lock(state_lock());
+    profile_enable = enable;
+    profile_priority = enable ? priority : 0;
+}
+
+void voip_profile_get(int profile, int *enable, int *priority) {
+    if (profile != 0) {
+        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP, "unsupported Profile(0x%x)\n",
+                      static_cast<unsigned>(profile));
+        *enable = 0;
+        *priority = 0;
+        return;
+    }
+    SalLock lock(state_lock());
+    *enable = profile_enable;
+    *priority = profile_priority;
+}
+
+int voip_item(int op, settings_medium *m) {
+    return settings_item_dispatch(op, m, load, save, kVersion);
+}

@@ -1,0 +1,99 @@
+// Shared by the Auto VoIP core and its snoopers: the media rule pairs, the
+// SDP description and the per-snooper resets.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "voipmgr.h"
+
+// Calls each snooper follows at most: unanswered signalling must not take
+// the memory of the receive path.
+constexpr int VOIP_MAX_CALLS = 256;
+
+// One rule of a pair; addresses in host order, mask 0 = any.
+struct voip_rule {
+    uint8_t protocol;
+    uint32_t src_ip, src_ip_mask;
+    uint32_t dst_ip, dst_ip_mask;
+    uint16_t src_port, src_port_mask;
+    uint16_t dst_port, dst_port_mask;
+    int copy_class;  // 0: raise to priority 7; else copy to the CPU with this class
+};
+
+// Creates the pair's missing entries within the entry limit (-14 beyond it),
+// qualifies both and installs them; existing entries are re-qualified and
+// reinstalled. A pair that cannot be completed is taken back.
+int voip_rule_pair_install(int ids[2], const voip_rule rules[2]);
+// The rule for the opposite direction: addresses and ports exchanged.
+voip_rule voip_rule_mirror(const voip_rule &r);
+// Removes and destroys both entries and lowers the count; the first error.
+int voip_rule_pair_remove(int ids[2]);
+
+// Counted singly linked lists of SDP connections and media.
+struct voip_node {
+    void *item;
+    voip_node *next;
+};
+struct voip_list {
+    int count;
+    voip_node *head;
+};
+
+struct sdp_connection {
+    char net_type[8];
+    char addr_type[8];
+    char address[64];
+    int ttl;
+    int count;
+};
+
+struct sdp_media {
+    char type[16];
+    int port;
+    int num_ports;
+    char protocol[32];
+    voip_list connections;
+};
+
+struct sdp_description {
+    sdp_connection *connection;  // session level, or null
+    voip_list media;
+};
+
+int sdp_connection_init(sdp_connection **out);
+int sdp_message_parse(sdp_description *desc, const char *text);
+int sdp_message_parse_c(sdp_description *desc, const char *line, const char *end);
+int sdp_message_parse_m(sdp_description *desc, const char *line, const char *end);
+void sdp_description_free(sdp_description *desc);
+// The first "audio" media, or null.
+const sdp_media *sdp_audio_media(const sdp_description *desc);
+// Dotted IPv4 text to a host-order address; false when malformed.
+bool voip_ip_parse(const char *text, uint32_t *ip);
+
+// Text helpers of the parsers. Blanks are ' ', '\t' and '\r'.
+// The next blank-separated token of [*p, end), ending also at stop, into out
+// (NUL-terminated); false when there is none or it does not fit.
+bool voip_token(const char **p, const char *end, char *out, size_t size, char stop = '\0');
+// The LF (or NUL) that ends the line at p, and the start of the next line.
+const char *voip_line_end(const char *p);
+inline const char *voip_next_line(const char *end) {
+    return *end != '\0' ? end + 1 : end;
+}
+
+// A copy of len bytes, NUL-terminated 4 bytes before its end (the frame check
+// sequence); null for len < 4 or when memory runs out.
+char *voip_text_copy(const uint8_t *data, int len, const char *tag);
+
+// The snoopers' call lists, emptied (rules included) when Auto VoIP restarts.
+void sip_sessions_clear(void);
+void mgcp_agents_clear(void);
+void sccp_phones_clear(void);
+void h323_calls_clear(void);
+
+inline uint32_t voip_be32(const uint8_t *p) {
+    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+}
+inline uint16_t voip_be16(const uint8_t *p) {
+    return static_cast<uint16_t>(p[0] << 8 | p[1]);
+}

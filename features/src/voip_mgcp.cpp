@@ -1,0 +1,256 @@
+// MGCP snooping: a call agent's CRCX opens a connection on a gateway, whose
+// 200 answer with SDP names the gateway's voice end; DLCX closes it.
+#include <cstring>
+
+#include "logger.h"
+#include "sal.h"
+#include "voip_internal.h"
+
+namespace {
+
+struct mgcp_message {
+    char verb[8];
+    int code;
+    char transaction[32];
+    char call_id[64];     // C
+    char connection[64];  // I
+    char notified[64];    // N
+};
+
+struct mgcp_connection {
+    mgcp_message crcx;
+    uint32_t gateway;
+    uint32_t media_ip;
+    uint16_t media_port;
+    int rule[2];
+    mgcp_connection *next;
+};
+
+struct mgcp_agent {
+    uint32_t address;
+    mgcp_connection *connections;
+    int count;
+    mgcp_agent *next;
+};
+
+mgcp_agent *agents = nullptr;
+int connection_count = 0;
+
+mgcp_agent *agent_find(uint32_t address) {
+    for (mgcp_agent *a = agents; a != nullptr; a = a->next) {
+        if (a->address == address) return a;
+    }
+    return nullptr;
+}
+
+void agent_unlink(mgcp_agent *agent) {
+    for (mgcp_agent **at = &agents; *at != nullptr; at = &(*at)->next) {
+        if (*at == agent) {
+            *at = agent->next;
+            return;
+        }
+    }
+}
+
+void connection_unlink(mgcp_agent *agent, mgcp_connection *c) {
+    for (mgcp_connection **at = &agent->connections; *at != nullptr; at = &(*at)->next) {
+        if (*at == c) {
+            *at = c->next;
+            agent->count--;
+            connection_count--;
+            return;
+        }
+    }
+}
+
+int session_set(mgcp_connection *c, bool enable) {
+    if (!enable) return voip_rule_pair_remove(c->rule);
+    const voip_rule out = {.protocol = 17,
+                           .src_ip = c->media_ip,
+                           .src_ip_mask = 0xFFFFFFFF,
+                           .dst_ip = 0,
+                           .dst_ip_mask = 0,
+                           .src_port = c->media_port,
+                           .src_port_mask = 0xFFFE,
+                           .dst_port = 0,
+                           .dst_port_mask = 0,
+                           .copy_class = 0};
+    const voip_rule rules[2] = {out, voip_rule_mirror(out)};
+    return voip_rule_pair_install(c->rule, rules);
+}
+
+// Drops the connection and, when it was the last, its agent.
+void connection_end(mgcp_agent *agent, mgcp_connection *c) {
+    connection_unlink(agent, c);
+    sal_free(c);
+    if (agent->connections == nullptr) {
+        agent_unlink(agent);
+        sal_free(agent);
+    }
+}
+
+// The message's lines; the body (or null) through *body.
+bool message_parse(const char *text, mgcp_message *msg, const char **body) {
+    const char *p = text;
+    const char *end = voip_line_end(p);
+    if (*p >= '0' && *p <= '9') {
+        while (p < end && *p >= '0' && *p <= '9' && msg->code < 1000)
+            msg->code = msg->code * 10 + (*p++ - '0');
+        if (msg->code != 200 || !voip_token(&p, end, msg->transaction, sizeof msg->transaction))
+            return false;
+        const char *second = voip_next_line(end);
+        if (*second != 'I' && *second != 'i') return false;
+    } else {
+        if (!voip_token(&p, end, msg->verb, sizeof msg->verb)) return false;
+        if (std::strcmp(msg->verb, "CRCX") != 0 && std::strcmp(msg->verb, "DLCX") != 0)
+            return false;
+        if (!voip_token(&p, end, msg->transaction, sizeof msg->transaction)) return false;
+    }
+    p = voip_next_line(end);
+    *body = nullptr;
+    while (*p != '\0') {
+        if (*p == '\n' || (p[0] == '\r' && p[1] == '\n')) {
+            p += *p == '\n' ? 1 : 2;
+            if (*p != '\0') *body = p;
+            break;
+        }
+        end = voip_line_end(p);
+        if (end - p >= 3 && p[1] == ':' && p[2] == ' ') {
+            char *out = nullptr;
+            size_t size = sizeof msg->call_id;
+            switch (p[0]) {
+                case 'C':
+                case 'c':
+                    out = msg->call_id;
+                    break;
+                case 'I':
+                case 'i':
+                    out = msg->connection;
+                    break;
+                case 'N':
+                case 'n':
+                    out = msg->notified;
+                    break;
+                default:
+                    break;
+            }
+            const char *v = p + 3;
+            if (out != nullptr && !voip_token(&v, end, out, size)) return false;
+        }
+        p = voip_next_line(end);
+    }
+    return true;
+}
+
+mgcp_connection *by_call_id(mgcp_agent *agent, const char *call_id) {
+    for (mgcp_connection *c = agent->connections; c != nullptr; c = c->next) {
+        if (std::strcmp(c->crcx.call_id, call_id) == 0) return c;
+    }
+    return nullptr;
+}
+
+int crcx(uint32_t src, uint32_t dst, const mgcp_message &msg) {
+    if (msg.call_id[0] == '\0') return -1;
+    mgcp_agent *agent = agent_find(src);
+    if (agent != nullptr && by_call_id(agent, msg.call_id) != nullptr) return 0;
+    if (connection_count >= VOIP_MAX_CALLS) return -1;
+    auto *c = static_cast<mgcp_connection *>(sal_alloc(sizeof(mgcp_connection), "MGCP"));
+    if (c == nullptr) return -1;
+    if (agent == nullptr) {
+        agent = static_cast<mgcp_agent *>(sal_alloc(sizeof(mgcp_agent), "MGCP"));
+        if (agent == nullptr) {
+            sal_free(c);
+            return -1;
+        }
+        agent->address = src;
+        agent->next = agents;
+        agents = agent;
+    }
+    c->crcx = msg;
+    c->gateway = dst;
+    c->next = agent->connections;
+    agent->connections = c;
+    agent->count++;
+    connection_count++;
+    return 0;
+}
+
+int response(uint32_t src, uint32_t dst, const mgcp_message &msg, const sdp_description *desc) {
+    mgcp_agent *agent = agent_find(src);
+    if (agent == nullptr) agent = agent_find(dst);
+    if (agent == nullptr) return -1;
+    mgcp_connection *c = agent->connections;
+    while (c != nullptr &&
+           (std::strcmp(c->crcx.transaction, msg.transaction) != 0 || c->gateway != src))
+        c = c->next;
+    if (c == nullptr || msg.connection[0] == '\0') return -1;
+    if (c->crcx.connection[0] != '\0') return 0;
+    std::memcpy(c->crcx.connection, msg.connection, sizeof c->crcx.connection);
+    const sdp_media *audio = desc != nullptr ? sdp_audio_media(desc) : nullptr;
+    if (audio == nullptr) return -1;
+    const sdp_connection *at = desc->connection;
+    if (at == nullptr && audio->connections.head != nullptr)
+        at = static_cast<const sdp_connection *>(audio->connections.head->item);
+    if (at == nullptr || !voip_ip_parse(at->address, &c->media_ip)) return -1;
+    c->media_port = static_cast<uint16_t>(audio->port);
+    if (session_set(c, true) != 0) {
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
+                      "MGCP: Setup_MGCP_Session(enable) failed\n");
+        connection_end(agent, c);
+        return -1;
+    }
+    return 0;
+}
+
+int dlcx(uint32_t src, const mgcp_message &msg) {
+    mgcp_agent *agent = agent_find(src);
+    mgcp_connection *c = agent != nullptr ? by_call_id(agent, msg.call_id) : nullptr;
+    if (c == nullptr) return 0;
+    if (session_set(c, false) != 0)
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
+                      "MGCP: Setup_MGCP_Session(disable) failed\n");
+    connection_end(agent, c);
+    return 0;
+}
+
+}  // namespace
+
+int mgcp_parse(const uint8_t src_dst_ip[8], const uint8_t *payload, int length) {
+    if (length < 5) return -1;
+    char *text = voip_text_copy(payload, length, "MGCP");
+    if (text == nullptr) return -1;
+    const uint32_t src = voip_be32(src_dst_ip), dst = voip_be32(src_dst_ip + 4);
+    mgcp_message msg{};
+    sdp_description desc{};
+    const char *body = nullptr;
+    int rv = -1;
+    if (!message_parse(text, &msg, &body)) {
+        rv = -1;
+    } else if (body != nullptr && sdp_message_parse(&desc, body) != 0) {
+        logger_printf(LOG_LEVEL_INFO, LOG_MOD_AUTOVOIP, "MGCP: sdp_message_parse failed\n");
+    } else if (msg.code == 200) {
+        rv = response(src, dst, msg, body != nullptr ? &desc : nullptr);
+    } else if (std::strcmp(msg.verb, "CRCX") == 0) {
+        rv = crcx(src, dst, msg);
+    } else {
+        rv = dlcx(src, msg);
+    }
+    sdp_description_free(&desc);
+    sal_free(text);
+    return rv;
+}
+
+void mgcp_agents_clear(void) {
+    while (agents != nullptr) {
+        mgcp_agent *a = agents;
+        agents = a->next;
+        while (a->connections != nullptr) {
+            mgcp_connection *c = a->connections;
+            a->connections = c->next;
+            session_set(c, false);
+            sal_free(c);
+        }
+        sal_free(a);
+    }
+    connection_count = 0;
+}

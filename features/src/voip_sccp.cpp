@@ -1,0 +1,175 @@
+// SCCP snooping: StartMediaTransmission tells a phone where to send its
+// voice; the stream to and from that address gets the voice rules until
+// StopMediaTransmission.
+#include <cstring>
+
+#include "logger.h"
+#include "sal.h"
+#include "voip_internal.h"
+
+namespace {
+
+constexpr uint32_t kStartMedia = 138;
+constexpr uint32_t kStopMedia = 139;
+
+struct sccp_session {
+    uint32_t conference;
+    uint32_t remote_ip;
+    uint32_t remote_port;
+    int rule[2];
+    sccp_session *next;
+};
+
+struct sccp_phone {
+    uint32_t address;
+    sccp_session *sessions;
+    int count;
+    sccp_phone *next;
+};
+
+sccp_phone *phones = nullptr;
+
+uint32_t le32(const uint8_t *p) {
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+int session_set(sccp_session *s, bool enable) {
+    if (!enable) return voip_rule_pair_remove(s->rule);
+    const auto port = static_cast<uint16_t>(s->remote_port);
+    const voip_rule out = {.protocol = 17,
+                           .src_ip = 0,
+                           .src_ip_mask = 0,
+                           .dst_ip = s->remote_ip,
+                           .dst_ip_mask = 0xFFFFFFFF,
+                           .src_port = 0,
+                           .src_port_mask = 0,
+                           .dst_port = port,
+                           .dst_port_mask = 0xFFFE,
+                           .copy_class = 0};
+    const voip_rule rules[2] = {out, voip_rule_mirror(out)};
+    return voip_rule_pair_install(s->rule, rules);
+}
+
+sccp_phone *phone_find(uint32_t address) {
+    for (sccp_phone *p = phones; p != nullptr; p = p->next) {
+        if (p->address == address) return p;
+    }
+    return nullptr;
+}
+
+sccp_session **session_slot(sccp_phone *phone, uint32_t conference) {
+    sccp_session **at = &phone->sessions;
+    while (*at != nullptr && (*at)->conference != conference)
+        at = &(*at)->next;
+    return at;
+}
+
+// Frees the session at *slot and, when it was the last, the phone.
+void session_end(sccp_phone *phone, sccp_session **slot) {
+    sccp_session *s = *slot;
+    *slot = s->next;
+    sal_free(s);
+    phone->count--;
+    if (phone->sessions != nullptr) return;
+    for (sccp_phone **at = &phones; *at != nullptr; at = &(*at)->next) {
+        if (*at == phone) {
+            *at = phone->next;
+            break;
+        }
+    }
+    sal_free(phone);
+}
+
+int start_media(uint32_t src, const uint8_t *data) {
+    sccp_phone *phone = phone_find(src);
+    if (phone == nullptr) {
+        phone = static_cast<sccp_phone *>(sal_alloc(sizeof(sccp_phone), "SCCP"));
+        if (phone == nullptr) return -1;
+        phone->address = src;
+        phone->next = phones;
+        phones = phone;
+    }
+    const uint32_t conference = le32(data);
+    sccp_session **slot = session_slot(phone, conference);
+    if (*slot != nullptr) return 0;
+    auto *s = static_cast<sccp_session *>(sal_alloc(sizeof(sccp_session), "SCCP"));
+    if (s != nullptr) {
+        s->conference = conference;
+        s->remote_ip = voip_be32(data + 8);  // the address bytes in wire order
+        s->remote_port = le32(data + 12);
+        *slot = s;
+        phone->count++;
+        if (session_set(s, true) == 0) return 0;
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
+                      "SCCP: Setup_SCCP_Session(enable) failed\n");
+    }
+    if (s == nullptr) {
+        // A new phone without a session is not kept.
+        if (phone->sessions == nullptr) {
+            phones = phone->next;
+            sal_free(phone);
+        }
+        return -1;
+    }
+    session_end(phone, slot);
+    return -1;
+}
+
+int stop_media(uint32_t src, const uint8_t *data) {
+    sccp_phone *phone = phone_find(src);
+    if (phone == nullptr) return -1;
+    sccp_session **slot = session_slot(phone, le32(data));
+    if (*slot == nullptr) return -1;
+    if (session_set(*slot, false) != 0)
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
+                      "SCCP: Setup_SCCP_Session(disable) failed\n");
+    session_end(phone, slot);
+    return 0;
+}
+
+}  // namespace
+
+int sccp_parse(const uint8_t *ip_header, int length) {
+    if (ip_header == nullptr || length < 24) return -1;
+    const int len = length - 4;  // the frame check sequence
+    const int ihl = (ip_header[0] & 0xF) * 4;
+    const int total = voip_be16(ip_header + 2);
+    if (ihl < 20 || total > len || ihl + 20 > total) return -1;
+    const int thl = (ip_header[ihl + 12] >> 4) * 4;
+    if (thl < 20 || ihl + thl > total) return -1;
+    const uint8_t *p = ip_header + ihl + thl;
+    int left = total - ihl - thl;
+    if (left < 5) return 0;
+    const uint32_t src = voip_be32(ip_header + 12);
+    // Messages: {u32 length from the id on, u32 reserved, u32 id, data}.
+    // A message shorter than its header ends the walk as well.
+    while (left >= 12) {
+        const uint32_t n = le32(p);
+        if (n == 0) break;
+        const uint32_t id = le32(p + 8);
+        if (n != 4 && (id == kStartMedia || id == kStopMedia)) {
+            // The data words this needs must lie inside the message and segment.
+            const uint32_t need = id == kStartMedia ? 4 + 16 : 4 + 4;
+            if (n < need || static_cast<uint32_t>(left) < 8 + need) return -1;
+            return id == kStartMedia ? start_media(src, p + 12) : stop_media(src, p + 12);
+        }
+        if (n > static_cast<uint32_t>(left) - 8) break;
+        p += 8 + n;
+        left -= static_cast<int>(8 + n);
+    }
+    return 0;
+}
+
+void sccp_phones_clear(void) {
+    while (phones != nullptr) {
+        sccp_phone *phone = phones;
+        phones = phone->next;
+        while (phone->sessions != nullptr) {
+            sccp_session *s = phone->sessions;
+            phone->sessions = s->next;
+            session_set(s, false);
+            sal_free(s);
+        }
+        sal_free(phone);
+    }
+}

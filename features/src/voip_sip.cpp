@@ -1,0 +1,274 @@
+// SIP snooping: an INVITE's SDP gives the caller's media end, its 200
+// response the callee's; the pair of media rules lives until BYE, CANCEL or a
+// failure response.
+#include <cstring>
+
+#include "logger.h"
+#include "sal.h"
+#include "voip_internal.h"
+
+namespace {
+
+struct sip_session {
+    char *call_id;
+    int installed;
+    uint32_t caller_ip, callee_ip;
+    uint16_t caller_port, callee_port;
+    int rule[2];
+    sip_session *next;
+};
+
+struct sip_message {
+    char method[16];  // requests, else empty
+    int status;       // responses, else 0
+    char call_id[128];
+    char content_type[64];
+};
+
+sip_session *sessions = nullptr;
+int session_count = 0;
+
+void info(const char *text) {
+    logger_printf(LOG_LEVEL_INFO, LOG_MOD_AUTOVOIP, "%s", text);
+}
+
+sip_session *find(const char *call_id) {
+    if (call_id[0] == '\0') return nullptr;
+    for (sip_session *s = sessions; s != nullptr; s = s->next) {
+        if (std::strcmp(s->call_id, call_id) == 0) return s;
+    }
+    return nullptr;
+}
+
+void unlink(sip_session *session) {
+    for (sip_session **at = &sessions; *at != nullptr; at = &(*at)->next) {
+        if (*at == session) {
+            *at = session->next;
+            session_count--;
+            return;
+        }
+    }
+}
+
+void session_free(sip_session *s) {
+    sal_free(s->call_id);
+    sal_free(s);
+}
+
+int rules_set(sip_session *s, bool enable) {
+    if (!enable) return voip_rule_pair_remove(s->rule);
+    // A cleared side matches any address and port.
+    const uint32_t caller_mask = s->caller_ip != 0 ? 0xFFFFFFFF : 0;
+    const uint32_t callee_mask = s->callee_ip != 0 ? 0xFFFFFFFF : 0;
+    const uint16_t caller_pmask = s->caller_ip != 0 ? 0xFFFE : 0;
+    const uint16_t callee_pmask = s->callee_ip != 0 ? 0xFFFE : 0;
+    const voip_rule out = {.protocol = 17,
+                           .src_ip = s->caller_ip,
+                           .src_ip_mask = caller_mask,
+                           .dst_ip = s->callee_ip,
+                           .dst_ip_mask = callee_mask,
+                           .src_port = s->caller_port,
+                           .src_port_mask = caller_pmask,
+                           .dst_port = s->callee_port,
+                           .dst_port_mask = callee_pmask,
+                           .copy_class = 0};
+    const voip_rule rules[2] = {out, voip_rule_mirror(out)};
+    return voip_rule_pair_install(s->rule, rules);
+}
+
+void session_end(sip_session *s) {
+    unlink(s);
+    if (rules_set(s, false) != 0) info("Remove FP entries for SIP sesstion failed\n");
+    session_free(s);
+}
+
+int media_from_sdp(sip_session *s, const sdp_description *desc, bool caller) {
+    if (desc->media.count == 0) {
+        info("SIP: No media attribute in SDP message\n");
+        return -1;
+    }
+    const sdp_media *audio = sdp_audio_media(desc);
+    if (audio == nullptr) {
+        info("SIP: No autio type in media parameter\n");
+        return -1;
+    }
+    const sdp_connection *c = desc->connection;
+    if (c == nullptr && audio->connections.head != nullptr)
+        c = static_cast<const sdp_connection *>(audio->connections.head->item);
+    uint32_t ip = 0;
+    if (c == nullptr || !voip_ip_parse(c->address, &ip)) return -1;
+    const auto port = static_cast<uint16_t>(audio->port);
+    if (caller) {
+        s->caller_ip = ip;
+        s->caller_port = port;
+    } else {
+        s->callee_ip = ip;
+        s->callee_port = port;
+    }
+    return 0;
+}
+
+int message_handle(uint32_t address, const sip_message &msg, const sdp_description *desc) {
+    sip_session *s = find(msg.call_id);
+    if (msg.status != 0) {
+        if (s == nullptr) return 0;
+        if (msg.status == 200) {
+            if (s->installed) return 0;
+            if (desc == nullptr || media_from_sdp(s, desc, false) != 0) return -1;
+            s->installed = 1;
+            if (rules_set(s, true) != 0) {
+                logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
+                              "Create FP entries for SIP sesstion failed\n");
+                unlink(s);
+                session_free(s);
+                return -1;
+            }
+        } else if (msg.status >= 300) {
+            session_end(s);
+        }
+        return 0;
+    }
+    if (std::strcmp(msg.method, "INVITE") == 0) {
+        if (s == nullptr) {
+            if (desc == nullptr) {
+                info("SIP: No SDP in INVITE message\n");
+                return -1;
+            }
+            if (msg.call_id[0] == '\0' || session_count >= VOIP_MAX_CALLS) return -1;
+            s = static_cast<sip_session *>(sal_alloc(sizeof(sip_session), "SIP"));
+            const size_t n = std::strlen(msg.call_id) + 1;
+            char *id = s != nullptr ? static_cast<char *>(sal_alloc(n, "SIP")) : nullptr;
+            if (id == nullptr) {
+                sal_free(s);
+                return -1;
+            }
+            std::memcpy(id, msg.call_id, n);
+            s->call_id = id;
+            if (media_from_sdp(s, desc, true) != 0) {
+                session_free(s);
+                return -1;
+            }
+            s->next = sessions;
+            sessions = s;
+            session_count++;
+        } else if (s->installed) {
+            // A re-INVITE: the side that moves is matched by any address.
+            if (address == s->caller_ip)
+                s->callee_ip = 0;
+            else if (address == s->callee_ip)
+                s->caller_ip = 0;
+            return rules_set(s, true) == 0 ? 0 : -1;
+        }
+        return 0;
+    }
+    if ((std::strcmp(msg.method, "BYE") == 0 || std::strcmp(msg.method, "CANCEL") == 0) &&
+        s != nullptr)
+        session_end(s);
+    return 0;
+}
+
+bool trim_char(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// [s, e) trimmed into out; false when it does not fit.
+bool trimmed(const char *s, const char *e, char *out, size_t size) {
+    while (s < e && trim_char(*s))
+        s++;
+    while (e > s && trim_char(e[-1]))
+        e--;
+    if (static_cast<size_t>(e - s) >= size) return false;
+    std::memcpy(out, s, static_cast<size_t>(e - s));
+    out[e - s] = '\0';
+    return true;
+}
+
+// The start line; false (logged) when malformed.
+bool start_line(const char *p, const char *end, sip_message *msg) {
+    const char *sp = static_cast<const char *>(std::memchr(p, ' ', static_cast<size_t>(end - p)));
+    if (std::strncmp(p, "SIP/", 4) == 0) {
+        if (sp == nullptr) {
+            info("SIP: no status code\n");
+            return false;
+        }
+        const char *q = sp + 1;
+        int code = 0;
+        while (q < end && *q >= '0' && *q <= '9' && code < 1000)
+            code = code * 10 + (*q++ - '0');
+        if (q == sp + 1 || code == 0 || code >= 1000) {
+            info("SIP: parse status code failed\n");
+            return false;
+        }
+        if (q >= end || *q != ' ') {
+            info("SIP: no reasonphrase\n");
+            return false;
+        }
+        msg->status = code;
+        return true;
+    }
+    if (sp == nullptr || sp == p || !trimmed(p, sp, msg->method, sizeof msg->method)) {
+        info("SIP: parse method failed\n");
+        return false;
+    }
+    return true;
+}
+
+int parse(uint32_t address, char *text, sdp_description *desc) {
+    sip_message msg{};
+    const char *p = text;
+    const char *end = voip_line_end(p);
+    if (!start_line(p, end, &msg)) return -1;
+    p = voip_next_line(end);
+    // Header lines up to the empty line.
+    for (;;) {
+        if (*p == '\0') break;
+        if (*p == '\n' || (p[0] == '\r' && p[1] == '\n')) {
+            p += *p == '\n' ? 1 : 2;
+            break;
+        }
+        if (*p == '\r') return -1;
+        end = voip_line_end(p);
+        const char *colon =
+            static_cast<const char *>(std::memchr(p, ':', static_cast<size_t>(end - p)));
+        char name[64];
+        if (colon == nullptr || !trimmed(p, colon, name, sizeof name) || name[0] == '\0') return -1;
+        if (std::strncmp(name, "Call-ID", 7) == 0) {
+            if (!trimmed(colon + 1, end, msg.call_id, sizeof msg.call_id)) return -1;
+        } else if (std::strncmp(name, "Content-Type", 12) == 0) {
+            if (!trimmed(colon + 1, end, msg.content_type, sizeof msg.content_type)) return -1;
+        }
+        p = voip_next_line(end);
+    }
+    bool body = *p != '\0';
+    if (body && sdp_message_parse(desc, p) != 0) {
+        info("SIP: sdp_message_parse failed\n");
+        return -1;
+    }
+    return message_handle(address, msg, body ? desc : nullptr);
+}
+
+}  // namespace
+
+int sip_parse(const uint8_t dst_ip[4], const uint8_t *payload, int length) {
+    if (length < 5) return -1;
+    char *text = voip_text_copy(payload, length, "SIP");
+    if (text == nullptr) {
+        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP, "SIP: Could not allocate memory\n");
+        return -1;
+    }
+    sdp_description desc{};
+    int rv = parse(voip_be32(dst_ip), text, &desc);
+    sdp_description_free(&desc);
+    sal_free(text);
+    return rv;
+}
+
+void sip_sessions_clear(void) {
+    while (sessions != nullptr) {
+        sip_session *s = sessions;
+        sessions = s->next;
+        rules_set(s, false);
+        session_free(s);
+    }
+    session_count = 0;
+}

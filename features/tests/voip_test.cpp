@@ -1,0 +1,298 @@
+// Auto VoIP on the 52-port board's chip: signalling copy rules, and voice
+// rules opened and closed by SIP, MGCP and SCCP messages handed to the
+// receive callout as tagged frames.
+#include "voipmgr.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "feature_fixture.h"
+#include "sal.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// A tagged IPv4 frame with its FCS, as the CPU port hands it on.
+Bytes frame(uint8_t protocol, const uint8_t src[4], const uint8_t dst[4], uint16_t sport,
+            uint16_t dport, const Bytes &payload) {
+    Bytes f = {0, 1, 2, 3, 4, 5, 0, 1, 2, 3, 4, 6, 0x81, 0x00, 0x00, 0x01, 0x08, 0x00};
+    const int l4 = protocol == 6 ? 20 : 8;
+    const int total = 20 + l4 + static_cast<int>(payload.size());
+    Bytes ip = {0x45, 0, uint8_t(total >> 8), uint8_t(total), 0, 0, 0, 0, 64, protocol, 0, 0};
+    ip.insert(ip.end(), src, src + 4);
+    ip.insert(ip.end(), dst, dst + 4);
+    f.insert(f.end(), ip.begin(), ip.end());
+    Bytes ports = {uint8_t(sport >> 8), uint8_t(sport), uint8_t(dport >> 8), uint8_t(dport)};
+    f.insert(f.end(), ports.begin(), ports.end());
+    if (protocol == 6)
+        f.insert(f.end(), {0, 0, 0, 1, 0, 0, 0, 1, 0x50, 0x18, 0x10, 0, 0, 0, 0, 0});
+    else
+        f.insert(f.end(),
+                 {uint8_t((l4 + payload.size()) >> 8), uint8_t(l4 + payload.size()), 0, 0});
+    f.insert(f.end(), payload.begin(), payload.end());
+    f.insert(f.end(), {0xde, 0xad, 0xbe, 0xef});
+    return f;
+}
+
+Bytes text(const std::string &s) {
+    return Bytes(s.begin(), s.end());
+}
+
+// Hands the frame to the callout from a buffer of exactly its size.
+int deliver(const Bytes &f) {
+    Bytes copy = f;
+    dxp_pkt pkt{};
+    pkt._pkt_data = {.data = copy.data(), .len = static_cast<uint32_t>(copy.size())};
+    pkt.pkt_data = &pkt._pkt_data;
+    pkt.blk_count = 1;
+    pkt.tot_len = static_cast<uint16_t>(copy.size());
+    return voip_rx(0, &pkt, nullptr);
+}
+
+const uint8_t kPhoneA[4] = {10, 0, 0, 1}, kPhoneB[4] = {10, 0, 0, 2}, kAgent[4] = {10, 0, 0, 9};
+
+std::string sdp(const char *ip, int port, const char *media = "audio") {
+    return std::string("v=0\r\no=- 1 1 IN IP4 ") + ip + "\r\ns=-\r\nc=IN IP4 " + ip +
+           "\r\nt=0 0\r\nm=" + media + " " + std::to_string(port) + " RTP/AVP 0 8\r\n";
+}
+
+std::string sip(const std::string &start, const std::string &call_id, const std::string &body) {
+    return start + "\r\nVia: SIP/2.0/UDP 10.0.0.1\r\nCall-ID: " + call_id +
+           "\r\nContent-Type: application/sdp\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\n\r\n" + body;
+}
+
+class voip : public feature_test::BoardTest {
+  protected:
+    sim::ChipKind chip() const override { return sim::ChipKind::DXP7101; }
+    void SetUp() override {
+        BoardTest::SetUp();
+        voip_init();
+        ASSERT_GE(voip_group_get(), 0);
+    }
+    void TearDown() override {
+        voip_init();  // frees every call
+        EXPECT_EQ(sal_alloc_bytes_in_use("SIP") + sal_alloc_bytes_in_use("SDP") +
+                      sal_alloc_bytes_in_use("VOIP") + sal_alloc_bytes_in_use("MGCP") +
+                      sal_alloc_bytes_in_use("SCCP"),
+                  0u);
+        BoardTest::TearDown();
+    }
+    static int rules() {
+        dxp_field_group_status_t st{};
+        EXPECT_EQ(dxp_field_group_status_get(0, voip_group_get(), &st), 0);
+        int count = -1;
+        voip_entry_count_get(&count);
+        EXPECT_EQ(count, st.entries_total - st.entries_free);
+        return count;
+    }
+    static int sip_frame(const uint8_t *from, const uint8_t *to, const std::string &msg) {
+        return deliver(frame(17, from, to, 5060, 5060, text(msg)));
+    }
+};
+
+TEST_F(voip, ProfileInstallsAndRemovesTheSignallingRules) {
+    voip_profile_set(0, 1, 6);
+    EXPECT_EQ(rules(), 8);
+    EXPECT_EQ(dxpx_rx_register("again", voip_rx, VOIP_CALLOUT_PRIO, nullptr, 0), DXP_E_EXISTS);
+    voip_profile_set(0, 1, 3);  // priority only
+    int enable = 0, priority = 0;
+    voip_profile_get(0, &enable, &priority);
+    EXPECT_EQ(enable, 1);
+    EXPECT_EQ(priority, 3);
+    EXPECT_EQ(rules(), 8);
+
+    voip_profile_set(1, 0, 0);  // no such profile: nothing changes
+    voip_profile_get(1, &enable, &priority);
+    EXPECT_EQ(enable, 0);
+    EXPECT_EQ(rules(), 8);
+
+    feature_test::MemoryMedium saved;
+    ASSERT_EQ(saved.save(voip_item), 8);
+    voip_profile_set(0, 0, 0);
+    EXPECT_EQ(rules(), 0);
+    EXPECT_EQ(dxpx_rx_unregister(voip_rx, VOIP_CALLOUT_PRIO), DXP_E_NOT_FOUND);
+    ASSERT_EQ(saved.load(voip_item), 8);
+    voip_profile_get(0, &enable, &priority);
+    EXPECT_EQ(enable, 1);
+    EXPECT_EQ(priority, 3);
+    EXPECT_EQ(rules(), 8);
+
+    voip_profile_set(0, 0, 0);
+    voip_entry_count_set(121);  // the limit leaves no room for eight
+    voip_profile_set(0, 1, 6);
+    voip_profile_get(0, &enable, &priority);
+    EXPECT_EQ(enable, 0);
+    voip_entry_count_set(0);
+    EXPECT_EQ(rules(), 0);
+}
+
+TEST_F(voip, ClassifiesByWellKnownPorts) {
+    const uint16_t sccp_sip[2] = {2000, 5060}, sip_udp[2] = {40000, 5060}, mgcp[2] = {2727, 5060},
+                   h323[2] = {1720, 3000}, other[2] = {80, 5060};
+    EXPECT_EQ(voip_classify(6, sccp_sip), VOIP_CLASS_SCCP);
+    EXPECT_EQ(voip_classify(17, sip_udp), VOIP_CLASS_SIP);
+    EXPECT_EQ(voip_classify(17, mgcp), VOIP_CLASS_MGCP);
+    EXPECT_EQ(voip_classify(6, h323), VOIP_CLASS_H323);
+    EXPECT_EQ(voip_classify(6, other), VOIP_CLASS_NONE);
+    EXPECT_EQ(deliver(frame(6, kPhoneA, kPhoneB, 80, 8080, text("GET /"))), DXP_RX_NOT_HANDLED);
+}
+
+TEST_F(voip, SipCallOpensAndClosesVoiceRules) {
+    // No SDP in the INVITE: nothing is followed.
+    EXPECT_EQ(sip_frame(kPhoneA, kPhoneB, sip("INVITE sip:b@x SIP/2.0", "c0", "")), DXP_RX_HANDLED);
+    sip_frame(kPhoneB, kPhoneA, sip("SIP/2.0 200 OK", "c0", sdp("10.0.0.2", 30000)));
+    EXPECT_EQ(rules(), 0);
+
+    sip_frame(kPhoneA, kPhoneB, sip("INVITE sip:b@x SIP/2.0", "c1", sdp("10.0.0.1", 20000)));
+    sip_frame(kPhoneB, kPhoneA, sip("SIP/2.0 180 Ringing", "c1", ""));
+    EXPECT_EQ(rules(), 0);
+    sip_frame(kPhoneB, kPhoneA, sip("SIP/2.0 200 OK", "c1", sdp("10.0.0.2", 30000)));
+    EXPECT_EQ(rules(), 2);
+    sip_frame(kPhoneA, kPhoneB, sip("INVITE sip:b@x SIP/2.0", "c1", sdp("10.0.0.1", 20002)));
+    EXPECT_EQ(rules(), 2);  // a re-INVITE updates the pair in place
+    sip_frame(kPhoneA, kPhoneB, sip("BYE sip:b@x SIP/2.0", "c1", ""));
+    EXPECT_EQ(rules(), 0);
+
+    // A failure response ends the call; video alone gives no voice end.
+    sip_frame(kPhoneA, kPhoneB, sip("INVITE sip:b@x SIP/2.0", "c2", sdp("10.0.0.1", 20000)));
+    sip_frame(kPhoneB, kPhoneA, sip("SIP/2.0 486 Busy Here", "c2", ""));
+    sip_frame(kPhoneB, kPhoneA, sip("SIP/2.0 200 OK", "c2", sdp("10.0.0.2", 30000)));
+    EXPECT_EQ(rules(), 0);
+    sip_frame(kPhoneA, kPhoneB,
+              sip("INVITE sip:b@x SIP/2.0", "c3", sdp("10.0.0.1", 20000, "video")));
+    sip_frame(kPhoneB, kPhoneA, sip("SIP/2.0 200 OK", "c3", sdp("10.0.0.2", 30000)));
+    EXPECT_EQ(rules(), 0);
+
+    // A status code of 0 fails the parse: the session stays unanswered.
+    sip_frame(kPhoneA, kPhoneB, sip("INVITE sip:b@x SIP/2.0", "c4", sdp("10.0.0.1", 20000)));
+    sip_frame(kPhoneB, kPhoneA, sip("SIP/2.0 0 OK", "c4", sdp("10.0.0.2", 30000)));
+    EXPECT_EQ(rules(), 0);
+
+    // Unanswered calls do not take memory without bound.
+    size_t held = 0;
+    for (int i = 0; i < 400; i++) {
+        if (i == 300) held = sal_alloc_bytes_in_use("SIP");
+        sip_frame(kPhoneA, kPhoneB,
+                  sip("INVITE sip:b@x SIP/2.0", "u" + std::to_string(i), sdp("10.0.0.1", 20000)));
+    }
+    EXPECT_EQ(sal_alloc_bytes_in_use("SIP"), held);
+}
+
+TEST_F(voip, MgcpConnectionOpensAndClosesVoiceRules) {
+    auto mgcp = [](const uint8_t *from, const uint8_t *to, const std::string &msg) {
+        return deliver(frame(17, from, to, 2727, 2427, text(msg)));
+    };
+    const std::string crcx =
+        "CRCX 1001 aaln/1@gw MGCP 1.0\r\nC: A3C47F21456789F0\r\nL: p:10, a:PCMU\r\nM: recvonly\r\n";
+    mgcp(kAgent, kPhoneA, "MDCX 1000 aaln/1@gw MGCP 1.0\r\nC: X\r\n");
+    mgcp(kAgent, kPhoneA, crcx);
+    mgcp(kPhoneA, kAgent, "200 1001 OK\r\nX: 1\r\n\r\n" + sdp("10.0.0.1", 4000));
+    EXPECT_EQ(rules(), 0);  // the answer must name the connection first
+    mgcp(kPhoneA, kAgent, "200 1001 OK\r\nI: FDE234C8\r\n\r\n" + sdp("10.0.0.1", 4000));
+    EXPECT_EQ(rules(), 2);
+    mgcp(kAgent, kPhoneA, "DLCX 1002 aaln/1@gw MGCP 1.0\r\nC: 0000\r\n");
+    EXPECT_EQ(rules(), 2);
+    mgcp(kAgent, kPhoneA, "DLCX 1003 aaln/1@gw MGCP 1.0\r\nC: A3C47F21456789F0\r\n");
+    EXPECT_EQ(rules(), 0);
+}
+
+Bytes skinny(uint32_t id, std::vector<uint32_t> words) {
+    const uint32_t n = 4 + 4 * static_cast<uint32_t>(words.size());
+    Bytes b;
+    auto le = [&](uint32_t v) {
+        for (int i = 0; i < 4; i++)
+            b.push_back(uint8_t(v >> (8 * i)));
+    };
+    le(n);
+    le(0);
+    le(id);
+    for (uint32_t w : words)
+        le(w);
+    return b;
+}
+
+TEST_F(voip, SccpMediaTransmissionOpensAndClosesVoiceRules) {
+    const uint32_t remote = 10 | 0 << 8 | 0 << 16 | 7u << 24;  // 10.0.0.7 in wire order
+    Bytes start = skinny(0x100, {});                           // a keep-alive first
+    start.resize(12);
+    start[0] = 4;
+    Bytes media = skinny(138, {77, 1, remote, 16384});
+    start.insert(start.end(), media.begin(), media.end());
+    auto send = [](const Bytes &payload) {
+        return deliver(frame(6, kAgent, kPhoneA, 2000, 51000, payload));
+    };
+    EXPECT_EQ(send(start), DXP_RX_HANDLED);
+    EXPECT_EQ(rules(), 2);
+    send(start);
+    EXPECT_EQ(rules(), 2);
+    send(skinny(139, {78, 1}));
+    EXPECT_EQ(rules(), 2);
+    send(skinny(139, {77, 1}));
+    EXPECT_EQ(rules(), 0);
+}
+
+// Every message cut short at every length: nothing is read past the frame's
+// end (the sanitizers watch) and no half-parsed call installs a rule.
+TEST_F(voip, TruncatedSignallingIsHarmless) {
+    const std::vector<Bytes> frames = {
+        frame(17, kPhoneA, kPhoneB, 5060, 5060,
+              text(sip("INVITE sip:b@x SIP/2.0", "t1", sdp("10.0.0.1", 20000)))),
+        frame(17, kAgent, kPhoneA, 2727, 2427,
+              text("CRCX 1 e MGCP 1.0\r\nC: 1\r\n\r\n" + sdp("10.0.0.1", 4000))),
+        frame(6, kAgent, kPhoneA, 2000, 51000, skinny(138, {1, 1, 0x0700000a, 16384})),
+        frame(6, kAgent, kPhoneA, 1720, 51000, {3, 0, 0, 40, 8, 2, 0, 1, 5, 0x7e, 0, 30, 5}),
+    };
+    for (const Bytes &f : frames) {
+        for (size_t n = 0; n < f.size(); n++)
+            deliver(Bytes(f.begin(), f.begin() + static_cast<long>(n)));
+    }
+    EXPECT_EQ(rules(), 0);
+}
+
+}  // namespace
+
+// The rules match real frames in the chip model: signalling on either
+// port, and the call's voice stream once the call is up.
+TEST_F(voip, RulesMatchFramesEnteringAPort) {
+    board->chip().poke("SWMODE", 0, 0x03);  // forwarding on, as the chip reset init leaves it
+    board->port(1).linkUp();
+    ASSERT_EQ(dxp_port_enable_set(0, 1, 1), 0);
+    dxp_pbmp_t up{};
+    dxp_pbmp_port_add(&up, 1);
+    ASSERT_EQ(dxp_linkscan_update(0, up), 0);
+    auto hits = [this] {
+        uint32_t n = 0;
+        for (int i = 0; i < sim::CfpEngine::kRows; i++)
+            n += board->chip().cfp()->row(i).in_band;
+        return n;
+    };
+    auto enter = [&](Bytes f) {  // untagged, without its FCS
+        f.erase(f.begin() + 12, f.begin() + 16);
+        f.resize(f.size() - 4);
+        const uint32_t before = hits();
+        board->port(1).injectRaw(f);
+        board->fabric().pump();
+        return hits() - before;
+    };
+    const Bytes invite = frame(17, kPhoneA, kPhoneB, 5060, 5060,
+                               text(sip("INVITE sip:b@x SIP/2.0", "m1", sdp("10.0.0.1", 20000))));
+    const Bytes ok = frame(17, kPhoneB, kPhoneA, 5060, 5060,
+                           text(sip("SIP/2.0 200 OK", "m1", sdp("10.0.0.2", 30000))));
+    const Bytes rtp = frame(17, kPhoneA, kPhoneB, 20000, 30000, Bytes(160, 0xd5));
+    EXPECT_EQ(enter(invite), 0u);
+    voip_profile_set(0, 1, 7);
+    EXPECT_EQ(enter(invite), 1u);
+    EXPECT_EQ(enter(frame(17, kPhoneA, kPhoneB, 40000, 5060, Bytes(20, 0))), 1u);
+    EXPECT_EQ(enter(rtp), 0u);
+    deliver(invite);
+    deliver(ok);
+    EXPECT_EQ(enter(rtp), 1u);
+    EXPECT_EQ(enter(frame(17, kPhoneB, kPhoneA, 30001, 20001, Bytes(160, 0xd5))), 1u);
+    EXPECT_EQ(enter(frame(6, kPhoneA, kPhoneB, 20000, 30000, Bytes(20, 0))), 0u);  // TCP
+    deliver(frame(17, kPhoneA, kPhoneB, 5060, 5060, text(sip("BYE sip:b@x SIP/2.0", "m1", ""))));
+    EXPECT_EQ(enter(rtp), 0u);
+}
