@@ -37,30 +37,18 @@ Reading read_variable(const rmon_oid_t *oid, int len, uint32_t *raw, bool in_sam
 }  // namespace
 
 int rmon_alarm_create(int, uint32_t index, int *error) {
-    *error = RMON_NO_ERROR;
-    if (index < 1 || index > kIndexMax) {
-        *error = RMON_WRONG_VALUE;
-        log(LOG_LEVEL_INFO, "Alarm table row creation failed, index=%d\n", static_cast<int>(index));
-        return 5;
-    }
-    rmon_entry *row = rmon_row_ctrl_create(table(RMON_ALARM), index);
-    if (row == nullptr) {
-        *error = RMON_RESOURCE_UNAVAILABLE;
-        log(LOG_LEVEL_INFO, "Spec. Limitation! Alarm table entry creation failed, index=%d\n",
-            static_cast<int>(index));
-        return 8;
-    }
-    row->flags = 0;
-    {
+    static const CreateTexts texts = {
+        .bad_index = "Alarm table row creation failed, index=%d\n",
+        .full = "Spec. Limitation! Alarm table entry creation failed, index=%d\n",
+        .created = "Alarm table entry created, index=%d\n",
+    };
+    return create_row(RMON_ALARM, index, error, texts, [](rmon_entry *row) {
+        // Absolute, rising, on etherStatsCRCAlignErrors of row 1.
         static const rmon_oid_t crc_errors_of_row1[12] = {1, 3, 6, 1, 2, 1, 16, 1, 1, 1, 8, 1};
-        sal_mutex_take(row->mutex, sal_mutex_FOREVER);
         rmon_var_u32_set(row, 4, 1);
         rmon_var_u32_set(row, 6, 1);
         rmon_var_bytes_set(row, 3, crc_errors_of_row1, 12);
-        sal_mutex_give(row->mutex);
-    }
-    log(LOG_LEVEL_INFO, "Alarm table entry created, index=%d\n", static_cast<int>(index));
-    return 0;
+    });
 }
 
 int rmon_alarm_delete(int, rmon_entry *row, int *error) {
@@ -73,14 +61,8 @@ int rmon_alarm_delete(int, rmon_entry *row, int *error) {
         timer_stop(row);
         status = rmon_row_ctrl_delete(table(RMON_ALARM), row);
     }
-    if (status != 0) {
-        *error = RMON_GEN_ERR;
-        log(LOG_LEVEL_INFO, "Alarm table entry deletion faild, index=%d\n",
-            static_cast<int>(index));
-    } else {
-        log(LOG_LEVEL_INFO, "Alarm table entry deleted, index=%d\n", static_cast<int>(index));
-    }
-    return status;
+    return deletion_logged(status, index, error, "Alarm table entry deletion faild, index=%d\n",
+                           "Alarm table entry deleted, index=%d\n");
 }
 
 int rmon_alarm_enable(int, rmon_entry *row, int on, int *error) {
@@ -172,46 +154,14 @@ void rmon_alarm_sample(void *owner, void *serial, void *, void *, void *) {
         if (due[k]) trap_send(traps[k]);
 }
 
-int rmon_mib_alarm(rmon_entry *row, int var_id, int action, oid_val *value, int *error) {
-    *error = RMON_NO_ERROR;
-    if (var_id > 11) {
-        log(LOG_LEVEL_WARNING, "%s: invalid variable id:%d\n", __func__, var_id);
-        *error = RMON_NO_SUCH_NAME;
-        return 0;
-    }
-    int column = var_id + 1;
-    switch (action) {
-        case RMON_ACT_GET:
-            return get_column(row, var_id, value);
-        case RMON_ACT_NOTHING:
-            return 0;
-        case RMON_ACT_SET:
-            if (column == 1 || column == 12)
-                *error = RMON_NO_ACCESS;
-            else if (column == 3)
-                set_oid(row, var_id, value);
-            else if (column == 11)
-                set_text(row, var_id, value);
-            else
-                rmon_var_u32_set(row, column, static_cast<uint32_t>(int_of(value)));
-            return 0;
-        case RMON_ACT_TEST:
-            break;
-        default:
-            return 5;
-    }
-    if (row->status != RMON_UNDER_CREATION && column != 12) {
-        *error = RMON_NO_CREATION;
-        return 0;
-    }
-    if (row->variables[var_id].access != RMON_RW) {
-        *error = column == 1 ? RMON_NO_ACCESS : RMON_NOT_WRITABLE;
-        return 0;
-    }
+namespace {
+
+int alarm_test(rmon_entry *, int column, const oid_val *value) {
+    int error = RMON_NO_ERROR;
     switch (column) {
         case 2:
-            *error = check_int(value, 0, INT32_MAX);
-            if (*error == RMON_WRONG_VALUE) *error = RMON_WRONG_LENGTH;
+            error = check_int(value, 0, INT32_MAX);
+            if (error == RMON_WRONG_VALUE) error = RMON_WRONG_LENGTH;
             break;
         case 3: {
             uint32_t raw;
@@ -227,36 +177,40 @@ int rmon_mib_alarm(rmon_entry *row, int var_id, int action, oid_val *value, int 
                 ok = type == RMON_ASN_INTEGER || type == RMON_ASN_COUNTER ||
                      type == RMON_ASN_TIMETICKS || type == RMON_ASN_COUNTER64;
             }
-            if (!ok) *error = RMON_WRONG_VALUE;
+            if (!ok) error = RMON_WRONG_VALUE;
             break;
         }
         case 4:
-            *error = check_int(value, 1, 2);
+            error = check_int(value, 1, 2);
             break;
         case 6:
-            *error = check_int(value, 1, 3);
+            error = check_int(value, 1, 3);
             break;
         case 7:
         case 8:
-            *error = check_int(value, INT32_MIN, INT32_MAX);
+            error = check_int(value, INT32_MIN, INT32_MAX);
             break;
         case 9:
         case 10:
-            *error = check_int(value, 0, kIndexMax);
+            error = check_int(value, 0, kIndexMax);
             break;
         case 11:
-            if (value->type != RMON_ASN_OCTET_STR)
-                *error = RMON_WRONG_TYPE;
-            else if (value->length >= 128)
-                *error = RMON_WRONG_LENGTH;
-            if (!printable(value)) *error = RMON_WRONG_VALUE;
+            error = check_text(value);
             break;
         case 12:
-            *error = check_int(value, 1, 4);
+            error = check_int(value, 1, 4);
             break;
         default:
-            *error = RMON_NO_ACCESS;
+            error = RMON_NO_ACCESS;
             break;
     }
-    return 0;
+    return error;
+}
+
+}  // namespace
+
+int rmon_mib_alarm(rmon_entry *row, int var_id, int action, oid_val *value, int *error) {
+    // Every column but the index and the status can be set.
+    return handle_writable(__func__, row, var_id, action, value, error, 0xFFC, RMON_NO_CREATION,
+                           alarm_test);
 }

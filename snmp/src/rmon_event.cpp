@@ -130,37 +130,21 @@ void rmon_alarm_trap_send(const char *community, rmon_entry *alarm, int kind) {
 }
 
 int rmon_event_create(int, uint32_t index, int *error) {
-    *error = RMON_NO_ERROR;
-    if (index < 1 || index > kIndexMax) {
-        *error = RMON_WRONG_VALUE;
-        log(LOG_LEVEL_INFO, "Event row creation failed, index_id=%d\n", static_cast<int>(index));
-        return 5;
-    }
-    rmon_entry *row = rmon_row_ctrl_create(table(RMON_EVENT), index);
-    if (row == nullptr) {
-        *error = RMON_RESOURCE_UNAVAILABLE;
-        log(LOG_LEVEL_INFO, "Spec. Limitation! Event table entry creation failed, index=%d\n",
-            static_cast<int>(index));
-        return 8;
-    }
-    row->flags = 0;
-    rmon_var_u32_set(row, 3, 1);
-    log(LOG_LEVEL_INFO, "Event table entry created, index=%d\n", static_cast<int>(index));
-    return 0;
+    static const CreateTexts texts = {
+        .bad_index = "Event row creation failed, index_id=%d\n",
+        .full = "Spec. Limitation! Event table entry creation failed, index=%d\n",
+        .created = "Event table entry created, index=%d\n",
+    };
+    return create_row(RMON_EVENT, index, error, texts,
+                      [](rmon_entry *row) { rmon_var_u32_set(row, 3, 1); });  // type none
 }
 
 int rmon_event_delete(int, rmon_entry *row, int *error) {
     *error = RMON_NO_ERROR;
     uint32_t index = rmon_row_index(row);
     int status = rmon_row_ctrl_delete(table(RMON_EVENT), row);
-    if (status != 0) {
-        *error = RMON_GEN_ERR;
-        log(LOG_LEVEL_INFO, "Failed on deleting event table entry, index=%d\n",
-            static_cast<int>(index));
-    } else {
-        log(LOG_LEVEL_INFO, "Event table entry deleted, index=%d\n", static_cast<int>(index));
-    }
-    return status;
+    return deletion_logged(status, index, error, "Failed on deleting event table entry, index=%d\n",
+                           "Event table entry deleted, index=%d\n");
 }
 
 int rmon_event_enable(int, rmon_entry *row, int on, int *error) {
@@ -172,51 +156,22 @@ int rmon_event_enable(int, rmon_entry *row, int on, int *error) {
     return status;
 }
 
+namespace {
+
+bool text_column(int column) {
+    return column == 2 || column == 4 || column == 6;
+}
+
+int event_test(rmon_entry *, int column, const oid_val *value) {
+    return text_column(column) ? check_text(value) : check_int(value, 1, 4);
+}
+
+}  // namespace
+
 int rmon_mib_event(rmon_entry *row, int var_id, int action, oid_val *value, int *error) {
-    *error = RMON_NO_ERROR;
-    if (var_id >= static_cast<int>(row->mib_var_count)) {
-        log(LOG_LEVEL_WARNING, "%s: invalid variable id:%d\n", __func__, var_id);
-        *error = RMON_NO_SUCH_NAME;
-        return 0;
-    }
-    int column = var_id + 1;
-    bool text = column == 2 || column == 4 || column == 6;
-    switch (action) {
-        case RMON_ACT_GET:
-            return get_column(row, var_id, value);
-        case RMON_ACT_NOTHING:
-            return 0;
-        case RMON_ACT_SET:
-            if (text)
-                set_text(row, var_id, value);
-            else if (column == 3 || column == 7 || column == 1 || column == 5)
-                rmon_var_u32_set(row, column, static_cast<uint32_t>(int_of(value)));
-            else
-                *error = RMON_NO_ACCESS;
-            return 0;
-        case RMON_ACT_TEST:
-            break;
-        default:
-            return 5;
-    }
-    if (row->status != RMON_UNDER_CREATION && column != 7) {
-        *error = RMON_NO_CREATION;
-        return 0;
-    }
-    if (row->variables[var_id].access != RMON_RW) {
-        *error = column == 1 ? RMON_NO_ACCESS : RMON_NOT_WRITABLE;
-        return 0;
-    }
-    if (text) {
-        if (value->type != RMON_ASN_OCTET_STR)
-            *error = RMON_WRONG_TYPE;
-        else if (value->length >= 128)
-            *error = RMON_WRONG_LENGTH;
-        if (!printable(value)) *error = RMON_WRONG_VALUE;
-    } else {
-        *error = check_int(value, 1, 4);
-    }
-    return 0;
+    // Columns 1 to 7 (bits 1-7) can be set.
+    return handle_writable(__func__, row, var_id, action, value, error, 0xFE, RMON_NO_CREATION,
+                           event_test);
 }
 
 int rmon_mib_log(rmon_entry *row, int var_id, int action, oid_val *value, int *error) {

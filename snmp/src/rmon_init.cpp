@@ -53,59 +53,29 @@ void rmon_table_init(uint32_t group, uint32_t tbl) {
     rmon_table *t = rmon_mibtree[magic];
     t->group = group;
     t->table = static_cast<uint8_t>(tbl);
+    auto control = [t](uint32_t limit, auto create, auto remove, auto enable) {
+        t->control = 1;
+        t->row_limit = static_cast<uint16_t>(limit);
+        t->create = create;
+        t->remove = remove;
+        t->enable = enable;
+    };
     switch (magic) {
         case RMON_ETHERSTATS:
-            *t = {.group = 1,
-                  .table = 1,
-                  .control = 1,
-                  .row_limit = static_cast<uint16_t>(num_ports()),
-                  .mutex = t->mutex,
-                  .aux_mutex = t->aux_mutex,
-                  .create = refuse_create,
-                  .remove = refuse_remove,
-                  .enable = rmon_etherstats_enable};
+            control(num_ports(), refuse_create, refuse_remove, rmon_etherstats_enable);
             etherstats_defaults();
             break;
         case RMON_HISTCONTROL:
-            *t = {.group = 2,
-                  .table = 1,
-                  .control = 1,
-                  .row_limit = static_cast<uint16_t>(2 * num_ports()),
-                  .mutex = t->mutex,
-                  .aux_mutex = t->aux_mutex,
-                  .create = refuse_create,
-                  .remove = refuse_remove,
-                  .enable = rmon_histcontrol_enable};
+            control(2 * num_ports(), refuse_create, refuse_remove, rmon_histcontrol_enable);
             histcontrol_defaults();
             break;
         case RMON_ALARM:
-            *t = {.group = 3,
-                  .table = 1,
-                  .control = 1,
-                  .row_limit = 30,
-                  .mutex = t->mutex,
-                  .aux_mutex = t->aux_mutex,
-                  .create = rmon_alarm_create,
-                  .remove = rmon_alarm_delete,
-                  .enable = rmon_alarm_enable};
+            control(30, rmon_alarm_create, rmon_alarm_delete, rmon_alarm_enable);
             break;
         case RMON_EVENT:
-            *t = {.group = 9,
-                  .table = 1,
-                  .control = 1,
-                  .row_limit = 60,
-                  .mutex = t->mutex,
-                  .aux_mutex = t->aux_mutex,
-                  .create = rmon_event_create,
-                  .remove = rmon_event_delete,
-                  .enable = rmon_event_enable};
+            control(60, rmon_event_create, rmon_event_delete, rmon_event_enable);
             break;
-        default:  // the data tables
-            *t = {.group = group,
-                  .table = static_cast<uint8_t>(tbl),
-                  .control = 0,
-                  .mutex = t->mutex,
-                  .aux_mutex = t->aux_mutex};
+        default:  // the data tables: no limit, no callbacks
             break;
     }
 }
@@ -146,42 +116,31 @@ int rmonp_table_reset(void) {
     rmon_reclaim_period_set(0);
     int last = 0;
     uint32_t n = num_ports();
-    {
-        rmon_table *t = table(RMON_HISTCONTROL);
+    // Disables every row of the table, then hands each disabled row to
+    // reset_row.
+    auto disable_rows = [&last](int magic, const char *fail_fmt, auto reset_row) {
+        rmon_table *t = table(magic);
         TableLock hold(t);
         for (rmon_entry *r = t->first; r != nullptr; r = r->next) {
             bool ok = retry([&] {
                 int error = 0;
-                if (r->status != RMON_UNDER_CREATION)
-                    last = t->enable(RMON_HISTCONTROL, r, 0, &error);
+                if (r->status != RMON_UNDER_CREATION) last = t->enable(magic, r, 0, &error);
                 return r->status == RMON_UNDER_CREATION;
             });
-            uint32_t index = rmon_row_index(r);
-            if (!ok) {
-                log(LOG_LEVEL_WARNING, "Entry Reset failed! table_magic=%d, entry_index=%d\n",
-                    RMON_HISTCONTROL, static_cast<int>(index));
-                continue;
-            }
-            rmon_var_u32_set(r, 3, 50);
-            rmon_var_u32_set(r, 5, index <= n ? 1800 : 3600);
-            rmon_var_bytes_set(r, 6, "monitor", 7);
+            if (ok)
+                reset_row(r);
+            else
+                log(LOG_LEVEL_WARNING, fail_fmt, magic, static_cast<int>(rmon_row_index(r)));
         }
-    }
-    {
-        rmon_table *t = table(RMON_ETHERSTATS);
-        TableLock hold(t);
-        for (rmon_entry *r = t->first; r != nullptr; r = r->next) {
-            bool ok = retry([&] {
-                int error = 0;
-                if (r->status != RMON_UNDER_CREATION)
-                    last = t->enable(RMON_ETHERSTATS, r, 0, &error);
-                return r->status == RMON_UNDER_CREATION;
-            });
-            if (!ok)
-                log(LOG_LEVEL_WARNING, "Entry Reset failed! table_magic=%d, index=%d\n",
-                    RMON_ETHERSTATS, static_cast<int>(rmon_row_index(r)));
-        }
-    }
+    };
+    disable_rows(RMON_HISTCONTROL, "Entry Reset failed! table_magic=%d, entry_index=%d\n",
+                 [n](rmon_entry *r) {
+                     rmon_var_u32_set(r, 3, 50);
+                     rmon_var_u32_set(r, 5, rmon_row_index(r) <= n ? 1800 : 3600);
+                     rmon_var_bytes_set(r, 6, "monitor", 7);
+                 });
+    disable_rows(RMON_ETHERSTATS, "Entry Reset failed! table_magic=%d, index=%d\n",
+                 [](rmon_entry *) {});
     for (int magic : {RMON_ALARM, RMON_EVENT}) {
         rmon_table *t = table(magic);
         TableLock hold(t);

@@ -53,6 +53,32 @@ bool printable(const oid_val *value);
 // INTEGER of length 4 in lo..hi: 0, or the error.
 int check_int(const oid_val *value, int64_t lo, int64_t hi);
 int32_t int_of(const oid_val *value);
+// OCTET STRING shorter than 128 bytes of printable characters: 0, or the
+// error (an unprintable byte overrides the others).
+int check_text(const oid_val *value);
+// The handler of a writable table: the variable id check, get, nothing,
+// set of the columns in settable (bit per column; others noAccess), and for
+// a test the row state (a row that is not under creation takes only its
+// status: busy_error), the column's access and then test_fn.
+using ColumnTest = int (*)(rmon_entry *row, int column, const oid_val *value);
+int handle_writable(const char *who, rmon_entry *row, int var_id, int action, oid_val *value,
+                    int *error, uint32_t settable, int busy_error, ColumnTest test_fn);
+constexpr uint32_t column_bit(int column) {
+    return 1u << column;
+}
+
+// Create callback of the alarm and event tables: a row with its defaults
+// (set_defaults, holding the row's mutex), or status 5 for a bad index and
+// 8 for a full table, each message logged with the index.
+struct CreateTexts {
+    const char *bad_index, *full, *created;
+};
+int create_row(int tbl_magic, uint32_t index, int *error, const CreateTexts &texts,
+               void (*set_defaults)(rmon_entry *row));
+// Result of a delete callback: genErr and fail_fmt for a failure, done_fmt
+// otherwise (each logged with the index); returns status.
+int deletion_logged(int status, uint32_t index, int *error, const char *fail_fmt,
+                    const char *done_fmt);
 // Texts: stored length up to the first zero byte.
 void set_text(rmon_entry *row, int var_id, const oid_val *value);
 void set_oid(rmon_entry *row, int var_id, const oid_val *value);

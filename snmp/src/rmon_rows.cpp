@@ -33,28 +33,27 @@ struct Template {
     int count;
 };
 
-constexpr Template make_stats() {
+// The head columns, Counter32 columns up to last, then the tail columns.
+constexpr Template make_counters(int count, std::initializer_list<ColumnSpec> head, int first,
+                                 int last, std::initializer_list<ColumnSpec> tail) {
     Template t{};
-    t.count = 21;
-    t.cols[0] = kInt;
-    t.cols[1] = kSource;
-    for (int c = 2; c < 19; c++)
-        t.cols[c] = kCounter;
-    t.cols[19] = kText;
-    t.cols[20] = kIntRw;
+    t.count = count;
+    int c = 0;
+    for (const ColumnSpec &s : head)
+        t.cols[c++] = s;
+    for (; c <= last - 1; c++)
+        t.cols[c] = c >= first - 1 ? kCounter : kInt;
+    for (const ColumnSpec &s : tail)
+        t.cols[c++] = s;
     return t;
 }
 
+constexpr Template make_stats() {
+    return make_counters(21, {kInt, kSource}, 3, 19, {kText, kIntRw});
+}
+
 constexpr Template make_history() {
-    Template t{};
-    t.count = 15;
-    t.cols[0] = kInt;
-    t.cols[1] = kInt;
-    t.cols[2] = kTicks;
-    for (int c = 3; c < 14; c++)
-        t.cols[c] = kCounter;
-    t.cols[14] = kInt;
-    return t;
+    return make_counters(15, {kInt, kInt, kTicks}, 4, 14, {kInt});
 }
 
 constexpr Template make_alarm() {
@@ -135,6 +134,17 @@ void free_row(rmon_entry *row) {
     sal_free(row);
 }
 
+// The checks every row creation makes first; false (logged) refuses it.
+bool may_create(const char *who, const rmon_table *t, bool control, uint32_t index,
+                const char *no_table, const char *wrong_kind) {
+    const char *why = t == nullptr                   ? no_table
+                      : (t->control != 0) != control ? wrong_kind
+                      : index < 1                    ? "%s,%d, invalid index!\n"
+                                                     : nullptr;
+    if (why != nullptr) log(LOG_LEVEL_DEBUG, why, who, __LINE__);
+    return why == nullptr;
+}
+
 }  // namespace
 
 const ColumnSpec *columns(int tbl_magic, int *count) {
@@ -199,6 +209,85 @@ int check_int(const oid_val *value, int64_t lo, int64_t hi) {
     if (value->length != 4) return RMON_WRONG_LENGTH;
     int32_t v = int_of(value);
     return v < lo || v > hi ? RMON_WRONG_VALUE : RMON_NO_ERROR;
+}
+
+int check_text(const oid_val *value) {
+    int error = RMON_NO_ERROR;
+    if (value->type != RMON_ASN_OCTET_STR)
+        error = RMON_WRONG_TYPE;
+    else if (value->length >= 128)
+        error = RMON_WRONG_LENGTH;
+    if (!printable(value)) error = RMON_WRONG_VALUE;
+    return error;
+}
+
+int handle_writable(const char *who, rmon_entry *row, int var_id, int action, oid_val *value,
+                    int *error, uint32_t settable, int busy_error, ColumnTest test_fn) {
+    *error = RMON_NO_ERROR;
+    if (var_id < 0 || var_id >= static_cast<int>(row->mib_var_count)) {
+        log(LOG_LEVEL_WARNING, "%s: invalid variable id:%d\n", who, var_id);
+        *error = RMON_NO_SUCH_NAME;
+        return 0;
+    }
+    int column = var_id + 1;
+    switch (action) {
+        case RMON_ACT_GET:
+            return get_column(row, var_id, value);
+        case RMON_ACT_NOTHING:
+            return 0;
+        case RMON_ACT_SET:
+            if ((settable & column_bit(column)) == 0)
+                *error = RMON_NO_ACCESS;
+            else if (row->variables[var_id].type == RMON_ASN_OCTET_STR)
+                set_text(row, var_id, value);
+            else if (row->variables[var_id].type == RMON_ASN_OBJECT_ID)
+                set_oid(row, var_id, value);
+            else
+                rmon_var_u32_set(row, column, static_cast<uint32_t>(int_of(value)));
+            return 0;
+        case RMON_ACT_TEST:
+            break;
+        default:
+            return 5;
+    }
+    if (row->status != RMON_UNDER_CREATION && column != static_cast<int>(row->mib_var_count))
+        *error = busy_error;
+    else if (row->variables[var_id].access != RMON_RW)
+        *error = RMON_NOT_WRITABLE;
+    else
+        *error = test_fn(row, column, value);
+    return 0;
+}
+
+int deletion_logged(int status, uint32_t index, int *error, const char *fail_fmt,
+                    const char *done_fmt) {
+    if (status != 0) *error = RMON_GEN_ERR;
+    log(LOG_LEVEL_INFO, status != 0 ? fail_fmt : done_fmt, static_cast<int>(index));
+    return status;
+}
+
+int create_row(int tbl_magic, uint32_t index, int *error, const CreateTexts &texts,
+               void (*set_defaults)(rmon_entry *row)) {
+    *error = RMON_NO_ERROR;
+    int status = 0;
+    rmon_entry *row = nullptr;
+    if (index < 1 || index > kIndexMax) {
+        *error = RMON_WRONG_VALUE;
+        status = 5;
+    } else if ((row = rmon_row_ctrl_create(table(tbl_magic), index)) == nullptr) {
+        *error = RMON_RESOURCE_UNAVAILABLE;
+        status = 8;
+    } else {
+        row->flags = 0;
+        SalLock hold(row->mutex);
+        set_defaults(row);
+    }
+    log(LOG_LEVEL_INFO,
+        status == 5   ? texts.bad_index
+        : status == 8 ? texts.full
+                      : texts.created,
+        static_cast<int>(index));
+    return status;
 }
 
 void set_text(rmon_entry *row, int var_id, const oid_val *value) {
@@ -325,18 +414,9 @@ void rmon_var_bytes_set(rmon_entry *row, int column, const void *bytes, uint16_t
 }
 
 rmon_entry *rmon_row_ctrl_create(rmon_table *t, uint32_t index) {
-    if (t == nullptr) {
-        log(LOG_LEVEL_DEBUG, "%s,%d, target table is NULL\n", __func__, __LINE__);
+    if (!may_create(__func__, t, true, index, "%s,%d, target table is NULL\n",
+                    "%s,%d, not a control table\n"))
         return nullptr;
-    }
-    if (!t->control) {
-        log(LOG_LEVEL_DEBUG, "%s,%d, not a control table\n", __func__, __LINE__);
-        return nullptr;
-    }
-    if (index < 1) {
-        log(LOG_LEVEL_DEBUG, "%s,%d, invalid index!\n", __func__, __LINE__);
-        return nullptr;
-    }
     TableLock hold(t);
     if (t->row_limit != 0 && t->count >= t->row_limit) {
         log(LOG_LEVEL_DEBUG, "%s,%d, Max table row exceed!\n", __func__, __LINE__);
@@ -356,18 +436,9 @@ rmon_entry *rmon_row_ctrl_create(rmon_table *t, uint32_t index) {
 
 rmon_entry *rmon_row_data_create(rmon_table *t, uint32_t parent, uint32_t data_index,
                                  uint32_t max_rows) {
-    if (t == nullptr) {
-        log(LOG_LEVEL_DEBUG, "%s,%d, table is NULL\n", __func__, __LINE__);
+    if (!may_create(__func__, t, false, data_index, "%s,%d, table is NULL\n",
+                    "%s,%d, not a data table!\n"))
         return nullptr;
-    }
-    if (t->control) {
-        log(LOG_LEVEL_DEBUG, "%s,%d, not a data table!\n", __func__, __LINE__);
-        return nullptr;
-    }
-    if (data_index < 1) {
-        log(LOG_LEVEL_DEBUG, "%s,%d, invalid index!\n", __func__, __LINE__);
-        return nullptr;
-    }
     TableLock hold(t);
     rmon_entry *recycled = nullptr;
     if (max_rows > 0) {

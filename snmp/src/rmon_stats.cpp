@@ -147,50 +147,22 @@ int rmonp::refuse_remove(int, rmon_entry *, int *error) {
     return 0;
 }
 
+namespace {
+
+int stats_test(rmon_entry *, int column, const oid_val *value) {
+    if (column == 21) return check_int(value, 1, 4);
+    if (column != 20) return RMON_NO_ACCESS;
+    int error = check_text(value);
+    // Only the probe's own owner ("monitor...") may own these rows.
+    if (error == RMON_NO_ERROR &&
+        (value->length < 7 || std::memcmp(value->value, "monitor", 7) != 0))
+        error = RMON_WRONG_VALUE;
+    return error;
+}
+
+}  // namespace
+
 int rmon_mib_etherstats(rmon_entry *row, int var_id, int action, oid_val *value, int *error) {
-    *error = RMON_NO_ERROR;
-    if (var_id > 20) {
-        log(LOG_LEVEL_WARNING, "%s: invalid variable id:%d\n", __func__, var_id);
-        *error = RMON_NO_SUCH_NAME;
-        return 0;
-    }
-    int column = var_id + 1;
-    switch (action) {
-        case RMON_ACT_GET:
-            return get_column(row, var_id, value);
-        case RMON_ACT_NOTHING:
-            return 0;
-        case RMON_ACT_SET:
-            if (column == 20)
-                set_text(row, var_id, value);
-            else
-                *error = RMON_NO_ACCESS;
-            return 0;
-        case RMON_ACT_TEST:
-            break;
-        default:
-            return 5;
-    }
-    if (row->status != RMON_UNDER_CREATION && column != 21) {
-        *error = RMON_NO_ACCESS;
-        return 0;
-    }
-    if (row->variables[var_id].access != RMON_RW) {
-        *error = RMON_NOT_WRITABLE;
-        return 0;
-    }
-    if (column == 21) {
-        *error = check_int(value, 1, 4);
-    } else if (column == 20) {
-        if (value->type != RMON_ASN_OCTET_STR)
-            *error = RMON_WRONG_TYPE;
-        else if (value->length >= 128)
-            *error = RMON_WRONG_LENGTH;
-        else if (value->length < 7 || std::memcmp(value->value, "monitor", 7) != 0)
-            *error = RMON_WRONG_VALUE;
-        if (!printable(value)) *error = RMON_WRONG_VALUE;
-    } else {
-        *error = RMON_NO_ACCESS;
-    }
-    return 0;
+    return handle_writable(__func__, row, var_id, action, value, error, column_bit(20),
+                           RMON_NO_ACCESS, stats_test);
 }

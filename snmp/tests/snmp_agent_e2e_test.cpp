@@ -177,6 +177,16 @@ class snmp_agent_e2e : public ::testing::Test {
     std::string v2c(const char *tool, const char *community) const {
         return std::string(tool) + " -v2c -On -r 1 -t 2 -c " + community + " " + agent();
     }
+    // A first start of the 26-port board makes the flash file.
+    void first_boot() const {
+        Switch sw(dir, offset, "26");
+        ASSERT_TRUE(sw.wait_for("DXP.0> ")) << sw.output();
+        EXPECT_EQ(sw.reboot(), 10);
+    }
+    std::string nvram_set(const std::string &key_value) const {
+        return std::string(NVRAMTOOL_PATH) + " " + (dir / "flash.bin").string() + " set " +
+               key_value;
+    }
 };
 
 // Record of the "snmp" item: tables of 10 slots, words big-endian.
@@ -316,14 +326,9 @@ TEST_F(snmp_agent_e2e, Board26SetsReachThePortsAndBadInputIsRefused) {
 
 TEST_F(snmp_agent_e2e, StoredConfigurationAppliesAfterReboot) {
     const int trap_port = offset + 162 + 2;
-    {
-        Switch sw(dir, offset, "26");
-        ASSERT_TRUE(sw.wait_for("DXP.0> ")) << sw.output();
-        EXPECT_EQ(sw.reboot(), 10);
-    }
-    std::string set = std::string(NVRAMTOOL_PATH) + " " + (dir / "flash.bin").string() + " set ";
-    ASSERT_EQ(run(set + "snmp " + stored_config(trap_port)), "");
-    ASSERT_EQ(run(set + "et1macaddr 00:10:18:aa:bb:f0"), "");
+    ASSERT_NO_FATAL_FAILURE(first_boot());
+    ASSERT_EQ(run(nvram_set("snmp " + stored_config(trap_port))), "");
+    ASSERT_EQ(run(nvram_set("et1macaddr 00:10:18:aa:bb:f0")), "");
     TrapReceiver traps(dir, trap_port);
     Switch sw(dir, offset, "26");
     ASSERT_TRUE(sw.wait_for("DXP.0> ")) << sw.output();
@@ -356,13 +361,8 @@ TEST_F(snmp_agent_e2e, StoredConfigurationAppliesAfterReboot) {
 
 TEST_F(snmp_agent_e2e, RmonTablesAndAnAlarmWhoseEventSendsATrap) {
     const int trap_port = offset + 162 + 2;
-    {
-        Switch sw(dir, offset, "26");
-        ASSERT_TRUE(sw.wait_for("DXP.0> ")) << sw.output();
-        EXPECT_EQ(sw.reboot(), 10);
-    }
-    std::string nvram = std::string(NVRAMTOOL_PATH) + " " + (dir / "flash.bin").string() + " set ";
-    ASSERT_EQ(run(nvram + "snmp " + stored_config(trap_port, true)), "");
+    ASSERT_NO_FATAL_FAILURE(first_boot());
+    ASSERT_EQ(run(nvram_set("snmp " + stored_config(trap_port, true))), "");
     TrapReceiver traps(dir, trap_port);
     Switch sw(dir, offset, "26");
     ASSERT_TRUE(sw.wait_for("DXP.0> ")) << sw.output();
