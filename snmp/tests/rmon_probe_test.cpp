@@ -17,6 +17,7 @@
 #include "rmon.h"
 #include "sal_host.h"
 #include "sim/board.h"
+#include "soc_counter.h"
 
 namespace {
 
@@ -128,6 +129,8 @@ class rmon_probe : public feature_test::BoardTest {
         rmon_counter_period_set(0);
         rmon_reclaim_period_set(0);
         sal_clock_real();
+        // The chip's counter thread goes before the port tables it reads.
+        soc_tarn_counter_stop(0);
         BoardTest::TearDown();
     }
     // Frames into the chip port of a user port.
