@@ -90,6 +90,7 @@ struct rmon_entry {
     // part of a long interval still to wait.
     uint32_t timer_serial;
     uint64_t timer_left_us;
+    uint32_t timer_due;  // when the queued part is due (µs clock)
 };
 
 struct rmon_aux_info {

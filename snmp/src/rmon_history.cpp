@@ -18,11 +18,22 @@ namespace {
 constexpr uint64_t kTimerPart = 2000000000ull;
 std::atomic<uint32_t> timer_serials{0};
 
-void queue_part(rmon_entry *row, sal_dpc_fn_t fn) {
+// Queues the next part of the interval, due a part after base: each part
+// and each interval starts when the one before was due, unless that is
+// already past.
+void queue_part(rmon_entry *row, sal_dpc_fn_t fn, uint32_t base) {
     uint64_t part = row->timer_left_us < kTimerPart ? row->timer_left_us : kTimerPart;
     row->timer_left_us -= part;
+    uint32_t now = sal_time_usecs();
+    row->timer_due = base + static_cast<uint32_t>(part);
+    auto wait = static_cast<int32_t>(row->timer_due - now);
+    if (wait < 0) {
+        // Over a part late: no catching up, the schedule starts again now.
+        row->timer_due = now + static_cast<uint32_t>(part);
+        wait = static_cast<int32_t>(part);
+    }
     auto serial = reinterpret_cast<void *>(static_cast<uintptr_t>(row->timer_serial));
-    sal_dpc_time(static_cast<uint32_t>(part), fn, row, serial, nullptr, nullptr, nullptr);
+    sal_dpc_time(static_cast<uint32_t>(wait), fn, row, serial, nullptr, nullptr, nullptr);
 }
 
 }  // namespace
@@ -32,12 +43,13 @@ namespace rmonp {
 void timer_arm(rmon_entry *row, uint32_t seconds, sal_dpc_fn_t fn) {
     SalLock hold(row->mutex);
     row->timer_serial = ++timer_serials;
-    timer_rearm(row, seconds, fn);
+    row->timer_left_us = static_cast<uint64_t>(seconds) * 1000000u;
+    queue_part(row, fn, sal_time_usecs());
 }
 
 void timer_rearm(rmon_entry *row, uint32_t seconds, sal_dpc_fn_t fn) {
     row->timer_left_us = static_cast<uint64_t>(seconds) * 1000000u;
-    queue_part(row, fn);
+    queue_part(row, fn, row->timer_due);
 }
 
 void timer_stop(rmon_entry *row) {
@@ -54,7 +66,7 @@ bool timer_fired(void *row, void *serial, sal_dpc_fn_t fn) {
     sal_mutex_take(r->mutex, sal_mutex_FOREVER);
     bool live = r->timer_serial == reinterpret_cast<uintptr_t>(serial) && r->status == RMON_VALID;
     if (live && r->timer_left_us == 0) return true;
-    if (live) queue_part(r, fn);
+    if (live) queue_part(r, fn, r->timer_due);
     sal_mutex_give(r->mutex);
     return false;
 }

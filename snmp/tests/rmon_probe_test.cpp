@@ -312,6 +312,72 @@ TEST_F(rmon_probe, HistoryKeepsFiftyIntervalSamplesOfItsPort) {
     EXPECT_EQ(read(instance(2, 2, 2, {1}), 0).oid, instance(2, 2, 2, {1, 52}));
 }
 
+TEST_F(rmon_probe, LongIntervalsSampleOncePerFullInterval) {
+    // 3600 s is beyond the longest single delay of the deferred calls.
+    ASSERT_EQ(row_status(2, 1, 27, RMON_VALID), 0);
+    ASSERT_EQ(write_int(2, 1, 5, 1, 1), 0);
+    ASSERT_EQ(row_status(2, 1, 1, RMON_VALID), 0);
+    tick(1);
+    ASSERT_TRUE(eventually([] { return rows(RMON_ETHERHISTORY) == 1; }));
+    EXPECT_EQ(read(instance(2, 2, 2, {27}), 0).error, RMON_NO_SUCH_NAME);
+    // (The clock moves at most 2000 s at a time: the deferred calls compare
+    // due times as signed 32-bit microseconds.)
+    tick(2000);
+    ASSERT_TRUE(eventually([] { return rows(RMON_ETHERHISTORY) == 2; }));
+    EXPECT_EQ(read(instance(2, 2, 2, {27}), 0).error, RMON_NO_SUCH_NAME);
+    tick(1600);
+    ASSERT_TRUE(eventually([] { return read(instance(2, 2, 2, {27}), 0).error == 0; }));
+}
+
+TEST_F(rmon_probe, RequestRecordsOfTheCallbackSlots) {
+    // Create, fill and enable an event through write records.
+    auto set = [](int action, Oid name, oid_val value) {
+        int error = -1, result = -1;
+        rmon_set_request r{.action = action,
+                           .oid = name.data(),
+                           .oid_len = static_cast<uint16_t>(name.size()),
+                           .value = &value,
+                           .error = &error,
+                           .result = &result};
+        EXPECT_EQ(rmonprobe_applop_set(&r), 0);
+        return error;
+    };
+    int32_t create = RMON_CREATE_REQUEST, valid = RMON_VALID, trap = 3;
+    oid_val as_int{.type = RMON_ASN_INTEGER, .length = 4, .value = &create};
+    EXPECT_EQ(set(6, instance(9, 1, 7, {12}), as_int), 0);
+    as_int.value = &trap;
+    EXPECT_EQ(set(0, instance(9, 1, 3, {12}), as_int), 0);
+    EXPECT_EQ(set(3, instance(9, 1, 3, {12}), as_int), 0);
+    as_int.value = &valid;
+    EXPECT_EQ(set(6, instance(9, 1, 7, {12}), as_int), 0);
+    EXPECT_EQ(set(6, instance(2, 2, 1, {1}), as_int), RMON_NO_CREATION);
+    EXPECT_EQ(rmonprobe_applop_set(nullptr), 1);
+
+    // A next read through the read record lands on the event's type.
+    Oid name = instance(9, 1, 3, {});
+    name.resize(13);
+    uint16_t len = 11;
+    uint8_t buf[8] = {};
+    oid_val out{.type = RMON_ASN_INTEGER, .length = sizeof buf, .value = buf};
+    oid_val *out_ptr = &out;
+    int error = -1, result = -1;
+    Oid variable = instance(9, 1, 3, {});
+    rmon_get_request r{.variable_oid = variable.data(),
+                       .variable_len = static_cast<uint16_t>(variable.size()),
+                       .oid = name.data(),
+                       .oid_len = &len,
+                       .exact = 0,
+                       .value = &out_ptr,
+                       .error = &error,
+                       .result = &result};
+    ASSERT_EQ(rmonprobe_applop_get(&r), 0);
+    EXPECT_EQ(len, 12);
+    EXPECT_EQ(name[11], 12u);
+    EXPECT_EQ(out.length, 4);
+    EXPECT_EQ(buf[0], 3);
+    EXPECT_EQ(value(9, 1, 7, {12}), RMON_VALID);
+}
+
 TEST_F(rmon_probe, AlarmsFireTheirEventsIntoTheLog) {
     ASSERT_EQ(row_status(9, 1, 1, RMON_CREATE_REQUEST), 0);
     ASSERT_EQ(write_int(9, 1, 3, 1, 2), 0);  // log
