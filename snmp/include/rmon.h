@@ -171,7 +171,9 @@ void rmon_var_u32_set(rmon_entry *row, int column, uint32_t value);
 uint64_t rmon_var_u64(rmon_entry *row, int column);
 // Copies bytes (OID: sub-identifiers) out; returns the length.
 int rmon_var_copy(rmon_entry *row, int column, void *out, int room);
+// Bytes of a text, or sub-identifiers of an OID, cut to the column's room.
 void rmon_var_bytes_set(rmon_entry *row, int column, const void *bytes, uint16_t length);
+void rmon_var_text_set(rmon_entry *row, int column, const char *text, uint16_t length);
 uint32_t rmon_row_index(rmon_entry *row);
 
 // ---- probe entry points

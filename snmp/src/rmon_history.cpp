@@ -83,7 +83,7 @@ void histcontrol_defaults(void) {
         rmon_var_u32_set(row, 3, 50);
         rmon_var_u32_set(row, 4, 50);
         rmon_var_u32_set(row, 5, i <= n ? 1800 : 3600);
-        rmon_var_bytes_set(row, 6, "monitor", 7);
+        rmon_var_text_set(row, 6, "monitor", 7);
         row->flags = 0;
     }
     log(LOG_LEVEL_INFO, "%d historyControl entries created with disabled status!\n",

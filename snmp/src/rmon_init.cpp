@@ -137,7 +137,7 @@ int rmonp_table_reset(void) {
                  [n](rmon_entry *r) {
                      rmon_var_u32_set(r, 3, 50);
                      rmon_var_u32_set(r, 5, rmon_row_index(r) <= n ? 1800 : 3600);
-                     rmon_var_bytes_set(r, 6, "monitor", 7);
+                     rmon_var_text_set(r, 6, "monitor", 7);
                  });
     disable_rows(RMON_ETHERSTATS, "Entry Reset failed! table_magic=%d, index=%d\n",
                  [](rmon_entry *) {});

@@ -399,17 +399,25 @@ int rmon_var_copy(rmon_entry *row, int column, void *out, int room) {
 }
 
 void rmon_var_bytes_set(rmon_entry *row, int column, const void *bytes, uint16_t length) {
-    SchedLock hold;
     rmon_var &v = row->variables[column - 1];
-    // Within the template's buffer: alarm rows hold 13 sub-identifiers, log
-    // rows 255 bytes of text.
-    bool oid = v.type == RMON_ASN_OBJECT_ID;
-    uint16_t room = oid                       ? (row->mib_var_count == 12 ? 13 : 11)
-                    : row->mib_var_count == 4 ? 255
-                                              : 127;
-    length = std::min(length, room);
-    if (length > 0) std::memcpy(v.value, bytes, length * (oid ? 4u : 1u));
-    if (!oid) static_cast<char *>(v.value)[length] = 0;
+    if (v.type != RMON_ASN_OBJECT_ID) {
+        rmon_var_text_set(row, column, static_cast<const char *>(bytes), length);
+        return;
+    }
+    // Alarm rows hold 13 sub-identifiers, the data sources 11.
+    length = std::min<uint16_t>(length, row->mib_var_count == 12 ? 13 : 11);
+    SchedLock hold;
+    if (length > 0) std::memcpy(v.value, bytes, length * sizeof(rmon_oid_t));
+    v.length = length;
+}
+
+void rmon_var_text_set(rmon_entry *row, int column, const char *text, uint16_t length) {
+    rmon_var &v = row->variables[column - 1];
+    // Log descriptions hold 255 bytes, the other texts 127.
+    length = std::min<uint16_t>(length, row->mib_var_count == 4 ? 255 : kOwnerMax);
+    SchedLock hold;
+    if (length > 0) std::memcpy(v.value, text, length);
+    static_cast<char *>(v.value)[length] = 0;
     v.length = length;
 }
 

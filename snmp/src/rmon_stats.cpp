@@ -38,7 +38,7 @@ void etherstats_defaults(void) {
         if (row == nullptr) continue;
         rmon_oid_t source[11] = {1, 3, 6, 1, 2, 1, 2, 2, 1, 1, p};
         rmon_var_bytes_set(row, 2, source, 11);
-        rmon_var_bytes_set(row, 20, "monitor", 7);
+        rmon_var_text_set(row, 20, "monitor", 7);
         row->flags = RMON_FLAG_REBASE;
         rmon_port_entry_set(static_cast<int>(p - 1), row);
     }
@@ -116,6 +116,8 @@ void rmon_counter_thread(void *) {
 }
 
 int rmon_etherstats_enable(int, rmon_entry *row, int on, int *error) {
+    *error = RMON_NO_ERROR;
+    if (row == nullptr) return 4;
     int status;
     if (!on) {
         status = rmon_row_ctrl_modify(row);
