@@ -130,7 +130,9 @@ u_char *read_member(const Member &m, Results &out, struct variable *vp, oid *nam
             uint32_t word;
             std::memcpy(&word, bytes, 4);
             // INTEGER is signed; counters and time ticks are not.
-            out.integer = value.type == RMON_ASN_INTEGER ? static_cast<int32_t>(word) : word;
+            out.integer = value.type == RMON_ASN_INTEGER
+                              ? static_cast<long>(static_cast<int32_t>(word))
+                              : static_cast<long>(word);
             *var_len = sizeof out.integer;
             answer = reinterpret_cast<u_char *>(&out.integer);
             break;

@@ -431,6 +431,44 @@ TEST_F(rmon_probe, AlarmsFireTheirEventsIntoTheLog) {
     EXPECT_EQ(rows(RMON_LOG), 0u);
 }
 
+TEST_F(rmon_probe, DeltaSamplesWrapAndEventsDoWhatTheirTypeSays) {
+    // Alarm 2 samples alarm 20's rising threshold, a value the test sets.
+    ASSERT_EQ(row_status(3, 1, 20, RMON_CREATE_REQUEST), 0);
+    ASSERT_EQ(write_int(3, 1, 7, 20, -16), 0);
+    ASSERT_EQ(row_status(9, 1, 5, RMON_CREATE_REQUEST), 0);
+    ASSERT_EQ(write_int(9, 1, 3, 5, 2), 0);  // log
+    ASSERT_EQ(row_status(9, 1, 5, RMON_VALID), 0);
+    ASSERT_EQ(row_status(3, 1, 2, RMON_CREATE_REQUEST), 0);
+    ASSERT_EQ(write_oid(3, 1, 3, 2, instance(3, 1, 7, {20})), 0);
+    ASSERT_EQ(write_int(3, 1, 2, 2, 1), 0);
+    ASSERT_EQ(write_int(3, 1, 4, 2, 2), 0);  // delta
+    ASSERT_EQ(write_int(3, 1, 7, 2, 32), 0);
+    ASSERT_EQ(write_int(3, 1, 9, 2, 5), 0);
+    ASSERT_EQ(row_status(3, 1, 2, RMON_VALID), 0);
+    ASSERT_EQ(write_int(3, 1, 7, 20, 16), 0);  // 0xfffffff0 -> 0x10: up 32
+    tick(1);
+    ASSERT_TRUE(eventually([] { return rows(RMON_LOG) == 1; }));
+    EXPECT_EQ(value(3, 1, 5, {2}), 32u);
+
+    // None only stamps the event; an inactive or missing event does nothing.
+    ASSERT_EQ(row_status(9, 1, 6, RMON_CREATE_REQUEST), 0);
+    ASSERT_EQ(row_status(9, 1, 6, RMON_VALID), 0);
+    ASSERT_EQ(row_status(9, 1, 7, RMON_CREATE_REQUEST), 0);
+    ASSERT_EQ(write_int(9, 1, 3, 7, 2), 0);
+    rmon_entry *alarm = rmon_row_search(1, 3, 1, 2, 0);
+    ASSERT_NE(alarm, nullptr);
+    for (uint32_t event : {0u, 6u, 7u, 99u})
+        rmon_mib_event_trigger(event, alarm, 2);
+    EXPECT_EQ(rows(RMON_LOG), 1u);
+    EXPECT_NE(value(9, 1, 5, {6}), 0u);
+    EXPECT_EQ(value(9, 1, 5, {7}), 0u);
+    rmon_mib_event_trigger(5, alarm, 2);
+    Read first = read(instance(9, 2, 4, {5}), 0);
+    EXPECT_NE(first.text().find("rising event!"), std::string::npos);
+    EXPECT_NE(read(first.oid, 0).text().find("falling event!"), std::string::npos);
+    EXPECT_EQ(rows(RMON_LOG), 2u);
+}
+
 TEST_F(rmon_probe, ResetAndReclaimLeaveTheDefaultRows) {
     ASSERT_EQ(write_int(2, 1, 5, 27, 60), 0);
     ASSERT_EQ(row_status(2, 1, 27, RMON_VALID), 0);

@@ -400,8 +400,10 @@ TEST_F(snmp_agent_e2e, RmonTablesAndAnAlarmWhoseEventSendsATrap) {
     ASSERT_NE(run(set + " " + rmon + ".3.1.1.12.2 i 2").find("INTEGER: 2"), std::string::npos);
     std::string alarm =
         run(set + " " + rmon + ".3.1.1.3.2 o " + rmon + ".2.1.1.5.1 " + rmon + ".3.1.1.2.2 i 1 " +
-            rmon + ".3.1.1.7.2 i 100 " + rmon + ".3.1.1.9.2 i 1 " + rmon + ".3.1.1.12.2 i 1");
+            rmon + ".3.1.1.7.2 i 100 " + rmon + ".3.1.1.8.2 i -5 " + rmon + ".3.1.1.9.2 i 1 " +
+            rmon + ".3.1.1.12.2 i 1");
     ASSERT_NE(alarm.find(".3.1.1.12.2 = INTEGER: 1"), std::string::npos) << alarm;
+    EXPECT_EQ(run(get + " " + rmon + ".3.1.1.8.2"), rmon + ".3.1.1.8.2 = INTEGER: -5\n");
     ASSERT_TRUE(traps.wait_for("TRAP, SNMP v1, community public")) << traps.log();
     EXPECT_TRUE(traps.wait_for(rmon + ".0.1")) << traps.log();  // risingAlarm, v2c
     EXPECT_TRUE(traps.wait_for(rmon + ".3.1.1.5.2 = INTEGER: 1800")) << traps.log();
