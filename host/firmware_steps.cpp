@@ -34,6 +34,7 @@
 #include "sal_netif.h"
 #include "settings.h"
 #include "settings_wiring.h"
+#include "rmon.h"
 #include "snmp_agent.h"
 #include "snmp_backend.h"
 #include "soc.h"
@@ -351,6 +352,10 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     s.snmp_init = [] {
         snmp_backend_init();
         snmp_agent_start();
+    };
+    s.rmon_init = [] {
+        rmon_init();
+        settings_rmon_reset_set(rmonp_table_reset);
     };
     s.timer_service_init = [] { wpTimerInit(); };
     s.telnetd_init = [] { telnetd_start(); };

@@ -8,6 +8,7 @@
 #include "logger.h"
 #include "net_util.h"
 #include "qosmgr.h"
+#include "rmon.h"
 #include "serialize.h"
 #include "snmpcfg.h"
 #include "trunkmgr.h"
@@ -32,6 +33,7 @@ int settings_wiring(void) {
         {.name = "voip", .fn = voip_item},
         {.name = "portconf", .fn = port_settings_item},
         {.name = "snmp", .fn = snmpcfg_item},
+        {.name = "rmon", .fn = rmon_settings_item},
         {.name = "et0config", .fn = settings_item_et0config},
         {.name = "et1config", .fn = settings_item_et1config},
         {.name = "STARTUP", .fn = settings_item_startup},

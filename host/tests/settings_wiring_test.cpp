@@ -18,7 +18,7 @@ TEST(settings_wiring_of_switchfw, EveryBuiltSubsystemHandlesItsItems) {
             unhandled.emplace_back(g_serializers[i].name);
     }
     // The mirror and ARP owners are not built yet.
-    std::vector<std::string> not_built = {"rmon", "mirror", "darp"};
+    std::vector<std::string> not_built = {"mirror", "darp"};
     EXPECT_EQ(unhandled, not_built);
     // A second wiring finds every slot taken.
     EXPECT_EQ(settings_wiring(), -1);

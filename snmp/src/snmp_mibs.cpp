@@ -433,6 +433,7 @@ void init_mib_modules() {
     register_sysORTable(snmpv2_mib, OID_LENGTH(snmpv2_mib), "The MIB module for SNMPv2 entities");
     init_interfaces();
     init_dot3();
+    init_rmonlite();
     init_snmp_mib();
     init_snmpEngine();
     init_snmpMPDStats();

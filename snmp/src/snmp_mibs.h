@@ -6,7 +6,9 @@ namespace snmpmib {
 void init_system_mib();
 void init_interfaces();
 void init_dot3();
+// RMON-lite: the probe's tables under 1.3.6.1.2.1.16.
+void init_rmonlite();
 // Every module the agent serves, in order: system, sysORTable, interfaces,
-// dot3, snmp, then the SNMPv3 engine, USM and VACM modules.
+// dot3, RMON-lite, snmp, then the SNMPv3 engine, USM and VACM modules.
 void init_mib_modules();
 }  // namespace snmpmib

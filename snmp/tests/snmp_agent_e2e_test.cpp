@@ -177,6 +177,16 @@ class snmp_agent_e2e : public ::testing::Test {
     std::string v2c(const char *tool, const char *community) const {
         return std::string(tool) + " -v2c -On -r 1 -t 2 -c " + community + " " + agent();
     }
+    // A first start of the 26-port board makes the flash file.
+    void first_boot() const {
+        Switch sw(dir, offset, "26");
+        ASSERT_TRUE(sw.wait_for("DXP.0> ")) << sw.output();
+        EXPECT_EQ(sw.reboot(), 10);
+    }
+    std::string nvram_set(const std::string &key_value) const {
+        return std::string(NVRAMTOOL_PATH) + " " + (dir / "flash.bin").string() + " set " +
+               key_value;
+    }
 };
 
 // Record of the "snmp" item: tables of 10 slots, words big-endian.
@@ -196,9 +206,10 @@ struct Record {
     }
 };
 
-// v2c community "public" for 127.0.0.1 only, "far" for 10.9.9.9 only; v3
-// user "u1" (SHA); one trap station on the test's receiver; both switches on.
-std::string stored_config(int trap_port) {
+// v2c community "public" for 127.0.0.1 only (read-only unless asked),
+// "far" for 10.9.9.9 only; v3 user "u1" (SHA); one trap station on the
+// test's receiver; both switches on.
+std::string stored_config(int trap_port, bool public_writes = false) {
     Record r;
     r.word(2);  // users
     r.word(1), r.text("v2user", 36), r.word(0), r.word(2), r.word(0), r.text("", 34),
@@ -208,7 +219,7 @@ std::string stored_config(int trap_port) {
     for (int i = 2; i < 10; i++)
         r.word(0), r.text("", 36), r.word(0), r.word(0), r.word(0), r.text("", 68), r.word(0);
     r.word(2);  // groups
-    r.word(1), r.text("v2read", 36), r.word(2), r.word(1), r.word(1), r.word(0);
+    r.word(1), r.text("v2read", 36), r.word(2), r.word(1), r.word(1), r.word(public_writes);
     r.word(2), r.text("v3rw", 36), r.word(3), r.word(2), r.word(1), r.word(1);
     for (int i = 2; i < 10; i++)
         r.word(0), r.text("", 36), r.word(0), r.word(0), r.word(0), r.word(0);
@@ -315,14 +326,9 @@ TEST_F(snmp_agent_e2e, Board26SetsReachThePortsAndBadInputIsRefused) {
 
 TEST_F(snmp_agent_e2e, StoredConfigurationAppliesAfterReboot) {
     const int trap_port = offset + 162 + 2;
-    {
-        Switch sw(dir, offset, "26");
-        ASSERT_TRUE(sw.wait_for("DXP.0> ")) << sw.output();
-        EXPECT_EQ(sw.reboot(), 10);
-    }
-    std::string set = std::string(NVRAMTOOL_PATH) + " " + (dir / "flash.bin").string() + " set ";
-    ASSERT_EQ(run(set + "snmp " + stored_config(trap_port)), "");
-    ASSERT_EQ(run(set + "et1macaddr 00:10:18:aa:bb:f0"), "");
+    ASSERT_NO_FATAL_FAILURE(first_boot());
+    ASSERT_EQ(run(nvram_set("snmp " + stored_config(trap_port))), "");
+    ASSERT_EQ(run(nvram_set("et1macaddr 00:10:18:aa:bb:f0")), "");
     TrapReceiver traps(dir, trap_port);
     Switch sw(dir, offset, "26");
     ASSERT_TRUE(sw.wait_for("DXP.0> ")) << sw.output();
@@ -351,6 +357,60 @@ TEST_F(snmp_agent_e2e, StoredConfigurationAppliesAfterReboot) {
     EXPECT_TRUE(traps.wait_for(".1.3.6.1.6.3.1.1.5.5")) << traps.log();
     EXPECT_TRUE(traps.wait_for("TRAP, SNMP v1, community public")) << traps.log();
     EXPECT_TRUE(traps.wait_for("Authentication Failure Trap")) << traps.log();
+}
+
+TEST_F(snmp_agent_e2e, RmonTablesAndAnAlarmWhoseEventSendsATrap) {
+    const int trap_port = offset + 162 + 2;
+    ASSERT_NO_FATAL_FAILURE(first_boot());
+    ASSERT_EQ(run(nvram_set("snmp " + stored_config(trap_port, true))), "");
+    TrapReceiver traps(dir, trap_port);
+    Switch sw(dir, offset, "26");
+    ASSERT_TRUE(sw.wait_for("DXP.0> ")) << sw.output();
+    const std::string get = v2c("snmpget", "public"), set = v2c("snmpset", "public");
+    const std::string rmon = ".1.3.6.1.2.1.16";
+
+    EXPECT_EQ(run(v2c("snmpgetnext", "public") + " " + rmon), rmon + ".1.1.1.1.1 = INTEGER: 1\n");
+    EXPECT_EQ(lines(run(v2c("snmpwalk", "public") + " " + rmon + ".1.1.1.21")), 26);
+    EXPECT_EQ(lines(run(v2c("snmpbulkwalk", "public") + " " + rmon + ".2.1.1.5")), 52);
+    EXPECT_EQ(run(get + " " + rmon + ".1.1.1.2.3 " + rmon + ".2.1.1.5.27"),
+              rmon + ".1.1.1.2.3 = OID: .1.3.6.1.2.1.2.2.1.1.3\n" + rmon +
+                  ".2.1.1.5.27 = INTEGER: 3600\n");
+    EXPECT_EQ(run(set + " " + rmon + ".1.1.1.21.1 i 1"), rmon + ".1.1.1.21.1 = INTEGER: 1\n");
+    struct Bad {
+        std::string args, reason;
+    } bad[] = {
+        {".1.1.1.20.2 s manager", "wrongValue"},
+        {".1.1.1.5.2 i 3", "notWritable"},
+        {".1.1.1.21.30 i 2", "resourceUnavailable"},
+        {".3.1.1.2.9 i 5", "notWritable"},  // no such alarm
+        {".9.2.1.4.1.1 s x", "notWritable"},
+    };
+    for (const Bad &b : bad) {
+        std::string out = run(set + " " + rmon + b.args);
+        EXPECT_NE(out.find(b.reason), std::string::npos) << b.args << ": " << out;
+    }
+
+    // An event that logs and traps, and an alarm on historyControlInterval.1
+    // (1800) whose first sample rises above 100.
+    ASSERT_NE(run(set + " " + rmon + ".9.1.1.7.1 i 2").find("INTEGER: 2"), std::string::npos);
+    ASSERT_NE(run(set + " " + rmon + ".9.1.1.3.1 i 4 " + rmon + ".9.1.1.4.1 s public " + rmon +
+                  ".9.1.1.7.1 i 1")
+                  .find(".9.1.1.7.1 = INTEGER: 1"),
+              std::string::npos);
+    ASSERT_NE(run(set + " " + rmon + ".3.1.1.12.2 i 2").find("INTEGER: 2"), std::string::npos);
+    std::string alarm =
+        run(set + " " + rmon + ".3.1.1.3.2 o " + rmon + ".2.1.1.5.1 " + rmon + ".3.1.1.2.2 i 1 " +
+            rmon + ".3.1.1.7.2 i 100 " + rmon + ".3.1.1.8.2 i -5 " + rmon + ".3.1.1.9.2 i 1 " +
+            rmon + ".3.1.1.12.2 i 1");
+    ASSERT_NE(alarm.find(".3.1.1.12.2 = INTEGER: 1"), std::string::npos) << alarm;
+    EXPECT_EQ(run(get + " " + rmon + ".3.1.1.8.2"), rmon + ".3.1.1.8.2 = INTEGER: -5\n");
+    ASSERT_TRUE(traps.wait_for("TRAP, SNMP v1, community public")) << traps.log();
+    EXPECT_TRUE(traps.wait_for(rmon + ".0.1")) << traps.log();  // risingAlarm, v2c
+    EXPECT_TRUE(traps.wait_for(rmon + ".3.1.1.5.2 = INTEGER: 1800")) << traps.log();
+    EXPECT_NE(run(get + " " + rmon + ".9.2.1.4.1.1")
+                  .find("Alarm(#id=2) rising event!  [Variable=1.3.6.1.2.1.16.2.1.1.5.1;  "
+                        "type=absolute(1); value=1800; threshold=100]"),
+              std::string::npos);
 }
 
 }  // namespace

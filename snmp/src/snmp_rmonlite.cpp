@@ -1,0 +1,291 @@
+// The agent's RMON-lite module: the six RMON tables under 1.3.6.1.2.1.16.
+// It keeps no data: every read and write is packed into a request record
+// and handed to the probe through the application's callback slots (0,5)
+// and (0,6).
+#include <algorithm>
+#include <cstring>
+
+#include "rmon.h"
+#include "snmp_backend.h"
+#include "snmp_mibs.h"
+#include "snmp_netsnmp.h"
+
+namespace snmpmib {
+namespace {
+
+constexpr size_t kValueRoom = 512;
+constexpr size_t kOidRoom = 128;
+
+// One member of the read-method family: its magic range, status column and
+// error text.
+struct Member {
+    u_char first, last;
+    u_char status;  // magic of the status column (0: none)
+    const char *invalid;
+};
+
+constexpr Member kEtherStats{1, 21, 21, "Err:eCos.snmp.mib2.rmon-Invalid etherStats var!\n"};
+constexpr Member kHistControl{22, 28, 28, "Err:eCos.snmp.mib2.rmon-Invalid histControl var!\n"};
+constexpr Member kHistStats{29, 43, 0, "Err:eCos.snmp.mib2.rmon-Invalid histStats var!\n"};
+constexpr Member kAlarm{44, 55, 55, "Err:eCos.snmp.mib2.rmon-Invalid alarm var!"};
+constexpr Member kEvent{56, 62, 62, "Err:eCos.snmp.mib2.rmon-Invalid event var!"};
+constexpr Member kLog{63, 66, 0, "Err:eCos.snmp.mib2.rmon-Invalid log var!"};
+
+// Results handed back to the agent, which copies them before the next call.
+struct Results {
+    long integer;
+    u_char text[256];
+    oid object[kOidRoom];
+};
+Results results[6];
+
+int write_rmonColumn(int action, u_char *var_val, u_char var_val_type, size_t var_val_len, u_char *,
+                     oid *name, size_t name_len);
+int write_rmonRowStatus(int action, u_char *var_val, u_char var_val_type, size_t var_val_len,
+                        u_char *, oid *name, size_t name_len);
+
+// Writable columns by magic: the column writer, the status writer, or none.
+WriteMethod *writer_of(u_char magic) {
+    static const struct {
+        u_char base;
+        std::initializer_list<int> columns;
+        int status;
+    } tables[] = {
+        {0, {2, 20}, 21},
+        {21, {2, 3, 5, 6}, 7},
+        {43, {2, 3, 4, 6, 7, 8, 9, 10, 11}, 12},
+        {55, {2, 3, 4, 6}, 7},
+    };
+    for (const auto &t : tables) {
+        int column = magic - t.base;
+        if (column == t.status) return write_rmonRowStatus;
+        for (int c : t.columns)
+            if (c == column) return write_rmonColumn;
+    }
+    return nullptr;
+}
+
+u_char *read_member(const Member &m, Results &out, struct variable *vp, oid *name, size_t *length,
+                    int exact, size_t *var_len, WriteMethod **write_method) {
+    *write_method = nullptr;
+    if (vp->magic < m.first || vp->magic > m.last) {
+        snmp_set_detail(m.invalid);
+        return nullptr;
+    }
+    rmon_oid_t request[kOidRoom] = {};
+    rmon_oid_t variable[kOidRoom] = {};
+    // A request before the table starts at its first column.
+    bool after = snmp_oid_compare(name, *length, vp->name, vp->namelen) >= 0;
+    const oid *from = after ? name : vp->name;
+    size_t n = std::min(after ? *length : static_cast<size_t>(vp->namelen), kOidRoom);
+    for (size_t i = 0; i < n; i++)
+        request[i] = static_cast<rmon_oid_t>(from[i]);
+    for (size_t i = 0; i < vp->namelen && i < kOidRoom; i++)
+        variable[i] = static_cast<rmon_oid_t>(vp->name[i]);
+    uint8_t bytes[kValueRoom] = {};
+    oid_val value{.type = static_cast<uint8_t>(vp->type), .length = kValueRoom, .value = bytes};
+    oid_val *value_ptr = &value;
+    uint16_t request_len = static_cast<uint16_t>(n);
+    int error = 0, result = 0;
+    rmon_get_request r{.variable_oid = variable,
+                       .variable_len = static_cast<uint16_t>(vp->namelen),
+                       .oid = request,
+                       .oid_len = &request_len,
+                       .exact = exact,
+                       .value = &value_ptr,
+                       .error = &error,
+                       .result = &result};
+    snmp_app_callbacks_call(RMON_CB_MAJOR, RMON_CB_GET_MINOR, &r);
+    if (error != 0) {
+        if (vp->magic == m.status && error == RMON_NO_SUCH_NAME)
+            *write_method = write_rmonRowStatus;
+        *var_len = 0;
+        return nullptr;
+    }
+    if (!exact) {
+        *length = std::min<size_t>(request_len, MAX_OID_LEN);
+        for (size_t i = 0; i < *length; i++)
+            name[i] = request[i];
+    }
+    u_char *answer;
+    switch (value.type) {
+        case RMON_ASN_OCTET_STR:
+            std::memset(out.text, 0, sizeof out.text);
+            *var_len = std::min<size_t>(value.length, sizeof out.text);
+            std::memcpy(out.text, bytes, *var_len);
+            answer = out.text;
+            break;
+        case RMON_ASN_OBJECT_ID: {
+            size_t count = std::min<size_t>(value.length, kOidRoom);
+            for (size_t i = 0; i < count; i++) {
+                uint32_t sub;
+                std::memcpy(&sub, bytes + 4 * i, 4);
+                out.object[i] = sub;
+            }
+            *var_len = count * sizeof(oid);
+            answer = reinterpret_cast<u_char *>(out.object);
+            break;
+        }
+        default: {
+            uint32_t word;
+            std::memcpy(&word, bytes, 4);
+            // INTEGER is signed; counters and time ticks are not.
+            out.integer = value.type == RMON_ASN_INTEGER
+                              ? static_cast<long>(static_cast<int32_t>(word))
+                              : static_cast<long>(word);
+            *var_len = sizeof out.integer;
+            answer = reinterpret_cast<u_char *>(&out.integer);
+            break;
+        }
+    }
+    // The first index columns of the statistics and event tables answer
+    // with the instance itself.
+    if (vp->magic == 1 || vp->magic == 56) {
+        out.integer = static_cast<long>(name[*length - 1]);
+        *var_len = sizeof out.integer;
+        answer = reinterpret_cast<u_char *>(&out.integer);
+    }
+    *write_method = writer_of(vp->magic);
+    return answer;
+}
+
+// Hands one write to the probe: 0 test, 3 set, 6 EntryStatus.
+int probe_write(int action, const u_char *var_val, u_char type, size_t len, const oid *name,
+                size_t name_len) {
+    uint8_t bytes[kValueRoom] = {};
+    oid_val value{.type = type, .length = 0, .value = bytes};
+    if (type == ASN_OBJECT_ID) {
+        size_t count = len / sizeof(oid);
+        if (count > kValueRoom / 4) return SNMP_ERR_WRONGLENGTH;
+        for (size_t i = 0; i < count; i++) {
+            oid sub;
+            std::memcpy(&sub, var_val + i * sizeof(oid), sizeof sub);
+            auto word = static_cast<uint32_t>(sub);
+            std::memcpy(bytes + 4 * i, &word, 4);
+        }
+        value.length = static_cast<uint16_t>(count);
+    } else if (type == ASN_OCTET_STR) {
+        if (len > kValueRoom) return SNMP_ERR_WRONGLENGTH;
+        std::memcpy(bytes, var_val, len);
+        value.length = static_cast<uint16_t>(len);
+    } else if (len == sizeof(long)) {
+        // The agent hands integers as a long; the probe takes 32 bits.
+        long v;
+        std::memcpy(&v, var_val, sizeof v);
+        auto word = static_cast<int32_t>(v);
+        std::memcpy(bytes, &word, 4);
+        value.length = 4;
+    } else {
+        if (len > kValueRoom) return SNMP_ERR_WRONGLENGTH;
+        std::memcpy(bytes, var_val, len);
+        value.length = static_cast<uint16_t>(len);
+    }
+    rmon_oid_t request[kOidRoom] = {};
+    size_t n = std::min(name_len, kOidRoom);
+    for (size_t i = 0; i < n; i++)
+        request[i] = static_cast<rmon_oid_t>(name[i]);
+    int error = 0, result = 0;
+    rmon_set_request r{.action = action,
+                       .oid = request,
+                       .oid_len = static_cast<uint16_t>(n),
+                       .value = &value,
+                       .error = &error,
+                       .result = &result};
+    if (snmp_app_callbacks_call(RMON_CB_MAJOR, RMON_CB_SET_MINOR, &r) != 0 && error == 0)
+        return SNMP_ERR_GENERR;
+    return error;
+}
+
+int write_rmonColumn(int action, u_char *var_val, u_char var_val_type, size_t var_val_len, u_char *,
+                     oid *name, size_t name_len) {
+    if (action != RESERVE1 && action != COMMIT) return SNMP_ERR_NOERROR;
+    return probe_write(action, var_val, var_val_type, var_val_len, name, name_len);
+}
+
+int write_rmonRowStatus(int action, u_char *var_val, u_char var_val_type, size_t var_val_len,
+                        u_char *statP, oid *name, size_t name_len) {
+    long want = 0;
+    if (var_val_type == ASN_INTEGER && var_val_len == sizeof want)
+        std::memcpy(&want, var_val, sizeof want);
+    if (action == RESERVE1 && want != RMON_CREATE_REQUEST)
+        return write_rmonColumn(action, var_val, var_val_type, var_val_len, statP, name, name_len);
+    bool create = want == RMON_CREATE_REQUEST;
+    if ((action == RESERVE1 && create) || (action == COMMIT && !create)) {
+        auto word = static_cast<long>(static_cast<int32_t>(want));
+        return probe_write(6, reinterpret_cast<const u_char *>(&word), ASN_INTEGER, sizeof word,
+                           name, name_len);
+    }
+    return SNMP_ERR_NOERROR;
+}
+
+#define RMON_READER(fn, member, slot)                                                              \
+    u_char *fn(struct variable *vp, oid *name, size_t *length, int exact, size_t *var_len,         \
+               WriteMethod **write_method) {                                                       \
+        return read_member(member, results[slot], vp, name, length, exact, var_len, write_method); \
+    }
+
+RMON_READER(var_etherStatsTable, kEtherStats, 0)
+RMON_READER(var_historyControlTable, kHistControl, 1)
+RMON_READER(var_etherHistoryTable, kHistStats, 2)
+RMON_READER(var_alarmTable, kAlarm, 3)
+RMON_READER(var_eventTable, kEvent, 4)
+RMON_READER(var_logTable, kLog, 5)
+
+}  // namespace
+
+void init_rmonlite() {
+    struct Table {
+        oid group, table;
+        int columns;
+        FindVarMethod *read;
+        const u_char *types;
+    };
+    static const u_char stats_types[21] = {
+        ASN_INTEGER, ASN_OBJECT_ID, ASN_COUNTER, ASN_COUNTER, ASN_COUNTER, ASN_COUNTER,
+        ASN_COUNTER, ASN_COUNTER,   ASN_COUNTER, ASN_COUNTER, ASN_COUNTER, ASN_COUNTER,
+        ASN_COUNTER, ASN_COUNTER,   ASN_COUNTER, ASN_COUNTER, ASN_COUNTER, ASN_COUNTER,
+        ASN_COUNTER, ASN_OCTET_STR, ASN_INTEGER,
+    };
+    static const u_char hist_control_types[7] = {ASN_INTEGER, ASN_OBJECT_ID, ASN_INTEGER,
+                                                 ASN_INTEGER, ASN_INTEGER,   ASN_OCTET_STR,
+                                                 ASN_INTEGER};
+    static const u_char history_types[15] = {
+        ASN_INTEGER, ASN_INTEGER, ASN_TIMETICKS, ASN_COUNTER, ASN_COUNTER,
+        ASN_COUNTER, ASN_COUNTER, ASN_COUNTER,   ASN_COUNTER, ASN_COUNTER,
+        ASN_COUNTER, ASN_COUNTER, ASN_COUNTER,   ASN_COUNTER, ASN_INTEGER,
+    };
+    static const u_char alarm_types[12] = {
+        ASN_INTEGER, ASN_INTEGER, ASN_OBJECT_ID, ASN_INTEGER, ASN_INTEGER,   ASN_INTEGER,
+        ASN_INTEGER, ASN_INTEGER, ASN_INTEGER,   ASN_INTEGER, ASN_OCTET_STR, ASN_INTEGER,
+    };
+    static const u_char event_types[7] = {ASN_INTEGER,   ASN_OCTET_STR, ASN_INTEGER, ASN_OCTET_STR,
+                                          ASN_TIMETICKS, ASN_OCTET_STR, ASN_INTEGER};
+    static const u_char log_types[4] = {ASN_INTEGER, ASN_INTEGER, ASN_TIMETICKS, ASN_OCTET_STR};
+    static const Table tables[] = {
+        {1, 1, 21, var_etherStatsTable, stats_types},
+        {2, 1, 7, var_historyControlTable, hist_control_types},
+        {2, 2, 15, var_etherHistoryTable, history_types},
+        {3, 1, 12, var_alarmTable, alarm_types},
+        {9, 1, 7, var_eventTable, event_types},
+        {9, 2, 4, var_logTable, log_types},
+    };
+    static struct variable4 vars[66];
+    u_char magic = 0;
+    for (const Table &t : tables) {
+        for (int c = 1; c <= t.columns; c++) {
+            magic++;
+            vars[magic - 1] = {.magic = magic,
+                               .type = t.types[c - 1],
+                               .acl = static_cast<u_short>(writer_of(magic) ? NETSNMP_OLDAPI_RWRITE
+                                                                            : NETSNMP_OLDAPI_RONLY),
+                               .findVar = t.read,
+                               .namelen = 4,
+                               .name = {t.group, t.table, 1, static_cast<oid>(c)}};
+        }
+    }
+    static oid base[] = {1, 3, 6, 1, 2, 1, 16};
+    register_mib("mibII/rmonlite", reinterpret_cast<struct variable *>(vars),
+                 sizeof(struct variable4), 66, base, OID_LENGTH(base));
+}
+
+}  // namespace snmpmib
