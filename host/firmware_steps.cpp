@@ -13,6 +13,7 @@
 #include "diag_shell.h"
 #include "dxp.h"
 #include "dxp_enums.h"
+#include "daimgr.h"
 #include "dxp_tarn.h"
 #include "dxpx.h"
 #include "ecos_shell.h"
@@ -336,6 +337,7 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     s.l2mgr_init = [] { l2mgr_init(); };
     s.trunkmgr_init = [] { manager_step("trunkmgr_init", trunkmgr_init()); };
     s.loopback_up = loopback_up;
+    s.darp_init = darp_init;
     s.qos_init = [] {
         if (!qosmgr_init()) sal_printf("qosmgr_init() failed\n");
     };

@@ -3,6 +3,7 @@
 #include "settings_wiring.h"
 
 #include "boot_items.h"
+#include "daimgr.h"
 #include "l2mgr.h"
 #include "logger.h"
 #include "net_util.h"
@@ -25,6 +26,7 @@ int settings_wiring(void) {
         {.name = "l2", .fn = l2mgr_item},
         {.name = "aging", .fn = l2mgr_aging_item},
         {.name = "qos", .fn = qosmgr_item},
+        {.name = "darp", .fn = darp_item},
         {.name = "rate", .fn = rate_item},
         {.name = "portconf", .fn = port_settings_item},
         {.name = "snmp", .fn = snmpcfg_item},
