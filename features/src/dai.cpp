@@ -202,9 +202,12 @@ int chip_apply(bool on) {
             if (r == 0) darp.rx_registered = true;
             if (r != 0 && rv == 0) rv = r;
         }
+        uint8_t mac[6] = {};
         const char *text = nvram_get("et1macaddr");
-        if (text == nullptr || !pvk_ether_atoe(text, darp.cpu_mac))
-            std::memset(darp.cpu_mac, 0, sizeof darp.cpu_mac);
+        if (text == nullptr || !pvk_ether_atoe(text, mac)) std::memset(mac, 0, sizeof mac);
+        lock();
+        std::memcpy(darp.cpu_mac, mac, sizeof mac);
+        unlock();
     } else {
         if (darp.rx_registered) {
             dxpx_rx_unregister(darp_rx, DARP_RX_PRIORITY);
@@ -290,7 +293,7 @@ int darp_enable_set(int enable) {
 
 int darp_enable_get(int *enable) {
     if (enable == nullptr) return -4;
-    *enable = darp.enabled;
+    *enable = darp.enabled.load();
     return 0;
 }
 
@@ -410,7 +413,16 @@ int darp_trusted_db_get_by_index(int n, uint8_t mac[6], uint8_t ip[4], uint16_t 
 }
 
 int darp_trusted_db_count_get(void) {
-    return darp.db_count;
+    lock();
+    int n = darp.db_count;
+    unlock();
+    return n;
+}
+
+void darp_cpu_mac_get(uint8_t mac[6]) {
+    lock();
+    std::memcpy(mac, darp.cpu_mac, 6);
+    unlock();
 }
 
 int darp_binding_check(const uint8_t mac[6], const uint8_t ip[4], uint16_t vid) {
@@ -499,5 +511,8 @@ int darp_vlan_get_by_index(int n, uint16_t *vid) {
 }
 
 int darp_vlan_count_get(void) {
-    return darp.vlan_count;
+    lock();
+    int n = darp.vlan_count;
+    unlock();
+    return n;
 }

@@ -1,6 +1,7 @@
 // State of dynamic ARP inspection shared by its source files.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "board.h"
@@ -18,8 +19,8 @@ struct darp_trusted_entry {
 };
 
 struct darp_state {
-    sal_mutex_t lock = nullptr;  // "DARP": database, trusted ports, VLAN list
-    int enabled = 0;
+    sal_mutex_t lock = nullptr;   // "DARP": database, trusted ports, VLAN list
+    std::atomic<int> enabled{0};  // read by the receive and timer threads
     uint16_t aging_hours = 0;
     darp_trusted_entry db[DARP_BUCKETS][DARP_BUCKET_ENTRIES] = {};
     int db_count = 0;
@@ -27,7 +28,7 @@ struct darp_state {
     int trusted_count = 0;
     uint16_t vlans[DARP_VLAN_MAX] = {};  // ascending, 0 = empty
     int vlan_count = 0;
-    uint8_t cpu_mac[6] = {};
+    uint8_t cpu_mac[6] = {};  // under the lock
     bool rx_registered = false;
 };
 
@@ -36,3 +37,6 @@ extern darp_state darp;
 // Of the ingress port's trunk no member is kept; of every other trunk only
 // its first member with a link.
 void darp_flood_trunk_filter(upbmp_t *ports, int ingress);
+
+// The CPU's MAC address, read when inspection was enabled.
+void darp_cpu_mac_get(uint8_t mac[6]);

@@ -65,7 +65,9 @@ int dhcp_message_type(const uint8_t *bootp, int len) {
 
 int dhcp_snoop(const uint8_t *f, int len, uint16_t vid) {
     if (len <= kBootpChaddr + 6 || f[kBootp] != 2) return DXP_RX_HANDLED;
-    if (std::memcmp(f + kBootpChaddr, darp.cpu_mac, 6) == 0) return DXP_RX_NOT_HANDLED;
+    uint8_t cpu_mac[6];
+    darp_cpu_mac_get(cpu_mac);
+    if (std::memcmp(f + kBootpChaddr, cpu_mac, 6) == 0) return DXP_RX_NOT_HANDLED;
     const int blen = len - kBootp;
     auto *bootp = static_cast<uint8_t *>(sal_alloc(static_cast<size_t>(blen), "DARP DHCP"));
     if (bootp == nullptr) {
@@ -172,7 +174,9 @@ int darp_rx(int unit, dxp_pkt *pkt, void *) {
             !darp_binding_check(f + kArpSenderMac, f + kArpSenderIp, vid))
             return drop();
     }
-    const bool to_cpu = std::memcmp(f, darp.cpu_mac, 6) == 0;
+    uint8_t cpu_mac[6];
+    darp_cpu_mac_get(cpu_mac);
+    const bool to_cpu = std::memcmp(f, cpu_mac, 6) == 0;
     switch (be16(f + kArpOp)) {
         case 1:
             if (is_broadcast(f)) {
