@@ -16,6 +16,7 @@
 #include "portmgr.h"
 #include "pvk.h"
 #include "sal_host.h"
+#include "soc_counter.h"
 #include "trunkmgr.h"
 #include "vlanmgr.h"
 
@@ -51,6 +52,8 @@ class darp_engine : public pktio_test::PktioTest {
         sal_clock_real();
         darp_enable_set(0);
         dxp_tarn_rx_clear(0);
+        // The counter thread reads the port records the tear-down forgets.
+        soc_tarn_counter_stop(0);
         dxpx_unit_unregister(0);
         dxp_linkscan_detach(0);
         dxp_detach(0);
