@@ -277,4 +277,32 @@ TEST_F(darp_engine, ArpFromUntrustedPortsIsCheckedAgainstBindings) {
     EXPECT_EQ(std::memcmp(out.data() + 6, kHost, 6), 0);
 }
 
+TEST_F(darp_engine, BroadcastRequestsFromUntrustedPortsAreFloodedOncePerTrunk) {
+    enable_on_vlan1();
+    darp_trusted_db_add(kHost, kIp, 1, 0);
+    for (int u : {1, 2, 3, 4, 5}) {
+        int lport = 0;
+        ASSERT_EQ(ulpm_to_lport(u, &lport), 0);
+        dxp_port_info info{};
+        info.linkstatus = u != 3;  // the trunk's first member is down
+        portmgr_link_change(lport, &info);
+    }
+    feature_test::Ports members({1, 2, 3, 4, 5, 6}), untagged({1, 2, 3, 4, 5, 6});
+    ASSERT_EQ(qsw_vlanmgr_vlan_set(1, &members.bmp, &untagged.bmp), 0);
+    feature_test::Ports trunk({3, 4, 5});
+    ASSERT_EQ(trunkmgr_trunk_set(0, &trunk.bmp), 0);
+    const size_t before = frames().size();
+    const uint8_t bcast[6] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
+    receive(2, 1, bcast, kHost, 0x0806, arp(1, kHost, kIp));
+    // Port 1, and of the trunk only port 4; never the ingress port 2.
+    ASSERT_TRUE(eventually([&] { return frames().size() == before + 2; }));
+    uint32_t ports = 0;
+    const std::vector<std::vector<uint8_t>> sent_now = frames();
+    for (size_t i = before; i < before + 2; i++) {
+        const std::vector<uint8_t> &f = sent_now[i];
+        ports |= static_cast<uint32_t>(f[14]) << 24 | f[15] << 16 | f[16] << 8 | f[17];
+    }
+    EXPECT_EQ(ports & 0xFFFFFF, 1u << chip_port(1) | 1u << chip_port(4));
+}
+
 }  // namespace
