@@ -151,7 +151,8 @@ void set_destroy(rule_set &s) {
 
 void set_rebuild(rule_set &s, RuleKind kind) {
     set_destroy(s);
-    if (s.ports == 0) return;
+    // Without its group (a chip without field processor) no rule is tried.
+    if (s.ports == 0 || group_for(kind) <= 0) return;
     if (__builtin_popcountll(s.ports) == board_num_uports) {
         s.all_rule = rule_build(kind, {0, -1});
         return;
