@@ -14,6 +14,7 @@
 #include "dosmgr.h"
 #include "dxp.h"
 #include "dxp_enums.h"
+#include "daimgr.h"
 #include "dxp_tarn.h"
 #include "dxpx.h"
 #include "ecos_shell.h"
@@ -341,6 +342,11 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     s.loopback_up = loopback_up;
     s.dos_init = [] { manager_step("dos_init", dos_init()); };
     s.voip_init = [] { voip_init(); };
+    s.darp_init = [] {
+        // DoS prevention starts first: ARP inspection shares its group.
+        darp_dos_group_source_set(dos_group_get);
+        darp_init();
+    };
     s.qos_init = [] {
         if (!qosmgr_init()) sal_printf("qosmgr_init() failed\n");
     };

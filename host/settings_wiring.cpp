@@ -4,6 +4,7 @@
 
 #include "boot_items.h"
 #include "dosmgr.h"
+#include "daimgr.h"
 #include "l2mgr.h"
 #include "logger.h"
 #include "net_util.h"
@@ -28,6 +29,7 @@ int settings_wiring(void) {
         {.name = "l2", .fn = l2mgr_item},
         {.name = "aging", .fn = l2mgr_aging_item},
         {.name = "qos", .fn = qosmgr_item},
+        {.name = "darp", .fn = darp_item},
         {.name = "rate", .fn = rate_item},
         {.name = "dos", .fn = dos_item},
         {.name = "voip", .fn = voip_item},

@@ -17,8 +17,8 @@ TEST(settings_wiring_of_switchfw, EveryBuiltSubsystemHandlesItsItems) {
         if (settings_item_handler(&g_serializers[i]) == nullptr)
             unhandled.emplace_back(g_serializers[i].name);
     }
-    // The mirror and ARP owners are not built yet.
-    std::vector<std::string> not_built = {"mirror", "darp"};
+    // The mirror owner is not built yet.
+    std::vector<std::string> not_built = {"mirror"};
     EXPECT_EQ(unhandled, not_built);
     // A second wiring finds every slot taken.
     EXPECT_EQ(settings_wiring(), -1);

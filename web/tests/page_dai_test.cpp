@@ -1,0 +1,115 @@
+// The dynamic ARP inspection pages through HTTP: the settings form, the
+// redisplay with posted values, and the binding list with add and delete.
+#include <string>
+
+#include "daimgr.h"
+#include "switch_pages_fixture.h"
+
+namespace {
+
+class page_dai : public switch_pages_test::SwitchPages {
+  protected:
+    void SetUp() override {
+        SwitchPages::SetUp();
+        settings_item_handler_set("darp", darp_item);  // once per process
+        darp_init();
+        darp_enable_set(0);
+    }
+    void TearDown() override {
+        darp_enable_set(0);
+        SwitchPages::TearDown();
+    }
+    static bool has(const test_response &r, const std::string &text) {
+        return r.body.find(text) != std::string::npos;
+    }
+    static std::string form(const std::string &ports, int rm_from, int rm_to, int add_from,
+                            int add_to, const std::string &aging) {
+        return "enable=1&ports=" + ports + "&rmfrom=" + std::to_string(rm_from) +
+               "&rmto=" + std::to_string(rm_to) + "&addfrom=" + std::to_string(add_from) +
+               "&addto=" + std::to_string(add_to) + "&aging=" + aging;
+    }
+};
+
+TEST_F(page_dai, SettingsFormConfiguresTheInspection) {
+    const std::string before = saved("darp");
+    test_response r = post("/darp.cgi", form("101", 0, 0, 1, 3, "5"));
+    ASSERT_EQ(error_of(r), "");
+    int on = 0;
+    darp_enable_get(&on);
+    EXPECT_EQ(on, 1);
+    EXPECT_EQ(darp_port_trust_get(1) + darp_port_trust_get(2) + darp_port_trust_get(3), 2);
+    EXPECT_EQ(darp_vlan_count_get(), 3);
+    EXPECT_EQ(darp_aging_get(), 5);
+    EXPECT_NE(saved("darp"), before);
+    EXPECT_TRUE(has(r, "<td id=\"vlans\">1-3</td>")) << r.body;
+    EXPECT_TRUE(has(r, "id=\"trust3\" checked>"));
+    EXPECT_TRUE(has(r, "id=\"trust2\" >"));
+    EXPECT_TRUE(has(r, "<option value=\"1\" selected>Enabled"));
+
+    // Only VLANs the switch has are removed: 1 exists, 2 and 3 do not.
+    ASSERT_EQ(error_of(post("/darp.cgi", form("1", 1, 3, 7, 7, "5"))), "");
+    r = get("/darp_config.htm");
+    EXPECT_TRUE(has(r, "<td id=\"vlans\">2-3, 7</td>")) << r.body;
+    EXPECT_TRUE(has(r, "<tr><td>7</td></tr>"));
+    EXPECT_EQ(darp_port_trust_get(3), 0);
+
+    // Bad input changes nothing.
+    const std::string kept = saved("darp");
+    EXPECT_EQ(error_of(post("/darp.cgi", form("", 0, 0, 9, 8, "5"))), "Invalid VLAN range");
+    EXPECT_EQ(error_of(post("/darp.cgi", form("", 0, 0, 0, 0, "x"))), "Invalid aging time");
+    EXPECT_EQ(error_of(post("/darp.cgi", form("", 0, 0, 4095, 4095, "1"))), "Invalid VLAN range");
+    EXPECT_EQ(error_of(post("/darp.cgi", "enable=2")), "Invalid setting");
+    EXPECT_EQ(saved("darp"), kept);
+    EXPECT_EQ(darp_port_trust_get(1), 1);
+    EXPECT_EQ(darp_vlan_count_get(), 3);
+
+    ASSERT_EQ(error_of(post("/darp.cgi", "enable=0")), "");
+    darp_enable_get(&on);
+    EXPECT_EQ(on, 0);
+    EXPECT_EQ(darp_vlan_count_get(), 0);
+}
+
+TEST_F(page_dai, RedisplayShowsThePostedValues) {
+    darp_port_trust_set(1, 0);
+    test_response r = post("/darpvlan.cgi", "ports=01&from=1&to=1&aging=9");
+    ASSERT_EQ(error_of(r), "");
+    EXPECT_TRUE(has(r, "id=\"trust1\" >")) << r.body;
+    EXPECT_TRUE(has(r, "id=\"trust2\" checked>"));
+    EXPECT_TRUE(has(r, "<OPTION value=1 selected>1</OPTION>"));
+    EXPECT_TRUE(has(r, "name=\"aging\" size=\"5\" value=\"9\""));
+    // Without the posted values the form shows the settings.
+    r = get("/darp_config.htm");
+    EXPECT_TRUE(has(r, "id=\"trust1\" checked>"));
+    EXPECT_TRUE(has(r, "<OPTION value=1>1</OPTION>"));
+}
+
+TEST_F(page_dai, BindingsAreListedAddedAndDeleted) {
+    ASSERT_EQ(darp_enable_set(1), 0);
+    test_response r = get("/darp_entry.htm");
+    EXPECT_TRUE(has(r, "<tr><TD>--</TD><TD>--</TD><TD>--</TD><TD>--</TD>")) << r.body;
+
+    r = post("/darpadd.cgi", "mac=00-11-22-33-44-5a&ip=10.1.1.5&vid=12");
+    ASSERT_EQ(error_of(r), "");
+    EXPECT_TRUE(has(r, "<TD>00-11-22-33-44-5A</TD><TD>10.1.1.5</TD><TD>12</TD><TD>static</TD>"))
+        << r.body;
+    EXPECT_TRUE(has(r, "darpdel.cgi?mac=00-11-22-33-44-5A&vid=12"));
+    const uint8_t mac[6] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x5a}, ip[4] = {10, 1, 1, 5};
+    EXPECT_EQ(darp_binding_check(mac, ip, 12), 1);
+
+    // Malformed forms show the list again and add nothing.
+    for (const char *bad :
+         {"mac=00-11-22-33-44&ip=10.1.1.6&vid=12", "mac=00-11-22-33-44-66&ip=10.1.1&vid=12",
+          "mac=00-11-22-33-44-66&ip=10.1.1.6&vid=0"}) {
+        r = post("/darpadd.cgi", bad);
+        EXPECT_EQ(error_of(r), "") << bad;
+        EXPECT_TRUE(has(r, "id=\"bindings\"")) << bad;
+    }
+    EXPECT_EQ(darp_trusted_db_count_get(), 1);
+
+    r = get("/darpdel.cgi?mac=00-11-22-33-44-5A&vid=12");
+    ASSERT_EQ(error_of(r), "");
+    EXPECT_EQ(darp_trusted_db_count_get(), 0);
+    EXPECT_EQ(error_of(post("/darpdel.cgi", "mac=00-11-22-33-44-5A&vid=12")), dxp_errmsg(-7));
+}
+
+}  // namespace
