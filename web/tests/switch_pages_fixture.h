@@ -57,6 +57,18 @@ inline void store_once() {
     });
 }
 
+// A user port's logical port and its unit and chip port.
+struct ChipPort {
+    int lport = -1, unit = -1, port = -1;
+};
+
+inline ChipPort chip_port_of(int uport) {
+    ChipPort c;
+    EXPECT_EQ(ulpm_to_lport(uport, &c.lport), 0);
+    EXPECT_EQ(dxpx_lport_to_unit_port(c.lport, &c.unit, &c.port), 0);
+    return c;
+}
+
 class SwitchPages : public feature_test::BoardTest {
   protected:
     std::string cookie;
