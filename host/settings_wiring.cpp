@@ -5,6 +5,7 @@
 #include "boot_items.h"
 #include "l2mgr.h"
 #include "logger.h"
+#include "mirror_item.h"
 #include "net_util.h"
 #include "qosmgr.h"
 #include "serialize.h"
@@ -26,6 +27,7 @@ int settings_wiring(void) {
         {.name = "aging", .fn = l2mgr_aging_item},
         {.name = "qos", .fn = qosmgr_item},
         {.name = "rate", .fn = rate_item},
+        {.name = "mirror", .fn = mirror_item},
         {.name = "portconf", .fn = port_settings_item},
         {.name = "snmp", .fn = snmpcfg_item},
         {.name = "et0config", .fn = settings_item_et0config},

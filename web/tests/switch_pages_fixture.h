@@ -14,6 +14,7 @@
 #include "flash.h"
 #include "l2mgr.h"
 #include "logger.h"
+#include "mirror_item.h"
 #include "net_util.h"
 #include "nvram.h"
 #include "qosmgr.h"
@@ -54,6 +55,7 @@ inline void store_once() {
         settings_item_handler_set("rate", rate_item);
         settings_item_handler_set("l2", l2mgr_item);
         settings_item_handler_set("aging", l2mgr_aging_item);
+        settings_item_handler_set("mirror", mirror_item);
     });
 }
 
