@@ -7,6 +7,7 @@
 #include "daimgr.h"
 #include "l2mgr.h"
 #include "logger.h"
+#include "mirror_item.h"
 #include "net_util.h"
 #include "qosmgr.h"
 #include "rmon.h"
@@ -33,6 +34,7 @@ int settings_wiring(void) {
         {.name = "rate", .fn = rate_item},
         {.name = "dos", .fn = dos_item},
         {.name = "voip", .fn = voip_item},
+        {.name = "mirror", .fn = mirror_item},
         {.name = "portconf", .fn = port_settings_item},
         {.name = "snmp", .fn = snmpcfg_item},
         {.name = "rmon", .fn = rmon_settings_item},

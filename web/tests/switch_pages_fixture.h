@@ -14,6 +14,7 @@
 #include "flash.h"
 #include "l2mgr.h"
 #include "logger.h"
+#include "mirror_item.h"
 #include "net_util.h"
 #include "nvram.h"
 #include "qosmgr.h"
@@ -54,7 +55,20 @@ inline void store_once() {
         settings_item_handler_set("rate", rate_item);
         settings_item_handler_set("l2", l2mgr_item);
         settings_item_handler_set("aging", l2mgr_aging_item);
+        settings_item_handler_set("mirror", mirror_item);
     });
+}
+
+// A user port's logical port and its unit and chip port.
+struct ChipPort {
+    int lport = -1, unit = -1, port = -1;
+};
+
+inline ChipPort chip_port_of(int uport) {
+    ChipPort c;
+    EXPECT_EQ(ulpm_to_lport(uport, &c.lport), 0);
+    EXPECT_EQ(dxpx_lport_to_unit_port(c.lport, &c.unit, &c.port), 0);
+    return c;
 }
 
 class SwitchPages : public feature_test::BoardTest {

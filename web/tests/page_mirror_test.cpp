@@ -1,0 +1,112 @@
+// The port mirroring page through HTTP over the chip model: mirroring in the
+// chip, the saved item, the page's presets and the copies the monitor port
+// sends.
+#include <string>
+
+#include "drv_reg_rmw.h"
+#include "mirror_item.h"
+#include "switch_pages_fixture.h"
+
+namespace {
+
+using switch_pages_test::chip_port_of;
+using switch_pages_test::ChipPort;
+
+class page_mirror : public switch_pages_test::SwitchPages {
+  protected:
+    void TearDown() override {
+        post("/mirror.cgi", "mode=0");
+        SwitchPages::TearDown();
+    }
+    static uint32_t flags_of(int uport, int *mtp_uport) {
+        int lport = 0, mtp = -1;
+        uint32_t flags = 0;
+        EXPECT_EQ(ulpm_to_lport(uport, &lport), 0);
+        EXPECT_EQ(dxpx_mirror_port_get(lport, &mtp, &flags), 0);
+        *mtp_uport = 0;
+        if (mtp >= 0) ulpm_to_uport(mtp, mtp_uport);
+        return flags;
+    }
+};
+
+TEST_F(page_mirror, TheFormReachesTheChipTheSavedItemAndThePage) {
+    std::string before = saved("mirror");
+    test_response r = post("/mirror.cgi", "ingress=1000&egress=0110&mtp=5&mode=1");
+    EXPECT_EQ(error_of(r), "");
+    int mode = 0, mtp = 0;
+    ASSERT_EQ(dxpx_mirror_mode_get(&mode), 0);
+    EXPECT_EQ(mode, 1);
+    EXPECT_EQ(flags_of(1, &mtp) & 0x6, 0x2u);
+    EXPECT_EQ(mtp, 5);
+    EXPECT_EQ(flags_of(2, &mtp) & 0x6, 0x4u);
+    EXPECT_EQ(flags_of(4, &mtp) & 0x6, 0x0u);
+    EXPECT_NE(saved("mirror"), before);
+    EXPECT_TRUE(logged("Enable Mirror mode : Set mtp to port : 5"));
+    EXPECT_TRUE(logged("Set Mirror : Ingress ports :  1,"));
+    EXPECT_TRUE(logged("Set Mirror : Egress ports :  2, 3,"));
+    EXPECT_NE(r.body.find("<option value=\"1\" selected>Enable"), std::string::npos) << r.body;
+    EXPECT_NE(r.body.find("<option value=\"5\" selected>05</option>"), std::string::npos);
+    EXPECT_NE(r.body.find("id=\"in1\" checked>"), std::string::npos);
+    EXPECT_NE(r.body.find("id=\"eg3\" checked>"), std::string::npos);
+    EXPECT_NE(r.body.find("id=\"eg1\" >"), std::string::npos);
+
+    // The saved item brings the same mirroring back after it is switched off.
+    ASSERT_EQ(error_of(post("/mirror.cgi", "mode=0")), "");
+    EXPECT_EQ(flags_of(1, &mtp), 0u);
+    EXPECT_NE(post("/mode.cgi", "mode=1").body.find("<option value=\"1\" selected>"),
+              std::string::npos);
+    feature_test::MemoryMedium m;
+    ASSERT_EQ(error_of(post("/mirror.cgi", "ingress=1000&egress=0110&mtp=5&mode=1")), "");
+    ASSERT_GT(m.save(mirror_item), 0);
+    ASSERT_EQ(error_of(post("/mirror.cgi", "mode=0")), "");
+    ASSERT_GT(m.load(mirror_item), 0);
+    EXPECT_EQ(flags_of(2, &mtp) & 0x6, 0x4u);
+    EXPECT_EQ(mtp, 5);
+}
+
+TEST_F(page_mirror, BadModeOrMonitorPortChangesNothing) {
+    ASSERT_EQ(error_of(post("/mirror.cgi", "ingress=1&egress=0&mtp=2&mode=1")), "");
+    std::string before = saved("mirror");
+    EXPECT_EQ(error_of(post("/mirror.cgi", "ingress=01&egress=0&mtp=99&mode=1")),
+              "Invalid monitor port");
+    EXPECT_TRUE(logged("Failed to map logical port from 99"));
+    EXPECT_EQ(error_of(post("/mirror.cgi", "mode=on")), "Invalid mirror mode");
+    EXPECT_EQ(error_of(post("/mirror.cgi", "mode=1")), "Invalid monitor port");
+    int mode = 0, mtp = 0;
+    ASSERT_EQ(dxpx_mirror_mode_get(&mode), 0);
+    EXPECT_EQ(mode, 1);
+    EXPECT_EQ(flags_of(1, &mtp) & 0x6, 0x2u);
+    EXPECT_EQ(mtp, 2);
+    EXPECT_EQ(saved("mirror"), before);
+}
+
+// A frame entering a mirrored port leaves at its destination and, as a
+// copy, at the monitor port.
+TEST_F(page_mirror, AFrameIntoAMirroredPortIsCopiedToTheMonitorPort) {
+    ChipPort p[4] = {{}, chip_port_of(1), chip_port_of(2), chip_port_of(5)};
+    for (int i = 1; i < 4; i++) {
+        board->port(p[i].port).linkUp();
+        ASSERT_EQ(dxpx_port_enable_set(p[i].lport, 1), 0);
+    }
+    ASSERT_EQ(drv_reg_field_write(0, R_SWMODE, 0, F_SW_FWDG_EN, 1), 0);
+    dxp_pbmp_t linked{};
+    for (int i = 1; i < 4; i++)
+        dxp_pbmp_port_add(&linked, p[i].port);
+    ASSERT_EQ(dxp_linkscan_update(0, linked), 0);
+    constexpr sim::MacAddr kA = 0x02000000000aull, kB = 0x02000000000bull;
+    board->port(p[2].port).inject(sim::FrameBuilder().src(kB).build());  // kB learned on 2
+    for (int i = 1; i < 4; i++)
+        board->port(p[i].port).clearSent();
+
+    ASSERT_EQ(error_of(post("/mirror.cgi", "ingress=1&egress=0&mtp=5&mode=1")), "");
+    board->port(p[1].port).inject(sim::FrameBuilder().src(kA).dst(kB).build());
+    EXPECT_EQ(board->port(p[2].port).sent().size(), 1u);
+    EXPECT_EQ(board->port(p[3].port).sent().size(), 1u);
+
+    ASSERT_EQ(error_of(post("/mirror.cgi", "mode=0")), "");
+    board->port(p[3].port).clearSent();
+    board->port(p[1].port).inject(sim::FrameBuilder().src(kA).dst(kB).build());
+    EXPECT_TRUE(board->port(p[3].port).sent().empty());
+}
+
+}  // namespace
