@@ -14,6 +14,7 @@
 #include "diag_shell.h"
 #include "dxp.h"
 #include "sal.h"
+#include "sim/frame.h"
 #include "storage_host.h"
 
 namespace {
@@ -151,12 +152,26 @@ TEST_F(diag_dump_feature, MirrorReachesTheChip) {
     EXPECT_EQ(dxp_mirror_mode_get(0, &mode), 0);
     EXPECT_EQ(port, 3);
     EXPECT_EQ(mode, 1);
+    // A frame entering fe1 is copied to the capture port fe3.
+    board->chip().poke("SWMODE", 0, 0x03);
+    for (int p : {1, 2, 3}) {
+        board->port(p).linkUp();
+        ASSERT_EQ(dxp_port_enable_set(0, p, 1), 0);
+    }
+    dxp_pbmp_t up{{0xe, 0}};
+    ASSERT_EQ(dxp_linkscan_update(0, up), 0);
+    board->chip().poke("PORT_VLAN_CTL", 1, 1u << 2);  // fe1 reaches fe2 only
+    board->port(1).inject(sim::FrameBuilder().src(0x000102030405).dst(0x000000000009).build());
+    EXPECT_EQ(board->port(3).sent().size(), 1u);
     std::string show = run("MIRror");
     EXPECT_TRUE(has(show, "Mode=L2")) << show;
     EXPECT_TRUE(has(show, "Port=fe3")) << show;
     run("MIRror Mode=Off");
     EXPECT_EQ(dxp_mirror_mode_get(0, &mode), 0);
     EXPECT_EQ(mode, 0);
+    board->port(1).inject(sim::FrameBuilder().src(0x000102030405).dst(0x9).build());
+    EXPECT_EQ(board->port(2).sent().size(), 2u);
+    EXPECT_EQ(board->port(3).sent().size(), 1u);
     EXPECT_TRUE(has(run("MIRror Mode=Bogus", -1), "Unknown option"));
     EXPECT_TRUE(has(run("MIRror Port=fe3 extra", -1), "Unknown option: extra"));
 }
