@@ -144,6 +144,9 @@ TEST_F(diag_dump_feature, DumpToFileAndBadInput) {
 
 TEST_F(diag_dump_feature, MirrorReachesTheChip) {
     ASSERT_EQ(dxp_init(0), 0);
+    EXPECT_TRUE(has(run("MIRror"), "Mode=Off")) << run("MIRror");
+    std::string no_port = run("MIRror Mode=L2", -1);
+    EXPECT_TRUE(has(no_port, "mirror to port should be set\n")) << no_port;
     EXPECT_EQ(run("MIRror Mode=L2 Port=fe3 IngressBitMap=fe1 EgressBitMap=fe2"), "");
     EXPECT_EQ(reg("IGMIRCTL") & 0xf, 0x2u);
     EXPECT_EQ(reg("EGMIRCTL") & 0xf, 0x4u);
