@@ -23,3 +23,12 @@ int mem_list_all(int unit, const char *substr);
 int mem_table_find(const char *word);
 const char *mem_table_name(int m);
 uint32_t mem_table_drv_id(int m);
+// The chip's name for messages; entry words of memory m on the unit's chip
+// and its last index, or -1 when the chip has no such memory; the user name
+// (or the name).
+const char *mem_chip_name(int unit);
+int mem_table_words(int unit, int m, int *index_max);
+const char *mem_table_user_name(int m);
+// Reads entry index of memory m into entry (room for 8 words): 0, 1 when the
+// memory has no chip-service mapping, or the service's error.
+int mem_entry_read(int unit, int m, int index, uint32_t *entry);

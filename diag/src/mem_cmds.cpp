@@ -536,3 +536,25 @@ int cmd_mem_cache(int unit, args_t *a) {
     }
     return CMD_OK;
 }
+
+const char *mem_chip_name(int unit) {
+    return chip_name(unit);
+}
+
+int mem_table_words(int unit, int m, int *index_max) {
+    const soc_mem_info_t *info = mem_info(unit, m);
+    if (info == nullptr) return -1;
+    *index_max = info->index_max;
+    return entry_words(info);
+}
+
+const char *mem_table_user_name(int m) {
+    if (m < 0 || m >= SOC_NUM_MEMS) return nullptr;
+    return kMems[m].user != nullptr ? kMems[m].user : kMems[m].name;
+}
+
+int mem_entry_read(int unit, int m, int index, uint32_t *entry) {
+    uint32_t drv_mem = 0, id = 0;
+    if (mem_info(unit, m) == nullptr || !service_id(unit, m, index, &drv_mem, &id)) return 1;
+    return DRV_SERVICES(unit)->mem_read(unit, drv_mem, id, 1, entry);
+}

@@ -311,3 +311,57 @@ inline constexpr const char *TRUNK_USAGE =
     "remove <Id=val> <Pbmp=val>         - Remove ports from a trunk\n\t  trunk show "
     "[<Id=val>]                    - Display trunk information\n\t  trunk psc <Id=val> "
     "<Rtag=val>         - Change Rtag(for testing ONLY)\n";
+// dump_cmd.cpp
+int cmd_dump(int unit, args_t *a);
+inline constexpr const char *DUMP_USAGE =
+    "Usages:\n\tDUMP [File=<name>] [Append=true|false] [raw] [hex] [all] [chg]\n\t        "
+    "<TABLE>[.<COPYNO>] [<INDEX>] [<COUNT>]\n\t        [-filter <FIELD>=<VALUE>[,...]]\n\t      "
+    "If raw is specified, show raw memory words instead of fields.\n\t      If hex is specified, "
+    "show hex data only (for Expect parsing).\n\t      If all is specified, show even empty or "
+    "invalid entries\n\t      If chg is specified, show only fields changed from defaults\n\t    "
+    "  (Use \"listmem\" command to show a list of valid tables)\n\tDUMP PCIC                     "
+    "(PCI config space)\n\tDUMP PCIM [<START> [<COUNT>]] (CMIC PCI registers)\n\tDUMP SOC [ADDR "
+    "| RVAL | DIFF] (All SOC registers)\n\t      ADDR shows only addresses, doesn't actually "
+    "load.\n\t      RVAL shows reset defaults, doesn't actually load.\n\t      DIFF shows only "
+    "regs not equal to their reset defaults.\n\tDUMP SOCMEM [DIFF] (All SOC memories)\n\t      "
+    "DIFF shows only memories not equal to their reset defaults.\n\tDUMP MW [<START> "
+    "[<COUNT>]]   (System memory, 32 bits)\n\tDUMP MH [<START> [<COUNT>]]   (System memory, 16 "
+    "bits)\n\tDUMP MB [<START> [<COUNT>]]   (System memory, 8 bits)\n\tDUMP SA                 "
+    "      (ARL shadow table)\n\tDUMP DV ADDR                  (DMA vector)\n\tDUMP PHY "
+    "[<PHYID>]            See also, the 'PHY' command.\n";
+// feature_cmds.cpp
+int cmd_mirror(int unit, args_t *a);
+int cmd_dtag(int unit, args_t *a);
+int cmd_ipg(int unit, args_t *a);
+int cmd_dscp(int unit, args_t *a);
+int cmd_igmp(int unit, args_t *a);
+int cmd_dos(int unit, args_t *a);
+int cmd_rate(int unit, args_t *a);
+inline constexpr const char *MIRROR_USAGE =
+    "Usages:\n  mirror Mode=<L2|Off>        -Mirror L2 or none\n  mirror Port=<port>          "
+    "-Set the mirror destination port\n  mirror IngressBitMap=<pbmp> -PortBitMap with ingress "
+    "mirroring enabled\n  mirror EgressBitMap=<pbmp>  -PortBitMap with egress mirroring "
+    "enabled\n";
+inline constexpr const char *DTAG_USAGE =
+    "Usage:\n\tdtag show <pbmp>\n\tdtag mode <pbmp> none|internal|external\n\tdtag tpid <pbmp> "
+    "hex-value\n";
+inline constexpr const char *IPG_USAGE =
+    "Parameters: [PortBitMap=<pbmp>] [SPeed=10|100|1000]\n\t[FullDuplex=true|false]\n\tGet the "
+    "IPG register values.\n\tIf no args are given, displays all.\n";
+inline constexpr const char *DSCP_USAGE =
+    "Usages:\n  dscp pbmp [source [mapped]]\n        - map source dscp to mapped\n";
+inline constexpr const char *IGMP_USAGE =
+    "IGMP snooping enable/disable\nWith no arguments, displays the IGMP snooping "
+    "status.\n\tUsage :\n\t   igmp  init\n\t   igmp  on|enable|yes\n\t   igmp  "
+    "off|disable|no\n";
+inline constexpr const char *DOS_USAGE =
+    "DoS Attack enable/disable\nUsage :\n\t   dos [pbm] enable [0|1|2|...|6]\n\t   dos [pbm] "
+    "disable [0|1|2|...|6]\n\t   dos [pbm] show\n\t0: Source IP equal Destination IP\n\t1: TCP "
+    "flags\n\t2: Source Port equal Destination Port\n\t3: smaller than defined TCP Header "
+    "Size\n\t4: Ping Flood\n\t5: SYN Flood\n\t6: TCP SMURF\n";
+inline constexpr const char *RATE_USAGE =
+    "Parameters:[Limit=<limit>] [Bcast=<1|0>] [Mcast=<1|0>] [Dlf=<1|0>]\n\tEnables the "
+    "specified packet rate controls.\n\t  Limit     kilo bits per second\n\t  Bcast     Enable "
+    "broadcast rate control\n\t  Mcast     Enable multicast rate control\n\t  Dlf       Enable "
+    "DLF flooding rate control\n\t<limit> = 0, Bcast/Mcast/Dlf = 1: Disable Bcast/Mcast/Dlf "
+    "suppression\n\t<limit> > 0, Bcast/Mcast/Dlf = 1: Enable Bcast/Mcast/Dlf suppression\n";
