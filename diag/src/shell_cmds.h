@@ -241,3 +241,34 @@ int cmd_packet_watcher(int unit, args_t *a);
 int cmd_rx_cfg(int unit, args_t *a);
 int cmd_rx_mon(int unit, args_t *a);
 int cmd_rx_init(int unit, args_t *a);
+
+// phy_cmds.cpp
+int cmd_phy(int unit, args_t *a);
+int cmd_cable_diag(int unit, args_t *a);
+int cmd_linkscan(int unit, args_t *a);
+int cmd_combo(int unit, args_t *a);
+inline constexpr const char *PHY_USAGE =
+    "Parameters: [int] <ports> <regnum> [<value>]\n\t                 raw <mii-addr> <regnum> "
+    "[<value>]\n\tSet or display PHY registers.  If only <ports> is specified,\n\tthen "
+    "registers for those ports' PHYs are displayed. <ports> is a\n\tstandard port bitmap, e.g. "
+    "fe for all 10/100 ports, fe5-fe7 for\n\tthree FE's, etc. (see \"help pbmp\").  If the int "
+    "option is given,\n\tthe intermediate PHY for the port is used instead of the outer "
+    "PHY.\n\tIn 'raw' mode, the direct mii-address can be specified, only\n\t'writing' is "
+    "supported.\n";
+inline constexpr const char *CABLE_DIAG_USAGE =
+    "Run Cable Diagnostics on a set of ports.\nParameter: <portbitmap>\n";
+inline constexpr const char *LINKSCAN_USAGE =
+    "Parameters: [SwPortBitMap=<pbmp>] [HwPortBitMap=<pbmp>]\n\t[Interval=<usec>] "
+    "[FORCE=<pbmp>]\n\tWith no arguments, displays the linkscan status for all "
+    "ports.\n\tEnables software linkscan on ports specified by SwPortBitMap.\n\tEnables "
+    "hardware linkscan on ports specified by HwPortBitMap.\n\tDisables linkscan on all other "
+    "ports.\n\tInterval specifies non-default linkscan interval for software.\n\tNote: With "
+    "linkscan disabled, autonegotiated ports will NOT have\n\tthe MACs updated with "
+    "speed/duplex..\n\tFORCE=<pbmp> requests linkscan to update ports once even if link\n\tstatus "
+    "did not change.\n";
+inline constexpr const char *COMBO_USAGE =
+    "Parameters: <ports> [copper|fiber [<option>=<value>]]\n            <ports> watch "
+    "[on|off]\n\tDisplay or update operating parameters of copper/fiber combo PHY.\n\tNote: the "
+    "'port' command operates on the currently active medium.\n\tExample: combo ge1 fiber "
+    "autoneg_enable=1 autoneg_advert=1000,pause\n\tWatch subcommand enables/disables media "
+    "change notifications\n";
