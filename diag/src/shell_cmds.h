@@ -272,3 +272,29 @@ inline constexpr const char *COMBO_USAGE =
     "'port' command operates on the currently active medium.\n\tExample: combo ge1 fiber "
     "autoneg_enable=1 autoneg_advert=1000,pause\n\tWatch subcommand enables/disables media "
     "change notifications\n";
+
+// auth_cos_cmds.cpp
+int cmd_auth(int unit, args_t *a);
+int cmd_cos(int unit, args_t *a);
+inline constexpr const char *AUTH_USAGE =
+    "Usages:\n\tauth init\n\t       - Init auth function\n\tauth detach\n\t       - Detach auth "
+    "function\n\tauth mac init\n\t       - Add switch mac address from config to all "
+    "ports\n\tauth mac add  [PortBitMap = <pbmp>] [MACaddress=<address>]\n\t       - Add "
+    "switch mac address\n\tauth mac del  [PortBitMap = <pbmp>] [MACaddress=<address>]\n\t     "
+    "  - Delete switch mac address\n\tauth mac clear  [PortBitMap = <pbmp>]\n\t       - Clear "
+    "all switch mac addresses\n\tauth block [PortBitMap = <pbmp>] "
+    "[IngressOnly=true|false]\n\t       - Block traffic for all directions or ingress "
+    "direction only\n\tauth unblock [PortBitMap = <pbmp>]\n\t       - All traffic allowed, "
+    "ports in uncontrolled state\n\tauth enable [PortBitMap = <pbmp>] "
+    "[LearnEnable=true|false] [AuthNum=#] \n\t                  [SaNum=<value>]\n\t            "
+    "# = 0: None\n\t              = 1: Static accept\n\t              = 2: Static reject\n\t    "
+    "          = 3: SA num (SaNum should be set)\n\t              = 4: SA match\n\t       - "
+    "Authorized ports to allow traffic\n\tauth disable [PortBitMap = <pbmp>]\n\t       - Put "
+    "ports back in block state\n\tauth show\n\t       - Show ports access state\n";
+inline constexpr const char *COS_USAGE =
+    "Usages:\n\tcos clear                  - Reset COS configuration to default\n\tcos config "
+    "[Numcos=#]      - Set number of active COS queues\n\tcos map [Pri=#] [Queue=#]  - Map a "
+    "priority 0-7 to a COS queue\n\tcos show                   - Show current COS "
+    "config\n\tcos strict                 - Set strict queue scheduling mode\n\tcos weight "
+    "[W0=#] [W1=#] ... - Set weighted round-robin queue\n\t                               "
+    "scheduling mode with the specified\n\t                               weights per queue\n";

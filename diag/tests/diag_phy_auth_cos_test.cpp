@@ -1,5 +1,5 @@
-// PHY, CABLEdiag, LINKscan and COMBO over the chip model: register accesses
-// reach the model's PHYs and settings read back through the API.
+// PHY, CABLEdiag, LINKscan, COMBO, Auth and COS over the chip model: register
+// accesses reach the model's PHYs and settings read back through the API.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -153,6 +153,82 @@ TEST_F(diag_phy, ComboMediaShowSetAndWatch) {
               "Port " + ge + ": Medium status change watch is  ON. Medim changed 0 times\n");
     EXPECT_EQ(run("COMBO " + ge + " watch off"), "Port " + ge + ": Medium change watch is OFF\n");
     dxp_tarn_phy_hooks_register(nullptr);
+}
+
+TEST_F(diag_phy, AuthModesReachThePorts) {
+    bringUp();
+    auto mode = [](int port) {
+        uint32_t m = 0;
+        EXPECT_EQ(dxp_auth_mode_get(0, port, &m), 0);
+        return m;
+    };
+    EXPECT_TRUE(has(run("Auth block"), "Current settings:\n"));
+    EXPECT_EQ(mode(0), 1u);
+
+    std::string out = run("Auth block PortBitMap=fe0-fe3 IngressOnly=true");
+    EXPECT_TRUE(has(out, "port fe0 blocked in ingress direction(s).\n")) << out;
+    for (int port = 0; port < 4; port++)
+        EXPECT_EQ(mode(port), 10u);
+    EXPECT_TRUE(has(run("Auth show"), "port fe0 is unauthorized for ingress direction(s).\n"));
+    // The bitmap is kept for the next command.
+    EXPECT_EQ(run("Auth unblock").substr(0, 16), "Current settings");
+    EXPECT_EQ(mode(3), 10u);
+    run("Auth enable LearnEnable=true");
+    for (int port = 0; port < 4; port++)
+        EXPECT_EQ(mode(port), 0x10024u);
+    run("Auth unblock PortBitMap=fe0-fe3");
+    for (int port = 0; port < 4; port++)
+        EXPECT_EQ(mode(port), 1u);
+
+    EXPECT_EQ(run("Auth enable AuthNum=5 PortBitMap=fe1", -1),
+              "ERROR: Auth without expected parameter.\n");
+    EXPECT_EQ(mode(1), 1u);
+    out = run("Auth enable PortBitMap=fe1 AuthNum=3 SaNum=4 LearnEnable=true");
+    EXPECT_EQ(out, "sanum 4\nport fe1 authorization enabled.\n");
+    EXPECT_EQ(mode(1), 0x80024u);
+    EXPECT_TRUE(has(run("Auth mac show"), "port fe1 is authorized with condition(s) L2LEAERN \n"));
+    run("Auth disable PortBitMap=fe1");
+    EXPECT_EQ(mode(1), 18u);
+    EXPECT_TRUE(has(run("Auth enable Bogus=1", -1), "Auth: Error: Unknown option: Bogus=1\n"));
+    run("Auth sideways", -2);
+    run("Auth mac", -2);
+}
+
+TEST_F(diag_phy, CosQueuesSchedulingAndMapReachTheChip) {
+    bringUp();
+    EXPECT_EQ(run("COS map Pri=3 Queue=2"), "");
+    int queue = -1;
+    ASSERT_EQ(dxp_cosq_mapping_get(0, 3, &queue), 0);
+    EXPECT_EQ(queue, 2);
+    // The queue offered by default is that of the previous priority.
+    ASSERT_EQ(dxp_cosq_mapping_set(0, 5, 0), 0);
+    EXPECT_EQ(run("COS map Pri=5"), "");
+    ASSERT_EQ(dxp_cosq_mapping_get(0, 5, &queue), 0);
+    EXPECT_EQ(queue, 2);
+    EXPECT_EQ(run("COS map Queue=1"), "");
+    ASSERT_EQ(dxp_cosq_mapping_get(0, 5, &queue), 0);
+    EXPECT_EQ(queue, 1);
+
+    EXPECT_EQ(run("COS weight W0=1 W1=2 W2=3 W3=4"), "");
+    int mode = 0, weights[8] = {}, delay = 0;
+    ASSERT_EQ(dxp_cosq_sched_get(0, &mode, weights, &delay), 0);
+    EXPECT_EQ(mode, 3);
+    EXPECT_EQ(weights[2], 3);
+    std::string out = run("COS show");
+    EXPECT_TRUE(has(out, "  Schedule mode: weighted round-robin\n")) << out;
+    EXPECT_TRUE(has(out, "    COSQ 2 = 3 packets\n    COSQ 3 = 4 packets\n")) << out;
+    EXPECT_TRUE(has(out, "    PRIO 5 ==> COSQ 1\n")) << out;
+
+    EXPECT_EQ(run("COS strict"), "");
+    ASSERT_EQ(dxp_cosq_sched_get(0, &mode, weights, &delay), 0);
+    EXPECT_EQ(mode, 1);
+    EXPECT_EQ(run("COS config Numcos=2"), "");
+    int numq = 0;
+    ASSERT_EQ(dxp_cosq_config_get(0, &numq), 0);
+    EXPECT_EQ(numq, 2);
+    EXPECT_TRUE(has(run("COS map Queue=9", -1), "COS: ERROR: ")) << run("COS show");
+    run("COS clear extra", -2);
+    run("COS bogus", -2);
 }
 
 }  // namespace
