@@ -254,7 +254,7 @@ int cos_show(int unit, const char *cmd, int numq, int mode) {
 
 int cmd_auth(int unit, args_t *a) {
     const char *cmd = ARG_CMD(a);
-    if (!sh_check_attached(cmd, unit)) return CMD_FAIL;
+    if (!sh_check_attached(cmd, unit) || SOC_CONTROL(unit) == nullptr) return CMD_FAIL;
     const char *w = ARG_GET(a);
     if (w == nullptr) return CMD_USAGE;
     uint64_t ports = auth_ports(unit);

@@ -383,7 +383,7 @@ int combo_set(int unit, const char *cmd, const soc_pbmp_t &pbmp, int medium,
 
 int cmd_phy(int unit, args_t *a) {
     const char *cmd = ARG_CMD(a);
-    if (!sh_check_attached(cmd, unit)) return CMD_FAIL;
+    if (!sh_check_attached(cmd, unit) || SOC_CONTROL(unit) == nullptr) return CMD_FAIL;
     const char *w = ARG_GET(a);
     if (w == nullptr) return CMD_USAGE;
     if (sal_strcasecmp(w, "info") == 0) return phy_info(unit);
@@ -428,7 +428,7 @@ int cmd_phy(int unit, args_t *a) {
 
 int cmd_cable_diag(int unit, args_t *a) {
     const char *cmd = ARG_CMD(a);
-    if (!sh_check_attached(cmd, unit)) return CMD_FAIL;
+    if (!sh_check_attached(cmd, unit) || SOC_CONTROL(unit) == nullptr) return CMD_FAIL;
     const char *w = ARG_GET(a);
     if (w == nullptr) return CMD_USAGE;
     soc_pbmp_t pbmp{};
@@ -589,7 +589,7 @@ int cmd_linkscan(int unit, args_t *a) {
 
 int cmd_combo(int unit, args_t *a) {
     const char *cmd = ARG_CMD(a);
-    if (!sh_check_attached(cmd, unit)) return CMD_FAIL;
+    if (!sh_check_attached(cmd, unit) || SOC_CONTROL(unit) == nullptr) return CMD_FAIL;
     const char *w = ARG_GET(a);
     if (w == nullptr) return CMD_USAGE;
     soc_pbmp_t pbmp{};

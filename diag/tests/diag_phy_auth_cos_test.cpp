@@ -151,6 +151,14 @@ TEST_F(diag_phy, ComboMediaShowSetAndWatch) {
     EXPECT_EQ(run("COMBO " + ge + " watch on"), "Port " + ge + ": Medium change watch is ON\n");
     EXPECT_EQ(run("COMBO " + ge + " w"),
               "Port " + ge + ": Medium status change watch is  ON. Medim changed 0 times\n");
+    // Registered once: one change counts once.
+    {
+        diag_test::ConsoleCapture cap;
+        phy_common_medium_change_notify(0, 25, 2);
+        EXPECT_EQ(cap.take(), "Unit 0: " + ge + ": Active medium switched to Fiber\n");
+    }
+    EXPECT_EQ(run("COMBO " + ge + " w"),
+              "Port " + ge + ": Medium status change watch is  ON. Medim changed 1 times\n");
     EXPECT_EQ(run("COMBO " + ge + " watch off"), "Port " + ge + ": Medium change watch is OFF\n");
     dxp_tarn_phy_hooks_register(nullptr);
 }
