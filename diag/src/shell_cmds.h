@@ -365,3 +365,59 @@ inline constexpr const char *RATE_USAGE =
     "broadcast rate control\n\t  Mcast     Enable multicast rate control\n\t  Dlf       Enable "
     "DLF flooding rate control\n\t<limit> = 0, Bcast/Mcast/Dlf = 1: Disable Bcast/Mcast/Dlf "
     "suppression\n\t<limit> > 0, Bcast/Mcast/Dlf = 1: Enable Bcast/Mcast/Dlf suppression\n";
+// phy_cmds.cpp
+int cmd_phy(int unit, args_t *a);
+int cmd_cable_diag(int unit, args_t *a);
+int cmd_linkscan(int unit, args_t *a);
+int cmd_combo(int unit, args_t *a);
+inline constexpr const char *PHY_USAGE =
+    "Parameters: [int] <ports> <regnum> [<value>]\n\t                 raw <mii-addr> <regnum> "
+    "[<value>]\n\tSet or display PHY registers.  If only <ports> is specified,\n\tthen "
+    "registers for those ports' PHYs are displayed. <ports> is a\n\tstandard port bitmap, e.g. "
+    "fe for all 10/100 ports, fe5-fe7 for\n\tthree FE's, etc. (see \"help pbmp\").  If the int "
+    "option is given,\n\tthe intermediate PHY for the port is used instead of the outer "
+    "PHY.\n\tIn 'raw' mode, the direct mii-address can be specified, only\n\t'writing' is "
+    "supported.\n";
+inline constexpr const char *CABLE_DIAG_USAGE =
+    "Run Cable Diagnostics on a set of ports.\nParameter: <portbitmap>\n";
+inline constexpr const char *LINKSCAN_USAGE =
+    "Parameters: [SwPortBitMap=<pbmp>] [HwPortBitMap=<pbmp>]\n\t[Interval=<usec>] "
+    "[FORCE=<pbmp>]\n\tWith no arguments, displays the linkscan status for all "
+    "ports.\n\tEnables software linkscan on ports specified by SwPortBitMap.\n\tEnables "
+    "hardware linkscan on ports specified by HwPortBitMap.\n\tDisables linkscan on all other "
+    "ports.\n\tInterval specifies non-default linkscan interval for software.\n\tNote: With "
+    "linkscan disabled, autonegotiated ports will NOT have\n\tthe MACs updated with "
+    "speed/duplex..\n\tFORCE=<pbmp> requests linkscan to update ports once even if link\n\tstatus "
+    "did not change.\n";
+inline constexpr const char *COMBO_USAGE =
+    "Parameters: <ports> [copper|fiber [<option>=<value>]]\n            <ports> watch "
+    "[on|off]\n\tDisplay or update operating parameters of copper/fiber combo PHY.\n\tNote: the "
+    "'port' command operates on the currently active medium.\n\tExample: combo ge1 fiber "
+    "autoneg_enable=1 autoneg_advert=1000,pause\n\tWatch subcommand enables/disables media "
+    "change notifications\n";
+
+// auth_cos_cmds.cpp
+int cmd_auth(int unit, args_t *a);
+int cmd_cos(int unit, args_t *a);
+inline constexpr const char *AUTH_USAGE =
+    "Usages:\n\tauth init\n\t       - Init auth function\n\tauth detach\n\t       - Detach auth "
+    "function\n\tauth mac init\n\t       - Add switch mac address from config to all "
+    "ports\n\tauth mac add  [PortBitMap = <pbmp>] [MACaddress=<address>]\n\t       - Add "
+    "switch mac address\n\tauth mac del  [PortBitMap = <pbmp>] [MACaddress=<address>]\n\t     "
+    "  - Delete switch mac address\n\tauth mac clear  [PortBitMap = <pbmp>]\n\t       - Clear "
+    "all switch mac addresses\n\tauth block [PortBitMap = <pbmp>] "
+    "[IngressOnly=true|false]\n\t       - Block traffic for all directions or ingress "
+    "direction only\n\tauth unblock [PortBitMap = <pbmp>]\n\t       - All traffic allowed, "
+    "ports in uncontrolled state\n\tauth enable [PortBitMap = <pbmp>] "
+    "[LearnEnable=true|false] [AuthNum=#] \n\t                  [SaNum=<value>]\n\t            "
+    "# = 0: None\n\t              = 1: Static accept\n\t              = 2: Static reject\n\t    "
+    "          = 3: SA num (SaNum should be set)\n\t              = 4: SA match\n\t       - "
+    "Authorized ports to allow traffic\n\tauth disable [PortBitMap = <pbmp>]\n\t       - Put "
+    "ports back in block state\n\tauth show\n\t       - Show ports access state\n";
+inline constexpr const char *COS_USAGE =
+    "Usages:\n\tcos clear                  - Reset COS configuration to default\n\tcos config "
+    "[Numcos=#]      - Set number of active COS queues\n\tcos map [Pri=#] [Queue=#]  - Map a "
+    "priority 0-7 to a COS queue\n\tcos show                   - Show current COS "
+    "config\n\tcos strict                 - Set strict queue scheduling mode\n\tcos weight "
+    "[W0=#] [W1=#] ... - Set weighted round-robin queue\n\t                               "
+    "scheduling mode with the specified\n\t                               weights per queue\n";
