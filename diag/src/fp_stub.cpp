@@ -1,14 +1,5 @@
 #include "fp_cmd.h"
 namespace fp_cmd {
-int qual(int, args_t *) {
-    return CMD_NOTIMPL;
-}
-int qset(int, args_t *) {
-    return CMD_NOTIMPL;
-}
-int user(int, args_t *) {
-    return CMD_NOTIMPL;
-}
 int action(int, args_t *) {
     return CMD_NOTIMPL;
 }

@@ -114,4 +114,70 @@ TEST_F(diag_fp, GroupsAndEntries) {
               "dxp_field_group_destroy(unit=0) okay\n");
 }
 
+TEST_F(diag_fp, QualifiersSelectTheFramesARuleActsOn) {
+    linksUp();
+    EXPECT_EQ(run("qset add dxpFieldQualifySrcMac"), "DXP_FIELD_QSET_ADD(SrcMac) okay\n");
+    run("qset add SrcPort");
+    EXPECT_TRUE(has(run("qset show"), "qset={SrcMac, SrcPort}"));
+    run("group create 1 3");
+    run("entry create 3 5");
+    EXPECT_EQ(run("qual 5 SrcMac 00:10:20:30:40:5a ff:ff:ff:ff:ff:ff"),
+              "dxp_field_qualify_SrcMac(unit=0) okay\n");
+    EXPECT_EQ(run("qual 5 SrcPort 0 -1 fe1 -1"), "dxp_field_qualify_SrcPort(unit=0) okay\n");
+    ASSERT_EQ(dxp_field_action_add(0, 5, dxpFieldActionDrop, 0, 0), 0);
+    run("install 5");
+    EXPECT_EQ(send(0x00102030405aull), (std::vector<size_t>{0, 0, 0}));
+    EXPECT_EQ(send(0x00102030405bull), (std::vector<size_t>{1, 1, 1}));
+
+    // Cleared, the entry matches every frame.
+    EXPECT_EQ(run("qual 5 clear"), "dxp_field_qualify_clear(unit=0) okay\n");
+    run("entry reinstall 5");
+    EXPECT_EQ(send(0x00102030405bull), (std::vector<size_t>{0, 0, 0}));
+
+    // Bad words: a message, no call.
+    EXPECT_EQ(run("qual 5 SrcMac 00:10:zz ff:ff:ff:ff:ff:ff", -1),
+              "ERROR: invalid mac string: \"00:10:zz\" (error=-1)\n");
+    EXPECT_EQ(run("qual 5 DstIp 10.0.0.300 255.0.0.0", -1),
+              "ERROR: invalid ip4 addr string: \"10.0.0.300\"\n");
+    EXPECT_EQ(run("qual 5 InPorts nowhere", -1),
+              "FieldProcessor: Error: unrecognized port bitmap: nowhere\n");
+    EXPECT_EQ(run("qual 5 Snap 1 1", -1), "Unknown qualifier: Snap\n");
+    EXPECT_EQ(run("qual 5 UserDefined3 1 1", -1), "Unknown qualifier: UserDefined3\n");
+    EXPECT_EQ(run("qual 5 Stage Nowhere", -1), "Unknown Stage value: Nowhere\n");
+    EXPECT_EQ(run("qual 5 Decap Nothing", -1), "Unknown decap value: Nothing\n");
+    EXPECT_EQ(run("qual 5 IpType Ipx", -1), "Unknown IpType value: Ipx\n");
+    EXPECT_EQ(run("qual 5 Ttl 64 255", -1), "dxp_field_qualify_TTL() failed: Entry not found\n");
+    run("qual 5 Ttl 64", -2);
+    run("qual 5", -2);
+
+    EXPECT_EQ(run("qset add 1", -1), "Error: UDF0 and UDF1 are for internal use only.\n");
+    EXPECT_EQ(run("qset add UserDefined1", -1),
+              "Error: UDF0 and UDF1 are for internal use only.\n");
+    EXPECT_EQ(run("qset add 84", -1), "Unknown qualifier: 84\n");
+    EXPECT_EQ(run("qset clear"), "DXP_FIELD_QSET_INIT() okay\n");
+    EXPECT_TRUE(has(run("qset show"), "qset={}"));
+    run("qset", -2);
+}
+
+TEST_F(diag_fp, UserDefinedFields) {
+    run("user init");
+    EXPECT_EQ(run("user set 0 14"), "dxp_field_udf_spec_set(unit=0) okay\n");
+    EXPECT_EQ(run("user create 0"), "dxp_field_udf_create(unit=0) okay\n");
+    std::string out = run("user get 0");
+    ASSERT_TRUE(has(out, "dxp_field_udf_get(unit=0) okay\nFP user get: udf_id=")) << out;
+    const int udf = std::stoi(out.substr(out.find("udf_id=") + 7));
+    EXPECT_EQ(run("qset add UserDefined 0", -1),
+              "dxp_field_qset_add_udf() failed: " + std::string(dxp_errmsg(DXP_E_PARAM)) + "\n")
+        << "0 names no field here";
+    EXPECT_EQ(run("qset add UserDefined " + std::to_string(udf)),
+              "dxp_field_qset_add_udf(unit=0) okay\n");
+    run("group create 1 4");
+    run("entry create 4 6");
+    // A udf_id of 0 is the field just created.
+    EXPECT_EQ(run("qual 6 UserDefined 0 0x1234 0xffff"),
+              "dxp_field_qualify_UserDefined(unit=0) okay\n");
+    EXPECT_EQ(run("user post_ethertype", -1), "FieldProcessor: Command not implemented\n");
+    run("user", -2);
+}
+
 }  // namespace
