@@ -180,4 +180,70 @@ TEST_F(diag_fp, UserDefinedFields) {
     run("user", -2);
 }
 
+TEST_F(diag_fp, ActionsAndCountersActOnFrames) {
+    linksUp();
+    run("qset add SrcMac");
+    run("group create 1 2");
+    run("entry create 2 7");
+    run("qual 7 SrcMac 00:10:20:30:40:5a ff:ff:ff:ff:ff:ff");
+    run("action add 7 RedirectPort 0", -2);
+    EXPECT_EQ(run("action add 7 RedirectPort 0 fe3"), "dxp_field_action_add(unit=0) okay\n");
+    EXPECT_EQ(
+        run("action get 7 dxpFieldActionRedirectPort"),
+        "dxp_field_action_get(unit=0) okay\nFP action get: action=RedirectPort, p0=0, p1=3\n");
+    EXPECT_EQ(run("counter create 7"), "dxp_field_counter_create(unit=0) okay\n");
+    run("install 7");
+    EXPECT_EQ(send(0x00102030405aull), (std::vector<size_t>{0, 1, 0}));
+    EXPECT_EQ(send(0x00102030405aull), (std::vector<size_t>{0, 1, 0}));
+    EXPECT_EQ(run("counter get 7 0"),
+              "dxp_field_counter_get(unit=0) okay\nFP counter get: eid=7, counter_num=0, val=2\n");
+    EXPECT_EQ(run("counter set 7 0 0"), "dxp_field_counter_set(unit=0) okay\n");
+    EXPECT_TRUE(has(run("counter get 7 0"), "val=0\n"));
+
+    // Replaced by a drop, the same frames go nowhere.
+    EXPECT_EQ(run("action remove 7"), "dxp_field_action_remove_all(unit=0) okay\n");
+    EXPECT_EQ(run("action add 7 28 0 0"), "dxp_field_action_add(unit=0) okay\n");
+    run("entry reinstall 7");
+    EXPECT_EQ(send(0x00102030405aull), (std::vector<size_t>{0, 0, 0}));
+    EXPECT_EQ(send(0x00102030405bull), (std::vector<size_t>{1, 1, 1}));
+    EXPECT_EQ(run("action get 7 Drop"),
+              "dxp_field_action_get(unit=0) okay\nFP action get: action=Drop, p0=0, p1=0\n");
+
+    EXPECT_EQ(run("action add 7 Teleport 0 0", -1), "Unknown action: Teleport\n");
+    EXPECT_TRUE(has(run("action get 7 GpOuterVlanPrioNew", -1), "dxp_field_action_get() failed"));
+    run("action add 7 CosQNew 1", -2);
+    run("action flip 7", -2);
+    run("counter get 7", -2);
+    run("counter", -2);
+}
+
+TEST_F(diag_fp, MetersAndRanges) {
+    run("qset add SrcMac");
+    run("group create 1 2");
+    run("entry create 2 7");
+    EXPECT_EQ(run("meter getc 7", -1), "dxp_field_meter_get() failed: Table empty\n");
+    EXPECT_EQ(run("meter create 7"), "dxp_field_meter_create(unit=0) okay\n");
+    EXPECT_EQ(run("meter setc 7 2048 0x5000"), "dxp_field_meter_set(unit=0) okay\n");
+    EXPECT_EQ(run("meter getc 7"),
+              "FP meter get committed eid=7: rate=2048, burst=16384\n"
+              "dxp_field_meter_get(unit=0) okay\n");
+    EXPECT_EQ(run("meter setp 7 1000 1024", -1),
+              "dxp_field_meter_set() failed: Invalid parameter\n");
+    run("meter setc 7 1000", -2);
+    run("meter share 7", -2);
+
+    std::string out = run("range create 1 0 1023");
+    ASSERT_TRUE(has(out, "dxp_field_range_create(unit=0) okay\nRID ")) << out;
+    const std::string rid =
+        out.substr(out.find("RID ") + 4, out.find(" created") - out.find("RID ") - 4);
+    EXPECT_EQ(run("range get " + rid), "dxp_field_range_get(unit=0) okay\nFP range get: rid=" +
+                                           rid + ", min=0 max=1023 flags=0x1 SRCPORT\n");
+    EXPECT_EQ(run("range destroy " + rid), "dxp_field_range_destroy(unit=0) okay\n");
+    EXPECT_TRUE(has(run("range get " + rid, -1), "dxp_field_range_get() failed: "));
+    run("range create 1 1024", -2);
+    EXPECT_EQ(run("range create 5 0 0 1023"),
+              "dxp_field_range_create_id(unit=0) okay\nRID 5 created!\n");
+    run("range group make 1 2 3 4", -2);
+}
+
 }  // namespace
