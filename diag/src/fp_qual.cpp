@@ -253,10 +253,11 @@ int qset_add(int unit, args_t *a) {
                       dxp_field_qset_add_udf(unit, &state().qset, udf));
     }
     int q = parse_is_integer(word) ? parse_integer(word) : parse_field_qualifier(word);
-    if (static_cast<unsigned>(q) >= DIAG_FIELD_QUALIFY_COUNT) {
+    if (q >= DIAG_FIELD_QUALIFY_COUNT) {
         sal_printf("Unknown qualifier: %s\n", word);
         return CMD_FAIL;
     }
+    // Negative numbers fall here too: nothing below UDF2 is the user's.
     if (q <= dxpFieldQualifyUserDefined1) {
         sal_printf("Error: UDF0 and UDF1 are for internal use only.\n");
         return CMD_FAIL;

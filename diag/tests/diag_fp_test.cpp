@@ -154,6 +154,7 @@ TEST_F(diag_fp, QualifiersSelectTheFramesARuleActsOn) {
     EXPECT_EQ(run("qset add UserDefined1", -1),
               "Error: UDF0 and UDF1 are for internal use only.\n");
     EXPECT_EQ(run("qset add 84", -1), "Unknown qualifier: 84\n");
+    EXPECT_EQ(run("qset add -1", -1), "Error: UDF0 and UDF1 are for internal use only.\n");
     EXPECT_EQ(run("qset clear"), "DXP_FIELD_QSET_INIT() okay\n");
     EXPECT_TRUE(has(run("qset show"), "qset={}"));
     run("qset", -2);
