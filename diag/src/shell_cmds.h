@@ -421,3 +421,18 @@ inline constexpr const char *COS_USAGE =
     "config\n\tcos strict                 - Set strict queue scheduling mode\n\tcos weight "
     "[W0=#] [W1=#] ... - Set weighted round-robin queue\n\t                               "
     "scheduling mode with the specified\n\t                               weights per queue\n";
+
+// fp_cmd.cpp, fp_qual.cpp, fp_action.cpp
+int cmd_fp(int unit, args_t *a);
+inline constexpr const char *FP_USAGE =
+    " Where <cmd> is:\n\taction <add|get|remove> <eid> [act] [p0] [p1]\n\tcontrol <ctrl_num> "
+    "[<status>]\n\tcounter create|get|set <eid> [<0|1>] [<val>]\n\tcounter share <src_eid> "
+    "<dst_eid>\n\tcounter destroy <eid>\n\tdetach\n\tentry create <gid> [<eid>]\n\tentry copy "
+    "<src_eid> [<dst_eid>]\n\tentry install|reinstall|remove|destroy <eid>\n\tentry prio <eid> "
+    "[highest|lowest|dontcare|default|<priority>]\n\tgroup create <pri> [<gid>] [mode]\n\tgroup "
+    "destroy|get|set <gid>\n\tinit\n\trange create [<rid>] [<flags>] [<min>] [<max>]\n\trange "
+    "group create [<rid>] [<flags>] [<min>] [<max>] [<group>]\n\trange get|destroy <rid>\n\tmeter "
+    "create|destroy <eid>\n\tmeter share <src_eid> <dst_eid>\n\tmeter getc|getp|setc|getp <eid> "
+    "[<rate>] [<burst>]\n\tqual <eid> <QUAL> [<udf_id*>] data mask (*required for "
+    "QUAL=UserDefined)\n\tqset add|clear|show [qualifier]\n\tshow [group|entry] [id]\n\tuser "
+    "get|set|init|create [udf_id] [flags] [offset]\n\tstatus\n";
