@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -81,6 +83,35 @@ inline bool read_until(int fd, std::string *seen, const std::string &text, int s
         seen->append(buf, static_cast<size_t>(n));
     }
     return true;
+}
+
+// True when a socket of the type can bind 127.0.0.1:port now.
+inline bool port_free(int type, int port) {
+    int fd = socket(AF_INET, type, 0);
+    if (fd < 0) return false;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool ok = bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+    close(fd);
+    return ok;
+}
+
+// A port offset whose telnet, web, SNMP and trap ports are free now. Test
+// programs run in parallel, each starting its own firmware: a guess from the
+// process id alone let two of them share a port. Below the kernel's
+// ephemeral ports (32768 up), which other tests' clients take.
+inline int free_port_offset() {
+    int candidate = static_cast<int>(getpid() % 5000) * 4;
+    for (int tries = 0; tries < 5000; tries++, candidate = (candidate + 4) % 20000) {
+        int offset = 10000 + candidate;
+        if (port_free(SOCK_STREAM, offset + 23) && port_free(SOCK_STREAM, offset + 80) &&
+            port_free(SOCK_DGRAM, offset + 161) && port_free(SOCK_DGRAM, offset + 162))
+            return offset;
+    }
+    ADD_FAILURE() << "no free port offset";
+    return 10000;
 }
 
 }  // namespace switchfw_child

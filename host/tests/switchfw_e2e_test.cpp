@@ -187,9 +187,7 @@ class startup_e2e : public ::testing::Test {
               ("switchfw-e2e-" + std::to_string(getpid()) + "-" + info->name());
         fs::remove_all(dir);
         fs::create_directories(dir);
-        // Below the kernel's ephemeral ports (32768 up), which the clients of
-        // other test programs take and which would block the firmware's bind.
-        offset = 10000 + static_cast<int>(getpid() % 7000) * 3;
+        offset = switchfw_child::free_port_offset();
     }
     void TearDown() override { fs::remove_all(dir); }
 };

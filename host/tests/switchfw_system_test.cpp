@@ -92,7 +92,7 @@ TEST(switchfw_system, NamespacesPingThroughTheSwitchUntilVlansSeparateThem) {
     ASSERT_EQ(sh("ip netns add " + ns.a), 0);
     ASSERT_EQ(sh("ip netns add " + ns.b), 0);
 
-    Switch sw(test_workdir::path(), 10000 + id % 5000, tap1, tap2);
+    Switch sw(test_workdir::path(), switchfw_child::free_port_offset(), tap1, tap2);
     ASSERT_TRUE(sw.run("", "DXP.0> "));
     for (auto [tap, space, host] : {std::tuple{tap1, ns.a, 1}, std::tuple{tap2, ns.b, 2}}) {
         ASSERT_EQ(sh("ip link set " + tap + " netns " + space), 0);

@@ -21,6 +21,7 @@
 #include <sstream>
 #include <string>
 
+#include "../../host/tests/switchfw_child.h"
 #include "../../platform/tests/private_workdir.h"
 
 namespace {
@@ -168,9 +169,7 @@ class TrapReceiver {
 
 class snmp_agent_e2e : public ::testing::Test {
   protected:
-    // CTest runs each case as its own process: ports unique per process,
-    // below the kernel's ephemeral ones.
-    const int offset = 10000 + static_cast<int>(getpid() % 1700) * 12;
+    const int offset = switchfw_child::free_port_offset();
     const fs::path dir = fs::path(test_workdir::path()) / "switch";
     void SetUp() override { fs::create_directories(dir); }
     std::string agent() const { return "127.0.0.1:" + std::to_string(offset + 161); }

@@ -57,7 +57,7 @@ std::string web(int port, const std::string &path, const std::string &cookie,
 TEST(snmp_pages_e2e, CommunityAndUserFromThePagesAnswerSnmpget) {
     const fs::path dir = fs::path(test_workdir::path()) / "fw";
     fs::create_directories(dir);
-    const int offset = 10000 + static_cast<int>(getpid() % 1700) * 12 + 4;
+    const int offset = switchfw_child::free_port_offset();
     switchfw_child::Child fw = switchfw_child::start(
         dir, {"--port-offset", std::to_string(offset), "--flash", "flash.bin", "--fs", "fs"});
     std::string console;

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <string>
 
+#include "../../host/tests/switchfw_child.h"
 #include "../../platform/tests/private_workdir.h"
 #include "sal_host.h"
 #include "snmp_agent.h"
@@ -58,7 +59,7 @@ void add_station(int port, const char *community) {
 }
 
 TEST(send_rmon_alarm_trap, ReachesTheSinksWhoseCommunityStartsTheEventOne) {
-    const int offset = 10000 + static_cast<int>(getpid() % 1700) * 12 + 6;
+    const int offset = switchfw_child::free_port_offset();
     const int port = offset + 162 + 2;
     const fs::path log = fs::path(test_workdir::path()) / "traps.log";
     pid_t trapd = fork();
