@@ -42,16 +42,23 @@ int status_write(Table t, uint32_t index, int32_t status) {
 }  // namespace
 
 const char *alarm_var_name(int var) {
-    static const char *const names[kAlarmVarCount] = {
-        "etherStatsDropEvents",          "etherStatsOctets",
-        "etherStatsPkts",                "etherStatsBroadcastPkts",
-        "etherStatsMulticastPkts",       "etherStatsCRCAlignErrors",
-        "etherStatsUndersizePkts",       "etherStatsOversizePkts",
-        "etherStatsFragments",           "etherStatsJabbers",
-        "etherStatsCollisions",          "etherStatsPkts64Octets",
-        "etherStatsPkts65to127Octets",   "etherStatsPkts128to255Octets",
-        "etherStatsPkts256to511Octets",  "etherStatsPkts512to1023Octets",
-        "etherStatsPkts1024to1518Octets"};
+    static const char *const names[kAlarmVarCount] = {"etherStatsDropEvents",
+                                                      "etherStatsOctets",
+                                                      "etherStatsPkts",
+                                                      "etherStatsBroadcastPkts",
+                                                      "etherStatsMulticastPkts",
+                                                      "etherStatsCRCAlignErrors",
+                                                      "etherStatsUndersizePkts",
+                                                      "etherStatsOversizePkts",
+                                                      "etherStatsFragments",
+                                                      "etherStatsJabbers",
+                                                      "etherStatsCollisions",
+                                                      "etherStatsPkts64Octets",
+                                                      "etherStatsPkts65to127Octets",
+                                                      "etherStatsPkts128to255Octets",
+                                                      "etherStatsPkts256to511Octets",
+                                                      "etherStatsPkts512to1023Octets",
+                                                      "etherStatsPkts1024to1518Octets"};
     return var >= 1 && var <= kAlarmVarCount ? names[var - 1] : nullptr;
 }
 
@@ -134,8 +141,9 @@ int set_text(Table t, uint32_t var_id, uint32_t index, const char *text) {
 }
 
 int set_oid(Table t, uint32_t var_id, uint32_t index, const rmon_oid_t *oid, uint16_t len) {
-    return write(t, var_id, index,
-                 {.type = RMON_ASN_OBJECT_ID, .length = len, .value = const_cast<rmon_oid_t *>(oid)});
+    return write(
+        t, var_id, index,
+        {.type = RMON_ASN_OBJECT_ID, .length = len, .value = const_cast<rmon_oid_t *>(oid)});
 }
 
 int rmon_row_op(Table t, uint32_t index, int op) {
@@ -210,8 +218,8 @@ int refuse(httpd_event *ev, httpd_request *req, const char *title, const char *m
 }
 
 // Creates a row at the lowest free index of the table.
-int create_row(Table t, uint32_t status_column, const void *key, const char *title,
-               httpd_event *ev, httpd_request *req, bool alarm) {
+int create_row(Table t, uint32_t status_column, const void *key, const char *title, httpd_event *ev,
+               httpd_request *req, bool alarm) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
     uint32_t index = 0;
     for (uint32_t i = 1; i <= kIndexMax && index == 0; i++) {
@@ -410,6 +418,8 @@ int ssphandler_rmonlite_histctrl_modify_cgi(httpd_event *ev, httpd_request *req)
     bool was_valid = status.u32() == RMON_VALID;
     if (was_valid && rmon_row_op(kHistCtrl, index, 3) != 0)
         return refuse(ev, req, title, "Set the RMON_HistCtrl.Interval failed!");
+    Value old_interval;
+    read(kHistCtrl, 5, index, &old_interval);
     const char *failed = nullptr;
     int var = 0;
     if (interval_text != nullptr && set_int(kHistCtrl, 4, index, interval) != 0) {
@@ -422,6 +432,8 @@ int ssphandler_rmonlite_histctrl_modify_cgi(httpd_event *ev, httpd_request *req)
     if (failed != nullptr) {
         logger_printf(LOG_LEVEL_WARNING, LOG_MOD_RMON, "%s, rmonp_var_set(var=%d) failed!\n",
                       handler, var);
+        // A refused post leaves the row as it was.
+        if (var == 5) set_int(kHistCtrl, 4, index, static_cast<int32_t>(old_interval.u32()));
         if (was_valid) rmon_row_op(kHistCtrl, index, 1);
         return refuse(ev, req, title, failed);
     }
@@ -436,8 +448,7 @@ int ssphandler_rmonlite_eventlog_index_cgi(httpd_event *ev, httpd_request *req) 
 }
 
 int ssphandler_rmonlite_histstat_index_cgi(httpd_event *ev, httpd_request *req) {
-    if (ev->event == HTTPD_EV_ARGS)
-        stored_set(req, &kHistoryShown, posted_index(first_value(ev)));
+    if (ev->event == HTTPD_EV_ARGS) stored_set(req, &kHistoryShown, posted_index(first_value(ev)));
     return 0;
 }
 

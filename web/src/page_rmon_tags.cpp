@@ -27,7 +27,7 @@ int walk(const char *name, Table t, uint32_t column, uint32_t parent, const void
          httpd_request *req) {
     std::vector<uint32_t> found;
     uint32_t after[2] = {parent, 0};
-    int parts = parent != 0 ? 1 : 0;
+    int parts = parent != 0 ? 2 : 0;
     while (found.size() < kIndexMax) {
         uint32_t row[2] = {};
         int error = next(t, column, after, parts, row);
@@ -74,8 +74,8 @@ uint32_t row_of(const uint16_t args[3], const httpd_request *req, const void *cr
 
 // Reads a column for a tag; false (with "SNMP Error" printed and logged,
 // or "&nbsp;" for no row) when it cannot be read.
-bool fetch(const char *tag, Table t, uint32_t column, const uint32_t *instance, int parts,
-           Value *v, httpd_tag_out *out) {
+bool fetch(const char *tag, Table t, uint32_t column, const uint32_t *instance, int parts, Value *v,
+           httpd_tag_out *out) {
     if (instance[parts - 1] == 0) {
         web_tag_text(out, "&nbsp;");
         return false;
@@ -96,9 +96,10 @@ bool fetch(const char *tag, Table t, uint32_t column, uint32_t index, Value *v,
 
 void print_text(const Value &v, httpd_tag_out *out) {
     char raw[sizeof v.bytes + 1] = {};
-    size_t n = v.length < sizeof v.bytes ? v.length : sizeof v.bytes;
+    size_t n = v.length < sizeof v.bytes ? v.length : sizeof v.bytes, k = 0;
+    // Control characters (the log lines end in a newline) are left out.
     for (size_t i = 0; i < n; i++)
-        raw[i] = v.bytes[i] >= 0x20 && v.bytes[i] != 0x7f ? static_cast<char>(v.bytes[i]) : '.';
+        if (v.bytes[i] >= 0x20 && v.bytes[i] != 0x7f) raw[k++] = static_cast<char>(v.bytes[i]);
     char escaped[WEB_TAG_TEXT_SIZE];
     web_html_escape(raw, escaped, sizeof escaped);
     web_tag_text(out, web_tag_printf("%s", escaped));
@@ -115,8 +116,8 @@ void print_int(const Value &v, httpd_tag_out *out) {
 void print_time(const Value &v, httpd_tag_out *out) {
     uint32_t s = v.u32() / 100;
     web_tag_text(out, web_tag_printf("%dD: %dH: %dM: %dS", static_cast<int>(s / 86400),
-                                     static_cast<int>(s / 3600 % 24),
-                                     static_cast<int>(s / 60 % 60), static_cast<int>(s % 60)));
+                                     static_cast<int>(s / 3600 % 24), static_cast<int>(s / 60 % 60),
+                                     static_cast<int>(s % 60)));
 }
 
 // The sub-identifier at `pos` of an OID value.
@@ -155,8 +156,8 @@ void sspvar_rmonalarm_tag_ssi(const uint16_t args[3], httpd_tag_out *out, httpd_
         return heading("Create New Alarm", index,
                        args[1] == kCreated && stored(req, &kAlarmCreated) != 0, out);
     // Column of each selector; 0 for the selectors handled below.
-    static const uint8_t columns[20] = {3, 3, 4, 6, 9, 10, 0, 0, 2, 0,
-                                        7, 0, 8, 0, 11, 3, 4, 5, 6, 11};
+    static const uint8_t columns[20] = {3, 3, 4, 6, 9,  10, 0, 0, 2, 0,
+                                        7, 0, 8, 0, 11, 3,  4, 5, 6, 11};
     if (sel >= 20 || columns[sel] == 0) return;
     Value v;
     if (!fetch(tag, kAlarm, columns[sel], index, &v, out)) return;
@@ -174,8 +175,8 @@ void sspvar_rmonalarm_tag_ssi(const uint16_t args[3], httpd_tag_out *out, httpd_
         case 15:
             var = alarm_var_of(v);
             if (var == 0) return web_tag_text(out, "&nbsp;");
-            return web_tag_text(out, web_tag_printf("%s.%d", alarm_var_name(var),
-                                                    static_cast<int>(sub_id(v, 11))));
+            return web_tag_text(
+                out, web_tag_printf("%s.%d", alarm_var_name(var), static_cast<int>(sub_id(v, 11))));
         case 16:
             return web_tag_text(out, v.u32() <= 2 ? sample[v.u32()] : "");
         case 18:
@@ -254,8 +255,7 @@ void sspvar_rmonhistctrl_tag_ssi(const uint16_t args[3], httpd_tag_out *out, htt
     }
 }
 
-void sspvar_rmonhist_stat_tag_ssi(const uint16_t args[3], httpd_tag_out *out,
-                                  httpd_request *req) {
+void sspvar_rmonhist_stat_tag_ssi(const uint16_t args[3], httpd_tag_out *out, httpd_request *req) {
     static const char tag[] = "sspvar_rmonhist_stat_tag_ssi";
     uint32_t row[2] = {stored(req, &kHistoryShown), row_at(req, &history_rows, args[1])};
     // 0 sample index ... 13 utilization (columns 2 to 15); 14 the control row.
@@ -318,8 +318,7 @@ int ssploop_rmoneventlog_tag_index(const uint16_t *, int index, httpd_request *r
 }
 
 int ssploop_rmonhistctrl_tag_index(const uint16_t *, int index, httpd_request *req) {
-    return loop_row("ssploop_rmonhistctrl_tag_index", kHistCtrl, 7, 0, &histctrl_rows, index,
-                    req);
+    return loop_row("ssploop_rmonhistctrl_tag_index", kHistCtrl, 7, 0, &histctrl_rows, index, req);
 }
 
 int ssploop_rmonhist_stat_tag_index(const uint16_t *, int index, httpd_request *req) {
