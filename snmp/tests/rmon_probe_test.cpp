@@ -133,20 +133,6 @@ class rmon_probe : public feature_test::BoardTest {
         soc_tarn_counter_stop(0);
         BoardTest::TearDown();
     }
-    // Frames into the chip port of a user port.
-    void inject(int uport, int frames) {
-        int lport = -1, unit = 0, port = 0;
-        ASSERT_EQ(ulpm_to_lport(uport, &lport), 0);
-        ASSERT_EQ(dxpx_lport_to_unit_port(lport, &unit, &port), 0);
-        board->port(port).linkUp();
-        ASSERT_EQ(dxpx_port_enable_set(lport, 1), 0);
-        dxp_pbmp_t up{};
-        dxp_pbmp_port_add(&up, port);
-        ASSERT_EQ(dxp_linkscan_update(0, up), 0);
-        for (int i = 0; i < frames; i++)
-            board->port(port).inject(sim::FrameBuilder().src(0x001020304050ull + i).build());
-        ASSERT_EQ(dxp_stat_sync(0), 0);
-    }
     static void tick(uint64_t seconds) { sal_clock_advance(seconds * 1000000); }
 };
 

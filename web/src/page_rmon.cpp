@@ -274,6 +274,7 @@ struct ModifyKind {
     const Column *columns;
     size_t count;
     const void *key;
+    const void *created;  // key of the create handler's index
 };
 
 // Sets one column from the form; 0, or the probe's error (RMON_WRONG_VALUE
@@ -357,6 +358,7 @@ const ModifyKind alarm_kind = {
     .columns = alarm_columns,
     .count = sizeof alarm_columns / sizeof alarm_columns[0],
     .key = &kAlarmShown,
+    .created = &kAlarmCreated,
 };
 
 const ModifyKind event_kind = {
@@ -367,33 +369,26 @@ const ModifyKind event_kind = {
     .columns = event_columns,
     .count = sizeof event_columns / sizeof event_columns[0],
     .key = &kEventShown,
+    .created = &kEventCreated,
 };
 
 }  // namespace
 
-int ssphandler_rmonlite_alarm_create_cgi(httpd_event *ev, httpd_request *req) {
-    return create_row(kAlarm, 12, &kAlarmCreated, "RMON Alarm Table create", ev, req, true);
-}
+// The create, modify and delete handlers of the alarm or event table.
+#define RMON_ROW_HANDLERS(NAME, TABLE, STATUS_COLUMN, KIND, ALARM, WORD)                        \
+    int ssphandler_rmonlite_##NAME##_create_cgi(httpd_event *ev, httpd_request *req) {          \
+        return create_row(TABLE, STATUS_COLUMN, KIND.created, "RMON " WORD " Table create", ev, \
+                          req, ALARM);                                                          \
+    }                                                                                           \
+    int ssphandler_rmonlite_##NAME##_modify_cgi(httpd_event *ev, httpd_request *req) {          \
+        return modify_row(KIND, ev, req);                                                       \
+    }                                                                                           \
+    int ssphandler_rmonlite_##NAME##_delete_cgi(httpd_event *ev, httpd_request *req) {          \
+        return delete_row(TABLE, "RMON " WORD " Table delete", ev, req);                        \
+    }
 
-int ssphandler_rmonlite_alarm_modify_cgi(httpd_event *ev, httpd_request *req) {
-    return modify_row(alarm_kind, ev, req);
-}
-
-int ssphandler_rmonlite_alarm_delete_cgi(httpd_event *ev, httpd_request *req) {
-    return delete_row(kAlarm, "RMON Alarm Table delete", ev, req);
-}
-
-int ssphandler_rmonlite_event_create_cgi(httpd_event *ev, httpd_request *req) {
-    return create_row(kEvent, 7, &kEventCreated, "RMON Event Table create", ev, req, false);
-}
-
-int ssphandler_rmonlite_event_modify_cgi(httpd_event *ev, httpd_request *req) {
-    return modify_row(event_kind, ev, req);
-}
-
-int ssphandler_rmonlite_event_delete_cgi(httpd_event *ev, httpd_request *req) {
-    return delete_row(kEvent, "RMON Event Table delete", ev, req);
-}
+RMON_ROW_HANDLERS(alarm, kAlarm, 12, alarm_kind, true, "Alarm")
+RMON_ROW_HANDLERS(event, kEvent, 7, event_kind, false, "Event")
 
 int ssphandler_rmonlite_histctrl_modify_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;

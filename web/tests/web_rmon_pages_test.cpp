@@ -65,19 +65,6 @@ class web_rmon_pages : public switch_pages_test::SwitchPages {
         sal_clock_real();
         SwitchPages::TearDown();
     }
-    void inject(int uport, int frames) {
-        int lport = -1, unit = 0, port = 0;
-        ASSERT_EQ(ulpm_to_lport(uport, &lport), 0);
-        ASSERT_EQ(dxpx_lport_to_unit_port(lport, &unit, &port), 0);
-        board->port(port).linkUp();
-        ASSERT_EQ(dxpx_port_enable_set(lport, 1), 0);
-        dxp_pbmp_t up{};
-        dxp_pbmp_port_add(&up, port);
-        ASSERT_EQ(dxp_linkscan_update(0, up), 0);
-        for (int i = 0; i < frames; i++)
-            board->port(port).inject(sim::FrameBuilder().src(0x001020304050ull + i).build());
-        ASSERT_EQ(dxp_stat_sync(0), 0);
-    }
     // Creates a row through the form; the index from its hidden field.
     int create(const char *path) {
         test_response r = post(path, "");
