@@ -15,6 +15,7 @@
 #include "../../features/tests/feature_fixture.h"
 #include "dxp.h"
 #include "rmon.h"
+#include "rmon_probe_fixture.h"
 #include "sal_host.h"
 #include "sim/board.h"
 #include "soc_counter.h"
@@ -114,21 +115,10 @@ class rmon_probe : public feature_test::BoardTest {
     void SetUp() override {
         BoardTest::SetUp();
         board->chip().poke("SWMODE", 0, 0x03);  // forwarding on, as the chip reset leaves it
-        sal_clock_manual(sal_clock_usecs64());
-        if (dxp_stat_sync(0) != 0) {
-            ASSERT_EQ(dxp_stat_init(0), 0);
-        }
-        rmon_init();
-        rmonp_table_reset();
-        // The test drives the counter and reclaim passes itself.
-        rmon_counter_period_set(0);
-        rmon_reclaim_period_set(0);
+        rmon_test::probe_start();
     }
     void TearDown() override {
-        rmonp_table_reset();
-        rmon_counter_period_set(0);
-        rmon_reclaim_period_set(0);
-        sal_clock_real();
+        rmon_test::probe_stop();
         // The chip's counter thread goes before the port tables it reads.
         soc_tarn_counter_stop(0);
         BoardTest::TearDown();

@@ -68,7 +68,12 @@ uint32_t Value::u32() const {
     return v;
 }
 
-int read(Table t, uint32_t column, const uint32_t *instance, int parts, Value *out) {
+namespace {
+
+// One read through the probe's application read; on a next read the
+// instance found goes to `found`.
+int probe_get(Table t, uint32_t column, const uint32_t *instance, int parts, int exact, Value *out,
+              uint32_t *found) {
     rmon_oid_t variable[kOidRoom] = {};
     rmon_oid_t oid[kOidRoom] = {};
     column_oid(t, column, variable);
@@ -83,7 +88,7 @@ int read(Table t, uint32_t column, const uint32_t *instance, int parts, Value *o
                        .variable_len = 11,
                        .oid = oid,
                        .oid_len = &len,
-                       .exact = 1,
+                       .exact = exact,
                        .value = &vp,
                        .error = &error,
                        .result = &result};
@@ -91,7 +96,18 @@ int read(Table t, uint32_t column, const uint32_t *instance, int parts, Value *o
     out->error = error;
     out->type = v.type;
     out->length = v.length;
-    return error;
+    if (error != 0 || exact) return error;
+    // A row past the last one lies in the next column.
+    if (len < 11 + 1 || oid[10] != column || oid[8] != t.table) return RMON_NO_SUCH_NAME;
+    for (int i = 0; i < len - 11 && i < 2; i++)
+        found[i] = oid[11 + i];
+    return 0;
+}
+
+}  // namespace
+
+int read(Table t, uint32_t column, const uint32_t *instance, int parts, Value *out) {
+    return probe_get(t, column, instance, parts, 1, out, nullptr);
 }
 
 int read(Table t, uint32_t column, uint32_t index, Value *out) {
@@ -99,32 +115,8 @@ int read(Table t, uint32_t column, uint32_t index, Value *out) {
 }
 
 int next(Table t, uint32_t column, const uint32_t *after, int parts, uint32_t *found) {
-    rmon_oid_t variable[kOidRoom] = {};
-    rmon_oid_t oid[kOidRoom] = {};
-    column_oid(t, column, variable);
-    column_oid(t, column, oid);
-    for (int i = 0; i < parts; i++)
-        oid[11 + i] = after[i];
-    uint16_t len = static_cast<uint16_t>(11 + parts);
     Value scratch;
-    oid_val v{.type = 0, .length = sizeof scratch.bytes, .value = scratch.bytes};
-    oid_val *vp = &v;
-    int error = -1, result = 0;
-    rmon_get_request r{.variable_oid = variable,
-                       .variable_len = 11,
-                       .oid = oid,
-                       .oid_len = &len,
-                       .exact = 0,
-                       .value = &vp,
-                       .error = &error,
-                       .result = &result};
-    if (rmonprobe_applop_get(&r) != 0 && error == 0) error = RMON_GEN_ERR;
-    if (error != 0) return error;
-    // A row past the last one lies in the next column.
-    if (len < 11 + 1 || oid[10] != column || oid[8] != t.table) return RMON_NO_SUCH_NAME;
-    for (int i = 0; i < len - 11 && i < 2; i++)
-        found[i] = oid[11 + i];
-    return 0;
+    return probe_get(t, column, after, parts, 0, &scratch, found);
 }
 
 int set_int(Table t, uint32_t var_id, uint32_t index, int32_t value) {

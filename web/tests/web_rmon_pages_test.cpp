@@ -5,9 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "dxp.h"
-#include "rmon.h"
-#include "sal_host.h"
+#include "../../snmp/tests/rmon_probe_fixture.h"
 #include "sim/board.h"
 #include "switch_pages_fixture.h"
 
@@ -48,21 +46,11 @@ class web_rmon_pages : public switch_pages_test::SwitchPages {
     void SetUp() override {
         SwitchPages::SetUp();
         board->chip().poke("SWMODE", 0, 0x03);
-        sal_clock_manual(sal_clock_usecs64());
-        if (dxp_stat_sync(0) != 0) {
-            ASSERT_EQ(dxp_stat_init(0), 0);
-        }
         settings_item_handler_set("rmon", rmon_settings_item);
-        rmon_init();
-        rmonp_table_reset();
-        rmon_counter_period_set(0);
-        rmon_reclaim_period_set(0);
+        rmon_test::probe_start();
     }
     void TearDown() override {
-        rmonp_table_reset();
-        rmon_counter_period_set(0);
-        rmon_reclaim_period_set(0);
-        sal_clock_real();
+        rmon_test::probe_stop();
         SwitchPages::TearDown();
     }
     // Creates a row through the form; the index from its hidden field.
