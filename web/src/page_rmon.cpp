@@ -291,6 +291,13 @@ int set_column(const ModifyKind &k, const Column &c, uint32_t index, const httpd
     return set_int(k.table, c.var_id, index, v);
 }
 
+// The error page "Set the RMON_<table>.<column> failed!".
+int set_failed(const ModifyKind &k, const char *column, httpd_event *ev, httpd_request *req) {
+    char msg[80];
+    std::snprintf(msg, sizeof msg, "Set the RMON_%s.%s failed!", k.table_name, column);
+    return refuse(ev, req, k.title, msg);
+}
+
 int modify_row(const ModifyKind &k, httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
     uint32_t index = posted_index(field(ev, "ctrl_id"));
@@ -301,32 +308,19 @@ int modify_row(const ModifyKind &k, httpd_event *ev, httpd_request *req) {
         const Column &c = k.columns[i];
         int32_t v = 0;
         const char *text = c.field != nullptr ? field(ev, c.field) : nullptr;
-        if (c.kind == Column::kInt && text != nullptr && !int_field(text, &v)) {
-            char msg[80];
-            std::snprintf(msg, sizeof msg, "Set the RMON_%s.%s failed!", k.table_name, c.name);
-            return refuse(ev, req, k.title, msg);
-        }
+        if (c.kind == Column::kInt && text != nullptr && !int_field(text, &v))
+            return set_failed(k, c.name, ev, req);
     }
-    if (rmon_row_op(k.table, index, 3) != 0) {
-        char msg[80];
-        std::snprintf(msg, sizeof msg, "Set the RMON_%s.Status failed!", k.table_name);
-        return refuse(ev, req, k.title, msg);
-    }
+    if (rmon_row_op(k.table, index, 3) != 0) return set_failed(k, "Status", ev, req);
     for (size_t i = 0; i < k.count; i++) {
         const Column &c = k.columns[i];
         if (set_column(k, c, index, ev) != 0) {
             logger_printf(LOG_LEVEL_WARNING, LOG_MOD_RMON, "%s, var_id=%d, rmonp set failed!\n",
                           k.handler, static_cast<int>(c.var_id));
-            char msg[80];
-            std::snprintf(msg, sizeof msg, "Set the RMON_%s.%s failed!", k.table_name, c.name);
-            return refuse(ev, req, k.title, msg);
+            return set_failed(k, c.name, ev, req);
         }
     }
-    if (rmon_row_op(k.table, index, 1) != 0) {
-        char msg[80];
-        std::snprintf(msg, sizeof msg, "Set the RMON_%s.Status failed!", k.table_name);
-        return refuse(ev, req, k.title, msg);
-    }
+    if (rmon_row_op(k.table, index, 1) != 0) return set_failed(k, "Status", ev, req);
     logger_printf(LOG_LEVEL_INFO, LOG_MOD_RMON, "%s index=%d, entry modified!\n", k.table_name,
                   static_cast<int>(index));
     save();
