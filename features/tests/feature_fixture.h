@@ -10,9 +10,11 @@
 
 #include "../../drv/tests/port_fixture.h"
 #include "board.h"
+#include "dxp.h"
 #include "dxp_tarn.h"
 #include "dxpx.h"
 #include "serialize.h"
+#include "sim/board.h"
 
 namespace feature_test {
 
@@ -32,6 +34,21 @@ class BoardTest : public port_test::PortUnitTest {
         dxp_linkscan_detach(0);
         dxp_detach(0);
         PortUnitTest::TearDown();
+    }
+    // Frames into the chip port of a user port with its link up; the
+    // counters are synced.
+    void inject(int uport, int frames) {
+        int lport = -1, unit = 0, port = 0;
+        ASSERT_EQ(ulpm_to_lport(uport, &lport), 0);
+        ASSERT_EQ(dxpx_lport_to_unit_port(lport, &unit, &port), 0);
+        board->port(port).linkUp();
+        ASSERT_EQ(dxpx_port_enable_set(lport, 1), 0);
+        dxp_pbmp_t up{};
+        dxp_pbmp_port_add(&up, port);
+        ASSERT_EQ(dxp_linkscan_update(0, up), 0);
+        for (int i = 0; i < frames; i++)
+            board->port(port).inject(sim::FrameBuilder().src(0x001020304050ull + i).build());
+        ASSERT_EQ(dxp_stat_sync(0), 0);
     }
 };
 

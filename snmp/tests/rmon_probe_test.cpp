@@ -15,6 +15,7 @@
 #include "../../features/tests/feature_fixture.h"
 #include "dxp.h"
 #include "rmon.h"
+#include "rmon_probe_fixture.h"
 #include "sal_host.h"
 #include "sim/board.h"
 #include "soc_counter.h"
@@ -114,38 +115,13 @@ class rmon_probe : public feature_test::BoardTest {
     void SetUp() override {
         BoardTest::SetUp();
         board->chip().poke("SWMODE", 0, 0x03);  // forwarding on, as the chip reset leaves it
-        sal_clock_manual(sal_clock_usecs64());
-        if (dxp_stat_sync(0) != 0) {
-            ASSERT_EQ(dxp_stat_init(0), 0);
-        }
-        rmon_init();
-        rmonp_table_reset();
-        // The test drives the counter and reclaim passes itself.
-        rmon_counter_period_set(0);
-        rmon_reclaim_period_set(0);
+        rmon_test::probe_start();
     }
     void TearDown() override {
-        rmonp_table_reset();
-        rmon_counter_period_set(0);
-        rmon_reclaim_period_set(0);
-        sal_clock_real();
+        rmon_test::probe_stop();
         // The chip's counter thread goes before the port tables it reads.
         soc_tarn_counter_stop(0);
         BoardTest::TearDown();
-    }
-    // Frames into the chip port of a user port.
-    void inject(int uport, int frames) {
-        int lport = -1, unit = 0, port = 0;
-        ASSERT_EQ(ulpm_to_lport(uport, &lport), 0);
-        ASSERT_EQ(dxpx_lport_to_unit_port(lport, &unit, &port), 0);
-        board->port(port).linkUp();
-        ASSERT_EQ(dxpx_port_enable_set(lport, 1), 0);
-        dxp_pbmp_t up{};
-        dxp_pbmp_port_add(&up, port);
-        ASSERT_EQ(dxp_linkscan_update(0, up), 0);
-        for (int i = 0; i < frames; i++)
-            board->port(port).inject(sim::FrameBuilder().src(0x001020304050ull + i).build());
-        ASSERT_EQ(dxp_stat_sync(0), 0);
     }
     static void tick(uint64_t seconds) { sal_clock_advance(seconds * 1000000); }
 };
