@@ -87,7 +87,7 @@ const cmd_t diag_family_cmds[] = {
     {"DTAG", sh_not_implemented, "show | mode | tpid\n", "Double Tagging"},
     {"Dump", sh_not_implemented, "[File=name] [Append=true|false] [raw] [hex] [all] [chg] TABLE[.COPYNO] [INDEX] [COUNT] [-filter FIELD=VALUE], or address-space forms\n", "Dump an address space or registers"},
     {"EditReg", cmd_reg_edit, REG_EDIT_USAGE, "Edit each field of SOC internal register"},
-    {"EthernetAV", sh_not_implemented, "subcommands: control, mac, types, init, port\n", "Set/Display the Ethernet AV characteristics"},
+    {"EthernetAV", cmd_eav, EAV_USAGE, "Set/Display the Ethernet AV characteristics"},
     {"FieldProcessor", sh_not_implemented, "subcommands: action, control, counter, detach, entry, group, init, meter, qset, qual, range, show, ...\n", "Manage Field Processor"},
     {"Getreg", cmd_reg_get, REG_GET_USAGE, "Get register"},
     {"IGMP", sh_not_implemented, "[init | on|enable|yes | off|disable|no]\n", "IGMP snoop"},
