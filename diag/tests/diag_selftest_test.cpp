@@ -85,7 +85,8 @@ TEST_F(selftest, CounterTestsPassOnTheModelAndCatchALossyCounter) {
 TEST_F(selftest, TrafficPassesBetweenLoopedPortsAndRestoresThem) {
     dxp_vlan_t before = 0;
     ASSERT_EQ(dxp_port_untagged_vlan_get(0, 1, &before), 0);
-    std::string out = run({"TestRun 72 PortBitMap=0x6 TimeInSeconds=1 CounterPollInterval=1"});
+    std::string out =
+        run({"TestRun 72 PortBitMap=0x6 TimeInSeconds=1 CounterPollInterval=1 RunMode=PHY"});
     EXPECT_EQ(test_find("72")->t_success, 1) << out;
     EXPECT_TRUE(has(out, "TRAFFIC: Port pairing: ")) << out;
     EXPECT_TRUE(has(out, "): PASSED\n\tTX packets ")) << out;
@@ -101,6 +102,19 @@ TEST_F(selftest, TrafficPassesBetweenLoopedPortsAndRestoresThem) {
     // Three ports: the third is left out with a warning.
     out = run({"TestRun 72 PortBitMap=0xe TimeInSeconds=1"});
     EXPECT_TRUE(has(out, "WARNING: odd number of ports, will not use port ")) << out;
+}
+
+TEST_F(selftest, TrafficWithoutCablesStopsAndFailsTheLoop) {
+    // External mode with nothing plugged in: the frames leave and never return.
+    std::string out =
+        run({"TestRun 72 PortBitMap=0x6 TimeInSeconds=1 CounterPollInterval=1 "
+             "RunMode=External"});
+    EXPECT_TRUE(has(out, "): FAIL->NO TRAFFIC\n")) << out;
+    EXPECT_TRUE(has(out, "ERROR: traffic stopped on ports ")) << out;
+    EXPECT_TRUE(has(out, "Exiting test..\n")) << out;
+    EXPECT_EQ(test_find("72")->t_fail, 1) << out;
+    EXPECT_EQ(test_find("72")->t_success, 0);
+    EXPECT_TRUE(has(out, "TRAFFIC: restoring ports: ")) << out;
 }
 
 TEST_F(selftest, TrafficRefusesBadParametersWithoutTouchingPorts) {
