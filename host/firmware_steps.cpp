@@ -11,6 +11,7 @@
 #include "board.h"
 #include "boot_items.h"
 #include "diag_shell.h"
+#include "diag_test.h"
 #include "dosmgr.h"
 #include "dxp.h"
 #include "dxp_enums.h"
@@ -287,6 +288,9 @@ void log_system_init_done() {
 
 void diag_setup() {
     diag_init();
+    // A restart finds the rows already there; test_register refuses repeats.
+    test_counters_register();
+    test_traffic_register();
     var_set_integer("units", soc_cm_get_num_units(), 0, 0);
 }
 

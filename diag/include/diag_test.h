@@ -69,3 +69,7 @@ void progress_init(uint32_t total, int interval, int disabled);
 void progress_status(const char *label);
 void progress_report(uint32_t count);
 void progress_done(void);
+
+// The self-tests of this monitor add their rows (host start-up calls these).
+void test_counters_register(void);
+void test_traffic_register(void);

@@ -87,7 +87,7 @@ const cmd_t diag_family_cmds[] = {
     {"DTAG", cmd_dtag, DTAG_USAGE, "Double Tagging"},
     {"Dump", cmd_dump, DUMP_USAGE, "Dump an address space or registers"},
     {"EditReg", cmd_reg_edit, REG_EDIT_USAGE, "Edit each field of SOC internal register"},
-    {"EthernetAV", sh_not_implemented, "subcommands: control, mac, types, init, port\n", "Set/Display the Ethernet AV characteristics"},
+    {"EthernetAV", cmd_eav, EAV_USAGE, "Set/Display the Ethernet AV characteristics"},
     {"FieldProcessor", cmd_fp, FP_USAGE, "Manage Field Processor"},
     {"Getreg", cmd_reg_get, REG_GET_USAGE, "Get register"},
     {"IGMP", cmd_igmp, IGMP_USAGE, "IGMP snoop"},

@@ -436,3 +436,12 @@ inline constexpr const char *FP_USAGE =
     "[<rate>] [<burst>]\n\tqual <eid> <QUAL> [<udf_id*>] data mask (*required for "
     "QUAL=UserDefined)\n\tqset add|clear|show [qualifier]\n\tshow [group|entry] [id]\n\tuser "
     "get|set|init|create [udf_id] [flags] [offset]\n\tstatus\n";
+
+// eav_cmd.cpp
+int cmd_eav(int unit, args_t *a);
+inline constexpr const char *EAV_USAGE =
+    " Where <cmd> is:\n\tcontrol set|get <ctrl_type> <parameter>\n\tmac get|set <mac value> "
+    "<ethertype>\n\ttypes. (Describe the types of Ethernet AV CLI commands)\n\tinit\n\tport "
+    "enable|disable <port number>\n\tqueue set|get <port number> <queue_control_type> "
+    "<param>\n\twatch start|stop\n\tstatus\n\ttimestamp <port number>\n\ttimesync set|get <time "
+    "sync type> <p0> [<p1>]\n\ttx <pbmp> <vlanid>\n";

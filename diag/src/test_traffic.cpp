@@ -1,0 +1,580 @@
+// Self-test 72: pairs of ports pass frames to each other, looped back at the
+// MAC, at the PHY or through cables, while the test polls their statistics
+// and fails when a pair stops passing traffic. Init saves the ports, the test
+// runs the traffic, done restores the switch.
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+
+#include "diag_counter.h"
+#include "diag_parse.h"
+#include "diag_pattern.h"
+#include "diag_test.h"
+#include "dxp.h"
+#include "dxp_enums.h"
+#include "dxp_error.h"
+#include "sal.h"
+#include "soc.h"
+#include "soc_counter.h"
+
+namespace {
+
+constexpr int kPorts = 64;
+constexpr int kMaxLength = 16384;
+constexpr int kLinkWaitUsecs = 15000000;
+constexpr int kStpForward = 4;
+enum { kModeMac, kModePhy, kModeExternal };
+const char *const kModes[] = {"MAC", "PHY", "External", nullptr};
+const char *const kSpeeds[] = {"MAX",
+                               "10fullduplex",
+                               "100fullduplex",
+                               "1000fullduplex",
+                               "2500fullduplex",
+                               "3000fullduplex",
+                               "10Gfullduplex",
+                               nullptr};
+constexpr int kSpeedMbps[] = {0, 10, 100, 1000, 2500, 3000, 10000};
+
+// Options keep their last values between runs.
+struct Params {
+    int pattern = static_cast<int>(0xA5A4A3A2u);
+    int pattern_inc = 0;
+    int seconds = 60;
+    int interval = 5;
+    int mode = kModePhy;
+    int speed = 0;
+    int length = 1518;
+    soc_pbmp_t pbmp{};
+    int cleanup = 1;
+    int show_stats = 0;
+};
+Params params;
+
+struct Pair {
+    int a, b;
+    dxp_vlan_t vlan_a, vlan_b;  // port A + 10, port A + 11
+};
+struct Stats {
+    uint64_t in_octets, out_octets, out_frames, in_frames, align, mac_rx, discards;
+};
+
+struct Work {
+    int unit;
+    Params p;
+    Stats *stats;  // "Stats", by port
+    Pair *pairs;   // "Port Config", by pair
+    int npairs;
+    dxp_port_info *test_cfg;  // "Port Test Configuration", by port
+    dxp_port_info *orig_cfg;  // "Original Port Configuration", by port
+    int *modport;             // "Original Modport Map"
+    int age_seconds;
+    uint8_t *frame[2];  // DMA memory, one per side of a pair
+};
+Work *work_of[SOC_MAX_NUM_DEVICES];
+
+const char *pname(int unit, int port) {
+    return SOC_CONTROL(unit)->port_name[port];
+}
+
+void port_list(int unit, const soc_pbmp_t &b, char *text, size_t size, char *hex, size_t hsize) {
+    text[0] = '\0';
+    for (int port = 0; port < kPorts; port++) {
+        if (!soc_pbmp_member(b, port)) continue;
+        size_t n = std::strlen(text);
+        std::snprintf(text + n, size - n, "%s%s", n ? "," : "", pname(unit, port));
+    }
+    std::snprintf(hex, hsize, "0x%08x%08x", b.w[1], b.w[0]);
+}
+
+int port_count(const soc_pbmp_t &b) {
+    return __builtin_popcount(b.w[0]) + __builtin_popcount(b.w[1]);
+}
+
+soc_pbmp_t default_pbmp(int unit) {
+    const soc_control_t *soc = SOC_CONTROL(unit);
+    soc_pbmp_t b = soc->e.bitmap;
+    for (int i = 0; i < 2; i++)
+        b.w[i] &= ~soc->cmic_bitmap.w[i];
+    if (port_count(b) % 2 != 0)
+        for (int port = kPorts - 1; port >= 0; port--)
+            if (soc_pbmp_member(b, port)) {
+                soc_pbmp_port_remove(&b, port);
+                break;
+            }
+    return b;
+}
+
+dxp_pbmp_t to_dxp(const soc_pbmp_t &b) {
+    return dxp_pbmp_t{{b.w[0], b.w[1]}};
+}
+dxp_pbmp_t two_ports(int a, int b) {
+    dxp_pbmp_t p{};
+    dxp_pbmp_port_add(&p, a);
+    dxp_pbmp_port_add(&p, b);
+    return p;
+}
+
+// "2 minutes", "3 hours": the largest unit that fits.
+void time_text(int seconds, char *buf, size_t size) {
+    static const struct {
+        const char *fmt;
+        int seconds;
+    } units[] = {{"%d years", 31536000}, {"%d months", 2592000}, {"%d weeks", 604800},
+                 {"%d days", 86400},     {"%d hours", 3600},     {"%d minutes", 60}};
+    for (const auto &u : units)
+        if (seconds >= u.seconds) {
+            std::snprintf(buf, size, u.fmt, seconds / u.seconds);
+            return;
+        }
+    std::snprintf(buf, size, "%d seconds", seconds);
+}
+
+void scaled(double v, bool bits) {
+    static const char *const fmts[] = {"%2.2fK", "%2.2fM", "%2.2fG", "%2.2fT"};
+    int top = bits ? 2 : 3;
+    if (v < 1000.0) {
+        sal_printf("%.0f", v);
+        return;
+    }
+    int i = 0;
+    v /= 1000.0;
+    while (i < top && v >= 1000.0) {
+        v /= 1000.0;
+        i++;
+    }
+    sal_printf(fmts[i], v);
+}
+
+int traffic_init_parse(int unit, args_t *a) {
+    const Params before = params;
+    params.pbmp = default_pbmp(unit);
+    parse_table_t pt;
+    parse_table_init(unit, &pt);
+    parse_table_add(&pt, "Pattern", PQ_HEX | PQ_DFL, nullptr, &params.pattern, nullptr);
+    parse_table_add(&pt, "PatternIncrement", PQ_HEX | PQ_DFL, nullptr, &params.pattern_inc,
+                    nullptr);
+    parse_table_add(&pt, "TimeInSeconds", PQ_INT | PQ_DFL, nullptr, &params.seconds, nullptr);
+    parse_table_add(&pt, "CounterPollInterval", PQ_INT | PQ_DFL, nullptr, &params.interval,
+                    nullptr);
+    parse_table_add(&pt, "RunMode", PQ_MULTI | PQ_DFL, nullptr, &params.mode, kModes);
+    parse_table_add(&pt, "SPeed", PQ_MULTI | PQ_DFL, nullptr, &params.speed, kSpeeds);
+    parse_table_add(&pt, "Length", PQ_INT | PQ_DFL, nullptr, &params.length, nullptr);
+    parse_table_add(&pt, "PortBitMap", PQ_PBMP | PQ_DFL, nullptr, &params.pbmp, nullptr);
+    parse_table_add(&pt, "CleanUp", PQ_BOOL | PQ_DFL, nullptr, &params.cleanup, nullptr);
+    parse_table_add(&pt, "ShowStats", PQ_BOOL | PQ_DFL, nullptr, &params.show_stats, nullptr);
+    int n = parse_table_args(a, &pt);
+    parse_table_done(&pt);
+    const char *left = ARG_CUR(a);
+    if (n < 0 || left != nullptr) {
+        test_error(unit, "%s: Invalid option: %s\n", ARG_CMD(a), left != nullptr ? left : "*");
+        params = before;
+        return -1;
+    }
+    // Bad values would make the poll loop spin or the frames unusable.
+    if (params.interval <= 0 || params.seconds < 0 || params.length < 64 ||
+        params.length > kMaxLength) {
+        test_error(unit, "%s: Invalid option: %s\n", ARG_CMD(a),
+                   params.interval <= 0 ? "CounterPollInterval"
+                   : params.seconds < 0 ? "TimeInSeconds"
+                                        : "Length");
+        params = before;
+        return -1;
+    }
+    return 0;
+}
+
+template <typename T>
+T *alloc_parts(int count, const char *tag) {
+    size_t bytes = sizeof(T) * static_cast<size_t>(count);
+    auto *p = static_cast<T *>(sal_alloc(bytes, tag));
+    if (p != nullptr) std::memset(static_cast<void *>(p), 0, bytes);
+    return p;
+}
+
+void free_work(Work *w) {
+    sal_free(w->stats);
+    sal_free(w->pairs);
+    sal_free(w->test_cfg);
+    sal_free(w->orig_cfg);
+    sal_free(w->modport);
+    for (uint8_t *f : w->frame)
+        sal_dma_free(f);
+    if (work_of[w->unit] == w) work_of[w->unit] = nullptr;
+    sal_free(w);
+}
+
+int traffic_test_init(int unit, args_t *a, void **out) {
+    if (traffic_init_parse(unit, a) < 0) return -1;
+    Work *w = alloc_parts<Work>(1, "Traffic Test config");
+    if (w == nullptr) return -1;
+    w->unit = unit;
+    w->p = params;
+    w->stats = alloc_parts<Stats>(kPorts, "Stats");
+    w->pairs = alloc_parts<Pair>(kPorts / 2, "Port Config");
+    w->test_cfg = alloc_parts<dxp_port_info>(kPorts, "Port Test Configuration");
+    w->orig_cfg = alloc_parts<dxp_port_info>(kPorts, "Original Port Configuration");
+    w->modport = alloc_parts<int>(kPorts, "Original Modport Map");
+    if (!w->stats || !w->pairs || !w->test_cfg || !w->orig_cfg || !w->modport) {
+        free_work(w);
+        return -1;
+    }
+    dxp_l2_age_timer_get(unit, &w->age_seconds);
+    for (int port = 0; port < kPorts; port++) {
+        if (!soc_pbmp_member(w->p.pbmp, port)) continue;
+        int rv = dxp_port_info_save(unit, port, &w->orig_cfg[port]);
+        if (rv < 0)
+            sal_printf("traffic_init: port %s: could not get port info: %s\n", pname(unit, port),
+                       dxp_errmsg(rv));
+        dxp_l2_addr_delete_by_port(unit, -1, port, 0);
+    }
+    work_of[unit] = w;
+    *out = w;
+    return 0;
+}
+
+// Speed, duplex, loopback, VLANs and forwarding for one pair; false when the
+// pair could not be set up.
+bool setup_pair(Work *w, const Pair &pr) {
+    int unit = w->unit;
+    const char *na = pname(unit, pr.a), *nb = pname(unit, pr.b);
+    sal_printf("TRAFFIC: setting up ports %s, %s: ", na, nb);
+    int speed = kSpeedMbps[w->p.speed];
+    if (speed == 0) {
+        int ma = 0, mb = 0;
+        dxp_port_speed_max(unit, pr.a, &ma);
+        dxp_port_speed_max(unit, pr.b, &mb);
+        speed = ma < mb ? ma : mb;
+        if (ma != mb)
+            sal_printf("NOTICE: port %s only capable of speed %d, setting link partner to match.\n",
+                       ma < mb ? na : nb, speed);
+    }
+    static const int kLoopback[] = {1, 2, 0};
+    for (int port : {pr.a, pr.b}) {
+        dxp_port_info *cfg = &w->test_cfg[port];
+        if (dxp_port_info_save(unit, port, cfg) < 0) {
+            sal_printf("ERROR: traffic setup unit %d, ports %s, %s: %s info save failed\n", unit,
+                       na, nb, pname(unit, port));
+            return false;
+        }
+        cfg->action_mask =
+            DXP_PORT_ATTR_AUTONEG_MASK | DXP_PORT_ATTR_SPEED_MASK | DXP_PORT_ATTR_DUPLEX_MASK;
+        cfg->autoneg = 0;
+        cfg->speed = speed;
+        cfg->duplex = 1;
+        if (int rv = dxp_port_info_restore(unit, port, cfg); rv < 0) {
+            sal_printf("ERROR: traffic setup unit %d, ports %s, %s: %s info restore failed: %s\n",
+                       unit, na, nb, pname(unit, port), dxp_errmsg(rv));
+            return false;
+        }
+        dxp_port_loopback_set(unit, port, kLoopback[w->p.mode]);
+    }
+    sal_printf("PORT ");
+    dxp_pbmp_t both = two_ports(pr.a, pr.b);
+    dxp_vlan_port_remove(unit, 1, both);
+    bool external = w->p.mode == kModeExternal;
+    for (dxp_vlan_t vid : {pr.vlan_a, pr.vlan_b}) {
+        if (vid == pr.vlan_b && !external) break;
+        int rv = dxp_vlan_create(unit, vid);
+        if (rv >= 0 || rv == DXP_E_EXISTS) rv = dxp_vlan_port_add(unit, vid, both, both);
+        if (rv < 0) {
+            sal_printf("ERROR: ports %s, %s vlan %d: cannot create vlan\n", na, nb, vid);
+            return false;
+        }
+    }
+    for (int port : {pr.a, pr.b}) {
+        dxp_vlan_t vid = external && port == pr.b ? pr.vlan_b : pr.vlan_a;
+        if (dxp_port_untagged_vlan_set(unit, port, vid) < 0) {
+            sal_printf("ERROR: port %s vlan %d: cannot set default vlan\n", pname(unit, port), vid);
+            return false;
+        }
+    }
+    sal_printf("VLAN ");
+    if (external) {
+        // A frame from port A enters at B and is sent back out of A by its
+        // static entry, and the other way round.
+        const struct {
+            int port, to;
+            dxp_vlan_t vid;
+        } entries[] = {{pr.a, pr.a, pr.vlan_b}, {pr.b, pr.b, pr.vlan_a}};
+        for (const auto &e : entries) {
+            dxp_l2_addr addr{};
+            uint8_t mac[6] = {0, 0, 0, 0, 0xfe, static_cast<uint8_t>(e.port)};
+            std::memcpy(addr.mac, mac, 6);
+            addr.vid = e.vid;
+            addr.port = e.to;
+            addr.flags = DXP_L2_STATIC;
+            if (int rv = dxp_l2_addr_add(unit, &addr); rv < 0)
+                sal_printf(
+                    "ERROR: l2 entry add failed: port %s, mac %2x:%2x:%2x:%2x:%2x:%2x vlan "
+                    "%d: %s\n",
+                    pname(unit, e.to), mac[0], mac[1], mac[2], mac[3], mac[4], mac[5], e.vid,
+                    dxp_errmsg(rv));
+        }
+    }
+    sal_printf("L2 ");
+    for (int port : {pr.a, pr.b}) {
+        dxp_port_stp_set(unit, port, kStpForward);
+        dxp_stat_clear(unit, port);
+    }
+    sal_printf("STAT\n");
+    return true;
+}
+
+int start_frames(Work *w, const Pair &pr, uint32_t *pattern) {
+    int unit = w->unit;
+    int len = w->p.length;
+    sal_printf("TRAFFIC: starting %d byte frames on ports %s, %s\n", len, pname(unit, pr.a),
+               pname(unit, pr.b));
+    for (int side = 0; side < 2; side++) {
+        int port = side == 0 ? pr.a : pr.b;
+        uint8_t *&f = w->frame[side];
+        if (f == nullptr) f = static_cast<uint8_t *>(sal_dma_alloc(kMaxLength, "Traffic frame"));
+        if (f == nullptr) {
+            sal_printf("Error initializing packet buffers\n");
+            return -1;
+        }
+        *pattern = packet_pattern_fill(f, len, *pattern, static_cast<uint32_t>(w->p.pattern_inc));
+        if (w->p.mode == kModeExternal) {
+            // Addressed to the partner's entry, so the chip sends it back here.
+            uint8_t da[6] = {0, 0, 0, 0, 0xfe, static_cast<uint8_t>(port)};
+            uint8_t sa[6] = {0, 0, 0, 0, 0xfe, static_cast<uint8_t>(port == pr.a ? pr.b : pr.a)};
+            std::memcpy(f, da, 6);
+            std::memcpy(f + 6, sa, 6);
+        } else {
+            static const uint8_t da[6] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
+            static const uint8_t sa[6] = {0, 0, 0, 0, 0xfe, 0};
+            std::memcpy(f, da, 6);
+            std::memcpy(f + 6, sa, 6);
+        }
+        dxp_vlan_t vid = w->p.mode == kModeExternal && port == pr.b ? pr.vlan_b : pr.vlan_a;
+        f[12] = 0x81;
+        f[13] = 0x00;
+        f[14] = static_cast<uint8_t>(vid >> 8 & 0x0f);
+        f[15] = static_cast<uint8_t>(vid);
+        f[16] = static_cast<uint8_t>(len >> 8);
+        f[17] = static_cast<uint8_t>(len);
+        dxp_pkt pkt{};
+        pkt._pkt_data.data = f;
+        pkt._pkt_data.len = static_cast<uint32_t>(len);
+        pkt.pkt_data = &pkt._pkt_data;
+        pkt.blk_count = 1;
+        pkt.unit = static_cast<uint8_t>(unit);
+        pkt.flags = DXP_PKT_F_CRC_REGEN;
+        dxp_pbmp_port_add(&pkt.tx_pbmp, port);
+        dxp_pbmp_port_add(&pkt.tx_upbmp, port);
+        if (int rv = dxp_tx(unit, &pkt, nullptr); rv < 0) {
+            sal_printf("ERROR: port %s: dxp_tx %s failed: %s\n", pname(unit, port),
+                       side == 0 ? "A" : "B", dxp_errmsg(rv));
+            return -1;
+        }
+    }
+    return 0;
+}
+
+Stats read_stats(int unit, int port) {
+    Stats s{};
+    dxp_stat_get(unit, port, snmpIfInOctets, &s.in_octets);
+    dxp_stat_get(unit, port, snmpIfOutOctets, &s.out_octets);
+    dxp_stat_get(unit, port, snmpDot1dTpPortOutFrames, &s.out_frames);
+    dxp_stat_get(unit, port, snmpDot1dTpPortInFrames, &s.in_frames);
+    dxp_stat_get(unit, port, snmpDot3StatsAlignmentErrors, &s.align);
+    dxp_stat_get(unit, port, snmpDot3StatsInternalMacReceiveErrors, &s.mac_rx);
+    dxp_stat_get(unit, port, snmpIfInDiscards, &s.discards);
+    return s;
+}
+
+void print_rates(const char *dir, const char *bytes_word, uint64_t frames, uint64_t bytes,
+                 int interval) {
+    sal_printf("%s packets ", dir);
+    scaled(static_cast<double>(frames), false);
+    sal_printf(" +");
+    scaled(static_cast<double>(frames) / interval, false);
+    sal_printf("/s %s ", bytes_word);
+    scaled(static_cast<double>(bytes), false);
+    sal_printf("B +");
+    scaled(static_cast<double>(bytes) / interval, false);
+    sal_printf("B/s [");
+    scaled(static_cast<double>(bytes) * 8 / interval, true);
+    sal_printf("b/s]");
+}
+
+// False when the pair stopped passing traffic.
+bool check_pair(Work *w, const Pair &pr) {
+    int unit = w->unit;
+    Stats now = read_stats(unit, pr.a);
+    const Stats &was = w->stats[pr.a];
+    uint64_t tx = now.out_frames - was.out_frames, rx = now.in_frames - was.in_frames;
+    int speed = 0, duplex = 0;
+    dxp_port_speed_get(unit, pr.a, &speed);
+    dxp_port_duplex_get(unit, pr.a, &duplex);
+    sal_printf("Port %s (", pname(unit, pr.a));
+    const char *dup = duplex ? "FD" : "HD";
+    if (speed == 0)
+        sal_printf("-");
+    else if (speed >= 1000 && speed % 1000 == 0)
+        sal_printf("%dG %s", speed / 1000, dup);
+    else if (speed >= 1000)
+        sal_printf("%d.%dG %s", speed / 1000, speed % 1000 / 100, dup);
+    else
+        sal_printf("%dM %s", speed, dup);
+    bool stopped = tx == 0 || rx == 0;
+    sal_printf("): %s\n", now.align != was.align         ? "ALN Error Detected"
+                          : now.mac_rx != was.mac_rx     ? "Discard Error Detected"
+                          : now.discards != was.discards ? "Dropped Error Detected"
+                          : stopped                      ? "FAIL->NO TRAFFIC"
+                                                         : "PASSED");
+    print_rates("\tTX", "TX Bytes", tx, now.out_octets - was.out_octets, w->p.interval);
+    print_rates("\n\tRX", "RX bytes", rx, now.in_octets - was.in_octets, w->p.interval);
+    sal_printf("\n");
+    if (stopped)
+        sal_printf("ERROR: traffic stopped on ports %s, %s\n", pname(unit, pr.a),
+                   pname(unit, pr.b));
+    if (stopped || w->p.show_stats) {
+        sal_printf("PortA (%s) statistics:\n", pname(unit, pr.a));
+        counter_show_pbmp(unit, -1, 1ull << pr.a, 0);
+        sal_printf("PortB (%s) statistics:\n", pname(unit, pr.b));
+        counter_show_pbmp(unit, -1, 1ull << pr.b, 0);
+    }
+    if (stopped) {
+        sal_printf("Exiting test..\n");
+        return false;
+    }
+    w->stats[pr.a] = now;
+    return true;
+}
+
+int traffic_test(int unit, args_t *, void *work) {
+    auto *w = static_cast<Work *>(work);
+    const Params &p = w->p;
+    for (int port = 0; port < kPorts; port++) {
+        if (!soc_pbmp_member(p.pbmp, port)) continue;
+        int max = 0;
+        if (dxp_port_frame_max_get(unit, port, &max) < 0) return -1;
+        if (max < p.length && dxp_port_frame_max_set(unit, port, p.length) < 0) return -1;
+    }
+    char list[512], hex[24];
+    port_list(unit, p.pbmp, list, sizeof list, hex, sizeof hex);
+    sal_printf("TRAFFIC: unit %d ports %s (%s), %d packets, mode %s\n", unit, list, hex, 1,
+               kModes[p.mode]);
+    dxp_l2_age_timer_set(unit, 0);
+
+    w->npairs = 0;
+    int first = -1;
+    sal_printf("TRAFFIC: Port pairing:");
+    for (int port = 0; port < kPorts; port++) {
+        if (!soc_pbmp_member(p.pbmp, port)) continue;
+        if (first < 0) {
+            first = port;
+            continue;
+        }
+        w->pairs[w->npairs++] = {.a = first,
+                                 .b = port,
+                                 .vlan_a = static_cast<dxp_vlan_t>(first + 10),
+                                 .vlan_b = static_cast<dxp_vlan_t>(first + 11)};
+        sal_printf(" %s-%s", pname(unit, first), pname(unit, port));
+        first = -1;
+    }
+    sal_printf("\n");
+    soc_pbmp_t used{};
+    if (first >= 0)
+        sal_printf("WARNING: odd number of ports, will not use port %s\n", pname(unit, first));
+    for (int i = 0; i < w->npairs; i++) {
+        if (!setup_pair(w, w->pairs[i])) continue;
+        soc_pbmp_port_add(&used, w->pairs[i].a);
+        soc_pbmp_port_add(&used, w->pairs[i].b);
+    }
+
+    port_list(unit, used, list, sizeof list, hex, sizeof hex);
+    sal_printf("TRAFFIC: waiting for link on ports %s (%s)\n", list, hex);
+    dxp_pbmp_t waiting = to_dxp(used);
+    if (int rv = dxp_link_wait(unit, &waiting, kLinkWaitUsecs); rv < 0) {
+        soc_pbmp_t down{{waiting.w[0], waiting.w[1]}};
+        port_list(unit, down, list, sizeof list, hex, sizeof hex);
+        test_error(unit, "TRAFFIC: failed waiting for link on %s (%s): %s\n", list, hex,
+                   dxp_errmsg(rv));
+        return -1;
+    }
+    for (int port = 0; port < kPorts; port++)
+        if (soc_pbmp_member(used, port)) dxp_port_update(unit, port, 1);
+    if (soc_tarn_counter_set32(unit, used, 0) < 0) sal_printf("ERROR: Clear counters failed\n");
+
+    uint32_t pattern = static_cast<uint32_t>(p.pattern);
+    for (int i = 0; i < w->npairs; i++) {
+        const Pair &pr = w->pairs[i];
+        if (soc_pbmp_member(used, pr.a) && start_frames(w, pr, &pattern) < 0) return -1;
+    }
+
+    char run_words[32], total_words[32];
+    time_text(p.seconds, total_words, sizeof total_words);
+    for (int elapsed = 0, polls = 0; p.seconds >= elapsed; polls++) {
+        sal_usleep(static_cast<uint32_t>(p.interval) * 1000000u);
+        if (polls == 0) {
+            time_text(p.interval, run_words, sizeof run_words);
+            sal_printf("TRAFFIC: mode %s, %d byte frames, runtime %s of %s\n", kModes[p.mode],
+                       p.length, run_words, total_words);
+            for (int i = 0; i < w->npairs; i++)
+                w->stats[w->pairs[i].a] = read_stats(unit, w->pairs[i].a);
+            continue;
+        }
+        sal_printf("TRAFFIC: running... (%d%% complete)\n",
+                   p.seconds > 0 ? elapsed * 100 / p.seconds : 100);
+        dxp_stat_sync(unit);
+        elapsed += p.interval;
+        for (int i = 0; i < w->npairs; i++)
+            if (soc_pbmp_member(used, w->pairs[i].a) && !check_pair(w, w->pairs[i])) return -1;
+    }
+    time_text(p.seconds, total_words, sizeof total_words);
+    sal_printf("TEST passed: %s\n", total_words);
+    return 0;
+}
+
+int traffic_test_done(int unit, void *work) {
+    auto *w = static_cast<Work *>(work);
+    if (w == nullptr) return 0;
+    int rv = 0;
+    if (!w->p.cleanup) {
+        sal_printf(
+            "WARNING: CleanupOnExit disabled: (H/W configuration still active for debug)\n"
+            "*** Zero EPC_LINK to stop traffic.\n*** Reboot switch when done.\n");
+    } else {
+        for (int i = 0; i < w->npairs; i++) {
+            const Pair &pr = w->pairs[i];
+            sal_printf("TRAFFIC: restoring ports: %s, %s\n", pname(unit, pr.a), pname(unit, pr.b));
+            dxp_vlan_destroy(unit, pr.vlan_a);
+            if (w->p.mode == kModeExternal) dxp_vlan_destroy(unit, pr.vlan_b);
+            dxp_port_stp_set(unit, pr.a, 0);
+            dxp_port_stp_set(unit, pr.b, 0);
+        }
+        dxp_pbmp_t all = to_dxp(w->p.pbmp);
+        dxp_vlan_port_add(unit, 1, all, all);
+        for (int port = 0; port < kPorts && rv >= 0; port++) {
+            if (!soc_pbmp_member(w->p.pbmp, port)) continue;
+            dxp_port_loopback_set(unit, port, 0);
+            rv = dxp_port_info_restore(unit, port, &w->orig_cfg[port]);
+            if (rv < 0) {
+                sal_printf("traffic_test_free: port %s: could not set port info: %s\n",
+                           pname(unit, port), dxp_errmsg(rv));
+                break;
+            }
+            dxp_l2_addr_delete_by_port(unit, -1, port, 0);
+        }
+        dxp_l2_age_timer_set(unit, w->age_seconds);
+        cval_set_pbmp(unit, static_cast<uint64_t>(w->p.pbmp.w[1]) << 32 | w->p.pbmp.w[0], 0);
+    }
+    free_work(w);
+    return rv < 0 ? -1 : 0;
+}
+
+}  // namespace
+
+void test_traffic_register(void) {
+    test_t row{};
+    row.t_name = "Traffic Test";
+    row.t_flags = TEST_F_RC | TEST_F_CHIP_MASK;
+    row.t_test = 72;
+    row.t_loops = 1;
+    row.t_init_f = traffic_test_init;
+    row.t_done_f = traffic_test_done;
+    row.t_test_f = traffic_test;
+    test_register(row);
+}
