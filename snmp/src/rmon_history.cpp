@@ -27,10 +27,12 @@ void queue_part(rmon_entry *row, sal_dpc_fn_t fn, uint32_t base) {
     uint32_t now = sal_time_usecs();
     row->timer_due = base + static_cast<uint32_t>(part);
     auto wait = static_cast<int32_t>(row->timer_due - now);
-    if (wait < 0) {
+    if (wait < 0 && -static_cast<int64_t>(wait) >= static_cast<int64_t>(part)) {
         // Over a part late: no catching up, the schedule starts again now.
         row->timer_due = now + static_cast<uint32_t>(part);
         wait = static_cast<int32_t>(part);
+    } else if (wait < 0) {
+        wait = 0;  // a little late (the previous part ran late): due now
     }
     auto serial = reinterpret_cast<void *>(static_cast<uintptr_t>(row->timer_serial));
     sal_dpc_time(static_cast<uint32_t>(wait), fn, row, serial, nullptr, nullptr, nullptr);
