@@ -1,5 +1,7 @@
 #include "sim/phy_model.h"
 
+#include <algorithm>
+
 namespace sim {
 
 namespace {
@@ -53,6 +55,25 @@ constexpr int kSelModeCtrl = 0x1f, kSelLinkChanged = 0x1c, kSelSerdesStatus = 0x
 constexpr uint16_t kModeFiberBank = 0x0001, kModeFiberStrap = 0x0008, kModeFiberSignal = 0x0010,
                    kModeCopperEnergy = 0x0020;
 
+// Cable tests: the fast-Ethernet shadow registers (test control and status
+// 20 and 19, link quality 27 and 24) and link status 25; the gigabit PHY's
+// built-in test in expansion registers 0x10 (start), 0x11 (status), 0x12 and
+// 0x13 (lengths), and its link bits in registers 17 and 25.
+constexpr int kFeTest = 19, kFeTestCtl = 20, kFeQuality = 27, kFeQuality631x = 24,
+              kFeIntStatus = 25;
+constexpr uint16_t kFeTestStart = 0x8006, kFeLinkBit = 0x0040, kFeIntLink = 0x0004;
+constexpr int kAuxStatus = 17, kIntStatus = 25, kExpTestStart = 0x10;
+constexpr uint16_t kAuxLinked = 0x0100, kIntBothRx = 0x0600;
+
+// The PHYs count length in steps of 0.8 m.
+uint16_t length_steps(int metres) {
+    const int steps = (metres * 100 + 79) / 80;
+    return static_cast<uint16_t>(steps > 255 ? 255 : steps);
+}
+uint16_t clamp_byte(int metres) {
+    return static_cast<uint16_t>(metres < 0 ? 0 : metres > 255 ? 255 : metres);
+}
+
 bool gigabit_copper(PhyKind kind) {
     return kind == PhyKind::GigabitCopper || kind == PhyKind::GigabitCombo;
 }
@@ -101,6 +122,7 @@ void PhyModel::reset() {
     shadow_select_ = 0;
     link_changed_ = false;
     expansion_.fill(0);
+    fe_test_phase_ = 0;
     if (fiber_) fiber_->reset();
     switch (kind_) {
         case PhyKind::None:
@@ -347,6 +369,7 @@ bool PhyModel::comboWrite(int reg, uint16_t value) {
     }
     if (reg == kExpValue && (regs_[kExpNumber] & 0x0f00) == 0x0f00) {
         expansion_[regs_[kExpNumber] & 0xff] = value;
+        if ((regs_[kExpNumber] & 0xff) == kExpTestStart) gigaTestRun();
         return true;
     }
     if ((shadow_[kSelModeCtrl] & kModeFiberBank) && reg < 16 && reg != kId0 && reg != kId1) {
@@ -362,7 +385,11 @@ uint16_t PhyModel::read(int reg) {
     reg &= 31;
     if (!present()) return 0xffff;
     if (kind_ == PhyKind::FastEthernet && shadow_open_ && reg >= 16 && reg < 31)
-        return shadow_[reg];
+        return feShadowRead(reg);
+    if (kind_ == PhyKind::FastEthernet && reg == kFeIntStatus)
+        return static_cast<uint16_t>(regs_[reg] | (state_.up ? kFeIntLink : 0));
+    if (gigabit_copper(kind_) && state_.up && (reg == kAuxStatus || reg == kIntStatus))
+        return static_cast<uint16_t>(regs_[reg] | (reg == kAuxStatus ? kAuxLinked : kIntBothRx));
     if (kind_ == PhyKind::GigabitCombo &&
         (reg == kModeShadow || reg == kExpValue ||
          ((shadow_[kSelModeCtrl] & kModeFiberBank) && reg < 16 && reg != kId0 && reg != kId1)))
@@ -387,6 +414,7 @@ void PhyModel::write(int reg, uint16_t value) {
         }
         if (shadow_open_ && reg >= 16) {
             shadow_[reg] = value;
+            if (reg == kFeTest) fe_test_phase_ = value == kFeTestStart ? 1 : 0;
             return;
         }
         if (reg == kMdixCtrl || reg == kPowerCtrl) {
@@ -417,6 +445,67 @@ void PhyModel::write(int reg, uint16_t value) {
         default:
             regs_[reg] = value;
     }
+}
+
+void PhyModel::setPairFault(int pair, PairFault fault, int metres) {
+    faults_[pair & 3] = fault;
+    fault_metres_[pair & 3] = metres;
+}
+
+PairFault PhyModel::pairFault(int pair, int *metres) const {
+    if (faults_[pair] != PairFault::None) {
+        *metres = fault_metres_[pair];
+        return faults_[pair];
+    }
+    *metres = partner_ ? cable_metres_ : 0;
+    return partner_ ? PairFault::None : PairFault::Open;
+}
+
+uint16_t PhyModel::feShadowRead(int reg) {
+    switch (reg) {
+        case kFeTestCtl:
+            return static_cast<uint16_t>(shadow_[reg] | (state_.up ? kFeLinkBit : 0));
+        case kFeQuality: {
+            // The signal gives the length in 20 m steps.
+            const int q = state_.up ? std::min((cable_metres_ + 35) / 20, 7) : 0;
+            return static_cast<uint16_t>((shadow_[reg] & 0x8fff) | q << 12);
+        }
+        case kFeQuality631x: {
+            const int v = state_.up ? std::min((cable_metres_ * 100000 + 1748035) / 172000, 63) : 0;
+            return static_cast<uint16_t>((shadow_[reg] & 0x81ff) | v << 9);
+        }
+        case kFeTest:
+            break;
+        default:
+            return shadow_[reg];
+    }
+    if (fe_test_phase_ == 0) return shadow_[reg];
+    int metres[2];
+    const PairFault pairs[2] = {pairFault(0, &metres[0]), pairFault(1, &metres[1])};
+    if (fe_test_phase_ == 2) {
+        fe_test_phase_ = 0;
+        return static_cast<uint16_t>(length_steps(metres[0]) | length_steps(metres[1]) << 8);
+    }
+    fe_test_phase_ = 2;
+    return static_cast<uint16_t>(0x0300 | static_cast<int>(pairs[0]) << 10 |
+                                 static_cast<int>(pairs[1]) << 12);
+}
+
+// The built-in test finishes at once: faults flag the pairs open/short (or
+// unknown), the lengths go one byte per pair.
+void PhyModel::gigaTestRun() {
+    uint16_t status = 0x0001;
+    uint16_t len[4];
+    for (int p = 0; p < 4; p++) {
+        int metres = 0;
+        const PairFault f = pairFault(p, &metres);
+        if (f == PairFault::Open || f == PairFault::Short) status |= 0x0002 | 0x0100 << p;
+        if (f == PairFault::Unknown) status |= 0x1000 << p;
+        len[p] = clamp_byte(metres);
+    }
+    expansion_[0x11] = status;
+    expansion_[0x12] = static_cast<uint16_t>(len[0] | len[1] << 8);
+    expansion_[0x13] = static_cast<uint16_t>(len[2] | len[3] << 8);
 }
 
 void PhyModel::connect(const LinkPartner &partner) {
