@@ -1,6 +1,7 @@
 // Cable tests over the model's PHYs: no cable, a connected cable and an
 // injected fault give each pair's state and length, for the fast-Ethernet
 // PHYs and the copper/fibre gigabit PHY's built-in test.
+#include "chipdata/ids.h"
 #include "phy_fixture.h"
 
 namespace {
@@ -101,12 +102,37 @@ TEST_F(cable_diag_640x, BuiltInTestReportsFourPairs) {
 TEST_F(cable_diag_640x, UnsupportedVariantsAndFailedAccessesGiveTheirCodes) {
     const phy_driver_t *d = start();
     EXPECT_EQ(d->cable_diag(0, 25, nullptr), SOC_E_PARAM);
-    sal_config_set("cable_diag_hw", "0");
     phy_cable_diag_t r{};
+    // Variant 13 has no built-in test.
+    chip().phyPoke(25, 3, phy_id1(PHY_OUI_KEY_B, PHY_MODEL_7104, 0));
+    ASSERT_EQ(d->init(0, 25), 0);
     EXPECT_EQ(d->cable_diag(0, 25, &r), SOC_E_UNAVAIL);
-    sal_config_set("cable_diag_hw", "1");
+    chip().phyPoke(25, 3, phy_id1(PHY_OUI_KEY_B, PHY_MODEL_6416, 0));
+    ASSERT_EQ(d->init(0, 25), 0);
     soc_phy_info(0, 25)->phy_addr = 63;
     EXPECT_EQ(d->cable_diag(0, 25, &r), SOC_E_RESOURCE);
+}
+
+TEST_F(cable_diag_640x, EchoAnalysisFindsFaultsAndEstimatesALinkedCable) {
+    const phy_driver_t *d = start();
+    sal_config_set("cable_diag_hw", "0");
+    sim::PhyModel &phy = chip().phyModel(25);
+    phy.setPairFault(1, PairFault::Short, 36);
+    phy.setPairFault(2, PairFault::Open, 78);
+    phy.setPairFault(3, PairFault::Unknown, 0);  // the line never settles
+    EXPECT_EQ(run(d, 25), (Pairs{5, {1, 2, 1, 5}, {0, 36, 78, 0}, 0}));
+
+    for (int pair : {1, 2, 3})
+        phy.setPairFault(pair, PairFault::None, 0);
+    phy.setCableLength(40);
+    chip().linkUp(25, sim::LinkPartner::autonegotiating(sim::kAbilityAll));
+    ASSERT_EQ(link(d, 25), 1);
+    EXPECT_EQ(run(d, 25, 1), (Pairs{0, {0, 0, 0, 0}, {40, 40, 40, 40}, 0}));
+
+    // A PHY the analysis does not know.
+    chip().phyPoke(25, 3, phy_id1(PHY_OUI_KEY_B, PHY_MODEL_6405, 0));
+    phy_cable_diag_t r{};
+    EXPECT_EQ(d->cable_diag(0, 25, &r), SOC_E_FAIL);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "sim/phy_model.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace sim {
 
@@ -63,7 +64,17 @@ constexpr int kFeTest = 19, kFeTestCtl = 20, kFeQuality = 27, kFeQuality631x = 2
               kFeIntStatus = 25;
 constexpr uint16_t kFeTestStart = 0x8006, kFeLinkBit = 0x0040, kFeIntLink = 0x0004;
 constexpr int kAuxStatus = 17, kIntStatus = 25, kExpTestStart = 0x10;
-constexpr uint16_t kAuxLinked = 0x0100, kIntBothRx = 0x0600;
+constexpr uint16_t kAuxLinked = 0x0f00, kIntBothRx = 0x0600;
+// Echo analysis: DSP registers selected through 23 and read through 21, the
+// TDR control in 22 (bit 0x0080 starts a tap read-out).
+constexpr int kTdrCtl = 22;
+constexpr uint16_t kTdrReadout = 0x0080;
+constexpr int kEchoTaps = 192;
+
+// Tap widths of the model's gigabit PHY by read-out index.
+int tap_width(int i) {
+    return i <= 31 ? 17 : i <= 63 ? 16 : i <= 95 ? 15 : i <= 127 ? 14 : 13;
+}
 
 // The PHYs count length in steps of 0.8 m.
 uint16_t length_steps(int metres) {
@@ -123,6 +134,7 @@ void PhyModel::reset() {
     link_changed_ = false;
     expansion_.fill(0);
     fe_test_phase_ = 0;
+    readout_word_ = 0;
     if (fiber_) fiber_->reset();
     switch (kind_) {
         case PhyKind::None:
@@ -350,6 +362,7 @@ uint16_t PhyModel::comboRead(int reg) {
     }
     if (reg == kExpValue && (regs_[kExpNumber] & 0x0f00) == 0x0f00)
         return expansion_[regs_[kExpNumber] & 0xff];
+    if (reg == kExpValue) return dspRead();
     // Registers 0-15 of the fibre bank, except the identifiers.
     if ((shadow_[kSelModeCtrl] & kModeFiberBank) && reg < 16 && reg != kId0 && reg != kId1)
         return fiber_->read(reg);
@@ -370,6 +383,11 @@ bool PhyModel::comboWrite(int reg, uint16_t value) {
     if (reg == kExpValue && (regs_[kExpNumber] & 0x0f00) == 0x0f00) {
         expansion_[regs_[kExpNumber] & 0xff] = value;
         if ((regs_[kExpNumber] & 0xff) == kExpTestStart) gigaTestRun();
+        return true;
+    }
+    if (reg == kTdrCtl) {
+        if ((value & kTdrReadout) && !(regs_[kTdrCtl] & kTdrReadout)) readout_word_ = 0;
+        regs_[kTdrCtl] = value;
         return true;
     }
     if ((shadow_[kSelModeCtrl] & kModeFiberBank) && reg < 16 && reg != kId0 && reg != kId1) {
@@ -506,6 +524,42 @@ void PhyModel::gigaTestRun() {
     expansion_[0x11] = status;
     expansion_[0x12] = static_cast<uint16_t>(len[0] | len[1] << 8);
     expansion_[0x13] = static_cast<uint16_t>(len[2] | len[3] << 8);
+}
+
+// The echo a pulse on the pair returns at a tap: a small DC offset, a strong
+// reflection at a fault (positive: open, negative: short) or a weak one at
+// the far end of a connected cable.
+int32_t PhyModel::echoTap(int pair, int i) const {
+    int metres = 0;
+    const PairFault f = pairFault(pair, &metres);
+    const int at = std::clamp((metres * 1000 + 4727) * 2 / 823, 8, 380) / 2;
+    int32_t v = 7;
+    if ((f == PairFault::Open || f == PairFault::Short) && i == at) {
+        const int32_t top = (1 << (tap_width(i) - 1)) - 1;
+        v += (f == PairFault::Open ? 1 : -1) * top * 9 / 10;
+    } else if (f == PairFault::None && std::abs(i - at) <= 2) {
+        v += 600;
+    }
+    return v;
+}
+
+uint16_t PhyModel::dspRead() {
+    const uint16_t number = regs_[kExpNumber];
+    const int pair = number >> 13;
+    if (number == 0x0005) return 0x0020;  // pairs in plain order, status valid
+    if ((number & 0x1fff) == 0x0002) {
+        // A line that never settles keeps its reading high.
+        int metres = 0;
+        return pairFault(pair, &metres) == PairFault::Unknown ? 0x0100 : 0;
+    }
+    if ((number & 0x1fff) == 0x0300 && (regs_[kTdrCtl] & kTdrReadout)) {
+        const int word = readout_word_++;
+        const int i = (word / 2) % kEchoTaps, w = tap_width(i);
+        const auto v = static_cast<uint32_t>(echoTap(pair, i));
+        if (word % 2 == 0) return static_cast<uint16_t>(w <= 15 ? v & ((1u << w) - 1) : v & 0x7fff);
+        return static_cast<uint16_t>(w <= 15 ? 0 : (v >> 15) & ((1u << (w - 15)) - 1));
+    }
+    return 0;
 }
 
 void PhyModel::connect(const LinkPartner &partner) {

@@ -111,6 +111,8 @@ class PhyModel {
     PairFault pairFault(int pair, int *metres) const;
     uint16_t feShadowRead(int reg);
     void gigaTestRun();
+    int32_t echoTap(int pair, int i) const;
+    uint16_t dspRead();
 
     const PhyKind kind_;
     uint16_t id0_, id1_;
@@ -131,6 +133,7 @@ class PhyModel {
     std::array<PairFault, 4> faults_{};
     std::array<int, 4> fault_metres_{};
     int fe_test_phase_ = 0;  // 1: status to read, 2: lengths to read
+    int readout_word_ = 0;
 };
 
 }  // namespace sim
