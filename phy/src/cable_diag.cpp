@@ -39,7 +39,10 @@ constexpr int32_t fe_state(uint16_t field) {
 int fe_collect(int unit, int port, phy_cable_diag_t *r, bool sleep, int32_t fuzz) {
     uint16_t v = kFeBusy;
     for (int polls = 0; v & kFeBusy; polls++) {
-        if (polls == kFePolls) return SOC_E_TIMEOUT;
+        if (polls == kFePolls) {
+            (void)wr(unit, port, kShadow, kShadowClose);
+            return SOC_E_TIMEOUT;
+        }
         if (sleep) {
             sal_usleep(1000);
         } else {

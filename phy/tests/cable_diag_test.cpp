@@ -111,6 +111,8 @@ TEST_F(cable_diag_640x, UnsupportedVariantsAndFailedAccessesGiveTheirCodes) {
     ASSERT_EQ(d->init(0, 25), 0);
     soc_phy_info(0, 25)->phy_addr = 63;
     EXPECT_EQ(d->cable_diag(0, 25, &r), SOC_E_RESOURCE);
+    sal_config_set("cable_diag_hw", "0");  // the echo analysis: any failure is -11
+    EXPECT_EQ(d->cable_diag(0, 25, &r), SOC_E_FAIL);
 }
 
 TEST_F(cable_diag_640x, EchoAnalysisFindsFaultsAndEstimatesALinkedCable) {
