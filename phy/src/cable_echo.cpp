@@ -78,9 +78,6 @@ constexpr GenRow kGenerations[21] = {
     {ident(PHY_OUI_KEY_C, PHY_MODEL_7105), 3},
 };
 
-// Module-wide settings of the running test: one cable test at a time.
-int g_tap_factor = 1, g_curve_factor = 1, g_pulse = -1877;
-
 enum class PulseMode { OnePair, AllPairs, QuietStart };
 
 struct PairRecord {
@@ -166,6 +163,8 @@ class Engine {
     int gen_ = 0;
     bool linked_ = false;
     int settle_ = 10;
+    // Amplitude scale and pulse setting of the running test.
+    int tap_factor_ = 1, curve_factor_ = 1, pulse_ = -1877;
     int map_[4] = {0, 1, 2, 3};
     PairRecord pr_[4]{};
 };
@@ -345,12 +344,12 @@ void Engine::fault_search(int p) {
     const int32_t *t = pair_taps(p);
     const int16_t *curve = gen_ == 3 ? kCurves.atten_a : kCurves.atten_b;
     for (int i = 8; i < kTaps; i++) {
-        if (!exceeds(t[i], curve[i / 2], g_tap_factor, g_curve_factor)) continue;
+        if (!exceeds(t[i], curve[i / 2], tap_factor_, curve_factor_)) continue;
         int peak = i;
         for (int j = i; j < kTaps; j++) {
             if (std::abs(t[j]) > std::abs(t[peak])) peak = j;
         }
-        if (!exceeds(t[peak], curve[peak / 2], g_tap_factor, g_curve_factor)) {
+        if (!exceeds(t[peak], curve[peak / 2], tap_factor_, curve_factor_)) {
             err_ |= kErrAnalysis;
             return;
         }
@@ -367,8 +366,8 @@ void Engine::recheck(int p) {
     const int peak = pr_[p].fault_pos;
     if (peak <= 121 || peak >= 199) return;
     const int32_t *t = pair_taps(p);
-    const auto positive = [&](int32_t v) { return v * g_tap_factor > 400 * g_curve_factor; };
-    const auto negative = [&](int32_t v) { return v * g_tap_factor < -400 * g_curve_factor; };
+    const auto positive = [&](int32_t v) { return v * tap_factor_ > 400 * curve_factor_; };
+    const auto negative = [&](int32_t v) { return v * tap_factor_ < -400 * curve_factor_; };
     int pos = t[peak] > 0 ? 1 : 0, neg = t[peak] > 0 ? 0 : 1;
     int lo = peak, hi = peak;
     for (int n = 0; n < 6; n++) {
@@ -501,9 +500,9 @@ uint16_t Engine::run(uint16_t codes[4], int16_t distances[4]) {
     if (linked_) pair_map();
     if (gen_ == 0) return err_ | kErrUnsupported;
     settle_ = gen_ == 1 ? 6 : 10;
-    g_pulse = -1877;
-    g_tap_factor = gen_ == 3 ? 2 : 1;
-    g_curve_factor = gen_ == 1 ? 3 : 1;
+    pulse_ = -1877;
+    tap_factor_ = gen_ == 3 ? 2 : 1;
+    curve_factor_ = gen_ == 1 ? 3 : 1;
     if (linked_) {
         uint16_t s = 0;
         for (PairRecord &r : pr_)
@@ -511,7 +510,7 @@ uint16_t Engine::run(uint16_t codes[4], int16_t distances[4]) {
         wr(24, 0x0007);
         rd(24, &s);
         wr(24, static_cast<uint16_t>((s & 0xfff8) | 0x0800));
-        g_tap_factor = g_curve_factor = 1;
+        tap_factor_ = curve_factor_ = 1;
         estimate();
         wr(24, s);
     } else {
@@ -522,13 +521,13 @@ uint16_t Engine::run(uint16_t codes[4], int16_t distances[4]) {
             for (int i = 0; i < kTaps; i++)
                 pair_taps(p)[i] = 0;
             const int polls = p == 0 ? 477 : 9;
-            pulse(g_pulse, PulseMode::OnePair, p, false);
-            capture(1u << p, 0, polls, false, g_pulse, PulseMode::OnePair, p);
+            pulse(pulse_, PulseMode::OnePair, p, false);
+            capture(1u << p, 0, polls, false, pulse_, PulseMode::OnePair, p);
             if (pr_[p].good < 2) {
                 setup();
                 pr_[p].good = 0;
-                pulse(g_pulse, PulseMode::OnePair, p, true);
-                capture(1u << p, 5, polls, true, g_pulse, PulseMode::OnePair, p);
+                pulse(pulse_, PulseMode::OnePair, p, true);
+                capture(1u << p, 5, polls, true, pulse_, PulseMode::OnePair, p);
                 if (pr_[p].good < 2) err_ |= kErrRetry;
             }
             if (pr_[p].good < 2) {
