@@ -99,6 +99,32 @@ TEST_F(cable_diag_640x, BuiltInTestReportsFourPairs) {
     EXPECT_EQ(link(d, 25), 0);
 }
 
+TEST_F(cable_diag_640x, UnlinkedRunsRepeatOnlyWithoutAFaultAndLinkedLengthsAreMended) {
+    const phy_driver_t *d = start();
+    const auto runs = [&] {
+        int n = 0;
+        for (const auto &[r, v] : phyWrites(25))
+            n += r == 23 && v == 0x0f10;
+        return n;
+    };
+    logAccesses();
+    run(d, 25);  // no cable: open/short at the first run
+    EXPECT_EQ(runs(), 1);
+
+    sim::PhyModel &phy = chip().phyModel(25);
+    phy.setCableLength(25);
+    chip().linkUp(25, sim::LinkPartner::autonegotiating(sim::kAbilityAll));
+    ASSERT_EQ(d->enable_set(0, 25, 0), 0);  // cable in, no link
+    logAccesses();
+    EXPECT_EQ(run(d, 25), (Pairs{0, {0, 0, 0, 0}, {25, 25, 25, 25}, 0}));
+    EXPECT_EQ(runs(), 3);
+
+    ASSERT_EQ(d->enable_set(0, 25, 1), 0);
+    ASSERT_EQ(link(d, 25), 1);
+    phy.setPairFault(1, PairFault::Open, 150);  // a lost echo on pair B
+    EXPECT_EQ(run(d, 25), (Pairs{0, {0, 0, 0, 0}, {25, 25, 25, 25}, 0}));
+}
+
 TEST_F(cable_diag_640x, UnsupportedVariantsAndFailedAccessesGiveTheirCodes) {
     const phy_driver_t *d = start();
     EXPECT_EQ(d->cable_diag(0, 25, nullptr), SOC_E_PARAM);
