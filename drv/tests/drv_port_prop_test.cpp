@@ -21,7 +21,7 @@ class drv_port_prop : public PortUnitTest, public ::testing::WithParamInterface<
 TEST_P(drv_port_prop, EveryTypeAnswersWithoutStoppingTheSystem) {
     const std::set<int> answers = {0, -1, SOC_E_PARAM, SOC_E_UNAVAIL};
     for (uint32_t type = 0; type <= DRV_PORT_PROP_COUNT; type++) {
-        uint32_t value[8] = {};
+        uint32_t value[16] = {};  // room for the largest record, the cable test's
         EXPECT_TRUE(answers.count(drv_port_get(0, 2, type, value))) << "get " << type;
         // Set back what was read, so the unit stays usable.
         EXPECT_TRUE(answers.count(drv_port_set(0, ports({2}), type, value[0]))) << "set " << type;

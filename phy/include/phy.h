@@ -40,6 +40,18 @@ enum phy_medium_word_t : int {
     PHY_MC_MDIX,
 };
 
+// A cable test's result: states 0 Ok, 1 Open, 2 Short, 3 Open/Short,
+// 4 Crosstalk, 5 Unknown; lengths in metres (-1 when not measured); the
+// tolerance is plus or minus metres, 0 when none is given.
+struct phy_cable_diag_t {
+    int32_t state;
+    int32_t npairs;
+    int32_t pair_state[4];
+    int32_t pair_len[4];
+    int32_t fuzz_len;
+};
+static_assert(sizeof(phy_cable_diag_t) == 11 * 4);
+
 // ---- Driver records.
 extern const phy_driver_t phy_null;
 extern const phy_driver_t phy_noconn;

@@ -151,6 +151,7 @@ constinit const phy_driver_t phy_631x_drv = [] {
     d.mdix_set = mdix_set_631x;
     d.mdix_get = mdix_get_631x;
     d.mdix_status_get = mdix_status_get_631x;
+    d.cable_diag = cable_diag_631x;
     return d;
 }();
 

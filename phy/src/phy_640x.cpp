@@ -661,6 +661,22 @@ int link_change_640x(int unit, int port, int *changed) {
 
 }  // namespace
 
+namespace phy {
+
+int variant_640x(int unit, int port, uint16_t *variant) {
+    const State640x *st = state_of(unit, port);
+    if (st == nullptr) return SOC_E_PARAM;
+    *variant = st->model;
+    return SOC_E_NONE;
+}
+
+int reset_setup_640x(int unit, int port) {
+    State640x *st = state_of(unit, port);
+    return st == nullptr ? SOC_E_PARAM : reset_setup(unit, port, st);
+}
+
+}  // namespace phy
+
 const phy_driver_t phy_640x_drv = {
     .drv_name = "640X Gigabit PHY Driver",
     .init = init_640x,
@@ -692,7 +708,7 @@ const phy_driver_t phy_640x_drv = {
     .medium_config_set = medium_config_set_640x,
     .medium_config_get = medium_config_get_640x,
     .medium_get = medium_get_640x,
-    .cable_diag = unavail_cable_diag,
+    .cable_diag = cable_diag_hw,
     .link_change = link_change_640x,
     .spare = {},
 };

@@ -146,6 +146,12 @@ inline constexpr auto fixed_mdix_get = out_value<int, PHY_MDIX_NORMAL>;
 inline constexpr auto fixed_mdix_status_get = out_value<int, 0>;
 inline constexpr auto medium_copper = out_value<int, PHY_MEDIUM_COPPER>;
 int unavail_cable_diag(int unit, int port, phy_cable_diag_t *);
+// Cable tests: the fast-Ethernet driver's slot, the 631X driver's own.
+int fe_cable_diag(int unit, int port, phy_cable_diag_t *result);
+int cable_diag_631x(int unit, int port, phy_cable_diag_t *result);
+// The 640X driver's variant code of the port (its model) and its reset set-up.
+int variant_640x(int unit, int port, uint16_t *variant);
+int reset_setup_640x(int unit, int port);
 
 // 1000BASE-X advertisement and partner pages (registers 4 and 5).
 uint16_t x1000_page_of(uint32_t ability);
@@ -231,11 +237,25 @@ constexpr phy_driver_t fe_driver_slots() {
     d.interface_set = fe_interface_set;
     d.interface_get = fe_interface_get;
     d.ability_get = fe_ability;
-    d.cable_diag = unavail_cable_diag;
+    d.cable_diag = fe_cable_diag;
     return d;
 }
 
 }  // namespace phy
+
+// The PHY-measured cable tests and the echo analysis of gigabit PHYs.
+int phy_fe_cable_diag(int unit, int port, phy_cable_diag_t *result);
+int cable_diag_hw(int unit, int port, phy_cable_diag_t *result);
+struct phy_640x_cdiag_params_t {
+    uint32_t mode;  // 0 full load, 1 short load
+    uint16_t p[11];
+    uint16_t status;
+    uint16_t result_a;
+    uint16_t result_b;
+};
+int phy_640x_cdiag_prepare(int unit, int phy_addr);
+int phy_640x_cdiag_run(int unit, int phy_addr, phy_640x_cdiag_params_t *params);
+int phy_cdiag_sw(int unit, int phy_addr, phy_cable_diag_t *result);
 
 void phy_common_host_forget(void);
 void phy_serdes_host_forget(void);

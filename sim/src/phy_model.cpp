@@ -1,5 +1,8 @@
 #include "sim/phy_model.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace sim {
 
 namespace {
@@ -53,6 +56,35 @@ constexpr int kSelModeCtrl = 0x1f, kSelLinkChanged = 0x1c, kSelSerdesStatus = 0x
 constexpr uint16_t kModeFiberBank = 0x0001, kModeFiberStrap = 0x0008, kModeFiberSignal = 0x0010,
                    kModeCopperEnergy = 0x0020;
 
+// Cable tests: the fast-Ethernet shadow registers (test control and status
+// 20 and 19, link quality 27 and 24) and link status 25; the gigabit PHY's
+// built-in test in expansion registers 0x10 (start), 0x11 (status), 0x12 and
+// 0x13 (lengths), and its link bits in registers 17 and 25.
+constexpr int kFeTest = 19, kFeTestCtl = 20, kFeQuality = 27, kFeQuality631x = 24,
+              kFeIntStatus = 25;
+constexpr uint16_t kFeTestStart = 0x8006, kFeLinkBit = 0x0040, kFeIntLink = 0x0004;
+constexpr int kAuxStatus = 17, kIntStatus = 25, kExpTestStart = 0x10;
+constexpr uint16_t kAuxLinked = 0x0f00, kIntBothRx = 0x0600;
+// Echo analysis: DSP registers selected through 23 and read through 21, the
+// TDR control in 22 (bit 0x0080 starts a tap read-out).
+constexpr int kTdrCtl = 22;
+constexpr uint16_t kTdrReadout = 0x0080;
+constexpr int kEchoTaps = 192;
+
+// Tap widths of the model's gigabit PHY by read-out index.
+int tap_width(int i) {
+    return i <= 31 ? 17 : i <= 63 ? 16 : i <= 95 ? 15 : i <= 127 ? 14 : 13;
+}
+
+// The PHYs count length in steps of 0.8 m.
+uint16_t length_steps(int metres) {
+    const int steps = (metres * 100 + 79) / 80;
+    return static_cast<uint16_t>(steps > 255 ? 255 : steps);
+}
+uint16_t clamp_byte(int metres) {
+    return static_cast<uint16_t>(metres < 0 ? 0 : metres > 255 ? 255 : metres);
+}
+
 bool gigabit_copper(PhyKind kind) {
     return kind == PhyKind::GigabitCopper || kind == PhyKind::GigabitCombo;
 }
@@ -101,6 +133,8 @@ void PhyModel::reset() {
     shadow_select_ = 0;
     link_changed_ = false;
     expansion_.fill(0);
+    fe_test_phase_ = 0;
+    readout_word_ = 0;
     if (fiber_) fiber_->reset();
     switch (kind_) {
         case PhyKind::None:
@@ -328,6 +362,7 @@ uint16_t PhyModel::comboRead(int reg) {
     }
     if (reg == kExpValue && (regs_[kExpNumber] & 0x0f00) == 0x0f00)
         return expansion_[regs_[kExpNumber] & 0xff];
+    if (reg == kExpValue) return dspRead();
     // Registers 0-15 of the fibre bank, except the identifiers.
     if ((shadow_[kSelModeCtrl] & kModeFiberBank) && reg < 16 && reg != kId0 && reg != kId1)
         return fiber_->read(reg);
@@ -347,6 +382,12 @@ bool PhyModel::comboWrite(int reg, uint16_t value) {
     }
     if (reg == kExpValue && (regs_[kExpNumber] & 0x0f00) == 0x0f00) {
         expansion_[regs_[kExpNumber] & 0xff] = value;
+        if ((regs_[kExpNumber] & 0xff) == kExpTestStart) gigaTestRun();
+        return true;
+    }
+    if (reg == kTdrCtl) {
+        if ((value & kTdrReadout) && !(regs_[kTdrCtl] & kTdrReadout)) readout_word_ = 0;
+        regs_[kTdrCtl] = value;
         return true;
     }
     if ((shadow_[kSelModeCtrl] & kModeFiberBank) && reg < 16 && reg != kId0 && reg != kId1) {
@@ -362,7 +403,11 @@ uint16_t PhyModel::read(int reg) {
     reg &= 31;
     if (!present()) return 0xffff;
     if (kind_ == PhyKind::FastEthernet && shadow_open_ && reg >= 16 && reg < 31)
-        return shadow_[reg];
+        return feShadowRead(reg);
+    if (kind_ == PhyKind::FastEthernet && reg == kFeIntStatus)
+        return static_cast<uint16_t>(regs_[reg] | (state_.up ? kFeIntLink : 0));
+    if (gigabit_copper(kind_) && state_.up && (reg == kAuxStatus || reg == kIntStatus))
+        return static_cast<uint16_t>(regs_[reg] | (reg == kAuxStatus ? kAuxLinked : kIntBothRx));
     if (kind_ == PhyKind::GigabitCombo &&
         (reg == kModeShadow || reg == kExpValue ||
          ((shadow_[kSelModeCtrl] & kModeFiberBank) && reg < 16 && reg != kId0 && reg != kId1)))
@@ -387,6 +432,7 @@ void PhyModel::write(int reg, uint16_t value) {
         }
         if (shadow_open_ && reg >= 16) {
             shadow_[reg] = value;
+            if (reg == kFeTest) fe_test_phase_ = value == kFeTestStart ? 1 : 0;
             return;
         }
         if (reg == kMdixCtrl || reg == kPowerCtrl) {
@@ -417,6 +463,103 @@ void PhyModel::write(int reg, uint16_t value) {
         default:
             regs_[reg] = value;
     }
+}
+
+void PhyModel::setPairFault(int pair, PairFault fault, int metres) {
+    faults_[pair & 3] = fault;
+    fault_metres_[pair & 3] = metres;
+}
+
+PairFault PhyModel::pairFault(int pair, int *metres) const {
+    if (faults_[pair] != PairFault::None) {
+        *metres = fault_metres_[pair];
+        return faults_[pair];
+    }
+    *metres = partner_ ? cable_metres_ : 0;
+    return partner_ ? PairFault::None : PairFault::Open;
+}
+
+uint16_t PhyModel::feShadowRead(int reg) {
+    switch (reg) {
+        case kFeTestCtl:
+            return static_cast<uint16_t>(shadow_[reg] | (state_.up ? kFeLinkBit : 0));
+        case kFeQuality: {
+            // The signal gives the length in 20 m steps.
+            const int q = state_.up ? std::min((cable_metres_ + 35) / 20, 7) : 0;
+            return static_cast<uint16_t>((shadow_[reg] & 0x8fff) | q << 12);
+        }
+        case kFeQuality631x: {
+            const int v = state_.up ? std::min((cable_metres_ * 100000 + 1748035) / 172000, 63) : 0;
+            return static_cast<uint16_t>((shadow_[reg] & 0x81ff) | v << 9);
+        }
+        case kFeTest:
+            break;
+        default:
+            return shadow_[reg];
+    }
+    if (fe_test_phase_ == 0) return shadow_[reg];
+    int metres[2];
+    const PairFault pairs[2] = {pairFault(0, &metres[0]), pairFault(1, &metres[1])};
+    if (fe_test_phase_ == 2) {
+        fe_test_phase_ = 0;
+        return static_cast<uint16_t>(length_steps(metres[0]) | length_steps(metres[1]) << 8);
+    }
+    fe_test_phase_ = 2;
+    return static_cast<uint16_t>(0x0300 | static_cast<int>(pairs[0]) << 10 |
+                                 static_cast<int>(pairs[1]) << 12);
+}
+
+// The built-in test finishes at once: faults flag the pairs open/short (or
+// unknown), the lengths go one byte per pair.
+void PhyModel::gigaTestRun() {
+    uint16_t status = 0x0001;
+    uint16_t len[4];
+    for (int p = 0; p < 4; p++) {
+        int metres = 0;
+        const PairFault f = pairFault(p, &metres);
+        if (f == PairFault::Open || f == PairFault::Short) status |= 0x0002 | 0x0100 << p;
+        if (f == PairFault::Unknown) status |= 0x1000 << p;
+        len[p] = clamp_byte(metres);
+    }
+    expansion_[0x11] = status;
+    expansion_[0x12] = static_cast<uint16_t>(len[0] | len[1] << 8);
+    expansion_[0x13] = static_cast<uint16_t>(len[2] | len[3] << 8);
+}
+
+// The echo a pulse on the pair returns at a tap: a small DC offset, a strong
+// reflection at a fault (positive: open, negative: short) or a weak one at
+// the far end of a connected cable.
+int32_t PhyModel::echoTap(int pair, int i) const {
+    int metres = 0;
+    const PairFault f = pairFault(pair, &metres);
+    const int at = std::clamp((metres * 1000 + 4727) * 2 / 823, 8, 380) / 2;
+    int32_t v = 7;
+    if ((f == PairFault::Open || f == PairFault::Short) && i == at) {
+        const int32_t top = (1 << (tap_width(i) - 1)) - 1;
+        v += (f == PairFault::Open ? 1 : -1) * top * 9 / 10;
+    } else if (f == PairFault::None && std::abs(i - at) <= 2) {
+        v += 600;
+    }
+    return v;
+}
+
+uint16_t PhyModel::dspRead() {
+    const uint16_t number = regs_[kExpNumber];
+    const int pair = number >> 13;
+    if (number == 0x0005) return 0x0020;  // pairs in plain order, status valid
+    if ((number & 0x1fff) == 0x0002) {
+        // A line that never settles keeps its reading high.
+        int metres = 0;
+        return pairFault(pair, &metres) == PairFault::Unknown ? 0x0100 : 0;
+    }
+    if ((number & 0x1fff) == 0x0300 && (regs_[kTdrCtl] & kTdrReadout)) {
+        const int word = readout_word_++;
+        const int i = (word / 2) % kEchoTaps, w = tap_width(i);
+        const auto v = static_cast<uint32_t>(echoTap(pair, i));
+        if (word % 2 == 0) return static_cast<uint16_t>(w <= 15 ? v & ((1u << w) - 1) : v & 0x7fff);
+        return static_cast<uint16_t>(w <= 15 ? 0 : (v >> 15) & ((1u << (w - 15)) - 1));
+    }
+    return 0;
 }
 
 void PhyModel::connect(const LinkPartner &partner) {

@@ -85,4 +85,14 @@ TEST_F(page_cable, AFailedTestOrABadPortShowsTheErrorPage) {
         EXPECT_EQ(error_of(post("/cable.cgi", bad)), "Invalid port") << bad;
 }
 
+TEST_F(page_cable, ThePortsOwnPhyMeasuresTheCable) {
+    drv_port_info(0)[target.port].phy_driver = real;
+    board->chip().phyModel(target.port).setPairFault(1, sim::PairFault::Short, 7);
+    test_response r = post("/cable.cgi", "port=3");
+    EXPECT_EQ(error_of(r), "");
+    EXPECT_NE(r.body.find("<td id=\"state\">Short</td>"), std::string::npos) << r.body;
+    EXPECT_NE(r.body.find("<th>Pair A</th><td>Open, length 0 meters</td>"), std::string::npos);
+    EXPECT_NE(r.body.find("<th>Pair B</th><td>Short, length 7 meters</td>"), std::string::npos);
+}
+
 }  // namespace

@@ -75,6 +75,8 @@ class Chip {
     void setResetValue(const std::string &reg, int instance, uint64_t value);
     uint16_t phyPeek(int port, int reg) const;
     void phyPoke(int port, int reg, uint16_t value);
+    // The port's PHY, for its cable knobs.
+    PhyModel &phyModel(int port) { return phys_.phy(port); }
 
     // The port's cable: a partner plugged in (autonegotiating or forced) or
     // nothing. The port status registers (LNKSTS, DUPSTS, SPDSTS) follow the

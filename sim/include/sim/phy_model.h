@@ -52,6 +52,9 @@ struct LinkPartner {
     }
 };
 
+// What a cable test finds on one pair of the port's cable.
+enum class PairFault { None, Open, Short, Unknown };
+
 struct LinkState {
     bool up = false;
     int speed = 0;  // Mb/s
@@ -83,6 +86,11 @@ class PhyModel {
     uint16_t peekFiber(int reg) const;
 
     void reset();  // registers back to their defaults; the cable stays
+    // The cable a cable test measures: a connected cable's length, and a
+    // fault on a pair (pair 0..3) at a distance. Without a cable and a fault
+    // every pair is open at 0 m.
+    void setCableLength(int metres) { cable_metres_ = metres; }
+    void setPairFault(int pair, PairFault fault, int metres);
     void connect(const LinkPartner &partner);
     void disconnect();
     // The link of the active side (a copper/fibre PHY's mode decides).
@@ -99,6 +107,12 @@ class PhyModel {
     LinkState resolve(bool *autoneg_done) const;
     void update();
     uint16_t partnerPage() const;
+    // A pair as the cable test sees it: fault and distance in metres.
+    PairFault pairFault(int pair, int *metres) const;
+    uint16_t feShadowRead(int reg);
+    void gigaTestRun();
+    int32_t echoTap(int pair, int i) const;
+    uint16_t dspRead();
 
     const PhyKind kind_;
     uint16_t id0_, id1_;
@@ -115,6 +129,11 @@ class PhyModel {
     bool link_changed_ = false;
     std::array<uint16_t, 256> expansion_{};
     std::unique_ptr<PhyModel> fiber_;  // the fibre bank of a copper/fibre PHY
+    int cable_metres_ = 20;
+    std::array<PairFault, 4> faults_{};
+    std::array<int, 4> fault_metres_{};
+    int fe_test_phase_ = 0;  // 1: status to read, 2: lengths to read
+    int readout_word_ = 0;
 };
 
 }  // namespace sim
