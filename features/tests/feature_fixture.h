@@ -14,6 +14,7 @@
 #include "dxp_tarn.h"
 #include "dxpx.h"
 #include "serialize.h"
+#include "soc_counter.h"
 #include "sim/board.h"
 
 namespace feature_test {
@@ -30,6 +31,8 @@ class BoardTest : public port_test::PortUnitTest {
     }
     virtual sim::ChipKind chip() const { return sim::ChipKind::DXP7102A1; }
     void TearDown() override {
+        // The counter thread reads the port records the tear-down forgets.
+        soc_tarn_counter_stop(0);
         dxpx_unit_unregister(0);
         dxp_linkscan_detach(0);
         dxp_detach(0);

@@ -37,11 +37,19 @@ class page_cable : public switch_pages_test::SwitchPages {
         fake = *real;
         fake.cable_diag = diag;
         failure = 0;
-        drv_port_info(0)[target.port].phy_driver = &fake;
+        swap_driver(&fake);
     }
     void TearDown() override {
-        drv_port_info(0)[target.port].phy_driver = real;
+        swap_driver(real);
         SwitchPages::TearDown();
+    }
+    // Link scan reads the port's driver: it pauses while the test swaps it.
+    void swap_driver(const phy_driver_t *driver) {
+        int usec = 0;
+        EXPECT_EQ(dxp_linkscan_enable_get(0, &usec), 0);
+        EXPECT_EQ(dxp_linkscan_enable_set(0, 0), 0);
+        drv_port_info(0)[target.port].phy_driver = driver;
+        EXPECT_EQ(dxp_linkscan_enable_set(0, usec), 0);
     }
     int scan_mode() const {
         int mode = -1;
@@ -86,7 +94,7 @@ TEST_F(page_cable, AFailedTestOrABadPortShowsTheErrorPage) {
 }
 
 TEST_F(page_cable, ThePortsOwnPhyMeasuresTheCable) {
-    drv_port_info(0)[target.port].phy_driver = real;
+    swap_driver(real);
     board->chip().phyModel(target.port).setPairFault(1, sim::PairFault::Short, 7);
     test_response r = post("/cable.cgi", "port=3");
     EXPECT_EQ(error_of(r), "");
