@@ -7,11 +7,10 @@
 #include <sstream>
 #include <string>
 
-#include "../../drv/tests/port_fixture.h"
 #include "../../platform/tests/private_workdir.h"
 #include "cyg_host.h"
-#include "diag_console.h"
 #include "diag_shell.h"
+#include "diag_unit_fixture.h"
 #include "dxp.h"
 #include "sal.h"
 #include "sim/frame.h"
@@ -19,30 +18,13 @@
 
 namespace {
 
-class diag_dump_feature : public port_test::PortUnitTest {
+class diag_dump_feature : public diag_test::MonitorUnitTest {
   protected:
-    void SetUp() override {
-        startPorts(sim::ChipKind::DXP7101);
-        ASSERT_EQ(soc_init(0), 0);
-        sh_set_mode(2);
-        sh_set_unit(0);
-        soc_test::PrintCapture::get().clear();
-    }
     void TearDown() override {
         dxp_linkscan_detach(0);
         dxp_detach(0);
         if (fs_open) flash_host_close();
-        port_test::PortUnitTest::TearDown();
-    }
-    std::string run(const std::string &line, int expect = 0) {
-        diag_test::ConsoleCapture cap;
-        EXPECT_EQ(sh_process_command(0, line.c_str()), expect) << line;
-        std::string out = cap.take() + printed();
-        soc_test::PrintCapture::get().clear();
-        return out;
-    }
-    static bool has(const std::string &out, const std::string &text) {
-        return out.find(text) != std::string::npos;
+        port_test::PortUnitTest::TearDown();  // the unit is already detached
     }
     static int lines(const std::string &out) {
         return static_cast<int>(std::count(out.begin(), out.end(), '\n'));

@@ -4,9 +4,8 @@
 
 #include <string>
 
-#include "../../drv/tests/port_fixture.h"
-#include "diag_console.h"
 #include "diag_shell.h"
+#include "diag_unit_fixture.h"
 #include "dxp.h"
 #include "dxp_tarn.h"
 
@@ -14,30 +13,8 @@ namespace {
 
 namespace c22 = port_test::c22;
 
-class diag_port : public port_test::PortUnitTest {
+class diag_port : public diag_test::MonitorUnitTest {
   protected:
-    void SetUp() override {
-        startPorts(sim::ChipKind::DXP7101);
-        ASSERT_EQ(soc_init(0), 0);
-        sh_set_mode(2);
-        sh_set_unit(0);
-        soc_test::PrintCapture::get().clear();
-    }
-    void TearDown() override {
-        dxp_linkscan_detach(0);
-        dxp_detach(0);
-        port_test::PortUnitTest::TearDown();
-    }
-    std::string run(const std::string &line, int expect = 0) {
-        diag_test::ConsoleCapture cap;
-        EXPECT_EQ(sh_process_command(0, line.c_str()), expect) << line;
-        std::string out = cap.take() + printed();
-        soc_test::PrintCapture::get().clear();
-        return out;
-    }
-    static bool has(const std::string &out, const std::string &text) {
-        return out.find(text) != std::string::npos;
-    }
 };
 
 TEST_F(diag_port, SettingsReachThePhyAndShowBack) {

@@ -5,41 +5,21 @@
 #include <string>
 #include <vector>
 
-#include "../../drv/tests/port_fixture.h"
-#include "diag_console.h"
 #include "diag_shell.h"
+#include "diag_unit_fixture.h"
 #include "dxp.h"
 #include "dxp_tarn.h"
 #include "sim/board.h"
 
 namespace {
 
-class diag_switch : public port_test::PortUnitTest {
+class diag_switch : public diag_test::MonitorUnitTest {
   protected:
-    virtual sim::ChipKind chip() const { return sim::ChipKind::DXP7101; }
     void SetUp() override {
-        startPorts(chip());
-        ASSERT_EQ(soc_init(0), 0);
+        MonitorUnitTest::SetUp();
         ASSERT_EQ(dxp_dispatch_register(&dxp_tarn_dispatch), 0);
         ASSERT_EQ(dxp_init(0), 0);
-        sh_set_mode(2);
-        sh_set_unit(0);
         soc_test::PrintCapture::get().clear();
-    }
-    void TearDown() override {
-        dxp_linkscan_detach(0);
-        dxp_detach(0);
-        port_test::PortUnitTest::TearDown();
-    }
-    std::string run(const std::string &line, int expect = 0) {
-        diag_test::ConsoleCapture cap;
-        EXPECT_EQ(sh_process_command(0, line.c_str()), expect) << line;
-        std::string out = cap.take() + printed();
-        soc_test::PrintCapture::get().clear();
-        return out;
-    }
-    static bool has(const std::string &out, const std::string &text) {
-        return out.find(text) != std::string::npos;
     }
     // Ports fe1-fe4 up and forwarding.
     void linksUp() {
