@@ -46,7 +46,8 @@ int voip_signal_enable(int enable);
 int sip_parse(const uint8_t dst_ip[4], const uint8_t *payload, int length);
 int mgcp_parse(const uint8_t src_dst_ip[8], const uint8_t *payload, int length);
 int sccp_parse(const uint8_t *ip_header, int length);
-// H.323 calls are not followed yet: these two take nothing (-1).
+// H.225.0 call signalling (TCP 1720) and the calls' H.245 connections: 0 when
+// the segment belonged to a call, -1 when it was not followed.
 int h225_rx(const uint8_t *ip_header, int length);
 int h245_rx(const uint8_t *ip_header, int length);
 // True when the port is the H.245 port of a known H.323 call.

@@ -1,0 +1,279 @@
+// H.323 calls followed by Auto VoIP on the 52-port board's chip: the H.245
+// control connection copied to the CPU, the media rules that replace it once
+// both channels are open, and the end of the call, from H.225.0 and H.245
+// segments handed to the receive callout.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <vector>
+
+#include "h323_encode.h"
+#include "sal.h"
+#include "voip_fixture.h"
+#include "voipmgr.h"
+
+namespace {
+
+using h323_test::Address;
+using h323_test::Uuie;
+using voip_test::Bytes;
+using voip_test::deliver;
+using voip_test::frame;
+
+const uint8_t kCaller[4] = {10, 0, 0, 1}, kCallee[4] = {10, 0, 0, 2};
+const Address kControl = {{10, 0, 0, 2}, 5000};
+const Address kCallerMedia = {{10, 0, 0, 1}, 20000}, kCalleeMedia = {{10, 0, 0, 2}, 30000};
+constexpr int kTcpFlags = 18 + 20 + 13;  // in the tagged frame
+
+class voip_h323 : public voip_test::VoipTest {
+  protected:
+    // The class parameters of the entries that copy to the CPU.
+    static std::multiset<uint32_t> copy_classes() {
+        std::multiset<uint32_t> classes;
+        for (int id = 0; id < 2048; id++) {
+            uint32_t p0 = 0, p1 = 0;
+            if (dxp_field_action_get(0, id, dxpFieldActionCopyToCpu, &p0, &p1) == 0)
+                classes.insert(p1);
+        }
+        return classes;
+    }
+    // Call signalling between the caller's port and 1720.
+    static int h225(bool from_caller, const Bytes &payload, uint16_t caller_port = 40000) {
+        return from_caller ? deliver(frame(6, kCaller, kCallee, caller_port, 1720, payload))
+                           : deliver(frame(6, kCallee, kCaller, 1720, caller_port, payload));
+    }
+    static int h245(bool from_caller, const Bytes &message) {
+        const Bytes payload = h323_test::tpkt(message);
+        return from_caller ? deliver(frame(6, kCaller, kCallee, 41000, kControl.port, payload))
+                           : deliver(frame(6, kCallee, kCaller, kControl.port, 41000, payload));
+    }
+    static Bytes setup(const Address *control, std::vector<Bytes> fast = {}) {
+        return h323_test::q931(h323_test::kSetupType,
+                               h323_test::user_information(Uuie::kSetup, control, std::move(fast)));
+    }
+    static Bytes release() {
+        return h323_test::q931(h323_test::kReleaseType,
+                               h323_test::user_information(Uuie::kReleaseComplete));
+    }
+    // Frames entering port 1 that hit an entry.
+    uint32_t hits(Bytes f) {
+        auto count = [this] {
+            uint32_t n = 0;
+            for (int i = 0; i < sim::CfpEngine::kRows; i++)
+                n += board->chip().cfp()->row(i).in_band;
+            return n;
+        };
+        f.erase(f.begin() + 12, f.begin() + 16);
+        f.resize(f.size() - 4);
+        const uint32_t before = count();
+        board->port(1).injectRaw(f);
+        board->fabric().pump();
+        return count() - before;
+    }
+    void port_up() {
+        board->chip().poke("SWMODE", 0, 0x03);
+        board->port(1).linkUp();
+        ASSERT_EQ(dxp_port_enable_set(0, 1, 1), 0);
+        dxp_pbmp_t up{};
+        dxp_pbmp_port_add(&up, 1);
+        ASSERT_EQ(dxp_linkscan_update(0, up), 0);
+    }
+};
+
+Bytes rtp_to(const Address &a) {
+    const uint8_t from[4] = {10, 0, 0, 9};
+    return frame(17, from, a.ip, 1234, a.port, Bytes(160, 0xd5));
+}
+
+TEST_F(voip_h323, SetupWithH245AddressCopiesTheControlConnectionWithAClassPerCall) {
+    EXPECT_EQ(h225(true, setup(nullptr)), DXP_RX_HANDLED);
+    EXPECT_EQ(rules(), 0);
+    EXPECT_FALSE(h323_is_h245_port(kControl.port));
+
+    EXPECT_EQ(h225(true, setup(&kControl)), DXP_RX_HANDLED);
+    EXPECT_EQ(rules(), 2);
+    EXPECT_EQ(copy_classes(), (std::multiset<uint32_t>{5, 5}));
+    EXPECT_TRUE(h323_is_h245_port(kControl.port));
+    const uint16_t h245_ports[2] = {41000, kControl.port};
+    EXPECT_EQ(voip_classify(6, h245_ports), VOIP_CLASS_H245);
+
+    // The Connect repeats the address: the same pair stays.
+    h225(false, h323_test::q931(h323_test::kConnectType,
+                                h323_test::user_information(Uuie::kConnect, &kControl)));
+    EXPECT_EQ(rules(), 2);
+
+    const Address other = {{10, 0, 0, 2}, 5002};
+    h225(true, setup(&other), 40002);
+    EXPECT_EQ(rules(), 4);
+    EXPECT_EQ(copy_classes(), (std::multiset<uint32_t>{5, 5, 6, 6}));
+
+    // ReleaseComplete ends one call; the end of the other's connection ends it.
+    h225(false, release());
+    EXPECT_EQ(rules(), 2);
+    EXPECT_FALSE(h323_is_h245_port(kControl.port));
+    Bytes fin = frame(6, kCallee, kCaller, 1720, 40002, {});
+    fin[kTcpFlags] = 0x11;
+    deliver(fin);
+    EXPECT_EQ(rules(), 0);
+    EXPECT_EQ(sal_alloc_bytes_in_use("H323"), 0u);
+}
+
+TEST_F(voip_h323, OpenLogicalChannelAndAckReplaceTheControlRulesByMediaRules) {
+    port_up();
+    h225(true, setup(&kControl));
+    EXPECT_EQ(rules(), 2);
+    EXPECT_EQ(hits(rtp_to(kCalleeMedia)), 0u);
+
+    EXPECT_EQ(h245(true, h323_test::h245_olc(kCallerMedia)), DXP_RX_HANDLED);
+    EXPECT_EQ(copy_classes().size(), 2u);  // one side known: still the control rules
+    h245(false, h323_test::h245_olc_ack(kCalleeMedia));
+    EXPECT_EQ(rules(), 2);
+    EXPECT_TRUE(copy_classes().empty());
+    EXPECT_EQ(hits(rtp_to(kCallerMedia)), 1u);
+    EXPECT_EQ(hits(rtp_to(kCalleeMedia)), 1u);
+    EXPECT_EQ(hits(rtp_to({{10, 0, 0, 2}, 30001})), 1u);  // its RTCP port too
+    EXPECT_EQ(hits(rtp_to({{10, 0, 0, 3}, 30000})), 0u);
+
+    // A repeated address after the media are known keeps the media rules.
+    h225(false, h323_test::q931(h323_test::kConnectType,
+                                h323_test::user_information(Uuie::kConnect, &kControl)));
+    EXPECT_TRUE(copy_classes().empty());
+
+    h225(true, release());
+    EXPECT_EQ(rules(), 0);
+    EXPECT_EQ(hits(rtp_to(kCalleeMedia)), 0u);
+}
+
+TEST_F(voip_h323, FastStartAndTunnelledH245GiveTheMediaWithoutAControlConnection) {
+    port_up();
+    h323_test::Per olc;
+    h323_test::olc(olc, kCallerMedia);
+    h225(true, setup(nullptr, {olc.data()}));
+    EXPECT_EQ(rules(), 0);
+    const Bytes connect =
+        h323_test::q931(h323_test::kConnectType,
+                        h323_test::user_information(Uuie::kConnect, nullptr, {},
+                                                    {h323_test::h245_olc_ack(kCalleeMedia)}));
+    h225(false, connect);
+    EXPECT_EQ(rules(), 2);
+    EXPECT_EQ(hits(rtp_to(kCallerMedia)), 1u);
+    EXPECT_EQ(hits(rtp_to(kCalleeMedia)), 1u);
+
+    // fastStart on both sides, the offer with forward and reverse channels:
+    // each side's channels name the media of its own direction.
+    h225(true, release());
+    EXPECT_EQ(rules(), 0);
+    h323_test::Per both, answer;
+    h323_test::olc(both, kCallerMedia, &kCallerMedia);
+    h225(true, setup(nullptr, {both.data()}), 40004);
+    EXPECT_EQ(rules(), 0);
+    h323_test::olc(answer, kCalleeMedia);
+    h225(false,
+         h323_test::q931(h323_test::kConnectType,
+                         h323_test::user_information(Uuie::kConnect, nullptr, {answer.data()})),
+         40004);
+    EXPECT_EQ(rules(), 2);
+    EXPECT_EQ(hits(rtp_to(kCalleeMedia)), 1u);
+}
+
+TEST_F(voip_h323, TpktSplitOverTwoSegmentsIsReassembled) {
+    const Bytes whole = setup(&kControl);
+    const Bytes header(whole.begin(), whole.begin() + 4), body(whole.begin() + 4, whole.end());
+    h225(true, header);
+    EXPECT_EQ(rules(), 0);
+    h225(true, body);
+    EXPECT_EQ(rules(), 2);
+
+    // Two messages in one segment; a header announced in the other direction
+    // does not take this direction's body.
+    h225(true, release());
+    Bytes two = setup(&kControl);
+    const Bytes rel = release();
+    two.insert(two.end(), rel.begin(), rel.end());
+    h225(true, two, 40006);
+    EXPECT_EQ(rules(), 0);
+    h225(true, header, 40008);
+    h225(false, body, 40008);
+    EXPECT_EQ(rules(), 0);
+    h225(true, body, 40008);
+    EXPECT_EQ(rules(), 2);
+}
+
+TEST_F(voip_h323, MalformedSignallingIsIgnored) {
+    Bytes q = setup(&kControl);
+    Bytes bad = q;
+    bad[4] = 9;  // not Q.931
+    h225(true, bad);
+    EXPECT_EQ(rules(), 0);
+    bad = q;
+    bad[3] = 3;  // a TPKT shorter than its header
+    h225(true, bad, 40010);
+    bad = q;
+    bad[3] = static_cast<uint8_t>(bad[3] + 1);  // longer than the segment
+    h225(true, bad, 40012);
+    EXPECT_EQ(rules(), 0);
+    // The user-user length beyond the message.
+    bad = q;
+    for (size_t i = 4 + 11; i + 2 < bad.size(); i++) {
+        if (bad[i] == 0x7E) {
+            bad[i + 2] = static_cast<uint8_t>(bad[i + 2] + 1);
+            break;
+        }
+    }
+    h225(true, bad, 40014);
+    EXPECT_EQ(rules(), 0);
+
+    // An ip6Address in the channel is not followed.
+    h225(true, q, 40016);
+    Bytes olc = h323_test::h245_olc(kCallerMedia);
+    h245(true, olc);
+    h323_test::Per ack;
+    ack.bits(0, 1).bits(1, 2).bits(0, 1).bits(5, 5).bits(1, 1).bits(0, 1).u16(0);
+    ack.extensions({false, true});
+    h323_test::Per params;
+    params.bits(0, 1).bits(0, 1).bits(0b00100, 5);
+    params.bits(0, 1).bits(0, 1).bits(0, 1).bits(2, 3).bits(0, 1);  // iP6Address
+    params.bytes(Bytes(16, 0xfe)).u16(30000);
+    ack.open(params);
+    h245(false, ack.data());
+    EXPECT_EQ(copy_classes().size(), 2u);
+    EXPECT_EQ(rules(), 2);
+
+    // Every prefix of the messages: nothing is read past the frame's end.
+    h323_test::Per fast;
+    h323_test::olc(fast, kCallerMedia, &kCalleeMedia);
+    const std::vector<Bytes> messages = {
+        setup(&kControl, {fast.data()}),
+        h323_test::q931(h323_test::kConnectType,
+                        h323_test::user_information(Uuie::kConnect, &kControl, {},
+                                                    {olc, h323_test::h245_olc_ack(kCalleeMedia)}))};
+    for (const Bytes &m : messages) {
+        for (size_t n = 4; n < m.size(); n++) {
+            Bytes cut(m.begin(), m.begin() + static_cast<long>(n));
+            cut[2] = static_cast<uint8_t>(n >> 8);
+            cut[3] = static_cast<uint8_t>(n);
+            h225(true, cut, static_cast<uint16_t>(50000 + n % 200));
+            h245(false,
+                 Bytes(olc.begin(), olc.begin() + static_cast<long>(std::min(n, olc.size()))));
+        }
+    }
+}
+
+TEST_F(voip_h323, CallListIsBounded) {
+    size_t held = 0;
+    for (int i = 0; i < 300; i++) {
+        if (i == 280) held = sal_alloc_bytes_in_use("H323");
+        h225(true, setup(nullptr), static_cast<uint16_t>(10000 + i));
+    }
+    EXPECT_GT(held, 0u);
+    EXPECT_EQ(sal_alloc_bytes_in_use("H323"), held);
+    // A connection reset frees its call: a new one is followed again.
+    Bytes rst = frame(6, kCaller, kCallee, 10000, 1720, {});
+    rst[kTcpFlags] = 0x04;
+    deliver(rst);
+    EXPECT_LT(sal_alloc_bytes_in_use("H323"), held);
+    h225(true, setup(&kControl), 20000);
+    EXPECT_EQ(rules(), 2);
+}
+
+}  // namespace
