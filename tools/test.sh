@@ -45,7 +45,7 @@ if [[ $# -eq 0 && $fuzz_seconds -gt 0 ]]; then
             CC=clang CXX=clang++ cmake -S "$ROOT" -B "$fuzz_dir" -G Ninja \
                 -DCMAKE_BUILD_TYPE=Debug -DSWITCHFW_TESTS=OFF -DSWITCHFW_FUZZ=ON >/dev/null
         fi
-        if ! cmake --build "$fuzz_dir" -j"$(nproc)" --target web_request_fuzz diag_parse_fuzz \
+        if ! cmake --build "$fuzz_dir" -j"$(nproc)" --target web_request_fuzz diag_parse_fuzz voip_h323_fuzz \
             >"$fuzz_dir/build.log" 2>&1; then
             grep -B2 -A8 -m5 'error' "$fuzz_dir/build.log" || tail -n 40 "$fuzz_dir/build.log"
             echo "THE FUZZ TARGETS DO NOT BUILD WITH CLANG (log: $fuzz_dir/build.log)"
@@ -53,7 +53,8 @@ if [[ $# -eq 0 && $fuzz_seconds -gt 0 ]]; then
         fi
         # name, program, corpus folder
         for fuzz in "web request parser:web/web_request_fuzz:corpus" \
-            "monitor parsers:diag/diag_parse_fuzz:corpus-diag"; do
+            "monitor parsers:diag/diag_parse_fuzz:corpus-diag" \
+            "H.323 snooper:features/voip_h323_fuzz:corpus-h323"; do
             IFS=: read -r what program corpus <<<"$fuzz"
             mkdir -p "$fuzz_dir/$corpus"
             log="$fuzz_dir/$(basename "$program").log"
