@@ -1,0 +1,216 @@
+// An H.323 call between two network namespaces through switchfw's TAP ports
+// with Auto VoIP on: the Setup and Connect announce the H.245 address and the
+// switch copies that connection to the CPU; OpenLogicalChannel and its Ack on
+// it replace those rules by the voice rules of the two media streams; the
+// ReleaseComplete leaves none. The field processor is read through the
+// monitor. Needs root (CAP_NET_ADMIN, setns), /dev/net/tun, ip, ping and
+// curl; skips without them.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sched.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+
+#include <map>
+#include <string>
+#include <tuple>
+
+#include "../../features/tests/h323_encode.h"
+#include "../../platform/tests/private_workdir.h"
+#include "system_fixture.h"
+
+namespace {
+
+using system_fixture::Netns;
+using system_fixture::sh;
+using system_fixture::sh_out;
+using system_fixture::Switch;
+
+// A TCP socket made inside a namespace: it stays there when this thread
+// goes back.
+int socket_in(const std::string &space) {
+    int self = open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
+    int target = open(("/var/run/netns/" + space).c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = -1;
+    if (self >= 0 && target >= 0 && setns(target, CLONE_NEWNET) == 0) {
+        fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (setns(self, CLONE_NEWNET) != 0) std::abort();  // never run on in the wrong namespace
+    }
+    if (self >= 0) close(self);
+    if (target >= 0) close(target);
+    if (fd >= 0) {
+        timeval tv = {.tv_sec = 5, .tv_usec = 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    }
+    return fd;
+}
+
+sockaddr_in address(const std::string &ip, uint16_t port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    inet_pton(AF_INET, ip.c_str(), &a.sin_addr);
+    return a;
+}
+
+// A connected pair: the listener in the callee's namespace, the caller's
+// end in its own.
+struct Connection {
+    int caller = -1, callee = -1;
+    ~Connection() {
+        if (caller >= 0) close(caller);
+        if (callee >= 0) close(callee);
+    }
+    bool open(const std::string &caller_ns, const std::string &callee_ns, const std::string &ip,
+              uint16_t port) {
+        int listener = socket_in(callee_ns);
+        caller = socket_in(caller_ns);
+        int on = 1;
+        setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in a = address(ip, port);
+        bool ok = listener >= 0 && caller >= 0 &&
+                  bind(listener, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 &&
+                  listen(listener, 1) == 0 &&
+                  connect(caller, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+        if (ok) callee = accept(listener, nullptr, nullptr);
+        if (listener >= 0) close(listener);
+        return ok && callee >= 0;
+    }
+};
+
+// Sends the bytes on one end and reads them whole on the other.
+bool pass(int from, int to, const h323_test::Bytes &b) {
+    if (send(from, b.data(), b.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(b.size()))
+        return false;
+    size_t got = 0;
+    char buf[2048];
+    while (got < b.size()) {
+        ssize_t n = recv(to, buf, sizeof buf, 0);
+        if (n <= 0) return false;
+        got += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The field-processor entries by id: the class of a copy to the CPU (0 for
+// none) and whether the entry raises the priority.
+using Entries = std::map<int, std::pair<int, bool>>;
+
+Entries entries(Switch &sw) {
+    Entries found;
+    for (int id = 0; id < 48; id++) {
+        std::string copy, prio;
+        const std::string get = "FieldProcessor action get " + std::to_string(id) + " ";
+        if (!sw.run(get + "CopyToCpu", "DXP.0> ", &copy) ||
+            !sw.run(get + "PrioIntNew", "DXP.0> ", &prio))
+            break;
+        const size_t at = copy.find("p1=");
+        const bool raises = prio.find("action=PrioIntNew") != std::string::npos;
+        const int cls = at != std::string::npos ? std::stoi(copy.substr(at + 3)) : 0;
+        if (cls != 0 || raises) found[id] = {cls, raises};
+    }
+    return found;
+}
+
+// Entries copying with the class, and entries raising the priority only.
+std::pair<int, int> count(const Entries &e, int cls) {
+    int copies = 0, voice = 0;
+    for (const auto &[id, what] : e) {
+        copies += what.first == cls;
+        voice += what.first == 0 && what.second;
+    }
+    return {copies, voice};
+}
+
+// The entries once the copies reached the snooper: read again until the
+// counts of H.245 copy rules and voice rules are the wanted ones.
+Entries entries_when(Switch &sw, std::pair<int, int> wanted) {
+    Entries e;
+    for (int tries = 0; tries < 20; tries++) {
+        e = entries(sw);
+        if (count(e, 5) == wanted) break;
+        usleep(100 * 1000);
+    }
+    return e;
+}
+
+TEST(system_h323, CallThroughTheSwitchOpensAndClosesItsRules) {
+    if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0)
+        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and curl";
+    int id = static_cast<int>(getpid() % 10000);
+    std::string tap1 = "swha" + std::to_string(id), tap2 = "swhb" + std::to_string(id);
+    std::string net = "10.197." + std::to_string(id % 250) + ".";
+    Netns ns;
+    ns.subnet = net + "0/24";
+    ASSERT_EQ(sh("ip route add blackhole " + ns.subnet), 0);
+    for (const char *side : {"swhnsa", "swhnsb"}) {
+        ns.spaces.push_back(side + std::to_string(id));
+        ASSERT_EQ(sh("ip netns add " + ns.spaces.back()), 0);
+    }
+    const std::string &ns_a = ns.spaces[0], &ns_b = ns.spaces[1];
+
+    Switch sw(test_workdir::path(), {"--tap", "1=" + tap1, "--tap", "2=" + tap2});
+    ASSERT_TRUE(sw.run("", "DXP.0> "));
+    for (auto [tap, space, host] : {std::tuple{tap1, ns_a, 1}, std::tuple{tap2, ns_b, 2}}) {
+        ASSERT_EQ(sh("ip link set " + tap + " netns " + space), 0);
+        ASSERT_EQ(
+            sh("ip -n " + space + " addr add " + net + std::to_string(host) + "/24 dev " + tap), 0);
+        ASSERT_EQ(sh("ip -n " + space + " link set " + tap + " up"), 0);
+    }
+    bool reached = false;
+    for (int i = 0; i < 10 && !reached; i++)
+        reached = sh("ip netns exec " + ns_a + " ping -c 1 -W 1 " + net + "2") == 0;
+    ASSERT_TRUE(reached) << "no ping through the switch";
+
+    // Auto VoIP on through the web page.
+    const std::string web = "http://127.0.0.1:" + std::to_string(sw.port_offset() + 80);
+    std::string login =
+        sh_out("curl -s -i --max-time 5 -d 'username=admin&password=qivor' " + web + "/login.cgi");
+    const std::string tag = "Set-Cookie: WebManaged=";
+    size_t at = login.find(tag);
+    ASSERT_NE(at, std::string::npos) << login;
+    at += tag.size();
+    const std::string cookie = login.substr(at, login.find_first_of(";\r", at) - at);
+    sh_out("curl -s --max-time 5 -b 'WebManaged=" + cookie + "' -d 'profiles=1' " + web +
+           "/voip.cgi");
+    Entries e = entries(sw);
+    ASSERT_EQ(e.size(), 8u) << "the signalling rules";
+
+    const uint8_t callee_host = 2, caller_host = 1;
+    const uint8_t subnet = static_cast<uint8_t>(id % 250);
+    const h323_test::Address control = {{10, 197, subnet, callee_host}, 5000};
+    const h323_test::Address caller_media = {{10, 197, subnet, caller_host}, 20000};
+    const h323_test::Address callee_media = {{10, 197, subnet, callee_host}, 30000};
+    using h323_test::Uuie;
+
+    Connection signalling;
+    ASSERT_TRUE(signalling.open(ns_a, ns_b, net + "2", 1720));
+    ASSERT_TRUE(pass(signalling.caller, signalling.callee,
+                     h323_test::q931(h323_test::kSetupType,
+                                     h323_test::user_information(Uuie::kSetup, &control))));
+    ASSERT_TRUE(pass(signalling.callee, signalling.caller,
+                     h323_test::q931(h323_test::kConnectType,
+                                     h323_test::user_information(Uuie::kConnect, &control))));
+    e = entries_when(sw, {2, 0});
+    EXPECT_EQ(count(e, 5), std::make_pair(2, 0)) << "the H.245 copy rules";
+
+    Connection h245;
+    ASSERT_TRUE(h245.open(ns_a, ns_b, net + "2", control.port));
+    ASSERT_TRUE(pass(h245.caller, h245.callee, h323_test::tpkt(h323_test::h245_olc(caller_media))));
+    ASSERT_TRUE(
+        pass(h245.callee, h245.caller, h323_test::tpkt(h323_test::h245_olc_ack(callee_media))));
+    e = entries_when(sw, {0, 2});
+    EXPECT_EQ(count(e, 5), std::make_pair(0, 2)) << "the RTP rules in place of the H.245 rules";
+    EXPECT_EQ(e.size(), 10u);
+
+    ASSERT_TRUE(pass(signalling.caller, signalling.callee,
+                     h323_test::q931(h323_test::kReleaseType,
+                                     h323_test::user_information(Uuie::kReleaseComplete))));
+    e = entries_when(sw, {0, 0});
+    EXPECT_EQ(count(e, 5), std::make_pair(0, 0));
+    EXPECT_EQ(e.size(), 8u) << "only the signalling rules";
+}
+
+}  // namespace
