@@ -24,22 +24,14 @@ TEST(switchfw_system, NamespacesPingThroughTheSwitchUntilVlansSeparateThem) {
     std::string tap1 = "swfa" + std::to_string(id), tap2 = "swfb" + std::to_string(id);
     std::string net = "10.199." + std::to_string(id % 250) + ".";
     Netns ns;
-    ns.subnet = net + "0/24";
-    ASSERT_EQ(sh("ip route add blackhole " + ns.subnet), 0);
-    for (const char *side : {"swfnsa", "swfnsb"}) {
-        ns.spaces.push_back(side + std::to_string(id));
-        ASSERT_EQ(sh("ip netns add " + ns.spaces.back()), 0);
-    }
+    ASSERT_TRUE(
+        ns.make(net + "0/24", {"swfnsa" + std::to_string(id), "swfnsb" + std::to_string(id)}));
     const std::string &ns_a = ns.spaces[0], &ns_b = ns.spaces[1];
 
     Switch sw(test_workdir::path(), {"--tap", "1=" + tap1, "--tap", "2=" + tap2});
     ASSERT_TRUE(sw.run("", "DXP.0> "));
-    for (auto [tap, space, host] : {std::tuple{tap1, ns_a, 1}, std::tuple{tap2, ns_b, 2}}) {
-        ASSERT_EQ(sh("ip link set " + tap + " netns " + space), 0);
-        ASSERT_EQ(
-            sh("ip -n " + space + " addr add " + net + std::to_string(host) + "/24 dev " + tap), 0);
-        ASSERT_EQ(sh("ip -n " + space + " link set " + tap + " up"), 0);
-    }
+    ASSERT_TRUE(Netns::attach(tap1, ns_a, net + "1/24"));
+    ASSERT_TRUE(Netns::attach(tap2, ns_b, net + "2/24"));
     std::string ping = "ip netns exec " + ns_a + " ping -c 1 -W 1 " + net + "2";
     bool reached = false;
     for (int i = 0; i < 10 && !reached; i++)

@@ -98,6 +98,25 @@ struct Netns {
             sh("ip netns del " + space);
         if (!subnet.empty()) sh("ip route del blackhole " + subnet);
     }
+    // The subnet's blackhole route and the namespaces; false at the first
+    // failure (what was made is still removed).
+    bool make(const std::string &cidr, const std::vector<std::string> &names) {
+        if (sh("ip route add blackhole " + cidr) != 0) return false;
+        subnet = cidr;
+        for (const std::string &name : names) {
+            if (sh("ip netns add " + name) != 0) return false;
+            spaces.push_back(name);
+        }
+        return true;
+    }
+    // Moves a TAP into a namespace with the address (with its prefix length)
+    // and brings it up.
+    static bool attach(const std::string &tap, const std::string &space,
+                       const std::string &address) {
+        return sh("ip link set " + tap + " netns " + space) == 0 &&
+               sh("ip -n " + space + " addr add " + address + " dev " + tap) == 0 &&
+               sh("ip -n " + space + " link set " + tap + " up") == 0;
+    }
 };
 
 }  // namespace system_fixture

@@ -14,7 +14,6 @@
 
 #include <map>
 #include <string>
-#include <tuple>
 
 #include "../../features/tests/h323_encode.h"
 #include "../../platform/tests/private_workdir.h"
@@ -143,22 +142,14 @@ TEST(system_h323, CallThroughTheSwitchOpensAndClosesItsRules) {
     std::string tap1 = "swha" + std::to_string(id), tap2 = "swhb" + std::to_string(id);
     std::string net = "10.197." + std::to_string(id % 250) + ".";
     Netns ns;
-    ns.subnet = net + "0/24";
-    ASSERT_EQ(sh("ip route add blackhole " + ns.subnet), 0);
-    for (const char *side : {"swhnsa", "swhnsb"}) {
-        ns.spaces.push_back(side + std::to_string(id));
-        ASSERT_EQ(sh("ip netns add " + ns.spaces.back()), 0);
-    }
+    ASSERT_TRUE(
+        ns.make(net + "0/24", {"swhnsa" + std::to_string(id), "swhnsb" + std::to_string(id)}));
     const std::string &ns_a = ns.spaces[0], &ns_b = ns.spaces[1];
 
     Switch sw(test_workdir::path(), {"--tap", "1=" + tap1, "--tap", "2=" + tap2});
     ASSERT_TRUE(sw.run("", "DXP.0> "));
-    for (auto [tap, space, host] : {std::tuple{tap1, ns_a, 1}, std::tuple{tap2, ns_b, 2}}) {
-        ASSERT_EQ(sh("ip link set " + tap + " netns " + space), 0);
-        ASSERT_EQ(
-            sh("ip -n " + space + " addr add " + net + std::to_string(host) + "/24 dev " + tap), 0);
-        ASSERT_EQ(sh("ip -n " + space + " link set " + tap + " up"), 0);
-    }
+    ASSERT_TRUE(Netns::attach(tap1, ns_a, net + "1/24"));
+    ASSERT_TRUE(Netns::attach(tap2, ns_b, net + "2/24"));
     bool reached = false;
     for (int i = 0; i < 10 && !reached; i++)
         reached = sh("ip netns exec " + ns_a + " ping -c 1 -W 1 " + net + "2") == 0;
