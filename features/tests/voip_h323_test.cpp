@@ -118,6 +118,15 @@ TEST_F(voip_h323, SetupWithH245AddressCopiesTheControlConnectionWithAClassPerCal
     EXPECT_EQ(sal_alloc_bytes_in_use("H323"), 0u);
 }
 
+TEST_F(voip_h323, ControlClassRunsFrom5To254ThenStartsAgain) {
+    for (int i = 0; i < 250; i++) {
+        h225(true, setup(&kControl));
+        h225(true, release());
+    }
+    h225(true, setup(&kControl));
+    EXPECT_EQ(copy_classes(), (std::multiset<uint32_t>{5, 5}));
+}
+
 TEST_F(voip_h323, OpenLogicalChannelAndAckReplaceTheControlRulesByMediaRules) {
     port_up();
     h225(true, setup(&kControl));
