@@ -62,6 +62,9 @@ TEST_F(diag_reg, SetregZeroesOtherFieldsModregKeepsThem) {
     run("Setreg DEFAULT_1Q_TAG.fe0,fe4 DEF_TAG=7");
     EXPECT_EQ(board->chip().peek("DEFAULT_1Q_TAG", 4), 7u);
     EXPECT_EQ(board->chip().peek("DEFAULT_1Q_TAG", 0), 7u);
+    run("Modreg QOS_TCI_TH PRITAG_111=3,pritag_001=1");  // the queue maps name each key
+    EXPECT_EQ(board->chip().peek("QOS_TCI_TH"), 0xc004u);
+    EXPECT_TRUE(has(run("Getreg QOS_TCI_TH"), "PRITAG_111=3")) << run("Getreg QOS_TCI_TH");
 
     // Refusals leave the register alone.
     std::string out = run("Setreg GLOBAL_TRUNK_CTL TRUNK_SEED=4", -1);

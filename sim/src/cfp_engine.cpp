@@ -27,7 +27,7 @@ uint32_t row_src_port(const CfpEngine::Row &r) {
 }  // namespace
 
 CfpEngine::CfpEngine(RegSpace &regs, std::recursive_mutex &lock)
-    : regs_(regs), lock_(lock), acc_(regs.find(R_CFP_ACC, 0)), rows_(kRows) {
+    : regs_(regs), lock_(lock), acc_(regs.find(R_CFP_ACC, 0)), rows_(kRows), meter_serial_(kRows) {
     if (acc_ == nullptr) throw std::logic_error("field processor without CFP_ACC");
     regs_.onWrite(*acc_, [this](uint64_t, uint64_t value) { onAccessWrite(value); });
     regs_.onRead(*acc_, [this](uint64_t &value) { onAccessRead(value); });
@@ -39,6 +39,8 @@ CfpEngine::CfpEngine(RegSpace &regs, std::recursive_mutex &lock)
 void CfpEngine::reset() {
     std::lock_guard<std::recursive_mutex> g(lock_);
     rows_.assign(kRows, Row{});
+    for (size_t i = 0; i < rows_.size(); i++)
+        renewMeter(i);
     hits_.clear();
     hit_read_ = false;
 }
@@ -50,7 +52,15 @@ CfpEngine::Row CfpEngine::row(int index) const {
 
 void CfpEngine::setRow(int index, const Row &row) {
     std::lock_guard<std::recursive_mutex> g(lock_);
-    rows_.at(index) = row;
+    Row &r = rows_.at(index);
+    if (r.meter[0] != row.meter[0] || r.meter[1] != row.meter[1])
+        renewMeter(static_cast<size_t>(index));
+    r = row;
+}
+
+uint64_t CfpEngine::meterSerial(int index) const {
+    std::lock_guard<std::recursive_mutex> g(lock_);
+    return meter_serial_.at(static_cast<size_t>(index));
 }
 
 void CfpEngine::setNeverDone(bool never) {
@@ -147,6 +157,7 @@ void CfpEngine::run(uint64_t &acc) {
             } else {
                 r.meter[0] = reg(R_RATE_METER0);
                 r.meter[1] = reg(R_RATE_METER1);
+                renewMeter(index);
             }
             break;
         case kRamInBand:

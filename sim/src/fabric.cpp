@@ -17,6 +17,7 @@ Fabric::Fabric(Chip &chip, Anomalies &anomalies)
     for (int p = 0; p < profile_.num_ports; p++)
         ports_.push_back(std::make_unique<Port>(*this, p));
     port_buckets_.resize(static_cast<size_t>(profile_.num_ports));
+    queue_counts_.resize(static_cast<size_t>(profile_.num_ports));
     bindClock({});
 }
 

@@ -28,12 +28,45 @@ uint16_t be16(const std::vector<uint8_t> &f, size_t at) {
     return at + 2 <= f.size() ? static_cast<uint16_t>(f[at] << 8 | f[at + 1]) : 0;
 }
 
+// The user-defined fields of each slice: key position and width of the value
+// (its valid bit sits just above) and where the port's offset is kept.
+struct UdfSlot {
+    int slice;
+    int pos;
+    int bits;
+    int reg;
+    int field;
+};
+constexpr UdfSlot kUdfSlots[] = {
+    {0, 2, 8, R_UDF_OFFSET0_P, F_UDF_OFFSET}, {2, 2, 32, R_UDF_OFFSET2_P, F_UDF_OFFSET},
+    {3, 66, 32, R_UDF_OFFSET3_P, F_OFFSET_A}, {3, 34, 32, R_UDF_OFFSET3_P, F_OFFSET_B},
+    {3, 2, 32, R_UDF_OFFSET3_P, F_OFFSET_C},  {4, 130, 32, R_UDF_OFFSET4_P, F_OFFSET_A},
+    {4, 98, 32, R_UDF_OFFSET4_P, F_OFFSET_B}, {4, 66, 32, R_UDF_OFFSET4_P, F_OFFSET_C},
+    {4, 34, 32, R_UDF_OFFSET4_P, F_OFFSET_D}, {4, 2, 32, R_UDF_OFFSET4_P, F_OFFSET_E},
+};
+// Bits 166..162 of slice 4 and 100..98 of slice 3 are the valid bits of
+// fields A..E; slices 0 and 2 have theirs right above the value.
+int udfValidBit(const UdfSlot &u) {
+    if (u.slice == 3) return 100 - (66 - u.pos) / 32;
+    if (u.slice == 4) return 166 - (130 - u.pos) / 32;
+    return u.pos + u.bits;
+}
+
 // kbit of a REF_CAP code.
 double burstOf(uint32_t code) {
     return static_cast<double>(131072u >> (code > 11 ? 11 : code));
 }
 
 }  // namespace
+
+// UDF_OFFSET4_P serves the first ports on the DXP7101; the next ones have
+// theirs in UDF_OFFSET4_EXP.
+const RegInstance *Fabric::udfOffsetReg(int reg_id, int port) const {
+    if (const RegInstance *r = portReg(reg_id, port)) return r;
+    const RegInstance *first = reg(reg_id);
+    if (reg_id != R_UDF_OFFSET4_P || first == nullptr) return nullptr;
+    return reg(R_UDF_OFFSET4_EXP, port - static_cast<int>(first->row->count));
+}
 
 Fabric::CfpResult Fabric::fieldProcessor(int port, const std::vector<uint8_t> &f,
                                          const FrameView &view, const Classified &c) {
@@ -85,6 +118,20 @@ Fabric::CfpResult Fabric::fieldProcessor(int port, const std::vector<uint8_t> &f
     keys[3].put(122, 8, view.ipv4 ? f[l3] >> 4 : 0);
     keys[3].put(114, 8, view.ipv4 ? f[l3 + 1] : 0);
     keys[3].put(106, 8, view.ipv4 ? f[l3 + 8] : 0);
+    // User-defined fields: bytes of the frame as received at the port's
+    // offsets, valid when the frame reaches that far.
+    for (const UdfSlot &u : kUdfSlots) {
+        const RegInstance *r = udfOffsetReg(u.reg, port);
+        if (r == nullptr) continue;
+        size_t at = field(r, u.field);
+        size_t bytes = static_cast<size_t>(u.bits / 8);
+        if (at + bytes > f.size()) continue;
+        uint64_t value = 0;
+        for (size_t k = 0; k < bytes; k++)
+            value = value << 8 | f[at + k];
+        keys[u.slice].put(u.pos, u.bits, value);
+        keys[u.slice].put(udfValidBit(u), 1, 1);
+    }
 
     for (int i = 0; i < CfpEngine::kRows; i++) {
         CfpEngine::Row row = cfp->row(i);
@@ -97,9 +144,14 @@ Fabric::CfpResult Fabric::fieldProcessor(int port, const std::vector<uint8_t> &f
         if (!hit) continue;
 
         bool in_profile = true;
-        if (row.meter[1] >> 31)  // RATE_REFRESH_EN
-            in_profile = takeTokens(meters_[i], rateKbps(row.meter[1] & 0xff),
+        if (row.meter[1] >> 31) {  // RATE_REFRESH_EN
+            // The bucket belongs to the meter as written: a new one starts full.
+            Meter &m = meters_[i];
+            uint64_t serial = cfp->meterSerial(i);
+            if (m.serial != serial) m = Meter{serial, {}};
+            in_profile = takeTokens(m.bucket, rateKbps(row.meter[1] & 0xff),
                                     burstOf((row.meter[1] >> 8) & 0xf), f.size() + 4);
+        }
         if (in_profile)
             row.in_band++;
         else

@@ -46,26 +46,32 @@ void Fabric::countTx(int port, const std::vector<uint8_t> &frame) {
         port, 1);
 }
 
-void Fabric::transmit(int port, int from, const std::vector<uint8_t> &frame, const Classified &c) {
+std::vector<uint8_t> Fabric::egressFrame(int port, const std::vector<uint8_t> &frame,
+                                         const Classified &c) const {
+    if (!c.vlan_on) return frame;
+    return ((c.untag >> port) & 1) ? untagged(frame) : tagged(frame, c.vid, c.pri);
+}
+
+bool Fabric::transmit(int port, int from, const std::vector<uint8_t> &frame, const Classified &c,
+                      std::vector<uint8_t> *sent) {
     if (port == profile_.cpu_port) {
         toCpuPort(from, frame, c);
-        return;
+        return false;
     }
-    std::vector<uint8_t> out = frame;
-    if (c.vlan_on) out = ((c.untag >> port) & 1) ? untagged(frame) : tagged(frame, c.vid, c.pri);
-    int queue = 0;
-    if ((field(R_QOS_1P_EN, F_QOS_1P_EN) >> from) & 1) queue = c.pri >> 1;
-    if (c.queue >= 0) queue = c.queue;
+    std::vector<uint8_t> out = egressFrame(port, frame, c);
     if (!egressRateAdmits(port, out.size() + 4)) {
         mib(R_TXDROPPKTS, port, 1);
         drops_.rate++;
-        return;
+        return false;
     }
-    wireOut(port, std::move(out), queue);
+    if (sent != nullptr) *sent = out;
+    wireOut(port, std::move(out), c.queue);
+    return true;
 }
 
 void Fabric::wireOut(int port, std::vector<uint8_t> frame, int queue) {
     countTx(port, frame);
+    if (queue >= 0 && queue < kQueues) queue_counts_[static_cast<size_t>(port)][queue]++;
     PortState &st = state_[static_cast<size_t>(port)];
     bool phy_loop = (chip_.phyPeek(port, 0) & 0x4000) != 0;
     if (st.plug || phy_loop) {

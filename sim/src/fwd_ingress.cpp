@@ -109,6 +109,9 @@ bool Fabric::countRx(int port, const std::vector<uint8_t> &wire) {
             break;
         }
     }
+    // The counter map has no bucket above 1522 bytes: a longer good frame the
+    // port still takes (a jumbo) is an oversize one.
+    if (len > limits[5]) mib(R_RXOVERSIZEPKTS, port, 1);
     MacAddr dst = macAt(wire.data());
     if (dst == kPauseAddr && wire[12] == 0x88 && wire[13] == 0x08) {
         mib(R_RXPAUSEPKTS, port, 1);
@@ -195,7 +198,7 @@ void Fabric::ingress(int port, const std::vector<uint8_t> &wire, bool from_cpu) 
         return;
     }
     CfpResult cfp = fieldProcessor(port, frame, view, c);
-    c.queue = cfp.pri;
+    c.queue = egressQueue(port, frame, view, c, cfp.pri);
     uint64_t out = egressSet(port, dest, view, c);
     if (cfp.drop) {
         out = 0;
@@ -220,15 +223,19 @@ void Fabric::ingress(int port, const std::vector<uint8_t> &wire, bool from_cpu) 
         drops_.no_egress++;
         return;
     }
+    // The egress copy is each mirrored port's frame exactly as it left.
+    const uint64_t egress_mirrored =
+        capture >= 0 && !((field(R_IGMIRCTL, F_IN_MIR_MSK) >> port) & 1)
+            ? field(R_EGMIRCTL, F_OUT_MIR_MSK)
+            : 0;
     for (int p = 0; p < profile_.num_ports; p++) {
-        if ((out >> p) & 1) transmit(p, port, frame, c);
+        if (!((out >> p) & 1)) continue;
+        std::vector<uint8_t> sent;
+        if (transmit(p, port, frame, c, &sent) && ((egress_mirrored >> p) & 1) && p != capture)
+            wireOut(capture, std::move(sent), c.queue);
     }
-    if (capture < 0) return;
-    if ((field(R_IGMIRCTL, F_IN_MIR_MSK) >> port) & 1) {
-        wireOut(capture, frame);
-    } else if (field(R_EGMIRCTL, F_OUT_MIR_MSK) & out) {
-        transmit(capture, port, frame, c);
-    }
+    if (capture >= 0 && ((field(R_IGMIRCTL, F_IN_MIR_MSK) >> port) & 1))
+        wireOut(capture, frame, c.queue);
 }
 
 }  // namespace sim

@@ -50,6 +50,12 @@ uint64_t Fabric::destinations(const FrameView &view, const Classified &c, bool *
 }
 
 uint64_t Fabric::egressSet(int port, uint64_t dest, const FrameView &view, const Classified &c) {
+    // A trunk is one destination: an address learned on a member reaches
+    // whichever member the hash picks among those that may send.
+    const std::vector<uint64_t> trunks = trunkGroups();
+    for (uint64_t members : trunks) {
+        if (dest & members) dest |= members;
+    }
     uint64_t set = dest & c.members & ~(1ull << port);
     const RegInstance *pvlan = portReg(R_PORT_VLAN_CTL, port);
     if (pvlan != nullptr) set &= field(pvlan, F_PORT_EGRESS_EN);
@@ -60,16 +66,12 @@ uint64_t Fabric::egressSet(int port, uint64_t dest, const FrameView &view, const
             (state != 0 && state != kStpForwarding))
             set &= ~(1ull << p);
     }
-    return trunkReduce(port, set, view);
+    return trunkReduce(port, set, view, trunks);
 }
 
-uint64_t Fabric::trunkReduce(int port, uint64_t set, const FrameView &view) {
-    if (!field(R_GLOBAL_TRUNK_CTL, F_EN_TRUNK_LOCAL)) return set;
-    uint64_t seed = field(R_GLOBAL_TRUNK_CTL, F_TRUNK_SEED);
-    uint64_t key = seed == 1 ? view.dst : seed == 2 ? view.src : view.dst ^ view.src;
-    uint32_t hash = 0;
-    for (int k = 0; k < 6; k++)
-        hash ^= static_cast<uint32_t>((key >> (8 * k)) & 0xff);
+std::vector<uint64_t> Fabric::trunkGroups() const {
+    std::vector<uint64_t> groups;
+    if (!field(R_GLOBAL_TRUNK_CTL, F_EN_TRUNK_LOCAL)) return groups;
     for (int id : {R_TRUNK_GRP0_CTL, R_TRUNK_GRP1_CTL}) {
         for (int i = 0; i < 8; i++) {
             const RegInstance *r = reg(id, i);
@@ -79,18 +81,31 @@ uint64_t Fabric::trunkReduce(int port, uint64_t set, const FrameView &view) {
             uint64_t v = regs_.peek(*r);
             if (!((v >> en.bp) & 1)) continue;
             uint64_t members = (v >> map.bp) & ((1ull << map.len) - 1) & portMask();
-            if ((members >> port) & 1) {
-                set &= ~members;  // never back into the trunk it came from
-                continue;
-            }
-            if (!(set & members)) continue;
-            std::vector<int> up;
-            for (int p = 0; p < profile_.num_ports; p++) {
-                if (((members >> p) & 1) && macLinkUp(p)) up.push_back(p);
-            }
-            set &= ~members;
-            if (!up.empty()) set |= 1ull << up[hash % up.size()];
+            if (members != 0) groups.push_back(members);
         }
+    }
+    return groups;
+}
+
+// The set has passed every egress check, so the hash chooses only among
+// members that may send: a blocking member or one outside the VLAN never
+// takes a trunk's share.
+uint64_t Fabric::trunkReduce(int port, uint64_t set, const FrameView &view,
+                             const std::vector<uint64_t> &trunks) {
+    uint64_t seed = field(R_GLOBAL_TRUNK_CTL, F_TRUNK_SEED);
+    uint64_t key = seed == 1 ? view.dst : seed == 2 ? view.src : view.dst ^ view.src;
+    uint32_t hash = 0;
+    for (int k = 0; k < 6; k++)
+        hash ^= static_cast<uint32_t>((key >> (8 * k)) & 0xff);
+    for (uint64_t members : trunks) {
+        uint64_t usable = set & members;
+        set &= ~members;
+        if ((members >> port) & 1) continue;  // never back into the trunk it came from
+        std::vector<int> candidates;
+        for (int p = 0; p < profile_.num_ports; p++) {
+            if ((usable >> p) & 1) candidates.push_back(p);
+        }
+        if (!candidates.empty()) set |= 1ull << candidates[hash % candidates.size()];
     }
     return set;
 }

@@ -147,6 +147,84 @@ TEST_F(forwarding, TrunkGetsOneCopyAndNeverReflects) {
     EXPECT_EQ(receivers(), (std::vector<int>{0, 1, 4, 5}));
 }
 
+TEST_F(forwarding, TrunkSendsOnlyOnMembersThatPassEveryEgressCheck) {
+    chip.poke("GLOBAL_TRUNK_CTL", 0, 0x02);
+    chip.poke("TRUNK_GRP0_CTL", 0, 1ull << 53 | bits({2, 3}));
+    auto flood_from = [&](int port, uint16_t vid) {
+        for (MacAddr src = 1; src <= 16; src++)
+            board.port(port).inject(FrameBuilder().src(0x020000000100ull + src).vlan(vid).build());
+    };
+    chip.poke("TH_PCTL", 3, 2 << 5);  // member 3 blocking
+    flood_from(0, 1);
+    EXPECT_TRUE(board.port(3).sent().empty());
+    EXPECT_EQ(board.port(2).sent().size(), 16u);
+
+    clear();  // member 3 forwards again but is outside VLAN 10
+    chip.poke("TH_PCTL", 3, 0);
+    vlans({{1, bits({0, 1, 2, 3, 4, 5}), 0}, {10, bits({0, 1, 2}), 0}});
+    flood_from(0, 10);
+    EXPECT_TRUE(board.port(3).sent().empty());
+    EXPECT_EQ(board.port(2).sent().size(), 16u);
+    clear();
+    flood_from(0, 1);  // both may send in VLAN 1: the hash shares the load
+    EXPECT_FALSE(board.port(2).sent().empty());
+    EXPECT_FALSE(board.port(3).sent().empty());
+    EXPECT_EQ(board.port(2).sent().size() + board.port(3).sent().size(), 16u);
+}
+
+TEST_F(forwarding, KnownUnicastToATrunkFailsOverToAMemberWithLink) {
+    chip.poke("GLOBAL_TRUNK_CTL", 0, 0x02);
+    chip.poke("TRUNK_GRP0_CTL", 0, 1ull << 53 | bits({2, 3}));
+    board.port(2).inject(FrameBuilder().src(kB).build());
+    clear();
+    board.port(0).inject(FrameBuilder().src(kA).dst(kB).build());
+    EXPECT_EQ(board.port(2).sent().size() + board.port(3).sent().size(), 1u);
+    EXPECT_EQ(receivers().size(), 1u);  // known: no flood
+
+    clear();
+    board.port(2).linkDown();
+    board.port(0).inject(FrameBuilder().src(kA).dst(kB).build());
+    EXPECT_EQ(receivers(), (std::vector<int>{3}));
+    board.port(3).linkDown();
+    board.port(0).inject(FrameBuilder().src(kA).dst(kB).build());
+    EXPECT_EQ(board.port(3).sent().size(), 1u);  // no member left: nothing more
+}
+
+TEST_F(forwarding, EgressMirrorCopyIsTheFrameAsTheMirroredPortSentIt) {
+    vlans({{1, bits({0, 1, 2}), bits({1})}});  // 1 untagged, 2 tagged
+    chip.poke("MIRCAPCTL", 0, 1ull << 63 | bits({5}));
+    chip.poke("EGMIRCTL", 0, bits({1, 2}));
+    board.port(0).inject(FrameBuilder().src(kA).vlan(1, 3).build());
+    auto to1 = board.port(1).sent(), to2 = board.port(2).sent(), copies = board.port(5).sent();
+    ASSERT_EQ(to1.size(), 1u);
+    ASSERT_EQ(to2.size(), 1u);
+    ASSERT_EQ(copies.size(), 2u);
+    EXPECT_FALSE(to1[0].tagged);
+    EXPECT_TRUE(to2[0].tagged);
+    EXPECT_EQ(copies[0].bytes, to1[0].bytes);
+    EXPECT_EQ(copies[1].bytes, to2[0].bytes);
+}
+
+TEST_F(forwarding, LongGoodFramesCountAsOversizeOutsideTheSizeBuckets) {
+    const char *buckets[] = {"PKTS64OCTETS",       "PKTS65TO127OCTETS",   "PKTS128TO255OCTETS",
+                             "PKTS256TO511OCTETS", "PKTS512TO1023OCTETS", "PKTS1024TO1522OCTETS"};
+    board.port(0).inject(FrameBuilder().src(kA).size(1518).build());  // 1522 with the FCS
+    EXPECT_EQ(chip.mibGet("PKTS1024TO1522OCTETS", 0), 1u);
+    EXPECT_EQ(chip.mibGet("RXOVERSIZEPKTS", 0), 0u);
+    board.port(0).inject(FrameBuilder().src(kA).size(2000).build());  // taken and forwarded
+    EXPECT_EQ(chip.mibGet("RXOVERSIZEPKTS", 0), 1u);
+    EXPECT_EQ(chip.mibGet("RXBROADCASTPKT", 0), 2u);
+    EXPECT_EQ(board.port(1).sent().size(), 2u);
+    board.port(0).inject(FrameBuilder().src(kA).size(9000).build());  // 9004: past the MAC
+    EXPECT_EQ(chip.mibGet("RXOVERSIZEPKTS", 0), 2u);
+    EXPECT_EQ(chip.mibGet("RXOCTETS", 0), 1522u + 2004 + 9004);
+    EXPECT_EQ(board.port(1).sent().size(), 2u);
+    uint64_t bucketed = 0;
+    for (const char *b : buckets)
+        bucketed += chip.mibGet(b, 0);
+    EXPECT_EQ(bucketed, 1u);
+}
+
 TEST_F(forwarding, MirrorsIngressAndEgressToTheCapturePort) {
     chip.poke("MIRCAPCTL", 0, 1ull << 63 | bits({5}));
     chip.poke("IGMIRCTL", 0, bits({0}));
@@ -272,6 +350,123 @@ TEST_F(forwarding, FieldProcessorDropsRedirectsAndCopiesToTheCpu) {
     board.fabric().advance(1'000'000);  // 64 kbit more
     board.port(0).injectBurst(ip, 130);
     EXPECT_EQ(cfp.row(3).in_band, 250u);
+}
+
+// Writes a meter through the access engine as the driver does.
+void writeMeter(forwarding &t, int row, uint32_t word1) {
+    t.chip.poke("RATE_METER0", 0, 0);
+    t.chip.poke("RATE_METER1", 0, word1);
+    t.reg(0x21, 0x00, uint64_t(row) << 16 | 4 << 8 | 2 << 1 | 1, 4);
+}
+
+TEST_F(forwarding, NewMeterOnAReusedRowStartsWithAFullBucket) {
+    sim::CfpEngine &cfp = *chip.cfp();
+    chip.poke("CFP_GLOBAL_CTL", 0, bits({0}));
+    auto ip = FrameBuilder().src(kA).udp(0x0a000001, 0x0a000002, 1, 2).build();
+    auto row = etypeRow(0x0800, (0x80 | 63) << 16);  // out of profile: drop
+    cfp.setRow(3, row);
+    writeMeter(*this, 3, 1u << 31 | 11 << 8 | 1);  // 64 kbit/s, 64 kbit bucket
+    board.port(0).injectBurst(ip, 130);
+    EXPECT_EQ(board.port(2).sent().size(), 125u);
+
+    clear();  // the same row gets the same meter again: a fresh bucket
+    writeMeter(*this, 3, 1u << 31 | 11 << 8 | 1);
+    board.port(0).injectBurst(ip, 130);
+    EXPECT_EQ(board.port(2).sent().size(), 125u);
+
+    clear();  // and a larger one through the test API
+    row = cfp.row(3);
+    row.meter[1] = 1u << 31 | 10 << 8 | 2;  // 128 kbit/s, 128 kbit bucket
+    cfp.setRow(3, row);
+    board.port(0).injectBurst(ip, 260);
+    EXPECT_EQ(board.port(2).sent().size(), 250u);
+}
+
+TEST_F(forwarding, RulesMatchUserDefinedFieldsAtThePortsOffsets) {
+    sim::CfpEngine &cfp = *chip.cfp();
+    chip.poke("CFP_GLOBAL_CTL", 0, bits({0, 30}));
+    chip.poke("UDF_OFFSET2_P", 0, 42);  // the first four bytes of the UDP payload
+    sim::CfpEngine::Row r;
+    r.data[0] = r.mask[0] = 3;                                          // VALID_R
+    r.data[5] = r.mask[5] = 7u << (182 - 160);                          // SLICEID
+    r.data[5] = 2u << (182 - 160);                                      // slice 2
+    r.data[0] |= 0xdeadbeefu << 2, r.mask[0] |= ~0u << 2;               // UDF2, bits 33..2
+    r.data[1] = 0xdeadbeefu >> 30 | 1u << 2, r.mask[1] = 3u | 1u << 2;  // and UDF2_VLD
+    r.action = 0x80 | 63;                                               // drop
+    cfp.setRow(0, r);
+    auto udp = [](std::vector<uint8_t> data) {
+        return FrameBuilder().src(kA).udp(0x0a000001, 0x0a000002, 9, 9, data).build();
+    };
+    board.port(0).inject(udp({0xde, 0xad, 0xbe, 0xef, 1}));
+    EXPECT_TRUE(receivers().empty());
+    EXPECT_EQ(cfp.row(0).in_band, 1u);
+    board.port(0).inject(udp({0xde, 0xad, 0xbe, 0xee, 1}));
+    EXPECT_EQ(receivers().size(), 5u);
+
+    // Port 30 keeps its slice-4 offsets in the second register.
+    clear();
+    board.port(30).linkUp();
+    chip.poke("UDF_OFFSET4_EXP", 6, 4ull << 24);  // OFFSET_D: bytes 4-7
+    sim::CfpEngine::Row d;
+    d.data[0] = d.mask[0] = 3;
+    d.data[5] = 4u << (182 - 160), d.mask[5] = 7u << (182 - 160) | 1u << (163 - 160);
+    d.data[5] |= 1u << (163 - 160);                      // UDF4D_VLD
+    d.data[1] = 0x000a0200u << 2, d.mask[1] = ~0u << 2;  // 00 0a from the DA, 02 00 from the SA
+    d.data[2] = 0, d.mask[2] = 3;
+    d.action = 0x80 | 63;
+    cfp.setRow(0, d);
+    board.port(30).inject(FrameBuilder().src(kC).dst(0x02000000000aull).build());
+    EXPECT_EQ(cfp.row(0).in_band, 1u);
+    board.port(30).inject(FrameBuilder().src(kC).dst(0x02000000000bull).build());
+    EXPECT_EQ(cfp.row(0).in_band, 1u);
+    EXPECT_EQ(board.port(1).sent().size(), 1u);
+}
+
+TEST_F(forwarding, QueuesFollowTheClassificationMapsAndTheQueueCount) {
+    auto &fab = board.fabric();
+    chip.poke("QOS_CTL", 0, 3ull << 53);  // four queues
+    chip.poke("QOS_1P_EN", 0, bits({0}));
+    chip.poke("QOS_TCI_TH", 0, 2u << 10 | 1u << 2);  // 5 -> 2, 1 -> 1, the rest 0
+    board.port(0).inject(FrameBuilder().src(kA).vlan(1, 5).build());
+    board.port(0).inject(FrameBuilder().src(kA).vlan(1, 1).build());
+    board.port(0).inject(FrameBuilder().src(kA).vlan(1, 7).build());
+    EXPECT_EQ(fab.queueCount(1, 0), 1u);
+    EXPECT_EQ(fab.queueCount(1, 1), 1u);
+    EXPECT_EQ(fab.queueCount(1, 2), 1u);
+
+    // DSCP on port 3: DSCP 46 -> 3 (DSCP2 bits 29:28), 10 -> 1.
+    chip.poke("QOS_TOS_DIF_EN", 0, bits({3}));
+    chip.poke("QOS_TOS_DIF_CTL", 0, 1);
+    chip.poke("QOS_DIFF_DSCP2", 0, 3ull << 28);
+    chip.poke("QOS_DIFF_DSCP1", 0, 1ull << 20);
+    auto ip = [](uint8_t tos) {
+        return FrameBuilder().src(kB).ipv4(0x0a000001, 0x0a000002, 17, {}, tos).build();
+    };
+    board.port(3).inject(ip(46 << 2));
+    board.port(3).inject(ip(10 << 2));
+    board.port(3).inject(FrameBuilder().src(kB).vlan(1, 5).ethertype(0x88b5).build());  // 0
+    EXPECT_EQ(fab.queueCount(1, 3), 1u);
+    EXPECT_EQ(fab.queueCount(1, 1), 2u);
+    EXPECT_EQ(fab.queueCount(1, 0), 2u);
+
+    // ToS precedence instead: precedence 5 (DSCP 46 has it) -> 1.
+    chip.poke("QOS_TOS_DIF_CTL", 0, 0);
+    chip.poke("QOS_D_TOS_TH", 0, 1u << 10);
+    board.port(3).inject(ip(46 << 2));
+    EXPECT_EQ(fab.queueCount(1, 1), 3u);
+
+    // Two queues: queue 3 folds onto queue 1; the field processor's new
+    // priority comes first.
+    chip.poke("QOS_CTL", 0, 1ull << 53);
+    chip.poke("QOS_TOS_DIF_CTL", 0, 1);
+    board.port(3).inject(ip(46 << 2));
+    EXPECT_EQ(fab.queueCount(1, 3), 1u);
+    EXPECT_EQ(fab.queueCount(1, 1), 4u);
+    chip.poke("CFP_GLOBAL_CTL", 0, bits({3}));
+    chip.cfp()->setRow(0, etypeRow(0x0800, 0x400));  // new priority 0
+    board.port(3).inject(ip(46 << 2));
+    EXPECT_EQ(fab.queueCount(1, 0), 3u);
+    EXPECT_EQ(fab.queueCount(99, 0), 0u);
 }
 
 TEST_F(forwarding, StormControlAndEgressShapingDropOutOfProfileFrames) {

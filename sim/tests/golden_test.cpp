@@ -495,3 +495,20 @@ TEST(catalogue_golden, IdentityValues) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(catalogue_golden, QueueMapsNameATwoBitFieldPerKey) {
+    for (chipdata_model m : {k7101, k7106, k7102}) {
+        EXPECT_EQ(bits(m, R_QOS_TCI_TH, F_PRITAG_000), "1:0");
+        EXPECT_EQ(bits(m, R_QOS_TCI_TH, F_PRITAG_111), "15:14");
+        for (int reg : {R_QOS_D_TOS_TH, R_QOS_T_TOS_TH, R_QOS_R_TOS_TH, R_QOS_M_TOS_TH})
+            EXPECT_EQ(bits(m, reg, F_D_TOS_101), "11:10");
+        EXPECT_EQ(bits(m, R_QOS_DIFF_DSCP1, F_PRI_DSCP_000101), "11:10");
+        EXPECT_EQ(bits(m, R_QOS_DIFF_DSCP2, F_PRI_DSCP_101000), "17:16");
+        EXPECT_EQ(bits(m, R_QOS_DIFF_DSCP2, F_PRI_DSCP_000101), "absent");
+        EXPECT_EQ(row(m, R_QOS_DIFF_DSCP2).num_fields, 32u);
+    }
+}
+
+}  // namespace

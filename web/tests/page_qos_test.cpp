@@ -2,6 +2,7 @@
 // the chip, the enhanced maps in the QoS manager, and the saved "qos" item.
 #include <string>
 
+#include "drv_reg_rmw.h"
 #include "switch_pages_fixture.h"
 
 namespace {
@@ -84,6 +85,51 @@ TEST_F(page_qos, EnhancedMapsReachTheManager) {
     EXPECT_EQ(prio, 3);
     EXPECT_EQ(error_of(post("/qos_enhance_port.cgi", "values=" + list(27, 1))),
               "index &gt;= webutil_show_error");
+}
+
+TEST_F(page_qos, DscpAndTosModesQueueFramesByTheirMaps) {
+    using switch_pages_test::ChipPort;
+    const ChipPort in = switch_pages_test::chip_port_of(1),
+                   out = switch_pages_test::chip_port_of(2);
+    dxp_pbmp_t linked{};
+    for (const ChipPort &p : {in, out}) {
+        board->port(p.port).linkUp();
+        ASSERT_EQ(dxpx_port_enable_set(p.lport, 1), 0);
+        dxp_pbmp_port_add(&linked, p.port);
+    }
+    ASSERT_EQ(drv_reg_field_write(0, R_SWMODE, 0, F_SW_FWDG_EN, 1), 0);
+    ASSERT_EQ(dxp_linkscan_update(0, linked), 0);
+    auto ip = [&](int dscp) {
+        board->port(in.port).inject(
+            sim::FrameBuilder()
+                .src(0x02000000000aull)
+                .ipv4(0x0a000001, 0x0a000002, 17, {}, static_cast<uint8_t>(dscp << 2))
+                .build());
+    };
+    auto queued = [&](int queue) { return board->fabric().queueCount(out.port, queue); };
+
+    ASSERT_EQ(error_of(post("/queue_num.cgi", "queue_num=4")), "");
+    ASSERT_EQ(error_of(post("/qos_enhance_mode.cgi", "mode=2")), "");
+    std::string values;  // DSCP 46 gets priority 7, every other one 0
+    for (int d = 0; d < 64; d++)
+        values += (d == 0 ? "" : ",") + std::to_string(d == 46 ? 7 : 0);
+    ASSERT_EQ(error_of(post("/qos_enhance_dscp.cgi", "values=" + values)), "");
+    ip(46);
+    ip(40);  // the same precedence, another DSCP
+    EXPECT_EQ(queued(3), 1u);
+    EXPECT_EQ(queued(0), 1u);
+
+    // The ToS mode: precedence 2 gets priority 5, queue 2.
+    ASSERT_EQ(error_of(post("/qos_enhance_mode.cgi", "mode=3")), "");
+    ASSERT_EQ(error_of(post("/qos_enhance_tos.cgi", "values=0,0,5,0,0,0,0,0")), "");
+    ip(18);  // precedence 2
+    ip(46);
+    EXPECT_EQ(queued(2), 1u);
+    EXPECT_EQ(queued(0), 2u);
+
+    ASSERT_EQ(error_of(post("/qos_enhance_mode.cgi", "mode=0")), "");
+    ip(18);
+    EXPECT_EQ(queued(2), 1u);
 }
 
 TEST_F(page_qos, IpEntriesAreCheckedAddedAndDeleted) {

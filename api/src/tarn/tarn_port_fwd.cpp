@@ -1,6 +1,7 @@
 // Port operations that tie a port to forwarding: untagged VLAN and priority,
 // spanning-tree state, discard and learning modes, egress mask, trunk,
 // double tagging, protocol VLANs, DSCP mapping and rate limits.
+#include "drv_queue.h"
 #include "drv_rate.h"
 #include "dxp_tarn.h"
 #include "soc_property.h"
@@ -28,7 +29,9 @@ constexpr uint32_t kMemProtocolVlan = 0x1000A;
 constexpr uint32_t kFieldVid = 0x10001, kFieldValid = 0x10007, kFieldEtherType = 0x10014;
 constexpr uint32_t kInsertFlags = 0x1000;
 constexpr int kFeatureDscp = 236;
-constexpr uint32_t kMappingDscp = 3;
+// The DSCP mode classifies by DSCP through the map that dscp_map_set fills;
+// the ToS-precedence selection would read the separate, unfilled ToS map.
+constexpr uint32_t kMappingDscp = DRV_QUEUE_MAP_DFSV;
 constexpr int kDscpMax = 63;
 
 uint32_t *db(int unit, int port) {

@@ -47,6 +47,10 @@ class CfpEngine {
     // Fault: operations are accepted but never complete (OP_STR_DONE stays 1).
     void setNeverDone(bool never);
     int operations() const;  // operations run since the model started
+    // Changes whenever the row's meter is written (through the access
+    // engine or setRow with other meter words) or the chip is reset: the
+    // meter's running state starts afresh.
+    uint64_t meterSerial(int index) const;
 
   private:
     uint32_t accField(uint64_t value, int field) const;
@@ -58,11 +62,14 @@ class CfpEngine {
     void handOut(uint64_t &acc);
     uint32_t reg(int reg_id, int index = 0) const;
     void setReg(int reg_id, int index, uint32_t value);
+    void renewMeter(size_t index) { meter_serial_[index] = ++next_serial_; }
 
     RegSpace &regs_;
     std::recursive_mutex &lock_;
     const RegInstance *acc_;
     std::vector<Row> rows_;
+    std::vector<uint64_t> meter_serial_;
+    uint64_t next_serial_ = 0;
     std::vector<int> hits_;  // pending hits of the search, current first
     bool hit_read_ = false;  // the current hit's last data word was read
     bool never_done_ = false;

@@ -102,6 +102,7 @@ class ImpPort {
 class Fabric {
   public:
     static constexpr uint64_t kHopDelayUs = 1000;
+    static constexpr int kQueues = 4;
 
     Fabric(Chip &chip, Anomalies &anomalies);
     Fabric(const Fabric &) = delete;
@@ -111,6 +112,9 @@ class Fabric {
     ImpPort &cpu() { return imp_; }
     const SimClock &clock() const { return clock_; }
     DropStats dropStats() const;
+    // Frames the port sent from one of its egress queues (0 outside the
+    // ports and queues).
+    uint64_t queueCount(int port, int queue) const;
 
     // Runs every event that is due; with no notifier set, adding an event
     // runs the due ones at once on the caller's thread.
@@ -159,7 +163,7 @@ class Fabric {
         uint64_t members = 0;
         uint64_t untag = 0;
         int mspt = 0;
-        int queue = -1;  // set by the field processor
+        int queue = 0;  // egress queue
     };
 
     // Queue plumbing (fabric.cpp).
@@ -174,12 +178,26 @@ class Fabric {
     bool countRx(int port, const std::vector<uint8_t> &wire);
     bool classify(int port, const FrameView &view, Classified *c);
     int stpState(int port, const Classified &c) const;
+    const RegInstance *udfOffsetReg(int reg_id, int port) const;
     CfpResult fieldProcessor(int port, const std::vector<uint8_t> &frame, const FrameView &view,
                              const Classified &c);
     uint64_t destinations(const FrameView &view, const Classified &c, bool *to_cpu_only);
     uint64_t egressSet(int port, uint64_t dest, const FrameView &view, const Classified &c);
-    uint64_t trunkReduce(int port, uint64_t set, const FrameView &view);
-    void transmit(int port, int from, const std::vector<uint8_t> &frame, const Classified &c);
+    // Member bitmaps of the enabled trunk groups (none while trunking is off).
+    std::vector<uint64_t> trunkGroups() const;
+    uint64_t trunkReduce(int port, uint64_t set, const FrameView &view,
+                         const std::vector<uint64_t> &trunks);
+    // Queue choice (fwd_queue.cpp): cfp_queue is the field processor's new
+    // priority, -1 for none.
+    int mapQueue(int reg_id, int key) const;
+    int egressQueue(int from, const std::vector<uint8_t> &frame, const FrameView &view,
+                    const Classified &c, int cfp_queue) const;
+    // The frame as the port's VLAN rule sends it.
+    std::vector<uint8_t> egressFrame(int port, const std::vector<uint8_t> &frame,
+                                     const Classified &c) const;
+    // False when nothing left the port; *sent gets the frame as it left.
+    bool transmit(int port, int from, const std::vector<uint8_t> &frame, const Classified &c,
+                  std::vector<uint8_t> *sent = nullptr);
     void wireOut(int port, std::vector<uint8_t> frame, int queue = 0);
     void toCpuPort(int ingress_port, std::vector<uint8_t> frame, const Classified &c);
     void countTx(int port, const std::vector<uint8_t> &frame);
@@ -222,7 +240,12 @@ class Fabric {
     uint64_t age_gen_ = 0;
     bool pumping_ = false;
     mutable std::map<uint64_t, const RegInstance *> reg_cache_;
-    std::map<int, Bucket> meters_;  // by CFP row
+    struct Meter {
+        uint64_t serial = 0;  // the meter write this bucket belongs to
+        Bucket bucket;
+    };
+    std::map<int, Meter> meters_;  // by CFP row
+    std::vector<std::array<uint64_t, kQueues>> queue_counts_;
     // Per port: ingress limit, storm control, egress shaping.
     std::vector<std::array<Bucket, 3>> port_buckets_;
 };

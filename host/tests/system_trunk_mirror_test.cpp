@@ -1,0 +1,183 @@
+// Trunks and egress mirroring with frames on TAP ports: switchfw bridges four
+// front-panel ports to TAPs in namespaces of their own; raw frames sent in one
+// namespace are captured in the others. A blocking trunk member sends nothing,
+// the egress-mirror copy is the frame the mirrored port sent, and known unicast
+// fails over to the trunk member left. Needs root, /dev/net/tun, ip, ping and
+// python3; skips without them.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "../../platform/tests/private_workdir.h"
+#include "system_fixture.h"
+
+namespace {
+
+using system_fixture::Netns;
+using system_fixture::sh;
+using system_fixture::Switch;
+
+// Captures the frames of EtherType 0x88b5 on an interface for some seconds
+// and writes them in hex, one a line, once done.
+constexpr const char *kSniff = R"(import socket, sys, time, os
+iface, secs, out = sys.argv[1], float(sys.argv[2]), sys.argv[3]
+s = socket.socket(socket.AF_PACKET, socket.SOCK_RAW, socket.htons(3))
+s.bind((iface, 0))
+s.settimeout(0.1)
+open(out + '.ready', 'w').close()
+end, frames = time.time() + secs, []
+while time.time() < end:
+    try:
+        f = s.recv(65536)
+    except socket.timeout:
+        continue
+    t = f[16:18] if f[12:14] == b'\x81\x00' else f[12:14]
+    if t == b'\x88\xb5':
+        frames.append(f.hex())
+with open(out + '.tmp', 'w') as o:
+    o.write(''.join(x + '\n' for x in frames))
+os.rename(out + '.tmp', out)
+)";
+
+// Sends the frames given in hex on an interface.
+constexpr const char *kSend = R"(import socket, sys
+s = socket.socket(socket.AF_PACKET, socket.SOCK_RAW)
+s.bind((sys.argv[1], 0))
+for h in sys.argv[2:]:
+    s.send(bytes.fromhex(h))
+)";
+
+bool wait_for_file(const std::string &path, int seconds) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!std::filesystem::exists(path)) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+std::vector<std::string> lines_of(const std::string &path) {
+    std::vector<std::string> out;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line);
+    return out;
+}
+
+// A 60-byte frame of EtherType 0x88b5 whose last source byte and first
+// payload byte are the number.
+std::string frame_hex(const std::string &dst, int number) {
+    char n[3];
+    std::snprintf(n, sizeof n, "%02x", number & 0xff);
+    std::string payload = std::string(n) + std::string(90, '0');
+    return dst + "0200000001" + n + "88b5" + payload;
+}
+
+class Hosts {
+  public:
+    Hosts(Netns &ns, std::string dir) : ns_(ns), dir_(std::move(dir)) {
+        std::ofstream(dir_ + "/sniff.py") << kSniff;
+        std::ofstream(dir_ + "/send.py") << kSend;
+    }
+    // Starts captures on the hosts, sends the frames from one, and returns
+    // what each capturing host received.
+    std::vector<std::vector<std::string>> exchange(int from, const std::vector<std::string> &frames,
+                                                   const std::vector<int> &capture) {
+        std::vector<std::string> outs;
+        for (int host : capture) {
+            std::string out = dir_ + "/cap" + std::to_string(round_) + "_" + std::to_string(host);
+            outs.push_back(out);
+            sh("(ip netns exec " + ns_.spaces[host] + " python3 " + dir_ + "/sniff.py " +
+               taps[host] + " 2 " + out + " &)");
+        }
+        for (const std::string &out : outs) {
+            if (!wait_for_file(out + ".ready", 10)) ADD_FAILURE() << "capture did not start";
+        }
+        std::string cmd =
+            "ip netns exec " + ns_.spaces[from] + " python3 " + dir_ + "/send.py " + taps[from];
+        for (const std::string &f : frames)
+            cmd += " " + f;
+        EXPECT_EQ(sh(cmd), 0);
+        std::vector<std::vector<std::string>> got;
+        for (const std::string &out : outs) {
+            EXPECT_TRUE(wait_for_file(out, 10)) << out;
+            got.push_back(lines_of(out));
+        }
+        round_++;
+        return got;
+    }
+    std::vector<std::string> taps;
+
+  private:
+    Netns &ns_;
+    std::string dir_;
+    int round_ = 0;
+};
+
+TEST(system_trunk_mirror, BlockedMemberSilentMirrorCopyExactUnicastFailsOver) {
+    if (!system_fixture::can_make_namespaces() || sh("python3 -V") != 0)
+        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and python3";
+    const std::string id = std::to_string(getpid() % 10000);
+    Netns ns;
+    Hosts hosts(ns, test_workdir::path());
+    std::vector<std::string> args;
+    for (int h = 0; h < 4; h++) {
+        hosts.taps.push_back("swt" + std::string(1, static_cast<char>('a' + h)) + id);
+        ns.spaces.push_back("swtns" + std::string(1, static_cast<char>('a' + h)) + id);
+        ASSERT_EQ(sh("ip netns add " + ns.spaces.back()), 0);
+        args.insert(args.end(), {"--tap", std::to_string(h + 1) + "=" + hosts.taps.back()});
+    }
+    Switch sw(test_workdir::path(), args);
+    ASSERT_TRUE(sw.run("", "DXP.0> "));
+    for (int h = 0; h < 4; h++) {
+        const std::string &tap = hosts.taps[h], &space = ns.spaces[h];
+        ASSERT_EQ(sh("ip link set " + tap + " netns " + space), 0);
+        sh("ip netns exec " + space + " sysctl -w net.ipv6.conf." + tap + ".disable_ipv6=1");
+        ASSERT_EQ(sh("ip -n " + space + " link set " + tap + " up"), 0);
+    }
+    // Hosts b and c (chip ports 1 and 2) form a trunk; port 2 blocks. Port 1
+    // is mirrored on egress to port 3, which is outside VLAN 1.
+    std::string seen;
+    ASSERT_TRUE(sw.run("trunk add Id=0 Rtag=1 Pbmp=fe1,fe2", "DXP.0> ", &seen));
+    ASSERT_TRUE(sw.run("stg stp 1 fe2 block", "DXP.0> ", &seen));
+    ASSERT_TRUE(sw.run("vlan remove 1 PortBitMap=fe3", "DXP.0> ", &seen));
+    ASSERT_TRUE(sw.run("mirror Port=fe3 EgressBitMap=fe1 Mode=L2", "DXP.0> ", &seen)) << seen;
+
+    std::vector<std::string> floods;
+    for (int n = 1; n <= 16; n++)
+        floods.push_back(frame_hex("ffffffffffff", n));
+    std::vector<std::vector<std::string>> got;
+    for (int tries = 0; tries < 5; tries++) {  // until every link is up
+        got = hosts.exchange(0, floods, {1, 2, 3});
+        if (got[0].size() == floods.size() && got[2].size() == floods.size()) break;
+    }
+    EXPECT_EQ(got[0].size(), floods.size());  // the forwarding member takes every flood
+    EXPECT_TRUE(got[1].empty()) << got[1].size() << " frames left the blocking member";
+    EXPECT_EQ(got[2], got[0]);  // the copies are the frames as port 1 sent them
+    ASSERT_FALSE(got[0].empty());
+    EXPECT_EQ(got[0][0], floods[0]);  // untagged, as received
+
+    // Station X learned on port 1; port 1 goes away; unicast to X leaves on
+    // the other member.
+    ASSERT_TRUE(sw.run("stg stp 1 fe2 forward", "DXP.0> "));
+    ASSERT_TRUE(sw.run("mirror Mode=Off", "DXP.0> "));
+    const std::string x = "020000000299";
+    hosts.exchange(1, {x + "020000000299" + "88b5" + std::string(92, '0')}, {});
+    ASSERT_EQ(sh("ip -n " + ns.spaces[1] + " link del " + hosts.taps[1]), 0);
+    EXPECT_TRUE(sw.run("", "went away"));
+    std::vector<std::string> unicast;
+    for (int n = 1; n <= 4; n++)
+        unicast.push_back(frame_hex(x, n));
+    for (int tries = 0; tries < 5; tries++) {  // until link scan has seen port 1 go
+        got = hosts.exchange(0, unicast, {2});
+        if (got[0] == unicast) break;
+    }
+    EXPECT_EQ(got[0], unicast);
+}
+
+}  // namespace
