@@ -185,7 +185,7 @@ int snmpcfg_group_apply(int slot) {
                   model_word(g.model), g.level == 2 ? "auth" : "noauth",
                   g.read == 1 ? "default" : "no_read", g.write == 1 ? "default" : "no_write");
     snmpglue::access_line(line);
-    snmpglue::view_line("default included .1.3.6.1.2");
+    snmpglue::default_view();
     if (g.model == 1 || g.model == 2) snmpcfg_v1v2group_add(slot);
     return 0;
 }
@@ -344,10 +344,15 @@ int snmpcfg_apply_all(const char *engine_id_text) {
         std::memcpy(t.users[i].engine_id, t.engine_id, sizeof t.engine_id);
         t.users[i].engine_id_len = t.engine_id_len;
     }
-    for (int i = 0; i < t.group_count; i++)
+    // Everything is applied as a replacement: the groups' access entries
+    // and the communities leave first, or each pass would add them again.
+    for (int i = 0; i < t.group_count; i++) {
+        snmpglue::access_destroy(t.groups[i].name, t.groups[i].model, t.groups[i].level);
         snmpcfg_group_apply(i);
+    }
     for (int i = 0; i < t.user_count; i++)
         snmpcfg_user_apply(i);
+    snmpglue::security_free();
     snmpcfg_community_apply_all();
     // The agent's post-read-config callbacks (engine boots and time); after
     // the tables, so that a configured agent does not warn of an empty VACM.

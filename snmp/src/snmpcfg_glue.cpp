@@ -80,6 +80,15 @@ void view_line(const char *line) {
     feed(vacm_parse_view, "view", line);
 }
 
+void default_view() {
+    // The parser appends an entry each time: one is kept, however often
+    // groups are applied.
+    // The agent keeps the subtree behind its length.
+    static oid subtree[] = {5, 1, 3, 6, 1, 2};
+    vacm_destroyViewEntry("default", subtree, OID_LENGTH(subtree));
+    view_line("default included .1.3.6.1.2");
+}
+
 void usm_line(const char *line) {
     feed(usm_parse_create_usmUser, "createUser", line);
 }

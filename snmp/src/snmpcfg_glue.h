@@ -8,6 +8,8 @@ namespace snmpglue {
 void group_line(const char *line);
 void access_line(const char *line);
 void view_line(const char *line);
+// The view "default" (.1.3.6.1.2) every group grants, present once.
+void default_view();
 void usm_line(const char *line);
 void com2sec_line(const char *line);
 void trapsink_add(const char *host, const char *community);
