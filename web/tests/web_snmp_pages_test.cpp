@@ -87,6 +87,20 @@ void PrintTo(const AgentEntries &n, std::ostream *os) {
         << " users";
 }
 
+// Runs a client of Debian's SNMP tools against the agent; its output.
+std::string snmp_tool(const std::string &args) {
+    std::string cmd =
+        args + " 127.0.0.1:" + std::to_string(sal_host_port(161)) + " .1.3.6.1.2.1.1.5.0 2>&1";
+    std::string out;
+    FILE *p = popen(cmd.c_str(), "r");
+    if (p == nullptr) return out;
+    char buf[256];
+    while (size_t n = fread(buf, 1, sizeof buf, p))
+        out.append(buf, n);
+    pclose(p);
+    return out;
+}
+
 TEST_F(web_snmp_pages, EngineIdIsUserTextOrTheMacAndBadTextIsRefused) {
     const snmpcfg_tables &t = snmpcfg();
     std::string before = saved();
@@ -147,6 +161,63 @@ TEST_F(web_snmp_pages, RepeatedFormsReplaceTheAgentsEntries) {
     size_t n = fread(out, 1, sizeof out - 1, p);
     pclose(p);
     EXPECT_EQ(std::string(out, n).find(".1.3.6.1.2.1.1.5.0 = "), 0u) << out;
+}
+
+TEST_F(web_snmp_pages, NamesAndKeysThatWouldSplitTheAgentsLinesAreRefused) {
+    const snmpcfg_tables &t = snmpcfg();
+    EXPECT_EQ(error_post("/snmp_group_new.cgi", "snmp_group_name=a%20b&snmp_ver=2"),
+              "Invalid character in group name.");
+    group("plain", 2);
+    group("ro", 1);
+    std::string before = saved();
+    struct Bad {
+        const char *path, *form, *message;
+    } bad[] = {
+        {"/snmp_user_new.cgi", "snmp_user_name=eve%20MD5%20evesecretpw&snmp_group_name=0",
+         "Invalid character in user name."},
+        {"/snmp_user_new.cgi", "snmp_user_name=eve%22&snmp_group_name=0",
+         "Invalid character in user name."},
+        {"/snmp_user_new.cgi", "snmp_user_name=eve%0a&snmp_group_name=0",
+         "Invalid character in user name."},
+        {"/snmp_user_new.cgi",
+         "snmp_user_name=eve&snmp_group_name=0&auth_type=1&auth_key=abc%20defgh",
+         "Invalid character in auth key."},
+        {"/snmp_community_new.cgi",
+         "snmp_community_name=pu'b&snmp_community_ip=0.0.0.0&snmp_group_name=0",
+         "Invalid character in community string."},
+        {"/snmp_community_new.cgi",
+         "snmp_community_name=pub&snmp_community_ip=0.0.0.0%09x&snmp_group_name=0",
+         "Invalid IP format."},
+        {"/snmp_trap_new.cgi", "snmp_trap_ip=10.0.0.9&snmp_trap_cstring=a%20b",
+         "Invalid character in community string."},
+    };
+    for (const Bad &b : bad)
+        EXPECT_EQ(error_post(b.path, b.form), b.message) << b.form;
+    EXPECT_EQ(t.user_count, 0);
+    EXPECT_EQ(saved(), before);
+
+    // A stored user with such a name (not from the pages) is not applied:
+    // it does not become an MD5 user "eve".
+    snmpcfg_user eve{.index = 0,
+                     .name = "eve MD5 evesecretpw",
+                     .group = 0,
+                     .model = 3,
+                     .auth = 0,
+                     .password = "",
+                     .engine_id = {},
+                     .engine_id_len = 0};
+    int slot = -1;
+    ASSERT_EQ(snmpcfg_user_add(&eve, &slot), 0);
+    EXPECT_EQ(snmpcfg_user_apply(slot), -1);
+    const std::string v3 = "snmpget -v3 -On -r 1 -t 2 -l authNoPriv -u eve -a MD5 -A evesecretpw";
+    EXPECT_EQ(snmp_tool(v3).find(".1.3.6.1.2.1.1.5.0 = "), std::string::npos);
+    // A sound user of the same group is applied and answers.
+    user("eve", 0, "&auth_type=1&auth_key=evesecretpw");
+    EXPECT_EQ(snmp_tool(v3).find(".1.3.6.1.2.1.1.5.0 = "), 0u);
+    snmpcfg_community quoted{
+        .index = 0, .community = "pub\"", .group = 1, .word2 = 0, .source = "default"};
+    ASSERT_EQ(snmpcfg_community_add(&quoted, &slot), 0);
+    EXPECT_EQ(snmpcfg_community_apply(slot), -1);
 }
 
 TEST_F(web_snmp_pages, GroupsAreCreatedListedPagedAndRefused) {
