@@ -11,6 +11,7 @@
 #include <net-snmp/net-snmp-includes.h>
 // clang-format on
 
+#include "../../host/tests/shell_out.h"
 #include "nvram.h"
 #include "sal_host.h"
 #include "settings.h"
@@ -89,16 +90,8 @@ void PrintTo(const AgentEntries &n, std::ostream *os) {
 
 // Runs a client of Debian's SNMP tools against the agent; its output.
 std::string snmp_tool(const std::string &args) {
-    std::string cmd =
-        args + " 127.0.0.1:" + std::to_string(sal_host_port(161)) + " .1.3.6.1.2.1.1.5.0 2>&1";
-    std::string out;
-    FILE *p = popen(cmd.c_str(), "r");
-    if (p == nullptr) return out;
-    char buf[256];
-    while (size_t n = fread(buf, 1, sizeof buf, p))
-        out.append(buf, n);
-    pclose(p);
-    return out;
+    return system_fixture::sh_out(args + " 127.0.0.1:" + std::to_string(sal_host_port(161)) +
+                                  " .1.3.6.1.2.1.1.5.0 2>&1");
 }
 
 TEST_F(web_snmp_pages, EngineIdIsUserTextOrTheMacAndBadTextIsRefused) {
