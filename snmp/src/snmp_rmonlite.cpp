@@ -166,7 +166,8 @@ int probe_write(int action, const u_char *var_val, u_char type, size_t len, cons
         value.length = static_cast<uint16_t>(count);
     } else if (type == ASN_OCTET_STR) {
         if (len > kValueRoom) return SNMP_ERR_WRONGLENGTH;
-        std::memcpy(bytes, var_val, len);
+        // An empty value comes without bytes.
+        if (len != 0) std::memcpy(bytes, var_val, len);
         value.length = static_cast<uint16_t>(len);
     } else if (len == sizeof(long)) {
         // The agent hands integers as a long; the probe takes 32 bits.
@@ -177,7 +178,7 @@ int probe_write(int action, const u_char *var_val, u_char type, size_t len, cons
         value.length = 4;
     } else {
         if (len > kValueRoom) return SNMP_ERR_WRONGLENGTH;
-        std::memcpy(bytes, var_val, len);
+        if (len != 0) std::memcpy(bytes, var_val, len);
         value.length = static_cast<uint16_t>(len);
     }
     rmon_oid_t request[kOidRoom] = {};
