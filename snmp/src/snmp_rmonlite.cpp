@@ -291,7 +291,9 @@ void restore(const Change &c, const oid *name, size_t name_len) {
 }
 
 // Puts back what the request changed of this variable; the record goes.
-void undo(const oid *name, size_t name_len) {
+// True in the phases of a failed request, which only undo.
+bool undone(int action, const oid *name, size_t name_len) {
+    if (action != UNDO && action != FREE) return false;
     for (const Change &c : changes()) {
         if (!same(c, name, name_len)) continue;
         // Deleting the row the request made takes whatever it wrote along.
@@ -302,10 +304,12 @@ void undo(const oid *name, size_t name_len) {
         break;
     }
     forget(name, name_len);
+    return true;
 }
 
 int write_rmonColumn(int action, u_char *var_val, u_char var_val_type, size_t var_val_len, u_char *,
                      oid *name, size_t name_len) {
+    if (undone(action, name, name_len)) return SNMP_ERR_NOERROR;
     switch (action) {
         case RESERVE1:
             return probe_write(0, var_val, var_val_type, var_val_len, name, name_len);
@@ -319,10 +323,6 @@ int write_rmonColumn(int action, u_char *var_val, u_char var_val_type, size_t va
         case COMMIT:
             forget(name, name_len);
             return SNMP_ERR_NOERROR;
-        case UNDO:
-        case FREE:
-            undo(name, name_len);
-            return SNMP_ERR_NOERROR;
         default:
             return SNMP_ERR_NOERROR;
     }
@@ -334,6 +334,7 @@ int write_rmonRowStatus(int action, u_char *var_val, u_char var_val_type, size_t
     if (var_val_type == ASN_INTEGER && var_val_len == sizeof want)
         std::memcpy(&want, var_val, sizeof want);
     bool create = want == RMON_CREATE_REQUEST;
+    if (undone(action, name, name_len)) return SNMP_ERR_NOERROR;
     switch (action) {
         case RESERVE1: {
             if (!create) return probe_write(0, var_val, var_val_type, var_val_len, name, name_len);
@@ -361,10 +362,6 @@ int write_rmonRowStatus(int action, u_char *var_val, u_char var_val_type, size_t
             if (want != RMON_INVALID) return SNMP_ERR_NOERROR;
             return status_write(want, name, name_len);
         }
-        case UNDO:
-        case FREE:
-            undo(name, name_len);
-            return SNMP_ERR_NOERROR;
         default:
             return SNMP_ERR_NOERROR;
     }
