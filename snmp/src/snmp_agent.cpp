@@ -19,6 +19,7 @@
 #include "snmp_mibs.h"
 #include "snmp_netsnmp.h"
 #include "snmpcfg.h"
+#include "snmpcfg_glue.h"
 
 namespace {
 
@@ -121,6 +122,7 @@ int snmp_agent_setup(void) {
     snmpmib::init_mib_modules();
     init_snmp(kAppName);
     int rv = init_master_agent();
+    snmpglue::traps_from_switch();
     if (rv == 0) snmpcfg_init();
     quiet_setup = false;
     snmp_agent_unlock();

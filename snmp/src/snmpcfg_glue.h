@@ -2,6 +2,8 @@
 // the agent's parsers or drops its entries. Callers hold the agent lock.
 #pragma once
 
+#include <netinet/in.h>
+
 #include <cstdint>
 
 namespace snmpglue {
@@ -22,6 +24,11 @@ void notify_glue_set(int traps, int authtraps);
 void notify_glue_get(int *traps, int *authtraps);
 // The agent's post-read-config callbacks (engine boots and time).
 void post_read_config();
+// The switch's own address (network order), as the system page shows it;
+// 127.0.0.1 while it has none.
+in_addr_t switch_address();
+// Makes the agent's own traps carry the switch's address and sysObjectID.
+void traps_from_switch();
 // The engine ID the agent runs with.
 int engine_id_get(uint8_t *out, int room);
 }  // namespace snmpglue

@@ -356,6 +356,11 @@ TEST_F(snmp_agent_e2e, StoredConfigurationAppliesAfterReboot) {
     EXPECT_TRUE(traps.wait_for(".1.3.6.1.6.3.1.1.5.5")) << traps.log();
     EXPECT_TRUE(traps.wait_for("TRAP, SNMP v1, community public")) << traps.log();
     EXPECT_TRUE(traps.wait_for("Authentication Failure Trap")) << traps.log();
+    // They come from the switch's address and name its sysObjectID.
+    EXPECT_TRUE(traps.wait_for("192.168.1.1 [192.168.1.1] (via UDP")) << traps.log();
+    EXPECT_TRUE(traps.wait_for(".1.3.6.1.6.3.1.1.4.3.0 = OID: .1.3.6.1.4.1.40413.1.3.90.1"))
+        << traps.log();
+    EXPECT_EQ(traps.log().find("8072"), std::string::npos) << traps.log();
 }
 
 TEST_F(snmp_agent_e2e, RmonTablesAndAnAlarmWhoseEventSendsATrap) {
@@ -441,6 +446,9 @@ TEST_F(snmp_agent_e2e, RmonTablesAndAnAlarmWhoseEventSendsATrap) {
     ASSERT_TRUE(traps.wait_for("TRAP, SNMP v1, community public")) << traps.log();
     EXPECT_TRUE(traps.wait_for(rmon + ".0.1")) << traps.log();  // risingAlarm, v2c
     EXPECT_TRUE(traps.wait_for(rmon + ".3.1.1.5.2 = INTEGER: 1800")) << traps.log();
+    // Both forms carry the switch's address, not the loopback.
+    EXPECT_TRUE(traps.wait_for(".1.3.6.1.6.3.18.1.3.0 = IpAddress: 192.168.1.1")) << traps.log();
+    EXPECT_TRUE(traps.wait_for("192.168.1.1 [192.168.1.1] (via UDP")) << traps.log();
     EXPECT_NE(run(get + " " + rmon + ".9.2.1.4.1.1")
                   .find("Alarm(#id=2) rising event!  [Variable=1.3.6.1.2.1.16.2.1.1.5.1;  "
                         "type=absolute(1); value=1800; threshold=100]"),
