@@ -34,8 +34,9 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 status=0
 ctest --output-on-failure -j"$(nproc)" --timeout 300 "$@" || status=$?
 
-# Bounded libFuzzer runs over the web request parser and over the monitor's
-# port-bitmap parser and expression evaluator, on whole runs only
+# Bounded libFuzzer runs over the web request parser, over the monitor's
+# port-bitmap parser and expression evaluator, and over the SNMP agent's
+# request decoding with the RMON-lite set handlers, on whole runs only
 # (SWITCHFW_FUZZ_SECONDS=0 skips them).
 fuzz_seconds=${SWITCHFW_FUZZ_SECONDS:-60}
 if [[ $# -eq 0 && $fuzz_seconds -gt 0 ]]; then
@@ -45,8 +46,8 @@ if [[ $# -eq 0 && $fuzz_seconds -gt 0 ]]; then
             CC=clang CXX=clang++ cmake -S "$ROOT" -B "$fuzz_dir" -G Ninja \
                 -DCMAKE_BUILD_TYPE=Debug -DSWITCHFW_TESTS=OFF -DSWITCHFW_FUZZ=ON >/dev/null
         fi
-        if ! cmake --build "$fuzz_dir" -j"$(nproc)" --target web_request_fuzz diag_parse_fuzz voip_h323_fuzz \
-            >"$fuzz_dir/build.log" 2>&1; then
+        if ! cmake --build "$fuzz_dir" -j"$(nproc)" --target web_request_fuzz diag_parse_fuzz \
+            voip_h323_fuzz snmp_request_fuzz >"$fuzz_dir/build.log" 2>&1; then
             grep -B2 -A8 -m5 'error' "$fuzz_dir/build.log" || tail -n 40 "$fuzz_dir/build.log"
             echo "THE FUZZ TARGETS DO NOT BUILD WITH CLANG (log: $fuzz_dir/build.log)"
             exit 1
@@ -54,7 +55,8 @@ if [[ $# -eq 0 && $fuzz_seconds -gt 0 ]]; then
         # name, program, corpus folder
         for fuzz in "web request parser:web/web_request_fuzz:corpus" \
             "monitor parsers:diag/diag_parse_fuzz:corpus-diag" \
-            "H.323 snooper:features/voip_h323_fuzz:corpus-h323"; do
+            "H.323 snooper:features/voip_h323_fuzz:corpus-h323" \
+            "SNMP agent requests:snmp/snmp_request_fuzz:corpus-snmp"; do
             IFS=: read -r what program corpus <<<"$fuzz"
             mkdir -p "$fuzz_dir/$corpus"
             log="$fuzz_dir/$(basename "$program").log"

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "shell_out.h"
 #include "switchfw_child.h"
 
 namespace system_fixture {
@@ -22,17 +23,6 @@ namespace system_fixture {
 inline int sh(const std::string &cmd) {
     int rc = std::system((cmd + " >/dev/null 2>&1").c_str());
     return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
-
-inline std::string sh_out(const std::string &cmd) {
-    std::string out;
-    if (FILE *p = popen(cmd.c_str(), "r")) {
-        char buf[256];
-        while (fgets(buf, sizeof buf, p))
-            out += buf;
-        pclose(p);
-    }
-    return out;
 }
 
 // True when this process may make namespaces and TAP devices.

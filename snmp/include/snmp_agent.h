@@ -6,6 +6,13 @@
 // the "snmpd" thread. 0, or -1 when the agent could not start (logged).
 int snmp_agent_start(void);
 
+// The set-up alone, without the thread: 0, or -1 (logged). The caller then
+// runs the agent with snmp_agent_poll.
+int snmp_agent_setup(void);
+// One pass of the agent's loop: waits up to max_usecs for requests, answers
+// them and runs the agent's timers.
+void snmp_agent_poll(long max_usecs);
+
 // Every call into net-snmp holds this lock: the library is not thread-safe.
 // Recursive, so glue called under it may take it again.
 void snmp_agent_lock(void);

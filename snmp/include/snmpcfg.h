@@ -106,6 +106,10 @@ void snmpcfg_init(void);
 // Settings item "snmp".
 int snmpcfg_item(int op, settings_medium *m);
 
+// True for a text that stays one token of a configuration line: not empty,
+// and no blank, quote, backslash or control character.
+bool snmpcfg_token_ok(const char *text);
+
 // Text routines.
 void hex_encode(char *out, const uint8_t *bytes, size_t n);
 int hex_nibble_value(char c);

@@ -104,6 +104,14 @@ int rmonp_var_set(uint32_t group, uint32_t tbl, uint32_t var_id, uint32_t index,
         *error = RMON_NO_SUCH_NAME;
         return 0;
     }
+    // The test of a deletion says what the deletion will do: fixed rows and
+    // valid ones stay.
+    if (action == RMON_ACT_TEST && var_id + 1 == row->mib_var_count &&
+        value->type == RMON_ASN_INTEGER && int_of(value) == RMON_INVALID &&
+        (t->remove == refuse_remove || row->status == RMON_VALID)) {
+        *error = RMON_WRONG_VALUE;
+        return 0;
+    }
     return handler_of(magic)(row, static_cast<int>(var_id), action, value, error);
 }
 

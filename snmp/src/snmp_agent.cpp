@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -18,6 +19,7 @@
 #include "snmp_mibs.h"
 #include "snmp_netsnmp.h"
 #include "snmpcfg.h"
+#include "snmpcfg_glue.h"
 
 namespace {
 
@@ -43,26 +45,8 @@ int log_to_switch(int, int, void *data, void *) {
 }
 
 void agent_loop(void *) {
-    for (;;) {
-        int fds = 0, block = 0;
-        fd_set readers;
-        FD_ZERO(&readers);
-        timeval timeout{};
-        snmp_agent_lock();
-        snmp_select_info(&fds, &readers, &timeout, &block);
-        snmp_agent_unlock();
-        // At most a second between alarm checks.
-        if (block || timeout.tv_sec > 1) timeout = {.tv_sec = 1, .tv_usec = 0};
-        int count = select(fds, &readers, nullptr, nullptr, &timeout);
-        snmp_agent_lock();
-        if (count > 0)
-            snmp_read(&readers);
-        else if (count == 0)
-            snmp_timeout();
-        run_alarms();
-        netsnmp_check_outstanding_agent_requests();
-        snmp_agent_unlock();
-    }
+    for (;;)
+        snmp_agent_poll(1000000);  // at most a second between alarm checks
 }
 
 }  // namespace
@@ -75,13 +59,37 @@ void snmp_agent_unlock(void) {
     sal_mutex_give(agent_mutex());
 }
 
+void snmp_agent_poll(long max_usecs) {
+    int fds = 0, block = 0;
+    fd_set readers;
+    FD_ZERO(&readers);
+    timeval timeout{};
+    snmp_agent_lock();
+    snmp_select_info(&fds, &readers, &timeout, &block);
+    snmp_agent_unlock();
+    long wait =
+        block ? max_usecs : std::min(max_usecs, timeout.tv_sec * 1000000L + timeout.tv_usec);
+    timeout = {.tv_sec = wait / 1000000, .tv_usec = wait % 1000000};
+    // The wait is without the lock: the pages change the configuration
+    // meanwhile.
+    int count = select(fds, &readers, nullptr, nullptr, &timeout);
+    snmp_agent_lock();
+    if (count > 0)
+        snmp_read(&readers);
+    else if (count == 0)
+        snmp_timeout();
+    run_alarms();
+    netsnmp_check_outstanding_agent_requests();
+    snmp_agent_unlock();
+}
+
 int snmp_trap_port(void) {
     return sal_host_port(162);
 }
 
-int snmp_agent_start(void) {
-    static bool started = false;
-    if (started) return 0;
+int snmp_agent_setup(void) {
+    static int set_up = 1;  // 1: not yet
+    if (set_up <= 0) return set_up;
     snmp_agent_lock();
     snmp_register_callback(SNMP_CALLBACK_LIBRARY, SNMP_CALLBACK_LOGGING, log_to_switch, nullptr);
     snmp_enable_calllog();
@@ -114,13 +122,19 @@ int snmp_agent_start(void) {
     snmpmib::init_mib_modules();
     init_snmp(kAppName);
     int rv = init_master_agent();
+    snmpglue::traps_from_switch();
     if (rv == 0) snmpcfg_init();
     quiet_setup = false;
     snmp_agent_unlock();
-    if (rv != 0) {
-        sal_printf("SNMP agent: cannot open %s\n", ports);
-        return -1;
-    }
+    if (rv != 0) sal_printf("SNMP agent: cannot open %s\n", ports);
+    set_up = rv != 0 ? -1 : 0;
+    return set_up;
+}
+
+int snmp_agent_start(void) {
+    static bool started = false;
+    if (started) return 0;
+    if (snmp_agent_setup() != 0) return -1;
     started = true;
     if (sal_thread_create(kAppName, 64 * 1024, 8, agent_loop, nullptr) == SAL_THREAD_ERROR) {
         sal_printf("SNMP agent: no thread\n");

@@ -2,9 +2,12 @@
 // Ethernet-like statistics. They never read the switch: each fills its
 // request block and hands it to the application's value handler.
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
+#include "board.h"
+#include "dxpx.h"
 #include "sal.h"
 #include "snmp_backend.h"
 #include "snmp_mibs.h"
@@ -17,12 +20,21 @@ snmp_param_block *system_block;
 snmp_param_block *interface_block;
 snmp_param_block *dot3_block;
 long if_number = -1;
-u_long last_change[128];
+// ifLastChange by ifIndex - 1: stamped by link scan, in the agent's
+// up-time, so that no read can miss or consume a change.
+std::atomic<u_long> last_change[128];
 
 // Results handed back to the agent: it copies them before the next call.
 long long_result;
 u_char text_result[128];
 oid oid_result[16];
+
+// Link scan's report of a port whose link went up or down.
+void link_changed(int lport, dxp_port_info *) {
+    int uport = 0;
+    if (ulpm_to_uport(lport, &uport) != 0 || uport < 1 || uport > 128) return;
+    last_change[uport - 1] = netsnmp_get_agent_uptime();
+}
 
 int ask(snmp_param_block *b) {
     return snmp_app_callbacks_call(SNMP_CB_MIB_VALUE_MAJOR, SNMP_CB_MIB_VALUE_MINOR, b);
@@ -262,18 +274,14 @@ u_char *var_ifEntry(struct variable *vp, oid *name, size_t *length, int exact, s
     b->selector = SNMP_SEL_INTERFACES;
     b->item = vp->magic + 7;
     b->port = static_cast<int32_t>(row);
-    if (ask(b) != 0 && (b->item == 14 || b->item == 15 || b->item == 16)) return nullptr;
+    if (vp->magic == kIfLastChangeColumn)
+        return integer(row <= 128 ? static_cast<long>(last_change[row - 1].load()) : 0, var_len);
+    if (ask(b) != 0 && (b->item == 14 || b->item == 15)) return nullptr;
     switch (vp->magic) {
         case 2:
             return text(b->text, std::strlen(b->text), var_len);
         case 6:
             return text(b->text, 6, var_len);
-        case kIfLastChangeColumn:
-            if (row <= 128) {
-                if (b->value == 1) last_change[row - 1] = netsnmp_get_agent_uptime();
-                return integer(static_cast<long>(last_change[row - 1]), var_len);
-            }
-            return integer(0, var_len);
         case 22:
             oid_result[0] = 0;
             oid_result[1] = 0;
@@ -402,8 +410,10 @@ void init_interfaces() {
     interface_block = new_block("interface_parms");
     REGISTER_MIB("interfaces", vars, variable3, base);
     u_long now = netsnmp_get_agent_uptime();
-    for (u_long &stamp : last_change)
+    for (std::atomic<u_long> &stamp : last_change)
         stamp = now;
+    dxpx_linkscan_unregister(link_changed);  // a second start registers once
+    dxpx_linkscan_register(link_changed);
 }
 
 void init_dot3() {

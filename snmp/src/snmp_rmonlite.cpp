@@ -4,6 +4,7 @@
 // and (0,6).
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "rmon.h"
 #include "snmp_backend.h"
@@ -166,7 +167,8 @@ int probe_write(int action, const u_char *var_val, u_char type, size_t len, cons
         value.length = static_cast<uint16_t>(count);
     } else if (type == ASN_OCTET_STR) {
         if (len > kValueRoom) return SNMP_ERR_WRONGLENGTH;
-        std::memcpy(bytes, var_val, len);
+        // An empty value comes without bytes.
+        if (len != 0) std::memcpy(bytes, var_val, len);
         value.length = static_cast<uint16_t>(len);
     } else if (len == sizeof(long)) {
         // The agent hands integers as a long; the probe takes 32 bits.
@@ -177,7 +179,7 @@ int probe_write(int action, const u_char *var_val, u_char type, size_t len, cons
         value.length = 4;
     } else {
         if (len > kValueRoom) return SNMP_ERR_WRONGLENGTH;
-        std::memcpy(bytes, var_val, len);
+        if (len != 0) std::memcpy(bytes, var_val, len);
         value.length = static_cast<uint16_t>(len);
     }
     rmon_oid_t request[kOidRoom] = {};
@@ -196,26 +198,173 @@ int probe_write(int action, const u_char *var_val, u_char type, size_t len, cons
     return error;
 }
 
+// What a SET request did to the probe, by variable, so that a request that
+// fails leaves the tables as they were: the row its createRequest made, and
+// the value (or status) a variable had before the ACTION phase changed it.
+struct Change {
+    std::vector<oid> name;
+    bool created = false;  // the row was made by this request
+    bool applied = false;  // the ACTION phase wrote the variable
+    bool status = false;   // the variable is the row's status
+    uint8_t old_type = 0;  // the value before the ACTION phase
+    std::vector<uint8_t> old;
+};
+
+std::vector<Change> &changes() {
+    static auto *c = new std::vector<Change>;
+    return *c;
+}
+
+bool same(const Change &c, const oid *name, size_t name_len) {
+    return c.name.size() == name_len && std::equal(c.name.begin(), c.name.end(), name);
+}
+
+void forget(const oid *name, size_t name_len) {
+    std::erase_if(changes(), [&](const Change &c) { return same(c, name, name_len); });
+}
+
+// The record of a variable, made when the request has none yet.
+Change &change_of(const oid *name, size_t name_len) {
+    for (Change &c : changes()) {
+        if (same(c, name, name_len)) return c;
+    }
+    changes().push_back({});
+    changes().back().name.assign(name, name + name_len);
+    return changes().back();
+}
+
+// Keeps the variable's current value: false when the probe has none.
+bool read_current(const oid *name, size_t name_len, Change &into) {
+    if (name_len < 12 || name_len > kOidRoom) return false;
+    rmon_oid_t request[kOidRoom] = {};
+    for (size_t i = 0; i < name_len; i++)
+        request[i] = static_cast<rmon_oid_t>(name[i]);
+    uint8_t bytes[kValueRoom] = {};
+    oid_val value{.type = 0, .length = kValueRoom, .value = bytes};
+    oid_val *value_ptr = &value;
+    auto len = static_cast<uint16_t>(name_len);
+    int error = 0, result = 0;
+    rmon_get_request r{.variable_oid = request,
+                       .variable_len = 11,
+                       .oid = request,
+                       .oid_len = &len,
+                       .exact = 1,
+                       .value = &value_ptr,
+                       .error = &error,
+                       .result = &result};
+    if (snmp_app_callbacks_call(RMON_CB_MAJOR, RMON_CB_GET_MINOR, &r) != 0 || error != 0)
+        return false;
+    into.old_type = value.type;
+    size_t n = value.type == RMON_ASN_OBJECT_ID ? value.length * 4u : value.length;
+    into.old.assign(bytes, bytes + std::min(n, kValueRoom));
+    return true;
+}
+
+// Hands a status to the probe (action 6): it creates, enables or deletes.
+int status_write(long status, const oid *name, size_t name_len) {
+    auto word = static_cast<long>(static_cast<int32_t>(status));
+    return probe_write(6, reinterpret_cast<const u_char *>(&word), ASN_INTEGER, sizeof word, name,
+                       name_len);
+}
+
+// Writes a kept value back in the form the agent hands values.
+void restore(const Change &c, const oid *name, size_t name_len) {
+    int32_t word = 0;
+    std::memcpy(&word, c.old.data(), std::min<size_t>(4, c.old.size()));
+    if (c.status) {
+        status_write(word, name, name_len);
+    } else if (c.old_type == RMON_ASN_OBJECT_ID) {
+        std::vector<oid> subs(c.old.size() / 4);
+        for (size_t i = 0; i < subs.size(); i++) {
+            uint32_t sub;
+            std::memcpy(&sub, c.old.data() + 4 * i, 4);
+            subs[i] = sub;
+        }
+        probe_write(3, reinterpret_cast<const u_char *>(subs.data()), ASN_OBJECT_ID,
+                    subs.size() * sizeof(oid), name, name_len);
+    } else if (c.old_type == RMON_ASN_INTEGER) {
+        long v = word;
+        probe_write(3, reinterpret_cast<const u_char *>(&v), ASN_INTEGER, sizeof v, name, name_len);
+    } else {
+        probe_write(3, c.old.data(), c.old_type, c.old.size(), name, name_len);
+    }
+}
+
+// Puts back what the request changed of this variable; the record goes.
+// True in the phases of a failed request, which only undo.
+bool undone(int action, const oid *name, size_t name_len) {
+    if (action != UNDO && action != FREE) return false;
+    for (const Change &c : changes()) {
+        if (!same(c, name, name_len)) continue;
+        // Deleting the row the request made takes whatever it wrote along.
+        if (c.created)
+            status_write(RMON_INVALID, name, name_len);
+        else if (c.applied)
+            restore(c, name, name_len);
+        break;
+    }
+    forget(name, name_len);
+    return true;
+}
+
 int write_rmonColumn(int action, u_char *var_val, u_char var_val_type, size_t var_val_len, u_char *,
                      oid *name, size_t name_len) {
-    if (action != RESERVE1 && action != COMMIT) return SNMP_ERR_NOERROR;
-    return probe_write(action, var_val, var_val_type, var_val_len, name, name_len);
+    if (undone(action, name, name_len)) return SNMP_ERR_NOERROR;
+    switch (action) {
+        case RESERVE1:
+            return probe_write(0, var_val, var_val_type, var_val_len, name, name_len);
+        case ACTION: {
+            // Written here, in the request's order, so that a later
+            // variable's failure can still put it back.
+            Change &c = change_of(name, name_len);
+            c.applied = read_current(name, name_len, c);
+            return probe_write(3, var_val, var_val_type, var_val_len, name, name_len);
+        }
+        case COMMIT:
+            forget(name, name_len);
+            return SNMP_ERR_NOERROR;
+        default:
+            return SNMP_ERR_NOERROR;
+    }
 }
 
 int write_rmonRowStatus(int action, u_char *var_val, u_char var_val_type, size_t var_val_len,
-                        u_char *statP, oid *name, size_t name_len) {
+                        u_char *, oid *name, size_t name_len) {
     long want = 0;
     if (var_val_type == ASN_INTEGER && var_val_len == sizeof want)
         std::memcpy(&want, var_val, sizeof want);
-    if (action == RESERVE1 && want != RMON_CREATE_REQUEST)
-        return write_rmonColumn(action, var_val, var_val_type, var_val_len, statP, name, name_len);
     bool create = want == RMON_CREATE_REQUEST;
-    if ((action == RESERVE1 && create) || (action == COMMIT && !create)) {
-        auto word = static_cast<long>(static_cast<int32_t>(want));
-        return probe_write(6, reinterpret_cast<const u_char *>(&word), ASN_INTEGER, sizeof word,
-                           name, name_len);
+    if (undone(action, name, name_len)) return SNMP_ERR_NOERROR;
+    switch (action) {
+        case RESERVE1: {
+            if (!create) return probe_write(0, var_val, var_val_type, var_val_len, name, name_len);
+            // The row is made now, so that the request's other variables
+            // find it; a failing request takes it away again.
+            int error = status_write(RMON_CREATE_REQUEST, name, name_len);
+            if (error == SNMP_ERR_NOERROR) {
+                forget(name, name_len);  // a record an earlier request left
+                change_of(name, name_len).created = true;
+            }
+            return error;
+        }
+        case ACTION: {
+            // underCreation and valid take effect here, where a refusal
+            // still reaches the manager; a deletion cannot be undone and
+            // waits for COMMIT (its test in RESERVE1 said it will succeed).
+            if (create || want == RMON_INVALID) return SNMP_ERR_NOERROR;
+            Change &c = change_of(name, name_len);
+            c.status = true;
+            if (!c.created) c.applied = read_current(name, name_len, c);
+            return status_write(want, name, name_len);
+        }
+        case COMMIT: {
+            forget(name, name_len);
+            if (want != RMON_INVALID) return SNMP_ERR_NOERROR;
+            return status_write(want, name, name_len);
+        }
+        default:
+            return SNMP_ERR_NOERROR;
     }
-    return SNMP_ERR_NOERROR;
 }
 
 #define RMON_READER(fn, member, slot)                                                              \

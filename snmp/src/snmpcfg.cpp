@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "logger.h"
 #include "nvram.h"
@@ -73,7 +74,28 @@ void copy_text(char (&dst)[N], const char *src) {
     dst[n] = '\0';
 }
 
+// Refuses an entry whose texts would not stay single tokens of its line:
+// a stored name must not add words (a protocol, a key) to it.
+bool tokens_ok(const char *what, std::initializer_list<const char *> texts) {
+    for (const char *text : texts) {
+        if (snmpcfg_token_ok(text)) continue;
+        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_SNMPD,
+                      "SNMP %s: blank, quote or control character in a name; not applied\n", what);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
+
+bool snmpcfg_token_ok(const char *text) {
+    if (text == nullptr || *text == '\0') return false;
+    for (const char *p = text; *p; p++) {
+        auto c = static_cast<unsigned char>(*p);
+        if (c <= ' ' || c >= 0x7F || c == '"' || c == '\'' || c == '\\') return false;
+    }
+    return true;
+}
 
 snmpcfg_tables &snmpcfg(void) {
     return tables();
@@ -139,6 +161,8 @@ int snmpcfg_user_apply(int slot) {
         return -1;
     }
     const char *group = u.group >= 0 && u.group < SNMPCFG_SLOTS ? t.groups[u.group].name : "";
+    if (!tokens_ok("user", {u.name, group}) || (u.auth != 0 && !tokens_ok("user", {u.password})))
+        return -1;
     char line[128];
     AgentLock lock;
     std::snprintf(line, sizeof line, "%s %s %s", group, model_word(u.model), u.name);
@@ -179,13 +203,14 @@ int snmpcfg_group_apply(int slot) {
     snmpcfg_tables &t = tables();
     if (slot < 0 || slot >= t.group_count) return -1;
     const snmpcfg_group &g = t.groups[slot];
+    if (!tokens_ok("group", {g.name})) return -1;
     char line[128];
     AgentLock lock;
     std::snprintf(line, sizeof line, "%s \"\" %s %s exact %s %s default", g.name,
                   model_word(g.model), g.level == 2 ? "auth" : "noauth",
                   g.read == 1 ? "default" : "no_read", g.write == 1 ? "default" : "no_write");
     snmpglue::access_line(line);
-    snmpglue::view_line("default included .1.3.6.1.2");
+    snmpglue::default_view();
     if (g.model == 1 || g.model == 2) snmpcfg_v1v2group_add(slot);
     return 0;
 }
@@ -259,6 +284,7 @@ int snmpcfg_community_apply(int slot) {
     // The forms' 0.0.0.0 (or no address) stands for every station.
     const char *source =
         c.source[0] == '\0' || std::strcmp(c.source, "0.0.0.0") == 0 ? "default" : c.source;
+    if (!tokens_ok("community", {security, source, c.community})) return -1;
     char line[128];
     std::snprintf(line, sizeof line, "%s %s %s", security, source, c.community);
     AgentLock lock;
@@ -344,10 +370,15 @@ int snmpcfg_apply_all(const char *engine_id_text) {
         std::memcpy(t.users[i].engine_id, t.engine_id, sizeof t.engine_id);
         t.users[i].engine_id_len = t.engine_id_len;
     }
-    for (int i = 0; i < t.group_count; i++)
+    // Everything is applied as a replacement: the groups' access entries
+    // and the communities leave first, or each pass would add them again.
+    for (int i = 0; i < t.group_count; i++) {
+        snmpglue::access_destroy(t.groups[i].name, t.groups[i].model, t.groups[i].level);
         snmpcfg_group_apply(i);
+    }
     for (int i = 0; i < t.user_count; i++)
         snmpcfg_user_apply(i);
+    snmpglue::security_free();
     snmpcfg_community_apply_all();
     // The agent's post-read-config callbacks (engine boots and time); after
     // the tables, so that a configured agent does not warn of an empty VACM.

@@ -4,6 +4,7 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -12,6 +13,7 @@
 #include "logger.h"
 #include "net_util.h"
 #include "shr.h"
+#include "snmp_backend.h"
 #include "snmp_agent.h"
 #include "snmp_netsnmp.h"
 #include "snmpcfg.h"
@@ -22,7 +24,8 @@ namespace {
 int traps_switch;
 int authtraps_switch;
 
-// The sinks made here, since the agent's own list is private to it.
+// The trap sinks. They stay out of the agent's own list: its traps reach
+// them through trap_from_switch, which first names the switch in them.
 struct Sink {
     netsnmp_session *session;
     long version;
@@ -58,15 +61,78 @@ void open_sink(const char *peer, const char *community, long version) {
         logger_printf(LOG_LEVEL_WARNING, LOG_MOD_SNMPD, "SNMP: cannot open trap sink %s\n", peer);
         return;
     }
-    int pdu = version == SNMP_VERSION_1 ? SNMP_MSG_TRAP : SNMP_MSG_TRAP2;
-    if (add_trap_session(ss, pdu, 0, static_cast<int>(version)) == 0) {
-        snmp_close(ss);
-        return;
-    }
     sinks().push_back({.session = ss, .version = version, .community = community});
 }
 
+// The switch's sysObjectID from the value handler: its length, 0 without.
+size_t sys_object_id(oid *out, size_t room) {
+    snmp_param_block b{};
+    b.selector = SNMP_SEL_SYSTEM;
+    b.item = 1;
+    if (snmp_app_callbacks_call(SNMP_CB_MIB_VALUE_MAJOR, SNMP_CB_MIB_VALUE_MINOR, &b) != 0)
+        return 0;
+    size_t n = std::min<size_t>({static_cast<size_t>(b.value) / 4, room, std::size(b.oid)});
+    for (size_t i = 0; i < n; i++)
+        out[i] = b.oid[i];
+    return n;
+}
+
+// The agent's own traps (authentication failure) reach the sinks from here,
+// with the switch's address and, for a generic trap, its sysObjectID as
+// enterprise: the library would name its own enterprise and the host's
+// address.
+int trap_from_switch(int, int minor, void *data, void *) {
+    auto *pdu = static_cast<netsnmp_pdu *>(data);
+    if (pdu == nullptr) return 0;
+    oid id[MAX_OID_LEN];
+    size_t n = sys_object_id(id, std::size(id));
+    long version = SNMP_VERSION_2c;
+    if (minor == SNMPD_CALLBACK_SEND_TRAP1) {
+        version = SNMP_VERSION_1;
+        in_addr_t self = switch_address();
+        std::memcpy(pdu->agent_addr, &self, 4);
+        if (pdu->trap_type != SNMP_TRAP_ENTERPRISESPECIFIC && n != 0) {
+            SNMP_FREE(pdu->enterprise);
+            pdu->enterprise = snmp_duplicate_objid(id, n);
+            pdu->enterprise_length = n;
+        }
+    } else {
+        static const oid trap_enterprise[] = {1, 3, 6, 1, 6, 3, 1, 1, 4, 3, 0};
+        for (netsnmp_variable_list *v = pdu->variables; v != nullptr && n != 0;
+             v = v->next_variable) {
+            if (snmp_oid_compare(v->name, v->name_length, trap_enterprise,
+                                 OID_LENGTH(trap_enterprise)) == 0)
+                snmp_set_var_typed_value(v, ASN_OBJECT_ID, id, n * sizeof(oid));
+        }
+    }
+    for (const Sink &sink : sinks()) {
+        if (sink.version == version) send_trap_to_sess(sink.session, pdu);
+    }
+    return 0;
+}
+
 }  // namespace
+
+in_addr_t switch_address() {
+    // As the system page shows it: eth1's once it has an address, else eth0's.
+    net_if_info info{};
+    if (net_util_if_info_get("eth1", &info, 0) < NET_IF_DHCP_BOUND) {
+        info = net_if_info{};
+        if (net_util_if_info_get("eth0", &info, 0) < 0) info = net_if_info{};
+    }
+    in_addr addr{};
+    char ip[NET_IF_ADDR_SIZE + 1] = {};
+    std::memcpy(ip, info.ip, sizeof info.ip);
+    if (inet_pton(AF_INET, ip, &addr) != 1) return htonl(INADDR_LOOPBACK);
+    return addr.s_addr;
+}
+
+void traps_from_switch() {
+    snmp_register_callback(SNMP_CALLBACK_APPLICATION, SNMPD_CALLBACK_SEND_TRAP1, trap_from_switch,
+                           nullptr);
+    snmp_register_callback(SNMP_CALLBACK_APPLICATION, SNMPD_CALLBACK_SEND_TRAP2, trap_from_switch,
+                           nullptr);
+}
 
 void group_line(const char *line) {
     feed(vacm_parse_group, "group", line);
@@ -78,6 +144,15 @@ void access_line(const char *line) {
 
 void view_line(const char *line) {
     feed(vacm_parse_view, "view", line);
+}
+
+void default_view() {
+    // The parser appends an entry each time: one is kept, however often
+    // groups are applied.
+    // The agent keeps the subtree behind its length.
+    static oid subtree[] = {5, 1, 3, 6, 1, 2};
+    vacm_destroyViewEntry("default", subtree, OID_LENGTH(subtree));
+    view_line("default included .1.3.6.1.2");
 }
 
 void usm_line(const char *line) {
@@ -124,7 +199,8 @@ void security_free() {
 }
 
 void trapsinks_free() {
-    snmpd_free_trapsinks();  // closes the sessions
+    for (const Sink &sink : sinks())
+        snmp_close(sink.session);
     sinks().clear();
 }
 
@@ -190,10 +266,7 @@ void send_rmon_alarm_trap(int kind, const char *community, void *varbinds) {
     tmpl->enterprise_length = OID_LENGTH(rmon);
     tmpl->trap_type = SNMP_TRAP_ENTERPRISESPECIFIC;
     tmpl->specific_type = kind;
-    in_addr_t self = htonl(INADDR_LOOPBACK);
-    net_if_info info{};
-    if (net_util_if_info_get("eth1", &info, 0) == 0 && info.mode >= NET_IF_DHCP_BOUND)
-        inet_pton(AF_INET, info.ip, &self);
+    in_addr_t self = snmpglue::switch_address();
     std::memcpy(tmpl->agent_addr, &self, 4);
     tmpl->time = netsnmp_get_agent_uptime();
     tmpl->variables = static_cast<netsnmp_variable_list *>(varbinds);

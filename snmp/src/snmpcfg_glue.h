@@ -2,12 +2,16 @@
 // the agent's parsers or drops its entries. Callers hold the agent lock.
 #pragma once
 
+#include <netinet/in.h>
+
 #include <cstdint>
 
 namespace snmpglue {
 void group_line(const char *line);
 void access_line(const char *line);
 void view_line(const char *line);
+// The view "default" (.1.3.6.1.2) every group grants, present once.
+void default_view();
 void usm_line(const char *line);
 void com2sec_line(const char *line);
 void trapsink_add(const char *host, const char *community);
@@ -20,6 +24,11 @@ void notify_glue_set(int traps, int authtraps);
 void notify_glue_get(int *traps, int *authtraps);
 // The agent's post-read-config callbacks (engine boots and time).
 void post_read_config();
+// The switch's own address (network order), as the system page shows it;
+// 127.0.0.1 while it has none.
+in_addr_t switch_address();
+// Makes the agent's own traps carry the switch's address and sysObjectID.
+void traps_from_switch();
 // The engine ID the agent runs with.
 int engine_id_get(uint8_t *out, int room);
 }  // namespace snmpglue

@@ -356,6 +356,11 @@ TEST_F(snmp_agent_e2e, StoredConfigurationAppliesAfterReboot) {
     EXPECT_TRUE(traps.wait_for(".1.3.6.1.6.3.1.1.5.5")) << traps.log();
     EXPECT_TRUE(traps.wait_for("TRAP, SNMP v1, community public")) << traps.log();
     EXPECT_TRUE(traps.wait_for("Authentication Failure Trap")) << traps.log();
+    // They come from the switch's address and name its sysObjectID.
+    EXPECT_TRUE(traps.wait_for("192.168.1.1 [192.168.1.1] (via UDP")) << traps.log();
+    EXPECT_TRUE(traps.wait_for(".1.3.6.1.6.3.1.1.4.3.0 = OID: .1.3.6.1.4.1.40413.1.3.90.1"))
+        << traps.log();
+    EXPECT_EQ(traps.log().find("8072"), std::string::npos) << traps.log();
 }
 
 TEST_F(snmp_agent_e2e, RmonTablesAndAnAlarmWhoseEventSendsATrap) {
@@ -389,6 +394,38 @@ TEST_F(snmp_agent_e2e, RmonTablesAndAnAlarmWhoseEventSendsATrap) {
         EXPECT_NE(out.find(b.reason), std::string::npos) << b.args << ": " << out;
     }
 
+    // Deletions the probe refuses answer an error and change nothing.
+    EXPECT_NE(run(set + " " + rmon + ".1.1.1.21.2 i 4").find("wrongValue"), std::string::npos);
+    EXPECT_NE(run(set + " " + rmon + ".2.1.1.7.1 i 4").find("wrongValue"), std::string::npos);
+    EXPECT_EQ(run(get + " " + rmon + ".1.1.1.21.2 " + rmon + ".1.1.1.21.1"),
+              rmon + ".1.1.1.21.2 = INTEGER: 3\n" + rmon + ".1.1.1.21.1 = INTEGER: 1\n");
+    // A request that fails leaves no row behind; the corrected one makes it.
+    const std::string missing = " = No Such Instance currently exists at this OID\n";
+    EXPECT_NE(
+        run(set + " " + rmon + ".3.1.1.12.10 i 2 " + rmon + ".3.1.1.4.10 i 3").find("wrongValue"),
+        std::string::npos);
+    EXPECT_EQ(run(get + " " + rmon + ".3.1.1.12.10"), rmon + ".3.1.1.12.10" + missing);
+    EXPECT_NE(
+        run(set + " " + rmon + ".9.1.1.7.5 i 2 " + rmon + ".9.1.1.3.5 i 9").find("wrongValue"),
+        std::string::npos);
+    EXPECT_EQ(run(get + " " + rmon + ".9.1.1.7.5"), rmon + ".9.1.1.7.5" + missing);
+    EXPECT_EQ(run(set + " " + rmon + ".3.1.1.12.10 i 2 " + rmon + ".3.1.1.4.10 i 1"),
+              rmon + ".3.1.1.12.10 = INTEGER: 2\n" + rmon + ".3.1.1.4.10 = INTEGER: 1\n");
+    // A column the ACTION phase wrote gets its value back when a later
+    // variable fails there: alarm 10 samples event 6's type, which is gone
+    // when the alarm is made valid.
+    ASSERT_NE(run(set + " " + rmon + ".9.1.1.7.6 i 2").find("INTEGER: 2"), std::string::npos);
+    ASSERT_NE(run(set + " " + rmon + ".3.1.1.3.10 o " + rmon + ".9.1.1.3.6").find("OID"),
+              std::string::npos);
+    ASSERT_NE(run(set + " " + rmon + ".9.1.1.7.6 i 4").find("INTEGER: 4"), std::string::npos);
+    EXPECT_NE(
+        run(set + " " + rmon + ".3.1.1.2.10 i 77 " + rmon + ".3.1.1.12.10 i 1").find("wrongValue"),
+        std::string::npos);
+    EXPECT_EQ(run(get + " " + rmon + ".3.1.1.2.10 " + rmon + ".3.1.1.12.10"),
+              rmon + ".3.1.1.2.10 = INTEGER: 0\n" + rmon + ".3.1.1.12.10 = INTEGER: 3\n");
+    // An empty text is a value like any other.
+    EXPECT_EQ(run(set + " " + rmon + ".3.1.1.11.10 s \"\""), rmon + ".3.1.1.11.10 = \"\"\n");
+
     // An event that logs and traps, and an alarm on historyControlInterval.1
     // (1800) whose first sample rises above 100.
     ASSERT_NE(run(set + " " + rmon + ".9.1.1.7.1 i 2").find("INTEGER: 2"), std::string::npos);
@@ -403,9 +440,15 @@ TEST_F(snmp_agent_e2e, RmonTablesAndAnAlarmWhoseEventSendsATrap) {
             rmon + ".3.1.1.12.2 i 1");
     ASSERT_NE(alarm.find(".3.1.1.12.2 = INTEGER: 1"), std::string::npos) << alarm;
     EXPECT_EQ(run(get + " " + rmon + ".3.1.1.8.2"), rmon + ".3.1.1.8.2 = INTEGER: -5\n");
+    // A valid alarm is not deleted: it keeps sampling.
+    EXPECT_NE(run(set + " " + rmon + ".3.1.1.12.2 i 4").find("wrongValue"), std::string::npos);
+    EXPECT_EQ(run(get + " " + rmon + ".3.1.1.12.2"), rmon + ".3.1.1.12.2 = INTEGER: 1\n");
     ASSERT_TRUE(traps.wait_for("TRAP, SNMP v1, community public")) << traps.log();
     EXPECT_TRUE(traps.wait_for(rmon + ".0.1")) << traps.log();  // risingAlarm, v2c
     EXPECT_TRUE(traps.wait_for(rmon + ".3.1.1.5.2 = INTEGER: 1800")) << traps.log();
+    // Both forms carry the switch's address, not the loopback.
+    EXPECT_TRUE(traps.wait_for(".1.3.6.1.6.3.18.1.3.0 = IpAddress: 192.168.1.1")) << traps.log();
+    EXPECT_TRUE(traps.wait_for("192.168.1.1 [192.168.1.1] (via UDP")) << traps.log();
     EXPECT_NE(run(get + " " + rmon + ".9.2.1.4.1.1")
                   .find("Alarm(#id=2) rising event!  [Variable=1.3.6.1.2.1.16.2.1.1.5.1;  "
                         "type=absolute(1); value=1800; threshold=100]"),

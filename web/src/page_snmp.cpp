@@ -274,6 +274,8 @@ enum GroupSelector : uint16_t {
 Refusal group_fill(const httpd_event *ev, snmpcfg_group *rec, const snmpcfg_group *old) {
     const char *name = field(ev, "snmp_group_name");
     if (name != nullptr && std::strlen(name) > kNameMax) return {"Exceed max group name length."};
+    if (name != nullptr && *name != '\0' && !snmpcfg_token_ok(name))
+        return {"Invalid character in group name."};
     if (name != nullptr && (old == nullptr || std::strcmp(name, old->name) != 0) &&
         snmp_name_exists(kGroup, name) != 0)
         return {"Group name already exist in the list."};

@@ -35,6 +35,9 @@ const snmpcfg_user *user_at(int slot) {
 const char *name_check(int kind, const char *name, const char *own, const char *too_long,
                        const char *exists, const char *missing) {
     if (name != nullptr && std::strlen(name) > kNameMax) return too_long;
+    if (name != nullptr && *name != '\0' && !snmpcfg_token_ok(name))
+        return kind == kUser ? "Invalid character in user name."
+                             : "Invalid character in community string.";
     if (name != nullptr && (own == nullptr || std::strcmp(name, own) != 0) &&
         snmp_name_exists(kind, name) != 0)
         return exists;
@@ -49,6 +52,7 @@ Refusal key_check(const char *key) {
         return {.message = "Auth Key length is below required.(Min. 8 characters)",
                 .log = "Auth Key length is below required."};
     if (std::strlen(key) > kKeyMax) return {"Exceed max auth key length."};
+    if (!snmpcfg_token_ok(key)) return {"Invalid character in auth key."};
     return {};
 }
 
@@ -161,7 +165,8 @@ Refusal community_fill(const httpd_event *ev, snmpcfg_community *rec,
         return {why};
     const char *ip = field(ev, "snmp_community_ip");
     uint8_t addr[4];
-    if (ip == nullptr || std::strlen(ip) > kAddressMax || net_util_ip_parse(ip, addr) != 0)
+    if (ip == nullptr || std::strlen(ip) > kAddressMax || !snmpcfg_token_ok(ip) ||
+        net_util_ip_parse(ip, addr) != 0)
         return {"Invalid IP format."};
     const snmpcfg_tables &t = snmpcfg();
     const char *pos_text = field(ev, "snmp_group_name");
@@ -227,7 +232,7 @@ const char *source_text(const snmpcfg_community &c) {
 
 // A trap station's address: dotted IPv4, on this host also "address:port".
 bool trap_address_ok(const char *text) {
-    if (text == nullptr || std::strlen(text) > kAddressMax) return false;
+    if (text == nullptr || std::strlen(text) > kAddressMax || !snmpcfg_token_ok(text)) return false;
     char ip[kAddressMax + 1];
     copy_text(ip, sizeof ip, text);
     if (char *colon = std::strchr(ip, ':')) {
@@ -250,6 +255,7 @@ Refusal trap_fill(const httpd_event *ev, snmpcfg_trap *rec, const snmpcfg_trap *
     if (community != nullptr && std::strlen(community) > kNameMax)
         return {"Exceed max community length."};
     if (community == nullptr || *community == '\0') return {"Community string not entered."};
+    if (!snmpcfg_token_ok(community)) return {"Invalid character in community string."};
     copy_text(rec->host, sizeof rec->host, ip);
     copy_text(rec->community, sizeof rec->community, community);
     return {};

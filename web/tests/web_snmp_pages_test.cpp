@@ -6,6 +6,12 @@
 #include <cstring>
 #include <string>
 
+// clang-format off
+#include <net-snmp/net-snmp-config.h>
+#include <net-snmp/net-snmp-includes.h>
+// clang-format on
+
+#include "../../host/tests/shell_out.h"
 #include "nvram.h"
 #include "sal_host.h"
 #include "settings.h"
@@ -53,6 +59,41 @@ bool has(const test_response &r, const std::string &text) {
     return r.body.find(text) != std::string::npos;
 }
 
+// How many access, view, group and USM user entries the agent holds.
+struct AgentEntries {
+    int access = 0, views = 0, groups = 0, users = 0;
+    bool operator==(const AgentEntries &) const = default;
+};
+
+AgentEntries agent_entries() {
+    AgentEntries n;
+    snmp_agent_lock();
+    vacm_scanAccessInit();
+    while (vacm_scanAccessNext() != nullptr)
+        n.access++;
+    vacm_scanViewInit();
+    while (vacm_scanViewNext() != nullptr)
+        n.views++;
+    vacm_scanGroupInit();
+    while (vacm_scanGroupNext() != nullptr)
+        n.groups++;
+    for (struct usmUser *u = usm_get_userList(); u != nullptr; u = u->next)
+        n.users++;
+    snmp_agent_unlock();
+    return n;
+}
+
+void PrintTo(const AgentEntries &n, std::ostream *os) {
+    *os << n.access << " access, " << n.views << " views, " << n.groups << " groups, " << n.users
+        << " users";
+}
+
+// Runs a client of Debian's SNMP tools against the agent; its output.
+std::string snmp_tool(const std::string &args) {
+    return system_fixture::sh_out(args + " 127.0.0.1:" + std::to_string(sal_host_port(161)) +
+                                  " .1.3.6.1.2.1.1.5.0 2>&1");
+}
+
 TEST_F(web_snmp_pages, EngineIdIsUserTextOrTheMacAndBadTextIsRefused) {
     const snmpcfg_tables &t = snmpcfg();
     std::string before = saved();
@@ -81,6 +122,95 @@ TEST_F(web_snmp_pages, EngineIdIsUserTextOrTheMacAndBadTextIsRefused) {
     EXPECT_EQ(std::memcmp(t.engine_id + 5, "\x00\x10\x18\xaa\xbb\xcc", 6), 0);
     EXPECT_TRUE(has(r, "value=\"0\" checked>"));
     EXPECT_TRUE(has(r, "<span id=\"mac\">001018aabbcc</span>"));
+}
+
+TEST_F(web_snmp_pages, RepeatedFormsReplaceTheAgentsEntries) {
+    group("ro", 1);
+    group("rw", 2, true);
+    user("ro_user", 0);
+    user("rw_user", 1, "&auth_key=12345678");
+    ASSERT_EQ(error_post("/snmp_community_new.cgi",
+                         "snmp_community_name=c&snmp_community_ip=0.0.0.0&snmp_group_name=0"),
+              "");
+    const AgentEntries first = agent_entries();
+    EXPECT_EQ(first.access, 2);
+    for (int i = 0; i < 100; i++) {
+        ASSERT_EQ(error_post("/snmp_id.cgi",
+                             i % 2 ? "select_type=1&engine_id=0a0b" : "select_type=0&engine_id="),
+                  "");
+        page_post("/showgroup.cgi", "port=1");
+        ASSERT_EQ(error_post("/editgroup.cgi", "snmp_group_name=ro&snmp_ver=1&read_state=en"), "");
+        page_post("/showuser.cgi", "user_page=1");
+        ASSERT_EQ(error_post("/edituser.cgi", "snmp_user_name=ro_user&snmp_group_name=0"), "");
+    }
+    EXPECT_EQ(agent_entries(), first);
+    // The community is still accepted through its group's user.
+    std::string get =
+        "snmpget -v2c -On -r 1 -t 2 -c c 127.0.0.1:" + std::to_string(sal_host_port(161)) +
+        " .1.3.6.1.2.1.1.5.0 2>&1";
+    FILE *p = popen(get.c_str(), "r");
+    char out[256] = "";
+    ASSERT_NE(p, nullptr);
+    size_t n = fread(out, 1, sizeof out - 1, p);
+    pclose(p);
+    EXPECT_EQ(std::string(out, n).find(".1.3.6.1.2.1.1.5.0 = "), 0u) << out;
+}
+
+TEST_F(web_snmp_pages, NamesAndKeysThatWouldSplitTheAgentsLinesAreRefused) {
+    const snmpcfg_tables &t = snmpcfg();
+    EXPECT_EQ(error_post("/snmp_group_new.cgi", "snmp_group_name=a%20b&snmp_ver=2"),
+              "Invalid character in group name.");
+    group("plain", 2);
+    group("ro", 1);
+    std::string before = saved();
+    struct Bad {
+        const char *path, *form, *message;
+    } bad[] = {
+        {"/snmp_user_new.cgi", "snmp_user_name=eve%20MD5%20evesecretpw&snmp_group_name=0",
+         "Invalid character in user name."},
+        {"/snmp_user_new.cgi", "snmp_user_name=eve%22&snmp_group_name=0",
+         "Invalid character in user name."},
+        {"/snmp_user_new.cgi", "snmp_user_name=eve%0a&snmp_group_name=0",
+         "Invalid character in user name."},
+        {"/snmp_user_new.cgi",
+         "snmp_user_name=eve&snmp_group_name=0&auth_type=1&auth_key=abc%20defgh",
+         "Invalid character in auth key."},
+        {"/snmp_community_new.cgi",
+         "snmp_community_name=pu'b&snmp_community_ip=0.0.0.0&snmp_group_name=0",
+         "Invalid character in community string."},
+        {"/snmp_community_new.cgi",
+         "snmp_community_name=pub&snmp_community_ip=0.0.0.0%09x&snmp_group_name=0",
+         "Invalid IP format."},
+        {"/snmp_trap_new.cgi", "snmp_trap_ip=10.0.0.9&snmp_trap_cstring=a%20b",
+         "Invalid character in community string."},
+    };
+    for (const Bad &b : bad)
+        EXPECT_EQ(error_post(b.path, b.form), b.message) << b.form;
+    EXPECT_EQ(t.user_count, 0);
+    EXPECT_EQ(saved(), before);
+
+    // A stored user with such a name (not from the pages) is not applied:
+    // it does not become an MD5 user "eve".
+    snmpcfg_user eve{.index = 0,
+                     .name = "eve MD5 evesecretpw",
+                     .group = 0,
+                     .model = 3,
+                     .auth = 0,
+                     .password = "",
+                     .engine_id = {},
+                     .engine_id_len = 0};
+    int slot = -1;
+    ASSERT_EQ(snmpcfg_user_add(&eve, &slot), 0);
+    EXPECT_EQ(snmpcfg_user_apply(slot), -1);
+    const std::string v3 = "snmpget -v3 -On -r 1 -t 2 -l authNoPriv -u eve -a MD5 -A evesecretpw";
+    EXPECT_EQ(snmp_tool(v3).find(".1.3.6.1.2.1.1.5.0 = "), std::string::npos);
+    // A sound user of the same group is applied and answers.
+    user("eve", 0, "&auth_type=1&auth_key=evesecretpw");
+    EXPECT_EQ(snmp_tool(v3).find(".1.3.6.1.2.1.1.5.0 = "), 0u);
+    snmpcfg_community quoted{
+        .index = 0, .community = "pub\"", .group = 1, .word2 = 0, .source = "default"};
+    ASSERT_EQ(snmpcfg_community_add(&quoted, &slot), 0);
+    EXPECT_EQ(snmpcfg_community_apply(slot), -1);
 }
 
 TEST_F(web_snmp_pages, GroupsAreCreatedListedPagedAndRefused) {
