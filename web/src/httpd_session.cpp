@@ -178,8 +178,11 @@ bool send_bytes(httpd_session *s, const char *data, size_t len) {
 
 }  // namespace
 
-bool httpd_session_in_request(const httpd_session *s) {
-    return s->state >= HTTPD_SLOT_REQUEST_LINE && s->state <= HTTPD_SLOT_BODY;
+bool httpd_session_stalled(const httpd_session *s, uint32_t now) {
+    if (s->state == HTTPD_SLOT_REQUEST_LINE || s->state == HTTPD_SLOT_HEADERS)
+        return now - s->accepted_at >= HTTPD_STALL_SECONDS;
+    if (s->state == HTTPD_SLOT_BODY) return now - s->progress_at >= HTTPD_STALL_SECONDS;
+    return false;
 }
 
 void httpd_session_reset(httpd_session *s) {
