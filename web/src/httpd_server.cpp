@@ -118,6 +118,18 @@ httpd_session *slot_for_newcomer(uint32_t now) {
     return oldest;
 }
 
+// Readable: a peer that failed ends the session, one that shut down its
+// side ends the reading, else the read event.
+void readable(httpd_session *s) {
+    char byte;
+    ssize_t n = recv(s->sock.get(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        return httpd_session_close(s);
+    }
+    if (n == 0) return httpd_session_input_end(s);
+    if (n > 0) httpd_session_read(s);
+}
+
 // Takes one waiting connection into a slot; false when no slot can take it
 // or none was waiting.
 bool accept_session(int listener) {
@@ -132,19 +144,10 @@ bool accept_session(int listener) {
     }
     if (slot->state != HTTPD_SLOT_FREE) httpd_session_close(slot);
     httpd_session_accept(slot, std::move(fd), ++accept_count);
+    // A client usually sends its request with the connection: read it now
+    // rather than after another wait.
+    readable(slot);
     return true;
-}
-
-// Readable: a peer that failed ends the session, one that shut down its
-// side ends the reading, else the read event.
-void readable(httpd_session *s) {
-    char byte;
-    ssize_t n = recv(s->sock.get(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-        return httpd_session_close(s);
-    }
-    if (n == 0) return httpd_session_input_end(s);
-    if (n > 0) httpd_session_read(s);
 }
 
 void server_thread(void *) {

@@ -6,7 +6,7 @@
 //   HEADERS --blank line, no body--> HEAD; --blank line, body--> BODY
 //   BODY --last body byte--> HEAD
 //   HEAD --head sent--> SEND_BODY --page rendered--> SENT
-//   SENT --next writable event, nothing left unsent--> FREE
+//   SENT --nothing left unsent--> FREE
 //
 // Any state goes to FREE through the close: a malformed or unservable
 // request, a send error or reset, the client closing while the request is
@@ -265,6 +265,8 @@ void httpd_session_write(httpd_session *s) {
     if (fill == 0) return;
     if (!send_bytes(s, io_buf, fill)) {
         sal_printf("httpd: socket_send failed!\n");
-        httpd_session_close(s);
+        return httpd_session_close(s);
     }
+    // Everything is out: the slot frees now, not a wait later.
+    if (s->state == HTTPD_SLOT_SENT && s->unsent_len == 0) httpd_session_close(s);
 }
