@@ -34,6 +34,8 @@ char io_buf[HTTPD_IO_SIZE + 1];
 // Renderer steps per writable event, so that a page whose loops print
 // nothing cannot hold the thread.
 constexpr int kRenderStepsPerEvent = 4096;
+// Pieces of HTTPD_SEND_LIMIT bytes sent per writable event at most.
+constexpr int kPiecesPerWrite = 8;
 
 bool read_request_line(httpd_session *s, size_t fill, size_t *pos) {
     char *line = nullptr;
@@ -248,25 +250,48 @@ void httpd_session_read(httpd_session *s) {
     if (!consume(s, static_cast<size_t>(n))) httpd_session_close(s);
 }
 
-void httpd_session_write(httpd_session *s) {
+namespace {
+
+// One piece of at most HTTPD_SEND_LIMIT bytes; true when it went out whole
+// and more of the answer remains.
+bool write_piece(httpd_session *s) {
     if (s->unsent_pos < s->unsent_len) {
         if (!send_bytes(s, s->unsent + s->unsent_pos, s->unsent_len - s->unsent_pos)) {
             sal_printf("httpd: socket_send failed!\n");
-            return httpd_session_close(s);
+            httpd_session_close(s);
+            return false;
         }
-        if (s->unsent_len > 0) return;
+        if (s->unsent_len > 0) return false;
     }
-    if (s->state == HTTPD_SLOT_SENT) return httpd_session_close(s);
+    if (s->state == HTTPD_SLOT_SENT) {
+        httpd_session_close(s);
+        return false;
+    }
     size_t fill = 0;
     if (s->state == HTTPD_SLOT_HEAD && fill_head(s, &fill))
         fill_body(s, &fill);
     else if (s->state == HTTPD_SLOT_SEND_BODY)
         fill_body(s, &fill);
-    if (fill == 0) return;
+    if (fill == 0) return false;
     if (!send_bytes(s, io_buf, fill)) {
         sal_printf("httpd: socket_send failed!\n");
-        return httpd_session_close(s);
+        httpd_session_close(s);
+        return false;
     }
+    if (s->unsent_len > 0) return false;
     // Everything is out: the slot frees now, not a wait later.
-    if (s->state == HTTPD_SLOT_SENT && s->unsent_len == 0) httpd_session_close(s);
+    if (s->state == HTTPD_SLOT_SENT) {
+        httpd_session_close(s);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void httpd_session_write(httpd_session *s) {
+    // The pieces stay small, so no page is built whole; a few go out while
+    // the socket takes them, so that a page is not a wait per 1400 bytes.
+    for (int piece = 0; piece < kPiecesPerWrite && write_piece(s); piece++) {
+    }
 }
