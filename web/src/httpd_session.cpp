@@ -252,39 +252,35 @@ void httpd_session_read(httpd_session *s) {
 
 namespace {
 
+// Sends, or closes the session on a send error (false).
+bool send_or_close(httpd_session *s, const char *data, size_t len) {
+    if (send_bytes(s, data, len)) return true;
+    sal_printf("httpd: socket_send failed!\n");
+    httpd_session_close(s);
+    return false;
+}
+
 // One piece of at most HTTPD_SEND_LIMIT bytes; true when it went out whole
 // and more of the answer remains.
 bool write_piece(httpd_session *s) {
     if (s->unsent_pos < s->unsent_len) {
-        if (!send_bytes(s, s->unsent + s->unsent_pos, s->unsent_len - s->unsent_pos)) {
-            sal_printf("httpd: socket_send failed!\n");
-            httpd_session_close(s);
+        if (!send_or_close(s, s->unsent + s->unsent_pos, s->unsent_len - s->unsent_pos))
             return false;
-        }
         if (s->unsent_len > 0) return false;
-    }
-    if (s->state == HTTPD_SLOT_SENT) {
-        httpd_session_close(s);
-        return false;
     }
     size_t fill = 0;
     if (s->state == HTTPD_SLOT_HEAD && fill_head(s, &fill))
         fill_body(s, &fill);
     else if (s->state == HTTPD_SLOT_SEND_BODY)
         fill_body(s, &fill);
-    if (fill == 0) return false;
-    if (!send_bytes(s, io_buf, fill)) {
-        sal_printf("httpd: socket_send failed!\n");
-        httpd_session_close(s);
-        return false;
-    }
+    if (fill > 0 && !send_or_close(s, io_buf, fill)) return false;
     if (s->unsent_len > 0) return false;
     // Everything is out: the slot frees now, not a wait later.
     if (s->state == HTTPD_SLOT_SENT) {
         httpd_session_close(s);
         return false;
     }
-    return true;
+    return fill > 0;
 }
 
 }  // namespace
