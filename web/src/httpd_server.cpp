@@ -118,18 +118,6 @@ httpd_session *slot_for_newcomer(uint32_t now) {
     return oldest;
 }
 
-// Readable: a peer that failed ends the session, one that shut down its
-// side ends the reading, else the read event.
-void readable(httpd_session *s) {
-    char byte;
-    ssize_t n = recv(s->sock.get(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-        return httpd_session_close(s);
-    }
-    if (n == 0) return httpd_session_input_end(s);
-    if (n > 0) httpd_session_read(s);
-}
-
 // Takes one waiting connection into a slot; false when no slot can take it
 // or none was waiting.
 bool accept_session(int listener) {
@@ -146,7 +134,7 @@ bool accept_session(int listener) {
     httpd_session_accept(slot, std::move(fd), ++accept_count);
     // A client usually sends its request with the connection: read it now
     // rather than after another wait.
-    readable(slot);
+    httpd_session_read(slot);
     return true;
 }
 
@@ -190,7 +178,9 @@ void server_thread(void *) {
                 httpd_session_close(s);
                 continue;
             }
-            if ((got & (POLLIN | POLLHUP)) != 0) readable(s);
+            // The read itself tells a failed peer (closed) from one that
+            // shut down its side (reading ends) and from a request.
+            if ((got & (POLLIN | POLLHUP)) != 0) httpd_session_read(s);
             if (s->state >= HTTPD_SLOT_HEAD && (got & POLLOUT) != 0) httpd_session_write(s);
         }
         if ((fds[0].revents & POLLIN) != 0) {
