@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Web server benchmark: the firmware's server and nginx (one worker) serve the
 # same 1.2 KB static file side by side in a private network namespace; wrk
-# drives each with "Connection: close" at 1 and 32 clients and the script
-# prints requests/s, p50, p99 and CPU time per request, then the time of a
+# drives each with "Connection: close" at 1, 32 and 64 clients and the script
+# prints requests/s, p50, p99, CPU time per request and wrk's socket errors
+# (connect, read, write, timeout: a reset connection shows there), then the time of a
 # firmware upgrade with a 2 MB image and its progress page meanwhile. Needs
 # root (the namespace; it installs nginx-light, wrk and curl when missing).
 #
@@ -99,15 +100,21 @@ bench() {
         /^ +99%/ { p99 = $2 }
         /requests in/ { requests = $1 }
         /^Requests\/sec/ { rate = $2 }
+        /Socket errors:/ {
+            gsub(",", "")
+            connect = $4; read = $6; write = $8; timeout = $10
+        }
         END {
             cpu = requests > 0 ? ticks * 1e6 / hz / requests : 0
-            printf "%-8s %3d clients  %9.0f req/s  p50 %8s  p99 %8s  cpu %6.1f us/req\n",
+            printf "%-8s %3d clients  %9.0f req/s  p50 %8s  p99 %8s  cpu %6.1f us/req",
                    name, clients, rate, p50, p99, cpu
+            printf "  socket errors: connect %d read %d write %d timeout %d\n",
+                   connect, read, write, timeout
         }' <<<"$out"
 }
 
 NGINX_WORKER=$(pgrep -P "$(cat "$WORK/nginx.pid")" | head -1)
-for clients in 1 32; do
+for clients in 1 32 64; do
     bench switchfw $FW_PORT "$FW_PID" "$clients"
     bench nginx $NGINX_PORT "$NGINX_WORKER" "$clients"
 done

@@ -226,6 +226,18 @@ TEST_F(diag_switch, SpanningTreeStatesAndTrunksShapeFlooding) {
     EXPECT_TRUE(has(run("TRUNK sideways", -2), "Usage (TRUNK)"));
 }
 
+TEST_F(diag_switch, TrunkRefusesAPortAnotherTrunkHolds) {
+    EXPECT_EQ(run("TRUNK add Id=0 Pbmp=fe2-fe3"), "");
+    EXPECT_TRUE(has(run("TRUNK add Id=1 Pbmp=fe3-fe4", -1), "TRUNK: ERROR: Entry exists"));
+    EXPECT_EQ(run("TRUNK add Id=0 Pbmp=fe3"), "");  // its own member
+    dxp_trunk_add_info t{};
+    ASSERT_EQ(dxp_trunk_get(0, 0, &t), 0);
+    EXPECT_EQ(t.num_ports, 2);
+    t = {};
+    dxp_trunk_get(0, 1, &t);
+    EXPECT_EQ(t.num_ports, 0);
+}
+
 // A chip whose unit keeps an L2 shadow: show and dump walk the shadow.
 class diag_switch_shadow : public diag_switch {
     sim::ChipKind chip() const override { return sim::ChipKind::DXP7102A1; }

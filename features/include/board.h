@@ -17,6 +17,9 @@ struct upbmp_t {
 extern int board_num_uports;  // 0 before the probe
 extern int board_num_trunks;
 extern int board_trunk_size;
+// Groups 1..n that take fast Ethernet ports only, the others gigabit ports
+// only; 0 when any group takes any port.
+extern int board_trunk_fe_groups;
 extern int board_num_cosq;
 extern int user_port_map[BOARD_MAX_UPORTS + 1];  // word 0 is -1
 extern const char *board_name;

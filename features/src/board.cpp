@@ -11,6 +11,7 @@
 int board_num_uports = 0;
 int board_num_trunks = 0;
 int board_trunk_size = 0;
+int board_trunk_fe_groups = 0;
 int board_num_cosq = 0;
 int user_port_map[BOARD_MAX_UPORTS + 1] = {-1};
 const char *board_name = nullptr;
@@ -25,6 +26,7 @@ struct BoardSetup {
     int ports;
     int trunks;
     int trunk_size;
+    int trunk_fe_groups;
     const uint8_t *image;
 };
 
@@ -36,30 +38,35 @@ const BoardSetup kSetups[] = {
      .ports = 8,
      .trunks = 4,
      .trunk_size = 4,
+     .trunk_fe_groups = 0,
      .image = nullptr},
     {.flag = 0x00200000,
      .name = "DXP97102R24GM",
      .ports = 26,
      .trunks = 3,
      .trunk_size = 4,
+     .trunk_fe_groups = 2,
      .image = nullptr},
     {.flag = 0x04000000,
      .name = "RW3090",
      .ports = 52,
      .trunks = 6,
      .trunk_size = 8,
+     .trunk_fe_groups = 0,
      .image = factory_default_image_a},
     {.flag = 0x10000000,
      .name = "DXP97105",
      .ports = 5,
      .trunks = 4,
      .trunk_size = 4,
+     .trunk_fe_groups = 0,
      .image = nullptr},
     {.flag = 0x20000000,
      .name = "RW3070",
      .ports = 28,
      .trunks = 6,
      .trunk_size = 8,
+     .trunk_fe_groups = 0,
      .image = factory_default_image_b},
 };
 
@@ -84,6 +91,7 @@ int board_setup_select(uint32_t chip_flags) {
         board_num_uports = s.ports;
         board_num_trunks = s.trunks;
         board_trunk_size = s.trunk_size;
+        board_trunk_fe_groups = s.trunk_fe_groups;
         board_num_cosq = 4;
         user_port_map[0] = -1;
         for (int n = 1; n <= BOARD_MAX_UPORTS; n++)

@@ -177,6 +177,12 @@ std::string nvram_value(const fs::path &flash, const std::string &key) {
     return value;
 }
 
+// Logs in over the web once the firmware has booted: the session cookie, ""
+// when it did not boot or refused.
+std::string boot_and_login(Firmware &fw, int port) {
+    return fw.wait_output("DXP.0> ") ? web_login(port, "qivor") : "";
+}
+
 class startup_e2e : public ::testing::Test {
   protected:
     fs::path dir;
@@ -298,9 +304,8 @@ TEST_F(startup_e2e, PortSettingsThroughTheWebSurviveAReboot) {
     const int web = offset + 80;
     {
         Firmware fw(dir, offset, false, "52", "create");
-        ASSERT_TRUE(fw.wait_output("DXP.0> ")) << fw.output();
-        std::string cookie = web_login(web, "qivor");
-        ASSERT_FALSE(cookie.empty());
+        std::string cookie = boot_and_login(fw, web);
+        ASSERT_FALSE(cookie.empty()) << fw.output();
         std::string answer =
             http_post(web, "/portset.cgi",
                       "port=3&admin=1&autonego=0&speed=2&flow_ctrl=1&priority=5&pvid=100", cookie);
@@ -331,6 +336,35 @@ TEST_F(startup_e2e, PortSettingsThroughTheWebSurviveAReboot) {
             EXPECT_NE(form.find(preset), std::string::npos) << preset << "\n" << form;
         form = http_get(web, "/voip.htm", cookie);  // Auto VoIP came back on at load
         EXPECT_NE(form.find("value=\"1\" selected>IP Phone"), std::string::npos) << form;
+    }
+}
+
+// A trunk request moves its members' PVIDs to 1: the stored port settings
+// follow, so a reboot brings back the trunk with the PVIDs that ran.
+TEST_F(startup_e2e, TrunkChangeAndItsMembersPvidsSurviveAReboot) {
+    const int web = offset + 80;
+    {
+        Firmware fw(dir, offset, false, "26", "create");
+        std::string cookie = boot_and_login(fw, web);
+        ASSERT_FALSE(cookie.empty()) << fw.output();
+        std::string answer =
+            http_post(web, "/portset.cgi",
+                      "port=5&admin=1&autonego=1&flow_ctrl=0&priority=0&pvid=100", cookie);
+        EXPECT_EQ(answer.find("ERROR"), std::string::npos) << answer;
+        answer = http_post(web, "/trunk.cgi",
+                           "trunk_criteria=1&tgmember1=5,6&tgmember2=&tgmember3=", cookie);
+        EXPECT_NE(answer.find("gm[1 - 1] = [5,6,0,0];"), std::string::npos) << answer;
+        fw.command("EXIT", "");
+        EXPECT_EQ(fw.wait_exit(10), 10) << fw.output();
+    }
+    {
+        Firmware fw(dir, offset, false, "26", "show");
+        ASSERT_TRUE(fw.wait_output("DXP.0> ")) << fw.output();
+        EXPECT_NE(fw.output().find("trunk 0 [5,6]"), std::string::npos) << fw.output();
+        EXPECT_NE(fw.output().find("trunk 0 2 ports"), std::string::npos) << fw.output();
+        const std::string cookie = web_login(web, "qivor");
+        std::string form = http_get(web, "/setport.cgi?port=5", cookie);
+        EXPECT_NE(form.find("pvid = Number(\"1\")"), std::string::npos) << form;
     }
 }
 

@@ -131,7 +131,13 @@ constexpr uint32_t HTTPD_IDLE_SECONDS = 45;
 constexpr uint32_t HTTPD_REQUEST_SECONDS = 10;
 constexpr long HTTPD_BODY_PROGRESS_BYTES = 1024;
 
-bool httpd_session_in_request(const httpd_session *s);
+// A session still reading its request may lose its slot to a newcomer once
+// it has gone this long without progress: its headers since the accept, its
+// body since the last steady progress.
+constexpr uint32_t HTTPD_STALL_SECONDS = 2;
+
+// True when the session has waited past HTTPD_STALL_SECONDS for its request.
+bool httpd_session_stalled(const httpd_session *s, uint32_t now);
 void httpd_session_reset(httpd_session *s);
 void httpd_session_accept(httpd_session *s, UniqueFd sock, uint64_t seq);
 void httpd_session_read(httpd_session *s);

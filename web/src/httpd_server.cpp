@@ -98,14 +98,15 @@ UniqueFd open_listener() {
     return fd;
 }
 
-// A free slot, else the one that has waited longest for its request (its
-// headers first: an upload in progress is taken last); null when every
-// slot is answering.
-httpd_session *slot_for_newcomer() {
+// A free slot, else the session that has waited longest past the eviction
+// limit for its request (its headers first: an upload in progress is taken
+// last); null when every slot is busy and none has stalled, so that the
+// newcomer waits in the kernel's queue until a slot frees.
+httpd_session *slot_for_newcomer(uint32_t now) {
     httpd_session *oldest = nullptr;
     for (auto &s : sessions) {
         if (s.state == HTTPD_SLOT_FREE) return &s;
-        if (!httpd_session_in_request(&s)) continue;
+        if (!httpd_session_stalled(&s, now)) continue;
         bool s_body = s.state == HTTPD_SLOT_BODY;
         if (oldest == nullptr) {
             oldest = &s;
@@ -114,12 +115,14 @@ httpd_session *slot_for_newcomer() {
         bool o_body = oldest->state == HTTPD_SLOT_BODY;
         if (s_body != o_body ? !s_body : s.accept_seq < oldest->accept_seq) oldest = &s;
     }
-    if (oldest != nullptr) httpd_session_close(oldest);
     return oldest;
 }
 
-// Takes the connections that wait, one per slot; false when none was waiting.
+// Takes one waiting connection into a slot; false when no slot can take it
+// or none was waiting.
 bool accept_session(int listener) {
+    httpd_session *slot = slot_for_newcomer(sal_time());
+    if (slot == nullptr) return false;
     UniqueFd fd(accept(listener, nullptr, nullptr));
     if (!fd.valid()) {
         if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ECONNABORTED && errno != EINTR) {
@@ -127,22 +130,12 @@ bool accept_session(int listener) {
         }
         return false;
     }
-    httpd_session *slot = slot_for_newcomer();
-    if (slot == nullptr) return true;  // closed unanswered
+    if (slot->state != HTTPD_SLOT_FREE) httpd_session_close(slot);
     httpd_session_accept(slot, std::move(fd), ++accept_count);
+    // A client usually sends its request with the connection: read it now
+    // rather than after another wait.
+    httpd_session_read(slot);
     return true;
-}
-
-// Readable: a peer that failed ends the session, one that shut down its
-// side ends the reading, else the read event.
-void readable(httpd_session *s) {
-    char byte;
-    ssize_t n = recv(s->sock.get(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-        return httpd_session_close(s);
-    }
-    if (n == 0) return httpd_session_input_end(s);
-    if (n > 0) httpd_session_read(s);
 }
 
 void server_thread(void *) {
@@ -158,7 +151,10 @@ void server_thread(void *) {
             if (s.state != HTTPD_SLOT_FREE) httpd_session_timeout_check(&s, now);
         }
         int count = 0;
-        fds[count] = {listener.get(), POLLIN, 0};
+        // With no slot to offer, newcomers stay in the listen queue; the
+        // poll's time-out brings the next look at stalled sessions.
+        short listen_events = slot_for_newcomer(now) != nullptr ? POLLIN : 0;
+        fds[count] = {listener.get(), listen_events, 0};
         slot_of[count++] = -1;
         for (int i = 0; i < kSlotCount; i++) {
             httpd_session &s = sessions[i];
@@ -182,7 +178,9 @@ void server_thread(void *) {
                 httpd_session_close(s);
                 continue;
             }
-            if ((got & (POLLIN | POLLHUP)) != 0) readable(s);
+            // The read itself tells a failed peer (closed) from one that
+            // shut down its side (reading ends) and from a request.
+            if ((got & (POLLIN | POLLHUP)) != 0) httpd_session_read(s);
             if (s->state >= HTTPD_SLOT_HEAD && (got & POLLOUT) != 0) httpd_session_write(s);
         }
         if ((fds[0].revents & POLLIN) != 0) {

@@ -6,7 +6,7 @@
 //   HEADERS --blank line, no body--> HEAD; --blank line, body--> BODY
 //   BODY --last body byte--> HEAD
 //   HEAD --head sent--> SEND_BODY --page rendered--> SENT
-//   SENT --next writable event, nothing left unsent--> FREE
+//   SENT --nothing left unsent--> FREE
 //
 // Any state goes to FREE through the close: a malformed or unservable
 // request, a send error or reset, the client closing while the request is
@@ -34,6 +34,8 @@ char io_buf[HTTPD_IO_SIZE + 1];
 // Renderer steps per writable event, so that a page whose loops print
 // nothing cannot hold the thread.
 constexpr int kRenderStepsPerEvent = 4096;
+// Pieces of HTTPD_SEND_LIMIT bytes sent per writable event at most.
+constexpr int kPiecesPerWrite = 8;
 
 bool read_request_line(httpd_session *s, size_t fill, size_t *pos) {
     char *line = nullptr;
@@ -178,8 +180,11 @@ bool send_bytes(httpd_session *s, const char *data, size_t len) {
 
 }  // namespace
 
-bool httpd_session_in_request(const httpd_session *s) {
-    return s->state >= HTTPD_SLOT_REQUEST_LINE && s->state <= HTTPD_SLOT_BODY;
+bool httpd_session_stalled(const httpd_session *s, uint32_t now) {
+    if (s->state == HTTPD_SLOT_REQUEST_LINE || s->state == HTTPD_SLOT_HEADERS)
+        return now - s->accepted_at >= HTTPD_STALL_SECONDS;
+    if (s->state == HTTPD_SLOT_BODY) return now - s->progress_at >= HTTPD_STALL_SECONDS;
+    return false;
 }
 
 void httpd_session_reset(httpd_session *s) {
@@ -245,23 +250,44 @@ void httpd_session_read(httpd_session *s) {
     if (!consume(s, static_cast<size_t>(n))) httpd_session_close(s);
 }
 
-void httpd_session_write(httpd_session *s) {
+namespace {
+
+// Sends, or closes the session on a send error (false).
+bool send_or_close(httpd_session *s, const char *data, size_t len) {
+    if (send_bytes(s, data, len)) return true;
+    sal_printf("httpd: socket_send failed!\n");
+    httpd_session_close(s);
+    return false;
+}
+
+// One piece of at most HTTPD_SEND_LIMIT bytes; true when it went out whole
+// and more of the answer remains.
+bool write_piece(httpd_session *s) {
     if (s->unsent_pos < s->unsent_len) {
-        if (!send_bytes(s, s->unsent + s->unsent_pos, s->unsent_len - s->unsent_pos)) {
-            sal_printf("httpd: socket_send failed!\n");
-            return httpd_session_close(s);
-        }
-        if (s->unsent_len > 0) return;
+        if (!send_or_close(s, s->unsent + s->unsent_pos, s->unsent_len - s->unsent_pos))
+            return false;
+        if (s->unsent_len > 0) return false;
     }
-    if (s->state == HTTPD_SLOT_SENT) return httpd_session_close(s);
     size_t fill = 0;
     if (s->state == HTTPD_SLOT_HEAD && fill_head(s, &fill))
         fill_body(s, &fill);
     else if (s->state == HTTPD_SLOT_SEND_BODY)
         fill_body(s, &fill);
-    if (fill == 0) return;
-    if (!send_bytes(s, io_buf, fill)) {
-        sal_printf("httpd: socket_send failed!\n");
+    if (fill > 0 && !send_or_close(s, io_buf, fill)) return false;
+    if (s->unsent_len > 0) return false;
+    // Everything is out: the slot frees now, not a wait later.
+    if (s->state == HTTPD_SLOT_SENT) {
         httpd_session_close(s);
+        return false;
+    }
+    return fill > 0;
+}
+
+}  // namespace
+
+void httpd_session_write(httpd_session *s) {
+    // The pieces stay small, so no page is built whole; a few go out while
+    // the socket takes them, so that a page is not a wait per 1400 bytes.
+    for (int piece = 0; piece < kPiecesPerWrite && write_piece(s); piece++) {
     }
 }

@@ -26,10 +26,16 @@ enum TrunkSelector : uint16_t {
     kSelTrunkCount = 2,
     kSelTrunkSize = 3,
     kSelCriterion = 4,
+    kSelCriterionText = 5,  // 5, 6, 7: the texts of criteria 1, 2, 3 (plus the loop index)
     kSelTrunkNumber = 8,
     kSelCellTitle = 9,
     kSelCellId = 12,
+    kSelPortRule = 14,
 };
+
+// The criteria as the page names them, 1 to 3.
+const char *const kCriterionTexts[] = {"SA ( Source MAC Address ) ",
+                                       "DA ( Destination MAC Address ) ", "SA + DA "};
 
 const char *criterion_name(int psc) {
     switch (psc) {
@@ -105,7 +111,7 @@ int trunk_error(httpd_event *ev, httpd_request *req, const char *message, int le
 
 // Splits a member list into user ports; false when a port cannot be added
 // or the list holds more than a trunk takes.
-enum class Parse { ok, too_many, bad_port, pvid };
+enum class Parse { ok, too_many, bad_port };
 
 Parse members_parse(const char *text, upbmp_t *bmp, std::vector<int> *ports) {
     char work[kMemberTextMax];
@@ -120,13 +126,122 @@ Parse members_parse(const char *text, upbmp_t *bmp, std::vector<int> *ports) {
             return Parse::bad_port;
         ports->push_back(static_cast<int>(p));
     }
-    for (int p : *ports) {
-        // A trunk member leaves any other port VLAN for VLAN 1, in the switch too.
+    return Parse::ok;
+}
+
+// A trunk member leaves any other port VLAN for VLAN 1, in the switch too;
+// false when the port manager refuses. *changed tells whether a PVID moved.
+bool members_to_vlan_one(const std::vector<int> &ports, bool *changed) {
+    for (int p : ports) {
+        if (port_pvid_get(p - 1) == 1) continue;
         int lport = 0;
-        if (setportcbk_PVID_set(p - 1, 1) != 1) return Parse::pvid;
+        if (setportcbk_PVID_set(p - 1, 1) != 1) return false;
+        *changed = true;
         if (ulpm_to_lport(p, &lport) == 0) dxpx_port_untagged_vlan_set(lport, 1);
     }
-    return Parse::ok;
+    return true;
+}
+
+// The ports each group of the post names, whatever else is wrong with the
+// lists (the main pass reports that).
+std::vector<std::vector<int>> posted_members(httpd_event *ev) {
+    std::vector<std::vector<int>> posted(static_cast<size_t>(board_num_trunks));
+    for (int t = 0; t < board_num_trunks; t++) {
+        upbmp_t bmp{};
+        if (upbmp_alloc(&bmp, board_num_uports) != 0) continue;
+        members_parse(web_form_value(ev, t + 1), &bmp, &posted[static_cast<size_t>(t)]);
+        upbmp_free(&bmp);
+    }
+    return posted;
+}
+
+// The port named by two groups of the post, with both group numbers; 0
+// when every port is named once at most.
+int port_in_two_groups(const std::vector<std::vector<int>> &posted, int *first, int *second) {
+    std::vector<int> owner(static_cast<size_t>(board_num_uports) + 1, 0);
+    for (size_t t = 0; t < posted.size(); t++) {
+        for (int p : posted[t]) {
+            int &o = owner[static_cast<size_t>(p)];
+            if (o != 0 && o != static_cast<int>(t) + 1) {
+                *first = o;
+                *second = static_cast<int>(t) + 1;
+                return p;
+            }
+            o = static_cast<int>(t) + 1;
+        }
+    }
+    return 0;
+}
+
+// The switch takes a port in one group only: before the groups are rebuilt
+// in order, the ports the post moves to another group leave their old one.
+void release_moved_ports(const std::vector<std::vector<int>> &posted, int psc) {
+    for (int t = 0; t < board_num_trunks; t++) {
+        upbmp_t current{};
+        if (trunkmgr_trunk_get(t, &current) != 0) continue;
+        bool moved = false;
+        for (size_t other = 0; other < posted.size(); other++) {
+            if (static_cast<int>(other) == t) continue;
+            for (int p : posted[other]) {
+                if (upbmp_test(&current, p) == 0) continue;
+                upbmp_remove(&current, p);
+                moved = true;
+            }
+        }
+        if (moved) {
+            // The group's addresses go with the ports that leave it.
+            dxpx_l2_addr_delete_by_trunk(t, 0);
+            dxpx_trunk_add_info_t info{};
+            bool kept = false;
+            if (dxpx_lplist_init(&info.ports, 0, kListMax) == 0) {
+                info.psc = psc;
+                info.dlf_index = info.mc_index = info.ipmc_index = -1;
+                kept = upbmp_to_lplist(&current, &info.ports) == 0 &&
+                       dxpx_lplist_count(&info.ports) > 0 && dxpx_trunk_set(t, &info) == 0;
+                dxpx_lplist_free(&info.ports);
+            }
+            if (kept) {
+                trunkmgr_trunk_set(t, &current);
+            } else {
+                dxpx_trunk_destroy(t);
+                trunkmgr_trunk_delete(t);
+            }
+        }
+        upbmp_free(&current);
+    }
+}
+
+// User ports of one speed class as ranges ("1-24").
+std::string class_ports(uint32_t port_class) {
+    std::string text;
+    int run_start = 0;
+    for (int n = 1; n <= board_num_uports + 1; n++) {
+        int lport = 0;
+        dxpx_lport_t entry{};
+        bool in = n <= board_num_uports && ulpm_to_lport(n, &lport) == 0 &&
+                  dxpx_lport_get(lport, &entry) == 0 && (entry.flags & port_class) != 0;
+        if (in && run_start == 0) run_start = n;
+        if (in || run_start == 0) continue;
+        if (!text.empty()) text += ",";
+        text += run_start == n - 1 ? std::to_string(run_start)
+                                   : std::to_string(run_start) + "-" + std::to_string(n - 1);
+        run_start = 0;
+    }
+    return text;
+}
+
+// Which group takes which ports, on a switch whose first groups take only
+// fast Ethernet ports and the others only gigabit ones; "" elsewhere.
+std::string trunk_port_rule() {
+    if (board_trunk_fe_groups <= 0 || board_trunk_fe_groups >= board_num_trunks) return "";
+    int fe = board_trunk_fe_groups;
+    std::string groups_fe = fe == 1 ? "Trunk 1 takes" : "Trunks 1-" + std::to_string(fe) + " take";
+    std::string groups_ge =
+        fe + 1 == board_num_trunks
+            ? "trunk " + std::to_string(fe + 1) + " takes"
+            : "trunks " + std::to_string(fe + 1) + "-" + std::to_string(board_num_trunks) + " take";
+    return groups_fe + " fast Ethernet ports only (" + class_ports(DXPX_PORT_F_FE) + "), " +
+           groups_ge + " gigabit ports only (" + class_ports(DXPX_PORT_F_GE) + ").";
 }
 
 }  // namespace
@@ -182,8 +297,11 @@ int trunk_member_l2_flush(int tid, const upbmp_t *members) {
     return ok;
 }
 
-int trunk_cgi(httpd_event *ev, httpd_request *req) {
-    if (ev->event != HTTPD_EV_ARGS) return 0;
+namespace {
+
+// Applies the post group by group; *pvids_changed tells whether a member's
+// PVID moved to 1.
+int trunk_apply(httpd_event *ev, httpd_request *req, bool *pvids_changed) {
     TrunkWork w;
     if (dxpx_lplist_init(&w.info.ports, 0, kListMax) != 0) {
         return trunk_error(ev, req, "dxpx_lplist_init failed", LOG_LEVEL_WARNING,
@@ -196,6 +314,15 @@ int trunk_cgi(httpd_event *ev, httpd_request *req) {
     }
     const char *criterion_text = web_form_value(ev, 0);
     long criterion = criterion_text != nullptr ? std::strtol(criterion_text, nullptr, 10) : 0;
+    std::vector<std::vector<int>> posted = posted_members(ev);
+    int first = 0, second = 0;
+    if (int port = port_in_two_groups(posted, &first, &second); port != 0) {
+        return trunk_error(ev, req,
+                           web_tag_printf("Port %d cannot be a member of trunk %d and trunk %d",
+                                          port, first, second),
+                           LOG_LEVEL_WARNING, "Set trunk : a port was given to two trunks");
+    }
+    release_moved_ports(posted, criterion >= 1 && criterion <= 3 ? static_cast<int>(criterion) : 0);
     int psc = 0;
     for (int t = 0; t < board_num_trunks; t++) {
         dxpx_trunk_create_with_tid(t);
@@ -215,9 +342,6 @@ int trunk_cgi(httpd_event *ev, httpd_request *req) {
             case Parse::bad_port:
                 return trunk_error(ev, req, "upbmp_add failed", LOG_LEVEL_ERROR,
                                    "Add a port to port bit map failed");
-            case Parse::pvid:
-                return trunk_error(ev, req, "setportcbk_PVID_set failed", LOG_LEVEL_ERROR,
-                                   "Set ports PVID to default vid failed");
             case Parse::ok:
                 break;
         }
@@ -233,7 +357,6 @@ int trunk_cgi(httpd_event *ev, httpd_request *req) {
                                LOG_LEVEL_ERROR,
                                "Failed to delete l2 address according to trunk member port");
         }
-        trunkmgr_trunk_set(t, &w.bmp);
         if (upbmp_to_lplist(&w.bmp, &w.info.ports) != 0) {
             return trunk_error(ev, req, "upbmp_to_lplist failed", LOG_LEVEL_ERROR,
                                "Failed to convert a user port bit map to logical port list");
@@ -242,6 +365,18 @@ int trunk_cgi(httpd_event *ev, httpd_request *req) {
         w.info.psc = psc;
         w.info.dlf_index = w.info.mc_index = w.info.ipmc_index = -1;
         if (int rv = dxpx_trunk_set(t, &w.info); rv != 0) {
+            if (!ports.empty()) {
+                // Refused by the switch: the group stays as it was.
+                logger_printf(LOG_LEVEL_WARNING, LOG_MOD_TRUNKING,
+                              "Failed to set trunk group id %d", t);
+                std::string msg = web_tag_printf("The switch refused trunk %d.", t + 1);
+                std::string rule = trunk_port_rule();
+                if (!rule.empty()) msg += " " + rule;
+                return web_error_page(ev, req, "Set Trunk", msg.c_str(), WEB_RETRY_LABEL,
+                                      WEB_RETRY_ACTION);
+            }
+            // No members: the group goes.
+            trunkmgr_trunk_set(t, &w.bmp);
             dxpx_trunk_destroy(t);
             if (rv != SOC_E_PARAM) {
                 logger_printf(LOG_LEVEL_WARNING, LOG_MOD_TRUNKING,
@@ -249,21 +384,38 @@ int trunk_cgi(httpd_event *ev, httpd_request *req) {
                 return web_error_page(ev, req, "Set Trunk", "dxpx_trunk_destroy failed",
                                       WEB_RETRY_LABEL, WEB_RETRY_ACTION);
             }
+            continue;
         }
-        if (!ports.empty()) {
-            std::string line =
-                web_tag_printf("Set trunk (%s) : Trunk ID = %d, ", criterion_name(psc), t);
-            line += "member ports =";
-            for (int p : ports)
-                line += web_tag_printf(" %d,", p);
-            logger_puts(LOG_LEVEL_INFO, LOG_MOD_TRUNKING, line.c_str());
+        trunkmgr_trunk_set(t, &w.bmp);
+        if (!members_to_vlan_one(ports, pvids_changed)) {
+            return trunk_error(ev, req, "setportcbk_PVID_set failed", LOG_LEVEL_ERROR,
+                               "Set ports PVID to default vid failed");
         }
+        std::string line =
+            web_tag_printf("Set trunk (%s) : Trunk ID = %d, ", criterion_name(psc), t);
+        line += "member ports =";
+        for (int p : ports)
+            line += web_tag_printf(" %d,", p);
+        logger_puts(LOG_LEVEL_INFO, LOG_MOD_TRUNKING, line.c_str());
     }
-    if (settings_save_item("trunk") != 1) {
+    return 0;
+}
+
+}  // namespace
+
+int trunk_cgi(httpd_event *ev, httpd_request *req) {
+    if (ev->event != HTTPD_EV_ARGS) return 0;
+    // Saved whichever way the post ends, so that the stored groups and PVIDs
+    // are those the switch runs with (groups before a refused one stay).
+    bool pvids_changed = false;
+    int rv = trunk_apply(ev, req, &pvids_changed);
+    bool saved = settings_save_item("trunk") == 1;
+    if (pvids_changed && settings_save_item("portconf") != 1) saved = false;
+    if (!saved && rv == 0) {
         return trunk_error(ev, req, "Save to nvram failed", LOG_LEVEL_ERROR,
                            "Save current trunk to nvram failed");
     }
-    return 0;
+    return rv;
 }
 
 void sspvar_trunk_tag_ssi(const uint16_t args[3], httpd_tag_out *out, httpd_request *) {
@@ -308,6 +460,16 @@ void sspvar_trunk_tag_ssi(const uint16_t args[3], httpd_tag_out *out, httpd_requ
             break;
         case kSelCellId:
             web_tag_int(out, number);
+            break;
+        case kSelCriterionText:
+        case kSelCriterionText + 1:
+        case kSelCriterionText + 2: {
+            int n = args[0] - kSelCriterionText + loop;
+            if (n >= 0 && n < 3) web_tag_text(out, kCriterionTexts[n]);
+            break;
+        }
+        case kSelPortRule:
+            web_tag_text(out, web_tag_printf("%s", trunk_port_rule().c_str()));
             break;
         default:
             break;

@@ -174,11 +174,22 @@ client_record *client_find(uint32_t addr) {
     return nullptr;
 }
 
+// True when the table has no row an unknown address could take.
+bool every_row_blocked(uint32_t now) {
+    if (clients.used < kTrackedAddresses) return false;
+    for (const client_record &r : clients.rows) {
+        if (!is_blocked(r, now)) return false;
+    }
+    return true;
+}
+
 bool client_blocked(const httpd_request *req) {
     clients_guard guard;
     if (clients.used == 0) return false;  // nothing to look up: no address read
+    uint32_t now = sal_time();
     client_record *c = client_find(client_of(req));
-    return c != nullptr && is_blocked(*c, sal_time());
+    // An address the full table cannot count gets no guesses at all.
+    return c != nullptr ? is_blocked(*c, now) : every_row_blocked(now);
 }
 
 void client_failed(const httpd_request *req) {
@@ -189,15 +200,18 @@ void client_failed(const httpd_request *req) {
     if (c == nullptr) {
         if (clients.used < kTrackedAddresses) {
             c = &clients.rows[clients.used++];
+            *c = {addr, now, 0, 0};
         } else {
-            // The row whose window began first, not one that is blocked.
+            // The row whose window began first, not one that is blocked. Its
+            // failures of a window still open stay with the row, so that a
+            // stream of new addresses gets no more guesses than one.
             for (client_record &r : clients.rows) {
                 if (!is_blocked(r, now) && (c == nullptr || r.window_start < c->window_start))
                     c = &r;
             }
             if (c == nullptr) return;
+            c->addr = addr;
         }
-        *c = {addr, now, 0, 0};
     }
     if (is_blocked(*c, now)) return;  // refused already, logged once
     if (c->blocked_until != 0 || now - c->window_start >= kFailWindow) *c = {addr, now, 0, 0};

@@ -165,7 +165,14 @@ TEST_F(httpd_server, HeaderLineSplitAcrossSegmentsClosesTheSession) {
     close(fd);
 }
 
-TEST_F(httpd_server, TricklingClientsCannotLockOthersOut) {
+// True when the connection has something to read within the time.
+bool readable_within(int fd, int millis) {
+    pollfd p{fd, POLLIN, 0};
+    return poll(&p, 1, millis) == 1;
+}
+
+TEST_F(httpd_server, NewcomersWaitForAFreeSlotAndTricklersLoseTheirsAfterTwoSeconds) {
+    test_clock_manual();
     std::vector<int> fds;
     int before = test_opened_count();
     for (int i = 0; i < 32; i++) {
@@ -176,9 +183,31 @@ TEST_F(httpd_server, TricklingClientsCannotLockOthersOut) {
         // One at a time, so that the order of waiting is known.
         ASSERT_TRUE(test_wait_until([&] { return test_opened_count() > before + i; }, 5000));
     }
-    // Every slot is taken: the newcomer gets the slot of the longest waiting.
-    test_response r = get("GET /plus.gif HTTP/1.0\r\n\r\n");
-    EXPECT_EQ(r.status, "200 OK");
+    // Every slot is taken by a client that has just begun: the newcomer
+    // waits in the queue, unanswered and not reset, and nobody is evicted.
+    int waiting = test_connect();
+    ASSERT_GE(waiting, 0);
+    test_send(waiting, "GET /plus.gif HTTP/1.0\r\n\r\n");
+    EXPECT_FALSE(readable_within(waiting, 700));
+    for (size_t i = 0; i < fds.size(); i++)
+        EXPECT_FALSE(test_closed_now(fds[i])) << i;
+    // A slot that frees takes it.
+    close(fds[5]);
+    EXPECT_EQ(test_parse_response(test_read_all(waiting)).status, "200 OK");
+    close(waiting);
+    before = test_opened_count();
+    fds[5] = test_connect();
+    test_send(fds[5], "GET / HTTP/1.0\r\nX-Slow: 1\r\n");
+    ASSERT_TRUE(test_wait_until([&] { return test_opened_count() > before; }, 5000));
+
+    // Past two seconds without progress the longest waiting gives way.
+    waiting = test_connect();
+    ASSERT_GE(waiting, 0);
+    test_send(waiting, "GET /plus.gif HTTP/1.0\r\n\r\n");
+    EXPECT_FALSE(readable_within(waiting, 700));
+    sal_clock_advance(2ull * 1000000);
+    EXPECT_EQ(test_parse_response(test_read_all(waiting)).status, "200 OK");
+    close(waiting);
     EXPECT_TRUE(test_closed_within(fds[0], 3000));
     for (size_t i = 1; i < fds.size(); i++)
         EXPECT_FALSE(test_closed_now(fds[i])) << i;

@@ -3,6 +3,7 @@
 // helpers of the QoS pages.
 #include <string>
 
+#include "dxp.h"
 #include "switch_pages_fixture.h"
 
 namespace {
@@ -81,6 +82,51 @@ TEST_F(page_trunk, OversizedOrSplitGroupsAreRefused) {
               "All trunk 2 members don&#39;t belong to vlan 30");
     EXPECT_EQ(members(0), "1,2");
     EXPECT_EQ(members(1), "none");
+}
+
+TEST_F(page_trunk, TrunkTheSwitchRefusesGetsTheErrorPageAndStaysAsItWas) {
+    ASSERT_EQ(error_of(post("/trunk.cgi", "trunk_criteria=3&tgmember1=1,2")), "");
+    std::string before = saved("trunk");
+    log_clear();
+    // Groups 1 and 2 take fast Ethernet ports only on this board.
+    test_response r = post("/trunk.cgi", "trunk_criteria=3&tgmember1=25,26");
+    const std::string rule =
+        "Trunks 1-2 take fast Ethernet ports only (1-24), trunk 3 takes "
+        "gigabit ports only (25-26).";
+    EXPECT_EQ(error_of(r), "The switch refused trunk 1. " + rule);
+    EXPECT_TRUE(logged("Failed to set trunk group id 0"));
+    EXPECT_FALSE(logged("Set trunk (Criterion : SA + DA) : Trunk ID = 0,  member ports = 25, 26,"));
+    EXPECT_EQ(members(0), "1,2");
+    EXPECT_EQ(saved("trunk"), before);
+    // The page says which group takes which ports, and names the criteria.
+    r = get("/trunk.htm");
+    EXPECT_NE(r.body.find(rule), std::string::npos) << r.body;
+    EXPECT_NE(r.body.find("<option value=\"2\">DA ( Destination MAC Address ) </option>"),
+              std::string::npos)
+        << r.body;
+    EXPECT_EQ(
+        error_of(post("/trunk.cgi", "trunk_criteria=3&tgmember1=1,2&tgmember2=&tgmember3=25,26")),
+        "");
+    EXPECT_EQ(members(2), "25,26");
+}
+
+TEST_F(page_trunk, PortInTwoTrunksIsRefusedAndPortsMoveBetweenTrunks) {
+    ASSERT_EQ(error_of(post("/trunk.cgi", "trunk_criteria=1&tgmember1=5,6&tgmember2=7,8")), "");
+    std::string before = saved("trunk");
+    EXPECT_EQ(error_of(post("/trunk.cgi", "trunk_criteria=1&tgmember1=1,2&tgmember2=2,3")),
+              "Port 2 cannot be a member of trunk 1 and trunk 2");
+    EXPECT_EQ(members(0), "5,6");
+    EXPECT_EQ(members(1), "7,8");
+    EXPECT_EQ(saved("trunk"), before);
+    // Ports change groups in one post, either way round.
+    EXPECT_EQ(error_of(post("/trunk.cgi", "trunk_criteria=1&tgmember1=5,7&tgmember2=6,8")), "");
+    EXPECT_EQ(members(0), "5,7");
+    EXPECT_EQ(members(1), "6,8");
+    for (int tid = 0; tid < 2; tid++) {
+        dxp_trunk_add_info t{};
+        EXPECT_EQ(dxp_trunk_get(0, tid, &t), 0);
+        EXPECT_EQ(t.num_ports, 2) << tid;
+    }
 }
 
 TEST(page_trunk_address, NetmasksAndAddressText) {

@@ -24,6 +24,7 @@
 #include "trunkmgr.h"
 #include "vlanmgr.h"
 #include "web_pages.h"
+#include "web_ports.h"
 #include "web_switch_pages.h"
 #include "web_test_support.h"
 #include "webauth.h"
@@ -56,6 +57,7 @@ inline void store_once() {
         settings_item_handler_set("l2", l2mgr_item);
         settings_item_handler_set("aging", l2mgr_aging_item);
         settings_item_handler_set("mirror", mirror_item);
+        settings_item_handler_set("portconf", port_settings_item);
     });
 }
 

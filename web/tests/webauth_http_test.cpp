@@ -354,6 +354,43 @@ TEST_F(webauth_http, RepeatedFailuresShutTheAddressOutForThirtySeconds) {
     EXPECT_EQ(get("/system.htm", cookie).status, "200 OK");
 }
 
+// A login from another loopback address: the answer's cookie, "" when none.
+std::string login_from(int host, const std::string &pass) {
+    int fd = test_connect_from(("127.0.0." + std::to_string(host)).c_str());
+    if (fd < 0) return "<no connection>";
+    std::string body = "username=admin&password=" + url_encode(pass);
+    test_send(fd, "POST /login.cgi HTTP/1.0\r\nContent-Length: " + std::to_string(body.size()) +
+                      "\r\n\r\n" + body);
+    std::string cookie = cookie_of(test_parse_response(test_read_all(fd)));
+    close(fd);
+    return cookie;
+}
+
+TEST_F(webauth_http, NewAddressesGetNoMoreGuessesThanATrackedOneOnceTheTableIsFull) {
+    test_clock_manual();
+    // 31 addresses shut out, and one with a single failure.
+    for (int host = 2; host <= 32; host++) {
+        for (int i = 0; i < 5; i++)
+            EXPECT_EQ(login_from(host, "guess"), "") << host;
+    }
+    EXPECT_EQ(login_from(33, "guess"), "");
+    // Newcomers take over the one open row with its failures: four more
+    // guesses in all, and the fifth shuts out the table.
+    for (int host = 34; host <= 37; host++)
+        EXPECT_EQ(login_from(host, "guess"), "") << host;
+    EXPECT_TRUE(ram_log_has("5 failed logins from 127.0.0.37"));
+    // Every row is shut out: unknown addresses get the login page even with
+    // the right password, the tracked ones too.
+    for (int host = 38; host <= 41; host++)
+        EXPECT_EQ(login_from(host, "qivor"), "") << host;
+    EXPECT_EQ(login_from(2, "qivor"), "");
+    EXPECT_EQ(login_from(33, "qivor"), "");
+    // When the rows open again, so does the login.
+    sal_clock_advance(30ull * 1000000);
+    EXPECT_EQ(login_from(41, "qivor"), webauth_cookie_get());
+    EXPECT_EQ(login_from(2, "qivor"), webauth_cookie_get());
+}
+
 TEST_F(webauth_http, PasswordChangeThatCannotBeSavedKeepsTheOldPassword) {
     int changed = ram_log_count("Password changed");
     flash_host_fault_after(0, flash_fault::stop);

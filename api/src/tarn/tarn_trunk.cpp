@@ -83,6 +83,25 @@ int psc_normalise(int *psc) {
     return *psc > kPscMax ? DXP_E_PARAM : DXP_E_NONE;
 }
 
+// A port forwards for one group only: -8 when another group holds one of
+// the wanted members.
+int members_taken(int unit, int tid, soc_pbmp_t wanted) {
+    const TrunkCtl &c = controls[unit];
+    for (int other = 0; other < c.ngroups; other++) {
+        if (other == tid || c.priv[other].tid == -1 || !c.priv[other].in_use) continue;
+        soc_pbmp_t held{};
+        if (int rv = members(unit, other, &held); rv < 0) return rv;
+        for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
+            if (soc_pbmp_member(wanted, port) && soc_pbmp_member(held, port)) {
+                soc_cm_debug_print(tarn::kDebugErr, "Port %d is already in trunk group %d!\n", port,
+                                   other);
+                return DXP_E_EXISTS;
+            }
+        }
+    }
+    return DXP_E_NONE;
+}
+
 int program(int unit, int tid, TrunkPriv *t, dxp_trunk_add_info *info) {
     const soc_control_t *soc = SOC_CONTROL(unit);
     for (int i = 0; i < info->num_ports; i++) {
@@ -113,6 +132,7 @@ int program(int unit, int tid, TrunkPriv *t, dxp_trunk_add_info *info) {
             return DXP_E_PARAM;
         }
     }
+    if (int rv = members_taken(unit, tid, wanted); rv < 0) return rv;
     if (wanted.w[0] != current.w[0] || wanted.w[1] != current.w[1]) {
         if (int rv = s->trunk_set(unit, tid, wanted, kFlagsWrite, 0); rv < 0) return rv;
     }
