@@ -63,6 +63,10 @@ int main(int argc, char **argv) {
     sal_host_listen_address_set(opts.listen.c_str());
 
     char board_error[256];
+    if (board_host_gigabit_phy_set(opts.gig_phy.c_str(), board_error, sizeof board_error) != 0) {
+        std::fprintf(stderr, "switchfw: %s\n", board_error);
+        return 2;
+    }
     if (board_host_start(opts.board.c_str(), opts.bus.c_str(), board_error, sizeof board_error) !=
         0) {
         std::fprintf(stderr, "switchfw: %s\n", board_error);
@@ -72,6 +76,19 @@ int main(int argc, char **argv) {
         if (board_host_tap_add(port, name.c_str(), board_error, sizeof board_error) != 0) {
             std::fprintf(stderr, "switchfw: --tap %d=%s: %s\n", port, name.c_str(), board_error);
             return 1;
+        }
+    }
+    for (const auto &[port, spec] : opts.cables) {
+        if (board_host_cable_set(port, spec.c_str(), board_error, sizeof board_error) != 0) {
+            std::fprintf(stderr, "switchfw: --cable %d=%s: %s\n", port, spec.c_str(), board_error);
+            return 2;
+        }
+    }
+    for (const auto &[port, delay_ms] : opts.fibers) {
+        if (board_host_fiber_set(port, 1, static_cast<uint32_t>(delay_ms), board_error,
+                                 sizeof board_error) != 0) {
+            std::fprintf(stderr, "switchfw: --fiber %d: %s\n", port, board_error);
+            return 2;
         }
     }
     // The CPU-side access to the switch (serial pins and bus window).

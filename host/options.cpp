@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -34,6 +35,13 @@ const char *host_options_usage(void) {
            "  --mgmt-tap IFNAME  carry the management interface eth1 over a new TAP device\n"
            "                     IFNAME (root, in the firmware's own network namespace;\n"
            "                     the servers then listen on 0.0.0.0 unless --listen is given)\n"
+           "  --gig-phy KIND     PHYs on the gigabit ports: board (the board's own), serdes,\n"
+           "                     copper, 640x (copper/fibre) or 6401s (dual-media)\n"
+           "  --cable PORT=SPEC  plug a cable into PORT: SPEC is [METRES][/PAIR=FAULT@M]...,\n"
+           "                     a linked cable of METRES and faults (PAIR A-D, FAULT open,\n"
+           "                     short or unknown) for the cable tests (repeatable)\n"
+           "  --fiber PORT[@S]   give PORT's fibre side a signal S seconds after start\n"
+           "                     (default 0; a 640x or 6401s gigabit port; repeatable)\n"
            "  --exit-on-eof      end the program when console input ends\n"
            "  --help             print this text\n";
 }
@@ -56,8 +64,9 @@ bool host_options_parse(int argc, char **argv, HostOptions *out, std::string *er
             out->exit_on_eof = true;
             continue;
         }
-        bool known = one_of(arg, {"--board", "--flash", "--fs", "--bus", "--port-offset",
-                                  "--debug-read", "--listen", "--tap", "--mgmt-tap"});
+        bool known =
+            one_of(arg, {"--board", "--flash", "--fs", "--bus", "--port-offset", "--debug-read",
+                         "--listen", "--tap", "--mgmt-tap", "--gig-phy", "--cable", "--fiber"});
         if (!known) {
             *error = "unknown option '" + arg + "' (see --help)";
             return false;
@@ -115,6 +124,41 @@ bool host_options_parse(int argc, char **argv, HostOptions *out, std::string *er
                 return false;
             }
             out->taps.emplace_back(static_cast<int>(n), name);
+        } else if (arg == "--gig-phy") {
+            if (!one_of(value, {"board", "serdes", "copper", "640x", "6401s"})) {
+                *error =
+                    "--gig-phy must be board, serdes, copper, 640x or 6401s, not '" + value + "'";
+                return false;
+            }
+            out->gig_phy = value;
+        } else if (arg == "--cable") {
+            auto sep = value.find('=');
+            char *end = nullptr;
+            long n = sep == std::string::npos ? 0 : std::strtol(value.c_str(), &end, 10);
+            if (sep == std::string::npos || end != value.c_str() + sep || n < 1 || n > 52 ||
+                sep + 1 == value.size()) {
+                *error = "--cable needs PORT=SPEC (port 1-52), not '" + value + "'";
+                return false;
+            }
+            out->cables.emplace_back(static_cast<int>(n), value.substr(sep + 1));
+        } else if (arg == "--fiber") {
+            auto at = value.find('@');
+            char *end = nullptr;
+            long n = std::strtol(value.c_str(), &end, 10);
+            long seconds = 0;
+            bool ok = !value.empty() && end == value.c_str() + std::min(at, value.size()) &&
+                      n >= 1 && n <= 52;
+            if (ok && at != std::string::npos) {
+                char *s_end = nullptr;
+                seconds = std::strtol(value.c_str() + at + 1, &s_end, 10);
+                ok = at + 1 < value.size() && *s_end == '\0' && seconds >= 0 && seconds <= 3600;
+            }
+            if (!ok) {
+                *error =
+                    "--fiber needs PORT or PORT@SECONDS (port 1-52, 0-3600 s), not '" + value + "'";
+                return false;
+            }
+            out->fibers.emplace_back(static_cast<int>(n), static_cast<int>(seconds * 1000));
         } else if (arg == "--mgmt-tap") {
             if (value.empty() || value.size() > 15) {
                 *error = "--mgmt-tap needs an interface name of 1 to 15 characters";

@@ -15,7 +15,12 @@ struct HostOptions {
     int debug_read = -1;                  // switch register to read and print at start-up
     // Front-panel ports (1..N, as --board counts them) bridged to TAP devices.
     std::vector<std::pair<int, std::string>> taps;
-    std::string mgmt_tap;      // Linux TAP device of "eth1"; empty: none
+    std::string mgmt_tap;           // Linux TAP device of "eth1"; empty: none
+    std::string gig_phy = "board";  // what sits on the gigabit ports (board_host_gigabit_phy_set)
+    // Cables plugged into front-panel ports (board_host_cable_set's text).
+    std::vector<std::pair<int, std::string>> cables;
+    // Fibre signal on a port's copper/fibre PHY, after so many milliseconds.
+    std::vector<std::pair<int, int>> fibers;
     bool exit_on_eof = false;  // end the program at the end of console input
     bool help = false;
 };

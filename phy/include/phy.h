@@ -65,7 +65,6 @@ extern const phy_driver_t phy_6408_drv;
 extern const phy_driver_t phy_6409_drv;
 extern const phy_driver_t phy_6410_drv;
 extern const phy_driver_t phy_640x_drv;
-// Its operations come later: every slot answers "unsupported".
 extern const phy_driver_t phy_6401s_drv;
 
 // ---- Per-port hooks ("phycommon").

@@ -154,10 +154,3 @@ constinit const phy_driver_t phy_631x_drv = [] {
     d.cable_diag = cable_diag_631x;
     return d;
 }();
-
-// Every slot empty until its operations are built: callers answer -16.
-constinit const phy_driver_t phy_6401s_drv = [] {
-    phy_driver_t d{};
-    d.drv_name = "6401S Gigabit PHY Driver";
-    return d;
-}();

@@ -292,6 +292,7 @@ void phy_host_forget(void) {
     phy_common_host_forget();
     phy_serdes_host_forget();
     phy_640x_host_forget();
+    phy_6401s_host_forget();
     for (auto &unit : records) {
         for (soc_phy_info_t &pi : unit)
             pi = soc_phy_info_t{};

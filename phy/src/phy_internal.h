@@ -260,3 +260,4 @@ int phy_cdiag_sw(int unit, int phy_addr, phy_cable_diag_t *result);
 void phy_common_host_forget(void);
 void phy_serdes_host_forget(void);
 void phy_640x_host_forget(void);
+void phy_6401s_host_forget(void);

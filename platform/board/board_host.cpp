@@ -25,13 +25,59 @@ int fail(char *error, size_t size, const std::string &text) {
     return -1;
 }
 
+struct GigabitPhyChoice {
+    const char *name;
+    sim::PhyKind kind;
+};
+constexpr GigabitPhyChoice kGigabitPhys[] = {
+    {"serdes", sim::PhyKind::None},
+    {"copper", sim::PhyKind::GigabitCopper},
+    {"640x", sim::PhyKind::GigabitCombo},
+    {"6401s", sim::PhyKind::GigabitDualMedia},
+};
+// Empty: the board's own.
+std::string &gigabit_phy_choice() {
+    static auto *choice = new std::string;
+    return *choice;
+}
+
 }  // namespace
+
+int board_host_gigabit_phy_set(const char *kind, char *error, size_t size) {
+    std::string name = kind ? kind : "";
+    if (name == "board") name.clear();
+    bool known = name.empty();
+    for (const GigabitPhyChoice &c : kGigabitPhys)
+        known = known || name == c.name;
+    if (!known)
+        return fail(
+            error, size,
+            "unknown gigabit PHY '" + name + "'; choose board, serdes, copper, 640x or 6401s");
+    std::lock_guard<std::mutex> g(host_lock);
+    gigabit_phy_choice() = name;
+    return 0;
+}
+
+int board_host_chip_port(int user_port, char *error, size_t size) {
+    sim::Board *board = sim::boundBoard();
+    if (board == nullptr) return fail(error, size, "no board is running");
+    const int users = board->config().user_ports;
+    if (user_port < 1 || user_port > users)
+        return fail(error, size,
+                    "port " + std::to_string(user_port) + " is not a front-panel port 1-" +
+                        std::to_string(users));
+    // Front-panel ports skip the CPU port that sits after the fast-Ethernet ones.
+    return user_port <= board->profile().fe_ports ? user_port - 1 : user_port;
+}
 
 int board_host_start(const char *ports, const char *bus, char *error, size_t size) {
     sim::BoardConfig config;
     std::string reason;
     if (!sim::BoardConfig::fromPortCount(ports ? ports : "", &config, &reason))
         return fail(error, size, reason);
+    for (const GigabitPhyChoice &c : kGigabitPhys) {
+        if (gigabit_phy_choice() == c.name) config.gigabit_phy = c.kind;
+    }
     std::string mode = bus ? bus : "";
     if (mode == "direct") {
         config.bus = sim::BusMode::Direct;

@@ -108,19 +108,12 @@ void reader(void *arg) {
 }  // namespace
 
 int board_host_tap_add(int user_port, const char *ifname, char *error, size_t size) {
+    const int chip_port = board_host_chip_port(user_port, error, size);
+    if (chip_port < 0) return -1;
     sim::Board *board = sim::boundBoard();
-    if (board == nullptr) return fail(error, size, "no board is running");
-    const sim::ChipProfile &profile = board->profile();
-    int users = board->config().user_ports;
-    if (user_port < 1 || user_port > users)
-        return fail(error, size,
-                    "port " + std::to_string(user_port) + " is not a front-panel port 1-" +
-                        std::to_string(users));
     std::string name = ifname ? ifname : "";
     if (name.empty() || name.size() >= IFNAMSIZ)
         return fail(error, size, "bad TAP name '" + name + "'");
-    // Front-panel ports skip the CPU port that sits after the fast-Ethernet ones.
-    int chip_port = user_port <= profile.fe_ports ? user_port - 1 : user_port;
 
     auto t = std::make_shared<Tap>();
     t->board = board;

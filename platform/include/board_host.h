@@ -11,6 +11,25 @@
 // binds the glue to it. 0, or -1 with the reason in error (which names the
 // valid choices).
 int board_host_start(const char *ports, const char *bus, char *error, size_t size);
+// What the next board_host_start fits on the gigabit ports: "board" (the
+// board's own: the chip's SERDES, or copper PHYs where the chip has none),
+// "serdes", "copper" (generic gigabit copper PHYs), "640x" (copper/fibre
+// PHYs of the 640X kind) or "6401s" (dual-media copper and fibre PHYs). 0,
+// or -1 with the valid choices in error.
+int board_host_gigabit_phy_set(const char *kind, char *error, size_t size);
+// The chip port of front-panel port user_port (1..N) of the started board;
+// -1 with the reason in error when there is no board or no such port.
+int board_host_chip_port(int user_port, char *error, size_t size);
+// Plugs a cable into front-panel port user_port, as "[METRES][/PAIR=FAULT@M]...":
+// METRES, when given, is the length of a cable with a partner at its end
+// (the port links up); each PAIR (A-D) may carry a fault (open, short or
+// unknown) at M metres, which the cable tests find. 0, or -1 with the
+// reason in error.
+int board_host_cable_set(int user_port, const char *spec, char *error, size_t size);
+// Gives the fibre side of port user_port's PHY a 1000BASE-X partner (signal
+// appears) after delay_ms of the platform clock, or takes it away
+// (plugged 0) at once. 0, or -1 with the reason in error.
+int board_host_fiber_set(int user_port, int plugged, uint32_t delay_ms, char *error, size_t size);
 // Unbinds and destroys the board started by board_host_start; the firmware
 // threads that use it must have stopped.
 void board_host_stop(void);

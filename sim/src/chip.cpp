@@ -398,6 +398,25 @@ void Chip::linkDown(int port) {
     refreshPortStatus();
 }
 
+void Chip::fiberDown(int port) {
+    std::lock_guard<std::recursive_mutex> g(mutex_);
+    if (port < 0 || port >= profile_.num_ports) throw std::out_of_range("no port");
+    phys_.phy(port).disconnectFiber();
+    refreshPortStatus();
+}
+
+void Chip::cableSet(int port, int metres) {
+    std::lock_guard<std::recursive_mutex> g(mutex_);
+    if (port < 0 || port >= profile_.num_ports) throw std::out_of_range("no port");
+    phys_.phy(port).setCableLength(metres);
+}
+
+void Chip::cableFaultSet(int port, int pair, PairFault fault, int metres) {
+    std::lock_guard<std::recursive_mutex> g(mutex_);
+    if (port < 0 || port >= profile_.num_ports) throw std::out_of_range("no port");
+    phys_.phy(port).setPairFault(pair, fault, metres);
+}
+
 LinkState Chip::portLink(int port) const {
     std::lock_guard<std::recursive_mutex> g(mutex_);
     if (port < 0 || port >= profile_.num_ports) throw std::out_of_range("no port");

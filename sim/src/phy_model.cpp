@@ -55,6 +55,17 @@ constexpr int kModeShadow = 28, kExpNumber = 23, kExpValue = 21;
 constexpr int kSelModeCtrl = 0x1f, kSelLinkChanged = 0x1c, kSelSerdesStatus = 0x15;
 constexpr uint16_t kModeFiberBank = 0x0001, kModeFiberStrap = 0x0008, kModeFiberSignal = 0x0010,
                    kModeCopperEnergy = 0x0020;
+// Dual-media PHY: fibre control (11), status with both media's signal (12),
+// fibre errors (13) and restart (14); the auxiliary-control shadow that
+// selects the medium; the register-28 shadow whose bit 5 says "no fibre sync".
+constexpr int kFiberCtrl = 11, kFiberStat = 12, kFiberErrors = 13, kFiberRestart = 14,
+              kAuxCtrl = 24;
+constexpr uint16_t kFiberAnOff = 0x0004, kFiberLoopback = 0x0001;
+constexpr uint16_t kStatCopperSignal = 0x8000, kStatFiberSignal = 0x2000, kStatFiberPause = 0x0008,
+                   kStatFiberAnDone = 0x0002;
+constexpr uint16_t kAuxMiscSelect = 0x2007, kAuxSelectMask = 0x7007;
+constexpr int kSelFiberSync = 0x08;
+constexpr uint16_t kFiberNoSync = 0x0020;
 
 // Cable tests: the fast-Ethernet shadow registers (test control and status
 // 20 and 19, link quality 27 and 24) and link status 25; the gigabit PHY's
@@ -86,7 +97,8 @@ uint16_t clamp_byte(int metres) {
 }
 
 bool gigabit_copper(PhyKind kind) {
-    return kind == PhyKind::GigabitCopper || kind == PhyKind::GigabitCombo;
+    return kind == PhyKind::GigabitCopper || kind == PhyKind::GigabitCombo ||
+           kind == PhyKind::GigabitDualMedia;
 }
 
 // Fastest first: the outcome of auto-negotiation.
@@ -135,6 +147,8 @@ void PhyModel::reset() {
     expansion_.fill(0);
     fe_test_phase_ = 0;
     readout_word_ = 0;
+    aux_misc_ = kAuxMiscSelect;  // copper
+    aux_misc_selected_ = aux_misc_read_ = false;
     if (fiber_) fiber_->reset();
     switch (kind_) {
         case PhyKind::None:
@@ -147,6 +161,7 @@ void PhyModel::reset() {
             break;
         case PhyKind::GigabitCopper:
         case PhyKind::GigabitCombo:
+        case PhyKind::GigabitDualMedia:
             regs_[kControl] = 0x1140;
             regs_[kStatus] = 0x7909;
             regs_[kAdvert] = 0x01e1;
@@ -171,6 +186,7 @@ uint32_t PhyModel::capabilities() const {
             return 0x0f | kAbilityPause | kAbilityAsymPause;
         case PhyKind::GigabitCopper:
         case PhyKind::GigabitCombo:
+        case PhyKind::GigabitDualMedia:
             return 0x3f | kAbilityPause | kAbilityAsymPause;
         case PhyKind::Serdes:
             return kAbility1000Full | kAbility1000Half | kAbilityPause | kAbilityAsymPause;
@@ -316,6 +332,8 @@ bool PhyModel::fiberAt100() const {
 }
 
 LinkState PhyModel::state() const {
+    if (kind_ == PhyKind::GigabitDualMedia && dualFiberActive())
+        return dualFiberUp() ? LinkState{true, 1000, true} : LinkState{};
     if (!comboFiberActive()) return state_;
     return fiberAt100() ? LinkState{true, 100, true} : fiber_->state_;
 }
@@ -408,6 +426,9 @@ uint16_t PhyModel::read(int reg) {
         return static_cast<uint16_t>(regs_[reg] | (state_.up ? kFeIntLink : 0));
     if (gigabit_copper(kind_) && state_.up && (reg == kAuxStatus || reg == kIntStatus))
         return static_cast<uint16_t>(regs_[reg] | (reg == kAuxStatus ? kAuxLinked : kIntBothRx));
+    if (kind_ == PhyKind::GigabitDualMedia &&
+        (reg == kModeShadow || reg == kAuxCtrl || (reg >= kFiberCtrl && reg <= kFiberRestart)))
+        return dualRead(reg);
     if (kind_ == PhyKind::GigabitCombo &&
         (reg == kModeShadow || reg == kExpValue ||
          ((shadow_[kSelModeCtrl] & kModeFiberBank) && reg < 16 && reg != kId0 && reg != kId1)))
@@ -444,6 +465,7 @@ void PhyModel::write(int reg, uint16_t value) {
         }
     }
     if (kind_ == PhyKind::GigabitCombo && comboWrite(reg, value)) return;
+    if (kind_ == PhyKind::GigabitDualMedia && dualWrite(reg, value)) return;
     switch (reg) {
         case kControl:
             if (value & kCtlReset) {
@@ -563,6 +585,10 @@ uint16_t PhyModel::dspRead() {
 }
 
 void PhyModel::connect(const LinkPartner &partner) {
+    if (kind_ == PhyKind::GigabitDualMedia && partner.medium == Medium::Fiber) {
+        fiber_partner_ = partner;
+        return;
+    }
     if (kind_ == PhyKind::GigabitCombo) {
         const bool was_up = state().up;
         if (partner.medium == Medium::Fiber) {
@@ -580,12 +606,89 @@ void PhyModel::connect(const LinkPartner &partner) {
     update();
 }
 
+void PhyModel::disconnectFiber() {
+    fiber_partner_.reset();
+    if (fiber_) fiber_->disconnect();
+}
+
 void PhyModel::disconnect() {
     const bool was_up = state().up;
     partner_.reset();
+    fiber_partner_.reset();
     if (fiber_) fiber_->disconnect();
     update();
     if (was_up != state().up) link_changed_ = true;
+}
+
+// The fibre side of a dual-media PHY: up when it is the active medium and a
+// partner answers it the way the fibre control asks (negotiating or forced
+// to 1000 Mb/s), or when it loops back.
+bool PhyModel::dualFiberUp() const {
+    if (!dualFiberActive()) return false;
+    const uint16_t ctl = regs_[kFiberCtrl];
+    if (ctl & kFiberLoopback) return true;
+    if (!fiber_partner_) return false;
+    const bool an = !(ctl & kFiberAnOff);
+    return an ? fiber_partner_->autoneg : !fiber_partner_->autoneg && fiber_partner_->speed == 1000;
+}
+
+uint16_t PhyModel::dualRead(int reg) {
+    switch (reg) {
+        case kModeShadow: {
+            uint16_t v = shadow_[shadow_select_];
+            if (shadow_select_ == kSelFiberSync)
+                v = static_cast<uint16_t>((v & ~kFiberNoSync) | (dualFiberUp() ? 0 : kFiberNoSync));
+            return static_cast<uint16_t>(shadow_select_ << 10 | (v & 0x3ff));
+        }
+        case kAuxCtrl:
+            if (!aux_misc_selected_) return regs_[kAuxCtrl];
+            aux_misc_read_ = true;
+            return aux_misc_;
+        case kFiberStat: {
+            uint16_t v = 0;
+            if (partner_) v |= kStatCopperSignal;
+            if (fiber_partner_) v |= kStatFiberSignal;
+            const bool negotiated = dualFiberUp() && !(regs_[kFiberCtrl] & kFiberAnOff);
+            if (negotiated && fiber_partner_) {
+                v |= kStatFiberAnDone;
+                if (fiber_partner_->abilities & kAbilityPause) v |= kStatFiberPause;
+            }
+            return v;
+        }
+        case kFiberErrors:
+        case kFiberRestart:
+            return 0;
+        default:
+            return regs_[reg];
+    }
+}
+
+// True when the write went to a vendor or fibre register.
+bool PhyModel::dualWrite(int reg, uint16_t value) {
+    switch (reg) {
+        case kModeShadow:
+            shadow_select_ = (value >> 10) & 0x1f;
+            if (value & 0x8000) shadow_[shadow_select_] = value & 0x3ff;
+            return true;
+        case kAuxCtrl: {
+            const bool misc = (value & kAuxSelectMask) == kAuxMiscSelect;
+            // A bare selector only selects, unless it writes back a value read.
+            if (misc && (value != kAuxMiscSelect || aux_misc_read_)) aux_misc_ = value;
+            if (!misc) regs_[kAuxCtrl] = value;
+            aux_misc_selected_ = misc;
+            aux_misc_read_ = false;
+            return true;
+        }
+        case kFiberCtrl:
+            regs_[kFiberCtrl] = value;
+            return true;
+        case kFiberStat:
+        case kFiberErrors:
+        case kFiberRestart:
+            return true;
+        default:
+            return false;
+    }
 }
 
 }  // namespace sim

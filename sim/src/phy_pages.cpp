@@ -21,6 +21,9 @@ std::unique_ptr<PhyModel> make_phy(const ChipProfile &profile, int port, PhyKind
             if (gigabit_phy == PhyKind::GigabitCopper)
                 return std::make_unique<PhyModel>(PhyKind::GigabitCopper, phy_id0(PHY_OUI_KEY_D),
                                                   phy_id1(PHY_OUI_KEY_D, PHY_MODEL_6405, 0));
+            if (gigabit_phy == PhyKind::GigabitDualMedia)
+                return std::make_unique<PhyModel>(PhyKind::GigabitDualMedia, phy_id0(PHY_OUI_KEY_D),
+                                                  phy_id1(PHY_OUI_KEY_D, PHY_MODEL_6401S, 0));
             if (gigabit_phy == PhyKind::GigabitCombo)
                 return std::make_unique<PhyModel>(PhyKind::GigabitCombo, phy_id0(PHY_OUI_KEY_B),
                                                   phy_id1(PHY_OUI_KEY_B, PHY_MODEL_6416, 0));

@@ -161,3 +161,32 @@ TEST_F(phy_link_dxp7102, GigabitPortsCarryCopperPhys) {
 }
 
 }  // namespace
+
+// A dual-media PHY: both media's signal show in register 12 whatever runs,
+// and the port's link is the one of the medium the auxiliary control selects.
+TEST(phy_link_dual_media, BothSignalsShowAndTheSelectedMediumLinks) {
+    sim::PhyModel phy(sim::PhyKind::GigabitDualMedia, phy_id0(PHY_OUI_KEY_D),
+                      phy_id1(PHY_OUI_KEY_D, PHY_MODEL_6401S, 0));
+    phy.connect(LinkPartner::autonegotiating(sim::kAbilityAll));
+    phy.connect(LinkPartner::fiber());
+    EXPECT_EQ(phy.read(12) & 0xa000, 0xa000);
+    EXPECT_EQ(phy.state(), (LinkState{true, 1000, true}));  // copper, after reset
+    // Select fibre: read the shadow, write it back with bit 11.
+    phy.write(24, 0x2007);
+    phy.write(24, phy.read(24) | 0x0800);
+    EXPECT_EQ(phy.state(), (LinkState{true, 1000, true}));
+    EXPECT_EQ(phy.read(12) & 0x0002, 0x0002);
+    // Fibre auto-negotiation off against a negotiating partner: no sync.
+    phy.write(11, 0x0004);
+    EXPECT_FALSE(phy.state().up);
+    phy.write(28, 0x2000);
+    EXPECT_EQ(phy.read(28) & 0x0020, 0x0020);
+    phy.write(11, 0x0000);
+    phy.disconnectFiber();
+    EXPECT_FALSE(phy.state().up);
+    EXPECT_EQ(phy.read(12) & 0xa000, 0x8000);
+    // A bare selector leaves the medium; writing the cleared value back selects copper.
+    phy.write(24, 0x2007);
+    phy.write(24, phy.read(24) & ~0x0800);
+    EXPECT_TRUE(phy.state().up);
+}

@@ -83,7 +83,12 @@ class Chip {
     // PHYs' link state.
     void linkUp(int port, const LinkPartner &partner = {});
     void linkDown(int port);
+    // Unplugs only the fibre of a dual-media PHY (its copper partner stays).
+    void fiberDown(int port);
     LinkState portLink(int port) const;
+    // The cable a cable test measures (see PhyModel), under the chip's lock.
+    void cableSet(int port, int metres);
+    void cableFaultSet(int port, int pair, PairFault fault, int metres);
 
     // The port's MIB counter of a register ("RXOCTETS", ...): traffic counts
     // added wrap at the counter's width like the chip's do. Unknown names or

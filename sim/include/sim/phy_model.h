@@ -5,8 +5,11 @@
 // its vendor power down, MDI-X control and shadow bank), an external
 // 10/100/1000 copper PHY, an external copper/fibre gigabit PHY (mode and
 // status registers behind the register-28 shadow selector, a 1000BASE-X fibre
-// register bank, expansion registers), the chip's 1000BASE-X SERDES, or
-// nothing (all registers read 0xffff).
+// register bank, expansion registers), an external dual-media gigabit PHY
+// (a copper and a fibre interface, each with its own signal, one of them
+// active as its auxiliary control selects, the fibre side in registers
+// 11-14), the chip's 1000BASE-X SERDES, or nothing (all registers read
+// 0xffff).
 #pragma once
 
 #include <array>
@@ -16,7 +19,7 @@
 
 namespace sim {
 
-enum class PhyKind { None, FastEthernet, GigabitCopper, GigabitCombo, Serdes };
+enum class PhyKind { None, FastEthernet, GigabitCopper, GigabitCombo, GigabitDualMedia, Serdes };
 
 enum class Medium { Copper, Fiber };
 
@@ -91,14 +94,22 @@ class PhyModel {
     // every pair is open at 0 m.
     void setCableLength(int metres) { cable_metres_ = metres; }
     void setPairFault(int pair, PairFault fault, int metres);
+    // A partner on the fibre side of a dual-media PHY keeps the copper one
+    // (both media may have signal); elsewhere a partner replaces the last.
     void connect(const LinkPartner &partner);
     void disconnect();
+    // Unplugs the fibre side of a dual-media PHY only.
+    void disconnectFiber();
     // The link of the active side (a copper/fibre PHY's mode decides).
     LinkState state() const;
 
   private:
     bool poweredDown() const;
     bool comboFiberActive() const;
+    bool dualFiberActive() const { return (aux_misc_ & 0x0800) != 0; }
+    bool dualFiberUp() const;
+    uint16_t dualRead(int reg);
+    bool dualWrite(int reg, uint16_t value);
     bool fiberAt100() const;
     uint16_t comboRead(int reg);
     bool comboWrite(int reg, uint16_t value);
@@ -129,6 +140,12 @@ class PhyModel {
     bool link_changed_ = false;
     std::array<uint16_t, 256> expansion_{};
     std::unique_ptr<PhyModel> fiber_;  // the fibre bank of a copper/fibre PHY
+    // Dual-media PHY: the fibre partner, and the auxiliary-control shadow
+    // whose bit 11 selects fibre (written after a read of it, or with data).
+    std::optional<LinkPartner> fiber_partner_;
+    uint16_t aux_misc_ = 0;
+    bool aux_misc_selected_ = false;
+    bool aux_misc_read_ = false;
     int cable_metres_ = 20;
     std::array<PairFault, 4> faults_{};
     std::array<int, 4> fault_metres_{};

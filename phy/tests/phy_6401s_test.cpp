@@ -1,0 +1,220 @@
+// The dual-media gigabit PHY driver over the model's dual-media PHY: the
+// medium each link poll picks, the fibre deglitch, the per-medium
+// configurations and the limits of the fibre side.
+#include "phy_fixture.h"
+#include "sal_host.h"
+
+namespace {
+
+using phy_test::PhyTest;
+
+int switches = 0;
+int last_medium = -1;
+void on_medium(int, int, int medium, void *) {
+    switches++;
+    last_medium = medium;
+}
+
+class phy_6401s : public PhyTest {
+  protected:
+    // Port 25 of the DXP7102 carries the PHY.
+    const phy_driver_t *start(
+        std::initializer_list<std::pair<const char *, const char *>> properties = {}) {
+        startPhy(sim::ChipKind::DXP7102A1, sim::PhyKind::GigabitDualMedia);
+        for (const auto &[name, value] : properties)
+            sal_config_set(name, value);
+        switches = 0;
+        last_medium = -1;
+        const phy_driver_t *d = attach(25);
+        EXPECT_EQ(phy_common_medium_change_register(0, 25, on_medium, nullptr), 0);
+        return d;
+    }
+    void TearDown() override {
+        sal_clock_real();
+        PhyTest::TearDown();
+    }
+    int medium(const phy_driver_t *d) {
+        int m = -1;
+        EXPECT_EQ(d->medium_get(0, 25, &m), 0);
+        return m;
+    }
+    // Polls the link until the medium settles (a switch costs one poll).
+    int settle(const phy_driver_t *d) {
+        link(d, 25);
+        return link(d, 25);
+    }
+    void plugBoth() {
+        chip().linkUp(25, sim::LinkPartner::autonegotiating(sim::kAbilityAll));
+        chip().linkUp(25, sim::LinkPartner::fiber());
+    }
+};
+
+TEST_F(phy_6401s, TheProbeFitsTheDriverAndTheFirstPollSelectsAMedium) {
+    const phy_driver_t *d = start();
+    ASSERT_EQ(d, &phy_6401s_drv);
+    EXPECT_STREQ(soc_phy_name_get(0, 25), "DXP6401S");
+    EXPECT_EQ(medium(d), PHY_MEDIUM_NONE);
+    int speed = -1;
+    ASSERT_EQ(d->speed_get(0, 25, &speed), 0);
+    EXPECT_EQ(speed, 0);
+
+    chip().linkUp(25, sim::LinkPartner::autonegotiating(sim::kAbilityAll));
+    EXPECT_EQ(link(d, 25), 0);  // the switch itself reports down once
+    EXPECT_EQ(switches, 1);
+    EXPECT_EQ(last_medium, PHY_MEDIUM_COPPER);
+    EXPECT_EQ(link(d, 25), 1);
+    ASSERT_EQ(d->speed_get(0, 25, &speed), 0);
+    EXPECT_EQ(speed, 1000);
+    EXPECT_TRUE(chip().portLink(25).up);
+}
+
+TEST_F(phy_6401s, BothMediaRunTheOnePreferred) {
+    const phy_driver_t *d = start();
+    plugBoth();
+    EXPECT_EQ(settle(d), 1);
+    EXPECT_EQ(medium(d), PHY_MEDIUM_FIBER);
+    EXPECT_EQ(chip().portLink(25).speed, 1000);
+    uint32_t remote = 0;
+    ASSERT_EQ(d->adv_remote_get(0, 25, &remote), 0);
+    EXPECT_EQ(remote & DRV_PA_1000MB_FD, DRV_PA_1000MB_FD);
+
+    // The fibre goes: copper takes over and its configuration comes back.
+    chip().fiberDown(25);
+    EXPECT_EQ(settle(d), 1);
+    EXPECT_EQ(medium(d), PHY_MEDIUM_COPPER);
+    EXPECT_EQ(last_medium, PHY_MEDIUM_COPPER);
+    EXPECT_EQ(switches, 2);
+
+    const phy_driver_t *c = start({{"phy_fiber_pref", "0"}});
+    plugBoth();
+    EXPECT_EQ(settle(c), 1);
+    EXPECT_EQ(medium(c), PHY_MEDIUM_COPPER);
+}
+
+TEST_F(phy_6401s, FibreSignalCountsOnlyAfterTheDeglitchTime) {
+    const phy_driver_t *d = start({{"phy_fiber_deglitch_usecs", "500000"}});
+    sal_clock_manual(1000000);
+    chip().linkUp(25, sim::LinkPartner::fiber());
+    EXPECT_EQ(link(d, 25), 0);
+    EXPECT_EQ(medium(d), PHY_MEDIUM_NONE);
+    sal_clock_advance(400000);
+    EXPECT_EQ(link(d, 25), 0);
+    EXPECT_EQ(medium(d), PHY_MEDIUM_NONE);
+    // A drop of the signal starts the wait again.
+    chip().fiberDown(25);
+    EXPECT_EQ(link(d, 25), 0);
+    chip().linkUp(25, sim::LinkPartner::fiber());
+    EXPECT_EQ(link(d, 25), 0);
+    sal_clock_advance(450000);
+    EXPECT_EQ(link(d, 25), 0);
+    EXPECT_EQ(medium(d), PHY_MEDIUM_NONE);
+    sal_clock_advance(100000);
+    EXPECT_EQ(settle(d), 1);
+    EXPECT_EQ(medium(d), PHY_MEDIUM_FIBER);
+}
+
+TEST_F(phy_6401s, WithoutAutomediumThePreferredMediumStays) {
+    const phy_driver_t *d = start({{"phy_automedium", "0"}});
+    chip().linkUp(25, sim::LinkPartner::autonegotiating(sim::kAbilityAll));
+    EXPECT_EQ(settle(d), 0);  // copper has signal, but fibre is preferred
+    EXPECT_EQ(medium(d), PHY_MEDIUM_FIBER);
+    chip().linkUp(25, sim::LinkPartner::fiber());
+    EXPECT_EQ(link(d, 25), 1);
+    EXPECT_EQ(switches, 1);
+}
+
+TEST_F(phy_6401s, TheFibreSideRefusesWhatItCannotDo) {
+    const phy_driver_t *d = start();
+    chip().linkUp(25, sim::LinkPartner::fiber());
+    ASSERT_EQ(settle(d), 1);
+    EXPECT_EQ(d->speed_set(0, 25, 0), SOC_E_CONFIG);
+    EXPECT_EQ(d->speed_set(0, 25, 100), SOC_E_CONFIG);
+    EXPECT_EQ(d->speed_set(0, 25, 1000), 0);
+    EXPECT_EQ(d->duplex_set(0, 25, 0), SOC_E_UNAVAIL);
+    EXPECT_EQ(d->mdix_set(0, 25, PHY_MDIX_AUTO), SOC_E_UNAVAIL);
+    EXPECT_EQ(d->mdix_set(0, 25, PHY_MDIX_NORMAL), 0);
+    int master = -1;
+    ASSERT_EQ(d->master_get(0, 25, &master), 0);
+    EXPECT_EQ(master, PHY_MS_NONE);
+
+    // Fibre auto-negotiation off: the link follows the fibre sync.
+    ASSERT_EQ(d->autoneg_set(0, 25, 0), 0);
+    int an = -1, done = -1;
+    ASSERT_EQ(d->autoneg_get(0, 25, &an, &done), 0);
+    EXPECT_EQ(an, 0);
+    EXPECT_EQ(link(d, 25), 0);  // the partner still negotiates
+    EXPECT_EQ(d->adv_remote_get(0, 25, nullptr), SOC_E_PARAM);
+    uint32_t remote = 0;
+    EXPECT_EQ(d->adv_remote_get(0, 25, &remote), SOC_E_DISABLED);
+    ASSERT_EQ(d->autoneg_set(0, 25, 1), 0);
+    EXPECT_EQ(link(d, 25), 1);
+
+    // Pause advertisement on fibre lands in the fibre control register.
+    ASSERT_EQ(d->adv_local_set(0, 25, DRV_PA_1000MB_FD | DRV_PA_PAUSE_RX), 0);
+    uint32_t local = 0;
+    ASSERT_EQ(d->adv_local_get(0, 25, &local), 0);
+    EXPECT_EQ(local, DRV_PA_1000MB_FD | DRV_PA_PAUSE_RX);
+}
+
+TEST_F(phy_6401s, ConfigurationsFollowTheirMedium) {
+    const phy_driver_t *d = start();
+    chip().linkUp(25, sim::LinkPartner::autonegotiating(sim::kAbilityAll));
+    ASSERT_EQ(settle(d), 1);
+    ASSERT_EQ(medium(d), PHY_MEDIUM_COPPER);
+    // Set on the active copper side: kept for the next switch back.
+    ASSERT_EQ(d->adv_local_set(0, 25, DRV_PA_100MB_FD | DRV_PA_100MB_HD), 0);
+    phy_medium_config_t copper{};
+    ASSERT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_COPPER, &copper), 0);
+    EXPECT_EQ(copper.words[PHY_MC_AN_ADVERT], DRV_PA_100MB_FD | DRV_PA_100MB_HD);
+
+    // The inactive fibre side is stored without a register write.
+    phy_medium_config_t fiber{};
+    ASSERT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_FIBER, &fiber), 0);
+    fiber.words[PHY_MC_AN_ADVERT] = 0xffffffff;
+    logAccesses();
+    ASSERT_EQ(d->medium_config_set(0, 25, PHY_MEDIUM_FIBER, &fiber), 0);
+    EXPECT_TRUE(phyWrites(25).empty());
+    ASSERT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_FIBER, &fiber), 0);
+    EXPECT_EQ(fiber.words[PHY_MC_AN_ADVERT], 0x0c20u);
+    EXPECT_EQ(d->medium_config_set(0, 25, 3, &fiber), SOC_E_PARAM);
+
+    chip().linkUp(25, sim::LinkPartner::fiber());
+    ASSERT_EQ(settle(d), 1);
+    chip().fiberDown(25);
+    ASSERT_EQ(settle(d), 1);
+    EXPECT_EQ(chip().portLink(25).speed, 100);  // the copper advert came back
+}
+
+TEST_F(phy_6401s, CopperLinkDownResetsThePhyAndKeepsTheUsersSettings) {
+    const phy_driver_t *d = start();
+    chip().linkUp(25, sim::LinkPartner::autonegotiating(sim::kAbilityAll));
+    ASSERT_EQ(settle(d), 1);
+    ASSERT_EQ(d->adv_local_set(0, 25, DRV_PA_100MB_FD), 0);
+    const uint16_t advert = reg(25, 4), gig = reg(25, 9);
+    logAccesses();
+    ASSERT_EQ(d->linkdown_event(0, 25), 0);
+    EXPECT_EQ(reg(25, 4), advert);
+    EXPECT_EQ(reg(25, 9), gig);
+    const auto writes = phyWrites(25);
+    ASSERT_FALSE(writes.empty());
+    EXPECT_EQ(writes.front().first, 0);  // the reset comes first
+    EXPECT_EQ(writes.front().second & 0x8000, 0x8000);
+}
+
+TEST_F(phy_6401s, TbiModeTakesOnlyStoredSettings) {
+    const phy_driver_t *d = start();
+    ASSERT_EQ(d->interface_set(0, 25, PHY_IF_TBI), 0);
+    int intf = -1, enabled = -1;
+    ASSERT_EQ(d->interface_get(0, 25, &intf), 0);
+    EXPECT_EQ(intf, PHY_IF_TBI);
+    EXPECT_EQ(reg(25, 16) & 0x8000, 0x8000);
+    ASSERT_EQ(d->enable_get(0, 25, &enabled), 0);
+    EXPECT_EQ(enabled, 0);
+    uint32_t ability = 0;
+    ASSERT_EQ(d->ability_get(0, 25, &ability), 0);
+    EXPECT_EQ(ability, 0x2000u);
+    ASSERT_EQ(d->interface_set(0, 25, PHY_IF_GMII), 0);
+    EXPECT_EQ(reg(25, 16) & 0x8000, 0);
+}
+
+}  // namespace
