@@ -143,8 +143,12 @@ int load(settings_medium *m) {
     return static_cast<int>(rec.size());
 }
 
+int check(settings_medium *m) {
+    return settings_check_record_size(m, kVersion, record_size());
+}
+
 }  // namespace
 
 int vlanmgr_item(int op, settings_medium *m) {
-    return settings_item_dispatch(op, m, load, save, kVersion);
+    return settings_item_dispatch(op, m, load, save, kVersion, check);
 }
