@@ -1,0 +1,73 @@
+// A plain HTTP/1.0 client of the firmware's web server on 127.0.0.1, for the
+// program's own tests: one request per connection, the whole answer back.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "switchfw_child.h"
+
+namespace web_client {
+
+// A TCP connection to 127.0.0.1:port, or -1.
+inline int tcp_connect(int port) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+inline void send_text(int fd, const std::string &s) {
+    send(fd, s.data(), s.size(), MSG_NOSIGNAL);
+}
+
+// One request with the session cookie's value: the whole answer.
+inline std::string request(int port, const std::string &method, const std::string &path,
+                           const std::string &body, const std::string &cookie) {
+    int fd = tcp_connect(port);
+    if (fd < 0) return "";
+    std::string head = method + " " + path + " HTTP/1.0\r\nCookie: WebManaged=" + cookie + "\r\n";
+    if (method == "POST") head += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+    send_text(fd, head + "\r\n" + body);
+    std::string answer;
+    switchfw_child::read_until(fd, &answer, "\x01never", 5);
+    close(fd);
+    return answer;
+}
+
+inline std::string post(int port, const std::string &path, const std::string &body,
+                        const std::string &cookie = "") {
+    return request(port, "POST", path, body, cookie);
+}
+
+inline std::string get(int port, const std::string &path, const std::string &cookie = "") {
+    return request(port, "GET", path, "", cookie);
+}
+
+// The answer's body, after the header block.
+inline std::string body_of(const std::string &answer) {
+    size_t at = answer.find("\r\n\r\n");
+    return at == std::string::npos ? "" : answer.substr(at + 4);
+}
+
+// Logs in as the administrator: the session cookie's value, "" when refused.
+inline std::string login(int port, const std::string &password) {
+    std::string answer = post(port, "/login.cgi", "username=admin&password=" + password);
+    const std::string tag = "Set-Cookie: WebManaged=";
+    size_t at = answer.find(tag);
+    if (at == std::string::npos) return "";
+    at += tag.size();
+    return answer.substr(at, answer.find_first_of(";\r", at) - at);
+}
+
+}  // namespace web_client
