@@ -15,6 +15,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using system_fixture::count_of;
 using system_fixture::Switch;
 
 // The backup file's item lines by key ("vlan", "vlan_ver", ...).
@@ -28,13 +29,6 @@ std::map<std::string, std::string> backup_items(const std::string &text) {
         items[line.substr(0, eq)] = line.substr(eq + 1);
     }
     return items;
-}
-
-size_t count_of(const std::string &text, const std::string &what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        n++;
-    return n;
 }
 
 // The first row of the VLAN list (VLAN 1) and the ports it shows untagged.
