@@ -17,22 +17,16 @@ import sys
 import time
 
 sys.dont_write_bytecode = True  # no cache files in the source tree
-from browser_test import (TestFailure, expect, log_in, run_main, wait_for_port,  # noqa: E402
-                          wait_state)
+import browser_test as bt  # noqa: E402
 from port_scenario import pick_offset  # noqa: E402
 
-# The main frame's address and the state of its check boxes and radio buttons.
-MAIN_STATE = """
-var main = window.frames['left'] && window.frames['left'].frames['main'];
-var state = {};
-try {
-  state.main = main.document.readyState == 'complete' ? main.location.href : '';
+TestFailure, expect, wait_state = bt.TestFailure, bt.expect, bt.wait_state
+
+# The state of the main frame's check boxes and radio buttons.
+MAIN_STATE = bt.main_frame_script("""
   state.checked = {};
   main.document.querySelectorAll('input[type=checkbox],input[type=radio]').forEach(
-      function (e) { if (e.id) state.checked[e.id] = e.checked; });
-} catch (e) {}
-return state;
-"""
+      function (e) { if (e.id) state.checked[e.id] = e.checked; });""")
 
 
 def open_page(wd, page):
@@ -73,9 +67,9 @@ def run(session, switchfw, screenshot):
                           cwd=session.work, stdin=subprocess.PIPE,
                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     session.procs.append(fw)
-    wait_for_port(web_port, "switchfw", fw)
+    bt.wait_for_port(web_port, "switchfw", fw)
     wd = session.browser("1400,1000")
-    log_in(wd, f"http://127.0.0.1:{web_port}")
+    bt.log_in(wd, f"http://127.0.0.1:{web_port}")
 
     open_page(wd, "reset.htm")
     dismissed_dialog(wd, "form[name='reset'] input[type='submit']",
@@ -90,13 +84,11 @@ def run(session, switchfw, screenshot):
     wd.click("#trust1")
     wd.click("#trust3")
     wd.frame_path()
-    state = press(wd, "#apply", "darp.cgi")
-    trusted = {p: state["checked"].get(f"trust{p}") for p in (1, 2, 3)}
-    expect(trusted == {1: True, 2: False, 3: True}, f"trusted after the first Apply: {trusted}")
-    open_page(wd, "darp_config.htm")
-    state = press(wd, "#apply", "darp.cgi")
-    trusted = {p: state["checked"].get(f"trust{p}") for p in (1, 2, 3)}
-    expect(trusted == {1: True, 2: False, 3: True}, f"Apply with no change gave {trusted}")
+    for when in ("after the first Apply", "after Apply with no change"):
+        state = press(wd, "#apply", "darp.cgi")
+        trusted = {p: state["checked"].get(f"trust{p}") for p in (1, 2, 3)}
+        expect(trusted == {1: True, 2: False, 3: True}, f"trusted {when}: {trusted}")
+        open_page(wd, "darp_config.htm")
 
     # The system-wide DoS checks.
     state = open_page(wd, "dos.htm")
@@ -138,4 +130,4 @@ def run(session, switchfw, screenshot):
 
 
 if __name__ == "__main__":
-    sys.exit(run_main(run, __doc__, "scripted_forms_"))
+    sys.exit(bt.run_main(run, __doc__, "scripted_forms_"))
