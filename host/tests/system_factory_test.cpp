@@ -169,4 +169,44 @@ TEST_P(factory_defaults, QueueCountAndMacAddressSurviveARestart) {
 INSTANTIATE_TEST_SUITE_P(boards, factory_defaults, ::testing::Values(52, 26),
                          [](const auto &info) { return "ports" + std::to_string(info.param); });
 
+// A backup of another board, and empty files, are refused with the error
+// pages before anything changes.
+TEST(system_restore, AnotherBoardsBackupAndEmptyFilesAreRefused) {
+    fs::path dir = fs::temp_directory_path() / ("switchfw-restore-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir / "26");
+    fs::create_directories(dir / "52");
+    std::string other;
+    {
+        Switch fw(dir / "26", {"--board", "26"});
+        ASSERT_TRUE(fw.run("", "DXP.0> ", nullptr, 60));
+        const int web = fw.port_offset() + 80;
+        std::string cookie = web_client::login(web, "qivor");
+        other = web_client::body_of(web_client::get(web, "/dxpqsw.cfg", cookie));
+    }
+    ASSERT_NE(other.find("vlan="), std::string::npos);
+    Switch fw(dir / "52", {"--board", "52"});
+    ASSERT_TRUE(fw.run("", "DXP.0> ", nullptr, 60));
+    const int web = fw.port_offset() + 80;
+    std::string cookie = web_client::login(web, "qivor");
+    auto backup = [&] {
+        auto items = backup_items(web_client::body_of(web_client::get(web, "/dxpqsw.cfg", cookie)));
+        items.erase("password");  // scrambled anew at every save
+        return items;
+    };
+    const auto before = backup();
+    std::string answer = web_client::upload(web, "/restore.cgi", other, cookie);
+    EXPECT_NE(answer.find("Invalid format or version not matched!"), std::string::npos) << answer;
+    answer = web_client::upload(web, "/restore.cgi", "", cookie);
+    EXPECT_NE(answer.find("Invalid format or version not matched!"), std::string::npos) << answer;
+    answer = web_client::upload(web, "/fupgrade.cgi", "", cookie);
+    EXPECT_NE(answer.find("Invalid firmware image! Please double check!"), std::string::npos)
+        << answer;
+    std::this_thread::sleep_for(std::chrono::seconds(2));  // a restore would apply by now
+    EXPECT_EQ(backup(), before);
+    std::string log = web_client::get(web, "/logview.htm", cookie);
+    EXPECT_EQ(log.find("process completed"), std::string::npos) << log;
+    fs::remove_all(dir);
+}
+
 }  // namespace

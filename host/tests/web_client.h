@@ -54,6 +54,25 @@ inline std::string get(int port, const std::string &path, const std::string &coo
     return request(port, "GET", path, "", cookie);
 }
 
+// Uploads the file as the one part of a multipart form, as a browser does.
+inline std::string upload(int port, const std::string &path, const std::string &file,
+                          const std::string &cookie) {
+    const std::string boundary = "----switchfwtestboundary";
+    std::string body = "--" + boundary +
+                       "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"f\"\r\n"
+                       "Content-Type: application/octet-stream\r\n\r\n" +
+                       file + "\r\n--" + boundary + "--\r\n";
+    int fd = tcp_connect(port);
+    if (fd < 0) return "";
+    send_text(fd, "POST " + path + " HTTP/1.0\r\nCookie: WebManaged=" + cookie +
+                      "\r\nContent-Type: multipart/form-data; boundary=" + boundary +
+                      "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+    std::string answer;
+    switchfw_child::read_until(fd, &answer, "\x01never", 5);
+    close(fd);
+    return answer;
+}
+
 // The answer's body, after the header block.
 inline std::string body_of(const std::string &answer) {
     size_t at = answer.find("\r\n\r\n");
