@@ -125,6 +125,11 @@ int apply(const Entry &e) {
     if (rv != 0)
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_VLAN, "VLAN settings: ports of VLAN %u: %s", e.vid,
                       dxp_errmsg(rv));
+    // The table takes what the chip holds, so the pages never show members
+    // the chip refused.
+    if (dxpx_vlan_port_get(e.vid, &lists.members, &lists.untagged) != 0) return rv;
+    qsw_vlanmgr_lplist_to_upbmp(&lists.members, &bmp.members);
+    qsw_vlanmgr_lplist_to_upbmp(&lists.untagged, &bmp.untagged);
     return qsw_vlanmgr_vlan_set(e.vid, &bmp.members, &bmp.untagged);
 }
 
