@@ -164,6 +164,9 @@ TEST_P(factory_defaults, QueueCountAndMacAddressSurviveARestart) {
               std::string::npos);
     std::string system = web_client::get(web, "/system.htm", cookie);
     EXPECT_NE(system.find("<td id=\"mac\">02-53-57-00-00-01</td>"), std::string::npos) << system;
+    // The default SNMP engine ID carries it too.
+    EXPECT_NE(web_client::get(web, "/snmp_id.htm", cookie).find("<span id=\"mac\">025357000001"),
+              std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(boards, factory_defaults, ::testing::Values(52, 26),
