@@ -66,6 +66,20 @@ TEST_P(factory_defaults, WebResetBringsEveryItemButRmonBackToTheFirstBoot) {
     ASSERT_TRUE(first_boot.count("vlan") && first_boot.count("rmon") && first_boot.count("qos"));
     ASSERT_EQ(vlan1_untagged(web_client::get(web, "/vlanlist.htm", cookie)),
               static_cast<size_t>(ports()));
+    // The backup's first VLAN: 1, with every port a member and untagged.
+    std::string bits;
+    for (int byte = 0; byte <= ports() / 8; byte++) {
+        int v = 0;
+        for (int bit = 0; bit < 8; bit++)
+            if (int port = byte * 8 + bit; port >= 1 && port <= ports()) v |= 1 << bit;
+        char hex[3];
+        std::snprintf(hex, sizeof hex, "%02x", v);
+        bits += hex;
+    }
+    char count[9];
+    std::snprintf(count, sizeof count, "%02x000000", ports() / 8 + 1);
+    const std::string vlan1 = std::string(count) + bits + count + bits + "010100";
+    EXPECT_EQ(first_boot.at("vlan").substr(0, vlan1.size()), vlan1);
 
     // Every item through its own page.
     const std::string vlan10 = "newid=10&values=22" + std::string(ports() - 2, '0');
