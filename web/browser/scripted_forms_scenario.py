@@ -59,7 +59,9 @@ def dismissed_dialog(wd, css, question, fw):
     expect(state.get("main", "").endswith("/reset.htm"), f"the page left: {state.get('main')}")
 
 
-def run(session, switchfw, screenshot):
+def start_logged_in(session, switchfw):
+    """switchfw on the 52-port board on an empty flash, and a browser logged
+    in to it: (the program's process, the browser)."""
     offset = pick_offset()
     web_port = 80 + offset
     fw = subprocess.Popen([switchfw, "--port-offset", str(offset), "--flash", "flash.bin",
@@ -70,6 +72,11 @@ def run(session, switchfw, screenshot):
     bt.wait_for_port(web_port, "switchfw", fw)
     wd = session.browser("1400,1000")
     bt.log_in(wd, f"http://127.0.0.1:{web_port}")
+    return fw, wd
+
+
+def run(session, switchfw, screenshot):
+    fw, wd = start_logged_in(session, switchfw)
 
     open_page(wd, "reset.htm")
     dismissed_dialog(wd, "form[name='reset'] input[type='submit']",
