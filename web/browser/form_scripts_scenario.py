@@ -3,7 +3,8 @@
 
 Starts switchfw on the 52-port board and a headless Chromium, logs in and
 presses each form's button: mirroring on port 3 to port 2, a port-based QoS
-priority, the DHCP question dismissed, the log search, and the firmware
+priority, the DHCP question dismissed, the log search, an RMON alarm (a bad
+number caught in the page, then one created), and the firmware
 upgrade without a file (a warning, nothing sent) and with a file that is no
 image (the upgrade's error page).
 
@@ -92,6 +93,33 @@ def run(session, switchfw, screenshot):
     state = bt.wait_state(wd, lambda s: "/logresult.cgi" in s.get("main", ""), "the log search",
                           STATE)
     expect("QoS Enhancement Set" in state["text"], f"the search lists: {state['text'][:300]}")
+
+    # An RMON alarm: a bad number is caught before posting, good ones post.
+    open_page(wd, "rmonlite_alarm_overview.htm")
+    in_main(wd, "#create")
+    wd.frame_path()
+    bt.wait_state(wd, lambda s: s.get("main", "").endswith("/rmonlite_alarm_create.cgi"),
+                  "the new alarm's form", STATE)
+    in_main(wd)
+    wd.type("input[name='input_interval']", "ten")
+    wd.click("form[name='alarm'] input[type='submit']")
+    text = wd.call("GET", wd.s("/alert/text"))
+    expect(text == "Invalid number.", f"the alarm form warns {text!r}")
+    wd.call("POST", wd.s("/alert/accept"), {})
+    wd.type("input[name='input_interval']", "10")
+    wd.click("select[name='sel_var_interface'] option[value='3']")
+    wd.click("select[name='sel_alarm_var'] option[value='2']")
+    wd.type("input[name='input_alarm_rising_threshold']", "1000")
+    wd.type("input[name='input_alarm_falling_threshold']", "10")
+    wd.type("input[name='input_owner']", "monitor")
+    wd.click("form[name='alarm'] input[type='submit']")
+    wd.frame_path()
+    state = bt.wait_state(wd, lambda s: s.get("main", "").endswith("/rmonlite_alarm_modify.cgi"),
+                          "the alarm's answer", STATE)
+    expect("failed" not in state["text"], f"the alarm answers: {state['text'][:300]}")
+    open_page(wd, "rmonlite_alarm_overview.htm")
+    state = read(wd)
+    expect("etherStatsOctets.3" in state["text"], f"the alarm list: {state['text'][:300]}")
 
     # The upgrade without a file warns and stays; a file that is no image is
     # refused by the switch.
