@@ -120,7 +120,7 @@ int l2mgr_snapshot_refresh(void) {
         if (snapshot == nullptr) return SOC_E_MEMORY;
     }
     // Cleared once: the entries of every attached unit go in, not only the
-    // last unit's (the management MAC's unit has no address table of its own).
+    // last unit's (the program attaches the management MAC as a second unit).
     l2mgr_snapshot_clear();
     for (int unit = 0; unit < soc_cm_get_num_units(); unit++) {
         if (!soc_unit_attached(unit)) continue;
