@@ -65,9 +65,10 @@ void board_probe_step() {
         sal_printf("board_probe() failed: %s\n", dxp_errmsg(rv));
         return;
     }
-    // The 26-port board has no image of its own; it shares the 28-port one.
+    // The board probe gives the 26-port board no image: its port records
+    // differ from the 28-port board's, so it has one of its own here.
     settings_factory_image_set(factory_default_image ? factory_default_image
-                                                     : factory_default_image_b);
+                                                     : factory_default_image_c);
     web_board_port_count_set(board_num_uports);
     // Committed only when it changes, so a start does not rewrite the flash.
     const char *stored = nvram_get("firmware_version");

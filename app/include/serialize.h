@@ -3,8 +3,8 @@
 // Every setting belongs to one item of the fixed table g_serializers; the
 // subsystem that owns it registers the item's handler. A handler is called as handler(op, medium):
 // op 1 loads the item from the medium, 2 saves it, 3 answers its version word (the int carries the
-// 32 bits; compare it as uint32_t). Load and save return the number of bytes handled, or a negative
-// value on failure.
+// 32 bits; compare it as uint32_t), 4 checks a stored record without applying it. Load and save
+// return the number of bytes handled, or a negative value on failure.
 //
 // A text item reads and writes one text; a record item reads and writes typed
 // fields (16- and 32-bit words big-endian, byte blocks). A read past the end
@@ -19,6 +19,10 @@
 constexpr int SETTINGS_OP_LOAD = 1;
 constexpr int SETTINGS_OP_SAVE = 2;
 constexpr int SETTINGS_OP_VERSION = 3;
+// Answers 1 when the load would take the medium's record (of the version
+// medium_stored_version gives) whole, 0 when it would refuse it. A handler
+// without this op answers -1: the record must then have the current version.
+constexpr int SETTINGS_OP_CHECK = 4;
 
 struct settings_medium;
 
@@ -36,6 +40,8 @@ struct settings_medium_ops {
     int (*write_u32)(settings_medium *m, uint32_t value);
     int (*read_u16)(settings_medium *m, uint16_t *value);
     int (*write_u16)(settings_medium *m, uint16_t value);
+    // The version word of the record being loaded or checked (0 when saving).
+    uint32_t (*stored_version)(settings_medium *m);
 };
 
 struct settings_medium {
@@ -45,10 +51,12 @@ struct settings_medium {
 
 using settings_item_fn = int (*)(int op, settings_medium *m);
 
-// The op switch of an item whose load and save are functions of the medium:
-// load, save, or the item's version; -1 for any other op.
+// The op switch of an item whose load, save and (optional) check are
+// functions of the medium: load, save, check, or the item's version; -1 for
+// any other op.
 inline int settings_item_dispatch(int op, settings_medium *m, int (*load)(settings_medium *),
-                                  int (*save)(settings_medium *), uint32_t version) {
+                                  int (*save)(settings_medium *), uint32_t version,
+                                  int (*check)(settings_medium *) = nullptr) {
     switch (op) {
         case SETTINGS_OP_LOAD:
             return load(m);
@@ -56,6 +64,8 @@ inline int settings_item_dispatch(int op, settings_medium *m, int (*load)(settin
             return save(m);
         case SETTINGS_OP_VERSION:
             return static_cast<int>(version);
+        case SETTINGS_OP_CHECK:
+            return check != nullptr ? check(m) : -1;
         default:
             return -1;
     }
@@ -130,3 +140,9 @@ inline int medium_read_u16(settings_medium *m, uint16_t *v) {
 inline int medium_write_u16(settings_medium *m, uint16_t v) {
     return m->ops->write_u16(m, v);
 }
+inline uint32_t medium_stored_version(settings_medium *m) {
+    return m->ops->stored_version(m);
+}
+// The check of a record of one fixed length: 1 when the medium holds exactly
+// size bytes of that version, else 0.
+int settings_check_record_size(settings_medium *m, uint32_t version, size_t size);

@@ -61,10 +61,11 @@ int settings_factory_default_validate(void);
 // image: 1 on success.
 int settings_factory_default(void);
 
-// Factory-default images of the 52-port (A) and 28-port (B) boards, generated
-// at build time from app/factory/*.txt.
+// Factory-default images of the 52-port (A), 28-port (B) and 26-port (C)
+// boards, generated at build time from app/factory/*.txt.
 extern const uint8_t factory_default_image_a[];
 extern const uint8_t factory_default_image_b[];
+extern const uint8_t factory_default_image_c[];
 
 // C-array medium: saves every item into a binary image: its byte count, or
 // -1 when a handler fails or size is too small.

@@ -30,6 +30,7 @@ int vlan_item(int op, settings_medium *m) {
             return -1;
         return 8;
     }
+    if (op != SETTINGS_OP_LOAD) return -1;
     State loaded = state;
     if (medium_read_u32(m, &loaded.vlan_word) || medium_read_u16(m, &loaded.vlan_half) ||
         medium_read_bytes(m, loaded.vlan_bytes, 2))
@@ -42,12 +43,14 @@ int vlan_item(int op, settings_medium *m) {
 int rmon_item(int op, settings_medium *m) {
     if (op == SETTINGS_OP_VERSION) return static_cast<int>(0x88740001u);
     if (op == SETTINGS_OP_SAVE) return medium_write_u32(m, state.rmon) == 0 ? 4 : -1;
+    if (op != SETTINGS_OP_LOAD) return -1;
     return medium_read_u32(m, &state.rmon) == 0 ? 4 : -1;
 }
 
 int username_item(int op, settings_medium *m) {
     if (op == SETTINGS_OP_VERSION) return static_cast<int>(0x88740001u);
     if (op == SETTINGS_OP_SAVE) return medium_write_text(m, state.username.c_str()) == 0 ? 15 : -1;
+    if (op != SETTINGS_OP_LOAD) return -1;
     if (const char *text = medium_read_text(m)) state.username = text;
     return 15;
 }

@@ -25,8 +25,12 @@ int load(settings_medium *m) {
     return 4;
 }
 
+int check(settings_medium *m) {
+    return settings_check_record_size(m, kVersion, 4);
+}
+
 }  // namespace
 
 int l2mgr_aging_item(int op, settings_medium *m) {
-    return settings_item_dispatch(op, m, load, save, kVersion);
+    return settings_item_dispatch(op, m, load, save, kVersion, check);
 }

@@ -84,8 +84,19 @@ int load(settings_medium *m) {
     return darp_enable_set(1) == 0 ? 0 : -1;
 }
 
+// Off: the flag alone; on: aging, VLANs, bindings and the trust bitmap too.
+int check(settings_medium *m) {
+    uint16_t enabled = 0;
+    if (medium_read_u16(m, &enabled) != 0) return 0;
+    size_t size = 2;
+    if (enabled)
+        size += 2 + 2 * DARP_VLAN_MAX + 12 * kStoredBindings +
+                static_cast<size_t>((board_num_uports + 7) / 8);
+    return settings_check_record_size(m, kVersion, size);
+}
+
 }  // namespace
 
 int darp_item(int op, settings_medium *m) {
-    return settings_item_dispatch(op, m, load, save, kVersion);
+    return settings_item_dispatch(op, m, load, save, kVersion, check);
 }

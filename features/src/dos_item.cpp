@@ -79,8 +79,15 @@ int load(settings_medium *m) {
     return written(stored.size());
 }
 
+int check(settings_medium *m) {
+    size_t triples = 0;
+    for (int type = 0; type < DOS_ATTACK_TYPES; type++)
+        triples += flood(type) ? 2 : 1;
+    return settings_check_record_size(m, kVersion, static_cast<size_t>(written(triples)));
+}
+
 }  // namespace
 
 int dos_item(int op, settings_medium *m) {
-    return settings_item_dispatch(op, m, load, save, kVersion);
+    return settings_item_dispatch(op, m, load, save, kVersion, check);
 }

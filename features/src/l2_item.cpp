@@ -62,8 +62,12 @@ int load(settings_medium *m) {
     return static_cast<int>(sizeof rec);
 }
 
+int check(settings_medium *m) {
+    return settings_check_record_size(m, kVersion, kRecord);
+}
+
 }  // namespace
 
 int l2mgr_item(int op, settings_medium *m) {
-    return settings_item_dispatch(op, m, load, save, kVersion);
+    return settings_item_dispatch(op, m, load, save, kVersion, check);
 }

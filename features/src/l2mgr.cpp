@@ -31,6 +31,8 @@ int find(const dxpx_l2_addr_t *a) {
 
 // Appends the shadow entry at `index` when it is a valid unicast address of
 // one of the unit's ports.
+constexpr uint32_t kShadowEntriesDefault = 8192;
+
 void snapshot_add(int unit, uint32_t *entry) {
     const drv_if_t *drv = DRV_SERVICES(unit);
     uint32_t valid = 0, mac[2] = {0, 0}, vid = 0;
@@ -44,8 +46,11 @@ void snapshot_add(int unit, uint32_t *entry) {
                       static_cast<uint8_t>(mac[0] >> 8),  static_cast<uint8_t>(mac[0])};
     dxp_l2_addr rec{};
     if (dxp_l2_addr_get(unit, addr, static_cast<dxp_vlan_t>(vid), &rec) != 0) return;
-    if ((rec.flags & DXP_L2_MCAST) || !soc_pbmp_member(SOC_CONTROL(unit)->all.bitmap, rec.port))
-        return;
+    // The CPU's own addresses are listed too (as "HOST" on the page).
+    const soc_control_t *soc = SOC_CONTROL(unit);
+    const bool known_port =
+        soc_pbmp_member(soc->all.bitmap, rec.port) || soc_pbmp_member(soc->cmic_bitmap, rec.port);
+    if ((rec.flags & DXP_L2_MCAST) || !known_port) return;
     if (snapshot_total >= L2MGR_SNAPSHOT_MAX) return;  // the rest does not fit
     l2mgr_static_entry &e = snapshot[snapshot_total++];
     e = {};
@@ -114,14 +119,18 @@ int l2mgr_snapshot_refresh(void) {
             sal_alloc(sizeof(l2mgr_static_entry) * L2MGR_SNAPSHOT_MAX, "l2mgr snapshot"));
         if (snapshot == nullptr) return SOC_E_MEMORY;
     }
+    // Cleared once: the entries of every attached unit go in, not only the
+    // last unit's (the program attaches the management MAC as a second unit).
+    l2mgr_snapshot_clear();
     for (int unit = 0; unit < soc_cm_get_num_units(); unit++) {
         if (!soc_unit_attached(unit)) continue;
-        l2mgr_snapshot_clear();
         soc_control_t *soc = SOC_CONTROL(unit);
         uint32_t entries = 0;
-        if (soc->arl_table == nullptr ||
-            DRV_SERVICES(unit)->mem_length_get(unit, DRV_MEM_ARL, &entries) < 0)
-            continue;
+        if (soc->arl_table == nullptr) continue;
+        // A chip whose L2 table is not a window memory has no length to give:
+        // the L2 shadow thread then makes its shadow 8192 entries long.
+        if (DRV_SERVICES(unit)->mem_length_get(unit, DRV_MEM_ARL, &entries) < 0)
+            entries = kShadowEntriesDefault;
         auto *table = static_cast<uint32_t *>(soc->arl_table);
         for (uint32_t i = 0; i < entries; i++) {
             uint32_t entry[DRV_ARL_ENTRY_WORDS];

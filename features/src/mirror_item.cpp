@@ -82,8 +82,12 @@ int load(settings_medium *m) {
     return kWords * 4;
 }
 
+int check(settings_medium *m) {
+    return settings_check_record_size(m, kVersion, kWords * 4);
+}
+
 }  // namespace
 
 int mirror_item(int op, settings_medium *m) {
-    return settings_item_dispatch(op, m, load, save, kVersion);
+    return settings_item_dispatch(op, m, load, save, kVersion, check);
 }

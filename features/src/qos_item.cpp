@@ -1,5 +1,7 @@
-// The "qos" settings item (2,420 bytes): queue scheduling and priority
-// mapping, the mode, port priorities, DSCP and ToS maps and the IP table.
+// The "qos" settings item (2,424 bytes): queue scheduling and priority
+// mapping, the mode, port priorities, DSCP and ToS maps, the IP table and the
+// number of CoS queues. The previous version (2,420 bytes, no queue count) is
+// still read; it leaves the queue count as it is.
 #include "serialize.h"
 #include "board.h"
 #include "dxpx.h"
@@ -8,7 +10,8 @@
 
 namespace {
 
-constexpr uint32_t kVersion = 0x88740003;
+constexpr uint32_t kVersion = 0x88740004;
+constexpr uint32_t kVersionNoQueueCount = 0x88740003;
 constexpr int kQueues = 8;
 constexpr int kPorts = 128;
 constexpr int kPriorities = 8;
@@ -85,7 +88,15 @@ int save(settings_medium *m) {
     for (int i = 0; i < kWords; i++) {
         if (medium_write_u32(m, words(r)[i]) != 0) return -1;
     }
-    return kRecordSize;
+    int queues = 0;
+    dxpx_cosq_config_get(&queues);
+    if (medium_write_u32(m, static_cast<uint32_t>(queues)) != 0) return -1;
+    return kRecordSize + 4;
+}
+
+int check(settings_medium *m) {
+    return settings_check_record_size(m, kVersion, kRecordSize + 4) ||
+           settings_check_record_size(m, kVersionNoQueueCount, kRecordSize);
 }
 
 int load(settings_medium *m) {
@@ -93,10 +104,19 @@ int load(settings_medium *m) {
     for (int i = 0; i < kWords; i++) {
         if (medium_read_u32(m, &words(r)[i]) != 0) return -1;
     }
+    uint32_t queues = 0;
+    const bool has_queues = medium_stored_version(m) == kVersion;
+    if (has_queues && medium_read_u32(m, &queues) != 0) return -1;
     if (r.ip_count > MAX_QOS_IP_BASE_NUM || r.mode > ENHANCE_MODE_IP_BASED_QOS) {
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS,
                       "QoS settings: bad mode %u or IP entry count %u", r.mode, r.ip_count);
         return -1;
+    }
+    // The queue count first: the scheduling's weights are per queue.
+    if (has_queues && queues != 0) {
+        if (int rv = dxpx_cosq_config_set(static_cast<int>(queues)); rv != 0)
+            logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS settings: %u queues: %s", queues,
+                          dxp_errmsg(rv));
     }
     int w[kQueues];
     bool weighted = false;
@@ -149,11 +169,11 @@ int load(settings_medium *m) {
         tos();
         dscp();
     }
-    return kRecordSize;
+    return has_queues ? kRecordSize + 4 : kRecordSize;
 }
 
 }  // namespace
 
 int qosmgr_item(int op, settings_medium *m) {
-    return settings_item_dispatch(op, m, load, save, kVersion);
+    return settings_item_dispatch(op, m, load, save, kVersion, check);
 }

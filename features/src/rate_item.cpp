@@ -98,8 +98,12 @@ int load(settings_medium *m) {
     return kRecordSize;
 }
 
+int check(settings_medium *m) {
+    return settings_check_record_size(m, kVersion, kRecordSize);
+}
+
 }  // namespace
 
 int rate_item(int op, settings_medium *m) {
-    return settings_item_dispatch(op, m, load, save, kVersion);
+    return settings_item_dispatch(op, m, load, save, kVersion, check);
 }

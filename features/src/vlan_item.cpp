@@ -125,6 +125,11 @@ int apply(const Entry &e) {
     if (rv != 0)
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_VLAN, "VLAN settings: ports of VLAN %u: %s", e.vid,
                       dxp_errmsg(rv));
+    // The table takes what the chip holds, so the pages never show members
+    // the chip refused.
+    if (dxpx_vlan_port_get(e.vid, &lists.members, &lists.untagged) != 0) return rv;
+    qsw_vlanmgr_lplist_to_upbmp(&lists.members, &bmp.members);
+    qsw_vlanmgr_lplist_to_upbmp(&lists.untagged, &bmp.untagged);
     return qsw_vlanmgr_vlan_set(e.vid, &bmp.members, &bmp.untagged);
 }
 
@@ -143,8 +148,12 @@ int load(settings_medium *m) {
     return static_cast<int>(rec.size());
 }
 
+int check(settings_medium *m) {
+    return settings_check_record_size(m, kVersion, record_size());
+}
+
 }  // namespace
 
 int vlanmgr_item(int op, settings_medium *m) {
-    return settings_item_dispatch(op, m, load, save, kVersion);
+    return settings_item_dispatch(op, m, load, save, kVersion, check);
 }

@@ -110,6 +110,10 @@ int save(settings_medium *m) {
     return 8;
 }
 
+int check(settings_medium *m) {
+    return settings_check_record_size(m, kVersion, 8);
+}
+
 int load(settings_medium *m) {
     uint32_t enable = 0, priority = 0;
     if (medium_read_u32(m, &enable) != 0 || medium_read_u32(m, &priority) != 0) return -1;
@@ -364,5 +368,5 @@ void voip_profile_get(int profile, int *enable, int *priority) {
 }
 
 int voip_item(int op, settings_medium *m) {
-    return settings_item_dispatch(op, m, load, save, kVersion);
+    return settings_item_dispatch(op, m, load, save, kVersion, check);
 }

@@ -79,10 +79,12 @@ class MemoryMedium {
   public:
     std::vector<uint8_t> bytes;
     size_t at = 0;
+    uint32_t version = 0;  // of the bytes, as the last save wrote them
     settings_medium medium() { return {.ops = &kOps, .state = this}; }
     int save(settings_item_fn fn) {
         bytes.clear();
         settings_medium m = medium();
+        version = static_cast<uint32_t>(fn(SETTINGS_OP_VERSION, &m));
         return fn(SETTINGS_OP_SAVE, &m);
     }
     int load(settings_item_fn fn) {
@@ -134,6 +136,7 @@ class MemoryMedium {
         .write_u32 = write_u32,
         .read_u16 = read_u16,
         .write_u16 = write_u16,
+        .stored_version = [](settings_medium *m) { return self(m)->version; },
     };
 };
 

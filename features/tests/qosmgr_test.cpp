@@ -84,21 +84,42 @@ TEST_F(qosmgr, ItemRestoresModeAndTables) {
     add(2, 5);
     ASSERT_EQ(qosmgr_dscp_base_set_by_index(10, 3), 1);
     ASSERT_EQ(qosmgr_mode_set(ENHANCE_MODE_IP_BASED_QOS), 1);
-    ASSERT_EQ(dxpx_cosq_mapping_set(0, 3), 0);
+    ASSERT_EQ(dxpx_cosq_config_set(2), 0);
+    ASSERT_EQ(dxpx_cosq_mapping_set(0, 1), 0);
     feature_test::MemoryMedium saved;
-    ASSERT_EQ(saved.save(qosmgr_item), 2420);
+    ASSERT_EQ(saved.save(qosmgr_item), 2424);
     ASSERT_EQ(qosmgr_init(), 1);
     ASSERT_EQ(dxpx_cosq_mapping_set(0, 0), 0);
-    // The never-scheduled chip's state and the priority map come back too.
-    ASSERT_EQ(saved.load(qosmgr_item), 2420);
-    int queue = -1;
+    ASSERT_EQ(dxpx_cosq_config_set(4), 0);
+    // The never-scheduled chip's state, the priority map and the queue count
+    // come back too.
+    ASSERT_EQ(saved.load(qosmgr_item), 2424);
+    int queue = -1, queues = 0;
     ASSERT_EQ(dxpx_cosq_mapping_get(0, &queue), 0);
-    EXPECT_EQ(queue, 3);
+    EXPECT_EQ(queue, 1);
+    ASSERT_EQ(dxpx_cosq_config_get(&queues), 0);
+    EXPECT_EQ(queues, 2);
     int mode = 0, priority = 0;
     qosmgr_mode_get(&mode);
     EXPECT_EQ(mode, ENHANCE_MODE_IP_BASED_QOS);
     EXPECT_EQ(qosmgr_ip_base_cnt_get(), 2);
     EXPECT_EQ(rules(), 2);
+    ASSERT_EQ(qosmgr_dscp_base_get_by_index(10, &priority), 1);
+    EXPECT_EQ(priority, 3);
+}
+
+TEST_F(qosmgr, RecordWithoutTheQueueCountIsStillRead) {
+    ASSERT_EQ(qosmgr_dscp_base_set_by_index(10, 3), 1);
+    feature_test::MemoryMedium saved;
+    ASSERT_EQ(saved.save(qosmgr_item), 2424);
+    saved.bytes.resize(2420);
+    saved.version = 0x88740003;
+    ASSERT_EQ(dxpx_cosq_config_set(3), 0);
+    ASSERT_EQ(qosmgr_dscp_base_set_by_index(10, 0), 1);
+    ASSERT_EQ(saved.load(qosmgr_item), 2420);
+    int queues = 0, priority = 0;
+    ASSERT_EQ(dxpx_cosq_config_get(&queues), 0);
+    EXPECT_EQ(queues, 3);  // kept: the old record has none
     ASSERT_EQ(qosmgr_dscp_base_get_by_index(10, &priority), 1);
     EXPECT_EQ(priority, 3);
 }

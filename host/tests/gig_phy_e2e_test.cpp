@@ -38,9 +38,9 @@ TEST(gig_phy_e2e, CableTestsOfA640xPortFromTheMonitorAndTheWeb) {
     EXPECT_NE(seen.find("pair B Open/Short, length 12 metres"), std::string::npos) << seen;
 
     const int web = sw.port_offset() + 80;
-    const std::string cookie = web_client::web_login(web, "qivor");
+    const std::string cookie = web_client::login(web, "qivor");
     ASSERT_FALSE(cookie.empty());
-    const std::string page = web_client::http_post(web, "/cable.cgi", "port=25", cookie);
+    const std::string page = web_client::post(web, "/cable.cgi", "port=25", cookie);
     EXPECT_NE(page.find("Ok, length 40 meters"), std::string::npos) << page;
 }
 

@@ -27,11 +27,6 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 using switchfw_child::read_until;
-using web_client::http_get;
-using web_client::http_post;
-using web_client::send_text;
-using web_client::telnet_connect;
-using web_client::web_login;
 
 class Firmware {
   public:
@@ -92,6 +87,25 @@ class Firmware {
     int stdin_ = -1, stdout_ = -1;
     std::string output_;
 };
+
+using web_client::send_text;
+
+int telnet_connect(int port) {
+    return web_client::tcp_connect(port);
+}
+
+std::string http_post(int port, const std::string &path, const std::string &body,
+                      const std::string &cookie = "") {
+    return web_client::post(port, path, body, cookie);
+}
+
+std::string http_get(int port, const std::string &path, const std::string &cookie = "") {
+    return web_client::get(port, path, cookie);
+}
+
+std::string web_login(int port, const std::string &password) {
+    return web_client::login(port, password);
+}
 
 // Logs in over the web and changes the administrator's password.
 bool change_password(int port, const std::string &from, const std::string &to) {

@@ -25,6 +25,14 @@ inline int sh(const std::string &cmd) {
     return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
 }
 
+// How often the text holds what.
+inline size_t count_of(const std::string &text, const std::string &what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        n++;
+    return n;
+}
+
 // True when this process may make namespaces and TAP devices.
 inline bool can_make_namespaces() {
     return geteuid() == 0 && access("/dev/net/tun", R_OK | W_OK) == 0 && sh("ip -V") == 0 &&

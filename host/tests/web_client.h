@@ -1,6 +1,5 @@
-// A plain client of the firmware's servers for the program's tests: TCP
-// connections to 127.0.0.1, HTTP/1.0 requests with the session cookie, and
-// the web login.
+// A plain HTTP/1.0 client of the firmware's web server on 127.0.0.1, for the
+// program's own tests: one request per connection, the whole answer back.
 #pragma once
 
 #include <arpa/inet.h>
@@ -14,7 +13,8 @@
 
 namespace web_client {
 
-inline int telnet_connect(int port) {
+// A TCP connection to 127.0.0.1:port, or -1.
+inline int tcp_connect(int port) {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -31,10 +31,10 @@ inline void send_text(int fd, const std::string &s) {
     send(fd, s.data(), s.size(), MSG_NOSIGNAL);
 }
 
-// One HTTP/1.0 request to the firmware's web server: the whole answer.
-inline std::string http_request(int port, const std::string &method, const std::string &path,
-                                const std::string &body, const std::string &cookie) {
-    int fd = telnet_connect(port);
+// One request with the session cookie's value: the whole answer.
+inline std::string request(int port, const std::string &method, const std::string &path,
+                           const std::string &body, const std::string &cookie) {
+    int fd = tcp_connect(port);
     if (fd < 0) return "";
     std::string head = method + " " + path + " HTTP/1.0\r\nCookie: WebManaged=" + cookie + "\r\n";
     if (method == "POST") head += "Content-Length: " + std::to_string(body.size()) + "\r\n";
@@ -45,18 +45,43 @@ inline std::string http_request(int port, const std::string &method, const std::
     return answer;
 }
 
-inline std::string http_post(int port, const std::string &path, const std::string &body,
-                             const std::string &cookie = "") {
-    return http_request(port, "POST", path, body, cookie);
+inline std::string post(int port, const std::string &path, const std::string &body,
+                        const std::string &cookie = "") {
+    return request(port, "POST", path, body, cookie);
 }
 
-inline std::string http_get(int port, const std::string &path, const std::string &cookie = "") {
-    return http_request(port, "GET", path, "", cookie);
+inline std::string get(int port, const std::string &path, const std::string &cookie = "") {
+    return request(port, "GET", path, "", cookie);
 }
 
-// Logs in over the web: the session cookie, "" when refused.
-inline std::string web_login(int port, const std::string &password) {
-    std::string answer = http_post(port, "/login.cgi", "username=admin&password=" + password);
+// Uploads the file as the one part of a multipart form, as a browser does.
+inline std::string upload(int port, const std::string &path, const std::string &file,
+                          const std::string &cookie) {
+    const std::string boundary = "----switchfwtestboundary";
+    std::string body = "--" + boundary +
+                       "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"f\"\r\n"
+                       "Content-Type: application/octet-stream\r\n\r\n" +
+                       file + "\r\n--" + boundary + "--\r\n";
+    int fd = tcp_connect(port);
+    if (fd < 0) return "";
+    send_text(fd, "POST " + path + " HTTP/1.0\r\nCookie: WebManaged=" + cookie +
+                      "\r\nContent-Type: multipart/form-data; boundary=" + boundary +
+                      "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+    std::string answer;
+    switchfw_child::read_until(fd, &answer, "\x01never", 5);
+    close(fd);
+    return answer;
+}
+
+// The answer's body, after the header block.
+inline std::string body_of(const std::string &answer) {
+    size_t at = answer.find("\r\n\r\n");
+    return at == std::string::npos ? "" : answer.substr(at + 4);
+}
+
+// Logs in as the administrator: the session cookie's value, "" when refused.
+inline std::string login(int port, const std::string &password) {
+    std::string answer = post(port, "/login.cgi", "username=admin&password=" + password);
     const std::string tag = "Set-Cookie: WebManaged=";
     size_t at = answer.find(tag);
     if (at == std::string::npos) return "";

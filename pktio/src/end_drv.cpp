@@ -85,6 +85,15 @@ int mac_from_nvram(dxp_mac_t mac) {
     return net_util_mac_parse(text, mac);
 }
 
+// A fresh flash holds no address: the one eth1 runs with is stored, so the
+// system page, the SNMP engine ID and ARP inspection all see it.
+void mac_store_default() {
+    const char *text = nvram_get("et1macaddr");
+    if (text != nullptr && *text != '\0') return;
+    if (nvram_set("et1macaddr", END_DEFAULT_MAC) != 0 || nvram_commit() != 0)
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_NETWORK, "eth1: et1macaddr cannot be stored");
+}
+
 void learn(EndState &s, const uint8_t *mac, dxp_vlan_t vid) {
     SalLock g(s.lock);
     int i = 0;
@@ -366,6 +375,7 @@ eth_hwr_funs end_funs = {
 bool end_init(eth_drv_sc *sc) {
     EndState &s = state();
     dxp_mac_t mac;
+    mac_store_default();
     if (mac_from_nvram(mac) != 0) return false;
     end_reset();
     std::memcpy(s.mac, mac, 6);

@@ -248,9 +248,9 @@ TEST_F(snmp_agent_e2e, Board52ServesSystemInterfacesAndDot3) {
     std::string ports = run(v2c("snmpbulkwalk", "public") + " .1.3.6.1.2.1.2.2.1.2");
     EXPECT_EQ(lines(ports), 52);
     EXPECT_NE(ports.find(".1.3.6.1.2.1.2.2.1.2.52 = STRING: \"Port #52\""), std::string::npos);
-    // No stored MAC address: the base is 00:00:00:00:00:01.
+    // The first boot stores eth1's address, 02:53:57:00:00:01, as the base.
     EXPECT_EQ(run(v2c("snmpget", "public") + " .1.3.6.1.2.1.2.2.1.6.3"),
-              ".1.3.6.1.2.1.2.2.1.6.3 = Hex-STRING: 00 00 00 00 00 04 \n");
+              ".1.3.6.1.2.1.2.2.1.6.3 = Hex-STRING: 02 53 57 00 00 04 \n");
     std::string dot3 = run(v2c("snmpwalk", "public") + " .1.3.6.1.2.1.10.7");
     EXPECT_EQ(lines(dot3), 52 * 20) << dot3.substr(0, 400);
     EXPECT_NE(dot3.find(".1.3.6.1.2.1.10.7.5.1.3.52 = Counter32: 0"), std::string::npos);

@@ -149,6 +149,18 @@ return state;
 """
 
 
+def main_frame_script(reads):
+    """A script for wait_state: the main frame's address once it has loaded,
+    and what the JavaScript `reads` adds to `state` from the frame `main`."""
+    return ("var main = window.frames['left'] && window.frames['left'].frames['main'];\n"
+            "var state = {};\n"
+            "try {\n"
+            "  state.main = main.document.readyState == 'complete' ? main.location.href : '';\n"
+            + reads +
+            "\n} catch (e) {}\n"
+            "return state;\n")
+
+
 def wait_state(wd, check, what, script=FRAMES_STATE):
     """The state the script reads once check accepts it."""
     state = None

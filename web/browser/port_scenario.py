@@ -17,25 +17,16 @@ import subprocess
 import sys
 
 sys.dont_write_bytecode = True  # no cache files in the source tree
-from browser_test import (TestFailure, expect, log_in, run_main, wait_for_port,  # noqa: E402
-                          wait_state)
+from browser_test import (TestFailure, expect, log_in, main_frame_script,  # noqa: E402
+                          run_main, wait_for_port, wait_state)
 
-# Reads the main frame from the top document.
-MAIN_STATE = """
-var main = window.frames['left'] && window.frames['left'].frames['main'];
-var state = {};
-try {
-  state.main = main.document.readyState == 'complete' ? main.location.href : '';
+# Reads the main frame and the front panel from the top document.
+MAIN_STATE = main_frame_script("""
   state.html = main.document.body ? main.document.body.innerHTML : '';
   var f = main.document.forms.portset;
   if (f) state.form = {speed: f.speed.value, pvid: f.pvid.value, autonego: f.autonego.value,
                        port: f.port.value};
-} catch (e) {}
-try {
-  state.links = window.frames['banner'].document.querySelectorAll('td[id^=link]').length;
-} catch (e) {}
-return state;
-"""
+  state.links = window.frames['banner'].document.querySelectorAll('td[id^=link]').length;""")
 
 
 def port_offset_free(offset):

@@ -48,7 +48,9 @@ bool upload_start(httpd_request *req, const char *&data, size_t &len) {
     const char *line_end = static_cast<const char *>(std::memchr(data, '\r', len));
     long tail = static_cast<long>(line_end - data) + 6;
     long file_size = req->content_length - head - tail;
-    if (file_size <= 0) return false;
+    // An empty file (what a browser sends for an empty one) is announced
+    // too: its handler answers it.
+    if (file_size < 0) return false;
     auto *up =
         static_cast<upload_state *>(httpd_req_state_get(req, &upload_key, sizeof(upload_state)));
     if (up == nullptr) return false;

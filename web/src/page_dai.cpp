@@ -45,14 +45,12 @@ bool number(const char *text, long lo, long hi, long *out) {
     return true;
 }
 
-// A VLAN range: 0 as "from" means none; otherwise from <= to <= 4094.
+// A VLAN range of ids up to 4094: 0 as "from" means none, and a range whose
+// end is below its start ("5 to --") is empty.
 bool range(const char *from_text, const char *to_text, long *from, long *to) {
-    if (!number(from_text, 0, kVidMax, from)) return false;
-    if (*from == 0) {
-        *to = 0;
-        return true;
-    }
-    return number(to_text, *from, kVidMax, to);
+    if (!number(from_text, 0, kVidMax, from) || !number(to_text, 0, kVidMax, to)) return false;
+    if (*to < *from) *from = *to = 0;
+    return true;
 }
 
 int fail(httpd_event *ev, httpd_request *req, const char *message) {
@@ -239,7 +237,8 @@ void sspvar_darp_tag_entry(const uint16_t args[3], httpd_tag_out *out, httpd_req
 }
 
 // Argument 0 selects: 0 "checked" when enabled; 1 "checked" for trusted
-// port argument 1 + 1; 2 and 3 the VLAN choices of the range's from and to;
+// port argument 1 + 1; 2 and 3 the VLAN choices of a range's from and to,
+// preset from darpvlan.cgi's range when argument 1 is 1 (the add range);
 // 4 the inspected VLANs; 5 the aging time; 6 the inspected VLAN of row
 // argument 1.
 void sspvar_darp_tag_config(const uint16_t args[3], httpd_tag_out *out, httpd_request *req) {
@@ -257,10 +256,10 @@ void sspvar_darp_tag_config(const uint16_t args[3], httpd_tag_out *out, httpd_re
             break;
         }
         case 2:
-            vlan_options(out, s != nullptr ? s->from : 0);
+            vlan_options(out, s != nullptr && args[1] == 1 ? s->from : 0);
             break;
         case 3:
-            vlan_options(out, s != nullptr ? s->to : 0);
+            vlan_options(out, s != nullptr && args[1] == 1 ? s->to : 0);
             break;
         case 4:
             vlan_ranges(out);

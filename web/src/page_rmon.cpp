@@ -25,11 +25,31 @@ void column_oid(Table t, uint32_t column, rmon_oid_t *oid) {
     std::memcpy(oid, head, sizeof head);
 }
 
-int write(Table t, uint32_t var_id, uint32_t index, oid_val v) {
+// The probe's answer to a test of the value (0 when it would take it).
+int test(Table t, uint32_t var_id, uint32_t index, oid_val v) {
     int error = -1;
     rmonp_var_set(t.group, t.table, var_id, index, &v, RMON_ACT_TEST, &error);
+    return error;
+}
+
+int write(Table t, uint32_t var_id, uint32_t index, oid_val v) {
+    int error = test(t, var_id, index, v);
     if (error == 0) rmonp_var_set(t.group, t.table, var_id, index, &v, RMON_ACT_SET, &error);
     return error;
+}
+
+oid_val int_value(int32_t *value) {
+    return {.type = RMON_ASN_INTEGER, .length = 4, .value = value};
+}
+
+// Null for a text too long for a value record.
+bool text_value(const char *text, oid_val *v) {
+    size_t n = std::strlen(text);
+    if (n > 0xffff) return false;
+    *v = {.type = RMON_ASN_OCTET_STR,
+          .length = static_cast<uint16_t>(n),
+          .value = const_cast<char *>(text)};
+    return true;
 }
 
 int status_write(Table t, uint32_t index, int32_t status) {
@@ -120,16 +140,12 @@ int next(Table t, uint32_t column, const uint32_t *after, int parts, uint32_t *f
 }
 
 int set_int(Table t, uint32_t var_id, uint32_t index, int32_t value) {
-    return write(t, var_id, index, {.type = RMON_ASN_INTEGER, .length = 4, .value = &value});
+    return write(t, var_id, index, int_value(&value));
 }
 
 int set_text(Table t, uint32_t var_id, uint32_t index, const char *text) {
-    size_t n = std::strlen(text);
-    if (n > 0xffff) return RMON_WRONG_LENGTH;
-    return write(t, var_id, index,
-                 {.type = RMON_ASN_OCTET_STR,
-                  .length = static_cast<uint16_t>(n),
-                  .value = const_cast<char *>(text)});
+    oid_val v;
+    return text_value(text, &v) ? write(t, var_id, index, v) : RMON_WRONG_LENGTH;
 }
 
 int set_oid(Table t, uint32_t var_id, uint32_t index, const rmon_oid_t *oid, uint16_t len) {
@@ -399,11 +415,19 @@ int ssphandler_rmonlite_histctrl_modify_cgi(httpd_event *ev, httpd_request *req)
     bool was_valid = status.u32() == RMON_VALID;
     if (was_valid && rmon_row_op(kHistCtrl, index, 3) != 0)
         return refuse(ev, req, title, "Set the RMON_HistCtrl.Interval failed!");
-    Value old_interval;
-    read(kHistCtrl, 5, index, &old_interval);
+    // Both fields are tested before either is set: a refused post leaves the
+    // row as it was.
     const char *failed = nullptr;
     int var = 0;
-    if (interval_text != nullptr && set_int(kHistCtrl, 4, index, interval) != 0) {
+    oid_val owner_value{};
+    if (interval_text != nullptr && test(kHistCtrl, 4, index, int_value(&interval)) != 0) {
+        failed = "Set the RMON_HistCtrl.Interval failed!";
+        var = 4;
+    } else if (owner != nullptr &&
+               (!text_value(owner, &owner_value) || test(kHistCtrl, 5, index, owner_value) != 0)) {
+        failed = "Set the RMON_HistCtrl.Owner failed!";
+        var = 5;
+    } else if (interval_text != nullptr && set_int(kHistCtrl, 4, index, interval) != 0) {
         failed = "Set the RMON_HistCtrl.Interval failed!";
         var = 4;
     } else if (owner != nullptr && set_text(kHistCtrl, 5, index, owner) != 0) {
@@ -413,8 +437,6 @@ int ssphandler_rmonlite_histctrl_modify_cgi(httpd_event *ev, httpd_request *req)
     if (failed != nullptr) {
         logger_printf(LOG_LEVEL_WARNING, LOG_MOD_RMON, "%s, rmonp_var_set(var=%d) failed!\n",
                       handler, var);
-        // A refused post leaves the row as it was.
-        if (var == 5) set_int(kHistCtrl, 4, index, static_cast<int32_t>(old_interval.u32()));
         if (was_valid) rmon_row_op(kHistCtrl, index, 1);
         return refuse(ev, req, title, failed);
     }

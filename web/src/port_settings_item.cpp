@@ -94,8 +94,13 @@ int load(settings_medium *m) {
     return board_num_uports * kRowBytes;
 }
 
+int check(settings_medium *m) {
+    return settings_check_record_size(m, kVersion,
+                                      static_cast<size_t>(board_num_uports * kRowBytes));
+}
+
 }  // namespace
 
 int port_settings_item(int op, settings_medium *m) {
-    return settings_item_dispatch(op, m, load, save, kVersion);
+    return settings_item_dispatch(op, m, load, save, kVersion, check);
 }

@@ -181,6 +181,9 @@ int webauth_item_password(int op, settings_medium *m) {
         }
         case SETTINGS_OP_VERSION:
             return static_cast<int>(WEBAUTH_PASSWORD_VERSION);
+        case SETTINGS_OP_CHECK:
+            return settings_check_record_size(m, WEBAUTH_PASSWORD_VERSION,
+                                              WEBAUTH_PASSWORD_RECORD_SIZE);
         default:
             return -1;
     }

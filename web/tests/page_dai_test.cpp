@@ -53,9 +53,13 @@ TEST_F(page_dai, SettingsFormConfiguresTheInspection) {
     EXPECT_TRUE(has(r, "<tr><td>7</td></tr>"));
     EXPECT_EQ(darp_port_trust_get(3), 0);
 
+    // A range whose end is below its start ("7 to --", "9 to 8") is empty.
+    ASSERT_EQ(error_of(post("/darp.cgi", form("1", 7, 0, 9, 8, "5"))), "");
+    r = get("/darp_config.htm");
+    EXPECT_TRUE(has(r, "<td id=\"vlans\">2-3, 7</td>")) << r.body;
+
     // Bad input changes nothing.
     const std::string kept = saved("darp");
-    EXPECT_EQ(error_of(post("/darp.cgi", form("", 0, 0, 9, 8, "5"))), "Invalid VLAN range");
     EXPECT_EQ(error_of(post("/darp.cgi", form("", 0, 0, 0, 0, "x"))), "Invalid aging time");
     EXPECT_EQ(error_of(post("/darp.cgi", form("", 0, 0, 4095, 4095, "1"))), "Invalid VLAN range");
     EXPECT_EQ(error_of(post("/darp.cgi", "enable=2")), "Invalid setting");
@@ -75,7 +79,11 @@ TEST_F(page_dai, RedisplayShowsThePostedValues) {
     ASSERT_EQ(error_of(r), "");
     EXPECT_TRUE(has(r, "id=\"trust1\" >")) << r.body;
     EXPECT_TRUE(has(r, "id=\"trust2\" checked>"));
-    EXPECT_TRUE(has(r, "<OPTION value=1 selected>1</OPTION>"));
+    // Only the add range is preset: the remove range stays "--".
+    const size_t add_from = r.body.find("name=\"addfrom\"");
+    ASSERT_NE(add_from, std::string::npos);
+    EXPECT_EQ(r.body.find("<OPTION value=1 selected>1</OPTION>"),
+              r.body.find("<OPTION value=1 selected>1</OPTION>", add_from));
     EXPECT_TRUE(has(r, "name=\"aging\" size=\"5\" value=\"9\""));
     // Without the posted values the form shows the settings.
     r = get("/darp_config.htm");

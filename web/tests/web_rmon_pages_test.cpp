@@ -215,6 +215,9 @@ TEST_F(web_rmon_pages, HistoryControlIsEditedAndItsSamplesShown) {
     EXPECT_EQ(error_of(post("/rmonlite_histctrl_modify.cgi",
                             "ctrl_id=2&input_interval=30&input_owner=" + std::string(128, 'm'))),
               "Set the RMON_HistCtrl.Owner failed!");
+    EXPECT_EQ(error_of(post("/rmonlite_histctrl_modify.cgi",
+                            "ctrl_id=2&input_interval=0&histctrl_enable=1&input_owner=monitorY")),
+              "Set the RMON_HistCtrl.Interval failed!");
     EXPECT_TRUE(has(get("/rmonlite_histctrl_overview.htm"),
                     "<td>20</td><td>monitorX</td><td><FONT color=green>Enabled"));
 

@@ -51,8 +51,9 @@ struct memory_medium {
         self(m)->bytes.insert(self(m)->bytes.end(), p, p + len);
         return 0;
     }
-    static constexpr settings_medium_ops ops{read_text, write_text, read_bytes, write_bytes,
-                                             nullptr,   nullptr,    nullptr,    nullptr};
+    static constexpr settings_medium_ops ops{read_text,   write_text, read_bytes,
+                                             write_bytes, nullptr,    nullptr,
+                                             nullptr,     nullptr,    nullptr};
 };
 
 std::string username() {

@@ -299,5 +299,8 @@ int loggers_load(settings_medium *m) {
 }  // namespace
 
 int settings_item_loggers(int op, settings_medium *m) {
-    return settings_item_dispatch(op, m, loggers_load, loggers_save, kLoggersVersion);
+    auto check = [](settings_medium *medium) {
+        return settings_check_record_size(medium, kLoggersVersion, kLoggersRecordBytes);
+    };
+    return settings_item_dispatch(op, m, loggers_load, loggers_save, kLoggersVersion, check);
 }

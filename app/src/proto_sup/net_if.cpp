@@ -293,6 +293,8 @@ int if_config_item(const char *name, int op, settings_medium *m) {
             return if_config_save(name, m);
         case SETTINGS_OP_VERSION:
             return static_cast<int>(kIfConfigVersion);
+        case SETTINGS_OP_CHECK:
+            return settings_check_record_size(m, kIfConfigVersion, kIfConfigBytes);
         default:
             return -1;
     }

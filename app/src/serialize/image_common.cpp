@@ -1,4 +1,4 @@
-// Parsed images: entry lookup, value decoding and version checks.
+// Parsed images: entry lookup and value decoding.
 #include <cstdio>
 
 #include "serialize_internal.h"
@@ -39,19 +39,6 @@ bool entry_value(const ImageEntry &e, ItemValue &out) {
     out.bytes.clear();
     if (e.hex) return hex_decode(e.value, out.bytes);
     return out.bytes.append(e.value);
-}
-
-bool versions_match(const ParsedImage &image, char *err, size_t err_size) {
-    for (const ImageEntry &e : image.entries) {
-        if (e.item == nullptr || settings_item_handler(e.item) == nullptr) continue;
-        uint32_t want = item_version(*e.item);
-        if (e.version != want) {
-            std::snprintf(err, err_size, "item %s has version 0x%08x, expected 0x%08x",
-                          e.item->name, e.version, want);
-            return false;
-        }
-    }
-    return true;
 }
 
 }  // namespace settings_internal

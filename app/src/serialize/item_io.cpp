@@ -1,5 +1,7 @@
-// Saving and loading one item through its handler, with the version check and
-// the roll-back of a refused load.
+// Saving, checking and loading one item through its handler, with the
+// roll-back of a refused load.
+#include <cstdio>
+
 #include "logger.h"
 #include "serialize_internal.h"
 
@@ -8,12 +10,13 @@ namespace {
 
 // Runs the handler's load over a stored value; *unread gets the record bytes
 // it left.
-int load_raw(const settings_item &item, const ItemValue &v, size_t *unread) {
+int load_raw(const settings_item &item, const ItemValue &v, size_t *unread, int op) {
     ByteBuffer text;
     MediumState s;
     s.item = &item;
     s.loading = true;
     s.present = v.present;
+    s.version = v.version;
     s.data = v.bytes.data();
     s.len = v.bytes.size();
     if (item.kind == SETTINGS_ITEM_TEXT) {
@@ -24,12 +27,41 @@ int load_raw(const settings_item &item, const ItemValue &v, size_t *unread) {
     }
     settings_medium m = medium_for(s);
     settings_item_fn handler = settings_item_handler(&item);
-    int result = handler ? handler(SETTINGS_OP_LOAD, &m) : -1;
+    int result = handler ? handler(op, &m) : -1;
     *unread = s.len - s.pos;
     return result;
 }
 
 }  // namespace
+
+const char *item_check(const settings_item &item, uint32_t version, const ItemValue &v) {
+    if (item.kind == SETTINGS_ITEM_TEXT) {
+        return version == item_version(item) ? nullptr : "version not matched";
+    }
+    ItemValue stored;
+    stored.version = version;
+    stored.present = v.present;
+    if (!stored.bytes.append(v.bytes.view())) return "out of memory";
+    size_t unread = 0;
+    int checked = load_raw(item, stored, &unread, SETTINGS_OP_CHECK);
+    if (checked == 1) return nullptr;
+    if (checked == 0) return "record refused";
+    return version == item_version(item) ? nullptr : "version not matched";
+}
+
+bool entries_fit(const ParsedImage &image, char *err, size_t err_size) {
+    for (const ImageEntry &e : image.entries) {
+        if (e.item == nullptr || settings_item_handler(e.item) == nullptr) continue;
+        ItemValue v;
+        const char *why = entry_value(e, v) ? item_check(*e.item, e.version, v) : "malformed value";
+        if (why != nullptr) {
+            std::snprintf(err, err_size, "item %s (version 0x%08x, %zu bytes): %s", e.item->name,
+                          e.version, v.bytes.size(), why);
+            return false;
+        }
+    }
+    return true;
+}
 
 int item_save(const settings_item &item, ItemValue &v) {
     v.version = item_version(item);
@@ -48,7 +80,7 @@ int item_save(const settings_item &item, ItemValue &v) {
 
 int item_load(const settings_item &item, uint32_t version, const ItemValue &v, const char *source) {
     uint32_t want = item_version(item);
-    if (version != want) {
+    if (version != want && item_check(item, version, v) != nullptr) {
         logger_printf(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE,
                       "Settings item %s from %s has version 0x%08x, expected 0x%08x; not loaded",
                       item.name, source, version, want);
@@ -59,7 +91,7 @@ int item_load(const settings_item &item, uint32_t version, const ItemValue &v, c
     bool have_previous = item_save(item, previous) >= 0;
 
     size_t unread = 0;
-    int result = load_raw(item, v, &unread);
+    int result = load_raw(item, v, &unread, SETTINGS_OP_LOAD);
     if (result >= 0 && unread == 0) return result;
     if (result >= 0) {
         logger_printf(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE,
@@ -71,7 +103,7 @@ int item_load(const settings_item &item, uint32_t version, const ItemValue &v, c
                       "Settings item %s from %s: record of %zu bytes refused; not loaded",
                       item.name, source, v.bytes.size());
     }
-    if (have_previous) load_raw(item, previous, &unread);
+    if (have_previous) load_raw(item, previous, &unread, SETTINGS_OP_LOAD);
     return -1;
 }
 

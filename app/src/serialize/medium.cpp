@@ -5,11 +5,12 @@
 #include "serialize_internal.h"
 
 namespace settings_internal {
-namespace {
 
 MediumState &state_of(settings_medium *m) {
     return *static_cast<MediumState *>(m->state);
 }
+
+namespace {
 
 bool is_record_load(const MediumState &s) {
     return s.loading && s.item->kind == SETTINGS_ITEM_RECORD;
@@ -81,8 +82,20 @@ int write_u16(settings_medium *m, uint16_t value) {
     return write_bytes(m, b, sizeof b);
 }
 
-const settings_medium_ops kOps = {read_text, write_text, read_bytes, write_bytes,
-                                  read_u32,  write_u32,  read_u16,   write_u16};
+uint32_t stored_version(settings_medium *m) {
+    const MediumState &s = state_of(m);
+    return s.loading ? s.version : 0;
+}
+
+const settings_medium_ops kOps = {.read_text = read_text,
+                                  .write_text = write_text,
+                                  .read_bytes = read_bytes,
+                                  .write_bytes = write_bytes,
+                                  .read_u32 = read_u32,
+                                  .write_u32 = write_u32,
+                                  .read_u16 = read_u16,
+                                  .write_u16 = write_u16,
+                                  .stored_version = stored_version};
 
 }  // namespace
 
@@ -101,3 +114,8 @@ uint32_t item_version(const settings_item &item) {
 }
 
 }  // namespace settings_internal
+
+int settings_check_record_size(settings_medium *m, uint32_t version, size_t size) {
+    const settings_internal::MediumState &s = settings_internal::state_of(m);
+    return s.loading && s.version == version && s.len == size ? 1 : 0;
+}

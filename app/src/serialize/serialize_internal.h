@@ -73,9 +73,11 @@ bool binary_append_item(ByteBuffer &out, const settings_item &item, const ItemVa
 bool binary_finish(ByteBuffer &out);
 bool binary_parse(const uint8_t *image, size_t limit, ParsedImage &out, char *err, size_t err_size);
 
-// Versions of the items that have handlers; false (with err) when an entry's
-// version differs.
-bool versions_match(const ParsedImage &image, char *err, size_t err_size);
+// Every entry of an item that has a handler is one its load takes whole (see
+// SETTINGS_OP_CHECK); false with the reason in err.
+bool entries_fit(const ParsedImage &image, char *err, size_t err_size);
+// Null when the item's load takes the stored value whole, else the reason.
+const char *item_check(const settings_item &item, uint32_t version, const ItemValue &v);
 
 // The medium handed to a handler for one item.
 struct MediumState {
@@ -87,10 +89,12 @@ struct MediumState {
     size_t len = 0;
     size_t pos = 0;
     bool present = false;
+    uint32_t version = 0;
     // Saving.
     ItemValue *out = nullptr;
 };
 settings_medium medium_for(MediumState &state);
+MediumState &state_of(settings_medium *m);
 
 // Calls the item's handler to save it into v; the handler's result, or -1.
 int item_save(const settings_item &item, ItemValue &v);

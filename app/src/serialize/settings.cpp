@@ -131,7 +131,7 @@ bool backup_parse(const char *buf, ParsedImage &parsed, char *err, size_t err_si
         std::snprintf(err, err_size, "%d items found, %u expected", parsed.count, count);
         return false;
     }
-    return versions_match(parsed, err, err_size);
+    return entries_fit(parsed, err, err_size);
 }
 
 bool factory_parse(ParsedImage &parsed, char *err, size_t err_size) {
@@ -141,7 +141,7 @@ bool factory_parse(ParsedImage &parsed, char *err, size_t err_size) {
         return false;
     }
     return binary_parse(image, SETTINGS_IMAGE_MAX, parsed, err, err_size) &&
-           versions_match(parsed, err, err_size);
+           entries_fit(parsed, err, err_size);
 }
 
 // Loads the image's items of the groups in group order; true when all loaded.
@@ -243,7 +243,8 @@ int settings_nvram_validate(void) {
         if (settings_item_handler(item) == nullptr) continue;
         ImageEntry e;
         const char *why = nvram_read_item(*item, e);
-        if (why == nullptr && e.version != item_version(*item)) why = "version mismatch";
+        ItemValue v;
+        if (why == nullptr) why = entry_value(e, v) ? item_check(*item, e.version, v) : "malformed";
         if (why != nullptr) {
             // A new board or a reset one simply has nothing stored yet.
             logger_printf(why == kNotStored ? LOG_LEVEL_INFO : LOG_LEVEL_WARNING,
