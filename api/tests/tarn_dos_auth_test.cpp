@@ -34,6 +34,12 @@ class tarn_dos_auth : public tarn_test::FieldUnitTest {
         int prio = 0;
         return dxp_field_entry_prio_get(0, entry, &prio) == 0;
     }
+    static int installedCount() {
+        int n = 0;
+        for (int entry = 1; entry <= 64; entry++)
+            n += installed(entry) ? 1 : 0;
+        return n;
+    }
     static int portGet(int port, int type) {
         int v = -1;
         EXPECT_EQ(dxp_switch_control_port_get(0, port, type, &v), 0);
@@ -71,28 +77,41 @@ TEST_P(tarn_dos_auth, DosTypesNeedTheMasterSwitchAndFirstFragment) {
     ASSERT_EQ(dxp_field_action_get(0, 5, dxpFieldActionRpDrop, &p0, &p1), 0);
 }
 
-TEST_P(tarn_dos_auth, DisablesRemoveEveryInstalledEntryOnce) {
+TEST_P(tarn_dos_auth, OnePortOffRebuildsTheRuleForTheOthers) {
     ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackToCpu, 1), 0);
     // Disabling what was never enabled has nothing to remove.
     EXPECT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackL4Port, 0), 0);
+    EXPECT_FALSE(installed(1));
     ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackSipEqualDip, 1), 0);
     ASSERT_TRUE(installed(1));
+    // On again changes nothing: no second entry.
+    ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackSipEqualDip, 1), 0);
+    ASSERT_EQ(dxp_switch_control_port_set(0, 4, dxpSwitchDosAttackSipEqualDip, 1), 0);
+    EXPECT_FALSE(installed(2));
+
     ASSERT_EQ(dxp_switch_control_port_set(0, 5, dxpSwitchDosAttackSipEqualDip, 0), 0);
-    EXPECT_FALSE(installed(1));
+    // The rule rebuilt for the ports that keep it: blocks of source ports.
+    EXPECT_GT(installedCount(), 1);
     EXPECT_EQ(portGet(5, dxpSwitchDosAttackSipEqualDip), 0);
     EXPECT_EQ(portGet(4, dxpSwitchDosAttackSipEqualDip), 1);
-    // The shared entry is gone from every record: a later all-ports disable
-    // does not hit an id that another entry may hold by now.
+    int v = -1;
+    ASSERT_EQ(dxp_switch_control_get(0, dxpSwitchDosAttackSipEqualDip, &v), 0);
+    EXPECT_EQ(v, 0);  // no longer on for the whole switch
+
+    // Back on for port 5: one rule for every port again.
+    ASSERT_EQ(dxp_switch_control_port_set(0, 5, dxpSwitchDosAttackSipEqualDip, 1), 0);
+    ASSERT_EQ(dxp_switch_control_get(0, dxpSwitchDosAttackSipEqualDip, &v), 0);
+    EXPECT_EQ(v, 1);
+    EXPECT_EQ(installedCount(), 1);
+
     ASSERT_EQ(dxp_switch_control_port_set(0, 3, dxpSwitchDosAttackSynFlood, 1), 0);
     EXPECT_EQ(portGet(3, dxpSwitchDosAttackSynFlood), 1);
     EXPECT_EQ(portGet(4, dxpSwitchDosAttackSynFlood), 0);
-    ASSERT_TRUE(installed(1));  // the SYN-flood entry took the free id
-    EXPECT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackSipEqualDip, 0), 0);
-    EXPECT_TRUE(installed(1));
+    ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackSipEqualDip, 0), 0);
+    EXPECT_EQ(portGet(4, dxpSwitchDosAttackSipEqualDip), 0);
     // Switching DoS control off removes what is still installed.
     ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackToCpu, 0), 0);
-    EXPECT_FALSE(installed(1));
-    EXPECT_FALSE(installed(2));
+    EXPECT_EQ(installedCount(), 0);
     EXPECT_EQ(portGet(3, dxpSwitchDosAttackSynFlood), 0);
 }
 
