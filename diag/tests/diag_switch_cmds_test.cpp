@@ -106,6 +106,39 @@ TEST_F(diag_switch, L2AddressesReachTheChipTable) {
     EXPECT_TRUE(has(run("L2 add Bogus=1", -1), "Unknown option: Bogus=1"));
 }
 
+TEST_F(diag_switch, L2ClearTakesEveryLearnedAddressOfThePort) {
+    linksUp();
+    constexpr uint64_t kOnFe2 = 0x020000100000ull, kOnFe3 = 0x020000200000ull;
+    constexpr int kLearned = 3000;
+    run("L2 add PortBitMap=fe2 MACaddress=00:00:00:00:dd:01 STatic=true");
+    for (int i = 0; i < 100; i++)
+        board->port(3).inject(sim::FrameBuilder().src(kOnFe3 + i).build());
+    for (int i = 0; i < kLearned; i++)
+        board->port(2).inject(sim::FrameBuilder().src(kOnFe2 + i).build());
+    int on_fe2 = 0;
+    for (int i = 0; i < kLearned; i++)
+        on_fe2 += l2(kOnFe2 + i, 1) ? 1 : 0;
+    ASSERT_GT(on_fe2, 2000);  // some share a slot with an earlier one
+
+    EXPECT_EQ(run("L2 clear Port=fe2 Static=false"),
+              "L2: Deleting non-static addresses by port, local module ID\n");
+    for (int i = 0; i < kLearned; i++)
+        ASSERT_FALSE(l2(kOnFe2 + i, 1)) << i;
+    EXPECT_TRUE(l2(0xdd01, 1));
+    for (int i = 0; i < 100; i++)
+        ASSERT_TRUE(l2(kOnFe3 + i, 1)) << i;
+    // A frame to a cleared address floods again.
+    const size_t to4 = board->port(4).sent().size();
+    board->port(1).inject(sim::FrameBuilder().src(0x00102030405aull).dst(kOnFe2 + 7).build());
+    EXPECT_EQ(board->port(4).sent().size(), to4 + 1);
+
+    EXPECT_TRUE(
+        has(run("L2 clear Vlanid=1 Static=false"), "L2: Deleting non-static addresses by VLAN\n"));
+    for (int i = 0; i < 100; i++)
+        ASSERT_FALSE(l2(kOnFe3 + i, 1)) << i;
+    EXPECT_TRUE(l2(0xdd01, 1));
+}
+
 TEST_F(diag_switch, L2WatchReportsInsertions) {
     EXPECT_EQ(run("L2 watch"), "L2 watch is not running.\n");
     EXPECT_TRUE(has(run("L2 watch sideways", -2), "Usage (L2)"));
