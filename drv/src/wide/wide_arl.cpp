@@ -210,6 +210,16 @@ int sweep(int unit, int op, int which) {
     return 0;
 }
 
+// Starts the fast age MST_CON describes and polls until the chip is done.
+int fast_age(DrvRegValue &con) {
+    if (int rv = con.write(); rv < 0) return rv;
+    for (int polls = 0; polls < kPolls; polls++) {
+        if (int rv = con.read(); rv < 0) return rv;
+        if (!con.get(F_FAST_AGE_STDN)) return 0;
+    }
+    return SOC_E_TIMEOUT;
+}
+
 // The chip ages the whole table at once (static entries too); the shadow
 // follows. MST_CON is restored with a bounded number of tries.
 int flush_all(int unit, uint32_t mem) {
@@ -222,20 +232,7 @@ int flush_all(int unit, uint32_t mem) {
     con.set(F_AGE_MODE_VLAN, 0);
     con.set(F_EN_AGE_STATIC, 1);
     con.set(F_FAST_AGE_STDN, 1);
-    int rv = con.write();
-    if (rv >= 0) {
-        rv = SOC_E_TIMEOUT;
-        for (int polls = 0; polls < kPolls; polls++) {
-            if (int r = con.read(); r < 0) {
-                rv = r;
-                break;
-            }
-            if (!con.get(F_FAST_AGE_STDN)) {
-                rv = 0;
-                break;
-            }
-        }
-    }
+    int rv = fast_age(con);
     if (rv >= 0 && SOC_CONTROL(unit)->arl_table != nullptr) sweep(unit, 1, 3);
     kept.set(F_FAST_AGE_STDN, 0);
     int restore = SOC_E_FAIL;
@@ -265,20 +262,7 @@ int delete_filtered(int unit, const uint32_t *key, uint32_t flags) {
     con.set(F_EN_AGE_STATIC, (flags & DRV_MEM_OP_DELETE_BY_STATIC) ? 1 : 0);
     con.set(F_FAST_AGE_STDN, 1);
     int rv = ctl.write();
-    if (rv >= 0) rv = con.write();
-    if (rv >= 0) {
-        rv = SOC_E_TIMEOUT;
-        for (int polls = 0; polls < kPolls; polls++) {
-            if (int r = con.read(); r < 0) {
-                rv = r;
-                break;
-            }
-            if (!con.get(F_FAST_AGE_STDN)) {
-                rv = 0;
-                break;
-            }
-        }
-    }
+    if (rv >= 0) rv = fast_age(con);
     if (rv >= 0)
         rv = soc_arl_shadow_flush(unit, static_cast<int>(port), static_cast<int>(vid), flags);
     kept_con.set(F_FAST_AGE_STDN, 0);
