@@ -2,6 +2,7 @@
 // set is checked in the chip's tables and in where injected frames go.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -137,6 +138,30 @@ TEST_F(diag_switch, L2ClearTakesEveryLearnedAddressOfThePort) {
     for (int i = 0; i < 100; i++)
         ASSERT_FALSE(l2(kOnFe3 + i, 1)) << i;
     EXPECT_TRUE(l2(0xdd01, 1));
+}
+
+TEST_F(diag_switch, L2ConflictShowsTheEntryInTheKeysSlot) {
+    linksUp();
+    constexpr uint64_t kLearned = 0x020000300000ull;
+    // Addresses are learned per VLAN once the table is searched by key.
+    run("L2 add PortBitMap=fe3 MACaddress=00:00:00:00:ee:01 STatic=true");
+    for (int i = 0; i < 3000; i++)
+        board->port(2).inject(sim::FrameBuilder().src(kLearned + i).build());
+    // The key itself when stored.
+    EXPECT_TRUE(has(run("L2 conflict MACaddress=00:00:00:00:ee:01 Vlanid=1"),
+                    "conflict: mac=00:00:00:00:ee:01 vlan=1 modid=0 port=3/fe3 Static"));
+    // A new key whose slot holds a learned address shows that address.
+    int found = 0;
+    for (int i = 1; i < 200 && found == 0; i++) {
+        char mac[32];
+        std::snprintf(mac, sizeof mac, "02:00:00:40:%02x:%02x", i >> 8, i & 0xff);
+        const std::string out = run(std::string("L2 conflict MACaddress=") + mac + " Vlanid=1");
+        if (out.empty()) continue;
+        found++;
+        EXPECT_TRUE(has(out, "conflict: mac=02:00:00:30:")) << out;
+        EXPECT_TRUE(has(out, "port=2/fe2")) << out;
+    }
+    EXPECT_EQ(found, 1);
 }
 
 TEST_F(diag_switch, L2WatchReportsInsertions) {

@@ -389,11 +389,12 @@ int dxp_tarn_l2_conflict_get(int unit, dxp_l2_addr *addr, dxp_l2_addr *cf_array,
     if (addr == nullptr || cf_count == nullptr) return DXP_E_PARAM;
     *cf_count = 0;
     uint32_t found[kWords] = {};
+    // The entry stored under the key, or the one occupying its slot.
     int rv = arl_search(unit, addr, found);
-    if (rv == DXP_E_EXISTS && cf_max >= 1 && cf_array != nullptr) {
+    if ((rv == DXP_E_EXISTS || rv == DXP_E_FULL) && cf_max >= 1 && cf_array != nullptr) {
         from_arl(unit, &cf_array[0], found);
         *cf_count = 1;
-    } else if (rv < 0 && rv != DXP_E_EXISTS && rv != DXP_E_NOT_FOUND) {
+    } else if (rv < 0 && rv != DXP_E_EXISTS && rv != DXP_E_FULL && rv != DXP_E_NOT_FOUND) {
         return rv;
     }
     return DXP_E_NONE;

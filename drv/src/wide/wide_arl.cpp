@@ -131,12 +131,11 @@ int search_key(int unit, const uint32_t *key, uint32_t *entry, uint32_t flags) {
     e.getWords(F_ARL_MACADDR, mw);
     uint64_t found = mw[0] | static_cast<uint64_t>(mw[1] & 0xffff) << 32;
     bool same = found == mac && (!with_vid || (v.words()[0] & 0xfff) == vid);
-    if (!same) {
-        if (!replace || e.get(F_ARL_STATIC)) return SOC_E_FULL;
-        return 0;
-    }
+    if (!same && replace && !e.get(F_ARL_STATIC)) return 0;
+    // A slot holding another key shows that entry: what the key conflicts with.
     fill(unit, entry, e, v.words()[0] & 0xfff, F_ARL_MACADDR, F_ARL_PID, F_ARL_PRI, F_ARL_AGE,
          F_ARL_CON, F_ARL_STATIC, true);
+    if (!same) return SOC_E_FULL;
     return replace ? 0 : SOC_E_EXISTS;
 }
 
