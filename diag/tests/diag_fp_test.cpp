@@ -248,6 +248,31 @@ TEST_F(diag_fp, MetersAndRanges) {
     run("range group make 1 2 3 4", -2);
 }
 
+TEST_F(diag_fp, ADestroyedMeterStopsMetering) {
+    linksUp();
+    run("qset add SrcMac");
+    run("group create 1 2");
+    run("entry create 2 8");
+    run("qual 8 SrcMac 00:10:20:30:40:5a ff:ff:ff:ff:ff:ff");
+    run("action add 8 RpDrop 0 0");
+    const auto passed = [&](int frames) {
+        size_t n = 0;
+        for (int i = 0; i < frames; i++)
+            n += send(0x00102030405aull)[0];
+        return n;
+    };
+    for (const char *again : {"entry reinstall 8", "install 8"}) {
+        run("meter create 8");
+        run("meter setc 8 64 64");
+        run("install 8");
+        EXPECT_LT(passed(200), 200u) << again;
+        EXPECT_EQ(run("meter destroy 8"), "dxp_field_meter_destroy(unit=0) okay\n");
+        run(again);
+        EXPECT_EQ(run("meter getc 8", -1), "dxp_field_meter_get() failed: Table empty\n");
+        EXPECT_EQ(passed(200), 200u) << again;
+    }
+}
+
 // The DOS command's types act on injected attack frames.
 class diag_fp_dos : public diag_fp {
   protected:
