@@ -179,6 +179,14 @@ TEST_F(diag_fp, UserDefinedFields) {
     EXPECT_EQ(run("qual 6 UserDefined 0 0x1234 0xffff"),
               "dxp_field_qualify_UserDefined(unit=0) okay\n");
     EXPECT_EQ(run("user post_ethertype", -1), "FieldProcessor: Command not implemented\n");
+    // A field some ports lack is refused before any port gets the offset.
+    for (const char *id : {"9", "10"}) {
+        EXPECT_TRUE(
+            has(run(std::string("user create ") + id, -1), "dxp_field_udf_create_id() failed"))
+            << id;
+        for (int port = 0; port < 24; port++)
+            EXPECT_EQ(board->chip().peek("UDF_OFFSET4_P", port), 0u) << id << " " << port;
+    }
     run("user", -2);
 }
 

@@ -164,6 +164,18 @@ TEST_F(diag_switch, L2ConflictShowsTheEntryInTheKeysSlot) {
     EXPECT_EQ(found, 1);
 }
 
+TEST_F(diag_switch, ARefusedLearningModeChangesNothing) {
+    uint32_t before = 0, after = 0;
+    ASSERT_EQ(dxp_port_learn_get(0, 1, &before), 0);
+    // Learning to the CPU only is not a mode this chip has.
+    EXPECT_TRUE(has(run("PORT fe1 LeaRN=6", -1), "Error")) << run("PORT fe1 LeaRN=6", -1);
+    ASSERT_EQ(dxp_port_learn_get(0, 1, &after), 0);
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(run("PORT fe1 LeaRN=4"), "");
+    ASSERT_EQ(dxp_port_learn_get(0, 1, &after), 0);
+    EXPECT_EQ(after, 4u);
+}
+
 TEST_F(diag_switch, L2WatchReportsInsertions) {
     EXPECT_EQ(run("L2 watch"), "L2 watch is not running.\n");
     EXPECT_TRUE(has(run("L2 watch sideways", -2), "Usage (L2)"));
@@ -281,6 +293,9 @@ TEST_F(diag_switch, SpanningTreeStatesAndTrunksShapeFlooding) {
     EXPECT_EQ(dxp_trunk_get(0, 2, &t), DXP_E_NOT_FOUND);
     EXPECT_TRUE(has(run("TRUNK add Id=2 Pbmp=none", -1), "TRUNK: ERROR: "));
     EXPECT_EQ(dxp_trunk_get(0, 2, &t), DXP_E_NOT_FOUND);
+    EXPECT_TRUE(has(run("TRUNK add Id=0 Rtag=9 Pbmp=fe1-fe2", -1), "TRUNK: ERROR: "));
+    EXPECT_EQ(dxp_trunk_get(0, 0, &t), DXP_E_NOT_FOUND);
+    EXPECT_EQ(run("TRUNK show"), "[no matching trunks defined]\n");
     EXPECT_TRUE(has(run("TRUNK sideways", -2), "Usage (TRUNK)"));
 }
 
