@@ -161,6 +161,15 @@ TEST_F(diag_fp, QualifiersSelectTheFramesARuleActsOn) {
     run("qset", -2);
 }
 
+TEST_F(diag_fp, NegativeEntryIdsAreRefused) {
+    run("qset add SrcMac");
+    run("group create 1 2");
+    EXPECT_TRUE(has(run("entry create 2 -5", -1), "failed")) << run("entry create 2 -5", -1);
+    int prio = 0;
+    EXPECT_LT(dxp_field_entry_prio_get(0, -5, &prio), 0);
+    EXPECT_TRUE(has(run("entry create 2 5"), "okay"));
+}
+
 TEST_F(diag_fp, UserDefinedFields) {
     run("user init");
     EXPECT_EQ(run("user set 0 14"), "dxp_field_udf_spec_set(unit=0) okay\n");

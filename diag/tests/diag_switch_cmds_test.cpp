@@ -176,6 +176,25 @@ TEST_F(diag_switch, ARefusedLearningModeChangesNothing) {
     EXPECT_EQ(after, 4u);
 }
 
+TEST_F(diag_switch, OutOfRangeValuesAreRefused) {
+    // VLAN 9999 does not fit the entry's 12 bits: no entry for another VLAN.
+    EXPECT_TRUE(has(run("L2 add PortBitMap=fe1 MACaddress=00:00:00:00:ab:01 Vlanid=0x270f", -1),
+                    "L2 ERROR: "));
+    EXPECT_FALSE(l2(0xab01, 0x70f));
+    // A fast-Ethernet port cannot run 1000 Mb/s.
+    int speed = 0;
+    ASSERT_EQ(dxp_port_speed_get(0, 7, &speed), 0);
+    EXPECT_EQ(run("PORT fe7 SPeed=1000", -1), "PORT: Error: Port fe7 cannot run 1000 Mb/s\n");
+    ASSERT_EQ(dxp_port_autoneg_set(0, 7, 0), 0);
+    EXPECT_EQ(dxp_port_speed_set(0, 7, 1000), DXP_E_PARAM);
+    int after = 0;
+    ASSERT_EQ(dxp_port_speed_get(0, 7, &after), 0);
+    EXPECT_EQ(after, speed);
+    EXPECT_EQ(run("PORT fe7 SPeed=10"), "");
+    ASSERT_EQ(dxp_port_speed_get(0, 7, &after), 0);
+    EXPECT_EQ(after, 10);
+}
+
 TEST_F(diag_switch, L2WatchReportsInsertions) {
     EXPECT_EQ(run("L2 watch"), "L2 watch is not running.\n");
     EXPECT_TRUE(has(run("L2 watch sideways", -2), "Usage (L2)"));

@@ -159,6 +159,7 @@ int dxp_tarn_field_entry_create(int unit, int group, int *entry) {
 int dxp_tarn_field_entry_create_id(int unit, int group, int entry) {
     Control *fc = nullptr;
     if (int rv = checks(__func__, unit, &fc); rv < 0) return rv;
+    if (entry < 1) return DXP_E_PARAM;  // ids count from 1
     if (id_used(fc, entry)) return DXP_E_EXISTS;
     Group *g = group_find(fc, group);
     if (g == nullptr) return DXP_E_NOT_FOUND;

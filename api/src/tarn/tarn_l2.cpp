@@ -24,6 +24,7 @@ constexpr uint32_t kCacheValid = 0x400;
 
 constexpr uint32_t kOpKey = DRV_MEM_OP_BY_MAC | DRV_MEM_OP_BY_VLAN;  // 0x6
 constexpr uint32_t kOpKeyStatic = kOpKey | DRV_MEM_OP_DELETE_BY_STATIC;
+constexpr dxp_vlan_t kVidMax = 4095;
 
 constexpr uint32_t kPropAgeMax = 2, kPropVlanIds = 0xb, kPropBpduNum = 0xc;
 constexpr uint32_t kMacTypeBpdu = 1, kMacTypeCache0 = 2, kMacTypeCache1 = 3;
@@ -97,6 +98,8 @@ uint32_t field_get(int unit, uint32_t *e, uint32_t field) {
 
 int to_arl(int unit, uint32_t *e, const dxp_l2_addr *a) {
     std::memset(e, 0, kWords * sizeof(uint32_t));
+    // The entry holds 12 bits of VLAN id: a larger one would name another VLAN.
+    if (a->vid > kVidMax) return DXP_E_PARAM;
     uint32_t mask = kUnsupportedFlags;
     const bool control = arl_control(unit);
     if (control) mask &= ~kControlFlags;
