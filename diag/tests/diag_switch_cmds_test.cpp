@@ -174,6 +174,10 @@ TEST_F(diag_switch, ARefusedLearningModeChangesNothing) {
     EXPECT_EQ(run("PORT fe1 LeaRN=4"), "");
     ASSERT_EQ(dxp_port_learn_get(0, 1, &after), 0);
     EXPECT_EQ(after, 4u);
+    // The whole record, as PORT fe1 = offers it, carries the mode too.
+    dxp_port_info info{};
+    ASSERT_EQ(dxp_port_info_get(0, 1, &info), 0);
+    EXPECT_EQ(info.learn, 4u);
 }
 
 TEST_F(diag_switch, OutOfRangeValuesAreRefused) {
@@ -182,10 +186,10 @@ TEST_F(diag_switch, OutOfRangeValuesAreRefused) {
                     "L2 ERROR: "));
     EXPECT_FALSE(l2(0xab01, 0x70f));
     // A fast-Ethernet port cannot run 1000 Mb/s.
-    int speed = 0;
-    ASSERT_EQ(dxp_port_speed_get(0, 7, &speed), 0);
     EXPECT_EQ(run("PORT fe7 SPeed=1000", -1), "PORT: Error: Port fe7 cannot run 1000 Mb/s\n");
     ASSERT_EQ(dxp_port_autoneg_set(0, 7, 0), 0);
+    int speed = 0;
+    ASSERT_EQ(dxp_port_speed_get(0, 7, &speed), 0);
     EXPECT_EQ(dxp_port_speed_set(0, 7, 1000), DXP_E_PARAM);
     int after = 0;
     ASSERT_EQ(dxp_port_speed_get(0, 7, &after), 0);
@@ -193,6 +197,17 @@ TEST_F(diag_switch, OutOfRangeValuesAreRefused) {
     EXPECT_EQ(run("PORT fe7 SPeed=10"), "");
     ASSERT_EQ(dxp_port_speed_get(0, 7, &after), 0);
     EXPECT_EQ(after, 10);
+}
+
+TEST_F(diag_switch, ADownPortShowsTheSpeedItIsForcedTo) {
+    EXPECT_EQ(run("PORT fe5 AutoNeg=off SPeed=100 FullDuplex=true"), "");
+    int speed = 0, duplex = 0;
+    ASSERT_EQ(dxp_port_speed_get(0, 5, &speed), 0);
+    ASSERT_EQ(dxp_port_duplex_get(0, 5, &duplex), 0);
+    EXPECT_EQ(speed, 100);
+    EXPECT_EQ(duplex, 1);
+    EXPECT_TRUE(has(run("PORT fe5"), "fe5 LS(SW) Forced(100MFD) ")) << run("PORT fe5");
+    EXPECT_TRUE(has(run("ps fe5"), " fe5   En down   100M FD ")) << run("ps fe5");
 }
 
 TEST_F(diag_switch, L2WatchReportsInsertions) {
