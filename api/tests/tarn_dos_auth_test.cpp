@@ -10,6 +10,7 @@
 #include "dxp_tarn_eav.h"
 #include "soc_arl.h"
 #include "soc_counter.h"
+#include "sim/board.h"
 #include "tarn_field_fixture.h"
 
 namespace {
@@ -94,6 +95,26 @@ TEST_P(tarn_dos_auth, OnePortOffRebuildsTheRuleForTheOthers) {
     EXPECT_GT(installedCount(), 1);
     EXPECT_EQ(portGet(5, dxpSwitchDosAttackSipEqualDip), 0);
     EXPECT_EQ(portGet(4, dxpSwitchDosAttackSipEqualDip), 1);
+    // On frames: a Land attack passes on port 5 only.
+    board->chip().poke("SWMODE", 0, 0x03);
+    for (int p = 3; p <= 6; p++) {
+        board->port(p).linkUp();
+        ASSERT_EQ(dxp_port_enable_set(0, p, 1), 0);
+    }
+    dxp_pbmp_t up{};
+    for (int p = 3; p <= 6; p++)
+        dxp_pbmp_port_add(&up, p);
+    ASSERT_EQ(dxp_linkscan_update(0, up), 0);
+    const auto land_passes = [&](int port) {
+        const int out = port == 3 ? 6 : 3;
+        const size_t before = board->port(out).sent().size();
+        board->port(port).inject(
+            sim::FrameBuilder().src(0x020000000001ull).udp(0x0a000001, 0x0a000001, 9, 9).build());
+        return board->port(out).sent().size() > before;
+    };
+    EXPECT_TRUE(land_passes(5));
+    for (int port : {3, 4, 6})
+        EXPECT_FALSE(land_passes(port)) << port;
     int v = -1;
     ASSERT_EQ(dxp_switch_control_get(0, dxpSwitchDosAttackSipEqualDip, &v), 0);
     EXPECT_EQ(v, 0);  // no longer on for the whole switch
