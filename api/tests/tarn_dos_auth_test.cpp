@@ -10,6 +10,7 @@
 #include "dxp_tarn_eav.h"
 #include "soc_arl.h"
 #include "soc_counter.h"
+#include "sim/board.h"
 #include "tarn_field_fixture.h"
 
 namespace {
@@ -33,6 +34,12 @@ class tarn_dos_auth : public tarn_test::FieldUnitTest {
     static bool installed(int entry) {
         int prio = 0;
         return dxp_field_entry_prio_get(0, entry, &prio) == 0;
+    }
+    static int installedCount() {
+        int n = 0;
+        for (int entry = 1; entry <= 64; entry++)
+            n += installed(entry) ? 1 : 0;
+        return n;
     }
     static int portGet(int port, int type) {
         int v = -1;
@@ -71,28 +78,61 @@ TEST_P(tarn_dos_auth, DosTypesNeedTheMasterSwitchAndFirstFragment) {
     ASSERT_EQ(dxp_field_action_get(0, 5, dxpFieldActionRpDrop, &p0, &p1), 0);
 }
 
-TEST_P(tarn_dos_auth, DisablesRemoveEveryInstalledEntryOnce) {
+TEST_P(tarn_dos_auth, OnePortOffRebuildsTheRuleForTheOthers) {
     ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackToCpu, 1), 0);
     // Disabling what was never enabled has nothing to remove.
     EXPECT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackL4Port, 0), 0);
+    EXPECT_FALSE(installed(1));
     ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackSipEqualDip, 1), 0);
     ASSERT_TRUE(installed(1));
+    // On again changes nothing: no second entry.
+    ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackSipEqualDip, 1), 0);
+    ASSERT_EQ(dxp_switch_control_port_set(0, 4, dxpSwitchDosAttackSipEqualDip, 1), 0);
+    EXPECT_FALSE(installed(2));
+
     ASSERT_EQ(dxp_switch_control_port_set(0, 5, dxpSwitchDosAttackSipEqualDip, 0), 0);
-    EXPECT_FALSE(installed(1));
+    // The rule rebuilt for the ports that keep it: blocks of source ports.
+    EXPECT_GT(installedCount(), 1);
     EXPECT_EQ(portGet(5, dxpSwitchDosAttackSipEqualDip), 0);
     EXPECT_EQ(portGet(4, dxpSwitchDosAttackSipEqualDip), 1);
-    // The shared entry is gone from every record: a later all-ports disable
-    // does not hit an id that another entry may hold by now.
+    // On frames: a Land attack passes on port 5 only.
+    board->chip().poke("SWMODE", 0, 0x03);
+    for (int p = 3; p <= 6; p++) {
+        board->port(p).linkUp();
+        ASSERT_EQ(dxp_port_enable_set(0, p, 1), 0);
+    }
+    dxp_pbmp_t up{};
+    for (int p = 3; p <= 6; p++)
+        dxp_pbmp_port_add(&up, p);
+    ASSERT_EQ(dxp_linkscan_update(0, up), 0);
+    const auto land_passes = [&](int port) {
+        const int out = port == 3 ? 6 : 3;
+        const size_t before = board->port(out).sent().size();
+        board->port(port).inject(
+            sim::FrameBuilder().src(0x020000000001ull).udp(0x0a000001, 0x0a000001, 9, 9).build());
+        return board->port(out).sent().size() > before;
+    };
+    EXPECT_TRUE(land_passes(5));
+    for (int port : {3, 4, 6})
+        EXPECT_FALSE(land_passes(port)) << port;
+    int v = -1;
+    ASSERT_EQ(dxp_switch_control_get(0, dxpSwitchDosAttackSipEqualDip, &v), 0);
+    EXPECT_EQ(v, 0);  // no longer on for the whole switch
+
+    // Back on for port 5: one rule for every port again.
+    ASSERT_EQ(dxp_switch_control_port_set(0, 5, dxpSwitchDosAttackSipEqualDip, 1), 0);
+    ASSERT_EQ(dxp_switch_control_get(0, dxpSwitchDosAttackSipEqualDip, &v), 0);
+    EXPECT_EQ(v, 1);
+    EXPECT_EQ(installedCount(), 1);
+
     ASSERT_EQ(dxp_switch_control_port_set(0, 3, dxpSwitchDosAttackSynFlood, 1), 0);
     EXPECT_EQ(portGet(3, dxpSwitchDosAttackSynFlood), 1);
     EXPECT_EQ(portGet(4, dxpSwitchDosAttackSynFlood), 0);
-    ASSERT_TRUE(installed(1));  // the SYN-flood entry took the free id
-    EXPECT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackSipEqualDip, 0), 0);
-    EXPECT_TRUE(installed(1));
+    ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackSipEqualDip, 0), 0);
+    EXPECT_EQ(portGet(4, dxpSwitchDosAttackSipEqualDip), 0);
     // Switching DoS control off removes what is still installed.
     ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackToCpu, 0), 0);
-    EXPECT_FALSE(installed(1));
-    EXPECT_FALSE(installed(2));
+    EXPECT_EQ(installedCount(), 0);
     EXPECT_EQ(portGet(3, dxpSwitchDosAttackSynFlood), 0);
 }
 

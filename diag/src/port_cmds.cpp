@@ -328,6 +328,11 @@ int port_set(int unit, const char *cmd, soc_pbmp_t pbmp, uint32_t set_mask) {
             continue;
         }
         info.speed_max = given.speed_max;
+        if ((set_mask & DXP_PORT_ATTR_SPEED_MASK) && given.speed > info.speed_max) {
+            sal_printf("%s: Error: Port %s cannot run %d Mb/s\n", cmd, name, given.speed);
+            result = CMD_FAIL;
+            continue;
+        }
         if ((rv = dxp_port_ability_get(unit, port, &info.ability)) < 0) {
             sal_printf("port parse: Error: Could not get port %s ability: %s\n", name, errmsg(rv));
             result = CMD_FAIL;

@@ -202,7 +202,11 @@ int trunk_add(const char *cmd, int unit, args_t *a) {
     // A new trunk without members would stay behind empty after the set fails.
     if (!exists && t.num_ports == 0) return fail(cmd, DXP_E_PARAM);
     if (!exists) dxp_trunk_create_with_tid(unit, trunk_id);
-    if (rv = dxp_trunk_set(unit, trunk_id, &t); rv < 0) return fail(cmd, rv);
+    if (rv = dxp_trunk_set(unit, trunk_id, &t); rv < 0) {
+        // A refused add leaves no trunk of its own making behind.
+        if (!exists) dxp_trunk_destroy(unit, trunk_id);
+        return fail(cmd, rv);
+    }
     return CMD_OK;
 }
 

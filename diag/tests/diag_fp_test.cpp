@@ -2,6 +2,7 @@
 // at the console act on injected frames, and bad words change nothing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "../../drv/tests/port_fixture.h"
@@ -160,6 +161,15 @@ TEST_F(diag_fp, QualifiersSelectTheFramesARuleActsOn) {
     run("qset", -2);
 }
 
+TEST_F(diag_fp, NegativeEntryIdsAreRefused) {
+    run("qset add SrcMac");
+    run("group create 1 2");
+    EXPECT_TRUE(has(run("entry create 2 -5", -1), "failed")) << run("entry create 2 -5", -1);
+    int prio = 0;
+    EXPECT_LT(dxp_field_entry_prio_get(0, -5, &prio), 0);
+    EXPECT_TRUE(has(run("entry create 2 5"), "okay"));
+}
+
 TEST_F(diag_fp, UserDefinedFields) {
     run("user init");
     EXPECT_EQ(run("user set 0 14"), "dxp_field_udf_spec_set(unit=0) okay\n");
@@ -178,6 +188,14 @@ TEST_F(diag_fp, UserDefinedFields) {
     EXPECT_EQ(run("qual 6 UserDefined 0 0x1234 0xffff"),
               "dxp_field_qualify_UserDefined(unit=0) okay\n");
     EXPECT_EQ(run("user post_ethertype", -1), "FieldProcessor: Command not implemented\n");
+    // A field some ports lack is refused before any port gets the offset.
+    for (const char *id : {"9", "10"}) {
+        EXPECT_TRUE(
+            has(run(std::string("user create ") + id, -1), "dxp_field_udf_create_id() failed"))
+            << id;
+        for (int port = 0; port < 24; port++)
+            EXPECT_EQ(board->chip().peek("UDF_OFFSET4_P", port), 0u) << id << " " << port;
+    }
     run("user", -2);
 }
 
@@ -245,6 +263,118 @@ TEST_F(diag_fp, MetersAndRanges) {
     EXPECT_EQ(run("range create 5 0 0 1023"),
               "dxp_field_range_create_id(unit=0) okay\nRID 5 created!\n");
     run("range group make 1 2 3 4", -2);
+}
+
+TEST_F(diag_fp, ADestroyedMeterStopsMetering) {
+    linksUp();
+    run("qset add SrcMac");
+    run("group create 1 2");
+    run("entry create 2 8");
+    run("qual 8 SrcMac 00:10:20:30:40:5a ff:ff:ff:ff:ff:ff");
+    run("action add 8 RpDrop 0 0");
+    const auto passed = [&](int frames) {
+        size_t n = 0;
+        for (int i = 0; i < frames; i++)
+            n += send(0x00102030405aull)[0];
+        return n;
+    };
+    for (const char *again : {"entry reinstall 8", "install 8"}) {
+        run("meter create 8");
+        run("meter setc 8 64 64");
+        run("install 8");
+        EXPECT_LT(passed(200), 200u) << again;
+        EXPECT_EQ(run("meter destroy 8"), "dxp_field_meter_destroy(unit=0) okay\n");
+        run(again);
+        EXPECT_EQ(run("meter getc 8", -1), "dxp_field_meter_get() failed: Table empty\n");
+        EXPECT_EQ(passed(200), 200u) << again;
+    }
+}
+
+// The DOS command's types act on injected attack frames.
+class diag_fp_dos : public diag_fp {
+  protected:
+    static constexpr uint32_t kHostA = 0x0a000001, kHostB = 0x0a000002;
+    void SetUp() override {
+        diag_fp::SetUp();
+        linksUp();
+    }
+    void TearDown() override {
+        dxp_switch_control_set(0, dxpSwitchDosAttackToCpu, 0);
+        diag_fp::TearDown();
+    }
+    void monitor(const std::string &line) {
+        diag_test::ConsoleCapture cap;
+        EXPECT_EQ(sh_process_command(0, line.c_str()), 0) << line;
+        EXPECT_EQ(cap.take(), "") << line;
+    }
+    // True when a broadcast frame entering `port` reaches another port.
+    bool passes(int port, const sim::Frame &frame) {
+        const int out = port == 1 ? 2 : 1;
+        const size_t before = board->port(out).sent().size();
+        board->port(port).inject(frame);
+        return board->port(out).sent().size() > before;
+    }
+    static sim::Frame blat() {
+        return sim::FrameBuilder().tcp(kHostA, kHostB, 80, 80, 0x10).build();
+    }
+    // A TCP segment whose header is `words` 32-bit words long.
+    static sim::Frame tcpHeader(int words) {
+        std::vector<uint8_t> l4(std::max<size_t>(static_cast<size_t>(words) * 4, 20), 0);
+        l4[1] = 80;
+        l4[3] = 81;
+        l4[12] = static_cast<uint8_t>(words << 4);
+        l4[13] = 0x10;
+        return sim::FrameBuilder().ipv4(kHostA, kHostB, 6, l4).build();
+    }
+};
+
+TEST_F(diag_fp_dos, EnablingTwiceLeavesOneRuleThatDisableRemoves) {
+    ASSERT_TRUE(passes(1, blat()));
+    monitor("dos fe1 enable 2");
+    monitor("dos fe1 enable 2");
+    EXPECT_FALSE(passes(1, blat()));
+    EXPECT_TRUE(passes(2, blat()));  // a per-port rule
+    monitor("dos fe1 disable 2");
+    EXPECT_TRUE(passes(1, blat()));
+
+    // The master control removes what the types installed.
+    monitor("dos fe1-fe3 enable 2");
+    EXPECT_FALSE(passes(3, blat()));
+    ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackToCpu, 0), 0);
+    EXPECT_TRUE(passes(1, blat()));
+    EXPECT_TRUE(passes(3, blat()));
+}
+
+TEST_F(diag_fp_dos, ShortTcpHeadersDropAndTheMinimumPasses) {
+    monitor("dos fe1 enable 3");
+    EXPECT_TRUE(passes(1, tcpHeader(5)));
+    EXPECT_TRUE(passes(1, tcpHeader(6)));
+    EXPECT_FALSE(passes(1, tcpHeader(4)));
+    EXPECT_FALSE(passes(1, tcpHeader(1)));
+    EXPECT_TRUE(passes(1, sim::FrameBuilder().udp(kHostA, kHostB, 53, 53).build()));
+    // A new minimum applies to the installed rule.
+    ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackMinTcpHdrSize, 7), 0);
+    EXPECT_FALSE(passes(1, tcpHeader(6)));
+    EXPECT_TRUE(passes(1, tcpHeader(7)));
+}
+
+TEST_F(diag_fp_dos, OnePortOffKeepsTheOthersProtected) {
+    ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackToCpu, 1), 0);
+    ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackL4Port, 1), 0);
+    monitor("dos fe2 disable 2");
+    EXPECT_TRUE(passes(2, blat()));
+    for (int port : {1, 3, 4})
+        EXPECT_FALSE(passes(port, blat())) << port;
+    soc_test::PrintCapture::get().clear();
+    ASSERT_EQ(sh_process_command(0, "dos fe1-fe2 show"), 0);
+    const std::string out = printed();
+    EXPECT_NE(out.find("Port fe1\nItem[ 0] is disabled\nItem[ 1] is disabled\nItem[ 2] is enabled"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(
+        out.find("Port fe2\nItem[ 0] is disabled\nItem[ 1] is disabled\nItem[ 2] is disabled"),
+        std::string::npos)
+        << out;
 }
 
 }  // namespace

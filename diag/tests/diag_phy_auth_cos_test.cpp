@@ -228,6 +228,11 @@ TEST_F(diag_phy, CosQueuesSchedulingAndMapReachTheChip) {
     EXPECT_TRUE(has(out, "  Schedule mode: weighted round-robin\n")) << out;
     EXPECT_TRUE(has(out, "    COSQ 2 = 3 packets\n    COSQ 3 = 4 packets\n")) << out;
     EXPECT_TRUE(has(out, "    PRIO 5 ==> COSQ 1\n")) << out;
+    // A refused weight changes none of them.
+    EXPECT_TRUE(has(run("COS weight W0=7 W1=0", -1), "COS: ERROR: "));
+    ASSERT_EQ(dxp_cosq_sched_get(0, &mode, weights, &delay), 0);
+    EXPECT_EQ(weights[0], 1);
+    EXPECT_EQ(weights[1], 2);
 
     EXPECT_EQ(run("COS strict"), "");
     ASSERT_EQ(dxp_cosq_sched_get(0, &mode, weights, &delay), 0);

@@ -2,6 +2,7 @@
 // set is checked in the chip's tables and in where injected frames go.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -104,6 +105,109 @@ TEST_F(diag_switch, L2AddressesReachTheChipTable) {
 
     EXPECT_EQ(run("L2 add PortBitMap=none", -1), "L2 ERROR: empty port bitmap\n");
     EXPECT_TRUE(has(run("L2 add Bogus=1", -1), "Unknown option: Bogus=1"));
+}
+
+TEST_F(diag_switch, L2ClearTakesEveryLearnedAddressOfThePort) {
+    linksUp();
+    constexpr uint64_t kOnFe2 = 0x020000100000ull, kOnFe3 = 0x020000200000ull;
+    constexpr int kLearned = 3000;
+    run("L2 add PortBitMap=fe2 MACaddress=00:00:00:00:dd:01 STatic=true");
+    for (int i = 0; i < 100; i++)
+        board->port(3).inject(sim::FrameBuilder().src(kOnFe3 + i).build());
+    for (int i = 0; i < kLearned; i++)
+        board->port(2).inject(sim::FrameBuilder().src(kOnFe2 + i).build());
+    int on_fe2 = 0;
+    for (int i = 0; i < kLearned; i++)
+        on_fe2 += l2(kOnFe2 + i, 1) ? 1 : 0;
+    ASSERT_GT(on_fe2, 2000);  // some share a slot with an earlier one
+
+    EXPECT_EQ(run("L2 clear Port=fe2 Static=false"),
+              "L2: Deleting non-static addresses by port, local module ID\n");
+    for (int i = 0; i < kLearned; i++)
+        ASSERT_FALSE(l2(kOnFe2 + i, 1)) << i;
+    EXPECT_TRUE(l2(0xdd01, 1));
+    for (int i = 0; i < 100; i++)
+        ASSERT_TRUE(l2(kOnFe3 + i, 1)) << i;
+    // A frame to a cleared address floods again.
+    const size_t to4 = board->port(4).sent().size();
+    board->port(1).inject(sim::FrameBuilder().src(0x00102030405aull).dst(kOnFe2 + 7).build());
+    EXPECT_EQ(board->port(4).sent().size(), to4 + 1);
+
+    EXPECT_TRUE(
+        has(run("L2 clear Vlanid=1 Static=false"), "L2: Deleting non-static addresses by VLAN\n"));
+    for (int i = 0; i < 100; i++)
+        ASSERT_FALSE(l2(kOnFe3 + i, 1)) << i;
+    EXPECT_TRUE(l2(0xdd01, 1));
+}
+
+TEST_F(diag_switch, L2ConflictShowsTheEntryInTheKeysSlot) {
+    linksUp();
+    constexpr uint64_t kLearned = 0x020000300000ull;
+    // Addresses are learned per VLAN once the table is searched by key.
+    run("L2 add PortBitMap=fe3 MACaddress=00:00:00:00:ee:01 STatic=true");
+    for (int i = 0; i < 3000; i++)
+        board->port(2).inject(sim::FrameBuilder().src(kLearned + i).build());
+    // The key itself when stored.
+    EXPECT_TRUE(has(run("L2 conflict MACaddress=00:00:00:00:ee:01 Vlanid=1"),
+                    "conflict: mac=00:00:00:00:ee:01 vlan=1 modid=0 port=3/fe3 Static"));
+    // A new key whose slot holds a learned address shows that address.
+    int found = 0;
+    for (int i = 1; i < 200 && found == 0; i++) {
+        char mac[32];
+        std::snprintf(mac, sizeof mac, "02:00:00:40:%02x:%02x", i >> 8, i & 0xff);
+        const std::string out = run(std::string("L2 conflict MACaddress=") + mac + " Vlanid=1");
+        if (out.empty()) continue;
+        found++;
+        EXPECT_TRUE(has(out, "conflict: mac=02:00:00:30:")) << out;
+        EXPECT_TRUE(has(out, "port=2/fe2")) << out;
+    }
+    EXPECT_EQ(found, 1);
+}
+
+TEST_F(diag_switch, ARefusedLearningModeChangesNothing) {
+    uint32_t before = 0, after = 0;
+    ASSERT_EQ(dxp_port_learn_get(0, 1, &before), 0);
+    // Learning to the CPU only is not a mode this chip has.
+    EXPECT_TRUE(has(run("PORT fe1 LeaRN=6", -1), "Error")) << run("PORT fe1 LeaRN=6", -1);
+    ASSERT_EQ(dxp_port_learn_get(0, 1, &after), 0);
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(run("PORT fe1 LeaRN=4"), "");
+    ASSERT_EQ(dxp_port_learn_get(0, 1, &after), 0);
+    EXPECT_EQ(after, 4u);
+    // The whole record, as PORT fe1 = offers it, carries the mode too.
+    dxp_port_info info{};
+    ASSERT_EQ(dxp_port_info_get(0, 1, &info), 0);
+    EXPECT_EQ(info.learn, 4u);
+}
+
+TEST_F(diag_switch, OutOfRangeValuesAreRefused) {
+    // VLAN 9999 does not fit the entry's 12 bits: no entry for another VLAN.
+    EXPECT_TRUE(has(run("L2 add PortBitMap=fe1 MACaddress=00:00:00:00:ab:01 Vlanid=0x270f", -1),
+                    "L2 ERROR: "));
+    EXPECT_FALSE(l2(0xab01, 0x70f));
+    // A fast-Ethernet port cannot run 1000 Mb/s.
+    EXPECT_EQ(run("PORT fe7 SPeed=1000", -1), "PORT: Error: Port fe7 cannot run 1000 Mb/s\n");
+    ASSERT_EQ(dxp_port_autoneg_set(0, 7, 0), 0);
+    int speed = 0;
+    ASSERT_EQ(dxp_port_speed_get(0, 7, &speed), 0);
+    EXPECT_EQ(dxp_port_speed_set(0, 7, 1000), DXP_E_PARAM);
+    int after = 0;
+    ASSERT_EQ(dxp_port_speed_get(0, 7, &after), 0);
+    EXPECT_EQ(after, speed);
+    EXPECT_EQ(run("PORT fe7 SPeed=10"), "");
+    ASSERT_EQ(dxp_port_speed_get(0, 7, &after), 0);
+    EXPECT_EQ(after, 10);
+}
+
+TEST_F(diag_switch, ADownPortShowsTheSpeedItIsForcedTo) {
+    EXPECT_EQ(run("PORT fe5 AutoNeg=off SPeed=100 FullDuplex=true"), "");
+    int speed = 0, duplex = 0;
+    ASSERT_EQ(dxp_port_speed_get(0, 5, &speed), 0);
+    ASSERT_EQ(dxp_port_duplex_get(0, 5, &duplex), 0);
+    EXPECT_EQ(speed, 100);
+    EXPECT_EQ(duplex, 1);
+    EXPECT_TRUE(has(run("PORT fe5"), "fe5 LS(SW) Forced(100MFD) ")) << run("PORT fe5");
+    EXPECT_TRUE(has(run("ps fe5"), " fe5   En down   100M FD ")) << run("ps fe5");
 }
 
 TEST_F(diag_switch, L2WatchReportsInsertions) {
@@ -223,6 +327,9 @@ TEST_F(diag_switch, SpanningTreeStatesAndTrunksShapeFlooding) {
     EXPECT_EQ(dxp_trunk_get(0, 2, &t), DXP_E_NOT_FOUND);
     EXPECT_TRUE(has(run("TRUNK add Id=2 Pbmp=none", -1), "TRUNK: ERROR: "));
     EXPECT_EQ(dxp_trunk_get(0, 2, &t), DXP_E_NOT_FOUND);
+    EXPECT_TRUE(has(run("TRUNK add Id=0 Rtag=9 Pbmp=fe1-fe2", -1), "TRUNK: ERROR: "));
+    EXPECT_EQ(dxp_trunk_get(0, 0, &t), DXP_E_NOT_FOUND);
+    EXPECT_EQ(run("TRUNK show"), "[no matching trunks defined]\n");
     EXPECT_TRUE(has(run("TRUNK sideways", -2), "Usage (TRUNK)"));
 }
 

@@ -130,19 +130,28 @@ uint64_t all_port_bits() {
     return bits;
 }
 
+// True when the chip has a control on for every port; the ICMP type has no
+// control of its own.
+bool chip_on(int control) {
+    if (control == dxpSwitchDosAttackIcmp) return true;
+    int value = 0;
+    return dxpx_switch_control_get(control, &value) == 0 && value != 0;
+}
+
 int control_apply(int type, int enable) {
     const int control = control_of(type);
     if (enable) {
         control_on(dxpSwitchDosAttackToCpu);
         control_on(dxpSwitchDosAttackV4FirstFrag);
     }
-    if (((records[0].mask >> type) & 1) == static_cast<uint32_t>(enable)) return 0;
+    // The chip's answer counts too: a port switched off beside the manager
+    // leaves the control on for fewer than all ports.
+    const bool recorded = ((records[0].mask >> type) & 1) != 0;
+    if (recorded == (enable != 0) && (!enable || chip_on(control))) return 0;
     int rv = 0;
-    if (control != dxpSwitchDosAttackIcmp) {
+    if (control != dxpSwitchDosAttackIcmp && (!enable || !chip_on(control))) {
         // The four TCP-flag types share the control: one already on keeps it.
-        int value = -1;
-        if (dxpx_switch_control_get(control, &value) != 0 || value != enable)
-            rv = dxpx_switch_control_set(control, enable);
+        rv = dxpx_switch_control_set(control, enable);
     }
     if (control == dxpSwitchDosAttackTcpFlags)
         logger_printf(LOG_LEVEL_INFO, LOG_MOD_DOS,
@@ -358,6 +367,8 @@ void dos_attack_get(int uport, int type, int *enabled, int *rate) {
     if (type < 0 || type >= DOS_ATTACK_TYPES || index < 0 || index >= kMaxPorts) return;
     Guard g;
     *enabled = static_cast<int>((records[index].mask >> type) & 1);
+    // What the chip no longer does for all ports is not shown as on.
+    if (*enabled != 0 && control_of(type) >= 0 && !chip_on(control_of(type))) *enabled = 0;
     *rate = static_cast<int>(records[index].rate[type]);
 }
 

@@ -1,7 +1,7 @@
 // The tables of the 53-port chips: one hashed address-table slot per key,
 // reached through ARLA_MAC/ARLA_VID and ARLA_ENTRY/ARLA_VID_ENTRY, the
 // VLAN_1Q, MARL_PBMP and MSPT_TAB rows through OTHER_TABLE_INDEX/DATA0-2,
-// the table walk and the fast age of the whole table.
+// the table walk and the fast age of the table, a port or a VLAN.
 #include "sim/tables.h"
 
 namespace sim {
@@ -15,6 +15,10 @@ constexpr int kSlots = TableEngine::kArlRows;
 const int kDataRegs[3] = {R_OTHER_TABLE_DATA0, R_OTHER_TABLE_DATA1, R_OTHER_TABLE_DATA2};
 constexpr uint64_t kAge = 1ull << 59;
 constexpr int kPid = 48;
+
+bool multicast(uint64_t mac) {
+    return (mac >> 40) & 1;
+}
 
 }  // namespace
 
@@ -131,18 +135,23 @@ void TableEngine::installWide() {
         if (arl_pending_ == 0) setField(R_ARLA_RWCTL, F_ARL_STRTDN, 0);
     });
     installSearchHooks(&TableEngine::widePresent);
-    // These chips have no port or VLAN filter register for the fast age: it
-    // takes the whole table (dynamic entries, static ones with EN_AGE_STATIC)
-    // and a filtered request ends without removing anything.
+    // The fast age takes the dynamic entries (static ones too with
+    // EN_AGE_STATIC) of the whole table, or with AGE_MODE_PRT/AGE_MODE_VLAN
+    // only the unicast entries of AGEOUT_CTL's port and/or VLAN.
     regs_.onWrite(*regs_.find(R_MST_CON, 0), [this](uint64_t, uint64_t) {
         if (field(R_MST_CON, F_FAST_AGE_STDN) == 0) return;
-        if (field(R_MST_CON, F_AGE_MODE_PRT) || field(R_MST_CON, F_AGE_MODE_VLAN)) {
-            setField(R_MST_CON, F_FAST_AGE_STDN, 0);
-            return;
-        }
-        bool with_static = field(R_MST_CON, F_EN_AGE_STATIC) != 0;
+        const bool by_port = field(R_MST_CON, F_AGE_MODE_PRT) != 0;
+        const bool by_vlan = field(R_MST_CON, F_AGE_MODE_VLAN) != 0;
+        const bool with_static = field(R_MST_CON, F_EN_AGE_STATIC) != 0;
+        const bool filter_reg = regs_.find(R_AGEOUT_CTL, 0) != nullptr;
+        const uint64_t port = filter_reg ? field(R_AGEOUT_CTL, F_AGE_EN_PRT) : 0;
+        const uint64_t vid = filter_reg ? field(R_AGEOUT_CTL, F_AGE_EN_VID) : 0;
         for (int i = 0; i < kSlots; i++) {
-            if ((wide_arl_[i] & kStatic) && !with_static) continue;
+            const uint64_t e = wide_arl_[i];
+            if (!(e & kValid) || ((e & kStatic) && !with_static)) continue;
+            if ((by_port || by_vlan) && !filter_reg) continue;
+            if (by_port && (multicast(e & kMask48) || ((e >> kPid) & 0x3f) != port)) continue;
+            if (by_vlan && wide_vid_[i] != vid) continue;
             wide_arl_[i] = 0;
             wide_vid_[i] = 0;
         }

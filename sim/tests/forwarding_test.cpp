@@ -96,6 +96,47 @@ TEST_F(forwarding, AgesEntriesOnTheModelClock) {
     EXPECT_FALSE(chip.tables().lookup(kA, 1));
 }
 
+TEST_F(forwarding, FastAgeTakesTheSelectedPortAndVlan) {
+    vlans({{1, bits({0, 1, 2, 3}), 0}, {2, bits({0, 1, 2, 3}), 0}});
+    const auto learn = [&] {
+        board.port(1).inject(FrameBuilder().src(kA).vlan(1).build());
+        board.port(2).inject(FrameBuilder().src(kB).vlan(1).build());
+        board.port(2).inject(FrameBuilder().src(kC).vlan(2).build());
+    };
+    const auto fastAge = [&](uint64_t ageout, uint64_t modes) {
+        chip.poke("AGEOUT_CTL", 0, ageout);
+        chip.poke("MST_CON", 0, 0);
+        reg(0x45, 0x00, 0x80 | modes, 1);  // FAST_AGE_STDN with the modes
+        EXPECT_EQ(chip.peek("MST_CON") & 0x80, 0u);
+    };
+    learn();
+    fastAge(2, 0x02);  // port 2
+    EXPECT_TRUE(chip.tables().lookup(kA, 1));
+    EXPECT_FALSE(chip.tables().lookup(kB, 1));
+    EXPECT_FALSE(chip.tables().lookup(kC, 2));
+    learn();
+    fastAge(2 << 6, 0x04);  // VLAN 2
+    EXPECT_TRUE(chip.tables().lookup(kA, 1));
+    EXPECT_TRUE(chip.tables().lookup(kB, 1));
+    EXPECT_FALSE(chip.tables().lookup(kC, 2));
+    learn();
+    fastAge(1 << 6 | 2, 0x06);  // port 2 in VLAN 1
+    EXPECT_TRUE(chip.tables().lookup(kA, 1));
+    EXPECT_FALSE(chip.tables().lookup(kB, 1));
+    EXPECT_TRUE(chip.tables().lookup(kC, 2));
+    // Without EN_AGE_STATIC a static entry stays; with it, it goes.
+    reg(0x05, 0x02, kA, 6);
+    reg(0x05, 0x08, 1, 2);
+    reg(0x05, 0x10, kA | 1ull << 48 | 3ull << 62, 8);  // port 1, static, valid
+    reg(0x05, 0x18, 1, 2);
+    reg(0x05, 0x00, 0x80, 1);
+    ASSERT_TRUE(chip.tables().lookup(kA, 1));
+    fastAge(1, 0x02);
+    EXPECT_TRUE(chip.tables().lookup(kA, 1));
+    fastAge(1, 0x12);
+    EXPECT_FALSE(chip.tables().lookup(kA, 1));
+}
+
 TEST_F(forwarding, TagsPerUntaggedMapAndFiltersIngress) {
     vlans({{10, bits({1, 2, 3}), bits({2})}});
     reg(0x34, 0x10, 0x40, 1);  // INGR_VID_CHK

@@ -98,4 +98,29 @@ TEST_F(page_dos, PerPortChecksForOnePortOrAll) {
     EXPECT_EQ(error_of(post("/dos_showperport.cgi", "port=0")), "Invalid port");
 }
 
+TEST_F(page_dos, ThePageShowsWhatTheChipStillDoes) {
+    ASSERT_EQ(error_of(post("/dos.cgi", "checks=100")), "");
+    // One port switched off beside the manager, as the monitor's DOS does.
+    const switch_pages_test::ChipPort five = switch_pages_test::chip_port_of(5);
+    ASSERT_EQ(dxp_switch_control_port_set(five.unit, five.port, dxpSwitchDosAttackSipEqualDip, 0),
+              0);
+    int on = -1;
+    const switch_pages_test::ChipPort four = switch_pages_test::chip_port_of(4);
+    ASSERT_EQ(dxp_switch_control_port_get(four.unit, four.port, dxpSwitchDosAttackSipEqualDip, &on),
+              0);
+    EXPECT_EQ(on, 1);
+    EXPECT_EQ(type_on(-1, DOS_ATTACK_LAND), 0);
+    EXPECT_TRUE(has(get("/dos.htm"), "id=\"land\" >"));
+    // Checking it again protects every port.
+    ASSERT_EQ(error_of(post("/dos.cgi", "checks=100")), "");
+    ASSERT_EQ(dxp_switch_control_port_get(five.unit, five.port, dxpSwitchDosAttackSipEqualDip, &on),
+              0);
+    EXPECT_EQ(on, 1);
+    EXPECT_TRUE(has(get("/dos.htm"), "id=\"land\" checked"));
+    ASSERT_EQ(error_of(post("/dos.cgi", "checks=000")), "");
+    ASSERT_EQ(dxp_switch_control_port_get(four.unit, four.port, dxpSwitchDosAttackSipEqualDip, &on),
+              0);
+    EXPECT_EQ(on, 0);
+}
+
 }  // namespace

@@ -11,6 +11,7 @@ constexpr int kDefaultCount = 4;
 constexpr int kModeStrict = 1;
 constexpr int kModeWrr = 3;
 constexpr int kWeightMaxWrr = 255;
+constexpr uint32_t kPropMaxWeight = 8;  // the driver's largest WRR weight
 // Driver queue modes.
 constexpr uint32_t kDrvStrict = 1;
 constexpr uint32_t kDrvAllWeighted = 2;
@@ -121,26 +122,29 @@ int dxp_tarn_cosq_port_sched_set(int unit, uint32_t pbmp_lo, uint32_t pbmp_hi, i
     const drv_if_t *s = tarn::services(unit);
     uint32_t drv_mode = kDrvStrict;
     if (mode == kModeWrr) {
+        if (weights == nullptr) return DXP_E_PARAM;
         const int max = queue_max(unit);
+        // A zero weight on one of the two highest queues makes it strict.
+        const auto strict_queue = [&](int q) { return q >= max - 2 && weights[q] == 0; };
         int strict = 0;
+        uint32_t weight_max = 0;
+        if (int rv = s->dev_prop_get(unit, kPropMaxWeight, &weight_max); rv < 0) return rv;
+        // Every weight is checked before the first is written.
         for (int q = 0; q < max; q++) {
-            // A zero weight on one of the two highest queues makes it strict.
-            if (q >= max - 2 && weights[q] == 0) {
+            if (strict_queue(q)) {
                 strict++;
-                continue;
+            } else if (weights[q] < 1 || static_cast<uint32_t>(weights[q]) > weight_max) {
+                return DXP_E_PARAM;
             }
+        }
+        if (strict == 1 && weights[max - 1] != 0) return DXP_E_PARAM;
+        for (int q = 0; q < max; q++) {
+            if (strict_queue(q)) continue;
             int rv = s->queue_WRR_weight_set(unit, 0, static_cast<uint8_t>(q),
                                              static_cast<uint32_t>(weights[q]));
             if (rv < 0) return rv;
         }
-        if (strict == 0) {
-            drv_mode = kDrvAllWeighted;
-        } else if (strict == 1) {
-            if (weights[max - 1] != 0) return DXP_E_PARAM;
-            drv_mode = kDrvTopStrict;
-        } else {
-            drv_mode = kDrvTopTwoStrict;
-        }
+        drv_mode = strict == 0 ? kDrvAllWeighted : strict == 1 ? kDrvTopStrict : kDrvTopTwoStrict;
     } else if (mode != kModeStrict) {
         return DXP_E_PARAM;
     }

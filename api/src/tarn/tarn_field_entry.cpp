@@ -159,6 +159,7 @@ int dxp_tarn_field_entry_create(int unit, int group, int *entry) {
 int dxp_tarn_field_entry_create_id(int unit, int group, int entry) {
     Control *fc = nullptr;
     if (int rv = checks(__func__, unit, &fc); rv < 0) return rv;
+    if (entry < 1) return DXP_E_PARAM;  // ids count from 1
     if (id_used(fc, entry)) return DXP_E_EXISTS;
     Group *g = group_find(fc, group);
     if (g == nullptr) return DXP_E_NOT_FOUND;
@@ -236,6 +237,23 @@ int dxp_tarn_field_entry_prio_set(int unit, int entry, int prio) {
     return DXP_E_NONE;
 }
 
+namespace {
+
+// Brings the row's meter words in line with the entry: its meter, or
+// metering off once the meter is destroyed. `always` writes them even when
+// the row already holds them.
+int meter_write(int unit, Entry *e, bool always) {
+    const bool metered = e->meter != nullptr;
+    if (!always && metered == e->meter_installed) return DXP_E_NONE;
+    if (!metered) std::fill(std::begin(e->image.meter_data), std::end(e->image.meter_data), 0u);
+    if (int rv = services(unit)->cfp_entry_write(unit, e->slice_idx, kRamMeter, &e->image); rv < 0)
+        return rv;
+    e->meter_installed = metered;
+    return DXP_E_NONE;
+}
+
+}  // namespace
+
 int dxp_tarn_field_entry_install(int unit, int entry) {
     Control *fc = nullptr;
     Entry *e = nullptr;
@@ -255,11 +273,7 @@ int dxp_tarn_field_entry_install(int unit, int entry) {
     if (int rv = drv->cfp_entry_write(unit, e->slice_idx, kRamAct, &scratch); rv < 0) return rv;
     if (int rv = drv->cfp_entry_write(unit, e->slice_idx, kRamTcam, &scratch); rv < 0) return rv;
 
-    if (e->meter != nullptr) {
-        if (int rv = drv->cfp_entry_write(unit, e->slice_idx, kRamMeter, &e->image); rv < 0)
-            return rv;
-        e->meter_installed = true;
-    }
+    if (int rv = meter_write(unit, e, true); rv < 0) return rv;
     if (int rv = row_write(e); rv < 0) return rv;
     e->dirty = false;
     return DXP_E_NONE;
@@ -270,12 +284,7 @@ int dxp_tarn_field_entry_reinstall(int unit, int entry) {
     Entry *e = nullptr;
     if (int rv = entry_get(__func__, unit, entry, &e, &fc); rv < 0) return rv;
     SalLock guard(fc->lock);
-    if (e->meter != nullptr && !e->meter_installed) {
-        if (int rv = services(unit)->cfp_entry_write(unit, e->slice_idx, kRamMeter, &e->image);
-            rv < 0)
-            return rv;
-        e->meter_installed = true;
-    }
+    if (int rv = meter_write(unit, e, false); rv < 0) return rv;
     if (!e->dirty) return DXP_E_NONE;
     if (int rv = row_write(e); rv < 0) return rv;
     e->dirty = false;

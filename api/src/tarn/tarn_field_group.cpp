@@ -446,10 +446,16 @@ int dxp_tarn_field_udf_create_id(int unit, dxp_field_udf_spec_t *udf_spec, int u
         return std::memcmp(&programmed, udf_spec, sizeof programmed) == 0 ? DXP_E_NONE
                                                                           : DXP_E_EXISTS;
     }
+    // Every port must have the field before any port gets the offset.
     int rv = DXP_E_UNAVAIL;  // no valid port
     for (int port = 0; port < 64; port++) {
+        uint32_t offset = 0;
         if (!SOC_PORT_VALID(unit, port)) continue;
-        if (rv = drv->cfp_udf_set(unit, port, idx, udf_spec->offset[0]); rv < 0) return rv;
+        if (rv = drv->cfp_udf_get(unit, port, idx, &offset); rv < 0) return rv;
+    }
+    for (int port = 0; port < 64 && rv == DXP_E_NONE; port++) {
+        if (!SOC_PORT_VALID(unit, port)) continue;
+        rv = drv->cfp_udf_set(unit, port, idx, udf_spec->offset[0]);
     }
     if (rv == DXP_E_NONE) fc->udf[idx] = Udf{.valid = true, .use_count = 0, .udf_num = idx};
     return rv;

@@ -24,6 +24,7 @@ constexpr uint32_t kCacheValid = 0x400;
 
 constexpr uint32_t kOpKey = DRV_MEM_OP_BY_MAC | DRV_MEM_OP_BY_VLAN;  // 0x6
 constexpr uint32_t kOpKeyStatic = kOpKey | DRV_MEM_OP_DELETE_BY_STATIC;
+constexpr dxp_vlan_t kVidMax = 4095;
 
 constexpr uint32_t kPropAgeMax = 2, kPropVlanIds = 0xb, kPropBpduNum = 0xc;
 constexpr uint32_t kMacTypeBpdu = 1, kMacTypeCache0 = 2, kMacTypeCache1 = 3;
@@ -97,6 +98,8 @@ uint32_t field_get(int unit, uint32_t *e, uint32_t field) {
 
 int to_arl(int unit, uint32_t *e, const dxp_l2_addr *a) {
     std::memset(e, 0, kWords * sizeof(uint32_t));
+    // The entry holds 12 bits of VLAN id: a larger one would name another VLAN.
+    if (a->vid > kVidMax) return DXP_E_PARAM;
     uint32_t mask = kUnsupportedFlags;
     const bool control = arl_control(unit);
     if (control) mask &= ~kControlFlags;
@@ -389,11 +392,12 @@ int dxp_tarn_l2_conflict_get(int unit, dxp_l2_addr *addr, dxp_l2_addr *cf_array,
     if (addr == nullptr || cf_count == nullptr) return DXP_E_PARAM;
     *cf_count = 0;
     uint32_t found[kWords] = {};
+    // The entry stored under the key, or the one occupying its slot.
     int rv = arl_search(unit, addr, found);
-    if (rv == DXP_E_EXISTS && cf_max >= 1 && cf_array != nullptr) {
+    if ((rv == DXP_E_EXISTS || rv == DXP_E_FULL) && cf_max >= 1 && cf_array != nullptr) {
         from_arl(unit, &cf_array[0], found);
         *cf_count = 1;
-    } else if (rv < 0 && rv != DXP_E_EXISTS && rv != DXP_E_NOT_FOUND) {
+    } else if (rv < 0 && rv != DXP_E_EXISTS && rv != DXP_E_FULL && rv != DXP_E_NOT_FOUND) {
         return rv;
     }
     return DXP_E_NONE;

@@ -537,7 +537,8 @@ int dxp_tarn_link_wait(int unit, dxp_pbmp_t *pbmp, int usecs) {
         }
         if (pbmp_includes(link, wanted)) return DXP_E_NONE;
         if (soc_timeout_check(&to)) {
-            *pbmp = tarn::to_dxp(pbmp_and(wanted, link));
+            // The caller learns which ports are still without link.
+            *pbmp = tarn::to_dxp(pbmp_and(wanted, soc_pbmp_t{{~link.w[0], ~link.w[1]}}));
             return DXP_E_TIMEOUT;
         }
         sal_usleep(static_cast<uint32_t>(lc->interval.load() / 4));

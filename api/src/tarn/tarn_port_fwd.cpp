@@ -197,14 +197,20 @@ int dxp_tarn_port_learn_set(int unit, int port, uint32_t flags) {
     if (int rv = port_entry(__func__, unit, port); rv < 0) return rv;
     if (flags <= 3) return DXP_E_UNAVAIL;
     uint32_t *rec = db(unit, port);
-    rec[kDbLearnCopy] = (flags & kLearnCopy) != 0;
-    if (flags == 4) rec[kDbLearnMode] = 2;
-    if (flags == 5 || flags == 7) rec[kDbLearnMode] = 0;
-    if (flags == 6) rec[kDbLearnMode] = 5;
-    const int code = learn_service_code(rec[kDbLearnMode]);
+    // The record changes only once the chip took the new mode.
+    uint32_t mode = rec[kDbLearnMode];
+    if (flags == 4) mode = 2;
+    if (flags == 5 || flags == 7) mode = 0;
+    if (flags == 6) mode = 5;
+    const int code = learn_service_code(mode);
     if (code < 0) return code;
-    return services(unit)->arl_learn_enable_set(unit, tarn::port_bitmap(port),
-                                                static_cast<uint32_t>(code));
+    if (int rv = services(unit)->arl_learn_enable_set(unit, tarn::port_bitmap(port),
+                                                      static_cast<uint32_t>(code));
+        rv < 0)
+        return rv;
+    rec[kDbLearnCopy] = (flags & kLearnCopy) != 0;
+    rec[kDbLearnMode] = mode;
+    return DXP_E_NONE;
 }
 
 int dxp_tarn_port_learn_get(int unit, int port, uint32_t *flags) {

@@ -88,6 +88,12 @@ int selective_get(int unit, int port, dxp_port_info *info) {
     if (want(DXP_PORT_ATTR_MEDIUM_MASK) &&
         (rv = dxp_port_medium_get(unit, port, &info->medium)) < 0)
         return rv;
+    if (want(DXP_PORT_ATTR_LEARN_MASK) && (rv = dxp_port_learn_get(unit, port, &info->learn)) < 0)
+        return rv;
+    // A MAC without a station address register leaves the field as it is.
+    if (want(DXP_PORT_ATTR_PAUSE_MAC_MASK) &&
+        (rv = dxp_port_pause_addr_get(unit, port, info->pause_mac)) < 0 && rv != DXP_E_UNAVAIL)
+        return rv;
     return DXP_E_NONE;
 }
 

@@ -78,6 +78,11 @@ int dxp_tarn_port_enable_get(int unit, int port, int *enable) {
 }
 
 int dxp_tarn_port_speed_set(int unit, int port, int speed) {
+    // A speed the port cannot run is refused rather than forced to another.
+    uint32_t ability = 0;
+    if (int rv = dxp_port_ability_get(unit, port, &ability); rv < 0) return rv;
+    const uint32_t needed = speed == 10 ? 0x3 : speed == 100 ? 0xC : speed == 1000 ? 0x30 : 0;
+    if ((ability & needed) == 0) return DXP_E_PARAM;
     const uint32_t code = speed == 10 ? 1 : speed == 100 ? 2 : 3;
     int rv = plain_set(__func__, unit, port, PROP_SPEED, code);
     if (rv >= 0) link_recheck(unit, port);

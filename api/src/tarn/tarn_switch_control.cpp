@@ -1,7 +1,9 @@
 // Switch controls of the family: the DoS-attack types are built from
 // field-processor entries kept in one system-wide table of records per port,
 // the "to CPU" types toggle bits of the driver's trap mask.
+#include <algorithm>
 #include <array>
+#include <vector>
 
 #include "dxp.h"
 #include "dxp_tarn.h"
@@ -14,12 +16,14 @@ namespace {
 using tarn::services;
 
 constexpr int kDosPorts = 53;
-constexpr int kDosEntries = 11;
+constexpr int kSrcPortBits = 6;
+constexpr uint32_t kSrcPortMask = (1u << kSrcPortBits) - 1;
 
+// The per-port state of the DoS types; the entries that realise a type live
+// with the type, built for exactly the ports whose record has its flag.
 struct dos_fp_record {
     uint32_t flags;
     int group;
-    int entry[kDosEntries];
 };
 
 // Shared by all units; callers serialise (the DoS manager holds its lock).
@@ -29,33 +33,45 @@ uint8_t dos_min_tcp_hdr_size = 5;
 constexpr uint32_t kDosOn = 0x1;
 constexpr uint32_t kFirstFragOn = 0x4;
 
-// A DoS type realised by field entries: its flag bit and its entry slots.
+// A DoS type realised by field entries: its flag bit and entries per port set.
 struct DosType {
     int type;
     uint32_t flag;
-    int first;
     int count;
     bool metered;
     int action;
 };
 constexpr DosType kDosTypes[] = {
-    {dxpSwitchDosAttackSipEqualDip, 0x2, 0, 1, false, dxpFieldActionDrop},
-    {dxpSwitchDosAttackTcpFlags, 0x8, 1, 4, false, dxpFieldActionDrop},
-    {dxpSwitchDosAttackL4Port, 0x10, 5, 1, false, dxpFieldActionDrop},
-    {dxpSwitchDosAttackTcpFrag, 0x20, 6, 1, false, dxpFieldActionDrop},
-    {dxpSwitchDosAttackPingFlood, 0x40, 7, 1, true, dxpFieldActionRpDrop},
-    {dxpSwitchDosAttackSynFlood, 0x80, 8, 2, true, dxpFieldActionRpDrop},
-    {dxpSwitchDosAttackTcpSmurf, 0x100, 10, 1, false, dxpFieldActionDrop},
+    {dxpSwitchDosAttackSipEqualDip, 0x2, 1, false, dxpFieldActionDrop},
+    {dxpSwitchDosAttackTcpFlags, 0x8, 4, false, dxpFieldActionDrop},
+    {dxpSwitchDosAttackL4Port, 0x10, 1, false, dxpFieldActionDrop},
+    {dxpSwitchDosAttackTcpFrag, 0x20, 1, false, dxpFieldActionDrop},
+    {dxpSwitchDosAttackPingFlood, 0x40, 1, true, dxpFieldActionRpDrop},
+    {dxpSwitchDosAttackSynFlood, 0x80, 2, true, dxpFieldActionRpDrop},
+    {dxpSwitchDosAttackTcpSmurf, 0x100, 1, false, dxpFieldActionDrop},
 };
+constexpr int kDosTypeCount = static_cast<int>(std::size(kDosTypes));
 static_assert(dxpFieldActionDrop == 28 && dxpFieldActionRpDrop == 41);
 static_assert(dxpSwitchIgmpToCPU == 166 && dxpSwitchBcstToCPU == 169);
 static_assert(dxpSwitchDosAttackToCpu == 59 && dxpSwitchDosAttackTcpFrag == 65 &&
               dxpSwitchDosAttackPingFlood == 77 && dxpSwitchDosAttackTcpSmurf == 79);
 
+// What is installed for one type: its group, entries and port range.
+struct DosRule {
+    int group = 0;
+    int range = 0;
+    std::vector<int> entries;
+};
+std::array<DosRule, kDosTypeCount> dos_rules{};
+
 const DosType *dos_type(int type) {
     for (const DosType &t : kDosTypes)
         if (t.type == type) return &t;
     return nullptr;
+}
+
+DosRule &rule_of(const DosType &t) {
+    return dos_rules[static_cast<size_t>(&t - kDosTypes)];
 }
 
 bool dos_control(int type) {
@@ -67,10 +83,6 @@ bool dos_port_valid(int port) {
     return port >= -1 && port < kDosPorts;
 }
 
-dos_fp_record &record_of(int port) {
-    return dos_fp_table[port < 0 ? 0 : port];
-}
-
 void for_records(int port, auto fn) {
     if (port >= 0) {
         fn(dos_fp_table[port]);
@@ -78,6 +90,49 @@ void for_records(int port, auto fn) {
     }
     for (dos_fp_record &r : dos_fp_table)
         fn(r);
+}
+
+bool unit_port(int unit, int port) {
+    return soc_pbmp_member(SOC_CONTROL(unit)->port.bitmap, port);
+}
+
+// A type counts as on for the whole switch when every port of the unit has it.
+bool on_everywhere(int unit, uint32_t flag) {
+    for (int port = 0; port < kDosPorts; port++)
+        if (unit_port(unit, port) && (dos_fp_table[port].flags & flag) == 0) return false;
+    return true;
+}
+
+// A value/mask pair of a key field.
+struct KeyNode {
+    uint32_t value;
+    uint32_t mask;
+};
+
+// Covers the values of `want` with aligned blocks of a `bits`-wide field;
+// values outside `care` may fall into a block or not.
+void cover(uint64_t want, uint64_t care, int bits, uint32_t value, int free_bits,
+           std::vector<KeyNode> *out) {
+    const uint32_t size = 1u << free_bits;
+    const uint64_t block = size >= 64 ? ~uint64_t{0} : ((uint64_t{1} << size) - 1) << value;
+    if ((want & care & block) == 0) return;
+    if ((care & block & ~want) == 0) {
+        const uint32_t all = (1u << bits) - 1;
+        out->push_back({value, all & ~((1u << free_bits) - 1)});
+        return;
+    }
+    cover(want, care, bits, value, free_bits - 1, out);
+    cover(want, care, bits, value | (1u << (free_bits - 1)), free_bits - 1, out);
+}
+
+// The TCP header sizes (in words) below the minimum.
+std::vector<KeyNode> short_tcp_headers() {
+    constexpr int kBits = 4;
+    const int below = dos_min_tcp_hdr_size > 16 ? 16 : dos_min_tcp_hdr_size;
+    const uint64_t want = (uint64_t{1} << below) - 1;
+    std::vector<KeyNode> nodes;
+    cover(want, 0xffff, kBits, 0, kBits, &nodes);
+    return nodes;
 }
 
 void add_qualifiers(dxp_field_qset_t *q, int type) {
@@ -113,9 +168,15 @@ constexpr uint8_t kTcpSyn = 0x02, kTcpSynAck = 0x12, kTcpFinPshUrg = 0x29, kTcpS
 constexpr uint8_t kTcpFlagsMask = 0x3f;
 constexpr uint8_t kProtoIcmp = 1, kProtoTcp = 6;
 
+// How many entries one port set of a type takes.
+int entries_per_set(const DosType &t) {
+    if (t.type == dxpSwitchDosAttackTcpFrag) return static_cast<int>(short_tcp_headers().size());
+    return t.count;
+}
+
 // The own qualifiers of entry k of a type.
-int qualify(int unit, int entry, int type, int k) {
-    switch (type) {
+int qualify(int unit, int entry, const DosType &t, DosRule &rule, int k) {
+    switch (t.type) {
         case dxpSwitchDosAttackSipEqualDip:
             return dxp_field_qualify_SrcIpEqualDstIp(unit, entry, 1);
         case dxpSwitchDosAttackTcpFlags: {
@@ -123,16 +184,20 @@ int qualify(int unit, int entry, int type, int k) {
             if (int rv = dxp_field_qualify_TcpControl(unit, entry, kFlags[k], kTcpFlagsMask);
                 rv < 0 || k != 0)
                 return rv;
-            // SYN from a well-known source port.
-            int range = 0;
-            if (int rv = dxp_field_range_create(unit, &range, 1, 0, 1023); rv < 0) return rv;
-            return dxp_field_qualify_RangeCheck(unit, entry, range, 1);
+            // SYN from a well-known source port; one range serves every set.
+            if (rule.range == 0)
+                if (int rv = dxp_field_range_create(unit, &rule.range, 1, 0, 1023); rv < 0)
+                    return rv;
+            return dxp_field_qualify_RangeCheck(unit, entry, rule.range, 1);
         }
         case dxpSwitchDosAttackL4Port:
             if (int rv = dxp_field_qualify_EqualL4Port(unit, entry, 1); rv < 0) return rv;
             return dxp_field_qualify_IpProtocol(unit, entry, kProtoTcp, 0xff);
-        case dxpSwitchDosAttackTcpFrag:
-            return dxp_field_qualify_TcpHeaderSize(unit, entry, dos_min_tcp_hdr_size, 0xf);
+        case dxpSwitchDosAttackTcpFrag: {
+            const KeyNode n = short_tcp_headers().at(static_cast<size_t>(k));
+            return dxp_field_qualify_TcpHeaderSize(unit, entry, static_cast<uint8_t>(n.value),
+                                                   static_cast<uint8_t>(n.mask));
+        }
         case dxpSwitchDosAttackPingFlood:
             return dxp_field_qualify_IpProtocol(unit, entry, kProtoIcmp, 0xff);
         case dxpSwitchDosAttackSynFlood:
@@ -153,73 +218,123 @@ bool port_by_inports(int unit) {
            (SOC_CONTROL(unit)->chip_flags & SOC_CHIP_DXP71090) != 0;
 }
 
-int qualify_port(int unit, int entry, int port) {
-    if (!port_by_inports(unit)) return dxp_field_qualify_SrcPort(unit, entry, 0, -1, port, -1);
-    return dxp_field_qualify_InPorts(unit, entry, tarn::to_dxp(tarn::port_bitmap(port)),
+// The port matches of the ports whose record has the flag: none when every
+// port of the unit has it, one bitmap, or source-port blocks. The key counts
+// the ports from 24 on the chips that shift them.
+std::vector<KeyNode> port_nodes(int unit, uint32_t flag, bool *any_port) {
+    *any_port = on_everywhere(unit, flag);
+    if (*any_port) return {KeyNode{0, 0}};
+    const uint32_t shift = (SOC_CONTROL(unit)->chip_flags & SOC_CHIP_DXP7106) != 0 ? 24 : 0;
+    uint64_t want = 0, care = 0;
+    for (int port = 0; port < kDosPorts; port++) {
+        if (!unit_port(unit, port)) continue;
+        const uint64_t bit = uint64_t{1} << ((static_cast<uint32_t>(port) + shift) & kSrcPortMask);
+        care |= bit;
+        if (dos_fp_table[port].flags & flag) want |= bit;
+    }
+    if (want == 0) return {};
+    if (port_by_inports(unit)) return {KeyNode{static_cast<uint32_t>(want), 0}};
+    std::vector<KeyNode> nodes;
+    cover(want, care, kSrcPortBits, 0, kSrcPortBits, &nodes);
+    for (KeyNode &n : nodes)
+        n.value -= shift;  // the driver adds the shift back
+    return nodes;
+}
+
+int qualify_ports(int unit, int entry, const KeyNode &n) {
+    if (!port_by_inports(unit))
+        return dxp_field_qualify_SrcPort(unit, entry, 0, -1, static_cast<int>(n.value),
+                                         static_cast<int>(n.mask));
+    dxp_pbmp_t data{};
+    data.w[0] = n.value;
+    return dxp_field_qualify_InPorts(unit, entry, data,
                                      tarn::to_dxp(SOC_CONTROL(unit)->port.bitmap));
 }
 
-int dos_enable(int unit, int port, const DosType &t) {
+// Removes what a type installed. An id the field module no longer knows
+// counts as gone.
+int rule_clear(int unit, DosRule &rule) {
+    while (!rule.entries.empty()) {
+        if (int rv = dxp_field_entry_destroy(unit, rule.entries.back());
+            rv < 0 && rv != DXP_E_NOT_FOUND)
+            return rv;
+        rule.entries.pop_back();
+    }
+    if (rule.range != 0) dxp_field_range_destroy(unit, rule.range);
+    if (rule.group != 0) dxp_field_group_destroy(unit, rule.group);
+    rule = DosRule{};
+    return DXP_E_NONE;
+}
+
+// Installs a type's entries for the ports whose record has its flag, in
+// place of what it had.
+int rule_build(int unit, const DosType &t) {
+    DosRule &rule = rule_of(t);
+    if (int rv = rule_clear(unit, rule); rv < 0) return rv;
+    bool any_port = false;
+    const std::vector<KeyNode> ports = port_nodes(unit, t.flag, &any_port);
+    const int per_set = entries_per_set(t);
+    if (ports.empty() || per_set == 0) return DXP_E_NONE;
     dxp_field_qset_t q{};
     add_qualifiers(&q, t.type);
-    if (port >= 0)
+    if (!any_port)
         dxp_field_qset_add(&q,
                            port_by_inports(unit) ? dxpFieldQualifyInPorts : dxpFieldQualifySrcPort);
-    int group = 0;
-    if (int rv = dxp_field_group_create(unit, q, -1, &group); rv < 0) return rv;
-    for (int k = 0; k < t.count; k++) {
-        int entry = 0;
-        if (int rv = dxp_field_entry_create(unit, group, &entry); rv < 0) return rv;
-        if (int rv = dxp_field_entry_prio_set(unit, entry, -1); rv < 0) return rv;
-        for_records(port, [&](dos_fp_record &r) {
-            r.group = group;
-            r.entry[t.first + k] = entry;
-        });
-        if (port >= 0)
-            if (int rv = qualify_port(unit, entry, port); rv < 0) return rv;
-        if (int rv = qualify(unit, entry, t.type, k); rv < 0) return rv;
-        if (t.metered) {
-            if (int rv = dxp_field_meter_create(unit, entry); rv < 0) return rv;
-            if (int rv = dxp_field_meter_set(unit, entry, 2, 64, 1024); rv < 0) return rv;
+    if (int rv = dxp_field_group_create(unit, q, -1, &rule.group); rv < 0) return rv;
+    for (const KeyNode &n : ports) {
+        for (int k = 0; k < per_set; k++) {
+            int entry = 0;
+            if (int rv = dxp_field_entry_create(unit, rule.group, &entry); rv < 0) return rv;
+            rule.entries.push_back(entry);
+            if (int rv = dxp_field_entry_prio_set(unit, entry, -1); rv < 0) return rv;
+            if (!any_port)
+                if (int rv = qualify_ports(unit, entry, n); rv < 0) return rv;
+            if (int rv = qualify(unit, entry, t, rule, k); rv < 0) return rv;
+            if (t.metered) {
+                if (int rv = dxp_field_meter_create(unit, entry); rv < 0) return rv;
+                if (int rv = dxp_field_meter_set(unit, entry, 2, 64, 1024); rv < 0) return rv;
+            }
+            if (int rv = dxp_field_action_add(unit, entry, t.action, 0, 0); rv < 0) return rv;
+            if (int rv = dxp_field_counter_create(unit, entry); rv < 0) return rv;
+            if (int rv = dxp_field_entry_install(unit, entry); rv < 0) return rv;
         }
-        if (int rv = dxp_field_action_add(unit, entry, t.action, 0, 0); rv < 0) return rv;
-        if (int rv = dxp_field_counter_create(unit, entry); rv < 0) return rv;
-        if (int rv = dxp_field_entry_install(unit, entry); rv < 0) return rv;
     }
-    for_records(port, [&](dos_fp_record &r) { r.flags |= t.flag; });
     return DXP_E_NONE;
 }
 
-// Destroys a recorded entry and drops its id from every record, so that no
-// record keeps an id that may be handed out again. An id the field module no
-// longer knows counts as gone.
-int dos_destroy(int unit, int entry) {
-    if (entry == 0) return DXP_E_NONE;
-    if (int rv = dxp_field_entry_destroy(unit, entry); rv < 0 && rv != DXP_E_NOT_FOUND) return rv;
-    for (dos_fp_record &r : dos_fp_table)
-        for (int &id : r.entry)
-            if (id == entry) id = 0;
-    return DXP_E_NONE;
+bool type_on(int unit, int port, uint32_t flag) {
+    if (port >= 0) return (dos_fp_table[port].flags & flag) != 0;
+    return on_everywhere(unit, flag);
 }
 
-int dos_disable(int unit, int port, const DosType &t) {
-    dos_fp_record &r = record_of(port);
-    for (int k = 0; k < t.count; k++)
-        if (int rv = dos_destroy(unit, r.entry[t.first + k]); rv < 0) return rv;
-    for_records(port, [&](dos_fp_record &rec) {
-        rec.flags &= ~t.flag;
-        for (int k = 0; k < t.count; k++)
-            rec.entry[t.first + k] = 0;
-    });
+// Sets or clears a type for one port or all and rebuilds its entries for the
+// ports that keep it; a change to nothing writes nothing. A failed rebuild
+// leaves the flags as they were.
+int dos_change(int unit, int port, const DosType &t, bool enable) {
+    if (port >= 0 ? type_on(unit, port, t.flag) == enable
+                  : (enable ? on_everywhere(unit, t.flag)
+                            : std::none_of(
+                                  dos_fp_table.begin(), dos_fp_table.end(),
+                                  [&](const dos_fp_record &r) { return (r.flags & t.flag) != 0; })))
+        return DXP_E_NONE;
+    std::array<dos_fp_record, kDosPorts> before = dos_fp_table;
+    for_records(port,
+                [&](dos_fp_record &r) { r.flags = enable ? r.flags | t.flag : r.flags & ~t.flag; });
+    const int rv = rule_build(unit, t);
+    if (rv < 0) {
+        dos_fp_table = before;
+        rule_build(unit, t);
+        return rv;
+    }
+    for_records(port, [&](dos_fp_record &r) { r.group = rule_of(t).group; });
     return DXP_E_NONE;
 }
 
 // Switching the DoS controls off removes every entry they installed before
 // the bookkeeping forgets them.
 int dos_clear(int unit) {
-    for (dos_fp_record &r : dos_fp_table)
-        for (int id : r.entry)
-            if (int rv = dos_destroy(unit, id); rv < 0) return rv;
+    for (DosRule &rule : dos_rules)
+        if (int rv = rule_clear(unit, rule); rv < 0) return rv;
     dos_fp_table.fill(dos_fp_record{});
     return DXP_E_NONE;
 }
@@ -292,9 +407,15 @@ int dxp_tarn_switch_dos_fp_set(int unit, int port, int type, int value) {
             for (dos_fp_record &r : dos_fp_table)
                 r.flags |= kDosOn;
             return DXP_E_NONE;
-        case dxpSwitchDosAttackMinTcpHdrSize:
+        case dxpSwitchDosAttackMinTcpHdrSize: {
             dos_min_tcp_hdr_size = static_cast<uint8_t>(value);
-            return DXP_E_NONE;
+            // Installed header-size entries follow the new minimum.
+            const DosType &frag = *dos_type(dxpSwitchDosAttackTcpFrag);
+            if (std::none_of(dos_fp_table.begin(), dos_fp_table.end(),
+                             [&](const dos_fp_record &r) { return (r.flags & frag.flag) != 0; }))
+                return DXP_E_NONE;
+            return rule_build(unit, frag);
+        }
         case dxpSwitchDosAttackV4FirstFrag:
             for (dos_fp_record &r : dos_fp_table)
                 r.flags = value != 0 ? r.flags | kFirstFragOn : r.flags & ~kFirstFragOn;
@@ -305,15 +426,14 @@ int dxp_tarn_switch_dos_fp_set(int unit, int port, int type, int value) {
     const DosType *t = dos_type(type);
     if (t == nullptr) return DXP_E_UNAVAIL;
     if ((type == dxpSwitchDosAttackTcpFlags || type == dxpSwitchDosAttackTcpFrag) &&
-        (record_of(port).flags & kFirstFragOn) == 0)
+        (dos_fp_table[port < 0 ? 0 : port].flags & kFirstFragOn) == 0)
         return DXP_E_INIT;
-    return value != 0 ? dos_enable(unit, port, *t) : dos_disable(unit, port, *t);
+    return dos_change(unit, port, *t, value != 0);
 }
 
-int dxp_tarn_switch_dos_fp_get(int, int port, int type, int *value) {
+int dxp_tarn_switch_dos_fp_get(int unit, int port, int type, int *value) {
     if (!dos_port_valid(port)) return DXP_E_PORT;
     if (value == nullptr) return DXP_E_PARAM;
-    const dos_fp_record &r = record_of(port);
     uint32_t flag = 0;
     switch (type) {
         case dxpSwitchDosAttackMinTcpHdrSize:
@@ -332,7 +452,8 @@ int dxp_tarn_switch_dos_fp_get(int, int port, int type, int *value) {
             }
             return DXP_E_UNAVAIL;
     }
-    *value = (r.flags & flag) != 0 ? 1 : 0;
+    // For the whole switch a type is on only where every port has it.
+    *value = type_on(unit, port, flag) ? 1 : 0;
     return DXP_E_NONE;
 }
 

@@ -113,9 +113,8 @@ int lookup(int unit, const uint32_t *key, uint32_t *out, uint32_t flags, int *bi
     } else if (chosen < 0) {
         chosen = !bins[0].valid ? 0 : !bins[1].valid ? 1 : -1;
     }
-    if (chosen < 0) return SOC_E_FULL;
-    *bin_out = chosen;
-    const Bin &b = bins[chosen];
+    // A full bucket shows its first entry: what the key conflicts with.
+    const Bin &b = bins[chosen < 0 ? 0 : chosen];
     std::memset(out, 0, kWords * sizeof(uint32_t));
     sw_set_mac(unit, out, b.mac);
     if (!is_mcast(b.mac)) {
@@ -130,6 +129,8 @@ int lookup(int unit, const uint32_t *key, uint32_t *out, uint32_t flags, int *bi
     sw_set(unit, out, F_STATIC, b.statik);
     sw_set(unit, out, F_CONTROL, b.reg->get(F_ARL_CON));
     sw_set(unit, out, F_VALID_R, 1);
+    if (chosen < 0) return SOC_E_FULL;
+    *bin_out = chosen;
     if (flags & DRV_MEM_OP_REPLACE) return 0;
     return match >= 0 ? SOC_E_EXISTS : SOC_E_NOT_FOUND;
 }

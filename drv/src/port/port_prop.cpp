@@ -207,9 +207,16 @@ int get_speed_duplex(int unit, int port, uint32_t type, uint32_t *out) {
     const mac_driver_t *mac = drv_port_mac(unit, port);
     const bool speed = type == PROP_SPEED;
     int v = -1;
-    int rv = speed ? drv_port_call(mac, &mac_driver_t::md_speed_get, unit, port, &v)
+    // Without link the MAC's status shows no speed or duplex: the PHY holds
+    // what the port is set to.
+    int up = 1;
+    const bool down = phy != nullptr && phy->link_get != nullptr &&
+                      phy->link_get(unit, port, &up) >= 0 && up == 0;
+    int rv = SOC_E_UNAVAIL;
+    if (!down)
+        rv = speed ? drv_port_call(mac, &mac_driver_t::md_speed_get, unit, port, &v)
                    : drv_port_call(mac, &mac_driver_t::md_duplex_get, unit, port, &v);
-    if (mac != nullptr && rv < 0)
+    if ((mac != nullptr || down) && rv < 0)
         rv = speed ? drv_port_call(phy, &phy_driver_t::speed_get, unit, port, &v)
                    : drv_port_call(phy, &phy_driver_t::duplex_get, unit, port, &v);
     if (speed) {

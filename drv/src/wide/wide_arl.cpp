@@ -131,12 +131,11 @@ int search_key(int unit, const uint32_t *key, uint32_t *entry, uint32_t flags) {
     e.getWords(F_ARL_MACADDR, mw);
     uint64_t found = mw[0] | static_cast<uint64_t>(mw[1] & 0xffff) << 32;
     bool same = found == mac && (!with_vid || (v.words()[0] & 0xfff) == vid);
-    if (!same) {
-        if (!replace || e.get(F_ARL_STATIC)) return SOC_E_FULL;
-        return 0;
-    }
+    if (!same && replace && !e.get(F_ARL_STATIC)) return 0;
+    // A slot holding another key shows that entry: what the key conflicts with.
     fill(unit, entry, e, v.words()[0] & 0xfff, F_ARL_MACADDR, F_ARL_PID, F_ARL_PRI, F_ARL_AGE,
          F_ARL_CON, F_ARL_STATIC, true);
+    if (!same) return SOC_E_FULL;
     return replace ? 0 : SOC_E_EXISTS;
 }
 
@@ -210,6 +209,16 @@ int sweep(int unit, int op, int which) {
     return 0;
 }
 
+// Starts the fast age MST_CON describes and polls until the chip is done.
+int fast_age(DrvRegValue &con) {
+    if (int rv = con.write(); rv < 0) return rv;
+    for (int polls = 0; polls < kPolls; polls++) {
+        if (int rv = con.read(); rv < 0) return rv;
+        if (!con.get(F_FAST_AGE_STDN)) return 0;
+    }
+    return SOC_E_TIMEOUT;
+}
+
 // The chip ages the whole table at once (static entries too); the shadow
 // follows. MST_CON is restored with a bounded number of tries.
 int flush_all(int unit, uint32_t mem) {
@@ -222,20 +231,7 @@ int flush_all(int unit, uint32_t mem) {
     con.set(F_AGE_MODE_VLAN, 0);
     con.set(F_EN_AGE_STATIC, 1);
     con.set(F_FAST_AGE_STDN, 1);
-    int rv = con.write();
-    if (rv >= 0) {
-        rv = SOC_E_TIMEOUT;
-        for (int polls = 0; polls < kPolls; polls++) {
-            if (int r = con.read(); r < 0) {
-                rv = r;
-                break;
-            }
-            if (!con.get(F_FAST_AGE_STDN)) {
-                rv = 0;
-                break;
-            }
-        }
-    }
+    int rv = fast_age(con);
     if (rv >= 0 && SOC_CONTROL(unit)->arl_table != nullptr) sweep(unit, 1, 3);
     kept.set(F_FAST_AGE_STDN, 0);
     int restore = SOC_E_FAIL;
@@ -244,33 +240,35 @@ int flush_all(int unit, uint32_t mem) {
     return rv < 0 ? rv : restore;
 }
 
-// Removal of the shadow's entries of a port and/or VLAN, key by key (the
-// chip has no filtered fast age).
+// Removes every entry of a port and/or VLAN (static ones on request) with
+// the chip's filtered fast age, then drops them from the shadow. MST_CON and
+// AGEOUT_CTL are put back whatever happened.
 int delete_filtered(int unit, const uint32_t *key, uint32_t flags) {
     soc_control_t *soc = SOC_CONTROL(unit);
-    uint32_t port = get(unit, key, DRV_MEM_FIELD_SRC_PORT);
-    uint32_t vid = get(unit, key, DRV_MEM_FIELD_VLANID);
-    {
-        Lock l2(soc->mem_state[L2_ARLm].lock);
-        Lock lock(soc->arl_table_lock);
-        auto *table = static_cast<uint32_t *>(soc->arl_table);
-        if (table == nullptr) return SOC_E_FAIL;
-        for (int i = 0; i < kShadowSlots; i++) {
-            const uint32_t *slot = table + i * kWords;
-            if (!get(unit, slot, DRV_MEM_FIELD_VALID)) continue;
-            uint64_t mac = mac_of(unit, slot);
-            if (multicast(mac)) continue;
-            if ((flags & DRV_MEM_OP_DELETE_BY_PORT) &&
-                get(unit, slot, DRV_MEM_FIELD_SRC_PORT) != port)
-                continue;
-            uint32_t v = get(unit, slot, DRV_MEM_FIELD_VLANID);
-            if ((flags & DRV_MEM_OP_DELETE_BY_VLANID) && v != vid) continue;
-            if (get(unit, slot, DRV_MEM_FIELD_STATIC) && !(flags & DRV_MEM_OP_DELETE_BY_STATIC))
-                continue;
-            if (int rv = remove_key(unit, mac, v); rv < 0) return rv;
-        }
-    }
-    return soc_arl_shadow_flush(unit, static_cast<int>(port), static_cast<int>(vid), flags);
+    const uint32_t port = get(unit, key, DRV_MEM_FIELD_SRC_PORT);
+    const uint32_t vid = get(unit, key, DRV_MEM_FIELD_VLANID);
+    const bool by_port = (flags & DRV_MEM_OP_DELETE_BY_PORT) != 0;
+    const bool by_vlan = (flags & DRV_MEM_OP_DELETE_BY_VLANID) != 0;
+    Lock l2(soc->mem_state[L2_ARLm].lock);
+    DrvRegValue kept_ctl(unit, R_AGEOUT_CTL), kept_con(unit, R_MST_CON);
+    if (int rv = kept_ctl.read(); rv < 0) return rv;
+    if (int rv = kept_con.read(); rv < 0) return rv;
+    DrvRegValue ctl = kept_ctl, con = kept_con;
+    if (by_port) ctl.set(F_AGE_EN_PRT, port + port_offset(unit));
+    if (by_vlan) ctl.set(F_AGE_EN_VID, vid);
+    con.set(F_AGE_MODE_PRT, by_port ? 1 : 0);
+    con.set(F_AGE_MODE_VLAN, by_vlan ? 1 : 0);
+    con.set(F_EN_AGE_STATIC, (flags & DRV_MEM_OP_DELETE_BY_STATIC) ? 1 : 0);
+    con.set(F_FAST_AGE_STDN, 1);
+    int rv = ctl.write();
+    if (rv >= 0) rv = fast_age(con);
+    if (rv >= 0)
+        rv = soc_arl_shadow_flush(unit, static_cast<int>(port), static_cast<int>(vid), flags);
+    kept_con.set(F_FAST_AGE_STDN, 0);
+    const int restore_con = kept_con.write();
+    const int restore_ctl = kept_ctl.write();
+    if (rv < 0) return rv;
+    return restore_con < 0 ? restore_con : restore_ctl;
 }
 
 int delete_by_key(int unit, const uint32_t *entry, uint32_t flags) {
