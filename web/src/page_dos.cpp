@@ -6,6 +6,7 @@
 #include "dosmgr.h"
 #include "settings.h"
 #include "web_dos_pages.h"
+#include "dxp_error.h"
 #include "web_pages.h"
 #include "web_switch_pages.h"
 
@@ -70,10 +71,14 @@ int ssphandler_dos_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
     const char *checks = web_form_value(ev, 0);
     if (ev->b.num != 1 || !checks_ok(checks)) return error(ev, req, "Expecting three settings");
-    for (int i = 0; i < kChecks; i++)
-        dos_attack_set(-1, kGlobalTypes[i], checks[i] == '1' ? 1 : 0, 0);
+    int refused = 0;
+    for (int i = 0; i < kChecks; i++) {
+        const int rv = dos_attack_set(-1, kGlobalTypes[i], checks[i] == '1' ? 1 : 0, 0);
+        if (rv < 0 && refused == 0) refused = rv;
+    }
     settings_save_item("dos");
-    return 0;
+    // What the switch took is kept; what it refused is said.
+    return refused < 0 ? error(ev, req, dxp_errmsg(refused)) : 0;
 }
 
 int ssphandler_dos_showperport_cgi(httpd_event *ev, httpd_request *req) {
@@ -101,9 +106,13 @@ int ssphandler_dos_perport_cgi(httpd_event *ev, httpd_request *req) {
         if (checks[i] == '1' && !number(web_form_value(ev, i + 1), kRateMin, kRateMax, &rates[i]))
             return error(ev, req, "Invalid rate");
     }
-    for (int i = 0; i < kChecks; i++)
-        dos_attack_set(port, kPortTypes[i], checks[i] == '1' ? 1 : 0, rates[i]);
+    int refused = 0;
+    for (int i = 0; i < kChecks; i++) {
+        const int rv = dos_attack_set(port, kPortTypes[i], checks[i] == '1' ? 1 : 0, rates[i]);
+        if (rv < 0 && refused == 0) refused = rv;
+    }
     settings_save_item("dos");
+    if (refused < 0) return error(ev, req, dxp_errmsg(refused));
     shown_set(req, port);
     return 0;
 }
