@@ -98,6 +98,24 @@ struct Netns {
             sh("ip netns del " + space);
         if (!subnet.empty()) sh("ip route del blackhole " + subnet);
     }
+    // Blackholes the test subnet in the host namespace and makes the spaces.
+    bool make(const std::string &test_subnet, const std::vector<std::string> &names) {
+        if (sh("ip route add blackhole " + test_subnet) != 0) return false;
+        subnet = test_subnet;
+        for (const std::string &name : names) {
+            if (sh("ip netns add " + name) != 0) return false;
+            spaces.push_back(name);
+        }
+        return true;
+    }
 };
+
+// Moves a TAP into a namespace, gives it the address (with prefix) and
+// brings it up.
+inline bool tap_into(const std::string &tap, const std::string &space, const std::string &addr) {
+    return sh("ip link set " + tap + " netns " + space) == 0 &&
+           sh("ip -n " + space + " addr add " + addr + " dev " + tap) == 0 &&
+           sh("ip -n " + space + " link set " + tap + " up") == 0;
+}
 
 }  // namespace system_fixture

@@ -67,7 +67,7 @@ void Fabric::transmit(int port, int from, const std::vector<uint8_t> &frame, con
 void Fabric::wireOut(int port, std::vector<uint8_t> frame, int queue) {
     countTx(port, frame);
     PortState &st = state_[static_cast<size_t>(port)];
-    bool phy_loop = (chip_.phyPeek(port, 0) & 0x4000) != 0;
+    bool phy_loop = chip_.phyLoopedBack(port);
     if (st.plug || phy_loop) {
         enqueueIngress(port, withFcs(frame), kHopDelayUs);
     } else if (st.peer >= 0) {
