@@ -165,6 +165,23 @@ void loopback_up() {
     net_util_if_start("eth0", NET_IF_MODE_STATIC, "127.0.0.1", "255.0.0.0", "");
 }
 
+// The chip's VLAN init puts every port into VLAN 1 untagged; the VLAN
+// manager's VLAN 1 says the same until a stored "vlan" item replaces it, so
+// the pages and the ARP inspection's flooding see the ports the chip uses.
+void default_port_vlans() {
+    upbmp_t members{}, untagged{};
+    if (upbmp_alloc(&members, board_num_uports) == 0 &&
+        upbmp_alloc(&untagged, board_num_uports) == 0) {
+        for (int port = 1; port <= board_num_uports; port++) {
+            upbmp_add(&members, port);
+            upbmp_add(&untagged, port);
+        }
+        manager_step("qsw_vlanmgr_vlan_set", qsw_vlanmgr_vlan_set(1, &members, &untagged));
+    }
+    upbmp_free(&members);
+    upbmp_free(&untagged);
+}
+
 void print_interfaces() {
     for (const char *name : {"eth0", "eth1"}) {
         net_if_info info{};
@@ -344,6 +361,7 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     s.l2mgr_init = [] { l2mgr_init(); };
     s.trunkmgr_init = [] { manager_step("trunkmgr_init", trunkmgr_init()); };
     s.loopback_up = loopback_up;
+    s.default_port_vlans = default_port_vlans;
     s.dos_init = [] { manager_step("dos_init", dos_init()); };
     s.voip_init = [] { voip_init(); };
     s.darp_init = [] {
