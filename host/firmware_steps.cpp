@@ -132,6 +132,12 @@ void unit_bringup() {
     }
     // Steer management traffic to the CPU at the highest priority.
     dxp_switch_control_set(0, dxpSwitchCpuProtocolPrio, 7);
+    // IGMP snooping is ready for the monitor's "igmp" command but starts off:
+    // nothing on the CPU follows group membership, so trapped reports would
+    // be lost instead of reaching the other ports.
+    rv = dxp_igmp_snooping_init(0);
+    if (rv >= 0) rv = dxp_igmp_snooping_enable_set(0, 0);
+    if (rv < 0 && rv != DXP_E_UNAVAIL) sal_printf("Unit 0 IGMP snooping: %s\n", dxp_errmsg(rv));
 }
 
 // "eth0" (no switch traffic, never started) and "eth1" are set up with the
