@@ -15,6 +15,7 @@
 
 namespace {
 
+using system_fixture::FrameWatch;
 using system_fixture::Netns;
 using system_fixture::sh;
 using system_fixture::sh_out;
@@ -78,52 +79,6 @@ std::string arp_request(const std::string &sender, const std::string &sender_ip,
            sender + hex_of_ip(sender_ip) + zeros(6) + hex_of_ip(target_ip);
 }
 
-bool send_frame(const std::string &space, const std::string &tap, const std::string &hex) {
-    return sh("ip netns exec " + space +
-              " python3 -c 'import socket,sys; s=socket.socket(socket.AF_PACKET,"
-              "socket.SOCK_RAW); s.bind((sys.argv[1],0)); s.send(bytes.fromhex(sys.argv[2]))' " +
-              tap + " " + hex) == 0;
-}
-
-// Prints "arp <sender IP>" for every ARP frame the TAP receives for a few
-// seconds, after a first line "ready".
-class ArpWatch {
-  public:
-    ArpWatch(const std::string &space, const std::string &tap) {
-        std::string cmd =
-            "ip netns exec " + space +
-            " python3 -c 'import socket,time\n"
-            "s=socket.socket(socket.AF_PACKET,socket.SOCK_RAW,socket.htons(3))\n"
-            "s.bind((\"" +
-            tap +
-            "\",0)); s.settimeout(0.2); print(\"ready\",flush=True); end=time.time()+4\n"
-            "while time.time()<end:\n"
-            "  try: d=s.recv(2000)\n"
-            "  except OSError: continue\n"
-            "  if d[12:14]==bytes([8,6]): print(\"arp\",socket.inet_ntoa(d[28:32]),flush=True)\n'";
-        pipe_ = popen(cmd.c_str(), "r");
-        char line[64];
-        ready_ = pipe_ && fgets(line, sizeof line, pipe_) && std::string(line) == "ready\n";
-    }
-    ~ArpWatch() {
-        if (pipe_) pclose(pipe_);
-    }
-    ArpWatch(const ArpWatch &) = delete;
-    ArpWatch &operator=(const ArpWatch &) = delete;
-    bool ready() const { return ready_; }
-    std::string seen() {
-        std::string out;
-        char line[64];
-        while (pipe_ && fgets(line, sizeof line, pipe_))
-            out += line;
-        return out;
-    }
-
-  private:
-    FILE *pipe_ = nullptr;
-    bool ready_ = false;
-};
-
 std::string lower(std::string s) {
     for (char &ch : s)
         ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
@@ -166,20 +121,26 @@ TEST(switchfw_dai, LearnsFromTrustedDhcpAndFloodsOnlyBoundArp) {
         dashed += (i ? "-" : "") + client_mac.substr(i, 2);
     std::string entries;
     for (int tries = 0; tries < 10 && lower(entries).find(dashed) == std::string::npos; tries++) {
-        ASSERT_TRUE(
-            send_frame(server, server_tap, dhcp_ack(client_mac, server_mac, net + "1", leased)));
+        ASSERT_TRUE(system_fixture::send_frames(
+            server, server_tap, dhcp_ack(client_mac, server_mac, net + "1", leased)));
         entries = sh_out(curl + web + "/darp_entry.htm");
     }
     EXPECT_NE(lower(entries).find(dashed), std::string::npos) << entries;
     EXPECT_NE(entries.find(leased), std::string::npos) << entries;
 
-    ArpWatch watch(peer, peer_tap);
+    const std::string bound = arp_request(client_mac, leased, net + "1");
+    const std::string spoofed = arp_request(client_mac, net + "99", net + "1");
+    FrameWatch watch(peer, peer_tap, 3);
     ASSERT_TRUE(watch.ready());
-    ASSERT_TRUE(send_frame(client, client_tap, arp_request(client_mac, leased, net + "1")));
-    ASSERT_TRUE(send_frame(client, client_tap, arp_request(client_mac, net + "99", net + "1")));
-    std::string seen = watch.seen();
-    EXPECT_NE(seen.find("arp " + leased + "\n"), std::string::npos) << seen;
-    EXPECT_EQ(seen.find("arp " + net + "99\n"), std::string::npos) << seen;
+    ASSERT_TRUE(system_fixture::send_frames(client, client_tap, bound));
+    ASSERT_TRUE(system_fixture::send_frames(client, client_tap, spoofed));
+    int bound_seen = 0, spoofed_seen = 0;
+    for (const std::string &frame : watch.frames()) {
+        bound_seen += frame.starts_with(bound);
+        spoofed_seen += frame.starts_with(spoofed);
+    }
+    EXPECT_EQ(bound_seen, 1);
+    EXPECT_EQ(spoofed_seen, 0);
 }
 
 }  // namespace
