@@ -5,15 +5,13 @@
 
 #include "chipdata/chipdata.h"
 
-struct chipdata_storm_sup {
-    uint32_t bcast;
-    uint32_t mcast;
-    uint32_t dlf;
-    uint32_t enable;
-};
-
 constexpr int CHIPDATA_STORM_SUP_PORTS = 27;
 constexpr int CHIPDATA_STORM_SUP0_PORTS = 16;
+
+// Field ids of one port: its broadcast, multicast and DLF classes, its enable.
+struct chipdata_storm_sup {
+    uint32_t bcast, mcast, dlf, enable;
+};
 
 #define CHIPDATA_SUP(n) \
     { F_EN_P##n##_BCAST, F_EN_P##n##_MCAST, F_EN_P##n##_DLF, F_EN_P##n##_SUP }
