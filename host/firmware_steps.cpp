@@ -140,7 +140,7 @@ void unit_bringup() {
     if (rv < 0 && rv != DXP_E_UNAVAIL) sal_printf("Unit 0 IGMP snooping: %s\n", dxp_errmsg(rv));
 }
 
-// "eth0" (no switch traffic, never started) and "eth1" are set up with the
+// "eth0" (no switch traffic) and "eth1" are set up with the
 // other network devices before Main App; eth1 starts once the unit and the
 // port VLAN table exist, and from then on the port pages move the CPU MAC
 // between VLANs through it.
@@ -167,8 +167,12 @@ void mgmt_if_start() {
     if (end0_sc.state) end0_sc.funs->start(&end0_sc, end0_sc.enaddr, 0);
 }
 
+// eth0 gets the loopback address and its MAC is started; no host interface
+// stands for it, as 127.0.0.1 is the host's own loopback.
 void loopback_up() {
-    net_util_if_start("eth0", NET_IF_MODE_STATIC, "127.0.0.1", "255.0.0.0", "");
+    if (net_util_if_start("eth0", NET_IF_MODE_STATIC, "127.0.0.1", "255.0.0.0", "") != 0)
+        sal_printf("eth0: the address could not be set\n");
+    if (et0_sc.state) et0_sc.funs->start(&et0_sc, et0_sc.enaddr, 0);
 }
 
 // The chip's VLAN init puts every port into VLAN 1 untagged; the VLAN
