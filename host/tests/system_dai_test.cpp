@@ -21,12 +21,6 @@ using system_fixture::sh;
 using system_fixture::sh_out;
 using system_fixture::Switch;
 
-std::string mac_of(const std::string &space, const std::string &tap) {
-    std::string link = sh_out("ip -n " + space + " link show " + tap);
-    auto at = link.find("link/ether ");
-    return at == std::string::npos ? "" : link.substr(at + 11, 17);
-}
-
 std::string hex_of_mac(const std::string &mac) {
     std::string hex;
     for (char ch : mac)
@@ -103,8 +97,8 @@ TEST(switchfw_dai, LearnsFromTrustedDhcpAndFloodsOnlyBoundArp) {
     ASSERT_TRUE(system_fixture::tap_into(server_tap, server, net + "1/24"));
     ASSERT_TRUE(system_fixture::tap_into(client_tap, client, net + "2/24"));
     ASSERT_TRUE(system_fixture::tap_into(peer_tap, peer, net + "3/24"));
-    const std::string server_mac = hex_of_mac(mac_of(server, server_tap));
-    const std::string client_mac = hex_of_mac(mac_of(client, client_tap));
+    const std::string server_mac = hex_of_mac(system_fixture::mac_of(server, server_tap));
+    const std::string client_mac = hex_of_mac(system_fixture::mac_of(client, client_tap));
     ASSERT_EQ(client_mac.size(), 12u);
 
     // Port 1 trusted, VLAN 1 inspected.

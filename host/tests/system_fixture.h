@@ -110,6 +110,13 @@ struct Netns {
     }
 };
 
+// The MAC address of a TAP inside a namespace ("aa:bb:..."), "" when unknown.
+inline std::string mac_of(const std::string &space, const std::string &tap) {
+    std::string link = sh_out("ip -n " + space + " link show " + tap);
+    auto at = link.find("link/ether ");
+    return at == std::string::npos ? "" : link.substr(at + 11, 17);
+}
+
 // Moves a TAP into a namespace, gives it the address (with prefix) and
 // brings it up.
 inline bool tap_into(const std::string &tap, const std::string &space, const std::string &addr) {
