@@ -133,9 +133,15 @@ void unit_bringup() {
     }
     // Steer management traffic to the CPU at the highest priority.
     dxp_switch_control_set(0, dxpSwitchCpuProtocolPrio, 7);
+    // IGMP snooping is ready for the monitor's "igmp" command but starts off:
+    // nothing on the CPU follows group membership, so trapped reports would
+    // be lost instead of reaching the other ports.
+    rv = dxp_igmp_snooping_init(0);
+    if (rv >= 0) rv = dxp_igmp_snooping_enable_set(0, 0);
+    if (rv < 0 && rv != DXP_E_UNAVAIL) sal_printf("Unit 0 IGMP snooping: %s\n", dxp_errmsg(rv));
 }
 
-// "eth0" (no switch traffic, never started) and "eth1" are set up with the
+// "eth0" (no switch traffic) and "eth1" are set up with the
 // other network devices before Main App; eth1 starts once the unit and the
 // port VLAN table exist, and from then on the port pages move the CPU MAC
 // between VLANs through it.
@@ -162,8 +168,29 @@ void mgmt_if_start() {
     if (end0_sc.state) end0_sc.funs->start(&end0_sc, end0_sc.enaddr, 0);
 }
 
+// eth0 gets the loopback address and its MAC is started; no host interface
+// stands for it, as 127.0.0.1 is the host's own loopback.
 void loopback_up() {
-    net_util_if_start("eth0", NET_IF_MODE_STATIC, "127.0.0.1", "255.0.0.0", "");
+    if (net_util_if_start("eth0", NET_IF_MODE_STATIC, "127.0.0.1", "255.0.0.0", "") != 0)
+        sal_printf("eth0: the address could not be set\n");
+    if (et0_sc.state) et0_sc.funs->start(&et0_sc, et0_sc.enaddr, 0);
+}
+
+// The chip's VLAN init puts every port into VLAN 1 untagged; the VLAN
+// manager's VLAN 1 says the same until a stored "vlan" item replaces it, so
+// the pages and the ARP inspection's flooding see the ports the chip uses.
+void default_port_vlans() {
+    upbmp_t members{}, untagged{};
+    if (upbmp_alloc(&members, board_num_uports) == 0 &&
+        upbmp_alloc(&untagged, board_num_uports) == 0) {
+        for (int port = 1; port <= board_num_uports; port++) {
+            upbmp_add(&members, port);
+            upbmp_add(&untagged, port);
+        }
+        manager_step("qsw_vlanmgr_vlan_set", qsw_vlanmgr_vlan_set(1, &members, &untagged));
+    }
+    upbmp_free(&members);
+    upbmp_free(&untagged);
 }
 
 void print_interfaces() {
@@ -345,6 +372,7 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     s.l2mgr_init = [] { l2mgr_init(); };
     s.trunkmgr_init = [] { manager_step("trunkmgr_init", trunkmgr_init()); };
     s.loopback_up = loopback_up;
+    s.default_port_vlans = default_port_vlans;
     s.dos_init = [] { manager_step("dos_init", dos_init()); };
     s.voip_init = [] { voip_init(); };
     s.darp_init = [] {

@@ -7,6 +7,7 @@
 
 #include "diag_mem.h"
 #include "diag_parse.h"
+#include "drv_wide.h"
 #include "dxp_error.h"
 #include "sal.h"
 #include "shell_cmds.h"
@@ -37,12 +38,12 @@ struct ShellMem {
 };
 
 constexpr ShellMem kMems[SOC_NUM_MEMS] = {
-    {"CFP_ACT_POL", nullptr, 0, 0, "CFP action and policy table"},
-    {"CFP_METER", nullptr, 0, 0, "CFP meter table"},
-    {"CFP_STAT_IB", nullptr, kReadOnly, 0, "CFP in-band statistics"},
-    {"CFP_STAT_OB", nullptr, kReadOnly, 0, "CFP out-of-band statistics"},
-    {"CFP_TCAM_MASK", "TCAM_MASK", kCam, 0, "CFP TCAM mask"},
-    {"CFP_TCAM_S0", "TCAM_S0", kCam, 0, "CFP TCAM slice 0"},
+    {"CFP_ACT_POL", nullptr, 0, DRV_MEM_CFP_ACTION, "CFP action and policy table"},
+    {"CFP_METER", nullptr, 0, DRV_MEM_CFP_METER, "CFP meter table"},
+    {"CFP_STAT_IB", nullptr, kReadOnly, DRV_MEM_CFP_STAT_IN, "CFP in-band statistics"},
+    {"CFP_STAT_OB", nullptr, kReadOnly, DRV_MEM_CFP_STAT_OUT, "CFP out-of-band statistics"},
+    {"CFP_TCAM_MASK", "TCAM_MASK", kCam, DRV_MEM_CFP_MASK, "CFP TCAM mask"},
+    {"CFP_TCAM_S0", "TCAM_S0", kCam, DRV_MEM_CFP_DATA, "CFP TCAM slice 0"},
     {"CFP_TCAM_S1", "TCAM_S1", kCam, 0, "CFP TCAM slice 1"},
     {"CFP_TCAM_S2", "TCAM_S2", kCam, 0, "CFP TCAM slice 2"},
     {"CFP_TCAM_S3", "TCAM_S3", kCam, 0, "CFP TCAM slice 3"},

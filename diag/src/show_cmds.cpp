@@ -9,6 +9,7 @@
 #include "diag_parse.h"
 #include "diag_symtab.h"
 #include "drv_counter.h"
+#include "drv_wide.h"
 #include "dxp.h"
 #include "sal.h"
 #include "shell_cmds.h"
@@ -39,8 +40,9 @@ int clear_tables(int unit, args_t *a) {
             sal_printf("ERROR: unknown table \"%s\"\n", w);
             return CMD_FAIL;
         }
+        // The CFP memories are reached row by row only, not cleared whole.
         uint32_t id = mem_table_drv_id(m);
-        if (id == 0) {
+        if (id == 0 || (id >= DRV_MEM_CFP_DATA && id <= DRV_MEM_CFP_STAT_OUT)) {
             sal_printf("Unsupport memory table.\n");
             return CMD_FAIL;
         }

@@ -156,6 +156,9 @@ int cmd_detach(int unit, args_t *a) {
     const char *cmd = ARG_CMD(a);
     auto detach = [cmd](int u) {
         if (!sh_check_attached(cmd, u)) return CMD_FAIL;
+        // Link scan stops before the unit it reads and its locks go away.
+        if (int rv = dxp_linkscan_detach(u); rv < 0 && rv != DXP_E_INIT)
+            sal_printf("%s: Unit %d link scan: %s\n", cmd, u, dxp_errmsg(rv));
         if (sysconf_detach(u) < 0) {
             sal_printf("%s: Error: detaching unit %d\n", cmd, u);
             return CMD_FAIL;

@@ -42,8 +42,31 @@ TEST_F(drv_rate, IngressNoLimitKeepsBurstAndEnable) {
     EXPECT_EQ(field(5, F_BUCKET_SIZE0), 2u);
     EXPECT_EQ(svc()->rate_set(0, 1u << 5, 0, 3, 2000, 100), SOC_E_PARAM);
     EXPECT_EQ(svc()->rate_set(0, 1u << 5, 0, DRV_RATE_EGRESS, 1024001, 100), SOC_E_PARAM);
-    // The storm bucket's classes are not described on this chip.
-    EXPECT_EQ(svc()->storm_control_set(0, 1u << 5, 0, DRV_STORM_BCAST, 500, 0), SOC_E_UNAVAIL);
+}
+
+TEST_F(drv_rate, StormClassesOfTheTwentySixPortChipSitInItsSuppressionFields) {
+    start(sim::ChipKind::DXP7102A1);
+    auto sup = [](int port, uint32_t f) {
+        DrvRegValue v(0, port < 16 ? R_MCAST_SUP0 : R_MCAST_SUP1, 0);
+        EXPECT_EQ(v.read(), 0);
+        return v.get(f);
+    };
+    ASSERT_EQ(svc()->storm_control_enable_set(0, 17, 1), 0);
+    EXPECT_EQ(sup(17, F_EN_P17_SUP), 1u);
+    EXPECT_EQ(field(17, F_ING_RC_EN), 1u);  // the limiter carries the storm bucket
+    ASSERT_EQ(svc()->storm_control_set(0, 1u << 17 | 1u << 3, 0, DRV_STORM_BCAST, 500, 0), 0);
+    EXPECT_EQ(sup(17, F_EN_P17_BCAST) * 100 + sup(17, F_EN_P17_MCAST) * 10 + sup(17, F_EN_P17_DLF),
+              100u);
+    EXPECT_EQ(sup(3, F_EN_P3_BCAST), 1u);
+    EXPECT_EQ(sup(16, F_EN_P16_BCAST), 0u);  // other ports keep theirs
+    EXPECT_EQ(field(17, F_REF_CNT1), 8u);
+    uint32_t type = 0, limit = 0, burst = 0;
+    ASSERT_EQ(svc()->storm_control_get(0, 17, &type, &limit, &burst), 0);
+    EXPECT_EQ(type, DRV_STORM_BCAST);
+    EXPECT_EQ(limit, 512u);
+    ASSERT_EQ(svc()->storm_control_set(0, 1u << 17, 0, DRV_STORM_BCAST | DRV_STORM_DLF, 0, 0), 0);
+    ASSERT_EQ(svc()->storm_control_get(0, 17, &type, &limit, &burst), 0);
+    EXPECT_EQ(type, 0u);
 }
 
 TEST_F(drv_rate, StormClassesAndLimitOfAPort) {

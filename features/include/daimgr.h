@@ -13,6 +13,9 @@ constexpr int DARP_BUCKETS = 256;
 constexpr int DARP_BUCKET_ENTRIES = 4;
 constexpr int DARP_VLAN_MAX = 256;
 constexpr int DARP_RX_PRIORITY = 190;
+// Every class of service, delivered on the receive thread: the copied DHCP
+// and the redirected ARP frames arrive in class 0.
+constexpr uint32_t DARP_RX_FLAGS = 0xC0FF;
 constexpr uint32_t DARP_AGING_PERIOD_MS = 600000;
 
 void darp_init(void);

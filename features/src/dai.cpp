@@ -199,7 +199,7 @@ int chip_apply(bool on) {
     if (on) {
         rv = drv_reg_field_write(DXPX_CPU_UNIT, R_SPECIAL_MNGT, 0, F_EN_ARP_BYPASS_VLAN, 0);
         if (!darp.rx_registered) {
-            int r = dxpx_rx_register("darp", darp_rx, DARP_RX_PRIORITY, nullptr, 0);
+            int r = dxpx_rx_register("darp", darp_rx, DARP_RX_PRIORITY, nullptr, DARP_RX_FLAGS);
             if (r == 0) darp.rx_registered = true;
             if (r != 0 && rv == 0) rv = r;
         }

@@ -117,4 +117,66 @@ struct Netns {
     }
 };
 
+// The MAC address of a TAP inside a namespace ("aa:bb:..."), "" when unknown.
+inline std::string mac_of(const std::string &space, const std::string &tap) {
+    std::string link = sh_out("ip -n " + space + " link show " + tap);
+    auto at = link.find("link/ether ");
+    return at == std::string::npos ? "" : link.substr(at + 11, 17);
+}
+
+// Writes a frame (hex) to the TAP inside its namespace, count times, gap_us
+// microseconds apart.
+inline bool send_frames(const std::string &space, const std::string &tap, const std::string &hex,
+                        int count = 1, int gap_us = 0) {
+    return sh("ip netns exec " + space +
+              " python3 -c 'import socket,sys,time; s=socket.socket(socket.AF_PACKET,"
+              "socket.SOCK_RAW); s.bind((sys.argv[1],0)); f=bytes.fromhex(sys.argv[2])\n"
+              "for i in range(int(sys.argv[3])): s.send(f); time.sleep(int(sys.argv[4])/1e6)' " +
+              tap + " " + hex + " " + std::to_string(count) + " " + std::to_string(gap_us)) == 0;
+}
+
+// The frames a TAP inside a namespace receives for some seconds, each as a
+// line of hex, from a packet socket opened by the constructor.
+class FrameWatch {
+  public:
+    FrameWatch(const std::string &space, const std::string &tap, int seconds) {
+        std::string cmd = "ip netns exec " + space +
+                          " python3 -c 'import socket,sys,time\n"
+                          "s=socket.socket(socket.AF_PACKET,socket.SOCK_RAW,socket.htons(3))\n"
+                          "s.bind((sys.argv[1],0)); s.settimeout(0.2)\n"
+                          "print(\"ready\",flush=True); end=time.time()+int(sys.argv[2])\n"
+                          "while time.time()<end:\n"
+                          "  try: print(s.recv(2000).hex(),flush=True)\n"
+                          "  except OSError: pass\n' " +
+                          tap + " " + std::to_string(seconds);
+        pipe_ = popen(cmd.c_str(), "r");
+        char line[16];
+        ready_ = pipe_ && fgets(line, sizeof line, pipe_) && std::string(line) == "ready\n";
+    }
+    ~FrameWatch() {
+        if (pipe_) pclose(pipe_);
+    }
+    FrameWatch(const FrameWatch &) = delete;
+    FrameWatch &operator=(const FrameWatch &) = delete;
+    bool ready() const { return ready_; }
+    // Waits for the watch to end.
+    std::vector<std::string> frames() {
+        std::vector<std::string> out;
+        std::string line;
+        char buf[512];
+        while (pipe_ && fgets(buf, sizeof buf, pipe_)) {
+            line += buf;
+            if (line.back() != '\n') continue;
+            line.pop_back();
+            out.push_back(line);
+            line.clear();
+        }
+        return out;
+    }
+
+  private:
+    FILE *pipe_ = nullptr;
+    bool ready_ = false;
+};
+
 }  // namespace system_fixture

@@ -378,6 +378,12 @@ uint16_t Chip::phyPeek(int port, int reg) const {
     return phys_.peek(port, reg);
 }
 
+bool Chip::phyLoopedBack(int port) const {
+    std::lock_guard<std::recursive_mutex> g(mutex_);
+    if (port < 0 || port >= profile_.num_ports) throw std::out_of_range("no port");
+    return phys_.loopedBack(port);
+}
+
 void Chip::phyPoke(int port, int reg, uint16_t value) {
     std::lock_guard<std::recursive_mutex> g(mutex_);
     if (port < 0 || port >= profile_.num_ports) throw std::out_of_range("no port");

@@ -73,7 +73,7 @@ void Fabric::wireOut(int port, std::vector<uint8_t> frame, int queue) {
     countTx(port, frame);
     if (queue >= 0 && queue < kQueues) queue_counts_[static_cast<size_t>(port)][queue]++;
     PortState &st = state_[static_cast<size_t>(port)];
-    bool phy_loop = (chip_.phyPeek(port, 0) & 0x4000) != 0;
+    bool phy_loop = chip_.phyLoopedBack(port);
     if (st.plug || phy_loop) {
         enqueueIngress(port, withFcs(frame), kHopDelayUs);
     } else if (st.peer >= 0) {

@@ -5,6 +5,8 @@
 // are dropped (the model sends no pause frames).
 #include "sim/fabric.h"
 
+#include "chipdata/storm_sup.h"
+
 namespace sim {
 
 namespace {
@@ -90,6 +92,16 @@ bool Fabric::ingressRateAdmits(int port, const FrameView &view, const Classified
     const RegInstance *common = reg(R_COMM_IRC_CON);
     uint64_t mask0 = common ? field(common, F_PKT_MSK0) : get(F_PKT_MSK0);
     uint64_t mask1 = common ? field(common, F_PKT_MSK1) : get(F_PKT_MSK1);
+    // The DXP7102 takes the storm classes from the port's suppression fields.
+    const RegInstance *sup = reg(chipdata_storm_sup_reg(port));
+    if (sup != nullptr && port < CHIPDATA_STORM_SUP_PORTS) {
+        const chipdata_storm_sup &f = CHIPDATA_STORM_SUP[port];
+        mask1 = !field(sup, f.enable)
+                    ? 0
+                    : (field(sup, f.bcast) ? kBroadcastClass : 0u) |
+                          (field(sup, f.mcast) ? kMulticastHit | kMulticastMiss : 0u) |
+                          (field(sup, f.dlf) ? kUnicastMiss : 0u);
+    }
     uint32_t cls = packetClass(view, c);
     auto &buckets = port_buckets_[static_cast<size_t>(port)];
     uint64_t code0 = get(F_REF_CNT0);

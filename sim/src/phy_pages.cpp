@@ -100,6 +100,12 @@ LinkState PhyPages::link(int port) const {
     return {};
 }
 
+bool PhyPages::loopedBack(int port) const {
+    constexpr uint16_t kCtlLoopback = 0x4000;
+    const PhyModel *carrier = phys_[port]->present() ? phys_[port].get() : serdes_[port].get();
+    return carrier != nullptr && (carrier->peek(0) & kCtlLoopback) != 0;
+}
+
 void PhyPages::reset(int port) {
     phys_[port]->reset();
     if (serdes_[port]) serdes_[port]->reset();

@@ -209,6 +209,8 @@ void scan_pass(int unit, LinkControl *lc, soc_pbmp_t ports) {
             soc_cm_debug_print(kDebugLink | tarn::kDebugErr, "Port %s: restored\n",
                                port_name(unit, port));
         }
+        // A re-init may have taken the port from the unit since the pass began.
+        if (!SOC_PORT_VALID(unit, port)) continue;
         const soc_pbmp_t saved = lc->recheck;
         if (port_update(unit, lc, port) >= 0) {
             if (e.count > 0) e.count--;
@@ -263,7 +265,8 @@ void link_thread(void *arg) {
     }
     lc->running.store(true);
     while (lc->interval.load() != 0) {
-        scan_pass(unit, lc, ports);
+        // The unit's ports as they are now: a re-init may shrink the set.
+        scan_pass(unit, lc, SOC_CONTROL(unit)->port.bitmap);
         bool recheck = false, timed = false;
         {
             Locked lock(lc);

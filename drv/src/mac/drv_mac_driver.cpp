@@ -69,16 +69,11 @@ int drv_mac_ge_init(int unit, int port) {
     flow.setBit(p.q() + 1, false);
     flow.set(F_TXFLOW_HALF_MODE, 1);
     if (int rv = flow.write(); rv < 0) return rv;
+    // The wide models' CPU port has no PHY to scan: its entry of the gigabit
+    // override array is the CPU port's own override register, which the
+    // management-port set-up has forced up (MII_SW_OR) and which stays so.
+    if (p.wide && p.cpu_port) return SOC_E_NONE;
     MiimLock lock(unit);
-    // The wide models' CPU port sits just below the gigabit ports, so its
-    // entry of the gigabit override array is the CPU port's own override
-    // register, whose bit 7 is the override enable.
-    if (p.wide && p.cpu_port) {
-        DrvRegValue imp(unit, R_STS_OVERRIDE_IMP, port);
-        if (int rv = imp.read(); rv < 0) return rv;
-        imp.set(F_MII_SW_OR, 0);
-        return imp.write();
-    }
     DrvRegValue sts(unit, R_STS_OVERRIDE_GP, port);
     if (int rv = sts.read(); rv < 0) return rv;
     sts.set(p.dxp7102 ? F_EN_STS_OVERRIDE : F_EN_PHY_SCAN, 0);

@@ -1,6 +1,9 @@
 // Storm control: the second bucket of the ingress limiter (REF_CNT1,
-// BUCKET_SIZE1) limits the packet classes of PKT_MSK1 on the DXP7101 family.
+// BUCKET_SIZE1) limits the packet classes of PKT_MSK1 on the DXP7101 family,
+// and on the DXP7102 the classes and enable of each port's suppression
+// fields in MCAST_SUP0/MCAST_SUP1.
 #include "chipdata/chipdata.h"
+#include "chipdata/storm_sup.h"
 #include "drv_rate.h"
 #include "drv_reg_rmw.h"
 #include "rate_internal.h"
@@ -29,6 +32,21 @@ constexpr ClassBits kClassBits[] = {
     {0x10, 0x04},
 };
 
+bool family7102(int unit) {
+    return SOC_CONTROL(unit)->chip_flags & SOC_CHIP_DXP7102;
+}
+
+// The DXP7102 suppression fields of a port's storm classes.
+struct SupClass {
+    uint32_t type;
+    uint32_t chipdata_storm_sup::*field;
+};
+constexpr SupClass kSupClasses[] = {
+    {DRV_STORM_BCAST, &chipdata_storm_sup::bcast},
+    {DRV_STORM_MCAST, &chipdata_storm_sup::mcast},
+    {DRV_STORM_DLF, &chipdata_storm_sup::dlf},
+};
+
 int64_t storm_rate_code(uint32_t limit) {
     if (limit > kStormLimitMax) return -1;
     if (limit <= 1024000) return drv_rate_code(limit);
@@ -42,9 +60,36 @@ int64_t storm_bucket_code(uint32_t burst) {
     return drv_bucket_code(burst);
 }
 
+// The storm bucket sits behind the port's ingress limiter, which is turned on
+// without a limit of its own when it is off.
+int sup_enable_set(int unit, int port, uint8_t enable) {
+    if (int rv = drv_reg_field_write(unit, R_COMM_IRC_CON, 0, F_DROP_EN1, 1); rv < 0) return rv;
+    uint32_t limiter = 0;
+    if (int rv = drv_reg_field_read(unit, R_PORT_IRC_CON, port, F_ING_RC_EN, &limiter); rv < 0)
+        return rv;
+    if (limiter == 0) {
+        constexpr uint32_t kOpenLimit = 1048576, kOpenBurst = 130;
+        const uint64_t bit = 1ull << port;
+        int rv = drv_rate_set(unit, static_cast<uint32_t>(bit), static_cast<uint32_t>(bit >> 32),
+                              DRV_RATE_INGRESS, kOpenLimit, kOpenBurst);
+        if (rv < 0) return rv;
+    }
+    if (port >= CHIPDATA_STORM_SUP_PORTS) return SOC_E_NONE;
+    return drv_reg_field_write(unit, chipdata_storm_sup_reg(port), 0,
+                               CHIPDATA_STORM_SUP[port].enable, enable != 0);
+}
+
 }  // namespace
 
 int drv_storm_type_set(int unit, int port, uint32_t mask, int on) {
+    if (family7102(unit)) {
+        if (port < 0 || port >= CHIPDATA_STORM_SUP_PORTS) return SOC_E_NONE;
+        return drv_reg_modify(unit, chipdata_storm_sup_reg(port), 0, [&](DrvRegValue &v) {
+            for (const SupClass &c : kSupClasses)
+                if (mask & c.type) v.set(CHIPDATA_STORM_SUP[port].*c.field, on != 0);
+            return 0;
+        });
+    }
     if (!family7101(unit)) return SOC_E_UNAVAIL;
     return drv_reg_modify(unit, R_PORT_IRC_CON, port, [&](DrvRegValue &v) {
         uint32_t bits = v.get(F_PKT_MSK1);
@@ -58,6 +103,15 @@ int drv_storm_type_set(int unit, int port, uint32_t mask, int on) {
 }
 
 int drv_storm_type_get(int unit, int port, uint32_t *mask) {
+    if (family7102(unit)) {
+        *mask = 0;
+        if (port < 0 || port >= CHIPDATA_STORM_SUP_PORTS) return SOC_E_NONE;
+        return drv_reg_inspect(unit, chipdata_storm_sup_reg(port), 0, [&](const DrvRegValue &v) {
+            for (const SupClass &c : kSupClasses)
+                if (v.get(CHIPDATA_STORM_SUP[port].*c.field)) *mask |= c.type;
+            return 0;
+        });
+    }
     if (!family7101(unit)) return SOC_E_UNAVAIL;
     uint32_t bits = 0;
     if (int rv = drv_reg_field_read(unit, R_PORT_IRC_CON, port, F_PKT_MSK1, &bits); rv < 0)
@@ -71,6 +125,7 @@ int drv_storm_type_get(int unit, int port, uint32_t *mask) {
 int drv_storm_control_enable_set(int unit, int port, uint8_t enable) {
     soc_cm_debug_print(DK_PORT, "drv_storm_control_enable_set: unit = %d, port= %d, %sable\n", unit,
                        port, enable ? "en" : "dis");
+    if (family7102(unit)) return sup_enable_set(unit, port, enable);
     if (!family7101(unit)) return SOC_E_UNAVAIL;
     return drv_reg_modify(unit, R_PORT_IRC_CON, port, [&](DrvRegValue &v) {
         v.set(F_DROP_EN1, 1);

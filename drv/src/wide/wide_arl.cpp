@@ -35,7 +35,10 @@ class Lock {
     sal_mutex_t m_;
 };
 
-uint32_t port_offset(int unit) {
+// The register field services already move a port field by 24 on the
+// DXP7106, so a unicast port passes through as it is; the multicast index
+// bits that share the field are raw and must undo that shift.
+uint32_t mcast_port_offset(int unit) {
     return SOC_CONTROL(unit)->chip_flags & SOC_CHIP_DXP7106 ? kPortOffset : 0;
 }
 
@@ -87,14 +90,14 @@ void fill(int unit, uint32_t *entry, const DrvRegValue &r, uint32_t vid, uint32_
     r.getWords(f_mac, mw);
     uint64_t mac = mw[0] | static_cast<uint64_t>(mw[1] & 0xffff) << 32;
     put_mac(unit, entry, mac);
-    uint32_t off = port_offset(unit);
     if (multicast(mac)) {
-        uint32_t index = (r.get(f_pid) + off) + (r.get(F_RESERVED_R) << kMcastRsrvShift) +
+        uint32_t index = (r.get(f_pid) + mcast_port_offset(unit)) +
+                         (r.get(F_RESERVED_R) << kMcastRsrvShift) +
                          (r.get(f_pri) << kMcastPriShift) + (r.get(f_age) << kMcastAgeShift);
         put(unit, entry, DRV_MEM_FIELD_DEST_BITMAP, index);
         put(unit, entry, DRV_MEM_FIELD_STATIC, force_static ? 1 : r.get(f_static));
     } else {
-        put(unit, entry, DRV_MEM_FIELD_SRC_PORT, r.get(f_pid) - off);
+        put(unit, entry, DRV_MEM_FIELD_SRC_PORT, r.get(f_pid));
         put(unit, entry, DRV_MEM_FIELD_PRIORITY, r.get(f_pri));
         put(unit, entry, DRV_MEM_FIELD_AGE, r.get(f_age));
         put(unit, entry, DRV_MEM_FIELD_STATIC, r.get(f_static));
@@ -141,9 +144,8 @@ int search_key(int unit, const uint32_t *key, uint32_t *entry, uint32_t flags) {
 
 int walk_next(int unit, void *key, uint32_t *entry, uint32_t flags) {
     bool by_port = flags & DRV_MEM_OP_SEARCH_PORT;
-    uint32_t off = port_offset(unit);
     uint32_t wanted =
-        by_port ? get(unit, static_cast<const uint32_t *>(key), DRV_MEM_FIELD_SRC_PORT) + off : 0;
+        by_port ? get(unit, static_cast<const uint32_t *>(key), DRV_MEM_FIELD_SRC_PORT) : 0;
     int idle = 0;
     for (;;) {
         DrvRegValue ctl(unit, R_ARLA_SRCH_CTL);
@@ -328,18 +330,17 @@ int drv_dxp7101_mem_insert(int unit, uint32_t mem, uint32_t *entry, uint32_t fla
             return 0;
     }
     uint64_t mac = mac_of(unit, entry);
-    uint32_t off = port_offset(unit);
     DrvRegValue e(unit, R_ARLA_ENTRY);
     uint32_t mw[2] = {static_cast<uint32_t>(mac), static_cast<uint32_t>(mac >> 32)};
     e.setWords(F_ARL_MACADDR, mw);
     if (multicast(mac)) {
         uint32_t index = get(unit, entry, DRV_MEM_FIELD_DEST_BITMAP);
-        e.set(F_ARL_PID, (index & kMcastIndexPortBits) - off);
+        e.set(F_ARL_PID, (index & kMcastIndexPortBits) - mcast_port_offset(unit));
         e.set(F_RESERVED_R, (index >> kMcastRsrvShift) & 7);
         e.set(F_ARL_PRI, (index >> kMcastPriShift) & 3);
         e.set(F_ARL_AGE, (index >> kMcastAgeShift) & 1);
     } else {
-        e.set(F_ARL_PID, get(unit, entry, DRV_MEM_FIELD_SRC_PORT) + off);
+        e.set(F_ARL_PID, get(unit, entry, DRV_MEM_FIELD_SRC_PORT));
         e.set(F_ARL_PRI, get(unit, entry, DRV_MEM_FIELD_PRIORITY));
         e.set(F_ARL_AGE, get(unit, entry, DRV_MEM_FIELD_AGE));
     }

@@ -74,6 +74,8 @@ class Chip {
     // Changes a register's reset value too (board straps survive a chip reset).
     void setResetValue(const std::string &reg, int instance, uint64_t value);
     uint16_t phyPeek(int port, int reg) const;
+    // The port's PHY (or, where none answers, its SERDES) loops frames back.
+    bool phyLoopedBack(int port) const;
     void phyPoke(int port, int reg, uint16_t value);
     // The port's PHY, for its cable knobs.
     PhyModel &phyModel(int port) { return phys_.phy(port); }

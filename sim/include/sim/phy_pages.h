@@ -39,6 +39,9 @@ class PhyPages {
     void disconnect(int port);
     // What the port's MAC sees: the CPU port is always up.
     LinkState link(int port) const;
+    // Whether the device that carries the port's link (as for link()) loops
+    // the port's frames back.
+    bool loopedBack(int port) const;
 
     void reset(int port);
     void resetAll();

@@ -1,0 +1,140 @@
+// Dynamic ARP inspection in the running switch: set up over the web, it
+// learns a binding from a DHCP acknowledgement that a trusted port carries,
+// floods a bound ARP request from an untrusted port to the VLAN's other
+// ports and drops a spoofed one. Frames are raw Ethernet written and read
+// with packet sockets inside the test's namespaces. Needs root
+// (CAP_NET_ADMIN), /dev/net/tun, ip, ping, curl and python3; skips without.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdio>
+#include <string>
+
+#include "../../platform/tests/private_workdir.h"
+#include "system_fixture.h"
+
+namespace {
+
+using system_fixture::FrameWatch;
+using system_fixture::Netns;
+using system_fixture::sh;
+using system_fixture::sh_out;
+using system_fixture::Switch;
+
+std::string hex_of_mac(const std::string &mac) {
+    std::string hex;
+    for (char ch : mac)
+        if (ch != ':') hex += ch;
+    return hex;
+}
+
+std::string hex_of_ip(const std::string &ip) {
+    unsigned a, b, c, d;
+    char buf[9];
+    if (std::sscanf(ip.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d) != 4) return "";
+    std::snprintf(buf, sizeof buf, "%02x%02x%02x%02x", a, b, c, d);
+    return buf;
+}
+
+std::string zeros(int bytes) {
+    return std::string(static_cast<size_t>(bytes) * 2, '0');
+}
+
+// A DHCP acknowledgement from the server (src) leasing ip to the client.
+std::string dhcp_ack(const std::string &client, const std::string &server,
+                     const std::string &server_ip, const std::string &ip) {
+    std::string bootp =
+        "02010600"
+        "12345678"
+        "0000"
+        "0000" +
+        zeros(4) + hex_of_ip(ip) + zeros(8) + client + zeros(10) + zeros(64 + 128) +
+        "63825363"
+        "350105"
+        "ff";
+    int udp_len = 8 + static_cast<int>(bootp.size() / 2);
+    char lens[32];
+    std::snprintf(lens, sizeof lens, "%04x", udp_len + 20);
+    std::string ip_head = "4500" + std::string(lens) +
+                          "00000000"
+                          "4011"
+                          "0000" +
+                          hex_of_ip(server_ip) + hex_of_ip(ip);
+    std::snprintf(lens, sizeof lens, "%04x", udp_len);
+    return client + server + "0800" + ip_head + "00430044" + lens + "0000" + bootp;
+}
+
+// A broadcast ARP request of sender (MAC, IP) for the target IP.
+std::string arp_request(const std::string &sender, const std::string &sender_ip,
+                        const std::string &target_ip) {
+    return "ffffffffffff" + sender +
+           "0806"
+           "0001080006040001" +
+           sender + hex_of_ip(sender_ip) + zeros(6) + hex_of_ip(target_ip);
+}
+
+std::string lower(std::string s) {
+    for (char &ch : s)
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return s;
+}
+
+TEST(switchfw_dai, LearnsFromTrustedDhcpAndFloodsOnlyBoundArp) {
+    if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0 ||
+        sh("python3 --version") != 0)
+        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping, curl and python3";
+    int id = static_cast<int>(getpid() % 10000);
+    const std::string n = std::to_string(id);
+    const std::string net = "10.197." + std::to_string(id % 250) + ".";
+    const std::string server_tap = "swds" + n, client_tap = "swdc" + n, peer_tap = "swdp" + n;
+    Netns ns;
+    ASSERT_TRUE(ns.make(net + "0/24", {"swdnss" + n, "swdnsc" + n, "swdnsp" + n}));
+    const std::string &server = ns.spaces[0], &client = ns.spaces[1], &peer = ns.spaces[2];
+
+    Switch sw(test_workdir::path(),
+              {"--tap", "1=" + server_tap, "--tap", "2=" + client_tap, "--tap", "3=" + peer_tap});
+    ASSERT_TRUE(sw.run("", "DXP.0> ", nullptr, 60));
+    ASSERT_TRUE(system_fixture::Netns::attach(server_tap, server, net + "1/24"));
+    ASSERT_TRUE(system_fixture::Netns::attach(client_tap, client, net + "2/24"));
+    ASSERT_TRUE(system_fixture::Netns::attach(peer_tap, peer, net + "3/24"));
+    const std::string server_mac = hex_of_mac(system_fixture::mac_of(server, server_tap));
+    const std::string client_mac = hex_of_mac(system_fixture::mac_of(client, client_tap));
+    ASSERT_EQ(client_mac.size(), 12u);
+
+    // Port 1 trusted, VLAN 1 inspected.
+    const std::string web = "http://127.0.0.1:" + std::to_string(sw.port_offset() + 80);
+    const std::string jar = test_workdir::path() + "/cookies";
+    const std::string curl = "curl -s -m 10 -c " + jar + " -b " + jar + " ";
+    sh_out(curl + "-d 'username=admin&password=qivor' " + web + "/login.cgi");
+    sh_out(curl + "-d 'enable=1&ports=1&rmfrom=0&rmto=0&addfrom=1&addto=1&aging=0' " + web +
+           "/darp.cgi");
+
+    const std::string leased = net + "2";
+    std::string dashed;
+    for (size_t i = 0; i < 12; i += 2)
+        dashed += (i ? "-" : "") + client_mac.substr(i, 2);
+    std::string entries;
+    for (int tries = 0; tries < 10 && lower(entries).find(dashed) == std::string::npos; tries++) {
+        ASSERT_TRUE(system_fixture::send_frames(
+            server, server_tap, dhcp_ack(client_mac, server_mac, net + "1", leased)));
+        entries = sh_out(curl + web + "/darp_entry.htm");
+    }
+    EXPECT_NE(lower(entries).find(dashed), std::string::npos) << entries;
+    EXPECT_NE(entries.find(leased), std::string::npos) << entries;
+
+    const std::string bound = arp_request(client_mac, leased, net + "1");
+    const std::string spoofed = arp_request(client_mac, net + "99", net + "1");
+    FrameWatch watch(peer, peer_tap, 3);
+    ASSERT_TRUE(watch.ready());
+    ASSERT_TRUE(system_fixture::send_frames(client, client_tap, bound));
+    ASSERT_TRUE(system_fixture::send_frames(client, client_tap, spoofed));
+    int bound_seen = 0, spoofed_seen = 0;
+    for (const std::string &frame : watch.frames()) {
+        bound_seen += frame.starts_with(bound);
+        spoofed_seen += frame.starts_with(spoofed);
+    }
+    EXPECT_EQ(bound_seen, 1);
+    EXPECT_EQ(spoofed_seen, 0);
+}
+
+}  // namespace
