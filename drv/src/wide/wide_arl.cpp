@@ -36,9 +36,10 @@ class Lock {
 };
 
 // The register field services already move a port field by 24 on the
-// DXP7106, so a unicast port passes through as it is; the multicast index
-// bits that share the field are raw and must undo that shift.
-uint32_t mcast_port_offset(int unit) {
+// DXP7106, so a unicast port passes through as it is; raw port bits (the
+// multicast index bits that share the field, the fast-age port) must carry
+// that shift themselves.
+uint32_t raw_port_offset(int unit) {
     return SOC_CONTROL(unit)->chip_flags & SOC_CHIP_DXP7106 ? kPortOffset : 0;
 }
 
@@ -91,7 +92,7 @@ void fill(int unit, uint32_t *entry, const DrvRegValue &r, uint32_t vid, uint32_
     uint64_t mac = mw[0] | static_cast<uint64_t>(mw[1] & 0xffff) << 32;
     put_mac(unit, entry, mac);
     if (multicast(mac)) {
-        uint32_t index = (r.get(f_pid) + mcast_port_offset(unit)) +
+        uint32_t index = (r.get(f_pid) + raw_port_offset(unit)) +
                          (r.get(F_RESERVED_R) << kMcastRsrvShift) +
                          (r.get(f_pri) << kMcastPriShift) + (r.get(f_age) << kMcastAgeShift);
         put(unit, entry, DRV_MEM_FIELD_DEST_BITMAP, index);
@@ -256,7 +257,7 @@ int delete_filtered(int unit, const uint32_t *key, uint32_t flags) {
     if (int rv = kept_ctl.read(); rv < 0) return rv;
     if (int rv = kept_con.read(); rv < 0) return rv;
     DrvRegValue ctl = kept_ctl, con = kept_con;
-    if (by_port) ctl.set(F_AGE_EN_PRT, port + port_offset(unit));
+    if (by_port) ctl.set(F_AGE_EN_PRT, port + raw_port_offset(unit));
     if (by_vlan) ctl.set(F_AGE_EN_VID, vid);
     con.set(F_AGE_MODE_PRT, by_port ? 1 : 0);
     con.set(F_AGE_MODE_VLAN, by_vlan ? 1 : 0);
@@ -335,7 +336,7 @@ int drv_dxp7101_mem_insert(int unit, uint32_t mem, uint32_t *entry, uint32_t fla
     e.setWords(F_ARL_MACADDR, mw);
     if (multicast(mac)) {
         uint32_t index = get(unit, entry, DRV_MEM_FIELD_DEST_BITMAP);
-        e.set(F_ARL_PID, (index & kMcastIndexPortBits) - mcast_port_offset(unit));
+        e.set(F_ARL_PID, (index & kMcastIndexPortBits) - raw_port_offset(unit));
         e.set(F_RESERVED_R, (index >> kMcastRsrvShift) & 7);
         e.set(F_ARL_PRI, (index >> kMcastPriShift) & 3);
         e.set(F_ARL_AGE, (index >> kMcastAgeShift) & 1);
