@@ -183,7 +183,7 @@ TEST_P(factory_defaults, QueueCountAndMacAddressSurviveARestart) {
               std::string::npos);
 }
 
-INSTANTIATE_TEST_SUITE_P(boards, factory_defaults, ::testing::Values(52, 26),
+INSTANTIATE_TEST_SUITE_P(boards, factory_defaults, ::testing::Values(52, 28, 26),
                          [](const auto &info) { return "ports" + std::to_string(info.param); });
 
 // A backup of another board, and empty files, are refused with the error
