@@ -31,6 +31,10 @@ int stdio_read_line(void *, char *buf, size_t size) {
         if (len + 1 < size) buf[len++] = static_cast<char>(c);  // excess is dropped
     }
     buf[len] = '\0';
+    // stdio keeps the end-of-file flag once set: a Ctrl-D on a terminal ends
+    // one read (SAVE's text, an answer), not every read after it. A closed
+    // pipe still ends each read at once.
+    if (c == EOF) std::clearerr(stdin);
     if (!any) return -1;
     if (len > 0 && buf[len - 1] == '\r') buf[--len] = '\0';
     return static_cast<int>(len);
