@@ -154,7 +154,10 @@ TEST_F(diag_reg, UnitCommands) {
     std::string out = run("INIT bogus", -1);
     EXPECT_TRUE(has(out, "Unknown flag: bogus\nValid flags are: \n    port\n    l2\n")) << out;
     EXPECT_TRUE(has(out, "    rcpu\n")) << out;
+    // A word left over refuses the command before the chip is reset.
+    board->chip().poke("GLOBAL_TRUNK_CTL", 0, 0x18);
     EXPECT_TRUE(has(run("INIT soc extra", -2), "INIT: Unknown option: extra\n"));
+    EXPECT_EQ(board->chip().peek("GLOBAL_TRUNK_CTL"), 0x18u);
     EXPECT_EQ(run("DETach x", -1), "DETach: Error: Invalid unit: x\n");
     run("DETach 0");
     EXPECT_EQ(soc_unit_attached(0), 0);
