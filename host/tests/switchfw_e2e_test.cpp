@@ -26,6 +26,9 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 using switchfw_child::read_until;
+using switchfw_child::send_text;
+using switchfw_child::telnet_connect;
+using switchfw_child::telnet_login;
 
 class Firmware {
   public:
@@ -87,23 +90,6 @@ class Firmware {
     std::string output_;
 };
 
-int telnet_connect(int port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-void send_text(int fd, const std::string &s) {
-    send(fd, s.data(), s.size(), MSG_NOSIGNAL);
-}
-
 // One HTTP/1.0 request to the firmware's web server: the whole answer.
 std::string http_request(int port, const std::string &method, const std::string &path,
                          const std::string &body, const std::string &cookie) {
@@ -143,18 +129,6 @@ bool change_password(int port, const std::string &from, const std::string &to) {
     if (cookie.empty()) return false;
     http_post(port, "/password.cgi", "o=" + from + "&n=" + to + "&c=" + to, cookie);
     return true;
-}
-
-// Logs in over telnet: the connection at the "ecos> " prompt, or -1.
-int telnet_login(int port, const std::string &password) {
-    int fd = telnet_connect(port);
-    std::string session;
-    if (fd >= 0 && read_until(fd, &session, "login: ")) {
-        send_text(fd, "admin\r\n" + password + "\r\n");
-        if (read_until(fd, &session, "ecos> ", 5)) return fd;
-    }
-    if (fd >= 0) close(fd);
-    return -1;
 }
 
 bool logged_in(int port, const std::string &password) {

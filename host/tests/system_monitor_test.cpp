@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -108,6 +109,26 @@ TEST_F(switchfw_monitor, KilledJobsEndAndFreeTheirSlots) {
     EXPECT_NE(seen.find("Job 11: DELAY 300000000"), std::string::npos) << seen;
     EXPECT_NE(out("KILL 11").find("Job 11 killed"), std::string::npos);
     EXPECT_TRUE(jobs_end());
+}
+
+// Switching the monitor's console off and logging it leave the telnet
+// sessions alone.
+TEST_F(switchfw_monitor, ConsoleSwitchesActOnTheMonitorsConsoleOnly) {
+    EXPECT_NE(out("LOG file=mon.log").find("File logging started to mon.log"), std::string::npos);
+    ASSERT_TRUE(sw.type("CONSole off\n"));
+    int fd = switchfw_child::telnet_login(sw.port_offset() + 23, "qivor");
+    ASSERT_GE(fd, 0) << "no telnet login while the monitor's console is off";
+    std::string session;
+    switchfw_child::send_text(fd, "help\r\n");
+    EXPECT_TRUE(switchfw_child::read_until(fd, &session, "counters"));
+    close(fd);
+    ASSERT_TRUE(sw.run("CONSole on", kPrompt));
+    out("LOG off");
+    std::ifstream log(std::filesystem::path(test_workdir::path()) / "fs" / "mon.log");
+    std::string logged((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_NE(logged.find(kPrompt), std::string::npos) << logged;
+    EXPECT_EQ(logged.find("counters"), std::string::npos) << logged;
+    EXPECT_EQ(logged.find("login"), std::string::npos) << logged;
 }
 
 TEST_F(switchfw_monitor, LoopsAndScriptsStayInBounds) {
