@@ -326,10 +326,8 @@ void diag_setup() {
 // console input the program either ends or leaves the servers running.
 void console_loop() {
     diag_shell(-1, "DXP", 1);
-    if (!diag_console_ended()) {
-        sal_printf("Resetting...\n");
-        return;
-    }
+    // The reboot that follows says "Resetting...".
+    if (!diag_console_ended()) return;
     if (exit_on_eof) {
         // Other threads keep running: end without running static destructors
         // under them. This thread holds no stdio lock here.

@@ -24,8 +24,12 @@ ensure_packages() {
 configure_and_build() {
     local dir=$1
     shift
+    # Configured every time: a build folder made with other options takes
+    # these.
     if [[ ! -f "$dir/build.ninja" ]]; then
         cmake -S "$ROOT" -B "$dir" -G Ninja "$@"
+    else
+        cmake -S "$ROOT" -B "$dir" "$@" >/dev/null
     fi
     cmake --build "$dir" -j"$(nproc)"
 }

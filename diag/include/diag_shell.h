@@ -60,7 +60,7 @@ constexpr uint32_t PQ_INT = 1;
 constexpr uint32_t PQ_HEX = 2;
 constexpr uint32_t PQ_BOOL = 3;
 constexpr uint32_t PQ_STRING = 4;
-constexpr uint32_t PQ_PORTMODE = 6;  // not offered yet: values of this type fail
+constexpr uint32_t PQ_PORTMODE = 6;  // port abilities, as parse_ability reads them
 constexpr uint32_t PQ_MULTI = 8;
 constexpr uint32_t PQ_IP = 9;
 constexpr uint32_t PQ_PORT = 10;
@@ -190,5 +190,8 @@ char *rccache_copy(const char *name);
 // 1 when the calling thread runs a background job that KILL asked to stop;
 // command loops end at their next command boundary.
 int sh_stop_requested(void);
+// Waits (sleeping, or busy when busy is set) while no stop is requested;
+// CMD_INTR when a stop cut the wait short, else CMD_OK.
+int sh_wait_usec(uint64_t usec, int busy);
 // Jobs of the unit whose threads still run (killed ones included).
 int bg_job_count(int unit);

@@ -1,7 +1,7 @@
 // Background jobs: one command line per thread, at most ten per unit. A job is
 // stopped cooperatively: KILL raises its stop flag and the job's commands end
-// at their next command boundary, so nothing a command holds is lost. The
-// job's thread alone frees its record.
+// at their next wait or command boundary, so nothing a command holds is lost.
+// The job's thread alone frees its record, and JOBS lists it until then.
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -66,6 +66,22 @@ int sh_stop_requested(void) {
     return stop_flag != nullptr && stop_flag->load() != 0;
 }
 
+int sh_wait_usec(uint64_t usec, int busy) {
+    // Slices short enough that a killed job ends promptly.
+    constexpr uint64_t kSlice = 10000;
+    while (usec > 0) {
+        if (sh_stop_requested()) return CMD_INTR;
+        auto step = static_cast<uint32_t>(usec < kSlice ? usec : kSlice);
+        if (busy) {
+            sal_udelay(step);
+        } else {
+            sal_usleep(step);
+        }
+        usec -= step;
+    }
+    return sh_stop_requested() ? CMD_INTR : CMD_OK;
+}
+
 int bg_job_count(int unit) {
     JobGuard g;
     int n = 0;
@@ -118,7 +134,7 @@ int sh_background(int unit, args_t *a) {
 int sh_jobs(int unit, args_t *) {
     JobGuard g;
     for (bg_job_t *j : jobs[table_unit(unit)])
-        if (j != nullptr && j->stop.load() == 0) sal_printf("Job %d: %s\n", j->job_num, j->cmd);
+        if (j != nullptr) sal_printf("Job %d: %s\n", j->job_num, j->cmd);
     return CMD_OK;
 }
 

@@ -60,6 +60,12 @@ int config_assign(args_t *a, bool add) {
 int sh_config(int, args_t *a) {
     const char *cmd = ARG_CMD(a);
     const char *w = ARG_CUR(a);
+    // A sub-command word is the handler's own: take it so that the monitor
+    // does not warn of it as left over.
+    bool sub =
+        w != nullptr && (sal_strcasecmp(w, "show") == 0 || sal_strcasecmp(w, "refresh") == 0 ||
+                         sal_strcasecmp(w, "save") == 0 || sal_strcasecmp(w, "clear") == 0);
+    if (sub) ARG_GET(a);
     if (w == nullptr || sal_strcasecmp(w, "show") == 0) {
         const char *name = nullptr;
         const char *value = nullptr;

@@ -260,17 +260,26 @@ void eav_status(int unit) {
     print_sync_mac("Time Sync MACDA");
 }
 
+bool eav_rx_started[SOC_MAX_NUM_DEVICES];
+
 int eav_watch(int unit, args_t *a) {
     const char *op = ARG_GET(a);
+    // The receive service also carries management traffic and other
+    // callouts: the watcher stops it only when it was the one to start it.
+    bool &started = eav_rx_started[unit >= 0 && unit < SOC_MAX_NUM_DEVICES ? unit : 0];
     if (is(op, "start")) {
-        dxp_rx_start(unit, &eav.rx_cfg);
+        if (!dxp_rx_active(unit)) {
+            dxp_rx_start(unit, &eav.rx_cfg);
+            started = true;
+        }
         if (int rv = dxp_rx_register(unit, "EAV", watcher, kWatchPriority, nullptr, kWatchFlags);
             rv < 0) {
             sal_printf("%s: dxp_rx_register failed: %s\n", ARG_CMD(a), dxp_errmsg(rv));
             return CMD_FAIL;
         }
     } else if (is(op, "stop")) {
-        dxp_rx_stop(unit, &eav.rx_cfg);
+        if (started) dxp_rx_stop(unit, &eav.rx_cfg);
+        started = false;
         if (int rv = dxp_rx_unregister(unit, watcher, kWatchPriority); rv < 0) {
             sal_printf("%s: dxp_rx_unregister failed: %s\n", ARG_CMD(a), dxp_errmsg(rv));
             return CMD_FAIL;

@@ -201,8 +201,10 @@ int cmd_dtag(int unit, args_t *a) {
         if (show) return CMD_USAGE;
         if (mode && (new_mode = dtag_mode_of(value)) < 0) return CMD_USAGE;
         if (tpid) {
-            if (!parse_is_integer(value)) return CMD_USAGE;
-            new_tpid = static_cast<uint16_t>(parse_integer(value));
+            // A TPID is 16 bits: a wider value is refused, not cut.
+            int v = parse_integer(value);
+            if (!parse_is_integer(value) || v < 0 || v > 0xffff) return CMD_USAGE;
+            new_tpid = static_cast<uint16_t>(v);
         }
     }
     for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {

@@ -68,6 +68,16 @@ int parse_value(int unit, parse_pm_t *e, const char *text) {
             for (int i = 0; e->choices != nullptr && e->choices[i] != nullptr; i++)
                 sal_printf("\t%s\n", e->choices[i]);
             return -1;
+        case PQ_PORTMODE: {
+            uint32_t mode = 0;
+            if (parse_ability(text, &mode) == 0) {
+                *static_cast<uint32_t *>(e->value) = mode;
+                return 0;
+            }
+            sal_printf("Invalid port mode string.\n");
+            sal_printf("Examples: 1000full,100,10,pause 100,pause_tx,pause_rx\n");
+            return -1;
+        }
         case PQ_IP:
             if (parse_ipaddr(text, static_cast<dxp_ip_t *>(e->value)) == 0) return 0;
             sal_printf("Expecting IP address in the format w.x.y.z or 0x<value>\n");
@@ -132,6 +142,12 @@ void format_value(int unit, const parse_pm_t &e, bool from_value, char *buf, siz
             case PQ_MULTI:
                 std::snprintf(buf, size, "%s", e.choices ? e.choices[v] : "");
                 return;
+            case PQ_PORTMODE: {
+                char text[128];
+                format_ability(text, sizeof text, static_cast<uint32_t>(v), 1);
+                std::snprintf(buf, size, "%s", text);
+                return;
+            }
             default:
                 std::snprintf(buf, size, "%d", v);
                 return;
@@ -157,6 +173,9 @@ void format_value(int unit, const parse_pm_t &e, bool from_value, char *buf, siz
             std::snprintf(buf, size, "%s",
                           e.choices ? e.choices[*static_cast<const int *>(p)] : "");
             return;
+        case PQ_PORTMODE:
+            format_ability(text, sizeof text, *static_cast<const uint32_t *>(p), 1);
+            break;
         case PQ_IP:
             format_ipaddr(text, *static_cast<const dxp_ip_t *>(p));
             break;

@@ -181,6 +181,29 @@ int c22_read_one(int unit, int port, uint8_t addr, uint8_t reg) {
     return CMD_OK;
 }
 
+// A number word of at most max, read as sal_ctoi reads it.
+bool number_within(const char *word, long max) {
+    if (word == nullptr) return true;
+    bool binary = word[0] == '0' && (word[1] == 'b' || word[1] == 'B');
+    const char *digits = binary ? word + 2 : word;
+    char *end = nullptr;
+    long v = std::strtol(digits, &end, binary ? 2 : 0);
+    return end != digits && *end == '\0' && v >= 0 && v <= max;
+}
+
+// The register number and value of a PHY access fit the ports' PHYs: a
+// clause-22 register is 0-31, a clause-45 one and every value 16 bits.
+bool phy_words_fit(int unit, soc_pbmp_t ports, bool intermediate, const char *reg,
+                   const char *third, const char *fourth) {
+    for (int port = 0; port < 64; port++) {
+        if (!soc_pbmp_member(ports, port)) continue;
+        bool c45 = !intermediate && soc_phy_is_c45(unit, port);
+        if (!number_within(reg, c45 ? 0xffff : 31)) return false;
+        if (!number_within(c45 ? fourth : third, 0xffff)) return false;
+    }
+    return true;
+}
+
 // Register number and at most two more words on one port.
 int phy_access(int unit, int port, uint8_t addr, bool c45, int reg, const char *third,
                const char *fourth) {
@@ -403,6 +426,7 @@ int cmd_phy(int unit, args_t *a) {
     const char *reg_word = ARG_GET(a);
     const char *third = ARG_GET(a);
     const char *fourth = ARG_GET(a);
+    if (!phy_words_fit(unit, kept, intermediate, reg_word, third, fourth)) return CMD_USAGE;
     int result = CMD_OK;
     for (int port = 0; port < 64; port++) {
         if (!soc_pbmp_member(kept, port)) continue;

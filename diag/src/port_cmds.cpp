@@ -219,9 +219,14 @@ int set_extras(int unit, int port, const dxp_port_info &info, uint32_t set_mask)
 }
 
 int port_show(int unit, const char *cmd, soc_pbmp_t pbmp, uint32_t get_mask) {
-    sal_printf("%s: Status (* indicates PHY link up)\n", cmd);
     PortClass classes[4];
     port_classes(unit, classes);
+    // Ports of no listed class (the CPU port) have no status lines: no header.
+    bool listed = false;
+    for (const PortClass &c : classes)
+        listed = listed || !soc_pbmp_is_null(pbmp_and(pbmp, *c.bitmap));
+    if (!listed) return CMD_OK;
+    sal_printf("%s: Status (* indicates PHY link up)\n", cmd);
     for (const PortClass &c : classes) {
         for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
             if (!soc_pbmp_member(pbmp, port) || !soc_pbmp_member(*c.bitmap, port)) continue;
@@ -571,6 +576,9 @@ int cmd_port_stat(int unit, args_t *a) {
     return CMD_OK;
 }
 
+// The meters' largest rate in kbit/s.
+constexpr int kMeterRateMax = 1024000;
+
 int cmd_port_rate(int unit, args_t *a) {
     const char *cmd = ARG_CMD(a);
     soc_pbmp_t pbmp{};
@@ -595,6 +603,12 @@ int cmd_port_rate(int unit, args_t *a) {
             return CMD_FAIL;
         }
         burst = parse_integer(b);
+        // Both meters take the same rates: one the egress meter refuses is
+        // refused for ingress too rather than clamped, and a negative word
+        // is never read as a huge one.
+        if (!parse_is_integer(w) || !parse_is_integer(b) || rate < 0 || burst < 0 ||
+            rate > kMeterRateMax)
+            return CMD_USAGE;
         set = true;
     }
     uint32_t metered[2] = {};

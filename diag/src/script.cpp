@@ -1,5 +1,6 @@
 // Scripting and control flow: loops, conditions, expressions, pacing, timing
 // and the rc-script runner with its in-memory cache.
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cstdio>
@@ -79,15 +80,28 @@ class ScriptSource {
     }
     ScriptSource(const ScriptSource &) = delete;
     ScriptSource &operator=(const ScriptSource &) = delete;
-    bool read(char *buf, int size) {
-        if (file_ != nullptr) return std::fgets(buf, size, file_) != nullptr;
+    // One line; a line that does not fit is read to its end and refused
+    // whole (too_long set), as the console's reader drops what does not fit,
+    // so that its tail never runs as a command of its own.
+    bool read(char *buf, int size, bool *too_long) {
+        *too_long = false;
+        if (file_ != nullptr) {
+            if (std::fgets(buf, size, file_) == nullptr) return false;
+            if (std::strchr(buf, '\n') != nullptr) return true;
+            int c;
+            while ((c = std::fgetc(file_)) != EOF && c != '\n')
+                *too_long = true;
+            return true;
+        }
         if (pos_ == nullptr || *pos_ == '\0') return false;
         const char *nl = std::strchr(pos_, '\n');
-        size_t len = nl != nullptr ? static_cast<size_t>(nl - pos_ + 1) : std::strlen(pos_);
-        if (len > static_cast<size_t>(size - 1)) len = static_cast<size_t>(size - 1);
-        std::memcpy(buf, pos_, len);
-        buf[len] = '\0';
-        pos_ += len;
+        size_t text = nl != nullptr ? static_cast<size_t>(nl - pos_) : std::strlen(pos_);
+        size_t room = static_cast<size_t>(size - 1);
+        *too_long = text > room;
+        size_t copied = std::min(text + (nl != nullptr ? 1 : 0), room);
+        std::memcpy(buf, pos_, copied);
+        buf[copied] = '\0';
+        pos_ += text + (nl != nullptr ? 1 : 0);
         return true;
     }
 
@@ -117,7 +131,8 @@ int run_script(int unit, const char *file, ScriptSource &src) {
     int rv = CMD_OK;
     bool first = true;
     for (;;) {
-        if (!src.read(line, sizeof line)) {
+        bool too_long = false;
+        if (!src.read(line, sizeof line, &too_long)) {
             if (first) {
                 sal_printf("Error: file %s: empty script\n", file);
                 return CMD_FAIL;
@@ -126,10 +141,19 @@ int run_script(int unit, const char *file, ScriptSource &src) {
         }
         first = false;
         lineno++;
-        while (clean_line(line)) {
+        while (!too_long && clean_line(line)) {
             size_t len = std::strlen(line);
-            if (!src.read(line + len, static_cast<int>(sizeof line - len))) break;
+            if (!src.read(line + len, static_cast<int>(sizeof line - len), &too_long)) break;
             lineno++;
+        }
+        if (too_long) {
+            sal_printf("Error: file %s: line %d longer than %d characters: script %s\n", file,
+                       lineno, ARGS_BUFFER - 1,
+                       diag_settings.rc_error ? "terminated" : "continuing");
+            rv = CMD_FAIL;
+            if (diag_settings.rc_error) break;
+            var_set_integer("?", CMD_FAIL, 1, 0);
+            continue;
         }
         int r = sh_process_command(unit, line);
         if (r == CMD_OK) {
@@ -416,7 +440,8 @@ int sh_for(int unit, args_t *a) {
 #pragma GCC diagnostic pop
         var_set(var.c_str(), text, 1, 0);
         rv = run_commands(unit, a, first, rv);
-        value += step;
+        // A step past the largest (or smallest) integer ends the loop.
+        if (__builtin_add_overflow(value, step, &value)) break;
     }
     var_unset(var.c_str(), 1, 0, 0);
     return rv;
@@ -541,8 +566,10 @@ int sh_pause(int, args_t *a) {
     else
         std::snprintf(prompt, sizeof prompt, "\x1b[7mHit %c to continue, Q to quit\x1b[m", key);
     for (;;) {
+        if (sh_stop_requested()) return CMD_INTR;
         int c = sal_readchar(prompt);
         sal_printf("\r\x1b[K");
+        if (sh_stop_requested()) return CMD_INTR;
         if (c < 0 || c == 'q' || c == 'Q' || c == 0x1b) return CMD_FAIL;
         if (std::toupper(c) == key) return CMD_OK;
         sal_printf("\a");
@@ -565,16 +592,13 @@ int sh_sleep(int, args_t *a) {
         else
             sal_printf("Sleeping for %d second%s\n", secs, secs >= 2 ? "s" : "");
     }
-    if (secs > 0) sal_sleep(secs);
-    if (usec > 0) sal_usleep(static_cast<uint32_t>(usec));
-    return CMD_OK;
+    return sh_wait_usec(static_cast<uint64_t>(secs) * 1000000 + static_cast<uint64_t>(usec), 0);
 }
 
 int sh_delay(int, args_t *a) {
     const char *w = ARG_GET(a);
-    if (w == nullptr || !parse_is_integer(w)) return CMD_USAGE;
-    sal_udelay(static_cast<uint32_t>(parse_integer(w)));
-    return CMD_OK;
+    if (w == nullptr || !parse_is_integer(w) || parse_integer(w) < 0) return CMD_USAGE;
+    return sh_wait_usec(static_cast<uint64_t>(parse_integer(w)), 1);
 }
 
 int sh_time(int unit, args_t *a) {

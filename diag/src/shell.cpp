@@ -188,46 +188,70 @@ args_t *args_alloc() {
     return static_cast<args_t *>(sal_alloc(sizeof(args_t), "args_t"));
 }
 
-// "0,2-3,*": the units of a prefix in ascending order; -1 after the message.
-int parse_unit_list(const char *text, const char *colon, bool *units) {
-    int count = unit_count();
-    const char *p = text;
-    while (p < colon) {
+// One unit number of a prefix: a single digit. Every digit is read so that
+// "12" or "200" is refused whole rather than taken for its first digit.
+bool unit_digit(const char **p, int *unit) {
+    const char *q = *p;
+    while (*q >= '0' && *q <= '9')
+        q++;
+    if (q - *p != 1) return false;
+    *unit = **p - '0';
+    *p = q;
+    return true;
+}
+
+struct UnitItem {
+    int first;
+    int last;
+    bool range;
+};
+
+// The items of a prefix, its syntax checked as a whole before any unit is.
+int parse_unit_items(const char *text, const char *colon, UnitItem *items, int room) {
+    int n = 0;
+    for (const char *p = text; p < colon;) {
+        UnitItem item{};
         if (*p == '*') {
-            for (int u = 0; u < count; u++)
-                if (attached(u)) units[u] = true;
+            item = {0, unit_count() - 1, true};
             p++;
-        } else if (*p >= '0' && *p <= '9') {
-            int first = *p++ - '0';
-            int last = first;
-            bool range = false;
-            if (*p == '-' && p[1] >= '0' && p[1] <= '9') {
-                last = p[1] - '0';
-                p += 2;
-                range = true;
-            }
-            for (int u = first; u <= last; u++) {
-                if (u >= count) {
-                    sal_printf("Error: Unit %d out of range\n", u);
-                    return -1;
-                }
-                if (attached(u)) {
-                    units[u] = true;
-                } else if (!range) {
-                    sal_printf("Error: Unit %d is not attached\n", u);
-                    return -1;
-                }
+        } else if (unit_digit(&p, &item.first)) {
+            item.last = item.first;
+            if (*p == '-') {
+                p++;
+                if (!unit_digit(&p, &item.last)) return -1;
+                item.range = true;
             }
         } else {
-            sal_printf("Error: Bad unit prefix\n");
             return -1;
         }
-        if (p < colon) {
-            if (*p != ',') {
-                sal_printf("Error: Bad unit prefix\n");
+        if (p < colon && *p++ != ',') return -1;
+        if (n == room) return -1;
+        items[n++] = item;
+    }
+    return n;
+}
+
+// "0,2-3,*": the units of a prefix in ascending order; -1 after the message.
+int parse_unit_list(const char *text, const char *colon, bool *units) {
+    UnitItem items[32];
+    int n = parse_unit_items(text, colon, items, 32);
+    if (n < 0) {
+        sal_printf("Error: Bad unit specification\n");
+        return -1;
+    }
+    int count = unit_count();
+    for (int i = 0; i < n; i++) {
+        for (int u = items[i].first; u <= items[i].last; u++) {
+            if (u >= count) {
+                sal_printf("Error: Unit %d out of range\n", u);
                 return -1;
             }
-            p++;
+            if (attached(u)) {
+                units[u] = true;
+            } else if (!items[i].range) {
+                sal_printf("Error: Unit %d is not attached\n", u);
+                return -1;
+            }
         }
     }
     return 0;
@@ -741,9 +765,9 @@ int sh_set(int unit, args_t *a) {
     parse_table_add(&pt, "RCError", PQ_BOOL | PQ_DFL, nullptr, &s.rc_error, nullptr);
     parse_table_add(&pt, "RCTest", PQ_BOOL | PQ_DFL, nullptr, &s.rc_test, nullptr);
     parse_table_add(&pt, "LoopError", PQ_BOOL | PQ_DFL, nullptr, &s.loop_error, nullptr);
+    parse_table_add(&pt, "MoreLines", PQ_INT | PQ_DFL, nullptr, &s.more_lines, nullptr);
     parse_table_add(&pt, "ReportStatus", PQ_BOOL | PQ_DFL, nullptr, &s.report_status, nullptr);
     parse_table_add(&pt, "ReportTime", PQ_INT | PQ_DFL, nullptr, &s.report_time, nullptr);
-    parse_table_add(&pt, "MoreLines", PQ_INT | PQ_DFL, nullptr, &s.more_lines, nullptr);
     int rv;
     if (parse_options(a, &pt, &rv)) {
         parse_table_done(&pt);

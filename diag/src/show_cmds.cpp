@@ -209,6 +209,7 @@ int cmd_clear(int unit, args_t *a) {
         return CMD_OK;
     }
     if (strcasecmp(w, "dev") == 0) {
+        ARG_GET(a);
         if (int rv = dxp_clear(unit); rv < 0) {
             sal_printf("%s ERROR: Unit %d.  dxp_clear returned %d: %s\n", ARG_CMD(a), unit, rv,
                        dxp_errmsg(rv));

@@ -222,7 +222,7 @@ int symtab_reg_parse(int unit, soc_regaddrlist_t *list, const char *ref) {
     if (has_index && strcasecmp(from, "all") != 0) {
         if (!parse_bound(from, count - 1, &lo) ||
             (to != nullptr ? !parse_bound(to, count - 1, &hi) : (hi = lo, false)) || hi < lo) {
-            sal_printf("Register %s: bad index range\n", name);
+            soc_cm_debug_print(kDebugRegErr, "Register %s: bad index specification\n", name);
             return -1;
         }
     }
@@ -239,11 +239,9 @@ int symtab_reg_parse(int unit, soc_regaddrlist_t *list, const char *ref) {
                 if (symtab_addr_add(unit, list, sym->reg, -1, -10, lo, hi) < 0) return -1;
                 break;
             }
-            // Per-port registers hold one instance per port: an index
-            // selects ports, as the array is laid out by port.
-            bool by_index = has_index && strcasecmp(from, "all") != 0;
-            int port_lo = lo, port_hi = hi;
-            lo = hi = -1;
+            // An index selects elements of each port's instance; without
+            // one, each port's register is listed once.
+            if (!has_index) lo = hi = -1;
             soc_pbmp_t ports{};
             if (first != nullptr) {
                 if (parse_pbmp(unit, first, &ports) < 0) return -1;
@@ -254,7 +252,6 @@ int symtab_reg_parse(int unit, soc_regaddrlist_t *list, const char *ref) {
             soc_cm_debug_print(kDebugPbmp, "symtab: port bitmap 0x%08x%08x\n", ports.w[1],
                                ports.w[0]);
             for (int port = 0; port < 64; port++) {
-                if (by_index && (port < port_lo || port > port_hi)) continue;
                 if (soc_pbmp_member(ports, port) &&
                     symtab_addr_add(unit, list, sym->reg, -1, port, lo, hi) < 0)
                     return -1;

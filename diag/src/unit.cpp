@@ -180,6 +180,13 @@ int cmd_init(int unit, args_t *a) {
     const char *cmd = ARG_CMD(a);
     if (!sh_check_attached(cmd, unit)) return CMD_FAIL;
     const char *w = ARG_CUR(a);
+    bool known = w == nullptr || strcasecmp(w, "soc") == 0 || strcasecmp(w, "dxp") == 0 ||
+                 strcasecmp(w, "misc") == 0 || strcasecmp(w, "all") == 0;
+    // A word left over refuses the command before anything is reset.
+    if (known && ARG_CNT(a) > 1) {
+        sal_printf("%s: Unknown option: %s\n", cmd, a->a_argv[a->a_arg + 1]);
+        return CMD_USAGE;
+    }
     int rv = CMD_OK;
     if (w == nullptr || strcasecmp(w, "soc") == 0) {
         if (SOC_IS_FAMILY_LAYOUT(unit)) {
@@ -208,9 +215,5 @@ int cmd_init(int unit, args_t *a) {
         return init_modules(unit, cmd, a);
     }
     if (w != nullptr) ARG_GET(a);
-    if (const char *extra = ARG_GET(a)) {
-        sal_printf("%s: Unknown option: %s\n", cmd, extra);
-        return CMD_USAGE;
-    }
     return rv;
 }

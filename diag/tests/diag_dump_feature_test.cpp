@@ -173,6 +173,8 @@ TEST_F(diag_dump_feature, TaggingDscpIgmpRateDosAndIpg) {
     EXPECT_TRUE(has(run("Dump raw VLAN 1"), "Double tagging mode!"));
     EXPECT_GE(lines(run("DTAG")), 24);
     EXPECT_TRUE(has(run("DTAG mode fe1 bogus", -2), "Usage"));
+    EXPECT_TRUE(has(run("DTAG tpid fe1 0x12345", -2), "Usage"));
+    EXPECT_TRUE(has(run("DTAG show fe1"), "tpid 0x9100")) << "a refused TPID is not written";
     EXPECT_EQ(run("DTAG show bogus", -1), "DTAG: ERROR: unrecognized port bitmap: bogus\n");
 
     // This chip maps code points globally only: per-port requests are refused.

@@ -38,6 +38,17 @@ TEST_F(eav_cmd, RefusesBadWordsAndKeepsTheTimeSyncAddress) {
     EXPECT_TRUE(has(out, "Time Sync MACDA = 00-00-00-00-00-00, EtherType = 0x0000\n")) << out;
 }
 
+// The receive service started by someone else (the management interface)
+// outlives the watcher.
+TEST_F(eav_cmd, WatcherLeavesAReceiveServiceItDidNotStart) {
+    ASSERT_EQ(dxp_rx_start(0, nullptr), 0);
+    ASSERT_TRUE(dxp_rx_active(0));
+    cmd("EthernetAV watch start", 0);
+    cmd("EthernetAV watch stop", 0);
+    EXPECT_TRUE(dxp_rx_active(0));
+    dxp_rx_stop(0, nullptr);
+}
+
 TEST_F(eav_cmd, TestFrameLeavesTheOnePortTaggedWithPriorityFive) {
     cmd(std::string("EthernetAV tx ") + SOC_CONTROL(0)->port_name[2] + " 100", 0);
     auto sent = board->port(2).waitSent(1, std::chrono::seconds(5));

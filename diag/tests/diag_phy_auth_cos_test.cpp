@@ -64,6 +64,11 @@ TEST_F(diag_phy, PhyRegistersReachTheModel) {
     EXPECT_EQ(run("PHY fe1 4"), fmt("Port fe1 (PHY addr 0x%02x) Reg 4: 0x0061\n", addr));
     EXPECT_EQ(run("PHY fe1 4 0x1e1"), "");
     EXPECT_EQ(reg(1, 4), 0x1e1);
+    // A register beyond 31 or a value wider than 16 bits is refused, unwritten.
+    EXPECT_TRUE(has(run("PHY fe1 99", -2), "Usage (PHY)"));
+    EXPECT_TRUE(has(run("PHY fe1 4 0x12345", -2), "Usage (PHY)"));
+    EXPECT_TRUE(has(run("PHY fe1 4 -1", -2), "Usage (PHY)"));
+    EXPECT_EQ(reg(1, 4), 0x1e1);
 
     // A dump shows the 32 registers four to a line.
     std::string out = run("PHY fe0");

@@ -89,6 +89,14 @@ TEST_F(diag_port, RatesAndRefusals) {
     EXPECT_EQ(run("PortRate fe4 sideways", -1),
               "PortRate: Error: unrecognized port rate type: sideways\n");
     EXPECT_EQ(run("PortRate fe4 ingress 100", -1), "PortRate: Error: missing port burst size\n");
+    // Words that do not fit a meter are refused and leave it as it was.
+    for (const char *line : {"PortRate fe4 ingress -5 10", "PortRate fe4 ingress 5000 -3",
+                             "PortRate fe4 ingress 2000000 100", "PortRate fe4 egress 5000 x"})
+        EXPECT_TRUE(has(run(line, -2), "Usage (PortRate)")) << line;
+    EXPECT_EQ(run("PortRate fe4 e"),
+              " fe4:\tEgress meter:    102400 kbps      528 kbits max burst.\n");
+    // The CPU port has no status line, so no header either.
+    EXPECT_EQ(run("PORT cpu0"), "");
     EXPECT_TRUE(has(run("PORT", -2), "Usage (PORT): Parameters: <ports>"));
     EXPECT_EQ(run("PORT bogus", -1), "PORT: Error: unrecognized port bitmap: bogus\n");
     EXPECT_EQ(run("PORT none AutoNeg=off"), "");

@@ -259,6 +259,23 @@ TEST_F(monitor, ParseTablesOptionsPromptsAndMasks) {
     EXPECT_EQ(count, 6);
     EXPECT_EQ(on, 1);
     parse_table_done(&pt);
+
+    // Port modes: ability words, listed back in the table's own order.
+    uint32_t mode = 0;
+    parse_table_init(0, &pt);
+    parse_table_add(&pt, "Mode", PQ_PORTMODE, nullptr, &mode, nullptr);
+    sh_tokenize("mode=100full,pause_tx", nullptr, a);
+    EXPECT_EQ(parse_table_args(a, &pt), 1);
+    EXPECT_EQ(mode, 0x408u);
+    console.out.clear();
+    parse_table_show(&pt);
+    EXPECT_EQ(console.out, "\tMode=100full,pause_tx\n");
+    sh_tokenize("mode=fast", nullptr, a);
+    EXPECT_EQ(parse_table_args(a, &pt), -1);
+    EXPECT_TRUE(has(console.out,
+                    "Invalid port mode string.\nExamples: "
+                    "1000full,100,10,pause 100,pause_tx,pause_rx\n"));
+    parse_table_done(&pt);
     std::free(a);
 
     static const parse_mask_t masks[] = {{"Alpha", 1}, {"@al", 1}, {"Beta", 2}, {nullptr, 0}};

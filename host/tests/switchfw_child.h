@@ -85,6 +85,35 @@ inline bool read_until(int fd, std::string *seen, const std::string &text, int s
     return true;
 }
 
+inline int telnet_connect(int port) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+inline void send_text(int fd, const std::string &s) {
+    send(fd, s.data(), s.size(), MSG_NOSIGNAL);
+}
+
+// Logs in over telnet: the connection at the "ecos> " prompt, or -1.
+inline int telnet_login(int port, const std::string &password) {
+    int fd = telnet_connect(port);
+    std::string session;
+    if (fd >= 0 && read_until(fd, &session, "login: ")) {
+        send_text(fd, "admin\r\n" + password + "\r\n");
+        if (read_until(fd, &session, "ecos> ", 5)) return fd;
+    }
+    if (fd >= 0) close(fd);
+    return -1;
+}
+
 // True when a socket of the type can bind 127.0.0.1:port now.
 inline bool port_free(int type, int port) {
     int fd = socket(AF_INET, type, 0);

@@ -27,6 +27,9 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 using switchfw_child::read_until;
+using switchfw_child::send_text;
+using switchfw_child::telnet_connect;
+using switchfw_child::telnet_login;
 
 class Firmware {
   public:
@@ -88,12 +91,6 @@ class Firmware {
     std::string output_;
 };
 
-using web_client::send_text;
-
-int telnet_connect(int port) {
-    return web_client::tcp_connect(port);
-}
-
 std::string http_post(int port, const std::string &path, const std::string &body,
                       const std::string &cookie = "") {
     return web_client::post(port, path, body, cookie);
@@ -113,18 +110,6 @@ bool change_password(int port, const std::string &from, const std::string &to) {
     if (cookie.empty()) return false;
     http_post(port, "/password.cgi", "o=" + from + "&n=" + to + "&c=" + to, cookie);
     return true;
-}
-
-// Logs in over telnet: the connection at the "ecos> " prompt, or -1.
-int telnet_login(int port, const std::string &password) {
-    int fd = telnet_connect(port);
-    std::string session;
-    if (fd >= 0 && read_until(fd, &session, "login: ")) {
-        send_text(fd, "admin\r\n" + password + "\r\n");
-        if (read_until(fd, &session, "ecos> ", 5)) return fd;
-    }
-    if (fd >= 0) close(fd);
-    return -1;
 }
 
 bool logged_in(int port, const std::string &password) {

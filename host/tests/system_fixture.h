@@ -39,17 +39,18 @@ inline bool can_make_namespaces() {
            sh("ping -V") == 0;
 }
 
-// switchfw with its monitor on a pipe. The arguments follow the fixed ones
-// (direct bus, a free port offset, a private flash and file system).
+// switchfw with its monitor on a pipe (or a pseudo-terminal). The arguments
+// follow the fixed ones (direct bus, a free port offset, a private flash and
+// file system).
 class Switch {
   public:
-    Switch(const std::filesystem::path &dir, const std::vector<std::string> &args)
+    Switch(const std::filesystem::path &dir, const std::vector<std::string> &args, bool pty = false)
         : offset_(switchfw_child::free_port_offset()) {
         std::vector<std::string> all{
             "--bus",   "direct",    "--port-offset", std::to_string(offset_),
             "--flash", "flash.bin", "--fs",          "fs"};
         all.insert(all.end(), args.begin(), args.end());
-        switchfw_child::Child child = switchfw_child::start(dir, all);
+        switchfw_child::Child child = switchfw_child::start(dir, all, pty);
         pid_ = child.pid;
         in_ = child.in;
         out_ = child.out;
@@ -73,6 +74,10 @@ class Switch {
         bool found = switchfw_child::read_until(out_, &buf, text, seconds);
         if (seen) *seen = buf;
         return found;
+    }
+    // Types bytes as they are (a Ctrl-D, a line without its newline).
+    bool type(const std::string &bytes) {
+        return write(in_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
     }
     int port_offset() const { return offset_; }
     pid_t pid() const { return pid_; }

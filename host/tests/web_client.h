@@ -13,28 +13,13 @@
 
 namespace web_client {
 
-// A TCP connection to 127.0.0.1:port, or -1.
-inline int tcp_connect(int port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-inline void send_text(int fd, const std::string &s) {
-    send(fd, s.data(), s.size(), MSG_NOSIGNAL);
-}
+using switchfw_child::send_text;
+using switchfw_child::telnet_connect;
 
 // One request with the session cookie's value: the whole answer.
 inline std::string request(int port, const std::string &method, const std::string &path,
                            const std::string &body, const std::string &cookie) {
-    int fd = tcp_connect(port);
+    int fd = telnet_connect(port);
     if (fd < 0) return "";
     std::string head = method + " " + path + " HTTP/1.0\r\nCookie: WebManaged=" + cookie + "\r\n";
     if (method == "POST") head += "Content-Length: " + std::to_string(body.size()) + "\r\n";
@@ -62,7 +47,7 @@ inline std::string upload(int port, const std::string &path, const std::string &
                        "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"f\"\r\n"
                        "Content-Type: application/octet-stream\r\n\r\n" +
                        file + "\r\n--" + boundary + "--\r\n";
-    int fd = tcp_connect(port);
+    int fd = telnet_connect(port);
     if (fd < 0) return "";
     send_text(fd, "POST " + path + " HTTP/1.0\r\nCookie: WebManaged=" + cookie +
                       "\r\nContent-Type: multipart/form-data; boundary=" + boundary +

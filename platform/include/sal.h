@@ -130,6 +130,7 @@ int sal_printf_console(const char *fmt, ...) __attribute__((format(printf, 1, 2)
 int sal_debug_printf(uint32_t flags, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
 uint32_t sal_debug_flags_set(uint32_t word);
 uint32_t sal_debug_flags_add(uint32_t bits);
+// The switch and the log file below act on the calling thread's console.
 int sal_console_enable_get(void);
 int sal_console_enable_set(int on);
 
@@ -165,6 +166,9 @@ const sal_console_ops *sal_console_default(void);  // the board's console
 // Replaces the board's console (tests capture it); null: the process's
 // standard input and output. Returns the previous one.
 const sal_console_ops *sal_console_default_set(const sal_console_ops *ops);
+// Forgets a console that goes away (a telnet session's): its switch, and
+// its log file, which is closed.
+void sal_console_release(const sal_console_ops *ops);
 int sal_console_write(const char *buf, size_t len);
 int sal_console_read_line(char *buf, size_t size);
 // Typed input of the calling thread's console shown or hidden (passwords).

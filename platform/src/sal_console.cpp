@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 
 #include "sal.h"
@@ -31,6 +32,10 @@ int stdio_read_line(void *, char *buf, size_t size) {
         if (len + 1 < size) buf[len++] = static_cast<char>(c);  // excess is dropped
     }
     buf[len] = '\0';
+    // stdio keeps the end-of-file flag once set: a Ctrl-D on a terminal ends
+    // one read (SAVE's text, an answer), not every read after it. A closed
+    // pipe still ends each read at once.
+    if (c == EOF) std::clearerr(stdin);
     if (!any) return -1;
     if (len > 0 && buf[len - 1] == '\r') buf[--len] = '\0';
     return static_cast<int>(len);
@@ -97,11 +102,22 @@ class OutputLock {
     pthread_mutex_t *shared_ = nullptr;
 };
 
-std::atomic<int> console_enabled{1};
 std::atomic<uint32_t> debug_flags{0};
 
-FILE *log_file = nullptr;
-bool log_on = false;
+// The console switch and the log file belong to one console: a telnet
+// session's "console off" or LOG leaves the board's console and the other
+// sessions alone. Under console_lock.
+struct ConsoleState {
+    int enabled = 1;
+    FILE *log_file = nullptr;
+    bool log_on = false;
+};
+ConsoleState board_state;
+std::map<const sal_console_ops *, ConsoleState> session_states;
+
+ConsoleState &state_of(const sal_console_ops *c) {
+    return c == board_console.load() ? board_state : session_states[c];
+}
 
 std::string format(const char *fmt, va_list ap) {
     va_list copy;
@@ -122,12 +138,20 @@ int write_to(const sal_console_ops *c, const char *buf, size_t len) {
     return c->write(c->ctx, buf, len);
 }
 
-int emit(const std::string &text, const sal_console_ops *console) {
-    if (console != nullptr) write_to(console, text.data(), text.size());
+// Shown on the console unless it is switched off (always when forced), and
+// written to its log file.
+int emit(const std::string &text, const sal_console_ops *console, bool forced) {
+    bool show;
+    {
+        ConsoleLock g;
+        show = forced || state_of(console).enabled != 0;
+    }
+    if (show) write_to(console, text.data(), text.size());
     ConsoleLock g;
-    if (log_on && log_file != nullptr) {
-        std::fwrite(text.data(), 1, text.size(), log_file);
-        std::fflush(log_file);
+    const ConsoleState &st = state_of(console);
+    if (st.log_on && st.log_file != nullptr) {
+        std::fwrite(text.data(), 1, text.size(), st.log_file);
+        std::fflush(st.log_file);
     }
     return static_cast<int>(text.size());
 }
@@ -167,7 +191,7 @@ int sal_console_echo_set(int on) {
 }
 
 int sal_vprintf(const char *fmt, va_list ap) {
-    return emit(format(fmt, ap), console_enabled.load() != 0 ? current_console() : nullptr);
+    return emit(format(fmt, ap), current_console(), false);
 }
 
 int sal_printf(const char *fmt, ...) {
@@ -183,7 +207,7 @@ int sal_console_printf(const char *fmt, ...) {
     va_start(ap, fmt);
     std::string text = format(fmt, ap);
     va_end(ap);
-    return emit(text, current_console());
+    return emit(text, current_console(), true);
 }
 
 int sal_board_printf(const char *fmt, ...) {
@@ -191,7 +215,7 @@ int sal_board_printf(const char *fmt, ...) {
     va_start(ap, fmt);
     std::string text = format(fmt, ap);
     va_end(ap);
-    return emit(text, board_console.load());
+    return emit(text, board_console.load(), true);
 }
 
 int sal_printf_console(const char *fmt, ...) {
@@ -199,7 +223,7 @@ int sal_printf_console(const char *fmt, ...) {
     va_start(ap, fmt);
     std::string text = format(fmt, ap);
     va_end(ap);
-    return emit(text, current_console());
+    return emit(text, current_console(), true);
 }
 
 int sal_debug_printf(uint32_t flags, const char *fmt, ...) {
@@ -220,11 +244,28 @@ uint32_t sal_debug_flags_add(uint32_t bits) {
 }
 
 int sal_console_enable_get(void) {
-    return console_enabled.load();
+    ConsoleLock g;
+    return state_of(current_console()).enabled;
 }
 
 int sal_console_enable_set(int on) {
-    return console_enabled.exchange(on ? 1 : 0);
+    ConsoleLock g;
+    ConsoleState &st = state_of(current_console());
+    int was = st.enabled;
+    st.enabled = on ? 1 : 0;
+    return was;
+}
+
+void sal_console_release(const sal_console_ops *ops) {
+    FILE *log = nullptr;
+    {
+        ConsoleLock g;
+        auto it = session_states.find(ops);
+        if (it == session_states.end()) return;
+        log = it->second.log_file;
+        session_states.erase(it);
+    }
+    if (log != nullptr) sal_fclose(log);
 }
 
 char *diag_readline(const char *prompt, char *buf, int size, const char *dflt) {
@@ -255,9 +296,10 @@ int sal_log_file_set(const char *name, int append) {
     FILE *old;
     {
         ConsoleLock g;
-        old = log_file;
-        log_file = opened;
-        log_on = opened != nullptr;
+        ConsoleState &st = state_of(current_console());
+        old = st.log_file;
+        st.log_file = opened;
+        st.log_on = opened != nullptr;
     }
     if (old != nullptr) sal_fclose(old);
     return name != nullptr && opened == nullptr ? -1 : 0;
@@ -265,12 +307,14 @@ int sal_log_file_set(const char *name, int append) {
 
 int sal_log_enable(int on) {
     ConsoleLock g;
-    if (log_file == nullptr) return -1;
-    log_on = on != 0;
+    ConsoleState &st = state_of(current_console());
+    if (st.log_file == nullptr) return -1;
+    st.log_on = on != 0;
     return 0;
 }
 
 int sal_log_enabled(void) {
     ConsoleLock g;
-    return log_file != nullptr && log_on ? 1 : 0;
+    const ConsoleState &st = state_of(current_console());
+    return st.log_file != nullptr && st.log_on ? 1 : 0;
 }

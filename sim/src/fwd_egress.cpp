@@ -154,7 +154,7 @@ void Fabric::fromCpu(std::span<const uint8_t> frame) {
         return;
     }
     // Sent as given: the CPU already chose the ports and the tagging.
-    inner.resize(inner.size() - 4);
+    inner.erase(inner.end() - 4, inner.end());  // the CRC (the tag check kept 4 bytes)
     int base = opcode == 4 ? 29 : 0;
     for (int bit = 0; bit < 29; bit++) {
         int p = base + bit;

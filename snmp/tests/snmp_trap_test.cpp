@@ -51,7 +51,8 @@ int count(const std::string &text, const std::string &what) {
 
 void add_station(int port, const char *community) {
     snmpcfg_trap t{};
-    std::snprintf(t.host, sizeof t.host, "127.0.0.1:%d", port);
+    // A port number fits the 16 bytes: at most five digits.
+    std::snprintf(t.host, sizeof t.host, "127.0.0.1:%u", static_cast<uint16_t>(port));
     std::snprintf(t.community, sizeof t.community, "%s", community);
     int slot = -1;
     ASSERT_EQ(snmpcfg_trap_add(&t, &slot), 0);

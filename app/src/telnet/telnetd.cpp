@@ -65,6 +65,7 @@ void run_session(int fd) {
         }
     }
     sal_console_bind(nullptr);
+    sal_console_release(console.ops());
 }
 
 void session_thread(void *arg) {

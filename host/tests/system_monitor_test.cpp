@@ -1,0 +1,155 @@
+// The console monitor driven over a pseudo-terminal as an engineer types at
+// it: end of input within a command, per-port array registers, the texts that
+// scripts match on, background jobs that KILL ends, and loops and scripts at
+// their limits.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+
+#include "../../platform/tests/private_workdir.h"
+#include "system_fixture.h"
+
+namespace {
+
+using system_fixture::Switch;
+
+const std::string kPrompt = "DXP.0> ";
+
+size_t count_of(const std::string &text, const std::string &what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        n++;
+    return n;
+}
+
+class switchfw_monitor : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(sw.run("", kPrompt)); }
+    // The output of a line up to the next prompt.
+    std::string out(const std::string &line) {
+        std::string seen;
+        EXPECT_TRUE(sw.run(line, kPrompt, &seen)) << line << ": " << seen;
+        return seen;
+    }
+    // JOBS until it lists none, for a few seconds.
+    bool jobs_end() {
+        for (int i = 0; i < 50; i++) {
+            if (out("JOBS").find("Job ") == std::string::npos) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return false;
+    }
+    Switch sw{test_workdir::path(), {}, true};
+};
+
+TEST_F(switchfw_monitor, CtrlDEndsOneReadAndTheMonitorGoesOn) {
+    ASSERT_TRUE(sw.run("SAVE note.txt", "< "));
+    ASSERT_TRUE(sw.type("first line\n"));
+    ASSERT_TRUE(sw.run("", "< "));
+    ASSERT_TRUE(sw.type("\x04"));
+    ASSERT_TRUE(sw.run("", kPrompt));
+    EXPECT_NE(out("MORe note.txt").find("first line\r\n"), std::string::npos);
+    EXPECT_NE(out("Echo still here").find("still here\r\n"), std::string::npos);
+
+    // EXIT resets the switch, saying so once.
+    std::string seen;
+    sw.run("EXIT", "\x01never", &seen, 3);
+    EXPECT_EQ(count_of(seen, "Resetting..."), 1u) << seen;
+}
+
+TEST_F(switchfw_monitor, IndexedArrayRegistersAndExactTexts) {
+    std::string seen = out("Getreg G_PCTL[1-2]");
+    EXPECT_EQ(count_of(seen, "G_PCTL("), 8u) << seen;
+    EXPECT_NE(seen.find("G_PCTL(1).ge0[0x131]="), std::string::npos) << seen;
+    EXPECT_NE(seen.find("G_PCTL(2).ge3[0x134]="), std::string::npos) << seen;
+    seen = out("Getreg G_PCTL.ge1(3)");
+    EXPECT_EQ(count_of(seen, "G_PCTL("), 1u) << seen;
+    EXPECT_NE(seen.find("G_PCTL(3).ge1[0x132]="), std::string::npos) << seen;
+    EXPECT_NE(out("Listreg G_PCTL[0]").find("Register: G_PCTL(0).ge0 general"), std::string::npos);
+    seen = out("Getreg G_PCTL[2-5]");
+    EXPECT_NE(seen.find("Register G_PCTL: bad index specification\r\n"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("Syntax error parsing \"G_PCTL[2-5]\""), std::string::npos) << seen;
+    // The index message is a warning: off with the WARN debug flag.
+    seen = out("DeBug -WARN; Getreg G_PCTL[4]");
+    EXPECT_EQ(seen.find("bad index"), std::string::npos) << seen;
+
+    for (const char *prefix : {"12:", "200:", "0,3-12:", "1-:"}) {
+        seen = out(std::string(prefix) + "Echo run");
+        EXPECT_NE(seen.find("Error: Bad unit specification\r\n"), std::string::npos) << seen;
+        EXPECT_EQ(seen.find("\nrun\r\n"), std::string::npos) << seen;
+    }
+    EXPECT_NE(out("0:Echo run").find("\nrun\r\n"), std::string::npos);
+    EXPECT_NE(out("RXInit").find("RXINIT requires unit specification\r\n"), std::string::npos);
+    EXPECT_NE(out("SET").find("LoopError=True\r\n\tMoreLines=20\r\n\tReportStatus=True\r\n"),
+              std::string::npos);
+    for (const char *line : {"CONFig show", "CONFig save", "CONFig refresh", "CLEAR dev"})
+        EXPECT_EQ(out(line).find("WARNING"), std::string::npos) << line;
+}
+
+TEST_F(switchfw_monitor, KilledJobsEndAndFreeTheirSlots) {
+    for (int i = 0; i < 10; i++)
+        out("BackGround \"SLeep quiet 1000\"");
+    EXPECT_NE(out("BackGround \"SLeep quiet 1000\"").find("bg: ERROR: too many background tasks"),
+              std::string::npos);
+    EXPECT_EQ(count_of(out("JOBS"), "SLeep quiet 1000\r\n"), 10u);
+    for (int job = 1; job <= 10; job++)
+        EXPECT_NE(out("KILL " + std::to_string(job)).find("Job " + std::to_string(job) + " killed"),
+                  std::string::npos);
+    EXPECT_TRUE(jobs_end());
+
+    // A busy wait of five minutes ends on KILL too.
+    std::string seen = out("BackGround \"DELAY 300000000\"; JOBS");
+    EXPECT_NE(seen.find("Job 11: DELAY 300000000"), std::string::npos) << seen;
+    EXPECT_NE(out("KILL 11").find("Job 11 killed"), std::string::npos);
+    EXPECT_TRUE(jobs_end());
+}
+
+// Switching the monitor's console off and logging it leave the telnet
+// sessions alone.
+TEST_F(switchfw_monitor, ConsoleSwitchesActOnTheMonitorsConsoleOnly) {
+    EXPECT_NE(out("LOG file=mon.log").find("File logging started to mon.log"), std::string::npos);
+    ASSERT_TRUE(sw.type("CONSole off\n"));
+    int fd = switchfw_child::telnet_login(sw.port_offset() + 23, "qivor");
+    ASSERT_GE(fd, 0) << "no telnet login while the monitor's console is off";
+    std::string session;
+    switchfw_child::send_text(fd, "help\r\n");
+    EXPECT_TRUE(switchfw_child::read_until(fd, &session, "counters"));
+    close(fd);
+    ASSERT_TRUE(sw.run("CONSole on", kPrompt));
+    out("LOG off");
+    std::ifstream log(std::filesystem::path(test_workdir::path()) / "fs" / "mon.log");
+    std::string logged((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_NE(logged.find(kPrompt), std::string::npos) << logged;
+    EXPECT_EQ(logged.find("counters"), std::string::npos) << logged;
+    EXPECT_EQ(logged.find("login"), std::string::npos) << logged;
+}
+
+TEST_F(switchfw_monitor, LoopsAndScriptsStayInBounds) {
+    std::string seen = out("FOR i=2147483640,2147483647,5 'Echo v$i'");
+    EXPECT_EQ(count_of(seen, "v21474836"), 2u) << seen;
+    EXPECT_NE(seen.find("v2147483645\r\n"), std::string::npos) << seen;
+    EXPECT_NE(out("DELAY -5").find("Usage (DELAY)"), std::string::npos);
+
+    // A line longer than the monitor's is refused whole; the line numbers
+    // after it stay right.
+    {
+        std::ofstream script(std::filesystem::path(test_workdir::path()) / "fs" / "long.soc");
+        script << "Echo one\nEcho " << std::string(5000, 'x') << "\nEcho three\nbogus\n";
+    }
+    seen = out("SET RCError=false; RCLoad long.soc");
+    EXPECT_NE(seen.find("one\r\nError: file long.soc: line 2 longer than 4095 characters: script "
+                        "continuing\r\nthree\r\n"),
+              std::string::npos)
+        << seen;
+    EXPECT_NE(seen.find("Error: file long.soc: line 4 (error code -3)"), std::string::npos) << seen;
+    EXPECT_EQ(seen.find("xxx\r\n"), std::string::npos);
+}
+
+}  // namespace
