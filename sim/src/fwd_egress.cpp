@@ -65,6 +65,7 @@ void Fabric::transmit(int port, int from, const std::vector<uint8_t> &frame, con
 }
 
 void Fabric::wireOut(int port, std::vector<uint8_t> frame, int queue) {
+    applyFault(frame);
     countTx(port, frame);
     PortState &st = state_[static_cast<size_t>(port)];
     bool phy_loop = (chip_.phyPeek(port, 0) & 0x4000) != 0;
