@@ -115,6 +115,17 @@ uint32_t be32(const uint8_t *p) {
     return packet_unpack_be(p, 4);
 }
 
+// A CRC in the frame goes in the order the MAC sends its FCS: the least
+// significant byte first.
+void put_fcs(uint8_t *p, uint32_t v) {
+    for (int i = 0; i < 4; i++)
+        p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+uint32_t fcs_at(const uint8_t *p) {
+    return static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24);
+}
+
 void put_be32(uint8_t *p, uint32_t v) {
     for (int i = 0; i < 4; i++)
         p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
@@ -492,7 +503,7 @@ void lbu_build_frame(lb_work_t *lw, int i, int port, int len, int cos, const dxp
     lw->pattern = packet_pattern_fill(f + kPayloadAt, len - kPayloadAt, lw->pattern,
                                       static_cast<uint32_t>(p.pattern_inc));
     f[kIndexAt] = static_cast<uint8_t>(i);
-    if (p.crc_mode == LB_CRC_CPU_APPEND) put_be32(f + len - 4, crc_of(f, len - 4));
+    if (p.crc_mode == LB_CRC_CPU_APPEND) put_fcs(f + len - 4, crc_of(f, len - 4));
     pkt->pkt_data[0].len = static_cast<uint32_t>(len);
     pkt->blk_count = 1;
     pkt->cos = static_cast<uint8_t>(cos);
@@ -629,7 +640,7 @@ int lbu_check_packet(lb_work_t *lw, dxp_pkt *tx, dxp_pkt *rx) {
     }
     if (!bad && p.check_crc && rx_len >= 4) {
         const uint32_t calc = crc_of(r, rx_len - 4);
-        const uint32_t got = be32(r + rx_len - 4);
+        const uint32_t got = fcs_at(r + rx_len - 4);
         if (calc != got) {
             sal_printf("ERROR: CRC miscompare: calc=0x%08x rx=0x%08x\n", calc, got);
             bad = true;

@@ -34,6 +34,7 @@ int lb_done_test(int unit, void *work);
 int lb_init(int unit, args_t *a, void **work, int kind) {
     lb_params_t *p = lbu_params(unit, kind);
     if (p == nullptr) return -1;
+    const lb_params_t before = *p;
     if (lbu_parse_args(unit, kind, a, p) < 0) return -1;
     void *mem = sal_alloc(sizeof(lb_work_t), "lb2 work");
     if (mem == nullptr) return -1;
@@ -44,7 +45,13 @@ int lb_init(int unit, args_t *a, void **work, int kind) {
     lw->numq = 1;
     if (dxp_cosq_config_get(unit, &lw->numq) < 0 || lw->numq <= 0) lw->numq = 1;
     work_of[unit] = lw;
-    if (lbu_check_params(lw) < 0 || lbu_init(lw, unit, kind) < 0) {
+    if (lbu_check_params(lw) < 0) {
+        // Values that fail the check would fail every later run too.
+        *p = before;
+        lb_done_test(unit, lw);
+        return -1;
+    }
+    if (lbu_init(lw, unit, kind) < 0) {
         // The framework runs no done after a failed init: undo here.
         lb_done_test(unit, lw);
         return -1;
