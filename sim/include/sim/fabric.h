@@ -129,9 +129,10 @@ class Fabric {
     // ageing counts from the moment of binding.
     void bindClock(SimClock::Source source);
     // The nth frame (1 the next) that a front-panel port puts on its wire
-    // from now on gets its middle byte inverted before the FCS is computed,
-    // as a fault on the MAC's data path would; 0 cancels.
-    void corruptFrame(uint64_t nth);
+    // from now on gets one byte inverted (at the offset, or the middle one
+    // when the frame is shorter) before the FCS is computed, as a fault on
+    // the MAC's data path would; 0 cancels.
+    void corruptFrame(uint64_t nth, size_t offset = SIZE_MAX);
 
   private:
     friend class Port;
@@ -223,6 +224,7 @@ class Fabric {
     DropStats drops_;
     uint64_t seq_ = 0;
     uint64_t corrupt_in_ = 0;  // frames to the one corruptFrame spoils, 0: none
+    size_t corrupt_at_ = SIZE_MAX;
     void applyFault(std::vector<uint8_t> &frame);
     uint64_t last_age_ = 0;
     uint64_t age_gen_ = 0;
