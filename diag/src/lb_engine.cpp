@@ -10,6 +10,7 @@
 #include "diag_parse.h"
 #include "diag_pattern.h"
 #include "diag_test.h"
+#include "pktsvc.h"
 #include "dxp_error.h"
 #include "dxp_tarn.h"
 #include "sal.h"
@@ -292,6 +293,12 @@ int port_monitor_start(lb_work_t *lw) {
         return rv;
     }
     lw->monitor_on = true;
+    // The receive thread posts its buffers at its next pass; a frame that
+    // returned before would be dropped by the MAC.
+    const uint32_t start = sal_time_usecs();
+    while (rx_chain_state(unit, 0, 0) != DV_S_ACTIVE &&
+           static_cast<int32_t>(sal_time_usecs() - start) < kLinkWaitUsecs)
+        sal_usleep(1000);
     return 0;
 }
 
@@ -481,8 +488,15 @@ int lbu_init(lb_work_t *lw, int unit, int kind) {
     if (setup_ports(lw) < 0 || setup_vlan(lw) < 0) return -1;
     // A looped-back port takes a moment to report its link; frames sent
     // before would be lost. A port that never comes up fails its trials.
+    // Link scan takes the looped-back link in now, not at its next pass in
+    // the middle of a trial.
     dxp_pbmp_t waiting = to_dxp(lw->p->pbm);
+    dxp_linkscan_update(unit, waiting);
     dxp_link_wait(unit, &waiting, kLinkWaitUsecs);
+    // Link scan leaves a forced port's MAC as a link loss left it: enable
+    // it for the looped-back link.
+    for (int port = 0; port < LB_PORTS; port++)
+        if (soc_pbmp_member(lw->p->pbm, port)) dxp_port_update(unit, port, 1);
     if (port_monitor_start(lw) < 0) return -1;
     lw->start_time = lw->last_report = sal_time();
     return 0;

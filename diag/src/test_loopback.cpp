@@ -421,12 +421,10 @@ int snake_run(lb_work_t *lw, int len, int ppt, int cos) {
         test_error(unit, "Packet TX failed: ERROR: %s\n", dxp_errmsg(rv));
         return -1;
     }
-    const uint32_t start = sal_time();
     const int interval = p.interval > 0 ? p.interval : 1;
-    for (int elapsed = 0; elapsed < p.duration;) {
+    for (int elapsed = 1; elapsed <= p.duration; elapsed++) {
         sal_sleep(1);
-        elapsed = static_cast<int>(sal_time() - start);
-        if (elapsed > 0 && elapsed % interval == 0 && elapsed < p.duration)
+        if (elapsed % interval == 0 && elapsed < p.duration)
             sal_printf("Time elapsed:  %d seconds\n", elapsed);
     }
     lw->waiting.store(true);
