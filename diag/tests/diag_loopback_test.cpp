@@ -108,4 +108,23 @@ TEST_F(loopback, SnakeRunsEachPathAndCountsEveryPort) {
     EXPECT_EQ(test_find("39")->t_fail, 1) << out;
 }
 
+TEST_F(loopback, AReceiveServiceThatRanBeforeTheTestRunsAfterIt) {
+    std::string out = run({"RXMon start"});
+    ASSERT_TRUE(dxp_rx_active(0)) << out;
+    out =
+        run({"TestRun 49 PortBitMap=fe3 Count=1 LengthEnd=72 COSEnd=0 PktsPerTrialStart=4 "
+             "PktsPerTrialEnd=4 LoopbackMode=PHY UntagBitMap=fe3"});
+    EXPECT_TRUE(has(out, "recv 4 pkt")) << out;
+    // The monitor's dump callout saw none of the test's frames.
+    EXPECT_FALSE(has(out, "RX packet 1:")) << out;
+    EXPECT_EQ(test49()->t_success, 1) << out;
+
+    // The receive service and its callouts are back for the next frame.
+    ASSERT_TRUE(rx_posted(1));
+    console.clear();
+    board->port(1).inject(sim::FrameBuilder().src(0x02000000000aull).build());
+    EXPECT_TRUE(shows("RX packet 1: unit=0 ")) << console.out();
+    run({"RXMon stop"});
+}
+
 }  // namespace
