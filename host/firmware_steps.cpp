@@ -319,6 +319,7 @@ void diag_setup() {
     // A restart finds the rows already there; test_register refuses repeats.
     test_counters_register();
     test_traffic_register();
+    test_loopback_register();
     var_set_integer("units", soc_cm_get_num_units(), 0, 0);
 }
 

@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "bde.h"
@@ -91,6 +92,10 @@ int main(int argc, char **argv) {
             return 2;
         }
     }
+    // Test hook of the self-test checks: the model spoils the Nth frame that
+    // a port sends.
+    if (const char *nth = std::getenv("SWITCHFW_TEST_CORRUPT_FRAME"))
+        board_host_corrupt_frame(std::strtoull(nth, nullptr, 10));
     // The CPU-side access to the switch (serial pins and bus window).
     tarn_bus_register();
     if (opts.debug_read >= 0) {

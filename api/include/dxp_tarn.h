@@ -62,7 +62,7 @@ void dxp_tarn_phy_hooks_register(const dxp_tarn_phy_hooks_t *hooks);  // null: n
     X(rx_channels_running) X(rx_clear) X(rx_cos_burst_get) X(rx_cos_burst_set) \
     X(rx_cos_max_len_get) X(rx_cos_max_len_set) X(rx_cos_rate_get) X(rx_cos_rate_set) \
     X(rx_free) X(rx_free_enqueue) X(rx_init) X(rx_rate_get) X(rx_rate_set) X(rx_register) \
-    X(rx_start) X(rx_stop) X(rx_unregister) X(tx) X(tx_init) \
+    X(rx_start) X(rx_stop) X(rx_unregister) X(tx) X(tx_array) X(tx_init) X(tx_pkt_map) \
     X(pkt_alloc) X(pkt_blk_alloc) X(pkt_blk_free) X(pkt_clear) X(pkt_flags_init) \
     X(pkt_flags_len_setup) X(pkt_free) X(pkt_rx_alloc) X(pkt_rx_free)
 // clang-format on

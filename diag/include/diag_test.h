@@ -73,3 +73,4 @@ void progress_done(void);
 // The self-tests of this monitor add their rows (host start-up calls these).
 void test_counters_register(void);
 void test_traffic_register(void);
+void test_loopback_register(void);

@@ -322,3 +322,31 @@ int dxp_tarn_tx(int unit, dxp_pkt *pkt, void *cookie) {
     }
     return tx_single(unit, pkt, cookie);
 }
+
+// The packets go out one after the other in array order, each as dxp_tx
+// sends it; the completion runs once, after the last.
+int dxp_tarn_tx_array(int unit, dxp_pkt **pkts, int count, dxp_pkt_cb_f all_done, void *cookie) {
+    if (pkts == nullptr || count < 1) return SOC_E_PARAM;
+    if (count > kTxPktsMax) {
+        soc_cm_debug_print(kDbgErr, "TX array:  Cannot TX more than %d pkts. Attempting %d.\n",
+                           kTxPktsMax, count);
+        return SOC_E_PARAM;
+    }
+    for (int i = 0; i < count; i++)
+        if (pkts[i] == nullptr || pkts[i]->call_back != nullptr) return SOC_E_PARAM;
+    for (int i = 0; i < count; i++) {
+        if (int rv = dxp_tarn_tx(unit, pkts[i], cookie); rv < 0) {
+            soc_cm_debug_print(kDbgErr, "TX array: packet %d: %s\n", i, dxp_errmsg(rv));
+            return rv;
+        }
+    }
+    if (all_done != nullptr) all_done(unit, pkts[0], cookie);
+    return 0;
+}
+
+int dxp_tarn_tx_pkt_map(int, dxp_pkt *pkt, dxp_pbmp_t tx_pbmp, dxp_pbmp_t tx_upbmp) {
+    if (pkt == nullptr) return SOC_E_PARAM;
+    pkt->tx_pbmp = tx_pbmp;
+    pkt->tx_upbmp = tx_upbmp;
+    return 0;
+}

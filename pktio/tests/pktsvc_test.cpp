@@ -378,6 +378,50 @@ TEST_F(pktsvc, ManagementPortSetUp) {
     EXPECT_EQ(std::string(text).rfind("et1: ", 0), 0u);
 }
 
+std::atomic<int> array_done_calls{0};
+std::atomic<dxp_pkt *> array_done_pkt{nullptr};
+void array_done(int, dxp_pkt *pkt, void *) {
+    array_done_pkt = pkt;
+    array_done_calls++;
+}
+
+TEST_F(pktsvc, ArraySendsGoOutInOrderToTheMappedPortsOrNotAtAll) {
+    TxFrame frame[3];
+    dxp_pbmp_t to{}, untagged{};
+    dxp_pbmp_port_add(&to, 4);
+    dxp_pkt *pkts[3];
+    for (int i = 0; i < 3; i++) {
+        frame[i].data[0] = static_cast<uint8_t>(i + 1);
+        ASSERT_EQ(dxp_tarn_tx_pkt_map(kUnit, &frame[i].pkt, to, untagged), 0);
+        EXPECT_EQ(frame[i].pkt.tx_pbmp.w[0], to.w[0]);
+        pkts[i] = &frame[i].pkt;
+    }
+    const size_t before = frames().size();
+    ASSERT_EQ(dxp_tarn_dispatch.tx_array(kUnit, pkts, 3, array_done, nullptr), 0);
+    ASSERT_EQ(frames().size(), before + 3);
+    for (size_t i = 0; i < 3; i++) {
+        EXPECT_EQ(frames()[before + i][0], i + 1);
+        EXPECT_EQ(tag_word(frames()[before + i]) & 0xFFFFFF, 1u << 4);
+    }
+    EXPECT_EQ(array_done_calls.load(), 1);
+    EXPECT_EQ(array_done_pkt.load(), pkts[0]);
+
+    // Refused whole: no packets, too many, a missing one, or one with its
+    // own completion (which would finish after the array's).
+    dxp_pkt *many[17];
+    for (dxp_pkt *&p : many)
+        p = pkts[0];
+    dxp_pkt *gap[2] = {pkts[0], nullptr};
+    frame[1].pkt.call_back = tx_done;
+    EXPECT_EQ(dxp_tarn_tx_array(kUnit, pkts, 0, nullptr, nullptr), SOC_E_PARAM);
+    EXPECT_EQ(dxp_tarn_tx_array(kUnit, many, 17, nullptr, nullptr), SOC_E_PARAM);
+    EXPECT_EQ(dxp_tarn_tx_array(kUnit, gap, 2, nullptr, nullptr), SOC_E_PARAM);
+    EXPECT_EQ(dxp_tarn_tx_array(kUnit, pkts, 3, array_done, nullptr), SOC_E_PARAM);
+    EXPECT_EQ(frames().size(), before + 3);
+    EXPECT_EQ(array_done_calls.load(), 1);
+    EXPECT_EQ(dxp_tarn_tx_pkt_map(kUnit, nullptr, to, untagged), SOC_E_PARAM);
+}
+
 TEST_F(pktsvc, PacketRecordsAndDispatch) {
     dxp_pkt *pkt = nullptr;
     ASSERT_EQ(dxp_tarn_pkt_alloc(kUnit, 128, 0x4, &pkt), 0);

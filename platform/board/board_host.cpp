@@ -113,6 +113,13 @@ int board_host_register_width(uint16_t address) {
                                         static_cast<uint8_t>(address));
 }
 
+int board_host_corrupt_frame(uint64_t nth) {
+    std::lock_guard<std::mutex> g(host_lock);
+    if (!host_board()) return -1;
+    host_board()->fabric().corruptFrame(nth);
+    return 0;
+}
+
 int board_host_debug_read(uint16_t address, int len) {
     const bde_ops *ops = bde_ops_get();
     if (ops == nullptr && bde_init() == 0) ops = bde_ops_get();

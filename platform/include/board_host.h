@@ -55,6 +55,11 @@ int board_host_debug_read(uint16_t address, int len);
 // (2 for a PHY register), 0 when nothing is described there or no board runs.
 int board_host_register_width(uint16_t address);
 
+// Test hook: the nth frame (1 the next) that a front-panel port of the
+// started board sends from now on leaves with one byte changed. 0, or -1
+// when no board runs.
+int board_host_corrupt_frame(uint64_t nth);
+
 // Delivers a device's interrupt: its connected routine runs in simulated
 // interrupt context. 0, or -1 when none is connected.
 int board_host_irq_raise(int d);

@@ -70,6 +70,7 @@ bool Fabric::transmit(int port, int from, const std::vector<uint8_t> &frame, con
 }
 
 void Fabric::wireOut(int port, std::vector<uint8_t> frame, int queue) {
+    applyFault(frame);
     countTx(port, frame);
     if (queue >= 0 && queue < kQueues) queue_counts_[static_cast<size_t>(port)][queue]++;
     PortState &st = state_[static_cast<size_t>(port)];

@@ -132,6 +132,11 @@ class Fabric {
     // Reads model time from the source (empty: the hand-run clock again);
     // ageing counts from the moment of binding.
     void bindClock(SimClock::Source source);
+    // The nth frame (1 the next) that a front-panel port puts on its wire
+    // from now on gets one byte inverted (at the offset, or the middle one
+    // when the frame is shorter) before the FCS is computed, as a fault on
+    // the MAC's data path would; 0 cancels.
+    void corruptFrame(uint64_t nth, size_t offset = SIZE_MAX);
 
   private:
     friend class Port;
@@ -236,6 +241,9 @@ class Fabric {
     std::vector<std::function<void()>> outbox_;  // sink calls made after unlocking
     DropStats drops_;
     uint64_t seq_ = 0;
+    uint64_t corrupt_in_ = 0;  // frames to the one corruptFrame spoils, 0: none
+    size_t corrupt_at_ = SIZE_MAX;
+    void applyFault(std::vector<uint8_t> &frame);
     uint64_t last_age_ = 0;
     uint64_t age_gen_ = 0;
     bool pumping_ = false;

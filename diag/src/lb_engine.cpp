@@ -1,0 +1,783 @@
+// The loopback test engine: parameters, port and VLAN set-up, the CPU
+// receive monitor, frame building, sending, waiting and comparing. The
+// receive callout runs on the receive thread and only stores frames and
+// gives the semaphore; everything else runs on the test thread.
+#include "lb_engine.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "diag_parse.h"
+#include "diag_pattern.h"
+#include "diag_test.h"
+#include "pktsvc.h"
+#include "dxp_error.h"
+#include "dxp_tarn.h"
+#include "sal.h"
+#include "shr.h"
+#include "soc_dma.h"
+#include "soc_property.h"
+
+namespace {
+
+constexpr int kKinds = 4;
+constexpr int kRxPriority = 255;
+constexpr uint32_t kRxFlags = 0xC0FF;  // every class of service
+constexpr int kStpForward = 4;
+constexpr uint32_t kLearnForwardOnly = 4;
+constexpr int kPayloadAt = 20;
+constexpr int kIndexAt = 24;
+constexpr int kMinLength = 64;
+constexpr int kLinkWaitUsecs = 5000000;
+
+const char *const kSendModes[] = {"Single", "Array", nullptr};
+const char *const kCrcModes[] = {"CpuNone", "CpuAppend", "MacRegen", nullptr};
+const char *const kLoopModes[] = {"MAC", "PHY", "EXTernal", nullptr};
+const char *const kSnakePaths[] = {"INCreasing", "DECreasing", "TWOways", nullptr};
+const char *const kSpeeds[] = {"MAXimum",        "10fullduplex",   "100fullduplex",
+                               "1000fullduplex", "2500fullduplex", "3000fullduplex",
+                               "10Gfullduplex",  nullptr};
+constexpr int kSpeedMbps[] = {0, 10, 100, 1000, 2500, 3000, 10000};
+
+lb_params_t *records[SOC_MAX_NUM_DEVICES][kKinds];
+
+soc_pbmp_t phy_ports(int unit) {
+    const soc_control_t *soc = SOC_CONTROL(unit);
+    soc_pbmp_t b = soc->e.bitmap;
+    for (int i = 0; i < 2; i++)
+        b.w[i] &= ~soc->cmic_bitmap.w[i];
+    return b;
+}
+
+int queue_count(int unit) {
+    int numq = 0;
+    if (dxp_cosq_config_get(unit, &numq) < 0 || numq <= 0) return 1;
+    return numq;
+}
+
+void set_defaults(int unit, int kind, lb_params_t *p) {
+    static const dxp_mac_t kSrc = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
+    static const dxp_mac_t kDst = {0x66, 0x77, 0x88, 0x99, 0xaa, 0xbb};
+    const bool snake = kind == LB_KIND_SNAKE;
+    *p = lb_params_t{};
+    p->pbm = phy_ports(unit);
+    if (kind == LB_KIND_MAC) p->pbm = SOC_CONTROL(unit)->e.bitmap;
+    if (kind == LB_KIND_EXTERNAL) {
+        soc_pbmp_t every_second{};
+        bool take = true;
+        for (int port = 0; port < LB_PORTS; port++) {
+            if (!soc_pbmp_member(SOC_CONTROL(unit)->e.bitmap, port)) continue;
+            if (take) soc_pbmp_port_add(&every_second, port);
+            take = !take;
+        }
+        p->pbm = every_second;
+    }
+    p->hg_dest_mod_inc = snake ? 1 : 0;
+    p->hg_dest_port = SOC_CONTROL(unit)->cmic_port;
+    std::memcpy(p->mac_src, kSrc, 6);
+    std::memcpy(p->mac_dst, kDst, 6);
+    p->mac_dst_inc = snake ? 1 : 0;
+    p->pattern = static_cast<int>(0xA5A4A3A2u);
+    p->vlan = 1;
+    p->len_start = 72;
+    p->len_end = 1522;
+    p->len_inc = 512;
+    p->ppt_start = 1;
+    p->ppt_end = LB_MAX_PPT;
+    p->ppt_inc = snake ? 6 : (p->ppt_end - p->ppt_start != 0 ? p->ppt_end - p->ppt_start : 1);
+    p->send_mode = LB_SEND_SINGLE;
+    p->count = snake ? 5 : 10;
+    p->crc_mode = snake ? LB_CRC_CPU_APPEND : LB_CRC_MAC_REGEN;
+    p->dst_inc = snake ? 1 : 0;
+    p->loopback = kind == LB_KIND_PHY        ? LB_LOOP_PHY
+                  : kind == LB_KIND_EXTERNAL ? LB_LOOP_EXTERNAL
+                                             : LB_LOOP_MAC;
+    p->cos_end = queue_count(unit) - 1;
+    p->check_data = snake ? 0 : 1;
+    p->duration = snake ? 10 : 0;
+    p->interval = snake ? diag_settings.report_time : 0;
+    p->snake_path = LB_PATH_INCREASING;
+}
+
+// The largest frame the receive buffers hold with the management tag, the
+// receive header and an appended CRC.
+int frame_limit(int unit) {
+    dxp_rx_cfg_t cfg{};
+    dxp_rx_cfg_get(unit, &cfg);
+    int size = cfg.pkt_size > 0 ? cfg.pkt_size : 2048;
+    return size - SOC_DMA_RX_HDR_BYTES - 10;
+}
+
+uint32_t crc_of(const uint8_t *data, int len) {
+    return ~shr_crc32(~0u, data, static_cast<size_t>(len));
+}
+
+uint32_t be32(const uint8_t *p) {
+    return packet_unpack_be(p, 4);
+}
+
+// A CRC in the frame goes in the order the MAC sends its FCS: the least
+// significant byte first.
+void put_fcs(uint8_t *p, uint32_t v) {
+    for (int i = 0; i < 4; i++)
+        p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+uint32_t fcs_at(const uint8_t *p) {
+    return static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24);
+}
+
+void put_be32(uint8_t *p, uint32_t v) {
+    for (int i = 0; i < 4; i++)
+        p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+}
+
+uint8_t *data_of(dxp_pkt *pkt) {
+    return pkt->pkt_data[0].data;
+}
+
+int length_of_rx(const dxp_pkt *pkt) {
+    return pkt->pkt_len;
+}
+
+int rx_callout(int, dxp_pkt *pkt, void *cookie) {
+    auto *lw = static_cast<lb_work_t *>(cookie);
+    if (!lw->waiting.load()) return DXP_RX_NOT_HANDLED;
+    const int n = lw->received.load();
+    if (n >= 2 * LB_MAX_PPT) return DXP_RX_NOT_HANDLED;
+    dxp_pkt &slot = lw->rx[n];
+    slot = *pkt;
+    slot._pkt_data = pkt->pkt_data != nullptr ? pkt->pkt_data[0] : pkt->_pkt_data;
+    slot.pkt_data = &slot._pkt_data;
+    slot.blk_count = 1;
+    lw->received.store(n + 1);
+    if (n + 1 >= lw->expect.load()) {
+        lw->waiting.store(false);
+        if (!lw->given.exchange(true) && sal_sem_give(lw->sema) < 0)
+            sal_printf("Warning: LB RX done give failed\n");
+    }
+    return DXP_RX_HANDLED_OWNED;
+}
+
+int setup_ports(lb_work_t *lw) {
+    const int unit = lw->unit;
+    const lb_params_t &p = *lw->p;
+    test_msg("Saving ports\n");
+    for (int port = 0; port < LB_PORTS; port++) {
+        if (!soc_pbmp_member(p.pbm, port)) continue;
+        if (int rv = dxp_port_info_save(unit, port, &lw->saved[port]); rv < 0) {
+            test_error(unit, "Port %s: Could not get port info: %s\n", lb_port_name(unit, port),
+                       dxp_errmsg(rv));
+            return -1;
+        }
+        soc_pbmp_port_add(&lw->saved_pbm, port);
+    }
+    if (dxp_rx_active(unit)) {
+        lw->rx_was_running = true;
+        if (dxp_rx_stop(unit, &lw->rx_saved_cfg) < 0) {
+            test_error(unit, "DXP_RX cannot stop\n");
+            return -1;
+        }
+    }
+    if (dxp_rx_active(unit)) {
+        test_error(unit, "DXP_RX is currently active; cannot run test\n");
+        return -1;
+    }
+    char names[256];
+    format_pbmp(unit, names, sizeof names, p.pbm);
+    test_msg("Port setup, bitmap %s\n", names);
+    for (int port = 0; port < LB_PORTS; port++) {
+        if (!soc_pbmp_member(p.pbm, port)) continue;
+        const char *name = lb_port_name(unit, port);
+        int speed = kSpeedMbps[p.speed];
+        if (speed == 0) dxp_port_speed_max(unit, port, &speed);
+        int medium = 0;
+        if (dxp_port_medium_get(unit, port, &medium) >= 0 && medium == 2) {
+            soc_cm_debug_print(0x8000, "unit %d Port %s is in Fiber mode. Forcing FullDuplex\n",
+                               unit, name);
+            soc_cm_debug_print(0x8000, "unit %d Port %s is in Fiber mode. Forcing 1000Mbps\n", unit,
+                               name);
+            speed = 1000;
+        }
+        int rv = dxp_port_autoneg_set(unit, port, p.autoneg);
+        if (rv >= 0 && !p.autoneg) rv = dxp_port_speed_set(unit, port, speed);
+        if (rv >= 0 && !p.autoneg) rv = dxp_port_duplex_set(unit, port, 1);
+        if (rv >= 0) rv = dxp_port_enable_set(unit, port, 1);
+        if (rv < 0) {
+            test_error(unit, "Port %s: Port setup failed: %s\n", name, dxp_errmsg(rv));
+            return -1;
+        }
+        // Where the chip cannot stop learning, the test frames' source
+        // addresses are learnt; the test looks up destinations only.
+        if (rv = dxp_port_learn_set(unit, port, kLearnForwardOnly); rv < 0 && rv != DXP_E_UNAVAIL) {
+            test_error(unit, "Unable to set learn state: port %s: %s\n", name, dxp_errmsg(rv));
+            return -1;
+        }
+        dxp_port_pause_set(unit, port, 0, 0);
+        char speed_text[16];
+        std::snprintf(speed_text, sizeof speed_text, "%d", speed);
+        if (p.loopback == LB_LOOP_PHY) {
+            soc_cm_debug_print(0x8000, "PHY loopback at speed %s\n", speed_text);
+            if (rv = dxp_port_loopback_set(unit, port, 2); rv < 0) {
+                test_error(unit, "Port %s: Failed to set PHY loopback: %s\n", name, dxp_errmsg(rv));
+                return -1;
+            }
+        } else if (p.loopback == LB_LOOP_MAC) {
+            soc_cm_debug_print(0x8000, "MAC loopback at speed %s\n", speed_text);
+            if (rv = dxp_port_loopback_set(unit, port, 1); rv < 0) {
+                test_error(unit, "Port %s: Failed to set MAC loopback: %s\n", name, dxp_errmsg(rv));
+                return -1;
+            }
+        }
+        if (rv = dxp_port_stp_set(unit, port, kStpForward); rv < 0) {
+            test_error(unit, "Unable to set port %s in forwarding state: %s\n", name,
+                       dxp_errmsg(rv));
+            return -1;
+        }
+    }
+    return 0;
+}
+
+dxp_pbmp_t to_dxp(const soc_pbmp_t &b) {
+    return dxp_pbmp_t{{b.w[0], b.w[1]}};
+}
+
+int setup_vlan(lb_work_t *lw) {
+    const int unit = lw->unit;
+    const lb_params_t &p = *lw->p;
+    const auto vid = static_cast<dxp_vlan_t>(p.vlan);
+    if (int rv = dxp_vlan_destroy_all(unit); rv < 0) {
+        test_error(unit, "Could not destroy existing VLANs: %s\n", dxp_errmsg(rv));
+        return -1;
+    }
+    if (int rv = dxp_vlan_create(unit, vid); rv < 0 && rv != DXP_E_EXISTS) {
+        test_error(unit, "Could not create VLAN %d: %s\n", p.vlan, dxp_errmsg(rv));
+        return -1;
+    }
+    soc_pbmp_t members = p.pbm;
+    for (int i = 0; i < 2; i++)
+        members.w[i] |= SOC_CONTROL(unit)->cmic_bitmap.w[i];
+    soc_pbmp_t untagged{};
+    for (int i = 0; i < 2; i++)
+        untagged.w[i] = p.ubm.w[i] & p.pbm.w[i];
+    if (int rv = dxp_vlan_port_add(unit, vid, to_dxp(members), to_dxp(untagged)); rv < 0) {
+        test_error(unit, "Could not add test ports to VLAN %d: %s\n", p.vlan, dxp_errmsg(rv));
+        return -1;
+    }
+    for (int port = 0; port < LB_PORTS; port++) {
+        if (!soc_pbmp_member(p.pbm, port)) continue;
+        if (int rv = dxp_port_untagged_vlan_set(unit, port, vid); rv < 0) {
+            test_error(unit, "Could not set port %s to tag packet with VLAN %d: %s\n",
+                       lb_port_name(unit, port), p.vlan, dxp_errmsg(rv));
+            return -1;
+        }
+    }
+    return 0;
+}
+
+int port_monitor_start(lb_work_t *lw) {
+    const int unit = lw->unit;
+    test_msg("Port monitor init\n");
+    if (dxp_rx_active(unit)) {
+        sal_printf("lbu monitor:  RX already running\n");
+        return DXP_E_INIT;
+    }
+    dxp_rx_cfg_t cfg{};
+    dxp_rx_cfg_init(unit);
+    dxp_rx_cfg_get(unit, &cfg);
+    if (int rv = dxp_rx_start(unit, &cfg); rv < 0) {
+        sal_printf("lbu_port_monitor_task:rx_start failed: %s\n", dxp_errmsg(rv));
+        return rv;
+    }
+    if (int rv = dxp_rx_register(unit, "loopback test", rx_callout, kRxPriority, lw, kRxFlags);
+        rv < 0) {
+        sal_printf("lbu_port_monitor_task:rx_register failed: %s\n", dxp_errmsg(rv));
+        return rv;
+    }
+    lw->monitor_on = true;
+    // The receive thread posts its buffers at its next pass; a frame that
+    // returned before would be dropped by the MAC.
+    const uint32_t start = sal_time_usecs();
+    while (rx_chain_state(unit, 0, 0) != DV_S_ACTIVE &&
+           static_cast<int32_t>(sal_time_usecs() - start) < kLinkWaitUsecs)
+        sal_usleep(1000);
+    return 0;
+}
+
+int ppt_sum(const lb_params_t &p) {
+    int frames = 0;
+    for (int ppt = p.ppt_start; ppt <= p.ppt_end; ppt += p.ppt_inc)
+        frames += ppt;
+    return frames;
+}
+
+int packet_timeout_usecs(int unit) {
+    const uint32_t boot = sal_boot_flags_get();
+    int dflt = (boot & 0xA0000) ? 180 : (boot & 0x10000) ? 60 : 5;
+    return soc_property_get(unit, "diag_lb_packet_timeout", dflt) * 1000000;
+}
+
+}  // namespace
+
+const char *lb_port_name(int unit, int port) {
+    return SOC_CONTROL(unit)->port_name[port];
+}
+
+int lb_port_count(const soc_pbmp_t &pbm) {
+    return __builtin_popcount(pbm.w[0]) + __builtin_popcount(pbm.w[1]);
+}
+
+lb_params_t *lbu_params(int unit, int kind) {
+    if (records[unit][0] == nullptr) {
+        for (int k = 0; k < kKinds; k++) {
+            auto *p = static_cast<lb_params_t *>(sal_alloc(sizeof(lb_params_t), "lb2 params"));
+            if (p == nullptr) return nullptr;
+            set_defaults(unit, k, p);
+            records[unit][k] = p;
+        }
+    }
+    return records[unit][kind];
+}
+
+int lbu_parse_args(int unit, int kind, args_t *a, lb_params_t *p) {
+    const lb_params_t before = *p;
+    parse_table_t pt[3];
+    for (parse_table_t &t : pt)
+        parse_table_init(unit, &t);
+    const uint32_t d = PQ_DFL;
+    parse_table_add(&pt[0], kind == LB_KIND_EXTERNAL ? "TxPortBitMap" : "PortBitMap", PQ_PBMP | d,
+                    nullptr, &p->pbm, nullptr);
+    if (kind == LB_KIND_MAC || kind == LB_KIND_PHY)
+        parse_table_add(&pt[0], "UntagBitMap", PQ_PBMP | d, nullptr, &p->ubm, nullptr);
+    parse_table_add(&pt[0], "HGDestMOD", PQ_INT | d, nullptr, &p->hg_dest_mod, nullptr);
+    if (kind == LB_KIND_SNAKE)
+        parse_table_add(&pt[0], "HGDestMODInc", PQ_INT | d, nullptr, &p->hg_dest_mod_inc, nullptr);
+    parse_table_add(&pt[0], "HGDestPORT", PQ_INT | d, nullptr, &p->hg_dest_port, nullptr);
+    parse_table_add(&pt[0], "OpCode", PQ_INT | d, nullptr, &p->opcode, nullptr);
+    parse_table_add(&pt[0], "SourceMac", PQ_MAC | d, nullptr, p->mac_src, nullptr);
+    parse_table_add(&pt[0], "SourceMacInc", PQ_INT | d, nullptr, &p->mac_src_inc, nullptr);
+    parse_table_add(&pt[0], "DestMac", PQ_MAC | d, nullptr, p->mac_dst, nullptr);
+    parse_table_add(&pt[0], "DestMacInc", PQ_INT | d, nullptr, &p->mac_dst_inc, nullptr);
+    parse_table_add(&pt[0], "Pattern", PQ_HEX | d, nullptr, &p->pattern, nullptr);
+    parse_table_add(&pt[0], "PatternIncrement", PQ_HEX | d, nullptr, &p->pattern_inc, nullptr);
+    parse_table_add(&pt[1], "VLantag", PQ_INT | d, nullptr, &p->vlan, nullptr);
+    parse_table_add(&pt[1], "LengthStart", PQ_INT | d, nullptr, &p->len_start, nullptr);
+    parse_table_add(&pt[1], "LengthEnd", PQ_INT | d, nullptr, &p->len_end, nullptr);
+    parse_table_add(&pt[1], "LengthIncrement", PQ_INT | d, nullptr, &p->len_inc, nullptr);
+    parse_table_add(&pt[1], "PktsPerTrialStart", PQ_INT | d, nullptr, &p->ppt_start, nullptr);
+    parse_table_add(&pt[1], "PktsPerTrialEnd", PQ_INT | d, nullptr, &p->ppt_end, nullptr);
+    parse_table_add(&pt[1], "PktsPerTrialInc", PQ_INT | d, nullptr, &p->ppt_inc, nullptr);
+    parse_table_add(&pt[1], "SENDMethod", PQ_MULTI | d, nullptr, &p->send_mode, kSendModes);
+    parse_table_add(&pt[1], "Count", PQ_INT | d, nullptr, &p->count, nullptr);
+    parse_table_add(&pt[1], "CRC", PQ_MULTI | d, nullptr, &p->crc_mode, kCrcModes);
+    parse_table_add(&pt[2], "DestinationIncrement", PQ_INT | d, nullptr, &p->dst_inc, nullptr);
+    parse_table_add(&pt[2], "Speed", PQ_MULTI | d, nullptr, &p->speed, kSpeeds);
+    parse_table_add(&pt[2], "AutoNeg", PQ_BOOL | d, nullptr, &p->autoneg, nullptr);
+    parse_table_add(&pt[2], "LoopbackMode", PQ_MULTI | d, nullptr, &p->loopback, kLoopModes);
+    parse_table_add(&pt[2], "COSStart", PQ_INT | d, nullptr, &p->cos_start, nullptr);
+    parse_table_add(&pt[2], "COSEnd", PQ_INT | d, nullptr, &p->cos_end, nullptr);
+    parse_table_add(&pt[2], "CheckData", PQ_BOOL | d, nullptr, &p->check_data, nullptr);
+    parse_table_add(&pt[2], "CheckCrc", PQ_BOOL | d, nullptr, &p->check_crc, nullptr);
+    parse_table_add(&pt[2], "InjectPackets", PQ_BOOL | d, nullptr, &p->inject, nullptr);
+    parse_table_add(&pt[2], "Duration", PQ_INT | d, nullptr, &p->duration, nullptr);
+    parse_table_add(&pt[2], "Interval", PQ_INT | d, nullptr, &p->interval, nullptr);
+    parse_table_add(&pt[2], "SnakePath", PQ_MULTI | d, nullptr, &p->snake_path, kSnakePaths);
+    // The words may name options of any table in any order.
+    bool bad = false;
+    for (bool more = true; more && !bad;) {
+        more = false;
+        for (parse_table_t &t : pt) {
+            int n = parse_table_args(a, &t);
+            if (n < 0) bad = true;
+            if (n > 0) more = true;
+        }
+    }
+    for (parse_table_t &t : pt)
+        parse_table_done(&t);
+    const char *left = ARG_CUR(a);
+    if (bad || left != nullptr) {
+        test_error(unit, "%s: Invalid option: %s\n", ARG_CMD(a), left != nullptr ? left : "*");
+        *p = before;
+        return -1;
+    }
+    return 0;
+}
+
+int lbu_check_params(lb_work_t *lw) {
+    const int unit = lw->unit;
+    lb_params_t &p = *lw->p;
+    if (p.len_start < kMinLength) {
+        test_error(unit, "Packet start length %d too small\n", p.len_start);
+        return -1;
+    }
+    // Frames are built in, and return into, buffers of a fixed size.
+    if (const int limit = frame_limit(unit); p.len_end > limit) {
+        test_error(unit, "Packet end length %d too large.  Max is %d.\n", p.len_end, limit);
+        return -1;
+    }
+    if (p.ppt_start > LB_MAX_PPT || p.ppt_end > LB_MAX_PPT) {
+        test_error(unit, "Too many packets per trial (%d, %d).  Max is %d.\n", p.ppt_start,
+                   p.ppt_end, LB_MAX_PPT);
+        p.ppt_start = p.ppt_end = LB_MAX_PPT;
+        return -1;
+    }
+    if (p.len_inc <= 0 || p.ppt_inc <= 0 || p.ppt_start < 1) {
+        test_error(unit, "Increments must be > 0\n");
+        return -1;
+    }
+    soc_pbmp_t allowed = phy_ports(unit);
+    if ((p.pbm.w[0] & ~allowed.w[0]) != 0 || (p.pbm.w[1] & ~allowed.w[1]) != 0) {
+        char names[256];
+        format_pbmp(unit, names, sizeof names, allowed);
+        test_error(unit, "Invalid bits in port bitmap.\nAllowable ports are %s\n", names);
+        return -1;
+    }
+    if (p.cos_start < 0 || p.cos_end < p.cos_start || p.cos_end >= lw->numq) {
+        test_error(unit, "Invalid COS values: start=%d end=%d\n", p.cos_start, p.cos_end);
+        return -1;
+    }
+    if (p.check_crc && p.crc_mode == LB_CRC_CPU_NONE) {
+        test_error(unit, "Can't check CRC if not generating it\n");
+        return -1;
+    }
+    if (p.check_crc && lw->kind == LB_KIND_MAC) {
+        test_error(unit, "Can't check CRC (not generated in MAC loopback mode)\n");
+        return -1;
+    }
+    if (lw->kind == LB_KIND_SNAKE) {
+        int total = 0;
+        for (int run = 0, ppt = p.ppt_start; run < p.count; run++) {
+            total += ppt;
+            ppt += p.ppt_inc;
+            while (ppt > p.ppt_end && p.ppt_end > p.ppt_start)
+                ppt -= p.ppt_end - p.ppt_start;
+            if (ppt > p.ppt_end) ppt = p.ppt_start;
+        }
+        test_msg("LB: total %d pkt over %d runs\n", total, p.count);
+        return 0;
+    }
+    const int lengths = (p.len_end - p.len_start) / p.len_inc + 1;
+    const int queues = p.cos_end - p.cos_start + 1;
+    int ports = lb_port_count(p.pbm);
+    if (lw->kind == LB_KIND_EXTERNAL) ports /= 2;
+    const int frames = ppt_sum(p);
+    test_msg("LB: total %d pkt (%d len * %d COS * %d port * %d packets * %d count)\n",
+             lengths * queues * ports * frames * p.count, lengths, queues, ports, frames, p.count);
+    return 0;
+}
+
+int lbu_init(lb_work_t *lw, int unit, int kind) {
+    lw->unit = unit;
+    lw->kind = kind;
+    lw->timeout_usec = packet_timeout_usecs(unit);
+    lw->pattern = static_cast<uint32_t>(lw->p->pattern);
+    lw->tx_alloc_len = frame_limit(unit);
+    dxp_pkt **array = nullptr;
+    if (dxp_pkt_blk_alloc(unit, LB_MAX_PPT, lw->tx_alloc_len, 0, &array) < 0) {
+        test_error(unit, "Unable to allocate tx packet memory\n");
+        return -1;
+    }
+    for (int i = 0; i < LB_MAX_PPT; i++)
+        lw->tx[i] = array[i];
+    sal_free(array);
+    lw->rx = static_cast<dxp_pkt *>(sal_alloc(sizeof(dxp_pkt) * 2 * LB_MAX_PPT, "lb2 rx pkts"));
+    if (lw->rx == nullptr) {
+        test_error(unit, "Unable to allocate rx packet memory\n");
+        return -1;
+    }
+    lw->sema = sal_sem_create("lb2-sema", sal_sem_COUNTING, 0);
+    if (lw->sema == nullptr) return -1;
+    if (setup_ports(lw) < 0 || setup_vlan(lw) < 0) return -1;
+    // A looped-back port takes a moment to report its link; frames sent
+    // before would be lost. A port that never comes up fails its trials.
+    // Link scan takes the looped-back link in now, not at its next pass in
+    // the middle of a trial.
+    dxp_pbmp_t waiting = to_dxp(lw->p->pbm);
+    dxp_linkscan_update(unit, waiting);
+    dxp_link_wait(unit, &waiting, kLinkWaitUsecs);
+    // Link scan leaves a forced port's MAC as a link loss left it: enable
+    // it for the looped-back link.
+    for (int port = 0; port < LB_PORTS; port++)
+        if (soc_pbmp_member(lw->p->pbm, port)) dxp_port_update(unit, port, 1);
+    if (port_monitor_start(lw) < 0) return -1;
+    lw->start_time = lw->last_report = sal_time();
+    return 0;
+}
+
+void lbu_build_frame(lb_work_t *lw, int i, int port, int len, int cos, const dxp_mac_t dst,
+                     const dxp_mac_t src, dxp_vlan_t vid) {
+    const lb_params_t &p = *lw->p;
+    dxp_pkt *pkt = lw->tx[i];
+    uint8_t *f = data_of(pkt);
+    std::memcpy(f, dst, 6);
+    std::memcpy(f + 6, src, 6);
+    f[12] = 0x81;
+    f[13] = 0x00;
+    f[14] = static_cast<uint8_t>(vid >> 8 & 0x0f);
+    f[15] = static_cast<uint8_t>(vid);
+    put_be32(f + 16, lw->seq++);
+    lw->pattern = packet_pattern_fill(f + kPayloadAt, len - kPayloadAt, lw->pattern,
+                                      static_cast<uint32_t>(p.pattern_inc));
+    f[kIndexAt] = static_cast<uint8_t>(i);
+    if (p.crc_mode == LB_CRC_CPU_APPEND) put_fcs(f + len - 4, crc_of(f, len - 4));
+    pkt->pkt_data[0].len = static_cast<uint32_t>(len);
+    pkt->blk_count = 1;
+    pkt->cos = static_cast<uint8_t>(cos);
+    pkt->prio_int = static_cast<uint8_t>(cos);
+    pkt->call_back = nullptr;
+    // The MAC regenerates a CRC over the frame's last four bytes, or appends
+    // one after the CRC the CPU wrote.
+    pkt->flags = p.crc_mode == LB_CRC_CPU_APPEND ? 0 : DXP_PKT_F_CRC_REGEN;
+    dxp_pbmp_t tx{}, untag{};
+    dxp_pbmp_port_add(&tx, port);
+    if (soc_pbmp_member(p.ubm, port)) dxp_pbmp_port_add(&untag, port);
+    dxp_tx_pkt_map(lw->unit, pkt, tx, untag);
+    lw->matched[i] = false;
+}
+
+bool lbu_setup_frames(lb_work_t *lw, int len, int ppt, int cos, const dxp_mac_t dst,
+                      const dxp_mac_t src, dxp_vlan_t vid) {
+    const lb_params_t &p = *lw->p;
+    if (!lbu_frames_fit(lw, len, ppt)) return false;
+    dxp_mac_t da, sa;
+    std::memcpy(da, dst, 6);
+    std::memcpy(sa, src, 6);
+    for (int i = 0; i < ppt; i++) {
+        lbu_build_frame(lw, i, lw->tx_port, len, cos, da, sa, vid);
+        macaddr_increment(da, p.mac_dst_inc);
+        macaddr_increment(sa, p.mac_src_inc);
+    }
+    return true;
+}
+
+bool lbu_frames_fit(const lb_work_t *lw, int len, int ppt) {
+    return len <= lw->tx_alloc_len && ppt <= LB_MAX_PPT && ppt >= 1 && len >= kMinLength;
+}
+
+void lbu_expect(lb_work_t *lw, int expect) {
+    while (sal_sem_take(lw->sema, 0) == 0) {
+    }
+    lw->received.store(0);
+    lw->expect.store(expect);
+    lw->given.store(false);
+    lw->waiting.store(true);
+}
+
+int lbu_send_packets(lb_work_t *lw, int ppt) {
+    const int unit = lw->unit;
+    if (lw->p->send_mode == LB_SEND_SINGLE) {
+        for (int i = 0; i < ppt; i++) {
+            if (int rv = dxp_tx(unit, lw->tx[i], nullptr); rv < 0) {
+                sal_printf("lbu_send_packets: ERROR: port%d: dxp_tx:%s\n", lw->tx_port,
+                           dxp_errmsg(rv));
+                return rv;
+            }
+            lw->tx_pkts++;
+            lw->tx_bytes += lw->tx[i]->pkt_data[0].len;
+        }
+        return 0;
+    }
+    if (lw->p->send_mode == LB_SEND_ARRAY) {
+        if (int rv = dxp_tx_array(unit, lw->tx, ppt, nullptr, nullptr); rv < 0) {
+            sal_printf("lbu_send_packets (array): ERROR: port %d; ppt %d; dxp_tx: %s\n",
+                       lw->tx_port, ppt, dxp_errmsg(rv));
+            return rv;
+        }
+        for (int i = 0; i < ppt; i++) {
+            lw->tx_pkts++;
+            lw->tx_bytes += lw->tx[i]->pkt_data[0].len;
+        }
+        return 0;
+    }
+    sal_printf("lbu_send_packets: Unsupported send mechanism\n");
+    return DXP_E_PARAM;
+}
+
+int lbu_wait_packets(lb_work_t *lw, int ppt) {
+    const int unit = lw->unit;
+    if (sal_sem_take(lw->sema, lw->timeout_usec) < 0) {
+        lw->waiting.store(false);
+        sal_printf("Time-out waiting for completion Tx(%s) Rx(%s)\n",
+                   lb_port_name(unit, lw->tx_port), lb_port_name(unit, lw->rx_port));
+        sal_printf("Receive count is %d; expecting %d pkts.\n", lw->received.load(), ppt);
+        return -1;
+    }
+    for (int i = 0; i < ppt; i++) {
+        if (i >= lw->received.load() || lw->rx[i].pkt_data == nullptr) {
+            sal_printf("Ran out of receive packets\n");
+            return -1;
+        }
+        if (lbu_check_packet(lw, lw->tx[i], &lw->rx[i]) < 0) return -1;
+        lw->rx_bytes += static_cast<uint64_t>(length_of_rx(&lw->rx[i]));
+        lw->rx_pkts++;
+    }
+    return 0;
+}
+
+int lbu_check_packet(lb_work_t *lw, dxp_pkt *tx, dxp_pkt *rx) {
+    const lb_params_t &p = *lw->p;
+    const uint8_t *t = data_of(tx);
+    const uint8_t *r = data_of(rx);
+    const int tx_len = static_cast<int>(tx->pkt_data[0].len);
+    const int rx_len = length_of_rx(rx);
+    bool bad = false;
+    if (std::memcmp(t, r, 12) != 0) {
+        char es[18], ed[18], rs[18], rd[18];
+        format_macaddr(es, t + 6);
+        format_macaddr(ed, t);
+        format_macaddr(rs, r + 6);
+        format_macaddr(rd, r);
+        sal_printf(
+            "ERROR: MAC address miscompare:\n\tExpected src=%s dst=%s\n\tReceived src=%s "
+            "dst=%s\n",
+            es, ed, rs, rd);
+        bad = true;
+    }
+    const bool appended = p.crc_mode == LB_CRC_CPU_APPEND;
+    if (rx_len != tx_len && !(appended && rx_len == tx_len + 4)) {
+        sal_printf("ERROR: Length miscompare: TX(%d) RX(%d)\n", tx_len, rx_len);
+        bad = true;
+    } else if (std::memcmp(t + 12, r + 12, 4) != 0) {
+        sal_printf("ERROR: VLAN tag miscompare: offset 0x%x\n", 12);
+        bad = true;
+    } else if (be32(t + 16) != be32(r + 16)) {
+        sal_printf(
+            "ERROR: Sequence # miscompare: offset 0x%x\n\tExpected 0x%08x, Received 0x%08x\n", 16,
+            be32(t + 16), be32(r + 16));
+        bad = true;
+    } else if (p.check_data || lw->kind != LB_KIND_SNAKE) {
+        // The last four bytes are the CRC the MAC wrote or the one appended.
+        const int at =
+            packet_pattern_compare(t + kPayloadAt, r + kPayloadAt, tx_len - kPayloadAt - 4);
+        if (at >= 0) {
+            sal_printf("ERROR: Payload miscompare: offset 0x%x\n", at + kPayloadAt);
+            bad = true;
+        }
+    }
+    if (!bad && p.check_crc && rx_len >= 4) {
+        const uint32_t calc = crc_of(r, rx_len - 4);
+        const uint32_t got = fcs_at(r + rx_len - 4);
+        if (calc != got) {
+            sal_printf("ERROR: CRC miscompare: calc=0x%08x rx=0x%08x\n", calc, got);
+            bad = true;
+        }
+    }
+    if (!bad) return 0;
+    sal_printf("ERROR Found when verifying received packet\n");
+    sal_printf("TX packet: len=%d\n", tx_len);
+    soc_dma_data_dump("", t, tx_len);
+    sal_printf("RX packet: len=%d\n", rx_len);
+    soc_dma_data_dump("", r, rx_len);
+    return -1;
+}
+
+int lbu_match_packet(lb_work_t *lw, dxp_pkt *rx, int ppt) {
+    const uint8_t *r = data_of(rx);
+    const char *from = lb_port_name(lw->unit, rx->rx_port);
+    for (int i = 0; i < ppt; i++) {
+        const uint8_t *t = data_of(lw->tx[i]);
+        if (std::memcmp(t, r, 12) != 0 || t[kIndexAt] != r[kIndexAt]) continue;
+        if (lw->matched[i]) {
+            sal_printf("Duplicate packet from port %s\n", from);
+            return -1;
+        }
+        lw->matched[i] = true;
+        return i;
+    }
+    sal_printf("Unrecognized packet from port %s\n", from);
+    return -1;
+}
+
+void lbu_free_rx(lb_work_t *lw) {
+    lw->waiting.store(false);
+    const int n = lw->received.exchange(0);
+    for (int i = 0; i < n && i < 2 * LB_MAX_PPT; i++) {
+        if (lw->rx[i].alloc_ptr != nullptr) dxp_rx_free(lw->unit, lw->rx[i].alloc_ptr);
+        lw->rx[i] = dxp_pkt{};
+    }
+}
+
+int lbu_l2_add(lb_work_t *lw, const dxp_mac_t mac, dxp_vlan_t vid, int port) {
+    dxp_l2_addr addr{};
+    dxp_l2_addr_init(&addr, mac, vid);
+    addr.port = port;
+    addr.flags = DXP_L2_STATIC;
+    int rv = dxp_l2_addr_add(lw->unit, &addr);
+    if (rv >= 0 && lw->l2_count < LB_MAX_L2) {
+        lb_l2_entry_t &e = lw->l2[lw->l2_count++];
+        std::memcpy(e.mac, mac, 6);
+        e.vid = vid;
+    }
+    return rv;
+}
+
+void lbu_l2_remove_all(lb_work_t *lw) {
+    for (int i = 0; i < lw->l2_count; i++)
+        dxp_l2_addr_delete(lw->unit, lw->l2[i].mac, lw->l2[i].vid);
+    lw->l2_count = 0;
+}
+
+uint64_t lbu_total(lb_work_t *lw) {
+    const lb_params_t &p = *lw->p;
+    const uint64_t lengths = static_cast<uint64_t>((p.len_end - p.len_start) / p.len_inc + 1);
+    return lengths * static_cast<uint64_t>(p.cos_end - p.cos_start + 1) *
+           static_cast<uint64_t>(lb_port_count(p.pbm)) * static_cast<uint64_t>(ppt_sum(p)) *
+           static_cast<uint64_t>(p.count);
+}
+
+void lbu_progress(lb_work_t *lw, uint64_t total, bool final) {
+    const uint32_t now = sal_time();
+    if (!final && now - lw->last_report < static_cast<uint32_t>(diag_settings.report_time)) return;
+    lw->last_report = now;
+    const uint32_t secs = now - lw->start_time > 0 ? now - lw->start_time : 1;
+    const int percent = total > 0 ? static_cast<int>(lw->tx_pkts * 100 / total) : 100;
+    test_msg("LB: xmit %d pkt (%d%%, %d pkt/s, %d KB/s avg), recv %d pkt (%d sec)\n",
+             static_cast<int>(lw->tx_pkts), percent, static_cast<int>(lw->tx_pkts / secs),
+             static_cast<int>(lw->tx_bytes / 1024 / secs), static_cast<int>(lw->rx_pkts),
+             static_cast<int>(now - lw->start_time));
+}
+
+int lbu_done(lb_work_t *lw) {
+    const int unit = lw->unit;
+    int result = 0;
+    if (lw->monitor_on) {
+        if (int rv = dxp_rx_stop(unit, nullptr); rv < 0) {
+            sal_printf("lbu_done: could not stop packet driver: %s\n", dxp_errmsg(rv));
+            result = -1;
+        }
+        if (dxp_rx_unregister(unit, rx_callout, kRxPriority) < 0) {
+            sal_printf("Failed to unregister RX handler.\n");
+            result = -1;
+        }
+        lw->monitor_on = false;
+    }
+    if (lw->rx != nullptr) lbu_free_rx(lw);
+    sal_free(lw->rx);
+    lw->rx = nullptr;
+    for (dxp_pkt *&pkt : lw->tx) {
+        if (pkt != nullptr) {
+            // The record may point at a block of its own again.
+            pkt->pkt_data = &pkt->_pkt_data;
+            pkt->blk_count = 1;
+            dxp_pkt_free(unit, pkt);
+        }
+        pkt = nullptr;
+    }
+    if (lw->sema != nullptr) sal_sem_destroy(lw->sema);
+    lw->sema = nullptr;
+    lbu_l2_remove_all(lw);
+    for (int port = 0; port < LB_PORTS; port++) {
+        if (!soc_pbmp_member(lw->saved_pbm, port)) continue;
+        if (int rv = dxp_port_info_restore(unit, port, &lw->saved[port]); rv < 0) {
+            test_error(unit, "Port %s: Could not restore port info: %s\n", lb_port_name(unit, port),
+                       dxp_errmsg(rv));
+            result = -1;
+        }
+    }
+    lw->saved_pbm = soc_pbmp_t{};
+    // The management traffic the test interrupted gets its receive service
+    // back.
+    if (lw->rx_was_running && !dxp_rx_active(unit)) dxp_rx_start(unit, &lw->rx_saved_cfg);
+    lw->rx_was_running = false;
+    return result;
+}

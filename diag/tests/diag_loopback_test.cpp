@@ -1,0 +1,130 @@
+// The loopback self-tests (49 and 39) through TestRun on the whole packet
+// path of the chip model: what each check reports when the model spoils a
+// frame or nothing returns, and the switch as the done leaves it.
+#include <gtest/gtest.h>
+
+#include "diag_pkt_fixture.h"
+#include "diag_test.h"
+#include "sal_config.h"
+
+namespace {
+
+using diag_test::PktMonitor;
+
+const dxp_mac_t kTestDst = {0x66, 0x77, 0x88, 0x99, 0xaa, 0xbb};
+
+class loopback : public PktMonitor {
+  protected:
+    void SetUp() override {
+        PktMonitor::SetUp();
+        test_loopback_register();
+        test_options = 0;
+        run({"TestClear *"});
+        // Lost frames are reported after one second, not five.
+        sal_config_set("diag_lb_packet_timeout", "1");
+    }
+    void TearDown() override {
+        sal_config_set("diag_lb_packet_timeout", nullptr);
+        PktMonitor::TearDown();
+    }
+    test_t *test49() { return test_find("49"); }
+};
+
+TEST_F(loopback, SequenceMiscompareReportsBothValuesAndSkipsThePayload) {
+    // A byte of the first frame's sequence number.
+    board->fabric().corruptFrame(1, 18);
+    std::string out =
+        run({"TestRun 49 PortBitMap=fe1 Count=1 LengthEnd=72 COSEnd=0 "
+             "PktsPerTrialEnd=1"});
+    EXPECT_TRUE(has(out,
+                    "ERROR: Sequence # miscompare: offset 0x10\n\tExpected 0x00000000, "
+                    "Received 0x0000ff00\n"))
+        << out;
+    EXPECT_FALSE(has(out, "Payload miscompare")) << out;
+    EXPECT_TRUE(has(out, "RX packet: len=72\n")) << out;
+    EXPECT_EQ(test49()->t_fail, 1);
+
+    // A payload byte: its offset in the frame.
+    board->fabric().corruptFrame(1, 40);
+    out = run({"TestRun 49"});
+    EXPECT_TRUE(has(out, "ERROR: Payload miscompare: offset 0x28\n")) << out;
+    EXPECT_EQ(test49()->t_fail, 2);
+}
+
+TEST_F(loopback, FramesThatNeverReturnTimeOutAndEndThePortLoop) {
+    // External loopback with no cable: the frames leave and are gone.
+    std::string out =
+        run({"TestRun 49 PortBitMap=fe1-fe2 Count=1 LengthEnd=72 COSEnd=0 "
+             "PktsPerTrialEnd=1 LoopbackMode=EXTernal"});
+    EXPECT_TRUE(has(out,
+                    "Time-out waiting for completion Tx(fe1) Rx(fe1)\n"
+                    "Receive count is 0; expecting 1 pkts.\n"))
+        << out;
+    EXPECT_FALSE(has(out, "Tx(fe2)")) << out;
+    EXPECT_EQ(test49()->t_fail, 1);
+}
+
+TEST_F(loopback, TheDoneRestoresPortsAndRemovesTheTestAddresses) {
+    int speed_before = 0;
+    ASSERT_EQ(dxp_port_speed_get(0, 2, &speed_before), 0);
+    std::string out =
+        run({"TestRun 49 PortBitMap=fe2 Count=1 LengthEnd=600 COSEnd=0 "
+             "PktsPerTrialEnd=16 Speed=10fullduplex DestMacInc=1 LoopbackMode=PHY"});
+    EXPECT_EQ(test49()->t_success, 1) << out;
+    EXPECT_TRUE(has(out, "recv 34 pkt")) << out;
+    int lb = -1, speed = 0;
+    ASSERT_EQ(dxp_port_loopback_get(0, 2, &lb), 0);
+    EXPECT_EQ(lb, 0);
+    ASSERT_EQ(dxp_port_speed_get(0, 2, &speed), 0);
+    EXPECT_EQ(speed, speed_before);
+    dxp_l2_addr addr{};
+    EXPECT_EQ(dxp_l2_addr_get(0, kTestDst, 1, &addr), DXP_E_NOT_FOUND);
+    EXPECT_FALSE(dxp_rx_active(0) && has(out, "lbu_done")) << out;
+
+    // The chip's MACs cannot loop back: the init says so and changes nothing.
+    out = run({"TestRun 49 LoopbackMode=MAC"});
+    EXPECT_TRUE(has(out, "Port fe2: Failed to set MAC loopback: Feature unavailable\n")) << out;
+    EXPECT_TRUE(has(out, "Init function for test 49 (PHY Loopback - Mark 2) failed")) << out;
+    ASSERT_EQ(dxp_port_loopback_get(0, 2, &lb), 0);
+    EXPECT_EQ(lb, 0);
+}
+
+TEST_F(loopback, SnakeRunsEachPathAndCountsEveryPort) {
+    std::string out =
+        run({"TestRun 39 PortBitMap=fe1-fe3 Count=3 COSEnd=0 LengthEnd=200 Duration=1 "
+             "Interval=1 LoopbackMode=PHY SnakePath=DECreasing"});
+    EXPECT_TRUE(has(out, "LB: total 21 pkt over 3 runs\n")) << out;
+    EXPECT_TRUE(has(out, "LB: loop 3 of 3: circular test on ports for 1 seconds\n")) << out;
+    for (const char *port : {"fe1", "fe2", "fe3"})
+        EXPECT_TRUE(has(out, std::string("Port ") + port + " Rx Count = 0x")) << port << out;
+    EXPECT_FALSE(has(out, "did not return")) << out;
+    EXPECT_EQ(test_find("39")->t_success, 1) << out;
+
+    // Without loopback nothing circulates: every frame is reported missing.
+    out = run({"TestRun 39 Count=1 LoopbackMode=EXTernal SnakePath=INCreasing"});
+    EXPECT_TRUE(has(out, "Time-out waiting for snake completion\n")) << out;
+    EXPECT_TRUE(has(out, "TX packet 0 did not return to CPU\n")) << out;
+    EXPECT_TRUE(has(out, "Port fe1 failed to receive packets\n")) << out;
+    EXPECT_EQ(test_find("39")->t_fail, 1) << out;
+}
+
+TEST_F(loopback, AReceiveServiceThatRanBeforeTheTestRunsAfterIt) {
+    std::string out = run({"RXMon start"});
+    ASSERT_TRUE(dxp_rx_active(0)) << out;
+    out =
+        run({"TestRun 49 PortBitMap=fe3 Count=1 LengthEnd=72 COSEnd=0 PktsPerTrialStart=4 "
+             "PktsPerTrialEnd=4 LoopbackMode=PHY UntagBitMap=fe3"});
+    EXPECT_TRUE(has(out, "recv 4 pkt")) << out;
+    // The monitor's dump callout saw none of the test's frames.
+    EXPECT_FALSE(has(out, "RX packet 1:")) << out;
+    EXPECT_EQ(test49()->t_success, 1) << out;
+
+    // The receive service and its callouts are back for the next frame.
+    ASSERT_TRUE(rx_posted(1));
+    console.clear();
+    board->port(1).inject(sim::FrameBuilder().src(0x02000000000aull).build());
+    EXPECT_TRUE(shows("RX packet 1: unit=0 ")) << console.out();
+    run({"RXMon stop"});
+}
+
+}  // namespace
