@@ -1,9 +1,11 @@
 // Dynamic ARP inspection in the running switch: set up over the web, it
 // learns a binding from a DHCP acknowledgement that a trusted port carries,
 // floods a bound ARP request from an untrusted port to the VLAN's other
-// ports and drops a spoofed one. Frames are raw Ethernet written and read
-// with packet sockets inside the test's namespaces. Needs root
-// (CAP_NET_ADMIN), /dev/net/tun, ip, ping, curl and python3; skips without.
+// ports (the peer sits on the board's last port) and drops a spoofed one, on
+// the boards whose chip has the field processor that traps ARP. Frames are
+// raw Ethernet written and read with packet sockets inside the test's
+// namespaces. Needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping, curl and
+// python3; skips without.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -79,7 +81,9 @@ std::string lower(std::string s) {
     return s;
 }
 
-TEST(switchfw_dai, LearnsFromTrustedDhcpAndFloodsOnlyBoundArp) {
+class switchfw_dai : public testing::TestWithParam<int> {};
+
+TEST_P(switchfw_dai, LearnsFromTrustedDhcpAndFloodsOnlyBoundArp) {
     if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0 ||
         sh("python3 --version") != 0)
         GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping, curl and python3";
@@ -91,8 +95,9 @@ TEST(switchfw_dai, LearnsFromTrustedDhcpAndFloodsOnlyBoundArp) {
     ASSERT_TRUE(ns.make(net + "0/24", {"swdnss" + n, "swdnsc" + n, "swdnsp" + n}));
     const std::string &server = ns.spaces[0], &client = ns.spaces[1], &peer = ns.spaces[2];
 
-    Switch sw(test_workdir::path(),
-              {"--tap", "1=" + server_tap, "--tap", "2=" + client_tap, "--tap", "3=" + peer_tap});
+    const std::string board = std::to_string(GetParam());
+    Switch sw(test_workdir::path(), {"--board", board, "--tap", "1=" + server_tap, "--tap",
+                                     "2=" + client_tap, "--tap", board + "=" + peer_tap});
     ASSERT_TRUE(sw.run("", "DXP.0> ", nullptr, 60));
     ASSERT_TRUE(system_fixture::Netns::attach(server_tap, server, net + "1/24"));
     ASSERT_TRUE(system_fixture::Netns::attach(client_tap, client, net + "2/24"));
@@ -136,5 +141,10 @@ TEST(switchfw_dai, LearnsFromTrustedDhcpAndFloodsOnlyBoundArp) {
     EXPECT_EQ(bound_seen, 1);
     EXPECT_EQ(spoofed_seen, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(boards_with_cfp, switchfw_dai, testing::Values(52, 28),
+                         [](const testing::TestParamInfo<int> &info) {
+                             return "Board" + std::to_string(info.param);
+                         });
 
 }  // namespace

@@ -72,7 +72,7 @@ TEST_P(factory_defaults, WebResetBringsEveryItemButRmonBackToTheFirstBoot) {
         int v = 0;
         for (int bit = 0; bit < 8; bit++)
             if (int port = byte * 8 + bit; port >= 1 && port <= ports()) v |= 1 << bit;
-        char hex[3];
+        char hex[9];
         std::snprintf(hex, sizeof hex, "%02x", v);
         bits += hex;
     }

@@ -8,6 +8,8 @@ namespace sim {
 namespace {
 
 constexpr size_t kMgmtTagBytes = 6;
+// Chip port of bit 0 of the tag word's second port group (opcode 4).
+constexpr int kSecondGroupFirstPort = 24;
 
 void insertTag(std::vector<uint8_t> &f, uint16_t vid, uint8_t pri) {
     uint16_t tci = static_cast<uint16_t>(pri << 13 | (vid & 0xfff));
@@ -156,7 +158,9 @@ void Fabric::fromCpu(std::span<const uint8_t> frame) {
     }
     // Sent as given: the CPU already chose the ports and the tagging.
     inner.erase(inner.end() - 4, inner.end());  // the CRC (the tag check kept 4 bytes)
-    int base = opcode == 4 ? 29 : 0;
+    // The second group counts from chip port 24; the model numbers ports as
+    // the driver does, without the DXP7106's shift.
+    int base = opcode == 4 ? kSecondGroupFirstPort - profile_.port_offset : 0;
     for (int bit = 0; bit < 29; bit++) {
         int p = base + bit;
         if (!((word >> bit) & 1) || p >= profile_.num_ports || p == cpu) continue;

@@ -326,6 +326,15 @@ TEST_F(forwarding, ManagementPortTagsBothWays) {
     EXPECT_EQ(receivers(), (std::vector<int>{2, 5}));
     EXPECT_EQ(board.port(2).sent()[0].bytes, out);
 
+    // Opcode 4: the second group, from port 24.
+    clear();
+    board.port(24).linkUp();
+    board.port(44).linkUp();
+    const uint8_t second[4] = {0x80, 0x10, 0x00, 0x01};  // bits 0 and 20
+    std::copy(second, second + 4, wire.begin() + 14);
+    board.fromCpu(wire);
+    EXPECT_EQ(receivers(45), (std::vector<int>{24, 44}));
+
     clear();
     wire.back() ^= 1;
     board.fromCpu(wire);

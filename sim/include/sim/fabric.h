@@ -89,7 +89,7 @@ class ImpPort {
     explicit ImpPort(Fabric &fabric) : fabric_(fabric) {}
     void setCpuSink(FrameSink sink);
     // Opcode 0 enters the pipeline at the CPU port; opcodes 3/4 go straight
-    // to the ports of the tag's bitmap (second group for 4).
+    // to the ports of the tag's bitmap (for 4 the second group, from chip port 24).
     void fromCpu(std::span<const uint8_t> frame);
     // Frames handed to the CPU while no sink was set.
     std::vector<std::vector<uint8_t>> toCpu() const;
