@@ -156,10 +156,12 @@ void Fabric::fromCpu(std::span<const uint8_t> frame) {
     }
     // Sent as given: the CPU already chose the ports and the tagging.
     inner.erase(inner.end() - 4, inner.end());  // the CRC (the tag check kept 4 bytes)
-    int base = opcode == 4 ? 29 : 0;
+    // Opcode 4 names the second port group, chip ports 24 and up; the chip
+    // numbers ports from its port offset (the DXP7106's all sit there).
+    int base = (opcode == 4 ? 24 : 0) - profile_.port_offset;
     for (int bit = 0; bit < 29; bit++) {
         int p = base + bit;
-        if (!((word >> bit) & 1) || p >= profile_.num_ports || p == cpu) continue;
+        if (!((word >> bit) & 1) || p < 0 || p >= profile_.num_ports || p == cpu) continue;
         if (macLinkUp(p)) wireOut(p, inner);
     }
 }
