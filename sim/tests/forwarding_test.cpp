@@ -326,6 +326,15 @@ TEST_F(forwarding, ManagementPortTagsBothWays) {
     EXPECT_EQ(receivers(), (std::vector<int>{2, 5}));
     EXPECT_EQ(board.port(2).sent()[0].bytes, out);
 
+    // Opcode 4 names the second port group, ports 24 and up.
+    clear();
+    board.port(24).linkUp();
+    board.port(30).linkUp();
+    wire[14] = 0x80;
+    wire[17] = 0x41;  // group bits 0 and 6
+    board.fromCpu(wire);
+    EXPECT_EQ(receivers(32), (std::vector<int>{24, 30}));
+
     clear();
     wire.back() ^= 1;
     board.fromCpu(wire);
