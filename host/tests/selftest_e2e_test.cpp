@@ -20,11 +20,12 @@ namespace fs = std::filesystem;
 // switchfw with its console on a pty; the model's frame fault when given.
 class Monitor {
   public:
-    Monitor(const fs::path &dir, const char *corrupt_frame = nullptr) {
+    Monitor(const fs::path &dir, const char *corrupt_frame = nullptr, int board = 52) {
         switchfw_child::Child child = switchfw_child::start(
             dir,
-            {"--bus", "direct", "--port-offset", std::to_string(switchfw_child::free_port_offset()),
-             "--flash", "flash.bin", "--fs", "fs"},
+            {"--board", std::to_string(board), "--bus", "direct", "--port-offset",
+             std::to_string(switchfw_child::free_port_offset()), "--flash", "flash.bin", "--fs",
+             "fs"},
             true, corrupt_frame != nullptr ? "SWITCHFW_TEST_CORRUPT_FRAME" : nullptr,
             corrupt_frame);
         pid_ = child.pid;
@@ -80,8 +81,22 @@ int passes(Monitor &m, int test) {
     return at == std::string::npos ? -1 : std::stoi(out.substr(at + 1));
 }
 
-TEST_F(selftest_e2e, LoopbackTestsPassOnOnePortOnSeveralAndAsASnake) {
-    Monitor m(dir);
+// A board and the ports of its several-port case: on the 52-port board one of
+// them lies in the chip's second port group, where every DXP7106 port is.
+struct LoopbackBoard {
+    int board;
+    const char *several;
+};
+
+void PrintTo(const LoopbackBoard &b, std::ostream *os) {
+    *os << b.board;
+}
+
+class selftest_e2e_boards : public selftest_e2e,
+                            public ::testing::WithParamInterface<LoopbackBoard> {};
+
+TEST_P(selftest_e2e_boards, LoopbackTestsPassOnOnePortOnSeveralAndAsASnake) {
+    Monitor m(dir, nullptr, GetParam().board);
     ASSERT_TRUE(m.ready()) << m.output();
     ASSERT_TRUE(m.run("TestList all")) << m.output();
     for (const char *row :
@@ -99,8 +114,8 @@ TEST_F(selftest_e2e, LoopbackTestsPassOnOnePortOnSeveralAndAsASnake) {
 
     // Several ports, the frames of a trial sent as one array.
     ASSERT_TRUE(
-        m.run("TestRun 49 PortBitMap=fe1-fe3 Count=1 LengthEnd=300 COSEnd=0 "
-              "SENDMethod=Array CRC=CpuAppend CheckCrc=yes"))
+        m.run(std::string("TestRun 49 PortBitMap=") + GetParam().several +
+              " Count=1 LengthEnd=300 COSEnd=0 SENDMethod=Array CRC=CpuAppend CheckCrc=yes"))
         << m.output();
     EXPECT_TRUE(m.saw("recv 51 pkt")) << m.output();
     EXPECT_FALSE(m.saw("TEST ERROR")) << m.output();
@@ -123,6 +138,14 @@ TEST_F(selftest_e2e, LoopbackTestsPassOnOnePortOnSeveralAndAsASnake) {
     EXPECT_FALSE(m.saw("LB: loop 2 of 2")) << m.output();
     EXPECT_EQ(passes(m, 39), 2);
 }
+
+INSTANTIATE_TEST_SUITE_P(every_board, selftest_e2e_boards,
+                         ::testing::Values(LoopbackBoard{52, "fe1,fe2,fe30"},
+                                           LoopbackBoard{28, "fe1-fe3"},
+                                           LoopbackBoard{26, "fe1-fe3"}),
+                         [](const ::testing::TestParamInfo<LoopbackBoard> &info) {
+                             return std::to_string(info.param.board);
+                         });
 
 TEST_F(selftest_e2e, BadParametersFailTheInitAndAreNotKept) {
     Monitor m(dir);

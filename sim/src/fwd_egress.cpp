@@ -163,7 +163,7 @@ void Fabric::fromCpu(std::span<const uint8_t> frame) {
     int base = opcode == 4 ? kSecondGroupFirstPort - profile_.port_offset : 0;
     for (int bit = 0; bit < 29; bit++) {
         int p = base + bit;
-        if (!((word >> bit) & 1) || p >= profile_.num_ports || p == cpu) continue;
+        if (!((word >> bit) & 1) || p < 0 || p >= profile_.num_ports || p == cpu) continue;
         if (macLinkUp(p)) wireOut(p, inner);
     }
 }
