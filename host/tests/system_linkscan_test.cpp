@@ -4,7 +4,9 @@
 // /dev/net/tun, ip and ping; skips without them.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "../../platform/tests/private_workdir.h"
 #include "system_fixture.h"
@@ -58,9 +60,11 @@ TEST(switchfw_linkscan, DetachAttachAndShrinkingReinitKeepLinkScanSound) {
     // The scan still follows the remaining ports: fe0's link comes up.
     ASSERT_TRUE(system_fixture::Netns::attach(tap, ns.spaces[0], net + "1/24"));
     bool up = false;
-    for (int tries = 0; tries < 20 && !up; tries++) {
+    for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+         !up && std::chrono::steady_clock::now() < end;) {
         ASSERT_TRUE(sw.run("ps fe0", "DXP.0> ", &seen)) << seen;
         up = seen.find(" up ") != std::string::npos;
+        if (!up) std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
     EXPECT_TRUE(up) << seen;
 }
