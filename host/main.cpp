@@ -79,9 +79,9 @@ int main(int argc, char **argv) {
             return 1;
         }
     }
-    for (const auto &[port, spec] : opts.cables) {
-        if (board_host_cable_set(port, spec.c_str(), board_error, sizeof board_error) != 0) {
-            std::fprintf(stderr, "switchfw: --cable %d=%s: %s\n", port, spec.c_str(), board_error);
+    for (const auto &[port, cable] : opts.cables) {
+        if (board_host_cable_set(port, cable.c_str(), board_error, sizeof board_error) != 0) {
+            std::fprintf(stderr, "switchfw: --cable %d=%s: %s\n", port, cable.c_str(), board_error);
             return 2;
         }
     }

@@ -37,7 +37,7 @@ const char *host_options_usage(void) {
            "                     the servers then listen on 0.0.0.0 unless --listen is given)\n"
            "  --gig-phy KIND     PHYs on the gigabit ports: board (the board's own), serdes,\n"
            "                     copper, 640x (copper/fibre) or 6401s (dual-media)\n"
-           "  --cable PORT=SPEC  plug a cable into PORT: SPEC is [METRES][/PAIR=FAULT@M]...,\n"
+           "  --cable PORT=CABLE  plug a cable into PORT: CABLE is [METRES][/PAIR=FAULT@M]...,\n"
            "                     a linked cable of METRES and faults (PAIR A-D, FAULT open,\n"
            "                     short or unknown) for the cable tests (repeatable)\n"
            "  --fiber PORT[@S]   give PORT's fibre side a signal S seconds after start\n"
@@ -137,7 +137,7 @@ bool host_options_parse(int argc, char **argv, HostOptions *out, std::string *er
             long n = sep == std::string::npos ? 0 : std::strtol(value.c_str(), &end, 10);
             if (sep == std::string::npos || end != value.c_str() + sep || n < 1 || n > 52 ||
                 sep + 1 == value.size()) {
-                *error = "--cable needs PORT=SPEC (port 1-52), not '" + value + "'";
+                *error = "--cable needs PORT=CABLE (port 1-52), not '" + value + "'";
                 return false;
             }
             out->cables.emplace_back(static_cast<int>(n), value.substr(sep + 1));

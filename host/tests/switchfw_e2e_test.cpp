@@ -91,24 +91,11 @@ class Firmware {
     std::string output_;
 };
 
-std::string http_post(int port, const std::string &path, const std::string &body,
-                      const std::string &cookie = "") {
-    return web_client::post(port, path, body, cookie);
-}
-
-std::string http_get(int port, const std::string &path, const std::string &cookie = "") {
-    return web_client::get(port, path, cookie);
-}
-
-std::string web_login(int port, const std::string &password) {
-    return web_client::login(port, password);
-}
-
 // Logs in over the web and changes the administrator's password.
 bool change_password(int port, const std::string &from, const std::string &to) {
-    std::string cookie = web_login(port, from);
+    std::string cookie = web_client::login(port, from);
     if (cookie.empty()) return false;
-    http_post(port, "/password.cgi", "o=" + from + "&n=" + to + "&c=" + to, cookie);
+    web_client::post(port, "/password.cgi", "o=" + from + "&n=" + to + "&c=" + to, cookie);
     return true;
 }
 
@@ -135,7 +122,7 @@ std::string nvram_value(const fs::path &flash, const std::string &key) {
 // Logs in over the web once the firmware has booted: the session cookie, ""
 // when it did not boot or refused.
 std::string boot_and_login(Firmware &fw, int port) {
-    return fw.wait_output("DXP.0> ") ? web_login(port, "qivor") : "";
+    return fw.wait_output("DXP.0> ") ? web_client::login(port, "qivor") : "";
 }
 
 class startup_e2e : public ::testing::Test {
@@ -261,22 +248,23 @@ TEST_F(startup_e2e, PortSettingsThroughTheWebSurviveAReboot) {
         Firmware fw(dir, offset, false, "52", "create");
         std::string cookie = boot_and_login(fw, web);
         ASSERT_FALSE(cookie.empty()) << fw.output();
-        std::string answer =
-            http_post(web, "/portset.cgi",
-                      "port=3&admin=1&autonego=0&speed=2&flow_ctrl=1&priority=5&pvid=100", cookie);
+        std::string answer = web_client::post(
+            web, "/portset.cgi",
+            "port=3&admin=1&autonego=0&speed=2&flow_ctrl=1&priority=5&pvid=100", cookie);
         EXPECT_NE(answer.find("Port Configuration"), std::string::npos) << answer;
-        answer = http_post(web, "/portset.cgi",
-                           "port=4&admin=1&autonego=1&flow_ctrl=0&priority=0&pvid=4095", cookie);
+        answer =
+            web_client::post(web, "/portset.cgi",
+                             "port=4&admin=1&autonego=1&flow_ctrl=0&priority=0&pvid=4095", cookie);
         EXPECT_NE(answer.find("PVID is not an existent vlan id!"), std::string::npos) << answer;
-        answer = http_get(web, "/portconf.htm", cookie);
+        answer = web_client::get(web, "/portconf.htm", cookie);
         EXPECT_NE(answer.find("<td>100</td>"), std::string::npos) << answer;
         // The panel is served without a session, but shows no live state.
-        answer = http_get(web, "/top.htm");
+        answer = web_client::get(web, "/top.htm");
         EXPECT_NE(answer.find("200 OK"), std::string::npos);
         EXPECT_EQ(answer.find("lgreen.gif"), std::string::npos);
-        answer = http_post(web, "/clear_counter.cgi", "port=all", cookie);
+        answer = web_client::post(web, "/clear_counter.cgi", "port=all", cookie);
         EXPECT_NE(answer.find("counters.cgi?port=52"), std::string::npos);
-        answer = http_post(web, "/voip.cgi", "profiles=1", cookie);
+        answer = web_client::post(web, "/voip.cgi", "profiles=1", cookie);
         EXPECT_NE(answer.find("value=\"1\" selected>IP Phone"), std::string::npos) << answer;
         fw.command("EXIT", "");
         EXPECT_EQ(fw.wait_exit(10), 10) << fw.output();
@@ -285,11 +273,11 @@ TEST_F(startup_e2e, PortSettingsThroughTheWebSurviveAReboot) {
     {
         Firmware fw(dir, offset);
         ASSERT_TRUE(fw.wait_output("DXP.0> ")) << fw.output();
-        const std::string cookie = web_login(web, "qivor");
-        std::string form = http_get(web, "/setport.cgi?port=3", cookie);
+        const std::string cookie = web_client::login(web, "qivor");
+        std::string form = web_client::get(web, "/setport.cgi?port=3", cookie);
         for (const std::string &preset : presets)
             EXPECT_NE(form.find(preset), std::string::npos) << preset << "\n" << form;
-        form = http_get(web, "/voip.htm", cookie);  // Auto VoIP came back on at load
+        form = web_client::get(web, "/voip.htm", cookie);  // Auto VoIP came back on at load
         EXPECT_NE(form.find("value=\"1\" selected>IP Phone"), std::string::npos) << form;
     }
 }
@@ -303,11 +291,11 @@ TEST_F(startup_e2e, TrunkChangeAndItsMembersPvidsSurviveAReboot) {
         std::string cookie = boot_and_login(fw, web);
         ASSERT_FALSE(cookie.empty()) << fw.output();
         std::string answer =
-            http_post(web, "/portset.cgi",
-                      "port=5&admin=1&autonego=1&flow_ctrl=0&priority=0&pvid=100", cookie);
+            web_client::post(web, "/portset.cgi",
+                             "port=5&admin=1&autonego=1&flow_ctrl=0&priority=0&pvid=100", cookie);
         EXPECT_EQ(answer.find("ERROR"), std::string::npos) << answer;
-        answer = http_post(web, "/trunk.cgi",
-                           "trunk_criteria=1&tgmember1=5,6&tgmember2=&tgmember3=", cookie);
+        answer = web_client::post(web, "/trunk.cgi",
+                                  "trunk_criteria=1&tgmember1=5,6&tgmember2=&tgmember3=", cookie);
         EXPECT_NE(answer.find("gm[1 - 1] = [5,6,0,0];"), std::string::npos) << answer;
         fw.command("EXIT", "");
         EXPECT_EQ(fw.wait_exit(10), 10) << fw.output();
@@ -317,8 +305,8 @@ TEST_F(startup_e2e, TrunkChangeAndItsMembersPvidsSurviveAReboot) {
         ASSERT_TRUE(fw.wait_output("DXP.0> ")) << fw.output();
         EXPECT_NE(fw.output().find("trunk 0 [5,6]"), std::string::npos) << fw.output();
         EXPECT_NE(fw.output().find("trunk 0 2 ports"), std::string::npos) << fw.output();
-        const std::string cookie = web_login(web, "qivor");
-        std::string form = http_get(web, "/setport.cgi?port=5", cookie);
+        const std::string cookie = web_client::login(web, "qivor");
+        std::string form = web_client::get(web, "/setport.cgi?port=5", cookie);
         EXPECT_NE(form.find("pvid = Number(\"1\")"), std::string::npos) << form;
     }
 }

@@ -74,11 +74,11 @@ void plug_fiber_later(void *arg) {
 
 }  // namespace
 
-int board_host_cable_set(int user_port, const char *spec, char *error, size_t size) {
+int board_host_cable_set(int user_port, const char *cable, char *error, size_t size) {
     const int chip_port = board_host_chip_port(user_port, error, size);
     if (chip_port < 0) return -1;
     sim::Board *board = sim::boundBoard();
-    const std::string text = spec ? spec : "";
+    const std::string text = cable ? cable : "";
     const auto slash = text.find('/');
     const std::string length = text.substr(0, slash);
     int metres = -1;

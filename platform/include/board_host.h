@@ -25,7 +25,7 @@ int board_host_chip_port(int user_port, char *error, size_t size);
 // (the port links up); each PAIR (A-D) may carry a fault (open, short or
 // unknown) at M metres, which the cable tests find. 0, or -1 with the
 // reason in error.
-int board_host_cable_set(int user_port, const char *spec, char *error, size_t size);
+int board_host_cable_set(int user_port, const char *cable, char *error, size_t size);
 // Gives the fibre side of port user_port's PHY a 1000BASE-X partner (signal
 // appears) after delay_ms of the platform clock, or takes it away
 // (plugged 0) at once. 0, or -1 with the reason in error.
