@@ -91,6 +91,8 @@ int dxpx_port_untagged_priority_set(int lport, int priority);
 int dxpx_port_untagged_priority_get(int lport, int *priority);
 int dxpx_port_untagged_vlan_set(int lport, dxp_vlan_t vid);
 int dxpx_port_medium_get(int lport, int *medium);
+// What the port's MAC and PHY can run (the speed and duplex bits 0x3f).
+int dxpx_port_ability_get(int lport, uint32_t *ability);
 int dxpx_port_link_status_get(int lport, int *up);
 int dxpx_port_learn_set(int lport, uint32_t flags);
 // Mode 0 off, 2 on; mode 1 returns 0 at once.

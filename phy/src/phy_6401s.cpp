@@ -36,6 +36,7 @@ constexpr uint16_t kStatCopperSignal = 0x8000, kStatFiberSignal = 0x2000, kStatF
 constexpr uint16_t kExtCtrlTbi = 0x8000, kExtCtrlForcedMdi = 0x4000;
 constexpr uint16_t kStore = 0x8000;
 constexpr uint32_t kCopperAdvertMask = 0x0c3f, kFiberAdvertMask = 0x0c20;
+constexpr uint32_t kFiberAbility = 0x349c20;
 
 PortBlocks<State6401s> states;
 
@@ -62,6 +63,19 @@ bool on_fiber(int unit, int port) {
 // The stored configuration of the current medium (copper when none).
 phy_medium_config_t &current_config(State6401s *st) {
     return st->medium == PHY_MEDIUM_FIBER ? st->fiber : st->copper;
+}
+
+// Without an active medium a setting goes into the stored configuration of
+// each medium that can take it, so that it holds whichever medium links up.
+void store_idle(State6401s *st, int word, uint32_t value, bool fiber_takes) {
+    st->copper.words[word] = value;
+    if (fiber_takes) st->fiber.words[word] = value;
+}
+
+// What a port without an active medium shows: the configuration of the
+// medium it takes when both have signal.
+const phy_medium_config_t &idle_config(const State6401s *st) {
+    return st->fiber.words[PHY_MC_PREFERRED] ? st->fiber : st->copper;
 }
 
 // Writes a register-28 shadow selector, reads it and writes it back changed,
@@ -230,6 +244,7 @@ int duplex_set_6401s(int unit, int port, int full) {
         return SOC_E_NONE;
     }
     if (st->medium == PHY_MEDIUM_FIBER) return full ? SOC_E_NONE : SOC_E_UNAVAIL;
+    store_idle(st, PHY_MC_FORCE_DUPLEX, full != 0, full != 0);
     return SOC_E_NONE;
 }
 
@@ -255,6 +270,9 @@ int speed_set_6401s(int unit, int port, int mbps) {
         return SOC_E_NONE;
     }
     if (st->medium == PHY_MEDIUM_FIBER) return mbps == 1000 ? SOC_E_NONE : SOC_E_CONFIG;
+    if (mbps == 0) return SOC_E_NONE;
+    if (mbps != 10 && mbps != 100 && mbps != 1000) return SOC_E_CONFIG;
+    store_idle(st, PHY_MC_FORCE_SPEED, static_cast<uint32_t>(mbps), mbps == 1000);
     return SOC_E_NONE;
 }
 
@@ -263,6 +281,9 @@ int speed_get_6401s(int unit, int port, int *mbps) {
     const int m = medium_of(unit, port);
     if (m == PHY_MEDIUM_COPPER && !tbi(unit, port)) return mii_speed_get(unit, port, mbps);
     *mbps = (m == PHY_MEDIUM_FIBER || tbi(unit, port)) ? 1000 : 0;
+    const State6401s *st = state_of(unit, port);
+    if (m == PHY_MEDIUM_NONE && st != nullptr && !idle_config(st).words[PHY_MC_AN_ENABLE])
+        *mbps = static_cast<int>(idle_config(st).words[PHY_MC_FORCE_SPEED]);
     return SOC_E_NONE;
 }
 
@@ -306,7 +327,9 @@ int autoneg_set_6401s(int unit, int port, int enable) {
             return rv;
         if (int rv = wr(unit, port, kFiberRestart, 1); rv < 0) return rv;
         st->fiber.words[PHY_MC_AN_ENABLE] = enable != 0;
+        return SOC_E_NONE;
     }
+    store_idle(st, PHY_MC_AN_ENABLE, enable != 0, true);
     return SOC_E_NONE;
 }
 
@@ -315,7 +338,11 @@ int autoneg_get_6401s(int unit, int port, int *enable, int *done) {
     *enable = *done = 0;
     if (tbi(unit, port)) return SOC_E_NONE;
     if (on_copper(unit, port)) return mii_autoneg_get(unit, port, enable, done);
-    if (!on_fiber(unit, port)) return SOC_E_NONE;
+    if (!on_fiber(unit, port)) {
+        if (const State6401s *st = state_of(unit, port))
+            *enable = idle_config(st).words[PHY_MC_AN_ENABLE] != 0;
+        return SOC_E_NONE;
+    }
     uint16_t ctrl = 0, stat = 0;
     if (int rv = rd(unit, port, kFiberCtrl, &ctrl); rv < 0) return rv;
     if (int rv = rd(unit, port, kFiberStat, &stat); rv < 0) return rv;
@@ -339,6 +366,9 @@ int adv_set_6401s(int unit, int port, uint32_t ability) {
     } else if (st->medium == PHY_MEDIUM_FIBER) {
         if (int rv = fiber_advert_set(unit, port, ability); rv < 0) return rv;
         st->fiber.words[PHY_MC_AN_ADVERT] = ability;
+    } else {
+        st->copper.words[PHY_MC_AN_ADVERT] = ability & kCopperAdvertMask;
+        st->fiber.words[PHY_MC_AN_ADVERT] = ability & kFiberAdvertMask;
     }
     return SOC_E_NONE;
 }
@@ -349,6 +379,8 @@ int adv_get_6401s(int unit, int port, uint32_t *ability) {
     if (tbi(unit, port)) return SOC_E_NONE;
     if (on_copper(unit, port)) return ge_adv_get(unit, port, ability);
     if (on_fiber(unit, port)) return fiber_advert_get(unit, port, ability);
+    if (const State6401s *st = state_of(unit, port))
+        *ability = idle_config(st).words[PHY_MC_AN_ADVERT];
     return SOC_E_NONE;
 }
 
@@ -391,9 +423,11 @@ int ability_get_6401s(int unit, int port, uint32_t *ability) {
     } else if (on_copper(unit, port)) {
         rv = ge_ability(unit, port, ability);
     } else if (on_fiber(unit, port)) {
-        *ability = 0x349c20;
+        *ability = kFiberAbility;
     } else {
-        *ability = 0x8000;
+        // Either medium may link up: what both can run.
+        rv = ge_ability(unit, port, ability);
+        *ability |= kFiberAbility;
     }
     if (rv >= 0)
         soc_cm_debug_print(DK_PHY, "phy_6401S_ability_get: u=%d p=%d mode=0x%x\n", unit, port,

@@ -156,6 +156,37 @@ TEST_F(phy_6401s, TheFibreSideRefusesWhatItCannotDo) {
     EXPECT_EQ(local, DRV_PA_1000MB_FD | DRV_PA_PAUSE_RX);
 }
 
+// Before either medium has signal, what the port is set to is kept for the
+// medium that links up, and the port offers what both media can run.
+TEST_F(phy_6401s, SettingsWithoutAMediumHoldWhenOneLinksUp) {
+    const phy_driver_t *d = start();
+    ASSERT_EQ(medium(d), PHY_MEDIUM_NONE);
+    uint32_t ability = 0;
+    ASSERT_EQ(d->ability_get(0, 25, &ability), 0);
+    EXPECT_EQ(ability & 0x2f, 0x2fu);  // 10, 100 and 1000 full
+    ASSERT_EQ(d->autoneg_set(0, 25, 0), 0);
+    ASSERT_EQ(d->speed_set(0, 25, 1000), 0);
+    ASSERT_EQ(d->duplex_set(0, 25, 1), 0);
+    int an = -1, done = -1, speed = 0;
+    ASSERT_EQ(d->autoneg_get(0, 25, &an, &done), 0);
+    EXPECT_EQ(an, 0);
+    ASSERT_EQ(d->speed_get(0, 25, &speed), 0);
+    EXPECT_EQ(speed, 1000);
+    phy_medium_config_t fiber{};
+    ASSERT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_FIBER, &fiber), 0);
+    EXPECT_EQ(fiber.words[PHY_MC_AN_ENABLE], 0u);
+
+    // 100 Mb/s is for copper only; the fibre side keeps gigabit.
+    ASSERT_EQ(d->speed_set(0, 25, 100), 0);
+    ASSERT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_FIBER, &fiber), 0);
+    EXPECT_EQ(fiber.words[PHY_MC_FORCE_SPEED], 1000u);
+    chip().linkUp(25, sim::LinkPartner::forced(100, true));
+    ASSERT_EQ(settle(d), 1);
+    ASSERT_EQ(medium(d), PHY_MEDIUM_COPPER);
+    EXPECT_EQ(reg(25, 0) & 0x3140, 0x2100);  // forced 100 full, no negotiation
+    EXPECT_EQ(chip().portLink(25).speed, 100);
+}
+
 TEST_F(phy_6401s, ConfigurationsFollowTheirMedium) {
     const phy_driver_t *d = start();
     chip().linkUp(25, sim::LinkPartner::autonegotiating(sim::kAbilityAll));

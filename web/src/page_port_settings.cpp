@@ -3,6 +3,7 @@
 // switch step by step, keeps flow control and the PVID in tables of their
 // own and saves the "portconf" item.
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -86,6 +87,19 @@ void speed_of_code(char code, int *speed, int *duplex) {
     }
 }
 
+// The ability bit a speed/duplex code needs, and the code's name as the
+// form lists it.
+struct CodeAbility {
+    uint32_t bit;
+    const char *name;
+};
+constexpr CodeAbility kCodeAbility[] = {{0, ""},
+                                        {0x1, "10Mbps Half"},
+                                        {0x2, "10Mbps Full"},
+                                        {0x4, "100Mbps Half"},
+                                        {0x8, "100Mbps Full"},
+                                        {0x20, "1Gbps Full"}};
+
 int code_of_speed(int speed, int duplex) {
     switch (speed) {
         case 10:
@@ -168,6 +182,39 @@ int port_failed(httpd_event *ev, httpd_request *req, const PortForm &f, const ch
     return refuse(ev, req, message);
 }
 
+// 1000 Mb/s full asked with auto-negotiation off on a gigabit copper port:
+// reached through negotiation with only gigabit advertised.
+bool forced_gigabit(const httpd_pair *pairs, int count, int lport) {
+    if (std::strcmp(pairs[2].value, "1") == 0 || count < 4 || pairs[3].value[0] != '5' ||
+        !gigabit_port(lport))
+        return false;
+    int medium = 0;
+    dxpx_port_medium_get(lport, &medium);
+    return medium == kMediumCopper;
+}
+
+// A forced speed the port cannot run is refused before anything changes,
+// so the port keeps running as it was; 0 or the handler's answer.
+int check_speed(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, int count,
+                const PortForm &f) {
+    if (count != 7 || forced_gigabit(pairs, count, f.lport)) return 0;
+    const int code = pairs[3].value[0] - '0';
+    uint32_t ability = 0;
+    char message[96];
+    if (code < 1 || code > 5) {
+        std::snprintf(message, sizeof message, "Set speed failed: no speed/duplex code %.8s",
+                      pairs[3].value);
+    } else if (dxpx_port_ability_get(f.lport, &ability) == 0 &&
+               (ability & kCodeAbility[code].bit) == 0) {
+        std::snprintf(message, sizeof message, "Set speed failed: port %d cannot run %s", f.port,
+                      kCodeAbility[code].name);
+    } else {
+        return 0;
+    }
+    logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port #%d: Set speed failed.\n", f.port);
+    return refuse(ev, req, message);
+}
+
 // Steps 2 to 6: enable, auto-negotiation, MDI-X and speed/duplex; 0 or the
 // handler's answer.
 int apply_link(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, int count,
@@ -178,15 +225,8 @@ int apply_link(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, int
     logger_printf(LOG_LEVEL_INFO, LOG_MOD_PORT, "Set Port #%d %s\n", f.port,
                   enable ? "Enable" : "Disable");
 
-    int medium = 0;
-    dxpx_port_medium_get(f.lport, &medium);
-    f.autoneg = std::strcmp(pairs[2].value, "1") == 0;
-    if (!f.autoneg && count >= 4 && gigabit_port(f.lport) && medium == kMediumCopper &&
-        pairs[3].value[0] == '5') {
-        // 1000 Mb/s on copper needs negotiation: advertise only gigabit.
-        f.autoneg = true;
-        f.forced_gigabit = true;
-    }
+    f.forced_gigabit = forced_gigabit(pairs, count, f.lport);
+    f.autoneg = f.forced_gigabit || std::strcmp(pairs[2].value, "1") == 0;
     if (dxpx_port_autoneg_set(f.lport, f.autoneg ? 1 : 0) != 0)
         return port_failed(ev, req, f, "Set auto negotiatio failed", "Set auto negotiatio failed");
     logger_printf(LOG_LEVEL_INFO, LOG_MOD_PORT, "Set Port #%d auto-nego %s\n", f.port,
@@ -345,6 +385,7 @@ int ssphandler_portset_cgi(httpd_event *ev, httpd_request *req) {
         logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port: cxt->count is a wrong value.\n");
         return refuse(ev, req, "cxt->count is a wrong value");
     }
+    if (int rv = check_speed(ev, req, pairs, count, f); rv != 0) return rv;
     if (int rv = apply_link(ev, req, pairs, count, f); rv != 0) return rv;
     int rv = 0;
     if (!pvid_defined(f.pvid, ev, req, &rv)) return rv;

@@ -54,30 +54,34 @@ int save(settings_medium *m) {
     return board_num_uports * kRowBytes;
 }
 
-// Applies one row; a failing call is logged and the rest still applied.
+// Applies one row; a failing call is logged and the rest still applied, so
+// a speed the port no longer takes does not cost it its VLAN or priority.
 void apply(int uport, const Row &row) {
     int lport = 0;
     if (ulpm_to_lport(uport, &lport) != 0) return;
-    int rv = dxpx_port_enable_set(lport, row.enable == 1 ? 1 : 0);
-    if (rv == 0) rv = dxpx_port_autoneg_set(lport, row.autoneg == 1 ? 1 : 0);
-    if (rv == 0 && row.autoneg == 1) rv = dxpx_port_advert_set(lport, row.advert);
+    int first = 0;
+    auto step = [&first](int rv) {
+        if (first == 0 && rv != 0) first = rv;
+        return rv == 0;
+    };
+    step(dxpx_port_enable_set(lport, row.enable == 1 ? 1 : 0));
+    if (step(dxpx_port_autoneg_set(lport, row.autoneg == 1 ? 1 : 0)) && row.autoneg == 1)
+        step(dxpx_port_advert_set(lport, row.advert));
     int speed = 0;
     int duplex = 0;
-    if (rv == 0 && row.autoneg != 1 && port_speed_of_code(row.speed_code, &speed, &duplex)) {
-        rv = dxpx_port_speed_set(lport, speed);
-        if (rv == 0) rv = dxpx_port_duplex_set(lport, duplex);
-    }
+    if (row.autoneg != 1 && port_speed_of_code(row.speed_code, &speed, &duplex) &&
+        step(dxpx_port_speed_set(lport, speed)))
+        step(dxpx_port_duplex_set(lport, duplex));
     port_speed_code_set(uport - 1, row.speed_code);
-    if (rv == 0) rv = dxpx_port_pause_set(lport, row.flow == 1, row.flow == 1);
-    if (rv == 0) rv = dxpx_port_untagged_priority_set(lport, row.priority);
-    if (rv == 0 && row.pvid >= 1 && row.pvid < 4095) {
-        rv = dxpx_port_untagged_vlan_set(lport, row.pvid);
-        if (rv == 0 && setportcbk_PVID_set(uport - 1, row.pvid) != 1) rv = -1;
-    }
+    step(dxpx_port_pause_set(lport, row.flow == 1, row.flow == 1));
+    step(dxpx_port_untagged_priority_set(lport, row.priority));
+    if (row.pvid >= 1 && row.pvid < 4095 && step(dxpx_port_untagged_vlan_set(lport, row.pvid)) &&
+        setportcbk_PVID_set(uport - 1, row.pvid) != 1)
+        step(-1);
     port_flowctrl_set(uport - 1, row.flow == 1 ? 1 : 0);
-    if (rv != 0)
-        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Port settings: port %d: %s", uport,
-                      dxp_errmsg(rv));
+    if (first != 0)
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Port settings: port %d: %s\n", uport,
+                      dxp_errmsg(first));
 }
 
 int load(settings_medium *m) {

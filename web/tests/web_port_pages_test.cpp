@@ -178,7 +178,7 @@ TEST_F(port_pages, BadFormsAreRefusedWithTheirMessage) {
         {form(2, "0", nullptr, 0, 1), "cxt->count is a wrong value"},
         {"port=2&admin=1&autonego=1&flow_ctrl=1&priority=0", "cxt->count is a wrong value"},
         {form(2, "1", "4", 0, 1) + "&extra=1", "cxt->count is a wrong value"},
-        {form(2, "0", "9", 0, 1), "Set speed failed"},
+        {form(2, "0", "9", 0, 1), "Set speed failed: no speed/duplex code 9"},
         {form(2, "0", "4", 8, 1), "Set untagged priority failed"},
         {form(2, "0", "4", 0, 4095), "PVID is not an existent vlan id!"},
         {form(2, "0", "4", 0, 7), "PVID is not an existent vlan id!"},
@@ -193,6 +193,36 @@ TEST_F(port_pages, BadFormsAreRefusedWithTheirMessage) {
     // A form for no front-panel port presets nothing.
     EXPECT_NE(request("GET", "/setport.cgi?port=99").body.find("var ptype = Number(\"\")"),
               std::string::npos);
+}
+
+// A speed the port cannot run is refused before the port changes at all:
+// it keeps negotiating and keeps its priority, and nothing is saved.
+TEST_F(port_pages, ASpeedThePortCannotRunChangesNothing) {
+    const std::pair<int, const char *> cases[] = {
+        {49, "Set speed failed: port 49 cannot run 100Mbps Full"},
+        {52, "Set speed failed: port 52 cannot run 10Mbps Half"},
+        {2, "Set speed failed: port 2 cannot run 1Gbps Full"},
+    };
+    for (const auto &[uport, message] : cases) {
+        const char *code = uport == 49 ? "4" : uport == 52 ? "1" : "5";
+        test_response r = portset(form(uport, "0", code, 6, 1));
+        EXPECT_EQ(error_of(r), message);
+        int autoneg = 0, priority = 0;
+        EXPECT_EQ(dxpx_port_autoneg_get(lport_of(uport), &autoneg), 0);
+        EXPECT_EQ(autoneg, 1) << uport;
+        EXPECT_EQ(dxpx_port_untagged_priority_get(lport_of(uport), &priority), 0);
+        EXPECT_EQ(priority, 0) << uport;
+    }
+    EXPECT_EQ(nvram_get("portconf"), nullptr);
+    // 1000 Mb/s is what the SERDES port runs: forced, with the rest applied.
+    ASSERT_NE(portset(form(49, "0", "5", 6, 1)).body.find("Port Configuration"), std::string::npos);
+    int speed = 0, priority = 0, autoneg = 1;
+    EXPECT_EQ(dxpx_port_autoneg_get(lport_of(49), &autoneg), 0);
+    EXPECT_EQ(autoneg, 0);
+    EXPECT_EQ(dxpx_port_speed_get(lport_of(49), &speed), 0);
+    EXPECT_EQ(speed, 1000);
+    EXPECT_EQ(dxpx_port_untagged_priority_get(lport_of(49), &priority), 0);
+    EXPECT_EQ(priority, 6);
 }
 
 TEST_F(port_pages, StatusPageAndPanelShowTheLivePorts) {
@@ -258,6 +288,18 @@ TEST_F(port_pages, SavedItemRestoresThePorts) {
     EXPECT_EQ(duplex, 0);
     EXPECT_EQ(port_pvid_get(4), 9);
     EXPECT_EQ(port_flowctrl_get(4), 1);
+    // A row whose forced speed the port refuses still brings back its
+    // priority and PVID (port 5's row, forced 1000 Mb/s on a 100 Mb/s port).
+    ASSERT_EQ(portset(form(5, "0", "4", 2, 9)).status, "200 OK");
+    ASSERT_EQ(medium.save(port_settings_item), 52 * 16);
+    medium.bytes[4 * 16 + 5] = 5;  // the low byte of the row's speed code
+    ASSERT_EQ(dxpx_port_untagged_priority_set(lport_of(5), 0), 0);
+    ASSERT_EQ(setportcbk_PVID_set(4, 1), 1);
+    ASSERT_EQ(medium.load(port_settings_item), 52 * 16);
+    int priority = 0;
+    dxpx_port_untagged_priority_get(lport_of(5), &priority);
+    EXPECT_EQ(priority, 2);
+    EXPECT_EQ(port_pvid_get(4), 9);
     // A record of another board is refused.
     medium.bytes.resize(26 * 16);
     EXPECT_LT(medium.load(port_settings_item), 0);

@@ -41,6 +41,8 @@ int selective_get(int unit, int port, dxp_port_info *info) {
             info->remote_advert_valid = 1;
         }
     }
+    // A port without a speed (negotiation not done) leaves the speed 0.
+    if (want(DXP_PORT_ATTR_SPEED_MASK)) info->speed = 0;
     if (want(DXP_PORT_ATTR_SPEED_MASK) &&
         (rv = settling(dxp_port_speed_get(unit, port, &info->speed), &info->speed)) < 0)
         return rv;

@@ -90,7 +90,7 @@ int dxp_tarn_port_speed_set(int unit, int port, int speed) {
 }
 int dxp_tarn_port_speed_get(int unit, int port, int *speed) {
     return mapped_get(__func__, unit, port, PROP_SPEED, speed, [](uint32_t v, int *out) {
-        if (v == 4) return;  // no speed to report
+        if (v < 1 || v > 3) return;  // no speed to report
         *out = v == 1 ? 10 : v == 2 ? 100 : 1000;
     });
 }

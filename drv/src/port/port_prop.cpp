@@ -15,6 +15,7 @@ namespace {
 
 constexpr uint32_t kAbilityFromPhy = 0x300000;
 constexpr int kPortWalkLimit = 64;
+constexpr uint32_t kNoSpeed = 4;  // speed property code of a port with no speed
 
 // Calls fn(port) for every port of bmp; the first negative result, else 0.
 template <typename Fn>
@@ -220,7 +221,8 @@ int get_speed_duplex(int unit, int port, uint32_t type, uint32_t *out) {
         rv = speed ? drv_port_call(phy, &phy_driver_t::speed_get, unit, port, &v)
                    : drv_port_call(phy, &phy_driver_t::duplex_get, unit, port, &v);
     if (speed) {
-        speed_code(v, out);
+        // Negotiation not done yet: no speed, rather than a stale code.
+        if (!speed_code(v, out)) *out = kNoSpeed;
     } else if (v == 0 || v == 1) {
         *out = static_cast<uint32_t>(v) + 1;
     }
