@@ -47,9 +47,14 @@ TEST_P(drv_port_prop, ForcedSpeedTurnsThePhyAutonegotiationOff) {
     EXPECT_TRUE(phyReg(2, 0) & port_test::c22::kFull);
 
     uint32_t v = 0;
+    ASSERT_EQ(drv_port_get(0, 2, PROP_SPEED, &v), 0);
+    EXPECT_EQ(v, 1u);  // without link, the forced 10 Mb/s
     ASSERT_EQ(drv_port_get(0, 2, PROP_AUTONEG, &v), 0);
     EXPECT_EQ(v, DRV_PORT_AUTONEG_OFF);
     ASSERT_EQ(drv_port_set(0, ports({2}), PROP_AUTONEG, 1), 0);
+    // Negotiating without link: no speed (4), not a speed it never ran.
+    ASSERT_EQ(drv_port_get(0, 2, PROP_SPEED, &v), 0);
+    EXPECT_EQ(v, 4u);
     ASSERT_EQ(drv_port_get(0, 2, PROP_AUTONEG, &v), 0);
     EXPECT_EQ(v, DRV_PORT_AUTONEG_ON);
 }
