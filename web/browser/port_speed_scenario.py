@@ -1,0 +1,144 @@
+#!/usr/bin/env python3
+"""Browser scenario of a gigabit port forced to 1000 Mb/s on every board.
+
+For the 52-, 28- and 26-port boards (the last with a cable on its first
+gigabit port, and again with dual-media PHYs and no signal) starts switchfw with its console on a pipe, logs in with a
+headless Chromium, follows the first gigabit port from the port status page
+to its settings form, turns auto-negotiation off, picks "1Gbps Full",
+priority 3 and flow control, presses Apply, and then sees the values on the
+reopened form and the port's state on the monitor ("ps" and "port").
+
+    port_speed_scenario.py SWITCHFW_BINARY [SCREENSHOT.png]
+
+Exits 77 (skipped) when Chromium or chromedriver cannot be found.
+"""
+import os
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.dont_write_bytecode = True  # no cache files in the source tree
+import browser_test  # noqa: E402
+from browser_test import (TestFailure, expect, log_in, main_frame_script,  # noqa: E402
+                          run_main, wait_for_port, wait_state)
+from vlan_scenario import open_main, pick_offset  # noqa: E402
+
+FORM_STATE = main_frame_script("""
+  state.text = main.document.body ? main.document.body.innerText : '';
+  var f = main.document.forms.portset;
+  if (f) state.form = {port: f.port.value, autonego: f.autonego.value, speed: f.speed.value,
+                       speed_disabled: f.speed.disabled, priority: f.priority.value,
+                       flow_ctrl: f.flow_ctrl.value,
+                       speeds: Array.prototype.map.call(f.speed.options,
+                                                        function (o) { return o.text; })};""")
+
+# (board, first gigabit port, extra options, what "port ge0" shows after)
+BOARDS = (
+    ("52", 49, [], "Forced(1GFD"),
+    ("28", 25, [], "Forced(1GFD"),
+    # Gigabit on copper negotiates with only 1000 full advertised.
+    ("26", 25, ["--cable", "25=10"], "Adv(1GFD+TXpau+RXpau)"),
+    # A dual-media copper and fibre port with signal on neither.
+    ("26", 25, ["--gig-phy", "6401s"], "Forced(1GFD"),
+)
+
+
+class Console:
+    """switchfw with its monitor on a pipe and its output in a file."""
+
+    def __init__(self, binary, work, offset, name, args):
+        self.out_path = os.path.join(work, f"console{name}.txt")
+        self.out = open(self.out_path, "wb")
+        self.proc = subprocess.Popen(
+            [binary, "--port-offset", str(offset), "--flash", f"flash{name}.bin",
+             "--fs", f"fs{name}"] + args,
+            cwd=work, stdin=subprocess.PIPE, stdout=self.out, stderr=subprocess.STDOUT)
+        wait_for_port(80 + offset, "switchfw", self.proc)
+        self.marks = 0
+
+    def run(self, line):
+        """The monitor's output of one command line."""
+        self.marks += 1
+        mark = f"end-of-command-{self.marks}"
+        self.proc.stdin.write(f"{line}\nEcho {mark}\n".encode())
+        self.proc.stdin.flush()
+        while time.monotonic() < browser_test.DEADLINE:
+            with open(self.out_path, "rb") as f:
+                text = f.read().decode(errors="replace")
+            if mark in text:
+                start = text.rfind(f"end-of-command-{self.marks - 1}") if self.marks > 1 else 0
+                return text[max(start, 0):text.find(mark)]
+            time.sleep(0.1)
+        raise TestFailure(f"the monitor did not answer {line!r}")
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        self.out.close()
+
+
+def wait_form(wd, port):
+    label = f"{port:02d}"
+    return wait_state(wd, lambda s: s.get("form", {}).get("port") == label,
+                      f"port {port}'s form", FORM_STATE)
+
+
+def force_gigabit(wd, base, port):
+    open_main(wd, base, "portconf.htm")
+    wd.frame_path("left", "main")
+    wd.click(f"#port{port}")
+    wd.frame_path()
+    state = wait_form(wd, port)
+    expect("1Gbps Full" in state["form"]["speeds"], f"port {port} offers {state['form']}")
+    wd.frame_path("left", "main")
+    wd.click("select[name='autonego'] option[value='0']")
+    wd.click("select[name='speed'] option[value='5']")
+    wd.click("select[name='flow_ctrl'] option[value='1']")
+    wd.click("select[name='priority'] option:nth-child(4)")
+    wd.click("input[type='submit']")
+    wd.frame_path()
+    state = wait_state(wd, lambda s: s.get("main", "").endswith("/portset.cgi"),
+                       "the answer to the form", FORM_STATE)
+    expect("failed" not in state.get("text", ""), f"port {port} refused: {state.get('text')}")
+
+
+def run(session, binary, screenshot):
+    binary = os.path.abspath(binary)
+    screenshot = os.path.abspath(screenshot) if screenshot else None
+    # Three firmware starts take longer than the login test's time.
+    browser_test.DEADLINE = time.monotonic() + 160
+    wd = session.browser("1200,800")
+    for index, (board, port, extra, shown) in enumerate(BOARDS):
+        offset = pick_offset()
+        base = f"http://127.0.0.1:{80 + offset}"
+        console = Console(binary, session.work, offset, index, ["--board", board] + extra)
+        try:
+            log_in(wd, base)
+            force_gigabit(wd, base, port)
+
+            # The reopened form shows what was applied.
+            wd.frame_path()
+            wd.script(f"window.frames['left'].frames['main'].location.href = "
+                      f"'{base}/setport.cgi?port={port}';")
+            form = wait_form(wd, port)["form"]
+            expect((form["autonego"], form["speed"], form["priority"], form["flow_ctrl"]) ==
+                   ("0", "5", "3", "1"), f"board {board} port {port} form after Apply: {form}")
+            expect(not form["speed_disabled"], "the speed list is disabled")
+
+            ps = console.run("ps ge0")
+            expect("1G FD" in ps, f"board {board}: ps ge0 after Apply:\n{ps}")
+            info = console.run("port ge0")
+            expect(shown in info and "UtPri(3)" in info,
+                   f"board {board}: port ge0 after Apply:\n{info}")
+            if screenshot and index == 2:
+                wd.screenshot(screenshot)
+        finally:
+            console.stop()
+    print("port speed scenario passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(run_main(run, __doc__, "port_speed_scenario_"))
