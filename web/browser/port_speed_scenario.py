@@ -20,18 +20,10 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.dont_write_bytecode = True  # no cache files in the source tree
 import browser_test  # noqa: E402
-from browser_test import (TestFailure, expect, log_in, main_frame_script,  # noqa: E402
-                          run_main, wait_for_port, wait_state)
+from browser_test import TestFailure, expect, log_in, run_main  # noqa: E402
+from browser_test import wait_for_port, wait_state  # noqa: E402
+from port_scenario import MAIN_STATE  # noqa: E402
 from vlan_scenario import open_main, pick_offset  # noqa: E402
-
-FORM_STATE = main_frame_script("""
-  state.text = main.document.body ? main.document.body.innerText : '';
-  var f = main.document.forms.portset;
-  if (f) state.form = {port: f.port.value, autonego: f.autonego.value, speed: f.speed.value,
-                       speed_disabled: f.speed.disabled, priority: f.priority.value,
-                       flow_ctrl: f.flow_ctrl.value,
-                       speeds: Array.prototype.map.call(f.speed.options,
-                                                        function (o) { return o.text; })};""")
 
 # (board, first gigabit port, extra options, what "port ge0" shows after)
 BOARDS = (
@@ -82,7 +74,7 @@ class Console:
 def wait_form(wd, port):
     label = f"{port:02d}"
     return wait_state(wd, lambda s: s.get("form", {}).get("port") == label,
-                      f"port {port}'s form", FORM_STATE)
+                      f"port {port}'s form", MAIN_STATE)
 
 
 def force_gigabit(wd, base, port):
@@ -100,7 +92,7 @@ def force_gigabit(wd, base, port):
     wd.click("input[type='submit']")
     wd.frame_path()
     state = wait_state(wd, lambda s: s.get("main", "").endswith("/portset.cgi"),
-                       "the answer to the form", FORM_STATE)
+                       "the answer to the form", MAIN_STATE)
     expect("failed" not in state.get("text", ""), f"port {port} refused: {state.get('text')}")
 
 
@@ -113,29 +105,29 @@ def run(session, binary, screenshot):
     for index, (board, port, extra, shown) in enumerate(BOARDS):
         offset = pick_offset()
         base = f"http://127.0.0.1:{80 + offset}"
+        # The session ends the program with the scenario, however it ends.
         console = Console(binary, session.work, offset, index, ["--board", board] + extra)
-        try:
-            log_in(wd, base)
-            force_gigabit(wd, base, port)
+        session.procs.append(console.proc)
+        log_in(wd, base)
+        force_gigabit(wd, base, port)
 
-            # The reopened form shows what was applied.
-            wd.frame_path()
-            wd.script(f"window.frames['left'].frames['main'].location.href = "
-                      f"'{base}/setport.cgi?port={port}';")
-            form = wait_form(wd, port)["form"]
-            expect((form["autonego"], form["speed"], form["priority"], form["flow_ctrl"]) ==
-                   ("0", "5", "3", "1"), f"board {board} port {port} form after Apply: {form}")
-            expect(not form["speed_disabled"], "the speed list is disabled")
+        # The reopened form shows what was applied.
+        wd.frame_path()
+        wd.script(f"window.frames['left'].frames['main'].location.href = "
+                  f"'{base}/setport.cgi?port={port}';")
+        form = wait_form(wd, port)["form"]
+        expect((form["autonego"], form["speed"], form["priority"], form["flow_ctrl"]) ==
+               ("0", "5", "3", "1"), f"board {board} port {port} form after Apply: {form}")
+        expect(not form["speed_disabled"], "the speed list is disabled")
 
-            ps = console.run("ps ge0")
-            expect("1G FD" in ps, f"board {board}: ps ge0 after Apply:\n{ps}")
-            info = console.run("port ge0")
-            expect(shown in info and "UtPri(3)" in info,
-                   f"board {board}: port ge0 after Apply:\n{info}")
-            if screenshot and index == 2:
-                wd.screenshot(screenshot)
-        finally:
-            console.stop()
+        ps = console.run("ps ge0")
+        expect("1G FD" in ps, f"board {board}: ps ge0 after Apply:\n{ps}")
+        info = console.run("port ge0")
+        expect(shown in info and "UtPri(3)" in info,
+               f"board {board}: port ge0 after Apply:\n{info}")
+        if screenshot and index == 2:
+            wd.screenshot(screenshot)
+        console.stop()
     print("port speed scenario passed")
     return 0
 
