@@ -96,6 +96,11 @@ TEST_P(port_speed, GigabitPortsAreForcedToWhatTheyCanRun) {
         seen = monitor(sw, "port ge0");
         EXPECT_NE(seen.find("Forced(1GFD"), std::string::npos) << seen;
         EXPECT_NE(seen.find("UtPri(4)"), std::string::npos) << seen;
+        // Nor does it run half duplex.
+        seen = monitor(sw, "port ge0 FullDuplex=false");
+        EXPECT_NE(seen.find("Could not set port ge0 information"), std::string::npos) << seen;
+        seen = monitor(sw, "ps ge0");
+        EXPECT_NE(seen.find("1G FD"), std::string::npos) << seen;
     }
 
     // A fast-Ethernet port cannot run 1000 Mb/s.

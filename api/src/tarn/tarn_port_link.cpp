@@ -90,12 +90,19 @@ int dxp_tarn_port_speed_set(int unit, int port, int speed) {
 }
 int dxp_tarn_port_speed_get(int unit, int port, int *speed) {
     return mapped_get(__func__, unit, port, PROP_SPEED, speed, [](uint32_t v, int *out) {
-        if (v < 1 || v > 3) return;  // no speed to report
+        if (v == 4) return;  // no speed to report
         *out = v == 1 ? 10 : v == 2 ? 100 : 1000;
     });
 }
 
 int dxp_tarn_port_duplex_set(int unit, int port, int duplex) {
+    // Likewise a duplex that none of the port's speeds runs (a SERDES has
+    // no half duplex).
+    uint32_t ability = 0;
+    if (int rv = dxp_port_ability_get(unit, port, &ability); rv < 0) return rv;
+    constexpr uint32_t kHalf = 0x15, kFull = 0x2a;
+    if ((ability & (kHalf | kFull)) != 0 && (ability & (duplex ? kFull : kHalf)) == 0)
+        return DXP_E_PARAM;
     return plain_set(__func__, unit, port, PROP_DUPLEX, duplex ? 2 : 1);
 }
 int dxp_tarn_port_duplex_get(int unit, int port, int *duplex) {
