@@ -4,6 +4,7 @@
 // port named and the port keeps running as it was.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,10 @@ struct Board {
     int gigabit;  // the first gigabit user port, ge0
     std::vector<std::string> extra;
 };
+
+void PrintTo(const Board &board, std::ostream *os) {
+    *os << board.name;
+}
 
 class port_speed : public testing::TestWithParam<Board> {
   protected:
