@@ -611,8 +611,9 @@ int cmd_port_rate(int unit, args_t *a) {
             return CMD_USAGE;
         set = true;
     }
+    // The unit's own chip answers which ports have meters; the chips differ.
     uint32_t metered[2] = {};
-    if (drv_dev_prop_get(unit, kPropPortBitmap, metered) >= 0) {
+    if (DRV_SERVICES(unit)->dev_prop_get(unit, kPropPortBitmap, metered) >= 0) {
         pbmp.w[0] &= metered[0];
         pbmp.w[1] &= metered[1];
     } else {
