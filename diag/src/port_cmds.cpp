@@ -198,16 +198,6 @@ void print_status_line(int unit, int port, bool tl, const dxp_port_info &info) {
     sal_printf("\n");
 }
 
-// The record's learn and station address are not part of the family's
-// selective get: they are read on their own, and left out when unreadable.
-void complete_record(int unit, int port, dxp_port_info *info) {
-    if ((info->action_mask & kAttrLearn) && dxp_port_learn_get(unit, port, &info->learn) < 0)
-        info->action_mask &= ~kAttrLearn;
-    if ((info->action_mask & kAttrStationMac) &&
-        dxp_port_pause_addr_get(unit, port, info->pause_mac) < 0)
-        info->action_mask &= ~kAttrStationMac;
-}
-
 // Attributes the family's selective set leaves out: learn and the station
 // address have calls of their own; the others cannot be set on this family.
 int set_extras(int unit, int port, const dxp_port_info &info, uint32_t set_mask) {
@@ -239,7 +229,6 @@ int port_show(int unit, const char *cmd, soc_pbmp_t pbmp, uint32_t get_mask) {
                            errmsg(rv));
                 return CMD_FAIL;
             }
-            complete_record(unit, port, &info);
             print_status_line(unit, port, c.tl, info);
         }
     }
@@ -446,15 +435,21 @@ int cmd_port(int unit, args_t *a) {
     }
 
     const bool prompt = std::strcmp(next, "=") == 0;
+    uint32_t station_listing = PQ_MAC | PQ_DFL | PQ_NO_EQ;
     if (prompt) {
         if (ARG_CNT(a) != 1) return CMD_USAGE;
         int lowest = 0;
         while (!soc_pbmp_member(pbmp, lowest))
             lowest++;
+        // Fields the port's record does not fill show no value of an
+        // earlier command.
+        given = dxp_port_info{};
         if (dxp_port_info_get(unit, lowest, &given) < 0) {
             sal_printf("%s: Error: Failed to get port info\n", cmd);
             return CMD_FAIL;
         }
+        // A port without a station address has no current one to offer.
+        if (!(given.action_mask & kAttrStationMac)) station_listing |= PQ_IGNORE;
     }
     given.vlanfilter = 0;
     const uint32_t dfl = PQ_DFL | PQ_NO_EQ;
@@ -476,7 +471,7 @@ int cmd_port(int unit, args_t *a) {
         {"LoopBack", PQ_MULTI | dfl, &given.loopback, kLoopbackNames, DXP_PORT_ATTR_LOOPBACK_MASK},
         {"SpanningTreeProtocol", PQ_MULTI | dfl, &given.stp_state, kStpNames,
          DXP_PORT_ATTR_STP_STATE_MASK},
-        {"STationADdress", PQ_MAC | dfl, given.pause_mac, nullptr, kAttrStationMac},
+        {"STationADdress", station_listing, given.pause_mac, nullptr, kAttrStationMac},
         {"TxPAUse", PQ_BOOL | dfl, &given.pause_tx, nullptr, DXP_PORT_ATTR_PAUSE_TX_MASK},
         {"RxPAUse", PQ_BOOL | dfl, &given.pause_rx, nullptr, DXP_PORT_ATTR_PAUSE_RX_MASK},
         {"ENCapsulation", PQ_MULTI | PQ_DFL | PQ_IGNORE, &given.encap_mode, kEncapNames,
@@ -611,8 +606,9 @@ int cmd_port_rate(int unit, args_t *a) {
             return CMD_USAGE;
         set = true;
     }
+    // The unit's own chip answers which ports have meters; the chips differ.
     uint32_t metered[2] = {};
-    if (drv_dev_prop_get(unit, kPropPortBitmap, metered) >= 0) {
+    if (DRV_SERVICES(unit)->dev_prop_get(unit, kPropPortBitmap, metered) >= 0) {
         pbmp.w[0] &= metered[0];
         pbmp.w[1] &= metered[1];
     } else {

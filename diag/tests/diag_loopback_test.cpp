@@ -124,6 +124,10 @@ TEST_F(loopback, AReceiveServiceThatRanBeforeTheTestRunsAfterIt) {
     console.clear();
     board->port(1).inject(sim::FrameBuilder().src(0x02000000000aull).build());
     EXPECT_TRUE(shows("RX packet 1: unit=0 ")) << console.out();
+    // The watcher sees the restarted service as running and leaves it so.
+    out = run({"PacketWatcher mode rx quiet start", "PacketWatcher stop", "RXMon"});
+    EXPECT_TRUE(has(out, "Active bitmap for RX is 1.\n")) << out;
+    EXPECT_TRUE(dxp_rx_active(0));
     run({"RXMon stop"});
 }
 

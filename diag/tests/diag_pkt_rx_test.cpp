@@ -133,6 +133,13 @@ TEST_F(pkt_rx, ReceiveMonitorDumpsFramesUntilStopped) {
     out = run({"RXMon stop", "RXMon stop", "RXMon"});
     EXPECT_TRUE(has(out, "RXMon: dxp_rx_unregister failed: ")) << out;
     EXPECT_TRUE(has(out, "Active bitmap for RX is 0.\n")) << out;
+    EXPECT_FALSE(dxp_rx_active(0));
+
+    // Started again, the service counts as running and dumps frames again.
+    out = run({"RXMon start", "RXMon init"});
+    EXPECT_TRUE(has(out, "RX is already running\n")) << out;
+    EXPECT_TRUE(dxp_rx_active(0));
+    ASSERT_TRUE(inject_until("RX packet 1: unit=0 ")) << console.out();
 }
 
 TEST_F(pkt_rx, ReceiveConfigurationAndInit) {

@@ -114,4 +114,35 @@ TEST_F(diag_port, RatesAndRefusals) {
     EXPECT_EQ(phyReg(5, c22::kCtl) & c22::kAneg, c22::kAneg);
 }
 
+// The 26-port board's chip, whose gigabit ports have copper PHYs.
+class diag_port_copper : public diag_test::MonitorUnitTest {
+  protected:
+    sim::ChipKind chip() const override { return sim::ChipKind::DXP7102A1; }
+};
+
+TEST_F(diag_port_copper, EqualsOffersThePortsOwnValuesOnly) {
+    ASSERT_EQ(dxp_init(0), 0);
+    // The MACs keep no station address: a set is refused, a get shows none.
+    EXPECT_EQ(run("PORT fe5 STationADdress=00:11:22:33:44:55", -1),
+              "PORT: Error: Could not set port fe5 information: Feature unavailable\n");
+    EXPECT_FALSE(has(run("PORT fe5 STationADdress"), "Stad(")) << run("PORT fe5 STationADdress");
+    EXPECT_EQ(run("PORT fe5 PortFilterMode=2", -1),
+              "PORT: Error: Could not set port fe5 information: Feature unavailable\n");
+    dxp_port_info info{};
+    ASSERT_EQ(dxp_port_info_get(0, 6, &info), 0);
+    EXPECT_EQ(info.action_mask & DXP_PORT_ATTR_PAUSE_MAC_MASK, 0u);
+    EXPECT_NE(info.action_mask & DXP_PORT_ATTR_PHY_MASTER_MASK, 0u);
+
+    // A gigabit copper PHY resolves master and slave; the listing offers it.
+    EXPECT_EQ(run("PORT ge0 PHymaster=Master"), "");
+    std::string out = run("PORT ge0 =");
+    EXPECT_TRUE(has(out, "PHymaster[Master]\n")) << out;
+    // The next port's listing holds that port's values, nothing kept from
+    // the commands before: a fast-Ethernet PHY has no master or slave.
+    out = run("PORT fe6 =");
+    EXPECT_TRUE(has(out, "PHymaster[None]\n")) << out;
+    EXPECT_TRUE(has(out, "PortFilterMode[0]\n")) << out;
+    EXPECT_FALSE(has(out, "STationADdress")) << out;
+}
+
 }  // namespace

@@ -89,7 +89,6 @@ struct rx_ctl_t {
 
 rx_ctl_t *rx_ctl[kUnits];
 std::atomic<uint32_t> units_started{0};
-std::atomic<int> monitor_paused{0};
 std::atomic<int> dv_serial{0};
 std::atomic<bool> alloc_warned{false};
 
@@ -632,7 +631,6 @@ int rx_stop_unit(int unit) {
         ctl->thread = nullptr;
     }
     soc_cm_debug_print(kDbgRx, "RX: Stopping unit %d\n", unit);
-    monitor_paused.store(1);
     if (unit < 32) units_started.fetch_and(~(1u << unit));
     return 0;
 }
@@ -706,14 +704,8 @@ int dxp_tarn_rx_start(int unit, dxp_rx_cfg_t *cfg) {
     if (int rv = dxp_tarn_rx_init(unit); rv < 0) return rv;
     rx_ctl_t *ctl = rx_ctl[unit];
     if (started(unit)) {
-        if (!monitor_paused.load()) {
-            soc_cm_print("RX start:  Already started\n");
-            return SOC_E_BUSY;
-        }
-        soc_cm_print("RxMon start\n");
-        soc_dma_rx_enable(unit);
-        monitor_paused.store(0);
-        return 0;
+        soc_cm_print("RX start:  Already started\n");
+        return SOC_E_BUSY;
     }
     if (cfg != nullptr) {
         if (cfg->pkt_size == 0 || cfg->pkts_per_chain == 0) return SOC_E_PARAM;
@@ -792,7 +784,6 @@ int dxp_tarn_rx_clear(int) {
         rx_ctl[unit] = nullptr;
         sal_free(ctl);
     }
-    monitor_paused.store(0);
     return 0;
 }
 
@@ -870,8 +861,10 @@ int dxp_tarn_rx_unregister(int unit, dxp_rx_cb_f fn, int priority) {
     return 0;
 }
 
+// A stop clears the started bit and a start sets it again, so the answer
+// follows the service through any number of stops and starts.
 int dxp_tarn_rx_active(int unit) {
-    return started(unit) && !monitor_paused.load() ? 1 : 0;
+    return started(unit) ? 1 : 0;
 }
 
 int dxp_tarn_rx_channels_running(int unit, uint32_t *channels) {

@@ -184,7 +184,7 @@ TEST_F(pktsvc, GlobalRateSchedulesChainStarts) {
     ASSERT_TRUE(eventually([&] { return rx_chain_state(kUnit, 0, 1) == DV_S_ACTIVE; }));
 }
 
-TEST_F(pktsvc, QueueLengthStopStartAndMonitorPause) {
+TEST_F(pktsvc, QueueLengthAndActiveThroughStopsAndStarts) {
     // Only "Discard": frames are counted as finding no thread callout and
     // the chains are never started.
     start_with(2);
@@ -205,7 +205,11 @@ TEST_F(pktsvc, QueueLengthStopStartAndMonitorPause) {
     EXPECT_EQ(dxp_tarn_rx_channels_running(kUnit, &chans), 0);
     EXPECT_EQ(chans, 0u);
     ASSERT_EQ(dxp_tarn_rx_start(kUnit, nullptr), 0);
-    EXPECT_EQ(dxp_tarn_rx_active(kUnit), 0);  // still monitor-paused
+    EXPECT_EQ(dxp_tarn_rx_active(kUnit), 1);
+    EXPECT_EQ(dxp_tarn_rx_start(kUnit, nullptr), SOC_E_BUSY);
+    // Every further stop and start is followed alike.
+    ASSERT_EQ(dxp_tarn_rx_stop(kUnit, nullptr), 0);
+    EXPECT_EQ(dxp_tarn_rx_active(kUnit), 0);
     ASSERT_EQ(dxp_tarn_rx_start(kUnit, nullptr), 0);
     EXPECT_EQ(dxp_tarn_rx_active(kUnit), 1);
     int len = 0;

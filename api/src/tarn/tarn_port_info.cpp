@@ -1,6 +1,8 @@
 // The port info record: a port's settings and state read or applied in one
 // go, each attribute through its own per-unit operation, and the start-up
 // settings of a port from its configuration properties.
+#include <cstring>
+
 #include "dxp_tarn.h"
 #include "soc_property.h"
 #include "tarn_internal.h"
@@ -8,11 +10,24 @@
 namespace {
 
 constexpr uint32_t kPauseMask = DXP_PORT_ATTR_PAUSE_TX_MASK | DXP_PORT_ATTR_PAUSE_RX_MASK;
+constexpr int kPhyMasterNone = 3;  // no master/slave resolution
 
 // Speed and duplex still settling after a link change read as 0.
 int settling(int rv, int *value) {
     if (rv != DXP_E_BUSY) return rv;
     *value = 0;
+    return DXP_E_NONE;
+}
+
+// An attribute the port's MAC or PHY does not have is no failure of the
+// record: its mask bit is cleared, so that callers see it absent rather than
+// trust a value nobody read, and its field is cleared of what it held.
+int absent_if_unavailable(int rv, dxp_port_info *info, uint32_t bit) {
+    if (rv != DXP_E_UNAVAIL) return rv;
+    info->action_mask &= ~bit;
+    if (bit == DXP_PORT_ATTR_PHY_MASTER_MASK) info->phy_master = kPhyMasterNone;
+    if (bit == DXP_PORT_ATTR_PAUSE_MAC_MASK)
+        std::memset(info->pause_mac, 0, sizeof info->pause_mac);
     return DXP_E_NONE;
 }
 
@@ -71,7 +86,8 @@ int selective_get(int unit, int port, dxp_port_info *info) {
         (rv = dxp_port_loopback_get(unit, port, &info->loopback)) < 0)
         return rv;
     if (want(DXP_PORT_ATTR_PHY_MASTER_MASK) &&
-        (rv = dxp_port_master_get(unit, port, &info->phy_master)) < 0)
+        (rv = absent_if_unavailable(dxp_port_master_get(unit, port, &info->phy_master), info,
+                                    DXP_PORT_ATTR_PHY_MASTER_MASK)) < 0)
         return rv;
     if (want(DXP_PORT_ATTR_INTERFACE_MASK) &&
         (rv = dxp_port_interface_get(unit, port, &info->interface)) < 0)
@@ -92,9 +108,9 @@ int selective_get(int unit, int port, dxp_port_info *info) {
         return rv;
     if (want(DXP_PORT_ATTR_LEARN_MASK) && (rv = dxp_port_learn_get(unit, port, &info->learn)) < 0)
         return rv;
-    // A MAC without a station address register leaves the field as it is.
     if (want(DXP_PORT_ATTR_PAUSE_MAC_MASK) &&
-        (rv = dxp_port_pause_addr_get(unit, port, info->pause_mac)) < 0 && rv != DXP_E_UNAVAIL)
+        (rv = absent_if_unavailable(dxp_port_pause_addr_get(unit, port, info->pause_mac), info,
+                                    DXP_PORT_ATTR_PAUSE_MAC_MASK)) < 0)
         return rv;
     return DXP_E_NONE;
 }
@@ -184,8 +200,9 @@ int dxp_tarn_port_info_save(int unit, int port, dxp_port_info *info) {
     if (int rv = entry(__func__, unit, port, info); rv < 0) return rv;
     info->action_mask = DXP_PORT_ATTR_ALL_MASK;
     if (int rv = dxp_port_selective_get(unit, port, info); rv < 0) return rv;
-    // A restore must leave speed, duplex and pause to auto-negotiation.
-    if (info->autoneg) info->action_mask = DXP_PORT_ATTR_AUTONEG_SAFE_MASK;
+    // A restore must leave speed, duplex and pause to auto-negotiation, and
+    // attributes the port lacks stay out of it.
+    if (info->autoneg) info->action_mask &= DXP_PORT_ATTR_AUTONEG_SAFE_MASK;
     return DXP_E_NONE;
 }
 
