@@ -16,12 +16,11 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <sstream>
 #include <string>
 
 #include "../../host/tests/switchfw_child.h"
+#include "../../host/tests/trap_receiver.h"
 #include "../../platform/tests/private_workdir.h"
 
 namespace {
@@ -129,43 +128,7 @@ class Switch {
     std::string output_;
 };
 
-// snmptrapd on 127.0.0.1:port, logging every trap to a file.
-class TrapReceiver {
-  public:
-    TrapReceiver(const fs::path &dir, int port) : log_(dir / "traps.log") {
-        pid_ = fork();
-        if (pid_ == 0) {
-            std::string listen = "udp:127.0.0.1:" + std::to_string(port);
-            std::string conf = (log_.parent_path() / "snmptrapd.conf").string();
-            std::ofstream(conf) << "disableAuthorization yes\n";
-            execlp("snmptrapd", "snmptrapd", "-f", "-n", "-On", "-m", "", "-C", "-c", conf.c_str(),
-                   "-Lf", log_.c_str(), listen.c_str(), static_cast<char *>(nullptr));
-            _exit(127);
-        }
-    }
-    ~TrapReceiver() {
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-    bool wait_for(const std::string &text, int seconds = 15) {
-        auto end = Clock::now() + std::chrono::seconds(seconds);
-        while (Clock::now() < end) {
-            if (log().find(text) != std::string::npos) return true;
-            poll(nullptr, 0, 100);
-        }
-        return false;
-    }
-    std::string log() const {
-        std::ifstream f(log_);
-        std::stringstream s;
-        s << f.rdbuf();
-        return s.str();
-    }
-
-  private:
-    fs::path log_;
-    pid_t pid_ = -1;
-};
+using trap_receiver::TrapReceiver;
 
 class snmp_agent_e2e : public ::testing::Test {
   protected:
