@@ -257,13 +257,14 @@ int write_ifAdminStatus(int action, u_char *var_val, u_char var_val_type, size_t
                 return SNMP_ERR_WRONGLENGTH;
             }
             if (row < 1 || row > interface_count()) return SNMP_ERR_NOCREATION;
+            // Not badValue: that is SNMPv1's; the agent maps this one back for
+            // a v1 request.
+            if (long value = *reinterpret_cast<long *>(var_val); value < 1 || value > 3)
+                return SNMP_ERR_WRONGVALUE;
             return SNMP_ERR_NOERROR;
-        case RESERVE2: {
-            long value = *reinterpret_cast<long *>(var_val);
-            if (value < 1 || value > 3) return SNMP_ERR_BADVALUE;
-            pending_admin[row] = value;
+        case RESERVE2:
+            pending_admin[row] = *reinterpret_cast<long *>(var_val);
             return SNMP_ERR_NOERROR;
-        }
         case COMMIT: {
             if (name[kColumnAt] != kIfAdminStatusColumn) return SNMP_ERR_NOSUCHNAME;
             snmp_param_block b{};

@@ -250,7 +250,7 @@ TEST_F(snmp_agent_e2e, Board26SetsReachThePortsAndBadInputIsRefused) {
         {std::string(kSysName) + " s " + over_text, "wrongLength"},
         {std::string(kSysName) + " x 417F", "wrongValue"},
         {std::string(kSysName) + " i 3", "wrongType"},
-        {std::string(kIfAdmin3) + " i 4", "badValue"},
+        {std::string(kIfAdmin3) + " i 4", "wrongValue"},
         {std::string(kIfAdmin3) + " s up", "wrongType"},
         {".1.3.6.1.2.1.2.2.1.7.27 i 1", "noCreation"},
         {".1.3.6.1.2.1.1.1.0 s x", "notWritable"},
