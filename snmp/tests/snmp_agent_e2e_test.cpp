@@ -416,6 +416,14 @@ TEST_F(snmp_agent_e2e, RmonTablesAndAnAlarmWhoseEventSendsATrap) {
                   .find("Alarm(#id=2) rising event!  [Variable=1.3.6.1.2.1.16.2.1.1.5.1;  "
                         "type=absolute(1); value=1800; threshold=100]"),
               std::string::npos);
+    // An instance is the index, a log line's with its event's: no
+    // sub-identifier more or less reads or makes a row.
+    for (const char *wrong : {".9.2.1.4.1", ".3.1.1.8.2.0", ".1.1.1.2.3.0", ".9.1.1.3.1.0"})
+        EXPECT_EQ(run(get + " " + rmon + wrong), rmon + wrong + missing);
+    EXPECT_NE(run(set + " " + rmon + ".3.1.1.12.5.7 i 2").find("noCreation"), std::string::npos);
+    EXPECT_NE(run(set + " " + rmon + ".3.1.1.11.2.0 s x").find("notWritable"), std::string::npos);
+    EXPECT_EQ(run(get + " " + rmon + ".3.1.1.12.5 " + rmon + ".3.1.1.11.2"),
+              rmon + ".3.1.1.12.5" + missing + rmon + ".3.1.1.11.2 = \"\"\n");
 }
 
 }  // namespace
