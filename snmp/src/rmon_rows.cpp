@@ -189,10 +189,11 @@ int get_column(rmon_entry *row, int var_id, oid_val *value) {
     return 0;
 }
 
+// Every byte counts: a NUL would hide the bytes behind it from a check
+// that stopped there, yet they are stored and read back.
 bool printable(const oid_val *value) {
     const auto *b = static_cast<const uint8_t *>(value->value);
     for (int i = 0; i < value->length; i++) {
-        if (b[i] == 0) break;
         if (b[i] < 0x20 || b[i] > 0x7E) return false;
     }
     return true;

@@ -386,12 +386,16 @@ TEST_F(snmp_agent_e2e, RmonTablesAndAnAlarmWhoseEventSendsATrap) {
         std::string::npos);
     EXPECT_EQ(run(get + " " + rmon + ".3.1.1.2.10 " + rmon + ".3.1.1.12.10"),
               rmon + ".3.1.1.2.10 = INTEGER: 0\n" + rmon + ".3.1.1.12.10 = INTEGER: 3\n");
+    // A text is printable to its last byte, behind a NUL too.
+    EXPECT_NE(run(set + " " + rmon + ".3.1.1.11.10 x 00FF41").find("wrongValue"),
+              std::string::npos);
     // An empty text is a value like any other.
     EXPECT_EQ(run(set + " " + rmon + ".3.1.1.11.10 s \"\""), rmon + ".3.1.1.11.10 = \"\"\n");
 
     // An event that logs and traps, and an alarm on historyControlInterval.1
     // (1800) whose first sample rises above 100.
     ASSERT_NE(run(set + " " + rmon + ".9.1.1.7.1 i 2").find("INTEGER: 2"), std::string::npos);
+    EXPECT_NE(run(set + " " + rmon + ".9.1.1.2.1 x 410001").find("wrongValue"), std::string::npos);
     ASSERT_NE(run(set + " " + rmon + ".9.1.1.3.1 i 4 " + rmon + ".9.1.1.4.1 s public " + rmon +
                   ".9.1.1.7.1 i 1")
                   .find(".9.1.1.7.1 = INTEGER: 1"),
