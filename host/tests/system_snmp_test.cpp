@@ -103,6 +103,7 @@ TEST(system_snmp, LinkTrapsColdStartAndPortSpeedsFollowTheTaps) {
     };
     const int trap_port = sw->port_offset() + 164;
     trap_receiver::TrapReceiver traps(test_workdir::path(), trap_port);
+    ASSERT_TRUE(traps.wait_for("NET-SNMP version")) << traps.log();  // it listens
     const int http = sw->port_offset() + 80;
     std::string cookie = web_client::login(http, "qivor");
     ASSERT_FALSE(cookie.empty());
