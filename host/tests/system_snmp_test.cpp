@@ -1,15 +1,17 @@
-// The SNMP agent of switchfw against a port whose link changes: a TAP on
-// port 3 comes and goes, and ifLastChange follows it under walks of the
-// interfaces table. Needs root (CAP_NET_ADMIN) and /dev/net/tun; skips
-// without them.
+// The SNMP agent of switchfw against ports whose link changes: TAPs come
+// and go, and ifLastChange, the port speeds and the link traps follow them.
+// Needs root (CAP_NET_ADMIN) and /dev/net/tun; skips without them.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "../../platform/tests/private_workdir.h"
 #include "system_fixture.h"
+#include "trap_receiver.h"
+#include "web_client.h"
 
 namespace {
 
@@ -77,6 +79,83 @@ TEST(system_snmp, IfLastChangeFollowsTheLinkUnderWalks) {
     EXPECT_EQ(ticks(value_in(sh_out(walk + " 2>&1"), last)), went_down);
     // Ports whose link never changed keep the agent's start.
     EXPECT_LT(ticks(value_in(down, ".1.3.6.1.2.1.2.2.1.9.4")), came_up);
+}
+
+// Board 26: fast Ethernet port 1 and gigabit port 25 on TAPs, a trap
+// station made on the web page.
+TEST(system_snmp, LinkTrapsColdStartAndPortSpeedsFollowTheTaps) {
+    if (!system_fixture::can_make_namespaces())
+        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip and ping";
+    int id = static_cast<int>(getpid() % 10000);
+    std::string fe_tap = "swlt" + std::to_string(id), ge_tap = "swlg" + std::to_string(id);
+    Netns ns;
+    ns.spaces.push_back("swltns" + std::to_string(id));
+    ASSERT_EQ(sh("ip netns add " + ns.spaces[0]), 0);
+
+    std::optional<Switch> sw;
+    sw.emplace(
+        test_workdir::path(),
+        std::vector<std::string>{"--board", "26", "--tap", "1=" + fe_tap, "--tap", "25=" + ge_tap});
+    ASSERT_TRUE(sw->run("", "DXP.0> "));
+    auto agent = [&] { return " 127.0.0.1:" + std::to_string(sw->port_offset() + 161); };
+    auto get = [&](const std::string &oids) {
+        return sh_out("snmpget -v2c -On -r 1 -t 2 -c public" + agent() + " " + oids + " 2>&1");
+    };
+    const int trap_port = sw->port_offset() + 164;
+    trap_receiver::TrapReceiver traps(test_workdir::path(), trap_port);
+    ASSERT_TRUE(traps.wait_for("NET-SNMP version")) << traps.log();  // it listens
+    const int http = sw->port_offset() + 80;
+    std::string cookie = web_client::login(http, "qivor");
+    ASSERT_FALSE(cookie.empty());
+    std::string made = web_client::post(
+        http, "/snmp_trap_new.cgi",
+        "snmp_trap_ip=127.0.0.1:" + std::to_string(trap_port) + "&snmp_trap_cstring=public",
+        cookie);
+    ASSERT_EQ(made.find("error_message"), std::string::npos) << made;
+
+    // Without link a port reports its nominal speed, and no duplex yet.
+    const std::string if_speed = ".1.3.6.1.2.1.2.2.1.5.", dot3 = ".1.3.6.1.2.1.10.7.2.1.";
+    EXPECT_EQ(get(if_speed + "1 " + if_speed + "24 " + if_speed + "25 " + if_speed + "26"),
+              if_speed + "1 = Gauge32: 100000000\n" + if_speed + "24 = Gauge32: 100000000\n" +
+                  if_speed + "25 = Gauge32: 1000000000\n" + if_speed +
+                  "26 = Gauge32: 1000000000\n");
+    EXPECT_EQ(get(dot3 + "19.1 " + dot3 + "20.1 " + dot3 + "20.25"),
+              dot3 + "19.1 = INTEGER: 1\n" + dot3 + "20.1 = INTEGER: 2\n" + dot3 +
+                  "20.25 = INTEGER: 1\n");
+
+    // The port's link comes up: linkUp, in both forms, names the port.
+    ASSERT_EQ(sh("ip link set " + fe_tap + " netns " + ns.spaces[0]), 0);
+    ASSERT_EQ(sh("ip -n " + ns.spaces[0] + " link set " + fe_tap + " up"), 0);
+    EXPECT_TRUE(traps.wait_for("Link Up Trap (0)")) << traps.log();
+    EXPECT_TRUE(
+        traps.wait_for(".1.3.6.1.6.3.1.1.4.1.0 = OID: .1.3.6.1.6.3.1.1.5.4\t"
+                       ".1.3.6.1.2.1.2.2.1.1.1 = INTEGER: 1\t"
+                       ".1.3.6.1.2.1.2.2.1.7.1 = INTEGER: 1\t"
+                       ".1.3.6.1.2.1.2.2.1.8.1 = INTEGER: 1"))
+        << traps.log();
+    EXPECT_EQ(get(if_speed + "1 " + dot3 + "19.1"),
+              if_speed + "1 = Gauge32: 100000000\n" + dot3 + "19.1 = INTEGER: 3\n");
+    // ... and goes down again: linkDown.
+    ASSERT_EQ(sh("ip -n " + ns.spaces[0] + " link del " + fe_tap), 0);
+    EXPECT_TRUE(traps.wait_for("Link Down Trap (0)")) << traps.log();
+    EXPECT_TRUE(
+        traps.wait_for(".1.3.6.1.6.3.1.1.4.1.0 = OID: .1.3.6.1.6.3.1.1.5.3\t"
+                       ".1.3.6.1.2.1.2.2.1.1.1 = INTEGER: 1\t"
+                       ".1.3.6.1.2.1.2.2.1.7.1 = INTEGER: 1\t"
+                       ".1.3.6.1.2.1.2.2.1.8.1 = INTEGER: 2"))
+        << traps.log();
+    // Only port 1 changed; the switch has not been started with the station.
+    EXPECT_EQ(system_fixture::count_of(traps.log(), "Link "), 2u) << traps.log();
+    EXPECT_EQ(traps.log().find("Cold Start"), std::string::npos) << traps.log();
+
+    // Started again with the stored station: coldStart, from the switch.
+    sw.reset();
+    sw.emplace(test_workdir::path(), std::vector<std::string>{"--board", "26"});
+    ASSERT_TRUE(sw->run("", "DXP.0> "));
+    EXPECT_TRUE(traps.wait_for("192.168.1.1 [192.168.1.1] (via UDP")) << traps.log();
+    EXPECT_TRUE(traps.wait_for("Cold Start Trap (0)")) << traps.log();
+    EXPECT_TRUE(traps.wait_for(".1.3.6.1.6.3.1.1.4.1.0 = OID: .1.3.6.1.6.3.1.1.5.1\t"))
+        << traps.log();
 }
 
 }  // namespace

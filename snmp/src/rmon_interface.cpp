@@ -178,6 +178,13 @@ int rmonprobe_snmpop_set_callback(int, int, void *request, void *) {
         return 1;
     }
     if (r->value == nullptr) return 1;
+    // Only control rows are written: their instance is the index alone, and
+    // no other can ever be made.
+    if (r->oid_len != 12) {
+        *r->error = RMON_NO_CREATION;
+        *r->result = 0;
+        return 0;
+    }
     PrivateValue mine(r->value, true);
     const rmon_oid_t *o = r->oid;
     uint32_t index = o[11];

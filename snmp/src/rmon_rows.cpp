@@ -189,10 +189,11 @@ int get_column(rmon_entry *row, int var_id, oid_val *value) {
     return 0;
 }
 
+// Every byte counts: a NUL would hide the bytes behind it from a check
+// that stopped there, yet they are stored and read back.
 bool printable(const oid_val *value) {
     const auto *b = static_cast<const uint8_t *>(value->value);
     for (int i = 0; i < value->length; i++) {
-        if (b[i] == 0) break;
         if (b[i] < 0x20 || b[i] > 0x7E) return false;
     }
     return true;
@@ -627,7 +628,11 @@ rmon_entry *rmon_idx_oid_var_search(int exact, rmon_oid_key *key, int *found) {
     if (magic < 0) return nullptr;
     rmon_entry *row = nullptr;
     if (exact) {
-        if (column == 0 || index == 0) return nullptr;
+        // An instance is the row's index, and a data row's second index:
+        // no sub-identifier more or less.
+        uint16_t instance_len =
+            rmon_mibtree[magic] != nullptr && rmon_mibtree[magic]->control ? 12 : 13;
+        if (column == 0 || index == 0 || key->len != instance_len) return nullptr;
         row = rmon_row_search(1, group, tbl, index, second);
     } else {
         row = rmon_row_search(0, group, tbl, index, second);

@@ -79,6 +79,8 @@ void snmp_agent_poll(long max_usecs) {
     else if (count == 0)
         snmp_timeout();
     run_alarms();
+    snmpglue::send_cold_start();
+    snmpmib::send_link_traps();
     netsnmp_check_outstanding_agent_requests();
     snmp_agent_unlock();
 }

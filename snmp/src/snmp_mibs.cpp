@@ -29,11 +29,32 @@ long long_result;
 u_char text_result[128];
 oid oid_result[16];
 
+// Link changes whose linkUp or linkDown trap the agent thread has yet to
+// send: link scan must not wait for the agent lock. A burst beyond the room
+// loses its latest changes.
+struct LinkEvent {
+    int uport;
+    bool up;
+};
+constexpr size_t kLinkEvents = 64;
+LinkEvent link_events[kLinkEvents];
+size_t link_event_count;
+
+sal_mutex_t link_event_mutex() {
+    static sal_mutex_t m = sal_mutex_create("snmp link traps");
+    return m;
+}
+
 // Link scan's report of a port whose link went up or down.
-void link_changed(int lport, dxp_port_info *) {
+void link_changed(int lport, dxp_port_info *info) {
     int uport = 0;
     if (ulpm_to_uport(lport, &uport) != 0 || uport < 1 || uport > 128) return;
     last_change[uport - 1] = netsnmp_get_agent_uptime();
+    if (info == nullptr) return;
+    sal_mutex_take(link_event_mutex(), sal_mutex_FOREVER);
+    if (link_event_count < kLinkEvents)
+        link_events[link_event_count++] = {.uport = uport, .up = info->linkstatus != 0};
+    sal_mutex_give(link_event_mutex());
 }
 
 int ask(snmp_param_block *b) {
@@ -236,13 +257,14 @@ int write_ifAdminStatus(int action, u_char *var_val, u_char var_val_type, size_t
                 return SNMP_ERR_WRONGLENGTH;
             }
             if (row < 1 || row > interface_count()) return SNMP_ERR_NOCREATION;
+            // Not badValue: that is SNMPv1's; the agent maps this one back for
+            // a v1 request.
+            if (long value = *reinterpret_cast<long *>(var_val); value < 1 || value > 3)
+                return SNMP_ERR_WRONGVALUE;
             return SNMP_ERR_NOERROR;
-        case RESERVE2: {
-            long value = *reinterpret_cast<long *>(var_val);
-            if (value < 1 || value > 3) return SNMP_ERR_BADVALUE;
-            pending_admin[row] = value;
+        case RESERVE2:
+            pending_admin[row] = *reinterpret_cast<long *>(var_val);
             return SNMP_ERR_NOERROR;
-        }
         case COMMIT: {
             if (name[kColumnAt] != kIfAdminStatusColumn) return SNMP_ERR_NOSUCHNAME;
             snmp_param_block b{};
@@ -346,6 +368,12 @@ u_char *var_dot3CollEntry(struct variable *vp, oid *name, size_t *length, int ex
     return dot3_answer(vp, name, length, exact, var_len, 48 + (vp->magic - kCollBase - 1));
 }
 
+// One integer column of ifTable's row as a trap variable.
+void add_if_column(netsnmp_variable_list **vars, oid column, int uport, long value) {
+    oid name[] = {1, 3, 6, 1, 2, 1, 2, 2, 1, column, static_cast<oid>(uport)};
+    snmp_varlist_add_variable(vars, name, OID_LENGTH(name), ASN_INTEGER, &value, sizeof value);
+}
+
 snmp_param_block *new_block(const char *tag) {
     return static_cast<snmp_param_block *>(sal_alloc(sizeof(snmp_param_block), tag));
 }
@@ -434,6 +462,30 @@ void init_dot3() {
     static oid base[] = {1, 3, 6, 1, 2, 1, 10, 7};
     dot3_block = new_block("dot3_parms");
     REGISTER_MIB("dot3", vars, variable3, base);
+}
+
+void send_link_traps() {
+    LinkEvent pending[kLinkEvents];
+    sal_mutex_take(link_event_mutex(), sal_mutex_FOREVER);
+    size_t n = link_event_count;
+    std::copy_n(link_events, n, pending);
+    link_event_count = 0;
+    sal_mutex_give(link_event_mutex());
+    for (size_t i = 0; i < n; i++) {
+        const LinkEvent &e = pending[i];
+        snmp_param_block b{};
+        b.selector = SNMP_SEL_INTERFACES;
+        b.item = 14;
+        b.port = e.uport;
+        long admin = ask(&b) == 0 ? b.value : 1;
+        // The objects a linkDown or linkUp notification carries.
+        netsnmp_variable_list *vars = nullptr;
+        add_if_column(&vars, 1, e.uport, e.uport);
+        add_if_column(&vars, kIfAdminStatusColumn, e.uport, admin);
+        add_if_column(&vars, 8, e.uport, e.up ? 1 : 2);
+        send_trap_vars(e.up ? SNMP_TRAP_LINKUP : SNMP_TRAP_LINKDOWN, 0, vars);
+        snmp_free_varbind(vars);
+    }
 }
 
 void init_mib_modules() {

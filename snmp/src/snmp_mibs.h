@@ -11,4 +11,7 @@ void init_rmonlite();
 // Every module the agent serves, in order: system, sysORTable, interfaces,
 // dot3, RMON-lite, snmp, then the SNMPv3 engine, USM and VACM modules.
 void init_mib_modules();
+// Sends the linkDown and linkUp traps of the link changes seen since the
+// last call; on the agent thread, with the agent lock held.
+void send_link_traps();
 }  // namespace snmpmib

@@ -84,8 +84,22 @@ int link_status(int lport, int *status) {
     return 0;
 }
 
+// True when the port has no link and autonegotiates: its PHY then reports
+// no speed or duplex of its own.
+bool negotiating_without_link(int lport) {
+    int up = 0, autoneg = 0;
+    return dxpx_port_link_status_get(lport, &up) == 0 && up == 0 &&
+           dxpx_port_autoneg_get(lport, &autoneg) == 0 && autoneg != 0;
+}
+
+// The speed the port runs at; without link, the speed it is forced to or,
+// when it negotiates, the most its class runs (its nominal bandwidth).
 int port_speed_mbps(int lport, int *speed) {
-    return dxpx_port_speed_get(lport, speed);
+    if (!negotiating_without_link(lport)) return dxpx_port_speed_get(lport, speed);
+    dxpx_lport_t entry{};
+    if (dxpx_lport_get(lport, &entry) != 0) return -1;
+    *speed = (entry.flags & DXPX_PORT_F_GE) ? 1000 : 100;
+    return 0;
 }
 
 }  // namespace
@@ -272,6 +286,10 @@ int snmp_dot3_value(snmp_param_block *b) {
             set_oid(b, kChipSetId, 8);
             return 0;
         case 45:
+            if (negotiating_without_link(lport)) {
+                b->value = 1;  // nothing negotiated yet
+                return 0;
+            }
             if (dxpx_port_duplex_get(lport, &v) != 0) {
                 b->value = 1;
                 return 1;

@@ -177,6 +177,23 @@ void trapsink_add(const char *host, const char *community) {
     open_sink(peer, community, SNMP_VERSION_2c);
 }
 
+namespace {
+bool cold_start_due = false;
+}  // namespace
+
+void cold_start_once() {
+    static bool told = false;
+    if (told) return;
+    told = true;
+    cold_start_due = !sinks().empty();
+}
+
+void send_cold_start() {
+    if (!cold_start_due) return;
+    cold_start_due = false;
+    send_easy_trap(SNMP_TRAP_COLDSTART, 0);
+}
+
 void group_destroy(int model, const char *name) {
     vacm_destroyGroupEntry(model_word(model), name);
 }

@@ -15,6 +15,12 @@ void default_view();
 void usm_line(const char *line);
 void com2sec_line(const char *line);
 void trapsink_add(const char *host, const char *community);
+// Makes the coldStart trap due to the stations of the first configuration
+// loaded since the program started; later calls do nothing.
+void cold_start_once();
+// Sends the coldStart trap if due. The agent thread sends it, once start-up
+// has given the switch the address the trap carries.
+void send_cold_start();
 void group_destroy(int model, const char *name);
 void access_destroy(const char *name, int model, int level);
 void usm_destroy(const uint8_t *engine_id, int len, const char *name);

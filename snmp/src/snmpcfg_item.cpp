@@ -3,7 +3,9 @@
 #include <cstring>
 #include <type_traits>
 
+#include "snmp_agent.h"
 #include "snmpcfg.h"
+#include "snmpcfg_glue.h"
 
 namespace {
 
@@ -94,6 +96,10 @@ int load(settings_medium *m) {
     snmpcfg_apply_all(text);
     snmpcfg_notify_set(t.traps_enabled, t.authtraps_enabled);
     if (t.traps_enabled) snmpcfg_trap_apply_all();
+    // The load at start-up makes the trap stations that hear of the start.
+    snmp_agent_lock();
+    snmpglue::cold_start_once();
+    snmp_agent_unlock();
     return io.bytes;
 }
 

@@ -16,12 +16,11 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <sstream>
 #include <string>
 
 #include "../../host/tests/switchfw_child.h"
+#include "../../host/tests/trap_receiver.h"
 #include "../../platform/tests/private_workdir.h"
 
 namespace {
@@ -129,43 +128,7 @@ class Switch {
     std::string output_;
 };
 
-// snmptrapd on 127.0.0.1:port, logging every trap to a file.
-class TrapReceiver {
-  public:
-    TrapReceiver(const fs::path &dir, int port) : log_(dir / "traps.log") {
-        pid_ = fork();
-        if (pid_ == 0) {
-            std::string listen = "udp:127.0.0.1:" + std::to_string(port);
-            std::string conf = (log_.parent_path() / "snmptrapd.conf").string();
-            std::ofstream(conf) << "disableAuthorization yes\n";
-            execlp("snmptrapd", "snmptrapd", "-f", "-n", "-On", "-m", "", "-C", "-c", conf.c_str(),
-                   "-Lf", log_.c_str(), listen.c_str(), static_cast<char *>(nullptr));
-            _exit(127);
-        }
-    }
-    ~TrapReceiver() {
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-    bool wait_for(const std::string &text, int seconds = 15) {
-        auto end = Clock::now() + std::chrono::seconds(seconds);
-        while (Clock::now() < end) {
-            if (log().find(text) != std::string::npos) return true;
-            poll(nullptr, 0, 100);
-        }
-        return false;
-    }
-    std::string log() const {
-        std::ifstream f(log_);
-        std::stringstream s;
-        s << f.rdbuf();
-        return s.str();
-    }
-
-  private:
-    fs::path log_;
-    pid_t pid_ = -1;
-};
+using trap_receiver::TrapReceiver;
 
 class snmp_agent_e2e : public ::testing::Test {
   protected:
@@ -287,7 +250,7 @@ TEST_F(snmp_agent_e2e, Board26SetsReachThePortsAndBadInputIsRefused) {
         {std::string(kSysName) + " s " + over_text, "wrongLength"},
         {std::string(kSysName) + " x 417F", "wrongValue"},
         {std::string(kSysName) + " i 3", "wrongType"},
-        {std::string(kIfAdmin3) + " i 4", "badValue"},
+        {std::string(kIfAdmin3) + " i 4", "wrongValue"},
         {std::string(kIfAdmin3) + " s up", "wrongType"},
         {".1.3.6.1.2.1.2.2.1.7.27 i 1", "noCreation"},
         {".1.3.6.1.2.1.1.1.0 s x", "notWritable"},
@@ -423,12 +386,16 @@ TEST_F(snmp_agent_e2e, RmonTablesAndAnAlarmWhoseEventSendsATrap) {
         std::string::npos);
     EXPECT_EQ(run(get + " " + rmon + ".3.1.1.2.10 " + rmon + ".3.1.1.12.10"),
               rmon + ".3.1.1.2.10 = INTEGER: 0\n" + rmon + ".3.1.1.12.10 = INTEGER: 3\n");
+    // A text is printable to its last byte, behind a NUL too.
+    EXPECT_NE(run(set + " " + rmon + ".3.1.1.11.10 x 00FF41").find("wrongValue"),
+              std::string::npos);
     // An empty text is a value like any other.
     EXPECT_EQ(run(set + " " + rmon + ".3.1.1.11.10 s \"\""), rmon + ".3.1.1.11.10 = \"\"\n");
 
     // An event that logs and traps, and an alarm on historyControlInterval.1
     // (1800) whose first sample rises above 100.
     ASSERT_NE(run(set + " " + rmon + ".9.1.1.7.1 i 2").find("INTEGER: 2"), std::string::npos);
+    EXPECT_NE(run(set + " " + rmon + ".9.1.1.2.1 x 410001").find("wrongValue"), std::string::npos);
     ASSERT_NE(run(set + " " + rmon + ".9.1.1.3.1 i 4 " + rmon + ".9.1.1.4.1 s public " + rmon +
                   ".9.1.1.7.1 i 1")
                   .find(".9.1.1.7.1 = INTEGER: 1"),
@@ -453,6 +420,14 @@ TEST_F(snmp_agent_e2e, RmonTablesAndAnAlarmWhoseEventSendsATrap) {
                   .find("Alarm(#id=2) rising event!  [Variable=1.3.6.1.2.1.16.2.1.1.5.1;  "
                         "type=absolute(1); value=1800; threshold=100]"),
               std::string::npos);
+    // An instance is the index, a log line's with its event's: no
+    // sub-identifier more or less reads or makes a row.
+    for (const char *wrong : {".9.2.1.4.1", ".3.1.1.8.2.0", ".1.1.1.2.3.0", ".9.1.1.3.1.0"})
+        EXPECT_EQ(run(get + " " + rmon + wrong), rmon + wrong + missing);
+    EXPECT_NE(run(set + " " + rmon + ".3.1.1.12.5.7 i 2").find("noCreation"), std::string::npos);
+    EXPECT_NE(run(set + " " + rmon + ".3.1.1.11.2.0 s x").find("notWritable"), std::string::npos);
+    EXPECT_EQ(run(get + " " + rmon + ".3.1.1.12.5 " + rmon + ".3.1.1.11.2"),
+              rmon + ".3.1.1.12.5" + missing + rmon + ".3.1.1.11.2 = \"\"\n");
 }
 
 }  // namespace
