@@ -494,6 +494,13 @@ void init_mib_modules() {
     static oid snmpv2_mib[] = {1, 3, 6, 1, 6, 3, 1};
     register_sysORTable(snmpv2_mib, OID_LENGTH(snmpv2_mib), "The MIB module for SNMPv2 entities");
     init_interfaces();
+    // The IP, ICMP, TCP and UDP groups describe the stack the management
+    // servers run on, which is the host's here: net-snmp's own modules serve it.
+    netsnmp_access_interface_init();  // the address table looks interfaces up
+    init_ip();
+    init_icmp();
+    init_tcp();
+    init_udp();
     init_dot3();
     init_rmonlite();
     init_snmp_mib();

@@ -217,6 +217,17 @@ TEST_F(snmp_agent_e2e, Board52ServesSystemInterfacesAndDot3) {
     std::string dot3 = run(v2c("snmpwalk", "public") + " .1.3.6.1.2.1.10.7");
     EXPECT_EQ(lines(dot3), 52 * 20) << dot3.substr(0, 400);
     EXPECT_NE(dot3.find(".1.3.6.1.2.1.10.7.5.1.3.52 = Counter32: 0"), std::string::npos);
+    // The stack's groups answer from the stack the agent runs on: the
+    // requests of this test alone were UDP datagrams received.
+    std::string stack =
+        run(v2c("snmpget", "public") + " .1.3.6.1.2.1.4.1.0 .1.3.6.1.2.1.7.1.0 .1.3.6.1.2.1.5.1.0");
+    EXPECT_NE(stack.find(".1.3.6.1.2.1.4.1.0 = INTEGER:"), std::string::npos) << stack;
+    EXPECT_NE(stack.find(".1.3.6.1.2.1.7.1.0 = Counter32:"), std::string::npos) << stack;
+    EXPECT_EQ(stack.find(".1.3.6.1.2.1.7.1.0 = Counter32: 0\n"), std::string::npos) << stack;
+    EXPECT_NE(stack.find(".1.3.6.1.2.1.5.1.0 = Counter32:"), std::string::npos) << stack;
+    EXPECT_NE(run(v2c("snmpwalk", "public") + " .1.3.6.1.2.1.4.20.1.1")
+                  .find(".1.3.6.1.2.1.4.20.1.1.127.0.0.1 = IpAddress: 127.0.0.1"),
+              std::string::npos);
     // A walk of everything ends at the end of the MIB view.
     std::string all = run(v2c("snmpbulkwalk", "public") + " .1");
     EXPECT_NE(all.find("No more variables left in this MIB View"), std::string::npos)
