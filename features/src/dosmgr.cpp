@@ -152,6 +152,9 @@ int control_apply(int type, int enable) {
     if (control != dxpSwitchDosAttackIcmp && (!enable || !chip_on(control))) {
         // The four TCP-flag types share the control: one already on keeps it.
         rv = dxpx_switch_control_set(control, enable);
+        // The multi-unit call passes over units without the service; when no
+        // unit took the control, the check is not running.
+        if (rv == 0 && enable && !chip_on(control)) rv = SOC_E_UNAVAIL;
     }
     if (control == dxpSwitchDosAttackTcpFlags)
         logger_printf(LOG_LEVEL_INFO, LOG_MOD_DOS,
