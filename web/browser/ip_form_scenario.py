@@ -43,12 +43,12 @@ def run(session, switchfw, screenshot):
            f"the factory form with a new address was refused: {text}")
     wait_state(wd, lambda s: "192.168.1.20" in (open_page(wd, "system.htm").get("text") or ""),
                "the new address on the system page")
+    if screenshot:
+        wd.screenshot(screenshot)
 
     text = apply_address(wd, "192.168.1.255")
     expect("Invalid IP, network submask or gateway address!" in text,
            f"the broadcast address as the switch's address: {text}")
-    if screenshot:
-        wd.screenshot(screenshot)
     print("IP form scenario passed")
     return 0
 
