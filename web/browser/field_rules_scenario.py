@@ -4,7 +4,8 @@
 On the 26-port board, whose chip has no field processor, the Auto VoIP, DoS,
 Dynamic ARP and Priority Mapping pages say so, and Apply of Auto VoIP, of a
 DoS check or of the IP address based QoS mode answers with an error page
-instead of the form as it was. On the 52-port board no page says so, and
+instead of the form as it was; a refused check is not shown on afterwards.
+On the 52-port board no page says so, and
 Auto VoIP starts after a DoS check was turned on and off again.
 
     field_rules_scenario.py SWITCHFW_BINARY [SCREENSHOT.png]
@@ -83,6 +84,13 @@ def without_field_processor(wd, base):
     state = dos_land(wd)
     expect("ERROR" in state["text"] and "the DoS checks cannot run" in state["text"],
            f"DoS Apply on the 26-port board: {state['text']}")
+    state = apply(wd, "dos_perport.htm", "dos_perport.cgi", lambda: wd.click("#smurf"))
+    expect("ERROR" in state["text"], f"per-port DoS Apply on the 26-port board: {state['text']}")
+    open_page(wd, "dos_perport.htm")
+    wd.frame_path("left", "main")
+    smurf = wd.script("return document.getElementById('smurf').checked;")
+    wd.frame_path()
+    expect(smurf is False, "the refused Smurf check is shown on")
 
     def ip_mode():
         wd.click("input[name='mode'][value='4']")
