@@ -148,6 +148,27 @@ TEST_P(tarn_dos_auth, PerPortEntriesMatchTheirPortOnly) {
     EXPECT_LT(dxp_field_qualify_SrcPort(0, entry, 0, -1, 3, -1), 0);
 }
 
+TEST_P(tarn_dos_auth, TypeTurnedOffLeavesTheGroupItSharedToItsMaker) {
+    // Another feature's group, still empty, on the slice the Land entries take.
+    dxp_field_qset_t q{};
+    dxp_field_qset_add(&q, dxpFieldQualifySrcIpEqualDstIp);
+    int other = 0, entry = 0;
+    ASSERT_EQ(dxp_field_group_create(0, q, 3, &other), 0);
+    ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackToCpu, 1), 0);
+    for (int on : {1, 0})
+        ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackSipEqualDip, on), 0);
+    ASSERT_EQ(dxp_field_entry_create(0, other, &entry), 0);
+    EXPECT_EQ(dxp_field_entry_destroy(0, entry), 0);
+    EXPECT_EQ(dxp_field_group_destroy(0, other), 0);
+
+    // A group the type made for itself goes with it.
+    ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackSipEqualDip, 1), 0);
+    dxp_field_group_status_t st{};
+    ASSERT_EQ(dxp_field_group_status_get(0, other, &st), 0);  // the type's own, same id
+    ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackSipEqualDip, 0), 0);
+    EXPECT_EQ(dxp_field_group_status_get(0, other, &st), DXP_E_NOT_FOUND);
+}
+
 TEST_P(tarn_dos_auth, TrapControlsWriteOnlyChanges) {
     // Only this test's calls may write while the log counts.
     dxp_linkscan_detach(0);

@@ -138,6 +138,11 @@ bool chip_on(int control) {
     return dxpx_switch_control_get(control, &value) == 0 && value != 0;
 }
 
+int failed(int rv) {
+    logger_printf(LOG_LEVEL_ERROR, LOG_MOD_DOS, "DOS setting failed : %s\n", dxp_errmsg(rv));
+    return rv;
+}
+
 int control_apply(int type, int enable) {
     const int control = control_of(type);
     if (enable) {
@@ -152,7 +157,12 @@ int control_apply(int type, int enable) {
     if (control != dxpSwitchDosAttackIcmp && (!enable || !chip_on(control))) {
         // The four TCP-flag types share the control: one already on keeps it.
         rv = dxpx_switch_control_set(control, enable);
+        // The multi-unit call passes over units without the service; when no
+        // unit took the control, the check is not running.
+        if (rv == 0 && enable && !chip_on(control)) rv = SOC_E_UNAVAIL;
     }
+    // Not running, so not recorded (nor saved) as on.
+    if (rv < 0 && enable) return failed(rv);
     if (control == dxpSwitchDosAttackTcpFlags)
         logger_printf(LOG_LEVEL_INFO, LOG_MOD_DOS,
                       "Prevent NULL Scan Attacks, SYNFIN, Xmascan, and SYN with sport <1024 %s",
@@ -163,9 +173,7 @@ int control_apply(int type, int enable) {
         logger_printf(LOG_LEVEL_INFO, LOG_MOD_DOS, "Prevent Blat Attacks %s", state(enable));
     for (PortRecord &r : records)
         r.mask = enable ? r.mask | 1u << type : r.mask & ~(1u << type);
-    if (rv < 0)
-        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_DOS, "DOS setting failed : %s\n", dxp_errmsg(rv));
-    return rv;
+    return rv < 0 ? failed(rv) : rv;
 }
 
 void rules_destroy(RuleType &t) {
@@ -274,8 +282,18 @@ int rule_apply(int uport, int type, int enable, int rate) {
     }
     if (!act) return 0;
     RuleType &t = *rule_type(type);
+    const RuleSet before[2] = {t.set[0], t.set[1]};
     sets_update(t, uport, enable, rate);
     const int rv = rules_build(t);
+    if (rv < 0 && enable) {
+        // What the switch refuses stays off: the rules go back to the old sets.
+        for (int i = 0; i < 2; i++) {
+            t.set[i].ports = before[i].ports;
+            t.set[i].rate = before[i].rate;
+        }
+        rules_build(t);
+        return failed(rv);
+    }
     static const char *const names[] = {"Smurf Attacks", "Ping Flood", "SYN Flood"};
     const char *name = names[type == DOS_ATTACK_SMURF ? 0 : type == DOS_ATTACK_PING_FLOOD ? 1 : 2];
     if (uport > 0)
@@ -297,9 +315,7 @@ int rule_apply(int uport, int type, int enable, int rate) {
             if (port_bit(i + 1, &bit) && (t.set[1].ports & bit) != 0)
                 records[i].rate[type] = static_cast<uint32_t>(rate);
     }
-    if (rv < 0)
-        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_DOS, "DOS setting failed : %s\n", dxp_errmsg(rv));
-    return rv;
+    return rv < 0 ? failed(rv) : rv;
 }
 
 }  // namespace

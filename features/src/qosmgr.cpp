@@ -175,7 +175,17 @@ int qosmgr_mode_get(int *out) {
 
 int qosmgr_mode_set(int next) {
     if (next == mode) return 1;
-    if (!remove_mode(mode) || !install_mode(next)) return 0;
+    // The port and IP address modes are field-processor rules: without the
+    // group no rule can be made, and the mode would run as none.
+    const bool rules = next == ENHANCE_MODE_PORT_BASED_QOS || next == ENHANCE_MODE_IP_BASED_QOS;
+    if (rules && group < 0) return 0;
+    if (!remove_mode(mode)) return 0;
+    if (!install_mode(next)) {
+        // The switch goes on with the mode it had, not half of the new one.
+        remove_mode(next);
+        install_mode(mode);
+        return 0;
+    }
     mode = next;
     return 1;
 }

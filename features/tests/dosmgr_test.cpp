@@ -179,4 +179,29 @@ TEST_F(dosmgr, SettingsItemRestoresEveryTypeAndRateSet) {
     EXPECT_TRUE(on(3, DOS_ATTACK_SMURF));
 }
 
+// The 26-port board's chip has no field processor: the all-port checks are
+// refused, not shown on and not saved as on.
+class dosmgr_without_field_processor : public feature_test::BoardTest {
+  protected:
+    void SetUp() override {
+        BoardTest::SetUp();
+        ASSERT_EQ(dos_init(), 0);
+    }
+};
+
+TEST_F(dosmgr_without_field_processor, AllPortChecksAreRefused) {
+    feature_test::MemoryMedium before;
+    ASSERT_GT(before.save(dos_item), 0);
+    for (int type : {DOS_ATTACK_LAND, DOS_ATTACK_BLAT, DOS_ATTACK_XMAS_SCAN})
+        EXPECT_EQ(dos_attack_set(-1, type, 1, 0), SOC_E_UNAVAIL) << type;
+    EXPECT_EQ(dos_attack_set(2, DOS_ATTACK_SMURF, 1, 0), SOC_E_UNAVAIL);
+    int enabled = -1, rate = 0;
+    dos_attack_get(1, DOS_ATTACK_LAND, &enabled, &rate);
+    EXPECT_EQ(enabled, 0);
+    feature_test::MemoryMedium after;
+    ASSERT_GT(after.save(dos_item), 0);
+    EXPECT_EQ(after.bytes, before.bytes);
+    EXPECT_EQ(dos_attack_set(-1, DOS_ATTACK_LAND, 0, 0), 0);
+}
+
 }  // namespace

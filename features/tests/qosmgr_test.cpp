@@ -54,7 +54,13 @@ TEST_F(qosmgr_dscp, DscpModesKeepPortPrioritiesAndDscpWords) {
     ASSERT_EQ(qosmgr_dscp_base_get_by_index(40, &priority), 1);
     EXPECT_EQ(priority, 0);  // the DSCP words stay as they were
     EXPECT_EQ(qosmgr_tos_base_set_by_index(8, 6), 0);
-    EXPECT_EQ(qosmgr_mode_set(ENHANCE_MODE_PORT_BASED_QOS), 0);  // no field processor
+    // No field processor: the rule modes are refused, with no entry to add
+    // later, and the DSCP mode stays.
+    EXPECT_EQ(qosmgr_mode_set(ENHANCE_MODE_PORT_BASED_QOS), 0);
+    EXPECT_EQ(qosmgr_mode_set(ENHANCE_MODE_IP_BASED_QOS), 0);
+    int mode = -1;
+    ASSERT_EQ(qosmgr_mode_get(&mode), 1);
+    EXPECT_EQ(mode, ENHANCE_MODE_DSCP_BASED_QOS);
 }
 
 TEST_F(qosmgr, IpEntriesAreKeptInEveryModeAndInstalledInTheIpMode) {

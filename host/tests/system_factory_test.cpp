@@ -105,7 +105,13 @@ TEST_P(factory_defaults, WebResetBringsEveryItemButRmonBackToTheFirstBoot) {
     for (const auto &[path, body] : posts) {
         std::string answer = web_client::post(web, path, body, cookie);
         EXPECT_NE(answer.find("200 OK"), std::string::npos) << path;
-        EXPECT_EQ(answer.find("Retry"), std::string::npos) << path << "\n" << answer;
+        // The 26-port chip has no field processor for Auto VoIP's or DoS's
+        // rules: the pages refuse them.
+        const bool refused = ports() == 26 && (path == "/dos.cgi" || path == "/voip.cgi");
+        EXPECT_EQ(answer.find("Retry") != std::string::npos, refused) << path << "\n" << answer;
+        if (refused) {
+            EXPECT_NE(answer.find("no field processor"), std::string::npos) << path;
+        }
     }
     // The server's own address, the account: both are items too.
     web_client::post(web, "/setip.cgi",
@@ -117,7 +123,7 @@ TEST_P(factory_defaults, WebResetBringsEveryItemButRmonBackToTheFirstBoot) {
     const auto changed = backup();
     for (const char *item : {"vlan", "portconf", "trunk", "l2", "aging", "mirror", "qos", "rate",
                              "dos", "darp", "voip", "snmp", "et0config", "loggers", "rmon"}) {
-        // The 26-port chip has no field processor for Auto VoIP's or DoS's rules.
+        // Refused on the 26-port board, as above.
         if ((std::string(item) == "voip" || std::string(item) == "dos") && ports() == 26) continue;
         EXPECT_NE(changed.at(item), first_boot.at(item)) << item << " did not change";
     }

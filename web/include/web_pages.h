@@ -106,6 +106,13 @@ enum web_feature : uint16_t {
 };
 // argument 0: the feature; one row when it is shown.
 int ssploop_feature_tag_show(const uint16_t args[3], int index, httpd_request *req);
+// Why the feature does nothing on this switch (its chip lacks the field
+// processor the feature's rules need), or nullptr when it runs.
+const char *web_feature_missing(uint16_t feature);
+// argument 0: the feature; one row when it does nothing on this switch.
+int ssploop_feature_tag_missing(const uint16_t args[3], int index, httpd_request *req);
+// argument 0: the feature; prints why it does nothing on this switch.
+void sspvar_feature_tag_missing(const uint16_t args[3], httpd_tag_out *out, httpd_request *req);
 // Prints nothing.
 void sspvar_empty_tag(const uint16_t args[3], httpd_tag_out *out, httpd_request *req);
 

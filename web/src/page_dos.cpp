@@ -45,6 +45,12 @@ int error(httpd_event *ev, httpd_request *req, const char *message) {
     return web_error_page(ev, req, kTitle, message, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
 }
 
+// The switch's refusal; a switch without the service says why.
+int refused_error(httpd_event *ev, httpd_request *req, int rv) {
+    const char *missing = web_feature_missing(WEB_FEATURE_AUTO_DOS);
+    return error(ev, req, rv == DXP_E_UNAVAIL && missing != nullptr ? missing : dxp_errmsg(rv));
+}
+
 bool checks_ok(const char *text) {
     return text != nullptr && std::strlen(text) == kChecks;
 }
@@ -78,7 +84,7 @@ int ssphandler_dos_cgi(httpd_event *ev, httpd_request *req) {
     }
     settings_save_item("dos");
     // What the switch took is kept; what it refused is said.
-    return refused < 0 ? error(ev, req, dxp_errmsg(refused)) : 0;
+    return refused < 0 ? refused_error(ev, req, refused) : 0;
 }
 
 int ssphandler_dos_showperport_cgi(httpd_event *ev, httpd_request *req) {
@@ -112,7 +118,7 @@ int ssphandler_dos_perport_cgi(httpd_event *ev, httpd_request *req) {
         if (rv < 0 && refused == 0) refused = rv;
     }
     settings_save_item("dos");
-    if (refused < 0) return error(ev, req, dxp_errmsg(refused));
+    if (refused < 0) return refused_error(ev, req, refused);
     shown_set(req, port);
     return 0;
 }

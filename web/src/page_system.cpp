@@ -65,6 +65,15 @@ bool netmask_is_contiguous(uint32_t mask) {
     return (inverted & (inverted + 1)) == 0;
 }
 
+// An address a host can take on its subnet: not 0.0.0.0, not multicast or
+// reserved, and (with two host bits or more) not the subnet's own address or
+// its broadcast address.
+bool host_address(uint32_t ip, uint32_t mask) {
+    if (ip == 0 || ip >= 0xE0000000u) return false;
+    const uint32_t host = ip & ~mask;
+    return ~mask < 3 || (host != 0 && host != ~mask);
+}
+
 void save_interface(const char *ifname) {
     settings_save_item(ifname[3] == '1' ? "et1config" : "et0config");
     settings_save_item("STARTUP");
@@ -145,9 +154,11 @@ int setip_cgi(httpd_event *ev, httpd_request *req) {
                  net_util_ip_parse(change.ip, ip) == 0 &&
                  net_util_ip_parse(change.mask, mask) == 0 &&
                  net_util_ip_parse(change.gw, gw) == 0 && netmask_is_contiguous(address_word(mask));
-    if (!valid) return setip_refuse(ev, req, "Invalid IP, network submask or gateway address!");
     uint32_t m = address_word(mask);
-    if ((address_word(ip) & m) != (address_word(gw) & m))
+    if (!valid || !host_address(address_word(ip), m))
+        return setip_refuse(ev, req, "Invalid IP, network submask or gateway address!");
+    // 0.0.0.0 is no gateway, as the factory settings have it.
+    if (address_word(gw) != 0 && (address_word(ip) & m) != (address_word(gw) & m))
         return setip_refuse(ev, req, "IP and gateway addresses are in different domain!");
 
     auto *rec = static_cast<ip_change *>(sal_alloc(sizeof(ip_change), "setip.cgi"));

@@ -70,6 +70,15 @@ TEST_F(web_system_pages, SetipRefusesBadAddressesAndAppliesAGoodOneLater) {
          "Invalid IP, network submask or gateway address!"},
         {"ip=192.168.1.10&netmask=255.0.255.0&gateway=192.168.1.1&ifname=eth1",
          "Invalid IP, network submask or gateway address!"},
+        // Addresses no host can take.
+        {"ip=0.0.0.0&netmask=255.255.255.0&gateway=0.0.0.0&ifname=eth1",
+         "Invalid IP, network submask or gateway address!"},
+        {"ip=224.0.0.1&netmask=255.255.255.0&gateway=0.0.0.0&ifname=eth1",
+         "Invalid IP, network submask or gateway address!"},
+        {"ip=192.168.1.0&netmask=255.255.255.0&gateway=0.0.0.0&ifname=eth1",
+         "Invalid IP, network submask or gateway address!"},
+        {"ip=192.168.1.255&netmask=255.255.255.0&gateway=192.168.1.1&ifname=eth1",
+         "Invalid IP, network submask or gateway address!"},
     };
     for (auto &[form, message] : refused) {
         test_response r = page_post("/setip.cgi", form);
@@ -80,6 +89,10 @@ TEST_F(web_system_pages, SetipRefusesBadAddressesAndAppliesAGoodOneLater) {
     test_response sys = page_post("/setip.cgi", "ip=1.2.3.4&netmask=255.0.0.0&gateway=1.2.3.5");
     EXPECT_TRUE(has(sys, "System Information"));
 
+    // No gateway, as in the factory settings.
+    test_response none =
+        page_post("/setip.cgi", "ip=192.168.1.9&netmask=255.255.255.0&gateway=0.0.0.0&ifname=eth1");
+    EXPECT_TRUE(has(none, "href=\"http://192.168.1.9/\"")) << none.body;
     test_response ok = page_post(
         "/setip.cgi", "ip=192.168.1.10&netmask=255.255.255.0&gateway=192.168.1.1&ifname=eth1");
     EXPECT_TRUE(has(ok, "href=\"http://192.168.1.10/\"")) << ok.body;

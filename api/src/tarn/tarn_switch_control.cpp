@@ -8,6 +8,7 @@
 #include "dxp.h"
 #include "dxp_tarn.h"
 #include "soc_property.h"
+#include "tarn_field_internal.h"
 #include "tarn_internal.h"
 #include "tarn_switch_control.h"
 
@@ -59,6 +60,7 @@ static_assert(dxpSwitchDosAttackToCpu == 59 && dxpSwitchDosAttackTcpFrag == 65 &
 // What is installed for one type: its group, entries and port range.
 struct DosRule {
     int group = 0;
+    bool own_group = false;  // made for the rule, not another user's group it shares
     int range = 0;
     std::vector<int> entries;
 };
@@ -251,6 +253,18 @@ int qualify_ports(int unit, int entry, const KeyNode &n) {
                                      tarn::to_dxp(SOC_CONTROL(unit)->port.bitmap));
 }
 
+// The ids of the unit's field groups.
+std::vector<int> group_ids(int unit) {
+    std::vector<int> ids;
+    tarn::field::Control *fc = nullptr;
+    if (tarn::field::checks(__func__, unit, &fc) < 0) return ids;
+    sal_mutex_take(fc->lock, sal_mutex_FOREVER);
+    for (const tarn::field::Group *g = fc->groups; g != nullptr; g = g->next)
+        ids.push_back(g->id);
+    sal_mutex_give(fc->lock);
+    return ids;
+}
+
 // Removes what a type installed. An id the field module no longer knows
 // counts as gone.
 int rule_clear(int unit, DosRule &rule) {
@@ -261,7 +275,7 @@ int rule_clear(int unit, DosRule &rule) {
         rule.entries.pop_back();
     }
     if (rule.range != 0) dxp_field_range_destroy(unit, rule.range);
-    if (rule.group != 0) dxp_field_group_destroy(unit, rule.group);
+    if (rule.group != 0 && rule.own_group) dxp_field_group_destroy(unit, rule.group);
     rule = DosRule{};
     return DXP_E_NONE;
 }
@@ -280,7 +294,11 @@ int rule_build(int unit, const DosType &t) {
     if (!any_port)
         dxp_field_qset_add(&q,
                            port_by_inports(unit) ? dxpFieldQualifyInPorts : dxpFieldQualifySrcPort);
+    // Any priority lets the group share a slice's group that another
+    // feature made; that one stays when the rule goes.
+    const std::vector<int> before = group_ids(unit);
     if (int rv = dxp_field_group_create(unit, q, -1, &rule.group); rv < 0) return rv;
+    rule.own_group = std::find(before.begin(), before.end(), rule.group) == before.end();
     for (const KeyNode &n : ports) {
         for (int k = 0; k < per_set; k++) {
             int entry = 0;
