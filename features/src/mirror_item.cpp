@@ -6,6 +6,7 @@
 #include "dxpx.h"
 #include "logger.h"
 #include "mirror_item.h"
+#include "mirrormgr.h"
 
 namespace {
 
@@ -26,13 +27,10 @@ int save(settings_medium *m) {
     Record r{};
     int mode = 0;
     if (dxpx_mirror_mode_get(&mode) == 0 && mode != 0) r.mode = 1;
+    r.mtp = static_cast<uint32_t>(mirrormgr_monitor_get());
     for (int n = 1; n <= board_num_uports; n++) {
-        int lport = 0, mtp = DXPX_LPORT_NONE, on = 0, mtp_uport = 0;
-        uint32_t flags = 0;
+        int lport = 0, on = 0;
         if (ulpm_to_lport(n, &lport) != 0) continue;
-        if (dxpx_mirror_port_get(lport, &mtp, &flags) == 0 && (flags & 0x1) != 0 && r.mtp == 0 &&
-            mtp >= 0 && ulpm_to_uport(mtp, &mtp_uport) == 0)
-            r.mtp = static_cast<uint32_t>(mtp_uport);
         if (dxpx_mirror_ingress_get(lport, &on) == 0 && on != 0) r.ingress |= bit_of(n);
         on = 0;
         if (dxpx_mirror_egress_get(lport, &on) == 0 && on != 0) r.egress |= bit_of(n);
@@ -65,6 +63,8 @@ int load(settings_medium *m) {
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_MIRROR, "Mirror settings: bad monitor port %u",
                       r.mtp);
         on = false;
+    } else if (r.mtp >= 1 && r.mtp <= static_cast<uint32_t>(board_num_uports)) {
+        mirrormgr_monitor_set(static_cast<int>(r.mtp));
     }
     if (int rv = dxpx_mirror_mode_set(on ? 1 : 0); rv != 0)
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_MIRROR, "Mirror settings: %s", dxp_errmsg(rv));

@@ -8,6 +8,7 @@
 #include "dxp_error.h"
 #include "dxpx.h"
 #include "logger.h"
+#include "mirrormgr.h"
 #include "settings.h"
 #include "web_diag_pages.h"
 #include "web_pages.h"
@@ -64,18 +65,6 @@ int shown_mode(httpd_request *req) {
     return mode != 0 ? 1 : 0;
 }
 
-// The user port every mirrored port copies to; 0 when none.
-int monitor_port() {
-    for (int n = 1; n <= board_num_uports; n++) {
-        int lport = 0, mtp = DXPX_LPORT_NONE, uport = 0;
-        uint32_t flags = 0;
-        if (ulpm_to_lport(n, &lport) != 0 || dxpx_mirror_port_get(lport, &mtp, &flags) != 0)
-            continue;
-        if ((flags & 0x1) != 0 && mtp >= 0 && ulpm_to_uport(mtp, &uport) == 0) return uport;
-    }
-    return 0;
-}
-
 bool direction_on(int uport, bool ingress) {
     int lport = 0, on = 0;
     if (ulpm_to_lport(uport, &lport) != 0) return false;
@@ -101,6 +90,8 @@ int mirror_disable(httpd_event *ev, httpd_request *req) {
 int mirror_enable(httpd_event *ev, httpd_request *req, int mtp_uport, int mtp) {
     logger_printf(LOG_LEVEL_INFO, LOG_MOD_MIRROR, "Enable Mirror mode : Set mtp to port : %d",
                   mtp_uport);
+    // Kept for the page and the saved item while no port is mirrored yet.
+    mirrormgr_monitor_set(mtp_uport);
     const uint64_t ingress = port_bits(web_form_value(ev, 0));
     const uint64_t egress = port_bits(web_form_value(ev, 1));
     std::string in_list, out_list;
@@ -176,13 +167,14 @@ void sspvar_mirror_tag_form(const uint16_t args[3], httpd_tag_out *out, httpd_re
             break;
         case kSelMonitor: {
             // Looked up once per page: the rows all ask for it.
-            const void *key = reinterpret_cast<const void *>(&monitor_port);
+            const void *key = reinterpret_cast<const void *>(&mirrormgr_monitor_get);
             auto *found = static_cast<int *>(httpd_req_state_find(req, key));
             if (found == nullptr) {
                 found = static_cast<int *>(httpd_req_state_get(req, key, sizeof(int)));
-                if (found != nullptr) *found = monitor_port();
+                if (found != nullptr) *found = mirrormgr_monitor_get();
             }
-            if ((found != nullptr ? *found : monitor_port()) == port) web_tag_text(out, "selected");
+            if ((found != nullptr ? *found : mirrormgr_monitor_get()) == port)
+                web_tag_text(out, "selected");
             break;
         }
         case kSelIngress:

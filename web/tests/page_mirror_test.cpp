@@ -2,6 +2,7 @@
 // chip, the saved item, the page's presets and the copies the monitor port
 // sends.
 #include <string>
+#include <vector>
 
 #include "drv_reg_rmw.h"
 #include "mirror_item.h"
@@ -78,6 +79,36 @@ TEST_F(page_mirror, BadModeOrMonitorPortChangesNothing) {
     EXPECT_EQ(flags_of(1, &mtp) & 0x6, 0x2u);
     EXPECT_EQ(mtp, 2);
     EXPECT_EQ(saved("mirror"), before);
+}
+
+// Mirroring on with a monitor port and no mirrored port yet: the switch
+// names no monitor port then, yet the page, the saved item and a load keep
+// the one chosen.
+TEST_F(page_mirror, AMonitorPortWithoutMirroredPortsIsKept) {
+    test_response r = post("/mirror.cgi", "ingress=0000&egress=0000&mtp=5&mode=1");
+    EXPECT_EQ(error_of(r), "");
+    EXPECT_NE(r.body.find("<option value=\"5\" selected>05</option>"), std::string::npos);
+    feature_test::MemoryMedium m;
+    ASSERT_EQ(m.save(mirror_item), 24);
+    const std::vector<uint8_t> head(m.bytes.begin(), m.bytes.begin() + 8);
+    EXPECT_EQ(head, (std::vector<uint8_t>{0, 0, 0, 1, 0, 0, 0, 5}));
+
+    ASSERT_EQ(error_of(post("/mirror.cgi", "ingress=0000&egress=0000&mtp=3&mode=1")), "");
+    log_clear();
+    ASSERT_GT(m.load(mirror_item), 0);
+    EXPECT_FALSE(logged("Mirror settings: bad monitor port 0"));
+    int mode = 0;
+    ASSERT_EQ(dxpx_mirror_mode_get(&mode), 0);
+    EXPECT_EQ(mode, 1);
+    r = get("/mirror.htm");
+    EXPECT_NE(r.body.find("<option value=\"5\" selected>05</option>"), std::string::npos);
+    EXPECT_NE(r.body.find("<option value=\"1\" selected>Enable"), std::string::npos);
+
+    // The first port mirrored later copies to it.
+    ASSERT_EQ(error_of(post("/mirror.cgi", "ingress=1&egress=0&mtp=5&mode=1")), "");
+    int mtp = 0;
+    EXPECT_EQ(flags_of(1, &mtp) & 0x3, 0x3u);
+    EXPECT_EQ(mtp, 5);
 }
 
 // A frame entering a mirrored port leaves at its destination and, as a
