@@ -129,6 +129,25 @@ Parse members_parse(const char *text, upbmp_t *bmp, std::vector<int> *ports) {
     return Parse::ok;
 }
 
+// True when the list holds only decimal numbers (spaces around them
+// allowed) separated by ",": a letter must not make a port silently go.
+bool members_well_formed(const char *text) {
+    bool digit_seen = false, gap_after_digit = false;
+    for (const char *c = text != nullptr ? text : ""; *c != '\0'; c++) {
+        if (*c >= '0' && *c <= '9') {
+            if (gap_after_digit) return false;
+            digit_seen = true;
+        } else if (*c == ' ') {
+            gap_after_digit = digit_seen;
+        } else if (*c == ',') {
+            digit_seen = gap_after_digit = false;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
 // A trunk member leaves any other port VLAN for VLAN 1, in the switch too;
 // false when the port manager refuses. *changed tells whether a PVID moved.
 bool members_to_vlan_one(const std::vector<int> &ports, bool *changed) {
@@ -314,6 +333,22 @@ int trunk_apply(httpd_event *ev, httpd_request *req, bool *pvids_changed) {
     }
     const char *criterion_text = web_form_value(ev, 0);
     long criterion = criterion_text != nullptr ? std::strtol(criterion_text, nullptr, 10) : 0;
+    // The lists are checked before any group changes.
+    for (int t = 0; t < board_num_trunks; t++) {
+        const char *text = web_form_value(ev, t + 1);
+        if (text != nullptr && std::strlen(text) >= kMemberTextMax) {
+            return trunk_error(ev, req,
+                               web_tag_printf("Member list of trunk %d is too long", t + 1),
+                               LOG_LEVEL_WARNING, "Set trunk : member list too long");
+        }
+        if (!members_well_formed(text)) {
+            return trunk_error(
+                ev, req,
+                web_tag_printf("Member list of trunk %d must be port numbers separated by commas",
+                               t + 1),
+                LOG_LEVEL_WARNING, "Set trunk : member list is not port numbers");
+        }
+    }
     std::vector<std::vector<int>> posted = posted_members(ev);
     int first = 0, second = 0;
     if (int port = port_in_two_groups(posted, &first, &second); port != 0) {
@@ -327,14 +362,8 @@ int trunk_apply(httpd_event *ev, httpd_request *req, bool *pvids_changed) {
     for (int t = 0; t < board_num_trunks; t++) {
         dxpx_trunk_create_with_tid(t);
         upbmp_clear_all(&w.bmp);
-        const char *text = web_form_value(ev, t + 1);
-        if (text != nullptr && std::strlen(text) >= kMemberTextMax) {
-            return trunk_error(ev, req,
-                               web_tag_printf("Member list of trunk %d is too long", t + 1),
-                               LOG_LEVEL_WARNING, "Set trunk : member list too long");
-        }
         std::vector<int> ports;
-        switch (members_parse(text, &w.bmp, &ports)) {
+        switch (members_parse(web_form_value(ev, t + 1), &w.bmp, &ports)) {
             case Parse::too_many:
                 return trunk_error(
                     ev, req, "# of ports > maximal # of ports per trunk", LOG_LEVEL_WARNING,

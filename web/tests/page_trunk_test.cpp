@@ -84,6 +84,25 @@ TEST_F(page_trunk, OversizedOrSplitGroupsAreRefused) {
     EXPECT_EQ(members(1), "none");
 }
 
+// A letter among the members refuses the whole post before any group
+// changes: it must not read as "no port" and empty the group.
+TEST_F(page_trunk, MembersThatAreNotPortNumbersChangeNothing) {
+    ASSERT_EQ(error_of(post("/trunk.cgi", "trunk_criteria=1&tgmember1=1,2&tgmember2=5,6")), "");
+    std::string before = saved("trunk");
+    for (const char *lists : {"tgmember1=3,4&tgmember2=a,b", "tgmember1=1,2&tgmember2=5x,6",
+                              "tgmember1=1 2&tgmember2=5,6", "tgmember1=-1&tgmember2="}) {
+        test_response r = post("/trunk.cgi", std::string("trunk_criteria=2&") + lists);
+        EXPECT_NE(error_of(r).find("must be port numbers separated by commas"), std::string::npos)
+            << lists << ": " << error_of(r);
+        EXPECT_EQ(members(0), "1,2") << lists;
+        EXPECT_EQ(members(1), "5,6") << lists;
+    }
+    EXPECT_EQ(saved("trunk"), before);
+    EXPECT_EQ(error_of(post("/trunk.cgi", "trunk_criteria=1&tgmember1= 3 , 4 &tgmember2=0,0")), "");
+    EXPECT_EQ(members(0), "3,4");
+    EXPECT_EQ(members(1), "none");
+}
+
 TEST_F(page_trunk, TrunkTheSwitchRefusesGetsTheErrorPageAndStaysAsItWas) {
     ASSERT_EQ(error_of(post("/trunk.cgi", "trunk_criteria=3&tgmember1=1,2")), "");
     std::string before = saved("trunk");
