@@ -63,14 +63,16 @@ int save() {
     return settings_save_item("darp") == 1 ? 0 : -1;
 }
 
-// Bound MAC, IP and VLAN of a form: false when any is malformed.
-bool binding_of(httpd_event *ev, int vid_at, uint8_t mac[6], uint8_t ip[4], uint16_t *vid) {
+// Bound MAC, IP and VLAN of a form: the message naming the first malformed
+// field, or nullptr when all parse.
+const char *binding_of(httpd_event *ev, int vid_at, uint8_t mac[6], uint8_t ip[4], uint16_t *vid) {
     long v = 0;
-    if (net_util_mac_parse(web_form_value(ev, 0), mac) != 0) return false;
-    if (ip != nullptr && net_util_ip_parse(web_form_value(ev, 1), ip) != 0) return false;
-    if (!number(web_form_value(ev, vid_at), 1, kVidMax, &v)) return false;
+    if (net_util_mac_parse(web_form_value(ev, 0), mac) != 0) return "Invalid MAC address";
+    if (ip != nullptr && net_util_ip_parse(web_form_value(ev, 1), ip) != 0)
+        return "Invalid IP address";
+    if (!number(web_form_value(ev, vid_at), 1, kVidMax, &v)) return "Invalid VLAN ID";
     *vid = static_cast<uint16_t>(v);
-    return true;
+    return nullptr;
 }
 
 void vlan_options(httpd_tag_out *out, int chosen) {
@@ -176,7 +178,8 @@ int darpadd_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
     uint8_t mac[6], ip[4];
     uint16_t vid = 0;
-    if (ev->b.num != 3 || !binding_of(ev, 2, mac, ip, &vid)) return 0;
+    // A binding that was asked for and not added must not look added.
+    if (const char *bad = binding_of(ev, 2, mac, ip, &vid)) return fail(ev, req, bad);
     int rv = darp_trusted_db_add(mac, ip, vid, 0);
     save();
     if (rv != 0)
@@ -189,7 +192,7 @@ int darpdel_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
     uint8_t mac[6];
     uint16_t vid = 0;
-    if (ev->b.num != 2 || !binding_of(ev, 1, mac, nullptr, &vid)) return 0;
+    if (ev->b.num != 2 || binding_of(ev, 1, mac, nullptr, &vid) != nullptr) return 0;
     int rv = darp_trusted_db_delete(mac, vid);
     save();
     if (rv != 0)

@@ -1,6 +1,7 @@
 // The dynamic ARP inspection pages through HTTP: the settings form, the
 // redisplay with posted values, and the binding list with add and delete.
 #include <string>
+#include <utility>
 
 #include "daimgr.h"
 #include "switch_pages_fixture.h"
@@ -104,14 +105,18 @@ TEST_F(page_dai, BindingsAreListedAddedAndDeleted) {
     const uint8_t mac[6] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x5a}, ip[4] = {10, 1, 1, 5};
     EXPECT_EQ(darp_binding_check(mac, ip, 12), 1);
 
-    // Malformed forms show the list again and add nothing.
-    for (const char *bad :
-         {"mac=00-11-22-33-44&ip=10.1.1.6&vid=12", "mac=00-11-22-33-44-66&ip=10.1.1&vid=12",
-          "mac=00-11-22-33-44-66&ip=10.1.1.6&vid=0"}) {
-        r = post("/darpadd.cgi", bad);
-        EXPECT_EQ(error_of(r), "") << bad;
-        EXPECT_TRUE(has(r, "id=\"bindings\"")) << bad;
+    // A malformed form gets the error page naming the field and adds nothing.
+    const std::pair<const char *, const char *> refused[] = {
+        {"mac=00-11-22-33-44&ip=10.1.1.6&vid=12", "Invalid MAC address"},
+        {"mac=00-11-22-33-44-66&ip=10.1.1&vid=12", "Invalid IP address"},
+        {"mac=00-11-22-33-44-66&ip=10.1.1.6&vid=0", "Invalid VLAN ID"},
+        {"mac=00-11-22-33-44-66&ip=10.1.1.6", "Invalid VLAN ID"}};
+    for (const auto &[form, message] : refused) {
+        r = post("/darpadd.cgi", form);
+        EXPECT_EQ(error_of(r), message) << form;
+        EXPECT_TRUE(has(r, "<h2 id=\"error_title\">Dynamic ARP</h2>")) << r.body;
     }
+    EXPECT_TRUE(logged("Dynamic ARP setting failed : Invalid IP address"));
     EXPECT_EQ(darp_trusted_db_count_get(), 1);
 
     r = get("/darpdel.cgi?mac=00-11-22-33-44-5A&vid=12");
