@@ -48,11 +48,15 @@ def pick_offset():
 
 
 class Firmware:
-    def __init__(self, binary, work, offset):
+    def __init__(self, binary, work, offset, console=None):
+        """console: a file the console output is added to, else it is dropped."""
+        out = open(console, "ab") if console else subprocess.DEVNULL
         self.proc = subprocess.Popen(
             [binary, "--port-offset", str(offset), "--flash", "flash.bin", "--fs", "fs",
              "--board", "26"],
-            cwd=work, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            cwd=work, stdin=subprocess.PIPE, stdout=out, stderr=subprocess.STDOUT)
+        if console:
+            out.close()
         wait_for_port(80 + offset, "switchfw", self.proc)
 
     def restart(self):
