@@ -63,9 +63,10 @@ int load(settings_medium *m) {
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_MIRROR, "Mirror settings: bad monitor port %u",
                       r.mtp);
         on = false;
-    } else if (r.mtp >= 1 && r.mtp <= static_cast<uint32_t>(board_num_uports)) {
-        mirrormgr_monitor_set(static_cast<int>(r.mtp));
     }
+    // Kept for the page while no port is mirrored; factory settings (0) and
+    // ports out of range forget the last one.
+    mirrormgr_monitor_set(static_cast<int>(r.mtp));
     if (int rv = dxpx_mirror_mode_set(on ? 1 : 0); rv != 0)
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_MIRROR, "Mirror settings: %s", dxp_errmsg(rv));
     for (int n = 1; n <= board_num_uports; n++) {
