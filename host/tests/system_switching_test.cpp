@@ -1,0 +1,194 @@
+// Switching set up through the web pages, checked with frames: switchfw
+// bridges four front-panel ports to TAPs in namespaces of their own; frames
+// sent by one host are captured by all of them (VLAN tags included). Needs
+// root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and python3; skips without them.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "../../platform/tests/private_workdir.h"
+#include "system_fixture.h"
+#include "web_client.h"
+
+namespace {
+
+using system_fixture::Netns;
+using system_fixture::sh;
+using system_fixture::Switch;
+
+// Opens a packet socket on every host's TAP (entering each namespace in
+// turn), sends the frames from one host and prints for a second what each
+// host receives as "<host> <hex>", the VLAN tag the kernel took off put back.
+constexpr const char *kExchange = R"(import ctypes, os, select, socket, struct, sys, time
+libc = ctypes.CDLL(None, use_errno=True)
+hosts = [h.split(':') for h in sys.argv[1].split(',')]
+sender, frames = int(sys.argv[2]), sys.argv[3:]
+home = os.open('/proc/self/ns/net', os.O_RDONLY)
+socks = []
+for space, tap in hosts:
+    fd = os.open('/run/netns/' + space, os.O_RDONLY)
+    libc.setns(fd, 0x40000000)
+    os.close(fd)
+    s = socket.socket(socket.AF_PACKET, socket.SOCK_RAW, socket.htons(3))
+    s.bind((tap, 0))
+    s.setsockopt(263, 8, 1)
+    s.setblocking(False)
+    socks.append(s)
+libc.setns(home, 0x40000000)
+for f in frames:
+    socks[sender].send(bytes.fromhex(f))
+end = time.time() + 1
+while time.time() < end:
+    for s in select.select(socks, [], [], 0.05)[0]:
+        try:
+            f, anc, _, _ = s.recvmsg(65536, 64)
+        except OSError:
+            continue
+        for level, kind, data in anc:
+            status, _, _, _, _, tci, tpid = struct.unpack('IIIHHHH', data[:20])
+            if level == 263 and kind == 8 and status & 0x10:
+                f = f[:12] + struct.pack('!HH', tpid or 0x8100, tci) + f[12:]
+        if f[12:14] == b'\x88\xb5' or f[16:18] == b'\x88\xb5':
+            print(socks.index(s), f.hex(), flush=True)
+)";
+
+// A 60-byte frame of EtherType 0x88b5, tagged when vid >= 0.
+std::string frame_hex(const std::string &dst, const std::string &src, int vid = -1) {
+    std::string f = dst + src;
+    if (vid >= 0) {
+        char tag[16];
+        std::snprintf(tag, sizeof tag, "8100%04x", vid & 0xffff);
+        f += tag;
+    }
+    f += "88b5";
+    f.resize(120, '0');
+    return f;
+}
+
+// A source address numbered n.
+std::string station(int n) {
+    char mac[13];
+    std::snprintf(mac, sizeof mac, "0200000a%04x", n & 0xffff);
+    return mac;
+}
+
+// A switch whose listed front-panel ports lead to hosts 0, 1, ...
+class Bench {
+  public:
+    Bench(int board, const std::vector<int> &ports, const std::string &tag)
+        : id_(tag + std::to_string(getpid() % 10000)), board_(board), ports_(ports) {
+        std::ofstream(test_workdir::path() + "/exchange.py") << kExchange;
+        std::vector<std::string> names;
+        for (size_t h = 0; h < ports.size(); h++) {
+            taps.push_back("sw" + id_ + "t" + std::to_string(h));
+            names.push_back("sw" + id_ + "n" + std::to_string(h));
+        }
+        made_ = ns.make("10.193." + std::to_string(getpid() % 250) + ".0/24", names);
+    }
+    // Starts (or starts again) the switch and puts the TAPs into the
+    // namespaces; false when something failed.
+    bool start() {
+        sw.reset();
+        std::vector<std::string> args{"--board", std::to_string(board_)};
+        for (size_t h = 0; h < ports_.size(); h++)
+            args.insert(args.end(), {"--tap", std::to_string(ports_[h]) + "=" + taps[h]});
+        sw = std::make_unique<Switch>(test_workdir::path(), args);
+        if (!made_ || !sw->run("", "DXP.0> ", nullptr, 60)) return false;
+        for (size_t h = 0; h < taps.size(); h++) {
+            const std::string &space = ns.spaces[h];
+            sh("ip netns exec " + space + " sysctl -w net.ipv6.conf.all.disable_ipv6=1");
+            if (sh("ip link set " + taps[h] + " netns " + space) != 0 ||
+                sh("ip -n " + space + " link set " + taps[h] + " up") != 0)
+                return false;
+        }
+        cookie = web_client::login(sw->port_offset() + 80, "qivor");
+        return !cookie.empty();
+    }
+    // What each host receives while one sends the frames.
+    std::vector<std::vector<std::string>> exchange(int from,
+                                                   const std::vector<std::string> &frames) {
+        std::string hosts;
+        for (size_t h = 0; h < taps.size(); h++)
+            hosts += (h ? "," : "") + ns.spaces[h] + ":" + taps[h];
+        std::string cmd = "python3 " + test_workdir::path() + "/exchange.py " + hosts + " " +
+                          std::to_string(from);
+        for (const std::string &f : frames)
+            cmd += " " + f;
+        std::vector<std::vector<std::string>> got(taps.size());
+        std::istringstream out(system_fixture::sh_out(cmd));
+        size_t host = 0;
+        for (std::string hex; out >> host >> hex;) {
+            if (host < got.size()) got[host].push_back(hex);
+        }
+        return got;
+    }
+    // Repeats a broadcast from host 0 until so many other hosts have it
+    // (every one unless a trunk takes it once): the links are up.
+    bool links_up(size_t hosts = 0) {
+        if (hosts == 0) hosts = taps.size() - 1;
+        for (int tries = 0; tries < 10; tries++) {
+            auto got = exchange(0, {frame_hex("ffffffffffff", station(0))});
+            size_t reached = 0;
+            for (size_t h = 1; h < got.size(); h++)
+                reached += got[h].size() == 1;
+            if (reached == hosts) return true;
+        }
+        return false;
+    }
+    std::string post(const std::string &path, const std::string &body) {
+        return web_client::post(sw->port_offset() + 80, path, body, cookie);
+    }
+
+    Netns ns;
+    std::vector<std::string> taps;
+    std::unique_ptr<Switch> sw;
+    std::string cookie;
+
+  private:
+    std::string id_;
+    int board_;
+    std::vector<int> ports_;
+    bool made_ = false;
+};
+
+bool can_run() {
+    return system_fixture::can_make_namespaces() && sh("python3 -V") == 0;
+}
+
+constexpr const char *kNeeds = "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and python3";
+
+// The 26-port board's gigabit pair forms trunk 3: each frame leaves on one
+// member only, frames are spread over both, none comes back into the trunk,
+// and the trunk returns after a restart.
+TEST(system_switching, GigabitPairTrunkOfTheTwentySixPortBoardCarriesEachFrameOnce) {
+    if (!can_run()) GTEST_SKIP() << kNeeds;
+    Bench b(26, {1, 25, 26, 2}, "k");
+    ASSERT_TRUE(b.start());
+    ASSERT_TRUE(b.links_up());
+    std::string answer =
+        b.post("/trunk.cgi", "trunk_criteria=3&tgmember1=&tgmember2=&tgmember3=25,26");
+    ASSERT_EQ(answer.find("ERROR"), std::string::npos) << answer;
+    for (int round = 0; round < 2; round++) {
+        std::vector<std::string> floods;
+        for (int n = 1; n <= 16; n++)
+            floods.push_back(frame_hex("ffffffffffff", station(n)));
+        auto got = b.exchange(0, floods);
+        EXPECT_EQ(got[1].size() + got[2].size(), floods.size());
+        EXPECT_FALSE(got[1].empty());
+        EXPECT_FALSE(got[2].empty());
+        EXPECT_EQ(got[3].size(), floods.size());
+        got = b.exchange(1, {frame_hex("ffffffffffff", station(99))});
+        EXPECT_TRUE(got[2].empty()) << "a flood went back into the trunk";
+        EXPECT_EQ(got[0].size(), 1u);
+        if (round == 0) {
+            ASSERT_TRUE(b.start());
+            ASSERT_TRUE(b.links_up(2));
+        }
+    }
+}
+
+}  // namespace
