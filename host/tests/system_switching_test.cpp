@@ -191,4 +191,46 @@ TEST(system_switching, GigabitPairTrunkOfTheTwentySixPortBoardCarriesEachFrameOn
     }
 }
 
+class system_switching_boards : public testing::TestWithParam<std::vector<int>> {};
+
+// A port switched off on the port page sends and takes nothing, also after a
+// restart while its cable stays plugged in; switched on it forwards again.
+TEST_P(system_switching_boards, PortSwitchedOffStaysOffAfterARestart) {
+    if (!can_run()) GTEST_SKIP() << kNeeds;
+    const std::vector<int> ports = GetParam();
+    Bench b(ports[0], {1, ports[1]}, "e");
+    ASSERT_TRUE(b.start());
+    ASSERT_TRUE(b.links_up());
+    const std::string form =
+        "port=" + std::to_string(ports[1]) + "&admin=%d&autonego=1&flow_ctrl=0&priority=0&pvid=1";
+    auto set_admin = [&](int on) {
+        char body[96];
+        std::snprintf(body, sizeof body, form.c_str(), on);
+        std::string answer = b.post("/portset.cgi", body);
+        EXPECT_EQ(answer.find("ERROR"), std::string::npos) << answer;
+    };
+    auto reached = [&] {
+        auto got = b.exchange(0, {frame_hex("ffffffffffff", station(1))});
+        auto back = b.exchange(1, {frame_hex("ffffffffffff", station(2))});
+        return got[1].size() + back[0].size();
+    };
+    set_admin(0);
+    EXPECT_EQ(reached(), 0u);
+    ASSERT_TRUE(b.start());
+    for (int pass = 0; pass < 3; pass++)  // link scan has seen the link
+        EXPECT_EQ(reached(), 0u) << "pass " << pass;
+    set_admin(1);
+    size_t after = 0;
+    for (int tries = 0; tries < 10 && after != 2; tries++)
+        after = reached();
+    EXPECT_EQ(after, 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(every_board, system_switching_boards,
+                         testing::Values(std::vector<int>{52, 52}, std::vector<int>{28, 26},
+                                         std::vector<int>{26, 26}),
+                         [](const testing::TestParamInfo<std::vector<int>> &info) {
+                             return "Board" + std::to_string(info.param[0]);
+                         });
+
 }  // namespace
