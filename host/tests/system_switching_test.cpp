@@ -4,6 +4,9 @@
 // root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and python3; skips without them.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sched.h>
+
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -188,6 +191,60 @@ TEST(system_switching, GigabitPairTrunkOfTheTwentySixPortBoardCarriesEachFrameOn
             ASSERT_TRUE(b.start());
             ASSERT_TRUE(b.links_up(2));
         }
+    }
+}
+
+// The management address answers hosts on every front-panel port of the
+// 52-port board, the upper ports (30-52, sent in the chip's second port
+// group) as well as the first: pings and the login page.
+TEST(system_switching, ManagementAnswersOnTheUpperPortsOfTheFiftyTwoPortBoard) {
+    if (!can_run() || sh("curl -V") != 0) GTEST_SKIP() << kNeeds << " and curl";
+    const std::string id = std::to_string(getpid() % 10000);
+    const std::string fw = "swmf" + id;
+    const std::vector<int> ports{2, 30, 52};
+    std::vector<std::string> peers, taps;
+    for (int port : ports) {
+        peers.push_back("swmp" + std::to_string(port) + "n" + id);
+        taps.push_back("swmp" + std::to_string(port) + "t" + id);
+    }
+    Netns ns;
+    std::vector<std::string> spaces = peers;
+    spaces.push_back(fw);
+    ASSERT_TRUE(ns.make("192.168.1.0/24", spaces));
+    ASSERT_EQ(sh("ip -n " + fw + " link set lo up"), 0);
+    // The firmware runs in a namespace of its own: the child takes this
+    // thread's namespace.
+    std::vector<std::string> args{"--board", "52", "--mgmt-tap", "mgmt"};
+    for (size_t k = 0; k < ports.size(); k++)
+        args.insert(args.end(), {"--tap", std::to_string(ports[k]) + "=" + taps[k]});
+    int home = open("/proc/self/ns/net", O_RDONLY);
+    int inside = open(("/run/netns/" + fw).c_str(), O_RDONLY);
+    ASSERT_GE(home, 0);
+    ASSERT_GE(inside, 0);
+    ASSERT_EQ(setns(inside, CLONE_NEWNET), 0);
+    auto sw = std::make_unique<Switch>(test_workdir::path(), args);
+    ASSERT_EQ(setns(home, CLONE_NEWNET), 0);
+    close(inside);
+    close(home);
+    std::string seen;
+    ASSERT_TRUE(sw->run("", "DXP.0> ", &seen, 60)) << seen;
+    for (size_t k = 0; k < ports.size(); k++) {
+        ASSERT_EQ(sh("ip -n " + fw + " link set " + taps[k] + " netns " + peers[k]), 0);
+        ASSERT_EQ(sh("ip -n " + peers[k] + " addr add 192.168.1." + std::to_string(10 + k) +
+                     "/24 dev " + taps[k]),
+                  0);
+        ASSERT_EQ(sh("ip -n " + peers[k] + " link set " + taps[k] + " up"), 0);
+    }
+    for (size_t k = 0; k < ports.size(); k++) {
+        const std::string in_peer = "ip netns exec " + peers[k] + " ";
+        bool reached = false;
+        for (int tries = 0; tries < 10 && !reached; tries++)
+            reached = sh(in_peer + "ping -c 1 -W 1 192.168.1.1") == 0;
+        EXPECT_TRUE(reached) << "no answer on port " << ports[k];
+        std::string page = system_fixture::sh_out(
+            in_peer + "curl -s -m 10 http://192.168.1.1:" + std::to_string(80 + sw->port_offset()) +
+            "/login.htm");
+        EXPECT_NE(page.find("password"), std::string::npos) << "port " << ports[k] << ": " << page;
     }
 }
 
