@@ -194,6 +194,29 @@ TEST(system_switching, GigabitPairTrunkOfTheTwentySixPortBoardCarriesEachFrameOn
     }
 }
 
+// The trunk page's criterion picks the address the members share the frames
+// by: with SA, broadcasts from many stations spread over both members; with
+// DA, they all take one member.
+TEST(system_switching, TrunkSharesFramesByTheAddressTheCriterionNames) {
+    if (!can_run()) GTEST_SKIP() << kNeeds;
+    Bench b(28, {1, 25, 26}, "c");
+    ASSERT_TRUE(b.start());
+    ASSERT_TRUE(b.links_up());
+    std::vector<std::string> floods;
+    for (int n = 1; n <= 16; n++)
+        floods.push_back(frame_hex("ffffffffffff", station(n)));
+    for (const char *criterion : {"1", "2"}) {
+        std::string answer = b.post("/trunk.cgi", std::string("trunk_criteria=") + criterion +
+                                                      "&tgmember1=25,26&tgmember2=&tgmember3=");
+        ASSERT_EQ(answer.find("ERROR"), std::string::npos) << answer;
+        auto got = b.exchange(0, floods);
+        EXPECT_EQ(got[1].size() + got[2].size(), floods.size()) << "criterion " << criterion;
+        const bool spread = !got[1].empty() && !got[2].empty();
+        EXPECT_EQ(spread, std::string(criterion) == "1")
+            << "criterion " << criterion << ": " << got[1].size() << " and " << got[2].size();
+    }
+}
+
 // The management address answers hosts on every front-panel port of the
 // 52-port board, the upper ports (30-52, sent in the chip's second port
 // group) as well as the first: pings and the login page.

@@ -101,8 +101,10 @@ std::vector<uint64_t> Fabric::trunkGroups() const {
 // takes a trunk's share.
 uint64_t Fabric::trunkReduce(int port, uint64_t set, const FrameView &view,
                              const std::vector<uint64_t> &trunks) {
+    // TRUNK_SEED: 1 hashes the source address alone, 2 the destination
+    // alone, else both.
     uint64_t seed = field(R_GLOBAL_TRUNK_CTL, F_TRUNK_SEED);
-    uint64_t key = seed == 1 ? view.dst : seed == 2 ? view.src : view.dst ^ view.src;
+    uint64_t key = seed == 1 ? view.src : seed == 2 ? view.dst : view.dst ^ view.src;
     uint32_t hash = 0;
     for (int k = 0; k < 6; k++)
         hash ^= static_cast<uint32_t>((key >> (8 * k)) & 0xff);
