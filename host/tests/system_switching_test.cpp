@@ -306,6 +306,37 @@ TEST_P(system_switching_boards, PortSwitchedOffStaysOffAfterARestart) {
     EXPECT_EQ(after, 2u);
 }
 
+// A port the spanning tree blocks or disables takes and sends no frames and
+// learns nothing, a learning one learns but forwards nothing, on every board
+// (the 26-port chip keeps its states per spanning-tree group).
+TEST_P(system_switching_boards, SpanningTreeStatesHoldFramesBack) {
+    if (!can_run()) GTEST_SKIP() << kNeeds;
+    const std::vector<int> board = GetParam();
+    const int gigabit = board[0] == 52 ? 49 : 25;
+    Bench b(board[0], {1, 2, gigabit}, "s");
+    ASSERT_TRUE(b.start());
+    ASSERT_TRUE(b.links_up());
+    for (const std::string port : {"fe1", "ge0"}) {
+        const int host = port == "fe1" ? 1 : 2;
+        for (const char *state : {"block", "disable", "learn", "forward"}) {
+            std::string seen;
+            ASSERT_TRUE(b.sw->run("stg stp 1 " + port + " " + state, "DXP.0> ", &seen));
+            ASSERT_TRUE(b.sw->run("l2 clear all", "DXP.0> ", &seen));
+            const std::string from_port = station(100 + host);
+            auto in = b.exchange(host, {frame_hex("ffffffffffff", from_port)});
+            auto out = b.exchange(
+                0, {frame_hex("ffffffffffff", station(1)), frame_hex(from_port, station(1))});
+            const bool forwards = std::string(state) == "forward";
+            const bool learns = forwards || std::string(state) == "learn";
+            EXPECT_EQ(in[0].size(), forwards ? 1u : 0u) << port << " " << state;
+            // The flood reaches the port only when it forwards; the unicast
+            // floods unless the port learned its sender.
+            EXPECT_EQ(out[host].size(), forwards ? 2u : 0u) << port << " " << state;
+            EXPECT_EQ(out[3 - host].size(), learns ? 1u : 2u) << port << " " << state;
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(every_board, system_switching_boards,
                          testing::Values(std::vector<int>{52, 52}, std::vector<int>{28, 26},
                                          std::vector<int>{26, 26}),
