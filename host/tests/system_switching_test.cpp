@@ -79,6 +79,11 @@ std::string station(int n) {
     return mac;
 }
 
+// The VLAN of a captured frame, -1 for an untagged one.
+int vlan_of(const std::string &hex) {
+    return hex.compare(24, 4, "8100") == 0 ? std::stoi(hex.substr(29, 3), nullptr, 16) : -1;
+}
+
 // A switch whose listed front-panel ports lead to hosts 0, 1, ...
 class Bench {
   public:
@@ -215,6 +220,47 @@ TEST(system_switching, TrunkSharesFramesByTheAddressTheCriterionNames) {
         EXPECT_EQ(spread, std::string(criterion) == "1")
             << "criterion " << criterion << ": " << got[1].size() << " and " << got[2].size();
     }
+}
+
+// VLANs made on the VLAN pages hold on the 28-port board's gigabit ports,
+// which sit above a gap in its port numbering: members get the frames tagged
+// or untagged as set, the PVID classifies untagged frames, and a removed VLAN
+// carries nothing.
+TEST(system_switching, VlanPagesSeparateTheTwentyEightPortBoardsGigabitPorts) {
+    if (!can_run()) GTEST_SKIP() << kNeeds;
+    Bench b(28, {1, 2, 25, 26}, "v");
+    ASSERT_TRUE(b.start());
+    ASSERT_TRUE(b.links_up());
+    std::string members(28, '0');
+    members[1] = '1';  // port 2 untagged, 25 and 26 tagged
+    members[24] = members[25] = '2';
+    std::string answer = b.post("/newvlan.cgi", "newid=10&values=" + members);
+    ASSERT_EQ(answer.find("ERROR"), std::string::npos) << answer;
+    const std::string port_form = "&admin=1&autonego=1&flow_ctrl=0&priority=0&pvid=";
+    answer = b.post("/portset.cgi", "port=2" + port_form + "10");
+    ASSERT_EQ(answer.find("ERROR"), std::string::npos) << answer;
+    auto vlans = [](const std::vector<std::string> &frames) {
+        std::vector<int> out;
+        for (const std::string &f : frames)
+            out.push_back(vlan_of(f));
+        return out;
+    };
+    auto got = b.exchange(2, {frame_hex("ffffffffffff", station(25), 10)});
+    EXPECT_TRUE(got[0].empty());
+    EXPECT_EQ(vlans(got[1]), std::vector<int>{-1});
+    EXPECT_EQ(vlans(got[3]), std::vector<int>{10});
+    got = b.exchange(1, {frame_hex("ffffffffffff", station(2))});
+    EXPECT_TRUE(got[0].empty());
+    EXPECT_EQ(vlans(got[2]), std::vector<int>{10});
+    EXPECT_EQ(vlans(got[3]), std::vector<int>{10});
+
+    answer = b.post("/portset.cgi", "port=2" + port_form + "1");
+    ASSERT_EQ(answer.find("ERROR"), std::string::npos) << answer;
+    answer = b.post("/delvlan.cgi", "id=10");
+    ASSERT_EQ(answer.find("ERROR"), std::string::npos) << answer;
+    got = b.exchange(2, {frame_hex("ffffffffffff", station(25), 10)});
+    for (const auto &host : got)
+        EXPECT_TRUE(host.empty());
 }
 
 // The management address answers hosts on every front-panel port of the
