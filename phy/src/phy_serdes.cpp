@@ -30,6 +30,10 @@ int serdes_init(int unit, int port) {
 
 int serdes_link_get(int unit, int port, int *up) {
     if (up == nullptr) return SOC_E_PARAM;
+    *up = 0;
+    // A disabled port stays down, as behind the copper PHYs: otherwise link
+    // scan enables it again at the next link-up (a restart, a flap).
+    if (flags(unit, port) & PHY_FLAGS_DISABLE) return SOC_E_NONE;
     uint16_t stat = 0;
     if (int rv = rd_int(unit, port, MII_STAT, &stat); rv < 0) return rv;
     *up = (stat & MII_STAT_LA) != 0;

@@ -16,6 +16,7 @@ constexpr uint32_t kDbgTx = 0x2000;
 constexpr uint32_t kDbgErr = 0x200000;
 constexpr int kTxPktsMax = 16;
 constexpr int kThreadPrio = 110;
+constexpr uint32_t kSingleTxPorts = 0x1FFFFFFF;  // the port bits of one transmission's tag
 
 struct tx_dv_info_t {  // "tx_dv", hung on user1
     dxp_pkt *pkts[kTxPktsMax];
@@ -163,6 +164,31 @@ void multi_give(int, dxp_pkt *, void *cookie) {
     sal_sem_give(static_cast<sal_sem_t>(cookie));
 }
 
+// The packet as the caller gave it to a multi-port send.
+struct mtx_saved_t {
+    dxp_pbmp_t tx_pbmp, tx_upbmp;
+    dxp_pkt_cb_f call_back;
+    uint8_t dest_mod;
+    void *cookie;
+
+    void restore(dxp_pkt *pkt) const {
+        pkt->tx_pbmp = tx_pbmp;
+        pkt->tx_upbmp = tx_upbmp;
+        pkt->call_back = call_back;
+        pkt->dest_mod = dest_mod;
+    }
+};
+
+// Completion of the last transmission of an asynchronous multi-port send:
+// the caller's callback may free the packet, so it is restored first.
+void mtx_last_done(int unit, dxp_pkt *pkt, void *cookie) {
+    auto *saved = static_cast<mtx_saved_t *>(cookie);
+    saved->restore(pkt);
+    void *caller_cookie = saved->cookie;
+    sal_free(saved);
+    pkt->call_back(unit, pkt, caller_cookie);
+}
+
 // The two port groups of a 64-bit bitmap, by chip type.
 void split_groups(int unit, dxp_pbmp_t pbmp, uint32_t group[2]) {
     const soc_control_t *soc = SOC_CONTROL(unit);
@@ -198,29 +224,42 @@ int mtx_tx(int unit, dxp_pkt *pkt, void *cookie) {
         if (u != 0) sends_list[n++] = {g, u, u};
         if ((ports[g] & ~u) != 0) sends_list[n++] = {g, ports[g] & ~u, 0};
     }
-    const dxp_pbmp_t tx_pbmp = pkt->tx_pbmp, tx_upbmp = pkt->tx_upbmp;
-    const dxp_pkt_cb_f call_back = pkt->call_back;
-    const uint8_t dest_mod = pkt->dest_mod;
+    const mtx_saved_t caller{pkt->tx_pbmp, pkt->tx_upbmp, pkt->call_back, pkt->dest_mod, cookie};
+    // Once the last transmission is under way an asynchronous send leaves the
+    // packet alone: its completion restores it.
+    mtx_saved_t *saved = nullptr;
+    if (caller.call_back != nullptr) {
+        saved = static_cast<mtx_saved_t *>(sal_alloc(sizeof(mtx_saved_t), "mtx saved"));
+        if (saved == nullptr) return SOC_E_MEMORY;
+        *saved = caller;
+    }
     int rv = 0;
+    bool handed_over = false;
     for (int i = 0; i < n; i++) {
         sal_sem_take(multi_sem, sal_sem_FOREVER);
         const bool last = i == n - 1;
         pkt->dest_mod = sends_list[i].group;
         pkt->tx_pbmp = dxp_pbmp_t{{sends_list[i].ports, 0}};
         pkt->tx_upbmp = dxp_pbmp_t{{sends_list[i].untagged, 0}};
-        pkt->call_back = last ? call_back : multi_give;
-        rv = tx_single(unit, pkt, last ? cookie : static_cast<void *>(multi_sem));
+        void *send_cookie = multi_sem;
+        pkt->call_back = multi_give;
+        if (last) {
+            pkt->call_back = saved != nullptr ? mtx_last_done : nullptr;
+            send_cookie = saved != nullptr ? static_cast<void *>(saved) : cookie;
+        }
+        rv = tx_single(unit, pkt, send_cookie);
         if (rv < 0) {
             soc_cm_debug_print(kDbgErr, "_mtx_tx: %s\n", dxp_errmsg(rv));
             break;
         }
+        handed_over = last && saved != nullptr;
     }
     // Also after a failure: otherwise every later multi-port send would wait.
     if (n > 0) sal_sem_give(multi_sem);
-    pkt->tx_pbmp = tx_pbmp;
-    pkt->tx_upbmp = tx_upbmp;
-    pkt->call_back = call_back;
-    pkt->dest_mod = dest_mod;
+    if (!handed_over) {
+        sal_free(saved);
+        caller.restore(pkt);
+    }
     return rv < 0 ? rv : 0;
 }
 
@@ -317,7 +356,12 @@ int dxp_tarn_tx_init(int) {
 int dxp_tarn_tx(int unit, dxp_pkt *pkt, void *cookie) {
     if (pkt == nullptr) return SOC_E_PARAM;
     if (!threads_started.load()) return SOC_E_INIT;
-    if (!dxp_pbmp_is_null(pkt->tx_pbmp) && !(pkt->flags & DXP_TX_ETHER)) {
+    // One transmission names ports 0 to 28 only: a resolved destination
+    // beyond them (the 52-port chip's upper ports) goes by port group too.
+    const bool one_transmission = (pkt->flags & DXP_TX_ETHER) &&
+                                  (pkt->tx_pbmp.w[0] & ~kSingleTxPorts) == 0 &&
+                                  pkt->tx_pbmp.w[1] == 0;
+    if (!dxp_pbmp_is_null(pkt->tx_pbmp) && !one_transmission) {
         return pkt->call_back ? async_queue(unit, pkt, cookie) : mtx_tx(unit, pkt, cookie);
     }
     return tx_single(unit, pkt, cookie);

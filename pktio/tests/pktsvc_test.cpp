@@ -332,6 +332,31 @@ TEST_F(pktsvc, MultiPortSendsGoUntaggedFirstPerGroup) {
     EXPECT_EQ(frames().size(), 6u);
 }
 
+// A resolved destination beyond the ports one transmission names goes by
+// port group; the callback of an asynchronous send finds the packet as it was
+// given, before the send touches it again (the callback may free it).
+std::atomic<uint32_t> bitmap_in_callback{0};
+TEST_F(pktsvc, ResolvedUpperPortGoesByGroupAndTheCallbackGetsThePacketBack) {
+    TxFrame f;
+    f.pkt.flags = DXP_TX_ETHER;
+    f.pkt.tx_pbmp = dxp_pbmp_t{{1u << 30, 0}};
+    ASSERT_EQ(dxp_tarn_tx(kUnit, &f.pkt, nullptr), 0);
+    ASSERT_EQ(frames().size(), 1u);
+    EXPECT_EQ(tag_word(frames()[0]) >> 29, 4u);
+    EXPECT_EQ(tag_word(frames()[0]) & 0xFFFFFF, 1u << 6);
+
+    f.pkt.tx_pbmp = dxp_pbmp_t{{(1u << 1) | (1u << 30), 0}};
+    f.pkt.call_back = [](int, dxp_pkt *pkt, void *) {
+        bitmap_in_callback = pkt->tx_pbmp.w[0];
+        pkt->tx_pbmp = dxp_pbmp_t{};  // as good as freed: the send must not write it back
+    };
+    ASSERT_EQ(dxp_tarn_tx(kUnit, &f.pkt, nullptr), 0);
+    ASSERT_TRUE(eventually([] { return bitmap_in_callback.load() != 0; }));
+    EXPECT_EQ(bitmap_in_callback.load(), (1u << 1) | (1u << 30));
+    EXPECT_TRUE(eventually([this] { return frames().size() == 3u; }));
+    EXPECT_TRUE(dxp_pbmp_is_null(f.pkt.tx_pbmp));
+}
+
 TEST_F(pktsvc, FailedGroupSendReleasesTheNextOne) {
     {
         std::lock_guard<std::mutex> g(cb_lock);

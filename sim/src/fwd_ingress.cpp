@@ -149,6 +149,10 @@ bool Fabric::classify(int port, const FrameView &view, Classified *c) {
 int Fabric::stpState(int port, const Classified &c) const {
     uint64_t words[3];
     if (field(R_MST_CON, F_EN_802_1S) && chip_.tables().otherRow(3, c.mspt, words)) {
+        if (profile_.chip_flags & 0x200000) {  // DXP7102: a two-bit code at 2p
+            static constexpr int kStates[] = {kStpDisabled, 2, kStpLearning, kStpForwarding};
+            return kStates[(words[0] >> (2 * port)) & 3];
+        }
         int bit;
         if (profile_.chip_flags & 0x4000000)
             bit = 3 * port + (port < 20 ? 0 : port < 40 ? 4 : 8);

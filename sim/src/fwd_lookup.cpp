@@ -71,6 +71,15 @@ uint64_t Fabric::egressSet(int port, uint64_t dest, const FrameView &view, const
 
 std::vector<uint64_t> Fabric::trunkGroups() const {
     std::vector<uint64_t> groups;
+    // The DXP7102 trunks its gigabit pair with a bit of its own, whatever
+    // the fast-Ethernet groups do.
+    if (field(R_GLOBAL_TRUNK_CTL, F_EN_TRUNK_GIGA)) {
+        uint64_t gigabit = 0;
+        for (int p = 0; p < profile_.num_ports; p++) {
+            if (profile_.portClass(p) == PortClass::Gigabit) gigabit |= 1ull << p;
+        }
+        groups.push_back(gigabit);
+    }
     if (!field(R_GLOBAL_TRUNK_CTL, F_EN_TRUNK_LOCAL)) return groups;
     for (int id : {R_TRUNK_GRP0_CTL, R_TRUNK_GRP1_CTL}) {
         for (int i = 0; i < 8; i++) {
@@ -92,8 +101,10 @@ std::vector<uint64_t> Fabric::trunkGroups() const {
 // takes a trunk's share.
 uint64_t Fabric::trunkReduce(int port, uint64_t set, const FrameView &view,
                              const std::vector<uint64_t> &trunks) {
+    // TRUNK_SEED: 1 hashes the source address alone, 2 the destination
+    // alone, else both.
     uint64_t seed = field(R_GLOBAL_TRUNK_CTL, F_TRUNK_SEED);
-    uint64_t key = seed == 1 ? view.dst : seed == 2 ? view.src : view.dst ^ view.src;
+    uint64_t key = seed == 1 ? view.src : seed == 2 ? view.dst : view.dst ^ view.src;
     uint32_t hash = 0;
     for (int k = 0; k < 6; k++)
         hash ^= static_cast<uint32_t>((key >> (8 * k)) & 0xff);

@@ -15,6 +15,8 @@ constexpr int kSlots = TableEngine::kArlRows;
 const int kDataRegs[3] = {R_OTHER_TABLE_DATA0, R_OTHER_TABLE_DATA1, R_OTHER_TABLE_DATA2};
 constexpr uint64_t kAge = 1ull << 59;
 constexpr int kPid = 48;
+constexpr uint32_t kWindowSpt = 0x3080;  // the DXP7102's spanning-tree groups in the window
+constexpr int kSptGroups = 32;
 
 bool multicast(uint64_t mac) {
     return (mac >> 40) & 1;
@@ -67,9 +69,17 @@ void TableEngine::wideAgeOnce() {
 bool TableEngine::otherRow(int table, int index, uint64_t words[3]) const {
     std::lock_guard<std::recursive_mutex> g(lock_);
     if (wide_arl_.empty()) {
-        // The DXP7102 keeps its VLAN table in the memory window: members,
-        // untagged ports and group in one 64-bit entry.
-        if (table != 1 || !arlSupported()) return false;
+        // The DXP7102 keeps its VLAN and spanning-tree tables in the memory
+        // window: members, untagged ports and group in one 64-bit entry, a
+        // group's two-bit port states in another (word 0 as it is).
+        if (!arlSupported()) return false;
+        if (table == 3) {
+            auto t = window_.find(kWindowSpt + static_cast<uint32_t>(index % kSptGroups));
+            words[0] = t == window_.end() ? 0 : t->second;
+            words[1] = words[2] = 0;
+            return true;
+        }
+        if (table != 1) return false;
         auto v = window_.find(0x2000u + static_cast<uint32_t>(index & 0xfff));
         uint64_t e = v == window_.end() ? 0 : v->second;
         words[0] = e & 0x7ffffff;
