@@ -2,6 +2,7 @@
 // with its factory defaults and says so; with foreign bytes in its log
 // region, the flash log still keeps what is logged and shows it on the web
 // log page after a restart.
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -77,8 +78,10 @@ TEST_P(flash_damage, FlashLogOverForeignBytesKeepsLinesAcrossARestart) {
         web_client::post(web, "/logger_set.cgi", "m0=15&m1=15&m2=3", cookie);
         int fd = telnet_login(fw.port_offset() + 23, "qivor");
         ASSERT_GE(fd, 0);
+        // The "flashlog" thread writes it a moment later.
         std::string page;
-        for (int tries = 0; tries < 50 && page.find(line) == std::string::npos; tries++)
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (page.find(line) == std::string::npos && std::chrono::steady_clock::now() < end)
             page = flash_log(web, cookie);
         EXPECT_NE(page.find(line), std::string::npos) << page;
         std::string session;
