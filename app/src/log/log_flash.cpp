@@ -143,7 +143,7 @@ void store(FlashLogger &f, const Pending &p) {
     if (in_sector != 0 && !slot_blank(f, seq)) {
         // Programming can only clear bits: over foreign bytes (a damaged
         // region, a write cut short) the record would never read back. The
-        // sector goes, with the newer records it held.
+        // sector is erased and the ring starts again at this record.
         flash_erase(slot_offset(f, seq - in_sector), FLASH_SECTOR_SIZE);
         SalLock hold(f.lock);
         f.first = seq;
