@@ -177,6 +177,8 @@ int sal_console_echo_set(int on);
 // calling thread is bound to: what the serial line must show (log lines,
 // the reset) even when a telnet session causes it.
 int sal_board_printf(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+// The board's console switch, whichever console the calling thread has.
+int sal_board_console_enable_get(void);
 
 // The "ecos>" shell lives in the application; it registers itself here.
 using sal_shell_fn_t = void (*)(void);

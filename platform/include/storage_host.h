@@ -11,8 +11,9 @@ constexpr const char *FLASH_HOST_DEFAULT_PATH = "var/flash.bin";
 
 // Opens the file that stands for the flash chip, closing any previous one.
 // A missing file is created erased (all 0xFF) when create is non-zero,
-// together with its directory. A file of another size than the chip is
-// refused and left untouched. 0, or -1 with the reason in
+// together with its directory, and a shorter one is then filled up with
+// erased bytes (it says so on the console). A larger file, or a shorter one
+// without create, is refused and left untouched. 0, or -1 with the reason in
 // flash_host_last_error(). flashInit is still needed before use.
 int flash_host_open(const char *path, int create);
 // Flushes and closes the file; flashNumSectors is 0 again.

@@ -248,6 +248,11 @@ int sal_console_enable_get(void) {
     return state_of(current_console()).enabled;
 }
 
+int sal_board_console_enable_get(void) {
+    ConsoleLock g;
+    return board_state.enabled;
+}
+
 int sal_console_enable_set(int on) {
     ConsoleLock g;
     ConsoleState &st = state_of(current_console());

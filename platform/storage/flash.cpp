@@ -110,6 +110,22 @@ bool read_fully(int fd, uint8_t *buf, size_t len) {
     return true;
 }
 
+// Writes erased bytes from the offset to the end of the chip.
+bool fill_erased(int fd, uint32_t from, const std::string &name, std::string *error) {
+    std::vector<uint8_t> erased(FLASH_SECTOR_SIZE, 0xFF);
+    for (uint32_t off = from; off < FLASH_SIZE;) {
+        size_t n = std::min<size_t>(erased.size(), FLASH_SIZE - off);
+        ssize_t w = ::pwrite(fd, erased.data(), n, off);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+            *error = "cannot write flash file " + name + ": " + std::strerror(errno);
+            return false;
+        }
+        off += static_cast<uint32_t>(w);
+    }
+    return true;
+}
+
 UniqueFd create_erased(const std::string &path, std::string *error) {
     std::error_code ec;
     std::filesystem::path parent = std::filesystem::path(path).parent_path();
@@ -119,15 +135,9 @@ UniqueFd create_erased(const std::string &path, std::string *error) {
         *error = "cannot create flash file " + path + ": " + std::strerror(errno);
         return fd;
     }
-    std::vector<uint8_t> sector(FLASH_SECTOR_SIZE, 0xFF);
-    for (uint32_t off = 0; off < FLASH_SIZE; off += FLASH_SECTOR_SIZE) {
-        if (::pwrite(fd.get(), sector.data(), sector.size(), off) !=
-            static_cast<ssize_t>(sector.size())) {
-            *error = "cannot write flash file " + path + ": " + std::strerror(errno);
-            fd.reset();
-            ::unlink(path.c_str());
-            return fd;
-        }
+    if (!fill_erased(fd.get(), 0, path, error)) {
+        fd.reset();
+        ::unlink(path.c_str());
     }
     return fd;
 }
@@ -153,15 +163,28 @@ int open_locked(FlashChip &c, const char *path, bool create) {
         c.last_error = "flash file " + name + " is not a regular file";
         return -1;
     }
-    if (st.st_size != static_cast<off_t>(FLASH_SIZE)) {
-        c.last_error = "flash file " + name + " is " + std::to_string(st.st_size) +
-                       " bytes, not the " + std::to_string(FLASH_SIZE) +
-                       " bytes of the flash chip; refusing to use it";
+    // Only a file opened for use (create) is filled up; one that is only read
+    // stays as it is.
+    off_t size = st.st_size;
+    if (size > static_cast<off_t>(FLASH_SIZE) ||
+        (size < static_cast<off_t>(FLASH_SIZE) && !create)) {
+        c.last_error = "flash file " + name + " is " + std::to_string(size) + " bytes, not the " +
+                       std::to_string(FLASH_SIZE) + " bytes of the flash chip; refusing to use it";
         return -1;
     }
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         c.last_error = "flash file " + name + " is in use by another process";
         return -1;
+    }
+    if (size < static_cast<off_t>(FLASH_SIZE)) {
+        // A file cut short stands for a chip whose missing part is erased:
+        // the store finds no settings there and the firmware starts with its
+        // defaults rather than not at all.
+        sal_printf(
+            "flash: flash file %s is %lld bytes, less than the %u bytes of the flash "
+            "chip; the rest is taken as erased\n",
+            name.c_str(), static_cast<long long>(size), FLASH_SIZE);
+        if (!fill_erased(fd.get(), static_cast<uint32_t>(size), name, &c.last_error)) return -1;
     }
     std::vector<uint8_t> mirror(FLASH_SIZE);
     if (!read_fully(fd.get(), mirror.data(), mirror.size())) {

@@ -81,13 +81,22 @@ TEST_F(flash_nor, SectorBoundsAreEnforced) {
     EXPECT_EQ(flash_host_write_ops(), 4u);
 }
 
-TEST_F(flash_nor, FileOfAnotherSizeIsRefusedAndLeftAlone) {
+TEST_F(flash_nor, FileOfAnotherSizeIsRefusedAndLeftAloneUnlessCutShortForUse) {
     TempDir other;
     auto path = other.path / "short.bin";
     storage_test::write_file(path, std::string(1000, 'x'));
-    EXPECT_EQ(flash_host_open(path.c_str(), 1), -1);
+    EXPECT_EQ(flash_host_open(path.c_str(), 0), -1);
     EXPECT_NE(std::string(flash_host_last_error()).find("1000 bytes"), std::string::npos);
     EXPECT_EQ(storage_test::read_file(path), std::string(1000, 'x'));
+    auto large = other.path / "large.bin";
+    storage_test::write_file(large, std::string(FLASH_SIZE + 1, 'x'));
+    EXPECT_EQ(flash_host_open(large.c_str(), 1), -1);
+    EXPECT_EQ(std::filesystem::file_size(large), FLASH_SIZE + 1);
+    // Opened for use, a file cut short keeps its bytes and the rest reads erased.
+    ASSERT_EQ(flash_host_open(path.c_str(), 1), 0);
+    EXPECT_EQ(storage_test::read_file(path),
+              std::string(1000, 'x') + std::string(FLASH_SIZE - 1000, '\xFF'));
+    flash_host_close();
     EXPECT_EQ(flash_host_open((other.path / "missing.bin").c_str(), 0), -1);
     EXPECT_FALSE(std::filesystem::exists(other.path / "missing.bin"));
 }

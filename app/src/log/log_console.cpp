@@ -1,13 +1,14 @@
 // Console logger: prints each line as "[LEVEL] MODULE: text" on the board's
-// console, never on a telnet session's: the logger's lock is held here, and
-// a client that stops reading would hold up every thread that logs.
+// console while that console is switched on, never on a telnet session's:
+// the logger's lock is held here, and a client that stops reading would hold
+// up every thread that logs.
 #include "log_internal.h"
 
 namespace log_internal {
 namespace {
 
 int console_write(const logger_record *rec, const char *text, logger *) {
-    if (sal_console_enable_get() == 0) return 0;
+    if (sal_board_console_enable_get() == 0) return 0;
     sal_board_printf("[%s] %s: %s\n", logger_level_name(rec->level),
                      logger_module_name(rec->module), text);
     return 0;

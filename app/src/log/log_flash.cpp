@@ -124,6 +124,13 @@ void scan(FlashLogger &f) {
     f.next_seq = last + 1;
 }
 
+// True when the record slot of seq reads as erased flash.
+bool slot_blank(const FlashLogger &f, uint32_t seq) {
+    uint8_t rec[kRecordBytes];
+    if (flash_read(slot_offset(f, seq), rec, sizeof rec) != 0) return false;
+    return std::all_of(rec, rec + sizeof rec, [](uint8_t b) { return b == 0xFF; });
+}
+
 // Writer side: stores one record, erasing its sector first when it starts one.
 void store(FlashLogger &f, const Pending &p) {
     SalLock writing(f.io);
@@ -132,9 +139,17 @@ void store(FlashLogger &f, const Pending &p) {
         SalLock hold(f.lock);
         if (static_cast<int32_t>(seq - f.first) < 0 && f.count == 0) return;  // cleared meanwhile
     }
-    if (seq % f.slots % f.slots_per_sector == 0) {
-        uint32_t sector_start = slot_offset(f, seq);
-        flash_erase(sector_start, FLASH_SECTOR_SIZE);
+    uint32_t in_sector = seq % f.slots % f.slots_per_sector;
+    if (in_sector != 0 && !slot_blank(f, seq)) {
+        // Programming can only clear bits: over foreign bytes (a damaged
+        // region, a write cut short) the record would never read back. The
+        // sector is erased and the ring starts again at this record.
+        flash_erase(slot_offset(f, seq - in_sector), FLASH_SECTOR_SIZE);
+        SalLock hold(f.lock);
+        f.first = seq;
+        f.count = 0;
+    } else if (in_sector == 0) {
+        flash_erase(slot_offset(f, seq), FLASH_SECTOR_SIZE);
         // The erased sector held the records one ring's length older.
         uint32_t oldest_left = seq + f.slots_per_sector - f.slots;
         SalLock hold(f.lock);
