@@ -101,7 +101,7 @@ TEST_F(loopback, SnakeRunsEachPathAndCountsEveryPort) {
     EXPECT_EQ(test_find("39")->t_success, 1) << out;
 
     // Without loopback nothing circulates: every frame is reported missing.
-    out = run({"TestRun 39 Count=1 LoopbackMode=EXTernal SnakePath=INCreasing"});
+    out = run({"TestRun 39 Count=1 Duration=1 LoopbackMode=EXTernal SnakePath=INCreasing"});
     EXPECT_TRUE(has(out, "Time-out waiting for snake completion\n")) << out;
     EXPECT_TRUE(has(out, "TX packet 0 did not return to CPU\n")) << out;
     EXPECT_TRUE(has(out, "Port fe1 failed to receive packets\n")) << out;
