@@ -86,6 +86,9 @@ TEST_F(switchfw_monitor, IndexedArrayRegistersAndExactTexts) {
         EXPECT_EQ(seen.find("\nrun\r\n"), std::string::npos) << seen;
     }
     EXPECT_NE(out("0:Echo run").find("\nrun\r\n"), std::string::npos);
+    seen = out("0-3:Echo run");
+    EXPECT_NE(seen.find("Error: Unit 3 out of range\r\n"), std::string::npos) << seen;
+    EXPECT_EQ(seen.find("\nrun\r\n"), std::string::npos) << seen;
     EXPECT_NE(out("RXInit").find("RXINIT requires a unit number\r\n"), std::string::npos);
     EXPECT_NE(out("SET").find("LoopError=True\r\n\tMoreLines=20\r\n\tReportStatus=True\r\n"),
               std::string::npos);
@@ -136,6 +139,11 @@ TEST_F(switchfw_monitor, LoopsAndScriptsStayInBounds) {
     EXPECT_EQ(count_of(seen, "v21474836"), 2u) << seen;
     EXPECT_NE(seen.find("v2147483645\r\n"), std::string::npos) << seen;
     EXPECT_NE(out("DELAY -5").find("Usage (DELAY)"), std::string::npos);
+    // The longest sleep says how long it is, and KILL ends it.
+    seen = out("BackGround \"SLeep 2147483647 999999999\"; SLeep quiet 1");
+    EXPECT_NE(seen.find("Sleeping for 2147484646.999999 seconds\r\n"), std::string::npos) << seen;
+    EXPECT_NE(out("KILL 1").find("Job 1 killed"), std::string::npos);
+    EXPECT_TRUE(jobs_end());
 
     // A line longer than the monitor's is refused whole; the line numbers
     // after it stay right.
