@@ -160,4 +160,26 @@ TEST_F(switchfw_monitor, LoopsAndScriptsStayInBounds) {
     EXPECT_EQ(seen.find("xxx\r\n"), std::string::npos);
 }
 
+// The 26-port board's gigabit ports have copper PHYs whose interface the MAC
+// reports as RGMII; the self-tests put them back as they found them.
+TEST(switchfw_monitor_26, SelfTestsGiveTheGigabitPortsBack) {
+    Switch sw(test_workdir::path(), {"--board", "26"}, true);
+    ASSERT_TRUE(sw.run("", kPrompt));
+    auto out = [&sw](const std::string &line) {
+        std::string seen;
+        EXPECT_TRUE(sw.run(line, kPrompt, &seen, 60)) << line << ": " << seen;
+        return seen;
+    };
+    const std::string before0 = out("PHY ge0 0"), before1 = out("PHY ge1 0");
+    EXPECT_NE(before0.find("Reg 0: 0x1140"), std::string::npos) << before0;
+
+    std::string seen = out("TestRun 49 PortBitMap=ge0 Count=1");
+    EXPECT_EQ(seen.find("ERROR"), std::string::npos) << seen;
+    seen = out("TestRun 72 TimeInSeconds=1 CounterPollInterval=1 PortBitMap=ge0-ge1");
+    EXPECT_NE(seen.find("TEST passed"), std::string::npos) << seen;
+    EXPECT_EQ(seen.find("could not set port info"), std::string::npos) << seen;
+    EXPECT_EQ(out("PHY ge0 0"), before0);
+    EXPECT_EQ(out("PHY ge1 0"), before1);
+}
+
 }  // namespace
