@@ -160,6 +160,20 @@ TEST_F(switchfw_monitor, LoopsAndScriptsStayInBounds) {
     EXPECT_EQ(seen.find("xxx\r\n"), std::string::npos);
 }
 
+// Frames left looping at wire speed on several port pairs keep the model
+// busy for good; the console and the chip's registers still answer.
+TEST_F(switchfw_monitor, LoopingTrafficLeavesTheConsoleAnswering) {
+    std::string seen;
+    ASSERT_TRUE(
+        sw.run("TestRun 72 TimeInSeconds=1 CounterPollInterval=1 PortBitMap=fe0-fe7 "
+               "CleanUp=false",
+               kPrompt, &seen, 120))
+        << seen;
+    EXPECT_NE(seen.find("TEST passed"), std::string::npos) << seen;
+    ASSERT_TRUE(sw.run("Getreg DEFAULT_1Q_TAG.fe0", "DEFAULT_1Q_TAG.fe0[", &seen, 60)) << seen;
+    ASSERT_TRUE(sw.run("Echo still answering", "still answering\r\n", &seen, 60)) << seen;
+}
+
 // The 26-port board's gigabit ports have copper PHYs whose interface the MAC
 // reports as RGMII; the self-tests put them back as they found them.
 TEST(switchfw_monitor_26, SelfTestsGiveTheGigabitPortsBack) {
