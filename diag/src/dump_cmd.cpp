@@ -1,6 +1,7 @@
 // The monitor's Dump command: every chip register, the port PHYs' MII
 // registers, host memory, the entries of a chip table, the CPU-port MAC
 // driver's state and a register read-back loop, optionally into a file.
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
@@ -155,7 +156,9 @@ int dump_host_memory(args_t *a, int width) {
     const char *count_word = ARG_GET(a);
     int count = count_word != nullptr ? parse_integer(count_word) : 1;
     if (count <= 0) return CMD_OK;
-    if (!sal_mem_mapped(addr, count * width)) {
+    // A count whose length in bytes overflows is as unmapped as any other
+    // range beyond the mapped memory.
+    if (count > INT_MAX / width || !sal_mem_mapped(addr, count * width)) {
         sal_printf("ERROR: host address 0x%x is not mapped\n", addr);
         return CMD_FAIL;
     }

@@ -346,6 +346,13 @@ struct editor {
         }
     }
 
+    // Numbers past any file's length are held at a bound rather than
+    // overflow; the range check then refuses them.
+    static int bounded(long long v) {
+        constexpr int kBound = 1000000000;
+        return v > kBound ? kBound : v < -kBound ? -kBound : static_cast<int>(v);
+    }
+
     // One address term at *pp; true with the value when one was given.
     bool address_term(const char **pp, int *value, bool *bad) {
         const char *p = *pp;
@@ -353,7 +360,7 @@ struct editor {
         if (*p >= '0' && *p <= '9') {
             v = 0;
             while (*p >= '0' && *p <= '9')
-                v = v * 10 + (*p++ - '0');
+                v = bounded(v * 10LL + (*p++ - '0'));
         } else if (*p == '.') {
             v = cur;
             p++;
@@ -383,10 +390,10 @@ struct editor {
             int n = 0;
             bool digits = false;
             while (*p >= '0' && *p <= '9') {
-                n = n * 10 + (*p++ - '0');
+                n = bounded(n * 10LL + (*p++ - '0'));
                 digits = true;
             }
-            v += sign * (digits ? n : 1);
+            v = bounded(static_cast<long long>(v) + sign * (digits ? n : 1));
         }
         *pp = p;
         *value = v;

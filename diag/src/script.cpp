@@ -588,7 +588,8 @@ int sh_sleep(int, args_t *a) {
     int secs = value[0], usec = value[1];
     if (!quiet) {
         if (usec != 0)
-            sal_printf("Sleeping for %d.%06d seconds\n", secs + usec / 1000000, usec % 1000000);
+            sal_printf("Sleeping for %lld.%06d seconds\n",
+                       static_cast<long long>(secs) + usec / 1000000, usec % 1000000);
         else
             sal_printf("Sleeping for %d second%s\n", secs, secs >= 2 ? "s" : "");
     }

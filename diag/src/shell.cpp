@@ -241,11 +241,14 @@ int parse_unit_list(const char *text, const char *colon, bool *units) {
     }
     int count = unit_count();
     for (int i = 0; i < n; i++) {
-        for (int u = items[i].first; u <= items[i].last; u++) {
-            if (u >= count) {
-                sal_printf("Error: Unit %d out of range\n", u);
+        // The message names the digit typed, also the end of a range.
+        for (int typed : {items[i].first, items[i].last}) {
+            if (typed >= count) {
+                sal_printf("Error: Unit %d out of range\n", typed);
                 return -1;
             }
+        }
+        for (int u = items[i].first; u <= items[i].last; u++) {
             if (attached(u)) {
                 units[u] = true;
             } else if (!items[i].range) {

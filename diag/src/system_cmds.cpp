@@ -159,8 +159,11 @@ int sh_date(int, args_t *a) {
         for (int &x : v) {
             while (*p != '\0' && (*p < '0' || *p > '9'))
                 p++;
-            while (*p >= '0' && *p <= '9')
-                x = x * 10 + (*p++ - '0');
+            // A run too long for any date field stays at nine nines.
+            while (*p >= '0' && *p <= '9') {
+                x = x > 99999999 ? 999999999 : x * 10 + (*p - '0');
+                p++;
+            }
         }
         std::tm tm{};
         tm.tm_year = v[0] - 1900;

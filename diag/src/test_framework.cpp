@@ -280,6 +280,9 @@ int test_dispatch(int unit, test_t *t, int loops, args_t *a) {
         if (own != nullptr && sh_tokenize(params != nullptr ? params : "", nullptr, own) < 0) {
             t->t_fail++;
         } else {
+            // The parameters stand in for the words of the command that runs
+            // the test, which the tests' messages name.
+            if (own != nullptr) own->a_cmd = "TestRun";
             ran = true;
         }
     }

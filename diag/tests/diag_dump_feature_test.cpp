@@ -121,6 +121,10 @@ TEST_F(diag_dump_feature, DumpToFileAndBadInput) {
     EXPECT_EQ(run("Dump PCIC", -1), "Dumping register type PCIC is not yet implemented.\n");
     EXPECT_EQ(run("Dump raw SW_ARL 0", -1), "Unsupport memory table.\n");
     EXPECT_EQ(run("Dump mw 0x10 2", -1), "ERROR: host address 0x10 is not mapped\n");
+    // A count whose byte length passes 2 GB is refused, not wrapped round.
+    EXPECT_EQ(run("Dump mw 0xba000000 0x40000000", -1),
+              "ERROR: host address 0xba000000 is not mapped\n");
+    EXPECT_EQ(run("Dump mh 0x10 0x7fffffff", -1), "ERROR: host address 0x10 is not mapped\n");
     EXPECT_TRUE(has(run("Dump reg x 0", -2), "Usages:"));
 }
 

@@ -144,6 +144,8 @@ TEST_F(platform_cmds, LogConsoleAndDebugFlags) {
     EXPECT_EQ(sal_debug_flags_add(0), 0u);
     sal_debug_flags_set(saved);
     EXPECT_TRUE(has(run({"history", "date"}), "History not available\n"));
+    // A digit run too long for any date field fails like any date here.
+    EXPECT_TRUE(has(run({"date 99999999999/1/1", "echo alive"}), "alive\n"));
 }
 
 TEST_F(platform_cmds, ConfigAddSetDeleteAndSave) {
@@ -179,4 +181,8 @@ TEST_F(platform_cmds, LineEditorSession) {
     EXPECT_TRUE(has(out, "line too long\n")) << out;
     EXPECT_TRUE(has(out, "      2 anana-b\tbanana_a_\n")) << out;
     EXPECT_EQ(file("f.txt"), "x marks\nanana-b\tbanana_a_\n" + longer + "\n");
+
+    // Line numbers too large for any number are refused like any beyond the end.
+    out = run({"edline f.txt", "99999999999p", "1+99999999999p", "$-99999999999p", "q"});
+    EXPECT_TRUE(has(out, ":?\n:?\n:?\n")) << out;
 }

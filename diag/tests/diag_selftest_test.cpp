@@ -126,6 +126,9 @@ TEST_F(selftest, TrafficRefusesBadParametersWithoutTouchingPorts) {
     EXPECT_FALSE(has(out, "TRAFFIC:")) << out;
     EXPECT_EQ(test_find("72")->t_fail, 2);
     EXPECT_EQ(test_find("72")->t_success, 0);
+    // Stored parameters are refused in the name of the command that ran them.
+    out = run({"TestParameters 72 \"Bogus=1\"", "TestRun 72", "TestParameters 72"});
+    EXPECT_TRUE(has(out, "TestRun: Invalid option: Bogus=1\n")) << out;
 }
 
 }  // namespace

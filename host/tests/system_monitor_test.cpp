@@ -86,6 +86,9 @@ TEST_F(switchfw_monitor, IndexedArrayRegistersAndExactTexts) {
         EXPECT_EQ(seen.find("\nrun\r\n"), std::string::npos) << seen;
     }
     EXPECT_NE(out("0:Echo run").find("\nrun\r\n"), std::string::npos);
+    seen = out("0-3:Echo run");
+    EXPECT_NE(seen.find("Error: Unit 3 out of range\r\n"), std::string::npos) << seen;
+    EXPECT_EQ(seen.find("\nrun\r\n"), std::string::npos) << seen;
     EXPECT_NE(out("RXInit").find("RXINIT requires a unit number\r\n"), std::string::npos);
     EXPECT_NE(out("SET").find("LoopError=True\r\n\tMoreLines=20\r\n\tReportStatus=True\r\n"),
               std::string::npos);
@@ -136,6 +139,11 @@ TEST_F(switchfw_monitor, LoopsAndScriptsStayInBounds) {
     EXPECT_EQ(count_of(seen, "v21474836"), 2u) << seen;
     EXPECT_NE(seen.find("v2147483645\r\n"), std::string::npos) << seen;
     EXPECT_NE(out("DELAY -5").find("Usage (DELAY)"), std::string::npos);
+    // The longest sleep says how long it is, and KILL ends it.
+    seen = out("BackGround \"SLeep 2147483647 999999999\"; SLeep quiet 1");
+    EXPECT_NE(seen.find("Sleeping for 2147484646.999999 seconds\r\n"), std::string::npos) << seen;
+    EXPECT_NE(out("KILL 1").find("Job 1 killed"), std::string::npos);
+    EXPECT_TRUE(jobs_end());
 
     // A line longer than the monitor's is refused whole; the line numbers
     // after it stay right.
@@ -150,6 +158,42 @@ TEST_F(switchfw_monitor, LoopsAndScriptsStayInBounds) {
         << seen;
     EXPECT_NE(seen.find("Error: file long.soc: line 4 (error code -3)"), std::string::npos) << seen;
     EXPECT_EQ(seen.find("xxx\r\n"), std::string::npos);
+}
+
+// Frames left looping at wire speed on several port pairs keep the model
+// busy for good; the console and the chip's registers still answer.
+TEST_F(switchfw_monitor, LoopingTrafficLeavesTheConsoleAnswering) {
+    std::string seen;
+    ASSERT_TRUE(
+        sw.run("TestRun 72 TimeInSeconds=1 CounterPollInterval=1 PortBitMap=fe0-fe7 "
+               "CleanUp=false",
+               kPrompt, &seen, 120))
+        << seen;
+    EXPECT_NE(seen.find("TEST passed"), std::string::npos) << seen;
+    ASSERT_TRUE(sw.run("Getreg DEFAULT_1Q_TAG.fe0", "DEFAULT_1Q_TAG.fe0[", &seen, 60)) << seen;
+    ASSERT_TRUE(sw.run("Echo still answering", "still answering\r\n", &seen, 60)) << seen;
+}
+
+// The 26-port board's gigabit ports have copper PHYs whose interface the MAC
+// reports as RGMII; the self-tests put them back as they found them.
+TEST(switchfw_monitor_26, SelfTestsGiveTheGigabitPortsBack) {
+    Switch sw(test_workdir::path(), {"--board", "26"}, true);
+    ASSERT_TRUE(sw.run("", kPrompt));
+    auto out = [&sw](const std::string &line) {
+        std::string seen;
+        EXPECT_TRUE(sw.run(line, kPrompt, &seen, 60)) << line << ": " << seen;
+        return seen;
+    };
+    const std::string before0 = out("PHY ge0 0"), before1 = out("PHY ge1 0");
+    EXPECT_NE(before0.find("Reg 0: 0x1140"), std::string::npos) << before0;
+
+    std::string seen = out("TestRun 49 PortBitMap=ge0 Count=1");
+    EXPECT_EQ(seen.find("ERROR"), std::string::npos) << seen;
+    seen = out("TestRun 72 TimeInSeconds=1 CounterPollInterval=1 PortBitMap=ge0-ge1");
+    EXPECT_NE(seen.find("TEST passed"), std::string::npos) << seen;
+    EXPECT_EQ(seen.find("could not set port info"), std::string::npos) << seen;
+    EXPECT_EQ(out("PHY ge0 0"), before0);
+    EXPECT_EQ(out("PHY ge1 0"), before1);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "board_events.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -44,7 +45,14 @@ void run(void *arg) {
     auto *w = static_cast<Worker *>(arg);
     sim::Fabric &fabric = w->board->fabric();
     while (!w->stop.load()) {
-        fabric.pump();
+        fabric.pump(std::chrono::milliseconds(2));
+        // A model behind real time (frames looping at wire speed) would hold
+        // its lock from one slice to the next; a short pause hands it to the
+        // firmware's threads (CPU transmit, register access) waiting for it.
+        if (fabric.behind()) {
+            sal_internal::sem_take_until(w->wake, sal_internal::wait_clock_now() + 200);
+            continue;
+        }
         uint64_t next = fabric.nextEvent();
         uint64_t now = fabric.clock().now();
         // Capped, so that a clock that jumps forward is noticed within a second.

@@ -76,21 +76,35 @@ void Fabric::pump() {
     runDue(lock);
 }
 
+void Fabric::pump(std::chrono::microseconds slice) {
+    std::unique_lock<std::recursive_mutex> lock(chip_.mutex());
+    runDue(lock, std::chrono::steady_clock::now() + slice);
+}
+
+bool Fabric::behind() const {
+    std::lock_guard<std::recursive_mutex> g(chip_.mutex());
+    return !queue_.empty() && queue_.next() <= clock_.now();
+}
+
 void Fabric::advance(uint64_t usecs) {
     std::unique_lock<std::recursive_mutex> lock(chip_.mutex());
     clock_.advance(usecs);
     runDue(lock);
 }
 
-void Fabric::runDue(std::unique_lock<std::recursive_mutex> &lock) {
+void Fabric::runDue(std::unique_lock<std::recursive_mutex> &lock,
+                    std::chrono::steady_clock::time_point until) {
     if (pumping_) return;  // an event added by an event: the outer loop runs it
     pumping_ = true;
     // A bound on one pass keeps a storm of zero-delay events from starving
     // the caller; the rest stays queued.
     int budget = 100000;
     EventQueue::Event event;
-    while (budget-- > 0 && queue_.popDue(clock_.now(), &event))
+    while (budget-- > 0 && queue_.popDue(clock_.now(), &event)) {
         event();
+        // The clock is read now and then only: it costs more than most events.
+        if (budget % 64 == 0 && std::chrono::steady_clock::now() >= until) break;
+    }
     pumping_ = false;
     std::vector<std::function<void()>> out;
     out.swap(outbox_);

@@ -115,6 +115,16 @@ int selective_get(int unit, int port, dxp_port_info *info) {
     return DXP_E_NONE;
 }
 
+// The MAC reports the strapped interface, which the PHY need not take as a
+// setting (RGMII on the copper gigabit PHYs): a record that keeps the
+// interface the port has changes nothing there, so it cannot fail there and
+// leave the attributes after it unapplied.
+int interface_apply(int unit, int port, int intf) {
+    int now = 0;
+    if (dxp_port_interface_get(unit, port, &now) >= 0 && now == intf) return DXP_E_NONE;
+    return dxp_port_interface_set(unit, port, intf);
+}
+
 int selective_set(int unit, int port, const dxp_port_info *info) {
     const uint32_t mask = info->action_mask;
     auto want = [mask](uint32_t bit) { return (mask & bit) != 0; };
@@ -122,7 +132,7 @@ int selective_set(int unit, int port, const dxp_port_info *info) {
     if (want(DXP_PORT_ATTR_ENABLE_MASK) && (rv = dxp_port_enable_set(unit, port, info->enable)) < 0)
         return rv;
     if (want(DXP_PORT_ATTR_INTERFACE_MASK) &&
-        (rv = dxp_port_interface_set(unit, port, info->interface)) < 0)
+        (rv = interface_apply(unit, port, info->interface)) < 0)
         return rv;
     if (want(DXP_PORT_ATTR_PHY_MASTER_MASK) &&
         (rv = dxp_port_master_set(unit, port, info->phy_master)) < 0)

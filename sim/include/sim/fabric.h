@@ -119,6 +119,12 @@ class Fabric {
     // Runs every event that is due; with no notifier set, adding an event
     // runs the due ones at once on the caller's thread.
     void pump();
+    // Runs due events for at most about the slice of real time, so that a
+    // model that falls behind (frames looping at wire speed) still lets the
+    // other users of its lock in between slices.
+    void pump(std::chrono::microseconds slice);
+    // True when an event is due and waits to run.
+    bool behind() const;
     // Called (without the lock) when an event was added: a worker that runs
     // the queue wakes up.
     void setNotifier(std::function<void()> notify);
@@ -174,7 +180,9 @@ class Fabric {
     // Queue plumbing (fabric.cpp).
     void schedule(uint64_t delay, EventQueue::Event event);
     void enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay);
-    void runDue(std::unique_lock<std::recursive_mutex> &lock);
+    void runDue(
+        std::unique_lock<std::recursive_mutex> &lock,
+        std::chrono::steady_clock::time_point until = std::chrono::steady_clock::time_point::max());
     void kick(std::unique_lock<std::recursive_mutex> &lock);
     void ageTick(uint64_t gen);
     // Pipeline (fwd_ingress.cpp, fwd_lookup.cpp, fwd_egress.cpp).
