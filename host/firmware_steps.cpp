@@ -15,6 +15,7 @@
 #include "dosmgr.h"
 #include "dxp.h"
 #include "dxp_enums.h"
+#include "cyg_host.h"
 #include "daimgr.h"
 #include "dxp_tarn.h"
 #include "dxpx.h"
@@ -193,6 +194,18 @@ void default_port_vlans() {
     upbmp_free(&untagged);
 }
 
+// Unit init already leaves every port forwarding; start-up says so again
+// for the user ports once the managers have their settings in place.
+void stp_forward_all() {
+    constexpr int kStpForward = 4;
+    for (int uport = 1; uport <= board_num_uports; uport++) {
+        int unit = 0, port = 0;
+        if (dxpx_lport_to_unit_port(user_port_map[uport], &unit, &port) != 0) continue;
+        int rv = dxp_port_stp_set(unit, port, kStpForward);
+        if (rv < 0) sal_printf("Port %d: spanning-tree forwarding: %s\n", uport, dxp_errmsg(rv));
+    }
+}
+
 void print_interfaces() {
     for (const char *name : {"eth0", "eth1"}) {
         net_if_info info{};
@@ -358,6 +371,7 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     if (settings_wiring() != 0) sal_printf("Settings: a handler was registered twice\n");
     network_devices_init(options.mgmt_tap);
 
+    s.pci_init = [] { cyg_pci_init(); };
     s.logger_init = [] { logger_init(); };
     s.settings_init = [] { settings_init(); };
     s.sdk_os_init = [] { sal_core_init(); };
@@ -372,6 +386,7 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     s.trunkmgr_init = [] { manager_step("trunkmgr_init", trunkmgr_init()); };
     s.loopback_up = loopback_up;
     s.default_port_vlans = default_port_vlans;
+    s.storm_mode_init = [] { storm_allports_init(); };
     s.dos_init = [] { manager_step("dos_init", dos_init()); };
     s.voip_init = [] { voip_init(); };
     s.darp_init = [] {
@@ -382,6 +397,7 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     s.qos_init = [] {
         if (!qosmgr_init()) sal_printf("qosmgr_init() failed\n");
     };
+    s.stp_forward_all = stp_forward_all;
     s.port_pvid_init = [] {
         port_pvid_init();
         mgmt_if_start();

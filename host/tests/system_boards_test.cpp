@@ -42,11 +42,17 @@ TEST_P(switchfw_boards, StartsLoadsItsSettingsAndForwardsBetweenFirstAndLastPort
     ASSERT_TRUE(sw.run("", "DXP.0> ", &seen, 60)) << seen;
     EXPECT_EQ(seen.find("Loading factory defaults"), std::string::npos) << seen;
     EXPECT_EQ(seen.find("assertion"), std::string::npos) << seen;
+    EXPECT_EQ(seen.find("spanning-tree forwarding"), std::string::npos) << seen;
     EXPECT_NE(seen.find("eth1: IP 192.168.1.1"), std::string::npos) << seen;
     // The CPU port's link stays forced up by the management-port set-up.
     ASSERT_TRUE(sw.run(ports == 26 ? "Getreg STS_OVERRIDE_P24" : "Getreg STS_OVERRIDE_IMP",
                        "DXP.0> ", &seen));
     EXPECT_NE(seen.find("MII_SW_OR=1"), std::string::npos) << seen;
+    // Start-up with stored settings leaves every port forwarding.
+    ASSERT_TRUE(sw.run("stg stp 1", "DXP.0> ", &seen)) << seen;
+    EXPECT_NE(seen.find("Forward: cpu,fe,ge"), std::string::npos) << seen;
+    for (const char *state : {"Disable:", "Block:", "LIsten:", "LEarn:"})
+        EXPECT_EQ(seen.find(state), std::string::npos) << seen;
 
     ASSERT_TRUE(system_fixture::Netns::attach(tap_first, ns.spaces[0], net + "1/24"));
     ASSERT_TRUE(system_fixture::Netns::attach(tap_last, ns.spaces[1], net + "2/24"));
