@@ -8,12 +8,15 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace switchfw_child {
@@ -127,16 +130,39 @@ inline bool port_free(int type, int port) {
     return ok;
 }
 
-// A port offset whose telnet, web, SNMP and trap ports are free now. Test
-// programs run in parallel, each starting its own firmware: a guess from the
-// process id alone let two of them share a port. Below the kernel's
-// ephemeral ports (32768 up), which other tests' clients take.
+// Claims the ports for this process until it ends, when every one is free
+// now. Test programs and browser scenarios run in parallel and probe ports
+// long before their firmware binds them; a probe alone let two of them pick
+// the same port, so each port is also held by a lock file that the browser
+// scenarios take too.
+inline bool ports_claimed(const std::vector<std::pair<int, int>> &ports) {
+    const char *dir = "/tmp/switchfw-test-ports";
+    mkdir(dir, 0777);
+    std::vector<int> held;
+    for (auto [port, type] : ports) {
+        int fd = open((std::string(dir) + "/" + std::to_string(port)).c_str(),
+                      O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (fd >= 0) held.push_back(fd);
+        if (fd < 0 || flock(fd, LOCK_EX | LOCK_NB) != 0 || !port_free(type, port)) {
+            for (int h : held)
+                close(h);
+            return false;
+        }
+    }
+    return true;  // the descriptors stay open: the locks end with the process
+}
+
+// A port offset whose telnet, web, SNMP and trap ports this process holds.
+// Below the kernel's ephemeral ports (32768 up), which other tests' clients
+// take.
 inline int free_port_offset() {
     int candidate = static_cast<int>(getpid() % 5000) * 4;
     for (int tries = 0; tries < 5000; tries++, candidate = (candidate + 4) % 20000) {
         int offset = 10000 + candidate;
-        if (port_free(SOCK_STREAM, offset + 23) && port_free(SOCK_STREAM, offset + 80) &&
-            port_free(SOCK_DGRAM, offset + 161) && port_free(SOCK_DGRAM, offset + 162))
+        if (ports_claimed({{offset + 23, SOCK_STREAM},
+                           {offset + 80, SOCK_STREAM},
+                           {offset + 161, SOCK_DGRAM},
+                           {offset + 162, SOCK_DGRAM}}))
             return offset;
     }
     ADD_FAILURE() << "no free port offset";

@@ -15,6 +15,7 @@ being the test server's own.
 Exits 77 (skipped) when Chromium or chromedriver cannot be found.
 """
 import base64
+import fcntl
 import json
 import os
 import shutil
@@ -42,6 +43,38 @@ def free_port():
     with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
+
+
+# Ports claimed by this process, held until it ends. Test programs and
+# scenarios run in parallel and probe ports long before their firmware binds
+# them; the lock files make two of them never pick the same port.
+PORT_LOCKS = "/tmp/switchfw-test-ports"
+_claims = []
+
+
+def claim_ports(ports):
+    """Claims the (port, socket kind) pairs when all are free now; False otherwise."""
+    os.makedirs(PORT_LOCKS, exist_ok=True)
+    held = []
+    for port, kind in ports:
+        fd = os.open(f"{PORT_LOCKS}/{port}", os.O_RDWR | os.O_CREAT, 0o666)
+        held.append(fd)
+        try:
+            fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            with socket.socket(socket.AF_INET, kind) as s:
+                s.bind(("127.0.0.1", port))
+        except OSError:
+            for h in held:
+                os.close(h)
+            return False
+    _claims.extend(held)
+    return True
+
+
+def firmware_ports_claimed(offset):
+    """Claims the firmware's telnet, web, SNMP and trap ports moved by offset."""
+    return claim_ports(((offset + 23, socket.SOCK_STREAM), (offset + 80, socket.SOCK_STREAM),
+                        (offset + 161, socket.SOCK_DGRAM), (offset + 162, socket.SOCK_DGRAM)))
 
 
 def wait_for_port(port, what, proc):

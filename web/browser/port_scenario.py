@@ -12,11 +12,11 @@ and the form and sees both, and takes a screenshot of the port status page.
 Exits 77 (skipped) when Chromium or chromedriver cannot be found.
 """
 import os
-import socket
 import subprocess
 import sys
 
 sys.dont_write_bytecode = True  # no cache files in the source tree
+import browser_test  # noqa: E402
 from browser_test import (TestFailure, expect, log_in, main_frame_script,  # noqa: E402
                           run_main, wait_for_port, wait_state)
 
@@ -33,25 +33,13 @@ MAIN_STATE = main_frame_script("""
   state.links = window.frames['banner'].document.querySelectorAll('td[id^=link]').length;""")
 
 
-def port_offset_free(offset):
-    """True when the firmware's TCP and UDP server ports are all free."""
-    for port, kind in ((80, socket.SOCK_STREAM), (23, socket.SOCK_STREAM),
-                       (161, socket.SOCK_DGRAM), (162, socket.SOCK_DGRAM)):
-        with socket.socket(socket.AF_INET, kind) as s:
-            try:
-                s.bind(("127.0.0.1", port + offset))
-            except OSError:
-                return False
-    return True
-
-
 def pick_offset():
     # Below the ephemeral ports (32768 up) that clients take, and one more
     # than a multiple of 3 above the end-to-end tests' offsets (10000 + 3k),
     # so that their web and telnet ports never meet ours.
     start = 10001 + (os.getpid() % 5000) * 3
     for offset in range(start, start + 3000, 3):
-        if port_offset_free(offset):
+        if browser_test.firmware_ports_claimed(offset):
             return offset
     raise TestFailure("no free port offset for the firmware")
 

@@ -14,7 +14,6 @@ Exits 77 (skipped) when Chromium or chromedriver cannot be found.
 """
 import os
 import random
-import socket
 import subprocess
 import sys
 import time
@@ -24,25 +23,13 @@ import browser_test  # noqa: E402
 from browser_test import TestFailure, expect, log_in, run_main  # noqa: E402
 from browser_test import wait_for_port, wait_state  # noqa: E402
 
-SERVER_PORTS = (80, 23)  # TCP: web, telnet
-SNMP_PORTS = (161, 162)  # UDP
-
-
-def port_free(port, kind):
-    with socket.socket(socket.AF_INET, kind) as s:
-        try:
-            s.bind(("127.0.0.1", port))
-            return True
-        except OSError:
-            return False
 
 
 def pick_offset():
-    """An offset of 10000 or more whose server ports are all free."""
+    """An offset of 10000 or more whose server ports this scenario now holds."""
     for _ in range(200):
         offset = 10000 + random.randrange(0, 7000) * 3
-        if all(port_free(p + offset, socket.SOCK_STREAM) for p in SERVER_PORTS) and \
-                all(port_free(p + offset, socket.SOCK_DGRAM) for p in SNMP_PORTS):
+        if browser_test.firmware_ports_claimed(offset):
             return offset
     raise TestFailure("no free server ports")
 
