@@ -364,6 +364,7 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     shell.settings_load = [] { return settings_load_group(SETTINGS_GROUP_ALL); };
     shell.port_counters_clear_all = port_counters_clear_all;
     shell.end_counters_get = end_counters_get;
+    shell.end_counters_clear = end_counters_clear;
     ecos_shell_init(&shell);
     // The web factory reset clears the port counters as the console's does.
     web_counters_clear_set(port_counters_clear_all);

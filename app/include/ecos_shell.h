@@ -23,9 +23,10 @@ struct ecos_shell_services {
     // "load": settings load of every group, then the port counters cleared.
     int (*settings_load)(void);
     void (*port_counters_clear_all)(void);
-    // "counters": management interface counters.
+    // "counters": management interface counters; "counters clear" zeroes them.
     void (*end_counters_get)(uint32_t *rx, uint32_t *tx, uint32_t *bcast, uint32_t *mcast,
                              uint32_t *ucast);
+    void (*end_counters_clear)(void);
 };
 // Installs the services (null: none) and makes the shell the one sal_shell runs.
 void ecos_shell_init(const ecos_shell_services *services);

@@ -67,6 +67,26 @@ TEST_F(ecos_shell, LoadUsesTheSettingsAndClearsCounters) {
     EXPECT_EQ(clears.load(), 1);
 }
 
+TEST_F(ecos_shell, CountersAreShownAndCleared) {
+    static uint32_t received;
+    ecos_shell_services s{};
+    s.end_counters_get = [](uint32_t *rx, uint32_t *tx, uint32_t *bc, uint32_t *mc, uint32_t *uc) {
+        *rx = received, *tx = *bc = *mc = *uc = 0;
+    };
+    s.end_counters_clear = [] { received = 0; };
+    ecos_shell_init(&s);
+    received = 42;
+    char show[] = "counters", clear[] = "counters CLEAR", bad[] = "counters now";
+    ecos_shell_execute(show);
+    EXPECT_NE(console.out.find("Received:  42\n"), std::string::npos) << console.out;
+    ecos_shell_execute(bad);
+    EXPECT_NE(console.out.find("Usage: counters [clear]"), std::string::npos);
+    EXPECT_EQ(received, 42u);
+    ecos_shell_execute(clear);
+    EXPECT_EQ(received, 0u);
+    EXPECT_NE(console.out.find("Interface counters cleared"), std::string::npos);
+}
+
 TEST_F(ecos_shell, MissingServicesAreReported) {
     char load[] = "LOAD", counters[] = "counters";
     ecos_shell_execute(load);

@@ -219,6 +219,8 @@ TEST_F(startup_e2e, MonitorOverAPtyAndAPipe) {
         EXPECT_TRUE(fw.command("0:", "Default SOC device set to 0")) << fw.output();
         EXPECT_TRUE(fw.command("pbmp fe0", "0x0000000000000001 ==> fe0")) << fw.output();
         EXPECT_TRUE(fw.command("SHell", "ecos> ")) << fw.output();
+        EXPECT_TRUE(fw.command("counters clear", "Interface counters cleared")) << fw.output();
+        EXPECT_TRUE(fw.command("counters", "Received:  0\r\n")) << fw.output();
         EXPECT_TRUE(fw.command("exit", "DXP.0> ")) << fw.output();
         EXPECT_TRUE(fw.command("EXIT", "Resetting...")) << fw.output();
         EXPECT_EQ(fw.wait_exit(10), 10) << fw.output();

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 
 #include "logger.h"
 #include "sal.h"
@@ -37,9 +38,19 @@ int cmd_load(int, char **) {
     return 0;
 }
 
-int cmd_counters(int, char **) {
-    if (services.end_counters_get == nullptr) {
+int cmd_counters(int argc, char **argv) {
+    const bool clear = argc == 2 && strcasecmp(argv[1], "clear") == 0;
+    if (argc > 2 || (argc == 2 && !clear)) {
+        sal_printf("Usage: counters [clear]\n");
+        return 0;
+    }
+    if (services.end_counters_get == nullptr || (clear && services.end_counters_clear == nullptr)) {
         sal_printf("Interface counters are not available\n");
+        return 0;
+    }
+    if (clear) {
+        services.end_counters_clear();
+        sal_printf("Interface counters cleared\n");
         return 0;
     }
     uint32_t rx = 0, tx = 0, bc = 0, mc = 0, uc = 0;
@@ -54,7 +65,8 @@ const std::array<ecos_cmd, 5> commands{{
     {"exit", cmd_exit, "exit", "Leave the shell"},
     {"reboot", cmd_reboot, "reboot", "Restart the switch"},
     {"load", cmd_load, "load", "Load the saved settings and clear the port counters"},
-    {"counters", cmd_counters, "counters", "Show the management interface counters"},
+    {"counters", cmd_counters, "counters [clear]",
+     "Show the management interface counters, or clear them"},
 }};
 
 const ecos_cmd *find_command(const char *name) {
