@@ -132,6 +132,9 @@ void unit_bringup() {
         sal_printf("Unit 0 switch API: %s\n", dxp_errmsg(rv));
         return;
     }
+    // A lone switch is module 0; this chip family keeps no module id, so the
+    // refusal is expected and start-up goes on.
+    dxp_stk_my_modid_set(0, 0);
     // Steer management traffic to the CPU at the highest priority.
     dxp_switch_control_set(0, dxpSwitchCpuProtocolPrio, 7);
     // IGMP snooping is ready for the monitor's "igmp" command but starts off:
