@@ -75,6 +75,12 @@ void Fabric::wireOut(int port, std::vector<uint8_t> frame, int queue) {
     applyFault(frame);
     countTx(port, frame);
     if (queue >= 0 && queue < kQueues) queue_counts_[static_cast<size_t>(port)][queue]++;
+    // The QoS transmit counters take the frames of every queue above the
+    // best-effort one (the chip keeps no selector for them).
+    if (queue > 0) {
+        mib(R_TXQOSPKTS, port, 1);
+        mib(R_TXQOSOCTETS, port, frame.size() + 4);
+    }
     PortState &st = state_[static_cast<size_t>(port)];
     bool phy_loop = chip_.phyLoopedBack(port);
     if (st.plug || phy_loop) {
