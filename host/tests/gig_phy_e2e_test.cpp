@@ -1,7 +1,7 @@
 // The gigabit PHYs an engineer can fit on the simulated board: cable tests of
 // a copper/fibre PHY from the monitor and the web page over cables with a
-// known length and fault, and a dual-media port that moves to fibre when the
-// fibre signal appears.
+// known length and fault (a partner at its end or not), and a dual-media
+// port that moves to fibre when the fibre signal appears.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -22,8 +22,8 @@ std::vector<std::string> with_board(std::vector<std::string> args) {
 }
 
 TEST(gig_phy_e2e, CableTestsOfA640xPortFromTheMonitorAndTheWeb) {
-    Switch sw(test_workdir::path(),
-              with_board({"--gig-phy", "640x", "--cable", "25=40", "--cable", "26=/B=short@12"}));
+    Switch sw(test_workdir::path(), with_board({"--gig-phy", "640x", "--cable", "25=40", "--cable",
+                                                "26=30/B=short@12", "--cable", "4=30/A=open@10"}));
     ASSERT_TRUE(sw.run("", "DXP.0> "));
     std::string seen;
     // Echo analysis (the default), then the PHY's built-in test.
@@ -36,6 +36,11 @@ TEST(gig_phy_e2e, CableTestsOfA640xPortFromTheMonitorAndTheWeb) {
     ASSERT_TRUE(sw.run("cablediag ge1", "DXP.0> ", &seen));
     EXPECT_NE(seen.find("port ge1: cable Open/Short"), std::string::npos) << seen;
     EXPECT_NE(seen.find("pair B Open/Short, length 12 metres"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("pair A Ok, length 30 metres"), std::string::npos) << seen;
+    // A faulted pair keeps the link down, partner or not, so the test finds it.
+    ASSERT_TRUE(sw.run("cablediag fe3", "DXP.0> ", &seen));
+    EXPECT_NE(seen.find("port fe3: cable Open (2 pairs)"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("pair A Open, length 10 metres"), std::string::npos) << seen;
 
     const int web = sw.port_offset() + 80;
     const std::string cookie = web_client::login(web, "qivor");

@@ -421,6 +421,7 @@ void Chip::cableFaultSet(int port, int pair, PairFault fault, int metres) {
     std::lock_guard<std::recursive_mutex> g(mutex_);
     if (port < 0 || port >= profile_.num_ports) throw std::out_of_range("no port");
     phys_.phy(port).setPairFault(pair, fault, metres);
+    refreshPortStatus();
 }
 
 LinkState Chip::portLink(int port) const {

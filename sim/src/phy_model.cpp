@@ -268,9 +268,10 @@ void PhyModel::update() {
                     : (ctl & kCtlSpeed100)   ? 100
                                              : 10;
         s = {true, speed, (ctl & kCtlFullDuplex) != 0};
-    } else if (partner_ && mdix_fits(kind_, regs_[kMdixCtrl], *partner_)) {
+    } else if (partner_ && mdix_fits(kind_, regs_[kMdixCtrl], *partner_) &&
+               copperUsable(capabilities()) != 0) {
         const LinkPartner &p = *partner_;
-        const uint32_t mine = capabilities();
+        const uint32_t mine = copperUsable(capabilities());
         if ((ctl & kCtlAutoneg) && p.autoneg) {
             uint32_t common = localAbilities() & p.abilities & mine;
             for (uint32_t best : kPriority) {
@@ -490,6 +491,17 @@ void PhyModel::write(int reg, uint16_t value) {
 void PhyModel::setPairFault(int pair, PairFault fault, int metres) {
     faults_[pair & 3] = fault;
     fault_metres_[pair & 3] = metres;
+    update();
+}
+
+// 10 and 100 Mb/s run on pairs A and B, 1000BASE-T needs all four: a fault
+// takes away the speeds that need its pair (a fibre medium has no pairs).
+uint32_t PhyModel::copperUsable(uint32_t abilities) const {
+    if (kind_ == PhyKind::Serdes) return abilities;
+    if (faults_[0] != PairFault::None || faults_[1] != PairFault::None) return 0;
+    if (faults_[2] != PairFault::None || faults_[3] != PairFault::None)
+        return abilities & ~(kAbility1000Full | kAbility1000Half);
+    return abilities;
 }
 
 PairFault PhyModel::pairFault(int pair, int *metres) const {

@@ -2,8 +2,12 @@
 // link bit, the SERDES pages, and the port status registers that follow them.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <utility>
+
 #include "chipdata/ids.h"
 #include "sim/board.h"
+#include "sim/phy_model.h"
 
 namespace {
 
@@ -190,3 +194,68 @@ TEST(phy_link_dual_media, BothSignalsShowAndTheSelectedMediumLinks) {
     phy.write(24, phy.read(24) & ~0x0800);
     EXPECT_TRUE(phy.state().up);
 }
+
+// A faulted pair is what the PHYs' cable tests find, with a partner at the
+// cable's end as without one, and it keeps the speeds that need the pair
+// from linking.
+namespace {
+
+using sim::PairFault;
+using sim::PhyKind;
+using sim::PhyModel;
+
+// The fast-Ethernet test: status (pair states in bits 11:10 and 13:12),
+// then both lengths in 0.8 m steps.
+std::pair<uint16_t, uint16_t> fe_test(PhyModel &phy) {
+    phy.write(31, 0x008b);
+    phy.write(19, 0x8006);
+    const uint16_t status = phy.read(19);
+    const uint16_t lengths = phy.read(19);
+    phy.write(31, 0x000b);
+    return {status, lengths};
+}
+
+// The gigabit built-in test: start, then status and the lengths in metres.
+std::array<uint16_t, 3> giga_test(PhyModel &phy) {
+    phy.write(23, 0x0f10);
+    phy.write(21, 0x0001);
+    std::array<uint16_t, 3> out{};
+    for (uint16_t i = 0; i < 3; i++) {
+        phy.write(23, static_cast<uint16_t>(0x0f11 + i));
+        out[i] = phy.read(21);
+    }
+    return out;
+}
+
+TEST(phy_cable_fault, FastEthernetFindsAFaultBehindAPartnerAndLosesLinkOnlyForPairsAOrB) {
+    PhyModel phy(PhyKind::FastEthernet, 0, 0);
+    phy.setCableLength(30);
+    phy.connect(LinkPartner{});
+    phy.setPairFault(0, PairFault::Open, 10);
+    EXPECT_FALSE(phy.state().up);
+    EXPECT_EQ(phy.read(25) & 0x0004, 0);
+    // Pair A open at 13 steps (10 m); pair B ok over the 30 m cable.
+    EXPECT_EQ(fe_test(phy), std::make_pair(uint16_t{0x0300 | 1 << 10}, uint16_t{13 | 38 << 8}));
+    phy.setPairFault(0, PairFault::None, 0);
+    phy.setPairFault(3, PairFault::Short, 5);
+    EXPECT_EQ(phy.state(), (LinkState{true, 100, true}));
+}
+
+TEST(phy_cable_fault, GigabitFindsAFaultBehindAPartnerAndFallsBackWithoutPairsCOrD) {
+    PhyModel phy(PhyKind::GigabitCombo, 0, 0);
+    phy.setCableLength(30);
+    phy.connect(LinkPartner{});
+    EXPECT_EQ(phy.state(), (LinkState{true, 1000, true}));
+    phy.setPairFault(0, PairFault::Open, 10);
+    EXPECT_FALSE(phy.state().up);
+    EXPECT_EQ(giga_test(phy), (std::array<uint16_t, 3>{0x0103, 10 | 30 << 8, 30 | 30 << 8}));
+    // A faulted pair C leaves 100 Mb/s on pairs A and B.
+    phy.setPairFault(0, PairFault::None, 0);
+    phy.setPairFault(2, PairFault::Short, 7);
+    EXPECT_EQ(phy.state(), (LinkState{true, 100, true}));
+    EXPECT_EQ(giga_test(phy)[0], 0x0403);
+    phy.setPairFault(2, PairFault::None, 0);
+    EXPECT_EQ(phy.state(), (LinkState{true, 1000, true}));
+}
+
+}  // namespace

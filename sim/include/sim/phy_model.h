@@ -91,7 +91,8 @@ class PhyModel {
     void reset();  // registers back to their defaults; the cable stays
     // The cable a cable test measures: a connected cable's length, and a
     // fault on a pair (pair 0..3) at a distance. Without a cable and a fault
-    // every pair is open at 0 m.
+    // every pair is open at 0 m. A faulted pair also keeps the speeds that
+    // need it from linking.
     void setCableLength(int metres) { cable_metres_ = metres; }
     void setPairFault(int pair, PairFault fault, int metres);
     // A partner on the fibre side of a dual-media PHY keeps the copper one
@@ -118,6 +119,7 @@ class PhyModel {
     LinkState resolve(bool *autoneg_done) const;
     void update();
     uint16_t partnerPage() const;
+    uint32_t copperUsable(uint32_t abilities) const;
     // A pair as the cable test sees it: fault and distance in metres.
     PairFault pairFault(int pair, int *metres) const;
     uint16_t feShadowRead(int reg);
