@@ -107,8 +107,9 @@ def run(session, switchfw, screenshot):
     wd.frame_path("left", "main")
     wd.click("#port3")
     wd.frame_path()
-    state = wait_main(wd, lambda s: s.get("form", {}).get("port") == "03",
-                      "port 3's form again")
+    # The page's script fills the values after the form itself is there.
+    state = wait_main(wd, lambda s: s.get("form", {}).get("port") == "03" and
+                      s["form"].get("speeds") and s["form"].get("pvid"), "port 3's form again")
     form = {key: state["form"][key] for key in ("speed", "pvid", "autonego", "port")}
     expect(form == {"speed": "2", "pvid": "100", "autonego": "0", "port": "03"},
            f"form after the change: {state['form']}")

@@ -72,8 +72,11 @@ class Console:
 
 
 def wait_form(wd, port):
+    # The page's script fills the speed list and the values after the form
+    # itself is there.
     label = f"{port:02d}"
-    return wait_state(wd, lambda s: s.get("form", {}).get("port") == label,
+    return wait_state(wd, lambda s: s.get("form", {}).get("port") == label and
+                      s["form"].get("speeds") and s["form"].get("pvid"),
                       f"port {port}'s form", MAIN_STATE)
 
 
