@@ -87,10 +87,16 @@ void tx_cb_thread(void *) {
             dv_t *dv = list;
             list = dv->dv_next;
             completions++;
+            // The chain's memory is freed before its sender hears of the
+            // completion: a synchronous sender may tear down what it used
+            // as soon as it is woken.
             auto *info = static_cast<tx_dv_info_t *>(dv->user1);
-            if (info != nullptr && info->chain_done_cb != nullptr)
-                info->chain_done_cb(dv->dv_unit, info->pkts[0], info->cookie);
-            dv_free_with_info(dv->dv_unit, dv);
+            const int unit = dv->dv_unit;
+            dxp_pkt_cb_f done = info != nullptr ? info->chain_done_cb : nullptr;
+            dxp_pkt *first = info != nullptr ? info->pkts[0] : nullptr;
+            void *cookie = info != nullptr ? info->cookie : nullptr;
+            dv_free_with_info(unit, dv);
+            if (done != nullptr) done(unit, first, cookie);
         }
     }
 }
