@@ -4,6 +4,7 @@
 #include "phy.h"
 #include "phy_internal.h"
 #include "sal.h"
+#include "sal_lock.h"
 #include "soc_error.h"
 
 namespace {
@@ -86,11 +87,18 @@ int phy_common_reset(int unit, int port) {
     return SOC_E_INTERNAL;
 }
 
+// The medium callback is set from the console and called from link scan.
+static sal_mutex_t medium_cb_lock() {
+    static sal_mutex_t m = sal_mutex_create("phy medium cb");
+    return m;
+}
+
 int phy_common_medium_change_register(int unit, int port, phy_medium_change_cb_t fn,
                                       void *user_data) {
     PhyHooks *h = nullptr;
     if (int rv = hooks_of(unit, port, &h); rv < 0) return rv;
     if (fn == nullptr) return SOC_E_PARAM;
+    SalLock hold(medium_cb_lock());
     if (h->medium_cb == nullptr) {
         h->medium_cb = fn;
         h->medium_data = user_data;
@@ -103,6 +111,7 @@ int phy_common_medium_change_unregister(int unit, int port, phy_medium_change_cb
                                         void *user_data) {
     PhyHooks *h = nullptr;
     if (int rv = hooks_of(unit, port, &h); rv < 0) return rv;
+    SalLock hold(medium_cb_lock());
     if (fn == nullptr || h->medium_cb != fn || h->medium_data != user_data) return SOC_E_NOT_FOUND;
     h->medium_cb = nullptr;
     h->medium_data = nullptr;
@@ -111,8 +120,15 @@ int phy_common_medium_change_unregister(int unit, int port, phy_medium_change_cb
 
 void phy_common_medium_change_notify(int unit, int port, int medium) {
     PhyHooks *h = nullptr;
-    if (hooks_of(unit, port, &h) < 0 || h->medium_cb == nullptr) return;
-    h->medium_cb(unit, port, medium, h->medium_data);
+    if (hooks_of(unit, port, &h) < 0) return;
+    phy_medium_change_cb_t fn;
+    void *data;
+    {
+        SalLock hold(medium_cb_lock());
+        fn = h->medium_cb;
+        data = h->medium_data;
+    }
+    if (fn != nullptr) fn(unit, port, medium, data);
 }
 
 uint16_t soc_phy_id0_get(int unit, int port) {

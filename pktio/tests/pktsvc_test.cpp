@@ -347,8 +347,9 @@ TEST_F(pktsvc, ResolvedUpperPortGoesByGroupAndTheCallbackGetsThePacketBack) {
 
     f.pkt.tx_pbmp = dxp_pbmp_t{{(1u << 1) | (1u << 30), 0}};
     f.pkt.call_back = [](int, dxp_pkt *pkt, void *) {
-        bitmap_in_callback = pkt->tx_pbmp.w[0];
+        const uint32_t seen = pkt->tx_pbmp.w[0];
         pkt->tx_pbmp = dxp_pbmp_t{};  // as good as freed: the send must not write it back
+        bitmap_in_callback = seen;    // last: the test reads the packet once it sees this
     };
     ASSERT_EQ(dxp_tarn_tx(kUnit, &f.pkt, nullptr), 0);
     ASSERT_TRUE(eventually([] { return bitmap_in_callback.load() != 0; }));

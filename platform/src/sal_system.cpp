@@ -86,11 +86,15 @@ void sal_reboot(void) {
         hook();
         sal_thread_exit(0);
     }
+    // Called unlocked: a flusher takes its own lock, which a registration
+    // may hold while it registers.
+    std::vector<void (*)(void)> to_flush;
     {
         std::lock_guard<std::mutex> g(flush_lock);
-        for (auto fn : flushers())
-            fn();
+        to_flush = flushers();
     }
+    for (auto fn : to_flush)
+        fn();
     // Not fflush(nullptr): that waits for the lock of stdin, which the
     // console thread holds while it waits for input.
     std::fflush(stdout);

@@ -2,6 +2,7 @@
 // settings and reboots, so that the next start loads the factory defaults.
 #include "factory_reset.h"
 
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -12,7 +13,8 @@
 
 namespace {
 
-sal_sem_t button = nullptr;
+// Made by the start-up thread, given from the main thread on a signal.
+std::atomic<sal_sem_t> button{nullptr};
 
 bool matches(const char *name, const char *prefix, const char *suffix) {
     size_t n = std::strlen(name), p = std::strlen(prefix), s = std::strlen(suffix);
@@ -22,7 +24,7 @@ bool matches(const char *name, const char *prefix, const char *suffix) {
 
 void factory_default_thread(void *) {
     for (;;) {
-        sal_sem_take(button, sal_sem_FOREVER);
+        sal_sem_take(button.load(), sal_sem_FOREVER);
         sal_printf("Reset button pressed: restoring factory defaults\n");
         if (factory_default_erase_settings() != 0) {
             sal_printf("Factory reset: the settings could not be erased\n");
@@ -59,8 +61,9 @@ int factory_default_erase_settings(void) {
 }
 
 int factory_default_thread_start(void) {
-    if (button == nullptr) button = sal_sem_create("factory default", sal_sem_BINARY, 0);
-    if (button == nullptr) return -1;
+    if (button.load() == nullptr)
+        button.store(sal_sem_create("factory default", sal_sem_BINARY, 0));
+    if (button.load() == nullptr) return -1;
     return sal_thread_create("FactoryDefault", 16384, 5, factory_default_thread, nullptr) ==
                    SAL_THREAD_ERROR
                ? -1
@@ -68,5 +71,5 @@ int factory_default_thread_start(void) {
 }
 
 void factory_default_button_press(void) {
-    if (button != nullptr) sal_sem_give(button);
+    if (sal_sem_t b = button.load()) sal_sem_give(b);
 }
