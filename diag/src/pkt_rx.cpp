@@ -170,7 +170,7 @@ int cmd_rx_mon(int unit, args_t *a) {
 int cmd_rx_init(int, args_t *a) {
     const char *w = ARG_GET(a);
     if (w == nullptr) {
-        sal_printf("RXINIT requires unit specification\n");
+        sal_printf("RXINIT requires a unit number\n");
         return CMD_USAGE;
     }
     int unit = static_cast<int>(std::strtoul(w, nullptr, 0));

@@ -236,7 +236,7 @@ int parse_unit_list(const char *text, const char *colon, bool *units) {
     UnitItem items[32];
     int n = parse_unit_items(text, colon, items, 32);
     if (n < 0) {
-        sal_printf("Error: Bad unit specification\n");
+        sal_printf("Error: Bad unit number\n");
         return -1;
     }
     int count = unit_count();

@@ -222,7 +222,7 @@ int symtab_reg_parse(int unit, soc_regaddrlist_t *list, const char *ref) {
     if (has_index && strcasecmp(from, "all") != 0) {
         if (!parse_bound(from, count - 1, &lo) ||
             (to != nullptr ? !parse_bound(to, count - 1, &hi) : (hi = lo, false)) || hi < lo) {
-            soc_cm_debug_print(kDebugRegErr, "Register %s: bad index specification\n", name);
+            soc_cm_debug_print(kDebugRegErr, "Register %s: bad index\n", name);
             return -1;
         }
     }

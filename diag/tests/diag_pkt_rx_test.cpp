@@ -154,7 +154,7 @@ TEST_F(pkt_rx, ReceiveConfigurationAndInit) {
                     "100. Burst 1\n    Channel 0:  Chains 63. PPS 0.\n    Channel 1:  "
                     "Chains 2. PPS 50.\n"))
         << out;
-    EXPECT_TRUE(has(out, "RXINIT requires unit specification\nUsage (RXInit)")) << out;
+    EXPECT_TRUE(has(out, "RXINIT requires a unit number\nUsage (RXInit)")) << out;
     EXPECT_FALSE(has(out, "ERROR:  dxp_rx_init")) << out;
 }
 

@@ -74,7 +74,7 @@ TEST_F(switchfw_monitor, IndexedArrayRegistersAndExactTexts) {
     EXPECT_NE(seen.find("G_PCTL(3).ge1[0x132]="), std::string::npos) << seen;
     EXPECT_NE(out("Listreg G_PCTL[0]").find("Register: G_PCTL(0).ge0 general"), std::string::npos);
     seen = out("Getreg G_PCTL[2-5]");
-    EXPECT_NE(seen.find("Register G_PCTL: bad index specification\r\n"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("Register G_PCTL: bad index\r\n"), std::string::npos) << seen;
     EXPECT_NE(seen.find("Syntax error parsing \"G_PCTL[2-5]\""), std::string::npos) << seen;
     // The index message is a warning: off with the WARN debug flag.
     seen = out("DeBug -WARN; Getreg G_PCTL[4]");
@@ -82,14 +82,14 @@ TEST_F(switchfw_monitor, IndexedArrayRegistersAndExactTexts) {
 
     for (const char *prefix : {"12:", "200:", "0,3-12:", "1-:"}) {
         seen = out(std::string(prefix) + "Echo run");
-        EXPECT_NE(seen.find("Error: Bad unit specification\r\n"), std::string::npos) << seen;
+        EXPECT_NE(seen.find("Error: Bad unit number\r\n"), std::string::npos) << seen;
         EXPECT_EQ(seen.find("\nrun\r\n"), std::string::npos) << seen;
     }
     EXPECT_NE(out("0:Echo run").find("\nrun\r\n"), std::string::npos);
     seen = out("0-3:Echo run");
     EXPECT_NE(seen.find("Error: Unit 3 out of range\r\n"), std::string::npos) << seen;
     EXPECT_EQ(seen.find("\nrun\r\n"), std::string::npos) << seen;
-    EXPECT_NE(out("RXInit").find("RXINIT requires unit specification\r\n"), std::string::npos);
+    EXPECT_NE(out("RXInit").find("RXINIT requires a unit number\r\n"), std::string::npos);
     EXPECT_NE(out("SET").find("LoopError=True\r\n\tMoreLines=20\r\n\tReportStatus=True\r\n"),
               std::string::npos);
     for (const char *line : {"CONFig show", "CONFig save", "CONFig refresh", "CLEAR dev"})
