@@ -33,6 +33,7 @@ constexpr uint16_t kSelMode = 0x7c00, kSelAutoDetect = 0x7800, kSelLinkChanged =
                    kSelSerdesStatus = 0x15 << 10;
 constexpr uint16_t kStore = 0x8000;
 constexpr uint32_t kUnitSgmii = 0x80;  // unit flag: the PHYs' MAC side is SGMII
+constexpr uint32_t kCopperAdvertMask = 0x0c3f, kFiberAdvertMask = 0x0c20;
 
 // Chip groups the driver tells apart.
 constexpr uint32_t kChipsNoFiber = 0x93800000;
@@ -492,13 +493,15 @@ int autoneg_set_640x(int unit, int port, int enable) {
 int adv_set_640x(int unit, int port, uint32_t ability) {
     State640x *st = state_of(unit, port);
     if (st == nullptr) return SOC_E_PARAM;
+    // The port layer hands over its whole ability word: each side keeps only
+    // what it can advertise.
     if (copper_active(unit, port)) {
         if (int rv = ge_adv_set(unit, port, ability); rv < 0) return rv;
-        st->copper.words[PHY_MC_AN_ADVERT] = ability;
+        st->copper.words[PHY_MC_AN_ADVERT] = ability & kCopperAdvertMask;
         return SOC_E_NONE;
     }
     if (int rv = wr(unit, port, MII_ANA, x1000_page_of(ability)); rv < 0) return rv;
-    st->fiber.words[PHY_MC_AN_ADVERT] = ability;
+    st->fiber.words[PHY_MC_AN_ADVERT] = ability & kFiberAdvertMask;
     return SOC_E_NONE;
 }
 
@@ -619,17 +622,29 @@ int mdix_status_get_640x(int unit, int port, int *status) {
 int medium_config_set_640x(int unit, int port, int medium, phy_medium_config_t *cfg) {
     State640x *st = state_of(unit, port);
     if (st == nullptr || cfg == nullptr) return SOC_E_PARAM;
-    if (medium == PHY_MEDIUM_COPPER) {
-        st->copper = *cfg;
-        st->copper.words[PHY_MC_AN_ADVERT] &= 0x0c3f;
-        return copper_active(unit, port) ? apply(unit, port, st->copper) : SOC_E_NONE;
+    if (medium != PHY_MEDIUM_COPPER && medium != PHY_MEDIUM_FIBER) return SOC_E_PARAM;
+    const bool copper = medium == PHY_MEDIUM_COPPER;
+    phy_medium_config_t next = *cfg;
+    next.words[PHY_MC_AN_ADVERT] &= copper ? kCopperAdvertMask : kFiberAdvertMask;
+    // The fibre side runs at 1000 full with normal MDI only; a stored
+    // configuration it refuses would fail every later switch to fibre.
+    const uint32_t speed = next.words[PHY_MC_FORCE_SPEED];
+    if (!copper && ((speed != 0 && speed != 1000) || next.words[PHY_MC_FORCE_DUPLEX] == 0 ||
+                    next.words[PHY_MC_MDIX] != PHY_MDIX_NORMAL))
+        return SOC_E_CONFIG;
+    phy_medium_config_t &to = copper ? st->copper : st->fiber;
+    const phy_medium_config_t before = to;
+    to = next;
+    const bool active = copper ? copper_active(unit, port) : (flags(unit, port) & PHY_FLAGS_FIBER);
+    if (!active) return SOC_E_NONE;
+    const int rv = apply(unit, port, to);
+    if (rv < 0) {
+        // Refused part-way: the PHY and the store go back to what they were.
+        to = before;
+        apply(unit, port, before);
+        to = before;
     }
-    if (medium == PHY_MEDIUM_FIBER) {
-        st->fiber = *cfg;
-        st->fiber.words[PHY_MC_AN_ADVERT] &= 0x0c20;
-        return (flags(unit, port) & PHY_FLAGS_FIBER) ? apply(unit, port, st->fiber) : SOC_E_NONE;
-    }
-    return SOC_E_PARAM;
+    return rv;
 }
 
 int medium_config_get_640x(int unit, int port, int medium, phy_medium_config_t *cfg) {
