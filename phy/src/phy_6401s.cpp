@@ -5,8 +5,8 @@
 // tells the port layer.
 #include "phy.h"
 #include "phy_internal.h"
+#include "phy_port_lock.h"
 #include "sal.h"
-#include "sal_lock.h"
 #include "soc_error.h"
 #include "soc_property.h"
 
@@ -39,44 +39,8 @@ constexpr uint16_t kStore = 0x8000;
 constexpr uint32_t kCopperAdvertMask = 0x0c3f, kFiberAdvertMask = 0x0c20;
 constexpr uint32_t kFiberAbility = 0x349c20;
 
+// Guarded by the port's PHY lock (phy_port_lock.h): every slot takes it.
 PortBlocks<State6401s> states;
-
-// The per-port PHY lock guards the port's State6401s: link scan, the counter
-// thread, the web pages and the monitor all reach it through the driver
-// slots, each of which holds the lock for its whole run. Order: it is taken
-// under the unit's API lock and field_control.lock and above the driver's
-// memory locks and the bus (MIIM) locks; nothing waits on another thread
-// while holding it, and the medium-change callback runs after it is given
-// back.
-sal_mutex_t port_lock(int unit, int port) {
-    struct Locks {
-        sal_mutex_t at[PHY_UNITS_MAX][SOC_MAX_NUM_PORTS];
-        Locks() {
-            for (auto &unit_locks : at) {
-                for (sal_mutex_t &m : unit_locks)
-                    m = sal_mutex_create("phy6401S");
-            }
-        }
-    };
-    static auto *locks = new Locks;
-    return PortBlocks<State6401s>::in_range(unit, port) ? locks->at[unit][port] : nullptr;
-}
-
-// A medium change found under the lock, told once the outermost slot call
-// has given the lock back.
-struct PendingNotify {
-    int depth = 0;
-    bool due = false;
-    int unit = 0, port = 0, medium = 0;
-};
-thread_local PendingNotify pending;
-
-void medium_change_later(int unit, int port, int medium) {
-    pending.due = true;
-    pending.unit = unit;
-    pending.port = port;
-    pending.medium = medium;
-}
 
 State6401s *state_of(int unit, int port) {
     return states.of(unit, port);
@@ -699,35 +663,12 @@ int medium_get_6401s(int unit, int port, int *medium) {
     return SOC_E_NONE;
 }
 
-// A driver slot run under the port's PHY lock.
-template <auto Fn>
-struct Locked;
-template <typename... Args, int (*Fn)(int, int, Args...)>
-struct Locked<Fn> {
-    static int call(int unit, int port, Args... args) {
-        sal_mutex_t m = port_lock(unit, port);
-        if (m == nullptr) return Fn(unit, port, args...);
-        int rv;
-        {
-            SalLock hold(m);
-            pending.depth++;
-            rv = Fn(unit, port, args...);
-            pending.depth--;
-        }
-        if (pending.depth == 0 && pending.due) {
-            pending.due = false;
-            phy_common_medium_change_notify(pending.unit, pending.port, pending.medium);
-        }
-        return rv;
-    }
-};
-
 }  // namespace
 
 const phy_driver_t phy_6401s_drv = {
     .drv_name = "6401S Gigabit PHY Driver",
     .init = Locked<init_6401s>::call,
-    .reset = mii_reset,
+    .reset = Locked<mii_reset>::call,
     .link_get = Locked<link_get_6401s>::call,
     .enable_set = Locked<enable_set_6401s>::call,
     .enable_get = Locked<enable_get_6401s>::call,
