@@ -284,6 +284,7 @@ int dxp_tarn_auth_mac_delete_all(int unit, int port) {
 
 int dxp_tarn_auth_sec_mode_set(int unit, int port, uint32_t mode, int param) {
     if (int rv = port_entry(__func__, unit, port, true); rv < 0) return rv;
+    DxpUnitLock api(unit);  // called directly, not through a stub
     uint32_t prop;
     switch (mode) {
         case DXP_AUTH_SEC_NONE:
