@@ -343,6 +343,9 @@ struct dxp_pkt {
 constexpr int DXP_RX_NOT_HANDLED = 1;
 constexpr int DXP_RX_HANDLED = 2;
 constexpr int DXP_RX_HANDLED_OWNED = 3;  // the callout keeps the packet's data
+// Registration flag of a receive callout that only looks at frames (and
+// answers "not handled"): it is called ahead of the handlers of its priority.
+constexpr uint32_t DXP_RCO_F_OBSERVER = 0x40000000;
 using dxp_rx_cb_f = int (*)(int unit, dxp_pkt *pkt, void *cookie);
 
 constexpr int DXP_RX_CHANNELS = 4;
