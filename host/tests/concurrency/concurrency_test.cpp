@@ -123,6 +123,34 @@ std::string dhcp_ack(const std::string &client, const std::string &server,
     return out + lens + bootp;
 }
 
+// One request, the whole answer; the server may take long while a load or
+// a sanitizer slows it.
+std::string http(int port, const std::string &method, const std::string &path,
+                 const std::string &body, const std::string &cookie) {
+    int fd = switchfw_child::telnet_connect(port);
+    if (fd < 0) return "";
+    timeval limit{30, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    std::string head = method + " " + path + " HTTP/1.0\r\nCookie: WebManaged=" + cookie + "\r\n";
+    if (method == "POST") head += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+    switchfw_child::send_text(fd, head + "\r\n" + body);
+    std::string answer;
+    char buf[4096];
+    for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;)
+        answer.append(buf, static_cast<size_t>(n));
+    close(fd);
+    return answer;
+}
+
+std::string post(int port, const std::string &path, const std::string &body,
+                 const std::string &cookie) {
+    return http(port, "POST", path, body, cookie);
+}
+
+std::string get(int port, const std::string &path, const std::string &cookie) {
+    return http(port, "GET", path, "", cookie);
+}
+
 // The backup file's item lines by name.
 std::map<std::string, std::string> backup_items(const std::string &text) {
     std::map<std::string, std::string> items;
@@ -398,7 +426,7 @@ void concurrency::stress(const Feature &f) {
         std::string cookie = web_client::login(web_port(), "qivor");
         for (size_t i = 0; Clock::now() < end; i++) {
             const auto &[path, body] = f.posts[i % f.posts.size()];
-            if (!web_client::post(web_port(), path, body, cookie).empty()) posts++;
+            if (!post(web_port(), path, body, cookie).empty()) posts++;
         }
     });
     workers.emplace_back([&] {
@@ -421,7 +449,7 @@ void concurrency::stress(const Feature &f) {
             std::string seen;
             switchfw_child::send_text(fd, "load\r\n");
             if (switchfw_child::read_until(fd, &seen, "ecos> ", 30)) loads++;
-            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            std::this_thread::sleep_for(std::chrono::seconds(1));
         }
         switchfw_child::send_text(fd, "exit\r\n");
         close(fd);
@@ -457,7 +485,7 @@ void concurrency::stress(const Feature &f) {
                 posts.load(), lines.load(), sets.load(), loads.load(), seconds);
 
     for (const auto &[path, body] : f.final_posts) {
-        std::string answer = web_client::post(web_port(), path, body, cookie_);
+        std::string answer = post(web_port(), path, body, cookie_);
         EXPECT_NE(answer.find("200 OK"), std::string::npos) << f.name << " " << path;
         EXPECT_EQ(answer.find("Retry"), std::string::npos) << f.name << " " << path << answer;
     }
@@ -467,7 +495,7 @@ void concurrency::interfaces_answer() {
     ASSERT_TRUE(alive()) << "the program ended; its console: " << log_path();
     EXPECT_TRUE(monitor("")) << "the monitor does not answer";
     EXPECT_EQ(fault_in(log_), "") << "console: " << log_path();
-    std::string page = web_client::get(web_port(), "/index.htm", cookie_);
+    std::string page = get(web_port(), "/index.htm", cookie_);
     EXPECT_NE(page.find("200 OK"), std::string::npos) << "the web server does not answer";
     std::string out =
         sh_out("snmpget -v2c -c public -r 2 -t 2 -On" + agent() + " .1.3.6.1.2.1.1.3.0 2>&1");
@@ -480,8 +508,7 @@ void concurrency::interfaces_answer() {
 // Last: what the stress left stored loads at the next start as it was.
 void concurrency::stored_settings_load_at_next_start() {
     auto backup = [] {
-        return backup_items(
-            web_client::body_of(web_client::get(web_port(), "/dxpqsw.cfg", cookie_)));
+        return backup_items(web_client::body_of(get(web_port(), "/dxpqsw.cfg", cookie_)));
     };
     const auto before = backup();
     ASSERT_FALSE(before.empty());
