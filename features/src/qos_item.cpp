@@ -49,6 +49,7 @@ uint32_t *words(Record &r) {
 }
 constexpr int kWords = kRecordSize / 4;
 constexpr uint32_t kSchedWeighted = 3;  // the API's weighted round robin
+constexpr int kDefaultWeight = 1;
 
 int save(settings_medium *m) {
     // One snapshot or one change against the pages and the monitor.
@@ -128,11 +129,14 @@ int load(settings_medium *m) {
         w[q] = static_cast<int>(r.weights[q]);
         weighted = weighted || w[q] != 0;
     }
-    // A chip never scheduled reads back as weighted with no weights, which the
-    // API cannot write: there is nothing to restore then.
-    int rv = 0;
-    if (weighted || r.sched_mode != kSchedWeighted)
-        rv = dxpx_cosq_sched_set(static_cast<int>(r.sched_mode), w, static_cast<int>(r.delay));
+    // Weighted with no weights is what a chip never scheduled reads back and
+    // what older factory images stored; the switch cannot run it, so such a
+    // record gets the default weights, which the chip then really holds.
+    if (!weighted && r.sched_mode == kSchedWeighted) {
+        for (int &weight : w)
+            weight = kDefaultWeight;
+    }
+    int rv = dxpx_cosq_sched_set(static_cast<int>(r.sched_mode), w, static_cast<int>(r.delay));
     if (rv != 0)
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS settings: scheduling: %s", dxp_errmsg(rv));
     // The priority map does not depend on the scheduling.
