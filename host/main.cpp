@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "snmp_agent.h"
 #include "bde.h"
 #include "board_host.h"
 #include "factory_reset.h"
@@ -60,6 +61,7 @@ int main(int argc, char **argv) {
         std::fputs(host_options_usage(), stdout);
         return 0;
     }
+    snmp_crypto_init();  // before any thread
     sal_host_port_offset_set(opts.port_offset);
     sal_host_listen_address_set(opts.listen.c_str());
 

@@ -51,6 +51,20 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 status=0
 ctest --output-on-failure -j"$(nproc)" --timeout 300 "$@" || status=$?
 
+# The concurrency test again in a ThreadSanitizer build (only what it needs:
+# the program and the test), on whole runs and on `-L concurrency`. A race
+# report ends the program (TSAN_OPTIONS, set by the test's CTest entry), which
+# the test sees and fails on.
+if [[ $# -eq 0 || " $* " == *" concurrency "* ]]; then
+    tsan_dir="$ROOT/build/tsan"
+    if [[ ! -f "$tsan_dir/build.ninja" ]]; then
+        cmake -S "$ROOT" -B "$tsan_dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSWITCHFW_TSAN=ON >/dev/null
+    fi
+    echo "Building the concurrency test with ThreadSanitizer"
+    cmake --build "$tsan_dir" -j"$(nproc)" --target switchfw concurrency_tests
+    (cd "$tsan_dir" && ctest --output-on-failure -L concurrency --timeout 1800) || status=1
+fi
+
 # Bounded libFuzzer runs over the web request parser, over the monitor's
 # port-bitmap parser and expression evaluator, and over the SNMP agent's
 # request decoding with the RMON-lite set handlers, on whole runs only

@@ -4,6 +4,7 @@
 #include "snmp_agent.h"
 
 #include <arpa/inet.h>
+#include <openssl/crypto.h>
 #include <sys/select.h>
 #include <limits.h>
 #include <sys/stat.h>
@@ -94,9 +95,16 @@ int snmp_trap_port(void) {
     return sal_host_port(162);
 }
 
+void snmp_crypto_init(void) {
+    OPENSSL_init_crypto(OPENSSL_INIT_ADD_ALL_CIPHERS | OPENSSL_INIT_ADD_ALL_DIGESTS |
+                            OPENSSL_INIT_LOAD_CRYPTO_STRINGS,
+                        nullptr);
+}
+
 int snmp_agent_setup(void) {
     static int set_up = 1;  // 1: not yet
     if (set_up <= 0) return set_up;
+    snmp_crypto_init();  // once more, for programs that did not (tests)
     snmp_agent_lock();
     snmp_register_callback(SNMP_CALLBACK_LIBRARY, SNMP_CALLBACK_LOGGING, log_to_switch, nullptr);
     snmp_enable_calllog();

@@ -278,6 +278,8 @@ int pagevlan_cgi(httpd_event *ev, httpd_request *req) {
 
 int setvlan_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
+    // Trunks before VLANs: the pages of both read the other manager.
+    SalLock trunks(trunkmgr_lock());
     SalLock hold(qsw_vlanmgr_lock());  // the change and its save are one step
     ListPair lists("Set Vlan : Could not init tagged port list",
                    "Set Vlan : Could not init untagged port list");
@@ -325,6 +327,8 @@ int setvlan_cgi(httpd_event *ev, httpd_request *req) {
 
 int newvlan_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
+    // Trunks before VLANs: the pages of both read the other manager.
+    SalLock trunks(trunkmgr_lock());
     SalLock hold(qsw_vlanmgr_lock());  // the change and its save are one step
     int vid = vid_of(web_form_value(ev, 0));
     if (vid < 2 || vid > WEB_VLAN_VID_MAX) return vlan_err_page(ev, req, SOC_E_BADID);
@@ -354,6 +358,8 @@ int newvlan_cgi(httpd_event *ev, httpd_request *req) {
 
 int delvlan_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
+    // Trunks before VLANs: the pages of both read the other manager.
+    SalLock trunks(trunkmgr_lock());
     SalLock hold(qsw_vlanmgr_lock());  // the change and its save are one step
     int vid = vid_of(web_form_value(ev, 0));
     // VLAN 1 stays: the manager keeps it whatever the switch says.
