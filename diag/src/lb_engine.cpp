@@ -10,6 +10,7 @@
 
 #include "diag_parse.h"
 #include "diag_pattern.h"
+#include "diag_pkt.h"
 #include "diag_test.h"
 #include "feature_cmds.h"
 #include "pktsvc.h"
@@ -564,6 +565,11 @@ int lbu_init(lb_work_t *lw, int unit, int kind) {
     }
     lw->sema = sal_sem_create("lb2-sema", sal_sem_COUNTING, 0);
     if (lw->sema == nullptr) return -1;
+    // The watcher in SOC mode has the CPU port's DMA to itself.
+    if (!dxp_rx_active(unit) && pw_running(unit)) {
+        test_error(unit, "The packet watcher holds the receive DMA; stop it first\n");
+        return -1;
+    }
     // Before anything changes: the tested ports are held against the other
     // managers and the VLAN table the set-up destroys is kept for the done.
     if (test_save_switch(&lw->saved, unit, lw->p->pbm,
