@@ -478,6 +478,10 @@ int cmd_test_run(int unit, args_t *a) {
     }
     ARG_GET(a);
     int loops = -1;
+    if (ARG_CUR(a) != nullptr && parse_integer_too_wide(ARG_CUR(a))) {
+        sal_printf("%s: Error: Loop count too large: %s\n", cmd, ARG_CUR(a));
+        return CMD_FAIL;
+    }
     if (ARG_CUR(a) != nullptr && parse_is_integer(ARG_CUR(a))) loops = parse_integer(ARG_GET(a));
     int rv = test_dispatch(unit, t, loops, ARG_CNT(a) > 0 ? a : nullptr);
     return rv == 4 ? CMD_INTR : rv;
