@@ -17,10 +17,12 @@ fi
 
 # The optimised program of tools/run.sh must build too (its warnings differ).
 configure_and_build "$ROOT/build/release" -DCMAKE_BUILD_TYPE=Release -DSWITCHFW_TESTS=OFF
-# So must every source with the tests, optimised without sanitizers and
-# without the release build's link-time optimisation (which puts the
-# optimiser's warnings off to a link that does not treat them as errors):
-# compiled, not linked.
+# So must the test programs, linked as the release build links: the
+# link-time optimiser warns at the link, where warnings are errors too.
+configure_and_build "$ROOT/build/release-tests" -DCMAKE_BUILD_TYPE=Release -DSWITCHFW_TESTS=ON \
+    -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST
+# And every source with the tests compiled at -O2 without link-time
+# optimisation, whose warnings differ: compiled, not linked.
 opt_dir="$ROOT/build/optimised"
 if [[ ! -f "$opt_dir/build.ninja" ]]; then
     cmake -S "$ROOT" -B "$opt_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
