@@ -67,6 +67,18 @@ if [[ $# -eq 0 || " $* " == *" concurrency "* ]]; then
     (cd "$tsan_dir" && ctest --output-on-failure -L concurrency --timeout 1800) || status=1
 fi
 
+# Soak test of the release program, on whole runs only: every web form
+# fuzzed for a 20 s warm-up and SWITCHFW_SOAK_SECONDS (default 60) more with
+# its memory watched, then SNMP under configuration posts and the web under a
+# DoS flood; about 90 s in all (SWITCHFW_SOAK_SECONDS=0 skips it).
+soak_seconds=${SWITCHFW_SOAK_SECONDS:-60}
+if [[ $# -eq 0 && $soak_seconds -gt 0 ]]; then
+    echo "Soak test of the release program (${soak_seconds}s after the warm-up)"
+    SWITCHFW_SOAK=1 SWITCHFW_SOAK_BINARY="$ROOT/build/release/host/switchfw" \
+        SOAK_SECONDS="$soak_seconds" ctest --output-on-failure -L soak --timeout 300 ||
+        status=1
+fi
+
 # Bounded libFuzzer runs over the web request parser, over the monitor's
 # port-bitmap parser and expression evaluator, and over the SNMP agent's
 # request decoding with the RMON-lite set handlers, on whole runs only

@@ -69,7 +69,10 @@ void snmp_agent_poll(long max_usecs) {
     int fds = 0, block = 0;
     fd_set readers;
     FD_ZERO(&readers);
-    timeval timeout{};
+    // The library only shortens the time it is given to the next alarm or
+    // retry: starting from zero would turn the wait into a busy loop as
+    // soon as a module has an alarm (the IP group's caches do).
+    timeval timeout{.tv_sec = max_usecs / 1000000, .tv_usec = max_usecs % 1000000};
     snmp_agent_lock();
     snmp_select_info(&fds, &readers, &timeout, &block);
     snmp_agent_unlock();
