@@ -120,6 +120,12 @@ std::vector<Refusal> common_refusals(int ports) {
         {true, "/mirror.cgi", "ingress=1&egress=0&mtp=" + std::to_string(ports + 1) + "&mode=1",
          "Invalid monitor port"},
         {true, "/setvlan.cgi", "vid=1&values=9", "ERROR"},
+        // Port settings whose priority or PVID is refused after the link
+        // values that come before them in the form.
+        {true, "/portset.cgi", "port=1&admin=0&autonego=0&speed=2&flow_ctrl=1&priority=9&pvid=1",
+         "Set untagged priority failed"},
+        {true, "/portset.cgi", "port=1&admin=0&autonego=0&speed=2&flow_ctrl=1&priority=5&pvid=4095",
+         "PVID is not an existent vlan id"},
         {true, "/storm_per_port.cgi", "port=" + std::to_string(ports + 1) + "&type=2&rate=100",
          "failed"},
     };
@@ -169,6 +175,8 @@ TEST_P(refusals, RefusedSettersLeaveRegistersTablesAndBackupAsTheyWere) {
         // The SERDES ports run full duplex only.
         all.push_back({false, "port ge1 fd=false an=off", "", "cannot run half duplex"});
     } else {
+        // Its chip has no ISP port flag for double tagging.
+        all.push_back({false, "dtag mode fe0 external", "", "Feature unavailable"});
         // The first trunks take fast Ethernet ports only.
         const std::string ge = std::to_string(GetParam() - 1) + "," + std::to_string(GetParam());
         all.push_back(
