@@ -120,6 +120,7 @@ std::vector<Refusal> common_refusals(int ports) {
         {true, "/mirror.cgi", "ingress=1&egress=0&mtp=" + std::to_string(ports + 1) + "&mode=1",
          "Invalid monitor port"},
         {true, "/setvlan.cgi", "vid=1&values=9", "ERROR"},
+        {true, "/newvlan.cgi", "newid=10&values=21x", "Invalid parameter"},
         // Port settings whose priority or PVID is refused after the link
         // values that come before them in the form.
         {true, "/portset.cgi", "port=1&admin=0&autonego=0&speed=2&flow_ctrl=1&priority=9&pvid=1",
