@@ -103,6 +103,7 @@ std::vector<Refusal> common_refusals(int ports) {
         // off in the same line.
         {false, "port fe0 an=off SPeed=1000", "", "cannot run 1000"},
         {false, "port fe1 an=off SPeed=10 pfm=1", "", "Feature unavailable"},
+        {true, "/setrate.cgi", "port=1&ingress=5000000", "Invalid ingress rate"},
         // Ingress limit changed, then the egress limit refused.
         {true, "/setrate.cgi", "port=1&ingress=1024&egress_enable=1&egress=99999&burst=80",
          "Set egress rate failed"},
