@@ -326,8 +326,8 @@ int storm_per_port_cgi(httpd_event *ev, httpd_request *req) {
     std::vector<StormSaved> saved(static_cast<size_t>(last - first + 1));
     for (int n = first; n <= last; n++) {
         if (!storm_save(n, &saved[static_cast<size_t>(n - first)])) {
-            return storm_error(ev, req, "Set Storm", "dxpx_rate_mcast_set  failed",
-                               "Set Storm: dxpx_rate_mcast_set failed.\n");
+            return storm_error(ev, req, "Get Storm", "dxpx_rate_mcast_get failed",
+                               "Get Storm: dxpx_rate_mcast_get failed.\n");
         }
     }
     int failed = 0;
