@@ -85,10 +85,10 @@ int main(int argc, char **argv) {
             return 2;
         }
     }
-    for (const auto &[port, delay_ms] : opts.fibers) {
-        if (board_host_fiber_set(port, 1, static_cast<uint32_t>(delay_ms), board_error,
+    for (const HostOptions::Fiber &f : opts.fibers) {
+        if (board_host_fiber_set(f.port, f.speed, f.up_ms, f.gone_ms, board_error,
                                  sizeof board_error) != 0) {
-            std::fprintf(stderr, "switchfw: --fiber %d: %s\n", port, board_error);
+            std::fprintf(stderr, "switchfw: --fiber %d: %s\n", f.port, board_error);
             return 2;
         }
     }

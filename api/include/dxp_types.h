@@ -134,6 +134,10 @@ struct dxp_port_cable_diag_t {
     int pair_len[4];
     int fuzz_len;
 };
+// dxp_port_cable_diag's answer (instead of 0) for a port that had link: its
+// cable was measured, not pulse-tested, so the pair states say nothing.
+constexpr int DXP_CABLE_DIAG_LINK_UP = 1;
+constexpr const char *DXP_CABLE_DIAG_LINK_UP_TEXT = "not tested (link up)";
 
 // Medium configuration of a copper or fibre PHY side.
 struct dxp_phy_config_t {
@@ -339,6 +343,9 @@ struct dxp_pkt {
 constexpr int DXP_RX_NOT_HANDLED = 1;
 constexpr int DXP_RX_HANDLED = 2;
 constexpr int DXP_RX_HANDLED_OWNED = 3;  // the callout keeps the packet's data
+// Registration flag of a receive callout that only looks at frames (and
+// answers "not handled"): it is called ahead of the handlers of its priority.
+constexpr uint32_t DXP_RCO_F_OBSERVER = 0x40000000;
 using dxp_rx_cb_f = int (*)(int unit, dxp_pkt *pkt, void *cookie);
 
 constexpr int DXP_RX_CHANNELS = 4;

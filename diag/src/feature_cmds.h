@@ -8,6 +8,9 @@
 #include "sal.h"
 #include "soc_control.h"
 
+// Calls fn with every valid entry of the unit's L2 table.
+void l2_walk(int unit, void (*fn)(int unit, const dxp_l2_addr *rec, void *cookie), void *cookie);
+
 namespace feature_cmds {
 
 // Sub-command words are compared whole and without regard to case.

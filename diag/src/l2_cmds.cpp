@@ -92,10 +92,47 @@ uint32_t shadow_length(int unit) {
     return entries;
 }
 
-void show_entry(int unit, uint32_t *entry, const soc_pbmp_t &pbmp) {
-    dxp_l2_addr rec;
-    _dxp_tarn_l2_from_arl(unit, &rec, entry);
-    if (soc_pbmp_member(pbmp, rec.port)) dump_l2_addr(unit, "", &rec);
+}  // namespace
+
+void l2_walk(int unit, void (*fn)(int unit, const dxp_l2_addr *rec, void *cookie), void *cookie) {
+    auto each = [&](uint32_t *entry) {
+        if (!entry_valid(unit, entry)) return;
+        dxp_l2_addr rec;
+        _dxp_tarn_l2_from_arl(unit, &rec, entry);
+        fn(unit, &rec, cookie);
+    };
+    if (const uint32_t n = shadow_length(unit); n > 0) {
+        for (uint32_t i = 0; i < n; i++) {
+            uint32_t e[DRV_ARL_ENTRY_WORDS];
+            if (shadow_entry(unit, i, e)) each(e);
+        }
+        return;
+    }
+    const drv_if_t *drv = DRV_SERVICES(unit);
+    for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
+        if (!soc_pbmp_member(all_ports(unit), port)) continue;
+        uint32_t key[DRV_ARL_ENTRY_WORDS] = {}, e0[DRV_ARL_ENTRY_WORDS] = {},
+                 e1[DRV_ARL_ENTRY_WORDS] = {};
+        drv->mem_search(unit, DRV_MEM_ARL, key, e0, e1, DRV_MEM_OP_SEARCH_START);
+        uint32_t p = static_cast<uint32_t>(port);
+        drv->mem_field_set(unit, DRV_MEM_ARL, DRV_MEM_FIELD_SRC_PORT, key, &p);
+        for (;;) {
+            std::memset(e0, 0, sizeof e0);
+            std::memset(e1, 0, sizeof e1);
+            if (drv->mem_search(unit, DRV_MEM_ARL, key, e0, e1,
+                                DRV_MEM_OP_SEARCH_NEXT | DRV_MEM_OP_SEARCH_PORT) != kSearchFound)
+                break;
+            each(e0);
+            each(e1);
+        }
+    }
+}
+
+namespace {
+
+void show_entry(int unit, const dxp_l2_addr *rec, void *pbmp) {
+    if (soc_pbmp_member(*static_cast<const soc_pbmp_t *>(pbmp), rec->port))
+        dump_l2_addr(unit, "", rec);
 }
 
 int l2_show(int unit, args_t *a) {
@@ -105,33 +142,7 @@ int l2_show(int unit, args_t *a) {
         if (!options(unit, a, {{"PortBitMap", PQ_PBMP, &l2.pbmp}}, &rv)) return rv;
         pbmp = pbmp_and(l2.pbmp, all_ports(unit));
     }
-    if (const uint32_t n = shadow_length(unit); n > 0) {
-        for (uint32_t i = 0; i < n; i++) {
-            uint32_t e[DRV_ARL_ENTRY_WORDS];
-            if (shadow_entry(unit, i, e) && entry_valid(unit, e)) show_entry(unit, e, pbmp);
-        }
-    } else {
-        const drv_if_t *drv = DRV_SERVICES(unit);
-        for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
-            if (!soc_pbmp_member(pbmp, port)) continue;
-            uint32_t key[DRV_ARL_ENTRY_WORDS] = {}, e0[DRV_ARL_ENTRY_WORDS] = {},
-                     e1[DRV_ARL_ENTRY_WORDS] = {};
-            drv->mem_search(unit, DRV_MEM_ARL, key, e0, e1, DRV_MEM_OP_SEARCH_START);
-            uint32_t p = static_cast<uint32_t>(port);
-            drv->mem_field_set(unit, DRV_MEM_ARL, DRV_MEM_FIELD_SRC_PORT, key, &p);
-            for (;;) {
-                std::memset(e0, 0, sizeof e0);
-                std::memset(e1, 0, sizeof e1);
-                if (drv->mem_search(unit, DRV_MEM_ARL, key, e0, e1,
-                                    DRV_MEM_OP_SEARCH_NEXT | DRV_MEM_OP_SEARCH_PORT) !=
-                    kSearchFound)
-                    break;
-                bool first = entry_valid(unit, e0);
-                if (first) show_entry(unit, e0, pbmp);
-                if (entry_valid(unit, e1)) show_entry(unit, e1, pbmp);
-            }
-        }
-    }
+    l2_walk(unit, show_entry, &pbmp);
     soc_cm_print("\n");
     return CMD_OK;
 }

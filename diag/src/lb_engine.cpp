@@ -6,10 +6,12 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "diag_parse.h"
 #include "diag_pattern.h"
 #include "diag_test.h"
+#include "feature_cmds.h"
 #include "pktsvc.h"
 #include "dxp_error.h"
 #include "dxp_tarn.h"
@@ -165,12 +167,11 @@ int setup_ports(lb_work_t *lw) {
     test_msg("Saving ports\n");
     for (int port = 0; port < LB_PORTS; port++) {
         if (!soc_pbmp_member(p.pbm, port)) continue;
-        if (int rv = dxp_port_info_save(unit, port, &lw->saved[port]); rv < 0) {
+        if (int rv = test_save_port(&lw->saved, port); rv < 0) {
             test_error(unit, "Port %s: Could not get port info: %s\n", lb_port_name(unit, port),
                        dxp_errmsg(rv));
             return -1;
         }
-        soc_pbmp_port_add(&lw->saved_pbm, port);
     }
     if (dxp_rx_active(unit)) {
         lw->rx_was_running = true;
@@ -214,6 +215,13 @@ int setup_ports(lb_work_t *lw) {
             return -1;
         }
         dxp_port_pause_set(unit, port, 0, 0);
+        // A discarding port would drop the returning frames in one test and
+        // not the other: every test runs its ports taking all frames, and
+        // the done gives the setting back.
+        if (rv = dxp_port_discard_set(unit, port, 0); rv < 0 && rv != DXP_E_UNAVAIL) {
+            test_error(unit, "Port %s: Could not stop discarding: %s\n", name, dxp_errmsg(rv));
+            return -1;
+        }
         char speed_text[16];
         std::snprintf(speed_text, sizeof speed_text, "%d", speed);
         if (p.loopback == LB_LOOP_PHY) {
@@ -317,6 +325,49 @@ int packet_timeout_usecs(int unit) {
     return soc_property_get(unit, "diag_lb_packet_timeout", dflt) * 1000000;
 }
 
+uint64_t mac_value(const dxp_mac_t mac) {
+    uint64_t v = 0;
+    for (int i = 0; i < 6; i++)
+        v = v << 8 | mac[i];
+    return v;
+}
+
+struct SourceSweep {
+    uint64_t base;
+    uint64_t step;
+    uint64_t count;
+    soc_pbmp_t ports;
+    dxp_l2_addr found[LB_MAX_L2];
+    int n;
+};
+
+void note_source(int, const dxp_l2_addr *rec, void *cookie) {
+    auto *s = static_cast<SourceSweep *>(cookie);
+    if ((rec->flags & DXP_L2_STATIC) || !soc_pbmp_member(s->ports, rec->port)) return;
+    const uint64_t off = (mac_value(rec->mac) - s->base) & 0xffffffffffffull;
+    if (off % s->step != 0 || off / s->step >= s->count || s->n >= LB_MAX_L2) return;
+    s->found[s->n++] = *rec;
+}
+
+// Where the chip cannot stop learning, the test frames' source addresses
+// were learnt on the tested ports: they go with the test.
+void forget_sources(lb_work_t *lw) {
+    const lb_params_t &p = *lw->p;
+    if (soc_pbmp_is_null(lw->saved.info_ports)) return;
+    void *mem = sal_alloc(sizeof(SourceSweep), "lb2 sources");
+    if (mem == nullptr) return;
+    auto *sweep = new (mem) SourceSweep{};
+    sweep->base = mac_value(p.mac_src);
+    sweep->step = p.mac_src_inc != 0 ? static_cast<uint64_t>(p.mac_src_inc) : 1;
+    // Frames of a trial, links of both snake chains: every address sent from.
+    sweep->count = p.mac_src_inc != 0 ? 2 * LB_PORTS + LB_MAX_PPT : 1;
+    sweep->ports = lw->saved.info_ports;
+    l2_walk(lw->unit, note_source, sweep);
+    for (int i = 0; i < sweep->n; i++)
+        dxp_l2_addr_delete(lw->unit, sweep->found[i].mac, sweep->found[i].vid);
+    sal_free(mem);
+}
+
 }  // namespace
 
 const char *lb_port_name(int unit, int port) {
@@ -406,6 +457,37 @@ int lbu_parse_args(int unit, int kind, args_t *a, lb_params_t *p) {
 int lbu_check_params(lb_work_t *lw) {
     const int unit = lw->unit;
     lb_params_t &p = *lw->p;
+    // Checked before anything changes: the set-up destroys the VLANs first.
+    if (p.vlan < 1 || p.vlan > 4094) {
+        test_error(unit, "VLAN tag %d out of range (1-4094)\n", p.vlan);
+        return -1;
+    }
+    // The snake's per-port VLANs follow the tag.
+    if (lw->kind == LB_KIND_SNAKE && p.vlan + LB_PORTS + 1 > 4094) {
+        test_error(unit, "VLAN tag %d leaves no room for the snake's VLANs (at most %d)\n", p.vlan,
+                   4094 - LB_PORTS - 1);
+        return -1;
+    }
+    if (p.count < 1) {
+        test_error(unit, "Count %d: at least one run is needed\n", p.count);
+        return -1;
+    }
+    if (soc_pbmp_is_null(p.pbm)) {
+        test_error(unit, "No port to test\n");
+        return -1;
+    }
+    if (p.len_end < p.len_start) {
+        test_error(unit, "Packet end length %d below start length %d\n", p.len_end, p.len_start);
+        return -1;
+    }
+    if (p.ppt_end < p.ppt_start) {
+        test_error(unit, "Packets per trial end %d below start %d\n", p.ppt_end, p.ppt_start);
+        return -1;
+    }
+    if (p.duration < 0 || p.interval < 0) {
+        test_error(unit, "Duration and Interval must not be negative\n");
+        return -1;
+    }
     if (p.len_start < kMinLength) {
         test_error(unit, "Packet start length %d too small\n", p.len_start);
         return -1;
@@ -487,6 +569,11 @@ int lbu_init(lb_work_t *lw, int unit, int kind) {
     }
     lw->sema = sal_sem_create("lb2-sema", sal_sem_COUNTING, 0);
     if (lw->sema == nullptr) return -1;
+    // Before anything changes: the tested ports are held against the other
+    // managers and the VLAN table the set-up destroys is kept for the done.
+    if (test_save_switch(&lw->saved, unit, lw->p->pbm,
+                         kind == LB_KIND_SNAKE ? "New Snake Test" : "PHY Loopback - Mark 2") < 0)
+        return -1;
     if (setup_ports(lw) < 0 || setup_vlan(lw) < 0) return -1;
     // A looped-back port takes a moment to report its link; frames sent
     // before would be lost. A port that never comes up fails its trials.
@@ -766,15 +853,8 @@ int lbu_done(lb_work_t *lw) {
     if (lw->sema != nullptr) sal_sem_destroy(lw->sema);
     lw->sema = nullptr;
     lbu_l2_remove_all(lw);
-    for (int port = 0; port < LB_PORTS; port++) {
-        if (!soc_pbmp_member(lw->saved_pbm, port)) continue;
-        if (int rv = dxp_port_info_restore(unit, port, &lw->saved[port]); rv < 0) {
-            test_error(unit, "Port %s: Could not restore port info: %s\n", lb_port_name(unit, port),
-                       dxp_errmsg(rv));
-            result = -1;
-        }
-    }
-    lw->saved_pbm = soc_pbmp_t{};
+    forget_sources(lw);
+    if (test_restore_switch(&lw->saved) < 0) result = -1;
     // The management traffic the test interrupted gets its receive service
     // back.
     if (lw->rx_was_running && !dxp_rx_active(unit)) dxp_rx_start(unit, &lw->rx_saved_cfg);

@@ -10,6 +10,7 @@
 #include "diag_shell.h"
 #include "dxp.h"
 #include "soc_control.h"
+#include "test_restore.h"
 
 enum lb_kind_t { LB_KIND_MAC = 0, LB_KIND_PHY = 1, LB_KIND_EXTERNAL = 2, LB_KIND_SNAKE = 3 };
 enum lb_send_t { LB_SEND_SINGLE = 0, LB_SEND_ARRAY = 1 };
@@ -76,8 +77,7 @@ struct lb_work_t {
     int kind;
     lb_params_t *p;
     int numq;
-    soc_pbmp_t saved_pbm;
-    dxp_port_info saved[LB_PORTS];
+    test_saved_t saved;  // the switch as the test found it; the tested ports held
     dxp_pkt *tx[LB_MAX_PPT];
     int tx_alloc_len;
     dxp_pkt *rx;  // receive slots ("lb2 rx pkts")

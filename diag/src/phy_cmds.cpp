@@ -467,21 +467,26 @@ int cmd_cable_diag(int unit, args_t *a) {
     for (int port = 0; port < 64; port++) {
         if (!soc_pbmp_member(pbmp, port)) continue;
         dxp_port_cable_diag_t cd{};
-        if (int rv = dxp_port_cable_diag(unit, port, &cd); rv < 0) {
+        const int rv = dxp_port_cable_diag(unit, port, &cd);
+        if (rv < 0) {
             sal_printf("%s: ERROR: port %s: %s\n", cmd, port_name(unit, port), dxp_errmsg(rv));
             result = CMD_FAIL;
             continue;
         }
+        // A port with link is only measured: its pair states mean nothing.
+        const bool untested = rv == DXP_CABLE_DIAG_LINK_UP;
+        auto state_text = [&](int state) {
+            return untested ? DXP_CABLE_DIAG_LINK_UP_TEXT : name_of(kCableStates, state);
+        };
         if (cd.fuzz_len == 0)
             sal_printf("port %s: cable %s (%d pairs)\n", port_name(unit, port),
-                       name_of(kCableStates, cd.state), cd.npairs);
+                       state_text(cd.state), cd.npairs);
         else
             sal_printf("port %s: cable %s (%d pairs, length +/- %d metres)\n",
-                       port_name(unit, port), name_of(kCableStates, cd.state), cd.npairs,
-                       cd.fuzz_len);
+                       port_name(unit, port), state_text(cd.state), cd.npairs, cd.fuzz_len);
         for (int i = 0; i < cd.npairs && i < 4; i++)
-            sal_printf("\tpair %c %s, length %d metres\n", 'A' + i,
-                       name_of(kCableStates, cd.pair_state[i]), cd.pair_len[i]);
+            sal_printf("\tpair %c %s, length %d metres\n", 'A' + i, state_text(cd.pair_state[i]),
+                       cd.pair_len[i]);
     }
     if (int rv = dxp_linkscan_mode_set_pbm(unit, to_dxp(pbmp), 1); rv < 0) {
         sal_printf("%s: Failed to recover link scanning: PBM=%s: %s\n", cmd, hex_of(pbmp, hex),

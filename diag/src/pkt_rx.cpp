@@ -34,7 +34,12 @@ dxp_rx_cfg_t rx_cfg = make_default_cfg();
 dxp_rx_chan_cfg_t chan_template = {31, 0, 0, 0xFF};
 int rx_free_flag = 0;
 std::atomic<int> rx_dumped{0};
+// Whether RXMon started the unit's receive service: only then does its stop
+// stop it (the management interface runs on the same service).
+bool rx_started_here[DXP_UNITS_MAX];
 
+// Prints the frame and leaves it to the handlers after it: RXMon watches the
+// frames the switch sends to the CPU, it does not take them.
 int rx_dump_callout(int unit, dxp_pkt *pkt, void *) {
     int n = ++rx_dumped;
     sal_printf("RX packet %d: unit=%d len=%d rx_port=%d reason=%d cos=%d\n", n, unit, pkt->pkt_len,
@@ -47,7 +52,7 @@ int rx_dump_callout(int unit, dxp_pkt *pkt, void *) {
     int len = pkt->pkt_len < b->len ? pkt->pkt_len : static_cast<int>(b->len);
     sal_printf("Data: ");
     soc_dma_data_dump("", b->data, len);
-    return DXP_RX_HANDLED;
+    return DXP_RX_NOT_HANDLED;
 }
 
 int rx_init(const char *cmd, int unit) {
@@ -60,6 +65,7 @@ int rx_init(const char *cmd, int unit) {
         sal_printf("%s: Error: Cannot start RX: %s.\n", cmd, dxp_errmsg(rv));
         return CMD_FAIL;
     }
+    rx_started_here[unit] = true;
     return CMD_OK;
 }
 
@@ -140,7 +146,8 @@ int cmd_rx_mon(int unit, args_t *a) {
         if (init) return rv;
         if (rv != CMD_OK) sal_printf("Warning:  init failed.  Will attempt register\n");
         rx_dumped = 0;
-        rv = dxp_rx_register(unit, "RX CMD", rx_dump_callout, kPrio, nullptr, kRxFlags);
+        rv = dxp_rx_register(unit, "RX CMD", rx_dump_callout, kPrio, nullptr,
+                             kRxFlags | DXP_RCO_F_OBSERVER);
         if (rv < 0) {
             sal_printf("%s: dxp_rx_register failed: %s\n", cmd, dxp_errmsg(rv));
             return CMD_FAIL;
@@ -148,10 +155,14 @@ int cmd_rx_mon(int unit, args_t *a) {
         return CMD_OK;
     }
     if (strcasecmp(w, "stop") == 0) {
-        int rv = dxp_rx_stop(unit, &rx_cfg);
-        if (rv < 0) {
-            sal_printf("%s: Error: Cannot stop RX: %s.  Is it running?\n", cmd, dxp_errmsg(rv));
-            return CMD_FAIL;
+        int rv = 0;
+        if (rx_started_here[unit]) {
+            rv = dxp_rx_stop(unit, &rx_cfg);
+            if (rv < 0) {
+                sal_printf("%s: Error: Cannot stop RX: %s.  Is it running?\n", cmd, dxp_errmsg(rv));
+                return CMD_FAIL;
+            }
+            rx_started_here[unit] = false;
         }
         rv = dxp_rx_unregister(unit, rx_dump_callout, kPrio);
         if (rv < 0) {

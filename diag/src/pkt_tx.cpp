@@ -18,6 +18,8 @@
 
 namespace {
 
+constexpr int kMaxTxCount = 100000000;
+
 constexpr int kIdle = 0;
 constexpr int kRunning = 1;
 constexpr int kStopRequested = 2;
@@ -314,6 +316,12 @@ int tx_prepare(int unit, tx_state_t *s, args_t *a) {
     const char *c = ARG_GET(a);
     if (c == nullptr || !parse_is_integer(c)) return CMD_USAGE;
     int count = parse_integer(c);
+    // A run nothing would end (in the foreground) or that sends nothing is
+    // refused before anything is parsed or built.
+    if (count < 1 || count > kMaxTxCount) {
+        sal_printf("%s: Error: Count %s out of range (1-%d)\n", ARG_CMD(a), c, kMaxTxCount);
+        return CMD_FAIL;
+    }
     int rv = tx_parse(unit, s, a);
     if (rv != CMD_OK) return rv;
     rv = tx_build(s);

@@ -184,6 +184,8 @@ void pup_print(pw_state_t *pw, const pw_pup_t *p, uint32_t mask) {
 }
 
 // ---------------------------------------------------------------- receive paths
+// The watcher copies each frame and leaves it to the handlers after it
+// (the management interface among them): it only watches.
 int pw_rx_callout(int unit, dxp_pkt *pkt, void *) {
     pw_state_t *pw = &pw_states[unit];
     auto *p = static_cast<pw_pup_t *>(sal_alloc(sizeof(pw_pup_t), "PW-pup"));
@@ -191,24 +193,36 @@ int pw_rx_callout(int unit, dxp_pkt *pkt, void *) {
         sal_debug_printf(0x8000000, "PW: Failed to allocate pup struct.  Discarding\n");
         return DXP_RX_NOT_HANDLED;
     }
+    *p = pw_pup_t{};
     p->pkt = *pkt;
     p->pkt._pkt_data = pkt->pkt_data != nullptr ? pkt->pkt_data[0] : pkt->_pkt_data;
     p->pkt.pkt_data = &p->pkt._pkt_data;
     p->pkt.blk_count = 1;
-    p->owned = pkt->alloc_ptr;
+    p->pkt.alloc_ptr = nullptr;
+    const uint32_t len = p->pkt._pkt_data.len < pkt->pkt_len ? p->pkt._pkt_data.len : pkt->pkt_len;
+    p->copy = static_cast<uint8_t *>(sal_alloc(len > 0 ? len : 1, "PW-pup"));
+    if (p->copy == nullptr || p->pkt._pkt_data.data == nullptr) {
+        sal_free(p->copy);
+        sal_free(p);
+        return DXP_RX_NOT_HANDLED;
+    }
+    std::memcpy(p->copy, p->pkt._pkt_data.data, len);
+    p->pkt._pkt_data.data = p->copy;
+    p->pkt._pkt_data.len = len;
     p->channel = pkt->dma_chan < kChannels ? pkt->dma_chan : -1;
     sal_mutex_take(pw->lock, sal_mutex_FOREVER);
     pw->pending.push(p);
     sal_mutex_give(pw->lock);
     sal_sem_give(pw->wake);
-    return DXP_RX_HANDLED_OWNED;
+    return DXP_RX_NOT_HANDLED;
 }
 
 // SOC mode: a channel's vector completed. The frame is copied out and the
 // daemon starts the vector again; a bad frame only restarts it.
 void pw_dma_done(int unit, dv_t *dv) {
     auto *pw = static_cast<pw_state_t *>(dv->user1);
-    if (dv->dv_flags & DV_F_RX_DISABLED) return;  // the receiver stopped
+    // The receiver stopped, or handed back what it still had posted.
+    if ((dv->dv_flags & DV_F_RX_DISABLED) || pw->stop.load()) return;
     auto *p = static_cast<pw_pup_t *>(sal_alloc(sizeof(pw_pup_t), "PW-pup"));
     if (p == nullptr) {
         sal_debug_printf(0x8000000, "PW: Failed to allocate pup struct.  Discarding\n");
@@ -238,6 +252,10 @@ void pw_dma_done(int unit, dv_t *dv) {
 int pw_soc_start(pw_state_t *pw) {
     uint32_t chans = pw->channels.load();
     if (chans == 0) chans = 0x1;
+    // The ring is set up before the first vector is posted: a vector posted
+    // to a ring that is set up afterwards stays in it unaccounted, and the
+    // receive service's next start finds its slot taken.
+    if (int rv = soc_dma_rx_enable(pw->unit); rv < 0) return rv;
     for (int k = 0; k < kChannels * kSocVectors; k++) {
         int c = k / kSocVectors;
         if (!(chans & (1u << c))) continue;
@@ -256,7 +274,7 @@ int pw_soc_start(pw_state_t *pw) {
         pw->dv[c][k % kSocVectors] = dv;
         soc_dma_start(pw->unit, dv);
     }
-    return soc_dma_rx_enable(pw->unit);
+    return 0;
 }
 
 void pw_soc_restart(pw_state_t *pw, dv_t *dv) {
@@ -327,7 +345,8 @@ void pw_daemon(void *arg) {
         if (rv < 0) {
             sal_printf("%s: Error: Cannot start RX: %s\n", pw->name, dxp_errmsg(rv));
         } else {
-            rv = dxp_rx_register(unit, "RX CMD", pw_rx_callout, kPrio, nullptr, kRxFlags);
+            rv = dxp_rx_register(unit, "RX CMD", pw_rx_callout, kPrio, nullptr,
+                                 kRxFlags | DXP_RCO_F_OBSERVER);
             if (rv < 0) {
                 sal_printf("%s: dxp_rx_register failed: %s\n", pw->name, dxp_errmsg(rv));
                 if (pw->started_rx) dxp_rx_stop(unit, nullptr);

@@ -8,6 +8,7 @@
 #include "drv_if.h"
 #include "dxp.h"
 #include "dxp_error.h"
+#include "port_reserve.h"
 #include "dxp_tarn.h"
 #include "sal.h"
 #include "shell_cmds.h"
@@ -466,6 +467,15 @@ int cmd_port(int unit, args_t *a) {
         return CMD_OK;
     }
     if (ARG_CNT(a) == 0) return port_show(unit, cmd, pbmp, DXP_PORT_ATTR_ALL_MASK);
+    // A self-test's restore would undo a change made under it.
+    for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
+        if (soc_pbmp_member(pbmp, port) && port_reserved(unit, port)) {
+            sal_printf("%s: Error: port %s: %s\n", cmd, SOC_CONTROL(unit)->port_name[port],
+                       PORT_RESERVE_MESSAGE);
+            consume_all(a);
+            return CMD_FAIL;
+        }
+    }
 
     const char *next = ARG_CUR(a);
     auto is = [next](const char *w) { return sal_strcasecmp(next, w) == 0; };

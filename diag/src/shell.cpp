@@ -621,6 +621,12 @@ int diag_shell(int unit, const char *prefix, int eof_exit) {
         char prompt[256];
         build_prompt(prompt, sizeof prompt, prefix, unit, batch);
         if (diag_readline(prompt, line, ARGS_BUFFER, nullptr) == nullptr) {
+            // A Ctrl-D typed at a terminal is one key, not the end of the
+            // console: the monitor stays for the next command.
+            if (!sal_console_input_closed()) {
+                sal_printf("Type \"EXIT\" to exit shell\n");
+                continue;
+            }
             // A closed pipe keeps reporting the end: leave after a few.
             if (eof_exit || ++eofs >= 3) {
                 sal_printf("EOF\n");

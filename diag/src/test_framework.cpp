@@ -16,6 +16,8 @@
 
 namespace {
 
+constexpr int kMaxLoops = 1000000;
+
 constexpr int kMaxTests = 32;
 test_t table[kMaxTests];
 
@@ -478,7 +480,16 @@ int cmd_test_run(int unit, args_t *a) {
     }
     ARG_GET(a);
     int loops = -1;
-    if (ARG_CUR(a) != nullptr && parse_is_integer(ARG_CUR(a))) loops = parse_integer(ARG_GET(a));
+    if (ARG_CUR(a) != nullptr && parse_is_integer(ARG_CUR(a))) {
+        const char *word = ARG_GET(a);
+        loops = parse_integer(word);
+        // Loops that never end, or none at all, are refused.
+        if (loops < 1 || loops > kMaxLoops) {
+            sal_printf("%s: Error: Loop count %s out of range (1-%d)\n", ARG_CMD(a), word,
+                       kMaxLoops);
+            return CMD_FAIL;
+        }
+    }
     int rv = test_dispatch(unit, t, loops, ARG_CNT(a) > 0 ? a : nullptr);
     return rv == 4 ? CMD_INTR : rv;
 }

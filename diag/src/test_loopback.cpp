@@ -52,8 +52,10 @@ int lb_init(int unit, args_t *a, void **work, int kind) {
         return -1;
     }
     if (lbu_init(lw, unit, kind) < 0) {
-        // The framework runs no done after a failed init: undo here.
+        // The framework runs no done after a failed init: undo here. A
+        // refused run keeps nothing of its arguments.
         lb_done_test(unit, lw);
+        *p = before;
         return -1;
     }
     *work = lw;
@@ -211,6 +213,10 @@ int lb_mac_test(int unit, args_t *, void *work) {
     }
     lbu_l2_remove_all(lw);
     lbu_progress(lw, lbu_total(lw), true);
+    if (rv == 0 && lw->tx_pkts == 0) {
+        test_error(unit, "No frame was sent: nothing was tested\n");
+        rv = -1;
+    }
     return rv;
 }
 
@@ -526,7 +532,7 @@ int lb_done_test(int unit, void *work) {
     if (lw == nullptr) return 0;
     int rv = 0;
     for (int port = 0; port < LB_PORTS; port++) {
-        if (!soc_pbmp_member(lw->saved_pbm, port)) continue;
+        if (!soc_pbmp_member(lw->saved.info_ports, port)) continue;
         if (int r = dxp_port_loopback_set(unit, port, 0); r < 0) {
             test_error(unit, "Port %s: Failed to reset MAC loopback: %s\n",
                        lb_port_name(unit, port), dxp_errmsg(r));

@@ -16,6 +16,7 @@
 #include "sal.h"
 #include "soc.h"
 #include "soc_counter.h"
+#include "test_restore.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ struct Work {
     Pair *pairs;   // "Port Config", by pair
     int npairs;
     dxp_port_info *test_cfg;  // "Port Test Configuration", by port
-    dxp_port_info *orig_cfg;  // "Original Port Configuration", by port
+    test_saved_t *orig_cfg;   // "Original Port Configuration": the switch as found
     int *modport;             // "Original Modport Map"
     int age_seconds;
     uint8_t *frame[2];  // DMA memory, one per side of a pair
@@ -212,16 +213,22 @@ int traffic_test_init(int unit, args_t *a, void **out) {
     w->stats = alloc_parts<Stats>(kPorts, "Stats");
     w->pairs = alloc_parts<Pair>(kPorts / 2, "Port Config");
     w->test_cfg = alloc_parts<dxp_port_info>(kPorts, "Port Test Configuration");
-    w->orig_cfg = alloc_parts<dxp_port_info>(kPorts, "Original Port Configuration");
+    w->orig_cfg = alloc_parts<test_saved_t>(1, "Original Port Configuration");
     w->modport = alloc_parts<int>(kPorts, "Original Modport Map");
     if (!w->stats || !w->pairs || !w->test_cfg || !w->orig_cfg || !w->modport) {
+        free_work(w);
+        return -1;
+    }
+    // The tested ports are held against the other managers and the VLANs
+    // the pairs change are kept for the done.
+    if (test_save_switch(w->orig_cfg, unit, w->p.pbmp, "Traffic Test") < 0) {
         free_work(w);
         return -1;
     }
     dxp_l2_age_timer_get(unit, &w->age_seconds);
     for (int port = 0; port < kPorts; port++) {
         if (!soc_pbmp_member(w->p.pbmp, port)) continue;
-        int rv = dxp_port_info_save(unit, port, &w->orig_cfg[port]);
+        int rv = test_save_port(w->orig_cfg, port);
         if (rv < 0)
             sal_printf("traffic_init: port %s: could not get port info: %s\n", pname(unit, port),
                        dxp_errmsg(rv));
@@ -266,7 +273,13 @@ bool setup_pair(Work *w, const Pair &pr) {
                        unit, na, nb, pname(unit, port), dxp_errmsg(rv));
             return false;
         }
-        dxp_port_loopback_set(unit, port, kLoopback[w->p.mode]);
+        // The MAC driver refuses MAC loopback: say so now, not after the
+        // wait for a link that cannot come.
+        if (int rv = dxp_port_loopback_set(unit, port, kLoopback[w->p.mode]); rv < 0) {
+            sal_printf("\nERROR: port %s: %s loopback refused: %s\n", pname(unit, port),
+                       kModes[w->p.mode], dxp_errmsg(rv));
+            return false;
+        }
     }
     sal_printf("PORT ");
     dxp_pbmp_t both = two_ports(pr.a, pr.b);
@@ -484,6 +497,11 @@ int traffic_test(int unit, args_t *, void *work) {
         soc_pbmp_port_add(&used, w->pairs[i].b);
     }
 
+    // A run without a working pair would pass without having tested anything.
+    if (soc_pbmp_is_null(used)) {
+        test_error(unit, "TRAFFIC: no pair of ports could be set up: nothing to test\n");
+        return -1;
+    }
     port_list(unit, used, list, sizeof list, hex, sizeof hex);
     sal_printf("TRAFFIC: waiting for link on ports %s (%s)\n", list, hex);
     dxp_pbmp_t waiting = to_dxp(used);
@@ -536,27 +554,33 @@ int traffic_test_done(int unit, void *work) {
         sal_printf(
             "WARNING: CleanupOnExit disabled: (H/W configuration still active for debug)\n"
             "*** Zero EPC_LINK to stop traffic.\n*** Reboot switch when done.\n");
+        test_release_switch(w->orig_cfg);
     } else {
         for (int i = 0; i < w->npairs; i++) {
             const Pair &pr = w->pairs[i];
             sal_printf("TRAFFIC: restoring ports: %s, %s\n", pname(unit, pr.a), pname(unit, pr.b));
+            if (w->p.mode == kModeExternal) {
+                // The pair's static entries are no part of the switch's own.
+                uint8_t mac[6] = {0, 0, 0, 0, 0xfe, static_cast<uint8_t>(pr.a)};
+                dxp_l2_addr_delete(unit, mac, pr.vlan_b);
+                mac[5] = static_cast<uint8_t>(pr.b);
+                dxp_l2_addr_delete(unit, mac, pr.vlan_a);
+            }
             dxp_vlan_destroy(unit, pr.vlan_a);
             if (w->p.mode == kModeExternal) dxp_vlan_destroy(unit, pr.vlan_b);
             dxp_port_stp_set(unit, pr.a, 0);
             dxp_port_stp_set(unit, pr.b, 0);
         }
-        dxp_pbmp_t all = to_dxp(w->p.pbmp);
-        dxp_vlan_port_add(unit, 1, all, all);
-        for (int port = 0; port < kPorts && rv >= 0; port++) {
+        for (int port = 0; port < kPorts; port++) {
             if (!soc_pbmp_member(w->p.pbmp, port)) continue;
             dxp_port_loopback_set(unit, port, 0);
-            rv = dxp_port_info_restore(unit, port, &w->orig_cfg[port]);
-            if (rv < 0) {
-                sal_printf("traffic_test_free: port %s: could not set port info: %s\n",
-                           pname(unit, port), dxp_errmsg(rv));
-                break;
-            }
             dxp_l2_addr_delete_by_port(unit, -1, port, 0);
+        }
+        // The VLAN table, the ports' membership and settings as they were,
+        // each refused item reported.
+        if (test_restore_switch(w->orig_cfg) < 0) {
+            sal_printf("traffic_test_free: could not restore every setting\n");
+            rv = -1;
         }
         dxp_l2_age_timer_set(unit, w->age_seconds);
         cval_set_pbmp(unit, static_cast<uint64_t>(w->p.pbmp.w[1]) << 32 | w->p.pbmp.w[0], 0);

@@ -111,6 +111,18 @@ TEST_F(pkt_rx, WatcherInSocModeAndBesideARunningService) {
     EXPECT_TRUE(has(out, "dxpPW.0: Error: RX is running; SOC mode needs the DMA to itself\n"))
         << out;
 
+    // The DMA ring the watcher used goes back as the service expects it:
+    // the service starts again and receives.
+    out = run({"RXMon stop", "PacketWatcher mode soc start"});
+    inject(1);
+    ASSERT_TRUE(shows("Packet[1]-chn0: length 68.\n")) << console.out();
+    out += run({"PacketWatcher stop mode rx", "RXMon init", "RXMon"});
+    EXPECT_TRUE(has(out, "Active bitmap for RX is 1.\n")) << out;
+    EXPECT_FALSE(has(console.out(), "Assertion")) << console.out();
+    run({"RXMon start"});
+    ASSERT_TRUE(inject_until("RX packet ")) << console.out();
+    run({"RXMon stop", "RXMon init"});
+
     // A service someone else started stays running after the watcher stops.
     out = run({"PacketWatcher mode rx start"});
     ASSERT_TRUE(inject_until("Packet[")) << console.out();
@@ -134,6 +146,12 @@ TEST_F(pkt_rx, ReceiveMonitorDumpsFramesUntilStopped) {
     EXPECT_TRUE(has(out, "RXMon: dxp_rx_unregister failed: ")) << out;
     EXPECT_TRUE(has(out, "Active bitmap for RX is 0.\n")) << out;
     EXPECT_FALSE(dxp_rx_active(0));
+
+    // A service RXMon did not start keeps running through its stop.
+    ASSERT_EQ(dxp_rx_start(0, nullptr), 0);
+    out = run({"RXMon start", "RXMon stop", "RXMon"});
+    EXPECT_TRUE(has(out, "Active bitmap for RX is 1.\n")) << out;
+    ASSERT_EQ(dxp_rx_stop(0, nullptr), 0);
 
     // Started again, the service counts as running and dumps frames again.
     out = run({"RXMon start", "RXMon init"});

@@ -96,8 +96,11 @@ TEST_F(pkt_tx, PerPortSourcesIncrementsAndFileFrames) {
 
 TEST_F(pkt_tx, BadInputIsRefusedAndChangesNothing) {
     std::string out = run({"TX", "TX many", "TX 1 Length=5", "TX 1 Bogus=1", "TX 1 DestMac=xyz",
-                           "TX 1 CRC=Sometimes", "TXCount"});
+                           "TX 1 CRC=Sometimes", "TX 0", "TX -3", "TXSTArt 100000001", "TXCount"});
     EXPECT_TRUE(has(out, "Usage (TX): Count [PortBitMap=pbmp] ")) << out;
+    EXPECT_TRUE(has(out, "TX: Error: Count 0 out of range (1-100000000)\n")) << out;
+    EXPECT_TRUE(has(out, "TX: Error: Count -3 out of range (1-100000000)\n")) << out;
+    EXPECT_TRUE(has(out, "TXSTArt: Error: Count 100000001 out of range (1-100000000)\n")) << out;
     EXPECT_TRUE(has(out, "TX: Error: Length 5 out of range (18 to 16383)\n")) << out;
     EXPECT_TRUE(has(out, "TX: Error: Invalid option or malformed expression: Bogus=1\n")) << out;
     EXPECT_TRUE(has(out, "TX: Error: Invalid option or malformed expression: DestMac=xyz\n"))

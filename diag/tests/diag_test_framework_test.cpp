@@ -123,6 +123,10 @@ TEST_F(diag_tests, ListSelectRunAndCount) {
     EXPECT_EQ(test_find("Tiny")->t_runs, 0);
 
     EXPECT_EQ(run("TestRun 0", -1), "TestRun: Unknown test: 0\n");
+    EXPECT_EQ(run("TestRun 90 0", -1), "TestRun: Error: Loop count 0 out of range (1-1000000)\n");
+    EXPECT_EQ(run("TestRun 90 1000001", -1),
+              "TestRun: Error: Loop count 1000001 out of range (1-1000000)\n");
+    EXPECT_EQ(test_find("90")->t_runs, 0);
     EXPECT_EQ(run("TestRun 12", -1),
               "Error: Test 12 (Odd chip test) not supported on DXP7102\nError: use \"testmode "
               "+override\" to override and run\n");

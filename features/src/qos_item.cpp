@@ -7,6 +7,7 @@
 #include "dxpx.h"
 #include "logger.h"
 #include "qosmgr_internal.h"
+#include "sal_lock.h"
 
 namespace {
 
@@ -51,6 +52,8 @@ constexpr uint32_t kSchedWeighted = 3;  // the API's weighted round robin
 constexpr int kDefaultWeight = 1;
 
 int save(settings_medium *m) {
+    // One snapshot or one change against the pages and the monitor.
+    SalLock hold(qosmgr_lock());
     Record r{};
     int sched = 0, delay = 0, w[kQueues] = {};
     dxpx_cosq_sched_get(&sched, w, &delay);
@@ -101,6 +104,7 @@ int check(settings_medium *m) {
 }
 
 int load(settings_medium *m) {
+    SalLock hold(qosmgr_lock());
     Record r{};
     for (int i = 0; i < kWords; i++) {
         if (medium_read_u32(m, &words(r)[i]) != 0) return -1;

@@ -824,8 +824,15 @@ int dxp_tarn_rx_register(int unit, const char *name, dxp_rx_cb_f fn, int priorit
     rx_callout_t *prev = nullptr;
     {
         Spl spl;
+        // An observer goes ahead of the handlers of its priority, so that it
+        // sees the frames they take.
+        const bool observer = flags & DXP_RCO_F_OBSERVER;
+        auto before = [&](const rx_callout_t *c) {
+            if (c->priority != prio) return c->priority > prio;
+            return !observer || (c->flags & DXP_RCO_F_OBSERVER) != 0;
+        };
         rx_callout_t **at = &ctl->callouts;
-        while (*at != nullptr && (*at)->priority >= prio) {
+        while (*at != nullptr && before(*at)) {
             prev = *at;
             at = &(*at)->next;
         }

@@ -16,6 +16,7 @@
 #include "logger.h"
 #include "sal.h"
 #include "sal_host.h"
+#include "settings.h"
 #include "snmp_mibs.h"
 #include "snmp_netsnmp.h"
 #include "snmpcfg.h"
@@ -45,6 +46,10 @@ int log_to_switch(int, int, void *data, void *) {
 }
 
 void agent_loop(void *) {
+    // Requests wait in the socket until the start-up load has set the
+    // communities and users: a SET before it would be overwritten.
+    while (!settings_startup_wait(60L * 1000000)) {
+    }
     for (;;)
         snmp_agent_poll(1000000);  // at most a second between alarm checks
 }

@@ -9,6 +9,7 @@
 
 #include "board.h"
 #include "dxpx.h"
+#include "port_reserve.h"
 #include "logger.h"
 #include "settings.h"
 #include "vlanmgr.h"
@@ -324,6 +325,15 @@ bool stored_port(const httpd_request *req, int *port, int *lport) {
     return *port >= 1 && *port <= web_port_count() && ulpm_to_lport(*port, lport) == 0;
 }
 
+// The form's checks and steps, with the port held against a self-test.
+int apply_form(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, int count,
+               PortForm &f) {
+    if (int rv = check_speed(ev, req, pairs, count, f); rv != 0) return rv;
+    if (int rv = check_values(ev, req, pairs, count, f); rv != 0) return rv;
+    if (int rv = apply_link(ev, req, pairs, count, f); rv != 0) return rv;
+    return apply_port_values(ev, req, f);
+}
+
 }  // namespace
 
 void port_flowctrl_set(int index, int value) {
@@ -408,12 +418,18 @@ int ssphandler_portset_cgi(httpd_event *ev, httpd_request *req) {
         logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port: cxt->count is a wrong value.\n");
         return refuse(ev, req, "cxt->count is a wrong value");
     }
-    if (int rv = check_speed(ev, req, pairs, count, f); rv != 0) return rv;
-    if (int rv = check_values(ev, req, pairs, count, f); rv != 0) return rv;
-    if (int rv = apply_link(ev, req, pairs, count, f); rv != 0) return rv;
-    int rv = 0;
-    if (!pvid_defined(f.pvid, ev, req, &rv)) return rv;
-    if (rv = apply_port_values(ev, req, f); rv != 0) return rv;
+    // A port under self-test is refused before anything changes; the hold
+    // keeps a test from taking it half-way through.
+    if (port_reserve_hold(f.lport) != 0) {
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port #%d: %s.\n", f.port,
+                      PORT_RESERVE_MESSAGE);
+        char message[64];
+        std::snprintf(message, sizeof message, "Port %d: %s", f.port, PORT_RESERVE_MESSAGE);
+        return refuse(ev, req, message);
+    }
+    int rv = apply_form(ev, req, pairs, count, f);
+    port_reserve_unhold();
+    if (rv != 0) return rv;
     if (settings_save_item("portconf") != 1) {
         logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port: Save to nvram failed.\n");
         return refuse(ev, req, "Save to nvram failed");

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "sal_lock.h"
 #include "dxpx.h"
 #include "logger.h"
 #include "net_util.h"
@@ -223,6 +224,7 @@ void map_cell(const uint16_t args[3], httpd_tag_out *out) {
 
 int qos_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
+    SalLock hold(qosmgr_lock());  // the change and its save are one step
     const char *title = "QoS Map Set";
     int mode = 0, delay = 0, weights[kPriorities] = {};
     if (dxpx_cosq_sched_get(&mode, weights, &delay) != 0) {
@@ -319,6 +321,7 @@ int queue_num_cgi(httpd_event *ev, httpd_request *req) {
 
 int qos_enhance_mode_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
+    SalLock hold(qosmgr_lock());  // the change and its save are one step
     int mode = 0;
     if (!parse_int(web_form_value(ev, 0), 0, kModeCount - 1, &mode)) {
         logger_puts(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS Enhancement Set : mode = UNKNOWN");
@@ -336,6 +339,7 @@ int qos_enhance_mode_cgi(httpd_event *ev, httpd_request *req) {
 }
 
 int qos_enhance_port_cgi(httpd_event *ev, httpd_request *req) {
+    SalLock hold(qosmgr_lock());  // the change and its save are one step
     static const MapPage page = {
         .title = "Apply priority change for port based QoS",
         .too_many = "index >= webutil_show_error",
@@ -348,6 +352,7 @@ int qos_enhance_port_cgi(httpd_event *ev, httpd_request *req) {
 }
 
 int qos_enhance_dscp_cgi(httpd_event *ev, httpd_request *req) {
+    SalLock hold(qosmgr_lock());  // the change and its save are one step
     static const MapPage page = {
         .title = "Apply priority change for DSCP based QoS",
         .too_many = "index >= MAX_QOS_DSCP_BASE_NUM",
@@ -360,6 +365,7 @@ int qos_enhance_dscp_cgi(httpd_event *ev, httpd_request *req) {
 }
 
 int qos_enhance_tos_cgi(httpd_event *ev, httpd_request *req) {
+    SalLock hold(qosmgr_lock());  // the change and its save are one step
     static const MapPage page = {
         .title = "Apply priority change for TOS based QoS",
         .too_many = "index >= MAX_QOS_TOS_BASE_NUM",
@@ -372,6 +378,7 @@ int qos_enhance_tos_cgi(httpd_event *ev, httpd_request *req) {
 }
 
 int qos_enhance_ip_cgi(httpd_event *ev, httpd_request *req) {
+    SalLock hold(qosmgr_lock());  // the change and its save are one step
     static const MapPage page = {
         .title = "Apply priority change for Ip address based QoS",
         .too_many = "index >= qosmgr_ip_base_cnt_get()",
@@ -384,6 +391,7 @@ int qos_enhance_ip_cgi(httpd_event *ev, httpd_request *req) {
 }
 
 int qos_enhance_ip_add_cgi(httpd_event *ev, httpd_request *req) {
+    SalLock hold(qosmgr_lock());  // the change and its save are one step
     if (ev->event != HTTPD_EV_ARGS || ev->b.num < 3 || ev->b.num >= kIpAddPairsMax) return 0;
     const char *title = "Add Ip based entry";
     const char *ip_text = web_form_value(ev, 0);
@@ -407,6 +415,7 @@ int qos_enhance_ip_add_cgi(httpd_event *ev, httpd_request *req) {
 
 int qos_enhance_ip_del_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
+    SalLock hold(qosmgr_lock());  // the change and its save are one step
     int entry = 0;
     if (!parse_int(web_form_value(ev, 0), 1, MAX_QOS_IP_BASE_NUM, &entry) ||
         qosmgr_ip_base_delete_by_index(entry - 1) != 1) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "sal_lock.h"
 #include "dxpx.h"
 #include "logger.h"
 #include "settings.h"
@@ -462,6 +463,7 @@ int trunk_apply(httpd_event *ev, httpd_request *req, bool *pvids_changed) {
 
 int trunk_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
+    SalLock hold(trunkmgr_lock());  // the change and its save are one step
     // Saved whichever way the post ends, so that the stored groups and PVIDs
     // are those the switch runs with (a group the switch refuses late in the
     // post leaves the earlier ones applied).

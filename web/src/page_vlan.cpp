@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "sal_lock.h"
 #include "dxp_error.h"
 #include "dxpx.h"
 #include "logger.h"
@@ -286,6 +287,7 @@ int pagevlan_cgi(httpd_event *ev, httpd_request *req) {
 
 int setvlan_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
+    SalLock hold(qsw_vlanmgr_lock());  // the change and its save are one step
     ListPair lists("Set Vlan : Could not init tagged port list",
                    "Set Vlan : Could not init untagged port list");
     if (lists.failed != nullptr) return vlan_err_page(ev, req, lists.rv);
@@ -338,6 +340,7 @@ int setvlan_cgi(httpd_event *ev, httpd_request *req) {
 
 int newvlan_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
+    SalLock hold(qsw_vlanmgr_lock());  // the change and its save are one step
     int vid = vid_of(web_form_value(ev, 0));
     if (vid < 2 || vid > WEB_VLAN_VID_MAX) return vlan_err_page(ev, req, SOC_E_BADID);
     if (qsw_vlanmgr_vid_exist(static_cast<uint16_t>(vid))) {
@@ -369,6 +372,7 @@ int newvlan_cgi(httpd_event *ev, httpd_request *req) {
 
 int delvlan_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
+    SalLock hold(qsw_vlanmgr_lock());  // the change and its save are one step
     int vid = vid_of(web_form_value(ev, 0));
     // VLAN 1 stays: the manager keeps it whatever the switch says.
     if (vid < 2 || vid > WEB_VLAN_VID_MAX) return vlan_err_page(ev, req, SOC_E_BADID);

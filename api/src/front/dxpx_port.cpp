@@ -1,11 +1,20 @@
 // Port, storm-control and statistics operations on logical ports.
 #include "dxpx.h"
 #include "dxpx_internal.h"
+#include "port_reserve.h"
+
+// A change of a port that a self-test holds is refused: the test's restore
+// would undo it.
+template <typename Op>
+int dxpx_change_lport(int lport, Op op) {
+    if (port_reserved_lport(lport)) return DXP_E_BUSY;
+    return dxpx_on_lport(lport, op);
+}
 
 // An operation passing one value, or one pointer (null: -4), to the port's unit.
-#define DXPX_PORT_VALUE(op, type)                                                              \
-    int dxpx_port_##op(int lport, type value) {                                                \
-        return dxpx_on_lport(lport, [=](int u, int p) { return dxp_port_##op(u, p, value); }); \
+#define DXPX_PORT_VALUE(op, type)                                                                  \
+    int dxpx_port_##op(int lport, type value) {                                                    \
+        return dxpx_change_lport(lport, [=](int u, int p) { return dxp_port_##op(u, p, value); }); \
     }
 #define DXPX_PORT_POINTER(op, type)                                                            \
     int dxpx_port_##op(int lport, type *value) {                                               \
@@ -32,11 +41,19 @@ DXPX_PORT_POINTER(ability_get, uint32_t)
 DXPX_PORT_POINTER(link_status_get, int)
 DXPX_PORT_VALUE(learn_set, uint32_t)
 DXPX_PORT_POINTER(info_get, dxp_port_info)
-DXPX_PORT_POINTER(info_set, dxp_port_info)
-DXPX_PORT_POINTER(cable_diag, dxp_port_cable_diag_t)
+
+int dxpx_port_info_set(int lport, dxp_port_info *value) {
+    if (value == nullptr) return DXP_E_PARAM;
+    return dxpx_change_lport(lport, [=](int u, int p) { return dxp_port_info_set(u, p, value); });
+}
+
+int dxpx_port_cable_diag(int lport, dxp_port_cable_diag_t *value) {
+    if (value == nullptr) return DXP_E_PARAM;
+    return dxpx_change_lport(lport, [=](int u, int p) { return dxp_port_cable_diag(u, p, value); });
+}
 
 int dxpx_port_pause_set(int lport, int pause_tx, int pause_rx) {
-    return dxpx_on_lport(
+    return dxpx_change_lport(
         lport, [=](int u, int p) { return dxp_port_pause_set(u, p, pause_tx, pause_rx); });
 }
 

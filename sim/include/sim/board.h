@@ -43,6 +43,7 @@ struct BoardConfig {
     // What answers on the gigabit ports' PHY pages: nothing (the ports run on
     // the chip's SERDES) or an external copper PHY.
     PhyKind gigabit_phy = PhyKind::None;
+    PhyPart gigabit_part;  // the part it answers as (none given: the kind's usual one)
     size_t dma_bytes = 4u << 20;
     // The CPU-port MAC on PCI (device 1); single-chip tests leave it out.
     bool cpu_mac = true;

@@ -1,0 +1,277 @@
+// The monitor's self-tests and packet tools on a switch in service, one
+// grouped case per board: switchfw runs in a namespace of its own with its
+// management interface on a TAP and a host behind front-panel port 1, two
+// more ports lead to a second namespace. The administrator's VLAN, default
+// VLAN, static address and port settings survive the loopback tests and the
+// snake on the board's whole default port set; refused parameters change
+// nothing; a run that sends nothing fails; the traffic test leaves no static
+// entry; the management address keeps answering through the receive monitor,
+// the packet watcher (which counts and decodes the host's ping) and every
+// self-test; a web port change during a self-test is refused and the port
+// stays as it was. Needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and
+// curl; skips without them.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sched.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../../platform/tests/private_workdir.h"
+#include "system_fixture.h"
+
+namespace {
+
+using system_fixture::count_of;
+using system_fixture::Netns;
+using system_fixture::sh;
+using system_fixture::sh_out;
+using system_fixture::Switch;
+
+bool can_run() {
+    return system_fixture::can_make_namespaces() && sh("curl -V") == 0;
+}
+
+// A switch in namespace "fw" whose port 1 leads to a host in "host" and
+// ports 3 and 4 (fe2, fe3) to namespace "pair", its management address in
+// a subnet of this process's own.
+class InService {
+  public:
+    explicit InService(int board) {
+        const std::string id = std::to_string(getpid() % 10000) + "b" + std::to_string(board);
+        fw = "swsf" + id;
+        host = "swsh" + id;
+        pair = "swsp" + id;
+        const int n = getpid() % 60000;
+        subnet = "10." + std::to_string(100 + n / 250 % 100) + "." + std::to_string(n % 250);
+        address = subnet + ".1";
+        board_ = board;
+        id_ = id;
+    }
+
+    // Starts the switch, moves its address into the subnet and the TAPs to
+    // their namespaces; false when something failed.
+    bool start(std::string *why) {
+        if (!ns.make(subnet + ".0/24", {fw, host, pair})) return fail(why, "namespaces");
+        sh("ip -n " + fw + " link set lo up");
+        const std::string t1 = "swst1" + id_, t3 = "swst3" + id_, t4 = "swst4" + id_;
+        std::vector<std::string> args{"--board",    std::to_string(board_),
+                                      "--mgmt-tap", "mgmt",
+                                      "--listen",   "127.0.0.1",
+                                      "--tap",      "1=" + t1,
+                                      "--tap",      "3=" + t3,
+                                      "--tap",      "4=" + t4};
+        // The child takes this thread's namespace.
+        int home = open("/proc/self/ns/net", O_RDONLY);
+        int inside = open(("/run/netns/" + fw).c_str(), O_RDONLY);
+        if (home < 0 || inside < 0 || setns(inside, CLONE_NEWNET) != 0) {
+            close(home);
+            close(inside);
+            return fail(why, "setns");
+        }
+        sw = std::make_unique<Switch>(test_workdir::path(), args);
+        setns(home, CLONE_NEWNET);
+        close(inside);
+        close(home);
+        std::string seen;
+        if (!sw->run("", "DXP.0> ", &seen, 60)) return fail(why, "no prompt: " + seen);
+        if (cookie = web_login(); cookie.empty()) return fail(why, "web login");
+        web("/setip.cgi", "ip=" + address + "&netmask=255.255.255.0&gateway=0.0.0.0&ifname=eth1");
+        bool moved = false;
+        for (int tries = 0; tries < 50 && !moved; tries++) {
+            moved = sh_out("ip -n " + fw + " -4 addr show mgmt").find("inet " + address + "/24") !=
+                    std::string::npos;
+            if (!moved) usleep(100000);
+        }
+        if (!moved) return fail(why, "management address not moved to " + address);
+        if (sh("ip -n " + fw + " link set " + t1 + " netns " + host) != 0 ||
+            sh("ip -n " + host + " addr add " + subnet + ".10/24 dev " + t1) != 0 ||
+            sh("ip -n " + host + " link set " + t1 + " up") != 0)
+            return fail(why, "host TAP");
+        for (const std::string &space : {host, pair})
+            sh("ip netns exec " + space + " sysctl -w net.ipv6.conf.all.disable_ipv6=1");
+        for (const std::string &t : {t3, t4})
+            if (sh("ip -n " + fw + " link set " + t + " netns " + pair) != 0 ||
+                sh("ip -n " + pair + " link set " + t + " up") != 0)
+                return fail(why, "pair TAPs");
+        return true;
+    }
+
+    // The host pings the management address; true when it answered within
+    // the tries.
+    bool ping(int tries = 10) {
+        for (int i = 0; i < tries; i++)
+            if (sh("ip netns exec " + host + " ping -c 1 -W 1 " + address) == 0) return true;
+        return false;
+    }
+    // A monitor command's output up to the next prompt.
+    std::string monitor(const std::string &line, int seconds = 60) {
+        std::string seen;
+        if (!sw->run(line, "DXP.0> ", &seen, seconds)) ADD_FAILURE() << line << ": " << seen;
+        return seen;
+    }
+    std::string web(const std::string &path, const std::string &body) {
+        return sh_out("ip netns exec " + fw + " curl -s -m 10 -b WebManaged=" + cookie + " -d '" +
+                      body + "' http://127.0.0.1:" + std::to_string(web_port()) + path);
+    }
+    int web_port() const { return sw->port_offset() + 80; }
+
+    Netns ns;
+    std::unique_ptr<Switch> sw;
+    std::string fw, host, pair, subnet, address, cookie;
+
+  private:
+    std::string web_login() {
+        return sh_out("ip netns exec " + fw + " curl -s -i -d 'username=admin&password=qivor' " +
+                      "http://127.0.0.1:" + std::to_string(web_port()) +
+                      "/login.cgi | sed -n 's/^Set-Cookie: WebManaged=\\([^;\\r]*\\).*/\\1/p' | "
+                      "tr -d '\\n'");
+    }
+    static bool fail(std::string *why, const std::string &what) {
+        *why = what;
+        return false;
+    }
+    int board_ = 0;
+    std::string id_;
+};
+
+// The pass and failure counts of a test in its TestList row.
+std::pair<int, int> counts(InService &s, int test) {
+    const std::string out = s.monitor("TestList " + std::to_string(test));
+    size_t at = out.find("|  " + std::to_string(test) + "|");
+    std::vector<int> fields;
+    for (int bar = 0; at != std::string::npos && bar < 6; bar++) {
+        at = out.find('|', at + 1);
+        if (bar >= 3 && at != std::string::npos) fields.push_back(std::atoi(out.c_str() + at + 1));
+    }
+    return fields.size() >= 2 ? std::make_pair(fields[0], fields[1]) : std::make_pair(-1, -1);
+}
+
+// What the administrator set up, as the monitor shows it: learnt addresses
+// come and go with the hosts' traffic and are left out.
+std::string configuration(InService &s) {
+    std::string l2;
+    const std::string table = s.monitor("L2 show");
+    for (size_t at = 0, end; (end = table.find('\n', at)) != std::string::npos; at = end + 1)
+        if (table.compare(at, end - at, "Hit") != 0 &&
+            table.substr(at, end - at).find(" Hit") == std::string::npos)
+            l2 += table.substr(at, end - at + 1);
+    return s.monitor("VLAN show") + s.monitor("PVlan show") + s.monitor("port fe5") +
+           s.monitor("port fe6") + l2;
+}
+
+class system_selftest : public testing::TestWithParam<int> {};
+
+TEST_P(system_selftest, TestsAndPacketToolsLeaveTheSwitchInServiceAsTheyFoundIt) {
+    if (!can_run()) GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and curl";
+    InService s(GetParam());
+    std::string why;
+    ASSERT_TRUE(s.start(&why)) << why;
+    ASSERT_TRUE(s.ping()) << "no answer from " << s.address;
+
+    // The administrator's configuration.
+    s.monitor("VLAN create 10 PortBitMap=fe5-fe7 UntagBitMap=fe5");
+    s.monitor("PVlan set fe5 10");
+    s.monitor("L2 add MACaddress=00:00:00:00:0a:99 Vlanid=10 PortBitMap=fe6 STatic=true");
+    s.monitor("port fe6 an=off sp=10 fd=false DISCard=all");
+    const std::string before = configuration(s);
+    ASSERT_NE(before.find("10      0x"), std::string::npos) << before;
+    ASSERT_NE(before.find("Port fe5 default VLAN is 10"), std::string::npos) << before;
+    ASSERT_NE(before.find("mac=00:00:00:00:0a:99 vlan=10"), std::string::npos) << before;
+
+    // The PHY loopback on a member port and the snake on the whole default
+    // port set pass and give everything back.
+    std::string out = s.monitor("TestRun 49 PortBitMap=fe5,fe6 Count=1 LengthEnd=300 COSEnd=0");
+    EXPECT_EQ(out.find("TEST ERROR"), std::string::npos) << out;
+    EXPECT_EQ(counts(s, 49), std::make_pair(1, 0));
+    EXPECT_EQ(configuration(s), before);
+    EXPECT_TRUE(s.ping()) << "after test 49";
+    out = s.monitor("TestRun 39 Count=1 Duration=1 LoopbackMode=PHY", 120);
+    EXPECT_EQ(out.find("TEST ERROR"), std::string::npos) << out;
+    EXPECT_NE(out.find(GetParam() == 52 ? "Port ge3 (" : "Port ge1 ("), std::string::npos) << out;
+    EXPECT_EQ(counts(s, 39), std::make_pair(1, 0));
+    EXPECT_EQ(configuration(s), before);
+    EXPECT_TRUE(s.ping()) << "after test 39";
+
+    // Refused parameters change nothing, and are not kept; runs that would
+    // send nothing fail.
+    for (const char *args : {"VLantag=4095", "VLantag=0", "Count=0", "PortBitMap=none",
+                             "LengthStart=1000 LengthEnd=100"}) {
+        out = s.monitor(std::string("TestRun 49 PortBitMap=fe5 ") + args);
+        EXPECT_NE(out.find("Init function for test 49 (PHY Loopback - Mark 2) failed"),
+                  std::string::npos)
+            << args << "\n"
+            << out;
+        EXPECT_EQ(out.find("Saving ports"), std::string::npos) << args << "\n" << out;
+    }
+    EXPECT_EQ(counts(s, 49), std::make_pair(1, 5));
+    EXPECT_EQ(configuration(s), before);
+    out = s.monitor("TestRun 49 PortBitMap=fe5 Count=1 LengthEnd=72 PktsPerTrialEnd=1 COSEnd=0");
+    EXPECT_NE(out.find("recv 1 pkt"), std::string::npos) << out;
+
+    // A web port change while a self-test holds the port is refused; the
+    // port ends as it was.
+    const std::string form = "port=6&admin=0&autonego=1&flow_ctrl=0&priority=0&pvid=1";
+    sh("(sleep 3; ip netns exec " + s.fw + " curl -s -m 10 -b WebManaged=" + s.cookie + " -d '" +
+       form + "' http://127.0.0.1:" + std::to_string(s.web_port()) + "/portset.cgi > " +
+       test_workdir::path() + "/during.html) &");
+    out = s.monitor("TestRun 39 PortBitMap=fe4,fe5 Count=1 Duration=6 LoopbackMode=PHY", 120);
+    EXPECT_EQ(out.find("TEST ERROR"), std::string::npos) << out;
+    const std::string during = sh_out("cat " + test_workdir::path() + "/during.html");
+    EXPECT_NE(during.find("Port 6: port under self-test"), std::string::npos) << during;
+    EXPECT_EQ(configuration(s), before);
+    // Afterwards the same change is taken.
+    EXPECT_EQ(s.web("/portset.cgi", form).find("self-test"), std::string::npos);
+    EXPECT_NE(s.monitor("port fe5").find("DISABLED"), std::string::npos);
+    s.web("/portset.cgi", "port=6&admin=1&autonego=1&flow_ctrl=0&priority=0&pvid=10");
+
+    // The traffic test in External mode leaves no static entry of its own.
+    out = s.monitor(
+        "TestRun 72 PortBitMap=fe2-fe3 RunMode=External TimeInSeconds=1 "
+        "CounterPollInterval=1",
+        60);
+    EXPECT_NE(out.find("TRAFFIC: setting up ports fe2, fe3: PORT VLAN L2 STAT"), std::string::npos)
+        << out;
+    out = s.monitor("L2 show");
+    EXPECT_EQ(out.find("00:00:00:00:fe:"), std::string::npos) << out;
+    EXPECT_TRUE(s.ping()) << "after test 72";
+
+    // The receive monitor prints the host's frames and leaves them to the
+    // management interface; its stop leaves the receive service running.
+    s.monitor("rxmon start");
+    EXPECT_TRUE(s.ping()) << "with rxmon";
+    out = s.monitor("rxmon stop");
+    EXPECT_NE(out.find("RX packet "), std::string::npos) << out;
+    out = s.monitor("rxmon");
+    EXPECT_EQ(out.find("Active bitmap for RX is 0."), std::string::npos) << out;
+    EXPECT_TRUE(s.ping()) << "after rxmon stop";
+    s.monitor("rxmon stop");
+    EXPECT_TRUE(s.ping()) << "after a second rxmon stop";
+
+    // The packet watcher counts and decodes the ping to the switch.
+    s.monitor("pw report +decode");
+    out = s.monitor("pw start");
+    EXPECT_TRUE(s.ping()) << "with pw";
+    const std::string count = s.monitor("pw count");
+    EXPECT_EQ(count.find("Received 0 packets"), std::string::npos) << count;
+    out += count + s.monitor("pw stop");
+    EXPECT_NE(out.find("Type-8 (Echo [RFC792])"), std::string::npos) << out;
+    EXPECT_TRUE(s.ping()) << "after pw stop";
+
+    // Watcher mode changes around a stopped receive service: no assertion,
+    // the service comes back.
+    for (const char *line : {"pw mode soc", "pw start", "pw stop", "pw mode rx", "rxmon init"})
+        out += s.monitor(line);
+    EXPECT_EQ(out.find("Assertion"), std::string::npos) << out;
+    EXPECT_TRUE(s.ping()) << "after pw mode changes";
+    EXPECT_EQ(count_of(s.monitor("rxmon"), "Active bitmap for RX is 0."), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(every_board, system_selftest, testing::Values(52, 28, 26),
+                         [](const testing::TestParamInfo<int> &info) {
+                             return std::to_string(info.param);
+                         });
+
+}  // namespace
