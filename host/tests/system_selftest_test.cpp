@@ -16,6 +16,7 @@
 #include <sched.h>
 
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -154,10 +155,15 @@ std::pair<int, int> counts(InService &s, int test) {
 std::string configuration(InService &s) {
     std::string l2;
     const std::string table = s.monitor("L2 show");
-    for (size_t at = 0, end; (end = table.find('\n', at)) != std::string::npos; at = end + 1)
-        if (table.compare(at, end - at, "Hit") != 0 &&
-            table.substr(at, end - at).find(" Hit") == std::string::npos)
-            l2 += table.substr(at, end - at + 1);
+    // The shadow the table is shown from may hold an entry twice for a
+    // while: each entry counts once.
+    std::set<std::string> entries;
+    for (size_t at = 0, end; (end = table.find('\n', at)) != std::string::npos; at = end + 1) {
+        const std::string line = table.substr(at, end - at + 1);
+        if (line.find(" Hit") == std::string::npos) entries.insert(line);
+    }
+    for (const std::string &line : entries)
+        l2 += line;
     return s.monitor("VLAN show") + s.monitor("PVlan show") + s.monitor("port fe5") +
            s.monitor("port fe6") + l2;
 }
