@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "snmp_agent.h"
 #include "bde.h"
 #include "board_host.h"
 #include "factory_reset.h"
@@ -60,6 +61,7 @@ int main(int argc, char **argv) {
         std::fputs(host_options_usage(), stdout);
         return 0;
     }
+    snmp_crypto_init();  // before any thread
     sal_host_port_offset_set(opts.port_offset);
     sal_host_listen_address_set(opts.listen.c_str());
 
@@ -85,10 +87,10 @@ int main(int argc, char **argv) {
             return 2;
         }
     }
-    for (const auto &[port, delay_ms] : opts.fibers) {
-        if (board_host_fiber_set(port, 1, static_cast<uint32_t>(delay_ms), board_error,
+    for (const HostOptions::Fiber &f : opts.fibers) {
+        if (board_host_fiber_set(f.port, f.speed, f.up_ms, f.gone_ms, board_error,
                                  sizeof board_error) != 0) {
-            std::fprintf(stderr, "switchfw: --fiber %d: %s\n", port, board_error);
+            std::fprintf(stderr, "switchfw: --fiber %d: %s\n", f.port, board_error);
             return 2;
         }
     }

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 
@@ -13,6 +14,43 @@ bool one_of(const std::string &v, std::initializer_list<const char *> choices) {
         if (v == c) return true;
     }
     return false;
+}
+
+// A whole decimal number from..to of text, or false.
+bool number_of(const std::string &text, long from, long to, long *out) {
+    char *end = nullptr;
+    const long n = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])) || *end != '\0' ||
+        n < from || n > to)
+        return false;
+    *out = n;
+    return true;
+}
+
+// "PORT[@S[-E]][/100]".
+bool fiber_of(const std::string &value, HostOptions::Fiber *out) {
+    std::string text = value;
+    out->speed = 1000;
+    if (const auto slash = text.find('/'); slash != std::string::npos) {
+        if (text.substr(slash + 1) != "100" && text.substr(slash + 1) != "1000") return false;
+        out->speed = std::stoi(text.substr(slash + 1));
+        text.resize(slash);
+    }
+    const auto at = text.find('@');
+    long port = 0, up = 0, gone = 0;
+    if (!number_of(text.substr(0, at), 1, 52, &port)) return false;
+    if (at != std::string::npos) {
+        const std::string times = text.substr(at + 1);
+        const auto dash = times.find('-');
+        if (!number_of(times.substr(0, dash), 0, 3600, &up)) return false;
+        if (dash != std::string::npos &&
+            (!number_of(times.substr(dash + 1), 1, 3600, &gone) || gone <= up))
+            return false;
+    }
+    out->port = static_cast<int>(port);
+    out->up_ms = static_cast<uint32_t>(up * 1000);
+    out->gone_ms = static_cast<uint32_t>(gone * 1000);
+    return true;
 }
 
 }  // namespace
@@ -36,12 +74,16 @@ const char *host_options_usage(void) {
            "                     IFNAME (root, in the firmware's own network namespace;\n"
            "                     the servers then listen on 0.0.0.0 unless --listen is given)\n"
            "  --gig-phy KIND     PHYs on the gigabit ports: board (the board's own), serdes,\n"
-           "                     copper, 640x (copper/fibre) or 6401s (dual-media)\n"
+           "                     copper, 640x (copper/fibre), 6401s (dual-media), or a model:\n"
+           "                     6406, 6407, 6408, 6409, 6410 (copper), 6402, 6412, 6413,\n"
+           "                     6414, 6415, 6416 (copper/fibre)\n"
            "  --cable PORT=CABLE  plug a cable into PORT: CABLE is [METRES][/PAIR=FAULT@M]...,\n"
            "                     a linked cable of METRES and faults (PAIR A-D, FAULT open,\n"
            "                     short or unknown) for the cable tests (repeatable)\n"
-           "  --fiber PORT[@S]   give PORT's fibre side a signal S seconds after start\n"
-           "                     (default 0; a 640x or 6401s gigabit port; repeatable)\n"
+           "  --fiber PORT[@S[-E]][/100]\n"
+           "                     fit a fibre on PORT's copper/fibre PHY: a partner from S\n"
+           "                     seconds after start (default 0) until E (default: for\n"
+           "                     good), 1000BASE-X or with /100 100BASE-FX (repeatable)\n"
            "  --exit-on-eof      end the program when console input ends\n"
            "  --help             print this text\n";
 }
@@ -125,9 +167,13 @@ bool host_options_parse(int argc, char **argv, HostOptions *out, std::string *er
             }
             out->taps.emplace_back(static_cast<int>(n), name);
         } else if (arg == "--gig-phy") {
-            if (!one_of(value, {"board", "serdes", "copper", "640x", "6401s"})) {
+            if (!one_of(value,
+                        {"board", "serdes", "copper", "640x", "6401s", "6406", "6407", "6408",
+                         "6409", "6410", "6402", "6412", "6413", "6414", "6415", "6416"})) {
                 *error =
-                    "--gig-phy must be board, serdes, copper, 640x or 6401s, not '" + value + "'";
+                    "--gig-phy must be board, serdes, copper, 640x, 6401s or a model (6406, "
+                    "6407, 6408, 6409, 6410, 6402, 6412, 6413, 6414, 6415, 6416), not '" +
+                    value + "'";
                 return false;
             }
             out->gig_phy = value;
@@ -142,23 +188,15 @@ bool host_options_parse(int argc, char **argv, HostOptions *out, std::string *er
             }
             out->cables.emplace_back(static_cast<int>(n), value.substr(sep + 1));
         } else if (arg == "--fiber") {
-            auto at = value.find('@');
-            char *end = nullptr;
-            long n = std::strtol(value.c_str(), &end, 10);
-            long seconds = 0;
-            bool ok = !value.empty() && end == value.c_str() + std::min(at, value.size()) &&
-                      n >= 1 && n <= 52;
-            if (ok && at != std::string::npos) {
-                char *s_end = nullptr;
-                seconds = std::strtol(value.c_str() + at + 1, &s_end, 10);
-                ok = at + 1 < value.size() && *s_end == '\0' && seconds >= 0 && seconds <= 3600;
-            }
-            if (!ok) {
+            HostOptions::Fiber fiber{};
+            if (!fiber_of(value, &fiber)) {
                 *error =
-                    "--fiber needs PORT or PORT@SECONDS (port 1-52, 0-3600 s), not '" + value + "'";
+                    "--fiber needs PORT[@S[-E]][/100] (port 1-52, 0 <= S < E <= 3600 seconds), "
+                    "not '" +
+                    value + "'";
                 return false;
             }
-            out->fibers.emplace_back(static_cast<int>(n), static_cast<int>(seconds * 1000));
+            out->fibers.push_back(fiber);
         } else if (arg == "--mgmt-tap") {
             if (value.empty() || value.size() > 15) {
                 *error = "--mgmt-tap needs an interface name of 1 to 15 characters";

@@ -1,6 +1,7 @@
 // Command-line options of the switchfw program.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,8 +20,14 @@ struct HostOptions {
     std::string gig_phy = "board";  // what sits on the gigabit ports (board_host_gigabit_phy_set)
     // Cables plugged into front-panel ports (board_host_cable_set's text).
     std::vector<std::pair<int, std::string>> cables;
-    // Fibre signal on a port's copper/fibre PHY, after so many milliseconds.
-    std::vector<std::pair<int, int>> fibers;
+    // A fibre partner on a port's copper/fibre PHY (board_host_fiber_set).
+    struct Fiber {
+        int port;
+        int speed;         // 1000, or 100 for 100BASE-FX
+        uint32_t up_ms;    // signal from then on
+        uint32_t gone_ms;  // pulled then; 0: stays
+    };
+    std::vector<Fiber> fibers;
     bool exit_on_eof = false;  // end the program at the end of console input
     bool help = false;
 };

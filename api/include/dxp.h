@@ -38,6 +38,33 @@ int dxp_detach(int unit);
 int dxp_find(const char *type, const char *subtype, int remote_unit);
 int dxp_attach_check(int unit);  // 0 when attached, else -3
 
+// The unit's API lock ("dxp_config_lock", recursive): guards the software
+// state behind the unit's dispatch table (field groups, entries, ranges,
+// meters and counters, DoS records, trunk, spanning-tree, mirror, VLAN and
+// port records). Every per-unit stub holds it for its call except the
+// operations that wait for a thread that itself calls the API or that call
+// up into the layers above (dxp_api_slot_unlocked). Lock order: a feature
+// manager's lock, then this lock, then the module locks below it
+// (field_control.lock, link scan's lock, PHY and driver locks). Null for a
+// unit out of range.
+struct sal_mutex_s;
+sal_mutex_s *dxp_unit_lock(int unit);
+// True for the dispatch slots whose stub runs without the unit's API lock.
+bool dxp_api_slot_unlocked(int slot);
+
+// Holds the unit's API lock for a scope; for code that reaches the family's
+// state other than through the stubs, or that makes several calls one step.
+class DxpUnitLock {
+  public:
+    explicit DxpUnitLock(int unit);
+    ~DxpUnitLock();
+    DxpUnitLock(const DxpUnitLock &) = delete;
+    DxpUnitLock &operator=(const DxpUnitLock &) = delete;
+
+  private:
+    sal_mutex_s *lock_;
+};
+
 // API control record of an attached unit.
 struct dxp_unit_control_t {
     char type[16];

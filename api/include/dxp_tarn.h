@@ -13,10 +13,10 @@ extern const dxp_dispatch_t dxp_tarn_dispatch;
 #include "dxp_api_list.h"
 
 // ---------------------------------------------------------------- unit life
-// Creates the unit's "dxp_config_lock" on first use (does not take it):
+// The unit's "dxp_config_lock", the API lock of dxp_unit_lock (not taken):
 // 0, -2 when it cannot be made.
 int dxp_tarn_config_lock(int unit);
-sal_mutex_t dxp_tarn_config_lock_get(int unit);  // null before the first call
+sal_mutex_t dxp_tarn_config_lock_get(int unit);  // null for a unit out of range
 // dxp_l2_detach then dxp_linkscan_detach; the first failure, else 0.
 int dxp_tarn_unit_detach(int unit);
 

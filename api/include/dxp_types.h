@@ -134,6 +134,10 @@ struct dxp_port_cable_diag_t {
     int pair_len[4];
     int fuzz_len;
 };
+// dxp_port_cable_diag's answer (instead of 0) for a port that had link: its
+// cable was measured, not pulse-tested, so the pair states say nothing.
+constexpr int DXP_CABLE_DIAG_LINK_UP = 1;
+constexpr const char *DXP_CABLE_DIAG_LINK_UP_TEXT = "not tested (link up)";
 
 // Medium configuration of a copper or fibre PHY side.
 struct dxp_phy_config_t {

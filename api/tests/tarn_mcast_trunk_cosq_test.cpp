@@ -109,6 +109,16 @@ TEST_F(tarn_feature, JoinAndLeaveTellWhatHappenedToTheGroup) {
     EXPECT_EQ(got.pbmp.w[0], (1u << 3) | (1u << 5));
     EXPECT_GT(got.l2mc_index, 0);  // index 0 marks "no group" and is never handed out
     EXPECT_EQ(dxp_mcast_join(0, kOther, 1, -1, nullptr), DXP_E_PARAM);  // no port at all
+    // A VLAN id wider than the key's 12 bits would name VLAN id & 0xfff.
+    dxp_mcast_addr wide = group(kGroup, -1, {4});
+    wide.vid = 4096 + 1;
+    EXPECT_EQ(dxp_mcast_addr_add(0, &wide), DXP_E_PARAM);
+    EXPECT_EQ(dxp_mcast_port_add(0, &wide), DXP_E_PARAM);
+    EXPECT_EQ(dxp_mcast_join(0, kGroup, 4096 + 1, 4, nullptr), DXP_E_PARAM);
+    EXPECT_EQ(dxp_mcast_leave(0, kGroup, 4096 + 1, 3), DXP_E_PARAM);
+    EXPECT_EQ(dxp_mcast_addr_remove(0, kGroup, 4096 + 1), DXP_E_PARAM);
+    ASSERT_EQ(dxp_mcast_port_get(0, kGroup, 1, &got), 0);
+    EXPECT_EQ(got.pbmp.w[0], (1u << 3) | (1u << 5));
 
     EXPECT_EQ(dxp_mcast_leave(0, kGroup, 1, 3), DXP_MCAST_LEAVE_UPDATED);
     EXPECT_EQ(dxp_mcast_leave(0, kGroup, 1, 5), DXP_MCAST_LEAVE_DELETED);

@@ -21,6 +21,33 @@ constexpr const char *SETTINGS_BACKUP_FILE_NAME = "config_RW3090.log";
 // Creates the manager's lock; called once at start-up (safe to call again).
 int settings_init(void);
 
+// The settings lock: the outermost lock of the firmware. Every save, load,
+// restore and factory reset holds it, and so does each change a web form
+// makes, so that a change and the save that follows it are one step against
+// a load on another thread. It is recursive. Feature-manager locks, the API's
+// locks and the driver's locks are taken under it, never around it; the
+// receive, counter, link-scan and SNMP agent threads never take it.
+void settings_lock_take(void);
+void settings_lock_give(void);
+
+class SettingsLock {
+  public:
+    SettingsLock() { settings_lock_take(); }
+    ~SettingsLock() { settings_lock_give(); }
+    SettingsLock(const SettingsLock &) = delete;
+    SettingsLock &operator=(const SettingsLock &) = delete;
+};
+
+// Start-up gate: closed by "Main App" before it starts the servers, opened
+// once it has loaded the stored settings. The servers take no change while it
+// is closed (a change then would be overwritten by the load, or would reach
+// managers not yet set up). Open when no start-up runs (unit tests).
+void settings_startup_begin(void);
+void settings_startup_done_set(void);
+int settings_startup_done(void);
+// Waits up to usecs for the gate to open: 1 once open, 0 on time-out.
+int settings_startup_wait(long usecs);
+
 // Saves one item to the NVRAM store and commits it, logging the result: 1, or
 // 0 or less on failure (unknown name, no handler, handler or store failure).
 int settings_save_item(const char *name);

@@ -5,6 +5,8 @@
 constexpr int TELNETD_PORT = 23;
 constexpr int TELNETD_MAX_SESSIONS = 4;
 constexpr int TELNETD_LOGIN_TRIES = 3;
+// How long a connection made during start-up waits for the settings load.
+constexpr long TELNETD_STARTUP_WAIT_USECS = 60L * 1000000;
 constexpr int TELNETD_SEND_TIMEOUT_SECONDS = 30;  // a client that stops reading is dropped
 // A login must end within this time; a shell session ends after this long
 // without input. Either frees the session's slot for someone else.

@@ -195,6 +195,31 @@ TEST_F(main_app_steps_run, StepsRunInTheFixedOrderAndEndInAReboot) {
     EXPECT_LT(now, MAIN_APP_START_TIME + 60);
 }
 
+// The servers start before the stored settings are loaded: their gate is
+// closed until then, and a waiter hears of the opening.
+TEST_F(main_app_steps_run, ServersTakeChangesOnlyAfterTheStartUpLoad) {
+    static std::atomic<int> at_web{-1}, at_load{-1}, at_done{-1};
+    static std::atomic<int> waited{-1};
+    steps.web_init = [] {
+        at_web = settings_startup_done();
+        // A server thread waiting for the gate, as the web server does.
+        sal_thread_create(
+            "gate waiter", 0, 0, [](void *) { waited = settings_startup_wait(3000000); }, nullptr);
+    };
+    steps.settings_load_all = [] {
+        at_load = settings_startup_done();
+        return 1;
+    };
+    steps.log_system_init_done = [] { at_done = settings_startup_done(); };
+    run_main_app();
+    EXPECT_EQ(at_web.load(), 0);
+    EXPECT_EQ(at_load.load(), 0);
+    EXPECT_EQ(at_done.load(), 1);
+    for (int i = 0; i < 3000 && waited.load() < 0; i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(waited.load(), 1);
+}
+
 TEST_F(main_app_steps_run, InvalidStoredSettingsFallBackToFactoryDefaultsAndSave) {
     stored_valid = false;
     run_main_app();

@@ -390,8 +390,14 @@ int l2_watch(int unit, args_t *a) {
     return CMD_OK;
 }
 
+// The VLAN id given to the API; one too wide for its 16 bits must not wrap
+// into a valid id, so it is passed as one the API refuses.
+dxp_vlan_t mcast_vid() {
+    return mc_vid < 0 || mc_vid > 0xffff ? dxp_vlan_t{0xffff} : static_cast<dxp_vlan_t>(mc_vid);
+}
+
 int mcast_join_leave(const char *cmd, int unit, const char *word, bool join) {
-    const auto vid = static_cast<dxp_vlan_t>(mc_vid);
+    const dxp_vlan_t vid = mcast_vid();
     for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
         if (!soc_pbmp_member(mc_pbmp, port)) continue;
         int r = join ? dxp_mcast_join(unit, mc_mac, vid, port, nullptr)
@@ -419,7 +425,7 @@ int mcast_join_leave(const char *cmd, int unit, const char *word, bool join) {
 
 dxp_mcast_addr mcast_record() {
     dxp_mcast_addr rec;
-    dxp_mcast_addr_init(&rec, mc_mac, static_cast<dxp_vlan_t>(mc_vid));
+    dxp_mcast_addr_init(&rec, mc_mac, mcast_vid());
     rec.pbmp = to_dxp(mc_pbmp);
     return rec;
 }
@@ -525,7 +531,7 @@ int cmd_mcast(int unit, args_t *a) {
     }
     if (sal_strncasecmp(sub, "del", 3) == 0) {
         if (!options(unit, a, {mac, vid}, &rv)) return rv;
-        if (int r = dxp_mcast_addr_remove(unit, mc_mac, static_cast<dxp_vlan_t>(mc_vid)); r < 0) {
+        if (int r = dxp_mcast_addr_remove(unit, mc_mac, mcast_vid()); r < 0) {
             sal_printf("dxp_mcast_addr_remove failed ERROR: %s\n", dxp_errmsg(r));
             return CMD_FAIL;
         }

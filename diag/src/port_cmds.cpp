@@ -292,8 +292,54 @@ bool merge(const dxp_port_info &cmd, uint32_t set_mask, dxp_port_info *port) {
     return true;
 }
 
+// Speed and duplex are checked against what the port can run before any
+// attribute is written, so that a refusal leaves the port as it was (the
+// record's set order writes auto-negotiation first). A fibre medium runs
+// only 1000 full duplex.
+bool link_values_fit(const char *cmd, const char *name, const dxp_port_info &info,
+                     uint32_t set_mask, bool fibre) {
+    const bool forced = !info.autoneg;
+    if ((set_mask & DXP_PORT_ATTR_SPEED_MASK) && forced) {
+        const uint32_t needed = info.speed == 10     ? kAbility10
+                                : info.speed == 100  ? kAbility100
+                                : info.speed == 1000 ? kAbility1000
+                                                     : 0;
+        if ((fibre && info.speed != 1000) || (needed != 0 && (info.ability & needed) == 0)) {
+            sal_printf("%s: Error: Port %s cannot run %d Mb/s\n", cmd, name, info.speed);
+            return false;
+        }
+    }
+    if ((set_mask & DXP_PORT_ATTR_SPEED_MASK) && fibre && !forced && given.speed != 0 &&
+        given.speed != 1000) {
+        sal_printf("%s: Error: Port %s cannot run %d Mb/s\n", cmd, name, given.speed);
+        return false;
+    }
+    if ((set_mask & DXP_PORT_ATTR_DUPLEX_MASK) && forced) {
+        constexpr uint32_t kHalf = 0x15, kFull = 0x2a;
+        const uint32_t needed = info.duplex ? kFull : kHalf;
+        const bool known = (info.ability & (kHalf | kFull)) != 0;
+        if ((fibre && !info.duplex) || (known && (info.ability & needed) == 0)) {
+            sal_printf("%s: Error: Port %s cannot run %s duplex\n", cmd, name,
+                       info.duplex ? "full" : "half");
+            return false;
+        }
+    }
+    return true;
+}
+
+// Puts back the attributes read before a set that failed part-way; under
+// auto-negotiation speed, duplex and pause are not forced back.
+void restore(int unit, int port, dxp_port_info before) {
+    if (before.autoneg)
+        before.action_mask &= ~(DXP_PORT_ATTR_SPEED_MASK | DXP_PORT_ATTR_DUPLEX_MASK | kPauseBits);
+    dxp_port_selective_set(unit, port, &before);
+}
+
 int port_set(int unit, const char *cmd, soc_pbmp_t pbmp, uint32_t set_mask) {
     if ((set_mask & DXP_PORT_ATTR_LINKSCAN_MASK) && given.linkscan >= 3) given.linkscan -= 3;
+    // Read, merge and write back as one step: a change made meanwhile by the
+    // web or SNMP is not overwritten with what was read before it.
+    DxpUnitLock api(unit);
     static dxp_port_info records[SOC_MAX_NUM_PORTS];
     for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
         if (!soc_pbmp_member(pbmp, port)) continue;
@@ -333,6 +379,14 @@ int port_set(int unit, const char *cmd, soc_pbmp_t pbmp, uint32_t set_mask) {
             result = CMD_FAIL;
             continue;
         }
+        if (set_mask & (kAttrVlanFilter | kAttrPfm | kAttrEncap)) {
+            sal_printf("%s: Error: Could not set port %s information: %s\n", cmd, name,
+                       errmsg(DXP_E_UNAVAIL));
+            result = CMD_FAIL;
+            continue;
+        }
+        dxp_port_info before = info;
+        before.action_mask |= DXP_PORT_ATTR_AUTONEG_MASK | DXP_PORT_ATTR_LOCAL_ADVERT_MASK;
         if (!merge(given, set_mask, &info)) {
             sal_printf("%s: Error: Could not parse port %s info: %s\n", cmd, name,
                        errmsg(DXP_E_PARAM));
@@ -341,20 +395,25 @@ int port_set(int unit, const char *cmd, soc_pbmp_t pbmp, uint32_t set_mask) {
         }
         if (info.autoneg)
             info.action_mask &= ~(DXP_PORT_ATTR_SPEED_MASK | DXP_PORT_ATTR_DUPLEX_MASK);
+        bool fibre = false;
         if (soc_pbmp_member(ge, port)) {
             int medium = 0;
-            if (dxp_port_medium_get(unit, port, &medium) >= 0 && medium == 2) {
-                info.duplex = 1;
-                info.speed = 1000;
-                info.speed_max = 1000;
-                info.medium = 2;
-            } else {
-                info.medium = 1;
-            }
+            fibre = dxp_port_medium_get(unit, port, &medium) >= 0 && medium == 2;
+            info.medium = fibre ? 2 : 1;
+        }
+        if (!link_values_fit(cmd, name, info, set_mask, fibre)) {
+            result = CMD_FAIL;
+            continue;
+        }
+        if (fibre) {
+            info.duplex = 1;
+            info.speed = 1000;
+            info.speed_max = 1000;
         }
         if ((rv = dxp_port_selective_set(unit, port, &info)) < 0 ||
             (rv = set_extras(unit, port, info, set_mask)) < 0) {
             sal_printf("%s: Error: Could not set port %s information: %s\n", cmd, name, errmsg(rv));
+            restore(unit, port, before);
             result = CMD_FAIL;
         }
     }

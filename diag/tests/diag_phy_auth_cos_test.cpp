@@ -140,15 +140,18 @@ TEST_F(diag_phy, ComboMediaShowSetAndWatch) {
     EXPECT_TRUE(has(out, "Port " + ge + ":\n" + ge + ":\tCopper medium (active)\n")) << out;
     EXPECT_TRUE(has(out, ge + ":\tFiber medium\n")) << out;
 
-    EXPECT_EQ(run("COMBO " + ge + " fiber Force_Speed=100"), "");
+    // The fibre runs at 1000 only: 100 is refused and nothing is kept.
+    EXPECT_EQ(run("COMBO " + ge + " fiber Force_Speed=100", -1),
+              "COMBO: port " + ge + ": Error setting medium config: Invalid configuration\n");
+    EXPECT_EQ(run("COMBO " + ge + " fiber Force_Speed=0 Autoneg_Advert=1000,pause"), "");
     dxp_phy_config_t fiber{}, copper{};
     ASSERT_EQ(dxp_port_medium_config_get(0, 25, 2, &fiber), 0);
     ASSERT_EQ(dxp_port_medium_config_get(0, 25, 1, &copper), 0);
-    EXPECT_EQ(fiber.force_speed, 100);
-    EXPECT_NE(copper.force_speed, 100);
+    EXPECT_EQ(fiber.force_speed, 0);
+    EXPECT_NE(copper.force_speed, 0);
     out = run("COMBO " + ge + " f");
     EXPECT_FALSE(has(out, "Copper")) << out;
-    EXPECT_TRUE(has(out, "force_speed=100 ")) << out;
+    EXPECT_TRUE(has(out, "force_speed=0 ")) << out;
     run("COMBO " + ge + " fiber Bogus=1", -2);
     run("COMBO " + ge + " sideways", -2);
 

@@ -44,6 +44,9 @@ int drv_storm_control_set(int unit, uint32_t bmp_lo, uint32_t bmp_hi, uint32_t t
                           uint32_t burst_size);
 int drv_storm_control_get(int unit, int port, uint32_t *type, uint32_t *limit,
                           uint32_t *burst_size);
+// Whether drv_storm_control_set would take this limit and burst; lets callers
+// refuse before they switch anything on.
+bool drv_storm_values_valid(uint32_t limit, uint32_t burst_size);
 int drv_storm_type_set(int unit, int port, uint32_t mask, int on);
 int drv_storm_type_get(int unit, int port, uint32_t *mask);
 

@@ -86,12 +86,13 @@ TEST_F(drv_rate, StormClassesAndLimitOfAPort) {
     EXPECT_EQ(field(p, F_PKT_MSK1), 0u);
     EXPECT_EQ(field(p, F_REF_CNT1), 8u);
 
-    // Too high a limit is refused once the classes are switched, before the
-    // bucket is written; so is a burst beyond the largest bucket.
+    // Too high a limit or a burst beyond the largest bucket is refused before
+    // anything of the port is switched.
     EXPECT_EQ(svc()->storm_control_set(0, 1u << p, 0, DRV_STORM_BCAST, 2000000, 0), SOC_E_PARAM);
-    EXPECT_EQ(field(p, F_PKT_MSK1), 0x08u);
+    EXPECT_EQ(field(p, F_PKT_MSK1), 0u);
     EXPECT_EQ(field(p, F_REF_CNT1), 8u);
     EXPECT_EQ(svc()->storm_control_set(0, 1u << p, 0, DRV_STORM_BCAST, 640, 1041), SOC_E_PARAM);
+    EXPECT_EQ(field(p, F_PKT_MSK1), 0u);
     ASSERT_EQ(svc()->storm_control_set(0, 1u << p, 0, DRV_STORM_BCAST, 640, 1040), 0);
     EXPECT_EQ(field(p, F_BUCKET_SIZE1), 5u);
 

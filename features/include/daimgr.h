@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "dxp.h"
+#include "sal.h"
 #include "serialize.h"
 
 constexpr int DARP_BUCKETS = 256;
@@ -17,6 +18,16 @@ constexpr int DARP_RX_PRIORITY = 190;
 // and the redirected ARP frames arrive in class 0.
 constexpr uint32_t DARP_RX_FLAGS = 0xC0FF;
 constexpr uint32_t DARP_AGING_PERIOD_MS = 600000;
+
+// Two locks. darp_config_lock() (recursive, "DARP CFG") guards the enable
+// state, the aging timer, the field groups and the rule sets built from the
+// trusted ports, and the receive callout's registration; every call of this
+// header that changes them takes it, and the web page and the settings item
+// hold it across their whole change. It sits under the settings lock and over
+// the receive thread's callout lock, which the receive thread holds while the
+// callout runs. The inner "DARP" lock guards the bindings, trusted ports and
+// inspected VLANs, which the callout reads; nothing is called under it.
+sal_mutex_t darp_config_lock(void);
 
 void darp_init(void);
 int darp_enable_set(int enable);  // 0, or the chip's result

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "dxpx.h"
+#include "sal.h"
 #include "serialize.h"
 
 constexpr int L2MGR_STATIC_MAX = 8;
@@ -14,6 +15,11 @@ struct l2mgr_static_entry {
     dxpx_l2_addr_t addr;
     uint32_t valid;
 };
+
+// The manager's lock (recursive; every call below takes it): the static
+// slots and the snapshot. Hold it across several calls that must be one
+// change; it sits under the settings lock and over the API's locks.
+sal_mutex_t l2mgr_lock(void);
 
 void l2mgr_init(void);
 void l2mgr_bpdu_init(void);

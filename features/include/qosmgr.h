@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "sal.h"
 #include "serialize.h"
 
 enum qosmgr_mode {
@@ -28,6 +29,11 @@ struct qosmgr_ip_base_entry {
     uint8_t mask[4];
     uint32_t priority;
 };
+
+// The manager's lock (recursive; every call below takes it). Hold it across
+// several calls that must be one change; it sits under the settings lock and
+// over the API's locks.
+sal_mutex_t qosmgr_lock(void);
 
 int qosmgr_init(void);
 int qosmgr_group_get(void);  // the field group of the rules, -1 without

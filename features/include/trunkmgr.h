@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "board.h"
+#include "sal.h"
 #include "serialize.h"
 
 constexpr uint32_t TRUNK_CHANGE_CREATE = 1;
@@ -22,6 +23,10 @@ struct trunk_change {
 // Must not keep the record.
 using trunkmgr_handler_t = void (*)(const trunk_change *change);
 
+// The manager's lock ("TRUNKMGR", recursive; every call below takes it). The
+// page and the settings item hold it across a change of the chip's trunks
+// and the table; it sits under the settings lock and over the API's locks.
+sal_mutex_t trunkmgr_lock(void);
 int trunkmgr_init(void);
 int trunkmgr_trunk_set(int tid, const upbmp_t *members);  // 0, -2 or -13
 int trunkmgr_trunk_delete(int tid);

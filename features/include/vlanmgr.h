@@ -5,11 +5,17 @@
 #include <cstdint>
 
 #include "board.h"
+#include "sal.h"
 #include "serialize.h"
 
 constexpr int VLANMGR_MAX = 256;
 constexpr uint16_t VLANMGR_VID_NONE = 4095;
 
+// The manager's lock ("VLANMGR", recursive; every call below takes it). The
+// page and the settings item hold it across a change of the chip's VLANs and
+// the table, so that the two agree; it sits under the settings lock and over
+// the API's locks.
+sal_mutex_t qsw_vlanmgr_lock(void);
 int qsw_vlanmgr_init(void);  // 0, or -1 without its mutex
 uint16_t qsw_vlanmgr_count_get(void);
 int qsw_vlanmgr_vid_exist(uint16_t vid);

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "dxp_types.h"
+#include "sal.h"
 #include "serialize.h"
 
 constexpr int VOIP_MAX_ENTRIES = 128;
@@ -24,6 +25,14 @@ enum voip_class {
     VOIP_CLASS_H323 = 4,
     VOIP_CLASS_H245 = 5,
 };
+
+// Two locks. voip_profile_lock() (recursive, "voip profile") makes one
+// profile change at a time: the signalling rules and the callout's
+// registration; it sits under the settings lock and over the receive
+// thread's callout lock. The inner "voip" lock guards the profile, the entry
+// count and the snoopers' call lists, which the callout uses on the receive
+// thread; the callout is never (un)registered under it.
+sal_mutex_t voip_profile_lock(void);
 
 void voip_init(void);
 void voip_profile_set(int profile, int enable, int priority);

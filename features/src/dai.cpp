@@ -12,6 +12,7 @@
 #include "nvram.h"
 #include "pvk.h"
 #include "sal.h"
+#include "sal_lock.h"
 #include "timerapi.h"
 
 darp_state darp;
@@ -24,6 +25,8 @@ constexpr int kSharedGroupPrio = 2;
 constexpr uint32_t kLearnForward = 4;  // forward, no learning
 constexpr uint32_t kLearnNormal = 5;
 
+// Guarded by darp_config_lock(): the groups, the rule sets below, the aging
+// timer and the callout's registration.
 int (*dos_group_source)(void) = nullptr;
 int shared_group = 0;
 int arp_group = 0;
@@ -230,7 +233,13 @@ void aging_tick(wp_timer_t, void *) {
 }  // namespace
 
 // ---------------------------------------------------------------- life cycle
+sal_mutex_t darp_config_lock(void) {
+    static sal_mutex_t lock = sal_mutex_create("DARP CFG");
+    return lock;
+}
+
 void darp_init(void) {
+    SalLock hold(darp_config_lock());
     if (darp.lock == nullptr) {
         darp.lock = sal_mutex_create("DARP");
         if (darp.lock == nullptr)
@@ -255,10 +264,12 @@ void darp_init(void) {
 }
 
 int darp_group_get(void) {
+    SalLock hold(darp_config_lock());
     return shared_group;
 }
 
 void darp_dos_group_source_set(int (*dos_group_get)(void)) {
+    SalLock hold(darp_config_lock());
     dos_group_source = dos_group_get;
 }
 
@@ -274,6 +285,7 @@ void darp_reset(void) {
 }
 
 int darp_enable_set(int enable) {
+    SalLock hold(darp_config_lock());
     enable = enable ? 1 : 0;
     if (enable == darp.enabled) {
         if (enable) port_rules_apply();
@@ -300,6 +312,7 @@ int darp_enable_get(int *enable) {
 
 // ---------------------------------------------------------------- aging
 void darp_aging_set(uint16_t hours) {
+    SalLock hold(darp_config_lock());
     if (hours == darp.aging_hours) return;
     darp.aging_hours = hours;
     if (aging_timer != nullptr) {
@@ -324,14 +337,15 @@ void darp_aging_set(uint16_t hours) {
 }
 
 uint16_t darp_aging_get(void) {
+    SalLock hold(darp_config_lock());
     return darp.aging_hours;
 }
 
 void darp_aging_run(void) {
     if (!darp.enabled) return;
+    const uint32_t limit = uint32_t{darp.aging_hours.load()} * 3600;
     lock();
     const uint32_t now = sal_time();
-    const uint32_t limit = uint32_t{darp.aging_hours} * 3600;
     int seen = 0, removed = 0;
     for (int b = 0; b < DARP_BUCKETS && seen < darp.db_count; b++) {
         for (darp_trusted_entry &e : darp.db[b]) {

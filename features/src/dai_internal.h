@@ -19,17 +19,17 @@ struct darp_trusted_entry {
 };
 
 struct darp_state {
-    sal_mutex_t lock = nullptr;   // "DARP": database, trusted ports, VLAN list
-    std::atomic<int> enabled{0};  // read by the receive and timer threads
-    uint16_t aging_hours = 0;
+    sal_mutex_t lock = nullptr;            // "DARP": database, trusted ports, VLAN list
+    std::atomic<int> enabled{0};           // read by the receive and timer threads
+    std::atomic<uint16_t> aging_hours{0};  // written under "DARP CFG", read by the timer
     darp_trusted_entry db[DARP_BUCKETS][DARP_BUCKET_ENTRIES] = {};
     int db_count = 0;
     upbmp_t trusted{};
     int trusted_count = 0;
     uint16_t vlans[DARP_VLAN_MAX] = {};  // ascending, 0 = empty
     int vlan_count = 0;
-    uint8_t cpu_mac[6] = {};  // under the lock
-    bool rx_registered = false;
+    uint8_t cpu_mac[6] = {};     // under the lock
+    bool rx_registered = false;  // under "DARP CFG"
 };
 
 extern darp_state darp;

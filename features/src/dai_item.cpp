@@ -6,6 +6,7 @@
 #include "board.h"
 #include "dai_internal.h"
 #include "daimgr.h"
+#include "sal_lock.h"
 
 namespace {
 
@@ -13,6 +14,8 @@ constexpr uint32_t kVersion = 0x88740001;
 constexpr int kStoredBindings = 16;
 
 int save(settings_medium *m) {
+    // One snapshot against the page and the receive thread's learning.
+    SalLock hold(darp_config_lock());
     int enabled = 0;
     darp_enable_get(&enabled);
     if (medium_write_u16(m, enabled ? 1 : 0) != 0) return -1;
@@ -48,6 +51,7 @@ int save(settings_medium *m) {
 }
 
 int load(settings_medium *m) {
+    SalLock hold(darp_config_lock());
     darp_enable_set(0);
     uint16_t enabled = 0, aging = 0;
     if (medium_read_u16(m, &enabled) != 0) return -1;

@@ -47,6 +47,15 @@ bool is_broadcast(const uint8_t *mac) {
     return std::memcmp(mac, kAll, 6) == 0;
 }
 
+// Whether a host can hold the address as its own: "this network" 0/8
+// (0.0.0.0 included), loopback 127/8, multicast 224/4 and the reserved 240/4
+// (which holds the limited broadcast) can never be a lease. Whether an address
+// is the network or broadcast address of its subnet depends on a mask the
+// binding does not keep, so such addresses are not judged here.
+bool host_can_hold(const uint8_t ip[4]) {
+    return ip[0] != 0 && ip[0] != 127 && ip[0] < 224;
+}
+
 // Option 53 of the BOOTP part, or -1.
 int dhcp_message_type(const uint8_t *bootp, int len) {
     for (int at = kBootpOptions; at < len;) {
@@ -76,7 +85,7 @@ int dhcp_snoop(const uint8_t *f, int len, uint16_t vid) {
     }
     std::memcpy(bootp, f + kBootp, static_cast<size_t>(blen));
     const uint8_t *yiaddr = f + kBootpYiaddr;
-    if (dhcp_message_type(bootp, blen) == 5 && yiaddr[0] && yiaddr[1] && yiaddr[2] && yiaddr[3])
+    if (dhcp_message_type(bootp, blen) == 5 && host_can_hold(yiaddr))
         darp_trusted_db_add(f + kBootpChaddr, yiaddr, vid, 1);
     sal_free(bootp);
     return DXP_RX_HANDLED;

@@ -1,8 +1,13 @@
 // DoS prevention: the per-port record of enabled types and rates, the chip
 // switch controls of the all-port types and the field-processor rules of
 // smurf, ping flood and SYN flood, rebuilt from port sets on every change.
+//
+// The switch controls belong to the switch API, which the monitor changes
+// too: what is on is read back from it (under the unit's API lock), never
+// taken from the record alone, so the manager and the monitor agree.
 #include "dosmgr.h"
 
+#include <atomic>
 #include <bit>
 #include <cstring>
 #include <vector>
@@ -44,21 +49,24 @@ struct RuleType {
     RuleSet set[2];
 };
 
+// records and the rule types are guarded by lock ("DOS"), taken
+// before the unit's API lock.
 PortRecord records[kMaxPorts];
 RuleType smurf{.type = DOS_ATTACK_SMURF, .set = {}};
 RuleType ping{.type = DOS_ATTACK_PING_FLOOD, .set = {}};
 RuleType syn{.type = DOS_ATTACK_SYN_FLOOD, .set = {}};
-sal_mutex_t lock = nullptr;
-int group_id = 0;
+
+sal_mutex_t dos_lock() {
+    static sal_mutex_t m = sal_mutex_create("DOS");
+    return m;
+}
+// Read without the lock by ARP inspection, which holds its own.
+std::atomic<int> group_id{0};
 
 class Guard {
   public:
-    Guard() {
-        if (lock != nullptr) sal_mutex_take(lock, sal_mutex_FOREVER);
-    }
-    ~Guard() {
-        if (lock != nullptr) sal_mutex_give(lock);
-    }
+    Guard() { sal_mutex_take(dos_lock(), sal_mutex_FOREVER); }
+    ~Guard() { sal_mutex_give(dos_lock()); }
     Guard(const Guard &) = delete;
     Guard &operator=(const Guard &) = delete;
 };
@@ -138,6 +146,57 @@ bool chip_on(int control) {
     return dxpx_switch_control_get(control, &value) == 0 && value != 0;
 }
 
+bool tcp_flag_type(int type) {
+    return control_of(type) == dxpSwitchDosAttackTcpFlags;
+}
+
+// Whether a switch-control type is on, as the page and the settings see it:
+// the API's control for all ports. The four TCP-flag types share a control;
+// each shows its own recorded bit, or all four when the control was switched
+// on beside the manager (it drops all four attacks).
+bool control_type_on(int index, int type) {
+    const uint32_t mask = records[index].mask;
+    if (control_of(type) == dxpSwitchDosAttackIcmp) return ((mask >> type) & 1) != 0;
+    if (!chip_on(control_of(type))) return false;
+    if (!tcp_flag_type(type) || ((mask >> type) & 1) != 0) return true;
+    for (int t = 0; t < DOS_ATTACK_TYPES; t++)
+        if (tcp_flag_type(t) && ((mask >> t) & 1) != 0) return false;
+    return true;
+}
+
+// The API's per-port control of a rule type (the monitor sets these).
+int api_control_of(int type) {
+    switch (type) {
+        case DOS_ATTACK_SMURF:
+            return dxpSwitchDosAttackTcpSmurf;
+        case DOS_ATTACK_PING_FLOOD:
+            return dxpSwitchDosAttackPingFlood;
+        default:
+            return dxpSwitchDosAttackSynFlood;
+    }
+}
+
+bool unit_port(int uport, int *unit, int *port) {
+    int lport = 0;
+    return ulpm_to_lport(uport, &lport) == 0 && dxpx_lport_to_unit_port(lport, unit, port) == 0;
+}
+
+bool api_port_on(int uport, int type) {
+    int unit = 0, port = 0, value = 0;
+    return unit_port(uport, &unit, &port) &&
+           dxp_switch_control_port_get(unit, port, api_control_of(type), &value) == 0 && value != 0;
+}
+
+// Switching a rule type off switches off the API's per-port control too.
+void api_ports_off(int uport, int type) {
+    for (int u = 1; u <= ports(); u++) {
+        if (uport > 0 && u != uport) continue;
+        int unit = 0, port = 0;
+        if (api_port_on(u, type) && unit_port(u, &unit, &port))
+            dxp_switch_control_port_set(unit, port, api_control_of(type), 0);
+    }
+}
+
 int failed(int rv) {
     logger_printf(LOG_LEVEL_ERROR, LOG_MOD_DOS, "DOS setting failed : %s\n", dxp_errmsg(rv));
     return rv;
@@ -150,9 +209,11 @@ int control_apply(int type, int enable) {
         control_on(dxpSwitchDosAttackV4FirstFrag);
     }
     // The chip's answer counts too: a port switched off beside the manager
-    // leaves the control on for fewer than all ports.
+    // leaves the control on for fewer than all ports, and one switched on
+    // beside it shows as on, so switching it off reaches the chip.
     const bool recorded = ((records[0].mask >> type) & 1) != 0;
-    if (recorded == (enable != 0) && (!enable || chip_on(control))) return 0;
+    const bool shown = control_type_on(0, type);
+    if (enable ? recorded && shown : !shown && !recorded) return 0;
     int rv = 0;
     if (control != dxpSwitchDosAttackIcmp && (!enable || !chip_on(control))) {
         // The four TCP-flag types share the control: one already on keeps it.
@@ -341,10 +402,8 @@ std::vector<dos_port_node> dos_port_node_list(uint64_t ports) {
 }
 
 int dos_init(void) {
-    if (lock == nullptr) {
-        lock = sal_mutex_create("DOS");
-        if (lock == nullptr) logger_puts(LOG_LEVEL_ERROR, LOG_MOD_DOS, "Mutex create failed!");
-    }
+    if (dos_lock() == nullptr) logger_puts(LOG_LEVEL_ERROR, LOG_MOD_DOS, "Mutex create failed!");
+    Guard g;
     std::memset(records, 0, sizeof records);
     // A new unit has none of the old rules; forget their ids.
     for (RuleType *t : {&smurf, &ping, &syn})
@@ -371,7 +430,10 @@ int dos_attack_set(int uport, int type, int enable, int rate) {
     if (enable && flood(type) && (rate < kRateMin || rate > kRateMax)) return SOC_E_PARAM;
     // The check of the records and the change are one step for each caller.
     Guard g;
-    if (rule_type(type) != nullptr) return rule_apply(uport, type, enable, rate);
+    if (rule_type(type) != nullptr) {
+        if (!enable) api_ports_off(uport, type);
+        return rule_apply(uport, type, enable, rate);
+    }
     if (control_of(type) >= 0) return control_apply(type, enable);
     return 0;
 }
@@ -383,16 +445,26 @@ void dos_attack_get(int uport, int type, int *enabled, int *rate) {
     if (type < 0 || type >= DOS_ATTACK_TYPES || index < 0 || index >= kMaxPorts) return;
     Guard g;
     *enabled = static_cast<int>((records[index].mask >> type) & 1);
-    // What the chip no longer does for all ports is not shown as on.
-    if (*enabled != 0 && control_of(type) >= 0 && !chip_on(control_of(type))) *enabled = 0;
     *rate = static_cast<int>(records[index].rate[type]);
+    if (control_of(type) >= 0) {
+        *enabled = control_type_on(index, type) ? 1 : 0;
+    } else if (rule_type(type) != nullptr && *enabled == 0 && index < ports() &&
+               api_port_on(index + 1, type)) {
+        // Switched on for the port through the API, whose meters run at the
+        // first set's rate.
+        *enabled = 1;
+        *rate = flood(type) ? DOS_FLOOD_RATE : 0;
+    }
 }
 
 void dos_attack_reset(void) {
     for (int t = 0; t < DOS_ATTACK_TYPES; t++)
         dos_attack_set(-1, t, 0, 0);
+    // What was switched on beside the manager for some ports only goes too.
+    Guard g;
+    dxpx_switch_control_set(dxpSwitchDosAttackToCpu, 0);
 }
 
 int dos_group_get(void) {
-    return group_id;
+    return group_id.load();
 }

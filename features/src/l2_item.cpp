@@ -4,6 +4,7 @@
 
 #include "serialize.h"
 #include "l2mgr.h"
+#include "sal_lock.h"
 #include "logger.h"
 
 namespace {
@@ -14,6 +15,8 @@ constexpr size_t kRecord = L2MGR_STATIC_MAX * kEntry + 1;
 constexpr uint32_t kCpuFlags = 0x4000;  // the CPU port's own addresses
 
 int save(settings_medium *m) {
+    // One snapshot or one change against the pages and the monitor.
+    SalLock hold(l2mgr_lock());
     uint8_t rec[kRecord] = {};
     const int n = l2mgr_static_count_get();
     for (int i = 0; i < n; i++) {
@@ -31,6 +34,7 @@ int save(settings_medium *m) {
 }
 
 int load(settings_medium *m) {
+    SalLock hold(l2mgr_lock());
     uint8_t rec[kRecord];
     if (medium_read_bytes(m, rec, sizeof rec) != 0) return -1;
     while (l2mgr_static_count_get() > 0) {

@@ -1,5 +1,5 @@
 // MAC-table manager: static slots kept without gaps, and the snapshot of the
-// L2 shadow. No lock: its callers (web, settings load) never overlap.
+// L2 shadow.
 #include "l2mgr.h"
 
 #include <cstring>
@@ -7,10 +7,13 @@
 #include "drv_if.h"
 #include "drv_mem.h"
 #include "sal.h"
+#include "sal_lock.h"
 #include "soc_control.h"
 
 namespace {
 
+// The slots and the snapshot are guarded by l2mgr_lock(): the web pages, the
+// settings load and the monitor reach them from their own threads.
 l2mgr_static_entry slots[L2MGR_STATIC_MAX];
 uint8_t count = 0;
 
@@ -66,7 +69,13 @@ void snapshot_add(int unit, uint32_t *entry) {
 
 }  // namespace
 
+sal_mutex_t l2mgr_lock(void) {
+    static sal_mutex_t lock = sal_mutex_create("L2MGR");
+    return lock;
+}
+
 void l2mgr_init(void) {
+    SalLock hold(l2mgr_lock());
     std::memset(slots, 0, sizeof slots);
     count = 0;
     l2mgr_bpdu_init();
@@ -81,10 +90,12 @@ void l2mgr_bpdu_init(void) {
 }
 
 int l2mgr_static_count_get(void) {
+    SalLock hold(l2mgr_lock());
     return count;
 }
 
 int l2mgr_static_add(const dxpx_l2_addr_t *addr) {
+    SalLock hold(l2mgr_lock());
     if (count >= L2MGR_STATIC_MAX || (addr->mac[0] & 1)) return 0;
     if (dxpx_l2_addr_add(addr, 0) != 0) return 0;
     slots[count] = {.addr = *addr, .valid = 1};
@@ -93,6 +104,7 @@ int l2mgr_static_add(const dxpx_l2_addr_t *addr) {
 }
 
 int l2mgr_static_delete(const dxpx_l2_addr_t *addr) {
+    SalLock hold(l2mgr_lock());
     int at = find(addr);
     if (at < 0) return 1;
     if (dxpx_l2_addr_delete(addr->mac, addr->vid) != 0) return 0;
@@ -104,16 +116,19 @@ int l2mgr_static_delete(const dxpx_l2_addr_t *addr) {
 }
 
 int l2mgr_static_exist(const dxpx_l2_addr_t *addr) {
+    SalLock hold(l2mgr_lock());
     return find(addr) >= 0 ? 1 : 0;
 }
 
 int l2mgr_static_get_by_index(int index, dxpx_l2_addr_t *addr) {
+    SalLock hold(l2mgr_lock());
     if (index < 0 || index >= count) return 0;
     *addr = slots[index].addr;
     return 1;
 }
 
 int l2mgr_snapshot_refresh(void) {
+    SalLock hold(l2mgr_lock());
     if (snapshot == nullptr) {
         snapshot = static_cast<l2mgr_static_entry *>(
             sal_alloc(sizeof(l2mgr_static_entry) * L2MGR_SNAPSHOT_MAX, "l2mgr snapshot"));
@@ -149,6 +164,7 @@ int l2mgr_snapshot_refresh(void) {
 }
 
 int l2mgr_snapshot_count_get(int kind) {
+    SalLock hold(l2mgr_lock());
     switch (kind) {
         case 0:
             return snapshot_total;
@@ -162,12 +178,14 @@ int l2mgr_snapshot_count_get(int kind) {
 }
 
 int l2mgr_snapshot_get_by_index(int index, dxpx_l2_addr_t *addr) {
+    SalLock hold(l2mgr_lock());
     if (snapshot == nullptr || index < 0 || index >= snapshot_total) return 0;
     *addr = snapshot[index].addr;
     return 1;
 }
 
 void l2mgr_snapshot_clear(void) {
+    SalLock hold(l2mgr_lock());
     if (snapshot != nullptr)
         std::memset(snapshot, 0, sizeof(l2mgr_static_entry) * L2MGR_SNAPSHOT_MAX);
     snapshot_total = 0;

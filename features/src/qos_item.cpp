@@ -7,6 +7,7 @@
 #include "dxpx.h"
 #include "logger.h"
 #include "qosmgr_internal.h"
+#include "sal_lock.h"
 
 namespace {
 
@@ -48,8 +49,11 @@ uint32_t *words(Record &r) {
 }
 constexpr int kWords = kRecordSize / 4;
 constexpr uint32_t kSchedWeighted = 3;  // the API's weighted round robin
+constexpr int kDefaultWeight = 1;
 
 int save(settings_medium *m) {
+    // One snapshot or one change against the pages and the monitor.
+    SalLock hold(qosmgr_lock());
     Record r{};
     int sched = 0, delay = 0, w[kQueues] = {};
     dxpx_cosq_sched_get(&sched, w, &delay);
@@ -100,6 +104,7 @@ int check(settings_medium *m) {
 }
 
 int load(settings_medium *m) {
+    SalLock hold(qosmgr_lock());
     Record r{};
     for (int i = 0; i < kWords; i++) {
         if (medium_read_u32(m, &words(r)[i]) != 0) return -1;
@@ -124,11 +129,14 @@ int load(settings_medium *m) {
         w[q] = static_cast<int>(r.weights[q]);
         weighted = weighted || w[q] != 0;
     }
-    // A chip never scheduled reads back as weighted with no weights, which the
-    // API cannot write: there is nothing to restore then.
-    int rv = 0;
-    if (weighted || r.sched_mode != kSchedWeighted)
-        rv = dxpx_cosq_sched_set(static_cast<int>(r.sched_mode), w, static_cast<int>(r.delay));
+    // Weighted with no weights is what a chip never scheduled reads back and
+    // what older factory images stored; the switch cannot run it, so such a
+    // record gets the default weights, which the chip then really holds.
+    if (!weighted && r.sched_mode == kSchedWeighted) {
+        for (int &weight : w)
+            weight = kDefaultWeight;
+    }
+    int rv = dxpx_cosq_sched_set(static_cast<int>(r.sched_mode), w, static_cast<int>(r.delay));
     if (rv != 0)
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS settings: scheduling: %s", dxp_errmsg(rv));
     // The priority map does not depend on the scheduling.

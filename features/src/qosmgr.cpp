@@ -9,6 +9,7 @@
 #include "dxpx.h"
 #include "logger.h"
 #include "qosmgr_internal.h"
+#include "sal_lock.h"
 
 namespace {
 
@@ -24,6 +25,9 @@ qosmgr_ip_base_entry ip_table[MAX_QOS_IP_BASE_NUM];
 int ip_entry[MAX_QOS_IP_BASE_NUM];
 int ip_count = 0;
 int storm_allports = 0;
+// Everything above is guarded by qosmgr_lock(): the web pages, the settings
+// load and the monitor change it; the rules are made under it too, so a
+// mode change and a port change never interleave their field entries.
 
 int queue_of(int priority, int *queue) {
     return dxpx_cosq_mapping_get(priority, queue);
@@ -140,7 +144,13 @@ bool install_mode(int next) {
 
 }  // namespace
 
+sal_mutex_t qosmgr_lock(void) {
+    static sal_mutex_t lock = sal_mutex_create("QOSMGR");
+    return lock;
+}
+
 int qosmgr_init(void) {
+    SalLock hold(qosmgr_lock());
     drop_all_rules();
     std::memset(ip_table, 0, sizeof ip_table);
     ip_count = 0;
@@ -165,15 +175,18 @@ int qosmgr_init(void) {
 }
 
 int qosmgr_group_get(void) {
+    SalLock hold(qosmgr_lock());
     return group;
 }
 
 int qosmgr_mode_get(int *out) {
+    SalLock hold(qosmgr_lock());
     *out = mode;
     return 1;
 }
 
 int qosmgr_mode_set(int next) {
+    SalLock hold(qosmgr_lock());
     if (next == mode) return 1;
     // The port and IP address modes are field-processor rules: without the
     // group no rule can be made, and the mode would run as none.
@@ -191,6 +204,7 @@ int qosmgr_mode_set(int next) {
 }
 
 int qos_port_mod_priority_by_index(int index, int priority) {
+    SalLock hold(qosmgr_lock());
     if (index < 0 || index >= board_num_uports || index >= kMaxPorts) return 0;
     if (mode != ENHANCE_MODE_PORT_BASED_QOS) return 1;
     rule_drop(port_entry[index]);
@@ -204,24 +218,28 @@ int qos_port_mod_priority_by_index(int index, int priority) {
 }
 
 int qos_port_priority_get_by_index(int index, int *priority) {
+    SalLock hold(qosmgr_lock());
     if (index < 0 || index >= board_num_uports || index >= kMaxPorts) return 0;
     *priority = port_prio[index];
     return 1;
 }
 
 int qosmgr_dscp_base_set_by_index(int dscp, int priority) {
+    SalLock hold(qosmgr_lock());
     if (dscp < 0 || dscp >= MAX_QOS_DSCP_BASE_NUM) return 0;
     dscp_prio[dscp] = priority;
     return dxpx_port_dscp_map_set(DXPX_LPORT_ALL, dscp, dscp, priority) == 0 ? 1 : 0;
 }
 
 int qosmgr_dscp_base_get_by_index(int dscp, int *priority) {
+    SalLock hold(qosmgr_lock());
     if (dscp < 0 || dscp >= MAX_QOS_DSCP_BASE_NUM) return 0;
     *priority = dscp_prio[dscp];
     return 1;
 }
 
 int qosmgr_tos_base_set_by_index(int precedence, int priority) {
+    SalLock hold(qosmgr_lock());
     if (precedence < 0 || precedence >= MAX_QOS_TOS_BASE_NUM) return 0;
     tos_prio[precedence] = priority;
     for (int d = precedence * 8; d < precedence * 8 + 8; d++) {
@@ -231,20 +249,24 @@ int qosmgr_tos_base_set_by_index(int precedence, int priority) {
 }
 
 int qosmgr_tos_base_get_by_index(int precedence, int *priority) {
+    SalLock hold(qosmgr_lock());
     if (precedence < 0 || precedence >= MAX_QOS_TOS_BASE_NUM) return 0;
     *priority = tos_prio[precedence];
     return 1;
 }
 
 int qosmgr_ip_base_cnt_get(void) {
+    SalLock hold(qosmgr_lock());
     return ip_count;
 }
 
 int qosmgr_ip_base_full(void) {
+    SalLock hold(qosmgr_lock());
     return ip_count >= MAX_QOS_IP_BASE_NUM ? 1 : 0;
 }
 
 int qosmgr_ip_base_add(const uint8_t ip[4], const uint8_t mask[4], int priority) {
+    SalLock hold(qosmgr_lock());
     if (qosmgr_ip_base_full()) return SOC_E_FULL;
     const int i = ip_count;
     ip_table[i] = {};
@@ -264,6 +286,7 @@ int qosmgr_ip_base_add(const uint8_t ip[4], const uint8_t mask[4], int priority)
 }
 
 int qosmgr_ip_base_delete_by_index(int index) {
+    SalLock hold(qosmgr_lock());
     if (index < 0 || index >= ip_count) return 0;
     for (int &e : ip_entry)
         rule_drop(e);
@@ -278,6 +301,7 @@ int qosmgr_ip_base_delete_by_index(int index) {
 }
 
 int qosmgr_ip_base_get_by_index(int index, uint8_t ip[4], uint8_t mask[4], int *priority) {
+    SalLock hold(qosmgr_lock());
     if (index < 0 || index >= ip_count) return 0;
     std::memcpy(ip, ip_table[index].ip, 4);
     std::memcpy(mask, ip_table[index].mask, 4);
@@ -286,6 +310,7 @@ int qosmgr_ip_base_get_by_index(int index, uint8_t ip[4], uint8_t mask[4], int *
 }
 
 int qosmgr_ip_base_set_by_index(int index, int priority) {
+    SalLock hold(qosmgr_lock());
     if (index < 0 || index >= ip_count) return 0;
     ip_table[index].priority = static_cast<uint32_t>(priority);
     rule_drop(ip_entry[index]);
@@ -294,6 +319,7 @@ int qosmgr_ip_base_set_by_index(int index, int priority) {
 }
 
 int qosmgr_ip_base_find(const uint8_t ip[4], const uint8_t mask[4]) {
+    SalLock hold(qosmgr_lock());
     for (int i = 0; i < ip_count; i++) {
         if (std::memcmp(ip_table[i].ip, ip, 4) == 0 && std::memcmp(ip_table[i].mask, mask, 4) == 0)
             return i;
@@ -312,13 +338,16 @@ void qosmgr_tables_replace(const int *priorities, int ports, const qosmgr_ip_bas
 }
 
 void storm_allports_init(void) {
+    SalLock hold(qosmgr_lock());
     storm_allports = 0;
 }
 
 void storm_allports_set(int value) {
+    SalLock hold(qosmgr_lock());
     storm_allports = value;
 }
 
 void storm_allports_get(int *value) {
+    SalLock hold(qosmgr_lock());
     *value = storm_allports;
 }

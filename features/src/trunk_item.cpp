@@ -5,6 +5,7 @@
 #include "serialize.h"
 #include "logger.h"
 #include "trunkmgr.h"
+#include "sal_lock.h"
 
 namespace {
 
@@ -18,6 +19,7 @@ struct Row {
 };
 
 int save(settings_medium *m) {
+    SalLock hold(trunkmgr_lock());
     for (int tid = 0; tid < board_num_trunks; tid++) {
         Row row{};
         dxp_trunk_add_info info{};
@@ -80,6 +82,9 @@ bool apply(int tid, const Row &row) {
 }
 
 int load(settings_medium *m) {
+    // The chip and the table change together, against the page and the
+    // monitor.
+    SalLock hold(trunkmgr_lock());
     std::vector<Row> rows(static_cast<size_t>(board_num_trunks));
     for (Row &row : rows) {
         if (medium_read_u32(m, &row.psc) != 0 || medium_read_u32(m, &row.count) != 0) return -1;

@@ -11,6 +11,9 @@ namespace {
 
 constexpr int kMaxTrunks = 8;
 
+// The groups, the port map and the counts are guarded by "TRUNKMGR"
+// (trunkmgr_lock()); the handler list by "TRUNKMGR CB", which is held while
+// a change is delivered on the deferred-call thread.
 upbmp_t groups[kMaxTrunks];  // configured when byte_count != 0
 int *port_map = nullptr;     // word n-1: trunk of user port n, or -1
 int configured = 0;
@@ -55,8 +58,13 @@ void change_deliver(void *, void *record, void *, void *, void *) {
 
 }  // namespace
 
+sal_mutex_t trunkmgr_lock(void) {
+    static sal_mutex_t m = sal_mutex_create("TRUNKMGR");
+    return m;
+}
+
 int trunkmgr_init(void) {
-    if (lock == nullptr) lock = sal_mutex_create("TRUNKMGR");
+    if (lock == nullptr) lock = trunkmgr_lock();
     if (lock == nullptr)
         logger_puts(LOG_LEVEL_ERROR, LOG_MOD_TRUNKING, "Manager Mutex create failed!");
     if (cb_lock == nullptr) cb_lock = sal_mutex_create("TRUNKMGR CB");

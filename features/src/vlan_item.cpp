@@ -5,7 +5,9 @@
 
 #include "serialize.h"
 #include "logger.h"
+#include "trunkmgr.h"
 #include "vlanmgr.h"
+#include "sal_lock.h"
 
 namespace {
 
@@ -45,6 +47,8 @@ struct Bitmaps {
 };
 
 int save(settings_medium *m) {
+    SalLock trunks(trunkmgr_lock());  // trunks before VLANs
+    SalLock hold(qsw_vlanmgr_lock());
     std::vector<uint8_t> rec(record_size());
     const size_t k = static_cast<size_t>(board_num_uports / 8 + 1);
     size_t at = 0;
@@ -134,6 +138,10 @@ int apply(const Entry &e) {
 }
 
 int load(settings_medium *m) {
+    // The chip and the table change together, against the page and the
+    // monitor.
+    SalLock trunks(trunkmgr_lock());  // trunks before VLANs
+    SalLock hold(qsw_vlanmgr_lock());
     std::vector<uint8_t> rec(record_size());
     if (board_num_uports == 0 || medium_read_bytes(m, rec.data(), rec.size()) != 0) return -1;
     int rv = dxp_vlan_destroy_all(DXPX_CPU_UNIT);

@@ -18,6 +18,8 @@ struct Slot {
     upbmp_t untagged;
 };
 
+// The index, the slots and the count are guarded by "VLANMGR"
+// (qsw_vlanmgr_lock()).
 IndexEntry vid_index[VLANMGR_MAX];
 Slot slots[VLANMGR_MAX];
 uint16_t count = 0;
@@ -67,8 +69,13 @@ void reset_locked() {
 
 }  // namespace
 
+sal_mutex_t qsw_vlanmgr_lock(void) {
+    static sal_mutex_t m = sal_mutex_create("VLANMGR");
+    return m;
+}
+
 int qsw_vlanmgr_init(void) {
-    if (lock == nullptr) lock = sal_mutex_create("VLANMGR");
+    if (lock == nullptr) lock = qsw_vlanmgr_lock();
     if (lock == nullptr) {
         logger_puts(LOG_LEVEL_ERROR, LOG_MOD_VLAN, "VLAN MGR mutex create failed!");
         return -1;
@@ -80,6 +87,7 @@ int qsw_vlanmgr_init(void) {
 }
 
 uint16_t qsw_vlanmgr_count_get(void) {
+    SalLock hold(lock);
     return count;
 }
 
@@ -173,6 +181,7 @@ int qsw_vlanmgr_lplist_to_upbmp(const dxpx_lplist_t *list, upbmp_t *bmp) {
 }
 
 int qsw_vlanmgr_free_slot_find(void) {
+    SalLock hold(lock);
     for (int i = 0; i < VLANMGR_MAX; i++) {
         if (!slots[i].in_use) return i;
     }

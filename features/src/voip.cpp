@@ -29,6 +29,18 @@ sal_mutex_t state_lock() {
     return m;
 }
 
+}  // namespace
+
+// Over state_lock() and over the receive thread's callout lock: one profile
+// change at a time, with the callout's registration (callout_registered) and
+// the signalling rules it makes.
+sal_mutex_t voip_profile_lock(void) {
+    static sal_mutex_t m = sal_mutex_create("voip profile");
+    return m;
+}
+
+namespace {
+
 void callout_set(bool on) {
     if (on && !callout_registered) {
         int rv = dxpx_rx_register("voip", voip_rx, VOIP_CALLOUT_PRIO, nullptr, kCalloutFlags);
@@ -102,6 +114,7 @@ int classify_ports(int protocol, uint16_t a, uint16_t b) {
 }
 
 int save(settings_medium *m) {
+    SalLock changing(voip_profile_lock());
     int enable = 0, priority = 0;
     voip_profile_get(0, &enable, &priority);
     if (medium_write_u32(m, static_cast<uint32_t>(enable)) != 0 ||
@@ -184,6 +197,7 @@ int voip_rule_pair_remove(int ids[2]) {
 }
 
 void voip_init(void) {
+    SalLock changing(voip_profile_lock());
     callout_set(false);
     SalLock lock(state_lock());
     sip_sessions_clear();
@@ -305,6 +319,7 @@ int voip_signal_rules_set(int index, int port, int enable) {
 }
 
 int voip_signal_enable(int enable) {
+    SalLock changing(voip_profile_lock());
     if (!enable) callout_set(false);
     {
         SalLock lock(state_lock());
@@ -332,6 +347,8 @@ void voip_profile_set(int profile, int enable, int priority) {
         return;
     }
     enable = enable ? 1 : 0;
+    // Two posts of "on" at once must not both install the rules.
+    SalLock changing(voip_profile_lock());
     {
         SalLock lock(state_lock());
         if (!profile_enable && !enable) return;

@@ -4,9 +4,10 @@
 // CPU; OpenLogicalChannel and its Ack (tunnelled, in fastStart or on the
 // H.245 connection) give the two media addresses, whose RTP streams then
 // replace the H.245 rules. ReleaseComplete, or the end of the signalling
-// connection, ends the call.
+// connection, ends the call; so does silence (see kIdleSecs).
 #include <cstring>
 
+#include "dxpx.h"
 #include "logger.h"
 #include "sal.h"
 #include "voip_h323_asn.h"
@@ -22,6 +23,21 @@ constexpr uint8_t kTcpFin = 0x01;
 constexpr uint8_t kTcpRst = 0x04;
 constexpr int kTpktHeader = 4;
 
+// A call that carried no segment (empty ones, such as TCP keepalives,
+// included) on its signalling or H.245 connection, and no frame on its media
+// rules, for this long is dropped with its rules: its endpoints went away
+// without a FIN or ReleaseComplete crossing this switch. Five minutes is
+// above the longest quiet stretch of a live call setup, a callee ringing
+// (Q.931 T301, at least three minutes); once the media rules are in place
+// their hit counters show the call alive however quiet its signalling is.
+constexpr uint32_t kIdleSecs = 300;
+// Idle calls are looked for at most this often, as segments arrive.
+constexpr uint32_t kSweepSecs = 10;
+// Connections whose first TPKT header came alone: its body, in the next
+// segment of that direction, may start a call. Overwritten oldest first, so
+// junk can delay but never block a call.
+constexpr int kAnnounced = 8;
+
 struct h323_call {
     uint32_t caller_ip, callee_ip;
     uint16_t caller_port, callee_port;
@@ -32,13 +48,42 @@ struct h323_call {
     uint32_t media_ip[2];
     uint16_t media_port[2];
     int rule[2];
-    bool rules_rtp;  // the rule pair holds the RTP rules, else the H.245 rules
+    bool rules_rtp;       // the rule pair holds the RTP rules, else the H.245 rules
+    uint32_t seen;        // idle-clock seconds of the last sign of life
+    uint32_t media_hits;  // the RTP rules' hit counts at that time
     h323_call *next;
 };
 
 h323_call *calls = nullptr;
 int call_count = 0;
 uint8_t class_id = kFirstClass;
+bool full_logged = false;  // "too many calls" said since the list last had room
+
+// Seconds from the wrapping microsecond clock, read at every segment and
+// sweep. A stretch without any beyond the clock's wrap (71 minutes) is
+// undercounted, which only delays aging.
+struct idle_clock {
+    bool started;
+    uint32_t last_us;
+    uint64_t elapsed_us;
+} clock_state;
+uint32_t last_sweep = 0;
+
+uint32_t idle_now() {
+    const uint32_t us = sal_time_usecs();
+    if (clock_state.started) clock_state.elapsed_us += us - clock_state.last_us;
+    clock_state.started = true;
+    clock_state.last_us = us;
+    return static_cast<uint32_t>(clock_state.elapsed_us / 1000000);
+}
+
+struct announced_header {
+    uint32_t src_ip, dst_ip;
+    uint16_t src_port, dst_port;
+    uint16_t length;  // of the TPKT body; 0 for a free slot
+};
+announced_header announced[kAnnounced];
+int announced_next = 0;
 
 // The decode areas, used only on the receive thread under the Auto VoIP lock.
 h225_message h225_area;
@@ -116,6 +161,7 @@ void call_free(h323_call *c) {
     voip_rule_pair_remove(c->rule);
     sal_free(c);
     call_count--;
+    full_logged = false;
 }
 
 h323_call *call_find(const segment &s) {
@@ -136,21 +182,79 @@ h323_call *call_find(const segment &s) {
 
 h323_call *call_create(const segment &s) {
     if (call_count >= VOIP_MAX_CALLS) {
-        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP,
-                      "H323: too many calls, call from %u.%u.%u.%u not followed\n", s.src_ip >> 24,
-                      (s.src_ip >> 16) & 0xFF, (s.src_ip >> 8) & 0xFF, s.src_ip & 0xFF);
+        if (!full_logged)
+            logger_printf(LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP,
+                          "H323: too many calls, call from %u.%u.%u.%u not followed\n",
+                          s.src_ip >> 24, (s.src_ip >> 16) & 0xFF, (s.src_ip >> 8) & 0xFF,
+                          s.src_ip & 0xFF);
+        full_logged = true;
         return nullptr;
     }
     auto *c = static_cast<h323_call *>(sal_alloc(sizeof(h323_call), "H323"));
     if (c == nullptr) return nullptr;
+    std::memset(c, 0, sizeof *c);
     c->caller_ip = s.src_ip;
     c->callee_ip = s.dst_ip;
     c->caller_port = s.src_port;
     c->callee_port = s.dst_port;
+    c->seen = idle_now();
     c->next = calls;
     calls = c;
     call_count++;
     return c;
+}
+
+// Frames that hit the RTP rules so far, summed.
+uint32_t media_hits(const h323_call *c) {
+    uint32_t sum = 0;
+    for (int id : c->rule) {
+        uint32_t v = 0;
+        if (id != 0 && dxp_field_counter_get32(DXPX_CPU_UNIT, id, 0, &v) == 0) sum += v;
+    }
+    return sum;
+}
+
+void calls_age(uint32_t now) {
+    if (now - last_sweep < kSweepSecs) return;
+    last_sweep = now;
+    for (h323_call *c = calls, *next = nullptr; c != nullptr; c = next) {
+        next = c->next;
+        if (c->rules_rtp) {
+            const uint32_t hits = media_hits(c);
+            if (hits != c->media_hits) {
+                c->media_hits = hits;
+                c->seen = now;
+            }
+        }
+        if (now - c->seen < kIdleSecs) continue;
+        logger_printf(LOG_LEVEL_INFO, LOG_MOD_AUTOVOIP,
+                      "H323: call from %u.%u.%u.%u idle, no longer followed\n", c->caller_ip >> 24,
+                      (c->caller_ip >> 16) & 0xFF, (c->caller_ip >> 8) & 0xFF, c->caller_ip & 0xFF);
+        call_free(c);
+    }
+}
+
+// The body length announced for the connection's direction by a header
+// that came alone, taken out of the table; 0 when none was.
+uint16_t announced_take(const segment &s) {
+    for (announced_header &a : announced) {
+        if (a.length != 0 && a.src_ip == s.src_ip && a.dst_ip == s.dst_ip &&
+            a.src_port == s.src_port && a.dst_port == s.dst_port) {
+            const uint16_t n = a.length;
+            a.length = 0;
+            return n;
+        }
+    }
+    return 0;
+}
+
+void announced_put(const segment &s, uint16_t length) {
+    announced[announced_next] = {.src_ip = s.src_ip,
+                                 .dst_ip = s.dst_ip,
+                                 .src_port = s.src_port,
+                                 .dst_port = s.dst_port,
+                                 .length = length};
+    announced_next = (announced_next + 1) % kAnnounced;
 }
 
 void h323_media_address_set(h323_call *c, uint32_t ip, uint16_t port) {
@@ -161,9 +265,18 @@ void h323_media_address_set(h323_call *c, uint32_t ip, uint16_t port) {
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
                       "Remove FP entries for H245 sesstion failed\n");
     c->rules_rtp = true;
-    if (rtp_rules_set(c) != 0)
+    if (rtp_rules_set(c) != 0) {
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
                       "Create FP entries for H323 RTP sesstion failed\n");
+        return;
+    }
+    // The media's hits keep the call alive. A new counter changes the entry,
+    // which goes to the chip again (an entry that has one keeps it).
+    for (int id : c->rule) {
+        if (dxp_field_counter_create(DXPX_CPU_UNIT, id) == 0)
+            (void)dxp_field_entry_reinstall(DXPX_CPU_UNIT, id);
+    }
+    c->media_hits = media_hits(c);
 }
 
 // The IPv4 address and port of a decoded TransportAddress, when it has them
@@ -201,14 +314,29 @@ void h245_message_handle(h323_call *c, const h245_message &m, const uint8_t *buf
     }
 }
 
-// The H.225.0 message in a user-user element. False when the call ended.
-bool h225_message_handle(h323_call *c, const uint8_t *buf, size_t len) {
+// The segment being walked and its call, which the first H.225.0 message
+// of a connection creates.
+struct walk {
+    const segment *seg;
+    h323_call *call;
+};
+
+// The H.225.0 message in a user-user element. False when the walk ends: the
+// call ended, or there is none and none can be made.
+bool h225_message_handle(walk *w, const uint8_t *buf, size_t len) {
     h225_message &m = h225_area;
     std::memset(&m, 0, sizeof m);
     if (per_decode(&h225_user_information, buf, len, &m) != 0) return true;
+    if (w->call == nullptr) {
+        if (m.body == H225_RELEASE_COMPLETE) return false;  // ends nothing we follow
+        w->call = call_create(*w->seg);
+        if (w->call == nullptr) return false;
+    }
+    h323_call *c = w->call;
     switch (m.body) {
         case H225_RELEASE_COMPLETE:
             call_free(c);
+            w->call = nullptr;
             return false;
         case H225_SETUP:
         case H225_CALL_PROCEEDING:
@@ -241,8 +369,8 @@ bool h225_message_handle(h323_call *c, const uint8_t *buf, size_t len) {
 }
 
 // A Q.931 message: its user-user element holds the H.225.0 message after
-// its protocol discriminator. False when the call ended.
-bool q931_handle(h323_call *c, const uint8_t *p, int len) {
+// its protocol discriminator. False when the walk ends.
+bool q931_handle(walk *w, const uint8_t *p, int len) {
     if (len < 3 || p[0] != kQ931Discriminator) return true;
     int at = 2 + (p[1] & 0x0F) + 1;  // call reference, message type
     while (at < len) {
@@ -255,7 +383,7 @@ bool q931_handle(h323_call *c, const uint8_t *p, int len) {
             if (len - at < 3) return true;
             const int n = voip_be16(p + at + 1);
             if (n < 2 || n > len - at - 3) return true;
-            return h225_message_handle(c, p + at + 4, static_cast<size_t>(n - 1));
+            return h225_message_handle(w, p + at + 4, static_cast<size_t>(n - 1));
         }
         if (len - at < 2) return true;
         at += 2 + p[at + 1];
@@ -267,16 +395,16 @@ bool tpkt_header(const uint8_t *p) {
     return p[0] == 3 && p[1] == 0;
 }
 
-using body_handler = bool (*)(h323_call *, const uint8_t *, int);
+using body_handler = bool (*)(walk *, const uint8_t *, int);
 
 // Each whole TPKT of the payload in turn. A header standing alone at the end
 // announces a body for the next segment of its direction (pending may be
-// null where that is not followed). False when the call ended.
-bool tpkt_walk(h323_call *c, const uint8_t *p, int left, uint16_t *pending, body_handler handle) {
+// null where that is not followed). False when the walk ended early.
+bool tpkt_walk(walk *w, const uint8_t *p, int left, uint16_t *pending, body_handler handle) {
     const int announced = pending != nullptr ? *pending : 0;
     if (pending != nullptr) *pending = 0;
     if (announced > 0 && left > 0 && !(left >= 2 && tpkt_header(p)) && announced <= left) {
-        if (!handle(c, p, announced)) return false;
+        if (!handle(w, p, announced)) return false;
         p += announced;
         left -= announced;
     }
@@ -288,19 +416,33 @@ bool tpkt_walk(h323_call *c, const uint8_t *p, int left, uint16_t *pending, body
             break;
         }
         if (n < kTpktHeader + 1 || n > left) break;
-        if (!handle(c, p + kTpktHeader, n - kTpktHeader)) return false;
+        if (!handle(w, p + kTpktHeader, n - kTpktHeader)) return false;
         p += n;
         left -= n;
     }
     return true;
 }
 
-bool h245_tpkt(h323_call *c, const uint8_t *p, int len) {
+bool h245_tpkt(walk *w, const uint8_t *p, int len) {
     h245_message &m = h245_area;
     std::memset(&m, 0, sizeof m);
     if (per_decode(&h245_control_message, p, static_cast<size_t>(len), &m) == 0)
-        h245_message_handle(c, m, p, static_cast<size_t>(len));
+        h245_message_handle(w->call, m, p, static_cast<size_t>(len));
     return true;
+}
+
+// A segment of a connection without a call: a call is made only when it
+// holds an H.225.0 message, so junk on the port takes no record.
+int h225_first(const segment &s) {
+    walk w{.seg = &s, .call = nullptr};
+    uint16_t pending = announced_take(s);
+    tpkt_walk(&w, s.payload, s.length, &pending, q931_handle);
+    if (w.call == nullptr) {
+        if (pending != 0) announced_put(s, pending);
+        return -1;
+    }
+    w.call->pending[0] = pending;
+    return 0;
 }
 
 }  // namespace
@@ -308,16 +450,14 @@ bool h245_tpkt(h323_call *c, const uint8_t *p, int len) {
 int h225_rx(const uint8_t *ip_header, int length) {
     segment s{};
     if (!segment_parse(ip_header, length, &s)) return -1;
+    const uint32_t now = idle_now();
     const bool ends = (s.flags & (kTcpFin | kTcpRst)) != 0;
-    h323_call *c = call_find(s);
-    if (c == nullptr) {
-        // A call starts with a TPKT; anything else is not followed.
-        if (ends || s.length < kTpktHeader || !tpkt_header(s.payload)) return -1;
-        c = call_create(s);
-        if (c == nullptr) return -1;
-        c->direction = 0;
-    }
-    if (s.length > 0 && !tpkt_walk(c, s.payload, s.length, &c->pending[c->direction], q931_handle))
+    walk w{.seg = &s, .call = call_find(s)};
+    if (w.call != nullptr) w.call->seen = now;
+    calls_age(now);
+    if (w.call == nullptr) return ends || s.length == 0 ? -1 : h225_first(s);
+    h323_call *c = w.call;
+    if (s.length > 0 && !tpkt_walk(&w, s.payload, s.length, &c->pending[c->direction], q931_handle))
         return 0;  // released
     if (ends) call_free(c);
     return 0;
@@ -326,16 +466,20 @@ int h225_rx(const uint8_t *ip_header, int length) {
 int h245_rx(const uint8_t *ip_header, int length) {
     segment s{};
     if (!segment_parse(ip_header, length, &s)) return -1;
-    for (h323_call *c = calls; c != nullptr; c = c->next) {
+    const uint32_t now = idle_now();
+    walk w{.seg = &s, .call = nullptr};
+    for (h323_call *c = calls; c != nullptr && w.call == nullptr; c = c->next) {
         if (c->h245_port == 0) continue;
         if ((c->h245_ip == s.dst_ip && c->h245_port == s.dst_port) ||
-            (c->h245_ip == s.src_ip && c->h245_port == s.src_port)) {
-            c->direction = s.src_ip == c->caller_ip ? 0 : 1;
-            tpkt_walk(c, s.payload, s.length, nullptr, h245_tpkt);
-            return 0;
-        }
+            (c->h245_ip == s.src_ip && c->h245_port == s.src_port))
+            w.call = c;
     }
-    return -1;
+    if (w.call != nullptr) w.call->seen = now;
+    calls_age(now);
+    if (w.call == nullptr) return -1;
+    w.call->direction = s.src_ip == w.call->caller_ip ? 0 : 1;
+    tpkt_walk(&w, s.payload, s.length, nullptr, h245_tpkt);
+    return 0;
 }
 
 bool h323_is_h245_port(uint16_t port) {
@@ -350,4 +494,5 @@ void h323_calls_clear(void) {
     while (calls != nullptr)
         call_free(calls);
     class_id = kFirstClass;
+    std::memset(announced, 0, sizeof announced);
 }

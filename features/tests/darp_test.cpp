@@ -237,18 +237,24 @@ TEST_F(darp_engine, SettingsKeepConfigurationButNotLearnedBindings) {
 
 TEST_F(darp_engine, DhcpAcknowledgementsFillTheDatabase) {
     enable_on_vlan1();
-    const uint8_t zero_byte[4] = {10, 0, 0, 0};
     const uint8_t bcast[6] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
-    receive(1, 1, bcast, kOther, 0x0800, dhcp(5, zero_byte));
+    // No host can hold these, so their acknowledgements bind nothing.
+    const uint8_t never_leased[][4] = {{0, 0, 0, 0},        {0, 1, 2, 3},   {127, 0, 0, 1},
+                                       {224, 0, 0, 5},      {239, 1, 2, 3}, {240, 0, 0, 1},
+                                       {255, 255, 255, 255}};
+    for (const uint8_t *ip : never_leased)
+        receive(1, 1, bcast, kOther, 0x0800, dhcp(5, ip));
     receive(1, 1, bcast, kOther, 0x0800, dhcp(2, kIp));  // an offer
-    receive(1, 1, bcast, kOther, 0x0800, dhcp(5, kIp));
+    // A zero byte is an ordinary host address.
+    const uint8_t zero_bytes[4] = {192, 168, 0, 10};
+    receive(1, 1, bcast, kOther, 0x0800, dhcp(5, zero_bytes));
     ASSERT_TRUE(eventually([] { return darp_trusted_db_count_get() == 1; }));
     uint8_t mac[6], ip[4];
     uint16_t vid = 0;
     int learned = 0;
     ASSERT_EQ(darp_trusted_db_get_by_index(0, mac, ip, &vid, &learned), 0);
     EXPECT_EQ(std::memcmp(mac, kHost, 6), 0);
-    EXPECT_EQ(std::memcmp(ip, kIp, 4), 0);
+    EXPECT_EQ(std::memcmp(ip, zero_bytes, 4), 0);
     EXPECT_EQ(vid, 1);
     EXPECT_EQ(learned, 1);
 }

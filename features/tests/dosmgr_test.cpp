@@ -140,6 +140,27 @@ TEST_F(dosmgr, FloodsAreMeteredAtTheirRate) {
     EXPECT_EQ(passed(ping, 400), 400u);
 }
 
+// The monitor changes the API's controls directly: the manager shows what
+// they do and switches them off again.
+TEST_F(dosmgr, ControlsSetBesideTheManagerAreShownAndCleared) {
+    const sim::Frame land = sim::FrameBuilder().udp(kHostA, kHostA, 1000, 53).build();
+    const sim::Frame smurf = sim::FrameBuilder().ipv4(kHostA, 0x0a0000ff, 1).build();
+    ASSERT_EQ(dxpx_switch_control_set(dxpSwitchDosAttackToCpu, 1), 0);
+    ASSERT_EQ(dxpx_switch_control_set(dxpSwitchDosAttackSipEqualDip, 1), 0);
+    ASSERT_EQ(dxp_switch_control_port_set(0, chip_port(1), dxpSwitchDosAttackTcpSmurf, 1), 0);
+    EXPECT_TRUE(on(-1, DOS_ATTACK_LAND));
+    EXPECT_TRUE(on(1, DOS_ATTACK_SMURF));
+    EXPECT_FALSE(on(2, DOS_ATTACK_SMURF));
+    EXPECT_EQ(passed(smurf), 0u);
+
+    ASSERT_EQ(dos_attack_set(-1, DOS_ATTACK_LAND, 0, 0), 0);
+    EXPECT_EQ(control(dxpSwitchDosAttackSipEqualDip), 0);
+    EXPECT_EQ(passed(land), 1u);
+    ASSERT_EQ(dos_attack_set(1, DOS_ATTACK_SMURF, 0, 0), 0);
+    EXPECT_FALSE(on(1, DOS_ATTACK_SMURF));
+    EXPECT_EQ(passed(smurf), 1u);
+}
+
 TEST(dos_port_nodes, NeighbouringPortsShareANode) {
     auto nodes = dos_port_node_list(uint64_t{1} << 6 | uint64_t{1} << 7);
     ASSERT_EQ(nodes.size(), 1u);

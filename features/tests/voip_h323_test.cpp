@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <string>
 #include <vector>
 
 #include "h323_encode.h"
+#include "logger.h"
 #include "sal.h"
+#include "sal_host.h"
 #include "voip_fixture.h"
 #include "voipmgr.h"
 
@@ -69,6 +72,22 @@ class voip_h323 : public voip_test::VoipTest {
         board->port(1).injectRaw(f);
         board->fabric().pump();
         return count() - before;
+    }
+    // Lines of the RAM log that hold the text.
+    static int log_lines(const std::string &text) {
+        logger *ram = logger_ram_get();
+        uint32_t first = 0;
+        const int n = ram != nullptr ? ram->ops->count(&first, ram) : 0;
+        int found = 0;
+        for (int i = 0; i < n; i++) {
+            logger_record rec{
+                .seq = first + static_cast<uint32_t>(i), .level = 0, .module = 0, .time = 0};
+            char line[LOGGER_TEXT_MAX] = {};
+            if (ram->ops->read(&rec, line, sizeof line, ram) == 1 &&
+                std::string(line).find(text) != std::string::npos)
+                found++;
+        }
+        return found;
     }
     void port_up() {
         board->chip().poke("SWMODE", 0, 0x03);
@@ -268,7 +287,41 @@ TEST_F(voip_h323, MalformedSignallingIsIgnored) {
     }
 }
 
-TEST_F(voip_h323, CallListIsBounded) {
+TEST_F(voip_h323, OnlyH225MessagesMakeCallsAndAFullListSaysSoOnce) {
+    ASSERT_EQ(logger_init(), 0);
+    // Junk from many connections: not Q.931, or Q.931 without an H.225.0
+    // message in it, or a ReleaseComplete for no call.
+    Bytes junk = setup(&kControl);
+    junk[4] = 9;
+    Bytes cut = h323_test::user_information(Uuie::kSetup, &kControl);
+    cut.resize(2);
+    const Bytes undecodable = h323_test::q931(h323_test::kSetupType, cut);
+    for (int i = 0; i < 300; i++) {
+        const uint8_t from[4] = {10, 1, static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i)};
+        const auto port = static_cast<uint16_t>(10000 + i);
+        deliver(frame(6, from, kCallee, port, 1720,
+                      i % 3 == 0   ? junk
+                      : i % 3 == 1 ? undecodable
+                                   : release()));
+    }
+    EXPECT_EQ(sal_alloc_bytes_in_use("H323"), 0u);
+
+    // A call after the junk gets its media rules.
+    port_up();
+    h323_test::Per olc;
+    h323_test::olc(olc, kCallerMedia);
+    h225(true, setup(nullptr, {olc.data()}));
+    h225(false,
+         h323_test::q931(h323_test::kConnectType,
+                         h323_test::user_information(Uuie::kConnect, nullptr, {},
+                                                     {h323_test::h245_olc_ack(kCalleeMedia)})));
+    EXPECT_EQ(rules(), 2);
+    EXPECT_EQ(hits(rtp_to(kCalleeMedia)), 1u);
+    h225(true, release());
+
+    // Calls are bounded; the full list is logged once until it had room.
+    auto full_lines = [] { return log_lines("too many calls"); };
+    const int before = full_lines();
     size_t held = 0;
     for (int i = 0; i < 300; i++) {
         if (i == 280) held = sal_alloc_bytes_in_use("H323");
@@ -276,6 +329,7 @@ TEST_F(voip_h323, CallListIsBounded) {
     }
     EXPECT_GT(held, 0u);
     EXPECT_EQ(sal_alloc_bytes_in_use("H323"), held);
+    EXPECT_EQ(full_lines(), before + 1);
     // A connection reset frees its call: a new one is followed again.
     Bytes rst = frame(6, kCaller, kCallee, 10000, 1720, {});
     rst[kTcpFlags] = 0x04;
@@ -283,6 +337,50 @@ TEST_F(voip_h323, CallListIsBounded) {
     EXPECT_LT(sal_alloc_bytes_in_use("H323"), held);
     h225(true, setup(&kControl), 20000);
     EXPECT_EQ(rules(), 2);
+    h225(true, setup(nullptr), 20002);
+    EXPECT_EQ(full_lines(), before + 2);
+}
+
+TEST_F(voip_h323, CallsWithoutSignallingOrMediaAreAged) {
+    sal_clock_manual(1000000);
+    port_up();
+    auto after = [](int seconds) {
+        sal_clock_advance(static_cast<uint64_t>(seconds) * 1000000);
+        // Any segment on the port looks for idle calls.
+        const uint8_t other[4] = {10, 9, 9, 9};
+        deliver(frame(6, other, kCallee, 33333, 1720, {}));
+    };
+    // A call with its control connection: kept while that carries segments.
+    h225(true, setup(&kControl));
+    EXPECT_EQ(rules(), 2);
+    after(200);
+    h245(true, Bytes{});
+    after(200);
+    EXPECT_EQ(rules(), 2);
+    after(301);
+    EXPECT_EQ(rules(), 0);
+    EXPECT_EQ(sal_alloc_bytes_in_use("H323"), 0u);
+
+    // A call in its media: kept while they flow, however quiet its signalling.
+    h323_test::Per olc;
+    h323_test::olc(olc, kCallerMedia);
+    h225(true, setup(nullptr, {olc.data()}), 40020);
+    h225(false,
+         h323_test::q931(h323_test::kConnectType,
+                         h323_test::user_information(Uuie::kConnect, nullptr, {},
+                                                     {h323_test::h245_olc_ack(kCalleeMedia)})),
+         40020);
+    EXPECT_EQ(rules(), 2);
+    for (int i = 0; i < 3; i++) {
+        after(200);
+        EXPECT_EQ(hits(rtp_to(kCallerMedia)), 1u);
+    }
+    after(200);
+    EXPECT_EQ(rules(), 2);
+    after(301);
+    EXPECT_EQ(rules(), 0);
+    EXPECT_EQ(sal_alloc_bytes_in_use("H323"), 0u);
+    sal_clock_real();
 }
 
 }  // namespace

@@ -62,6 +62,17 @@ TEST_P(factory_defaults, WebResetBringsEveryItemButRmonBackToTheFirstBoot) {
     auto backup = [&] {
         return backup_items(web_client::body_of(web_client::get(web, "/dxpqsw.cfg", cookie)));
     };
+    // What the chip runs with, as the monitor shows it.
+    auto running = [&fw] {
+        std::string all;
+        for (const char *command : {"cos show", "rate", "trunk show", "port e"})
+            all += std::string("== ") + command + "\n" + fw.output(command);
+        return all;
+    };
+    const std::string first_running = running();
+    // The first boot schedules with weights the chip takes, and the page
+    // shows them.
+    EXPECT_NE(first_running.find("COSQ 0 = 1 packets"), std::string::npos) << first_running;
     const auto first_boot = backup();
     ASSERT_TRUE(first_boot.count("vlan") && first_boot.count("rmon") && first_boot.count("qos"));
     ASSERT_EQ(vlan1_untagged(web_client::get(web, "/vlanlist.htm", cookie)),
@@ -90,6 +101,7 @@ TEST_P(factory_defaults, WebResetBringsEveryItemButRmonBackToTheFirstBoot) {
         {"/l2add.cgi", "mac=00-11-22-33-44-55&vid=1&port=5"},
         {"/aging.cgi", "enable=1&time=120"},
         {"/mirror.cgi", "ingress=1&egress=0&mtp=2&mode=1"},
+        {"/qos.cgi", "mode=3&p0=1&p1=0&p2=1&p3=1&p4=2&p5=2&p6=3&p7=3&w0=5&w1=9&w2=2&w3=3"},
         {"/queue_num.cgi", "queue_num=2"},
         {"/qos_enhance_mode.cgi", "mode=2"},
         {"/setrate.cgi", "port=3&ingress=1024&egress_enable=1&egress=10&burst=80"},
@@ -154,6 +166,12 @@ TEST_P(factory_defaults, WebResetBringsEveryItemButRmonBackToTheFirstBoot) {
         // rows back.
         EXPECT_EQ(reset[key], value) << key << " is not back at its first-boot value";
     }
+
+    // The chip runs as after the first boot: weights and queue map too.
+    const std::string reset_running = running();
+    EXPECT_TRUE(reset_running == first_running) << "first boot:\n"
+                                                << first_running << "after the reset:\n"
+                                                << reset_running;
 
     // What an administrator reads back on the pages.
     std::string form = web_client::get(web, "/setport.cgi?port=3", cookie);

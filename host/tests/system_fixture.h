@@ -75,6 +75,26 @@ class Switch {
         if (seen) *seen = buf;
         return found;
     }
+    // A monitor line's output without prompts and log lines. It ends at a
+    // mark of its own: a log line may bring a prompt of its own in between.
+    std::string output(const std::string &line, int seconds = 60) {
+        const std::string end = "end-of-output-" + std::to_string(++marks_);
+        std::string seen, out;
+        EXPECT_TRUE(run(line + "; echo " + end, end + "\n", &seen, seconds)) << line;
+        const std::string prompt = "DXP.0> ";
+        size_t from = 0;
+        while (from < seen.size()) {
+            size_t to = seen.find('\n', from);
+            if (to == std::string::npos) to = seen.size();
+            std::string text = seen.substr(from, to - from);
+            from = to + 1;
+            while (text.starts_with(prompt))
+                text = text.substr(prompt.size());
+            if (text.empty() || text.starts_with("[") || text == end) continue;
+            out += text + "\n";
+        }
+        return out;
+    }
     // Types bytes as they are (a Ctrl-D, a line without its newline).
     bool type(const std::string &bytes) {
         return write(in_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
@@ -84,6 +104,7 @@ class Switch {
 
   private:
     int offset_;
+    int marks_ = 0;
     pid_t pid_ = -1;
     int in_ = -1, out_ = -1;
 };

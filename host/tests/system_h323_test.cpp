@@ -1,5 +1,6 @@
 // An H.323 call between two network namespaces through switchfw's TAP ports
-// with Auto VoIP on: the Setup and Connect announce the H.245 address and the
+// with Auto VoIP on, after a burst of junk on the signalling port from many
+// addresses: the Setup and Connect announce the H.245 address and the
 // switch copies that connection to the CPU; OpenLogicalChannel and its Ack on
 // it replace those rules by the voice rules of the two media streams; the
 // ReleaseComplete leaves none. The field processor is read through the
@@ -12,6 +13,7 @@
 #include <sys/socket.h>
 #include <sys/time.h>
 
+#include <cstdio>
 #include <map>
 #include <string>
 
@@ -135,7 +137,42 @@ Entries entries_when(Switch &sw, std::pair<int, int> wanted) {
     return e;
 }
 
-TEST(system_h323, CallThroughTheSwitchOpensAndClosesItsRules) {
+// Segments to port 1720 from 300 source addresses and ports, each a TPKT
+// whose Q.931 protocol discriminator is 9, raw from a packet socket; the
+// destination MAC is no host's, so the switch floods them and no stack
+// answers.
+bool send_junk(const std::string &space, const std::string &tap, const std::string &dst_ip) {
+    h323_test::Bytes payload = h323_test::q931(h323_test::kSetupType, {0x00});
+    payload[4] = 9;
+    unsigned a, b, c, d;
+    if (std::sscanf(dst_ip.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d) != 4) return false;
+    // Addresses; IPv4 header, the source address 0 until set per segment;
+    // TCP header, the source port 0 until set per segment, to port 1720.
+    char head[160];
+    std::snprintf(head, sizeof head,
+                  "0200000000990200000000980800"
+                  "4500%04zx000000004006000000000000%02x%02x%02x%02x"
+                  "000006b800000001000000005018100000000000",
+                  40 + payload.size(), a, b, c, d);
+    std::string hex = head;
+    char two[3];
+    for (uint8_t byte : payload) {
+        std::snprintf(two, sizeof two, "%02x", byte);
+        hex += two;
+    }
+    return sh("ip netns exec " + space +
+              " python3 -c 'import socket,sys,time\n"
+              "s=socket.socket(socket.AF_PACKET,socket.SOCK_RAW); s.bind((sys.argv[1],0))\n"
+              "f=bytearray(bytes.fromhex(sys.argv[2]))\n"
+              "for i in range(300):\n"
+              "  f[26:30]=bytes([10,1,i>>8,i&255]); f[34:36]=(10000+i).to_bytes(2,\"big\")\n"
+              "  s.send(bytes(f)); time.sleep(0.005)' " +
+              tap + " " + hex) == 0;
+}
+
+class system_h323 : public testing::TestWithParam<int> {};
+
+TEST_P(system_h323, CallAfterJunkOpensAndClosesItsRules) {
     if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0)
         GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and curl";
     int id = static_cast<int>(getpid() % 10000);
@@ -146,7 +183,8 @@ TEST(system_h323, CallThroughTheSwitchOpensAndClosesItsRules) {
         ns.make(net + "0/24", {"swhnsa" + std::to_string(id), "swhnsb" + std::to_string(id)}));
     const std::string &ns_a = ns.spaces[0], &ns_b = ns.spaces[1];
 
-    Switch sw(test_workdir::path(), {"--tap", "1=" + tap1, "--tap", "2=" + tap2});
+    Switch sw(test_workdir::path(),
+              {"--board", std::to_string(GetParam()), "--tap", "1=" + tap1, "--tap", "2=" + tap2});
     ASSERT_TRUE(sw.run("", "DXP.0> "));
     ASSERT_TRUE(Netns::attach(tap1, ns_a, net + "1/24"));
     ASSERT_TRUE(Netns::attach(tap2, ns_b, net + "2/24"));
@@ -176,6 +214,10 @@ TEST(system_h323, CallThroughTheSwitchOpensAndClosesItsRules) {
     const h323_test::Address callee_media = {{10, 197, subnet, callee_host}, 30000};
     using h323_test::Uuie;
 
+    // Junk on the signalling port takes no call record away from the call.
+    ASSERT_TRUE(send_junk(ns_a, tap1, net + "2"));
+    EXPECT_EQ(entries(sw).size(), 8u);
+
     Connection signalling;
     ASSERT_TRUE(signalling.open(ns_a, ns_b, net + "2", 1720));
     ASSERT_TRUE(pass(signalling.caller, signalling.callee,
@@ -203,5 +245,10 @@ TEST(system_h323, CallThroughTheSwitchOpensAndClosesItsRules) {
     EXPECT_EQ(count(e, 5), std::make_pair(0, 0));
     EXPECT_EQ(e.size(), 8u) << "only the signalling rules";
 }
+
+INSTANTIATE_TEST_SUITE_P(boards_with_cfp, system_h323, testing::Values(52, 28),
+                         [](const testing::TestParamInfo<int> &info) {
+                             return "Board" + std::to_string(info.param);
+                         });
 
 }  // namespace

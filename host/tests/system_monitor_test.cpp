@@ -174,6 +174,25 @@ TEST_F(switchfw_monitor, LoopingTrafficLeavesTheConsoleAnswering) {
     ASSERT_TRUE(sw.run("Echo still answering", "still answering\r\n", &seen, 60)) << seen;
 }
 
+// A Ctrl-D typed at the prompt is one key on every board: the monitor says
+// how to leave and answers the next command.
+TEST(switchfw_monitor_boards, CtrlDAtThePromptKeepsTheMonitor) {
+    for (const char *board : {"52", "28", "26"}) {
+        SCOPED_TRACE(board);
+        Switch sw(test_workdir::path(), {"--board", board}, true);
+        ASSERT_TRUE(sw.run("", kPrompt, nullptr, 60));
+        std::string seen;
+        for (int i = 0; i < 2; i++) {
+            ASSERT_TRUE(sw.type("\x04"));
+            ASSERT_TRUE(sw.run("", "Type \"EXIT\" to exit shell\r\n" + kPrompt, &seen)) << seen;
+        }
+        EXPECT_EQ(seen.find("EOF"), std::string::npos) << seen;
+        ASSERT_TRUE(sw.run("Echo board " + std::string(board) + " answers",
+                           "board " + std::string(board) + " answers\r\n" + kPrompt, &seen))
+            << seen;
+    }
+}
+
 // The 26-port board's gigabit ports have copper PHYs whose interface the MAC
 // reports as RGMII; the self-tests put them back as they found them.
 TEST(switchfw_monitor_26, SelfTestsGiveTheGigabitPortsBack) {

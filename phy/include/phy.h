@@ -51,6 +51,9 @@ struct phy_cable_diag_t {
     int32_t fuzz_len;
 };
 static_assert(sizeof(phy_cable_diag_t) == 11 * 4);
+// What a cable_diag slot returns when the port had link: nothing was
+// pulse-tested, the pair states say nothing and the lengths are estimates.
+constexpr int PHY_CABLE_DIAG_LINK_UP = 1;
 
 // ---- Driver records.
 extern const phy_driver_t phy_null;

@@ -131,10 +131,12 @@ int restore_640x(int unit, int port, int test_rv) {
 int linked_640x(int unit, int port, int addr, uint16_t variant, phy_cable_diag_t *r) {
     uint16_t v = 0;
     if (int rv = rd(unit, port, kIntStatus, &v); rv < 0) return rv;
+    // A linked port is measured, never pulse-tested: its pair states say
+    // nothing, and the caller hears so.
     if ((v & kIntBothRx) != kIntBothRx) {
         r->npairs = 2;
         r->pair_len[0] = r->pair_len[1] = -1;
-        return SOC_E_NONE;
+        return PHY_CABLE_DIAG_LINK_UP;
     }
     phy_640x_cdiag_params_t p{.mode = 1,
                               .p = {0, 0, 0, 0, 0, 0, 300, 200, 160, 0x6096, 0x0207},
@@ -148,7 +150,7 @@ int linked_640x(int unit, int port, int addr, uint16_t variant, phy_cable_diag_t
         mend(&r->pair_len[0], &r->pair_len[1]);
         mend(&r->pair_len[2], &r->pair_len[3]);
     }
-    return rv;
+    return PHY_CABLE_DIAG_LINK_UP;
 }
 
 int unlinked_640x(int unit, int port, int addr, phy_cable_diag_t *r) {

@@ -587,7 +587,7 @@ int phy_cdiag_sw(int unit, int phy_addr, phy_cable_diag_t *result) {
                 break;
             case kLinked:
                 state = 0;
-                rv = 1;
+                rv = PHY_CABLE_DIAG_LINK_UP;
                 break;
             case kOpen:
                 state = 1;

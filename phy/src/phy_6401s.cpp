@@ -5,6 +5,7 @@
 // tells the port layer.
 #include "phy.h"
 #include "phy_internal.h"
+#include "phy_port_lock.h"
 #include "sal.h"
 #include "soc_error.h"
 #include "soc_property.h"
@@ -38,6 +39,7 @@ constexpr uint16_t kStore = 0x8000;
 constexpr uint32_t kCopperAdvertMask = 0x0c3f, kFiberAdvertMask = 0x0c20;
 constexpr uint32_t kFiberAbility = 0x349c20;
 
+// Guarded by the port's PHY lock (phy_port_lock.h): every slot takes it.
 PortBlocks<State6401s> states;
 
 State6401s *state_of(int unit, int port) {
@@ -356,16 +358,19 @@ int adv_set_6401s(int unit, int port, uint32_t ability) {
     if (st == nullptr) return SOC_E_PARAM;
     soc_cm_debug_print(DK_PHY, "phy_6401S_adv_local_set: u=%d p=%d mode=0x%x m=%d\n", unit, port,
                        ability, st->medium);
+    // The port layer hands over its whole ability word: each medium keeps
+    // only what it can advertise.
     if (tbi(unit, port)) {
-        current_config(st).words[PHY_MC_AN_ADVERT] = ability;
+        current_config(st).words[PHY_MC_AN_ADVERT] =
+            ability & (st->medium == PHY_MEDIUM_FIBER ? kFiberAdvertMask : kCopperAdvertMask);
         return SOC_E_NONE;
     }
     if (st->medium == PHY_MEDIUM_COPPER) {
         if (int rv = ge_adv_set(unit, port, ability); rv < 0) return rv;
-        st->copper.words[PHY_MC_AN_ADVERT] = ability;
+        st->copper.words[PHY_MC_AN_ADVERT] = ability & kCopperAdvertMask;
     } else if (st->medium == PHY_MEDIUM_FIBER) {
         if (int rv = fiber_advert_set(unit, port, ability); rv < 0) return rv;
-        st->fiber.words[PHY_MC_AN_ADVERT] = ability;
+        st->fiber.words[PHY_MC_AN_ADVERT] = ability & kFiberAdvertMask;
     } else {
         st->copper.words[PHY_MC_AN_ADVERT] = ability & kCopperAdvertMask;
         st->fiber.words[PHY_MC_AN_ADVERT] = ability & kFiberAdvertMask;
@@ -557,7 +562,7 @@ int medium_select(int unit, int port, State6401s *st, int m) {
     } else if (m == PHY_MEDIUM_FIBER) {
         if (int rv = apply(unit, port, st->fiber); rv < 0) return rv;
     }
-    phy_common_medium_change_notify(unit, port, m);
+    medium_change_later(unit, port, m);
     return SOC_E_NONE;
 }
 
@@ -610,15 +615,34 @@ int link_down_6401s(int unit, int port) {
     return SOC_E_NONE;
 }
 
+// What the fibre side refuses when the configuration is applied: a stored
+// one would stop every later switch to fibre at its first step.
+bool fiber_config_fits(const phy_medium_config_t &cfg) {
+    return cfg.words[PHY_MC_FORCE_SPEED] == 1000 && cfg.words[PHY_MC_FORCE_DUPLEX] != 0 &&
+           cfg.words[PHY_MC_MDIX] == PHY_MDIX_NORMAL;
+}
+
 int medium_config_set_6401s(int unit, int port, int medium, phy_medium_config_t *cfg) {
     State6401s *st = state_of(unit, port);
     if (st == nullptr || cfg == nullptr) return SOC_E_PARAM;
     if (medium != PHY_MEDIUM_COPPER && medium != PHY_MEDIUM_FIBER) return SOC_E_PARAM;
-    phy_medium_config_t &to = medium == PHY_MEDIUM_COPPER ? st->copper : st->fiber;
-    to = *cfg;
-    to.words[PHY_MC_AN_ADVERT] &=
+    phy_medium_config_t next = *cfg;
+    next.words[PHY_MC_AN_ADVERT] &=
         medium == PHY_MEDIUM_COPPER ? kCopperAdvertMask : kFiberAdvertMask;
-    return st->medium == medium ? apply(unit, port, to) : SOC_E_NONE;
+    if (medium == PHY_MEDIUM_FIBER && !tbi(unit, port) && !fiber_config_fits(next))
+        return SOC_E_CONFIG;
+    phy_medium_config_t &to = medium == PHY_MEDIUM_COPPER ? st->copper : st->fiber;
+    const phy_medium_config_t before = to;
+    to = next;
+    if (st->medium != medium) return SOC_E_NONE;
+    const int rv = apply(unit, port, to);
+    if (rv < 0) {
+        // Refused part-way: the PHY and the store go back to what they were.
+        to = before;
+        apply(unit, port, before);
+        to = before;
+    }
+    return rv;
 }
 
 int medium_config_get_6401s(int unit, int port, int medium, phy_medium_config_t *cfg) {
@@ -643,35 +667,35 @@ int medium_get_6401s(int unit, int port, int *medium) {
 
 const phy_driver_t phy_6401s_drv = {
     .drv_name = "6401S Gigabit PHY Driver",
-    .init = init_6401s,
-    .reset = mii_reset,
-    .link_get = link_get_6401s,
-    .enable_set = enable_set_6401s,
-    .enable_get = enable_get_6401s,
-    .duplex_set = duplex_set_6401s,
-    .duplex_get = duplex_get_6401s,
-    .speed_set = speed_set_6401s,
-    .speed_get = speed_get_6401s,
-    .master_set = master_set_6401s,
-    .master_get = master_get_6401s,
-    .autoneg_set = autoneg_set_6401s,
-    .autoneg_get = autoneg_get_6401s,
-    .adv_local_set = adv_set_6401s,
-    .adv_local_get = adv_get_6401s,
-    .adv_remote_get = remote_get_6401s,
-    .loopback_set = lb_set_6401s,
-    .loopback_get = lb_get_6401s,
-    .interface_set = interface_set_6401s,
-    .interface_get = interface_get_6401s,
-    .ability_get = ability_get_6401s,
+    .init = Locked<init_6401s>::call,
+    .reset = Locked<mii_reset>::call,
+    .link_get = Locked<link_get_6401s>::call,
+    .enable_set = Locked<enable_set_6401s>::call,
+    .enable_get = Locked<enable_get_6401s>::call,
+    .duplex_set = Locked<duplex_set_6401s>::call,
+    .duplex_get = Locked<duplex_get_6401s>::call,
+    .speed_set = Locked<speed_set_6401s>::call,
+    .speed_get = Locked<speed_get_6401s>::call,
+    .master_set = Locked<master_set_6401s>::call,
+    .master_get = Locked<master_get_6401s>::call,
+    .autoneg_set = Locked<autoneg_set_6401s>::call,
+    .autoneg_get = Locked<autoneg_get_6401s>::call,
+    .adv_local_set = Locked<adv_set_6401s>::call,
+    .adv_local_get = Locked<adv_get_6401s>::call,
+    .adv_remote_get = Locked<remote_get_6401s>::call,
+    .loopback_set = Locked<lb_set_6401s>::call,
+    .loopback_get = Locked<lb_get_6401s>::call,
+    .interface_set = Locked<interface_set_6401s>::call,
+    .interface_get = Locked<interface_get_6401s>::call,
+    .ability_get = Locked<ability_get_6401s>::call,
     .linkup_event = nullptr,
-    .linkdown_event = link_down_6401s,
-    .mdix_set = mdix_set_6401s,
-    .mdix_get = mdix_get_6401s,
-    .mdix_status_get = mdix_status_get_6401s,
-    .medium_config_set = medium_config_set_6401s,
-    .medium_config_get = medium_config_get_6401s,
-    .medium_get = medium_get_6401s,
+    .linkdown_event = Locked<link_down_6401s>::call,
+    .mdix_set = Locked<mdix_set_6401s>::call,
+    .mdix_get = Locked<mdix_get_6401s>::call,
+    .mdix_status_get = Locked<mdix_status_get_6401s>::call,
+    .medium_config_set = Locked<medium_config_set_6401s>::call,
+    .medium_config_get = Locked<medium_config_get_6401s>::call,
+    .medium_get = Locked<medium_get_6401s>::call,
     .cable_diag = nullptr,
     .link_change = nullptr,
     .spare = {},

@@ -7,6 +7,7 @@
 #include "drv_reg_value.h"
 #include "phy.h"
 #include "phy_internal.h"
+#include "phy_port_lock.h"
 #include "sal.h"
 #include "soc_error.h"
 #include "soc_property.h"
@@ -33,6 +34,7 @@ constexpr uint16_t kSelMode = 0x7c00, kSelAutoDetect = 0x7800, kSelLinkChanged =
                    kSelSerdesStatus = 0x15 << 10;
 constexpr uint16_t kStore = 0x8000;
 constexpr uint32_t kUnitSgmii = 0x80;  // unit flag: the PHYs' MAC side is SGMII
+constexpr uint32_t kCopperAdvertMask = 0x0c3f, kFiberAdvertMask = 0x0c20;
 
 // Chip groups the driver tells apart.
 constexpr uint32_t kChipsNoFiber = 0x93800000;
@@ -42,6 +44,7 @@ constexpr uint32_t kChipsSgmiiMode = 0x25800000;
 constexpr uint32_t kChipsLowPowerAux = 0x12000000;
 constexpr uint32_t kChipsDetectDefault = 0x2c000000;
 
+// Guarded by the port's PHY lock (phy_port_lock.h): every slot takes it.
 PortBlocks<State640x> states;
 
 State640x *state_of(int unit, int port) {
@@ -275,7 +278,7 @@ int to_copper(int unit, int port, State640x *st) {
     if (int rv = reset_setup(unit, port, st); rv < 0) return rv;
     if (int rv = apply(unit, port, st->copper); rv < 0) return rv;
     if (int rv = check_100fx(unit, port); rv < 0) return rv;
-    phy_common_medium_change_notify(unit, port, PHY_MEDIUM_COPPER);
+    medium_change_later(unit, port, PHY_MEDIUM_COPPER);
     return SOC_E_NONE;
 }
 
@@ -287,7 +290,7 @@ int to_fiber(int unit, int port, State640x *st) {
     if (int rv = reset_setup(unit, port, st); rv < 0) return rv;
     if (int rv = check_100fx(unit, port); rv < 0) return rv;
     if (int rv = apply(unit, port, st->fiber); rv < 0) return rv;
-    phy_common_medium_change_notify(unit, port, PHY_MEDIUM_FIBER);
+    medium_change_later(unit, port, PHY_MEDIUM_FIBER);
     return SOC_E_NONE;
 }
 
@@ -492,13 +495,15 @@ int autoneg_set_640x(int unit, int port, int enable) {
 int adv_set_640x(int unit, int port, uint32_t ability) {
     State640x *st = state_of(unit, port);
     if (st == nullptr) return SOC_E_PARAM;
+    // The port layer hands over its whole ability word: each side keeps only
+    // what it can advertise.
     if (copper_active(unit, port)) {
         if (int rv = ge_adv_set(unit, port, ability); rv < 0) return rv;
-        st->copper.words[PHY_MC_AN_ADVERT] = ability;
+        st->copper.words[PHY_MC_AN_ADVERT] = ability & kCopperAdvertMask;
         return SOC_E_NONE;
     }
     if (int rv = wr(unit, port, MII_ANA, x1000_page_of(ability)); rv < 0) return rv;
-    st->fiber.words[PHY_MC_AN_ADVERT] = ability;
+    st->fiber.words[PHY_MC_AN_ADVERT] = ability & kFiberAdvertMask;
     return SOC_E_NONE;
 }
 
@@ -619,17 +624,29 @@ int mdix_status_get_640x(int unit, int port, int *status) {
 int medium_config_set_640x(int unit, int port, int medium, phy_medium_config_t *cfg) {
     State640x *st = state_of(unit, port);
     if (st == nullptr || cfg == nullptr) return SOC_E_PARAM;
-    if (medium == PHY_MEDIUM_COPPER) {
-        st->copper = *cfg;
-        st->copper.words[PHY_MC_AN_ADVERT] &= 0x0c3f;
-        return copper_active(unit, port) ? apply(unit, port, st->copper) : SOC_E_NONE;
+    if (medium != PHY_MEDIUM_COPPER && medium != PHY_MEDIUM_FIBER) return SOC_E_PARAM;
+    const bool copper = medium == PHY_MEDIUM_COPPER;
+    phy_medium_config_t next = *cfg;
+    next.words[PHY_MC_AN_ADVERT] &= copper ? kCopperAdvertMask : kFiberAdvertMask;
+    // The fibre side runs at 1000 full with normal MDI only; a stored
+    // configuration it refuses would fail every later switch to fibre.
+    const uint32_t speed = next.words[PHY_MC_FORCE_SPEED];
+    if (!copper && ((speed != 0 && speed != 1000) || next.words[PHY_MC_FORCE_DUPLEX] == 0 ||
+                    next.words[PHY_MC_MDIX] != PHY_MDIX_NORMAL))
+        return SOC_E_CONFIG;
+    phy_medium_config_t &to = copper ? st->copper : st->fiber;
+    const phy_medium_config_t before = to;
+    to = next;
+    const bool active = copper ? copper_active(unit, port) : (flags(unit, port) & PHY_FLAGS_FIBER);
+    if (!active) return SOC_E_NONE;
+    const int rv = apply(unit, port, to);
+    if (rv < 0) {
+        // Refused part-way: the PHY and the store go back to what they were.
+        to = before;
+        apply(unit, port, before);
+        to = before;
     }
-    if (medium == PHY_MEDIUM_FIBER) {
-        st->fiber = *cfg;
-        st->fiber.words[PHY_MC_AN_ADVERT] &= 0x0c20;
-        return (flags(unit, port) & PHY_FLAGS_FIBER) ? apply(unit, port, st->fiber) : SOC_E_NONE;
-    }
-    return SOC_E_PARAM;
+    return rv;
 }
 
 int medium_config_get_640x(int unit, int port, int medium, phy_medium_config_t *cfg) {
@@ -679,37 +696,37 @@ int reset_setup_640x(int unit, int port) {
 
 const phy_driver_t phy_640x_drv = {
     .drv_name = "640X Gigabit PHY Driver",
-    .init = init_640x,
-    .reset = mii_reset,
-    .link_get = link_get_640x,
-    .enable_set = enable_set_640x,
-    .enable_get = phy::enable_get,
-    .duplex_set = duplex_set_640x,
-    .duplex_get = copper_or_fixed<mii_duplex_get, 1>,
-    .speed_set = speed_set_640x,
-    .speed_get = speed_get_640x,
-    .master_set = master_set_640x,
-    .master_get = copper_or_fixed<mii_master_get, PHY_MS_NONE>,
-    .autoneg_set = autoneg_set_640x,
-    .autoneg_get = mii_autoneg_get,
-    .adv_local_set = adv_set_640x,
-    .adv_local_get = adv_get_640x,
-    .adv_remote_get = remote_get_640x,
-    .loopback_set = mii_lb_set,
-    .loopback_get = mii_lb_get,
-    .interface_set = interface_set_640x,
-    .interface_get = interface_get_640x,
-    .ability_get = ge_ability,
+    .init = Locked<init_640x>::call,
+    .reset = Locked<mii_reset>::call,
+    .link_get = Locked<link_get_640x>::call,
+    .enable_set = Locked<enable_set_640x>::call,
+    .enable_get = Locked<phy::enable_get>::call,
+    .duplex_set = Locked<duplex_set_640x>::call,
+    .duplex_get = Locked<copper_or_fixed<mii_duplex_get, 1>>::call,
+    .speed_set = Locked<speed_set_640x>::call,
+    .speed_get = Locked<speed_get_640x>::call,
+    .master_set = Locked<master_set_640x>::call,
+    .master_get = Locked<copper_or_fixed<mii_master_get, PHY_MS_NONE>>::call,
+    .autoneg_set = Locked<autoneg_set_640x>::call,
+    .autoneg_get = Locked<mii_autoneg_get>::call,
+    .adv_local_set = Locked<adv_set_640x>::call,
+    .adv_local_get = Locked<adv_get_640x>::call,
+    .adv_remote_get = Locked<remote_get_640x>::call,
+    .loopback_set = Locked<mii_lb_set>::call,
+    .loopback_get = Locked<mii_lb_get>::call,
+    .interface_set = Locked<interface_set_640x>::call,
+    .interface_get = Locked<interface_get_640x>::call,
+    .ability_get = Locked<ge_ability>::call,
     .linkup_event = nullptr,
-    .linkdown_event = link_down_640x,
-    .mdix_set = mdix_set_640x,
-    .mdix_get = mdix_get_640x,
-    .mdix_status_get = mdix_status_get_640x,
-    .medium_config_set = medium_config_set_640x,
-    .medium_config_get = medium_config_get_640x,
-    .medium_get = medium_get_640x,
-    .cable_diag = cable_diag_hw,
-    .link_change = link_change_640x,
+    .linkdown_event = Locked<link_down_640x>::call,
+    .mdix_set = Locked<mdix_set_640x>::call,
+    .mdix_get = Locked<mdix_get_640x>::call,
+    .mdix_status_get = Locked<mdix_status_get_640x>::call,
+    .medium_config_set = Locked<medium_config_set_640x>::call,
+    .medium_config_get = Locked<medium_config_get_640x>::call,
+    .medium_get = Locked<medium_get_640x>::call,
+    .cable_diag = Locked<cable_diag_hw>::call,
+    .link_change = Locked<link_change_640x>::call,
     .spare = {},
 };
 

@@ -90,8 +90,8 @@ TEST_F(cable_diag_640x, BuiltInTestReportsFourPairs) {
     phy.setCableLength(42);
     phy.setPairFault(2, PairFault::Short, 9);
     chip().linkUp(25, sim::LinkPartner::autonegotiating(sim::kAbilityAll));
-    // Linked: lengths only, the pairs' states stay Ok.
-    EXPECT_EQ(run(d, 25), (Pairs{0, {0, 0, 0, 0}, {42, 42, 9, 42}, 0}));
+    // Linked: lengths only; the answer says the pairs were not tested.
+    EXPECT_EQ(run(d, 25, PHY_CABLE_DIAG_LINK_UP), (Pairs{0, {0, 0, 0, 0}, {42, 42, 9, 42}, 0}));
 
     chip().linkDown(25);
     phy.setPairFault(1, PairFault::Unknown, 3);
@@ -123,7 +123,7 @@ TEST_F(cable_diag_640x, UnlinkedRunsRepeatOnlyWithoutAFaultAndLinkedLengthsAreMe
     ASSERT_EQ(link(d, 25), 1);
     // A lost echo on pair D (the link falls back to 100 Mb/s and stays).
     phy.setPairFault(3, PairFault::Open, 150);
-    EXPECT_EQ(run(d, 25), (Pairs{0, {0, 0, 0, 0}, {25, 25, 25, 25}, 0}));
+    EXPECT_EQ(run(d, 25, PHY_CABLE_DIAG_LINK_UP), (Pairs{0, {0, 0, 0, 0}, {25, 25, 25, 25}, 0}));
 }
 
 TEST_F(cable_diag_640x, UnsupportedVariantsAndFailedAccessesGiveTheirCodes) {
@@ -156,7 +156,7 @@ TEST_F(cable_diag_640x, EchoAnalysisFindsFaultsAndEstimatesALinkedCable) {
     phy.setCableLength(40);
     chip().linkUp(25, sim::LinkPartner::autonegotiating(sim::kAbilityAll));
     ASSERT_EQ(link(d, 25), 1);
-    EXPECT_EQ(run(d, 25, 1), (Pairs{0, {0, 0, 0, 0}, {40, 40, 40, 40}, 0}));
+    EXPECT_EQ(run(d, 25, PHY_CABLE_DIAG_LINK_UP), (Pairs{0, {0, 0, 0, 0}, {40, 40, 40, 40}, 0}));
 
     // A PHY the analysis does not know.
     chip().phyPoke(25, 3, phy_id1(PHY_OUI_KEY_B, PHY_MODEL_6405, 0));

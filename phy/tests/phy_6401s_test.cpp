@@ -1,6 +1,9 @@
 // The dual-media gigabit PHY driver over the model's dual-media PHY: the
 // medium each link poll picks, the fibre deglitch, the per-medium
 // configurations and the limits of the fibre side.
+#include <atomic>
+#include <thread>
+
 #include "phy_fixture.h"
 #include "sal_host.h"
 
@@ -214,6 +217,80 @@ TEST_F(phy_6401s, ConfigurationsFollowTheirMedium) {
     chip().fiberDown(25);
     ASSERT_EQ(settle(d), 1);
     EXPECT_EQ(chip().portLink(25).speed, 100);  // the copper advert came back
+}
+
+// A refused fibre configuration leaves the stored one and the PHY as they
+// were, so later switches to fibre still apply it; the port layer's whole
+// ability word is stored as the fibre bits only.
+TEST_F(phy_6401s, ARefusedFibreConfigurationChangesNothing) {
+    const phy_driver_t *d = start();
+    chip().linkUp(25, sim::LinkPartner::fiber());
+    ASSERT_EQ(settle(d), 1);
+    ASSERT_EQ(d->adv_local_set(0, 25, 0x309020 | DRV_PA_PAUSE_TX | DRV_PA_PAUSE_RX), 0);
+    phy_medium_config_t before{};
+    ASSERT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_FIBER, &before), 0);
+    EXPECT_EQ(before.words[PHY_MC_AN_ADVERT], 0x0c20u);
+    const uint16_t ctrl = reg(25, 11);
+
+    for (auto [word, value] : {std::pair{PHY_MC_FORCE_SPEED, 100u},
+                               {PHY_MC_FORCE_SPEED, 0u},
+                               {PHY_MC_FORCE_DUPLEX, 0u},
+                               {PHY_MC_MDIX, 0u}}) {
+        phy_medium_config_t bad = before;
+        bad.words[word] = value;
+        EXPECT_EQ(d->medium_config_set(0, 25, PHY_MEDIUM_FIBER, &bad), SOC_E_CONFIG) << word;
+        phy_medium_config_t after{};
+        ASSERT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_FIBER, &after), 0);
+        EXPECT_EQ(std::vector<uint32_t>(std::begin(after.words), std::end(after.words)),
+                  std::vector<uint32_t>(std::begin(before.words), std::end(before.words)));
+        EXPECT_EQ(reg(25, 11), ctrl);
+    }
+    // The fibre still comes back whole after copper ran.
+    chip().linkUp(25, sim::LinkPartner::autonegotiating(sim::kAbilityAll));
+    chip().fiberDown(25);
+    ASSERT_EQ(settle(d), 1);
+    chip().linkUp(25, sim::LinkPartner::fiber());
+    ASSERT_EQ(settle(d), 1);
+    EXPECT_EQ(medium(d), PHY_MEDIUM_FIBER);
+}
+
+// Link scan and a manager change the port's state together: each slot runs
+// whole under the port's lock, and the medium-change callback runs after it
+// (it may call the driver again).
+int reentered = 0;
+void on_medium_reenter(int unit, int port, int, void *) {
+    int m = -1;
+    if (phy_6401s_drv.medium_get(unit, port, &m) == 0) reentered++;
+}
+
+TEST_F(phy_6401s, LinkScanAndManagersShareThePortSafely) {
+    const phy_driver_t *d = start();
+    ASSERT_EQ(phy_common_medium_change_unregister(0, 25, on_medium, nullptr), 0);
+    ASSERT_EQ(phy_common_medium_change_register(0, 25, on_medium_reenter, nullptr), 0);
+    reentered = 0;
+    chip().linkUp(25, sim::LinkPartner::autonegotiating(sim::kAbilityAll));
+    std::atomic<bool> stop{false};
+    std::thread scan([&] {
+        for (int i = 0; i < 200; i++) {
+            if (i % 2)
+                chip().fiberDown(25);
+            else
+                chip().linkUp(25, sim::LinkPartner::fiber());
+            int up = 0;
+            d->link_get(0, 25, &up);
+            d->link_get(0, 25, &up);
+        }
+        stop = true;
+    });
+    while (!stop) {
+        phy_medium_config_t cfg{};
+        ASSERT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_COPPER, &cfg), 0);
+        d->medium_config_set(0, 25, PHY_MEDIUM_COPPER, &cfg);
+        uint32_t ability = 0;
+        d->ability_get(0, 25, &ability);
+    }
+    scan.join();
+    EXPECT_GT(reentered, 0);
 }
 
 TEST_F(phy_6401s, CopperLinkDownResetsThePhyAndKeepsTheUsersSettings) {

@@ -95,6 +95,43 @@ TEST_F(phy_640x, FibreAt100BaseFxLinksAt100) {
     EXPECT_TRUE(chip().portLink(25).up);
 }
 
+TEST_F(phy_640x, ARefusedFibreConfigurationChangesNothing) {
+    const phy_driver_t *d = startCombo(true);
+    ASSERT_EQ(medium(d), PHY_MEDIUM_FIBER);
+    ASSERT_EQ(d->adv_local_set(0, 25, 0x309020), 0);
+    phy_medium_config_t before{};
+    ASSERT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_FIBER, &before), 0);
+    EXPECT_EQ(before.words[PHY_MC_AN_ADVERT], 0x20u);
+    phy_medium_config_t bad = before;
+    bad.words[PHY_MC_FORCE_SPEED] = 100;
+    EXPECT_EQ(d->medium_config_set(0, 25, PHY_MEDIUM_FIBER, &bad), SOC_E_CONFIG);
+    phy_medium_config_t after{};
+    ASSERT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_FIBER, &after), 0);
+    EXPECT_EQ(after.words[PHY_MC_FORCE_SPEED], 1000u);
+    EXPECT_EQ(after.words[PHY_MC_AN_ENABLE], before.words[PHY_MC_AN_ENABLE]);
+}
+
+// On the DXP7101 the fibre side runs through the switch chip's SERDES: its
+// status register gives the link, and copper takes over when the fibre goes.
+TEST_F(phy_640x, FibreThroughTheSwitchSerdesLinksAndGivesWayToCopper) {
+    startPhy(sim::ChipKind::DXP7101, sim::PhyKind::GigabitCombo);
+    sal_config_set("phy_automedium", "1");
+    chip().fiberStrapSet(49);
+    const phy_driver_t *d = attach(49);
+    ASSERT_EQ(d, &phy_640x_drv);
+    ASSERT_EQ(phy_common_medium_change_register(0, 49, on_medium, nullptr), 0);
+    switches = 0;
+    chip().linkUp(49, sim::LinkPartner::fiber());
+    EXPECT_EQ(link(d, 49), 1);
+    EXPECT_EQ(last_medium, PHY_MEDIUM_FIBER);
+    chip().linkUp(49, sim::LinkPartner::autonegotiating(sim::kAbilityAll));
+    chip().fiberDown(49);
+    link(d, 49);
+    EXPECT_EQ(link(d, 49), 1);
+    EXPECT_EQ(last_medium, PHY_MEDIUM_COPPER);
+    EXPECT_EQ(switches, 2);
+}
+
 TEST_F(phy_640x, FibreDetectOutsideTheModelsSetFailsTheInit) {
     startPhy(sim::ChipKind::DXP7102A1, sim::PhyKind::GigabitCombo);
     sal_config_set("phy_automedium", "1");

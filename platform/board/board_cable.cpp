@@ -61,15 +61,20 @@ bool pair_fault_of(const std::string &text, PairFaultSpec *out) {
 
 struct FiberPlug {
     int chip_port;
-    uint32_t delay_ms;
+    int speed;
+    uint32_t up_ms;
+    uint32_t gone_ms;  // 0: stays
 };
 
 void plug_fiber_later(void *arg) {
     const FiberPlug plug = *static_cast<FiberPlug *>(arg);
     delete static_cast<FiberPlug *>(arg);
-    sal_usleep(plug.delay_ms * 1000);
+    sal_usleep(plug.up_ms * 1000);
     if (sim::Board *board = sim::boundBoard())
-        board->chip().linkUp(plug.chip_port, sim::LinkPartner::fiber());
+        board->chip().linkUp(plug.chip_port, sim::LinkPartner::fiber(plug.speed));
+    if (plug.gone_ms == 0) return;
+    sal_usleep((plug.gone_ms - plug.up_ms) * 1000);
+    if (sim::Board *board = sim::boundBoard()) board->chip().fiberDown(plug.chip_port);
 }
 
 }  // namespace
@@ -110,7 +115,8 @@ int board_host_cable_set(int user_port, const char *cable, char *error, size_t s
     return 0;
 }
 
-int board_host_fiber_set(int user_port, int plugged, uint32_t delay_ms, char *error, size_t size) {
+int board_host_fiber_set(int user_port, int speed, uint32_t up_ms, uint32_t gone_ms, char *error,
+                         size_t size) {
     const int chip_port = board_host_chip_port(user_port, error, size);
     if (chip_port < 0) return -1;
     sim::Board *board = sim::boundBoard();
@@ -119,15 +125,19 @@ int board_host_fiber_set(int user_port, int plugged, uint32_t delay_ms, char *er
         return fail(error, size,
                     "port " + std::to_string(user_port) +
                         " has no fibre side (choose a 640x or 6401s gigabit PHY)");
-    if (!plugged) {
-        board->chip().fiberDown(chip_port);
+    if (speed != 1000 && speed != 100) return fail(error, size, "a fibre runs at 1000 or 100 Mb/s");
+    if (speed == 100 && kind != sim::PhyKind::GigabitCombo)
+        return fail(error, size,
+                    "port " + std::to_string(user_port) + " takes no 100BASE-FX (a 640x PHY does)");
+    if (gone_ms != 0 && gone_ms <= up_ms)
+        return fail(error, size, "the fibre must go after it came");
+    // A port with a fibre socket has its PHY's fibre interface wired.
+    if (kind == sim::PhyKind::GigabitCombo) board->chip().fiberStrapSet(chip_port);
+    if (up_ms == 0 && gone_ms == 0) {
+        board->chip().linkUp(chip_port, sim::LinkPartner::fiber(speed));
         return 0;
     }
-    if (delay_ms == 0) {
-        board->chip().linkUp(chip_port, sim::LinkPartner::fiber());
-        return 0;
-    }
-    auto *plug = new FiberPlug{chip_port, delay_ms};
+    auto *plug = new FiberPlug{chip_port, speed, up_ms, gone_ms};
     if (sal_thread_create("fiberPlug", 16384, 50, plug_fiber_later, plug) == SAL_THREAD_ERROR) {
         delete plug;
         return fail(error, size, "cannot start the fibre plug thread");

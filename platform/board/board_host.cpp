@@ -8,6 +8,7 @@
 
 #include "bde.h"
 #include "board_events.h"
+#include "chipdata/ids.h"
 #include "sal.h"
 #include "sim/board.h"
 #include "sim/host_binding.h"
@@ -28,13 +29,33 @@ int fail(char *error, size_t size, const std::string &text) {
 struct GigabitPhyChoice {
     const char *name;
     sim::PhyKind kind;
+    sim::PhyPart part;  // none given: the kind's usual part
 };
+constexpr sim::PhyPart part(uint32_t key, uint16_t model) {
+    return {phy_id0(key), phy_id1(key, model, 0)};
+}
+// The kinds, then each gigabit model by its number: the copper models with
+// their own register settings, and the copper/fibre models.
 constexpr GigabitPhyChoice kGigabitPhys[] = {
-    {"serdes", sim::PhyKind::None},
-    {"copper", sim::PhyKind::GigabitCopper},
-    {"640x", sim::PhyKind::GigabitCombo},
-    {"6401s", sim::PhyKind::GigabitDualMedia},
+    {"serdes", sim::PhyKind::None, {}},
+    {"copper", sim::PhyKind::GigabitCopper, {}},
+    {"640x", sim::PhyKind::GigabitCombo, {}},
+    {"6401s", sim::PhyKind::GigabitDualMedia, {}},
+    {"6406", sim::PhyKind::GigabitCopper, part(PHY_OUI_KEY_D, PHY_MODEL_6406)},
+    {"6407", sim::PhyKind::GigabitCopper, part(PHY_OUI_KEY_D, PHY_MODEL_6407)},
+    {"6408", sim::PhyKind::GigabitCopper, part(PHY_OUI_KEY_D, PHY_MODEL_6408)},
+    {"6409", sim::PhyKind::GigabitCopper, part(PHY_OUI_KEY_D, PHY_MODEL_6409)},
+    {"6410", sim::PhyKind::GigabitCopper, part(PHY_OUI_KEY_D, PHY_MODEL_6410)},
+    {"6402", sim::PhyKind::GigabitCombo, part(PHY_OUI_KEY_D, PHY_MODEL_6402)},
+    {"6412", sim::PhyKind::GigabitCombo, part(PHY_OUI_KEY_D, PHY_MODEL_6412)},
+    {"6413", sim::PhyKind::GigabitCombo, part(PHY_OUI_KEY_D, PHY_MODEL_6413)},
+    {"6414", sim::PhyKind::GigabitCombo, part(PHY_OUI_KEY_B, PHY_MODEL_6414)},
+    {"6415", sim::PhyKind::GigabitCombo, part(PHY_OUI_KEY_B, PHY_MODEL_6415)},
+    {"6416", sim::PhyKind::GigabitCombo, part(PHY_OUI_KEY_B, PHY_MODEL_6416)},
 };
+constexpr const char *kGigabitPhyList =
+    "board, serdes, copper, 640x, 6401s, 6406, 6407, 6408, 6409, 6410, 6402, 6412, 6413, 6414, "
+    "6415 or 6416";
 // Empty: the board's own.
 std::string &gigabit_phy_choice() {
     static auto *choice = new std::string;
@@ -50,9 +71,7 @@ int board_host_gigabit_phy_set(const char *kind, char *error, size_t size) {
     for (const GigabitPhyChoice &c : kGigabitPhys)
         known = known || name == c.name;
     if (!known)
-        return fail(
-            error, size,
-            "unknown gigabit PHY '" + name + "'; choose board, serdes, copper, 640x or 6401s");
+        return fail(error, size, "unknown gigabit PHY '" + name + "'; choose " + kGigabitPhyList);
     std::lock_guard<std::mutex> g(host_lock);
     gigabit_phy_choice() = name;
     return 0;
@@ -76,7 +95,10 @@ int board_host_start(const char *ports, const char *bus, char *error, size_t siz
     if (!sim::BoardConfig::fromPortCount(ports ? ports : "", &config, &reason))
         return fail(error, size, reason);
     for (const GigabitPhyChoice &c : kGigabitPhys) {
-        if (gigabit_phy_choice() == c.name) config.gigabit_phy = c.kind;
+        if (gigabit_phy_choice() == c.name) {
+            config.gigabit_phy = c.kind;
+            config.gigabit_part = c.part;
+        }
     }
     std::string mode = bus ? bus : "";
     if (mode == "direct") {

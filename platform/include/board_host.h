@@ -14,8 +14,10 @@ int board_host_start(const char *ports, const char *bus, char *error, size_t siz
 // What the next board_host_start fits on the gigabit ports: "board" (the
 // board's own: the chip's SERDES, or copper PHYs where the chip has none),
 // "serdes", "copper" (generic gigabit copper PHYs), "640x" (copper/fibre
-// PHYs of the 640X kind) or "6401s" (dual-media copper and fibre PHYs). 0,
-// or -1 with the valid choices in error.
+// PHYs of the 640X kind), "6401s" (dual-media copper and fibre PHYs), or a
+// model by its number: the copper models 6406, 6407, 6408, 6409 and 6410
+// (6410/11), the copper/fibre models 6402, 6412, 6413, 6414, 6415 and 6416
+// (the one "640x" fits). 0, or -1 with the valid choices in error.
 int board_host_gigabit_phy_set(const char *kind, char *error, size_t size);
 // The chip port of front-panel port user_port (1..N) of the started board;
 // -1 with the reason in error when there is no board or no such port.
@@ -26,10 +28,13 @@ int board_host_chip_port(int user_port, char *error, size_t size);
 // unknown) at M metres, which the cable tests find. 0, or -1 with the
 // reason in error.
 int board_host_cable_set(int user_port, const char *cable, char *error, size_t size);
-// Gives the fibre side of port user_port's PHY a 1000BASE-X partner (signal
-// appears) after delay_ms of the platform clock, or takes it away
-// (plugged 0) at once. 0, or -1 with the reason in error.
-int board_host_fiber_set(int user_port, int plugged, uint32_t delay_ms, char *error, size_t size);
+// Fits a fibre socket on port user_port: the fibre interface of its
+// copper/fibre PHY is wired (strapped), and a partner of speed 1000
+// (1000BASE-X) or 100 (100BASE-FX, copper/fibre PHYs only) gives it signal
+// from up_ms of the platform clock on, until gone_ms (0: for good), when the
+// fibre is pulled again. 0, or -1 with the reason in error.
+int board_host_fiber_set(int user_port, int speed, uint32_t up_ms, uint32_t gone_ms, char *error,
+                         size_t size);
 // Unbinds and destroys the board started by board_host_start; the firmware
 // threads that use it must have stopped.
 void board_host_stop(void);

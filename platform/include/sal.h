@@ -159,6 +159,10 @@ struct sal_console_ops {
     // the writers to that console only. Null: one lock shared by the
     // consoles that bring none; the board's console always has its own.
     sal_mutex_t lock = nullptr;
+    // 1 when the last end of input was the end of the console itself (a
+    // closed pipe, a terminal that went away), 0 when it was one end-of-input
+    // key typed at a terminal that stays. Null: every end is final.
+    int (*input_closed)(void *ctx) = nullptr;
 };
 const sal_console_ops *sal_console_bind(const sal_console_ops *ops);  // returns previous
 const sal_console_ops *sal_console_bound(void);
@@ -171,6 +175,9 @@ const sal_console_ops *sal_console_default_set(const sal_console_ops *ops);
 void sal_console_release(const sal_console_ops *ops);
 int sal_console_write(const char *buf, size_t len);
 int sal_console_read_line(char *buf, size_t size);
+// After a read that found the end of input: 1 when the calling thread's
+// console has no more input to give, 0 when the end was a key typed at it.
+int sal_console_input_closed(void);
 // Typed input of the calling thread's console shown or hidden (passwords).
 int sal_console_echo_set(int on);
 // Like sal_console_printf, but to the board's console whichever console the

@@ -1,4 +1,5 @@
 // Console output and input, the console switch, debug flags and the log file.
+#include <poll.h>
 #include <pthread.h>
 #include <termios.h>
 #include <unistd.h>
@@ -20,6 +21,18 @@ int stdio_write(void *, const char *buf, size_t len) {
     return static_cast<int>(n);
 }
 
+// Set by a read that found the end of standard input: whether that end was
+// final. Only the console thread reads standard input.
+std::atomic<bool> stdin_closed{false};
+
+// A Ctrl-D at a terminal ends a read but not the terminal; a terminal that
+// went away reports an error or a hang-up, and a pipe's end is final.
+bool stdin_end_is_final() {
+    if (std::ferror(stdin) != 0 || isatty(STDIN_FILENO) == 0) return true;
+    pollfd p{STDIN_FILENO, POLLIN, 0};
+    return poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 int stdio_read_line(void *, char *buf, size_t size) {
     if (buf == nullptr || size == 0) return -1;
     std::fflush(stdout);
@@ -35,7 +48,10 @@ int stdio_read_line(void *, char *buf, size_t size) {
     // stdio keeps the end-of-file flag once set: a Ctrl-D on a terminal ends
     // one read (SAVE's text, an answer), not every read after it. A closed
     // pipe still ends each read at once.
-    if (c == EOF) std::clearerr(stdin);
+    if (c == EOF) {
+        stdin_closed = stdin_end_is_final();
+        std::clearerr(stdin);
+    }
     if (!any) return -1;
     if (len > 0 && buf[len - 1] == '\r') buf[--len] = '\0';
     return static_cast<int>(len);
@@ -53,8 +69,15 @@ int stdio_echo_set(void *, int on) {
     return tcsetattr(STDIN_FILENO, TCSANOW, &t) == 0 ? 0 : -1;
 }
 
-const sal_console_ops stdio_console{
-    .ctx = nullptr, .write = stdio_write, .read_line = stdio_read_line, .echo_set = stdio_echo_set};
+int stdio_input_closed(void *) {
+    return stdin_closed.load() ? 1 : 0;
+}
+
+const sal_console_ops stdio_console{.ctx = nullptr,
+                                    .write = stdio_write,
+                                    .read_line = stdio_read_line,
+                                    .echo_set = stdio_echo_set,
+                                    .input_closed = stdio_input_closed};
 
 std::atomic<const sal_console_ops *> board_console{&stdio_console};
 
@@ -183,6 +206,11 @@ int sal_console_write(const char *buf, size_t len) {
 int sal_console_read_line(char *buf, size_t size) {
     const sal_console_ops *c = current_console();
     return c->read_line(c->ctx, buf, size);
+}
+
+int sal_console_input_closed(void) {
+    const sal_console_ops *c = current_console();
+    return c->input_closed != nullptr ? c->input_closed(c->ctx) : 1;
 }
 
 int sal_console_echo_set(int on) {

@@ -61,7 +61,7 @@ const char *BoardConfig::presetList() {
 Board::Board(const BoardConfig &config)
     : config_(config),
       profile_(ChipProfile::get(config.chip)),
-      chip_(profile_, anomalies_, log_, config.gigabit_phy),
+      chip_(profile_, anomalies_, log_, config.gigabit_phy, config.gigabit_part),
       serial_(chip_, anomalies_, log_, config.chip_id),
       gpio_(serial_, config.pins),
       window_(chip_, anomalies_),

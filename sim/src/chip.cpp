@@ -71,13 +71,14 @@ class Chip::PhyPage : public PageHandler {
     PhyModel &phy_;
 };
 
-Chip::Chip(const ChipProfile &profile, Anomalies &anomalies, AccessLog &log, PhyKind gigabit_phy)
+Chip::Chip(const ChipProfile &profile, Anomalies &anomalies, AccessLog &log, PhyKind gigabit_phy,
+           PhyPart gigabit_part)
     : profile_(profile),
       anomalies_(anomalies),
       log_(log),
       regs_(profile),
       tables_(profile, regs_, mutex_),
-      phys_(profile, gigabit_phy),
+      phys_(profile, gigabit_phy, gigabit_part),
       mib_(profile) {
     installPhyPages();
     installResetControl();
@@ -108,6 +109,13 @@ void Chip::refreshPortStatus() {
             value |= bits << status_bit(profile_, port, st.speed);
         }
         regs_.poke(*reg, value << field->bp);
+    }
+    // The SERDES behind a copper/fibre PHY reports its own link.
+    for (int k = 0;; k++) {
+        const RegInstance *sts = regs_.find(R_X1K_MIISTS, k);
+        if (sts == nullptr) break;
+        PhyModel *serdes = sts->port >= 0 ? phys_.serdes(sts->port) : nullptr;
+        regs_.poke(*sts, serdes != nullptr ? serdes->peek(1) : 0);
     }
 }
 
@@ -407,8 +415,14 @@ void Chip::linkDown(int port) {
 void Chip::fiberDown(int port) {
     std::lock_guard<std::recursive_mutex> g(mutex_);
     if (port < 0 || port >= profile_.num_ports) throw std::out_of_range("no port");
-    phys_.phy(port).disconnectFiber();
+    phys_.disconnectFiber(port);
     refreshPortStatus();
+}
+
+void Chip::fiberStrapSet(int port) {
+    std::lock_guard<std::recursive_mutex> g(mutex_);
+    if (port < 0 || port >= profile_.num_ports) throw std::out_of_range("no port");
+    phys_.phy(port).setFiberStrap(true);
 }
 
 void Chip::cableSet(int port, int metres) {

@@ -339,6 +339,14 @@ LinkState PhyModel::state() const {
     return fiberAt100() ? LinkState{true, 100, true} : fiber_->state_;
 }
 
+bool PhyModel::loopedBack() const {
+    if (!present()) return false;
+    if (kind_ == PhyKind::GigabitDualMedia && dualFiberActive())
+        return (regs_[kFiberCtrl] & kFiberLoopback) != 0;
+    if (comboFiberActive()) return (fiber_->regs_[kControl] & kCtlLoopback) != 0;
+    return (regs_[kControl] & kCtlLoopback) != 0;
+}
+
 uint16_t PhyModel::peekFiber(int reg) const {
     return fiber_ ? fiber_->peek(reg) : 0xffff;
 }
@@ -603,13 +611,10 @@ void PhyModel::connect(const LinkPartner &partner) {
     }
     if (kind_ == PhyKind::GigabitCombo) {
         const bool was_up = state().up;
-        if (partner.medium == Medium::Fiber) {
+        if (partner.medium == Medium::Fiber)
             fiber_->connect(partner);
-            partner_.reset();
-        } else {
-            fiber_->disconnect();
+        else
             partner_ = partner;
-        }
         update();
         if (was_up != state().up) link_changed_ = true;
         return;
@@ -619,8 +624,10 @@ void PhyModel::connect(const LinkPartner &partner) {
 }
 
 void PhyModel::disconnectFiber() {
+    const bool was_up = state().up;
     fiber_partner_.reset();
     if (fiber_) fiber_->disconnect();
+    if (was_up != state().up) link_changed_ = true;
 }
 
 void PhyModel::disconnect() {

@@ -8,7 +8,8 @@ namespace {
 
 constexpr int kPages = 256;
 
-std::unique_ptr<PhyModel> make_phy(const ChipProfile &profile, int port, PhyKind gigabit_phy) {
+std::unique_ptr<PhyModel> make_phy(const ChipProfile &profile, int port, PhyKind gigabit_phy,
+                                   PhyPart part) {
     switch (profile.portClass(port)) {
         case PortClass::FastEthernet: {
             bool dxp7102 =
@@ -18,6 +19,8 @@ std::unique_ptr<PhyModel> make_phy(const ChipProfile &profile, int port, PhyKind
                                               phy_id1(PHY_OUI_KEY_B, model, 0));
         }
         case PortClass::Gigabit:
+            if (part.given() && gigabit_phy != PhyKind::None && gigabit_phy != PhyKind::Serdes)
+                return std::make_unique<PhyModel>(gigabit_phy, part.id0, part.id1);
             if (gigabit_phy == PhyKind::GigabitCopper)
                 return std::make_unique<PhyModel>(PhyKind::GigabitCopper, phy_id0(PHY_OUI_KEY_D),
                                                   phy_id1(PHY_OUI_KEY_D, PHY_MODEL_6405, 0));
@@ -40,10 +43,10 @@ bool access_ok(const ChipProfile &profile, int port, int offset) {
 
 }  // namespace
 
-PhyPages::PhyPages(const ChipProfile &profile, PhyKind gigabit_phy)
+PhyPages::PhyPages(const ChipProfile &profile, PhyKind gigabit_phy, PhyPart gigabit_part)
     : profile_(profile), port_of_page_(kPages, -1), serdes_page_(kPages, false) {
     for (int port = 0; port < profile.num_ports; port++) {
-        phys_.push_back(make_phy(profile, port, gigabit_phy));
+        phys_.push_back(make_phy(profile, port, gigabit_phy, gigabit_part));
         int serdes = profile.serdesPage(port);
         serdes_.push_back(serdes >= 0 ? std::make_unique<PhyModel>(PhyKind::Serdes, 0, 0)
                                       : nullptr);
@@ -84,12 +87,19 @@ bool PhyPages::write(int port, int offset, uint16_t value) {
 
 void PhyPages::connect(int port, const LinkPartner &partner) {
     phys_[port]->connect(partner);
-    if (serdes_[port]) serdes_[port]->connect(partner);
+    const bool combo = phys_[port]->kind() == PhyKind::GigabitCombo;
+    if (serdes_[port] && (!combo || partner.medium == Medium::Fiber))
+        serdes_[port]->connect(partner);
 }
 
 void PhyPages::disconnect(int port) {
     phys_[port]->disconnect();
     if (serdes_[port]) serdes_[port]->disconnect();
+}
+
+void PhyPages::disconnectFiber(int port) {
+    phys_[port]->disconnectFiber();
+    if (serdes_[port] && phys_[port]->kind() == PhyKind::GigabitCombo) serdes_[port]->disconnect();
 }
 
 LinkState PhyPages::link(int port) const {
@@ -101,9 +111,8 @@ LinkState PhyPages::link(int port) const {
 }
 
 bool PhyPages::loopedBack(int port) const {
-    constexpr uint16_t kCtlLoopback = 0x4000;
     const PhyModel *carrier = phys_[port]->present() ? phys_[port].get() : serdes_[port].get();
-    return carrier != nullptr && (carrier->peek(0) & kCtlLoopback) != 0;
+    return carrier != nullptr && carrier->loopedBack();
 }
 
 void PhyPages::reset(int port) {

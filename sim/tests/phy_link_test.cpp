@@ -180,6 +180,12 @@ TEST(phy_link_dual_media, BothSignalsShowAndTheSelectedMediumLinks) {
     phy.write(24, phy.read(24) | 0x0800);
     EXPECT_EQ(phy.state(), (LinkState{true, 1000, true}));
     EXPECT_EQ(phy.read(12) & 0x0002, 0x0002);
+    // Loopback follows the active medium: the fibre control's bit, not copper's.
+    phy.write(0, phy.read(0) | 0x4000);
+    EXPECT_FALSE(phy.loopedBack());
+    phy.write(0, phy.read(0) & ~0x4000);
+    phy.write(11, 0x0001);
+    EXPECT_TRUE(phy.loopedBack());
     // Fibre auto-negotiation off against a negotiating partner: no sync.
     phy.write(11, 0x0004);
     EXPECT_FALSE(phy.state().up);

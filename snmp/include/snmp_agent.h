@@ -5,6 +5,10 @@
 // the UDP port sal_host_port(161) on sal_host_listen_address()) and starts
 // the "snmpd" thread. 0, or -1 when the agent could not start (logged).
 int snmp_agent_start(void);
+// Sets up the crypto library that net-snmp's SNMPv3 hashing uses. Called by
+// the program before it starts any thread: its lazy set-up on first use is
+// otherwise reached from the agent thread while other threads run.
+void snmp_crypto_init(void);
 
 // The set-up alone, without the thread: 0, or -1 (logged). The caller then
 // runs the agent with snmp_agent_poll.

@@ -104,12 +104,14 @@ int rmonp_var_set(uint32_t group, uint32_t tbl, uint32_t var_id, uint32_t index,
         *error = RMON_NO_SUCH_NAME;
         return 0;
     }
-    // The test of a deletion says what the deletion will do: fixed rows and
-    // valid ones stay.
+    // The test of a deletion answers what the deletion will: fixed rows and
+    // valid ones stay, and their delete callback refuses without touching
+    // anything, so its own error is the answer.
     if (action == RMON_ACT_TEST && var_id + 1 == row->mib_var_count &&
         value->type == RMON_ASN_INTEGER && int_of(value) == RMON_INVALID &&
         (t->remove == refuse_remove || row->status == RMON_VALID)) {
-        *error = RMON_WRONG_VALUE;
+        t->remove(magic, row, error);
+        if (*error == RMON_NO_ERROR) *error = RMON_GEN_ERR;
         return 0;
     }
     return handler_of(magic)(row, static_cast<int>(var_id), action, value, error);
@@ -173,13 +175,13 @@ int rmonprobe_snmpop_get_callback(int, int, void *request, void *) {
 
 int rmonprobe_snmpop_set_callback(int, int, void *request, void *) {
     auto *r = static_cast<rmon_set_request *>(request);
-    if (r == nullptr || r->oid_len < 12) {
+    if (r == nullptr || r->oid == nullptr || r->oid_len < 11) {
         log(LOG_LEVEL_WARNING, "%s: no Parameters!\n", __func__);
         return 1;
     }
     if (r->value == nullptr) return 1;
     // Only control rows are written: their instance is the index alone, and
-    // no other can ever be made.
+    // no other (a column without an index included) can ever be made.
     if (r->oid_len != 12) {
         *r->error = RMON_NO_CREATION;
         *r->result = 0;

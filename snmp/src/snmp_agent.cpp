@@ -4,6 +4,7 @@
 #include "snmp_agent.h"
 
 #include <arpa/inet.h>
+#include <openssl/crypto.h>
 #include <sys/select.h>
 #include <limits.h>
 #include <sys/stat.h>
@@ -16,6 +17,7 @@
 #include "logger.h"
 #include "sal.h"
 #include "sal_host.h"
+#include "settings.h"
 #include "snmp_mibs.h"
 #include "snmp_netsnmp.h"
 #include "snmpcfg.h"
@@ -45,6 +47,10 @@ int log_to_switch(int, int, void *data, void *) {
 }
 
 void agent_loop(void *) {
+    // Requests wait in the socket until the start-up load has set the
+    // communities and users: a SET before it would be overwritten.
+    while (!settings_startup_wait(60L * 1000000)) {
+    }
     for (;;)
         snmp_agent_poll(1000000);  // at most a second between alarm checks
 }
@@ -63,7 +69,10 @@ void snmp_agent_poll(long max_usecs) {
     int fds = 0, block = 0;
     fd_set readers;
     FD_ZERO(&readers);
-    timeval timeout{};
+    // The library only shortens the time it is given to the next alarm or
+    // retry: starting from zero would turn the wait into a busy loop as
+    // soon as a module has an alarm (the IP group's caches do).
+    timeval timeout{.tv_sec = max_usecs / 1000000, .tv_usec = max_usecs % 1000000};
     snmp_agent_lock();
     snmp_select_info(&fds, &readers, &timeout, &block);
     snmp_agent_unlock();
@@ -89,9 +98,16 @@ int snmp_trap_port(void) {
     return sal_host_port(162);
 }
 
+void snmp_crypto_init(void) {
+    OPENSSL_init_crypto(OPENSSL_INIT_ADD_ALL_CIPHERS | OPENSSL_INIT_ADD_ALL_DIGESTS |
+                            OPENSSL_INIT_LOAD_CRYPTO_STRINGS,
+                        nullptr);
+}
+
 int snmp_agent_setup(void) {
     static int set_up = 1;  // 1: not yet
     if (set_up <= 0) return set_up;
+    snmp_crypto_init();  // once more, for programs that did not (tests)
     snmp_agent_lock();
     snmp_register_callback(SNMP_CALLBACK_LIBRARY, SNMP_CALLBACK_LOGGING, log_to_switch, nullptr);
     snmp_enable_calllog();

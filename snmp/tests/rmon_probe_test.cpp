@@ -163,6 +163,9 @@ TEST_F(rmon_probe, RowStatusCreatesEnablesAndDeletes) {
     // Statistics and history rows are neither created nor deleted.
     EXPECT_EQ(row_status(1, 1, 30, RMON_CREATE_REQUEST), RMON_RESOURCE_UNAVAILABLE);
     EXPECT_EQ(row_status(2, 1, 3, RMON_INVALID), RMON_RESOURCE_UNAVAILABLE);
+    // The agent's test of a deletion answers what the deletion would.
+    EXPECT_EQ(write_int(1, 1, 21, 2, RMON_INVALID), RMON_RESOURCE_UNAVAILABLE);
+    EXPECT_EQ(write_int(2, 1, 7, 30, RMON_INVALID), RMON_RESOURCE_UNAVAILABLE);
     EXPECT_EQ(rows(RMON_ETHERSTATS), 26u);
     EXPECT_EQ(row_status(9, 2, 1, RMON_CREATE_REQUEST), RMON_NO_CREATION);
 
@@ -188,7 +191,9 @@ TEST_F(rmon_probe, RowStatusCreatesEnablesAndDeletes) {
     EXPECT_EQ(write_int(3, 1, 2, 9, 5), RMON_NO_CREATION);
     // A valid row stays when deleted; under creation it goes.
     EXPECT_EQ(row_status(3, 1, 9, RMON_INVALID), RMON_GEN_ERR);
+    EXPECT_EQ(write_int(3, 1, 12, 9, RMON_INVALID), RMON_GEN_ERR);
     EXPECT_EQ(rows(RMON_ALARM), 1u);
+    EXPECT_EQ(value(3, 1, 12, {9}), RMON_VALID);
     ASSERT_EQ(row_status(3, 1, 9, RMON_UNDER_CREATION), 0);
     EXPECT_EQ(row_status(3, 1, 9, RMON_INVALID), 0);
     EXPECT_EQ(rows(RMON_ALARM), 0u);
@@ -327,6 +332,9 @@ TEST_F(rmon_probe, RequestRecordsOfTheCallbackSlots) {
     as_int.value = &valid;
     EXPECT_EQ(set(6, instance(9, 1, 7, {12}), as_int), 0);
     EXPECT_EQ(set(6, instance(2, 2, 1, {1}), as_int), RMON_NO_CREATION);
+    // A column without an index names no row that could ever be made.
+    EXPECT_EQ(set(6, instance(9, 1, 7, {}), as_int), RMON_NO_CREATION);
+    EXPECT_EQ(set(0, instance(9, 1, 3, {}), as_int), RMON_NO_CREATION);
     EXPECT_EQ(rmonprobe_applop_set(nullptr), 1);
 
     // A next read through the read record lands on the event's type.

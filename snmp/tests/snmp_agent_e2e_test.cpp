@@ -368,9 +368,14 @@ TEST_F(snmp_agent_e2e, RmonTablesAndAnAlarmWhoseEventSendsATrap) {
         EXPECT_NE(out.find(b.reason), std::string::npos) << b.args << ": " << out;
     }
 
-    // Deletions the probe refuses answer an error and change nothing.
-    EXPECT_NE(run(set + " " + rmon + ".1.1.1.21.2 i 4").find("wrongValue"), std::string::npos);
-    EXPECT_NE(run(set + " " + rmon + ".2.1.1.7.1 i 4").find("wrongValue"), std::string::npos);
+    // Deletions the probe refuses answer its error and change nothing.
+    EXPECT_NE(run(set + " " + rmon + ".1.1.1.21.2 i 4").find("resourceUnavailable"),
+              std::string::npos);
+    EXPECT_NE(run(set + " " + rmon + ".2.1.1.7.1 i 4").find("resourceUnavailable"),
+              std::string::npos);
+    // A status without an index names no row that could be made.
+    EXPECT_NE(run(set + " " + rmon + ".3.1.1.12 i 2").find("noCreation"), std::string::npos);
+    EXPECT_NE(run(set + " " + rmon + ".9.1.1.7 i 4").find("noCreation"), std::string::npos);
     EXPECT_EQ(run(get + " " + rmon + ".1.1.1.21.2 " + rmon + ".1.1.1.21.1"),
               rmon + ".1.1.1.21.2 = INTEGER: 3\n" + rmon + ".1.1.1.21.1 = INTEGER: 1\n");
     // A request that fails leaves no row behind; the corrected one makes it.
@@ -418,9 +423,11 @@ TEST_F(snmp_agent_e2e, RmonTablesAndAnAlarmWhoseEventSendsATrap) {
             rmon + ".3.1.1.12.2 i 1");
     ASSERT_NE(alarm.find(".3.1.1.12.2 = INTEGER: 1"), std::string::npos) << alarm;
     EXPECT_EQ(run(get + " " + rmon + ".3.1.1.8.2"), rmon + ".3.1.1.8.2 = INTEGER: -5\n");
-    // A valid alarm is not deleted: it keeps sampling.
-    EXPECT_NE(run(set + " " + rmon + ".3.1.1.12.2 i 4").find("wrongValue"), std::string::npos);
-    EXPECT_EQ(run(get + " " + rmon + ".3.1.1.12.2"), rmon + ".3.1.1.12.2 = INTEGER: 1\n");
+    // A valid alarm or event is not deleted: the alarm keeps sampling.
+    EXPECT_NE(run(set + " " + rmon + ".3.1.1.12.2 i 4").find("genErr"), std::string::npos);
+    EXPECT_NE(run(set + " " + rmon + ".9.1.1.7.1 i 4").find("genErr"), std::string::npos);
+    EXPECT_EQ(run(get + " " + rmon + ".3.1.1.12.2 " + rmon + ".9.1.1.7.1"),
+              rmon + ".3.1.1.12.2 = INTEGER: 1\n" + rmon + ".9.1.1.7.1 = INTEGER: 1\n");
     ASSERT_TRUE(traps.wait_for("TRAP, SNMP v1, community public")) << traps.log();
     EXPECT_TRUE(traps.wait_for(rmon + ".0.1")) << traps.log();  // risingAlarm, v2c
     EXPECT_TRUE(traps.wait_for(rmon + ".3.1.1.5.2 = INTEGER: 1800")) << traps.log();

@@ -12,6 +12,9 @@ constexpr size_t HTTPD_ARG_MAX = 4095;        // argument bytes kept per request
 constexpr size_t HTTPD_SEND_LIMIT = 1400;     // bytes sent per writable event
 constexpr int HTTPD_PAIRS_MAX = 256;          // pairs kept for event 4
 constexpr size_t HTTPD_HEAD_LINE_MAX = 1024;  // one response header line
+// How long a form posted during start-up waits for the settings load before
+// it is answered "busy" (the server serves nobody meanwhile).
+constexpr long HTTPD_STARTUP_WAIT_USECS = 5L * 1000000;
 // Largest request body accepted: a firmware image fits with room to spare.
 constexpr long HTTPD_CONTENT_LENGTH_MAX = 64L * 1024 * 1024;
 

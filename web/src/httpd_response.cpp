@@ -5,6 +5,8 @@
 
 #include "httpd_internal.h"
 #include "sal.h"
+#include "settings.h"
+#include "web_pages.h"
 
 namespace {
 
@@ -24,6 +26,15 @@ void cookie_line(char *line, size_t size, const char *value) {
     // SameSite keeps pages of other sites from sending the session cookie.
     std::snprintf(line, size, "Set-Cookie: %s=%s; path=/; SameSite=Strict", httpd_server_name(),
                   clean);
+}
+
+// A form posted while the start-up load still runs is not taken.
+void startup_busy_page(httpd_request *req) {
+    httpd_event ev{HTTPD_EV_ARGS, req->record, req->flags, {}, {}, {}};
+    web_error_page(&ev, req, "Busy", "The switch is starting; try again in a moment.",
+                   WEB_RETRY_LABEL, WEB_RETRY_ACTION);
+    req->record = ev.content;
+    req->flags = ev.flags;
 }
 
 bool filled(httpd_word word) {
@@ -55,8 +66,19 @@ long httpd_response_prepare(httpd_request *req, char *status, size_t status_size
         pairs_owner = req;
         httpd_word pairs{.pairs = pair_table};
         httpd_word count{.num = pair_count};
-        httpd_hook_event_send(req, HTTPD_EV_ARGS, HTTPD_F_EV_ARGS, pairs, count);
-        httpd_handler_event_send(req, HTTPD_EV_ARGS, HTTPD_F_EV_ARGS, pairs, count, {});
+        // A form handler changes settings and saves them: one step against a
+        // load or factory reset on another thread. A plain page read waits
+        // for neither.
+        const bool form = pair_count > 0 || (req->flags & HTTPD_F_EV_ARGS) != 0;
+        if (!form) {
+            httpd_hook_event_send(req, HTTPD_EV_ARGS, HTTPD_F_EV_ARGS, pairs, count);
+        } else if (settings_startup_wait(HTTPD_STARTUP_WAIT_USECS)) {
+            SettingsLock hold;
+            httpd_hook_event_send(req, HTTPD_EV_ARGS, HTTPD_F_EV_ARGS, pairs, count);
+            httpd_handler_event_send(req, HTTPD_EV_ARGS, HTTPD_F_EV_ARGS, pairs, count, {});
+        } else {
+            startup_busy_page(req);
+        }
         pairs_owner = nullptr;
     }
     // From here on the buffer holds pending page output.

@@ -22,6 +22,7 @@
 #include <cstring>
 #include <utility>
 
+#include "settings.h"
 #include "httpd_internal.h"
 #include "sal.h"
 
@@ -269,10 +270,14 @@ bool write_piece(httpd_session *s) {
         if (s->unsent_len > 0) return false;
     }
     size_t fill = 0;
-    if (s->state == HTTPD_SLOT_HEAD && fill_head(s, &fill))
+    const bool body =
+        s->state == HTTPD_SLOT_SEND_BODY || (s->state == HTTPD_SLOT_HEAD && fill_head(s, &fill));
+    if (body) {
+        // Page tags read settings (the SNMP tables, the port tables) that a
+        // load on another thread replaces; a piece is short.
+        SettingsLock hold;
         fill_body(s, &fill);
-    else if (s->state == HTTPD_SLOT_SEND_BODY)
-        fill_body(s, &fill);
+    }
     if (fill > 0 && !send_or_close(s, io_buf, fill)) return false;
     if (s->unsent_len > 0) return false;
     // Everything is out: the slot frees now, not a wait later.

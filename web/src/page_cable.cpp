@@ -31,6 +31,7 @@ struct CableResult {
     uint16_t uport;
     uint16_t shown;
     dxp_port_cable_diag_t diag;
+    bool link_up;  // measured only: the pair states say nothing
 };
 
 const void *result_key() {
@@ -75,12 +76,15 @@ int cable_cgi(httpd_event *ev, httpd_request *req) {
         dxp_linkscan_mode_set(unit, port, kScanOn);
         return cable_fail(ev, req, "Get Port #%d cablediag, get port info failed.\n", n, rv);
     }
-    CableResult result{.uport = static_cast<uint16_t>(n), .shown = 0, .diag = {}};
-    if (int rv = dxpx_port_cable_diag(lport, &result.diag); rv < 0) {
+    CableResult result{.uport = static_cast<uint16_t>(n), .shown = 0, .diag = {}, .link_up = false};
+    const int tested = dxpx_port_cable_diag(lport, &result.diag);
+    result.link_up = tested == DXP_CABLE_DIAG_LINK_UP;
+    if (tested < 0) {
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_CABLEDIAG, "Get Port #%d cablediag failed.\n", n);
         dxpx_port_info_set(lport, &saved);
         dxp_linkscan_mode_set(unit, port, kScanOn);
-        return web_error_page(ev, req, kTitle, dxp_errmsg(rv), WEB_RETRY_LABEL, WEB_RETRY_ACTION);
+        return web_error_page(ev, req, kTitle, dxp_errmsg(tested), WEB_RETRY_LABEL,
+                              WEB_RETRY_ACTION);
     }
     if (int rv = dxpx_port_info_set(lport, &saved); rv < 0) {
         dxp_linkscan_mode_set(unit, port, kScanOn);
@@ -118,13 +122,14 @@ void sspvar_cable_tag_result(const uint16_t args[3], httpd_tag_out *out, httpd_r
             web_tag_text(out, web_tag_printf("%u", static_cast<unsigned>(r->diag.npairs)));
             break;
         case kSelState:
-            web_tag_text(out, state_name(r->diag.state));
+            web_tag_text(out, r->link_up ? DXP_CABLE_DIAG_LINK_UP_TEXT : state_name(r->diag.state));
             break;
         case kSelPair:
             if (pair < kPairsMax) {
-                web_tag_text(out, web_tag_printf("%s, length %d meters",
-                                                 state_name(r->diag.pair_state[pair]),
-                                                 r->diag.pair_len[pair]));
+                const char *state =
+                    r->link_up ? DXP_CABLE_DIAG_LINK_UP_TEXT : state_name(r->diag.pair_state[pair]);
+                web_tag_text(out,
+                             web_tag_printf("%s, length %d meters", state, r->diag.pair_len[pair]));
             }
             break;
         default:

@@ -10,6 +10,7 @@
 #include "dxp.h"
 #include "logger.h"
 #include "net_util.h"
+#include "sal_lock.h"
 #include "settings.h"
 #include "vlanmgr.h"
 #include "web_pages.h"
@@ -124,6 +125,9 @@ int darp_cgi(httpd_event *ev, httpd_request *req) {
     long enable = 0;
     if (ev->b.num < 1 || !number(web_form_value(ev, 0), 0, 1, &enable))
         return fail(ev, req, "Invalid setting");
+    // The ports, VLANs and rules of one post are one change (the save below
+    // takes the settings lock, which the server already holds).
+    SalLock hold(darp_config_lock());
     if (enable == 0) {
         darp_enable_set(0);
         save();

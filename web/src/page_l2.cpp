@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "sal_lock.h"
 #include "board.h"
 #include "dxpx.h"
 #include "l2mgr.h"
@@ -286,6 +287,7 @@ void sspvar_l2dump_tag_dynamic(const uint16_t *, httpd_tag_out *out, httpd_reque
 
 int l2add_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
+    SalLock hold(l2mgr_lock());  // the change and its save are one step
     if (l2mgr_static_count_get() >= L2MGR_STATIC_MAX)
         return add_error(ev, req, "L2 static MAC address full!", "L2 static MAC address full!");
     VlanLists lists;
@@ -339,6 +341,7 @@ int l2add_cgi(httpd_event *ev, httpd_request *req) {
 
 int l2del_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
+    SalLock hold(l2mgr_lock());  // the change and its save are one step
     uint8_t mac[6] = {};
     const dxp_vlan_t vid = vid_of(web_form_value(ev, 1));
     if (ev->b.num != 2 || vid == 0 || net_util_mac_parse(web_form_value(ev, 0), mac) != 0) return 0;

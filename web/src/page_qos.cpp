@@ -1,11 +1,13 @@
 // The quality-of-service pages: 802.1p priority to queue map, queue
 // scheduling and count, and the enhanced (port, DSCP, ToS, IP) priority maps
 // of the QoS manager.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "sal_lock.h"
 #include "dxpx.h"
 #include "logger.h"
 #include "net_util.h"
@@ -222,6 +224,7 @@ void map_cell(const uint16_t args[3], httpd_tag_out *out) {
 
 int qos_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
+    SalLock hold(qosmgr_lock());  // the change and its save are one step
     const char *title = "QoS Map Set";
     int mode = 0, delay = 0, weights[kPriorities] = {};
     if (dxpx_cosq_sched_get(&mode, weights, &delay) != 0) {
@@ -232,6 +235,11 @@ int qos_cgi(httpd_event *ev, httpd_request *req) {
     for (int p = 0; p < kPriorities; p++) {
         if (dxpx_cosq_mapping_get(p, &queues[p]) != 0) queues[p] = 0;
     }
+    // What the switch runs with, put back when the post fails part-way.
+    const int old_mode = mode;
+    int old_weights[kPriorities], old_queues[kPriorities];
+    std::copy(std::begin(weights), std::end(weights), std::begin(old_weights));
+    std::copy(std::begin(queues), std::end(queues), std::begin(old_queues));
     if (!parse_int(web_form_value(ev, 0), kSchedStrict, kSchedWrr, &mode) || mode == 2)
         return qos_error(ev, req, title, "Can't set scheduling mode!");
     const int numq = queue_count();
@@ -253,19 +261,25 @@ int qos_cgi(httpd_event *ev, httpd_request *req) {
             weights[index] = value;
         }
     }
+    // The scheduling is set first: the switch refuses some weights, and a
+    // refused post must leave the map as it was too.
+    if (dxpx_cosq_sched_set(mode, weights, delay) != 0) {
+        logger_puts(LOG_LEVEL_WARNING, LOG_MOD_QOS, "QoS Map Set : Can't set scheduling mode!");
+        dxpx_cosq_sched_set(old_mode, old_weights, delay);
+        return qos_error(ev, req, title, "Can't set scheduling mode!");
+    }
     std::string line = "QoS Map Set :";
     for (int p = 0; p < kPriorities; p++) {
         if (dxpx_cosq_mapping_set(p, queues[p]) != 0) {
+            for (int back = 0; back < p; back++)
+                dxpx_cosq_mapping_set(back, old_queues[back]);
+            dxpx_cosq_sched_set(old_mode, old_weights, delay);
             logger_puts(LOG_LEVEL_WARNING, LOG_MOD_QOS, "QoS Map Set : Can't set cos queue map!");
             return qos_error(ev, req, title, "Can't set cos queue map!");
         }
         line += web_tag_printf(" priority = %d map to queue %d,", p, queues[p]);
     }
     logger_puts(LOG_LEVEL_INFO, LOG_MOD_QOS, line.c_str());
-    if (dxpx_cosq_sched_set(mode, weights, delay) != 0) {
-        logger_puts(LOG_LEVEL_WARNING, LOG_MOD_QOS, "QoS Map Set : Can't set scheduling mode!");
-        return qos_error(ev, req, title, "Can't set scheduling mode!");
-    }
     qos_saved(mode == kSchedStrict ? "QoS Map Set : queue mode = Strict Priority"
                                    : "QoS Map Set : queue mode = Weight Round-Robin");
     return 0;
@@ -275,11 +289,30 @@ int queue_num_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS || ev->b.num != 1) return 0;
     const char *text = web_form_value(ev, 0);
     if (std::strtol(text, nullptr, 10) == 0) return 0;
-    int numq = 0;
-    if (!parse_int(text, 1, board_num_cosq, &numq) || dxpx_cosq_config_set(numq) != 0) {
+    int numq = 0, old_numq = 0;
+    int map[kPriorities];
+    bool read = dxpx_cosq_config_get(&old_numq) == 0;
+    for (int p = 0; p < kPriorities && read; p++)
+        read = dxpx_cosq_mapping_get(p, &map[p]) == 0;
+    if (!parse_int(text, 1, board_num_cosq, &numq) || !read || dxpx_cosq_config_set(numq) != 0) {
         logger_puts(LOG_LEVEL_WARNING, LOG_MOD_QOS,
                     "Change CoS Queue Number : Can't set cos queue number!");
         return qos_error(ev, req, "Change CoS Queue Number", "Can't set cos queue number!");
+    }
+    // The switch spreads the priorities anew over the queues; the
+    // administrator's map is kept instead, a priority whose queue is gone
+    // folding into the highest queue left.
+    bool mapped = true;
+    for (int p = 0; p < kPriorities && mapped; p++)
+        mapped = dxpx_cosq_mapping_set(p, map[p] < numq ? map[p] : numq - 1) == 0;
+    if (!mapped) {
+        // Put back the count and the map the switch ran with.
+        dxpx_cosq_config_set(old_numq);
+        for (int p = 0; p < kPriorities; p++)
+            dxpx_cosq_mapping_set(p, map[p]);
+        logger_puts(LOG_LEVEL_WARNING, LOG_MOD_QOS,
+                    "Change CoS Queue Number : Can't set cos queue map!");
+        return qos_error(ev, req, "Change CoS Queue Number", "Can't set cos queue map!");
     }
     settings_save_item("qos");
     logger_printf(LOG_LEVEL_INFO, LOG_MOD_QOS, "Change CoS Queue Number : queue number = %d", numq);
@@ -288,6 +321,7 @@ int queue_num_cgi(httpd_event *ev, httpd_request *req) {
 
 int qos_enhance_mode_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
+    SalLock hold(qosmgr_lock());  // the change and its save are one step
     int mode = 0;
     if (!parse_int(web_form_value(ev, 0), 0, kModeCount - 1, &mode)) {
         logger_puts(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS Enhancement Set : mode = UNKNOWN");
@@ -305,6 +339,7 @@ int qos_enhance_mode_cgi(httpd_event *ev, httpd_request *req) {
 }
 
 int qos_enhance_port_cgi(httpd_event *ev, httpd_request *req) {
+    SalLock hold(qosmgr_lock());  // the change and its save are one step
     static const MapPage page = {
         .title = "Apply priority change for port based QoS",
         .too_many = "index >= webutil_show_error",
@@ -317,6 +352,7 @@ int qos_enhance_port_cgi(httpd_event *ev, httpd_request *req) {
 }
 
 int qos_enhance_dscp_cgi(httpd_event *ev, httpd_request *req) {
+    SalLock hold(qosmgr_lock());  // the change and its save are one step
     static const MapPage page = {
         .title = "Apply priority change for DSCP based QoS",
         .too_many = "index >= MAX_QOS_DSCP_BASE_NUM",
@@ -329,6 +365,7 @@ int qos_enhance_dscp_cgi(httpd_event *ev, httpd_request *req) {
 }
 
 int qos_enhance_tos_cgi(httpd_event *ev, httpd_request *req) {
+    SalLock hold(qosmgr_lock());  // the change and its save are one step
     static const MapPage page = {
         .title = "Apply priority change for TOS based QoS",
         .too_many = "index >= MAX_QOS_TOS_BASE_NUM",
@@ -341,6 +378,7 @@ int qos_enhance_tos_cgi(httpd_event *ev, httpd_request *req) {
 }
 
 int qos_enhance_ip_cgi(httpd_event *ev, httpd_request *req) {
+    SalLock hold(qosmgr_lock());  // the change and its save are one step
     static const MapPage page = {
         .title = "Apply priority change for Ip address based QoS",
         .too_many = "index >= qosmgr_ip_base_cnt_get()",
@@ -353,6 +391,7 @@ int qos_enhance_ip_cgi(httpd_event *ev, httpd_request *req) {
 }
 
 int qos_enhance_ip_add_cgi(httpd_event *ev, httpd_request *req) {
+    SalLock hold(qosmgr_lock());  // the change and its save are one step
     if (ev->event != HTTPD_EV_ARGS || ev->b.num < 3 || ev->b.num >= kIpAddPairsMax) return 0;
     const char *title = "Add Ip based entry";
     const char *ip_text = web_form_value(ev, 0);
@@ -376,6 +415,7 @@ int qos_enhance_ip_add_cgi(httpd_event *ev, httpd_request *req) {
 
 int qos_enhance_ip_del_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
+    SalLock hold(qosmgr_lock());  // the change and its save are one step
     int entry = 0;
     if (!parse_int(web_form_value(ev, 0), 1, MAX_QOS_IP_BASE_NUM, &entry) ||
         qosmgr_ip_base_delete_by_index(entry - 1) != 1) {

@@ -2,7 +2,9 @@
 // control pages (broadcast, multicast and DLF limits of one or all ports).
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "board.h"
 #include "dxpx.h"
@@ -188,6 +190,33 @@ int storm_apply(int uport, int rate, int flags) {
     return 0;
 }
 
+// A port's storm classes and their shared limit, as read before a change so
+// that a change that fails half-way can be put back.
+struct StormSaved {
+    int lport = -1;
+    int rate = 0;
+    int flags = 0;
+};
+
+bool storm_save(int uport, StormSaved *saved) {
+    if (!lport_of(uport, &saved->lport)) return false;
+    int (*const gets[])(int *, int *, int) = {dxpx_rate_mcast_get, dxpx_rate_bcast_get,
+                                              dxpx_rate_dlfbc_get};
+    for (auto get : gets) {
+        int rate = 0;
+        if (get(&rate, &saved->flags, saved->lport) != 0) return false;
+        saved->rate = rate;
+    }
+    return true;
+}
+
+void storm_restore(const StormSaved &saved) {
+    if (saved.lport < 0) return;
+    dxpx_rate_mcast_set(saved.rate, saved.flags, saved.lport);
+    dxpx_rate_bcast_set(saved.rate, saved.flags, saved.lport);
+    dxpx_rate_dlfbc_set(saved.rate, saved.flags, saved.lport);
+}
+
 }  // namespace
 
 int rate_cgi(httpd_event *ev, httpd_request *req) {
@@ -218,7 +247,9 @@ int setrate_cgi(httpd_event *ev, httpd_request *req) {
     uint32_t ingress = 0, enable = 0, egress = 0, burst = 0;
     const char *texts[] = {web_form_value(ev, 2), web_form_value(ev, 3), web_form_value(ev, 4)};
     uint32_t *values[] = {&enable, &egress, &burst};
-    if (!parse_uint(web_form_value(ev, 1), UINT32_MAX, &ingress))
+    // Above the largest choice the limiter would run without a limit.
+    constexpr uint32_t kIngressMax = kIngress[std::size(kIngress) - 1].value;
+    if (!parse_uint(web_form_value(ev, 1), kIngressMax, &ingress))
         return rate_error(ev, req, "Invalid ingress rate", nullptr);
     for (int i = 0; i < 3; i++) {
         if (texts[i] != nullptr && !parse_uint(texts[i], UINT32_MAX / kEgressUnit, values[i]))
@@ -230,8 +261,17 @@ int setrate_cgi(httpd_event *ev, httpd_request *req) {
         return rate_error(ev, req, "Get ingress rate failed",
                           web_tag_printf("Set Rate: Get Port #%d ingress rate failed.\n", uport));
     }
+    // The egress limit goes first: the switch refuses some of them, while it
+    // takes every ingress limit, so a refused post changes nothing.
+    uint32_t egress_kbps = enable != 0 ? egress * kEgressUnit : 0;
+    uint32_t egress_burst = enable != 0 ? burst : 0;
+    uint32_t old_egress = 0, old_egress_burst = 0;
+    const bool egress_read = dxpx_port_rate_egress_get(lport, &old_egress, &old_egress_burst) == 0;
+    if (dxpx_port_rate_egress_set(lport, egress_kbps, egress_burst) != 0)
+        return rate_error(ev, req, "Set egress rate failed", "Set Rate: Set egress rate failed.\n");
     if (ingress != current) {
         if (dxpx_port_rate_ingress_set(lport, ingress, ingress) != 0) {
+            if (egress_read) dxpx_port_rate_egress_set(lport, old_egress, old_egress_burst);
             return rate_error(
                 ev, req, "Set ingress rate failed",
                 web_tag_printf("Set Rate: Set Port #%d ingress rate failed.\n", uport));
@@ -244,10 +284,6 @@ int setrate_cgi(httpd_event *ev, httpd_request *req) {
                           uport, static_cast<int>(ingress));
         }
     }
-    uint32_t egress_kbps = enable != 0 ? egress * kEgressUnit : 0;
-    uint32_t egress_burst = enable != 0 ? burst : 0;
-    if (dxpx_port_rate_egress_set(lport, egress_kbps, egress_burst) != 0)
-        return rate_error(ev, req, "Set egress rate failed", "Set Rate: Set egress rate failed.\n");
     settings_save_item("rate");
     return 0;
 }
@@ -282,15 +318,27 @@ int storm_per_port_cgi(httpd_event *ev, httpd_request *req) {
     const int flags = rate != 0 ? kStormTypes[type - 1].flags : 0;
     const int kbps = static_cast<int>(rate);
 
-    int failed = 0;
-    if (uport != 0) {
-        storm_allports_set(0);
-        failed = storm_apply(uport, kbps, flags);
-    } else {
-        storm_allports_set(1);
-        for (int n = 1; n <= board_num_uports && failed == 0; n++)
-            failed = storm_apply(n, kbps, flags);
+    // The ports' storm state is read first; a failure part-way puts back
+    // every port already changed, and the "all ports" flag changes only with
+    // success.
+    const int first = uport != 0 ? uport : 1;
+    const int last = uport != 0 ? uport : board_num_uports;
+    std::vector<StormSaved> saved(static_cast<size_t>(last - first + 1));
+    for (int n = first; n <= last; n++) {
+        if (!storm_save(n, &saved[static_cast<size_t>(n - first)])) {
+            return storm_error(ev, req, "Get Storm", "dxpx_rate_mcast_get failed",
+                               "Get Storm: dxpx_rate_mcast_get failed.\n");
+        }
     }
+    int failed = 0;
+    for (int n = first; n <= last && failed == 0; n++) {
+        failed = storm_apply(n, kbps, flags);
+        if (failed != 0) {
+            for (int back = first; back <= n; back++)
+                storm_restore(saved[static_cast<size_t>(back - first)]);
+        }
+    }
+    if (failed == 0) storm_allports_set(uport != 0 ? 0 : 1);
     if (failed == 1) {
         return storm_error(ev, req, "Set Storm", "dxpx_rate_mcast_set  failed",
                            "Set Storm: dxpx_rate_mcast_set failed.\n");

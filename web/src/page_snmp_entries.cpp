@@ -178,7 +178,11 @@ Refusal community_fill(const httpd_event *ev, snmpcfg_community *rec,
         has_user = has_user || t.users[i].group == slot;
     if (!has_user) return {"No User defined in the Group."};
     copy_text(rec->community, sizeof rec->community, name);
-    copy_text(rec->source, sizeof rec->source, ip);
+    // The form shows a stored "default" as 0.0.0.0; posted back unchanged it
+    // stays "default", so an edit that changes nothing stores nothing new.
+    const bool shown_default = old != nullptr && std::strcmp(old->source, "default") == 0 &&
+                               std::strcmp(ip, "0.0.0.0") == 0;
+    copy_text(rec->source, sizeof rec->source, shown_default ? "default" : ip);
     rec->group = slot;
     return {};
 }

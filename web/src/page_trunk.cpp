@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "sal_lock.h"
 #include "dxpx.h"
 #include "logger.h"
 #include "settings.h"
@@ -263,6 +264,29 @@ std::string trunk_port_rule() {
            groups_ge + " gigabit ports only (" + class_ports(DXPX_PORT_F_GE) + ").";
 }
 
+// Whether the group may take these ports on a switch whose first groups take
+// only fast Ethernet ports and the others only gigabit ones (the switch
+// refuses the others), and no group mixes the two.
+bool group_takes(int tid, const std::vector<int> &ports) {
+    if (board_trunk_fe_groups <= 0 || board_trunk_fe_groups >= board_num_trunks) return true;
+    const uint32_t wanted = tid < board_trunk_fe_groups ? DXPX_PORT_F_FE : DXPX_PORT_F_GE;
+    for (int p : ports) {
+        int lport = 0;
+        dxpx_lport_t entry{};
+        if (ulpm_to_lport(p, &lport) != 0 || dxpx_lport_get(lport, &entry) != 0) return false;
+        if ((entry.flags & wanted) == 0) return false;
+    }
+    return true;
+}
+
+int trunk_refused(httpd_event *ev, httpd_request *req, int tid) {
+    logger_printf(LOG_LEVEL_WARNING, LOG_MOD_TRUNKING, "Failed to set trunk group id %d", tid);
+    std::string msg = web_tag_printf("The switch refused trunk %d.", tid + 1);
+    std::string rule = trunk_port_rule();
+    if (!rule.empty()) msg += " " + rule;
+    return web_error_page(ev, req, "Set Trunk", msg.c_str(), WEB_RETRY_LABEL, WEB_RETRY_ACTION);
+}
+
 }  // namespace
 
 char *ip_to_str(char *buf, const uint8_t addr[4]) {
@@ -357,10 +381,9 @@ int trunk_apply(httpd_event *ev, httpd_request *req, bool *pvids_changed) {
                                           port, first, second),
                            LOG_LEVEL_WARNING, "Set trunk : a port was given to two trunks");
     }
-    release_moved_ports(posted, criterion >= 1 && criterion <= 3 ? static_cast<int>(criterion) : 0);
-    int psc = 0;
+    // Every group is checked before any changes, so that a refused post
+    // leaves the groups as they were.
     for (int t = 0; t < board_num_trunks; t++) {
-        dxpx_trunk_create_with_tid(t);
         upbmp_clear_all(&w.bmp);
         std::vector<int> ports;
         switch (members_parse(web_form_value(ev, t + 1), &w.bmp, &ports)) {
@@ -381,6 +404,17 @@ int trunk_apply(httpd_event *ev, httpd_request *req, bool *pvids_changed) {
             return web_error_page(ev, req, "Set Trunk", msg.c_str(), WEB_RETRY_LABEL,
                                   WEB_RETRY_ACTION);
         }
+        if (!group_takes(t, ports)) return trunk_refused(ev, req, t);
+    }
+    release_moved_ports(posted, criterion >= 1 && criterion <= 3 ? static_cast<int>(criterion) : 0);
+    int psc = 0;
+    for (int t = 0; t < board_num_trunks; t++) {
+        // A group created here and then refused goes again.
+        const bool created = dxpx_trunk_create_with_tid(t) == 0;
+        upbmp_clear_all(&w.bmp);
+        // Parsed and checked above.
+        std::vector<int> ports;
+        members_parse(web_form_value(ev, t + 1), &w.bmp, &ports);
         if (trunk_member_l2_flush(t, &w.bmp) != 1) {
             return trunk_error(ev, req, "trunkcbk_del_l2_trunk_member_change failed",
                                LOG_LEVEL_ERROR,
@@ -396,13 +430,8 @@ int trunk_apply(httpd_event *ev, httpd_request *req, bool *pvids_changed) {
         if (int rv = dxpx_trunk_set(t, &w.info); rv != 0) {
             if (!ports.empty()) {
                 // Refused by the switch: the group stays as it was.
-                logger_printf(LOG_LEVEL_WARNING, LOG_MOD_TRUNKING,
-                              "Failed to set trunk group id %d", t);
-                std::string msg = web_tag_printf("The switch refused trunk %d.", t + 1);
-                std::string rule = trunk_port_rule();
-                if (!rule.empty()) msg += " " + rule;
-                return web_error_page(ev, req, "Set Trunk", msg.c_str(), WEB_RETRY_LABEL,
-                                      WEB_RETRY_ACTION);
+                if (created) dxpx_trunk_destroy(t);
+                return trunk_refused(ev, req, t);
             }
             // No members: the group goes.
             trunkmgr_trunk_set(t, &w.bmp);
@@ -434,8 +463,10 @@ int trunk_apply(httpd_event *ev, httpd_request *req, bool *pvids_changed) {
 
 int trunk_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
+    SalLock hold(trunkmgr_lock());  // the change and its save are one step
     // Saved whichever way the post ends, so that the stored groups and PVIDs
-    // are those the switch runs with (groups before a refused one stay).
+    // are those the switch runs with (a group the switch refuses late in the
+    // post leaves the earlier ones applied).
     bool pvids_changed = false;
     int rv = trunk_apply(ev, req, &pvids_changed);
     bool saved = settings_save_item("trunk") == 1;

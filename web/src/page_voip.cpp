@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "sal_lock.h"
 #include "logger.h"
 #include "settings.h"
 #include "voipmgr.h"
@@ -38,6 +39,7 @@ const char *profile_value(const httpd_event *ev) {
 
 int voip_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
+    SalLock hold(voip_profile_lock());  // the change and its save are one step
     const char *text = profile_value(ev);
     char *end = nullptr;
     const long profile = text != nullptr ? std::strtol(text, &end, 10) : -1;

@@ -2,7 +2,12 @@
 // headers and cookies, the response head, and multipart uploads.
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "sal.h"
+#include "settings.h"
 #include "web_test_support.h"
 
 using namespace std::string_literals;
@@ -100,6 +105,23 @@ TEST_F(httpd_events, PostedPairsStopAtAPairWithoutValueAndCrEndsAValue) {
     auto log = log_after(post("/args.cgi/b.gif", "a=1&b=2\r\nnoise&c=3&flag&d=4"));
     std::vector<std::string> want = {"count 3 3", "a=1", "b=2", "c=3"};
     EXPECT_EQ(log, want);
+}
+
+// A form posted while the start-up load runs waits for it, then is handled.
+TEST_F(httpd_events, FormPostedDuringStartUpWaitsForTheSettingsLoad) {
+    settings_startup_begin();
+    std::atomic<bool> opened{false};
+    std::thread loader([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        opened = true;
+        settings_startup_done_set();
+    });
+    auto log = log_after(post("/args.cgi/b.gif", "a=1"));
+    const bool handled_after_load = opened.load();
+    loader.join();
+    std::vector<std::string> want = {"count 1 1", "a=1"};
+    EXPECT_EQ(log, want);
+    EXPECT_TRUE(handled_after_load);
 }
 
 TEST_F(httpd_events, AtMost256PairsAreKept) {

@@ -49,10 +49,21 @@ TEST_F(page_qos, MapSchedulingAndQueueCountReachTheChip) {
         EXPECT_EQ(queue_map(), "00112233") << bad;
     }
 
+    // Weights the switch refuses leave the map posted with them unapplied.
+    std::string stored = saved("qos");
+    EXPECT_NE(error_of(post("/qos.cgi", "mode=3&p0=3&p1=3&w0=0&w1=0&w2=4&w3=4")), "");
+    EXPECT_EQ(queue_map(), "00112233");
+    EXPECT_EQ(saved("qos"), stored);
+
+    // Fewer queues keep the map; the priorities of the queues gone go to
+    // the highest queue left.
+    ASSERT_EQ(error_of(post("/qos.cgi", "mode=1&p0=1&p1=0&p2=3&p3=1&p4=2&p5=0&p6=3&p7=1")), "");
     ASSERT_EQ(error_of(post("/queue_num.cgi", "queue_num=2")), "");
     int numq = 0;
     ASSERT_EQ(dxpx_cosq_config_get(&numq), 0);
     EXPECT_EQ(numq, 2);
+    EXPECT_EQ(queue_map(), "10111011");
+    EXPECT_NE(get("/qos.htm").body.find("var qmap = [1,0,1,1,1,0,1,1];"), std::string::npos);
     EXPECT_NE(error_of(post("/qos.cgi", "mode=1&p0=2")), "");
     EXPECT_EQ(error_of(post("/queue_num.cgi", "queue_num=5")), "Can&#39;t set cos queue number!");
     ASSERT_EQ(dxpx_cosq_config_get(&numq), 0);

@@ -284,6 +284,7 @@ int dxp_tarn_auth_mac_delete_all(int unit, int port) {
 
 int dxp_tarn_auth_sec_mode_set(int unit, int port, uint32_t mode, int param) {
     if (int rv = port_entry(__func__, unit, port, true); rv < 0) return rv;
+    DxpUnitLock api(unit);  // called directly, not through a stub
     uint32_t prop;
     switch (mode) {
         case DXP_AUTH_SEC_NONE:
@@ -317,7 +318,12 @@ int dxp_tarn_auth_sec_mode_set(int unit, int port, uint32_t mode, int param) {
 void dxp_tarn_auth_link_handler(int unit, int port, dxp_port_info *info) {
     if (!SOC_UNIT_VALID(unit) || port < 0 || port >= kPorts || info == nullptr) return;
     if (!soc_pbmp_member(SOC_CONTROL(unit)->e.bitmap, port)) return;
-    const uint32_t mode = infos[unit].port[port].mode;
+    // Link scan calls its handlers without the API lock that guards the modes.
+    uint32_t mode = 0;
+    {
+        DxpUnitLock api(unit);
+        mode = infos[unit].port[port].mode;
+    }
     if (mode & kModeUncontrolled) return;
     if (info->linkstatus == 0 && (mode & kModeAuth) && !(mode & kModeLinkKeep))
         dxp_auth_mode_set(unit, port, kModeUnauth);

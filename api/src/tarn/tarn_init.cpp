@@ -22,7 +22,6 @@ constexpr int kDefaultStg = 1;
 constexpr int kStpForward = 4;
 
 std::array<uint32_t, SOC_MAX_NUM_DEVICES> inited_modules{};
-std::array<sal_mutex_t, SOC_MAX_NUM_DEVICES> config_locks{};
 
 struct ModuleStep {
     uint32_t bit;
@@ -92,13 +91,11 @@ uint32_t module_flags(int unit) {
 
 int dxp_tarn_config_lock(int unit) {
     if (unit < 0 || unit >= SOC_MAX_NUM_DEVICES) return DXP_E_UNIT;
-    if (config_locks[unit] != nullptr) return DXP_E_NONE;
-    config_locks[unit] = sal_mutex_create("dxp_config_lock");
-    return config_locks[unit] != nullptr ? DXP_E_NONE : DXP_E_MEMORY;
+    return dxp_unit_lock(unit) != nullptr ? DXP_E_NONE : DXP_E_MEMORY;
 }
 
 sal_mutex_t dxp_tarn_config_lock_get(int unit) {
-    return unit >= 0 && unit < SOC_MAX_NUM_DEVICES ? config_locks[unit] : nullptr;
+    return unit >= 0 && unit < SOC_MAX_NUM_DEVICES ? dxp_unit_lock(unit) : nullptr;
 }
 
 int dxp_tarn_init(int unit) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "dxp_tarn.h"
 #include "sal.h"
@@ -41,8 +42,10 @@ struct PortErrors {
     uint32_t removed_at;
 };
 
-// Bitmaps, handlers and port functions are guarded by lock; interval and
-// running are polled by enable without it.
+// Bitmaps, handlers and port functions are guarded by lock, which comes
+// after the unit's API lock: a scan pass takes the API lock first, as the
+// API calls that reach link scan do. Interval and running are polled by
+// enable without it.
 struct LinkControl {
     char name[16];
     sal_mutex_t lock;
@@ -134,9 +137,24 @@ int read_link(int unit, LinkControl *lc, int port, int *link, bool *scanned) {
     return DXP_E_NONE;
 }
 
-void call_handlers(int unit, LinkControl *lc, int port, dxp_port_info *info) {
-    for (HandlerNode *n = lc->handlers; n != nullptr; n = n->next)
-        n->handler(unit, port, info);
+// A link change found by a pass, told to the handlers once the pass has let
+// go of its locks: they call up into the managers, whose locks come first.
+struct LinkEvent {
+    int port;
+    dxp_port_info info;
+};
+struct PassEvents {
+    std::vector<LinkEvent> changes;
+    std::vector<dxp_linkscan_handler_t> handlers;
+};
+
+void call_handlers(int unit, const PassEvents &events) {
+    for (const LinkEvent &e : events.changes) {
+        for (dxp_linkscan_handler_t handler : events.handlers) {
+            dxp_port_info info = e.info;
+            handler(unit, e.port, &info);
+        }
+    }
 }
 
 int forward_set(int unit, LinkControl *lc, int port) {
@@ -147,8 +165,8 @@ int forward_set(int unit, LinkControl *lc, int port) {
     return rv;
 }
 
-// Called with the lock held.
-int port_update(int unit, LinkControl *lc, int port) {
+// Called with the unit's API lock and the link lock held.
+int port_update(int unit, LinkControl *lc, int port, PassEvents *events) {
     SAL_ASSERT(SOC_PORT_VALID(unit, port));
     int link = 0;
     bool scanned = true;
@@ -169,7 +187,7 @@ int port_update(int unit, LinkControl *lc, int port) {
         soc_pbmp_port_remove(&lc->link, port);
         if (int rv = forward_set(unit, lc, port); rv < 0) return rv;
         info.linkstatus = 0;
-        call_handlers(unit, lc, port, &info);
+        events->changes.push_back({port, info});
         soc_link_sts_override_set(unit, 0, port);
     }
     if (!soc_pbmp_member(lc->forced, port)) {
@@ -192,12 +210,11 @@ int port_update(int unit, LinkControl *lc, int port) {
                        info.speed, info.duplex ? "Full Duplex" : "Half Duplex",
                        fiber ? "Fiber" : "Copper");
     info.linkstatus = 1;
-    call_handlers(unit, lc, port, &info);
+    events->changes.push_back({port, info});
     return DXP_E_NONE;
 }
 
-void scan_pass(int unit, LinkControl *lc, soc_pbmp_t ports) {
-    Locked lock(lc);
+void scan_pass_locked(int unit, LinkControl *lc, soc_pbmp_t ports, PassEvents *events) {
     soc_linkscan_hw_pause(unit);
     for (int port = 0; port < 64; port++) {
         if (!soc_pbmp_member(ports, port)) continue;
@@ -212,7 +229,7 @@ void scan_pass(int unit, LinkControl *lc, soc_pbmp_t ports) {
         // A re-init may have taken the port from the unit since the pass began.
         if (!SOC_PORT_VALID(unit, port)) continue;
         const soc_pbmp_t saved = lc->recheck;
-        if (port_update(unit, lc, port) >= 0) {
+        if (port_update(unit, lc, port, events) >= 0) {
             if (e.count > 0) e.count--;
             continue;
         }
@@ -225,6 +242,19 @@ void scan_pass(int unit, LinkControl *lc, soc_pbmp_t ports) {
         }
     }
     soc_linkscan_hw_continue(unit);
+    if (events->changes.empty()) return;
+    for (HandlerNode *n = lc->handlers; n != nullptr; n = n->next)
+        events->handlers.push_back(n->handler);
+}
+
+void scan_pass(int unit, LinkControl *lc, soc_pbmp_t ports) {
+    PassEvents events;
+    {
+        DxpUnitLock api(unit);
+        Locked lock(lc);
+        scan_pass_locked(unit, lc, ports, &events);
+    }
+    call_handlers(unit, events);
 }
 
 // The chip has no hardware link scan to report to it.

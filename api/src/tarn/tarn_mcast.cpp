@@ -24,11 +24,20 @@ constexpr uint32_t kDebugMcast = 0x80;
 
 std::array<bool, SOC_MAX_NUM_DEVICES> inited{};
 
+constexpr dxp_vlan_t kVidMax = 4095;
+
 int entry_check(const char *op, int unit) {
     soc_cm_debug_print(tarn::kDebugApi, "DXP API : %s()..\n", op);
     if (int rv = tarn::unit_check(unit); rv < 0) return rv;
     const drv_l2mc_table_t *t = drv_mcast_l2mc_table(unit);
     return inited[unit] && t->used != nullptr ? DXP_E_NONE : DXP_E_INIT;
+}
+
+// The key's VLAN field holds 12 bits: a wider id would name another VLAN's
+// group, so it is refused before anything is looked up or written.
+int entry_check(const char *op, int unit, dxp_vlan_t vid) {
+    if (int rv = entry_check(op, unit); rv < 0) return rv;
+    return vid > kVidMax ? DXP_E_PARAM : DXP_E_NONE;
 }
 
 // The group of mac/vid: the key entry is built, and on a hit the stored
@@ -123,7 +132,7 @@ int dxp_tarn_mcast_init(int unit) {
 }
 
 int dxp_tarn_mcast_addr_add(int unit, dxp_mcast_addr *mcaddr) {
-    if (int rv = entry_check("dxp_tarn_mcast_addr_add", unit); rv < 0) return rv;
+    if (int rv = entry_check("dxp_tarn_mcast_addr_add", unit, mcaddr->vid); rv < 0) return rv;
     if (int rv = group_index_check(unit, mcaddr->l2mc_index); rv < 0) return rv;
     Lookup l;
     int rv = lookup(unit, *mcaddr, &l);
@@ -139,7 +148,7 @@ int dxp_tarn_mcast_addr_add(int unit, dxp_mcast_addr *mcaddr) {
 }
 
 int dxp_tarn_mcast_addr_remove(int unit, const dxp_mac_t mac, dxp_vlan_t vid) {
-    if (int rv = entry_check("dxp_tarn_mcast_addr_remove", unit); rv < 0) return rv;
+    if (int rv = entry_check("dxp_tarn_mcast_addr_remove", unit, vid); rv < 0) return rv;
     Lookup l;
     int rv = lookup_mac(unit, mac, vid, &l);
     if (rv != DXP_E_EXISTS) return rv;
@@ -150,7 +159,7 @@ int dxp_tarn_mcast_addr_remove(int unit, const dxp_mac_t mac, dxp_vlan_t vid) {
 }
 
 int dxp_tarn_mcast_port_get(int unit, const dxp_mac_t mac, dxp_vlan_t vid, dxp_mcast_addr *mcaddr) {
-    if (int rv = entry_check("dxp_tarn_mcast_port_get", unit); rv < 0) return rv;
+    if (int rv = entry_check("dxp_tarn_mcast_port_get", unit, vid); rv < 0) return rv;
     Lookup l;
     int rv = lookup_mac(unit, mac, vid, &l);
     if (rv == DXP_E_NOT_FOUND) return not_found();
@@ -160,7 +169,7 @@ int dxp_tarn_mcast_port_get(int unit, const dxp_mac_t mac, dxp_vlan_t vid, dxp_m
 
 int dxp_tarn_mcast_join(int unit, const dxp_mac_t mac, dxp_vlan_t vid, int port,
                         dxp_mcast_addr *mcaddr) {
-    if (int rv = entry_check("dxp_tarn_mcast_join", unit); rv < 0) return rv;
+    if (int rv = entry_check("dxp_tarn_mcast_join", unit, vid); rv < 0) return rv;
     const drv_if_t *s = tarn::services(unit);
     Lookup l;
     int rv = lookup_mac(unit, mac, vid, &l);
@@ -187,7 +196,7 @@ int dxp_tarn_mcast_join(int unit, const dxp_mac_t mac, dxp_vlan_t vid, int port,
 }
 
 int dxp_tarn_mcast_leave(int unit, const dxp_mac_t mac, dxp_vlan_t vid, int port) {
-    if (int rv = entry_check("dxp_tarn_mcast_leave", unit); rv < 0) return rv;
+    if (int rv = entry_check("dxp_tarn_mcast_leave", unit, vid); rv < 0) return rv;
     const drv_if_t *s = tarn::services(unit);
     Lookup l;
     int rv = lookup_mac(unit, mac, vid, &l);
@@ -208,7 +217,7 @@ int dxp_tarn_mcast_leave(int unit, const dxp_mac_t mac, dxp_vlan_t vid, int port
 }
 
 int dxp_tarn_mcast_port_add(int unit, dxp_mcast_addr *mcaddr) {
-    if (int rv = entry_check("dxp_tarn_mcast_port_add", unit); rv < 0) return rv;
+    if (int rv = entry_check("dxp_tarn_mcast_port_add", unit, mcaddr->vid); rv < 0) return rv;
     const drv_if_t *s = tarn::services(unit);
     Lookup l;
     soc_pbmp_t ports{};
@@ -220,7 +229,7 @@ int dxp_tarn_mcast_port_add(int unit, dxp_mcast_addr *mcaddr) {
 }
 
 int dxp_tarn_mcast_port_remove(int unit, dxp_mcast_addr *mcaddr) {
-    if (int rv = entry_check("dxp_tarn_mcast_port_remove", unit); rv < 0) return rv;
+    if (int rv = entry_check("dxp_tarn_mcast_port_remove", unit, mcaddr->vid); rv < 0) return rv;
     const drv_if_t *s = tarn::services(unit);
     Lookup l;
     soc_pbmp_t ports{};
@@ -235,7 +244,8 @@ int dxp_tarn_mcast_port_remove(int unit, dxp_mcast_addr *mcaddr) {
 }
 
 int dxp_tarn_mcast_addr_add_w_l2mcindex(int unit, dxp_mcast_addr *mcaddr) {
-    if (int rv = entry_check("dxp_tarn_mcast_addr_add_w_l2mcindex", unit); rv < 0) return rv;
+    if (int rv = entry_check("dxp_tarn_mcast_addr_add_w_l2mcindex", unit, mcaddr->vid); rv < 0)
+        return rv;
     if (int rv = group_index_check(unit, mcaddr->l2mc_index); rv < 0) return rv;
     dxp_l2_addr l2{};
     int rv = dxp_l2_addr_get(unit, mcaddr->mac, mcaddr->vid, &l2);
@@ -250,7 +260,8 @@ int dxp_tarn_mcast_addr_add_w_l2mcindex(int unit, dxp_mcast_addr *mcaddr) {
 }
 
 int dxp_tarn_mcast_addr_remove_w_l2mcindex(int unit, dxp_mcast_addr *mcaddr) {
-    if (int rv = entry_check("dxp_tarn_mcast_addr_remove_w_l2mcindex", unit); rv < 0) return rv;
+    if (int rv = entry_check("dxp_tarn_mcast_addr_remove_w_l2mcindex", unit, mcaddr->vid); rv < 0)
+        return rv;
     dxp_l2_addr l2{};
     if (int rv = dxp_l2_addr_get(unit, mcaddr->mac, mcaddr->vid, &l2); rv < 0) return rv;
     if (!(l2.flags & DXP_L2_MCAST)) return DXP_E_NOT_FOUND;

@@ -89,6 +89,7 @@ int set_all(int unit, uint32_t mask, uint32_t limit) {
     const soc_pbmp_t capable = storm_ports(unit);
     ports.w[0] &= capable.w[0];
     ports.w[1] &= capable.w[1];
+    if (!drv_storm_values_valid(limit, 0)) return DXP_E_PARAM;
     if (int rv = start(unit, ports); rv < 0) return rv;
     int rv = services(unit)->storm_control_set(unit, ports.w[0], ports.w[1], mask, limit, 0);
     return rv < 0 ? rv : DXP_E_NONE;
@@ -97,6 +98,8 @@ int set_all(int unit, uint32_t mask, uint32_t limit) {
 int class_set(const char *op, const Class &c, int unit, int limit, int flags, int port) {
     if (int rv = trace(op, unit); rv < 0) return rv;
     if (!storm_capable(unit, port)) return DXP_E_PARAM;
+    if ((flags & c.api) && !drv_storm_values_valid(static_cast<uint32_t>(limit), 0))
+        return DXP_E_PARAM;
     if (int rv = start(unit, e_ports(unit)); rv < 0) return rv;
     uint32_t mask = 0, old_limit = 0, burst = 0;
     if (int rv = services(unit)->storm_control_get(unit, port, &mask, &old_limit, &burst); rv < 0)
@@ -210,6 +213,7 @@ int dxp_tarn_rate_bandwidth_set(int unit, int port, int flags, uint32_t kbits_se
                                 uint32_t kbits_burst) {
     soc_cm_debug_print(tarn::kDebugApi, "DXP API : %s()..\n", __func__);
     if (int rv = bandwidth_checks(unit, port); rv < 0) return rv;
+    if (!drv_storm_values_valid(kbits_sec, kbits_burst)) return DXP_E_PARAM;
     if (int rv = start(unit, e_ports(unit)); rv < 0) return rv;
     uint32_t mask = 0, limit = 0, burst = 0;
     if (int rv = services(unit)->storm_control_get(unit, port, &mask, &limit, &burst); rv < 0)

@@ -7,6 +7,7 @@
 
 #include "dxp.h"
 #include "dxp_tarn.h"
+#include "sal_lock.h"
 #include "soc_property.h"
 #include "tarn_field_internal.h"
 #include "tarn_internal.h"
@@ -27,9 +28,26 @@ struct dos_fp_record {
     int group;
 };
 
-// Shared by all units; callers serialise (the DoS manager holds its lock).
+// Shared by all units, so the unit's API lock alone does not guard them:
+// dos_lock does, taken inside the API lock of the calling unit (the rules
+// re-enter only that unit's field stubs). It also guards dos_rules.
 std::array<dos_fp_record, kDosPorts> dos_fp_table{};
 uint8_t dos_min_tcp_hdr_size = 5;
+
+sal_mutex_t dos_lock() {
+    static sal_mutex_t m = sal_mutex_create("dos_fp_table");
+    return m;
+}
+
+// The calling unit's API lock, then the table's.
+class DosLocked {
+  public:
+    explicit DosLocked(int unit) : api_(unit), table_(dos_lock()) {}
+
+  private:
+    DxpUnitLock api_;
+    SalLock table_;
+};
 
 constexpr uint32_t kDosOn = 0x1;
 constexpr uint32_t kFirstFragOn = 0x4;
@@ -417,6 +435,7 @@ int dos_route_get(int unit, int type, int *value) {
 
 int dxp_tarn_switch_dos_fp_set(int unit, int port, int type, int value) {
     if (!dos_port_valid(port)) return DXP_E_PORT;
+    DosLocked hold(unit);
     if (type != dxpSwitchDosAttackToCpu && (dos_fp_table[0].flags & kDosOn) == 0) return DXP_E_INIT;
     switch (type) {
         case dxpSwitchDosAttackToCpu:
@@ -452,6 +471,7 @@ int dxp_tarn_switch_dos_fp_set(int unit, int port, int type, int value) {
 int dxp_tarn_switch_dos_fp_get(int unit, int port, int type, int *value) {
     if (!dos_port_valid(port)) return DXP_E_PORT;
     if (value == nullptr) return DXP_E_PARAM;
+    DosLocked hold(unit);
     uint32_t flag = 0;
     switch (type) {
         case dxpSwitchDosAttackMinTcpHdrSize:

@@ -109,8 +109,6 @@ int program(int unit, int tid, TrunkPriv *t, dxp_trunk_add_info *info) {
     }
     if (int rv = psc_normalise(&info->psc); rv < 0) return rv;
     const drv_if_t *s = tarn::services(unit);
-    if (int rv = s->trunk_hash_field_add(unit, kPscMasks[info->psc].add); rv < 0) return rv;
-    if (int rv = s->trunk_hash_field_remove(unit, kPscMasks[info->psc].remove); rv < 0) return rv;
     soc_pbmp_t current{};
     if (int rv = members(unit, tid, &current); rv < 0) return rv;
     soc_pbmp_t wanted{};
@@ -133,6 +131,10 @@ int program(int unit, int tid, TrunkPriv *t, dxp_trunk_add_info *info) {
         }
     }
     if (int rv = members_taken(unit, tid, wanted); rv < 0) return rv;
+    // The hash criterion is shared by every group: it changes only once the
+    // members are known to be taken.
+    if (int rv = s->trunk_hash_field_add(unit, kPscMasks[info->psc].add); rv < 0) return rv;
+    if (int rv = s->trunk_hash_field_remove(unit, kPscMasks[info->psc].remove); rv < 0) return rv;
     if (wanted.w[0] != current.w[0] || wanted.w[1] != current.w[1]) {
         if (int rv = s->trunk_set(unit, tid, wanted, kFlagsWrite, 0); rv < 0) return rv;
     }

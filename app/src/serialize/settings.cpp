@@ -27,6 +27,9 @@ sal_mutex_t settings_lock() {
     return lock;
 }
 
+// False from the start of "Main App" until its settings load has finished.
+std::atomic<bool> startup_done{true};
+
 std::atomic<const uint8_t *> factory_image{nullptr};
 // The RMON probe's table reset; null until the probe registers it.
 std::atomic<int (*)(void)> rmon_reset{nullptr};
@@ -200,6 +203,37 @@ bool repair_from_factory(const settings_item &item) {
 
 int settings_init(void) {
     return settings_lock() ? 0 : -1;
+}
+
+void settings_lock_take(void) {
+    sal_mutex_take(settings_lock(), sal_mutex_FOREVER);
+}
+
+void settings_lock_give(void) {
+    sal_mutex_give(settings_lock());
+}
+
+void settings_startup_begin(void) {
+    startup_done.store(false);
+}
+
+void settings_startup_done_set(void) {
+    startup_done.store(true);
+}
+
+int settings_startup_done(void) {
+    return startup_done.load() ? 1 : 0;
+}
+
+int settings_startup_wait(long usecs) {
+    // Polled: start-up ends once per run, and the waiters are the servers'
+    // first requests only.
+    constexpr long kStep = 10000;
+    for (long waited = 0; !startup_done.load(); waited += kStep) {
+        if (waited >= usecs) return 0;
+        sal_usleep(kStep);
+    }
+    return 1;
 }
 
 int settings_save_item(const char *name) {

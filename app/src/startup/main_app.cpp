@@ -3,6 +3,7 @@
 #include "main_app.h"
 
 #include "sal.h"
+#include "settings.h"
 
 namespace {
 
@@ -46,6 +47,7 @@ void main_app_thread(void *arg) {
 void main_app_run(const main_app_steps *s) {
     static const main_app_steps none{};
     if (s == nullptr) s = &none;
+    settings_startup_begin();
     MAIN_APP_STEP(s, pci_init);
     sal_wallclock_set(MAIN_APP_START_TIME);
     MAIN_APP_STEP(s, logger_init);
@@ -78,6 +80,8 @@ void main_app_run(const main_app_steps *s) {
 
     sal_usleep(10000);
     settle_settings(s);
+    // The servers started above take changes from here on.
+    settings_startup_done_set();
 
     sal_printf("Network interface status: \n");
     MAIN_APP_STEP(s, print_interfaces);

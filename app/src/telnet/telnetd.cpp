@@ -25,6 +25,7 @@
 #include "logger.h"
 #include "sal.h"
 #include "sal_host.h"
+#include "settings.h"
 #include "telnet_console.h"
 #include "unique_fd.h"
 
@@ -73,7 +74,14 @@ void session_thread(void *arg) {
     // A client that stops reading must not hold its session thread for ever.
     timeval send_limit{TELNETD_SEND_TIMEOUT_SECONDS, 0};
     setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &send_limit, sizeof send_limit);
-    run_session(fd.get());
+    // The shell changes settings (load, password): not before the start-up
+    // load has set them.
+    if (settings_startup_wait(TELNETD_STARTUP_WAIT_USECS)) {
+        run_session(fd.get());
+    } else {
+        const char msg[] = "The switch is starting; try again later.\r\n";
+        send(fd.get(), msg, sizeof msg - 1, MSG_NOSIGNAL);
+    }
     // Free the slot before the client can see the end of the session.
     sessions--;
 }

@@ -81,6 +81,11 @@ int sup_enable_set(int unit, int port, uint8_t enable) {
 
 }  // namespace
 
+bool drv_storm_values_valid(uint32_t limit, uint32_t burst_size) {
+    if (limit == 0) return true;
+    return storm_rate_code(limit) >= 0 && (burst_size == 0 || storm_bucket_code(burst_size) >= 0);
+}
+
 int drv_storm_type_set(int unit, int port, uint32_t mask, int on) {
     if (family7102(unit)) {
         if (port < 0 || port >= CHIPDATA_STORM_SUP_PORTS) return SOC_E_NONE;
@@ -149,6 +154,11 @@ int drv_storm_control_set(int unit, uint32_t bmp_lo, uint32_t bmp_hi, uint32_t t
     soc_cm_debug_print(DK_PORT,
                        "drv_storm_control_set: unit = %d, bmp= %x, type = 0x%x, limit = %dK\n",
                        unit, bmp_lo, type, limit);
+    // Both codes are checked before any port's classes are switched, so a
+    // refused limit or burst leaves every port as it was.
+    if (!drv_storm_values_valid(limit, burst_size)) return SOC_E_PARAM;
+    const int64_t code = storm_rate_code(limit);
+    const int64_t bucket = burst_size != 0 ? storm_bucket_code(burst_size) : 0;
     return each_port(bmp_lo, bmp_hi, [&](int port) {
         if (limit == 0) return drv_storm_type_set(unit, port, type, 0);
         if (int rv = drv_storm_type_set(unit, port, type, 1); rv < 0) return rv;
@@ -156,13 +166,7 @@ int drv_storm_control_set(int unit, uint32_t bmp_lo, uint32_t bmp_hi, uint32_t t
             if (int rv = drv_storm_type_set(unit, port, type ^ kAllClasses, 0); rv < 0) return rv;
         }
         return drv_reg_modify(unit, R_PORT_IRC_CON, port, [&](DrvRegValue &v) {
-            if (burst_size != 0) {
-                const int64_t bucket = storm_bucket_code(burst_size);
-                if (bucket < 0) return static_cast<int>(SOC_E_PARAM);
-                v.set(F_BUCKET_SIZE1, static_cast<uint32_t>(bucket));
-            }
-            const int64_t code = storm_rate_code(limit);
-            if (code < 0) return static_cast<int>(SOC_E_PARAM);
+            if (burst_size != 0) v.set(F_BUCKET_SIZE1, static_cast<uint32_t>(bucket));
             v.set(F_REF_CNT1, static_cast<uint32_t>(code));
             return 0;
         });

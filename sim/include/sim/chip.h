@@ -40,9 +40,10 @@ class PageHandler {
 
 class Chip {
   public:
-    // gigabit_phy: what answers on the gigabit ports' PHY pages.
+    // gigabit_phy: what answers on the gigabit ports' PHY pages, as the part
+    // gigabit_part.
     Chip(const ChipProfile &profile, Anomalies &anomalies, AccessLog &log,
-         PhyKind gigabit_phy = PhyKind::None);
+         PhyKind gigabit_phy = PhyKind::None, PhyPart gigabit_part = {});
     Chip(const Chip &) = delete;
     Chip &operator=(const Chip &) = delete;
 
@@ -85,8 +86,11 @@ class Chip {
     // PHYs' link state.
     void linkUp(int port, const LinkPartner &partner = {});
     void linkDown(int port);
-    // Unplugs only the fibre of a dual-media PHY (its copper partner stays).
+    // Unplugs only the fibre of a copper/fibre or dual-media PHY (its copper
+    // partner stays).
     void fiberDown(int port);
+    // Wires the fibre interface of the port's copper/fibre PHY (its strap).
+    void fiberStrapSet(int port);
     LinkState portLink(int port) const;
     // The cable a cable test measures (see PhyModel), under the chip's lock.
     void cableSet(int port, int metres);

@@ -55,6 +55,14 @@ struct LinkPartner {
     }
 };
 
+// The part a PHY answers as: its identifier registers 2 and 3 (both 0: the
+// usual part of its kind).
+struct PhyPart {
+    uint16_t id0 = 0;
+    uint16_t id1 = 0;
+    bool given() const { return id0 != 0 || id1 != 0; }
+};
+
 // What a cable test finds on one pair of the port's cable.
 enum class PairFault { None, Open, Short, Unknown };
 
@@ -95,14 +103,22 @@ class PhyModel {
     // need it from linking.
     void setCableLength(int metres) { cable_metres_ = metres; }
     void setPairFault(int pair, PairFault fault, int metres);
-    // A partner on the fibre side of a dual-media PHY keeps the copper one
-    // (both media may have signal); elsewhere a partner replaces the last.
+    // On a copper/fibre or dual-media PHY a partner on one side keeps the
+    // other side's (both media may have signal); elsewhere a partner
+    // replaces the last.
     void connect(const LinkPartner &partner);
     void disconnect();
-    // Unplugs the fibre side of a dual-media PHY only.
+    // Unplugs the fibre side of a copper/fibre or dual-media PHY only.
     void disconnectFiber();
+    // The board wires a copper/fibre PHY's fibre interface: its mode control
+    // reads the strap (bit 3) set. It survives resets.
+    void setFiberStrap(bool on) { fiber_strap_ = on; }
     // The link of the active side (a copper/fibre PHY's mode decides).
     LinkState state() const;
+    // Whether the active side loops the port's frames back: the copper
+    // control's loopback bit, or the fibre side's own on a fibre-active
+    // copper/fibre or dual-media PHY.
+    bool loopedBack() const;
 
   private:
     bool poweredDown() const;

@@ -17,8 +17,10 @@ namespace sim {
 
 class PhyPages {
   public:
-    // gigabit_phy: what sits behind the gigabit ports' PHY pages.
-    explicit PhyPages(const ChipProfile &profile, PhyKind gigabit_phy = PhyKind::None);
+    // gigabit_phy: what sits behind the gigabit ports' PHY pages, answering
+    // as gigabit_part.
+    explicit PhyPages(const ChipProfile &profile, PhyKind gigabit_phy = PhyKind::None,
+                      PhyPart gigabit_part = {});
 
     // The chip port whose PHY or SERDES page this is, or -1.
     int portOfPage(int page) const;
@@ -35,8 +37,10 @@ class PhyPages {
     PhyModel &phy(int port) { return *phys_[port]; }
     PhyModel *serdes(int port) { return serdes_[port].get(); }
 
+    // Behind a copper/fibre PHY the chip's SERDES carries only the fibre.
     void connect(int port, const LinkPartner &partner);
     void disconnect(int port);
+    void disconnectFiber(int port);
     // What the port's MAC sees: the CPU port is always up.
     LinkState link(int port) const;
     // Whether the device that carries the port's link (as for link()) loops

@@ -1,0 +1,241 @@
+// Refused changes change nothing, per board: each setter of the port, rate,
+// storm, VLAN, trunk, multicast, QoS and mirror families is given an
+// out-of-range value from the monitor or a web form, and the chip's
+// registers (as the monitor dumps them), the tables and settings the monitor
+// shows, and the backup file are compared with what they were before.
+#include <chrono>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "system_fixture.h"
+#include "web_client.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using system_fixture::Switch;
+
+constexpr const char *kPrompt = "DXP.0> ";
+
+struct Refusal {
+    bool web;          // a form post, else a monitor line
+    std::string what;  // the monitor line, or the path
+    std::string body;  // the form's fields
+    std::string says;  // part of the answer that tells of the refusal
+};
+
+class refusals : public ::testing::TestWithParam<int> {
+  protected:
+    fs::path dir;
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("switchfw-refusal-" + std::to_string(getpid()) + "-" + std::to_string(GetParam()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string board() const { return std::to_string(GetParam()); }
+};
+
+// Every register of the chip but the table access windows: reading the
+// search result of the L2 table takes a result away from a search under way.
+std::vector<std::string> register_names(Switch &fw) {
+    std::vector<std::string> names;
+    std::istringstream in(fw.output("dump soc addr"));
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream words(line);
+        std::string addr, name;
+        if (!(words >> addr >> name) || !addr.starts_with("0x")) continue;
+        if (name.starts_with("ARLA_") || name.starts_with("GENMEM_") ||
+            name.starts_with("OTHER_TABLE_"))
+            continue;
+        names.push_back(name);
+    }
+    return names;
+}
+
+std::string running_state(Switch &fw, const std::vector<std::string> &registers) {
+    std::string all = "== registers\n";
+    constexpr size_t kPerLine = 20;
+    for (size_t i = 0; i < registers.size(); i += kPerLine) {
+        std::string line;
+        for (size_t r = i; r < i + kPerLine && r < registers.size(); r++)
+            line += (line.empty() ? "getreg raw " : "; getreg raw ") + registers[r];
+        all += fw.output(line);
+    }
+    for (const char *command : {"l2 dump", "trunk show", "rate", "cos show", "port e"})
+        all += std::string("== ") + command + "\n" + fw.output(command);
+    return all;
+}
+
+// The first line where the two texts differ, for a short failure message.
+std::string first_difference(const std::string &a, const std::string &b) {
+    size_t at = 0;
+    while (at < a.size() && at < b.size() && a[at] == b[at])
+        at++;
+    size_t from = a.rfind('\n', at);
+    from = from == std::string::npos ? 0 : from + 1;
+    auto line = [from](const std::string &s) { return s.substr(from, s.find('\n', from) - from); };
+    return "was: " + line(a) + "\nnow: " + line(b);
+}
+
+// Refusals every board has; the ports are those of the board's first
+// gigabit port and its last front-panel ports.
+std::vector<Refusal> common_refusals(int ports) {
+    const std::string last = std::to_string(ports), before_last = std::to_string(ports - 1);
+    return {
+        // Storm control: a limit above the chip's largest, on one port
+        // whose broadcast limit is set and on every port.
+        {false, "rate limit=2000000 bcast=1", "", "could not set rate"},
+        {false, "rate limit=2000000 dlf=1", "", "could not set rate"},
+        {true, "/storm_per_port.cgi", "port=1&type=5&rate=2000000", "failed"},
+        {true, "/storm_per_port.cgi", "port=0&type=2&rate=2000000", "failed"},
+        // Multicast groups in a VLAN the 12-bit key cannot hold.
+        {false, "mcast add mac=01:00:5e:0a:0b:0c vlanid=9999 pbm=fe1", "", "Invalid parameter"},
+        {false, "mcast join mac=01:00:5e:0a:0b:0c vlanid=9999 pbm=fe1", "", "Invalid parameter"},
+        {false, "mcast delete mac=01:00:5e:0a:0b:0d vlanid=0x1070f", "", "Invalid parameter"},
+        {false, "mcast leave mac=01:00:5e:0a:0b:0d vlanid=9999 pbm=fe2", "", "Invalid parameter"},
+        {false, "mcast padd mac=01:00:5e:0a:0b:0d vlanid=9999 pbm=fe3", "", "Invalid parameter"},
+        // Port settings the port cannot run, with auto-negotiation turned
+        // off in the same line.
+        {false, "port fe0 an=off SPeed=1000", "", "cannot run 1000"},
+        {false, "port fe1 an=off SPeed=10 pfm=1", "", "Feature unavailable"},
+        {true, "/setrate.cgi", "port=1&ingress=5000000", "Invalid ingress rate"},
+        // Ingress limit changed, then the egress limit refused.
+        {true, "/setrate.cgi", "port=1&ingress=1024&egress_enable=1&egress=99999&burst=80",
+         "Set egress rate failed"},
+        // Weights the switch refuses, with a new priority map in the post.
+        {true, "/qos.cgi", "mode=3&p0=3&p1=3&p2=3&p3=3&p4=3&p5=3&p6=3&p7=3&w0=0&w1=0&w2=4&w3=4",
+         "set scheduling mode"},
+        {true, "/queue_num.cgi", "queue_num=9", "set cos queue number"},
+        // A trunk with a port given twice and one with too many ports.
+        {true, "/trunk.cgi",
+         "trunk_criteria=3&tgmember1=3,4&tgmember2=4,5&tgmember3=", "cannot be a member"},
+        {true, "/trunk.cgi",
+         "trunk_criteria=1&tgmember1=1,2,3,4,5,6,7,8,9&tgmember2=" + before_last + "," + last +
+             "&tgmember3=",
+         "maximal"},
+        {true, "/mirror.cgi", "ingress=1&egress=0&mtp=" + std::to_string(ports + 1) + "&mode=1",
+         "Invalid monitor port"},
+        {true, "/setvlan.cgi", "vid=1&values=9", "ERROR"},
+        {true, "/newvlan.cgi", "newid=10&values=21x", "Invalid parameter"},
+        // Port settings whose priority or PVID is refused after the link
+        // values that come before them in the form.
+        {true, "/portset.cgi", "port=1&admin=0&autonego=0&speed=2&flow_ctrl=1&priority=9&pvid=1",
+         "Set untagged priority failed"},
+        {true, "/portset.cgi", "port=1&admin=0&autonego=0&speed=2&flow_ctrl=1&priority=5&pvid=4095",
+         "PVID is not an existent vlan id"},
+        {true, "/storm_per_port.cgi", "port=" + std::to_string(ports + 1) + "&type=2&rate=100",
+         "failed"},
+    };
+}
+
+TEST_P(refusals, RefusedSettersLeaveRegistersTablesAndBackupAsTheyWere) {
+    Switch fw(dir, {"--board", board()});
+    ASSERT_TRUE(fw.run("", kPrompt, nullptr, 60));
+    const int web = fw.port_offset() + 80;
+    const std::string cookie = web_client::login(web, "qivor");
+    ASSERT_FALSE(cookie.empty());
+
+    // The console keeps its log lines to itself, away from the monitor's
+    // output. Then settings that a half-done refusal would disturb: a
+    // broadcast limit on port 1, a multicast group with port 2, a trunk and
+    // a priority map.
+    for (const auto &[path, body] : std::vector<std::pair<std::string, std::string>>{
+             {"/logger_set.cgi", "m0=255&m1=255&m2=0"},
+             {"/storm_per_port.cgi", "port=1&type=2&rate=1000"},
+             {"/trunk.cgi", "trunk_criteria=2&tgmember1=7,8&tgmember2=&tgmember3="},
+             {"/qos.cgi", "mode=3&p0=1&p1=0&p2=1&p3=1&p4=2&p5=2&p6=3&p7=3&w0=2&w1=3&w2=4&w3=5"}}) {
+        std::string answer = web_client::post(web, path, body, cookie);
+        ASSERT_EQ(answer.find("Retry"), std::string::npos) << path << "\n" << answer;
+    }
+    const std::string added = fw.output("mcast add mac=01:00:5e:0a:0b:0d vlanid=0x70f pbm=fe2");
+    ASSERT_EQ(added.find("ERROR"), std::string::npos) << added;
+
+    // The backup file but its password line, which is scrambled anew with
+    // the time of every download, and the checksum over it.
+    auto backup = [&] {
+        std::istringstream in(web_client::body_of(web_client::get(web, "/dxpqsw.cfg", cookie)));
+        std::string text;
+        for (std::string line; std::getline(in, line);)
+            if (!line.starts_with("password=") && !line.starts_with("#end")) text += line + "\n";
+        return text;
+    };
+    const std::vector<std::string> registers = register_names(fw);
+    ASSERT_GT(registers.size(), 100u);
+    std::string state = running_state(fw, registers), stored = backup();
+    ASSERT_NE(stored.find("qos="), std::string::npos);
+    ASSERT_TRUE(state.find("VLAN ID = 1807") != std::string::npos ||
+                state.find("vlan=1807") != std::string::npos)
+        << state;
+
+    std::vector<Refusal> all = common_refusals(GetParam());
+    if (GetParam() != 26) {
+        // The SERDES ports run full duplex only.
+        all.push_back({false, "port ge1 fd=false an=off", "", "cannot run half duplex"});
+    } else {
+        // Its chip has no ISP port flag for double tagging.
+        all.push_back({false, "dtag mode fe0 external", "", "Feature unavailable"});
+        // The first trunks take fast Ethernet ports only.
+        const std::string ge = std::to_string(GetParam() - 1) + "," + std::to_string(GetParam());
+        all.push_back(
+            {true, "/trunk.cgi",
+             "trunk_criteria=3&tgmember1=" + ge + "&tgmember2=&tgmember3=", "refused trunk 1"});
+    }
+    for (const Refusal &r : all) {
+        const std::string name = r.what + (r.web ? "?" + r.body : "");
+        std::string answer;
+        if (r.web) {
+            answer = web_client::post(web, r.what, r.body, cookie);
+        } else {
+            answer = fw.output(r.what);
+        }
+        EXPECT_NE(answer.find(r.says), std::string::npos) << name << "\n" << answer;
+        std::string state_now = running_state(fw, registers);
+        if (state_now != state) {
+            // The L2 table as the monitor reads it may miss an entry for a
+            // moment while the table's shadow catches up; a change stays.
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            state_now = running_state(fw, registers);
+        }
+        const std::string stored_now = backup();
+        EXPECT_TRUE(state_now == state) << name << " changed the switch\n"
+                                        << first_difference(state, state_now);
+        EXPECT_TRUE(stored_now == stored) << name << " changed the stored settings\n"
+                                          << first_difference(stored, stored_now);
+        state = state_now;
+        stored = stored_now;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(boards, refusals, ::testing::Values(52, 28, 26),
+                         [](const auto &info) { return "ports" + std::to_string(info.param); });
+
+// A fibre-medium port runs 1000 full duplex only: a slower speed is refused
+// with a message and the port keeps auto-negotiation.
+TEST(refusals_fibre, SlowerSpeedOnAFibreMediumPortIsRefusedAndReported) {
+    fs::path dir =
+        fs::temp_directory_path() / ("switchfw-refusal-fibre-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    {
+        Switch fw(dir, {"--board", "52", "--gig-phy", "6401s", "--fiber", "49"});
+        ASSERT_TRUE(fw.run("", kPrompt, nullptr, 60));
+        std::string before, seen, after;
+        ASSERT_TRUE(fw.run("port ge0", kPrompt, &before));
+        ASSERT_NE(before.find("Auto("), std::string::npos) << before;
+        for (const char *line :
+             {"port ge0 SPeed=100", "port ge0 an=off SPeed=100", "port ge0 an=off fd=false"}) {
+            ASSERT_TRUE(fw.run(line, kPrompt, &seen)) << line;
+            EXPECT_NE(seen.find("Error: Port ge0 cannot run"), std::string::npos) << line << seen;
+            ASSERT_TRUE(fw.run("port ge0", kPrompt, &after));
+            EXPECT_EQ(after, before) << line;
+        }
+    }
+    fs::remove_all(dir);
+}
+
+}  // namespace
