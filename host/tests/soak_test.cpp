@@ -384,7 +384,7 @@ TEST(soak, FormsSnmpConfigAndDosFloodKeepMemoryAndAnswers) {
                 post("/delgroup.cgi", "id=3");
             }
         });
-        auto end = Clock::now() + std::chrono::seconds(8);
+        auto end = Clock::now() + std::chrono::seconds(5);
         while (Clock::now() < end) {
             auto t0 = Clock::now();
             bool answered = snmp_answers(snmp, &said);
@@ -405,7 +405,7 @@ TEST(soak, FormsSnmpConfigAndDosFloodKeepMemoryAndAnswers) {
         std::string frames;
         for (const std::string &f : dos_frames(system_fixture::mac_of(space, tap)))
             frames += " " + f;
-        std::string flood = "timeout 9 ip netns exec " + space +
+        std::string flood = "timeout 7 ip netns exec " + space +
                             " python3 -c 'import socket,sys\n"
                             "s=socket.socket(socket.AF_PACKET,socket.SOCK_RAW)\n"
                             "s.bind((sys.argv[1],0)); fs=[bytes.fromhex(h) for h in sys.argv[2:]]\n"
@@ -417,7 +417,7 @@ TEST(soak, FormsSnmpConfigAndDosFloodKeepMemoryAndAnswers) {
         std::thread flooder([&] { sh(flood); });
         std::this_thread::sleep_for(std::chrono::seconds(1));
         Liveness web;
-        end = Clock::now() + std::chrono::seconds(7);
+        end = Clock::now() + std::chrono::seconds(5);
         while (Clock::now() < end) {
             auto t0 = Clock::now();
             bool answered =
