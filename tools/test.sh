@@ -15,11 +15,10 @@ if [[ ${#existing[@]} -gt 0 ]]; then
     clang-format --dry-run -Werror "${existing[@]}"
 fi
 
-# The optimised program of tools/run.sh must build too (its warnings differ).
-configure_and_build "$ROOT/build/release" -DCMAKE_BUILD_TYPE=Release -DSWITCHFW_TESTS=OFF
-# So must the test programs, linked as the release build links: the
+# The optimised program of tools/run.sh must build too (its warnings differ),
+# and so must the test programs, linked as the release build links: the
 # link-time optimiser warns at the link, where warnings are errors too.
-configure_and_build "$ROOT/build/release-tests" -DCMAKE_BUILD_TYPE=Release -DSWITCHFW_TESTS=ON \
+configure_and_build "$ROOT/build/release" -DCMAKE_BUILD_TYPE=Release -DSWITCHFW_TESTS=ON \
     -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST
 # And every source with the tests compiled at -O2 without link-time
 # optimisation, whose warnings differ: compiled, not linked.
