@@ -330,8 +330,26 @@ void log_system_init_done() {
     logger_puts(LOG_LEVEL_INFO, LOG_MOD_SYSTEM, "System init done");
 }
 
+// The monitor's INIT empties the chip's address table: the CPU's own
+// station entries, one per port's VLAN as eth1's start made them, go back so
+// that management traffic still reaches the CPU.
+void cpu_stations_restore(int unit) {
+    if (unit != DXPX_CPU_UNIT) return;
+    for (int uport = 1; uport <= board_num_uports; uport++) {
+        dxpx_l2_addr_t rec{};
+        if (end_cpu_l2_addr_get(static_cast<dxp_vlan_t>(port_pvid_get(uport - 1)), &rec) == 0)
+            return;  // eth1 has not started: it adds them when it does
+        if (int rv = dxpx_l2_addr_add(&rec, 0); rv < 0) {
+            sal_printf("Port %d: the CPU's station entry could not be restored: %s\n", uport,
+                       dxp_errmsg(rv));
+            return;
+        }
+    }
+}
+
 void diag_setup() {
     diag_init();
+    diag_unit_init_register(cpu_stations_restore);
     // A restart finds the rows already there; test_register refuses repeats.
     test_counters_register();
     test_traffic_register();

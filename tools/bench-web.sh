@@ -12,36 +12,10 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 DURATION=${1:-10}
 
-if [[ "${BENCH_IN_NETNS:-}" != 1 ]]; then
-    if [[ $(id -u) -ne 0 ]]; then
-        echo "bench-web.sh needs root for its network namespace" >&2
-        exit 1
-    fi
-    need=()
-    for pkg in nginx-light wrk curl; do
-        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" ||
-            need+=("$pkg")
-    done
-    if [[ ${#need[@]} -gt 0 ]]; then
-        export DEBIAN_FRONTEND=noninteractive
-        apt-get update -qq || true
-        apt-get install -y -qq --no-install-recommends "${need[@]}"
-    fi
-    ensure_packages
-    configure_and_build "$ROOT/build/release" -DCMAKE_BUILD_TYPE=Release -DSWITCHFW_TESTS=OFF >&2
-    BENCH_IN_NETNS=1 exec unshare --net "$0" "$@"
-fi
+BENCH_ARGS=("$@")
+bench_enter_netns nginx-light wrk curl
 
-ip link set lo up
-WORK=$(mktemp -d)
-chmod 755 "$WORK"
-PIDS=()
-cleanup() {
-    for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
+bench_workspace
 
 FILE=form.css
 FW_PORT=8080

@@ -33,3 +33,45 @@ configure_and_build() {
     fi
     cmake --build "$dir" -j"$(nproc)"
 }
+
+# Benchmarks run as root in a private network namespace: installs the
+# Debian packages named (when missing) and the release build, then runs the
+# calling script again inside a new namespace. Returns in that namespace.
+bench_enter_netns() {
+    if [[ "${BENCH_IN_NETNS:-}" == 1 ]]; then
+        return 0
+    fi
+    if [[ $(id -u) -ne 0 ]]; then
+        echo "$(basename "$0") needs root for its network namespace" >&2
+        exit 1
+    fi
+    local need=() pkg
+    for pkg in "$@"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" ||
+            need+=("$pkg")
+    done
+    if [[ ${#need[@]} -gt 0 ]]; then
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -qq || true
+        apt-get install -y -qq --no-install-recommends "${need[@]}"
+    fi
+    ensure_packages
+    configure_and_build "$ROOT/build/release" -DCMAKE_BUILD_TYPE=Release -DSWITCHFW_TESTS=OFF >&2
+    BENCH_IN_NETNS=1 exec unshare --net "$0" "${BENCH_ARGS[@]}"
+}
+
+# Inside the namespace: loopback up, a work folder WORK, and the processes
+# whose ids are added to PIDS stopped on exit.
+bench_workspace() {
+    ip link set lo up
+    WORK=$(mktemp -d)
+    chmod 755 "$WORK"
+    PIDS=()
+    trap bench_cleanup EXIT
+}
+
+bench_cleanup() {
+    for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$WORK"
+}

@@ -15,12 +15,13 @@ if [[ ${#existing[@]} -gt 0 ]]; then
     clang-format --dry-run -Werror "${existing[@]}"
 fi
 
-# The optimised program of tools/run.sh must build too (its warnings differ).
-configure_and_build "$ROOT/build/release" -DCMAKE_BUILD_TYPE=Release -DSWITCHFW_TESTS=OFF
-# So must every source with the tests, optimised without sanitizers and
-# without the release build's link-time optimisation (which puts the
-# optimiser's warnings off to a link that does not treat them as errors):
-# compiled, not linked.
+# The optimised program of tools/run.sh must build too (its warnings differ),
+# and so must the test programs, linked as the release build links: the
+# link-time optimiser warns at the link, where warnings are errors too.
+configure_and_build "$ROOT/build/release" -DCMAKE_BUILD_TYPE=Release -DSWITCHFW_TESTS=ON \
+    -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST
+# And every source with the tests compiled at -O2 without link-time
+# optimisation, whose warnings differ: compiled, not linked.
 opt_dir="$ROOT/build/optimised"
 if [[ ! -f "$opt_dir/build.ninja" ]]; then
     cmake -S "$ROOT" -B "$opt_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -63,6 +64,18 @@ if [[ $# -eq 0 || " $* " == *" concurrency "* ]]; then
     echo "Building the concurrency test with ThreadSanitizer"
     cmake --build "$tsan_dir" -j"$(nproc)" --target switchfw concurrency_tests
     (cd "$tsan_dir" && ctest --output-on-failure -L concurrency --timeout 1800) || status=1
+fi
+
+# Soak test of the release program, on whole runs only: every web form
+# fuzzed for a 20 s warm-up and SWITCHFW_SOAK_SECONDS (default 60) more with
+# its memory watched, then SNMP under configuration posts and the web under a
+# DoS flood; about 90 s in all (SWITCHFW_SOAK_SECONDS=0 skips it).
+soak_seconds=${SWITCHFW_SOAK_SECONDS:-60}
+if [[ $# -eq 0 && $soak_seconds -gt 0 ]]; then
+    echo "Soak test of the release program (${soak_seconds}s after the warm-up)"
+    SWITCHFW_SOAK=1 SWITCHFW_SOAK_BINARY="$ROOT/build/release/host/switchfw" \
+        SOAK_SECONDS="$soak_seconds" ctest --output-on-failure -L soak --timeout 300 ||
+        status=1
 fi
 
 # Bounded libFuzzer runs over the web request parser, over the monitor's

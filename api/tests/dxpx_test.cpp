@@ -10,6 +10,7 @@
 
 #include "dxpx.h"
 #include "fake_family.h"
+#include "port_reserve.h"
 #include "sal.h"
 
 namespace {
@@ -507,6 +508,54 @@ TEST_F(dxpx_fanout, ReceiveCalloutsByPriorityAndStartOnce) {
     EXPECT_EQ(dxpx_rx_unregister(callout, 100), DXP_E_NONE);
     EXPECT_EQ(dxpx_rx_unregister(other_callout, 100), DXP_E_NONE);
     EXPECT_EQ(dxpx_rx_unregister(other_callout, 200), DXP_E_NONE);
+}
+
+}  // namespace
+
+namespace {
+
+class port_reservation : public FakeFamilyTest {};
+
+dxp_pbmp_t ports_of(std::initializer_list<int> ports) {
+    dxp_pbmp_t b{};
+    for (int p : ports)
+        dxp_pbmp_port_add(&b, p);
+    return b;
+}
+
+// A self-test's ports refuse the managers' changes and reach no chip; a
+// changer holding a port keeps a test from taking it until it is done.
+TEST_F(port_reservation, HeldPortsRefuseChangesUntilReleased) {
+    add_units({0});
+    ASSERT_EQ(port_reserve(0, ports_of({3, 40}), "Snake"), DXP_E_NONE);
+    EXPECT_TRUE(port_reserved(0, 40));
+    EXPECT_STREQ(port_reserve_owner(0, 3), "Snake");
+    EXPECT_EQ(dxpx_port_speed_set(3, 100), DXP_E_BUSY);
+    EXPECT_EQ(dxpx_port_speed_set(40, 100), DXP_E_BUSY);
+    EXPECT_TRUE(fake::calls("port_speed_set").empty());
+    EXPECT_EQ(port_reserve_hold(3), DXP_E_BUSY);
+    // Another test cannot take a held port; nothing of its set is marked.
+    EXPECT_EQ(port_reserve(0, ports_of({4, 3}), "Traffic"), DXP_E_BUSY);
+    EXPECT_FALSE(port_reserved(0, 4));
+    EXPECT_EQ(dxpx_port_speed_set(4, 100), DXP_E_NONE);
+
+    port_reserve_release(0, ports_of({3, 40}));
+    EXPECT_FALSE(port_reserved(0, 3));
+    EXPECT_EQ(port_reserve_owner(0, 3), nullptr);
+    EXPECT_EQ(dxpx_port_speed_set(3, 100), DXP_E_NONE);
+
+    ASSERT_EQ(port_reserve_hold(3), DXP_E_NONE);
+    std::atomic<bool> taken{false};
+    std::thread test([&] {
+        EXPECT_EQ(port_reserve(0, ports_of({3}), "Snake"), DXP_E_NONE);
+        taken = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(taken.load());
+    port_reserve_unhold();
+    test.join();
+    EXPECT_TRUE(taken.load());
+    port_reserve_release(0, ports_of({3}));
 }
 
 }  // namespace

@@ -23,8 +23,15 @@ void format_entab(char *dst, const char *src, int tabwidth);
 // ---------------------------------------------------------------- integers
 // "rand(N)" (0..N-1) or "rand(A,B)" (A..B): 1 with the value, else 0.
 int parse_rand(const char *text, uint32_t *value);
-int parse_is_integer(const char *text);  // 1 when well formed
-int parse_integer(const char *text);     // warns on a malformed word
+// 1 when well formed and fitting an int: a decimal number is signed, a
+// hex, octal or binary one any 32-bit pattern.
+int parse_is_integer(const char *text);
+// 1 when the text has an integer's form but does not fit an int.
+int parse_integer_too_wide(const char *text);
+// 1 when the text is an integer that fits bits (1-64) bits: unsigned, or a
+// negative number of at least -2^(bits-1).
+int parse_integer_fits(const char *text, int bits);
+int parse_integer(const char *text);  // warns on a malformed word
 uint32_t parse_address(const char *text);
 // Words least significant first; "0x" texts of any length, "-" negates.
 void parse_long_integer(uint32_t *words, int nwords, const char *text);

@@ -174,6 +174,11 @@ int sh_get_mode(void);
 void sh_check_command_order(void);
 // 1 once a shell level has left because console input ended.
 int diag_console_ended(void);
+// Called after INIT has initialised a unit again, which empties the chip's
+// tables: the application puts back what it keeps there (its own station
+// entries). Null: nothing.
+using diag_unit_init_fn = void (*)(int unit);
+void diag_unit_init_register(diag_unit_init_fn fn);
 void diag_assert_handler(const char *expr, const char *file, int line);
 // Long commands register a return context; nothing to do on this platform.
 inline void sh_break_push(void *) {}

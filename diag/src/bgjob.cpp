@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "diag_parse.h"
 #include "diag_shell.h"
 #include "sal.h"
 #include "shell_cmds.h"
@@ -140,8 +141,8 @@ int sh_jobs(int unit, args_t *) {
 
 int sh_kill(int unit, args_t *a) {
     const char *w = ARG_GET(a);
-    if (w == nullptr) return CMD_USAGE;
-    int n = std::atoi(w);
+    if (w == nullptr || !parse_is_integer(w)) return CMD_USAGE;
+    int n = parse_integer(w);
     JobGuard g;
     for (bg_job_t *j : jobs[table_unit(unit)]) {
         // A job already told to stop is as good as gone.

@@ -159,6 +159,8 @@ int dos_show(int unit, const soc_pbmp_t &pbmp) {
 int cmd_mirror(int unit, args_t *a) {
     const char *cmd = ARG_CMD(a);
     if (!sh_check_attached(cmd, unit)) return CMD_FAIL;
+    // What is read is changed and written back as one step.
+    DxpUnitLock api(unit);
     if (mirror_read(unit, cmd) < 0) return CMD_FAIL;
     parse_table_t pt;
     parse_table_init(unit, &pt);
@@ -383,6 +385,7 @@ int cmd_dos(int unit, args_t *a) {
         soc_cm_print("Case Number Invalid\n");
         return CMD_FAIL;
     }
+    DxpUnitLock api(unit);  // the prerequisites and the item switch as one step
     for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
         if (!soc_pbmp_member(pbmp, port)) continue;
         int rv = 0;

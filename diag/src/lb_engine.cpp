@@ -6,12 +6,11 @@
 
 #include <cstdio>
 #include <cstring>
-#include <new>
 
 #include "diag_parse.h"
 #include "diag_pattern.h"
+#include "diag_pkt.h"
 #include "diag_test.h"
-#include "feature_cmds.h"
 #include "pktsvc.h"
 #include "dxp_error.h"
 #include "dxp_tarn.h"
@@ -145,6 +144,10 @@ int length_of_rx(const dxp_pkt *pkt) {
 int rx_callout(int, dxp_pkt *pkt, void *cookie) {
     auto *lw = static_cast<lb_work_t *>(cookie);
     if (!lw->waiting.load()) return DXP_RX_NOT_HANDLED;
+    // The receive service keeps serving the management interface during
+    // the test: only what returns through a tested port is the test's (a
+    // looped-back port takes nothing from its wire).
+    if (!soc_pbmp_member(lw->p->pbm, pkt->rx_port)) return DXP_RX_NOT_HANDLED;
     const int n = lw->received.load();
     if (n >= 2 * LB_MAX_PPT) return DXP_RX_NOT_HANDLED;
     dxp_pkt &slot = lw->rx[n];
@@ -172,17 +175,6 @@ int setup_ports(lb_work_t *lw) {
                        dxp_errmsg(rv));
             return -1;
         }
-    }
-    if (dxp_rx_active(unit)) {
-        lw->rx_was_running = true;
-        if (dxp_rx_stop(unit, &lw->rx_saved_cfg) < 0) {
-            test_error(unit, "DXP_RX cannot stop\n");
-            return -1;
-        }
-    }
-    if (dxp_rx_active(unit)) {
-        test_error(unit, "DXP_RX is currently active; cannot run test\n");
-        return -1;
     }
     char names[256];
     format_pbmp(unit, names, sizeof names, p.pbm);
@@ -286,16 +278,17 @@ int setup_vlan(lb_work_t *lw) {
 int port_monitor_start(lb_work_t *lw) {
     const int unit = lw->unit;
     test_msg("Port monitor init\n");
-    if (dxp_rx_active(unit)) {
-        sal_printf("lbu monitor:  RX already running\n");
-        return DXP_E_INIT;
-    }
-    dxp_rx_cfg_t cfg{};
-    dxp_rx_cfg_init(unit);
-    dxp_rx_cfg_get(unit, &cfg);
-    if (int rv = dxp_rx_start(unit, &cfg); rv < 0) {
-        sal_printf("lbu_port_monitor_task:rx_start failed: %s\n", dxp_errmsg(rv));
-        return rv;
+    // A running service (the management interface's) is shared, not
+    // stopped: the switch stays reachable while it tests its ports.
+    if (!dxp_rx_active(unit)) {
+        dxp_rx_cfg_t cfg{};
+        dxp_rx_cfg_init(unit);
+        dxp_rx_cfg_get(unit, &cfg);
+        if (int rv = dxp_rx_start(unit, &cfg); rv < 0) {
+            sal_printf("lbu_port_monitor_task:rx_start failed: %s\n", dxp_errmsg(rv));
+            return rv;
+        }
+        lw->started_rx = true;
     }
     if (int rv = dxp_rx_register(unit, "loopback test", rx_callout, kRxPriority, lw, kRxFlags);
         rv < 0) {
@@ -303,8 +296,9 @@ int port_monitor_start(lb_work_t *lw) {
         return rv;
     }
     lw->monitor_on = true;
-    // The receive thread posts its buffers at its next pass; a frame that
-    // returned before would be dropped by the MAC.
+    // A service started here, or just before, posts its buffers at the
+    // thread's next pass; a frame that returned before would be dropped by
+    // the MAC.
     const uint32_t start = sal_time_usecs();
     while (rx_chain_state(unit, 0, 0) != DV_S_ACTIVE &&
            static_cast<int32_t>(sal_time_usecs() - start) < kLinkWaitUsecs)
@@ -325,47 +319,34 @@ int packet_timeout_usecs(int unit) {
     return soc_property_get(unit, "diag_lb_packet_timeout", dflt) * 1000000;
 }
 
-uint64_t mac_value(const dxp_mac_t mac) {
-    uint64_t v = 0;
-    for (int i = 0; i < 6; i++)
-        v = v << 8 | mac[i];
-    return v;
-}
-
-struct SourceSweep {
-    uint64_t base;
-    uint64_t step;
-    uint64_t count;
-    soc_pbmp_t ports;
-    dxp_l2_addr found[LB_MAX_L2];
-    int n;
-};
-
-void note_source(int, const dxp_l2_addr *rec, void *cookie) {
-    auto *s = static_cast<SourceSweep *>(cookie);
-    if ((rec->flags & DXP_L2_STATIC) || !soc_pbmp_member(s->ports, rec->port)) return;
-    const uint64_t off = (mac_value(rec->mac) - s->base) & 0xffffffffffffull;
-    if (off % s->step != 0 || off / s->step >= s->count || s->n >= LB_MAX_L2) return;
-    s->found[s->n++] = *rec;
-}
-
 // Where the chip cannot stop learning, the test frames' source addresses
-// were learnt on the tested ports: they go with the test.
+// were learnt on the tested ports: they go with the test. The chip is asked
+// for each address in each VLAN the frames carried (the firmware's shadow of
+// the table may not have caught up yet).
 void forget_sources(lb_work_t *lw) {
     const lb_params_t &p = *lw->p;
+    const int unit = lw->unit;
     if (soc_pbmp_is_null(lw->saved.info_ports)) return;
-    void *mem = sal_alloc(sizeof(SourceSweep), "lb2 sources");
-    if (mem == nullptr) return;
-    auto *sweep = new (mem) SourceSweep{};
-    sweep->base = mac_value(p.mac_src);
-    sweep->step = p.mac_src_inc != 0 ? static_cast<uint64_t>(p.mac_src_inc) : 1;
-    // Frames of a trial, links of both snake chains: every address sent from.
-    sweep->count = p.mac_src_inc != 0 ? 2 * LB_PORTS + LB_MAX_PPT : 1;
-    sweep->ports = lw->saved.info_ports;
-    l2_walk(lw->unit, note_source, sweep);
-    for (int i = 0; i < sweep->n; i++)
-        dxp_l2_addr_delete(lw->unit, sweep->found[i].mac, sweep->found[i].vid);
-    sal_free(mem);
+    dxp_vlan_t vids[LB_PORTS + 1];
+    int nvids = 0;
+    vids[nvids++] = static_cast<dxp_vlan_t>(p.vlan);
+    if (lw->kind == LB_KIND_SNAKE)
+        for (int port = 0; port < LB_PORTS; port++)
+            if (soc_pbmp_member(p.pbm, port))
+                vids[nvids++] = static_cast<dxp_vlan_t>(p.vlan + port + 1);
+    // Frames of a trial, and the snake's reverse chain, send from the
+    // following addresses.
+    const int sources = p.mac_src_inc != 0 ? LB_MAX_PPT + 1 : 1;
+    dxp_mac_t src;
+    std::memcpy(src, p.mac_src, 6);
+    for (int i = 0; i < sources; i++, macaddr_increment(src, p.mac_src_inc)) {
+        for (int v = 0; v < nvids; v++) {
+            dxp_l2_addr found{};
+            if (dxp_l2_addr_get(unit, src, vids[v], &found) < 0) continue;
+            if ((found.flags & DXP_L2_STATIC) || !soc_pbmp_member(p.pbm, found.port)) continue;
+            dxp_l2_addr_delete(unit, src, vids[v]);
+        }
+    }
 }
 
 }  // namespace
@@ -569,6 +550,11 @@ int lbu_init(lb_work_t *lw, int unit, int kind) {
     }
     lw->sema = sal_sem_create("lb2-sema", sal_sem_COUNTING, 0);
     if (lw->sema == nullptr) return -1;
+    // The watcher in SOC mode has the CPU port's DMA to itself.
+    if (!dxp_rx_active(unit) && pw_running(unit)) {
+        test_error(unit, "The packet watcher holds the receive DMA; stop it first\n");
+        return -1;
+    }
     // Before anything changes: the tested ports are held against the other
     // managers and the VLAN table the set-up destroys is kept for the done.
     if (test_save_switch(&lw->saved, unit, lw->p->pbm,
@@ -827,11 +813,14 @@ void lbu_progress(lb_work_t *lw, uint64_t total, bool final) {
 int lbu_done(lb_work_t *lw) {
     const int unit = lw->unit;
     int result = 0;
-    if (lw->monitor_on) {
+    if (lw->started_rx) {
         if (int rv = dxp_rx_stop(unit, nullptr); rv < 0) {
             sal_printf("lbu_done: could not stop packet driver: %s\n", dxp_errmsg(rv));
             result = -1;
         }
+        lw->started_rx = false;
+    }
+    if (lw->monitor_on) {
         if (dxp_rx_unregister(unit, rx_callout, kRxPriority) < 0) {
             sal_printf("Failed to unregister RX handler.\n");
             result = -1;
@@ -855,9 +844,5 @@ int lbu_done(lb_work_t *lw) {
     lbu_l2_remove_all(lw);
     forget_sources(lw);
     if (test_restore_switch(&lw->saved) < 0) result = -1;
-    // The management traffic the test interrupted gets its receive service
-    // back.
-    if (lw->rx_was_running && !dxp_rx_active(unit)) dxp_rx_start(unit, &lw->rx_saved_cfg);
-    lw->rx_was_running = false;
     return result;
 }

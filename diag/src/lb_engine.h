@@ -88,8 +88,7 @@ struct lb_work_t {
     std::atomic<bool> waiting;
     std::atomic<bool> given;
     bool monitor_on;
-    bool rx_was_running;
-    dxp_rx_cfg_t rx_saved_cfg;
+    bool started_rx;  // the test started the receive service and stops it
     uint32_t seq;
     uint32_t pattern;
     int tx_port, rx_port;

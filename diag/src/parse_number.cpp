@@ -97,15 +97,70 @@ static const char *digits_start(const char *s) {
     return s[0] == '0' && s[1] != '\0' && std::strchr("xXbB", s[1]) != nullptr ? s + 2 : s;
 }
 
+// An integer's shape in sal_ctoi's forms (sign, base prefix, digits), its
+// size aside.
+static bool integer_form(const char *text) {
+    if (text == nullptr) return false;
+    const char *s = *text == '-' ? text + 1 : text;
+    if (*s == '-') return false;
+    const char *end = s;
+    sal_ctoi(s, &end);
+    return *end == '\0' && end > digits_start(s);
+}
+
+// The size of a number of integer_form past its sign; false when it needs
+// more than 64 bits.
+static bool magnitude(const char *text, uint64_t *value) {
+    const char *s = *text == '-' ? text + 1 : text;
+    unsigned base = 10;
+    if (s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+        base = 16;
+    } else if (s[0] == '0' && (s[1] == 'b' || s[1] == 'B')) {
+        base = 2;
+    } else if (s[0] == '0') {
+        base = 8;
+    }
+    uint64_t v = 0;
+    for (s = digits_start(s); *s != '\0'; s++) {
+        auto digit = static_cast<uint64_t>(shr_hex_digit(*s));
+        if (v > (~0ull - digit) / base) return false;
+        v = v * base + digit;
+    }
+    *value = v;
+    return true;
+}
+
+// A decimal number is a signed 32-bit one; the other forms are 32-bit
+// patterns, as in masks (0xffffffff).
+static bool fits_int(const char *text) {
+    uint64_t m;
+    if (!magnitude(text, &m)) return false;
+    if (*text == '-') return m <= 0x80000000ull;
+    bool decimal = text[0] != '0' || text[1] == '\0';
+    return m <= (decimal ? 0x7fffffffull : 0xffffffffull);
+}
+
 int parse_is_integer(const char *text) {
     uint32_t dummy;
     if (text == nullptr) return 0;
     if (parse_rand(text, &dummy)) return 1;
-    const char *s = *text == '-' ? text + 1 : text;
-    if (*s == '-') return 0;
-    const char *end = s;
-    sal_ctoi(s, &end);
-    return *end == '\0' && end > digits_start(s) ? 1 : 0;
+    return integer_form(text) && fits_int(text) ? 1 : 0;
+}
+
+int parse_integer_too_wide(const char *text) {
+    uint32_t dummy;
+    if (text == nullptr || parse_rand(text, &dummy)) return 0;
+    return integer_form(text) && !fits_int(text) ? 1 : 0;
+}
+
+int parse_integer_fits(const char *text, int bits) {
+    uint32_t value;
+    if (text == nullptr || bits <= 0 || bits > 64) return 0;
+    if (parse_rand(text, &value)) return bits >= 32 || value >> bits == 0 ? 1 : 0;
+    uint64_t m;
+    if (!integer_form(text) || !magnitude(text, &m)) return 0;
+    if (*text == '-') return m <= 1ull << (bits - 1) ? 1 : 0;
+    return bits == 64 || m >> bits == 0 ? 1 : 0;
 }
 
 int parse_integer(const char *text) {
@@ -118,7 +173,8 @@ int parse_integer(const char *text) {
 uint32_t parse_address(const char *text) {
     uint32_t value;
     if (parse_rand(text, &value)) return value;
-    if (!parse_is_integer(text)) sal_printf("WARNING: truncated malformed address \"%s\"\n", text);
+    if (!parse_integer_fits(text, 32))
+        sal_printf("WARNING: truncated malformed address \"%s\"\n", text);
     return shr_ctou(text);
 }
 
@@ -145,6 +201,11 @@ void parse_long_integer(uint32_t *words, int nwords, const char *text) {
             words[w] = v;
             len -= take;
         }
+    } else if (uint64_t m; *text != '-' && integer_form(text) && magnitude(text, &m) &&
+                           (nwords >= 2 || m >> 32 == 0)) {
+        // Decimal, octal and binary numbers fill two words when there are.
+        words[0] = static_cast<uint32_t>(m);
+        if (nwords >= 2) words[1] = static_cast<uint32_t>(m >> 32);
     } else {
         words[0] = static_cast<uint32_t>(parse_integer(text));
     }
@@ -277,8 +338,9 @@ static int ip_part(const char *s, const char **end) {
 int parse_ipaddr(const char *text, dxp_ip_t *ip) {
     if (text == nullptr) return -1;
     if (std::strchr(text, '.') == nullptr) {
-        if (!parse_is_integer(text)) return -1;
-        *ip = static_cast<dxp_ip_t>(parse_integer(text));
+        // An address is unsigned: every 32-bit number, decimal too.
+        if (!parse_integer_fits(text, 32)) return -1;
+        *ip = *text == '-' ? static_cast<dxp_ip_t>(parse_integer(text)) : parse_address(text);
         return 0;
     }
     uint32_t value = 0;

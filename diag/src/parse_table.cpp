@@ -50,6 +50,11 @@ int parse_value(int unit, parse_pm_t *e, const char *text) {
     switch (type_of(*e)) {
         case PQ_INT:
         case PQ_HEX:
+            // A number that does not fit would wrap to another value.
+            if (parse_integer_too_wide(text)) {
+                sal_printf("Number too large: %s\n", text);
+                return -1;
+            }
             *static_cast<int *>(e->value) = parse_integer(text);
             return 0;
         case PQ_BOOL:

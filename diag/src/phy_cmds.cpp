@@ -69,10 +69,6 @@ bool read_pbmp(int unit, const char *cmd, const char *word, soc_pbmp_t *pbmp) {
 
 // ---------------------------------------------------------------- PHY
 
-uint8_t strtoul8(const char *text) {
-    return static_cast<uint8_t>(std::strtoul(text, nullptr, 0));
-}
-
 int miim_read(int unit, uint8_t addr, uint8_t reg, uint16_t *value) {
     return DRV_SERVICES(unit)->miim_read(unit, addr, reg, value);
 }
@@ -97,12 +93,36 @@ int phy_info(int unit) {
     return CMD_OK;
 }
 
+// A number word of at most max, read as sal_ctoi reads it.
+bool number_within(const char *word, long max) {
+    if (word == nullptr) return true;
+    bool binary = word[0] == '0' && (word[1] == 'b' || word[1] == 'B');
+    const char *digits = binary ? word + 2 : word;
+    char *end = nullptr;
+    long v = std::strtol(digits, &end, binary ? 2 : 0);
+    return end != digits && *end == '\0' && v >= 0 && v <= max;
+}
+
 int phy_raw(int unit, args_t *a) {
     const char *addr_word = ARG_GET(a);
     const char *reg_word = ARG_GET(a);
     if (addr_word == nullptr || reg_word == nullptr) return CMD_USAGE;
-    uint8_t addr = strtoul8(addr_word), reg = strtoul8(reg_word);
+    // Cut to the bus's widths these would reach another register or PHY.
     const char *value_word = ARG_GET(a);
+    if (!number_within(addr_word, 0xff)) {
+        sal_printf("PHY address %s out of range (0-255)\n", addr_word);
+        return CMD_USAGE;
+    }
+    if (!number_within(reg_word, 31)) {
+        sal_printf("PHY register %s out of range (0-31)\n", reg_word);
+        return CMD_USAGE;
+    }
+    if (value_word != nullptr && !number_within(value_word, 0xffff)) {
+        sal_printf("Value \"%s\" too large for 16-bit PHY register.\n", value_word);
+        return CMD_USAGE;
+    }
+    auto addr = static_cast<uint8_t>(sal_ctoi(addr_word, nullptr));
+    auto reg = static_cast<uint8_t>(sal_ctoi(reg_word, nullptr));
     if (value_word == nullptr) {
         uint16_t value = 0;
         if (int rv = miim_read(unit, addr, reg, &value); rv < 0) {
@@ -112,7 +132,7 @@ int phy_raw(int unit, args_t *a) {
         sal_printf("%s\t0x%02x: 0x%04x\n", "", reg, value);
         return CMD_OK;
     }
-    auto value = static_cast<uint16_t>(std::strtoul(value_word, nullptr, 0));
+    auto value = static_cast<uint16_t>(sal_ctoi(value_word, nullptr));
     if (int rv = miim_write(unit, addr, reg, value); rv < 0) {
         sal_printf("ERROR: MII Addr %d: soc_miim_write failed: %s\n", addr, dxp_errmsg(rv));
         return CMD_FAIL;
@@ -179,16 +199,6 @@ int c22_read_one(int unit, int port, uint8_t addr, uint8_t reg) {
     }
     sal_printf("0x%04x\n", value);
     return CMD_OK;
-}
-
-// A number word of at most max, read as sal_ctoi reads it.
-bool number_within(const char *word, long max) {
-    if (word == nullptr) return true;
-    bool binary = word[0] == '0' && (word[1] == 'b' || word[1] == 'B');
-    const char *digits = binary ? word + 2 : word;
-    char *end = nullptr;
-    long v = std::strtol(digits, &end, binary ? 2 : 0);
-    return end != digits && *end == '\0' && v >= 0 && v <= max;
 }
 
 // The register number and value of a PHY access fit the ports' PHYs: a
@@ -571,6 +581,12 @@ int cmd_linkscan(int unit, args_t *a) {
         else
             return CMD_USAGE;
         if (ARG_CNT(a) > 0) return CMD_USAGE;
+    }
+    // The link-scan layer would take a negative interval as its default.
+    if (interval < 0) {
+        sal_printf("%s: Error: Invalid interval %d: microseconds, or 0 to stop link scanning\n",
+                   cmd, interval);
+        return CMD_FAIL;
     }
     if (interval == 0) {
         if (int rv = dxp_linkscan_enable_set(unit, 0); rv < 0) {

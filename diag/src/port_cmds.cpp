@@ -337,6 +337,9 @@ void restore(int unit, int port, dxp_port_info before) {
 
 int port_set(int unit, const char *cmd, soc_pbmp_t pbmp, uint32_t set_mask) {
     if ((set_mask & DXP_PORT_ATTR_LINKSCAN_MASK) && given.linkscan >= 3) given.linkscan -= 3;
+    // Read, merge and write back as one step: a change made meanwhile by the
+    // web or SNMP is not overwritten with what was read before it.
+    DxpUnitLock api(unit);
     static dxp_port_info records[SOC_MAX_NUM_PORTS];
     for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
         if (!soc_pbmp_member(pbmp, port)) continue;

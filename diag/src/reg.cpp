@@ -66,6 +66,14 @@ bool is_64bit(int unit, int reg) {
     return row != nullptr && (row->flags & CHIPDATA_RF_64BIT);
 }
 
+// A chip register's width in bits; 64 for an address without a register
+// or a register without a length (its write is refused on its own).
+int reg_bits(int unit, int reg) {
+    if (reg < 0 || SOC_REG_INFO(unit, static_cast<uint32_t>(reg)) == nullptr) return 64;
+    int len = DRV_SERVICES(unit)->reg_length_get(unit, static_cast<uint32_t>(reg));
+    return len <= 0 || len >= 8 ? 64 : len * 8;
+}
+
 uint64_t field_get(uint64_t value, const chipdata_field &f) {
     uint64_t mask = f.len >= 64 ? ~0ull : (1ull << f.len) - 1;
     return (value >> f.bp) & mask;
@@ -216,6 +224,61 @@ void reg_args_join(args_t *a, char *buf, size_t size) {
     }
 }
 
+// A raw address: PAGE and ADDRESS of 8 bits each (PHY id and register; a
+// PHY has registers 0-31), host memory pages up to 24 bits. Says what does
+// not fit.
+bool raw_address(int space, const char *page_word, const char *addr_word, uint32_t *addr) {
+    const bool phy = space == kSpacePhy;
+    const int page_bits = space == kSpaceSoc || phy ? 8 : 24;
+    if (!parse_integer_fits(page_word, page_bits) || *page_word == '-') {
+        sal_printf("%s %s out of range (0-%u)\n", phy ? "PHY id" : "Page", page_word,
+                   (1u << page_bits) - 1);
+        return false;
+    }
+    if (!parse_integer_fits(addr_word, phy ? 5 : 8) || *addr_word == '-') {
+        sal_printf("%s %s out of range (0-%d)\n", phy ? "PHY register" : "Address", addr_word,
+                   phy ? 31 : 255);
+        return false;
+    }
+    *addr = static_cast<uint32_t>(parse_integer(page_word)) << 8 |
+            static_cast<uint32_t>(parse_integer(addr_word));
+    return true;
+}
+
+// The width in bits of what a raw address holds; 64 where no register
+// answers (the write then fails as it would).
+int raw_width(int unit, int space, uint32_t addr) {
+    switch (space) {
+        case kSpacePhy:
+            return 16;
+        case kSpaceMemHalf:
+            return 16;
+        case kSpaceMemByte:
+            return 8;
+        case kSpaceMemWord:
+        case kSpacePciCfg:
+        case kSpacePciMem:
+            return 32;
+        default: {
+            soc_regaddrinfo_t ai;
+            soc_reg_addr_decode(unit, &ai, addr);
+            return reg_bits(unit, ai.reg);
+        }
+    }
+}
+
+// A value text that is a number no wider than the destination; says why
+// not otherwise.
+bool value_fits(const char *text, int bits, const char *what) {
+    if (parse_integer_fits(text, bits)) return true;
+    sal_printf("Value \"%s\" too large for %d-bit %s.\n", text, bits, what);
+    return false;
+}
+
+uint64_t bits_mask(int bits) {
+    return bits >= 64 ? ~0ull : (1ull << bits) - 1;
+}
+
 // Words that name a register type choose the space; the default is "soc".
 bool take_space(args_t *a, int *space) {
     *space = kSpaceSoc;
@@ -237,15 +300,20 @@ int reg_set_common(int unit, args_t *a, int modify) {
     if (!modify && parse_is_integer(ref)) {
         const char *addr_word = ARG_GET(a);
         if (addr_word == nullptr || !parse_is_integer(addr_word)) return CMD_USAGE;
-        uint32_t addr = static_cast<uint32_t>(parse_integer(ref)) << 8 |
-                        static_cast<uint32_t>(parse_integer(addr_word));
+        uint32_t addr;
+        if (!raw_address(space, ref, addr_word, &addr)) return CMD_USAGE;
         char text[256];
         reg_args_join(a, text, sizeof text);
         if (text[0] == '\0') {
             sal_printf("Syntax error: missing value\n");
             return CMD_USAGE;
         }
-        return reg_set_raw(unit, addr, space, parse_uint64(text)) < 0 ? CMD_FAIL : CMD_OK;
+        // A value the register cannot hold would be written cut.
+        int bits = raw_width(unit, space, addr);
+        if (!value_fits(text, bits, space == kSpacePhy ? "PHY register" : "register"))
+            return CMD_USAGE;
+        uint64_t value = parse_uint64(text) & bits_mask(bits);
+        return reg_set_raw(unit, addr, space, value) < 0 ? CMD_FAIL : CMD_OK;
     }
 
     char text[256];
@@ -254,7 +322,8 @@ int reg_set_common(int unit, args_t *a, int modify) {
         sal_printf("Syntax error: missing value\n");
         return CMD_USAGE;
     }
-    bool literal = parse_is_integer(text);
+    // A number of any width is a value, the rest field assignments.
+    bool literal = parse_integer_fits(text, 64) || parse_integer_too_wide(text);
     if (modify && literal) return CMD_USAGE;
 
     soc_regaddrlist_t list;
@@ -264,11 +333,18 @@ int reg_set_common(int unit, args_t *a, int modify) {
         sal_printf("Syntax error parsing \"%s\"\n", ref);
         rv = CMD_FAIL;
     }
+    // Every register of the list must hold the value before any is written.
+    for (int i = 0; rv == CMD_OK && literal && i < list.count; i++) {
+        const char *name = chipdata_reg_name(list.ainfo[i].reg);
+        char what[96];
+        std::snprintf(what, sizeof what, "register \"%s\"", name != nullptr ? name : "?");
+        if (!value_fits(text, reg_bits(unit, list.ainfo[i].reg), what)) rv = CMD_USAGE;
+    }
     for (int i = 0; rv == CMD_OK && i < list.count; i++) {
         const soc_regaddrinfo_t &ai = list.ainfo[i];
         uint64_t value = 0;
         if (literal) {
-            value = parse_uint64(text);
+            value = parse_uint64(text) & bits_mask(reg_bits(unit, ai.reg));
         } else {
             if (modify && soc_reg_info_read(unit, &ai, &value) < 0) {
                 sal_printf("ERROR: soc_reg_read failed\n");
@@ -334,7 +410,8 @@ int reg_fields_assign(int unit, int reg, uint64_t *value, uint64_t *mask, const 
         }
         uint64_t v = parse_uint64(eq + 1);
         uint64_t fmask = f->len >= 64 ? ~0ull : (1ull << f->len) - 1;
-        if (v & ~fmask) {
+        bool past_64 = !parse_integer_fits(eq + 1, 64) && parse_integer_too_wide(eq + 1);
+        if ((v & ~fmask) || past_64) {
             sal_printf("Value \"%s\" too large for %d-bit field \"%s\".\n", eq + 1, f->len, fname);
             return -1;
         }
@@ -434,8 +511,8 @@ int cmd_reg_get(int unit, args_t *a) {
     if (parse_is_integer(ref)) {
         const char *addr_word = ARG_GET(a);
         if (addr_word == nullptr || !parse_is_integer(addr_word)) return CMD_USAGE;
-        uint32_t addr = static_cast<uint32_t>(parse_integer(ref)) << 8 |
-                        static_cast<uint32_t>(parse_integer(addr_word));
+        uint32_t addr;
+        if (!raw_address(space, ref, addr_word, &addr)) return CMD_USAGE;
         uint64_t value;
         return reg_get_raw(unit, addr, space, flags, &value) < 0 ? CMD_FAIL : CMD_OK;
     }

@@ -592,7 +592,9 @@ int diag_shell(int unit, const char *prefix, int eof_exit) {
     diag_scope_t *pushed[3] = {};
     int npushed = 0;
     int batch = 0;
-    auto *line = static_cast<char *>(sal_alloc(ARGS_BUFFER, "diag_shell"));
+    // One byte more than a line may hold: a line that fills it is too long.
+    constexpr int kLineRead = ARGS_BUFFER + 1;
+    auto *line = static_cast<char *>(sal_alloc(kLineRead, "diag_shell"));
     auto *history = static_cast<char *>(sal_alloc(ARGS_BUFFER, "diag_shell"));
     SAL_ASSERT(line != nullptr && history != nullptr);
     const char *last_word = history;
@@ -620,7 +622,7 @@ int diag_shell(int unit, const char *prefix, int eof_exit) {
 
         char prompt[256];
         build_prompt(prompt, sizeof prompt, prefix, unit, batch);
-        if (diag_readline(prompt, line, ARGS_BUFFER, nullptr) == nullptr) {
+        if (diag_readline(prompt, line, kLineRead, nullptr) == nullptr) {
             // A Ctrl-D typed at a terminal is one key, not the end of the
             // console: the monitor stays for the next command.
             if (!sal_console_input_closed()) {
@@ -644,11 +646,19 @@ int diag_shell(int unit, const char *prefix, int eof_exit) {
             break;
         }
         size_t len;
-        while ((len = std::strlen(line)) > 0 && line[len - 1] == '\\') {
+        while ((len = std::strlen(line)) > 0 && len < ARGS_BUFFER && line[len - 1] == '\\') {
             line[len - 1] = ' ';
-            if (diag_readline("? ", line + len, ARGS_BUFFER - static_cast<int>(len), nullptr) ==
+            if (diag_readline("? ", line + len, kLineRead - static_cast<int>(len), nullptr) ==
                 nullptr)
                 break;
+        }
+        // The reader drops what does not fit: a cut line could run
+        // something other than what was typed.
+        if (std::strlen(line) >= ARGS_BUFFER) {
+            sal_printf("Error: line longer than %d characters: not run\n", ARGS_BUFFER - 1);
+            rv = CMD_FAIL;
+            var_set_integer("?", rv, 1, 0);
+            continue;
         }
         if (!batch && history[0] != '\0' &&
             history_substitute(line, ARGS_BUFFER, history, last_word))

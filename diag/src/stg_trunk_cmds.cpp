@@ -279,6 +279,8 @@ int cmd_trunk(int unit, args_t *a) {
     if (!sh_check_attached(cmd, unit)) return CMD_FAIL;
     const char *sub = ARG_GET(a);
     if (word_is(sub, "show")) return trunk_show(cmd, unit, a);
+    // The members are read, changed and written back as one step.
+    DxpUnitLock api(unit);
     if (word_is(sub, "add")) return trunk_add(cmd, unit, a);
     if (word_is(sub, "remove")) return trunk_remove(cmd, unit, a);
     if (word_is(sub, "psc")) {

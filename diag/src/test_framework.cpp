@@ -480,6 +480,10 @@ int cmd_test_run(int unit, args_t *a) {
     }
     ARG_GET(a);
     int loops = -1;
+    if (ARG_CUR(a) != nullptr && parse_integer_too_wide(ARG_CUR(a))) {
+        sal_printf("%s: Error: Loop count too large: %s\n", ARG_CMD(a), ARG_CUR(a));
+        return CMD_FAIL;
+    }
     if (ARG_CUR(a) != nullptr && parse_is_integer(ARG_CUR(a))) {
         const char *word = ARG_GET(a);
         loops = parse_integer(word);

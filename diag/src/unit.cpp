@@ -16,9 +16,17 @@
 #include "soc_property.h"
 #include "soc_sysconf.h"
 
+#include <atomic>
+
 namespace {
 
 constexpr int kNumModules = 21;
+
+std::atomic<diag_unit_init_fn> unit_init_hook{nullptr};
+
+void unit_init_done(int unit) {
+    if (diag_unit_init_fn fn = unit_init_hook.load()) fn(unit);
+}
 
 int num_units() {
     int n = soc_cm_get_num_units();
@@ -163,6 +171,7 @@ int cmd_detach(int unit, args_t *a) {
             sal_printf("%s: Error: detaching unit %d\n", cmd, u);
             return CMD_FAIL;
         }
+        sal_printf("%s: Unit %d detached\n", cmd, u);
         return CMD_OK;
     };
     if (ARG_CUR(a) == nullptr) return detach(unit);
@@ -190,10 +199,16 @@ int cmd_init(int unit, args_t *a) {
     int rv = CMD_OK;
     if (w == nullptr || strcasecmp(w, "soc") == 0) {
         if (SOC_IS_FAMILY_LAYOUT(unit)) {
+            // The switch API's port records describe the chip before its
+            // reset: its calls fail until it is set up again.
+            const bool api_attached = dxp_attach_check(unit) >= 0;
             int r = soc_reset_init(unit);
             if (r < 0) {
                 sal_printf("%s: Unable to initialize device: %d\n", cmd, r);
                 rv = CMD_FAIL;
+            } else if (api_attached) {
+                sal_printf("%s: Unit %d chip reset; \"init dxp\" sets up the switch API again\n",
+                           cmd, unit);
             }
         }
     } else if (strcasecmp(w, "dxp") == 0) {
@@ -212,8 +227,15 @@ int cmd_init(int unit, args_t *a) {
     } else if (strcasecmp(w, "all") == 0) {
         rv = system_init(unit);
     } else {
-        return init_modules(unit, cmd, a);
+        rv = init_modules(unit, cmd, a);
+        if (rv == CMD_OK) unit_init_done(unit);
+        return rv;
     }
     if (w != nullptr) ARG_GET(a);
+    if (rv == CMD_OK) unit_init_done(unit);
     return rv;
+}
+
+void diag_unit_init_register(diag_unit_init_fn fn) {
+    unit_init_hook.store(fn);
 }

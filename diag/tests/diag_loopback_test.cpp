@@ -131,4 +131,19 @@ TEST_F(loopback, AReceiveServiceThatRanBeforeTheTestRunsAfterIt) {
     run({"RXMon stop"});
 }
 
+// The watcher in SOC mode owns the receive DMA: a loopback test is refused
+// before it changes anything, and runs once the watcher stops.
+TEST_F(loopback, APacketWatcherInSocModeKeepsTheTestOut) {
+    ASSERT_FALSE(dxp_rx_active(0));
+    const std::string test =
+        "TestRun 49 PortBitMap=fe3 Count=1 LengthEnd=72 COSEnd=0 "
+        "PktsPerTrialStart=1 PktsPerTrialEnd=1 LoopbackMode=PHY";
+    std::string out = run({"PacketWatcher mode soc quiet start", test});
+    EXPECT_TRUE(has(out, "The packet watcher holds the receive DMA; stop it first\n")) << out;
+    EXPECT_FALSE(has(out, "Saving ports")) << out;
+    out = run({"PacketWatcher stop mode rx", test});
+    EXPECT_TRUE(has(out, "recv 1 pkt")) << out;
+    EXPECT_EQ(test49()->t_success, 1) << out;
+}
+
 }  // namespace

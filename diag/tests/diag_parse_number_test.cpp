@@ -69,6 +69,45 @@ TEST(diag_integers, WellFormedAndRandomForms) {
     EXPECT_EQ(console.take(), "WARNING: truncated malformed address \"7z\"\n");
 }
 
+// A number that would wrap in its destination is not taken as one: an int
+// holds signed decimals and any 32-bit pattern in the other forms.
+TEST(diag_integers, NumbersThatDoNotFitTheirDestination) {
+    for (const char *fits : {"2147483647", "-2147483648", "0xffffffff", "037777777777",
+                             "0b11111111111111111111111111111111", "-0x80000000"})
+        EXPECT_EQ(parse_is_integer(fits), 1) << fits;
+    for (const char *wide : {"2147483648", "-2147483649", "99999999999", "0x100000000",
+                             "040000000000", "99999999999999999999999"}) {
+        EXPECT_EQ(parse_is_integer(wide), 0) << wide;
+        EXPECT_EQ(parse_integer_too_wide(wide), 1) << wide;
+    }
+    EXPECT_EQ(parse_integer_too_wide("12a"), 0);
+    EXPECT_EQ(parse_integer_too_wide("7"), 0);
+
+    EXPECT_EQ(parse_integer_fits("0xffff", 16), 1);
+    EXPECT_EQ(parse_integer_fits("0x10000", 16), 0);
+    EXPECT_EQ(parse_integer_fits("-32768", 16), 1);
+    EXPECT_EQ(parse_integer_fits("-32769", 16), 0);
+    EXPECT_EQ(parse_integer_fits("4294967295", 32), 1);
+    EXPECT_EQ(parse_integer_fits("18446744073709551615", 64), 1);
+    EXPECT_EQ(parse_integer_fits("18446744073709551616", 64), 0);
+    EXPECT_EQ(parse_integer_fits("0x1ffffffffffffffff", 64), 0);
+    EXPECT_EQ(parse_integer_fits("12a", 64), 0);
+
+    // Wider destinations take decimals whole.
+    EXPECT_EQ(parse_uint64("5000000000"), 5000000000ull);
+    EXPECT_EQ(parse_uint64("-5000000000"), 0ull - 5000000000ull);
+    dxp_ip_t ip = 0;
+    EXPECT_EQ(parse_ipaddr("3232235777", &ip), 0);
+    EXPECT_EQ(ip, 0xc0a80101u);
+    EXPECT_EQ(parse_ipaddr("4294967296", &ip), -1);
+
+    diag_test::ConsoleCapture console;
+    EXPECT_EQ(parse_address("4294967295"), 0xffffffffu);
+    EXPECT_EQ(console.take(), "");
+    parse_integer("99999999999");
+    EXPECT_EQ(console.take(), "WARNING: truncated malformed integer \"99999999999\"\n");
+}
+
 TEST(diag_integers, LongIntegersAnd64BitForms) {
     uint32_t w[3];
     parse_long_integer(w, 2, "-1");

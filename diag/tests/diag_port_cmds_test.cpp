@@ -8,6 +8,7 @@
 #include "diag_unit_fixture.h"
 #include "dxp.h"
 #include "dxp_tarn.h"
+#include "port_reserve.h"
 
 namespace {
 
@@ -143,6 +144,22 @@ TEST_F(diag_port_copper, EqualsOffersThePortsOwnValuesOnly) {
     EXPECT_TRUE(has(out, "PHymaster[None]\n")) << out;
     EXPECT_TRUE(has(out, "PortFilterMode[0]\n")) << out;
     EXPECT_FALSE(has(out, "STationADdress")) << out;
+}
+
+// A port under self-test takes no change from the monitor; showing it is
+// still allowed.
+TEST_F(diag_port, APortUnderSelfTestRefusesChanges) {
+    ASSERT_EQ(dxp_init(0), 0);
+    dxp_pbmp_t held{};
+    dxp_pbmp_port_add(&held, 2);
+    ASSERT_EQ(port_reserve(0, held, "Snake"), 0);
+    EXPECT_EQ(run("PORT fe1,fe2 AutoNeg=off SPeed=10", -1),
+              "PORT: Error: port fe2: port under self-test\n");
+    EXPECT_TRUE(has(run("PORT fe1"), "fe1 LS(SW) Auto(")) << run("PORT fe1");
+    EXPECT_TRUE(has(run("PORT fe2"), "fe2 LS(SW) Auto(")) << run("PORT fe2");
+    port_reserve_release(0, held);
+    EXPECT_EQ(run("PORT fe2 AutoNeg=off SPeed=10"), "");
+    EXPECT_TRUE(has(run("PORT fe2"), "fe2 LS(SW) Forced(10M")) << run("PORT fe2");
 }
 
 }  // namespace

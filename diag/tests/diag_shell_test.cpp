@@ -247,6 +247,12 @@ TEST_F(monitor, ParseTablesOptionsPromptsAndMasks) {
     EXPECT_EQ(table(a), -1);
     EXPECT_TRUE(has(console.out, "Invalid selection: blue\n\tRed\n\tGReen\n"));
     parse_table_done(&pt);
+    // A count that an int cannot hold is refused, not wrapped.
+    sh_tokenize("c=99999999999", nullptr, a);
+    EXPECT_EQ(table(a), -1);
+    EXPECT_TRUE(has(console.out, "Number too large: 99999999999\n"));
+    EXPECT_EQ(count, 16);
+    parse_table_done(&pt);
 
     // Interactive: the offered values, "-" to go back, a bad answer asked
     // again, and the end of input taking what is offered.

@@ -7,6 +7,7 @@
 // taken from the record alone, so the manager and the monitor agree.
 #include "dosmgr.h"
 
+#include <atomic>
 #include <bit>
 #include <cstring>
 #include <vector>
@@ -48,23 +49,24 @@ struct RuleType {
     RuleSet set[2];
 };
 
-// records, the rule types and group_id are guarded by lock ("DOS"), taken
+// records and the rule types are guarded by lock ("DOS"), taken
 // before the unit's API lock.
 PortRecord records[kMaxPorts];
 RuleType smurf{.type = DOS_ATTACK_SMURF, .set = {}};
 RuleType ping{.type = DOS_ATTACK_PING_FLOOD, .set = {}};
 RuleType syn{.type = DOS_ATTACK_SYN_FLOOD, .set = {}};
-sal_mutex_t lock = nullptr;
-int group_id = 0;
+
+sal_mutex_t dos_lock() {
+    static sal_mutex_t m = sal_mutex_create("DOS");
+    return m;
+}
+// Read without the lock by ARP inspection, which holds its own.
+std::atomic<int> group_id{0};
 
 class Guard {
   public:
-    Guard() {
-        if (lock != nullptr) sal_mutex_take(lock, sal_mutex_FOREVER);
-    }
-    ~Guard() {
-        if (lock != nullptr) sal_mutex_give(lock);
-    }
+    Guard() { sal_mutex_take(dos_lock(), sal_mutex_FOREVER); }
+    ~Guard() { sal_mutex_give(dos_lock()); }
     Guard(const Guard &) = delete;
     Guard &operator=(const Guard &) = delete;
 };
@@ -400,10 +402,8 @@ std::vector<dos_port_node> dos_port_node_list(uint64_t ports) {
 }
 
 int dos_init(void) {
-    if (lock == nullptr) {
-        lock = sal_mutex_create("DOS");
-        if (lock == nullptr) logger_puts(LOG_LEVEL_ERROR, LOG_MOD_DOS, "Mutex create failed!");
-    }
+    if (dos_lock() == nullptr) logger_puts(LOG_LEVEL_ERROR, LOG_MOD_DOS, "Mutex create failed!");
+    Guard g;
     std::memset(records, 0, sizeof records);
     // A new unit has none of the old rules; forget their ids.
     for (RuleType *t : {&smurf, &ping, &syn})
@@ -466,5 +466,5 @@ void dos_attack_reset(void) {
 }
 
 int dos_group_get(void) {
-    return group_id;
+    return group_id.load();
 }

@@ -4,6 +4,7 @@
 // and OpenLogicalChannelAck with their media addresses.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -125,8 +126,11 @@ inline Bytes h245_olc_ack(const Address &media) {
 
 inline Bytes tpkt(const Bytes &body) {
     const size_t n = body.size() + 4;
-    Bytes b = {3, 0, uint8_t(n >> 8), uint8_t(n)};
-    b.insert(b.end(), body.begin(), body.end());
+    Bytes b(n);
+    b[0] = 3;
+    b[2] = uint8_t(n >> 8);
+    b[3] = uint8_t(n);
+    std::copy(body.begin(), body.end(), b.begin() + 4);
     return b;
 }
 

@@ -250,6 +250,7 @@ TEST(gig_phy_e2e, GigabitPortsOfThe52PortBoardAdvertiseWhatThePhyRuns) {
     EXPECT_EQ(link_becomes(sw, "ge1", "up      1G FD"), "up      1G FD");
     std::string before, after, seen;
     ASSERT_TRUE(sw.run("combo ge1", "DXP.0> ", &before));
+    EXPECT_NE(before.find("Fiber medium (active)"), std::string::npos) << before;
     EXPECT_NE(before.find("autoneg_advert=1000full"), std::string::npos) << before;
     EXPECT_EQ(before.find("0x309020"), std::string::npos) << before;
     ASSERT_TRUE(sw.run("combo ge1 fiber force_speed=100", "DXP.0> ", &seen));
@@ -260,6 +261,10 @@ TEST(gig_phy_e2e, GigabitPortsOfThe52PortBoardAdvertiseWhatThePhyRuns) {
     ASSERT_TRUE(sw.run("TestRun 49 PortBitMap=ge1 Count=1", "DXP.0> ", &seen, 60)) << seen;
     EXPECT_EQ(seen.find("Receive count is 0"), std::string::npos) << seen;
     EXPECT_EQ(seen.find("ERROR"), std::string::npos) << seen;
+    ASSERT_TRUE(sw.run("TestList 49", "DXP.0> ", &seen));
+    // Loop count, run count, passes, failures.
+    EXPECT_NE(seen.find("PHY Loopback - Mark 2     |    1|    1|    1|    0|"), std::string::npos)
+        << seen;
     EXPECT_EQ(link_becomes(sw, "ge1", "up      1G FD"), "up      1G FD");
 }
 

@@ -103,7 +103,7 @@ TEST_P(port_speed, GigabitPortsAreForcedToWhatTheyCanRun) {
         EXPECT_NE(seen.find("UtPri(4)"), std::string::npos) << seen;
         // Nor does it run half duplex.
         seen = monitor(sw, "port ge0 FullDuplex=false");
-        EXPECT_NE(seen.find("Could not set port ge0 information"), std::string::npos) << seen;
+        EXPECT_NE(seen.find("Port ge0 cannot run half duplex"), std::string::npos) << seen;
         seen = monitor(sw, "ps ge0");
         EXPECT_NE(seen.find("1G FD"), std::string::npos) << seen;
     }

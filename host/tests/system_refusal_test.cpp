@@ -103,6 +103,7 @@ std::vector<Refusal> common_refusals(int ports) {
         // off in the same line.
         {false, "port fe0 an=off SPeed=1000", "", "cannot run 1000"},
         {false, "port fe1 an=off SPeed=10 pfm=1", "", "Feature unavailable"},
+        {true, "/setrate.cgi", "port=1&ingress=5000000", "Invalid ingress rate"},
         // Ingress limit changed, then the egress limit refused.
         {true, "/setrate.cgi", "port=1&ingress=1024&egress_enable=1&egress=99999&burst=80",
          "Set egress rate failed"},
@@ -120,6 +121,13 @@ std::vector<Refusal> common_refusals(int ports) {
         {true, "/mirror.cgi", "ingress=1&egress=0&mtp=" + std::to_string(ports + 1) + "&mode=1",
          "Invalid monitor port"},
         {true, "/setvlan.cgi", "vid=1&values=9", "ERROR"},
+        {true, "/newvlan.cgi", "newid=10&values=21x", "Invalid parameter"},
+        // Port settings whose priority or PVID is refused after the link
+        // values that come before them in the form.
+        {true, "/portset.cgi", "port=1&admin=0&autonego=0&speed=2&flow_ctrl=1&priority=9&pvid=1",
+         "Set untagged priority failed"},
+        {true, "/portset.cgi", "port=1&admin=0&autonego=0&speed=2&flow_ctrl=1&priority=5&pvid=4095",
+         "PVID is not an existent vlan id"},
         {true, "/storm_per_port.cgi", "port=" + std::to_string(ports + 1) + "&type=2&rate=100",
          "failed"},
     };
@@ -169,6 +177,8 @@ TEST_P(refusals, RefusedSettersLeaveRegistersTablesAndBackupAsTheyWere) {
         // The SERDES ports run full duplex only.
         all.push_back({false, "port ge1 fd=false an=off", "", "cannot run half duplex"});
     } else {
+        // Its chip has no ISP port flag for double tagging.
+        all.push_back({false, "dtag mode fe0 external", "", "Feature unavailable"});
         // The first trunks take fast Ethernet ports only.
         const std::string ge = std::to_string(GetParam() - 1) + "," + std::to_string(GetParam());
         all.push_back(

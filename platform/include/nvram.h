@@ -8,7 +8,8 @@
 // flash cannot be read (the store then starts empty).
 int nvram_init(void);
 // Value of a variable, or null when absent ("" when the store is not open).
-// The text stays valid while the program runs, whatever later calls change.
+// The text stays valid until a later set, unset or reopen replaces it, and
+// for two seconds after that: read it right away, copy what is kept.
 const char *nvram_get(const char *name);
 // 0, or negative (null or empty name, '=' in the name, store full).
 int nvram_set(const char *name, const char *value);

@@ -6,6 +6,8 @@
 
 #include <array>
 #include <cstring>
+#include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -16,15 +18,26 @@
 #include "nvram_image.h"
 #include "sal.h"
 #include "storage_host.h"
-#include "stored_text.h"
 
 namespace {
 
 struct Var {
     std::string name;
-    std::string_view value;  // a kept text: callers of nvram_get hold it
+    std::unique_ptr<std::string> text;
+    std::string_view value;  // of text
     size_t record_bytes() const { return name.size() + 1 + value.size() + 1; }
 };
+
+// A value that was replaced or removed. Callers of nvram_get read the text
+// they were handed right away, possibly on another thread while the value
+// is set again, so it is freed only after a grace time rather than at once;
+// keeping every value ever set would grow without bound as the settings
+// change.
+struct Retired {
+    std::unique_ptr<std::string> text;
+    uint32_t at_usecs;  // sal_time_usecs
+};
+constexpr uint32_t kRetiredGraceUsecs = 2000000;
 
 struct Store {
     std::mutex lock;
@@ -44,15 +57,29 @@ struct Store {
     }
 
     void put(std::string name, std::string_view value) {
-        const std::string_view kept = storage_text::keep(value);
-        if (Var *v = find(name.c_str())) {
+        Var *v = find(name.c_str());
+        if (v != nullptr && v->value == value) return;  // the handed-out text stays
+        auto text = std::make_unique<std::string>(value);
+        const std::string_view kept(*text);
+        if (v != nullptr) {
             records_bytes -= v->record_bytes();
+            retire(std::move(v->text));
+            v->text = std::move(text);
             v->value = kept;
             records_bytes += v->record_bytes();
             return;
         }
-        vars.push_back(Var{std::move(name), kept});
+        vars.push_back(Var{std::move(name), std::move(text), kept});
         records_bytes += vars.back().record_bytes();
+    }
+
+    std::deque<Retired> retired;  // oldest first
+
+    void retire(std::unique_ptr<std::string> text) {
+        const uint32_t now = sal_time_usecs();
+        while (!retired.empty() && now - retired.front().at_usecs >= kRetiredGraceUsecs)
+            retired.pop_front();
+        retired.push_back(Retired{std::move(text), now});
     }
 
     std::string records() const {
@@ -68,6 +95,8 @@ struct Store {
     }
 
     void clear() {
+        for (auto &v : vars)
+            retire(std::move(v.text));
         vars.clear();
         records_bytes = 0;
         active_copy = -1;
@@ -197,6 +226,7 @@ int nvram_unset(const char *name) {
     for (auto it = s.vars.begin(); it != s.vars.end(); ++it) {
         if (it->name == name) {
             s.records_bytes -= it->record_bytes();
+            s.retire(std::move(it->text));
             s.vars.erase(it);
             return 0;
         }

@@ -1,6 +1,8 @@
 // Egress: tagging per the VLAN's untagged map, transmit counters, the wire
 // (capture, sink, cable, loopback), and the management port in both
 // directions.
+#include <algorithm>
+
 #include "sim/fabric.h"
 
 namespace sim {
@@ -139,8 +141,11 @@ void Fabric::fromCpu(std::span<const uint8_t> frame) {
     bool tag = frame.size() >= 12 + kMgmtTagBytes + 4 && frame[12] == 0x88 && frame[13] == 0x74;
     std::vector<uint8_t> inner;
     if (tag) {
-        inner.assign(frame.begin(), frame.begin() + 12);
-        inner.insert(inner.end(), frame.begin() + 12 + kMgmtTagBytes, frame.end());
+        // Sized once and copied into: the optimiser cannot follow a growing
+        // insert here and warns of a read past the source.
+        inner.resize(frame.size() - kMgmtTagBytes);
+        std::copy(frame.begin(), frame.begin() + 12, inner.begin());
+        std::copy(frame.begin() + 12 + kMgmtTagBytes, frame.end(), inner.begin() + 12);
     }
     if (!tag || !fcsOk(inner)) {
         anomalies_.record(

@@ -299,7 +299,7 @@ TEST_F(soc_unit, DestroyDetachesTheUnit) {
     start(sim::ChipKind::DXP7101);
     soc_test::PrintCapture::get().clear();
     EXPECT_EQ(soc_cm_device_destroy(0), 0);
-    EXPECT_EQ(printed(), "soc_cm_device_destroy");
+    EXPECT_EQ(printed(), "soc_cm_device_destroy\n");
     EXPECT_EQ(soc_unit_attached(0), 0);
     EXPECT_EQ(soc_cm_dev(0)->vectors.interrupt_connect, nullptr);
     EXPECT_EQ(soc_spi_mutex(), nullptr);

@@ -2,6 +2,7 @@
 // dispatch of their events.
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -36,6 +37,22 @@ constexpr int kListenBacklog = 128;
 // Never destroyed: the "httpd" thread still runs when the process exits.
 auto &sessions = *new std::array<httpd_session, kSlotCount>;
 uint64_t accept_count = 0;
+
+// The allocator keeps a thread's freed memory for reuse, and the pages'
+// settings saves and SNMP entries leave small live blocks between large
+// freed ones, so a long run of forms keeps pages resident that nothing
+// uses. They are handed back to the system at most once a second while
+// requests come, and on the first idle pass after them.
+uint64_t trimmed_at_count = 0;
+uint32_t trimmed_at_time = 0;
+
+void trim_freed_memory(uint32_t now, bool idle) {
+    if (accept_count == trimmed_at_count) return;
+    if (!idle && now == trimmed_at_time) return;
+    malloc_trim(0);
+    trimmed_at_count = accept_count;
+    trimmed_at_time = now;
+}
 std::atomic<bool> started{false};
 
 void print_error(const char *what) {
@@ -165,6 +182,7 @@ void server_thread(void *) {
             slot_of[count++] = i;
         }
         int ready = poll(fds, static_cast<nfds_t>(count), kPollMillis);
+        trim_freed_memory(now, ready == 0);
         if (ready == 0) continue;
         if (ready < 0) {
             if (errno != EINTR) sal_printf("httpd: select failed\n");

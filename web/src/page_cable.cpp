@@ -79,11 +79,12 @@ int cable_cgi(httpd_event *ev, httpd_request *req) {
     CableResult result{.uport = static_cast<uint16_t>(n), .shown = 0, .diag = {}, .link_up = false};
     const int tested = dxpx_port_cable_diag(lport, &result.diag);
     result.link_up = tested == DXP_CABLE_DIAG_LINK_UP;
-    if (int rv = tested; rv < 0) {
+    if (tested < 0) {
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_CABLEDIAG, "Get Port #%d cablediag failed.\n", n);
         dxpx_port_info_set(lport, &saved);
         dxp_linkscan_mode_set(unit, port, kScanOn);
-        return web_error_page(ev, req, kTitle, dxp_errmsg(rv), WEB_RETRY_LABEL, WEB_RETRY_ACTION);
+        return web_error_page(ev, req, kTitle, dxp_errmsg(tested), WEB_RETRY_LABEL,
+                              WEB_RETRY_ACTION);
     }
     if (int rv = dxpx_port_info_set(lport, &saved); rv < 0) {
         dxp_linkscan_mode_set(unit, port, kScanOn);

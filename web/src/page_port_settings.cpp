@@ -216,6 +216,29 @@ int check_speed(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, in
     return refuse(ev, req, message);
 }
 
+// The priority and the PVID are checked before anything changes too, so a
+// refused form leaves the port as it was; 0 or the handler's answer.
+int check_values(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, int count,
+                 PortForm &f) {
+    const bool autoneg =
+        forced_gigabit(pairs, count, f.lport) || std::strcmp(pairs[2].value, "1") == 0;
+    if (count != 7 && !(count == 6 && autoneg)) {
+        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port: cxt->count is a wrong value.\n");
+        return refuse(ev, req, "cxt->count is a wrong value");
+    }
+    const int first = count == 6 ? 3 : 4;
+    char *end = nullptr;
+    const long priority = std::strtol(pairs[first + 1].value, &end, 10);
+    if (end == pairs[first + 1].value || *end != '\0' || priority < 0 || priority > 7)
+        return port_failed(ev, req, f, "Set untagged priority failed",
+                           "Set untagged priority failed");
+    int rv = 0;
+    if (!pvid_defined(static_cast<int>(std::strtol(pairs[first + 2].value, nullptr, 10)), ev, req,
+                      &rv))
+        return rv;
+    return 0;
+}
+
 // Steps 2 to 6: enable, auto-negotiation, MDI-X and speed/duplex; 0 or the
 // handler's answer.
 int apply_link(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, int count,
@@ -306,9 +329,8 @@ bool stored_port(const httpd_request *req, int *port, int *lport) {
 int apply_form(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, int count,
                PortForm &f) {
     if (int rv = check_speed(ev, req, pairs, count, f); rv != 0) return rv;
+    if (int rv = check_values(ev, req, pairs, count, f); rv != 0) return rv;
     if (int rv = apply_link(ev, req, pairs, count, f); rv != 0) return rv;
-    int rv = 0;
-    if (!pvid_defined(f.pvid, ev, req, &rv)) return rv;
     return apply_port_values(ev, req, f);
 }
 

@@ -2,6 +2,7 @@
 // control pages (broadcast, multicast and DLF limits of one or all ports).
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -246,7 +247,9 @@ int setrate_cgi(httpd_event *ev, httpd_request *req) {
     uint32_t ingress = 0, enable = 0, egress = 0, burst = 0;
     const char *texts[] = {web_form_value(ev, 2), web_form_value(ev, 3), web_form_value(ev, 4)};
     uint32_t *values[] = {&enable, &egress, &burst};
-    if (!parse_uint(web_form_value(ev, 1), UINT32_MAX, &ingress))
+    // Above the largest choice the limiter would run without a limit.
+    constexpr uint32_t kIngressMax = kIngress[std::size(kIngress) - 1].value;
+    if (!parse_uint(web_form_value(ev, 1), kIngressMax, &ingress))
         return rate_error(ev, req, "Invalid ingress rate", nullptr);
     for (int i = 0; i < 3; i++) {
         if (texts[i] != nullptr && !parse_uint(texts[i], UINT32_MAX / kEgressUnit, values[i]))
@@ -323,8 +326,8 @@ int storm_per_port_cgi(httpd_event *ev, httpd_request *req) {
     std::vector<StormSaved> saved(static_cast<size_t>(last - first + 1));
     for (int n = first; n <= last; n++) {
         if (!storm_save(n, &saved[static_cast<size_t>(n - first)])) {
-            return storm_error(ev, req, "Set Storm", "dxpx_rate_mcast_set  failed",
-                               "Set Storm: dxpx_rate_mcast_set failed.\n");
+            return storm_error(ev, req, "Get Storm", "dxpx_rate_mcast_get failed",
+                               "Get Storm: dxpx_rate_mcast_get failed.\n");
         }
     }
     int failed = 0;

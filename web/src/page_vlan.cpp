@@ -217,6 +217,15 @@ int vlan_finish(httpd_event *ev, httpd_request *req, int rv, const char *prefix,
     return 0;
 }
 
+// A member list holds one of 0 (not a member), 1 (untagged) or 2 (tagged)
+// per port: any other character is refused rather than read as "not a
+// member".
+bool portstr_valid(const char *text) {
+    for (const char *c = text != nullptr ? text : ""; *c != '\0'; c++)
+        if (*c != '0' && *c != '1' && *c != '2') return false;
+    return true;
+}
+
 int page_count() {
     int vlans = qsw_vlanmgr_count_get();
     return vlans == 0 ? 1 : (vlans + WEB_VLANS_PER_PAGE - 1) / WEB_VLANS_PER_PAGE;
@@ -290,6 +299,7 @@ int setvlan_cgi(httpd_event *ev, httpd_request *req) {
     if (vid < 1 || vid > WEB_VLAN_VID_MAX) return vlan_err_page(ev, req, SOC_E_BADID);
     if (!qsw_vlanmgr_vid_exist(static_cast<uint16_t>(vid)))
         return vlan_err_page(ev, req, SOC_E_NOT_FOUND);
+    if (!portstr_valid(web_form_value(ev, 1))) return vlan_err_page(ev, req, SOC_E_PARAM);
 
     uint64_t cur_members = 0, cur_untagged = 0;
     if (dxpx_vlan_port_get(static_cast<dxp_vlan_t>(vid), &lists.members, &lists.untagged) != 0) {
@@ -322,6 +332,11 @@ int setvlan_cgi(httpd_event *ev, httpd_request *req) {
             logger_puts(LOG_LEVEL_WARNING, LOG_MOD_VLAN, "Set Vlan : dxpx_vlan_port_remove failed");
     }
     int rv = members_add(vid, &lists, members, untagged, "Set Vlan : dxpx_vlan_port_add failed");
+    if (rv != 0 && removed != 0) {
+        // The ports taken out go back as they were.
+        members_add(vid, &lists, removed, removed & cur_untagged,
+                    "Set Vlan : dxpx_vlan_port_add failed");
+    }
     return vlan_finish(ev, req, rv, "Set Vlan : VLAN ID = %d, ", vid, members, untagged);
 }
 
@@ -343,6 +358,7 @@ int newvlan_cgi(httpd_event *ev, httpd_request *req) {
                    "New Vlan : Could not init untagged port list");
     if (lists.failed != nullptr) return vlan_err_page(ev, req, lists.rv);
     selected_vid_store(req, vid);
+    if (!portstr_valid(web_form_value(ev, 1))) return vlan_err_page(ev, req, SOC_E_PARAM);
     uint64_t members = 0, untagged = 0, all = 0;
     vlan_portstr_parse(web_form_value(ev, 1), &members, &untagged, &all);
     if (int page = trunk_rule_page(ev, req, "VLAN", members, vid); page >= 0) return page;
@@ -352,6 +368,8 @@ int newvlan_cgi(httpd_event *ev, httpd_request *req) {
                       "New Vlan : dxpx_vlan_create failed, vid = %d", vid);
     } else {
         rv = members_add(vid, &lists, members, untagged, "New Vlan : dxpx_vlan_port_add failed");
+        // A VLAN the switch refused members for is not left behind.
+        if (rv != 0) dxpx_vlan_destroy(static_cast<dxp_vlan_t>(vid));
     }
     return vlan_finish(ev, req, rv, "New Vlan : VLAN ID = %d, ", vid, members, untagged);
 }

@@ -4,6 +4,7 @@
 // are kept as the form's code: the chip reports the link's, not the set ones.
 #include <vector>
 
+#include "port_reserve.h"
 #include "board.h"
 #include "logger.h"
 #include "web_pages.h"
@@ -70,6 +71,13 @@ uint32_t advert_for_phy(int lport, uint32_t advert) {
 void apply(int uport, const Row &row) {
     int lport = 0;
     if (ulpm_to_lport(uport, &lport) != 0) return;
+    // A port under self-test keeps its row as it was, records included: the
+    // test's restore would undo the chip's half.
+    if (port_reserve_hold(lport) != 0) {
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Port settings: port %d: %s\n", uport,
+                      PORT_RESERVE_MESSAGE);
+        return;
+    }
     int first = 0;
     auto step = [&first](int rv) {
         if (first == 0 && rv != 0) first = rv;
@@ -90,6 +98,7 @@ void apply(int uport, const Row &row) {
         setportcbk_PVID_set(uport - 1, row.pvid) != 1)
         step(-1);
     port_flowctrl_set(uport - 1, row.flow == 1 ? 1 : 0);
+    port_reserve_unhold();
     if (first != 0)
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Port settings: port %d: %s\n", uport,
                       dxp_errmsg(first));

@@ -80,6 +80,7 @@ TEST_F(page_rate, LimitsReachTheChipTheLogAndTheItem) {
               "Transfer user port number to logical port number failed");
     EXPECT_TRUE(logged("Set Rate: Transfer user port number to logical port number failed."));
     EXPECT_NE(error_of(post("/setrate.cgi", "port=2&ingress=fast")), "");
+    EXPECT_EQ(error_of(post("/setrate.cgi", "port=2&ingress=1024001")), "Invalid ingress rate");
     EXPECT_NE(error_of(post("/setrate.cgi", "port=2&ingress=64&egress_enable=1&egress=x&burst=48")),
               "");
     EXPECT_EQ(ingress(2), "256");

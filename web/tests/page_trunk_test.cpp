@@ -17,8 +17,10 @@ class page_trunk : public switch_pages_test::SwitchPages {
         upbmp_free(&p.bmp);
         if (trunkmgr_trunk_get(tid, &p.bmp) != 0) return "none";
         std::string out;
-        for (int n : p.list())
-            out += (out.empty() ? "" : ",") + std::to_string(n);
+        for (int n : p.list()) {
+            if (!out.empty()) out += ',';
+            out += std::to_string(n);
+        }
         return out;
     }
     static bool learned_on(int uport) {

@@ -43,8 +43,9 @@ class page_vlan : public switch_pages_test::SwitchPages {
         std::string out;
         for (int n = 1; n <= 64; n++) {
             if ((members >> (n - 1) & 1) == 0) continue;
-            out += (out.empty() ? "" : " ") + std::to_string(n) +
-                   ((untagged >> (n - 1) & 1) != 0 ? "u" : "t");
+            if (!out.empty()) out += ' ';
+            out += std::to_string(n);
+            out += (untagged >> (n - 1) & 1) != 0 ? 'u' : 't';
         }
         return out;
     }

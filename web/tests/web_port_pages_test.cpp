@@ -8,6 +8,7 @@
 #include "../../features/tests/feature_fixture.h"
 #include "flash.h"
 #include "nvram.h"
+#include "port_reserve.h"
 #include "settings.h"
 #include "storage_host.h"
 #include "vlanmgr.h"
@@ -303,6 +304,37 @@ TEST_F(port_pages, SavedItemRestoresThePorts) {
     // A record of another board is refused.
     medium.bytes.resize(26 * 16);
     EXPECT_LT(medium.load(port_settings_item), 0);
+}
+
+// A port a self-test holds takes neither the form nor the saved row: chip,
+// tables and stored item stay as they were.
+TEST_F(port_pages, APortUnderSelfTestRefusesTheFormAndTheSavedRow) {
+    vlan_add(9);
+    ASSERT_EQ(portset(form(5, "0", "3", 2, 9)).status, "200 OK");
+    feature_test::MemoryMedium medium;
+    ASSERT_EQ(medium.save(port_settings_item), 52 * 16);
+    ASSERT_EQ(portset(form(5, "0", "3", 0, 1)).status, "200 OK");
+    const char *stored = nvram_get("portconf");
+    ASSERT_NE(stored, nullptr);
+    const std::string saved = stored;
+    int unit = 0, port = 0;
+    ASSERT_EQ(dxpx_lport_to_unit_port(lport_of(5), &unit, &port), 0);
+    dxp_pbmp_t held{};
+    dxp_pbmp_port_add(&held, port);
+    // The saved row (priority 2, PVID 9) and the form (priority 6) both
+    // differ from the port's settings now (priority 0, PVID 1).
+    ASSERT_EQ(port_reserve(unit, held, "Snake"), 0);
+    EXPECT_EQ(error_of(portset(form(5, "1", "3", 6, 9))), "Port 5: port under self-test");
+    ASSERT_EQ(medium.load(port_settings_item), 52 * 16);
+    port_reserve_release(unit, held);
+    int priority = -1;
+    EXPECT_EQ(dxpx_port_untagged_priority_get(lport_of(5), &priority), 0);
+    EXPECT_EQ(priority, 0);
+    EXPECT_EQ(port_pvid_get(4), 1);
+    EXPECT_EQ(nvram_get("portconf"), saved);
+    // Released, the same form is taken.
+    ASSERT_EQ(portset(form(5, "1", "3", 6, 9)).status, "200 OK");
+    EXPECT_EQ(port_pvid_get(4), 9);
 }
 
 TEST(port_panel, LedSizesFollowTheBoard) {

@@ -174,6 +174,9 @@ void notify_fanout(int unit, dxp_l2_addr *l2addr, int insert, void *) {
         if (c.cb != nullptr) c.cb(unit, l2addr, insert, c.data);
 }
 
+// Runs on the L2 shadow thread under the driver's arl_table_lock, which comes
+// after the unit's API lock: the port check goes straight to the family (it
+// keeps no state), not through the locking stub.
 void arl_callback(int unit, uint32_t *old_entry, uint32_t *new_entry, void *) {
     ClientLock lock(unit);
     const Notify &n = notify[unit];
@@ -184,19 +187,19 @@ void arl_callback(int unit, uint32_t *old_entry, uint32_t *new_entry, void *) {
     if (old_entry != nullptr && new_entry != nullptr) {
         old_addr.flags |= kFlagMoved;
         new_addr.flags |= kFlagMoved;
-        if (dxp_l2_port_native(unit, old_addr.modid, old_addr.port) > 0) {
+        if (dxp_tarn_l2_port_native(unit, old_addr.modid, old_addr.port) > 0) {
             old_addr.flags |= kFlagNative | kFlagMovedFromNative;
             new_addr.flags |= kFlagMovedFromNative;
         }
-        if (dxp_l2_port_native(unit, new_addr.modid, new_addr.port) > 0) {
+        if (dxp_tarn_l2_port_native(unit, new_addr.modid, new_addr.port) > 0) {
             new_addr.flags |= kFlagNative | kFlagMovedToNative;
             old_addr.flags |= kFlagMovedToNative;
         }
     } else if (old_entry != nullptr) {
-        if (dxp_l2_port_native(unit, old_addr.modid, old_addr.port) > 0)
+        if (dxp_tarn_l2_port_native(unit, old_addr.modid, old_addr.port) > 0)
             old_addr.flags |= kFlagNative;
     } else if (new_entry != nullptr) {
-        if (dxp_l2_port_native(unit, new_addr.modid, new_addr.port) > 0)
+        if (dxp_tarn_l2_port_native(unit, new_addr.modid, new_addr.port) > 0)
             new_addr.flags |= kFlagNative;
     }
     if (old_entry != nullptr) n.installed(unit, &old_addr, 0, n.installed_data);

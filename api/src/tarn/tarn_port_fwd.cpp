@@ -286,12 +286,21 @@ int dxp_tarn_port_bpdu_enable_set(int, int, int) {
 int dxp_tarn_port_dtag_mode_set(int unit, int port, int mode) {
     if (int rv = port_entry(__func__, unit, port); rv < 0) return rv;
     if (mode < 0 || mode > 2) return DXP_E_PARAM;
+    // A chip without the port's ISP flag refuses before the unit-wide switch
+    // is turned; a flag that fails to set turns the switch back.
+    uint32_t was_on = 0, isp = 0;
+    if (int rv = prop_get(unit, port, PROP_DTAG_MODE, &was_on); rv < 0) return rv;
+    if (mode != 0) {
+        if (int rv = prop_get(unit, port, PROP_DTAG_ISP_PORT, &isp); rv < 0) return rv;
+    }
     // The double-tag switch is unit-wide: an empty bitmap.
     const uint32_t on = mode != 0;
     if (int rv = services(unit)->port_set(unit, soc_pbmp_t{}, PROP_DTAG_MODE, on); rv < 0)
         return rv;
     if (mode == 0) return DXP_E_NONE;
-    return prop_set(unit, port, PROP_DTAG_ISP_PORT, mode == 1);
+    int rv = prop_set(unit, port, PROP_DTAG_ISP_PORT, mode == 1);
+    if (rv < 0) services(unit)->port_set(unit, soc_pbmp_t{}, PROP_DTAG_MODE, was_on);
+    return rv;
 }
 
 int dxp_tarn_port_dtag_mode_get(int unit, int port, int *mode) {

@@ -41,9 +41,10 @@ struct BoardConfig {
     SerialPins pins;
     uint32_t straps = 0;  // STRAP_STS of the DXP7102
     // What answers on the gigabit ports' PHY pages: nothing (the ports run on
-    // the chip's SERDES) or an external copper PHY.
+    // the chip's SERDES) or an external PHY of a kind, answering as a part
+    // (none given: the kind's usual one).
     PhyKind gigabit_phy = PhyKind::None;
-    PhyPart gigabit_part;  // the part it answers as (none given: the kind's usual one)
+    PhyPart gigabit_part;
     size_t dma_bytes = 4u << 20;
     // The CPU-port MAC on PCI (device 1); single-chip tests leave it out.
     bool cpu_mac = true;

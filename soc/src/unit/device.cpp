@@ -48,7 +48,7 @@ int soc_cm_device_destroy(int dev) {
     if (!soc_cm_initialised()) return SOC_E_INIT;
     soc_cm_dev_t *d = soc_cm_dev(dev);
     if (d == nullptr) return SOC_E_UNIT;
-    soc_cm_print("soc_cm_device_destroy");
+    soc_cm_print("soc_cm_device_destroy\n");
     uint32_t type = d->info->dev_type;
     int rv;
     if ((type & SOC_CM_SWITCH) && (type & SOC_CM_TARN)) {

@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# SNMP agent benchmark: the firmware's agent and Debian's snmpd (its own
+# configuration, no MIB files, no persistent state) answer bulk walks of
+# mib-2 (.1.3.6.1.2.1, 50 repetitions per request) side by side in a private
+# network namespace. For each the script prints varbinds per walk, varbinds
+# per second of wall time and the agent's CPU time (user + system) per
+# varbind. Needs root (the namespace; it installs snmp and snmpd when
+# missing).
+#
+#   tools/bench-snmp.sh [seconds per agent, default 10]
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+DURATION=${1:-10}
+
+BENCH_ARGS=("$@")
+bench_enter_netns snmp snmpd
+
+bench_workspace
+
+FW_PORT=8161
+SNMPD_PORT=8162
+export MIBS="" MIBDIRS="$WORK"  # numeric OIDs: no MIB files read by the tools
+
+# The firmware, on its own flash file; its agent is port 161 + offset.
+(cd "$WORK" && exec "$ROOT/build/release/host/switchfw" --flash "$WORK/flash.bin" \
+    --fs "$WORK/fs" --port-offset $((FW_PORT - 161)) --listen 127.0.0.1 </dev/null \
+    >"$WORK/switchfw.log" 2>&1) &
+FW_PID=$!
+PIDS+=("$FW_PID")
+
+mkdir -p "$WORK/snmpd"
+cat >"$WORK/snmpd.conf" <<EOF
+agentaddress udp:127.0.0.1:$SNMPD_PORT
+rocommunity public 127.0.0.1
+EOF
+SNMP_PERSISTENT_DIR="$WORK/snmpd" snmpd -f -C -c "$WORK/snmpd.conf" -Lf "$WORK/snmpd.log" \
+    -M "$WORK" -m "" -p "$WORK/snmpd.pid" &
+SNMPD_PID=$!
+PIDS+=("$SNMPD_PID")
+
+walk() { snmpbulkwalk -v2c -c public -On -Cr50 -t 5 -r 1 "127.0.0.1:$1" .1.3.6.1.2.1; }
+wait_for() {
+    for _ in $(seq 1 300); do
+        snmpget -v2c -c public -t 1 -r 0 "127.0.0.1:$1" .1.3.6.1.2.1.1.3.0 >/dev/null 2>&1 &&
+            return 0
+        sleep 0.1
+    done
+    echo "agent on port $1 did not answer" >&2
+    exit 1
+}
+wait_for $FW_PORT
+wait_for $SNMPD_PORT
+
+# CPU ticks (user + system) of a process and its threads.
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+
+# bench NAME PORT PID: walks for DURATION seconds.
+bench() {
+    local name=$1 port=$2 pid=$3 before after start end walks=0 varbinds=0 per_walk
+    walk "$port" >/dev/null  # warm
+    per_walk=$(walk "$port" | wc -l)
+    before=$(cpu_ticks "$pid")
+    start=$(date +%s.%N)
+    end=$(awk -v s="$start" -v d="$DURATION" 'BEGIN { printf "%.3f", s + d }')
+    while awk -v now="$(date +%s.%N)" -v end="$end" 'BEGIN { exit !(now < end) }'; do
+        varbinds=$((varbinds + $(walk "$port" | wc -l)))
+        walks=$((walks + 1))
+    done
+    after=$(cpu_ticks "$pid")
+    awk -v name="$name" -v walks="$walks" -v varbinds="$varbinds" -v per_walk="$per_walk" \
+        -v ticks=$((after - before)) -v hz="$(getconf CLK_TCK)" -v start="$start" \
+        -v end="$(date +%s.%N)" 'BEGIN {
+            printf "%-8s %6d varbinds/walk  %4d walks  %8.0f varbinds/s  cpu %6.2f us/varbind\n",
+                   name, per_walk, walks, varbinds / (end - start),
+                   (varbinds > 0 ? ticks * 1e6 / hz / varbinds : 0)
+        }'
+}
+
+bench switchfw $FW_PORT "$FW_PID"
+bench snmpd $SNMPD_PORT "$SNMPD_PID"
