@@ -215,7 +215,9 @@ std::vector<Feature> features(int ports) {
          {"vlan create 30 PortBitMap=fe10,fe11", "vlan show", "vlan add 30 PortBitMap=fe12",
           "vlan remove 30 PortBitMap=fe11", "vlan destroy 30"},
          {},
-         {{"/delvlan.cgi", "id=10"}, {"/delvlan.cgi", "id=20"}}},
+         {{"/delvlan.cgi", "id=10"},
+          {"/delvlan.cgi", "id=20"},
+          {"/newvlan.cgi", "newid=10&values=" + bits(ports, "0002222")}}},
         {"trunk",
          {{"/trunk.cgi", "trunk_criteria=2&tgmember1=5,6&tgmember2=&tgmember3="},
           {"/trunk.cgi", "trunk_criteria=1&tgmember1=0&tgmember2=9,10&tgmember3="},
@@ -496,10 +498,15 @@ void concurrency::stress(const Feature &f) {
     std::printf("%s: %d posts, %d monitor lines, %d SNMP SETs, %d loads in %d s\n", f.name.c_str(),
                 posts.load(), lines.load(), sets.load(), loads.load(), seconds);
 
-    for (const auto &[path, body] : f.final_posts) {
+    // The last one sets the state the checks rely on; those before it clear
+    // the way and may be refused (what they remove may be gone already).
+    for (size_t i = 0; i < f.final_posts.size(); i++) {
+        const auto &[path, body] = f.final_posts[i];
         std::string answer = post(web_port(), path, body, cookie_);
         EXPECT_NE(answer.find("200 OK"), std::string::npos) << f.name << " " << path;
-        EXPECT_EQ(answer.find("Retry"), std::string::npos) << f.name << " " << path << answer;
+        if (i + 1 == f.final_posts.size()) {
+            EXPECT_EQ(answer.find("Retry"), std::string::npos) << f.name << " " << path << answer;
+        }
     }
 }
 
