@@ -263,6 +263,14 @@ TEST_F(darp_engine, ArpFromUntrustedPortsIsCheckedAgainstBindings) {
     enable_on_vlan1();
     darp_trusted_db_add(kHost, kIp, 1, 0);
     const uint8_t forged_ip[4] = {10, 1, 1, 6};
+    // The replies' destination sits on port 1: each re-sent reply is one
+    // transmission there. Flooded, it would leave this board's CPU port as one
+    // transmission per port group, the second a moment after the first.
+    dxp_l2_addr target;
+    dxp_l2_addr_init(&target, kOther, 1);
+    target.port = chip_port(1);
+    target.flags = DXP_L2_STATIC;
+    ASSERT_EQ(dxp_l2_addr_add(0, &target), 0);
     const size_t before = frames().size();
     const uint32_t dropped = darp_dropped_count_get();
 
@@ -281,6 +289,9 @@ TEST_F(darp_engine, ArpFromUntrustedPortsIsCheckedAgainstBindings) {
     std::vector<uint8_t> out = frames()[before];
     EXPECT_EQ(std::memcmp(out.data(), kOther, 6), 0);
     EXPECT_EQ(std::memcmp(out.data() + 6, kHost, 6), 0);
+    const uint32_t tag =
+        static_cast<uint32_t>(out[14]) << 24 | out[15] << 16 | out[16] << 8 | out[17];
+    EXPECT_EQ(tag & 0xFFFFFF, 1u << chip_port(1));
 }
 
 TEST_F(darp_engine, BroadcastRequestsFromUntrustedPortsAreFloodedOncePerTrunk) {
