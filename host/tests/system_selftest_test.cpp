@@ -301,7 +301,14 @@ TEST_P(system_selftest, TestsAndPacketToolsLeaveTheSwitchInServiceAsTheyFoundIt)
     s.monitor("pw report +decode");
     out = s.monitor("pw start");
     EXPECT_TRUE(s.ping()) << "with pw";
-    const std::string count = s.monitor("pw count");
+    // The watcher's thread counts a moment after the reply went out.
+    std::string count = s.monitor("pw count");
+    for (int tries = 0; tries < 20 && count.find("Received 0 packets") != std::string::npos;
+         tries++) {
+        out += count;
+        usleep(250000);
+        count = s.monitor("pw count");
+    }
     EXPECT_EQ(count.find("Received 0 packets"), std::string::npos) << count;
     out += count + s.monitor("pw stop");
     EXPECT_NE(out.find("Type-8 (Echo [RFC792])"), std::string::npos) << out;
