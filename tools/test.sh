@@ -15,27 +15,11 @@ if [[ ${#existing[@]} -gt 0 ]]; then
     clang-format --dry-run -Werror "${existing[@]}"
 fi
 
-# The optimised program of tools/run.sh must build too (its warnings differ).
-configure_and_build "$ROOT/build/release" -DCMAKE_BUILD_TYPE=Release -DSWITCHFW_TESTS=OFF
-# So must the test programs, linked as the release build links: the
+# The optimised program of tools/run.sh must build too (its warnings differ),
+# and so must the test programs, linked as the release build links: the
 # link-time optimiser warns at the link, where warnings are errors too.
-configure_and_build "$ROOT/build/release-tests" -DCMAKE_BUILD_TYPE=Release -DSWITCHFW_TESTS=ON \
+configure_and_build "$ROOT/build/release" -DCMAKE_BUILD_TYPE=Release -DSWITCHFW_TESTS=ON \
     -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST
-# And every source with the tests compiled at -O2 without link-time
-# optimisation, whose warnings differ: compiled, not linked.
-opt_dir="$ROOT/build/optimised"
-if [[ ! -f "$opt_dir/build.ninja" ]]; then
-    cmake -S "$ROOT" -B "$opt_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG" -DSWITCHFW_TESTS=ON \
-        -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST
-fi
-mapfile -t objects < <(ninja -C "$opt_dir" -t targets all | sed -n 's/^\([^:]*\.o\): .*/\1/p')
-echo "Compiling ${#objects[@]} sources optimised"
-if ! ninja -C "$opt_dir" -j"$(nproc)" "${objects[@]}" >"$opt_dir/compile.log" 2>&1; then
-    grep -B2 -A8 -m5 'error' "$opt_dir/compile.log" || tail -n 40 "$opt_dir/compile.log"
-    echo "THE OPTIMISED BUILD DOES NOT COMPILE CLEAN (log: $opt_dir/compile.log)"
-    exit 1
-fi
 configure_and_build "$ROOT/build/test" -DCMAKE_BUILD_TYPE=Debug -DSWITCHFW_SANITIZE=ON
 cd "$ROOT/build/test"
 # Leak checks need LeakSanitizer to stop the process's threads, which some

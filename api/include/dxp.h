@@ -62,6 +62,7 @@ class DxpUnitLock {
     DxpUnitLock &operator=(const DxpUnitLock &) = delete;
 
   private:
+    int unit_;
     sal_mutex_s *lock_;
 };
 

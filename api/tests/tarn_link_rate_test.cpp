@@ -211,7 +211,9 @@ TEST_F(tarn_link, StormLimitsShareOneLimitPerPort) {
     EXPECT_EQ(dxp_rate_bandwidth_set(0, 9, DXP_RATE_BCAST, 640, 2000), DXP_E_PARAM);
     EXPECT_EQ(dxp_rate_bcast_set(0, 640, DXP_RATE_BCAST, 60), DXP_E_PARAM);  // no limiter
 
-    // A unit without Ethernet ports has no port to read the limit of.
+    // A unit without Ethernet ports has no port to read the limit of. (The
+    // port sets change under the API lock, as link scan's handlers read them.)
+    DxpUnitLock hold(0);
     const soc_pbmp_t e = unit0()->e.bitmap;
     unit0()->e.bitmap = soc_pbmp_t{};
     EXPECT_EQ(dxp_rate_get(0, &limit, &flags), DXP_E_PORT);

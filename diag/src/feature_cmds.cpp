@@ -385,7 +385,6 @@ int cmd_dos(int unit, args_t *a) {
         soc_cm_print("Case Number Invalid\n");
         return CMD_FAIL;
     }
-    DxpUnitLock api(unit);  // the prerequisites and the item switch as one step
     for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
         if (!soc_pbmp_member(pbmp, port)) continue;
         int rv = 0;

@@ -6,13 +6,11 @@
 
 #include <cstdio>
 #include <cstring>
-#include <new>
 
 #include "diag_parse.h"
 #include "diag_pattern.h"
 #include "diag_pkt.h"
 #include "diag_test.h"
-#include "feature_cmds.h"
 #include "pktsvc.h"
 #include "dxp_error.h"
 #include "dxp_tarn.h"
@@ -321,47 +319,34 @@ int packet_timeout_usecs(int unit) {
     return soc_property_get(unit, "diag_lb_packet_timeout", dflt) * 1000000;
 }
 
-uint64_t mac_value(const dxp_mac_t mac) {
-    uint64_t v = 0;
-    for (int i = 0; i < 6; i++)
-        v = v << 8 | mac[i];
-    return v;
-}
-
-struct SourceSweep {
-    uint64_t base;
-    uint64_t step;
-    uint64_t count;
-    soc_pbmp_t ports;
-    dxp_l2_addr found[LB_MAX_L2];
-    int n;
-};
-
-void note_source(int, const dxp_l2_addr *rec, void *cookie) {
-    auto *s = static_cast<SourceSweep *>(cookie);
-    if ((rec->flags & DXP_L2_STATIC) || !soc_pbmp_member(s->ports, rec->port)) return;
-    const uint64_t off = (mac_value(rec->mac) - s->base) & 0xffffffffffffull;
-    if (off % s->step != 0 || off / s->step >= s->count || s->n >= LB_MAX_L2) return;
-    s->found[s->n++] = *rec;
-}
-
 // Where the chip cannot stop learning, the test frames' source addresses
-// were learnt on the tested ports: they go with the test.
+// were learnt on the tested ports: they go with the test. The chip is asked
+// for each address in each VLAN the frames carried (the firmware's shadow of
+// the table may not have caught up yet).
 void forget_sources(lb_work_t *lw) {
     const lb_params_t &p = *lw->p;
+    const int unit = lw->unit;
     if (soc_pbmp_is_null(lw->saved.info_ports)) return;
-    void *mem = sal_alloc(sizeof(SourceSweep), "lb2 sources");
-    if (mem == nullptr) return;
-    auto *sweep = new (mem) SourceSweep{};
-    sweep->base = mac_value(p.mac_src);
-    sweep->step = p.mac_src_inc != 0 ? static_cast<uint64_t>(p.mac_src_inc) : 1;
-    // Frames of a trial, links of both snake chains: every address sent from.
-    sweep->count = p.mac_src_inc != 0 ? 2 * LB_PORTS + LB_MAX_PPT : 1;
-    sweep->ports = lw->saved.info_ports;
-    l2_walk(lw->unit, note_source, sweep);
-    for (int i = 0; i < sweep->n; i++)
-        dxp_l2_addr_delete(lw->unit, sweep->found[i].mac, sweep->found[i].vid);
-    sal_free(mem);
+    dxp_vlan_t vids[LB_PORTS + 1];
+    int nvids = 0;
+    vids[nvids++] = static_cast<dxp_vlan_t>(p.vlan);
+    if (lw->kind == LB_KIND_SNAKE)
+        for (int port = 0; port < LB_PORTS; port++)
+            if (soc_pbmp_member(p.pbm, port))
+                vids[nvids++] = static_cast<dxp_vlan_t>(p.vlan + port + 1);
+    // Frames of a trial, and the snake's reverse chain, send from the
+    // following addresses.
+    const int sources = p.mac_src_inc != 0 ? LB_MAX_PPT + 1 : 1;
+    dxp_mac_t src;
+    std::memcpy(src, p.mac_src, 6);
+    for (int i = 0; i < sources; i++, macaddr_increment(src, p.mac_src_inc)) {
+        for (int v = 0; v < nvids; v++) {
+            dxp_l2_addr found{};
+            if (dxp_l2_addr_get(unit, src, vids[v], &found) < 0) continue;
+            if ((found.flags & DXP_L2_STATIC) || !soc_pbmp_member(p.pbm, found.port)) continue;
+            dxp_l2_addr_delete(unit, src, vids[v]);
+        }
+    }
 }
 
 }  // namespace

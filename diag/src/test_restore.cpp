@@ -158,9 +158,11 @@ int restore_statics(test_saved_t *s) {
     for (int i = 0; i < s->static_count; i++) {
         dxp_l2_addr &e = s->statics[i];
         dxp_l2_addr now{};
-        if (dxp_l2_addr_get(unit, e.mac, e.vid, &now) >= 0 && now.port == e.port &&
-            (now.flags & DXP_L2_STATIC))
-            continue;
+        const int got = dxp_l2_addr_get(unit, e.mac, e.vid, &now);
+        if (got >= 0 && now.port == e.port && (now.flags & DXP_L2_STATIC)) continue;
+        // Only an entry the table lost (or that points elsewhere) is written
+        // again: a failed look-up is no proof of a loss.
+        if (got < 0 && got != DXP_E_NOT_FOUND) continue;
         if (int rv = dxp_l2_addr_add(unit, &e); rv < 0) {
             char mac[18];
             format_macaddr(mac, e.mac);

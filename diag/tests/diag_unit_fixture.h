@@ -10,7 +10,6 @@
 #include "diag_console.h"
 #include "diag_shell.h"
 #include "dxp.h"
-#include "soc_counter.h"
 
 namespace diag_test {
 
@@ -26,7 +25,6 @@ class MonitorUnitTest : public port_test::PortUnitTest {
     }
     void TearDown() override {
         dxp_linkscan_detach(0);
-        soc_tarn_counter_stop(0);  // a unit init starts it; it reads the port tables going away
         dxp_detach(0);
         port_test::PortUnitTest::TearDown();
     }

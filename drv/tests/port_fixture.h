@@ -8,6 +8,7 @@
 #include "drv_port.h"
 #include "phy.h"
 #include "soc.h"
+#include "soc_counter.h"
 #include "soc_error.h"
 #include "soc_miim.h"
 
@@ -56,6 +57,9 @@ class PortUnitTest : public soc_test::UnitTest {
         phy_hooks_register();
     }
     void TearDown() override {
+        // A unit init starts the counter thread, which reads the port tables
+        // that go next.
+        if (SOC_UNIT_VALID(0)) soc_tarn_counter_stop(0);
         phy_hooks_forget();
         soc_test::UnitTest::TearDown();
     }

@@ -428,8 +428,11 @@ int dos_attack_set(int uport, int type, int enable, int rate) {
     if (uport != -1 && (uport < 1 || uport > ports())) return SOC_E_PARAM;
     enable = enable != 0 ? 1 : 0;
     if (enable && flood(type) && (rate < kRateMin || rate > kRateMax)) return SOC_E_PARAM;
-    // The check of the records and the change are one step for each caller.
+    // The check of the records and the change are one step for each caller,
+    // and one hold of the API lock: a monitor busy with the API does not get
+    // in between each of the many calls of a rule rebuild.
     Guard g;
+    DxpUnitLock api(kUnit);
     if (rule_type(type) != nullptr) {
         if (!enable) api_ports_off(uport, type);
         return rule_apply(uport, type, enable, rate);
@@ -444,6 +447,7 @@ void dos_attack_get(int uport, int type, int *enabled, int *rate) {
     const int index = uport == -1 ? 0 : uport - 1;
     if (type < 0 || type >= DOS_ATTACK_TYPES || index < 0 || index >= kMaxPorts) return;
     Guard g;
+    DxpUnitLock api(kUnit);  // the read-backs as one step
     *enabled = static_cast<int>((records[index].mask >> type) & 1);
     *rate = static_cast<int>(records[index].rate[type]);
     if (control_of(type) >= 0) {

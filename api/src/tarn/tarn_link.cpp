@@ -9,6 +9,7 @@
 
 #include "dxp_tarn.h"
 #include "sal.h"
+#include "sal_lock.h"
 #include "soc_miim.h"
 #include "soc_phy_info.h"
 #include "soc_property.h"
@@ -49,6 +50,11 @@ struct PortErrors {
 struct LinkControl {
     char name[16];
     sal_mutex_t lock;
+    // Held over a whole pass and the delivery of its changes, so that the
+    // handlers hear the changes of two passes in the order they were found.
+    // Taken before the managers' locks: only the scan thread, an update and
+    // a link wait take it.
+    sal_mutex_t pass;
     soc_pbmp_t hw;       // mode 2
     soc_pbmp_t sw;       // mode 1
     soc_pbmp_t link;     // last seen up; the forwarding bitmap
@@ -248,6 +254,7 @@ void scan_pass_locked(int unit, LinkControl *lc, soc_pbmp_t ports, PassEvents *e
 }
 
 void scan_pass(int unit, LinkControl *lc, soc_pbmp_t ports) {
+    SalLock serial(lc->pass);
     PassEvents events;
     {
         DxpUnitLock api(unit);
@@ -353,9 +360,12 @@ int dxp_tarn_linkscan_init(int unit) {
     if (p == nullptr) return DXP_E_MEMORY;
     auto *lc = new (p) LinkControl{};
     lc->lock = sal_mutex_create("dxp_link_LOCK");
-    lc->sleep = lc->lock != nullptr ? sal_sem_create("dxp_link_SLEEP", 1, 0) : nullptr;
+    lc->pass = sal_mutex_create("dxp_link_PASS");
+    lc->sleep = lc->lock != nullptr && lc->pass != nullptr ? sal_sem_create("dxp_link_SLEEP", 1, 0)
+                                                           : nullptr;
     if (lc->sleep == nullptr) {
         if (lc->lock != nullptr) sal_mutex_destroy(lc->lock);
+        if (lc->pass != nullptr) sal_mutex_destroy(lc->pass);
         lc->~LinkControl();
         sal_free(p);
         return DXP_E_MEMORY;
@@ -380,6 +390,7 @@ int dxp_tarn_linkscan_detach(int unit) {
     }
     sal_sem_destroy(lc->sleep);
     sal_mutex_destroy(lc->lock);
+    sal_mutex_destroy(lc->pass);
     lc->~LinkControl();
     sal_free(lc);
     return DXP_E_NONE;

@@ -9,7 +9,8 @@
 namespace {
 
 // Written at start-up (init, create), by the monitor's probe and by the
-// host-only reset; the device count is read by running units' threads.
+// host-only reset; the device and unit counts are read by running units'
+// threads (every unit check), so they are published atomically.
 struct Manager {
     bool inited = false;
     soc_cm_init_t vectors{};
@@ -58,7 +59,7 @@ int soc_cm_device_create(uint16_t dev_id, uint8_t rev_id, void *cookie) {
     d.dev_id = dev_id;
     d.rev_id = rev_id;
     if (row->dev_type & SOC_CM_SWITCH) {
-        manager.num_units++;
+        std::atomic_ref<int>(manager.num_units).fetch_add(1, std::memory_order_release);
         manager.last_switch = dev;
     }
     // Published last: a running unit's threads look devices up meanwhile.
@@ -76,7 +77,7 @@ int soc_cm_get_num_devices(void) {
 }
 
 int soc_cm_get_num_units(void) {
-    return manager.num_units;
+    return std::atomic_ref<int>(manager.num_units).load(std::memory_order_acquire);
 }
 
 int soc_cm_last_switch_device(void) {

@@ -215,9 +215,9 @@ std::vector<Feature> features(int ports) {
          {"vlan create 30 PortBitMap=fe10,fe11", "vlan show", "vlan add 30 PortBitMap=fe12",
           "vlan remove 30 PortBitMap=fe11", "vlan destroy 30"},
          {},
-         // The posts leave neither VLAN: one made and removed again.
-         {{"/newvlan.cgi", "newid=10&values=" + bits(ports, "0002222")},
-          {"/delvlan.cgi", "id=10"}}},
+         {{"/delvlan.cgi", "id=10"},
+          {"/delvlan.cgi", "id=20"},
+          {"/newvlan.cgi", "newid=10&values=" + bits(ports, "0002222")}}},
         {"trunk",
          {{"/trunk.cgi", "trunk_criteria=2&tgmember1=5,6&tgmember2=&tgmember3="},
           {"/trunk.cgi", "trunk_criteria=1&tgmember1=0&tgmember2=9,10&tgmember3="},
@@ -429,9 +429,7 @@ void concurrency::stress(const Feature &f) {
 
     workers.emplace_back([&] {
         std::string cookie = web_client::login(web_port(), "qivor");
-        // The last round is whole: the feature ends in the state the list
-        // leaves it in, whichever post the time ran out at.
-        for (size_t i = 0; Clock::now() < end || i % f.posts.size() != 0; i++) {
+        for (size_t i = 0; Clock::now() < end; i++) {
             const auto &[path, body] = f.posts[i % f.posts.size()];
             if (!post(web_port(), path, body, cookie).empty()) posts++;
         }
@@ -500,10 +498,15 @@ void concurrency::stress(const Feature &f) {
     std::printf("%s: %d posts, %d monitor lines, %d SNMP SETs, %d loads in %d s\n", f.name.c_str(),
                 posts.load(), lines.load(), sets.load(), loads.load(), seconds);
 
-    for (const auto &[path, body] : f.final_posts) {
+    // The last one sets the state the checks rely on; those before it clear
+    // the way and may be refused (what they remove may be gone already).
+    for (size_t i = 0; i < f.final_posts.size(); i++) {
+        const auto &[path, body] = f.final_posts[i];
         std::string answer = post(web_port(), path, body, cookie_);
         EXPECT_NE(answer.find("200 OK"), std::string::npos) << f.name << " " << path;
-        EXPECT_EQ(answer.find("Retry"), std::string::npos) << f.name << " " << path << answer;
+        if (i + 1 == f.final_posts.size()) {
+            EXPECT_EQ(answer.find("Retry"), std::string::npos) << f.name << " " << path << answer;
+        }
     }
 }
 
