@@ -82,6 +82,13 @@ class Switch {
         std::string seen, out;
         EXPECT_TRUE(run(line + "; echo " + end, end + "\n", &seen, seconds)) << line;
         const std::string prompt = "DXP.0> ";
+        // A read may end inside the prompt that follows the mark: its rest is
+        // read here, or it would open the next line's output.
+        if (size_t mark = seen.find(end + "\n"); mark != std::string::npos) {
+            std::string tail = seen.substr(mark + end.size() + 1);
+            if (!tail.empty() && tail.size() < prompt.size() && prompt.starts_with(tail))
+                switchfw_child::read_until(out_, &tail, prompt, seconds);
+        }
         size_t from = 0;
         while (from < seen.size()) {
             size_t to = seen.find('\n', from);

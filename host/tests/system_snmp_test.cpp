@@ -50,20 +50,24 @@ TEST(system_snmp, IfLastChangeFollowsTheLinkUnderWalks) {
     const std::string walk = "snmpwalk -v2c -On -r 1 -t 2 -c public 127.0.0.1:" +
                              std::to_string(sw.port_offset() + 161) + " .1.3.6.1.2.1.2.2.1";
     const std::string oper = ".1.3.6.1.2.1.2.2.1.8.3", last = ".1.3.6.1.2.1.2.2.1.9.3";
-    // Walks until port 3's operational status is the one wanted; that walk.
-    auto walk_until = [&](const std::string &status) {
+    // Walks until port 3's operational status is the one wanted and its
+    // ifLastChange has left the stamp given; that walk. The status is read
+    // from the port as it is, the stamp comes with link scan's report of the
+    // change, up to one scan later.
+    auto walk_until = [&](const std::string &status, long stamp_before) {
         std::string out;
         for (int i = 0; i < 40; i++) {
             out = sh_out(walk + " 2>&1");
-            if (value_in(out, oper) == status) break;
+            if (value_in(out, oper) == status && ticks(value_in(out, last)) != stamp_before) break;
             std::this_thread::sleep_for(std::chrono::milliseconds(250));
         }
         return out;
     };
 
+    const long at_start = ticks(value_in(sh_out(walk + " 2>&1"), last));
     ASSERT_EQ(sh("ip link set " + tap + " netns " + ns.spaces[0]), 0);
     ASSERT_EQ(sh("ip -n " + ns.spaces[0] + " link set " + tap + " up"), 0);
-    std::string up = walk_until("INTEGER: 1");
+    std::string up = walk_until("INTEGER: 1", at_start);
     ASSERT_EQ(value_in(up, oper), "INTEGER: 1") << up.substr(0, 400);
     long came_up = ticks(value_in(up, last));
     EXPECT_GT(came_up, 0) << value_in(up, last);
@@ -72,7 +76,7 @@ TEST(system_snmp, IfLastChangeFollowsTheLinkUnderWalks) {
 
     std::this_thread::sleep_for(std::chrono::milliseconds(1100));
     ASSERT_EQ(sh("ip -n " + ns.spaces[0] + " link del " + tap), 0);
-    std::string down = walk_until("INTEGER: 2");
+    std::string down = walk_until("INTEGER: 2", came_up);
     ASSERT_EQ(value_in(down, oper), "INTEGER: 2");
     long went_down = ticks(value_in(down, last));
     EXPECT_GE(went_down, came_up + 100) << value_in(down, last);
