@@ -23,6 +23,7 @@
 namespace {
 
 using system_fixture::FrameWatch;
+using system_fixture::hex_of_mac;
 using system_fixture::Netns;
 using system_fixture::sh;
 using system_fixture::sh_out;
@@ -32,13 +33,6 @@ int race_seconds() {
     const char *text = std::getenv("SWITCHFW_DOS_RACE_SECONDS");
     const int seconds = text != nullptr ? std::atoi(text) : 0;
     return seconds > 0 ? seconds : 10;
-}
-
-std::string hex_of_mac(const std::string &mac) {
-    std::string hex;
-    for (char ch : mac)
-        if (ch != ':') hex += ch;
-    return hex;
 }
 
 // A broadcast UDP frame from the sender with the two IPv4 addresses (hex),

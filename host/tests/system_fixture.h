@@ -212,4 +212,21 @@ class FrameWatch {
     bool ready_ = false;
 };
 
+// The MAC "aa:bb:..." and the IPv4 address "a.b.c.d" as the hex of their
+// bytes, for the frames the tests write.
+inline std::string hex_of_mac(const std::string &mac) {
+    std::string hex;
+    for (char ch : mac)
+        if (ch != ':') hex += ch;
+    return hex;
+}
+
+inline std::string hex_of_ip(const std::string &ip) {
+    unsigned a, b, c, d;
+    char buf[9];
+    if (std::sscanf(ip.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d) != 4) return "";
+    std::snprintf(buf, sizeof buf, "%02x%02x%02x%02x", a, b, c, d);
+    return buf;
+}
+
 }  // namespace system_fixture

@@ -31,6 +31,8 @@
 namespace {
 
 using system_fixture::FrameWatch;
+using system_fixture::hex_of_ip;
+using system_fixture::hex_of_mac;
 using system_fixture::Netns;
 using system_fixture::sh;
 using system_fixture::sh_out;
@@ -57,21 +59,6 @@ std::string fault_in(const std::string &log) {
 
 std::string zeros(int bytes) {
     return std::string(static_cast<size_t>(bytes) * 2, '0');
-}
-
-std::string hex_of_mac(const std::string &mac) {
-    std::string hex;
-    for (char ch : mac)
-        if (ch != ':') hex += ch;
-    return hex;
-}
-
-std::string hex_of_ip(const std::string &ip) {
-    unsigned a, b, c, d;
-    char buf[9];
-    if (std::sscanf(ip.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d) != 4) return "";
-    std::snprintf(buf, sizeof buf, "%02x%02x%02x%02x", a, b, c, d);
-    return buf;
 }
 
 std::string hex_of_text(const std::string &text) {
