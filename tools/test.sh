@@ -67,7 +67,7 @@ fi
 # port-bitmap parser and expression evaluator, and over the SNMP agent's
 # request decoding with the RMON-lite set handlers, on whole runs only
 # (SWITCHFW_FUZZ_SECONDS=0 skips them).
-fuzz_seconds=${SWITCHFW_FUZZ_SECONDS:-60}
+fuzz_seconds=${SWITCHFW_FUZZ_SECONDS:-30}
 if [[ $# -eq 0 && $fuzz_seconds -gt 0 ]]; then
     if command -v clang++ >/dev/null; then
         fuzz_dir="$ROOT/build/fuzz"
