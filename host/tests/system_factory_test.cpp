@@ -15,21 +15,9 @@
 namespace {
 
 namespace fs = std::filesystem;
+using system_fixture::backup_items;
 using system_fixture::count_of;
 using system_fixture::Switch;
-
-// The backup file's item lines by key ("vlan", "vlan_ver", ...).
-std::map<std::string, std::string> backup_items(const std::string &text) {
-    std::map<std::string, std::string> items;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        size_t eq = line.find('=');
-        if (line.empty() || line[0] == '#' || eq == std::string::npos) continue;
-        items[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    return items;
-}
 
 // The first row of the VLAN list (VLAN 1) and the ports it shows untagged.
 size_t vlan1_untagged(const std::string &list) {

@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -227,6 +229,19 @@ inline std::string hex_of_ip(const std::string &ip) {
     if (std::sscanf(ip.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d) != 4) return "";
     std::snprintf(buf, sizeof buf, "%02x%02x%02x%02x", a, b, c, d);
     return buf;
+}
+
+// The backup file's item lines by key ("vlan", "vlan_ver", ...).
+inline std::map<std::string, std::string> backup_items(const std::string &text) {
+    std::map<std::string, std::string> items;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        size_t eq = line.find('=');
+        if (line.empty() || line[0] == '#' || eq == std::string::npos) continue;
+        items[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    return items;
 }
 
 }  // namespace system_fixture

@@ -30,6 +30,7 @@
 
 namespace {
 
+using system_fixture::backup_items;
 using system_fixture::FrameWatch;
 using system_fixture::hex_of_ip;
 using system_fixture::hex_of_mac;
@@ -136,19 +137,6 @@ std::string post(int port, const std::string &path, const std::string &body,
 
 std::string get(int port, const std::string &path, const std::string &cookie) {
     return http(port, "GET", path, "", cookie);
-}
-
-// The backup file's item lines by name.
-std::map<std::string, std::string> backup_items(const std::string &text) {
-    std::map<std::string, std::string> items;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        size_t eq = line.find('=');
-        if (line.empty() || line[0] == '#' || eq == std::string::npos) continue;
-        items[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    return items;
 }
 
 // One feature: what each front end does with it. Lists are used in turn.
