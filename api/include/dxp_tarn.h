@@ -30,6 +30,15 @@ constexpr uint32_t DXP_MODULE_PORT = 0x1, DXP_MODULE_L2 = 0x2, DXP_MODULE_VLAN =
                    DXP_MODULE_RX = 0x40000, DXP_MODULE_FIELD = 0x80000, DXP_MODULE_RCPU = 0x100000;
 constexpr uint32_t DXP_MODULE_ALL = 0x1FFFFF;
 
+// ---------------------------------------------------------------- switch controls
+// A DoS switch control set to one value on every port of the bitmap (the
+// other ports keep theirs), with the type's field entries rebuilt once for
+// the lot and the entries of ports that keep the type left in their rows.
+// Called by the diagnostic shell and the DoS manager, not dispatched. 0; -3
+// unit, -18 a port above 52, -16 no such control or no field processor, -17
+// before DosAttackToCpu (and for the TCP types DosAttackV4FirstFrag) is on.
+int dxp_tarn_switch_control_pbmp_set(int unit, dxp_pbmp_t pbmp, int type, int value);
+
 // ---------------------------------------------------------------- port module
 // Start-up settings of a port from its configuration properties.
 int dxp_tarn_port_settings_init(int unit, int port);

@@ -1,10 +1,15 @@
 // Switch controls (DoS entries and trap bits) and Ethernet AV of the family,
 // on the chips with the field processor, after a full unit initialisation.
+#include <algorithm>
+#include <array>
 #include <cstring>
+#include <initializer_list>
+#include <vector>
 
 #include "../../drv/tests/port_fixture.h"
-#include "dxp.h"
+#include "drv_cfp.h"
 #include "drv_security.h"
+#include "dxp.h"
 #include "dxp_tarn.h"
 #include "dxp_tarn_auth.h"
 #include "dxp_tarn_eav.h"
@@ -134,6 +139,107 @@ TEST_P(tarn_dos_auth, OnePortOffRebuildsTheRuleForTheOthers) {
     ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackToCpu, 0), 0);
     EXPECT_EQ(installedCount(), 0);
     EXPECT_EQ(portGet(3, dxpSwitchDosAttackSynFlood), 0);
+}
+
+// The valid TCAM rows with their actions, in row order or sorted.
+using Row = std::array<uint32_t, 2 * DRV_CFP_ROW_WORDS + 1>;
+std::vector<Row> cfp_rows(bool sorted) {
+    std::vector<Row> rows;
+    for (int index = 0; index < DRV_CFP_ROWS; index++) {
+        drv_cfp_entry_t e{};
+        uint32_t valid = 0;
+        if (drv_cfp_entry_read(0, index, DRV_CFP_RAM_ALL, &e) != 0 ||
+            drv_cfp_field_get(0, DRV_CFP_RAM_TCAM, DRV_CFP_FIELD_VALID, &e, &valid) != 0 ||
+            valid == 0)
+            continue;
+        Row r{};
+        std::copy_n(e.tcam_data, DRV_CFP_ROW_WORDS, r.begin());
+        std::copy_n(e.tcam_mask, DRV_CFP_ROW_WORDS, r.begin() + DRV_CFP_ROW_WORDS);
+        r.back() = e.act_data;
+        rows.push_back(r);
+    }
+    if (sorted) std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+dxp_pbmp_t pbmp_of(std::initializer_list<int> ports) {
+    dxp_pbmp_t b{};
+    for (int p : ports)
+        dxp_pbmp_port_add(&b, p);
+    return b;
+}
+
+TEST_P(tarn_dos_auth, PortBitmapChangeInstallsWhatPortByPortChangesDo) {
+    const std::initializer_list<int> on = {1, 2, 3, 5, 8, 9, 10, 17}, off = {2, 9};
+    for (int type : {dxpSwitchDosAttackL4Port, dxpSwitchDosAttackSynFlood}) {
+        ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackToCpu, 1), 0);
+        for (int p : on)
+            ASSERT_EQ(dxp_switch_control_port_set(0, p, type, 1), 0);
+        for (int p : off)
+            ASSERT_EQ(dxp_switch_control_port_set(0, p, type, 0), 0);
+        const std::vector<Row> port_by_port = cfp_rows(true);
+        ASSERT_FALSE(port_by_port.empty());
+        ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackToCpu, 0), 0);
+        ASSERT_TRUE(cfp_rows(true).empty());
+
+        ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackToCpu, 1), 0);
+        ASSERT_EQ(dxp_tarn_switch_control_pbmp_set(0, pbmp_of(on), type, 1), 0);
+        ASSERT_EQ(dxp_tarn_switch_control_pbmp_set(0, pbmp_of(off), type, 0), 0);
+        EXPECT_EQ(cfp_rows(true), port_by_port) << type;
+        for (int p = 0; p < 20; p++) {
+            const bool want = std::count(on.begin(), on.end(), p) != 0 &&
+                              std::count(off.begin(), off.end(), p) == 0;
+            EXPECT_EQ(portGet(p, type), want ? 1 : 0) << type << " port " << p;
+        }
+        ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackToCpu, 0), 0);
+    }
+}
+
+TEST_P(tarn_dos_auth, PortsThatKeepATypeKeepTheirRows) {
+    // Only this test's calls may write while the log counts.
+    dxp_linkscan_detach(0);
+    soc_tarn_counter_stop(0);
+    soc_arl_stop(0);
+    board->accessLog().enable(true);
+    const auto writes_of_port_20 = [&] {
+        board->accessLog().clear();
+        EXPECT_EQ(dxp_switch_control_port_set(0, 20, dxpSwitchDosAttackL4Port, 1), 0);
+        return board->accessLog().count(sim::BusOp::Write);
+    };
+    ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackToCpu, 1), 0);
+    const size_t alone = writes_of_port_20();
+    ASSERT_EQ(dxp_switch_control_port_set(0, 20, dxpSwitchDosAttackL4Port, 0), 0);
+    ASSERT_TRUE(cfp_rows(false).empty());
+
+    ASSERT_EQ(dxp_tarn_switch_control_pbmp_set(0, pbmp_of({0, 1, 2, 3, 4, 5, 6, 7}),
+                                               dxpSwitchDosAttackL4Port, 1),
+              0);
+    const std::vector<Row> before = cfp_rows(false);
+    ASSERT_FALSE(before.empty());
+    // A port far from the others adds its own rows and writes no more than
+    // it does alone: the block of the first eight stays where it was.
+    EXPECT_LE(writes_of_port_20(), alone);
+    const std::vector<Row> after = cfp_rows(false);
+    ASSERT_GT(after.size(), before.size());
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), after.begin()));
+    // Every port again: one row without a port qualifier.
+    ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackL4Port, 1), 0);
+    EXPECT_EQ(cfp_rows(false).size(), 1u);
+}
+
+TEST_P(tarn_dos_auth, PortBitmapChangeRefusesBadInputAndChangesNothing) {
+    const dxp_pbmp_t some = pbmp_of({3, 4});
+    EXPECT_EQ(dxp_tarn_switch_control_pbmp_set(0, some, dxpSwitchDosAttackL4Port, 1), DXP_E_INIT);
+    ASSERT_EQ(dxp_switch_control_set(0, dxpSwitchDosAttackToCpu, 1), 0);
+    EXPECT_EQ(dxp_tarn_switch_control_pbmp_set(0, some, dxpSwitchDosAttackTcpFlags, 1), DXP_E_INIT);
+    EXPECT_EQ(dxp_tarn_switch_control_pbmp_set(9, some, dxpSwitchDosAttackL4Port, 1), DXP_E_UNIT);
+    EXPECT_EQ(dxp_tarn_switch_control_pbmp_set(0, some, dxpSwitchIgmpToCPU, 1), DXP_E_UNAVAIL);
+    EXPECT_EQ(dxp_tarn_switch_control_pbmp_set(0, pbmp_of({3, 53}), dxpSwitchDosAttackL4Port, 1),
+              DXP_E_PORT);
+    EXPECT_EQ(portGet(3, dxpSwitchDosAttackL4Port), 0);
+    EXPECT_TRUE(cfp_rows(false).empty());
+    EXPECT_EQ(dxp_tarn_switch_control_pbmp_set(0, dxp_pbmp_t{}, dxpSwitchDosAttackL4Port, 1), 0);
+    EXPECT_TRUE(cfp_rows(false).empty());
 }
 
 TEST_P(tarn_dos_auth, PerPortEntriesMatchTheirPortOnly) {

@@ -8,6 +8,8 @@
 #include "dxp.h"
 #include "dxp_enums.h"
 #include "dxp_error.h"
+#include "dxp_tarn.h"
+#include "feature_cmds.h"
 #include "sal.h"
 #include "shell_cmds.h"
 #include "soc_cm.h"
@@ -385,19 +387,23 @@ int cmd_dos(int unit, args_t *a) {
         soc_cm_print("Case Number Invalid\n");
         return CMD_FAIL;
     }
-    for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
-        if (!soc_pbmp_member(pbmp, port)) continue;
-        int rv = 0;
-        if (enable) {
-            rv = dos_ensure(unit, port, dxpSwitchDosAttackToCpu);
-            if (rv >= 0) rv = dos_ensure(unit, port, dxpSwitchDosAttackV4FirstFrag);
-        }
-        if (rv >= 0) rv = dxp_switch_control_port_set(unit, port, kDosControls[item], enable);
-        if (rv < 0) {
-            soc_cm_print(enable ? "SET ENABLE FAIL: rv = %s\n" : "SET DISABLE FAIL: rv = %s\n",
-                         dxp_errmsg(rv));
-            return CMD_FAIL;
-        }
+    // The prerequisites hold for every port; the ports change in one step,
+    // so the item's rules are rebuilt once for the whole bitmap.
+    int first = 0;
+    while (!soc_pbmp_member(pbmp, first))
+        first++;
+    int rv = 0;
+    if (enable) {
+        rv = dos_ensure(unit, first, dxpSwitchDosAttackToCpu);
+        if (rv >= 0) rv = dos_ensure(unit, first, dxpSwitchDosAttackV4FirstFrag);
+    }
+    if (rv >= 0)
+        rv = dxp_tarn_switch_control_pbmp_set(unit, feature_cmds::to_dxp(pbmp), kDosControls[item],
+                                              enable);
+    if (rv < 0) {
+        soc_cm_print(enable ? "SET ENABLE FAIL: rv = %s\n" : "SET DISABLE FAIL: rv = %s\n",
+                     dxp_errmsg(rv));
+        return CMD_FAIL;
     }
     return CMD_OK;
 }

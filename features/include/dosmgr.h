@@ -4,6 +4,7 @@
 // traffic).
 #pragma once
 
+#include "board.h"
 #include "serialize.h"
 
 enum dos_attack_type {
@@ -25,13 +26,23 @@ enum dos_attack_type {
 constexpr int DOS_FLOOD_RATE = 64;
 
 int dos_init(void);  // 0
-// user port 1..N or -1 for all ports; the rate counts for the floods only
+// user port 1..N or -1 for all ports (a switch-control type acts on all
+// ports whichever is named); the rate counts for the floods only
 // (64 to 1048576 kbit/s). 0, -4 for a bad port, type or rate (nothing
 // changes), or the switch error of a rule that could not be built (the
 // request is recorded all the same).
 int dos_attack_set(int uport, int type, int enable, int rate);
-// Port -1 reads user port 1; an unknown type or port gives 0 and 0.
+// The ports of the bitmap in one change: each rule type's rules are rebuilt
+// once. A switch-control type given for some ports only is set on those
+// ports' own controls (as the monitor sets them); for every port it is the
+// type for all ports. Results as dos_attack_set.
+int dos_attack_set_ports(const upbmp_t *uports, int type, int enable, int rate);
+// Port -1 reads user port 1, but a switch-control type reads as on only
+// where every port has it; an unknown type or port gives 0 and 0.
 void dos_attack_get(int uport, int type, int *enabled, int *rate);
+// On how many user ports the chip acts on a type.
+enum dos_reach { DOS_REACH_NONE, DOS_REACH_SOME, DOS_REACH_ALL };
+dos_reach dos_attack_reach(int type);
 void dos_attack_reset(void);  // every type off on every port
 int dos_group_get(void);      // the field group of the latest rule, 0 before any
 

@@ -1,6 +1,7 @@
 // The "dos" settings item: per attack type a type word, a rate and a bitmap
 // of the user ports that have it on (bit u-1 for user port u); the two
-// floods add a second triple for the ports of their second rate.
+// floods add a second triple for the ports of their second rate. A type the
+// monitor switched on for some ports only is kept for those ports.
 #include <vector>
 
 #include "board.h"
@@ -70,12 +71,18 @@ int load(settings_medium *m) {
         }
     }
     dos_attack_reset();
+    // Each triple's ports in one change, so each type's rules are built once.
+    upbmp_t ports{};
+    if (upbmp_alloc(&ports, board_num_uports) != 0) return -1;
     for (const Triple &t : stored) {
+        upbmp_clear_all(&ports);
         for (int u = 1; u <= board_num_uports; u++) {
             if ((t.ports[static_cast<size_t>(u - 1) / 8] >> ((u - 1) % 8)) & 1)
-                dos_attack_set(u, static_cast<int>(t.type), 1, static_cast<int>(t.rate));
+                upbmp_add(&ports, u);
         }
+        dos_attack_set_ports(&ports, static_cast<int>(t.type), 1, static_cast<int>(t.rate));
     }
+    upbmp_free(&ports);
     return written(stored.size());
 }
 

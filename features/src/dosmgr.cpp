@@ -3,18 +3,23 @@
 // smurf, ping flood and SYN flood, rebuilt from port sets on every change.
 //
 // The switch controls belong to the switch API, which the monitor changes
-// too: what is on is read back from it (under the unit's API lock), never
-// taken from the record alone, so the manager and the monitor agree.
+// port by port: what is on is read back from each port's control (under the
+// unit's API lock), never taken from the record alone, so the manager and
+// the monitor agree. A change of many ports is one step per type, so each
+// type's rules are rebuilt once.
 #include "dosmgr.h"
 
+#include <algorithm>
 #include <atomic>
 #include <bit>
+#include <bitset>
 #include <cstring>
 #include <vector>
 
 #include "board.h"
 #include "dosmgr_internal.h"
 #include "dxp.h"
+#include "dxp_tarn.h"
 #include "dxpx.h"
 #include "logger.h"
 #include "sal.h"
@@ -30,6 +35,9 @@ constexpr uint32_t kBurstKbits = 64;  // the smallest bucket the meter holds
 constexpr uint8_t kProtoIcmp = 1;
 constexpr uint8_t kTcpSyn = 0x02, kTcpSynAck = 0x12, kTcpFlagsMask = 0x3f;
 constexpr int kMeterPeak = 2;
+
+// A set of user ports, bit u-1 for user port u.
+using UserPorts = std::bitset<kMaxPorts>;
 
 struct PortRecord {
     uint32_t mask;  // bit t: type t enabled
@@ -122,43 +130,92 @@ void control_on(int control) {
     dxpx_switch_control_set(control, 1);
 }
 
+bool unit_port(int uport, int *unit, int *port) {
+    int lport = 0;
+    return ulpm_to_lport(uport, &lport) == 0 && dxpx_lport_to_unit_port(lport, unit, port) == 0;
+}
+
 bool port_bit(int uport, uint64_t *bit) {
-    int lport = 0, unit = 0, port = 0;
-    if (ulpm_to_lport(uport, &lport) != 0 || dxpx_lport_to_unit_port(lport, &unit, &port) != 0 ||
-        port < 0 || port > 63)
-        return false;
+    int unit = 0, port = 0;
+    if (!unit_port(uport, &unit, &port) || port < 0 || port > 63) return false;
     *bit = uint64_t{1} << port;
     return true;
 }
 
-uint64_t all_port_bits() {
+UserPorts every_port() {
+    UserPorts set;
+    for (int u = 1; u <= ports(); u++)
+        set.set(static_cast<size_t>(u - 1));
+    return set;
+}
+
+bool member(const UserPorts &set, int uport) {
+    return set.test(static_cast<size_t>(uport - 1));
+}
+
+uint64_t port_bits(const UserPorts &set) {
     uint64_t bits = 0, bit = 0;
     for (int u = 1; u <= ports(); u++)
-        if (port_bit(u, &bit)) bits |= bit;
+        if (member(set, u) && port_bit(u, &bit)) bits |= bit;
     return bits;
 }
 
-// True when the chip has a control on for every port; the ICMP type has no
-// control of its own.
-bool chip_on(int control) {
-    if (control == dxpSwitchDosAttackIcmp) return true;
-    int value = 0;
-    return dxpx_switch_control_get(control, &value) == 0 && value != 0;
+// What the chip does on one port: the port's API control.
+bool port_control_on(int uport, int control) {
+    int unit = 0, port = 0, value = 0;
+    return unit_port(uport, &unit, &port) &&
+           dxp_switch_control_port_get(unit, port, control, &value) == 0 && value != 0;
+}
+
+// True when every user port has the control on.
+bool control_everywhere(int control) {
+    for (int u = 1; u <= ports(); u++)
+        if (!port_control_on(u, control)) return false;
+    return true;
+}
+
+// Sets an API control on the user ports of the set: one change per unit, so
+// the control's rules are rebuilt once.
+int api_ports_set(const UserPorts &set, int control, int value) {
+    struct UnitPorts {
+        int unit;
+        dxp_pbmp_t pbmp;
+    };
+    std::vector<UnitPorts> units;
+    for (int u = 1; u <= ports(); u++) {
+        int unit = 0, port = 0;
+        if (!member(set, u) || !unit_port(u, &unit, &port)) continue;
+        auto it = std::find_if(units.begin(), units.end(),
+                               [&](const UnitPorts &p) { return p.unit == unit; });
+        if (it == units.end()) it = units.insert(units.end(), UnitPorts{unit, dxp_pbmp_t{}});
+        dxp_pbmp_port_add(&it->pbmp, port);
+    }
+    int rv = 0;
+    for (const UnitPorts &p : units)
+        if (int r = dxp_tarn_switch_control_pbmp_set(p.unit, p.pbmp, control, value);
+            r < 0 && rv == 0)
+            rv = r;
+    return rv;
 }
 
 bool tcp_flag_type(int type) {
     return control_of(type) == dxpSwitchDosAttackTcpFlags;
 }
 
-// Whether a switch-control type is on, as the page and the settings see it:
-// the API's control for all ports. The four TCP-flag types share a control;
-// each shows its own recorded bit, or all four when the control was switched
-// on beside the manager (it drops all four attacks).
+bool recorded(int index, int type) {
+    return ((records[index].mask >> type) & 1) != 0;
+}
+
+// Whether a switch-control type is on for a user port (index u-1), as the
+// page and the settings see it: the port's API control. The four TCP-flag
+// types share a control; each shows its own recorded bit, or all four when
+// the control was switched on beside the manager (it drops all four
+// attacks).
 bool control_type_on(int index, int type) {
     const uint32_t mask = records[index].mask;
-    if (control_of(type) == dxpSwitchDosAttackIcmp) return ((mask >> type) & 1) != 0;
-    if (!chip_on(control_of(type))) return false;
-    if (!tcp_flag_type(type) || ((mask >> type) & 1) != 0) return true;
+    if (control_of(type) == dxpSwitchDosAttackIcmp) return recorded(index, type);
+    if (index >= ports() || !port_control_on(index + 1, control_of(type))) return false;
+    if (!tcp_flag_type(type) || recorded(index, type)) return true;
     for (int t = 0; t < DOS_ATTACK_TYPES; t++)
         if (tcp_flag_type(t) && ((mask >> t) & 1) != 0) return false;
     return true;
@@ -176,25 +233,31 @@ int api_control_of(int type) {
     }
 }
 
-bool unit_port(int uport, int *unit, int *port) {
-    int lport = 0;
-    return ulpm_to_lport(uport, &lport) == 0 && dxpx_lport_to_unit_port(lport, unit, port) == 0;
-}
-
 bool api_port_on(int uport, int type) {
-    int unit = 0, port = 0, value = 0;
-    return unit_port(uport, &unit, &port) &&
-           dxp_switch_control_port_get(unit, port, api_control_of(type), &value) == 0 && value != 0;
+    return port_control_on(uport, api_control_of(type));
 }
 
-// Switching a rule type off switches off the API's per-port control too.
-void api_ports_off(int uport, int type) {
-    for (int u = 1; u <= ports(); u++) {
-        if (uport > 0 && u != uport) continue;
-        int unit = 0, port = 0;
-        if (api_port_on(u, type) && unit_port(u, &unit, &port))
-            dxp_switch_control_port_set(unit, port, api_control_of(type), 0);
-    }
+// Whether a type is on for a user port (index u-1), by the manager's rules
+// or the API's controls.
+bool type_on(int index, int type) {
+    if (control_of(type) >= 0) return control_type_on(index, type);
+    return recorded(index, type) ||
+           (rule_type(type) != nullptr && index < ports() && api_port_on(index + 1, type));
+}
+
+dos_reach reach_of(int type) {
+    int on = 0;
+    for (int i = 0; i < ports(); i++)
+        on += type_on(i, type) ? 1 : 0;
+    return on == 0 ? DOS_REACH_NONE : on == ports() ? DOS_REACH_ALL : DOS_REACH_SOME;
+}
+
+// Switching a rule type off switches off the API's per-port controls too.
+void api_ports_off(const UserPorts &set, int type) {
+    UserPorts on;
+    for (int u = 1; u <= ports(); u++)
+        if (member(set, u) && api_port_on(u, type)) on.set(static_cast<size_t>(u - 1));
+    if (on.any()) api_ports_set(on, api_control_of(type), 0);
 }
 
 int failed(int rv) {
@@ -202,28 +265,7 @@ int failed(int rv) {
     return rv;
 }
 
-int control_apply(int type, int enable) {
-    const int control = control_of(type);
-    if (enable) {
-        control_on(dxpSwitchDosAttackToCpu);
-        control_on(dxpSwitchDosAttackV4FirstFrag);
-    }
-    // The chip's answer counts too: a port switched off beside the manager
-    // leaves the control on for fewer than all ports, and one switched on
-    // beside it shows as on, so switching it off reaches the chip.
-    const bool recorded = ((records[0].mask >> type) & 1) != 0;
-    const bool shown = control_type_on(0, type);
-    if (enable ? recorded && shown : !shown && !recorded) return 0;
-    int rv = 0;
-    if (control != dxpSwitchDosAttackIcmp && (!enable || !chip_on(control))) {
-        // The four TCP-flag types share the control: one already on keeps it.
-        rv = dxpx_switch_control_set(control, enable);
-        // The multi-unit call passes over units without the service; when no
-        // unit took the control, the check is not running.
-        if (rv == 0 && enable && !chip_on(control)) rv = SOC_E_UNAVAIL;
-    }
-    // Not running, so not recorded (nor saved) as on.
-    if (rv < 0 && enable) return failed(rv);
+void control_log(int control, int enable) {
     if (control == dxpSwitchDosAttackTcpFlags)
         logger_printf(LOG_LEVEL_INFO, LOG_MOD_DOS,
                       "Prevent NULL Scan Attacks, SYNFIN, Xmascan, and SYN with sport <1024 %s",
@@ -232,8 +274,63 @@ int control_apply(int type, int enable) {
         logger_printf(LOG_LEVEL_INFO, LOG_MOD_DOS, "Prevent Land Attacks %s", state(enable));
     else if (control == dxpSwitchDosAttackL4Port)
         logger_printf(LOG_LEVEL_INFO, LOG_MOD_DOS, "Prevent Blat Attacks %s", state(enable));
+}
+
+void record(const UserPorts &set, int type, int enable) {
+    for (int i = 0; i < ports(); i++) {
+        if (!set.test(static_cast<size_t>(i))) continue;
+        PortRecord &r = records[i];
+        r.mask = enable ? r.mask | 1u << type : r.mask & ~(1u << type);
+    }
+}
+
+// A switch-control type for all ports.
+int control_apply(int type, int enable) {
+    const int control = control_of(type);
+    if (enable) {
+        control_on(dxpSwitchDosAttackToCpu);
+        control_on(dxpSwitchDosAttackV4FirstFrag);
+    }
+    // The chip's answer counts too: a port switched off beside the manager
+    // leaves the type on for fewer than all ports, and one switched on beside
+    // it shows, so switching the type off reaches every port.
+    bool all_recorded = true, any_recorded = false;
+    for (int i = 0; i < ports(); i++) {
+        all_recorded = all_recorded && recorded(i, type);
+        any_recorded = any_recorded || recorded(i, type);
+    }
+    const dos_reach shown = reach_of(type);
+    if (enable ? all_recorded && shown == DOS_REACH_ALL : !any_recorded && shown == DOS_REACH_NONE)
+        return 0;
+    int rv = 0;
+    // The four TCP-flag types share the control: one already on keeps it.
+    if (control != dxpSwitchDosAttackIcmp && (!enable || !control_everywhere(control))) {
+        rv = dxpx_switch_control_set(control, enable);
+        // The multi-unit call passes over units without the service; when no
+        // unit took the control, the check is not running.
+        if (rv == 0 && enable && !control_everywhere(control)) rv = SOC_E_UNAVAIL;
+    }
+    // Not running, so not recorded (nor saved) as on.
+    if (rv < 0 && enable) return failed(rv);
+    control_log(control, enable);
     for (PortRecord &r : records)
         r.mask = enable ? r.mask | 1u << type : r.mask & ~(1u << type);
+    return rv < 0 ? failed(rv) : rv;
+}
+
+// A switch-control type for some ports (a stored state the monitor made):
+// their API controls, in one change per unit.
+int control_ports_apply(const UserPorts &set, int type, int enable) {
+    const int control = control_of(type);
+    if (enable) {
+        control_on(dxpSwitchDosAttackToCpu);
+        control_on(dxpSwitchDosAttackV4FirstFrag);
+    }
+    int rv = 0;
+    if (control != dxpSwitchDosAttackIcmp) rv = api_ports_set(set, control, enable);
+    if (rv < 0 && enable) return failed(rv);
+    control_log(control, enable);
+    record(set, type, enable);
     return rv < 0 ? failed(rv) : rv;
 }
 
@@ -304,12 +401,10 @@ int rules_build(RuleType &t) {
     return 0;
 }
 
-void sets_update(RuleType &t, int uport, int enable, int rate) {
-    uint64_t bits = 0;
-    if (uport < 0)
-        bits = all_port_bits();
-    else if (!port_bit(uport, &bits))
-        return;
+// The port sets after a change of the ports in `set`; `all` stands for
+// every port, which empties the other set of a flood.
+void sets_update(RuleType &t, const UserPorts &set, bool all, int enable, int rate) {
+    const uint64_t bits = port_bits(set);
     RuleSet &a = t.set[0], &b = t.set[1];
     if (!enable) {
         a.ports &= ~bits;
@@ -318,10 +413,10 @@ void sets_update(RuleType &t, int uport, int enable, int rate) {
     }
     const bool second = flood(t.type) && rate != DOS_FLOOD_RATE;
     RuleSet &in = second ? b : a, &out = second ? a : b;
-    if (uport < 0) in.ports = 0;
+    if (all) in.ports = 0;
     in.ports |= bits;
     out.ports &= ~bits;
-    if (uport < 0) out.ports = 0;
+    if (all) out.ports = 0;
     in.rate = flood(t.type) ? rate : 0;
 }
 
@@ -332,19 +427,30 @@ bool differs(int index, int type, int enable, int rate) {
     return !on || (flood(type) && r.rate[type] != static_cast<uint32_t>(rate));
 }
 
-int rule_apply(int uport, int type, int enable, int rate) {
+void rule_log(const UserPorts &set, bool all, int type, int enable) {
+    static const char *const names[] = {"Smurf Attacks", "Ping Flood", "SYN Flood"};
+    const char *name = names[type == DOS_ATTACK_SMURF ? 0 : type == DOS_ATTACK_PING_FLOOD ? 1 : 2];
+    if (all) {
+        logger_printf(LOG_LEVEL_INFO, LOG_MOD_DOS, "Prevent %s %s for all ports", name,
+                      state(enable));
+        return;
+    }
+    for (int u = 1; u <= ports(); u++)
+        if (member(set, u))
+            logger_printf(LOG_LEVEL_INFO, LOG_MOD_DOS, "Prevent %s %s for port %d", name,
+                          state(enable), u);
+}
+
+// A rule type for the ports of the set, its rules rebuilt once.
+int rule_apply(const UserPorts &set, bool all, int type, int enable, int rate) {
     if (enable) control_on(dxpSwitchDosAttackToCpu);
     bool act = false;
-    if (uport > 0) {
-        act = differs(uport - 1, type, enable, rate);
-    } else {
-        for (int i = 0; i < ports() && !act; i++)
-            act = differs(i, type, enable, rate);
-    }
+    for (int i = 0; i < ports() && !act; i++)
+        act = set.test(static_cast<size_t>(i)) && differs(i, type, enable, rate);
     if (!act) return 0;
     RuleType &t = *rule_type(type);
     const RuleSet before[2] = {t.set[0], t.set[1]};
-    sets_update(t, uport, enable, rate);
+    sets_update(t, set, all, enable, rate);
     const int rv = rules_build(t);
     if (rv < 0 && enable) {
         // What the switch refuses stays off: the rules go back to the old sets.
@@ -355,20 +461,11 @@ int rule_apply(int uport, int type, int enable, int rate) {
         rules_build(t);
         return failed(rv);
     }
-    static const char *const names[] = {"Smurf Attacks", "Ping Flood", "SYN Flood"};
-    const char *name = names[type == DOS_ATTACK_SMURF ? 0 : type == DOS_ATTACK_PING_FLOOD ? 1 : 2];
-    if (uport > 0)
-        logger_printf(LOG_LEVEL_INFO, LOG_MOD_DOS, "Prevent %s %s for port %d", name, state(enable),
-                      uport);
-    else
-        logger_printf(LOG_LEVEL_INFO, LOG_MOD_DOS, "Prevent %s %s for all ports", name,
-                      state(enable));
-    for (int i = 0; i < ports(); i++) {
-        if (uport > 0 && i != uport - 1) continue;
-        PortRecord &r = records[i];
-        r.mask = enable ? r.mask | 1u << type : r.mask & ~(1u << type);
-        r.rate[type] = static_cast<uint32_t>(enable ? rate : 0);
-    }
+    rule_log(set, all, type, enable);
+    record(set, type, enable);
+    for (int i = 0; i < ports(); i++)
+        if (set.test(static_cast<size_t>(i)))
+            records[i].rate[type] = static_cast<uint32_t>(enable ? rate : 0);
     if (flood(type) && enable && rate != DOS_FLOOD_RATE) {
         // The second set has one meter rate: its other ports follow the latest.
         uint64_t bit = 0;
@@ -377,6 +474,33 @@ int rule_apply(int uport, int type, int enable, int rate) {
                 records[i].rate[type] = static_cast<uint32_t>(rate);
     }
     return rv < 0 ? failed(rv) : rv;
+}
+
+// Checks a request; 0 or -4 after the log line of an unknown type.
+int request_check(int type, int enable, int rate) {
+    if (type < 0 || type >= DOS_ATTACK_TYPES) {
+        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_DOS, "Unsupported DoS attack (0x%x)\n",
+                      static_cast<unsigned>(type));
+        return SOC_E_PARAM;
+    }
+    if (enable && flood(type) && (rate < kRateMin || rate > kRateMax)) return SOC_E_PARAM;
+    return 0;
+}
+
+// One type for the ports of a checked request. The check of the records
+// and the change are one step for each caller, and one hold of the API
+// lock: a monitor busy with the API does not get in between each of the
+// many calls of a rule rebuild.
+int attack_apply(const UserPorts &set, int type, int enable, int rate) {
+    const bool all = set == every_port();
+    Guard g;
+    DxpUnitLock api(kUnit);
+    if (rule_type(type) != nullptr) {
+        if (!enable) api_ports_off(set, type);
+        return rule_apply(set, all, type, enable, rate);
+    }
+    if (control_of(type) < 0) return 0;
+    return all ? control_apply(type, enable) : control_ports_apply(set, type, enable);
 }
 
 }  // namespace
@@ -420,25 +544,27 @@ int dos_init(void) {
 }
 
 int dos_attack_set(int uport, int type, int enable, int rate) {
-    if (type < 0 || type >= DOS_ATTACK_TYPES) {
-        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_DOS, "Unsupported DoS attack (0x%x)\n",
-                      static_cast<unsigned>(type));
-        return SOC_E_PARAM;
-    }
-    if (uport != -1 && (uport < 1 || uport > ports())) return SOC_E_PARAM;
     enable = enable != 0 ? 1 : 0;
-    if (enable && flood(type) && (rate < kRateMin || rate > kRateMax)) return SOC_E_PARAM;
-    // The check of the records and the change are one step for each caller,
-    // and one hold of the API lock: a monitor busy with the API does not get
-    // in between each of the many calls of a rule rebuild.
-    Guard g;
-    DxpUnitLock api(kUnit);
-    if (rule_type(type) != nullptr) {
-        if (!enable) api_ports_off(uport, type);
-        return rule_apply(uport, type, enable, rate);
+    if (int rv = request_check(type, enable, rate); rv < 0) return rv;
+    if (uport != -1 && (uport < 1 || uport > ports())) return SOC_E_PARAM;
+    UserPorts set = every_port();
+    // The switch-control types act on all ports whichever port is named.
+    if (uport != -1 && rule_type(type) != nullptr) {
+        set.reset();
+        set.set(static_cast<size_t>(uport - 1));
     }
-    if (control_of(type) >= 0) return control_apply(type, enable);
-    return 0;
+    return attack_apply(set, type, enable, rate);
+}
+
+int dos_attack_set_ports(const upbmp_t *uports, int type, int enable, int rate) {
+    enable = enable != 0 ? 1 : 0;
+    if (int rv = request_check(type, enable, rate); rv < 0) return rv;
+    if (uports == nullptr) return SOC_E_PARAM;
+    UserPorts set;
+    for (int u = 1; u <= ports(); u++)
+        if (upbmp_test(uports, u)) set.set(static_cast<size_t>(u - 1));
+    if (set.none()) return 0;
+    return attack_apply(set, type, enable, rate);
 }
 
 void dos_attack_get(int uport, int type, int *enabled, int *rate) {
@@ -451,7 +577,9 @@ void dos_attack_get(int uport, int type, int *enabled, int *rate) {
     *enabled = static_cast<int>((records[index].mask >> type) & 1);
     *rate = static_cast<int>(records[index].rate[type]);
     if (control_of(type) >= 0) {
-        *enabled = control_type_on(index, type) ? 1 : 0;
+        // For all ports: on where every port has it.
+        *enabled =
+            (uport == -1 ? reach_of(type) == DOS_REACH_ALL : control_type_on(index, type)) ? 1 : 0;
     } else if (rule_type(type) != nullptr && *enabled == 0 && index < ports() &&
                api_port_on(index + 1, type)) {
         // Switched on for the port through the API, whose meters run at the
@@ -459,6 +587,13 @@ void dos_attack_get(int uport, int type, int *enabled, int *rate) {
         *enabled = 1;
         *rate = flood(type) ? DOS_FLOOD_RATE : 0;
     }
+}
+
+dos_reach dos_attack_reach(int type) {
+    if (type < 0 || type >= DOS_ATTACK_TYPES) return DOS_REACH_NONE;
+    Guard g;
+    DxpUnitLock api(kUnit);
+    return reach_of(type);
 }
 
 void dos_attack_reset(void) {

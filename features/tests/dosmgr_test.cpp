@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+#include <vector>
+
 #include "../src/dosmgr_internal.h"
 #include "feature_fixture.h"
 #include "sim/board.h"
@@ -161,6 +164,83 @@ TEST_F(dosmgr, ControlsSetBesideTheManagerAreShownAndCleared) {
     EXPECT_EQ(passed(smurf), 1u);
 }
 
+// The monitor's DOS sets each port's own control: the manager shows a type
+// on where every port has it, on some ports where some have it, and
+// switching it off reaches every port.
+TEST_F(dosmgr, PortControlsOfTheMonitorShowAndGoOffEverywhere) {
+    const sim::Frame blat = sim::FrameBuilder().tcp(kHostA, kHostB, 80, 80, 0x10).build();
+    ASSERT_EQ(dxpx_switch_control_set(dxpSwitchDosAttackToCpu, 1), 0);
+    dxp_pbmp_t front{};  // as `dos all enable 2`: the front ports, not the CPU's
+    for (int u = 1; u <= board_num_uports; u++)
+        dxp_pbmp_port_add(&front, chip_port(u));
+    ASSERT_EQ(dxp_tarn_switch_control_pbmp_set(0, front, dxpSwitchDosAttackL4Port, 1), 0);
+    EXPECT_EQ(dos_attack_reach(DOS_ATTACK_BLAT), DOS_REACH_ALL);
+    EXPECT_TRUE(on(-1, DOS_ATTACK_BLAT));
+    EXPECT_EQ(passed(blat), 0u);
+
+    ASSERT_EQ(dxp_switch_control_port_set(0, chip_port(2), dxpSwitchDosAttackL4Port, 0), 0);
+    EXPECT_EQ(dos_attack_reach(DOS_ATTACK_BLAT), DOS_REACH_SOME);
+    EXPECT_FALSE(on(-1, DOS_ATTACK_BLAT));
+    EXPECT_TRUE(on(1, DOS_ATTACK_BLAT));
+    EXPECT_FALSE(on(2, DOS_ATTACK_BLAT));
+    EXPECT_EQ(dos_attack_reach(DOS_ATTACK_LAND), DOS_REACH_NONE);
+
+    ASSERT_EQ(dos_attack_set(-1, DOS_ATTACK_BLAT, 0, 0), 0);
+    EXPECT_EQ(dos_attack_reach(DOS_ATTACK_BLAT), DOS_REACH_NONE);
+    for (int u : {1, 3, 52}) {
+        int value = -1;
+        ASSERT_EQ(dxp_switch_control_port_get(0, chip_port(u), dxpSwitchDosAttackL4Port, &value),
+                  0);
+        EXPECT_EQ(value, 0) << u;
+    }
+    EXPECT_EQ(passed(blat), 1u);
+    // Back on from the manager: every port again.
+    ASSERT_EQ(dos_attack_set(-1, DOS_ATTACK_BLAT, 1, 0), 0);
+    EXPECT_EQ(dos_attack_reach(DOS_ATTACK_BLAT), DOS_REACH_ALL);
+}
+
+// A change of many ports builds in one pass the rules that a change of each
+// port in turn builds.
+TEST_F(dosmgr, ManyPortsInOneChangeBuildWhatPortByPortChangesBuild) {
+    const sim::Frame smurf = sim::FrameBuilder().ipv4(kHostA, 0x0a0000ff, 1).build();
+    const std::initializer_list<int> some = {1, 2, 5, 9, 10, 11, 30};
+    feature_test::Ports ports(some);
+    struct Seen {
+        int rules;
+        std::vector<int> on;
+        size_t passed;
+    };
+    const auto seen = [&](int type) {
+        Seen s{rules(), {}, passed(smurf)};
+        for (int u = 1; u <= board_num_uports; u++) {
+            int enabled = 0, rate = 0;
+            dos_attack_get(u, type, &enabled, &rate);
+            if (enabled) s.on.push_back(u * 10000 + rate);
+        }
+        return s;
+    };
+    for (int type : {DOS_ATTACK_SMURF, DOS_ATTACK_PING_FLOOD, DOS_ATTACK_SYN_FLOOD}) {
+        const int rate = type == DOS_ATTACK_SMURF ? 0 : 128;
+        for (int u : some)
+            ASSERT_EQ(dos_attack_set(u, type, 1, rate), 0);
+        const Seen one_by_one = seen(type);
+        dos_attack_reset();
+        EXPECT_EQ(seen(type).on.size(), 0u);
+        ASSERT_EQ(dos_attack_set_ports(&ports.bmp, type, 1, rate), 0);
+        const Seen at_once = seen(type);
+        EXPECT_EQ(at_once.rules, one_by_one.rules) << type;
+        EXPECT_EQ(at_once.on, one_by_one.on) << type;
+        EXPECT_EQ(at_once.passed, one_by_one.passed) << type;
+        EXPECT_EQ(at_once.on.size(), some.size()) << type;
+        dos_attack_reset();
+    }
+    EXPECT_EQ(passed(smurf), 1u);
+    EXPECT_EQ(dos_attack_set_ports(&ports.bmp, 11, 1, 0), SOC_E_PARAM);
+    EXPECT_EQ(dos_attack_set_ports(&ports.bmp, DOS_ATTACK_PING_FLOOD, 1, 0), SOC_E_PARAM);
+    EXPECT_EQ(dos_attack_set_ports(nullptr, DOS_ATTACK_SMURF, 1, 0), SOC_E_PARAM);
+    EXPECT_FALSE(on(1, DOS_ATTACK_PING_FLOOD));
+}
+
 TEST(dos_port_nodes, NeighbouringPortsShareANode) {
     auto nodes = dos_port_node_list(uint64_t{1} << 6 | uint64_t{1} << 7);
     ASSERT_EQ(nodes.size(), 1u);
@@ -198,6 +278,34 @@ TEST_F(dosmgr, SettingsItemRestoresEveryTypeAndRateSet) {
     saved.bytes.resize(20);
     EXPECT_EQ(saved.load(dos_item), -1);  // a short record changes nothing
     EXPECT_TRUE(on(3, DOS_ATTACK_SMURF));
+}
+
+// A type the monitor switched on for some ports only is stored and comes
+// back for those ports.
+TEST_F(dosmgr, SettingsItemKeepsATypeOfSomePorts) {
+    const sim::Frame blat = sim::FrameBuilder().tcp(kHostA, kHostB, 80, 80, 0x10).build();
+    ASSERT_EQ(dxpx_switch_control_set(dxpSwitchDosAttackToCpu, 1), 0);
+    dxp_pbmp_t two{};
+    dxp_pbmp_port_add(&two, chip_port(1));
+    dxp_pbmp_port_add(&two, chip_port(3));
+    ASSERT_EQ(dxp_tarn_switch_control_pbmp_set(0, two, dxpSwitchDosAttackL4Port, 1), 0);
+    ASSERT_EQ(dos_attack_set(-1, DOS_ATTACK_LAND, 1, 0), 0);
+    feature_test::MemoryMedium saved;
+    ASSERT_GT(saved.save(dos_item), 0);
+
+    dos_attack_reset();
+    EXPECT_EQ(dos_attack_reach(DOS_ATTACK_BLAT), DOS_REACH_NONE);
+    EXPECT_EQ(passed(blat), 1u);
+    ASSERT_GT(saved.load(dos_item), 0);
+    EXPECT_EQ(dos_attack_reach(DOS_ATTACK_BLAT), DOS_REACH_SOME);
+    EXPECT_EQ(dos_attack_reach(DOS_ATTACK_LAND), DOS_REACH_ALL);
+    EXPECT_TRUE(on(1, DOS_ATTACK_BLAT));
+    EXPECT_FALSE(on(2, DOS_ATTACK_BLAT));
+    EXPECT_TRUE(on(3, DOS_ATTACK_BLAT));
+    EXPECT_EQ(passed(blat), 0u);
+    feature_test::MemoryMedium again;
+    ASSERT_GT(again.save(dos_item), 0);
+    EXPECT_EQ(again.bytes, saved.bytes);
 }
 
 // The 26-port board's chip has no field processor: the all-port checks are

@@ -1,10 +1,12 @@
-// The web's DoS pages and the monitor's DOS command at once on the running
-// switch: an administrator applies DoS settings while a colleague types DOS
-// commands. Afterwards the program still runs, the web, the monitor and SNMP
+// The web's DoS pages and the monitor's DOS command on the running switch.
+// At once: an administrator applies DoS settings while a colleague types DOS
+// commands; afterwards the program still runs, the web, the monitor and SNMP
 // answer, and a Land frame sent in at a TAP port is dropped while a plain one
-// passes. SWITCHFW_DOS_RACE_SECONDS sets how long both run (10 s by
-// default). Needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping, curl,
-// python3 and snmpget; skips without.
+// passes. In turn: a check the monitor switched on shows on the page (as on
+// some ports when only some have it), and the form switches it off on every
+// port. SWITCHFW_DOS_RACE_SECONDS sets how long both run (10 s by default).
+// Needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping, curl, python3 and
+// snmpget; skips without.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -14,8 +16,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "../../platform/tests/private_workdir.h"
 #include "system_fixture.h"
@@ -43,36 +47,84 @@ std::string udp_frame(const std::string &sender, const std::string &src_ip,
            "03e8003500080000" + std::string(36, '0');
 }
 
+// A TCP frame from the sender with the IPv4 addresses (hex) and ports,
+// padded to the shortest Ethernet frame.
+std::string tcp_frame(const std::string &sender, const std::string &src_ip,
+                      const std::string &dst_ip, int src_port, int dst_port) {
+    char ports[9];
+    std::snprintf(ports, sizeof ports, "%04x%04x", src_port, dst_port);
+    return "ffffffffffff" + sender + "0800" + "4500002800000000400600" + "00" + src_ip + dst_ip +
+           ports + "0000000000000000" + "5010000000000000" + std::string(12, '0');
+}
+
 bool alive(pid_t pid) {
     return waitpid(pid, nullptr, WNOHANG) == 0 && kill(pid, 0) == 0;
 }
 
-class system_dos_race : public testing::TestWithParam<int> {};
+// The switch on the board of the parameter with a sender on user port 1 and
+// a receiver on port 2, in namespaces, and a web session.
+class system_dos_race : public testing::TestWithParam<int> {
+  protected:
+    void SetUp() override {
+        if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0 ||
+            sh("python3 --version") != 0 || sh("snmpget --version") != 0)
+            GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping, curl, python3 "
+                            "and snmpget";
+        id = static_cast<int>(getpid() % 10000);
+        const std::string n = std::to_string(id);
+        net = "10.195." + std::to_string(id % 250) + ".";
+        const std::string in_tap = "swri" + n, out_tap = "swro" + n;
+        ASSERT_TRUE(ns.make(net + "0/24", {"swrnsi" + n, "swrnso" + n}));
+        sw = std::make_unique<Switch>(
+            test_workdir::path(),
+            std::vector<std::string>{"--board", std::to_string(GetParam()), "--tap", "1=" + in_tap,
+                                     "--tap", "2=" + out_tap});
+        ASSERT_TRUE(sw->run("", "DXP.0> ", nullptr, 60));
+        ASSERT_TRUE(Netns::attach(in_tap, sender(), net + "1/24"));
+        ASSERT_TRUE(Netns::attach(out_tap, receiver(), net + "2/24"));
+        this->in_tap = in_tap;
+        this->out_tap = out_tap;
+        web = "http://127.0.0.1:" + std::to_string(sw->port_offset() + 80);
+        const std::string jar = test_workdir::path() + "/cookies";
+        curl = "curl -s -m 10 -c " + jar + " -b " + jar + " ";
+        sh_out(curl + "-d 'username=admin&password=qivor' " + web + "/login.cgi");
+        mac = hex_of_mac(system_fixture::mac_of(sender(), in_tap));
+        ASSERT_EQ(mac.size(), 12u);
+        std::snprintf(ip_a, sizeof ip_a, "0ac3%02x01", id % 250);
+        std::snprintf(ip_b, sizeof ip_b, "0ac3%02x02", id % 250);
+    }
+    const std::string &sender() const { return ns.spaces[0]; }
+    const std::string &receiver() const { return ns.spaces[1]; }
+    std::string monitor(const std::string &line) {
+        std::string seen;
+        EXPECT_TRUE(sw->run(line, "DXP.0> ", &seen)) << seen;
+        return seen;
+    }
+    // How many of the frames, each sent once in at port 1, leave at port 2;
+    // the last is a plain one that must pass (sent again until the links
+    // are up).
+    std::vector<int> crossing(const std::vector<std::string> &frames) {
+        std::vector<int> seen(frames.size(), 0);
+        for (int tries = 0; tries < 5 && seen.back() == 0; tries++) {
+            FrameWatch watch(receiver(), out_tap, 2);
+            EXPECT_TRUE(watch.ready());
+            for (const std::string &frame : frames)
+                EXPECT_TRUE(system_fixture::send_frames(sender(), in_tap, frame));
+            for (const std::string &got : watch.frames())
+                for (size_t i = 0; i < frames.size(); i++)
+                    seen[i] += got.starts_with(frames[i].substr(0, 84)) ? 1 : 0;
+        }
+        return seen;
+    }
+
+    int id = 0;
+    std::string net, in_tap, out_tap, web, curl, mac;
+    char ip_a[9] = {}, ip_b[9] = {};
+    Netns ns;
+    std::unique_ptr<Switch> sw;
+};
 
 TEST_P(system_dos_race, WebAndMonitorTogetherLeaveDosWorking) {
-    if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0 ||
-        sh("python3 --version") != 0 || sh("snmpget --version") != 0)
-        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping, curl, python3 and "
-                        "snmpget";
-    const int id = static_cast<int>(getpid() % 10000);
-    const std::string n = std::to_string(id);
-    const std::string net = "10.195." + std::to_string(id % 250) + ".";
-    const std::string in_tap = "swri" + n, out_tap = "swro" + n;
-    Netns ns;
-    ASSERT_TRUE(ns.make(net + "0/24", {"swrnsi" + n, "swrnso" + n}));
-    const std::string &sender = ns.spaces[0], &receiver = ns.spaces[1];
-
-    Switch sw(test_workdir::path(), {"--board", std::to_string(GetParam()), "--tap", "1=" + in_tap,
-                                     "--tap", "2=" + out_tap});
-    ASSERT_TRUE(sw.run("", "DXP.0> ", nullptr, 60));
-    ASSERT_TRUE(Netns::attach(in_tap, sender, net + "1/24"));
-    ASSERT_TRUE(Netns::attach(out_tap, receiver, net + "2/24"));
-
-    const std::string web = "http://127.0.0.1:" + std::to_string(sw.port_offset() + 80);
-    const std::string jar = test_workdir::path() + "/cookies";
-    const std::string curl = "curl -s -m 10 -c " + jar + " -b " + jar + " ";
-    sh_out(curl + "-d 'username=admin&password=qivor' " + web + "/login.cgi");
-
     // The web side posts both DoS forms and reads the pages back.
     std::atomic<bool> stop{false};
     std::atomic<int> posts{0};
@@ -95,13 +147,13 @@ TEST_P(system_dos_race, WebAndMonitorTogetherLeaveDosWorking) {
     std::string console;
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(race_seconds());
     int commands = 0;
-    for (int round = 0; std::chrono::steady_clock::now() < end && alive(sw.pid()); round++) {
+    for (int round = 0; std::chrono::steady_clock::now() < end && alive(sw->pid()); round++) {
         const std::string item = std::to_string(round % 7);
         std::string seen;
         const std::string line = round % 5 == 4 ? "dos e show"
                                  : round % 2    ? "dos e enable " + item
                                                 : "dos e disable " + item;
-        if (!sw.run(line, "DXP.0> ", &seen, 30)) {
+        if (!sw->run(line, "DXP.0> ", &seen, 30)) {
             console += seen;
             break;
         }
@@ -110,8 +162,8 @@ TEST_P(system_dos_race, WebAndMonitorTogetherLeaveDosWorking) {
     }
     stop = true;
     web_user.join();
-    ASSERT_TRUE(alive(sw.pid())) << console.substr(console.size() > 4000 ? console.size() - 4000
-                                                                         : 0);
+    ASSERT_TRUE(alive(sw->pid())) << console.substr(console.size() > 4000 ? console.size() - 4000
+                                                                          : 0);
     EXPECT_EQ(console.find("Assertion"), std::string::npos);
     EXPECT_GT(posts.load(), 0);
     EXPECT_GT(commands, 0);
@@ -120,37 +172,56 @@ TEST_P(system_dos_race, WebAndMonitorTogetherLeaveDosWorking) {
 
     // Every interface answers.
     std::string seen;
-    EXPECT_TRUE(sw.run("dos e show", "DXP.0> ", &seen)) << seen;
+    EXPECT_TRUE(sw->run("dos e show", "DXP.0> ", &seen)) << seen;
     EXPECT_NE(seen.find("Item[ 0]"), std::string::npos) << seen;
     EXPECT_NE(sh_out(curl + web + "/dos.htm").find("dos.cgi"), std::string::npos);
-    const std::string descr = sh_out(
-        "snmpget -v2c -On -r 1 -t 2 -c public 127.0.0.1:" + std::to_string(sw.port_offset() + 161) +
-        " .1.3.6.1.2.1.1.1.0 2>&1");
+    const std::string descr =
+        sh_out("snmpget -v2c -On -r 1 -t 2 -c public 127.0.0.1:" +
+               std::to_string(sw->port_offset() + 161) + " .1.3.6.1.2.1.1.1.0 2>&1");
     EXPECT_NE(descr.find("STRING"), std::string::npos) << descr;
 
     // Land protection on from the web: Land frames stop, plain ones pass.
     const std::string error = sh_out(curl + "-d 'checks=100' " + web + "/dos.cgi");
     EXPECT_EQ(error.find("Retry"), std::string::npos) << error;
-    const std::string mac = hex_of_mac(system_fixture::mac_of(sender, in_tap));
-    ASSERT_EQ(mac.size(), 12u);
-    char a[9], b[9];
-    std::snprintf(a, sizeof a, "0ac3%02x01", id % 250);
-    std::snprintf(b, sizeof b, "0ac3%02x02", id % 250);
-    const std::string plain = udp_frame(mac, a, b), land = udp_frame(mac, a, a);
-    int plain_seen = 0, land_seen = 0;
-    for (int tries = 0; tries < 5 && plain_seen == 0; tries++) {  // until the links are up
-        FrameWatch watch(receiver, out_tap, 2);
-        ASSERT_TRUE(watch.ready());
-        ASSERT_TRUE(system_fixture::send_frames(sender, in_tap, land, 3));
-        ASSERT_TRUE(system_fixture::send_frames(sender, in_tap, plain));
-        for (const std::string &frame : watch.frames()) {
-            plain_seen += frame.starts_with(plain.substr(0, 84));
-            land_seen += frame.starts_with(land.substr(0, 84));
-        }
-    }
-    EXPECT_EQ(plain_seen, 1);
-    EXPECT_EQ(land_seen, 0);
-    EXPECT_TRUE(alive(sw.pid()));
+    const std::vector<int> seen_frames =
+        crossing({udp_frame(mac, ip_a, ip_a), udp_frame(mac, ip_a, ip_b)});
+    EXPECT_EQ(seen_frames[0], 0);  // Land
+    EXPECT_EQ(seen_frames[1], 1);
+    EXPECT_TRUE(alive(sw->pid()));
+}
+
+// The monitor's Blat check (item 2) on every port shows on the page; with
+// one port left out the page says some ports have it, and the form left so
+// keeps it; the form with the box clear switches it off on every port, and
+// Blat frames cross again.
+TEST_P(system_dos_race, MonitorCheckShowsOnThePageAndTheFormSwitchesItOff) {
+    const std::string blat = tcp_frame(mac, ip_a, ip_b, 1000, 1000),
+                      plain = tcp_frame(mac, ip_a, ip_b, 1000, 80);
+    EXPECT_EQ(monitor("dos all enable 2").find("FAIL"), std::string::npos);
+    EXPECT_NE(monitor("dos fe0 show").find("Item[ 2] is enabled"), std::string::npos);
+    EXPECT_EQ(crossing({blat, plain}), (std::vector<int>{0, 1}));
+    std::string page = sh_out(curl + web + "/dos.htm");
+    EXPECT_NE(page.find("id=\"blat\" checked"), std::string::npos) << page;
+    EXPECT_EQ(page.find("on for some ports only"), std::string::npos);
+
+    EXPECT_EQ(monitor("dos fe5 disable 2").find("FAIL"), std::string::npos);
+    page = sh_out(curl + web + "/dos.htm");
+    EXPECT_NE(page.find("id=\"blat\" data-some"), std::string::npos) << page;
+    EXPECT_NE(page.find("on for some ports only"), std::string::npos);
+    EXPECT_EQ(sh_out(curl + "-d 'checks=020' " + web + "/dos.cgi").find("ERROR"),
+              std::string::npos);
+    EXPECT_NE(monitor("dos fe0 show").find("Item[ 2] is enabled"), std::string::npos);
+    EXPECT_NE(monitor("dos fe5 show").find("Item[ 2] is disabled"), std::string::npos);
+
+    EXPECT_EQ(sh_out(curl + "-d 'checks=000' " + web + "/dos.cgi").find("ERROR"),
+              std::string::npos);
+    const std::string shown = monitor("dos all show");
+    EXPECT_EQ(shown.find("Item[ 2] is enabled"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("Item[ 2] is disabled"), std::string::npos);
+    EXPECT_EQ(crossing({blat, plain}), (std::vector<int>{1, 1}));
+    page = sh_out(curl + web + "/dos.htm");
+    EXPECT_NE(page.find("id=\"blat\" >"), std::string::npos) << page;
+    EXPECT_TRUE(alive(sw->pid()));
 }
 
 INSTANTIATE_TEST_SUITE_P(boards_with_cfp, system_dos_race, testing::Values(52, 28),

@@ -52,7 +52,17 @@ int refused_error(httpd_event *ev, httpd_request *req, int rv) {
 }
 
 bool checks_ok(const char *text) {
-    return text != nullptr && std::strlen(text) == kChecks;
+    return text != nullptr && std::strlen(text) == kChecks &&
+           std::strspn(text, "01") == static_cast<size_t>(kChecks);
+}
+
+// The global form may also say '2' for a type left as it is: one that only
+// some ports have, whose box the user did not touch.
+constexpr char kLeave = '2';
+
+bool global_checks_ok(const char *text) {
+    return text != nullptr && std::strlen(text) == kChecks &&
+           std::strspn(text, "012") == static_cast<size_t>(kChecks);
 }
 
 bool number(const char *text, long min, long max, int *out) {
@@ -76,9 +86,11 @@ bool on(int port, int type, int *rate = nullptr) {
 int ssphandler_dos_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
     const char *checks = web_form_value(ev, 0);
-    if (ev->b.num != 1 || !checks_ok(checks)) return error(ev, req, "Expecting three settings");
+    if (ev->b.num != 1 || !global_checks_ok(checks))
+        return error(ev, req, "Expecting three settings");
     int refused = 0;
     for (int i = 0; i < kChecks; i++) {
+        if (checks[i] == kLeave) continue;
         const int rv = dos_attack_set(-1, kGlobalTypes[i], checks[i] == '1' ? 1 : 0, 0);
         if (rv < 0 && refused == 0) refused = rv;
     }
@@ -123,6 +135,9 @@ int ssphandler_dos_perport_cgi(httpd_event *ev, httpd_request *req) {
     return 0;
 }
 
+// Tags 11, 12 and 15 with a second argument 1 say so when some ports only
+// have the type; without it, they mark the box on when every port has it,
+// or as "some" for the page's script.
 void sspvar_dos_tag_global(const uint16_t args[3], httpd_tag_out *out, httpd_request *) {
     int type = -1;
     switch (args[0]) {
@@ -150,7 +165,19 @@ void sspvar_dos_tag_global(const uint16_t args[3], httpd_tag_out *out, httpd_req
         default:
             return;
     }
-    if (on(-1, type)) web_tag_text(out, "checked");
+    const bool box = args[0] == 11 || args[0] == 12 || args[0] == 15;
+    if (!box) {
+        if (on(-1, type)) web_tag_text(out, "checked");
+        return;
+    }
+    const dos_reach reach = dos_attack_reach(type);
+    if (args[1] == 1) {
+        if (reach == DOS_REACH_SOME) web_tag_text(out, "on for some ports only");
+    } else if (reach == DOS_REACH_ALL) {
+        web_tag_text(out, "checked");
+    } else if (reach == DOS_REACH_SOME) {
+        web_tag_text(out, "data-some=\"1\"");
+    }
 }
 
 void sspvar_dos_tag_perport(const uint16_t args[3], httpd_tag_out *out, httpd_request *req) {

@@ -110,7 +110,20 @@ TEST_F(page_dos, ThePageShowsWhatTheChipStillDoes) {
               0);
     EXPECT_EQ(on, 1);
     EXPECT_EQ(type_on(-1, DOS_ATTACK_LAND), 0);
-    EXPECT_TRUE(has(get("/dos.htm"), "id=\"land\" >"));
+    test_response page = get("/dos.htm");
+    EXPECT_TRUE(has(page, "id=\"land\" data-some=\"1\">")) << page.body;
+    EXPECT_TRUE(has(page, "id=\"land_some\">on for some ports only<"));
+    EXPECT_TRUE(has(page, "id=\"blat\" >"));
+    EXPECT_TRUE(has(page, "id=\"blat_some\"></span>"));
+    // Left as it is ('2'), it stays on some ports.
+    ASSERT_EQ(error_of(post("/dos.cgi", "checks=200")), "");
+    ASSERT_EQ(dxp_switch_control_port_get(five.unit, five.port, dxpSwitchDosAttackSipEqualDip, &on),
+              0);
+    EXPECT_EQ(on, 0);
+    EXPECT_EQ(type_on(4, DOS_ATTACK_LAND), 1);
+    for (const char *bad : {"checks=300", "checks=1x0", "checks=2 0"})
+        EXPECT_EQ(error_of(post("/dos.cgi", bad)), "Expecting three settings") << bad;
+    EXPECT_EQ(type_on(4, DOS_ATTACK_LAND), 1);
     // Checking it again protects every port.
     ASSERT_EQ(error_of(post("/dos.cgi", "checks=100")), "");
     ASSERT_EQ(dxp_switch_control_port_get(five.unit, five.port, dxpSwitchDosAttackSipEqualDip, &on),

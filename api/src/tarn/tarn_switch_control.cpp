@@ -3,6 +3,7 @@
 // the "to CPU" types toggle bits of the driver's trap mask.
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <vector>
 
 #include "dxp.h"
@@ -75,11 +76,21 @@ static_assert(dxpSwitchIgmpToCPU == 166 && dxpSwitchBcstToCPU == 169);
 static_assert(dxpSwitchDosAttackToCpu == 59 && dxpSwitchDosAttackTcpFrag == 65 &&
               dxpSwitchDosAttackPingFlood == 77 && dxpSwitchDosAttackTcpSmurf == 79);
 
-// What is installed for one type: its group, entries and port range.
+// A value/mask pair of a key field.
+struct KeyNode {
+    uint32_t value;
+    uint32_t mask;
+    bool operator==(const KeyNode &) const = default;
+};
+
+// What is installed for one type: its group, entries and port range. The
+// entries come in runs of the type's entries per port node, node by node.
 struct DosRule {
     int group = 0;
     bool own_group = false;  // made for the rule, not another user's group it shares
+    bool any_port = false;   // the group has no port qualifier
     int range = 0;
+    std::vector<KeyNode> nodes;
     std::vector<int> entries;
 };
 std::array<DosRule, kDosTypeCount> dos_rules{};
@@ -103,15 +114,6 @@ bool dos_port_valid(int port) {
     return port >= -1 && port < kDosPorts;
 }
 
-void for_records(int port, auto fn) {
-    if (port >= 0) {
-        fn(dos_fp_table[port]);
-        return;
-    }
-    for (dos_fp_record &r : dos_fp_table)
-        fn(r);
-}
-
 bool unit_port(int unit, int port) {
     return soc_pbmp_member(SOC_CONTROL(unit)->port.bitmap, port);
 }
@@ -122,12 +124,6 @@ bool on_everywhere(int unit, uint32_t flag) {
         if (unit_port(unit, port) && (dos_fp_table[port].flags & flag) == 0) return false;
     return true;
 }
-
-// A value/mask pair of a key field.
-struct KeyNode {
-    uint32_t value;
-    uint32_t mask;
-};
 
 // Covers the values of `want` with aligned blocks of a `bits`-wide field;
 // values outside `care` may fall into a block or not.
@@ -298,42 +294,79 @@ int rule_clear(int unit, DosRule &rule) {
     return DXP_E_NONE;
 }
 
-// Installs a type's entries for the ports whose record has its flag, in
-// place of what it had.
+// Installs the entries of one port node.
+int node_add(int unit, const DosType &t, DosRule &rule, const KeyNode &n, int per_set) {
+    rule.nodes.push_back(n);
+    for (int k = 0; k < per_set; k++) {
+        int entry = 0;
+        if (int rv = dxp_field_entry_create(unit, rule.group, &entry); rv < 0) return rv;
+        rule.entries.push_back(entry);
+        if (int rv = dxp_field_entry_prio_set(unit, entry, -1); rv < 0) return rv;
+        if (!rule.any_port)
+            if (int rv = qualify_ports(unit, entry, n); rv < 0) return rv;
+        if (int rv = qualify(unit, entry, t, rule, k); rv < 0) return rv;
+        if (t.metered) {
+            if (int rv = dxp_field_meter_create(unit, entry); rv < 0) return rv;
+            if (int rv = dxp_field_meter_set(unit, entry, 2, 64, 1024); rv < 0) return rv;
+        }
+        if (int rv = dxp_field_action_add(unit, entry, t.action, 0, 0); rv < 0) return rv;
+        if (int rv = dxp_field_counter_create(unit, entry); rv < 0) return rv;
+        if (int rv = dxp_field_entry_install(unit, entry); rv < 0) return rv;
+    }
+    return DXP_E_NONE;
+}
+
+// Removes the entries of the installed nodes that `keep` lacks; each entry
+// that goes frees its field-processor row, the others stay where they are.
+int nodes_drop(int unit, DosRule &rule, const std::vector<KeyNode> &keep, int per_set) {
+    std::vector<KeyNode> nodes;
+    std::vector<int> entries;
+    for (size_t i = 0; i < rule.nodes.size(); i++) {
+        const auto first = rule.entries.begin() + static_cast<std::ptrdiff_t>(i) * per_set;
+        if (std::find(keep.begin(), keep.end(), rule.nodes[i]) != keep.end()) {
+            nodes.push_back(rule.nodes[i]);
+            entries.insert(entries.end(), first, first + per_set);
+            continue;
+        }
+        for (auto e = first; e != first + per_set; e++)
+            if (int rv = dxp_field_entry_destroy(unit, *e); rv < 0 && rv != DXP_E_NOT_FOUND)
+                return rv;
+    }
+    rule.nodes = std::move(nodes);
+    rule.entries = std::move(entries);
+    return DXP_E_NONE;
+}
+
+// Installs a type's entries for the ports whose record has its flag. The
+// entries of port nodes that stay are kept; a change between "every port"
+// and some ports, or a new entry count per node, builds the type anew.
 int rule_build(int unit, const DosType &t) {
     DosRule &rule = rule_of(t);
-    if (int rv = rule_clear(unit, rule); rv < 0) return rv;
     bool any_port = false;
     const std::vector<KeyNode> ports = port_nodes(unit, t.flag, &any_port);
     const int per_set = entries_per_set(t);
-    if (ports.empty() || per_set == 0) return DXP_E_NONE;
-    dxp_field_qset_t q{};
-    add_qualifiers(&q, t.type);
-    if (!any_port)
-        dxp_field_qset_add(&q,
-                           port_by_inports(unit) ? dxpFieldQualifyInPorts : dxpFieldQualifySrcPort);
-    // Any priority lets the group share a slice's group that another
-    // feature made; that one stays when the rule goes.
-    const std::vector<int> before = group_ids(unit);
-    if (int rv = dxp_field_group_create(unit, q, -1, &rule.group); rv < 0) return rv;
-    rule.own_group = std::find(before.begin(), before.end(), rule.group) == before.end();
+    if (ports.empty() || per_set == 0) return rule_clear(unit, rule);
+    const bool keeps = rule.group != 0 && rule.any_port == any_port &&
+                       rule.entries.size() == rule.nodes.size() * static_cast<size_t>(per_set);
+    if (!keeps) {
+        if (int rv = rule_clear(unit, rule); rv < 0) return rv;
+        dxp_field_qset_t q{};
+        add_qualifiers(&q, t.type);
+        if (!any_port)
+            dxp_field_qset_add(
+                &q, port_by_inports(unit) ? dxpFieldQualifyInPorts : dxpFieldQualifySrcPort);
+        // Any priority lets the group share a slice's group that another
+        // feature made; that one stays when the rule goes.
+        const std::vector<int> before = group_ids(unit);
+        if (int rv = dxp_field_group_create(unit, q, -1, &rule.group); rv < 0) return rv;
+        rule.own_group = std::find(before.begin(), before.end(), rule.group) == before.end();
+        rule.any_port = any_port;
+    } else if (int rv = nodes_drop(unit, rule, ports, per_set); rv < 0) {
+        return rv;
+    }
     for (const KeyNode &n : ports) {
-        for (int k = 0; k < per_set; k++) {
-            int entry = 0;
-            if (int rv = dxp_field_entry_create(unit, rule.group, &entry); rv < 0) return rv;
-            rule.entries.push_back(entry);
-            if (int rv = dxp_field_entry_prio_set(unit, entry, -1); rv < 0) return rv;
-            if (!any_port)
-                if (int rv = qualify_ports(unit, entry, n); rv < 0) return rv;
-            if (int rv = qualify(unit, entry, t, rule, k); rv < 0) return rv;
-            if (t.metered) {
-                if (int rv = dxp_field_meter_create(unit, entry); rv < 0) return rv;
-                if (int rv = dxp_field_meter_set(unit, entry, 2, 64, 1024); rv < 0) return rv;
-            }
-            if (int rv = dxp_field_action_add(unit, entry, t.action, 0, 0); rv < 0) return rv;
-            if (int rv = dxp_field_counter_create(unit, entry); rv < 0) return rv;
-            if (int rv = dxp_field_entry_install(unit, entry); rv < 0) return rv;
-        }
+        if (std::find(rule.nodes.begin(), rule.nodes.end(), n) != rule.nodes.end()) continue;
+        if (int rv = node_add(unit, t, rule, n, per_set); rv < 0) return rv;
     }
     return DXP_E_NONE;
 }
@@ -343,26 +376,46 @@ bool type_on(int unit, int port, uint32_t flag) {
     return on_everywhere(unit, flag);
 }
 
-// Sets or clears a type for one port or all and rebuilds its entries for the
-// ports that keep it; a change to nothing writes nothing. A failed rebuild
-// leaves the flags as they were.
-int dos_change(int unit, int port, const DosType &t, bool enable) {
-    if (port >= 0 ? type_on(unit, port, t.flag) == enable
-                  : (enable ? on_everywhere(unit, t.flag)
-                            : std::none_of(
-                                  dos_fp_table.begin(), dos_fp_table.end(),
-                                  [&](const dos_fp_record &r) { return (r.flags & t.flag) != 0; })))
-        return DXP_E_NONE;
-    std::array<dos_fp_record, kDosPorts> before = dos_fp_table;
-    for_records(port,
-                [&](dos_fp_record &r) { r.flags = enable ? r.flags | t.flag : r.flags & ~t.flag; });
+// The records of a set of ports, bit p for port p.
+using RecordSet = uint64_t;
+constexpr RecordSet kAllRecords = (RecordSet{1} << kDosPorts) - 1;
+
+RecordSet records_of(int port) {
+    return port < 0 ? kAllRecords : RecordSet{1} << port;
+}
+
+RecordSet unit_records(int unit) {
+    RecordSet set = 0;
+    for (int port = 0; port < kDosPorts; port++)
+        if (unit_port(unit, port)) set |= RecordSet{1} << port;
+    return set;
+}
+
+// Sets or clears a type for a set of ports and rebuilds its entries once
+// for the ports that keep it; a change to nothing writes nothing. Switching
+// on for all ports counts as done when every port of the unit has it. A
+// failed rebuild leaves the flags as they were.
+int dos_change(int unit, RecordSet ports, const DosType &t, bool enable) {
+    const RecordSet asked = enable && ports == kAllRecords ? ports & unit_records(unit) : ports;
+    bool changes = false;
+    for (int port = 0; port < kDosPorts && !changes; port++)
+        changes =
+            ((asked >> port) & 1) != 0 && ((dos_fp_table[port].flags & t.flag) != 0) != enable;
+    if (!changes) return DXP_E_NONE;
+    const std::array<dos_fp_record, kDosPorts> before = dos_fp_table;
+    for (int port = 0; port < kDosPorts; port++) {
+        if (((ports >> port) & 1) == 0) continue;
+        uint32_t &flags = dos_fp_table[port].flags;
+        flags = enable ? flags | t.flag : flags & ~t.flag;
+    }
     const int rv = rule_build(unit, t);
     if (rv < 0) {
         dos_fp_table = before;
         rule_build(unit, t);
         return rv;
     }
-    for_records(port, [&](dos_fp_record &r) { r.group = rule_of(t).group; });
+    for (int port = 0; port < kDosPorts; port++)
+        if ((ports >> port) & 1) dos_fp_table[port].group = rule_of(t).group;
     return DXP_E_NONE;
 }
 
@@ -431,11 +484,8 @@ int dos_route_get(int unit, int type, int *value) {
     return dxp_tarn_switch_dos_fp_get(unit, -1, type, value);
 }
 
-}  // namespace
-
-int dxp_tarn_switch_dos_fp_set(int unit, int port, int type, int value) {
-    if (!dos_port_valid(port)) return DXP_E_PORT;
-    DosLocked hold(unit);
+// The switch-control change of a set of ports, under the caller's locks.
+int dos_fp_set_locked(int unit, RecordSet ports, int type, int value) {
     if (type != dxpSwitchDosAttackToCpu && (dos_fp_table[0].flags & kDosOn) == 0) return DXP_E_INIT;
     switch (type) {
         case dxpSwitchDosAttackToCpu:
@@ -446,11 +496,13 @@ int dxp_tarn_switch_dos_fp_set(int unit, int port, int type, int value) {
             return DXP_E_NONE;
         case dxpSwitchDosAttackMinTcpHdrSize: {
             dos_min_tcp_hdr_size = static_cast<uint8_t>(value);
-            // Installed header-size entries follow the new minimum.
+            // Installed header-size entries follow the new minimum: their
+            // header-size qualifiers all change.
             const DosType &frag = *dos_type(dxpSwitchDosAttackTcpFrag);
             if (std::none_of(dos_fp_table.begin(), dos_fp_table.end(),
                              [&](const dos_fp_record &r) { return (r.flags & frag.flag) != 0; }))
                 return DXP_E_NONE;
+            if (int rv = rule_clear(unit, rule_of(frag)); rv < 0) return rv;
             return rule_build(unit, frag);
         }
         case dxpSwitchDosAttackV4FirstFrag:
@@ -463,9 +515,31 @@ int dxp_tarn_switch_dos_fp_set(int unit, int port, int type, int value) {
     const DosType *t = dos_type(type);
     if (t == nullptr) return DXP_E_UNAVAIL;
     if ((type == dxpSwitchDosAttackTcpFlags || type == dxpSwitchDosAttackTcpFrag) &&
-        (dos_fp_table[port < 0 ? 0 : port].flags & kFirstFragOn) == 0)
+        (dos_fp_table[static_cast<size_t>(std::countr_zero(ports))].flags & kFirstFragOn) == 0)
         return DXP_E_INIT;
-    return dos_change(unit, port, *t, value != 0);
+    return dos_change(unit, ports, *t, value != 0);
+}
+
+}  // namespace
+
+int dxp_tarn_switch_dos_fp_set(int unit, int port, int type, int value) {
+    if (!dos_port_valid(port)) return DXP_E_PORT;
+    DosLocked hold(unit);
+    return dos_fp_set_locked(unit, records_of(port), type, value);
+}
+
+int dxp_tarn_switch_control_pbmp_set(int unit, dxp_pbmp_t pbmp, int type, int value) {
+    if (!SOC_UNIT_VALID(unit) || !soc_unit_attached(unit)) return DXP_E_UNIT;
+    if (!dos_control(type) || !soc_feature(unit, soc_feature_field)) return DXP_E_UNAVAIL;
+    RecordSet ports = 0;
+    for (int port = 0; port < DXP_PORTS_MAX; port++) {
+        if (!dxp_pbmp_member(pbmp, port)) continue;
+        if (!dos_port_valid(port)) return DXP_E_PORT;
+        ports |= RecordSet{1} << port;
+    }
+    if (ports == 0) return DXP_E_NONE;
+    DosLocked hold(unit);
+    return dos_fp_set_locked(unit, ports, type, value);
 }
 
 int dxp_tarn_switch_dos_fp_get(int unit, int port, int type, int *value) {
