@@ -93,7 +93,7 @@ def run(session, binary, screenshot):
         session.procs.append(console.proc)
         run_board(wd, console, f"http://127.0.0.1:{80 + offset}")
         if screenshot and index == 0:
-            console.run("dos fe3 disable 2")
+            console.run("dos fe3 enable 2")  # a page that says "some ports"
             open_dos(wd)
             wd.screenshot(screenshot)
         console.stop()
