@@ -48,7 +48,9 @@ struct PortRecord {
 struct RuleSet {
     uint64_t ports;
     int rate;
-    std::vector<int> entries;
+    int built_rate;                    // the meter rate of the installed rules
+    std::vector<dos_port_node> nodes;  // the nodes of the installed rules
+    std::vector<int> entries;          // the rules of each node, node by node
 };
 
 // Smurf uses set 0 only; the floods keep rate 64 in set 0, others in set 1.
@@ -334,14 +336,16 @@ int control_ports_apply(const UserPorts &set, int type, int enable) {
     return rv < 0 ? failed(rv) : rv;
 }
 
-void rules_destroy(RuleType &t) {
-    for (RuleSet &s : t.set) {
-        for (int e : s.entries) {
-            dxp_field_entry_remove(kUnit, e);
-            dxp_field_entry_destroy(kUnit, e);
-        }
-        s.entries.clear();
-    }
+void entry_destroy(int entry) {
+    dxp_field_entry_remove(kUnit, entry);
+    dxp_field_entry_destroy(kUnit, entry);
+}
+
+void set_clear(RuleSet &s) {
+    for (int e : s.entries)
+        entry_destroy(e);
+    s.entries.clear();
+    s.nodes.clear();
 }
 
 // One rule; node_mask 0 leaves the ingress port out of the match.
@@ -382,22 +386,55 @@ int rule_add(RuleType &t, RuleSet &s, int k, int port, int node_mask) {
     return rv;
 }
 
-int rules_build(RuleType &t) {
-    rules_destroy(t);
-    const int rules_per_node = t.type == DOS_ATTACK_SYN_FLOOD ? 2 : 1;
-    for (RuleSet &s : t.set) {
-        if (s.ports == 0) continue;
-        std::vector<dos_port_node> nodes;
-        if (std::popcount(s.ports) == ports())
-            nodes.push_back({.value = 0, .mask = 0});
-        else
-            nodes = dos_port_node_list(s.ports);
-        for (const dos_port_node &n : nodes) {
-            for (int k = 0; k < rules_per_node; k++) {
-                if (int rv = rule_add(t, s, k, n.value, n.mask); rv < 0) return rv;
-            }
+int rules_per_node(const RuleType &t) {
+    return t.type == DOS_ATTACK_SYN_FLOOD ? 2 : 1;
+}
+
+// Removes the rules of the installed nodes that `keep` lacks; the others
+// stay in their field-processor rows.
+void nodes_drop(RuleSet &s, const std::vector<dos_port_node> &keep, int per_node) {
+    std::vector<dos_port_node> nodes;
+    std::vector<int> entries;
+    for (size_t i = 0; i < s.nodes.size(); i++) {
+        const auto first = s.entries.begin() + static_cast<std::ptrdiff_t>(i) * per_node;
+        if (std::find(keep.begin(), keep.end(), s.nodes[i]) != keep.end()) {
+            nodes.push_back(s.nodes[i]);
+            entries.insert(entries.end(), first, first + per_node);
+            continue;
         }
+        for (auto e = first; e != first + per_node; e++)
+            entry_destroy(*e);
     }
+    s.nodes = std::move(nodes);
+    s.entries = std::move(entries);
+}
+
+// Installs the rules of a set's port nodes: those of nodes that stay are
+// kept, a new meter rate builds the set anew.
+int set_build(RuleType &t, RuleSet &s) {
+    const int per_node = rules_per_node(t);
+    std::vector<dos_port_node> nodes;
+    if (s.ports != 0 && std::popcount(s.ports) == ports())
+        nodes.push_back({.value = 0, .mask = 0});
+    else if (s.ports != 0)
+        nodes = dos_port_node_list(s.ports);
+    if (s.built_rate != s.rate ||
+        s.entries.size() != s.nodes.size() * static_cast<size_t>(per_node))
+        set_clear(s);
+    nodes_drop(s, nodes, per_node);
+    s.built_rate = s.rate;
+    for (const dos_port_node &n : nodes) {
+        if (std::find(s.nodes.begin(), s.nodes.end(), n) != s.nodes.end()) continue;
+        s.nodes.push_back(n);
+        for (int k = 0; k < per_node; k++)
+            if (int rv = rule_add(t, s, k, n.value, n.mask); rv < 0) return rv;
+    }
+    return 0;
+}
+
+int rules_build(RuleType &t) {
+    for (RuleSet &s : t.set)
+        if (int rv = set_build(t, s); rv < 0) return rv;
     return 0;
 }
 

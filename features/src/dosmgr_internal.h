@@ -7,6 +7,7 @@
 struct dos_port_node {
     int value;  // the bits the mask keeps
     int mask;   // 6 bits
+    bool operator==(const dos_port_node &) const = default;
 };
 
 // One node per port in port order, then pairs that differ in one bit merged.

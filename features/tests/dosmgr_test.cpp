@@ -10,6 +10,8 @@
 
 #include "../src/dosmgr_internal.h"
 #include "feature_fixture.h"
+#include "soc_arl.h"
+#include "soc_counter.h"
 #include "sim/board.h"
 
 namespace {
@@ -239,6 +241,32 @@ TEST_F(dosmgr, ManyPortsInOneChangeBuildWhatPortByPortChangesBuild) {
     EXPECT_EQ(dos_attack_set_ports(&ports.bmp, DOS_ATTACK_PING_FLOOD, 1, 0), SOC_E_PARAM);
     EXPECT_EQ(dos_attack_set_ports(nullptr, DOS_ATTACK_SMURF, 1, 0), SOC_E_PARAM);
     EXPECT_FALSE(on(1, DOS_ATTACK_PING_FLOOD));
+}
+
+// A port added to a type writes its own rules only: the rules of the ports
+// that keep the type stay in their rows.
+TEST_F(dosmgr, APortAddedLeavesTheRulesOfTheOthers) {
+    dxp_linkscan_detach(0);  // only the manager writes while the log counts
+    soc_tarn_counter_stop(0);
+    soc_arl_stop(0);
+    board->accessLog().enable(true);
+    const auto writes_of_port_30 = [&] {
+        board->accessLog().clear();
+        EXPECT_EQ(dos_attack_set(30, DOS_ATTACK_SYN_FLOOD, 1, 128), 0);
+        return board->accessLog().count(sim::BusOp::Write);
+    };
+    const size_t alone = writes_of_port_30();
+    dos_attack_reset();
+    feature_test::Ports first_eight({1, 2, 3, 4, 5, 6, 7, 8});
+    ASSERT_EQ(dos_attack_set_ports(&first_eight.bmp, DOS_ATTACK_SYN_FLOOD, 1, 128), 0);
+    const int before = rules();
+    EXPECT_LE(writes_of_port_30(), alone);
+    EXPECT_GT(rules(), before);
+    // Another rate for the set: its meters all change.
+    ASSERT_EQ(dos_attack_set(30, DOS_ATTACK_SYN_FLOOD, 1, 256), 0);
+    int enabled = 0, rate = 0;
+    dos_attack_get(1, DOS_ATTACK_SYN_FLOOD, &enabled, &rate);
+    EXPECT_EQ(rate, 256);
 }
 
 TEST(dos_port_nodes, NeighbouringPortsShareANode) {
