@@ -328,9 +328,12 @@ int nodes_drop(int unit, DosRule &rule, const std::vector<KeyNode> &keep, int pe
             entries.insert(entries.end(), first, first + per_set);
             continue;
         }
-        for (auto e = first; e != first + per_set; e++)
-            if (int rv = dxp_field_entry_destroy(unit, *e); rv < 0 && rv != DXP_E_NOT_FOUND)
+        for (auto e = first; e != first + per_set; e++) {
+            if (int rv = dxp_field_entry_destroy(unit, *e); rv < 0 && rv != DXP_E_NOT_FOUND) {
+                rule.nodes.clear();  // the next build starts anew
                 return rv;
+            }
+        }
     }
     rule.nodes = std::move(nodes);
     rule.entries = std::move(entries);
