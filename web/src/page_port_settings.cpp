@@ -295,8 +295,11 @@ int apply_port_values(httpd_event *ev, httpd_request *req, const PortForm &f) {
         if (dxpx_port_advert_get(f.lport, &advert) != 0)
             return port_failed(ev, req, f, "dxpx_port_advert_get failed", "port advert get failed");
         advert = f.flow ? advert | kAdvertPause : advert & ~kAdvertPause;
+        // Every speed of a gigabit port that its PHY and MAC run, as a load
+        // advertises it: an unchanged form changes nothing.
         if (gigabit_port(f.lport))
-            advert = f.forced_gigabit ? advert & ~kAdvertLowSpeeds : advert | kAdvertAllSpeeds;
+            advert = port_advert_runnable(
+                f.lport, f.forced_gigabit ? advert & ~kAdvertLowSpeeds : advert | kAdvertAllSpeeds);
         if (dxpx_port_advert_set(f.lport, advert) != 0)
             return port_failed(ev, req, f, "dxpx_port_advert_set failed", "port advert set failed");
     }
