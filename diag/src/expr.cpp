@@ -209,8 +209,10 @@ int expr_eval(const char *text, uint32_t *result) {
         if (std::isdigit(static_cast<unsigned char>(*p))) {
             const char *end = p;
             uint32_t v = static_cast<uint32_t>(sal_ctoi(p, &end));
-            // A number wider than the 32-bit values would wrap to another.
+            // A number wider than the 32-bit values would wrap to another: it
+            // stands as 0 and ends the evaluation with an error.
             if (end > p && !parse_integer_fits(std::string(p, end).c_str(), 32)) {
+                expr_push(&c, 0);
                 c.error = 1;
                 break;
             }
