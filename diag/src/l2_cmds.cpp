@@ -213,12 +213,12 @@ int l2_options(const char *cmd, int unit, args_t *a, std::initializer_list<Optio
 int l2_add(const char *cmd, int unit, args_t *a) {
     int rv = CMD_OK;
     if (!l2_options(cmd, unit, a,
-                 {{"PortBitMap", PQ_PBMP, &l2.pbmp},
-                  {"MACaddress", PQ_MAC, l2.mac},
-                  {"Vlanid", PQ_HEX, &l2.vid},
-                  {"PRIority", PQ_HEX, &l2.prio},
-                  {"STatic", PQ_BOOL, &l2.is_static}},
-                 &rv))
+                    {{"PortBitMap", PQ_PBMP, &l2.pbmp},
+                     {"MACaddress", PQ_MAC, l2.mac},
+                     {"Vlanid", PQ_HEX, &l2.vid},
+                     {"PRIority", PQ_HEX, &l2.prio},
+                     {"STatic", PQ_BOOL, &l2.is_static}},
+                    &rv))
         return rv;
     if (soc_pbmp_is_null(l2.pbmp)) {
         sal_printf("%s ERROR: empty port bitmap\n", cmd);
@@ -246,10 +246,10 @@ int l2_add(const char *cmd, int unit, args_t *a) {
 int l2_del(const char *cmd, int unit, args_t *a) {
     int rv = CMD_OK;
     if (!l2_options(cmd, unit, a,
-                 {{"MACaddress", PQ_MAC, l2.mac},
-                  {"Count", PQ_INT, &l2.count},
-                  {"Vlanid", PQ_HEX, &l2.vid}},
-                 &rv))
+                    {{"MACaddress", PQ_MAC, l2.mac},
+                     {"Count", PQ_INT, &l2.count},
+                     {"Vlanid", PQ_HEX, &l2.vid}},
+                    &rv))
         return rv;
     for (int i = 0; i < l2.count; i++) {
         dxp_l2_addr rec;

@@ -331,8 +331,7 @@ bool link_values_fit(const char *cmd, const char *name, const dxp_port_info &inf
 
 // Forced pause is the MAC's alone: a MAC that keeps one flag for both
 // directions cannot pause one way only.
-bool pause_fits(const char *cmd, int unit, int port, const dxp_port_info &info,
-                uint32_t set_mask) {
+bool pause_fits(const char *cmd, int unit, int port, const dxp_port_info &info, uint32_t set_mask) {
     if (!(set_mask & kPauseBits) || info.autoneg || (info.pause_tx != 0) == (info.pause_rx != 0))
         return true;
     uint32_t mac = 0;

@@ -13,8 +13,8 @@ namespace {
 using tarn::port_entry;
 using tarn::services;
 
-constexpr uint32_t kPauseA = 0x800;  // pause receive ability
-constexpr uint32_t kPauseP = 0x400;  // pause transmit ability
+constexpr uint32_t kPauseA = 0x800;      // pause receive ability
+constexpr uint32_t kPauseP = 0x400;      // pause transmit ability
 constexpr uint32_t kPauseAsym = 0x1000;  // pause in one direction only
 
 int prop_set(int unit, int port, uint32_t type, uint32_t value) {
