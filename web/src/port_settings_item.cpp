@@ -61,11 +61,11 @@ int save(settings_medium *m) {
 // default names every speed, whatever sits on the port; the form's Apply
 // names every speed of a gigabit port).
 uint32_t port_advert_runnable(int lport, uint32_t advert) {
-    constexpr uint32_t kSpeeds = 0x600003FF;
     uint32_t ability = 0;
-    if (dxpx_port_ability_get(lport, &ability) != 0 || (ability & kSpeeds) == 0) return advert;
-    const uint32_t speeds = advert & ability & kSpeeds;
-    return (advert & ~kSpeeds) | (speeds != 0 ? speeds : ability & kSpeeds);
+    if (dxpx_port_ability_get(lport, &ability) != 0 || (ability & kPortAdvertSpeeds) == 0)
+        return advert;
+    const uint32_t speeds = advert & ability & kPortAdvertSpeeds;
+    return (advert & ~kPortAdvertSpeeds) | (speeds != 0 ? speeds : ability & kPortAdvertSpeeds);
 }
 
 namespace {
