@@ -167,9 +167,14 @@ TEST_P(tarn_field_rules, CountersMetersAndRanges) {
     EXPECT_EQ(dxp_field_counter_create(0, entry), DXP_E_EXISTS);
     ASSERT_EQ(dxp_field_counter_get(0, entry, 1, &v64), 0);
     EXPECT_EQ(v64, 0u);  // zeroed at creation
-    ASSERT_EQ(dxp_field_counter_set(0, entry, 0, 0x100000005ull), 0);
+    ASSERT_EQ(dxp_field_counter_set(0, entry, 0, 5), 0);
+    // The counter holds 32 bits: a wider value is refused, not cut to 5.
+    EXPECT_EQ(dxp_field_counter_set(0, entry, 0, 0x100000005ull), DXP_E_PARAM);
     ASSERT_EQ(dxp_field_counter_get(0, entry, 0, &v64), 0);
     EXPECT_EQ(v64, 5u);
+    ASSERT_EQ(dxp_field_counter_set(0, entry, 1, 0xffffffffull), 0);
+    ASSERT_EQ(dxp_field_counter_get(0, entry, 1, &v64), 0);
+    EXPECT_EQ(v64, 0xffffffffull);
     EXPECT_EQ(dxp_field_counter_get(0, entry, 2, &v64), DXP_E_PARAM);
     ASSERT_EQ(dxp_field_counter_destroy(0, entry), 0);
     EXPECT_EQ(dxp_field_counter_destroy(0, entry), DXP_E_EMPTY);

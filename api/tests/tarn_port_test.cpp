@@ -162,6 +162,29 @@ TEST_F(tarn_unit, LinkUpResolvesPauseFromBothAdvertisements) {
     EXPECT_EQ(tx * 10 + rx, 11);
 }
 
+// A fast-Ethernet MAC keeps one pause flag for both directions: a set that
+// would leave them apart is refused before anything changes.
+TEST_F(tarn_unit, OneWayPauseIsRefusedWhereTheMacHasOneFlag) {
+    bringUp(sim::ChipKind::DXP7102A1);
+    ASSERT_EQ(dxp_init(0), 0);
+    const int p = 9;
+    int tx = -1, rx = -1;
+    ASSERT_EQ(dxp_port_pause_set(0, p, 0, 0), 0);
+    EXPECT_EQ(dxp_port_pause_set(0, p, 1, 0), DXP_E_UNAVAIL);
+    EXPECT_EQ(dxp_port_pause_set(0, p, 0, 1), DXP_E_UNAVAIL);
+    EXPECT_EQ(dxp_port_pause_set(0, p, 1, -1), DXP_E_UNAVAIL);
+    EXPECT_EQ(dxp_port_pause_sym_set(0, p, 2), DXP_E_UNAVAIL);
+    EXPECT_EQ(dxp_port_pause_get(0, p, &tx, &rx), 0);
+    EXPECT_EQ(tx * 10 + rx, 0);
+    ASSERT_EQ(dxp_port_pause_set(0, p, 1, 1), 0);
+    EXPECT_EQ(dxp_port_pause_set(0, p, -1, 0), DXP_E_UNAVAIL);
+    EXPECT_EQ(dxp_port_pause_get(0, p, &tx, &rx), 0);
+    EXPECT_EQ(tx * 10 + rx, 11);
+    ASSERT_EQ(dxp_port_pause_sym_set(0, p, 0), 0);
+    EXPECT_EQ(dxp_port_pause_get(0, p, &tx, &rx), 0);
+    EXPECT_EQ(tx * 10 + rx, 0);
+}
+
 TEST_F(tarn_unit, PhyAddressTableTakesTheLowByteOfEachEntry) {
     bringUp(sim::ChipKind::DXP7102A1);
     std::vector<uint32_t> addresses(SOC_MAX_NUM_PORTS, 0);

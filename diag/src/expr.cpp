@@ -3,8 +3,10 @@
 #include <cctype>
 #include <cstring>
 #include <iterator>
+#include <string>
 
 #include "diag_expr.h"
+#include "diag_parse.h"
 #include "sal.h"
 
 namespace {
@@ -207,6 +209,13 @@ int expr_eval(const char *text, uint32_t *result) {
         if (std::isdigit(static_cast<unsigned char>(*p))) {
             const char *end = p;
             uint32_t v = static_cast<uint32_t>(sal_ctoi(p, &end));
+            // A number wider than the 32-bit values would wrap to another: it
+            // stands as 0 and ends the evaluation with an error.
+            if (end > p && !parse_integer_fits(std::string(p, end).c_str(), 32)) {
+                expr_push(&c, 0);
+                c.error = 1;
+                break;
+            }
             p = end > p ? end : p + 1;
             if (!expr_push(&c, v)) break;
             operand = false;

@@ -40,6 +40,16 @@ inline soc_pbmp_t to_soc(const dxp_pbmp_t &b) {
     return soc_pbmp_t{{b.w[0], b.w[1]}};
 }
 
+// A VLAN id a command was given: 0 to 4095, the tag's 12 bits. A wider
+// number is refused by the number typed, before the API's 16-bit id could
+// turn it into another VLAN; false after the message.
+constexpr long long kVlanIdLast = 0xfff;
+inline bool vlan_id_fits(const char *cmd, long long vid) {
+    if (vid >= 0 && vid <= kVlanIdLast) return true;
+    sal_printf("%s: ERROR: VLAN ID %lld out of range (0-%lld)\n", cmd, vid, kVlanIdLast);
+    return false;
+}
+
 struct Option {
     const char *name;
     uint32_t type;

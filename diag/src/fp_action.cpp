@@ -117,6 +117,11 @@ int counter(int unit, args_t *a) {
     if (word_is(sub, "set")) {
         const char *val = ARG_GET(a);
         if (val == nullptr) return CMD_USAGE;
+        // The counter holds 32 bits: a value it cannot hold is refused, not cut.
+        if (*val == '-' || !parse_integer_fits(val, 32)) {
+            sal_printf("FP counter set: Error: value %s out of range (0-4294967295)\n", val);
+            return CMD_FAIL;
+        }
         return report("dxp_field_counter_set", unit,
                       dxp_field_counter_set(unit, eid, num, parse_uint64(val)));
     }

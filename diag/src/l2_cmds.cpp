@@ -198,15 +198,27 @@ int l2_dump(int unit) {
     return CMD_OK;
 }
 
+// The stored L2 options with the line's values, its VLAN id checked: a
+// refused line keeps none of them. 1 when the command goes on, else 0 with
+// *rv set.
+int l2_options(const char *cmd, int unit, args_t *a, std::initializer_list<Option> list, int *rv) {
+    const L2Options before = l2;
+    if (!options(unit, a, list, rv)) return 0;
+    if (vlan_id_fits(cmd, l2.vid)) return 1;
+    l2 = before;
+    *rv = CMD_FAIL;
+    return 0;
+}
+
 int l2_add(const char *cmd, int unit, args_t *a) {
     int rv = CMD_OK;
-    if (!options(unit, a,
-                 {{"PortBitMap", PQ_PBMP, &l2.pbmp},
-                  {"MACaddress", PQ_MAC, l2.mac},
-                  {"Vlanid", PQ_HEX, &l2.vid},
-                  {"PRIority", PQ_HEX, &l2.prio},
-                  {"STatic", PQ_BOOL, &l2.is_static}},
-                 &rv))
+    if (!l2_options(cmd, unit, a,
+                    {{"PortBitMap", PQ_PBMP, &l2.pbmp},
+                     {"MACaddress", PQ_MAC, l2.mac},
+                     {"Vlanid", PQ_HEX, &l2.vid},
+                     {"PRIority", PQ_HEX, &l2.prio},
+                     {"STatic", PQ_BOOL, &l2.is_static}},
+                    &rv))
         return rv;
     if (soc_pbmp_is_null(l2.pbmp)) {
         sal_printf("%s ERROR: empty port bitmap\n", cmd);
@@ -233,11 +245,11 @@ int l2_add(const char *cmd, int unit, args_t *a) {
 
 int l2_del(const char *cmd, int unit, args_t *a) {
     int rv = CMD_OK;
-    if (!options(unit, a,
-                 {{"MACaddress", PQ_MAC, l2.mac},
-                  {"Count", PQ_INT, &l2.count},
-                  {"Vlanid", PQ_HEX, &l2.vid}},
-                 &rv))
+    if (!l2_options(cmd, unit, a,
+                    {{"MACaddress", PQ_MAC, l2.mac},
+                     {"Count", PQ_INT, &l2.count},
+                     {"Vlanid", PQ_HEX, &l2.vid}},
+                    &rv))
         return rv;
     for (int i = 0; i < l2.count; i++) {
         dxp_l2_addr rec;
@@ -279,6 +291,10 @@ int l2_clear(const char *cmd, int unit, args_t *a) {
         if (l2.*f == -1) l2.*f = before.*f;
     }
     if (!go_on) return rv;
+    if (vid != -1 && !vlan_id_fits(cmd, vid)) {
+        l2.vid = before.vid;
+        return CMD_FAIL;
+    }
 
     uint32_t mask = 0;
     if (!is_zero_mac(mac)) mask |= 0x1;
@@ -349,7 +365,8 @@ int l2_clear(const char *cmd, int unit, args_t *a) {
 
 int l2_conflict(const char *cmd, int unit, args_t *a) {
     int rv = CMD_OK;
-    if (!options(unit, a, {{"MACaddress", PQ_MAC, l2.mac}, {"Vlanid", PQ_HEX, &l2.vid}}, &rv))
+    if (!l2_options(cmd, unit, a, {{"MACaddress", PQ_MAC, l2.mac}, {"Vlanid", PQ_HEX, &l2.vid}},
+                    &rv))
         return rv;
     dxp_l2_addr key, found[2];
     int count = 0;

@@ -49,7 +49,6 @@ void set_text(parse_pm_t *e, const char *text) {
 int parse_value(int unit, parse_pm_t *e, const char *text) {
     switch (type_of(*e)) {
         case PQ_INT:
-        case PQ_HEX:
             // A number that does not fit would wrap to another value.
             if (parse_integer_too_wide(text)) {
                 sal_printf("Number too large: %s\n", text);
@@ -57,6 +56,18 @@ int parse_value(int unit, parse_pm_t *e, const char *text) {
             }
             *static_cast<int *>(e->value) = parse_integer(text);
             return 0;
+        case PQ_HEX: {
+            // A 32-bit pattern, however it is written: decimal above the
+            // largest int too.
+            const bool wide = parse_integer_too_wide(text);
+            if (wide && !parse_integer_fits(text, 32)) {
+                sal_printf("Number too large: %s\n", text);
+                return -1;
+            }
+            *static_cast<int *>(e->value) =
+                wide ? static_cast<int>(parse_address(text)) : parse_integer(text);
+            return 0;
+        }
         case PQ_BOOL:
             return parse_boolean(text, static_cast<int *>(e->value));
         case PQ_STRING:

@@ -3,9 +3,11 @@
 // PortRate shows and sets the ingress and egress meters.
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "diag_parse.h"
 #include "drv_if.h"
+#include "drv_port.h"
 #include "dxp.h"
 #include "dxp_error.h"
 #include "port_reserve.h"
@@ -327,6 +329,20 @@ bool link_values_fit(const char *cmd, const char *name, const dxp_port_info &inf
     return true;
 }
 
+// Forced pause is the MAC's alone: a MAC that keeps one flag for both
+// directions cannot pause one way only.
+bool pause_fits(const char *cmd, int unit, int port, const dxp_port_info &info, uint32_t set_mask) {
+    if (!(set_mask & kPauseBits) || info.autoneg || (info.pause_tx != 0) == (info.pause_rx != 0))
+        return true;
+    uint32_t mac = 0;
+    if (DRV_SERVICES(unit)->port_get(unit, port, PROP_MAC_ABILITY, &mac) >= 0 &&
+        (mac & kAbilityPauseAsym))
+        return true;
+    sal_printf("%s: Error: Port %s cannot pause in one direction only\n", cmd,
+               port_name(unit, port));
+    return false;
+}
+
 // Puts back the attributes read before a set that failed part-way; under
 // auto-negotiation speed, duplex and pause are not forced back.
 void restore(int unit, int port, dxp_port_info before) {
@@ -335,7 +351,20 @@ void restore(int unit, int port, dxp_port_info before) {
     dxp_port_selective_set(unit, port, &before);
 }
 
+// A speed the ability bits name, or 0 for the port's highest: any other
+// (a negative one too) would clear the bits of the speeds above it.
+bool speed_known(int speed) {
+    for (int known : {0, 10, 100, 1000, 2500, 3000, 10000})
+        if (speed == known) return true;
+    return false;
+}
+
 int port_set(int unit, const char *cmd, soc_pbmp_t pbmp, uint32_t set_mask) {
+    if ((set_mask & DXP_PORT_ATTR_SPEED_MASK) && !speed_known(given.speed)) {
+        sal_printf("%s: Error: Invalid speed %d (0, 10, 100, 1000, 2500, 3000 or 10000)\n", cmd,
+                   given.speed);
+        return CMD_FAIL;
+    }
     if ((set_mask & DXP_PORT_ATTR_LINKSCAN_MASK) && given.linkscan >= 3) given.linkscan -= 3;
     // Read, merge and write back as one step: a change made meanwhile by the
     // web or SNMP is not overwritten with what was read before it.
@@ -401,7 +430,8 @@ int port_set(int unit, const char *cmd, soc_pbmp_t pbmp, uint32_t set_mask) {
             fibre = dxp_port_medium_get(unit, port, &medium) >= 0 && medium == 2;
             info.medium = fibre ? 2 : 1;
         }
-        if (!link_values_fit(cmd, name, info, set_mask, fibre)) {
+        if (!link_values_fit(cmd, name, info, set_mask, fibre) ||
+            !pause_fits(cmd, unit, port, info, set_mask)) {
             result = CMD_FAIL;
             continue;
         }

@@ -423,6 +423,13 @@ int sh_for(int unit, args_t *a) {
         sal_printf("%s: Error: Invalid loop format\n", cmd);
         return CMD_FAIL;
     }
+    // A bound or step that does not fit an integer would wrap into another loop.
+    for (const std::string &part : parts) {
+        if (!part.empty() && !parse_is_integer(part.c_str())) {
+            sal_printf("%s: Error: Invalid loop value: %s\n", cmd, part.c_str());
+            return CMD_FAIL;
+        }
+    }
     int value = parse_integer(parts[0].c_str());
     int stop = parse_integer(parts[1].c_str());
     int step = parts[2].empty() ? 1 : parse_integer(parts[2].c_str());

@@ -120,6 +120,7 @@ int stg_vlans(const char *cmd, int unit, args_t *a, bool add) {
     while (ARG_CNT(a) > 0) {
         int vid = 0;
         if (!number(a, &vid)) return CMD_USAGE;
+        if (!vlan_id_fits(cmd, vid)) return CMD_FAIL;
         const auto v = static_cast<dxp_vlan_t>(vid);
         int rv = add ? dxp_stg_vlan_add(unit, stg, v) : dxp_stg_vlan_remove(unit, stg, v);
         if (rv < 0) return fail(cmd, rv);

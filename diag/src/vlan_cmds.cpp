@@ -30,12 +30,24 @@ int fail(const char *cmd, int rv) {
     return CMD_FAIL;
 }
 
-// The VLAN id word; false when it is missing or not a number.
-bool vlan_id(args_t *a, dxp_vlan_t *vid) {
-    const char *word = ARG_GET(a);
-    if (word == nullptr || !parse_is_integer(word)) return false;
-    *vid = static_cast<dxp_vlan_t>(parse_integer(word));
-    return true;
+// A VLAN id word: CMD_OK with *vid, CMD_USAGE when it is no number, or
+// CMD_FAIL after naming the number typed when it is out of range.
+int vlan_word(const char *cmd, const char *word, dxp_vlan_t *vid) {
+    const bool wide = word != nullptr && parse_integer_too_wide(word);
+    if (word == nullptr || (!wide && !parse_is_integer(word))) return CMD_USAGE;
+    const int value = wide ? -1 : parse_integer(word);
+    if (wide || value < 0 || value > kVlanIdLast) {
+        sal_printf("%s: ERROR: VLAN ID %s out of range (0-%lld)\n", cmd, word, kVlanIdLast);
+        return CMD_FAIL;
+    }
+    *vid = static_cast<dxp_vlan_t>(value);
+    return CMD_OK;
+}
+
+// The next word as a VLAN id; false with *rv set as vlan_word says.
+bool vlan_id(args_t *a, dxp_vlan_t *vid, int *rv) {
+    *rv = vlan_word(ARG_CMD(a), ARG_GET(a), vid);
+    return *rv == CMD_OK;
 }
 
 int vlan_create(const char *cmd, int unit, args_t *a, dxp_vlan_t vid) {
@@ -74,7 +86,7 @@ int vlan_ports(const char *cmd, int unit, args_t *a, dxp_vlan_t vid, bool add) {
 int vlan_show(const char *cmd, int unit, args_t *a) {
     dxp_vlan_t only = 0;
     const bool one = ARG_CNT(a) > 0;
-    if (one && !vlan_id(a, &only)) return CMD_USAGE;
+    if (int rv = CMD_OK; one && !vlan_id(a, &only, &rv)) return rv;
     dxp_vlan_data *list = nullptr;
     int count = 0;
     if (int rv = dxp_vlan_list(unit, &list, &count); rv < 0) return fail(cmd, rv);
@@ -98,7 +110,7 @@ int vlan_default(const char *cmd, int unit, args_t *a) {
         sal_printf("Default VLAN ID is %d\n", vid);
         return CMD_OK;
     }
-    if (!vlan_id(a, &vid)) return CMD_USAGE;
+    if (int rv = CMD_OK; !vlan_id(a, &vid, &rv)) return rv;
     if (int rv = dxp_vlan_default_set(unit, vid); rv < 0) return fail(cmd, rv);
     sal_printf("Default VLAN ID set to %d\n", vid);
     return CMD_OK;
@@ -178,7 +190,7 @@ int cmd_vlan(int unit, args_t *a) {
     dxp_vlan_t vid = 0;
     const bool with_id = word_is(sub, "create") || word_is(sub, "destroy") || word_is(sub, "add") ||
                          word_is(sub, "remove");
-    if (with_id && !vlan_id(a, &vid)) return CMD_USAGE;
+    if (int rv = CMD_OK; with_id && !vlan_id(a, &vid, &rv)) return rv;
     if (word_is(sub, "create")) return vlan_create(cmd, unit, a, vid);
     if (word_is(sub, "add")) return vlan_ports(cmd, unit, a, vid, true);
     if (word_is(sub, "remove")) return vlan_ports(cmd, unit, a, vid, false);
@@ -220,9 +232,7 @@ int cmd_pvlan(int unit, args_t *a) {
             sal_printf("Missing VID for set.\n");
             return CMD_USAGE;
         }
-        const char *end = nullptr;
-        vid = static_cast<dxp_vlan_t>(sal_ctoi(word, &end));
-        if (end == word || *end != '\0') return CMD_USAGE;
+        if (int rv = vlan_word(cmd, word, &vid); rv != CMD_OK) return rv;
     }
     return pvlan_set(unit, pbmp, vid);
 }

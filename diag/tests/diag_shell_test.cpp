@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "diag_shell.h"
 #include "sal.h"
@@ -135,6 +137,12 @@ TEST_F(monitor, LoopsConditionsAndExpressions) {
                            "FOR i=0,1,1,%s 'Echo $i'",
                            "FOR i=0,1,1,%n 'Echo $i'",
                            "FOR i=0,1,1,%d%d 'Echo $i'",
+                           "FOR i=0,99999999999,1 'Echo wrapped'",
+                           "FOR i=99999999999,0,-1 'Echo wrapped'",
+                           "FOR i=0,2,0x100000000 'Echo wrapped'",
+                           "FOR i=0,0x7fffffff,0x40000000 'Echo $i'",
+                           "EXPR 99999999999",
+                           "LOOP 99999999999 'Echo wrapped'",
                            "LOOP -1 'Echo x'",
                            "CASE b a 'Echo A' b 'Echo B' * 'Echo S'",
                            "CASE z a 'Echo A' * 'Echo S'",
@@ -157,6 +165,16 @@ TEST_F(monitor, LoopsConditionsAndExpressions) {
         bad++;
     EXPECT_EQ(bad, 3u);
     EXPECT_TRUE(has(out, "LOOP: Error: Invalid loop count: -1\n")) << out;
+    // Bounds and steps past an integer are refused: wrapped, they would run
+    // another loop.
+    EXPECT_FALSE(has(out, "wrapped")) << out;
+    EXPECT_TRUE(has(out,
+                    "FOR: Error: Invalid loop value: 99999999999\nDXP> "
+                    "FOR: Error: Invalid loop value: 99999999999\nDXP> "
+                    "FOR: Error: Invalid loop value: 0x100000000\n"))
+        << out;
+    EXPECT_TRUE(has(out, "0\n1073741824\nDXP> Invalid expression: 99999999999\n")) << out;
+    EXPECT_TRUE(has(out, "LOOP: Error: Invalid loop count: 99999999999\n")) << out;
     EXPECT_TRUE(has(out, "B\nDXP> S\nDXP> yes\nDXP> no\nDXP> n2\nDXP> either\n")) << out;
     EXPECT_TRUE(has(out, "Unknown command: bogus\nDXP> ")) << out;
     EXPECT_FALSE(has(out, "\nt\n"));
@@ -253,6 +271,33 @@ TEST_F(monitor, ParseTablesOptionsPromptsAndMasks) {
     EXPECT_TRUE(has(console.out, "Number too large: 99999999999\n"));
     EXPECT_EQ(count, 16);
     parse_table_done(&pt);
+
+    // A hexadecimal option holds any 32-bit pattern, typed in decimal too;
+    // past 32 bits it is refused.
+    int pattern = 0;
+    auto hex_table = [&](args_t *args) {
+        parse_table_init(0, &pt);
+        parse_table_add(&pt, "Pattern", PQ_HEX | PQ_DFL, nullptr, &pattern, nullptr);
+        return parse_table_args(args, &pt);
+    };
+    for (const auto &[word, value] :
+         std::vector<std::pair<std::string, uint32_t>>{{"3735928559", 0xdeadbeef},
+                                                       {"0xdeadbeef", 0xdeadbeef},
+                                                       {"4294967295", 0xffffffff},
+                                                       {"-1", 0xffffffff},
+                                                       {"2147483647", 0x7fffffff}}) {
+        sh_tokenize(("pattern=" + word).c_str(), nullptr, a);
+        EXPECT_EQ(hex_table(a), 1) << word;
+        EXPECT_EQ(static_cast<uint32_t>(pattern), value) << word;
+        parse_table_done(&pt);
+    }
+    for (const char *word : {"4294967296", "0x100000000", "-2147483649"}) {
+        sh_tokenize((std::string("pattern=") + word).c_str(), nullptr, a);
+        EXPECT_EQ(hex_table(a), -1) << word;
+        EXPECT_TRUE(has(console.out, std::string("Number too large: ") + word + "\n")) << word;
+        EXPECT_EQ(static_cast<uint32_t>(pattern), 0x7fffffffu) << word;
+        parse_table_done(&pt);
+    }
 
     // Interactive: the offered values, "-" to go back, a bad answer asked
     // again, and the end of input taking what is offered.

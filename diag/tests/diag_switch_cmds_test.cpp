@@ -182,9 +182,23 @@ TEST_F(diag_switch, ARefusedLearningModeChangesNothing) {
 
 TEST_F(diag_switch, OutOfRangeValuesAreRefused) {
     // VLAN 9999 does not fit the entry's 12 bits: no entry for another VLAN.
-    EXPECT_TRUE(has(run("L2 add PortBitMap=fe1 MACaddress=00:00:00:00:ab:01 Vlanid=0x270f", -1),
-                    "L2 ERROR: "));
+    EXPECT_EQ(run("L2 add PortBitMap=fe1 MACaddress=00:00:00:00:ab:01 Vlanid=0x270f", -1),
+              "L2: ERROR: VLAN ID 9999 out of range (0-4095)\n");
     EXPECT_FALSE(l2(0xab01, 0x70f));
+    // Nor past 16 bits, where it would be VLAN 1; the refused line keeps
+    // none of its values for the next one.
+    EXPECT_EQ(run("L2 add PortBitMap=fe1 MACaddress=00:00:00:00:ab:02 Vlanid=65537", -1),
+              "L2: ERROR: VLAN ID 65537 out of range (0-4095)\n");
+    EXPECT_FALSE(l2(0xab02, 1));
+    EXPECT_FALSE(has(run("L2 add PortBitMap=fe1 MACaddress=00:00:00:00:ab:03"), "ERROR"));
+    EXPECT_TRUE(l2(0xab03, 1));
+    // The VLAN commands name the number typed.
+    EXPECT_EQ(run("VLAN create 70000", -1), "VLAN: ERROR: VLAN ID 70000 out of range (0-4095)\n");
+    EXPECT_EQ(run("VLAN destroy 65537", -1), "VLAN: ERROR: VLAN ID 65537 out of range (0-4095)\n");
+    EXPECT_EQ(run("VLAN create 99999999999", -1),
+              "VLAN: ERROR: VLAN ID 99999999999 out of range (0-4095)\n");
+    EXPECT_EQ(run("PVlan set fe1 65537", -1),
+              "PVlan: ERROR: VLAN ID 65537 out of range (0-4095)\n");
     // A fast-Ethernet port cannot run 1000 Mb/s.
     EXPECT_EQ(run("PORT fe7 SPeed=1000", -1), "PORT: Error: Port fe7 cannot run 1000 Mb/s\n");
     ASSERT_EQ(dxp_port_autoneg_set(0, 7, 0), 0);

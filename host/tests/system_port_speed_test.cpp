@@ -1,11 +1,15 @@
 // The port settings form of every board forces the gigabit ports to a speed
 // they can run, and the chip and the PHY show it on the monitor (PortStat,
 // PORT and the PHY registers); a speed a port cannot run is refused with the
-// port named and the port keeps running as it was.
+// port named and the port keeps running as it was. An unchanged form leaves
+// the advertisement of every kind of gigabit port as the first boot set it.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "../../platform/tests/private_workdir.h"
@@ -130,5 +134,114 @@ INSTANTIATE_TEST_SUITE_P(boards, port_speed,
                                          Board{
                                              "board26_dual_media", 26, 25, {"--gig-phy", "6401s"}}),
                          [](const testing::TestParamInfo<Board> &info) { return info.param.name; });
+
+// What an unchanged port page posts: the values its script presets, the
+// speed left out while auto-negotiation is on (the form disables the list).
+std::string unchanged_form(int web, const std::string &cookie, int port) {
+    const std::string form =
+        web_client::get(web, "/setport.cgi?port=" + std::to_string(port), cookie);
+    auto preset = [&form](const std::string &name) {
+        const std::string head = name + " = Number(\"";
+        const size_t at = form.find(head);
+        if (at == std::string::npos) return std::string("?");
+        const size_t from = at + head.size();
+        return form.substr(from, form.find('"', from) - from);
+    };
+    std::string body = "port=" + std::to_string(port) + "&admin=" + preset("admin") +
+                       "&autonego=" + preset("autonego");
+    if (preset("autonego") != "1") body += "&speed=" + preset("speed");
+    return body + "&flow_ctrl=" + preset("flow_ctrl") + "&priority=" + preset("priority") +
+           "&pvid=" + preset("pvid");
+}
+
+// One register of a "phy" dump, "0x04: 0x0020".
+std::string phy_register(const std::string &dump, int reg) {
+    char key[8];
+    std::snprintf(key, sizeof key, "0x%02x: ", reg);
+    const size_t at = dump.find(key);
+    return at == std::string::npos ? std::string(key) + "?" : dump.substr(at, 12);
+}
+
+// What the first gigabit port and port 1 advertise: the PHY's advertisement
+// registers (4, and 9 of a copper PHY), the port's status line and the
+// stored "portconf" item.
+std::string advertised(Switch &sw, int web, const std::string &cookie) {
+    std::string all;
+    for (const char *port : {"ge0", "fe0"}) {
+        const std::string dump = sw.output(std::string("phy ") + port);
+        all += std::string(port) + " " + phy_register(dump, 4) + " " + phy_register(dump, 9) +
+               "\n" + sw.output(std::string("port ") + port);
+    }
+    const auto items = system_fixture::backup_items(
+        web_client::body_of(web_client::get(web, "/dxpqsw.cfg", cookie)));
+    return all + "portconf=" + (items.count("portconf") ? items.at("portconf") : "?") + "\n";
+}
+
+using unchanged_port = port_speed;
+
+// First boot, Apply of the unchanged port page, a factory reset and a
+// restart all leave a port advertising the same: what the form's Apply
+// gives, cut to what the port runs.
+TEST_P(unchanged_port, FirstBootApplyResetAndRestartAdvertiseTheSame) {
+    const Board &b = GetParam();
+    std::vector<std::string> args{"--board", std::to_string(b.ports)};
+    args.insert(args.end(), b.extra.begin(), b.extra.end());
+    std::string first;
+    {
+        Switch sw(test_workdir::path(), args);
+        ASSERT_TRUE(sw.run("", "DXP.0> ", nullptr, 60));
+        const int web = sw.port_offset() + 80;
+        std::string cookie = web_client::login(web, "qivor");
+        ASSERT_FALSE(cookie.empty());
+        first = advertised(sw, web, cookie);
+        ASSERT_NE(first.find("portconf=0001"), std::string::npos) << first;
+        for (int port : {b.gigabit, 1}) {
+            const std::string answer =
+                web_client::post(web, "/portset.cgi", unchanged_form(web, cookie, port), cookie);
+            ASSERT_NE(answer.find("Port Configuration"), std::string::npos) << answer;
+        }
+        EXPECT_EQ(advertised(sw, web, cookie), first) << "after Apply";
+        // Flow control on both ports, so the reset has something to undo.
+        for (int port : {b.gigabit, 1}) {
+            std::string body = unchanged_form(web, cookie, port);
+            body.replace(body.find("flow_ctrl=0"), 11, "flow_ctrl=1");
+            web_client::post(web, "/portset.cgi", body, cookie);
+        }
+        ASSERT_NE(advertised(sw, web, cookie), first);
+
+        ASSERT_NE(web_client::post(web, "/restored.cgi", "factory=2", cookie).find("200 OK"),
+                  std::string::npos);
+        // The reset runs a second or two after the answer.
+        std::string reset;
+        for (int tries = 0; tries < 10 && reset != first; tries++) {
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+            cookie = web_client::login(web, "qivor");
+            if (!cookie.empty()) reset = advertised(sw, web, cookie);
+        }
+        EXPECT_EQ(reset, first) << "after the factory reset";
+        ASSERT_TRUE(sw.run("EXIT", "Resetting"));
+    }
+    Switch sw(test_workdir::path(), args);
+    ASSERT_TRUE(sw.run("", "DXP.0> ", nullptr, 60));
+    const int web = sw.port_offset() + 80;
+    const std::string cookie = web_client::login(web, "qivor");
+    ASSERT_FALSE(cookie.empty());
+    EXPECT_EQ(advertised(sw, web, cookie), first) << "after the restart";
+    web_client::post(web, "/portset.cgi", unchanged_form(web, cookie, b.gigabit), cookie);
+    EXPECT_EQ(advertised(sw, web, cookie), first) << "after Apply past the restart";
+}
+
+// Each kind of gigabit PHY: the boards' own (the SERDES of the 52- and
+// 28-port boards, the 26-port board's copper), the 640X on copper and the
+// 6401S on fibre.
+INSTANTIATE_TEST_SUITE_P(
+    kinds, unchanged_port,
+    testing::Values(Board{"board52", 52, 49, {}}, Board{"board28", 28, 25, {}},
+                    Board{"board26", 26, 25, {}},
+                    Board{"board52_copper", 52, 49, {"--gig-phy", "copper"}},
+                    Board{"board28_640x", 28, 25, {"--gig-phy", "640x"}},
+                    Board{"board52_6401s_fibre", 52, 49, {"--gig-phy", "6401s", "--fiber", "49"}},
+                    Board{"board26_6401s_fibre", 26, 25, {"--gig-phy", "6401s", "--fiber", "25"}}),
+    [](const testing::TestParamInfo<Board> &info) { return info.param.name; });
 
 }  // namespace

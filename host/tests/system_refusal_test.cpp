@@ -1,5 +1,6 @@
 // Refused changes change nothing, per board: each setter of the port, rate,
-// storm, VLAN, trunk, multicast, QoS and mirror families is given an
+// storm, VLAN, trunk, multicast, QoS and mirror families, the script loops,
+// the expression evaluator and the field-processor counters is given an
 // out-of-range value from the monitor or a web form, and the chip's
 // registers (as the monitor dumps them), the tables and settings the monitor
 // shows, and the backup file are compared with what they were before.
@@ -57,8 +58,14 @@ std::vector<std::string> register_names(Switch &fw) {
     return names;
 }
 
-std::string running_state(Switch &fw, const std::vector<std::string> &registers) {
-    std::string all = "== registers\n";
+std::string running_state(Switch &fw, const std::vector<std::string> &registers,
+                          const std::vector<std::string> &extra = {}) {
+    // The extra commands first: reading a field-processor counter moves the
+    // field processor's access register, which the dump then shows alike.
+    std::string all;
+    for (const std::string &command : extra)
+        all += "== " + command + "\n" + fw.output(command);
+    all += "== registers\n";
     constexpr size_t kPerLine = 20;
     for (size_t i = 0; i < registers.size(); i += kPerLine) {
         std::string line;
@@ -66,7 +73,8 @@ std::string running_state(Switch &fw, const std::vector<std::string> &registers)
             line += (line.empty() ? "getreg raw " : "; getreg raw ") + registers[r];
         all += fw.output(line);
     }
-    for (const char *command : {"l2 dump", "trunk show", "rate", "cos show", "port e"})
+    for (const char *command : {"l2 dump", "trunk show", "rate", "cos show", "port e", "vlan show",
+                                "pvlan show", "stg show"})
         all += std::string("== ") + command + "\n" + fw.output(command);
     return all;
 }
@@ -130,6 +138,36 @@ std::vector<Refusal> common_refusals(int ports) {
          "PVID is not an existent vlan id"},
         {true, "/storm_per_port.cgi", "port=" + std::to_string(ports + 1) + "&type=2&rate=100",
          "failed"},
+        // Member lists of another length than one character per port: the
+        // VLAN would lose the ports left out.
+        {true, "/newvlan.cgi", "newid=20&values=12", "Invalid parameter"},
+        {true, "/setvlan.cgi", "vid=1&values=222", "Invalid parameter"},
+        {true, "/setvlan.cgi", "vid=1&values=" + std::string(static_cast<size_t>(ports) + 1, '1'),
+         "Invalid parameter"},
+        // Numbers past 32 bits, which would wrap to another value.
+        {false, "for i=0,99999999999,1 'echo x'", "",
+         "FOR: Error: Invalid loop value: 99999999999"},
+        {false, "for i=99999999999,0,-1 'echo x'", "", "Invalid loop value: 99999999999"},
+        {false, "expr 99999999999", "", "Invalid expression: 99999999999"},
+        {false, "expr 1+0x100000000", "", "Invalid expression"},
+        // VLAN ids past the tag's 12 bits, named as typed: cut to 16 bits
+        // they would be VLAN 1 or 4464.
+        {false, "vlan create 70000", "", "VLAN ID 70000 out of range"},
+        {false, "vlan destroy 65537", "", "VLAN ID 65537 out of range"},
+        {false, "vlan add 65537 pbm=fe3", "", "VLAN ID 65537 out of range"},
+        {false, "pvlan set fe0 65537", "", "VLAN ID 65537 out of range"},
+        {false, "stg add 1 65537", "", "VLAN ID 65537 out of range"},
+        {false, "l2 add mac=00:11:22:33:44:66 vlanid=65537 pbm=fe1 static=1", "",
+         "VLAN ID 65537 out of range"},
+        {false, "l2 del mac=00:11:22:33:44:66 vlanid=0x10001", "", "VLAN ID 65537 out of range"},
+        // A negative speed is no speed: it would leave 10 Mb/s advertised.
+        {false, "port fe0 speed=-100", "", "Invalid speed -100"},
+        {false, "port fe0 an=off speed=-100", "", "Invalid speed -100"},
+        // The fast-Ethernet MAC keeps one pause flag for both directions.
+        {false, "port fe0 AutoNeg=off TxPAUse=on RxPAUse=off", "",
+         "Port fe0 cannot pause in one direction only"},
+        {false, "port fe1 an=off TxPAUse=off RxPAUse=on", "",
+         "Port fe1 cannot pause in one direction only"},
     };
 }
 
@@ -166,14 +204,21 @@ TEST_P(refusals, RefusedSettersLeaveRegistersTablesAndBackupAsTheyWere) {
     };
     const std::vector<std::string> registers = register_names(fw);
     ASSERT_GT(registers.size(), 100u);
-    std::string state = running_state(fw, registers), stored = backup();
-    ASSERT_NE(stored.find("qos="), std::string::npos);
-    ASSERT_TRUE(state.find("VLAN ID = 1807") != std::string::npos ||
-                state.find("vlan=1807") != std::string::npos)
-        << state;
 
     std::vector<Refusal> all = common_refusals(GetParam());
+    std::vector<std::string> extra;
     if (GetParam() != 26) {
+        // A field-processor counter holds 32 bits: a wider value is refused,
+        // not cut, and the counter keeps its count.
+        for (const char *line : {"fp group create 0 90", "fp entry create 90 900",
+                                 "fp counter create 900", "fp counter set 900 0 1234"}) {
+            const std::string answer = fw.output(line);
+            ASSERT_NE(answer.find("okay"), std::string::npos) << line << "\n" << answer;
+        }
+        extra = {"fp counter get 900 0", "fp counter get 900 1"};
+        all.push_back({false, "fp counter set 900 0 99999999999", "", "out of range"});
+        all.push_back({false, "fp counter set 900 1 0x100000000", "", "out of range"});
+        all.push_back({false, "fp counter set 900 0 -1", "", "out of range"});
         // The SERDES ports run full duplex only.
         all.push_back({false, "port ge1 fd=false an=off", "", "cannot run half duplex"});
     } else {
@@ -185,6 +230,14 @@ TEST_P(refusals, RefusedSettersLeaveRegistersTablesAndBackupAsTheyWere) {
             {true, "/trunk.cgi",
              "trunk_criteria=3&tgmember1=" + ge + "&tgmember2=&tgmember3=", "refused trunk 1"});
     }
+    std::string state = running_state(fw, registers, extra), stored = backup();
+    ASSERT_NE(stored.find("qos="), std::string::npos);
+    ASSERT_TRUE(state.find("VLAN ID = 1807") != std::string::npos ||
+                state.find("vlan=1807") != std::string::npos)
+        << state;
+    if (!extra.empty()) {
+        ASSERT_NE(state.find("val=1234"), std::string::npos) << state;
+    }
     for (const Refusal &r : all) {
         const std::string name = r.what + (r.web ? "?" + r.body : "");
         std::string answer;
@@ -194,12 +247,12 @@ TEST_P(refusals, RefusedSettersLeaveRegistersTablesAndBackupAsTheyWere) {
             answer = fw.output(r.what);
         }
         EXPECT_NE(answer.find(r.says), std::string::npos) << name << "\n" << answer;
-        std::string state_now = running_state(fw, registers);
+        std::string state_now = running_state(fw, registers, extra);
         if (state_now != state) {
             // The L2 table as the monitor reads it may miss an entry for a
             // moment while the table's shadow catches up; a change stays.
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
-            state_now = running_state(fw, registers);
+            state_now = running_state(fw, registers, extra);
         }
         const std::string stored_now = backup();
         EXPECT_TRUE(state_now == state) << name << " changed the switch\n"
@@ -209,6 +262,15 @@ TEST_P(refusals, RefusedSettersLeaveRegistersTablesAndBackupAsTheyWere) {
         state = state_now;
         stored = stored_now;
     }
+
+    // Where the MAC keeps a flag for each direction, forced pause goes one
+    // way as asked.
+    EXPECT_EQ(fw.output("port ge0 AutoNeg=off TxPAUse=on RxPAUse=off"), "");
+    const std::string ge0 = fw.output("port ge0");
+    EXPECT_NE(ge0.find("Forced(1GFD+TXpau)"), std::string::npos) << ge0;
+    // A hexadecimal option takes any 32-bit value, typed in decimal too.
+    const std::string sent = fw.output("tx 1 pbm=ge1 Pattern=3735928559");
+    EXPECT_EQ(sent, "") << sent;
 }
 
 INSTANTIATE_TEST_SUITE_P(boards, refusals, ::testing::Values(52, 28, 26),

@@ -8,7 +8,11 @@ changing anything and compares the settings backup (dxpqsw.cfg) before and
 after: it must be the same, but for the password record and the checksum
 line, which are scrambled anew at every download. The priority-mapping
 forms show by mode: the mode is chosen first (a change), then the form
-shown is applied unchanged.
+shown is applied unchanged. The port page is pressed for a fast-Ethernet
+port and for the first gigabit port with each kind of gigabit PHY the board
+can carry (the SERDES, generic copper, the 640X copper/fibre PHY and the
+6401S on fibre, each in a program of its own), whose advertisement the
+backup holds as the chip reports it.
 
     unchanged_apply_scenario.py SWITCHFW_BINARY [SCREENSHOT_PNG]
 
@@ -49,7 +53,6 @@ FORMS = [
     ("qos_enhance.htm", "form[name='port'] input[type='submit']", "qos_enhance_port.cgi", None),
     ("rate.htm", "#apply", "setrate.cgi", None),
     ("storm.htm", "#apply", "storm_per_port.cgi", None),
-    ("setport.cgi?port=1", "form[name='portset'] input[type='submit']", "portset.cgi", None),
     ("snmp_community.htm", "#apply", "editcommunity.cgi", None),
     ("snmp_group.htm", "#apply", "editgroup.cgi", None),
     ("snmp_user.htm", "#apply", "edituser.cgi", None),
@@ -63,6 +66,24 @@ FORMS = [
 # The 26-port board's chip has no field processor for the rules of the
 # port-based priorities: it refuses that mode, so its form never shows.
 SKIPPED = {"26": {MODE_PORT, "qos_enhance_port.cgi"}}
+
+PORT_BUTTON = "form[name='portset'] input[type='submit']"
+FIRST_GIGABIT = {"52": 49, "28": 25, "26": 25}
+# Each kind of gigabit PHY, with the options that fit it and start the port
+# on its medium. The board's own kind runs with every form.
+GIGABIT_KINDS = {
+    "serdes": [],
+    "copper": [],
+    "640x": [],
+    "6401s": ["--fiber", "{port}"],
+}
+BOARD_KIND = {"52": "serdes", "28": "serdes", "26": "copper"}
+# The 26-port board's chip has no SERDES of its own.
+NO_KIND = {"26": {"serdes"}}
+
+
+def port_forms(*ports):
+    return [(f"setport.cgi?port={p}", PORT_BUTTON, "portset.cgi", None) for p in ports]
 
 BACKUP = ("var x = new XMLHttpRequest(); x.open('GET', '/dxpqsw.cfg', false); x.send();"
           "return x.responseText;")
@@ -95,14 +116,18 @@ def press(wd, base, page, button, answer, choose):
     return state
 
 
-def check_board(session, wd, binary, board):
+def check_board(session, wd, binary, board, kind, forms):
+    """Starts the board with the kind of gigabit PHY and presses the forms
+    unchanged; the forms whose Apply stored something."""
     offset = pick_offset()
     base = f"http://127.0.0.1:{80 + offset}"
-    work = os.path.join(session.work, board)
+    work = os.path.join(session.work, f"{board}-{kind}")
     os.makedirs(work)
+    gigabit = str(FIRST_GIGABIT[board])
+    extra = ["--gig-phy", kind] + [a.format(port=gigabit) for a in GIGABIT_KINDS[kind]]
     proc = subprocess.Popen(
         [binary, "--port-offset", str(offset), "--flash", "flash.bin", "--fs", "fs",
-         "--board", board],
+         "--board", board] + extra,
         cwd=work, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.STDOUT)
     # The session ends the program with the scenario, however it ends.
     session.procs.append(proc)
@@ -110,7 +135,7 @@ def check_board(session, wd, binary, board):
     log_in(wd, base)
     before = stored(wd)
     changed = []
-    for page, button, answer, choose in FORMS:
+    for page, button, answer, choose in forms:
         if {answer, choose} & SKIPPED.get(board, set()):
             continue
         state = press(wd, base, page, button, answer, choose)
@@ -125,16 +150,26 @@ def check_board(session, wd, binary, board):
         before = after
     proc.kill()
     proc.wait()
-    expect(not changed, f"board {board}, Apply without a change:\n  " + "\n  ".join(changed))
+    return [f"board {board}, {kind} PHYs: {c}" for c in changed]
 
 
 def run(session, binary, screenshot):
     binary = os.path.abspath(binary)
     screenshot = os.path.abspath(screenshot) if screenshot else None
-    browser_test.DEADLINE = time.monotonic() + 170
+    browser_test.DEADLINE = time.monotonic() + 400
     wd = session.browser("1200,800")
+    changed = []
     for board in BOARDS:
-        check_board(session, wd, binary, board)
+        gigabit = FIRST_GIGABIT[board]
+        own = BOARD_KIND[board]
+        # The port page of a fast-Ethernet port goes with the other forms,
+        # before the IP form moves the address.
+        forms = FORMS[:-1] + port_forms(1, gigabit) + FORMS[-1:]
+        changed += check_board(session, wd, binary, board, own, forms)
+        for kind in GIGABIT_KINDS:
+            if kind != own and kind not in NO_KIND.get(board, set()):
+                changed += check_board(session, wd, binary, board, kind, port_forms(gigabit))
+    expect(not changed, "Apply without a change:\n  " + "\n  ".join(changed))
     if screenshot:
         wd.screenshot(screenshot)
     print("Unchanged Apply scenario passed")

@@ -21,11 +21,10 @@ namespace {
 
 constexpr const char *kTitle = "Set Port";
 // Ability bits of the advertisement: 10/100 half and full, the speeds the
-// forced gigabit state drops, pause, and every speed of a gigabit port.
+// forced gigabit state drops and pause.
 constexpr uint32_t kAdvertHalfFull10100 = 0xF;
 constexpr uint32_t kAdvertLowSpeeds = 0x1F;
 constexpr uint32_t kAdvertPause = 0xC00;
-constexpr uint32_t kAdvertAllSpeeds = 0x600003FF;
 constexpr int kMediumCopper = 1;
 
 // Written by the "httpd" thread and the settings load, read by others.
@@ -295,8 +294,11 @@ int apply_port_values(httpd_event *ev, httpd_request *req, const PortForm &f) {
         if (dxpx_port_advert_get(f.lport, &advert) != 0)
             return port_failed(ev, req, f, "dxpx_port_advert_get failed", "port advert get failed");
         advert = f.flow ? advert | kAdvertPause : advert & ~kAdvertPause;
+        // Every speed of a gigabit port that its PHY and MAC run, as a load
+        // advertises it: an unchanged form changes nothing.
         if (gigabit_port(f.lport))
-            advert = f.forced_gigabit ? advert & ~kAdvertLowSpeeds : advert | kAdvertAllSpeeds;
+            advert = port_advert_runnable(f.lport, f.forced_gigabit ? advert & ~kAdvertLowSpeeds
+                                                                    : advert | kPortAdvertSpeeds);
         if (dxpx_port_advert_set(f.lport, advert) != 0)
             return port_failed(ev, req, f, "dxpx_port_advert_set failed", "port advert set failed");
     }

@@ -218,12 +218,14 @@ int vlan_finish(httpd_event *ev, httpd_request *req, int rv, const char *prefix,
 }
 
 // A member list holds one of 0 (not a member), 1 (untagged) or 2 (tagged)
-// per port: any other character is refused rather than read as "not a
-// member".
+// for each port, as the pages post it: any other character is refused
+// rather than read as "not a member", and so is a list of another length,
+// which would drop the ports it leaves out.
 bool portstr_valid(const char *text) {
-    for (const char *c = text != nullptr ? text : ""; *c != '\0'; c++)
+    const char *list = text != nullptr ? text : "";
+    for (const char *c = list; *c != '\0'; c++)
         if (*c != '0' && *c != '1' && *c != '2') return false;
-    return true;
+    return std::strlen(list) == static_cast<size_t>(port_limit());
 }
 
 int page_count() {

@@ -55,16 +55,20 @@ int save(settings_medium *m) {
     return board_num_uports * kRowBytes;
 }
 
+}  // namespace
+
 // A stored advertisement may name speeds the fitted PHY cannot run (a board
-// default names every speed, whatever sits on the port): the port advertises
-// the speeds both allow, or all the PHY runs when none is left.
-uint32_t advert_for_phy(int lport, uint32_t advert) {
-    constexpr uint32_t kSpeeds = 0x3f;
+// default names every speed, whatever sits on the port; the form's Apply
+// names every speed of a gigabit port).
+uint32_t port_advert_runnable(int lport, uint32_t advert) {
     uint32_t ability = 0;
-    if (dxpx_port_ability_get(lport, &ability) != 0 || (ability & kSpeeds) == 0) return advert;
-    const uint32_t speeds = advert & ability & kSpeeds;
-    return (advert & ~kSpeeds) | (speeds != 0 ? speeds : ability & kSpeeds);
+    if (dxpx_port_ability_get(lport, &ability) != 0 || (ability & kPortAdvertSpeeds) == 0)
+        return advert;
+    const uint32_t speeds = advert & ability & kPortAdvertSpeeds;
+    return (advert & ~kPortAdvertSpeeds) | (speeds != 0 ? speeds : ability & kPortAdvertSpeeds);
 }
+
+namespace {
 
 // Applies one row; a failing call is logged and the rest still applied, so
 // a speed the port no longer takes does not cost it its VLAN or priority.
@@ -85,7 +89,7 @@ void apply(int uport, const Row &row) {
     };
     step(dxpx_port_enable_set(lport, row.enable == 1 ? 1 : 0));
     if (step(dxpx_port_autoneg_set(lport, row.autoneg == 1 ? 1 : 0)) && row.autoneg == 1)
-        step(dxpx_port_advert_set(lport, advert_for_phy(lport, row.advert)));
+        step(dxpx_port_advert_set(lport, port_advert_runnable(lport, row.advert)));
     int speed = 0;
     int duplex = 0;
     if (row.autoneg != 1 && port_speed_of_code(row.speed_code, &speed, &duplex) &&

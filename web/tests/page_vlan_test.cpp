@@ -87,8 +87,9 @@ TEST_F(page_vlan, BadIdentifiersAndPvidMembersAreRefused) {
                   "Invalid identifier")
             << id;
     }
-    EXPECT_EQ(error_of(post("/newvlan.cgi", "newid=4094&values=")), "");
-    EXPECT_EQ(error_of(post("/newvlan.cgi", "newid=4094&values=")), "Vlan id existed already");
+    EXPECT_EQ(error_of(post("/newvlan.cgi", "newid=4094&values=" + values(""))), "");
+    EXPECT_EQ(error_of(post("/newvlan.cgi", "newid=4094&values=" + values(""))),
+              "Vlan id existed already");
 
     // VLAN 1 stays in the chip and the manager.
     EXPECT_EQ(error_of(post("/delvlan.cgi", "id=1")), "Invalid identifier");
@@ -98,11 +99,26 @@ TEST_F(page_vlan, BadIdentifiersAndPvidMembersAreRefused) {
     EXPECT_EQ(error_of(post("/setvlan.cgi", "vid=77&values=1")), "Entry not found");
     EXPECT_EQ(manager(77), "none");
 
-    // Characters beyond the board's ports are ignored.
-    ASSERT_EQ(error_of(post("/newvlan.cgi", "newid=5&values=" + values("1") + "1111")), "");
+    // The pages post one character per port: a list of another length
+    // names no VLAN, whatever its characters.
+    for (const std::string &list : {values("1") + "1111", values("1") + "0", std::string("12"),
+                                    std::string(""), values("1").substr(1)}) {
+        EXPECT_EQ(error_of(post("/newvlan.cgi", "newid=5&values=" + list)), "Invalid parameter")
+            << list.size();
+        EXPECT_EQ(chip(5), "none");
+        EXPECT_EQ(manager(5), "none");
+    }
+    ASSERT_EQ(error_of(post("/newvlan.cgi", "newid=5&values=" + values("1"))), "");
     EXPECT_EQ(chip(5), "1u");
+    const std::string stored = saved("vlan");
+    EXPECT_EQ(error_of(post("/setvlan.cgi", "vid=5&values=" + values("12"))), "");
+    EXPECT_EQ(error_of(post("/setvlan.cgi", "vid=5&values=222")), "Invalid parameter");
+    EXPECT_EQ(chip(5), "1u 2t");
+    EXPECT_EQ(manager(5), "1u 2t");
+    ASSERT_EQ(error_of(post("/setvlan.cgi", "vid=5&values=" + values("1"))), "");
+    EXPECT_EQ(saved("vlan"), stored);
     ASSERT_EQ(setportcbk_PVID_set(0, 5), 1);
-    EXPECT_EQ(error_of(post("/setvlan.cgi", "vid=5&values=0")),
+    EXPECT_EQ(error_of(post("/setvlan.cgi", "vid=5&values=" + values("0"))),
               "Change PVID of port 1 to other VLAN before removing it from this VLAN.");
     EXPECT_EQ(error_of(post("/delvlan.cgi", "id=5")),
               "Change PVID of port 1 to other VLAN before removing this VLAN.");
@@ -112,11 +128,11 @@ TEST_F(page_vlan, BadIdentifiersAndPvidMembersAreRefused) {
 TEST_F(page_vlan, ATrunkJoinsAVlanWholeOrNotAtAll) {
     Ports trunk{1, 2};
     ASSERT_EQ(trunkmgr_trunk_set(0, &trunk.bmp), 0);
-    EXPECT_EQ(error_of(post("/newvlan.cgi", "newid=20&values=10")),
+    EXPECT_EQ(error_of(post("/newvlan.cgi", "newid=20&values=" + values("10"))),
               "All trunk 1 members don&#39;t belong to this vlan 20");
     EXPECT_EQ(chip(20), "none");
-    ASSERT_EQ(error_of(post("/newvlan.cgi", "newid=20&values=22")), "");
-    EXPECT_EQ(error_of(post("/setvlan.cgi", "vid=20&values=02")),
+    ASSERT_EQ(error_of(post("/newvlan.cgi", "newid=20&values=" + values("22"))), "");
+    EXPECT_EQ(error_of(post("/setvlan.cgi", "vid=20&values=" + values("02"))),
               "All trunk 1 members don&#39;t belong to this vlan 20");
     EXPECT_EQ(chip(20), "1t 2t");
 }

@@ -149,6 +149,20 @@ TEST_F(port_pages, FormReachesTheChipTheTablesAndTheSavedItem) {
     EXPECT_EQ(value, 1);
 }
 
+// Negotiating, a gigabit port advertises every speed it runs, and no more:
+// the SERDES runs 1000 full only (register 4 keeps 1000 half clear).
+TEST_F(port_pages, NegotiatingGigabitPortAdvertisesTheSpeedsItRuns) {
+    const int uport = 49;
+    ASSERT_EQ(portset(form(uport, "1", nullptr, 0, 1)).status, "200 OK");
+    uint32_t advert = 0;
+    EXPECT_EQ(dxpx_port_advert_get(lport_of(uport), &advert), 0);
+    EXPECT_EQ(advert, 0x20u | 0xC00u);
+    // The same again changes nothing.
+    ASSERT_EQ(portset(form(uport, "1", nullptr, 0, 1)).status, "200 OK");
+    EXPECT_EQ(dxpx_port_advert_get(lport_of(uport), &advert), 0);
+    EXPECT_EQ(advert, 0x20u | 0xC00u);
+}
+
 // The 26-port board's gigabit ports have copper PHYs.
 class port_pages_small : public port_pages {
   protected:
@@ -168,6 +182,12 @@ TEST_F(port_pages_small, ForcedGigabitNegotiatesOnlyGigabitAndShowsAsForced) {
     EXPECT_NE(r.body.find("var autonego = Number(\"0\")"), std::string::npos);
     EXPECT_NE(r.body.find("var speed = Number(\"5\")"), std::string::npos);
     EXPECT_NE(r.body.find("var ptype = Number(\"1\")"), std::string::npos);
+
+    // Back to negotiation: the speeds the port runs, 1000 half aside (the
+    // gigabit MAC has none) though the copper PHY offers it.
+    ASSERT_EQ(portset(form(uport, "1", nullptr, 0, 1)).status, "200 OK");
+    EXPECT_EQ(dxpx_port_advert_get(lport_of(uport), &advert), 0);
+    EXPECT_EQ(advert & 0x600003FFu, 0x2Fu);
 }
 
 TEST_F(port_pages, BadFormsAreRefusedWithTheirMessage) {

@@ -1,6 +1,8 @@
 // Field processor: an entry's counter (its row's two statistics) and meter
 // (a rate and burst in its row's meter word), and the port ranges of the
 // RangeCheck qualifier.
+#include <cstdint>
+
 #include "sal_lock.h"
 #include "tarn_field_internal.h"
 
@@ -94,7 +96,9 @@ int dxp_tarn_field_counter_set32(int unit, int entry, int counter_num, uint32_t 
 }
 
 int dxp_tarn_field_counter_set(int unit, int entry, int counter_num, uint64_t value) {
-    // The row's statistics are 32 bits wide.
+    // The row's statistics are 32 bits wide: a wider value is refused, not
+    // cut to another.
+    if (value > UINT32_MAX) return DXP_E_PARAM;
     return dxp_tarn_field_counter_set32(unit, entry, counter_num, static_cast<uint32_t>(value));
 }
 

@@ -13,8 +13,9 @@ namespace {
 using tarn::port_entry;
 using tarn::services;
 
-constexpr uint32_t kPauseA = 0x800;  // pause receive ability
-constexpr uint32_t kPauseP = 0x400;  // pause transmit ability
+constexpr uint32_t kPauseA = 0x800;      // pause receive ability
+constexpr uint32_t kPauseP = 0x400;      // pause transmit ability
+constexpr uint32_t kPauseAsym = 0x1000;  // pause in one direction only
 
 int prop_set(int unit, int port, uint32_t type, uint32_t value) {
     return services(unit)->port_set(unit, tarn::port_bitmap(port), type, value);
@@ -130,6 +131,19 @@ int dxp_tarn_port_advert_remote_get(int unit, int port, uint32_t *ability) {
 
 int dxp_tarn_port_pause_set(int unit, int port, int pause_tx, int pause_rx) {
     if (int rv = port_entry(__func__, unit, port); rv < 0) return rv;
+    // A MAC without asymmetric pause keeps one flag for both directions:
+    // setting one direction would set the other as well.
+    uint32_t mac = 0;
+    const bool one_flag = prop_get(unit, port, PROP_MAC_ABILITY, &mac) >= 0 && !(mac & kPauseAsym);
+    if (one_flag && (pause_tx >= 0 || pause_rx >= 0)) {
+        int tx = pause_tx, rx = pause_rx;
+        if (tx < 0 || rx < 0) {
+            if (int rv = dxp_port_pause_get(unit, port, &tx, &rx); rv < 0) return rv;
+            tx = pause_tx >= 0 ? pause_tx : tx;
+            rx = pause_rx >= 0 ? pause_rx : rx;
+        }
+        if ((tx != 0) != (rx != 0)) return DXP_E_UNAVAIL;
+    }
     if (pause_tx >= 0) {
         if (int rv = prop_set(unit, port, PROP_TX_PAUSE, static_cast<uint32_t>(pause_tx)); rv < 0)
             return rv;
