@@ -125,8 +125,10 @@ class switchfw_dai : public testing::TestWithParam<int> {
     // table shows it; the table last read.
     std::string lease(const std::string &mac, const std::string &ip) {
         std::string dashed;
-        for (size_t i = 0; i < 12; i += 2)
-            dashed += (i ? "-" : "") + mac.substr(i, 2);
+        for (size_t i = 0; i < 12; i += 2) {
+            if (i > 0) dashed += '-';
+            dashed.append(mac, i, 2);
+        }
         std::string entries;
         for (int tries = 0; tries < 10 && lower(entries).find(dashed) == std::string::npos;
              tries++) {
