@@ -18,7 +18,7 @@ constexpr int VOIP_MAX_ENTRIES = 128;
 // QoS build on; calls not yet carrying media (their H.245 copy rules) hold
 // at most VOIP_SETUP_ENTRIES of those.
 constexpr int VOIP_CALL_ENTRIES = 48;
-constexpr int VOIP_SETUP_ENTRIES = 8;
+constexpr int VOIP_SETUP_ENTRIES = 16;
 constexpr int VOIP_CALLOUT_PRIO = 200;
 constexpr int VOIP_GROUP_PRIO = 3;
 constexpr int VOIP_VOICE_PRIO = 7;
