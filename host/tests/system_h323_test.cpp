@@ -154,6 +154,18 @@ Entries entries_when(Switch &sw, std::pair<int, int> wanted) {
     return e;
 }
 
+// The bytes (or characters) as hex digits.
+template <typename Bytes>
+std::string hex_of_bytes(const Bytes &bytes) {
+    std::string hex;
+    char two[3];
+    for (auto byte : bytes) {
+        std::snprintf(two, sizeof two, "%02x", static_cast<unsigned char>(byte));
+        hex += two;
+    }
+    return hex;
+}
+
 // Segments to port 1720 from 300 source addresses and ports, each carrying
 // the payload, raw from a packet socket; the destination MAC is no host's,
 // so the switch floods them and no stack answers.
@@ -169,12 +181,7 @@ bool send_segments(const std::string &space, const std::string &tap, const std::
                   "4500%04zx000000004006000000000000%02x%02x%02x%02x"
                   "000006b800000001000000005018100000000000",
                   40 + payload.size(), a, b, c, d);
-    std::string hex = head;
-    char two[3];
-    for (uint8_t byte : payload) {
-        std::snprintf(two, sizeof two, "%02x", byte);
-        hex += two;
-    }
+    const std::string hex = head + hex_of_bytes(payload);
     return sh("ip netns exec " + space +
               " python3 -c 'import socket,sys,time\n"
               "s=socket.socket(socket.AF_PACKET,socket.SOCK_RAW); s.bind((sys.argv[1],0))\n"
@@ -196,12 +203,7 @@ bool send_junk(const std::string &space, const std::string &tap, const std::stri
 // 5060, sent from the namespace; "@N@" in it becomes the datagram's number.
 bool send_sip(const std::string &space, const std::string &peer_ip, const std::string &message,
               int count = 1) {
-    std::string hex;
-    char two[3];
-    for (unsigned char ch : message) {
-        std::snprintf(two, sizeof two, "%02x", ch);
-        hex += two;
-    }
+    const std::string hex = hex_of_bytes(message);
     return sh("ip netns exec " + space +
               " python3 -c 'import socket,sys,time\n"
               "s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM); s.bind((\"\",5060))\n"
