@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "feature_fixture.h"
+#include "log_burst.h"
 #include "voip_fixture.h"
 #include "sal.h"
 
@@ -216,6 +217,11 @@ TEST_F(voip, CallsHoldOnlyTheirShareOfTheFieldProcessor) {
     EXPECT_EQ(setup, 0);
     EXPECT_EQ(rules(), 8 + VOIP_CALL_ENTRIES);
     EXPECT_EQ(feature_test::log_lines("Setup_SCCP_Session(enable) failed"), 1);
+    // After a quiet stretch the next failure opens a burst of its own.
+    sal_wallclock_set(sal_time() + LOG_BURST_QUIET_SECS);
+    const uint32_t late = 10 | 9u << 8 | 9u << 16 | 9u << 24;
+    deliver(frame(6, kAgent, kPhoneA, 2000, 51000, skinny(138, {1000, 1, late, 16384})));
+    EXPECT_EQ(feature_test::log_lines("Setup_SCCP_Session(enable) failed"), 2);
     // The rest of the chip's rows are still there for other features.
     constexpr int kChipRows = 128;
     dxp_field_qset_t qset{};
