@@ -12,6 +12,13 @@
 #include "serialize.h"
 
 constexpr int VOIP_MAX_ENTRIES = 128;
+// The field processor has 128 rows for every feature. Calls' rules hold at
+// most VOIP_CALL_ENTRIES of them (the signalling rules take 8 more), so
+// snooped traffic never takes the rows DoS prevention, ARP inspection and
+// QoS build on; calls not yet carrying media (their H.245 copy rules) hold
+// at most VOIP_SETUP_ENTRIES of those.
+constexpr int VOIP_CALL_ENTRIES = 48;
+constexpr int VOIP_SETUP_ENTRIES = 16;
 constexpr int VOIP_CALLOUT_PRIO = 200;
 constexpr int VOIP_GROUP_PRIO = 3;
 constexpr int VOIP_VOICE_PRIO = 7;
@@ -39,6 +46,8 @@ void voip_profile_set(int profile, int enable, int priority);
 void voip_profile_get(int profile, int *enable, int *priority);
 void voip_entry_count_get(int *count);
 void voip_entry_count_set(int count);
+// Entries held by the calls' rules, and by those of calls being set up.
+void voip_call_entry_count_get(int *calls, int *setup);
 int voip_group_get(void);  // -1 without a field processor
 
 // The class of a TCP (6) or UDP (17) segment by its ports (two 16-bit words,

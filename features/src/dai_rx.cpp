@@ -1,11 +1,13 @@
 // The receive callout of dynamic ARP inspection: learns bindings from DHCP
-// acknowledgements, checks ARP from untrusted ports and re-sends what passes.
+// acknowledgements that trusted ports carry, checks ARP from untrusted ports
+// and re-sends what passes, never back out of the port it came in on.
 #include <atomic>
 #include <cstring>
 
 #include "board.h"
 #include "dai_internal.h"
 #include "dxpx.h"
+#include "log_burst.h"
 #include "logger.h"
 #include "portmgr.h"
 #include "sal.h"
@@ -18,7 +20,9 @@ namespace {
 constexpr int kSrcMac = 6;
 constexpr int kTci = 14;
 constexpr int kEtherType = 16;
+constexpr int kIpVersionIhl = 18;
 constexpr int kIpProto = 27;
+constexpr int kUdpSrc = 38;
 constexpr int kUdpDst = 40;
 constexpr int kBootp = 46;
 constexpr int kBootpYiaddr = kBootp + 16;
@@ -32,6 +36,8 @@ constexpr int kFcs = 4;
 constexpr uint32_t kTxFlags = DXP_TX_ETHER | DXP_PKT_F_CRC_APPEND;
 
 std::atomic<uint32_t> dropped{0};
+// Used on the receive thread only.
+log_burst untrusted_reply_log{};
 
 int drop() {
     dropped++;
@@ -72,11 +78,22 @@ int dhcp_message_type(const uint8_t *bootp, int len) {
     return -1;
 }
 
-int dhcp_snoop(const uint8_t *f, int len, uint16_t vid) {
-    if (len <= kBootpChaddr + 6 || f[kBootp] != 2) return DXP_RX_HANDLED;
+// A DHCP frame (UDP to port 67 or 68). Only a server's reply (from port 67)
+// that entered on a trusted port is learnt: a reply from an untrusted port
+// also reaches the CPU, flooded as a broadcast, and would let any host bind
+// an address or fill the database.
+int dhcp_snoop(const uint8_t *f, int len, uint16_t vid, int uport) {
+    if (len <= kBootpChaddr + 6 || f[kBootp] != 2 || be16(f + kUdpSrc) != 67) return DXP_RX_HANDLED;
+    // The switch's own lease goes on to its DHCP client, wherever the server is.
     uint8_t cpu_mac[6];
     darp_cpu_mac_get(cpu_mac);
     if (std::memcmp(f + kBootpChaddr, cpu_mac, 6) == 0) return DXP_RX_NOT_HANDLED;
+    if (uport < 1 || darp_port_trust_get(uport) != 1) {
+        if (log_burst_first(&untrusted_reply_log))
+            logger_printf(LOG_LEVEL_WARNING, LOG_MOD_DYNAMICARP,
+                          "DARP: DHCP reply from untrusted port %d not learnt\n", uport);
+        return DXP_RX_HANDLED;
+    }
     const int blen = len - kBootp;
     auto *bootp = static_cast<uint8_t *>(sal_alloc(static_cast<size_t>(blen), "DARP DHCP"));
     if (bootp == nullptr) {
@@ -155,6 +172,29 @@ void flood(int unit, const uint8_t *f, int len, uint16_t vid, int ingress) {
     upbmp_free(&untagged);
 }
 
+// Whether the address table places the unicast destination on a link other
+// than the ingress port's (the port itself or its trunk).
+bool learnt_elsewhere(const uint8_t *dest, uint16_t vid, int ingress) {
+    dxpx_l2_addr_t at{};
+    dxp_mac_t mac;
+    std::memcpy(mac, dest, sizeof mac);
+    if (dxpx_l2_addr_get(mac, vid, &at, 0) != 0) return false;
+    if (at.flags & DXP_L2_TRUNK_MEMBER) return at.tgid != trunkmgr_port_trunk_get(ingress);
+    int uport = 0;
+    return ulpm_to_uport(at.lport, &uport) == 0 && uport >= 1 && uport <= board_num_uports &&
+           uport != ingress;
+}
+
+// Sends a frame that passed the check on, never back out of its ingress
+// port: to the destination's port when it is learnt on another link, else
+// to the VLAN's other ports.
+void resend(int unit, const uint8_t *f, int len, uint16_t vid, int ingress) {
+    if ((f[0] & 1) == 0 && learnt_elsewhere(f, vid, ingress))
+        send(unit, f, len, -1, false);
+    else
+        flood(unit, f, len, vid, ingress);
+}
+
 }  // namespace
 
 int darp_rx(int unit, dxp_pkt *pkt, void *) {
@@ -167,16 +207,17 @@ int darp_rx(int unit, dxp_pkt *pkt, void *) {
     len -= kFcs;
     const uint16_t vid = be16(f + kTci) & 0xFFF;
 
-    if (len > kUdpDst + 2 && f[kIpProto] == 17 &&
-        (be16(f + kUdpDst) == 67 || be16(f + kUdpDst) == 68))
-        return dhcp_snoop(f, len, vid);
-    if (be16(f + kEtherType) != 0x0806) return DXP_RX_NOT_HANDLED;
-    if (be16(f + kArpHwType) != 1) return DXP_RX_HANDLED;
-
     int uport = 0;
     const int lport = dxpx_unit_port_to_lport(pkt->rx_unit, pkt->rx_port);
     if (lport < 0 || ulpm_to_uport(lport, &uport) != 0 || uport < 1 || uport > board_num_uports)
-        return drop();
+        uport = 0;
+    // The offsets assume an IPv4 header without options, as DHCP sends it.
+    if (len > kUdpDst + 2 && be16(f + kEtherType) == 0x0800 && f[kIpVersionIhl] == 0x45 &&
+        f[kIpProto] == 17 && (be16(f + kUdpDst) == 67 || be16(f + kUdpDst) == 68))
+        return dhcp_snoop(f, len, vid, uport);
+    if (be16(f + kEtherType) != 0x0806) return DXP_RX_NOT_HANDLED;
+    if (be16(f + kArpHwType) != 1) return DXP_RX_HANDLED;
+    if (uport == 0) return drop();
     const bool trusted = darp_port_trust_get(uport) == 1;
     if (!trusted && darp_vlan_exist(vid)) {
         if (std::memcmp(f + kSrcMac, f + kArpSenderMac, 6) != 0 ||
@@ -194,14 +235,14 @@ int darp_rx(int unit, dxp_pkt *pkt, void *) {
             }
             if (to_cpu) return DXP_RX_NOT_HANDLED;
             // A unicast request that passed the check still reaches its host.
-            if (!trusted) send(unit, f, len, -1, false);
+            if (!trusted) resend(unit, f, len, vid, uport);
             return DXP_RX_HANDLED;
         case 2:
             if (to_cpu) return DXP_RX_NOT_HANDLED;
-            if (!trusted) send(unit, f, len, -1, false);
+            if (!trusted) resend(unit, f, len, vid, uport);
             return DXP_RX_HANDLED;
         default:
-            send(unit, f, len, -1, false);
+            resend(unit, f, len, vid, uport);
             return DXP_RX_HANDLED;
     }
 }

@@ -18,6 +18,8 @@ int profile_priority = 0;
 int group = -1;
 int signal_ids[kSignalIndexes][2];
 int entry_count = 0;
+int call_entries = 0;                    // of entry_count, held by calls
+int setup_ids[VOIP_SETUP_ENTRIES] = {};  // calls' copy entries, 0 = free slot
 bool callout_registered = false;
 
 // Guards the state above and the snoopers' call lists: the callout runs on
@@ -149,7 +151,39 @@ voip_rule voip_rule_mirror(const voip_rule &r) {
             .copy_class = r.copy_class};
 }
 
+namespace {
+
+int setup_count() {
+    int n = 0;
+    for (int id : setup_ids)
+        n += id != 0;
+    return n;
+}
+
+// The slot of a calls' copy entry (0 finds a free one), or null.
+int *setup_slot(int id) {
+    for (int &slot : setup_ids) {
+        if (slot == id) return &slot;
+    }
+    return nullptr;
+}
+
+// A call's entry made by voip_rule_pair_install goes back.
+void call_entry_drop(int &id) {
+    if (int *slot = setup_slot(id)) *slot = 0;
+    entry_drop(id);
+    entry_count--;
+    call_entries--;
+}
+
+}  // namespace
+
 int voip_rule_pair_install(int ids[2], const voip_rule rules[2]) {
+    const int missing = (ids[0] == 0) + (ids[1] == 0);
+    if (entry_count + missing > VOIP_MAX_ENTRIES || call_entries + missing > VOIP_CALL_ENTRIES)
+        return SOC_E_RESOURCE;
+    const bool copies = rules[0].copy_class != 0;
+    if (copies && setup_count() + missing > VOIP_SETUP_ENTRIES) return SOC_E_RESOURCE;
     bool created[2] = {false, false};
     int rv = 0;
     for (int i = 0; i < 2 && rv == 0; i++) {
@@ -158,10 +192,6 @@ int voip_rule_pair_install(int ids[2], const voip_rule rules[2]) {
             if (rv == 0) rv = dxpx_field_entry_reinstall(ids[i]);
             continue;
         }
-        if (entry_count + 1 > VOIP_MAX_ENTRIES) {
-            rv = SOC_E_RESOURCE;
-            break;
-        }
         rv = dxpx_field_entry_create_id(group, &ids[i]);
         if (rv != 0) {
             ids[i] = 0;
@@ -169,15 +199,15 @@ int voip_rule_pair_install(int ids[2], const voip_rule rules[2]) {
         }
         created[i] = true;
         entry_count++;
+        call_entries++;
+        if (copies) *setup_slot(0) = ids[i];
         rv = qualify(ids[i], rules[i]);
         if (rv == 0) rv = actions(ids[i], rules[i].copy_class);
         if (rv == 0) rv = dxpx_field_entry_install(ids[i]);
     }
     if (rv != 0) {
         for (int i = 0; i < 2; i++) {
-            if (!created[i]) continue;
-            entry_drop(ids[i]);
-            entry_count--;
+            if (created[i]) call_entry_drop(ids[i]);
         }
     }
     return rv;
@@ -187,13 +217,19 @@ int voip_rule_pair_remove(int ids[2]) {
     int result = 0;
     for (int i = 0; i < 2; i++) {
         if (ids[i] == 0) continue;
+        if (int *slot = setup_slot(ids[i])) *slot = 0;
         int rv = dxpx_field_entry_remove(ids[i]);
         int rv2 = dxpx_field_entry_destroy(ids[i]);
         if (result == 0) result = rv != 0 ? rv : rv2;
         ids[i] = 0;
         if (entry_count > 0) entry_count--;
+        if (call_entries > 0) call_entries--;
     }
     return result;
+}
+
+void voip_failure_log(log_burst *burst, const char *text) {
+    if (log_burst_first(burst)) logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP, "%s", text);
 }
 
 void voip_init(void) {
@@ -211,6 +247,8 @@ void voip_init(void) {
     profile_enable = 0;
     profile_priority = 0;
     entry_count = 0;
+    call_entries = 0;
+    std::memset(setup_ids, 0, sizeof setup_ids);
     // A new unit starts without the group; an old one is replaced.
     if (group >= 0) dxp_field_group_destroy(DXPX_CPU_UNIT, group);
     group = -1;
@@ -240,6 +278,12 @@ void voip_entry_count_get(int *count) {
 void voip_entry_count_set(int count) {
     SalLock lock(state_lock());
     entry_count = count;
+}
+
+void voip_call_entry_count_get(int *calls, int *setup) {
+    SalLock lock(state_lock());
+    *calls = call_entries;
+    *setup = setup_count();
 }
 
 int voip_classify(int ip_protocol, const uint16_t ports[2]) {

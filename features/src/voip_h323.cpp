@@ -3,8 +3,11 @@
 // H.245 address from the H.225.0 messages and copies that connection to the
 // CPU; OpenLogicalChannel and its Ack (tunnelled, in fastStart or on the
 // H.245 connection) give the two media addresses, whose RTP streams then
-// replace the H.245 rules. ReleaseComplete, or the end of the signalling
-// connection, ends the call; so does silence (see kIdleSecs).
+// replace the H.245 rules. A call holds no rule before the callee has
+// answered (sent an H.225.0 message), so Setups nobody answers take no
+// field-processor row; when the list is full the oldest of them makes room.
+// ReleaseComplete, or the end of the signalling connection, ends the call;
+// so does silence (see kIdleSecs).
 #include <cstring>
 
 #include "dxpx.h"
@@ -49,6 +52,7 @@ struct h323_call {
     uint16_t media_port[2];
     int rule[2];
     bool rules_rtp;       // the rule pair holds the RTP rules, else the H.245 rules
+    bool answered;        // the callee has sent an H.225.0 message
     uint32_t seen;        // idle-clock seconds of the last sign of life
     uint32_t media_hits;  // the RTP rules' hit counts at that time
     h323_call *next;
@@ -58,6 +62,7 @@ h323_call *calls = nullptr;
 int call_count = 0;
 uint8_t class_id = kFirstClass;
 bool full_logged = false;  // "too many calls" said since the list last had room
+log_burst make_room_log{}, h245_failure_log{}, rtp_failure_log{};
 
 // Seconds from the wrapping microsecond clock, read at every segment and
 // sweep. A stretch without any beyond the clock's wrap (71 minutes) is
@@ -180,7 +185,24 @@ h323_call *call_find(const segment &s) {
     return nullptr;
 }
 
+// The oldest call that nobody answered (new calls go to the head), or null.
+h323_call *oldest_unanswered() {
+    h323_call *oldest = nullptr;
+    for (h323_call *c = calls; c != nullptr; c = c->next) {
+        if (!c->answered && c->rule[0] == 0 && c->rule[1] == 0) oldest = c;
+    }
+    return oldest;
+}
+
 h323_call *call_create(const segment &s) {
+    if (call_count >= VOIP_MAX_CALLS) {
+        if (h323_call *old = oldest_unanswered()) {
+            if (log_burst_first(&make_room_log))
+                logger_printf(LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP,
+                              "H323: too many calls, unanswered ones no longer followed\n");
+            call_free(old);
+        }
+    }
     if (call_count >= VOIP_MAX_CALLS) {
         if (!full_logged)
             logger_printf(LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP,
@@ -266,8 +288,7 @@ void h323_media_address_set(h323_call *c, uint32_t ip, uint16_t port) {
                       "Remove FP entries for H245 sesstion failed\n");
     c->rules_rtp = true;
     if (rtp_rules_set(c) != 0) {
-        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
-                      "Create FP entries for H323 RTP sesstion failed\n");
+        voip_failure_log(&rtp_failure_log, "Create FP entries for H323 RTP sesstion failed\n");
         return;
     }
     // The media's hits keep the call alive. A new counter changes the entry,
@@ -333,6 +354,8 @@ bool h225_message_handle(walk *w, const uint8_t *buf, size_t len) {
         if (w->call == nullptr) return false;
     }
     h323_call *c = w->call;
+    if (c->direction == 1) c->answered = true;
+    bool moved = false;
     switch (m.body) {
         case H225_RELEASE_COMPLETE:
             call_free(c);
@@ -346,13 +369,10 @@ bool h225_message_handle(walk *w, const uint8_t *buf, size_t len) {
         case H225_PROGRESS: {
             uint32_t ip = 0;
             uint16_t port = 0;
-            if (transport_ip(m.h245_address, buf, len, &ip, &port)) {
+            moved = transport_ip(m.h245_address, buf, len, &ip, &port);
+            if (moved) {
                 c->h245_ip = ip;
                 c->h245_port = port;
-                // Once the media are known the RTP rules stay.
-                if (!c->rules_rtp && h245_rules_set(c) != 0)
-                    logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
-                                  "Create FP entries for H245 sesstion failed\n");
             }
         }
             [[fallthrough]];
@@ -363,6 +383,10 @@ bool h225_message_handle(walk *w, const uint8_t *buf, size_t len) {
         default:
             break;
     }
+    // Once the media are known the RTP rules stay.
+    if (c->answered && c->h245_port != 0 && !c->rules_rtp && (moved || c->rule[0] == 0) &&
+        h245_rules_set(c) != 0)
+        voip_failure_log(&h245_failure_log, "Create FP entries for H245 sesstion failed\n");
     for (uint32_t i = 0; i < m.h245_count; i++)
         h245_message_handle(c, m.h245[i], buf, len);
     return true;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "log_burst.h"
 #include "voipmgr.h"
 
 // Calls each snooper follows at most: unanswered signalling must not take
@@ -21,14 +22,18 @@ struct voip_rule {
     int copy_class;  // 0: raise to priority 7; else copy to the CPU with this class
 };
 
-// Creates the pair's missing entries within the entry limit (-14 beyond it),
-// qualifies both and installs them; existing entries are re-qualified and
-// reinstalled. A pair that cannot be completed is taken back.
+// Creates the pair's missing entries within the entry limits (-14 beyond
+// them: VOIP_MAX_ENTRIES, VOIP_CALL_ENTRIES, and for copy rules
+// VOIP_SETUP_ENTRIES), qualifies both and installs them; existing entries are
+// re-qualified and reinstalled. A pair that cannot be completed is taken back.
 int voip_rule_pair_install(int ids[2], const voip_rule rules[2]);
 // The rule for the opposite direction: addresses and ports exchanged.
 voip_rule voip_rule_mirror(const voip_rule &r);
 // Removes and destroys both entries and lowers the count; the first error.
 int voip_rule_pair_remove(int ids[2]);
+
+// Logs a snooper's failure line once per burst of failures.
+void voip_failure_log(log_burst *burst, const char *text);
 
 // Counted singly linked lists of SDP connections and media.
 struct voip_node {

@@ -1,5 +1,7 @@
 // MGCP snooping: a call agent's CRCX opens a connection on a gateway, whose
-// 200 answer with SDP names the gateway's voice end; DLCX closes it.
+// 200 answer with SDP names the gateway's voice end; DLCX closes it. A CRCX
+// nobody answers holds no rule, and when the connection list is full the
+// oldest of them makes room for a new one.
 #include <cstring>
 
 #include "logger.h"
@@ -19,6 +21,7 @@ struct mgcp_message {
 
 struct mgcp_connection {
     mgcp_message crcx;
+    uint32_t made;  // order of creation
     uint32_t gateway;
     uint32_t media_ip;
     uint16_t media_port;
@@ -35,6 +38,8 @@ struct mgcp_agent {
 
 mgcp_agent *agents = nullptr;
 int connection_count = 0;
+uint32_t made_count = 0;
+log_burst make_room_log{}, failure_log{};
 
 mgcp_agent *agent_find(uint32_t address) {
     for (mgcp_agent *a = agents; a != nullptr; a = a->next) {
@@ -149,10 +154,34 @@ mgcp_connection *by_call_id(mgcp_agent *agent, const char *call_id) {
     return nullptr;
 }
 
+// Drops the oldest connection the gateway has not answered, if any.
+void make_room() {
+    mgcp_agent *owner = nullptr;
+    mgcp_connection *oldest = nullptr;
+    for (mgcp_agent *a = agents; a != nullptr; a = a->next) {
+        for (mgcp_connection *c = a->connections; c != nullptr; c = c->next) {
+            if (c->crcx.connection[0] != '\0' || c->rule[0] != 0) continue;
+            if (oldest == nullptr || static_cast<int32_t>(c->made - oldest->made) < 0) {
+                oldest = c;
+                owner = a;
+            }
+        }
+    }
+    if (oldest == nullptr) return;
+    if (log_burst_first(&make_room_log))
+        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP,
+                      "MGCP: too many connections, unanswered ones no longer followed\n");
+    connection_end(owner, oldest);
+}
+
 int crcx(uint32_t src, uint32_t dst, const mgcp_message &msg) {
     if (msg.call_id[0] == '\0') return -1;
     mgcp_agent *agent = agent_find(src);
     if (agent != nullptr && by_call_id(agent, msg.call_id) != nullptr) return 0;
+    if (connection_count >= VOIP_MAX_CALLS) {
+        make_room();
+        agent = agent_find(src);  // the agent may have gone with its connection
+    }
     if (connection_count >= VOIP_MAX_CALLS) return -1;
     auto *c = static_cast<mgcp_connection *>(sal_alloc(sizeof(mgcp_connection), "MGCP"));
     if (c == nullptr) return -1;
@@ -167,6 +196,7 @@ int crcx(uint32_t src, uint32_t dst, const mgcp_message &msg) {
         agents = agent;
     }
     c->crcx = msg;
+    c->made = made_count++;
     c->gateway = dst;
     c->next = agent->connections;
     agent->connections = c;
@@ -194,8 +224,7 @@ int response(uint32_t src, uint32_t dst, const mgcp_message &msg, const sdp_desc
     if (at == nullptr || !voip_ip_parse(at->address, &c->media_ip)) return -1;
     c->media_port = static_cast<uint16_t>(audio->port);
     if (session_set(c, true) != 0) {
-        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
-                      "MGCP: Setup_MGCP_Session(enable) failed\n");
+        voip_failure_log(&failure_log, "MGCP: Setup_MGCP_Session(enable) failed\n");
         connection_end(agent, c);
         return -1;
     }

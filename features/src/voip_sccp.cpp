@@ -28,6 +28,7 @@ struct sccp_phone {
 };
 
 sccp_phone *phones = nullptr;
+log_burst failure_log{};
 
 uint32_t le32(const uint8_t *p) {
     return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
@@ -100,8 +101,7 @@ int start_media(uint32_t src, const uint8_t *data) {
         *slot = s;
         phone->count++;
         if (session_set(s, true) == 0) return 0;
-        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
-                      "SCCP: Setup_SCCP_Session(enable) failed\n");
+        voip_failure_log(&failure_log, "SCCP: Setup_SCCP_Session(enable) failed\n");
     }
     if (s == nullptr) {
         // A new phone without a session is not kept.

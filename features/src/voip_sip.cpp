@@ -1,6 +1,7 @@
 // SIP snooping: an INVITE's SDP gives the caller's media end, its 200
 // response the callee's; the pair of media rules lives until BYE, CANCEL or a
-// failure response.
+// failure response. An INVITE nobody answers holds no rule, and when the
+// session list is full the oldest of them makes room for a new one.
 #include <cstring>
 
 #include "logger.h"
@@ -27,6 +28,7 @@ struct sip_message {
 
 sip_session *sessions = nullptr;
 int session_count = 0;
+log_burst make_room_log{}, failure_log{};
 
 void info(const char *text) {
     logger_printf(LOG_LEVEL_INFO, LOG_MOD_AUTOVOIP, "%s", text);
@@ -82,6 +84,20 @@ void session_end(sip_session *s) {
     session_free(s);
 }
 
+// Drops the oldest unanswered session (new ones go to the head), if any.
+void make_room() {
+    sip_session *oldest = nullptr;
+    for (sip_session *s = sessions; s != nullptr; s = s->next) {
+        if (!s->installed) oldest = s;
+    }
+    if (oldest == nullptr) return;
+    if (log_burst_first(&make_room_log))
+        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP,
+                      "SIP: too many sessions, unanswered ones no longer followed\n");
+    unlink(oldest);
+    session_free(oldest);
+}
+
 int media_from_sdp(sip_session *s, const sdp_description *desc, bool caller) {
     if (desc->media.count == 0) {
         info("SIP: No media attribute in SDP message\n");
@@ -117,8 +133,7 @@ int message_handle(uint32_t address, const sip_message &msg, const sdp_descripti
             if (desc == nullptr || media_from_sdp(s, desc, false) != 0) return -1;
             s->installed = 1;
             if (rules_set(s, true) != 0) {
-                logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
-                              "Create FP entries for SIP sesstion failed\n");
+                voip_failure_log(&failure_log, "Create FP entries for SIP sesstion failed\n");
                 unlink(s);
                 session_free(s);
                 return -1;
@@ -134,7 +149,9 @@ int message_handle(uint32_t address, const sip_message &msg, const sdp_descripti
                 info("SIP: No SDP in INVITE message\n");
                 return -1;
             }
-            if (msg.call_id[0] == '\0' || session_count >= VOIP_MAX_CALLS) return -1;
+            if (msg.call_id[0] == '\0') return -1;
+            if (session_count >= VOIP_MAX_CALLS) make_room();
+            if (session_count >= VOIP_MAX_CALLS) return -1;
             s = static_cast<sip_session *>(sal_alloc(sizeof(sip_session), "SIP"));
             const size_t n = std::strlen(msg.call_id) + 1;
             char *id = s != nullptr ? static_cast<char *>(sal_alloc(n, "SIP")) : nullptr;

@@ -97,16 +97,17 @@ class darp_engine : public pktio_test::PktioTest {
         return p;
     }
     // IPv4 and UDP headers (67 -> 68) and a BOOTP reply with option 53.
-    static std::vector<uint8_t> dhcp(uint8_t type, const uint8_t yiaddr[4]) {
+    static std::vector<uint8_t> dhcp(uint8_t type, const uint8_t yiaddr[4],
+                                     const uint8_t client[6] = kHost, uint8_t from_port = 67) {
         std::vector<uint8_t> p(20 + 8 + 240 + 4, 0);
         p[0] = 0x45;
         p[9] = 17;
-        p[21] = 67;
+        p[21] = from_port;
         p[23] = 68;
         uint8_t *b = &p[28];
         b[0] = 2;
         std::memcpy(b + 16, yiaddr, 4);
-        std::memcpy(b + 28, kHost, 6);
+        std::memcpy(b + 28, client, 6);
         const uint8_t cookie_and_type[] = {99, 130, 83, 99, 53, 1, type, 255};
         std::memcpy(b + 236, cookie_and_type, sizeof cookie_and_type);
         return p;
@@ -259,6 +260,26 @@ TEST_F(darp_engine, DhcpAcknowledgementsFillTheDatabase) {
     EXPECT_EQ(learned, 1);
 }
 
+TEST_F(darp_engine, OnlyServerRepliesOnTrustedPortsAreLearnt) {
+    ASSERT_EQ(logger_init(), 0);
+    enable_on_vlan1();
+    const uint8_t bcast[6] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
+    // Forged acknowledgements from untrusted port 2, enough to fill every
+    // bucket many times over, and one not from a server's port on port 1.
+    for (int n = 0; n < 3000; n++) {
+        const uint8_t forged[6] = {
+            0x02, 0, 0, 0x66, static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)};
+        receive(2, 1, bcast, kOther, 0x0800, dhcp(5, kIp, forged));
+    }
+    receive(1, 1, bcast, kOther, 0x0800, dhcp(5, kIp, kOther, 68));
+    // The real lease on the trusted port binds; it is the only binding.
+    receive(1, 1, bcast, kOther, 0x0800, dhcp(5, kIp));
+    ASSERT_TRUE(eventually([] { return darp_trusted_db_count_get() >= 1; }));
+    EXPECT_EQ(darp_trusted_db_count_get(), 1);
+    EXPECT_EQ(darp_binding_check(kHost, kIp, 1), 1);
+    EXPECT_EQ(feature_test::log_lines("not learnt"), 1);
+}
+
 TEST_F(darp_engine, ArpFromUntrustedPortsIsCheckedAgainstBindings) {
     enable_on_vlan1();
     darp_trusted_db_add(kHost, kIp, 1, 0);
@@ -320,6 +341,53 @@ TEST_F(darp_engine, BroadcastRequestsFromUntrustedPortsAreFloodedOncePerTrunk) {
         ports |= static_cast<uint32_t>(f[14]) << 24 | f[15] << 16 | f[16] << 8 | f[17];
     }
     EXPECT_EQ(ports & 0xFFFFFF, 1u << chip_port(1) | 1u << chip_port(4));
+}
+
+TEST_F(darp_engine, UnicastArpIsNeverResentByItsIngressPort) {
+    enable_on_vlan1();
+    darp_trusted_db_add(kHost, kIp, 1, 0);
+    for (int u : {1, 2, 3}) {
+        int lport = 0;
+        ASSERT_EQ(ulpm_to_lport(u, &lport), 0);
+        dxp_port_info info{};
+        info.linkstatus = 1;
+        portmgr_link_change(lport, &info);
+    }
+    feature_test::Ports members({1, 2, 3}), untagged({1, 2, 3});
+    ASSERT_EQ(qsw_vlanmgr_vlan_set(1, &members.bmp, &untagged.bmp), 0);
+    // Ports the frames sent since before went to.
+    auto sent_to = [this](size_t before, size_t count) {
+        EXPECT_TRUE(eventually([&] { return frames().size() >= before + count; }));
+        uint32_t ports = 0;
+        const std::vector<std::vector<uint8_t>> now = frames();
+        for (size_t i = before; i < now.size(); i++)
+            ports |= static_cast<uint32_t>(now[i][14]) << 24 | now[i][15] << 16 | now[i][16] << 8 |
+                     now[i][17];
+        return ports & 0xFFFFFF;
+    };
+    const uint32_t others = 1u << chip_port(1) | 1u << chip_port(3);
+
+    // Destination unknown: the VLAN's other ports.
+    size_t before = frames().size();
+    receive(2, 1, kOther, kHost, 0x0806, arp(2, kHost, kIp));
+    EXPECT_EQ(sent_to(before, 2), others);
+
+    // Destination learnt on the ingress port: the same.
+    dxp_l2_addr there;
+    dxp_l2_addr_init(&there, kOther, 1);
+    there.port = chip_port(2);
+    there.flags = DXP_L2_STATIC;
+    ASSERT_EQ(dxp_l2_addr_add(0, &there), 0);
+    before = frames().size();
+    receive(2, 1, kOther, kHost, 0x0806, arp(1, kHost, kIp));
+    EXPECT_EQ(sent_to(before, 2), others);
+
+    // Learnt on another port: that port alone.
+    there.port = chip_port(3);
+    ASSERT_EQ(dxp_l2_addr_add(0, &there), 0);
+    before = frames().size();
+    receive(2, 1, kOther, kHost, 0x0806, arp(2, kHost, kIp));
+    EXPECT_EQ(sent_to(before, 1), 1u << chip_port(3));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "../../drv/tests/port_fixture.h"
@@ -13,6 +14,7 @@
 #include "dxp.h"
 #include "dxp_tarn.h"
 #include "dxpx.h"
+#include "logger.h"
 #include "serialize.h"
 #include "soc_counter.h"
 #include "sim/board.h"
@@ -139,5 +141,22 @@ class MemoryMedium {
         .stored_version = [](settings_medium *m) { return self(m)->version; },
     };
 };
+
+// Lines of the RAM log that hold the text.
+inline int log_lines(const std::string &text) {
+    logger *ram = logger_ram_get();
+    uint32_t first = 0;
+    const int n = ram != nullptr ? ram->ops->count(&first, ram) : 0;
+    int found = 0;
+    for (int i = 0; i < n; i++) {
+        logger_record rec{
+            .seq = first + static_cast<uint32_t>(i), .level = 0, .module = 0, .time = 0};
+        char line[LOGGER_TEXT_MAX] = {};
+        if (ram->ops->read(&rec, line, sizeof line, ram) == 1 &&
+            std::string(line).find(text) != std::string::npos)
+            found++;
+    }
+    return found;
+}
 
 }  // namespace feature_test

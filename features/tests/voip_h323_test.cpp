@@ -54,6 +54,25 @@ class voip_h323 : public voip_test::VoipTest {
         return h323_test::q931(h323_test::kSetupType,
                                h323_test::user_information(Uuie::kSetup, control, std::move(fast)));
     }
+    // The callee's Connect, which answers the call.
+    static int answer(uint16_t caller_port = 40000, const Address *control = nullptr) {
+        return h225(false,
+                    h323_test::q931(h323_test::kConnectType,
+                                    h323_test::user_information(Uuie::kConnect, control)),
+                    caller_port);
+    }
+    // A call whose media come from the Setup's fastStart and the Connect's
+    // tunnelled OpenLogicalChannelAck.
+    static void fast_start_call(uint16_t caller_port = 40000) {
+        h323_test::Per olc;
+        h323_test::olc(olc, kCallerMedia);
+        h225(true, setup(nullptr, {olc.data()}), caller_port);
+        h225(false,
+             h323_test::q931(h323_test::kConnectType,
+                             h323_test::user_information(Uuie::kConnect, nullptr, {},
+                                                         {h323_test::h245_olc_ack(kCalleeMedia)})),
+             caller_port);
+    }
     static Bytes release() {
         return h323_test::q931(h323_test::kReleaseType,
                                h323_test::user_information(Uuie::kReleaseComplete));
@@ -73,22 +92,6 @@ class voip_h323 : public voip_test::VoipTest {
         board->fabric().pump();
         return count() - before;
     }
-    // Lines of the RAM log that hold the text.
-    static int log_lines(const std::string &text) {
-        logger *ram = logger_ram_get();
-        uint32_t first = 0;
-        const int n = ram != nullptr ? ram->ops->count(&first, ram) : 0;
-        int found = 0;
-        for (int i = 0; i < n; i++) {
-            logger_record rec{
-                .seq = first + static_cast<uint32_t>(i), .level = 0, .module = 0, .time = 0};
-            char line[LOGGER_TEXT_MAX] = {};
-            if (ram->ops->read(&rec, line, sizeof line, ram) == 1 &&
-                std::string(line).find(text) != std::string::npos)
-                found++;
-        }
-        return found;
-    }
     void port_up() {
         board->chip().poke("SWMODE", 0, 0x03);
         board->port(1).linkUp();
@@ -104,12 +107,16 @@ Bytes rtp_to(const Address &a) {
     return frame(17, from, a.ip, 1234, a.port, Bytes(160, 0xd5));
 }
 
-TEST_F(voip_h323, SetupWithH245AddressCopiesTheControlConnectionWithAClassPerCall) {
+TEST_F(voip_h323, AnsweredSetupWithH245AddressCopiesTheControlConnectionWithAClassPerCall) {
     EXPECT_EQ(h225(true, setup(nullptr)), DXP_RX_HANDLED);
     EXPECT_EQ(rules(), 0);
     EXPECT_FALSE(h323_is_h245_port(kControl.port));
 
+    // The address is known from the Setup; the rules wait for an answer.
     EXPECT_EQ(h225(true, setup(&kControl)), DXP_RX_HANDLED);
+    EXPECT_EQ(rules(), 0);
+    EXPECT_TRUE(h323_is_h245_port(kControl.port));
+    answer();
     EXPECT_EQ(rules(), 2);
     EXPECT_EQ(copy_classes(), (std::multiset<uint32_t>{5, 5}));
     EXPECT_TRUE(h323_is_h245_port(kControl.port));
@@ -123,6 +130,8 @@ TEST_F(voip_h323, SetupWithH245AddressCopiesTheControlConnectionWithAClassPerCal
 
     const Address other = {{10, 0, 0, 2}, 5002};
     h225(true, setup(&other), 40002);
+    EXPECT_EQ(rules(), 2);
+    answer(40002);
     EXPECT_EQ(rules(), 4);
     EXPECT_EQ(copy_classes(), (std::multiset<uint32_t>{5, 5, 6, 6}));
 
@@ -140,15 +149,18 @@ TEST_F(voip_h323, SetupWithH245AddressCopiesTheControlConnectionWithAClassPerCal
 TEST_F(voip_h323, ControlClassRunsFrom5To254ThenStartsAgain) {
     for (int i = 0; i < 250; i++) {
         h225(true, setup(&kControl));
+        answer();
         h225(true, release());
     }
     h225(true, setup(&kControl));
+    answer();
     EXPECT_EQ(copy_classes(), (std::multiset<uint32_t>{5, 5}));
 }
 
 TEST_F(voip_h323, OpenLogicalChannelAndAckReplaceTheControlRulesByMediaRules) {
     port_up();
     h225(true, setup(&kControl));
+    answer();
     EXPECT_EQ(rules(), 2);
     EXPECT_EQ(hits(rtp_to(kCalleeMedia)), 0u);
 
@@ -210,6 +222,8 @@ TEST_F(voip_h323, TpktSplitOverTwoSegmentsIsReassembled) {
     h225(true, header);
     EXPECT_EQ(rules(), 0);
     h225(true, body);
+    EXPECT_TRUE(h323_is_h245_port(kControl.port));
+    answer();
     EXPECT_EQ(rules(), 2);
 
     // Two messages in one segment; a header announced in the other direction
@@ -224,6 +238,7 @@ TEST_F(voip_h323, TpktSplitOverTwoSegmentsIsReassembled) {
     h225(false, body, 40008);
     EXPECT_EQ(rules(), 0);
     h225(true, body, 40008);
+    answer(40008);
     EXPECT_EQ(rules(), 2);
 }
 
@@ -253,6 +268,7 @@ TEST_F(voip_h323, MalformedSignallingIsIgnored) {
 
     // An ip6Address in the channel is not followed.
     h225(true, q, 40016);
+    answer(40016);
     Bytes olc = h323_test::h245_olc(kCallerMedia);
     h245(true, olc);
     h323_test::Per ack;
@@ -308,24 +324,21 @@ TEST_F(voip_h323, OnlyH225MessagesMakeCallsAndAFullListSaysSoOnce) {
 
     // A call after the junk gets its media rules.
     port_up();
-    h323_test::Per olc;
-    h323_test::olc(olc, kCallerMedia);
-    h225(true, setup(nullptr, {olc.data()}));
-    h225(false,
-         h323_test::q931(h323_test::kConnectType,
-                         h323_test::user_information(Uuie::kConnect, nullptr, {},
-                                                     {h323_test::h245_olc_ack(kCalleeMedia)})));
+    fast_start_call();
     EXPECT_EQ(rules(), 2);
     EXPECT_EQ(hits(rtp_to(kCalleeMedia)), 1u);
     h225(true, release());
 
-    // Calls are bounded; the full list is logged once until it had room.
-    auto full_lines = [] { return log_lines("too many calls"); };
+    // Calls are bounded; when every call is answered the full list is
+    // logged once until it had room.
+    auto full_lines = [] { return feature_test::log_lines("too many calls"); };
     const int before = full_lines();
     size_t held = 0;
     for (int i = 0; i < 300; i++) {
         if (i == 280) held = sal_alloc_bytes_in_use("H323");
-        h225(true, setup(nullptr), static_cast<uint16_t>(10000 + i));
+        const auto port = static_cast<uint16_t>(10000 + i);
+        h225(true, setup(nullptr), port);
+        answer(port);
     }
     EXPECT_GT(held, 0u);
     EXPECT_EQ(sal_alloc_bytes_in_use("H323"), held);
@@ -336,9 +349,56 @@ TEST_F(voip_h323, OnlyH225MessagesMakeCallsAndAFullListSaysSoOnce) {
     deliver(rst);
     EXPECT_LT(sal_alloc_bytes_in_use("H323"), held);
     h225(true, setup(&kControl), 20000);
+    answer(20000);
     EXPECT_EQ(rules(), 2);
     h225(true, setup(nullptr), 20002);
     EXPECT_EQ(full_lines(), before + 2);
+}
+
+TEST_F(voip_h323, UnansweredSetupsHoldNoRulesAndLeaveRoomForCalls) {
+    ASSERT_EQ(logger_init(), 0);
+    port_up();
+    // Setups with an H.245 address from many address and port pairs, never
+    // answered: no rule, no failure logged, and the list makes room.
+    for (int i = 0; i < 300; i++) {
+        const uint8_t from[4] = {10, 2, static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i)};
+        deliver(frame(6, from, kCallee, static_cast<uint16_t>(20000 + i), 1720, setup(&kControl)));
+    }
+    EXPECT_EQ(rules(), 0);
+    EXPECT_EQ(feature_test::log_lines("Create FP entries"), 0);
+    EXPECT_EQ(feature_test::log_lines("unanswered ones no longer followed"), 1);
+
+    // A real call still gets its control rules, then its media rules.
+    h225(true, setup(&kControl));
+    answer();
+    EXPECT_EQ(copy_classes().size(), 2u);
+    h245(true, h323_test::h245_olc(kCallerMedia));
+    h245(false, h323_test::h245_olc_ack(kCalleeMedia));
+    EXPECT_EQ(rules(), 2);
+    EXPECT_EQ(hits(rtp_to(kCalleeMedia)), 1u);
+    h225(true, release());
+
+    // Answers forged for every Setup: calls being set up hold only their
+    // share of rows, and the failures beyond it are logged once.
+    for (int i = 0; i < 100; i++) {
+        const uint8_t from[4] = {10, 3, 0, static_cast<uint8_t>(i)};
+        const auto port = static_cast<uint16_t>(30000 + i);
+        const Address control = {{10, 3, 0, static_cast<uint8_t>(i)}, 6000};
+        deliver(frame(6, from, kCallee, port, 1720, setup(&control)));
+        deliver(frame(
+            6, kCallee, from, 1720, port,
+            h323_test::q931(h323_test::kConnectType, h323_test::user_information(Uuie::kConnect))));
+    }
+    int calls = 0, setup_entries = 0;
+    voip_call_entry_count_get(&calls, &setup_entries);
+    EXPECT_EQ(setup_entries, VOIP_SETUP_ENTRIES);
+    EXPECT_EQ(calls, VOIP_SETUP_ENTRIES);
+    EXPECT_EQ(rules(), VOIP_SETUP_ENTRIES);
+    EXPECT_EQ(feature_test::log_lines("Create FP entries for H245"), 1);
+    // A fastStart call is not held up by them.
+    fast_start_call(40100);
+    EXPECT_EQ(rules(), VOIP_SETUP_ENTRIES + 2);
+    EXPECT_EQ(hits(rtp_to(kCalleeMedia)), 1u);
 }
 
 TEST_F(voip_h323, CallsWithoutSignallingOrMediaAreAged) {
@@ -352,6 +412,7 @@ TEST_F(voip_h323, CallsWithoutSignallingOrMediaAreAged) {
     };
     // A call with its control connection: kept while that carries segments.
     h225(true, setup(&kControl));
+    answer();
     EXPECT_EQ(rules(), 2);
     after(200);
     h245(true, Bytes{});
@@ -362,14 +423,7 @@ TEST_F(voip_h323, CallsWithoutSignallingOrMediaAreAged) {
     EXPECT_EQ(sal_alloc_bytes_in_use("H323"), 0u);
 
     // A call in its media: kept while they flow, however quiet its signalling.
-    h323_test::Per olc;
-    h323_test::olc(olc, kCallerMedia);
-    h225(true, setup(nullptr, {olc.data()}), 40020);
-    h225(false,
-         h323_test::q931(h323_test::kConnectType,
-                         h323_test::user_information(Uuie::kConnect, nullptr, {},
-                                                     {h323_test::h245_olc_ack(kCalleeMedia)})),
-         40020);
+    fast_start_call(40020);
     EXPECT_EQ(rules(), 2);
     for (int i = 0; i < 3; i++) {
         after(200);

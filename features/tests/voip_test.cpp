@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "feature_fixture.h"
+#include "log_burst.h"
 #include "voip_fixture.h"
 #include "sal.h"
 
@@ -121,10 +122,16 @@ TEST_F(voip, SipCallOpensAndClosesVoiceRules) {
     size_t held = 0;
     for (int i = 0; i < 400; i++) {
         if (i == 300) held = sal_alloc_bytes_in_use("SIP");
-        sip_frame(kPhoneA, kPhoneB,
-                  sip("INVITE sip:b@x SIP/2.0", "u" + std::to_string(i), sdp("10.0.0.1", 20000)));
+        sip_frame(
+            kPhoneA, kPhoneB,
+            sip("INVITE sip:b@x SIP/2.0", "u" + std::to_string(1000 + i), sdp("10.0.0.1", 20000)));
     }
     EXPECT_EQ(sal_alloc_bytes_in_use("SIP"), held);
+    EXPECT_EQ(rules(), 0);
+    // Nor do they keep a new call from being followed.
+    sip_frame(kPhoneA, kPhoneB, sip("INVITE sip:b@x SIP/2.0", "c5", sdp("10.0.0.1", 20000)));
+    sip_frame(kPhoneB, kPhoneA, sip("SIP/2.0 200 OK", "c5", sdp("10.0.0.2", 30000)));
+    EXPECT_EQ(rules(), 2);
 }
 
 TEST_F(voip, MgcpConnectionOpensAndClosesVoiceRules) {
@@ -143,6 +150,19 @@ TEST_F(voip, MgcpConnectionOpensAndClosesVoiceRules) {
     EXPECT_EQ(rules(), 2);
     mgcp(kAgent, kPhoneA, "DLCX 1003 aaln/1@gw MGCP 1.0\r\nC: A3C47F21456789F0\r\n");
     EXPECT_EQ(rules(), 0);
+
+    // CRCXs nobody answers neither hold rules nor keep a new connection
+    // from being followed.
+    for (int i = 0; i < 300; i++) {
+        const uint8_t agent[4] = {10, 5, static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i)};
+        mgcp(agent, kPhoneA,
+             "CRCX " + std::to_string(2000 + i) + " aaln/1@gw MGCP 1.0\r\nC: " + std::to_string(i) +
+                 "\r\n");
+    }
+    EXPECT_EQ(rules(), 0);
+    mgcp(kAgent, kPhoneA, crcx);
+    mgcp(kPhoneA, kAgent, "200 1001 OK\r\nI: FDE234C8\r\n\r\n" + sdp("10.0.0.1", 4000));
+    EXPECT_EQ(rules(), 2);
 }
 
 Bytes skinny(uint32_t id, std::vector<uint32_t> words) {
@@ -178,6 +198,40 @@ TEST_F(voip, SccpMediaTransmissionOpensAndClosesVoiceRules) {
     EXPECT_EQ(rules(), 2);
     send(skinny(139, {77, 1}));
     EXPECT_EQ(rules(), 0);
+}
+
+// Calls' rules stay within their share of the field processor, whatever the
+// signalling says, and a failure beyond it is logged once per burst.
+TEST_F(voip, CallsHoldOnlyTheirShareOfTheFieldProcessor) {
+    ASSERT_EQ(logger_init(), 0);
+    voip_profile_set(0, 1, 7);
+    ASSERT_EQ(rules(), 8);
+    for (uint32_t conference = 1; conference <= 300; conference++) {
+        const uint32_t remote = 10 | 9u << 8 | (conference >> 8) << 16 | (conference & 0xFF) << 24;
+        deliver(
+            frame(6, kAgent, kPhoneA, 2000, 51000, skinny(138, {conference, 1, remote, 16384})));
+    }
+    int calls = 0, setup = 0;
+    voip_call_entry_count_get(&calls, &setup);
+    EXPECT_EQ(calls, VOIP_CALL_ENTRIES);
+    EXPECT_EQ(setup, 0);
+    EXPECT_EQ(rules(), 8 + VOIP_CALL_ENTRIES);
+    EXPECT_EQ(feature_test::log_lines("Setup_SCCP_Session(enable) failed"), 1);
+    // After a quiet stretch the next failure opens a burst of its own.
+    sal_wallclock_set(sal_time() + LOG_BURST_QUIET_SECS);
+    const uint32_t late = 10 | 9u << 8 | 9u << 16 | 9u << 24;
+    deliver(frame(6, kAgent, kPhoneA, 2000, 51000, skinny(138, {1000, 1, late, 16384})));
+    EXPECT_EQ(feature_test::log_lines("Setup_SCCP_Session(enable) failed"), 2);
+    // The rest of the chip's rows are still there for other features.
+    constexpr int kChipRows = 128;
+    dxp_field_qset_t qset{};
+    dxp_field_qset_add(&qset, dxpFieldQualifyIpProtocol);
+    int other = 0;
+    ASSERT_EQ(dxp_field_group_create(0, qset, 5, &other), 0);
+    for (int i = 0; i < kChipRows - 8 - VOIP_CALL_ENTRIES; i++) {
+        int entry = 0;
+        ASSERT_EQ(dxp_field_entry_create(0, other, &entry), 0) << i;
+    }
 }
 
 // Every message cut short at every length: nothing is read past the frame's

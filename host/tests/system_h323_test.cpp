@@ -15,7 +15,9 @@
 
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "../../features/tests/h323_encode.h"
 #include "../../platform/tests/private_workdir.h"
@@ -95,6 +97,21 @@ bool pass(int from, int to, const h323_test::Bytes &b) {
     return true;
 }
 
+// A call set up on port 1720 of the callee's address: the Setup and the
+// Connect both announce the H.245 address.
+bool call_answered(Connection &signalling, const std::string &caller_ns,
+                   const std::string &callee_ns, const std::string &ip,
+                   const h323_test::Address &control) {
+    using h323_test::Uuie;
+    return signalling.open(caller_ns, callee_ns, ip, 1720) &&
+           pass(signalling.caller, signalling.callee,
+                h323_test::q931(h323_test::kSetupType,
+                                h323_test::user_information(Uuie::kSetup, &control))) &&
+           pass(signalling.callee, signalling.caller,
+                h323_test::q931(h323_test::kConnectType,
+                                h323_test::user_information(Uuie::kConnect, &control)));
+}
+
 // The field-processor entries by id: the class of a copy to the CPU (0 for
 // none) and whether the entry raises the priority.
 using Entries = std::map<int, std::pair<int, bool>>;
@@ -137,13 +154,23 @@ Entries entries_when(Switch &sw, std::pair<int, int> wanted) {
     return e;
 }
 
-// Segments to port 1720 from 300 source addresses and ports, each a TPKT
-// whose Q.931 protocol discriminator is 9, raw from a packet socket; the
-// destination MAC is no host's, so the switch floods them and no stack
-// answers.
-bool send_junk(const std::string &space, const std::string &tap, const std::string &dst_ip) {
-    h323_test::Bytes payload = h323_test::q931(h323_test::kSetupType, {0x00});
-    payload[4] = 9;
+// The bytes (or characters) as hex digits.
+template <typename Bytes>
+std::string hex_of_bytes(const Bytes &bytes) {
+    std::string hex;
+    char two[3];
+    for (auto byte : bytes) {
+        std::snprintf(two, sizeof two, "%02x", static_cast<unsigned char>(byte));
+        hex += two;
+    }
+    return hex;
+}
+
+// Segments to port 1720 from 300 source addresses and ports, each carrying
+// the payload, raw from a packet socket; the destination MAC is no host's,
+// so the switch floods them and no stack answers.
+bool send_segments(const std::string &space, const std::string &tap, const std::string &dst_ip,
+                   const h323_test::Bytes &payload) {
     unsigned a, b, c, d;
     if (std::sscanf(dst_ip.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d) != 4) return false;
     // Addresses; IPv4 header, the source address 0 until set per segment;
@@ -154,12 +181,7 @@ bool send_junk(const std::string &space, const std::string &tap, const std::stri
                   "4500%04zx000000004006000000000000%02x%02x%02x%02x"
                   "000006b800000001000000005018100000000000",
                   40 + payload.size(), a, b, c, d);
-    std::string hex = head;
-    char two[3];
-    for (uint8_t byte : payload) {
-        std::snprintf(two, sizeof two, "%02x", byte);
-        hex += two;
-    }
+    const std::string hex = head + hex_of_bytes(payload);
     return sh("ip netns exec " + space +
               " python3 -c 'import socket,sys,time\n"
               "s=socket.socket(socket.AF_PACKET,socket.SOCK_RAW); s.bind((sys.argv[1],0))\n"
@@ -170,42 +192,86 @@ bool send_junk(const std::string &space, const std::string &tap, const std::stri
               tap + " " + hex) == 0;
 }
 
-class system_h323 : public testing::TestWithParam<int> {};
+// TPKTs whose Q.931 protocol discriminator is 9.
+bool send_junk(const std::string &space, const std::string &tap, const std::string &dst_ip) {
+    h323_test::Bytes payload = h323_test::q931(h323_test::kSetupType, {0x00});
+    payload[4] = 9;
+    return send_segments(space, tap, dst_ip, payload);
+}
+
+// The message count times as a UDP datagram from port 5060 to the peer's
+// 5060, sent from the namespace; "@N@" in it becomes the datagram's number.
+bool send_sip(const std::string &space, const std::string &peer_ip, const std::string &message,
+              int count = 1) {
+    const std::string hex = hex_of_bytes(message);
+    return sh("ip netns exec " + space +
+              " python3 -c 'import socket,sys,time\n"
+              "s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM); s.bind((\"\",5060))\n"
+              "m=bytes.fromhex(sys.argv[2])\n"
+              "for i in range(int(sys.argv[3])):\n"
+              "  s.sendto(m.replace(b\"@N@\",str(i).encode()),(sys.argv[1],5060))\n"
+              "  time.sleep(0.005)' " +
+              peer_ip + " " + hex + " " + std::to_string(count)) == 0;
+}
+
+std::string sip(const std::string &start, const std::string &call_id, const std::string &ip,
+                int port) {
+    const std::string sdp = "v=0\r\no=- 1 1 IN IP4 " + ip + "\r\ns=-\r\nc=IN IP4 " + ip +
+                            "\r\nt=0 0\r\nm=audio " + std::to_string(port) + " RTP/AVP 0\r\n";
+    return start + "\r\nVia: SIP/2.0/UDP " + ip + "\r\nCall-ID: " + call_id +
+           "\r\nContent-Type: application/sdp\r\nContent-Length: " + std::to_string(sdp.size()) +
+           "\r\n\r\n" + sdp;
+}
+
+class system_h323 : public testing::TestWithParam<int> {
+  protected:
+    // Two namespaces on ports 1 and 2 that reach each other, and Auto VoIP
+    // switched on through the web page.
+    void bring_up() {
+        id = static_cast<int>(getpid() % 10000);
+        tap1 = "swha" + std::to_string(id);
+        tap2 = "swhb" + std::to_string(id);
+        net = "10.197." + std::to_string(id % 250) + ".";
+        ASSERT_TRUE(
+            ns.make(net + "0/24", {"swhnsa" + std::to_string(id), "swhnsb" + std::to_string(id)}));
+        sw = std::make_unique<Switch>(
+            test_workdir::path(),
+            std::vector<std::string>{"--board", std::to_string(GetParam()), "--tap", "1=" + tap1,
+                                     "--tap", "2=" + tap2});
+        ASSERT_TRUE(sw->run("", "DXP.0> "));
+        ASSERT_TRUE(Netns::attach(tap1, ns.spaces[0], net + "1/24"));
+        ASSERT_TRUE(Netns::attach(tap2, ns.spaces[1], net + "2/24"));
+        bool reached = false;
+        for (int i = 0; i < 10 && !reached; i++)
+            reached = sh("ip netns exec " + ns.spaces[0] + " ping -c 1 -W 1 " + net + "2") == 0;
+        ASSERT_TRUE(reached) << "no ping through the switch";
+
+        const std::string web = "http://127.0.0.1:" + std::to_string(sw->port_offset() + 80);
+        std::string login = sh_out("curl -s -i --max-time 5 -d 'username=admin&password=qivor' " +
+                                   web + "/login.cgi");
+        const std::string tag = "Set-Cookie: WebManaged=";
+        size_t at = login.find(tag);
+        ASSERT_NE(at, std::string::npos) << login;
+        at += tag.size();
+        const std::string cookie = login.substr(at, login.find_first_of(";\r", at) - at);
+        sh_out("curl -s --max-time 5 -b 'WebManaged=" + cookie + "' -d 'profiles=1' " + web +
+               "/voip.cgi");
+        ASSERT_EQ(entries(*sw).size(), 8u) << "the signalling rules";
+    }
+    int id = 0;
+    std::string tap1, tap2, net;
+    Netns ns;
+    std::unique_ptr<Switch> sw;
+};
 
 TEST_P(system_h323, CallAfterJunkOpensAndClosesItsRules) {
     if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0)
         GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and curl";
-    int id = static_cast<int>(getpid() % 10000);
-    std::string tap1 = "swha" + std::to_string(id), tap2 = "swhb" + std::to_string(id);
-    std::string net = "10.197." + std::to_string(id % 250) + ".";
-    Netns ns;
-    ASSERT_TRUE(
-        ns.make(net + "0/24", {"swhnsa" + std::to_string(id), "swhnsb" + std::to_string(id)}));
+    bring_up();
+    if (HasFatalFailure()) return;
     const std::string &ns_a = ns.spaces[0], &ns_b = ns.spaces[1];
-
-    Switch sw(test_workdir::path(),
-              {"--board", std::to_string(GetParam()), "--tap", "1=" + tap1, "--tap", "2=" + tap2});
-    ASSERT_TRUE(sw.run("", "DXP.0> "));
-    ASSERT_TRUE(Netns::attach(tap1, ns_a, net + "1/24"));
-    ASSERT_TRUE(Netns::attach(tap2, ns_b, net + "2/24"));
-    bool reached = false;
-    for (int i = 0; i < 10 && !reached; i++)
-        reached = sh("ip netns exec " + ns_a + " ping -c 1 -W 1 " + net + "2") == 0;
-    ASSERT_TRUE(reached) << "no ping through the switch";
-
-    // Auto VoIP on through the web page.
-    const std::string web = "http://127.0.0.1:" + std::to_string(sw.port_offset() + 80);
-    std::string login =
-        sh_out("curl -s -i --max-time 5 -d 'username=admin&password=qivor' " + web + "/login.cgi");
-    const std::string tag = "Set-Cookie: WebManaged=";
-    size_t at = login.find(tag);
-    ASSERT_NE(at, std::string::npos) << login;
-    at += tag.size();
-    const std::string cookie = login.substr(at, login.find_first_of(";\r", at) - at);
-    sh_out("curl -s --max-time 5 -b 'WebManaged=" + cookie + "' -d 'profiles=1' " + web +
-           "/voip.cgi");
-    Entries e = entries(sw);
-    ASSERT_EQ(e.size(), 8u) << "the signalling rules";
+    Switch &sw = *this->sw;
+    Entries e;
 
     const uint8_t callee_host = 2, caller_host = 1;
     const uint8_t subnet = static_cast<uint8_t>(id % 250);
@@ -219,13 +285,7 @@ TEST_P(system_h323, CallAfterJunkOpensAndClosesItsRules) {
     EXPECT_EQ(entries(sw).size(), 8u);
 
     Connection signalling;
-    ASSERT_TRUE(signalling.open(ns_a, ns_b, net + "2", 1720));
-    ASSERT_TRUE(pass(signalling.caller, signalling.callee,
-                     h323_test::q931(h323_test::kSetupType,
-                                     h323_test::user_information(Uuie::kSetup, &control))));
-    ASSERT_TRUE(pass(signalling.callee, signalling.caller,
-                     h323_test::q931(h323_test::kConnectType,
-                                     h323_test::user_information(Uuie::kConnect, &control))));
+    ASSERT_TRUE(call_answered(signalling, ns_a, ns_b, net + "2", control));
     e = entries_when(sw, {2, 0});
     EXPECT_EQ(count(e, 5), std::make_pair(2, 0)) << "the H.245 copy rules";
 
@@ -244,6 +304,51 @@ TEST_P(system_h323, CallAfterJunkOpensAndClosesItsRules) {
     e = entries_when(sw, {0, 0});
     EXPECT_EQ(count(e, 5), std::make_pair(0, 0));
     EXPECT_EQ(e.size(), 8u) << "only the signalling rules";
+}
+
+// Calls nobody answers, 300 H.323 Setups with an H.245 address and 300 SIP
+// INVITEs, take no field-processor row and log no failure: a later SIP call
+// gets its voice rules and the monitor's DoS command still has its rows.
+TEST_P(system_h323, UnansweredCallsLeaveRulesToOtherCallsAndFeatures) {
+    if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0)
+        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and curl";
+    bring_up();
+    if (HasFatalFailure()) return;
+    const std::string &ns_a = ns.spaces[0];
+    const uint8_t subnet = static_cast<uint8_t>(id % 250);
+    const h323_test::Address control = {{10, 197, subnet, 2}, 5000};
+    ASSERT_TRUE(send_segments(
+        ns_a, tap1, net + "2",
+        h323_test::q931(h323_test::kSetupType,
+                        h323_test::user_information(h323_test::Uuie::kSetup, &control))));
+    ASSERT_TRUE(send_sip(ns_a, net + "2",
+                         sip("INVITE sip:b@" + net + "2 SIP/2.0", "offer@N@", net + "1", 20000),
+                         300));
+    // The console up to here, log lines included, once the copies are in.
+    usleep(500 * 1000);
+    std::string seen;
+    ASSERT_TRUE(sw->run("echo burst-done", "burst-done\n", &seen));
+    EXPECT_EQ(seen.find("[ERROR] AUTOVOIP"), std::string::npos) << seen;
+    sw->output("echo the prompt after the mark is read");
+    EXPECT_EQ(entries(*sw).size(), 8u) << "no rule for an unanswered call";
+
+    // A SIP call: the offer and its answer.
+    ASSERT_TRUE(send_sip(ns_a, net + "2",
+                         {sip("INVITE sip:b@" + net + "2 SIP/2.0", "real", net + "1", 20000)}));
+    ASSERT_TRUE(
+        send_sip(ns.spaces[1], net + "1", {sip("SIP/2.0 200 OK", "real", net + "2", 30000)}));
+    Entries e = entries_when(*sw, {0, 2});
+    EXPECT_EQ(count(e, 5), std::make_pair(0, 2)) << "the SIP call's voice rules";
+
+    // An H.323 call that is answered gets its H.245 copy rules.
+    Connection signalling;
+    ASSERT_TRUE(call_answered(signalling, ns_a, ns.spaces[1], net + "2", control));
+    e = entries_when(*sw, {2, 2});
+    EXPECT_EQ(count(e, 5), std::make_pair(2, 2)) << "the H.245 copy rules";
+
+    const std::string dos = sw->output("dos fe0 enable 1");
+    EXPECT_EQ(dos.find("FAIL"), std::string::npos) << dos;
+    sw->output("dos fe0 enable 0");
 }
 
 INSTANTIATE_TEST_SUITE_P(boards_with_cfp, system_h323, testing::Values(52, 28),
