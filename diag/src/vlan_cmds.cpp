@@ -5,6 +5,7 @@
 #include "dxp.h"
 #include "dxp_error.h"
 #include "feature_cmds.h"
+#include "port_reserve.h"
 #include "sal.h"
 #include "shell_cmds.h"
 #include "shr.h"
@@ -30,6 +31,23 @@ int fail(const char *cmd, int rv) {
     return CMD_FAIL;
 }
 
+// A membership change of a port under self-test is refused: the test gives
+// the port's memberships back when it ends.
+bool refuse_held(const char *cmd, int unit, const soc_pbmp_t &pbmp) {
+    for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
+        if (!soc_pbmp_member(pbmp, port) || !port_reserved(unit, port)) continue;
+        sal_printf("%s: ERROR: port %s: %s\n", cmd, port_name(unit, port), PORT_RESERVE_MESSAGE);
+        return true;
+    }
+    return false;
+}
+
+bool refuse_held_members(const char *cmd, int unit, dxp_vlan_t vid) {
+    dxp_pbmp_t members{}, untagged{};
+    return dxp_vlan_port_get(unit, vid, &members, &untagged) >= 0 &&
+           refuse_held(cmd, unit, to_soc(members));
+}
+
 // The VLAN id word; false when it is missing or not a number.
 bool vlan_id(args_t *a, dxp_vlan_t *vid) {
     const char *word = ARG_GET(a);
@@ -50,6 +68,7 @@ int vlan_create(const char *cmd, int unit, args_t *a, dxp_vlan_t vid) {
         sal_printf("%s: ERROR: Unknown option: %s\n", cmd, ARG_CUR(a) ? ARG_CUR(a) : "");
         return CMD_FAIL;
     }
+    if (refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
     if (int rv = dxp_vlan_create(unit, vid); rv < 0) return fail(cmd, rv);
     if (int rv = dxp_vlan_port_add(unit, vid, to_dxp(pbmp), to_dxp(ubmp)); rv < 0)
         return fail(cmd, rv);
@@ -63,9 +82,11 @@ int vlan_ports(const char *cmd, int unit, args_t *a, dxp_vlan_t vid, bool add) {
         if (!options(unit, a, {{"PortBitMap", PQ_PBMP, &pbmp}, {"UntagBitMap", PQ_PBMP, &ubmp}},
                      &rv))
             return rv;
+        if (refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
         rv = dxp_vlan_port_add(unit, vid, to_dxp(pbmp), to_dxp(ubmp));
     } else {
         if (!options(unit, a, {{"PortBitMap", PQ_PBMP, &pbmp}}, &rv)) return rv;
+        if (refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
         rv = dxp_vlan_port_remove(unit, vid, to_dxp(pbmp));
     }
     return rv < 0 ? fail(cmd, rv) : CMD_OK;
@@ -183,10 +204,12 @@ int cmd_vlan(int unit, args_t *a) {
     if (word_is(sub, "add")) return vlan_ports(cmd, unit, a, vid, true);
     if (word_is(sub, "remove")) return vlan_ports(cmd, unit, a, vid, false);
     if (word_is(sub, "destroy")) {
+        if (refuse_held_members(cmd, unit, vid)) return CMD_FAIL;
         int rv = dxp_vlan_destroy(unit, vid);
         return rv < 0 ? fail(cmd, rv) : CMD_OK;
     }
     if (word_is(sub, "clear")) {
+        if (refuse_held(cmd, unit, all_ports(unit))) return CMD_FAIL;
         int rv = dxp_vlan_destroy_all(unit);
         return rv < 0 ? fail(cmd, rv) : CMD_OK;
     }
@@ -224,5 +247,6 @@ int cmd_pvlan(int unit, args_t *a) {
         vid = static_cast<dxp_vlan_t>(sal_ctoi(word, &end));
         if (end == word || *end != '\0') return CMD_USAGE;
     }
+    if (refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
     return pvlan_set(unit, pbmp, vid);
 }

@@ -8,6 +8,7 @@
 #include "dxp_error.h"
 #include "dxpx.h"
 #include "logger.h"
+#include "port_reserve.h"
 #include "settings.h"
 #include "trunkmgr.h"
 #include "vlanmgr.h"
@@ -208,6 +209,19 @@ int members_add(int vid, ListPair *lists, uint64_t members, uint64_t untagged, c
     return rv;
 }
 
+// The error page when one of the ports is under self-test, or -1: the test
+// gives the port's memberships back as they were.
+int held_port_page(httpd_event *ev, httpd_request *req, const char *title, uint64_t ports) {
+    for (int n = 1; n <= port_limit(); n++) {
+        int lport = 0;
+        if ((ports & port_bit(n)) == 0 || ulpm_to_lport(n, &lport) != 0) continue;
+        if (port_reserved_lport(lport))
+            return vlan_error(ev, req, title,
+                              web_tag_printf("Port %d: %s", n, PORT_RESERVE_MESSAGE));
+    }
+    return -1;
+}
+
 // Logs the members, then records the VLAN, or shows the switch's error.
 int vlan_finish(httpd_event *ev, httpd_request *req, int rv, const char *prefix, int vid,
                 uint64_t members, uint64_t untagged) {
@@ -315,6 +329,8 @@ int setvlan_cgi(httpd_event *ev, httpd_request *req) {
     cur_untagged &= all;
 
     if (int page = trunk_rule_page(ev, req, "Set VLAN", members, vid); page >= 0) return page;
+    const uint64_t changed = (cur_members ^ members) | (members & (cur_untagged ^ untagged));
+    if (int page = held_port_page(ev, req, "Set VLAN", changed); page >= 0) return page;
     uint64_t removed = cur_members & ~members;
     for (int n = 1; n <= port_limit(); n++) {
         if ((removed & port_bit(n)) != 0 && port_pvid_get(n - 1) == vid) {
@@ -362,6 +378,7 @@ int newvlan_cgi(httpd_event *ev, httpd_request *req) {
     uint64_t members = 0, untagged = 0, all = 0;
     vlan_portstr_parse(web_form_value(ev, 1), &members, &untagged, &all);
     if (int page = trunk_rule_page(ev, req, "VLAN", members, vid); page >= 0) return page;
+    if (int page = held_port_page(ev, req, "Create New Vlan", members); page >= 0) return page;
     int rv = dxpx_vlan_create(static_cast<dxp_vlan_t>(vid));
     if (rv != 0) {
         logger_printf(LOG_LEVEL_WARNING, LOG_MOD_VLAN,
@@ -389,6 +406,10 @@ int delvlan_cgi(httpd_event *ev, httpd_request *req) {
                 web_tag_printf("Change PVID of port %d to other VLAN before removing this VLAN.",
                                n));
         }
+    }
+    uint64_t members = 0, untagged = 0;
+    if (manager_bits(vid, &members, &untagged)) {
+        if (int page = held_port_page(ev, req, "Remove Vlan", members); page >= 0) return page;
     }
     int rv = dxpx_vlan_destroy(static_cast<dxp_vlan_t>(vid));
     if (rv != 0) {
