@@ -5,6 +5,7 @@
 
 #include "diag_shell.h"
 #include "dxp_types.h"
+#include "port_reserve.h"
 #include "sal.h"
 #include "soc_control.h"
 
@@ -38,6 +39,18 @@ inline dxp_pbmp_t to_dxp(const soc_pbmp_t &b) {
 
 inline soc_pbmp_t to_soc(const dxp_pbmp_t &b) {
     return soc_pbmp_t{{b.w[0], b.w[1]}};
+}
+
+// A change of a port under self-test is refused (the test gives the port
+// back as it found it): true after printing the error for the first such
+// port of the bitmap.
+inline bool refuse_held(const char *cmd, int unit, const soc_pbmp_t &pbmp) {
+    for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
+        if (!soc_pbmp_member(pbmp, port) || !port_reserved(unit, port)) continue;
+        sal_printf("%s: ERROR: port %s: %s\n", cmd, port_name(unit, port), PORT_RESERVE_MESSAGE);
+        return true;
+    }
+    return false;
 }
 
 struct Option {

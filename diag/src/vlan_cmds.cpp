@@ -5,7 +5,6 @@
 #include "dxp.h"
 #include "dxp_error.h"
 #include "feature_cmds.h"
-#include "port_reserve.h"
 #include "sal.h"
 #include "shell_cmds.h"
 #include "shr.h"
@@ -29,17 +28,6 @@ constexpr VlanControl kControls[] = {
 int fail(const char *cmd, int rv) {
     sal_printf("%s: ERROR: %s\n", cmd, dxp_errmsg(rv));
     return CMD_FAIL;
-}
-
-// A membership change of a port under self-test is refused: the test gives
-// the port's memberships back when it ends.
-bool refuse_held(const char *cmd, int unit, const soc_pbmp_t &pbmp) {
-    for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
-        if (!soc_pbmp_member(pbmp, port) || !port_reserved(unit, port)) continue;
-        sal_printf("%s: ERROR: port %s: %s\n", cmd, port_name(unit, port), PORT_RESERVE_MESSAGE);
-        return true;
-    }
-    return false;
 }
 
 bool refuse_held_members(const char *cmd, int unit, dxp_vlan_t vid) {
