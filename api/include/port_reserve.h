@@ -32,6 +32,9 @@ const char *port_reserve_owner(int unit, int port);
 // The lock is recursive; every 0 needs one port_reserve_unhold.
 int port_reserve_hold(int lport);
 void port_reserve_unhold(void);
+// The same for a change of every port (a settings load that rebuilds a whole
+// table): DXP_E_BUSY (lock not held) while any port is held.
+int port_reserve_hold_all(void);
 // Whether any port of any unit is held.
 bool port_reserve_any(void);
 

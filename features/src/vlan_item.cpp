@@ -140,19 +140,11 @@ int apply(const Entry &e) {
     return qsw_vlanmgr_vlan_set(e.vid, &bmp.members, &bmp.untagged);
 }
 
-int load(settings_medium *m) {
+int rebuild(const std::vector<uint8_t> &rec) {
     // The chip and the table change together, against the page and the
     // monitor.
     SalLock trunks(trunkmgr_lock());  // trunks before VLANs
     SalLock hold(qsw_vlanmgr_lock());
-    std::vector<uint8_t> rec(record_size());
-    if (board_num_uports == 0 || medium_read_bytes(m, rec.data(), rec.size()) != 0) return -1;
-    // The table is rebuilt whole, which would take the ports under self-test
-    // out of the test's VLANs: it waits for the next load.
-    if (port_reserve_any()) {
-        settings_load_skipped(LOG_MOD_VLAN, "VLAN table: %s", PORT_RESERVE_MESSAGE);
-        return static_cast<int>(rec.size());
-    }
     int rv = dxp_vlan_destroy_all(DXPX_CPU_UNIT);
     if (rv != 0)
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_VLAN,
@@ -163,6 +155,21 @@ int load(settings_medium *m) {
     for (int i = 0; i < VLANMGR_MAX && next_entry(rec, at, e); i++)
         apply(e);
     return static_cast<int>(rec.size());
+}
+
+int load(settings_medium *m) {
+    std::vector<uint8_t> rec(record_size());
+    if (board_num_uports == 0 || medium_read_bytes(m, rec.data(), rec.size()) != 0) return -1;
+    // The table is rebuilt whole, which would take the ports under self-test
+    // out of the test's VLANs: it waits for the next load. No test starts
+    // while it is rebuilt.
+    if (port_reserve_hold_all() != 0) {
+        settings_load_skipped(LOG_MOD_VLAN, "VLAN table: %s", PORT_RESERVE_MESSAGE);
+        return static_cast<int>(rec.size());
+    }
+    const int size = rebuild(rec);
+    port_reserve_unhold();
+    return size;
 }
 
 int check(settings_medium *m) {

@@ -139,6 +139,15 @@ int port_reserve_hold(int lport) {
     return DXP_E_NONE;
 }
 
+int port_reserve_hold_all(void) {
+    sal_mutex_take(guard(), sal_mutex_FOREVER);
+    if (port_reserve_any()) {
+        sal_mutex_give(guard());
+        return DXP_E_BUSY;
+    }
+    return DXP_E_NONE;
+}
+
 void port_reserve_unhold(void) {
     sal_mutex_give(guard());
 }
