@@ -387,6 +387,10 @@ TEST_P(system_selftest, OtherManagersChangesDuringATestStayAndOnlyTheTestsOwnAre
         // During the traffic test: a VLAN of untested ports is made on the
         // web, one with a tested port is refused, a telnet load names what
         // it skipped, and another port's Apply saves the port settings.
+        const std::string zeros(static_cast<size_t>(board - 2), '0');
+        std::string page =
+            web_client::post(web, "/newvlan.cgi", "newid=33&values=022" + zeros.substr(1), cookie);
+        EXPECT_EQ(page.find("ERROR"), std::string::npos) << page;
         fe2_before = command(fw, "port fe2");
         std::string seen;
         ASSERT_TRUE(
@@ -394,13 +398,17 @@ TEST_P(system_selftest, OtherManagersChangesDuringATestStayAndOnlyTheTestsOwnAre
                    "CounterPollInterval=4",
                    "TRAFFIC: setting up ports", &seen, 30))
             << seen;
-        const std::string zeros(static_cast<size_t>(board - 2), '0');
-        std::string page =
-            web_client::post(web, "/newvlan.cgi", "newid=31&values=22" + zeros, cookie);
+        page = web_client::post(web, "/newvlan.cgi", "newid=31&values=22" + zeros, cookie);
         EXPECT_EQ(page.find("self-test"), std::string::npos) << page;
         page =
             web_client::post(web, "/newvlan.cgi", "newid=32&values=002" + zeros.substr(1), cookie);
         EXPECT_NE(page.find("Port 3: port under self-test"), std::string::npos) << page;
+        // A VLAN with a tested port takes a free port; the tested one is left
+        // to its test.
+        page =
+            web_client::post(web, "/setvlan.cgi", "vid=33&values=02202" + zeros.substr(3), cookie);
+        EXPECT_EQ(page.find("ERROR"), std::string::npos) << page;
+        EXPECT_EQ(page.find("self-test"), std::string::npos) << page;
         const std::string loaded = telnet(fw.port_offset() + 23, "load");
         EXPECT_NE(loaded.find("Settings loaded, except:"), std::string::npos) << loaded;
         EXPECT_NE(loaded.find("Port settings: port 3: port under self-test"), std::string::npos)
@@ -414,6 +422,9 @@ TEST_P(system_selftest, OtherManagersChangesDuringATestStayAndOnlyTheTestsOwnAre
         vlans_after = command(fw, "VLAN show");
         EXPECT_NE(vlans_after.find("\n31      0x"), std::string::npos) << vlans_after;
         EXPECT_EQ(vlans_after.find("\n32      0x"), std::string::npos) << vlans_after;
+        EXPECT_NE(vlans_after.find("\n33      0x0000000000000016  0x0000000000000000"),
+                  std::string::npos)
+            << vlans_after;
         EXPECT_NE(web_client::get(web, "/vlanlist.htm", cookie).find("showvlan.cgi?port=31\""),
                   std::string::npos);
         EXPECT_EQ(command(fw, "port fe2"), fe2_before);

@@ -209,13 +209,22 @@ int members_add(int vid, ListPair *lists, uint64_t members, uint64_t untagged, c
     return rv;
 }
 
-// The error page when one of the ports is under self-test, or -1: the test
-// gives the port's memberships back as they were.
-int held_port_page(httpd_event *ev, httpd_request *req, const char *title, uint64_t ports) {
+// The ports under self-test: the test gives their memberships back as they
+// were, and the pages show them so.
+uint64_t held_ports() {
+    uint64_t held = 0;
     for (int n = 1; n <= port_limit(); n++) {
         int lport = 0;
-        if ((ports & port_bit(n)) == 0 || ulpm_to_lport(n, &lport) != 0) continue;
-        if (port_reserved_lport(lport))
+        if (ulpm_to_lport(n, &lport) == 0 && port_reserved_lport(lport)) held |= port_bit(n);
+    }
+    return held;
+}
+
+// The error page when one of the ports is under self-test, or -1.
+int held_port_page(httpd_event *ev, httpd_request *req, const char *title, uint64_t ports) {
+    const uint64_t held = ports & held_ports();
+    for (int n = 1; n <= port_limit(); n++) {
+        if ((held & port_bit(n)) != 0)
             return vlan_error(ev, req, title,
                               web_tag_printf("Port %d: %s", n, PORT_RESERVE_MESSAGE));
     }
@@ -347,7 +356,11 @@ int setvlan_cgi(httpd_event *ev, httpd_request *req) {
         if (dxpx_vlan_port_remove(static_cast<dxp_vlan_t>(vid), lists.members) != 0)
             logger_puts(LOG_LEVEL_WARNING, LOG_MOD_VLAN, "Set Vlan : dxpx_vlan_port_remove failed");
     }
-    int rv = members_add(vid, &lists, members, untagged, "Set Vlan : dxpx_vlan_port_add failed");
+    // A tested port is left to its test, which gives it back as the page
+    // shows it.
+    const uint64_t free = ~held_ports();
+    int rv = members_add(vid, &lists, members & free, untagged & free,
+                         "Set Vlan : dxpx_vlan_port_add failed");
     if (rv != 0 && removed != 0) {
         // The ports taken out go back as they were.
         members_add(vid, &lists, removed, removed & cur_untagged,
