@@ -175,6 +175,7 @@ int setup_ports(lb_work_t *lw) {
                        dxp_errmsg(rv));
             return -1;
         }
+        if (test_neutral_port(&lw->saved, port) < 0) return -1;
     }
     char names[256];
     format_pbmp(unit, names, sizeof names, p.pbm);
@@ -207,7 +208,6 @@ int setup_ports(lb_work_t *lw) {
             return -1;
         }
         dxp_port_pause_set(unit, port, 0, 0);
-        if (test_neutral_port(&lw->saved, port) < 0) return -1;
         // A discarding port would drop the returning frames in one test and
         // not the other: every test runs its ports taking all frames, and
         // the done gives the setting back.
