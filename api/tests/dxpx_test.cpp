@@ -614,6 +614,13 @@ TEST_F(port_reservation, ManagersSeeHeldPortsAsTheTestWillGiveThemBack) {
     EXPECT_EQ(members.lp_ports[0], 1);
     EXPECT_EQ(dxpx_vlan_port_get(20, &members, &untagged), DXP_E_NONE);
     EXPECT_FALSE(port_reserve_kept_info(0, 1, &before));
+    // The next test on another port keeps nothing of the last one.
+    ASSERT_EQ(port_reserve(0, ports_of({5}), "Traffic"), DXP_E_NONE);
+    port_reserve_keep_member(0, 10, 5, false, false);
+    ASSERT_EQ(dxpx_vlan_port_get(10, &members, &untagged), DXP_E_NONE);
+    ASSERT_EQ(members.lp_last, 0);
+    EXPECT_EQ(members.lp_ports[0], 1);
+    port_reserve_release(0, ports_of({5}));
     dxpx_lplist_free(&members);
     dxpx_lplist_free(&untagged);
 }

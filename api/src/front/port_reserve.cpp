@@ -67,7 +67,10 @@ void forget_kept(int unit, dxp_pbmp_t ports) {
         bool mine = false;
         for (int w = 0; w < kWords; w++) {
             mine = mine || (v.owners.w[w] & ports.w[w]) != 0;
-            if (!v.created) v.owners.w[w] &= ~ports.w[w];
+            if (v.created) continue;
+            v.owners.w[w] &= ~ports.w[w];
+            v.members.w[w] &= ~ports.w[w];
+            v.untagged.w[w] &= ~ports.w[w];
         }
         return v.created ? mine : dxp_pbmp_is_null(v.owners);
     });
