@@ -382,7 +382,9 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     ecos_shell_services shell{};
     shell.username_get = webauth_username_get;
     shell.password_get = webauth_password_get;
-    shell.settings_load = [] { return settings_load_group(SETTINGS_GROUP_ALL); };
+    shell.settings_load = [](char *skipped, int size) {
+        return settings_load_group_noting(SETTINGS_GROUP_ALL, skipped, static_cast<size_t>(size));
+    };
     shell.port_counters_clear_all = port_counters_clear_all;
     shell.end_counters_get = end_counters_get;
     shell.end_counters_clear = end_counters_clear;

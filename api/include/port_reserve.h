@@ -32,3 +32,23 @@ const char *port_reserve_owner(int unit, int port);
 // The lock is recursive; every 0 needs one port_reserve_unhold.
 int port_reserve_hold(int lport);
 void port_reserve_unhold(void);
+// The same for a change of every port (a settings load that rebuilds a whole
+// table): DXP_E_BUSY (lock not held) while any port is held.
+int port_reserve_hold_all(void);
+// Whether any port of any unit is held.
+bool port_reserve_any(void);
+
+// What the held ports were before their test, kept so that the managers'
+// reads (pages, saves) see the switch as the test will give it back. The
+// kept state has a lock of its own that is taken for a copy only, so these
+// may be called under any lock. A release forgets what its ports kept.
+void port_reserve_keep_info(int unit, int port, const dxp_port_info *info);
+bool port_reserve_kept_info(int unit, int port, dxp_port_info *info);
+// A VLAN the self-test on the ports created.
+void port_reserve_keep_created(int unit, dxp_vlan_t vid, dxp_pbmp_t ports);
+// A held port's membership of the VLAN before the test first changed it;
+// later calls for the same VLAN and port keep the first.
+void port_reserve_keep_member(int unit, dxp_vlan_t vid, int port, bool member, bool untagged);
+// Turns the chip's membership of the VLAN into what it is without the
+// tests: false when the VLAN is a test's own.
+bool port_reserve_vlan_view(int unit, dxp_vlan_t vid, dxp_pbmp_t *members, dxp_pbmp_t *untagged);

@@ -558,4 +558,71 @@ TEST_F(port_reservation, HeldPortsRefuseChangesUntilReleased) {
     port_reserve_release(0, ports_of({3}));
 }
 
+// While a test holds ports, the managers read the VLANs and the port
+// settings as the test will give them back, and cannot change them.
+TEST_F(port_reservation, ManagersSeeHeldPortsAsTheTestWillGiveThemBack) {
+    add_units({0});
+    ASSERT_EQ(port_reserve(0, ports_of({1, 2}), "Snake"), DXP_E_NONE);
+    // The test put port 1 into VLAN 10, took untagged port 2 out of it and
+    // made VLAN 20.
+    port_reserve_keep_member(0, 10, 1, false, false);
+    port_reserve_keep_member(0, 10, 2, true, true);
+    port_reserve_keep_member(0, 10, 2, false, false);  // the first one counts
+    port_reserve_keep_created(0, 20, ports_of({1, 2}));
+    fake::set_vlan_ports(0, ports_of({1, 5}), ports_of({}));
+    dxpx_lplist_t members, untagged;
+    dxpx_lplist_init(&members, 0, 0);
+    dxpx_lplist_init(&untagged, 0, 0);
+    ASSERT_EQ(dxpx_vlan_port_get(10, &members, &untagged), DXP_E_NONE);
+    ASSERT_EQ(members.lp_last, 1);
+    EXPECT_EQ(members.lp_ports[0], 2);
+    EXPECT_EQ(members.lp_ports[1], 5);
+    ASSERT_EQ(untagged.lp_last, 0);
+    EXPECT_EQ(untagged.lp_ports[0], 2);
+    EXPECT_EQ(dxpx_vlan_port_get(20, &members, &untagged), DXP_E_NOT_FOUND);
+    EXPECT_EQ(dxpx_vlan_destroy(20), DXP_E_BUSY);
+
+    // Membership changes of a held port are refused whole.
+    dxpx_lplist_clear(&members);
+    dxpx_lplist_clear(&untagged);
+    dxpx_lplist_add(&members, 5);
+    dxpx_lplist_add(&members, 1);
+    EXPECT_EQ(dxpx_vlan_port_add(30, members, untagged), DXP_E_BUSY);
+    EXPECT_EQ(dxpx_vlan_port_remove(30, members), DXP_E_BUSY);
+    EXPECT_TRUE(fake::calls("vlan_port_add").empty());
+    EXPECT_TRUE(fake::calls("vlan_port_remove").empty());
+
+    // The port settings a save reads are the ones kept before the test.
+    dxp_port_info before{};
+    before.autoneg = 1;
+    before.untagged_priority = 5;
+    before.local_advert = 0x3f;
+    port_reserve_keep_info(0, 1, &before);
+    int value = 0;
+    uint32_t advert = 0;
+    EXPECT_EQ(dxpx_port_autoneg_get(1, &value), DXP_E_NONE);
+    EXPECT_EQ(value, 1);
+    EXPECT_EQ(dxpx_port_untagged_priority_get(1, &value), DXP_E_NONE);
+    EXPECT_EQ(value, 5);
+    EXPECT_EQ(dxpx_port_advert_get(1, &advert), DXP_E_NONE);
+    EXPECT_EQ(advert, 0x3fu);
+
+    // Released, the chip answers again.
+    port_reserve_release(0, ports_of({1, 2}));
+    ASSERT_EQ(dxpx_vlan_port_get(10, &members, &untagged), DXP_E_NONE);
+    ASSERT_EQ(members.lp_last, 1);
+    EXPECT_EQ(members.lp_ports[0], 1);
+    EXPECT_EQ(dxpx_vlan_port_get(20, &members, &untagged), DXP_E_NONE);
+    EXPECT_FALSE(port_reserve_kept_info(0, 1, &before));
+    // The next test on another port keeps nothing of the last one.
+    ASSERT_EQ(port_reserve(0, ports_of({5}), "Traffic"), DXP_E_NONE);
+    port_reserve_keep_member(0, 10, 5, false, false);
+    ASSERT_EQ(dxpx_vlan_port_get(10, &members, &untagged), DXP_E_NONE);
+    ASSERT_EQ(members.lp_last, 0);
+    EXPECT_EQ(members.lp_ports[0], 1);
+    port_reserve_release(0, ports_of({5}));
+    dxpx_lplist_free(&members);
+    dxpx_lplist_free(&untagged);
+}
+
 }  // namespace

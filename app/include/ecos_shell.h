@@ -20,8 +20,9 @@ struct ecos_shell_services {
     // Administrator account (copy into buf; 1 when it fits, else 0).
     int (*username_get)(char *buf, int size);
     int (*password_get)(char *buf, int size);
-    // "load": settings load of every group, then the port counters cleared.
-    int (*settings_load)(void);
+    // "load": settings load of every group, then the port counters cleared;
+    // the rows the load skipped are written into `skipped`, one a line.
+    int (*settings_load)(char *skipped, int size);
     void (*port_counters_clear_all)(void);
     // "counters": management interface counters; "counters clear" zeroes them.
     void (*end_counters_get)(uint32_t *rx, uint32_t *tx, uint32_t *bcast, uint32_t *mcast,

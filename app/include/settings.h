@@ -64,6 +64,14 @@ int settings_nvram_validate(void);
 // state when the image has none). 1 when all loaded from the store.
 int settings_load_group(uint32_t mask);
 
+// The same, writing into `skipped` (NUL-terminated, cut to size) one line for
+// each row an item's load skipped, e.g. a port under self-test.
+int settings_load_group_noting(uint32_t mask, char *skipped, size_t size);
+// Called by an item's load for a row it leaves as it is: logged, and noted
+// for the caller of settings_load_group_noting.
+void settings_load_skipped(int log_module, const char *fmt, ...)
+    __attribute__((format(printf, 2, 3)));
+
 // Writes every item as text lines into buf, which holds SETTINGS_BACKUP_SIZE
 // bytes; the text ends with a LF and a NUL. Non-zero on success.
 int settings_backup_to_memory(char *buf);

@@ -13,9 +13,12 @@ namespace fake_items {
 State state;
 int vlan_loads = 0;
 int rmon_resets = 0;
+std::string skipped_rows[2];
 
 void reset() {
     state = State{};
+    skipped_rows[0].clear();
+    skipped_rows[1].clear();
     vlan_loads = 0;
     rmon_resets = 0;
 }
@@ -37,6 +40,8 @@ int vlan_item(int op, settings_medium *m) {
         return -1;
     state = loaded;
     vlan_loads++;
+    for (const std::string &row : skipped_rows)
+        if (!row.empty()) settings_load_skipped(LOG_MOD_VLAN, "%s", row.c_str());
     return 8;
 }
 

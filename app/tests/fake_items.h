@@ -20,6 +20,8 @@ struct State {
 extern State state;
 extern int vlan_loads;  // loads that applied a record
 extern int rmon_resets;
+// Rows the "vlan" item's load reports as skipped, one call each.
+extern std::string skipped_rows[2];
 
 void reset();
 

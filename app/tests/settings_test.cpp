@@ -54,6 +54,33 @@ TEST_F(settings_store, SaveItemWritesValueAndVersionAndSurvivesAReopen) {
     EXPECT_EQ(state.vlan_bytes[1], 8);
 }
 
+// The rows an item's load skips reach the caller that asked for them, cut
+// to its buffer; a plain load only logs them.
+TEST_F(settings_store, ALoadNotesTheRowsItsItemsSkipped) {
+    state = sample_state();
+    ASSERT_EQ(settings_save_item("vlan"), 1);
+    fake_items::skipped_rows[0] = "Port settings: port 3: port under self-test";
+    fake_items::skipped_rows[1] = "VLAN table: port under self-test";
+    char notes[128];
+    ASSERT_EQ(settings_load_group_noting(SETTINGS_GROUP_VLAN, notes, sizeof notes), 1);
+    EXPECT_STREQ(notes,
+                 "Port settings: port 3: port under self-test\n"
+                 "VLAN table: port under self-test\n");
+    ASSERT_EQ(settings_load_group_noting(SETTINGS_GROUP_VLAN, notes, 10), 1);
+    EXPECT_STREQ(notes, "Port sett");
+    fake_items::skipped_rows[0].clear();
+    fake_items::skipped_rows[1].clear();
+    ASSERT_EQ(settings_load_group_noting(SETTINGS_GROUP_VLAN, notes, sizeof notes), 1);
+    EXPECT_STREQ(notes, "");
+    // A row skipped outside a noting load goes to the log only, and the
+    // next noting load starts empty.
+    fake_items::skipped_rows[0] = "Port settings: port 4: port under self-test";
+    EXPECT_EQ(settings_load_group(SETTINGS_GROUP_VLAN), 1);
+    fake_items::skipped_rows[0].clear();
+    ASSERT_EQ(settings_load_group_noting(SETTINGS_GROUP_VLAN, notes, sizeof notes), 1);
+    EXPECT_STREQ(notes, "");
+}
+
 TEST_F(settings_store, SaveItemRefusesUnknownAndUnhandledItems) {
     EXPECT_LE(settings_save_item("nosuch"), 0);
     EXPECT_LE(settings_save_item(nullptr), 0);

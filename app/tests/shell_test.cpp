@@ -1,4 +1,5 @@
 // The "ecos>" shell and the login, driven through a scripted console.
+#include <cstdio>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -55,7 +56,7 @@ TEST_F(ecos_shell, EndOfInputLeavesTheShell) {
 
 TEST_F(ecos_shell, LoadUsesTheSettingsAndClearsCounters) {
     ecos_shell_services s{};
-    s.settings_load = [] {
+    s.settings_load = [](char *, int) {
         loads++;
         return 1;
     };
@@ -65,6 +66,20 @@ TEST_F(ecos_shell, LoadUsesTheSettingsAndClearsCounters) {
     EXPECT_EQ(ecos_shell_execute(line), 0);
     EXPECT_EQ(loads.load(), 1);
     EXPECT_EQ(clears.load(), 1);
+    EXPECT_NE(console.out.find("Settings loaded\n"), std::string::npos);
+}
+
+TEST_F(ecos_shell, LoadNamesTheRowsItSkipped) {
+    ecos_shell_services s{};
+    s.settings_load = [](char *skipped, int size) {
+        std::snprintf(skipped, static_cast<size_t>(size), "Port settings: port 2: busy\n");
+        return 1;
+    };
+    ecos_shell_init(&s);
+    char line[] = "load";
+    EXPECT_EQ(ecos_shell_execute(line), 0);
+    EXPECT_NE(console.out.find("Settings loaded, except:\nPort settings: port 2: busy\n"),
+              std::string::npos);
 }
 
 TEST_F(ecos_shell, CountersAreShownAndCleared) {

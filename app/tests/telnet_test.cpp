@@ -242,7 +242,7 @@ TEST_F(telnetd, ClientThatNeverReadsHoldsUpNoOneElse) {
     // Each "load" logs far more than the socket buffers of a session hold.
     constexpr int kLoads = 400, kLinesPerLoad = 40;
     ecos_shell_services s{};
-    s.settings_load = [] {
+    s.settings_load = [](char *, int) {
         for (int i = 0; i < kLinesPerLoad; i++)
             logger_printf(LOG_LEVEL_WARNING, LOG_MOD_SYSTEM, "%s", std::string(200, 'w').c_str());
         return 1;

@@ -5,6 +5,7 @@
 
 #include "diag_shell.h"
 #include "dxp_types.h"
+#include "port_reserve.h"
 #include "sal.h"
 #include "soc_control.h"
 
@@ -47,6 +48,18 @@ constexpr long long kVlanIdLast = 0xfff;
 inline bool vlan_id_fits(const char *cmd, long long vid) {
     if (vid >= 0 && vid <= kVlanIdLast) return true;
     sal_printf("%s: ERROR: VLAN ID %lld out of range (0-%lld)\n", cmd, vid, kVlanIdLast);
+    return false;
+}
+
+// A change of a port under self-test is refused (the test gives the port
+// back as it found it): true after printing the error for the first such
+// port of the bitmap.
+inline bool refuse_held(const char *cmd, int unit, const soc_pbmp_t &pbmp) {
+    for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
+        if (!soc_pbmp_member(pbmp, port) || !port_reserved(unit, port)) continue;
+        sal_printf("%s: ERROR: port %s: %s\n", cmd, port_name(unit, port), PORT_RESERVE_MESSAGE);
+        return true;
+    }
     return false;
 }
 

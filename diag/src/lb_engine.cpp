@@ -175,6 +175,7 @@ int setup_ports(lb_work_t *lw) {
                        dxp_errmsg(rv));
             return -1;
         }
+        if (test_neutral_port(&lw->saved, port) < 0) return -1;
     }
     char names[256];
     format_pbmp(unit, names, sizeof names, p.pbm);
@@ -246,11 +247,12 @@ int setup_vlan(lb_work_t *lw) {
     const int unit = lw->unit;
     const lb_params_t &p = *lw->p;
     const auto vid = static_cast<dxp_vlan_t>(p.vlan);
-    if (int rv = dxp_vlan_destroy_all(unit); rv < 0) {
-        test_error(unit, "Could not destroy existing VLANs: %s\n", dxp_errmsg(rv));
+    // Only the tested ports leave their VLANs: the others keep serving.
+    if (int rv = test_vlan_leave_others(&lw->saved, to_dxp(p.pbm), vid); rv < 0) {
+        test_error(unit, "Could not take the test ports out of their VLANs: %s\n", dxp_errmsg(rv));
         return -1;
     }
-    if (int rv = dxp_vlan_create(unit, vid); rv < 0 && rv != DXP_E_EXISTS) {
+    if (int rv = test_vlan_create(&lw->saved, vid); rv < 0 && rv != DXP_E_EXISTS) {
         test_error(unit, "Could not create VLAN %d: %s\n", p.vlan, dxp_errmsg(rv));
         return -1;
     }
@@ -260,13 +262,13 @@ int setup_vlan(lb_work_t *lw) {
     soc_pbmp_t untagged{};
     for (int i = 0; i < 2; i++)
         untagged.w[i] = p.ubm.w[i] & p.pbm.w[i];
-    if (int rv = dxp_vlan_port_add(unit, vid, to_dxp(members), to_dxp(untagged)); rv < 0) {
+    if (int rv = test_vlan_port_add(&lw->saved, vid, to_dxp(members), to_dxp(untagged)); rv < 0) {
         test_error(unit, "Could not add test ports to VLAN %d: %s\n", p.vlan, dxp_errmsg(rv));
         return -1;
     }
     for (int port = 0; port < LB_PORTS; port++) {
         if (!soc_pbmp_member(p.pbm, port)) continue;
-        if (int rv = dxp_port_untagged_vlan_set(unit, port, vid); rv < 0) {
+        if (int rv = test_pvid_set(&lw->saved, port, vid); rv < 0) {
             test_error(unit, "Could not set port %s to tag packet with VLAN %d: %s\n",
                        lb_port_name(unit, port), p.vlan, dxp_errmsg(rv));
             return -1;

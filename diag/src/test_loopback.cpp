@@ -268,9 +268,8 @@ void snake_free(lb_work_t *lw) {
         link_remove(lw, lw->fwd[i]);
     for (int i = 0; i < lw->rev_count; i++)
         link_remove(lw, lw->rev[i]);
-    const int ports = lw->fwd_count > 0 ? lw->fwd_count : lw->rev_count;
-    for (int i = 0; i < ports; i++)
-        dxp_vlan_destroy(lw->unit, lw->fwd[i].vid);
+    // The links' VLANs go with the test's journal: one that was there
+    // before the test stays.
     sal_free(lw->fwd);
     sal_free(lw->rev);
     sal_free(lw->markers);
@@ -322,10 +321,11 @@ int snake_build(lb_work_t *lw) {
             dxp_pbmp_port_add(&untagged, port);
         }
         dxp_pbmp_port_add(&members, cpu);
-        int rv = dxp_vlan_create(unit, lw->fwd[i].vid);
+        int rv = test_vlan_create(&lw->saved, lw->fwd[i].vid);
         if (rv < 0 && rv != DXP_E_EXISTS) return rv;
-        if (rv = dxp_vlan_port_add(unit, lw->fwd[i].vid, members, untagged); rv < 0) return rv;
-        if (rv = dxp_port_untagged_vlan_set(unit, ports[i], lw->fwd[i].vid); rv < 0) return rv;
+        if (rv = test_vlan_port_add(&lw->saved, lw->fwd[i].vid, members, untagged); rv < 0)
+            return rv;
+        if (rv = test_pvid_set(&lw->saved, ports[i], lw->fwd[i].vid); rv < 0) return rv;
     }
     if (!forward) lw->fwd_count = 0;
     lw->rev_count = reverse ? n : 0;

@@ -1,7 +1,7 @@
-// The switch state a self-test saves and restores. The VLANs come back
-// first, so that the ports' default VLANs and the static addresses find
-// them; each port setting is applied on its own, so one refused setting
-// does not keep the others from coming back.
+// The switch state a self-test changes and gives back. The journal is undone
+// newest first, so each entry finds the switch as the test found it when it
+// made the change; the ports' settings come back after it, each applied on
+// its own, so one refused setting does not keep the others from coming back.
 #include "test_restore.h"
 
 #include <cstring>
@@ -23,34 +23,66 @@ dxp_pbmp_t to_dxp(const soc_pbmp_t &b) {
     return dxp_pbmp_t{{b.w[0], b.w[1]}};
 }
 
+dxp_pbmp_t one_port(int port) {
+    dxp_pbmp_t b{};
+    dxp_pbmp_port_add(&b, port);
+    return b;
+}
+
+// Grows a sal_alloc'ed array to hold one more element: false when out of
+// memory (the array is unchanged then).
+template <typename T>
+bool grow(T **array, int count, int *room, const char *what) {
+    if (count < *room) return true;
+    const int more = *room > 0 ? *room * 2 : 32;
+    auto *next = static_cast<T *>(sal_alloc(sizeof(T) * static_cast<size_t>(more), what));
+    if (next == nullptr) return false;
+    if (*array != nullptr) std::memcpy(next, *array, sizeof(T) * static_cast<size_t>(count));
+    sal_free(*array);
+    *array = next;
+    *room = more;
+    return true;
+}
+
+bool journal(test_saved_t *s, const test_change_t &c) {
+    if (!grow(&s->journal, s->journal_count, &s->journal_room, "test journal")) {
+        test_error(s->unit, "Could not record a change: %s\n", dxp_errmsg(DXP_E_MEMORY));
+        return false;
+    }
+    s->journal[s->journal_count++] = c;
+    return true;
+}
+
 struct StaticWalk {
     test_saved_t *s;
     int room;
 };
 
-bool vlan_saved(const test_saved_t *s, dxp_vlan_t vid) {
-    for (int i = 0; i < s->vlan_count; i++)
-        if (s->vlans[i].vlan_tag == vid) return true;
-    return false;
-}
-
 void keep_static(int, const dxp_l2_addr *rec, void *cookie) {
     auto *w = static_cast<StaticWalk *>(cookie);
     if (!(rec->flags & DXP_L2_STATIC) || (rec->mac[0] & 1) != 0) return;
-    if (!vlan_saved(w->s, rec->vid)) return;
-    if (w->s->static_count >= w->room) {
-        const int room = w->room > 0 ? w->room * 2 : 64;
-        auto *more = static_cast<dxp_l2_addr *>(
-            sal_alloc(sizeof(dxp_l2_addr) * static_cast<size_t>(room), "test statics"));
-        if (more == nullptr) return;
-        if (w->s->statics != nullptr)
-            std::memcpy(more, w->s->statics,
-                        sizeof(dxp_l2_addr) * static_cast<size_t>(w->s->static_count));
-        sal_free(w->s->statics);
-        w->s->statics = more;
-        w->room = room;
-    }
+    if (!soc_pbmp_member(w->s->held, rec->port)) return;
+    if (!grow(&w->s->statics, w->s->static_count, &w->room, "test statics")) return;
     w->s->statics[w->s->static_count++] = *rec;
+}
+
+// Journals each port's membership of the VLAN before a change of it.
+int note_members(test_saved_t *s, dxp_vlan_t vid, dxp_pbmp_t ports) {
+    dxp_pbmp_t members{}, untagged{};
+    if (int rv = dxp_vlan_port_get(s->unit, vid, &members, &untagged); rv < 0) return rv;
+    for (int port = 0; port < TEST_SAVE_PORTS; port++) {
+        if (!dxp_pbmp_member(ports, port)) continue;
+        const bool member = dxp_pbmp_member(members, port);
+        const bool untag = member && dxp_pbmp_member(untagged, port);
+        if (!journal(s, test_change_t{.kind = TEST_VLAN_MEMBER,
+                                      .vid = vid,
+                                      .port = port,
+                                      .member = member,
+                                      .untagged = untag}))
+            return DXP_E_MEMORY;
+        port_reserve_keep_member(s->unit, vid, port, member, untag);
+    }
+    return DXP_E_NONE;
 }
 
 // One attribute of the saved record, applied alone.
@@ -85,71 +117,72 @@ int restore_port(test_saved_t *s, int port) {
                    dxp_errmsg(rv));
         result = -1;
     };
+    uint32_t mask = saved.action_mask;
+    // The journal gave back the state in every group; the record's state
+    // would set the default group's in all of them.
+    if (soc_pbmp_member(s->stp_ports, port)) mask &= ~DXP_PORT_ATTR_STP_STATE_MASK;
     for (const Attribute &a : kAttributes) {
-        if ((saved.action_mask & a.bit) == 0) continue;
+        if ((mask & a.bit) == 0) continue;
         dxp_port_info one = saved;
-        one.action_mask = saved.action_mask & a.bit;
+        one.action_mask = mask & a.bit;
         if (int rv = dxp_port_selective_set(unit, port, &one); rv < 0) failed(a.name, rv);
     }
     // Learning is no part of the record's apply.
-    if (saved.action_mask & DXP_PORT_ATTR_LEARN_MASK) {
+    if (mask & DXP_PORT_ATTR_LEARN_MASK) {
         if (int rv = dxp_port_learn_set(unit, port, saved.learn); rv < 0 && rv != DXP_E_UNAVAIL)
             failed("learning", rv);
     }
     return result;
 }
 
-int restore_vlans(test_saved_t *s) {
+int undo_member(test_saved_t *s, const test_change_t &c) {
+    dxp_pbmp_t members{}, untagged{};
+    // A VLAN another manager removed meanwhile stays removed.
+    if (dxp_vlan_port_get(s->unit, c.vid, &members, &untagged) < 0) return DXP_E_NONE;
+    const bool member = dxp_pbmp_member(members, c.port);
+    const bool untag = member && dxp_pbmp_member(untagged, c.port);
+    if (member == c.member && untag == c.untagged) return DXP_E_NONE;
+    const dxp_pbmp_t port = one_port(c.port);
+    if (member) {
+        if (int rv = dxp_vlan_port_remove(s->unit, c.vid, port); rv < 0) return rv;
+    }
+    if (!c.member) return DXP_E_NONE;
+    return dxp_vlan_port_add(s->unit, c.vid, port, c.untagged ? port : dxp_pbmp_t{});
+}
+
+int undo(test_saved_t *s, const test_change_t &c) {
     const int unit = s->unit;
-    int result = 0;
-    // VLANs the test made go; the saved ones come back as they were.
-    dxp_vlan_data *now = nullptr;
-    int count = 0;
-    if (dxp_vlan_list(unit, &now, &count) >= 0) {
-        for (int i = 0; i < count; i++) {
-            if (vlan_saved(s, now[i].vlan_tag)) continue;
-            if (int rv = dxp_vlan_destroy(unit, now[i].vlan_tag); rv < 0 && rv != DXP_E_BADID) {
-                test_error(unit, "Could not remove test VLAN %d: %s\n", now[i].vlan_tag,
-                           dxp_errmsg(rv));
-                result = -1;
-            }
-        }
-        dxp_vlan_list_destroy(unit, now, count);
+    int rv = DXP_E_NONE;
+    switch (c.kind) {
+        case TEST_VLAN_CREATED:
+            rv = dxp_vlan_destroy(unit, c.vid);
+            if (rv == DXP_E_NOT_FOUND) rv = DXP_E_NONE;
+            if (rv < 0)
+                test_error(unit, "Could not remove test VLAN %d: %s\n", c.vid, dxp_errmsg(rv));
+            break;
+        case TEST_VLAN_MEMBER:
+            if (rv = undo_member(s, c); rv < 0)
+                test_error(unit, "Port %s: Could not restore membership of VLAN %d: %s\n",
+                           pname(unit, c.port), c.vid, dxp_errmsg(rv));
+            break;
+        case TEST_PORT_PVID:
+            rv = dxp_port_untagged_vlan_set(unit, c.port, static_cast<dxp_vlan_t>(c.before));
+            if (rv < 0)
+                test_error(unit, "Port %s: Could not restore default VLAN %d: %s\n",
+                           pname(unit, c.port), c.before, dxp_errmsg(rv));
+            break;
+        case TEST_PORT_STP:
+            // A group destroyed meanwhile stays destroyed.
+            rv = dxp_stg_stp_set(unit, c.stg, c.port, c.before);
+            if (rv == DXP_E_NOT_FOUND || rv == DXP_E_BADID) rv = DXP_E_NONE;
+            if (rv < 0)
+                test_error(unit, "Port %s: Could not restore spanning-tree state in group %d: %s\n",
+                           pname(unit, c.port), c.stg, dxp_errmsg(rv));
+            break;
+        default:
+            break;
     }
-    for (int i = 0; i < s->vlan_count; i++) {
-        const dxp_vlan_data &v = s->vlans[i];
-        int rv = dxp_vlan_create(unit, v.vlan_tag);
-        if (rv < 0 && rv != DXP_E_EXISTS) {
-            test_error(unit, "Could not restore VLAN %d: %s\n", v.vlan_tag, dxp_errmsg(rv));
-            result = -1;
-            continue;
-        }
-        // Ports that should not be there, or are there tagged the other way,
-        // leave first; then the saved members come back.
-        dxp_pbmp_t members{}, untagged{};
-        dxp_vlan_port_get(unit, v.vlan_tag, &members, &untagged);
-        rv = 0;
-        dxp_pbmp_t leave{};
-        for (int w = 0; w < 2; w++)
-            leave.w[w] = (members.w[w] & ~v.port_bitmap.w[w]) |
-                         (members.w[w] & (untagged.w[w] ^ v.ut_port_bitmap.w[w]));
-        if (leave.w[0] != 0 || leave.w[1] != 0) rv = dxp_vlan_port_remove(unit, v.vlan_tag, leave);
-        if (rv >= 0) rv = dxp_vlan_port_add(unit, v.vlan_tag, v.port_bitmap, v.ut_port_bitmap);
-        if (rv < 0) {
-            test_error(unit, "Could not restore the ports of VLAN %d: %s\n", v.vlan_tag,
-                       dxp_errmsg(rv));
-            result = -1;
-        }
-        int stg = 0;
-        if (dxp_vlan_stg_get(unit, v.vlan_tag, &stg) >= 0 && stg != s->vlan_stg[i]) {
-            if (rv = dxp_vlan_stg_set(unit, v.vlan_tag, s->vlan_stg[i]); rv < 0) {
-                test_error(unit, "Could not restore the spanning-tree group of VLAN %d: %s\n",
-                           v.vlan_tag, dxp_errmsg(rv));
-                result = -1;
-            }
-        }
-    }
-    return result;
+    return rv;
 }
 
 int restore_statics(test_saved_t *s) {
@@ -175,8 +208,7 @@ int restore_statics(test_saved_t *s) {
 }
 
 void clear(test_saved_t *s) {
-    if (s->vlans != nullptr) dxp_vlan_list_destroy(s->unit, s->vlans, s->vlan_count);
-    sal_free(s->vlan_stg);
+    sal_free(s->journal);
     sal_free(s->statics);
     const int unit = s->unit;
     *s = test_saved_t{};
@@ -199,55 +231,113 @@ int test_save_switch(test_saved_t *s, int unit, const soc_pbmp_t &ports, const c
         return -1;
     }
     s->held = ports;
-    if (int rv = dxp_vlan_list(unit, &s->vlans, &s->vlan_count); rv < 0) {
-        test_error(unit, "Could not save the VLAN table: %s\n", dxp_errmsg(rv));
-        test_restore_switch(s);
-        return -1;
-    }
-    s->vlan_stg = static_cast<int *>(
-        sal_alloc(sizeof(int) * static_cast<size_t>(s->vlan_count + 1), "test vlan stg"));
-    if (s->vlan_stg == nullptr) {
-        test_error(unit, "Could not save the VLAN table: %s\n", dxp_errmsg(DXP_E_MEMORY));
-        test_restore_switch(s);
-        return -1;
-    }
-    for (int i = 0; i < s->vlan_count; i++) {
-        s->vlan_stg[i] = 0;
-        dxp_vlan_stg_get(unit, s->vlans[i].vlan_tag, &s->vlan_stg[i]);
-    }
     StaticWalk walk{s, 0};
     l2_walk(unit, keep_static, &walk);
-    const soc_pbmp_t all = SOC_CONTROL(unit)->e.bitmap;
-    for (int port = 0; port < TEST_SAVE_PORTS; port++) {
-        if (!soc_pbmp_member(all, port)) continue;
-        if (dxp_port_untagged_vlan_get(unit, port, &s->pvid[port]) >= 0)
-            soc_pbmp_port_add(&s->pvid_ports, port);
-    }
     return 0;
 }
 
 int test_save_port(test_saved_t *s, int port) {
     if (port < 0 || port >= TEST_SAVE_PORTS) return DXP_E_PORT;
-    int rv = dxp_port_info_save(s->unit, port, &s->info[port]);
-    if (rv >= 0) soc_pbmp_port_add(&s->info_ports, port);
+    const int unit = s->unit;
+    int rv = dxp_port_info_save(unit, port, &s->info[port]);
+    if (rv < 0) return rv;
+    soc_pbmp_port_add(&s->info_ports, port);
+    port_reserve_keep_info(unit, port, &s->info[port]);
+    int *stgs = nullptr;
+    int count = 0;
+    if (dxp_stg_list(unit, &stgs, &count) < 0) return DXP_E_NONE;
+    bool all = true;
+    for (int i = 0; i < count; i++) {
+        int state = 0;
+        if (dxp_stg_stp_get(unit, stgs[i], port, &state) < 0) {
+            all = false;
+            continue;
+        }
+        all = journal(s,
+                      test_change_t{
+                          .kind = TEST_PORT_STP, .port = port, .stg = stgs[i], .before = state}) &&
+              all;
+    }
+    dxp_stg_list_destroy(unit, stgs, count);
+    if (all && count > 0) soc_pbmp_port_add(&s->stp_ports, port);
+    return DXP_E_NONE;
+}
+
+int test_neutral_port(test_saved_t *s, int port) {
+    const int unit = s->unit;
+    uint32_t rate = 0, burst = 0;
+    const char *setting = nullptr;
+    int mode = 0;
+    if (dxp_port_rate_ingress_get(unit, port, &rate, &burst) >= 0 && rate != 0)
+        setting = "ingress rate limit";
+    else if (dxp_port_rate_egress_get(unit, port, &rate, &burst) >= 0 && rate != 0)
+        setting = "egress rate limit";
+    else if (dxp_port_dtag_mode_get(unit, port, &mode) >= 0 && mode != 0)
+        setting = "double tagging";
+    if (setting != nullptr) {
+        test_error(unit, "Port %s: the %s changes the test frames; clear it for the test\n",
+                   pname(unit, port), setting);
+        return -1;
+    }
+    // The default priority would go into the tag of a frame the port tags.
+    if (int rv = dxp_port_untagged_priority_set(unit, port, 0); rv < 0 && rv != DXP_E_UNAVAIL) {
+        test_error(unit, "Port %s: Could not clear the default priority: %s\n", pname(unit, port),
+                   dxp_errmsg(rv));
+        return -1;
+    }
+    return 0;
+}
+
+int test_vlan_create(test_saved_t *s, dxp_vlan_t vid) {
+    const int rv = dxp_vlan_create(s->unit, vid);
+    if (rv < 0) return rv;
+    port_reserve_keep_created(s->unit, vid, to_dxp(s->held));
+    if (!journal(s, test_change_t{.kind = TEST_VLAN_CREATED, .vid = vid})) {
+        dxp_vlan_destroy(s->unit, vid);
+        return DXP_E_MEMORY;
+    }
+    return rv;
+}
+
+int test_vlan_port_add(test_saved_t *s, dxp_vlan_t vid, dxp_pbmp_t members, dxp_pbmp_t untagged) {
+    if (int rv = note_members(s, vid, members); rv < 0) return rv;
+    return dxp_vlan_port_add(s->unit, vid, members, untagged);
+}
+
+int test_vlan_port_remove(test_saved_t *s, dxp_vlan_t vid, dxp_pbmp_t ports) {
+    if (int rv = note_members(s, vid, ports); rv < 0) return rv;
+    return dxp_vlan_port_remove(s->unit, vid, ports);
+}
+
+int test_pvid_set(test_saved_t *s, int port, dxp_vlan_t vid) {
+    dxp_vlan_t before = 0;
+    if (int rv = dxp_port_untagged_vlan_get(s->unit, port, &before); rv < 0) return rv;
+    if (!journal(s, test_change_t{.kind = TEST_PORT_PVID, .port = port, .before = before}))
+        return DXP_E_MEMORY;
+    return dxp_port_untagged_vlan_set(s->unit, port, vid);
+}
+
+int test_vlan_leave_others(test_saved_t *s, dxp_pbmp_t ports, dxp_vlan_t keep) {
+    dxp_vlan_data *list = nullptr;
+    int count = 0;
+    if (int rv = dxp_vlan_list_by_pbmp(s->unit, ports, &list, &count); rv < 0) return rv;
+    int rv = DXP_E_NONE;
+    for (int i = 0; i < count && rv >= 0; i++) {
+        if (list[i].vlan_tag == keep) continue;
+        dxp_pbmp_t leave{};
+        for (int w = 0; w < 2; w++)
+            leave.w[w] = list[i].port_bitmap.w[w] & ports.w[w];
+        if (!dxp_pbmp_is_null(leave)) rv = test_vlan_port_remove(s, list[i].vlan_tag, leave);
+    }
+    dxp_vlan_list_destroy(s->unit, list, count);
     return rv;
 }
 
 int test_restore_switch(test_saved_t *s) {
-    const int unit = s->unit;
     int result = 0;
-    if (s->vlans != nullptr && restore_vlans(s) < 0) result = -1;
+    for (int i = s->journal_count - 1; i >= 0; i--)
+        if (undo(s, s->journal[i]) < 0) result = -1;
     if (restore_statics(s) < 0) result = -1;
-    for (int port = 0; port < TEST_SAVE_PORTS; port++) {
-        if (!soc_pbmp_member(s->pvid_ports, port) || soc_pbmp_member(s->info_ports, port)) continue;
-        dxp_vlan_t now = 0;
-        if (dxp_port_untagged_vlan_get(unit, port, &now) >= 0 && now == s->pvid[port]) continue;
-        if (int rv = dxp_port_untagged_vlan_set(unit, port, s->pvid[port]); rv < 0) {
-            test_error(unit, "Port %s: Could not restore default VLAN %d: %s\n", pname(unit, port),
-                       s->pvid[port], dxp_errmsg(rv));
-            result = -1;
-        }
-    }
     for (int port = 0; port < TEST_SAVE_PORTS; port++)
         if (soc_pbmp_member(s->info_ports, port) && restore_port(s, port) < 0) result = -1;
     test_release_switch(s);

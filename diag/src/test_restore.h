@@ -1,9 +1,11 @@
-// What a self-test saves of the switch before it changes anything, and gives
-// back at its done: the tested ports held against the other managers, the
-// VLAN table (members, untagged ports, spanning-tree group), the static
-// unicast addresses in those VLANs, every port's default VLAN, and each
-// tested port's settings. The restore goes on past a refused item and
-// reports each one it could not give back.
+// What a self-test changes on the switch, and gives back at its done: the
+// tested ports are held against the other managers, and every VLAN, VLAN
+// membership, default VLAN and spanning-tree state the test changes goes
+// through a journal that the done undoes newest first. What another manager
+// changed meanwhile (a VLAN made, a port of no test moved) stays. The static
+// addresses on the tested ports and each tested port's settings come back
+// too. The restore goes on past a refused item and reports each one it could
+// not give back.
 #pragma once
 
 #include "dxp.h"
@@ -11,29 +13,54 @@
 
 constexpr int TEST_SAVE_PORTS = 64;
 
+enum test_change_kind_t { TEST_VLAN_CREATED, TEST_VLAN_MEMBER, TEST_PORT_PVID, TEST_PORT_STP };
+
+// One change of the test, with what was there before it.
+struct test_change_t {
+    int kind = TEST_VLAN_CREATED;  // test_change_kind_t
+    dxp_vlan_t vid = 0;
+    int port = 0;
+    int stg = 0;
+    bool member = false, untagged = false;  // TEST_VLAN_MEMBER
+    int before = 0;                         // TEST_PORT_PVID: the VLAN; TEST_PORT_STP: the state
+};
+
 struct test_saved_t {
     int unit;
     soc_pbmp_t held;  // reserved against the managers
-    dxp_vlan_data *vlans;
-    int vlan_count;
-    int *vlan_stg;  // per saved VLAN
-    dxp_l2_addr *statics;
+    test_change_t *journal;
+    int journal_count;
+    int journal_room;
+    dxp_l2_addr *statics;  // on the held ports
     int static_count;
-    soc_pbmp_t pvid_ports;
-    dxp_vlan_t pvid[TEST_SAVE_PORTS];
     soc_pbmp_t info_ports;
+    soc_pbmp_t stp_ports;  // whose state in every group is in the journal
     dxp_port_info info[TEST_SAVE_PORTS];
 };
 
-// Holds the ports for the named test and saves the VLAN table, the static
-// addresses and the default VLANs: 0, or -1 after reporting (through
-// test_error) why not; nothing is held then.
+// Holds the ports for the named test and saves the static addresses on
+// them: 0, or -1 after reporting (through test_error) why not; nothing is
+// held then.
 int test_save_switch(test_saved_t *s, int unit, const soc_pbmp_t &ports, const char *owner);
-// Saves one tested port's settings; the error of the read.
+// Saves one tested port's settings and its state in every spanning-tree
+// group; the error of the read.
 int test_save_port(test_saved_t *s, int port);
-// Gives everything saved back and releases the ports: 0, or -1 after
-// reporting each item that could not be restored. Safe on a record that
-// saved nothing; the record is empty afterwards.
+// Makes a saved port leave the test's frames as they are: its default
+// priority goes to 0 (given back with its settings); a rate limit or double
+// tagging is refused: -1 after reporting the setting by name.
+int test_neutral_port(test_saved_t *s, int port);
+
+// The test's own changes, journaled: each answers as the switch call does.
+int test_vlan_create(test_saved_t *s, dxp_vlan_t vid);
+int test_vlan_port_add(test_saved_t *s, dxp_vlan_t vid, dxp_pbmp_t members, dxp_pbmp_t untagged);
+int test_vlan_port_remove(test_saved_t *s, dxp_vlan_t vid, dxp_pbmp_t ports);
+int test_pvid_set(test_saved_t *s, int port, dxp_vlan_t vid);
+// Takes the ports out of every VLAN but `keep`.
+int test_vlan_leave_others(test_saved_t *s, dxp_pbmp_t ports, dxp_vlan_t keep);
+
+// Undoes the journal, gives the rest back and releases the ports: 0, or -1
+// after reporting each item that could not be restored. Safe on a record
+// that saved nothing; the record is empty afterwards.
 int test_restore_switch(test_saved_t *s);
 // Releases the ports and forgets what was saved, restoring nothing (a test
 // told to leave its configuration in place).

@@ -283,12 +283,12 @@ bool setup_pair(Work *w, const Pair &pr) {
     }
     sal_printf("PORT ");
     dxp_pbmp_t both = two_ports(pr.a, pr.b);
-    dxp_vlan_port_remove(unit, 1, both);
+    test_vlan_port_remove(w->orig_cfg, 1, both);
     bool external = w->p.mode == kModeExternal;
     for (dxp_vlan_t vid : {pr.vlan_a, pr.vlan_b}) {
         if (vid == pr.vlan_b && !external) break;
-        int rv = dxp_vlan_create(unit, vid);
-        if (rv >= 0 || rv == DXP_E_EXISTS) rv = dxp_vlan_port_add(unit, vid, both, both);
+        int rv = test_vlan_create(w->orig_cfg, vid);
+        if (rv >= 0 || rv == DXP_E_EXISTS) rv = test_vlan_port_add(w->orig_cfg, vid, both, both);
         if (rv < 0) {
             sal_printf("ERROR: ports %s, %s vlan %d: cannot create vlan\n", na, nb, vid);
             return false;
@@ -296,7 +296,7 @@ bool setup_pair(Work *w, const Pair &pr) {
     }
     for (int port : {pr.a, pr.b}) {
         dxp_vlan_t vid = external && port == pr.b ? pr.vlan_b : pr.vlan_a;
-        if (dxp_port_untagged_vlan_set(unit, port, vid) < 0) {
+        if (test_pvid_set(w->orig_cfg, port, vid) < 0) {
             sal_printf("ERROR: port %s vlan %d: cannot set default vlan\n", pname(unit, port), vid);
             return false;
         }
@@ -566,8 +566,6 @@ int traffic_test_done(int unit, void *work) {
                 mac[5] = static_cast<uint8_t>(pr.b);
                 dxp_l2_addr_delete(unit, mac, pr.vlan_a);
             }
-            dxp_vlan_destroy(unit, pr.vlan_a);
-            if (w->p.mode == kModeExternal) dxp_vlan_destroy(unit, pr.vlan_b);
             dxp_port_stp_set(unit, pr.a, 0);
             dxp_port_stp_set(unit, pr.b, 0);
         }
@@ -576,8 +574,8 @@ int traffic_test_done(int unit, void *work) {
             dxp_port_loopback_set(unit, port, 0);
             dxp_l2_addr_delete_by_port(unit, -1, port, 0);
         }
-        // The VLAN table, the ports' membership and settings as they were,
-        // each refused item reported.
+        // The test's VLANs go and the ports' memberships and settings come
+        // back, each refused item reported.
         if (test_restore_switch(w->orig_cfg) < 0) {
             sal_printf("traffic_test_free: could not restore every setting\n");
             rv = -1;

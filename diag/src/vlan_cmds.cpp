@@ -30,6 +30,12 @@ int fail(const char *cmd, int rv) {
     return CMD_FAIL;
 }
 
+bool refuse_held_members(const char *cmd, int unit, dxp_vlan_t vid) {
+    dxp_pbmp_t members{}, untagged{};
+    return dxp_vlan_port_get(unit, vid, &members, &untagged) >= 0 &&
+           refuse_held(cmd, unit, to_soc(members));
+}
+
 // A VLAN id word: CMD_OK with *vid, CMD_USAGE when it is no number, or
 // CMD_FAIL after naming the number typed when it is out of range.
 int vlan_word(const char *cmd, const char *word, dxp_vlan_t *vid) {
@@ -62,6 +68,7 @@ int vlan_create(const char *cmd, int unit, args_t *a, dxp_vlan_t vid) {
         sal_printf("%s: ERROR: Unknown option: %s\n", cmd, ARG_CUR(a) ? ARG_CUR(a) : "");
         return CMD_FAIL;
     }
+    if (refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
     if (int rv = dxp_vlan_create(unit, vid); rv < 0) return fail(cmd, rv);
     if (int rv = dxp_vlan_port_add(unit, vid, to_dxp(pbmp), to_dxp(ubmp)); rv < 0)
         return fail(cmd, rv);
@@ -75,9 +82,11 @@ int vlan_ports(const char *cmd, int unit, args_t *a, dxp_vlan_t vid, bool add) {
         if (!options(unit, a, {{"PortBitMap", PQ_PBMP, &pbmp}, {"UntagBitMap", PQ_PBMP, &ubmp}},
                      &rv))
             return rv;
+        if (refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
         rv = dxp_vlan_port_add(unit, vid, to_dxp(pbmp), to_dxp(ubmp));
     } else {
         if (!options(unit, a, {{"PortBitMap", PQ_PBMP, &pbmp}}, &rv)) return rv;
+        if (refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
         rv = dxp_vlan_port_remove(unit, vid, to_dxp(pbmp));
     }
     return rv < 0 ? fail(cmd, rv) : CMD_OK;
@@ -195,10 +204,12 @@ int cmd_vlan(int unit, args_t *a) {
     if (word_is(sub, "add")) return vlan_ports(cmd, unit, a, vid, true);
     if (word_is(sub, "remove")) return vlan_ports(cmd, unit, a, vid, false);
     if (word_is(sub, "destroy")) {
+        if (refuse_held_members(cmd, unit, vid)) return CMD_FAIL;
         int rv = dxp_vlan_destroy(unit, vid);
         return rv < 0 ? fail(cmd, rv) : CMD_OK;
     }
     if (word_is(sub, "clear")) {
+        if (refuse_held(cmd, unit, all_ports(unit))) return CMD_FAIL;
         int rv = dxp_vlan_destroy_all(unit);
         return rv < 0 ? fail(cmd, rv) : CMD_OK;
     }
@@ -234,5 +245,6 @@ int cmd_pvlan(int unit, args_t *a) {
         }
         if (int rv = vlan_word(cmd, word, &vid); rv != CMD_OK) return rv;
     }
+    if (refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
     return pvlan_set(unit, pbmp, vid);
 }

@@ -5,6 +5,7 @@
 
 #include "diag_pkt_fixture.h"
 #include "diag_test.h"
+#include "port_reserve.h"
 #include "sal_config.h"
 
 namespace {
@@ -87,6 +88,27 @@ TEST_F(loopback, TheDoneRestoresPortsAndRemovesTheTestAddresses) {
     EXPECT_TRUE(has(out, "Init function for test 49 (PHY Loopback - Mark 2) failed")) << out;
     ASSERT_EQ(dxp_port_loopback_get(0, 2, &lb), 0);
     EXPECT_EQ(lb, 0);
+}
+
+// A port's default priority is 0 for the run and comes back; a setting that
+// would change the frames is refused by name, and the port is free again.
+TEST_F(loopback, FrameSettingsAreNeutralOrRefusedByName) {
+    ASSERT_EQ(dxp_port_untagged_priority_set(0, 2, 5), 0);
+    std::string out =
+        run({"TestRun 49 PortBitMap=fe2 Count=1 LengthEnd=72 COSEnd=0 LoopbackMode=PHY"});
+    EXPECT_EQ(test49()->t_success, 1) << out;
+    int priority = 0;
+    ASSERT_EQ(dxp_port_untagged_priority_get(0, 2, &priority), 0);
+    EXPECT_EQ(priority, 5);
+
+    ASSERT_EQ(dxp_port_rate_ingress_set(0, 3, 1000, 100), 0);
+    out = run({"TestRun 49 PortBitMap=fe3"});
+    EXPECT_TRUE(has(out, "Port fe3: the ingress rate limit changes the test frames")) << out;
+    EXPECT_TRUE(has(out, "Init function for test 49 (PHY Loopback - Mark 2) failed")) << out;
+    uint32_t rate = 0, burst = 0;
+    ASSERT_EQ(dxp_port_rate_ingress_get(0, 3, &rate, &burst), 0);
+    EXPECT_NE(rate, 0u);
+    EXPECT_FALSE(port_reserved(0, 3));
 }
 
 TEST_F(loopback, SnakeRunsEachPathAndCountsEveryPort) {

@@ -10,6 +10,7 @@
 #include "diag_unit_fixture.h"
 #include "dxp.h"
 #include "dxp_tarn.h"
+#include "port_reserve.h"
 #include "sim/board.h"
 
 namespace {
@@ -255,6 +256,34 @@ TEST_F(diag_switch, MulticastGroupsForwardToTheirPorts) {
     EXPECT_EQ(run("MCAST add MACaddress=01:00:5e:00:00:03 PortBitMap=fe4"), "");
     EXPECT_TRUE(l2(0x01005e000002ull, 1));
     EXPECT_TRUE(l2(0x01005e000003ull, 1));
+}
+
+// A self-test gives its ports' memberships, default VLANs and group states
+// back: the monitor may not change them under it, and other ports stay free.
+TEST_F(diag_switch, APortUnderSelfTestKeepsItsVlansAndGroupStates) {
+    EXPECT_EQ(run("VLAN create 10 PortBitMap=fe1-fe3"), "");
+    dxp_pbmp_t held{};
+    dxp_pbmp_port_add(&held, 2);
+    ASSERT_EQ(port_reserve(0, held, "Snake"), 0);
+    EXPECT_EQ(run("VLAN add 10 PortBitMap=fe2", -1),
+              "VLAN: ERROR: port fe2: port under self-test\n");
+    EXPECT_EQ(run("VLAN remove 10 PortBitMap=fe1,fe2", -1),
+              "VLAN: ERROR: port fe2: port under self-test\n");
+    EXPECT_EQ(run("VLAN create 11 PortBitMap=fe2", -1),
+              "VLAN: ERROR: port fe2: port under self-test\n");
+    EXPECT_EQ(run("VLAN destroy 10", -1), "VLAN: ERROR: port fe2: port under self-test\n");
+    EXPECT_EQ(run("PVlan set fe2 10", -1), "PVlan: ERROR: port fe2: port under self-test\n");
+    EXPECT_EQ(run("STG stp 1 fe2 block", -1), "STG: ERROR: port fe2: port under self-test\n");
+    EXPECT_EQ(run("VLAN show 10"),
+              "ID      Ports       Untagged  \n10      0x000000000000000e  0x0000000000000000\n");
+    EXPECT_EQ(run("VLAN show 11"), "ID      Ports       Untagged  \n");
+    // Other ports change as before, a VLAN of their own included.
+    EXPECT_EQ(run("VLAN create 12 PortBitMap=fe4"), "");
+    EXPECT_EQ(run("VLAN remove 10 PortBitMap=fe1"), "");
+    port_reserve_release(0, held);
+    EXPECT_EQ(run("VLAN remove 10 PortBitMap=fe2"), "");
+    EXPECT_EQ(run("VLAN show 10"),
+              "ID      Ports       Untagged  \n10      0x0000000000000008  0x0000000000000000\n");
 }
 
 TEST_F(diag_switch, VlansDecideWhereFramesGo) {

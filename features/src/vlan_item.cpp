@@ -3,7 +3,9 @@
 #include <cstring>
 #include <vector>
 
+#include "port_reserve.h"
 #include "serialize.h"
+#include "settings.h"
 #include "logger.h"
 #include "trunkmgr.h"
 #include "vlanmgr.h"
@@ -125,7 +127,8 @@ int apply(const Entry &e) {
     if (rv == 0) rv = upbmp_to_lplist(&bmp.untagged, &lists.untagged);
     if (rv == 0 && dxpx_lplist_count(&lists.members) > 0)
         rv = dxpx_vlan_port_add(e.vid, lists.members, lists.untagged);
-    if (rv == 0) dxp_vlan_stg_set(DXPX_CPU_UNIT, e.vid, e.stg);
+    // Through the group service, so that its lists follow the chip.
+    if (rv == 0) dxp_stg_vlan_add(DXPX_CPU_UNIT, e.stg, e.vid);
     if (rv != 0)
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_VLAN, "VLAN settings: ports of VLAN %u: %s", e.vid,
                       dxp_errmsg(rv));
@@ -137,13 +140,11 @@ int apply(const Entry &e) {
     return qsw_vlanmgr_vlan_set(e.vid, &bmp.members, &bmp.untagged);
 }
 
-int load(settings_medium *m) {
+int rebuild(const std::vector<uint8_t> &rec) {
     // The chip and the table change together, against the page and the
     // monitor.
     SalLock trunks(trunkmgr_lock());  // trunks before VLANs
     SalLock hold(qsw_vlanmgr_lock());
-    std::vector<uint8_t> rec(record_size());
-    if (board_num_uports == 0 || medium_read_bytes(m, rec.data(), rec.size()) != 0) return -1;
     int rv = dxp_vlan_destroy_all(DXPX_CPU_UNIT);
     if (rv != 0)
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_VLAN,
@@ -154,6 +155,21 @@ int load(settings_medium *m) {
     for (int i = 0; i < VLANMGR_MAX && next_entry(rec, at, e); i++)
         apply(e);
     return static_cast<int>(rec.size());
+}
+
+int load(settings_medium *m) {
+    std::vector<uint8_t> rec(record_size());
+    if (board_num_uports == 0 || medium_read_bytes(m, rec.data(), rec.size()) != 0) return -1;
+    // The table is rebuilt whole, which would take the ports under self-test
+    // out of the test's VLANs: it waits for the next load. No test starts
+    // while it is rebuilt.
+    if (port_reserve_hold_all() != 0) {
+        settings_load_skipped(LOG_MOD_VLAN, "VLAN table: %s", PORT_RESERVE_MESSAGE);
+        return static_cast<int>(rec.size());
+    }
+    const int size = rebuild(rec);
+    port_reserve_unhold();
+    return size;
 }
 
 int check(settings_medium *m) {

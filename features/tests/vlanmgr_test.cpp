@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "dxp.h"
 #include "feature_fixture.h"
+#include "port_reserve.h"
 
 namespace {
 
@@ -115,6 +117,66 @@ TEST_F(vlanmgr, ItemRebuildsTheChipVlansAndTheTable) {
     saved.bytes[19 + 18] = 0x0f;
     ASSERT_GT(saved.load(vlanmgr_item), 0);
     EXPECT_EQ(vids(), (std::vector<int>{1}));
+}
+
+// A stored VLAN goes back into its spanning-tree group through the group
+// service, so the group lists what the chip holds. While a self-test holds
+// ports the save stores them as the test will give them back, and a load
+// leaves the table to the test.
+TEST_F(vlanmgr, ItemKeepsGroupsAndWaitsForSelfTests) {
+    Ports m{1, 2};
+    dxpx_lplist_t ml{}, ul{};
+    dxpx_lplist_init(&ml, 0, 0);
+    dxpx_lplist_init(&ul, 0, 0);
+    upbmp_to_lplist(&m.bmp, &ml);
+    ASSERT_EQ(dxpx_vlan_create(7), 0);
+    ASSERT_EQ(dxpx_vlan_port_add(7, ml, ul), 0);
+    ASSERT_EQ(dxp_stg_create_id(DXPX_CPU_UNIT, 2), 0);
+    ASSERT_EQ(dxp_stg_vlan_add(DXPX_CPU_UNIT, 2, 7), 0);
+    // A self-test on the second port took it out of VLAN 7 and made VLAN 9.
+    dxp_pbmp_t held{};
+    dxp_pbmp_port_add(&held, 1);
+    ASSERT_EQ(port_reserve(DXPX_CPU_UNIT, held, "Snake"), 0);
+    port_reserve_keep_member(DXPX_CPU_UNIT, 7, 1, true, false);
+    ASSERT_EQ(dxp_vlan_port_remove(DXPX_CPU_UNIT, 7, held), 0);
+    ASSERT_EQ(dxp_vlan_create(DXPX_CPU_UNIT, 9), 0);
+    port_reserve_keep_created(DXPX_CPU_UNIT, 9, held);
+
+    feature_test::MemoryMedium saved;
+    ASSERT_GT(saved.save(vlanmgr_item), 0);
+    ASSERT_GT(saved.load(vlanmgr_item), 0);
+    // The managers see VLAN 7 as the test will give it back, and not the
+    // test's own VLAN; the chip keeps the test's state.
+    EXPECT_EQ(chipMembers(7), (std::vector<int>{0, 1}));
+    dxpx_lplist_t seen{};
+    dxpx_lplist_init(&seen, 0, 0);
+    EXPECT_EQ(dxpx_vlan_port_get(9, &seen, &seen), DXP_E_NOT_FOUND);
+    dxpx_lplist_free(&seen);
+    dxp_pbmp_t chip{}, untagged{};
+    ASSERT_EQ(dxp_vlan_port_get(DXPX_CPU_UNIT, 7, &chip, &untagged), 0);
+    EXPECT_FALSE(dxp_pbmp_member(chip, 1));
+    EXPECT_EQ(dxp_vlan_port_get(DXPX_CPU_UNIT, 9, &chip, &untagged), 0);
+    ASSERT_EQ(dxp_vlan_destroy(DXPX_CPU_UNIT, 9), 0);
+    ASSERT_EQ(dxp_vlan_port_add(DXPX_CPU_UNIT, 7, held, dxp_pbmp_t{}), 0);
+    port_reserve_release(DXPX_CPU_UNIT, held);
+
+    ASSERT_EQ(dxp_stg_vlan_remove(DXPX_CPU_UNIT, 2, 7), 0);
+    ASSERT_EQ(dxpx_vlan_destroy(7), 0);
+    ASSERT_GT(saved.load(vlanmgr_item), 0);
+    EXPECT_EQ(vids(), (std::vector<int>{1, 7}));
+    EXPECT_EQ(chipMembers(7), (std::vector<int>{0, 1}));
+    dxp_vlan_t *list = nullptr;
+    int count = 0;
+    ASSERT_EQ(dxp_stg_vlan_list(DXPX_CPU_UNIT, 2, &list, &count), 0);
+    ASSERT_EQ(count, 1);
+    EXPECT_EQ(list[0], 7);
+    dxp_stg_vlan_list_destroy(DXPX_CPU_UNIT, list, count);
+    ASSERT_EQ(dxp_stg_vlan_list(DXPX_CPU_UNIT, 1, &list, &count), 0);
+    for (int i = 0; i < count; i++)
+        EXPECT_NE(list[i], 7);
+    dxp_stg_vlan_list_destroy(DXPX_CPU_UNIT, list, count);
+    dxpx_lplist_free(&ml);
+    dxpx_lplist_free(&ul);
 }
 
 }  // namespace

@@ -8,8 +8,11 @@
 // entry; the management address keeps answering through the receive monitor,
 // the packet watcher (which counts and decodes the host's ping) and every
 // self-test; a web port change during a self-test is refused and the port
-// stays as it was. Needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and
-// curl; skips without them.
+// stays as it was. A second case, on a switch without TAPs, has the other
+// managers work during the tests: what they change stays, a change of a
+// tested port is refused, a save during a test stores the ports as they were
+// before it, and the spanning-tree groups come back whole. Needs root (CAP_NET_ADMIN),
+// /dev/net/tun, ip, ping and curl; skips without them.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -21,7 +24,9 @@
 #include <vector>
 
 #include "../../platform/tests/private_workdir.h"
+#include "switchfw_child.h"
 #include "system_fixture.h"
+#include "web_client.h"
 
 namespace {
 
@@ -321,6 +326,116 @@ TEST_P(system_selftest, TestsAndPacketToolsLeaveTheSwitchInServiceAsTheyFoundIt)
     EXPECT_EQ(out.find("Assertion"), std::string::npos) << out;
     EXPECT_TRUE(s.ping()) << "after pw mode changes";
     EXPECT_EQ(count_of(s.monitor("rxmon"), "Active bitmap for RX is 0."), 0u);
+}
+
+// The monitor's output of a command, checked for a prompt.
+std::string command(Switch &fw, const std::string &line, int seconds = 60) {
+    std::string seen;
+    if (!fw.run(line, "DXP.0> ", &seen, seconds)) ADD_FAILURE() << line << ": " << seen;
+    return seen;
+}
+
+// A telnet session's answer to one command, up to its next prompt.
+std::string telnet(int port, const std::string &line) {
+    const int fd = switchfw_child::telnet_login(port, "qivor");
+    if (fd < 0) return "no telnet login";
+    switchfw_child::send_text(fd, line + "\r\n");
+    std::string seen;
+    switchfw_child::read_until(fd, &seen, "ecos>", 30);
+    close(fd);
+    return seen;
+}
+
+TEST_P(system_selftest, OtherManagersChangesDuringATestStayAndOnlyTheTestsOwnAreGivenBack) {
+    if (!system_fixture::can_make_namespaces())
+        GTEST_SKIP() << "needs root (the system tests' environment)";
+    const int board = GetParam();
+    const std::string dir = test_workdir::path();
+    std::string fe2_before, vlans_after;
+    {
+        Switch fw(dir, {"--board", std::to_string(board)});
+        ASSERT_TRUE(fw.run("", "DXP.0> ", nullptr, 60));
+        const int web = fw.port_offset() + 80;
+        const std::string cookie = web_client::login(web, "qivor");
+        ASSERT_FALSE(cookie.empty());
+
+        // A tested port blocked in group 2 stays blocked, and the group keeps
+        // its VLAN; the groups work afterwards.
+        command(fw, "VLAN create 10 PortBitMap=fe5-fe7");
+        command(fw, "STG create 2");
+        command(fw, "STG add 2 10");
+        command(fw, "STG stp 2 fe6 block");
+        const std::string groups = command(fw, "STG show");
+        std::string out = command(fw, "TestRun 49 PortBitMap=fe6-fe7 Count=1 LoopbackMode=PHY");
+        EXPECT_EQ(out.find("TEST ERROR"), std::string::npos) << out;
+        EXPECT_EQ(command(fw, "STG show"), groups);
+        out = command(fw, "STG add 2 10");
+        out += command(fw, "STG destroy 2");
+        EXPECT_EQ(out.find("ERROR"), std::string::npos) << out;
+        out = command(fw, "TestRun 39 PortBitMap=fe6-fe7 Count=1 Duration=1 LoopbackMode=PHY");
+        EXPECT_EQ(out.find("TEST ERROR"), std::string::npos) << out;
+
+        // A port's default priority is no part of the snake's frames, and
+        // the port keeps it.
+        command(fw, "PORT fe7 PRIOrity=5");
+        const std::string fe7 = command(fw, "port fe7");
+        out = command(fw, "TestRun 39 PortBitMap=fe7-fe8 Count=1 Duration=1 LoopbackMode=PHY");
+        EXPECT_EQ(out.find("TEST ERROR"), std::string::npos) << out;
+        EXPECT_EQ(command(fw, "port fe7"), fe7);
+        command(fw, "VLAN destroy 10");
+
+        // During the traffic test: a VLAN of untested ports is made on the
+        // web, one with a tested port is refused, a telnet load names what
+        // it skipped, and another port's Apply saves the port settings.
+        const std::string zeros(static_cast<size_t>(board - 2), '0');
+        std::string page =
+            web_client::post(web, "/newvlan.cgi", "newid=33&values=022" + zeros.substr(1), cookie);
+        EXPECT_EQ(page.find("ERROR"), std::string::npos) << page;
+        fe2_before = command(fw, "port fe2");
+        std::string seen;
+        ASSERT_TRUE(
+            fw.run("TestRun 72 PortBitMap=fe2-fe3 RunMode=PHY TimeInSeconds=8 "
+                   "CounterPollInterval=4",
+                   "TRAFFIC: setting up ports", &seen, 30))
+            << seen;
+        page = web_client::post(web, "/newvlan.cgi", "newid=31&values=22" + zeros, cookie);
+        EXPECT_EQ(page.find("self-test"), std::string::npos) << page;
+        page =
+            web_client::post(web, "/newvlan.cgi", "newid=32&values=002" + zeros.substr(1), cookie);
+        EXPECT_NE(page.find("Port 3: port under self-test"), std::string::npos) << page;
+        // A VLAN with a tested port takes a free port; the tested one is left
+        // to its test.
+        page =
+            web_client::post(web, "/setvlan.cgi", "vid=33&values=02202" + zeros.substr(3), cookie);
+        EXPECT_EQ(page.find("ERROR"), std::string::npos) << page;
+        EXPECT_EQ(page.find("self-test"), std::string::npos) << page;
+        const std::string loaded = telnet(fw.port_offset() + 23, "load");
+        EXPECT_NE(loaded.find("Settings loaded, except:"), std::string::npos) << loaded;
+        EXPECT_NE(loaded.find("Port settings: port 3: port under self-test"), std::string::npos)
+            << loaded;
+        EXPECT_NE(loaded.find("VLAN table: port under self-test"), std::string::npos) << loaded;
+        page = web_client::post(web, "/portset.cgi",
+                                "port=8&admin=1&autonego=1&flow_ctrl=0&priority=0&pvid=1", cookie);
+        EXPECT_EQ(page.find("self-test"), std::string::npos) << page;
+        ASSERT_TRUE(fw.run("", "DXP.0> ", &seen, 60)) << seen;
+        EXPECT_NE(seen.find("TEST passed"), std::string::npos) << seen;
+        vlans_after = command(fw, "VLAN show");
+        EXPECT_NE(vlans_after.find("\n31      0x"), std::string::npos) << vlans_after;
+        EXPECT_EQ(vlans_after.find("\n32      0x"), std::string::npos) << vlans_after;
+        EXPECT_NE(vlans_after.find("\n33      0x0000000000000016  0x0000000000000000"),
+                  std::string::npos)
+            << vlans_after;
+        EXPECT_NE(web_client::get(web, "/vlanlist.htm", cookie).find("showvlan.cgi?port=31\""),
+                  std::string::npos);
+        EXPECT_EQ(command(fw, "port fe2"), fe2_before);
+        ASSERT_TRUE(fw.run("EXIT", "Resetting"));
+    }
+    // What was saved during the test brings the tested ports back as they
+    // were before it.
+    Switch fw(dir, {"--board", std::to_string(board)});
+    ASSERT_TRUE(fw.run("", "DXP.0> ", nullptr, 60));
+    EXPECT_EQ(command(fw, "port fe2"), fe2_before);
+    EXPECT_EQ(command(fw, "VLAN show"), vlans_after);
 }
 
 INSTANTIATE_TEST_SUITE_P(every_board, system_selftest, testing::Values(52, 28, 26),

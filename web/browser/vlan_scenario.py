@@ -3,10 +3,13 @@
 
 Starts switchfw on the 26-port board (a flash file and file system in a
 temporary directory, server ports moved by an offset of 10000 or more) and a
-headless Chromium through chromedriver, logs in, creates VLAN 100 with ports
-1 and 2 tagged and port 3 untagged on the creation page, restarts the
-firmware from its console with the same flash, logs in again and finds the
-VLAN with those members on the VLAN list page.
+headless Chromium through chromedriver, logs in, starts the monitor's traffic
+test on ports 5 and 6, and while it runs creates VLAN 100 with ports 1 and 2
+tagged and port 3 untagged on the creation page (taken) and VLAN 101 with
+port 5 (refused: the port is under self-test). After the test the chip holds
+VLAN 100 and not 101; the scenario restarts the firmware from its console
+with the same flash, logs in again and finds the VLAN with those members on
+the VLAN list page.
 
     vlan_scenario.py SWITCHFW_BINARY [SCREENSHOT_PNG]
 
@@ -46,6 +49,10 @@ class Firmware:
             out.close()
         wait_for_port(80 + offset, "switchfw", self.proc)
 
+    def command(self, line):
+        self.proc.stdin.write(line.encode() + b"\n")
+        self.proc.stdin.flush()
+
     def restart(self):
         """The monitor's EXIT restarts the switch: the program ends with 10."""
         self.proc.stdin.write(b"EXIT\n")
@@ -62,6 +69,19 @@ class Firmware:
             self.proc.wait()
 
 
+def wait_console(path, text, what, seconds=20):
+    """The console output once it holds the text."""
+    deadline = time.monotonic() + seconds
+    while True:
+        with open(path, "rb") as f:
+            seen = f.read().decode(errors="replace")
+        if text in seen:
+            return seen
+        if time.monotonic() > deadline:
+            raise TestFailure(f"no {what} on the console: {seen[-2000:]}")
+        time.sleep(0.2)
+
+
 def open_main(wd, base, page):
     wd.frame_path()
     wd.script(f"window.frames['left'].frames['main'].location.href = '{base}/{page}';")
@@ -72,27 +92,40 @@ def run(session, binary, screenshot):
     binary = os.path.abspath(binary)
     screenshot = os.path.abspath(screenshot) if screenshot else None
     # Two firmware starts take longer than the login test's time.
-    browser_test.DEADLINE = time.monotonic() + 150
+    browser_test.DEADLINE = time.monotonic() + 170
 
     firmware = None
     try:
         offset = pick_offset()
         base = f"http://127.0.0.1:{80 + offset}"
-        firmware = Firmware(binary, session.work, offset)
+        console = os.path.join(session.work, "console.txt")
+        firmware = Firmware(binary, session.work, offset, console)
         wd = session.browser()
 
         log_in(wd, base)
-        open_main(wd, base, "vlannew.htm")
-        wd.frame_path("left", "main")
-        wd.type("#newid", "100")
-        wd.script("document.getElementById('p1').value = '2';"
-                  "document.getElementById('p2').value = '2';"
-                  "document.getElementById('p3').value = '1';")
-        wd.click("#apply")
-        wd.frame_path()
-        state = wait_state(wd, lambda s: s.get("main", "").endswith("/newvlan.cgi"),
-                           "the answer to the creation")
-        expect("ERROR" not in state.get("main_text", ""), f"creation refused: {state}")
+        firmware.command("TestRun 72 PortBitMap=fe4-fe5 RunMode=PHY TimeInSeconds=10 "
+                         "CounterPollInterval=5")
+        wait_console(console, "TRAFFIC: setting up ports", "the traffic test's set-up")
+        for vid, states in (("101", {"p5": "2"}), ("100", {"p1": "2", "p2": "2", "p3": "1"})):
+            open_main(wd, base, "vlannew.htm")
+            wd.frame_path("left", "main")
+            wd.type("#newid", vid)
+            wd.script("".join(f"document.getElementById('{p}').value = '{v}';"
+                              for p, v in states.items()))
+            wd.click("#apply")
+            wd.frame_path()
+            state = wait_state(wd, lambda s: s.get("main", "").endswith("/newvlan.cgi"),
+                               f"the answer to the creation of VLAN {vid}")
+            text = state.get("main_text", "")
+            if vid == "101":
+                expect("Port 5: port under self-test" in text, f"VLAN 101 taken: {state}")
+            else:
+                expect("ERROR" not in text and "self-test" not in text,
+                       f"creation refused: {state}")
+        wait_console(console, "TEST passed", "the end of the traffic test", 40)
+        firmware.command("VLAN show")
+        shown = wait_console(console, "\n100     0x", "VLAN 100 on the chip")
+        expect("\n101     0x" not in shown, "VLAN 101 on the chip")
 
         firmware.restart()
         firmware = Firmware(binary, session.work, offset)

@@ -9,6 +9,7 @@
 #include "board.h"
 #include "dxpx.h"
 #include "logger.h"
+#include "port_reserve.h"
 #include "qosmgr.h"
 #include "settings.h"
 #include "web_l2_rate_pages.h"
@@ -243,6 +244,10 @@ int setrate_cgi(httpd_event *ev, httpd_request *req) {
     }
     const int uport = static_cast<int>(port);
     rate_port_set(req, uport);
+    // A self-test gives the port back as it found it.
+    if (port_reserved_lport(lport))
+        return rate_error(ev, req, web_tag_printf("Port %d: %s", uport, PORT_RESERVE_MESSAGE),
+                          nullptr);
     // Every value is checked before anything changes; absent egress values are 0.
     uint32_t ingress = 0, enable = 0, egress = 0, burst = 0;
     const char *texts[] = {web_form_value(ev, 2), web_form_value(ev, 3), web_form_value(ev, 4)};

@@ -8,6 +8,7 @@
 #include "dxp_error.h"
 #include "dxpx.h"
 #include "logger.h"
+#include "port_reserve.h"
 #include "settings.h"
 #include "trunkmgr.h"
 #include "vlanmgr.h"
@@ -208,6 +209,28 @@ int members_add(int vid, ListPair *lists, uint64_t members, uint64_t untagged, c
     return rv;
 }
 
+// The ports under self-test: the test gives their memberships back as they
+// were, and the pages show them so.
+uint64_t held_ports() {
+    uint64_t held = 0;
+    for (int n = 1; n <= port_limit(); n++) {
+        int lport = 0;
+        if (ulpm_to_lport(n, &lport) == 0 && port_reserved_lport(lport)) held |= port_bit(n);
+    }
+    return held;
+}
+
+// The error page when one of the ports is under self-test, or -1.
+int held_port_page(httpd_event *ev, httpd_request *req, const char *title, uint64_t ports) {
+    const uint64_t held = ports & held_ports();
+    for (int n = 1; n <= port_limit(); n++) {
+        if ((held & port_bit(n)) != 0)
+            return vlan_error(ev, req, title,
+                              web_tag_printf("Port %d: %s", n, PORT_RESERVE_MESSAGE));
+    }
+    return -1;
+}
+
 // Logs the members, then records the VLAN, or shows the switch's error.
 int vlan_finish(httpd_event *ev, httpd_request *req, int rv, const char *prefix, int vid,
                 uint64_t members, uint64_t untagged) {
@@ -317,6 +340,8 @@ int setvlan_cgi(httpd_event *ev, httpd_request *req) {
     cur_untagged &= all;
 
     if (int page = trunk_rule_page(ev, req, "Set VLAN", members, vid); page >= 0) return page;
+    const uint64_t changed = (cur_members ^ members) | (members & (cur_untagged ^ untagged));
+    if (int page = held_port_page(ev, req, "Set VLAN", changed); page >= 0) return page;
     uint64_t removed = cur_members & ~members;
     for (int n = 1; n <= port_limit(); n++) {
         if ((removed & port_bit(n)) != 0 && port_pvid_get(n - 1) == vid) {
@@ -333,7 +358,11 @@ int setvlan_cgi(httpd_event *ev, httpd_request *req) {
         if (dxpx_vlan_port_remove(static_cast<dxp_vlan_t>(vid), lists.members) != 0)
             logger_puts(LOG_LEVEL_WARNING, LOG_MOD_VLAN, "Set Vlan : dxpx_vlan_port_remove failed");
     }
-    int rv = members_add(vid, &lists, members, untagged, "Set Vlan : dxpx_vlan_port_add failed");
+    // A tested port is left to its test, which gives it back as the page
+    // shows it.
+    const uint64_t free = ~held_ports();
+    int rv = members_add(vid, &lists, members & free, untagged & free,
+                         "Set Vlan : dxpx_vlan_port_add failed");
     if (rv != 0 && removed != 0) {
         // The ports taken out go back as they were.
         members_add(vid, &lists, removed, removed & cur_untagged,
@@ -364,6 +393,7 @@ int newvlan_cgi(httpd_event *ev, httpd_request *req) {
     uint64_t members = 0, untagged = 0, all = 0;
     vlan_portstr_parse(web_form_value(ev, 1), &members, &untagged, &all);
     if (int page = trunk_rule_page(ev, req, "VLAN", members, vid); page >= 0) return page;
+    if (int page = held_port_page(ev, req, "Create New Vlan", members); page >= 0) return page;
     int rv = dxpx_vlan_create(static_cast<dxp_vlan_t>(vid));
     if (rv != 0) {
         logger_printf(LOG_LEVEL_WARNING, LOG_MOD_VLAN,
@@ -391,6 +421,10 @@ int delvlan_cgi(httpd_event *ev, httpd_request *req) {
                 web_tag_printf("Change PVID of port %d to other VLAN before removing this VLAN.",
                                n));
         }
+    }
+    uint64_t members = 0, untagged = 0;
+    if (manager_bits(vid, &members, &untagged)) {
+        if (int page = held_port_page(ev, req, "Remove Vlan", members); page >= 0) return page;
     }
     int rv = dxpx_vlan_destroy(static_cast<dxp_vlan_t>(vid));
     if (rv != 0) {

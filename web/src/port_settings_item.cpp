@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "port_reserve.h"
+#include "settings.h"
 #include "board.h"
 #include "logger.h"
 #include "web_pages.h"
@@ -78,8 +79,8 @@ void apply(int uport, const Row &row) {
     // A port under self-test keeps its row as it was, records included: the
     // test's restore would undo the chip's half.
     if (port_reserve_hold(lport) != 0) {
-        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Port settings: port %d: %s\n", uport,
-                      PORT_RESERVE_MESSAGE);
+        settings_load_skipped(LOG_MOD_PORT, "Port settings: port %d: %s", uport,
+                              PORT_RESERVE_MESSAGE);
         return;
     }
     int first = 0;

@@ -2,6 +2,7 @@
 // the storm "all ports" flag, the log and the saved "rate" item.
 #include <string>
 
+#include "port_reserve.h"
 #include "switch_pages_fixture.h"
 
 namespace {
@@ -83,6 +84,16 @@ TEST_F(page_rate, LimitsReachTheChipTheLogAndTheItem) {
     EXPECT_EQ(error_of(post("/setrate.cgi", "port=2&ingress=1024001")), "Invalid ingress rate");
     EXPECT_NE(error_of(post("/setrate.cgi", "port=2&ingress=64&egress_enable=1&egress=x&burst=48")),
               "");
+    EXPECT_EQ(ingress(2), "256");
+
+    // A port under self-test keeps its limits.
+    int unit = 0, chip_port = 0;
+    ASSERT_EQ(dxpx_lport_to_unit_port(lport(2), &unit, &chip_port), 0);
+    dxp_pbmp_t held{};
+    dxp_pbmp_port_add(&held, chip_port);
+    ASSERT_EQ(port_reserve(unit, held, "Snake"), 0);
+    EXPECT_EQ(error_of(post("/setrate.cgi", "port=2&ingress=64")), "Port 2: port under self-test");
+    port_reserve_release(unit, held);
     EXPECT_EQ(ingress(2), "256");
 }
 

@@ -22,19 +22,32 @@ int dxpx_change_lport(int lport, Op op) {
         return dxpx_on_lport(lport, [=](int u, int p) { return dxp_port_##op(u, p, value); }); \
     }
 
+// A setting read of a held port answers what the test will give back, so a
+// page or a save during the test shows and stores the administrator's value.
+#define DXPX_PORT_SETTING(op, type, field)                                                 \
+    int dxpx_port_##op(int lport, type *value) {                                           \
+        if (value == nullptr) return DXP_E_PARAM;                                          \
+        return dxpx_on_lport(lport, [=](int u, int p) {                                    \
+            dxp_port_info before{};                                                        \
+            if (!port_reserve_kept_info(u, p, &before)) return dxp_port_##op(u, p, value); \
+            *value = static_cast<type>(before.field);                                      \
+            return static_cast<int>(DXP_E_NONE);                                           \
+        });                                                                                \
+    }
+
 DXPX_PORT_VALUE(enable_set, int)
-DXPX_PORT_POINTER(enable_get, int)
+DXPX_PORT_SETTING(enable_get, int, enable)
 DXPX_PORT_VALUE(autoneg_set, int)
-DXPX_PORT_POINTER(autoneg_get, int)
+DXPX_PORT_SETTING(autoneg_get, int, autoneg)
 DXPX_PORT_VALUE(mdix_set, int)
 DXPX_PORT_VALUE(speed_set, int)
 DXPX_PORT_POINTER(speed_get, int)
 DXPX_PORT_VALUE(duplex_set, int)
 DXPX_PORT_POINTER(duplex_get, int)
 DXPX_PORT_VALUE(advert_set, uint32_t)
-DXPX_PORT_POINTER(advert_get, uint32_t)
+DXPX_PORT_SETTING(advert_get, uint32_t, local_advert)
 DXPX_PORT_VALUE(untagged_priority_set, int)
-DXPX_PORT_POINTER(untagged_priority_get, int)
+DXPX_PORT_SETTING(untagged_priority_get, int, untagged_priority)
 DXPX_PORT_VALUE(untagged_vlan_set, dxp_vlan_t)
 DXPX_PORT_POINTER(medium_get, int)
 DXPX_PORT_POINTER(ability_get, uint32_t)
@@ -80,7 +93,7 @@ int dxpx_port_dscp_map_set(int lport, int srccp, int mapcp, int prio) {
 
 #define DXPX_PORT_RATE(dir)                                                                 \
     int dxpx_port_rate_##dir##_set(int lport, uint32_t kbits_sec, uint32_t kbits_burst) {   \
-        return dxpx_on_lport(lport, [=](int u, int p) {                                     \
+        return dxpx_change_lport(lport, [=](int u, int p) {                                 \
             return dxp_port_rate_##dir##_set(u, p, kbits_sec, kbits_burst);                 \
         });                                                                                 \
     }                                                                                       \
@@ -95,7 +108,7 @@ DXPX_PORT_RATE(egress)
 
 #define DXPX_STORM(kind)                                                                    \
     int dxpx_rate_##kind##_set(int rate, int flags, int lport) {                            \
-        return dxpx_on_lport(                                                               \
+        return dxpx_change_lport(                                                           \
             lport, [=](int u, int p) { return dxp_rate_##kind##_set(u, rate, flags, p); }); \
     }                                                                                       \
     int dxpx_rate_##kind##_get(int *rate, int *flags, int lport) {                          \

@@ -3,6 +3,7 @@
 
 #include "dxpx.h"
 #include "dxpx_internal.h"
+#include "port_reserve.h"
 
 namespace {
 
@@ -32,6 +33,15 @@ int add_ports(int unit, const dxp_pbmp_t &ports, dxpx_lplist_t *list) {
     return DXP_E_NONE;
 }
 
+// A membership change of a port under self-test is refused: the test's
+// restore gives the port's memberships back as they were.
+bool holds_reserved(const unit_bitmaps &bitmaps) {
+    for (int unit = 0; unit < DXP_UNITS_MAX; unit++)
+        for (int port = 0; !dxp_pbmp_is_null(bitmaps[unit]) && port < DXP_PORTS_MAX; port++)
+            if (dxp_pbmp_member(bitmaps[unit], port) && port_reserved(unit, port)) return true;
+    return false;
+}
+
 }  // namespace
 
 int dxpx_vlan_create(dxp_vlan_t vid) {
@@ -39,7 +49,12 @@ int dxpx_vlan_create(dxp_vlan_t vid) {
 }
 
 int dxpx_vlan_destroy(dxp_vlan_t vid) {
-    return dxpx_each_unit([=](int u) { return dxp_vlan_destroy(u, vid); });
+    return dxpx_each_unit([=](int u) -> int {
+        dxp_pbmp_t members{}, untagged{};
+        // A self-test's own VLAN goes with its test.
+        if (!port_reserve_vlan_view(u, vid, &members, &untagged)) return DXP_E_BUSY;
+        return dxp_vlan_destroy(u, vid);
+    });
 }
 
 int dxpx_vlan_port_add(dxp_vlan_t vid, dxpx_lplist_t members, dxpx_lplist_t untagged) {
@@ -47,6 +62,7 @@ int dxpx_vlan_port_add(dxp_vlan_t vid, dxpx_lplist_t members, dxpx_lplist_t unta
     int rv = split_by_unit(members, &member_ports);
     if (rv == DXP_E_NONE) rv = split_by_unit(untagged, &untagged_ports);
     if (rv < 0) return rv;
+    if (holds_reserved(member_ports) || holds_reserved(untagged_ports)) return DXP_E_BUSY;
     return dxpx_each_unit([&](int u) -> int {
         if (dxp_pbmp_is_null(member_ports[u]) && dxp_pbmp_is_null(untagged_ports[u]))
             return DXP_E_NONE;
@@ -58,6 +74,7 @@ int dxpx_vlan_port_remove(dxp_vlan_t vid, dxpx_lplist_t members) {
     unit_bitmaps ports{};
     int rv = split_by_unit(members, &ports);
     if (rv < 0) return rv;
+    if (holds_reserved(ports)) return DXP_E_BUSY;
     return dxpx_each_unit([&](int u) -> int {
         if (dxp_pbmp_is_null(ports[u])) return DXP_E_NONE;
         return dxp_vlan_port_remove(u, vid, ports[u]);
@@ -75,6 +92,9 @@ int dxpx_vlan_port_get(dxp_vlan_t vid, dxpx_lplist_t *members, dxpx_lplist_t *un
         int unit = set.units[i];
         dxp_pbmp_t member_ports{}, untagged_ports{};
         int rv = dxp_vlan_port_get(unit, vid, &member_ports, &untagged_ports);
+        // The managers see the VLANs as the self-tests will give them back.
+        if (rv == DXP_E_NONE && !port_reserve_vlan_view(unit, vid, &member_ports, &untagged_ports))
+            rv = DXP_E_NOT_FOUND;
         if (rv == DXP_E_NONE) rv = add_ports(unit, member_ports, members);
         if (rv == DXP_E_NONE) rv = add_ports(unit, untagged_ports, untagged);
         if (rv < 0) return rv;

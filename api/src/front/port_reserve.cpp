@@ -2,6 +2,7 @@
 #include "port_reserve.h"
 
 #include <atomic>
+#include <vector>
 
 #include "dxpx.h"
 #include "sal.h"
@@ -20,6 +21,60 @@ sal_mutex_t guard() {
 }
 std::atomic<uint32_t> held[kUnits][kWords];
 const char *owners[kUnits][kWords * 32];
+
+// "port_reserve kept": what the held ports were before their test. A leaf:
+// nothing is called while it is held.
+sal_mutex_t kept_guard() {
+    static sal_mutex_t m = sal_mutex_create("port_reserve kept");
+    return m;
+}
+struct KeptVlan {
+    dxp_vlan_t vid = 0;
+    bool created = false;
+    dxp_pbmp_t owners{};  // the test's ports (created), or the ports kept below
+    dxp_pbmp_t members{}, untagged{};
+};
+struct Kept {
+    dxp_pbmp_t info_ports;
+    std::vector<dxp_port_info> info;  // by port, once one is kept
+    std::vector<KeptVlan> vlans;
+};
+Kept &kept(int unit) {
+    static auto *all = new Kept[kUnits];
+    return all[unit];
+}
+
+class KeptLock {
+  public:
+    KeptLock() { sal_mutex_take(kept_guard(), sal_mutex_FOREVER); }
+    ~KeptLock() { sal_mutex_give(kept_guard()); }
+    KeptLock(const KeptLock &) = delete;
+    KeptLock &operator=(const KeptLock &) = delete;
+};
+
+KeptVlan *kept_vlan(Kept &k, dxp_vlan_t vid) {
+    for (KeptVlan &v : k.vlans)
+        if (v.vid == vid) return &v;
+    return nullptr;
+}
+
+void forget_kept(int unit, dxp_pbmp_t ports) {
+    KeptLock hold;
+    Kept &k = kept(unit);
+    for (int w = 0; w < kWords; w++)
+        k.info_ports.w[w] &= ~ports.w[w];
+    std::erase_if(k.vlans, [&](KeptVlan &v) {
+        bool mine = false;
+        for (int w = 0; w < kWords; w++) {
+            mine = mine || (v.owners.w[w] & ports.w[w]) != 0;
+            if (v.created) continue;
+            v.owners.w[w] &= ~ports.w[w];
+            v.members.w[w] &= ~ports.w[w];
+            v.untagged.w[w] &= ~ports.w[w];
+        }
+        return v.created ? mine : dxp_pbmp_is_null(v.owners);
+    });
+}
 
 bool unit_ok(int unit) {
     return unit >= 0 && unit < kUnits;
@@ -57,6 +112,7 @@ void port_reserve_release(int unit, dxp_pbmp_t ports) {
         for (int b = 0; b < 32; b++)
             if (ports.w[w] >> b & 1) owners[unit][w * 32 + b] = nullptr;
     }
+    forget_kept(unit, ports);
     sal_mutex_give(guard());
 }
 
@@ -86,6 +142,87 @@ int port_reserve_hold(int lport) {
     return DXP_E_NONE;
 }
 
+int port_reserve_hold_all(void) {
+    sal_mutex_take(guard(), sal_mutex_FOREVER);
+    if (port_reserve_any()) {
+        sal_mutex_give(guard());
+        return DXP_E_BUSY;
+    }
+    return DXP_E_NONE;
+}
+
 void port_reserve_unhold(void) {
     sal_mutex_give(guard());
+}
+
+bool port_reserve_any(void) {
+    for (int unit = 0; unit < kUnits; unit++)
+        for (int w = 0; w < kWords; w++)
+            if (held[unit][w].load() != 0) return true;
+    return false;
+}
+
+void port_reserve_keep_info(int unit, int port, const dxp_port_info *info) {
+    if (!port_reserved(unit, port) || info == nullptr) return;
+    KeptLock hold;
+    Kept &k = kept(unit);
+    k.info.resize(kWords * 32);
+    k.info[static_cast<size_t>(port)] = *info;
+    dxp_pbmp_port_add(&k.info_ports, port);
+}
+
+bool port_reserve_kept_info(int unit, int port, dxp_port_info *info) {
+    if (!port_reserved(unit, port) || info == nullptr) return false;
+    KeptLock hold;
+    const Kept &k = kept(unit);
+    if (!dxp_pbmp_member(k.info_ports, port)) return false;
+    *info = k.info[static_cast<size_t>(port)];
+    return true;
+}
+
+void port_reserve_keep_created(int unit, dxp_vlan_t vid, dxp_pbmp_t ports) {
+    if (!unit_ok(unit)) return;
+    KeptLock hold;
+    Kept &k = kept(unit);
+    KeptVlan *v = kept_vlan(k, vid);
+    if (v == nullptr) {
+        KeptVlan created;
+        created.vid = vid;
+        created.created = true;
+        created.owners = ports;
+        k.vlans.push_back(created);
+        return;
+    }
+    v->created = true;
+    v->owners = ports;
+}
+
+void port_reserve_keep_member(int unit, dxp_vlan_t vid, int port, bool member, bool untagged) {
+    if (!port_reserved(unit, port)) return;
+    KeptLock hold;
+    Kept &k = kept(unit);
+    KeptVlan *v = kept_vlan(k, vid);
+    if (v == nullptr) {
+        KeptVlan changed;
+        changed.vid = vid;
+        k.vlans.push_back(changed);
+        v = &k.vlans.back();
+    }
+    if (v->created || dxp_pbmp_member(v->owners, port)) return;
+    dxp_pbmp_port_add(&v->owners, port);
+    if (member) dxp_pbmp_port_add(&v->members, port);
+    if (member && untagged) dxp_pbmp_port_add(&v->untagged, port);
+}
+
+bool port_reserve_vlan_view(int unit, dxp_vlan_t vid, dxp_pbmp_t *members, dxp_pbmp_t *untagged) {
+    if (!unit_ok(unit) || !port_reserve_any()) return true;
+    KeptLock hold;
+    const KeptVlan *v = kept_vlan(kept(unit), vid);
+    if (v == nullptr) return true;
+    if (v->created) return false;
+    for (int w = 0; w < kWords; w++) {
+        members->w[w] = (members->w[w] & ~v->owners.w[w]) | v->members.w[w];
+        untagged->w[w] = (untagged->w[w] & ~v->owners.w[w]) | v->untagged.w[w];
+    }
+    return true;
 }

@@ -5,8 +5,10 @@
 #include <array>
 #include <atomic>
 #include <charconv>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "logger.h"
 #include "nvram.h"
@@ -26,6 +28,10 @@ sal_mutex_t settings_lock() {
     static sal_mutex_t lock = sal_mutex_create("settings");
     return lock;
 }
+
+// The rows the running load skipped, for its caller; set only by a load
+// that the caller asked to note them, under the settings lock.
+std::string *load_notes = nullptr;
 
 // False from the start of "Main App" until its settings load has finished.
 std::atomic<bool> startup_done{true};
@@ -287,6 +293,32 @@ int settings_nvram_validate(void) {
         }
     }
     return 1;
+}
+
+void settings_load_skipped(int log_module, const char *fmt, ...) {
+    char line[160];
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(line, sizeof line, fmt, ap);
+    va_end(ap);
+    logger_printf(LOG_LEVEL_ERROR, log_module, "%s", line);
+    SalLock hold(settings_lock());
+    if (load_notes == nullptr) return;
+    load_notes->append(line);
+    load_notes->push_back('\n');
+}
+
+int settings_load_group_noting(uint32_t mask, char *skipped, size_t size) {
+    SalLock hold(settings_lock());
+    std::string notes;
+    load_notes = &notes;
+    const int rv = settings_load_group(mask);
+    load_notes = nullptr;
+    if (skipped != nullptr && size > 0) {
+        if (notes.size() >= size) notes.resize(size - 1);
+        std::memcpy(skipped, notes.c_str(), notes.size() + 1);
+    }
+    return rv;
 }
 
 int settings_load_group(uint32_t mask) {

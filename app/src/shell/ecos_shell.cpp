@@ -32,9 +32,16 @@ int cmd_load(int, char **) {
         sal_printf("Settings are not available\n");
         return 0;
     }
-    int rv = services.settings_load();
+    char skipped[1024] = "";
+    int rv = services.settings_load(skipped, sizeof skipped);
     if (services.port_counters_clear_all != nullptr) services.port_counters_clear_all();
-    sal_printf(rv > 0 ? "Settings loaded\n" : "Loading the settings failed\n");
+    if (rv <= 0) {
+        sal_printf("Loading the settings failed\n");
+    } else if (skipped[0] == '\0') {
+        sal_printf("Settings loaded\n");
+    } else {
+        sal_printf("Settings loaded, except:\n%s", skipped);
+    }
     return 0;
 }
 
