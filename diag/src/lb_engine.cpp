@@ -141,13 +141,38 @@ int length_of_rx(const dxp_pkt *pkt) {
     return pkt->pkt_len;
 }
 
+uint16_t vid_of(const uint8_t *f) {
+    return static_cast<uint16_t>((f[14] & 0x0f) << 8 | f[15]);
+}
+
+// A frame of the trial: one of its frames' addresses, VLAN and sequence
+// number. Anything else that reaches the CPU through a tested port (another
+// host's broadcast flooded into the test VLAN and looped back) is foreign.
+bool carries_signature(const lb_work_t *lw, const dxp_pkt *pkt) {
+    if (pkt->pkt_len < kPayloadAt) return false;
+    const uint8_t *r = pkt->pkt_data != nullptr ? pkt->pkt_data[0].data : pkt->_pkt_data.data;
+    if (r == nullptr || r[12] != 0x81 || r[13] != 0x00) return false;
+    const int expect = lw->expect.load();
+    for (int i = 0; i < expect && i < LB_MAX_PPT; i++) {
+        const uint8_t *t = lw->tx[i]->pkt_data[0].data;
+        if (std::memcmp(t, r, 12) == 0 && vid_of(t) == vid_of(r) && be32(t + 16) == be32(r + 16))
+            return true;
+    }
+    return false;
+}
+
 int rx_callout(int, dxp_pkt *pkt, void *cookie) {
     auto *lw = static_cast<lb_work_t *>(cookie);
     if (!lw->waiting.load()) return DXP_RX_NOT_HANDLED;
     // The receive service keeps serving the management interface during
-    // the test: only what returns through a tested port is the test's (a
-    // looped-back port takes nothing from its wire).
+    // the test: only what returns through a tested port and carries the
+    // test's signature is the test's (a looped-back port takes nothing from
+    // its wire, but the switch floods other ports' frames into it).
     if (!soc_pbmp_member(lw->p->pbm, pkt->rx_port)) return DXP_RX_NOT_HANDLED;
+    if (!carries_signature(lw, pkt)) {
+        lw->foreign.fetch_add(1);
+        return DXP_RX_NOT_HANDLED;
+    }
     const int n = lw->received.load();
     if (n >= 2 * LB_MAX_PPT) return DXP_RX_NOT_HANDLED;
     dxp_pkt &slot = lw->rx[n];
@@ -453,6 +478,11 @@ int lbu_check_params(lb_work_t *lw) {
         test_error(unit, "Count %d: at least one run is needed\n", p.count);
         return -1;
     }
+    // Bounded as TestRun's loop count: a run must end within reason.
+    if (p.count > TEST_MAX_LOOPS) {
+        test_error(unit, "Count %d too large (at most %d)\n", p.count, TEST_MAX_LOOPS);
+        return -1;
+    }
     if (soc_pbmp_is_null(p.pbm)) {
         test_error(unit, "No port to test\n");
         return -1;
@@ -508,15 +538,15 @@ int lbu_check_params(lb_work_t *lw) {
         return -1;
     }
     if (lw->kind == LB_KIND_SNAKE) {
-        int total = 0;
+        unsigned long long total = 0;
         for (int run = 0, ppt = p.ppt_start; run < p.count; run++) {
-            total += ppt;
+            total += static_cast<unsigned long long>(ppt);
             ppt += p.ppt_inc;
             while (ppt > p.ppt_end && p.ppt_end > p.ppt_start)
                 ppt -= p.ppt_end - p.ppt_start;
             if (ppt > p.ppt_end) ppt = p.ppt_start;
         }
-        test_msg("LB: total %d pkt over %d runs\n", total, p.count);
+        test_msg("LB: total %llu pkt over %d runs\n", total, p.count);
         return 0;
     }
     const int lengths = (p.len_end - p.len_start) / p.len_inc + 1;
@@ -524,8 +554,9 @@ int lbu_check_params(lb_work_t *lw) {
     int ports = lb_port_count(p.pbm);
     if (lw->kind == LB_KIND_EXTERNAL) ports /= 2;
     const int frames = ppt_sum(p);
-    test_msg("LB: total %d pkt (%d len * %d COS * %d port * %d packets * %d count)\n",
-             lengths * queues * ports * frames * p.count, lengths, queues, ports, frames, p.count);
+    test_msg("LB: total %llu pkt (%d len * %d COS * %d port * %d packets * %d count)\n",
+             static_cast<unsigned long long>(lbu_total(lw)), lengths, queues, ports, frames,
+             p.count);
     return 0;
 }
 
@@ -793,8 +824,10 @@ void lbu_l2_remove_all(lb_work_t *lw) {
 uint64_t lbu_total(lb_work_t *lw) {
     const lb_params_t &p = *lw->p;
     const uint64_t lengths = static_cast<uint64_t>((p.len_end - p.len_start) / p.len_inc + 1);
+    int ports = lb_port_count(p.pbm);
+    if (lw->kind == LB_KIND_EXTERNAL) ports /= 2;
     return lengths * static_cast<uint64_t>(p.cos_end - p.cos_start + 1) *
-           static_cast<uint64_t>(lb_port_count(p.pbm)) * static_cast<uint64_t>(ppt_sum(p)) *
+           static_cast<uint64_t>(ports) * static_cast<uint64_t>(ppt_sum(p)) *
            static_cast<uint64_t>(p.count);
 }
 
@@ -804,10 +837,13 @@ void lbu_progress(lb_work_t *lw, uint64_t total, bool final) {
     lw->last_report = now;
     const uint32_t secs = now - lw->start_time > 0 ? now - lw->start_time : 1;
     const int percent = total > 0 ? static_cast<int>(lw->tx_pkts * 100 / total) : 100;
-    test_msg("LB: xmit %d pkt (%d%%, %d pkt/s, %d KB/s avg), recv %d pkt (%d sec)\n",
-             static_cast<int>(lw->tx_pkts), percent, static_cast<int>(lw->tx_pkts / secs),
-             static_cast<int>(lw->tx_bytes / 1024 / secs), static_cast<int>(lw->rx_pkts),
-             static_cast<int>(now - lw->start_time));
+    test_msg("LB: xmit %llu pkt (%d%%, %llu pkt/s, %llu KB/s avg), recv %llu pkt (%d sec)\n",
+             static_cast<unsigned long long>(lw->tx_pkts), percent,
+             static_cast<unsigned long long>(lw->tx_pkts / secs),
+             static_cast<unsigned long long>(lw->tx_bytes / 1024 / secs),
+             static_cast<unsigned long long>(lw->rx_pkts), static_cast<int>(now - lw->start_time));
+    if (final && lw->foreign.load() > 0)
+        test_msg("LB: %d foreign frames left to the management interface\n", lw->foreign.load());
 }
 
 int lbu_done(lb_work_t *lw) {

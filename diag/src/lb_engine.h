@@ -87,6 +87,7 @@ struct lb_work_t {
     std::atomic<int> received;
     std::atomic<bool> waiting;
     std::atomic<bool> given;
+    std::atomic<int> foreign;  // frames through tested ports without the test's signature
     bool monitor_on;
     bool started_rx;  // the test started the receive service and stops it
     uint32_t seq;
@@ -102,6 +103,7 @@ struct lb_work_t {
     int fwd_count;
     lb_link_t *rev;
     int rev_count;
+    int snake_ports;  // ports whose VLAN and links are in place
     uint8_t *markers;  // "Snake TX match markers"
 };
 
