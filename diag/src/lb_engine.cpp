@@ -11,6 +11,7 @@
 #include "diag_pattern.h"
 #include "diag_pkt.h"
 #include "diag_test.h"
+#include "drv_vlan.h"
 #include "pktsvc.h"
 #include "dxp_error.h"
 #include "dxp_tarn.h"
@@ -265,6 +266,32 @@ int setup_ports(lb_work_t *lw) {
 
 dxp_pbmp_t to_dxp(const soc_pbmp_t &b) {
     return dxp_pbmp_t{{b.w[0], b.w[1]}};
+}
+
+// A looped-back port sends what it receives back into the switch: frames
+// other hosts flood into the test VLAN would be flooded on to the other
+// tested ports and circle between them without end. Each tested port
+// forwards to the CPU only (the snake opens the way to its neighbours); a
+// chip without port egress masks leaves them as they are.
+void keep_to_cpu(lb_work_t *lw) {
+    const soc_pbmp_t cpu = SOC_CONTROL(lw->unit)->cmic_bitmap;
+    for (int port = 0; port < LB_PORTS; port++) {
+        if (!soc_pbmp_member(lw->p->pbm, port) ||
+            drv_port_vlan_get(lw->unit, port, &lw->egress[port]) < 0)
+            continue;
+        soc_pbmp_port_add(&lw->egress_saved, port);
+        drv_port_vlan_set(lw->unit, port, cpu);
+    }
+}
+
+void give_back_egress(lb_work_t *lw) {
+    for (int port = 0; port < LB_PORTS; port++) {
+        if (!soc_pbmp_member(lw->egress_saved, port)) continue;
+        if (int rv = drv_port_vlan_set(lw->unit, port, lw->egress[port]); rv < 0)
+            sal_printf("Port %s: Could not restore its egress ports: %s\n",
+                       lb_port_name(lw->unit, port), dxp_errmsg(rv));
+    }
+    lw->egress_saved = soc_pbmp_t{};
 }
 
 int setup_vlan(lb_work_t *lw) {
@@ -592,6 +619,7 @@ int lbu_init(lb_work_t *lw, int unit, int kind) {
                          kind == LB_KIND_SNAKE ? "New Snake Test" : "PHY Loopback - Mark 2") < 0)
         return -1;
     if (setup_ports(lw) < 0 || setup_vlan(lw) < 0) return -1;
+    keep_to_cpu(lw);
     // A looped-back port takes a moment to report its link; frames sent
     // before would be lost. A port that never comes up fails its trials.
     // Link scan takes the looped-back link in now, not at its next pass in
@@ -801,6 +829,11 @@ void lbu_free_rx(lb_work_t *lw) {
     }
 }
 
+int lbu_port_egress(lb_work_t *lw, int port, const soc_pbmp_t &allowed) {
+    if (!soc_pbmp_member(lw->egress_saved, port)) return 0;
+    return drv_port_vlan_set(lw->unit, port, allowed);
+}
+
 int lbu_l2_add(lb_work_t *lw, const dxp_mac_t mac, dxp_vlan_t vid, int port) {
     dxp_l2_addr addr{};
     dxp_l2_addr_init(&addr, mac, vid);
@@ -879,6 +912,7 @@ int lbu_done(lb_work_t *lw) {
     lw->sema = nullptr;
     lbu_l2_remove_all(lw);
     forget_sources(lw);
+    give_back_egress(lw);
     if (test_restore_switch(&lw->saved) < 0) result = -1;
     return result;
 }

@@ -321,6 +321,10 @@ int snake_link_port(lb_work_t *lw, int i, bool forward, bool reverse, dxp_vlan_t
         }
     }
     if (rv < 0) return rv;
+    soc_pbmp_t reach{};
+    for (int member : {port, lw->fwd[i].to, lw->rev[i].to, cpu})
+        soc_pbmp_port_add(&reach, member);
+    if (rv = lbu_port_egress(lw, port, reach); rv < 0) return rv;
     return dxp_port_untagged_vlan_set(unit, port, lw->fwd[i].vid);
 }
 
@@ -339,6 +343,12 @@ int snake_build(lb_work_t *lw) {
     lw->rev = static_cast<lb_link_t *>(sal_alloc(sizeof(lb_link_t) * n, "Reverse snake port info"));
     lw->markers = static_cast<uint8_t *>(sal_alloc(LB_MAX_PPT, "Snake TX match markers"));
     if (lw->fwd == nullptr || lw->rev == nullptr || lw->markers == nullptr) return DXP_E_MEMORY;
+    // The snake's frames travel in the ports' own VLANs. Out of the test
+    // VLAN, which the untested ports share, no other host's frame enters
+    // the chains.
+    const dxp_pbmp_t tested{{p.pbm.w[0], p.pbm.w[1]}};
+    if (int rv = dxp_vlan_port_remove(lw->unit, static_cast<dxp_vlan_t>(p.vlan), tested); rv < 0)
+        return rv;
     dxp_mac_t rev_dst, rev_src;
     std::memcpy(rev_dst, p.mac_dst, 6);
     std::memcpy(rev_src, p.mac_src, 6);
