@@ -21,7 +21,7 @@
 namespace {
 
 constexpr int kHairpinControl = 0;  // port control: frames may leave by their ingress port
-constexpr int kVlanTries = 64;       // VLANs a snake port tries for a free table slot
+constexpr int kVlanTries = 64;      // VLANs a snake port tries for a free table slot
 constexpr dxp_vlan_t kLastVlan = 4094;
 
 struct PortStats {

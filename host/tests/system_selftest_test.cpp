@@ -339,7 +339,8 @@ void chatter(const std::string &space, const std::string &tap, int seconds) {
        " python3 -c 'import socket,sys,time\n"
        "s=socket.socket(socket.AF_PACKET,socket.SOCK_RAW); s.bind((sys.argv[1],0))\n"
        "while True:\n"
-       "  s.send(bytes.fromhex(sys.argv[2])); s.send(bytes.fromhex(sys.argv[3])); time.sleep(0.2)' " +
+       "  s.send(bytes.fromhex(sys.argv[2])); s.send(bytes.fromhex(sys.argv[3])); "
+       "time.sleep(0.2)' " +
        tap + " " + broadcast + " " + solicit + " &");
 }
 
@@ -402,10 +403,11 @@ TEST_P(system_selftest, OtherHostsFramesAndTheBreakKeyLeaveTheTestsSound) {
 
     // During a long test it stops the test, which gives everything back; its
     // total is announced at full width. The program stays: web, ping.
-    ASSERT_TRUE(s.sw->run("TestRun 49 PortBitMap=fe5 Count=1000000 LengthStart=72 LengthEnd=1522 "
-                          "LengthIncrement=1 PktsPerTrialStart=1 PktsPerTrialEnd=16 "
-                          "PktsPerTrialInc=1 COSEnd=0",
-                          "Setting up ARL", &out, 60))
+    ASSERT_TRUE(
+        s.sw->run("TestRun 49 PortBitMap=fe5 Count=1000000 LengthStart=72 LengthEnd=1522 "
+                  "LengthIncrement=1 PktsPerTrialStart=1 PktsPerTrialEnd=16 "
+                  "PktsPerTrialInc=1 COSEnd=0",
+                  "Setting up ARL", &out, 60))
         << out;
     EXPECT_TRUE(total_is_whole(out)) << out;
     sleep(2);

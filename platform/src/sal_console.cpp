@@ -328,7 +328,8 @@ int sal_console_break_at_prompt(void) {
 char *diag_readline(const char *prompt, char *buf, int size, const char *dflt) {
     if (buf == nullptr || size <= 0) return nullptr;
     std::string shown;
-    if (prompt != nullptr) shown = dflt != nullptr ? std::string(prompt) + " [" + dflt + "] " : prompt;
+    if (prompt != nullptr)
+        shown = dflt != nullptr ? std::string(prompt) + " [" + dflt + "] " : prompt;
     if (!shown.empty()) sal_console_printf("%s", shown.c_str());
     const bool board = current_console() == board_console.load();
     if (board) board_read_mark(true, shown);
