@@ -164,13 +164,14 @@ bool carries_signature(const lb_work_t *lw, const dxp_pkt *pkt) {
 
 int rx_callout(int, dxp_pkt *pkt, void *cookie) {
     auto *lw = static_cast<lb_work_t *>(cookie);
-    if (!lw->waiting.load()) return DXP_RX_NOT_HANDLED;
     // The receive service keeps serving the management interface during
     // the test: only what returns through a tested port and carries the
-    // test's signature is the test's (a looped-back port takes nothing from
-    // its wire, but the switch floods other ports' frames into it).
+    // signature of the trial under way is the test's (a looped-back port
+    // takes nothing from its wire, but the switch floods other ports'
+    // frames into it). The frames of a trial are looked at only while it
+    // waits: between trials the test thread builds the next ones.
     if (!soc_pbmp_member(lw->p->pbm, pkt->rx_port)) return DXP_RX_NOT_HANDLED;
-    if (!carries_signature(lw, pkt)) {
+    if (!lw->waiting.load() || !carries_signature(lw, pkt)) {
         lw->foreign.fetch_add(1);
         return DXP_RX_NOT_HANDLED;
     }

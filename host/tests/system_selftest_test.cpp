@@ -369,9 +369,10 @@ TEST_P(system_selftest, OtherHostsFramesAndTheBreakKeyLeaveTheTestsSound) {
     // into the test VLAN and looped back by the tested ports, are no part of
     // the tests and fail no healthy port.
     chatter(s.pair, s.tap(3), 240);
+    sleep(1);  // the host is under way
     std::string out, all;
     for (int run = 0; run < 3; run++) {
-        out = s.monitor("TestRun 49 PortBitMap=fe4-fe6 Count=6 LengthEnd=300 COSEnd=0", 120);
+        out = s.monitor("TestRun 49 PortBitMap=fe4-fe6 Count=20 LengthEnd=300 COSEnd=0", 120);
         EXPECT_EQ(out.find("TEST ERROR"), std::string::npos) << out;
         all += out;
     }
@@ -440,6 +441,24 @@ TEST_P(system_selftest, OtherHostsFramesAndTheBreakKeyLeaveTheTestsSound) {
     EXPECT_EQ(out.find("TEST ERROR"), std::string::npos) << out;
     EXPECT_EQ(out.find("loop closure failed"), std::string::npos) << out;
     EXPECT_EQ(counts(s, 39), std::make_pair(2, 0));
+
+    // The snake and the traffic test stop at the break as well, their ports
+    // given back.
+    const std::string ports_before = s.monitor("port fe4") + s.monitor("port fe5");
+    const struct {
+        const char *line, *running, *stopped;
+    } long_runs[] = {
+        {"TestRun 39 PortBitMap=fe4-fe5 Count=1 Duration=120 LoopbackMode=PHY",
+         "circular test on ports", "Test 39 (New Snake Test) stopped at the console\r\nDXP.0> "},
+        {"TestRun 72 PortBitMap=fe4-fe5 RunMode=PHY TimeInSeconds=120 CounterPollInterval=1",
+         "TRAFFIC: mode", "Test 72 (Traffic Test) stopped at the console\r\nDXP.0> "},
+    };
+    for (const auto &r : long_runs) {
+        ASSERT_TRUE(s.sw->run(r.line, r.running, &out, 60)) << out;
+        ASSERT_TRUE(s.sw->type("\x03"));
+        ASSERT_TRUE(s.sw->run("", r.stopped, &out, 60)) << r.line << "\n" << out;
+    }
+    EXPECT_EQ(s.monitor("port fe4") + s.monitor("port fe5"), ports_before);
 
     // The quit key ends the program, its flash written. The next board
     // starts from a flash of its own.
