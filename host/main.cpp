@@ -2,6 +2,7 @@
 // of the simulated board and starts "Main App".
 #include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include "snmp_agent.h"
 #include "bde.h"
 #include "board_host.h"
+#include "diag_shell.h"
 #include "factory_reset.h"
 #include "firmware_steps.h"
 #include "flash.h"
@@ -23,19 +25,41 @@
 
 namespace {
 
-// SIGUSR1 stands for the reset button. It is blocked here, before any thread
-// starts, so every thread inherits the block and only press_button_on_signal
-// takes it.
-void block_button_signal(sigset_t *set) {
+// SIGUSR1 stands for the reset button. On a terminal the console is the
+// board's serial line: its interrupt key (SIGINT, Ctrl-C) is the line's
+// break, and its quit key (SIGQUIT, Ctrl-\) ends the program. They are
+// blocked here, before any thread starts, so every thread inherits the
+// block and only take_signals takes them. On a pipe, SIGINT ends the
+// program as before.
+void block_signals(sigset_t *set) {
     sigemptyset(set);
     sigaddset(set, SIGUSR1);
+    if (isatty(STDIN_FILENO) != 0) {
+        sigaddset(set, SIGINT);
+        sigaddset(set, SIGQUIT);
+    }
     pthread_sigmask(SIG_BLOCK, set, nullptr);
 }
 
-[[noreturn]] void press_button_on_signal(const sigset_t *set) {
+[[noreturn]] void end_from_console() {
+    std::fputs("\nswitchfw: ended with the quit key (Ctrl-\\)\n", stdout);
+    std::fflush(stdout);
+    flash_host_sync();
+    std::_Exit(0);
+}
+
+[[noreturn]] void take_signals(const sigset_t *set) {
     for (;;) {
         int sig = 0;
-        if (sigwait(set, &sig) == 0 && sig == SIGUSR1) factory_default_button_press();
+        if (sigwait(set, &sig) != 0) continue;
+        if (sig == SIGUSR1) factory_default_button_press();
+        // At the prompt the break drops the typed line; during a command it
+        // stops the command.
+        if (sig == SIGINT && sal_console_break_at_prompt() == 0) {
+            sal_board_printf("\n");
+            sh_break_raise();
+        }
+        if (sig == SIGQUIT) end_from_console();
     }
 }
 
@@ -49,8 +73,8 @@ int debug_read(uint16_t address) {
 }  // namespace
 
 int main(int argc, char **argv) {
-    sigset_t button_signal;
-    block_button_signal(&button_signal);
+    sigset_t signals;
+    block_signals(&signals);
     HostOptions opts;
     std::string error;
     if (!host_options_parse(argc, argv, &opts, &error)) {
@@ -121,5 +145,5 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "switchfw: cannot start Main App\n");
         return 1;
     }
-    press_button_on_signal(&button_signal);
+    take_signals(&signals);
 }

@@ -180,10 +180,22 @@ int diag_console_ended(void);
 using diag_unit_init_fn = void (*)(int unit);
 void diag_unit_init_register(diag_unit_init_fn fn);
 void diag_assert_handler(const char *expr, const char *file, int line);
-// Long commands register a return context; nothing to do on this platform.
-inline void sh_break_push(void *) {}
-inline void sh_break_pop(void *) {}
-inline void sh_break_block(int) {}
+// The thread that runs the board's console monitor; null before it starts.
+struct sal_thread_s *diag_console_thread(void);
+
+// The console's break key. Long commands hold a break context while they
+// run; sh_break_block defers a break over a step that must not be cut.
+void sh_break_push(void *ctx);
+void sh_break_pop(void *ctx);
+void sh_break_block(int on);
+// Asks the command the console runs to stop at its next check of
+// sh_stop_requested; the rest of its line is not run. 1 when a command that
+// holds a break context takes it.
+int sh_break_raise(void);
+// Forgets a break no command took: the monitor calls it on each line read.
+void sh_break_clear(void);
+// 1 on the console's thread while a break waits and is not deferred.
+int sh_break_requested(void);
 
 // ---------------------------------------------------------------- scripts
 int rcload(int unit, args_t *a, const char *file, int quiet_ext);
@@ -192,8 +204,9 @@ int rcload(int unit, args_t *a, const char *file, int quiet_ext);
 char *rccache_copy(const char *name);
 
 // ---------------------------------------------------------------- background jobs
-// 1 when the calling thread runs a background job that KILL asked to stop;
-// command loops end at their next command boundary.
+// 1 when the calling thread runs a background job that KILL asked to stop,
+// or is the console's and its break key was typed; command loops end at
+// their next command boundary.
 int sh_stop_requested(void);
 // Waits (sleeping, or busy when busy is set) while no stop is requested;
 // CMD_INTR when a stop cut the wait short, else CMD_OK.

@@ -26,6 +26,12 @@ constexpr uint32_t TEST_O_RUN = 0x40;
 constexpr uint32_t TEST_O_OVERRIDE = 0x80;
 constexpr uint32_t TEST_O_QUIET = 0x100;
 
+// The most loops a run may ask for (TestRun's loop count, a loopback
+// test's Count).
+constexpr int TEST_MAX_LOOPS = 1000000;
+// What a test's loop answers when the console's break key stopped it.
+constexpr int TEST_STOPPED = 4;
+
 using test_init_f = int (*)(int unit, args_t *a, void **work);
 using test_done_f = int (*)(int unit, void *work);
 using test_f = int (*)(int unit, args_t *a, void *work);

@@ -64,7 +64,7 @@ void bg_job_thread(void *arg) {
 }  // namespace
 
 int sh_stop_requested(void) {
-    return stop_flag != nullptr && stop_flag->load() != 0;
+    return (stop_flag != nullptr && stop_flag->load() != 0) || sh_break_requested();
 }
 
 int sh_wait_usec(uint64_t usec, int busy) {

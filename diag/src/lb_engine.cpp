@@ -11,6 +11,7 @@
 #include "diag_pattern.h"
 #include "diag_pkt.h"
 #include "diag_test.h"
+#include "drv_vlan.h"
 #include "pktsvc.h"
 #include "dxp_error.h"
 #include "dxp_tarn.h"
@@ -141,13 +142,44 @@ int length_of_rx(const dxp_pkt *pkt) {
     return pkt->pkt_len;
 }
 
+uint16_t vid_of(const uint8_t *f) {
+    return static_cast<uint16_t>((f[14] & 0x0f) << 8 | f[15]);
+}
+
+// A frame of the trial: the addresses and VLAN of one of its frames, and a
+// sequence number that no earlier trial sent. Anything else that reaches the
+// CPU through a tested port (another host's broadcast flooded into the test
+// VLAN and looped back, an earlier trial's frame coming late) is foreign. A
+// test frame spoilt on its way still counts, and the comparison reports it.
+bool carries_signature(const lb_work_t *lw, const dxp_pkt *pkt) {
+    if (pkt->pkt_len < kPayloadAt) return false;
+    const uint8_t *r = pkt->pkt_data != nullptr ? pkt->pkt_data[0].data : pkt->_pkt_data.data;
+    if (r == nullptr || r[12] != 0x81 || r[13] != 0x00) return false;
+    const int expect = lw->expect.load();
+    bool ours = false;
+    for (int i = 0; i < expect && i < LB_MAX_PPT && !ours; i++) {
+        const uint8_t *t = lw->tx[i]->pkt_data[0].data;
+        ours = std::memcmp(t, r, 12) == 0 && vid_of(t) == vid_of(r);
+    }
+    if (!ours) return false;
+    // The run numbers its frames from 0.
+    const uint32_t first = be32(lw->tx[0]->pkt_data[0].data + 16);
+    return be32(r + 16) >= first;
+}
+
 int rx_callout(int, dxp_pkt *pkt, void *cookie) {
     auto *lw = static_cast<lb_work_t *>(cookie);
-    if (!lw->waiting.load()) return DXP_RX_NOT_HANDLED;
     // The receive service keeps serving the management interface during
-    // the test: only what returns through a tested port is the test's (a
-    // looped-back port takes nothing from its wire).
+    // the test: only what returns through a tested port and carries the
+    // signature of the trial under way is the test's (a looped-back port
+    // takes nothing from its wire, but the switch floods other ports'
+    // frames into it). The frames of a trial are looked at only while it
+    // waits: between trials the test thread builds the next ones.
     if (!soc_pbmp_member(lw->p->pbm, pkt->rx_port)) return DXP_RX_NOT_HANDLED;
+    if (!lw->waiting.load() || !carries_signature(lw, pkt)) {
+        lw->foreign.fetch_add(1);
+        return DXP_RX_NOT_HANDLED;
+    }
     const int n = lw->received.load();
     if (n >= 2 * LB_MAX_PPT) return DXP_RX_NOT_HANDLED;
     dxp_pkt &slot = lw->rx[n];
@@ -241,6 +273,32 @@ int setup_ports(lb_work_t *lw) {
 
 dxp_pbmp_t to_dxp(const soc_pbmp_t &b) {
     return dxp_pbmp_t{{b.w[0], b.w[1]}};
+}
+
+// A looped-back port sends what it receives back into the switch: frames
+// other hosts flood into the test VLAN would be flooded on to the other
+// tested ports and circle between them without end. Each tested port
+// forwards to the CPU only (the snake opens the way to its neighbours); a
+// chip without port egress masks leaves them as they are.
+void keep_to_cpu(lb_work_t *lw) {
+    const soc_pbmp_t cpu = SOC_CONTROL(lw->unit)->cmic_bitmap;
+    for (int port = 0; port < LB_PORTS; port++) {
+        if (!soc_pbmp_member(lw->p->pbm, port) ||
+            drv_port_vlan_get(lw->unit, port, &lw->egress[port]) < 0)
+            continue;
+        soc_pbmp_port_add(&lw->egress_saved, port);
+        drv_port_vlan_set(lw->unit, port, cpu);
+    }
+}
+
+void give_back_egress(lb_work_t *lw) {
+    for (int port = 0; port < LB_PORTS; port++) {
+        if (!soc_pbmp_member(lw->egress_saved, port)) continue;
+        if (int rv = drv_port_vlan_set(lw->unit, port, lw->egress[port]); rv < 0)
+            sal_printf("Port %s: Could not restore its egress ports: %s\n",
+                       lb_port_name(lw->unit, port), dxp_errmsg(rv));
+    }
+    lw->egress_saved = soc_pbmp_t{};
 }
 
 int setup_vlan(lb_work_t *lw) {
@@ -455,6 +513,11 @@ int lbu_check_params(lb_work_t *lw) {
         test_error(unit, "Count %d: at least one run is needed\n", p.count);
         return -1;
     }
+    // Bounded as TestRun's loop count: a run must end within reason.
+    if (p.count > TEST_MAX_LOOPS) {
+        test_error(unit, "Count %d too large (at most %d)\n", p.count, TEST_MAX_LOOPS);
+        return -1;
+    }
     if (soc_pbmp_is_null(p.pbm)) {
         test_error(unit, "No port to test\n");
         return -1;
@@ -510,15 +573,15 @@ int lbu_check_params(lb_work_t *lw) {
         return -1;
     }
     if (lw->kind == LB_KIND_SNAKE) {
-        int total = 0;
+        unsigned long long total = 0;
         for (int run = 0, ppt = p.ppt_start; run < p.count; run++) {
-            total += ppt;
+            total += static_cast<unsigned long long>(ppt);
             ppt += p.ppt_inc;
             while (ppt > p.ppt_end && p.ppt_end > p.ppt_start)
                 ppt -= p.ppt_end - p.ppt_start;
             if (ppt > p.ppt_end) ppt = p.ppt_start;
         }
-        test_msg("LB: total %d pkt over %d runs\n", total, p.count);
+        test_msg("LB: total %llu pkt over %d runs\n", total, p.count);
         return 0;
     }
     const int lengths = (p.len_end - p.len_start) / p.len_inc + 1;
@@ -526,8 +589,9 @@ int lbu_check_params(lb_work_t *lw) {
     int ports = lb_port_count(p.pbm);
     if (lw->kind == LB_KIND_EXTERNAL) ports /= 2;
     const int frames = ppt_sum(p);
-    test_msg("LB: total %d pkt (%d len * %d COS * %d port * %d packets * %d count)\n",
-             lengths * queues * ports * frames * p.count, lengths, queues, ports, frames, p.count);
+    test_msg("LB: total %llu pkt (%d len * %d COS * %d port * %d packets * %d count)\n",
+             static_cast<unsigned long long>(lbu_total(lw)), lengths, queues, ports, frames,
+             p.count);
     return 0;
 }
 
@@ -563,6 +627,7 @@ int lbu_init(lb_work_t *lw, int unit, int kind) {
                          kind == LB_KIND_SNAKE ? "New Snake Test" : "PHY Loopback - Mark 2") < 0)
         return -1;
     if (setup_ports(lw) < 0 || setup_vlan(lw) < 0) return -1;
+    keep_to_cpu(lw);
     // A looped-back port takes a moment to report its link; frames sent
     // before would be lost. A port that never comes up fails its trials.
     // Link scan takes the looped-back link in now, not at its next pass in
@@ -772,6 +837,11 @@ void lbu_free_rx(lb_work_t *lw) {
     }
 }
 
+int lbu_port_egress(lb_work_t *lw, int port, const soc_pbmp_t &allowed) {
+    if (!soc_pbmp_member(lw->egress_saved, port)) return 0;
+    return drv_port_vlan_set(lw->unit, port, allowed);
+}
+
 int lbu_l2_add(lb_work_t *lw, const dxp_mac_t mac, dxp_vlan_t vid, int port) {
     dxp_l2_addr addr{};
     dxp_l2_addr_init(&addr, mac, vid);
@@ -795,8 +865,10 @@ void lbu_l2_remove_all(lb_work_t *lw) {
 uint64_t lbu_total(lb_work_t *lw) {
     const lb_params_t &p = *lw->p;
     const uint64_t lengths = static_cast<uint64_t>((p.len_end - p.len_start) / p.len_inc + 1);
+    int ports = lb_port_count(p.pbm);
+    if (lw->kind == LB_KIND_EXTERNAL) ports /= 2;
     return lengths * static_cast<uint64_t>(p.cos_end - p.cos_start + 1) *
-           static_cast<uint64_t>(lb_port_count(p.pbm)) * static_cast<uint64_t>(ppt_sum(p)) *
+           static_cast<uint64_t>(ports) * static_cast<uint64_t>(ppt_sum(p)) *
            static_cast<uint64_t>(p.count);
 }
 
@@ -806,10 +878,13 @@ void lbu_progress(lb_work_t *lw, uint64_t total, bool final) {
     lw->last_report = now;
     const uint32_t secs = now - lw->start_time > 0 ? now - lw->start_time : 1;
     const int percent = total > 0 ? static_cast<int>(lw->tx_pkts * 100 / total) : 100;
-    test_msg("LB: xmit %d pkt (%d%%, %d pkt/s, %d KB/s avg), recv %d pkt (%d sec)\n",
-             static_cast<int>(lw->tx_pkts), percent, static_cast<int>(lw->tx_pkts / secs),
-             static_cast<int>(lw->tx_bytes / 1024 / secs), static_cast<int>(lw->rx_pkts),
-             static_cast<int>(now - lw->start_time));
+    test_msg("LB: xmit %llu pkt (%d%%, %llu pkt/s, %llu KB/s avg), recv %llu pkt (%d sec)\n",
+             static_cast<unsigned long long>(lw->tx_pkts), percent,
+             static_cast<unsigned long long>(lw->tx_pkts / secs),
+             static_cast<unsigned long long>(lw->tx_bytes / 1024 / secs),
+             static_cast<unsigned long long>(lw->rx_pkts), static_cast<int>(now - lw->start_time));
+    if (final && lw->foreign.load() > 0)
+        test_msg("LB: %d foreign frames left to the management interface\n", lw->foreign.load());
 }
 
 int lbu_done(lb_work_t *lw) {
@@ -845,6 +920,7 @@ int lbu_done(lb_work_t *lw) {
     lw->sema = nullptr;
     lbu_l2_remove_all(lw);
     forget_sources(lw);
+    give_back_egress(lw);
     if (test_restore_switch(&lw->saved) < 0) result = -1;
     return result;
 }

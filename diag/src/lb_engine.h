@@ -87,6 +87,7 @@ struct lb_work_t {
     std::atomic<int> received;
     std::atomic<bool> waiting;
     std::atomic<bool> given;
+    std::atomic<int> foreign;  // frames through tested ports without the test's signature
     bool monitor_on;
     bool started_rx;  // the test started the receive service and stops it
     uint32_t seq;
@@ -102,6 +103,10 @@ struct lb_work_t {
     int fwd_count;
     lb_link_t *rev;
     int rev_count;
+    int snake_ports;  // ports whose VLAN and links are in place
+    // The tested ports' egress masks as the test found them.
+    soc_pbmp_t egress_saved;
+    soc_pbmp_t egress[LB_PORTS];
     uint8_t *markers;  // "Snake TX match markers"
 };
 
@@ -138,6 +143,9 @@ int lbu_check_packet(lb_work_t *lw, dxp_pkt *tx, dxp_pkt *rx);
 int lbu_match_packet(lb_work_t *lw, dxp_pkt *rx, int ppt);
 // Returns the kept frames to the receive service and empties the slots.
 void lbu_free_rx(lb_work_t *lw);
+// Lets a tested port forward to the ports given (the CPU alone from the
+// init on); the done gives its mask back.
+int lbu_port_egress(lb_work_t *lw, int port, const soc_pbmp_t &allowed);
 // Adds a static L2 entry to the port and remembers it for the done.
 int lbu_l2_add(lb_work_t *lw, const dxp_mac_t mac, dxp_vlan_t vid, int port);
 void lbu_l2_remove_all(lb_work_t *lw);

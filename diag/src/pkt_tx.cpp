@@ -360,6 +360,11 @@ int cmd_tx(int unit, args_t *a) {
     tx_buffer_free(s);
     s->state.store(kIdle);
     sh_break_pop(&ctx);
+    if (rv == CMD_OK && sh_stop_requested()) {
+        sal_printf("%s: stopped after %d of %d frames\n", ARG_CMD(a), s->count_sent.load(),
+                   s->count_req.load());
+        return CMD_INTR;
+    }
     return rv;
 }
 

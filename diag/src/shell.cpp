@@ -582,6 +582,10 @@ int sh_process_command(int unit, const char *line) {
     return rv;
 }
 
+sal_thread_t diag_console_thread(void) {
+    return console_thread.load();
+}
+
 int diag_shell(int unit, const char *prefix, int eof_exit) {
     if (prefix == nullptr) prefix = "";
     sal_thread_t expected = nullptr;
@@ -640,6 +644,8 @@ int diag_shell(int unit, const char *prefix, int eof_exit) {
             continue;
         }
         eofs = 0;
+        // A break typed before this line was read belonged to what ran then.
+        sh_break_clear();
         if (line[0] == '~') {
             sal_printf("EOF\n");
             rv = CMD_OK;

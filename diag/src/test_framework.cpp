@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr int kMaxLoops = 1000000;
+constexpr int kMaxLoops = TEST_MAX_LOOPS;
 
 constexpr int kMaxTests = 32;
 test_t table[kMaxTests];
@@ -315,11 +315,16 @@ int test_dispatch(int unit, test_t *t, int loops, args_t *a) {
                 flags_clear(t, TEST_F_SOE_OFFERED | TEST_F_ERROR);
                 result = t->t_test_f(unit, args, work);
                 if (result == 0 && (t->t_flags & TEST_F_ERROR)) result = -1;
+                // A break ends the loops; the done gives everything back.
+                if (sh_stop_requested()) result = TEST_STOPPED;
                 test_report_result(unit, t, result);
                 if (show) progress_report(1);
+                if (result == TEST_STOPPED) break;
             }
             if (show) progress_done();
             test_dispatch_done(unit, t, work);
+            if (result == TEST_STOPPED)
+                sal_printf("Test %d (%s) stopped at the console\n", t->t_test, t->t_name);
         }
     }
     if (own != nullptr) {
@@ -343,6 +348,7 @@ void test_report_result(int unit, test_t *t, int result) {
     t->t_fail++;
     sal_debug_printf(0x8000, "Test %d (%s) Completed with error (%d)\n", t->t_test, t->t_name,
                      result);
+    if (result == TEST_STOPPED) return;  // the run says so after its done
     if (result == 1 || result == 2) {
         sal_printf("Test %d (%s) Aborted\n", t->t_test, t->t_name);
     } else if ((test_options & TEST_O_SOE) && !(t->t_flags & TEST_F_SOE_OFFERED)) {

@@ -21,6 +21,8 @@
 namespace {
 
 constexpr int kHairpinControl = 0;  // port control: frames may leave by their ingress port
+constexpr int kVlanTries = 64;      // VLANs a snake port tries for a free table slot
+constexpr dxp_vlan_t kLastVlan = 4094;
 
 struct PortStats {
     uint64_t tx, rx, align, discards;
@@ -178,8 +180,10 @@ int lbu_port_test(lb_work_t *lw) {
     for (int cos = p.cos_start; cos <= p.cos_end; cos++)
         for (int ppt = p.ppt_start; ppt <= p.ppt_end; ppt += p.ppt_inc)
             for (int len = p.len_start; len <= p.len_end; len += p.len_inc)
-                for (int i = 1; i <= p.count; i++)
+                for (int i = 1; i <= p.count; i++) {
+                    if (sh_stop_requested()) return TEST_STOPPED;
                     if (lbu_trial(lw, len, ppt, cos, i) < 0) return -1;
+                }
     return lbu_check_stats(lw);
 }
 
@@ -209,10 +213,11 @@ int lb_mac_test(int unit, args_t *, void *work) {
     for (int port = 0; port < LB_PORTS && rv == 0; port++) {
         if (!soc_pbmp_member(pbm, port)) continue;
         lw->tx_port = lw->rx_port = port;
-        if (lbu_port_test(lw) < 0) rv = -1;
+        rv = lbu_port_test(lw);
     }
     lbu_l2_remove_all(lw);
     lbu_progress(lw, lbu_total(lw), true);
+    if (rv == TEST_STOPPED) return rv;
     if (rv == 0 && lw->tx_pkts == 0) {
         test_error(unit, "No frame was sent: nothing was tested\n");
         rv = -1;
@@ -264,25 +269,69 @@ void link_remove(lb_work_t *lw, const lb_link_t &l) {
 }
 
 void snake_free(lb_work_t *lw) {
-    for (int i = 0; i < lw->fwd_count; i++)
-        link_remove(lw, lw->fwd[i]);
-    for (int i = 0; i < lw->rev_count; i++)
-        link_remove(lw, lw->rev[i]);
-    // The links' VLANs go with the test's journal: one that was there
-    // before the test stays.
+    const bool forward = lw->p->snake_path != LB_PATH_DECREASING;
+    const bool reverse = lw->p->snake_path != LB_PATH_INCREASING;
+    for (int i = 0; i < lw->snake_ports; i++) {
+        if (forward) link_remove(lw, lw->fwd[i]);
+        if (reverse) link_remove(lw, lw->rev[i]);
+    }
+    // The links' VLANs go with the test's journal.
     sal_free(lw->fwd);
     sal_free(lw->rev);
     sal_free(lw->markers);
     lw->fwd = lw->rev = nullptr;
     lw->markers = nullptr;
-    lw->fwd_count = lw->rev_count = 0;
+    lw->fwd_count = lw->rev_count = lw->snake_ports = 0;
+}
+
+// Port i's VLAN with the port, its neighbours and the CPU, and its links'
+// entries. The table's slot of a link's entry follows its address and VLAN,
+// and every link of a chain has the frames' destination address: where
+// another entry holds the slot, the port takes the next free VLAN instead.
+int snake_link_port(lb_work_t *lw, int i, bool forward, bool reverse, dxp_vlan_t *next_spare) {
+    const int unit = lw->unit;
+    const int port = lw->fwd[i].from;
+    const int cpu = SOC_CONTROL(unit)->cmic_port;
+    dxp_pbmp_t members{}, untagged{};
+    for (int member : {port, lw->fwd[i].to, lw->rev[i].to}) {
+        dxp_pbmp_port_add(&members, member);
+        dxp_pbmp_port_add(&untagged, member);
+    }
+    dxp_pbmp_port_add(&members, cpu);
+    int rv = DXP_E_FULL;
+    for (int tries = 0; tries < kVlanTries && rv == DXP_E_FULL; tries++) {
+        dxp_vlan_t vid = lw->fwd[i].vid;
+        if (tries > 0) vid = (*next_spare)++;
+        if (vid > kLastVlan) return DXP_E_FULL;
+        rv = test_vlan_create(&lw->saved, vid);
+        // A VLAN that exists is someone else's: the port takes another.
+        if (rv == DXP_E_EXISTS) {
+            rv = DXP_E_FULL;
+            continue;
+        }
+        if (rv < 0) return rv;
+        lw->fwd[i].vid = lw->rev[i].vid = vid;
+        rv = test_vlan_port_add(&lw->saved, vid, members, untagged);
+        if (rv >= 0 && forward) rv = link_set(lw, lw->fwd[i], lw->fwd[i].to);
+        if (rv >= 0 && reverse) rv = link_set(lw, lw->rev[i], lw->rev[i].to);
+        if (rv < 0) {
+            if (forward) link_remove(lw, lw->fwd[i]);
+            if (reverse) link_remove(lw, lw->rev[i]);
+            dxp_vlan_destroy(unit, vid);
+        }
+    }
+    if (rv < 0) return rv;
+    soc_pbmp_t reach{};
+    for (int member : {port, lw->fwd[i].to, lw->rev[i].to, cpu})
+        soc_pbmp_port_add(&reach, member);
+    if (rv = lbu_port_egress(lw, port, reach); rv < 0) return rv;
+    return test_pvid_set(&lw->saved, port, lw->fwd[i].vid);
 }
 
 // The chains in ascending port order (the reverse one walked backwards),
 // each port's VLAN holding the port, its neighbours and the CPU, and the
 // links' L2 entries closing each chain into a ring.
 int snake_build(lb_work_t *lw) {
-    const int unit = lw->unit;
     const lb_params_t &p = *lw->p;
     int ports[LB_PORTS], n = 0;
     for (int port = 0; port < LB_PORTS; port++)
@@ -294,6 +343,12 @@ int snake_build(lb_work_t *lw) {
     lw->rev = static_cast<lb_link_t *>(sal_alloc(sizeof(lb_link_t) * n, "Reverse snake port info"));
     lw->markers = static_cast<uint8_t *>(sal_alloc(LB_MAX_PPT, "Snake TX match markers"));
     if (lw->fwd == nullptr || lw->rev == nullptr || lw->markers == nullptr) return DXP_E_MEMORY;
+    // The snake's frames travel in the ports' own VLANs. Out of the test
+    // VLAN, which the untested ports share, no other host's frame enters
+    // the chains.
+    const dxp_pbmp_t tested{{p.pbm.w[0], p.pbm.w[1]}};
+    if (int rv = test_vlan_port_remove(&lw->saved, static_cast<dxp_vlan_t>(p.vlan), tested); rv < 0)
+        return rv;
     dxp_mac_t rev_dst, rev_src;
     std::memcpy(rev_dst, p.mac_dst, 6);
     std::memcpy(rev_src, p.mac_src, 6);
@@ -312,35 +367,17 @@ int snake_build(lb_work_t *lw) {
         std::memcpy(r.src, rev_src, 6);
     }
     // Both chains share each port's VLAN; their addresses tell them apart.
-    const int cpu = SOC_CONTROL(unit)->cmic_port;
-    lw->fwd_count = n;
+    auto next_spare = static_cast<dxp_vlan_t>(link_vid(p, LB_PORTS));
     for (int i = 0; i < n; i++) {
-        dxp_pbmp_t members{}, untagged{};
-        for (int port : {ports[i], lw->fwd[i].to, lw->rev[i].to}) {
-            dxp_pbmp_port_add(&members, port);
-            dxp_pbmp_port_add(&untagged, port);
-        }
-        dxp_pbmp_port_add(&members, cpu);
-        int rv = test_vlan_create(&lw->saved, lw->fwd[i].vid);
-        if (rv < 0 && rv != DXP_E_EXISTS) return rv;
-        if (rv = test_vlan_port_add(&lw->saved, lw->fwd[i].vid, members, untagged); rv < 0)
+        if (int rv = snake_link_port(lw, i, forward, reverse, &next_spare); rv < 0) {
+            sal_printf("%s loop closure failed: %s\n", forward ? "Forward" : "Reverse",
+                       dxp_errmsg(rv));
             return rv;
-        if (rv = test_pvid_set(&lw->saved, ports[i], lw->fwd[i].vid); rv < 0) return rv;
+        }
+        lw->snake_ports = i + 1;
     }
-    if (!forward) lw->fwd_count = 0;
+    lw->fwd_count = forward ? n : 0;
     lw->rev_count = reverse ? n : 0;
-    for (int i = 0; i < lw->fwd_count; i++) {
-        if (int rv = link_set(lw, lw->fwd[i], lw->fwd[i].to); rv < 0) {
-            sal_printf("Forward loop closure failed: %s\n", dxp_errmsg(rv));
-            return rv;
-        }
-    }
-    for (int i = 0; i < lw->rev_count; i++) {
-        if (int rv = link_set(lw, lw->rev[i], lw->rev[i].to); rv < 0) {
-            sal_printf("Reverse loop closure failed: %s\n", dxp_errmsg(rv));
-            return rv;
-        }
-    }
     return 0;
 }
 
@@ -428,9 +465,11 @@ int snake_run(lb_work_t *lw, int len, int ppt, int cos) {
         return -1;
     }
     const int interval = p.interval > 0 ? p.interval : 1;
-    for (int elapsed = 1; elapsed <= p.duration; elapsed++) {
-        sal_sleep(1);
-        if (elapsed % interval == 0 && elapsed < p.duration)
+    // A break cuts the circulation short; the frames still come home.
+    bool stopped = false;
+    for (int elapsed = 1; elapsed <= p.duration && !stopped; elapsed++) {
+        stopped = sh_wait_usec(1000000, 0) == CMD_INTR;
+        if (!stopped && elapsed % interval == 0 && elapsed < p.duration)
             sal_printf("Time elapsed:  %d seconds\n", elapsed);
     }
     lw->waiting.store(true);
@@ -447,14 +486,15 @@ int snake_run(lb_work_t *lw, int len, int ppt, int cos) {
         }
     }
     int rv = 0;
-    if (sal_sem_take(lw->sema, lw->timeout_usec) < 0) {
+    if (sal_sem_take(lw->sema, lw->timeout_usec) < 0 && !stopped) {
         lw->waiting.store(false);
         sal_printf("Time-out waiting for snake completion\n");
         sal_printf("Receive count is %d; expecting %d pkts.\n", lw->received.load(), ppt);
         rv = -1;
     }
+    lw->waiting.store(false);
     const int got = lw->received.load();
-    for (int i = 0; i < got && i < ppt; i++) {
+    for (int i = 0; i < got && i < ppt && !stopped; i++) {
         const int at = lbu_match_packet(lw, &lw->rx[i], ppt);
         if (at < 0) {
             rv = -1;
@@ -465,7 +505,7 @@ int snake_run(lb_work_t *lw, int len, int ppt, int cos) {
         lw->rx_bytes += lw->rx[i].pkt_len;
         if (lbu_check_packet(lw, lw->tx[at], &lw->rx[i]) < 0) rv = -1;
     }
-    for (int i = 0; i < ppt; i++) {
+    for (int i = 0; i < ppt && !stopped; i++) {
         if (!lw->markers[i]) {
             sal_printf("TX packet %d did not return to CPU\n", i);
             rv = -1;
@@ -480,6 +520,7 @@ int snake_run(lb_work_t *lw, int len, int ppt, int cos) {
             rv = -1;
         }
     }
+    if (stopped) return rv < 0 ? rv : TEST_STOPPED;
     if (snake_check_ports(lw, before, p.duration) < 0) rv = -1;
     if (rv < 0)
         test_error(unit, "Snake failed\n\tPacket Length=%d bytes\n\tPPT=%d\n\tCurrent COS=%d\n",
@@ -492,6 +533,7 @@ int lb_snake_test(int unit, args_t *, void *work) {
     const lb_params_t &p = *lw->p;
     int cos = p.cos_start, len = p.len_start, ppt = p.ppt_start;
     for (int loop = 1; loop <= p.count; loop++) {
+        if (sh_stop_requested()) return TEST_STOPPED;
         sal_printf("\nLB: loop %d of %d: circular test on ports for %d seconds\n", loop, p.count,
                    p.duration);
         if (p.inject) return 0;
@@ -517,7 +559,7 @@ int lb_snake_test(int unit, args_t *, void *work) {
                        len, ppt, cos);
             return -1;
         }
-        if (snake_run(lw, len, ppt, cos) < 0) return -1;
+        if (int rv = snake_run(lw, len, ppt, cos); rv != 0) return rv;
         if (++cos > p.cos_end) cos = p.cos_start;
         if ((len += p.len_inc) > p.len_end) len = p.len_start;
         if ((ppt += p.ppt_inc) > p.ppt_end) ppt = p.ppt_start;

@@ -525,7 +525,9 @@ int traffic_test(int unit, args_t *, void *work) {
     char run_words[32], total_words[32];
     time_text(p.seconds, total_words, sizeof total_words);
     for (int elapsed = 0, polls = 0; p.seconds >= elapsed; polls++) {
-        sal_usleep(static_cast<uint32_t>(p.interval) * 1000000u);
+        // A break ends the run; the done gives the ports back.
+        if (sh_wait_usec(static_cast<uint64_t>(p.interval) * 1000000u, 0) == CMD_INTR)
+            return TEST_STOPPED;
         if (polls == 0) {
             time_text(p.interval, run_words, sizeof run_words);
             sal_printf("TRAFFIC: mode %s, %d byte frames, runtime %s of %s\n", kModes[p.mode],

@@ -234,6 +234,28 @@ TEST_F(monitor, ShellLevelEndsOnTildeExitAndProxyRequests) {
     EXPECT_EQ(out.find("mon\n>EOF"), std::string::npos);
 }
 
+TEST_F(monitor, TheBreakKeyStopsWhatRunsAndNotTheNextLine) {
+    run({"Echo start"});             // this thread runs the console
+    EXPECT_EQ(sh_break_raise(), 0);  // no command holds a break context
+    console.out.clear();
+    EXPECT_EQ(sh_process_command(-1, "Echo one; Echo two"), CMD_INTR);
+    EXPECT_EQ(sh_process_command(-1, "SLeep 5"), CMD_INTR);
+    EXPECT_FALSE(has(console.out, "one")) << console.out;
+    // A step that must not be cut defers the break.
+    sh_break_block(1);
+    EXPECT_EQ(sh_stop_requested(), 0);
+    sh_break_block(0);
+    EXPECT_EQ(sh_stop_requested(), 1);
+    // A break typed before a line was read belonged to what ran then.
+    std::string out = run({"Echo after"});
+    EXPECT_TRUE(has(out, "after\n")) << out;
+    EXPECT_EQ(sh_stop_requested(), 0);
+    sh_break_push(nullptr);
+    EXPECT_EQ(sh_break_raise(), 1);
+    sh_break_pop(nullptr);
+    sh_break_clear();
+}
+
 TEST_F(monitor, ParseTablesOptionsPromptsAndMasks) {
     static const char *const colours[] = {"Red", "GReen", nullptr};
     int count = 7, on = 0, colour = 0;

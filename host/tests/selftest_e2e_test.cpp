@@ -161,6 +161,7 @@ TEST_F(selftest_e2e, BadParametersFailTheInitAndAreNotKept) {
         {"CheckCrc=yes CRC=CpuNone", "Can't check CRC if not generating it"},
         {"PortBitMap=cpu", "Invalid bits in port bitmap.\r\nAllowable ports are fe,ge"},
         {"Bogus=1", "Invalid option: Bogus=1"},
+        {"Count=99999999", "Count 99999999 too large (at most 1000000)"},
     };
     for (const auto &c : cases) {
         ASSERT_TRUE(m.run(std::string("TestRun 49 PortBitMap=fe0 ") + c.args)) << m.output();

@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,10 +29,11 @@ struct Child {
 };
 
 // Runs switchfw with the arguments in dir; env_name=env_value is set in the
-// child when given.
+// child when given. A pty that is the child's controlling terminal turns
+// its interrupt and quit keys into signals, as a user's terminal does.
 inline Child start(const std::filesystem::path &dir, const std::vector<std::string> &args,
                    bool pty = false, const char *env_name = nullptr,
-                   const char *env_value = nullptr) {
+                   const char *env_value = nullptr, bool controlling = false) {
     int in[2], out[2];
     if (pty) {
         int master = posix_openpt(O_RDWR | O_NOCTTY);
@@ -59,6 +61,7 @@ inline Child start(const std::filesystem::path &dir, const std::vector<std::stri
         dup2(in[0], 0);
         dup2(out[1], 1);
         dup2(out[1], 2);
+        if (pty && controlling && (setsid() < 0 || ioctl(0, TIOCSCTTY, 0) != 0)) _exit(127);
         close(in[1]);
         close(out[0]);
         if (chdir(dir.c_str()) != 0) _exit(127);

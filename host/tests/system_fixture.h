@@ -41,18 +41,20 @@ inline bool can_make_namespaces() {
            sh("ping -V") == 0;
 }
 
-// switchfw with its monitor on a pipe (or a pseudo-terminal). The arguments
-// follow the fixed ones (direct bus, a free port offset, a private flash and
-// file system).
+// switchfw with its monitor on a pipe (or a pseudo-terminal, which may be
+// its controlling terminal). The arguments follow the fixed ones (direct
+// bus, a free port offset, a private flash and file system).
 class Switch {
   public:
-    Switch(const std::filesystem::path &dir, const std::vector<std::string> &args, bool pty = false)
+    Switch(const std::filesystem::path &dir, const std::vector<std::string> &args, bool pty = false,
+           bool controlling = false)
         : offset_(switchfw_child::free_port_offset()) {
         std::vector<std::string> all{
             "--bus",   "direct",    "--port-offset", std::to_string(offset_),
             "--flash", "flash.bin", "--fs",          "fs"};
         all.insert(all.end(), args.begin(), args.end());
-        switchfw_child::Child child = switchfw_child::start(dir, all, pty);
+        switchfw_child::Child child =
+            switchfw_child::start(dir, all, pty, nullptr, nullptr, controlling);
         pid_ = child.pid;
         in_ = child.in;
         out_ = child.out;
@@ -110,6 +112,19 @@ class Switch {
     }
     int port_offset() const { return offset_; }
     pid_t pid() const { return pid_; }
+    // The program's exit status (128 + the signal when a signal ended it)
+    // once it ended within the time; -1 while it runs.
+    int exit_status(int seconds) {
+        for (int tenths = 0; tenths < seconds * 10; tenths++) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            usleep(100000);
+        }
+        return -1;
+    }
 
   private:
     int offset_;

@@ -18,6 +18,7 @@
 #include <fcntl.h>
 #include <sched.h>
 
+#include <filesystem>
 #include <memory>
 #include <set>
 #include <string>
@@ -57,12 +58,13 @@ class InService {
         id_ = id;
     }
 
-    // Starts the switch, moves its address into the subnet and the TAPs to
-    // their namespaces; false when something failed.
-    bool start(std::string *why) {
+    // Starts the switch (its console on a pipe, or on a pty that is its
+    // controlling terminal), moves its address into the subnet and the TAPs
+    // to their namespaces; false when something failed.
+    bool start(std::string *why, bool terminal = false) {
         if (!ns.make(subnet + ".0/24", {fw, host, pair})) return fail(why, "namespaces");
         sh("ip -n " + fw + " link set lo up");
-        const std::string t1 = "swst1" + id_, t3 = "swst3" + id_, t4 = "swst4" + id_;
+        const std::string t1 = tap(1), t3 = tap(3), t4 = tap(4);
         std::vector<std::string> args{"--board",    std::to_string(board_),
                                       "--mgmt-tap", "mgmt",
                                       "--listen",   "127.0.0.1",
@@ -77,7 +79,7 @@ class InService {
             close(inside);
             return fail(why, "setns");
         }
-        sw = std::make_unique<Switch>(test_workdir::path(), args);
+        sw = std::make_unique<Switch>(test_workdir::path(), args, terminal, terminal);
         setns(home, CLONE_NEWNET);
         close(inside);
         close(home);
@@ -123,6 +125,8 @@ class InService {
                       body + "' http://127.0.0.1:" + std::to_string(web_port()) + path);
     }
     int web_port() const { return sw->port_offset() + 80; }
+    // The TAP device of a front-panel port.
+    std::string tap(int port) const { return "swst" + std::to_string(port) + id_; }
 
     Netns ns;
     std::unique_ptr<Switch> sw;
@@ -436,6 +440,147 @@ TEST_P(system_selftest, OtherManagersChangesDuringATestStayAndOnlyTheTestsOwnAre
     ASSERT_TRUE(fw.run("", "DXP.0> ", nullptr, 60));
     EXPECT_EQ(command(fw, "port fe2"), fe2_before);
     EXPECT_EQ(command(fw, "VLAN show"), vlans_after);
+}
+
+// A host that sends a broadcast and an IPv6 router solicitation five times
+// a second each, in the background, for the seconds given.
+void chatter(const std::string &space, const std::string &tap, int seconds) {
+    const std::string mac = "020000c0ffee";
+    const std::string broadcast = "ffffffffffff" + mac + "88b5" + std::string(92, '0');
+    const std::string solicit = "333300000002" + mac + "86dd6000000000083aff" +
+                                "fe80000000000000000000c0ffee0000" +
+                                "ff020000000000000000000000000002" + "8500000000000000";
+    sh("ip netns exec " + space + " timeout " + std::to_string(seconds) +
+       " python3 -c 'import socket,sys,time\n"
+       "s=socket.socket(socket.AF_PACKET,socket.SOCK_RAW); s.bind((sys.argv[1],0))\n"
+       "while True:\n"
+       "  s.send(bytes.fromhex(sys.argv[2])); s.send(bytes.fromhex(sys.argv[3])); "
+       "time.sleep(0.2)' " +
+       tap + " " + broadcast + " " + solicit + " &");
+}
+
+// The loopback test's announced total matches the product of its factors
+// (no 32-bit wrap).
+bool total_is_whole(const std::string &out) {
+    const size_t at = out.find("LB: total ");
+    unsigned long long total = 0, f[5] = {};
+    return at != std::string::npos &&
+           std::sscanf(out.c_str() + at,
+                       "LB: total %llu pkt (%llu len * %llu COS * %llu port * %llu packets * "
+                       "%llu count)",
+                       &total, &f[0], &f[1], &f[2], &f[3], &f[4]) == 6 &&
+           total == f[0] * f[1] * f[2] * f[3] * f[4] && total > 0xffffffffull;
+}
+
+TEST_P(system_selftest, OtherHostsFramesAndTheBreakKeyLeaveTheTestsSound) {
+    if (!can_run()) GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and curl";
+    // The board starts from a flash of its own.
+    std::filesystem::remove(test_workdir::path() + "/flash.bin");
+    InService s(GetParam());
+    std::string why;
+    ASSERT_TRUE(s.start(&why, true)) << why;
+    ASSERT_TRUE(s.ping()) << "no answer from " << s.address;
+    const std::string before = configuration(s);
+
+    // A host on untested port 3 (fe2) chatters all along: its frames, flooded
+    // into the test VLAN and looped back by the tested ports, are no part of
+    // the tests and fail no healthy port.
+    chatter(s.pair, s.tap(3), 240);
+    sleep(1);  // the host is under way
+    std::string out, all;
+    for (int run = 0; run < 3; run++) {
+        out = s.monitor("TestRun 49 PortBitMap=fe4-fe6 Count=20 LengthEnd=300 COSEnd=0", 120);
+        EXPECT_EQ(out.find("TEST ERROR"), std::string::npos) << out;
+        all += out;
+    }
+    EXPECT_NE(all.find("foreign frames left to the management interface"), std::string::npos)
+        << all;
+    EXPECT_EQ(counts(s, 49), std::make_pair(3, 0));
+    out = s.monitor(
+        "TestRun 39 PortBitMap=fe4-fe7 Count=3 Duration=2 LoopbackMode=PHY SnakePath=TWOways", 120);
+    EXPECT_EQ(out.find("TEST ERROR"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Unrecognized packet"), std::string::npos) << out;
+    EXPECT_EQ(counts(s, 39), std::make_pair(1, 0));
+    EXPECT_EQ(settled_configuration(s, before), before);
+    EXPECT_TRUE(s.ping()) << "after the tests";
+
+    // A Count past TestRun's loop bound is refused before anything changes.
+    out = s.monitor("TestRun 49 PortBitMap=fe6 Count=99999999 LoopbackMode=PHY");
+    EXPECT_NE(out.find("Count 99999999 too large (at most 1000000)"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Saving ports"), std::string::npos) << out;
+
+    // The break key at the prompt drops the typed line.
+    ASSERT_TRUE(s.sw->type("Echo typed-then-dropped"));
+    usleep(300000);
+    ASSERT_TRUE(s.sw->type("\x03"));
+    ASSERT_TRUE(s.sw->run("", "DXP.0> ", &out)) << out;
+    ASSERT_TRUE(s.sw->run("Echo typed-afterwards", "DXP.0> ", &out)) << out;
+    // The terminal echoes the line, and the monitor runs it.
+    EXPECT_EQ(count_of(out, "typed-afterwards\r\n"), 2u) << out;
+    EXPECT_EQ(out.find("typed-then-dropped\r\n"), std::string::npos) << out;
+
+    // During a long test it stops the test, which gives everything back; its
+    // total is announced at full width. The program stays: web, ping.
+    ASSERT_TRUE(
+        s.sw->run("TestRun 49 PortBitMap=fe5 Count=1000000 LengthStart=72 LengthEnd=1522 "
+                  "LengthIncrement=1 PktsPerTrialStart=1 PktsPerTrialEnd=16 "
+                  "PktsPerTrialInc=1 COSEnd=0",
+                  "Setting up ARL", &out, 60))
+        << out;
+    EXPECT_TRUE(total_is_whole(out)) << out;
+    sleep(2);
+    ASSERT_TRUE(s.sw->type("\x03"));
+    ASSERT_TRUE(s.sw->run("", "Test 49 (PHY Loopback - Mark 2) stopped at the console\r\nDXP.0> ",
+                          &out, 60))
+        << out;
+    // The refused run and the stopped one count as failures.
+    EXPECT_EQ(counts(s, 49), std::make_pair(3, 2));
+    EXPECT_EQ(settled_configuration(s, before), before);
+    EXPECT_EQ(sh_out("ip netns exec " + s.fw + " curl -s -o /dev/null -w '%{http_code}' -m 10 " +
+                     "http://127.0.0.1:" + std::to_string(s.web_port()) + "/login.htm"),
+              "200");
+    EXPECT_TRUE(s.ping()) << "after the break";
+    // A loop of commands ends at the break too.
+    ASSERT_TRUE(s.sw->run("FOR i=1,100000 \"SLeep quiet 1\"", "FOR", &out)) << out;
+    sleep(1);
+    ASSERT_TRUE(s.sw->type("\x03"));
+    EXPECT_TRUE(s.sw->run("", "DXP.0> ", &out, 5)) << out;
+
+    // The snake passes the board's whole port set while static addresses
+    // crowd the address table: a port whose link finds its slot taken moves
+    // to another VLAN.
+    const int vlans = GetParam() == 52 ? 40 : GetParam() == 28 ? 108 : 116;
+    s.monitor("L2 add MACaddress=02:00:00:00:00:00 Vlanid=0x200 PortBitMap=fe,ge STatic=true");
+    s.monitor("FOR v=0x201," + std::to_string(0x200 + vlans) +
+                  " \"L2 add Vlanid=$v PortBitMap=fe,ge STatic=true\"",
+              120);
+    out = s.monitor("TestRun 39 PortBitMap=fe,ge Count=1 Duration=1 LoopbackMode=PHY", 180);
+    EXPECT_EQ(out.find("TEST ERROR"), std::string::npos) << out;
+    EXPECT_EQ(out.find("loop closure failed"), std::string::npos) << out;
+    EXPECT_EQ(counts(s, 39), std::make_pair(2, 0));
+
+    // The snake and the traffic test stop at the break as well, their ports
+    // given back.
+    const std::string ports_before = s.monitor("port fe4") + s.monitor("port fe5");
+    const struct {
+        const char *line, *running, *stopped;
+    } long_runs[] = {
+        {"TestRun 39 PortBitMap=fe4-fe5 Count=1 Duration=120 LoopbackMode=PHY",
+         "circular test on ports", "Test 39 (New Snake Test) stopped at the console\r\nDXP.0> "},
+        {"TestRun 72 PortBitMap=fe4-fe5 RunMode=PHY TimeInSeconds=120 CounterPollInterval=1",
+         "TRAFFIC: mode", "Test 72 (Traffic Test) stopped at the console\r\nDXP.0> "},
+    };
+    for (const auto &r : long_runs) {
+        ASSERT_TRUE(s.sw->run(r.line, r.running, &out, 60)) << out;
+        ASSERT_TRUE(s.sw->type("\x03"));
+        ASSERT_TRUE(s.sw->run("", r.stopped, &out, 60)) << r.line << "\n" << out;
+    }
+    EXPECT_EQ(s.monitor("port fe4") + s.monitor("port fe5"), ports_before);
+
+    // The quit key ends the program, its flash written.
+    ASSERT_TRUE(s.sw->type("\x1c"));
+    EXPECT_EQ(s.sw->exit_status(10), 0);
+    std::filesystem::remove(test_workdir::path() + "/flash.bin");
 }
 
 INSTANTIATE_TEST_SUITE_P(every_board, system_selftest, testing::Values(52, 28, 26),

@@ -135,6 +135,11 @@ int sal_console_enable_get(void);
 int sal_console_enable_set(int on);
 
 char *diag_readline(const char *prompt, char *buf, int size, const char *dflt);
+// The break key typed at the board's console. While the console waits for a
+// line, the line typed so far is dropped (the terminal's driver drops it
+// with the key) and the prompt is shown again on a new line: 1. Otherwise
+// 0: a command runs, and the caller hands the break to it.
+int sal_console_break_at_prompt(void);
 int sal_readchar(const char *prompt);
 
 int sal_log_file_set(const char *name, int append);

@@ -127,6 +127,19 @@ class OutputLock {
 
 std::atomic<uint32_t> debug_flags{0};
 
+// The prompt of the line the board's console waits for, shown again when a
+// break drops what was typed; empty while no read waits.
+pthread_mutex_t prompt_lock = PTHREAD_MUTEX_INITIALIZER;
+bool board_reading = false;
+std::string board_prompt;
+
+void board_read_mark(bool reading, const std::string &prompt) {
+    pthread_mutex_lock(&prompt_lock);
+    board_reading = reading;
+    board_prompt = prompt;
+    pthread_mutex_unlock(&prompt_lock);
+}
+
 // The console switch and the log file belong to one console: a telnet
 // session's "console off" or LOG leaves the board's console and the other
 // sessions alone. Under console_lock.
@@ -301,16 +314,27 @@ void sal_console_release(const sal_console_ops *ops) {
     if (log != nullptr) sal_fclose(log);
 }
 
+int sal_console_break_at_prompt(void) {
+    pthread_mutex_lock(&prompt_lock);
+    const bool reading = board_reading;
+    const std::string prompt = board_prompt;
+    pthread_mutex_unlock(&prompt_lock);
+    if (!reading) return 0;
+    // The terminal's driver has dropped the line typed so far.
+    emit("\n" + prompt, board_console.load(), true);
+    return 1;
+}
+
 char *diag_readline(const char *prompt, char *buf, int size, const char *dflt) {
     if (buf == nullptr || size <= 0) return nullptr;
-    if (prompt != nullptr) {
-        if (dflt != nullptr) {
-            sal_console_printf("%s [%s] ", prompt, dflt);
-        } else {
-            sal_console_printf("%s", prompt);
-        }
-    }
+    std::string shown;
+    if (prompt != nullptr)
+        shown = dflt != nullptr ? std::string(prompt) + " [" + dflt + "] " : prompt;
+    if (!shown.empty()) sal_console_printf("%s", shown.c_str());
+    const bool board = current_console() == board_console.load();
+    if (board) board_read_mark(true, shown);
     int n = sal_console_read_line(buf, static_cast<size_t>(size));
+    if (board) board_read_mark(false, std::string());
     if (n < 0) return nullptr;
     if (n == 0 && dflt != nullptr) std::snprintf(buf, static_cast<size_t>(size), "%s", dflt);
     return buf;

@@ -136,6 +136,35 @@ TEST_F(sal_console, BoardPrintfAndLogLinesReachTheBoardConsoleFromAnyThread) {
     EXPECT_EQ(sal_console_echo_set(0), -1);  // the fake cannot hide input
 }
 
+// What the break key answered when it was typed during a read.
+int break_answer = -1;
+
+int read_with_break(void *ctx, char *buf, size_t size) {
+    break_answer = sal_console_break_at_prompt();
+    return FakeConsole::read_line(ctx, buf, size);
+}
+
+TEST_F(sal_console, TheBreakKeyShowsTheBoardsPromptAgainOnlyWhileItReads) {
+    FakeConsole board;
+    board.ops.read_line = read_with_break;
+    board.lines = {"typed"};
+    const sal_console_ops *prev_board = sal_console_default_set(&board.ops);
+    EXPECT_EQ(sal_console_break_at_prompt(), 0);  // no read waits: a command runs
+    sal_console_bind(nullptr);
+    char line[32];
+    ASSERT_NE(diag_readline("DXP.0>", line, sizeof line, "d"), nullptr);
+    EXPECT_EQ(break_answer, 1);
+    EXPECT_EQ(board.out, "DXP.0> [d] \nDXP.0> [d] ");
+    EXPECT_EQ(sal_console_break_at_prompt(), 0);
+    // A session's read is not the board's.
+    sal_console_bind(&fake.ops);
+    fake.ops.read_line = read_with_break;
+    fake.lines = {"typed"};
+    ASSERT_NE(diag_readline("ecos>", line, sizeof line, nullptr), nullptr);
+    EXPECT_EQ(break_answer, 0);
+    sal_console_default_set(prev_board);
+}
+
 // A console whose client has stopped reading: its write blocks until
 // released. It brings its own lock, as a network session does.
 struct StalledConsole {

@@ -153,6 +153,8 @@ bool Port::injectRaw(std::span<const uint8_t> bytes, Fcs fcs) {
         if (fcs == Fcs::Bad) wire.back() ^= 0xff;
     }
     std::unique_lock<std::recursive_mutex> lock(fabric_.chip_.mutex());
+    // A PHY looped back inside itself no longer listens to its wire.
+    if (fabric_.chip_.phyLoopedBack(port_)) return false;
     fabric_.enqueueIngress(port_, std::move(wire), 0);
     fabric_.kick(lock);
     return true;

@@ -352,6 +352,16 @@ TEST_F(forwarding, LoopbackReturnsFramesAfterTheHopDelay) {
     EXPECT_EQ(chip.tables().lookup(kA, 1)->port, 4);  // the looped frame moved A
 }
 
+TEST_F(forwarding, APhyLoopedBackTakesNothingFromItsWire) {
+    chip.phyPoke(2, 0, 0x4000 | 0x2000 | 0x0100);  // loopback, 100 Mb/s, full duplex
+    EXPECT_FALSE(board.port(2).inject(FrameBuilder().src(kA).build()));
+    board.fabric().advance(sim::Fabric::kHopDelayUs);
+    EXPECT_EQ(chip.mibGet("RXBROADCASTPKT", 2), 0u);
+    EXPECT_FALSE(chip.tables().lookup(kA, 1).has_value());
+    chip.phyPoke(2, 0, 0x2000 | 0x0100);
+    EXPECT_TRUE(board.port(2).inject(FrameBuilder().src(kA).build()));
+}
+
 }  // namespace
 
 namespace {

@@ -54,7 +54,8 @@ class Port {
     int number() const { return port_; }
 
     // The frame arrives on the wire (a good FCS is added). False when the
-    // port cannot take frames (the CPU port: use ImpPort).
+    // port cannot take frames (the CPU port: use ImpPort; a port whose PHY
+    // is looped back).
     bool inject(const Frame &frame);
     bool injectRaw(std::span<const uint8_t> bytes, Fcs fcs = Fcs::Good);
     void injectBurst(const Frame &frame, int n);

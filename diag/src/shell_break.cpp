@@ -1,0 +1,52 @@
+// The console's break key, as the board's serial line gives it: a break
+// typed while the console runs a command asks that command to stop. Long
+// commands (self-tests, TX, FOR and LOOP, scripts) check sh_stop_requested
+// at their steps and waits and end through their normal end, so whatever
+// they took is given back; the rest of the command line is not run.
+#include <atomic>
+
+#include "diag_shell.h"
+#include "sal.h"
+
+namespace {
+
+std::atomic<int> contexts{0};
+std::atomic<int> blocked{0};
+std::atomic<bool> pending{false};
+
+bool on_console_thread() {
+    const sal_thread_t console = diag_console_thread();
+    return console != nullptr && sal_thread_self() == console;
+}
+
+}  // namespace
+
+void sh_break_push(void *) {
+    if (on_console_thread()) contexts.fetch_add(1);
+}
+
+void sh_break_pop(void *) {
+    if (on_console_thread() && contexts.load() > 0) contexts.fetch_sub(1);
+}
+
+void sh_break_block(int on) {
+    if (!on_console_thread()) return;
+    if (on) {
+        blocked.fetch_add(1);
+    } else if (blocked.load() > 0) {
+        blocked.fetch_sub(1);
+    }
+}
+
+int sh_break_raise(void) {
+    pending.store(true);
+    return contexts.load() > 0 ? 1 : 0;
+}
+
+void sh_break_clear(void) {
+    pending.store(false);
+}
+
+int sh_break_requested(void) {
+    return pending.load() && blocked.load() == 0 && on_console_thread() ? 1 : 0;
+}
