@@ -111,6 +111,19 @@ int apply(const Entry &e) {
     if (!bmp.ok) return SOC_E_MEMORY;
     std::memcpy(bmp.members.bits, e.members, k);
     std::memcpy(bmp.untagged.bits, e.untagged, k);
+    // Settings stored by a board with more ports name ports this one lacks:
+    // those are dropped, so the VLAN keeps the ports it can have.
+    bool foreign = false;
+    for (int n = board_num_uports + 1; n < static_cast<int>(k * 8); n++) {
+        const auto bit = static_cast<uint8_t>(1u << (n % 8));
+        foreign = foreign || ((bmp.members.bits[n / 8] | bmp.untagged.bits[n / 8]) & bit) != 0;
+        bmp.members.bits[n / 8] &= static_cast<uint8_t>(~bit);
+        bmp.untagged.bits[n / 8] &= static_cast<uint8_t>(~bit);
+    }
+    if (foreign)
+        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_VLAN,
+                      "VLAN settings: VLAN %u names ports past port %d; they are left out", e.vid,
+                      board_num_uports);
     if (e.vid == 1) {
         for (int n = 1; n <= board_num_uports; n++)
             dxpx_lplist_add(&lists.members, user_port_map[n]);

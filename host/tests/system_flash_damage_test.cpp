@@ -103,6 +103,35 @@ TEST_P(flash_damage, FlashLogOverForeignBytesKeepsLinesAcrossARestart) {
     EXPECT_NE(page.find("System init done"), std::string::npos) << page;
 }
 
+// Settings another board stored (a flash moved between boards) start this
+// one: what names ports it lacks is logged and left out, and VLAN 1 holds
+// every port as on a fresh flash.
+TEST_P(flash_damage, SettingsOfAnotherBoardStartWithEveryPortInVlan1) {
+    const int other = GetParam() == 52 ? 28 : GetParam() == 28 ? 52 : 28;
+    std::string fresh;
+    {
+        fs::create_directories(dir / "fresh");
+        Switch fw(dir / "fresh", board());
+        ASSERT_TRUE(fw.run("", "DXP.0> ", nullptr, 60));
+        ASSERT_TRUE(fw.run("VLAN show", "DXP.0> ", &fresh, 30));
+    }
+    {
+        Switch fw(dir, {"--board", std::to_string(other)});
+        ASSERT_TRUE(fw.run("", "DXP.0> ", nullptr, 60));
+        ASSERT_TRUE(fw.run("EXIT", "Resetting"));
+    }
+    Switch fw(dir, board());
+    std::string seen;
+    ASSERT_TRUE(fw.run("", "DXP.0> ", &seen, 60)) << seen;
+    EXPECT_EQ(seen.find("ports of VLAN 1"), std::string::npos) << seen;
+    std::string vlans;
+    ASSERT_TRUE(fw.run("VLAN show", "DXP.0> ", &vlans, 30));
+    EXPECT_EQ(vlans, fresh);
+    int fd = telnet_login(fw.port_offset() + 23, "qivor");
+    EXPECT_GE(fd, 0);
+    if (fd >= 0) close(fd);
+}
+
 INSTANTIATE_TEST_SUITE_P(boards, flash_damage, ::testing::Values(28, 26, 52),
                          [](const auto &info) { return "board" + std::to_string(info.param); });
 
