@@ -25,6 +25,7 @@
 #include "settings.h"
 #include "httpd_internal.h"
 #include "sal.h"
+#include "web_pages.h"
 
 namespace {
 
@@ -277,6 +278,8 @@ bool write_piece(httpd_session *s) {
         // load on another thread replaces; a piece is short.
         SettingsLock hold;
         fill_body(s, &fill);
+        // Not across the send: a slow client holds up nobody else.
+        web_api_batch_release();
     }
     if (fill > 0 && !send_or_close(s, io_buf, fill)) return false;
     if (s->unsent_len > 0) return false;

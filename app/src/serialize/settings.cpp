@@ -290,11 +290,14 @@ int settings_nvram_validate(void) {
 }
 
 int settings_load_group(uint32_t mask) {
-    SalLock hold(settings_lock());
     bool all = true;
     bool repaired = false;
     for (const settings_item *item : items_in_group_order()) {
         if (!selected(*item, mask)) continue;
+        // Item by item: a form waiting for the lock goes between two items.
+        // Each item is read from the store when its turn comes, so a change
+        // saved meanwhile is loaded, not overwritten.
+        SalLock hold(settings_lock());
         ImageEntry e;
         ItemValue v;
         const char *why = nvram_read_item(*item, e);
@@ -311,6 +314,7 @@ int settings_load_group(uint32_t mask) {
             repaired |= repair_from_factory(*item);
         }
     }
+    SalLock hold(settings_lock());
     if (repaired && nvram_commit() != 0) {
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PERSISTENCE,
                       "Load settings: commit of the repaired items failed");

@@ -2,7 +2,8 @@
 // feature's forms, a monitor session typing the matching commands, SNMP SETs
 // where the feature has them, telnet `load` and frames through TAP ports run
 // together on the 52-port board for SWITCHFW_CONCURRENCY_SECONDS (default
-// 10) seconds. Afterwards the program must be alive with no sanitizer
+// 10) seconds. No interface may keep a client waiting more than 5 s for an
+// answer meanwhile. Afterwards the program must be alive with no sanitizer
 // report, every interface must answer, the switch must still act on frames,
 // and after a restart the stored settings must load as they were saved.
 // Needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping, python3 and the snmp
@@ -49,6 +50,29 @@ int stress_seconds() {
 // What the sanitizers and the firmware's own checks print when they fire.
 const char *const kFaultTexts[] = {"ThreadSanitizer",  "AddressSanitizer", "runtime error:",
                                    "Assertion failed", "LeakSanitizer",    "Segmentation"};
+
+// The longest any client of an interface may wait for an answer while every
+// manager is at work.
+constexpr long kSlowestAnswerMs = 5000;
+
+// The slowest answer of one interface in a run, in milliseconds.
+struct Slowest {
+    const char *name;
+    std::atomic<long> ms{0};
+
+    // Times one request, answered or not.
+    template <typename F>
+    auto timed(F request) {
+        const auto asked = Clock::now();
+        auto answer = request();
+        const long took =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - asked).count();
+        long seen = ms.load();
+        while (took > seen && !ms.compare_exchange_weak(seen, took)) {
+        }
+        return answer;
+    }
+};
 
 std::string fault_in(const std::string &log) {
     for (const char *text : kFaultTexts) {
@@ -400,6 +424,7 @@ void concurrency::stress(const Feature &f) {
     const int seconds = stress_seconds();
     const auto end = Clock::now() + std::chrono::seconds(seconds);
     std::atomic<int> posts{0}, lines{0}, sets{0}, loads{0};
+    Slowest web{"web"}, console{"console"}, snmp{"SNMP"}, telnet{"telnet"};
     std::vector<std::thread> workers;
 
     workers.emplace_back([&] {
@@ -408,12 +433,12 @@ void concurrency::stress(const Feature &f) {
         // leaves it in, whichever post the time ran out at.
         for (size_t i = 0; Clock::now() < end || i % f.posts.size() != 0; i++) {
             const auto &[path, body] = f.posts[i % f.posts.size()];
-            if (!post(web_port(), path, body, cookie).empty()) posts++;
+            if (!web.timed([&] { return post(web_port(), path, body, cookie); }).empty()) posts++;
         }
     });
     workers.emplace_back([&] {
         for (size_t i = 0; Clock::now() < end; i++)
-            if (monitor(f.monitor[i % f.monitor.size()])) lines++;
+            if (console.timed([&] { return monitor(f.monitor[i % f.monitor.size()]); })) lines++;
     });
     if (!f.snmp.empty()) {
         workers.emplace_back([&] {
@@ -421,14 +446,15 @@ void concurrency::stress(const Feature &f) {
                 // "v3 OID": an SNMPv3 read with authentication, which the
                 // agent checks with the crypto library.
                 const std::string &what = f.snmp[i % f.snmp.size()];
-                std::string out =
-                    what.starts_with("v3 ")
-                        ? sh_out(
-                              "snmpget -v3 -l authNoPriv -u eve -a MD5 -A evesecretpw -r 0 "
-                              "-t 2" +
-                              agent() + " " + what.substr(3) + " 2>&1")
-                        : sh_out("snmpset -v2c -c private -r 0 -t 2" + agent() + " " + what +
-                                 " 2>&1");
+                std::string out = snmp.timed([&] {
+                    return what.starts_with("v3 ")
+                               ? sh_out(
+                                     "snmpget -v3 -l authNoPriv -u eve -a MD5 -A evesecretpw -r 0 "
+                                     "-t 6" +
+                                     agent() + " " + what.substr(3) + " 2>&1")
+                               : sh_out("snmpset -v2c -c private -r 0 -t 6" + agent() + " " + what +
+                                        " 2>&1");
+                });
                 if (out.find("Timeout") == std::string::npos) sets++;
             }
         });
@@ -439,7 +465,8 @@ void concurrency::stress(const Feature &f) {
         while (Clock::now() < end) {
             std::string seen;
             switchfw_child::send_text(fd, "load\r\n");
-            if (switchfw_child::read_until(fd, &seen, "ecos> ", 30)) loads++;
+            if (telnet.timed([&] { return switchfw_child::read_until(fd, &seen, "ecos> ", 30); }))
+                loads++;
             std::this_thread::sleep_for(std::chrono::seconds(1));
         }
         switchfw_child::send_text(fd, "exit\r\n");
@@ -474,6 +501,10 @@ void concurrency::stress(const Feature &f) {
     }
     std::printf("%s: %d posts, %d monitor lines, %d SNMP SETs, %d loads in %d s\n", f.name.c_str(),
                 posts.load(), lines.load(), sets.load(), loads.load(), seconds);
+    for (const Slowest *i : {&web, &console, &snmp, &telnet}) {
+        std::printf("%s: slowest %s answer %ld ms\n", f.name.c_str(), i->name, i->ms.load());
+        EXPECT_LE(i->ms.load(), kSlowestAnswerMs) << f.name << ": a " << i->name << " answer";
+    }
 
     // The last one sets the state the checks rely on; those before it clear
     // the way and may be refused (what they remove may be gone already).
