@@ -37,6 +37,8 @@ struct sal_mutex_s {
     int waiters = 0;
     char race_checker_tag = 0;  // the address the race checker knows the lock by
     std::string name;
+
+    explicit sal_mutex_s(const char *lock_name) : name(lock_name) {}
 };
 
 struct sal_sem_s {
@@ -105,36 +107,26 @@ void race_checker_after_take(sal_mutex_t m, bool may_fail, bool taken) {
     if (!taken) flags |= __tsan_mutex_try_lock_failed;
     __tsan_mutex_post_lock(&m->race_checker_tag, flags, 0);
 }
-// A give by a thread that does not hold the lock fails; the checker is not
-// told of it, or it would report a mistake the caller sees answered -1.
-bool race_checker_before_give(sal_mutex_t m) {
-    {
-        std::lock_guard<std::mutex> g(m->state);
-        if (m->depth == 0 || m->owner != std::this_thread::get_id()) return false;
-    }
+void race_checker_before_give(sal_mutex_t m) {
     __tsan_mutex_pre_unlock(&m->race_checker_tag, 0);
-    return true;
 }
-void race_checker_after_give(sal_mutex_t m, bool told) {
-    if (told) __tsan_mutex_post_unlock(&m->race_checker_tag, 0);
+void race_checker_after_give(sal_mutex_t m) {
+    __tsan_mutex_post_unlock(&m->race_checker_tag, 0);
 }
 #else
 void race_checker_create(sal_mutex_t) {}
 void race_checker_destroy(sal_mutex_t) {}
 void race_checker_before_take(sal_mutex_t, bool) {}
 void race_checker_after_take(sal_mutex_t, bool, bool) {}
-bool race_checker_before_give(sal_mutex_t) {
-    return false;
-}
-void race_checker_after_give(sal_mutex_t, bool) {}
+void race_checker_before_give(sal_mutex_t) {}
+void race_checker_after_give(sal_mutex_t) {}
 #endif
 
 }  // namespace
 
 sal_mutex_t sal_mutex_create(const char *name) {
-    auto *mx = new (std::nothrow) sal_mutex_s;
+    auto *mx = new (std::nothrow) sal_mutex_s(name != nullptr ? name : "");
     if (mx == nullptr) return nullptr;
-    mx->name = name ? name : "";
     race_checker_create(mx);
     return mx;
 }
@@ -175,10 +167,9 @@ bool take_queued(sal_mutex_t m, int usec) {
     return w.granted;
 }
 
-bool give_to_next(sal_mutex_t m) {
-    std::lock_guard<std::mutex> g(m->state);
-    if (m->depth == 0 || m->owner != std::this_thread::get_id()) return false;
-    if (--m->depth > 0) return true;
+// Called with the state lock held by the lock's holder.
+void give_to_next(sal_mutex_t m) {
+    if (--m->depth > 0) return;
     if (sal_mutex_s::Waiter *w = m->first) {
         unqueue(m, w);
         m->owner = w->thread;
@@ -189,7 +180,6 @@ bool give_to_next(sal_mutex_t m) {
     } else {
         m->owner = std::thread::id();
     }
-    return true;
 }
 
 }  // namespace
@@ -205,10 +195,15 @@ int sal_mutex_take(sal_mutex_t m, int usec) {
 
 int sal_mutex_give(sal_mutex_t m) {
     if (m == nullptr) return -1;
-    const bool told = race_checker_before_give(m);
-    const bool given = give_to_next(m);
-    race_checker_after_give(m, told);
-    return given ? 0 : -1;
+    std::unique_lock<std::mutex> g(m->state);
+    // A give by a thread that does not hold the lock fails, and the race
+    // checker is not told of it.
+    if (m->depth == 0 || m->owner != std::this_thread::get_id()) return -1;
+    race_checker_before_give(m);
+    give_to_next(m);
+    g.unlock();
+    race_checker_after_give(m);
+    return 0;
 }
 
 int sal_mutex_waiters(sal_mutex_t m) {
