@@ -161,7 +161,9 @@ def dos_loop():
 
 def web_poster():
     own = login()
-    return Load(lambda i: http("POST", FORMS[i % len(FORMS)][0], FORMS[i % len(FORMS)][1], own))
+    def step(i):
+        http("POST", FORMS[i % len(FORMS)][0], FORMS[i % len(FORMS)][1], own)
+    return Load(step)
 
 def telnet_loads():
     s = telnet_login()
