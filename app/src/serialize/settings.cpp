@@ -289,15 +289,25 @@ int settings_nvram_validate(void) {
     return 1;
 }
 
+// How long a load keeps the settings lock while a form waits for it.
+constexpr uint32_t kLoadTurnUsecs = 200000;
+
 int settings_load_group(uint32_t mask) {
     bool all = true;
     bool repaired = false;
+    SalLock hold(settings_lock());
+    uint32_t turn_start = sal_time_usecs();
     for (const settings_item *item : items_in_group_order()) {
         if (!selected(*item, mask)) continue;
-        // Item by item: a form waiting for the lock goes between two items.
-        // Each item is read from the store when its turn comes, so a change
-        // saved meanwhile is loaded, not overwritten.
-        SalLock hold(settings_lock());
+        // A form waiting for the lock goes between two items once the load
+        // has had its turn; each item is read from the store when it comes,
+        // so a change saved meanwhile is loaded, not overwritten.
+        if (sal_time_usecs() - turn_start >= kLoadTurnUsecs &&
+            sal_mutex_waiters(settings_lock()) > 0) {
+            sal_mutex_give(settings_lock());
+            sal_mutex_take(settings_lock(), sal_mutex_FOREVER);
+            turn_start = sal_time_usecs();
+        }
         ImageEntry e;
         ItemValue v;
         const char *why = nvram_read_item(*item, e);
@@ -314,7 +324,6 @@ int settings_load_group(uint32_t mask) {
             repaired |= repair_from_factory(*item);
         }
     }
-    SalLock hold(settings_lock());
     if (repaired && nvram_commit() != 0) {
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PERSISTENCE,
                       "Load settings: commit of the repaired items failed");
