@@ -62,7 +62,6 @@ class DxpUnitLock {
     DxpUnitLock &operator=(const DxpUnitLock &) = delete;
 
   private:
-    int unit_;
     sal_mutex_s *lock_;
 };
 

@@ -141,16 +141,23 @@ int dos_ensure(int unit, int port, int control) {
 int dos_show(int unit, const soc_pbmp_t &pbmp) {
     for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
         if (!soc_pbmp_member(pbmp, port)) continue;
+        int on[kDosItems] = {};
+        int rv = 0;
+        {
+            // A port's items in one hold, printed after it: a console that
+            // stops reading holds up no one else.
+            DxpUnitLock api(unit);
+            for (int item = 0; item < kDosItems && rv >= 0; item++)
+                rv = dxp_switch_control_port_get(unit, port, kDosControls[item], &on[item]);
+        }
+        if (rv < 0) {
+            soc_cm_print("SET ENABLE FAIL: rv = %s\n", dxp_errmsg(rv));
+            return CMD_FAIL;
+        }
         soc_cm_print("Port %s\n", port_name(unit, port));
         for (int item = 0; item < kDosItems; item++) {
-            int on = 0;
-            int rv = dxp_switch_control_port_get(unit, port, kDosControls[item], &on);
-            if (rv < 0) {
-                soc_cm_print("SET ENABLE FAIL: rv = %s\n", dxp_errmsg(rv));
-                return CMD_FAIL;
-            }
             soc_cm_print("Item[%2d] is ", item);
-            soc_cm_print(on ? "enabled\n" : "disabled\n");
+            soc_cm_print(on[item] ? "enabled\n" : "disabled\n");
         }
     }
     return CMD_OK;

@@ -4,6 +4,7 @@
 // still read; it leaves the queue count as it is.
 #include "serialize.h"
 #include "board.h"
+#include "dxp.h"
 #include "dxpx.h"
 #include "logger.h"
 #include "qosmgr_internal.h"
@@ -105,6 +106,9 @@ int check(settings_medium *m) {
 
 int load(settings_medium *m) {
     SalLock hold(qosmgr_lock());
+    // The item's many API calls as one hold: a load waits for the unit lock
+    // once, not once per port behind whoever else uses the switch.
+    DxpUnitLock api(DXPX_CPU_UNIT);
     Record r{};
     for (int i = 0; i < kWords; i++) {
         if (medium_read_u32(m, &words(r)[i]) != 0) return -1;

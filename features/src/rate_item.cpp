@@ -2,6 +2,7 @@
 // per user port (128 slots) the ingress rate and burst, the egress rate and
 // burst (kbps, kbits) and the storm rate and class flags, as 32-bit words.
 #include "board.h"
+#include "dxp.h"
 #include "dxpx.h"
 #include "logger.h"
 #include "qosmgr.h"
@@ -75,6 +76,9 @@ int load(settings_medium *m) {
         }
     }
     storm_allports_set(all != 0 ? 1 : 0);
+    // The ports' API calls as one hold (after the QoS manager's storm flag,
+    // whose lock comes first): a load waits for the unit lock once.
+    DxpUnitLock api(DXPX_CPU_UNIT);
     for (int n = 1; n <= board_num_uports && n <= kPorts; n++) {
         const PortRates &p = ports[n - 1];
         int lport = 0;

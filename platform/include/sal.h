@@ -29,10 +29,15 @@ constexpr int sal_sem_FOREVER = -1;
 constexpr int sal_sem_BINARY = 1;
 constexpr int sal_sem_COUNTING = 0;
 
+// Mutexes are recursive and hand over: the last give passes the lock to the
+// thread that has waited longest, so a thread that gives and takes again in
+// a loop queues behind the waiters instead of taking it back first.
 sal_mutex_t sal_mutex_create(const char *name);
 void sal_mutex_destroy(sal_mutex_t m);
 int sal_mutex_take(sal_mutex_t m, int usec);  // 0 taken, -1 time-out
-int sal_mutex_give(sal_mutex_t m);
+int sal_mutex_give(sal_mutex_t m);            // -1 when the caller does not hold it
+// Threads waiting to take the mutex now.
+int sal_mutex_waiters(sal_mutex_t m);
 
 sal_sem_t sal_sem_create(const char *name, int binary, int initial_count);
 void sal_sem_destroy(sal_sem_t s);

@@ -1,18 +1,44 @@
-// Recursive mutexes, semaphores and the interrupt-masking lock.
+// Hand-over recursive mutexes, semaphores and the interrupt-masking lock.
 #include <pthread.h>
 #include <time.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <new>
 #include <string>
+#include <thread>
+
+#if defined(__SANITIZE_THREAD__)
+#include <sanitizer/tsan_interface.h>
+#endif
 
 #include "sal.h"
 #include "sal_host.h"
 #include "sal_internal.h"
 
+// A recursive lock that serves its waiters in arrival order: the last give
+// hands the lock to the oldest waiter, so a thread that gives and takes again
+// in a loop queues behind those already waiting instead of taking it back
+// before they wake.
 struct sal_mutex_s {
-    pthread_mutex_t m;
+    struct Waiter {
+        std::condition_variable granted_cv;
+        bool granted = false;
+        std::thread::id thread;
+        Waiter *next = nullptr;
+    };
+    std::mutex state;  // guards the fields below, never held while waiting
+    std::thread::id owner;
+    int depth = 0;
+    Waiter *first = nullptr;
+    Waiter *last = nullptr;
+    int waiters = 0;
+    char race_checker_tag = 0;  // the address the race checker knows the lock by
     std::string name;
+
+    explicit sal_mutex_s(const char *lock_name) : name(lock_name) {}
 };
 
 struct sal_sem_s {
@@ -32,68 +58,158 @@ struct PthreadLock {
     ~PthreadLock() { pthread_mutex_unlock(m); }
 };
 
-pthread_mutex_t make_recursive() {
-    pthread_mutex_t m;
-    pthread_mutexattr_t attr;
-    pthread_mutexattr_init(&attr);
-    pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
-    pthread_mutex_init(&m, &attr);
-    pthread_mutexattr_destroy(&attr);
-    return m;
-}
-
 pthread_mutex_t spl_lock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
 thread_local int spl_depth = 0;
 thread_local bool in_interrupt = false;
 
 }  // namespace
 
+namespace {
+
+// Lock time-outs guard against deadlock, so they run on real time even under
+// a manual test clock, and on the monotonic clock so that setting the host's
+// date cannot stretch or cut them. The race checker does not see waits on
+// the monotonic clock: its builds keep the real-time one.
+#if defined(__SANITIZE_THREAD__)
+using LockClock = std::chrono::system_clock;
+#else
+using LockClock = std::chrono::steady_clock;
+#endif
+
+void unqueue(sal_mutex_t m, sal_mutex_s::Waiter *w) {
+    sal_mutex_s::Waiter **link = &m->first;
+    sal_mutex_s::Waiter *prev = nullptr;
+    while (*link != nullptr && *link != w) {
+        prev = *link;
+        link = &prev->next;
+    }
+    if (*link == nullptr) return;
+    *link = w->next;
+    if (m->last == w) m->last = prev;
+    m->waiters--;
+}
+
+// The race checker is told of the lock itself (its lock order and what it
+// orders between threads, recursion included); between the marks around a
+// take or a give it ignores the state lock and the wait inside.
+#if defined(__SANITIZE_THREAD__)
+void race_checker_create(sal_mutex_t m) {
+    __tsan_mutex_create(&m->race_checker_tag, 0);
+}
+void race_checker_destroy(sal_mutex_t m) {
+    __tsan_mutex_destroy(&m->race_checker_tag, 0);
+}
+void race_checker_before_take(sal_mutex_t m, bool may_fail) {
+    __tsan_mutex_pre_lock(&m->race_checker_tag, may_fail ? __tsan_mutex_try_lock : 0);
+}
+void race_checker_after_take(sal_mutex_t m, bool may_fail, bool taken) {
+    unsigned flags = may_fail ? __tsan_mutex_try_lock : 0;
+    if (!taken) flags |= __tsan_mutex_try_lock_failed;
+    __tsan_mutex_post_lock(&m->race_checker_tag, flags, 0);
+}
+void race_checker_before_give(sal_mutex_t m) {
+    __tsan_mutex_pre_unlock(&m->race_checker_tag, 0);
+}
+void race_checker_after_give(sal_mutex_t m) {
+    __tsan_mutex_post_unlock(&m->race_checker_tag, 0);
+}
+#else
+void race_checker_create(sal_mutex_t) {}
+void race_checker_destroy(sal_mutex_t) {}
+void race_checker_before_take(sal_mutex_t, bool) {}
+void race_checker_after_take(sal_mutex_t, bool, bool) {}
+void race_checker_before_give(sal_mutex_t) {}
+void race_checker_after_give(sal_mutex_t) {}
+#endif
+
+}  // namespace
+
 sal_mutex_t sal_mutex_create(const char *name) {
-    auto *mx = new (std::nothrow) sal_mutex_s;
+    auto *mx = new (std::nothrow) sal_mutex_s(name != nullptr ? name : "");
     if (mx == nullptr) return nullptr;
-    mx->m = make_recursive();
-    mx->name = name ? name : "";
+    race_checker_create(mx);
     return mx;
 }
 
 void sal_mutex_destroy(sal_mutex_t m) {
     if (m == nullptr) return;
-    pthread_mutex_destroy(&m->m);
+    race_checker_destroy(m);
     delete m;
 }
 
-// Lock time-outs guard against deadlock, so they run on real time even under
-// a manual test clock, and on the monotonic clock so that setting the host's
-// date cannot stretch or cut them. The race checker does not see clocklock:
-// its builds keep the real-time call.
-#if defined(__SANITIZE_THREAD__)
-constexpr clockid_t kLockClock = CLOCK_REALTIME;
-#else
-constexpr clockid_t kLockClock = CLOCK_MONOTONIC;
-#endif
+namespace {
+
+bool take_queued(sal_mutex_t m, int usec) {
+    const std::thread::id me = std::this_thread::get_id();
+    std::unique_lock<std::mutex> g(m->state);
+    if (m->depth > 0 && m->owner == me) {
+        m->depth++;
+        return true;
+    }
+    // A free lock has no waiters: a give hands it on whenever one waits.
+    if (m->depth == 0) {
+        m->owner = me;
+        m->depth = 1;
+        return true;
+    }
+    if (usec == 0) return false;
+    sal_mutex_s::Waiter w;
+    w.thread = me;
+    (m->last != nullptr ? m->last->next : m->first) = &w;
+    m->last = &w;
+    m->waiters++;
+    if (usec < 0) {
+        w.granted_cv.wait(g, [&] { return w.granted; });
+    } else {
+        const auto deadline = LockClock::now() + std::chrono::microseconds(usec);
+        if (!w.granted_cv.wait_until(g, deadline, [&] { return w.granted; })) unqueue(m, &w);
+    }
+    return w.granted;
+}
+
+// Called with the state lock held by the lock's holder.
+void give_to_next(sal_mutex_t m) {
+    if (--m->depth > 0) return;
+    if (sal_mutex_s::Waiter *w = m->first) {
+        unqueue(m, w);
+        m->owner = w->thread;
+        m->depth = 1;
+        w->granted = true;
+        // Under the state lock: the waiter's record lives until it sees this.
+        w->granted_cv.notify_one();
+    } else {
+        m->owner = std::thread::id();
+    }
+}
+
+}  // namespace
 
 int sal_mutex_take(sal_mutex_t m, int usec) {
     if (m == nullptr) return -1;
-    if (usec < 0) return pthread_mutex_lock(&m->m) == 0 ? 0 : -1;
-    if (usec == 0) return pthread_mutex_trylock(&m->m) == 0 ? 0 : -1;
-    timespec ts;
-    clock_gettime(kLockClock, &ts);
-    ts.tv_sec += usec / 1000000;
-    ts.tv_nsec += static_cast<long>(usec % 1000000) * 1000;
-    if (ts.tv_nsec >= 1000000000L) {
-        ts.tv_sec += 1;
-        ts.tv_nsec -= 1000000000L;
-    }
-#if defined(__SANITIZE_THREAD__)
-    return pthread_mutex_timedlock(&m->m, &ts) == 0 ? 0 : -1;
-#else
-    return pthread_mutex_clocklock(&m->m, kLockClock, &ts) == 0 ? 0 : -1;
-#endif
+    const bool may_fail = usec >= 0;
+    race_checker_before_take(m, may_fail);
+    const bool taken = take_queued(m, usec);
+    race_checker_after_take(m, may_fail, taken);
+    return taken ? 0 : -1;
 }
 
 int sal_mutex_give(sal_mutex_t m) {
     if (m == nullptr) return -1;
-    return pthread_mutex_unlock(&m->m) == 0 ? 0 : -1;
+    std::unique_lock<std::mutex> g(m->state);
+    // A give by a thread that does not hold the lock fails, and the race
+    // checker is not told of it.
+    if (m->depth == 0 || m->owner != std::this_thread::get_id()) return -1;
+    race_checker_before_give(m);
+    give_to_next(m);
+    g.unlock();
+    race_checker_after_give(m);
+    return 0;
+}
+
+int sal_mutex_waiters(sal_mutex_t m) {
+    if (m == nullptr) return 0;
+    std::lock_guard<std::mutex> g(m->state);
+    return m->waiters;
 }
 
 sal_sem_t sal_sem_create(const char *name, int binary, int initial_count) {

@@ -5,7 +5,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "sal.h"
 #include "sal_host.h"
@@ -48,6 +50,115 @@ TEST(sal_mutex, IsRecursiveAndTimesOutForOtherThreads) {
     });
     t2.join();
     EXPECT_EQ(other_result.load(), 0);
+    sal_mutex_destroy(m);
+}
+
+// Polls until n threads queue for the mutex.
+bool queued(sal_mutex_t m, int n) {
+    return eventually([&] { return sal_mutex_waiters(m) == n; });
+}
+
+// A thread that takes the mutex, notes its turn and gives it back.
+std::thread taker(sal_mutex_t m, int id, std::vector<int> *turns, std::mutex *turns_lock) {
+    return std::thread([=] {
+        sal_mutex_take(m, sal_mutex_FOREVER);
+        {
+            std::lock_guard<std::mutex> g(*turns_lock);
+            turns->push_back(id);
+        }
+        sal_mutex_give(m);
+    });
+}
+
+TEST(sal_mutex, WaitersTakeItInTheOrderTheyCame) {
+    sal_mutex_t m = sal_mutex_create("fifo");
+    ASSERT_EQ(sal_mutex_take(m, sal_mutex_FOREVER), 0);
+    std::vector<int> turns;
+    std::mutex turns_lock;
+    std::vector<std::thread> threads;
+    for (int id = 1; id <= 4; id++) {
+        threads.push_back(taker(m, id, &turns, &turns_lock));
+        ASSERT_TRUE(queued(m, id));
+    }
+    sal_mutex_give(m);
+    for (std::thread &t : threads)
+        t.join();
+    EXPECT_EQ(turns, (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(sal_mutex_waiters(m), 0);
+    sal_mutex_destroy(m);
+}
+
+TEST(sal_mutex, GiveHandsItToTheWaiterBeforeTheGiverCanTakeItBack) {
+    sal_mutex_t m = sal_mutex_create("handover");
+    ASSERT_EQ(sal_mutex_take(m, sal_mutex_FOREVER), 0);
+    std::vector<int> turns;
+    std::mutex turns_lock;
+    std::thread waiter = taker(m, 1, &turns, &turns_lock);
+    ASSERT_TRUE(queued(m, 1));
+    sal_mutex_give(m);
+    // The giver at once again, as a loop over ports would: the waiter first.
+    EXPECT_EQ(sal_mutex_take(m, 0), -1);
+    ASSERT_EQ(sal_mutex_take(m, sal_mutex_FOREVER), 0);
+    {
+        std::lock_guard<std::mutex> g(turns_lock);
+        EXPECT_EQ(turns, std::vector<int>{1});
+    }
+    sal_mutex_give(m);
+    waiter.join();
+    sal_mutex_destroy(m);
+}
+
+TEST(sal_mutex, OnlyTheLastGiveOfARecursiveHoldHandsItOn) {
+    sal_mutex_t m = sal_mutex_create("recursive");
+    for (int i = 0; i < 3; i++)
+        ASSERT_EQ(sal_mutex_take(m, sal_mutex_FOREVER), 0);
+    std::vector<int> turns;
+    std::mutex turns_lock;
+    std::thread waiter = taker(m, 1, &turns, &turns_lock);
+    ASSERT_TRUE(queued(m, 1));
+    EXPECT_EQ(sal_mutex_give(m), 0);
+    EXPECT_EQ(sal_mutex_give(m), 0);
+    // Still held once: the waiter waits, and this thread takes it again.
+    EXPECT_EQ(sal_mutex_waiters(m), 1);
+    EXPECT_EQ(sal_mutex_take(m, 0), 0);
+    EXPECT_EQ(sal_mutex_give(m), 0);
+    EXPECT_EQ(sal_mutex_give(m), 0);
+    waiter.join();
+    EXPECT_EQ(turns, std::vector<int>{1});
+    // Given back by the waiter: free again, and no give is left to this thread.
+    EXPECT_EQ(sal_mutex_give(m), -1);
+    sal_mutex_destroy(m);
+}
+
+TEST(sal_mutex, AWaiterThatTimesOutLeavesTheQueue) {
+    sal_mutex_t m = sal_mutex_create("timeout");
+    ASSERT_EQ(sal_mutex_take(m, sal_mutex_FOREVER), 0);
+    std::vector<int> turns;
+    std::mutex turns_lock;
+    std::thread first = taker(m, 1, &turns, &turns_lock);
+    ASSERT_TRUE(queued(m, 1));
+    std::atomic<int> timed{99};
+    std::thread impatient([&] { timed = sal_mutex_take(m, 20000); });
+    impatient.join();
+    EXPECT_EQ(timed.load(), -1);
+    std::thread last = taker(m, 3, &turns, &turns_lock);
+    ASSERT_TRUE(queued(m, 2));
+    sal_mutex_give(m);
+    first.join();
+    last.join();
+    EXPECT_EQ(turns, (std::vector<int>{1, 3}));
+    sal_mutex_destroy(m);
+}
+
+TEST(sal_mutex, OnlyTheHolderCanGiveIt) {
+    sal_mutex_t m = sal_mutex_create("owner");
+    ASSERT_EQ(sal_mutex_take(m, sal_mutex_FOREVER), 0);
+    std::atomic<int> other{99};
+    std::thread t([&] { other = sal_mutex_take(m, 0); });
+    t.join();
+    EXPECT_EQ(other.load(), -1);
+    EXPECT_EQ(sal_mutex_give(m), 0);
+    EXPECT_EQ(sal_mutex_give(m), -1);
     sal_mutex_destroy(m);
 }
 

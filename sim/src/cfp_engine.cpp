@@ -26,7 +26,7 @@ uint32_t row_src_port(const CfpEngine::Row &r) {
 
 }  // namespace
 
-CfpEngine::CfpEngine(RegSpace &regs, std::recursive_mutex &lock)
+CfpEngine::CfpEngine(RegSpace &regs, ChipMutex &lock)
     : regs_(regs), lock_(lock), acc_(regs.find(R_CFP_ACC, 0)), rows_(kRows), meter_serial_(kRows) {
     if (acc_ == nullptr) throw std::logic_error("field processor without CFP_ACC");
     regs_.onWrite(*acc_, [this](uint64_t, uint64_t value) { onAccessWrite(value); });
@@ -37,7 +37,7 @@ CfpEngine::CfpEngine(RegSpace &regs, std::recursive_mutex &lock)
 }
 
 void CfpEngine::reset() {
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    std::lock_guard<ChipMutex> g(lock_);
     rows_.assign(kRows, Row{});
     for (size_t i = 0; i < rows_.size(); i++)
         renewMeter(i);
@@ -46,12 +46,12 @@ void CfpEngine::reset() {
 }
 
 CfpEngine::Row CfpEngine::row(int index) const {
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    std::lock_guard<ChipMutex> g(lock_);
     return rows_.at(index);
 }
 
 void CfpEngine::setRow(int index, const Row &row) {
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    std::lock_guard<ChipMutex> g(lock_);
     Row &r = rows_.at(index);
     if (r.meter[0] != row.meter[0] || r.meter[1] != row.meter[1])
         renewMeter(static_cast<size_t>(index));
@@ -59,17 +59,17 @@ void CfpEngine::setRow(int index, const Row &row) {
 }
 
 uint64_t CfpEngine::meterSerial(int index) const {
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    std::lock_guard<ChipMutex> g(lock_);
     return meter_serial_.at(static_cast<size_t>(index));
 }
 
 void CfpEngine::setNeverDone(bool never) {
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    std::lock_guard<ChipMutex> g(lock_);
     never_done_ = never;
 }
 
 int CfpEngine::operations() const {
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    std::lock_guard<ChipMutex> g(lock_);
     return operations_;
 }
 

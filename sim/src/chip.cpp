@@ -127,7 +127,7 @@ void Chip::installPhyPages() {
 }
 
 void Chip::handlePage(uint8_t page, std::unique_ptr<PageHandler> handler) {
-    std::lock_guard<std::recursive_mutex> g(mutex_);
+    std::lock_guard<ChipMutex> g(mutex_);
     page_handlers_[page] = std::move(handler);
 }
 
@@ -166,22 +166,22 @@ const RegInstance &Chip::mibCounter(const std::string &reg, int port) const {
 }
 
 uint64_t Chip::mibGet(const std::string &reg, int port) const {
-    std::lock_guard<std::recursive_mutex> g(mutex_);
+    std::lock_guard<ChipMutex> g(mutex_);
     return mib_.get(mibCounter(reg, port));
 }
 
 void Chip::mibSet(const std::string &reg, int port, uint64_t value) {
-    std::lock_guard<std::recursive_mutex> g(mutex_);
+    std::lock_guard<ChipMutex> g(mutex_);
     mib_.set(mibCounter(reg, port), value);
 }
 
 void Chip::mibAdd(const std::string &reg, int port, uint64_t delta) {
-    std::lock_guard<std::recursive_mutex> g(mutex_);
+    std::lock_guard<ChipMutex> g(mutex_);
     mib_.add(mibCounter(reg, port), delta);
 }
 
 void Chip::reset() {
-    std::lock_guard<std::recursive_mutex> g(mutex_);
+    std::lock_guard<ChipMutex> g(mutex_);
     regs_.resetAll();
     tables_.reset();
     mib_.clearAll();
@@ -193,12 +193,12 @@ void Chip::reset() {
 }
 
 void Chip::setResetBusyReads(int reads) {
-    std::lock_guard<std::recursive_mutex> g(mutex_);
+    std::lock_guard<ChipMutex> g(mutex_);
     reset_busy_reads_ = reads < 0 ? 0 : reads;
 }
 
 void Chip::busyReads(const std::string &reg, int reads, int instance_index) {
-    std::lock_guard<std::recursive_mutex> g(mutex_);
+    std::lock_guard<ChipMutex> g(mutex_);
     const RegInstance &r = instance(reg, instance_index);
     for (uint32_t i = 0; i < r.row->num_fields; i++) {
         const char *name = chipdata_field_name(static_cast<int>(r.row->fields[i].field));
@@ -213,7 +213,7 @@ void Chip::busyReads(const std::string &reg, int reads, int instance_index) {
 
 void Chip::busyReads(const std::string &reg, const std::string &field, int reads,
                      int instance_index) {
-    std::lock_guard<std::recursive_mutex> g(mutex_);
+    std::lock_guard<ChipMutex> g(mutex_);
     const RegInstance &r = instance(reg, instance_index);
     int id = chipdata_field_id(field.c_str());
     const chipdata_field *f = id < 0 ? nullptr : chipdata_reg_field(r.row, id);
@@ -240,12 +240,12 @@ void Chip::showBusy(uint16_t address, uint8_t *buf, int len) {
 }
 
 int Chip::resetCount() const {
-    std::lock_guard<std::recursive_mutex> g(mutex_);
+    std::lock_guard<ChipMutex> g(mutex_);
     return reset_count_;
 }
 
 int Chip::read(BusPath path, uint8_t page, uint8_t offset, uint8_t *buf, int len) {
-    std::lock_guard<std::recursive_mutex> g(mutex_);
+    std::lock_guard<ChipMutex> g(mutex_);
     if (!lengthOk(BusOp::Read, address_of(page, offset), len)) return -1;
     fetch(page, offset, buf, len);
     complete(path, page, offset, buf, len);
@@ -253,7 +253,7 @@ int Chip::read(BusPath path, uint8_t page, uint8_t offset, uint8_t *buf, int len
 }
 
 void Chip::fetch(uint8_t page, uint8_t offset, uint8_t *buf, int len) {
-    std::lock_guard<std::recursive_mutex> g(mutex_);
+    std::lock_guard<ChipMutex> g(mutex_);
     std::memset(buf, 0, len);
     if (PageHandler *handler = pageHandler(page)) {
         handler->read(offset, buf, len);
@@ -268,14 +268,14 @@ void Chip::fetch(uint8_t page, uint8_t offset, uint8_t *buf, int len) {
 }
 
 void Chip::complete(BusPath path, uint8_t page, uint8_t offset, const uint8_t *buf, int len) {
-    std::lock_guard<std::recursive_mutex> g(mutex_);
+    std::lock_guard<ChipMutex> g(mutex_);
     uint16_t address = address_of(page, offset);
     if (lengthOk(BusOp::Read, address, len)) checkWidth(BusOp::Read, address, len);
     log_.add({path, BusOp::Read, page, offset, len, bytes_value(buf, len)});
 }
 
 int Chip::write(BusPath path, uint8_t page, uint8_t offset, const uint8_t *buf, int len) {
-    std::lock_guard<std::recursive_mutex> g(mutex_);
+    std::lock_guard<ChipMutex> g(mutex_);
     uint16_t address = address_of(page, offset);
     if (!lengthOk(BusOp::Write, address, len)) return -1;
     log_.add({path, BusOp::Write, page, offset, len, bytes_value(buf, len)});
@@ -342,7 +342,7 @@ void Chip::checkWidth(BusOp op, uint16_t address, int len) {
 }
 
 int Chip::widthAt(uint8_t page, uint8_t offset) const {
-    std::lock_guard<std::recursive_mutex> g(mutex_);
+    std::lock_guard<ChipMutex> g(mutex_);
     if (const PageHandler *handler = pageHandler(page)) return handler->width(offset);
     const RegInstance *reg = mib_.at(address_of(page, offset));
     if (reg == nullptr) reg = regs_.at(address_of(page, offset));
@@ -359,87 +359,87 @@ const RegInstance &Chip::instance(const std::string &reg, int index) const {
 }
 
 uint64_t Chip::peek(const std::string &reg, int instance_index) const {
-    std::lock_guard<std::recursive_mutex> g(mutex_);
+    std::lock_guard<ChipMutex> g(mutex_);
     return regs_.peek(instance(reg, instance_index));
 }
 
 void Chip::poke(const std::string &reg, int instance_index, uint64_t value) {
-    std::lock_guard<std::recursive_mutex> g(mutex_);
+    std::lock_guard<ChipMutex> g(mutex_);
     regs_.poke(instance(reg, instance_index), value);
 }
 
 void Chip::setResetValue(const std::string &reg, int instance_index, uint64_t value) {
-    std::lock_guard<std::recursive_mutex> g(mutex_);
+    std::lock_guard<ChipMutex> g(mutex_);
     regs_.setReset(instance(reg, instance_index), value);
 }
 
 uint64_t Chip::peekAt(uint16_t address) const {
-    std::lock_guard<std::recursive_mutex> g(mutex_);
+    std::lock_guard<ChipMutex> g(mutex_);
     const RegInstance *reg = regs_.at(address);
     if (reg == nullptr) throw std::out_of_range("no register at " + hex_address(address));
     return regs_.peek(*reg);
 }
 
 uint16_t Chip::phyPeek(int port, int reg) const {
-    std::lock_guard<std::recursive_mutex> g(mutex_);
+    std::lock_guard<ChipMutex> g(mutex_);
     if (port < 0 || port >= profile_.num_ports) throw std::out_of_range("no port");
     return phys_.peek(port, reg);
 }
 
 bool Chip::phyLoopedBack(int port) const {
-    std::lock_guard<std::recursive_mutex> g(mutex_);
+    std::lock_guard<ChipMutex> g(mutex_);
     if (port < 0 || port >= profile_.num_ports) throw std::out_of_range("no port");
     return phys_.loopedBack(port);
 }
 
 void Chip::phyPoke(int port, int reg, uint16_t value) {
-    std::lock_guard<std::recursive_mutex> g(mutex_);
+    std::lock_guard<ChipMutex> g(mutex_);
     if (port < 0 || port >= profile_.num_ports) throw std::out_of_range("no port");
     phys_.poke(port, reg, value);
 }
 
 void Chip::linkUp(int port, const LinkPartner &partner) {
-    std::lock_guard<std::recursive_mutex> g(mutex_);
+    std::lock_guard<ChipMutex> g(mutex_);
     if (port < 0 || port >= profile_.num_ports) throw std::out_of_range("no port");
     phys_.connect(port, partner);
     refreshPortStatus();
 }
 
 void Chip::linkDown(int port) {
-    std::lock_guard<std::recursive_mutex> g(mutex_);
+    std::lock_guard<ChipMutex> g(mutex_);
     if (port < 0 || port >= profile_.num_ports) throw std::out_of_range("no port");
     phys_.disconnect(port);
     refreshPortStatus();
 }
 
 void Chip::fiberDown(int port) {
-    std::lock_guard<std::recursive_mutex> g(mutex_);
+    std::lock_guard<ChipMutex> g(mutex_);
     if (port < 0 || port >= profile_.num_ports) throw std::out_of_range("no port");
     phys_.disconnectFiber(port);
     refreshPortStatus();
 }
 
 void Chip::fiberStrapSet(int port) {
-    std::lock_guard<std::recursive_mutex> g(mutex_);
+    std::lock_guard<ChipMutex> g(mutex_);
     if (port < 0 || port >= profile_.num_ports) throw std::out_of_range("no port");
     phys_.phy(port).setFiberStrap(true);
 }
 
 void Chip::cableSet(int port, int metres) {
-    std::lock_guard<std::recursive_mutex> g(mutex_);
+    std::lock_guard<ChipMutex> g(mutex_);
     if (port < 0 || port >= profile_.num_ports) throw std::out_of_range("no port");
     phys_.phy(port).setCableLength(metres);
 }
 
 void Chip::cableFaultSet(int port, int pair, PairFault fault, int metres) {
-    std::lock_guard<std::recursive_mutex> g(mutex_);
+    std::lock_guard<ChipMutex> g(mutex_);
     if (port < 0 || port >= profile_.num_ports) throw std::out_of_range("no port");
     phys_.phy(port).setPairFault(pair, fault, metres);
     refreshPortStatus();
 }
 
 LinkState Chip::portLink(int port) const {
-    std::lock_guard<std::recursive_mutex> g(mutex_);
+    std::lock_guard<ChipMutex> g(mutex_);
     if (port < 0 || port >= profile_.num_ports) throw std::out_of_range("no port");
     return phys_.link(port);
 }

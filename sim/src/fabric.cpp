@@ -28,17 +28,17 @@ Port &Fabric::port(int p) {
 }
 
 DropStats Fabric::dropStats() const {
-    std::lock_guard<std::recursive_mutex> g(chip_.mutex());
+    std::lock_guard<ChipMutex> g(chip_.mutex());
     return drops_;
 }
 
 void Fabric::setNotifier(std::function<void()> notify) {
-    std::lock_guard<std::recursive_mutex> g(chip_.mutex());
+    std::lock_guard<ChipMutex> g(chip_.mutex());
     notify_ = std::move(notify);
 }
 
 void Fabric::bindClock(SimClock::Source source) {
-    std::unique_lock<std::recursive_mutex> lock(chip_.mutex());
+    std::unique_lock<ChipMutex> lock(chip_.mutex());
     clock_.setSource(std::move(source));
     last_age_ = clock_.now();
     uint64_t gen = ++age_gen_;
@@ -46,11 +46,14 @@ void Fabric::bindClock(SimClock::Source source) {
 }
 
 uint64_t Fabric::nextEvent() const {
-    std::lock_guard<std::recursive_mutex> g(chip_.mutex());
+    std::lock_guard<ChipMutex> g(chip_.mutex());
     return queue_.empty() ? UINT64_MAX : queue_.next();
 }
 
 namespace {
+
+// How long the event thread waits, lock given, for a waiting access to take it.
+constexpr std::chrono::microseconds kLetThroughBound{1000};
 
 template <typename F>
 bool pollUntil(std::chrono::milliseconds timeout, F done) {
@@ -66,33 +69,33 @@ bool pollUntil(std::chrono::milliseconds timeout, F done) {
 
 bool Fabric::settle(std::chrono::milliseconds timeout) {
     return pollUntil(timeout, [this] {
-        std::lock_guard<std::recursive_mutex> g(chip_.mutex());
+        std::lock_guard<ChipMutex> g(chip_.mutex());
         return !pumping_ && outbox_.empty() && (queue_.empty() || queue_.next() > clock_.now());
     });
 }
 
 void Fabric::pump() {
-    std::unique_lock<std::recursive_mutex> lock(chip_.mutex());
+    std::unique_lock<ChipMutex> lock(chip_.mutex());
     runDue(lock);
 }
 
 void Fabric::pump(std::chrono::microseconds slice) {
-    std::unique_lock<std::recursive_mutex> lock(chip_.mutex());
+    std::unique_lock<ChipMutex> lock(chip_.mutex());
     runDue(lock, std::chrono::steady_clock::now() + slice);
 }
 
 bool Fabric::behind() const {
-    std::lock_guard<std::recursive_mutex> g(chip_.mutex());
+    std::lock_guard<ChipMutex> g(chip_.mutex());
     return !queue_.empty() && queue_.next() <= clock_.now();
 }
 
 void Fabric::advance(uint64_t usecs) {
-    std::unique_lock<std::recursive_mutex> lock(chip_.mutex());
+    std::unique_lock<ChipMutex> lock(chip_.mutex());
     clock_.advance(usecs);
     runDue(lock);
 }
 
-void Fabric::runDue(std::unique_lock<std::recursive_mutex> &lock,
+void Fabric::runDue(std::unique_lock<ChipMutex> &lock,
                     std::chrono::steady_clock::time_point until) {
     if (pumping_) return;  // an event added by an event: the outer loop runs it
     pumping_ = true;
@@ -100,8 +103,12 @@ void Fabric::runDue(std::unique_lock<std::recursive_mutex> &lock,
     // the caller; the rest stays queued.
     int budget = 100000;
     EventQueue::Event event;
+    const bool sliced = until != std::chrono::steady_clock::time_point::max();
     while (budget-- > 0 && queue_.popDue(clock_.now(), &event)) {
         event();
+        // The event thread's slices hold the lock for long under a frame load:
+        // a register access or a transfer waiting for it goes first.
+        if (sliced && chip_.mutex().waited()) chip_.mutex().letThrough(lock, kLetThroughBound);
         // The clock is read now and then only: it costs more than most events.
         if (budget % 64 == 0 && std::chrono::steady_clock::now() >= until) break;
     }
@@ -123,7 +130,7 @@ void Fabric::enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay)
 }
 
 // Called with the lock held after an entry point queued work.
-void Fabric::kick(std::unique_lock<std::recursive_mutex> &lock) {
+void Fabric::kick(std::unique_lock<ChipMutex> &lock) {
     if (notify_)
         notify_();
     else
@@ -152,7 +159,7 @@ bool Port::injectRaw(std::span<const uint8_t> bytes, Fcs fcs) {
         wire = withFcs(bytes);
         if (fcs == Fcs::Bad) wire.back() ^= 0xff;
     }
-    std::unique_lock<std::recursive_mutex> lock(fabric_.chip_.mutex());
+    std::unique_lock<ChipMutex> lock(fabric_.chip_.mutex());
     // A PHY looped back inside itself no longer listens to its wire.
     if (fabric_.chip_.phyLoopedBack(port_)) return false;
     fabric_.enqueueIngress(port_, std::move(wire), 0);
@@ -166,7 +173,7 @@ void Port::injectBurst(const Frame &frame, int n) {
 }
 
 std::vector<SentFrame> Port::sent() const {
-    std::lock_guard<std::recursive_mutex> g(fabric_.chip_.mutex());
+    std::lock_guard<ChipMutex> g(fabric_.chip_.mutex());
     return fabric_.state_[static_cast<size_t>(port_)].sent;
 }
 
@@ -176,12 +183,12 @@ std::vector<SentFrame> Port::waitSent(size_t n, std::chrono::milliseconds timeou
 }
 
 void Port::clearSent() {
-    std::lock_guard<std::recursive_mutex> g(fabric_.chip_.mutex());
+    std::lock_guard<ChipMutex> g(fabric_.chip_.mutex());
     fabric_.state_[static_cast<size_t>(port_)].sent.clear();
 }
 
 void Port::setSink(FrameSink sink) {
-    std::lock_guard<std::recursive_mutex> g(fabric_.chip_.mutex());
+    std::lock_guard<ChipMutex> g(fabric_.chip_.mutex());
     fabric_.state_[static_cast<size_t>(port_)].sink = std::move(sink);
 }
 
@@ -195,7 +202,7 @@ void Port::linkDown() {
 
 void Port::connectTo(Port &peer) {
     {
-        std::lock_guard<std::recursive_mutex> g(fabric_.chip_.mutex());
+        std::lock_guard<ChipMutex> g(fabric_.chip_.mutex());
         fabric_.state_[static_cast<size_t>(port_)].peer = peer.port_;
         fabric_.state_[static_cast<size_t>(peer.port_)].peer = port_;
     }
@@ -205,7 +212,7 @@ void Port::connectTo(Port &peer) {
 
 void Port::loopbackPlug(bool on) {
     {
-        std::lock_guard<std::recursive_mutex> g(fabric_.chip_.mutex());
+        std::lock_guard<ChipMutex> g(fabric_.chip_.mutex());
         fabric_.state_[static_cast<size_t>(port_)].plug = on;
     }
     if (on)

@@ -5,7 +5,7 @@
 namespace sim {
 
 void Fabric::corruptFrame(uint64_t nth, size_t offset) {
-    std::lock_guard<std::recursive_mutex> g(chip_.mutex());
+    std::lock_guard<ChipMutex> g(chip_.mutex());
     corrupt_in_ = nth;
     corrupt_at_ = offset;
 }

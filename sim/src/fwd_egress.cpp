@@ -180,23 +180,23 @@ void Fabric::fromCpu(std::span<const uint8_t> frame) {
 }
 
 void ImpPort::setCpuSink(FrameSink sink) {
-    std::lock_guard<std::recursive_mutex> g(fabric_.chip_.mutex());
+    std::lock_guard<ChipMutex> g(fabric_.chip_.mutex());
     fabric_.cpu_sink_ = std::move(sink);
 }
 
 void ImpPort::fromCpu(std::span<const uint8_t> frame) {
-    std::unique_lock<std::recursive_mutex> lock(fabric_.chip_.mutex());
+    std::unique_lock<ChipMutex> lock(fabric_.chip_.mutex());
     fabric_.fromCpu(frame);
     fabric_.kick(lock);
 }
 
 std::vector<std::vector<uint8_t>> ImpPort::toCpu() const {
-    std::lock_guard<std::recursive_mutex> g(fabric_.chip_.mutex());
+    std::lock_guard<ChipMutex> g(fabric_.chip_.mutex());
     return fabric_.to_cpu_;
 }
 
 void ImpPort::clearToCpu() {
-    std::lock_guard<std::recursive_mutex> g(fabric_.chip_.mutex());
+    std::lock_guard<ChipMutex> g(fabric_.chip_.mutex());
     fabric_.to_cpu_.clear();
 }
 

@@ -42,7 +42,7 @@ int Fabric::egressQueue(int from, const std::vector<uint8_t> &frame, const Frame
 }
 
 uint64_t Fabric::queueCount(int port, int queue) const {
-    std::lock_guard<std::recursive_mutex> g(chip_.mutex());
+    std::lock_guard<ChipMutex> g(chip_.mutex());
     if (port < 0 || port >= profile_.num_ports || queue < 0 || queue >= kQueues) return 0;
     return queue_counts_[static_cast<size_t>(port)][static_cast<size_t>(queue)];
 }

@@ -56,7 +56,7 @@ int TableEngine::bucketOf(uint64_t mac, uint16_t vid) const {
 }
 
 int TableEngine::arlIndex(uint64_t mac, uint16_t vid) const {
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    std::lock_guard<ChipMutex> g(lock_);
     return bucketOf(mac, vid) * 2;
 }
 
@@ -71,7 +71,7 @@ uint64_t TableEngine::rowMac(int index) const {
 }
 
 int TableEngine::arlValidRows() const {
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    std::lock_guard<ChipMutex> g(lock_);
     int n = 0;
     for (uint64_t row : arl_)
         n += (row & kRowValid) != 0;
@@ -79,7 +79,7 @@ int TableEngine::arlValidRows() const {
 }
 
 void TableEngine::setArlBusyReads(int reads) {
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    std::lock_guard<ChipMutex> g(lock_);
     arl_busy_reads_ = reads < 0 ? 0 : reads;
     if (arl_pending_ > arl_busy_reads_) arl_pending_ = arl_busy_reads_;
 }
@@ -215,7 +215,7 @@ void TableEngine::installArl() {
 }
 
 bool TableEngine::learn(int port, uint64_t mac, uint16_t vid) {
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    std::lock_guard<ChipMutex> g(lock_);
     if (multicast(mac) || port < 0 || port >= profile_.num_ports) return false;
     if (const RegInstance *dis = regs_.find(R_DIS_LEARN, 0)) {
         const chipdata_field *f = chipdata_reg_field(dis->row, F_DIS_LEARN);
@@ -249,7 +249,7 @@ bool TableEngine::learn(int port, uint64_t mac, uint16_t vid) {
 }
 
 std::optional<TableEngine::L2Hit> TableEngine::lookup(uint64_t mac, uint16_t vid) const {
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    std::lock_guard<ChipMutex> g(lock_);
     mac &= kMask48;
     bool by_vlan = field(R_VLAN_CTRL0, F_VLAN_EN) && field(R_VLAN_CTRL0, F_VLAN_LEARN_MODE) == 3;
     if (!wide_arl_.empty()) {
@@ -297,7 +297,7 @@ void TableEngine::ageOnce() {
 }
 
 void TableEngine::advanceAgeClock(uint32_t seconds) {
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    std::lock_guard<ChipMutex> g(lock_);
     uint64_t period = field(R_SPTAGT, F_AGE_TIME);
     if (period == 0) return;
     age_seconds_ += seconds;

@@ -11,7 +11,7 @@ namespace {
 constexpr uint32_t kWindowLast = 0x2003ff;
 }
 
-TableEngine::TableEngine(const ChipProfile &profile, RegSpace &regs, std::recursive_mutex &lock)
+TableEngine::TableEngine(const ChipProfile &profile, RegSpace &regs, ChipMutex &lock)
     : profile_(profile), regs_(regs), lock_(lock), arl_(kArlRows, 0) {
     installWindow();
     installArl();
@@ -19,7 +19,7 @@ TableEngine::TableEngine(const ChipProfile &profile, RegSpace &regs, std::recurs
 }
 
 void TableEngine::reset() {
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    std::lock_guard<ChipMutex> g(lock_);
     std::fill(arl_.begin(), arl_.end(), 0);
     window_.clear();
     std::fill(wide_arl_.begin(), wide_arl_.end(), 0);
@@ -54,19 +54,19 @@ uint64_t *TableEngine::cell(uint32_t address) {
 }
 
 uint64_t TableEngine::memPeek(uint32_t address) const {
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    std::lock_guard<ChipMutex> g(lock_);
     if (address < static_cast<uint32_t>(kArlRows)) return arl_[address];
     auto it = window_.find(address);
     return it == window_.end() ? 0 : it->second;
 }
 
 void TableEngine::memPoke(uint32_t address, uint64_t value) {
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    std::lock_guard<ChipMutex> g(lock_);
     if (uint64_t *c = cell(address)) *c = value;
 }
 
 void TableEngine::setWindowBusyReads(int reads) {
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    std::lock_guard<ChipMutex> g(lock_);
     window_busy_reads_ = reads < 0 ? 0 : reads;
     if (window_pending_ > window_busy_reads_) window_pending_ = window_busy_reads_;
 }

@@ -67,7 +67,7 @@ void TableEngine::wideAgeOnce() {
 }
 
 bool TableEngine::otherRow(int table, int index, uint64_t words[3]) const {
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    std::lock_guard<ChipMutex> g(lock_);
     if (wide_arl_.empty()) {
         // The DXP7102 keeps its VLAN and spanning-tree tables in the memory
         // window: members, untagged ports and group in one 64-bit entry, a

@@ -1,7 +1,11 @@
 // The register core: reset, masks, read-only registers, bad accesses, PHY pages.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "chipdata/ids.h"
 #include "serial_master.h"
@@ -195,6 +199,34 @@ TEST(chip_core_models, StrapsSurviveAChipReset) {
     board.chip().reset();
     EXPECT_EQ(board.chip().peek("STRAP_STS"), 2u << 16);
     EXPECT_THROW(board.chip().peek("CHIP_RST_CTL"), std::out_of_range);
+}
+
+// The event thread holds the chip's lock through a slice of events; a thread
+// that waits for it (a register access) gets it between two events.
+TEST(chip_mutex, HolderLetsAWaitingThreadThroughAndTakesItBack) {
+    sim::ChipMutex m;
+    std::unique_lock<sim::ChipMutex> held(m);
+    EXPECT_FALSE(m.waited());
+    std::atomic<bool> had_it{false};
+    std::thread access([&] {
+        std::lock_guard<sim::ChipMutex> g(m);
+        had_it = true;
+    });
+    while (!m.waited())
+        std::this_thread::yield();
+    EXPECT_FALSE(had_it.load());
+    m.letThrough(held, std::chrono::seconds(30));
+    EXPECT_TRUE(held.owns_lock());
+    EXPECT_TRUE(had_it.load());
+    held.unlock();
+    access.join();
+}
+
+TEST(chip_mutex, IsRecursiveForItsHolder) {
+    sim::ChipMutex m;
+    std::lock_guard<sim::ChipMutex> outer(m);
+    std::lock_guard<sim::ChipMutex> inner(m);
+    EXPECT_FALSE(m.waited());
 }
 
 }  // namespace

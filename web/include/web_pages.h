@@ -50,6 +50,15 @@ void web_client_address(const httpd_request *req, uint8_t addr[4]);
 // it cannot be read or is the any-address.
 bool web_local_address(const httpd_request *req, char *buf, size_t size);
 
+// Holds the switch API's unit lock until the pieces of the page that the
+// server builds and sends in one go are out, so that a page of many ports
+// waits for the lock once per write rather than once per port. Only for tags
+// that call the switch API and no feature manager (a manager's lock comes
+// before the unit lock).
+void web_api_batch_hold(void);
+// Gives the lock back, if held; the server calls it after every write.
+void web_api_batch_release(void);
+
 // The board's number of front-panel ports N (0 before the board probe).
 int web_port_count(void);
 // Set by the board probe; negative counts are taken as 0.

@@ -25,6 +25,7 @@
 #include "settings.h"
 #include "httpd_internal.h"
 #include "sal.h"
+#include "web_pages.h"
 
 namespace {
 
@@ -293,6 +294,12 @@ bool write_piece(httpd_session *s) {
 void httpd_session_write(httpd_session *s) {
     // The pieces stay small, so no page is built whole; a few go out while
     // the socket takes them, so that a page is not a wait per 1400 bytes.
+    // A page of ports holds the switch API's lock over the write's pieces
+    // (web_api_batch_hold): one wait for it per write, not per piece. The
+    // sends do not block, so a slow client holds up no one; the settings
+    // lock is taken around it, as it comes first.
+    SettingsLock hold;
     for (int piece = 0; piece < kPiecesPerWrite && write_piece(s); piece++) {
     }
+    web_api_batch_release();
 }

@@ -7,7 +7,9 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
+#include "dxp.h"
 #include "sal.h"
 #include "web_pages.h"
 
@@ -45,6 +47,10 @@ const char *entity_of(char c) {
             return nullptr;
     }
 }
+
+// The web server's thread builds one page piece at a time.
+thread_local std::optional<DxpUnitLock> api_batch;
+constexpr int kApiBatchUnit = 0;
 
 }  // namespace
 
@@ -151,4 +157,12 @@ bool web_local_address(const httpd_request *req, char *buf, size_t size) {
     in_addr local{};
     if (!socket_address(req, true, &local) || local.s_addr == htonl(INADDR_ANY)) return false;
     return inet_ntop(AF_INET, &local, buf, static_cast<socklen_t>(size)) != nullptr;
+}
+
+void web_api_batch_hold(void) {
+    if (!api_batch) api_batch.emplace(kApiBatchUnit);
+}
+
+void web_api_batch_release(void) {
+    api_batch.reset();
 }

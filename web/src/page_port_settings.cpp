@@ -443,6 +443,7 @@ void sspvar_portset_tag_ssi(const uint16_t args[3], httpd_tag_out *out, httpd_re
     int port = 0;
     int lport = 0;
     if (!stored_port(req, &port, &lport)) return;
+    web_api_batch_hold();  // the form's fields in one go
     int value = 0;
     switch (args[0]) {
         case 8:

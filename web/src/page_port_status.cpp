@@ -115,6 +115,7 @@ void sspvar_port_tag_status(const uint16_t args[3], httpd_tag_out *out, httpd_re
         web_tag_text(out, "");
         return;
     }
+    web_api_batch_hold();  // the page's rows of ports in one go
     status_text(out, port, lport, args[1]);
 }
 

@@ -1,7 +1,6 @@
 // The per-unit stubs, one per operation of the API list. Each holds the
 // unit's API lock over its call unless its slot is in the list below.
 #include <array>
-#include <atomic>
 #include <cstdint>
 
 #include "dispatch_internal.h"
@@ -39,13 +38,6 @@ sal_mutex_t unit_lock(int unit) {
     return unit >= 0 && unit < DXP_UNITS_MAX ? (*locks)[unit] : nullptr;
 }
 
-// Threads waiting for a unit's lock, and this thread's holds of each. A
-// thread that lets go of its last hold while another waits yields, so that a
-// caller making call after call (the monitor over many ports) does not take
-// the lock again before the waiter (a web request) gets it.
-std::array<std::atomic<int>, DXP_UNITS_MAX> waiting{};
-thread_local std::array<uint16_t, DXP_UNITS_MAX> holds{};
-
 }  // namespace
 
 sal_mutex_t dxp_unit_lock(int unit) {
@@ -56,21 +48,15 @@ bool dxp_api_slot_unlocked(int slot) {
     return slot_unlocked(slot);
 }
 
-DxpUnitLock::DxpUnitLock(int unit) : unit_(unit), lock_(unit_lock(unit)) {
-    if (lock_ == nullptr) return;
-    if (holds[unit]++ == 0 && sal_mutex_take(lock_, 0) != 0) {
-        waiting[unit]++;
-        sal_mutex_take(lock_, sal_mutex_FOREVER);
-        waiting[unit]--;
-        return;
-    }
-    if (holds[unit] > 1) sal_mutex_take(lock_, sal_mutex_FOREVER);
+// The lock hands over: a caller making call after call (the monitor over many
+// ports) queues behind a waiter (a web request) instead of taking it back
+// first.
+DxpUnitLock::DxpUnitLock(int unit) : lock_(unit_lock(unit)) {
+    if (lock_ != nullptr) sal_mutex_take(lock_, sal_mutex_FOREVER);
 }
 
 DxpUnitLock::~DxpUnitLock() {
-    if (lock_ == nullptr) return;
-    sal_mutex_give(lock_);
-    if (--holds[unit_] == 0 && waiting[unit_].load() > 0) sal_thread_yield();
+    if (lock_ != nullptr) sal_mutex_give(lock_);
 }
 
 #define DXP_API(slot, name, ret, params, args)                 \

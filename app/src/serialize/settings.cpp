@@ -30,8 +30,9 @@ sal_mutex_t settings_lock() {
 }
 
 // The rows the running load skipped, for its caller; set only by a load
-// that the caller asked to note them, under the settings lock.
-std::string *load_notes = nullptr;
+// that the caller asked to note them, for that load's own thread (the load
+// hands the settings lock to waiting forms between items).
+thread_local std::string *load_notes = nullptr;
 
 // False from the start of "Main App" until its settings load has finished.
 std::atomic<bool> startup_done{true};
@@ -295,6 +296,9 @@ int settings_nvram_validate(void) {
     return 1;
 }
 
+// How long a load keeps the settings lock while a form waits for it.
+constexpr uint32_t kLoadTurnUsecs = 200000;
+
 void settings_load_skipped(int log_module, const char *fmt, ...) {
     char line[160];
     va_list ap;
@@ -302,14 +306,12 @@ void settings_load_skipped(int log_module, const char *fmt, ...) {
     std::vsnprintf(line, sizeof line, fmt, ap);
     va_end(ap);
     logger_printf(LOG_LEVEL_ERROR, log_module, "%s", line);
-    SalLock hold(settings_lock());
     if (load_notes == nullptr) return;
     load_notes->append(line);
     load_notes->push_back('\n');
 }
 
 int settings_load_group_noting(uint32_t mask, char *skipped, size_t size) {
-    SalLock hold(settings_lock());
     std::string notes;
     load_notes = &notes;
     const int rv = settings_load_group(mask);
@@ -322,11 +324,21 @@ int settings_load_group_noting(uint32_t mask, char *skipped, size_t size) {
 }
 
 int settings_load_group(uint32_t mask) {
-    SalLock hold(settings_lock());
     bool all = true;
     bool repaired = false;
+    SalLock hold(settings_lock());
+    uint32_t turn_start = sal_time_usecs();
     for (const settings_item *item : items_in_group_order()) {
         if (!selected(*item, mask)) continue;
+        // A form waiting for the lock goes between two items once the load
+        // has had its turn; each item is read from the store when it comes,
+        // so a change saved meanwhile is loaded, not overwritten.
+        if (sal_time_usecs() - turn_start >= kLoadTurnUsecs &&
+            sal_mutex_waiters(settings_lock()) > 0) {
+            sal_mutex_give(settings_lock());
+            sal_mutex_take(settings_lock(), sal_mutex_FOREVER);
+            turn_start = sal_time_usecs();
+        }
         ImageEntry e;
         ItemValue v;
         const char *why = nvram_read_item(*item, e);

@@ -2,7 +2,8 @@
 // feature's forms, a monitor session typing the matching commands, SNMP SETs
 // where the feature has them, telnet `load` and frames through TAP ports run
 // together on the 52-port board for SWITCHFW_CONCURRENCY_SECONDS (default
-// 10) seconds. Afterwards the program must be alive with no sanitizer
+// 10) seconds. No interface may keep a client waiting more than 5 s for an
+// answer meanwhile. Afterwards the program must be alive with no sanitizer
 // report, every interface must answer, the switch must still act on frames,
 // and after a restart the stored settings must load as they were saved.
 // Needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping, python3 and the snmp
@@ -49,6 +50,48 @@ int stress_seconds() {
 // What the sanitizers and the firmware's own checks print when they fire.
 const char *const kFaultTexts[] = {"ThreadSanitizer",  "AddressSanitizer", "runtime error:",
                                    "Assertion failed", "LeakSanitizer",    "Segmentation"};
+
+// The longest any client of an interface may wait for an answer while every
+// manager is at work.
+constexpr long kSlowestWaitMs = 5000;
+
+template <typename F>
+long elapsed_ms(F request) {
+    const auto asked = Clock::now();
+    request();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - asked).count();
+}
+
+void raise_to(std::atomic<long> &slowest, long ms) {
+    long seen = slowest.load();
+    while (ms > seen && !slowest.compare_exchange_weak(seen, ms)) {
+    }
+}
+
+// The slowest answer of one interface in a run, and the longest wait: the
+// time an answer took beyond what the same request takes with nothing else
+// at work (a form that rebuilds rules for every port is slow on its own in
+// the race checker's build; waiting for the other managers is what counts).
+struct Slowest {
+    const char *name;
+    std::map<std::string, long> alone{};  // request -> ms, filled before the run
+    std::atomic<long> answer_ms{0};
+    std::atomic<long> wait_ms{0};
+
+    template <typename F>
+    void time_alone(const std::string &request, F ask) {
+        alone[request] = elapsed_ms(ask);
+    }
+    template <typename F>
+    auto timed(const std::string &request, F ask) {
+        decltype(ask()) answer{};
+        const long took = elapsed_ms([&] { answer = ask(); });
+        raise_to(answer_ms, took);
+        auto own = alone.find(request);
+        raise_to(wait_ms, took - (own != alone.end() ? own->second : 0));
+        return answer;
+    }
+};
 
 std::string fault_in(const std::string &log) {
     for (const char *text : kFaultTexts) {
@@ -137,6 +180,16 @@ std::string post(int port, const std::string &path, const std::string &body,
 
 std::string get(int port, const std::string &path, const std::string &cookie) {
     return http(port, "GET", path, "", cookie);
+}
+
+// One SNMP request of a feature's list: "v3 OID" is an SNMPv3 read with
+// authentication, which the agent checks with the crypto library; anything
+// else is snmpset's arguments after the agent.
+std::string snmp_request(const std::string &agent, const std::string &what) {
+    return what.starts_with("v3 ")
+               ? sh_out("snmpget -v3 -l authNoPriv -u eve -a MD5 -A evesecretpw -r 0 -t 6" + agent +
+                        " " + what.substr(3) + " 2>&1")
+               : sh_out("snmpset -v2c -c private -r 0 -t 6" + agent + " " + what + " 2>&1");
 }
 
 // One feature: what each front end does with it. Lists are used in turn.
@@ -398,52 +451,58 @@ class concurrency : public ::testing::Test {
 
 void concurrency::stress(const Feature &f) {
     const int seconds = stress_seconds();
-    const auto end = Clock::now() + std::chrono::seconds(seconds);
     std::atomic<int> posts{0}, lines{0}, sets{0}, loads{0};
+    Slowest web{"web"}, console{"console"}, snmp{"SNMP"}, telnet{"telnet"};
+    std::string cookie = web_client::login(web_port(), "qivor");
+    for (const auto &[path, body] : f.posts)
+        web.time_alone(path + body, [&] { return post(web_port(), path, body, cookie); });
+    for (const std::string &line : f.monitor)
+        console.time_alone(line, [&] { return monitor(line); });
+    for (const std::string &what : f.snmp)
+        snmp.time_alone(what, [&] { return snmp_request(agent(), what); });
+    int telnet_fd = switchfw_child::telnet_login(sw_->port_offset() + 23, "qivor");
+    auto load = [&] {
+        std::string seen;
+        switchfw_child::send_text(telnet_fd, "load\r\n");
+        return switchfw_child::read_until(telnet_fd, &seen, "ecos> ", 30);
+    };
+    if (telnet_fd >= 0) telnet.time_alone("load", load);
+    const auto end = Clock::now() + std::chrono::seconds(seconds);
     std::vector<std::thread> workers;
 
     workers.emplace_back([&] {
-        std::string cookie = web_client::login(web_port(), "qivor");
         // The last round is whole: the feature ends in the state the list
         // leaves it in, whichever post the time ran out at.
         for (size_t i = 0; Clock::now() < end || i % f.posts.size() != 0; i++) {
             const auto &[path, body] = f.posts[i % f.posts.size()];
-            if (!post(web_port(), path, body, cookie).empty()) posts++;
+            if (!web.timed(path + body, [&] { return post(web_port(), path, body, cookie); })
+                     .empty())
+                posts++;
         }
     });
     workers.emplace_back([&] {
-        for (size_t i = 0; Clock::now() < end; i++)
-            if (monitor(f.monitor[i % f.monitor.size()])) lines++;
+        for (size_t i = 0; Clock::now() < end; i++) {
+            const std::string &line = f.monitor[i % f.monitor.size()];
+            if (console.timed(line, [&] { return monitor(line); })) lines++;
+        }
     });
     if (!f.snmp.empty()) {
         workers.emplace_back([&] {
             for (size_t i = 0; Clock::now() < end; i++) {
-                // "v3 OID": an SNMPv3 read with authentication, which the
-                // agent checks with the crypto library.
                 const std::string &what = f.snmp[i % f.snmp.size()];
-                std::string out =
-                    what.starts_with("v3 ")
-                        ? sh_out(
-                              "snmpget -v3 -l authNoPriv -u eve -a MD5 -A evesecretpw -r 0 "
-                              "-t 2" +
-                              agent() + " " + what.substr(3) + " 2>&1")
-                        : sh_out("snmpset -v2c -c private -r 0 -t 2" + agent() + " " + what +
-                                 " 2>&1");
+                std::string out = snmp.timed(what, [&] { return snmp_request(agent(), what); });
                 if (out.find("Timeout") == std::string::npos) sets++;
             }
         });
     }
     workers.emplace_back([&] {
-        int fd = switchfw_child::telnet_login(sw_->port_offset() + 23, "qivor");
-        if (fd < 0) return;
+        if (telnet_fd < 0) return;
         while (Clock::now() < end) {
-            std::string seen;
-            switchfw_child::send_text(fd, "load\r\n");
-            if (switchfw_child::read_until(fd, &seen, "ecos> ", 30)) loads++;
+            if (telnet.timed("load", load)) loads++;
             std::this_thread::sleep_for(std::chrono::seconds(1));
         }
-        switchfw_child::send_text(fd, "exit\r\n");
-        close(fd);
+        switchfw_child::send_text(telnet_fd, "exit\r\n");
+        close(telnet_fd);
     });
     // Traffic the receive thread acts on: SIP calls, DHCP and ARP for the
     // inspection, DoS attacks; and plain traffic between the ports.
@@ -474,6 +533,11 @@ void concurrency::stress(const Feature &f) {
     }
     std::printf("%s: %d posts, %d monitor lines, %d SNMP SETs, %d loads in %d s\n", f.name.c_str(),
                 posts.load(), lines.load(), sets.load(), loads.load(), seconds);
+    for (const Slowest *i : {&web, &console, &snmp, &telnet}) {
+        std::printf("%s: slowest %s answer %ld ms, longest wait %ld ms\n", f.name.c_str(), i->name,
+                    i->answer_ms.load(), i->wait_ms.load());
+        EXPECT_LE(i->wait_ms.load(), kSlowestWaitMs) << f.name << ": a " << i->name << " answer";
+    }
 
     // The last one sets the state the checks rely on; those before it clear
     // the way and may be refused (what they remove may be gone already).

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <vector>
 
+#include "sim/chip_mutex.h"
 #include "sim/regspace.h"
 
 namespace sim {
@@ -34,7 +35,7 @@ class CfpEngine {
 
     // Hooks itself onto the access register of regs; the chip's lock guards
     // every access (the engine takes it again for the test calls below).
-    CfpEngine(RegSpace &regs, std::recursive_mutex &lock);
+    CfpEngine(RegSpace &regs, ChipMutex &lock);
     CfpEngine(const CfpEngine &) = delete;
     CfpEngine &operator=(const CfpEngine &) = delete;
 
@@ -65,7 +66,7 @@ class CfpEngine {
     void renewMeter(size_t index) { meter_serial_[index] = ++next_serial_; }
 
     RegSpace &regs_;
-    std::recursive_mutex &lock_;
+    ChipMutex &lock_;
     const RegInstance *acc_;
     std::vector<Row> rows_;
     std::vector<uint64_t> meter_serial_;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/chip_mutex.h"
 #include "sim/access_log.h"
 #include "sim/anomalies.h"
 #include "sim/cfp_engine.h"
@@ -118,7 +119,7 @@ class Chip {
     void busyReads(const std::string &reg, const std::string &field, int reads, int instance = 0);
     int resetCount() const;
 
-    std::recursive_mutex &mutex() const { return mutex_; }
+    ChipMutex &mutex() const { return mutex_; }
 
     // Hands every access to the page to the handler (replacing any other).
     void handlePage(uint8_t page, std::unique_ptr<PageHandler> handler);
@@ -155,7 +156,7 @@ class Chip {
     const ChipProfile &profile_;
     Anomalies &anomalies_;
     AccessLog &log_;
-    mutable std::recursive_mutex mutex_;
+    mutable ChipMutex mutex_;
     RegSpace regs_;
     TableEngine tables_;
     PhyPages phys_;

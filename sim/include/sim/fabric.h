@@ -122,7 +122,8 @@ class Fabric {
     void pump();
     // Runs due events for at most about the slice of real time, so that a
     // model that falls behind (frames looping at wire speed) still lets the
-    // other users of its lock in between slices.
+    // other users of its lock in between slices; within the slice a thread
+    // waiting for the lock (a register access) gets it between two events.
     void pump(std::chrono::microseconds slice);
     // True when an event is due and waits to run.
     bool behind() const;
@@ -182,9 +183,9 @@ class Fabric {
     void schedule(uint64_t delay, EventQueue::Event event);
     void enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay);
     void runDue(
-        std::unique_lock<std::recursive_mutex> &lock,
+        std::unique_lock<ChipMutex> &lock,
         std::chrono::steady_clock::time_point until = std::chrono::steady_clock::time_point::max());
-    void kick(std::unique_lock<std::recursive_mutex> &lock);
+    void kick(std::unique_lock<ChipMutex> &lock);
     void ageTick(uint64_t gen);
     // Pipeline (fwd_ingress.cpp, fwd_lookup.cpp, fwd_egress.cpp).
     void ingress(int port, const std::vector<uint8_t> &wire, bool from_cpu);

@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "sim/chip_mutex.h"
 #include "sim/profile.h"
 #include "sim/regspace.h"
 
@@ -23,7 +24,7 @@ class TableEngine {
   public:
     static constexpr int kArlRows = 8192;
 
-    TableEngine(const ChipProfile &profile, RegSpace &regs, std::recursive_mutex &lock);
+    TableEngine(const ChipProfile &profile, RegSpace &regs, ChipMutex &lock);
     TableEngine(const TableEngine &) = delete;
     TableEngine &operator=(const TableEngine &) = delete;
 
@@ -88,7 +89,7 @@ class TableEngine {
 
     const ChipProfile &profile_;
     RegSpace &regs_;
-    std::recursive_mutex &lock_;
+    ChipMutex &lock_;
     std::vector<uint64_t> arl_;            // raw rows, index = bucket * 2 + bin
     std::map<uint32_t, uint64_t> window_;  // other window memories by address
     int window_busy_reads_ = 0;
