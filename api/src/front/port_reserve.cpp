@@ -58,6 +58,15 @@ KeptVlan *kept_vlan(Kept &k, dxp_vlan_t vid) {
     return nullptr;
 }
 
+// The VLAN's record, made empty when there is none yet.
+KeptVlan &kept_vlan_or_new(Kept &k, dxp_vlan_t vid) {
+    if (KeptVlan *v = kept_vlan(k, vid)) return *v;
+    KeptVlan added;
+    added.vid = vid;
+    k.vlans.push_back(added);
+    return k.vlans.back();
+}
+
 void forget_kept(int unit, dxp_pbmp_t ports) {
     KeptLock hold;
     Kept &k = kept(unit);
@@ -183,35 +192,19 @@ bool port_reserve_kept_info(int unit, int port, dxp_port_info *info) {
 void port_reserve_keep_created(int unit, dxp_vlan_t vid, dxp_pbmp_t ports) {
     if (!unit_ok(unit)) return;
     KeptLock hold;
-    Kept &k = kept(unit);
-    KeptVlan *v = kept_vlan(k, vid);
-    if (v == nullptr) {
-        KeptVlan created;
-        created.vid = vid;
-        created.created = true;
-        created.owners = ports;
-        k.vlans.push_back(created);
-        return;
-    }
-    v->created = true;
-    v->owners = ports;
+    KeptVlan &v = kept_vlan_or_new(kept(unit), vid);
+    v.created = true;
+    v.owners = ports;
 }
 
 void port_reserve_keep_member(int unit, dxp_vlan_t vid, int port, bool member, bool untagged) {
     if (!port_reserved(unit, port)) return;
     KeptLock hold;
-    Kept &k = kept(unit);
-    KeptVlan *v = kept_vlan(k, vid);
-    if (v == nullptr) {
-        KeptVlan changed;
-        changed.vid = vid;
-        k.vlans.push_back(changed);
-        v = &k.vlans.back();
-    }
-    if (v->created || dxp_pbmp_member(v->owners, port)) return;
-    dxp_pbmp_port_add(&v->owners, port);
-    if (member) dxp_pbmp_port_add(&v->members, port);
-    if (member && untagged) dxp_pbmp_port_add(&v->untagged, port);
+    KeptVlan &v = kept_vlan_or_new(kept(unit), vid);
+    if (v.created || dxp_pbmp_member(v.owners, port)) return;
+    dxp_pbmp_port_add(&v.owners, port);
+    if (member) dxp_pbmp_port_add(&v.members, port);
+    if (member && untagged) dxp_pbmp_port_add(&v.untagged, port);
 }
 
 bool port_reserve_vlan_view(int unit, dxp_vlan_t vid, dxp_pbmp_t *members, dxp_pbmp_t *untagged) {
