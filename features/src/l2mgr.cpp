@@ -3,6 +3,8 @@
 #include "l2mgr.h"
 
 #include <cstring>
+#include <set>
+#include <tuple>
 
 #include "drv_if.h"
 #include "drv_mem.h"
@@ -36,7 +38,11 @@ int find(const dxpx_l2_addr_t *a) {
 // one of the unit's ports.
 constexpr uint32_t kShadowEntriesDefault = 8192;
 
-void snapshot_add(int unit, uint32_t *entry) {
+// A shadow row the L2 thread has not caught up with may repeat an address
+// another row holds; the dump lists each address once.
+using SeenAddresses = std::set<std::tuple<int, uint64_t, dxp_vlan_t>>;
+
+void snapshot_add(int unit, uint32_t *entry, SeenAddresses &seen) {
     const drv_if_t *drv = DRV_SERVICES(unit);
     uint32_t valid = 0, mac[2] = {0, 0}, vid = 0;
     if (drv->mem_field_get(unit, DRV_MEM_ARL, DRV_MEM_FIELD_VALID, entry, &valid) < 0 || valid == 0)
@@ -55,6 +61,10 @@ void snapshot_add(int unit, uint32_t *entry) {
         soc_pbmp_member(soc->all.bitmap, rec.port) || soc_pbmp_member(soc->cmic_bitmap, rec.port);
     if ((rec.flags & DXP_L2_MCAST) || !known_port) return;
     if (snapshot_total >= L2MGR_SNAPSHOT_MAX) return;  // the rest does not fit
+    uint64_t mac_key = 0;
+    for (uint8_t byte : rec.mac)
+        mac_key = mac_key << 8 | byte;
+    if (!seen.emplace(unit, mac_key, rec.vid).second) return;
     l2mgr_static_entry &e = snapshot[snapshot_total++];
     e = {};
     e.addr.flags = rec.flags;
@@ -137,6 +147,7 @@ int l2mgr_snapshot_refresh(void) {
     // Cleared once: the entries of every attached unit go in, not only the
     // last unit's (the program attaches the management MAC as a second unit).
     l2mgr_snapshot_clear();
+    SeenAddresses seen;
     for (int unit = 0; unit < soc_cm_get_num_units(); unit++) {
         if (!soc_unit_attached(unit)) continue;
         soc_control_t *soc = SOC_CONTROL(unit);
@@ -157,7 +168,7 @@ int l2mgr_snapshot_refresh(void) {
             bool zero = true;
             for (uint32_t w : entry)
                 zero = zero && w == 0;
-            if (!zero) snapshot_add(unit, entry);
+            if (!zero) snapshot_add(unit, entry, seen);
         }
     }
     return SOC_E_NONE;
