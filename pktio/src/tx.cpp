@@ -155,7 +155,11 @@ int tx_single(int unit, dxp_pkt *pkt, void *cookie) {
                 soc_cm_debug_print(kDbgTx, "dxp_tx: sync send\n");
                 rv = soc_dma_wait(unit, dv);
                 if (rv >= 0) {
-                    tx_chain_done(unit, dv);
+                    // Nothing to call back: the chain is freed here, so no
+                    // work on it outlives the send.
+                    chain_completions++;
+                    completions++;
+                    dv_free_with_info(unit, dv);
                     return 0;
                 }
             }
