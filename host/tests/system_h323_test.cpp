@@ -119,11 +119,11 @@ using Entries = std::map<int, std::pair<int, bool>>;
 Entries entries(Switch &sw) {
     Entries found;
     for (int id = 0; id < 48; id++) {
-        std::string copy, prio;
+        // Each answer ends at a mark of its own: a log line brings a prompt
+        // of its own, which would otherwise end a read early.
         const std::string get = "FieldProcessor action get " + std::to_string(id) + " ";
-        if (!sw.run(get + "CopyToCpu", "DXP.0> ", &copy) ||
-            !sw.run(get + "PrioIntNew", "DXP.0> ", &prio))
-            break;
+        const std::string copy = sw.output(get + "CopyToCpu");
+        const std::string prio = sw.output(get + "PrioIntNew");
         const size_t at = copy.find("p1=");
         const bool raises = prio.find("action=PrioIntNew") != std::string::npos;
         const int cls = at != std::string::npos ? std::stoi(copy.substr(at + 3)) : 0;
