@@ -47,5 +47,12 @@ void snmp_port_mac_get(int port, uint8_t mac_out[6]);
 // digits; 0, or -1 when the text does not parse (mac_out then unchanged).
 int mac_str_parse(const char *text, uint8_t mac_out[6]);
 
+// Between these the calling thread answers one request: each kind of port
+// state a cell needs is read for every port at once, under one take of the
+// unit lock, and served from there until the end. Called by the agent's
+// thread under the agent lock.
+void snmp_values_batch_begin(void);
+void snmp_values_batch_end(void);
+
 // Registers the value handler; once, at start-up.
 void snmp_backend_init(void);

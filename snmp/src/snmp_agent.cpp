@@ -19,6 +19,7 @@
 #include "sal.h"
 #include "sal_host.h"
 #include "settings.h"
+#include "snmp_backend.h"
 #include "snmp_mibs.h"
 #include "snmp_netsnmp.h"
 #include "snmpcfg.h"
@@ -109,9 +110,11 @@ void snmp_agent_poll(long max_usecs) {
         take_for_requests();
     else
         snmp_agent_lock();
-    if (count > 0)
+    if (count > 0) {
+        snmp_values_batch_begin();
         snmp_read(&readers);
-    else if (count == 0)
+        snmp_values_batch_end();
+    } else if (count == 0)
         snmp_timeout();
     run_alarms();
     snmpglue::send_cold_start();

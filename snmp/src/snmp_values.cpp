@@ -1,9 +1,11 @@
 // The application's answers to the agent's MIB-II and Ethernet-like
 // requests, from the switch API and the board port map.
+#include <array>
 #include <cstdio>
 #include <cstring>
 
 #include "board.h"
+#include "dxp.h"
 #include "dxp_enums.h"
 #include "dxpx.h"
 #include "nvram.h"
@@ -102,7 +104,99 @@ int port_speed_mbps(int lport, int *speed) {
     return 0;
 }
 
+// The port state an interfaces or Ethernet-like cell answers from: an item's
+// result code with its value.
+enum class Reading : size_t { Link, SpeedMbps, Enable, Duplex, Storm, Count };
+constexpr size_t kReadings = static_cast<size_t>(Reading::Count);
+struct Answer {
+    int rv = 1;
+    int value = 0;
+};
+
+Answer read_port(Reading reading, int lport) {
+    Answer a;
+    int v = 0;
+    switch (reading) {
+        case Reading::Link:
+            a.rv = link_status(lport, &v) != 0 ? 1 : 0;
+            break;
+        case Reading::SpeedMbps:
+            a.rv = port_speed_mbps(lport, &v) != 0 ? 1 : 0;
+            break;
+        case Reading::Enable:
+            a.rv = dxpx_port_enable_get(lport, &v) != 0 ? 1 : 0;
+            break;
+        case Reading::Duplex:
+            if (negotiating_without_link(lport)) {
+                v = 1;  // nothing negotiated yet
+                a.rv = 0;
+            } else if (dxpx_port_duplex_get(lport, &v) != 0) {
+                v = 1;
+            } else {
+                v = v == 1 ? 3 : 2;
+                a.rv = 0;
+            }
+            break;
+        case Reading::Storm: {
+            int flags = 0, rate = 0;
+            if (dxpx_rate_dlfbc_get(&rate, &flags, lport) != 0 ||
+                dxpx_rate_bcast_get(&rate, &flags, lport) != 0 ||
+                dxpx_rate_mcast_get(&rate, &flags, lport) != 0) {
+                v = 3;
+            } else {
+                v = flags != 0 ? 2 : 1;
+                a.rv = 0;
+            }
+            break;
+        }
+        case Reading::Count:
+            break;
+    }
+    a.value = v;
+    return a;
+}
+
+// While the agent answers a request, each reading is taken for every port
+// under one take of the unit lock: taken per cell, a walk would queue
+// behind every step of a page's apply once per cell. Only the agent's
+// thread opens a batch, under the agent lock.
+struct Batch {
+    std::array<bool, kReadings> filled{};
+    std::array<std::array<Answer, BOARD_MAX_UPORTS + 1>, kReadings> answers{};
+};
+thread_local bool batch_open = false;
+
+Batch &batch() {
+    static auto *b = new Batch;
+    return *b;
+}
+
+Answer port_answer(Reading reading, int uport, int lport) {
+    if (!batch_open || uport < 1 || uport > BOARD_MAX_UPORTS) return read_port(reading, lport);
+    Batch &b = batch();
+    const auto r = static_cast<size_t>(reading);
+    if (!b.filled[r]) {
+        DxpUnitLock api(0);
+        for (int port = 1; port <= board_num_uports && port <= BOARD_MAX_UPORTS; port++) {
+            int each = -1;
+            b.answers[r][static_cast<size_t>(port)] =
+                ulpm_to_lport(port, &each) == 0 ? read_port(reading, each) : Answer{};
+        }
+        b.filled[r] = true;
+    }
+    return b.answers[r][static_cast<size_t>(uport)];
+}
+
 }  // namespace
+
+void snmp_values_batch_begin(void) {
+    batch().filled.fill(false);
+    batch_open = true;
+}
+
+void snmp_values_batch_end(void) {
+    batch_open = false;
+}
 
 int snmp_app_callback_register(int major, int minor, snmp_app_callback_fn fn, void *arg) {
     if (fn == nullptr) return -1;
@@ -216,7 +310,6 @@ int snmp_interface_value(snmp_param_block *b) {
     int lport = -1;
     if (ulpm_to_lport(b->port, &lport) != 0) return 1;
     Texts &t = texts();
-    int v = 0;
     switch (b->item) {
         case 8:
             b->value = b->port;
@@ -230,34 +323,43 @@ int snmp_interface_value(snmp_param_block *b) {
         case 11:
             b->value = 1514;
             return 0;
-        case 12:
-            if (port_speed_mbps(lport, &v) != 0) return fail_clear(b);
-            b->value = static_cast<int32_t>(static_cast<uint32_t>(v) * 1000000u);
+        case 12: {
+            const Answer speed = port_answer(Reading::SpeedMbps, b->port, lport);
+            if (speed.rv != 0) return fail_clear(b);
+            b->value = static_cast<int32_t>(static_cast<uint32_t>(speed.value) * 1000000u);
             return 0;
+        }
         case 13: {
             uint8_t mac[6];
             snmp_port_mac_get(b->port, mac);
             std::memcpy(b->text, mac, sizeof mac);
             return 0;
         }
-        case 14:
+        case 14: {
             if (b->direction == 1) {
                 int enable = b->value == 1 ? 1 : 0;
+                if (batch_open) batch().filled.fill(false);  // later cells read the change
                 return dxpx_port_enable_set(lport, enable) == 0 ? 0 : 1;
             }
-            if (dxpx_port_enable_get(lport, &v) != 0) return 1;
-            b->value = v ? 1 : 2;
+            const Answer enable = port_answer(Reading::Enable, b->port, lport);
+            if (enable.rv != 0) return 1;
+            b->value = enable.value ? 1 : 2;
             return 0;
-        case 15:
-            if (link_status(lport, &v) != 0) return 1;
-            b->value = v;
-            t.oper_cache[b->port] = static_cast<uint8_t>(v);
+        }
+        case 15: {
+            const Answer link = port_answer(Reading::Link, b->port, lport);
+            if (link.rv != 0) return 1;
+            b->value = link.value;
+            t.oper_cache[b->port] = static_cast<uint8_t>(link.value);
             return 0;
-        case 16:
-            if (link_status(lport, &v) != 0) return 1;
-            b->value = t.oper_cache[b->port] != v ? 1 : 0;
-            t.oper_cache[b->port] = static_cast<uint8_t>(v);
+        }
+        case 16: {
+            const Answer link = port_answer(Reading::Link, b->port, lport);
+            if (link.rv != 0) return 1;
+            b->value = t.oper_cache[b->port] != link.value ? 1 : 0;
+            t.oper_cache[b->port] = static_cast<uint8_t>(link.value);
             return 0;
+        }
         case 29:
             b->value = 0;
             return 0;
@@ -275,7 +377,6 @@ int snmp_dot3_value(snmp_param_block *b) {
     if (b->item < 30 || b->item > 50) return 1;
     int lport = -1;
     if (ulpm_to_lport(b->port, &lport) != 0) return 1;
-    int v = 0;
     uint32_t count = 0;
     switch (b->item) {
         case 30:
@@ -286,29 +387,16 @@ int snmp_dot3_value(snmp_param_block *b) {
             set_oid(b, kChipSetId, 8);
             return 0;
         case 45:
-            if (negotiating_without_link(lport)) {
-                b->value = 1;  // nothing negotiated yet
-                return 0;
-            }
-            if (dxpx_port_duplex_get(lport, &v) != 0) {
-                b->value = 1;
-                return 1;
-            }
-            b->value = v == 1 ? 3 : 2;
-            return 0;
-        case 46:
-            if (port_speed_mbps(lport, &v) != 0) return fail_clear(b);
-            b->value = v < 1000 ? 2 : 1;
-            return 0;
         case 47: {
-            int flags = 0, rate = 0;
-            if (dxpx_rate_dlfbc_get(&rate, &flags, lport) != 0 ||
-                dxpx_rate_bcast_get(&rate, &flags, lport) != 0 ||
-                dxpx_rate_mcast_get(&rate, &flags, lport) != 0) {
-                b->value = 3;
-                return 1;
-            }
-            b->value = flags != 0 ? 2 : 1;
+            const Answer a =
+                port_answer(b->item == 45 ? Reading::Duplex : Reading::Storm, b->port, lport);
+            b->value = a.value;
+            return a.rv;
+        }
+        case 46: {
+            const Answer speed = port_answer(Reading::SpeedMbps, b->port, lport);
+            if (speed.rv != 0) return fail_clear(b);
+            b->value = speed.value < 1000 ? 2 : 1;
             return 0;
         }
         case 49:
