@@ -2,6 +2,8 @@
 // mapping, the mode, port priorities, DSCP and ToS maps, the IP table and the
 // number of CoS queues. The previous version (2,420 bytes, no queue count) is
 // still read; it leaves the queue count as it is.
+#include <cstring>
+
 #include "serialize.h"
 #include "board.h"
 #include "dxp.h"
@@ -52,9 +54,9 @@ constexpr int kWords = kRecordSize / 4;
 constexpr uint32_t kSchedWeighted = 3;  // the API's weighted round robin
 constexpr int kDefaultWeight = 1;
 
-int save(settings_medium *m) {
-    // One snapshot or one change against the pages and the monitor.
-    SalLock hold(qosmgr_lock());
+// The running settings as save stores them; the caller holds the QoS
+// manager's lock.
+Record running() {
     Record r{};
     int sched = 0, delay = 0, w[kQueues] = {};
     dxpx_cosq_sched_get(&sched, w, &delay);
@@ -90,14 +92,30 @@ int save(settings_medium *m) {
         r.ip[i][1] = be32(mask);
         r.ip[i][2] = static_cast<uint32_t>(v);
     }
+    return r;
+}
+
+uint32_t running_queues() {
+    int queues = 0;
+    dxpx_cosq_config_get(&queues);
+    return static_cast<uint32_t>(queues);
+}
+
+int save(settings_medium *m) {
+    // One snapshot or one change against the pages and the monitor.
+    SalLock hold(qosmgr_lock());
+    Record r = running();
     for (int i = 0; i < kWords; i++) {
         if (medium_write_u32(m, words(r)[i]) != 0) return -1;
     }
-    int queues = 0;
-    dxpx_cosq_config_get(&queues);
-    if (medium_write_u32(m, static_cast<uint32_t>(queues)) != 0) return -1;
+    if (medium_write_u32(m, running_queues()) != 0) return -1;
     return kRecordSize + 4;
 }
+
+// Set once a load has applied a record since the manager's init (under its
+// lock): from then on the chip runs what the manager holds, and a record
+// equal to that needs no work.
+bool applied_once = false;
 
 int check(settings_medium *m) {
     return settings_check_record_size(m, kVersion, kRecordSize + 4) ||
@@ -121,6 +139,15 @@ int load(settings_medium *m) {
                       "QoS settings: bad mode %u or IP entry count %u", r.mode, r.ip_count);
         return -1;
     }
+    const int size = has_queues ? kRecordSize + 4 : kRecordSize;
+    // A load of what already runs changes nothing: rebuilding the mode's
+    // rules would take the field processor from every port meanwhile.
+    if (applied_once) {
+        Record now = running();
+        if (std::memcmp(&now, &r, sizeof r) == 0 && (!has_queues || queues == running_queues()))
+            return size;
+    }
+    applied_once = true;
     // The queue count first: the scheduling's weights are per queue.
     if (has_queues && queues != 0) {
         if (int rv = dxpx_cosq_config_set(static_cast<int>(queues)); rv != 0)
@@ -181,10 +208,14 @@ int load(settings_medium *m) {
         tos();
         dscp();
     }
-    return has_queues ? kRecordSize + 4 : kRecordSize;
+    return size;
 }
 
 }  // namespace
+
+void qos_item_forget_applied(void) {
+    applied_once = false;
+}
 
 int qosmgr_item(int op, settings_medium *m) {
     return settings_item_dispatch(op, m, load, save, kVersion, check);

@@ -151,6 +151,7 @@ sal_mutex_t qosmgr_lock(void) {
 
 int qosmgr_init(void) {
     SalLock hold(qosmgr_lock());
+    qos_item_forget_applied();
     drop_all_rules();
     std::memset(ip_table, 0, sizeof ip_table);
     ip_count = 0;

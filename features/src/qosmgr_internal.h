@@ -7,3 +7,7 @@
 // and the IP table without installing anything; the next mode set does.
 void qosmgr_tables_replace(const int *port_priorities, int ports, const qosmgr_ip_base_entry *ip,
                            int count);
+
+// After the manager's init the next load applies its record in full, even
+// one equal to what the manager holds. Called under the manager's lock.
+void qos_item_forget_applied(void);

@@ -114,6 +114,29 @@ TEST_F(qosmgr, ItemRestoresModeAndTables) {
     EXPECT_EQ(priority, 3);
 }
 
+// A load of what runs keeps the rules; one that differs in a single port's
+// priority brings the stored one back.
+TEST_F(qosmgr, LoadOfTheRunningRecordKeepsItAndAChangeIsUndone) {
+    add(1, 4);
+    ASSERT_EQ(qosmgr_mode_set(ENHANCE_MODE_PORT_BASED_QOS), 1);
+    ASSERT_EQ(qos_port_mod_priority_by_index(3, 6), 1);
+    feature_test::MemoryMedium saved;
+    ASSERT_EQ(saved.save(qosmgr_item), 2424);
+    for (int round = 0; round < 2; round++) {
+        ASSERT_EQ(saved.load(qosmgr_item), 2424);
+        EXPECT_EQ(rules(), 52) << round;
+    }
+    ASSERT_EQ(qos_port_mod_priority_by_index(3, 2), 1);
+    ASSERT_EQ(saved.load(qosmgr_item), 2424);
+    int priority = -1, mode = -1;
+    ASSERT_EQ(qos_port_priority_get_by_index(3, &priority), 1);
+    EXPECT_EQ(priority, 6);
+    qosmgr_mode_get(&mode);
+    EXPECT_EQ(mode, ENHANCE_MODE_PORT_BASED_QOS);
+    EXPECT_EQ(rules(), 52);
+    EXPECT_EQ(qosmgr_ip_base_cnt_get(), 1);
+}
+
 TEST_F(qosmgr, RecordWithoutTheQueueCountIsStillRead) {
     ASSERT_EQ(qosmgr_dscp_base_set_by_index(10, 3), 1);
     feature_test::MemoryMedium saved;
