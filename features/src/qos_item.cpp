@@ -140,12 +140,20 @@ int load(settings_medium *m) {
         return -1;
     }
     const int size = has_queues ? kRecordSize + 4 : kRecordSize;
-    // A load of what already runs changes nothing: rebuilding the mode's
-    // rules would take the field processor from every port meanwhile.
+    // A load of what already runs changes nothing, and the mode's rules are
+    // rebuilt only when what they are made of differs (the mode, its tables,
+    // the queue each priority maps to): a rebuild takes the field processor
+    // from every port meanwhile.
+    bool rules_differ = true;
     if (applied_once) {
-        Record now = running();
+        const Record now = running();
         if (std::memcmp(&now, &r, sizeof r) == 0 && (!has_queues || queues == running_queues()))
             return size;
+        rules_differ = now.mode != r.mode ||
+                       std::memcmp(now.port_prio, r.port_prio, sizeof r.port_prio) != 0 ||
+                       now.ip_count != r.ip_count || std::memcmp(now.ip, r.ip, sizeof r.ip) != 0 ||
+                       std::memcmp(now.mapping, r.mapping, sizeof r.mapping) != 0 ||
+                       (has_queues && queues != running_queues());
     }
     applied_once = true;
     // The queue count first: the scheduling's weights are per queue.
@@ -179,19 +187,22 @@ int load(settings_medium *m) {
                       dxp_errmsg(rv));
 
     // The tables first, then the mode installs its rules from them.
-    qosmgr_mode_set(ENHANCE_MODE_DISABLED);
-    int prio[kPorts];
-    qosmgr_ip_base_entry ip[MAX_QOS_IP_BASE_NUM] = {};
-    for (int i = 0; i < kPorts; i++)
-        prio[i] = static_cast<int>(r.port_prio[i]);
-    for (uint32_t i = 0; i < r.ip_count; i++) {
-        put_be32(ip[i].ip, r.ip[i][0]);
-        put_be32(ip[i].mask, r.ip[i][1]);
-        ip[i].priority = r.ip[i][2];
+    if (rules_differ) {
+        qosmgr_mode_set(ENHANCE_MODE_DISABLED);
+        int prio[kPorts];
+        qosmgr_ip_base_entry ip[MAX_QOS_IP_BASE_NUM] = {};
+        for (int i = 0; i < kPorts; i++)
+            prio[i] = static_cast<int>(r.port_prio[i]);
+        for (uint32_t i = 0; i < r.ip_count; i++) {
+            put_be32(ip[i].ip, r.ip[i][0]);
+            put_be32(ip[i].mask, r.ip[i][1]);
+            ip[i].priority = r.ip[i][2];
+        }
+        qosmgr_tables_replace(prio, kPorts, ip, static_cast<int>(r.ip_count));
+        if (!qosmgr_mode_set(static_cast<int>(r.mode)))
+            logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS settings: mode %u cannot be set",
+                          r.mode);
     }
-    qosmgr_tables_replace(prio, kPorts, ip, static_cast<int>(r.ip_count));
-    if (!qosmgr_mode_set(static_cast<int>(r.mode)))
-        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS settings: mode %u cannot be set", r.mode);
     // Both maps program the same chip map: the active one goes last.
     auto dscp = [&r] {
         for (int d = 0; d < MAX_QOS_DSCP_BASE_NUM; d++)

@@ -114,8 +114,8 @@ TEST_F(qosmgr, ItemRestoresModeAndTables) {
     EXPECT_EQ(priority, 3);
 }
 
-// A load of what runs keeps the rules; one that differs in a single port's
-// priority brings the stored one back.
+// A load of what runs keeps the rules; one that differs in a port's
+// priority or a DSCP word brings the stored ones back.
 TEST_F(qosmgr, LoadOfTheRunningRecordKeepsItAndAChangeIsUndone) {
     add(1, 4);
     ASSERT_EQ(qosmgr_mode_set(ENHANCE_MODE_PORT_BASED_QOS), 1);
@@ -127,10 +127,13 @@ TEST_F(qosmgr, LoadOfTheRunningRecordKeepsItAndAChangeIsUndone) {
         EXPECT_EQ(rules(), 52) << round;
     }
     ASSERT_EQ(qos_port_mod_priority_by_index(3, 2), 1);
+    ASSERT_EQ(qosmgr_dscp_base_set_by_index(10, 3), 1);
     ASSERT_EQ(saved.load(qosmgr_item), 2424);
     int priority = -1, mode = -1;
     ASSERT_EQ(qos_port_priority_get_by_index(3, &priority), 1);
     EXPECT_EQ(priority, 6);
+    ASSERT_EQ(qosmgr_dscp_base_get_by_index(10, &priority), 1);
+    EXPECT_EQ(priority, 0);
     qosmgr_mode_get(&mode);
     EXPECT_EQ(mode, ENHANCE_MODE_PORT_BASED_QOS);
     EXPECT_EQ(rules(), 52);
