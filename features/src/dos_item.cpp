@@ -15,6 +15,7 @@ struct Triple {
     uint32_t type;
     uint32_t rate;
     std::vector<uint8_t> ports;
+    bool operator==(const Triple &) const = default;
 };
 
 size_t bitmap_bytes() {
@@ -59,6 +60,10 @@ int save(settings_medium *m) {
     return written(count);
 }
 
+// Set by the first load: from then on what runs came from a load, the pages
+// or the monitor, and a record equal to it needs no work.
+bool applied_once = false;
+
 int load(settings_medium *m) {
     std::vector<Triple> stored;
     for (int type = 0; type < DOS_ATTACK_TYPES; type++) {
@@ -70,6 +75,17 @@ int load(settings_medium *m) {
             stored.push_back(std::move(t));
         }
     }
+    // A load of what already runs changes nothing: a rebuild would take
+    // each type's rules from every port meanwhile.
+    if (applied_once) {
+        std::vector<Triple> now;
+        for (int type = 0; type < DOS_ATTACK_TYPES; type++) {
+            for (int k = 0; k < (flood(type) ? 2 : 1); k++)
+                now.push_back(collect(type, k == 1));
+        }
+        if (now == stored) return written(stored.size());
+    }
+    applied_once = true;
     dos_attack_reset();
     // Each triple's ports in one change, so each type's rules are built once.
     upbmp_t ports{};

@@ -231,6 +231,16 @@ TEST_F(darp_engine, SettingsKeepConfigurationButNotLearnedBindings) {
     EXPECT_TRUE(darp_vlan_exist(5));
     EXPECT_EQ(darp_port_trust_get(3) + darp_port_trust_get(52) + darp_port_trust_get(4), 2);
 
+    // A load of what runs keeps the bindings learnt meanwhile; one that
+    // differs starts the database again from the record.
+    darp_trusted_db_add(kOther, kIp, 5, 1);
+    ASSERT_EQ(saved.load(darp_item), 0);
+    EXPECT_EQ(darp_trusted_db_count_get(), 2);
+    darp_aging_set(3);
+    ASSERT_EQ(saved.load(darp_item), 0);
+    EXPECT_EQ(darp_aging_get(), 12);
+    EXPECT_EQ(darp_trusted_db_count_get(), 1);
+
     // A short record changes nothing but the enable flag.
     saved.bytes.resize(100);
     EXPECT_EQ(saved.load(darp_item), -1);

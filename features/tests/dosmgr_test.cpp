@@ -303,6 +303,14 @@ TEST_F(dosmgr, SettingsItemRestoresEveryTypeAndRateSet) {
     dos_attack_get(2, DOS_ATTACK_SYN_FLOOD, &enabled, &rate);
     EXPECT_EQ(rate, DOS_FLOOD_RATE);
     EXPECT_FALSE(on(1, DOS_ATTACK_SYN_FLOOD));
+    // Loaded again over what runs, and over a change the monitor made.
+    ASSERT_GT(saved.load(dos_item), 0);
+    EXPECT_TRUE(on(3, DOS_ATTACK_SMURF));
+    ASSERT_EQ(dos_attack_set(4, DOS_ATTACK_SMURF, 1, 0), 0);
+    ASSERT_GT(saved.load(dos_item), 0);
+    EXPECT_FALSE(on(4, DOS_ATTACK_SMURF));
+    EXPECT_TRUE(on(3, DOS_ATTACK_SMURF));
+    EXPECT_EQ(control(dxpSwitchDosAttackL4Port), 1);
     saved.bytes.resize(20);
     EXPECT_EQ(saved.load(dos_item), -1);  // a short record changes nothing
     EXPECT_TRUE(on(3, DOS_ATTACK_SMURF));
