@@ -2,8 +2,11 @@
 // medium each link poll picks, the fibre deglitch, the per-medium
 // configurations and the limits of the fibre side.
 #include <atomic>
+#include <string>
 #include <thread>
+#include <vector>
 
+#include "logger.h"
 #include "phy_fixture.h"
 #include "sal_host.h"
 
@@ -114,6 +117,42 @@ TEST_F(phy_6401s, FibreSignalCountsOnlyAfterTheDeglitchTime) {
     sal_clock_advance(100000);
     EXPECT_EQ(settle(d), 1);
     EXPECT_EQ(medium(d), PHY_MEDIUM_FIBER);
+}
+
+// A deglitch time below zero means none, one beyond a minute waits a
+// minute; the log names the port, the setting and both values.
+TEST_F(phy_6401s, ADeglitchTimeOutsideItsRangeIsHeldAtItsEnd) {
+    ASSERT_EQ(logger_init(), 0);
+    logger *ram = logger_ram_get();
+    ram->ops->clear(ram);
+    const phy_driver_t *d = start({{"phy_fiber_deglitch_usecs", "-5"}});
+    chip().linkUp(25, sim::LinkPartner::fiber());
+    EXPECT_EQ(settle(d), 1);
+    EXPECT_EQ(medium(d), PHY_MEDIUM_FIBER);
+
+    d = start({{"phy_fiber_deglitch_usecs", "99999999999"}});
+    sal_clock_manual(1000000);
+    chip().linkUp(25, sim::LinkPartner::fiber());
+    EXPECT_EQ(link(d, 25), 0);
+    sal_clock_advance(59999999);
+    EXPECT_EQ(link(d, 25), 0);
+    EXPECT_EQ(medium(d), PHY_MEDIUM_NONE);
+    sal_clock_advance(1);
+    EXPECT_EQ(settle(d), 1);
+    EXPECT_EQ(medium(d), PHY_MEDIUM_FIBER);
+
+    std::vector<std::string> lines;
+    uint32_t first = 0;
+    const int n = ram->ops->count(&first, ram);
+    for (int i = 0; i < n; i++) {
+        logger_record rec{first + static_cast<uint32_t>(i), -1, -1, 0};
+        char text[LOGGER_TEXT_MAX];
+        if (ram->ops->read(&rec, text, sizeof text, ram) > 0) lines.push_back(text);
+    }
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "ge0: phy_fiber_deglitch_usecs -5 is not one the DXP6401S takes; using 0",
+                         "ge0: phy_fiber_deglitch_usecs 2147483647 is not one the DXP6401S takes; "
+                         "using 60000000"}));
 }
 
 TEST_F(phy_6401s, WithoutAutomediumThePreferredMediumStays) {
