@@ -2,7 +2,6 @@
 // automatic medium switching, 100BASE-FX, per-side configurations and the
 // fibre detect check.
 #include "chipdata/ids.h"
-#include "logger.h"
 #include "phy_fixture.h"
 
 namespace {
@@ -134,21 +133,6 @@ TEST_F(phy_640x, FibreThroughTheSwitchSerdesLinksAndGivesWayToCopper) {
     EXPECT_EQ(switches, 2);
 }
 
-// The port's log lines since the RAM log was last cleared.
-std::string port_log() {
-    logger *ram = logger_ram_get();
-    uint32_t first = 0;
-    const int n = ram->ops->count(&first, ram);
-    std::string out;
-    for (int i = 0; i < n; i++) {
-        logger_record rec{first + static_cast<uint32_t>(i), -1, -1, 0};
-        char text[LOGGER_TEXT_MAX];
-        if (ram->ops->read(&rec, text, sizeof text, ram) > 0 && rec.module == LOG_MOD_PORT)
-            out += std::string(text) + "\n";
-    }
-    return out;
-}
-
 // A copper/fibre model on port 25 with a fibre fitted, its automatic medium
 // selection on.
 struct DetectCase {
@@ -170,18 +154,17 @@ class phy_640x_detect : public phy_640x, public ::testing::WithParamInterface<De
 // moves to its fibre as usual. A value the model takes goes by without a line.
 TEST_P(phy_640x_detect, AValueTheModelDoesNotTakeGivesWayToTheNearest) {
     const DetectCase &c = GetParam();
-    ASSERT_EQ(logger_init(), 0);
     startPhy(sim::ChipKind::DXP7102A1, sim::PhyKind::GigabitCombo);
     chip().phyPoke(25, 2, phy_id0(c.key));
     chip().phyPoke(25, 3, phy_id1(c.key, c.model, 0));
     chip().phyPoke(25, 28, 0x7c00 | 0x0008);
     sal_config_set("phy_automedium", "1");
     if (c.stored != nullptr) sal_config_set("phy_fiber_detect", c.stored);
-    logger *ram = logger_ram_get();
-    ram->ops->clear(ram);
+    logClear();
     const phy_driver_t *d = attach(25);
     ASSERT_EQ(d, &phy_640x_drv);
-    EXPECT_EQ(port_log(), *c.line ? std::string("ge0: ") + c.line + "\n" : "");
+    EXPECT_EQ(logged(), *c.line ? std::vector<std::string>{std::string("ge0: ") + c.line}
+                                : std::vector<std::string>{});
     chip().linkUp(25, sim::LinkPartner::fiber());
     link(d, 25);
     EXPECT_EQ(link(d, 25), 1);
@@ -209,14 +192,12 @@ INSTANTIATE_TEST_SUITE_P(
 // A default nobody uses (no automatic medium, no fibre preference) goes by
 // without a line.
 TEST_F(phy_640x, AnUnusedFibreDetectDefaultIsNotLogged) {
-    ASSERT_EQ(logger_init(), 0);
     startPhy(sim::ChipKind::DXP7102A1, sim::PhyKind::GigabitCombo);
     chip().phyPoke(25, 2, phy_id0(PHY_OUI_KEY_D));
     chip().phyPoke(25, 3, phy_id1(PHY_OUI_KEY_D, PHY_MODEL_6402, 0));
-    logger *ram = logger_ram_get();
-    ram->ops->clear(ram);
+    logClear();
     attach(25);
-    EXPECT_EQ(port_log(), "");
+    EXPECT_EQ(logged(), std::vector<std::string>{});
 }
 
 }  // namespace
