@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <ostream>
 #include <string>
@@ -168,6 +169,100 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<GigabitModel> &info) {
         return std::string("Dxp") + info.param.model + "Board" + info.param.board;
     });
+
+// A PHY that --gig-phy fits, whether it has a fibre side, and the line its
+// start logs for ge1's fibre detect setting (99, which no model takes).
+struct FittedPhy {
+    const char *model;
+    bool fibre;
+    const char *ge1_line;  // null: the model reads no fibre detect
+};
+constexpr FittedPhy kFittedPhys[] = {
+    {"board", false, nullptr},
+    {"serdes", false, nullptr},
+    {"copper", false, nullptr},
+    {"640x", true, "ge1: phy_fiber_detect 99 is not one the DXP6416 takes; using 10"},
+    {"6401s", true, nullptr},
+    {"6406", false, nullptr},
+    {"6407", false, nullptr},
+    {"6408", false, nullptr},
+    {"6409", false, nullptr},
+    {"6410", false, nullptr},
+    {"6402", true, "ge1: phy_fiber_detect 99 is not one the DXP6402 takes; using 4"},
+    {"6412", true, "ge1: phy_fiber_detect 99 is not one the DXP6412 takes; using 10"},
+    {"6413", true, "ge1: phy_fiber_detect 99 is not one the DXP6413 takes; using 4"},
+    {"6414", true, "ge1: phy_fiber_detect 99 is not one the DXP6414 takes; using 4"},
+    {"6415", true, "ge1: phy_fiber_detect 99 is not one the DXP6415 takes; using 4"},
+    {"6416", true, "ge1: phy_fiber_detect 99 is not one the DXP6416 takes; using 10"},
+};
+
+// Lines of `ps` that show a port.
+int port_lines(const std::string &ps) {
+    int n = 0;
+    size_t from = 0;
+    while (from < ps.size()) {
+        size_t to = ps.find('\n', from);
+        if (to == std::string::npos) to = ps.size();
+        const std::string line = ps.substr(from, to - from);
+        const size_t at = line.find_first_not_of(' ');
+        if (at != std::string::npos &&
+            (line.compare(at, 2, "fe") == 0 || line.compare(at, 2, "ge") == 0) &&
+            at + 2 < line.size() && std::isdigit(static_cast<unsigned char>(line[at + 2])))
+            n++;
+        from = to + 1;
+    }
+    return n;
+}
+
+class gig_phy_settings : public ::testing::TestWithParam<const char *> {};
+
+// The PHY settings the README offers, saved with values no model takes (or
+// with a fibre detect left at a board default the model does not take),
+// never cost a port: every PHY --gig-phy fits starts with every port of the
+// board and the management path, and the log names what it replaced. ge0
+// runs automatic medium selection on the detect default and a deglitch time
+// below zero, ge1 prefers fibre with a detect of 99 and a huge deglitch time.
+TEST_P(gig_phy_settings, NoSavedPhySettingKeepsAPortFromStarting) {
+    const std::string board = GetParam();
+    configure(board,
+              {"phy_automedium_ge0=1", "phy_fiber_deglitch_usecs_ge0=-5", "phy_fiber_pref_ge1=1",
+               "phy_fiber_detect_ge1=99", "phy_fiber_deglitch_usecs_ge1=99999999999"});
+    const std::string ge0 = board == "52" ? "49" : "25", ge1 = board == "52" ? "50" : "26";
+    for (const FittedPhy &phy : kFittedPhys) {
+        SCOPED_TRACE(phy.model);
+        std::vector<std::string> args{"--board", board, "--gig-phy", phy.model};
+        if (phy.fibre) args.insert(args.end(), {"--fiber", ge0, "--fiber", ge1});
+        Switch sw(test_workdir::path(), args);
+        std::string start;
+        ASSERT_TRUE(sw.run("", "DXP.0> ", &start));
+        for (const char *failure : {"probe failed", "failed its init", "Failed port probe",
+                                    "receive start failed", "init failed"})
+            EXPECT_EQ(start.find(failure), std::string::npos) << start;
+        if (phy.ge1_line != nullptr) {
+            EXPECT_NE(start.find(std::string("[WARNING] PORT: ") + phy.ge1_line), std::string::npos)
+                << start;
+        }
+        if (std::string(phy.model) == "6401s") {
+            EXPECT_NE(start.find("ge0: phy_fiber_deglitch_usecs -5 is not one the DXP6401S "
+                                 "takes; using 0"),
+                      std::string::npos)
+                << start;
+            EXPECT_NE(start.find("ge1: phy_fiber_deglitch_usecs 2147483647 is not one the "
+                                 "DXP6401S takes; using 60000000"),
+                      std::string::npos)
+                << start;
+        }
+        if (!phy.fibre) {
+            EXPECT_EQ(start.find("[WARNING] PORT: "), std::string::npos) << start;
+        }
+        EXPECT_EQ(port_lines(sw.output("ps")), std::stoi(board));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryBoard, gig_phy_settings, ::testing::Values("52", "28", "26"),
+                         [](const ::testing::TestParamInfo<const char *> &info) {
+                             return std::string("Board") + info.param;
+                         });
 
 // The copper/fibre PHY with a fibre socket on the 26-port board: with
 // automatic medium selection the port moves to the fibre while it has
