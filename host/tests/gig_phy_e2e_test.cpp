@@ -93,6 +93,45 @@ std::string link_becomes(Switch &sw, const std::string &port, const std::string 
     return line;
 }
 
+// A cable test on a port that runs on its fibre tests no copper pair and
+// says why, on the monitor and the web page, while the copper port beside it
+// is tested as usual: on the 26-port board the 6412 with a fibre starts on
+// it, on the others a port that prefers fibre does.
+TEST(gig_phy_e2e, ACableTestOnAPortRunningOnFibreSaysSo) {
+    for (const char *board : {"26", "28", "52"}) {
+        SCOPED_TRACE(board);
+        const bool big = std::string(board) != "26";
+        const std::string first = std::string(board) == "52" ? "49" : "25";
+        const std::string second = std::string(board) == "52" ? "50" : "26";
+        if (big) configure(board, {"phy_fiber_pref_ge0=1"});
+        Switch sw(test_workdir::path(),
+                  {"--board", board, "--gig-phy", big ? "6416" : "6412", "--fiber", first,
+                   "--cable", first + "=40", "--cable", second + "=30/B=short@12"});
+        ASSERT_TRUE(sw.run("", "DXP.0> "));
+        EXPECT_EQ(link_becomes(sw, "ge0", "up      1G FD"), "up      1G FD");
+        std::string seen;
+        ASSERT_TRUE(sw.run("cablediag ge0", "DXP.0> ", &seen));
+        EXPECT_NE(seen.find("port ge0: port runs on fibre: copper pairs not tested"),
+                  std::string::npos)
+            << seen;
+        EXPECT_EQ(seen.find("pair A"), std::string::npos) << seen;
+        ASSERT_TRUE(sw.run("cablediag ge1", "DXP.0> ", &seen));
+        EXPECT_NE(seen.find("pair B Short, length 12 metres"), std::string::npos) << seen;
+        EXPECT_EQ(link_becomes(sw, "ge0", "up      1G FD"), "up      1G FD");
+
+        const int web = sw.port_offset() + 80;
+        const std::string cookie = web_client::login(web, "qivor");
+        ASSERT_FALSE(cookie.empty());
+        std::string page = web_client::post(web, "/cable.cgi", "port=" + first, cookie);
+        EXPECT_NE(page.find("<td id=\"state\">port runs on fibre: copper pairs not tested</td>"),
+                  std::string::npos)
+            << page;
+        EXPECT_NE(page.find("<th>Pair A</th><td>not tested</td>"), std::string::npos) << page;
+        page = web_client::post(web, "/cable.cgi", "port=" + second, cookie);
+        EXPECT_NE(page.find("<th>Pair B</th><td>Short, length 12 meters</td>"), std::string::npos) << page;
+    }
+}
+
 // A gigabit model fitted on a board, the register its own settings leave
 // behind, and what its cable test answers.
 struct GigabitModel {
