@@ -128,7 +128,8 @@ TEST(gig_phy_e2e, ACableTestOnAPortRunningOnFibreSaysSo) {
             << page;
         EXPECT_NE(page.find("<th>Pair A</th><td>not tested</td>"), std::string::npos) << page;
         page = web_client::post(web, "/cable.cgi", "port=" + second, cookie);
-        EXPECT_NE(page.find("<th>Pair B</th><td>Short, length 12 meters</td>"), std::string::npos) << page;
+        EXPECT_NE(page.find("<th>Pair B</th><td>Short, length 12 meters</td>"), std::string::npos)
+            << page;
     }
 }
 
