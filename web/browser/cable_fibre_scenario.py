@@ -55,11 +55,33 @@ def test_port(wd, port):
                       s.get("tested") == f"{port:02d}", f"the cable test of port {port}", STATE)
 
 
-def run_board(wd, console, base, first, second):
+def start_board(session, binary, name, board, model, first, second):
+    """switchfw on the board with the fibre on its first gigabit port; the
+    console and the web address."""
+    binary = os.path.abspath(binary)
+    if board != "26":
+        # Copper comes first on these boards unless the port prefers fibre.
+        console = Console(binary, session.work, pick_offset(), name, ["--board", board])
+        session.procs.append(console.proc)
+        console.run("config add phy_fiber_pref_ge0=1")
+        console.run("config save")
+        console.stop()
+    offset = pick_offset()
+    console = Console(binary, session.work, offset, name,
+                      ["--board", board, "--gig-phy", model, "--fiber", str(first),
+                       "--cable", f"{first}=40", "--cable", f"{second}=30/B=short@12"])
+    session.procs.append(console.proc)
+    return console, f"http://127.0.0.1:{80 + offset}"
+
+
+def run_board(wd, console, base, ports, screenshot):
+    first, second = ports
     bt.log_in(wd, base)
     state = test_port(wd, first)
     expect(state["state"] == ON_FIBRE, f"port {first} on fibre: {state}")
     expect(state["pairs"] == ["not tested"] * 4, f"port {first}'s pairs: {state['pairs']}")
+    if screenshot:
+        wd.screenshot(os.path.abspath(screenshot))
     shown = console.run("cablediag ge0")
     expect(f"port ge0: {ON_FIBRE}" in shown, f"the monitor's test of ge0: {shown}")
     state = test_port(wd, second)
@@ -68,27 +90,11 @@ def run_board(wd, console, base, first, second):
 
 
 def run(session, binary, screenshot):
-    binary = os.path.abspath(binary)
-    screenshot = os.path.abspath(screenshot) if screenshot else None
     bt.DEADLINE = time.monotonic() + 160
     wd = session.browser("1200,800")
     for index, (board, model, first, second) in enumerate(BOARDS):
-        name = f"cable{index}"
-        if board != "26":
-            console = Console(binary, session.work, pick_offset(), name, ["--board", board])
-            session.procs.append(console.proc)
-            console.run("config add phy_fiber_pref_ge0=1")
-            console.run("config save")
-            console.stop()
-        offset = pick_offset()
-        console = Console(binary, session.work, offset, name,
-                          ["--board", board, "--gig-phy", model, "--fiber", str(first),
-                           "--cable", f"{first}=40", "--cable", f"{second}=30/B=short@12"])
-        session.procs.append(console.proc)
-        run_board(wd, console, f"http://127.0.0.1:{80 + offset}", first, second)
-        if screenshot and index == 0:
-            test_port(wd, first)
-            wd.screenshot(screenshot)
+        console, base = start_board(session, binary, f"cable{index}", board, model, first, second)
+        run_board(wd, console, base, (first, second), screenshot if index == 0 else None)
         console.stop()
     print("Cable fibre scenario passed")
     return 0
