@@ -1,6 +1,8 @@
 // The copper/fibre gigabit PHY driver over the model's copper/fibre PHY:
 // automatic medium switching, 100BASE-FX, per-side configurations and the
 // fibre detect check.
+#include <string>
+
 #include "chipdata/ids.h"
 #include "phy_fixture.h"
 
@@ -187,7 +189,17 @@ INSTANTIATE_TEST_SUITE_P(
                    "phy_fiber_detect -10 (default) is not one the DXP6402 takes; using -4"},
         DetectCase{PHY_MODEL_6402, PHY_OUI_KEY_D, "0x63",
                    "phy_fiber_detect 99 is not one the DXP6402 takes; using 4"},
-        DetectCase{PHY_MODEL_6402, PHY_OUI_KEY_D, "4", ""}));
+        DetectCase{PHY_MODEL_6402, PHY_OUI_KEY_D, "4", ""}),
+    [](const ::testing::TestParamInfo<DetectCase> &info) {
+        // The model's name in the log line and the stored value, e.g. "Dxp6416_Minus2".
+        const DetectCase &c = info.param;
+        const std::string model = c.model == PHY_MODEL_6412 ? "Dxp6412"
+                                  : c.key == PHY_OUI_KEY_B  ? "Dxp6416"
+                                                            : "Dxp6402";
+        std::string stored = c.stored ? c.stored : "Default";
+        if (stored[0] == '-') stored = "Minus" + stored.substr(1);
+        return model + "_" + stored;
+    });
 
 // A default nobody uses (no automatic medium, no fibre preference) goes by
 // without a line.
