@@ -96,6 +96,7 @@ void phy_layer_wire() {
         .phy_probe = soc_phy_probe,
         .phy_reset_register = phy_common_reset_register,
         .errmsg = dxp_errmsg,
+        .phy_failed = &phy_noconn,
     };
     soc_phy_layer_register(soc_phy_init);
     drv_port_neighbours_register(&neighbours);

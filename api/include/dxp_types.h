@@ -138,6 +138,10 @@ struct dxp_port_cable_diag_t {
 // cable was measured, not pulse-tested, so the pair states say nothing.
 constexpr int DXP_CABLE_DIAG_LINK_UP = 1;
 constexpr const char *DXP_CABLE_DIAG_LINK_UP_TEXT = "not tested (link up)";
+// Its answer for a port that runs on its PHY's fibre side: the copper pairs
+// are not the port's cable and were left alone; every length is -1.
+constexpr int DXP_CABLE_DIAG_ON_FIBER = 2;
+constexpr const char *DXP_CABLE_DIAG_ON_FIBER_TEXT = "port runs on fibre: copper pairs not tested";
 
 // Medium configuration of a copper or fibre PHY side.
 struct dxp_phy_config_t {

@@ -16,9 +16,11 @@ dxp_dispatch_t recording{};
 
 class tarn_unit : public port_test::PortUnitTest {
   protected:
-    // Unit 0 with the family's table, whose spanning-tree slot records.
-    void bringUp(sim::ChipKind chip) {
+    // Unit 0 with the family's table, whose spanning-tree slot records, and
+    // the PHY layer wired as the program does unless neighbours are given.
+    void bringUp(sim::ChipKind chip, const drv_port_neighbours_t *neighbours = nullptr) {
         startPorts(chip);
+        if (neighbours != nullptr) drv_port_neighbours_register(neighbours);
         ASSERT_EQ(soc_init(0), 0);
         recording = dxp_tarn_dispatch;
         recording.stg_stp_set = [](int unit, int stg, int port, int state) {
@@ -78,6 +80,52 @@ TEST_F(tarn_unit, InitBringsEveryProbedPortUpAndForwarding) {
     dxp_info_t info{};
     EXPECT_EQ(dxp_info_get(0, &info), 0);
     EXPECT_EQ(info.device, soc->chip_driver->pci_device);
+}
+
+// The PHY layer's probe, except that port 25's PHY fails its init and port
+// 3's probe fails outright.
+phy_driver_t failing_phy{};
+int probe_with_failures(int unit, int port, const phy_driver_t **driver) {
+    if (port == 3) return SOC_E_INTERNAL;
+    if (int rv = soc_phy_probe(unit, port, driver); rv < 0 || port != 25) return rv;
+    failing_phy = **driver;
+    failing_phy.init = [](int, int) { return static_cast<int>(SOC_E_TIMEOUT); };
+    *driver = &failing_phy;
+    return SOC_E_NONE;
+}
+
+// One port that cannot start costs that port only: a PHY that fails its
+// init leaves its port attached with the link down, a port whose probe fails
+// stays out, and every other port comes up.
+TEST_F(tarn_unit, APortThatCannotStartLeavesTheOthersUp) {
+    static const drv_port_neighbours_t neighbours = {
+        .phy_probe = probe_with_failures,
+        .phy_reset_register = phy_common_reset_register,
+        .errmsg = dxp_errmsg,
+        .phy_failed = &phy_noconn,
+    };
+    bringUp(sim::ChipKind::DXP7102A1, &neighbours);
+    ASSERT_EQ(dxp_init(0), 0);
+    EXPECT_TRUE(static_cast<uint32_t>(dxp_init_modules_get(0)) & DXP_MODULE_PORT);
+
+    int enable = -1;
+    for (int port : {0, 4, 25, 26}) {
+        EXPECT_EQ(dxp_port_enable_get(0, port, &enable), 0) << port;
+        EXPECT_EQ(enable, 1) << port;
+    }
+    EXPECT_NE(dxp_port_enable_get(0, 3, &enable), 0);
+
+    ASSERT_EQ(dxp_linkscan_detach(0), 0);
+    board->chip().linkUp(25, sim::LinkPartner::autonegotiating(sim::kAbilityAll));
+    board->chip().linkUp(26, sim::LinkPartner::autonegotiating(sim::kAbilityAll));
+    int up = -1;
+    EXPECT_EQ(dxp_port_link_status_get(0, 25, &up), 0);
+    EXPECT_EQ(up, 0);
+    EXPECT_EQ(dxp_port_link_status_get(0, 26, &up), 0);
+    EXPECT_EQ(up, 1);
+    EXPECT_EQ(drv_port_driver_get(0, 25, 1), &phy_noconn);
+    // The port still takes its settings.
+    EXPECT_EQ(dxp_port_enable_set(0, 25, 0), 0);
 }
 
 TEST_F(tarn_unit, LinkPropertiesRoundTrip) {

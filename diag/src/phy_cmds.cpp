@@ -483,6 +483,10 @@ int cmd_cable_diag(int unit, args_t *a) {
             result = CMD_FAIL;
             continue;
         }
+        if (rv == DXP_CABLE_DIAG_ON_FIBER) {
+            sal_printf("port %s: %s\n", port_name(unit, port), DXP_CABLE_DIAG_ON_FIBER_TEXT);
+            continue;
+        }
         // A port with link is only measured: its pair states mean nothing.
         const bool untested = rv == DXP_CABLE_DIAG_LINK_UP;
         auto state_text = [&](int state) {

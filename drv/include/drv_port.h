@@ -164,14 +164,17 @@ soc_port_info_t *drv_port_info(int unit);
 const void *drv_port_driver_get(int unit, int port, int is_phy);
 
 // The neighbours above the chip services that the port attach calls: the
-// PHY layer's probe and reset-hook registration, and the text of a switch
-// return code. Registered once at start-up; until then a probe answers -16.
+// PHY layer's probe and reset-hook registration, the text of a switch
+// return code and the driver that holds a port whose PHY fails its init (its
+// link stays down; without one that failure fails the attach). Registered
+// once at start-up; until then a probe answers -16.
 using drv_phy_reset_fn = int (*)(int unit, int port, void *user_data);
 struct drv_port_neighbours_t {
     int (*phy_probe)(int unit, int port, const phy_driver_t **driver);
     int (*phy_reset_register)(int unit, int port, drv_phy_reset_fn fn, void *user_data,
                               int is_default);
     const char *(*errmsg)(int rv);
+    const phy_driver_t *phy_failed;
 };
 void drv_port_neighbours_register(const drv_port_neighbours_t *neighbours);
 
@@ -198,7 +201,9 @@ int drv_port_bitmap_get(int unit, uint32_t bitmap_type, soc_pbmp_t *bmp);  // 0
 int drv_set_MAC_autonegotiation(int unit, int port, int enable);
 
 // Probes and initialises the port's PHY and MAC and records them in the
-// port table; *okay = 1 only when both initialised.
+// port table; *okay = 1 only when both initialised. A PHY that fails its init
+// is replaced by the neighbours' phy_failed driver: the port attaches with its
+// link down and the console names it.
 int drv_port_attach(int unit, int port, int *okay);
 
 // Host-only: drops every unit's port table (tests that start over).

@@ -51,6 +51,8 @@ soc_pbmp_t soc_property_get_pbmp(int unit, const char *name, int default_all);
 // Per port: "name_fe12", "name_fe", "name_port<1-based front position>",
 // "name", then dflt.
 int soc_property_port_get(int unit, int port, const char *name, int dflt);
+// The text soc_property_port_get reads, null when none is stored.
+const char *soc_property_port_get_str(int unit, int port, const char *name);
 // "name_ch<n>" (or "name_cos<n>"), "name", then dflt.
 int soc_property_ch_get(int unit, int n, const char *name, int dflt);
 int soc_property_cos_get(int unit, int n, const char *name, int dflt);

@@ -30,6 +30,7 @@ inline void phy_hooks_register() {
         .phy_probe = soc_phy_probe,
         .phy_reset_register = phy_common_reset_register,
         .errmsg = nullptr,
+        .phy_failed = &phy_noconn,
     };
     drv_port_neighbours_register(&neighbours);
 }

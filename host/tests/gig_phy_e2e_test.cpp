@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <ostream>
 #include <string>
@@ -92,6 +93,46 @@ std::string link_becomes(Switch &sw, const std::string &port, const std::string 
     return line;
 }
 
+// A cable test on a port that runs on its fibre tests no copper pair and
+// says why, on the monitor and the web page, while the copper port beside it
+// is tested as usual: on the 26-port board the 6412 with a fibre starts on
+// it, on the others a port that prefers fibre does.
+TEST(gig_phy_e2e, ACableTestOnAPortRunningOnFibreSaysSo) {
+    for (const char *board : {"26", "28", "52"}) {
+        SCOPED_TRACE(board);
+        const bool big = std::string(board) != "26";
+        const std::string first = std::string(board) == "52" ? "49" : "25";
+        const std::string second = std::string(board) == "52" ? "50" : "26";
+        if (big) configure(board, {"phy_fiber_pref_ge0=1"});
+        Switch sw(test_workdir::path(),
+                  {"--board", board, "--gig-phy", big ? "6416" : "6412", "--fiber", first,
+                   "--cable", first + "=40", "--cable", second + "=30/B=short@12"});
+        ASSERT_TRUE(sw.run("", "DXP.0> "));
+        EXPECT_EQ(link_becomes(sw, "ge0", "up      1G FD"), "up      1G FD");
+        std::string seen;
+        ASSERT_TRUE(sw.run("cablediag ge0", "DXP.0> ", &seen));
+        EXPECT_NE(seen.find("port ge0: port runs on fibre: copper pairs not tested"),
+                  std::string::npos)
+            << seen;
+        EXPECT_EQ(seen.find("pair A"), std::string::npos) << seen;
+        ASSERT_TRUE(sw.run("cablediag ge1", "DXP.0> ", &seen));
+        EXPECT_NE(seen.find("pair B Short, length 12 metres"), std::string::npos) << seen;
+        EXPECT_EQ(link_becomes(sw, "ge0", "up      1G FD"), "up      1G FD");
+
+        const int web = sw.port_offset() + 80;
+        const std::string cookie = web_client::login(web, "qivor");
+        ASSERT_FALSE(cookie.empty());
+        std::string page = web_client::post(web, "/cable.cgi", "port=" + first, cookie);
+        EXPECT_NE(page.find("<td id=\"state\">port runs on fibre: copper pairs not tested</td>"),
+                  std::string::npos)
+            << page;
+        EXPECT_NE(page.find("<th>Pair A</th><td>not tested</td>"), std::string::npos) << page;
+        page = web_client::post(web, "/cable.cgi", "port=" + second, cookie);
+        EXPECT_NE(page.find("<th>Pair B</th><td>Short, length 12 meters</td>"), std::string::npos)
+            << page;
+    }
+}
+
 // A gigabit model fitted on a board, the register its own settings leave
 // behind, and what its cable test answers.
 struct GigabitModel {
@@ -168,6 +209,100 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<GigabitModel> &info) {
         return std::string("Dxp") + info.param.model + "Board" + info.param.board;
     });
+
+// A PHY that --gig-phy fits, whether it has a fibre side, and the line its
+// start logs for ge1's fibre detect setting (99, which no model takes).
+struct FittedPhy {
+    const char *model;
+    bool fibre;
+    const char *ge1_line;  // null: the model reads no fibre detect
+};
+constexpr FittedPhy kFittedPhys[] = {
+    {"board", false, nullptr},
+    {"serdes", false, nullptr},
+    {"copper", false, nullptr},
+    {"640x", true, "ge1: phy_fiber_detect 99 is not one the DXP6416 takes; using 10"},
+    {"6401s", true, nullptr},
+    {"6406", false, nullptr},
+    {"6407", false, nullptr},
+    {"6408", false, nullptr},
+    {"6409", false, nullptr},
+    {"6410", false, nullptr},
+    {"6402", true, "ge1: phy_fiber_detect 99 is not one the DXP6402 takes; using 4"},
+    {"6412", true, "ge1: phy_fiber_detect 99 is not one the DXP6412 takes; using 10"},
+    {"6413", true, "ge1: phy_fiber_detect 99 is not one the DXP6413 takes; using 4"},
+    {"6414", true, "ge1: phy_fiber_detect 99 is not one the DXP6414 takes; using 4"},
+    {"6415", true, "ge1: phy_fiber_detect 99 is not one the DXP6415 takes; using 4"},
+    {"6416", true, "ge1: phy_fiber_detect 99 is not one the DXP6416 takes; using 10"},
+};
+
+// Lines of `ps` that show a port.
+int port_lines(const std::string &ps) {
+    int n = 0;
+    size_t from = 0;
+    while (from < ps.size()) {
+        size_t to = ps.find('\n', from);
+        if (to == std::string::npos) to = ps.size();
+        const std::string line = ps.substr(from, to - from);
+        const size_t at = line.find_first_not_of(' ');
+        if (at != std::string::npos &&
+            (line.compare(at, 2, "fe") == 0 || line.compare(at, 2, "ge") == 0) &&
+            at + 2 < line.size() && std::isdigit(static_cast<unsigned char>(line[at + 2])))
+            n++;
+        from = to + 1;
+    }
+    return n;
+}
+
+class gig_phy_settings : public ::testing::TestWithParam<const char *> {};
+
+// The PHY settings the README offers, saved with values no model takes (or
+// with a fibre detect left at a board default the model does not take),
+// never cost a port: every PHY --gig-phy fits starts with every port of the
+// board and the management path, and the log names what it replaced. ge0
+// runs automatic medium selection on the detect default and a deglitch time
+// below zero, ge1 prefers fibre with a detect of 99 and a huge deglitch time.
+TEST_P(gig_phy_settings, NoSavedPhySettingKeepsAPortFromStarting) {
+    const std::string board = GetParam();
+    configure(board,
+              {"phy_automedium_ge0=1", "phy_fiber_deglitch_usecs_ge0=-5", "phy_fiber_pref_ge1=1",
+               "phy_fiber_detect_ge1=99", "phy_fiber_deglitch_usecs_ge1=99999999999"});
+    const std::string ge0 = board == "52" ? "49" : "25", ge1 = board == "52" ? "50" : "26";
+    for (const FittedPhy &phy : kFittedPhys) {
+        SCOPED_TRACE(phy.model);
+        std::vector<std::string> args{"--board", board, "--gig-phy", phy.model};
+        if (phy.fibre) args.insert(args.end(), {"--fiber", ge0, "--fiber", ge1});
+        Switch sw(test_workdir::path(), args);
+        std::string start;
+        ASSERT_TRUE(sw.run("", "DXP.0> ", &start));
+        for (const char *failure : {"probe failed", "failed its init", "Failed port probe",
+                                    "receive start failed", "init failed"})
+            EXPECT_EQ(start.find(failure), std::string::npos) << start;
+        if (phy.ge1_line != nullptr) {
+            EXPECT_NE(start.find(std::string("[WARNING] PORT: ") + phy.ge1_line), std::string::npos)
+                << start;
+        }
+        if (std::string(phy.model) == "6401s") {
+            EXPECT_NE(start.find("ge0: phy_fiber_deglitch_usecs -5 is not one the DXP6401S "
+                                 "takes; using 0"),
+                      std::string::npos)
+                << start;
+            EXPECT_NE(start.find("ge1: phy_fiber_deglitch_usecs 2147483647 is not one the "
+                                 "DXP6401S takes; using 60000000"),
+                      std::string::npos)
+                << start;
+        }
+        if (!phy.fibre) {
+            EXPECT_EQ(start.find("[WARNING] PORT: "), std::string::npos) << start;
+        }
+        EXPECT_EQ(port_lines(sw.output("ps")), std::stoi(board));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryBoard, gig_phy_settings, ::testing::Values("52", "28", "26"),
+                         [](const ::testing::TestParamInfo<const char *> &info) {
+                             return std::string("Board") + info.param;
+                         });
 
 // The copper/fibre PHY with a fibre socket on the 26-port board: with
 // automatic medium selection the port moves to the fibre while it has

@@ -54,6 +54,9 @@ static_assert(sizeof(phy_cable_diag_t) == 11 * 4);
 // What a cable_diag slot returns when the port had link: nothing was
 // pulse-tested, the pair states say nothing and the lengths are estimates.
 constexpr int PHY_CABLE_DIAG_LINK_UP = 1;
+// What it returns when the port runs on its PHY's fibre side: the copper
+// pairs were left alone and every length is -1.
+constexpr int PHY_CABLE_DIAG_ON_FIBER = 2;
 
 // ---- Driver records.
 extern const phy_driver_t phy_null;

@@ -292,6 +292,13 @@ int cable_diag_hw(int unit, int port, phy_cable_diag_t *result) {
     if (variant != 9 && variant != 11 && variant != 12 && variant != 13) return SOC_E_UNAVAIL;
     *result = {};
     result->npairs = 4;
+    // The port's link is on the fibre: the copper pairs carry none of it, and
+    // a test would reset the PHY under the live fibre link.
+    if (!(flags(unit, port) & PHY_FLAGS_COPPER)) {
+        for (int32_t &len : result->pair_len)
+            len = -1;
+        return PHY_CABLE_DIAG_ON_FIBER;
+    }
     const int addr = info(unit, port)->phy_addr;
     if (soc_property_get(unit, "cable_diag_hw", 0) == 0) {
         const int rv = phy_cdiag_sw(unit, addr, result);

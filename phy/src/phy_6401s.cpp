@@ -3,6 +3,8 @@
 // to the one with signal (the preferred one when both have it) after the
 // fibre signal has settled, re-applies that medium's stored configuration and
 // tells the port layer.
+#include <algorithm>
+
 #include "phy.h"
 #include "phy_internal.h"
 #include "phy_port_lock.h"
@@ -38,6 +40,9 @@ constexpr uint16_t kExtCtrlTbi = 0x8000, kExtCtrlForcedMdi = 0x4000;
 constexpr uint16_t kStore = 0x8000;
 constexpr uint32_t kCopperAdvertMask = 0x0c3f, kFiberAdvertMask = 0x0c20;
 constexpr uint32_t kFiberAbility = 0x349c20;
+// The longest fibre deglitch: a minute, well inside the wrap of the
+// microsecond clock the wait is measured on.
+constexpr int kDeglitchMaxUsecs = 60'000'000;
 
 // Guarded by the port's PHY lock (phy_port_lock.h): every slot takes it.
 PortBlocks<State6401s> states;
@@ -139,7 +144,9 @@ int init_6401s(int unit, int port) {
     if (int rv = states.claim(unit, port, "phy6401S", &st); rv < 0) return rv;
     const uint32_t fp = soc_property_port_get(unit, port, "phy_fiber_pref", 1) != 0;
     st->medium = PHY_MEDIUM_NONE;
-    st->deglitch_usecs = soc_property_port_get(unit, port, "phy_fiber_deglitch_usecs", 0);
+    const PortSetting deglitch = setting_get(unit, port, "phy_fiber_deglitch_usecs", 0);
+    st->deglitch_usecs = setting_taken(unit, port, deglitch,
+                                       std::clamp(deglitch.value, 0, kDeglitchMaxUsecs), false);
     st->automedium = soc_property_port_get(unit, port, "phy_automedium", 1);
     st->tbi_allowed = 1;
     st->copper = {{1, !fp, 1, 0x0c3f, 1000, 1, PHY_MS_AUTO, PHY_MDIX_AUTO}};

@@ -1,6 +1,9 @@
 // The 640X copper/fibre gigabit PHYs and the switch chips' gigabit PHYs: one
 // medium configuration per side, automatic medium detection, 100BASE-FX
 // recognition, and LED and power settings at every reset.
+#include <algorithm>
+#include <span>
+
 #include "chipdata/chipdata.h"
 #include "chipdata/ids.h"
 #include "drv_reg.h"
@@ -104,15 +107,20 @@ int bank_power(int unit, int port, bool side_enabled, const char *disabled_line,
     return n != c ? wr(unit, port, MII_CTRL, n) : SOC_E_NONE;
 }
 
+// The fibre detect values each model takes.
+constexpr int kDetect6412[] = {-10, -1, 0, 1, 10};
+constexpr int kDetect6416[] = {-10, -4, 0, 4, 10};
+constexpr int kDetectOthers[] = {-4, 0, 4};
+
+std::span<const int> detect_values(const Ident &id) {
+    if (is_6412(id)) return kDetect6412;
+    if (is_6416(id)) return kDetect6416;
+    return kDetectOthers;
+}
+
 int fiber_detect_setup(int unit, int port, const Ident &id, int d) {
-    if (is_6412(id)) {
-        if (d >= -1 && d <= 1) return wr(unit, port, kModeShadow, 0xb020);
-        if (d == 10 || d == -10) return wr(unit, port, kModeShadow, 0xb000);
-        return SOC_E_CONFIG;
-    }
-    const bool ok = is_6416(id) ? (d == -10 || d == -4 || d == 0 || d == 4 || d == 10)
-                                : (d == 0 || d == 4 || d == -4);
-    if (!ok) return SOC_E_CONFIG;
+    if (std::ranges::find(detect_values(id), d) == detect_values(id).end()) return SOC_E_CONFIG;
+    if (is_6412(id)) return wr(unit, port, kModeShadow, d >= -1 && d <= 1 ? 0xb020 : 0xb000);
     return shadow_add(unit, port, 0x3c00, 0x0008);
 }
 
@@ -321,7 +329,11 @@ int init_640x(int unit, int port) {
         int detect = -10;
         if (chip_flag(unit, kChipsDetectDefault))
             detect = port == SOC_CONTROL(unit)->ge.max ? 0 : -4;
-        st->fiber_detect = soc_property_port_get(unit, port, "phy_fiber_detect", detect);
+        // The default is the board's, not the model's: it may lie outside
+        // what the fitted PHY takes, which matters once the detect runs.
+        const PortSetting d = setting_get(unit, port, "phy_fiber_detect", detect);
+        st->fiber_detect = setting_taken(unit, port, d, nearest_of(d.value, detect_values(id)),
+                                         st->automedium || pref);
     }
     st->copper = {{1, !pref, 1, 0x0c3f, 1000, 1, PHY_MS_AUTO, PHY_MDIX_AUTO}};
     st->fiber = {{fiber_ok, pref, fiber_ok, 0x0c20, 1000, 1, PHY_MS_NONE, PHY_MDIX_NORMAL}};

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "phy.h"
 #include "sal.h"
@@ -85,6 +86,20 @@ struct Ident {
     bool is(uint32_t k, uint16_t m) const { return key == k && model == m; }
 };
 int ident_read(int unit, int port, Ident *id);
+
+// A port's board setting as read at init (phy_setting.cpp).
+struct PortSetting {
+    const char *name;
+    int value;    // the stored number (held within the int range), else the default
+    bool stored;  // false: the driver's default
+};
+PortSetting setting_get(int unit, int port, const char *name, int dflt);
+// The value of `takes` nearest to `value`; a tie goes away from zero.
+int nearest_of(int value, std::span<const int> takes);
+// Returns `taken`, the value the PHY runs with instead of the setting's; when
+// they differ it logs the port, the setting and both values, for a stored
+// value always and for a default when `report` (the default matters).
+int setting_taken(int unit, int port, const PortSetting &s, int taken, bool report);
 
 // Waits for bit 15 of register 0 to clear (reset property, default_usec);
 // on expiry writes back `restore`. reg_read / reg_write pick the address.

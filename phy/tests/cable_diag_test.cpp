@@ -99,6 +99,27 @@ TEST_F(cable_diag_640x, BuiltInTestReportsFourPairs) {
     EXPECT_EQ(link(d, 25), 0);
 }
 
+// A port on its fibre side leaves the copper pairs alone, with either test:
+// no PHY register is written, and the answer says so.
+TEST_F(cable_diag_640x, APortOnFibreTestsNoCopperPair) {
+    startPhy(sim::ChipKind::DXP7102A1, sim::PhyKind::GigabitCombo);
+    chip().phyPoke(25, 28, 0x7c00 | 0x0008);  // fibre fitted: this board takes it first
+    const phy_driver_t *d = attach(25);
+    chip().phyModel(25).setCableLength(40);
+    chip().linkUp(25, sim::LinkPartner::autonegotiating(sim::kAbilityAll));
+    chip().linkUp(25, sim::LinkPartner::fiber());
+    ASSERT_EQ(link(d, 25), 1);
+    for (const char *hw : {"0", "1"}) {
+        sal_config_set("cable_diag_hw", hw);
+        logAccesses();
+        EXPECT_EQ(run(d, 25, PHY_CABLE_DIAG_ON_FIBER),
+                  (Pairs{0, {0, 0, 0, 0}, {-1, -1, -1, -1}, 0}))
+            << hw;
+        EXPECT_TRUE(phyWrites(25).empty()) << hw;
+    }
+    EXPECT_EQ(link(d, 25), 1);
+}
+
 TEST_F(cable_diag_640x, UnlinkedRunsRepeatOnlyWithoutAFaultAndLinkedLengthsAreMended) {
     const phy_driver_t *d = start();
     const auto runs = [&] {

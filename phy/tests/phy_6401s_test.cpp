@@ -2,7 +2,9 @@
 // medium each link poll picks, the fibre deglitch, the per-medium
 // configurations and the limits of the fibre side.
 #include <atomic>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "phy_fixture.h"
 #include "sal_host.h"
@@ -45,6 +47,16 @@ class phy_6401s : public PhyTest {
     int settle(const phy_driver_t *d) {
         link(d, 25);
         return link(d, 25);
+    }
+    // After `waited` more microseconds of fibre signal no medium is active
+    // yet; after `more` the fibre is.
+    void fibreAfter(const phy_driver_t *d, int waited, int more) {
+        sal_clock_advance(waited);
+        EXPECT_EQ(link(d, 25), 0);
+        EXPECT_EQ(medium(d), PHY_MEDIUM_NONE);
+        sal_clock_advance(more);
+        EXPECT_EQ(settle(d), 1);
+        EXPECT_EQ(medium(d), PHY_MEDIUM_FIBER);
     }
     void plugBoth() {
         chip().linkUp(25, sim::LinkPartner::autonegotiating(sim::kAbilityAll));
@@ -108,12 +120,28 @@ TEST_F(phy_6401s, FibreSignalCountsOnlyAfterTheDeglitchTime) {
     EXPECT_EQ(link(d, 25), 0);
     chip().linkUp(25, sim::LinkPartner::fiber());
     EXPECT_EQ(link(d, 25), 0);
-    sal_clock_advance(450000);
-    EXPECT_EQ(link(d, 25), 0);
-    EXPECT_EQ(medium(d), PHY_MEDIUM_NONE);
-    sal_clock_advance(100000);
+    fibreAfter(d, 450000, 100000);
+}
+
+// A deglitch time below zero means none, one beyond a minute waits a
+// minute; the log names the port, the setting and both values.
+TEST_F(phy_6401s, ADeglitchTimeOutsideItsRangeIsHeldAtItsEnd) {
+    logClear();
+    const phy_driver_t *d = start({{"phy_fiber_deglitch_usecs", "-5"}});
+    chip().linkUp(25, sim::LinkPartner::fiber());
     EXPECT_EQ(settle(d), 1);
     EXPECT_EQ(medium(d), PHY_MEDIUM_FIBER);
+
+    d = start({{"phy_fiber_deglitch_usecs", "99999999999"}});
+    sal_clock_manual(1000000);
+    chip().linkUp(25, sim::LinkPartner::fiber());
+    EXPECT_EQ(link(d, 25), 0);
+    fibreAfter(d, 59999999, 1);
+    EXPECT_EQ(logged(),
+              (std::vector<std::string>{
+                  "ge0: phy_fiber_deglitch_usecs -5 is not one the DXP6401S takes; using 0",
+                  "ge0: phy_fiber_deglitch_usecs 2147483647 is not one the DXP6401S takes; "
+                  "using 60000000"}));
 }
 
 TEST_F(phy_6401s, WithoutAutomediumThePreferredMediumStays) {

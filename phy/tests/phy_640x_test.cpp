@@ -1,6 +1,9 @@
 // The copper/fibre gigabit PHY driver over the model's copper/fibre PHY:
 // automatic medium switching, 100BASE-FX, per-side configurations and the
 // fibre detect check.
+#include <string>
+
+#include "chipdata/ids.h"
 #include "phy_fixture.h"
 
 namespace {
@@ -132,16 +135,81 @@ TEST_F(phy_640x, FibreThroughTheSwitchSerdesLinksAndGivesWayToCopper) {
     EXPECT_EQ(switches, 2);
 }
 
-TEST_F(phy_640x, FibreDetectOutsideTheModelsSetFailsTheInit) {
+// A copper/fibre model on port 25 with a fibre fitted, its automatic medium
+// selection on.
+struct DetectCase {
+    uint16_t model;
+    uint32_t key;
+    const char *stored;  // null: the board's default (-10 on this chip)
+    const char *line;    // the log line, "" for none
+};
+
+void PrintTo(const DetectCase &c, std::ostream *os) {
+    *os << (c.stored ? c.stored : "default") << " on model 0x" << std::hex << c.model;
+}
+
+class phy_640x_detect : public phy_640x, public ::testing::WithParamInterface<DetectCase> {};
+
+// A fibre detect value the model does not take, stored or the board's
+// default, gives way to the nearest one it takes (a tie away from zero), and
+// the log names the port, the setting and both values; the port starts and
+// moves to its fibre as usual. A value the model takes goes by without a line.
+TEST_P(phy_640x_detect, AValueTheModelDoesNotTakeGivesWayToTheNearest) {
+    const DetectCase &c = GetParam();
     startPhy(sim::ChipKind::DXP7102A1, sim::PhyKind::GigabitCombo);
-    sal_config_set("phy_automedium", "1");
-    sal_config_set("phy_fiber_detect", "7");
+    chip().phyPoke(25, 2, phy_id0(c.key));
+    chip().phyPoke(25, 3, phy_id1(c.key, c.model, 0));
     chip().phyPoke(25, 28, 0x7c00 | 0x0008);
-    int ok = 1;
-    EXPECT_EQ(drv_port_attach(0, 25, &ok), SOC_E_CONFIG);
-    EXPECT_EQ(ok, 0);
-    sal_config_set("phy_fiber_detect", "4");
-    EXPECT_EQ(drv_port_attach(0, 25, &ok), 0);
+    sal_config_set("phy_automedium", "1");
+    if (c.stored != nullptr) sal_config_set("phy_fiber_detect", c.stored);
+    logClear();
+    const phy_driver_t *d = attach(25);
+    ASSERT_EQ(d, &phy_640x_drv);
+    EXPECT_EQ(logged(), *c.line ? std::vector<std::string>{std::string("ge0: ") + c.line}
+                                : std::vector<std::string>{});
+    chip().linkUp(25, sim::LinkPartner::fiber());
+    link(d, 25);
+    EXPECT_EQ(link(d, 25), 1);
+    EXPECT_EQ(medium(d), PHY_MEDIUM_FIBER);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Models, phy_640x_detect,
+    ::testing::Values(
+        DetectCase{PHY_MODEL_6416, PHY_OUI_KEY_B, "7",
+                   "phy_fiber_detect 7 is not one the DXP6416 takes; using 10"},
+        DetectCase{PHY_MODEL_6416, PHY_OUI_KEY_B, "-2",
+                   "phy_fiber_detect -2 is not one the DXP6416 takes; using -4"},
+        DetectCase{PHY_MODEL_6416, PHY_OUI_KEY_B, nullptr, ""},
+        DetectCase{PHY_MODEL_6412, PHY_OUI_KEY_D, "-4",
+                   "phy_fiber_detect -4 is not one the DXP6412 takes; using -1"},
+        DetectCase{PHY_MODEL_6412, PHY_OUI_KEY_D, "99999999999",
+                   "phy_fiber_detect 2147483647 is not one the DXP6412 takes; using 10"},
+        DetectCase{PHY_MODEL_6402, PHY_OUI_KEY_D, nullptr,
+                   "phy_fiber_detect -10 (default) is not one the DXP6402 takes; using -4"},
+        DetectCase{PHY_MODEL_6402, PHY_OUI_KEY_D, "0x63",
+                   "phy_fiber_detect 99 is not one the DXP6402 takes; using 4"},
+        DetectCase{PHY_MODEL_6402, PHY_OUI_KEY_D, "4", ""}),
+    [](const ::testing::TestParamInfo<DetectCase> &info) {
+        // The model's name in the log line and the stored value, e.g. "Dxp6416_Minus2".
+        const DetectCase &c = info.param;
+        const std::string model = c.model == PHY_MODEL_6412 ? "Dxp6412"
+                                  : c.key == PHY_OUI_KEY_B  ? "Dxp6416"
+                                                            : "Dxp6402";
+        std::string stored = c.stored ? c.stored : "Default";
+        if (stored[0] == '-') stored = "Minus" + stored.substr(1);
+        return model + "_" + stored;
+    });
+
+// A default nobody uses (no automatic medium, no fibre preference) goes by
+// without a line.
+TEST_F(phy_640x, AnUnusedFibreDetectDefaultIsNotLogged) {
+    startPhy(sim::ChipKind::DXP7102A1, sim::PhyKind::GigabitCombo);
+    chip().phyPoke(25, 2, phy_id0(PHY_OUI_KEY_D));
+    chip().phyPoke(25, 3, phy_id1(PHY_OUI_KEY_D, PHY_MODEL_6402, 0));
+    logClear();
+    attach(25);
+    EXPECT_EQ(logged(), std::vector<std::string>{});
 }
 
 }  // namespace

@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "../../drv/tests/port_fixture.h"
 #include "../../soc/tests/unit_fixture.h"
 #include "drv_port.h"
+#include "logger.h"
 #include "phy.h"
 #include "sal.h"
 #include "sal_config.h"
@@ -65,6 +67,24 @@ class PhyTest : public soc_test::UnitTest {
     void logAccesses() {
         board->accessLog().clear();
         board->accessLog().enable(true);
+    }
+    // The lines of the RAM log (logger_init first), oldest first.
+    static std::vector<std::string> logged() {
+        logger *ram = logger_ram_get();
+        uint32_t first = 0;
+        const int n = ram->ops->count(&first, ram);
+        std::vector<std::string> lines;
+        for (int i = 0; i < n; i++) {
+            logger_record rec{first + static_cast<uint32_t>(i), -1, -1, 0};
+            char text[LOGGER_TEXT_MAX];
+            if (ram->ops->read(&rec, text, sizeof text, ram) > 0) lines.push_back(text);
+        }
+        return lines;
+    }
+    static void logClear() {
+        ASSERT_EQ(logger_init(), 0);
+        logger *ram = logger_ram_get();
+        ram->ops->clear(ram);
     }
     int link(const phy_driver_t *d, int port) {
         int up = -1;

@@ -26,12 +26,19 @@ enum CableSelector : uint16_t {
     kSelPair = 5,
 };
 
+// What the test did to the pairs.
+enum class CableTest : uint8_t {
+    Pulsed,   // the pair states hold
+    LinkUp,   // measured only: the pair states say nothing
+    OnFiber,  // the port runs on fibre: the copper pairs were left alone
+};
+
 // The test result of this request.
 struct CableResult {
     uint16_t uport;
     uint16_t shown;
     dxp_port_cable_diag_t diag;
-    bool link_up;  // measured only: the pair states say nothing
+    CableTest test;
 };
 
 const void *result_key() {
@@ -76,9 +83,11 @@ int cable_cgi(httpd_event *ev, httpd_request *req) {
         dxp_linkscan_mode_set(unit, port, kScanOn);
         return cable_fail(ev, req, "Get Port #%d cablediag, get port info failed.\n", n, rv);
     }
-    CableResult result{.uport = static_cast<uint16_t>(n), .shown = 0, .diag = {}, .link_up = false};
+    CableResult result{
+        .uport = static_cast<uint16_t>(n), .shown = 0, .diag = {}, .test = CableTest::Pulsed};
     const int tested = dxpx_port_cable_diag(lport, &result.diag);
-    result.link_up = tested == DXP_CABLE_DIAG_LINK_UP;
+    if (tested == DXP_CABLE_DIAG_LINK_UP) result.test = CableTest::LinkUp;
+    if (tested == DXP_CABLE_DIAG_ON_FIBER) result.test = CableTest::OnFiber;
     if (tested < 0) {
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_CABLEDIAG, "Get Port #%d cablediag failed.\n", n);
         dxpx_port_info_set(lport, &saved);
@@ -122,15 +131,21 @@ void sspvar_cable_tag_result(const uint16_t args[3], httpd_tag_out *out, httpd_r
             web_tag_text(out, web_tag_printf("%u", static_cast<unsigned>(r->diag.npairs)));
             break;
         case kSelState:
-            web_tag_text(out, r->link_up ? DXP_CABLE_DIAG_LINK_UP_TEXT : state_name(r->diag.state));
+            web_tag_text(out, r->test == CableTest::OnFiber  ? DXP_CABLE_DIAG_ON_FIBER_TEXT
+                              : r->test == CableTest::LinkUp ? DXP_CABLE_DIAG_LINK_UP_TEXT
+                                                             : state_name(r->diag.state));
             break;
         case kSelPair:
-            if (pair < kPairsMax) {
-                const char *state =
-                    r->link_up ? DXP_CABLE_DIAG_LINK_UP_TEXT : state_name(r->diag.pair_state[pair]);
-                web_tag_text(out,
-                             web_tag_printf("%s, length %d meters", state, r->diag.pair_len[pair]));
+            if (pair >= kPairsMax) break;
+            if (r->test == CableTest::OnFiber) {
+                web_tag_text(out, "not tested");
+                break;
             }
+            web_tag_text(out, web_tag_printf("%s, length %d meters",
+                                             r->test == CableTest::LinkUp
+                                                 ? DXP_CABLE_DIAG_LINK_UP_TEXT
+                                                 : state_name(r->diag.pair_state[pair]),
+                                             r->diag.pair_len[pair]));
             break;
         default:
             break;

@@ -17,17 +17,17 @@ class page_cable : public switch_pages_test::SwitchPages {
     ChipPort target;
 
     // Port 3's PHY answers the cable test with a short on pair B at 7 m, or
-    // fails with `failure`.
+    // fails with `failure`, or answers it (a positive one) with that result.
     static inline int failure = 0;
     static int diag(int, int, phy_cable_diag_t *out) {
-        if (failure != 0) return failure;
+        if (failure < 0) return failure;
         dxp_port_cable_diag_t r{.state = 2,
                                 .npairs = 2,
                                 .pair_state = {0, 2, 0, 0},
                                 .pair_len = {0, 7, 0, 0},
                                 .fuzz_len = 1};
         *reinterpret_cast<dxp_port_cable_diag_t *>(out) = r;
-        return 0;
+        return failure;
     }
     void SetUp() override {
         SwitchPages::SetUp();
@@ -91,6 +91,19 @@ TEST_F(page_cable, AFailedTestOrABadPortShowsTheErrorPage) {
 
     for (const char *bad : {"port=0", "port=27", "port=x", "port=3x", ""})
         EXPECT_EQ(error_of(post("/cable.cgi", bad)), "Invalid port") << bad;
+}
+
+// A port on its fibre side tests no copper pair, and the page says why.
+TEST_F(page_cable, APortOnFibreSaysItsCopperPairsAreNotTested) {
+    failure = DXP_CABLE_DIAG_ON_FIBER;
+    test_response r = post("/cable.cgi", "port=3");
+    EXPECT_EQ(error_of(r), "");
+    EXPECT_NE(r.body.find("<td id=\"state\">port runs on fibre: copper pairs not tested</td>"),
+              std::string::npos)
+        << r.body;
+    EXPECT_NE(r.body.find("<th>Pair B</th><td>not tested</td>"), std::string::npos);
+    EXPECT_EQ(r.body.find("meters"), std::string::npos);
+    EXPECT_EQ(scan_mode(), 1);
 }
 
 TEST_F(page_cable, ThePortsOwnPhyMeasuresTheCable) {

@@ -139,9 +139,12 @@ int dxp_tarn_port_probe(int unit, dxp_pbmp_t pbmp, dxp_pbmp_t *okay) {
     for (int port = 0; port < kPortCount; port++) {
         if (!dxp_pbmp_member(pbmp, port)) continue;
         uint32_t probed = 0;
+        // A port that cannot attach stays out of the result; the others go on.
         int rv = tarn::services(unit)->port_status_get(unit, port, PORT_STATUS_PROBE, &probed);
-        if (rv < 0) return rv;
-        if (probed != 0) dxp_pbmp_port_add(okay, port);
+        if (rv < 0)
+            soc_cm_debug_print(tarn::kDebugErr, "Error unit %d:  Port %s probe: %s\n", unit,
+                               port_name(unit, port), dxp_errmsg(rv));
+        if (rv >= 0 && probed != 0) dxp_pbmp_port_add(okay, port);
     }
     return DXP_E_NONE;
 }

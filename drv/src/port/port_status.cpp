@@ -118,7 +118,17 @@ int drv_port_attach(int unit, int port, int *okay) {
     e->phy_driver = phy;
     if (phy != nullptr && n->phy_reset_register != nullptr)
         n->phy_reset_register(unit, port, phy->reset, nullptr, 1);
-    if (rv = drv_port_call(phy, &phy_driver_t::init, unit, port); rv < 0) return rv;
+    if (rv = drv_port_call(phy, &phy_driver_t::init, unit, port); rv < 0) {
+        // One PHY that cannot start keeps its own port down, not the unit.
+        if (n->phy_failed == nullptr) return rv;
+        soc_cm_debug_print(kProbeFailure, "Port %s: PHY failed its init: %s; the port stays down\n",
+                           port_name(unit, port), error_text(rv));
+        phy = n->phy_failed;
+        e->phy_driver = phy;
+        if (n->phy_reset_register != nullptr)
+            n->phy_reset_register(unit, port, phy->reset, nullptr, 1);
+        if (rv = drv_port_call(phy, &phy_driver_t::init, unit, port); rv < 0) return rv;
+    }
     std::atomic_ref<uint8_t>(e->medium).store(static_cast<uint8_t>(medium_of(unit, port)),
                                               std::memory_order_relaxed);
 

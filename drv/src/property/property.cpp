@@ -106,8 +106,8 @@ soc_pbmp_t soc_property_get_pbmp(int unit, const char *name, int default_all) {
     return bmp;
 }
 
-int soc_property_port_get(int unit, int port, const char *name, int dflt) {
-    if (name == nullptr) return dflt;
+const char *soc_property_port_get_str(int unit, int port, const char *name) {
+    if (name == nullptr) return nullptr;
     const soc_control_t *soc = SOC_CONTROL(unit);
     const char *v = nullptr;
     if (soc != nullptr && port >= 0 && port < SOC_MAX_NUM_PORTS) {
@@ -122,7 +122,11 @@ int soc_property_port_get(int unit, int port, const char *name, int dflt) {
             v = soc_property_get_str(
                 unit, (std::string(name) + "_port" + std::to_string(position)).c_str());
     }
-    if (v == nullptr) v = soc_property_get_str(unit, name);
+    return v != nullptr ? v : soc_property_get_str(unit, name);
+}
+
+int soc_property_port_get(int unit, int port, const char *name, int dflt) {
+    const char *v = soc_property_port_get_str(unit, port, name);
     return v ? shr_ctoi(v) : dflt;
 }
 
