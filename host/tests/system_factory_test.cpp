@@ -31,14 +31,22 @@ size_t vlan1_untagged(const std::string &list) {
     return count_of(list.substr(from, to - from), "BGCOLOR=#33FFCC>");
 }
 
-// "NAME[0xADDR]=VALUE" lines by name.
+// "NAME[0xADDR]=VALUE" lines by name. The MACs' status overrides keep the
+// link's state, speed and duplex in bits 3:0: what the last link or forced
+// speed left there, which the link scan rewrites at every link change; only
+// the override's controls above them are settings.
 std::map<std::string, std::string> register_values(const std::string &dump) {
     std::map<std::string, std::string> values;
     std::istringstream in(dump);
     for (std::string line; std::getline(in, line);) {
         const size_t open = line.find('['), eq = line.find("]=");
-        if (open != std::string::npos && eq != std::string::npos)
-            values[line.substr(0, open)] = line.substr(eq + 2);
+        if (open == std::string::npos || eq == std::string::npos) continue;
+        const std::string name = line.substr(0, open);
+        std::string value = line.substr(eq + 2);
+        if (name.starts_with("STS_OVERRIDE_P.") || name.starts_with("STS_OVERRIDE_GP."))
+            value =
+                std::to_string(std::stoull(value, nullptr, 16) & ~0xfull) + " (bits 3:0 left out)";
+        values[name] = value;
     }
     return values;
 }
