@@ -116,7 +116,7 @@ int drv_mac_fe_ge_pause_set(int unit, int port, int pause_tx, int pause_rx) {
     const bool pausing = p.oneBit() ? flow.bit(p.bit()) : flow.bit(p.q()) || flow.bit(p.q() + 1);
     DrvRegValue qos(unit, R_QOS_PAUSE_EN);
     if (int rv = qos.read(); rv < 0) return rv;
-    qos.setBit(p.bit(), enabled || pausing);
+    qos.setBit(p.bit(), pausing);
     return qos.write();
 }
 
