@@ -122,6 +122,7 @@ TEST_P(factory_defaults, WebResetBringsEveryItemButRmonAndEveryRegisterBackToThe
         {"/newvlan.cgi", vlan10},
         {"/newvlan.cgi", vlan20},
         {"/portset.cgi", "port=4&admin=1&autonego=1&flow_ctrl=0&priority=0&pvid=20"},
+        {"/portset.cgi", "port=6&admin=0&autonego=0&speed=3&flow_ctrl=0&priority=7&pvid=1"},
         {"/trunk.cgi", "trunk_criteria=2&tgmember1=5,6&tgmember2=7,8&tgmember3="},
         {"/l2add.cgi", "mac=00-11-22-33-44-55&vid=1&port=5"},
         {"/aging.cgi", "enable=1&time=120"},
@@ -129,10 +130,17 @@ TEST_P(factory_defaults, WebResetBringsEveryItemButRmonAndEveryRegisterBackToThe
         {"/mirror.cgi", "ingress=1&egress=0&mtp=2&mode=1"},
         {"/qos.cgi", "mode=3&p0=1&p1=0&p2=1&p3=1&p4=2&p5=2&p6=3&p7=3&w0=5&w1=9&w2=2&w3=3"},
         {"/queue_num.cgi", "queue_num=2"},
+        {"/qos_enhance_mode.cgi", "mode=1"},
+        {"/qos_enhance_port.cgi", "values=1,2,3,4,5,6"},
+        {"/qos_enhance_mode.cgi", "mode=4"},
+        {"/qos_enhance_ip_add.cgi", "ip=10.9.0.0&mask=255.255.0.0&priority=5"},
+        {"/qos_enhance_mode.cgi", "mode=3"},
+        {"/qos_enhance_tos.cgi", "values=0,0,5,0,0,0,0,0"},
         {"/qos_enhance_mode.cgi", "mode=2"},
         {"/qos_enhance_dscp.cgi", "values=1,2,3,4"},
         {"/setrate.cgi", "port=3&ingress=1024&egress_enable=1&egress=10&burst=80"},
         {"/setrate.cgi", "port=" + last + "&ingress=2048&egress_enable=1&egress=100&burst=80"},
+        {"/storm_per_port.cgi", "port=0&type=1&rate=300"},
         {"/storm_per_port.cgi", "port=3&type=2&rate=1000"},
         {"/storm_per_port.cgi", "port=9&type=5&rate=512"},
         {"/dos.cgi", "checks=101"},
@@ -148,10 +156,11 @@ TEST_P(factory_defaults, WebResetBringsEveryItemButRmonAndEveryRegisterBackToThe
     for (const auto &[path, body] : posts) {
         std::string answer = web_client::post(web, path, body, cookie);
         EXPECT_NE(answer.find("200 OK"), std::string::npos) << path;
-        // The 26-port chip has no field processor for Auto VoIP's or DoS's
-        // rules: the pages refuse them.
-        const bool refused = ports() == 26 && (path == "/dos.cgi" || path == "/voip.cgi" ||
-                                               path == "/dos_perport.cgi");
+        // The 26-port chip has no field processor for the rules of Auto VoIP,
+        // DoS and the port and IP address QoS modes: the pages refuse them.
+        const bool refused =
+            ports() == 26 && (path == "/dos.cgi" || path == "/voip.cgi" ||
+                              path == "/dos_perport.cgi" || body == "mode=1" || body == "mode=4");
         EXPECT_EQ(answer.find("Retry") != std::string::npos, refused) << path << "\n" << answer;
         if (refused) {
             EXPECT_NE(answer.find("no field processor"), std::string::npos) << path;
