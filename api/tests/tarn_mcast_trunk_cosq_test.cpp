@@ -243,6 +243,9 @@ TEST_F(tarn_feature, TrunkLifeFromCreateToDestroy) {
     ASSERT_EQ(dxp_trunk_destroy(0, 0), 0);
     EXPECT_EQ(l2_calls, std::vector<std::string>{"trunk 0,0"});
     EXPECT_EQ(board->chip().peek("TRUNK_GRP0_CTL"), 0u);
+    // With the last group gone trunking is off and both fields hashed, as
+    // before the first.
+    EXPECT_EQ(board->chip().peek("GLOBAL_TRUNK_CTL"), 0u);
     EXPECT_EQ(dxp_trunk_psc_get(0, 0, &psc), DXP_E_NOT_FOUND);
     EXPECT_EQ(psc, 0);
 
