@@ -166,6 +166,10 @@ TEST_P(factory_defaults, WebResetBringsEveryItemButRmonAndEveryRegisterBackToThe
             EXPECT_NE(answer.find("no field processor"), std::string::npos) << path;
         }
     }
+    // The forms reached the chip.
+    const auto changed_registers = register_values(register_dump(fw, registers));
+    for (const char *name : {"PORT_IRC_CON.fe2", "PORT_ERC_CON.fe2", "MIRCAPCTL", "MIICTL.fe2"})
+        EXPECT_NE(changed_registers.at(name), first_registers.at(name)) << name;
     // The server's own address, the account: both are items too.
     web_client::post(web, "/setip.cgi",
                      "ip=10.0.0.2&netmask=255.0.0.0&gateway=10.0.0.1&ifname=eth0", cookie);

@@ -134,6 +134,20 @@ class Switch {
     int in_ = -1, out_ = -1;
 };
 
+// The monitor's output of the command for each name, twenty to a line.
+inline std::string each_of(Switch &fw, const std::string &command,
+                           const std::vector<std::string> &names) {
+    std::string all;
+    constexpr size_t kPerLine = 20;
+    for (size_t i = 0; i < names.size(); i += kPerLine) {
+        std::string line;
+        for (size_t n = i; n < i + kPerLine && n < names.size(); n++)
+            line += (line.empty() ? "" : "; ") + command + " " + names[n];
+        all += fw.output(line);
+    }
+    return all;
+}
+
 // Which of the chip's registers register_names gives.
 enum class Registers {
     // Every one but the table access windows whose reading disturbs: reading
@@ -167,19 +181,12 @@ inline std::vector<std::string> register_names(Switch &fw, Registers which = Reg
         if (bases.empty() || bases.back() != base(name)) bases.push_back(base(name));
     std::vector<std::string> skipped{"CFP_ACC",     "CFP_DATA",    "CFP_MASK",    "ACT_POL_DATA",
                                      "RATE_METER0", "RATE_METER1", "RATE_INBAND", "RATE_OUTBAND"};
-    constexpr size_t kPerLine = 20;
-    for (size_t i = 0; i < bases.size(); i += kPerLine) {
-        std::string line;
-        for (size_t b = i; b < i + kPerLine && b < bases.size(); b++)
-            line += (line.empty() ? "listreg " : "; listreg ") + bases[b];
-        std::istringstream described(fw.output(line));
-        std::string name;
-        for (std::string text; std::getline(described, text);) {
-            if (text.starts_with("Register: "))
-                name = base(text.substr(10, text.find(' ', 10) - 10));
-            if (text.starts_with("Flags: ") && text.find("counter") != std::string::npos)
-                skipped.push_back(name);
-        }
+    std::istringstream described(each_of(fw, "listreg", bases));
+    std::string name;
+    for (std::string text; std::getline(described, text);) {
+        if (text.starts_with("Register: ")) name = base(text.substr(10, text.find(' ', 10) - 10));
+        if (text.starts_with("Flags: ") && text.find("counter") != std::string::npos)
+            skipped.push_back(name);
     }
     std::erase_if(names, [&](const std::string &name) {
         return std::find(skipped.begin(), skipped.end(), base(name)) != skipped.end();
@@ -189,15 +196,7 @@ inline std::vector<std::string> register_names(Switch &fw, Registers which = Reg
 
 // The raw values of the registers, one "NAME[0xADDR]=VALUE" line each.
 inline std::string register_dump(Switch &fw, const std::vector<std::string> &names) {
-    std::string all;
-    constexpr size_t kPerLine = 20;
-    for (size_t i = 0; i < names.size(); i += kPerLine) {
-        std::string line;
-        for (size_t r = i; r < i + kPerLine && r < names.size(); r++)
-            line += (line.empty() ? "getreg raw " : "; getreg raw ") + names[r];
-        all += fw.output(line);
-    }
-    return all;
+    return each_of(fw, "getreg raw", names);
 }
 
 // Namespaces and the host's blackhole route of the test subnet, removed on
