@@ -130,6 +130,8 @@ int dxpx_cosq_sched_set(int mode, const int *weights, int delay);
 int dxpx_cosq_sched_get(int *mode, int *weights, int *delay);
 
 int dxpx_mirror_mode_set(int mode);
+// Mirroring off with no monitor port chosen, on every unit, as after start.
+int dxpx_mirror_init(void);
 int dxpx_mirror_mode_get(int *mode);
 // flags 0x1 on, 0x2 ingress, 0x4 egress; without any of them mirroring of
 // the port stops and mtp is not looked at. The monitor port must sit on the

@@ -243,6 +243,9 @@ TEST_F(tarn_feature, TrunkLifeFromCreateToDestroy) {
     ASSERT_EQ(dxp_trunk_destroy(0, 0), 0);
     EXPECT_EQ(l2_calls, std::vector<std::string>{"trunk 0,0"});
     EXPECT_EQ(board->chip().peek("TRUNK_GRP0_CTL"), 0u);
+    // With the last group gone trunking is off and both fields hashed, as
+    // before the first.
+    EXPECT_EQ(board->chip().peek("GLOBAL_TRUNK_CTL"), 0u);
     EXPECT_EQ(dxp_trunk_psc_get(0, 0, &psc), DXP_E_NOT_FOUND);
     EXPECT_EQ(psc, 0);
 
@@ -388,7 +391,14 @@ TEST_F(tarn_feature, ClassificationMapsAndSources) {
     ASSERT_EQ(s->queue_mapping_type_set(0, ports({1, 2, 3}), DRV_QUEUE_MAP_DFSV, 1), 0);
     ASSERT_EQ(s->queue_mapping_type_set(0, ports({2}), DRV_QUEUE_MAP_DFSV, 0), 0);
     EXPECT_EQ(board->chip().peek("QOS_TOS_DIF_EN"), 0xau);
-    EXPECT_EQ(board->chip().peek("QOS_1P_EN") & 0xe, 0u);  // init had 802.1p on everywhere
+    // Init had 802.1p on everywhere: port 2 has it back, the others keep DSCP.
+    EXPECT_EQ(board->chip().peek("QOS_1P_EN") & 0xe, 0x4u);
+    EXPECT_EQ(board->chip().peek("QOS_TOS_DIF_CTL"), 1u);
+    // The last port off: the selector is back at its start value too.
+    ASSERT_EQ(s->queue_mapping_type_set(0, ports({1, 3}), DRV_QUEUE_MAP_DFSV, 0), 0);
+    EXPECT_EQ(board->chip().peek("QOS_1P_EN") & 0xe, 0xeu);
+    EXPECT_EQ(board->chip().peek("QOS_TOS_DIF_CTL"), 0u);
+    ASSERT_EQ(s->queue_mapping_type_set(0, ports({1, 3}), DRV_QUEUE_MAP_DFSV, 1), 0);
     ASSERT_EQ(s->queue_mapping_type_set(0, ports({1}), DRV_QUEUE_MAP_PRIO_ONLY, 1), 0);
     uint8_t on = 9;
     EXPECT_EQ(s->queue_mapping_type_get(0, 1, DRV_QUEUE_MAP_PRIO, &on), 0);

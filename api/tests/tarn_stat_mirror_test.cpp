@@ -107,6 +107,14 @@ TEST_F(tarn_modules, MirroringFollowsModeMirrorToPortAndPortFlags) {
     ASSERT_EQ(dxp_mirror_mode_set(0, 0), 0);
     EXPECT_EQ(reg("IGMIRCTL") | reg("EGMIRCTL"), 0u);
     EXPECT_EQ(reg("MIRCAPCTL"), 0x80u);  // disabled, the capture port kept
+
+    // A new init is a start: no mirror-to port, in the records or the chip.
+    ASSERT_EQ(dxp_mirror_mode_set(0, 1), 0);
+    ASSERT_EQ(dxp_mirror_init(0), 0);
+    EXPECT_EQ(reg("MIRCAPCTL") | reg("IGMIRCTL") | reg("EGMIRCTL"), 0u);
+    ASSERT_EQ(dxp_mirror_to_get(0, &to), 0);
+    ASSERT_EQ(dxp_mirror_mode_get(0, &mode), 0);
+    EXPECT_EQ(to * 10 + mode, -10);
 }
 
 }  // namespace

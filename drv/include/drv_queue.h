@@ -31,9 +31,11 @@ int drv_queue_mapping_type_get(int unit, int port, uint32_t mapping_type, uint8_
 // The register changes of a mapping type, shared by the chip families:
 // dot1p(on) and ip(on) add the ports to or remove them from 802.1p and IP
 // classification; select(1) picks DSCP, select(0) TOS precedence, for the
-// whole chip.
-template <typename Dot1p, typename Ip, typename Select>
-int drv_queue_mapping_apply(uint32_t mapping_type, bool on, Dot1p dot1p, Ip ip, Select select) {
+// whole chip; ip_any() is negative on a failed read, else whether any port
+// still classifies by IP.
+template <typename Dot1p, typename Ip, typename Select, typename IpAny>
+int drv_queue_mapping_apply(uint32_t mapping_type, bool on, Dot1p dot1p, Ip ip, Select select,
+                            IpAny ip_any) {
     switch (mapping_type) {
         case DRV_QUEUE_MAP_NONE:
             if (int rv = dot1p(false); rv < 0) return rv;
@@ -43,9 +45,20 @@ int drv_queue_mapping_apply(uint32_t mapping_type, bool on, Dot1p dot1p, Ip ip, 
             return on ? ip(false) : SOC_E_NONE;
         case DRV_QUEUE_MAP_DFSV:
         case DRV_QUEUE_MAP_TOS:
+            if (!on) {
+                // The ports go back to 802.1p, which DSCP took from them, and
+                // the selector to its start value once no port uses it.
+                if (int rv = ip(false); rv < 0) return rv;
+                if (mapping_type == DRV_QUEUE_MAP_DFSV) {
+                    if (int rv = dot1p(true); rv < 0) return rv;
+                }
+                const int any = ip_any();
+                if (any < 0) return any;
+                return any ? SOC_E_NONE : select(0u);
+            }
             if (int rv = select(mapping_type == DRV_QUEUE_MAP_DFSV ? 1u : 0u); rv < 0) return rv;
-            if (int rv = ip(on); rv < 0) return rv;
-            return on && mapping_type == DRV_QUEUE_MAP_DFSV ? dot1p(false) : SOC_E_NONE;
+            if (int rv = ip(true); rv < 0) return rv;
+            return mapping_type == DRV_QUEUE_MAP_DFSV ? dot1p(false) : SOC_E_NONE;
         case DRV_QUEUE_MAP_PRIO_ONLY:
             return dot1p(on);
         case DRV_QUEUE_MAP_MAC:

@@ -105,7 +105,7 @@ TEST_F(drv_services, TrapAndSnoopMasksProgramTheManagementControls) {
     EXPECT_EQ(mask, DRV_SNOOP_IGMP);
 }
 
-TEST_F(drv_services, MirrorKeepsTheCapturePortWhileDisabled) {
+TEST_F(drv_services, MirrorKeepsTheCapturePortWhileDisabledUnlessNoneIsGiven) {
     ASSERT_EQ(drv_mirror_set(0, 1, 5, ports({1, 2}), ports({26})), 0);
     EXPECT_EQ(field("MIRCAPCTL", 0x7ffffff), 0x20u);
     uint32_t enable = 0;
@@ -123,6 +123,14 @@ TEST_F(drv_services, MirrorKeepsTheCapturePortWhileDisabled) {
     EXPECT_EQ(enable, 0u);
     EXPECT_EQ(mport, 5);  // the port, not the raw one-bit field
     EXPECT_EQ(in.w[0] | out.w[0], 0u);
+
+    // Off with no port given: the chip holds none, as after a start.
+    ASSERT_EQ(drv_mirror_set(0, 0, -1, soc_pbmp_t{}, soc_pbmp_t{}), 0);
+    EXPECT_EQ(field("MIRCAPCTL", 0xffffffff), 0u);
+    ASSERT_EQ(drv_mirror_get(0, &enable, &mport, &in, &out), 0);
+    EXPECT_EQ(mport, -1);
+    // On needs a port.
+    EXPECT_EQ(drv_mirror_set(0, 1, -1, ports({1}), soc_pbmp_t{}), SOC_E_PORT);
 }
 
 TEST_F(drv_services, WideChipsMirrorPortsAboveTheFirstWord) {

@@ -81,10 +81,14 @@ TEST_P(drv_mac_models, PauseUsesTheModelsBitPositions) {
     EXPECT_TRUE(bit("QOS_PAUSE_EN", fe + m().off));
     ASSERT_EQ(drv_mac_fe_ge_pause_get(0, ge, &tx, &rx), 0);
     EXPECT_EQ(tx + rx, 0);
-    // ... while a fast-Ethernet port keeps it.
+    // ... and so does a fast-Ethernet port, as it was before its pause.
     ASSERT_EQ(drv_mac_fe_ge_pause_set(0, fe, 0, -1), 0);
     EXPECT_FALSE(bit("SW_FLOW_CON", fe + m().off));
-    EXPECT_TRUE(bit("QOS_PAUSE_EN", fe + m().off));
+    EXPECT_FALSE(bit("QOS_PAUSE_EN", fe + m().off));
+    // A gigabit port that still pauses one way keeps its bit.
+    ASSERT_EQ(drv_mac_fe_ge_pause_set(0, ge, 1, 1), 0);
+    ASSERT_EQ(drv_mac_fe_ge_pause_set(0, ge, -1, 0), 0);
+    EXPECT_TRUE(bit("QOS_PAUSE_EN", ge + m().off));
     EXPECT_TRUE(board->anomalies().empty());
 }
 

@@ -246,6 +246,9 @@ void darp_init(void) {
             logger_puts(LOG_LEVEL_ERROR, LOG_MOD_DYNAMICARP, "Mutex create failed!");
     }
     darp_reset();
+    // The chip starts as inspection switched off leaves it, so that turning
+    // it on and off again (or a factory reset) ends where a start does.
+    drv_reg_field_write(DXPX_CPU_UNIT, R_SPECIAL_MNGT, 0, F_EN_ARP_BYPASS_VLAN, 1);
     // Rules and groups of an earlier start belong to a unit that is gone.
     arp_copy = arp_redirect = dhcp_copy = rule_set{};
     arp_group = dhcp_group = 0;

@@ -67,7 +67,8 @@ int load(settings_medium *m) {
     // Kept for the page while no port is mirrored; factory settings (0) and
     // ports out of range forget the last one.
     mirrormgr_monitor_set(static_cast<int>(r.mtp));
-    if (int rv = dxpx_mirror_mode_set(on ? 1 : 0); rv != 0)
+    // Off is the state of a start: no mirror-to port in the chip either.
+    if (int rv = on ? dxpx_mirror_mode_set(1) : dxpx_mirror_init(); rv != 0)
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_MIRROR, "Mirror settings: %s", dxp_errmsg(rv));
     for (int n = 1; n <= board_num_uports; n++) {
         int lport = 0;

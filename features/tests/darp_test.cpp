@@ -200,6 +200,16 @@ TEST_F(darp_engine, LearnedBindingsAgeConfiguredOnesStay) {
     EXPECT_EQ(darp_aging_get(), 0);
 }
 
+// Inspection on and off again leaves the chip's ARP bypass as a start does,
+// so a factory reset reads back as a first boot.
+TEST_F(darp_engine, OnAndOffAgainLeaveTheChipAsAtStart) {
+    const uint64_t start = board->chip().peek("SPECIAL_MNGT");
+    ASSERT_EQ(darp_enable_set(1), 0);
+    EXPECT_NE(board->chip().peek("SPECIAL_MNGT"), start);
+    ASSERT_EQ(darp_enable_set(0), 0);
+    EXPECT_EQ(board->chip().peek("SPECIAL_MNGT"), start);
+}
+
 TEST_F(darp_engine, SettingsKeepConfigurationButNotLearnedBindings) {
     feature_test::MemoryMedium disabled;
     ASSERT_EQ(disabled.save(darp_item), 0);

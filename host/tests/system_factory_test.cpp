@@ -1,13 +1,14 @@
 // The factory defaults end to end, per board: a first boot on an empty flash,
 // every settings item changed on its web page, "Factory Defaults" posted, and
-// the settings read back at their first-boot values. Also what a first boot
-// shows and what survives a restart.
+// the settings and every register of the chip read back at their first-boot
+// values. Also what a first boot shows and what survives a restart.
 #include <chrono>
 #include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "system_fixture.h"
 #include "web_client.h"
@@ -17,6 +18,9 @@ namespace {
 namespace fs = std::filesystem;
 using system_fixture::backup_items;
 using system_fixture::count_of;
+using system_fixture::register_dump;
+using system_fixture::register_names;
+using system_fixture::Registers;
 using system_fixture::Switch;
 
 // The first row of the VLAN list (VLAN 1) and the ports it shows untagged.
@@ -25,6 +29,26 @@ size_t vlan1_untagged(const std::string &list) {
     size_t to = list.find("</table>", from);
     if (from == std::string::npos) return 0;
     return count_of(list.substr(from, to - from), "BGCOLOR=#33FFCC>");
+}
+
+// "NAME[0xADDR]=VALUE" lines by name. The MACs' status overrides keep the
+// link's state, speed and duplex in bits 3:0: what the last link or forced
+// speed left there, which the link scan rewrites at every link change; only
+// the override's controls above them are settings.
+std::map<std::string, std::string> register_values(const std::string &dump) {
+    std::map<std::string, std::string> values;
+    std::istringstream in(dump);
+    for (std::string line; std::getline(in, line);) {
+        const size_t open = line.find('['), eq = line.find("]=");
+        if (open == std::string::npos || eq == std::string::npos) continue;
+        const std::string name = line.substr(0, open);
+        std::string value = line.substr(eq + 2);
+        if (name.starts_with("STS_OVERRIDE_P.") || name.starts_with("STS_OVERRIDE_GP."))
+            value =
+                std::to_string(std::stoull(value, nullptr, 16) & ~0xfull) + " (bits 3:0 left out)";
+        values[name] = value;
+    }
+    return values;
 }
 
 class factory_defaults : public ::testing::TestWithParam<int> {
@@ -41,7 +65,7 @@ class factory_defaults : public ::testing::TestWithParam<int> {
     std::string board() const { return std::to_string(GetParam()); }
 };
 
-TEST_P(factory_defaults, WebResetBringsEveryItemButRmonBackToTheFirstBoot) {
+TEST_P(factory_defaults, WebResetBringsEveryItemButRmonAndEveryRegisterBackToTheFirstBoot) {
     Switch fw(dir, {"--board", board()});
     ASSERT_TRUE(fw.run("", "DXP.0> ", nullptr, 60));
     const int web = fw.port_offset() + 80;
@@ -53,11 +77,17 @@ TEST_P(factory_defaults, WebResetBringsEveryItemButRmonBackToTheFirstBoot) {
     // What the chip runs with, as the monitor shows it.
     auto running = [&fw] {
         std::string all;
-        for (const char *command : {"cos show", "rate", "trunk show", "port e"})
+        for (const char *command : {"cos show", "rate", "trunk show", "port e", "mirror"})
             all += std::string("== ") + command + "\n" + fw.output(command);
         return all;
     };
     const std::string first_running = running();
+    // Every register that holds a setting, as the first boot leaves it.
+    const std::vector<std::string> registers = register_names(fw, Registers::Settings);
+    ASSERT_GT(registers.size(), 250u);
+    const auto first_registers = register_values(register_dump(fw, registers));
+    ASSERT_EQ(first_registers.size(), registers.size());
+    ASSERT_EQ(first_registers.count("PKTS64OCTETS.fe0"), 0u);  // a counter
     // The first boot schedules with weights the chip takes, and the page
     // shows them.
     EXPECT_NE(first_running.find("COSQ 0 = 1 packets"), std::string::npos) << first_running;
@@ -80,20 +110,41 @@ TEST_P(factory_defaults, WebResetBringsEveryItemButRmonBackToTheFirstBoot) {
     const std::string vlan1 = std::string(count) + bits + count + bits + "010100";
     EXPECT_EQ(first_boot.at("vlan").substr(0, vlan1.size()), vlan1);
 
-    // Every item through its own page.
+    // Every item through its own page, most of them more than once, so that
+    // each setter also takes something back.
     const std::string vlan10 = "newid=10&values=22" + std::string(ports() - 2, '0');
+    const std::string vlan20 = "newid=20&values=0" + std::string(ports() - 1, '1');
+    const std::string last = std::to_string(ports());
     const std::string posts[][2] = {
         {"/portset.cgi", "port=3&admin=1&autonego=0&speed=2&flow_ctrl=1&priority=5&pvid=1"},
+        {"/portset.cgi", "port=" + std::to_string(ports() - 1) +
+                             "&admin=0&autonego=1&flow_ctrl=1&priority=2&pvid=1"},
         {"/newvlan.cgi", vlan10},
-        {"/trunk.cgi", "trunk_criteria=2&tgmember1=5,6&tgmember2=&tgmember3="},
+        {"/newvlan.cgi", vlan20},
+        {"/portset.cgi", "port=4&admin=1&autonego=1&flow_ctrl=0&priority=0&pvid=20"},
+        {"/portset.cgi", "port=6&admin=0&autonego=0&speed=3&flow_ctrl=0&priority=7&pvid=1"},
+        {"/trunk.cgi", "trunk_criteria=2&tgmember1=5,6&tgmember2=7,8&tgmember3="},
         {"/l2add.cgi", "mac=00-11-22-33-44-55&vid=1&port=5"},
         {"/aging.cgi", "enable=1&time=120"},
+        {"/mirror.cgi", "ingress=1&egress=1&mtp=8&mode=1"},
         {"/mirror.cgi", "ingress=1&egress=0&mtp=2&mode=1"},
         {"/qos.cgi", "mode=3&p0=1&p1=0&p2=1&p3=1&p4=2&p5=2&p6=3&p7=3&w0=5&w1=9&w2=2&w3=3"},
         {"/queue_num.cgi", "queue_num=2"},
+        {"/qos_enhance_mode.cgi", "mode=1"},
+        {"/qos_enhance_port.cgi", "values=1,2,3,4,5,6"},
+        {"/qos_enhance_mode.cgi", "mode=4"},
+        {"/qos_enhance_ip_add.cgi", "ip=10.9.0.0&mask=255.255.0.0&priority=5"},
+        {"/qos_enhance_mode.cgi", "mode=3"},
+        {"/qos_enhance_tos.cgi", "values=0,0,5,0,0,0,0,0"},
         {"/qos_enhance_mode.cgi", "mode=2"},
+        {"/qos_enhance_dscp.cgi", "values=1,2,3,4"},
         {"/setrate.cgi", "port=3&ingress=1024&egress_enable=1&egress=10&burst=80"},
+        {"/setrate.cgi", "port=" + last + "&ingress=2048&egress_enable=1&egress=100&burst=80"},
+        {"/storm_per_port.cgi", "port=0&type=1&rate=300"},
+        {"/storm_per_port.cgi", "port=3&type=2&rate=1000"},
+        {"/storm_per_port.cgi", "port=9&type=5&rate=512"},
         {"/dos.cgi", "checks=101"},
+        {"/dos_perport.cgi", "port=5&checks=011&ping_rate=64&syn_rate=64"},
         {"/darp.cgi", "enable=1&ports=101&rmfrom=0&rmto=0&addfrom=1&addto=1&aging=5"},
         {"/voip.cgi", "profiles=1"},
         {"/snmp_community_new.cgi",
@@ -105,14 +156,20 @@ TEST_P(factory_defaults, WebResetBringsEveryItemButRmonBackToTheFirstBoot) {
     for (const auto &[path, body] : posts) {
         std::string answer = web_client::post(web, path, body, cookie);
         EXPECT_NE(answer.find("200 OK"), std::string::npos) << path;
-        // The 26-port chip has no field processor for Auto VoIP's or DoS's
-        // rules: the pages refuse them.
-        const bool refused = ports() == 26 && (path == "/dos.cgi" || path == "/voip.cgi");
+        // The 26-port chip has no field processor for the rules of Auto VoIP,
+        // DoS and the port and IP address QoS modes: the pages refuse them.
+        const bool refused =
+            ports() == 26 && (path == "/dos.cgi" || path == "/voip.cgi" ||
+                              path == "/dos_perport.cgi" || body == "mode=1" || body == "mode=4");
         EXPECT_EQ(answer.find("Retry") != std::string::npos, refused) << path << "\n" << answer;
         if (refused) {
             EXPECT_NE(answer.find("no field processor"), std::string::npos) << path;
         }
     }
+    // The forms reached the chip.
+    const auto changed_registers = register_values(register_dump(fw, registers));
+    for (const char *name : {"PORT_IRC_CON.fe2", "PORT_ERC_CON.fe2", "MIRCAPCTL", "MIICTL.fe2"})
+        EXPECT_NE(changed_registers.at(name), first_registers.at(name)) << name;
     // The server's own address, the account: both are items too.
     web_client::post(web, "/setip.cgi",
                      "ip=10.0.0.2&netmask=255.0.0.0&gateway=10.0.0.1&ifname=eth0", cookie);
@@ -155,7 +212,18 @@ TEST_P(factory_defaults, WebResetBringsEveryItemButRmonBackToTheFirstBoot) {
         EXPECT_EQ(reset[key], value) << key << " is not back at its first-boot value";
     }
 
-    // The chip runs as after the first boot: weights and queue map too.
+    // Every register as the first boot left it.
+    const auto reset_registers = register_values(register_dump(fw, registers));
+    std::string differences;
+    for (const auto &[name, value] : first_registers) {
+        auto now = reset_registers.find(name);
+        const std::string after = now == reset_registers.end() ? "(unread)" : now->second;
+        if (after != value) differences += name + ": first boot " + value + ", now " + after + "\n";
+    }
+    EXPECT_EQ(differences, "");
+
+    // The chip runs as after the first boot: weights, queue map and mirror
+    // port too.
     const std::string reset_running = running();
     EXPECT_TRUE(reset_running == first_running) << "first boot:\n"
                                                 << first_running << "after the reset:\n"

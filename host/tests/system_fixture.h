@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -132,6 +133,71 @@ class Switch {
     pid_t pid_ = -1;
     int in_ = -1, out_ = -1;
 };
+
+// The monitor's output of the command for each name, twenty to a line.
+inline std::string each_of(Switch &fw, const std::string &command,
+                           const std::vector<std::string> &names) {
+    std::string all;
+    constexpr size_t kPerLine = 20;
+    for (size_t i = 0; i < names.size(); i += kPerLine) {
+        std::string line;
+        for (size_t n = i; n < i + kPerLine && n < names.size(); n++)
+            line += (line.empty() ? "" : "; ") + command + " " + names[n];
+        all += fw.output(line);
+    }
+    return all;
+}
+
+// Which of the chip's registers register_names gives.
+enum class Registers {
+    // Every one but the table access windows whose reading disturbs: reading
+    // the search result of the L2 table takes a result away from a search
+    // under way.
+    Readable,
+    // Those that hold settings: also without the counters, and without the
+    // field processor's access windows, which hold the last row moved.
+    Settings,
+};
+
+// The register names of the monitor's dump, as "getreg" takes them.
+inline std::vector<std::string> register_names(Switch &fw, Registers which = Registers::Readable) {
+    // A register's name without its port or index: "PKTS64OCTETS.fe0" and
+    // "CFP_DATA(1)" are instances of what Listreg describes.
+    auto base = [](const std::string &name) { return name.substr(0, name.find_first_of(".(")); };
+    std::vector<std::string> names;
+    std::istringstream in(fw.output("dump soc addr"));
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream words(line);
+        std::string addr, name;
+        if (!(words >> addr >> name) || !addr.starts_with("0x")) continue;
+        if (name.starts_with("ARLA_") || name.starts_with("GENMEM_") ||
+            name.starts_with("OTHER_TABLE_"))
+            continue;
+        names.push_back(name);
+    }
+    if (which == Registers::Readable) return names;
+    std::vector<std::string> bases;
+    for (const std::string &name : names)
+        if (bases.empty() || bases.back() != base(name)) bases.push_back(base(name));
+    std::vector<std::string> skipped{"CFP_ACC",     "CFP_DATA",    "CFP_MASK",    "ACT_POL_DATA",
+                                     "RATE_METER0", "RATE_METER1", "RATE_INBAND", "RATE_OUTBAND"};
+    std::istringstream described(each_of(fw, "listreg", bases));
+    std::string name;
+    for (std::string text; std::getline(described, text);) {
+        if (text.starts_with("Register: ")) name = base(text.substr(10, text.find(' ', 10) - 10));
+        if (text.starts_with("Flags: ") && text.find("counter") != std::string::npos)
+            skipped.push_back(name);
+    }
+    std::erase_if(names, [&](const std::string &name) {
+        return std::find(skipped.begin(), skipped.end(), base(name)) != skipped.end();
+    });
+    return names;
+}
+
+// The raw values of the registers, one "NAME[0xADDR]=VALUE" line each.
+inline std::string register_dump(Switch &fw, const std::vector<std::string> &names) {
+    return each_of(fw, "getreg raw", names);
+}
 
 // Namespaces and the host's blackhole route of the test subnet, removed on
 // every way out.

@@ -17,6 +17,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using system_fixture::register_dump;
+using system_fixture::register_names;
 using system_fixture::Switch;
 
 constexpr const char *kPrompt = "DXP.0> ";
@@ -41,23 +43,6 @@ class refusals : public ::testing::TestWithParam<int> {
     std::string board() const { return std::to_string(GetParam()); }
 };
 
-// Every register of the chip but the table access windows: reading the
-// search result of the L2 table takes a result away from a search under way.
-std::vector<std::string> register_names(Switch &fw) {
-    std::vector<std::string> names;
-    std::istringstream in(fw.output("dump soc addr"));
-    for (std::string line; std::getline(in, line);) {
-        std::istringstream words(line);
-        std::string addr, name;
-        if (!(words >> addr >> name) || !addr.starts_with("0x")) continue;
-        if (name.starts_with("ARLA_") || name.starts_with("GENMEM_") ||
-            name.starts_with("OTHER_TABLE_"))
-            continue;
-        names.push_back(name);
-    }
-    return names;
-}
-
 std::string running_state(Switch &fw, const std::vector<std::string> &registers,
                           const std::vector<std::string> &extra = {}) {
     // The extra commands first: reading a field-processor counter moves the
@@ -65,14 +50,7 @@ std::string running_state(Switch &fw, const std::vector<std::string> &registers,
     std::string all;
     for (const std::string &command : extra)
         all += "== " + command + "\n" + fw.output(command);
-    all += "== registers\n";
-    constexpr size_t kPerLine = 20;
-    for (size_t i = 0; i < registers.size(); i += kPerLine) {
-        std::string line;
-        for (size_t r = i; r < i + kPerLine && r < registers.size(); r++)
-            line += (line.empty() ? "getreg raw " : "; getreg raw ") + registers[r];
-        all += fw.output(line);
-    }
+    all += "== registers\n" + register_dump(fw, registers);
     for (const char *command : {"l2 dump", "trunk show", "rate", "cos show", "port e", "vlan show",
                                 "pvlan show", "stg show"})
         all += std::string("== ") + command + "\n" + fw.output(command);

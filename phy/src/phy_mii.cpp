@@ -394,7 +394,15 @@ int c22_autoneg_set(int unit, int port, int enable) {
     const uint16_t bits = MII_CTRL_AE | MII_CTRL_RAN;
     uint16_t ctrl = 0;
     if (int rv = rd_at<Internal>(unit, port, MII_CTRL, &ctrl); rv < 0) return rv;
-    ctrl = enable ? (ctrl | bits) : static_cast<uint16_t>(ctrl & ~bits);
+    if (enable) {
+        // A speed forced earlier goes: the forced bits read as after a reset,
+        // the port's top speed at full duplex.
+        const uint16_t forced = MII_CTRL_SS_100 | MII_CTRL_SS_1000 | MII_CTRL_FD;
+        const uint16_t top = fe_class(unit, port) ? MII_CTRL_SS_100 : MII_CTRL_SS_1000;
+        ctrl = static_cast<uint16_t>((ctrl & ~forced) | top | MII_CTRL_FD | bits);
+    } else {
+        ctrl = static_cast<uint16_t>(ctrl & ~bits);
+    }
     return wr_at<Internal>(unit, port, MII_CTRL, ctrl);
 }
 

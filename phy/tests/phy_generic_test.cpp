@@ -43,6 +43,21 @@ TEST_F(phy_generic, AutonegotiationResolvesTheBestCommonMode) {
     EXPECT_TRUE(phyWrites(25).empty());
 }
 
+// A speed forced and auto-negotiation switched on again leaves the control
+// register as after the PHY's reset: the port's top speed at full duplex.
+TEST_F(phy_generic, AutonegotiationOnAgainLeavesTheControlAsAfterReset) {
+    for (int port : {2, 25}) {
+        const phy_driver_t *d = attach(port);
+        const uint16_t restart = 0x0200, before = reg(port, 0) & ~restart;
+        ASSERT_EQ(d->autoneg_set(0, port, 0), 0);
+        ASSERT_EQ(d->speed_set(0, port, 10), 0);
+        ASSERT_EQ(d->duplex_set(0, port, 0), 0);
+        EXPECT_EQ(reg(port, 0) & 0x3140, 0) << port;
+        ASSERT_EQ(d->autoneg_set(0, port, 1), 0);
+        EXPECT_EQ(reg(port, 0) & ~restart, before) << port;
+    }
+}
+
 TEST_F(phy_generic, AdvertisementEncodingsOfBothClasses) {
     const phy_driver_t *fe = attach(2);
     const phy_driver_t *ge = attach(25);

@@ -15,13 +15,11 @@ Exits 77 (skipped) when Chromium or chromedriver cannot be found.
 """
 import os
 import sys
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.dont_write_bytecode = True  # no cache files in the source tree
 import browser_test as bt  # noqa: E402
-from port_speed_scenario import Console  # noqa: E402
-from vlan_scenario import pick_offset  # noqa: E402
+from port_speed_scenario import run_each_board  # noqa: E402
 
 expect, wait_state = bt.expect, bt.wait_state
 
@@ -82,21 +80,13 @@ def run_board(wd, console, base):
     expect(state["blat"] == {"checked": False, "some": False}, f"the page after: {state}")
 
 
+def some_ports_page(wd, console):
+    console.run("dos fe3 enable 2")  # a page that says "some ports"
+    open_dos(wd)
+
+
 def run(session, binary, screenshot):
-    binary = os.path.abspath(binary)
-    screenshot = os.path.abspath(screenshot) if screenshot else None
-    bt.DEADLINE = time.monotonic() + 160
-    wd = session.browser("1200,800")
-    for index, board in enumerate(BOARDS):
-        offset = pick_offset()
-        console = Console(binary, session.work, offset, f"dos{index}", ["--board", board])
-        session.procs.append(console.proc)
-        run_board(wd, console, f"http://127.0.0.1:{80 + offset}")
-        if screenshot and index == 0:
-            console.run("dos fe3 enable 2")  # a page that says "some ports"
-            open_dos(wd)
-            wd.screenshot(screenshot)
-        console.stop()
+    run_each_board(session, binary, screenshot, BOARDS, "dos", run_board, 160, some_ports_page)
     print("DoS monitor scenario passed")
     return 0
 

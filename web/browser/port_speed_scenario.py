@@ -71,6 +71,37 @@ class Console:
         self.out.close()
 
 
+def consoles(session, binary, boards, name):
+    """switchfw on each board in turn, with its console on a pipe:
+    (index, console, base address); the program ends before the next."""
+    for index, board in enumerate(boards):
+        offset = pick_offset()
+        console = Console(binary, session.work, offset, f"{name}{index}", ["--board", board])
+        # The session ends the program with the scenario, however it ends.
+        session.procs.append(console.proc)
+        try:
+            yield index, console, f"http://127.0.0.1:{80 + offset}"
+        finally:
+            console.stop()
+
+
+def run_each_board(session, binary, screenshot, boards, name, run_board, seconds,
+                   before_screenshot=None):
+    """A scenario's run: run_board(wd, console, base) on each board in turn
+    within the seconds, the screenshot after the first board's (and after
+    before_screenshot(wd, console) when given)."""
+    screenshot = os.path.abspath(screenshot) if screenshot else None
+    browser_test.DEADLINE = time.monotonic() + seconds
+    wd = session.browser("1200,800")
+    for index, console, base in consoles(session, os.path.abspath(binary), boards, name):
+        run_board(wd, console, base)
+        if screenshot and index == 0:
+            if before_screenshot:
+                before_screenshot(wd, console)
+            wd.screenshot(screenshot)
+    return 0
+
+
 def wait_form(wd, port):
     # The page's script fills the speed list and the values after the form
     # itself is there.

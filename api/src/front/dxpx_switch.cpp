@@ -34,6 +34,10 @@ int dxpx_mirror_mode_set(int mode) {
     return dxpx_each_unit([=](int u) { return dxp_mirror_mode_set(u, mode); });
 }
 
+int dxpx_mirror_init(void) {
+    return dxpx_each_unit([](int u) { return dxp_mirror_init(u); });
+}
+
 int dxpx_mirror_mode_get(int *mode) {
     if (mode == nullptr) return DXP_E_PARAM;
     return dxpx_first_unit([=](int u) { return dxp_mirror_mode_get(u, mode); });

@@ -123,7 +123,10 @@ int dxp_tarn_mirror_mode_set(int unit, int mode) {
         return DXP_E_NONE;
     }
     if (mode == kModeOff) {
+        // The chip keeps the chosen mirror-to port; with none chosen it holds
+        // none.
         m.enable = 0;
+        m.port = info.to_port;
         m.ingress = soc_pbmp_t{};
         m.egress = soc_pbmp_t{};
     } else {

@@ -290,7 +290,13 @@ int dxp_tarn_trunk_destroy(int unit, int tid) {
         if (rv < 0) return rv;
     }
     free_record(t);
-    return DXP_E_NONE;
+    // The criterion is shared: with no group left it is the one of a start.
+    const TrunkCtl &c = controls[unit];
+    for (int other = 0; other < c.ngroups; other++) {
+        if (c.priv[other].in_use) return DXP_E_NONE;
+    }
+    int rv = tarn::services(unit)->trunk_hash_field_add(unit, kHashBoth);
+    return rv < 0 ? rv : DXP_E_NONE;
 }
 
 int dxp_tarn_trunk_bitmap_expand(int unit, dxp_pbmp_t *pbmp) {

@@ -111,13 +111,12 @@ int drv_mac_fe_ge_pause_set(int unit, int port, int pause_tx, int pause_rx) {
     }
     if (enabled) flow.set(F_SW_FLOE_CON_EN, 1);
     if (int rv = flow.write(); rv < 0) return rv;
+    // The port's QoS pause follows whether it pauses at all, so a port whose
+    // pause is switched off again holds what it held before.
+    const bool pausing = p.oneBit() ? flow.bit(p.bit()) : flow.bit(p.q()) || flow.bit(p.q() + 1);
     DrvRegValue qos(unit, R_QOS_PAUSE_EN);
     if (int rv = qos.read(); rv < 0) return rv;
-    if (enabled) {
-        qos.setBit(p.bit(), true);
-    } else if (pause_tx != -1 && (p.ge || (p.wide && p.cpu_port))) {
-        qos.setBit(p.bit(), false);
-    }
+    qos.setBit(p.bit(), pausing);
     return qos.write();
 }
 

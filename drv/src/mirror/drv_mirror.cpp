@@ -1,6 +1,7 @@
 // Mirror services: the DXP7102 pair with 27-port bitmaps in one register
 // word and the pair of the DXP7101 family with 64-bit registers and port
-// bitmaps of two words. Both keep the capture port while mirroring is off.
+// bitmaps of two words. Both keep the capture port while mirroring is off,
+// unless none (-1) is given.
 #include "drv_mirror.h"
 
 #include "drv_if.h"
@@ -34,9 +35,9 @@ int mirror_set(int unit, uint32_t enable, int mport, soc_pbmp_t ingress, soc_pbm
     if (rv < 0) return rv;
     return drv_reg_modify(unit, R_MIRCAPCTL, 0, [&](DrvRegValue &v) {
         v.set(F_MIR_EN, enable ? 1 : 0);
-        if (enable) {
+        if (enable || mport < 0) {
             soc_pbmp_t cap{};
-            soc_pbmp_port_add(&cap, mport);
+            if (mport >= 0) soc_pbmp_port_add(&cap, mport);
             v.setWords(F_SMIR_CAP_PORT, cap.w);
         }
         return 0;

@@ -193,7 +193,12 @@ int drv_queue_mapping_type_set(int unit, soc_pbmp_t bmp, uint32_t mapping_type, 
     auto select = [&](uint32_t dscp) {
         return drv_reg_field_write(unit, R_QOS_TOS_DIF_CTL, 0, F_TOS_DIFF_SEL, dscp);
     };
-    return drv_queue_mapping_apply(mapping_type, state != 0, dot1p, ip, select);
+    auto ip_any = [&] {
+        uint32_t bits = 0;
+        const int rv = drv_reg_field_read(unit, R_QOS_TOS_DIF_EN, 0, F_QOS_TOS_DIFF_EN, &bits);
+        return rv < 0 ? rv : bits != 0;
+    };
+    return drv_queue_mapping_apply(mapping_type, state != 0, dot1p, ip, select, ip_any);
 }
 
 int drv_queue_mapping_type_get(int unit, int port, uint32_t mapping_type, uint8_t *state) {

@@ -38,7 +38,10 @@ int ingress_set(int unit, int port, uint32_t limit, uint32_t burst) {
     if (int rv = v.read(); rv < 0) return rv;
     const bool wide = family7101(unit);
     if (limit == 0) {
+        // No limit leaves the fields as a unit that never had one: on the
+        // DXP7102 the open limiter of the storm bucket.
         v.set(F_REF_CNT0, kIngressNoLimit);
+        v.set(F_BUCKET_SIZE0, wide ? 0 : drv_bucket_code(rate::kOpenBurst));
         if (wide) v.set(F_PKT_MSK0, 0);
         return v.write();
     }
@@ -63,7 +66,10 @@ int egress_set(int unit, int port, uint32_t limit, uint32_t burst) {
     DrvRegValue v(unit, R_PORT_ERC_CON, port);
     if (int rv = v.read(); rv < 0) return rv;
     if (limit == 0) {
+        // Off with the codes a unit that never had a limit holds.
         v.set(F_ENG_RC_EN, 0);
+        v.set(F_BUCKET_SIZE, 0);
+        v.set(F_REF_CNTS, 0);
     } else {
         v.set(F_BUCKET_SIZE, drv_bucket_code(burst));
         v.set(F_REF_CNTS, drv_rate_code(limit));
@@ -98,7 +104,7 @@ int ingress_get(int unit, int port, uint32_t *limit, uint32_t *burst) {
 
 int egress_get(int unit, int port, uint32_t *limit, uint32_t *burst) {
     return drv_reg_inspect(unit, R_PORT_ERC_CON, port, [&](const DrvRegValue &v) {
-        // A disabled limiter keeps its last codes; it limits nothing.
+        // A disabled limiter limits nothing, whatever its codes.
         if (v.get(F_ENG_RC_EN) == 0) {
             *limit = *burst = 0;
             return static_cast<int>(SOC_E_NONE);

@@ -68,10 +68,9 @@ int sup_enable_set(int unit, int port, uint8_t enable) {
     if (int rv = drv_reg_field_read(unit, R_PORT_IRC_CON, port, F_ING_RC_EN, &limiter); rv < 0)
         return rv;
     if (limiter == 0) {
-        constexpr uint32_t kOpenLimit = 1048576, kOpenBurst = 130;
         const uint64_t bit = 1ull << port;
         int rv = drv_rate_set(unit, static_cast<uint32_t>(bit), static_cast<uint32_t>(bit >> 32),
-                              DRV_RATE_INGRESS, kOpenLimit, kOpenBurst);
+                              DRV_RATE_INGRESS, rate::kOpenLimit, rate::kOpenBurst);
         if (rv < 0) return rv;
     }
     if (port >= CHIPDATA_STORM_SUP_PORTS) return SOC_E_NONE;
@@ -160,14 +159,28 @@ int drv_storm_control_set(int unit, uint32_t bmp_lo, uint32_t bmp_hi, uint32_t t
     const int64_t code = storm_rate_code(limit);
     const int64_t bucket = burst_size != 0 ? storm_bucket_code(burst_size) : 0;
     return each_port(bmp_lo, bmp_hi, [&](int port) {
-        if (limit == 0) return drv_storm_type_set(unit, port, type, 0);
-        if (int rv = drv_storm_type_set(unit, port, type, 1); rv < 0) return rv;
-        if ((type ^ kAllClasses) != 0) {
-            if (int rv = drv_storm_type_set(unit, port, type ^ kAllClasses, 0); rv < 0) return rv;
+        if (limit == 0) {
+            if (int rv = drv_storm_type_set(unit, port, type, 0); rv < 0) return rv;
+        } else {
+            if (int rv = drv_storm_type_set(unit, port, type, 1); rv < 0) return rv;
+            if ((type ^ kAllClasses) != 0) {
+                if (int rv = drv_storm_type_set(unit, port, type ^ kAllClasses, 0); rv < 0)
+                    return rv;
+            }
         }
+        uint32_t left = 0;
+        if (int rv = drv_storm_type_get(unit, port, &left); rv < 0) return rv;
+        if (limit == 0 && left != 0) return static_cast<int>(SOC_E_NONE);
+        // A port with no class left holds the bucket of one that never had
+        // a limit.
         return drv_reg_modify(unit, R_PORT_IRC_CON, port, [&](DrvRegValue &v) {
-            if (burst_size != 0) v.set(F_BUCKET_SIZE1, static_cast<uint32_t>(bucket));
-            v.set(F_REF_CNT1, static_cast<uint32_t>(code));
+            if (left == 0) {
+                v.set(F_BUCKET_SIZE1, 0);
+                v.set(F_REF_CNT1, 0);
+            } else {
+                if (burst_size != 0) v.set(F_BUCKET_SIZE1, static_cast<uint32_t>(bucket));
+                v.set(F_REF_CNT1, static_cast<uint32_t>(code));
+            }
             return 0;
         });
     });

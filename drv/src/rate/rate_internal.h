@@ -8,6 +8,10 @@
 
 namespace rate {
 
+// The DXP7102 keeps each port's ingress limiter open (this limit and burst)
+// for the storm bucket behind it.
+constexpr uint32_t kOpenLimit = 1048576, kOpenBurst = 130;
+
 inline bool family7101(int unit) {
     return SOC_CONTROL(unit)->chip_flags & SOC_CHIP_DXP7101_FAMILY;
 }

@@ -47,6 +47,19 @@ int giga_trunk_set(int unit, soc_pbmp_t bmp, uint32_t flag) {
     return SOC_E_NONE;
 }
 
+// Trunking of the fast-Ethernet groups goes off with the last of them, as
+// it was before the first.
+int local_trunking_follow(int unit) {
+    uint32_t any = 0;
+    for (int tid : {0, 1}) {
+        const GroupRegs g = group_regs(tid);
+        uint32_t on = 0;
+        if (int rv = drv_reg_field_read(unit, g.reg, 0, g.enable, &on); rv < 0) return rv;
+        any |= on;
+    }
+    return any ? SOC_E_NONE : drv_reg_field_write(unit, R_GLOBAL_TRUNK_CTL, 0, F_EN_TRUNK_LOCAL, 0);
+}
+
 }  // namespace
 
 int drv_trunk_set(int unit, int tid, soc_pbmp_t bmp, uint32_t flag, uint32_t hash_op) {
@@ -80,6 +93,8 @@ int drv_trunk_set(int unit, int tid, soc_pbmp_t bmp, uint32_t flag, uint32_t has
     } else if ((flag & DRV_TRUNK_FLAG_DISABLE) || (flag & add) == add) {
         v.set(g.enable, 0);
         v.set(g.members, 0);
+        if (int rv = v.write(); rv < 0) return rv;
+        return local_trunking_follow(unit);
     } else {
         return SOC_E_NONE;
     }

@@ -78,7 +78,15 @@ int drv_dxp7101_queue_mapping_type_set(int unit, soc_pbmp_t bmp, uint32_t type, 
     auto sel = [&](uint32_t v) {
         return drv_reg_field_write(unit, R_QOS_TOS_DIF_CTL, 0, F_TOS_DIFF_SEL, v);
     };
-    return drv_queue_mapping_apply(type, enable != 0, p1, tos, sel);
+    auto tos_any = [&] {
+        soc_pbmp_t w{};
+        const int rv = drv_reg_inspect(unit, R_QOS_TOS_DIF_EN, 0, [&](const DrvRegValue &v) {
+            v.getWords(F_QOS_TOS_DIFF_EN, w.w);
+            return 0;
+        });
+        return rv < 0 ? rv : !soc_pbmp_is_null(w);
+    };
+    return drv_queue_mapping_apply(type, enable != 0, p1, tos, sel, tos_any);
 }
 
 int drv_dxp7101_queue_mapping_type_get(int unit, int port, uint32_t type, uint8_t *enable) {

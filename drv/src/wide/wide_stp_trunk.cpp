@@ -160,6 +160,14 @@ int drv_dxp7101_trunk_set(int unit, int tid, soc_pbmp_t bmp, uint32_t flag, uint
         enable_set(unit, tid, true);
     } else if (flag & DRV_TRUNK_FLAG_DISABLE) {
         enable_set(unit, tid, false);
+        // Trunking goes off with the last group, as it was before the first.
+        uint32_t any = 0;
+        for (int other = 0; other < kTrunkGroups && !any; other++) {
+            uint32_t on = 0;
+            if (int rv = enable_get(unit, other, &on); rv < 0) return rv;
+            any = on;
+        }
+        if (!any) enable_set(unit, -1, false);
     }
     if (flag & DRV_TRUNK_FLAG_BITMAP) {
         if (!wide_map(unit)) bmp.w[1] = 0;
