@@ -74,6 +74,9 @@ int dxpx_lplist_count(const dxpx_lplist_t *list);
 int dxpx_port_lplist_populate(dxpx_lplist_t *list, uint32_t flags);
 
 // ---------------------------------------------------------------- ports
+// Counts the calls of the port and storm-control setters below, so that a
+// reader that keeps port state for a moment knows when to read it again.
+uint32_t dxpx_port_changes(void);
 int dxpx_port_enable_set(int lport, int enable);
 int dxpx_port_enable_get(int lport, int *enable);
 int dxpx_port_autoneg_set(int lport, int autoneg);

@@ -127,6 +127,15 @@ TEST(system_snmp, LinkTrapsColdStartAndPortSpeedsFollowTheTaps) {
               dot3 + "19.1 = INTEGER: 1\n" + dot3 + "20.1 = INTEGER: 2\n" + dot3 +
                   "20.25 = INTEGER: 1\n");
 
+    // A port switched off on its page shows at once, though a request just
+    // read every port's status.
+    const std::string admin2 = ".1.3.6.1.2.1.2.2.1.7.2";
+    EXPECT_EQ(get(admin2), admin2 + " = INTEGER: 1\n");
+    made = web_client::post(http, "/portset.cgi",
+                            "port=2&admin=0&autonego=1&flow_ctrl=0&priority=0&pvid=1", cookie);
+    EXPECT_EQ(made.find("ERROR"), std::string::npos) << made;
+    EXPECT_EQ(get(admin2), admin2 + " = INTEGER: 2\n");
+
     // The port's link comes up: linkUp, in both forms, names the port.
     ASSERT_EQ(sh("ip link set " + fe_tap + " netns " + ns.spaces[0]), 0);
     ASSERT_EQ(sh("ip -n " + ns.spaces[0] + " link set " + fe_tap + " up"), 0);

@@ -49,10 +49,13 @@ int mac_str_parse(const char *text, uint8_t mac_out[6]);
 
 // Between these the calling thread answers one request: each kind of port
 // state a cell needs is read for every port at once, under one take of the
-// unit lock, and served from there until the end. Called by the agent's
-// thread under the agent lock.
+// unit lock, and kept for the next requests until a port setter is called,
+// a link changes or half a second has passed. Called by the agent's thread
+// under the agent lock.
 void snmp_values_batch_begin(void);
 void snmp_values_batch_end(void);
+// A port's link changed: the kept port state is read again. Any thread.
+void snmp_values_port_state_changed(void);
 
 // Registers the value handler; once, at start-up.
 void snmp_backend_init(void);

@@ -49,6 +49,7 @@ sal_mutex_t link_event_mutex() {
 void link_changed(int lport, dxp_port_info *info) {
     int uport = 0;
     if (ulpm_to_uport(lport, &uport) != 0 || uport < 1 || uport > 128) return;
+    snmp_values_port_state_changed();
     last_change[uport - 1] = netsnmp_get_agent_uptime();
     if (info == nullptr) return;
     sal_mutex_take(link_event_mutex(), sal_mutex_FOREVER);

@@ -1,6 +1,7 @@
 // The application's answers to the agent's MIB-II and Ethernet-like
 // requests, from the switch API and the board port map.
 #include <array>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -9,6 +10,7 @@
 #include "dxp_enums.h"
 #include "dxpx.h"
 #include "nvram.h"
+#include "sal.h"
 #include "shr.h"
 #include "snmp_backend.h"
 
@@ -158,10 +160,21 @@ Answer read_port(Reading reading, int lport) {
 
 // While the agent answers a request, each reading is taken for every port
 // under one take of the unit lock: taken per cell, a walk would queue
-// behind every step of a page's apply once per cell. Only the agent's
-// thread opens a batch, under the agent lock.
+// behind every step of a page's apply once per cell. A reading then serves
+// the next requests for a moment, as an agent's table cache does, so a walk
+// takes each kind once rather than once per request; a call of the
+// managers' port setters, a link change or an SNMP write ends it at once,
+// and a change made beside them (the monitor's own commands) shows within
+// kFreshUsecs. Only the agent's thread opens a batch, under the agent lock.
+constexpr uint32_t kFreshUsecs = 500000;
+std::atomic<uint32_t> link_changes{0};
+
 struct Batch {
     std::array<bool, kReadings> filled{};
+    // Microseconds for the age, which wrap; seconds so that a wrapped age
+    // never passes for a fresh one.
+    std::array<uint32_t, kReadings> filled_at{}, filled_second{};
+    std::array<uint32_t, kReadings> port_changes_seen{}, link_changes_seen{};
     std::array<std::array<Answer, BOARD_MAX_UPORTS + 1>, kReadings> answers{};
 };
 thread_local bool batch_open = false;
@@ -175,7 +188,10 @@ Answer port_answer(Reading reading, int uport, int lport) {
     if (!batch_open || uport < 1 || uport > BOARD_MAX_UPORTS) return read_port(reading, lport);
     Batch &b = batch();
     const auto r = static_cast<size_t>(reading);
-    if (!b.filled[r]) {
+    const uint32_t now = sal_time_usecs(), second = sal_time();
+    const uint32_t port_changes = dxpx_port_changes(), links = link_changes.load();
+    if (!b.filled[r] || now - b.filled_at[r] >= kFreshUsecs || second - b.filled_second[r] > 1 ||
+        b.port_changes_seen[r] != port_changes || b.link_changes_seen[r] != links) {
         DxpUnitLock api(0);
         for (int port = 1; port <= board_num_uports && port <= BOARD_MAX_UPORTS; port++) {
             int each = -1;
@@ -183,6 +199,10 @@ Answer port_answer(Reading reading, int uport, int lport) {
                 ulpm_to_lport(port, &each) == 0 ? read_port(reading, each) : Answer{};
         }
         b.filled[r] = true;
+        b.filled_at[r] = now;
+        b.filled_second[r] = second;
+        b.port_changes_seen[r] = port_changes;
+        b.link_changes_seen[r] = links;
     }
     return b.answers[r][static_cast<size_t>(uport)];
 }
@@ -190,8 +210,11 @@ Answer port_answer(Reading reading, int uport, int lport) {
 }  // namespace
 
 void snmp_values_batch_begin(void) {
-    batch().filled.fill(false);
     batch_open = true;
+}
+
+void snmp_values_port_state_changed(void) {
+    link_changes++;
 }
 
 void snmp_values_batch_end(void) {

@@ -1,14 +1,26 @@
 // Port, storm-control and statistics operations on logical ports.
+#include <atomic>
+
 #include "dxpx.h"
 #include "dxpx_internal.h"
 #include "port_reserve.h"
+
+namespace {
+std::atomic<uint32_t> port_changes{0};
+}
+
+uint32_t dxpx_port_changes(void) {
+    return port_changes.load();
+}
 
 // A change of a port that a self-test holds is refused: the test's restore
 // would undo it.
 template <typename Op>
 int dxpx_change_lport(int lport, Op op) {
     if (port_reserved_lport(lport)) return DXP_E_BUSY;
-    return dxpx_on_lport(lport, op);
+    const int rv = dxpx_on_lport(lport, op);
+    port_changes++;
+    return rv;
 }
 
 // An operation passing one value, or one pointer (null: -4), to the port's unit.
