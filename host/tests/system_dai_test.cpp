@@ -228,6 +228,16 @@ TEST_P(switchfw_dai_learning, ForgedAcknowledgementsFromAnUntrustedPortBindNothi
     const std::string entries = lease("02cafe000509", "192.168.0.20");
     EXPECT_EQ(lower(entries).find("02-00-00-00-00-66"), std::string::npos) << entries;
     EXPECT_EQ(lower(entries).find("02-00-00-66-"), std::string::npos) << entries;
+    // A telnet load of the settings that run keeps the learnt binding.
+    const int fd = switchfw_child::telnet_login(sw->port_offset() + 23, "qivor");
+    ASSERT_GE(fd, 0);
+    switchfw_child::send_text(fd, "load\r\n");
+    std::string loaded;
+    EXPECT_TRUE(switchfw_child::read_until(fd, &loaded, "ecos>", 30)) << loaded;
+    close(fd);
+    EXPECT_NE(loaded.find("Settings loaded"), std::string::npos) << loaded;
+    const std::string after_load = sh_out(curl + web + "/darp_entry.htm");
+    EXPECT_NE(lower(after_load).find("02-ca-fe-00-05-09"), std::string::npos) << after_load;
     // The attacker's ARP for the server's address is dropped where the
     // chip brings ARP to the CPU.
     if (GetParam() == 26) return;
