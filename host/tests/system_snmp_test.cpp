@@ -1,10 +1,14 @@
 // The SNMP agent of switchfw against ports whose link changes: TAPs come
 // and go, and ifLastChange, the port speeds and the link traps follow them.
-// Needs root (CAP_NET_ADMIN) and /dev/net/tun; skips without them.
+// A SET answered with an error, refused during a self-test or failing on a
+// later variable, changes nothing. Needs root (CAP_NET_ADMIN) and
+// /dev/net/tun; skips without them.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -170,5 +174,91 @@ TEST(system_snmp, LinkTrapsColdStartAndPortSpeedsFollowTheTaps) {
     EXPECT_TRUE(traps.wait_for(".1.3.6.1.6.3.1.1.4.1.0 = OID: .1.3.6.1.6.3.1.1.5.1\t"))
         << traps.log();
 }
+
+std::string file_of(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// A SET is taken whole or not at all: one refused while a self-test holds a
+// port it names, or one whose later variable fails, leaves the system texts,
+// the ports, the RMON rows and the stored settings as they were.
+class system_snmp_set : public testing::TestWithParam<int> {};
+
+TEST_P(system_snmp_set, ASetAnsweredWithAnErrorChangesNothing) {
+    if (!system_fixture::can_make_namespaces() || sh("snmpset -V") != 0)
+        GTEST_SKIP() << "needs root (the system tests' environment) and Debian's snmp tools";
+    Switch sw(test_workdir::path(), {"--board", std::to_string(GetParam())});
+    ASSERT_TRUE(sw.run("", "DXP.0> ", nullptr, 60));
+    const std::string agent = " 127.0.0.1:" + std::to_string(sw.port_offset() + 161);
+    auto snmp = [&](const char *tool, const std::string &args) {
+        return sh_out(std::string(tool) + " -v2c -On -r 2 -t 3 -c private" + agent + " " + args +
+                      " 2>&1");
+    };
+    const std::string sys_name = ".1.3.6.1.2.1.1.5.0", admin = ".1.3.6.1.2.1.2.2.1.7.",
+                      rmon = ".1.3.6.1.2.1.16",
+                      missing = " = No Such Instance currently exists at this OID\n";
+    auto state = [&] { return snmp("snmpget", sys_name + " " + admin + "4 " + admin + "5"); };
+    const std::string as_found =
+        sys_name + " = \"\"\n" + admin + "4 = INTEGER: 1\n" + admin + "5 = INTEGER: 1\n";
+    ASSERT_EQ(state(), as_found);
+    const std::string flash = test_workdir::path() + "/flash.bin", stored = file_of(flash);
+
+    // fe4 is port 5: while the traffic test holds it, the request is refused
+    // before the name or port 4 changes.
+    ASSERT_TRUE(sw.run("TestRun 72 TimeInSeconds=8 CounterPollInterval=1 PortBitMap=fe4-fe5",
+                       "TRAFFIC: setting up ports", nullptr, 60));
+    std::string out = snmp("snmpset", sys_name + " s during " + admin + "4 i 2 " + admin + "5 i 2");
+    EXPECT_NE(out.find("Reason: inconsistentValue"), std::string::npos) << out;
+    EXPECT_NE(out.find("Failed object: " + admin + "5"), std::string::npos) << out;
+    EXPECT_EQ(state(), as_found);
+    ASSERT_TRUE(sw.run("", "TRAFFIC: restoring ports", nullptr, 120));
+    ASSERT_TRUE(sw.run("", "DXP.0> "));
+
+    // Alarm 10 samples event 6's type, which is gone when the request makes
+    // the alarm valid: that fails in the ACTION phase, after the name, port 4
+    // and the alarm's interval (named twice) were written, and event 7 was
+    // made. All of it is put back.
+    for (const std::string &args :
+         {rmon + ".9.1.1.7.6 i 2", rmon + ".3.1.1.12.10 i 2",
+          rmon + ".3.1.1.3.10 o " + rmon + ".9.1.1.3.6", rmon + ".9.1.1.7.6 i 4"})
+        ASSERT_EQ(snmp("snmpset", args).find("Error"), std::string::npos) << args;
+    const std::string rows = rmon + ".3.1.1.2.10 " + rmon + ".3.1.1.12.10 " + rmon + ".9.1.1.7.7";
+    const std::string rows_before = snmp("snmpget", rows);
+    ASSERT_EQ(rows_before, rmon + ".3.1.1.2.10 = INTEGER: 0\n" + rmon +
+                               ".3.1.1.12.10 = INTEGER: 3\n" + rmon + ".9.1.1.7.7" + missing);
+    out = snmp("snmpset", sys_name + " s undone " + admin + "4 i 2 " + rmon + ".3.1.1.2.10 i 5 " +
+                              rmon + ".3.1.1.2.10 i 6 " + rmon + ".3.1.1.12.10 i 1 " + rmon +
+                              ".9.1.1.7.7 i 2");
+    EXPECT_NE(out.find("Reason: wrongValue"), std::string::npos) << out;
+    EXPECT_EQ(state(), as_found);
+    EXPECT_EQ(snmp("snmpget", rows), rows_before);
+    // A status that makes a row valid and its deletion cannot both be taken:
+    // the deletion would fail after the row became valid.
+    ASSERT_EQ(snmp("snmpset", rmon + ".9.1.1.7.9 i 2").find("Error"), std::string::npos);
+    out = snmp("snmpset", rmon + ".9.1.1.7.9 i 1 " + rmon + ".9.1.1.7.9 i 4");
+    EXPECT_NE(out.find("Reason: inconsistentValue"), std::string::npos) << out;
+    EXPECT_EQ(snmp("snmpget", rmon + ".9.1.1.7.9"), rmon + ".9.1.1.7.9 = INTEGER: 3\n");
+    // A community row is no object a manager may write: the whole request
+    // is refused, the event it would make included.
+    out = snmp("snmpset",
+               rmon + ".9.1.1.7.8 i 2 " + sys_name + " s c " + ".1.3.6.1.6.3.18.1.1.1.8.1.65 i 4");
+    EXPECT_NE(out.find("Reason: noAccess"), std::string::npos) << out;
+    EXPECT_EQ(snmp("snmpget", rmon + ".9.1.1.7.8 " + sys_name),
+              rmon + ".9.1.1.7.8" + missing + sys_name + " = \"\"\n");
+    EXPECT_EQ(file_of(flash), stored);
+
+    // With the test over, the same request is taken.
+    EXPECT_EQ(snmp("snmpset", sys_name + " s after " + admin + "4 i 2 " + admin + "5 i 2"),
+              sys_name + " = STRING: \"after\"\n" + admin + "4 = INTEGER: 2\n" + admin +
+                  "5 = INTEGER: 2\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(every_board, system_snmp_set, testing::Values(52, 28, 26),
+                         [](const testing::TestParamInfo<int> &info) {
+                             return std::to_string(info.param);
+                         });
 
 }  // namespace

@@ -8,7 +8,7 @@
 // One request from an agent module to the application.
 struct snmp_param_block {
     int32_t selector = 0;   // SNMP_SEL_*
-    int32_t direction = 0;  // 0 read, 1 write
+    int32_t direction = 0;  // SNMP_DIR_*
     int32_t item = 0;       // item code (system 0-6, interfaces 7-29, dot3 30-50)
     int32_t port = 0;       // ifIndex = user port 1..N
     int32_t value = 0;      // integer result, or an OID result's length in bytes (4 per sub-id)
@@ -19,6 +19,13 @@ struct snmp_param_block {
 constexpr int SNMP_SEL_SYSTEM = 0;
 constexpr int SNMP_SEL_INTERFACES = 1;
 constexpr int SNMP_SEL_DOT3 = 2;
+
+constexpr int SNMP_DIR_READ = 0;
+constexpr int SNMP_DIR_WRITE = 1;
+// Whether a write of the item would be taken now, changing nothing: 0 yes,
+// 1 no (a port held by a self-test). The agent asks before a SET changes
+// anything, so that a request it must refuse leaves every object as it was.
+constexpr int SNMP_DIR_CHECK = 2;
 
 // Callback slots of the application registry. They carry the agent's old
 // (major, minor) numbers but never reach net-snmp, whose own slots with the

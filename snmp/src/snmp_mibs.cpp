@@ -240,13 +240,49 @@ constexpr u_char kIfNumber = 0;
 constexpr int kIfAdminStatusColumn = 7;
 constexpr int kIfLastChangeColumn = 9;
 
-long pending_admin[129];
+// What a SET request does to each row's ifAdminStatus: the value it writes,
+// the value before it, and whether the ACTION phase wrote it, so that a
+// request that fails later puts the port back.
+struct AdminChange {
+    long want = 0;
+    long before = 0;
+    bool applied = false;
+};
+constexpr long kAdminRows = 128;
+AdminChange admin_changes[kAdminRows + 1];
 
+snmp_param_block admin_block(long row, int direction, long value) {
+    snmp_param_block b{};
+    b.selector = SNMP_SEL_INTERFACES;
+    b.direction = direction;
+    b.item = 14;
+    b.port = static_cast<int32_t>(row);
+    b.value = static_cast<int32_t>(value);
+    return b;
+}
+
+// The port takes a write now (a self-test holds none of it).
+bool admin_writable(long row) {
+    snmp_param_block b = admin_block(row, SNMP_DIR_CHECK, 0);
+    return ask(&b) == 0;
+}
+
+bool admin_write(long row, long value) {
+    snmp_param_block b = admin_block(row, SNMP_DIR_WRITE, value);
+    return ask(&b) == 0;
+}
+
+// Everything that can refuse the write is checked in RESERVE1 and RESERVE2;
+// the port changes in ACTION, where a later variable's failure still
+// reaches UNDO. COMMIT changes nothing, as the agent undoes nothing after it.
 int write_ifAdminStatus(int action, u_char *var_val, u_char var_val_type, size_t var_val_len,
                         u_char *, oid *name, size_t name_len) {
     constexpr size_t kColumnAt = 9;  // 1.3.6.1.2.1.2.2.1.<column>.<row>
-    if (name_len != kColumnAt + 2) return SNMP_ERR_NOCREATION;
+    if (name_len != kColumnAt + 2 || name[kColumnAt] != kIfAdminStatusColumn)
+        return SNMP_ERR_NOCREATION;
     long row = static_cast<long>(name[kColumnAt + 1]);
+    // Only a row that RESERVE1 took reaches the later phases with work.
+    if (action != RESERVE1 && (row < 1 || row > kAdminRows)) return SNMP_ERR_NOERROR;
     switch (action) {
         case RESERVE1:
             if (var_val_type != ASN_INTEGER) {
@@ -257,25 +293,37 @@ int write_ifAdminStatus(int action, u_char *var_val, u_char var_val_type, size_t
                 std::fprintf(stderr, "write to ifAdminStatus: bad length\n");
                 return SNMP_ERR_WRONGLENGTH;
             }
-            if (row < 1 || row > interface_count()) return SNMP_ERR_NOCREATION;
+            if (row < 1 || row > std::min(interface_count(), kAdminRows))
+                return SNMP_ERR_NOCREATION;
             // Not badValue: that is SNMPv1's; the agent maps this one back for
             // a v1 request.
             if (long value = *reinterpret_cast<long *>(var_val); value < 1 || value > 3)
                 return SNMP_ERR_WRONGVALUE;
+            // A port a self-test holds takes no change until the test ends.
+            return admin_writable(row) ? SNMP_ERR_NOERROR : SNMP_ERR_INCONSISTENTVALUE;
+        case RESERVE2: {
+            snmp_param_block b = admin_block(row, SNMP_DIR_READ, 0);
+            if (ask(&b) != 0) return SNMP_ERR_RESOURCEUNAVAILABLE;
+            admin_changes[row] = {.want = *reinterpret_cast<long *>(var_val), .before = b.value};
             return SNMP_ERR_NOERROR;
-        case RESERVE2:
-            pending_admin[row] = *reinterpret_cast<long *>(var_val);
-            return SNMP_ERR_NOERROR;
-        case COMMIT: {
-            if (name[kColumnAt] != kIfAdminStatusColumn) return SNMP_ERR_NOSUCHNAME;
-            snmp_param_block b{};
-            b.selector = SNMP_SEL_INTERFACES;
-            b.direction = 1;
-            b.item = 14;
-            b.port = static_cast<int32_t>(row);
-            b.value = static_cast<int32_t>(pending_admin[row]);
-            return ask(&b) == 0 ? SNMP_ERR_NOERROR : SNMP_ERR_COMMITFAILED;
         }
+        case ACTION: {
+            AdminChange &c = admin_changes[row];
+            if (!admin_write(row, c.want))
+                return admin_writable(row) ? SNMP_ERR_GENERR : SNMP_ERR_INCONSISTENTVALUE;
+            c.applied = true;
+            return SNMP_ERR_NOERROR;
+        }
+        case UNDO: {
+            AdminChange &c = admin_changes[row];
+            bool restored = !c.applied || admin_write(row, c.before);
+            c = {};
+            return restored ? SNMP_ERR_NOERROR : SNMP_ERR_UNDOFAILED;
+        }
+        case COMMIT:
+        case FREE:
+            admin_changes[row] = {};
+            return SNMP_ERR_NOERROR;
         default:
             return SNMP_ERR_NOERROR;
     }

@@ -203,10 +203,11 @@ int probe_write(int action, const u_char *var_val, u_char type, size_t len, cons
 // the value (or status) a variable had before the ACTION phase changed it.
 struct Change {
     std::vector<oid> name;
-    bool created = false;  // the row was made by this request
-    bool applied = false;  // the ACTION phase wrote the variable
-    bool status = false;   // the variable is the row's status
-    uint8_t old_type = 0;  // the value before the ACTION phase
+    bool created = false;   // the row was made by this request
+    bool applied = false;   // the ACTION phase wrote the variable
+    bool status = false;    // the variable is the row's status
+    bool deleting = false;  // the request deletes the row at COMMIT
+    uint8_t old_type = 0;   // the value before the ACTION phase
     std::vector<uint8_t> old;
 };
 
@@ -296,10 +297,13 @@ bool undone(int action, const oid *name, size_t name_len) {
     if (action != UNDO && action != FREE) return false;
     for (const Change &c : changes()) {
         if (!same(c, name, name_len)) continue;
-        // Deleting the row the request made takes whatever it wrote along.
-        if (c.created)
+        // Deleting the row the request made takes whatever it wrote along;
+        // a row it made valid is taken back to underCreation first, as only
+        // such a row can be deleted.
+        if (c.created) {
+            if (c.status) status_write(RMON_UNDER_CREATION, name, name_len);
             status_write(RMON_INVALID, name, name_len);
-        else if (c.applied)
+        } else if (c.applied)
             restore(c, name, name_len);
         break;
     }
@@ -316,8 +320,9 @@ int write_rmonColumn(int action, u_char *var_val, u_char var_val_type, size_t va
         case ACTION: {
             // Written here, in the request's order, so that a later
             // variable's failure can still put it back.
+            // A variable named twice keeps the value from before the first.
             Change &c = change_of(name, name_len);
-            c.applied = read_current(name, name_len, c);
+            if (!c.applied) c.applied = read_current(name, name_len, c);
             return probe_write(3, var_val, var_val_type, var_val_len, name, name_len);
         }
         case COMMIT:
@@ -351,10 +356,17 @@ int write_rmonRowStatus(int action, u_char *var_val, u_char var_val_type, size_t
             // underCreation and valid take effect here, where a refusal
             // still reaches the manager; a deletion cannot be undone and
             // waits for COMMIT (its test in RESERVE1 said it will succeed).
-            if (create || want == RMON_INVALID) return SNMP_ERR_NOERROR;
+            // A row whose status the request also sets otherwise could not
+            // be deleted then: that pair is refused here.
+            if (create) return SNMP_ERR_NOERROR;
             Change &c = change_of(name, name_len);
+            if (want == RMON_INVALID ? c.status : c.deleting) return SNMP_ERR_INCONSISTENTVALUE;
+            if (want == RMON_INVALID) {
+                c.deleting = true;
+                return SNMP_ERR_NOERROR;
+            }
             c.status = true;
-            if (!c.created) c.applied = read_current(name, name_len, c);
+            if (!c.created && !c.applied) c.applied = read_current(name, name_len, c);
             return status_write(want, name, name_len);
         }
         case COMMIT: {

@@ -10,6 +10,7 @@
 #include "dxp_enums.h"
 #include "dxpx.h"
 #include "nvram.h"
+#include "port_reserve.h"
 #include "sal.h"
 #include "shr.h"
 #include "snmp_backend.h"
@@ -359,7 +360,8 @@ int snmp_interface_value(snmp_param_block *b) {
             return 0;
         }
         case 14: {
-            if (b->direction == 1) {
+            if (b->direction == SNMP_DIR_CHECK) return port_reserved_lport(lport) ? 1 : 0;
+            if (b->direction == SNMP_DIR_WRITE) {
                 int enable = b->value == 1 ? 1 : 0;
                 if (batch_open) batch().filled.fill(false);  // later cells read the change
                 return dxpx_port_enable_set(lport, enable) == 0 ? 0 : 1;
