@@ -500,7 +500,7 @@ TEST_P(gig_phy_combo, AMediumChangeKeepsThePortsSettingsOnBothMedia) {
 
 // A disabled port has no link: its cable is pulse-tested from the monitor
 // and the web page, and it stays disabled; a dual-media port disabled on its
-// fibre is down too. A stored copper configuration the PHY cannot run is
+// fibre is down too, for SNMP as well. A stored copper configuration the PHY cannot run is
 // refused while the fibre runs.
 TEST_P(gig_phy_combo, ADisabledPortHasNoLinkAndItsCableIsPulseTested) {
     const ComboBoard &b = GetParam();
@@ -533,6 +533,14 @@ TEST_P(gig_phy_combo, ADisabledPortHasNoLinkAndItsCableIsPulseTested) {
     EXPECT_TRUE(output_becomes(sw, "ps ge0", "up      1G FD", 20));
     sw.output("port ge0 enable=0");
     EXPECT_TRUE(output_becomes(sw, "ps ge0", "DIS down", 20));
+    if (system_fixture::sh("snmpget --version") == 0) {
+        const std::string said =
+            sh_out("snmpget -v2c -c public -On -r 1 -t 5 127.0.0.1:" +
+                   std::to_string(sw.port_offset() + 161) + " .1.3.6.1.2.1.2.2.1.7." + ge0 +
+                   " .1.3.6.1.2.1.2.2.1.8." + ge0 + " 2>&1");
+        EXPECT_NE(said.find(".7." + ge0 + " = INTEGER: 2"), std::string::npos) << said;
+        EXPECT_NE(said.find(".8." + ge0 + " = INTEGER: 2"), std::string::npos) << said;
+    }
     const std::string before = sw.output("combo ge0");
     const std::string seen = sw.output("combo ge0 copper force_speed=12345");
     EXPECT_NE(seen.find("Error setting medium config"), std::string::npos) << seen;
