@@ -500,8 +500,8 @@ TEST_P(gig_phy_combo, AMediumChangeKeepsThePortsSettingsOnBothMedia) {
 
 // A disabled port has no link: its cable is pulse-tested from the monitor
 // and the web page, and it stays disabled; a dual-media port disabled on its
-// fibre is down too, for SNMP as well. A stored copper configuration the PHY cannot run is
-// refused while the fibre runs.
+// fibre is down too, for SNMP as well. A stored copper configuration the PHY
+// cannot run is refused while the fibre runs.
 TEST_P(gig_phy_combo, ADisabledPortHasNoLinkAndItsCableIsPulseTested) {
     const ComboBoard &b = GetParam();
     const std::string ge0 = b.ge0;
