@@ -468,10 +468,22 @@ int cmd_cable_diag(int unit, args_t *a) {
     soc_pbmp_t pbmp{};
     if (!read_pbmp(unit, cmd, w, &pbmp)) return CMD_FAIL;
     char hex[24];
+    // Stopping link scanning enables a port: a disabled one is disabled
+    // again, so it is pulse-tested without link and stays disabled.
+    soc_pbmp_t disabled{};
+    for (int port = 0; port < 64; port++) {
+        int enabled = 1;
+        if (soc_pbmp_member(pbmp, port) && dxp_port_enable_get(unit, port, &enabled) >= 0 &&
+            !enabled)
+            soc_pbmp_port_add(&disabled, port);
+    }
     if (int rv = dxp_linkscan_mode_set_pbm(unit, to_dxp(pbmp), 0); rv < 0) {
         sal_printf("%s: Failed to disable link scanning: PBM=%s: %s\n", cmd, hex_of(pbmp, hex),
                    dxp_errmsg(rv));
         return CMD_FAIL;
+    }
+    for (int port = 0; port < 64; port++) {
+        if (soc_pbmp_member(disabled, port)) dxp_port_enable_set(unit, port, 0);
     }
     int result = CMD_OK;
     for (int port = 0; port < 64; port++) {

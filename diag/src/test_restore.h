@@ -36,6 +36,11 @@ struct test_saved_t {
     soc_pbmp_t info_ports;
     soc_pbmp_t stp_ports;  // whose state in every group is in the journal
     dxp_port_info info[TEST_SAVE_PORTS];
+    // Copper/fibre ports: both media's stored configurations and the medium
+    // that ran, so either medium comes back whichever runs at the end.
+    soc_pbmp_t media_ports;
+    int medium[TEST_SAVE_PORTS];
+    dxp_phy_config_t media[TEST_SAVE_PORTS][2];  // copper, fibre
 };
 
 // Holds the ports for the named test and saves the static addresses on

@@ -416,6 +416,147 @@ TEST(gig_phy_e2e, A6401sPortMovesToFibreWhenItsSignalAppears) {
     EXPECT_NE(seen.find("up      1G FD"), std::string::npos) << seen;
 }
 
+// Polls a monitor command until its output holds the text, for up to the
+// given seconds: link scan follows a change within its polls, and a --fiber
+// window runs on the model's clock.
+bool output_becomes(Switch &sw, const std::string &command, const std::string &text, int seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+        if (sw.output(command).find(text) != std::string::npos) return true;
+        usleep(200000);
+    }
+    return false;
+}
+
+// A copper/fibre port on each board, and the front-panel numbers of its
+// first two gigabit ports.
+struct ComboBoard {
+    const char *board;
+    const char *phy;
+    const char *ge0;
+    const char *ge1;
+    std::vector<std::string> settings;
+};
+void PrintTo(const ComboBoard &b, std::ostream *os) {
+    *os << b.board << " " << b.phy;
+}
+
+class gig_phy_combo : public ::testing::TestWithParam<ComboBoard> {};
+
+// A fibre that comes and goes during a PHY loopback test on ge1 fails the
+// test, which says so and gives both media back as they were: no loopback,
+// copper negotiating again. Flow control set off on the web page stays off
+// on ge0 through its own fibre's arrival and departure, and the speed the
+// page forced comes back with copper.
+TEST_P(gig_phy_combo, AMediumChangeKeepsThePortsSettingsOnBothMedia) {
+    const ComboBoard &b = GetParam();
+    if (!b.settings.empty()) configure(b.board, b.settings);
+    const std::string ge0 = b.ge0, ge1 = b.ge1;
+    Switch sw(test_workdir::path(),
+              {"--board", b.board, "--gig-phy", b.phy, "--cable", ge0 + "=10", "--cable",
+               ge1 + "=10", "--fiber", ge1 + "@20-40", "--fiber", ge0 + "@30-50"});
+    ASSERT_TRUE(sw.run("", "DXP.0> "));
+    EXPECT_TRUE(output_becomes(sw, "ps ge1", "up      1G FD", 20));
+    const int web = sw.port_offset() + 80;
+    const std::string cookie = web_client::login(web, "qivor");
+    ASSERT_FALSE(cookie.empty());
+    const std::string answer = web_client::post(
+        web, "/portset.cgi",
+        "port=" + ge0 + "&admin=1&autonego=0&speed=4&flow_ctrl=0&priority=0&pvid=1", cookie);
+    EXPECT_EQ(answer.find("ERROR"), std::string::npos) << answer;
+    EXPECT_TRUE(output_becomes(sw, "ps ge0", "up    100M FD", 20));
+
+    const std::string before = sw.output("combo ge1");
+    ASSERT_NE(before.find("Copper medium (active)"), std::string::npos) << before;
+    const std::string seen =
+        sw.output("TestRun 49 PortBitMap=ge1 Count=1000000 LoopbackMode=PHY", 120);
+    EXPECT_NE(seen.find("Port ge1: the medium changed from copper to fibre during the test"),
+              std::string::npos)
+        << seen;
+    EXPECT_EQ(seen.find("Could not restore"), std::string::npos) << seen;
+
+    ASSERT_TRUE(output_becomes(sw, "combo ge0", "Fiber medium (active)", 60));
+    EXPECT_TRUE(output_becomes(sw, "ps ge0", "up      1G FD", 20));
+    std::string port = sw.output("port ge0");
+    EXPECT_NE(port.find("Auto(1GFD) "), std::string::npos) << port;
+    EXPECT_EQ(sw.output("ps ge0").find("TX RX"), std::string::npos);
+
+    ASSERT_TRUE(output_becomes(sw, "combo ge1", "Copper medium (active)", 60));
+    EXPECT_TRUE(output_becomes(sw, "ps ge1", "up      1G FD", 20));
+    EXPECT_EQ(sw.output("combo ge1"), before);
+    port = sw.output("port ge1");
+    EXPECT_NE(port.find("Auto(1GFD) "), std::string::npos) << port;
+    EXPECT_EQ(port.find("LB("), std::string::npos) << port;
+    const std::string reg0 = sw.output("phy ge1 0");
+    const size_t at = reg0.find("Reg 0: 0x");
+    ASSERT_NE(at, std::string::npos) << reg0;
+    EXPECT_EQ(std::stoul(reg0.substr(at + 9, 4), nullptr, 16) & 0x4000, 0u) << reg0;
+
+    ASSERT_TRUE(output_becomes(sw, "combo ge0", "Copper medium (active)", 60));
+    EXPECT_TRUE(output_becomes(sw, "ps ge0", "up    100M FD", 20));
+    port = sw.output("port ge0");
+    EXPECT_NE(port.find("Forced(100MFD) "), std::string::npos) << port;
+}
+
+// A disabled port has no link: its cable is pulse-tested from the monitor
+// and the web page, and it stays disabled; a dual-media port disabled on its
+// fibre is down too, for SNMP as well. A stored copper configuration the PHY
+// cannot run is refused while the fibre runs.
+TEST_P(gig_phy_combo, ADisabledPortHasNoLinkAndItsCableIsPulseTested) {
+    const ComboBoard &b = GetParam();
+    const std::string ge0 = b.ge0;
+    {
+        Switch sw(test_workdir::path(),
+                  {"--board", b.board, "--gig-phy", std::string(b.board) == "26" ? "640x" : "6412",
+                   "--cable", ge0 + "=10/C=open@4"});
+        ASSERT_TRUE(sw.run("", "DXP.0> "));
+        EXPECT_TRUE(output_becomes(sw, "ps ge0", "up    100M FD", 20));
+        sw.output("port ge0 enable=0");
+        EXPECT_TRUE(output_becomes(sw, "ps ge0", "DIS down", 20));
+        std::string seen = sw.output("cablediag ge0");
+        EXPECT_NE(seen.find("pair C Open, length 4 metres"), std::string::npos) << seen;
+        EXPECT_EQ(seen.find("link up"), std::string::npos) << seen;
+        EXPECT_NE(sw.output("ps ge0").find("DIS down"), std::string::npos);
+
+        const int web = sw.port_offset() + 80;
+        const std::string cookie = web_client::login(web, "qivor");
+        ASSERT_FALSE(cookie.empty());
+        const std::string page = web_client::post(web, "/cable.cgi", "port=" + ge0, cookie);
+        EXPECT_NE(page.find("<th>Pair C</th><td>Open, length 4 meters</td>"), std::string::npos)
+            << page;
+        EXPECT_NE(sw.output("ps ge0").find("DIS down"), std::string::npos);
+    }
+    Switch sw(test_workdir::path(),
+              {"--board", b.board, "--gig-phy", "6401s", "--cable", ge0 + "=10", "--fiber", ge0});
+    ASSERT_TRUE(sw.run("", "DXP.0> "));
+    ASSERT_TRUE(output_becomes(sw, "combo ge0", "Fiber medium (active)", 30));
+    EXPECT_TRUE(output_becomes(sw, "ps ge0", "up      1G FD", 20));
+    sw.output("port ge0 enable=0");
+    EXPECT_TRUE(output_becomes(sw, "ps ge0", "DIS down", 20));
+    if (system_fixture::sh("snmpget --version") == 0) {
+        const std::string said =
+            sh_out("snmpget -v2c -c public -On -r 1 -t 5 127.0.0.1:" +
+                   std::to_string(sw.port_offset() + 161) + " .1.3.6.1.2.1.2.2.1.7." + ge0 +
+                   " .1.3.6.1.2.1.2.2.1.8." + ge0 + " 2>&1");
+        EXPECT_NE(said.find(".7." + ge0 + " = INTEGER: 2"), std::string::npos) << said;
+        EXPECT_NE(said.find(".8." + ge0 + " = INTEGER: 2"), std::string::npos) << said;
+    }
+    const std::string before = sw.output("combo ge0");
+    const std::string seen = sw.output("combo ge0 copper force_speed=12345");
+    EXPECT_NE(seen.find("Error setting medium config"), std::string::npos) << seen;
+    EXPECT_EQ(sw.output("combo ge0"), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryBoard, gig_phy_combo,
+    ::testing::Values(ComboBoard{"52", "6401s", "49", "50", {}},
+                      ComboBoard{"28", "6401s", "25", "26", {}},
+                      ComboBoard{
+                          "26", "640x", "25", "26", {"phy_automedium=1", "phy_fiber_pref=1"}}),
+    [](const ::testing::TestParamInfo<ComboBoard> &info) {
+        return std::string("Board") + info.param.board;
+    });
+
 TEST(gig_phy_e2e, BadChoicesEndTheProgramWithTheReason) {
     const std::string run = std::string(SWITCHFW_PATH) + " --flash f.bin --fs fs --exit-on-eof ";
     std::string out = sh_out(run + "--gig-phy fibre </dev/null 2>&1; echo rc=$?");

@@ -238,7 +238,10 @@ int fiber_remote_get(int unit, int port, uint32_t *ability) {
 
 // ---- Driver slots.
 
-int duplex_set_6401s(int unit, int port, int full) {
+// The setters of the settings the port layer keeps for both media: a slot
+// call carries the value into the other medium's configuration, a medium's
+// own configuration applied does not.
+int duplex_set_on(int unit, int port, int full, bool carry) {
     State6401s *st = state_of(unit, port);
     if (st == nullptr) return SOC_E_PARAM;
     soc_cm_debug_print(DK_PHY, "phy_6401S_duplex_set: u=%d p=%d d=%d m=%d\n", unit, port, full,
@@ -250,11 +253,20 @@ int duplex_set_6401s(int unit, int port, int full) {
     if (st->medium == PHY_MEDIUM_COPPER) {
         if (int rv = mii_duplex_set(unit, port, full); rv < 0) return rv;
         st->copper.words[PHY_MC_FORCE_DUPLEX] = full != 0;
+        if (carry) carry_duplex(&st->fiber, PHY_MEDIUM_FIBER, full);
         return SOC_E_NONE;
     }
-    if (st->medium == PHY_MEDIUM_FIBER) return full ? SOC_E_NONE : SOC_E_UNAVAIL;
+    if (st->medium == PHY_MEDIUM_FIBER) {
+        if (!full) return SOC_E_UNAVAIL;
+        if (carry) carry_duplex(&st->copper, PHY_MEDIUM_COPPER, full);
+        return SOC_E_NONE;
+    }
     store_idle(st, PHY_MC_FORCE_DUPLEX, full != 0, full != 0);
     return SOC_E_NONE;
+}
+
+int duplex_set_6401s(int unit, int port, int full) {
+    return duplex_set_on(unit, port, full, true);
 }
 
 int duplex_get_6401s(int unit, int port, int *full) {
@@ -264,7 +276,7 @@ int duplex_get_6401s(int unit, int port, int *full) {
     return SOC_E_NONE;
 }
 
-int speed_set_6401s(int unit, int port, int mbps) {
+int speed_set_on(int unit, int port, int mbps, bool carry) {
     State6401s *st = state_of(unit, port);
     if (st == nullptr) return SOC_E_PARAM;
     soc_cm_debug_print(DK_PHY, "phy_6401S_speed_set: u=%d p=%d s=%d m=%d\n", unit, port, mbps,
@@ -276,13 +288,22 @@ int speed_set_6401s(int unit, int port, int mbps) {
     if (st->medium == PHY_MEDIUM_COPPER) {
         if (int rv = mii_speed_set(unit, port, mbps); rv < 0) return rv;
         st->copper.words[PHY_MC_FORCE_SPEED] = static_cast<uint32_t>(mbps);
+        if (carry) carry_speed(&st->fiber, PHY_MEDIUM_FIBER, mbps);
         return SOC_E_NONE;
     }
-    if (st->medium == PHY_MEDIUM_FIBER) return mbps == 1000 ? SOC_E_NONE : SOC_E_CONFIG;
+    if (st->medium == PHY_MEDIUM_FIBER) {
+        if (mbps != 1000) return SOC_E_CONFIG;
+        if (carry) carry_speed(&st->copper, PHY_MEDIUM_COPPER, mbps);
+        return SOC_E_NONE;
+    }
     if (mbps == 0) return SOC_E_NONE;
     if (mbps != 10 && mbps != 100 && mbps != 1000) return SOC_E_CONFIG;
     store_idle(st, PHY_MC_FORCE_SPEED, static_cast<uint32_t>(mbps), mbps == 1000);
     return SOC_E_NONE;
+}
+
+int speed_set_6401s(int unit, int port, int mbps) {
+    return speed_set_on(unit, port, mbps, true);
 }
 
 int speed_get_6401s(int unit, int port, int *mbps) {
@@ -360,7 +381,7 @@ int autoneg_get_6401s(int unit, int port, int *enable, int *done) {
     return SOC_E_NONE;
 }
 
-int adv_set_6401s(int unit, int port, uint32_t ability) {
+int adv_set_on(int unit, int port, uint32_t ability, bool carry) {
     State6401s *st = state_of(unit, port);
     if (st == nullptr) return SOC_E_PARAM;
     soc_cm_debug_print(DK_PHY, "phy_6401S_adv_local_set: u=%d p=%d mode=0x%x m=%d\n", unit, port,
@@ -375,14 +396,20 @@ int adv_set_6401s(int unit, int port, uint32_t ability) {
     if (st->medium == PHY_MEDIUM_COPPER) {
         if (int rv = ge_adv_set(unit, port, ability); rv < 0) return rv;
         st->copper.words[PHY_MC_AN_ADVERT] = ability & kCopperAdvertMask;
+        if (carry) carry_advert(&st->fiber, ability);
     } else if (st->medium == PHY_MEDIUM_FIBER) {
         if (int rv = fiber_advert_set(unit, port, ability); rv < 0) return rv;
         st->fiber.words[PHY_MC_AN_ADVERT] = ability & kFiberAdvertMask;
+        if (carry) carry_advert(&st->copper, ability);
     } else {
         st->copper.words[PHY_MC_AN_ADVERT] = ability & kCopperAdvertMask;
         st->fiber.words[PHY_MC_AN_ADVERT] = ability & kFiberAdvertMask;
     }
     return SOC_E_NONE;
+}
+
+int adv_set_6401s(int unit, int port, uint32_t ability) {
+    return adv_set_on(unit, port, ability, true);
 }
 
 int adv_get_6401s(int unit, int port, uint32_t *ability) {
@@ -408,8 +435,17 @@ int remote_get_6401s(int unit, int port, uint32_t *ability) {
 int lb_set_6401s(int unit, int port, int enable) {
     soc_cm_debug_print(DK_PHY, "phy_6401S_lb_set: u=%d p=%d en=%d m=%d\n", unit, port, enable,
                        medium_of(unit, port));
-    if (on_copper(unit, port) && !tbi(unit, port)) return mii_lb_set(unit, port, enable);
-    return rmw(unit, port, kFiberCtrl, enable ? kFiberLoopback : 0, enable ? 0 : kFiberLoopback);
+    const bool copper = on_copper(unit, port) && !tbi(unit, port);
+    if (enable) {
+        if (copper) return mii_lb_set(unit, port, 1);
+        return rmw(unit, port, kFiberCtrl, kFiberLoopback, 0);
+    }
+    // Off means off on both media: a loopback set on the medium active then
+    // would come back with it at the next medium change.
+    if (!tbi(unit, port)) {
+        if (int rv = mii_lb_set(unit, port, 0); rv < 0) return rv;
+    }
+    return rmw(unit, port, kFiberCtrl, 0, kFiberLoopback);
 }
 
 int lb_get_6401s(int unit, int port, int *enable) {
@@ -502,13 +538,13 @@ int mdix_status_get_6401s(int unit, int port, int *status) {
 // their order, stopping at the first failure.
 int apply(int unit, int port, const phy_medium_config_t &cfg) {
     const uint32_t *w = cfg.words;
-    if (int rv = speed_set_6401s(unit, port, static_cast<int>(w[PHY_MC_FORCE_SPEED])); rv < 0)
+    if (int rv = speed_set_on(unit, port, static_cast<int>(w[PHY_MC_FORCE_SPEED]), false); rv < 0)
         return rv;
-    if (int rv = duplex_set_6401s(unit, port, static_cast<int>(w[PHY_MC_FORCE_DUPLEX])); rv < 0)
+    if (int rv = duplex_set_on(unit, port, static_cast<int>(w[PHY_MC_FORCE_DUPLEX]), false); rv < 0)
         return rv;
     if (int rv = master_set_6401s(unit, port, static_cast<int>(w[PHY_MC_MASTER])); rv < 0)
         return rv;
-    if (int rv = adv_set_6401s(unit, port, w[PHY_MC_AN_ADVERT]); rv < 0) return rv;
+    if (int rv = adv_set_on(unit, port, w[PHY_MC_AN_ADVERT], false); rv < 0) return rv;
     if (int rv = autoneg_set_6401s(unit, port, static_cast<int>(w[PHY_MC_AN_ENABLE])); rv < 0)
         return rv;
     return mdix_set_6401s(unit, port, static_cast<int>(w[PHY_MC_MDIX]));
@@ -588,7 +624,9 @@ int link_get_6401s(int unit, int port, int *up) {
     }
     if (tbi(unit, port)) return SOC_E_NONE;
     if (m == PHY_MEDIUM_COPPER) return mii_link_get(unit, port, up);
-    if (m == PHY_MEDIUM_FIBER) return fiber_link_get(unit, port, up);
+    // A disabled port has no link on either medium.
+    if (m == PHY_MEDIUM_FIBER && !(flags(unit, port) & PHY_FLAGS_DISABLE))
+        return fiber_link_get(unit, port, up);
     return SOC_E_NONE;
 }
 
@@ -622,13 +660,6 @@ int link_down_6401s(int unit, int port) {
     return SOC_E_NONE;
 }
 
-// What the fibre side refuses when the configuration is applied: a stored
-// one would stop every later switch to fibre at its first step.
-bool fiber_config_fits(const phy_medium_config_t &cfg) {
-    return cfg.words[PHY_MC_FORCE_SPEED] == 1000 && cfg.words[PHY_MC_FORCE_DUPLEX] != 0 &&
-           cfg.words[PHY_MC_MDIX] == PHY_MDIX_NORMAL;
-}
-
 int medium_config_set_6401s(int unit, int port, int medium, phy_medium_config_t *cfg) {
     State6401s *st = state_of(unit, port);
     if (st == nullptr || cfg == nullptr) return SOC_E_PARAM;
@@ -636,7 +667,10 @@ int medium_config_set_6401s(int unit, int port, int medium, phy_medium_config_t 
     phy_medium_config_t next = *cfg;
     next.words[PHY_MC_AN_ADVERT] &=
         medium == PHY_MEDIUM_COPPER ? kCopperAdvertMask : kFiberAdvertMask;
-    if (medium == PHY_MEDIUM_FIBER && !tbi(unit, port) && !fiber_config_fits(next))
+    // The fibre's speed slot refuses even 0.
+    if ((medium == PHY_MEDIUM_FIBER && !tbi(unit, port) &&
+         next.words[PHY_MC_FORCE_SPEED] != 1000) ||
+        !medium_config_runs(medium, next, false))
         return SOC_E_CONFIG;
     phy_medium_config_t &to = medium == PHY_MEDIUM_COPPER ? st->copper : st->fiber;
     const phy_medium_config_t before = to;

@@ -228,21 +228,21 @@ int reset_setup(int unit, int port, State640x *st) {
     return SOC_E_NONE;
 }
 
-int speed_set_640x(int unit, int port, int mbps);
-int duplex_set_640x(int unit, int port, int full);
+int speed_set_on(int unit, int port, int mbps, bool carry);
+int duplex_set_on(int unit, int port, int full, bool carry);
 int master_set_640x(int unit, int port, int mode);
-int adv_set_640x(int unit, int port, uint32_t ability);
+int adv_set_on(int unit, int port, uint32_t ability, bool carry);
 int autoneg_set_640x(int unit, int port, int enable);
 int mdix_set_640x(int unit, int port, int mode);
 
 int apply(int unit, int port, const phy_medium_config_t &cfg) {
     const uint32_t *w = cfg.words;
-    if (int rv = speed_set_640x(unit, port, static_cast<int>(w[PHY_MC_FORCE_SPEED])); rv < 0)
+    if (int rv = speed_set_on(unit, port, static_cast<int>(w[PHY_MC_FORCE_SPEED]), false); rv < 0)
         return rv;
-    if (int rv = duplex_set_640x(unit, port, static_cast<int>(w[PHY_MC_FORCE_DUPLEX])); rv < 0)
+    if (int rv = duplex_set_on(unit, port, static_cast<int>(w[PHY_MC_FORCE_DUPLEX]), false); rv < 0)
         return rv;
     if (int rv = master_set_640x(unit, port, static_cast<int>(w[PHY_MC_MASTER])); rv < 0) return rv;
-    if (int rv = adv_set_640x(unit, port, w[PHY_MC_AN_ADVERT]); rv < 0) return rv;
+    if (int rv = adv_set_on(unit, port, w[PHY_MC_AN_ADVERT], false); rv < 0) return rv;
     if (int rv = autoneg_set_640x(unit, port, static_cast<int>(w[PHY_MC_AN_ENABLE])); rv < 0)
         return rv;
     return mdix_set_640x(unit, port, static_cast<int>(w[PHY_MC_MDIX]));
@@ -434,21 +434,30 @@ int enable_set_640x(int unit, int port, int enable) {
     return SOC_E_NONE;
 }
 
-int duplex_set_640x(int unit, int port, int full) {
+// The setters of the settings the port layer keeps for both media: a slot
+// call carries the value into the other side's configuration, a side's own
+// configuration applied does not.
+int duplex_set_on(int unit, int port, int full, bool carry) {
     State640x *st = state_of(unit, port);
     if (st == nullptr) return SOC_E_PARAM;
     if (copper_active(unit, port)) {
         if (int rv = mii_duplex_set(unit, port, full); rv < 0) return rv;
         st->copper.words[PHY_MC_FORCE_DUPLEX] = full != 0;
+        if (carry) carry_duplex(&st->fiber, PHY_MEDIUM_FIBER, full);
         return SOC_E_NONE;
     }
     if (!full) {
         st->fiber.words[PHY_MC_FORCE_DUPLEX] = 1;
         return SOC_E_UNAVAIL;
     }
+    if (carry) carry_duplex(&st->copper, PHY_MEDIUM_COPPER, full);
     Ident id{};
     if (int rv = ident_read(unit, port, &id); rv < 0) return rv;
     return is_6416(id) ? mii_duplex_set(unit, port, full) : SOC_E_NONE;
+}
+
+int duplex_set_640x(int unit, int port, int full) {
+    return duplex_set_on(unit, port, full, true);
 }
 
 // The clause-22 answer on copper, a fixed one on fibre.
@@ -460,17 +469,25 @@ int copper_or_fixed(int unit, int port, int *out) {
     return SOC_E_NONE;
 }
 
-int speed_set_640x(int unit, int port, int mbps) {
+int speed_set_on(int unit, int port, int mbps, bool carry) {
     State640x *st = state_of(unit, port);
     if (st == nullptr) return SOC_E_PARAM;
     if (copper_active(unit, port)) {
         if (int rv = mii_speed_set(unit, port, mbps); rv < 0) return rv;
         st->copper.words[PHY_MC_FORCE_SPEED] = static_cast<uint32_t>(mbps);
+        if (carry) carry_speed(&st->fiber, PHY_MEDIUM_FIBER, mbps);
         return SOC_E_NONE;
     }
-    if (mbps == 0 || mbps == 1000) return SOC_E_NONE;
+    if (mbps == 0 || mbps == 1000) {
+        if (carry) carry_speed(&st->copper, PHY_MEDIUM_COPPER, mbps);
+        return SOC_E_NONE;
+    }
     st->fiber.words[PHY_MC_FORCE_SPEED] = 1000;
     return SOC_E_CONFIG;
+}
+
+int speed_set_640x(int unit, int port, int mbps) {
+    return speed_set_on(unit, port, mbps, true);
 }
 
 int speed_get_640x(int unit, int port, int *mbps) {
@@ -504,7 +521,7 @@ int autoneg_set_640x(int unit, int port, int enable) {
     return SOC_E_NONE;
 }
 
-int adv_set_640x(int unit, int port, uint32_t ability) {
+int adv_set_on(int unit, int port, uint32_t ability, bool carry) {
     State640x *st = state_of(unit, port);
     if (st == nullptr) return SOC_E_PARAM;
     // The port layer hands over its whole ability word: each side keeps only
@@ -512,11 +529,17 @@ int adv_set_640x(int unit, int port, uint32_t ability) {
     if (copper_active(unit, port)) {
         if (int rv = ge_adv_set(unit, port, ability); rv < 0) return rv;
         st->copper.words[PHY_MC_AN_ADVERT] = ability & kCopperAdvertMask;
+        if (carry) carry_advert(&st->fiber, ability);
         return SOC_E_NONE;
     }
     if (int rv = wr(unit, port, MII_ANA, x1000_page_of(ability)); rv < 0) return rv;
     st->fiber.words[PHY_MC_AN_ADVERT] = ability & kFiberAdvertMask;
+    if (carry) carry_advert(&st->copper, ability);
     return SOC_E_NONE;
+}
+
+int adv_set_640x(int unit, int port, uint32_t ability) {
+    return adv_set_on(unit, port, ability, true);
 }
 
 int adv_get_640x(int unit, int port, uint32_t *ability) {
@@ -640,12 +663,7 @@ int medium_config_set_640x(int unit, int port, int medium, phy_medium_config_t *
     const bool copper = medium == PHY_MEDIUM_COPPER;
     phy_medium_config_t next = *cfg;
     next.words[PHY_MC_AN_ADVERT] &= copper ? kCopperAdvertMask : kFiberAdvertMask;
-    // The fibre side runs at 1000 full with normal MDI only; a stored
-    // configuration it refuses would fail every later switch to fibre.
-    const uint32_t speed = next.words[PHY_MC_FORCE_SPEED];
-    if (!copper && ((speed != 0 && speed != 1000) || next.words[PHY_MC_FORCE_DUPLEX] == 0 ||
-                    next.words[PHY_MC_MDIX] != PHY_MDIX_NORMAL))
-        return SOC_E_CONFIG;
+    if (!medium_config_runs(medium, next, true)) return SOC_E_CONFIG;
     phy_medium_config_t &to = copper ? st->copper : st->fiber;
     const phy_medium_config_t before = to;
     to = next;

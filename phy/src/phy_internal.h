@@ -168,6 +168,17 @@ int cable_diag_631x(int unit, int port, phy_cable_diag_t *result);
 int variant_640x(int unit, int port, uint16_t *variant);
 int reset_setup_640x(int unit, int port);
 
+// The two stored configurations of a copper/fibre PHY. A configuration the
+// medium cannot run would fail every later switch to it: medium_config_runs
+// tells (copper_forceauto: the driver takes forced automatic MDI-X). A port
+// setting made on the active medium reaches the other medium's configuration
+// as far as that medium runs it, so a medium change keeps the port's
+// settings.
+bool medium_config_runs(int medium, const phy_medium_config_t &cfg, bool copper_forceauto);
+void carry_advert(phy_medium_config_t *other, uint32_t ability);
+void carry_speed(phy_medium_config_t *other, int other_medium, int mbps);
+void carry_duplex(phy_medium_config_t *other, int other_medium, int full);
+
 // 1000BASE-X advertisement and partner pages (registers 4 and 5).
 uint16_t x1000_page_of(uint32_t ability);
 uint32_t x1000_abilities_of(uint16_t page);

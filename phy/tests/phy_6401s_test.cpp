@@ -282,6 +282,91 @@ TEST_F(phy_6401s, ARefusedFibreConfigurationChangesNothing) {
     EXPECT_EQ(medium(d), PHY_MEDIUM_FIBER);
 }
 
+// A port setting made on one medium reaches the other medium's stored
+// configuration as far as that medium runs it: no pause comes back with a
+// medium change, and the fibre keeps its gigabit full duplex. A medium's own
+// configuration applied at a change carries nothing back.
+TEST_F(phy_6401s, PortSettingsReachTheOtherMediumAsFarAsItRunsThem) {
+    const phy_driver_t *d = start();
+    chip().linkUp(25, sim::LinkPartner::autonegotiating(sim::kAbilityAll));
+    ASSERT_EQ(settle(d), 1);
+    ASSERT_EQ(medium(d), PHY_MEDIUM_COPPER);
+    ASSERT_EQ(d->adv_local_set(0, 25, 0x2f), 0);
+    ASSERT_EQ(d->speed_set(0, 25, 100), 0);
+    ASSERT_EQ(d->duplex_set(0, 25, 0), 0);
+    phy_medium_config_t fiber{}, copper{};
+    ASSERT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_FIBER, &fiber), 0);
+    EXPECT_EQ(fiber.words[PHY_MC_AN_ADVERT], DRV_PA_1000MB_FD);
+    EXPECT_EQ(fiber.words[PHY_MC_FORCE_SPEED], 1000u);
+    EXPECT_EQ(fiber.words[PHY_MC_FORCE_DUPLEX], 1u);
+
+    chip().linkUp(25, sim::LinkPartner::fiber());
+    ASSERT_EQ(settle(d), 1);
+    ASSERT_EQ(medium(d), PHY_MEDIUM_FIBER);
+    EXPECT_EQ(reg(25, 11) & 0x1800, 0);  // no pause advertised on the fibre
+    ASSERT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_COPPER, &copper), 0);
+    EXPECT_EQ(copper.words[PHY_MC_FORCE_SPEED], 100u);
+    EXPECT_EQ(copper.words[PHY_MC_FORCE_DUPLEX], 0u);
+
+    // Pause and a gigabit speed set on the fibre reach copper; its speeds stay.
+    ASSERT_EQ(d->adv_local_set(0, 25, DRV_PA_1000MB_FD | DRV_PA_PAUSE_TX | DRV_PA_PAUSE_RX), 0);
+    ASSERT_EQ(d->speed_set(0, 25, 1000), 0);
+    ASSERT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_COPPER, &copper), 0);
+    EXPECT_EQ(copper.words[PHY_MC_AN_ADVERT], 0x2fu | DRV_PA_PAUSE_TX | DRV_PA_PAUSE_RX);
+    EXPECT_EQ(copper.words[PHY_MC_FORCE_SPEED], 1000u);
+}
+
+// Loopback set on one medium is cleared on both: a medium change during a
+// loopback test would otherwise bring it back with the medium.
+TEST_F(phy_6401s, LoopbackOffClearsBothMedia) {
+    const phy_driver_t *d = start();
+    chip().linkUp(25, sim::LinkPartner::autonegotiating(sim::kAbilityAll));
+    ASSERT_EQ(settle(d), 1);
+    ASSERT_EQ(d->loopback_set(0, 25, 1), 0);
+    ASSERT_EQ(reg(25, 0) & 0x4000, 0x4000);
+    chip().linkUp(25, sim::LinkPartner::fiber());
+    ASSERT_EQ(settle(d), 1);
+    ASSERT_EQ(medium(d), PHY_MEDIUM_FIBER);
+    ASSERT_EQ(d->loopback_set(0, 25, 1), 0);
+    ASSERT_EQ(d->loopback_set(0, 25, 0), 0);
+    EXPECT_EQ(reg(25, 0) & 0x4000, 0);
+    EXPECT_EQ(reg(25, 11) & 0x0001, 0);
+    chip().fiberDown(25);
+    EXPECT_EQ(settle(d), 1);
+    int looped = -1;
+    ASSERT_EQ(d->loopback_get(0, 25, &looped), 0);
+    EXPECT_EQ(looped, 0);
+}
+
+// A stored configuration the medium cannot run would break the next switch
+// to it: it is refused, for the medium that does not run as well.
+TEST_F(phy_6401s, AnInactiveMediumRefusesWhatItCannotRun) {
+    const phy_driver_t *d = start();
+    chip().linkUp(25, sim::LinkPartner::autonegotiating(sim::kAbilityAll));
+    chip().linkUp(25, sim::LinkPartner::fiber());
+    ASSERT_EQ(settle(d), 1);
+    ASSERT_EQ(medium(d), PHY_MEDIUM_FIBER);
+    expectRefusedUnstored(d, 25, PHY_MEDIUM_COPPER,
+                          {{PHY_MC_FORCE_SPEED, 12345u},
+                           {PHY_MC_FORCE_DUPLEX, 2u},
+                           {PHY_MC_AN_ENABLE, 7u},
+                           {PHY_MC_MDIX, PHY_MDIX_FORCEAUTO},
+                           {PHY_MC_MASTER, 9u}});
+    chip().fiberDown(25);
+    EXPECT_EQ(settle(d), 1);
+    EXPECT_EQ(medium(d), PHY_MEDIUM_COPPER);
+}
+
+TEST_F(phy_6401s, ADisabledPortOnFibreHasNoLink) {
+    const phy_driver_t *d = start();
+    chip().linkUp(25, sim::LinkPartner::fiber());
+    ASSERT_EQ(settle(d), 1);
+    ASSERT_EQ(d->enable_set(0, 25, 0), 0);
+    EXPECT_EQ(link(d, 25), 0);
+    ASSERT_EQ(d->enable_set(0, 25, 1), 0);
+    EXPECT_EQ(link(d, 25), 1);
+}
+
 // Link scan and a manager change the port's state together: each slot runs
 // whole under the port's lock, and the medium-change callback runs after it
 // (it may call the driver again).

@@ -114,6 +114,32 @@ TEST_F(phy_640x, ARefusedFibreConfigurationChangesNothing) {
     EXPECT_EQ(after.words[PHY_MC_AN_ENABLE], before.words[PHY_MC_AN_ENABLE]);
 }
 
+// The port's pause setting reaches the side that does not run, so the
+// fibre advertises no pause the port was set without; a speed the fibre
+// cannot run and a stored value out of range are refused unstored.
+TEST_F(phy_640x, TheOtherSideKeepsThePortsPauseAndRefusesWhatItCannotRun) {
+    const phy_driver_t *d = startCombo(true, {{"phy_automedium", "1"}, {"phy_fiber_pref", "0"}});
+    ASSERT_EQ(medium(d), PHY_MEDIUM_COPPER);
+    ASSERT_EQ(d->adv_local_set(0, 25, 0x2f), 0);
+    ASSERT_EQ(d->speed_set(0, 25, 100), 0);
+    phy_medium_config_t fiber{};
+    ASSERT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_FIBER, &fiber), 0);
+    EXPECT_EQ(fiber.words[PHY_MC_AN_ADVERT], DRV_PA_1000MB_FD);
+    EXPECT_EQ(fiber.words[PHY_MC_FORCE_SPEED], 1000u);
+    expectRefusedUnstored(d, 25, PHY_MEDIUM_FIBER, {{PHY_MC_AN_ENABLE, 5u}});
+    expectRefusedUnstored(d, 25, PHY_MEDIUM_COPPER, {{PHY_MC_FORCE_SPEED, 12345u}});
+
+    chip().linkUp(25, sim::LinkPartner::fiber());
+    EXPECT_EQ(link(d, 25), 1);
+    ASSERT_EQ(medium(d), PHY_MEDIUM_FIBER);
+    uint32_t local = 0;
+    ASSERT_EQ(d->adv_local_get(0, 25, &local), 0);
+    EXPECT_EQ(local, DRV_PA_1000MB_FD);
+    phy_medium_config_t copper{};
+    ASSERT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_COPPER, &copper), 0);
+    EXPECT_EQ(copper.words[PHY_MC_FORCE_SPEED], 100u);
+}
+
 // On the DXP7101 the fibre side runs through the switch chip's SERDES: its
 // status register gives the link, and copper takes over when the fibre goes.
 TEST_F(phy_640x, FibreThroughTheSwitchSerdesLinksAndGivesWayToCopper) {

@@ -52,6 +52,22 @@ class PhyTest : public soc_test::UnitTest {
         return static_cast<const phy_driver_t *>(drv_port_driver_get(0, port, 1));
     }
     sim::Chip &chip() { return board->chip(); }
+    // Each (word, value) set alone into the medium's stored configuration
+    // is refused, and the stored configuration stays as it was.
+    void expectRefusedUnstored(const phy_driver_t *d, int port, int medium,
+                               std::initializer_list<std::pair<int, uint32_t>> changes) {
+        phy_medium_config_t before{};
+        ASSERT_EQ(d->medium_config_get(0, port, medium, &before), 0);
+        for (auto [word, value] : changes) {
+            phy_medium_config_t bad = before, after{};
+            bad.words[word] = value;
+            EXPECT_EQ(d->medium_config_set(0, port, medium, &bad), SOC_E_CONFIG) << word;
+            ASSERT_EQ(d->medium_config_get(0, port, medium, &after), 0);
+            EXPECT_EQ(std::vector<uint32_t>(std::begin(after.words), std::end(after.words)),
+                      std::vector<uint32_t>(std::begin(before.words), std::end(before.words)))
+                << word;
+        }
+    }
     uint16_t reg(int port, int r) { return chip().phyPeek(port, r); }
     // (register, value) of every write (or read) of the port's PHY page since
     // the log was last cleared.

@@ -75,14 +75,15 @@ int cable_cgi(httpd_event *ev, httpd_request *req) {
         return web_error_page(ev, req, kTitle, "Invalid port", WEB_RETRY_LABEL, WEB_RETRY_ACTION);
     }
     const int n = static_cast<int>(uport);
+    // The test disturbs the PHY: its settings are put back afterwards. They
+    // are read first: stopping link scanning enables the port.
+    dxp_port_info saved{};
+    if (int rv = dxpx_port_info_get(lport, &saved); rv < 0)
+        return cable_fail(ev, req, "Get Port #%d cablediag, get port info failed.\n", n, rv);
     if (int rv = dxp_linkscan_mode_set(unit, port, kScanOff); rv < 0)
         return cable_fail(ev, req, "Get Port #%d cablediag, stop linkscan failed.\n", n, rv);
-    // The test disturbs the PHY: its settings are put back afterwards.
-    dxp_port_info saved{};
-    if (int rv = dxpx_port_info_get(lport, &saved); rv < 0) {
-        dxp_linkscan_mode_set(unit, port, kScanOn);
-        return cable_fail(ev, req, "Get Port #%d cablediag, get port info failed.\n", n, rv);
-    }
+    // A disabled port is tested as it is, without link.
+    if (!saved.enable) dxp_port_enable_set(unit, port, 0);
     CableResult result{
         .uport = static_cast<uint16_t>(n), .shown = 0, .diag = {}, .test = CableTest::Pulsed};
     const int tested = dxpx_port_cable_diag(lport, &result.diag);

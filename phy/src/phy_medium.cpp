@@ -1,0 +1,50 @@
+// What the copper/fibre drivers share about their two stored medium
+// configurations: which values each medium runs, and how a port setting made
+// on the active medium reaches the other one.
+#include "phy_internal.h"
+
+namespace phy {
+
+namespace {
+
+constexpr uint32_t kPauseBits = DRV_PA_PAUSE_TX | DRV_PA_PAUSE_RX;
+
+bool flag_word(uint32_t v) {
+    return v <= 1;
+}
+
+}  // namespace
+
+bool medium_config_runs(int medium, const phy_medium_config_t &cfg, bool copper_forceauto) {
+    const uint32_t *w = cfg.words;
+    if (!flag_word(w[PHY_MC_ENABLE]) || !flag_word(w[PHY_MC_PREFERRED]) ||
+        !flag_word(w[PHY_MC_AN_ENABLE]) || !flag_word(w[PHY_MC_FORCE_DUPLEX]) ||
+        w[PHY_MC_MASTER] > PHY_MS_NONE)
+        return false;
+    const uint32_t speed = w[PHY_MC_FORCE_SPEED];
+    if (medium == PHY_MEDIUM_FIBER)
+        return (speed == 0 || speed == 1000) && w[PHY_MC_FORCE_DUPLEX] == 1 &&
+               w[PHY_MC_MDIX] == PHY_MDIX_NORMAL;
+    const uint32_t mdix = w[PHY_MC_MDIX];
+    return (speed == 0 || speed == 10 || speed == 100 || speed == 1000) && mdix <= PHY_MDIX_XOVER &&
+           (copper_forceauto || mdix != PHY_MDIX_FORCEAUTO);
+}
+
+void carry_advert(phy_medium_config_t *other, uint32_t ability) {
+    // The speeds stay the other medium's own: the fibre runs 1000 full only,
+    // and a fibre advertisement says nothing of the copper speeds.
+    uint32_t &advert = other->words[PHY_MC_AN_ADVERT];
+    advert = (advert & ~kPauseBits) | (ability & kPauseBits);
+}
+
+void carry_speed(phy_medium_config_t *other, int other_medium, int mbps) {
+    const bool runs =
+        other_medium == PHY_MEDIUM_FIBER ? mbps == 1000 : mbps == 10 || mbps == 100 || mbps == 1000;
+    if (runs) other->words[PHY_MC_FORCE_SPEED] = static_cast<uint32_t>(mbps);
+}
+
+void carry_duplex(phy_medium_config_t *other, int other_medium, int full) {
+    if (other_medium == PHY_MEDIUM_COPPER || full) other->words[PHY_MC_FORCE_DUPLEX] = full != 0;
+}
+
+}  // namespace phy
