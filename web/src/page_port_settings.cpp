@@ -126,15 +126,16 @@ int autoneg_shown(int lport) {
     return (advert & kAdvertHalfFull10100) == kAdvertHalfFull10100 ? 1 : 0;
 }
 
-// The chip reports the duplex (and, when forced to gigabit, the speed) of
-// the link, so a port without link shows the code the form last set.
+// A negotiating port shows the link's speed. A forced one shows what it is
+// forced to, whoever forced it (the form or the monitor): the chip reports
+// that, link or not, and the form's last code stands in only while it
+// reports no speed. The forced gigabit state negotiates 1000 full alone.
 int speed_code_shown(int port, int lport, int speed, int duplex) {
+    if (autoneg_shown(lport) == 1) return code_of_speed(speed, duplex);
+    int autoneg = 0;
+    if (dxpx_port_autoneg_get(lport, &autoneg) == 0 && autoneg == 1) return 5;
     const int stored = speed_code_table[port - 1].load();
-    int stored_speed = 0;
-    int stored_duplex = 0;
-    speed_of_code(static_cast<char>('0' + stored), &stored_speed, &stored_duplex);
-    if (stored_speed != 0 && autoneg_shown(lport) == 0 && (stored_speed == speed || stored == 5))
-        return stored;
+    if (speed != 10 && speed != 100 && speed != 1000 && stored != 0) return stored;
     return code_of_speed(speed, duplex);
 }
 
@@ -354,6 +355,16 @@ int port_speed_code_get(int index) {
     return index_valid(index) ? speed_code_table[index].load() : 0;
 }
 
+int port_speed_code_running(int port) {
+    int lport = 0;
+    if (!index_valid(port - 1) || ulpm_to_lport(port, &lport) != 0) return 0;
+    int speed = 0;
+    int duplex = 0;
+    dxpx_port_speed_get(lport, &speed);
+    dxpx_port_duplex_get(lport, &duplex);
+    return speed_code_shown(port, lport, speed, duplex);
+}
+
 bool port_speed_of_code(int code, int *speed, int *duplex) {
     speed_of_code(static_cast<char>('0' + code), speed, duplex);
     return *speed != 0;
@@ -455,14 +466,9 @@ void sspvar_portset_tag_ssi(const uint16_t args[3], httpd_tag_out *out, httpd_re
         case 10:
             web_tag_int(out, autoneg_shown(lport));
             break;
-        case 11: {
-            int speed = 0;
-            int duplex = 0;
-            dxpx_port_speed_get(lport, &speed);
-            dxpx_port_duplex_get(lport, &duplex);
-            web_tag_int(out, speed_code_shown(port, lport, speed, duplex));
+        case 11:
+            web_tag_int(out, port_speed_code_running(port));
             break;
-        }
         case 12:
             web_tag_int(out, port_flowctrl_get(port - 1) == 1 ? 1 : 0);
             break;
