@@ -10,6 +10,7 @@
 #include "logger.h"
 #include "qosmgr_internal.h"
 #include "sal_lock.h"
+#include "soc_property.h"
 
 namespace {
 
@@ -176,6 +177,14 @@ int qosmgr_init(void) {
     // A new unit starts without the group; an old one is replaced.
     if (group >= 0) dxp_field_group_destroy(DXPX_CPU_UNIT, group);
     group = -1;
+    // The 26-port board's chip has none: the DSCP and ToS modes run without
+    // the group, as the QoS page says.
+    if (!soc_feature(DXPX_CPU_UNIT, soc_feature_field)) {
+        logger_puts(LOG_LEVEL_WARNING, LOG_MOD_QOS,
+                    "This switch has no field processor: port and IP address based QoS cannot "
+                    "run on it.");
+        return 1;
+    }
     dxp_field_qset_t qset{};
     dxp_field_qset_add(&qset, dxpFieldQualifySrcIp);
     dxp_field_qset_add(&qset, dxpFieldQualifySrcPort);
