@@ -318,12 +318,12 @@ TEST_P(factory_defaults, WhatRanBeforeARestartRunsAfterIt) {
             register_differences(first_registers, register_values(register_dump(fw, registers))),
             "");
 
-        fw.output("port fe5 AutoNeg=off SPeed=10 FullDuplex=false");
+        fw.output("port fe5 AutoNeg=off SPeed=10 FullDuplex=false TxPAUse=on RxPAUse=on");
         fw.output("port fe6 DISCard=all PRIOrity=5");
         post("/qos.cgi", "mode=1&p0=1&p1=0&p2=0&p3=1&p4=2&p5=2&p6=3&p7=3");
         post("/portset.cgi", "port=1&admin=1&autonego=1&flow_ctrl=0&priority=0&pvid=1");
         ran = running(fw);
-        EXPECT_NE(ran.find("fe5 LS(SW) Forced(10MHD)"), std::string::npos) << ran;
+        EXPECT_NE(ran.find("fe5 LS(SW) Forced(10MHD+TXpau+RXpau)"), std::string::npos) << ran;
         EXPECT_NE(ran.find("Disc(all) Lrn(ARL,FWD) UtPri(5)"), std::string::npos) << ran;
         ran_pages = pages(web, cookie);
         EXPECT_NE(ran_pages.find("var weights = [1,1,1,1]"), std::string::npos) << ran_pages;

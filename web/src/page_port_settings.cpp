@@ -24,7 +24,9 @@ constexpr const char *kTitle = "Set Port";
 // forced gigabit state drops and pause.
 constexpr uint32_t kAdvertHalfFull10100 = 0xF;
 constexpr uint32_t kAdvertLowSpeeds = 0x1F;
-constexpr uint32_t kAdvertPause = 0xC00;
+constexpr uint32_t kAdvertPauseTx = 0x400;
+constexpr uint32_t kAdvertPauseRx = 0x800;
+constexpr uint32_t kAdvertPause = kAdvertPauseTx | kAdvertPauseRx;
 constexpr int kMediumCopper = 1;
 
 // Written by the "httpd" thread and the settings load, read by others.
@@ -365,6 +367,25 @@ int port_speed_code_running(int port) {
     return speed_code_shown(port, lport, speed, duplex);
 }
 
+int port_flowctrl_running(int port) {
+    const int form = port_flowctrl_get(port - 1);
+    int lport = 0;
+    if (!index_valid(port - 1) || ulpm_to_lport(port, &lport) != 0) return form;
+    // Negotiating, the port pauses as its advertisement offers (the link's
+    // pause is what the partner agreed to); forced, as its MAC is set. Pause
+    // in one direction only is no state of the form: the form's own stands.
+    int autoneg = 0, tx = 0, rx = 0;
+    uint32_t advert = 0;
+    if (dxpx_port_autoneg_get(lport, &autoneg) == 0 && autoneg == 1) {
+        if (dxpx_port_advert_get(lport, &advert) != 0) return form;
+        tx = (advert & kAdvertPauseTx) != 0;
+        rx = (advert & kAdvertPauseRx) != 0;
+    } else if (dxpx_port_pause_get(lport, &tx, &rx) != 0) {
+        return form;
+    }
+    return tx == rx ? tx : form;
+}
+
 bool port_speed_of_code(int code, int *speed, int *duplex) {
     speed_of_code(static_cast<char>('0' + code), speed, duplex);
     return *speed != 0;
@@ -470,7 +491,7 @@ void sspvar_portset_tag_ssi(const uint16_t args[3], httpd_tag_out *out, httpd_re
             web_tag_int(out, port_speed_code_running(port));
             break;
         case 12:
-            web_tag_int(out, port_flowctrl_get(port - 1) == 1 ? 1 : 0);
+            web_tag_int(out, port_flowctrl_running(port));
             break;
         case 13:
             dxpx_port_untagged_priority_get(lport, &value);

@@ -48,7 +48,7 @@ Row row_of(int uport) {
     // of what was set.
     row.speed_code = static_cast<uint16_t>(row.autoneg == 1 ? port_speed_code_get(uport - 1)
                                                             : port_speed_code_running(uport));
-    row.flow = static_cast<uint16_t>(port_flowctrl_get(uport - 1));
+    row.flow = static_cast<uint16_t>(port_flowctrl_running(uport));
     row.pvid = static_cast<uint16_t>(port_pvid_get(uport - 1));
     return row;
 }

@@ -336,8 +336,8 @@ TEST_F(port_pages, SavedItemRestoresThePorts) {
     EXPECT_LT(medium.load(port_settings_item), 0);
 }
 
-// A save keeps what the ports run, whoever set it: a speed forced through
-// the API (as the monitor does) and a discard mode. The form's Apply leaves
+// A save keeps what the ports run, whoever set it: a speed and pause forced
+// through the API (as the monitor does) and a discard mode. The form's Apply leaves
 // the discard mode alone, and the record of the previous version, without
 // the mode, is still read and gives a port none.
 TEST_F(port_pages, SavedItemKeepsWhatThePortsRunWhoeverSetIt) {
@@ -345,21 +345,26 @@ TEST_F(port_pages, SavedItemKeepsWhatThePortsRunWhoeverSetIt) {
     ASSERT_EQ(dxpx_port_autoneg_set(fe4, 0), 0);
     ASSERT_EQ(dxpx_port_speed_set(fe4, 10), 0);
     ASSERT_EQ(dxpx_port_duplex_set(fe4, 0), 0);
+    ASSERT_EQ(dxpx_port_pause_set(fe4, 1, 1), 0);
     ASSERT_EQ(dxpx_port_discard_set(fe5, 1), 0);
     ASSERT_EQ(portset(form(6, "1", nullptr, 5, 1)).status, "200 OK");
     expect_receiver_off(fe5);
-    EXPECT_NE(request("GET", "/setport.cgi?port=5").body.find("var speed = Number(\"1\")"),
-              std::string::npos);
+    const std::string page = request("GET", "/setport.cgi?port=5").body;
+    EXPECT_NE(page.find("var speed = Number(\"1\")"), std::string::npos) << page;
+    EXPECT_NE(page.find("var flow_ctrl = Number(\"1\")"), std::string::npos) << page;
     feature_test::MemoryMedium medium;
     ASSERT_EQ(medium.save(port_settings_item), 52 * 18);
     ASSERT_EQ(dxpx_port_autoneg_set(fe4, 1), 0);
+    ASSERT_EQ(dxpx_port_pause_set(fe4, 0, 0), 0);
     ASSERT_EQ(dxpx_port_discard_set(fe5, 0), 0);
     ASSERT_EQ(medium.load(port_settings_item), 52 * 18);
-    int autoneg = 1, speed = 0, duplex = 1, discard = 0;
+    int autoneg = 1, speed = 0, duplex = 1, discard = 0, tx = 0, rx = 0;
     dxpx_port_autoneg_get(fe4, &autoneg);
     dxpx_port_speed_get(fe4, &speed);
     dxpx_port_duplex_get(fe4, &duplex);
+    dxpx_port_pause_get(fe4, &tx, &rx);
     EXPECT_EQ(autoneg * 10000 + speed * 10 + duplex, 100);
+    EXPECT_EQ(tx + rx, 2);
     dxpx_port_discard_get(fe5, &discard);
     EXPECT_EQ(discard, 1);
     expect_receiver_off(fe5);
