@@ -27,16 +27,18 @@ namespace {
 
 // SIGUSR1 stands for the reset button. On a terminal the console is the
 // board's serial line: its interrupt key (SIGINT, Ctrl-C) is the line's
-// break, and its quit key (SIGQUIT, Ctrl-\) ends the program. They are
-// blocked here, before any thread starts, so every thread inherits the
-// block and only take_signals takes them. On a pipe, SIGINT ends the
-// program as before.
+// break, its quit key (SIGQUIT, Ctrl-\) ends the program, and its suspend
+// key (SIGTSTP, Ctrl-Z) must not stop the whole switch. They are blocked
+// here, before any thread starts, so every thread inherits the block and
+// only take_signals takes them. On a pipe, SIGINT ends the program as
+// before.
 void block_signals(sigset_t *set) {
     sigemptyset(set);
     sigaddset(set, SIGUSR1);
     if (isatty(STDIN_FILENO) != 0) {
         sigaddset(set, SIGINT);
         sigaddset(set, SIGQUIT);
+        sigaddset(set, SIGTSTP);
     }
     pthread_sigmask(SIG_BLOCK, set, nullptr);
 }
@@ -59,6 +61,9 @@ void block_signals(sigset_t *set) {
             sal_board_printf("\n");
             sh_break_raise();
         }
+        // The driver drops the typed line with the suspend key as well; a
+        // command goes on.
+        if (sig == SIGTSTP) sal_console_break_at_prompt();
         if (sig == SIGQUIT) end_from_console();
     }
 }

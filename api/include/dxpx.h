@@ -93,6 +93,9 @@ int dxpx_port_advert_get(int lport, uint32_t *ability_mask);
 int dxpx_port_untagged_priority_set(int lport, int priority);
 int dxpx_port_untagged_priority_get(int lport, int *priority);
 int dxpx_port_untagged_vlan_set(int lport, dxp_vlan_t vid);
+// Mode 0 none, 1 all, 2 untagged frames discarded on receipt.
+int dxpx_port_discard_set(int lport, int mode);
+int dxpx_port_discard_get(int lport, int *mode);
 int dxpx_port_medium_get(int lport, int *medium);
 // What the port's MAC and PHY can run (the speed and duplex bits 0x3f).
 int dxpx_port_ability_get(int lport, uint32_t *ability);

@@ -243,6 +243,15 @@ TEST_F(tarn_link, PortForwardingSettingsAndTheirBadValues) {
     EXPECT_EQ(dxp_port_discard_get(0, p, &v), 0);
     EXPECT_EQ(v, 1);
     EXPECT_EQ(get(p, PROP_ENABLE_RX), 0u);
+    // Enabling the port keeps the discard; a disabled port does not start
+    // receiving when its discard ends.
+    ASSERT_EQ(dxp_port_enable_set(0, p, 1), 0);
+    EXPECT_EQ(get(p, PROP_ENABLE_RX), 0u);
+    ASSERT_EQ(dxp_port_enable_set(0, p, 0), 0);
+    ASSERT_EQ(dxp_port_discard_set(0, p, 0), 0);
+    EXPECT_EQ(get(p, PROP_ENABLE_RX), 0u);
+    ASSERT_EQ(dxp_port_enable_set(0, p, 1), 0);
+    EXPECT_EQ(get(p, PROP_ENABLE_RX), 1u);
 
     uint32_t learn = 0;
     EXPECT_EQ(dxp_port_learn_set(0, p, 6), DXP_E_UNAVAIL);  // the chip has no such mode

@@ -652,12 +652,20 @@ int diag_shell(int unit, const char *prefix, int eof_exit) {
             break;
         }
         size_t len;
+        uint32_t breaks = sal_console_prompt_breaks();
+        sal_console_line_prompt_set(prompt);
         while ((len = std::strlen(line)) > 0 && len < ARGS_BUFFER && line[len - 1] == '\\') {
             line[len - 1] = ' ';
             if (diag_readline("? ", line + len, kLineRead - static_cast<int>(len), nullptr) ==
                 nullptr)
                 break;
+            // A break at "? " dropped the line: what came after it starts anew.
+            if (const uint32_t now = sal_console_prompt_breaks(); now != breaks) {
+                breaks = now;
+                std::memmove(line, line + len, std::strlen(line + len) + 1);
+            }
         }
+        sal_console_line_prompt_set(nullptr);
         // The reader drops what does not fit: a cut line could run
         // something other than what was typed.
         if (std::strlen(line) >= ARGS_BUFFER) {

@@ -175,6 +175,10 @@ int load(settings_medium *m) {
         for (int &weight : w)
             weight = kDefaultWeight;
     }
+    // Strict priority keeps the weights for a later weighted schedule, as
+    // the page's Apply leaves them in the chip: they go in first.
+    if (r.sched_mode != kSchedWeighted)
+        dxpx_cosq_sched_set(static_cast<int>(kSchedWeighted), w, static_cast<int>(r.delay));
     int rv = dxpx_cosq_sched_set(static_cast<int>(r.sched_mode), w, static_cast<int>(r.delay));
     if (rv != 0)
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS settings: scheduling: %s", dxp_errmsg(rv));
@@ -203,22 +207,14 @@ int load(settings_medium *m) {
             logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS settings: mode %u cannot be set",
                           r.mode);
     }
-    // Both maps program the same chip map: the active one goes last.
-    auto dscp = [&r] {
-        for (int d = 0; d < MAX_QOS_DSCP_BASE_NUM; d++)
-            qosmgr_dscp_base_set_by_index(d, static_cast<int>(r.dscp[d]));
-    };
-    auto tos = [&r] {
-        for (int t = 0; t < MAX_QOS_TOS_BASE_NUM; t++)
-            qosmgr_tos_base_set_by_index(t, static_cast<int>(r.tos[t]));
-    };
-    if (r.mode == ENHANCE_MODE_TOS_BASED_QOS) {
-        dscp();
-        tos();
-    } else {
-        tos();
-        dscp();
-    }
+    // The chip's one DSCP map holds the active mode's table, as queues of
+    // the priority map just loaded: as the page's Apply leaves it.
+    for (int d = 0; d < MAX_QOS_DSCP_BASE_NUM; d++)
+        qosmgr_dscp_base_set_by_index(d, static_cast<int>(r.dscp[d]));
+    for (int t = 0; t < MAX_QOS_TOS_BASE_NUM; t++)
+        qosmgr_tos_base_set_by_index(t, static_cast<int>(r.tos[t]));
+    if (!qosmgr_queues_refresh(0))
+        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS settings: DSCP map cannot be set");
     return size;
 }
 

@@ -10,6 +10,7 @@
 #include "logger.h"
 #include "qosmgr_internal.h"
 #include "sal_lock.h"
+#include "soc_property.h"
 
 namespace {
 
@@ -96,6 +97,23 @@ int dscp_mode_all(int map_mode) {
     return 0;
 }
 
+// The priority the chip's DSCP map gives a code point in a mode: the DSCP
+// and ToS modes' own tables, priority 0 in the others. The chip keeps the
+// queue of that priority, so the map follows the priority-to-queue map.
+int map_priority(int for_mode, int dscp) {
+    if (for_mode == ENHANCE_MODE_DSCP_BASED_QOS) return dscp_prio[dscp];
+    if (for_mode == ENHANCE_MODE_TOS_BASED_QOS) return tos_prio[dscp / 8];
+    return 0;
+}
+
+bool map_write(int for_mode, int from, int to) {
+    for (int d = from; d < to; d++) {
+        if (dxpx_port_dscp_map_set(DXPX_LPORT_ALL, d, d, map_priority(for_mode, d)) != 0)
+            return false;
+    }
+    return true;
+}
+
 bool remove_mode(int current) {
     switch (current) {
         case ENHANCE_MODE_DISABLED:
@@ -107,10 +125,7 @@ bool remove_mode(int current) {
         case ENHANCE_MODE_DSCP_BASED_QOS:
         case ENHANCE_MODE_TOS_BASED_QOS:
             if (dscp_mode_all(0) != 0) return false;
-            for (int d = 0; d < MAX_QOS_DSCP_BASE_NUM; d++) {
-                if (dxpx_port_dscp_map_set(DXPX_LPORT_ALL, d, d, 0) != 0) return false;
-            }
-            return true;
+            return map_write(ENHANCE_MODE_DISABLED, 0, MAX_QOS_DSCP_BASE_NUM);
         case ENHANCE_MODE_IP_BASED_QOS:
             for (int &e : ip_entry)
                 rule_drop(e);
@@ -131,7 +146,7 @@ bool install_mode(int next) {
             return true;
         case ENHANCE_MODE_DSCP_BASED_QOS:
         case ENHANCE_MODE_TOS_BASED_QOS:
-            return dscp_mode_all(2) == 0;
+            return map_write(next, 0, MAX_QOS_DSCP_BASE_NUM) && dscp_mode_all(2) == 0;
         case ENHANCE_MODE_IP_BASED_QOS:
             for (int i = 0; i < ip_count; i++) {
                 if (ip_rule(i) != 0) return false;
@@ -162,6 +177,14 @@ int qosmgr_init(void) {
     // A new unit starts without the group; an old one is replaced.
     if (group >= 0) dxp_field_group_destroy(DXPX_CPU_UNIT, group);
     group = -1;
+    // The 26-port board's chip has none: the DSCP and ToS modes run without
+    // the group, as the QoS page says.
+    if (!soc_feature(DXPX_CPU_UNIT, soc_feature_field)) {
+        logger_puts(LOG_LEVEL_WARNING, LOG_MOD_QOS,
+                    "This switch has no field processor: port and IP address based QoS cannot "
+                    "run on it.");
+        return 1;
+    }
     dxp_field_qset_t qset{};
     dxp_field_qset_add(&qset, dxpFieldQualifySrcIp);
     dxp_field_qset_add(&qset, dxpFieldQualifySrcPort);
@@ -229,7 +252,9 @@ int qosmgr_dscp_base_set_by_index(int dscp, int priority) {
     SalLock hold(qosmgr_lock());
     if (dscp < 0 || dscp >= MAX_QOS_DSCP_BASE_NUM) return 0;
     dscp_prio[dscp] = priority;
-    return dxpx_port_dscp_map_set(DXPX_LPORT_ALL, dscp, dscp, priority) == 0 ? 1 : 0;
+    // Another mode's map stays in the chip until this one is chosen.
+    if (mode != ENHANCE_MODE_DSCP_BASED_QOS) return 1;
+    return map_write(mode, dscp, dscp + 1) ? 1 : 0;
 }
 
 int qosmgr_dscp_base_get_by_index(int dscp, int *priority) {
@@ -243,10 +268,16 @@ int qosmgr_tos_base_set_by_index(int precedence, int priority) {
     SalLock hold(qosmgr_lock());
     if (precedence < 0 || precedence >= MAX_QOS_TOS_BASE_NUM) return 0;
     tos_prio[precedence] = priority;
-    for (int d = precedence * 8; d < precedence * 8 + 8; d++) {
-        if (dxpx_port_dscp_map_set(DXPX_LPORT_ALL, d, d, priority) != 0) return 0;
-    }
-    return 1;
+    if (mode != ENHANCE_MODE_TOS_BASED_QOS) return 1;
+    return map_write(mode, precedence * 8, precedence * 8 + 8) ? 1 : 0;
+}
+
+int qosmgr_queues_refresh(int rules) {
+    SalLock hold(qosmgr_lock());
+    if (!map_write(mode, 0, MAX_QOS_DSCP_BASE_NUM)) return 0;
+    if (rules == 0 || (mode != ENHANCE_MODE_PORT_BASED_QOS && mode != ENHANCE_MODE_IP_BASED_QOS))
+        return 1;
+    return remove_mode(mode) && install_mode(mode) ? 1 : 0;
 }
 
 int qosmgr_tos_base_get_by_index(int precedence, int *priority) {

@@ -43,7 +43,7 @@ TEST_F(qosmgr, ModesInstallAndRemoveTheirRules) {
 class qosmgr_dscp : public feature_test::BoardTest {};
 
 TEST_F(qosmgr_dscp, DscpModesKeepPortPrioritiesAndDscpWords) {
-    EXPECT_EQ(qosmgr_init(), 0);
+    EXPECT_EQ(qosmgr_init(), 1);
     ASSERT_EQ(qosmgr_mode_set(ENHANCE_MODE_DSCP_BASED_QOS), 1);
     EXPECT_EQ(qos_port_mod_priority_by_index(2, 1), 1);
     int priority = -1;

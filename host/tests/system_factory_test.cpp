@@ -51,6 +51,18 @@ std::map<std::string, std::string> register_values(const std::string &dump) {
     return values;
 }
 
+// One line per register whose value differs, empty when none does.
+std::string register_differences(const std::map<std::string, std::string> &was,
+                                 const std::map<std::string, std::string> &now) {
+    std::string differences;
+    for (const auto &[name, value] : was) {
+        auto it = now.find(name);
+        const std::string after = it == now.end() ? "(unread)" : it->second;
+        if (after != value) differences += name + ": was " + value + ", now " + after + "\n";
+    }
+    return differences;
+}
+
 class factory_defaults : public ::testing::TestWithParam<int> {
   protected:
     fs::path dir;
@@ -213,14 +225,8 @@ TEST_P(factory_defaults, WebResetBringsEveryItemButRmonAndEveryRegisterBackToThe
     }
 
     // Every register as the first boot left it.
-    const auto reset_registers = register_values(register_dump(fw, registers));
-    std::string differences;
-    for (const auto &[name, value] : first_registers) {
-        auto now = reset_registers.find(name);
-        const std::string after = now == reset_registers.end() ? "(unread)" : now->second;
-        if (after != value) differences += name + ": first boot " + value + ", now " + after + "\n";
-    }
-    EXPECT_EQ(differences, "");
+    EXPECT_EQ(register_differences(first_registers, register_values(register_dump(fw, registers))),
+              "");
 
     // The chip runs as after the first boot: weights, queue map and mirror
     // port too.
@@ -261,6 +267,80 @@ TEST_P(factory_defaults, QueueCountAndMacAddressSurviveARestart) {
     // The default SNMP engine ID carries it too.
     EXPECT_NE(web_client::get(web, "/snmp_id.htm", cookie).find("<span id=\"mac\">025357000001"),
               std::string::npos);
+}
+
+// What ran before a restart runs after it, on every board: port settings
+// made on the monitor (a forced speed, a discard mode) and saved by an Apply
+// of another port's page, and strict priority with a priority map that
+// moves the queues the DSCP map holds. Mirroring switched off on its page
+// leaves the chip as a first boot does.
+TEST_P(factory_defaults, WhatRanBeforeARestartRunsAfterIt) {
+    std::vector<std::string> registers;
+    std::map<std::string, std::string> ran_registers, ran_backup;
+    std::string ran, ran_pages;
+    auto backup = [](int web, const std::string &cookie) {
+        auto items = backup_items(web_client::body_of(web_client::get(web, "/dxpqsw.cfg", cookie)));
+        items.erase("password");  // scrambled anew at every save
+        return items;
+    };
+    auto running = [](Switch &fw) { return fw.output("port fe5,fe6") + fw.output("cos show"); };
+    // The values the pages preset their forms with.
+    auto pages = [](int web, const std::string &cookie) {
+        std::string presets;
+        for (const char *page : {"/setport.cgi?port=6", "/setport.cgi?port=7", "/qos.htm"}) {
+            std::istringstream in(web_client::body_of(web_client::get(web, page, cookie)));
+            for (std::string line; std::getline(in, line);)
+                if (line.starts_with("var ") || line.find(" selected>") != std::string::npos)
+                    presets += line + "\n";
+        }
+        return presets;
+    };
+    {
+        Switch fw(dir, {"--board", board()});
+        ASSERT_TRUE(fw.run("", "DXP.0> ", nullptr, 60));
+        const int web = fw.port_offset() + 80;
+        const std::string cookie = web_client::login(web, "qivor");
+        ASSERT_FALSE(cookie.empty());
+        registers = register_names(fw, Registers::Settings);
+        const auto first_registers = register_values(register_dump(fw, registers));
+        const std::string first_mirror = fw.output("mirror");
+        ASSERT_NE(first_mirror.find("Port=?"), std::string::npos) << first_mirror;
+        auto post = [&](const char *path, const std::string &body) {
+            const std::string answer = web_client::post(web, path, body, cookie);
+            EXPECT_NE(answer.find("200 OK"), std::string::npos) << path;
+            EXPECT_EQ(answer.find("Retry"), std::string::npos) << path << "\n" << answer;
+        };
+        post("/mirror.cgi", "ingress=1&egress=1&mtp=7&mode=1");
+        EXPECT_NE(fw.output("mirror").find("Port=fe6"), std::string::npos);
+        post("/mirror.cgi", "mode=0");
+        EXPECT_EQ(fw.output("mirror"), first_mirror);
+        EXPECT_EQ(
+            register_differences(first_registers, register_values(register_dump(fw, registers))),
+            "");
+
+        fw.output("port fe5 AutoNeg=off SPeed=10 FullDuplex=false TxPAUse=on RxPAUse=on");
+        fw.output("port fe6 DISCard=all PRIOrity=5");
+        post("/qos.cgi", "mode=1&p0=1&p1=0&p2=0&p3=1&p4=2&p5=2&p6=3&p7=3");
+        post("/portset.cgi", "port=1&admin=1&autonego=1&flow_ctrl=0&priority=0&pvid=1");
+        ran = running(fw);
+        EXPECT_NE(ran.find("fe5 LS(SW) Forced(10MHD+TXpau+RXpau)"), std::string::npos) << ran;
+        EXPECT_NE(ran.find("Disc(all) Lrn(ARL,FWD) UtPri(5)"), std::string::npos) << ran;
+        ran_pages = pages(web, cookie);
+        EXPECT_NE(ran_pages.find("var weights = [1,1,1,1]"), std::string::npos) << ran_pages;
+        ran_backup = backup(web, cookie);
+        ran_registers = register_values(register_dump(fw, registers));
+        ASSERT_TRUE(fw.run("EXIT", "Resetting"));
+    }
+    Switch fw(dir, {"--board", board()});
+    ASSERT_TRUE(fw.run("", "DXP.0> ", nullptr, 60));
+    const int web = fw.port_offset() + 80;
+    const std::string cookie = web_client::login(web, "qivor");
+    ASSERT_FALSE(cookie.empty());
+    EXPECT_EQ(running(fw), ran);
+    EXPECT_EQ(pages(web, cookie), ran_pages);
+    EXPECT_EQ(backup(web, cookie), ran_backup);
+    EXPECT_EQ(register_differences(ran_registers, register_values(register_dump(fw, registers))),
+              "");
 }
 
 INSTANTIATE_TEST_SUITE_P(boards, factory_defaults, ::testing::Values(52, 28, 26),

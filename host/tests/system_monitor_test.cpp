@@ -15,6 +15,7 @@
 
 #include "../../platform/tests/private_workdir.h"
 #include "system_fixture.h"
+#include "web_client.h"
 
 namespace {
 
@@ -190,6 +191,51 @@ TEST(switchfw_monitor_boards, CtrlDAtThePromptKeepsTheMonitor) {
         ASSERT_TRUE(sw.run("Echo board " + std::string(board) + " answers",
                            "board " + std::string(board) + " answers\r\n" + kPrompt, &seen))
             << seen;
+    }
+}
+
+// On a terminal the break drops all that was read of the line being
+// entered: the half line a Ctrl-D handed over, and a continued line's first
+// part; only what is typed after it runs. Ctrl-Z suspends nothing: the web
+// server answers and the monitor reads on.
+TEST(switchfw_monitor_boards, BreakDropsTheLineBeingEnteredAndCtrlZStopsNothing) {
+    for (const char *board : {"52", "28", "26"}) {
+        SCOPED_TRACE(board);
+        Switch sw(test_workdir::path(), {"--board", board}, true, true);
+        ASSERT_TRUE(sw.run("", kPrompt, nullptr, 60));
+        std::string seen;
+        ASSERT_TRUE(sw.run("vlan create 10", kPrompt, &seen)) << seen;
+        // Keys go a little apart, as a user types them; a key that ends the
+        // line's reading shows the prompt again.
+        auto keys = [&sw](const std::string &bytes, bool prompt) {
+            EXPECT_TRUE(sw.type(bytes));
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            std::string shown;
+            if (prompt) {
+                EXPECT_TRUE(sw.run("", kPrompt, &shown)) << shown;
+            }
+        };
+        keys("vlan destroy 1", false);
+        keys("\x04", false);
+        keys("\x03", true);
+        ASSERT_TRUE(sw.run("0", kPrompt, &seen)) << seen;
+        ASSERT_TRUE(sw.run("vlan show 10", kPrompt, &seen)) << seen;
+        EXPECT_NE(seen.find("\n10  "), std::string::npos) << "VLAN 10 was destroyed: " << seen;
+
+        ASSERT_TRUE(sw.run("Echo first-part \\", "? ", &seen)) << seen;
+        keys("\x03", true);
+        ASSERT_TRUE(sw.run("Echo second-line", kPrompt, &seen)) << seen;
+        EXPECT_EQ(seen.find("first-part"), std::string::npos) << seen;
+        EXPECT_EQ(count_of(seen, "second-line\r\n"), 2u) << seen;  // echoed and run
+
+        keys("Echo half", false);
+        keys("\x04", false);
+        keys("\x1a", true);
+        const std::string page = web_client::get(sw.port_offset() + 80, "/login.htm");
+        EXPECT_NE(page.find("200 OK"), std::string::npos) << page;
+        ASSERT_TRUE(sw.run("Echo after-suspend", kPrompt, &seen, 10)) << seen;
+        EXPECT_EQ(count_of(seen, "after-suspend\r\n"), 2u) << seen;
+        EXPECT_EQ(seen.find("half"), std::string::npos) << seen;
     }
 }
 

@@ -145,6 +145,12 @@ char *diag_readline(const char *prompt, char *buf, int size, const char *dflt);
 // with the key) and the prompt is shown again on a new line: 1. Otherwise
 // 0: a command runs, and the caller hands the break to it.
 int sal_console_break_at_prompt(void);
+// How many breaks were taken at a prompt so far: a reader that continues a
+// line drops what it read before a break.
+uint32_t sal_console_prompt_breaks(void);
+// The prompt a break shows while a line is continued (the line's own, as the
+// break drops the whole line); null or "" for the waiting read's prompt.
+void sal_console_line_prompt_set(const char *prompt);
 int sal_readchar(const char *prompt);
 
 int sal_log_file_set(const char *name, int append);

@@ -25,6 +25,9 @@ int stdio_write(void *, const char *buf, size_t len) {
 // final. Only the console thread reads standard input.
 std::atomic<bool> stdin_closed{false};
 
+// Breaks taken while the board's console waited for a line.
+std::atomic<uint32_t> prompt_breaks{0};
+
 // A Ctrl-D at a terminal ends a read but not the terminal; a terminal that
 // went away reports an error or a hang-up, and a pipe's end is final.
 bool stdin_end_is_final() {
@@ -39,8 +42,15 @@ int stdio_read_line(void *, char *buf, size_t size) {
     size_t len = 0;
     int c;
     bool any = false;
+    uint32_t breaks = prompt_breaks.load();
     while ((c = std::fgetc(stdin)) != EOF) {
         any = true;
+        // A Ctrl-D hands the terminal's half line over before a break: the
+        // break drops that part as the driver drops the rest.
+        if (const uint32_t now = prompt_breaks.load(); now != breaks) {
+            breaks = now;
+            len = 0;
+        }
         if (c == '\n') break;
         if (len + 1 < size) buf[len++] = static_cast<char>(c);  // excess is dropped
     }
@@ -132,6 +142,7 @@ std::atomic<uint32_t> debug_flags{0};
 pthread_mutex_t prompt_lock = PTHREAD_MUTEX_INITIALIZER;
 bool board_reading = false;
 std::string board_prompt;
+std::string board_line_prompt;  // shown instead while a line goes on
 
 void board_read_mark(bool reading, const std::string &prompt) {
     pthread_mutex_lock(&prompt_lock);
@@ -317,12 +328,23 @@ void sal_console_release(const sal_console_ops *ops) {
 int sal_console_break_at_prompt(void) {
     pthread_mutex_lock(&prompt_lock);
     const bool reading = board_reading;
-    const std::string prompt = board_prompt;
+    const std::string prompt = board_line_prompt.empty() ? board_prompt : board_line_prompt;
+    if (reading) prompt_breaks++;
     pthread_mutex_unlock(&prompt_lock);
     if (!reading) return 0;
     // The terminal's driver has dropped the line typed so far.
     emit("\n" + prompt, board_console.load(), true);
     return 1;
+}
+
+uint32_t sal_console_prompt_breaks(void) {
+    return prompt_breaks.load();
+}
+
+void sal_console_line_prompt_set(const char *prompt) {
+    pthread_mutex_lock(&prompt_lock);
+    board_line_prompt = prompt != nullptr ? prompt : "";
+    pthread_mutex_unlock(&prompt_lock);
 }
 
 char *diag_readline(const char *prompt, char *buf, int size, const char *dflt) {

@@ -142,7 +142,8 @@ int mirror_cgi(httpd_event *ev, httpd_request *req) {
             return mirror_error(ev, req, "Invalid monitor port");
         }
     }
-    if (int rv = dxpx_mirror_mode_set(mode != 0 ? 1 : 0); rv != 0) {
+    // Off as a start leaves it, the mirror-to port forgotten in the chip too.
+    if (int rv = mode != 0 ? dxpx_mirror_mode_set(1) : dxpx_mirror_init(); rv != 0) {
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_MIRROR, "Set Mirror : Set mirror mode(%s) failed",
                       mode == 0 ? "Disable" : "L2");
         return rv < 0 ? mirror_error(ev, req, dxp_errmsg(rv)) : 0;

@@ -24,7 +24,9 @@ constexpr const char *kTitle = "Set Port";
 // forced gigabit state drops and pause.
 constexpr uint32_t kAdvertHalfFull10100 = 0xF;
 constexpr uint32_t kAdvertLowSpeeds = 0x1F;
-constexpr uint32_t kAdvertPause = 0xC00;
+constexpr uint32_t kAdvertPauseTx = 0x400;
+constexpr uint32_t kAdvertPauseRx = 0x800;
+constexpr uint32_t kAdvertPause = kAdvertPauseTx | kAdvertPauseRx;
 constexpr int kMediumCopper = 1;
 
 // Written by the "httpd" thread and the settings load, read by others.
@@ -126,15 +128,16 @@ int autoneg_shown(int lport) {
     return (advert & kAdvertHalfFull10100) == kAdvertHalfFull10100 ? 1 : 0;
 }
 
-// The chip reports the duplex (and, when forced to gigabit, the speed) of
-// the link, so a port without link shows the code the form last set.
+// A negotiating port shows the link's speed. A forced one shows what it is
+// forced to, whoever forced it (the form or the monitor): the chip reports
+// that, link or not, and the form's last code stands in only while it
+// reports no speed. The forced gigabit state negotiates 1000 full alone.
 int speed_code_shown(int port, int lport, int speed, int duplex) {
+    if (autoneg_shown(lport) == 1) return code_of_speed(speed, duplex);
+    int autoneg = 0;
+    if (dxpx_port_autoneg_get(lport, &autoneg) == 0 && autoneg == 1) return 5;
     const int stored = speed_code_table[port - 1].load();
-    int stored_speed = 0;
-    int stored_duplex = 0;
-    speed_of_code(static_cast<char>('0' + stored), &stored_speed, &stored_duplex);
-    if (stored_speed != 0 && autoneg_shown(lport) == 0 && (stored_speed == speed || stored == 5))
-        return stored;
+    if (speed != 10 && speed != 100 && speed != 1000 && stored != 0) return stored;
     return code_of_speed(speed, duplex);
 }
 
@@ -354,6 +357,35 @@ int port_speed_code_get(int index) {
     return index_valid(index) ? speed_code_table[index].load() : 0;
 }
 
+int port_speed_code_running(int port) {
+    int lport = 0;
+    if (!index_valid(port - 1) || ulpm_to_lport(port, &lport) != 0) return 0;
+    int speed = 0;
+    int duplex = 0;
+    dxpx_port_speed_get(lport, &speed);
+    dxpx_port_duplex_get(lport, &duplex);
+    return speed_code_shown(port, lport, speed, duplex);
+}
+
+int port_flowctrl_running(int port) {
+    const int form = port_flowctrl_get(port - 1);
+    int lport = 0;
+    if (!index_valid(port - 1) || ulpm_to_lport(port, &lport) != 0) return form;
+    // Negotiating, the port pauses as its advertisement offers (the link's
+    // pause is what the partner agreed to); forced, as its MAC is set. Pause
+    // in one direction only is no state of the form: the form's own stands.
+    int autoneg = 0, tx = 0, rx = 0;
+    uint32_t advert = 0;
+    if (dxpx_port_autoneg_get(lport, &autoneg) == 0 && autoneg == 1) {
+        if (dxpx_port_advert_get(lport, &advert) != 0) return form;
+        tx = (advert & kAdvertPauseTx) != 0;
+        rx = (advert & kAdvertPauseRx) != 0;
+    } else if (dxpx_port_pause_get(lport, &tx, &rx) != 0) {
+        return form;
+    }
+    return tx == rx ? tx : form;
+}
+
 bool port_speed_of_code(int code, int *speed, int *duplex) {
     speed_of_code(static_cast<char>('0' + code), speed, duplex);
     return *speed != 0;
@@ -455,16 +487,11 @@ void sspvar_portset_tag_ssi(const uint16_t args[3], httpd_tag_out *out, httpd_re
         case 10:
             web_tag_int(out, autoneg_shown(lport));
             break;
-        case 11: {
-            int speed = 0;
-            int duplex = 0;
-            dxpx_port_speed_get(lport, &speed);
-            dxpx_port_duplex_get(lport, &duplex);
-            web_tag_int(out, speed_code_shown(port, lport, speed, duplex));
+        case 11:
+            web_tag_int(out, port_speed_code_running(port));
             break;
-        }
         case 12:
-            web_tag_int(out, port_flowctrl_get(port - 1) == 1 ? 1 : 0);
+            web_tag_int(out, port_flowctrl_running(port));
             break;
         case 13:
             dxpx_port_untagged_priority_get(lport, &value);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "sal_lock.h"
@@ -220,6 +221,13 @@ void map_cell(const uint16_t args[3], httpd_tag_out *out) {
     }
 }
 
+// The DSCP map and the mode's rules hold queues: a new priority map moves
+// them, as a load of the saved settings would.
+void queues_moved() {
+    if (!qosmgr_queues_refresh(1))
+        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS Map Set : Can't move the QoS rules");
+}
+
 }  // namespace
 
 int qos_cgi(httpd_event *ev, httpd_request *req) {
@@ -279,6 +287,7 @@ int qos_cgi(httpd_event *ev, httpd_request *req) {
         }
         line += web_tag_printf(" priority = %d map to queue %d,", p, queues[p]);
     }
+    if (!std::equal(std::begin(queues), std::end(queues), std::begin(old_queues))) queues_moved();
     logger_puts(LOG_LEVEL_INFO, LOG_MOD_QOS, line.c_str());
     qos_saved(mode == kSchedStrict ? "QoS Map Set : queue mode = Strict Priority"
                                    : "QoS Map Set : queue mode = Weight Round-Robin");
@@ -302,9 +311,11 @@ int queue_num_cgi(httpd_event *ev, httpd_request *req) {
     // The switch spreads the priorities anew over the queues; the
     // administrator's map is kept instead, a priority whose queue is gone
     // folding into the highest queue left.
-    bool mapped = true;
-    for (int p = 0; p < kPriorities && mapped; p++)
+    bool mapped = true, moved = false;
+    for (int p = 0; p < kPriorities && mapped; p++) {
+        moved = moved || map[p] >= numq;
         mapped = dxpx_cosq_mapping_set(p, map[p] < numq ? map[p] : numq - 1) == 0;
+    }
     if (!mapped) {
         // Put back the count and the map the switch ran with.
         dxpx_cosq_config_set(old_numq);
@@ -314,6 +325,7 @@ int queue_num_cgi(httpd_event *ev, httpd_request *req) {
                     "Change CoS Queue Number : Can't set cos queue map!");
         return qos_error(ev, req, "Change CoS Queue Number", "Can't set cos queue map!");
     }
+    if (moved) queues_moved();
     settings_save_item("qos");
     logger_printf(LOG_LEVEL_INFO, LOG_MOD_QOS, "Change CoS Queue Number : queue number = %d", numq);
     return 0;

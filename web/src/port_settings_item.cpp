@@ -1,7 +1,9 @@
 // The "portconf" settings item: what the port settings page changes, one row
-// per user port. A forced gigabit port is kept as auto-negotiation with its
-// reduced advertisement, so the row restores it as it was. Speed and duplex
-// are kept as the form's code: the chip reports the link's, not the set ones.
+// per user port, and the port's discard mode. A forced gigabit port is kept
+// as auto-negotiation with its reduced advertisement, so the row restores it
+// as it was. Speed and duplex are kept as the form's code of what the port
+// runs forced, whoever forced it; the previous row without the discard mode
+// is still read, and gives a port none, as its restart did.
 #include <vector>
 
 #include "port_reserve.h"
@@ -14,7 +16,8 @@
 
 namespace {
 
-constexpr uint32_t kVersion = 0x88740001;
+constexpr uint32_t kVersion = 0x88740002;
+constexpr uint32_t kVersionNoDiscard = 0x88740001;
 
 struct Row {
     uint16_t enable;
@@ -24,8 +27,10 @@ struct Row {
     uint16_t priority;
     uint16_t pvid;
     uint32_t advert;
+    uint16_t discard;
 };
-constexpr int kRowBytes = 6 * 2 + 4;
+constexpr int kRowBytes = 7 * 2 + 4;
+constexpr int kRowBytesNoDiscard = 6 * 2 + 4;
 
 Row row_of(int uport) {
     Row row{};
@@ -36,10 +41,14 @@ Row row_of(int uport) {
         if (dxpx_port_autoneg_get(lport, &value) == 0) row.autoneg = static_cast<uint16_t>(value);
         if (dxpx_port_untagged_priority_get(lport, &value) == 0)
             row.priority = static_cast<uint16_t>(value);
+        if (dxpx_port_discard_get(lport, &value) == 0) row.discard = static_cast<uint16_t>(value);
         dxpx_port_advert_get(lport, &row.advert);
     }
-    row.speed_code = static_cast<uint16_t>(port_speed_code_get(uport - 1));
-    row.flow = static_cast<uint16_t>(port_flowctrl_get(uport - 1));
+    // A negotiating port keeps the form's last code: the link's says nothing
+    // of what was set.
+    row.speed_code = static_cast<uint16_t>(row.autoneg == 1 ? port_speed_code_get(uport - 1)
+                                                            : port_speed_code_running(uport));
+    row.flow = static_cast<uint16_t>(port_flowctrl_running(uport));
     row.pvid = static_cast<uint16_t>(port_pvid_get(uport - 1));
     return row;
 }
@@ -51,7 +60,8 @@ int save(settings_medium *m) {
              {row.enable, row.autoneg, row.speed_code, row.flow, row.priority, row.pvid}) {
             if (medium_write_u16(m, v) != 0) return -1;
         }
-        if (medium_write_u32(m, row.advert) != 0) return -1;
+        if (medium_write_u32(m, row.advert) != 0 || medium_write_u16(m, row.discard) != 0)
+            return -1;
     }
     return board_num_uports * kRowBytes;
 }
@@ -89,6 +99,7 @@ void apply(int uport, const Row &row) {
         return rv == 0;
     };
     step(dxpx_port_enable_set(lport, row.enable == 1 ? 1 : 0));
+    step(dxpx_port_discard_set(lport, row.discard));
     if (step(dxpx_port_autoneg_set(lport, row.autoneg == 1 ? 1 : 0)) && row.autoneg == 1)
         step(dxpx_port_advert_set(lport, port_advert_runnable(lport, row.advert)));
     int speed = 0;
@@ -110,6 +121,7 @@ void apply(int uport, const Row &row) {
 }
 
 int load(settings_medium *m) {
+    const bool has_discard = medium_stored_version(m) != kVersionNoDiscard;
     std::vector<Row> rows(static_cast<size_t>(board_num_uports));
     for (Row &row : rows) {
         for (uint16_t *v :
@@ -117,15 +129,17 @@ int load(settings_medium *m) {
             if (medium_read_u16(m, v) != 0) return -1;
         }
         if (medium_read_u32(m, &row.advert) != 0) return -1;
+        if (has_discard && medium_read_u16(m, &row.discard) != 0) return -1;
     }
     for (int uport = 1; uport <= board_num_uports; uport++)
         apply(uport, rows[static_cast<size_t>(uport - 1)]);
-    return board_num_uports * kRowBytes;
+    return board_num_uports * (has_discard ? kRowBytes : kRowBytesNoDiscard);
 }
 
 int check(settings_medium *m) {
-    return settings_check_record_size(m, kVersion,
-                                      static_cast<size_t>(board_num_uports * kRowBytes));
+    const auto size = [](int row) { return static_cast<size_t>(board_num_uports * row); };
+    return settings_check_record_size(m, kVersion, size(kRowBytes)) ||
+           settings_check_record_size(m, kVersionNoDiscard, size(kRowBytesNoDiscard));
 }
 
 }  // namespace

@@ -7,6 +7,11 @@
 // auto-negotiation off, indexed by user port - 1; 0 when none was.
 void port_speed_code_set(int index, int code);
 int port_speed_code_get(int index);
+// The code the port's form shows for a user port: what a forced port runs
+// (the forced gigabit state 5), the link's speed while it negotiates.
+int port_speed_code_running(int port);
+// Flow control (1 on) as a user port runs it, as its form shows it.
+int port_flowctrl_running(int port);
 // Speed and duplex of a code; false for a code other than 1-5.
 bool port_speed_of_code(int code, int *speed, int *duplex);
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "../../features/tests/feature_fixture.h"
+#include "drv_port.h"
 #include "flash.h"
 #include "nvram.h"
 #include "port_reserve.h"
@@ -99,6 +100,15 @@ class port_pages : public feature_test::BoardTest {
         for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
             n++;
         return n;
+    }
+    // Discard "all" keeps the port's receiver off however the port was
+    // enabled again.
+    void expect_receiver_off(int lport) {
+        int unit = 0, port = 0;
+        ASSERT_EQ(dxpx_lport_to_unit_port(lport, &unit, &port), 0);
+        uint32_t rx = 1;
+        ASSERT_EQ(drv_port_get(unit, port, PROP_ENABLE_RX, &rx), 0);
+        EXPECT_EQ(rx, 0u);
     }
     std::string cookie;
 };
@@ -296,12 +306,12 @@ TEST_F(port_pages, SavedItemRestoresThePorts) {
     vlan_add(9);
     ASSERT_EQ(portset(form(5, "0", "3", 2, 9)).status, "200 OK");
     feature_test::MemoryMedium medium;
-    ASSERT_EQ(medium.save(port_settings_item), 52 * 16);
+    ASSERT_EQ(medium.save(port_settings_item), 52 * 18);
     board->chip().linkUp(chip_port(5), sim::LinkPartner::forced(100, false));
     ASSERT_EQ(dxpx_port_speed_set(lport_of(5), 10), 0);
     ASSERT_EQ(setportcbk_PVID_set(4, 1), 1);
     port_flowctrl_set(4, 0);
-    ASSERT_EQ(medium.load(port_settings_item), 52 * 16);
+    ASSERT_EQ(medium.load(port_settings_item), 52 * 18);
     int speed = 0, duplex = 1;
     dxpx_port_speed_get(lport_of(5), &speed);
     dxpx_port_duplex_get(lport_of(5), &duplex);
@@ -312,18 +322,63 @@ TEST_F(port_pages, SavedItemRestoresThePorts) {
     // A row whose forced speed the port refuses still brings back its
     // priority and PVID (port 5's row, forced 1000 Mb/s on a 100 Mb/s port).
     ASSERT_EQ(portset(form(5, "0", "4", 2, 9)).status, "200 OK");
-    ASSERT_EQ(medium.save(port_settings_item), 52 * 16);
-    medium.bytes[4 * 16 + 5] = 5;  // the low byte of the row's speed code
+    ASSERT_EQ(medium.save(port_settings_item), 52 * 18);
+    medium.bytes[4 * 18 + 5] = 5;  // the low byte of the row's speed code
     ASSERT_EQ(dxpx_port_untagged_priority_set(lport_of(5), 0), 0);
     ASSERT_EQ(setportcbk_PVID_set(4, 1), 1);
-    ASSERT_EQ(medium.load(port_settings_item), 52 * 16);
+    ASSERT_EQ(medium.load(port_settings_item), 52 * 18);
     int priority = 0;
     dxpx_port_untagged_priority_get(lport_of(5), &priority);
     EXPECT_EQ(priority, 2);
     EXPECT_EQ(port_pvid_get(4), 9);
     // A record of another board is refused.
-    medium.bytes.resize(26 * 16);
+    medium.bytes.resize(26 * 18);
     EXPECT_LT(medium.load(port_settings_item), 0);
+}
+
+// A save keeps what the ports run, whoever set it: a speed and pause forced
+// through the API (as the monitor does) and a discard mode. The form's Apply leaves
+// the discard mode alone, and the record of the previous version, without
+// the mode, is still read and gives a port none.
+TEST_F(port_pages, SavedItemKeepsWhatThePortsRunWhoeverSetIt) {
+    const int fe4 = lport_of(5), fe5 = lport_of(6);
+    ASSERT_EQ(dxpx_port_autoneg_set(fe4, 0), 0);
+    ASSERT_EQ(dxpx_port_speed_set(fe4, 10), 0);
+    ASSERT_EQ(dxpx_port_duplex_set(fe4, 0), 0);
+    ASSERT_EQ(dxpx_port_pause_set(fe4, 1, 1), 0);
+    ASSERT_EQ(dxpx_port_discard_set(fe5, 1), 0);
+    ASSERT_EQ(portset(form(6, "1", nullptr, 5, 1)).status, "200 OK");
+    expect_receiver_off(fe5);
+    const std::string page = request("GET", "/setport.cgi?port=5").body;
+    EXPECT_NE(page.find("var speed = Number(\"1\")"), std::string::npos) << page;
+    EXPECT_NE(page.find("var flow_ctrl = Number(\"1\")"), std::string::npos) << page;
+    feature_test::MemoryMedium medium;
+    ASSERT_EQ(medium.save(port_settings_item), 52 * 18);
+    ASSERT_EQ(dxpx_port_autoneg_set(fe4, 1), 0);
+    ASSERT_EQ(dxpx_port_pause_set(fe4, 0, 0), 0);
+    ASSERT_EQ(dxpx_port_discard_set(fe5, 0), 0);
+    ASSERT_EQ(medium.load(port_settings_item), 52 * 18);
+    int autoneg = 1, speed = 0, duplex = 1, discard = 0, tx = 0, rx = 0;
+    dxpx_port_autoneg_get(fe4, &autoneg);
+    dxpx_port_speed_get(fe4, &speed);
+    dxpx_port_duplex_get(fe4, &duplex);
+    dxpx_port_pause_get(fe4, &tx, &rx);
+    EXPECT_EQ(autoneg * 10000 + speed * 10 + duplex, 100);
+    EXPECT_EQ(tx + rx, 2);
+    dxpx_port_discard_get(fe5, &discard);
+    EXPECT_EQ(discard, 1);
+    expect_receiver_off(fe5);
+
+    // The previous version's rows are two bytes shorter.
+    std::vector<uint8_t> old;
+    for (int row = 0; row < 52; row++)
+        old.insert(old.end(), medium.bytes.begin() + row * 18,
+                   medium.bytes.begin() + row * 18 + 16);
+    medium.bytes = old;
+    medium.version = 0x88740001;
+    ASSERT_EQ(medium.load(port_settings_item), 52 * 16);
+    dxpx_port_discard_get(fe5, &discard);
+    EXPECT_EQ(discard, 0);
 }
 
 // A port a self-test holds takes neither the form nor the saved row: chip,
@@ -332,7 +387,7 @@ TEST_F(port_pages, APortUnderSelfTestRefusesTheFormAndTheSavedRow) {
     vlan_add(9);
     ASSERT_EQ(portset(form(5, "0", "3", 2, 9)).status, "200 OK");
     feature_test::MemoryMedium medium;
-    ASSERT_EQ(medium.save(port_settings_item), 52 * 16);
+    ASSERT_EQ(medium.save(port_settings_item), 52 * 18);
     ASSERT_EQ(portset(form(5, "0", "3", 0, 1)).status, "200 OK");
     const char *stored = nvram_get("portconf");
     ASSERT_NE(stored, nullptr);
@@ -345,7 +400,7 @@ TEST_F(port_pages, APortUnderSelfTestRefusesTheFormAndTheSavedRow) {
     // differ from the port's settings now (priority 0, PVID 1).
     ASSERT_EQ(port_reserve(unit, held, "Snake"), 0);
     EXPECT_EQ(error_of(portset(form(5, "1", "3", 6, 9))), "Port 5: port under self-test");
-    ASSERT_EQ(medium.load(port_settings_item), 52 * 16);
+    ASSERT_EQ(medium.load(port_settings_item), 52 * 18);
     port_reserve_release(unit, held);
     int priority = -1;
     EXPECT_EQ(dxpx_port_untagged_priority_get(lport_of(5), &priority), 0);

@@ -65,6 +65,10 @@ bool chip_lacks(Fn slot) {
 // an unknown chip state reads as listening.
 int stp_from_hw(uint32_t hw);
 
+// The port's discard mode "all" keeps its receiver off; called after
+// anything that switches the whole MAC on (enable, a link coming up).
+int discard_rx_keep(int unit, int port);
+
 }  // namespace tarn
 
 const dxp_tarn_phy_hooks_t *dxp_tarn_phy_hooks(void);  // null when none

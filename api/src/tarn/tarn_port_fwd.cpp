@@ -185,11 +185,20 @@ int dxp_tarn_port_discard_set(int unit, int port, int mode) {
     } kModes[] = {{1, 0}, {0, 1}, {1, 1}};
     if (mode == 3) return DXP_E_UNAVAIL;
     if (mode < 0 || mode > 2) return DXP_E_PARAM;
-    if (int rv = prop_set(unit, port, PROP_ENABLE_RX, kModes[mode].rx); rv < 0) return rv;
+    // A disabled port's receiver stays off whatever the mode.
+    uint32_t enabled = 1;
+    if (prop_get(unit, port, PROP_ENABLE, &enabled) < 0) enabled = 1;
+    if (int rv = prop_set(unit, port, PROP_ENABLE_RX, kModes[mode].rx && enabled != 0); rv < 0)
+        return rv;
     if (int rv = prop_set(unit, port, PROP_ENABLE_DROP_NON1Q, kModes[mode].drop_untagged); rv < 0)
         return rv;
     rec[kDbDiscard] = static_cast<uint32_t>(mode);
     return DXP_E_NONE;
+}
+
+int tarn::discard_rx_keep(int unit, int port) {
+    if (db(unit, port)[kDbDiscard] != 1) return DXP_E_NONE;
+    return prop_set(unit, port, PROP_ENABLE_RX, 0);
 }
 
 // ---------------------------------------------------------------- learning

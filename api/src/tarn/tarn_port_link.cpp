@@ -72,7 +72,9 @@ uint8_t phy_address(int unit, int port, uint32_t flags) {
 }  // namespace
 
 int dxp_tarn_port_enable_set(int unit, int port, int enable) {
-    return plain_set(__func__, unit, port, PROP_ENABLE, static_cast<uint32_t>(enable));
+    int rv = plain_set(__func__, unit, port, PROP_ENABLE, static_cast<uint32_t>(enable));
+    if (rv < 0 || enable == 0) return rv;
+    return tarn::discard_rx_keep(unit, port);
 }
 int dxp_tarn_port_enable_get(int unit, int port, int *enable) {
     return mapped_get(__func__, unit, port, PROP_ENABLE, enable, as_is<int>);
@@ -435,5 +437,6 @@ int dxp_tarn_port_update(int unit, int port, int link) {
         if (int rv = prop_set(unit, port, PROP_TX_PAUSE, tx); rv < 0) return rv;
         if (int rv = prop_set(unit, port, PROP_RX_PAUSE, rx); rv < 0) return rv;
     }
-    return prop_set(unit, port, PROP_ENABLE, 1);
+    if (int rv = prop_set(unit, port, PROP_ENABLE, 1); rv < 0) return rv;
+    return tarn::discard_rx_keep(unit, port);
 }
