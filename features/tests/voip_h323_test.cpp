@@ -92,14 +92,6 @@ class voip_h323 : public voip_test::VoipTest {
         board->fabric().pump();
         return count() - before;
     }
-    void port_up() {
-        board->chip().poke("SWMODE", 0, 0x03);
-        board->port(1).linkUp();
-        ASSERT_EQ(dxp_port_enable_set(0, 1, 1), 0);
-        dxp_pbmp_t up{};
-        dxp_pbmp_port_add(&up, 1);
-        ASSERT_EQ(dxp_linkscan_update(0, up), 0);
-    }
 };
 
 Bytes rtp_to(const Address &a) {
