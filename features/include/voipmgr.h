@@ -22,6 +22,8 @@ constexpr int VOIP_SETUP_ENTRIES = 16;
 // Rows the calls of one address (the one that started them) hold at most:
 // four calls, so that one host cannot take Auto VoIP from the others.
 constexpr int VOIP_HOST_ENTRIES = 8;
+// Of those, copy rules of its calls being set up: two calls.
+constexpr int VOIP_HOST_SETUP_ENTRIES = 4;
 // A call whose signalling and media rules showed no sign of life for this
 // long is dropped with its rules: its ends went away without a goodbye
 // crossing this switch, or it never was a call. Five minutes is above the

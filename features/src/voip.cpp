@@ -221,7 +221,11 @@ int voip_rule_pair_install(int ids[2], const voip_rule rules[2], uint32_t owner)
             VOIP_HOST_ENTRIES)
         return SOC_E_RESOURCE;
     if (rules[0].copy_class != 0 &&
-        call_rows_count([](const call_row &r) { return r.setup; }) + missing > VOIP_SETUP_ENTRIES)
+        (call_rows_count([](const call_row &r) { return r.setup; }) + missing >
+             VOIP_SETUP_ENTRIES ||
+         call_rows_count([owner](const call_row &r) { return r.setup && r.owner == owner; }) +
+                 missing >
+             VOIP_HOST_SETUP_ENTRIES))
         return SOC_E_RESOURCE;
     bool created[2] = {false, false};
     int rv = 0;

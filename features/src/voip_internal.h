@@ -26,7 +26,8 @@ struct voip_rule {
 
 // Creates the pair's missing entries within the entry limits (-14 beyond
 // them: VOIP_MAX_ENTRIES, VOIP_CALL_ENTRIES, VOIP_HOST_ENTRIES of the owner,
-// the address that started the call, and for copy rules VOIP_SETUP_ENTRIES),
+// the address that started the call, and for copy rules VOIP_SETUP_ENTRIES
+// and the owner's VOIP_HOST_SETUP_ENTRIES),
 // qualifies both and installs them, voice rules with a hit counter; existing
 // entries are re-qualified and reinstalled. A pair that cannot be completed is
 // taken back.

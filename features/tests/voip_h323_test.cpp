@@ -393,6 +393,37 @@ TEST_F(voip_h323, UnansweredSetupsHoldNoRulesAndLeaveRoomForCalls) {
     EXPECT_EQ(hits(rtp_to(kCalleeMedia)), 1u);
 }
 
+// Answered calls from one caller that never open their media hold only
+// that caller's share of the set-up rows; the others are there for other
+// callers, and a call that ends gives its rows back at once.
+TEST_F(voip_h323, AnsweredCallsOfOneCallerHoldOnlyItsShareOfTheSetupRows) {
+    for (int i = 0; i < 8; i++) {
+        const auto port = static_cast<uint16_t>(40100 + i);
+        const Address control = {{10, 0, 0, 2}, static_cast<uint16_t>(6000 + i)};
+        h225(true, setup(&control), port);
+        answer(port);
+    }
+    int calls = 0, setup_rows = 0;
+    voip_call_entry_count_get(&calls, &setup_rows);
+    EXPECT_EQ(setup_rows, VOIP_HOST_SETUP_ENTRIES);
+    const uint8_t other[4] = {10, 0, 0, 5};
+    deliver(frame(6, other, kCallee, 40000, 1720, setup(&kControl)));
+    deliver(frame(
+        6, kCallee, other, 1720, 40000,
+        h323_test::q931(h323_test::kConnectType, h323_test::user_information(Uuie::kConnect))));
+    voip_call_entry_count_get(&calls, &setup_rows);
+    EXPECT_EQ(setup_rows, VOIP_HOST_SETUP_ENTRIES + 2) << "another caller's call";
+    h225(true, release(), 40100);
+    voip_call_entry_count_get(&calls, &setup_rows);
+    EXPECT_EQ(setup_rows, VOIP_HOST_SETUP_ENTRIES);
+    const Address late = {{10, 0, 0, 2}, 6100};
+    h225(true, setup(&late), 40200);
+    answer(40200);
+    voip_call_entry_count_get(&calls, &setup_rows);
+    EXPECT_EQ(setup_rows, VOIP_HOST_SETUP_ENTRIES + 2);
+    EXPECT_EQ(copy_classes().size(), static_cast<size_t>(VOIP_HOST_SETUP_ENTRIES + 2));
+}
+
 TEST_F(voip_h323, CallsWithoutSignallingOrMediaAreAged) {
     sal_clock_manual(1000000);
     port_up();
