@@ -74,8 +74,9 @@ void segment(bool from_callee, uint16_t h245_port, bool fin, const uint8_t *payl
 
 }  // namespace
 
-int voip_rule_pair_install(int ids[2], const voip_rule rules[2]) {
+int voip_rule_pair_install(int ids[2], const voip_rule rules[2], uint32_t owner) {
     (void)rules;
+    (void)owner;
     for (int i = 0; i < 2; i++) {
         if (ids[i] != 0) continue;
         ids[i] = next_id++;
@@ -91,6 +92,14 @@ int voip_rule_pair_remove(int ids[2]) {
         installed--;
     }
     return 0;
+}
+
+uint32_t voip_idle_now(void) {
+    return 0;
+}
+
+bool voip_call_idle(voip_life *, const int *, uint32_t) {
+    return false;
 }
 
 voip_rule voip_rule_mirror(const voip_rule &r) {

@@ -19,6 +19,18 @@ constexpr int VOIP_MAX_ENTRIES = 128;
 // at most VOIP_SETUP_ENTRIES of those.
 constexpr int VOIP_CALL_ENTRIES = 48;
 constexpr int VOIP_SETUP_ENTRIES = 16;
+// Rows the calls of one address (the one that started them) hold at most:
+// four calls, so that one host cannot take Auto VoIP from the others.
+constexpr int VOIP_HOST_ENTRIES = 8;
+// Of those, copy rules of its calls being set up: two calls.
+constexpr int VOIP_HOST_SETUP_ENTRIES = 4;
+// A call whose signalling and media rules showed no sign of life for this
+// long is dropped with its rules: its ends went away without a goodbye
+// crossing this switch, or it never was a call. Five minutes is above the
+// longest quiet stretch of a live call setup, a callee ringing (Q.931 T301,
+// at least three minutes); once the media rules are in place their hit
+// counters show the call alive however quiet its signalling is.
+constexpr uint32_t VOIP_IDLE_SECS = 300;
 constexpr int VOIP_CALLOUT_PRIO = 200;
 constexpr int VOIP_GROUP_PRIO = 3;
 constexpr int VOIP_VOICE_PRIO = 7;
@@ -61,7 +73,7 @@ int voip_signal_enable(int enable);
 
 // The snoopers. Lengths include the 4-byte frame check sequence; addresses
 // are in network byte order as they stand in the frame.
-int sip_parse(const uint8_t dst_ip[4], const uint8_t *payload, int length);
+int sip_parse(const uint8_t src_dst_ip[8], const uint8_t *payload, int length);
 int mgcp_parse(const uint8_t src_dst_ip[8], const uint8_t *payload, int length);
 int sccp_parse(const uint8_t *ip_header, int length);
 // H.225.0 call signalling (TCP 1720) and the calls' H.245 connections: 0 when

@@ -5,6 +5,7 @@
 #include "dxpx.h"
 #include "logger.h"
 #include "sal_lock.h"
+#include "timerapi.h"
 #include "voip_internal.h"
 
 namespace {
@@ -18,9 +19,16 @@ int profile_priority = 0;
 int group = -1;
 int signal_ids[kSignalIndexes][2];
 int entry_count = 0;
-int call_entries = 0;                    // of entry_count, held by calls
-int setup_ids[VOIP_SETUP_ENTRIES] = {};  // calls' copy entries, 0 = free slot
+// The calls' entries (of entry_count), each with the address charged for it
+// and whether it is a copy rule of a call being set up; id 0 = free slot.
+struct call_row {
+    int id;
+    uint32_t owner;
+    bool setup;
+};
+call_row call_rows[VOIP_CALL_ENTRIES] = {};
 bool callout_registered = false;
+wp_timer_t sweep_timer = nullptr;  // while Auto VoIP is on
 
 // Guards the state above and the snoopers' call lists: the callout runs on
 // the receive thread, profile changes on the web and "Main App" threads. The
@@ -153,37 +161,72 @@ voip_rule voip_rule_mirror(const voip_rule &r) {
 
 namespace {
 
-int setup_count() {
+// The calls' rows that match.
+template <typename Match>
+int call_rows_count(Match match) {
     int n = 0;
-    for (int id : setup_ids)
-        n += id != 0;
+    for (const call_row &r : call_rows)
+        n += r.id != 0 && match(r);
     return n;
 }
 
-// The slot of a calls' copy entry (0 finds a free one), or null.
-int *setup_slot(int id) {
-    for (int &slot : setup_ids) {
-        if (slot == id) return &slot;
+// The row of a call's entry (0 finds a free one), or null.
+call_row *call_row_of(int id) {
+    for (call_row &r : call_rows) {
+        if (r.id == id) return &r;
     }
     return nullptr;
 }
 
-// A call's entry made by voip_rule_pair_install goes back.
-void call_entry_drop(int &id) {
-    if (int *slot = setup_slot(id)) *slot = 0;
-    entry_drop(id);
-    entry_count--;
-    call_entries--;
+// A call's entry goes back: its row, the chip's entry and the count.
+int call_entry_drop(int &id) {
+    if (call_row *r = call_row_of(id)) *r = {};
+    const int rv = dxpx_field_entry_remove(id);
+    const int rv2 = dxpx_field_entry_destroy(id);
+    id = 0;
+    if (entry_count > 0) entry_count--;
+    return rv != 0 ? rv : rv2;
+}
+
+// A new entry of a call's pair, made and installed; a voice rule counts its
+// hits, which tell a live call from an idle one.
+int call_entry_make(int *id, const voip_rule &rule, uint32_t owner) {
+    call_row *row = call_row_of(0);
+    if (row == nullptr) return SOC_E_RESOURCE;
+    int rv = dxpx_field_entry_create_id(group, id);
+    if (rv != 0) {
+        *id = 0;
+        return rv;
+    }
+    *row = {.id = *id, .owner = owner, .setup = rule.copy_class != 0};
+    entry_count++;
+    rv = qualify(*id, rule);
+    if (rv == 0) rv = actions(*id, rule.copy_class);
+    if (rv == 0) rv = dxpx_field_entry_install(*id);
+    // A new counter changes the entry, which goes to the chip again.
+    if (rv == 0 && rule.copy_class == 0 && dxp_field_counter_create(DXPX_CPU_UNIT, *id) == 0)
+        rv = dxp_field_entry_reinstall(DXPX_CPU_UNIT, *id);
+    return rv;
 }
 
 }  // namespace
 
-int voip_rule_pair_install(int ids[2], const voip_rule rules[2]) {
+int voip_rule_pair_install(int ids[2], const voip_rule rules[2], uint32_t owner) {
     const int missing = (ids[0] == 0) + (ids[1] == 0);
-    if (entry_count + missing > VOIP_MAX_ENTRIES || call_entries + missing > VOIP_CALL_ENTRIES)
+    const int calls = call_rows_count([](const call_row &) { return true; });
+    if (entry_count + missing > VOIP_MAX_ENTRIES || calls + missing > VOIP_CALL_ENTRIES)
         return SOC_E_RESOURCE;
-    const bool copies = rules[0].copy_class != 0;
-    if (copies && setup_count() + missing > VOIP_SETUP_ENTRIES) return SOC_E_RESOURCE;
+    if (missing > 0 &&
+        call_rows_count([owner](const call_row &r) { return r.owner == owner; }) + missing >
+            VOIP_HOST_ENTRIES)
+        return SOC_E_RESOURCE;
+    if (rules[0].copy_class != 0 &&
+        (call_rows_count([](const call_row &r) { return r.setup; }) + missing >
+             VOIP_SETUP_ENTRIES ||
+         call_rows_count([owner](const call_row &r) { return r.setup && r.owner == owner; }) +
+                 missing >
+             VOIP_HOST_SETUP_ENTRIES))
+        return SOC_E_RESOURCE;
     bool created[2] = {false, false};
     int rv = 0;
     for (int i = 0; i < 2 && rv == 0; i++) {
@@ -192,18 +235,8 @@ int voip_rule_pair_install(int ids[2], const voip_rule rules[2]) {
             if (rv == 0) rv = dxpx_field_entry_reinstall(ids[i]);
             continue;
         }
-        rv = dxpx_field_entry_create_id(group, &ids[i]);
-        if (rv != 0) {
-            ids[i] = 0;
-            break;
-        }
-        created[i] = true;
-        entry_count++;
-        call_entries++;
-        if (copies) *setup_slot(0) = ids[i];
-        rv = qualify(ids[i], rules[i]);
-        if (rv == 0) rv = actions(ids[i], rules[i].copy_class);
-        if (rv == 0) rv = dxpx_field_entry_install(ids[i]);
+        rv = call_entry_make(&ids[i], rules[i], owner);
+        created[i] = ids[i] != 0;
     }
     if (rv != 0) {
         for (int i = 0; i < 2; i++) {
@@ -217,15 +250,96 @@ int voip_rule_pair_remove(int ids[2]) {
     int result = 0;
     for (int i = 0; i < 2; i++) {
         if (ids[i] == 0) continue;
-        if (int *slot = setup_slot(ids[i])) *slot = 0;
-        int rv = dxpx_field_entry_remove(ids[i]);
-        int rv2 = dxpx_field_entry_destroy(ids[i]);
-        if (result == 0) result = rv != 0 ? rv : rv2;
-        ids[i] = 0;
-        if (entry_count > 0) entry_count--;
-        if (call_entries > 0) call_entries--;
+        const int rv = call_entry_drop(ids[i]);
+        if (result == 0) result = rv;
     }
     return result;
+}
+
+namespace {
+
+// Seconds from the wrapping microsecond clock, read at every look. The
+// sweep timer looks every VOIP_SWEEP_SECS, far within the clock's wrap.
+struct idle_clock {
+    bool started;
+    uint32_t last_us;
+    uint64_t elapsed_us;
+} clock_state;
+uint32_t last_sweep = 0;
+
+// Frames that hit the pair's voice rules so far, summed.
+uint32_t pair_hits(const int ids[2]) {
+    uint32_t sum = 0;
+    for (int i = 0; i < 2; i++) {
+        uint32_t v = 0;
+        if (ids[i] != 0 && dxp_field_counter_get32(DXPX_CPU_UNIT, ids[i], 0, &v) == 0) sum += v;
+    }
+    return sum;
+}
+
+// Every snooper's idle calls go, at most once per VOIP_SWEEP_SECS.
+void calls_age() {
+    const uint32_t now = voip_idle_now();
+    if (now - last_sweep < VOIP_SWEEP_SECS) return;
+    last_sweep = now;
+    sip_sessions_age(now);
+    mgcp_agents_age(now);
+    sccp_phones_age(now);
+    h323_calls_age(now);
+}
+
+void sweep_tick(wp_timer_t, void *) {
+    SalLock lock(state_lock());
+    calls_age();
+}
+
+struct sweep_params {
+    uint32_t interval_ms;
+} sweep_interval = {VOIP_SWEEP_SECS * 1000};
+
+// The sweep timer runs while Auto VoIP is on. Under the profile lock only:
+// deleting waits for a tick in progress, which takes the state lock.
+void sweep_set(bool on) {
+    if (!on && sweep_timer != nullptr) {
+        wpTimerDelete(sweep_timer);
+        sweep_timer = nullptr;
+    } else if (on && sweep_timer == nullptr) {
+        sweep_timer = wpTimerCreate(WP_TIMER_PERIODIC, sweep_tick);
+        if (sweep_timer != nullptr && wpTimerStart(sweep_timer, &sweep_interval) != 0) {
+            wpTimerDelete(sweep_timer);
+            sweep_timer = nullptr;
+        }
+        if (sweep_timer == nullptr)
+            logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
+                          "Auto VoIP: no timer, idle calls are looked for as copies arrive");
+    }
+}
+
+// Every call and its rules go.
+void calls_clear() {
+    sip_sessions_clear();
+    mgcp_agents_clear();
+    sccp_phones_clear();
+    h323_calls_clear();
+}
+
+}  // namespace
+
+uint32_t voip_idle_now(void) {
+    const uint32_t us = sal_time_usecs();
+    if (clock_state.started) clock_state.elapsed_us += us - clock_state.last_us;
+    clock_state.started = true;
+    clock_state.last_us = us;
+    return static_cast<uint32_t>(clock_state.elapsed_us / 1000000);
+}
+
+bool voip_call_idle(voip_life *life, const int ids[2], uint32_t now) {
+    const uint32_t hits = pair_hits(ids);
+    if (hits != life->hits) {
+        life->hits = hits;
+        life->seen = now;
+    }
+    return now - life->seen >= VOIP_IDLE_SECS;
 }
 
 void voip_failure_log(log_burst *burst, const char *text) {
@@ -235,11 +349,9 @@ void voip_failure_log(log_burst *burst, const char *text) {
 void voip_init(void) {
     SalLock changing(voip_profile_lock());
     callout_set(false);
+    sweep_set(false);
     SalLock lock(state_lock());
-    sip_sessions_clear();
-    mgcp_agents_clear();
-    sccp_phones_clear();
-    h323_calls_clear();
+    calls_clear();
     for (auto &pair : signal_ids) {
         for (int &id : pair)
             entry_drop(id);
@@ -247,8 +359,7 @@ void voip_init(void) {
     profile_enable = 0;
     profile_priority = 0;
     entry_count = 0;
-    call_entries = 0;
-    std::memset(setup_ids, 0, sizeof setup_ids);
+    std::memset(call_rows, 0, sizeof call_rows);
     // A new unit starts without the group; an old one is replaced.
     if (group >= 0) dxp_field_group_destroy(DXPX_CPU_UNIT, group);
     group = -1;
@@ -282,8 +393,8 @@ void voip_entry_count_set(int count) {
 
 void voip_call_entry_count_get(int *calls, int *setup) {
     SalLock lock(state_lock());
-    *calls = call_entries;
-    *setup = setup_count();
+    *calls = call_rows_count([](const call_row &) { return true; });
+    *setup = call_rows_count([](const call_row &r) { return r.setup; });
 }
 
 int voip_classify(int ip_protocol, const uint16_t ports[2]) {
@@ -303,7 +414,7 @@ int voip_rx(int, dxp_pkt *pkt, void *) {
     const int cls = classify_ports(f[27], voip_be16(f + 38), voip_be16(f + 40));
     switch (cls) {
         case VOIP_CLASS_SIP:
-            sip_parse(f + 34, f + 46, len - 46);
+            sip_parse(f + 30, f + 46, len - 46);
             break;
         case VOIP_CLASS_MGCP:
             mgcp_parse(f + 30, f + 46, len - 46);
@@ -320,6 +431,7 @@ int voip_rx(int, dxp_pkt *pkt, void *) {
         default:
             return DXP_RX_NOT_HANDLED;
     }
+    calls_age();
     // Only a copy: the chip has forwarded the frame itself.
     return DXP_RX_HANDLED;
 }
@@ -364,9 +476,14 @@ int voip_signal_rules_set(int index, int port, int enable) {
 
 int voip_signal_enable(int enable) {
     SalLock changing(voip_profile_lock());
-    if (!enable) callout_set(false);
+    if (!enable) {
+        callout_set(false);
+        sweep_set(false);
+    }
     {
         SalLock lock(state_lock());
+        // Off ends every call: no snooper sees its end any more.
+        if (!enable) calls_clear();
         const int count = entry_count + (enable ? 2 * kSignalIndexes : -2 * kSignalIndexes);
         if (count > VOIP_MAX_ENTRIES) return SOC_E_RESOURCE;
         for (int i = 0; i < kSignalIndexes; i++) {
@@ -380,7 +497,10 @@ int voip_signal_enable(int enable) {
         entry_count = count < 0 ? 0 : count;
     }
     // Copies reach the snoopers once their rules are in place.
-    if (enable) callout_set(true);
+    if (enable) {
+        callout_set(true);
+        sweep_set(true);
+    }
     return 0;
 }
 

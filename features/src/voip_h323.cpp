@@ -7,10 +7,9 @@
 // answered (sent an H.225.0 message), so Setups nobody answers take no
 // field-processor row; when the list is full the oldest of them makes room.
 // ReleaseComplete, or the end of the signalling connection, ends the call;
-// so does silence (see kIdleSecs).
+// so does silence (VOIP_IDLE_SECS). The rules are charged to the caller.
 #include <cstring>
 
-#include "dxpx.h"
 #include "logger.h"
 #include "sal.h"
 #include "voip_h323_asn.h"
@@ -26,16 +25,6 @@ constexpr uint8_t kTcpFin = 0x01;
 constexpr uint8_t kTcpRst = 0x04;
 constexpr int kTpktHeader = 4;
 
-// A call that carried no segment (empty ones, such as TCP keepalives,
-// included) on its signalling or H.245 connection, and no frame on its media
-// rules, for this long is dropped with its rules: its endpoints went away
-// without a FIN or ReleaseComplete crossing this switch. Five minutes is
-// above the longest quiet stretch of a live call setup, a callee ringing
-// (Q.931 T301, at least three minutes); once the media rules are in place
-// their hit counters show the call alive however quiet its signalling is.
-constexpr uint32_t kIdleSecs = 300;
-// Idle calls are looked for at most this often, as segments arrive.
-constexpr uint32_t kSweepSecs = 10;
 // Connections whose first TPKT header came alone: its body, in the next
 // segment of that direction, may start a call. Overwritten oldest first, so
 // junk can delay but never block a call.
@@ -51,10 +40,11 @@ struct h323_call {
     uint32_t media_ip[2];
     uint16_t media_port[2];
     int rule[2];
-    bool rules_rtp;       // the rule pair holds the RTP rules, else the H.245 rules
-    bool answered;        // the callee has sent an H.225.0 message
-    uint32_t seen;        // idle-clock seconds of the last sign of life
-    uint32_t media_hits;  // the RTP rules' hit counts at that time
+    bool rules_rtp;  // the rule pair holds the RTP rules, else the H.245 rules
+    bool answered;   // the callee has sent an H.225.0 message
+    // A segment (empty ones, such as TCP keepalives, included) on the
+    // signalling or H.245 connection is a sign of life, as a media hit is.
+    voip_life life;
     h323_call *next;
 };
 
@@ -63,24 +53,6 @@ int call_count = 0;
 uint8_t class_id = kFirstClass;
 bool full_logged = false;  // "too many calls" said since the list last had room
 log_burst make_room_log{}, h245_failure_log{}, rtp_failure_log{};
-
-// Seconds from the wrapping microsecond clock, read at every segment and
-// sweep. A stretch without any beyond the clock's wrap (71 minutes) is
-// undercounted, which only delays aging.
-struct idle_clock {
-    bool started;
-    uint32_t last_us;
-    uint64_t elapsed_us;
-} clock_state;
-uint32_t last_sweep = 0;
-
-uint32_t idle_now() {
-    const uint32_t us = sal_time_usecs();
-    if (clock_state.started) clock_state.elapsed_us += us - clock_state.last_us;
-    clock_state.started = true;
-    clock_state.last_us = us;
-    return static_cast<uint32_t>(clock_state.elapsed_us / 1000000);
-}
 
 struct announced_header {
     uint32_t src_ip, dst_ip;
@@ -135,7 +107,7 @@ int h245_rules_set(h323_call *c) {
                           .copy_class = class_id};
     const voip_rule rules[2] = {to, voip_rule_mirror(to)};
     const bool fresh = c->rule[0] == 0 && c->rule[1] == 0;
-    const int rv = voip_rule_pair_install(c->rule, rules);
+    const int rv = voip_rule_pair_install(c->rule, rules, c->caller_ip);
     if (rv == 0 && fresh && ++class_id == kClassWrap) class_id = kFirstClass;
     return rv;
 }
@@ -153,7 +125,7 @@ int rtp_rules_set(h323_call *c) {
                     .dst_port = c->media_port[i],
                     .dst_port_mask = 0xFFFE,
                     .copy_class = 0};
-    return voip_rule_pair_install(c->rule, rules);
+    return voip_rule_pair_install(c->rule, rules, c->caller_ip);
 }
 
 void call_free(h323_call *c) {
@@ -219,41 +191,11 @@ h323_call *call_create(const segment &s) {
     c->callee_ip = s.dst_ip;
     c->caller_port = s.src_port;
     c->callee_port = s.dst_port;
-    c->seen = idle_now();
+    c->life.seen = voip_idle_now();
     c->next = calls;
     calls = c;
     call_count++;
     return c;
-}
-
-// Frames that hit the RTP rules so far, summed.
-uint32_t media_hits(const h323_call *c) {
-    uint32_t sum = 0;
-    for (int id : c->rule) {
-        uint32_t v = 0;
-        if (id != 0 && dxp_field_counter_get32(DXPX_CPU_UNIT, id, 0, &v) == 0) sum += v;
-    }
-    return sum;
-}
-
-void calls_age(uint32_t now) {
-    if (now - last_sweep < kSweepSecs) return;
-    last_sweep = now;
-    for (h323_call *c = calls, *next = nullptr; c != nullptr; c = next) {
-        next = c->next;
-        if (c->rules_rtp) {
-            const uint32_t hits = media_hits(c);
-            if (hits != c->media_hits) {
-                c->media_hits = hits;
-                c->seen = now;
-            }
-        }
-        if (now - c->seen < kIdleSecs) continue;
-        logger_printf(LOG_LEVEL_INFO, LOG_MOD_AUTOVOIP,
-                      "H323: call from %u.%u.%u.%u idle, no longer followed\n", c->caller_ip >> 24,
-                      (c->caller_ip >> 16) & 0xFF, (c->caller_ip >> 8) & 0xFF, c->caller_ip & 0xFF);
-        call_free(c);
-    }
 }
 
 // The body length announced for the connection's direction by a header
@@ -287,17 +229,8 @@ void h323_media_address_set(h323_call *c, uint32_t ip, uint16_t port) {
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
                       "Remove FP entries for H245 sesstion failed\n");
     c->rules_rtp = true;
-    if (rtp_rules_set(c) != 0) {
+    if (rtp_rules_set(c) != 0)
         voip_failure_log(&rtp_failure_log, "Create FP entries for H323 RTP sesstion failed\n");
-        return;
-    }
-    // The media's hits keep the call alive. A new counter changes the entry,
-    // which goes to the chip again (an entry that has one keeps it).
-    for (int id : c->rule) {
-        if (dxp_field_counter_create(DXPX_CPU_UNIT, id) == 0)
-            (void)dxp_field_entry_reinstall(DXPX_CPU_UNIT, id);
-    }
-    c->media_hits = media_hits(c);
 }
 
 // The IPv4 address and port of a decoded TransportAddress, when it has them
@@ -474,11 +407,9 @@ int h225_first(const segment &s) {
 int h225_rx(const uint8_t *ip_header, int length) {
     segment s{};
     if (!segment_parse(ip_header, length, &s)) return -1;
-    const uint32_t now = idle_now();
     const bool ends = (s.flags & (kTcpFin | kTcpRst)) != 0;
     walk w{.seg = &s, .call = call_find(s)};
-    if (w.call != nullptr) w.call->seen = now;
-    calls_age(now);
+    if (w.call != nullptr) w.call->life.seen = voip_idle_now();
     if (w.call == nullptr) return ends || s.length == 0 ? -1 : h225_first(s);
     h323_call *c = w.call;
     if (s.length > 0 && !tpkt_walk(&w, s.payload, s.length, &c->pending[c->direction], q931_handle))
@@ -490,7 +421,6 @@ int h225_rx(const uint8_t *ip_header, int length) {
 int h245_rx(const uint8_t *ip_header, int length) {
     segment s{};
     if (!segment_parse(ip_header, length, &s)) return -1;
-    const uint32_t now = idle_now();
     walk w{.seg = &s, .call = nullptr};
     for (h323_call *c = calls; c != nullptr && w.call == nullptr; c = c->next) {
         if (c->h245_port == 0) continue;
@@ -498,9 +428,8 @@ int h245_rx(const uint8_t *ip_header, int length) {
             (c->h245_ip == s.src_ip && c->h245_port == s.src_port))
             w.call = c;
     }
-    if (w.call != nullptr) w.call->seen = now;
-    calls_age(now);
     if (w.call == nullptr) return -1;
+    w.call->life.seen = voip_idle_now();
     w.call->direction = s.src_ip == w.call->caller_ip ? 0 : 1;
     tpkt_walk(&w, s.payload, s.length, nullptr, h245_tpkt);
     return 0;
@@ -519,4 +448,15 @@ void h323_calls_clear(void) {
         call_free(calls);
     class_id = kFirstClass;
     std::memset(announced, 0, sizeof announced);
+}
+
+void h323_calls_age(uint32_t now) {
+    for (h323_call *c = calls, *next = nullptr; c != nullptr; c = next) {
+        next = c->next;
+        if (!voip_call_idle(&c->life, c->rule, now)) continue;
+        logger_printf(LOG_LEVEL_INFO, LOG_MOD_AUTOVOIP,
+                      "H323: call from %u.%u.%u.%u idle, no longer followed\n", c->caller_ip >> 24,
+                      (c->caller_ip >> 16) & 0xFF, (c->caller_ip >> 8) & 0xFF, c->caller_ip & 0xFF);
+        call_free(c);
+    }
 }

@@ -11,6 +11,8 @@
 // Calls each snooper follows at most: unanswered signalling must not take
 // the memory of the receive path.
 constexpr int VOIP_MAX_CALLS = 256;
+// Idle calls are looked for this often, and as copies arrive.
+constexpr uint32_t VOIP_SWEEP_SECS = 10;
 
 // One rule of a pair; addresses in host order, mask 0 = any.
 struct voip_rule {
@@ -23,14 +25,29 @@ struct voip_rule {
 };
 
 // Creates the pair's missing entries within the entry limits (-14 beyond
-// them: VOIP_MAX_ENTRIES, VOIP_CALL_ENTRIES, and for copy rules
-// VOIP_SETUP_ENTRIES), qualifies both and installs them; existing entries are
-// re-qualified and reinstalled. A pair that cannot be completed is taken back.
-int voip_rule_pair_install(int ids[2], const voip_rule rules[2]);
+// them: VOIP_MAX_ENTRIES, VOIP_CALL_ENTRIES, VOIP_HOST_ENTRIES of the owner,
+// the address that started the call, and for copy rules VOIP_SETUP_ENTRIES
+// and the owner's VOIP_HOST_SETUP_ENTRIES),
+// qualifies both and installs them, voice rules with a hit counter; existing
+// entries are re-qualified and reinstalled. A pair that cannot be completed is
+// taken back.
+int voip_rule_pair_install(int ids[2], const voip_rule rules[2], uint32_t owner);
 // The rule for the opposite direction: addresses and ports exchanged.
 voip_rule voip_rule_mirror(const voip_rule &r);
 // Removes and destroys both entries and lowers the count; the first error.
 int voip_rule_pair_remove(int ids[2]);
+
+// How long a call has been quiet. seen is in voip_idle_now() seconds; hits
+// are its voice rules' hits at that time.
+struct voip_life {
+    uint32_t seen;
+    uint32_t hits;
+};
+// Seconds of a clock that only the idle checks read.
+uint32_t voip_idle_now(void);
+// True when the call with the rule pair showed no sign of life for
+// VOIP_IDLE_SECS; a hit on its voice rules since the last look is one.
+bool voip_call_idle(voip_life *life, const int ids[2], uint32_t now);
 
 // Logs a snooper's failure line once per burst of failures.
 void voip_failure_log(log_burst *burst, const char *text);
@@ -90,11 +107,16 @@ inline const char *voip_next_line(const char *end) {
 // sequence); null for len < 4 or when memory runs out.
 char *voip_text_copy(const uint8_t *data, int len, const char *tag);
 
-// The snoopers' call lists, emptied (rules included) when Auto VoIP restarts.
+// The snoopers' call lists, emptied (rules included) when Auto VoIP stops.
 void sip_sessions_clear(void);
 void mgcp_agents_clear(void);
 void sccp_phones_clear(void);
 void h323_calls_clear(void);
+// Drops the calls idle at now (voip_call_idle), rules included.
+void sip_sessions_age(uint32_t now);
+void mgcp_agents_age(uint32_t now);
+void sccp_phones_age(uint32_t now);
+void h323_calls_age(uint32_t now);
 
 inline uint32_t voip_be32(const uint8_t *p) {
     return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];

@@ -1,7 +1,8 @@
 // MGCP snooping: a call agent's CRCX opens a connection on a gateway, whose
-// 200 answer with SDP names the gateway's voice end; DLCX closes it. A CRCX
-// nobody answers holds no rule, and when the connection list is full the
-// oldest of them makes room for a new one.
+// 200 answer with SDP names the gateway's voice end; DLCX, or an idle
+// stretch without media, closes it. A CRCX nobody answers holds no rule, and
+// when the connection list is full the oldest of them makes room for a new
+// one. The rules are charged to the gateway.
 #include <cstring>
 
 #include "logger.h"
@@ -22,6 +23,7 @@ struct mgcp_message {
 struct mgcp_connection {
     mgcp_message crcx;
     uint32_t made;  // order of creation
+    voip_life life;
     uint32_t gateway;
     uint32_t media_ip;
     uint16_t media_port;
@@ -81,7 +83,7 @@ int session_set(mgcp_connection *c, bool enable) {
                            .dst_port_mask = 0,
                            .copy_class = 0};
     const voip_rule rules[2] = {out, voip_rule_mirror(out)};
-    return voip_rule_pair_install(c->rule, rules);
+    return voip_rule_pair_install(c->rule, rules, c->gateway);
 }
 
 // Drops the connection and, when it was the last, its agent.
@@ -197,6 +199,7 @@ int crcx(uint32_t src, uint32_t dst, const mgcp_message &msg) {
     }
     c->crcx = msg;
     c->made = made_count++;
+    c->life.seen = voip_idle_now();
     c->gateway = dst;
     c->next = agent->connections;
     agent->connections = c;
@@ -215,6 +218,7 @@ int response(uint32_t src, uint32_t dst, const mgcp_message &msg, const sdp_desc
         c = c->next;
     if (c == nullptr || msg.connection[0] == '\0') return -1;
     if (c->crcx.connection[0] != '\0') return 0;
+    c->life.seen = voip_idle_now();
     std::memcpy(c->crcx.connection, msg.connection, sizeof c->crcx.connection);
     const sdp_media *audio = desc != nullptr ? sdp_audio_media(desc) : nullptr;
     if (audio == nullptr) return -1;
@@ -282,4 +286,16 @@ void mgcp_agents_clear(void) {
         sal_free(a);
     }
     connection_count = 0;
+}
+
+void mgcp_agents_age(uint32_t now) {
+    for (mgcp_agent *a = agents, *next_agent = nullptr; a != nullptr; a = next_agent) {
+        next_agent = a->next;
+        for (mgcp_connection *c = a->connections, *next = nullptr; c != nullptr; c = next) {
+            next = c->next;
+            if (!voip_call_idle(&c->life, c->rule, now)) continue;
+            session_set(c, false);
+            connection_end(a, c);  // the agent goes with its last connection
+        }
+    }
 }

@@ -1,6 +1,7 @@
 // SCCP snooping: StartMediaTransmission tells a phone where to send its
 // voice; the stream to and from that address gets the voice rules until
-// StopMediaTransmission.
+// StopMediaTransmission or CloseReceiveChannel ends that conference, or an
+// idle stretch without media. The rules are charged to the segment's source.
 #include <cstring>
 
 #include "logger.h"
@@ -11,11 +12,13 @@ namespace {
 
 constexpr uint32_t kStartMedia = 138;
 constexpr uint32_t kStopMedia = 139;
+constexpr uint32_t kCloseReceive = 0x106;
 
 struct sccp_session {
     uint32_t conference;
     uint32_t remote_ip;
     uint32_t remote_port;
+    voip_life life;
     int rule[2];
     sccp_session *next;
 };
@@ -34,7 +37,7 @@ uint32_t le32(const uint8_t *p) {
     return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
 
-int session_set(sccp_session *s, bool enable) {
+int session_set(uint32_t owner, sccp_session *s, bool enable) {
     if (!enable) return voip_rule_pair_remove(s->rule);
     const auto port = static_cast<uint16_t>(s->remote_port);
     const voip_rule out = {.protocol = 17,
@@ -48,7 +51,7 @@ int session_set(sccp_session *s, bool enable) {
                            .dst_port_mask = 0xFFFE,
                            .copy_class = 0};
     const voip_rule rules[2] = {out, voip_rule_mirror(out)};
-    return voip_rule_pair_install(s->rule, rules);
+    return voip_rule_pair_install(s->rule, rules, owner);
 }
 
 sccp_phone *phone_find(uint32_t address) {
@@ -98,9 +101,10 @@ int start_media(uint32_t src, const uint8_t *data) {
         s->conference = conference;
         s->remote_ip = voip_be32(data + 8);  // the address bytes in wire order
         s->remote_port = le32(data + 12);
+        s->life.seen = voip_idle_now();
         *slot = s;
         phone->count++;
-        if (session_set(s, true) == 0) return 0;
+        if (session_set(src, s, true) == 0) return 0;
         voip_failure_log(&failure_log, "SCCP: Setup_SCCP_Session(enable) failed\n");
     }
     if (s == nullptr) {
@@ -120,7 +124,7 @@ int stop_media(uint32_t src, const uint8_t *data) {
     if (phone == nullptr) return -1;
     sccp_session **slot = session_slot(phone, le32(data));
     if (*slot == nullptr) return -1;
-    if (session_set(*slot, false) != 0)
+    if (session_set(src, *slot, false) != 0)
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
                       "SCCP: Setup_SCCP_Session(disable) failed\n");
     session_end(phone, slot);
@@ -147,7 +151,7 @@ int sccp_parse(const uint8_t *ip_header, int length) {
         const uint32_t n = le32(p);
         if (n == 0) break;
         const uint32_t id = le32(p + 8);
-        if (n != 4 && (id == kStartMedia || id == kStopMedia)) {
+        if (n != 4 && (id == kStartMedia || id == kStopMedia || id == kCloseReceive)) {
             // The data words this needs must lie inside the message and segment.
             const uint32_t need = id == kStartMedia ? 4 + 16 : 4 + 4;
             if (n < need || static_cast<uint32_t>(left) < 8 + need) return -1;
@@ -167,9 +171,27 @@ void sccp_phones_clear(void) {
         while (phone->sessions != nullptr) {
             sccp_session *s = phone->sessions;
             phone->sessions = s->next;
-            session_set(s, false);
+            session_set(phone->address, s, false);
             sal_free(s);
         }
         sal_free(phone);
+    }
+}
+
+void sccp_phones_age(uint32_t now) {
+    for (sccp_phone *phone = phones, *next = nullptr; phone != nullptr; phone = next) {
+        next = phone->next;
+        sccp_session **slot = &phone->sessions;
+        while (*slot != nullptr) {
+            if (!voip_call_idle(&(*slot)->life, (*slot)->rule, now)) {
+                slot = &(*slot)->next;
+                continue;
+            }
+            session_set(phone->address, *slot, false);
+            // The phone goes with its last session.
+            const bool last = phone->count == 1;
+            session_end(phone, slot);
+            if (last) break;
+        }
     }
 }

@@ -1,7 +1,9 @@
 // SIP snooping: an INVITE's SDP gives the caller's media end, its 200
-// response the callee's; the pair of media rules lives until BYE, CANCEL or a
-// failure response. An INVITE nobody answers holds no rule, and when the
-// session list is full the oldest of them makes room for a new one.
+// response the callee's; the pair of media rules lives until BYE, CANCEL, a
+// failure response or an idle stretch without messages or media. An INVITE
+// nobody answers holds no rule, and when the session list is full the
+// oldest of them makes room for a new one. The rules are charged to the
+// address that sent the INVITE.
 #include <cstring>
 
 #include "logger.h"
@@ -13,6 +15,8 @@ namespace {
 struct sip_session {
     char *call_id;
     int installed;
+    uint32_t owner;  // the INVITE's source
+    voip_life life;
     uint32_t caller_ip, callee_ip;
     uint16_t caller_port, callee_port;
     int rule[2];
@@ -75,7 +79,7 @@ int rules_set(sip_session *s, bool enable) {
                            .dst_port_mask = callee_pmask,
                            .copy_class = 0};
     const voip_rule rules[2] = {out, voip_rule_mirror(out)};
-    return voip_rule_pair_install(s->rule, rules);
+    return voip_rule_pair_install(s->rule, rules, s->owner);
 }
 
 void session_end(sip_session *s) {
@@ -124,8 +128,10 @@ int media_from_sdp(sip_session *s, const sdp_description *desc, bool caller) {
     return 0;
 }
 
-int message_handle(uint32_t address, const sip_message &msg, const sdp_description *desc) {
+int message_handle(uint32_t source, uint32_t address, const sip_message &msg,
+                   const sdp_description *desc) {
     sip_session *s = find(msg.call_id);
+    if (s != nullptr) s->life.seen = voip_idle_now();
     if (msg.status != 0) {
         if (s == nullptr) return 0;
         if (msg.status == 200) {
@@ -161,6 +167,8 @@ int message_handle(uint32_t address, const sip_message &msg, const sdp_descripti
             }
             std::memcpy(id, msg.call_id, n);
             s->call_id = id;
+            s->owner = source;
+            s->life.seen = voip_idle_now();
             if (media_from_sdp(s, desc, true) != 0) {
                 session_free(s);
                 return -1;
@@ -230,7 +238,7 @@ bool start_line(const char *p, const char *end, sip_message *msg) {
     return true;
 }
 
-int parse(uint32_t address, char *text, sdp_description *desc) {
+int parse(uint32_t source, uint32_t address, char *text, sdp_description *desc) {
     sip_message msg{};
     const char *p = text;
     const char *end = voip_line_end(p);
@@ -261,12 +269,12 @@ int parse(uint32_t address, char *text, sdp_description *desc) {
         info("SIP: sdp_message_parse failed\n");
         return -1;
     }
-    return message_handle(address, msg, body ? desc : nullptr);
+    return message_handle(source, address, msg, body ? desc : nullptr);
 }
 
 }  // namespace
 
-int sip_parse(const uint8_t dst_ip[4], const uint8_t *payload, int length) {
+int sip_parse(const uint8_t src_dst_ip[8], const uint8_t *payload, int length) {
     if (length < 5) return -1;
     char *text = voip_text_copy(payload, length, "SIP");
     if (text == nullptr) {
@@ -274,7 +282,7 @@ int sip_parse(const uint8_t dst_ip[4], const uint8_t *payload, int length) {
         return -1;
     }
     sdp_description desc{};
-    int rv = parse(voip_be32(dst_ip), text, &desc);
+    int rv = parse(voip_be32(src_dst_ip), voip_be32(src_dst_ip + 4), text, &desc);
     sdp_description_free(&desc);
     sal_free(text);
     return rv;
@@ -288,4 +296,11 @@ void sip_sessions_clear(void) {
         session_free(s);
     }
     session_count = 0;
+}
+
+void sip_sessions_age(uint32_t now) {
+    for (sip_session *s = sessions, *next = nullptr; s != nullptr; s = next) {
+        next = s->next;
+        if (voip_call_idle(&s->life, s->rule, now)) session_end(s);
+    }
 }

@@ -68,6 +68,15 @@ class VoipTest : public feature_test::BoardTest {
         EXPECT_EQ(held, 0u);
         BoardTest::TearDown();
     }
+    // Port 1 up and forwarding, for frames that enter it.
+    void port_up() {
+        board->chip().poke("SWMODE", 0, 0x03);  // forwarding on, as the chip reset init leaves it
+        board->port(1).linkUp();
+        ASSERT_EQ(dxp_port_enable_set(0, 1, 1), 0);
+        dxp_pbmp_t up{};
+        dxp_pbmp_port_add(&up, 1);
+        ASSERT_EQ(dxp_linkscan_update(0, up), 0);
+    }
     // Auto VoIP's entries, checked against the group's.
     static int rules() {
         dxp_field_group_status_t st{};

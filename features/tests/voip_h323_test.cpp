@@ -92,14 +92,6 @@ class voip_h323 : public voip_test::VoipTest {
         board->fabric().pump();
         return count() - before;
     }
-    void port_up() {
-        board->chip().poke("SWMODE", 0, 0x03);
-        board->port(1).linkUp();
-        ASSERT_EQ(dxp_port_enable_set(0, 1, 1), 0);
-        dxp_pbmp_t up{};
-        dxp_pbmp_port_add(&up, 1);
-        ASSERT_EQ(dxp_linkscan_update(0, up), 0);
-    }
 };
 
 Bytes rtp_to(const Address &a) {
@@ -399,6 +391,37 @@ TEST_F(voip_h323, UnansweredSetupsHoldNoRulesAndLeaveRoomForCalls) {
     fast_start_call(40100);
     EXPECT_EQ(rules(), VOIP_SETUP_ENTRIES + 2);
     EXPECT_EQ(hits(rtp_to(kCalleeMedia)), 1u);
+}
+
+// Answered calls from one caller that never open their media hold only
+// that caller's share of the set-up rows; the others are there for other
+// callers, and a call that ends gives its rows back at once.
+TEST_F(voip_h323, AnsweredCallsOfOneCallerHoldOnlyItsShareOfTheSetupRows) {
+    for (int i = 0; i < 8; i++) {
+        const auto port = static_cast<uint16_t>(40100 + i);
+        const Address control = {{10, 0, 0, 2}, static_cast<uint16_t>(6000 + i)};
+        h225(true, setup(&control), port);
+        answer(port);
+    }
+    int calls = 0, setup_rows = 0;
+    voip_call_entry_count_get(&calls, &setup_rows);
+    EXPECT_EQ(setup_rows, VOIP_HOST_SETUP_ENTRIES);
+    const uint8_t other[4] = {10, 0, 0, 5};
+    deliver(frame(6, other, kCallee, 40000, 1720, setup(&kControl)));
+    deliver(frame(
+        6, kCallee, other, 1720, 40000,
+        h323_test::q931(h323_test::kConnectType, h323_test::user_information(Uuie::kConnect))));
+    voip_call_entry_count_get(&calls, &setup_rows);
+    EXPECT_EQ(setup_rows, VOIP_HOST_SETUP_ENTRIES + 2) << "another caller's call";
+    h225(true, release(), 40100);
+    voip_call_entry_count_get(&calls, &setup_rows);
+    EXPECT_EQ(setup_rows, VOIP_HOST_SETUP_ENTRIES);
+    const Address late = {{10, 0, 0, 2}, 6100};
+    h225(true, setup(&late), 40200);
+    answer(40200);
+    voip_call_entry_count_get(&calls, &setup_rows);
+    EXPECT_EQ(setup_rows, VOIP_HOST_SETUP_ENTRIES + 2);
+    EXPECT_EQ(copy_classes().size(), static_cast<size_t>(VOIP_HOST_SETUP_ENTRIES + 2));
 }
 
 TEST_F(voip_h323, CallsWithoutSignallingOrMediaAreAged) {

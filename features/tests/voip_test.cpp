@@ -4,14 +4,17 @@
 #include "voipmgr.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
 
 #include "feature_fixture.h"
+#include "h323_encode.h"
 #include "log_burst.h"
 #include "voip_fixture.h"
 #include "sal.h"
+#include "sal_host.h"
 
 namespace {
 
@@ -198,20 +201,41 @@ TEST_F(voip, SccpMediaTransmissionOpensAndClosesVoiceRules) {
     EXPECT_EQ(rules(), 2);
     send(skinny(139, {77, 1}));
     EXPECT_EQ(rules(), 0);
+    // CloseReceiveChannel ends the conference as well.
+    send(media);
+    EXPECT_EQ(rules(), 2);
+    send(skinny(0x106, {77, 1}));
+    EXPECT_EQ(rules(), 0);
+    EXPECT_EQ(sal_alloc_bytes_in_use("SCCP"), 0u);
 }
 
-// Calls' rules stay within their share of the field processor, whatever the
-// signalling says, and a failure beyond it is logged once per burst.
+// StartMediaTransmission of the conference from the address, with a remote
+// end of its own.
+int sccp_start(const uint8_t from[4], uint32_t conference) {
+    const uint32_t remote =
+        10 | 9u << 8 | (conference >> 8 & 0xFF) << 16 | (conference & 0xFF) << 24;
+    return deliver(
+        frame(6, from, kPhoneA, 2000, 51000, skinny(138, {conference, 1, remote, 16384})));
+}
+
+// Calls' rules stay within their share of the field processor, and those of
+// one address within its share of that, whatever the signalling says; a
+// failure beyond it is logged once per burst.
 TEST_F(voip, CallsHoldOnlyTheirShareOfTheFieldProcessor) {
     ASSERT_EQ(logger_init(), 0);
     voip_profile_set(0, 1, 7);
     ASSERT_EQ(rules(), 8);
-    for (uint32_t conference = 1; conference <= 300; conference++) {
-        const uint32_t remote = 10 | 9u << 8 | (conference >> 8) << 16 | (conference & 0xFF) << 24;
-        deliver(
-            frame(6, kAgent, kPhoneA, 2000, 51000, skinny(138, {conference, 1, remote, 16384})));
-    }
+    for (uint32_t conference = 1; conference <= 300; conference++)
+        sccp_start(kAgent, conference);
     int calls = 0, setup = 0;
+    voip_call_entry_count_get(&calls, &setup);
+    EXPECT_EQ(calls, VOIP_HOST_ENTRIES) << "one address";
+    EXPECT_EQ(feature_test::log_lines("Setup_SCCP_Session(enable) failed"), 1);
+    // Call managers at other addresses still get their calls' rules.
+    for (uint32_t conference = 1; conference <= 300; conference++) {
+        const uint8_t agent[4] = {10, 8, 0, static_cast<uint8_t>(conference % 50)};
+        sccp_start(agent, 1000 + conference);
+    }
     voip_call_entry_count_get(&calls, &setup);
     EXPECT_EQ(calls, VOIP_CALL_ENTRIES);
     EXPECT_EQ(setup, 0);
@@ -219,8 +243,7 @@ TEST_F(voip, CallsHoldOnlyTheirShareOfTheFieldProcessor) {
     EXPECT_EQ(feature_test::log_lines("Setup_SCCP_Session(enable) failed"), 1);
     // After a quiet stretch the next failure opens a burst of its own.
     sal_wallclock_set(sal_time() + LOG_BURST_QUIET_SECS);
-    const uint32_t late = 10 | 9u << 8 | 9u << 16 | 9u << 24;
-    deliver(frame(6, kAgent, kPhoneA, 2000, 51000, skinny(138, {1000, 1, late, 16384})));
+    sccp_start(kPhoneB, 5000);
     EXPECT_EQ(feature_test::log_lines("Setup_SCCP_Session(enable) failed"), 2);
     // The rest of the chip's rows are still there for other features.
     constexpr int kChipRows = 128;
@@ -232,6 +255,106 @@ TEST_F(voip, CallsHoldOnlyTheirShareOfTheFieldProcessor) {
         int entry = 0;
         ASSERT_EQ(dxp_field_entry_create(0, other, &entry), 0) << i;
     }
+}
+
+// One answered call of each of SIP, MGCP and SCCP, whose media go to port
+// base (SIP), base + 2 (MGCP) and base + 4 (SCCP); and an H.323 call whose
+// fastStart and tunnelled Ack give its media at base + 6.
+void calls_of_each_protocol(int base) {
+    const std::string id = std::to_string(base);
+    deliver(frame(17, kPhoneA, kPhoneB, 5060, 5060,
+                  text(sip("INVITE sip:b@x SIP/2.0", "s" + id, sdp("10.0.0.1", base)))));
+    deliver(frame(17, kPhoneB, kPhoneA, 5060, 5060,
+                  text(sip("SIP/2.0 200 OK", "s" + id, sdp("10.0.0.2", base)))));
+    deliver(frame(17, kAgent, kPhoneA, 2727, 2427,
+                  text("CRCX " + id + " aaln/1@gw MGCP 1.0\r\nC: m" + id + "\r\n")));
+    deliver(frame(17, kPhoneA, kAgent, 2427, 2727,
+                  text("200 " + id + " OK\r\nI: 1\r\n\r\n" + sdp("10.0.0.1", base + 2))));
+    const uint32_t remote = 10 | 0 << 8 | 0 << 16 | 7u << 24;
+    deliver(frame(
+        6, kAgent, kPhoneB, 2000, 51000,
+        skinny(138, {static_cast<uint32_t>(base), 1, remote, static_cast<uint32_t>(base + 4)})));
+    using h323_test::Uuie;
+    const h323_test::Address caller = {{10, 0, 0, 1}, static_cast<uint16_t>(base + 6)},
+                             callee = {{10, 0, 0, 2}, static_cast<uint16_t>(base + 6)};
+    h323_test::Per olc;
+    h323_test::olc(olc, caller);
+    const auto port = static_cast<uint16_t>(base);
+    deliver(
+        frame(6, kPhoneA, kPhoneB, port, 1720,
+              h323_test::q931(h323_test::kSetupType,
+                              h323_test::user_information(Uuie::kSetup, nullptr, {olc.data()}))));
+    deliver(frame(6, kPhoneB, kPhoneA, 1720, port,
+                  h323_test::q931(h323_test::kConnectType,
+                                  h323_test::user_information(Uuie::kConnect, nullptr, {},
+                                                              {h323_test::h245_olc_ack(callee)}))));
+}
+
+// Auto VoIP switched off ends every call: no snooper would see their ends.
+TEST_F(voip, SwitchingOffEndsEveryCall) {
+    voip_profile_set(0, 1, 7);
+    calls_of_each_protocol(20000);
+    EXPECT_EQ(rules(), 8 + 4 * 2);
+    voip_profile_set(0, 0, 0);
+    EXPECT_EQ(rules(), 0);
+    int calls = -1, setup = -1;
+    voip_call_entry_count_get(&calls, &setup);
+    EXPECT_EQ(calls, 0);
+    for (const char *tag : {"SIP", "MGCP", "SCCP", "H323"})
+        EXPECT_EQ(sal_alloc_bytes_in_use(tag), 0u) << tag;
+    // On again, the same calls start afresh.
+    voip_profile_set(0, 1, 7);
+    calls_of_each_protocol(20000);
+    EXPECT_EQ(rules(), 8 + 4 * 2);
+}
+
+// Keeps the manual clock for one test.
+struct ManualClock {
+    ManualClock() { sal_clock_manual(1000000); }
+    ~ManualClock() { sal_clock_real(); }
+    ManualClock(const ManualClock &) = delete;
+    ManualClock &operator=(const ManualClock &) = delete;
+    static void advance(int seconds) {
+        sal_clock_advance(static_cast<uint64_t>(seconds) * 1000000);
+    }
+};
+
+// Calls of every protocol whose media rules see no frame for the idle time go
+// with their rules; a call whose media flow stays. Idle calls are looked for
+// as copies arrive, and by a timer when none do.
+TEST_F(voip, IdleCallsGoLiveOnesStay) {
+    ManualClock clock;
+    port_up();
+    const auto rtp = [this] {  // to the SIP call's callee end, untagged and without FCS
+        Bytes f = frame(17, kPhoneA, kPhoneB, 20000, 20000, Bytes(160, 0xd5));
+        f.erase(f.begin() + 12, f.begin() + 16);
+        f.resize(f.size() - 4);
+        board->port(1).injectRaw(f);
+        board->fabric().pump();
+    };
+    // A copy on the signalling ports, which looks for idle calls.
+    const auto copy = [] { deliver(frame(17, kAgent, kPhoneA, 40000, 5060, text("x"))); };
+    voip_profile_set(0, 1, 7);
+    calls_of_each_protocol(20000);
+    ASSERT_EQ(rules(), 8 + 4 * 2);
+    ManualClock::advance(VOIP_IDLE_SECS - 100);
+    rtp();
+    copy();
+    ManualClock::advance(VOIP_IDLE_SECS - 100);
+    copy();
+    EXPECT_EQ(rules(), 8 + 2) << "the SIP call, whose media flowed";
+    EXPECT_EQ(sal_alloc_bytes_in_use("MGCP") + sal_alloc_bytes_in_use("SCCP") +
+                  sal_alloc_bytes_in_use("H323"),
+              0u);
+    // With no copies at all the timer finds the idle call.
+    ManualClock::advance(VOIP_IDLE_SECS);
+    int calls = -1, setup = 0;
+    for (int tries = 0; tries < 100 && calls != 0; tries++) {
+        usleep(50000);  // real time: the platform's sleeps follow the manual clock
+        voip_call_entry_count_get(&calls, &setup);
+    }
+    EXPECT_EQ(rules(), 8);
+    EXPECT_EQ(sal_alloc_bytes_in_use("SIP"), 0u);
 }
 
 // Every message cut short at every length: nothing is read past the frame's
@@ -257,12 +380,7 @@ TEST_F(voip, TruncatedSignallingIsHarmless) {
 // The rules match real frames in the chip model: signalling on either
 // port, and the call's voice stream once the call is up.
 TEST_F(voip, RulesMatchFramesEnteringAPort) {
-    board->chip().poke("SWMODE", 0, 0x03);  // forwarding on, as the chip reset init leaves it
-    board->port(1).linkUp();
-    ASSERT_EQ(dxp_port_enable_set(0, 1, 1), 0);
-    dxp_pbmp_t up{};
-    dxp_pbmp_port_add(&up, 1);
-    ASSERT_EQ(dxp_linkscan_update(0, up), 0);
+    port_up();
     auto hits = [this] {
         uint32_t n = 0;
         for (int i = 0; i < sim::CfpEngine::kRows; i++)

@@ -3,9 +3,11 @@
 // addresses: the Setup and Connect announce the H.245 address and the
 // switch copies that connection to the CPU; OpenLogicalChannel and its Ack on
 // it replace those rules by the voice rules of the two media streams; the
-// ReleaseComplete leaves none. The field processor is read through the
-// monitor. Needs root (CAP_NET_ADMIN, setns), /dev/net/tun, ip, ping and
-// curl; skips without them.
+// ReleaseComplete leaves none. Floods of SCCP and SIP calls from one host
+// take only that host's share of the rows, and Auto VoIP off or the factory
+// defaults take every call's rules away. The field processor is read
+// through the monitor. Needs root (CAP_NET_ADMIN, setns), /dev/net/tun, ip,
+// ping and curl; skips without them.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -14,6 +16,7 @@
 #include <sys/time.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -24,6 +27,9 @@
 #include "system_fixture.h"
 
 namespace {
+
+// The rows of one host's calls: four calls of two rules.
+constexpr int kHostRows = 8;
 
 using system_fixture::Netns;
 using system_fixture::sh;
@@ -132,6 +138,16 @@ Entries entries(Switch &sw) {
     return found;
 }
 
+// The field processor's entries that raise the internal priority, read
+// through the monitor as an administrator would.
+int voice_rules(Switch &sw) {
+    std::vector<std::string> ids;
+    for (int id = 1; id <= 300; id++)
+        ids.push_back(std::to_string(id) + " PrioIntNew");
+    const std::string out = system_fixture::each_of(sw, "FieldProcessor action get", ids);
+    return static_cast<int>(system_fixture::count_of(out, "action=PrioIntNew"));
+}
+
 // Entries copying with the class, and entries raising the priority only.
 std::pair<int, int> count(const Entries &e, int cls) {
     int copies = 0, voice = 0;
@@ -234,6 +250,9 @@ class system_h323 : public testing::TestWithParam<int> {
         net = "10.197." + std::to_string(id % 250) + ".";
         ASSERT_TRUE(
             ns.make(net + "0/24", {"swhnsa" + std::to_string(id), "swhnsb" + std::to_string(id)}));
+        // A fresh flash: the settings an earlier test of this program saved
+        // (Auto VoIP on among them) do not carry over.
+        std::filesystem::remove(std::filesystem::path(test_workdir::path()) / "flash.bin");
         sw = std::make_unique<Switch>(
             test_workdir::path(),
             std::vector<std::string>{"--board", std::to_string(GetParam()), "--tap", "1=" + tap1,
@@ -246,19 +265,48 @@ class system_h323 : public testing::TestWithParam<int> {
             reached = sh("ip netns exec " + ns.spaces[0] + " ping -c 1 -W 1 " + net + "2") == 0;
         ASSERT_TRUE(reached) << "no ping through the switch";
 
-        const std::string web = "http://127.0.0.1:" + std::to_string(sw->port_offset() + 80);
+        web = "http://127.0.0.1:" + std::to_string(sw->port_offset() + 80);
         std::string login = sh_out("curl -s -i --max-time 5 -d 'username=admin&password=qivor' " +
                                    web + "/login.cgi");
         const std::string tag = "Set-Cookie: WebManaged=";
         size_t at = login.find(tag);
         ASSERT_NE(at, std::string::npos) << login;
         at += tag.size();
-        const std::string cookie = login.substr(at, login.find_first_of(";\r", at) - at);
-        sh_out("curl -s --max-time 5 -b 'WebManaged=" + cookie + "' -d 'profiles=1' " + web +
-               "/voip.cgi");
+        cookie = login.substr(at, login.find_first_of(";\r", at) - at);
+        voice_rules_before = voice_rules(*sw);
+        post("/voip.cgi", "profiles=1");
         ASSERT_EQ(entries(*sw).size(), 8u) << "the signalling rules";
     }
+    // The answer of a form posted in the administrator's session.
+    std::string post(const std::string &path, const std::string &body) {
+        return sh_out("curl -s --max-time 5 -b 'WebManaged=" + cookie + "' -d '" + body + "' " +
+                      web + path);
+    }
+    // The entries that raise the priority, read until there are as many as
+    // wanted (the copies reach the snoopers a little later).
+    int voice_rules_when(int wanted) {
+        int n = -1;
+        for (int tries = 0; tries < 20 && n != wanted; tries++) {
+            if (tries > 0) usleep(250 * 1000);
+            n = voice_rules(*sw);
+        }
+        return n;
+    }
+    // After a flood from the first host: that host's calls hold their share
+    // of the rows (on: the count with Auto VoIP on and no call), and a SIP
+    // call started by the second host still gets its rules.
+    void share_taken_and_another_call(int on) {
+        EXPECT_EQ(voice_rules_when(on + kHostRows), on + kHostRows) << "four calls";
+        ASSERT_TRUE(send_sip(ns.spaces[1], net + "1",
+                             {sip("INVITE sip:a@" + net + "1 SIP/2.0", "real", net + "2", 22000)}));
+        ASSERT_TRUE(
+            send_sip(ns.spaces[0], net + "2", {sip("SIP/2.0 200 OK", "real", net + "1", 32000)}));
+        EXPECT_EQ(voice_rules_when(on + kHostRows + 2), on + kHostRows + 2)
+            << "the other host's call";
+    }
     int id = 0;
+    int voice_rules_before = 0;  // before Auto VoIP was on
+    std::string web, cookie;
     std::string tap1, tap2, net;
     Netns ns;
     std::unique_ptr<Switch> sw;
@@ -349,6 +397,72 @@ TEST_P(system_h323, UnansweredCallsLeaveRulesToOtherCallsAndFeatures) {
     const std::string dos = sw->output("dos fe0 enable 1");
     EXPECT_EQ(dos.find("FAIL"), std::string::npos) << dos;
     sw->output("dos fe0 enable 0");
+}
+
+// SCCP StartMediaTransmission segments from port 2000 of the namespace's
+// host to port 40000+i of a host nobody has, one per conference 1000+i with
+// remote end 10.40.0.(2i+1):(30000+2i), raw from a packet socket: no
+// handshake, nothing answers.
+bool send_sccp_flood(const std::string &space, const std::string &tap, const std::string &src_ip,
+                     const std::string &dst_ip, int count) {
+    // Addresses; IPv4 header; TCP header from port 2000; the Skinny message
+    // {length 20, reserved, id 138, conference, party, remote, port}, its
+    // words little-endian, filled in per segment.
+    const std::string hex =
+        "0200000000990200000000980800"
+        "4500004400000000400600"
+        "00" +
+        system_fixture::hex_of_ip(src_ip) + system_fixture::hex_of_ip(dst_ip) +
+        "07d0000000000001000000005018100000000000" +
+        "14000000"
+        "00000000"
+        "8a000000" +
+        std::string(32, '0');
+    return sh("ip netns exec " + space +
+              " python3 -c 'import socket,sys,time\n"
+              "s=socket.socket(socket.AF_PACKET,socket.SOCK_RAW); s.bind((sys.argv[1],0))\n"
+              "f=bytearray(bytes.fromhex(sys.argv[2]))\n"
+              "for i in range(int(sys.argv[3])):\n"
+              "  f[36:38]=(40000+i).to_bytes(2,\"big\")\n"
+              "  f[66:70]=(1000+i).to_bytes(4,\"little\"); f[70:74]=(1).to_bytes(4,\"little\")\n"
+              "  f[74:78]=bytes([10,40,0,2*i+1]); f[78:82]=(30000+2*i).to_bytes(4,\"little\")\n"
+              "  s.send(bytes(f)); time.sleep(0.005)' " +
+              tap + " " + hex + " " + std::to_string(count)) == 0;
+}
+
+// One host's flood of SCCP media starts takes only its share of the call
+// rows: a SIP call from the other host still gets its rules, and Auto VoIP
+// switched off on the page takes every call's rules away.
+TEST_P(system_h323, SccpFloodTakesOneHostsShareAndOffEndsEveryCall) {
+    if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0)
+        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and curl";
+    bring_up();
+    if (HasFatalFailure()) return;
+    const int on = voice_rules_before + 8;
+    ASSERT_TRUE(send_sccp_flood(ns.spaces[0], tap1, net + "1", net + "200", 40));
+    share_taken_and_another_call(on);
+
+    post("/voip.cgi", "profiles=0");
+    EXPECT_EQ(voice_rules_when(voice_rules_before), voice_rules_before);
+}
+
+// Forged INVITE and 200 OK pairs from one host likewise; the factory
+// defaults, which switch Auto VoIP off, take every call's rules away.
+TEST_P(system_h323, SipFloodTakesOneHostsShareAndFactoryResetEndsEveryCall) {
+    if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0)
+        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and curl";
+    bring_up();
+    if (HasFatalFailure()) return;
+    const std::string &ns_a = ns.spaces[0];
+    const int on = voice_rules_before + 8;
+    const std::string invite = "INVITE sip:b@" + net + "2 SIP/2.0";
+    ASSERT_TRUE(send_sip(ns_a, net + "2", sip(invite, "flood@N@", net + "1", 20000), 24));
+    ASSERT_TRUE(send_sip(ns_a, net + "2", sip("SIP/2.0 200 OK", "flood@N@", net + "2", 30000), 24));
+    share_taken_and_another_call(on);
+
+    EXPECT_FALSE(post("/restored.cgi", "factory=2").empty());
+    // The reset runs a second or two after the answer.
+    EXPECT_EQ(voice_rules_when(voice_rules_before), voice_rules_before);
 }
 
 INSTANTIATE_TEST_SUITE_P(boards_with_cfp, system_h323, testing::Values(52, 28),
