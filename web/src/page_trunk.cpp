@@ -397,6 +397,11 @@ int trunk_apply(httpd_event *ev, httpd_request *req, bool *pvids_changed) {
             case Parse::ok:
                 break;
         }
+        // A trunk would take a tested port's frames elsewhere.
+        for (int p : ports)
+            if (const char *held = web_port_held_text(p))
+                return trunk_error(ev, req, held, LOG_LEVEL_WARNING,
+                                   "Set trunk : a member port is under self-test");
         int vid = 1;
         if (!trunk_vlan_check(static_cast<int>(ports.size()), &w.bmp, &vid)) {
             std::string msg =
@@ -405,11 +410,6 @@ int trunk_apply(httpd_event *ev, httpd_request *req, bool *pvids_changed) {
                                   WEB_RETRY_ACTION);
         }
         if (!group_takes(t, ports)) return trunk_refused(ev, req, t);
-        // A trunk would take a tested port's frames elsewhere.
-        for (int p : ports)
-            if (const char *held = web_port_held_text(p))
-                return trunk_error(ev, req, held, LOG_LEVEL_WARNING,
-                                   "Set trunk : a member port is under self-test");
     }
     release_moved_ports(posted, criterion >= 1 && criterion <= 3 ? static_cast<int>(criterion) : 0);
     int psc = 0;
