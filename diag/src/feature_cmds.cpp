@@ -228,6 +228,8 @@ int cmd_dtag(int unit, args_t *a) {
             new_tpid = static_cast<uint16_t>(v);
         }
     }
+    // Double tagging changes a tested port's frames.
+    if (value != nullptr && feature_cmds::refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
     for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
         if (!soc_pbmp_member(pbmp, port)) continue;
         int m = 0, rv = 0;
@@ -465,6 +467,8 @@ int cmd_rate(int unit, args_t *a) {
         return CMD_FAIL;
     }
     flags = (bcast ? kBcast : 0) | (mcast ? kMcast : 0) | (dlf ? kDlf : 0);
+    // The limits reach every port, a tested one's too.
+    if (feature_cmds::refuse_held(cmd, unit, SOC_CONTROL(unit)->e.bitmap)) return CMD_FAIL;
     if ((rv = dxp_rate_set(unit, limit, flags)) < 0) {
         sal_printf("%s ERROR: could not set rate: %s\n", cmd, dxp_errmsg(rv));
         return CMD_FAIL;

@@ -358,6 +358,8 @@ TEST_P(system_selftest, OtherManagersChangesDuringATestStayAndOnlyTheTestsOwnAre
         GTEST_SKIP() << "needs root (the system tests' environment)";
     const int board = GetParam();
     const std::string dir = test_workdir::path();
+    // The board starts from a flash of its own, not another board's.
+    std::filesystem::remove(dir + "/flash.bin");
     std::string fe2_before, vlans_after;
     {
         Switch fw(dir, {"--board", std::to_string(board)});
@@ -468,7 +470,8 @@ TEST_P(system_selftest, OtherManagersChangesDuringATestStayAndOnlyTheTestsOwnAre
             << seen;
         for (const char *line :
              {"MIRror Mode=L2 Port=fe6", "MIRror Mode=L2 Port=fe9 EgressBitMap=fe7",
-              "TRunk add Id=1 Rtag=1 Pbmp=fe7-fe8"}) {
+              "TRunk add Id=1 Rtag=1 Pbmp=fe7-fe8", "RATE Limit=500 Bcast=1",
+              "DTAG mode fe6 internal"}) {
             const std::string answer = fw.output(line);
             EXPECT_NE(answer.find(": port under self-test"), std::string::npos) << line << "\n"
                                                                                 << answer;
