@@ -628,7 +628,7 @@ int lbu_init(lb_work_t *lw, int unit, int kind) {
     // the middle of a trial.
     dxp_pbmp_t waiting = to_dxp(lw->p->pbm);
     dxp_linkscan_update(unit, waiting);
-    dxp_link_wait(unit, &waiting, kLinkWaitUsecs);
+    test_link_wait(unit, &waiting, kLinkWaitUsecs);
     // Link scan leaves a forced port's MAC as a link loss left it: enable
     // it for the looped-back link.
     for (int port = 0; port < LB_PORTS; port++)

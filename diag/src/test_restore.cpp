@@ -350,6 +350,17 @@ int test_neutral_port(test_saved_t *s, int port) {
     return 0;
 }
 
+int test_link_wait(int unit, dxp_pbmp_t *ports, int usecs) {
+    auto count = [](const dxp_pbmp_t &b) {
+        return __builtin_popcount(b.w[0]) + __builtin_popcount(b.w[1]);
+    };
+    for (;;) {
+        const int down = count(*ports);
+        const int rv = dxp_link_wait(unit, ports, usecs);
+        if (rv != DXP_E_TIMEOUT || count(*ports) >= down) return rv;
+    }
+}
+
 int test_vlan_create(test_saved_t *s, dxp_vlan_t vid) {
     const int rv = dxp_vlan_create(s->unit, vid);
     if (rv < 0) return rv;

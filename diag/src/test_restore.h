@@ -54,6 +54,11 @@ int test_check_frame_settings(test_saved_t *s);
 // settings); -1 after reporting a refusal.
 int test_neutral_port(test_saved_t *s, int port);
 
+// Waits for the ports' links as dxp_link_wait does, the time-out counted
+// from the last port that came up: links come up as fast as the host runs
+// the chip model, so a busy host takes longer for many ports, not forever.
+int test_link_wait(int unit, dxp_pbmp_t *ports, int usecs);
+
 // The test's own changes, journaled: each answers as the switch call does.
 int test_vlan_create(test_saved_t *s, dxp_vlan_t vid);
 int test_vlan_port_add(test_saved_t *s, dxp_vlan_t vid, dxp_pbmp_t members, dxp_pbmp_t untagged);

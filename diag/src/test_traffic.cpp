@@ -535,7 +535,7 @@ int traffic_test(int unit, args_t *, void *work) {
     port_list(unit, used, list, sizeof list, hex, sizeof hex);
     sal_printf("TRAFFIC: waiting for link on ports %s (%s)\n", list, hex);
     dxp_pbmp_t waiting = to_dxp(used);
-    if (int rv = dxp_link_wait(unit, &waiting, kLinkWaitUsecs); rv < 0) {
+    if (int rv = test_link_wait(unit, &waiting, kLinkWaitUsecs); rv < 0) {
         soc_pbmp_t down{{waiting.w[0], waiting.w[1]}};
         port_list(unit, down, list, sizeof list, hex, sizeof hex);
         test_error(unit, "TRAFFIC: failed waiting for link on %s (%s): %s\n", list, hex,
