@@ -26,6 +26,7 @@ bool port_reserved(int unit, int port);
 bool port_reserved_lport(int lport);
 // The self-test that holds the port, or nullptr.
 const char *port_reserve_owner(int unit, int port);
+const char *port_reserve_owner_lport(int lport);
 
 // Takes the reservation's lock for a change of the logical port: 0 with the
 // lock held, or DXP_E_BUSY (lock not held) when a self-test holds the port.

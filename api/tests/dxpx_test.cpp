@@ -534,6 +534,21 @@ TEST_F(port_reservation, HeldPortsRefuseChangesUntilReleased) {
     EXPECT_EQ(dxpx_port_speed_set(40, 100), DXP_E_BUSY);
     EXPECT_TRUE(fake::calls("port_speed_set").empty());
     EXPECT_EQ(port_reserve_hold(3), DXP_E_BUSY);
+    EXPECT_STREQ(port_reserve_owner_lport(40), "Snake");
+    // Nor does a trunk take a held port, or a mirror copy into or out of
+    // one; its mirroring may go off.
+    dxpx_trunk_add_info_t trunk{1, -1, -1, -1, {-1, 0, nullptr}};
+    dxpx_lplist_init(&trunk.ports, 0, 0);
+    dxpx_lplist_add(&trunk.ports, 5);
+    dxpx_lplist_add(&trunk.ports, 3);
+    EXPECT_EQ(dxpx_trunk_set(1, &trunk), DXP_E_BUSY);
+    dxpx_lplist_free(&trunk.ports);
+    EXPECT_TRUE(fake::calls("trunk_set").empty());
+    EXPECT_EQ(dxpx_mirror_port_set(5, 3, 0x1), DXP_E_BUSY);
+    EXPECT_EQ(dxpx_mirror_port_set(3, 5, 0x3), DXP_E_BUSY);
+    EXPECT_TRUE(fake::calls("mirror_port_set").empty());
+    EXPECT_EQ(dxpx_mirror_port_set(3, 5, 0x1), DXP_E_NONE);
+    EXPECT_EQ(dxpx_mirror_port_set(3, 0, 0), DXP_E_NONE);
     // Another test cannot take a held port; nothing of its set is marked.
     EXPECT_EQ(port_reserve(0, ports_of({4, 3}), "Traffic"), DXP_E_BUSY);
     EXPECT_FALSE(port_reserved(0, 4));

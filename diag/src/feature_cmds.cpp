@@ -180,6 +180,16 @@ int cmd_mirror(int unit, args_t *a) {
     int rv = CMD_OK;
     if (!parse_options(a, &pt, &rv)) return rv;
     parse_table_done(&pt);
+    // A mirror into or out of a port under self-test changes the test's
+    // frames; the values read from the chip come back at the next command.
+    if (mirror_mode != 0) {
+        soc_pbmp_t touched = mirror_ingress;
+        for (int i = 0; i < 2; i++)
+            touched.w[i] |= mirror_egress.w[i];
+        if (mirror_port >= 0 && mirror_port < SOC_MAX_NUM_PORTS)
+            soc_pbmp_port_add(&touched, mirror_port);
+        if (feature_cmds::refuse_held(cmd, unit, touched)) return CMD_FAIL;
+    }
 
     if ((rv = dxp_mirror_to_set(unit, mirror_port)) < 0) {
         sal_printf("%s: dxp_mirror_to_set failed: %s\n", cmd, dxp_errmsg(rv));
@@ -218,6 +228,8 @@ int cmd_dtag(int unit, args_t *a) {
             new_tpid = static_cast<uint16_t>(v);
         }
     }
+    // Double tagging changes a tested port's frames.
+    if (value != nullptr && feature_cmds::refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
     for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
         if (!soc_pbmp_member(pbmp, port)) continue;
         int m = 0, rv = 0;
@@ -300,6 +312,21 @@ int cmd_dscp(int unit, args_t *a) {
         return CMD_USAGE;
     int src = src_word != nullptr ? parse_integer(src_word) : -1;
     int mapped = map_word != nullptr ? parse_integer(map_word) : -1;
+    // The chip keeps one map for the unit (port -1): it is read once and
+    // shown for each port listed.
+    const int from = src_word != nullptr ? src : 0, to = src_word != nullptr ? src : 63;
+    int map[64] = {};
+    for (int cp = from; map_word == nullptr && cp <= to; cp++) {
+        int prio = 0;
+        if (cp < 0 || cp > 63) {
+            sal_printf("ERROR: dscp map get %d failed: %s\n", cp, dxp_errmsg(DXP_E_PARAM));
+            return CMD_FAIL;
+        }
+        if (int rv = dxp_port_dscp_map_get(unit, -1, cp, &map[cp], &prio); rv < 0) {
+            sal_printf("ERROR: dscp map get %d failed: %s\n", cp, dxp_errmsg(rv));
+            return CMD_FAIL;
+        }
+    }
     for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
         if (!soc_pbmp_member(pbmp, port)) continue;
         if (map_word != nullptr) {
@@ -312,18 +339,11 @@ int cmd_dscp(int unit, args_t *a) {
             continue;
         }
         sal_printf("%d:%s dscp map:", unit, port_name(unit, port));
-        int from = src_word != nullptr ? src : 0, to = src_word != nullptr ? src : 63;
         for (int cp = from; cp <= to; cp++) {
-            int to_cp = 0, prio = 0;
-            int rv = dxp_port_dscp_map_get(unit, port, cp, &to_cp, &prio);
-            if (rv < 0) {
-                sal_printf("ERROR: dscp map get %d failed: %s\n", cp, dxp_errmsg(rv));
-                return CMD_FAIL;
-            }
             if (src_word != nullptr)
-                sal_printf(" %d=%d\n", cp, to_cp);
-            else if (to_cp != cp)
-                sal_printf(" %d=%d", cp, to_cp);
+                sal_printf(" %d=%d\n", cp, map[cp]);
+            else if (map[cp] != cp)
+                sal_printf(" %d=%d", cp, map[cp]);
         }
         if (src_word == nullptr) sal_printf("\n");
     }
@@ -447,6 +467,8 @@ int cmd_rate(int unit, args_t *a) {
         return CMD_FAIL;
     }
     flags = (bcast ? kBcast : 0) | (mcast ? kMcast : 0) | (dlf ? kDlf : 0);
+    // The limits reach every port, a tested one's too.
+    if (feature_cmds::refuse_held(cmd, unit, SOC_CONTROL(unit)->e.bitmap)) return CMD_FAIL;
     if ((rv = dxp_rate_set(unit, limit, flags)) < 0) {
         sal_printf("%s ERROR: could not set rate: %s\n", cmd, dxp_errmsg(rv));
         return CMD_FAIL;

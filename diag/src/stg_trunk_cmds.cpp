@@ -186,6 +186,8 @@ int trunk_add(const char *cmd, int unit, args_t *a) {
                   {"Pbmp", PQ_PBMP, &trunk_pbmp}},
                  &rv))
         return rv;
+    // A trunk would take a tested port's frames elsewhere.
+    if (refuse_held(cmd, unit, trunk_pbmp)) return CMD_FAIL;
     dxp_trunk_add_info t{};
     rv = dxp_trunk_get(unit, trunk_id, &t);
     const bool exists = rv >= 0;

@@ -115,8 +115,10 @@ void stop_on_error_menu(int unit, test_t *t) {
             diag_shell(unit, prompt, 1);
         } else if (is("continue")) {
             return;
+        } else if (is("stop") || is("abort")) {
+            // A running test cannot be unwound from here; the break can.
+            sal_printf("\nA break (Ctrl-C) stops the test: type \"continue\", then the break\n");
         }
-        // "stop" and "abort": a running test cannot be unwound here.
     }
 }
 

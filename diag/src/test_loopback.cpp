@@ -5,6 +5,7 @@
 // static L2 entries so that frames circulate through all of them, then
 // opens the chain towards the CPU and checks that every frame came back and
 // every port passed traffic.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -442,6 +443,58 @@ int snake_check_ports(lb_work_t *lw, const PortStats *before, int seconds) {
     return rv;
 }
 
+// How many frames the tested ports have passed both ways, counted up to
+// `cap` a port and direction: once the sum reaches the frames per trial on
+// every port both ways, every frame has gone round the chain at least once.
+uint64_t frames_round(lb_work_t *lw, const PortStats *before, int cap) {
+    uint64_t passed = 0;
+    dxp_stat_sync(lw->unit);
+    for (int port = 0; port < LB_PORTS; port++) {
+        if (!soc_pbmp_member(lw->p->pbm, port)) continue;
+        PortStats now;
+        read_port_stats(lw->unit, port, &now);
+        passed += std::min<uint64_t>(now.tx - before[port].tx, static_cast<uint64_t>(cap));
+        passed += std::min<uint64_t>(now.rx - before[port].rx, static_cast<uint64_t>(cap));
+    }
+    return passed;
+}
+
+// The chip model runs as fast as the host lets it: the ports are judged by
+// the frames they passed, not by what a second of wall-clock time saw. This
+// waits until every frame has gone round once, for as long as the frames
+// move on: the time-out is the frame time-out since the last frame moved,
+// so it grows with the ports the chain has. False after a break.
+bool wait_frames_round(lb_work_t *lw, const PortStats *before, int ppt) {
+    constexpr int kStepUsecs = 20000;
+    const uint64_t all = static_cast<uint64_t>(2 * ppt) * lb_port_count(lw->p->pbm);
+    uint64_t last = frames_round(lw, before, ppt);
+    uint32_t moved = sal_time_usecs();
+    while (last < all && static_cast<int32_t>(sal_time_usecs() - moved) < lw->timeout_usec) {
+        if (sh_wait_usec(kStepUsecs, 0) == CMD_INTR) return false;
+        const uint64_t now = frames_round(lw, before, ppt);
+        if (now != last) moved = sal_time_usecs();
+        last = now;
+    }
+    return true;
+}
+
+// Waits for the frames to come home to the CPU, for as long as they keep
+// coming or moving through the ports, at most one frame time-out per port
+// of the chain (a frame passes each once); false on a time-out.
+bool wait_frames_home(lb_work_t *lw, const PortStats *before) {
+    int received = lw->received.load();
+    uint64_t passed = frames_round(lw, before, INT32_MAX);
+    for (int slices = lb_port_count(lw->p->pbm) + 1; sal_sem_take(lw->sema, lw->timeout_usec) < 0;
+         slices--) {
+        const int now = lw->received.load();
+        const uint64_t moved = frames_round(lw, before, INT32_MAX);
+        if ((now == received && moved == passed) || slices <= 1) return false;
+        received = now;
+        passed = moved;
+    }
+    return true;
+}
+
 // Sends the frames into the chains, lets them circulate for the duration,
 // opens the chains towards the CPU and matches what returns.
 int snake_run(lb_work_t *lw, int len, int ppt, int cos) {
@@ -472,6 +525,7 @@ int snake_run(lb_work_t *lw, int len, int ppt, int cos) {
         if (!stopped && elapsed % interval == 0 && elapsed < p.duration)
             sal_printf("Time elapsed:  %d seconds\n", elapsed);
     }
+    if (!stopped) stopped = !wait_frames_round(lw, before, ppt);
     lw->waiting.store(true);
     if (lw->fwd_count > 0) {
         if (int rv = link_set(lw, lw->fwd[0], cpu); rv < 0) {
@@ -486,7 +540,9 @@ int snake_run(lb_work_t *lw, int len, int ppt, int cos) {
         }
     }
     int rv = 0;
-    if (sal_sem_take(lw->sema, lw->timeout_usec) < 0 && !stopped) {
+    // After a break too: the frames come home rather than reach the
+    // management interface.
+    if (!wait_frames_home(lw, before) && !stopped) {
         lw->waiting.store(false);
         sal_printf("Time-out waiting for snake completion\n");
         sal_printf("Receive count is %d; expecting %d pkts.\n", lw->received.load(), ppt);

@@ -4,6 +4,7 @@
 // its own, so one refused setting does not keep the others from coming back.
 #include "test_restore.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "diag_parse.h"
@@ -312,29 +313,101 @@ int test_save_port(test_saved_t *s, int port) {
     return DXP_E_NONE;
 }
 
-int test_neutral_port(test_saved_t *s, int port) {
-    const int unit = s->unit;
+namespace {
+
+// The trunk that has the port as a member, or -1.
+int trunk_of(int unit, int port) {
+    dxp_trunk_chip_info chip{};
+    if (dxp_trunk_chip_info_get(unit, &chip) < 0) return -1;
+    for (int tid = chip.trunk_id_min; tid <= chip.trunk_id_max; tid++) {
+        dxp_trunk_add_info t{};
+        if (dxp_trunk_get(unit, tid, &t) < 0) continue;
+        for (int i = 0; i < t.num_ports && i < DXP_TRUNK_MAX_PORTCNT; i++)
+            if (t.tp[i] == port) return tid;
+    }
+    return -1;
+}
+
+// What on the port would change where the test frames go or drop them
+// (written into `setting`), or false.
+bool frame_setting(int unit, int port, char *setting, size_t size) {
     uint32_t rate = 0, burst = 0;
-    const char *setting = nullptr;
-    int mode = 0;
+    int mode = 0, limit = 0, classes = 0;
+    const char *found = nullptr;
     if (dxp_port_rate_ingress_get(unit, port, &rate, &burst) >= 0 && rate != 0)
-        setting = "ingress rate limit";
+        found = "ingress rate limit";
     else if (dxp_port_rate_egress_get(unit, port, &rate, &burst) >= 0 && rate != 0)
-        setting = "egress rate limit";
+        found = "egress rate limit";
     else if (dxp_port_dtag_mode_get(unit, port, &mode) >= 0 && mode != 0)
-        setting = "double tagging";
-    if (setting != nullptr) {
+        found = "double tagging";
+    if (found == nullptr) {
+        for (auto get : {dxp_rate_bcast_get, dxp_rate_mcast_get, dxp_rate_dlfbc_get}) {
+            int one = 0;
+            if (get(unit, &one, &classes, port) >= 0 && one != 0) limit = one;
+        }
+        if (classes != 0 && limit != 0) found = "storm control";
+    }
+    if (found == nullptr && dxp_mirror_mode_get(unit, &mode) >= 0 && mode != 0) {
+        int to = -1, in = 0, out = 0;
+        if (dxp_mirror_to_get(unit, &to) >= 0 && to == port)
+            found = "mirroring into it";
+        else if ((dxp_mirror_ingress_get(unit, port, &in) >= 0 && in != 0) ||
+                 (dxp_mirror_egress_get(unit, port, &out) >= 0 && out != 0))
+            found = "mirroring of its frames";
+    }
+    if (found != nullptr) {
+        std::snprintf(setting, size, "%s", found);
+        return true;
+    }
+    if (const int tid = trunk_of(unit, port); tid >= 0) {
+        std::snprintf(setting, size, "membership of trunk %d", tid);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int test_check_frame_settings(test_saved_t *s) {
+    const int unit = s->unit;
+    for (int port = 0; port < TEST_SAVE_PORTS; port++) {
+        if (!soc_pbmp_member(s->held, port)) continue;
+        char setting[48];
+        if (!frame_setting(unit, port, setting, sizeof setting)) continue;
         test_error(unit, "Port %s: the %s changes the test frames; clear it for the test\n",
                    pname(unit, port), setting);
         return -1;
     }
+    return 0;
+}
+
+int test_neutral_port(test_saved_t *s, int port) {
+    const int unit = s->unit;
     // The default priority would go into the tag of a frame the port tags.
     if (int rv = dxp_port_untagged_priority_set(unit, port, 0); rv < 0 && rv != DXP_E_UNAVAIL) {
         test_error(unit, "Port %s: Could not clear the default priority: %s\n", pname(unit, port),
                    dxp_errmsg(rv));
         return -1;
     }
+    // A discarding port would drop the returning frames: every test runs
+    // its ports taking all frames, and the settings come back with the port.
+    if (int rv = dxp_port_discard_set(unit, port, 0); rv < 0 && rv != DXP_E_UNAVAIL) {
+        test_error(unit, "Port %s: Could not stop discarding: %s\n", pname(unit, port),
+                   dxp_errmsg(rv));
+        return -1;
+    }
     return 0;
+}
+
+int test_link_wait(int unit, dxp_pbmp_t *ports, int usecs) {
+    auto count = [](const dxp_pbmp_t &b) {
+        return __builtin_popcount(b.w[0]) + __builtin_popcount(b.w[1]);
+    };
+    for (;;) {
+        const int down = count(*ports);
+        const int rv = dxp_link_wait(unit, ports, usecs);
+        if (rv != DXP_E_TIMEOUT || count(*ports) >= down) return rv;
+    }
 }
 
 int test_vlan_create(test_saved_t *s, dxp_vlan_t vid) {

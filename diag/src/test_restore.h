@@ -50,10 +50,19 @@ int test_save_switch(test_saved_t *s, int unit, const soc_pbmp_t &ports, const c
 // Saves one tested port's settings and its state in every spanning-tree
 // group; the error of the read.
 int test_save_port(test_saved_t *s, int port);
+// Before anything changes: -1 after naming the first held port and its
+// setting that would change where the test frames go or drop them (a rate
+// limit, storm control, double tagging, mirroring, a trunk membership).
+int test_check_frame_settings(test_saved_t *s);
 // Makes a saved port leave the test's frames as they are: its default
-// priority goes to 0 (given back with its settings); a rate limit or double
-// tagging is refused: -1 after reporting the setting by name.
+// priority goes to 0 and it stops discarding (both given back with its
+// settings); -1 after reporting a refusal.
 int test_neutral_port(test_saved_t *s, int port);
+
+// Waits for the ports' links as dxp_link_wait does, the time-out counted
+// from the last port that came up: links come up as fast as the host runs
+// the chip model, so a busy host takes longer for many ports, not forever.
+int test_link_wait(int unit, dxp_pbmp_t *ports, int usecs);
 
 // The test's own changes, journaled: each answers as the switch call does.
 int test_vlan_create(test_saved_t *s, dxp_vlan_t vid);

@@ -205,6 +205,8 @@ void free_work(Work *w) {
 }
 
 int traffic_test_init(int unit, args_t *a, void **out) {
+    // A refused run keeps none of its arguments.
+    const Params before = params;
     if (traffic_init_parse(unit, a) < 0) return -1;
     Work *w = alloc_parts<Work>(1, "Traffic Test config");
     if (w == nullptr) return -1;
@@ -225,6 +227,12 @@ int traffic_test_init(int unit, args_t *a, void **out) {
         free_work(w);
         return -1;
     }
+    if (test_check_frame_settings(w->orig_cfg) < 0) {
+        test_release_switch(w->orig_cfg);
+        free_work(w);
+        params = before;
+        return -1;
+    }
     dxp_l2_age_timer_get(unit, &w->age_seconds);
     for (int port = 0; port < kPorts; port++) {
         if (!soc_pbmp_member(w->p.pbmp, port)) continue;
@@ -232,6 +240,13 @@ int traffic_test_init(int unit, args_t *a, void **out) {
         if (rv < 0)
             sal_printf("traffic_init: port %s: could not get port info: %s\n", pname(unit, port),
                        dxp_errmsg(rv));
+        // The framework runs no done after a failed init: give back here.
+        if (rv >= 0 && test_neutral_port(w->orig_cfg, port) < 0) {
+            test_restore_switch(w->orig_cfg);
+            free_work(w);
+            params = before;
+            return -1;
+        }
         dxp_l2_addr_delete_by_port(unit, -1, port, 0);
     }
     work_of[unit] = w;
@@ -411,11 +426,26 @@ void print_rates(const char *dir, const char *bytes_word, uint64_t frames, uint6
     sal_printf("b/s]");
 }
 
+// A pair that passed nothing during the interval is given a while more:
+// the chip model runs as fast as the host lets it, and a busy host may have
+// given it no time. Traffic stopped only when nothing moves in that while.
+Stats stats_after_grace(Work *w, const Pair &pr, const Stats &was) {
+    constexpr int kStepUsecs = 100000, kSteps = 50;
+    Stats now = read_stats(w->unit, pr.a);
+    for (int step = 0; step < kSteps; step++) {
+        if (now.out_frames != was.out_frames && now.in_frames != was.in_frames) break;
+        if (sh_wait_usec(kStepUsecs, 0) == CMD_INTR) break;
+        dxp_stat_sync(w->unit);
+        now = read_stats(w->unit, pr.a);
+    }
+    return now;
+}
+
 // False when the pair stopped passing traffic.
 bool check_pair(Work *w, const Pair &pr) {
     int unit = w->unit;
-    Stats now = read_stats(unit, pr.a);
     const Stats &was = w->stats[pr.a];
+    Stats now = stats_after_grace(w, pr, was);
     uint64_t tx = now.out_frames - was.out_frames, rx = now.in_frames - was.in_frames;
     int speed = 0, duplex = 0;
     dxp_port_speed_get(unit, pr.a, &speed);
@@ -505,7 +535,7 @@ int traffic_test(int unit, args_t *, void *work) {
     port_list(unit, used, list, sizeof list, hex, sizeof hex);
     sal_printf("TRAFFIC: waiting for link on ports %s (%s)\n", list, hex);
     dxp_pbmp_t waiting = to_dxp(used);
-    if (int rv = dxp_link_wait(unit, &waiting, kLinkWaitUsecs); rv < 0) {
+    if (int rv = test_link_wait(unit, &waiting, kLinkWaitUsecs); rv < 0) {
         soc_pbmp_t down{{waiting.w[0], waiting.w[1]}};
         port_list(unit, down, list, sizeof list, hex, sizeof hex);
         test_error(unit, "TRAFFIC: failed waiting for link on %s (%s): %s\n", list, hex,
@@ -548,6 +578,38 @@ int traffic_test(int unit, args_t *, void *work) {
     return 0;
 }
 
+// Waits, for a bounded time, until the ports' frame counts stop moving.
+void wait_until_quiet(int unit, const soc_pbmp_t &ports) {
+    constexpr int kStepUsecs = 100000, kSteps = 30;
+    uint64_t last = UINT64_MAX;
+    for (int step = 0; step < kSteps; step++) {
+        dxp_stat_sync(unit);
+        uint64_t sum = 0;
+        for (int port = 0; port < kPorts; port++)
+            if (soc_pbmp_member(ports, port)) sum += read_stats(unit, port).in_frames;
+        if (sum == last) return;
+        last = sum;
+        sal_usleep(kStepUsecs);
+    }
+}
+
+// The addresses the test's frames came from, in the pairs' VLANs: a late
+// frame may have been learnt after the flush by port.
+void forget_test_sources(Work *w) {
+    for (int i = 0; i < w->npairs; i++) {
+        const Pair &pr = w->pairs[i];
+        for (int source : {0, pr.a, pr.b}) {
+            const dxp_mac_t mac = {0, 0, 0, 0, 0xfe, static_cast<uint8_t>(source)};
+            for (dxp_vlan_t vid : {pr.vlan_a, pr.vlan_b}) {
+                dxp_l2_addr found{};
+                if (dxp_l2_addr_get(w->unit, mac, vid, &found) >= 0 &&
+                    !(found.flags & DXP_L2_STATIC))
+                    dxp_l2_addr_delete(w->unit, mac, vid);
+            }
+        }
+    }
+}
+
 int traffic_test_done(int unit, void *work) {
     auto *w = static_cast<Work *>(work);
     if (w == nullptr) return 0;
@@ -558,6 +620,11 @@ int traffic_test_done(int unit, void *work) {
             "*** Zero EPC_LINK to stop traffic.\n*** Reboot switch when done.\n");
         test_release_switch(w->orig_cfg);
     } else {
+        // The loops open first, and the frames still on their way settle,
+        // so that none is learnt after the flush below.
+        for (int port = 0; port < kPorts; port++)
+            if (soc_pbmp_member(w->p.pbmp, port)) dxp_port_loopback_set(unit, port, 0);
+        wait_until_quiet(unit, w->p.pbmp);
         for (int i = 0; i < w->npairs; i++) {
             const Pair &pr = w->pairs[i];
             sal_printf("TRAFFIC: restoring ports: %s, %s\n", pname(unit, pr.a), pname(unit, pr.b));
@@ -571,17 +638,15 @@ int traffic_test_done(int unit, void *work) {
             dxp_port_stp_set(unit, pr.a, 0);
             dxp_port_stp_set(unit, pr.b, 0);
         }
-        for (int port = 0; port < kPorts; port++) {
-            if (!soc_pbmp_member(w->p.pbmp, port)) continue;
-            dxp_port_loopback_set(unit, port, 0);
-            dxp_l2_addr_delete_by_port(unit, -1, port, 0);
-        }
+        for (int port = 0; port < kPorts; port++)
+            if (soc_pbmp_member(w->p.pbmp, port)) dxp_l2_addr_delete_by_port(unit, -1, port, 0);
         // The test's VLANs go and the ports' memberships and settings come
         // back, each refused item reported.
         if (test_restore_switch(w->orig_cfg) < 0) {
             sal_printf("traffic_test_free: could not restore every setting\n");
             rv = -1;
         }
+        forget_test_sources(w);
         dxp_l2_age_timer_set(unit, w->age_seconds);
         cval_set_pbmp(unit, static_cast<uint64_t>(w->p.pbmp.w[1]) << 32 | w->p.pbmp.w[0], 0);
     }

@@ -181,8 +181,10 @@ TEST_F(diag_dump_feature, TaggingDscpIgmpRateDosAndIpg) {
     EXPECT_TRUE(has(run("DTAG show fe1"), "tpid 0x9100")) << "a refused TPID is not written";
     EXPECT_EQ(run("DTAG show bogus", -1), "DTAG: ERROR: unrecognized port bitmap: bogus\n");
 
-    // This chip maps code points globally only: per-port requests are refused.
-    EXPECT_EQ(run("DSCP fe0", -1), "0:fe0 dscp map:ERROR: dscp map get 0 failed: Invalid port\n");
+    // This chip maps code points for the whole unit: each listed port shows
+    // the unit's map, and a per-port change is refused.
+    EXPECT_EQ(run("DSCP fe0-fe1"), "0:fe0 dscp map:\n0:fe1 dscp map:\n");
+    EXPECT_EQ(run("DSCP fe1 10"), "0:fe1 dscp map: 10=10\n");
     EXPECT_TRUE(has(run("DSCP fe0 10 20", -1), "0:fe0 ERROR: dscp map set 10=20 failed: "));
     EXPECT_EQ(run("DSCP", -1), "DSCP: ERROR: missing port bitmap\n");
     EXPECT_EQ(run("DSCP bogus", -1), "DSCP: ERROR: unrecognized port bitmap: bogus\n");

@@ -109,6 +109,33 @@ TEST_F(loopback, FrameSettingsAreNeutralOrRefusedByName) {
     ASSERT_EQ(dxp_port_rate_ingress_get(0, 3, &rate, &burst), 0);
     EXPECT_NE(rate, 0u);
     EXPECT_FALSE(port_reserved(0, 3));
+
+    // Every test checks the same settings: a trunk, a mirror into or out of
+    // a tested port and storm control are named too, and the traffic test
+    // refuses as the loopback tests do.
+    test_traffic_register();
+    run({"TRunk add Id=1 Rtag=1 Pbmp=fe4-fe5", "MIRror Mode=L2 Port=fe6 IngressBitMap=fe7"});
+    const struct {
+        const char *before, *line, *refusal;
+    } cases[] = {
+        {"", "TestRun 72 PortBitMap=fe4-fe5 TimeInSeconds=1 CounterPollInterval=1",
+         "Port fe4: the membership of trunk 1 changes the test frames"},
+        {"", "TestRun 39 PortBitMap=fe5 Count=1 Duration=1 LoopbackMode=PHY",
+         "Port fe5: the membership of trunk 1 changes the test frames"},
+        {"", "TestRun 49 PortBitMap=fe6 LoopbackMode=PHY",
+         "Port fe6: the mirroring into it changes the test frames"},
+        {"", "TestRun 72 PortBitMap=fe7-fe8 TimeInSeconds=1",
+         "Port fe7: the mirroring of its frames changes the test frames"},
+        {"RATE Limit=500 Bcast=1", "TestRun 72 PortBitMap=fe8-fe9 TimeInSeconds=1",
+         "Port fe8: the storm control changes the test frames"},
+    };
+    for (const auto &c : cases) {
+        out = run({c.before, c.line});
+        EXPECT_TRUE(has(out, c.refusal)) << c.line << "\n" << out;
+        EXPECT_TRUE(has(out, "Init function for test ")) << out;
+        EXPECT_FALSE(has(out, "Saving ports") || has(out, "TRAFFIC:")) << out;
+    }
+    EXPECT_FALSE(port_reserved(0, 4) || port_reserved(0, 6) || port_reserved(0, 8));
 }
 
 TEST_F(loopback, SnakeRunsEachPathAndCountsEveryPort) {

@@ -184,6 +184,14 @@ TEST_F(diag_tests, StopOnErrorMenuWaitsForAnAnswer) {
     EXPECT_EQ(console.lines.size(), 1u);
     EXPECT_TRUE(has(out, "Stop-on-error: Test 90 (Tiny test) completed with error\n")) << out;
 
+    // "stop" and "abort" say how a test is stopped and ask again.
+    console.lines = {"stop", "ab", "continue"};
+    out = run("TestRun 90 1 fail", -1);
+    EXPECT_EQ(console.lines.size(), 0u);
+    const size_t said = out.find("A break (Ctrl-C) stops the test");
+    ASSERT_NE(said, std::string::npos) << out;
+    EXPECT_NE(out.find("A break (Ctrl-C) stops the test", said + 1), std::string::npos) << out;
+
     // "dxp" enters a nested monitor until it exits.
     console.lines = {"dxp", "echo nested", "exit", "continue"};
     out = run("TestRun 90 1 fail", -1);

@@ -1,7 +1,8 @@
 // The monitor's loopback self-tests in the program, driven over a
 // pseudo-terminal: the PHY loopback (test 49) on one port and on several,
 // the snake (test 39), refused parameters, and a frame the chip model spoils
-// on the wire, which fails test 49 and offers the Stop-on-Error menu.
+// on the wire, which fails test 49 and offers the Stop-on-Error menu; the
+// DSCP map shown for each port.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -137,6 +138,11 @@ TEST_P(selftest_e2e_boards, LoopbackTestsPassOnOnePortOnSeveralAndAsASnake) {
     EXPECT_TRUE(m.saw("LB: loop 1 of 2")) << m.output();
     EXPECT_FALSE(m.saw("LB: loop 2 of 2")) << m.output();
     EXPECT_EQ(passes(m, 39), 2);
+
+    // The code point map is the unit's: every listed port shows it.
+    ASSERT_TRUE(m.run("DSCP fe1-fe2 10")) << m.output();
+    EXPECT_TRUE(m.saw("0:fe1 dscp map: 10=10\r\n0:fe2 dscp map: 10=10\r\n")) << m.output();
+    EXPECT_FALSE(m.saw("ERROR")) << m.output();
 }
 
 INSTANTIATE_TEST_SUITE_P(every_board, selftest_e2e_boards,
@@ -191,6 +197,9 @@ TEST_F(selftest_e2e, ASpoiltFrameFailsThePhyLoopbackWithTheStopOnErrorMenu) {
         m.saw("See error description\r\n\tPort TX(fe0) RX(fe0)\r\n\tPacket Length=72 "
               "bytes\r\n\tPPT=1\r\n\tCurrent COS=0\r\n\tIteration 2 of 3"))
         << m.output();
+    // "stop" says how to stop the test and asks again.
+    ASSERT_TRUE(m.run("stop", "Stop-on-Error action? ")) << m.output();
+    EXPECT_TRUE(m.saw("A break (Ctrl-C) stops the test")) << m.output();
     ASSERT_TRUE(m.run("continue")) << m.output();
     ASSERT_TRUE(m.run("TestList fail")) << m.output();
     EXPECT_TRUE(m.saw("49")) << m.output();

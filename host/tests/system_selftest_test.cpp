@@ -148,8 +148,7 @@ class InService {
 };
 
 // The pass and failure counts of a test in its TestList row.
-std::pair<int, int> counts(InService &s, int test) {
-    const std::string out = s.monitor("TestList " + std::to_string(test));
+std::pair<int, int> counts_in(const std::string &out, int test) {
     size_t at = out.find("|  " + std::to_string(test) + "|");
     std::vector<int> fields;
     for (int bar = 0; at != std::string::npos && bar < 6; bar++) {
@@ -157,6 +156,10 @@ std::pair<int, int> counts(InService &s, int test) {
         if (bar >= 3 && at != std::string::npos) fields.push_back(std::atoi(out.c_str() + at + 1));
     }
     return fields.size() >= 2 ? std::make_pair(fields[0], fields[1]) : std::make_pair(-1, -1);
+}
+
+std::pair<int, int> counts(InService &s, int test) {
+    return counts_in(s.monitor("TestList " + std::to_string(test)), test);
 }
 
 // What the administrator set up, as the monitor shows it: learnt addresses
@@ -355,6 +358,8 @@ TEST_P(system_selftest, OtherManagersChangesDuringATestStayAndOnlyTheTestsOwnAre
         GTEST_SKIP() << "needs root (the system tests' environment)";
     const int board = GetParam();
     const std::string dir = test_workdir::path();
+    // The board starts from a flash of its own, not another board's.
+    std::filesystem::remove(dir + "/flash.bin");
     std::string fe2_before, vlans_after;
     {
         Switch fw(dir, {"--board", std::to_string(board)});
@@ -421,8 +426,30 @@ TEST_P(system_selftest, OtherManagersChangesDuringATestStayAndOnlyTheTestsOwnAre
         page = web_client::post(web, "/portset.cgi",
                                 "port=8&admin=1&autonego=1&flow_ctrl=0&priority=0&pvid=1", cookie);
         EXPECT_EQ(page.find("self-test"), std::string::npos) << page;
+        // A mirror into or out of a tested port, a trunk that takes one and
+        // the storm page's "all ports" change are refused, naming the port
+        // and its test.
+        const struct {
+            const char *path, *form;
+            int port;
+        } refused[] = {
+            {"/mirror.cgi", "ingress=0&egress=0&mtp=3&mode=1", 3},
+            {"/mirror.cgi", "ingress=0001&egress=0&mtp=9&mode=1", 4},
+            {"/trunk.cgi", "trunk_criteria=1&tgmember1=3,4&tgmember2=&tgmember3=", 3},
+            {"/storm_per_port.cgi", "port=0&type=3&rate=512", 3},
+        };
+        for (const auto &r : refused) {
+            page = web_client::post(web, r.path, r.form, cookie);
+            EXPECT_NE(page.find("Port " + std::to_string(r.port) +
+                                ": port under self-test (Traffic Test)"),
+                      std::string::npos)
+                << r.path << " " << r.form << "\n"
+                << page;
+        }
         ASSERT_TRUE(fw.run("", "DXP.0> ", &seen, 60)) << seen;
         EXPECT_NE(seen.find("TEST passed"), std::string::npos) << seen;
+        EXPECT_NE(command(fw, "TRunk show").find("[no matching trunks defined]"),
+                  std::string::npos);
         vlans_after = command(fw, "VLAN show");
         EXPECT_NE(vlans_after.find("\n31      0x"), std::string::npos) << vlans_after;
         EXPECT_EQ(vlans_after.find("\n32      0x"), std::string::npos) << vlans_after;
@@ -432,6 +459,62 @@ TEST_P(system_selftest, OtherManagersChangesDuringATestStayAndOnlyTheTestsOwnAre
         EXPECT_NE(web_client::get(web, "/vlanlist.htm", cookie).find("showvlan.cgi?port=31\""),
                   std::string::npos);
         EXPECT_EQ(command(fw, "port fe2"), fe2_before);
+
+        // The monitor's mirror and trunk commands are refused too while a
+        // test runs in the background, and the test passes.
+        const auto [passed, failed] = counts_in(fw.output("TestList 39"), 39);
+        ASSERT_TRUE(
+            fw.run("BackGround \"TestRun 39 PortBitMap=fe6-fe7 Count=1 Duration=4 "
+                   "LoopbackMode=PHY\"",
+                   "circular test on ports", &seen, 60))
+            << seen;
+        for (const char *line :
+             {"MIRror Mode=L2 Port=fe6", "MIRror Mode=L2 Port=fe9 EgressBitMap=fe7",
+              "TRunk add Id=1 Rtag=1 Pbmp=fe7-fe8", "RATE Limit=500 Bcast=1",
+              "DTAG mode fe6 internal"}) {
+            const std::string answer = fw.output(line);
+            EXPECT_NE(answer.find(": port under self-test"), std::string::npos) << line << "\n"
+                                                                                << answer;
+        }
+        std::pair<int, int> now;
+        for (int tries = 0; tries < 120; tries++) {
+            now = counts_in(fw.output("TestList 39"), 39);
+            if (now != std::make_pair(passed, failed)) break;
+            usleep(500000);
+        }
+        EXPECT_EQ(now, std::make_pair(passed + 1, failed));
+        // (The listing's "[no matching trunks defined]" is no output line.)
+        out = fw.output("TRunk show") + fw.output("MIRror");
+        EXPECT_EQ(out.find("trunk 1:"), std::string::npos) << out;
+        EXPECT_NE(out.find("Mode=Off"), std::string::npos) << out;
+
+        // A trunk or a rate limit on a tested port is named and the run
+        // refused before anything changes; without it the run passes.
+        const std::string trunk_refusal =
+            "Port fe10: the membership of trunk 1 changes the test frames";
+        fw.output("TRunk add Id=1 Rtag=1 Pbmp=fe10-fe11");
+        out = fw.output("TestRun 72 PortBitMap=fe10-fe11 TimeInSeconds=1 CounterPollInterval=1");
+        EXPECT_NE(out.find(trunk_refusal), std::string::npos) << out;
+        EXPECT_EQ(out.find("TRAFFIC:"), std::string::npos) << out;
+        out = fw.output("TestRun 39 PortBitMap=fe10-fe11 Count=1 Duration=1 LoopbackMode=PHY");
+        EXPECT_NE(out.find(trunk_refusal), std::string::npos) << out;
+        fw.output("TRunk remove Id=1 Pbmp=fe10-fe11");
+        fw.output("PortRate fe13 ingress 1000 64");
+        out = fw.output("TestRun 72 PortBitMap=fe12-fe13 TimeInSeconds=1 CounterPollInterval=1");
+        EXPECT_NE(out.find("Port fe13: the ingress rate limit changes the test frames"),
+                  std::string::npos)
+            << out;
+        out = fw.output("TestRun 72 PortBitMap=fe10-fe11 TimeInSeconds=1 CounterPollInterval=1");
+        EXPECT_NE(out.find("TEST passed"), std::string::npos) << out;
+        // No address learnt from the test's own frames stays behind (the
+        // table is shown from a shadow that follows the chip).
+        bool gone = false;
+        for (int tries = 0; tries < 20 && !gone; tries++) {
+            out = fw.output("L2 show");
+            gone = out.find("mac=00:00:00:00:fe:00") == std::string::npos;
+            if (!gone) usleep(250000);
+        }
+        EXPECT_TRUE(gone) << out;
         ASSERT_TRUE(fw.run("EXIT", "Resetting"));
     }
     // What was saved during the test brings the tested ports back as they

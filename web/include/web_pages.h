@@ -59,6 +59,10 @@ void web_api_batch_hold(void);
 // Gives the lock back, if held; the server calls it after every write.
 void web_api_batch_release(void);
 
+// "Port N: port under self-test (the test's name)" while a self-test holds
+// user port N, else nullptr; the text is the shared tag text.
+const char *web_port_held_text(int uport);
+
 // The board's number of front-panel ports N (0 before the board probe).
 int web_port_count(void);
 // Set by the board probe; negative counts are taken as 0.

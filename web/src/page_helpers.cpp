@@ -9,7 +9,9 @@
 #include <cstring>
 #include <optional>
 
+#include "board.h"
 #include "dxp.h"
+#include "port_reserve.h"
 #include "sal.h"
 #include "web_pages.h"
 
@@ -114,6 +116,14 @@ const char *web_tag_printf(const char *fmt, ...) {
     std::vsnprintf(tag_text, sizeof tag_text, fmt, ap);
     va_end(ap);
     return tag_text;
+}
+
+const char *web_port_held_text(int uport) {
+    int lport = 0;
+    if (ulpm_to_lport(uport, &lport) != 0 || !port_reserved_lport(lport)) return nullptr;
+    const char *owner = port_reserve_owner_lport(lport);
+    return web_tag_printf("Port %d: %s (%s)", uport, PORT_RESERVE_MESSAGE,
+                          owner != nullptr ? owner : "a self-test");
 }
 
 void web_tag_text(httpd_tag_out *out, const char *text) {

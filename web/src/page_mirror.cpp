@@ -42,6 +42,18 @@ uint64_t port_bits(const char *text) {
     return bits;
 }
 
+// The refusal when the mirror would copy frames into or out of a port
+// under self-test, else nullptr.
+const char *mirror_held_port(httpd_event *ev, int mtp_uport) {
+    if (const char *held = web_port_held_text(mtp_uport)) return held;
+    const uint64_t mirrored = port_bits(web_form_value(ev, 0)) | port_bits(web_form_value(ev, 1));
+    for (int n = 1; n <= board_num_uports && n <= kMaskPorts; n++) {
+        if ((mirrored >> (n - 1) & 1) == 0) continue;
+        if (const char *held = web_port_held_text(n)) return held;
+    }
+    return nullptr;
+}
+
 int mirror_error(httpd_event *ev, httpd_request *req, const char *message) {
     return web_error_page(ev, req, "MIRROR", message, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
 }
@@ -141,6 +153,7 @@ int mirror_cgi(httpd_event *ev, httpd_request *req) {
                           mtp_uport);
             return mirror_error(ev, req, "Invalid monitor port");
         }
+        if (const char *held = mirror_held_port(ev, mtp_uport)) return mirror_error(ev, req, held);
     }
     // Off as a start leaves it, the mirror-to port forgotten in the chip too.
     if (int rv = mode != 0 ? dxpx_mirror_mode_set(1) : dxpx_mirror_init(); rv != 0) {

@@ -328,6 +328,9 @@ int storm_per_port_cgi(httpd_event *ev, httpd_request *req) {
     // success.
     const int first = uport != 0 ? uport : 1;
     const int last = uport != 0 ? uport : board_num_uports;
+    for (int n = first; n <= last; n++)
+        if (const char *held = web_port_held_text(n))
+            return storm_error(ev, req, "Set Storm", held, nullptr);
     std::vector<StormSaved> saved(static_cast<size_t>(last - first + 1));
     for (int n = first; n <= last; n++) {
         if (!storm_save(n, &saved[static_cast<size_t>(n - first)])) {

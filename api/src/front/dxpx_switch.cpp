@@ -1,6 +1,7 @@
 // Queues, mirroring and switch controls across the registered units.
 #include "dxpx.h"
 #include "dxpx_internal.h"
+#include "port_reserve.h"
 
 int dxpx_cosq_config_set(int numq) {
     return dxpx_each_unit([=](int u) { return dxp_cosq_config_set(u, numq); });
@@ -47,6 +48,11 @@ int dxpx_mirror_port_set(int lport, int mtp, uint32_t flags) {
     int unit, port, modid = 0;
     int rv = dxpx_lport_to_unit_port(lport, &unit, &port);
     if (rv < 0) return rv;
+    // A copy into or out of a port under self-test would change its test's
+    // frames; switching a port's mirroring off is always taken.
+    if (((flags & 0x6) != 0 && port_reserved_lport(lport)) ||
+        ((flags & 0x7) != 0 && port_reserved_lport(mtp)))
+        return DXP_E_BUSY;
     if ((flags & 0x7) == 0) {
         dxpx_lport_modid_get(lport, &modid);
         return dxp_mirror_port_set(unit, port, modid, -1, flags);

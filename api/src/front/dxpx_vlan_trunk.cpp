@@ -121,6 +121,8 @@ int dxpx_trunk_set(int tid, const dxpx_trunk_add_info_t *info) {
         int lport = info->ports.lp_ports[i];
         if (dxpx_lport_get(lport, &entry) < 0 || !(entry.flags & DXPX_PORT_F_VALID))
             return DXP_E_PORT;
+        // A trunk would take a tested port's frames elsewhere.
+        if (port_reserved_lport(lport)) return DXP_E_BUSY;
         members.tp[i] = entry.modport;
         members.tm[i] = entry.modid;
     }

@@ -142,6 +142,12 @@ const char *port_reserve_owner(int unit, int port) {
     return owner;
 }
 
+const char *port_reserve_owner_lport(int lport) {
+    int unit = 0, port = 0;
+    if (dxpx_lport_to_unit_port(lport, &unit, &port) < 0) return nullptr;
+    return port_reserve_owner(unit, port);
+}
+
 int port_reserve_hold(int lport) {
     sal_mutex_take(guard(), sal_mutex_FOREVER);
     if (port_reserved_lport(lport)) {
