@@ -69,6 +69,7 @@ int load(settings_medium *m) {
     // Kept for the page while no port is mirrored; factory settings (0) and
     // ports out of range forget the last one.
     mirrormgr_monitor_set(static_cast<int>(r.mtp));
+    DxpUnitLock api(DXPX_CPU_UNIT);  // one wait for it, not one per port
     // Off is the state of a start: no mirror-to port in the chip either.
     if (int rv = on ? dxpx_mirror_mode_set(1) : dxpx_mirror_init(); rv != 0)
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_MIRROR, "Mirror settings: %s", dxp_errmsg(rv));
