@@ -1,18 +1,23 @@
 #!/usr/bin/env bash
 # Managers at work side by side: in a private network namespace the release
-# firmware runs one board with two TAP ports, and the script prints, each
-# figure idle and under load in one table:
+# firmware runs one board with two TAP ports, and the script prints each
+# figure idle and under load in one table, from three pairs of phases taken
+# in turn (idle, loaded, idle, loaded, ...), as the median and the extreme
+# of the three:
 #   - the port settings page's requests/s, alone and while the monitor loops
 #     `dos all enable 2` / `dos all disable 2`;
 #   - SNMP ifTable walks/s, alone and while a web client posts forms;
 #   - a monitor `dos all` command's time, alone and while two web clients post;
-#   - frames forwarded/s between the TAPs, alone and while the web and the
-#     monitor work;
-#   - the slowest web answer and the slowest telnet `load` while two web
-#     clients post, the monitor loops `dos all` and telnet `load` runs every 2 s.
+#   - the forwarding capacity between the TAPs (the highest frame rate that
+#     loses no frame), alone and while the web and the monitor work;
+#   - the slowest web answer (form posts, and a static file fetched every
+#     50 ms) and the slowest telnet `load`, each request alone and while two
+#     web clients post, the monitor loops `dos all` and telnet `load` runs
+#     every 2 s.
+# It prints the machine's load (load average and cores) before and after.
 # Needs root (the namespace; it installs snmp and python3 when missing).
 #
-#   tools/bench-managers.sh [--board 52|28|26] [seconds per figure, default 10]
+#   tools/bench-managers.sh [--board 52|28|26] [seconds per phase, default 10]
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -199,16 +204,18 @@ def dos_time():
         times.append(monitor("dos all enable 2" if len(times) % 2 == 0 else "dos all disable 2"))
     return 1000 * sum(times) / len(times)
 
-def frames_per_second():
+def frames_lost(rate, seconds):
+    """Offers frames from A to B at a steady rate: True when any was lost."""
     rx = socket.socket(socket.AF_PACKET, socket.SOCK_RAW, socket.htons(0x88b5))
+    rx.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 8 << 20)
     rx.bind((TAP_B, 0))
     rx.settimeout(0.2)
     tx = socket.socket(socket.AF_PACKET, socket.SOCK_RAW)
     tx.bind((TAP_A, 0))
-    learn = socket.socket(socket.AF_PACKET, socket.SOCK_RAW)
-    learn.bind((TAP_B, 0))
     # Port 2 learns B, so that A's frames to B go there only.
-    learn.send(b"\xff" * 6 + MAC_B + b"\x88\xb5" + bytes(50))
+    tx_b = socket.socket(socket.AF_PACKET, socket.SOCK_RAW)
+    tx_b.bind((TAP_B, 0))
+    tx_b.send(b"\xff" * 6 + MAC_B + b"\x88\xb5" + bytes(50))
     time.sleep(0.2)
     frame = MAC_B + MAC_A + b"\x88\xb5" + b"bench" + bytes(45)
     got = [0]
@@ -224,64 +231,152 @@ def frames_per_second():
     r = threading.Thread(target=receive, daemon=True)
     r.start()
     start = time.time()
-    # Offered at a steady 2,000 frames/s, a rate the model keeps up with idle.
     sent = 0
-    while time.time() - start < duration:
-        due = int((time.time() - start) * 2000)
+    while time.time() - start < seconds:
+        due = int((time.time() - start) * rate)
         while sent < due:
             tx.send(frame)
             sent += 1
         time.sleep(0.001)
-    time.sleep(0.5)
+    # Frames still queued in the model come out within the drain time.
+    time.sleep(1.0)
     stop.set()
     r.join()
-    for s in (rx, tx, learn):
+    for s in (rx, tx, tx_b):
         s.close()
-    return got[0] / duration
+    return got[0] < sent
 
-rows = []
-def row(name, idle, loaded, goal="", check=None):
-    ratio = loaded / idle if idle else 0.0
-    verdict = "" if check is None else ("met" if check(ratio, loaded) else "MISSED")
-    rows.append((name, idle, loaded, ratio, goal, verdict))
+def capacity():
+    """The highest offered rate (frames/s) that loses nothing: doubled from
+    250 until a loss, then halved between the last good rate and the lost
+    one down to a step of 1/16."""
+    probe = max(2.0, duration / 5)
+    good, bad = 0, 250
+    while bad <= 256000 and not frames_lost(bad, probe):
+        good, bad = bad, bad * 2
+    if bad > 256000:
+        return good
+    while bad - good > max(good, 250) / 16:
+        mid = (good + bad) // 2
+        if frames_lost(mid, probe):
+            bad = mid
+        else:
+            good = mid
+    return good
 
+def static_client():
+    def step(i):
+        start = time.time()
+        http("GET", "/form.css")
+        took = time.time() - start
+        time.sleep(0.05)
+        return took
+    return Load(step)
+
+def machine_load():
+    with open("/proc/loadavg") as f:
+        return f"load average {' '.join(f.read().split()[:3])} on {os.cpu_count()} cores"
+
+def timed(step):
+    start = time.time()
+    step()
+    return time.time() - start
+
+def slowest_alone():
+    """Each request of the mixed run once, alone: (web, static file, load)."""
+    own = login()
+    web = max(timed(lambda: http("POST", path, body, own)) for path, body in FORMS)
+    static = max(timed(lambda: http("GET", "/form.css")) for _ in range(5))
+    s = telnet_login()
+    def load():
+        s.sendall(b"load\r\n")
+        read_until(s, b"ecos> ")
+    slowest_load = max(timed(load) for _ in range(2))
+    s.close()
+    return web, static, slowest_load
+
+def slowest_loaded():
+    with web_poster() as w1, web_poster() as w2, static_client() as f, dos_loop() as d, \
+            telnet_loads() as t:
+        time.sleep(duration)
+    return max(w1.slowest, w2.slowest), f.slowest, t.slowest
+
+def page_rate(loaded):
+    if not loaded:
+        return rate(page)
+    with dos_loop():
+        return rate(page)
+
+def walk_rate(loaded):
+    if not loaded:
+        return rate(walk)
+    with web_poster():
+        return rate(walk)
+
+def dos_ms(loaded):
+    if not loaded:
+        return dos_time()
+    with web_poster(), web_poster():
+        return dos_time()
+
+def forwarding(loaded):
+    if not loaded:
+        return capacity()
+    with web_poster(), dos_loop():
+        return capacity()
+
+def mixed(loaded):
+    return slowest_loaded() if loaded else slowest_alone()
+
+PAIRS = 3
+
+def pairs(measure):
+    """PAIRS idle and loaded samples taken in turn."""
+    idle, loaded = [], []
+    for _ in range(PAIRS):
+        idle.append(measure(False))
+        loaded.append(measure(True))
+    return idle, loaded
+
+def median(values):
+    return sorted(values)[len(values) // 2]
+
+print(f"board {board}, {duration:.0f} s per phase, {PAIRS} pairs of idle and loaded phases")
+print(f"machine before: {machine_load()}", flush=True)
+with open("/proc/loadavg") as f:
+    BUSY_BEFORE = float(f.read().split()[0])
 page()
 walk()
-idle_page = rate(page)
-with dos_loop():
-    loaded_page = rate(page)
-row("port page, requests/s (monitor loops dos all)", idle_page, loaded_page, ">= 0.25x", lambda r, v: r >= 0.25)
+rows = []
+# name, samples (idle, loaded), higher is better, goal
+for name, measure, higher in (
+        ("port page, requests/s (monitor loops dos all)", page_rate, True),
+        ("SNMP ifTable walks/s (forms posted)", walk_rate, True),
+        ("monitor dos all, ms/command (two web clients)", dos_ms, False),
+        ("forwarding capacity, frames/s (web, monitor)", forwarding, True)):
+    idle, loaded = pairs(measure)
+    rows.append((name, idle, loaded, higher))
+mixed_idle, mixed_loaded = pairs(mixed)
+for i, name in enumerate(("slowest web post, s", "slowest static file, s", "slowest telnet load, s")):
+    rows.append((name, [m[i] for m in mixed_idle], [m[i] for m in mixed_loaded], False))
+after = machine_load()
 
-idle_walk = rate(walk)
-with web_poster():
-    loaded_walk = rate(walk)
-row("SNMP ifTable walks/s (forms posted)", idle_walk, loaded_walk, ">= 0.5x", lambda r, v: r >= 0.5)
-
-idle_dos = dos_time()
-with web_poster(), web_poster():
-    loaded_dos = dos_time()
-row("monitor dos all, ms/command (two web clients)", idle_dos, loaded_dos)
-
-idle_frames = frames_per_second()
-with web_poster(), dos_loop():
-    loaded_frames = frames_per_second()
-row("frames forwarded/s (web and monitor at work)", idle_frames, loaded_frames)
-
-with web_poster() as w1, web_poster() as w2, dos_loop() as d, telnet_loads() as t:
-    time.sleep(duration)
-slowest_web = max(w1.slowest, w2.slowest)
-
-print(f"board {board}, {duration:.0f} s per figure")
-print(f"{'':48} {'idle':>10} {'loaded':>10} {'ratio':>7}  goal")
-for name, idle, loaded, ratio, goal, verdict in rows:
-    print(f"{name:48} {idle:10.1f} {loaded:10.1f} {ratio:6.2f}x  {goal} {verdict}")
-print(f"{'two web clients, dos all loop, telnet load:':48}")
-print(f"{'  slowest web answer, s':48} {'':10} {slowest_web:10.2f} {'':7}  <= 1 s "
-      f"{'met' if slowest_web <= 1.0 else 'MISSED'}")
-print(f"{'  slowest telnet load, s':48} {'':10} {t.slowest:10.2f}")
-print(f"{'  slowest monitor dos all, s':48} {'':10} {d.slowest:10.2f}")
-print(f"{'  web posts / monitor commands / loads':48} {'':10} "
-      f"{w1.count + w2.count:4d} / {d.count} / {t.count}")
+# Answers within 1 s on a busy machine (other work running before the
+# benchmark began), 0.5 s on an idle one.
+busy = BUSY_BEFORE >= 1.0
+bound = 1.0 if busy else 0.5
+print()
+print(f"{'':48} {'idle median':>11} {'worst':>9} {'loaded median':>13} {'worst':>9}")
+for name, idle, loaded, higher in rows:
+    worst = min if higher else max
+    line = (f"{name:48} {median(idle):11.2f} {worst(idle):9.2f} {median(loaded):13.2f} "
+            f"{worst(loaded):9.2f}")
+    if name.startswith("slowest"):
+        line += f"  goal < {bound} s ({'busy' if busy else 'idle'} machine): " + \
+            ("met" if max(loaded + idle) < bound else "MISSED")
+    print(line)
+print("(worst: the lowest rate, the highest time)")
+print(f"machine after: {after}")
 fw.stdin.close()
 fw.kill()
 EOF

@@ -260,20 +260,21 @@ TEST_P(tarn_field, EntriesKeepPriorityOrderAndMoveWithTheirStatistics) {
     EXPECT_EQ(dxp_field_entry_prio_set(0, e[2], 10), 0);
     ASSERT_EQ(dxp_field_entry_prio_set(0, e[1], -1), 0);
     EXPECT_EQ(stats(4), (std::vector<uint32_t>{200, 300, 100, 0}));
+    // The lowest priority goes behind the others into the empty row there.
     ASSERT_EQ(dxp_field_entry_prio_set(0, e[1], -3), 0);
-    EXPECT_EQ(stats(4), (std::vector<uint32_t>{300, 100, 200, 0}));
+    EXPECT_EQ(stats(4), (std::vector<uint32_t>{0, 300, 100, 200}));
     dxp_field_group_status_t gs{};
     ASSERT_EQ(dxp_field_group_status_get(0, group, &gs), 0);
     EXPECT_EQ(gs.prio_max, 10);
     EXPECT_EQ(gs.prio_min, 10);
     EXPECT_EQ(gs.entries_free, gs.entries_total - 3);
-    EXPECT_TRUE(rowValid(0) && rowValid(1) && rowValid(2));
-    EXPECT_FALSE(rowValid(3));
+    EXPECT_FALSE(rowValid(0));
+    EXPECT_TRUE(rowValid(1) && rowValid(2) && rowValid(3));
 
-    // Destroying the front entry moves the others up.
+    // Destroying an entry moves no other row and clears its statistics.
     ASSERT_EQ(dxp_field_entry_destroy(0, e[2]), 0);
-    EXPECT_EQ(stats(3), (std::vector<uint32_t>{100, 200, 0}));
-    EXPECT_FALSE(rowValid(2));
+    EXPECT_EQ(stats(4), (std::vector<uint32_t>{0, 0, 100, 200}));
+    EXPECT_FALSE(rowValid(1));
 
     // A copy takes the source's priority and lands behind it.
     int copy = 0;
@@ -281,7 +282,7 @@ TEST_P(tarn_field, EntriesKeepPriorityOrderAndMoveWithTheirStatistics) {
     EXPECT_EQ(copy, 3);  // the first free id after the source
     EXPECT_EQ(prio(copy), -2);
     ASSERT_EQ(dxp_field_entry_install(0, copy), 0);
-    EXPECT_EQ(stats(3), (std::vector<uint32_t>{100, 0, 200}));
+    EXPECT_EQ(stats(5), (std::vector<uint32_t>{0, 0, 100, 0, 200}));
 
     EXPECT_EQ(dxp_field_entry_create_id(0, group, e[0]), DXP_E_EXISTS);
     EXPECT_EQ(dxp_field_entry_create_id(0, 40, 50), DXP_E_NOT_FOUND);
@@ -320,6 +321,30 @@ TEST_P(tarn_field, FullTableNeverOverwritesARow) {
     ASSERT_EQ(dxp_field_entry_destroy(0, e[0]), 0);
     ASSERT_EQ(dxp_field_entry_prio_set(0, e[3], 5), 0);
     EXPECT_EQ(prio(e[3]), 5);
+}
+
+TEST_P(tarn_field, ACreateGathersTheEmptyRowsWhenItNeedsTheLastOne) {
+    bringUp(4);
+    int group = 0;
+    ASSERT_EQ(dxp_field_group_create(0, kL2, -1, &group), 0);
+    int e[5] = {};
+    for (int i = 0; i < 4; i++) {
+        ASSERT_EQ(dxp_field_entry_create(0, group, &e[i]), 0);
+        ASSERT_EQ(dxp_field_entry_install(0, e[i]), 0);
+    }
+    ASSERT_EQ(dxp_field_entry_destroy(0, e[0]), 0);
+    ASSERT_EQ(dxp_field_entry_destroy(0, e[1]), 0);
+    EXPECT_FALSE(rowValid(0) || rowValid(1));
+    EXPECT_TRUE(rowValid(2) && rowValid(3));
+    ASSERT_EQ(drv_cfp_stat_set(0, DRV_CFP_STAT_IB, 2, 20), 0);
+    ASSERT_EQ(drv_cfp_stat_set(0, DRV_CFP_STAT_IB, 3, 30), 0);
+    // The last row is taken: the used rows move up, in order, with their
+    // statistics, and the new entry goes behind them.
+    ASSERT_EQ(dxp_field_entry_create(0, group, &e[4]), 0);
+    ASSERT_EQ(dxp_field_entry_install(0, e[4]), 0);
+    EXPECT_EQ(stats(4), (std::vector<uint32_t>{20, 30, 0, 0}));
+    EXPECT_TRUE(rowValid(0) && rowValid(1) && rowValid(2));
+    EXPECT_FALSE(rowValid(3));
 }
 
 INSTANTIATE_TEST_SUITE_P(chips, tarn_field,

@@ -52,31 +52,41 @@ TEST_F(settings_store, SaveItemWritesValueAndVersionAndSurvivesAReopen) {
     EXPECT_EQ(settings_load_group(SETTINGS_GROUP_VLAN), 1);
     EXPECT_EQ(state.vlan_word, 0x01020304u);
     EXPECT_EQ(state.vlan_bytes[1], 8);
+    // The stored value is what runs now: loading it again does nothing.
+    EXPECT_EQ(fake_items::vlan_loads, 1);
+    EXPECT_EQ(settings_load_group(SETTINGS_GROUP_VLAN), 1);
+    EXPECT_EQ(fake_items::vlan_loads, 1);
 }
 
 // The rows an item's load skips reach the caller that asked for them, cut
-// to its buffer; a plain load only logs them.
+// to its buffer; a plain load only logs them. Each load finds another state
+// running, so that it has work to do.
 TEST_F(settings_store, ALoadNotesTheRowsItsItemsSkipped) {
     state = sample_state();
     ASSERT_EQ(settings_save_item("vlan"), 1);
     fake_items::skipped_rows[0] = "Port settings: port 3: port under self-test";
     fake_items::skipped_rows[1] = "VLAN table: port under self-test";
     char notes[128];
+    state = {};
     ASSERT_EQ(settings_load_group_noting(SETTINGS_GROUP_VLAN, notes, sizeof notes), 1);
     EXPECT_STREQ(notes,
                  "Port settings: port 3: port under self-test\n"
                  "VLAN table: port under self-test\n");
+    state = {};
     ASSERT_EQ(settings_load_group_noting(SETTINGS_GROUP_VLAN, notes, 10), 1);
     EXPECT_STREQ(notes, "Port sett");
     fake_items::skipped_rows[0].clear();
     fake_items::skipped_rows[1].clear();
+    state = {};
     ASSERT_EQ(settings_load_group_noting(SETTINGS_GROUP_VLAN, notes, sizeof notes), 1);
     EXPECT_STREQ(notes, "");
     // A row skipped outside a noting load goes to the log only, and the
     // next noting load starts empty.
     fake_items::skipped_rows[0] = "Port settings: port 4: port under self-test";
+    state = {};
     EXPECT_EQ(settings_load_group(SETTINGS_GROUP_VLAN), 1);
     fake_items::skipped_rows[0].clear();
+    state = {};
     ASSERT_EQ(settings_load_group_noting(SETTINGS_GROUP_VLAN, notes, sizeof notes), 1);
     EXPECT_STREQ(notes, "");
 }

@@ -2,6 +2,7 @@
 // on), the monitor user port (0 none), then the ingress and the egress port
 // sets, each as two words of 32 ports (bit n - 1 = user port n).
 #include "board.h"
+#include "dxp.h"
 #include "dxp_error.h"
 #include "dxpx.h"
 #include "logger.h"
@@ -28,6 +29,7 @@ int save(settings_medium *m) {
     int mode = 0;
     if (dxpx_mirror_mode_get(&mode) == 0 && mode != 0) r.mode = 1;
     r.mtp = static_cast<uint32_t>(mirrormgr_monitor_get());
+    DxpUnitLock api(DXPX_CPU_UNIT);  // one wait for it, not two per port
     for (int n = 1; n <= board_num_uports; n++) {
         int lport = 0, on = 0;
         if (ulpm_to_lport(n, &lport) != 0) continue;
@@ -67,6 +69,7 @@ int load(settings_medium *m) {
     // Kept for the page while no port is mirrored; factory settings (0) and
     // ports out of range forget the last one.
     mirrormgr_monitor_set(static_cast<int>(r.mtp));
+    DxpUnitLock api(DXPX_CPU_UNIT);  // one wait for it, not one per port
     // Off is the state of a start: no mirror-to port in the chip either.
     if (int rv = on ? dxpx_mirror_mode_set(1) : dxpx_mirror_init(); rv != 0)
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_MIRROR, "Mirror settings: %s", dxp_errmsg(rv));

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "board.h"
+#include "dxp.h"
 #include "dxpx.h"
 #include "logger.h"
 #include "qosmgr_internal.h"
@@ -36,6 +37,7 @@ int queue_of(int priority, int *queue) {
 
 void rule_drop(int &entry) {
     if (entry == 0) return;
+    DxpUnitLock api(DXPX_CPU_UNIT);  // one wait for it per rule, not per call
     dxpx_field_entry_remove(entry);
     dxpx_field_entry_destroy(entry);
     entry = 0;
@@ -54,6 +56,7 @@ int rule_finish(int entry, int priority) {
 // The rule of user port index+1; its entry id is kept even when a later step
 // fails, so that the next change removes it.
 int port_rule(int index) {
+    DxpUnitLock api(DXPX_CPU_UNIT);  // one wait for it per rule, not per call
     int lport = 0, unit = 0, port = 0;
     int rv = ulpm_to_lport(index + 1, &lport);
     if (rv == 0) rv = dxpx_lport_to_unit_port(lport, &unit, &port);
@@ -72,6 +75,7 @@ uint32_t be32(const uint8_t b[4]) {
 }
 
 int ip_rule(int i) {
+    DxpUnitLock api(DXPX_CPU_UNIT);  // one wait for it per rule, not per call
     int rv = dxpx_field_entry_create_id(group, &ip_entry[i]);
     if (rv == 0)
         rv = dxpx_field_qualify_SrcIp(ip_entry[i], be32(ip_table[i].ip), be32(ip_table[i].mask));

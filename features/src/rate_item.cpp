@@ -47,6 +47,7 @@ int save(settings_medium *m) {
     int all = 0;
     storm_allports_get(&all);
     if (medium_write_u32(m, static_cast<uint32_t>(all)) != 0) return -1;
+    DxpUnitLock api(DXPX_CPU_UNIT);  // one wait for it, not five per port
     for (int i = 0; i < kPorts; i++) {
         PortRates p{};
         int lport = 0;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "dxp.h"
 #include "port_reserve.h"
 #include "serialize.h"
 #include "settings.h"
@@ -58,6 +59,9 @@ int save(settings_medium *m) {
     Lists lists;
     Bitmaps bmp;
     if (!bmp.ok) return -1;
+    // One wait for the unit's API lock, not one per VLAN id behind whatever
+    // else holds it.
+    DxpUnitLock api(DXPX_CPU_UNIT);
     for (int vid = 1; vid <= 4094 && written < VLANMGR_MAX; vid++) {
         if (dxpx_vlan_port_get(static_cast<dxp_vlan_t>(vid), &lists.members, &lists.untagged) != 0)
             continue;

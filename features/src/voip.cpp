@@ -2,6 +2,7 @@
 // that dispatches to the snoopers, and the rule pairs they share.
 #include <cstring>
 
+#include "dxp.h"
 #include "dxpx.h"
 #include "logger.h"
 #include "sal_lock.h"
@@ -439,6 +440,9 @@ int voip_rx(int, dxp_pkt *pkt, void *) {
 int voip_signal_rules_set(int index, int port, int enable) {
     if (index < 0 || index >= kSignalIndexes) return SOC_E_PARAM;
     int *ids = signal_ids[index];
+    // One wait for the unit's API lock per pair of rules, not one per call
+    // behind whatever else holds it.
+    DxpUnitLock api(DXPX_CPU_UNIT);
     if (!enable) {
         // The caller accounts for the signalling entries.
         entry_drop(ids[0]);

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "httpd.h"
 #include "unique_fd.h"
@@ -74,6 +75,9 @@ void httpd_request_body_end(httpd_request *req);
 long httpd_response_prepare(httpd_request *req, char *status, size_t status_size);
 // Next response header line without its line end; false after the last.
 bool httpd_response_head_line(httpd_request *req, char *line, size_t size);
+// True for a static file: no handler and one last text record, bytes that
+// never change.
+bool httpd_response_static(const httpd_request *req);
 
 // ---- renderer (httpd_render.cpp)
 // Next piece of the page, at most `space` bytes (possibly none); false at the end.
@@ -125,6 +129,10 @@ struct httpd_session {
     char unsent[HTTPD_SEND_LIMIT];
     size_t unsent_len;
     size_t unsent_pos;
+    // A dynamic answer, rendered whole at its first write, and what of it
+    // went out.
+    std::string page;
+    size_t page_pos;
 };
 
 constexpr uint32_t HTTPD_IDLE_SECONDS = 45;

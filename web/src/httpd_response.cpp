@@ -59,6 +59,10 @@ const httpd_pair *httpd_req_pairs(const httpd_request *req, int *count) {
     return valid ? pair_table : nullptr;
 }
 
+bool httpd_response_static(const httpd_request *req) {
+    return req->row->handler == nullptr && is_static_file(req->record);
+}
+
 long httpd_response_prepare(httpd_request *req, char *status, size_t status_size) {
     status[0] = '\0';
     if ((req->flags & HTTPD_F_EV_ARGS) != 0 || (httpd_root_mask() & HTTPD_F_EV_ARGS) != 0) {

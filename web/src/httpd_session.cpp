@@ -38,6 +38,10 @@ char io_buf[HTTPD_IO_SIZE + 1];
 constexpr int kRenderStepsPerEvent = 4096;
 // Pieces of HTTPD_SEND_LIMIT bytes sent per writable event at most.
 constexpr int kPiecesPerWrite = 8;
+// A rendered page stops here, as does one whose loops print nothing for
+// this many rounds of renderer steps.
+constexpr size_t kPageMaxBytes = 4u << 20;
+constexpr int kPageIdleRounds = 64;
 
 bool read_request_line(httpd_session *s, size_t fill, size_t *pos) {
     char *line = nullptr;
@@ -204,6 +208,8 @@ void httpd_session_reset(httpd_session *s) {
     s->line_held = false;
     s->unsent_len = 0;
     s->unsent_pos = 0;
+    std::string().swap(s->page);
+    s->page_pos = 0;
 }
 
 void httpd_session_accept(httpd_session *s, UniqueFd sock, uint64_t seq) {
@@ -262,6 +268,24 @@ bool send_or_close(httpd_session *s, const char *data, size_t len) {
     return false;
 }
 
+// Renders the whole answer of a dynamic page into the session under one
+// take of the settings lock: its tags read settings (the SNMP tables, the
+// port tables) that a load on another thread replaces, and they see one
+// state; the pieces then go out without any lock. A page of ports holds the
+// switch API's lock over the render (web_api_batch_hold): one wait for it.
+void render_page(httpd_session *s) {
+    SettingsLock hold;
+    int idle = 0;
+    while (s->state == HTTPD_SLOT_HEAD || s->state == HTTPD_SLOT_SEND_BODY) {
+        size_t fill = 0;
+        if (s->state == HTTPD_SLOT_SEND_BODY || fill_head(s, &fill)) fill_body(s, &fill);
+        s->page.append(io_buf, fill);
+        idle = fill > 0 ? 0 : idle + 1;
+        if (idle >= kPageIdleRounds || s->page.size() >= kPageMaxBytes) s->state = HTTPD_SLOT_SENT;
+    }
+    web_api_batch_release();
+}
+
 // One piece of at most HTTPD_SEND_LIMIT bytes; true when it went out whole
 // and more of the answer remains.
 bool write_piece(httpd_session *s) {
@@ -271,18 +295,19 @@ bool write_piece(httpd_session *s) {
         if (s->unsent_len > 0) return false;
     }
     size_t fill = 0;
-    const bool body =
-        s->state == HTTPD_SLOT_SEND_BODY || (s->state == HTTPD_SLOT_HEAD && fill_head(s, &fill));
-    if (body) {
-        // Page tags read settings (the SNMP tables, the port tables) that a
-        // load on another thread replaces; a piece is short.
-        SettingsLock hold;
-        fill_body(s, &fill);
+    const char *data = io_buf;
+    if (s->page_pos < s->page.size()) {
+        fill = std::min(s->page.size() - s->page_pos, HTTPD_SEND_LIMIT);
+        data = s->page.data() + s->page_pos;
+        s->page_pos += fill;
+    } else if (s->state == HTTPD_SLOT_SEND_BODY ||
+               (s->state == HTTPD_SLOT_HEAD && fill_head(s, &fill))) {
+        fill_body(s, &fill);  // a static file: its bytes never change
     }
-    if (fill > 0 && !send_or_close(s, io_buf, fill)) return false;
+    if (fill > 0 && !send_or_close(s, data, fill)) return false;
     if (s->unsent_len > 0) return false;
     // Everything is out: the slot frees now, not a wait later.
-    if (s->state == HTTPD_SLOT_SENT) {
+    if (s->state == HTTPD_SLOT_SENT && s->page_pos >= s->page.size()) {
         httpd_session_close(s);
         return false;
     }
@@ -292,13 +317,12 @@ bool write_piece(httpd_session *s) {
 }  // namespace
 
 void httpd_session_write(httpd_session *s) {
-    // The pieces stay small, so no page is built whole; a few go out while
-    // the socket takes them, so that a page is not a wait per 1400 bytes.
-    // A page of ports holds the switch API's lock over the write's pieces
-    // (web_api_batch_hold): one wait for it per write, not per piece. The
-    // sends do not block, so a slow client holds up no one; the settings
-    // lock is taken around it, as it comes first.
-    SettingsLock hold;
+    // A static file needs no lock; a dynamic page is rendered at its first
+    // write. A few pieces go out while the socket takes them, so that a page
+    // is not a wait per 1400 bytes; the sends do not block, so a slow client
+    // holds up no one.
+    if (s->state == HTTPD_SLOT_HEAD && !s->head_begun && !httpd_response_static(s->req))
+        render_page(s);
     for (int piece = 0; piece < kPiecesPerWrite && write_piece(s); piece++) {
     }
     web_api_batch_release();

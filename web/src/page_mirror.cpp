@@ -138,6 +138,7 @@ int mirror_enable(httpd_event *ev, httpd_request *req, int mtp_uport, int mtp) {
 
 int mirror_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
+    web_api_batch_hold();  // the form's ports and their save in one go
     const int count = ev->b.num;
     const int mode = number_of(web_form_value(ev, count > 1 ? 3 : 0));
     if (mode < 0) {
@@ -193,6 +194,7 @@ void sspvar_mirror_tag_form(const uint16_t args[3], httpd_tag_out *out, httpd_re
         }
         case kSelIngress:
         case kSelEgress:
+            web_api_batch_hold();  // the page's rows of ports in one go
             if (direction_on(port, args[0] == kSelIngress)) web_tag_text(out, "checked");
             break;
         case kSelNumber:

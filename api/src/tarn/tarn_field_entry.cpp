@@ -1,6 +1,8 @@
 // Field processor: entries, their ids and priorities, and their TCAM rows.
-// Rows are kept in priority order (higher priorities on lower rows) and
-// compact (used rows are 0 .. n-1); a row moves with its statistics.
+// Used rows are kept in priority order (higher priorities on lower rows); a
+// destroyed entry leaves its row empty, and the rows are compacted only when
+// a new entry needs the last row, so that tearing down a feature's rules
+// moves none of the others. A row moves with its statistics.
 #include <algorithm>
 #include <vector>
 
@@ -83,16 +85,35 @@ int compact(const Control *fc) {
     return DXP_E_NONE;
 }
 
-// Frees row target by moving it and the rows after it down by one; -14 when
-// no empty row follows.
-int make_room(const Control *fc, int target) {
-    int empty = target + 1;
-    while (empty < fc->tcam_slice_sz && _field_shared_entries[empty] != nullptr)
-        empty++;
-    if (empty == fc->tcam_slice_sz) return DXP_E_RESOURCE;
-    for (int row = empty - 1; row >= target; row--)
-        if (int rv = row_move(fc, _field_shared_entries[row], 1); rv < 0) return rv;
+// Shifts the used rows first .. last by one row towards the empty row step
+// away from them (step +1: down, -1: up), keeping their order.
+int shift(const Control *fc, int first, int last, int step) {
+    for (int i = 0; i <= last - first; i++) {
+        const int row = step > 0 ? last - i : first + i;
+        if (int rv = row_move(fc, _field_shared_entries[row], step); rv < 0) return rv;
+    }
     return DXP_E_NONE;
+}
+
+// Makes an empty row between the used rows `after` and `before` (-1 and
+// the table size stand for the ends) by shifting the fewer rows towards the
+// nearest empty row on either side; the entry being placed is not counted
+// as empty, as it may ride along. The freed row, or -14 when there is none.
+int make_room(const Control *fc, int after, int before) {
+    int down = before;
+    while (down < fc->tcam_slice_sz && _field_shared_entries[down] != nullptr)
+        down++;
+    int up = after;
+    while (up >= 0 && _field_shared_entries[up] != nullptr)
+        up--;
+    const bool can_down = down < fc->tcam_slice_sz, can_up = up >= 0;
+    if (!can_down && !can_up) return DXP_E_RESOURCE;
+    if (can_down && (!can_up || down - before <= after - up)) {
+        if (int rv = shift(fc, before, down - 1, 1); rv < 0) return rv;
+        return before;
+    }
+    if (int rv = shift(fc, up + 1, after, -1); rv < 0) return rv;
+    return after;
 }
 
 bool id_used(const Control *fc, int id) {
@@ -164,10 +185,13 @@ int dxp_tarn_field_entry_create_id(int unit, int group, int entry) {
     Group *g = group_find(fc, group);
     if (g == nullptr) return DXP_E_NOT_FOUND;
     const int last = fc->tcam_slice_sz - 1;
-    // A new entry waits on the last row until its priority places it.
-    if (g->status.entries_free < 1 || shared_free_rows <= 0 ||
-        _field_shared_entries[last] != nullptr)
-        return DXP_E_RESOURCE;
+    if (g->status.entries_free < 1 || shared_free_rows <= 0) return DXP_E_RESOURCE;
+    // A new entry waits on the last row until its priority places it; the
+    // empty rows that destroyed entries left gather at the end for it.
+    if (_field_shared_entries[last] != nullptr) {
+        if (int rv = compact(fc); rv < 0) return rv;
+        if (_field_shared_entries[last] != nullptr) return DXP_E_RESOURCE;
+    }
 
     auto *e = static_cast<Entry *>(sal_alloc(sizeof(Entry), "field_entry"));
     if (e == nullptr) return DXP_E_MEMORY;
@@ -213,24 +237,25 @@ int dxp_tarn_field_entry_prio_set(int unit, int entry, int prio) {
     SAL_ASSERT(g != nullptr);
     if (g->status.entries_free < 1 || shared_free_rows < 1) return DXP_E_CONFIG;
 
-    // The first row that is empty or ranks below; equal priorities keep
-    // their place in front of the moved entry.
-    int target = 0;
-    while (target < fc->tcam_slice_sz) {
-        const Entry *at = _field_shared_entries[target];
-        if (at == nullptr || prio_compare(at->prio, prio) < 0) break;
-        target++;
+    // The entry belongs after the last other entry that ranks at or above
+    // the priority (equal ones keep their place in front of it) and before
+    // the next other entry: on the first row between them.
+    int after = -1;
+    for (int row = 0; row < fc->tcam_slice_sz; row++) {
+        const Entry *at = _field_shared_entries[row];
+        if (at != nullptr && at != e && prio_compare(at->prio, prio) >= 0) after = row;
     }
-    if (target == fc->tcam_slice_sz) return DXP_E_RESOURCE;
-    // The entry itself on the target row is already in place.
-    if (_field_shared_entries[target] != e) {
-        if (_field_shared_entries[target] != nullptr) {
-            if (int rv = make_room(fc, target); rv < 0) return rv;
-        }
-        if (int rv = row_move(fc, e, target - e->slice_idx); rv < 0) return rv;
+    int before = after + 1;
+    while (before < fc->tcam_slice_sz &&
+           (_field_shared_entries[before] == nullptr || _field_shared_entries[before] == e))
+        before++;
+    int target = after + 1;
+    if (target == before) {
+        target = make_room(fc, after, before);
+        if (target < 0) return target;
     }
+    if (int rv = row_move(fc, e, target - e->slice_idx); rv < 0) return rv;
     e->prio = prio;
-    if (int rv = compact(fc); rv < 0) return rv;
     g->status.prio_max = std::max(g->status.prio_max, prio);
     if (prio >= 0 && (prio < g->status.prio_min || g->status.prio_min < 0))
         g->status.prio_min = prio;
@@ -329,12 +354,14 @@ int dxp_tarn_field_entry_destroy(int unit, int entry) {
     }
     Group *g = group_find(fc, e->group);
     SAL_ASSERT(g != nullptr);
+    // The empty row keeps no statistics for the rule that takes it next.
+    const int rv = services(unit)->cfp_stat_set(unit, DRV_CFP_STAT_ALL, e->slice_idx, 0);
     row_forget(e);
     sal_free(e);
     g->status.entries_free++;
     shared_free_rows++;
     SAL_ASSERT(g->status.entries_free <= g->status.entries_total);
-    return compact(fc);
+    return rv < 0 ? rv : DXP_E_NONE;
 }
 
 int dxp_tarn_field_entry_destroy_all(int unit) {

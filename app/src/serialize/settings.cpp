@@ -296,8 +296,9 @@ int settings_nvram_validate(void) {
     return 1;
 }
 
-// How long a load keeps the settings lock while a form waits for it.
-constexpr uint32_t kLoadTurnUsecs = 200000;
+// How long a load keeps the settings lock while a form waits for it: short,
+// as every web answer and every other load waits meanwhile.
+constexpr uint32_t kLoadTurnUsecs = 20000;
 
 void settings_load_skipped(int log_module, const char *fmt, ...) {
     char line[160];

@@ -2,8 +2,10 @@
 // feature's forms, a monitor session typing the matching commands, SNMP SETs
 // where the feature has them, telnet `load` and frames through TAP ports run
 // together on the 52-port board for SWITCHFW_CONCURRENCY_SECONDS (default
-// 10) seconds. No interface may keep a client waiting more than 5 s for an
-// answer meanwhile. Afterwards the program must be alive with no sanitizer
+// 10) seconds; the rounds with the longest rule rebuilds add the monitor's
+// `dos all` loop and a client fetching a static file. No interface may keep
+// a client waiting more than 5 s (10 s under ThreadSanitizer) for an answer
+// meanwhile. Afterwards the program must be alive with no sanitizer
 // report, every interface must answer, the switch must still act on frames,
 // and after a restart the stored settings must load as they were saved.
 // Needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping, python3 and the snmp
@@ -51,15 +53,21 @@ int stress_seconds() {
 const char *const kFaultTexts[] = {"ThreadSanitizer",  "AddressSanitizer", "runtime error:",
                                    "Assertion failed", "LeakSanitizer",    "Segmentation"};
 
-// The longest any client of an interface may wait for an answer while every
-// manager is at work. ThreadSanitizer runs the program about eight times
-// slower, and a telnet load makes hundreds of API calls that each wait their
-// turn: there the bound only catches a client left waiting for good.
+// The longest any client of an interface may wait for an answer beyond its
+// time alone while every manager is at work. ThreadSanitizer runs the
+// program several times slower.
 #ifdef __SANITIZE_THREAD__
-constexpr long kSlowestWaitMs = 30000;
+constexpr long kSlowestWaitMs = 10000;
 #else
 constexpr long kSlowestWaitMs = 5000;
 #endif
+
+// Frames offered per second on each of the two sending TAPs.
+constexpr int kFramesPerSecond = 200;
+
+// The monitor's DoS loop over every port, whose rule rebuilds compete with
+// the web's and the load's.
+const std::vector<std::string> kDosAllLoop = {"dos all enable 2", "dos all disable 2"};
 
 template <typename F>
 long elapsed_ms(F request) {
@@ -206,6 +214,7 @@ struct Feature {
     std::vector<std::string> monitor;
     std::vector<std::string> snmp;  // snmpset arguments after the agent
     std::vector<std::pair<std::string, std::string>> final_posts;  // left for the checks
+    bool busiest = false;  // adds the `dos all` loop and the static-file client
 };
 
 std::string bits(int ports, const std::string &first) {
@@ -240,7 +249,8 @@ std::vector<Feature> features(int ports) {
          {{"/voip.cgi", "profiles=1"}, {"/voip.cgi", "profiles=0"}},
          {"fp show", "dos fe10 enable 0", "dos fe10 disable 0"},
          {},
-         {{"/voip.cgi", "profiles=1"}}},
+         {{"/voip.cgi", "profiles=1"}},
+         true},
         {"vlan",
          {{"/newvlan.cgi", "newid=10&values=" + bits(ports, "0002222")},
           {"/setvlan.cgi", "vid=10&values=" + bits(ports, "0001202")},
@@ -271,7 +281,8 @@ std::vector<Feature> features(int ports) {
           {"/queue_num.cgi", "queue_num=4"}},
          {"cos map Pri=0 Queue=2", "fp show", "cos config Numcos=4", "dscp fe10"},
          {},
-         {{"/qos_enhance_mode.cgi", "mode=2"}}},
+         {{"/qos_enhance_mode.cgi", "mode=2"}},
+         true},
         {"rate",
          {{"/setrate.cgi", "port=3&ingress=1024&egress_enable=1&egress=16&burst=80"},
           {"/storm_per_port.cgi", "port=0&type=1&rate=300"},
@@ -414,7 +425,8 @@ class concurrency : public ::testing::Test {
         return waitpid(sw_->pid(), &status, WNOHANG) == 0;
     }
 
-    // Frames written in a loop from a namespace's TAP until the time is up.
+    // Frames written in turn from a namespace's TAP at kFramesPerSecond
+    // until the time is up.
     static std::thread frame_loop(int from, const std::vector<std::string> &frames, int seconds) {
         std::string list;
         for (const std::string &f : frames)
@@ -423,11 +435,13 @@ class concurrency : public ::testing::Test {
             "ip netns exec " + space(from) +
             " python3 -c 'import socket,sys,time\n"
             "s=socket.socket(socket.AF_PACKET,socket.SOCK_RAW); s.bind((sys.argv[1],0))\n"
-            "fs=[bytes.fromhex(h) for h in sys.argv[3:]]; end=time.time()+int(sys.argv[2])\n"
+            "rate=int(sys.argv[3]); fs=[bytes.fromhex(h) for h in sys.argv[4:]]\n"
+            "start=time.time(); end=start+int(sys.argv[2]); sent=0\n"
             "while time.time()<end:\n"
-            "  for f in fs: s.send(f)\n"
-            "  time.sleep(0.01)' " +
-            tap(from) + " " + std::to_string(seconds) + list;
+            "  while sent<int((time.time()-start)*rate): s.send(fs[sent%len(fs)]); sent+=1\n"
+            "  time.sleep(0.005)' " +
+            tap(from) + " " + std::to_string(seconds) + " " + std::to_string(kFramesPerSecond) +
+            list;
         return std::thread([cmd] { sh(cmd); });
     }
 
@@ -458,13 +472,17 @@ class concurrency : public ::testing::Test {
 
 void concurrency::stress(const Feature &f) {
     const int seconds = stress_seconds();
-    std::atomic<int> posts{0}, lines{0}, sets{0}, loads{0};
-    Slowest web{"web"}, console{"console"}, snmp{"SNMP"}, telnet{"telnet"};
+    std::atomic<int> posts{0}, lines{0}, sets{0}, loads{0}, files{0};
+    Slowest web{"web"}, console{"console"}, snmp{"SNMP"}, telnet{"telnet"}, file{"static file"};
     std::string cookie = web_client::login(web_port(), "qivor");
+    std::vector<std::string> lines_of = f.monitor;
+    if (f.busiest) lines_of.insert(lines_of.end(), kDosAllLoop.begin(), kDosAllLoop.end());
+    const std::string kStaticFile = "/form.css";
     for (const auto &[path, body] : f.posts)
         web.time_alone(path + body, [&] { return post(web_port(), path, body, cookie); });
-    for (const std::string &line : f.monitor)
+    for (const std::string &line : lines_of)
         console.time_alone(line, [&] { return monitor(line); });
+    if (f.busiest) file.time_alone(kStaticFile, [&] { return get(web_port(), kStaticFile, ""); });
     for (const std::string &what : f.snmp)
         snmp.time_alone(what, [&] { return snmp_request(agent(), what); });
     int telnet_fd = switchfw_child::telnet_login(sw_->port_offset() + 23, "qivor");
@@ -488,11 +506,23 @@ void concurrency::stress(const Feature &f) {
         }
     });
     workers.emplace_back([&] {
-        for (size_t i = 0; Clock::now() < end; i++) {
-            const std::string &line = f.monitor[i % f.monitor.size()];
+        // Whole rounds too, so that the `dos all` loop ends disabled.
+        for (size_t i = 0; Clock::now() < end || i % lines_of.size() != 0; i++) {
+            const std::string &line = lines_of[i % lines_of.size()];
             if (console.timed(line, [&] { return monitor(line); })) lines++;
         }
     });
+    if (f.busiest) {
+        // A browser's style sheet, asked for every 50 ms.
+        workers.emplace_back([&] {
+            while (Clock::now() < end) {
+                std::string answer =
+                    file.timed(kStaticFile, [&] { return get(web_port(), kStaticFile, ""); });
+                if (answer.find("200 OK") != std::string::npos) files++;
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        });
+    }
     if (!f.snmp.empty()) {
         workers.emplace_back([&] {
             for (size_t i = 0; Clock::now() < end; i++) {
@@ -538,9 +568,15 @@ void concurrency::stress(const Feature &f) {
     if (!f.snmp.empty()) {
         EXPECT_GT(sets.load(), 0) << f.name;
     }
-    std::printf("%s: %d posts, %d monitor lines, %d SNMP SETs, %d loads in %d s\n", f.name.c_str(),
-                posts.load(), lines.load(), sets.load(), loads.load(), seconds);
-    for (const Slowest *i : {&web, &console, &snmp, &telnet}) {
+    if (f.busiest) {
+        EXPECT_GT(files.load(), 0) << f.name;
+    }
+    std::printf(
+        "%s: %d posts, %d monitor lines, %d SNMP SETs, %d loads, %d static files in %d s, "
+        "%d frames/s on each of two TAPs\n",
+        f.name.c_str(), posts.load(), lines.load(), sets.load(), loads.load(), files.load(),
+        seconds, kFramesPerSecond);
+    for (const Slowest *i : {&web, &console, &snmp, &telnet, &file}) {
         std::printf("%s: slowest %s answer %ld ms, longest wait %ld ms\n", f.name.c_str(), i->name,
                     i->answer_ms.load(), i->wait_ms.load());
         EXPECT_LE(i->wait_ms.load(), kSlowestWaitMs) << f.name << ": a " << i->name << " answer";
