@@ -478,6 +478,19 @@ void rule_log(const UserPorts &set, bool all, int type, int enable) {
                           state(enable), u);
 }
 
+// When not even the old rules could be rebuilt, the type runs nowhere, and
+// the records say so: what they show is what the chip does.
+void type_drop(RuleType &t) {
+    for (RuleSet &s : t.set) {
+        set_clear(s);
+        s.ports = 0;
+    }
+    for (PortRecord &r : records) {
+        r.mask &= ~(1u << t.type);
+        r.rate[t.type] = 0;
+    }
+}
+
 // A rule type for the ports of the set, its rules rebuilt once.
 int rule_apply(const UserPorts &set, bool all, int type, int enable, int rate) {
     if (enable) control_on(dxpSwitchDosAttackToCpu);
@@ -488,14 +501,15 @@ int rule_apply(const UserPorts &set, bool all, int type, int enable, int rate) {
     RuleType &t = *rule_type(type);
     const RuleSet before[2] = {t.set[0], t.set[1]};
     sets_update(t, set, all, enable, rate);
-    const int rv = rules_build(t);
-    if (rv < 0 && enable) {
-        // What the switch refuses stays off: the rules go back to the old sets.
+    if (const int rv = rules_build(t); rv < 0) {
+        // A change the switch refuses, on or off, changes nothing: the old
+        // sets' rules go back into the rows the new ones were refused, so
+        // the ports the change did not name keep their protection.
         for (int i = 0; i < 2; i++) {
             t.set[i].ports = before[i].ports;
             t.set[i].rate = before[i].rate;
         }
-        rules_build(t);
+        if (rules_build(t) < 0) type_drop(t);
         return failed(rv);
     }
     rule_log(set, all, type, enable);
@@ -510,7 +524,7 @@ int rule_apply(const UserPorts &set, bool all, int type, int enable, int rate) {
             if (port_bit(i + 1, &bit) && (t.set[1].ports & bit) != 0)
                 records[i].rate[type] = static_cast<uint32_t>(rate);
     }
-    return rv < 0 ? failed(rv) : rv;
+    return 0;
 }
 
 // Checks a request; 0 or -4 after the log line of an unknown type.
@@ -533,8 +547,9 @@ int attack_apply(const UserPorts &set, int type, int enable, int rate) {
     Guard g;
     DxpUnitLock api(kUnit);
     if (rule_type(type) != nullptr) {
-        if (!enable) api_ports_off(set, type);
-        return rule_apply(set, all, type, enable, rate);
+        const int rv = rule_apply(set, all, type, enable, rate);
+        if (rv == 0 && !enable) api_ports_off(set, type);
+        return rv;
     }
     if (control_of(type) < 0) return 0;
     return all ? control_apply(type, enable) : control_ports_apply(set, type, enable);

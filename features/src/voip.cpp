@@ -1,8 +1,10 @@
 // Auto VoIP core: the profile, the signalling copy rules, the receive callout
 // that dispatches to the snoopers, and the rule pairs they share.
+#include <atomic>
 #include <cstring>
 
 #include "dxpx.h"
+#include "fp_share.h"
 #include "logger.h"
 #include "sal_lock.h"
 #include "voip_internal.h"
@@ -17,7 +19,7 @@ int profile_enable = 0;
 int profile_priority = 0;
 int group = -1;
 int signal_ids[kSignalIndexes][2];
-int entry_count = 0;
+std::atomic<int> entry_count{0};         // read by QoS without the lock
 int call_entries = 0;                    // of entry_count, held by calls
 int setup_ids[VOIP_SETUP_ENTRIES] = {};  // calls' copy entries, 0 = free slot
 bool callout_registered = false;
@@ -180,7 +182,8 @@ void call_entry_drop(int &id) {
 
 int voip_rule_pair_install(int ids[2], const voip_rule rules[2]) {
     const int missing = (ids[0] == 0) + (ids[1] == 0);
-    if (entry_count + missing > VOIP_MAX_ENTRIES || call_entries + missing > VOIP_CALL_ENTRIES)
+    if (entry_count + missing > VOIP_MAX_ENTRIES || call_entries + missing > VOIP_CALL_ENTRIES ||
+        !fp_rows_shared_room(entry_count + qosmgr_rows_held(), missing))
         return SOC_E_RESOURCE;
     const bool copies = rules[0].copy_class != 0;
     if (copies && setup_count() + missing > VOIP_SETUP_ENTRIES) return SOC_E_RESOURCE;
@@ -273,6 +276,10 @@ int voip_group_get(void) {
 void voip_entry_count_get(int *count) {
     SalLock lock(state_lock());
     *count = entry_count;
+}
+
+int voip_rows_held(void) {
+    return entry_count;
 }
 
 void voip_entry_count_set(int count) {
@@ -368,7 +375,9 @@ int voip_signal_enable(int enable) {
     {
         SalLock lock(state_lock());
         const int count = entry_count + (enable ? 2 * kSignalIndexes : -2 * kSignalIndexes);
-        if (count > VOIP_MAX_ENTRIES) return SOC_E_RESOURCE;
+        if (count > VOIP_MAX_ENTRIES ||
+            (enable && !fp_rows_shared_room(entry_count + qosmgr_rows_held(), 2 * kSignalIndexes)))
+            return SOC_E_RESOURCE;
         for (int i = 0; i < kSignalIndexes; i++) {
             int rv = voip_signal_rules_set(i, kSignals[i].port, enable);
             if (rv != 0 && enable) {

@@ -224,6 +224,75 @@ TEST_P(system_dos_race, MonitorCheckShowsOnThePageAndTheFormSwitchesItOff) {
     EXPECT_TRUE(alive(sw->pid()));
 }
 
+// ARP inspection, Auto VoIP and QoS by IP address share the field
+// processor with the DoS checks. QoS entries stop where DoS prevention and
+// ARP inspection keep their rows, so the per-port changes still fit; once
+// the monitor's own rules fill the rest, a change that does not fit is
+// refused, on or off, and every port keeps what it had: smurf frames from
+// port 1 stay dropped and the page shows each port as the chip runs it.
+TEST_P(system_dos_race, ARefusedChangeKeepsEveryOtherPortProtected) {
+    const std::string smurf = "ffffffffffff" + mac + "0800" + "4500001c000000004001" + "0000" +
+                              ip_a + std::string(ip_b).substr(0, 6) + "ff" + "0800f7ff00000000" +
+                              std::string(36, '0');
+    const std::string plain = udp_frame(mac, ip_a, ip_b);
+    auto post = [&](const std::string &path, const std::string &body) {
+        return sh_out(curl + "-d '" + body + "' " + web + path);
+    };
+    auto shows_smurf = [&](int port) {
+        const std::string page = post("/dos_showperport.cgi", "port=" + std::to_string(port));
+        return page.find("id=\"smurf\" checked") != std::string::npos;
+    };
+    const std::string trusted_2 = "01" + std::string(static_cast<size_t>(GetParam()) - 2, '0');
+    ASSERT_EQ(post("/darp.cgi",
+                   "enable=1&ports=" + trusted_2 + "&rmfrom=0&rmto=0&addfrom=1&addto=1&aging=0")
+                  .find("Retry"),
+              std::string::npos);
+    ASSERT_EQ(post("/voip.cgi", "profiles=1").find("Retry"), std::string::npos);
+    ASSERT_EQ(post("/qos_enhance_mode.cgi", "mode=4").find("Retry"), std::string::npos);
+    // Auto VoIP's 8 signalling rules and 88 entries take what QoS and Auto
+    // VoIP may hold together.
+    std::string refused;
+    int added = 0;
+    for (int i = 0; i < 100 && refused.empty(); i++) {
+        const std::string answer =
+            post("/qos_enhance_ip_add.cgi",
+                 "ip=10.77." + std::to_string(i) + ".0&mask=255.255.255.0&priority=3");
+        if (answer.find("Retry") != std::string::npos)
+            refused = answer;
+        else
+            added++;
+    }
+    EXPECT_EQ(added, 88);
+    EXPECT_NE(refused.find("kept for DoS prevention and ARP inspection"), std::string::npos)
+        << refused;
+
+    // The sequence, port 2 standing for the changed port and the
+    // sender's port 1 for the one that must stay protected.
+    EXPECT_EQ(
+        post("/dos_perport.cgi", "port=FF&checks=111&ping_rate=64&syn_rate=128").find("Retry"),
+        std::string::npos);
+    EXPECT_EQ(post("/dos_perport.cgi", "port=2&checks=100&ping_rate=64&syn_rate=64").find("Retry"),
+              std::string::npos);
+    EXPECT_EQ(crossing({smurf, plain}), (std::vector<int>{0, 1}));
+
+    // The monitor's rules take every row left.
+    ASSERT_NE(monitor("fp group create -1 90").find("okay"), std::string::npos);
+    for (int entry = 900; entry < 1100; entry++)
+        if (monitor("fp entry create 90 " + std::to_string(entry)).find("okay") ==
+            std::string::npos)
+            break;
+    const std::string off = post("/dos_perport.cgi", "port=2&checks=000&ping_rate=64&syn_rate=64");
+    EXPECT_NE(off.find("No resources for operation"), std::string::npos) << off;
+    const std::string on = post("/dos_perport.cgi", "port=1&checks=011&ping_rate=64&syn_rate=64");
+    EXPECT_NE(on.find("No resources for operation"), std::string::npos) << on;
+    EXPECT_EQ(crossing({smurf, plain}), (std::vector<int>{0, 1}));
+    EXPECT_TRUE(shows_smurf(1));
+    EXPECT_TRUE(shows_smurf(2));
+    const std::string port_2 = post("/dos_showperport.cgi", "port=2");
+    EXPECT_EQ(port_2.find("id=\"ping\" checked"), std::string::npos) << port_2;
+    EXPECT_TRUE(alive(sw->pid()));
+}
+
 INSTANTIATE_TEST_SUITE_P(boards_with_cfp, system_dos_race, testing::Values(52, 28),
                          [](const testing::TestParamInfo<int> &info) {
                              return "Board" + std::to_string(info.param);
