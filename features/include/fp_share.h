@@ -5,7 +5,7 @@
 #pragma once
 
 constexpr int FP_ROWS = 128;
-constexpr int FP_ROWS_PROTECTED = 32;
+constexpr int FP_ROWS_PROTECTED = 48;
 constexpr const char *FP_ROWS_KEPT_TEXT =
     "The field processor's remaining rows are kept for DoS prevention and ARP inspection";
 
