@@ -13,6 +13,8 @@
 constexpr int DARP_BUCKETS = 256;
 constexpr int DARP_BUCKET_ENTRIES = 4;
 constexpr int DARP_VLAN_MAX = 256;
+// Configured bindings: as many as the settings item stores.
+constexpr int DARP_STATIC_MAX = 16;
 constexpr int DARP_RX_PRIORITY = 190;
 // Every class of service, delivered on the receive thread: the copied DHCP
 // and the redirected ARP frames arrive in class 0.
@@ -40,7 +42,9 @@ void darp_aging_run(void);
 // Back to nothing: no bindings, trusted ports or inspected VLANs.
 void darp_reset(void);
 
-// ip in network order. 0, or -14 when the bucket is full.
+// ip in network order. 0; -4 for a MAC no host has (zero, multicast,
+// broadcast) or IP 0.0.0.0; -6 when a configured binding would be the
+// DARP_STATIC_MAX + 1st; -14 when the bucket is full.
 int darp_trusted_db_add(const uint8_t mac[6], const uint8_t ip[4], uint16_t vid, int learned);
 int darp_trusted_db_delete(const uint8_t mac[6], uint16_t vid);  // 0 or -7
 // The n-th valid binding: 0, or -7 when n >= the count.

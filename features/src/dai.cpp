@@ -367,31 +367,54 @@ void darp_aging_run(void) {
 }
 
 // ---------------------------------------------------------------- database
+namespace {
+// Under the lock.
+int configured_count() {
+    int n = 0;
+    for (const auto &bucket : darp.db)
+        for (const darp_trusted_entry &e : bucket)
+            n += e.valid && !e.learned ? 1 : 0;
+    return n;
+}
+}  // namespace
+
 int darp_trusted_db_add(const uint8_t mac[6], const uint8_t ip[4], uint16_t vid, int learned) {
+    static const uint8_t none[6] = {};
+    if (std::memcmp(mac, none, 6) == 0 || (mac[0] & 1) != 0 || std::memcmp(ip, none, 4) == 0)
+        return -4;
     const int b = bucket_of(mac, vid);
     lock();
+    darp_trusted_entry *slot = nullptr;
     for (darp_trusted_entry &e : darp.db[b]) {
         if (e.valid && e.vid == vid && std::memcmp(e.mac, mac, 6) == 0) {
-            e.refreshed = 1;
-            e.time = sal_time();
-            if (!learned) e.learned = 0;
-            unlock();
-            return 0;
+            slot = &e;
+            break;
         }
-        if (!e.valid) {
-            std::memcpy(e.mac, mac, 6);
-            std::memcpy(e.ip, ip, 4);
-            e.vid = vid;
-            e.refreshed = 0;
-            e.learned = learned ? 1 : 0;
-            e.valid = 1;
-            e.time = sal_time();
-            darp.db_count++;
-            unlock();
-            return 0;
-        }
+        if (!e.valid && slot == nullptr) slot = &e;
+    }
+    // A configured binding the settings item cannot store would be gone
+    // after a restart.
+    if (slot != nullptr && !learned && (!slot->valid || slot->learned) &&
+        configured_count() >= DARP_STATIC_MAX) {
+        unlock();
+        return -6;
+    }
+    if (slot != nullptr && slot->valid) {
+        slot->refreshed = 1;
+        slot->time = sal_time();
+        if (!learned) slot->learned = 0;
+    } else if (slot != nullptr) {
+        std::memcpy(slot->mac, mac, 6);
+        std::memcpy(slot->ip, ip, 4);
+        slot->vid = vid;
+        slot->refreshed = 0;
+        slot->learned = learned ? 1 : 0;
+        slot->valid = 1;
+        slot->time = sal_time();
+        darp.db_count++;
     }
     unlock();
+    if (slot != nullptr) return 0;
     logger_printf(LOG_LEVEL_WARNING, LOG_MOD_DYNAMICARP, "Trusted database index %d is full\n", b);
     return -14;
 }

@@ -11,7 +11,7 @@
 namespace {
 
 constexpr uint32_t kVersion = 0x88740001;
-constexpr int kStoredBindings = 16;
+constexpr int kStoredBindings = DARP_STATIC_MAX;
 
 // The record's fields; learned bindings are not part of it.
 struct Binding {

@@ -35,6 +35,11 @@ constexpr uint32_t kBurstKbits = 64;  // the smallest bucket the meter holds
 constexpr uint8_t kProtoIcmp = 1;
 constexpr uint8_t kTcpSyn = 0x02, kTcpSynAck = 0x12, kTcpFlagsMask = 0x3f;
 constexpr int kMeterPeak = 2;
+// The chip acts on the first row a frame matches: the drop rules rank above
+// the meters, which let a frame in profile pass, and both above the other
+// features' rules (default priority), which would otherwise take an attack
+// frame first.
+constexpr int kSmurfEntryPrio = 2, kFloodEntryPrio = 1;
 
 // A set of user ports, bit u-1 for user port u.
 using UserPorts = std::bitset<kMaxPorts>;
@@ -341,17 +346,11 @@ void entry_destroy(int entry) {
     dxp_field_entry_destroy(kUnit, entry);
 }
 
-void set_clear(RuleSet &s) {
-    for (int e : s.entries)
-        entry_destroy(e);
-    s.entries.clear();
-    s.nodes.clear();
-}
-
-// One rule; node_mask 0 leaves the ingress port out of the match.
-int rule_add(RuleType &t, RuleSet &s, int k, int port, int node_mask) {
+// One rule, made into `made` as soon as it exists (so that a failure can
+// destroy it); node_mask 0 leaves the ingress port out of the match.
+int rule_add(const RuleType &t, int rate, int k, const dos_port_node &n, std::vector<int> &made) {
     dxp_field_qset_t q{};
-    if (node_mask != 0) dxp_field_qset_add(&q, dxpFieldQualifySrcPort);
+    if (n.mask != 0) dxp_field_qset_add(&q, dxpFieldQualifySrcPort);
     if (t.type == DOS_ATTACK_SYN_FLOOD) {
         dxp_field_qset_add(&q, dxpFieldQualifyTcpControl);
     } else {
@@ -362,9 +361,13 @@ int rule_add(RuleType &t, RuleSet &s, int k, int port, int node_mask) {
     if (int rv = dxp_field_group_create(kUnit, q, kRulePrio, &group); rv < 0) return rv;
     group_id = group;
     if (int rv = dxp_field_entry_create(kUnit, group, &entry); rv < 0) return rv;
-    s.entries.push_back(entry);
-    int rv = 0;
-    if (node_mask != 0) rv = dxp_field_qualify_SrcPort(kUnit, entry, 0, -1, port, node_mask);
+    made.push_back(entry);
+    int rv = dxp_field_entry_prio_set(
+        kUnit, entry, t.type == DOS_ATTACK_SMURF ? kSmurfEntryPrio : kFloodEntryPrio);
+    // Placing a rule needs a free row; without one the rule does not fit.
+    if (rv == SOC_E_CONFIG) rv = SOC_E_RESOURCE;
+    if (rv == 0 && n.mask != 0)
+        rv = dxp_field_qualify_SrcPort(kUnit, entry, 0, -1, n.value, n.mask);
     if (rv == 0 && t.type == DOS_ATTACK_SYN_FLOOD)
         rv = dxp_field_qualify_TcpControl(kUnit, entry, k == 0 ? kTcpSyn : kTcpSynAck,
                                           kTcpFlagsMask);
@@ -378,7 +381,7 @@ int rule_add(RuleType &t, RuleSet &s, int k, int port, int node_mask) {
         rv = dxp_field_action_add(kUnit, entry, dxpFieldActionRpDrop, 0, 0);
         if (rv == 0) rv = dxp_field_meter_create(kUnit, entry);
         if (rv == 0)
-            rv = dxp_field_meter_set(kUnit, entry, kMeterPeak, static_cast<uint32_t>(s.rate),
+            rv = dxp_field_meter_set(kUnit, entry, kMeterPeak, static_cast<uint32_t>(rate),
                                      kBurstKbits);
     }
     if (rv == 0) rv = dxp_field_counter_create(kUnit, entry);
@@ -390,51 +393,70 @@ int rules_per_node(const RuleType &t) {
     return t.type == DOS_ATTACK_SYN_FLOOD ? 2 : 1;
 }
 
-// Removes the rules of the installed nodes that `keep` lacks; the others
-// stay in their field-processor rows.
-void nodes_drop(RuleSet &s, const std::vector<dos_port_node> &keep, int per_node) {
-    std::vector<dos_port_node> nodes;
+// The value/mask nodes that cover a set's ports.
+std::vector<dos_port_node> nodes_of(const RuleSet &s) {
+    if (s.ports != 0 && std::popcount(s.ports) == ports()) return {{.value = 0, .mask = 0}};
+    return s.ports != 0 ? dos_port_node_list(s.ports) : std::vector<dos_port_node>{};
+}
+
+// Whether the set's installed rules of the node stay: same node, same rate.
+bool kept(const RuleSet &s, const dos_port_node &n) {
+    return s.built_rate == s.rate && std::find(s.nodes.begin(), s.nodes.end(), n) != s.nodes.end();
+}
+
+// The set now runs the rules of `want`: kept nodes keep their rows, new ones
+// take those just made, and the rules of the nodes left out go.
+void set_commit(const RuleType &t, RuleSet &s, const std::vector<dos_port_node> &want,
+                const std::vector<int> &made) {
+    const auto per_node = static_cast<size_t>(rules_per_node(t));
     std::vector<int> entries;
+    size_t next = 0;
+    for (const dos_port_node &n : want) {
+        const auto old = std::find(s.nodes.begin(), s.nodes.end(), n);
+        const auto first = kept(s, n)
+                               ? s.entries.begin() +
+                                     (old - s.nodes.begin()) * static_cast<std::ptrdiff_t>(per_node)
+                               : made.begin() + static_cast<std::ptrdiff_t>(next);
+        entries.insert(entries.end(), first, first + static_cast<std::ptrdiff_t>(per_node));
+        if (!kept(s, n)) next += per_node;
+    }
     for (size_t i = 0; i < s.nodes.size(); i++) {
-        const auto first = s.entries.begin() + static_cast<std::ptrdiff_t>(i) * per_node;
-        if (std::find(keep.begin(), keep.end(), s.nodes[i]) != keep.end()) {
-            nodes.push_back(s.nodes[i]);
-            entries.insert(entries.end(), first, first + per_node);
+        if (kept(s, s.nodes[i]) && std::find(want.begin(), want.end(), s.nodes[i]) != want.end())
             continue;
-        }
-        for (auto e = first; e != first + per_node; e++)
-            entry_destroy(*e);
+        for (size_t k = 0; k < per_node; k++)
+            entry_destroy(s.entries[i * per_node + k]);
     }
-    s.nodes = std::move(nodes);
+    s.nodes = want;
     s.entries = std::move(entries);
-}
-
-// Installs the rules of a set's port nodes: those of nodes that stay are
-// kept, a new meter rate builds the set anew.
-int set_build(RuleType &t, RuleSet &s) {
-    const int per_node = rules_per_node(t);
-    std::vector<dos_port_node> nodes;
-    if (s.ports != 0 && std::popcount(s.ports) == ports())
-        nodes.push_back({.value = 0, .mask = 0});
-    else if (s.ports != 0)
-        nodes = dos_port_node_list(s.ports);
-    if (s.built_rate != s.rate ||
-        s.entries.size() != s.nodes.size() * static_cast<size_t>(per_node))
-        set_clear(s);
-    nodes_drop(s, nodes, per_node);
     s.built_rate = s.rate;
-    for (const dos_port_node &n : nodes) {
-        if (std::find(s.nodes.begin(), s.nodes.end(), n) != s.nodes.end()) continue;
-        s.nodes.push_back(n);
-        for (int k = 0; k < per_node; k++)
-            if (int rv = rule_add(t, s, k, n.value, n.mask); rv < 0) return rv;
-    }
-    return 0;
 }
 
+// Brings the type's rules to its port sets. The new rules are made beside
+// the installed ones before any of those goes, so a change the field
+// processor refuses leaves every rule, and every port's protection, as it
+// was; only the rows of nodes that change are written.
 int rules_build(RuleType &t) {
-    for (RuleSet &s : t.set)
-        if (int rv = set_build(t, s); rv < 0) return rv;
+    std::vector<dos_port_node> want[2];
+    std::vector<int> made[2];
+    int rv = 0;
+    for (int i = 0; i < 2 && rv == 0; i++) {
+        const RuleSet &s = t.set[i];
+        want[i] = nodes_of(s);
+        for (const dos_port_node &n : want[i]) {
+            if (kept(s, n)) continue;
+            for (int k = 0; k < rules_per_node(t) && rv == 0; k++)
+                rv = rule_add(t, s.rate, k, n, made[i]);
+            if (rv < 0) break;
+        }
+    }
+    if (rv < 0) {
+        for (const std::vector<int> &m : made)
+            for (int e : m)
+                entry_destroy(e);
+        return rv;
+    }
+    for (int i = 0; i < 2; i++)
+        set_commit(t, t.set[i], want[i], made[i]);
     return 0;
 }
 
@@ -488,14 +510,14 @@ int rule_apply(const UserPorts &set, bool all, int type, int enable, int rate) {
     RuleType &t = *rule_type(type);
     const RuleSet before[2] = {t.set[0], t.set[1]};
     sets_update(t, set, all, enable, rate);
-    const int rv = rules_build(t);
-    if (rv < 0 && enable) {
-        // What the switch refuses stays off: the rules go back to the old sets.
+    if (const int rv = rules_build(t); rv < 0) {
+        // A change the switch refuses, on or off, changes nothing: the old
+        // rules still run, and the ports the change did not name keep their
+        // protection.
         for (int i = 0; i < 2; i++) {
             t.set[i].ports = before[i].ports;
             t.set[i].rate = before[i].rate;
         }
-        rules_build(t);
         return failed(rv);
     }
     rule_log(set, all, type, enable);
@@ -510,7 +532,7 @@ int rule_apply(const UserPorts &set, bool all, int type, int enable, int rate) {
             if (port_bit(i + 1, &bit) && (t.set[1].ports & bit) != 0)
                 records[i].rate[type] = static_cast<uint32_t>(rate);
     }
-    return rv < 0 ? failed(rv) : rv;
+    return 0;
 }
 
 // Checks a request; 0 or -4 after the log line of an unknown type.
@@ -533,8 +555,9 @@ int attack_apply(const UserPorts &set, int type, int enable, int rate) {
     Guard g;
     DxpUnitLock api(kUnit);
     if (rule_type(type) != nullptr) {
-        if (!enable) api_ports_off(set, type);
-        return rule_apply(set, all, type, enable, rate);
+        const int rv = rule_apply(set, all, type, enable, rate);
+        if (rv == 0 && !enable) api_ports_off(set, type);
+        return rv;
     }
     if (control_of(type) < 0) return 0;
     return all ? control_apply(type, enable) : control_ports_apply(set, type, enable);

@@ -2,12 +2,14 @@
 #include "qosmgr.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <iterator>
 
 #include "board.h"
 #include "dxp.h"
 #include "dxpx.h"
+#include "fp_share.h"
 #include "logger.h"
 #include "qosmgr_internal.h"
 #include "sal_lock.h"
@@ -27,6 +29,7 @@ qosmgr_ip_base_entry ip_table[MAX_QOS_IP_BASE_NUM];
 int ip_entry[MAX_QOS_IP_BASE_NUM];
 int ip_count = 0;
 int storm_allports = 0;
+std::atomic<int> rows_held{0};  // the rules' entries; read by Auto VoIP without the lock
 // Everything above is guarded by qosmgr_lock(): the web pages, the settings
 // load and the monitor change it; the rules are made under it too, so a
 // mode change and a port change never interleave their field entries.
@@ -41,6 +44,19 @@ void rule_drop(int &entry) {
     dxpx_field_entry_remove(entry);
     dxpx_field_entry_destroy(entry);
     entry = 0;
+    rows_held--;
+}
+
+// A new rule's entry, unless it would take a row DoS prevention and ARP
+// inspection keep.
+int rule_create(int *entry) {
+    if (!fp_rows_shared_room(rows_held + voip_rows_held(), 1)) {
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS rule refused: %s", FP_ROWS_KEPT_TEXT);
+        return SOC_E_RESOURCE;
+    }
+    const int rv = dxpx_field_entry_create_id(group, entry);
+    if (rv == 0) rows_held++;
+    return rv;
 }
 
 int rule_finish(int entry, int priority) {
@@ -60,7 +76,7 @@ int port_rule(int index) {
     int lport = 0, unit = 0, port = 0;
     int rv = ulpm_to_lport(index + 1, &lport);
     if (rv == 0) rv = dxpx_lport_to_unit_port(lport, &unit, &port);
-    if (rv == 0) rv = dxpx_field_entry_create_id(group, &port_entry[index]);
+    if (rv == 0) rv = rule_create(&port_entry[index]);
     // Every port bit is compared, whatever the board.
     if (rv == 0) rv = dxp_field_qualify_SrcPort(DXPX_CPU_UNIT, port_entry[index], 0, -1, port, -1);
     if (rv == 0) rv = rule_finish(port_entry[index], port_prio[index]);
@@ -76,7 +92,7 @@ uint32_t be32(const uint8_t b[4]) {
 
 int ip_rule(int i) {
     DxpUnitLock api(DXPX_CPU_UNIT);  // one wait for it per rule, not per call
-    int rv = dxpx_field_entry_create_id(group, &ip_entry[i]);
+    int rv = rule_create(&ip_entry[i]);
     if (rv == 0)
         rv = dxpx_field_qualify_SrcIp(ip_entry[i], be32(ip_table[i].ip), be32(ip_table[i].mask));
     if (rv == 0) rv = rule_finish(ip_entry[i], static_cast<int>(ip_table[i].priority));
@@ -200,6 +216,10 @@ int qosmgr_init(void) {
         return 0;
     }
     return 1;
+}
+
+int qosmgr_rows_held(void) {
+    return rows_held;
 }
 
 int qosmgr_group_get(void) {

@@ -1,9 +1,11 @@
 // Auto VoIP core: the profile, the signalling copy rules, the receive callout
 // that dispatches to the snoopers, and the rule pairs they share.
+#include <atomic>
 #include <cstring>
 
 #include "dxp.h"
 #include "dxpx.h"
+#include "fp_share.h"
 #include "logger.h"
 #include "sal_lock.h"
 #include "timerapi.h"
@@ -19,7 +21,7 @@ int profile_enable = 0;
 int profile_priority = 0;
 int group = -1;
 int signal_ids[kSignalIndexes][2];
-int entry_count = 0;
+std::atomic<int> entry_count{0};  // read by QoS without the lock
 // The calls' entries (of entry_count), each with the address charged for it
 // and whether it is a copy rule of a call being set up; id 0 = free slot.
 struct call_row {
@@ -215,7 +217,8 @@ int call_entry_make(int *id, const voip_rule &rule, uint32_t owner) {
 int voip_rule_pair_install(int ids[2], const voip_rule rules[2], uint32_t owner) {
     const int missing = (ids[0] == 0) + (ids[1] == 0);
     const int calls = call_rows_count([](const call_row &) { return true; });
-    if (entry_count + missing > VOIP_MAX_ENTRIES || calls + missing > VOIP_CALL_ENTRIES)
+    if (entry_count + missing > VOIP_MAX_ENTRIES || calls + missing > VOIP_CALL_ENTRIES ||
+        !fp_rows_shared_room(entry_count + qosmgr_rows_held(), missing))
         return SOC_E_RESOURCE;
     if (missing > 0 &&
         call_rows_count([owner](const call_row &r) { return r.owner == owner; }) + missing >
@@ -387,6 +390,10 @@ void voip_entry_count_get(int *count) {
     *count = entry_count;
 }
 
+int voip_rows_held(void) {
+    return entry_count;
+}
+
 void voip_entry_count_set(int count) {
     SalLock lock(state_lock());
     entry_count = count;
@@ -489,7 +496,9 @@ int voip_signal_enable(int enable) {
         // Off ends every call: no snooper sees its end any more.
         if (!enable) calls_clear();
         const int count = entry_count + (enable ? 2 * kSignalIndexes : -2 * kSignalIndexes);
-        if (count > VOIP_MAX_ENTRIES) return SOC_E_RESOURCE;
+        if (count > VOIP_MAX_ENTRIES ||
+            (enable && !fp_rows_shared_room(entry_count + qosmgr_rows_held(), 2 * kSignalIndexes)))
+            return SOC_E_RESOURCE;
         for (int i = 0; i < kSignalIndexes; i++) {
             int rv = voip_signal_rules_set(i, kSignals[i].port, enable);
             if (rv != 0 && enable) {

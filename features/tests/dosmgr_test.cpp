@@ -121,6 +121,76 @@ TEST_F(dosmgr, SmurfRulesFollowThePortSet) {
     EXPECT_EQ(board->port(chip_port(3)).sent().size(), 1u);
 }
 
+// With the field processor nearly full, a change whose rules do not fit is
+// refused, on or off, and every port keeps the protection it had.
+TEST_F(dosmgr, ARefusedChangeLeavesEveryPortAsItWas) {
+    const sim::Frame smurf = sim::FrameBuilder().ipv4(kHostA, 0x0a0000ff, 1).build();
+    const sim::Frame ping = sim::FrameBuilder().ipv4(kHostA, kHostB, 1).build();
+    ASSERT_EQ(dos_attack_set(-1, DOS_ATTACK_SMURF, 1, 0), 0);
+    ASSERT_EQ(dos_attack_set(-1, DOS_ATTACK_PING_FLOOD, 1, DOS_FLOOD_RATE), 0);
+    ASSERT_EQ(dos_attack_set(-1, DOS_ATTACK_SYN_FLOOD, 1, 128), 0);
+    // Other rules take every row but two.
+    dxp_field_qset_t q{};
+    dxp_field_qset_add(&q, dxpFieldQualifySrcIp);
+    int group = 0, entry = 0;
+    ASSERT_EQ(dxp_field_group_create(0, q, -1, &group), 0);
+    std::vector<int> filler;
+    while (dxp_field_entry_create(0, group, &entry) == 0)
+        filler.push_back(entry);
+    for (int i = 0; i < 2; i++) {
+        ASSERT_EQ(dxp_field_entry_destroy(0, filler.back()), 0);
+        filler.pop_back();
+    }
+    const int before = rules();
+    // Port 1 alone off needs a rule for each block of the other ports.
+    EXPECT_EQ(dos_attack_set(1, DOS_ATTACK_SMURF, 0, 0), SOC_E_RESOURCE);
+    EXPECT_EQ(dos_attack_set(2, DOS_ATTACK_PING_FLOOD, 0, 0), SOC_E_RESOURCE);
+    EXPECT_EQ(passed(smurf), 0u);
+    EXPECT_EQ(dos_attack_set(2, DOS_ATTACK_SYN_FLOOD, 0, 0), SOC_E_RESOURCE);
+    EXPECT_EQ(passed(smurf), 0u);
+    feature_test::Ports odd({1, 3, 5, 7, 9, 11});
+    EXPECT_EQ(dos_attack_set_ports(&odd.bmp, DOS_ATTACK_SYN_FLOOD, 1, 64), SOC_E_RESOURCE);
+    EXPECT_EQ(rules(), before);
+    EXPECT_EQ(passed(smurf), 0u);
+    EXPECT_LT(passed(ping, 400), 400u);
+    board->port(chip_port(3)).clearSent();
+    board->port(chip_port(2)).inject(smurf);
+    EXPECT_EQ(board->port(chip_port(3)).sent().size(), 0u);
+    for (int u : {1, 2, 52}) {
+        EXPECT_TRUE(on(u, DOS_ATTACK_SMURF)) << u;
+        EXPECT_TRUE(on(u, DOS_ATTACK_PING_FLOOD)) << u;
+        EXPECT_TRUE(on(u, DOS_ATTACK_SYN_FLOOD)) << u;
+    }
+    for (int e : filler)
+        dxp_field_entry_destroy(0, e);
+    dxp_field_group_destroy(0, group);
+    EXPECT_EQ(dos_attack_set(1, DOS_ATTACK_SMURF, 0, 0), 0);
+    EXPECT_EQ(passed(smurf), 1u);
+}
+
+// The chip acts on the first row a frame matches: the smurf drop comes
+// before the ping meter, which lets a frame in profile pass, and before
+// another feature's rule for the same sender, whichever was made first.
+TEST_F(dosmgr, SmurfDropRanksAboveMetersAndOtherRules) {
+    const sim::Frame smurf = sim::FrameBuilder().ipv4(kHostA, 0x0a0000ff, 1).build();
+    dxp_field_qset_t q{};
+    dxp_field_qset_add(&q, dxpFieldQualifySrcIp);
+    int group = 0, entry = 0;
+    ASSERT_EQ(dxp_field_group_create(0, q, -1, &group), 0);
+    ASSERT_EQ(dxp_field_entry_create(0, group, &entry), 0);
+    ASSERT_EQ(dxp_field_qualify_SrcIp(0, entry, kHostA, 0xffffffff), 0);
+    ASSERT_EQ(dxp_field_action_add(0, entry, dxpFieldActionPrioIntNew, 3, 0), 0);
+    ASSERT_EQ(dxp_field_entry_install(0, entry), 0);
+    ASSERT_EQ(dos_attack_set(-1, DOS_ATTACK_PING_FLOOD, 1, DOS_FLOOD_RATE), 0);
+    ASSERT_EQ(dos_attack_set(-1, DOS_ATTACK_SMURF, 1, 0), 0);
+    EXPECT_EQ(passed(smurf), 0u);
+    ASSERT_EQ(dos_attack_set(2, DOS_ATTACK_SMURF, 0, 0), 0);
+    ASSERT_EQ(dos_attack_set(2, DOS_ATTACK_SMURF, 1, 0), 0);
+    EXPECT_EQ(passed(smurf), 0u);
+    dxp_field_entry_destroy(0, entry);
+    dxp_field_group_destroy(0, group);
+}
+
 TEST_F(dosmgr, FloodsAreMeteredAtTheirRate) {
     const sim::Frame ping = sim::FrameBuilder().ipv4(kHostA, kHostB, 1).build();
     const sim::Frame udp = sim::FrameBuilder().udp(kHostA, kHostB, 1000, 53).build();

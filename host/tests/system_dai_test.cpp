@@ -123,8 +123,9 @@ class switchfw_dai : public testing::TestWithParam<int> {
         const std::string jar = test_workdir::path() + "/cookies";
         curl = "curl -s -m 10 -c " + jar + " -b " + jar + " ";
         sh_out(curl + "-d 'username=admin&password=qivor' " + web + "/login.cgi");
-        sh_out(curl + "-d 'enable=1&ports=1&rmfrom=0&rmto=0&addfrom=1&addto=1&aging=0' " + web +
-               "/darp.cgi");
+        const std::string trusted_1 = "1" + std::string(static_cast<size_t>(GetParam()) - 1, '0');
+        sh_out(curl + "-d 'enable=1&ports=" + trusted_1 +
+               "&rmfrom=0&rmto=0&addfrom=1&addto=1&aging=0' " + web + "/darp.cgi");
     }
     // Sends the server's acknowledgement of the lease until the binding
     // table shows it; the table last read.

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -75,10 +76,14 @@ class system_dos_race : public testing::TestWithParam<int> {
         net = "10.195." + std::to_string(id % 250) + ".";
         const std::string in_tap = "swri" + n, out_tap = "swro" + n;
         ASSERT_TRUE(ns.make(net + "0/24", {"swrnsi" + n, "swrnso" + n}));
+        // A flash of its own: a board never starts from another one's.
+        const std::filesystem::path dir =
+            std::filesystem::path(test_workdir::path()) /
+            testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::filesystem::create_directories(dir);
         sw = std::make_unique<Switch>(
-            test_workdir::path(),
-            std::vector<std::string>{"--board", std::to_string(GetParam()), "--tap", "1=" + in_tap,
-                                     "--tap", "2=" + out_tap});
+            dir, std::vector<std::string>{"--board", std::to_string(GetParam()), "--tap",
+                                          "1=" + in_tap, "--tap", "2=" + out_tap});
         ASSERT_TRUE(sw->run("", "DXP.0> ", nullptr, 60));
         ASSERT_TRUE(Netns::attach(in_tap, sender(), net + "1/24"));
         ASSERT_TRUE(Netns::attach(out_tap, receiver(), net + "2/24"));
@@ -221,6 +226,73 @@ TEST_P(system_dos_race, MonitorCheckShowsOnThePageAndTheFormSwitchesItOff) {
     EXPECT_EQ(crossing({blat, plain}), (std::vector<int>{1, 1}));
     page = sh_out(curl + web + "/dos.htm");
     EXPECT_NE(page.find("id=\"blat\" >"), std::string::npos) << page;
+    EXPECT_TRUE(alive(sw->pid()));
+}
+
+// ARP inspection, Auto VoIP and QoS by IP address share the field
+// processor with the DoS checks. QoS entries stop where DoS prevention and
+// ARP inspection keep their rows, so the per-port changes still fit; once
+// the monitor's own rules fill the rest, a change that does not fit is
+// refused, on or off, and every port keeps what it had: smurf frames from
+// port 1 stay dropped and the page shows each port as the chip runs it.
+TEST_P(system_dos_race, ARefusedChangeKeepsEveryOtherPortProtected) {
+    const std::string smurf = "ffffffffffff" + mac + "0800" + "4500001c000000004001" + "0000" +
+                              ip_a + std::string(ip_b).substr(0, 6) + "ff" + "0800f7ff00000000" +
+                              std::string(36, '0');
+    const std::string plain = udp_frame(mac, ip_a, ip_b);
+    auto post = [&](const std::string &path, const std::string &body) {
+        return sh_out(curl + "-d '" + body + "' " + web + path);
+    };
+    auto shows_smurf = [&](int port) {
+        const std::string page = post("/dos_showperport.cgi", "port=" + std::to_string(port));
+        return page.find("id=\"smurf\" checked") != std::string::npos;
+    };
+    const std::string trusted_2 = "01" + std::string(static_cast<size_t>(GetParam()) - 2, '0');
+    ASSERT_EQ(post("/darp.cgi",
+                   "enable=1&ports=" + trusted_2 + "&rmfrom=0&rmto=0&addfrom=1&addto=1&aging=0")
+                  .find("Retry"),
+              std::string::npos);
+    ASSERT_EQ(post("/voip.cgi", "profiles=1").find("Retry"), std::string::npos);
+    ASSERT_EQ(post("/qos_enhance_mode.cgi", "mode=4").find("Retry"), std::string::npos);
+    // Auto VoIP's 8 signalling rules and 72 entries take what QoS and Auto
+    // VoIP may hold together.
+    std::string refused;
+    int added = 0;
+    for (int i = 0; i < 100 && refused.empty(); i++) {
+        const std::string answer =
+            post("/qos_enhance_ip_add.cgi",
+                 "ip=10.77." + std::to_string(i) + ".0&mask=255.255.255.0&priority=3");
+        if (answer.find("Retry") != std::string::npos)
+            refused = answer;
+        else
+            added++;
+    }
+    EXPECT_EQ(added, 72);
+    EXPECT_NE(refused.find("kept for DoS prevention and ARP inspection"), std::string::npos)
+        << refused;
+
+    // Port 2 changes beside the sender's port 1, which must stay protected.
+    std::string answer = post("/dos_perport.cgi", "port=FF&checks=111&ping_rate=64&syn_rate=128");
+    EXPECT_EQ(answer.find("Retry"), std::string::npos) << answer;
+    answer = post("/dos_perport.cgi", "port=2&checks=100&ping_rate=64&syn_rate=64");
+    EXPECT_EQ(answer.find("Retry"), std::string::npos) << answer;
+    EXPECT_EQ(crossing({smurf, plain}), (std::vector<int>{0, 1}));
+
+    // The monitor's rules take every row left.
+    ASSERT_NE(monitor("fp group create -1 90").find("okay"), std::string::npos);
+    for (int entry = 900; entry < 1100; entry++)
+        if (monitor("fp entry create 90 " + std::to_string(entry)).find("okay") ==
+            std::string::npos)
+            break;
+    const std::string off = post("/dos_perport.cgi", "port=2&checks=000&ping_rate=64&syn_rate=64");
+    EXPECT_NE(off.find("No resources for operation"), std::string::npos) << off;
+    const std::string on = post("/dos_perport.cgi", "port=1&checks=011&ping_rate=64&syn_rate=64");
+    EXPECT_NE(on.find("No resources for operation"), std::string::npos) << on;
+    EXPECT_EQ(crossing({smurf, plain}), (std::vector<int>{0, 1}));
+    EXPECT_TRUE(shows_smurf(1));
+    EXPECT_TRUE(shows_smurf(2));
+    const std::string port_2 = post("/dos_showperport.cgi", "port=2");
+    EXPECT_EQ(port_2.find("id=\"ping\" checked"), std::string::npos) << port_2;
     EXPECT_TRUE(alive(sw->pid()));
 }
 

@@ -127,6 +127,7 @@ TEST_P(factory_defaults, WebResetBringsEveryItemButRmonAndEveryRegisterBackToThe
     const std::string vlan10 = "newid=10&values=22" + std::string(ports() - 2, '0');
     const std::string vlan20 = "newid=20&values=0" + std::string(ports() - 1, '1');
     const std::string last = std::to_string(ports());
+    const std::string one = "1" + std::string(ports() - 1, '0'), none(ports(), '0');
     const std::string posts[][2] = {
         {"/portset.cgi", "port=3&admin=1&autonego=0&speed=2&flow_ctrl=1&priority=5&pvid=1"},
         {"/portset.cgi", "port=" + std::to_string(ports() - 1) +
@@ -138,8 +139,8 @@ TEST_P(factory_defaults, WebResetBringsEveryItemButRmonAndEveryRegisterBackToThe
         {"/trunk.cgi", "trunk_criteria=2&tgmember1=5,6&tgmember2=7,8&tgmember3="},
         {"/l2add.cgi", "mac=00-11-22-33-44-55&vid=1&port=5"},
         {"/aging.cgi", "enable=1&time=120"},
-        {"/mirror.cgi", "ingress=1&egress=1&mtp=8&mode=1"},
-        {"/mirror.cgi", "ingress=1&egress=0&mtp=2&mode=1"},
+        {"/mirror.cgi", "ingress=" + one + "&egress=" + one + "&mtp=8&mode=1"},
+        {"/mirror.cgi", "ingress=" + one + "&egress=" + none + "&mtp=2&mode=1"},
         {"/qos.cgi", "mode=3&p0=1&p1=0&p2=1&p3=1&p4=2&p5=2&p6=3&p7=3&w0=5&w1=9&w2=2&w3=3"},
         {"/queue_num.cgi", "queue_num=2"},
         {"/qos_enhance_mode.cgi", "mode=1"},
@@ -157,7 +158,8 @@ TEST_P(factory_defaults, WebResetBringsEveryItemButRmonAndEveryRegisterBackToThe
         {"/storm_per_port.cgi", "port=9&type=5&rate=512"},
         {"/dos.cgi", "checks=101"},
         {"/dos_perport.cgi", "port=5&checks=011&ping_rate=64&syn_rate=64"},
-        {"/darp.cgi", "enable=1&ports=101&rmfrom=0&rmto=0&addfrom=1&addto=1&aging=5"},
+        {"/darp.cgi", "enable=1&ports=101" + std::string(ports() - 3, '0') +
+                          "&rmfrom=0&rmto=0&addfrom=1&addto=1&aging=5"},
         {"/voip.cgi", "profiles=1"},
         {"/snmp_community_new.cgi",
          "snmp_community_name=extra&snmp_community_ip=0.0.0.0&snmp_group_name=1"},

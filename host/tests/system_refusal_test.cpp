@@ -116,6 +116,25 @@ std::vector<Refusal> common_refusals(int ports) {
          "PVID is not an existent vlan id"},
         {true, "/storm_per_port.cgi", "port=" + std::to_string(ports + 1) + "&type=2&rate=100",
          "failed"},
+        // Port lists of another length and numbers past their fields: cut
+        // or wrapped, they would name other ports, VLANs or groups.
+        {true, "/darp.cgi", "enable=1&ports=01&rmfrom=0&rmto=0&addfrom=0&addto=0&aging=0",
+         "Invalid port list"},
+        {true, "/mirror.cgi", "ingress=111&egress=000&mtp=2&mode=1", "Invalid port list"},
+        {true, "/portset.cgi",
+         "port=4294967297&admin=0&autonego=0&speed=2&flow_ctrl=1&priority=0&pvid=1",
+         "Transfer user port number to logical port number failed"},
+        {true, "/portset.cgi",
+         "port=1&admin=0&autonego=0&speed=2&flow_ctrl=1&priority=0&pvid=65537",
+         "PVID is not an existent vlan id"},
+        {true, "/l2add.cgi", "mac=00-11-22-33-44-77&vid=65537&port=1", "VLAN ID is not existent"},
+        {true, "/snmp_community_new.cgi",
+         "snmp_community_name=c2&snmp_community_ip=0.0.0.0&snmp_group_name=private",
+         "Group not selected"},
+        // ARP bindings no host can use.
+        {true, "/darpadd.cgi", "mac=00-00-00-00-00-00&ip=10.1.1.6&vid=1", "Invalid MAC address"},
+        {true, "/darpadd.cgi", "mac=01-00-5e-00-00-06&ip=10.1.1.6&vid=1", "Invalid MAC address"},
+        {true, "/darpadd.cgi", "mac=02-00-00-00-00-06&ip=0.0.0.0&vid=1", "Invalid IP address"},
         // Member lists of another length than one character per port: the
         // VLAN would lose the ports left out.
         {true, "/newvlan.cgi", "newid=20&values=12", "Invalid parameter"},
@@ -249,6 +268,51 @@ TEST_P(refusals, RefusedSettersLeaveRegistersTablesAndBackupAsTheyWere) {
     // A hexadecimal option takes any 32-bit value, typed in decimal too.
     const std::string sent = fw.output("tx 1 pbm=ge1 Pattern=3735928559");
     EXPECT_EQ(sent, "") << sent;
+}
+
+// ARP inspection keeps as many static bindings as its settings store: the
+// one past them is refused, and a restart brings back exactly the bindings
+// and trusted ports the pages listed.
+TEST_P(refusals, StaticBindingsPastTheStoredOnesAreRefusedAndARestartKeepsTheList) {
+    const int ports = GetParam();
+    auto list = [](const std::string &page) {
+        const size_t from = page.find("<TD>");
+        return from == std::string::npos ? page : page.substr(from);
+    };
+    std::string entries, config;
+    {
+        Switch fw(dir, {"--board", board()});
+        ASSERT_TRUE(fw.run("", kPrompt, nullptr, 60));
+        const int web = fw.port_offset() + 80;
+        const std::string cookie = web_client::login(web, "qivor");
+        const std::string trusted = "01" + std::string(static_cast<size_t>(ports) - 2, '0');
+        std::string answer = web_client::post(
+            web, "/darp.cgi",
+            "enable=1&ports=" + trusted + "&rmfrom=0&rmto=0&addfrom=1&addto=1&aging=0", cookie);
+        ASSERT_EQ(answer.find("Retry"), std::string::npos) << answer;
+        for (int i = 1; i <= 16; i++) {
+            answer = web_client::post(web, "/darpadd.cgi",
+                                      "mac=02-00-00-00-01-" + std::to_string(10 + i) +
+                                          "&ip=10.1.2." + std::to_string(i) + "&vid=1",
+                                      cookie);
+            ASSERT_EQ(answer.find("Retry"), std::string::npos) << i << answer;
+        }
+        answer = web_client::post(web, "/darpadd.cgi", "mac=02-00-00-00-01-99&ip=10.1.2.99&vid=1",
+                                  cookie);
+        EXPECT_NE(answer.find("Static binding table full (16 bindings)"), std::string::npos)
+            << answer;
+        entries = list(web_client::body_of(web_client::get(web, "/darp_entry.htm", cookie)));
+        config = web_client::body_of(web_client::get(web, "/darp_config.htm", cookie));
+        EXPECT_EQ(system_fixture::count_of(entries, "<TD>static</TD>"), 16u) << entries;
+        EXPECT_EQ(entries.find("02-00-00-00-01-99"), std::string::npos);
+        ASSERT_TRUE(fw.run("EXIT", "Resetting"));
+    }
+    Switch fw(dir, {"--board", board()});
+    ASSERT_TRUE(fw.run("", kPrompt, nullptr, 60));
+    const int web = fw.port_offset() + 80;
+    const std::string cookie = web_client::login(web, "qivor");
+    EXPECT_EQ(list(web_client::body_of(web_client::get(web, "/darp_entry.htm", cookie))), entries);
+    EXPECT_EQ(web_client::body_of(web_client::get(web, "/darp_config.htm", cookie)), config);
 }
 
 INSTANTIATE_TEST_SUITE_P(boards, refusals, ::testing::Values(52, 28, 26),

@@ -65,6 +65,16 @@ const char *web_port_held_text(int uport);
 
 // The board's number of front-panel ports N (0 before the board probe).
 int web_port_count(void);
+
+// A form's port list: exactly one character per front-panel port, each one
+// of `allowed` ("01" for a yes or no per port). A shorter list would drop the
+// ports it leaves out, so it is refused like a wrong character.
+bool web_form_ports(const char *text, const char *allowed);
+// A form's decimal number: an optional minus sign and digits, nothing else,
+// within [min, max]. Anything else, a number too large for its field
+// included, is refused rather than cut or wrapped into it.
+bool web_form_number(const char *text, long long min, long long max, long long *out);
+bool web_form_int(const char *text, int min, int max, int *out);
 // Set by the board probe; negative counts are taken as 0.
 void web_board_port_count_set(int ports);
 

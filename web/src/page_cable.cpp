@@ -64,17 +64,13 @@ int cable_fail(httpd_event *ev, httpd_request *req, const char *format, int upor
 
 int cable_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
-    const char *text = web_form_value(ev, 0);
-    char *end = nullptr;
-    long uport = text != nullptr ? std::strtol(text, &end, 10) : 0;
-    int lport = 0, unit = 0, port = 0;
-    if (text == nullptr || end == text || *end != '\0' || uport < 1 || uport > board_num_uports ||
-        ulpm_to_lport(static_cast<int>(uport), &lport) != 0 ||
-        dxpx_lport_to_unit_port(lport, &unit, &port) != 0) {
+    int uport = 0, lport = 0, unit = 0, port = 0;
+    if (!web_form_int(web_form_value(ev, 0), 1, board_num_uports, &uport) ||
+        ulpm_to_lport(uport, &lport) != 0 || dxpx_lport_to_unit_port(lport, &unit, &port) != 0) {
         logger_puts(LOG_LEVEL_ERROR, LOG_MOD_CABLEDIAG, "Get Port cablediag, invalid port.\n");
         return web_error_page(ev, req, kTitle, "Invalid port", WEB_RETRY_LABEL, WEB_RETRY_ACTION);
     }
-    const int n = static_cast<int>(uport);
+    const int n = uport;
     // The test disturbs the PHY: its settings are put back afterwards. They
     // are read first: stopping link scanning enables the port.
     dxp_port_info saved{};

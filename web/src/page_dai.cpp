@@ -36,13 +36,10 @@ const void *state_key() {
     return reinterpret_cast<const void *>(&darpvlan_cgi);
 }
 
-// A whole decimal number in [lo, hi]; false for anything else.
 bool number(const char *text, long lo, long hi, long *out) {
-    if (text == nullptr || *text == '\0') return false;
-    char *end = nullptr;
-    long v = std::strtol(text, &end, 10);
-    if (*end != '\0' || v < lo || v > hi) return false;
-    *out = v;
+    long long v = 0;
+    if (!web_form_number(text, lo, hi, &v)) return false;
+    *out = static_cast<long>(v);
     return true;
 }
 
@@ -143,9 +140,9 @@ int darp_cgi(httpd_event *ev, httpd_request *req) {
     if (!number(web_form_value(ev, 6), 0, 0xFFFF, &aging))
         return fail(ev, req, "Invalid aging time");
 
-    const size_t given = std::strlen(ports);
+    if (!web_form_ports(ports, "01")) return fail(ev, req, "Invalid port list");
     for (int i = 1; i <= board_num_uports; i++)
-        darp_port_trust_set(i, static_cast<size_t>(i) <= given && ports[i - 1] == '1' ? 0 : 1);
+        darp_port_trust_set(i, ports[i - 1] == '1' ? 0 : 1);
     for (long vid = rm_from; rm_from > 0 && vid <= rm_to; vid++) {
         if (qsw_vlanmgr_vid_exist(static_cast<uint16_t>(vid)))
             darp_vlan_set(static_cast<uint16_t>(vid), 0);
@@ -184,10 +181,19 @@ int darpadd_cgi(httpd_event *ev, httpd_request *req) {
     uint16_t vid = 0;
     // A binding that was asked for and not added must not look added.
     if (const char *bad = binding_of(ev, 2, mac, ip, &vid)) return fail(ev, req, bad);
+    static const uint8_t none[6] = {};
+    if (std::memcmp(mac, none, 6) == 0 || (mac[0] & 1) != 0)
+        return fail(ev, req, "Invalid MAC address: a unicast host address is needed");
+    if (std::memcmp(ip, none, 4) == 0) return fail(ev, req, "Invalid IP address");
+    // The settings item keeps bindings only while the inspection is on.
+    int on = 0;
+    darp_enable_get(&on);
+    if (!on) return fail(ev, req, "Enable Dynamic ARP before adding bindings");
     int rv = darp_trusted_db_add(mac, ip, vid, 0);
+    static_assert(DARP_STATIC_MAX == 16, "the message names the limit");
+    if (rv == -6) return fail(ev, req, "Static binding table full (16 bindings)");
+    if (rv != 0) return fail(ev, req, dxp_errmsg(rv));
     save();
-    if (rv != 0)
-        return web_error_page(ev, req, kTitle, dxp_errmsg(rv), WEB_RETRY_LABEL, WEB_RETRY_ACTION);
     return 0;
 }
 

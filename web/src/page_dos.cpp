@@ -65,13 +65,8 @@ bool global_checks_ok(const char *text) {
            std::strspn(text, "012") == static_cast<size_t>(kChecks);
 }
 
-bool number(const char *text, long min, long max, int *out) {
-    if (text == nullptr || *text == '\0') return false;
-    char *end = nullptr;
-    const long v = std::strtol(text, &end, 10);
-    if (*end != '\0' || v < min || v > max) return false;
-    *out = static_cast<int>(v);
-    return true;
+bool number(const char *text, int min, int max, int *out) {
+    return web_form_int(text, min, max, out);
 }
 
 bool on(int port, int type, int *rate = nullptr) {

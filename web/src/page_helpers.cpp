@@ -176,3 +176,41 @@ void web_api_batch_hold(void) {
 void web_api_batch_release(void) {
     api_batch.reset();
 }
+
+bool web_form_ports(const char *text, const char *allowed) {
+    if (text == nullptr) return false;
+    const size_t length = std::strlen(text);
+    return length == static_cast<size_t>(web_port_count()) && std::strspn(text, allowed) == length;
+}
+
+bool web_form_number(const char *text, long long min, long long max, long long *out) {
+    if (text == nullptr) return false;
+    const bool negative = *text == '-';
+    const char *digit = negative ? text + 1 : text;
+    if (*digit == '\0') return false;
+    // Digit by digit: anything past the largest bound is refused before it
+    // could overflow.
+    const unsigned long long limit = negative
+                                         ? 0ull - static_cast<unsigned long long>(min < 0 ? min : 0)
+                                         : static_cast<unsigned long long>(max > 0 ? max : 0);
+    unsigned long long value = 0;
+    for (; *digit != '\0'; digit++) {
+        if (*digit < '0' || *digit > '9') return false;
+        const auto d = static_cast<unsigned long long>(*digit - '0');
+        if (value > (limit - d) / 10 || limit < d) return false;
+        value = value * 10 + d;
+    }
+    const long long v = !negative    ? static_cast<long long>(value)
+                        : value == 0 ? 0
+                                     : -static_cast<long long>(value - 1) - 1;
+    if (v < min || v > max) return false;
+    *out = v;
+    return true;
+}
+
+bool web_form_int(const char *text, int min, int max, int *out) {
+    long long v = 0;
+    if (!web_form_number(text, min, max, &v)) return false;
+    *out = static_cast<int>(v);
+    return true;
+}

@@ -41,12 +41,15 @@ int dump_page(httpd_request *req) {
 }
 
 int decimal(const char *text) {
-    return text != nullptr ? static_cast<int>(std::strtol(text, nullptr, 10)) : 0;
+    int v = 0;
+    return web_form_int(text, 0, INT32_MAX, &v) ? v : 0;
 }
 
-// The VLAN id of a form, taken to 16 bits.
+// The VLAN id of a form; 0 (no VLAN) for anything but 1 to 4094, so that a
+// number past 16 bits does not name another VLAN.
 dxp_vlan_t vid_of(const char *text) {
-    return static_cast<dxp_vlan_t>(decimal(text) & 0xffff);
+    int v = 0;
+    return static_cast<dxp_vlan_t>(web_form_int(text, 1, 4094, &v) ? v : 0);
 }
 
 bool port_is_host(const dxpx_l2_addr_t &a) {
@@ -132,16 +135,12 @@ int aging_cgi(httpd_event *ev, httpd_request *req) {
     int seconds = 0;
     if (ev->b.num != 0) {
         // The form sends the enable box and the time, or nothing when off.
-        const char *text = web_form_value(ev, 1);
-        char *end = nullptr;
-        long v = text != nullptr ? std::strtol(text, &end, 10) : -1;
-        if (ev->b.num != 2 || text == end || *end != '\0' || v < 0 || v > INT32_MAX) {
+        if (ev->b.num != 2 || !web_form_int(web_form_value(ev, 1), 0, INT32_MAX, &seconds)) {
             logger_puts(LOG_LEVEL_WARNING, LOG_MOD_AGING,
                         "Set L2 Table Aging failed : Invalid aging time");
             return web_error_page(ev, req, "AGING", "Invalid aging time", WEB_RETRY_LABEL,
                                   WEB_RETRY_ACTION);
         }
-        seconds = static_cast<int>(v);
     }
     if (int rv = dxpx_l2_age_timer_set(seconds); rv != 0) {
         logger_printf(LOG_LEVEL_WARNING, LOG_MOD_AGING, "Set L2 Table Aging failed : %s",
@@ -309,11 +308,9 @@ int l2add_cgi(httpd_event *ev, httpd_request *req) {
     std::memset(&a, 0, sizeof a);
     std::memcpy(a.mac, mac, sizeof mac);
     a.vid = vid;
-    const char *port_text = web_form_value(ev, 2);
-    char *end = nullptr;
-    const long uport = std::strtol(port_text, &end, 10);
-    if (end == port_text || *end != '\0' || uport < 0 || uport > board_num_uports ||
-        (uport != 0 && ulpm_to_lport(static_cast<int>(uport), &a.lport) != 0)) {
+    int uport = -1;
+    if (!web_form_int(web_form_value(ev, 2), 0, board_num_uports, &uport) ||
+        (uport != 0 && ulpm_to_lport(uport, &a.lport) != 0)) {
         return add_error(ev, req, "Transfer user port number to logical port number failed",
                          "Transfer user port number to logical port number failed!");
     }

@@ -1,7 +1,6 @@
 // The port mirroring page: mirroring on or off, the monitor (capture) port
 // and per port whether what it receives and what it sends are copied there.
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 #include "board.h"
@@ -28,10 +27,8 @@ enum MirrorSelector : uint16_t {
 
 // A non-negative decimal number, or -1.
 int number_of(const char *text) {
-    if (text == nullptr || *text < '0' || *text > '9') return -1;
-    char *end = nullptr;
-    long v = std::strtol(text, &end, 10);
-    return *end == '\0' && v <= 0xFFFF ? static_cast<int>(v) : -1;
+    int v = -1;
+    return web_form_int(text, 0, 0xFFFF, &v) ? v : -1;
 }
 
 uint64_t port_bits(const char *text) {
@@ -154,6 +151,9 @@ int mirror_cgi(httpd_event *ev, httpd_request *req) {
                           mtp_uport);
             return mirror_error(ev, req, "Invalid monitor port");
         }
+        if (!web_form_ports(web_form_value(ev, 0), "01") ||
+            !web_form_ports(web_form_value(ev, 1), "01"))
+            return mirror_error(ev, req, "Invalid port list");
         if (const char *held = mirror_held_port(ev, mtp_uport)) return mirror_error(ev, req, held);
     }
     // Off as a start leaves it, the mirror-to port forgotten in the chip too.

@@ -229,15 +229,15 @@ int check_values(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, i
         return refuse(ev, req, "cxt->count is a wrong value");
     }
     const int first = count == 6 ? 3 : 4;
-    char *end = nullptr;
-    const long priority = std::strtol(pairs[first + 1].value, &end, 10);
-    if (end == pairs[first + 1].value || *end != '\0' || priority < 0 || priority > 7)
+    int priority = 0, pvid = -1, speed = 0;
+    if (count == 7 && !web_form_int(pairs[3].value, 1, 5, &speed))
+        return port_failed(ev, req, f, "Set speed failed", "Set speed failed");
+    if (!web_form_int(pairs[first + 1].value, 0, 7, &priority))
         return port_failed(ev, req, f, "Set untagged priority failed",
                            "Set untagged priority failed");
     int rv = 0;
-    if (!pvid_defined(static_cast<int>(std::strtol(pairs[first + 2].value, nullptr, 10)), ev, req,
-                      &rv))
-        return rv;
+    web_form_int(pairs[first + 2].value, 1, 4094, &pvid);  // no VLAN has -1
+    if (!pvid_defined(pvid, ev, req, &rv)) return rv;
     return 0;
 }
 
@@ -433,7 +433,7 @@ int ssphandler_setport_cgi(httpd_event *ev, httpd_request *req) {
     auto *stored = static_cast<int *>(httpd_req_state_get(
         req, reinterpret_cast<const void *>(&ssphandler_setport_cgi), sizeof(int)));
     if (stored != nullptr)
-        *stored = static_cast<int>(std::strtol(ev->a.pairs[0].value, nullptr, 10));
+        *stored = web_form_int(ev->a.pairs[0].value, 1, web_port_count(), stored) ? *stored : 0;
     return 0;
 }
 
@@ -442,8 +442,8 @@ int ssphandler_portset_cgi(httpd_event *ev, httpd_request *req) {
     const httpd_pair *pairs = ev->a.pairs;
     const int count = static_cast<int>(ev->b.num);
     PortForm f{};
-    f.port = count >= 1 ? static_cast<int>(std::strtol(pairs[0].value, nullptr, 10)) : 0;
-    if (f.port < 1 || f.port > web_port_count() || ulpm_to_lport(f.port, &f.lport) != 0) {
+    if (count < 1 || !web_form_int(pairs[0].value, 1, web_port_count(), &f.port) ||
+        ulpm_to_lport(f.port, &f.lport) != 0) {
         logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PORT,
                     "Set Port: Transfer user port number to logical port number failed.\n");
         return refuse(ev, req, "Transfer user port number to logical port number failed");

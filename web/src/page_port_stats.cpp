@@ -55,7 +55,7 @@ int ssphandler_counters_cgi(httpd_event *ev, httpd_request *req) {
     *port = 0;
     for (int i = 0; i < static_cast<int>(ev->b.num); i++) {
         if (std::strcmp(ev->a.pairs[i].name, "port") == 0)
-            *port = static_cast<int>(std::strtol(ev->a.pairs[i].value, nullptr, 10));
+            *port = web_form_int(ev->a.pairs[i].value, 1, web_port_count(), port) ? *port : 0;
     }
     return 0;
 }

@@ -10,6 +10,7 @@
 
 #include "sal_lock.h"
 #include "dxpx.h"
+#include "fp_share.h"
 #include "logger.h"
 #include "net_util.h"
 #include "qosmgr.h"
@@ -86,13 +87,8 @@ int queue_count() {
     return numq;
 }
 
-bool parse_int(const char *text, long min, long max, int *out) {
-    if (text == nullptr || *text == '\0') return false;
-    char *end = nullptr;
-    long v = std::strtol(text, &end, 10);
-    if (*end != '\0' || v < min || v > max) return false;
-    *out = static_cast<int>(v);
-    return true;
+bool parse_int(const char *text, int min, int max, int *out) {
+    return web_form_int(text, min, max, out);
 }
 
 int qos_error(httpd_event *ev, httpd_request *req, const char *title, const char *message) {
@@ -297,7 +293,7 @@ int qos_cgi(httpd_event *ev, httpd_request *req) {
 int queue_num_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS || ev->b.num != 1) return 0;
     const char *text = web_form_value(ev, 0);
-    if (std::strtol(text, nullptr, 10) == 0) return 0;
+    if (int zero = 0; web_form_int(text, 0, 0, &zero)) return 0;
     int numq = 0, old_numq = 0;
     int map[kPriorities];
     bool read = dxpx_cosq_config_get(&old_numq) == 0;
@@ -418,9 +414,11 @@ int qos_enhance_ip_add_cgi(httpd_event *ev, httpd_request *req) {
     if (!netmask_is_contiguous(mask)) return qos_error(ev, req, title, "IP mask is wrong value");
     if (qosmgr_ip_base_find(ip, mask) >= 0)
         return qos_error(ev, req, title, "The IP already existed");
-    if (!parse_int(web_form_value(ev, 2), 0, kPriorities - 1, &prio) ||
-        qosmgr_ip_base_add(ip, mask, prio) < 0)
+    if (!parse_int(web_form_value(ev, 2), 0, kPriorities - 1, &prio))
         return qos_error(ev, req, title, "qosmgr_ip_base_add failed!");
+    if (int rv = qosmgr_ip_base_add(ip, mask, prio); rv < 0)
+        return qos_error(ev, req, title,
+                         rv == SOC_E_RESOURCE ? FP_ROWS_KEPT_TEXT : "qosmgr_ip_base_add failed!");
     qos_saved("QoS Enhancement Set : add one entry for IP based qos");
     return 0;
 }

@@ -48,10 +48,10 @@ constexpr int kStormBcast = 4, kStormMcast = 2, kStormDlf = 1;
 int storm_port_last = -1;
 
 bool parse_uint(const char *text, unsigned long max, uint32_t *out) {
-    if (text == nullptr || *text < '0' || *text > '9') return false;
-    char *end = nullptr;
-    unsigned long v = std::strtoul(text, &end, 10);
-    if (*end != '\0' || v > max) return false;
+    long long v = 0;
+    if (text == nullptr || *text == '-' ||
+        !web_form_number(text, 0, static_cast<long long>(max), &v))
+        return false;
     *out = static_cast<uint32_t>(v);
     return true;
 }

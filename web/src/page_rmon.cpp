@@ -187,13 +187,7 @@ uint32_t stored(const httpd_request *req, const void *key) {
 }
 
 bool int_field(const char *text, int32_t *out) {
-    if (text == nullptr || *text == '\0') return false;
-    char *end = nullptr;
-    errno = 0;
-    long long v = std::strtoll(text, &end, 10);
-    if (errno != 0 || *end != '\0' || v < INT32_MIN || v > INT32_MAX) return false;
-    *out = static_cast<int32_t>(v);
-    return true;
+    return web_form_int(text, INT32_MIN, INT32_MAX, out);
 }
 
 const char *first_value(const httpd_event *ev) {

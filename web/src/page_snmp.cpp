@@ -40,11 +40,8 @@ const ShowTexts show_texts[] = {
 };
 
 int number_of(const char *text, int fallback) {
-    if (text == nullptr) return fallback;
-    char *end = nullptr;
-    long v = std::strtol(text, &end, 10);
-    if (end == text || v < -1000 || v > 1000) return fallback;
-    return static_cast<int>(v);
+    int v = 0;
+    return web_form_int(text, -1000, 1000, &v) ? v : fallback;
 }
 
 int page_count(int kind) {
@@ -281,7 +278,8 @@ Refusal group_fill(const httpd_event *ev, snmpcfg_group *rec, const snmpcfg_grou
         return {"Group name already exist in the list."};
     if (name == nullptr || *name == '\0') return {"Group Name not entered."};
     const char *ver = field(ev, "snmp_ver");
-    int model = ver != nullptr ? std::atoi(ver) + 1 : old != nullptr ? old->model : 0;
+    int model = old != nullptr ? old->model : 0;
+    if (ver != nullptr) model = web_form_int(ver, 0, 2, &model) ? model + 1 : 0;
     if (model < 1 || model > 3) return {"SNMP Version not selected."};
     copy_text(rec->name, sizeof rec->name, name);
     rec->model = model;

@@ -64,15 +64,19 @@ Refusal user_fill(const httpd_event *ev, snmpcfg_user *rec, const snmpcfg_user *
             "User name already exist in the list.", "User Name not entered."))
         return {why};
     const char *group = field(ev, "snmp_group_name");
-    int slot = group != nullptr ? std::atoi(group) : old != nullptr ? old->group : -1;
+    int slot = old != nullptr ? old->group : -1;
+    if (group != nullptr && !web_form_int(group, 0, INT32_MAX, &slot)) slot = -1;
     if (group_at(slot) == nullptr) return {"Group not selected."};
     copy_text(rec->name, sizeof rec->name, name);
     rec->group = slot;
     rec->model = group_at(slot)->model;
     rec->auth = group_at(slot)->level - 1;
-    if (const char *ver = field(ev, "snmp_ver")) rec->model = std::atoi(ver) + 1;
+    if (const char *ver = field(ev, "snmp_ver"))
+        rec->model = web_form_int(ver, 0, 2, &rec->model) ? rec->model + 1 : 0;
     if (rec->model < 1 || rec->model > 3) return {"SNMP Version not selected."};
-    if (const char *type = field(ev, "auth_type")) rec->auth = std::atoi(type);
+    if (const char *type = field(ev, "auth_type");
+        type != nullptr && !web_form_int(type, 0, 1, &rec->auth))
+        rec->auth = -1;
     if (rec->auth < 0 || rec->auth > 1) return {"Invalid Auth Protocol."};
     rec->password[0] = '\0';
     if (rec->auth != 0) {
@@ -150,7 +154,8 @@ int user_param(httpd_event *ev, httpd_request *req) {
     p->group = group[0];
     copy_text(p->name, sizeof p->name, name);
     // The edit form comes back for the user it showed.
-    if (const char *id = field(ev, "id")) shown_set(kUser, req, std::atoi(id));
+    int id = 0;
+    if (web_form_int(field(ev, "id"), 0, INT32_MAX, &id)) shown_set(kUser, req, id);
     return 0;
 }
 
@@ -170,7 +175,8 @@ Refusal community_fill(const httpd_event *ev, snmpcfg_community *rec,
         return {"Invalid IP format."};
     const snmpcfg_tables &t = snmpcfg();
     const char *pos_text = field(ev, "snmp_group_name");
-    int pos = pos_text != nullptr ? std::atoi(pos_text) : -1;
+    int pos = -1;
+    if (!web_form_int(pos_text, 0, INT32_MAX, &pos)) pos = -1;
     if (pos < 0 || pos >= t.v1v2group_count) return {"Group not selected."};
     int slot = t.v1v2groups[pos].group;
     bool has_user = false;
@@ -241,9 +247,8 @@ bool trap_address_ok(const char *text) {
     copy_text(ip, sizeof ip, text);
     if (char *colon = std::strchr(ip, ':')) {
         *colon = '\0';
-        char *end = nullptr;
-        long port = std::strtol(colon + 1, &end, 10);
-        if (end == colon + 1 || *end != '\0' || port < 1 || port > 65535) return false;
+        int port = 0;
+        if (!web_form_int(colon + 1, 1, 65535, &port)) return false;
     }
     uint8_t addr[4];
     return net_util_ip_parse(ip, addr) == 0;

@@ -356,7 +356,10 @@ int trunk_apply(httpd_event *ev, httpd_request *req, bool *pvids_changed) {
                            "Allocate user port bit map failed");
     }
     const char *criterion_text = web_form_value(ev, 0);
-    long criterion = criterion_text != nullptr ? std::strtol(criterion_text, nullptr, 10) : 0;
+    long long criterion = 0;
+    if (criterion_text != nullptr && !web_form_number(criterion_text, 0, 3, &criterion))
+        return trunk_error(ev, req, "Invalid distribution criterion", LOG_LEVEL_WARNING,
+                           "Set trunk : invalid distribution criterion");
     // The lists are checked before any group changes.
     for (int t = 0; t < board_num_trunks; t++) {
         const char *text = web_form_value(ev, t + 1);

@@ -52,11 +52,9 @@ uint64_t all_port_bits() {
 }
 
 int vid_of(const char *text) {
+    int v = 0;
     if (text == nullptr) return 0;
-    char *end = nullptr;
-    long v = std::strtol(text, &end, 10);
-    if (end == text || v < 0 || v > 0xffff) return -1;
-    return static_cast<int>(v);
+    return web_form_int(text, 0, 0xffff, &v) ? v : -1;
 }
 
 void selected_vid_store(httpd_request *req, int vid) {
@@ -245,10 +243,7 @@ int vlan_finish(httpd_event *ev, httpd_request *req, int rv, const char *prefix,
 // rather than read as "not a member", and so is a list of another length,
 // which would drop the ports it leaves out.
 bool portstr_valid(const char *text) {
-    const char *list = text != nullptr ? text : "";
-    for (const char *c = list; *c != '\0'; c++)
-        if (*c != '0' && *c != '1' && *c != '2') return false;
-    return std::strlen(list) == static_cast<size_t>(port_limit());
+    return web_form_ports(text, "012");
 }
 
 int page_count() {

@@ -41,9 +41,8 @@ int voip_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
     SalLock hold(voip_profile_lock());  // the change and its save are one step
     const char *text = profile_value(ev);
-    char *end = nullptr;
-    const long profile = text != nullptr ? std::strtol(text, &end, 10) : -1;
-    if (text == nullptr || end == text || *end != '\0' || profile < 0 || profile >= kProfileCount) {
+    int profile = -1;
+    if (!web_form_int(text, 0, kProfileCount - 1, &profile)) {
         logger_puts(LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP, "Set Auto VoIP failed : Invalid profile");
         return web_error_page(ev, req, "Auto VoIP", "Invalid profile", WEB_RETRY_LABEL,
                               WEB_RETRY_ACTION);

@@ -25,7 +25,9 @@ class page_dai : public switch_pages_test::SwitchPages {
     }
     static std::string form(const std::string &ports, int rm_from, int rm_to, int add_from,
                             int add_to, const std::string &aging) {
-        return "enable=1&ports=" + ports + "&rmfrom=" + std::to_string(rm_from) +
+        const std::string all =
+            ports + std::string(static_cast<size_t>(web_port_count()) - ports.size(), '0');
+        return "enable=1&ports=" + all + "&rmfrom=" + std::to_string(rm_from) +
                "&rmto=" + std::to_string(rm_to) + "&addfrom=" + std::to_string(add_from) +
                "&addto=" + std::to_string(add_to) + "&aging=" + aging;
     }
@@ -64,6 +66,10 @@ TEST_F(page_dai, SettingsFormConfiguresTheInspection) {
     EXPECT_EQ(error_of(post("/darp.cgi", form("", 0, 0, 0, 0, "x"))), "Invalid aging time");
     EXPECT_EQ(error_of(post("/darp.cgi", form("", 0, 0, 4095, 4095, "1"))), "Invalid VLAN range");
     EXPECT_EQ(error_of(post("/darp.cgi", "enable=2")), "Invalid setting");
+    // A shorter list would untrust the ports it leaves out.
+    EXPECT_EQ(
+        error_of(post("/darp.cgi", "enable=1&ports=01&rmfrom=0&rmto=0&addfrom=0&addto=0&aging=5")),
+        "Invalid port list");
     EXPECT_EQ(saved("darp"), kept);
     EXPECT_EQ(darp_port_trust_get(1), 1);
     EXPECT_EQ(darp_vlan_count_get(), 3);
@@ -110,7 +116,16 @@ TEST_F(page_dai, BindingsAreListedAddedAndDeleted) {
         {"mac=00-11-22-33-44&ip=10.1.1.6&vid=12", "Invalid MAC address"},
         {"mac=00-11-22-33-44-66&ip=10.1.1&vid=12", "Invalid IP address"},
         {"mac=00-11-22-33-44-66&ip=10.1.1.6&vid=0", "Invalid VLAN ID"},
-        {"mac=00-11-22-33-44-66&ip=10.1.1.6", "Invalid VLAN ID"}};
+        {"mac=00-11-22-33-44-66&ip=10.1.1.6", "Invalid VLAN ID"},
+        {"mac=00-11-22-33-44-66&ip=10.1.1.6&vid=65537", "Invalid VLAN ID"},
+        // Bindings no host can use.
+        {"mac=00-00-00-00-00-00&ip=10.1.1.6&vid=12",
+         "Invalid MAC address: a unicast host address is needed"},
+        {"mac=FF-FF-FF-FF-FF-FF&ip=10.1.1.6&vid=12",
+         "Invalid MAC address: a unicast host address is needed"},
+        {"mac=01-00-5E-00-00-01&ip=10.1.1.6&vid=12",
+         "Invalid MAC address: a unicast host address is needed"},
+        {"mac=00-11-22-33-44-66&ip=0.0.0.0&vid=12", "Invalid IP address"}};
     for (const auto &[form, message] : refused) {
         r = post("/darpadd.cgi", form);
         EXPECT_EQ(error_of(r), message) << form;
@@ -119,10 +134,39 @@ TEST_F(page_dai, BindingsAreListedAddedAndDeleted) {
     EXPECT_TRUE(logged("Dynamic ARP setting failed : Invalid IP address"));
     EXPECT_EQ(darp_trusted_db_count_get(), 1);
 
+    // As many as the settings keep: the next one is refused, and the saved
+    // item brings back exactly the list the page shows.
+    for (int i = 2; i <= DARP_STATIC_MAX; i++)
+        ASSERT_EQ(error_of(post("/darpadd.cgi", "mac=02-00-00-00-00-" + std::to_string(10 + i) +
+                                                    "&ip=10.1.1." + std::to_string(i) + "&vid=1")),
+                  "")
+            << i;
+    const std::string kept = saved("darp");
+    const std::string listed = get("/darp_entry.htm").body;
+    EXPECT_EQ(error_of(post("/darpadd.cgi", "mac=02-00-00-00-00-99&ip=10.1.1.99&vid=1")),
+              "Static binding table full (16 bindings)");
+    EXPECT_EQ(darp_trusted_db_count_get(), DARP_STATIC_MAX);
+    EXPECT_EQ(saved("darp"), kept);
+    feature_test::MemoryMedium m;
+    ASSERT_EQ(m.save(darp_item), 0);
+    darp_enable_set(0);
+    ASSERT_EQ(m.load(darp_item), 0);
+    EXPECT_EQ(get("/darp_entry.htm").body, listed);
+    for (int i = 2; i <= DARP_STATIC_MAX; i++)
+        ASSERT_EQ(
+            error_of(get("/darpdel.cgi?mac=02-00-00-00-00-" + std::to_string(10 + i) + "&vid=1")),
+            "");
+
     r = get("/darpdel.cgi?mac=00-11-22-33-44-5A&vid=12");
     ASSERT_EQ(error_of(r), "");
     EXPECT_EQ(darp_trusted_db_count_get(), 0);
     EXPECT_EQ(error_of(post("/darpdel.cgi", "mac=00-11-22-33-44-5A&vid=12")), dxp_errmsg(-7));
+
+    // Switched off, the switch keeps no binding over a restart: none is taken.
+    darp_enable_set(0);
+    EXPECT_EQ(error_of(post("/darpadd.cgi", "mac=00-11-22-33-44-5a&ip=10.1.1.5&vid=12")),
+              "Enable Dynamic ARP before adding bindings");
+    EXPECT_EQ(darp_trusted_db_count_get(), 0);
 }
 
 }  // namespace

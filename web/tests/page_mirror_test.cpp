@@ -19,6 +19,10 @@ class page_mirror : public switch_pages_test::SwitchPages {
         post("/mirror.cgi", "mode=0");
         SwitchPages::TearDown();
     }
+    // One character per port: the given ones, then "0" for the rest.
+    static std::string ports(const std::string &first) {
+        return first + std::string(static_cast<size_t>(web_port_count()) - first.size(), '0');
+    }
     static uint32_t flags_of(int uport, int *mtp_uport) {
         int lport = 0, mtp = -1;
         uint32_t flags = 0;
@@ -32,7 +36,8 @@ class page_mirror : public switch_pages_test::SwitchPages {
 
 TEST_F(page_mirror, TheFormReachesTheChipTheSavedItemAndThePage) {
     std::string before = saved("mirror");
-    test_response r = post("/mirror.cgi", "ingress=1000&egress=0110&mtp=5&mode=1");
+    test_response r = post(
+        "/mirror.cgi", "ingress=" + ports("1000") + "&egress=" + ports("0110") + "&mtp=5&mode=1");
     EXPECT_EQ(error_of(r), "");
     int mode = 0, mtp = 0;
     ASSERT_EQ(dxpx_mirror_mode_get(&mode), 0);
@@ -57,7 +62,9 @@ TEST_F(page_mirror, TheFormReachesTheChipTheSavedItemAndThePage) {
     EXPECT_NE(post("/mode.cgi", "mode=1").body.find("<option value=\"1\" selected>"),
               std::string::npos);
     feature_test::MemoryMedium m;
-    ASSERT_EQ(error_of(post("/mirror.cgi", "ingress=1000&egress=0110&mtp=5&mode=1")), "");
+    ASSERT_EQ(error_of(post("/mirror.cgi", "ingress=" + ports("1000") + "&egress=" + ports("0110") +
+                                               "&mtp=5&mode=1")),
+              "");
     ASSERT_GT(m.save(mirror_item), 0);
     ASSERT_EQ(error_of(post("/mirror.cgi", "mode=0")), "");
     ASSERT_GT(m.load(mirror_item), 0);
@@ -66,12 +73,21 @@ TEST_F(page_mirror, TheFormReachesTheChipTheSavedItemAndThePage) {
 }
 
 TEST_F(page_mirror, BadModeOrMonitorPortChangesNothing) {
-    ASSERT_EQ(error_of(post("/mirror.cgi", "ingress=1&egress=0&mtp=2&mode=1")), "");
+    ASSERT_EQ(error_of(post("/mirror.cgi",
+                            "ingress=" + ports("1") + "&egress=" + ports("0") + "&mtp=2&mode=1")),
+              "");
     std::string before = saved("mirror");
-    EXPECT_EQ(error_of(post("/mirror.cgi", "ingress=01&egress=0&mtp=99&mode=1")),
+    EXPECT_EQ(error_of(post("/mirror.cgi",
+                            "ingress=" + ports("01") + "&egress=" + ports("0") + "&mtp=99&mode=1")),
               "Invalid monitor port");
     EXPECT_TRUE(logged("Failed to map logical port from 99"));
     EXPECT_EQ(error_of(post("/mirror.cgi", "mode=on")), "Invalid mirror mode");
+    // A list of another length would leave the ports it lacks unmirrored.
+    EXPECT_EQ(error_of(post("/mirror.cgi", "ingress=111&egress=000&mtp=2&mode=1")),
+              "Invalid port list");
+    EXPECT_EQ(error_of(post("/mirror.cgi",
+                            "ingress=" + ports("1") + "&egress=" + ports("2") + "&mtp=2&mode=1")),
+              "Invalid port list");
     EXPECT_EQ(error_of(post("/mirror.cgi", "mode=1")), "Invalid monitor port");
     int mode = 0, mtp = 0;
     ASSERT_EQ(dxpx_mirror_mode_get(&mode), 0);
@@ -85,7 +101,8 @@ TEST_F(page_mirror, BadModeOrMonitorPortChangesNothing) {
 // names no monitor port then, yet the page, the saved item and a load keep
 // the one chosen.
 TEST_F(page_mirror, AMonitorPortWithoutMirroredPortsIsKept) {
-    test_response r = post("/mirror.cgi", "ingress=0000&egress=0000&mtp=5&mode=1");
+    test_response r = post(
+        "/mirror.cgi", "ingress=" + ports("0000") + "&egress=" + ports("0000") + "&mtp=5&mode=1");
     EXPECT_EQ(error_of(r), "");
     EXPECT_NE(r.body.find("<option value=\"5\" selected>05</option>"), std::string::npos);
     feature_test::MemoryMedium m;
@@ -93,7 +110,9 @@ TEST_F(page_mirror, AMonitorPortWithoutMirroredPortsIsKept) {
     const std::vector<uint8_t> head(m.bytes.begin(), m.bytes.begin() + 8);
     EXPECT_EQ(head, (std::vector<uint8_t>{0, 0, 0, 1, 0, 0, 0, 5}));
 
-    ASSERT_EQ(error_of(post("/mirror.cgi", "ingress=0000&egress=0000&mtp=3&mode=1")), "");
+    ASSERT_EQ(error_of(post("/mirror.cgi", "ingress=" + ports("0000") + "&egress=" + ports("0000") +
+                                               "&mtp=3&mode=1")),
+              "");
     log_clear();
     ASSERT_GT(m.load(mirror_item), 0);
     EXPECT_FALSE(logged("Mirror settings: bad monitor port 0"));
@@ -105,7 +124,9 @@ TEST_F(page_mirror, AMonitorPortWithoutMirroredPortsIsKept) {
     EXPECT_NE(r.body.find("<option value=\"1\" selected>Enable"), std::string::npos);
 
     // The first port mirrored later copies to it.
-    ASSERT_EQ(error_of(post("/mirror.cgi", "ingress=1&egress=0&mtp=5&mode=1")), "");
+    ASSERT_EQ(error_of(post("/mirror.cgi",
+                            "ingress=" + ports("1") + "&egress=" + ports("0") + "&mtp=5&mode=1")),
+              "");
     int mtp = 0;
     EXPECT_EQ(flags_of(1, &mtp) & 0x3, 0x3u);
     EXPECT_EQ(mtp, 5);
@@ -129,7 +150,9 @@ TEST_F(page_mirror, AFrameIntoAMirroredPortIsCopiedToTheMonitorPort) {
     for (int i = 1; i < 4; i++)
         board->port(p[i].port).clearSent();
 
-    ASSERT_EQ(error_of(post("/mirror.cgi", "ingress=1&egress=0&mtp=5&mode=1")), "");
+    ASSERT_EQ(error_of(post("/mirror.cgi",
+                            "ingress=" + ports("1") + "&egress=" + ports("0") + "&mtp=5&mode=1")),
+              "");
     board->port(p[1].port).inject(sim::FrameBuilder().src(kA).dst(kB).build());
     EXPECT_EQ(board->port(p[2].port).sent().size(), 1u);
     EXPECT_EQ(board->port(p[3].port).sent().size(), 1u);
