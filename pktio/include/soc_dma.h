@@ -92,9 +92,11 @@ struct soc_dma_rx_counts_t {
 void soc_dma_rx_parse(const soc_dma_flags_t &flags, dv_t *dv, int buffer_bytes, int rx_enabled,
                       soc_dma_rx_counts_t *counts);
 // Transmit header, payload, padding and CRC descriptors of a packet: 0, -4
-// for a malformed packet, or a descriptor-add error.
+// for a malformed packet, SOC_E_MEMORY for a frame to pad while no padding
+// source is set up, or a descriptor-add error.
 int soc_dma_tx_setup(const soc_dma_flags_t &flags, int cpu_port, dxp_pkt *pkt, dv_t *dv);
-// Padding source: 64 zero bytes of DMA memory ("TX Pkt Pad").
+// Padding source: 64 zero bytes of DMA memory ("TX Pkt Pad"), set up on the
+// first call; the glue's attach sets it up and its detach releases it.
 uint8_t *soc_dma_tx_pad(void);
 // Frees the padding source (when the DMA memory it came from goes).
 void soc_dma_tx_pad_release(void);

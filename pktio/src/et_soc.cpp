@@ -153,6 +153,8 @@ void destroy(et_soc_info_t *et) {
     if (et->tx_dma) sal_mutex_destroy(et->tx_dma);
     if (et->rx_dma) sal_mutex_destroy(et->rx_dma);
     sal_free(et);
+    // The padding lives in the board's DMA memory, which may go with the glue.
+    soc_dma_tx_pad_release();
 }
 
 uint32_t dma_inited = 0;  // units whose management port was set up
@@ -255,7 +257,7 @@ int et_soc_attach(int unit) {
     et->rx_dma = sal_mutex_create("ET_RX_DMA");
     et->rx_enabled = 1;
     et_soc = et;
-    if (!et->soc_dma || !et->tx_dma || !et->rx_dma) {
+    if (!et->soc_dma || !et->tx_dma || !et->rx_dma || soc_dma_tx_pad() == nullptr) {
         et_soc = nullptr;
         destroy(et);
         return SOC_E_INTERNAL;
@@ -282,8 +284,6 @@ int et_soc_detach(int unit) {
     sal_dpc_cancel(et);
     et_soc = nullptr;
     destroy(et);
-    // The padding lives in the board's DMA memory, which may go with it.
-    soc_dma_tx_pad_release();
     return 0;
 }
 

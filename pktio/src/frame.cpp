@@ -69,7 +69,7 @@ struct FrameView {
 uint8_t *soc_dma_tx_pad(void) {
     uint8_t *p = pad.load();
     if (p != nullptr) return p;
-    // Two first senders may race: the loser frees its copy.
+    // Two first callers may race: the loser frees its copy.
     auto *mine = static_cast<uint8_t *>(sal_dma_alloc(kPadBytes, "TX Pkt Pad"));
     if (mine == nullptr) return nullptr;
     std::memset(mine, 0, kPadBytes);
@@ -218,7 +218,9 @@ int soc_dma_tx_setup(const soc_dma_flags_t &flags, int cpu_port, dxp_pkt *pkt, d
     uint32_t length = (keep ? 16 : 12) + payload;
     uint32_t min = keep ? 64 : 60;
     if (length < min && !(pkt->flags & DXP_TX_NO_PAD)) {
-        uint8_t *zeros = soc_dma_tx_pad();
+        // The glue holds the padding while it is attached; a lazy copy made
+        // here would outlive the DMA memory it came from.
+        uint8_t *zeros = pad.load();
         if (zeros == nullptr) return SOC_E_MEMORY;
         rv = soc_dv_desc_add(dv, zeros, static_cast<uint16_t>(min - length));
         if (rv < 0) return rv;

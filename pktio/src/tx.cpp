@@ -349,7 +349,7 @@ bool thread_ok(sal_thread_t t) {
 
 int dxp_tarn_tx_init(int) {
     if (tx_cb_sem == nullptr) tx_cb_sem = sal_sem_create("tx cb", 1, 0);
-    if (tx_cb_sem == nullptr || soc_dma_tx_pad() == nullptr) return SOC_E_MEMORY;
+    if (tx_cb_sem == nullptr) return SOC_E_MEMORY;
     if (threads_started.load()) return 0;
     multi_sem = sal_sem_create("multi tx cb", 1, 1);
     async_sem = sal_sem_create("multi tx cb", 0, 0);

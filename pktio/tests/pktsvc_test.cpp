@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -302,6 +303,27 @@ TEST_F(pktsvc, SingleSendsSyncAndAsync) {
     TxFrame empty;
     empty.pkt.blk_count = 0;
     EXPECT_EQ(dxp_tarn_tx(kUnit, &empty.pkt, nullptr), SOC_E_PARAM);
+}
+
+// The unit initialised while the glue was away, then its board replaced: the
+// next glue pads short frames from memory of the board it runs on.
+TEST_F(pktsvc, ShortFramesArePaddedAfterTheUnitOutlivedItsBoard) {
+    et_soc_stop(kNic);
+    ASSERT_EQ(et_soc_detach(kNic), 0);
+    ASSERT_EQ(dxp_tarn_tx_init(kUnit), 0);
+    PktioTest::TearDown();
+    PktioTest::SetUp();
+    ASSERT_EQ(sysconf_attach(kUnit), 0);
+
+    TxFrame f;
+    f.blk.len = 42;
+    f.pkt.flags = DXP_TX_ETHER;
+    dxp_pbmp_port_add(&f.pkt.tx_pbmp, 3);
+    ASSERT_EQ(dxp_tarn_tx(kUnit, &f.pkt, nullptr), 0);
+    auto out = frames();
+    ASSERT_EQ(out.size(), 1u);
+    ASSERT_EQ(out[0].size(), 6u + 60u + 4u);  // tag, padded frame, CRC
+    EXPECT_EQ(std::count(out[0].begin() + 6 + 42, out[0].end() - 4, 0), 18);
 }
 
 TEST_F(pktsvc, MultiPortSendsGoUntaggedFirstPerGroup) {
