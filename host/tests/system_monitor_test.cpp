@@ -261,4 +261,35 @@ TEST(switchfw_monitor_26, SelfTestsGiveTheGigabitPortsBack) {
     EXPECT_EQ(out("PHY ge1 0"), before1);
 }
 
+// A telnet load puts back what the monitor changed past the managers: its
+// VLANs and trunks go, and a default VLAN it set is the stored one again.
+TEST(switchfw_monitor_boards, ATelnetLoadPutsBackWhatTheMonitorChanged) {
+    for (const char *board : {"52", "28", "26"}) {
+        SCOPED_TRACE(board);
+        Switch sw(test_workdir::path(), {"--board", board}, true);
+        ASSERT_TRUE(sw.run("", kPrompt, nullptr, 60));
+        auto out = [&sw](const std::string &line) {
+            std::string seen;
+            EXPECT_TRUE(sw.run(line, kPrompt, &seen)) << line << ": " << seen;
+            return seen;
+        };
+        out("vlan create 5 PortBitMap=fe3 UntagBitMap=fe3");
+        out("pvlan set fe3 5");
+        out("TRunk add Id=1 Rtag=1 Pbmp=fe10-fe11");
+        ASSERT_NE(out("pvlan show fe3").find("default VLAN is 5"), std::string::npos);
+
+        const int fd = switchfw_child::telnet_login(sw.port_offset() + 23, "qivor");
+        ASSERT_GE(fd, 0);
+        switchfw_child::send_text(fd, "load\r\n");
+        std::string loaded;
+        switchfw_child::read_until(fd, &loaded, "ecos>", 60);
+        close(fd);
+        EXPECT_NE(loaded.find("Settings loaded"), std::string::npos) << loaded;
+
+        EXPECT_NE(out("pvlan show fe3").find("default VLAN is 1"), std::string::npos);
+        EXPECT_EQ(out("vlan show").find("\n5 "), std::string::npos);
+        EXPECT_NE(out("trunk show").find("no matching trunks"), std::string::npos);
+    }
+}
+
 }  // namespace

@@ -92,9 +92,12 @@ int item_load(const settings_item &item, uint32_t version, const ItemValue &v, c
     bool have_previous = item_save(item, previous) >= 0;
     // A value equal to what runs changes nothing, so it rebuilds no rule and
     // touches no port. At start-up the state that runs is not yet applied to
-    // the chip everywhere: the stored value is applied whatever it is.
+    // the chip everywhere: the stored value is applied whatever it is. The
+    // port item's default VLANs are the page's table, which the monitor's
+    // `PVlan` passes by: its load always runs, so a load puts them back.
     if (have_previous && version == want && settings_startup_done() &&
-        previous.present == v.present && previous.bytes.view() == v.bytes.view())
+        item.group != SETTINGS_GROUP_PORT && previous.present == v.present &&
+        previous.bytes.view() == v.bytes.view())
         return static_cast<int>(v.bytes.size());
 
     size_t unread = 0;
