@@ -312,7 +312,8 @@ TEST_P(factory_defaults, WhatRanBeforeARestartRunsAfterIt) {
             EXPECT_NE(answer.find("200 OK"), std::string::npos) << path;
             EXPECT_EQ(answer.find("Retry"), std::string::npos) << path << "\n" << answer;
         };
-        post("/mirror.cgi", "ingress=1&egress=1&mtp=7&mode=1");
+        const std::string one = "1" + std::string(ports() - 1, '0');
+        post("/mirror.cgi", "ingress=" + one + "&egress=" + one + "&mtp=7&mode=1");
         EXPECT_NE(fw.output("mirror").find("Port=fe6"), std::string::npos);
         post("/mirror.cgi", "mode=0");
         EXPECT_EQ(fw.output("mirror"), first_mirror);

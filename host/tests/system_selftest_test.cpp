@@ -431,12 +431,14 @@ TEST_P(system_selftest, OtherManagersChangesDuringATestStayAndOnlyTheTestsOwnAre
         // A mirror into or out of a tested port, a trunk that takes one and
         // the storm page's "all ports" change are refused, naming the port
         // and its test.
+        const std::string none(board, '0'), fourth = "0001" + std::string(board - 4, '0');
         const struct {
-            const char *path, *form;
+            const char *path;
+            std::string form;
             int port;
         } refused[] = {
-            {"/mirror.cgi", "ingress=0&egress=0&mtp=3&mode=1", 3},
-            {"/mirror.cgi", "ingress=0001&egress=0&mtp=9&mode=1", 4},
+            {"/mirror.cgi", "ingress=" + none + "&egress=" + none + "&mtp=3&mode=1", 3},
+            {"/mirror.cgi", "ingress=" + fourth + "&egress=" + none + "&mtp=9&mode=1", 4},
             {"/trunk.cgi", "trunk_criteria=1&tgmember1=3,4&tgmember2=&tgmember3=", 3},
             {"/storm_per_port.cgi", "port=0&type=3&rate=512", 3},
         };
