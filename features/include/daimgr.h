@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "board.h"
 #include "dxp.h"
 #include "sal.h"
 #include "serialize.h"
@@ -32,7 +33,12 @@ constexpr uint32_t DARP_AGING_PERIOD_MS = 600000;
 sal_mutex_t darp_config_lock(void);
 
 void darp_init(void);
-int darp_enable_set(int enable);  // 0, or the chip's result
+// 0, or the chip's refusal, and then the enable flag and the rules are as
+// they were.
+int darp_enable_set(int enable);
+// Inspection on with exactly the trusted ports of the set: 0, or the chip's
+// refusal, and then the trusted ports are as they were too.
+int darp_enable_trusted(const upbmp_t *trusted);
 int darp_enable_get(int *enable);
 void darp_aging_set(uint16_t hours);  // 0: learned bindings never age
 uint16_t darp_aging_get(void);

@@ -1,11 +1,14 @@
 // Dynamic ARP inspection: the binding database, trusted ports, inspected
 // VLANs, aging, and the chip set-up that brings ARP and DHCP to the CPU.
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
+#include <vector>
 
 #include "board.h"
 #include "dai_internal.h"
 #include "daimgr.h"
+#include "dosmgr_internal.h"
 #include "drv_reg_rmw.h"
 #include "dxpx.h"
 #include "logger.h"
@@ -48,44 +51,17 @@ int bucket_of(const uint8_t mac[6], uint16_t vid) {
 }
 
 // ---------------------------------------------------------------- rules
-// A rule set: the chip ports it covers and the rules built for it.
+// A rule set: the chip ports it covers and the rule of each node installed.
 struct rule_set {
     uint64_t ports;
-    int all_rule;  // 0: none
-    int node_rules[64];
-    int node_count;
+    std::vector<dos_port_node> nodes;
+    std::vector<int> entries;
 };
 rule_set arp_copy{}, arp_redirect{}, dhcp_copy{};
 
 enum class RuleKind { ArpCopy, ArpRedirect, Dhcp };
 
-struct port_node {
-    int value;
-    int mask;
-};
-
-// The set's ports as value/mask pairs: one per port, then neighbours that
-// differ only in bit b merged, for each bit in turn.
-int port_nodes(uint64_t ports, port_node *nodes) {
-    int n = 0;
-    for (int p = 0; p < 64; p++)
-        if (ports >> p & 1) nodes[n++] = {p, 63};
-    for (int b = 1; b <= 32; b <<= 1) {
-        int out = 0;
-        for (int i = 0; i < n; i++) {
-            if (out > 0 && nodes[out - 1].mask == nodes[i].mask && nodes[out - 1].mask & b &&
-                (nodes[out - 1].value & ~b) == (nodes[i].value & ~b) &&
-                !(nodes[out - 1].value & b) && (nodes[i].value & b)) {
-                nodes[out - 1].mask &= ~b;
-                continue;
-            }
-            nodes[out++] = nodes[i];
-        }
-        n = out;
-    }
-    return n;
-}
-
+// The group id, or the chip's refusal.
 int group_for(RuleKind kind) {
     int *group = kind == RuleKind::Dhcp ? &dhcp_group : &arp_group;
     if (*group != 0) return *group;
@@ -108,64 +84,93 @@ int group_for(RuleKind kind) {
     return *group;
 }
 
-// One rule; a node mask of -1 means no port qualifier. Returns the entry, or 0.
-int rule_build(RuleKind kind, port_node node) {
-    int group = group_for(kind);
-    if (group <= 0) return 0;
-    int entry = 0;
-    int rv = dxpx_field_entry_create_id(group, &entry);
-    if (rv == 0 && node.mask != -1)
-        rv = dxp_field_qualify_SrcPort(DXPX_CPU_UNIT, entry, 0, -1, node.value, node.mask);
+// One rule into *entry; a node mask of 0 leaves the ingress port out. 0, or
+// the chip's refusal with nothing left behind.
+int rule_build(int group, RuleKind kind, const dos_port_node &node, int *entry) {
+    *entry = 0;
+    int rv = dxpx_field_entry_create_id(group, entry);
+    if (rv == 0 && node.mask != 0)
+        rv = dxp_field_qualify_SrcPort(DXPX_CPU_UNIT, *entry, 0, -1, node.value, node.mask);
     if (rv == 0 && kind == RuleKind::Dhcp) {
-        rv = dxpx_field_qualify_L4DstPort(entry, 68, 0xFFFF);
-        if (rv == 0) rv = dxpx_field_qualify_L4SrcPort(entry, 67, 0xFFFF);
+        rv = dxpx_field_qualify_L4DstPort(*entry, 68, 0xFFFF);
+        if (rv == 0) rv = dxpx_field_qualify_L4SrcPort(*entry, 67, 0xFFFF);
     } else if (rv == 0) {
-        rv = dxpx_field_qualify_EtherType(entry, 0x0806, 0xFFFF);
+        rv = dxpx_field_qualify_EtherType(*entry, 0x0806, 0xFFFF);
     }
     if (rv == 0) {
         rv = kind == RuleKind::ArpRedirect
-                 ? dxpx_field_action_add(entry, dxpFieldActionRedirectPort, 0,
+                 ? dxpx_field_action_add(*entry, dxpFieldActionRedirectPort, 0,
                                          static_cast<uint32_t>(DXPX_LPORT_CPU))
-                 : dxpx_field_action_add(entry, dxpFieldActionCopyToCpu, 0, 0);
+                 : dxpx_field_action_add(*entry, dxpFieldActionCopyToCpu, 0, 0);
     }
-    if (rv == 0) rv = dxpx_field_entry_prio_set(entry, -1);
-    if (rv == 0) rv = dxpx_field_entry_install(entry);
+    if (rv == 0) rv = dxpx_field_entry_prio_set(*entry, -1);
+    // Placing a rule needs a free row; without one the rule does not fit.
+    if (rv == SOC_E_CONFIG) rv = SOC_E_RESOURCE;
+    if (rv == 0) rv = dxpx_field_entry_install(*entry);
     if (rv != 0) {
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_DYNAMICARP, "DARP rule failed: %s", dxp_errmsg(rv));
-        if (entry != 0) dxpx_field_entry_destroy(entry);
-        return 0;
+        if (*entry != 0) dxpx_field_entry_destroy(*entry);
+        *entry = 0;
     }
-    return entry;
+    return rv;
 }
 
-void rule_drop(int &entry) {
-    if (entry == 0) return;
+void rule_drop(int entry) {
     dxpx_field_entry_remove(entry);
     dxpx_field_entry_destroy(entry);
-    entry = 0;
 }
 
 void set_destroy(rule_set &s) {
-    rule_drop(s.all_rule);
-    for (int i = 0; i < s.node_count; i++)
-        rule_drop(s.node_rules[i]);
-    s.node_count = 0;
+    for (int entry : s.entries)
+        rule_drop(entry);
+    s.nodes.clear();
+    s.entries.clear();
 }
 
-void set_rebuild(rule_set &s, RuleKind kind) {
-    set_destroy(s);
-    // Without its group (a chip without field processor) no rule is tried.
-    if (s.ports == 0 || group_for(kind) <= 0) return;
-    if (__builtin_popcountll(s.ports) == board_num_uports) {
-        s.all_rule = rule_build(kind, {0, -1});
-        return;
+bool has_node(const std::vector<dos_port_node> &nodes, const dos_port_node &n) {
+    return std::find(nodes.begin(), nodes.end(), n) != nodes.end();
+}
+
+// A set's nodes after a change, and the rules made for those it lacked.
+struct set_change {
+    std::vector<dos_port_node> want;
+    std::vector<int> made;
+};
+
+// Makes the rules of the set's new nodes beside the installed ones: 0, or
+// the chip's refusal (the rules made so far are in c.made).
+int set_stage(const rule_set &s, RuleKind kind, set_change &c) {
+    if (s.ports == 0) return 0;
+    const int group = group_for(kind);
+    // A chip without field processor: inspection runs without rules.
+    if (group == SOC_E_UNAVAIL) return 0;
+    if (group <= 0) return group < 0 ? group : SOC_E_INTERNAL;
+    c.want = __builtin_popcountll(s.ports) == board_num_uports
+                 ? std::vector<dos_port_node>{{.value = 0, .mask = 0}}
+                 : dos_port_node_list(s.ports);
+    for (const dos_port_node &n : c.want) {
+        if (has_node(s.nodes, n)) continue;
+        int entry = 0;
+        if (int rv = rule_build(group, kind, n, &entry); rv != 0) return rv;
+        c.made.push_back(entry);
     }
-    port_node nodes[64];
-    int n = port_nodes(s.ports, nodes);
-    for (int i = 0; i < n; i++) {
-        int entry = rule_build(kind, nodes[i]);
-        if (entry != 0) s.node_rules[s.node_count++] = entry;
+    return 0;
+}
+
+// The set runs the staged rules: kept nodes keep theirs, the others go.
+void set_commit(rule_set &s, const set_change &c) {
+    std::vector<int> entries;
+    size_t next = 0;
+    for (const dos_port_node &n : c.want) {
+        const auto old = std::find(s.nodes.begin(), s.nodes.end(), n);
+        entries.push_back(old != s.nodes.end()
+                              ? s.entries[static_cast<size_t>(old - s.nodes.begin())]
+                              : c.made[next++]);
     }
+    for (size_t i = 0; i < s.nodes.size(); i++)
+        if (!has_node(c.want, s.nodes[i])) rule_drop(s.entries[i]);
+    s.nodes = c.want;
+    s.entries = std::move(entries);
 }
 
 void set_port(rule_set &s, int chip_port, bool on) {
@@ -176,7 +181,13 @@ void set_port(rule_set &s, int chip_port, bool on) {
         s.ports &= ~(uint64_t{1} << chip_port);
 }
 
-void port_rules_apply() {
+// Brings the rules to the trusted ports. Every new rule is made before any
+// installed one goes, so a change the field processor refuses leaves every
+// port's rules as they were: 0, or the refusal.
+int port_rules_apply() {
+    rule_set *const sets[] = {&arp_copy, &arp_redirect, &dhcp_copy};
+    const RuleKind kinds[] = {RuleKind::ArpCopy, RuleKind::ArpRedirect, RuleKind::Dhcp};
+    const uint64_t before[] = {arp_copy.ports, arp_redirect.ports, dhcp_copy.ports};
     for (int u = 1; u <= board_num_uports; u++) {
         int lport = 0, unit = 0, port = 0;
         if (ulpm_to_lport(u, &lport) != 0 || dxpx_lport_to_unit_port(lport, &unit, &port) != 0)
@@ -186,9 +197,21 @@ void port_rules_apply() {
         set_port(arp_redirect, port, !trusted);
         set_port(dhcp_copy, port, trusted);
     }
-    set_rebuild(arp_copy, RuleKind::ArpCopy);
-    set_rebuild(arp_redirect, RuleKind::ArpRedirect);
-    set_rebuild(dhcp_copy, RuleKind::Dhcp);
+    set_change changes[3];
+    int rv = 0;
+    for (int i = 0; i < 3 && rv == 0; i++)
+        rv = set_stage(*sets[i], kinds[i], changes[i]);
+    if (rv != 0) {
+        for (int i = 0; i < 3; i++) {
+            for (int entry : changes[i].made)
+                rule_drop(entry);
+            sets[i]->ports = before[i];
+        }
+        return rv;
+    }
+    for (int i = 0; i < 3; i++)
+        set_commit(*sets[i], changes[i]);
+    return 0;
 }
 
 int chip_apply(bool on) {
@@ -290,21 +313,38 @@ void darp_reset(void) {
 int darp_enable_set(int enable) {
     SalLock hold(darp_config_lock());
     enable = enable ? 1 : 0;
-    if (enable == darp.enabled) {
-        if (enable) port_rules_apply();
+    if (enable == darp.enabled) return enable ? port_rules_apply() : 0;
+    if (enable) {
+        darp.enabled = 1;
+        int rv = chip_apply(true);
+        if (rv == 0) rv = port_rules_apply();
+        if (rv != 0) {
+            // Refused: the chip back as inspection off leaves it, nothing on.
+            chip_apply(false);
+            darp.enabled = 0;
+            return rv;
+        }
+        logger_puts(LOG_LEVEL_INFO, LOG_MOD_DYNAMICARP, "Dynamic ARP enabled");
         return 0;
     }
-    logger_printf(LOG_LEVEL_INFO, LOG_MOD_DYNAMICARP, "Dynamic ARP %s",
-                  enable ? "enabled" : "disabled");
-    darp.enabled = enable;
-    if (enable) {
-        int rv = chip_apply(true);
-        port_rules_apply();
-        return rv;
-    }
+    logger_puts(LOG_LEVEL_INFO, LOG_MOD_DYNAMICARP, "Dynamic ARP disabled");
+    darp.enabled = 0;
     darp_reset();
     darp_aging_set(0);
     return chip_apply(false);
+}
+
+int darp_enable_trusted(const upbmp_t *trusted) {
+    SalLock hold(darp_config_lock());
+    bool was[BOARD_MAX_UPORTS + 1] = {};
+    for (int u = 1; u <= board_num_uports; u++) {
+        was[u] = darp_port_trust_get(u) == 1;
+        darp_port_trust_set(u, upbmp_test(trusted, u) ? 0 : 1);
+    }
+    const int rv = darp_enable_set(1);
+    for (int u = 1; u <= board_num_uports && rv != 0; u++)
+        darp_port_trust_set(u, was[u] ? 0 : 1);
+    return rv;
 }
 
 int darp_enable_get(int *enable) {

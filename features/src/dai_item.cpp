@@ -128,7 +128,11 @@ int load(settings_medium *m) {
         if (c.trusted[static_cast<size_t>((u - 1) / 8)] >> ((u - 1) % 8) & 1)
             darp_port_trust_set(u, 0);
     }
-    return darp_enable_set(1) == 0 ? 0 : -1;
+    if (darp_enable_set(1) == 0) return 0;
+    // Refused: off with nothing recorded, which a later load finds and mends.
+    darp_reset();
+    darp_aging_set(0);
+    return -1;
 }
 
 // Off: the flag alone; on: aging, VLANs, bindings and the trust bitmap too.

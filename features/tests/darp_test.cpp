@@ -210,6 +210,58 @@ TEST_F(darp_engine, OnAndOffAgainLeaveTheChipAsAtStart) {
     EXPECT_EQ(board->chip().peek("SPECIAL_MNGT"), start);
 }
 
+// With the field processor nearly full, a change of the trusted ports whose
+// rules do not fit is refused, as is switching inspection on: the rules, the
+// trusted ports and the stored record stay as they were.
+TEST_F(darp_engine, ARefusedChangeLeavesTheRulesAndTheRecord) {
+    // The field-processor entries there are, by id.
+    auto entries = [] {
+        std::vector<int> ids;
+        for (int id = 1, prio = 0; id <= 512; id++)
+            if (dxp_field_entry_prio_get(0, id, &prio) == 0) ids.push_back(id);
+        return ids;
+    };
+    enable_on_vlan1();
+    const std::vector<int> rules = entries();
+    ASSERT_FALSE(rules.empty());
+    feature_test::MemoryMedium before;
+    ASSERT_EQ(before.save(darp_item), 0);
+    // Other rules take every row but one: the change needs three.
+    feature_test::FieldFiller filler(1);
+    auto without_filler = [&] {
+        std::vector<int> ids = entries();
+        std::erase_if(ids, [&](int id) { return filler.holds(id); });
+        return ids;
+    };
+
+    feature_test::Ports two({1, 2});
+    EXPECT_EQ(darp_enable_trusted(&two.bmp), SOC_E_RESOURCE);
+    EXPECT_EQ(without_filler(), rules);
+    EXPECT_EQ(darp_port_trust_get(1), 1);
+    EXPECT_EQ(darp_port_trust_get(2), 0);
+    feature_test::MemoryMedium after;
+    ASSERT_EQ(after.save(darp_item), 0);
+    EXPECT_EQ(after.bytes, before.bytes);
+
+    // Off frees the rows; on again, with more rules than fit, stays off.
+    const uint64_t bypass = board->chip().peek("SPECIAL_MNGT");
+    ASSERT_EQ(darp_enable_set(0), 0);
+    const uint64_t off = board->chip().peek("SPECIAL_MNGT");
+    filler.fill(1);
+    EXPECT_EQ(darp_enable_trusted(&two.bmp), SOC_E_RESOURCE);
+    int on = 1;
+    darp_enable_get(&on);
+    EXPECT_EQ(on, 0);
+    EXPECT_EQ(darp_port_trust_get(1), 0);
+    EXPECT_EQ(without_filler(), std::vector<int>{});
+    EXPECT_EQ(board->chip().peek("SPECIAL_MNGT"), off);
+
+    filler.release();
+    EXPECT_EQ(darp_enable_trusted(&two.bmp), 0);
+    EXPECT_EQ(darp_port_trust_get(2), 1);
+    EXPECT_EQ(board->chip().peek("SPECIAL_MNGT"), bypass);
+}
+
 TEST_F(darp_engine, SettingsKeepConfigurationButNotLearnedBindings) {
     feature_test::MemoryMedium disabled;
     ASSERT_EQ(disabled.save(darp_item), 0);

@@ -130,17 +130,7 @@ TEST_F(dosmgr, ARefusedChangeLeavesEveryPortAsItWas) {
     ASSERT_EQ(dos_attack_set(-1, DOS_ATTACK_PING_FLOOD, 1, DOS_FLOOD_RATE), 0);
     ASSERT_EQ(dos_attack_set(-1, DOS_ATTACK_SYN_FLOOD, 1, 128), 0);
     // Other rules take every row but two.
-    dxp_field_qset_t q{};
-    dxp_field_qset_add(&q, dxpFieldQualifySrcIp);
-    int group = 0, entry = 0;
-    ASSERT_EQ(dxp_field_group_create(0, q, -1, &group), 0);
-    std::vector<int> filler;
-    while (dxp_field_entry_create(0, group, &entry) == 0)
-        filler.push_back(entry);
-    for (int i = 0; i < 2; i++) {
-        ASSERT_EQ(dxp_field_entry_destroy(0, filler.back()), 0);
-        filler.pop_back();
-    }
+    feature_test::FieldFiller filler(2);
     const int before = rules();
     // Port 1 alone off needs a rule for each block of the other ports.
     EXPECT_EQ(dos_attack_set(1, DOS_ATTACK_SMURF, 0, 0), SOC_E_RESOURCE);
@@ -161,9 +151,7 @@ TEST_F(dosmgr, ARefusedChangeLeavesEveryPortAsItWas) {
         EXPECT_TRUE(on(u, DOS_ATTACK_PING_FLOOD)) << u;
         EXPECT_TRUE(on(u, DOS_ATTACK_SYN_FLOOD)) << u;
     }
-    for (int e : filler)
-        dxp_field_entry_destroy(0, e);
-    dxp_field_group_destroy(0, group);
+    filler.release();
     EXPECT_EQ(dos_attack_set(1, DOS_ATTACK_SMURF, 0, 0), 0);
     EXPECT_EQ(passed(smurf), 1u);
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -74,6 +75,45 @@ struct Ports {
             if (upbmp_test(&bmp, n)) out.push_back(n);
         return out;
     }
+};
+
+// Rules of a group of their own on unit 0 that take every free row of the
+// field processor but `spare`; given back with the holder.
+class FieldFiller {
+  public:
+    explicit FieldFiller(int spare) {
+        dxp_field_qset_t q{};
+        dxp_field_qset_add(&q, dxpFieldQualifySrcIp);
+        EXPECT_EQ(dxp_field_group_create(0, q, -1, &group), 0);
+        fill(spare);
+    }
+    ~FieldFiller() { release(); }
+    FieldFiller(const FieldFiller &) = delete;
+    FieldFiller &operator=(const FieldFiller &) = delete;
+    // Takes the rows freed since, again leaving `spare`.
+    void fill(int spare) {
+        int entry = 0;
+        while (dxp_field_entry_create(0, group, &entry) == 0)
+            entries.push_back(entry);
+        for (int i = 0; i < spare && !entries.empty(); i++) {
+            EXPECT_EQ(dxp_field_entry_destroy(0, entries.back()), 0);
+            entries.pop_back();
+        }
+    }
+    void release() {
+        for (int e : entries)
+            dxp_field_entry_destroy(0, e);
+        entries.clear();
+        if (group != 0) dxp_field_group_destroy(0, group);
+        group = 0;
+    }
+    bool holds(int entry) const {
+        return std::find(entries.begin(), entries.end(), entry) != entries.end();
+    }
+
+  private:
+    int group = 0;
+    std::vector<int> entries;
 };
 
 // A record item's bytes: saved by a handler, read back by the next load.

@@ -4,7 +4,8 @@
 // ports (the peer sits on the board's last port) and drops a spoofed one, on
 // the boards whose chip has the field processor that traps ARP. Forged
 // acknowledgements from an untrusted port bind nothing, however many, and a
-// re-sent ARP never goes back out of the port it came in on. Frames are
+// re-sent ARP never goes back out of the port it came in on; a change the
+// full field processor refuses changes nothing. Frames are
 // raw Ethernet written and read with packet sockets inside the test's
 // namespaces. Needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping, curl and
 // python3; skips without.
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -87,6 +89,11 @@ std::string lower(std::string s) {
     return s;
 }
 
+bool lacks_tools() {
+    return !system_fixture::can_make_namespaces() || sh("curl --version") != 0 ||
+           sh("python3 --version") != 0;
+}
+
 class switchfw_dai : public testing::TestWithParam<int> {
   protected:
     // A DHCP server on port 1, a client on port 2 and a peer on the board's
@@ -158,8 +165,7 @@ class switchfw_dai : public testing::TestWithParam<int> {
 class switchfw_dai_learning : public switchfw_dai {};
 
 TEST_P(switchfw_dai, LearnsFromTrustedDhcpAndFloodsOnlyBoundArp) {
-    if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0 ||
-        sh("python3 --version") != 0)
+    if (lacks_tools())
         GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping, curl and python3";
     bring_up();
     if (HasFatalFailure()) return;
@@ -209,9 +215,57 @@ TEST_P(switchfw_dai, LearnsFromTrustedDhcpAndFloodsOnlyBoundArp) {
     }
 }
 
+// With the field processor full, trusting the client's port as well is
+// refused with the reason, and nothing changes: the page, the backup, and
+// the rules, so an unbound ARP request from the client is still dropped.
+TEST_P(switchfw_dai, ARefusedChangeKeepsThePageTheBackupAndTheRules) {
+    if (lacks_tools())
+        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping, curl and python3";
+    bring_up();
+    if (HasFatalFailure()) return;
+    const std::string unbound = arp_request(client_mac, net + "2", net + "3");
+    auto unbound_passes = [&] {
+        FrameWatch watch(peer, peer_tap, 3);
+        EXPECT_TRUE(watch.ready());
+        EXPECT_TRUE(system_fixture::send_frames(client, client_tap, unbound));
+        for (const std::string &frame : watch.frames())
+            if (frame.starts_with(unbound)) return true;
+        return false;
+    };
+    EXPECT_FALSE(unbound_passes());
+    // The backup but its password line, scrambled anew for each download,
+    // and the checksum over it.
+    auto stored = [&] {
+        std::istringstream in(sh_out(curl + web + "/dxpqsw.cfg"));
+        std::string text;
+        for (std::string line; std::getline(in, line);)
+            if (!line.starts_with("password=") && !line.starts_with("#end")) text += line + "\n";
+        return text;
+    };
+    const std::string page = sh_out(curl + web + "/darp_config.htm"), backup = stored();
+    ASSERT_NE(backup.find("darp"), std::string::npos) << backup;
+    ASSERT_NE(page.find("checked"), std::string::npos) << page;
+
+    // The monitor's rules take every row left.
+    std::string seen;
+    ASSERT_TRUE(sw->run("fp group create -1 90", "DXP.0> ", &seen));
+    ASSERT_NE(seen.find("okay"), std::string::npos) << seen;
+    for (int entry = 900; entry < 1100; entry++) {
+        ASSERT_TRUE(sw->run("fp entry create 90 " + std::to_string(entry), "DXP.0> ", &seen));
+        if (seen.find("okay") == std::string::npos) break;
+    }
+    const std::string both = "11" + std::string(static_cast<size_t>(GetParam()) - 2, '0');
+    const std::string answer =
+        sh_out(curl + "-d 'enable=1&ports=" + both +
+               "&rmfrom=0&rmto=0&addfrom=1&addto=1&aging=0' " + web + "/darp.cgi");
+    EXPECT_NE(answer.find("No resources for operation"), std::string::npos) << answer;
+    EXPECT_TRUE(sh_out(curl + web + "/darp_config.htm") == page) << "the page changed";
+    EXPECT_TRUE(stored() == backup) << "the stored settings changed";
+    EXPECT_FALSE(unbound_passes());
+}
+
 TEST_P(switchfw_dai_learning, ForgedAcknowledgementsFromAnUntrustedPortBindNothing) {
-    if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0 ||
-        sh("python3 --version") != 0)
+    if (lacks_tools())
         GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping, curl and python3";
     bring_up();
     if (HasFatalFailure()) return;

@@ -141,8 +141,16 @@ int darp_cgi(httpd_event *ev, httpd_request *req) {
         return fail(ev, req, "Invalid aging time");
 
     if (!web_form_ports(ports, "01")) return fail(ev, req, "Invalid port list");
+    upbmp_t trusted{};
+    if (upbmp_alloc(&trusted, board_num_uports) != 0)
+        return fail(ev, req, dxp_errmsg(SOC_E_MEMORY));
     for (int i = 1; i <= board_num_uports; i++)
-        darp_port_trust_set(i, ports[i - 1] == '1' ? 0 : 1);
+        if (ports[i - 1] == '1') upbmp_add(&trusted, i);
+    // The trusted ports decide the rules: a change the switch refuses leaves
+    // them, the VLANs and the aging time as they were, and stores nothing.
+    const int rv = darp_enable_trusted(&trusted);
+    upbmp_free(&trusted);
+    if (rv != 0) return fail(ev, req, dxp_errmsg(rv));
     for (long vid = rm_from; rm_from > 0 && vid <= rm_to; vid++) {
         if (qsw_vlanmgr_vid_exist(static_cast<uint16_t>(vid)))
             darp_vlan_set(static_cast<uint16_t>(vid), 0);
@@ -150,10 +158,7 @@ int darp_cgi(httpd_event *ev, httpd_request *req) {
     for (long vid = add_from; add_from > 0 && vid <= add_to; vid++)
         darp_vlan_set(static_cast<uint16_t>(vid), 1);
     darp_aging_set(static_cast<uint16_t>(aging));
-    int rv = darp_enable_set(1);
     save();
-    if (rv != 0)
-        return web_error_page(ev, req, kTitle, dxp_errmsg(rv), WEB_RETRY_LABEL, WEB_RETRY_ACTION);
     logger_puts(LOG_LEVEL_INFO, LOG_MOD_DYNAMICARP, "Dynamic ARP : enabled");
     return 0;
 }
