@@ -255,8 +255,18 @@ TEST_F(darp_engine, ARefusedChangeLeavesTheRulesAndTheRecord) {
     EXPECT_EQ(darp_port_trust_get(1), 0);
     EXPECT_EQ(without_filler(), std::vector<int>{});
     EXPECT_EQ(board->chip().peek("SPECIAL_MNGT"), off);
+    // A load refused alike leaves it off with nothing recorded; once the
+    // rows are free, the next load brings the stored settings back.
+    EXPECT_EQ(before.load(darp_item), -1);
+    darp_enable_get(&on);
+    EXPECT_EQ(on, 0);
+    EXPECT_EQ(darp_vlan_count_get(), 0);
+    EXPECT_EQ(darp_port_trust_get(1), 0);
 
     filler.release();
+    ASSERT_EQ(before.load(darp_item), 0);
+    ASSERT_EQ(after.save(darp_item), 0);
+    EXPECT_EQ(after.bytes, before.bytes);
     EXPECT_EQ(darp_enable_trusted(&two.bmp), 0);
     EXPECT_EQ(darp_port_trust_get(2), 1);
     EXPECT_EQ(board->chip().peek("SPECIAL_MNGT"), bypass);
