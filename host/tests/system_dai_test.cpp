@@ -101,11 +101,11 @@ class switchfw_dai : public testing::TestWithParam<int> {
     void bring_up() {
         const int id = static_cast<int>(getpid() % 10000);
         const std::string n = std::to_string(id);
-        net = "10.197." + std::to_string(id % 250) + ".";
         server_tap = "swds" + n;
         client_tap = "swdc" + n;
         peer_tap = "swdp" + n;
-        ASSERT_TRUE(ns.make(net + "0/24", {"swdnss" + n, "swdnsc" + n, "swdnsp" + n}));
+        // Another range than the Auto VoIP tests', which run beside these.
+        ASSERT_TRUE(ns.make_free("10.194.", id, {"swdnss" + n, "swdnsc" + n, "swdnsp" + n}, &net));
         server = ns.spaces[0];
         client = ns.spaces[1];
         peer = ns.spaces[2];

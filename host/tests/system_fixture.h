@@ -217,6 +217,23 @@ struct Netns {
     bool make(const std::string &cidr, const std::vector<std::string> &names) {
         if (sh("ip route add blackhole " + cidr) != 0) return false;
         subnet = cidr;
+        return add_spaces(names);
+    }
+    // As make, on the first /24 of `prefix` ("10.197.") from `seed` on whose
+    // blackhole route is free: tests running at once may pick the same one.
+    // Sets `net` to the subnet's first three octets with a dot.
+    bool make_free(const std::string &prefix, int seed, const std::vector<std::string> &names,
+                   std::string *net) {
+        for (int k = 0; k < 250; k++) {
+            const std::string candidate = prefix + std::to_string((seed + k) % 250) + ".";
+            if (sh("ip route add blackhole " + candidate + "0/24 2>/dev/null") != 0) continue;
+            subnet = candidate + "0/24";
+            *net = candidate;
+            return add_spaces(names);
+        }
+        return false;
+    }
+    bool add_spaces(const std::vector<std::string> &names) {
         for (const std::string &name : names) {
             if (sh("ip netns add " + name) != 0) return false;
             spaces.push_back(name);

@@ -247,9 +247,8 @@ class system_h323 : public testing::TestWithParam<int> {
         id = static_cast<int>(getpid() % 10000);
         tap1 = "swha" + std::to_string(id);
         tap2 = "swhb" + std::to_string(id);
-        net = "10.197." + std::to_string(id % 250) + ".";
-        ASSERT_TRUE(
-            ns.make(net + "0/24", {"swhnsa" + std::to_string(id), "swhnsb" + std::to_string(id)}));
+        ASSERT_TRUE(ns.make_free(
+            "10.197.", id, {"swhnsa" + std::to_string(id), "swhnsb" + std::to_string(id)}, &net));
         // A fresh flash: the settings an earlier test of this program saved
         // (Auto VoIP on among them) do not carry over.
         std::filesystem::remove(std::filesystem::path(test_workdir::path()) / "flash.bin");
