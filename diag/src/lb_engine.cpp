@@ -628,7 +628,12 @@ int lbu_init(lb_work_t *lw, int unit, int kind) {
     // the middle of a trial.
     dxp_pbmp_t waiting = to_dxp(lw->p->pbm);
     dxp_linkscan_update(unit, waiting);
-    test_link_wait(unit, &waiting, kLinkWaitUsecs);
+    if (test_link_wait(unit, &waiting, kLinkWaitUsecs) == DXP_E_TIMEOUT) {
+        soc_pbmp_t down{{waiting.w[0], waiting.w[1]}};
+        char names[256];
+        format_pbmp(unit, names, sizeof names, down);
+        sal_printf("Warning: no link on %s after the loopback was set\n", names);
+    }
     // Link scan leaves a forced port's MAC as a link loss left it: enable
     // it for the looped-back link.
     for (int port = 0; port < LB_PORTS; port++)

@@ -420,7 +420,16 @@ int snake_check_ports(lb_work_t *lw, const PortStats *before, int seconds) {
             test_error(unit, "Port %s failed to receive packets\n", name);
             rv = -1;
         }
-        if (tx != 0 && rx == 0) test_error(unit, "Port %s loopback failure\n", name);
+        if (tx != 0 && rx == 0) {
+            test_error(unit, "Port %s loopback failure\n", name);
+            // What the port shows now tells a lost link from a lost loopback.
+            int up = -1, loopback = -1, enable = -1;
+            dxp_port_link_status_get(unit, port, &up);
+            dxp_port_loopback_get(unit, port, &loopback);
+            dxp_port_enable_get(unit, port, &enable);
+            sal_printf("Port %s now: link %s, loopback %d, %s\n", name, up > 0 ? "up" : "down",
+                       loopback, enable > 0 ? "enabled" : "disabled");
+        }
         sal_printf("Port %s (%d) statistics:\n", name, port);
         int speed = 0, duplex = 0;
         dxp_port_speed_get(unit, port, &speed);

@@ -80,6 +80,11 @@ class Switch {
         if (seen) *seen = buf;
         return found;
     }
+    // Reads on into what an earlier run saw, until the text appears in it:
+    // the text a run ended on may have come in one read with what follows.
+    bool read_more(std::string *seen, const std::string &text, int seconds = 20) {
+        return switchfw_child::read_until(out_, seen, text, seconds);
+    }
     // A monitor line's output without prompts and log lines. It ends at a
     // mark of its own: a log line may bring a prompt of its own in between.
     std::string output(const std::string &line, int seconds = 60) {
