@@ -620,8 +620,10 @@ int lbu_init(lb_work_t *lw, int unit, int kind) {
                          kind == LB_KIND_SNAKE ? "New Snake Test" : "PHY Loopback - Mark 2") < 0 ||
         test_check_frame_settings(&lw->saved) < 0)
         return -1;
-    if (setup_ports(lw) < 0 || setup_vlan(lw) < 0) return -1;
+    // Before the first port loops back: a broadcast flooded between looped
+    // ports while the others are set up would circle without end.
     keep_to_cpu(lw);
+    if (setup_ports(lw) < 0 || setup_vlan(lw) < 0) return -1;
     // A looped-back port takes a moment to report its link; frames sent
     // before would be lost. A port that never comes up fails its trials.
     // Link scan takes the looped-back link in now, not at its next pass in
