@@ -97,6 +97,10 @@ int dxpx_port_untagged_vlan_set(int lport, dxp_vlan_t vid);
 int dxpx_port_discard_set(int lport, int mode);
 int dxpx_port_discard_get(int lport, int *mode);
 int dxpx_port_medium_get(int lport, int *medium);
+// The stored configuration of one medium (1 copper, 2 fibre) of a copper/fibre
+// port, whichever medium runs.
+int dxpx_port_medium_config_get(int lport, int medium, dxp_phy_config_t *config);
+int dxpx_port_medium_config_set(int lport, int medium, dxp_phy_config_t *config);
 // What the port's MAC and PHY can run (the speed and duplex bits 0x3f).
 int dxpx_port_ability_get(int lport, uint32_t *ability);
 int dxpx_port_link_status_get(int lport, int *up);

@@ -422,8 +422,11 @@ int port_set(int unit, const char *cmd, soc_pbmp_t pbmp, uint32_t set_mask) {
             result = CMD_FAIL;
             continue;
         }
+        // Negotiating, they are the advertisement: the MAC runs what the
+        // link resolves.
         if (info.autoneg)
-            info.action_mask &= ~(DXP_PORT_ATTR_SPEED_MASK | DXP_PORT_ATTR_DUPLEX_MASK);
+            info.action_mask &=
+                ~(DXP_PORT_ATTR_SPEED_MASK | DXP_PORT_ATTR_DUPLEX_MASK | kPauseBits);
         bool fibre = false;
         if (soc_pbmp_member(ge, port)) {
             int medium = 0;

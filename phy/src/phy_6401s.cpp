@@ -253,7 +253,7 @@ int duplex_set_on(int unit, int port, int full, bool carry) {
     if (st->medium == PHY_MEDIUM_COPPER) {
         if (int rv = mii_duplex_set(unit, port, full); rv < 0) return rv;
         st->copper.words[PHY_MC_FORCE_DUPLEX] = full != 0;
-        if (carry) carry_duplex(&st->fiber, PHY_MEDIUM_FIBER, full);
+        if (carry) carry_copper_link(&st->copper, &st->fiber, PHY_MC_FORCE_DUPLEX, full);
         return SOC_E_NONE;
     }
     if (st->medium == PHY_MEDIUM_FIBER) {
@@ -262,6 +262,7 @@ int duplex_set_on(int unit, int port, int full, bool carry) {
         return SOC_E_NONE;
     }
     store_idle(st, PHY_MC_FORCE_DUPLEX, full != 0, full != 0);
+    carry_autoneg(PHY_MEDIUM_COPPER, &st->copper, &st->fiber);
     return SOC_E_NONE;
 }
 
@@ -288,7 +289,7 @@ int speed_set_on(int unit, int port, int mbps, bool carry) {
     if (st->medium == PHY_MEDIUM_COPPER) {
         if (int rv = mii_speed_set(unit, port, mbps); rv < 0) return rv;
         st->copper.words[PHY_MC_FORCE_SPEED] = static_cast<uint32_t>(mbps);
-        if (carry) carry_speed(&st->fiber, PHY_MEDIUM_FIBER, mbps);
+        if (carry) carry_copper_link(&st->copper, &st->fiber, PHY_MC_FORCE_SPEED, mbps);
         return SOC_E_NONE;
     }
     if (st->medium == PHY_MEDIUM_FIBER) {
@@ -299,6 +300,7 @@ int speed_set_on(int unit, int port, int mbps, bool carry) {
     if (mbps == 0) return SOC_E_NONE;
     if (mbps != 10 && mbps != 100 && mbps != 1000) return SOC_E_CONFIG;
     store_idle(st, PHY_MC_FORCE_SPEED, static_cast<uint32_t>(mbps), mbps == 1000);
+    carry_autoneg(PHY_MEDIUM_COPPER, &st->copper, &st->fiber);
     return SOC_E_NONE;
 }
 
@@ -335,7 +337,7 @@ int master_get_6401s(int unit, int port, int *mode) {
     return SOC_E_NONE;
 }
 
-int autoneg_set_6401s(int unit, int port, int enable) {
+int autoneg_set_on(int unit, int port, int enable, bool carry) {
     State6401s *st = state_of(unit, port);
     if (st == nullptr) return SOC_E_PARAM;
     soc_cm_debug_print(DK_PHY, "phy_6401S_autoneg_set: u=%d p=%d autoneg=%d m=%d\n", unit, port,
@@ -348,6 +350,7 @@ int autoneg_set_6401s(int unit, int port, int enable) {
     if (st->medium == PHY_MEDIUM_COPPER) {
         if (int rv = mii_autoneg_set(unit, port, enable); rv < 0) return rv;
         st->copper.words[PHY_MC_AN_ENABLE] = enable != 0;
+        if (carry) carry_autoneg(PHY_MEDIUM_COPPER, &st->copper, &st->fiber);
         return SOC_E_NONE;
     }
     if (st->medium == PHY_MEDIUM_FIBER) {
@@ -357,10 +360,16 @@ int autoneg_set_6401s(int unit, int port, int enable) {
             return rv;
         if (int rv = wr(unit, port, kFiberRestart, 1); rv < 0) return rv;
         st->fiber.words[PHY_MC_AN_ENABLE] = enable != 0;
+        if (carry) carry_autoneg(PHY_MEDIUM_FIBER, &st->copper, &st->fiber);
         return SOC_E_NONE;
     }
-    store_idle(st, PHY_MC_AN_ENABLE, enable != 0, true);
+    st->copper.words[PHY_MC_AN_ENABLE] = enable != 0;
+    carry_autoneg(PHY_MEDIUM_COPPER, &st->copper, &st->fiber);
     return SOC_E_NONE;
+}
+
+int autoneg_set_6401s(int unit, int port, int enable) {
+    return autoneg_set_on(unit, port, enable, true);
 }
 
 int autoneg_get_6401s(int unit, int port, int *enable, int *done) {
@@ -545,7 +554,7 @@ int apply(int unit, int port, const phy_medium_config_t &cfg) {
     if (int rv = master_set_6401s(unit, port, static_cast<int>(w[PHY_MC_MASTER])); rv < 0)
         return rv;
     if (int rv = adv_set_on(unit, port, w[PHY_MC_AN_ADVERT], false); rv < 0) return rv;
-    if (int rv = autoneg_set_6401s(unit, port, static_cast<int>(w[PHY_MC_AN_ENABLE])); rv < 0)
+    if (int rv = autoneg_set_on(unit, port, static_cast<int>(w[PHY_MC_AN_ENABLE]), false); rv < 0)
         return rv;
     return mdix_set_6401s(unit, port, static_cast<int>(w[PHY_MC_MDIX]));
 }

@@ -232,7 +232,7 @@ int speed_set_on(int unit, int port, int mbps, bool carry);
 int duplex_set_on(int unit, int port, int full, bool carry);
 int master_set_640x(int unit, int port, int mode);
 int adv_set_on(int unit, int port, uint32_t ability, bool carry);
-int autoneg_set_640x(int unit, int port, int enable);
+int autoneg_set_on(int unit, int port, int enable, bool carry);
 int mdix_set_640x(int unit, int port, int mode);
 
 int apply(int unit, int port, const phy_medium_config_t &cfg) {
@@ -243,7 +243,7 @@ int apply(int unit, int port, const phy_medium_config_t &cfg) {
         return rv;
     if (int rv = master_set_640x(unit, port, static_cast<int>(w[PHY_MC_MASTER])); rv < 0) return rv;
     if (int rv = adv_set_on(unit, port, w[PHY_MC_AN_ADVERT], false); rv < 0) return rv;
-    if (int rv = autoneg_set_640x(unit, port, static_cast<int>(w[PHY_MC_AN_ENABLE])); rv < 0)
+    if (int rv = autoneg_set_on(unit, port, static_cast<int>(w[PHY_MC_AN_ENABLE]), false); rv < 0)
         return rv;
     return mdix_set_640x(unit, port, static_cast<int>(w[PHY_MC_MDIX]));
 }
@@ -443,7 +443,7 @@ int duplex_set_on(int unit, int port, int full, bool carry) {
     if (copper_active(unit, port)) {
         if (int rv = mii_duplex_set(unit, port, full); rv < 0) return rv;
         st->copper.words[PHY_MC_FORCE_DUPLEX] = full != 0;
-        if (carry) carry_duplex(&st->fiber, PHY_MEDIUM_FIBER, full);
+        if (carry) carry_copper_link(&st->copper, &st->fiber, PHY_MC_FORCE_DUPLEX, full);
         return SOC_E_NONE;
     }
     if (!full) {
@@ -475,7 +475,7 @@ int speed_set_on(int unit, int port, int mbps, bool carry) {
     if (copper_active(unit, port)) {
         if (int rv = mii_speed_set(unit, port, mbps); rv < 0) return rv;
         st->copper.words[PHY_MC_FORCE_SPEED] = static_cast<uint32_t>(mbps);
-        if (carry) carry_speed(&st->fiber, PHY_MEDIUM_FIBER, mbps);
+        if (carry) carry_copper_link(&st->copper, &st->fiber, PHY_MC_FORCE_SPEED, mbps);
         return SOC_E_NONE;
     }
     if (mbps == 0 || mbps == 1000) {
@@ -512,13 +512,19 @@ int master_set_640x(int unit, int port, int mode) {
     return SOC_E_NONE;
 }
 
-int autoneg_set_640x(int unit, int port, int enable) {
+int autoneg_set_on(int unit, int port, int enable, bool carry) {
     State640x *st = state_of(unit, port);
     if (st == nullptr) return SOC_E_PARAM;
     if (int rv = mii_autoneg_set(unit, port, enable); rv < 0) return rv;
-    phy_medium_config_t &cfg = copper_active(unit, port) ? st->copper : st->fiber;
+    const int medium = copper_active(unit, port) ? PHY_MEDIUM_COPPER : PHY_MEDIUM_FIBER;
+    phy_medium_config_t &cfg = medium == PHY_MEDIUM_COPPER ? st->copper : st->fiber;
     cfg.words[PHY_MC_AN_ENABLE] = enable != 0;
+    if (carry) carry_autoneg(medium, &st->copper, &st->fiber);
     return SOC_E_NONE;
+}
+
+int autoneg_set_640x(int unit, int port, int enable) {
+    return autoneg_set_on(unit, port, enable, true);
 }
 
 int adv_set_on(int unit, int port, uint32_t ability, bool carry) {

@@ -178,6 +178,14 @@ bool medium_config_runs(int medium, const phy_medium_config_t &cfg, bool copper_
 void carry_advert(phy_medium_config_t *other, uint32_t ability);
 void carry_speed(phy_medium_config_t *other, int other_medium, int mbps);
 void carry_duplex(phy_medium_config_t *other, int other_medium, int full);
+// Auto-negotiation after a link setting on `from`: the fibre runs forced
+// only at 1000 full, so a copper port forced to another speed leaves it
+// negotiating, and a forced fibre forces the copper to 1000 full.
+void carry_autoneg(int from, phy_medium_config_t *copper, phy_medium_config_t *fiber);
+// A copper speed or duplex (word) set: the fibre takes it as far as it runs
+// it, and with it whether it negotiates.
+void carry_copper_link(phy_medium_config_t *copper, phy_medium_config_t *fiber, int word,
+                       int value);
 
 // 1000BASE-X advertisement and partner pages (registers 4 and 5).
 uint16_t x1000_page_of(uint32_t ability);

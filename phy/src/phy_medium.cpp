@@ -47,4 +47,29 @@ void carry_duplex(phy_medium_config_t *other, int other_medium, int full) {
     if (other_medium == PHY_MEDIUM_COPPER || full) other->words[PHY_MC_FORCE_DUPLEX] = full != 0;
 }
 
+void carry_autoneg(int from, phy_medium_config_t *copper, phy_medium_config_t *fiber) {
+    uint32_t *c = copper->words;
+    uint32_t *f = fiber->words;
+    if (from == PHY_MEDIUM_COPPER) {
+        const bool forced_gigabit =
+            !c[PHY_MC_AN_ENABLE] && c[PHY_MC_FORCE_SPEED] == 1000 && c[PHY_MC_FORCE_DUPLEX];
+        f[PHY_MC_AN_ENABLE] = !forced_gigabit;
+        return;
+    }
+    c[PHY_MC_AN_ENABLE] = f[PHY_MC_AN_ENABLE];
+    if (!f[PHY_MC_AN_ENABLE]) {
+        c[PHY_MC_FORCE_SPEED] = 1000;
+        c[PHY_MC_FORCE_DUPLEX] = 1;
+    }
+}
+
+void carry_copper_link(phy_medium_config_t *copper, phy_medium_config_t *fiber, int word,
+                       int value) {
+    if (word == PHY_MC_FORCE_SPEED)
+        carry_speed(fiber, PHY_MEDIUM_FIBER, value);
+    else
+        carry_duplex(fiber, PHY_MEDIUM_FIBER, value);
+    carry_autoneg(PHY_MEDIUM_COPPER, copper, fiber);
+}
+
 }  // namespace phy

@@ -62,6 +62,12 @@ std::string &gigabit_phy_choice() {
     return *choice;
 }
 
+bool has_serdes(const sim::ChipProfile &chip) {
+    for (int port = 0; port < chip.num_ports; port++)
+        if (chip.serdesPage(port) >= 0) return true;
+    return false;
+}
+
 }  // namespace
 
 int board_host_gigabit_phy_set(const char *kind, char *error, size_t size) {
@@ -100,6 +106,14 @@ int board_host_start(const char *ports, const char *bus, char *error, size_t siz
             config.gigabit_part = c.part;
         }
     }
+    // Without an external PHY the gigabit ports run on the chip's SERDES: a
+    // chip without one would start with gigabit ports that never link.
+    if (gigabit_phy_choice() == "serdes" && !has_serdes(sim::ChipProfile::get(config.chip)))
+        return fail(error, size,
+                    std::string("the ") + sim::ChipProfile::get(config.chip).name + " of the " +
+                        (ports ? ports : "") +
+                        "-port board has no SERDES for its gigabit ports; choose board, "
+                        "copper or a gigabit PHY model");
     std::string mode = bus ? bus : "";
     if (mode == "direct") {
         config.bus = sim::BusMode::Direct;

@@ -391,6 +391,10 @@ bool port_speed_of_code(int code, int *speed, int *duplex) {
     return *speed != 0;
 }
 
+int port_code_of_speed(int speed, int duplex) {
+    return code_of_speed(speed, duplex);
+}
+
 int port_pvid_init(void) {
     for (auto &pvid : pvid_table) {
         uint32_t unset = 0;

@@ -3,7 +3,10 @@
 // as auto-negotiation with its reduced advertisement, so the row restores it
 // as it was. Speed and duplex are kept as the form's code of what the port
 // runs forced, whoever forced it; the previous row without the discard mode
-// is still read, and gives a port none, as its restart did.
+// is still read, and gives a port none, as its restart did. A copper/fibre
+// port running on its fibre keeps the administrator's copper setting in its
+// copper configuration: its row stores that one, and a load gives it back to
+// the copper while the fibre runs what of it the fibre can.
 #include <vector>
 
 #include "port_reserve.h"
@@ -31,11 +34,21 @@ struct Row {
 };
 constexpr int kRowBytes = 7 * 2 + 4;
 constexpr int kRowBytesNoDiscard = 6 * 2 + 4;
+constexpr int kMediumCopper = 1, kMediumFiber = 2;
+constexpr uint32_t kAdvertCopperSpeeds = 0x3f;  // 10 to 1000 Mb/s, half and full
+
+// The copper configuration of a copper/fibre port that runs on its fibre.
+bool copper_kept(int lport, dxp_phy_config_t *copper) {
+    int medium = 0;
+    return dxpx_port_medium_get(lport, &medium) == 0 && medium == kMediumFiber &&
+           dxpx_port_medium_config_get(lport, kMediumCopper, copper) == 0;
+}
 
 Row row_of(int uport) {
     Row row{};
     int lport = 0;
-    if (ulpm_to_lport(uport, &lport) == 0) {
+    const bool mapped = ulpm_to_lport(uport, &lport) == 0;
+    if (mapped) {
         int value = 0;
         if (dxpx_port_enable_get(lport, &value) == 0) row.enable = static_cast<uint16_t>(value);
         if (dxpx_port_autoneg_get(lport, &value) == 0) row.autoneg = static_cast<uint16_t>(value);
@@ -50,6 +63,16 @@ Row row_of(int uport) {
                                                             : port_speed_code_running(uport));
     row.flow = static_cast<uint16_t>(port_flowctrl_running(uport));
     row.pvid = static_cast<uint16_t>(port_pvid_get(uport - 1));
+    // The fibre advertises 1000 full alone, which a copper restart would
+    // take for forced gigabit.
+    dxp_phy_config_t copper{};
+    if (mapped && copper_kept(lport, &copper)) {
+        row.autoneg = copper.autoneg_enable ? 1 : 0;
+        row.advert = copper.autoneg_advert;
+        if (row.autoneg != 1)
+            row.speed_code =
+                static_cast<uint16_t>(port_code_of_speed(copper.force_speed, copper.force_duplex));
+    }
     return row;
 }
 
@@ -81,9 +104,38 @@ uint32_t port_advert_runnable(int lport, uint32_t advert) {
 
 namespace {
 
+// The row as the fibre runs it: a copper speed it cannot force leaves it
+// negotiating.
+Row fiber_view(Row row) {
+    int speed = 0, duplex = 0;
+    if (row.autoneg != 1 &&
+        !(port_speed_of_code(row.speed_code, &speed, &duplex) && speed == 1000 && duplex == 1))
+        row.autoneg = 1;
+    return row;
+}
+
+// Gives the row's link setting to the copper configuration of a port that
+// runs on its fibre.
+int copper_restore(int lport, const Row &row) {
+    dxp_phy_config_t copper{};
+    if (int rv = dxpx_port_medium_config_get(lport, kMediumCopper, &copper); rv != 0) return rv;
+    copper.autoneg_enable = row.autoneg == 1 ? 1 : 0;
+    // A row that names no copper speed leaves the copper its own, as a load
+    // on copper advertises every speed then.
+    const uint32_t speeds =
+        (row.advert & kAdvertCopperSpeeds) != 0 ? row.advert : copper.autoneg_advert;
+    copper.autoneg_advert = (speeds & kAdvertCopperSpeeds) | (row.advert & ~kAdvertCopperSpeeds);
+    int speed = 0, duplex = 0;
+    if (row.autoneg != 1 && port_speed_of_code(row.speed_code, &speed, &duplex)) {
+        copper.force_speed = speed;
+        copper.force_duplex = duplex;
+    }
+    return dxpx_port_medium_config_set(lport, kMediumCopper, &copper);
+}
+
 // Applies one row; a failing call is logged and the rest still applied, so
 // a speed the port no longer takes does not cost it its VLAN or priority.
-void apply(int uport, const Row &row) {
+void apply(int uport, const Row &stored) {
     int lport = 0;
     if (ulpm_to_lport(uport, &lport) != 0) return;
     // A port under self-test keeps its row as it was, records included: the
@@ -98,6 +150,9 @@ void apply(int uport, const Row &row) {
         if (first == 0 && rv != 0) first = rv;
         return rv == 0;
     };
+    dxp_phy_config_t copper{};
+    const bool on_fiber = copper_kept(lport, &copper);
+    const Row &row = on_fiber ? fiber_view(stored) : stored;
     step(dxpx_port_enable_set(lport, row.enable == 1 ? 1 : 0));
     step(dxpx_port_discard_set(lport, row.discard));
     if (step(dxpx_port_autoneg_set(lport, row.autoneg == 1 ? 1 : 0)) && row.autoneg == 1)
@@ -114,6 +169,8 @@ void apply(int uport, const Row &row) {
         setportcbk_PVID_set(uport - 1, row.pvid) != 1)
         step(-1);
     port_flowctrl_set(uport - 1, row.flow == 1 ? 1 : 0);
+    // Last, as the fibre's own settings reach its copper configuration.
+    if (on_fiber) step(copper_restore(lport, stored));
     port_reserve_unhold();
     if (first != 0)
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Port settings: port %d: %s\n", uport,

@@ -14,6 +14,8 @@ int port_speed_code_running(int port);
 int port_flowctrl_running(int port);
 // Speed and duplex of a code; false for a code other than 1-5.
 bool port_speed_of_code(int code, int *speed, int *duplex);
+// The code of a speed and duplex (10 half for an unknown speed).
+int port_code_of_speed(int speed, int duplex);
 
 // Every speed bit of an advertisement, 10 Mb/s to 10 Gb/s.
 constexpr uint32_t kPortAdvertSpeeds = 0x600003FF;

@@ -79,6 +79,18 @@ int dxpx_port_cable_diag(int lport, dxp_port_cable_diag_t *value) {
     return dxpx_change_lport(lport, [=](int u, int p) { return dxp_port_cable_diag(u, p, value); });
 }
 
+int dxpx_port_medium_config_get(int lport, int medium, dxp_phy_config_t *config) {
+    if (config == nullptr) return DXP_E_PARAM;
+    return dxpx_on_lport(
+        lport, [=](int u, int p) { return dxp_port_medium_config_get(u, p, medium, config); });
+}
+
+int dxpx_port_medium_config_set(int lport, int medium, dxp_phy_config_t *config) {
+    if (config == nullptr) return DXP_E_PARAM;
+    return dxpx_change_lport(
+        lport, [=](int u, int p) { return dxp_port_medium_config_set(u, p, medium, config); });
+}
+
 int dxpx_port_pause_set(int lport, int pause_tx, int pause_rx) {
     return dxpx_change_lport(
         lport, [=](int u, int p) { return dxp_port_pause_set(u, p, pause_tx, pause_rx); });

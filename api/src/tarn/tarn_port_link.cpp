@@ -39,6 +39,30 @@ int plain_set(const char *op, int unit, int port, uint32_t type, uint32_t value)
     return prop_set(unit, port, type, value);
 }
 
+// A PHY renegotiates when its auto-negotiation or advertisement changes. On
+// a port with link the outcome is resolved again at once, so the MAC's
+// speed, duplex and pause follow it without waiting for a link change; a PHY
+// still negotiating reports its link down, and link scan follows that. An
+// unchanged value (a form applied as it was) resolves nothing.
+int renegotiating_set(const char *op, int unit, int port, uint32_t type, uint32_t value) {
+    if (int rv = port_entry(op, unit, port); rv < 0) return rv;
+    uint32_t before = 0, after = 0;
+    const bool known = prop_get(unit, port, type, &before) >= 0;
+    const int rv = prop_set(unit, port, type, value);
+    if (rv < 0 || (known && prop_get(unit, port, type, &after) >= 0 && after == before)) return rv;
+    uint32_t up = 0;
+    if (soc_pbmp_member(SOC_CONTROL(unit)->link_fwd, port) &&
+        services(unit)->port_status_get(unit, port, PORT_STATUS_LINK, &up) >= 0 &&
+        static_cast<int>(up) > 0) {
+        // The setting is made; the next link change programs the MAC if this
+        // cannot.
+        if (int resolved = dxp_port_update(unit, port, 1); resolved < 0)
+            soc_cm_debug_print(tarn::kDebugErr, "Port %d: link resolve failed: %s\n", port,
+                               dxp_errmsg(resolved));
+    }
+    return rv;
+}
+
 // A get whose service answer is translated by map.
 template <typename Out, typename Map>
 int mapped_get(const char *op, int unit, int port, uint32_t type, Out *out, Map map) {
@@ -114,7 +138,7 @@ int dxp_tarn_port_duplex_get(int unit, int port, int *duplex) {
 }
 
 int dxp_tarn_port_autoneg_set(int unit, int port, int autoneg) {
-    return plain_set(__func__, unit, port, PROP_AUTONEG, static_cast<uint32_t>(autoneg));
+    return renegotiating_set(__func__, unit, port, PROP_AUTONEG, static_cast<uint32_t>(autoneg));
 }
 int dxp_tarn_port_autoneg_get(int unit, int port, int *autoneg) {
     return mapped_get(__func__, unit, port, PROP_AUTONEG, autoneg,
@@ -122,7 +146,7 @@ int dxp_tarn_port_autoneg_get(int unit, int port, int *autoneg) {
 }
 
 int dxp_tarn_port_advert_set(int unit, int port, uint32_t ability) {
-    return plain_set(__func__, unit, port, LOCAL_ADVER, ability);
+    return renegotiating_set(__func__, unit, port, LOCAL_ADVER, ability);
 }
 int dxp_tarn_port_advert_get(int unit, int port, uint32_t *ability) {
     return mapped_get(__func__, unit, port, LOCAL_ADVER, ability, as_is<uint32_t>);
