@@ -245,3 +245,121 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<Board> &info) { return info.param.name; });
 
 }  // namespace
+
+namespace {
+
+// The value of one register as `getreg` prints it, "0x47".
+std::string register_value(Switch &sw, const std::string &name) {
+    const std::string seen = sw.output("getreg " + name);
+    const size_t at = seen.find("]=0x");
+    return at == std::string::npos ? seen : seen.substr(at + 2, seen.find(':', at) - at - 2);
+}
+
+// True once `ps` shows the port with link (link scan follows a cable within
+// its polls), false after 10 s.
+bool link_up(Switch &sw, const std::string &port) {
+    for (int i = 0; i < 50; i++) {
+        if (sw.output("ps " + port).find(" up ") != std::string::npos) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    return false;
+}
+
+// The link field of a `getreg` answer, "LINK_STS=1".
+std::string link_field(const std::string &seen) {
+    const size_t at = seen.find("LINK_STS=");
+    return at == std::string::npos ? "?" : seen.substr(at, 10);
+}
+
+struct Renegotiation {
+    std::string name;
+    int ports;
+    int forced;     // user port forced to 10 Mb/s, then back to auto
+    int untouched;  // user port beside it, never set
+    const char *forced_name;
+    const char *untouched_name;
+    const char *override_reg;
+    std::vector<std::string> extra;
+};
+
+void PrintTo(const Renegotiation &r, std::ostream *os) {
+    *os << r.name;
+}
+
+class renegotiation : public testing::TestWithParam<Renegotiation> {};
+
+// A port forced to 10 Mb/s from the port page and set back to Auto runs
+// what it negotiates: its MAC override equals that of the untouched port
+// beside it, at once and after a factory reset. Pause set from the monitor
+// on a negotiating port is in `ps` at once, and so is its removal.
+TEST_P(renegotiation, ANegotiatingPortsMacFollowsAChangeAtOnce) {
+    const Renegotiation &r = GetParam();
+    const std::string forced = std::to_string(r.forced), other = std::to_string(r.untouched);
+    std::vector<std::string> args{
+        "--board", std::to_string(r.ports), "--cable", forced + "=10", "--cable", other + "=10"};
+    args.insert(args.end(), r.extra.begin(), r.extra.end());
+    Switch sw(test_workdir::path(), args);
+    ASSERT_TRUE(sw.run("", "DXP.0> ", nullptr, 60));
+    const int web = sw.port_offset() + 80;
+    std::string cookie = web_client::login(web, "qivor");
+    ASSERT_FALSE(cookie.empty());
+    const std::string mine = std::string(r.override_reg) + "." + r.forced_name;
+    const std::string beside = std::string(r.override_reg) + "." + r.untouched_name;
+    for (const char *name : {r.forced_name, r.untouched_name})
+        ASSERT_TRUE(link_up(sw, name)) << name;
+    const std::string untouched = register_value(sw, beside);
+    auto post = [&](const char *autonego, const char *speed) {
+        std::string body = "port=" + forced + "&admin=1&autonego=" + autonego;
+        if (speed != nullptr) body += std::string("&speed=") + speed;
+        return web_client::post(web, "/portset.cgi", body + "&flow_ctrl=0&priority=0&pvid=1",
+                                cookie);
+    };
+    EXPECT_NE(post("0", "1").find("Port Configuration"), std::string::npos);
+    // Link scan takes the forced port down and up at its new speed: its
+    // override shows the link as the untouched port's does (the 26-port
+    // board's fast-Ethernet override takes it inverted).
+    const std::string linked = link_field(sw.output("getreg " + beside));
+    bool forced_up = false;
+    for (int i = 0; i < 50 && !forced_up; i++) {
+        const std::string now = sw.output("getreg " + mine);
+        forced_up = sw.output("ps " + std::string(r.forced_name)).find("up     10M HD") !=
+                        std::string::npos &&
+                    link_field(now) == linked;
+        if (!forced_up) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    ASSERT_TRUE(forced_up) << sw.output("getreg " + mine);
+    EXPECT_NE(register_value(sw, mine), untouched);
+    EXPECT_NE(post("1", nullptr).find("Port Configuration"), std::string::npos);
+    EXPECT_EQ(register_value(sw, mine), untouched);
+
+    const std::string port = r.forced_name;
+    std::string seen = sw.output("port " + port + " TxPAUse=on RxPAUse=on");
+    EXPECT_EQ(seen.find("Error"), std::string::npos) << seen;
+    EXPECT_NE(sw.output("ps " + port).find("TX RX"), std::string::npos);
+    sw.output("port " + port + " TxPAUse=off RxPAUse=off");
+    EXPECT_EQ(sw.output("ps " + port).find("TX RX"), std::string::npos);
+
+    // Forced again and saved, then the factory settings: as a first boot.
+    EXPECT_NE(post("0", "1").find("Port Configuration"), std::string::npos);
+    ASSERT_NE(web_client::post(web, "/restored.cgi", "factory=2", cookie).find("200 OK"),
+              std::string::npos);
+    std::string now;
+    for (int tries = 0; tries < 20 && now != untouched; tries++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        now = register_value(sw, mine);
+    }
+    EXPECT_EQ(now, untouched) << "after the factory reset";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    boards, renegotiation,
+    testing::Values(
+        Renegotiation{"board52", 52, 3, 4, "fe2", "fe3", "STS_OVERRIDE_P", {}},
+        Renegotiation{"board28", 28, 3, 4, "fe2", "fe3", "STS_OVERRIDE_P", {}},
+        Renegotiation{"board26", 26, 3, 4, "fe2", "fe3", "STS_OVERRIDE_P", {}},
+        Renegotiation{"board26_ge", 26, 25, 26, "ge0", "ge1", "STS_OVERRIDE_GP", {}},
+        Renegotiation{
+            "board52_6401s", 52, 49, 50, "ge0", "ge1", "STS_OVERRIDE_GP", {"--gig-phy", "6401s"}}),
+    [](const testing::TestParamInfo<Renegotiation> &info) { return info.param.name; });
+
+}  // namespace
