@@ -316,6 +316,47 @@ TEST_F(phy_6401s, PortSettingsReachTheOtherMediumAsFarAsItRunsThem) {
     EXPECT_EQ(copper.words[PHY_MC_FORCE_SPEED], 1000u);
 }
 
+// Auto-negotiation reaches the other medium as far as that one runs it: the
+// fibre is forced only to 1000 full, so a copper port forced to 100 leaves it
+// negotiating; a forced fibre forces the copper to 1000 full.
+TEST_F(phy_6401s, AutoNegotiationReachesTheOtherMediumAsFarAsItRunsIt) {
+    const phy_driver_t *d = start();
+    chip().linkUp(25, sim::LinkPartner::autonegotiating(sim::kAbilityAll));
+    ASSERT_EQ(settle(d), 1);
+    ASSERT_EQ(medium(d), PHY_MEDIUM_COPPER);
+    auto config = [d](int m) {
+        phy_medium_config_t cfg{};
+        EXPECT_EQ(d->medium_config_get(0, 25, m, &cfg), 0);
+        return cfg;
+    };
+    ASSERT_EQ(d->autoneg_set(0, 25, 0), 0);
+    ASSERT_EQ(d->speed_set(0, 25, 100), 0);
+    EXPECT_EQ(config(PHY_MEDIUM_FIBER).words[PHY_MC_AN_ENABLE], 1u);
+    ASSERT_EQ(d->speed_set(0, 25, 1000), 0);
+    EXPECT_EQ(config(PHY_MEDIUM_FIBER).words[PHY_MC_AN_ENABLE], 0u);
+    ASSERT_EQ(d->autoneg_set(0, 25, 1), 0);
+    EXPECT_EQ(config(PHY_MEDIUM_FIBER).words[PHY_MC_AN_ENABLE], 1u);
+    ASSERT_EQ(d->autoneg_set(0, 25, 0), 0);
+    ASSERT_EQ(d->speed_set(0, 25, 10), 0);
+
+    chip().linkUp(25, sim::LinkPartner::fiber());
+    ASSERT_EQ(settle(d), 1);
+    ASSERT_EQ(medium(d), PHY_MEDIUM_FIBER);
+    EXPECT_EQ(reg(25, 11) & 0x0004, 0);  // the fibre negotiates
+    ASSERT_EQ(d->autoneg_set(0, 25, 1), 0);
+    EXPECT_EQ(config(PHY_MEDIUM_COPPER).words[PHY_MC_AN_ENABLE], 1u);
+    ASSERT_EQ(d->autoneg_set(0, 25, 0), 0);
+    const phy_medium_config_t copper = config(PHY_MEDIUM_COPPER);
+    EXPECT_EQ(copper.words[PHY_MC_AN_ENABLE], 0u);
+    EXPECT_EQ(copper.words[PHY_MC_FORCE_SPEED], 1000u);
+    EXPECT_EQ(copper.words[PHY_MC_FORCE_DUPLEX], 1u);
+    ASSERT_EQ(d->autoneg_set(0, 25, 1), 0);
+    chip().fiberDown(25);
+    ASSERT_EQ(settle(d), 1);
+    EXPECT_EQ(reg(25, 0) & 0x1000, 0x1000);  // copper negotiates again
+    EXPECT_EQ(chip().portLink(25).speed, 1000);
+}
+
 // Loopback set on one medium is cleared on both: a medium change during a
 // loopback test would otherwise bring it back with the medium.
 TEST_F(phy_6401s, LoopbackOffClearsBothMedia) {

@@ -89,6 +89,36 @@ TEST_F(phy_640x, AutomediumSwitchesSidesAndNotifiesOnce) {
     EXPECT_EQ(speed(d), 100);
 }
 
+// Auto-negotiation set on one side reaches the other as far as it runs it;
+// a side's own configuration applied at a switch carries nothing back.
+TEST_F(phy_640x, AutoNegotiationReachesTheOtherSide) {
+    const phy_driver_t *d = startCombo(true, {{"phy_automedium", "1"}, {"phy_fiber_pref", "0"}});
+    chip().linkUp(25, sim::LinkPartner::autonegotiating(sim::kAbilityAll));
+    ASSERT_EQ(link(d, 25), 1);
+    ASSERT_EQ(medium(d), PHY_MEDIUM_COPPER);
+    auto an = [d](int m) {
+        phy_medium_config_t cfg{};
+        EXPECT_EQ(d->medium_config_get(0, 25, m, &cfg), 0);
+        return cfg.words[PHY_MC_AN_ENABLE];
+    };
+    ASSERT_EQ(d->autoneg_set(0, 25, 0), 0);
+    ASSERT_EQ(d->speed_set(0, 25, 100), 0);
+    EXPECT_EQ(an(PHY_MEDIUM_FIBER), 1u);
+    ASSERT_EQ(d->speed_set(0, 25, 1000), 0);
+    EXPECT_EQ(an(PHY_MEDIUM_FIBER), 0u);
+    ASSERT_EQ(d->autoneg_set(0, 25, 1), 0);
+    EXPECT_EQ(an(PHY_MEDIUM_FIBER), 1u);
+
+    chip().linkDown(25);
+    chip().linkUp(25, sim::LinkPartner::fiber());
+    EXPECT_EQ(link(d, 25), 1);
+    ASSERT_EQ(medium(d), PHY_MEDIUM_FIBER);
+    ASSERT_EQ(d->autoneg_set(0, 25, 0), 0);
+    EXPECT_EQ(an(PHY_MEDIUM_COPPER), 0u);
+    ASSERT_EQ(d->autoneg_set(0, 25, 1), 0);
+    EXPECT_EQ(an(PHY_MEDIUM_COPPER), 1u);
+}
+
 TEST_F(phy_640x, FibreAt100BaseFxLinksAt100) {
     const phy_driver_t *d = startCombo(true, {{"phy_automedium", "1"}});
     EXPECT_EQ(medium(d), PHY_MEDIUM_FIBER);  // the strap prefers fibre here
