@@ -69,6 +69,10 @@ int stp_from_hw(uint32_t hw);
 // anything that switches the whole MAC on (enable, a link coming up).
 int discard_rx_keep(int unit, int port);
 
+// True when link scan last found the port with link; taken after the API
+// lock.
+bool link_scanned_up(int unit, int port);
+
 }  // namespace tarn
 
 const dxp_tarn_phy_hooks_t *dxp_tarn_phy_hooks(void);  // null when none

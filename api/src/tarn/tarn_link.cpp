@@ -350,6 +350,13 @@ int api_entry(const char *op, int unit, LinkControl **lc) {
 
 }  // namespace
 
+bool tarn::link_scanned_up(int unit, int port) {
+    LinkControl *lc = control(unit);
+    if (lc == nullptr || port < 0 || port >= kPorts) return false;
+    Locked lock(lc);
+    return soc_pbmp_member(lc->link, port);
+}
+
 int dxp_tarn_linkscan_init(int unit) {
     soc_cm_debug_print(kDebugLink, "DXP API : %s()..\n", __func__);
     if (int rv = tarn::unit_check(unit); rv < 0) return rv;

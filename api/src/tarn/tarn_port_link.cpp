@@ -51,7 +51,7 @@ int renegotiating_set(const char *op, int unit, int port, uint32_t type, uint32_
     const int rv = prop_set(unit, port, type, value);
     if (rv < 0 || (known && prop_get(unit, port, type, &after) >= 0 && after == before)) return rv;
     uint32_t up = 0;
-    if (soc_pbmp_member(SOC_CONTROL(unit)->link_fwd, port) &&
+    if (tarn::link_scanned_up(unit, port) &&
         services(unit)->port_status_get(unit, port, PORT_STATUS_LINK, &up) >= 0 &&
         static_cast<int>(up) > 0) {
         // The setting is made; the next link change programs the MAC if this
