@@ -166,6 +166,10 @@ int port_reserve_hold_all(void) {
     return DXP_E_NONE;
 }
 
+void port_reserve_freeze(void) {
+    sal_mutex_take(guard(), sal_mutex_FOREVER);
+}
+
 void port_reserve_unhold(void) {
     sal_mutex_give(guard());
 }
