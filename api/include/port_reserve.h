@@ -49,6 +49,8 @@ class PortReserveFreeze {
 };
 // Whether any port of any unit is held.
 bool port_reserve_any(void);
+// The logical port of the first held port, or -1 when none is held.
+int port_reserve_first_lport(void);
 
 // What the held ports were before their test, kept so that the managers'
 // reads (pages, saves) see the switch as the test will give it back. The

@@ -181,6 +181,13 @@ bool port_reserve_any(void) {
     return false;
 }
 
+int port_reserve_first_lport(void) {
+    for (int unit = 0; unit < kUnits; unit++)
+        for (int port = 0; port < kWords * 32; port++)
+            if (port_reserved(unit, port)) return dxpx_unit_port_to_lport(unit, port);
+    return -1;
+}
+
 void port_reserve_keep_info(int unit, int port, const dxp_port_info *info) {
     if (!port_reserved(unit, port) || info == nullptr) return;
     KeptLock hold;
