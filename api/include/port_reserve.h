@@ -36,8 +36,21 @@ void port_reserve_unhold(void);
 // The same for a change of every port (a settings load that rebuilds a whole
 // table): DXP_E_BUSY (lock not held) while any port is held.
 int port_reserve_hold_all(void);
+// The same whatever is held: no self-test takes or gives back a port until
+// port_reserve_unhold, so a change that looks at the held ports first (a
+// settings load of a feature that spans ports) sees them stay as it saw them.
+void port_reserve_freeze(void);
+class PortReserveFreeze {
+  public:
+    PortReserveFreeze() { port_reserve_freeze(); }
+    ~PortReserveFreeze() { port_reserve_unhold(); }
+    PortReserveFreeze(const PortReserveFreeze &) = delete;
+    PortReserveFreeze &operator=(const PortReserveFreeze &) = delete;
+};
 // Whether any port of any unit is held.
 bool port_reserve_any(void);
+// The logical port of the first held port, or -1 when none is held.
+int port_reserve_first_lport(void);
 
 // What the held ports were before their test, kept so that the managers'
 // reads (pages, saves) see the switch as the test will give it back. The

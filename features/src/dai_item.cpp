@@ -6,7 +6,10 @@
 #include "board.h"
 #include "dai_internal.h"
 #include "daimgr.h"
+#include "logger.h"
+#include "port_reserve.h"
 #include "sal_lock.h"
+#include "settings.h"
 
 namespace {
 
@@ -103,6 +106,7 @@ int read(settings_medium *m, Config &c) {
 bool applied_once = false;
 
 int load(settings_medium *m) {
+    PortReserveFreeze tests;  // the tests' ports stay as the load finds them
     SalLock hold(darp_config_lock());
     Config c;
     if (read(m, c) != 0) {
@@ -113,6 +117,13 @@ int load(settings_medium *m) {
     // hosts behind untrusted ports would lose their ARP until their leases
     // renew.
     if (applied_once && c == running()) return 0;
+    // Switching the inspection sets the learning of every front port: it
+    // waits whole for a load after the self-test.
+    if (int uport = 0; applied_once && ulpm_to_uport(port_reserve_first_lport(), &uport) == 0) {
+        settings_load_skipped(LOG_MOD_DYNAMICARP, "ARP inspection: port %d: %s", uport,
+                              PORT_RESERVE_MESSAGE);
+        return 0;
+    }
     applied_once = true;
     darp_enable_set(0);
     if (!c.enabled) return 0;

@@ -8,6 +8,8 @@
 #include "logger.h"
 #include "mirror_item.h"
 #include "mirrormgr.h"
+#include "port_reserve.h"
+#include "settings.h"
 
 namespace {
 
@@ -22,6 +24,25 @@ struct Record {
 
 uint64_t bit_of(int uport) {
     return uport <= kMaskPorts ? uint64_t{1} << (uport - 1) : 0;
+}
+
+bool held(int uport) {
+    int lport = 0;
+    return ulpm_to_lport(uport, &lport) == 0 && port_reserved_lport(lport);
+}
+
+// The first port under self-test that the record mirrors into or out of, or
+// 0. Mirroring is one setting of the chip, mode and mirror-to port shared
+// by every port: such a record waits whole for a load after the test.
+int held_port(const Record &r) {
+    if (r.mode == 0) return 0;
+    if (r.mtp >= 1 && r.mtp <= static_cast<uint32_t>(board_num_uports) &&
+        held(static_cast<int>(r.mtp)))
+        return static_cast<int>(r.mtp);
+    for (int n = 1; n <= board_num_uports; n++) {
+        if (((r.ingress | r.egress) & bit_of(n)) != 0 && held(n)) return n;
+    }
+    return 0;
 }
 
 int save(settings_medium *m) {
@@ -58,6 +79,12 @@ int load(settings_medium *m) {
                    .mtp = w[1],
                    .ingress = w[2] | uint64_t{w[3]} << 32,
                    .egress = w[4] | uint64_t{w[5]} << 32};
+    PortReserveFreeze tests;  // the tests' ports stay as the load finds them
+    if (int uport = held_port(r); uport != 0) {
+        settings_load_skipped(LOG_MOD_MIRROR, "Mirroring: port %d: %s", uport,
+                              PORT_RESERVE_MESSAGE);
+        return kWords * 4;
+    }
     int mtp = 0;
     bool on = r.mode != 0;
     if (on && (r.mtp < 1 || r.mtp > static_cast<uint32_t>(board_num_uports) ||

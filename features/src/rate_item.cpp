@@ -5,8 +5,10 @@
 #include "dxp.h"
 #include "dxpx.h"
 #include "logger.h"
+#include "port_reserve.h"
 #include "qosmgr.h"
 #include "serialize.h"
+#include "settings.h"
 
 namespace {
 
@@ -43,6 +45,20 @@ void storm_read(int lport, PortRates *p) {
     p->storm_flags = static_cast<uint32_t>(flags);
 }
 
+PortRates running(int lport) {
+    PortRates p{};
+    dxpx_port_rate_ingress_get(lport, &p.in_rate, &p.in_burst);
+    dxpx_port_rate_egress_get(lport, &p.out_rate, &p.out_burst);
+    storm_read(lport, &p);
+    return p;
+}
+
+bool operator==(const PortRates &a, const PortRates &b) {
+    return a.in_rate == b.in_rate && a.in_burst == b.in_burst && a.out_rate == b.out_rate &&
+           a.out_burst == b.out_burst && a.storm_rate == b.storm_rate &&
+           a.storm_flags == b.storm_flags;
+}
+
 int save(settings_medium *m) {
     int all = 0;
     storm_allports_get(&all);
@@ -51,11 +67,7 @@ int save(settings_medium *m) {
     for (int i = 0; i < kPorts; i++) {
         PortRates p{};
         int lport = 0;
-        if (i < board_num_uports && ulpm_to_lport(i + 1, &lport) == 0) {
-            dxpx_port_rate_ingress_get(lport, &p.in_rate, &p.in_burst);
-            dxpx_port_rate_egress_get(lport, &p.out_rate, &p.out_burst);
-            storm_read(lport, &p);
-        }
+        if (i < board_num_uports && ulpm_to_lport(i + 1, &lport) == 0) p = running(lport);
         const uint32_t words[kPortWords] = {p.in_rate,   p.in_burst,   p.out_rate,
                                             p.out_burst, p.storm_rate, p.storm_flags};
         for (uint32_t w : words) {
@@ -76,6 +88,7 @@ int load(settings_medium *m) {
             if (medium_read_u32(m, w) != 0) return -1;
         }
     }
+    PortReserveFreeze tests;  // the tests' ports stay as the load finds them
     storm_allports_set(all != 0 ? 1 : 0);
     // The ports' API calls as one hold (after the QoS manager's storm flag,
     // whose lock comes first): a load waits for the unit lock once.
@@ -84,6 +97,14 @@ int load(settings_medium *m) {
         const PortRates &p = ports[n - 1];
         int lport = 0;
         if (ulpm_to_lport(n, &lport) != 0) continue;
+        // A port under self-test keeps what it runs until a load after the
+        // test; only a row that would change it is worth a line.
+        if (port_reserved_lport(lport)) {
+            if (!(running(lport) == p))
+                settings_load_skipped(LOG_MOD_RATE, "Rate limits: port %d: %s", n,
+                                      PORT_RESERVE_MESSAGE);
+            continue;
+        }
         const int rate = static_cast<int>(p.storm_rate);
         const int flags = static_cast<int>(p.storm_flags & 7);
         // A chip without a limiter fails even "no limit": only a limit it

@@ -2,10 +2,12 @@
 // logical ports; a load rebuilds the chip trunks and the manager's groups.
 #include <vector>
 
-#include "serialize.h"
 #include "logger.h"
-#include "trunkmgr.h"
+#include "port_reserve.h"
 #include "sal_lock.h"
+#include "serialize.h"
+#include "settings.h"
+#include "trunkmgr.h"
 
 namespace {
 
@@ -81,9 +83,41 @@ bool apply(int tid, const Row &row) {
     return ok;
 }
 
+// The first port under self-test that the trunk takes, stored, in the
+// manager's table or in the chip, or 0.
+int held_port(int tid, const Row &row) {
+    for (uint32_t i = 0; i < row.count && i < kRowPorts; i++) {
+        int uport = 0;
+        const int lport = static_cast<int>(row.ports[i]);
+        if (port_reserved_lport(lport) && ulpm_to_uport(lport, &uport) == 0) return uport;
+    }
+    upbmp_t members{};
+    int found = 0;
+    if (trunkmgr_trunk_get(tid, &members) == 0) {
+        for (int n = 1; n <= board_num_uports && found == 0; n++) {
+            int lport = 0;
+            if (upbmp_test(&members, n) && ulpm_to_lport(n, &lport) == 0 &&
+                port_reserved_lport(lport))
+                found = n;
+        }
+        upbmp_free(&members);
+    }
+    dxp_trunk_add_info info{};
+    if (found == 0 && dxp_trunk_get(DXPX_CPU_UNIT, tid, &info) == 0) {
+        for (int i = 0; i < info.num_ports && found == 0; i++) {
+            int uport = 0;
+            const int lport = dxpx_unit_port_to_lport(DXPX_CPU_UNIT, info.tp[i]);
+            if (lport >= 0 && port_reserved_lport(lport) && ulpm_to_uport(lport, &uport) == 0)
+                found = uport;
+        }
+    }
+    return found;
+}
+
 int load(settings_medium *m) {
     // The chip and the table change together, against the page and the
-    // monitor.
+    // monitor; the tests' ports stay as the load finds them.
+    PortReserveFreeze tests;
     SalLock hold(trunkmgr_lock());
     std::vector<Row> rows(static_cast<size_t>(board_num_trunks));
     for (Row &row : rows) {
@@ -92,11 +126,24 @@ int load(settings_medium *m) {
             if (medium_read_u32(m, &p) != 0) return -1;
         }
     }
-    for (int tid = 0; tid < board_num_trunks; tid++)
-        dxpx_trunk_destroy(tid);
-    trunkmgr_trunk_delete_all();
+    // A trunk that takes a port under self-test stays as it runs, table and
+    // chip, until a load after the test: the test's frames would leave
+    // through the other members, and the chip refuses it anyway.
+    std::vector<bool> skip(rows.size());
     for (int tid = 0; tid < board_num_trunks; tid++) {
-        if (!apply(tid, rows[static_cast<size_t>(tid)])) break;
+        if (int uport = held_port(tid, rows[static_cast<size_t>(tid)]); uport != 0) {
+            skip[static_cast<size_t>(tid)] = true;
+            settings_load_skipped(LOG_MOD_TRUNKING, "Trunks: trunk %d: port %d: %s", tid + 1, uport,
+                                  PORT_RESERVE_MESSAGE);
+        }
+    }
+    for (int tid = 0; tid < board_num_trunks; tid++) {
+        if (skip[static_cast<size_t>(tid)]) continue;
+        dxpx_trunk_destroy(tid);
+        trunkmgr_trunk_delete(tid);
+    }
+    for (int tid = 0; tid < board_num_trunks; tid++) {
+        if (!skip[static_cast<size_t>(tid)] && !apply(tid, rows[static_cast<size_t>(tid)])) break;
     }
     return board_num_trunks * static_cast<int>(sizeof(Row));
 }

@@ -13,6 +13,7 @@
 #include "dxp_tarn.h"
 #include "dxpx.h"
 #include "feature_fixture.h"
+#include "port_reserve.h"
 #include "portmgr.h"
 #include "pvk.h"
 #include "sal_host.h"
@@ -312,6 +313,24 @@ TEST_F(darp_engine, SettingsKeepConfigurationButNotLearnedBindings) {
     ASSERT_EQ(saved.load(darp_item), 0);
     EXPECT_EQ(darp_aging_get(), 12);
     EXPECT_EQ(darp_trusted_db_count_get(), 1);
+
+    // During a self-test a load that would switch the inspection, and so
+    // every port's learning, waits whole for a load after the test.
+    int lport = 0, unit = 0, port = 0;
+    ASSERT_EQ(ulpm_to_lport(7, &lport), 0);
+    ASSERT_EQ(dxpx_lport_to_unit_port(lport, &unit, &port), 0);
+    dxp_pbmp_t held{};
+    dxp_pbmp_port_add(&held, port);
+    ASSERT_EQ(port_reserve(unit, held, "Snake"), 0);
+    ASSERT_EQ(disabled.load(darp_item), 0);
+    darp_enable_get(&on);
+    EXPECT_EQ(on, 1);
+    EXPECT_EQ(darp_aging_get(), 12);
+    port_reserve_release(unit, held);
+    ASSERT_EQ(disabled.load(darp_item), 0);
+    darp_enable_get(&on);
+    EXPECT_EQ(on, 0);
+    ASSERT_EQ(saved.load(darp_item), 0);
 
     // A short record changes nothing but the enable flag.
     saved.bytes.resize(100);

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "feature_fixture.h"
+#include "port_reserve.h"
 #include "sal.h"
 
 namespace {
@@ -47,6 +48,27 @@ class trunkmgr : public feature_test::BoardTest {
         drain();
         trunkmgr_handler_unregister(record);
         BoardTest::TearDown();
+    }
+    // Makes the trunk in the chip as the page would.
+    static void chip_trunk(int tid, std::initializer_list<int> uports) {
+        Ports members(uports);
+        dxpx_trunk_add_info_t info{};
+        dxpx_lplist_init(&info.ports, 0, 0);
+        upbmp_to_lplist(&members.bmp, &info.ports);
+        ASSERT_EQ(dxpx_trunk_create_with_tid(tid), 0);
+        ASSERT_EQ(dxpx_trunk_set(tid, &info), 0);
+        dxpx_lplist_free(&info.ports);
+    }
+    static std::vector<int> table(int tid) {
+        upbmp_t out{};
+        if (trunkmgr_trunk_get(tid, &out) != 0) return {};
+        std::vector<int> ports = ports_of(out);
+        upbmp_free(&out);
+        return ports;
+    }
+    static int chip_members(int tid) {
+        dxp_trunk_add_info info{};
+        return dxp_trunk_get(DXPX_CPU_UNIT, tid, &info) == 0 ? info.num_ports : -1;
     }
     // Deferred calls run in queue order: once a marker has run, every change
     // queued before it has been delivered.
@@ -113,6 +135,41 @@ TEST_F(trunkmgr, ItemRebuildsChipTrunksAndGroups) {
     ASSERT_GT(saved.load(trunkmgr_item), 0);
     EXPECT_EQ(trunkmgr_trunk_get(1, &out), SOC_E_NOT_FOUND);
     EXPECT_EQ(drain().back().type, TRUNK_CHANGE_DELETE);
+}
+
+TEST_F(trunkmgr, ItemLeavesATrunkOfAPortUnderSelfTestAsItRuns) {
+    chip_trunk(0, {3, 4});
+    chip_trunk(1, {5, 6});
+    feature_test::MemoryMedium saved;
+    ASSERT_GT(saved.save(trunkmgr_item), 0);
+    ASSERT_GT(saved.load(trunkmgr_item), 0);
+    // The monitor emptied trunk 1 in the chip, the monitor made trunk 2 of
+    // other ports, and a self-test holds port 3.
+    ASSERT_EQ(dxpx_trunk_destroy(0), 0);
+    ASSERT_EQ(dxpx_trunk_destroy(1), 0);
+    chip_trunk(1, {7, 8});
+    int lport = 0, unit = 0, port = 0;
+    ASSERT_EQ(ulpm_to_lport(3, &lport), 0);
+    ASSERT_EQ(dxpx_lport_to_unit_port(lport, &unit, &port), 0);
+    dxp_pbmp_t held{};
+    dxp_pbmp_port_add(&held, port);
+    ASSERT_EQ(port_reserve(unit, held, "Traffic Test"), 0);
+    drain();
+
+    // Trunk 1 keeps its table row and its (missing) chip trunk; trunk 2 is
+    // loaded as stored.
+    ASSERT_GT(saved.load(trunkmgr_item), 0);
+    EXPECT_EQ(table(0), (std::vector<int>{3, 4}));
+    EXPECT_EQ(chip_members(0), -1);
+    EXPECT_EQ(table(1), (std::vector<int>{5, 6}));
+    EXPECT_EQ(chip_members(1), 2);
+    for (const Seen &change : drain())
+        EXPECT_EQ(change.tid, 1u);
+
+    // Once the test has given the port back, the next load applies it.
+    port_reserve_release(unit, held);
+    ASSERT_GT(saved.load(trunkmgr_item), 0);
+    EXPECT_EQ(chip_members(0), 2);
 }
 
 }  // namespace

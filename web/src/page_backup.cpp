@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "logger.h"
+#include "port_reserve.h"
 #include "sal.h"
 #include "settings.h"
 #include "web_pages.h"
@@ -40,16 +41,66 @@ std::atomic<void (*)(void)> counters_clear{nullptr};
 // Images waiting for the deferred restore; whoever takes one owns it.
 std::atomic<char *> pending_restore{nullptr};
 
+// "Port N: port under self-test (the test)" for the first port a self-test
+// holds, or nullptr. A whole settings image cannot be applied around a test:
+// the test would put its ports back afterwards while the store held the
+// image, so both stay as they are until the test has ended.
+const char *held_text() {
+    for (int uport = 1; uport <= web_port_count(); uport++) {
+        if (const char *text = web_port_held_text(uport)) return text;
+    }
+    return nullptr;
+}
+
+const char *held_refusal(const char *held, const char *what) {
+    static char message[200];  // "httpd" and "httpd_timer" only, one at a time
+    std::snprintf(message, sizeof message,
+                  "%s: %s and nothing changed; try again once the test has ended", held, what);
+    return message;
+}
+
+// Holds the settings lock and keeps every self-test from starting while the
+// whole image is applied and stored; false (nothing held) while one runs.
+class WholeImage {
+  public:
+    WholeImage() : ok_(port_reserve_hold_all() == 0) {}
+    ~WholeImage() {
+        if (ok_) port_reserve_unhold();
+    }
+    WholeImage(const WholeImage &) = delete;
+    WholeImage &operator=(const WholeImage &) = delete;
+    bool ok() const { return ok_; }
+
+  private:
+    SettingsLock settings_;  // before the reservation's lock
+    bool ok_;
+};
+
 void restore_apply(void *) {
     httpd_timer_cancel(restore_apply);
     char *buf = pending_restore.exchange(nullptr);
     if (buf == nullptr) return;
-    if (settings_restore_from_memory(buf) == 1) settings_save_group(kAllGroups);
+    {
+        WholeImage whole;
+        if (!whole.ok()) {
+            // A test started after the upload was taken.
+            logger_puts(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE,
+                        "Restore settings: a self-test holds ports; nothing changed");
+        } else if (settings_restore_from_memory(buf) == 1) {
+            settings_save_group(kAllGroups);
+        }
+    }
     sal_free(buf);
 }
 
 void factory_apply(void *) {
     httpd_timer_cancel(factory_apply);
+    WholeImage whole;
+    if (!whole.ok()) {
+        logger_puts(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE,
+                    "Restore factory defaults: a self-test holds ports; nothing changed");
+        return;
+    }
     logger_puts(LOG_LEVEL_INFO, LOG_MOD_PERSISTENCE, "Restore factory defaults: process started");
     if (settings_factory_default() != 1) {
         logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PERSISTENCE,
@@ -81,6 +132,11 @@ int restore_start(httpd_event *ev, httpd_request *req, long size) {
                     "Restore settings: invalid config file");
         return restore_refuse(ev, req, kInvalidFile);
     }
+    if (const char *held = held_text()) {
+        logger_puts(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE,
+                    "Restore settings: a self-test holds ports; nothing changed");
+        return restore_refuse(ev, req, held_refusal(held, "the backup is not restored"));
+    }
     logger_puts(LOG_LEVEL_INFO, LOG_MOD_PERSISTENCE, "Restore settings: process started");
     auto *buf = static_cast<char *>(sal_alloc(static_cast<size_t>(size) + 2, "restore"));
     auto *up = static_cast<restore_upload *>(
@@ -108,6 +164,14 @@ int restore_end(httpd_event *ev, httpd_request *req, long received) {
     if (settings_validate_memory(up->buf) == 0) {
         restore_drop(req);
         return web_error_page(ev, req, kRestoreTitle, kInvalidFile, WEB_RETRY_LABEL,
+                              WEB_RETRY_ACTION);
+    }
+    if (const char *held = held_text()) {
+        restore_drop(req);
+        logger_puts(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE,
+                    "Restore settings: a self-test holds ports; nothing changed");
+        return web_error_page(ev, req, kRestoreTitle,
+                              held_refusal(held, "the backup is not restored"), WEB_RETRY_LABEL,
                               WEB_RETRY_ACTION);
     }
     logger_puts(LOG_LEVEL_INFO, LOG_MOD_PERSISTENCE, "Restore settings: process completed");
@@ -204,9 +268,16 @@ int restore_cgi(httpd_event *ev, httpd_request *req) {
     }
 }
 
-int restored_cgi(httpd_event *ev, httpd_request *) {
+int restored_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
     if (ev->b.num == 1 && std::strcmp(ev->a.pairs[0].value, "2") == 0) {
+        if (const char *held = held_text()) {
+            logger_puts(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE,
+                        "Restore factory defaults: a self-test holds ports; nothing changed");
+            return web_error_page(ev, req, "Restore Factory Defaults",
+                                  held_refusal(held, "the factory defaults are not restored"),
+                                  WEB_RETRY_LABEL, WEB_RETRY_ACTION);
+        }
         httpd_timer_add(1, factory_apply, nullptr);
         return 0;
     }

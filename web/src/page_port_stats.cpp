@@ -6,6 +6,7 @@
 
 #include "board.h"
 #include "dxpx.h"
+#include "port_reserve.h"
 #include "web_pages.h"
 #include "web_ports.h"
 
@@ -36,9 +37,12 @@ void stat_tag(httpd_tag_out *out, int uport, int stat) {
 }  // namespace
 
 void port_counters_clear_all(void) {
+    // A self-test judges its ports by their counters: they are its own until
+    // it ends.
     for (int uport = 1; uport <= board_num_uports; uport++) {
         int lport = 0;
-        if (ulpm_to_lport(uport, &lport) == 0) dxpx_stat_clear(lport);
+        if (ulpm_to_lport(uport, &lport) == 0 && !port_reserved_lport(lport))
+            dxpx_stat_clear(lport);
     }
 }
 
@@ -63,6 +67,11 @@ int ssphandler_counters_cgi(httpd_event *ev, httpd_request *req) {
 int ssphandler_clear_counter_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
     if (ev->b.num < 1 || std::strcmp(ev->a.pairs[0].value, "all") != 0) return 0;
+    // A self-test's counters are its verdict: all or none are cleared.
+    for (int uport = 1; uport <= web_port_count(); uport++) {
+        if (const char *held = web_port_held_text(uport))
+            return web_error_page(ev, req, "STATISTICS", held, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
+    }
     for (int uport = 1; uport <= web_port_count(); uport++) {
         int lport = 0;
         int rv = ulpm_to_lport(uport, &lport);

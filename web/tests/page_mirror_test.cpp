@@ -6,6 +6,7 @@
 
 #include "drv_reg_rmw.h"
 #include "mirror_item.h"
+#include "port_reserve.h"
 #include "switch_pages_fixture.h"
 
 namespace {
@@ -69,6 +70,36 @@ TEST_F(page_mirror, TheFormReachesTheChipTheSavedItemAndThePage) {
     ASSERT_EQ(error_of(post("/mirror.cgi", "mode=0")), "");
     ASSERT_GT(m.load(mirror_item), 0);
     EXPECT_EQ(flags_of(2, &mtp) & 0x6, 0x4u);
+    EXPECT_EQ(mtp, 5);
+}
+
+// A load during a self-test on the monitor port leaves mirroring as it
+// runs, mode and ports; the next load after the test brings it.
+TEST_F(page_mirror, ALoadWaitsForTheTestOfItsMonitorPort) {
+    ASSERT_EQ(error_of(post("/mirror.cgi",
+                            "ingress=" + ports("1") + "&egress=" + ports("0") + "&mtp=5&mode=1")),
+              "");
+    feature_test::MemoryMedium m;
+    ASSERT_GT(m.save(mirror_item), 0);
+    ASSERT_EQ(error_of(post("/mirror.cgi", "mode=0")), "");
+    int lport = 0, unit = 0, chip = 0;
+    ASSERT_EQ(ulpm_to_lport(5, &lport), 0);
+    ASSERT_EQ(dxpx_lport_to_unit_port(lport, &unit, &chip), 0);
+    dxp_pbmp_t held{};
+    dxp_pbmp_port_add(&held, chip);
+    ASSERT_EQ(port_reserve(unit, held, "Traffic Test"), 0);
+    log_clear();
+    ASSERT_GT(m.load(mirror_item), 0);
+    EXPECT_TRUE(logged("Mirroring: port 5: port under self-test"));
+    int mode = -1, mtp = 0;
+    ASSERT_EQ(dxpx_mirror_mode_get(&mode), 0);
+    EXPECT_EQ(mode, 0);
+    EXPECT_EQ(flags_of(1, &mtp), 0u);
+    EXPECT_NE(get("/mirror.htm").body.find("<option value=\"0\" selected>Disable"),
+              std::string::npos);
+    port_reserve_release(unit, held);
+    ASSERT_GT(m.load(mirror_item), 0);
+    EXPECT_EQ(flags_of(1, &mtp) & 0x6, 0x2u);
     EXPECT_EQ(mtp, 5);
 }
 

@@ -13,6 +13,7 @@
 #include "settings.h"
 #include "storage_host.h"
 #include "vlanmgr.h"
+#include "web_page_client.h"
 #include "web_pages.h"
 #include "web_ports.h"
 #include "web_test_support.h"
@@ -410,6 +411,43 @@ TEST_F(port_pages, APortUnderSelfTestRefusesTheFormAndTheSavedRow) {
     // Released, the same form is taken.
     ASSERT_EQ(portset(form(5, "1", "3", 6, 9)).status, "200 OK");
     EXPECT_EQ(port_pvid_get(4), 9);
+}
+
+// While a self-test holds a port, clearing every port's counters, the
+// factory defaults and a restore are refused whole, naming the port, and
+// change nothing; the counters the test judges by stay.
+TEST_F(port_pages, ASelfTestKeepsItsCountersAndTheWholeSettings) {
+    board->chip().mibSet("TXUNICASTPKTS", chip_port(5), 1234);
+    ASSERT_EQ(dxp_stat_sync(0), 0);
+    dxp_pbmp_t held{};
+    dxp_pbmp_port_add(&held, chip_port(5));
+    ASSERT_EQ(port_reserve(0, held, "Traffic Test"), 0);
+    auto saved_portconf = [] {
+        const char *value = nvram_get("portconf");
+        return std::string(value != nullptr ? value : "");
+    };
+    const std::string stored = saved_portconf();
+    const std::string port = "Port 5: port under self-test (Traffic Test)";
+    test_response r = request("POST", "/clear_counter.cgi", "port=all");
+    EXPECT_EQ(error_of(r), port);
+    r = request("POST", "/restored.cgi", "factory=2");
+    EXPECT_EQ(error_of(r), port +
+                               ": the factory defaults are not restored and nothing changed; "
+                               "try again once the test has ended");
+    const std::string upload = page_upload_request("/restore.cgi", "#settings-image 1\n");
+    r = test_parse_response(test_exchange(upload.substr(0, upload.find("\r\n") + 2) +
+                                          "Cookie: " + cookie + "\r\n" +
+                                          upload.substr(upload.find("\r\n") + 2)));
+    EXPECT_EQ(error_of(r), port +
+                               ": the backup is not restored and nothing changed; try again "
+                               "once the test has ended");
+    usleep(1500000);  // a reset taken would have run by now
+    ASSERT_EQ(dxp_stat_sync(0), 0);
+    EXPECT_NE(request("GET", "/statist.htm").body.find("<td>1234</td>"), std::string::npos);
+    EXPECT_EQ(saved_portconf(), stored);
+    port_reserve_release(0, held);
+    r = request("POST", "/clear_counter.cgi", "port=all");
+    EXPECT_EQ(error_of(r), "");
 }
 
 TEST(port_panel, LedSizesFollowTheBoard) {

@@ -166,6 +166,10 @@ int port_reserve_hold_all(void) {
     return DXP_E_NONE;
 }
 
+void port_reserve_freeze(void) {
+    sal_mutex_take(guard(), sal_mutex_FOREVER);
+}
+
 void port_reserve_unhold(void) {
     sal_mutex_give(guard());
 }
@@ -175,6 +179,13 @@ bool port_reserve_any(void) {
         for (int w = 0; w < kWords; w++)
             if (held[unit][w].load() != 0) return true;
     return false;
+}
+
+int port_reserve_first_lport(void) {
+    for (int unit = 0; unit < kUnits; unit++)
+        for (int port = 0; port < kWords * 32; port++)
+            if (port_reserved(unit, port)) return dxpx_unit_port_to_lport(unit, port);
+    return -1;
 }
 
 void port_reserve_keep_info(int unit, int port, const dxp_port_info *info) {
