@@ -285,6 +285,13 @@ TEST_P(system_selftest, TestsAndPacketToolsLeaveTheSwitchInServiceAsTheyFoundIt)
         << out;
     out = s.monitor("L2 show");
     EXPECT_EQ(out.find("00:00:00:00:fe:"), std::string::npos) << out;
+    // Nor, looped back, an address learnt from its own frames.
+    out = s.monitor(
+        "TestRun 72 PortBitMap=fe4-fe5 RunMode=PHY TimeInSeconds=1 "
+        "CounterPollInterval=1");
+    EXPECT_NE(out.find("TEST passed"), std::string::npos) << out;
+    out = s.monitor("L2 show");
+    EXPECT_EQ(out.find("00:00:00:00:fe:"), std::string::npos) << out;
     EXPECT_TRUE(s.ping()) << "after test 72";
     // The MAC driver refuses MAC loopback: said at set-up, without waiting
     // for a link; one port makes no pair and tests nothing.
