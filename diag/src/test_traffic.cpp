@@ -71,9 +71,9 @@ struct Work {
     int *modport;             // "Original Modport Map"
     int age_seconds;
     int frame_max[kPorts];  // a port's largest frame before the run raised it, or 0
-    bool age_taken;        // the run switched ageing off
-    uint32_t age_changes;  // the managers' ageing changes then
-    uint8_t *frame[2];     // DMA memory, one per side of a pair
+    bool age_taken;         // the run switched ageing off
+    uint32_t age_changes;   // the managers' ageing changes then
+    uint8_t *frame[2];      // DMA memory, one per side of a pair
 };
 Work *work_of[SOC_MAX_NUM_DEVICES];
 
