@@ -176,6 +176,9 @@ int dxpx_l2_addr_get(const dxp_mac_t mac, dxp_vlan_t vid, dxpx_l2_addr_t *l2addr
 int dxpx_l2_addr_delete_by_port(int lport, uint32_t flags);
 int dxpx_l2_addr_delete_by_trunk(int tid, uint32_t flags);
 int dxpx_l2_age_timer_set(int age_seconds);
+// Counts the managers' calls of the setter above, so that a self-test that
+// switched ageing off gives back the time only when no manager set one since.
+uint32_t dxpx_l2_age_timer_changes(void);
 int dxpx_l2_age_timer_get(int *age_seconds);
 int dxpx_l2_bpdu_count(void);  // BPDU address slots; 0 without a unit or when it fails
 int dxpx_l2_bpdu_set(int index, const dxp_mac_t mac);

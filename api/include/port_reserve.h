@@ -24,6 +24,15 @@ void port_reserve_release(int unit, dxp_pbmp_t ports);
 // Whether a self-test holds the port now.
 bool port_reserved(int unit, int port);
 bool port_reserved_lport(int lport);
+// Whether a change of the port by the calling thread is refused: a self-test
+// holds it and the caller is not that test at work. The switch API's per-unit
+// entry points ask this for every operation that changes a port, so that no
+// command can skip the hold.
+bool port_reserve_refuses(int unit, int port);
+// Sets the calling thread's work apart from its self-test (on 1) or back
+// (on 0), e.g. around the monitor shell a failing test opens: commands typed
+// there are refused the test's ports as any other manager is. Nests.
+void port_reserve_step_aside(int on);
 // The self-test that holds the port, or nullptr.
 const char *port_reserve_owner(int unit, int port);
 const char *port_reserve_owner_lport(int lport);

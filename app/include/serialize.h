@@ -146,3 +146,7 @@ inline uint32_t medium_stored_version(settings_medium *m) {
 // The check of a record of one fixed length: 1 when the medium holds exactly
 // size bytes of that version, else 0.
 int settings_check_record_size(settings_medium *m, uint32_t version, size_t size);
+// Called by an item's check that refuses a record for one of its values,
+// naming it ("port 3: PVID 5000 (1-4094)"): the validation's refusal says
+// so instead of a bare "record refused".
+void settings_check_refuse(const char *fmt, ...) __attribute__((format(printf, 1, 2)));

@@ -79,6 +79,9 @@ int settings_backup_to_memory(char *buf);
 // item lines, count and checksum) whose versions match this firmware's
 // items. Line ends after the image are tolerated.
 int settings_validate_memory(const char *buf);
+// The value an item's check refused in the last settings_validate_memory of
+// the calling thread, as the check named it; empty when none was refused.
+const char *settings_validate_reason(void);
 // Validates, then loads every item found in the image; an invalid image
 // changes nothing. 1 when every item loaded.
 int settings_restore_from_memory(const char *buf);

@@ -11,6 +11,7 @@
 #include "dxp.h"
 #include "dxp_error.h"
 #include "dxp_tarn.h"
+#include "feature_cmds.h"
 #include "phy.h"
 #include "sal.h"
 #include "shell_cmds.h"
@@ -437,6 +438,8 @@ int cmd_phy(int unit, args_t *a) {
     const char *third = ARG_GET(a);
     const char *fourth = ARG_GET(a);
     if (!phy_words_fit(unit, kept, intermediate, reg_word, third, fourth)) return CMD_USAGE;
+    // A register write changes a tested port under its test (reads stay).
+    if (third != nullptr && feature_cmds::refuse_held(cmd, unit, kept)) return CMD_FAIL;
     int result = CMD_OK;
     for (int port = 0; port < 64; port++) {
         if (!soc_pbmp_member(kept, port)) continue;
@@ -467,6 +470,8 @@ int cmd_cable_diag(int unit, args_t *a) {
     if (w == nullptr) return CMD_USAGE;
     soc_pbmp_t pbmp{};
     if (!read_pbmp(unit, cmd, w, &pbmp)) return CMD_FAIL;
+    // The pulses take a tested port's link away from its test.
+    if (feature_cmds::refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
     char hex[24];
     // Stopping link scanning enables a port: a disabled one is disabled
     // again, so it is pulse-tested without link and stays disabled.
@@ -676,5 +681,7 @@ int cmd_combo(int unit, args_t *a) {
     }
     ComboOptions o;
     if (int rv = combo_parse(unit, a, &o); rv != CMD_OK) return rv;
+    // A tested port's medium settings belong to its test until it ends.
+    if (feature_cmds::refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
     return combo_set(unit, cmd, pbmp, medium, o);
 }

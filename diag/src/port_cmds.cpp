@@ -12,6 +12,7 @@
 #include "dxp_error.h"
 #include "port_reserve.h"
 #include "dxp_tarn.h"
+#include "feature_cmds.h"
 #include "sal.h"
 #include "shell_cmds.h"
 #include "shr.h"
@@ -718,6 +719,9 @@ int cmd_port_rate(int unit, args_t *a) {
     }
 
     if (set) {
+        // A meter on a tested port would change its test's frames: the
+        // command is refused whole, before any port changes.
+        if (feature_cmds::refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
         if (rate == 0 || burst == 0) rate = burst = 0;
         for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
             if (!soc_pbmp_member(pbmp, port)) continue;
@@ -727,7 +731,7 @@ int cmd_port_rate(int unit, args_t *a) {
             if (rv < 0) {
                 sal_printf("%s: Error: dxp_port_rate_%s_set() failed: %s\n", cmd,
                            ingress ? "ingress" : "egress", errmsg(rv));
-                break;
+                return CMD_FAIL;
             }
         }
         return CMD_OK;

@@ -186,6 +186,18 @@ int trunk_add(const char *cmd, int unit, args_t *a) {
                   {"Pbmp", PQ_PBMP, &trunk_pbmp}},
                  &rv))
         return rv;
+    // Only Ethernet ports aggregate: the CPU port in a trunk would cut the
+    // management interface off until the trunk is removed.
+    for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
+        const soc_control_t *s = SOC_CONTROL(unit);
+        if (!soc_pbmp_member(trunk_pbmp, port) ||
+            ((soc_pbmp_member(s->fe.bitmap, port) || soc_pbmp_member(s->ge.bitmap, port)) &&
+             !soc_pbmp_member(s->cmic_bitmap, port)))
+            continue;
+        sal_printf("%s: ERROR: port %s cannot be a trunk member: not a front-panel port\n", cmd,
+                   port_name(unit, port));
+        return CMD_FAIL;
+    }
     // A trunk would take a tested port's frames elsewhere.
     if (refuse_held(cmd, unit, trunk_pbmp)) return CMD_FAIL;
     dxp_trunk_add_info t{};

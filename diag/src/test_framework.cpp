@@ -9,6 +9,7 @@
 #include "diag_parse.h"
 #include "diag_test.h"
 #include "drv_if.h"
+#include "port_reserve.h"
 #include "sal.h"
 #include "shell_cmds.h"
 #include "soc_cm.h"
@@ -97,7 +98,17 @@ void stop_on_error_menu(int unit, test_t *t) {
             "to continue running current test\n\n\t\"stop\" to stop all tests\n\t\"abort\" to "
             "abort current test and start next test\n");
         char answer[64];
-        if (diag_readline("Stop-on-Error action? ", answer, sizeof answer, "dxp") == nullptr) {
+        // A break at the menu stops the test as it does anywhere else in
+        // it: the test ends through its done, which gives everything back.
+        const uint32_t breaks = sal_console_prompt_breaks();
+        sal_console_break_ends_read(1);
+        const char *read = diag_readline("Stop-on-Error action? ", answer, sizeof answer, "dxp");
+        sal_console_break_ends_read(0);
+        if (sal_console_prompt_breaks() != breaks) {
+            sh_break_raise();
+            return;
+        }
+        if (read == nullptr) {
             // A closed console keeps reporting the end: nobody is left to answer.
             if (++eofs >= 3) return;
             continue;
@@ -112,7 +123,11 @@ void stop_on_error_menu(int unit, test_t *t) {
             sal_printf("\nType \"exit\" to return from sh\n\n");
             char prompt[64];
             std::snprintf(prompt, sizeof prompt, "FAILED(%s)", t->t_name);
+            // What is typed there is no part of the test: the tested ports
+            // stay held against it.
+            port_reserve_step_aside(1);
             diag_shell(unit, prompt, 1);
+            port_reserve_step_aside(0);
         } else if (is("continue")) {
             return;
         } else if (is("stop") || is("abort")) {
@@ -321,7 +336,11 @@ int test_dispatch(int unit, test_t *t, int loops, args_t *a) {
                 if (sh_stop_requested()) result = TEST_STOPPED;
                 test_report_result(unit, t, result);
                 if (show) progress_report(1);
-                if (result == TEST_STOPPED) break;
+                // (A break at the menu the failed loop opened stops it too.)
+                if (result == TEST_STOPPED || sh_stop_requested()) {
+                    result = TEST_STOPPED;
+                    break;
+                }
             }
             if (show) progress_done();
             test_dispatch_done(unit, t, work);

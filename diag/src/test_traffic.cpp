@@ -13,6 +13,7 @@
 #include "dxp.h"
 #include "dxp_enums.h"
 #include "dxp_error.h"
+#include "dxpx.h"
 #include "sal.h"
 #include "soc.h"
 #include "soc_counter.h"
@@ -69,7 +70,10 @@ struct Work {
     test_saved_t *orig_cfg;   // "Original Port Configuration": the switch as found
     int *modport;             // "Original Modport Map"
     int age_seconds;
-    uint8_t *frame[2];  // DMA memory, one per side of a pair
+    int frame_max[kPorts];  // a port's largest frame before the run raised it, or 0
+    bool age_taken;         // the run switched ageing off
+    uint32_t age_changes;   // the managers' ageing changes then
+    uint8_t *frame[2];      // DMA memory, one per side of a pair
 };
 Work *work_of[SOC_MAX_NUM_DEVICES];
 
@@ -492,14 +496,24 @@ int traffic_test(int unit, args_t *, void *work) {
     for (int port = 0; port < kPorts; port++) {
         if (!soc_pbmp_member(p.pbmp, port)) continue;
         int max = 0;
-        if (dxp_port_frame_max_get(unit, port, &max) < 0) return -1;
-        if (max < p.length && dxp_port_frame_max_set(unit, port, p.length) < 0) return -1;
+        int rv = dxp_port_frame_max_get(unit, port, &max);
+        if (rv >= 0 && max < p.length) {
+            rv = dxp_port_frame_max_set(unit, port, p.length);
+            // The done gives the port its own largest frame back.
+            if (rv >= 0) w->frame_max[port] = max;
+        }
+        if (rv < 0) {
+            test_error(unit, "TRAFFIC: port %s cannot take %d byte frames (Length): %s\n",
+                       pname(unit, port), p.length, dxp_errmsg(rv));
+            return -1;
+        }
     }
     char list[512], hex[24];
     port_list(unit, p.pbmp, list, sizeof list, hex, sizeof hex);
     sal_printf("TRAFFIC: unit %d ports %s (%s), %d packets, mode %s\n", unit, list, hex, 1,
                kModes[p.mode]);
-    dxp_l2_age_timer_set(unit, 0);
+    w->age_changes = dxpx_l2_age_timer_changes();
+    w->age_taken = dxp_l2_age_timer_set(unit, 0) >= 0;
 
     w->npairs = 0;
     int first = -1;
@@ -647,7 +661,12 @@ int traffic_test_done(int unit, void *work) {
             rv = -1;
         }
         forget_test_sources(w);
-        dxp_l2_age_timer_set(unit, w->age_seconds);
+        for (int port = 0; port < kPorts; port++)
+            if (w->frame_max[port] > 0) dxp_port_frame_max_set(unit, port, w->frame_max[port]);
+        // An ageing time a manager set during the run stays: the chip keeps
+        // what the manager's page shows and stores.
+        if (w->age_taken && dxpx_l2_age_timer_changes() == w->age_changes)
+            dxp_l2_age_timer_set(unit, w->age_seconds);
         cval_set_pbmp(unit, static_cast<uint64_t>(w->p.pbmp.w[1]) << 32 | w->p.pbmp.w[0], 0);
     }
     free_work(w);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 #include "diag_shell.h"
 #include "diag_unit_fixture.h"
@@ -160,6 +161,41 @@ TEST_F(diag_port, APortUnderSelfTestRefusesChanges) {
     port_reserve_release(0, held);
     EXPECT_EQ(run("PORT fe2 AutoNeg=off SPeed=10"), "");
     EXPECT_TRUE(has(run("PORT fe2"), "fe2 LS(SW) Forced(10M")) << run("PORT fe2");
+}
+
+// The hold sits at the switch API's entry points: whatever command calls
+// them, only the test that holds a port changes it, and not from the
+// monitor shell its failure opens.
+TEST_F(diag_port, HeldPortsAreChangedOnlyByTheirOwnTest) {
+    ASSERT_EQ(dxp_init(0), 0);
+    dxp_pbmp_t held{};
+    dxp_pbmp_port_add(&held, 2);
+    std::thread([&] { EXPECT_EQ(port_reserve(0, held, "Traffic Test"), 0); }).join();
+    EXPECT_EQ(dxp_port_rate_ingress_set(0, 2, 1000, 64), DXP_E_BUSY);
+    EXPECT_EQ(dxp_port_learn_set(0, 2, 4), DXP_E_BUSY);
+    EXPECT_EQ(dxp_stg_stp_set(0, 1, 2, 1), DXP_E_BUSY);
+    uint32_t kbits = 1, burst = 1;
+    EXPECT_EQ(dxp_port_rate_ingress_get(0, 2, &kbits, &burst), 0);
+    // The commands name the port and change none, the free ones included.
+    EXPECT_EQ(run("PortRate fe1-fe2 ingress 1000 64", -1),
+              "PortRate: ERROR: port fe2: port under self-test\n");
+    EXPECT_EQ(dxp_port_rate_ingress_get(0, 1, &kbits, &burst), 0);
+    EXPECT_EQ(kbits, 0u);
+    EXPECT_EQ(run("COMBO fe2 copper Autoneg_Enable=0", -1),
+              "COMBO: ERROR: port fe2: port under self-test\n");
+    EXPECT_EQ(run("PHY fe2 0 0x2100", -1), "PHY: ERROR: port fe2: port under self-test\n");
+    port_reserve_release(0, held);
+
+    std::thread([&] {
+        ASSERT_EQ(port_reserve(0, held, "Traffic Test"), 0);
+        EXPECT_EQ(dxp_port_rate_ingress_set(0, 2, 1000, 64), 0);
+        port_reserve_step_aside(1);
+        EXPECT_EQ(dxp_port_rate_ingress_set(0, 2, 0, 0), DXP_E_BUSY);
+        port_reserve_step_aside(0);
+        EXPECT_EQ(dxp_port_rate_ingress_set(0, 2, 0, 0), 0);
+        port_reserve_release(0, held);
+    }).join();
+    EXPECT_EQ(dxp_port_rate_ingress_set(0, 2, 1000, 64), 0);
 }
 
 }  // namespace

@@ -26,6 +26,13 @@ int soc_arl_delete_mark(int unit, int index);
 // Marks made so far (wrapping): the thread skips looking for marks while it
 // has not moved. Read under arl_table_lock.
 uint32_t soc_arl_delete_marks(int unit);
+// Shadow rows removed by deletes and flushes so far (wrapping), and whether
+// the row at index was removed after that count was read (under
+// arl_table_lock): the thread does not bring back, from a search that began
+// before, an entry the chip no longer holds; its next pass finds it if it
+// still does.
+uint32_t soc_arl_shadow_removals(int unit);
+bool soc_arl_shadow_removed_since(int unit, int index, uint32_t count);
 
 // Slots 101, 102: mode 1 learning on, 2 off.
 int drv_arl_learn_enable_set(int unit, soc_pbmp_t bmp, uint32_t mode);

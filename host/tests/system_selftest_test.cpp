@@ -285,6 +285,13 @@ TEST_P(system_selftest, TestsAndPacketToolsLeaveTheSwitchInServiceAsTheyFoundIt)
         << out;
     out = s.monitor("L2 show");
     EXPECT_EQ(out.find("00:00:00:00:fe:"), std::string::npos) << out;
+    // Nor, looped back, an address learnt from its own frames.
+    out = s.monitor(
+        "TestRun 72 PortBitMap=fe4-fe5 RunMode=PHY TimeInSeconds=1 "
+        "CounterPollInterval=1");
+    EXPECT_NE(out.find("TEST passed"), std::string::npos) << out;
+    out = s.monitor("L2 show");
+    EXPECT_EQ(out.find("00:00:00:00:fe:"), std::string::npos) << out;
     EXPECT_TRUE(s.ping()) << "after test 72";
     // The MAC driver refuses MAC loopback: said at set-up, without waiting
     // for a link; one port makes no pair and tests nothing.
@@ -428,6 +435,10 @@ TEST_P(system_selftest, OtherManagersChangesDuringATestStayAndOnlyTheTestsOwnAre
         page = web_client::post(web, "/portset.cgi",
                                 "port=8&admin=1&autonego=1&flow_ctrl=0&priority=0&pvid=1", cookie);
         EXPECT_EQ(page.find("self-test"), std::string::npos) << page;
+        // An ageing time set on the web during the test stays after it: the
+        // chip, the page and the stored settings agree.
+        page = web_client::post(web, "/aging.cgi", "enable=1&time=120", cookie);
+        EXPECT_EQ(page.find("Retry"), std::string::npos) << page;
         // A mirror into or out of a tested port, a trunk that takes one and
         // the storm page's "all ports" change are refused, naming the port
         // and its test.
@@ -452,6 +463,13 @@ TEST_P(system_selftest, OtherManagersChangesDuringATestStayAndOnlyTheTestsOwnAre
         }
         ASSERT_TRUE(fw.run("", "DXP.0> ", &seen, 60)) << seen;
         EXPECT_NE(seen.find("TEST passed"), std::string::npos) << seen;
+        EXPECT_NE(command(fw, "AGE").find("Current age timer is 120."), std::string::npos);
+        EXPECT_NE(
+            web_client::get(web, "/aging.htm", cookie).find("id=\"time\" size=\"8\" value=\"120\""),
+            std::string::npos);
+        EXPECT_EQ(system_fixture::backup_items(
+                      web_client::body_of(web_client::get(web, "/dxpqsw.cfg", cookie)))["aging"],
+                  "00000078");
         EXPECT_NE(command(fw, "TRunk show").find("[no matching trunks defined]"),
                   std::string::npos);
         vlans_after = command(fw, "VLAN show");
@@ -475,7 +493,9 @@ TEST_P(system_selftest, OtherManagersChangesDuringATestStayAndOnlyTheTestsOwnAre
         for (const char *line :
              {"MIRror Mode=L2 Port=fe6", "MIRror Mode=L2 Port=fe9 EgressBitMap=fe7",
               "TRunk add Id=1 Rtag=1 Pbmp=fe7-fe8", "RATE Limit=500 Bcast=1",
-              "DTAG mode fe6 internal"}) {
+              "DTAG mode fe6 internal", "PortRate fe7 ingress 1000 64",
+              "PortRate fe5-fe7 egress 1000 64", "COMBO fe6 copper Autoneg_Enable=0",
+              "PHY fe7 0 0x2100", "CableDiag fe6"}) {
             const std::string answer = fw.output(line);
             EXPECT_NE(answer.find(": port under self-test"), std::string::npos) << line << "\n"
                                                                                 << answer;
@@ -491,6 +511,9 @@ TEST_P(system_selftest, OtherManagersChangesDuringATestStayAndOnlyTheTestsOwnAre
         out = fw.output("TRunk show") + fw.output("MIRror");
         EXPECT_EQ(out.find("trunk 1:"), std::string::npos) << out;
         EXPECT_NE(out.find("Mode=Off"), std::string::npos) << out;
+        // No meter was set, on the tested ports nor beside them.
+        out = fw.output("PortRate fe5-fe7");
+        EXPECT_EQ(count_of(out, "value not set yet"), 6u) << out;
 
         // A trunk or a rate limit on a tested port is named and the run
         // refused before anything changes; without it the run passes.
@@ -508,7 +531,14 @@ TEST_P(system_selftest, OtherManagersChangesDuringATestStayAndOnlyTheTestsOwnAre
         EXPECT_NE(out.find("Port fe13: the ingress rate limit changes the test frames"),
                   std::string::npos)
             << out;
-        out = fw.output("TestRun 72 PortBitMap=fe10-fe11 TimeInSeconds=1 CounterPollInterval=1");
+        // A frame length the ports cannot take fails the run, saying so.
+        out = fw.output(
+            "TestRun 72 PortBitMap=fe10-fe11 TimeInSeconds=1 CounterPollInterval=1 Length=9000");
+        EXPECT_NE(out.find("port fe10 cannot take 9000 byte frames (Length)"), std::string::npos)
+            << out;
+        EXPECT_EQ(out.find("TEST passed"), std::string::npos) << out;
+        out = fw.output(
+            "TestRun 72 PortBitMap=fe10-fe11 TimeInSeconds=1 CounterPollInterval=1 Length=1518");
         EXPECT_NE(out.find("TEST passed"), std::string::npos) << out;
         // No address learnt from the test's own frames stays behind (the
         // table is shown from a shadow that follows the chip).
@@ -662,6 +692,17 @@ TEST_P(system_selftest, OtherHostsFramesAndTheBreakKeyLeaveTheTestsSound) {
         ASSERT_TRUE(s.sw->type("\x03"));
         ASSERT_TRUE(s.sw->run("", r.stopped, &out, 60)) << r.line << "\n" << out;
     }
+    // A break at the Stop-on-Error menu of a failing test stops it there,
+    // through its done, as anywhere else in the test.
+    s.monitor("TestMode +SOE");
+    ASSERT_TRUE(s.sw->run("TestRun 72 PortBitMap=fe5 RunMode=PHY TimeInSeconds=1",
+                          "Stop-on-Error action? ", &out, 60))
+        << out;
+    ASSERT_TRUE(s.sw->type("\x03"));
+    ASSERT_TRUE(s.sw->run("", "Test 72 (Traffic Test) stopped at the console\r\nDXP.0> ", &out, 60))
+        << out;
+    EXPECT_EQ(out.find("Stop-on-Error ***"), std::string::npos) << out;
+    s.monitor("TestMode -SOE");
     EXPECT_EQ(s.monitor("port fe4") + s.monitor("port fe5"), ports_before);
 
     // The quit key ends the program, its flash written.

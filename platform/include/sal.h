@@ -148,6 +148,10 @@ int sal_console_break_at_prompt(void);
 // How many breaks were taken at a prompt so far: a reader that continues a
 // line drops what it read before a break.
 uint32_t sal_console_prompt_breaks(void);
+// While on, a break at the board's prompt ends the waiting read of the
+// calling thread (diag_readline answers null) instead of showing the prompt
+// again: for an answer a running command waits for, which the break stops.
+void sal_console_break_ends_read(int on);
 // The prompt a break shows while a line is continued (the line's own, as the
 // break drops the whole line); null or "" for the waiting read's prompt.
 void sal_console_line_prompt_set(const char *prompt);

@@ -27,6 +27,20 @@ std::atomic<bool> stdin_closed{false};
 
 // Breaks taken while the board's console waited for a line.
 std::atomic<uint32_t> prompt_breaks{0};
+// A break ends the waiting read (sal_console_break_ends_read).
+std::atomic<bool> break_ends_read{false};
+
+// Waits until standard input has a byte for fgetc: false when a break came
+// first. Only a read that a break ends waits here; stdio's own buffer
+// counts as input.
+bool stdin_ready_or_break(uint32_t breaks) {
+    if (!break_ends_read.load() || stdin->_IO_read_ptr < stdin->_IO_read_end) return true;
+    for (;;) {
+        if (prompt_breaks.load() != breaks) return false;
+        pollfd p{STDIN_FILENO, POLLIN, 0};
+        if (poll(&p, 1, 100) != 0) return true;  // input, an end or an error: fgetc says
+    }
+}
 
 // A Ctrl-D at a terminal ends a read but not the terminal; a terminal that
 // went away reports an error or a hang-up, and a pipe's end is final.
@@ -43,7 +57,12 @@ int stdio_read_line(void *, char *buf, size_t size) {
     int c;
     bool any = false;
     uint32_t breaks = prompt_breaks.load();
-    while ((c = std::fgetc(stdin)) != EOF) {
+    for (;;) {
+        if (!stdin_ready_or_break(breaks)) {
+            buf[0] = '\0';
+            return -1;
+        }
+        if ((c = std::fgetc(stdin)) == EOF) break;
         any = true;
         // A Ctrl-D hands the terminal's half line over before a break: the
         // break drops that part as the driver drops the rest.
@@ -332,6 +351,10 @@ int sal_console_break_at_prompt(void) {
     if (reading) prompt_breaks++;
     pthread_mutex_unlock(&prompt_lock);
     if (!reading) return 0;
+    if (break_ends_read.load()) {
+        emit("\n", board_console.load(), true);
+        return 1;
+    }
     // The terminal's driver has dropped the line typed so far.
     emit("\n" + prompt, board_console.load(), true);
     return 1;
@@ -339,6 +362,10 @@ int sal_console_break_at_prompt(void) {
 
 uint32_t sal_console_prompt_breaks(void) {
     return prompt_breaks.load();
+}
+
+void sal_console_break_ends_read(int on) {
+    break_ends_read.store(on != 0);
 }
 
 void sal_console_line_prompt_set(const char *prompt) {

@@ -1,6 +1,7 @@
 // Backup download, restore upload and factory defaults of the whole
 // settings image. The image's text form belongs to the settings
 // serializer; these pages only move it.
+#include <string>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -163,7 +164,11 @@ int restore_end(httpd_event *ev, httpd_request *req, long received) {
     up->buf[received + 1] = '\0';
     if (settings_validate_memory(up->buf) == 0) {
         restore_drop(req);
-        return web_error_page(ev, req, kRestoreTitle, kInvalidFile, WEB_RETRY_LABEL,
+        // A value no form takes is named, as the form would name it.
+        const char *reason = settings_validate_reason();
+        const std::string message = reason[0] != '\0' ? std::string(kInvalidFile) + " " + reason
+                                                      : std::string(kInvalidFile);
+        return web_error_page(ev, req, kRestoreTitle, message.c_str(), WEB_RETRY_LABEL,
                               WEB_RETRY_ACTION);
     }
     if (const char *held = held_text()) {

@@ -1,6 +1,7 @@
 // The trunk page: every trunk group with its members and the load
 // distribution criterion, all rebuilt at once by "trunk.cgi"; and the IPv4
 // address helpers the QoS pages use.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -383,6 +384,19 @@ int trunk_apply(httpd_event *ev, httpd_request *req, bool *pvids_changed) {
                            web_tag_printf("Port %d cannot be a member of trunk %d and trunk %d",
                                           port, first, second),
                            LOG_LEVEL_WARNING, "Set trunk : a port was given to two trunks");
+    }
+    // A port named twice would pass as two members of the group.
+    for (size_t t = 0; t < posted.size(); t++) {
+        const std::vector<int> &list = posted[t];
+        for (size_t i = 0; i < list.size(); i++) {
+            if (std::find(list.begin() + static_cast<long>(i) + 1, list.end(), list[i]) ==
+                list.end())
+                continue;
+            return trunk_error(ev, req,
+                               web_tag_printf("Port %d is named twice in trunk %d", list[i],
+                                              static_cast<int>(t) + 1),
+                               LOG_LEVEL_WARNING, "Set trunk : a port was named twice");
+        }
     }
     // Every group is checked before any changes, so that a refused post
     // leaves the groups as they were.

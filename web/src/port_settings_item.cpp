@@ -177,26 +177,61 @@ void apply(int uport, const Row &stored) {
                       dxp_errmsg(first));
 }
 
-int load(settings_medium *m) {
+bool read_rows(settings_medium *m, std::vector<Row> *rows) {
     const bool has_discard = medium_stored_version(m) != kVersionNoDiscard;
-    std::vector<Row> rows(static_cast<size_t>(board_num_uports));
-    for (Row &row : rows) {
+    rows->assign(static_cast<size_t>(board_num_uports), Row{});
+    for (Row &row : *rows) {
         for (uint16_t *v :
              {&row.enable, &row.autoneg, &row.speed_code, &row.flow, &row.priority, &row.pvid}) {
-            if (medium_read_u16(m, v) != 0) return -1;
+            if (medium_read_u16(m, v) != 0) return false;
         }
-        if (medium_read_u32(m, &row.advert) != 0) return -1;
-        if (has_discard && medium_read_u16(m, &row.discard) != 0) return -1;
+        if (medium_read_u32(m, &row.advert) != 0) return false;
+        if (has_discard && medium_read_u16(m, &row.discard) != 0) return false;
     }
+    return true;
+}
+
+int load(settings_medium *m) {
+    std::vector<Row> rows;
+    if (!read_rows(m, &rows)) return -1;
     for (int uport = 1; uport <= board_num_uports; uport++)
         apply(uport, rows[static_cast<size_t>(uport - 1)]);
-    return board_num_uports * (has_discard ? kRowBytes : kRowBytesNoDiscard);
+    return board_num_uports *
+           (medium_stored_version(m) != kVersionNoDiscard ? kRowBytes : kRowBytesNoDiscard);
+}
+
+// A row holds only what the port settings form and the monitor's discard
+// modes can set: a value past them would be applied as another one.
+bool row_valid(int uport, const Row &row) {
+    const struct {
+        const char *field;
+        uint16_t value, last;
+        uint16_t first = 0;
+    } fields[] = {
+        {"enable", row.enable, 1},         {"auto-negotiation", row.autoneg, 1},
+        {"speed code", row.speed_code, 5}, {"flow control", row.flow, 1},
+        {"priority", row.priority, 7},     {"PVID", row.pvid, 4094, 1},
+        {"discard", row.discard, 2},
+    };
+    for (const auto &f : fields) {
+        if (f.value >= f.first && f.value <= f.last) continue;
+        settings_check_refuse("Port settings: port %d: %s %u is not %u-%u", uport, f.field, f.value,
+                              f.first, f.last);
+        return false;
+    }
+    return true;
 }
 
 int check(settings_medium *m) {
     const auto size = [](int row) { return static_cast<size_t>(board_num_uports * row); };
-    return settings_check_record_size(m, kVersion, size(kRowBytes)) ||
-           settings_check_record_size(m, kVersionNoDiscard, size(kRowBytesNoDiscard));
+    if (!settings_check_record_size(m, kVersion, size(kRowBytes)) &&
+        !settings_check_record_size(m, kVersionNoDiscard, size(kRowBytesNoDiscard)))
+        return 0;
+    std::vector<Row> rows;
+    if (!read_rows(m, &rows)) return 0;
+    for (int uport = 1; uport <= board_num_uports; uport++)
+        if (!row_valid(uport, rows[static_cast<size_t>(uport - 1)])) return 0;
+    return 1;
 }
 
 }  // namespace

@@ -1,10 +1,13 @@
 // L2 addresses across the registered units.
+#include <atomic>
 #include <cstring>
 
 #include "dxpx.h"
 #include "dxpx_internal.h"
 
 namespace {
+
+std::atomic<uint32_t> age_changes{0};
 
 // The fields that the unit's and the multi-unit record share beyond the key.
 template <typename To, typename From>
@@ -99,7 +102,12 @@ int dxpx_l2_addr_delete_by_trunk(int tid, uint32_t flags) {
     return dxpx_each_unit([=](int u) { return dxp_l2_addr_delete_by_trunk(u, tid, flags); });
 }
 
+uint32_t dxpx_l2_age_timer_changes(void) {
+    return age_changes.load();
+}
+
 int dxpx_l2_age_timer_set(int age_seconds) {
+    age_changes++;
     return dxpx_each_unit([=](int u) { return dxp_l2_age_timer_set(u, age_seconds); });
 }
 

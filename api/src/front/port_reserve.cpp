@@ -21,6 +21,9 @@ sal_mutex_t guard() {
 }
 std::atomic<uint32_t> held[kUnits][kWords];
 const char *owners[kUnits][kWords * 32];
+// The thread of the test that holds each port: only its own steps change it.
+std::atomic<sal_thread_t> holders[kUnits][kWords * 32];
+thread_local int aside = 0;
 
 // "port_reserve kept": what the held ports were before their test. A leaf:
 // nothing is called while it is held.
@@ -106,7 +109,10 @@ int port_reserve(int unit, dxp_pbmp_t ports, const char *owner) {
     }
     for (int w = 0; w < kWords; w++) {
         for (int b = 0; b < 32; b++)
-            if (ports.w[w] >> b & 1) owners[unit][w * 32 + b] = owner;
+            if (ports.w[w] >> b & 1) {
+                owners[unit][w * 32 + b] = owner;
+                holders[unit][w * 32 + b].store(sal_thread_self());
+            }
         held[unit][w].fetch_or(ports.w[w]);
     }
     sal_mutex_give(guard());
@@ -119,7 +125,10 @@ void port_reserve_release(int unit, dxp_pbmp_t ports) {
     for (int w = 0; w < kWords; w++) {
         held[unit][w].fetch_and(~ports.w[w]);
         for (int b = 0; b < 32; b++)
-            if (ports.w[w] >> b & 1) owners[unit][w * 32 + b] = nullptr;
+            if (ports.w[w] >> b & 1) {
+                owners[unit][w * 32 + b] = nullptr;
+                holders[unit][w * 32 + b].store(nullptr);
+            }
     }
     forget_kept(unit, ports);
     sal_mutex_give(guard());
@@ -127,6 +136,19 @@ void port_reserve_release(int unit, dxp_pbmp_t ports) {
 
 bool port_reserved(int unit, int port) {
     return unit_ok(unit) && port_ok(port) && (held[unit][port / 32].load() >> (port % 32) & 1);
+}
+
+bool port_reserve_refuses(int unit, int port) {
+    if (!port_reserved(unit, port)) return false;
+    return aside > 0 || holders[unit][port].load() != sal_thread_self();
+}
+
+void port_reserve_step_aside(int on) {
+    if (on) {
+        aside++;
+    } else if (aside > 0) {
+        aside--;
+    }
 }
 
 bool port_reserved_lport(int lport) {

@@ -2,9 +2,12 @@
 // unit's API lock over its call unless its slot is in the list below.
 #include <array>
 #include <cstdint>
+#include <string_view>
+#include <tuple>
 
 #include "dispatch_internal.h"
 #include "dxp.h"
+#include "port_reserve.h"
 #include "sal.h"
 
 namespace {
@@ -25,6 +28,66 @@ constexpr bool slot_unlocked(int slot) {
            (slot >= 345 && slot <= 353) || (slot >= 512 && slot <= 546) ||
            (slot >= 630 && slot <= 635);
 }
+
+// The operations that change a port's settings or the way its frames go:
+// while a self-test holds the port, only the test itself may call them (its
+// restore would undo anyone else's change). Every "port_..._set" is one; the
+// others are named. Mirroring is held at the front, where switching a port's
+// mirroring off stays possible.
+constexpr std::string_view held_ops[] = {
+    "port_info_restore",
+    "port_learn_modify",
+    "port_protocol_vlan_add",
+    "port_protocol_vlan_delete",
+    "port_protocol_vlan_delete_all",
+    "port_cable_diag",
+    "cosq_port_bandwidth_set",
+    "cosq_port_mapping_set",
+    "rate_bandwidth_set",
+    "rate_bcast_set",
+    "rate_dlfbc_set",
+    "rate_mcast_set",
+    "stg_stp_set",
+    "vlan_stp_set",
+    "switch_control_port_set",
+    "vlan_control_port_set",
+    "vlan_dtag_add",
+    "vlan_dtag_delete",
+    "vlan_translate_add",
+    "vlan_translate_delete",
+    "vlan_egress_translate_add",
+    "vlan_egress_translate_delete",
+};
+
+constexpr bool held_op(std::string_view name) {
+    if (name.starts_with("port_") && name.ends_with("_set")) return true;
+    for (std::string_view op : held_ops)
+        if (op == name) return true;
+    return false;
+}
+
+// The position of the argument named "port" in the stringified argument
+// list "(unit, port, ...)" of a held operation, else -1.
+constexpr int held_port_arg(std::string_view name, std::string_view args) {
+    if (!held_op(name)) return -1;
+    int index = 0;
+    size_t at = 1;  // past "("
+    while (at < args.size()) {
+        while (at < args.size() && args[at] == ' ')
+            at++;
+        size_t end = at;
+        while (end < args.size() && args[end] != ',' && args[end] != ')')
+            end++;
+        if (args.substr(at, end - at) == "port") return index;
+        index++;
+        at = end + 1;
+    }
+    return -1;
+}
+
+static_assert(held_port_arg("port_rate_ingress_set", "(unit, port, kbits_sec, kbits_burst)") == 1);
+static_assert(held_port_arg("stg_stp_set", "(unit, stg, port, stp_state)") == 2);
+static_assert(held_port_arg("port_rate_ingress_get", "(unit, port, kbits_sec, kbits_burst)") < 0);
 
 // One recursive lock per unit, made at first use and never freed: a stub may
 // run while another thread detaches the unit.
@@ -59,17 +122,22 @@ DxpUnitLock::~DxpUnitLock() {
     if (lock_ != nullptr) sal_mutex_give(lock_);
 }
 
-#define DXP_API(slot, name, ret, params, args)                 \
-    ret dxp_##name params {                                    \
-        const dxp_dispatch_t *table = dxp_unit_dispatch(unit); \
-        if (table == nullptr) return DXP_E_UNIT;               \
-        if (table->name == nullptr) return DXP_E_UNAVAIL;      \
-        if constexpr (slot_unlocked(slot)) {                   \
-            return table->name args;                           \
-        } else {                                               \
-            DxpUnitLock hold(unit);                            \
-            return table->name args;                           \
-        }                                                      \
+#define DXP_API(slot, name, ret, params, args)                                                   \
+    ret dxp_##name params {                                                                      \
+        const dxp_dispatch_t *table = dxp_unit_dispatch(unit);                                   \
+        if (table == nullptr) return DXP_E_UNIT;                                                 \
+        if (table->name == nullptr) return DXP_E_UNAVAIL;                                        \
+        /* the discarded branch is still compiled: it reads the unit then */                     \
+        if constexpr (constexpr int kPort = held_port_arg(#name, #args); kPort >= 0) {           \
+            const auto port_arg = std::get<(kPort < 0 ? 0 : kPort)>(std::forward_as_tuple args); \
+            if (port_reserve_refuses(unit, static_cast<int>(port_arg))) return DXP_E_BUSY;       \
+        }                                                                                        \
+        if constexpr (slot_unlocked(slot)) {                                                     \
+            return table->name args;                                                             \
+        } else {                                                                                 \
+            DxpUnitLock hold(unit);                                                              \
+            return table->name args;                                                             \
+        }                                                                                        \
     }
 #define DXP_API_FRONT(slot, name, ret, params, args)  // written by hand
 #include "dxp_api_list.h"

@@ -1,12 +1,37 @@
 // Saving, checking and loading one item through its handler, with the
 // roll-back of a refused load.
+#include <cstdarg>
 #include <cstdio>
 
 #include "logger.h"
 #include "serialize_internal.h"
 #include "settings.h"
 
+namespace {
+
+// What the running check refused, named by the item (one check at a time
+// per thread).
+thread_local char refused_value[160];
+
+}  // namespace
+
+void settings_check_refuse(const char *fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(refused_value, sizeof refused_value, fmt, ap);
+    va_end(ap);
+}
+
 namespace settings_internal {
+
+const char *check_refused_value(void) {
+    return refused_value;
+}
+
+void check_refused_clear(void) {
+    refused_value[0] = '\0';
+}
+
 namespace {
 
 // Runs the handler's load over a stored value; *unread gets the record bytes
@@ -44,9 +69,10 @@ const char *item_check(const settings_item &item, uint32_t version, const ItemVa
     stored.present = v.present;
     if (!stored.bytes.append(v.bytes.view())) return "out of memory";
     size_t unread = 0;
+    check_refused_clear();
     int checked = load_raw(item, stored, &unread, SETTINGS_OP_CHECK);
     if (checked == 1) return nullptr;
-    if (checked == 0) return "record refused";
+    if (checked == 0) return refused_value[0] != '\0' ? refused_value : "record refused";
     return version == item_version(item) ? nullptr : "version not matched";
 }
 

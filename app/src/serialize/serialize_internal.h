@@ -78,6 +78,9 @@ bool binary_parse(const uint8_t *image, size_t limit, ParsedImage &out, char *er
 bool entries_fit(const ParsedImage &image, char *err, size_t err_size);
 // Null when the item's load takes the stored value whole, else the reason.
 const char *item_check(const settings_item &item, uint32_t version, const ItemValue &v);
+// The value the last refusing check of this thread named; empty when none.
+const char *check_refused_value(void);
+void check_refused_clear(void);
 
 // The medium handed to a handler for one item.
 struct MediumState {

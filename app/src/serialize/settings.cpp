@@ -396,10 +396,18 @@ int settings_backup_to_memory(char *buf) {
 
 int settings_validate_memory(const char *buf) {
     ParsedImage parsed;
-    char err[160];
-    if (backup_parse(buf, parsed, err, sizeof err)) return 1;
+    char err[320];
+    check_refused_clear();
+    if (backup_parse(buf, parsed, err, sizeof err)) {
+        check_refused_clear();
+        return 1;
+    }
     logger_printf(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE, "Settings image invalid: %s", err);
     return 0;
+}
+
+const char *settings_validate_reason(void) {
+    return check_refused_value();
 }
 
 int settings_restore_from_memory(const char *buf) {

@@ -1,6 +1,8 @@
 // Upkeep of the L2 shadow after hardware writes, the callback registry and
 // the sync of one shadow slot.
+#include <atomic>
 #include <cstring>
+#include <vector>
 
 #include "../mem/mem_internal.h"
 #include "drv_arl.h"
@@ -25,6 +27,16 @@ struct Callbacks {
 Callbacks callbacks[SOC_MAX_NUM_DEVICES];
 uint32_t *delete_lists[SOC_MAX_NUM_DEVICES];
 uint32_t delete_marks[SOC_MAX_NUM_DEVICES];
+// Shadow rows removed by deletes and flushes: a count per unit, and the count
+// at each row's last removal (under arl_table_lock).
+std::atomic<uint32_t> removals[SOC_MAX_NUM_DEVICES];
+std::vector<uint32_t> removed_at[SOC_MAX_NUM_DEVICES];
+
+void note_removal(int unit, int index) {
+    std::vector<uint32_t> &at = removed_at[unit];
+    if (at.empty()) at.assign(kShadowEntries, 0);
+    at[static_cast<size_t>(index)] = ++removals[unit];
+}
 
 uint32_t *shadow(int unit) {
     return static_cast<uint32_t *>(SOC_CONTROL(unit)->arl_table);
@@ -181,8 +193,20 @@ int soc_arl_shadow_insert(int unit, int bin, const uint32_t *entry) {
     });
 }
 
+uint32_t soc_arl_shadow_removals(int unit) {
+    return removals[unit].load();
+}
+
+bool soc_arl_shadow_removed_since(int unit, int index, uint32_t count) {
+    const std::vector<uint32_t> &at = removed_at[unit];
+    if (index < 0 || static_cast<size_t>(index) >= at.size() || at[static_cast<size_t>(index)] == 0)
+        return false;
+    return static_cast<int32_t>(at[static_cast<size_t>(index)] - count) > 0;
+}
+
 int soc_arl_shadow_delete(int unit, int bin, const uint32_t *entry) {
     return with_shadow_row(unit, bin, entry, [&](uint32_t *row) {
+        note_removal(unit, static_cast<int>((row - shadow(unit)) / kWords));
         uint32_t copy[kWords];
         std::memcpy(copy, row, sizeof copy);
         if (!valid(unit, copy)) return;
@@ -198,11 +222,13 @@ int soc_arl_shadow_flush(int unit, int port, int vid, uint32_t flags) {
     uint32_t *table = shadow(unit);
     if (table == nullptr) return 0;
     if (flags & DRV_MEM_OP_DELETE_ALL_ARL) {
+        for (int i = 0; i < kShadowEntries; i++)
+            if (!empty(table + i * kWords)) note_removal(unit, i);
         std::memset(table, 0, kShadowEntries * kWords * sizeof(uint32_t));
         return 0;
     }
     for (int i = 0; i < kShadowEntries; i++) {
-        const uint32_t *e = table + i * kWords;
+        uint32_t *e = table + i * kWords;
         if (empty(e) || !valid(unit, e)) continue;
         if ((flags & DRV_MEM_OP_DELETE_BY_PORT) &&
             drv_arl_entry_field(unit, e, DRV_MEM_FIELD_SRC_PORT) != static_cast<uint32_t>(port))
@@ -213,6 +239,12 @@ int soc_arl_shadow_flush(int unit, int port, int vid, uint32_t flags) {
         if (!(flags & DRV_MEM_OP_DELETE_BY_STATIC) &&
             drv_arl_entry_field(unit, e, DRV_MEM_FIELD_STATIC))
             continue;
+        // The chip has flushed the entry: the shadow says so at once, not at
+        // the end of the thread's pass, which only tidies the row up.
+        note_removal(unit, i);
+        soc_arl_notify(unit, e, nullptr);
+        uint32_t zero[2] = {0, 0};
+        drv_mem::field_set(unit, L2_ARL_SWm, F_VALID_R, e, zero);
         soc_arl_delete_mark(unit, i);
     }
     return 0;

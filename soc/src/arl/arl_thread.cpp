@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <vector>
 
+#include "drv_arl.h"
 #include "drv_mem.h"
 #include "sal_config.h"
 #include "soc.h"
@@ -152,6 +153,8 @@ void arl_thread(void *arg) {
         }
         soc_arl_delete_list_set(unit, l.del);
         const drv_if_t *s = DRV_SERVICES(unit);
+        // Removals counted when the running search began.
+        uint32_t pass_start = soc_arl_shadow_removals(unit);
         for (int step; (step = step_time(unit, soc, count)) != 0;) {
             int index = 0;
             uint32_t found[kWords] = {0, 0, 0};
@@ -159,6 +162,7 @@ void arl_thread(void *arg) {
                 s->mem_search(unit, DRV_MEM_ARL, &index, found, nullptr, DRV_MEM_OP_SEARCH_BUSY);
             if (rv == 0) {
                 reconcile(unit, soc, l, count, step);
+                pass_start = soc_arl_shadow_removals(unit);
                 if (s->mem_search(unit, DRV_MEM_ARL, &index, found, nullptr,
                                   DRV_MEM_OP_SEARCH_START) < 0)
                     break;
@@ -183,7 +187,10 @@ void arl_thread(void *arg) {
                         l.del[index] = l.exist[index] = 0;
                     }
                 }
-                if (r == 0) sync_slot(unit, soc, index, found, &r);
+                // An entry read before a delete or flush may be gone: the
+                // next pass finds it if it is not.
+                if (r == 0 && !soc_arl_shadow_removed_since(unit, index, pass_start))
+                    sync_slot(unit, soc, index, found, &r);
                 if (r < 0) break;
             }
             soc_cm_debug_print(0x10080, "soc_arl_thread: unit=%d: SLEEP\n", unit);
