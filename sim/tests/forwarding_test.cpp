@@ -396,13 +396,14 @@ TEST_F(forwarding, CpuFramesAndCapturesStayBounded) {
     EXPECT_EQ(chip.mibGet("RXDROPPKTS", cpu), 5u);
     board.fabric().pump();
     EXPECT_EQ(board.port(1).sent().size(), sim::Fabric::kPortCells);
-    for (int round = 0; round < 3; round++) {
+    const uint32_t rounds = sim::Fabric::kCapturedFrames / sim::Fabric::kPortCells + 1;
+    for (uint32_t round = 1; round < rounds; round++) {
         for (uint32_t i = 0; i < sim::Fabric::kPortCells; i++)
             board.fromCpu(wire);
         board.fabric().pump();
     }
     EXPECT_EQ(board.port(1).sent().size(), sim::Fabric::kCapturedFrames);
-    EXPECT_EQ(chip.mibGet("TXBROADCASTPKTS", 1), 4u * sim::Fabric::kPortCells);
+    EXPECT_EQ(chip.mibGet("TXBROADCASTPKTS", 1), rounds * sim::Fabric::kPortCells);
 }
 
 TEST_F(forwarding, APhyLoopedBackTakesNothingFromItsWire) {

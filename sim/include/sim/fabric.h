@@ -114,8 +114,8 @@ class Fabric {
     // not fit is dropped and counted as the port's discard, so a flood costs
     // bounded memory and delay and leaves room for the other ports.
     static constexpr size_t kCellBytes = 256;
-    static constexpr uint32_t kPortCells = 2048;
-    static constexpr uint32_t kBufferCells = 8192;
+    static constexpr uint32_t kPortCells = 512;
+    static constexpr uint32_t kBufferCells = 2048;
     // Frames handed to sinks wait until the event thread's pass ends; past
     // this many, a frame leaving a port is dropped and counted as its
     // discard. A port without a sink keeps at most kCapturedFrames of what
