@@ -4,8 +4,13 @@
 # mib-2 (.1.3.6.1.2.1, 50 repetitions per request) side by side in a private
 # network namespace. For each the script prints varbinds per walk, varbinds
 # per second of wall time and the agent's CPU time (user + system) per
-# varbind. Needs root (the namespace; it installs snmp and snmpd when
-# missing).
+# varbind. Then both answer GETs of ten variables (the system group's
+# sysDescr and sysUpTime and eight cells of the interfaces table's first
+# row), one snmpget process per request as a manager's poller runs them,
+# in phases of two seconds that alternate between the agents, and the script
+# prints GETs per second and each agent's CPU time per variable (the
+# firmware's also without the CPU time its idle threads take meanwhile).
+# Needs root (the namespace; it installs snmp and snmpd when missing).
 #
 #   tools/bench-snmp.sh [seconds per agent, default 10]
 set -euo pipefail
@@ -78,3 +83,49 @@ bench() {
 
 bench switchfw $FW_PORT "$FW_PID"
 bench snmpd $SNMPD_PORT "$SNMPD_PID"
+
+# GETs of ten variables, one process per request, in alternating phases.
+GET_OIDS=(.1.3.6.1.2.1.1.1.0 .1.3.6.1.2.1.1.3.0)
+for column in 1 2 3 4 5 6 7 8; do GET_OIDS+=(".1.3.6.1.2.1.2.2.1.$column.1"); done
+get() { snmpget -v2c -c public -On -t 5 -r 1 "127.0.0.1:$1" "${GET_OIDS[@]}"; }
+[[ $(get $FW_PORT | wc -l) -eq 10 && $(get $SNMPD_PORT | wc -l) -eq 10 ]] || {
+    echo "an agent did not answer all ten variables" >&2
+    exit 1
+}
+# The firmware's CPU time per second while nothing asks it.
+idle_before=$(cpu_ticks "$FW_PID")
+sleep 2
+idle_ticks_per_s=$(awk -v t=$(($(cpu_ticks "$FW_PID") - idle_before)) 'BEGIN { print t / 2 }')
+declare -A gets=([fw]=0 [snmpd]=0) ticks=([fw]=0 [snmpd]=0) wall=([fw]=0 [snmpd]=0)
+for ((phase = 0; phase < 2 * ((DURATION + 1) / 2); phase++)); do
+    for agent in fw snmpd; do
+        if [[ $agent == fw ]]; then port=$FW_PORT pid=$FW_PID; else port=$SNMPD_PORT pid=$SNMPD_PID; fi
+        before=$(cpu_ticks "$pid")
+        start=$(date +%s.%N)
+        end=$(awk -v s="$start" 'BEGIN { printf "%.3f", s + 2 }')
+        n=0
+        while awk -v now="$(date +%s.%N)" -v end="$end" 'BEGIN { exit !(now < end) }'; do
+            get "$port" >/dev/null
+            n=$((n + 1))
+        done
+        gets[$agent]=$((gets[$agent] + n))
+        ticks[$agent]=$((ticks[$agent] + $(cpu_ticks "$pid") - before))
+        wall[$agent]=$(awk -v w="${wall[$agent]}" -v s="$start" -v e="$(date +%s.%N)" \
+            'BEGIN { print w + e - s }')
+    done
+done
+for agent in fw snmpd; do
+    awk -v name="$([[ $agent == fw ]] && echo switchfw || echo snmpd)" -v gets="${gets[$agent]}" \
+        -v ticks="${ticks[$agent]}" -v wall="${wall[$agent]}" -v hz="$(getconf CLK_TCK)" \
+        -v idle="$([[ $agent == fw ]] && echo "$idle_ticks_per_s" || echo 0)" 'BEGIN {
+            vars = 10 * gets
+            printf "%-8s GET of 10 variables: %5d GETs  %6.1f GETs/s  cpu %6.2f us/variable",
+                   name, gets, gets / wall, (vars > 0 ? ticks * 1e6 / hz / vars : 0)
+            if (idle > 0) {
+                net = ticks - idle * wall
+                if (net < 0) net = 0
+                printf " (%.2f without the idle threads)", (vars > 0 ? net * 1e6 / hz / vars : 0)
+            }
+            printf "\n"
+        }'
+done

@@ -17,6 +17,7 @@ Fabric::Fabric(Chip &chip, Anomalies &anomalies)
     for (int p = 0; p < profile_.num_ports; p++)
         ports_.push_back(std::make_unique<Port>(*this, p));
     port_buckets_.resize(static_cast<size_t>(profile_.num_ports));
+    port_cells_.resize(static_cast<size_t>(profile_.num_ports));
     queue_counts_.resize(static_cast<size_t>(profile_.num_ports));
     bindClock({});
 }
@@ -125,8 +126,22 @@ void Fabric::schedule(uint64_t delay, EventQueue::Event event) {
     queue_.at(clock_.now() + delay, std::move(event));
 }
 
-void Fabric::enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay) {
-    schedule(delay, [this, port, w = std::move(wire)] { ingress(port, w, false); });
+bool Fabric::enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay, bool from_cpu) {
+    const auto cells = static_cast<uint32_t>((wire.size() + kCellBytes - 1) / kCellBytes);
+    uint32_t &held = port_cells_[static_cast<size_t>(port)];
+    if (held + cells > kPortCells || buffer_cells_ + cells > kBufferCells) {
+        mib(R_RXDROPPKTS, port, 1);
+        drops_.buffer++;
+        return false;
+    }
+    held += cells;
+    buffer_cells_ += cells;
+    schedule(delay, [this, port, cells, from_cpu, w = std::move(wire)] {
+        port_cells_[static_cast<size_t>(port)] -= cells;
+        buffer_cells_ -= cells;
+        ingress(port, w, from_cpu);
+    });
+    return true;
 }
 
 // Called with the lock held after an entry point queued work.
@@ -162,8 +177,8 @@ bool Port::injectRaw(std::span<const uint8_t> bytes, Fcs fcs) {
     std::unique_lock<ChipMutex> lock(fabric_.chip_.mutex());
     // A PHY looped back inside itself no longer listens to its wire.
     if (fabric_.chip_.phyLoopedBack(port_)) return false;
-    fabric_.enqueueIngress(port_, std::move(wire), 0);
-    fabric_.kick(lock);
+    // A frame the buffer has no room for was still taken from the wire.
+    if (fabric_.enqueueIngress(port_, std::move(wire), 0)) fabric_.kick(lock);
     return true;
 }
 

@@ -74,6 +74,14 @@ bool Fabric::transmit(int port, int from, const std::vector<uint8_t> &frame, con
 }
 
 void Fabric::wireOut(int port, std::vector<uint8_t> frame, int queue) {
+    PortState &st = state_[static_cast<size_t>(port)];
+    const bool phy_loop = chip_.phyLoopedBack(port);
+    const bool to_sink = !st.plug && !phy_loop && st.peer < 0 && st.sink;
+    if (to_sink && outbox_.size() >= kSinkBacklog) {
+        mib(R_TXDROPPKTS, port, 1);
+        drops_.buffer++;
+        return;
+    }
     applyFault(frame);
     countTx(port, frame);
     if (queue >= 0 && queue < kQueues) queue_counts_[static_cast<size_t>(port)][queue]++;
@@ -83,13 +91,11 @@ void Fabric::wireOut(int port, std::vector<uint8_t> frame, int queue) {
         mib(R_TXQOSPKTS, port, 1);
         mib(R_TXQOSOCTETS, port, frame.size() + 4);
     }
-    PortState &st = state_[static_cast<size_t>(port)];
-    bool phy_loop = chip_.phyLoopedBack(port);
     if (st.plug || phy_loop) {
         enqueueIngress(port, withFcs(frame), kHopDelayUs);
     } else if (st.peer >= 0) {
         enqueueIngress(st.peer, withFcs(frame), 0);
-    } else if (st.sink) {
+    } else if (to_sink) {
         FrameSink sink = st.sink;
         outbox_.push_back([sink, f = std::move(frame)]() mutable { sink(std::move(f)); });
     } else {
@@ -101,7 +107,7 @@ void Fabric::wireOut(int port, std::vector<uint8_t> frame, int queue) {
         s.queue = queue;
         s.seq = ++seq_;
         s.bytes = std::move(frame);
-        st.sent.push_back(std::move(s));
+        if (st.sent.size() < kCapturedFrames) st.sent.push_back(std::move(s));
     }
 }
 
@@ -127,11 +133,16 @@ void Fabric::toCpuPort(int ingress_port, std::vector<uint8_t> frame, const Class
     frame.insert(frame.begin() + 12, mgmt, mgmt + kMgmtTagBytes);
     for (int k = 0; k < 4; k++)
         frame.push_back(static_cast<uint8_t>(crc >> (8 * k)));
+    if (cpu_sink_ && outbox_.size() >= kSinkBacklog) {
+        mib(R_TXDROPPKTS, profile_.cpu_port, 1);
+        drops_.buffer++;
+        return;
+    }
     countTx(profile_.cpu_port, frame);
     if (cpu_sink_) {
         FrameSink sink = cpu_sink_;
         outbox_.push_back([sink, f = std::move(frame)]() mutable { sink(std::move(f)); });
-    } else {
+    } else if (to_cpu_.size() < kCapturedFrames) {
         to_cpu_.push_back(std::move(frame));
     }
 }
@@ -159,7 +170,7 @@ void Fabric::fromCpu(std::span<const uint8_t> frame) {
         static_cast<uint32_t>(frame[14] << 24 | frame[15] << 16 | frame[16] << 8 | frame[17]);
     uint32_t opcode = word >> 29;
     if (opcode == 0) {
-        schedule(0, [this, cpu, w = std::move(inner)] { ingress(cpu, w, true); });
+        enqueueIngress(cpu, std::move(inner), 0, true);
         return;
     }
     if (opcode != 3 && opcode != 4) {

@@ -352,6 +352,60 @@ TEST_F(forwarding, LoopbackReturnsFramesAfterTheHopDelay) {
     EXPECT_EQ(chip.tables().lookup(kA, 1)->port, 4);  // the looped frame moved A
 }
 
+// Frames wait in a packet buffer of fixed size until the pipeline takes
+// them (here nothing runs the queue until pump): a port's flood fills its
+// own share and is counted as its discards, another port still gets in until
+// the whole buffer is full, and once the pipeline has run it takes frames again.
+TEST_F(forwarding, PacketBufferBoundsWhatWaitsPerPortAndInTotal) {
+    board.fabric().setNotifier([] {});
+    const auto flood = FrameBuilder().src(kA).build();  // one cell each
+    const uint32_t share = sim::Fabric::kPortCells;
+    for (uint32_t i = 0; i < share + 100; i++)
+        board.port(0).inject(flood);
+    EXPECT_EQ(chip.mibGet("RXDROPPKTS", 0), 100u);
+    EXPECT_EQ(board.fabric().dropStats().buffer, 100u);
+    // Each further port fills its share until the buffer is full.
+    const uint32_t ports_to_fill = sim::Fabric::kBufferCells / share - 1;
+    for (uint32_t p = 1; p <= ports_to_fill; p++)
+        for (uint32_t i = 0; i < share; i++)
+            board.port(static_cast<int>(p)).inject(FrameBuilder().src(kB + p).dst(kA).build());
+    for (uint32_t p = 1; p <= ports_to_fill; p++)
+        EXPECT_EQ(chip.mibGet("RXDROPPKTS", static_cast<int>(p)), 0u) << p;
+    const int last = static_cast<int>(ports_to_fill) + 1;
+    board.port(last).inject(FrameBuilder().src(kC).dst(kA).build());
+    EXPECT_EQ(chip.mibGet("RXDROPPKTS", last), 1u);  // its share is free, the buffer is not
+    EXPECT_EQ(chip.mibGet("RXBROADCASTPKT", 0), 0u);
+
+    board.fabric().pump();
+    EXPECT_EQ(chip.mibGet("RXBROADCASTPKT", 0), share);
+    board.port(last).inject(FrameBuilder().src(kC).dst(kA).build());
+    board.fabric().pump();
+    EXPECT_EQ(chip.mibGet("RXUNICASTPKTS", last), 1u);
+    EXPECT_EQ(chip.mibGet("RXDROPPKTS", last), 1u);
+}
+
+// Frames the CPU sends into the pipeline share the buffer (counted at the
+// CPU port); a port without a sink keeps a bounded record of what it sent.
+TEST_F(forwarding, CpuFramesAndCapturesStayBounded) {
+    board.fabric().setNotifier([] {});
+    auto wire = sim::withFcs(FrameBuilder().src(kC).build().bytes);
+    const uint8_t tag[6] = {0x88, 0x74, 0x00, 0x00, 0x00, 0x00};  // opcode 0: the pipeline
+    wire.insert(wire.begin() + 12, tag, tag + 6);
+    for (uint32_t i = 0; i < sim::Fabric::kPortCells + 5; i++)
+        board.fromCpu(wire);
+    EXPECT_EQ(chip.mibGet("RXDROPPKTS", cpu), 5u);
+    board.fabric().pump();
+    EXPECT_EQ(board.port(1).sent().size(), sim::Fabric::kPortCells);
+    const uint32_t rounds = sim::Fabric::kCapturedFrames / sim::Fabric::kPortCells + 1;
+    for (uint32_t round = 1; round < rounds; round++) {
+        for (uint32_t i = 0; i < sim::Fabric::kPortCells; i++)
+            board.fromCpu(wire);
+        board.fabric().pump();
+    }
+    EXPECT_EQ(board.port(1).sent().size(), sim::Fabric::kCapturedFrames);
+    EXPECT_EQ(chip.mibGet("TXBROADCASTPKTS", 1), rounds * sim::Fabric::kPortCells);
+}
+
 TEST_F(forwarding, APhyLoopedBackTakesNothingFromItsWire) {
     chip.phyPoke(2, 0, 0x4000 | 0x2000 | 0x0100);  // loopback, 100 Mb/s, full duplex
     EXPECT_FALSE(board.port(2).inject(FrameBuilder().src(kA).build()));

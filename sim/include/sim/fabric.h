@@ -42,6 +42,9 @@ struct DropStats {
     uint64_t stp = 0;
     uint64_t no_egress = 0;
     uint64_t rate = 0;  // ingress limit, storm control, egress shaping
+    // No room in the packet buffer (a frame arriving at a port) or in the
+    // backlog of frames handed to sinks (a frame leaving one).
+    uint64_t buffer = 0;
 };
 
 using FrameSink = std::function<void(std::vector<uint8_t> frame)>;
@@ -104,6 +107,21 @@ class Fabric {
   public:
     static constexpr uint64_t kHopDelayUs = 1000;
     static constexpr int kQueues = 4;
+    // The packet buffer: a frame holds cells of it from its arrival at a
+    // port (the CPU port included; a frame on a looped or cabled wire from
+    // the moment it was sent) until the pipeline has taken it. A port holds
+    // at most kPortCells, all ports together kBufferCells; a frame that does
+    // not fit is dropped and counted as the port's discard, so a flood costs
+    // bounded memory and delay and leaves room for the other ports.
+    static constexpr size_t kCellBytes = 256;
+    static constexpr uint32_t kPortCells = 512;
+    static constexpr uint32_t kBufferCells = 2048;
+    // Frames handed to sinks wait until the event thread's pass ends; past
+    // this many, a frame leaving a port is dropped and counted as its
+    // discard. A port without a sink keeps at most kCapturedFrames of what
+    // it sent (and the CPU port of what it got while no sink was set).
+    static constexpr size_t kSinkBacklog = 8192;
+    static constexpr size_t kCapturedFrames = 4096;
 
     Fabric(Chip &chip, Anomalies &anomalies);
     Fabric(const Fabric &) = delete;
@@ -181,7 +199,9 @@ class Fabric {
 
     // Queue plumbing (fabric.cpp).
     void schedule(uint64_t delay, EventQueue::Event event);
-    void enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay);
+    // Takes the frame into the packet buffer and queues it for the pipeline;
+    // false (and counted) when it does not fit.
+    bool enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay, bool from_cpu = false);
     void runDue(
         std::unique_lock<ChipMutex> &lock,
         std::chrono::steady_clock::time_point until = std::chrono::steady_clock::time_point::max());
@@ -250,6 +270,8 @@ class Fabric {
     std::function<void()> notify_;
     std::vector<std::function<void()>> outbox_;  // sink calls made after unlocking
     DropStats drops_;
+    std::vector<uint32_t> port_cells_;  // packet buffer cells each port holds
+    uint32_t buffer_cells_ = 0;
     uint64_t seq_ = 0;
     uint64_t corrupt_in_ = 0;  // frames to the one corruptFrame spoils, 0: none
     size_t corrupt_at_ = SIZE_MAX;
