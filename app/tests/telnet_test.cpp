@@ -187,6 +187,22 @@ TEST_F(telnetd, OptionNegotiationIsRefusedNotTakenAsInput) {
     EXPECT_NE(c.received().find(std::string("\xff\xfe\x18", 3)), std::string::npos);
 }
 
+// An interrupt (IAC IP, or Ctrl-C from a client in character mode) drops
+// what was typed of the line: only what follows it is read.
+TEST_F(telnetd, InterruptDropsTheLineTypedSoFar) {
+    Client c(telnetd_port());
+    ASSERT_TRUE(c.wait_for("login: "));
+    c.send_text(
+        "adm\xff\xf4"
+        "admin\r\nqi\x03qivor\r\n");
+    ASSERT_TRUE(c.wait_for("ecos> "));
+    c.send_text(
+        "help\x03"
+        "exit\r\n");
+    EXPECT_TRUE(c.closed_by_peer());
+    EXPECT_EQ(c.received().find("Unknown command"), std::string::npos) << c.received();
+}
+
 TEST_F(telnetd, PasswordIsNeitherEchoedNorLeftToTheClientToEcho) {
     const std::string will_echo("\xff\xfb\x01\xff\xfb\x03", 6);  // WILL ECHO, WILL SGA
     const std::string wont_echo("\xff\xfc\x01\xff\xfc\x03", 6);

@@ -604,6 +604,20 @@ int diag_shell(int unit, const char *prefix, int eof_exit) {
     const char *last_word = history;
     int rv = CMD_OK;
     int eofs = 0;
+    // The end of input at the prompt: true when the shell leaves. A Ctrl-D
+    // typed at a terminal is one key, not the end of the console: the
+    // monitor stays for the next command; a closed pipe keeps reporting the
+    // end, and the monitor leaves after a few.
+    auto input_end = [&] {
+        if (sal_console_input_closed() && (eof_exit || ++eofs >= 3)) {
+            sal_printf("EOF\n");
+            input_ended = 1;
+            rv = CMD_OK;
+            return true;
+        }
+        sal_printf("Type \"EXIT\" to exit shell\n");
+        return false;
+    };
 
     for (;;) {
         choose_unit(&unit);
@@ -627,20 +641,7 @@ int diag_shell(int unit, const char *prefix, int eof_exit) {
         char prompt[256];
         build_prompt(prompt, sizeof prompt, prefix, unit, batch);
         if (diag_readline(prompt, line, kLineRead, nullptr) == nullptr) {
-            // A Ctrl-D typed at a terminal is one key, not the end of the
-            // console: the monitor stays for the next command.
-            if (!sal_console_input_closed()) {
-                sal_printf("Type \"EXIT\" to exit shell\n");
-                continue;
-            }
-            // A closed pipe keeps reporting the end: leave after a few.
-            if (eof_exit || ++eofs >= 3) {
-                sal_printf("EOF\n");
-                input_ended = 1;
-                rv = CMD_OK;
-                break;
-            }
-            sal_printf("Type \"EXIT\" to exit shell\n");
+            if (input_end()) break;
             continue;
         }
         eofs = 0;
@@ -653,19 +654,31 @@ int diag_shell(int unit, const char *prefix, int eof_exit) {
         }
         size_t len;
         uint32_t breaks = sal_console_prompt_breaks();
+        bool dropped_at_end = false;
         sal_console_line_prompt_set(prompt);
         while ((len = std::strlen(line)) > 0 && len < ARGS_BUFFER && line[len - 1] == '\\') {
             line[len - 1] = ' ';
-            if (diag_readline("? ", line + len, kLineRead - static_cast<int>(len), nullptr) ==
-                nullptr)
-                break;
-            // A break at "? " dropped the line: what came after it starts anew.
+            const bool read = diag_readline("? ", line + len, kLineRead - static_cast<int>(len),
+                                            nullptr) != nullptr;
+            // A break at "? " dropped the whole line: what came after it
+            // starts anew, and an end of input after it is one at the prompt.
             if (const uint32_t now = sal_console_prompt_breaks(); now != breaks) {
                 breaks = now;
+                if (!read) {
+                    dropped_at_end = true;
+                    break;
+                }
                 std::memmove(line, line + len, std::strlen(line + len) + 1);
+            } else if (!read) {
+                line[len] = '\0';
+                break;
             }
         }
         sal_console_line_prompt_set(nullptr);
+        if (dropped_at_end) {
+            if (input_end()) break;
+            continue;
+        }
         // The reader drops what does not fit: a cut line could run
         // something other than what was typed.
         if (std::strlen(line) >= ARGS_BUFFER) {

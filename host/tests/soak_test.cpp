@@ -259,12 +259,12 @@ TEST(soak, FormsSnmpConfigAndDosFloodKeepMemoryAndAnswers) {
     const int warmup = std::max(env_seconds("SOAK_WARMUP_SECONDS", 20), 6);
     const int measured = std::max(env_seconds("SOAK_SECONDS", 60), 6);
 
-    const std::string tag = std::to_string(getpid() % 100000);
+    const std::string tag = std::to_string(system_fixture::own_id());
     const std::string tap = "sk" + tag, space = "soak" + tag;
-    // A pid-derived test subnet, blackholed in the host namespace.
-    const std::string subnet = "10." + std::to_string(100 + getpid() % 100) + ".0.0/16";
+    // A free test subnet, blackholed in the host namespace.
+    std::string net;
     system_fixture::Netns netns;
-    ASSERT_TRUE(netns.make(subnet, {space}));
+    ASSERT_TRUE(netns.make_free("10.193.", system_fixture::own_id(), {space}, &net));
 
     auto dir = std::filesystem::temp_directory_path() / ("switchfw-soak-" + tag);
     std::filesystem::create_directories(dir);
@@ -272,7 +272,7 @@ TEST(soak, FormsSnmpConfigAndDosFloodKeepMemoryAndAnswers) {
     {
         system_fixture::Switch fw(dir, {"--tap", "1=" + tap});
         ASSERT_TRUE(fw.run("", "DXP.0> ", nullptr, 60));
-        ASSERT_TRUE(system_fixture::Netns::attach(tap, space, "10.1.1.1/16"));
+        ASSERT_TRUE(system_fixture::Netns::attach(tap, space, net + "1/24"));
         const int http = fw.port_offset() + 80, snmp = fw.port_offset() + 161;
         const std::string cookie = web_client::login(http, "qivor");
         ASSERT_FALSE(cookie.empty());

@@ -79,13 +79,17 @@ inline Child start(const std::filesystem::path &dir, const std::vector<std::stri
 // Reads from fd until the text has been seen or the time is up.
 inline bool read_until(int fd, std::string *seen, const std::string &text, int seconds = 10) {
     auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (seen->find(text) == std::string::npos) {
+    // Only the new bytes and the text's length before them are searched
+    // again: a long output read in small pieces costs no square time.
+    size_t from = 0;
+    while (seen->find(text, from) == std::string::npos) {
         if (std::chrono::steady_clock::now() > end) return false;
+        from = seen->size() >= text.size() ? seen->size() - text.size() + 1 : 0;
         pollfd p{fd, POLLIN, 0};
         if (poll(&p, 1, 100) <= 0) continue;
-        char buf[1024];
+        char buf[4096];
         ssize_t n = read(fd, buf, sizeof buf);
-        if (n <= 0) return seen->find(text) != std::string::npos;
+        if (n <= 0) return seen->find(text, from) != std::string::npos;
         seen->append(buf, static_cast<size_t>(n));
     }
     return true;
@@ -114,7 +118,7 @@ inline int telnet_login(int port, const std::string &password) {
     std::string session;
     if (fd >= 0 && read_until(fd, &session, "login: ")) {
         send_text(fd, "admin\r\n" + password + "\r\n");
-        if (read_until(fd, &session, "ecos> ", 5)) return fd;
+        if (read_until(fd, &session, "ecos> ", 30)) return fd;
     }
     if (fd >= 0) close(fd);
     return -1;

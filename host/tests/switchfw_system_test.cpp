@@ -20,12 +20,12 @@ using system_fixture::Switch;
 TEST(switchfw_system, NamespacesPingThroughTheSwitchUntilVlansSeparateThem) {
     if (!system_fixture::can_make_namespaces())
         GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip and ping";
-    int id = static_cast<int>(getpid() % 10000);
+    int id = system_fixture::own_id();
     std::string tap1 = "swfa" + std::to_string(id), tap2 = "swfb" + std::to_string(id);
-    std::string net = "10.199." + std::to_string(id % 250) + ".";
+    std::string net;
     Netns ns;
-    ASSERT_TRUE(
-        ns.make(net + "0/24", {"swfnsa" + std::to_string(id), "swfnsb" + std::to_string(id)}));
+    ASSERT_TRUE(ns.make_free("10.199.", id,
+                             {"swfnsa" + std::to_string(id), "swfnsb" + std::to_string(id)}, &net));
     const std::string &ns_a = ns.spaces[0], &ns_b = ns.spaces[1];
 
     Switch sw(test_workdir::path(), {"--tap", "1=" + tap1, "--tap", "2=" + tap2});

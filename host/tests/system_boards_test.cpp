@@ -31,12 +31,12 @@ TEST_P(switchfw_boards, StartsLoadsItsSettingsAndForwardsBetweenFirstAndLastPort
         EXPECT_NE(seen.find("Loading factory defaults"), std::string::npos) << seen;
     }
 
-    int id = static_cast<int>(getpid() % 10000);
+    int id = system_fixture::own_id();
     std::string tap_first = "swba" + std::to_string(id), tap_last = "swbb" + std::to_string(id);
-    std::string net = "10.198." + std::to_string(id % 250) + ".";
+    std::string net;
     Netns ns;
-    ASSERT_TRUE(
-        ns.make(net + "0/24", {"swbnsa" + std::to_string(id), "swbnsb" + std::to_string(id)}));
+    ASSERT_TRUE(ns.make_free("10.198.", id,
+                             {"swbnsa" + std::to_string(id), "swbnsb" + std::to_string(id)}, &net));
 
     Switch sw(test_workdir::path(),
               {"--board", board, "--tap", "1=" + tap_first, "--tap", board + "=" + tap_last});

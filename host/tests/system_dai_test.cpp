@@ -99,7 +99,7 @@ class switchfw_dai : public testing::TestWithParam<int> {
     // A DHCP server on port 1, a client on port 2 and a peer on the board's
     // last port; port 1 trusted and VLAN 1 inspected through the web page.
     void bring_up() {
-        const int id = static_cast<int>(getpid() % 10000);
+        const int id = system_fixture::own_id();
         const std::string n = std::to_string(id);
         server_tap = "swds" + n;
         client_tap = "swdc" + n;

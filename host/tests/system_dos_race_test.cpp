@@ -71,11 +71,10 @@ class system_dos_race : public testing::TestWithParam<int> {
             sh("python3 --version") != 0 || sh("snmpget --version") != 0)
             GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping, curl, python3 "
                             "and snmpget";
-        id = static_cast<int>(getpid() % 10000);
+        id = system_fixture::own_id();
         const std::string n = std::to_string(id);
-        net = "10.195." + std::to_string(id % 250) + ".";
         const std::string in_tap = "swri" + n, out_tap = "swro" + n;
-        ASSERT_TRUE(ns.make(net + "0/24", {"swrnsi" + n, "swrnso" + n}));
+        ASSERT_TRUE(ns.make_free("10.195.", id, {"swrnsi" + n, "swrnso" + n}, &net));
         // A flash of its own: a board never starts from another one's.
         const std::filesystem::path dir =
             std::filesystem::path(test_workdir::path()) /
@@ -95,8 +94,8 @@ class system_dos_race : public testing::TestWithParam<int> {
         sh_out(curl + "-d 'username=admin&password=qivor' " + web + "/login.cgi");
         mac = hex_of_mac(system_fixture::mac_of(sender(), in_tap));
         ASSERT_EQ(mac.size(), 12u);
-        std::snprintf(ip_a, sizeof ip_a, "0ac3%02x01", id % 250);
-        std::snprintf(ip_b, sizeof ip_b, "0ac3%02x02", id % 250);
+        std::snprintf(ip_a, sizeof ip_a, "%s", system_fixture::hex_of_ip(net + "1").c_str());
+        std::snprintf(ip_b, sizeof ip_b, "%s", system_fixture::hex_of_ip(net + "2").c_str());
     }
     const std::string &sender() const { return ns.spaces[0]; }
     const std::string &receiver() const { return ns.spaces[1]; }

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,6 +39,27 @@ inline size_t count_of(const std::string &text, const std::string &what) {
     return n;
 }
 
+// A number below 10000 that this process holds until it ends, for the names
+// of the TAP devices and namespaces it makes: two tests running at once may
+// share the last digits of their process ids, never this number. A lock
+// file holds it, as free_port_offset holds the ports.
+inline int own_id() {
+    static const int id = [] {
+        const char *dir = "/tmp/switchfw-test-ids";
+        mkdir(dir, 0777);
+        for (int k = 0, n = static_cast<int>(getpid() % 10000); k < 10000;
+             k++, n = (n + 1) % 10000) {
+            int fd = open((std::string(dir) + "/" + std::to_string(n)).c_str(),
+                          O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+            if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0) return n;  // held until the end
+            if (fd >= 0) close(fd);
+        }
+        ADD_FAILURE() << "no free test id";
+        return static_cast<int>(getpid() % 10000);
+    }();
+    return id;
+}
+
 // True when this process may make namespaces and TAP devices.
 inline bool can_make_namespaces() {
     return geteuid() == 0 && access("/dev/net/tun", R_OK | W_OK) == 0 && sh("ip -V") == 0 &&
@@ -49,7 +73,7 @@ class Switch {
   public:
     Switch(const std::filesystem::path &dir, const std::vector<std::string> &args, bool pty = false,
            bool controlling = false)
-        : offset_(switchfw_child::free_port_offset()) {
+        : offset_(switchfw_child::free_port_offset()), pty_(pty) {
         std::vector<std::string> all{
             "--bus",   "direct",    "--port-offset", std::to_string(offset_),
             "--flash", "flash.bin", "--fs",          "fs"};
@@ -71,9 +95,12 @@ class Switch {
     Switch(const Switch &) = delete;
     Switch &operator=(const Switch &) = delete;
 
-    // Sends a monitor line (if any) and collects output up to the text.
+    // Sends a monitor line (if any) and collects output up to the text. A
+    // line that waits for the monitor's prompt waits for the one after its
+    // own answer (see answer), never for one an earlier line left behind.
     bool run(const std::string &line, const std::string &text, std::string *seen = nullptr,
              int seconds = 20) {
+        if (!line.empty() && text == "DXP.0> ") return answer(line, seen, seconds);
         std::string buf;
         if (!line.empty() && write(in_, (line + "\n").data(), line.size() + 1) < 0) return false;
         bool found = switchfw_child::read_until(out_, &buf, text, seconds);
@@ -85,20 +112,42 @@ class Switch {
     bool read_more(std::string *seen, const std::string &text, int seconds = 20) {
         return switchfw_child::read_until(out_, seen, text, seconds);
     }
+    // Sends a monitor line and, on a line of its own, a mark, and collects
+    // the output up to the prompt that follows the mark: an answer an
+    // earlier line left behind (its prompt, a late line) cannot end the
+    // wait, and none is left behind for the next line. `seen` gets the
+    // line's output and its prompt, without the mark; false when the mark
+    // did not come within the time (a monitor that stopped answering).
+    bool answer(const std::string &line, std::string *seen = nullptr, int seconds = 60) {
+        const std::string end = "end-of-output-" + std::to_string(++marks_);
+        const std::string newline = pty_ ? "\r\n" : "\n", prompt = "DXP.0> ";
+        // Typed in quotes, so a terminal's echo of what is typed does not
+        // hold the mark as the monitor prints it.
+        const std::string typed = "echo \"" + end + "\"";
+        std::string buf;
+        bool found = type(line + "\n" + typed + "\n") &&
+                     switchfw_child::read_until(out_, &buf, end + newline, seconds);
+        size_t mark = buf.find(end + newline);
+        if (found) {
+            // The prompt after the mark, which a read may have cut.
+            std::string tail = buf.substr(mark + end.size() + newline.size());
+            found = switchfw_child::read_until(out_, &tail, prompt, seconds);
+        }
+        if (seen != nullptr) {
+            buf.resize(std::min(mark, buf.size()));
+            // The mark line's prompt stays: it ended the line's output.
+            if (size_t echoed = buf.find(typed + newline); echoed != std::string::npos)
+                buf.erase(echoed, typed.size() + newline.size());
+            *seen = buf;
+        }
+        return found;
+    }
     // A monitor line's output without prompts and log lines. It ends at a
     // mark of its own: a log line may bring a prompt of its own in between.
     std::string output(const std::string &line, int seconds = 60) {
-        const std::string end = "end-of-output-" + std::to_string(++marks_);
         std::string seen, out;
-        EXPECT_TRUE(run(line + "; echo " + end, end + "\n", &seen, seconds)) << line;
+        EXPECT_TRUE(answer(line, &seen, seconds)) << line;
         const std::string prompt = "DXP.0> ";
-        // A read may end inside the prompt that follows the mark: its rest is
-        // read here, or it would open the next line's output.
-        if (size_t mark = seen.find(end + "\n"); mark != std::string::npos) {
-            std::string tail = seen.substr(mark + end.size() + 1);
-            if (!tail.empty() && tail.size() < prompt.size() && prompt.starts_with(tail))
-                switchfw_child::read_until(out_, &tail, prompt, seconds);
-        }
         size_t from = 0;
         while (from < seen.size()) {
             size_t to = seen.find('\n', from);
@@ -107,7 +156,8 @@ class Switch {
             from = to + 1;
             while (text.starts_with(prompt))
                 text = text.substr(prompt.size());
-            if (text.empty() || text.starts_with("[") || text == end) continue;
+            if (!text.empty() && text.back() == '\r') text.pop_back();
+            if (text.empty() || text.starts_with("[")) continue;
             out += text + "\n";
         }
         return out;
@@ -134,6 +184,7 @@ class Switch {
 
   private:
     int offset_;
+    bool pty_;
     int marks_ = 0;
     pid_t pid_ = -1;
     int in_ = -1, out_ = -1;

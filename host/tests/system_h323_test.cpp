@@ -244,7 +244,7 @@ class system_h323 : public testing::TestWithParam<int> {
     // Two namespaces on ports 1 and 2 that reach each other, and Auto VoIP
     // switched on through the web page.
     void bring_up() {
-        id = static_cast<int>(getpid() % 10000);
+        id = system_fixture::own_id();
         tap1 = "swha" + std::to_string(id);
         tap2 = "swhb" + std::to_string(id);
         ASSERT_TRUE(ns.make_free(

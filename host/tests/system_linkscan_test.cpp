@@ -27,11 +27,11 @@ std::string quiet_second(Switch &sw) {
 TEST(switchfw_linkscan, DetachAttachAndShrinkingReinitKeepLinkScanSound) {
     if (!system_fixture::can_make_namespaces())
         GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip and ping";
-    int id = static_cast<int>(getpid() % 10000);
+    int id = system_fixture::own_id();
     const std::string n = std::to_string(id), tap = "swla" + n;
-    const std::string net = "10.195." + std::to_string(id % 250) + ".";
+    std::string net;
     Netns ns;
-    ASSERT_TRUE(ns.make(net + "0/24", {"swlns" + n}));
+    ASSERT_TRUE(ns.make_free("10.195.", id, {"swlns" + n}, &net));
 
     Switch sw(test_workdir::path(), {"--board", "26", "--tap", "1=" + tap});
     std::string seen;

@@ -59,9 +59,12 @@ TEST_F(switchfw_monitor, CtrlDEndsOneReadAndTheMonitorGoesOn) {
     EXPECT_NE(out("MORe note.txt").find("first line\r\n"), std::string::npos);
     EXPECT_NE(out("Echo still here").find("still here\r\n"), std::string::npos);
 
-    // EXIT resets the switch, saying so once.
+    // EXIT resets the switch (the program ends for its restart), saying so
+    // once: all it wrote is read once it has ended.
     std::string seen;
-    sw.run("EXIT", "\x01never", &seen, 3);
+    ASSERT_TRUE(sw.run("EXIT", "Resetting...", &seen, 60)) << seen;
+    EXPECT_GE(sw.exit_status(60), 0);
+    sw.read_more(&seen, "\x01never", 10);
     EXPECT_EQ(count_of(seen, "Resetting..."), 1u) << seen;
 }
 
@@ -172,7 +175,8 @@ TEST_F(switchfw_monitor, LoopingTrafficLeavesTheConsoleAnswering) {
         << seen;
     EXPECT_NE(seen.find("TEST passed"), std::string::npos) << seen;
     ASSERT_TRUE(sw.run("Getreg DEFAULT_1Q_TAG.fe0", "DEFAULT_1Q_TAG.fe0[", &seen, 60)) << seen;
-    ASSERT_TRUE(sw.run("Echo still answering", "still answering\r\n", &seen, 60)) << seen;
+    ASSERT_TRUE(sw.run("Echo still answering", kPrompt, &seen, 60)) << seen;
+    EXPECT_EQ(count_of(seen, "still answering\r\n"), 2u) << seen;  // echoed and run
 }
 
 // A Ctrl-D typed at the prompt is one key on every board: the monitor says
@@ -236,6 +240,79 @@ TEST(switchfw_monitor_boards, BreakDropsTheLineBeingEnteredAndCtrlZStopsNothing)
         ASSERT_TRUE(sw.run("Echo after-suspend", kPrompt, &seen, 10)) << seen;
         EXPECT_EQ(count_of(seen, "after-suspend\r\n"), 2u) << seen;
         EXPECT_EQ(seen.find("half"), std::string::npos) << seen;
+    }
+}
+
+// A break drops what was read for good, whatever key follows it: a Ctrl-D
+// after it is one at an empty prompt and runs nothing the break dropped, at
+// the prompt, at the continuation prompt and at a command's question.
+TEST(switchfw_monitor_boards, CtrlDAfterABreakRunsNothingTheBreakDropped) {
+    for (const char *board : {"52", "28", "26"}) {
+        SCOPED_TRACE(board);
+        Switch sw(test_workdir::path(), {"--board", board}, true, true);
+        ASSERT_TRUE(sw.run("", kPrompt, nullptr, 60));
+        std::string seen;
+        // Keys go a little apart, as a user types them, so that the monitor
+        // has read what a Ctrl-D handed over before the break comes; a key
+        // that ends the read waits for what the monitor shows then.
+        auto keys = [&sw](const std::string &bytes, const std::string &shown = "") {
+            EXPECT_TRUE(sw.type(bytes));
+            std::string got;
+            if (shown.empty()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            } else {
+                EXPECT_TRUE(sw.read_more(&got, shown)) << got;
+            }
+            return got;
+        };
+        // Text handed over by a Ctrl-D, the break that shows `shown` again,
+        // and a Ctrl-D that ends the read as on an empty line: `after`.
+        auto break_then_end = [&keys](const std::string &typed, const std::string &shown,
+                                      const std::string &after) {
+            if (!typed.empty()) {
+                keys(typed);
+                keys("\x04");
+            }
+            keys("\x03", shown);
+            return keys("\x04", after);
+        };
+        const std::string again = "Type \"EXIT\" to exit shell\r\n" + kPrompt;
+        auto no_vlan_9 = [&sw] {
+            std::string shown;
+            EXPECT_TRUE(sw.answer("vlan show", &shown)) << shown;
+            return shown.find("\n9  ") == std::string::npos &&
+                   shown.find("\n10  ") != std::string::npos;
+        };
+        ASSERT_TRUE(sw.answer("vlan create 10", &seen)) << seen;
+
+        break_then_end("vlan create 9", kPrompt, again);
+        EXPECT_TRUE(no_vlan_9()) << "VLAN 9 made at the prompt";
+        ASSERT_TRUE(sw.run("vlan create \\", "? ", &seen)) << seen;
+        break_then_end("9", kPrompt, again);
+        EXPECT_TRUE(no_vlan_9()) << "VLAN 9 made at the continuation prompt";
+        // A break at "? " with nothing typed after it: the first part goes too.
+        ASSERT_TRUE(sw.run("vlan create 9 \\", "? ", &seen)) << seen;
+        break_then_end("", kPrompt, again);
+        EXPECT_TRUE(no_vlan_9()) << "VLAN 9 made from a continued line's first part";
+
+        // The answer "yes" dropped by the break leaves the default "no".
+        ASSERT_TRUE(sw.answer("SAVE kept.txt still here", &seen)) << seen;
+        const std::string question = "(yes/no)?  [no] ";
+        ASSERT_TRUE(sw.run("flashinit Format=yes", question, &seen)) << seen;
+        break_then_end("yes", question, kPrompt);
+        ASSERT_TRUE(sw.answer("MORe kept.txt", &seen)) << seen;
+        EXPECT_NE(seen.find("still here\r\n"), std::string::npos)
+            << "the flash was formatted: " << seen;
+
+        // The "ecos>" shell reads the same way: its Ctrl-D leaves it and
+        // runs nothing the break dropped.
+        ASSERT_TRUE(sw.run("SHell", "ecos> ", &seen)) << seen;
+        seen = break_then_end("help", "ecos> ", kPrompt);
+        EXPECT_EQ(seen.find("counters"), std::string::npos) << "help ran: " << seen;
+
+        // What is typed after the break runs as typed.
+        ASSERT_TRUE(sw.answer("Echo after-the-break", &seen)) << seen;
+        EXPECT_EQ(count_of(seen, "after-the-break\r\n"), 2u) << seen;  // echoed and run
     }
 }
 

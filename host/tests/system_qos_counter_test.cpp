@@ -57,11 +57,11 @@ TEST_P(system_qos_counter, HighPriorityFramesAreCountedOnTheQueueTheyLeaveFrom) 
     if (!system_fixture::can_make_namespaces() || sh("python3 -V") != 0)
         GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and python3";
     const std::string board = std::to_string(GetParam());
-    const std::string id = "q" + board + "x" + std::to_string(getpid() % 100000);
+    const std::string id = "q" + board + "x" + std::to_string(system_fixture::own_id());
     const std::string tap[2] = {id + "a", id + "b"};
     Netns ns;
-    ASSERT_TRUE(
-        ns.make("10.213." + std::to_string(getpid() % 250) + ".0/24", {id + "na", id + "nb"}));
+    std::string net;
+    ASSERT_TRUE(ns.make_free("10.213.", system_fixture::own_id(), {id + "na", id + "nb"}, &net));
     Switch sw(test_workdir::path(),
               {"--board", board, "--tap", "1=" + tap[0], "--tap", "2=" + tap[1]});
     std::string seen;

@@ -47,11 +47,12 @@ bool can_run() {
 class InService {
   public:
     explicit InService(int board) {
-        const std::string id = std::to_string(getpid() % 10000) + "b" + std::to_string(board);
+        const std::string id =
+            std::to_string(system_fixture::own_id()) + "b" + std::to_string(board);
         fw = "swsf" + id;
         host = "swsh" + id;
         pair = "swsp" + id;
-        const int n = getpid() % 60000;
+        const int n = system_fixture::own_id();
         subnet = "10." + std::to_string(100 + n / 250 % 100) + "." + std::to_string(n % 250);
         address = subnet + ".1";
         board_ = board;
@@ -62,7 +63,13 @@ class InService {
     // controlling terminal), moves its address into the subnet and the TAPs
     // to their namespaces; false when something failed.
     bool start(std::string *why, bool terminal = false) {
-        if (!ns.make(subnet + ".0/24", {fw, host, pair})) return fail(why, "namespaces");
+        // The subnet named above, or the next free one when another test has it.
+        std::string net;
+        if (!ns.make_free(subnet.substr(0, subnet.rfind('.') + 1),
+                          std::stoi(subnet.substr(subnet.rfind('.') + 1)), {fw, host, pair}, &net))
+            return fail(why, "namespaces");
+        subnet = net.substr(0, net.size() - 1);
+        address = subnet + ".1";
         sh("ip -n " + fw + " link set lo up");
         const std::string t1 = tap(1), t3 = tap(3), t4 = tap(4);
         std::vector<std::string> args{"--board",    std::to_string(board_),
@@ -658,10 +665,11 @@ TEST_P(system_selftest, OtherHostsFramesAndTheBreakKeyLeaveTheTestsSound) {
               "200");
     EXPECT_TRUE(s.ping()) << "after the break";
     // A loop of commands ends at the break too.
-    ASSERT_TRUE(s.sw->run("FOR i=1,100000 \"SLeep quiet 1\"", "FOR", &out)) << out;
-    sleep(1);
+    // (Its first round's output, not the terminal's echo, says it runs.)
+    ASSERT_TRUE(s.sw->run("FOR i=1,100000 'Echo round-$i; SLeep quiet 1'", "round-1\r\n", &out))
+        << out;
     ASSERT_TRUE(s.sw->type("\x03"));
-    EXPECT_TRUE(s.sw->run("", "DXP.0> ", &out, 5)) << out;
+    EXPECT_TRUE(s.sw->run("", "DXP.0> ", &out, 60)) << out;
 
     // The snake passes the board's whole port set while static addresses
     // crowd the address table: a port whose link finds its slot taken moves

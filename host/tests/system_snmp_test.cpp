@@ -43,7 +43,7 @@ long ticks(const std::string &value) {
 TEST(system_snmp, IfLastChangeFollowsTheLinkUnderWalks) {
     if (!system_fixture::can_make_namespaces())
         GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip and ping";
-    int id = static_cast<int>(getpid() % 10000);
+    int id = system_fixture::own_id();
     std::string tap = "swlc" + std::to_string(id);
     Netns ns;
     ns.spaces.push_back("swlcns" + std::to_string(id));
@@ -94,7 +94,7 @@ TEST(system_snmp, IfLastChangeFollowsTheLinkUnderWalks) {
 TEST(system_snmp, LinkTrapsColdStartAndPortSpeedsFollowTheTaps) {
     if (!system_fixture::can_make_namespaces())
         GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip and ping";
-    int id = static_cast<int>(getpid() % 10000);
+    int id = system_fixture::own_id();
     std::string fe_tap = "swlt" + std::to_string(id), ge_tap = "swlg" + std::to_string(id);
     Netns ns;
     ns.spaces.push_back("swltns" + std::to_string(id));

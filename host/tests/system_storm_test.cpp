@@ -38,12 +38,12 @@ int flood_through(const Netns &ns, const std::string &from, const std::string &t
 TEST(switchfw_storm, BroadcastFloodIsCutOnTheTwentySixPortBoard) {
     if (!system_fixture::can_make_namespaces() || sh("python3 --version") != 0)
         GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and python3";
-    int id = static_cast<int>(getpid() % 10000);
+    int id = system_fixture::own_id();
     const std::string n = std::to_string(id);
-    const std::string net = "10.196." + std::to_string(id % 250) + ".";
+    std::string net;
     const std::string tap_a = "swsa" + n, tap_b = "swsb" + n;
     Netns ns;
-    ASSERT_TRUE(ns.make(net + "0/24", {"swsnsa" + n, "swsnsb" + n}));
+    ASSERT_TRUE(ns.make_free("10.196.", id, {"swsnsa" + n, "swsnsb" + n}, &net));
 
     Switch sw(test_workdir::path(),
               {"--board", "26", "--tap", "1=" + tap_a, "--tap", "2=" + tap_b});

@@ -88,7 +88,7 @@ int vlan_of(const std::string &hex) {
 class Bench {
   public:
     Bench(int board, const std::vector<int> &ports, const std::string &tag)
-        : id_(tag + std::to_string(getpid() % 10000)), board_(board), ports_(ports) {
+        : id_(tag + std::to_string(system_fixture::own_id())), board_(board), ports_(ports) {
         std::ofstream(test_workdir::path() + "/exchange.py") << kExchange;
         std::vector<std::string> names;
         for (size_t h = 0; h < ports.size(); h++) {
@@ -276,7 +276,7 @@ TEST(system_switching, VlanPagesSeparateTheTwentyEightPortBoardsGigabitPorts) {
 // group) as well as the first: pings and the login page.
 TEST(system_switching, ManagementAnswersOnTheUpperPortsOfTheFiftyTwoPortBoard) {
     if (!can_run() || sh("curl -V") != 0) GTEST_SKIP() << kNeeds << " and curl";
-    const std::string id = std::to_string(getpid() % 10000);
+    const std::string id = std::to_string(system_fixture::own_id());
     const std::string fw = "swmf" + id;
     const std::vector<int> ports{2, 30, 52};
     std::vector<std::string> peers, taps;

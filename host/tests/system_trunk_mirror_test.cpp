@@ -122,7 +122,7 @@ class Hosts {
 TEST(system_trunk_mirror, BlockedMemberSilentMirrorCopyExactUnicastFailsOver) {
     if (!system_fixture::can_make_namespaces() || sh("python3 -V") != 0)
         GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and python3";
-    const std::string id = std::to_string(getpid() % 10000);
+    const std::string id = std::to_string(system_fixture::own_id());
     Netns ns;
     Hosts hosts(ns, test_workdir::path());
     std::vector<std::string> args;

@@ -25,7 +25,8 @@ inline std::string request(int port, const std::string &method, const std::strin
     if (method == "POST") head += "Content-Length: " + std::to_string(body.size()) + "\r\n";
     send_text(fd, head + "\r\n" + body);
     std::string answer;
-    switchfw_child::read_until(fd, &answer, "\x01never", 5);
+    // Up to the server's close: the time only bounds a server that hangs.
+    switchfw_child::read_until(fd, &answer, "\x01never", 30);
     close(fd);
     return answer;
 }
@@ -53,7 +54,8 @@ inline std::string upload(int port, const std::string &path, const std::string &
                       "\r\nContent-Type: multipart/form-data; boundary=" + boundary +
                       "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
     std::string answer;
-    switchfw_child::read_until(fd, &answer, "\x01never", 5);
+    // Up to the server's close: the time only bounds a server that hangs.
+    switchfw_child::read_until(fd, &answer, "\x01never", 30);
     close(fd);
     return answer;
 }

@@ -42,6 +42,32 @@ bool stdin_ready_or_break(uint32_t breaks) {
     }
 }
 
+// The prompt of the line the board's console waits for, shown again when a
+// break drops what was typed; empty while no read waits. prompt_lock also
+// orders a break against the end of a read: a break either comes while the
+// read goes on, and the read drops what came before it, or after, and a
+// command gets it.
+pthread_mutex_t prompt_lock = PTHREAD_MUTEX_INITIALIZER;
+bool board_reading = false;
+std::string board_prompt;
+std::string board_line_prompt;  // shown instead while a line goes on
+
+// Ends a read of the board's console unless a break came since `breaks`
+// (the count when the read last took a byte): then the read starts anew
+// and false.
+bool board_read_end(uint32_t *breaks) {
+    pthread_mutex_lock(&prompt_lock);
+    const uint32_t now = prompt_breaks.load();
+    const bool ends = now == *breaks;
+    if (ends) {
+        board_reading = false;
+    } else {
+        *breaks = now;
+    }
+    pthread_mutex_unlock(&prompt_lock);
+    return ends;
+}
+
 // A Ctrl-D at a terminal ends a read but not the terminal; a terminal that
 // went away reports an error or a hang-up, and a pipe's end is final.
 bool stdin_end_is_final() {
@@ -54,24 +80,34 @@ int stdio_read_line(void *, char *buf, size_t size) {
     if (buf == nullptr || size == 0) return -1;
     std::fflush(stdout);
     size_t len = 0;
-    int c;
+    int c = EOF;
     bool any = false;
     uint32_t breaks = prompt_breaks.load();
     for (;;) {
-        if (!stdin_ready_or_break(breaks)) {
+        while (stdin_ready_or_break(breaks) && (c = std::fgetc(stdin)) != EOF) {
+            // A Ctrl-D hands the terminal's half line over before a break:
+            // the break drops that part as the driver drops the rest.
+            if (const uint32_t now = prompt_breaks.load(); now != breaks) {
+                breaks = now;
+                len = 0;
+            }
+            any = true;
+            if (c == '\n') break;
+            if (len + 1 < size) buf[len++] = static_cast<char>(c);  // excess is dropped
+        }
+        // A break that ends the read (the Stop-on-Error menu) answers nothing.
+        if (break_ends_read.load() && prompt_breaks.load() != breaks) {
             buf[0] = '\0';
             return -1;
         }
-        if ((c = std::fgetc(stdin)) == EOF) break;
-        any = true;
-        // A Ctrl-D hands the terminal's half line over before a break: the
-        // break drops that part as the driver drops the rest.
-        if (const uint32_t now = prompt_breaks.load(); now != breaks) {
-            breaks = now;
-            len = 0;
-        }
-        if (c == '\n') break;
-        if (len + 1 < size) buf[len++] = static_cast<char>(c);  // excess is dropped
+        if (board_read_end(&breaks)) break;
+        // A break after the last byte dropped the whole line, whatever key
+        // ended the read: an end of input then comes on an empty line (a
+        // Ctrl-D after the break at the prompt is one on its own), and a
+        // line that ended meanwhile is read anew.
+        len = 0;
+        any = false;
+        if (c == EOF) break;
     }
     buf[len] = '\0';
     // stdio keeps the end-of-file flag once set: a Ctrl-D on a terminal ends
@@ -155,13 +191,6 @@ class OutputLock {
 };
 
 std::atomic<uint32_t> debug_flags{0};
-
-// The prompt of the line the board's console waits for, shown again when a
-// break drops what was typed; empty while no read waits.
-pthread_mutex_t prompt_lock = PTHREAD_MUTEX_INITIALIZER;
-bool board_reading = false;
-std::string board_prompt;
-std::string board_line_prompt;  // shown instead while a line goes on
 
 void board_read_mark(bool reading, const std::string &prompt) {
     pthread_mutex_lock(&prompt_lock);

@@ -12,7 +12,9 @@
 namespace {
 
 constexpr uint8_t kIac = 255, kDont = 254, kDo = 253, kWont = 252, kWill = 251, kSb = 250,
-                  kSe = 240;
+                  kEl = 248, kIp = 244, kSe = 240;
+// The interrupt key as a client in character mode sends it.
+constexpr uint8_t kCtrlC = 0x03;
 constexpr uint8_t kOptEcho = 1, kOptSuppressGoAhead = 3;
 
 // A waiting session looks at the time limit at least this often, so that it
@@ -157,6 +159,9 @@ int TelnetConsole::read_line(char *buf, size_t size) {
                     option_command_ = c;
                     state_ = State::Option;
                 } else {
+                    // The client's interrupt or erase-line drops the line
+                    // read so far for good, as the board console's break does.
+                    if (c == kIp || c == kEl) len = 0;
                     state_ = c == kSb ? State::Sub : State::Data;
                 }
                 continue;
@@ -186,7 +191,9 @@ int TelnetConsole::read_line(char *buf, size_t size) {
             buf[len] = '\0';
             return static_cast<int>(len);
         }
-        if ((c == 0x08 || c == 0x7f) && len > 0) {
+        if (c == kCtrlC) {
+            len = 0;
+        } else if ((c == 0x08 || c == 0x7f) && len > 0) {
             len--;
         } else if (c >= 0x20 && c < 0x7f && len + 1 < size) {
             buf[len++] = static_cast<char>(c);  // beyond size-1 the rest is dropped
