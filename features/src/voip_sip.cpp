@@ -5,10 +5,11 @@
 // re-INVITE or an INFO, leaves the call as it is). An INVITE nobody answers
 // holds no rule, and when the session list is full the oldest of them makes
 // room for a new one. The rules are charged to the port of a phone of the
-// call: the one that answered, where its answer came in, else the caller,
-// where its INVITE came in; a message sent for a phone by a server (whose
-// address is not the phone's media address) names no phone's port, and
-// then the answer's port is charged.
+// call that spoke for itself (from its media address): the one that
+// answered, where its answer came in, or the caller, where its INVITE came
+// in, the other when the first holds its share. A message a server sent for
+// a phone names no phone's port; when neither phone spoke for itself the
+// answer's port is charged.
 #include <cstring>
 
 #include "logger.h"
@@ -151,7 +152,7 @@ int message_handle(uint32_t source, uint32_t address, const sip_message &msg,
                 s->ports[1] = s->caller_self ? s->invite_port : -1;
             } else {
                 s->ports[0] = s->caller_self ? s->invite_port : answer;
-                s->ports[1] = s->caller_self ? answer : -1;
+                s->ports[1] = -1;
             }
             s->installed = 1;
             if (rules_set(s, true) != 0) {
