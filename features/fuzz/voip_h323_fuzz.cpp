@@ -74,9 +74,13 @@ void segment(bool from_callee, uint16_t h245_port, bool fin, const uint8_t *payl
 
 }  // namespace
 
-int voip_rule_pair_install(int ids[2], const voip_rule rules[2], uint32_t owner) {
+int voip_rx_port(void) {
+    return 1;
+}
+
+int voip_rule_pair_install(int ids[2], const voip_rule rules[2], const int ports[2]) {
     (void)rules;
-    (void)owner;
+    (void)ports;
     for (int i = 0; i < 2; i++) {
         if (ids[i] != 0) continue;
         ids[i] = next_id++;

@@ -37,6 +37,20 @@ int dos_attack_set(int uport, int type, int enable, int rate);
 // ports' own controls (as the monitor sets them); for every port it is the
 // type for all ports. Results as dos_attack_set.
 int dos_attack_set_ports(const upbmp_t *uports, int type, int enable, int rate);
+// One check of a per-port change.
+struct dos_check {
+    int type;  // a rule type: smurf, ping flood or SYN flood
+    int enable;
+    int rate;
+};
+// The checks for user port uport (or -1 for all ports) as one change: every
+// check's new rules are made beside the installed ones before any of those
+// goes, so a change that does not fit as a whole changes nothing, and
+// *refused (when given) is the type whose rules did not fit. Results as
+// dos_attack_set.
+int dos_attack_set_checks(int uport, const dos_check *checks, int count, int *refused);
+// The name of a rule type as the log and the pages say it.
+const char *dos_attack_name(int type);
 // Port -1 reads user port 1, but a switch-control type reads as on only
 // where every port has it; an unknown type or port gives 0 and 0.
 void dos_attack_get(int uport, int type, int *enabled, int *rate);

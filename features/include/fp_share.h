@@ -6,15 +6,16 @@
 
 constexpr int FP_ROWS = 128;
 constexpr int FP_ROWS_PROTECTED = 48;
+constexpr int FP_ROWS_SHARED = FP_ROWS - FP_ROWS_PROTECTED;
 constexpr const char *FP_ROWS_KEPT_TEXT =
     "The field processor's remaining rows are kept for DoS prevention and ARP inspection";
 
-// Whether Auto VoIP and QoS, holding `held` rows together, may take `more`.
-constexpr bool fp_rows_shared_room(int held, int more) {
-    return held + more <= FP_ROWS - FP_ROWS_PROTECTED;
-}
-
-// Rows held without taking the managers' locks (their rules are made under
-// them, and a rule maker of one holds the unit lock, which comes later).
-int voip_rows_held(void);
-int qosmgr_rows_held(void);
+// Takes n of the rows Auto VoIP and QoS share when they fit: the check and
+// the take are one step, so two features cannot both take the last row.
+// Without taking the managers' locks (their rules are made under them, and a
+// rule maker of one holds the unit lock, which comes later).
+bool fp_rows_shared_take(int n);
+// Gives n taken rows back.
+void fp_rows_shared_give(int n);
+// The shared rows taken.
+int fp_rows_shared_held(void);

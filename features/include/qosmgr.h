@@ -39,6 +39,10 @@ int qosmgr_init(void);
 int qosmgr_group_get(void);  // the field group of the rules, -1 without
 int qosmgr_mode_get(int *mode);
 int qosmgr_mode_set(int mode);
+// Why the last refused mode change could not make its rules (the shared rows
+// kept for DoS prevention and ARP inspection, or the chip's error); null when
+// no rule was refused.
+const char *qosmgr_refusal(void);
 int qos_port_mod_priority_by_index(int index, int priority);  // index = user port - 1
 int qos_port_priority_get_by_index(int index, int *priority);
 int qosmgr_dscp_base_set_by_index(int dscp, int priority);

@@ -19,11 +19,14 @@ constexpr int VOIP_MAX_ENTRIES = 128;
 // at most VOIP_SETUP_ENTRIES of those.
 constexpr int VOIP_CALL_ENTRIES = 48;
 constexpr int VOIP_SETUP_ENTRIES = 16;
-// Rows the calls of one address (the one that started them) hold at most:
-// four calls, so that one host cannot take Auto VoIP from the others.
-constexpr int VOIP_HOST_ENTRIES = 8;
+// Rows the calls charged to one front-panel port hold at most: a call is
+// charged to the port of a phone it serves (where that phone's frames came
+// in), never to the call server that signals every call, so one port, and
+// any host on it whatever addresses it claims, cannot take Auto VoIP from
+// the others. Four calls of two rules.
+constexpr int VOIP_PORT_ENTRIES = 8;
 // Of those, copy rules of its calls being set up: two calls.
-constexpr int VOIP_HOST_SETUP_ENTRIES = 4;
+constexpr int VOIP_PORT_SETUP_ENTRIES = 4;
 // A call whose signalling and media rules showed no sign of life for this
 // long is dropped with its rules: its ends went away without a goodbye
 // crossing this switch, or it never was a call. Five minutes is above the
@@ -34,6 +37,10 @@ constexpr uint32_t VOIP_IDLE_SECS = 300;
 constexpr int VOIP_CALLOUT_PRIO = 200;
 constexpr int VOIP_GROUP_PRIO = 3;
 constexpr int VOIP_VOICE_PRIO = 7;
+// The rank of Auto VoIP's rules among the chip's rows, which acts on the
+// first rule a frame matches: below DoS prevention's (2 and 1) and ARP
+// inspection's (highest), above QoS's (default), whatever was made first.
+constexpr int VOIP_ENTRY_PRIO = 0;
 
 // Signalling classes, also the class parameter of the copy rules.
 enum voip_class {
@@ -54,7 +61,11 @@ enum voip_class {
 sal_mutex_t voip_profile_lock(void);
 
 void voip_init(void);
-void voip_profile_set(int profile, int enable, int priority);
+// 0, or the error when the signalling rules could not be made; the state
+// then stays as it was.
+int voip_profile_set(int profile, int enable, int priority);
+// Why the last refused switching on failed, as the administrator reads it.
+const char *voip_profile_refusal(void);
 void voip_profile_get(int profile, int *enable, int *priority);
 void voip_entry_count_get(int *count);
 void voip_entry_count_set(int count);
@@ -67,6 +78,9 @@ int voip_group_get(void);  // -1 without a field processor
 int voip_classify(int ip_protocol, const uint16_t ports[2]);
 // The receive callout: a tagged frame as the CPU port delivers it.
 int voip_rx(int unit, dxp_pkt *pkt, void *cookie);
+// The front-panel port the copy being handled came in on (0: not known).
+// Read by the snoopers under the callout's lock.
+int voip_rx_port(void);
 // Index 0 SIP, 1 MGCP, 2 SCCP, 3 H.323: copy rules for both directions.
 int voip_signal_rules_set(int index, int port, int enable);
 int voip_signal_enable(int enable);

@@ -431,32 +431,31 @@ void set_commit(const RuleType &t, RuleSet &s, const std::vector<dos_port_node> 
     s.built_rate = s.rate;
 }
 
-// Brings the type's rules to its port sets. The new rules are made beside
-// the installed ones before any of those goes, so a change the field
-// processor refuses leaves every rule, and every port's protection, as it
-// was; only the rows of nodes that change are written.
-int rules_build(RuleType &t) {
+// A rule type's change of the ports in `set`: the sets as they were, and
+// the rules made for the new sets beside the installed ones.
+struct Change {
+    Change(const UserPorts &s, int t, int on, int r)
+        : set(s), all(s == every_port()), type(t), enable(on), rate(r) {}
+    UserPorts set;
+    bool all;
+    int type, enable, rate;
+    bool act = false;
+    RuleSet before[2];  // ports and rate
     std::vector<dos_port_node> want[2];
     std::vector<int> made[2];
-    int rv = 0;
-    for (int i = 0; i < 2 && rv == 0; i++) {
+};
+
+// Makes the new rules of the type's sets; nothing the chip runs goes yet.
+int rules_make(RuleType &t, Change &c) {
+    for (int i = 0; i < 2; i++) {
         const RuleSet &s = t.set[i];
-        want[i] = nodes_of(s);
-        for (const dos_port_node &n : want[i]) {
+        c.want[i] = nodes_of(s);
+        for (const dos_port_node &n : c.want[i]) {
             if (kept(s, n)) continue;
-            for (int k = 0; k < rules_per_node(t) && rv == 0; k++)
-                rv = rule_add(t, s.rate, k, n, made[i]);
-            if (rv < 0) break;
+            for (int k = 0; k < rules_per_node(t); k++)
+                if (int rv = rule_add(t, s.rate, k, n, c.made[i]); rv < 0) return rv;
         }
     }
-    if (rv < 0) {
-        for (const std::vector<int> &m : made)
-            for (int e : m)
-                entry_destroy(e);
-        return rv;
-    }
-    for (int i = 0; i < 2; i++)
-        set_commit(t, t.set[i], want[i], made[i]);
     return 0;
 }
 
@@ -487,8 +486,7 @@ bool differs(int index, int type, int enable, int rate) {
 }
 
 void rule_log(const UserPorts &set, bool all, int type, int enable) {
-    static const char *const names[] = {"Smurf Attacks", "Ping Flood", "SYN Flood"};
-    const char *name = names[type == DOS_ATTACK_SMURF ? 0 : type == DOS_ATTACK_PING_FLOOD ? 1 : 2];
+    const char *name = dos_attack_name(type);
     if (all) {
         logger_printf(LOG_LEVEL_INFO, LOG_MOD_DOS, "Prevent %s %s for all ports", name,
                       state(enable));
@@ -500,27 +498,48 @@ void rule_log(const UserPorts &set, bool all, int type, int enable) {
                           state(enable), u);
 }
 
-// A rule type for the ports of the set, its rules rebuilt once.
-int rule_apply(const UserPorts &set, bool all, int type, int enable, int rate) {
-    if (enable) control_on(dxpSwitchDosAttackToCpu);
-    bool act = false;
-    for (int i = 0; i < ports() && !act; i++)
-        act = set.test(static_cast<size_t>(i)) && differs(i, type, enable, rate);
-    if (!act) return 0;
-    RuleType &t = *rule_type(type);
-    const RuleSet before[2] = {t.set[0], t.set[1]};
-    sets_update(t, set, all, enable, rate);
-    if (const int rv = rules_build(t); rv < 0) {
-        // A change the switch refuses, on or off, changes nothing: the old
-        // rules still run, and the ports the change did not name keep their
-        // protection.
-        for (int i = 0; i < 2; i++) {
-            t.set[i].ports = before[i].ports;
-            t.set[i].rate = before[i].rate;
-        }
-        return failed(rv);
+// The new rules of a rule type's change, made beside the installed ones,
+// which keep running. The new rows are made before any old one goes, so a
+// change the field processor refuses leaves every rule, and every port's
+// protection, as it was; only the rows of nodes that change are written.
+int change_prepare(Change &c) {
+    if (c.enable) control_on(dxpSwitchDosAttackToCpu);
+    c.act = false;
+    for (int i = 0; i < ports() && !c.act; i++)
+        c.act = c.set.test(static_cast<size_t>(i)) && differs(i, c.type, c.enable, c.rate);
+    if (!c.act) return 0;
+    RuleType &t = *rule_type(c.type);
+    for (int i = 0; i < 2; i++) {
+        c.before[i].ports = t.set[i].ports;
+        c.before[i].rate = t.set[i].rate;
     }
-    rule_log(set, all, type, enable);
+    sets_update(t, c.set, c.all, c.enable, c.rate);
+    return rules_make(t, c);
+}
+
+// A refused change changes nothing, on or off: its new rules go, the sets
+// are as they were, and the ports it did not name keep their protection.
+void change_undo(Change &c) {
+    if (!c.act) return;
+    for (const std::vector<int> &m : c.made)
+        for (int e : m)
+            entry_destroy(e);
+    RuleType &t = *rule_type(c.type);
+    for (int i = 0; i < 2; i++) {
+        t.set[i].ports = c.before[i].ports;
+        t.set[i].rate = c.before[i].rate;
+    }
+}
+
+// The change runs: the new rules in place of the old, and the records.
+void change_commit(const Change &c) {
+    if (!c.act) return;
+    RuleType &t = *rule_type(c.type);
+    for (int i = 0; i < 2; i++)
+        set_commit(t, t.set[i], c.want[i], c.made[i]);
+    const UserPorts &set = c.set;
+    const int type = c.type, enable = c.enable, rate = c.rate;
+    rule_log(set, c.all, type, enable);
     record(set, type, enable);
     for (int i = 0; i < ports(); i++)
         if (set.test(static_cast<size_t>(i)))
@@ -532,6 +551,17 @@ int rule_apply(const UserPorts &set, bool all, int type, int enable, int rate) {
             if (port_bit(i + 1, &bit) && (t.set[1].ports & bit) != 0)
                 records[i].rate[type] = static_cast<uint32_t>(rate);
     }
+}
+
+// A rule type for the ports of the set, its rules rebuilt once.
+int rule_apply(const UserPorts &set, bool all, int type, int enable, int rate) {
+    Change c(set, type, enable, rate);
+    c.all = all;
+    if (const int rv = change_prepare(c); rv < 0) {
+        change_undo(c);
+        return failed(rv);
+    }
+    change_commit(c);
     return 0;
 }
 
@@ -614,6 +644,57 @@ int dos_attack_set(int uport, int type, int enable, int rate) {
         set.set(static_cast<size_t>(uport - 1));
     }
     return attack_apply(set, type, enable, rate);
+}
+
+int dos_attack_set_checks(int uport, const dos_check *checks, int count, int *refused) {
+    if (refused != nullptr) *refused = -1;
+    if (checks == nullptr || count < 0 || count > DOS_ATTACK_TYPES) return SOC_E_PARAM;
+    if (uport != -1 && (uport < 1 || uport > ports())) return SOC_E_PARAM;
+    UserPorts set = every_port();
+    if (uport != -1) {
+        set.reset();
+        set.set(static_cast<size_t>(uport - 1));
+    }
+    std::vector<Change> changes;
+    for (int i = 0; i < count; i++) {
+        const dos_check &k = checks[i];
+        const int enable = k.enable != 0 ? 1 : 0;
+        if (int rv = request_check(k.type, enable, k.rate); rv < 0) return rv;
+        // One change per rule type.
+        const bool twice = std::any_of(changes.begin(), changes.end(),
+                                       [&](const Change &c) { return c.type == k.type; });
+        if (rule_type(k.type) == nullptr || twice) return SOC_E_PARAM;
+        changes.emplace_back(set, k.type, enable, k.rate);
+    }
+    Guard g;
+    DxpUnitLock api(kUnit);
+    // Every check's rules are made before any change runs.
+    for (Change &c : changes) {
+        if (const int rv = change_prepare(c); rv < 0) {
+            for (Change &u : changes)
+                change_undo(u);
+            if (refused != nullptr) *refused = c.type;
+            return failed(rv);
+        }
+    }
+    for (const Change &c : changes) {
+        change_commit(c);
+        if (!c.enable) api_ports_off(set, c.type);
+    }
+    return 0;
+}
+
+const char *dos_attack_name(int type) {
+    switch (type) {
+        case DOS_ATTACK_SMURF:
+            return "Smurf Attacks";
+        case DOS_ATTACK_PING_FLOOD:
+            return "Ping Flood";
+        case DOS_ATTACK_SYN_FLOOD:
+            return "SYN Flood";
+        default:
+            return "DoS prevention";
+    }
 }
 
 int dos_attack_set_ports(const upbmp_t *uports, int type, int enable, int rate) {

@@ -203,9 +203,11 @@ int load(settings_medium *m) {
             ip[i].priority = r.ip[i][2];
         }
         qosmgr_tables_replace(prio, kPorts, ip, static_cast<int>(r.ip_count));
-        if (!qosmgr_mode_set(static_cast<int>(r.mode)))
-            logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS settings: mode %u cannot be set",
-                          r.mode);
+        if (!qosmgr_mode_set(static_cast<int>(r.mode))) {
+            const char *why = qosmgr_refusal();
+            logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS settings: mode %u cannot be set: %s",
+                          r.mode, why != nullptr ? why : "the chip refused it");
+        }
     }
     // The chip's one DSCP map holds the active mode's table, as queues of
     // the priority map just loaded: as the page's Apply leaves it.

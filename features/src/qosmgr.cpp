@@ -29,7 +29,8 @@ qosmgr_ip_base_entry ip_table[MAX_QOS_IP_BASE_NUM];
 int ip_entry[MAX_QOS_IP_BASE_NUM];
 int ip_count = 0;
 int storm_allports = 0;
-std::atomic<int> rows_held{0};  // the rules' entries; read by Auto VoIP without the lock
+const char *last_refusal = nullptr;  // why the last rule could not be made
+int rows_held = 0;                   // the rules' entries, each taken from the shared rows
 // Everything above is guarded by qosmgr_lock(): the web pages, the settings
 // load and the monitor change it; the rules are made under it too, so a
 // mode change and a port change never interleave their field entries.
@@ -45,18 +46,25 @@ void rule_drop(int &entry) {
     dxpx_field_entry_destroy(entry);
     entry = 0;
     rows_held--;
+    fp_rows_shared_give(1);
 }
 
 // A new rule's entry, unless it would take a row DoS prevention and ARP
 // inspection keep.
 int rule_create(int *entry) {
-    if (!fp_rows_shared_room(rows_held + voip_rows_held(), 1)) {
+    if (!fp_rows_shared_take(1)) {
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS rule refused: %s", FP_ROWS_KEPT_TEXT);
+        last_refusal = FP_ROWS_KEPT_TEXT;
         return SOC_E_RESOURCE;
     }
     const int rv = dxpx_field_entry_create_id(group, entry);
-    if (rv == 0) rows_held++;
-    return rv;
+    if (rv != 0) {
+        fp_rows_shared_give(1);
+        last_refusal = dxp_errmsg(rv);
+        return rv;
+    }
+    rows_held++;
+    return 0;
 }
 
 int rule_finish(int entry, int priority) {
@@ -80,9 +88,11 @@ int port_rule(int index) {
     // Every port bit is compared, whatever the board.
     if (rv == 0) rv = dxp_field_qualify_SrcPort(DXPX_CPU_UNIT, port_entry[index], 0, -1, port, -1);
     if (rv == 0) rv = rule_finish(port_entry[index], port_prio[index]);
-    if (rv != 0)
+    if (rv != 0) {
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS rule of port %d: %s", index + 1,
                       dxp_errmsg(rv));
+        if (last_refusal == nullptr) last_refusal = dxp_errmsg(rv);
+    }
     return rv;
 }
 
@@ -96,9 +106,11 @@ int ip_rule(int i) {
     if (rv == 0)
         rv = dxpx_field_qualify_SrcIp(ip_entry[i], be32(ip_table[i].ip), be32(ip_table[i].mask));
     if (rv == 0) rv = rule_finish(ip_entry[i], static_cast<int>(ip_table[i].priority));
-    if (rv != 0)
+    if (rv != 0) {
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS rule of IP entry %d: %s", i + 1,
                       dxp_errmsg(rv));
+        if (last_refusal == nullptr) last_refusal = dxp_errmsg(rv);
+    }
     return rv;
 }
 
@@ -218,8 +230,9 @@ int qosmgr_init(void) {
     return 1;
 }
 
-int qosmgr_rows_held(void) {
-    return rows_held;
+const char *qosmgr_refusal(void) {
+    SalLock hold(qosmgr_lock());
+    return last_refusal;
 }
 
 int qosmgr_group_get(void) {
@@ -235,6 +248,7 @@ int qosmgr_mode_get(int *out) {
 
 int qosmgr_mode_set(int next) {
     SalLock hold(qosmgr_lock());
+    last_refusal = nullptr;
     if (next == mode) return 1;
     // The port and IP address modes are field-processor rules: without the
     // group no rule can be made, and the mode would run as none.

@@ -3,11 +3,13 @@
 #include <atomic>
 #include <cstring>
 
+#include "board.h"
 #include "dxp.h"
 #include "dxpx.h"
 #include "fp_share.h"
 #include "logger.h"
 #include "sal_lock.h"
+#include "soc_property.h"
 #include "timerapi.h"
 #include "voip_internal.h"
 
@@ -21,12 +23,16 @@ int profile_enable = 0;
 int profile_priority = 0;
 int group = -1;
 int signal_ids[kSignalIndexes][2];
-std::atomic<int> entry_count{0};  // read by QoS without the lock
-// The calls' entries (of entry_count), each with the address charged for it
-// and whether it is a copy rule of a call being set up; id 0 = free slot.
+std::atomic<int> entry_count{0};
+int shared_taken = 0;  // of entry_count, taken from the rows shared with QoS
+int rx_uport = 0;      // the port of the copy being handled
+const char *refusal = "Auto VoIP could not be enabled";
+// The calls' entries (of entry_count), each with the front-panel port
+// charged for it and whether it is a copy rule of a call being set up; id
+// 0 = free slot.
 struct call_row {
     int id;
-    uint32_t owner;
+    int port;
     bool setup;
 };
 call_row call_rows[VOIP_CALL_ENTRIES] = {};
@@ -87,6 +93,22 @@ void entry_drop(int &id) {
     dxpx_field_entry_remove(id);
     dxpx_field_entry_destroy(id);
     id = 0;
+}
+
+void shared_give(int n) {
+    shared_taken -= n;
+    fp_rows_shared_give(n);
+}
+
+// A new entry ranked above QoS's rules, whatever was made first.
+int entry_new(int *id) {
+    int rv = dxpx_field_entry_create_id(group, id);
+    if (rv != 0) return rv;
+    rv = dxpx_field_entry_prio_set(*id, VOIP_ENTRY_PRIO);
+    if (rv == 0) return 0;
+    entry_drop(*id);
+    // Placing a rule needs a free row; without one the rule does not fit.
+    return rv == SOC_E_CONFIG ? SOC_E_RESOURCE : rv;
 }
 
 int qualify(int id, const voip_rule &r) {
@@ -181,28 +203,32 @@ call_row *call_row_of(int id) {
     return nullptr;
 }
 
-// A call's entry goes back: its row, the chip's entry and the count.
+// A call's entry goes back: its row, the chip's entry, the count and its
+// shared row.
 int call_entry_drop(int &id) {
     if (call_row *r = call_row_of(id)) *r = {};
     const int rv = dxpx_field_entry_remove(id);
     const int rv2 = dxpx_field_entry_destroy(id);
     id = 0;
     if (entry_count > 0) entry_count--;
+    shared_give(1);
     return rv != 0 ? rv : rv2;
 }
 
-// A new entry of a call's pair, made and installed; a voice rule counts its
-// hits, which tell a live call from an idle one.
-int call_entry_make(int *id, const voip_rule &rule, uint32_t owner) {
+// A new entry of a call's pair on a shared row already taken, made and
+// installed; a voice rule counts its hits, which tell a live call from an
+// idle one.
+int call_entry_make(int *id, const voip_rule &rule, int port) {
     call_row *row = call_row_of(0);
     if (row == nullptr) return SOC_E_RESOURCE;
-    int rv = dxpx_field_entry_create_id(group, id);
+    int rv = entry_new(id);
     if (rv != 0) {
         *id = 0;
         return rv;
     }
-    *row = {.id = *id, .owner = owner, .setup = rule.copy_class != 0};
+    *row = {.id = *id, .port = port, .setup = rule.copy_class != 0};
     entry_count++;
+    shared_taken++;
     rv = qualify(*id, rule);
     if (rv == 0) rv = actions(*id, rule.copy_class);
     if (rv == 0) rv = dxpx_field_entry_install(*id);
@@ -214,34 +240,51 @@ int call_entry_make(int *id, const voip_rule &rule, uint32_t owner) {
 
 }  // namespace
 
-int voip_rule_pair_install(int ids[2], const voip_rule rules[2], uint32_t owner) {
+namespace {
+
+// Whether the port's calls may take `missing` more rows (copy rows: setup).
+bool port_room(int port, int missing, bool setup) {
+    if (port < 0) return false;
+    if (call_rows_count([port](const call_row &r) { return r.port == port; }) + missing >
+        VOIP_PORT_ENTRIES)
+        return false;
+    return !setup || (call_rows_count([](const call_row &r) { return r.setup; }) + missing <=
+                          VOIP_SETUP_ENTRIES &&
+                      call_rows_count([port](const call_row &r) {
+                          return r.setup && r.port == port;
+                      }) + missing <=
+                          VOIP_PORT_SETUP_ENTRIES);
+}
+
+}  // namespace
+
+int voip_rule_pair_install(int ids[2], const voip_rule rules[2], const int ports[2]) {
     const int missing = (ids[0] == 0) + (ids[1] == 0);
-    const int calls = call_rows_count([](const call_row &) { return true; });
-    if (entry_count + missing > VOIP_MAX_ENTRIES || calls + missing > VOIP_CALL_ENTRIES ||
-        !fp_rows_shared_room(entry_count + qosmgr_rows_held(), missing))
-        return SOC_E_RESOURCE;
-    if (missing > 0 &&
-        call_rows_count([owner](const call_row &r) { return r.owner == owner; }) + missing >
-            VOIP_HOST_ENTRIES)
-        return SOC_E_RESOURCE;
-    if (rules[0].copy_class != 0 &&
-        (call_rows_count([](const call_row &r) { return r.setup; }) + missing >
-             VOIP_SETUP_ENTRIES ||
-         call_rows_count([owner](const call_row &r) { return r.setup && r.owner == owner; }) +
-                 missing >
-             VOIP_HOST_SETUP_ENTRIES))
-        return SOC_E_RESOURCE;
+    int port = -1;
+    if (missing > 0) {
+        const int calls = call_rows_count([](const call_row &) { return true; });
+        if (entry_count + missing > VOIP_MAX_ENTRIES || calls + missing > VOIP_CALL_ENTRIES)
+            return SOC_E_RESOURCE;
+        for (int i = 0; i < 2 && port < 0; i++) {
+            if (port_room(ports[i], missing, rules[0].copy_class != 0)) port = ports[i];
+        }
+        if (port < 0 || !fp_rows_shared_take(missing)) return SOC_E_RESOURCE;
+    }
     bool created[2] = {false, false};
-    int rv = 0;
+    int rv = 0, made = 0;
     for (int i = 0; i < 2 && rv == 0; i++) {
         if (ids[i] != 0) {
             rv = qualify(ids[i], rules[i]);
             if (rv == 0) rv = dxpx_field_entry_reinstall(ids[i]);
             continue;
         }
-        rv = call_entry_make(&ids[i], rules[i], owner);
+        rv = call_entry_make(&ids[i], rules[i], port);
         created[i] = ids[i] != 0;
+        made += created[i];
     }
+    // Rows taken for entries that were never made go back at once; those
+    // made go back as they are dropped.
+    fp_rows_shared_give(missing - made);
     if (rv != 0) {
         for (int i = 0; i < 2; i++) {
             if (created[i]) call_entry_drop(ids[i]);
@@ -363,10 +406,17 @@ void voip_init(void) {
     profile_enable = 0;
     profile_priority = 0;
     entry_count = 0;
+    shared_give(shared_taken);
     std::memset(call_rows, 0, sizeof call_rows);
     // A new unit starts without the group; an old one is replaced.
     if (group >= 0) dxp_field_group_destroy(DXPX_CPU_UNIT, group);
     group = -1;
+    // The 26-port board's chip has none: Auto VoIP cannot run, as its page says.
+    if (!soc_feature(DXPX_CPU_UNIT, soc_feature_field)) {
+        logger_puts(LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP,
+                    "This switch has no field processor: Auto VoIP cannot run on it.");
+        return;
+    }
     dxp_field_qset_t qset{};
     dxp_field_qset_add(&qset, dxpFieldQualifySrcIp);
     dxp_field_qset_add(&qset, dxpFieldQualifyDstIp);
@@ -388,10 +438,6 @@ int voip_group_get(void) {
 void voip_entry_count_get(int *count) {
     SalLock lock(state_lock());
     *count = entry_count;
-}
-
-int voip_rows_held(void) {
-    return entry_count;
 }
 
 void voip_entry_count_set(int count) {
@@ -419,6 +465,12 @@ int voip_rx(int, dxp_pkt *pkt, void *) {
     const uint8_t *f = pkt->pkt_data[0].data;
     if (len < 46 || voip_be16(f + 16) != 0x0800) return DXP_RX_NOT_HANDLED;
     SalLock lock(state_lock());
+    // Calls are charged to the ports their phones' frames come in on.
+    int uport = 0;
+    const int lport = dxpx_unit_port_to_lport(pkt->rx_unit, pkt->rx_port);
+    if (lport < 0 || ulpm_to_uport(lport, &uport) != 0 || uport < 1 || uport > board_num_uports)
+        uport = 0;
+    rx_uport = uport;
     const int cls = classify_ports(f[27], voip_be16(f + 38), voip_be16(f + 40));
     switch (cls) {
         case VOIP_CLASS_SIP:
@@ -444,6 +496,10 @@ int voip_rx(int, dxp_pkt *pkt, void *) {
     return DXP_RX_HANDLED;
 }
 
+int voip_rx_port(void) {
+    return rx_uport;
+}
+
 int voip_signal_rules_set(int index, int port, int enable) {
     if (index < 0 || index >= kSignalIndexes) return SOC_E_PARAM;
     int *ids = signal_ids[index];
@@ -459,7 +515,7 @@ int voip_signal_rules_set(int index, int port, int enable) {
     int queue = 0;
     int rv = voice_queue(&queue);
     for (int i = 0; i < 2 && rv == 0; i++) {
-        rv = dxpx_field_entry_create_id(group, &ids[i]);
+        rv = entry_new(&ids[i]);
         if (rv != 0) {
             ids[i] = 0;
             break;
@@ -495,17 +551,34 @@ int voip_signal_enable(int enable) {
         SalLock lock(state_lock());
         // Off ends every call: no snooper sees its end any more.
         if (!enable) calls_clear();
-        const int count = entry_count + (enable ? 2 * kSignalIndexes : -2 * kSignalIndexes);
-        if (count > VOIP_MAX_ENTRIES ||
-            (enable && !fp_rows_shared_room(entry_count + qosmgr_rows_held(), 2 * kSignalIndexes)))
+        constexpr int kRules = 2 * kSignalIndexes;
+        if (enable && group < 0) {
+            refusal = "This switch has no field processor";
+            return SOC_E_UNAVAIL;
+        }
+        const int count = entry_count + (enable ? kRules : -kRules);
+        if (count > VOIP_MAX_ENTRIES) {
+            refusal = "Auto VoIP's rules are all in use";
             return SOC_E_RESOURCE;
+        }
+        if (enable && !fp_rows_shared_take(kRules)) {
+            refusal = FP_ROWS_KEPT_TEXT;
+            return SOC_E_RESOURCE;
+        }
         for (int i = 0; i < kSignalIndexes; i++) {
             int rv = voip_signal_rules_set(i, kSignals[i].port, enable);
             if (rv != 0 && enable) {
                 for (int j = 0; j < i; j++)
                     voip_signal_rules_set(j, kSignals[j].port, 0);
+                fp_rows_shared_give(kRules);
+                refusal = dxp_errmsg(rv);
                 return rv;
             }
+        }
+        if (enable) {
+            shared_taken += kRules;
+        } else {
+            shared_give(shared_taken < kRules ? shared_taken : kRules);
         }
         entry_count = count < 0 ? 0 : count;
     }
@@ -517,35 +590,41 @@ int voip_signal_enable(int enable) {
     return 0;
 }
 
-void voip_profile_set(int profile, int enable, int priority) {
+int voip_profile_set(int profile, int enable, int priority) {
     if (profile != 0) {
         logger_printf(LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP, "unsupported Profile(0x%x)\n",
                       static_cast<unsigned>(profile));
-        return;
+        return SOC_E_PARAM;
     }
     enable = enable ? 1 : 0;
     // Two posts of "on" at once must not both install the rules.
     SalLock changing(voip_profile_lock());
     {
         SalLock lock(state_lock());
-        if (!profile_enable && !enable) return;
+        if (!profile_enable && !enable) return 0;
         if (profile_enable && enable) {
             profile_priority = priority;
-            return;
+            return 0;
         }
     }
     int rv = voip_signal_enable(enable);
     if (rv != 0) {
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
-                      "Create FP entries for VoIP control packets failed : %s\n", dxp_errmsg(rv));
+                      "Create FP entries for VoIP control packets failed : %s\n", refusal);
         // Nothing was installed: the profile keeps its state.
-        if (enable) return;
+        if (enable) return rv;
     }
     logger_printf(LOG_LEVEL_INFO, LOG_MOD_AUTOVOIP, "Auto VoIP %s",
                   enable == 1 ? "enabled" : "disabled");
     SalLock lock(state_lock());
     profile_enable = enable;
     profile_priority = enable ? priority : 0;
+    return 0;
+}
+
+const char *voip_profile_refusal(void) {
+    SalLock lock(state_lock());
+    return refusal;
 }
 
 void voip_profile_get(int profile, int *enable, int *priority) {

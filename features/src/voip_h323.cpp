@@ -7,7 +7,8 @@
 // answered (sent an H.225.0 message), so Setups nobody answers take no
 // field-processor row; when the list is full the oldest of them makes room.
 // ReleaseComplete, or the end of the signalling connection, ends the call;
-// so does silence (VOIP_IDLE_SECS). The rules are charged to the caller.
+// so does silence (VOIP_IDLE_SECS). The rules are charged to the port the
+// caller's Setup came in on, else to the callee's, where its answer came in.
 #include <cstring>
 
 #include "logger.h"
@@ -42,6 +43,7 @@ struct h323_call {
     int rule[2];
     bool rules_rtp;  // the rule pair holds the RTP rules, else the H.245 rules
     bool answered;   // the callee has sent an H.225.0 message
+    int ports[2];    // to charge: where the caller's and the callee's messages came in
     // A segment (empty ones, such as TCP keepalives, included) on the
     // signalling or H.245 connection is a sign of life, as a media hit is.
     voip_life life;
@@ -107,7 +109,7 @@ int h245_rules_set(h323_call *c) {
                           .copy_class = class_id};
     const voip_rule rules[2] = {to, voip_rule_mirror(to)};
     const bool fresh = c->rule[0] == 0 && c->rule[1] == 0;
-    const int rv = voip_rule_pair_install(c->rule, rules, c->caller_ip);
+    const int rv = voip_rule_pair_install(c->rule, rules, c->ports);
     if (rv == 0 && fresh && ++class_id == kClassWrap) class_id = kFirstClass;
     return rv;
 }
@@ -125,7 +127,7 @@ int rtp_rules_set(h323_call *c) {
                     .dst_port = c->media_port[i],
                     .dst_port_mask = 0xFFFE,
                     .copy_class = 0};
-    return voip_rule_pair_install(c->rule, rules, c->caller_ip);
+    return voip_rule_pair_install(c->rule, rules, c->ports);
 }
 
 void call_free(h323_call *c) {
@@ -191,6 +193,8 @@ h323_call *call_create(const segment &s) {
     c->callee_ip = s.dst_ip;
     c->caller_port = s.src_port;
     c->callee_port = s.dst_port;
+    c->ports[0] = voip_rx_port();
+    c->ports[1] = -1;
     c->life.seen = voip_idle_now();
     c->next = calls;
     calls = c;
@@ -287,7 +291,10 @@ bool h225_message_handle(walk *w, const uint8_t *buf, size_t len) {
         if (w->call == nullptr) return false;
     }
     h323_call *c = w->call;
-    if (c->direction == 1) c->answered = true;
+    if (c->direction == 1 && !c->answered) {
+        c->answered = true;
+        c->ports[1] = voip_rx_port();
+    }
     bool moved = false;
     switch (m.body) {
         case H225_RELEASE_COMPLETE:

@@ -25,13 +25,14 @@ struct voip_rule {
 };
 
 // Creates the pair's missing entries within the entry limits (-14 beyond
-// them: VOIP_MAX_ENTRIES, VOIP_CALL_ENTRIES, VOIP_HOST_ENTRIES of the owner,
-// the address that started the call, and for copy rules VOIP_SETUP_ENTRIES
-// and the owner's VOIP_HOST_SETUP_ENTRIES),
-// qualifies both and installs them, voice rules with a hit counter; existing
-// entries are re-qualified and reinstalled. A pair that cannot be completed is
-// taken back.
-int voip_rule_pair_install(int ids[2], const voip_rule rules[2], uint32_t owner);
+// them: VOIP_MAX_ENTRIES, VOIP_CALL_ENTRIES and the rows Auto VoIP shares
+// with QoS; per port VOIP_PORT_ENTRIES and, for copy rules,
+// VOIP_SETUP_ENTRIES and VOIP_PORT_SETUP_ENTRIES), charged to the first of
+// the ports (front-panel ports of the call's phones, -1 for none) that has
+// room; qualifies both and installs them, voice rules with a hit counter;
+// existing entries are re-qualified and reinstalled. A pair that cannot be
+// completed is taken back.
+int voip_rule_pair_install(int ids[2], const voip_rule rules[2], const int ports[2]);
 // The rule for the opposite direction: addresses and ports exchanged.
 voip_rule voip_rule_mirror(const voip_rule &r);
 // Removes and destroys both entries and lowers the count; the first error.

@@ -2,7 +2,7 @@
 // 200 answer with SDP names the gateway's voice end; DLCX, or an idle
 // stretch without media, closes it. A CRCX nobody answers holds no rule, and
 // when the connection list is full the oldest of them makes room for a new
-// one. The rules are charged to the gateway.
+// one. The rules are charged to the gateway's port, where its answer came in.
 #include <cstring>
 
 #include "logger.h"
@@ -25,6 +25,7 @@ struct mgcp_connection {
     uint32_t made;  // order of creation
     voip_life life;
     uint32_t gateway;
+    int ports[2];  // to charge: the gateway's
     uint32_t media_ip;
     uint16_t media_port;
     int rule[2];
@@ -83,7 +84,7 @@ int session_set(mgcp_connection *c, bool enable) {
                            .dst_port_mask = 0,
                            .copy_class = 0};
     const voip_rule rules[2] = {out, voip_rule_mirror(out)};
-    return voip_rule_pair_install(c->rule, rules, c->gateway);
+    return voip_rule_pair_install(c->rule, rules, c->ports);
 }
 
 // Drops the connection and, when it was the last, its agent.
@@ -219,6 +220,8 @@ int response(uint32_t src, uint32_t dst, const mgcp_message &msg, const sdp_desc
     if (c == nullptr || msg.connection[0] == '\0') return -1;
     if (c->crcx.connection[0] != '\0') return 0;
     c->life.seen = voip_idle_now();
+    c->ports[0] = voip_rx_port();
+    c->ports[1] = -1;
     std::memcpy(c->crcx.connection, msg.connection, sizeof c->crcx.connection);
     const sdp_media *audio = desc != nullptr ? sdp_audio_media(desc) : nullptr;
     if (audio == nullptr) return -1;

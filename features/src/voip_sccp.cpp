@@ -1,7 +1,10 @@
 // SCCP snooping: StartMediaTransmission tells a phone where to send its
 // voice; the stream to and from that address gets the voice rules until
 // StopMediaTransmission or CloseReceiveChannel ends that conference, or an
-// idle stretch without media. The rules are charged to the segment's source.
+// idle stretch without media. The rules are charged to the port of the
+// phone told to start: the port its own segments on that connection to the
+// call manager came in on (learnt from the copies of every segment to port
+// 2000), else the port of the message itself.
 #include <cstring>
 
 #include "logger.h"
@@ -18,6 +21,7 @@ struct sccp_session {
     uint32_t conference;
     uint32_t remote_ip;
     uint32_t remote_port;
+    int port;  // charged for the rules
     voip_life life;
     int rule[2];
     sccp_session *next;
@@ -33,11 +37,51 @@ struct sccp_phone {
 sccp_phone *phones = nullptr;
 log_burst failure_log{};
 
+// Where phones' connections to call managers were last heard: a phone's
+// segment to port 2000 came in on `port`. Overwritten least recently heard
+// first.
+constexpr int kConnections = 512;
+struct heard_connection {
+    uint32_t phone_ip, manager_ip;
+    uint16_t phone_port;
+    int port;  // 0: free
+    uint32_t heard;
+};
+heard_connection heard[kConnections];
+uint32_t heard_clock = 0;
+
+void connection_heard(uint32_t phone_ip, uint16_t phone_port, uint32_t manager_ip, int port) {
+    heard_connection *slot = &heard[0];
+    for (heard_connection &c : heard) {
+        if (c.port != 0 && c.phone_ip == phone_ip && c.phone_port == phone_port &&
+            c.manager_ip == manager_ip) {
+            slot = &c;
+            break;
+        }
+        if (c.port == 0 || static_cast<int32_t>(c.heard - slot->heard) < 0) slot = &c;
+    }
+    *slot = {.phone_ip = phone_ip,
+             .manager_ip = manager_ip,
+             .phone_port = phone_port,
+             .port = port,
+             .heard = ++heard_clock};
+}
+
+// The port of the phone at the connection's end, else -1.
+int phone_port_of(uint32_t phone_ip, uint16_t phone_port, uint32_t manager_ip) {
+    for (const heard_connection &c : heard) {
+        if (c.port != 0 && c.phone_ip == phone_ip && c.phone_port == phone_port &&
+            c.manager_ip == manager_ip)
+            return c.port;
+    }
+    return -1;
+}
+
 uint32_t le32(const uint8_t *p) {
     return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
 
-int session_set(uint32_t owner, sccp_session *s, bool enable) {
+int session_set(sccp_session *s, bool enable) {
     if (!enable) return voip_rule_pair_remove(s->rule);
     const auto port = static_cast<uint16_t>(s->remote_port);
     const voip_rule out = {.protocol = 17,
@@ -51,7 +95,8 @@ int session_set(uint32_t owner, sccp_session *s, bool enable) {
                            .dst_port_mask = 0xFFFE,
                            .copy_class = 0};
     const voip_rule rules[2] = {out, voip_rule_mirror(out)};
-    return voip_rule_pair_install(s->rule, rules, owner);
+    const int ports[2] = {s->port, -1};
+    return voip_rule_pair_install(s->rule, rules, ports);
 }
 
 sccp_phone *phone_find(uint32_t address) {
@@ -84,7 +129,7 @@ void session_end(sccp_phone *phone, sccp_session **slot) {
     sal_free(phone);
 }
 
-int start_media(uint32_t src, const uint8_t *data) {
+int start_media(uint32_t src, int port, const uint8_t *data) {
     sccp_phone *phone = phone_find(src);
     if (phone == nullptr) {
         phone = static_cast<sccp_phone *>(sal_alloc(sizeof(sccp_phone), "SCCP"));
@@ -102,9 +147,10 @@ int start_media(uint32_t src, const uint8_t *data) {
         s->remote_ip = voip_be32(data + 8);  // the address bytes in wire order
         s->remote_port = le32(data + 12);
         s->life.seen = voip_idle_now();
+        s->port = port;
         *slot = s;
         phone->count++;
-        if (session_set(src, s, true) == 0) return 0;
+        if (session_set(s, true) == 0) return 0;
         voip_failure_log(&failure_log, "SCCP: Setup_SCCP_Session(enable) failed\n");
     }
     if (s == nullptr) {
@@ -124,7 +170,7 @@ int stop_media(uint32_t src, const uint8_t *data) {
     if (phone == nullptr) return -1;
     sccp_session **slot = session_slot(phone, le32(data));
     if (*slot == nullptr) return -1;
-    if (session_set(src, *slot, false) != 0)
+    if (session_set(*slot, false) != 0)
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
                       "SCCP: Setup_SCCP_Session(disable) failed\n");
     session_end(phone, slot);
@@ -141,10 +187,15 @@ int sccp_parse(const uint8_t *ip_header, int length) {
     if (ihl < 20 || total > len || ihl + 20 > total) return -1;
     const int thl = (ip_header[ihl + 12] >> 4) * 4;
     if (thl < 20 || ihl + thl > total) return -1;
+    const uint32_t src = voip_be32(ip_header + 12), dst = voip_be32(ip_header + 16);
+    const uint16_t sport = voip_be16(ip_header + ihl), dport = voip_be16(ip_header + ihl + 2);
+    // A phone's segment, empty ones (its handshake, acknowledgements) too,
+    // tells which port the phone is on.
+    if (dport == 2000 && sport != 2000 && voip_rx_port() != 0)
+        connection_heard(src, sport, dst, voip_rx_port());
     const uint8_t *p = ip_header + ihl + thl;
     int left = total - ihl - thl;
     if (left < 5) return 0;
-    const uint32_t src = voip_be32(ip_header + 12);
     // Messages: {u32 length from the id on, u32 reserved, u32 id, data}.
     // A message shorter than its header ends the walk as well.
     while (left >= 12) {
@@ -155,7 +206,10 @@ int sccp_parse(const uint8_t *ip_header, int length) {
             // The data words this needs must lie inside the message and segment.
             const uint32_t need = id == kStartMedia ? 4 + 16 : 4 + 4;
             if (n < need || static_cast<uint32_t>(left) < 8 + need) return -1;
-            return id == kStartMedia ? start_media(src, p + 12) : stop_media(src, p + 12);
+            if (id != kStartMedia) return stop_media(src, p + 12);
+            // Told from the manager's port 2000: the phone is the destination.
+            const int phone = sport == 2000 ? phone_port_of(dst, dport, src) : -1;
+            return start_media(src, phone >= 0 ? phone : voip_rx_port(), p + 12);
         }
         if (n > static_cast<uint32_t>(left) - 8) break;
         p += 8 + n;
@@ -165,13 +219,15 @@ int sccp_parse(const uint8_t *ip_header, int length) {
 }
 
 void sccp_phones_clear(void) {
+    // Nothing is heard while Auto VoIP is off.
+    std::memset(heard, 0, sizeof heard);
     while (phones != nullptr) {
         sccp_phone *phone = phones;
         phones = phone->next;
         while (phone->sessions != nullptr) {
             sccp_session *s = phone->sessions;
             phone->sessions = s->next;
-            session_set(phone->address, s, false);
+            session_set(s, false);
             sal_free(s);
         }
         sal_free(phone);
@@ -187,7 +243,7 @@ void sccp_phones_age(uint32_t now) {
                 slot = &(*slot)->next;
                 continue;
             }
-            session_set(phone->address, *slot, false);
+            session_set(*slot, false);
             // The phone goes with its last session.
             const bool last = phone->count == 1;
             session_end(phone, slot);

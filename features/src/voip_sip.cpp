@@ -1,9 +1,15 @@
 // SIP snooping: an INVITE's SDP gives the caller's media end, its 200
 // response the callee's; the pair of media rules lives until BYE, CANCEL, a
-// failure response or an idle stretch without messages or media. An INVITE
-// nobody answers holds no rule, and when the session list is full the
-// oldest of them makes room for a new one. The rules are charged to the
-// address that sent the INVITE.
+// failure answer to the INVITE that opened the call, or an idle stretch
+// without messages or media (a failure answer to a later request, such as a
+// re-INVITE or an INFO, leaves the call as it is). An INVITE nobody answers
+// holds no rule, and when the session list is full the oldest of them makes
+// room for a new one. The rules are charged to the port of a phone of the
+// call that spoke for itself (from its media address): the one that
+// answered, where its answer came in, or the caller, where its INVITE came
+// in, the other when the first holds its share. A message a server sent for
+// a phone names no phone's port; when neither phone spoke for itself the
+// answer's port is charged.
 #include <cstring>
 
 #include "logger.h"
@@ -15,7 +21,9 @@ namespace {
 struct sip_session {
     char *call_id;
     int installed;
-    uint32_t owner;  // the INVITE's source
+    int invite_port;   // where the INVITE came in
+    bool caller_self;  // the INVITE came from the caller's media address
+    int ports[2];      // to charge, the first with room
     voip_life life;
     uint32_t caller_ip, callee_ip;
     uint16_t caller_port, callee_port;
@@ -28,6 +36,7 @@ struct sip_message {
     int status;       // responses, else 0
     char call_id[128];
     char content_type[64];
+    char cseq_method[16];  // the request a response answers
 };
 
 sip_session *sessions = nullptr;
@@ -79,7 +88,7 @@ int rules_set(sip_session *s, bool enable) {
                            .dst_port_mask = callee_pmask,
                            .copy_class = 0};
     const voip_rule rules[2] = {out, voip_rule_mirror(out)};
-    return voip_rule_pair_install(s->rule, rules, s->owner);
+    return voip_rule_pair_install(s->rule, rules, s->ports);
 }
 
 void session_end(sip_session *s) {
@@ -137,6 +146,14 @@ int message_handle(uint32_t source, uint32_t address, const sip_message &msg,
         if (msg.status == 200) {
             if (s->installed) return 0;
             if (desc == nullptr || media_from_sdp(s, desc, false) != 0) return -1;
+            const int answer = voip_rx_port();
+            if (source == s->callee_ip) {
+                s->ports[0] = answer;
+                s->ports[1] = s->caller_self ? s->invite_port : -1;
+            } else {
+                s->ports[0] = s->caller_self ? s->invite_port : answer;
+                s->ports[1] = -1;
+            }
             s->installed = 1;
             if (rules_set(s, true) != 0) {
                 voip_failure_log(&failure_log, "Create FP entries for SIP sesstion failed\n");
@@ -144,7 +161,8 @@ int message_handle(uint32_t source, uint32_t address, const sip_message &msg,
                 session_free(s);
                 return -1;
             }
-        } else if (msg.status >= 300) {
+        } else if (msg.status >= 300 && !s->installed &&
+                   (msg.cseq_method[0] == '\0' || std::strcmp(msg.cseq_method, "INVITE") == 0)) {
             session_end(s);
         }
         return 0;
@@ -167,12 +185,13 @@ int message_handle(uint32_t source, uint32_t address, const sip_message &msg,
             }
             std::memcpy(id, msg.call_id, n);
             s->call_id = id;
-            s->owner = source;
+            s->invite_port = voip_rx_port();
             s->life.seen = voip_idle_now();
             if (media_from_sdp(s, desc, true) != 0) {
                 session_free(s);
                 return -1;
             }
+            s->caller_self = source == s->caller_ip;
             s->next = sessions;
             sessions = s;
             session_count++;
@@ -261,6 +280,13 @@ int parse(uint32_t source, uint32_t address, char *text, sdp_description *desc) 
             if (!trimmed(colon + 1, end, msg.call_id, sizeof msg.call_id)) return -1;
         } else if (std::strncmp(name, "Content-Type", 12) == 0) {
             if (!trimmed(colon + 1, end, msg.content_type, sizeof msg.content_type)) return -1;
+        } else if (std::strncmp(name, "CSeq", 4) == 0) {
+            // A number and the request's method.
+            const char *v = colon + 1;
+            char number[16];
+            if (!voip_token(&v, end, number, sizeof number) ||
+                !voip_token(&v, end, msg.cseq_method, sizeof msg.cseq_method))
+                msg.cseq_method[0] = '\0';
         }
         p = voip_next_line(end);
     }

@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "board.h"
 #include "dxp_types.h"
+#include "dxpx.h"
 #include "feature_fixture.h"
 #include "sal.h"
 #include "voipmgr.h"
@@ -41,10 +43,16 @@ inline Bytes text(const std::string &s) {
     return Bytes(s.begin(), s.end());
 }
 
-// Hands the frame to the callout from a buffer of exactly its size.
-inline int deliver(const Bytes &f) {
+// Hands the frame to the callout from a buffer of exactly its size, as
+// having come in on the front-panel port.
+inline int deliver(const Bytes &f, int uport = 1) {
     Bytes copy = f;
     dxp_pkt pkt{};
+    int lport = 0, unit = 0, port = 0;
+    if (ulpm_to_lport(uport, &lport) == 0 && dxpx_lport_to_unit_port(lport, &unit, &port) == 0) {
+        pkt.rx_unit = static_cast<uint8_t>(unit);
+        pkt.rx_port = static_cast<uint8_t>(port);
+    }
     pkt._pkt_data = {.data = copy.data(), .len = static_cast<uint32_t>(copy.size())};
     pkt.pkt_data = &pkt._pkt_data;
     pkt.blk_count = 1;

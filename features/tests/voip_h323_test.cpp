@@ -370,16 +370,18 @@ TEST_F(voip_h323, UnansweredSetupsHoldNoRulesAndLeaveRoomForCalls) {
     EXPECT_EQ(hits(rtp_to(kCalleeMedia)), 1u);
     h225(true, release());
 
-    // Answers forged for every Setup: calls being set up hold only their
-    // share of rows, and the failures beyond it are logged once.
+    // Answers forged for every Setup, from eight ports: calls being set up
+    // hold only their share of rows, and the failures beyond it are logged
+    // once.
     for (int i = 0; i < 100; i++) {
         const uint8_t from[4] = {10, 3, 0, static_cast<uint8_t>(i)};
         const auto port = static_cast<uint16_t>(30000 + i);
         const Address control = {{10, 3, 0, static_cast<uint8_t>(i)}, 6000};
-        deliver(frame(6, from, kCallee, port, 1720, setup(&control)));
-        deliver(frame(
-            6, kCallee, from, 1720, port,
-            h323_test::q931(h323_test::kConnectType, h323_test::user_information(Uuie::kConnect))));
+        deliver(frame(6, from, kCallee, port, 1720, setup(&control)), 1 + i % 8);
+        deliver(frame(6, kCallee, from, 1720, port,
+                      h323_test::q931(h323_test::kConnectType,
+                                      h323_test::user_information(Uuie::kConnect))),
+                1 + i % 8);
     }
     int calls = 0, setup_entries = 0;
     voip_call_entry_count_get(&calls, &setup_entries);
@@ -393,9 +395,9 @@ TEST_F(voip_h323, UnansweredSetupsHoldNoRulesAndLeaveRoomForCalls) {
     EXPECT_EQ(hits(rtp_to(kCalleeMedia)), 1u);
 }
 
-// Answered calls from one caller that never open their media hold only
-// that caller's share of the set-up rows; the others are there for other
-// callers, and a call that ends gives its rows back at once.
+// Answered calls from one caller's port that never open their media hold
+// only that port's share of the set-up rows; the others are there for
+// callers on other ports, and a call that ends gives its rows back at once.
 TEST_F(voip_h323, AnsweredCallsOfOneCallerHoldOnlyItsShareOfTheSetupRows) {
     for (int i = 0; i < 8; i++) {
         const auto port = static_cast<uint16_t>(40100 + i);
@@ -405,23 +407,23 @@ TEST_F(voip_h323, AnsweredCallsOfOneCallerHoldOnlyItsShareOfTheSetupRows) {
     }
     int calls = 0, setup_rows = 0;
     voip_call_entry_count_get(&calls, &setup_rows);
-    EXPECT_EQ(setup_rows, VOIP_HOST_SETUP_ENTRIES);
+    EXPECT_EQ(setup_rows, VOIP_PORT_SETUP_ENTRIES);
     const uint8_t other[4] = {10, 0, 0, 5};
-    deliver(frame(6, other, kCallee, 40000, 1720, setup(&kControl)));
+    deliver(frame(6, other, kCallee, 40000, 1720, setup(&kControl)), 5);
     deliver(frame(
         6, kCallee, other, 1720, 40000,
         h323_test::q931(h323_test::kConnectType, h323_test::user_information(Uuie::kConnect))));
     voip_call_entry_count_get(&calls, &setup_rows);
-    EXPECT_EQ(setup_rows, VOIP_HOST_SETUP_ENTRIES + 2) << "another caller's call";
+    EXPECT_EQ(setup_rows, VOIP_PORT_SETUP_ENTRIES + 2) << "another caller's call";
     h225(true, release(), 40100);
     voip_call_entry_count_get(&calls, &setup_rows);
-    EXPECT_EQ(setup_rows, VOIP_HOST_SETUP_ENTRIES);
+    EXPECT_EQ(setup_rows, VOIP_PORT_SETUP_ENTRIES);
     const Address late = {{10, 0, 0, 2}, 6100};
     h225(true, setup(&late), 40200);
     answer(40200);
     voip_call_entry_count_get(&calls, &setup_rows);
-    EXPECT_EQ(setup_rows, VOIP_HOST_SETUP_ENTRIES + 2);
-    EXPECT_EQ(copy_classes().size(), static_cast<size_t>(VOIP_HOST_SETUP_ENTRIES + 2));
+    EXPECT_EQ(setup_rows, VOIP_PORT_SETUP_ENTRIES + 2);
+    EXPECT_EQ(copy_classes().size(), static_cast<size_t>(VOIP_PORT_SETUP_ENTRIES + 2));
 }
 
 TEST_F(voip_h323, CallsWithoutSignallingOrMediaAreAged) {

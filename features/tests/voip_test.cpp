@@ -30,8 +30,9 @@ std::string sdp(const char *ip, int port, const char *media = "audio") {
            "\r\nt=0 0\r\nm=" + media + " " + std::to_string(port) + " RTP/AVP 0 8\r\n";
 }
 
-std::string sip(const std::string &start, const std::string &call_id, const std::string &body) {
-    return start + "\r\nVia: SIP/2.0/UDP 10.0.0.1\r\nCall-ID: " + call_id +
+std::string sip(const std::string &start, const std::string &call_id, const std::string &body,
+                const std::string &cseq = "1 INVITE") {
+    return start + "\r\nVia: SIP/2.0/UDP 10.0.0.1\r\nCall-ID: " + call_id + "\r\nCSeq: " + cseq +
            "\r\nContent-Type: application/sdp\r\nContent-Length: " + std::to_string(body.size()) +
            "\r\n\r\n" + body;
 }
@@ -101,12 +102,23 @@ TEST_F(voip, SipCallOpensAndClosesVoiceRules) {
     EXPECT_EQ(rules(), 0);
     sip_frame(kPhoneB, kPhoneA, sip("SIP/2.0 200 OK", "c1", sdp("10.0.0.2", 30000)));
     EXPECT_EQ(rules(), 2);
-    sip_frame(kPhoneA, kPhoneB, sip("INVITE sip:b@x SIP/2.0", "c1", sdp("10.0.0.1", 20002)));
+    sip_frame(kPhoneA, kPhoneB,
+              sip("INVITE sip:b@x SIP/2.0", "c1", sdp("10.0.0.1", 20002), "2 INVITE"));
     EXPECT_EQ(rules(), 2);  // a re-INVITE updates the pair in place
-    sip_frame(kPhoneA, kPhoneB, sip("BYE sip:b@x SIP/2.0", "c1", ""));
+    // Failure answers to requests inside the call leave it as it is.
+    sip_frame(kPhoneB, kPhoneA, sip("SIP/2.0 491 Request Pending", "c1", "", "2 INVITE"));
+    sip_frame(kPhoneB, kPhoneA, sip("SIP/2.0 501 Not Implemented", "c1", "", "3 INFO"));
+    EXPECT_EQ(rules(), 2);
+    sip_frame(kPhoneA, kPhoneB, sip("BYE sip:b@x SIP/2.0", "c1", "", "4 BYE"));
     EXPECT_EQ(rules(), 0);
 
-    // A failure response ends the call; video alone gives no voice end.
+    // A failure answer to the INVITE ends the call, one to another request
+    // before the answer does not; video alone gives no voice end.
+    sip_frame(kPhoneA, kPhoneB, sip("INVITE sip:b@x SIP/2.0", "c2", sdp("10.0.0.1", 20000)));
+    sip_frame(kPhoneB, kPhoneA, sip("SIP/2.0 501 Not Implemented", "c2", "", "2 INFO"));
+    sip_frame(kPhoneB, kPhoneA, sip("SIP/2.0 200 OK", "c2", sdp("10.0.0.2", 30000)));
+    EXPECT_EQ(rules(), 2);
+    sip_frame(kPhoneA, kPhoneB, sip("BYE sip:b@x SIP/2.0", "c2", "", "3 BYE"));
     sip_frame(kPhoneA, kPhoneB, sip("INVITE sip:b@x SIP/2.0", "c2", sdp("10.0.0.1", 20000)));
     sip_frame(kPhoneB, kPhoneA, sip("SIP/2.0 486 Busy Here", "c2", ""));
     sip_frame(kPhoneB, kPhoneA, sip("SIP/2.0 200 OK", "c2", sdp("10.0.0.2", 30000)));
@@ -210,31 +222,36 @@ TEST_F(voip, SccpMediaTransmissionOpensAndClosesVoiceRules) {
 }
 
 // StartMediaTransmission of the conference from the address, with a remote
-// end of its own.
-int sccp_start(const uint8_t from[4], uint32_t conference) {
+// end of its own, as having come in on the port.
+int sccp_start(const uint8_t from[4], uint32_t conference, int port = 1,
+               const uint8_t *phone = kPhoneA, uint16_t phone_port = 51000) {
     const uint32_t remote =
         10 | 9u << 8 | (conference >> 8 & 0xFF) << 16 | (conference & 0xFF) << 24;
     return deliver(
-        frame(6, from, kPhoneA, 2000, 51000, skinny(138, {conference, 1, remote, 16384})));
+        frame(6, from, phone, 2000, phone_port, skinny(138, {conference, 1, remote, 16384})), port);
 }
 
-// Calls' rules stay within their share of the field processor, and those of
-// one address within its share of that, whatever the signalling says; a
-// failure beyond it is logged once per burst.
+// Calls' rules stay within their share of the field processor, and those
+// charged to one port within its share of that, whatever addresses the
+// signalling claims; a failure beyond it is logged once per burst.
 TEST_F(voip, CallsHoldOnlyTheirShareOfTheFieldProcessor) {
     ASSERT_EQ(logger_init(), 0);
     voip_profile_set(0, 1, 7);
     ASSERT_EQ(rules(), 8);
-    for (uint32_t conference = 1; conference <= 300; conference++)
-        sccp_start(kAgent, conference);
+    // Forged call managers on port 1, none of whose phones was heard.
+    for (uint32_t conference = 1; conference <= 300; conference++) {
+        const uint8_t forged[4] = {10, 99, static_cast<uint8_t>(conference >> 4),
+                                   static_cast<uint8_t>(conference)};
+        sccp_start(forged, conference);
+    }
     int calls = 0, setup = 0;
     voip_call_entry_count_get(&calls, &setup);
-    EXPECT_EQ(calls, VOIP_HOST_ENTRIES) << "one address";
+    EXPECT_EQ(calls, VOIP_PORT_ENTRIES) << "one port";
     EXPECT_EQ(feature_test::log_lines("Setup_SCCP_Session(enable) failed"), 1);
-    // Call managers at other addresses still get their calls' rules.
+    // Call managers on other ports still get their calls' rules.
     for (uint32_t conference = 1; conference <= 300; conference++) {
         const uint8_t agent[4] = {10, 8, 0, static_cast<uint8_t>(conference % 50)};
-        sccp_start(agent, 1000 + conference);
+        sccp_start(agent, 1000 + conference, 2 + static_cast<int>(conference % 50));
     }
     voip_call_entry_count_get(&calls, &setup);
     EXPECT_EQ(calls, VOIP_CALL_ENTRIES);
@@ -243,7 +260,7 @@ TEST_F(voip, CallsHoldOnlyTheirShareOfTheFieldProcessor) {
     EXPECT_EQ(feature_test::log_lines("Setup_SCCP_Session(enable) failed"), 1);
     // After a quiet stretch the next failure opens a burst of its own.
     sal_wallclock_set(sal_time() + LOG_BURST_QUIET_SECS);
-    sccp_start(kPhoneB, 5000);
+    sccp_start(kPhoneB, 5000, 3);
     EXPECT_EQ(feature_test::log_lines("Setup_SCCP_Session(enable) failed"), 2);
     // The rest of the chip's rows are still there for other features.
     constexpr int kChipRows = 128;
@@ -255,6 +272,45 @@ TEST_F(voip, CallsHoldOnlyTheirShareOfTheFieldProcessor) {
         int entry = 0;
         ASSERT_EQ(dxp_field_entry_create(0, other, &entry), 0) << i;
     }
+}
+
+// One call server on port 1 signals every call: an SCCP call manager tells
+// six phones on ports 2 to 4, each heard on its connection to it, to
+// start their media, and a SIP PBX calls six phones there that answer
+// themselves. Every call is charged to its phone's port and gets its rules;
+// a phone's port past its share gets no more.
+TEST_F(voip, CallsThroughOneServerAreChargedToTheirPhonesPorts) {
+    voip_profile_set(0, 1, 7);
+    const uint8_t server[4] = {10, 0, 0, 50};
+    for (uint32_t i = 0; i < 6; i++) {
+        const uint8_t phone[4] = {10, 0, 1, static_cast<uint8_t>(100 + i)};
+        const int port = 2 + static_cast<int>(i % 3);
+        // The phone's keep-alive to the manager, then the manager's order.
+        deliver(frame(6, phone, server, 51000, 2000, skinny(0x100, {})), port);
+        sccp_start(server, 1 + i, 1, phone, 51000);
+    }
+    EXPECT_EQ(rules(), 8 + 6 * 2);
+    for (int i = 0; i < 6; i++) {
+        const std::string phone = "10.0.2." + std::to_string(100 + i);
+        const uint8_t ip[4] = {10, 0, 2, static_cast<uint8_t>(100 + i)};
+        const std::string id = "pbx" + std::to_string(i);
+        deliver(frame(17, server, ip, 5060, 5060,
+                      text(sip("INVITE sip:p@x SIP/2.0", id, sdp("10.0.0.50", 20000 + 2 * i)))),
+                1);
+        deliver(frame(17, ip, server, 5060, 5060,
+                      text(sip("SIP/2.0 200 OK", id, sdp(phone.c_str(), 30000)))),
+                2 + i % 3);
+    }
+    EXPECT_EQ(rules(), 8 + 12 * 2);
+    // Ports 2 to 4 now hold their shares: a fifth call of a phone there
+    // gets none, a phone on another port does.
+    sccp_start(server, 100, 1, kPhoneB, 51000);
+    deliver(frame(6, kPhoneB, server, 51000, 2000, skinny(0x100, {})), 2);
+    sccp_start(server, 101, 1, kPhoneB, 51000);
+    EXPECT_EQ(rules(), 8 + 12 * 2 + 2) << "the manager's own port for an unheard phone";
+    deliver(frame(6, kPhoneA, server, 52000, 2000, skinny(0x100, {})), 8);
+    sccp_start(server, 102, 1, kPhoneA, 52000);
+    EXPECT_EQ(rules(), 8 + 12 * 2 + 4);
 }
 
 // One answered call of each of SIP, MGCP and SCCP, whose media go to port

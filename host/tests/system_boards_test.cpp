@@ -48,6 +48,8 @@ TEST_P(switchfw_boards, StartsLoadsItsSettingsAndForwardsBetweenFirstAndLastPort
     // Every manager starts; the 26-port board's says what its chip lacks.
     EXPECT_EQ(seen.find("() failed"), std::string::npos) << seen;
     EXPECT_EQ(seen.find("no field processor") != std::string::npos, ports == 26) << seen;
+    EXPECT_EQ(seen.find("Auto VoIP cannot run on it") != std::string::npos, ports == 26) << seen;
+    EXPECT_EQ(seen.find("[ERROR] AUTOVOIP"), std::string::npos) << seen;
     // The CPU port's link stays forced up by the management-port set-up.
     ASSERT_TRUE(sw.run(ports == 26 ? "Getreg STS_OVERRIDE_P24" : "Getreg STS_OVERRIDE_IMP",
                        "DXP.0> ", &seen));

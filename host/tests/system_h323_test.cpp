@@ -17,6 +17,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -215,19 +216,20 @@ bool send_junk(const std::string &space, const std::string &tap, const std::stri
     return send_segments(space, tap, dst_ip, payload);
 }
 
-// The message count times as a UDP datagram from port 5060 to the peer's
-// 5060, sent from the namespace; "@N@" in it becomes the datagram's number.
+// The message count times as a UDP datagram from port 5060 (of the address
+// from, else the namespace's own) to the peer's 5060, sent from the
+// namespace; "@N@" in it becomes the datagram's number.
 bool send_sip(const std::string &space, const std::string &peer_ip, const std::string &message,
-              int count = 1) {
+              int count = 1, const std::string &from = "") {
     const std::string hex = hex_of_bytes(message);
     return sh("ip netns exec " + space +
               " python3 -c 'import socket,sys,time\n"
-              "s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM); s.bind((\"\",5060))\n"
+              "s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM); s.bind((sys.argv[4],5060))\n"
               "m=bytes.fromhex(sys.argv[2])\n"
               "for i in range(int(sys.argv[3])):\n"
               "  s.sendto(m.replace(b\"@N@\",str(i).encode()),(sys.argv[1],5060))\n"
               "  time.sleep(0.005)' " +
-              peer_ip + " " + hex + " " + std::to_string(count)) == 0;
+              peer_ip + " " + hex + " " + std::to_string(count) + " \"" + from + "\"") == 0;
 }
 
 std::string sip(const std::string &start, const std::string &call_id, const std::string &ip,
@@ -399,11 +401,12 @@ TEST_P(system_h323, UnansweredCallsLeaveRulesToOtherCallsAndFeatures) {
 }
 
 // SCCP StartMediaTransmission segments from port 2000 of the namespace's
-// host to port 40000+i of a host nobody has, one per conference 1000+i with
-// remote end 10.40.0.(2i+1):(30000+2i), raw from a packet socket: no
-// handshake, nothing answers.
+// host (forged: of 10.99.0.1 and on, four from each) to port 40000+i of a
+// host nobody has, one per conference 1000+i with remote end
+// 10.40.0.(2i+1):(30000+2i), raw from a packet socket: no handshake,
+// nothing answers.
 bool send_sccp_flood(const std::string &space, const std::string &tap, const std::string &src_ip,
-                     const std::string &dst_ip, int count) {
+                     const std::string &dst_ip, int count, bool forged = false) {
     // Addresses; IPv4 header; TCP header from port 2000; the Skinny message
     // {length 20, reserved, id 138, conference, party, remote, port}, its
     // words little-endian, filled in per segment.
@@ -422,11 +425,12 @@ bool send_sccp_flood(const std::string &space, const std::string &tap, const std
               "s=socket.socket(socket.AF_PACKET,socket.SOCK_RAW); s.bind((sys.argv[1],0))\n"
               "f=bytearray(bytes.fromhex(sys.argv[2]))\n"
               "for i in range(int(sys.argv[3])):\n"
+              "  if sys.argv[4]==\"1\": f[26:30]=bytes([10,99,0,1+i//4])\n"
               "  f[36:38]=(40000+i).to_bytes(2,\"big\")\n"
               "  f[66:70]=(1000+i).to_bytes(4,\"little\"); f[70:74]=(1).to_bytes(4,\"little\")\n"
               "  f[74:78]=bytes([10,40,0,2*i+1]); f[78:82]=(30000+2*i).to_bytes(4,\"little\")\n"
               "  s.send(bytes(f)); time.sleep(0.005)' " +
-              tap + " " + hex + " " + std::to_string(count)) == 0;
+              tap + " " + hex + " " + std::to_string(count) + (forged ? " 1" : " 0")) == 0;
 }
 
 // One host's flood of SCCP media starts takes only its share of the call
@@ -463,6 +467,286 @@ TEST_P(system_h323, SipFloodTakesOneHostsShareAndFactoryResetEndsEveryCall) {
     // The reset runs a second or two after the answer.
     EXPECT_EQ(voice_rules_when(voice_rules_before), voice_rules_before);
 }
+
+// The little-endian words of a Skinny message: its length from the id on,
+// the reserved word, the id and the data.
+h323_test::Bytes skinny(uint32_t id, const std::vector<uint32_t> &data) {
+    h323_test::Bytes b;
+    auto word = [&b](uint32_t v) {
+        for (int i = 0; i < 4; i++)
+            b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    word(static_cast<uint32_t>(4 + 4 * data.size()));
+    word(0);
+    word(id);
+    for (uint32_t v : data)
+        word(v);
+    return b;
+}
+
+// An address as StartMediaTransmission carries it: its bytes in wire order.
+uint32_t wire_ip(const std::string &ip) {
+    in_addr a{};
+    inet_pton(AF_INET, ip.c_str(), &a);
+    return a.s_addr;
+}
+
+// A network of one call server on port 1 (its namespace holds the SCCP call
+// manager and the SIP PBX) and phones on ports 2 to 4, two on each port.
+class system_voip_network : public testing::TestWithParam<int> {
+  protected:
+    static constexpr int kPorts = 4;
+    void start() {
+        sw.reset();
+        std::vector<std::string> args = {"--board", std::to_string(GetParam())};
+        for (int p = 0; p < kPorts; p++) {
+            args.push_back("--tap");
+            args.push_back(std::to_string(p + 1) + "=" + taps[p]);
+        }
+        sw = std::make_unique<Switch>(test_workdir::path(), args);
+        ASSERT_TRUE(sw->run("", "DXP.0> ", &started, 60));
+        for (int p = 0; p < kPorts; p++) {
+            ASSERT_TRUE(Netns::attach(taps[p], ns.spaces[p], host(p) + "/24"));
+            for (int k = 0; k < 2 && p > 0; k++)
+                ASSERT_EQ(sh("ip -n " + ns.spaces[p] + " addr add " + phone(2 * (p - 1) + k) +
+                             "/24 dev " + taps[p]),
+                          0);
+        }
+        bool reached = false;
+        for (int i = 0; i < 10 && !reached; i++)
+            reached = sh("ip netns exec " + ns.spaces[0] + " ping -c 1 -W 1 " + host(3)) == 0;
+        ASSERT_TRUE(reached) << "no ping through the switch";
+        web = "http://127.0.0.1:" + std::to_string(sw->port_offset() + 80);
+        std::string login = sh_out("curl -s -i --max-time 5 -d 'username=admin&password=qivor' " +
+                                   web + "/login.cgi");
+        const std::string tag = "Set-Cookie: WebManaged=";
+        size_t at = login.find(tag);
+        ASSERT_NE(at, std::string::npos) << login;
+        at += tag.size();
+        cookie = login.substr(at, login.find_first_of(";\r", at) - at);
+    }
+    void bring_up() {
+        id = static_cast<int>(getpid() % 10000);
+        std::vector<std::string> names;
+        for (int p = 0; p < kPorts; p++) {
+            const std::string letter(1, static_cast<char>('a' + p));
+            taps.push_back("swv" + letter + std::to_string(id));
+            names.push_back("swvns" + letter + std::to_string(id));
+        }
+        ASSERT_TRUE(ns.make_free("10.197.", id + 97, names, &net));
+        std::filesystem::remove(std::filesystem::path(test_workdir::path()) / "flash.bin");
+        start();
+        if (HasFatalFailure()) return;
+        ASSERT_EQ(post("/voip.cgi", "profiles=1").find("Retry"), std::string::npos);
+    }
+    // The namespace's own address: the server's .50, a phone port's .(p+1).
+    std::string host(int p) const { return net + (p == 0 ? "50" : std::to_string(p + 1)); }
+    // Phone i (0..5), on port 2 + i / 2.
+    std::string phone(int i) const { return net + std::to_string(110 + i); }
+    const std::string &phone_space(int i) const { return ns.spaces[1 + i / 2]; }
+    std::string post(const std::string &path, const std::string &body) {
+        return sh_out("curl -s --max-time 10 -b 'WebManaged=" + cookie + "' -d '" + body + "' " +
+                      web + path);
+    }
+    std::string get(const std::string &path) {
+        return sh_out("curl -s --max-time 10 -b 'WebManaged=" + cookie + "' " + web + path);
+    }
+    int voice_rules_when(int wanted) {
+        int n = -1;
+        for (int tries = 0; tries < 20 && n != wanted; tries++) {
+            if (tries > 0) usleep(250 * 1000);
+            n = voice_rules(*sw);
+        }
+        return n;
+    }
+    // The hits of every field-processor counter of the first 300 entries.
+    uint64_t hits() {
+        std::vector<std::string> ids;
+        for (int e = 1; e <= 300; e++)
+            ids.push_back(std::to_string(e) + " 0");
+        const std::string out = system_fixture::each_of(*sw, "fp counter get", ids);
+        uint64_t sum = 0;
+        for (size_t at = out.find("val="); at != std::string::npos; at = out.find("val=", at + 4))
+            sum += std::stoull(out.substr(at + 4));
+        return sum;
+    }
+    // A SIP call from host a (port a + 1) to host b, each answering for itself.
+    void call(int a, int b, const std::string &call_id, int media_a, int media_b) {
+        ASSERT_TRUE(send_sip(ns.spaces[a], host(b),
+                             sip("INVITE sip:b@" + host(b) + " SIP/2.0", call_id, host(a), media_a),
+                             1, host(a)));
+        ASSERT_TRUE(send_sip(ns.spaces[b], host(a),
+                             sip("SIP/2.0 200 OK", call_id, host(b), media_b), 1, host(b)));
+    }
+    // Five voice frames each way of the call between hosts a and b hit its
+    // rules, ten in all: the rules are there and no other rule takes the
+    // frames first. Tried again while the call's rules are on their way.
+    bool voice_frames_hit(int a, int b, int media_a, int media_b) {
+        const std::string rtp =
+            " python3 -c 'import socket,sys,time\n"
+            "s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM)\n"
+            "s.bind((sys.argv[1],int(sys.argv[2])))\n"
+            "for i in range(5):\n"
+            "  s.sendto(b\"voice\",(sys.argv[3],int(sys.argv[4])))\n"
+            "  time.sleep(0.01)' ";
+        for (int tries = 0; tries < 10; tries++) {
+            const uint64_t before = hits();
+            sh("ip netns exec " + ns.spaces[a] + rtp + host(a) + " " + std::to_string(media_a) +
+               " " + host(b) + " " + std::to_string(media_b));
+            sh("ip netns exec " + ns.spaces[b] + rtp + host(b) + " " + std::to_string(media_b) +
+               " " + host(a) + " " + std::to_string(media_a));
+            usleep(200 * 1000);
+            if (hits() - before == 10) return true;
+            usleep(300 * 1000);
+        }
+        return false;
+    }
+    int id = 0;
+    std::string web, cookie, net, started;
+    std::vector<std::string> taps;
+    Netns ns;
+    std::unique_ptr<Switch> sw;
+};
+
+// Six SCCP calls through one call manager and six SIP calls through one PBX
+// on port 1 all get their rules, each charged to its phone's port; a port
+// forging call managers takes only its share, and a call between two other
+// ports still gets its rules.
+TEST_P(system_voip_network, CallsThroughOneServerAndAForgingPort) {
+    if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0)
+        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and curl";
+    bring_up();
+    if (HasFatalFailure()) return;
+    const int on = voice_rules(*sw);
+
+    // The phones keep TCP connections to the call manager, which tells each
+    // to start its media towards the other phone of its conference.
+    std::vector<std::unique_ptr<Connection>> phones;
+    const int listener = socket_in(ns.spaces[0]);
+    int one = 1;
+    setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in manager = address(host(0), 2000);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&manager), sizeof manager), 0);
+    ASSERT_EQ(listen(listener, 8), 0);
+    for (int i = 0; i < 6; i++) {
+        auto c = std::make_unique<Connection>();
+        c->caller = socket_in(phone_space(i));
+        sockaddr_in self = address(phone(i), 0);
+        ASSERT_EQ(bind(c->caller, reinterpret_cast<sockaddr *>(&self), sizeof self), 0);
+        ASSERT_EQ(connect(c->caller, reinterpret_cast<sockaddr *>(&manager), sizeof manager), 0);
+        c->callee = accept(listener, nullptr, nullptr);
+        ASSERT_GE(c->callee, 0);
+        phones.push_back(std::move(c));
+    }
+    close(listener);
+    for (int i = 0; i < 6; i++)
+        ASSERT_TRUE(pass(phones[i]->callee, phones[i]->caller,
+                         skinny(138, {static_cast<uint32_t>(1 + i), 1, wire_ip(phone(i ^ 1)),
+                                      static_cast<uint32_t>(20000 + 2 * (i ^ 1))})));
+    EXPECT_EQ(voice_rules_when(on + 12), on + 12) << "six SCCP calls";
+    for (int i = 0; i < 6; i++)
+        ASSERT_TRUE(pass(phones[i]->callee, phones[i]->caller,
+                         skinny(139, {static_cast<uint32_t>(1 + i), 1})));
+    EXPECT_EQ(voice_rules_when(on), on) << "every conference stopped";
+
+    // The PBX calls each phone, which answers for itself.
+    for (int i = 0; i < 6; i++) {
+        const std::string call_id = "pbx" + std::to_string(i);
+        ASSERT_TRUE(
+            send_sip(ns.spaces[0], phone(i),
+                     sip("INVITE sip:p@" + phone(i) + " SIP/2.0", call_id, host(0), 40000 + 2 * i),
+                     1, host(0)));
+        ASSERT_TRUE(send_sip(phone_space(i), host(0),
+                             sip("SIP/2.0 200 OK", call_id, phone(i), 30000), 1, phone(i)));
+    }
+    EXPECT_EQ(voice_rules_when(on + 12), on + 12) << "six SIP calls";
+
+    // Forged call managers on port 1: four conferences from each of twelve
+    // addresses, no handshake. The port's share, and no more.
+    ASSERT_TRUE(send_sccp_flood(ns.spaces[0], taps[0], host(0), net + "200", 48, true));
+    EXPECT_EQ(voice_rules_when(on + 12 + kHostRows), on + 12 + kHostRows) << "port 1's share";
+    call(2, 3, "across", 24000, 34000);
+    EXPECT_EQ(voice_rules_when(on + 14 + kHostRows), on + 14 + kHostRows)
+        << "a call between ports 3 and 4";
+    EXPECT_TRUE(voice_frames_hit(2, 3, 24000, 34000));
+}
+
+// Every QoS mode switched on after Auto VoIP and before it, and both stored
+// over a restart: a call's voice frames hit its rules, which rank above the
+// QoS rules whatever was switched on or loaded first. Then, with the free
+// rows taken from the monitor, a per-port DoS post that does not fit is
+// refused naming the check, and the page, the rules and the backup stay.
+TEST_P(system_voip_network, CallsGetPriorityWithEveryQosModeAndARefusedDosPostChangesNothing) {
+    if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0)
+        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and curl";
+    bring_up();
+    if (HasFatalFailure()) return;
+    ASSERT_EQ(post("/qos_enhance_ip_add.cgi", "ip=" + net + "0&mask=255.255.255.0&priority=3")
+                  .find("Retry"),
+              std::string::npos);
+    int media = 24000;
+    call(2, 3, "first", media, media + 10000);
+    EXPECT_TRUE(voice_frames_hit(2, 3, media, media + 10000)) << "QoS off";
+    for (int mode : {2, 3, 4, 1}) {
+        const std::string answer = post("/qos_enhance_mode.cgi", "mode=" + std::to_string(mode));
+        ASSERT_EQ(answer.find("Retry"), std::string::npos) << answer;
+        EXPECT_TRUE(voice_frames_hit(2, 3, media, media + 10000))
+            << "QoS mode " << mode << " switched on after Auto VoIP";
+        ASSERT_EQ(post("/voip.cgi", "profiles=0").find("Retry"), std::string::npos);
+        ASSERT_EQ(post("/voip.cgi", "profiles=1").find("Retry"), std::string::npos);
+        media += 100;
+        call(2, 3, "mode" + std::to_string(mode), media, media + 10000);
+        EXPECT_TRUE(voice_frames_hit(2, 3, media, media + 10000))
+            << "QoS mode " << mode << " switched on before Auto VoIP";
+    }
+    // Both stored, port-based QoS with them: its rules are loaded first.
+    ASSERT_TRUE(sw->run("EXIT", "Resetting"));
+    start();
+    if (HasFatalFailure()) return;
+    media += 100;
+    call(2, 3, "restarted", media, media + 10000);
+    EXPECT_TRUE(voice_frames_hit(2, 3, media, media + 10000)) << "after a restart";
+
+    // Smurf protection on port 3, then every free row but two taken.
+    ASSERT_EQ(post("/dos_perport.cgi", "port=3&checks=100&ping_rate=64&syn_rate=64").find("Retry"),
+              std::string::npos);
+    std::string seen;
+    ASSERT_TRUE(sw->run("fp group create -1 90", "DXP.0> ", &seen));
+    int entry = 900;
+    for (; entry < 1100; entry++) {
+        ASSERT_TRUE(sw->run("fp entry create 90 " + std::to_string(entry), "DXP.0> ", &seen));
+        if (seen.find("okay") == std::string::npos) break;
+    }
+    ASSERT_GT(entry, 902);
+    sw->output("fp entry destroy " + std::to_string(entry - 1));
+    sw->output("fp entry destroy " + std::to_string(entry - 2));
+    auto stored = [&] {
+        std::istringstream in(get("/dxpqsw.cfg"));
+        std::string text;
+        for (std::string line; std::getline(in, line);)
+            if (!line.starts_with("password=") && !line.starts_with("#end")) text += line + "\n";
+        return text;
+    };
+    const std::string page = post("/dos_showperport.cgi", "port=3"), backup = stored();
+    ASSERT_NE(page.find("checked"), std::string::npos) << page;
+    // Smurf off and both floods on: the floods' rules do not fit.
+    const std::string answer =
+        post("/dos_perport.cgi", "port=3&checks=011&ping_rate=64&syn_rate=64");
+    EXPECT_NE(answer.find("No resources for operation: the "), std::string::npos) << answer;
+    EXPECT_NE(answer.find("check does not fit"), std::string::npos) << answer;
+    EXPECT_EQ(post("/dos_showperport.cgi", "port=3"), page) << "the page changed";
+    EXPECT_EQ(stored(), backup) << "the stored settings changed";
+    // The two free rows are still free, and then none is.
+    for (int e = entry - 2; e < entry; e++)
+        EXPECT_NE(sw->output("fp entry create 90 " + std::to_string(e)).find("okay"),
+                  std::string::npos);
+    EXPECT_EQ(sw->output("fp entry create 90 1500").find("okay"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(boards_with_cfp, system_voip_network, testing::Values(52, 28),
+                         [](const testing::TestParamInfo<int> &info) {
+                             return "Board" + std::to_string(info.param);
+                         });
 
 INSTANTIATE_TEST_SUITE_P(boards_with_cfp, system_h323, testing::Values(52, 28),
                          [](const testing::TestParamInfo<int> &info) {

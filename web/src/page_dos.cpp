@@ -1,5 +1,6 @@
 // The DoS attack prevention pages over the DoS prevention manager; every
 // change saves the "dos" item.
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -119,13 +120,21 @@ int ssphandler_dos_perport_cgi(httpd_event *ev, httpd_request *req) {
         if (checks[i] == '1' && !number(web_form_value(ev, i + 1), kRateMin, kRateMax, &rates[i]))
             return error(ev, req, "Invalid rate");
     }
-    int refused = 0;
-    for (int i = 0; i < kChecks; i++) {
-        const int rv = dos_attack_set(port, kPortTypes[i], checks[i] == '1' ? 1 : 0, rates[i]);
-        if (rv < 0 && refused == 0) refused = rv;
+    // The three checks are one change: a refused one takes none of them,
+    // and nothing new is stored.
+    dos_check change[kChecks];
+    for (int i = 0; i < kChecks; i++)
+        change[i] = {.type = kPortTypes[i], .enable = checks[i] == '1' ? 1 : 0, .rate = rates[i]};
+    int refused_type = -1;
+    const int rv = dos_attack_set_checks(port, change, kChecks, &refused_type);
+    if (rv < 0) {
+        if (rv == DXP_E_UNAVAIL || refused_type < 0) return refused_error(ev, req, rv);
+        char text[160];
+        std::snprintf(text, sizeof text, "%s: the %s check does not fit", dxp_errmsg(rv),
+                      dos_attack_name(refused_type));
+        return error(ev, req, text);
     }
     settings_save_item("dos");
-    if (refused < 0) return refused_error(ev, req, refused);
     shown_set(req, port);
     return 0;
 }

@@ -338,8 +338,12 @@ int qos_enhance_mode_cgi(httpd_event *ev, httpd_request *req) {
     if (qosmgr_mode_set(mode) != 1) {
         const char *missing = web_feature_missing(WEB_FEATURE_QOS);
         const bool rules = mode == ENHANCE_MODE_PORT_BASED_QOS || mode == ENHANCE_MODE_IP_BASED_QOS;
-        return qos_error(ev, req, "QoS Enhancement Set",
-                         rules && missing != nullptr ? missing : "qosmgr_mode_set failed");
+        const char *refusal = qosmgr_refusal();
+        const char *reason = rules && missing != nullptr ? missing
+                             : refusal != nullptr        ? refusal
+                                                         : "qosmgr_mode_set failed";
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS Enhancement Set refused : %s", reason);
+        return qos_error(ev, req, "QoS Enhancement Set", reason);
     }
     settings_save_item("qos");
     logger_printf(LOG_LEVEL_INFO, LOG_MOD_QOS, "QoS Enhancement Set : mode = %s", kModeLog[mode]);

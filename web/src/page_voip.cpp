@@ -48,16 +48,14 @@ int voip_cgi(httpd_event *ev, httpd_request *req) {
                               WEB_RETRY_ACTION);
     }
     const int enable = profile != 0 ? 1 : 0;
-    voip_profile_set(0, enable, enable ? kBandwidths[0].limit : 0);
-    settings_save_item("voip");
-    int now = 0, limit = 0;
-    voip_profile_get(0, &now, &limit);
-    if (enable != 0 && now == 0) {
+    if (voip_profile_set(0, enable, enable ? kBandwidths[0].limit : 0) != 0) {
+        // Refused: nothing changed, nothing to store; the reason is named.
         const char *missing = web_feature_missing(WEB_FEATURE_AUTO_VOIP);
         return web_error_page(ev, req, "Auto VoIP",
-                              missing != nullptr ? missing : "Auto VoIP could not be enabled",
+                              missing != nullptr ? missing : voip_profile_refusal(),
                               WEB_RETRY_LABEL, WEB_RETRY_ACTION);
     }
+    settings_save_item("voip");
     return 0;
 }
 

@@ -2,8 +2,10 @@
 // checks reach the manager and the chip, the forms show them, the "dos" item
 // is saved, and bad input changes nothing.
 #include <string>
+#include <vector>
 
 #include "dosmgr.h"
+#include "dxp.h"
 #include "switch_pages_fixture.h"
 
 namespace {
@@ -134,6 +136,43 @@ TEST_F(page_dos, ThePageShowsWhatTheChipStillDoes) {
     ASSERT_EQ(dxp_switch_control_port_get(four.unit, four.port, dxpSwitchDosAttackSipEqualDip, &on),
               0);
     EXPECT_EQ(on, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// A per-port post whose checks do not all fit in the free rows is refused
+// whole, naming the check: smurf stays on, the floods off, nothing stored.
+TEST_F(page_dos, ARefusedPerPortPostChangesNothing) {
+    ASSERT_EQ(error_of(post("/dos_perport.cgi", "port=3&checks=100&ping_rate=64&syn_rate=64")), "");
+    // Every free row but two taken.
+    dxp_field_qset_t qset{};
+    dxp_field_qset_add(&qset, dxpFieldQualifyIpProtocol);
+    int group = 0, entry = 0;
+    ASSERT_EQ(dxp_field_group_create(0, qset, -1, &group), 0);
+    std::vector<int> taken;
+    while (dxp_field_entry_create(0, group, &entry) == 0)
+        taken.push_back(entry);
+    ASSERT_GE(taken.size(), 2u);
+    for (int i = 0; i < 2; i++) {
+        ASSERT_EQ(dxp_field_entry_destroy(0, taken.back()), 0);
+        taken.pop_back();
+    }
+    const std::string before = saved("dos");
+    const test_response shown = post("/dos_showperport.cgi", "port=3");
+    const std::string answer =
+        error_of(post("/dos_perport.cgi", "port=3&checks=011&ping_rate=64&syn_rate=128"));
+    EXPECT_NE(answer.find("No resources for operation: the "), std::string::npos) << answer;
+    EXPECT_NE(answer.find(" check does not fit"), std::string::npos) << answer;
+    EXPECT_EQ(type_on(3, DOS_ATTACK_SMURF), 1);
+    EXPECT_EQ(type_on(3, DOS_ATTACK_PING_FLOOD), 0);
+    EXPECT_EQ(type_on(3, DOS_ATTACK_SYN_FLOOD), 0);
+    EXPECT_EQ(saved("dos"), before);
+    EXPECT_EQ(post("/dos_showperport.cgi", "port=3").body, shown.body);
+    // Every row the refused post made went back.
+    for (int i = 0; i < 2; i++)
+        EXPECT_EQ(dxp_field_entry_create(0, group, &entry), 0) << i;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "drv_reg_rmw.h"
+#include "fp_share.h"
 #include "switch_pages_fixture.h"
 
 namespace {
@@ -171,6 +172,32 @@ TEST_F(page_qos, IpEntriesAreCheckedAddedAndDeleted) {
     }
     EXPECT_EQ(error_of(post("/qos_enhance_ip_del.cgi", "entry=1")), "");
     EXPECT_EQ(qosmgr_ip_base_cnt_get(), 0);
+}
+
+// On the 52-port board's chip, whose field processor holds the port and IP
+// address rules.
+class page_qos_rules : public page_qos {
+  protected:
+    sim::ChipKind chip() const override { return sim::ChipKind::DXP7101; }
+    void SetUp() override {
+        page_qos::SetUp();
+        ASSERT_EQ(qosmgr_init(), 1);
+    }
+};
+
+// Port-based QoS refused for want of rows names the reason and keeps the
+// mode that ran.
+TEST_F(page_qos_rules, ARefusedModeNamesItsReason) {
+    ASSERT_TRUE(fp_rows_shared_take(FP_ROWS_SHARED - 10));  // as Auto VoIP's calls would hold them
+    const std::string answer = error_of(post("/qos_enhance_mode.cgi", "mode=1"));
+    fp_rows_shared_give(FP_ROWS_SHARED - 10);
+    EXPECT_NE(answer.find("remaining rows are kept for DoS prevention"), std::string::npos)
+        << answer;
+    int mode = -1;
+    qosmgr_mode_get(&mode);
+    EXPECT_EQ(mode, ENHANCE_MODE_DISABLED);
+    EXPECT_EQ(error_of(post("/qos_enhance_mode.cgi", "mode=1")), "");
+    EXPECT_EQ(error_of(post("/qos_enhance_mode.cgi", "mode=0")), "");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // switches the signalling rules and is saved in the "voip" item.
 #include <string>
 
+#include "fp_share.h"
 #include "switch_pages_fixture.h"
 #include "voipmgr.h"
 
@@ -52,6 +53,24 @@ TEST_F(page_voip, ProfileSwitchesAutoVoipAndIsSaved) {
     voip_entry_count_get(&count);
     EXPECT_EQ(count, 0);
     EXPECT_NE(saved("voip"), on);
+}
+
+// Switching on refused for want of rows names the reason and changes
+// nothing, the stored profile included.
+TEST_F(page_voip, ARefusalNamesItsReasonAndChangesNothing) {
+    const std::string off = saved("voip");
+    ASSERT_TRUE(fp_rows_shared_take(FP_ROWS_SHARED - 7));  // as QoS rules would hold them
+    const std::string answer = error_of(post("/voip.cgi", "profiles=1"));
+    fp_rows_shared_give(FP_ROWS_SHARED - 7);
+    EXPECT_NE(answer.find("remaining rows are kept for DoS prevention"), std::string::npos)
+        << answer;
+    EXPECT_EQ(enabled(), 0);
+    int count = -1;
+    voip_entry_count_get(&count);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(saved("voip"), off);
+    EXPECT_EQ(error_of(post("/voip.cgi", "profiles=1")), "");
+    EXPECT_EQ(enabled(), 1);
 }
 
 }  // namespace
