@@ -248,6 +248,13 @@ int apply(int unit, int port, const phy_medium_config_t &cfg) {
     return mdix_set_640x(unit, port, static_cast<int>(w[PHY_MC_MDIX]));
 }
 
+// reset_setup resets the PHY, which leaves the running side negotiating at
+// its defaults: every reset outside a medium switch puts that side's stored
+// configuration back, or a forced setting would hold in the store only.
+int apply_active(int unit, int port, const State640x *st) {
+    return apply(unit, port, copper_active(unit, port) ? st->copper : st->fiber);
+}
+
 int check_100fx(int unit, int port) {
     Ident id{};
     if (int rv = ident_read(unit, port, &id); rv < 0) return rv;
@@ -353,7 +360,7 @@ int init_640x(int unit, int port) {
     soc_cm_debug_print(DK_PHY, "phy_640x_init: u=%d p=%d model 64%02x automedium=%d pref=%d d=%d\n",
                        unit, port, st->model, st->automedium, pref, st->fiber_detect);
     if (int rv = reset_setup(unit, port, st); rv < 0) return rv;
-    return apply(unit, port, copper_active(unit, port) ? st->copper : st->fiber);
+    return apply_active(unit, port, st);
 }
 
 int link_get_640x(int unit, int port, int *up) {
@@ -430,8 +437,7 @@ int enable_set_640x(int unit, int port, int enable) {
     if ((enable != 0) == enabled) return SOC_E_NONE;
     flags_set(unit, port, enable ? 0 : PHY_FLAGS_DISABLE, enable ? PHY_FLAGS_DISABLE : 0);
     if (int rv = reset_setup(unit, port, st); rv < 0) return rv;
-    if (enable && copper_active(unit, port)) return apply(unit, port, st->copper);
-    return SOC_E_NONE;
+    return enable ? apply_active(unit, port, st) : SOC_E_NONE;
 }
 
 // The setters of the settings the port layer keeps for both media: a slot
@@ -597,12 +603,13 @@ int link_down_640x(int unit, int port) {
     if (is_b0(id, PHY_OUI_KEY_D) && copper_active(unit, port)) {
         soc_cm_debug_print(DK_PHY, "6402_link_down: port=%d activated\n", port);
         if (int rv = reset_setup(unit, port, st); rv < 0) return rv;
-        return apply(unit, port, st->copper);
+        return apply_active(unit, port, st);
     }
     if (is_b0(id, PHY_OUI_KEY_B) && (flags(unit, port) & PHY_FLAGS_FIBER)) {
         soc_cm_debug_print(DK_PHY,
                            (flags(unit, port) & PHY_FLAGS_100FX) ? "\t 100FX\n" : "\t 1000X\n");
-        return reset_setup(unit, port, st);
+        if (int rv = reset_setup(unit, port, st); rv < 0) return rv;
+        return apply_active(unit, port, st);
     }
     return SOC_E_NONE;
 }

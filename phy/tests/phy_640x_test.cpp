@@ -144,6 +144,35 @@ TEST_F(phy_640x, ARefusedFibreConfigurationChangesNothing) {
     EXPECT_EQ(after.words[PHY_MC_AN_ENABLE], before.words[PHY_MC_AN_ENABLE]);
 }
 
+// The link scan's link-down call and a disable/enable both reset the PHY:
+// fibre forced to 1000 comes back forced, as its stored configuration says,
+// not negotiating again.
+TEST_F(phy_640x, AResetOnTheFibreKeepsItsForcedSetting) {
+    const phy_driver_t *d = startCombo(true, {{"phy_automedium", "1"}, {"phy_fiber_pref", "1"}});
+    chip().linkUp(25, sim::LinkPartner::fiber());
+    ASSERT_EQ(link(d, 25), 1);
+    ASSERT_EQ(medium(d), PHY_MEDIUM_FIBER);
+    ASSERT_EQ(d->autoneg_set(0, 25, 0), 0);
+    ASSERT_EQ(d->speed_set(0, 25, 1000), 0);
+    ASSERT_EQ(d->duplex_set(0, 25, 1), 0);
+    auto expect_forced = [&](const char *after) {
+        SCOPED_TRACE(after);
+        int an = -1, done = 0;
+        ASSERT_EQ(d->autoneg_get(0, 25, &an, &done), 0);
+        EXPECT_EQ(an, 0);
+        EXPECT_EQ(chip().phyModel(25).peekFiber(0) & 0x1000, 0);
+        phy_medium_config_t fiber{};
+        ASSERT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_FIBER, &fiber), 0);
+        EXPECT_EQ(fiber.words[PHY_MC_AN_ENABLE], 0u);
+        EXPECT_EQ(medium(d), PHY_MEDIUM_FIBER);
+    };
+    ASSERT_EQ(d->linkdown_event(0, 25), 0);
+    expect_forced("link down");
+    ASSERT_EQ(d->enable_set(0, 25, 0), 0);
+    ASSERT_EQ(d->enable_set(0, 25, 1), 0);
+    expect_forced("disable and enable");
+}
+
 // The port's pause setting reaches the side that does not run, so the
 // fibre advertises no pause the port was set without; a speed the fibre
 // cannot run and a stored value out of range are refused unstored.
