@@ -21,20 +21,7 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 BENCH_ARGS=("$@")
-BOARD=52
-DURATION=15
-while [[ $# -gt 0 ]]; do
-    case $1 in
-        --board)
-            BOARD=$2
-            shift 2
-            ;;
-        *)
-            DURATION=$1
-            shift
-            ;;
-    esac
-done
+bench_board_and_seconds 15 "$@"
 bench_enter_netns python3 curl iputils-ping
 
 bench_workspace

@@ -34,6 +34,26 @@ configure_and_build() {
     cmake --build "$dir" -j"$(nproc)"
 }
 
+# bench_board_and_seconds <default seconds> [--board N] [seconds]: sets BOARD
+# (default 52) and DURATION from a benchmark's arguments.
+bench_board_and_seconds() {
+    DURATION=$1
+    shift
+    BOARD=52
+    while [[ $# -gt 0 ]]; do
+        case $1 in
+            --board)
+                BOARD=$2
+                shift 2
+                ;;
+            *)
+                DURATION=$1
+                shift
+                ;;
+        esac
+    done
+}
+
 # Benchmarks run as root in a private network namespace: installs the
 # Debian packages named (when missing) and the release build, then runs the
 # calling script again inside a new namespace. Returns in that namespace.
