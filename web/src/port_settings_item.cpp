@@ -7,8 +7,10 @@
 // port running on its fibre keeps the administrator's copper setting in its
 // copper configuration: its row stores that one, and a load gives it back to
 // the copper while the fibre runs what of it the fibre can.
+#include <optional>
 #include <vector>
 
+#include "dxp.h"
 #include "port_reserve.h"
 #include "settings.h"
 #include "board.h"
@@ -77,6 +79,9 @@ Row row_of(int uport) {
 }
 
 int save(settings_medium *m) {
+    // One hold for every port's reads: a load compares this record on each
+    // run, and a busy switch would make it queue for the unit once per read.
+    DxpUnitLock api(0);
     for (int uport = 1; uport <= board_num_uports; uport++) {
         Row row = row_of(uport);
         for (uint16_t v :
@@ -150,6 +155,9 @@ void apply(int uport, const Row &stored) {
         if (first == 0 && rv != 0) first = rv;
         return rv == 0;
     };
+    // The port's calls as one hold of the unit, so that a busy switch makes
+    // the load queue once per port rather than once per call.
+    std::optional<DxpUnitLock> api(std::in_place, 0);
     dxp_phy_config_t copper{};
     const bool on_fiber = copper_kept(lport, &copper);
     const Row &row = on_fiber ? fiber_view(stored) : stored;
@@ -165,9 +173,10 @@ void apply(int uport, const Row &stored) {
     port_speed_code_set(uport - 1, row.speed_code);
     step(dxpx_port_pause_set(lport, row.flow == 1, row.flow == 1));
     step(dxpx_port_untagged_priority_set(lport, row.priority));
-    if (row.pvid >= 1 && row.pvid < 4095 && step(dxpx_port_untagged_vlan_set(lport, row.pvid)) &&
-        setportcbk_PVID_set(uport - 1, row.pvid) != 1)
-        step(-1);
+    const bool pvid_set =
+        row.pvid >= 1 && row.pvid < 4095 && step(dxpx_port_untagged_vlan_set(lport, row.pvid));
+    api.reset();  // the CPU address follows under the L2 manager's own lock
+    if (pvid_set && setportcbk_PVID_set(uport - 1, row.pvid) != 1) step(-1);
     port_flowctrl_set(uport - 1, row.flow == 1 ? 1 : 0);
     // Last, as the fibre's own settings reach its copper configuration.
     if (on_fiber) step(copper_restore(lport, stored));

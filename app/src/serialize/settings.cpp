@@ -2,6 +2,7 @@
 // medium), the factory defaults and the C-array image of the live settings.
 #include "settings.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <charconv>
@@ -299,6 +300,8 @@ int settings_nvram_validate(void) {
 // How long a load keeps the settings lock while a form waits for it: short,
 // as every web answer and every other load waits meanwhile.
 constexpr uint32_t kLoadTurnUsecs = 20000;
+// The longest turn a load takes after waiting, so no form waits past it.
+constexpr uint32_t kLoadTurnMaxUsecs = 500000;
 
 void settings_load_skipped(int log_module, const char *fmt, ...) {
     char line[160];
@@ -329,16 +332,20 @@ int settings_load_group(uint32_t mask) {
     bool repaired = false;
     SalLock hold(settings_lock());
     uint32_t turn_start = sal_time_usecs();
+    uint32_t turn = kLoadTurnUsecs;
     for (const settings_item *item : items_in_group_order()) {
         if (!selected(*item, mask)) continue;
         // A form waiting for the lock goes between two items once the load
         // has had its turn; each item is read from the store when it comes,
-        // so a change saved meanwhile is loaded, not overwritten.
-        if (sal_time_usecs() - turn_start >= kLoadTurnUsecs &&
-            sal_mutex_waiters(settings_lock()) > 0) {
+        // so a change saved meanwhile is loaded, not overwritten. The next
+        // turn lasts as long as the others held the lock, so forms posted
+        // back to back share it with the load instead of starving it.
+        if (sal_time_usecs() - turn_start >= turn && sal_mutex_waiters(settings_lock()) > 0) {
+            const uint32_t gave = sal_time_usecs();
             sal_mutex_give(settings_lock());
             sal_mutex_take(settings_lock(), sal_mutex_FOREVER);
             turn_start = sal_time_usecs();
+            turn = std::clamp(turn_start - gave, kLoadTurnUsecs, kLoadTurnMaxUsecs);
         }
         ImageEntry e;
         ItemValue v;
