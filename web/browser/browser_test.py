@@ -305,12 +305,22 @@ def start_test_server(session, server_bin):
     return web_port, ready[1:]
 
 
+STARTING = "The switch is starting"
+
+
 def log_in(wd, base):
-    """Opens the switch at base and logs in as admin up to the system page."""
-    wd.get(base + "/")
-    wait_state(wd, lambda s: s.get("main_has_login"), "the login page")
-    login(wd, "admin", "qivor")
-    wait_state(wd, lambda s: s.get("main", "").endswith("/system.htm"), "the system page")
+    """Opens the switch at base and logs in as admin up to the system page.
+    A login posted while the switch still loads its settings is answered
+    "Busy"; the user then tries again, and so does this."""
+    while True:
+        wd.get(base + "/")
+        wait_state(wd, lambda s: s.get("main_has_login"), "the login page")
+        login(wd, "admin", "qivor")
+        state = wait_state(wd, lambda s: s.get("main", "").endswith("/system.htm") or
+                           STARTING in s.get("main_text", ""), "the system page")
+        if STARTING not in state.get("main_text", ""):
+            return
+        time.sleep(0.5)
 
 
 def run(session, server_bin, screenshot):
