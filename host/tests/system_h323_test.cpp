@@ -771,11 +771,11 @@ std::vector<int> voice_queues(Switch &sw) {
     return queues;
 }
 
-// A live call keeps the voice priority's queue when the QoS page maps the
-// priorities to other queues: its voice rules and the signalling rules
-// take the new queue of priority 7, as a call set up afterwards does, and
-// its voice frames still hit them.
-TEST_P(system_voip_network, LiveCallsFollowThePriorityMap) {
+// A live call keeps its priority: when the QoS page maps the priorities to
+// other queues, its voice rules and the signalling rules take the new queue
+// of priority 7, as a call set up afterwards does, and its voice frames
+// still hit them; so they do after a re-INVITE its caller cancels.
+TEST_P(system_voip_network, LiveCallsKeepTheirPriority) {
     if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0)
         GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and curl";
     bring_up();
@@ -796,6 +796,15 @@ TEST_P(system_voip_network, LiveCallsFollowThePriorityMap) {
         EXPECT_EQ(std::count(now.begin(), now.end(), queue), 10) << "the live call's rules";
         EXPECT_TRUE(voice_frames_hit(2, 3, 24000, 34000)) << "queue " << queue;
     }
+    const std::string callee = "sip:b@" + host(3) + " SIP/2.0";
+    ASSERT_TRUE(send_sip(ns.spaces[2], host(3), sip("INVITE " + callee, "live", host(2), 24000), 1,
+                         host(2)));
+    ASSERT_TRUE(send_sip(ns.spaces[2], host(3), sip("CANCEL " + callee, "live", host(2), 24000), 1,
+                         host(2)));
+    ASSERT_TRUE(send_sip(ns.spaces[3], host(2),
+                         sip("SIP/2.0 487 Request Terminated", "live", host(3), 34000), 1,
+                         host(3)));
+    EXPECT_TRUE(voice_frames_hit(2, 3, 24000, 34000)) << "after a cancelled re-INVITE";
     call(3, 2, "after", 25000, 35000);
     EXPECT_EQ(voice_rules_when(12), 12);
     const std::vector<int> all = voice_queues(*sw);
