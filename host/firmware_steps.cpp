@@ -413,7 +413,11 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     s.default_port_vlans = default_port_vlans;
     s.storm_mode_init = [] { storm_allports_init(); };
     s.dos_init = [] { manager_step("dos_init", dos_init()); };
-    s.voip_init = [] { voip_init(); };
+    s.voip_init = [] {
+        voip_init();
+        // Its rules hold the voice priority's queue, which the QoS map moves.
+        qosmgr_queues_moved_register(voip_queues_refresh);
+    };
     s.darp_init = [] {
         // DoS prevention starts first: ARP inspection shares its group.
         darp_dos_group_source_set(dos_group_get);

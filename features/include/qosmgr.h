@@ -51,8 +51,12 @@ int qosmgr_tos_base_set_by_index(int precedence, int priority);
 int qosmgr_tos_base_get_by_index(int precedence, int *priority);
 // The chip holds queues where the tables hold priorities (the DSCP map, the
 // port and IP rules when rules is non-zero): after the priority-to-queue map
-// changed they are written again, as a load writes them. 1, or 0 on failure.
+// changed they are written again, as a load writes them, and so are the
+// registered features' rules (always). 1, or 0 on failure.
 int qosmgr_queues_refresh(int rules);
+// Called by qosmgr_queues_refresh for the other features whose rules hold
+// the queue of a priority (Auto VoIP's), wired at start-up.
+void qosmgr_queues_moved_register(int (*moved)(void));
 int qosmgr_ip_base_cnt_get(void);
 int qosmgr_ip_base_full(void);
 // Stored in every mode, installed as a rule in the IP mode: the new entry's

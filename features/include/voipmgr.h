@@ -69,6 +69,10 @@ const char *voip_profile_refusal(void);
 void voip_profile_get(int profile, int *enable, int *priority);
 void voip_entry_count_get(int *count);
 void voip_entry_count_set(int count);
+// The voice priority's rules (the signalling copies and every call's voice
+// rules) take the queue the priority maps to now: after the priority map
+// changed, live calls keep their priority. 0, or the first error.
+int voip_queues_refresh(void);
 // Entries held by the calls' rules, and by those of calls being set up.
 void voip_call_entry_count_get(int *calls, int *setup);
 int voip_group_get(void);  // -1 without a field processor

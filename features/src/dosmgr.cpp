@@ -503,7 +503,6 @@ void rule_log(const UserPorts &set, bool all, int type, int enable) {
 // change the field processor refuses leaves every rule, and every port's
 // protection, as it was; only the rows of nodes that change are written.
 int change_prepare(Change &c) {
-    if (c.enable) control_on(dxpSwitchDosAttackToCpu);
     c.act = false;
     for (int i = 0; i < ports() && !c.act; i++)
         c.act = c.set.test(static_cast<size_t>(i)) && differs(i, c.type, c.enable, c.rate);
@@ -533,6 +532,9 @@ void change_undo(Change &c) {
 
 // The change runs: the new rules in place of the old, and the records.
 void change_commit(const Change &c) {
+    // Only a change that runs turns the chip's control on: a refused one
+    // leaves the registers as they were.
+    if (c.enable) control_on(dxpSwitchDosAttackToCpu);
     if (!c.act) return;
     RuleType &t = *rule_type(c.type);
     for (int i = 0; i < 2; i++)

@@ -29,8 +29,9 @@ qosmgr_ip_base_entry ip_table[MAX_QOS_IP_BASE_NUM];
 int ip_entry[MAX_QOS_IP_BASE_NUM];
 int ip_count = 0;
 int storm_allports = 0;
-const char *last_refusal = nullptr;  // why the last rule could not be made
-int rows_held = 0;                   // the rules' entries, each taken from the shared rows
+const char *last_refusal = nullptr;   // why the last rule could not be made
+int rows_held = 0;                    // the rules' entries, each taken from the shared rows
+int (*queues_moved)(void) = nullptr;  // the other features' rules that hold queues
 // Everything above is guarded by qosmgr_lock(): the web pages, the settings
 // load and the monitor change it; the rules are made under it too, so a
 // mode change and a port change never interleave their field entries.
@@ -310,9 +311,15 @@ int qosmgr_tos_base_set_by_index(int precedence, int priority) {
     return map_write(mode, precedence * 8, precedence * 8 + 8) ? 1 : 0;
 }
 
+void qosmgr_queues_moved_register(int (*moved)(void)) {
+    SalLock hold(qosmgr_lock());
+    queues_moved = moved;
+}
+
 int qosmgr_queues_refresh(int rules) {
     SalLock hold(qosmgr_lock());
     if (!map_write(mode, 0, MAX_QOS_DSCP_BASE_NUM)) return 0;
+    if (queues_moved != nullptr && queues_moved() != 0) return 0;
     if (rules == 0 || (mode != ENHANCE_MODE_PORT_BASED_QOS && mode != ENHANCE_MODE_IP_BASED_QOS))
         return 1;
     return remove_mode(mode) && install_mode(mode) ? 1 : 0;

@@ -541,6 +541,33 @@ int voip_signal_rules_set(int index, int port, int enable) {
     return rv;
 }
 
+int voip_queues_refresh(void) {
+    SalLock lock(state_lock());
+    int queue = 0;
+    int rv = voice_queue(&queue);
+    if (rv != 0) return rv;
+    DxpUnitLock api(DXPX_CPU_UNIT);
+    // The rule goes to the chip again with the voice priority's new queue.
+    auto requeue = [queue](int id) {
+        if (id == 0) return 0;
+        int r = dxp_field_action_remove(DXPX_CPU_UNIT, id, dxpFieldActionPrioIntNew);
+        if (r == 0)
+            r = dxp_field_action_add(DXPX_CPU_UNIT, id, dxpFieldActionPrioIntNew,
+                                     static_cast<uint32_t>(queue), 0);
+        return r == 0 ? dxp_field_entry_reinstall(DXPX_CPU_UNIT, id) : r;
+    };
+    for (const auto &pair : signal_ids) {
+        for (int id : pair) {
+            if (int r = requeue(id); r != 0 && rv == 0) rv = r;
+        }
+    }
+    for (const call_row &row : call_rows) {
+        if (row.setup) continue;
+        if (int r = requeue(row.id); r != 0 && rv == 0) rv = r;
+    }
+    return rv;
+}
+
 int voip_signal_enable(int enable) {
     SalLock changing(voip_profile_lock());
     if (!enable) {

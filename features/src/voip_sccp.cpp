@@ -4,7 +4,8 @@
 // idle stretch without media. The rules are charged to the port of the
 // phone told to start: the port its own segments on that connection to the
 // call manager came in on (learnt from the copies of every segment to port
-// 2000), else the port of the message itself.
+// 2000) when the message lies where the phone's acknowledgements have the
+// manager's stream, else the port of the message itself.
 #include <cstring>
 
 #include "logger.h"
@@ -16,6 +17,7 @@ namespace {
 constexpr uint32_t kStartMedia = 138;
 constexpr uint32_t kStopMedia = 139;
 constexpr uint32_t kCloseReceive = 0x106;
+constexpr uint8_t kFin = 0x01, kSyn = 0x02, kAck = 0x10;
 
 struct sccp_session {
     uint32_t conference;
@@ -38,41 +40,95 @@ sccp_phone *phones = nullptr;
 log_burst failure_log{};
 
 // Where phones' connections to call managers were last heard: a phone's
-// segment to port 2000 came in on `port`. Overwritten least recently heard
-// first.
+// segment to port 2000 came in on `port`. When the table is full, the least
+// recently heard connection of the port that holds the most goes: a port
+// making up connections pushes out its own, not the phones of the others.
 constexpr int kConnections = 512;
+// How far a segment may be from where its stream stands and still belong to
+// it: a TCP window without scaling. A host that does not see the stream
+// guesses a sequence number this close once in 2^15 tries.
+constexpr int32_t kStreamWindow = 65536;
 struct heard_connection {
     uint32_t phone_ip, manager_ip;
     uint16_t phone_port;
     int port;  // 0: free
     uint32_t heard;
+    uint32_t next;  // the phone's next sequence number
+    uint32_t ack;   // what the phone acknowledged of the manager's stream
+    bool acked;
 };
 heard_connection heard[kConnections];
 uint32_t heard_clock = 0;
 
-void connection_heard(uint32_t phone_ip, uint16_t phone_port, uint32_t manager_ip, int port) {
-    heard_connection *slot = &heard[0];
+bool near(uint32_t seq, uint32_t at) {
+    const auto d = static_cast<int32_t>(seq - at);
+    return d > -kStreamWindow && d < kStreamWindow;
+}
+
+// The free slot, else the least recently heard connection of the port with
+// the most connections.
+heard_connection *slot_to_take() {
+    constexpr int kPorts = 128;  // front-panel ports, above any board's
+    int held[kPorts] = {};
+    int most = 0;
+    for (heard_connection &c : heard) {
+        if (c.port == 0) return &c;
+        const int p = c.port % kPorts;
+        if (++held[p] > held[most]) most = p;
+    }
+    heard_connection *slot = nullptr;
+    for (heard_connection &c : heard) {
+        if (c.port % kPorts == most &&
+            (slot == nullptr || static_cast<int32_t>(c.heard - slot->heard) < 0))
+            slot = &c;
+    }
+    return slot;
+}
+
+// A phone's segment: seq and the length it takes of the sequence space, and
+// its acknowledgement when it has one. A connection heard before moves to
+// another port only with a segment that continues the phone's stream, so a
+// host elsewhere cannot claim a phone's connection for its own port.
+void connection_heard(uint32_t phone_ip, uint16_t phone_port, uint32_t manager_ip, int port,
+                      uint32_t seq, uint32_t length, const uint32_t *ack) {
+    heard_connection *slot = nullptr;
     for (heard_connection &c : heard) {
         if (c.port != 0 && c.phone_ip == phone_ip && c.phone_port == phone_port &&
             c.manager_ip == manager_ip) {
             slot = &c;
             break;
         }
-        if (c.port == 0 || static_cast<int32_t>(c.heard - slot->heard) < 0) slot = &c;
     }
-    *slot = {.phone_ip = phone_ip,
-             .manager_ip = manager_ip,
-             .phone_port = phone_port,
-             .port = port,
-             .heard = ++heard_clock};
+    if (slot != nullptr && slot->port != port && !near(seq, slot->next)) return;
+    if (slot == nullptr) {
+        slot = slot_to_take();
+        *slot = {.phone_ip = phone_ip,
+                 .manager_ip = manager_ip,
+                 .phone_port = phone_port,
+                 .port = port,
+                 .heard = 0,
+                 .next = 0,
+                 .ack = 0,
+                 .acked = false};
+    }
+    slot->port = port;
+    slot->heard = ++heard_clock;
+    slot->next = seq + length;
+    if (ack != nullptr) {
+        slot->ack = *ack;
+        slot->acked = true;
+    }
 }
 
-// The port of the phone at the connection's end, else -1.
-int phone_port_of(uint32_t phone_ip, uint16_t phone_port, uint32_t manager_ip) {
+// The port of the phone at the connection's end when the manager's segment
+// at seq is where the phone's acknowledgements have the manager's stream (a
+// host elsewhere cannot tell a phone to start its media on the phone's
+// port's share), else -1.
+int phone_port_of(uint32_t phone_ip, uint16_t phone_port, uint32_t manager_ip, uint32_t seq) {
     for (const heard_connection &c : heard) {
         if (c.port != 0 && c.phone_ip == phone_ip && c.phone_port == phone_port &&
             c.manager_ip == manager_ip)
-            return c.port;
+            return c.acked && near(seq, c.ack) ? c.port : -1;
     }
     return -1;
 }
@@ -189,12 +245,17 @@ int sccp_parse(const uint8_t *ip_header, int length) {
     if (thl < 20 || ihl + thl > total) return -1;
     const uint32_t src = voip_be32(ip_header + 12), dst = voip_be32(ip_header + 16);
     const uint16_t sport = voip_be16(ip_header + ihl), dport = voip_be16(ip_header + ihl + 2);
-    // A phone's segment, empty ones (its handshake, acknowledgements) too,
-    // tells which port the phone is on.
-    if (dport == 2000 && sport != 2000 && voip_rx_port() != 0)
-        connection_heard(src, sport, dst, voip_rx_port());
+    const uint32_t seq = voip_be32(ip_header + ihl + 4), ack = voip_be32(ip_header + ihl + 8);
+    const uint8_t flags = ip_header[ihl + 13];
     const uint8_t *p = ip_header + ihl + thl;
     int left = total - ihl - thl;
+    // A phone's segment, empty ones (its handshake, acknowledgements) too,
+    // tells which port the phone is on. SYN and FIN take a sequence number.
+    if (dport == 2000 && sport != 2000 && voip_rx_port() != 0)
+        connection_heard(
+            src, sport, dst, voip_rx_port(), seq,
+            static_cast<uint32_t>(left) + (flags & kSyn ? 1 : 0) + (flags & kFin ? 1 : 0),
+            flags & kAck ? &ack : nullptr);
     if (left < 5) return 0;
     // Messages: {u32 length from the id on, u32 reserved, u32 id, data}.
     // A message shorter than its header ends the walk as well.
@@ -208,7 +269,7 @@ int sccp_parse(const uint8_t *ip_header, int length) {
             if (n < need || static_cast<uint32_t>(left) < 8 + need) return -1;
             if (id != kStartMedia) return stop_media(src, p + 12);
             // Told from the manager's port 2000: the phone is the destination.
-            const int phone = sport == 2000 ? phone_port_of(dst, dport, src) : -1;
+            const int phone = sport == 2000 ? phone_port_of(dst, dport, src, seq) : -1;
             return start_media(src, phone >= 0 ? phone : voip_rx_port(), p + 12);
         }
         if (n > static_cast<uint32_t>(left) - 8) break;

@@ -1,8 +1,9 @@
 // SIP snooping: an INVITE's SDP gives the caller's media end, its 200
-// response the callee's; the pair of media rules lives until BYE, CANCEL, a
-// failure answer to the INVITE that opened the call, or an idle stretch
-// without messages or media (a failure answer to a later request, such as a
-// re-INVITE or an INFO, leaves the call as it is). An INVITE nobody answers
+// response the callee's; the pair of media rules lives until BYE, a CANCEL
+// before the answer, a failure answer to the INVITE that opened the call, or
+// an idle stretch without messages or media (a failure answer to a later
+// request, such as a re-INVITE or an INFO, and a CANCEL of a re-INVITE leave
+// the call as it is). An INVITE nobody answers
 // holds no rule, and when the session list is full the oldest of them makes
 // room for a new one. The rules are charged to the port of a phone of the
 // call that spoke for itself (from its media address): the one that
@@ -205,8 +206,10 @@ int message_handle(uint32_t source, uint32_t address, const sip_message &msg,
         }
         return 0;
     }
-    if ((std::strcmp(msg.method, "BYE") == 0 || std::strcmp(msg.method, "CANCEL") == 0) &&
-        s != nullptr)
+    // A CANCEL of an answered call cancels a re-INVITE (or comes too late
+    // to cancel anything): the call goes on.
+    if (s != nullptr && (std::strcmp(msg.method, "BYE") == 0 ||
+                         (std::strcmp(msg.method, "CANCEL") == 0 && !s->installed)))
         session_end(s);
     return 0;
 }

@@ -105,7 +105,9 @@ TEST_F(voip, SipCallOpensAndClosesVoiceRules) {
     sip_frame(kPhoneA, kPhoneB,
               sip("INVITE sip:b@x SIP/2.0", "c1", sdp("10.0.0.1", 20002), "2 INVITE"));
     EXPECT_EQ(rules(), 2);  // a re-INVITE updates the pair in place
-    // Failure answers to requests inside the call leave it as it is.
+    // Failure answers to requests inside the call, and a CANCEL of its
+    // re-INVITE, leave it as it is.
+    sip_frame(kPhoneA, kPhoneB, sip("CANCEL sip:b@x SIP/2.0", "c1", "", "2 CANCEL"));
     sip_frame(kPhoneB, kPhoneA, sip("SIP/2.0 491 Request Pending", "c1", "", "2 INVITE"));
     sip_frame(kPhoneB, kPhoneA, sip("SIP/2.0 501 Not Implemented", "c1", "", "3 INFO"));
     EXPECT_EQ(rules(), 2);
@@ -122,6 +124,11 @@ TEST_F(voip, SipCallOpensAndClosesVoiceRules) {
     sip_frame(kPhoneA, kPhoneB, sip("INVITE sip:b@x SIP/2.0", "c2", sdp("10.0.0.1", 20000)));
     sip_frame(kPhoneB, kPhoneA, sip("SIP/2.0 486 Busy Here", "c2", ""));
     sip_frame(kPhoneB, kPhoneA, sip("SIP/2.0 200 OK", "c2", sdp("10.0.0.2", 30000)));
+    EXPECT_EQ(rules(), 0);
+    // A CANCEL before the answer ends the call too.
+    sip_frame(kPhoneA, kPhoneB, sip("INVITE sip:b@x SIP/2.0", "c5", sdp("10.0.0.1", 20000)));
+    sip_frame(kPhoneA, kPhoneB, sip("CANCEL sip:b@x SIP/2.0", "c5", "", "1 CANCEL"));
+    sip_frame(kPhoneB, kPhoneA, sip("SIP/2.0 200 OK", "c5", sdp("10.0.0.2", 30000)));
     EXPECT_EQ(rules(), 0);
     sip_frame(kPhoneA, kPhoneB,
               sip("INVITE sip:b@x SIP/2.0", "c3", sdp("10.0.0.1", 20000, "video")));

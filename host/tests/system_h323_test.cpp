@@ -15,6 +15,7 @@
 #include <sys/socket.h>
 #include <sys/time.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
@@ -601,6 +602,37 @@ class system_voip_network : public testing::TestWithParam<int> {
         }
         return false;
     }
+    // The six phones' TCP connections to the call manager on port 1 (the
+    // phone's end as caller, the manager's as callee).
+    void phones_connected(std::vector<std::unique_ptr<Connection>> *phones) {
+        const int listener = socket_in(ns.spaces[0]);
+        int one = 1;
+        setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        sockaddr_in manager = address(host(0), 2000);
+        ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&manager), sizeof manager), 0);
+        ASSERT_EQ(listen(listener, 8), 0);
+        for (int i = 0; i < 6; i++) {
+            auto c = std::make_unique<Connection>();
+            c->caller = socket_in(phone_space(i));
+            sockaddr_in self = address(phone(i), 0);
+            ASSERT_EQ(bind(c->caller, reinterpret_cast<sockaddr *>(&self), sizeof self), 0);
+            ASSERT_EQ(connect(c->caller, reinterpret_cast<sockaddr *>(&manager), sizeof manager),
+                      0);
+            c->callee = accept(listener, nullptr, nullptr);
+            ASSERT_GE(c->callee, 0);
+            phones->push_back(std::move(c));
+        }
+        close(listener);
+    }
+    // The manager tells each phone to start its media towards the other
+    // phone of its pair, conference first + i.
+    void media_started(const std::vector<std::unique_ptr<Connection>> &phones, uint32_t first) {
+        for (int i = 0; i < 6; i++)
+            ASSERT_TRUE(
+                pass(phones[i]->callee, phones[i]->caller,
+                     skinny(138, {first + static_cast<uint32_t>(i), 1, wire_ip(phone(i ^ 1)),
+                                  static_cast<uint32_t>(20000 + 2 * (i ^ 1))})));
+    }
     int id = 0;
     std::string web, cookie, net, started;
     std::vector<std::string> taps;
@@ -622,27 +654,10 @@ TEST_P(system_voip_network, CallsThroughOneServerAndAForgingPort) {
     // The phones keep TCP connections to the call manager, which tells each
     // to start its media towards the other phone of its conference.
     std::vector<std::unique_ptr<Connection>> phones;
-    const int listener = socket_in(ns.spaces[0]);
-    int one = 1;
-    setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in manager = address(host(0), 2000);
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&manager), sizeof manager), 0);
-    ASSERT_EQ(listen(listener, 8), 0);
-    for (int i = 0; i < 6; i++) {
-        auto c = std::make_unique<Connection>();
-        c->caller = socket_in(phone_space(i));
-        sockaddr_in self = address(phone(i), 0);
-        ASSERT_EQ(bind(c->caller, reinterpret_cast<sockaddr *>(&self), sizeof self), 0);
-        ASSERT_EQ(connect(c->caller, reinterpret_cast<sockaddr *>(&manager), sizeof manager), 0);
-        c->callee = accept(listener, nullptr, nullptr);
-        ASSERT_GE(c->callee, 0);
-        phones.push_back(std::move(c));
-    }
-    close(listener);
-    for (int i = 0; i < 6; i++)
-        ASSERT_TRUE(pass(phones[i]->callee, phones[i]->caller,
-                         skinny(138, {static_cast<uint32_t>(1 + i), 1, wire_ip(phone(i ^ 1)),
-                                      static_cast<uint32_t>(20000 + 2 * (i ^ 1))})));
+    phones_connected(&phones);
+    if (HasFatalFailure()) return;
+    media_started(phones, 1);
+    if (HasFatalFailure()) return;
     EXPECT_EQ(voice_rules_when(on + 12), on + 12) << "six SCCP calls";
     for (int i = 0; i < 6; i++)
         ASSERT_TRUE(pass(phones[i]->callee, phones[i]->caller,
@@ -741,6 +756,111 @@ TEST_P(system_voip_network, CallsGetPriorityWithEveryQosModeAndARefusedDosPostCh
         EXPECT_NE(sw->output("fp entry create 90 " + std::to_string(e)).find("okay"),
                   std::string::npos);
     EXPECT_EQ(sw->output("fp entry create 90 1500").find("okay"), std::string::npos);
+}
+
+// The queues the entries that raise the priority give, in entry order.
+std::vector<int> voice_queues(Switch &sw) {
+    std::vector<std::string> ids;
+    for (int id = 1; id <= 300; id++)
+        ids.push_back(std::to_string(id) + " PrioIntNew");
+    const std::string out = system_fixture::each_of(sw, "FieldProcessor action get", ids);
+    std::vector<int> queues;
+    const std::string tag = "action=PrioIntNew, p0=";
+    for (size_t at = out.find(tag); at != std::string::npos; at = out.find(tag, at + 1))
+        queues.push_back(std::stoi(out.substr(at + tag.size())));
+    return queues;
+}
+
+// A live call keeps its priority: when the QoS page maps the priorities to
+// other queues, its voice rules and the signalling rules take the new queue
+// of priority 7, as a call set up afterwards does, and its voice frames
+// still hit them; so they do after a re-INVITE its caller cancels.
+TEST_P(system_voip_network, LiveCallsKeepTheirPriority) {
+    if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0)
+        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and curl";
+    bring_up();
+    if (HasFatalFailure()) return;
+    call(2, 3, "live", 24000, 34000);
+    EXPECT_TRUE(voice_frames_hit(2, 3, 24000, 34000));
+    const std::vector<int> before = voice_queues(*sw);
+    ASSERT_EQ(before.size(), 10u) << "the signalling rules and the call's";
+    EXPECT_EQ(std::count(before.begin(), before.end(), 3), 10) << "priority 7's queue";
+
+    for (const int queue : {1, 2}) {
+        const std::string p7 = std::to_string(queue);
+        const std::string answer =
+            post("/qos.cgi", "mode=1&p0=0&p1=0&p2=0&p3=0&p4=0&p5=3&p6=3&p7=" + p7);
+        ASSERT_EQ(answer.find("Retry"), std::string::npos) << answer;
+        const std::vector<int> now = voice_queues(*sw);
+        EXPECT_EQ(now.size(), 10u);
+        EXPECT_EQ(std::count(now.begin(), now.end(), queue), 10) << "the live call's rules";
+        EXPECT_TRUE(voice_frames_hit(2, 3, 24000, 34000)) << "queue " << queue;
+    }
+    const std::string callee = "sip:b@" + host(3) + " SIP/2.0";
+    ASSERT_TRUE(send_sip(ns.spaces[2], host(3), sip("INVITE " + callee, "live", host(2), 24000), 1,
+                         host(2)));
+    ASSERT_TRUE(send_sip(ns.spaces[2], host(3), sip("CANCEL " + callee, "live", host(2), 24000), 1,
+                         host(2)));
+    ASSERT_TRUE(send_sip(ns.spaces[3], host(2),
+                         sip("SIP/2.0 487 Request Terminated", "live", host(3), 34000), 1,
+                         host(3)));
+    EXPECT_TRUE(voice_frames_hit(2, 3, 24000, 34000)) << "after a cancelled re-INVITE";
+    call(3, 2, "after", 25000, 35000);
+    EXPECT_EQ(voice_rules_when(12), 12);
+    const std::vector<int> all = voice_queues(*sw);
+    EXPECT_EQ(std::count(all.begin(), all.end(), 2), 12) << "a new call's rules likewise";
+}
+
+// From the call manager's port, raw: `made_up` empty segments to port 2000
+// of made-up phones (10.77.x.y), which fill the switch's table of phone
+// connections, then four StartMediaTransmissions forged as the manager's to
+// the phone's connection (conference 900 and on) at a guessed sequence
+// number. Paced, so that the CPU takes a copy of each.
+bool send_sccp_forgeries(const std::string &space, const std::string &tap,
+                         const std::string &manager, const std::string &phone, uint16_t phone_port,
+                         int made_up) {
+    return sh("ip netns exec " + space +
+              " python3 -c 'import socket,struct,sys,time\n"
+              "s=socket.socket(socket.AF_PACKET,socket.SOCK_RAW); s.bind((sys.argv[1],0))\n"
+              "mgr=socket.inet_aton(sys.argv[2]); ph=socket.inet_aton(sys.argv[3])\n"
+              "def seg(src,dst,sport,dport,seq,data):\n"
+              "  ip=struct.pack(\"!BBHHHBBH4s4s\",69,0,40+len(data),0,0,64,6,0,src,dst)\n"
+              "  tcp=struct.pack(\"!HHIIBBHHH\",sport,dport,seq,1,80,24,4096,0,0)\n"
+              "  s.send(bytes.fromhex(\"020000000099020000000098\")+b\"\\x08\\x00\"+ip+tcp+data)\n"
+              "for i in range(int(sys.argv[5])):\n"
+              "  seg(bytes([10,77,i>>8,i&255]),mgr,30000+i,2000,1,b\"\"); time.sleep(0.002)\n"
+              "time.sleep(0.5)\n"
+              "for k in range(4):\n"
+              "  seg(mgr,ph,2000,int(sys.argv[4]),7+k,struct.pack(\"<7I\",20,0,138,900+k,1,"
+              "int.from_bytes(bytes([10,9,9,1+k]),\"little\"),50000+2*k))' " +
+              tap + " " + manager + " " + phone + " " + std::to_string(phone_port) + " " +
+              std::to_string(made_up)) == 0;
+}
+
+// A host on the call manager's port that makes up 600 phone connections and
+// forges the manager's orders to a phone on port 2 takes that port's share
+// only: the table of phone connections keeps the real phones, the forged
+// orders are charged to the port they came in on, and the manager's six
+// real calls are each charged to its phone's port and get their rules.
+TEST_P(system_voip_network, ForgedOrdersAndMadeUpPhonesTakeOnlyTheirOwnPort) {
+    if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0)
+        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and curl";
+    bring_up();
+    if (HasFatalFailure()) return;
+    const int on = voice_rules(*sw);
+    std::vector<std::unique_ptr<Connection>> phones;
+    phones_connected(&phones);
+    if (HasFatalFailure()) return;
+    sockaddr_in self{};
+    socklen_t size = sizeof self;
+    ASSERT_EQ(getsockname(phones[0]->caller, reinterpret_cast<sockaddr *>(&self), &size), 0);
+    ASSERT_TRUE(
+        send_sccp_forgeries(ns.spaces[0], taps[0], host(0), phone(0), ntohs(self.sin_port), 600));
+    EXPECT_EQ(voice_rules_when(on + kHostRows), on + kHostRows) << "port 1's share";
+    media_started(phones, 1);
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(voice_rules_when(on + kHostRows + 12), on + kHostRows + 12)
+        << "six calls on the phones' ports";
 }
 
 INSTANTIATE_TEST_SUITE_P(boards_with_cfp, system_voip_network, testing::Values(52, 28),

@@ -6,6 +6,7 @@
 
 #include "dosmgr.h"
 #include "dxp.h"
+#include "dxpx.h"
 #include "switch_pages_fixture.h"
 
 namespace {
@@ -173,6 +174,26 @@ TEST_F(page_dos, ARefusedPerPortPostChangesNothing) {
     // Every row the refused post made went back.
     for (int i = 0; i < 2; i++)
         EXPECT_EQ(dxp_field_entry_create(0, group, &entry), 0) << i;
+}
+
+// A first post refused for want of rows leaves the chip's DoS switch off as
+// well: nothing of it ran.
+TEST_F(page_dos, ARefusedFirstPostLeavesTheChipAsItWas) {
+    int before = -1;
+    ASSERT_EQ(dxpx_switch_control_get(dxpSwitchDosAttackToCpu, &before), 0);
+    dxp_field_qset_t qset{};
+    dxp_field_qset_add(&qset, dxpFieldQualifyIpProtocol);
+    int group = 0, entry = 0;
+    ASSERT_EQ(dxp_field_group_create(0, qset, -1, &group), 0);
+    while (dxp_field_entry_create(0, group, &entry) == 0) {
+    }
+    const std::string answer =
+        error_of(post("/dos_perport.cgi", "port=3&checks=100&ping_rate=64&syn_rate=64"));
+    EXPECT_NE(answer.find("No resources for operation: the "), std::string::npos) << answer;
+    int after = -1;
+    ASSERT_EQ(dxpx_switch_control_get(dxpSwitchDosAttackToCpu, &after), 0);
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(type_on(3, DOS_ATTACK_SMURF), 0);
 }
 
 }  // namespace
