@@ -666,7 +666,8 @@ TEST_P(gig_phy_combo, AutoSetOnEitherMediumHoldsOnTheOther) {
 // negotiates: ge0, which negotiated with flow control before the page forced
 // it to 100 full without, pauses on neither medium; ge1, forced to 10 half
 // with flow control, pauses on both and again when its copper is back. A
-// save while both run on fibre restarts them on copper as they were set.
+// save while both run on fibre restarts them on copper as they were set,
+// advertising what they were saved with.
 TEST_P(gig_phy_combo, FlowControlOfAForcedPortHoldsOnBothMedia) {
     const ComboBoard &b = GetParam();
     if (!b.settings.empty()) configure(b.board, b.settings);
@@ -715,6 +716,11 @@ TEST_P(gig_phy_combo, FlowControlOfAForcedPortHoldsOnBothMedia) {
     EXPECT_TRUE(output_becomes(sw, "port ge0", "Forced(100MFD) ", 20)) << sw.output("port ge0");
     EXPECT_TRUE(output_becomes(sw, "port ge1", "Forced(10MHD+TXpau+RXpau) ", 20))
         << sw.output("port ge1");
+    // Forced, they keep the advertisement they were saved with: no 1000 half.
+    for (const char *port : {"ge0", "ge1"}) {
+        const std::string combo = sw.output(std::string("combo ") + port);
+        EXPECT_EQ(combo.find("1000half"), std::string::npos) << combo;
+    }
     const int web = sw.port_offset() + 80;
     const std::string cookie = web_client::login(web, "qivor");
     ASSERT_FALSE(cookie.empty());
