@@ -662,6 +662,72 @@ TEST_P(gig_phy_combo, AutoSetOnEitherMediumHoldsOnTheOther) {
     EXPECT_NE(form.find("autonego = Number(\"1\")"), std::string::npos) << form;
 }
 
+// Flow control set on a forced copper port holds on its fibre, which
+// negotiates: ge0, which negotiated with flow control before the page forced
+// it to 100 full without, pauses on neither medium; ge1, forced to 10 half
+// with flow control, pauses on both and again when its copper is back. A
+// save while both run on fibre restarts them on copper as they were set,
+// advertising what they were saved with.
+TEST_P(gig_phy_combo, FlowControlOfAForcedPortHoldsOnBothMedia) {
+    const ComboBoard &b = GetParam();
+    if (!b.settings.empty()) configure(b.board, b.settings);
+    const std::string ge0 = b.ge0, ge1 = b.ge1;
+    const std::vector<std::string> copper{"--board", b.board,     "--gig-phy", b.phy,
+                                          "--cable", ge0 + "=10", "--cable",   ge1 + "=10"};
+    auto flow_shown = [](int web, const std::string &cookie, const std::string &port) {
+        return web_client::get(web, "/setport.cgi?port=" + port, cookie)
+                   .find("flow_ctrl = Number(\"1\")") != std::string::npos;
+    };
+    {
+        std::vector<std::string> args = copper;
+        args.insert(args.end(), {"--fiber", ge0 + "@20", "--fiber", ge1 + "@20-40"});
+        Switch sw(test_workdir::path(), args);
+        ASSERT_TRUE(sw.run("", "DXP.0> "));
+        const int web = sw.port_offset() + 80;
+        const std::string cookie = web_client::login(web, "qivor");
+        ASSERT_FALSE(cookie.empty());
+        const auto post = [&](const std::string &port, const char *rest) {
+            const std::string answer = web_client::post(
+                web, "/portset.cgi", "port=" + port + "&admin=1&" + rest + "&priority=0&pvid=1",
+                cookie);
+            EXPECT_EQ(answer.find("ERROR"), std::string::npos) << answer;
+        };
+        post(ge0, "autonego=1&flow_ctrl=1");
+        post(ge0, "autonego=0&speed=4&flow_ctrl=0");
+        post(ge1, "autonego=0&speed=1&flow_ctrl=1");
+        EXPECT_TRUE(output_becomes(sw, "ps ge1", "10M HD    SW   No   Forward  TX RX", 20));
+
+        ASSERT_TRUE(output_becomes(sw, "combo ge0", "Fiber medium (active)", 40));
+        ASSERT_TRUE(output_becomes(sw, "combo ge1", "Fiber medium (active)", 20));
+        EXPECT_TRUE(output_becomes(sw, "ps ge0", "up      1G FD", 20));
+        EXPECT_TRUE(output_becomes(sw, "ps ge1", "1G FD    SW   Yes  Forward  TX RX", 20))
+            << sw.output("combo ge1");
+        EXPECT_EQ(sw.output("ps ge0").find("TX RX"), std::string::npos) << sw.output("combo ge0");
+        EXPECT_FALSE(flow_shown(web, cookie, ge0));
+        EXPECT_TRUE(flow_shown(web, cookie, ge1));
+        post("1", "autonego=1&flow_ctrl=0");  // saves every port's row
+
+        ASSERT_TRUE(output_becomes(sw, "combo ge1", "Copper medium (active)", 40));
+        EXPECT_TRUE(output_becomes(sw, "ps ge1", "10M HD    SW   No   Forward  TX RX", 20))
+            << sw.output("ps ge1");
+    }
+    Switch sw(test_workdir::path(), copper);
+    ASSERT_TRUE(sw.run("", "DXP.0> "));
+    EXPECT_TRUE(output_becomes(sw, "port ge0", "Forced(100MFD) ", 20)) << sw.output("port ge0");
+    EXPECT_TRUE(output_becomes(sw, "port ge1", "Forced(10MHD+TXpau+RXpau) ", 20))
+        << sw.output("port ge1");
+    // Forced, they keep the advertisement they were saved with: no 1000 half.
+    for (const char *port : {"ge0", "ge1"}) {
+        const std::string combo = sw.output(std::string("combo ") + port);
+        EXPECT_EQ(combo.find("1000half"), std::string::npos) << combo;
+    }
+    const int web = sw.port_offset() + 80;
+    const std::string cookie = web_client::login(web, "qivor");
+    ASSERT_FALSE(cookie.empty());
+    EXPECT_FALSE(flow_shown(web, cookie, ge0));
+    EXPECT_TRUE(flow_shown(web, cookie, ge1));
+}
+
 TEST(gig_phy_e2e, BadChoicesEndTheProgramWithTheReason) {
     const std::string run = std::string(SWITCHFW_PATH) + " --flash f.bin --fs fs --exit-on-eof ";
     std::string out = sh_out(run + "--gig-phy fibre </dev/null 2>&1; echo rc=$?");

@@ -163,7 +163,10 @@ void apply(int uport, const Row &stored) {
     const Row &row = on_fiber ? fiber_view(stored) : stored;
     step(dxpx_port_enable_set(lport, row.enable == 1 ? 1 : 0));
     step(dxpx_port_discard_set(lport, row.discard));
-    if (step(dxpx_port_autoneg_set(lport, row.autoneg == 1 ? 1 : 0)) && row.autoneg == 1)
+    // A forced port gets its advertisement too: it is what the port offers
+    // when it negotiates again, and what a copper/fibre PHY starts with
+    // otherwise (its own reset value names 1000 half, which no port runs).
+    if (step(dxpx_port_autoneg_set(lport, row.autoneg == 1 ? 1 : 0)))
         step(dxpx_port_advert_set(lport, port_advert_runnable(lport, row.advert)));
     int speed = 0;
     int duplex = 0;

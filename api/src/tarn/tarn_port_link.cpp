@@ -33,6 +33,28 @@ void link_recheck(int unit, int port) {
     dxp_link_change(unit, b);
 }
 
+// A PHY with a copper and a fibre medium: one may negotiate while the
+// other is forced.
+bool two_media(int unit, int port) {
+    dxp_phy_config_t copper{};
+    return prop_get(unit, port, PROP_PHY_MEDIUM_CONFIG_COPPER,
+                    reinterpret_cast<uint32_t *>(&copper)) >= 0;
+}
+
+// A forced copper/fibre port keeps its pause in the advertisement's pause
+// bits as well: the PHY carries them to the other medium, which negotiates
+// with them, and the MAC takes them back when the port links forced again.
+int forced_pause_advertise(int unit, int port) {
+    uint32_t autoneg = 0, advert = 0, tx = 0, rx = 0;
+    if (prop_get(unit, port, PROP_AUTONEG, &autoneg) < 0 || autoneg == DRV_PORT_AUTONEG_ON ||
+        !two_media(unit, port) || prop_get(unit, port, LOCAL_ADVER, &advert) < 0)
+        return DXP_E_NONE;
+    if (int rv = prop_get(unit, port, PROP_TX_PAUSE, &tx); rv < 0) return rv;
+    if (int rv = prop_get(unit, port, PROP_RX_PAUSE, &rx); rv < 0) return rv;
+    const uint32_t next = (advert & ~(kPauseP | kPauseA)) | (tx ? kPauseP : 0) | (rx ? kPauseA : 0);
+    return next == advert ? DXP_E_NONE : prop_set(unit, port, LOCAL_ADVER, next);
+}
+
 // A set that passes the value as is.
 int plain_set(const char *op, int unit, int port, uint32_t type, uint32_t value) {
     if (int rv = port_entry(op, unit, port); rv < 0) return rv;
@@ -174,8 +196,11 @@ int dxp_tarn_port_pause_set(int unit, int port, int pause_tx, int pause_rx) {
         if (int rv = prop_set(unit, port, PROP_TX_PAUSE, static_cast<uint32_t>(pause_tx)); rv < 0)
             return rv;
     }
-    if (pause_rx >= 0) return prop_set(unit, port, PROP_RX_PAUSE, static_cast<uint32_t>(pause_rx));
-    return DXP_E_NONE;
+    if (pause_rx >= 0) {
+        if (int rv = prop_set(unit, port, PROP_RX_PAUSE, static_cast<uint32_t>(pause_rx)); rv < 0)
+            return rv;
+    }
+    return forced_pause_advertise(unit, port);
 }
 int dxp_tarn_port_pause_get(int unit, int port, int *pause_tx, int *pause_rx) {
     if (int rv = port_entry(__func__, unit, port); rv < 0) return rv;
@@ -460,6 +485,12 @@ int dxp_tarn_port_update(int unit, int port, int link) {
                            tx, rx);
         if (int rv = prop_set(unit, port, PROP_TX_PAUSE, tx); rv < 0) return rv;
         if (int rv = prop_set(unit, port, PROP_RX_PAUSE, rx); rv < 0) return rv;
+    } else if (uint32_t local = 0;
+               two_media(unit, port) && prop_get(unit, port, LOCAL_ADVER, &local) >= 0) {
+        // Back from a medium that negotiated, the MAC pauses as the port was
+        // forced to, not as that medium resolved.
+        if (int rv = prop_set(unit, port, PROP_TX_PAUSE, (local & kPauseP) != 0); rv < 0) return rv;
+        if (int rv = prop_set(unit, port, PROP_RX_PAUSE, (local & kPauseA) != 0); rv < 0) return rv;
     }
     if (int rv = prop_set(unit, port, PROP_ENABLE, 1); rv < 0) return rv;
     return tarn::discard_rx_keep(unit, port);
