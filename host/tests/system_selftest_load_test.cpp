@@ -223,8 +223,8 @@ TEST_P(system_selftest_load, LoadsRestoresAndResetsLeaveATestAndItsPortsAlone) {
 }
 
 // The monitor commands and pages beside the port settings that reach a
-// tested port (counter clears, device and table clears, access control,
-// multicast groups, address clears, ARP inspection, port QoS and DoS) are
+// tested port (counter, device and table clears, access control, multicast
+// groups, address clears, ARP inspection, port QoS, DoS, the cable test) are
 // refused by name during a loopback test, which passes; nothing of them is
 // left behind, and the same changes are taken once the test has ended.
 TEST_P(system_selftest_load, OtherEntrancesRefuseATestedPortByNameAndTheTestPasses) {
@@ -277,6 +277,8 @@ TEST_P(system_selftest_load, OtherEntrancesRefuseATestedPortByNameAndTheTestPass
         EXPECT_EQ(error_of(web_client::post(web, path, form, cookie)),
                   "Port 3: port under self-test (PHY Loopback - Mark 2)")
             << path;
+    EXPECT_EQ(error_of(web_client::post(web, "/cable.cgi", "port=3", cookie)),
+              "Port 3: port under self-test (PHY Loopback - Mark 2)");
     if (seen.find("(100%") == std::string::npos) {
         std::string rest;
         EXPECT_TRUE(fw.run("", "(100%", &rest, 180)) << rest;
@@ -296,6 +298,8 @@ TEST_P(system_selftest_load, OtherEntrancesRefuseATestedPortByNameAndTheTestPass
     fw.output("Auth unblock PortBitMap=fe2");
     for (const auto &[path, form] : forms)
         EXPECT_EQ(error_of(web_client::post(web, path, form, cookie)), "") << path;
+    const std::string cable = error_of(web_client::post(web, "/cable.cgi", "port=3", cookie));
+    EXPECT_EQ(cable.find("self-test"), std::string::npos) << cable;
     std::filesystem::remove(dir + "/flash.bin");
 }
 
