@@ -223,10 +223,11 @@ TEST_P(system_selftest_load, LoadsRestoresAndResetsLeaveATestAndItsPortsAlone) {
 }
 
 // The monitor commands and pages beside the port settings that reach a
-// tested port (counter, device and table clears, access control, multicast
-// groups, address clears, ARP inspection, port QoS, DoS, the cable test) are
-// refused by name during a loopback test, which passes; nothing of them is
-// left behind, and the same changes are taken once the test has ended.
+// tested port (counter, device and table clears, a stop of the counter
+// collection, access control, multicast groups, address clears, ARP
+// inspection, port QoS, DoS, the cable test) are refused by name during a
+// loopback test, which passes; nothing of them is left behind, and the same
+// changes are taken once the test has ended.
 TEST_P(system_selftest_load, OtherEntrancesRefuseATestedPortByNameAndTheTestPasses) {
     if (!system_fixture::can_make_namespaces())
         GTEST_SKIP() << "needs root (the system tests' environment)";
@@ -262,12 +263,13 @@ TEST_P(system_selftest_load, OtherEntrancesRefuseATestedPortByNameAndTheTestPass
     ASSERT_TRUE(fw.run("BackGround \"TestRun 49 PortBitMap=fe2-fe3 LoopbackMode=PHY Count=60\"",
                        "Setting up ARL", &seen, 60))
         << seen;
-    for (const char *line : {"CLEAR counters fe3", "CLEAR stats fe2", "CLEAR dev", "CLEAR ARL",
-                             "Auth block PortBitMap=fe2", "Auth mac clear PortBitMap=fe1-fe3",
-                             "MCAST add MACaddress=01:00:5e:01:01:07 Vlanid=1 "
-                             "PortBitMap=fe2,fe5 Index=2",
-                             "MCAST join MACaddress=01:00:5e:01:01:02 Vlanid=1 PortBitMap=fe3",
-                             "L2 clear Port=fe2 Static=true"}) {
+    for (const char *line :
+         {"CLEAR counters fe3", "CLEAR stats fe2", "CLEAR dev", "CLEAR ARL", "CounTeR Interval=0",
+          "Auth block PortBitMap=fe2", "Auth mac clear PortBitMap=fe1-fe3",
+          "MCAST add MACaddress=01:00:5e:01:01:07 Vlanid=1 "
+          "PortBitMap=fe2,fe5 Index=2",
+          "MCAST join MACaddress=01:00:5e:01:01:02 Vlanid=1 PortBitMap=fe3",
+          "L2 clear Port=fe2 Static=true"}) {
         const std::string answer = fw.output(line);
         seen += answer;
         EXPECT_NE(answer.find(": port under self-test"), std::string::npos) << line << "\n"
