@@ -227,7 +227,8 @@ TEST_P(system_selftest_load, LoadsRestoresAndResetsLeaveATestAndItsPortsAlone) {
 // collection, access control, multicast groups, address clears, ARP
 // inspection, port QoS, DoS, the cable test) are refused by name during a
 // loopback test, which passes; nothing of them is left behind, and the same
-// changes are taken once the test has ended.
+// changes are taken once the test has ended. An ageing time the monitor sets
+// during the traffic test stays.
 TEST_P(system_selftest_load, OtherEntrancesRefuseATestedPortByNameAndTheTestPasses) {
     if (!system_fixture::can_make_namespaces())
         GTEST_SKIP() << "needs root (the system tests' environment)";
@@ -302,6 +303,24 @@ TEST_P(system_selftest_load, OtherEntrancesRefuseATestedPortByNameAndTheTestPass
         EXPECT_EQ(error_of(web_client::post(web, path, form, cookie)), "") << path;
     const std::string cable = error_of(web_client::post(web, "/cable.cgi", "port=3", cookie));
     EXPECT_EQ(cable.find("self-test"), std::string::npos) << cable;
+
+    // An ageing time the monitor sets during the traffic test stays after it.
+    seen.clear();
+    ASSERT_TRUE(
+        fw.run("BackGround \"TestRun 72 PortBitMap=fe2-fe3 RunMode=PHY TimeInSeconds=3 "
+               "CounterPollInterval=1\"",
+               "TRAFFIC: starting", &seen, 60))
+        << seen;
+    seen += fw.output("AGE 100");
+    if (seen.find("TRAFFIC: restoring ports") == std::string::npos) {
+        std::string rest;
+        EXPECT_TRUE(fw.run("", "TRAFFIC: restoring ports", &rest, 120)) << seen << rest;
+        seen += rest;
+    }
+    EXPECT_NE(seen.find("TEST passed"), std::string::npos) << seen;
+    sleep(2);  // the done step's last steps, the ageing time among them
+    out = fw.output("AGE");
+    EXPECT_NE(out.find("Current age timer is 100."), std::string::npos) << out;
     std::filesystem::remove(dir + "/flash.bin");
 }
 
