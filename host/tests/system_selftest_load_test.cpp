@@ -223,12 +223,12 @@ TEST_P(system_selftest_load, LoadsRestoresAndResetsLeaveATestAndItsPortsAlone) {
 }
 
 // The monitor commands and pages beside the port settings that reach a
-// tested port (counter, device and table clears, a stop of the counter
-// collection, access control, multicast groups, address clears, ARP
-// inspection, port QoS, DoS, the cable test) are refused by name during a
-// loopback test, which passes; nothing of them is left behind, and the same
-// changes are taken once the test has ended. An ageing time the monitor sets
-// during the traffic test stays.
+// tested port (counter, device and table clears, a unit's reset or detach, a
+// stop of the counter collection, access control, multicast groups, address
+// clears, ARP inspection, port QoS, DoS, the cable test) are refused by name
+// during a loopback test, which passes; nothing of them is left behind, and
+// the same changes are taken once the test has ended. An ageing time the
+// monitor sets during the traffic test stays.
 TEST_P(system_selftest_load, OtherEntrancesRefuseATestedPortByNameAndTheTestPasses) {
     if (!system_fixture::can_make_namespaces())
         GTEST_SKIP() << "needs root (the system tests' environment)";
@@ -266,7 +266,7 @@ TEST_P(system_selftest_load, OtherEntrancesRefuseATestedPortByNameAndTheTestPass
         << seen;
     for (const char *line :
          {"CLEAR counters fe3", "CLEAR stats fe2", "CLEAR dev", "CLEAR ARL", "CounTeR Interval=0",
-          "Auth block PortBitMap=fe2", "Auth mac clear PortBitMap=fe1-fe3",
+          "INIT dxp", "DETach", "Auth block PortBitMap=fe2", "Auth mac clear PortBitMap=fe1-fe3",
           "MCAST add MACaddress=01:00:5e:01:01:07 Vlanid=1 "
           "PortBitMap=fe2,fe5 Index=2",
           "MCAST join MACaddress=01:00:5e:01:01:02 Vlanid=1 PortBitMap=fe3",
