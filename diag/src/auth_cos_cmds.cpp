@@ -9,6 +9,7 @@
 #include "dxp.h"
 #include "dxp_error.h"
 #include "dxp_tarn_auth.h"
+#include "feature_cmds.h"
 #include "sal.h"
 #include "shell_cmds.h"
 #include "soc_control.h"
@@ -83,7 +84,17 @@ int auth_show(const AuthCtx &c, uint64_t ports) {
     return CMD_OK;
 }
 
+// A port under self-test keeps its access state: the change is refused
+// whole, before any port changes.
+bool refuse_held_bits(const AuthCtx &c, uint64_t ports) {
+    soc_pbmp_t pbmp{};
+    pbmp.w[0] = static_cast<uint32_t>(ports);
+    pbmp.w[1] = static_cast<uint32_t>(ports >> 32);
+    return feature_cmds::refuse_held(c.cmd, c.unit, pbmp);
+}
+
 int auth_mac_init(const AuthCtx &c, uint64_t ports) {
+    if (refuse_held_bits(c, ports)) return CMD_FAIL;
     const char *text = soc_property_get_str(c.unit, "station_mac_address");
     if (text == nullptr) {
         sal_printf("station_mac_address not set\n");
@@ -135,6 +146,7 @@ int auth_ports_op(const AuthCtx &c, uint64_t ports, AuthOp op, args_t *a) {
     const bool single_mac = (SOC_CONTROL(c.unit)->chip_flags & kChipSingleAuthMac) != 0;
     int done = 0;
     uint64_t chosen = diag_pbmp_bits(auth_pbmp) & ports;
+    if (refuse_held_bits(c, chosen)) return CMD_FAIL;
     for (int port = 0; port < 64; port++) {
         if (!(chosen >> port & 1)) continue;
         const char *name = port_name(c.unit, port);

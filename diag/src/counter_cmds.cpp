@@ -9,6 +9,7 @@
 #include "diag_parse.h"
 #include "drv_reg.h"
 #include "dxp_error.h"
+#include "feature_cmds.h"
 #include "sal.h"
 #include "shell_cmds.h"
 #include "shr.h"
@@ -247,6 +248,9 @@ int cmd_counter(int unit, args_t *a) {
         counter_sync_pbmp(unit, diag_pbmp_bits(pbmp));
         return CMD_OK;
     }
+    // A self-test judges its ports by their counters: collection stops and
+    // starts anew only once the test has ended.
+    if (feature_cmds::refuse_held(ARG_CMD(a), unit, soc->all.bitmap)) return CMD_FAIL;
     pbmp.w[0] &= soc->all.bitmap.w[0];
     pbmp.w[1] &= soc->all.bitmap.w[1];
     int rv = interval >= 1 ? soc_tarn_counter_start(unit, mib_group, interval, pbmp)

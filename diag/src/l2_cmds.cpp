@@ -296,6 +296,10 @@ int l2_clear(const char *cmd, int unit, args_t *a) {
         return CMD_FAIL;
     }
 
+    // The addresses of a port under self-test are its test's.
+    soc_pbmp_t named{};
+    if (port >= 0 && port < SOC_MAX_NUM_PORTS) soc_pbmp_port_add(&named, port);
+    if (refuse_held(cmd, unit, named)) return CMD_FAIL;
     uint32_t mask = 0;
     if (!is_zero_mac(mac)) mask |= 0x1;
     if (module >= 0) mask |= 0x2;
@@ -536,6 +540,7 @@ int cmd_mcast(int unit, args_t *a) {
         pbmp{"PortBitMap", PQ_PBMP, &mc_pbmp};
     if (word_is(sub, "add")) {
         if (!options(unit, a, {mac, vid, pbmp, {"Index", PQ_INT, &mc_index}}, &rv)) return rv;
+        if (refuse_held(cmd, unit, pbmp_and(mc_pbmp, all_ports(unit)))) return CMD_FAIL;
         dxp_mcast_addr rec = mcast_record();
         rec.l2mc_index = mc_index;
         int r = mc_index < 0 ? dxp_mcast_addr_add(unit, &rec)
@@ -559,6 +564,7 @@ int cmd_mcast(int unit, args_t *a) {
     if (!join && !leave && !padd && !premove) return CMD_USAGE;
     if (!options(unit, a, {mac, vid, pbmp}, &rv)) return rv;
     mc_pbmp = pbmp_and(mc_pbmp, all_ports(unit));
+    if (refuse_held(cmd, unit, mc_pbmp)) return CMD_FAIL;
     if (join || leave) return mcast_join_leave(cmd, unit, sub, join);
     dxp_mcast_addr rec = mcast_record();
     int r = padd ? dxp_mcast_port_add(unit, &rec) : dxp_mcast_port_remove(unit, &rec);

@@ -11,6 +11,7 @@
 #include "drv_counter.h"
 #include "drv_wide.h"
 #include "dxp.h"
+#include "feature_cmds.h"
 #include "sal.h"
 #include "shell_cmds.h"
 #include "shr.h"
@@ -185,10 +186,17 @@ int cmd_clear(int unit, args_t *a) {
     if (!sh_check_attached(ARG_CMD(a), unit)) return CMD_FAIL;
     const char *w = ARG_CUR(a);
     if (w == nullptr) return CMD_USAGE;
-    if (strcasecmp(w, "counters") == 0 || strcasecmp(w, "c") == 0) {
+    const bool counters = strcasecmp(w, "counters") == 0 || strcasecmp(w, "c") == 0;
+    // A self-test judges its ports by their counters, and a device or table
+    // clear takes every port: refused while a test holds one.
+    if (!counters && strcasecmp(w, "stats") != 0 &&
+        feature_cmds::refuse_held(ARG_CMD(a), unit, SOC_CONTROL(unit)->all.bitmap))
+        return CMD_FAIL;
+    if (counters) {
         ARG_GET(a);
         soc_pbmp_t pbmp;
         if (!pbmp_arg(unit, a, &pbmp)) return CMD_FAIL;
+        if (feature_cmds::refuse_held(ARG_CMD(a), unit, pbmp)) return CMD_FAIL;
         if (int rv = soc_tarn_counter_set32(unit, pbmp, 0); rv < 0) {
             sal_printf("ERROR: Clear counters failed: %s\n", dxp_errmsg(rv));
             return CMD_FAIL;
@@ -200,6 +208,7 @@ int cmd_clear(int unit, args_t *a) {
         ARG_GET(a);
         soc_pbmp_t pbmp;
         if (!pbmp_arg(unit, a, &pbmp)) return CMD_FAIL;
+        if (feature_cmds::refuse_held(ARG_CMD(a), unit, pbmp)) return CMD_FAIL;
         for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
             if (!soc_pbmp_member(pbmp, port)) continue;
             if (int rv = dxp_stat_clear(unit, port); rv < 0)

@@ -663,9 +663,12 @@ int traffic_test_done(int unit, void *work) {
         forget_test_sources(w);
         for (int port = 0; port < kPorts; port++)
             if (w->frame_max[port] > 0) dxp_port_frame_max_set(unit, port, w->frame_max[port]);
-        // An ageing time a manager set during the run stays: the chip keeps
-        // what the manager's page shows and stores.
-        if (w->age_taken && dxpx_l2_age_timer_changes() == w->age_changes)
+        // An ageing time a manager or the monitor set during the run stays:
+        // the chip keeps what the manager's page shows and stores, or what
+        // the monitor set.
+        int age_now = -1;
+        if (w->age_taken && dxpx_l2_age_timer_changes() == w->age_changes &&
+            dxp_l2_age_timer_get(unit, &age_now) >= 0 && age_now == 0)
             dxp_l2_age_timer_set(unit, w->age_seconds);
         cval_set_pbmp(unit, static_cast<uint64_t>(w->p.pbmp.w[1]) << 32 | w->p.pbmp.w[0], 0);
     }

@@ -8,6 +8,7 @@
 #include "dxp.h"
 #include "dxp_error.h"
 #include "dxp_tarn.h"
+#include "feature_cmds.h"
 #include "sal.h"
 #include "shell_cmds.h"
 #include "soc.h"
@@ -164,6 +165,8 @@ int cmd_detach(int unit, args_t *a) {
     const char *cmd = ARG_CMD(a);
     auto detach = [cmd](int u) {
         if (!sh_check_attached(cmd, u)) return CMD_FAIL;
+        // A self-test's ports keep their chip until the test has ended.
+        if (feature_cmds::refuse_held(cmd, u, SOC_CONTROL(u)->all.bitmap)) return CMD_FAIL;
         // Link scan stops before the unit it reads and its locks go away.
         if (int rv = dxp_linkscan_detach(u); rv < 0 && rv != DXP_E_INIT)
             sal_printf("%s: Unit %d link scan: %s\n", cmd, u, dxp_errmsg(rv));
@@ -188,6 +191,7 @@ int cmd_detach(int unit, args_t *a) {
 int cmd_init(int unit, args_t *a) {
     const char *cmd = ARG_CMD(a);
     if (!sh_check_attached(cmd, unit)) return CMD_FAIL;
+    if (feature_cmds::refuse_held(cmd, unit, SOC_CONTROL(unit)->all.bitmap)) return CMD_FAIL;
     const char *w = ARG_CUR(a);
     bool known = w == nullptr || strcasecmp(w, "soc") == 0 || strcasecmp(w, "dxp") == 0 ||
                  strcasecmp(w, "misc") == 0 || strcasecmp(w, "all") == 0;

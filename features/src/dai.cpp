@@ -13,6 +13,7 @@
 #include "dxpx.h"
 #include "logger.h"
 #include "nvram.h"
+#include "port_reserve.h"
 #include "pvk.h"
 #include "sal.h"
 #include "sal_lock.h"
@@ -314,6 +315,9 @@ int darp_enable_set(int enable) {
     SalLock hold(darp_config_lock());
     enable = enable ? 1 : 0;
     if (enable == darp.enabled) return enable ? port_rules_apply() : 0;
+    // Every port's learning changes: a port under self-test keeps its own,
+    // so the switch is refused whole rather than left half inspected.
+    if (port_reserve_any()) return DXP_E_BUSY;
     if (enable) {
         darp.enabled = 1;
         int rv = chip_apply(true);

@@ -5,7 +5,8 @@
 // chip and the pages stay as they ran, and a load after the tests applies
 // them. A factory reset and a backup restore posted during a test are
 // refused, running and stored settings unchanged; the reset button during a
-// test erases the settings and restarts whole.
+// test erases the settings and restarts whole. The other entrances that
+// reach a tested port are refused by name.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -218,6 +219,108 @@ TEST_P(system_selftest_load, LoadsRestoresAndResetsLeaveATestAndItsPortsAlone) {
     now = chip();
     EXPECT_EQ(now.find("Mode=L2"), std::string::npos) << now;
     EXPECT_NE(now.find("fe3:\tIngress meter:  value not set yet."), std::string::npos) << now;
+    std::filesystem::remove(dir + "/flash.bin");
+}
+
+// The monitor commands and pages beside the port settings that reach a
+// tested port (counter, device and table clears, a unit's reset or detach, a
+// stop of the counter collection, access control, multicast groups, address
+// clears, ARP inspection, port QoS, DoS, the cable test) are refused by name
+// during a loopback test, which passes; nothing of them is left behind, and
+// the same changes are taken once the test has ended. An ageing time the
+// monitor sets during the traffic test stays.
+TEST_P(system_selftest_load, OtherEntrancesRefuseATestedPortByNameAndTheTestPasses) {
+    if (!system_fixture::can_make_namespaces())
+        GTEST_SKIP() << "needs root (the system tests' environment)";
+    const int board = GetParam();
+    const std::string dir = test_workdir::path();
+    std::filesystem::remove(dir + "/flash.bin");
+    Switch fw(dir, {"--board", std::to_string(board)});
+    ASSERT_TRUE(fw.run("", "DXP.0> ", nullptr, 60));
+    const int web = fw.port_offset() + 80;
+    const std::string cookie = web_client::login(web, "qivor");
+    ASSERT_FALSE(cookie.empty());
+    auto error_of = [](const std::string &page) {
+        const size_t at = page.find("id=\"error_message\"><b>");
+        return at == std::string::npos ? "" : page.substr(at + 22, page.find("</b>", at) - at - 22);
+    };
+    const std::string all_trusted(static_cast<size_t>(board), '1');
+    std::map<std::string, std::string> forms = {
+        {"/darp.cgi", "enable=1&ports=" + all_trusted + "&rf=0&rt=0&af=0&at=0&aging=0"},
+        {"/qos_enhance_port.cgi", "prio=0,0,5"},
+        {"/dos_perport.cgi", "port=3&checks=111&r1=100&r2=100"},
+    };
+    // Port QoS and the DoS checks need the field processor (not on board 26).
+    const std::string qos =
+        error_of(web_client::post(web, "/qos_enhance_mode.cgi", "mode=1", cookie));
+    if (!qos.empty()) {
+        EXPECT_NE(qos.find("no field processor"), std::string::npos) << qos;
+        forms.erase("/qos_enhance_port.cgi");
+        forms.erase("/dos_perport.cgi");
+    }
+    const std::string auth_before = fw.output("Auth show");
+
+    std::string seen;
+    ASSERT_TRUE(fw.run("BackGround \"TestRun 49 PortBitMap=fe2-fe3 LoopbackMode=PHY Count=60\"",
+                       "Setting up ARL", &seen, 60))
+        << seen;
+    for (const char *line :
+         {"CLEAR counters fe3", "CLEAR stats fe2", "CLEAR dev", "CLEAR ARL", "CounTeR Interval=0",
+          "INIT dxp", "DETach", "Auth block PortBitMap=fe2", "Auth mac clear PortBitMap=fe1-fe3",
+          "MCAST add MACaddress=01:00:5e:01:01:07 Vlanid=1 "
+          "PortBitMap=fe2,fe5 Index=2",
+          "MCAST join MACaddress=01:00:5e:01:01:02 Vlanid=1 PortBitMap=fe3",
+          "L2 clear Port=fe2 Static=true"}) {
+        const std::string answer = fw.output(line);
+        seen += answer;
+        EXPECT_NE(answer.find(": port under self-test"), std::string::npos) << line << "\n"
+                                                                            << answer;
+    }
+    for (const auto &[path, form] : forms)
+        EXPECT_EQ(error_of(web_client::post(web, path, form, cookie)),
+                  "Port 3: port under self-test (PHY Loopback - Mark 2)")
+            << path;
+    EXPECT_EQ(error_of(web_client::post(web, "/cable.cgi", "port=3", cookie)),
+              "Port 3: port under self-test (PHY Loopback - Mark 2)");
+    if (seen.find("(100%") == std::string::npos) {
+        std::string rest;
+        EXPECT_TRUE(fw.run("", "(100%", &rest, 180)) << rest;
+        seen += rest;
+    }
+    EXPECT_EQ(seen.find("TEST ERROR"), std::string::npos) << seen;
+
+    // Nothing of the refused changes runs.
+    EXPECT_EQ(fw.output("Auth show"), auth_before);
+    std::string out = fw.output("L2 show");
+    EXPECT_EQ(out.find("01:00:5e:01:01"), std::string::npos) << out;
+    EXPECT_EQ(
+        web_client::get(web, "/darp_config.htm", cookie).find("<option value=\"1\" selected>"),
+        std::string::npos);
+    // Once the test has given its ports back, the same changes are taken.
+    EXPECT_NE(fw.output("Auth block PortBitMap=fe2").find("port fe2 blocked"), std::string::npos);
+    fw.output("Auth unblock PortBitMap=fe2");
+    for (const auto &[path, form] : forms)
+        EXPECT_EQ(error_of(web_client::post(web, path, form, cookie)), "") << path;
+    const std::string cable = error_of(web_client::post(web, "/cable.cgi", "port=3", cookie));
+    EXPECT_EQ(cable.find("self-test"), std::string::npos) << cable;
+
+    // An ageing time the monitor sets during the traffic test stays after it.
+    seen.clear();
+    ASSERT_TRUE(
+        fw.run("BackGround \"TestRun 72 PortBitMap=fe2-fe3 RunMode=PHY TimeInSeconds=3 "
+               "CounterPollInterval=1\"",
+               "TRAFFIC: starting", &seen, 60))
+        << seen;
+    seen += fw.output("AGE 100");
+    if (seen.find("TRAFFIC: restoring ports") == std::string::npos) {
+        std::string rest;
+        EXPECT_TRUE(fw.run("", "TRAFFIC: restoring ports", &rest, 120)) << seen << rest;
+        seen += rest;
+    }
+    EXPECT_NE(seen.find("TEST passed"), std::string::npos) << seen;
+    sleep(2);  // the done step's last steps, the ageing time among them
+    out = fw.output("AGE");
+    EXPECT_NE(out.find("Current age timer is 100."), std::string::npos) << out;
     std::filesystem::remove(dir + "/flash.bin");
 }
 

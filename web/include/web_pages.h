@@ -62,6 +62,8 @@ void web_api_batch_release(void);
 // "Port N: port under self-test (the test's name)" while a self-test holds
 // user port N, else nullptr; the text is the shared tag text.
 const char *web_port_held_text(int uport);
+// The same text for the first port a self-test holds, or nullptr.
+const char *web_any_port_held_text(void);
 
 // The board's number of front-panel ports N (0 before the board probe).
 int web_port_count(void);

@@ -42,15 +42,11 @@ std::atomic<void (*)(void)> counters_clear{nullptr};
 // Images waiting for the deferred restore; whoever takes one owns it.
 std::atomic<char *> pending_restore{nullptr};
 
-// "Port N: port under self-test (the test)" for the first port a self-test
-// holds, or nullptr. A whole settings image cannot be applied around a test:
-// the test would put its ports back afterwards while the store held the
-// image, so both stay as they are until the test has ended.
+// A whole settings image cannot be applied around a test: the test would
+// put its ports back afterwards while the store held the image, so both stay
+// as they are until the test has ended.
 const char *held_text() {
-    for (int uport = 1; uport <= web_port_count(); uport++) {
-        if (const char *text = web_port_held_text(uport)) return text;
-    }
-    return nullptr;
+    return web_any_port_held_text();
 }
 
 const char *held_refusal(const char *held, const char *what) {

@@ -70,6 +70,9 @@ int cable_cgi(httpd_event *ev, httpd_request *req) {
         logger_puts(LOG_LEVEL_ERROR, LOG_MOD_CABLEDIAG, "Get Port cablediag, invalid port.\n");
         return web_error_page(ev, req, kTitle, "Invalid port", WEB_RETRY_LABEL, WEB_RETRY_ACTION);
     }
+    // The test would disturb the PHY a self-test runs on.
+    if (const char *held = web_port_held_text(uport))
+        return web_error_page(ev, req, kTitle, held, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
     const int n = uport;
     // The test disturbs the PHY: its settings are put back afterwards. They
     // are read first: stopping link scanning enables the port.

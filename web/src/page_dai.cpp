@@ -125,8 +125,15 @@ int darp_cgi(httpd_event *ev, httpd_request *req) {
     // The ports, VLANs and rules of one post are one change (the save below
     // takes the settings lock, which the server already holds).
     SalLock hold(darp_config_lock());
+    // Switching inspection on or off sets every port's learning, which a
+    // self-test holds on its ports: refused whole until the test has ended.
+    int running = 0;
+    darp_enable_get(&running);
+    if (running != enable) {
+        if (const char *held = web_any_port_held_text()) return fail(ev, req, held);
+    }
     if (enable == 0) {
-        darp_enable_set(0);
+        if (int rv = darp_enable_set(0); rv != 0) return fail(ev, req, dxp_errmsg(rv));
         save();
         logger_puts(LOG_LEVEL_INFO, LOG_MOD_DYNAMICARP, "Dynamic ARP : disabled");
         return 0;

@@ -113,6 +113,9 @@ int ssphandler_dos_perport_cgi(httpd_event *ev, httpd_request *req) {
     if (std::strcmp(port_text, "FF") != 0 && !number(port_text, 1, web_port_count(), &port))
         return error(ev, req, "Invalid port");
     if (!checks_ok(checks)) return error(ev, req, "Expecting three settings");
+    // A port under self-test keeps its checks until its test ends.
+    if (const char *held = port < 0 ? web_any_port_held_text() : web_port_held_text(port))
+        return error(ev, req, held);
     // The rates are checked before anything changes; an unchecked flood's
     // rate is not used.
     int rates[kChecks] = {0, 0, 0};

@@ -126,6 +126,13 @@ const char *web_port_held_text(int uport) {
                           owner != nullptr ? owner : "a self-test");
 }
 
+const char *web_any_port_held_text(void) {
+    for (int uport = 1; uport <= web_port_count(); uport++) {
+        if (const char *text = web_port_held_text(uport)) return text;
+    }
+    return nullptr;
+}
+
 void web_tag_text(httpd_tag_out *out, const char *text) {
     out->kind = HTTPD_TAG_TEXT;
     out->text = text;

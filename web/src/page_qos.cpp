@@ -107,7 +107,16 @@ struct MapPage {
     const char *log_text;
     int (*size)();
     int (*set)(int index, int priority);
+    // Why entry i may not change now, or nullptr (any entry may).
+    const char *(*held)(int index, int priority) = nullptr;
 };
+
+// A port under self-test keeps its priority until its test ends.
+const char *port_map_held(int index, int priority) {
+    int now = 0;
+    if (qos_port_priority_get_by_index(index, &now) == 1 && now == priority) return nullptr;
+    return web_port_held_text(index + 1);
+}
 
 int port_map_size() {
     return board_num_uports;
@@ -136,6 +145,9 @@ int map_page(httpd_event *ev, httpd_request *req, const MapPage &page) {
         count++;
         if (comma == std::string::npos) break;
         at = comma + 1;
+    }
+    for (int i = 0; i < count && page.held != nullptr; i++) {
+        if (const char *held = page.held(i, prio[i])) return qos_error(ev, req, page.title, held);
     }
     for (int i = 0; i < count; i++) {
         if (page.set(i, prio[i]) != 1) return qos_error(ev, req, page.title, page.set_failed);
@@ -359,6 +371,7 @@ int qos_enhance_port_cgi(httpd_event *ev, httpd_request *req) {
         .log_text = "QoS Enhancement Set : change port based qos map",
         .size = port_map_size,
         .set = qos_port_mod_priority_by_index,
+        .held = port_map_held,
     };
     return map_page(ev, req, page);
 }

@@ -33,8 +33,22 @@ constexpr bool slot_unlocked(int slot) {
 // while a self-test holds the port, only the test itself may call them (its
 // restore would undo anyone else's change). Every "port_..._set" is one; the
 // others are named. Mirroring is held at the front, where switching a port's
-// mirroring off stays possible.
+// mirroring off stays possible. A counter clear is held too: the test judges
+// the port by its counters.
 constexpr std::string_view held_ops[] = {
+    "auth_egress_set",
+    "auth_mac_add",
+    "auth_mac_delete",
+    "auth_mac_delete_all",
+    "auth_mode_set",
+    "l2_addr_delete_by_mac_port",
+    "l2_addr_delete_by_port",
+    "l2_addr_delete_by_vlan_port",
+    "mcast_bitmap_del",
+    "mcast_bitmap_set",
+    "mcast_join",
+    "mcast_leave",
+    "stat_clear",
     "port_info_restore",
     "port_learn_modify",
     "port_protocol_vlan_add",
@@ -89,6 +103,34 @@ static_assert(held_port_arg("port_rate_ingress_set", "(unit, port, kbits_sec, kb
 static_assert(held_port_arg("stg_stp_set", "(unit, stg, port, stp_state)") == 2);
 static_assert(held_port_arg("port_rate_ingress_get", "(unit, port, kbits_sec, kbits_burst)") < 0);
 
+// The operations whose record names a port bitmap (a multicast group's
+// members): refused when the group would gain or lose a held port.
+constexpr std::string_view held_record_ops[] = {
+    "mcast_addr_add",
+    "mcast_addr_add_w_l2mcindex",
+    "mcast_port_add",
+    "mcast_port_remove",
+};
+
+constexpr bool held_record_op(std::string_view name) {
+    for (std::string_view op : held_record_ops)
+        if (op == name) return true;
+    return false;
+}
+
+// Any other argument names no port.
+template <typename T>
+bool record_refused(int, const T &) {
+    return false;
+}
+
+bool record_refused(int unit, dxp_mcast_addr *mcaddr) {
+    if (mcaddr == nullptr) return false;
+    for (int port = 0; port < static_cast<int>(sizeof mcaddr->pbmp.w * 8); port++)
+        if (dxp_pbmp_member(mcaddr->pbmp, port) && port_reserve_refuses(unit, port)) return true;
+    return false;
+}
+
 // One recursive lock per unit, made at first use and never freed: a stub may
 // run while another thread detaches the unit.
 sal_mutex_t unit_lock(int unit) {
@@ -131,6 +173,11 @@ DxpUnitLock::~DxpUnitLock() {
         if constexpr (constexpr int kPort = held_port_arg(#name, #args); kPort >= 0) {           \
             const auto port_arg = std::get<(kPort < 0 ? 0 : kPort)>(std::forward_as_tuple args); \
             if (port_reserve_refuses(unit, static_cast<int>(port_arg))) return DXP_E_BUSY;       \
+        }                                                                                        \
+        if constexpr (held_record_op(#name)) {                                                   \
+            constexpr size_t kRecord = held_record_op(#name) ? 1 : 0;                            \
+            if (record_refused(unit, std::get<kRecord>(std::forward_as_tuple args)))             \
+                return DXP_E_BUSY;                                                               \
         }                                                                                        \
         if constexpr (slot_unlocked(slot)) {                                                     \
             return table->name args;                                                             \
