@@ -34,6 +34,8 @@ int board_setup_select(uint32_t chip_flags);
 
 int ulpm_to_lport(int uport, int *lport);  // 0 or -18
 int ulpm_to_uport(int lport, int *uport);  // 0 or -18
+// A user port that a self-test holds: its settings stay as the test found them.
+bool uport_under_test(int uport);
 
 int upbmp_alloc(upbmp_t *bmp, int ports);  // 0 or -2
 int upbmp_free(upbmp_t *bmp);

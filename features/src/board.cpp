@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "port_reserve.h"
 #include "sal.h"
 #include "settings.h"
 #include "soc_control.h"
@@ -129,6 +130,11 @@ int ulpm_to_uport(int lport, int *uport) {
         }
     }
     return SOC_E_PORT;
+}
+
+bool uport_under_test(int uport) {
+    int lport = 0;
+    return ulpm_to_lport(uport, &lport) == SOC_E_NONE && port_reserved_lport(lport);
 }
 
 int upbmp_alloc(upbmp_t *bmp, int ports) {

@@ -6,6 +6,9 @@
 
 #include "board.h"
 #include "dosmgr.h"
+#include "logger.h"
+#include "port_reserve.h"
+#include "settings.h"
 
 namespace {
 
@@ -64,6 +67,23 @@ int save(settings_medium *m) {
 // or the monitor, and a record equal to it needs no work.
 bool applied_once = false;
 
+bool has_port(const Triple &t, int uport) {
+    return (t.ports[static_cast<size_t>(uport - 1) / 8] >> ((uport - 1) % 8)) & 1;
+}
+
+// The first port under self-test whose checks differ between the two, or 0.
+int held_port_changed(const std::vector<Triple> &now, const std::vector<Triple> &stored) {
+    for (int u = 1; u <= board_num_uports; u++) {
+        if (!uport_under_test(u)) continue;
+        for (size_t i = 0; i < now.size() && i < stored.size(); i++) {
+            if (has_port(now[i], u) != has_port(stored[i], u) ||
+                (has_port(now[i], u) && now[i].rate != stored[i].rate))
+                return u;
+        }
+    }
+    return 0;
+}
+
 int load(settings_medium *m) {
     std::vector<Triple> stored;
     for (int type = 0; type < DOS_ATTACK_TYPES; type++) {
@@ -77,6 +97,7 @@ int load(settings_medium *m) {
     }
     // A load of what already runs changes nothing: a rebuild would take
     // each type's rules from every port meanwhile.
+    PortReserveFreeze tests;  // tests start after the load, not halfway
     if (applied_once) {
         std::vector<Triple> now;
         for (int type = 0; type < DOS_ATTACK_TYPES; type++) {
@@ -84,6 +105,13 @@ int load(settings_medium *m) {
                 now.push_back(collect(type, k == 1));
         }
         if (now == stored) return written(stored.size());
+        // A port under self-test keeps its checks, as the DoS page refuses
+        // them: the item waits whole for a load after the test.
+        if (int uport = held_port_changed(now, stored); uport != 0) {
+            settings_load_skipped(LOG_MOD_DOS, "DoS settings: port %d: %s", uport,
+                                  PORT_RESERVE_MESSAGE);
+            return written(stored.size());
+        }
     }
     applied_once = true;
     dos_attack_reset();
@@ -93,8 +121,7 @@ int load(settings_medium *m) {
     for (const Triple &t : stored) {
         upbmp_clear_all(&ports);
         for (int u = 1; u <= board_num_uports; u++) {
-            if ((t.ports[static_cast<size_t>(u - 1) / 8] >> ((u - 1) % 8)) & 1)
-                upbmp_add(&ports, u);
+            if (has_port(t, u)) upbmp_add(&ports, u);
         }
         dos_attack_set_ports(&ports, static_cast<int>(t.type), 1, static_cast<int>(t.rate));
     }

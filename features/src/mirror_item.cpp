@@ -26,21 +26,16 @@ uint64_t bit_of(int uport) {
     return uport <= kMaskPorts ? uint64_t{1} << (uport - 1) : 0;
 }
 
-bool held(int uport) {
-    int lport = 0;
-    return ulpm_to_lport(uport, &lport) == 0 && port_reserved_lport(lport);
-}
-
 // The first port under self-test that the record mirrors into or out of, or
 // 0. Mirroring is one setting of the chip, mode and mirror-to port shared
 // by every port: such a record waits whole for a load after the test.
 int held_port(const Record &r) {
     if (r.mode == 0) return 0;
     if (r.mtp >= 1 && r.mtp <= static_cast<uint32_t>(board_num_uports) &&
-        held(static_cast<int>(r.mtp)))
+        uport_under_test(static_cast<int>(r.mtp)))
         return static_cast<int>(r.mtp);
     for (int n = 1; n <= board_num_uports; n++) {
-        if (((r.ingress | r.egress) & bit_of(n)) != 0 && held(n)) return n;
+        if (((r.ingress | r.egress) & bit_of(n)) != 0 && uport_under_test(n)) return n;
     }
     return 0;
 }

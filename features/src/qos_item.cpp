@@ -9,8 +9,10 @@
 #include "dxp.h"
 #include "dxpx.h"
 #include "logger.h"
+#include "port_reserve.h"
 #include "qosmgr_internal.h"
 #include "sal_lock.h"
+#include "settings.h"
 
 namespace {
 
@@ -123,6 +125,8 @@ int check(settings_medium *m) {
 }
 
 int load(settings_medium *m) {
+    // Tests start after the load or wait for it, not halfway through it.
+    PortReserveFreeze tests;
     SalLock hold(qosmgr_lock());
     // The item's many API calls as one hold: a load waits for the unit lock
     // once, not once per port behind whoever else uses the switch.
@@ -154,6 +158,15 @@ int load(settings_medium *m) {
                        now.ip_count != r.ip_count || std::memcmp(now.ip, r.ip, sizeof r.ip) != 0 ||
                        std::memcmp(now.mapping, r.mapping, sizeof r.mapping) != 0 ||
                        (has_queues && queues != running_queues());
+        // A port under self-test keeps its priority, as the QoS page
+        // refuses it: the item waits whole for a load after the test.
+        for (int i = 0; i < board_num_uports && i < kPorts; i++) {
+            if (now.port_prio[i] != r.port_prio[i] && uport_under_test(i + 1)) {
+                settings_load_skipped(LOG_MOD_QOS, "QoS settings: port %d: %s", i + 1,
+                                      PORT_RESERVE_MESSAGE);
+                return size;
+            }
+        }
     }
     applied_once = true;
     // The queue count first: the scheduling's weights are per queue.
