@@ -3,6 +3,7 @@
 // number of CoS queues. The previous version (2,420 bytes, no queue count) is
 // still read; it leaves the queue count as it is.
 #include <cstring>
+#include <optional>
 
 #include "serialize.h"
 #include "board.h"
@@ -130,7 +131,7 @@ int load(settings_medium *m) {
     SalLock hold(qosmgr_lock());
     // The item's many API calls as one hold: a load waits for the unit lock
     // once, not once per port behind whoever else uses the switch.
-    DxpUnitLock api(DXPX_CPU_UNIT);
+    std::optional<DxpUnitLock> api(std::in_place, DXPX_CPU_UNIT);
     Record r{};
     for (int i = 0; i < kWords; i++) {
         if (medium_read_u32(m, &words(r)[i]) != 0) return -1;
@@ -228,6 +229,9 @@ int load(settings_medium *m) {
         qosmgr_dscp_base_set_by_index(d, static_cast<int>(r.dscp[d]));
     for (int t = 0; t < MAX_QOS_TOS_BASE_NUM; t++)
         qosmgr_tos_base_set_by_index(t, static_cast<int>(r.tos[t]));
+    // Auto VoIP's rules follow the map under its own lock, which goes
+    // before the unit's.
+    api.reset();
     if (!qosmgr_queues_refresh(0))
         logger_puts(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS settings: DSCP map cannot be set");
     return size;

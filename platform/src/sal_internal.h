@@ -32,6 +32,14 @@ bool cond_wait_until(pthread_cond_t *cond, pthread_mutex_t *mutex, uint64_t dead
 
 void cond_init(pthread_cond_t *cond);
 
+// Waits on cond (mutex held, made by cond_init) for at most usecs of real
+// time, whatever clock the platform runs on: a pause that hands host threads
+// a turn would last for ever under a manual clock that nobody steps.
+void cond_wait_real(pthread_cond_t *cond, pthread_mutex_t *mutex, uint32_t usecs);
+
+// sal_sem_take for at most usecs of real time (see cond_wait_real).
+int sem_take_real(sal_sem_s *s, uint32_t usecs);
+
 // Sleeps until the deadline. A cancellation point.
 void sleep_until(uint64_t deadline);
 

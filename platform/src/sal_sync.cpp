@@ -244,6 +244,15 @@ int sem_take_until(sal_sem_t s, uint64_t deadline) {
     return 0;
 }
 
+int sem_take_real(sal_sem_t s, uint32_t usecs) {
+    if (s == nullptr) return -1;
+    PthreadLock g(&s->lock);
+    if (s->count == 0) sal_internal::cond_wait_real(&s->cond, &s->lock, usecs);
+    if (s->count == 0) return -1;
+    s->count--;
+    return 0;
+}
+
 }  // namespace sal_internal
 
 // The board's kernel times waits in whole 10 ms ticks, rounded up: a wait of

@@ -262,6 +262,11 @@ bool cond_wait_until(pthread_cond_t *cond, pthread_mutex_t *mutex, uint64_t dead
     return deadline == kForever || wait_clock_now() < deadline;
 }
 
+void cond_wait_real(pthread_cond_t *cond, pthread_mutex_t *mutex, uint32_t usecs) {
+    timespec ts = to_timespec(monotonic_usecs() + usecs);
+    pthread_cond_timedwait(cond, mutex, &ts);
+}
+
 void sleep_until(uint64_t deadline) {
     static thread_local SleepSlot slot;
     MutexHold g(&slot.mutex);

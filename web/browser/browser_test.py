@@ -312,12 +312,19 @@ def log_in(wd, base):
     """Opens the switch at base and logs in as admin up to the system page.
     A login posted while the switch still loads its settings is answered
     "Busy"; the user then tries again, and so does this."""
+    def on_system(state):
+        return state.get("main", "").endswith("/system.htm")
+
     while True:
         wd.get(base + "/")
-        wait_state(wd, lambda s: s.get("main_has_login"), "the login page")
+        # The Busy page's Retry may have logged in meanwhile.
+        state = wait_state(wd, lambda s: s.get("main_has_login") or on_system(s),
+                           "the login page")
+        if not state.get("main_has_login"):
+            return
         login(wd, "admin", "qivor")
-        state = wait_state(wd, lambda s: s.get("main", "").endswith("/system.htm") or
-                           STARTING in s.get("main_text", ""), "the system page")
+        state = wait_state(wd, lambda s: on_system(s) or STARTING in s.get("main_text", ""),
+                           "the system page")
         if STARTING not in state.get("main_text", ""):
             return
         time.sleep(0.5)
