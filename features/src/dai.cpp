@@ -10,7 +10,6 @@
 #include "daimgr.h"
 #include "dosmgr_internal.h"
 #include "drv_reg_rmw.h"
-#include "dxp.h"
 #include "dxpx.h"
 #include "logger.h"
 #include "nvram.h"
@@ -220,13 +219,8 @@ int chip_apply(bool on) {
     dxpx_lplist_t ports{};
     dxpx_lplist_init(&ports, 0, 0);
     dxpx_port_lplist_populate(&ports, DXPX_PORT_F_XE);
-    {
-        // Every port's change under one hold: a busy switch makes this wait
-        // for the unit once, not once per port.
-        DxpUnitLock api(DXPX_CPU_UNIT);
-        for (int i = 0; i < dxpx_lplist_count(&ports); i++)
-            dxpx_port_learn_set(ports.lp_ports[i], on ? kLearnForward : kLearnNormal);
-    }
+    for (int i = 0; i < dxpx_lplist_count(&ports); i++)
+        dxpx_port_learn_set(ports.lp_ports[i], on ? kLearnForward : kLearnNormal);
     dxpx_lplist_free(&ports);
     int rv = 0;
     if (on) {
