@@ -4,17 +4,19 @@
 // together on the 52-port board for SWITCHFW_CONCURRENCY_SECONDS (default
 // 10) seconds; the rounds with the longest rule rebuilds add the monitor's
 // `dos all` loop and a client fetching a static file. No interface may keep
-// a client waiting more than 5 s (10 s under ThreadSanitizer) for an answer
-// meanwhile. Afterwards the program must be alive with no sanitizer
+// a client waiting more than 5 s (10 s under ThreadSanitizer; twice that on
+// two processors) for an answer meanwhile. Afterwards the program must be alive with no sanitizer
 // report, every interface must answer, the switch must still act on frames,
 // and after a restart the stored settings must load as they were saved.
 // Needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping, python3 and the snmp
 // tools; skips without.
 #include <gtest/gtest.h>
 
+#include <sched.h>
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -54,13 +56,22 @@ const char *const kFaultTexts[] = {"ThreadSanitizer",  "AddressSanitizer", "runt
                                    "Assertion failed", "LeakSanitizer",    "Segmentation"};
 
 // The longest any client of an interface may wait for an answer beyond its
-// time alone while every manager is at work. ThreadSanitizer runs the
-// program several times slower.
+// time alone while every manager is at work: a bound that shows nothing is
+// stuck or starved, not a speed target (the benchmarks measure those).
+// ThreadSanitizer runs the program several times slower, and on fewer than
+// four processors the managers, the frames and the program share fewer of
+// them, so the bound grows as the processors the test may use shrink.
+long slowest_wait_ms() {
 #ifdef __SANITIZE_THREAD__
-constexpr long kSlowestWaitMs = 10000;
+    constexpr long kBaseMs = 10000;
 #else
-constexpr long kSlowestWaitMs = 5000;
+    constexpr long kBaseMs = 5000;
 #endif
+    cpu_set_t cpus;
+    CPU_ZERO(&cpus);
+    const int count = sched_getaffinity(0, sizeof cpus, &cpus) == 0 ? CPU_COUNT(&cpus) : 4;
+    return count >= 4 ? kBaseMs : kBaseMs * 4 / std::max(count, 1);
+}
 
 // Frames offered per second on each of the two sending TAPs.
 constexpr int kFramesPerSecond = 200;
@@ -583,7 +594,7 @@ void concurrency::stress(const Feature &f) {
     for (const Slowest *i : {&web, &console, &snmp, &telnet, &file}) {
         std::printf("%s: slowest %s answer %ld ms, longest wait %ld ms\n", f.name.c_str(), i->name,
                     i->answer_ms.load(), i->wait_ms.load());
-        EXPECT_LE(i->wait_ms.load(), kSlowestWaitMs) << f.name << ": a " << i->name << " answer";
+        EXPECT_LE(i->wait_ms.load(), slowest_wait_ms()) << f.name << ": a " << i->name << " answer";
     }
 
     // The last one sets the state the checks rely on; those before it clear
