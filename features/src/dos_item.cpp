@@ -95,9 +95,9 @@ int load(settings_medium *m) {
             stored.push_back(std::move(t));
         }
     }
+    PortReserveFreeze tests;  // tests start after the load, not halfway
     // A load of what already runs changes nothing: a rebuild would take
     // each type's rules from every port meanwhile.
-    PortReserveFreeze tests;  // tests start after the load, not halfway
     if (applied_once) {
         std::vector<Triple> now;
         for (int type = 0; type < DOS_ATTACK_TYPES; type++) {
