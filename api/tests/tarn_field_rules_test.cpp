@@ -34,7 +34,7 @@ class tarn_field_rules : public tarn_test::FieldUnitTest {
     }
 };
 
-const dxp_field_qset_t kL2 = qset_of({dxpFieldQualifySrcMac, dxpFieldQualifyOuterVlan});
+const dxp_field_qset_t kL2Rules = qset_of({dxpFieldQualifySrcMac, dxpFieldQualifyOuterVlan});
 const dxp_field_qset_t kL4 = qset_of({dxpFieldQualifyDstIp, dxpFieldQualifyL4DstPort,
                                       dxpFieldQualifyTcpControl, dxpFieldQualifyRangeCheck});
 
@@ -43,7 +43,7 @@ TEST_P(tarn_field_rules, QualifiersWriteTheKeyAndItsCompanions) {
     int udf = 0;
     ASSERT_EQ(dxp_field_udf_spec_set(0, &udf_spec, 0, 14), 0);
     ASSERT_EQ(dxp_field_udf_create(0, &udf_spec, &udf), 0);
-    dxp_field_qset_t q = kL2;
+    dxp_field_qset_t q = kL2Rules;
     dxp_field_qset_add(&q, dxpFieldQualifySrcPort);
     ASSERT_EQ(dxp_field_qset_add_udf(0, &q, udf), 0);
     const int mac = entryOn(q);

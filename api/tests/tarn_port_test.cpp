@@ -12,7 +12,7 @@
 namespace {
 
 std::vector<std::string> stp_calls;
-dxp_dispatch_t recording{};
+dxp_dispatch_t port_recording{};
 
 class tarn_unit : public port_test::PortUnitTest {
   protected:
@@ -22,14 +22,14 @@ class tarn_unit : public port_test::PortUnitTest {
         startPorts(chip);
         if (neighbours != nullptr) drv_port_neighbours_register(neighbours);
         ASSERT_EQ(soc_init(0), 0);
-        recording = dxp_tarn_dispatch;
-        recording.stg_stp_set = [](int unit, int stg, int port, int state) {
+        port_recording = dxp_tarn_dispatch;
+        port_recording.stg_stp_set = [](int unit, int stg, int port, int state) {
             stp_calls.push_back(std::to_string(unit) + "," + std::to_string(stg) + "," +
                                 std::to_string(port) + "," + std::to_string(state));
             return 0;
         };
         stp_calls.clear();
-        ASSERT_EQ(dxp_dispatch_register(&recording), 0);
+        ASSERT_EQ(dxp_dispatch_register(&port_recording), 0);
     }
     void TearDown() override {
         dxp_linkscan_detach(0);  // the scan thread must not outlive the unit
@@ -62,7 +62,7 @@ TEST_F(tarn_unit, InitBringsEveryProbedPortUpAndForwarding) {
     EXPECT_EQ(dxp_init_modules(0, 0), 0);
     EXPECT_EQ(dxp_clear(0), 0);  // the unavailable module clears pass
     // A module that is not there stops the init, but not the clear.
-    recording.mirror_init = [](int) { return static_cast<int>(DXP_E_UNAVAIL); };
+    port_recording.mirror_init = [](int) { return static_cast<int>(DXP_E_UNAVAIL); };
     EXPECT_EQ(dxp_init_modules(0, DXP_MODULE_MIRROR | DXP_MODULE_TX), DXP_E_UNAVAIL);
     EXPECT_EQ(dxp_clear(0), 0);
 

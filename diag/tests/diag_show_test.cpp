@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr int kPort = 2;
+constexpr int kShowPort = 2;
 
 // The switch API is up, for the port statistics.
 class diag_show : public port_test::PortUnitTest {
@@ -27,10 +27,10 @@ class diag_show : public port_test::PortUnitTest {
         ASSERT_EQ(dxp_init(0), 0);
         sh_set_mode(2);
         symtab_init();
-        board->port(kPort).linkUp();
-        ASSERT_EQ(dxp_port_enable_set(0, kPort, 1), 0);
+        board->port(kShowPort).linkUp();
+        ASSERT_EQ(dxp_port_enable_set(0, kShowPort, 1), 0);
         dxp_pbmp_t linked{};
-        dxp_pbmp_port_add(&linked, kPort);
+        dxp_pbmp_port_add(&linked, kShowPort);
         ASSERT_EQ(dxp_linkscan_update(0, linked), 0);
         board->chip().poke("SWMODE", 0, board->chip().peek("SWMODE") | 0x02);  // forwarding on
         cval_set_pbmp(0, ~0ull, 0);
@@ -48,9 +48,9 @@ class diag_show : public port_test::PortUnitTest {
     }
     void traffic(int frames) {
         for (int i = 0; i < frames; i++)
-            board->port(kPort).inject(sim::FrameBuilder().src(0x020000000011ull).build());
+            board->port(kShowPort).inject(sim::FrameBuilder().src(0x020000000011ull).build());
         ASSERT_EQ(soc_tarn_counter_sync(0), 0);
-        ASSERT_GE(board->chip().mibGet("RXBROADCASTPKT", kPort), uint64_t(frames));
+        ASSERT_GE(board->chip().mibGet("RXBROADCASTPKT", kShowPort), uint64_t(frames));
     }
     static bool has(const std::string &out, const std::string &text) {
         return out.find(text) != std::string::npos;
@@ -59,7 +59,7 @@ class diag_show : public port_test::PortUnitTest {
 };
 
 TEST_F(diag_show, CountersClearAndShow) {
-    const std::string p = SOC_CONTROL(0)->port_name[kPort];
+    const std::string p = SOC_CONTROL(0)->port_name[kShowPort];
     const std::string name = "RXBROADCASTP." + p;
     run("CounTeR Interval=60000000 PortBitMap=all");  // only the syncs collect
     traffic(2);
@@ -70,7 +70,7 @@ TEST_F(diag_show, CountersClearAndShow) {
 
     // A changed counter that went to zero, in hexadecimal, and only it.
     soc_pbmp_t bmp{};
-    soc_pbmp_port_add(&bmp, kPort);
+    soc_pbmp_port_add(&bmp, kShowPort);
     ASSERT_EQ(soc_tarn_counter_set32(0, bmp, 0), 0);
     out = run("SHOW Counters Hex Z " + p);
     EXPECT_TRUE(has(out, ": 0x0000000000000000 +0xfffffffffffffffe 0x")) << out;
@@ -85,7 +85,7 @@ TEST_F(diag_show, CountersClearAndShow) {
     traffic(4);
     EXPECT_EQ(run("CLEAR c"), "");
     uint64_t v = 1;
-    EXPECT_EQ(soc_tarn_counter_read(0, kPort, R_RXBROADCASTPKT, &v), 0);
+    EXPECT_EQ(soc_tarn_counter_read(0, kShowPort, R_RXBROADCASTPKT, &v), 0);
     EXPECT_EQ(v, 0u);
     EXPECT_EQ(run("SHOW Counters"), "");
 
@@ -97,7 +97,7 @@ TEST_F(diag_show, CountersClearAndShow) {
 TEST_F(diag_show, StatisticsTablesBitmapsAndRefusals) {
     run("CounTeR Interval=60000000 PortBitMap=all");  // only the syncs collect
     traffic(3);
-    const std::string p = SOC_CONTROL(0)->port_name[kPort];
+    const std::string p = SOC_CONTROL(0)->port_name[kShowPort];
     std::string out = run("SHOW Statistics " + p + " all");
     EXPECT_EQ(lines(out), 105) << out;
     EXPECT_TRUE(has(out, "SHOW: Statistics for Unit 0 port " + p + "\n")) << out;

@@ -15,7 +15,7 @@ namespace {
 
 using system_fixture::Switch;
 
-const std::string kPrompt = "DXP.0> ";
+const std::string kLimitsPrompt = "DXP.0> ";
 
 bool has(const std::string &text, const std::string &what) {
     return text.find(what) != std::string::npos;
@@ -23,11 +23,11 @@ bool has(const std::string &text, const std::string &what) {
 
 class console_limits : public ::testing::TestWithParam<const char *> {
   protected:
-    void SetUp() override { ASSERT_TRUE(sw.run("", kPrompt, nullptr, 60)); }
+    void SetUp() override { ASSERT_TRUE(sw.run("", kLimitsPrompt, nullptr, 60)); }
     // The output of a line up to the next prompt.
     std::string out(const std::string &line) {
         std::string seen;
-        EXPECT_TRUE(sw.run(line, kPrompt, &seen, 30)) << line << ": " << seen;
+        EXPECT_TRUE(sw.run(line, kLimitsPrompt, &seen, 30)) << line << ": " << seen;
         return seen;
     }
     bool cpu_station_listed() {

@@ -57,19 +57,19 @@ long long number_after(const std::string &out, const std::string &text) {
     return n;
 }
 
-struct Board {
+struct FloodBoard {
     int ports;
     int storm, peer_b, peer_c;  // front-panel ports of the three hosts
 };
 
-class system_flood : public testing::TestWithParam<Board> {};
+class system_flood : public testing::TestWithParam<FloodBoard> {};
 
 TEST_P(system_flood, BroadcastStormCostsBoundedMemoryAndTheOtherPortsAnswerAfterIt) {
     if (!system_fixture::can_make_namespaces() || sh("curl -V") != 0 ||
         sh("python3 --version") != 0 || sh("snmpget --version") != 0)
         GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping, curl, python3 and "
                         "snmpget";
-    const Board board = GetParam();
+    const FloodBoard board = GetParam();
     const std::string id = std::to_string(getpid() % 10000) + "b" + std::to_string(board.ports);
     const std::string fw = "swff" + id, host_a = "swfa" + id, host_b = "swfb" + id,
                       host_c = "swfc" + id;
@@ -204,9 +204,9 @@ TEST_P(system_flood, BroadcastStormCostsBoundedMemoryAndTheOtherPortsAnswerAfter
 }
 
 INSTANTIATE_TEST_SUITE_P(boards, system_flood,
-                         testing::Values(Board{52, 3, 52, 2}, Board{28, 3, 26, 2},
-                                         Board{26, 3, 26, 2}),
-                         [](const testing::TestParamInfo<Board> &info) {
+                         testing::Values(FloodBoard{52, 3, 52, 2}, FloodBoard{28, 3, 26, 2},
+                                         FloodBoard{26, 3, 26, 2}),
+                         [](const testing::TestParamInfo<FloodBoard> &info) {
                              return "Board" + std::to_string(info.param.ports);
                          });
 

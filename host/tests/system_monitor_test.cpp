@@ -23,12 +23,7 @@ using system_fixture::Switch;
 
 const std::string kPrompt = "DXP.0> ";
 
-size_t count_of(const std::string &text, const std::string &what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        n++;
-    return n;
-}
+using system_fixture::count_of;
 
 class switchfw_monitor : public ::testing::Test {
   protected:

@@ -22,7 +22,7 @@ using system_fixture::register_dump;
 using system_fixture::register_names;
 using system_fixture::Switch;
 
-constexpr const char *kPrompt = "DXP.0> ";
+constexpr const char *kRefusalPrompt = "DXP.0> ";
 
 struct Refusal {
     bool web;           // a form post, else a monitor line
@@ -202,7 +202,7 @@ std::string with_port_value(const std::string &file, int port, size_t digit, uns
 
 TEST_P(refusals, RefusedSettersLeaveRegistersTablesAndBackupAsTheyWere) {
     Switch fw(dir, {"--board", board()});
-    ASSERT_TRUE(fw.run("", kPrompt, nullptr, 60));
+    ASSERT_TRUE(fw.run("", kRefusalPrompt, nullptr, 60));
     const int web = fw.port_offset() + 80;
     const std::string cookie = web_client::login(web, "qivor");
     ASSERT_FALSE(cookie.empty());
@@ -328,7 +328,7 @@ TEST_P(refusals, StaticBindingsPastTheStoredOnesAreRefusedAndARestartKeepsTheLis
     std::string entries, config;
     {
         Switch fw(dir, {"--board", board()});
-        ASSERT_TRUE(fw.run("", kPrompt, nullptr, 60));
+        ASSERT_TRUE(fw.run("", kRefusalPrompt, nullptr, 60));
         const int web = fw.port_offset() + 80;
         const std::string cookie = web_client::login(web, "qivor");
         const std::string trusted = "01" + std::string(static_cast<size_t>(ports) - 2, '0');
@@ -354,7 +354,7 @@ TEST_P(refusals, StaticBindingsPastTheStoredOnesAreRefusedAndARestartKeepsTheLis
         ASSERT_TRUE(fw.run("EXIT", "Resetting"));
     }
     Switch fw(dir, {"--board", board()});
-    ASSERT_TRUE(fw.run("", kPrompt, nullptr, 60));
+    ASSERT_TRUE(fw.run("", kRefusalPrompt, nullptr, 60));
     const int web = fw.port_offset() + 80;
     const std::string cookie = web_client::login(web, "qivor");
     EXPECT_EQ(list(web_client::body_of(web_client::get(web, "/darp_entry.htm", cookie))), entries);
@@ -373,15 +373,15 @@ TEST(refusals_fibre, SlowerSpeedOnAFibreMediumPortIsRefusedAndReported) {
     fs::create_directories(dir);
     {
         Switch fw(dir, {"--board", "52", "--gig-phy", "6401s", "--fiber", "49"});
-        ASSERT_TRUE(fw.run("", kPrompt, nullptr, 60));
+        ASSERT_TRUE(fw.run("", kRefusalPrompt, nullptr, 60));
         std::string before, seen, after;
-        ASSERT_TRUE(fw.run("port ge0", kPrompt, &before));
+        ASSERT_TRUE(fw.run("port ge0", kRefusalPrompt, &before));
         ASSERT_NE(before.find("Auto("), std::string::npos) << before;
         for (const char *line :
              {"port ge0 SPeed=100", "port ge0 an=off SPeed=100", "port ge0 an=off fd=false"}) {
-            ASSERT_TRUE(fw.run(line, kPrompt, &seen)) << line;
+            ASSERT_TRUE(fw.run(line, kRefusalPrompt, &seen)) << line;
             EXPECT_NE(seen.find("Error: Port ge0 cannot run"), std::string::npos) << line << seen;
-            ASSERT_TRUE(fw.run("port ge0", kPrompt, &after));
+            ASSERT_TRUE(fw.run("port ge0", kRefusalPrompt, &after));
             EXPECT_EQ(after, before) << line;
         }
     }

@@ -171,7 +171,7 @@ class Bench {
     bool made_ = false;
 };
 
-bool can_run() {
+bool can_run_switching() {
     return system_fixture::can_make_namespaces() && sh("python3 -V") == 0;
 }
 
@@ -181,7 +181,7 @@ constexpr const char *kNeeds = "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, pi
 // member only, frames are spread over both, none comes back into the trunk,
 // and the trunk returns after a restart.
 TEST(system_switching, GigabitPairTrunkOfTheTwentySixPortBoardCarriesEachFrameOnce) {
-    if (!can_run()) GTEST_SKIP() << kNeeds;
+    if (!can_run_switching()) GTEST_SKIP() << kNeeds;
     Bench b(26, {1, 25, 26, 2}, "k");
     ASSERT_TRUE(b.start());
     ASSERT_TRUE(b.links_up());
@@ -211,7 +211,7 @@ TEST(system_switching, GigabitPairTrunkOfTheTwentySixPortBoardCarriesEachFrameOn
 // by: with SA, broadcasts from many stations spread over both members; with
 // DA, they all take one member.
 TEST(system_switching, TrunkSharesFramesByTheAddressTheCriterionNames) {
-    if (!can_run()) GTEST_SKIP() << kNeeds;
+    if (!can_run_switching()) GTEST_SKIP() << kNeeds;
     Bench b(28, {1, 25, 26}, "c");
     ASSERT_TRUE(b.start());
     ASSERT_TRUE(b.links_up());
@@ -235,7 +235,7 @@ TEST(system_switching, TrunkSharesFramesByTheAddressTheCriterionNames) {
 // or untagged as set, the PVID classifies untagged frames, and a removed VLAN
 // carries nothing.
 TEST(system_switching, VlanPagesSeparateTheTwentyEightPortBoardsGigabitPorts) {
-    if (!can_run()) GTEST_SKIP() << kNeeds;
+    if (!can_run_switching()) GTEST_SKIP() << kNeeds;
     Bench b(28, {1, 2, 25, 26}, "v");
     ASSERT_TRUE(b.start());
     ASSERT_TRUE(b.links_up());
@@ -275,7 +275,7 @@ TEST(system_switching, VlanPagesSeparateTheTwentyEightPortBoardsGigabitPorts) {
 // 52-port board, the upper ports (30-52, sent in the chip's second port
 // group) as well as the first: pings and the login page.
 TEST(system_switching, ManagementAnswersOnTheUpperPortsOfTheFiftyTwoPortBoard) {
-    if (!can_run() || sh("curl -V") != 0) GTEST_SKIP() << kNeeds << " and curl";
+    if (!can_run_switching() || sh("curl -V") != 0) GTEST_SKIP() << kNeeds << " and curl";
     const std::string id = std::to_string(system_fixture::own_id());
     const std::string fw = "swmf" + id;
     const std::vector<int> ports{2, 30, 52};
@@ -330,7 +330,7 @@ class system_switching_boards : public testing::TestWithParam<std::vector<int>> 
 // A port switched off on the port page sends and takes nothing, also after a
 // restart while its cable stays plugged in; switched on it forwards again.
 TEST_P(system_switching_boards, PortSwitchedOffStaysOffAfterARestart) {
-    if (!can_run()) GTEST_SKIP() << kNeeds;
+    if (!can_run_switching()) GTEST_SKIP() << kNeeds;
     const std::vector<int> ports = GetParam();
     Bench b(ports[0], {1, ports[1]}, "e");
     ASSERT_TRUE(b.start());
@@ -364,7 +364,7 @@ TEST_P(system_switching_boards, PortSwitchedOffStaysOffAfterARestart) {
 // learns nothing, a learning one learns but forwards nothing, on every board
 // (the 26-port chip keeps its states per spanning-tree group).
 TEST_P(system_switching_boards, SpanningTreeStatesHoldFramesBack) {
-    if (!can_run()) GTEST_SKIP() << kNeeds;
+    if (!can_run_switching()) GTEST_SKIP() << kNeeds;
     const std::vector<int> board = GetParam();
     const int gigabit = board[0] == 52 ? 49 : 25;
     Bench b(board[0], {1, 2, gigabit}, "s");

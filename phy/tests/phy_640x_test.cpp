@@ -10,11 +10,11 @@ namespace {
 
 using phy_test::PhyTest;
 
-int switches = 0;
-int last_medium = 0;
-void on_medium(int, int, int medium, void *) {
-    switches++;
-    last_medium = medium;
+int switches_640x = 0;
+int last_medium_640x = 0;
+void on_medium_640x(int, int, int medium, void *) {
+    switches_640x++;
+    last_medium_640x = medium;
 }
 
 class phy_640x : public PhyTest {
@@ -26,7 +26,7 @@ class phy_640x : public PhyTest {
         for (const auto &[name, value] : properties)
             sal_config_set(name, value);
         if (strap) chip().phyPoke(25, 28, 0x7c00 | 0x0008);
-        switches = 0;
+        switches_640x = 0;
         return attach(25);
     }
     int medium(const phy_driver_t *d) {
@@ -66,14 +66,14 @@ TEST_F(phy_640x, WithoutFibreTheCopperSideRuns) {
 
 TEST_F(phy_640x, AutomediumSwitchesSidesAndNotifiesOnce) {
     const phy_driver_t *d = startCombo(true, {{"phy_automedium", "1"}, {"phy_fiber_pref", "0"}});
-    ASSERT_EQ(phy_common_medium_change_register(0, 25, on_medium, nullptr), 0);
+    ASSERT_EQ(phy_common_medium_change_register(0, 25, on_medium_640x, nullptr), 0);
     EXPECT_EQ(medium(d), PHY_MEDIUM_COPPER);
 
     chip().linkUp(25, sim::LinkPartner::fiber());
     EXPECT_EQ(link(d, 25), 1);
     EXPECT_EQ(link(d, 25), 1);
-    EXPECT_EQ(switches, 1);
-    EXPECT_EQ(last_medium, PHY_MEDIUM_FIBER);
+    EXPECT_EQ(switches_640x, 1);
+    EXPECT_EQ(last_medium_640x, PHY_MEDIUM_FIBER);
     EXPECT_EQ(medium(d), PHY_MEDIUM_FIBER);
     EXPECT_EQ(speed(d), 1000);
     EXPECT_EQ(d->speed_set(0, 25, 100), SOC_E_CONFIG);
@@ -84,8 +84,8 @@ TEST_F(phy_640x, AutomediumSwitchesSidesAndNotifiesOnce) {
 
     chip().linkUp(25, sim::LinkPartner::autonegotiating(sim::kAbility100Full));
     EXPECT_EQ(link(d, 25), 1);
-    EXPECT_EQ(switches, 2);
-    EXPECT_EQ(last_medium, PHY_MEDIUM_COPPER);
+    EXPECT_EQ(switches_640x, 2);
+    EXPECT_EQ(last_medium_640x, PHY_MEDIUM_COPPER);
     EXPECT_EQ(speed(d), 100);
 }
 
@@ -207,17 +207,17 @@ TEST_F(phy_640x, FibreThroughTheSwitchSerdesLinksAndGivesWayToCopper) {
     chip().fiberStrapSet(49);
     const phy_driver_t *d = attach(49);
     ASSERT_EQ(d, &phy_640x_drv);
-    ASSERT_EQ(phy_common_medium_change_register(0, 49, on_medium, nullptr), 0);
-    switches = 0;
+    ASSERT_EQ(phy_common_medium_change_register(0, 49, on_medium_640x, nullptr), 0);
+    switches_640x = 0;
     chip().linkUp(49, sim::LinkPartner::fiber());
     EXPECT_EQ(link(d, 49), 1);
-    EXPECT_EQ(last_medium, PHY_MEDIUM_FIBER);
+    EXPECT_EQ(last_medium_640x, PHY_MEDIUM_FIBER);
     chip().linkUp(49, sim::LinkPartner::autonegotiating(sim::kAbilityAll));
     chip().fiberDown(49);
     link(d, 49);
     EXPECT_EQ(link(d, 49), 1);
-    EXPECT_EQ(last_medium, PHY_MEDIUM_COPPER);
-    EXPECT_EQ(switches, 2);
+    EXPECT_EQ(last_medium_640x, PHY_MEDIUM_COPPER);
+    EXPECT_EQ(switches_640x, 2);
 }
 
 // A copper/fibre model on port 25 with a fibre fitted, its automatic medium

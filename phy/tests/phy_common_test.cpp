@@ -15,9 +15,9 @@ int hook_a(int, int, void *) {
 int hook_b(int, int, void *) {
     return 9;
 }
-int last_medium = -1;
-void on_medium(int, int, int medium, void *) {
-    last_medium = medium;
+int last_medium_common = -1;
+void on_medium_common(int, int, int medium, void *) {
+    last_medium_common = medium;
     calls++;
 }
 
@@ -57,14 +57,15 @@ TEST_F(phy_common, MediumChangeReachesTheRegisteredCallbackOnly) {
     calls = 0;
     phy_common_medium_change_notify(0, 2, PHY_MEDIUM_FIBER);
     EXPECT_EQ(calls, 0);
-    ASSERT_EQ(phy_common_medium_change_register(0, 2, on_medium, nullptr), 0);
-    EXPECT_EQ(phy_common_medium_change_register(0, 2, on_medium, nullptr), SOC_E_EXISTS);
+    ASSERT_EQ(phy_common_medium_change_register(0, 2, on_medium_common, nullptr), 0);
+    EXPECT_EQ(phy_common_medium_change_register(0, 2, on_medium_common, nullptr), SOC_E_EXISTS);
     phy_common_medium_change_notify(0, 2, PHY_MEDIUM_FIBER);
     phy_common_medium_change_notify(0, 3, PHY_MEDIUM_COPPER);
     EXPECT_EQ(calls, 1);
-    EXPECT_EQ(last_medium, PHY_MEDIUM_FIBER);
-    ASSERT_EQ(phy_common_medium_change_unregister(0, 2, on_medium, nullptr), 0);
-    EXPECT_EQ(phy_common_medium_change_unregister(0, 2, on_medium, nullptr), SOC_E_NOT_FOUND);
+    EXPECT_EQ(last_medium_common, PHY_MEDIUM_FIBER);
+    ASSERT_EQ(phy_common_medium_change_unregister(0, 2, on_medium_common, nullptr), 0);
+    EXPECT_EQ(phy_common_medium_change_unregister(0, 2, on_medium_common, nullptr),
+              SOC_E_NOT_FOUND);
 }
 
 TEST_F(phy_common, AccessorsOfAPortWithoutRecordAndBitReversal) {

@@ -31,7 +31,7 @@ void *arg(intptr_t v) {
 }
 
 template <typename Pred>
-bool eventually(Pred p) {
+bool eventually_dpc(Pred p) {
     for (int i = 0; i < 2000; i++) {
         if (p()) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -40,7 +40,7 @@ bool eventually(Pred p) {
 }
 
 bool wait_for_calls(size_t n) {
-    return eventually([n] { return calls().size() >= n; });
+    return eventually_dpc([n] { return calls().size() >= n; });
 }
 
 // Runs an immediate call and waits for it: every call due before it has run.
@@ -115,7 +115,7 @@ struct HeldCall {
     static void run(void *owner, void *, void *, void *, void *) {
         auto *h = static_cast<HeldCall *>(owner);
         h->started = true;
-        eventually([h] { return h->release.load(); });
+        eventually_dpc([h] { return h->release.load(); });
         h->finished = true;
     }
 };
@@ -123,7 +123,7 @@ struct HeldCall {
 TEST_F(sal_dpc_queue, CancelWaitsForARunningCallOfItsOwner) {
     HeldCall held;
     ASSERT_EQ(sal_dpc(HeldCall::run, &held, 0, 0, 0, 0), 0);
-    ASSERT_TRUE(eventually([&] { return held.started.load(); }));
+    ASSERT_TRUE(eventually_dpc([&] { return held.started.load(); }));
     std::atomic<sal_thread_t> canceller{nullptr};
     std::atomic<bool> finished_at_return{false};
     std::thread t([&] {
@@ -132,7 +132,7 @@ TEST_F(sal_dpc_queue, CancelWaitsForARunningCallOfItsOwner) {
         finished_at_return = held.finished.load();
     });
     // The owner's call still runs, so the cancel must be waiting for it.
-    EXPECT_TRUE(eventually([&] {
+    EXPECT_TRUE(eventually_dpc([&] {
         sal_thread_t c = canceller.load();
         return c != nullptr && sal_host_thread_waiting(c) == 1;
     }));

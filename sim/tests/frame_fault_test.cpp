@@ -8,7 +8,7 @@ namespace {
 
 using sim::FrameBuilder;
 
-constexpr sim::MacAddr kA = 0x02000000000aull;
+constexpr sim::MacAddr kFaultA = 0x02000000000aull;
 
 struct frame_fault : ::testing::Test {
     sim::Board board{sim::BoardConfig::preset(sim::BoardKind::RW3090)};
@@ -20,7 +20,7 @@ struct frame_fault : ::testing::Test {
     }
     // A flooded broadcast: each of ports 1 and 2 sends one frame.
     std::vector<uint8_t> flood(uint8_t fill) {
-        auto f = FrameBuilder().src(kA).size(64).build();
+        auto f = FrameBuilder().src(kFaultA).size(64).build();
         for (size_t i = 14; i < f.bytes.size(); i++)
             f.bytes[i] = fill;
         board.port(0).inject(f);

@@ -38,23 +38,23 @@ int row_status(uint32_t group, uint32_t table, uint32_t index, int32_t status) {
 }
 
 // A column write as the agent makes it: test, then set when the test passed.
-int write(uint32_t group, uint32_t table, uint32_t column, uint32_t index, oid_val v) {
+int probe_write(uint32_t group, uint32_t table, uint32_t column, uint32_t index, oid_val v) {
     int error = -1;
     rmonp_var_set(group, table, column - 1, index, &v, RMON_ACT_TEST, &error);
     if (error == 0) rmonp_var_set(group, table, column - 1, index, &v, RMON_ACT_SET, &error);
     return error;
 }
 int write_int(uint32_t group, uint32_t table, uint32_t column, uint32_t index, int32_t value) {
-    return write(group, table, column, index,
-                 {.type = RMON_ASN_INTEGER, .length = 4, .value = &value});
+    return probe_write(group, table, column, index,
+                       {.type = RMON_ASN_INTEGER, .length = 4, .value = &value});
 }
 int write_text(uint32_t group, uint32_t table, uint32_t column, uint32_t index, std::string t) {
-    return write(
+    return probe_write(
         group, table, column, index,
         {.type = RMON_ASN_OCTET_STR, .length = static_cast<uint16_t>(t.size()), .value = t.data()});
 }
 int write_oid(uint32_t group, uint32_t table, uint32_t column, uint32_t index, Oid o) {
-    return write(
+    return probe_write(
         group, table, column, index,
         {.type = RMON_ASN_OBJECT_ID, .length = static_cast<uint16_t>(o.size()), .value = o.data()});
 }
@@ -72,7 +72,7 @@ struct Read {
     std::string text() const { return {bytes.begin(), bytes.end()}; }
 };
 
-Read read(Oid oid, int exact = 1) {
+Read probe_read(Oid oid, int exact = 1) {
     Read r;
     uint8_t buf[512] = {};
     oid_val v{.type = 0, .length = sizeof buf, .value = buf};
@@ -89,7 +89,7 @@ Read read(Oid oid, int exact = 1) {
 }
 uint32_t value(uint32_t group, uint32_t table, uint32_t column,
                std::initializer_list<uint32_t> idx) {
-    return read(instance(group, table, column, idx)).u32();
+    return probe_read(instance(group, table, column, idx)).u32();
 }
 
 // Waits for work of the deferred-call thread, 10 s at most.
@@ -130,8 +130,8 @@ TEST_F(rmon_probe, DefaultRowsAndTheirInstanceSearch) {
     EXPECT_EQ(rows(RMON_ETHERSTATS), 26u);
     EXPECT_EQ(rows(RMON_HISTCONTROL), 52u);
     EXPECT_EQ(value(1, 1, 21, {26}), RMON_UNDER_CREATION);
-    EXPECT_EQ(read(instance(1, 1, 20, {3})).text(), "monitor");
-    Read src = read(instance(2, 1, 2, {29}));
+    EXPECT_EQ(probe_read(instance(1, 1, 20, {3})).text(), "monitor");
+    Read src = probe_read(instance(2, 1, 2, {29}));
     ASSERT_EQ(src.type, RMON_ASN_OBJECT_ID);
     EXPECT_EQ(src.bytes.size(), 44u);
     EXPECT_EQ(src.u32(), 1u);
@@ -141,17 +141,17 @@ TEST_F(rmon_probe, DefaultRowsAndTheirInstanceSearch) {
 
     // Next from the column finds the first row; past the last row the OID
     // moves to the next column.
-    Read first = read(instance(1, 1, 1, {}), 0);
+    Read first = probe_read(instance(1, 1, 1, {}), 0);
     EXPECT_EQ(first.error, 0);
     EXPECT_EQ(first.oid, instance(1, 1, 1, {1}));
-    Read after = read(instance(1, 1, 4, {7}), 0);
+    Read after = probe_read(instance(1, 1, 4, {7}), 0);
     EXPECT_EQ(after.oid, instance(1, 1, 4, {8}));
-    Read past = read(instance(1, 1, 4, {26}), 0);
+    Read past = probe_read(instance(1, 1, 4, {26}), 0);
     EXPECT_EQ(past.error, RMON_NO_SUCH_NAME);
     EXPECT_EQ(past.oid, instance(1, 1, 5, {1}));
     // Exact reads need a column and an index; 14 sub-identifiers find nothing.
-    EXPECT_EQ(read(instance(1, 1, 4, {})).error, RMON_NO_SUCH_NAME);
-    EXPECT_EQ(read(instance(1, 1, 4, {99})).error, RMON_NO_SUCH_NAME);
+    EXPECT_EQ(probe_read(instance(1, 1, 4, {})).error, RMON_NO_SUCH_NAME);
+    EXPECT_EQ(probe_read(instance(1, 1, 4, {99})).error, RMON_NO_SUCH_NAME);
     int found = 1;
     Oid longer = instance(2, 2, 1, {1, 1, 1});
     rmon_oid_key key{.oid = longer.data(), .len = 14};
@@ -177,7 +177,7 @@ TEST_F(rmon_probe, RowStatusCreatesEnablesAndDeletes) {
     EXPECT_EQ(row_status(3, 1, 9, 7), RMON_WRONG_VALUE);
     EXPECT_EQ(value(3, 1, 12, {9}), RMON_UNDER_CREATION);
     EXPECT_EQ(value(3, 1, 4, {9}), 1u);  // absolute
-    Read var = read(instance(3, 1, 3, {9}));
+    Read var = probe_read(instance(3, 1, 3, {9}));
     EXPECT_EQ(var.bytes.size(), 48u);  // etherStatsCRCAlignErrors.1
 
     // Columns are checked while the row is under creation only.
@@ -202,8 +202,8 @@ TEST_F(rmon_probe, RowStatusCreatesEnablesAndDeletes) {
         ASSERT_EQ(row_status(3, 1, 100 - i, RMON_CREATE_REQUEST), 0);
     EXPECT_EQ(row_status(3, 1, 200, RMON_CREATE_REQUEST), RMON_RESOURCE_UNAVAILABLE);
     // Rows stay in index order whatever the order of creation.
-    EXPECT_EQ(read(instance(3, 1, 1, {}), 0).oid, instance(3, 1, 1, {70}));
-    EXPECT_EQ(read(instance(3, 1, 1, {98}), 0).oid, instance(3, 1, 1, {99}));
+    EXPECT_EQ(probe_read(instance(3, 1, 1, {}), 0).oid, instance(3, 1, 1, {70}));
+    EXPECT_EQ(probe_read(instance(3, 1, 1, {98}), 0).oid, instance(3, 1, 1, {99}));
 }
 
 TEST_F(rmon_probe, DataRowsRecycleTheOldestAndKeepTheirIndexesRising) {
@@ -216,9 +216,9 @@ TEST_F(rmon_probe, DataRowsRecycleTheOldestAndKeepTheirIndexesRising) {
     EXPECT_EQ(rows(RMON_LOG), 51u);
     // Event 4's oldest line was reused; next with an index and no second
     // index gives its first line.
-    EXPECT_EQ(read(instance(9, 2, 2, {4}), 0).oid, instance(9, 2, 2, {4, 2}));
-    EXPECT_EQ(read(instance(9, 2, 2, {4, 51})).error, 0);
-    EXPECT_EQ(read(instance(9, 2, 2, {2}), 0).oid, instance(9, 2, 2, {2, 1}));
+    EXPECT_EQ(probe_read(instance(9, 2, 2, {4}), 0).oid, instance(9, 2, 2, {4, 2}));
+    EXPECT_EQ(probe_read(instance(9, 2, 2, {4, 51})).error, 0);
+    EXPECT_EQ(probe_read(instance(9, 2, 2, {2}), 0).oid, instance(9, 2, 2, {2, 1}));
     EXPECT_EQ(rmon_row_data_delete_all(log, 9, 4), 50);
     EXPECT_EQ(rmon_data_index_next(log, 4), 52u);
     EXPECT_EQ(rmon_row_data_delete_all(log, 9, 2), 1);
@@ -253,7 +253,7 @@ TEST_F(rmon_probe, StatisticsCountFramesSinceTheRowWasEnabled) {
     // only its status.
     EXPECT_EQ(write_text(1, 1, 20, 2, "manager"), RMON_WRONG_VALUE);
     EXPECT_EQ(write_text(1, 1, 20, 2, "monitor-a"), 0);
-    EXPECT_EQ(read(instance(1, 1, 20, {2})).text(), "monitor-a");
+    EXPECT_EQ(probe_read(instance(1, 1, 20, {2})).text(), "monitor-a");
     EXPECT_EQ(write_text(1, 1, 20, 1, "monitor-b"), RMON_NO_ACCESS);
     EXPECT_EQ(write_int(1, 1, 5, 2, 1), RMON_NOT_WRITABLE);
 }
@@ -278,10 +278,12 @@ TEST_F(rmon_probe, HistoryKeepsFiftyIntervalSamplesOfItsPort) {
 
     for (uint32_t n = 3; n <= 51; n++) {
         tick(2);
-        ASSERT_TRUE(eventually([n] { return read(instance(2, 2, 2, {1, n})).error == 0; })) << n;
+        ASSERT_TRUE(eventually([n] {
+            return probe_read(instance(2, 2, 2, {1, n})).error == 0;
+        })) << n;
     }
     EXPECT_EQ(rows(RMON_ETHERHISTORY), 50u);
-    EXPECT_EQ(read(instance(2, 2, 2, {1}), 0).oid, instance(2, 2, 2, {1, 2}));
+    EXPECT_EQ(probe_read(instance(2, 2, 2, {1}), 0).oid, instance(2, 2, 2, {1, 2}));
     EXPECT_EQ(value(2, 2, 6, {1, 51}), 0u);
 
     // Disabling drops the samples; indexes go on from where they were.
@@ -290,7 +292,7 @@ TEST_F(rmon_probe, HistoryKeepsFiftyIntervalSamplesOfItsPort) {
     ASSERT_EQ(row_status(2, 1, 1, RMON_VALID), 0);
     tick(2);
     ASSERT_TRUE(eventually([] { return rows(RMON_ETHERHISTORY) == 1; }));
-    EXPECT_EQ(read(instance(2, 2, 2, {1}), 0).oid, instance(2, 2, 2, {1, 52}));
+    EXPECT_EQ(probe_read(instance(2, 2, 2, {1}), 0).oid, instance(2, 2, 2, {1, 52}));
 }
 
 TEST_F(rmon_probe, LongIntervalsSampleOncePerFullInterval) {
@@ -300,14 +302,14 @@ TEST_F(rmon_probe, LongIntervalsSampleOncePerFullInterval) {
     ASSERT_EQ(row_status(2, 1, 1, RMON_VALID), 0);
     tick(1);
     ASSERT_TRUE(eventually([] { return rows(RMON_ETHERHISTORY) == 1; }));
-    EXPECT_EQ(read(instance(2, 2, 2, {27}), 0).error, RMON_NO_SUCH_NAME);
+    EXPECT_EQ(probe_read(instance(2, 2, 2, {27}), 0).error, RMON_NO_SUCH_NAME);
     // (The clock moves at most 2000 s at a time: the deferred calls compare
     // due times as signed 32-bit microseconds.)
     tick(2000);
     ASSERT_TRUE(eventually([] { return rows(RMON_ETHERHISTORY) == 2; }));
-    EXPECT_EQ(read(instance(2, 2, 2, {27}), 0).error, RMON_NO_SUCH_NAME);
+    EXPECT_EQ(probe_read(instance(2, 2, 2, {27}), 0).error, RMON_NO_SUCH_NAME);
     tick(1600);
-    ASSERT_TRUE(eventually([] { return read(instance(2, 2, 2, {27}), 0).error == 0; }));
+    ASSERT_TRUE(eventually([] { return probe_read(instance(2, 2, 2, {27}), 0).error == 0; }));
 }
 
 TEST_F(rmon_probe, RequestRecordsOfTheCallbackSlots) {
@@ -387,13 +389,14 @@ TEST_F(rmon_probe, AlarmsFireTheirEventsIntoTheLog) {
     tick(1);
     ASSERT_TRUE(eventually([] { return rows(RMON_LOG) == 1; }));
     EXPECT_EQ(value(3, 1, 5, {4}), 6u);
-    EXPECT_EQ(read(instance(9, 2, 4, {1, 1})).text(),
+    EXPECT_EQ(probe_read(instance(9, 2, 4, {1, 1})).text(),
               "Alarm(#id=4) rising event!  [Variable=1.3.6.1.2.1.16.1.1.1.5.1;  type=delta(2); "
               "value=6; threshold=5]\n");
     // No frames: the delta drops from 6 to 0 and the falling event fires.
     tick(1);
     ASSERT_TRUE(eventually([] { return rows(RMON_LOG) == 2; }));
-    EXPECT_NE(read(instance(9, 2, 4, {1, 2})).text().find("falling event"), std::string::npos);
+    EXPECT_NE(probe_read(instance(9, 2, 4, {1, 2})).text().find("falling event"),
+              std::string::npos);
     EXPECT_GT(value(9, 1, 5, {1}), 0u);  // eventLastTimeSent
     EXPECT_EQ(value(9, 2, 1, {1, 2}), 1u);
 
@@ -447,9 +450,9 @@ TEST_F(rmon_probe, DeltaSamplesWrapAndEventsDoWhatTheirTypeSays) {
     EXPECT_NE(value(9, 1, 5, {6}), 0u);
     EXPECT_EQ(value(9, 1, 5, {7}), 0u);
     rmon_mib_event_trigger(5, alarm, 2);
-    Read first = read(instance(9, 2, 4, {5}), 0);
+    Read first = probe_read(instance(9, 2, 4, {5}), 0);
     EXPECT_NE(first.text().find("rising event!"), std::string::npos);
-    EXPECT_NE(read(first.oid, 0).text().find("falling event!"), std::string::npos);
+    EXPECT_NE(probe_read(first.oid, 0).text().find("falling event!"), std::string::npos);
     EXPECT_EQ(rows(RMON_LOG), 2u);
 }
 
@@ -504,8 +507,8 @@ TEST_F(rmon_probe, SettingsItemKeepsTheControlRows) {
     EXPECT_EQ(value(1, 1, 21, {3}), RMON_VALID);
     EXPECT_EQ(value(1, 1, 21, {4}), RMON_UNDER_CREATION);
     EXPECT_EQ(value(2, 1, 5, {4}), 90u);
-    EXPECT_EQ(read(instance(2, 1, 6, {4})).text(), "monitor-x");
-    EXPECT_EQ(read(instance(9, 1, 4, {2})).text(), "public");
+    EXPECT_EQ(probe_read(instance(2, 1, 6, {4})).text(), "monitor-x");
+    EXPECT_EQ(probe_read(instance(9, 1, 4, {2})).text(), "public");
     EXPECT_EQ(value(9, 1, 7, {2}), RMON_VALID);
     EXPECT_EQ(value(3, 1, 12, {7}), RMON_VALID);
     EXPECT_EQ(static_cast<int32_t>(value(3, 1, 7, {7})), -5);

@@ -30,10 +30,6 @@ class web_logging_pages : public web_server_fixture {
     logger *ram_ = nullptr;
 };
 
-bool has(const test_response &r, const std::string &text) {
-    return r.body.find(text) != std::string::npos;
-}
-
 size_t occurrences(const std::string &body, const std::string &text) {
     size_t n = 0;
     for (size_t pos = body.find(text); pos != std::string::npos; pos = body.find(text, pos + 1))

@@ -37,10 +37,6 @@ Read probe(uint32_t group, uint32_t table, uint32_t column, std::vector<uint32_t
     return r;
 }
 
-bool has(const test_response &r, const std::string &text) {
-    return r.body.find(text) != std::string::npos;
-}
-
 class web_rmon_pages : public switch_pages_test::SwitchPages {
   protected:
     void SetUp() override {

@@ -55,10 +55,6 @@ class web_snmp_pages : public web_server_fixture {
     }
 };
 
-bool has(const test_response &r, const std::string &text) {
-    return r.body.find(text) != std::string::npos;
-}
-
 // How many access, view, group and USM user entries the agent holds.
 struct AgentEntries {
     int access = 0, views = 0, groups = 0, users = 0;

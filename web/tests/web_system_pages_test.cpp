@@ -48,10 +48,6 @@ class web_system_pages : public web_server_fixture {
     }
 };
 
-bool has(const test_response &r, const std::string &text) {
-    return r.body.find(text) != std::string::npos;
-}
-
 net_if_info eth(const char *name) {
     net_if_info info{};
     net_util_if_info_get(name, &info, 0);

@@ -45,6 +45,10 @@ struct test_response {
     bool has_header_named(const std::string &name) const;
 };
 test_response test_parse_response(const std::string &raw);
+// Whether the answer's body holds the text.
+inline bool has(const test_response &r, const std::string &text) {
+    return r.body.find(text) != std::string::npos;
+}
 // The message of an error page ("errormsg.htm"), "" when the answer is none.
 std::string test_error_message(const test_response &r);
 

@@ -76,14 +76,14 @@ std::string url_encode(const std::string &text) {
     return out;
 }
 
-test_response get(const std::string &path, const std::string &cookie_header = "") {
+test_response auth_get(const std::string &path, const std::string &cookie_header = "") {
     std::string request = "GET " + path + " HTTP/1.0\r\n";
     if (!cookie_header.empty()) request += "Cookie: " + cookie_header + "\r\n";
     return test_parse_response(test_exchange(request + "\r\n"));
 }
 
-test_response post(const std::string &path, const std::string &body,
-                   const std::string &cookie_header = "") {
+test_response auth_post(const std::string &path, const std::string &body,
+                        const std::string &cookie_header = "") {
     std::string request = "POST " + path + " HTTP/1.0\r\n";
     if (!cookie_header.empty()) request += "Cookie: " + cookie_header + "\r\n";
     request += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
@@ -91,15 +91,16 @@ test_response post(const std::string &path, const std::string &body,
 }
 
 test_response login(const std::string &user, const std::string &pass) {
-    return post("/login.cgi", "username=" + url_encode(user) + "&password=" + url_encode(pass));
+    return auth_post("/login.cgi",
+                     "username=" + url_encode(user) + "&password=" + url_encode(pass));
 }
 
 test_response change_password(const std::string &cookie, const std::string &old_pass,
                               const std::string &new_pass, const std::string &confirm) {
-    return post("/password.cgi",
-                "old_password=" + url_encode(old_pass) + "&new_password=" + url_encode(new_pass) +
-                    "&confirm_password=" + url_encode(confirm),
-                "WebManaged=" + cookie);
+    return auth_post("/password.cgi",
+                     "old_password=" + url_encode(old_pass) + "&new_password=" +
+                         url_encode(new_pass) + "&confirm_password=" + url_encode(confirm),
+                     "WebManaged=" + cookie);
 }
 
 // The value of the response's session cookie, "" when it sets none.
@@ -159,7 +160,7 @@ class webauth_http : public web_server_fixture {
 };
 
 TEST_F(webauth_http, PageWithoutCookieRedirectsToTheLoginPage) {
-    test_response r = get("/system.htm");
+    test_response r = auth_get("/system.htm");
     ASSERT_TRUE(r.answered);
     EXPECT_EQ(r.status, "302 Found");
     EXPECT_TRUE(r.has_header(location("login.htm")));
@@ -171,7 +172,7 @@ TEST_F(webauth_http, PageWithoutCookieRedirectsToTheLoginPage) {
 TEST_F(webauth_http, RedirectNamesTheAddressTheBrowserUsed) {
     // A management address the browser cannot reach on this host.
     ASSERT_EQ(net_util_if_start("eth1", NET_IF_MODE_STATIC, "192.168.1.1", "255.255.255.0", ""), 0);
-    test_response r = get("/system.htm");
+    test_response r = auth_get("/system.htm");
     net_util_if_stop("eth1");
     ASSERT_TRUE(r.answered);
     EXPECT_TRUE(r.has_header(location("login.htm")));
@@ -180,7 +181,7 @@ TEST_F(webauth_http, RedirectNamesTheAddressTheBrowserUsed) {
 TEST_F(webauth_http, LoginFreeFilesNeedNoCookie) {
     for (const char *path : {"/", "/login.htm", "/form.css", "/plus.gif", "/tree.js", "/left.htm",
                              "/left2.htm", "/top.htm", "/logout.cgi"}) {
-        test_response r = get(path);
+        test_response r = auth_get(path);
         EXPECT_TRUE(r.answered) << path;
         EXPECT_NE(r.status, "302 Found") << path;
     }
@@ -195,7 +196,7 @@ TEST_F(webauth_http, CorrectLoginSetsTheCookieAndRedirectsToTheSystemPage) {
     EXPECT_TRUE(r.has_header(location("system.htm")));
     EXPECT_TRUE(ram_log_has("User admin logined from 127.0.0.1"));
 
-    test_response page = get("/system.htm", "WebManaged=" + cookie_of(r));
+    test_response page = auth_get("/system.htm", "WebManaged=" + cookie_of(r));
     EXPECT_TRUE(page.status.empty() || page.status == "200 OK") << page.status;
     EXPECT_FALSE(page.has_header_named("Location"));
 }
@@ -216,7 +217,7 @@ TEST_F(webauth_http, WrongLoginShowsTheErrorPageAndSetsNoCookie) {
 
 TEST_F(webauth_http, LoginWithAnotherFieldCountShowsTheLoginPage) {
     for (const char *body : {"username=admin", "username=admin&password=qivor&extra=1", ""}) {
-        test_response r = post("/login.cgi", body);
+        test_response r = auth_post("/login.cgi", body);
         ASSERT_TRUE(r.answered) << body;
         EXPECT_NE(r.body.find("action=\"login.cgi\""), std::string::npos) << body;
         EXPECT_FALSE(r.has_header_named("Set-Cookie")) << body;
@@ -229,23 +230,23 @@ TEST_F(webauth_http, CookieMustMatchInFullAndExactly) {
     std::string lower = cookie;
     for (char &c : lower)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    EXPECT_EQ(get("/system.htm", "WebManaged=" + cookie).status, "200 OK");
+    EXPECT_EQ(auth_get("/system.htm", "WebManaged=" + cookie).status, "200 OK");
     // Other cookies of the address around ours do not matter.
-    EXPECT_EQ(get("/system.htm", "a=1; WebManaged=" + cookie + "; b=2").status, "200 OK");
-    EXPECT_EQ(get("/system.htm", "WebManaged=" + cookie + "x").status, "302 Found");
-    EXPECT_EQ(get("/system.htm", "webmanaged=" + cookie).status, "302 Found");
-    EXPECT_EQ(get("/system.htm", "WebManaged=" + cookie.substr(1)).status, "302 Found");
-    EXPECT_EQ(get("/system.htm", "WebManaged=Invalid").status, "302 Found");
+    EXPECT_EQ(auth_get("/system.htm", "a=1; WebManaged=" + cookie + "; b=2").status, "200 OK");
+    EXPECT_EQ(auth_get("/system.htm", "WebManaged=" + cookie + "x").status, "302 Found");
+    EXPECT_EQ(auth_get("/system.htm", "webmanaged=" + cookie).status, "302 Found");
+    EXPECT_EQ(auth_get("/system.htm", "WebManaged=" + cookie.substr(1)).status, "302 Found");
+    EXPECT_EQ(auth_get("/system.htm", "WebManaged=Invalid").status, "302 Found");
     if (lower != cookie) {
-        EXPECT_EQ(get("/system.htm", "WebManaged=" + lower).status, "302 Found");
+        EXPECT_EQ(auth_get("/system.htm", "WebManaged=" + lower).status, "302 Found");
     }
 }
 
 TEST_F(webauth_http, UnauthorisedHandlerSeesNoArguments) {
-    test_response r = post("/password.cgi", "o=qivor&n=hacked&c=hacked", "WebManaged=0");
+    test_response r = auth_post("/password.cgi", "o=qivor&n=hacked&c=hacked", "WebManaged=0");
     EXPECT_EQ(r.status, "302 Found");
     EXPECT_EQ(current_password(), "qivor");
-    r = get("/password.cgi?o=qivor&n=hacked&c=hacked");
+    r = auth_get("/password.cgi?o=qivor&n=hacked&c=hacked");
     EXPECT_EQ(r.status, "302 Found");
     EXPECT_EQ(current_password(), "qivor");
 }
@@ -267,7 +268,7 @@ TEST_F(webauth_http, PasswordChangeRefusesBadForms) {
         EXPECT_EQ(current_password(), "qivor");
     }
     // Any other field count changes nothing.
-    post("/password.cgi", "a=qivor&b=x", "WebManaged=" + cookie);
+    auth_post("/password.cgi", "a=qivor&b=x", "WebManaged=" + cookie);
     EXPECT_EQ(current_password(), "qivor");
 }
 
@@ -281,12 +282,12 @@ TEST_F(webauth_http, PasswordChangeInvalidatesTheOldCookie) {
     EXPECT_TRUE(ram_log_has("Password changed"));
     ASSERT_NE(nvram_get("password"), nullptr);
 
-    EXPECT_EQ(get("/system.htm", "WebManaged=" + old_cookie).status, "302 Found");
+    EXPECT_EQ(auth_get("/system.htm", "WebManaged=" + old_cookie).status, "302 Found");
     EXPECT_EQ(cookie_of(login("admin", "qivor")), "");
     std::string new_cookie = cookie_of(login("admin", "123456789012345"));
     EXPECT_FALSE(new_cookie.empty());
     EXPECT_NE(new_cookie, old_cookie);
-    EXPECT_EQ(get("/system.htm", "WebManaged=" + new_cookie).status, "200 OK");
+    EXPECT_EQ(auth_get("/system.htm", "WebManaged=" + new_cookie).status, "200 OK");
 }
 
 TEST_F(webauth_http, EmptyPasswordIsAccepted) {
@@ -295,11 +296,11 @@ TEST_F(webauth_http, EmptyPasswordIsAccepted) {
     EXPECT_EQ(current_password(), "");
     std::string cookie = cookie_of(login("admin", ""));
     EXPECT_FALSE(cookie.empty());
-    EXPECT_EQ(get("/system.htm", "WebManaged=" + cookie).status, "200 OK");
+    EXPECT_EQ(auth_get("/system.htm", "WebManaged=" + cookie).status, "200 OK");
 }
 
 TEST_F(webauth_http, LogoutOverwritesTheBrowserCookie) {
-    test_response r = get("/logout.cgi", valid_cookie());
+    test_response r = auth_get("/logout.cgi", valid_cookie());
     ASSERT_TRUE(r.answered);
     EXPECT_TRUE(r.has_header("Set-Cookie: WebManaged=Invalid; path=/; SameSite=Strict"));
     EXPECT_NE(r.body.find("action=\"login.cgi\""), std::string::npos);
@@ -315,7 +316,7 @@ TEST_F(webauth_http, TypedUserNameReachesTheLogWithoutLineBreaks) {
 }
 
 TEST_F(webauth_http, ErrorPageEscapesItsTexts) {
-    test_response r = get("/err.cgi/b.gif", valid_cookie());
+    test_response r = auth_get("/err.cgi/b.gif", valid_cookie());
     ASSERT_TRUE(r.answered);
     EXPECT_NE(r.body.find("&lt;T&gt;"), std::string::npos) << r.body;
     EXPECT_NE(r.body.find("a&amp;b &quot;q&quot; &lt;script&gt;"), std::string::npos);
@@ -333,16 +334,16 @@ TEST_F(webauth_http, RepeatedFailuresShutTheAddressOutForThirtySeconds) {
     std::string cookie = valid_cookie();
     for (int i = 0; i < 3; i++)
         EXPECT_EQ(cookie_of(login("admin", "guess" + std::to_string(i))), "");
-    EXPECT_EQ(get("/system.htm", "WebManaged=Invalid").status, "302 Found");  // no guess
-    EXPECT_EQ(get("/system.htm", "WebManaged=00000001").status, "302 Found");
+    EXPECT_EQ(auth_get("/system.htm", "WebManaged=Invalid").status, "302 Found");  // no guess
+    EXPECT_EQ(auth_get("/system.htm", "WebManaged=00000001").status, "302 Found");
     EXPECT_EQ(ram_log_count(warning), warned);
-    EXPECT_EQ(get("/system.htm", "WebManaged=00000002").status, "302 Found");
+    EXPECT_EQ(auth_get("/system.htm", "WebManaged=00000002").status, "302 Found");
     EXPECT_EQ(ram_log_count(warning), warned + 1);
     // The right account and cookie no longer help from this address...
     test_response r = login("admin", "qivor");
     EXPECT_EQ(cookie_of(r), "");
     EXPECT_NE(r.body.find("action=\"login.cgi\""), std::string::npos);
-    EXPECT_EQ(get("/system.htm", cookie).status, "302 Found");
+    EXPECT_EQ(auth_get("/system.htm", cookie).status, "302 Found");
     EXPECT_EQ(ram_log_count(warning), warned + 1);  // said once
     // ...while another address keeps its session.
     int other = test_connect_from("127.0.0.2");
@@ -351,7 +352,7 @@ TEST_F(webauth_http, RepeatedFailuresShutTheAddressOutForThirtySeconds) {
     EXPECT_EQ(test_parse_response(test_read_all(other)).status, "200 OK");
     close(other);
     sal_clock_advance(30ull * 1000000);
-    EXPECT_EQ(get("/system.htm", cookie).status, "200 OK");
+    EXPECT_EQ(auth_get("/system.htm", cookie).status, "200 OK");
 }
 
 // A login from another loopback address: the answer's cookie, "" when none.
@@ -407,8 +408,8 @@ TEST_F(webauth_http, PasswordChangeThatCannotBeSavedKeepsTheOldPassword) {
 }
 
 TEST_F(webauth_http, HandlersSeeWhetherTheRequestIsAuthorised) {
-    get("/upload.cgi/b.gif");
-    get("/upload.cgi/b.gif", valid_cookie());
+    auth_get("/upload.cgi/b.gif");
+    auth_get("/upload.cgi/b.gif", valid_cookie());
     std::vector<std::string> want = {"open", "close", "open", "close authorised"};
     EXPECT_EQ(test_log_take(), want);
 }
