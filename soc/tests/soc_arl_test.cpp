@@ -82,6 +82,17 @@ class soc_arl : public soc_test::UnitTest {
         ASSERT_EQ(soc_arl_notify_register(0, Reports::callback, reports), 0);
         ASSERT_EQ(soc_arl_start(0, kShortInterval), 0);
     }
+    // Waits (at most 10 s) until the thread started n more searches, the
+    // only writes of an idle thread.
+    void wait_for_searches(size_t n) {
+        board->accessLog().clear();
+        board->accessLog().enable(true);
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (board->accessLog().count(sim::BusOp::Write) < n &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+        board->accessLog().enable(false);
+    }
     // A valid entry of VLAN 1.
     static std::vector<uint32_t> entry(uint64_t mac, uint32_t port) {
         const drv_if_t *s = DRV_SERVICES(0);
@@ -192,13 +203,7 @@ TEST_F(soc_arl, MarkOnATableTheScansFindEmptyIsReported) {
     model().memPoke(static_cast<uint32_t>(model().arlIndex(0x00000000b009, 1)), 0);
     ASSERT_TRUE(reports.wait_for(2)) << reports.text();
     // Two searches started after it: the pass that reported it has ended.
-    board->accessLog().clear();
-    board->accessLog().enable(true);
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (board->accessLog().count(sim::BusOp::Write) < 2 &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::yield();
-    board->accessLog().enable(false);
+    wait_for_searches(2);
 
     // In the shadow only, as a write the chip then lost would leave it.
     std::vector<uint32_t> a = entry(0x00000000c001, 4);
@@ -278,3 +283,28 @@ TEST_F(soc_arl, FreezeNeedsLearningControl) {
 }
 
 }  // namespace
+
+// A flushed entry's delete mark is for that entry: one added at its index
+// afterwards (the CPU's station entry put back, say) stays in the shadow
+// through the thread's next passes, not dropped until a later scan.
+TEST_F(soc_arl, AnEntryAddedWhereAFlushedOneWasStaysInTheShadow) {
+    Reports reports;
+    ASSERT_NO_FATAL_FAILURE(start_thread(&reports));
+    const drv_if_t *s = DRV_SERVICES(0);
+    ASSERT_TRUE(model().learn(4, 0x00000000d001, 1));
+    ASSERT_TRUE(reports.wait_for(1));
+    std::vector<uint32_t> port4 = entry(0, 4);
+    ASSERT_EQ(s->mem_delete(0, DRV_MEM_ARL, port4.data(), DRV_MEM_OP_DELETE_BY_PORT), 0);
+    ASSERT_EQ(reports.list().size(), 2u) << reports.text();
+    std::vector<uint32_t> station = entry(0x00000000d001, 5);
+    uint32_t one[2] = {1, 0};
+    s->mem_field_set(0, DRV_MEM_ARL, DRV_MEM_FIELD_STATIC, station.data(), one);
+    ASSERT_EQ(s->mem_insert(0, DRV_MEM_ARL, station.data(), DRV_MEM_OP_BY_MAC | DRV_MEM_OP_BY_VLAN),
+              0);
+    ASSERT_EQ(reports.list().size(), 3u) << reports.text();
+
+    // Three searches started after it: two passes have ended.
+    wait_for_searches(3);
+    for (const Report &r : reports.list())
+        EXPECT_FALSE(r.has_old && !r.has_new && r.old_port == 5) << reports.text();
+}

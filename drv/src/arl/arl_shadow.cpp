@@ -186,6 +186,10 @@ int with_shadow_row(int unit, int bin, const uint32_t *entry, Fn fn) {
 
 int soc_arl_shadow_insert(int unit, int bin, const uint32_t *entry) {
     return with_shadow_row(unit, bin, entry, [&](uint32_t *row) {
+        // A delete mark at this index was for an entry flushed before: the
+        // thread's end pass must not take this one out with it.
+        const int index = static_cast<int>((row - shadow(unit)) / kWords);
+        if (delete_lists[unit] != nullptr) delete_lists[unit][index] = 0;
         uint32_t copy[kWords];
         std::memcpy(copy, entry, sizeof copy);
         soc_arl_notify(unit, nullptr, copy);
