@@ -13,12 +13,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "shell_out.h"
@@ -269,9 +271,15 @@ struct Netns {
         if (!subnet.empty()) sh("ip route del blackhole " + subnet);
     }
     // The subnet's blackhole route and the namespaces; false at the first
-    // failure (what was made is still removed).
+    // failure (what was made is still removed). A fixed subnet (the factory
+    // management address's) that another test run holds is waited for, up
+    // to a minute: its route is the lock.
     bool make(const std::string &cidr, const std::vector<std::string> &names) {
-        if (sh("ip route add blackhole " + cidr) != 0) return false;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (sh("ip route add blackhole " + cidr + " 2>/dev/null") != 0) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
         subnet = cidr;
         return add_spaces(names);
     }
