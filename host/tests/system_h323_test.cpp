@@ -164,7 +164,7 @@ std::pair<int, int> count(const Entries &e, int cls) {
 // counts of H.245 copy rules and voice rules are the wanted ones.
 Entries entries_when(Switch &sw, std::pair<int, int> wanted) {
     Entries e;
-    for (int tries = 0; tries < 20; tries++) {
+    for (int tries = 0; tries < 100; tries++) {
         e = entries(sw);
         if (count(e, 5) == wanted) break;
         usleep(100 * 1000);

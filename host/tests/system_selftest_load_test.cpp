@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -301,6 +302,11 @@ TEST_P(system_selftest_load, OtherEntrancesRefuseATestedPortByNameAndTheTestPass
         EXPECT_TRUE(fw.run("", "(100%", &rest, 180)) << rest;
         seen += rest;
     }
+    // The last frames are counted before the done step gives the ports
+    // back: the job ends after it.
+    for (int tries = 0; tries < 120 && fw.output("JOBS").find("Job ") != std::string::npos; tries++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(fw.output("JOBS").find("Job "), std::string::npos);
     EXPECT_EQ(seen.find("TEST ERROR"), std::string::npos) << seen;
 
     // Nothing of the refused changes runs.

@@ -100,7 +100,9 @@ class WebDriver:
         req = urllib.request.Request(url, data=data, method=method,
                                      headers={"Content-Type": "application/json"})
         try:
-            with DIRECT.open(req, timeout=30) as resp:
+            # A page load waits for the switch; on a loaded host that can
+            # take a while.
+            with DIRECT.open(req, timeout=90) as resp:
                 return json.loads(resp.read() or b"null").get("value")
         except urllib.error.HTTPError as e:
             detail = e.read().decode(errors="replace")[:500]
