@@ -20,9 +20,6 @@ class page_dai : public switch_pages_test::SwitchPages {
         darp_enable_set(0);
         SwitchPages::TearDown();
     }
-    static bool has(const test_response &r, const std::string &text) {
-        return r.body.find(text) != std::string::npos;
-    }
     static std::string form(const std::string &ports, int rm_from, int rm_to, int add_from,
                             int add_to, const std::string &aging) {
         const std::string all =

@@ -29,9 +29,6 @@ class page_dos : public switch_pages_test::SwitchPages {
         if (rate != nullptr) *rate = r;
         return enabled;
     }
-    static bool has(const test_response &r, const std::string &text) {
-        return r.body.find(text) != std::string::npos;
-    }
 };
 
 TEST_F(page_dos, SystemWideChecksReachTheChipAndTheForm) {

@@ -28,9 +28,6 @@ class page_l2 : public switch_pages_test::SwitchPages {
         ASSERT_EQ(ulpm_to_lport(1 + i % 4, &a.lport), 0);
         ASSERT_EQ(dxpx_l2_addr_add(&a, 0), 0);
     }
-    static bool has(const test_response &r, const std::string &text) {
-        return r.body.find(text) != std::string::npos;
-    }
 };
 
 TEST_F(page_l2, StaticAddressesReachTheChipTheListAndTheDump) {

@@ -40,9 +40,6 @@ class page_rate : public switch_pages_test::SwitchPages {
         }
         return std::to_string(flags) + "/" + std::to_string(rate);
     }
-    static bool has(const test_response &r, const std::string &text) {
-        return r.body.find(text) != std::string::npos;
-    }
 };
 
 TEST_F(page_rate, LimitsReachTheChipTheLogAndTheItem) {
