@@ -1,4 +1,5 @@
-// Link state of every user port, followed through the link scan.
+// Link state of every user port: read from the ports at start, then followed
+// through the link scan.
 #pragma once
 
 #include "dxp.h"

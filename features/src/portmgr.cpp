@@ -1,4 +1,5 @@
-// Port manager: one link word per user port from the last link change.
+// Port manager: one link word per user port, read from the ports at start and
+// kept from the link changes after.
 #include "portmgr.h"
 
 #include <atomic>
@@ -11,8 +12,24 @@
 
 namespace {
 // Written by the link-scan thread, read by any thread one word at a time.
+// kUnknown until the port's state was read or a change came in.
+constexpr int kUnknown = -1;
 std::atomic<int> *link_status = nullptr;
 int link_count = 0;
+
+// A link that came up before the handler was registered sends no change, so
+// the words start from the ports' real state. A change delivered meanwhile
+// is newer than the state read here and wins.
+void link_status_seed(void) {
+    for (int uport = 1; uport < link_count; uport++) {
+        int lport = 0, up = 0;
+        if (ulpm_to_lport(uport, &lport) != SOC_E_NONE ||
+            dxpx_port_link_status_get(lport, &up) != 0)
+            up = 0;
+        int expected = kUnknown;
+        link_status[uport].compare_exchange_strong(expected, up ? 1 : 0);
+    }
+}
 }  // namespace
 
 int portmgr_init(void) {
@@ -27,10 +44,13 @@ int portmgr_init(void) {
         link_status = new (mem) std::atomic<int>[static_cast<size_t>(link_count)]();
     }
     dxpx_linkscan_unregister(portmgr_link_change);  // a second init registers once
+    for (int uport = 0; uport < link_count; uport++)
+        link_status[uport].store(kUnknown);
     if (dxpx_linkscan_register(portmgr_link_change) != 0) {
         logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Register linkscan callback failed!");
         return SOC_E_FAIL;
     }
+    link_status_seed();
     return SOC_E_NONE;
 }
 
@@ -49,6 +69,6 @@ void portmgr_link_change(int lport, dxp_port_info *info) {
 int portmgr_link_get(int uport, int *link) {
     if (link_status == nullptr || uport < 1 || uport > board_num_uports || uport >= link_count)
         return SOC_E_FAIL;
-    *link = link_status[uport].load();
+    *link = link_status[uport].load() == 1 ? 1 : 0;
     return SOC_E_NONE;
 }

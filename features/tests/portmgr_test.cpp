@@ -58,4 +58,22 @@ TEST_F(portmgr, LogsAndKeepsLinkChangesOfUserPorts) {
     EXPECT_EQ(portmgr_link_get(27, &link), SOC_E_FAIL);
 }
 
+// A link that came up before the manager started sends no change: the
+// manager reads it from the port, and a later change still wins.
+TEST_F(portmgr, StartsFromTheLinksThePortsHave) {
+    int lport = 0, unit = 0, port = 0;
+    ASSERT_EQ(ulpm_to_lport(5, &lport), 0);
+    ASSERT_EQ(dxpx_lport_to_unit_port(lport, &unit, &port), 0);
+    board->port(port).linkUp();
+    ASSERT_EQ(portmgr_init(), 0);
+    int link = 0;
+    ASSERT_EQ(portmgr_link_get(5, &link), 0);
+    EXPECT_EQ(link, 1);
+    ASSERT_EQ(portmgr_link_get(6, &link), 0);
+    EXPECT_EQ(link, 0);
+    change(lport, 0, 0, 0);
+    ASSERT_EQ(portmgr_link_get(5, &link), 0);
+    EXPECT_EQ(link, 0);
+}
+
 }  // namespace

@@ -264,6 +264,57 @@ TEST_P(switchfw_dai, ARefusedChangeKeepsThePageTheBackupAndTheRules) {
     EXPECT_FALSE(unbound_passes());
 }
 
+// After a restart, a port whose link came up while the switch started (its
+// TAP up before the program) receives checked ARP requests as the ports
+// linked later do: the inspection re-sends to every linked member port.
+TEST_P(switchfw_dai, APortLinkedDuringStartUpReceivesCheckedRequests) {
+    if (lacks_tools())
+        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping, curl and python3";
+    bring_up();
+    if (HasFatalFailure()) return;
+    const std::string host_ip = "192.168.0.10";
+    std::string dashed;
+    for (size_t i = 0; i < 12; i += 2)
+        dashed += (i > 0 ? "-" : "") + client_mac.substr(i, 2);
+    const std::string added =
+        sh_out(curl + "-d 'mac=" + dashed + "&ip=" + host_ip + "&vid=1' " + web + "/darpadd.cgi");
+    ASSERT_NE(lower(sh_out(curl + web + "/darp_entry.htm")).find(dashed), std::string::npos)
+        << added;
+    ASSERT_TRUE(sw->run("EXIT", "Resetting"));
+    ASSERT_NE(sw->exit_status(30), -1);
+
+    // The server's TAP exists and is up before the program starts.
+    struct TapGone {
+        std::string name;
+        ~TapGone() { sh("ip tuntap del dev " + name + " mode tap 2>/dev/null"); }
+    } gone{server_tap};
+    ASSERT_EQ(
+        sh("ip tuntap add dev " + server_tap + " mode tap && ip link set " + server_tap + " up"),
+        0);
+    const std::filesystem::path dir = std::filesystem::path(test_workdir::path()) /
+                                      testing::UnitTest::GetInstance()->current_test_info()->name();
+    const std::string board = std::to_string(GetParam());
+    sw = std::make_unique<Switch>(
+        dir, std::vector<std::string>{"--board", board, "--tap", "1=" + server_tap, "--tap",
+                                      "2=" + client_tap, "--tap", board + "=" + peer_tap});
+    ASSERT_TRUE(sw->run("", "DXP.0> ", nullptr, 60));
+    ASSERT_TRUE(system_fixture::Netns::attach(server_tap, server, net + "1/24"));
+    ASSERT_TRUE(system_fixture::Netns::attach(client_tap, client, net + "2/24"));
+    ASSERT_TRUE(system_fixture::Netns::attach(peer_tap, peer, net + "3/24"));
+
+    const std::string bound = arp_request(client_mac, host_ip, net + "1");
+    FrameWatch at_server(server, server_tap, 3), at_peer(peer, peer_tap, 3);
+    ASSERT_TRUE(at_server.ready() && at_peer.ready());
+    ASSERT_TRUE(system_fixture::send_frames(client, client_tap, bound));
+    int server_seen = 0, peer_seen = 0;
+    for (const std::string &frame : at_server.frames())
+        server_seen += frame.starts_with(bound);
+    for (const std::string &frame : at_peer.frames())
+        peer_seen += frame.starts_with(bound);
+    EXPECT_EQ(server_seen, 1) << "port 1, linked during start-up";
+    EXPECT_EQ(peer_seen, 1);
+}
+
 TEST_P(switchfw_dai_learning, ForgedAcknowledgementsFromAnUntrustedPortBindNothing) {
     if (lacks_tools())
         GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping, curl and python3";
