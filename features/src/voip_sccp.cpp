@@ -1,11 +1,14 @@
 // SCCP snooping: StartMediaTransmission tells a phone where to send its
 // voice; the stream to and from that address gets the voice rules until
 // StopMediaTransmission or CloseReceiveChannel ends that conference, or an
-// idle stretch without media. The rules are charged to the port of the
-// phone told to start: the port its own segments on that connection to the
-// call manager came in on (learnt from the copies of every segment to port
-// 2000) when the message lies where the phone's acknowledgements have the
-// manager's stream, else the port of the message itself.
+// idle stretch without media. An order is checked when it lies where the
+// phone's acknowledgements have the manager's stream: it belongs to the
+// port the phone's own segments on that connection came in on (learnt from
+// the copies of every segment to port 2000). An unchecked order belongs to
+// the port it came in on. The rules are charged to the order's port, and a
+// stop ends only the session a start with the same check made: a host that
+// cannot see a phone's connection can neither end its calls nor take a
+// conference id from it.
 #include <cstring>
 
 #include "logger.h"
@@ -19,11 +22,18 @@ constexpr uint32_t kStopMedia = 139;
 constexpr uint32_t kCloseReceive = 0x106;
 constexpr uint8_t kFin = 0x01, kSyn = 0x02, kAck = 0x10;
 
+// Where an order belongs: the phone's port when it passed the stream check,
+// else the port it came in on.
+struct sccp_order {
+    int port;
+    bool checked;
+};
+
 struct sccp_session {
     uint32_t conference;
+    sccp_order order;
     uint32_t remote_ip;
     uint32_t remote_port;
-    int port;  // charged for the rules
     voip_life life;
     int rule[2];
     sccp_session *next;
@@ -151,7 +161,7 @@ int session_set(sccp_session *s, bool enable) {
                            .dst_port_mask = 0xFFFE,
                            .copy_class = 0};
     const voip_rule rules[2] = {out, voip_rule_mirror(out)};
-    const int ports[2] = {s->port, -1};
+    const int ports[2] = {s->order.port, -1};
     return voip_rule_pair_install(s->rule, rules, ports);
 }
 
@@ -162,9 +172,11 @@ sccp_phone *phone_find(uint32_t address) {
     return nullptr;
 }
 
-sccp_session **session_slot(sccp_phone *phone, uint32_t conference) {
+// The session of the conference that orders like this one made.
+sccp_session **session_slot(sccp_phone *phone, uint32_t conference, sccp_order order) {
     sccp_session **at = &phone->sessions;
-    while (*at != nullptr && (*at)->conference != conference)
+    while (*at != nullptr && ((*at)->conference != conference || (*at)->order.port != order.port ||
+                              (*at)->order.checked != order.checked))
         at = &(*at)->next;
     return at;
 }
@@ -185,7 +197,7 @@ void session_end(sccp_phone *phone, sccp_session **slot) {
     sal_free(phone);
 }
 
-int start_media(uint32_t src, int port, const uint8_t *data) {
+int start_media(uint32_t src, sccp_order order, const uint8_t *data) {
     sccp_phone *phone = phone_find(src);
     if (phone == nullptr) {
         phone = static_cast<sccp_phone *>(sal_alloc(sizeof(sccp_phone), "SCCP"));
@@ -195,7 +207,7 @@ int start_media(uint32_t src, int port, const uint8_t *data) {
         phones = phone;
     }
     const uint32_t conference = le32(data);
-    sccp_session **slot = session_slot(phone, conference);
+    sccp_session **slot = session_slot(phone, conference, order);
     if (*slot != nullptr) return 0;
     auto *s = static_cast<sccp_session *>(sal_alloc(sizeof(sccp_session), "SCCP"));
     if (s != nullptr) {
@@ -203,7 +215,7 @@ int start_media(uint32_t src, int port, const uint8_t *data) {
         s->remote_ip = voip_be32(data + 8);  // the address bytes in wire order
         s->remote_port = le32(data + 12);
         s->life.seen = voip_idle_now();
-        s->port = port;
+        s->order = order;
         *slot = s;
         phone->count++;
         if (session_set(s, true) == 0) return 0;
@@ -221,10 +233,10 @@ int start_media(uint32_t src, int port, const uint8_t *data) {
     return -1;
 }
 
-int stop_media(uint32_t src, const uint8_t *data) {
+int stop_media(uint32_t src, sccp_order order, const uint8_t *data) {
     sccp_phone *phone = phone_find(src);
     if (phone == nullptr) return -1;
-    sccp_session **slot = session_slot(phone, le32(data));
+    sccp_session **slot = session_slot(phone, le32(data), order);
     if (*slot == nullptr) return -1;
     if (session_set(*slot, false) != 0)
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
@@ -267,10 +279,12 @@ int sccp_parse(const uint8_t *ip_header, int length) {
             // The data words this needs must lie inside the message and segment.
             const uint32_t need = id == kStartMedia ? 4 + 16 : 4 + 4;
             if (n < need || static_cast<uint32_t>(left) < 8 + need) return -1;
-            if (id != kStartMedia) return stop_media(src, p + 12);
             // Told from the manager's port 2000: the phone is the destination.
             const int phone = sport == 2000 ? phone_port_of(dst, dport, src, seq) : -1;
-            return start_media(src, phone >= 0 ? phone : voip_rx_port(), p + 12);
+            const sccp_order order = {.port = phone >= 0 ? phone : voip_rx_port(),
+                                      .checked = phone >= 0};
+            if (id != kStartMedia) return stop_media(src, order, p + 12);
+            return start_media(src, order, p + 12);
         }
         if (n > static_cast<uint32_t>(left) - 8) break;
         p += 8 + n;

@@ -320,6 +320,38 @@ TEST_F(voip, CallsThroughOneServerAreChargedToTheirPhonesPorts) {
     EXPECT_EQ(rules(), 8 + 12 * 2 + 4);
 }
 
+// Orders forged as the call manager's by hosts that cannot see the phone's
+// connection (a sequence number far from the phone's acknowledgements)
+// neither end a call nor take its conference id: they count only for the
+// port they came in on. The manager's real orders start and end the call.
+TEST_F(voip, ForgedSccpOrdersNeitherEndNorBlockCalls) {
+    voip_profile_set(0, 1, 7);
+    const uint8_t server[4] = {10, 0, 0, 50}, phone[4] = {10, 0, 1, 100};
+    deliver(frame(6, phone, server, 51000, 2000, skinny(0x100, {})), 2);
+    auto order = [&](uint32_t id, uint32_t conference, uint32_t seq, int port) {
+        const uint32_t remote = 10 | 9u << 8 | 9u << 16 | 1u << 24;
+        Bytes f = frame(
+            6, server, phone, 2000, 51000,
+            id == 138 ? skinny(id, {conference, 1, remote, 16384}) : skinny(id, {conference, 1}));
+        for (int i = 0; i < 4; i++)
+            f[42 + i] = static_cast<uint8_t>(seq >> (24 - 8 * i));  // TCP sequence number
+        return deliver(f, port);
+    };
+    constexpr uint32_t kReal = 1, kGuessed = 0x40000000;
+    order(138, 5, kGuessed, 4);  // a conference id the manager has not used yet
+    EXPECT_EQ(rules(), 8 + 2);
+    order(138, 5, kReal, 1);
+    EXPECT_EQ(rules(), 8 + 4) << "the real call on the id gets its rules";
+    for (uint32_t stop : {139u, 0x106u})
+        for (int port : {3, 1, 2})  // the manager's port and the phone's too
+            order(stop, 5, kGuessed, port);
+    EXPECT_EQ(rules(), 8 + 4);
+    order(139, 5, kGuessed, 4);  // the forger's own session
+    EXPECT_EQ(rules(), 8 + 2);
+    order(139, 5, kReal, 1);
+    EXPECT_EQ(rules(), 8);
+}
+
 // One answered call of each of SIP, MGCP and SCCP, whose media go to port
 // base (SIP), base + 2 (MGCP) and base + 4 (SCCP); and an H.323 call whose
 // fastStart and tunnelled Ack give its media at base + 6.

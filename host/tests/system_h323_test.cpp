@@ -863,6 +863,63 @@ TEST_P(system_voip_network, ForgedOrdersAndMadeUpPhonesTakeOnlyTheirOwnPort) {
         << "six calls on the phones' ports";
 }
 
+// Skinny orders ("id:conference" each) forged as the call manager's to the
+// phone's connection from another port, raw, at a sequence number far from
+// the manager's stream; paced, so that the CPU takes a copy of each.
+bool send_forged_orders(const std::string &space, const std::string &tap,
+                        const std::string &manager, const std::string &phone, uint16_t phone_port,
+                        const std::string &orders) {
+    return sh("ip netns exec " + space +
+              " python3 -c 'import socket,struct,sys,time\n"
+              "s=socket.socket(socket.AF_PACKET,socket.SOCK_RAW); s.bind((sys.argv[1],0))\n"
+              "mgr=socket.inet_aton(sys.argv[2]); ph=socket.inet_aton(sys.argv[3])\n"
+              "for o in sys.argv[5:]:\n"
+              "  i,c=(int(x) for x in o.split(\":\"))\n"
+              "  data=struct.pack(\"<7I\",20,0,i,c,1,int.from_bytes(bytes([10,9,9,1]),"
+              "\"little\"),50000) if i==138 else struct.pack(\"<5I\",12,0,i,c,1)\n"
+              "  ip=struct.pack(\"!BBHHHBBH4s4s\",69,0,40+len(data),0,0,64,6,0,mgr,ph)\n"
+              "  "
+              "tcp=struct.pack(\"!HHIIBBHHH\",2000,int(sys.argv[4]),0x40000000,1,80,24,4096,0,0)\n"
+              "  s.send(bytes.fromhex(\"020000000099020000000098\")+b\"\\x08\\x00\"+ip+tcp+data)\n"
+              "  time.sleep(0.005)' " +
+              tap + " " + manager + " " + phone + " " + std::to_string(phone_port) + " " +
+              orders) == 0;
+}
+
+// A host on port 4 forging the manager's orders to a phone on port 2 can
+// neither end the calls of other ports (StopMediaTransmission,
+// CloseReceiveChannel) nor, by starting a conference id the manager has not
+// used yet, keep the real call on that id from its rules; what it starts
+// counts for its own port and ends with its own stop.
+TEST_P(system_voip_network, ForgedStopsAndStartsFromAnotherPortChangeNoCall) {
+    if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0)
+        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and curl";
+    bring_up();
+    if (HasFatalFailure()) return;
+    const int on = voice_rules(*sw);
+    std::vector<std::unique_ptr<Connection>> phones;
+    phones_connected(&phones);
+    if (HasFatalFailure()) return;
+    sockaddr_in self{};
+    socklen_t size = sizeof self;
+    ASSERT_EQ(getsockname(phones[0]->caller, reinterpret_cast<sockaddr *>(&self), &size), 0);
+    const uint16_t phone_port = ntohs(self.sin_port);
+    ASSERT_TRUE(send_forged_orders(ns.spaces[3], taps[3], host(0), phone(0), phone_port, "138:6"));
+    EXPECT_EQ(voice_rules_when(on + 2), on + 2) << "the forger's own session";
+    media_started(phones, 1);
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(voice_rules_when(on + 14), on + 14) << "six calls, conference 6 too";
+    // Stops for three calls of other ports, then the forger's own stop: once
+    // that one took its rules, the others were seen as well.
+    ASSERT_TRUE(send_forged_orders(ns.spaces[3], taps[3], host(0), phone(0), phone_port,
+                                   "139:1 262:2 139:3 262:6 139:6"));
+    EXPECT_EQ(voice_rules_when(on + 12), on + 12) << "only the forger's session ended";
+    for (int i = 0; i < 6; i++)
+        ASSERT_TRUE(pass(phones[i]->callee, phones[i]->caller,
+                         skinny(i % 2 ? 0x106 : 139, {static_cast<uint32_t>(1 + i), 1})));
+    EXPECT_EQ(voice_rules_when(on), on) << "the manager's own stops end every call";
+}
+
 INSTANTIATE_TEST_SUITE_P(boards_with_cfp, system_voip_network, testing::Values(52, 28),
                          [](const testing::TestParamInfo<int> &info) {
                              return "Board" + std::to_string(info.param);
