@@ -2,7 +2,12 @@
 // 200 answer with SDP names the gateway's voice end; DLCX, or an idle
 // stretch without media, closes it. A CRCX nobody answers holds no rule, and
 // when the connection list is full the oldest of them makes room for a new
-// one. The rules are charged to the gateway's port, where its answer came in.
+// one. The rules are charged to a port of the call that has room: first the
+// port of the endpoint the answer's SDP names (the gateway's, where its
+// answer came in, when it names the gateway itself; else the agent's, where
+// its CRCX came in), then the other. A trunk gateway serving many lines so
+// spreads its connections over both ends, and a host playing agent and
+// gateway at once still has only its own port's share.
 #include <cstring>
 
 #include "logger.h"
@@ -25,7 +30,8 @@ struct mgcp_connection {
     uint32_t made;  // order of creation
     voip_life life;
     uint32_t gateway;
-    int ports[2];  // to charge: the gateway's
+    int agent_port;  // where the CRCX came in
+    int ports[2];    // to charge, the first with room
     uint32_t media_ip;
     uint16_t media_port;
     int rule[2];
@@ -202,6 +208,7 @@ int crcx(uint32_t src, uint32_t dst, const mgcp_message &msg) {
     c->made = made_count++;
     c->life.seen = voip_idle_now();
     c->gateway = dst;
+    c->agent_port = voip_rx_port();
     c->next = agent->connections;
     agent->connections = c;
     agent->count++;
@@ -220,8 +227,6 @@ int response(uint32_t src, uint32_t dst, const mgcp_message &msg, const sdp_desc
     if (c == nullptr || msg.connection[0] == '\0') return -1;
     if (c->crcx.connection[0] != '\0') return 0;
     c->life.seen = voip_idle_now();
-    c->ports[0] = voip_rx_port();
-    c->ports[1] = -1;
     std::memcpy(c->crcx.connection, msg.connection, sizeof c->crcx.connection);
     const sdp_media *audio = desc != nullptr ? sdp_audio_media(desc) : nullptr;
     if (audio == nullptr) return -1;
@@ -230,6 +235,10 @@ int response(uint32_t src, uint32_t dst, const mgcp_message &msg, const sdp_desc
         at = static_cast<const sdp_connection *>(audio->connections.head->item);
     if (at == nullptr || !voip_ip_parse(at->address, &c->media_ip)) return -1;
     c->media_port = static_cast<uint16_t>(audio->port);
+    const int gateway_port = voip_rx_port();
+    const bool gateway_media = c->media_ip == src;
+    c->ports[0] = gateway_media ? gateway_port : c->agent_port;
+    c->ports[1] = gateway_media ? c->agent_port : gateway_port;
     if (session_set(c, true) != 0) {
         voip_failure_log(&failure_log, "MGCP: Setup_MGCP_Session(enable) failed\n");
         connection_end(agent, c);

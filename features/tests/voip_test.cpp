@@ -187,6 +187,36 @@ TEST_F(voip, MgcpConnectionOpensAndClosesVoiceRules) {
     EXPECT_EQ(rules(), 2);
 }
 
+// A trunk gateway on port 1 answers an agent on port 2 for lines whose media
+// the SDP places elsewhere: the connections take the agent's port's share,
+// then the gateway's. A host that is agent and gateway at once on one port
+// gets that port's share only.
+TEST_F(voip, MgcpConnectionsAreChargedToAPortOfTheCallWithRoom) {
+    ASSERT_EQ(logger_init(), 0);
+    const uint8_t gateway[4] = {10, 0, 0, 60};
+    auto connect = [&](const uint8_t *agent, int agent_port, int gateway_port, int n) {
+        const std::string t = std::to_string(n), line = "10.0.3." + std::to_string(n % 200);
+        deliver(frame(17, agent, gateway, 2727, 2427,
+                      text("CRCX " + t + " ds/ds1-1/" + t + "@gw MGCP 1.0\r\nC: c" + t + "\r\n")),
+                agent_port);
+        deliver(frame(17, gateway, agent, 2427, 2727,
+                      text("200 " + t + " OK\r\nI: i" + t + "\r\n\r\n" +
+                           sdp(line.c_str(), 4000 + 2 * n))),
+                gateway_port);
+    };
+    for (int n = 1; n <= 6; n++)
+        connect(kAgent, 2, 1, n);
+    EXPECT_EQ(rules(), 12) << "six connections through one gateway";
+    for (int n = 7; n <= 9; n++)
+        connect(kAgent, 2, 1, n);
+    EXPECT_EQ(rules(), 2 * VOIP_PORT_ENTRIES) << "both ports' shares and no more";
+    EXPECT_EQ(feature_test::log_lines("Setup_MGCP_Session(enable) failed"), 1);
+    const uint8_t both[4] = {10, 0, 0, 70};
+    for (int n = 100; n < 110; n++)
+        connect(both, 5, 5, n);
+    EXPECT_EQ(rules(), 3 * VOIP_PORT_ENTRIES) << "one port's share";
+}
+
 Bytes skinny(uint32_t id, std::vector<uint32_t> words) {
     const uint32_t n = 4 + 4 * static_cast<uint32_t>(words.size());
     Bytes b;

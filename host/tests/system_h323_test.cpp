@@ -863,6 +863,46 @@ TEST_P(system_voip_network, ForgedOrdersAndMadeUpPhonesTakeOnlyTheirOwnPort) {
         << "six calls on the phones' ports";
 }
 
+// UDP datagrams from the namespace's address and port to a peer, one per
+// message, paced so that the CPU takes a copy of each.
+bool send_udp(const std::string &space, const std::string &from, int from_port,
+              const std::string &to, int to_port, const std::vector<std::string> &messages) {
+    std::string hex;
+    for (const std::string &m : messages)
+        hex += " " + hex_of_bytes(m);
+    return sh("ip netns exec " + space +
+              " python3 -c 'import socket,sys,time\n"
+              "s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM)\n"
+              "s.bind((sys.argv[1],int(sys.argv[2])))\n"
+              "for m in sys.argv[5:]:\n"
+              "  s.sendto(bytes.fromhex(m),(sys.argv[3],int(sys.argv[4]))); time.sleep(0.01)' " +
+              from + " " + std::to_string(from_port) + " " + to + " " + std::to_string(to_port) +
+              hex) == 0;
+}
+
+// A call agent on port 2 opens six connections on a trunk gateway on port 1
+// whose answers place the lines' media on phones on port 3: every
+// connection gets its rules, more than one port's share.
+TEST_P(system_voip_network, SixMgcpConnectionsThroughOneGatewayAllGetRules) {
+    if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0)
+        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and curl";
+    bring_up();
+    if (HasFatalFailure()) return;
+    const int on = voice_rules(*sw);
+    for (int n = 1; n <= 6; n++) {
+        const std::string t = std::to_string(n), line = phone(2 + n % 2);
+        const std::string sdp = "v=0\r\no=- 1 1 IN IP4 " + line + "\r\ns=-\r\nc=IN IP4 " + line +
+                                "\r\nt=0 0\r\nm=audio " + std::to_string(40000 + 2 * n) +
+                                " RTP/AVP 0\r\n";
+        ASSERT_TRUE(send_udp(ns.spaces[1], host(1), 2727, host(0), 2427,
+                             {"CRCX " + t + " ds/ds1-1/" + t + "@gw MGCP 1.0\r\nC: call" + t +
+                              "\r\nM: sendrecv\r\n"}));
+        ASSERT_TRUE(send_udp(ns.spaces[0], host(0), 2427, host(1), 2727,
+                             {"200 " + t + " OK\r\nI: conn" + t + "\r\n\r\n" + sdp}));
+    }
+    EXPECT_EQ(voice_rules_when(on + 12), on + 12) << "six connections";
+}
+
 // Skinny orders ("id:conference" each) forged as the call manager's to the
 // phone's connection from another port, raw, at a sequence number far from
 // the manager's stream; paced, so that the CPU takes a copy of each.
