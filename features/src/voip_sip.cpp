@@ -230,6 +230,13 @@ bool trimmed(const char *s, const char *e, char *out, size_t size) {
     return true;
 }
 
+// Whether a header's name is the one given: names are compared without case,
+// and the compact form (a letter, or null for none) names it too.
+bool header_is(const char *name, const char *full, const char *compact) {
+    return sal_strcasecmp(name, full) == 0 ||
+           (compact != nullptr && sal_strcasecmp(name, compact) == 0);
+}
+
 // The start line; false (logged) when malformed.
 bool start_line(const char *p, const char *end, sip_message *msg) {
     const char *sp = static_cast<const char *>(std::memchr(p, ' ', static_cast<size_t>(end - p)));
@@ -279,11 +286,11 @@ int parse(uint32_t source, uint32_t address, char *text, sdp_description *desc) 
             static_cast<const char *>(std::memchr(p, ':', static_cast<size_t>(end - p)));
         char name[64];
         if (colon == nullptr || !trimmed(p, colon, name, sizeof name) || name[0] == '\0') return -1;
-        if (std::strncmp(name, "Call-ID", 7) == 0) {
+        if (header_is(name, "Call-ID", "i")) {
             if (!trimmed(colon + 1, end, msg.call_id, sizeof msg.call_id)) return -1;
-        } else if (std::strncmp(name, "Content-Type", 12) == 0) {
+        } else if (header_is(name, "Content-Type", "c")) {
             if (!trimmed(colon + 1, end, msg.content_type, sizeof msg.content_type)) return -1;
-        } else if (std::strncmp(name, "CSeq", 4) == 0) {
+        } else if (header_is(name, "CSeq", nullptr)) {
             // A number and the request's method.
             const char *v = colon + 1;
             char number[16];

@@ -156,6 +156,29 @@ TEST_F(voip, SipCallOpensAndClosesVoiceRules) {
     EXPECT_EQ(rules(), 2);
 }
 
+// Header names are compared without case, and the compact forms name
+// Call-ID (i) and Content-Type (c) as well.
+TEST_F(voip, SipHeaderNamesInEverySpelling) {
+    auto spelt = [](std::string msg, const std::string &call_id, const std::string &type) {
+        msg.replace(msg.find("Call-ID:"), 7, call_id);
+        msg.replace(msg.find("Content-Type:"), 12, type);
+        return msg;
+    };
+    int n = 0;
+    for (const char *call_id : {"Call-Id", "call-id", "CALL-ID", "i", "I"}) {
+        SCOPED_TRACE(call_id);
+        const std::string id = "spelt" + std::to_string(n++), type = n % 2 ? "c" : "content-type";
+        sip_frame(kPhoneA, kPhoneB,
+                  spelt(sip("INVITE sip:b@x SIP/2.0", id, sdp("10.0.0.1", 20000)), call_id, type));
+        sip_frame(kPhoneB, kPhoneA,
+                  spelt(sip("SIP/2.0 200 OK", id, sdp("10.0.0.2", 30000)), call_id, type));
+        EXPECT_EQ(rules(), 2);
+        sip_frame(kPhoneA, kPhoneB,
+                  spelt(sip("BYE sip:b@x SIP/2.0", id, "", "2 BYE"), call_id, type));
+        EXPECT_EQ(rules(), 0);
+    }
+}
+
 TEST_F(voip, MgcpConnectionOpensAndClosesVoiceRules) {
     auto mgcp = [](const uint8_t *from, const uint8_t *to, const std::string &msg) {
         return deliver(frame(17, from, to, 2727, 2427, text(msg)));

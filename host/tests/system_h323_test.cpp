@@ -863,6 +863,33 @@ TEST_P(system_voip_network, ForgedOrdersAndMadeUpPhonesTakeOnlyTheirOwnPort) {
         << "six calls on the phones' ports";
 }
 
+// SIP calls between ports 3 and 4 whose phones spell the Call-ID header
+// another way (another case, or its compact form "i", with Content-Type's
+// "c") get their rules as one spelt "Call-ID" does.
+TEST_P(system_voip_network, SipCallIdInEverySpellingGetsRules) {
+    if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0)
+        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and curl";
+    bring_up();
+    if (HasFatalFailure()) return;
+    const int on = voice_rules(*sw);
+    int media = 24000;
+    for (const std::string name : {"Call-Id", "call-id", "CALL-ID", "i"}) {
+        auto spelt = [&](std::string msg) {
+            msg.replace(msg.find("Call-ID:"), 7, name);
+            if (name == "i") msg.replace(msg.find("Content-Type:"), 12, "c");
+            return msg;
+        };
+        const std::string id = "spelt-" + name;
+        ASSERT_TRUE(send_sip(ns.spaces[2], host(3),
+                             spelt(sip("INVITE sip:b@" + host(3) + " SIP/2.0", id, host(2), media)),
+                             1, host(2)));
+        ASSERT_TRUE(send_sip(ns.spaces[3], host(2),
+                             spelt(sip("SIP/2.0 200 OK", id, host(3), media + 10000)), 1, host(3)));
+        media += 100;
+    }
+    EXPECT_EQ(voice_rules_when(on + 8), on + 8) << "four calls";
+}
+
 // UDP datagrams from the namespace's address and port to a peer, one per
 // message, paced so that the CPU takes a copy of each.
 bool send_udp(const std::string &space, const std::string &from, int from_port,
