@@ -7,10 +7,12 @@
 #include <fcntl.h>
 #include <sched.h>
 
+#include <chrono>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "../../platform/tests/private_workdir.h"
@@ -389,6 +391,29 @@ TEST_P(system_switching_boards, SpanningTreeStatesHoldFramesBack) {
             EXPECT_EQ(out[3 - host].size(), learns ? 1u : 2u) << port << " " << state;
         }
     }
+}
+
+// A shorter ageing time keeps an address heard just before the change, as
+// the chip's ager, started again with the new time, does: a unicast to it
+// still goes to its port alone.
+TEST_P(system_switching_boards, ShorterAgeingTimeKeepsARecentAddress) {
+    if (!can_run_switching()) GTEST_SKIP() << kNeeds;
+    Bench b(GetParam()[0], {1, 2, 3}, "a");
+    ASSERT_TRUE(b.start());
+    ASSERT_TRUE(b.links_up());
+    std::string answer = b.post("/aging.cgi", "enable=1&time=300");
+    ASSERT_EQ(answer.find("Retry"), std::string::npos) << answer;
+    // Seconds counted under the old time, more than two passes of the new.
+    std::this_thread::sleep_for(std::chrono::seconds(18));
+    const std::string a = station(1);
+    b.exchange(0, {frame_hex("ffffffffffff", a)});
+    answer = b.post("/aging.cgi", "enable=1&time=8");
+    ASSERT_EQ(answer.find("Retry"), std::string::npos) << answer;
+    // The ager's next second has come; the address has 8 s at least.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    auto got = b.exchange(1, {frame_hex(a, station(2))});
+    EXPECT_EQ(got[0].size(), 1u);
+    EXPECT_TRUE(got[2].empty()) << "the unicast to the address heard last flooded";
 }
 
 // The backup file with its first static address set to mac on port 2 of
