@@ -175,9 +175,9 @@ void sh_check_command_order(void);
 // 1 once a shell level has left because console input ended.
 int diag_console_ended(void);
 // Called after INIT has initialised a unit again, which empties the chip's
-// tables, and after an `L2 clear`, which may take entries from them: the
-// application puts back what it keeps there (its own station entries).
-// Null: nothing.
+// tables, and after an `L2 clear`, a `CLEAR dev` or a `CLEAR` of the address
+// table, which take entries from it: the application puts back what it keeps
+// there (its own station entries). Null: nothing.
 using diag_unit_init_fn = void (*)(int unit);
 void diag_unit_init_register(diag_unit_init_fn fn);
 void diag_unit_entries_restore(int unit);

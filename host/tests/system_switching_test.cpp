@@ -482,8 +482,10 @@ TEST_P(system_switching_boards, OwnMacStaysWithTheCpu) {
     ASSERT_TRUE(b.sw->run("l2 del mac=02:53:57:00:00:01 vlanid=1", "DXP.0> ", &seen));
     EXPECT_NE(seen.find("the CPU's station entry stays"), std::string::npos) << seen;
     kept("monitor l2 add and del");
-    ASSERT_TRUE(b.sw->run("l2 clear vlanid=1 static=true", "DXP.0> ", &seen));
-    kept("l2 clear");
+    for (const char *clear : {"l2 clear vlanid=1 static=true", "clear l2_arl"}) {
+        ASSERT_TRUE(b.sw->run(clear, "DXP.0> ", &seen));
+        kept(clear);
+    }
 
     ASSERT_TRUE(b.start());
     ASSERT_TRUE(b.links_up());
