@@ -175,10 +175,12 @@ void sh_check_command_order(void);
 // 1 once a shell level has left because console input ended.
 int diag_console_ended(void);
 // Called after INIT has initialised a unit again, which empties the chip's
-// tables: the application puts back what it keeps there (its own station
-// entries). Null: nothing.
+// tables, and after an `L2 clear`, a `CLEAR dev` or a `CLEAR` of the address
+// table, which take entries from it: the application puts back what it keeps
+// there (its own station entries). Null: nothing.
 using diag_unit_init_fn = void (*)(int unit);
 void diag_unit_init_register(diag_unit_init_fn fn);
+void diag_unit_entries_restore(int unit);
 void diag_assert_handler(const char *expr, const char *file, int line);
 // The thread that runs the board's console monitor; null before it starts.
 struct sal_thread_s *diag_console_thread(void);

@@ -6,11 +6,13 @@
 #include <initializer_list>
 
 #include "diag_parse.h"
+#include "diag_shell.h"
 #include "drv_if.h"
 #include "drv_mem.h"
 #include "dxp.h"
 #include "dxp_error.h"
 #include "dxp_tarn.h"
+#include "end_drv.h"
 #include "feature_cmds.h"
 #include "sal.h"
 #include "shell_cmds.h"
@@ -27,6 +29,21 @@ constexpr int kSearchFound = SOC_E_EXISTS;  // the search service's "one more en
 bool is_zero_mac(const dxp_mac_t mac) {
     static const dxp_mac_t kZero = {};
     return std::memcmp(mac, kZero, sizeof kZero) == 0;
+}
+
+// The CPU's station entries hold the address eth1 runs with: an entry of it
+// elsewhere, or its deletion, sends the frames for the switch away from it.
+bool own_mac(const dxp_mac_t mac) {
+    dxpx_l2_addr_t station{};
+    return end_cpu_l2_addr_get(1, &station) == 1 &&
+           std::memcmp(station.mac, mac, sizeof station.mac) == 0;
+}
+
+bool refuse_own_mac(const char *cmd, const dxp_mac_t mac, const char *what) {
+    if (!own_mac(mac)) return false;
+    sal_printf("%s ERROR: %02x-%02x-%02x-%02x-%02x-%02x is the switch's own MAC address: %s\n", cmd,
+               mac[0], mac[1], mac[2], mac[3], mac[4], mac[5], what);
+    return true;
 }
 
 // ---------------------------------------------------------------- BPDU
@@ -211,6 +228,7 @@ int l2_options(const char *cmd, int unit, args_t *a, std::initializer_list<Optio
 }
 
 int l2_add(const char *cmd, int unit, args_t *a) {
+    const L2Options before = l2;
     int rv = CMD_OK;
     if (!l2_options(cmd, unit, a,
                     {{"PortBitMap", PQ_PBMP, &l2.pbmp},
@@ -223,6 +241,18 @@ int l2_add(const char *cmd, int unit, args_t *a) {
     if (soc_pbmp_is_null(l2.pbmp)) {
         sal_printf("%s ERROR: empty port bitmap\n", cmd);
         return CMD_FAIL;
+    }
+    // Each port takes the next address: all are checked before the first add.
+    dxp_mac_t mac;
+    std::memcpy(mac, l2.mac, sizeof mac);
+    for (int port = 0; port < 64; port++) {
+        if (!soc_pbmp_member(l2.pbmp, port)) continue;
+        if (!soc_pbmp_member(SOC_CONTROL(unit)->cmic_bitmap, port) &&
+            refuse_own_mac(cmd, mac, "only the CPU port takes it")) {
+            l2 = before;
+            return CMD_FAIL;
+        }
+        macaddr_increment(mac, 1);
     }
     for (int port = 0; port < 64; port++) {
         if (!soc_pbmp_member(l2.pbmp, port)) continue;
@@ -244,6 +274,7 @@ int l2_add(const char *cmd, int unit, args_t *a) {
 }
 
 int l2_del(const char *cmd, int unit, args_t *a) {
+    const L2Options before = l2;
     int rv = CMD_OK;
     if (!l2_options(cmd, unit, a,
                     {{"MACaddress", PQ_MAC, l2.mac},
@@ -251,6 +282,14 @@ int l2_del(const char *cmd, int unit, args_t *a) {
                      {"Vlanid", PQ_HEX, &l2.vid}},
                     &rv))
         return rv;
+    dxp_mac_t mac;
+    std::memcpy(mac, l2.mac, sizeof mac);
+    for (int i = 0; i < l2.count; i++, macaddr_increment(mac, 1)) {
+        if (refuse_own_mac(cmd, mac, "the CPU's station entry stays")) {
+            l2 = before;
+            return CMD_FAIL;
+        }
+    }
     for (int i = 0; i < l2.count; i++) {
         dxp_l2_addr rec;
         const auto vid = static_cast<dxp_vlan_t>(l2.vid);
@@ -360,6 +399,8 @@ int l2_clear(const char *cmd, int unit, args_t *a) {
             sal_printf("%s: Unknown argument combination\n", cmd);
             return CMD_USAGE;
     }
+    // A clear by VLAN, port or address may take the CPU's station entries.
+    diag_unit_entries_restore(unit);
     if (r < 0) {
         sal_printf("ERROR: %s\n", dxp_errmsg(r));
         return CMD_FAIL;

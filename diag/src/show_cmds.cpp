@@ -7,6 +7,7 @@
 #include "diag_counter.h"
 #include "diag_mem.h"
 #include "diag_parse.h"
+#include "diag_shell.h"
 #include "diag_symtab.h"
 #include "drv_counter.h"
 #include "drv_wide.h"
@@ -47,7 +48,10 @@ int clear_tables(int unit, args_t *a) {
             sal_printf("Unsupport memory table.\n");
             return CMD_FAIL;
         }
-        if (int rv = DRV_SERVICES(unit)->mem_clear(unit, id); rv < 0) {
+        const int rv = DRV_SERVICES(unit)->mem_clear(unit, id);
+        // The address table's clear takes the CPU's station entries too.
+        if (id == DRV_MEM_ARL) diag_unit_entries_restore(unit);
+        if (rv < 0) {
             sal_printf("ERROR: clear table %s failed: %s\n", mem_table_name(m), dxp_errmsg(rv));
             return CMD_FAIL;
         }
@@ -224,6 +228,7 @@ int cmd_clear(int unit, args_t *a) {
                        dxp_errmsg(rv));
             return CMD_FAIL;
         }
+        diag_unit_entries_restore(unit);  // the address table was emptied
         return CMD_OK;
     }
     return clear_tables(unit, a);

@@ -243,3 +243,7 @@ int cmd_init(int unit, args_t *a) {
 void diag_unit_init_register(diag_unit_init_fn fn) {
     unit_init_hook.store(fn);
 }
+
+void diag_unit_entries_restore(int unit) {
+    unit_init_done(unit);
+}

@@ -29,6 +29,10 @@ int l2mgr_static_add(const dxpx_l2_addr_t *addr);
 int l2mgr_static_delete(const dxpx_l2_addr_t *addr);
 int l2mgr_static_exist(const dxpx_l2_addr_t *addr);
 int l2mgr_static_get_by_index(int index, dxpx_l2_addr_t *addr);
+// 1 when mac is the switch's own address ("et1macaddr", the one eth1 runs
+// and the system page shows): a static entry of it would take the CPU's
+// station entry and cut management, so no static address may hold it.
+int l2mgr_own_mac(const uint8_t mac[6]);
 
 int l2mgr_snapshot_refresh(void);
 // kind 0 all, 1 static, 2 dynamic; -4 for another kind.

@@ -1,8 +1,11 @@
 // The "l2" settings item: the static addresses as 8 packed entries of 11
 // bytes followed by their count.
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "serialize.h"
+#include "settings.h"
 #include "l2mgr.h"
 #include "sal_lock.h"
 #include "logger.h"
@@ -13,6 +16,15 @@ constexpr uint32_t kVersion = 0x88740001;
 constexpr size_t kEntry = 11;
 constexpr size_t kRecord = L2MGR_STATIC_MAX * kEntry + 1;
 constexpr uint32_t kCpuFlags = 0x4000;  // the CPU port's own addresses
+
+std::string own_mac_text(int index, const uint8_t mac[6]) {
+    char text[96];
+    std::snprintf(text, sizeof text,
+                  "L2 static addresses: entry %d: %02X-%02X-%02X-%02X-%02X-%02X is the switch's "
+                  "own MAC address",
+                  index + 1, mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
+    return text;
+}
 
 int save(settings_medium *m) {
     // One snapshot or one change against the pages and the monitor.
@@ -55,6 +67,10 @@ int load(settings_medium *m) {
         a.lport = static_cast<int8_t>(p[6]);
         a.tgid = p[7];
         a.rtag = p[8] & 0x0f;
+        if (l2mgr_own_mac(a.mac)) {
+            settings_load_skipped(LOG_MOD_L2, "%s; not added", own_mac_text(i, a.mac).c_str());
+            continue;
+        }
         if (a.lport == DXPX_LPORT_CPU) {
             a.flags |= kCpuFlags;
             a.cos_dst = 7;
@@ -66,8 +82,23 @@ int load(settings_medium *m) {
     return static_cast<int>(sizeof rec);
 }
 
+// A stored entry of the switch's own address would cut management: a restored
+// backup holding one is refused whole, naming it.
+bool own_mac_free(settings_medium *m) {
+    uint8_t rec[kRecord];
+    if (medium_read_bytes(m, rec, sizeof rec) != 0) return false;
+    const int n = rec[kRecord - 1] < L2MGR_STATIC_MAX ? rec[kRecord - 1] : L2MGR_STATIC_MAX;
+    for (int i = 0; i < n; i++) {
+        const uint8_t *mac = rec + static_cast<size_t>(i) * kEntry;
+        if (!l2mgr_own_mac(mac)) continue;
+        settings_check_refuse("%s", own_mac_text(i, mac).c_str());
+        return false;
+    }
+    return true;
+}
+
 int check(settings_medium *m) {
-    return settings_check_record_size(m, kVersion, kRecord);
+    return settings_check_record_size(m, kVersion, kRecord) && own_mac_free(m) ? 1 : 0;
 }
 
 }  // namespace

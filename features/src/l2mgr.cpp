@@ -8,6 +8,8 @@
 
 #include "drv_if.h"
 #include "drv_mem.h"
+#include "net_util.h"
+#include "nvram.h"
 #include "sal.h"
 #include "sal_lock.h"
 #include "soc_control.h"
@@ -106,7 +108,7 @@ int l2mgr_static_count_get(void) {
 
 int l2mgr_static_add(const dxpx_l2_addr_t *addr) {
     SalLock hold(l2mgr_lock());
-    if (count >= L2MGR_STATIC_MAX || (addr->mac[0] & 1)) return 0;
+    if (count >= L2MGR_STATIC_MAX || (addr->mac[0] & 1) || l2mgr_own_mac(addr->mac)) return 0;
     if (dxpx_l2_addr_add(addr, 0) != 0) return 0;
     slots[count] = {.addr = *addr, .valid = 1};
     count++;
@@ -135,6 +137,15 @@ int l2mgr_static_get_by_index(int index, dxpx_l2_addr_t *addr) {
     if (index < 0 || index >= count) return 0;
     *addr = slots[index].addr;
     return 1;
+}
+
+int l2mgr_own_mac(const uint8_t mac[6]) {
+    uint8_t own[6];
+    const char *text = nvram_get("et1macaddr");
+    return text != nullptr && net_util_mac_parse(text, own) == 0 &&
+                   std::memcmp(own, mac, sizeof own) == 0
+               ? 1
+               : 0;
 }
 
 int l2mgr_snapshot_refresh(void) {

@@ -364,4 +364,37 @@ TEST(switchfw_monitor_boards, ATelnetLoadPutsBackWhatTheMonitorChanged) {
     }
 }
 
+// A line holding a NUL byte (Ctrl-@) is refused whole, on a terminal and a
+// pipe as at the telnet shell: neither the part before the NUL nor the
+// line without it runs.
+TEST(switchfw_monitor_boards, ALineHoldingANulRunsNothing) {
+    const std::string nul(1, '\0');
+    for (const char *board : {"52", "28", "26"}) {
+        for (bool pty : {true, false}) {
+            SCOPED_TRACE(std::string(board) + (pty ? " pty" : " pipe"));
+            Switch sw(test_workdir::path(), {"--board", board}, pty);
+            ASSERT_TRUE(sw.run("", kPrompt, nullptr, 60));
+            std::string seen;
+            ASSERT_TRUE(sw.run("vlan create 4" + nul + "4", kPrompt, &seen)) << seen;
+            EXPECT_NE(seen.find("Error: line holds a NUL byte: not taken"), std::string::npos)
+                << seen;
+            ASSERT_TRUE(sw.run("vlan show", kPrompt, &seen)) << seen;
+            EXPECT_EQ(seen.find("\n4 "), std::string::npos) << seen;
+            EXPECT_EQ(seen.find("\n44 "), std::string::npos) << seen;
+            if (!pty) continue;
+
+            const int fd = switchfw_child::telnet_login(sw.port_offset() + 23, "qivor");
+            ASSERT_GE(fd, 0);
+            switchfw_child::send_text(fd, "loa" + nul + "d\r\nhelp load\r\n");
+            std::string answer;
+            switchfw_child::read_until(fd, &answer, "Usage: load", 30);
+            close(fd);
+            EXPECT_NE(answer.find("Error: line holds a NUL byte: not taken"), std::string::npos)
+                << answer;
+            EXPECT_EQ(answer.find("Settings loaded"), std::string::npos) << answer;
+            EXPECT_EQ(answer.find("Unknown command"), std::string::npos) << answer;
+        }
+    }
+}
+
 }  // namespace

@@ -7,10 +7,12 @@
 #include <fcntl.h>
 #include <sched.h>
 
+#include <chrono>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "../../platform/tests/private_workdir.h"
@@ -389,6 +391,108 @@ TEST_P(system_switching_boards, SpanningTreeStatesHoldFramesBack) {
             EXPECT_EQ(out[3 - host].size(), learns ? 1u : 2u) << port << " " << state;
         }
     }
+}
+
+// A shorter ageing time keeps an address heard just before the change, as
+// the chip's ager, started again with the new time, does: a unicast to it
+// still goes to its port alone.
+TEST_P(system_switching_boards, ShorterAgeingTimeKeepsARecentAddress) {
+    if (!can_run_switching()) GTEST_SKIP() << kNeeds;
+    Bench b(GetParam()[0], {1, 2, 3}, "a");
+    ASSERT_TRUE(b.start());
+    ASSERT_TRUE(b.links_up());
+    std::string answer = b.post("/aging.cgi", "enable=1&time=300");
+    ASSERT_EQ(answer.find("Retry"), std::string::npos) << answer;
+    // Seconds counted under the old time, more than two passes of the new.
+    std::this_thread::sleep_for(std::chrono::seconds(18));
+    const std::string a = station(1);
+    b.exchange(0, {frame_hex("ffffffffffff", a)});
+    answer = b.post("/aging.cgi", "enable=1&time=8");
+    ASSERT_EQ(answer.find("Retry"), std::string::npos) << answer;
+    // The ager's next second has come; the address has 8 s at least.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    auto got = b.exchange(1, {frame_hex(a, station(2))});
+    EXPECT_EQ(got[0].size(), 1u);
+    EXPECT_TRUE(got[2].empty()) << "the unicast to the address heard last flooded";
+}
+
+// The backup file with its first static address set to mac on port 2 of
+// VLAN 1, its end line's checksum made anew.
+std::string with_static_address(const std::string &file, const std::string &mac) {
+    const std::string key = "\nl2=";
+    const size_t at = file.find(key), end = file.rfind("#end ");
+    if (at == std::string::npos || end == std::string::npos) return "";
+    std::string body = file.substr(0, end);
+    const size_t value = at + key.size();
+    body.replace(value, 20, mac + "01000001");
+    body.replace(body.find('\n', value) - 2, 2, "01");  // the count
+    uint32_t crc = ~0u;
+    for (unsigned char c : body) {
+        crc ^= c;
+        for (int k = 0; k < 8; k++)
+            crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+    }
+    char trailer[40];
+    std::snprintf(trailer, sizeof trailer, "#end %d %08x\n", std::atoi(file.c_str() + end + 5),
+                  ~crc);
+    return body + trailer;
+}
+
+// The switch's own MAC stays the CPU's on every entrance to the static
+// addresses: frames to it from port 1 reach no other port, whatever the web,
+// a restored backup or the monitor is given, and after a restart.
+TEST_P(system_switching_boards, OwnMacStaysWithTheCpu) {
+    if (!can_run_switching()) GTEST_SKIP() << kNeeds;
+    Bench b(GetParam()[0], {1, 2}, "o");
+    ASSERT_TRUE(b.start());
+    ASSERT_TRUE(b.links_up());
+    const int web = b.sw->port_offset() + 80;
+    const std::string system = web_client::get(web, "/system.htm", b.cookie);
+    ASSERT_NE(system.find("02-53-57-00-00-01"), std::string::npos) << system;
+    const std::string own = "025357000001";
+    // Frames to the switch reach the CPU only: none floods to port 2.
+    auto kept = [&](const std::string &after) {
+        for (int pass = 0; pass < 2; pass++) {
+            auto got = b.exchange(0, {frame_hex(own, station(1))});
+            EXPECT_TRUE(got[1].empty()) << after << ": port 2 received frames to the switch";
+        }
+    };
+    kept("start");
+    std::string answer = b.post("/l2add.cgi", "mac=02-53-57-00-00-01&vid=1&port=2");
+    EXPECT_NE(answer.find("02-53-57-00-00-01 is the switch&#39;s own MAC address"),
+              std::string::npos)
+        << answer;
+    answer = b.post("/l2add.cgi", "mac=02-53-57-00-00-01&vid=1&port=0");
+    EXPECT_NE(answer.find("own MAC address"), std::string::npos) << answer;
+    kept("l2add.cgi");
+    b.post("/l2del.cgi", "mac=02-53-57-00-00-01&vid=1");
+    kept("l2del.cgi");
+
+    const std::string file = web_client::body_of(web_client::get(web, "/dxpqsw.cfg", b.cookie));
+    answer = web_client::upload(web, "/restore.cgi", with_static_address(file, own), b.cookie);
+    EXPECT_NE(answer.find("entry 1: 02-53-57-00-00-01 is the switch&#39;s own MAC address"),
+              std::string::npos)
+        << answer;
+    kept("restore");
+
+    std::string seen;
+    ASSERT_TRUE(
+        b.sw->run("l2 add mac=02:53:57:00:00:01 vlanid=1 pbm=fe1 static=1", "DXP.0> ", &seen));
+    EXPECT_NE(seen.find("is the switch's own MAC address"), std::string::npos) << seen;
+    ASSERT_TRUE(b.sw->run("l2 del mac=02:53:57:00:00:01 vlanid=1", "DXP.0> ", &seen));
+    EXPECT_NE(seen.find("the CPU's station entry stays"), std::string::npos) << seen;
+    kept("monitor l2 add and del");
+    for (const char *clear : {"l2 clear vlanid=1 static=true", "clear l2_arl"}) {
+        ASSERT_TRUE(b.sw->run(clear, "DXP.0> ", &seen));
+        kept(clear);
+    }
+
+    ASSERT_TRUE(b.start());
+    ASSERT_TRUE(b.links_up());
+    kept("restart");
+    EXPECT_EQ(web_client::get(b.sw->port_offset() + 80, "/l2manage.htm", b.cookie)
+                  .find("02-53-57-00-00-01"),
+              std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(every_board, system_switching_boards,

@@ -139,6 +139,8 @@ uint32_t sal_debug_flags_add(uint32_t bits);
 int sal_console_enable_get(void);
 int sal_console_enable_set(int on);
 
+// Shows the prompt and reads a line; null at end of input. A line holding a
+// NUL byte is refused with a message and read again.
 char *diag_readline(const char *prompt, char *buf, int size, const char *dflt);
 // The break key typed at the board's console. While the console waits for a
 // line, the line typed so far is dropped (the terminal's driver drops it
@@ -169,7 +171,9 @@ struct sal_console_ops {
     void *ctx;
     int (*write)(void *ctx, const char *buf, size_t len);
     // Reads one line without its newline into buf (at most size-1 bytes,
-    // terminated); returns its length, or -1 at end of input.
+    // terminated); returns its length, or -1 at end of input. A NUL byte of
+    // the line stays in it (counted in the length): diag_readline refuses
+    // such a line.
     int (*read_line)(void *ctx, char *buf, size_t size);
     // Stops (on 0) or resumes showing what the user types: 0 when done, -1
     // when the console cannot. Null: it cannot.

@@ -410,10 +410,18 @@ char *diag_readline(const char *prompt, char *buf, int size, const char *dflt) {
         shown = dflt != nullptr ? std::string(prompt) + " [" + dflt + "] " : prompt;
     if (!shown.empty()) sal_console_printf("%s", shown.c_str());
     const bool board = current_console() == board_console.load();
-    if (board) board_read_mark(true, shown);
-    int n = sal_console_read_line(buf, static_cast<size_t>(size));
-    if (board) board_read_mark(false, std::string());
-    if (n < 0) return nullptr;
+    int n;
+    for (;;) {
+        if (board) board_read_mark(true, shown);
+        n = sal_console_read_line(buf, static_cast<size_t>(size));
+        if (board) board_read_mark(false, std::string());
+        if (n < 0) return nullptr;
+        // Text after a NUL byte would be lost and the part before it taken
+        // for the whole line: such a line is refused whole, as an overlong
+        // one is, and read anew.
+        if (std::strlen(buf) >= static_cast<size_t>(n)) break;
+        sal_console_printf("Error: line holds a NUL byte: not taken\n%s", shown.c_str());
+    }
     if (n == 0 && dflt != nullptr) std::snprintf(buf, static_cast<size_t>(size), "%s", dflt);
     return buf;
 }

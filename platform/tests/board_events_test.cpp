@@ -28,8 +28,12 @@ TEST(board_events, ManualPlatformClockAgesTheAddressTable) {
     EXPECT_EQ(board.port(1).waitSent(1, std::chrono::seconds(5)).size(), 1u);
     EXPECT_TRUE(chip.tables().lookup(kA, 1));
 
-    sal_clock_advance(25'000'000);  // two ageing passes
-    ASSERT_TRUE(board.fabric().settle(std::chrono::seconds(5)));
+    // Two ageing passes; a clock that jumps further still runs one pass.
+    for (int pass = 0; pass < 2; pass++) {
+        EXPECT_TRUE(chip.tables().lookup(kA, 1)) << pass;
+        sal_clock_advance(12'500'000);
+        ASSERT_TRUE(board.fabric().settle(std::chrono::seconds(5)));
+    }
     EXPECT_FALSE(chip.tables().lookup(kA, 1));
     sal_clock_real();
     board_host_stop();

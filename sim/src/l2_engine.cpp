@@ -301,10 +301,23 @@ void TableEngine::advanceAgeClock(uint32_t seconds) {
     uint64_t period = field(R_SPTAGT, F_AGE_TIME);
     if (period == 0) return;
     age_seconds_ += seconds;
-    while (age_seconds_ >= period) {
-        age_seconds_ -= static_cast<uint32_t>(period);
-        ageOnce();
-    }
+    if (age_seconds_ < period) return;
+    // One pass however late the clock comes: passes owed run back to back
+    // would take addresses heard a moment ago.
+    age_seconds_ = static_cast<uint32_t>(age_seconds_ % period);
+    ageOnce();
+}
+
+void TableEngine::installAger() {
+    const RegInstance *timer = regs_.find(R_SPTAGT, 0);
+    const chipdata_field *f = timer ? chipdata_reg_field(timer->row, F_AGE_TIME) : nullptr;
+    if (f == nullptr) return;
+    const uint64_t mask = (f->len >= 64 ? ~0ull : (1ull << f->len) - 1) << f->bp;
+    // A new ageing time starts the ager again, as the chip's does: the
+    // seconds counted under the old time owe no pass.
+    regs_.onWrite(*timer, [this, mask](uint64_t before, uint64_t after) {
+        if (((before ^ after) & mask) != 0) age_seconds_ = 0;
+    });
 }
 
 }  // namespace sim

@@ -16,6 +16,7 @@ TableEngine::TableEngine(const ChipProfile &profile, RegSpace &regs, ChipMutex &
     installWindow();
     installArl();
     installWide();
+    installAger();
 }
 
 void TableEngine::reset() {

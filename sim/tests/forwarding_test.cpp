@@ -94,6 +94,24 @@ TEST_F(forwarding, AgesEntriesOnTheModelClock) {
     EXPECT_TRUE(chip.tables().lookup(kA, 1));
     board.fabric().advance(10'000'000);
     EXPECT_FALSE(chip.tables().lookup(kA, 1));
+
+    // A clock that comes late runs one pass, not every pass it owes.
+    board.port(0).inject(FrameBuilder().src(kA).build());
+    board.fabric().advance(35'000'000);
+    EXPECT_TRUE(chip.tables().lookup(kA, 1));
+
+    // A new, shorter time starts the ager again: an address heard just
+    // before the change stays for the new time.
+    reg(0x45, 0x08, 300, 4);  // SPTAGT
+    board.fabric().advance(25'000'000);
+    board.port(0).inject(FrameBuilder().src(kA).build());
+    reg(0x45, 0x08, 10, 4);
+    board.fabric().advance(4'000'000);
+    EXPECT_TRUE(chip.tables().lookup(kA, 1));
+    board.fabric().advance(7'000'000);
+    EXPECT_TRUE(chip.tables().lookup(kA, 1));
+    board.fabric().advance(10'000'000);
+    EXPECT_FALSE(chip.tables().lookup(kA, 1));
 }
 
 TEST_F(forwarding, FastAgeTakesTheSelectedPortAndVlan) {

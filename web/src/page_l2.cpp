@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "sal_lock.h"
 #include "board.h"
@@ -303,6 +304,15 @@ int l2add_cgi(httpd_event *ev, httpd_request *req) {
     if ((mac[0] & 1) != 0) {
         return add_error(ev, req, "Multicast MAC address can't be added!",
                          "Multicast MAC address!");
+    }
+    if (l2mgr_own_mac(mac)) {
+        // Frames to the switch would follow it to the port: management cut.
+        char text[80];
+        std::snprintf(text, sizeof text,
+                      "%02X-%02X-%02X-%02X-%02X-%02X is the switch's own MAC address", mac[0],
+                      mac[1], mac[2], mac[3], mac[4], mac[5]);
+        const std::string message = std::string(text) + " and can't be added!";
+        return add_error(ev, req, message.c_str(), (std::string(text) + "!").c_str());
     }
     dxpx_l2_addr_t a;
     std::memset(&a, 0, sizeof a);

@@ -103,6 +103,32 @@ TEST_F(page_l2, BadAddressesAreRefused) {
     EXPECT_TRUE(logged("ADD L2 Static Address : L2 static MAC address full!"));
 }
 
+// The switch's own MAC is refused by name, and a load that finds it stored
+// skips it, says so and loads the others.
+TEST_F(page_l2, OwnMacIsNoStaticAddress) {
+    ASSERT_EQ(nvram_set("et1macaddr", "00-11-22-33-44-07"), 0);
+    EXPECT_EQ(error_of(post("/l2add.cgi", "mac=00-11-22-33-44-07&vid=1&port=2")),
+              "00-11-22-33-44-07 is the switch&#39;s own MAC address and can&#39;t be added!");
+    EXPECT_TRUE(
+        logged("ADD L2 Static Address : 00-11-22-33-44-07 is the switch's own MAC address!"));
+    for (const char *form :
+         {"mac=00-11-22-33-44-06&vid=1&port=2", "mac=00-11-22-33-44-05&vid=1&port=3"})
+        ASSERT_EQ(error_of(post("/l2add.cgi", form)), "") << form;
+    std::string stored = nvram_get("l2");
+    ASSERT_EQ(stored.substr(0, 12), "001122334406");
+    stored.replace(10, 2, "07");  // as a firmware that took it stored it
+    ASSERT_EQ(nvram_set("l2", stored.c_str()), 0);
+    char notes[256] = "";
+    settings_load_group_noting(SETTINGS_GROUP_L2, notes, sizeof notes);
+    EXPECT_EQ(std::string(notes),
+              "L2 static addresses: entry 1: 00-11-22-33-44-07 is the switch's own MAC address; "
+              "not added\n");
+    EXPECT_EQ(l2mgr_static_count_get(), 1);
+    const dxp_mac_t own = {0x00, 0x11, 0x22, 0x33, 0x44, 0x07};
+    EXPECT_FALSE(in_chip(own, 1));
+    nvram_unset("et1macaddr");
+}
+
 TEST_F(page_l2, DumpPagesOfFifteen) {
     for (int i = 0; i < 31; i++)
         learn(i);

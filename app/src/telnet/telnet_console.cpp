@@ -195,8 +195,10 @@ int TelnetConsole::read_line(char *buf, size_t size) {
             len = 0;
         } else if ((c == 0x08 || c == 0x7f) && len > 0) {
             len--;
-        } else if (c >= 0x20 && c < 0x7f && len + 1 < size) {
-            buf[len++] = static_cast<char>(c);  // beyond size-1 the rest is dropped
+        } else if (((c >= 0x20 && c < 0x7f) || c == '\0') && len + 1 < size) {
+            // beyond size-1 the rest is dropped; a NUL typed in the line (not
+            // the one after a CR) stays, so that the line is refused whole
+            buf[len++] = static_cast<char>(c);
         }
     }
 }

@@ -57,8 +57,9 @@ class TableEngine {
     // A VLAN_1Q (1), MARL_PBMP (2) or MSPT_TAB (3) row of the wide chips as
     // its three data words; false on chips without these tables.
     bool otherRow(int table, int index, uint64_t words[3]) const;
-    // The ageing clock moves on; each full SPTAGT.AGE_TIME period clears the
-    // hit bit of dynamic entries and removes those already cleared.
+    // The ageing clock moves on; a full SPTAGT.AGE_TIME period clears the
+    // hit bit of dynamic entries and removes those already cleared (one pass
+    // however many periods passed). Writing a new time starts the period anew.
     void advanceAgeClock(uint32_t seconds);
 
   private:
@@ -80,6 +81,7 @@ class TableEngine {
     void installSearchHooks(void (TableEngine::*present)(int));
     void fastAge();
     void ageOnce();
+    void installAger();
     // The wide chips' address table and other tables (wide_tables.cpp).
     void installWide();
     int wideSlot(uint64_t mac, uint16_t vid) const;
