@@ -33,6 +33,10 @@ bool port_reserve_refuses(int unit, int port);
 // (on 0), e.g. around the monitor shell a failing test opens: commands typed
 // there are refused the test's ports as any other manager is. Nests.
 void port_reserve_step_aside(int on);
+// The switch API notes the port whose hold refused the calling thread's change
+// (DXP_E_BUSY), so that the caller can name it; taking the note clears it.
+void port_reserve_note_refusal(int unit, int port);
+bool port_reserve_take_refusal(int *unit, int *port);
 // The self-test that holds the port, or nullptr.
 const char *port_reserve_owner(int unit, int port);
 const char *port_reserve_owner_lport(int lport);

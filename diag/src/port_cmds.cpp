@@ -48,7 +48,7 @@ const char *name_of(const char *const (&names)[N], int index) {
 }
 
 const char *errmsg(int rv) {
-    return dxp_errmsg(rv);
+    return feature_cmds::errmsg(rv);
 }
 
 // The guard every port command starts with.

@@ -26,7 +26,7 @@ constexpr VlanControl kControls[] = {
 };
 
 int fail(const char *cmd, int rv) {
-    sal_printf("%s: ERROR: %s\n", cmd, dxp_errmsg(rv));
+    sal_printf("%s: ERROR: %s\n", cmd, feature_cmds::errmsg(rv));
     return CMD_FAIL;
 }
 
@@ -137,11 +137,11 @@ int vlan_control(int unit, args_t *a) {
         if (value_word == nullptr) {
             int v = 0;
             if (int rv = dxp_vlan_control_get(unit, c.type, &v); rv < 0)
-                sal_printf("%-20s-\t%s\n", c.name, dxp_errmsg(rv));
+                sal_printf("%-20s-\t%s\n", c.name, feature_cmds::errmsg(rv));
             else
                 sal_printf("%-20s%d\n", c.name, v);
         } else if (int rv = dxp_vlan_control_set(unit, c.type, value); rv < 0) {
-            sal_printf("%s\tERROR: %s\n", c.name, dxp_errmsg(rv));
+            sal_printf("%s\tERROR: %s\n", c.name, feature_cmds::errmsg(rv));
         }
     }
     if (!used) {
@@ -157,7 +157,7 @@ int pvlan_show(int unit, const soc_pbmp_t &pbmp) {
         dxp_vlan_t vid = 0;
         if (int rv = dxp_port_untagged_vlan_get(unit, port, &vid); rv < 0) {
             sal_printf("Error retrieving info for port %s: %s\n", port_name(unit, port),
-                       dxp_errmsg(rv));
+                       feature_cmds::errmsg(rv));
             return CMD_FAIL;
         }
         sal_printf("Port %s default VLAN is %d%s\n", port_name(unit, port), vid,
@@ -178,7 +178,7 @@ int pvlan_set(int unit, soc_pbmp_t pbmp, dxp_vlan_t vid) {
         int rv = dxp_port_untagged_vlan_set(unit, port, vid);
         if (rv >= 0) continue;
         sal_printf("Error setting port %s default VLAN to %d: %s\n", port_name(unit, port), vid,
-                   dxp_errmsg(rv));
+                   feature_cmds::errmsg(rv));
         if (rv == DXP_E_NOT_FOUND || rv == DXP_E_CONFIG)
             sal_printf(
                 "VLAN %d must be created and contain the ports before being used for "

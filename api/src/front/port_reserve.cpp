@@ -2,6 +2,7 @@
 #include "port_reserve.h"
 
 #include <atomic>
+#include <utility>
 #include <vector>
 
 #include "dxpx.h"
@@ -24,6 +25,10 @@ const char *owners[kUnits][kWords * 32];
 // The thread of the test that holds each port: only its own steps change it.
 std::atomic<sal_thread_t> holders[kUnits][kWords * 32];
 thread_local int aside = 0;
+struct Refusal {
+    int unit = -1, port = -1;
+};
+thread_local Refusal refusal;
 
 // "port_reserve kept": what the held ports were before their test. A leaf:
 // nothing is called while it is held.
@@ -149,6 +154,18 @@ void port_reserve_step_aside(int on) {
     } else if (aside > 0) {
         aside--;
     }
+}
+
+void port_reserve_note_refusal(int unit, int port) {
+    refusal = Refusal{unit, port};
+}
+
+bool port_reserve_take_refusal(int *unit, int *port) {
+    const Refusal noted = std::exchange(refusal, Refusal{});
+    if (noted.port < 0) return false;
+    *unit = noted.unit;
+    *port = noted.port;
+    return true;
 }
 
 bool port_reserved_lport(int lport) {
