@@ -127,14 +127,29 @@ bool unit_refused(int unit) {
     return any_refused(unit, dxp_pbmp_t{{~0u, ~0u}});
 }
 
-// A change of the VLAN reaches its members: a tested port's VLAN carries the
-// test's frames, and one more member, another spanning-tree group or an
-// address in it changes where they go.
+// A change of the whole VLAN (its spanning-tree group, the VLAN itself)
+// reaches every member.
 bool vlan_refused(const dxp_dispatch_t *table, int unit, dxp_vlan_t vid) {
     if (!port_reserve_any() || table->vlan_port_get == nullptr) return false;
     dxp_pbmp_t members{}, untagged{};
     if (table->vlan_port_get(unit, vid, &members, &untagged) < 0) return false;
     return any_refused(unit, members);
+}
+
+// A VLAN that carries a self-test's frames: a tested port's default VLAN,
+// or one its test made. A port more in it, or an address or a group in it,
+// changes where the test's frames go.
+bool test_vlan_refused(const dxp_dispatch_t *table, int unit, dxp_vlan_t vid) {
+    if (!port_reserve_any()) return false;
+    for (int port = 0; port < DXP_PORTS_MAX && table->port_untagged_vlan_get != nullptr; port++) {
+        dxp_vlan_t pvid = 0;
+        if (port_reserve_refuses(unit, port) &&
+            table->port_untagged_vlan_get(unit, port, &pvid) >= 0 && pvid == vid)
+            return refuses(unit, port);
+    }
+    dxp_pbmp_t members{}, untagged{};
+    return !port_reserve_vlan_view(unit, vid, &members, &untagged) &&
+           vlan_refused(table, unit, vid);
 }
 
 // Every VLAN of the spanning-tree group.
@@ -159,7 +174,7 @@ bool mcast_refused(const dxp_dispatch_t *table, int unit, const dxp_mac_t mac, d
     if (table->mcast_port_get != nullptr && table->mcast_port_get(unit, mac, vid, &now) >= 0 &&
         any_refused(unit, now.pbmp))
         return true;
-    return vlan_refused(table, unit, vid);
+    return test_vlan_refused(table, unit, vid);
 }
 
 // A unicast address: the port it sends to (a trunk or a group names none)
@@ -168,7 +183,7 @@ bool l2_refused(const dxp_dispatch_t *table, int unit, const dxp_l2_addr &addr) 
     if (!port_reserve_any()) return false;
     if ((addr.flags & (DXP_L2_MCAST | DXP_L2_TRUNK_MEMBER)) == 0 && refuses(unit, addr.port))
         return true;
-    return vlan_refused(table, unit, addr.vid);
+    return test_vlan_refused(table, unit, addr.vid);
 }
 
 // The checks beyond a "port" argument, per slot of the operation; any other
@@ -199,10 +214,10 @@ DXP_HELD(256, int unit, const dxp_mac_t mac, dxp_vlan_t vid) {  // l2_addr_delet
     if (port_reserve_any() && t->l2_addr_get != nullptr &&
         t->l2_addr_get(unit, mac, vid, &now) >= 0)
         return l2_refused(t, unit, now);
-    return vlan_refused(t, unit, vid);
+    return test_vlan_refused(t, unit, vid);
 }
 DXP_HELD(261, int unit, dxp_vlan_t vid, uint32_t) {  // l2_addr_delete_by_vlan
-    return vlan_refused(t, unit, vid);
+    return test_vlan_refused(t, unit, vid);
 }
 DXP_HELD(296, int unit, int usecs) {  // linkscan_enable_set: 0 stops every port's scan
     (void)t;
@@ -273,10 +288,10 @@ DXP_HELD(646, int unit) {  // vlan_destroy_all
     return unit_refused(unit);
 }
 DXP_HELD(668, int unit, dxp_vlan_t vid, dxp_pbmp_t pbmp, dxp_pbmp_t ubmp) {  // vlan_port_add
-    return any_refused(unit, pbmp) || any_refused(unit, ubmp) || vlan_refused(t, unit, vid);
+    return any_refused(unit, pbmp) || any_refused(unit, ubmp) || test_vlan_refused(t, unit, vid);
 }
 DXP_HELD(670, int unit, dxp_vlan_t vid, dxp_pbmp_t pbmp) {  // vlan_port_remove
-    return any_refused(unit, pbmp) || vlan_refused(t, unit, vid);
+    return any_refused(unit, pbmp) || test_vlan_refused(t, unit, vid);
 }
 DXP_HELD(672, int unit, dxp_vlan_t vid, int) {  // vlan_stg_set
     return vlan_refused(t, unit, vid);
