@@ -136,17 +136,12 @@ bool vlan_refused(const dxp_dispatch_t *table, int unit, dxp_vlan_t vid) {
     return any_refused(unit, members);
 }
 
-// A VLAN that carries a self-test's frames: a tested port's default VLAN,
-// or one its test made. A port more in it, or an address or a group in it,
-// changes where the test's frames go.
+// A VLAN a self-test made carries its frames only: a port more in it, or
+// an address or a group in it, changes where they go. (A VLAN the test
+// shares with ports in service, as the loopback test's default VLAN 1,
+// stays open to them.)
 bool test_vlan_refused(const dxp_dispatch_t *table, int unit, dxp_vlan_t vid) {
     if (!port_reserve_any()) return false;
-    for (int port = 0; port < DXP_PORTS_MAX && table->port_untagged_vlan_get != nullptr; port++) {
-        dxp_vlan_t pvid = 0;
-        if (port_reserve_refuses(unit, port) &&
-            table->port_untagged_vlan_get(unit, port, &pvid) >= 0 && pvid == vid)
-            return refuses(unit, port);
-    }
     dxp_pbmp_t members{}, untagged{};
     return !port_reserve_vlan_view(unit, vid, &members, &untagged) &&
            vlan_refused(table, unit, vid);
@@ -248,6 +243,29 @@ DXP_HELD(317, int unit, dxp_mcast_addr *rec) {  // mcast_port_add
 }
 DXP_HELD(319, int unit, dxp_mcast_addr *rec) {  // mcast_port_remove
     return rec != nullptr && mcast_refused(t, unit, rec->mac, rec->vid, rec->pbmp);
+}
+// Mirroring into or out of a tested port changes where its frames go;
+// switching a port's mirroring off is always taken.
+DXP_HELD(329, int unit, int port, int enable) {  // mirror_egress_set
+    (void)t;
+    return enable != 0 && refuses(unit, port);
+}
+DXP_HELD(331, int unit, int port, int enable) {  // mirror_ingress_set
+    (void)t;
+    return enable != 0 && refuses(unit, port);
+}
+DXP_HELD(338, int unit, int port, int, int dest_port, uint32_t flags) {  // mirror_port_set
+    (void)t;
+    return ((flags & 0x6) != 0 && refuses(unit, port)) ||
+           ((flags & 0x7) != 0 && dest_port >= 0 && refuses(unit, dest_port));
+}
+DXP_HELD(341, int unit, int port, dxp_pbmp_t pbmp) {  // mirror_to_pbmp_set
+    (void)t;
+    return !dxp_pbmp_is_null(pbmp) && (refuses(unit, port) || any_refused(unit, pbmp));
+}
+DXP_HELD(342, int unit, int port) {  // mirror_to_set
+    (void)t;
+    return port >= 0 && refuses(unit, port);
 }
 DXP_HELD(371, int unit, dxp_pbmp_t pbmp, dxp_pbmp_t *) {  // port_detach
     (void)t;
