@@ -218,6 +218,11 @@ DXP_HELD(296, int unit, int usecs) {  // linkscan_enable_set: 0 stops every port
     (void)t;
     return usecs == 0 && unit_refused(unit);
 }
+// A table or the ports cleared whole (the steps of a unit clear).
+DXP_HELD(280, int unit) {  // l2_clear
+    (void)t;
+    return unit_refused(unit);
+}
 DXP_HELD(299, int unit, int port, int) {  // linkscan_mode_set
     (void)t;
     return refuses(unit, port);
@@ -267,15 +272,27 @@ DXP_HELD(342, int unit, int port) {  // mirror_to_set
     (void)t;
     return port >= 0 && refuses(unit, port);
 }
+DXP_HELD(367, int unit) {  // port_clear
+    (void)t;
+    return unit_refused(unit);
+}
 DXP_HELD(371, int unit, dxp_pbmp_t pbmp, dxp_pbmp_t *) {  // port_detach
     (void)t;
     return any_refused(unit, pbmp);
+}
+DXP_HELD(403, int unit) {  // port_init
+    (void)t;
+    return unit_refused(unit);
 }
 DXP_HELD(458, int unit, dxp_pbmp_t pbmp, dxp_pbmp_t *) {  // port_probe
     (void)t;
     return any_refused(unit, pbmp);
 }
 DXP_HELD(509, int unit, int, int) {  // rate_set: every port's storm limits
+    (void)t;
+    return unit_refused(unit);
+}
+DXP_HELD(547, int unit) {  // stg_clear
     (void)t;
     return unit_refused(unit);
 }
