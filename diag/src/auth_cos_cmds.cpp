@@ -94,6 +94,7 @@ bool refuse_held_bits(const AuthCtx &c, uint64_t ports) {
 }
 
 int auth_mac_init(const AuthCtx &c, uint64_t ports) {
+    PortReserveFreeze tests;  // no self-test starts half-way through the ports
     if (refuse_held_bits(c, ports)) return CMD_FAIL;
     const char *text = soc_property_get_str(c.unit, "station_mac_address");
     if (text == nullptr) {
@@ -146,6 +147,7 @@ int auth_ports_op(const AuthCtx &c, uint64_t ports, AuthOp op, args_t *a) {
     const bool single_mac = (SOC_CONTROL(c.unit)->chip_flags & kChipSingleAuthMac) != 0;
     int done = 0;
     uint64_t chosen = diag_pbmp_bits(auth_pbmp) & ports;
+    PortReserveFreeze tests;  // no self-test starts half-way through the ports
     if (refuse_held_bits(c, chosen)) return CMD_FAIL;
     for (int port = 0; port < 64; port++) {
         if (!(chosen >> port & 1)) continue;

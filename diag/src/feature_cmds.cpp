@@ -230,6 +230,7 @@ int cmd_dtag(int unit, args_t *a) {
         }
     }
     // Double tagging changes a tested port's frames.
+    PortReserveFreeze tests;  // no self-test starts half-way through the ports
     if (value != nullptr && feature_cmds::refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
     for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
         if (!soc_pbmp_member(pbmp, port)) continue;

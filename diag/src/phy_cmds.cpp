@@ -443,7 +443,9 @@ int cmd_phy(int unit, args_t *a) {
     const char *third = ARG_GET(a);
     const char *fourth = ARG_GET(a);
     if (!phy_words_fit(unit, kept, intermediate, reg_word, third, fourth)) return CMD_USAGE;
-    // A register write changes a tested port under its test (reads stay).
+    // A register write changes a tested port under its test (reads stay);
+    // no self-test starts half-way through the ports.
+    PortReserveFreeze tests;
     if (third != nullptr && feature_cmds::refuse_held(cmd, unit, kept)) return CMD_FAIL;
     int result = CMD_OK;
     for (int port = 0; port < 64; port++) {
@@ -712,7 +714,9 @@ int cmd_combo(int unit, args_t *a) {
     }
     ComboOptions o;
     if (int rv = combo_parse(unit, a, &o); rv != CMD_OK) return rv;
-    // A tested port's medium settings belong to its test until it ends.
+    // A tested port's medium settings belong to its test until it ends; no
+    // self-test starts half-way through the ports.
+    PortReserveFreeze tests;
     if (feature_cmds::refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
     return combo_set(unit, cmd, pbmp, medium, o);
 }

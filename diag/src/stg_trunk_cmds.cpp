@@ -107,6 +107,7 @@ int stg_stp(const char *cmd, int unit, args_t *a) {
     }
     if (state < 0) return CMD_USAGE;
     pbmp = pbmp_and(pbmp, all_ports(unit));
+    PortReserveFreeze tests;  // no self-test starts half-way through the ports
     if (refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
     for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
         if (!soc_pbmp_member(pbmp, port)) continue;

@@ -68,6 +68,7 @@ int vlan_create(const char *cmd, int unit, args_t *a, dxp_vlan_t vid) {
         sal_printf("%s: ERROR: Unknown option: %s\n", cmd, ARG_CUR(a) ? ARG_CUR(a) : "");
         return CMD_FAIL;
     }
+    PortReserveFreeze tests;  // no self-test starts between the two steps
     if (refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
     if (int rv = dxp_vlan_create(unit, vid); rv < 0) return fail(cmd, rv);
     if (int rv = dxp_vlan_port_add(unit, vid, to_dxp(pbmp), to_dxp(ubmp)); rv < 0)
@@ -245,6 +246,7 @@ int cmd_pvlan(int unit, args_t *a) {
         }
         if (int rv = vlan_word(cmd, word, &vid); rv != CMD_OK) return rv;
     }
+    PortReserveFreeze tests;  // no self-test starts half-way through the ports
     if (refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
     return pvlan_set(unit, pbmp, vid);
 }

@@ -106,6 +106,9 @@ bool port_ok(int port) {
 int port_reserve(int unit, dxp_pbmp_t ports, const char *owner) {
     if (!unit_ok(unit)) return DXP_E_UNIT;
     sal_mutex_take(guard(), sal_mutex_FOREVER);
+    // Marked under the unit's API lock: a change that holds it across its
+    // steps sees the held ports stay as it checked them.
+    DxpUnitLock api(unit);
     for (int w = 0; w < kWords; w++) {
         if ((held[unit][w].load() & ports.w[w]) != 0) {
             sal_mutex_give(guard());
