@@ -204,10 +204,12 @@ DXP_HELD(29, int unit, uint32_t lo, uint32_t hi, int, const int *, int) {  // co
 DXP_HELD(255, int unit, dxp_l2_addr *addr) {  // l2_addr_add
     return addr != nullptr && l2_refused(t, unit, *addr);
 }
+// A static address on a tested port is its test's (it gives them back); a
+// learnt one may go.
 DXP_HELD(256, int unit, const dxp_mac_t mac, dxp_vlan_t vid) {  // l2_addr_delete
     dxp_l2_addr now{};
     if (port_reserve_any() && t->l2_addr_get != nullptr &&
-        t->l2_addr_get(unit, mac, vid, &now) >= 0)
+        t->l2_addr_get(unit, mac, vid, &now) >= 0 && (now.flags & DXP_L2_STATIC) != 0)
         return l2_refused(t, unit, now);
     return test_vlan_refused(t, unit, vid);
 }
