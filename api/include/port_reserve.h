@@ -9,7 +9,11 @@
 // several settings to one port holds the reservation's lock across them
 // (port_reserve_hold / port_reserve_unhold), so a self-test cannot take the
 // port half-way through; the self-test itself takes the lock only to mark
-// and unmark its ports, never across its run.
+// and unmark its ports, never across its run, and marks them under the
+// unit's API lock too, so that a change holding that lock across its steps
+// (the switch API checks every change under it) sees the held ports stay as
+// it checked them. Nothing that holds the unit's API lock takes this one:
+// the owner and held-port reads take no lock.
 #pragma once
 
 #include "dxp_types.h"

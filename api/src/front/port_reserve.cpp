@@ -21,7 +21,9 @@ sal_mutex_t guard() {
     return m;
 }
 std::atomic<uint32_t> held[kUnits][kWords];
-const char *owners[kUnits][kWords * 32];
+// Read without the lock: a page asks for a test's name under the unit's API
+// lock, which a test takes after this one when it marks its ports.
+std::atomic<const char *> owners[kUnits][kWords * 32];
 // The thread of the test that holds each port: only its own steps change it.
 std::atomic<sal_thread_t> holders[kUnits][kWords * 32];
 thread_local int aside = 0;
@@ -118,7 +120,7 @@ int port_reserve(int unit, dxp_pbmp_t ports, const char *owner) {
     for (int w = 0; w < kWords; w++) {
         for (int b = 0; b < 32; b++)
             if (ports.w[w] >> b & 1) {
-                owners[unit][w * 32 + b] = owner;
+                owners[unit][w * 32 + b].store(owner);
                 holders[unit][w * 32 + b].store(sal_thread_self());
             }
         held[unit][w].fetch_or(ports.w[w]);
@@ -134,7 +136,7 @@ void port_reserve_release(int unit, dxp_pbmp_t ports) {
         held[unit][w].fetch_and(~ports.w[w]);
         for (int b = 0; b < 32; b++)
             if (ports.w[w] >> b & 1) {
-                owners[unit][w * 32 + b] = nullptr;
+                owners[unit][w * 32 + b].store(nullptr);
                 holders[unit][w * 32 + b].store(nullptr);
             }
     }
@@ -178,10 +180,7 @@ bool port_reserved_lport(int lport) {
 
 const char *port_reserve_owner(int unit, int port) {
     if (!port_reserved(unit, port)) return nullptr;
-    sal_mutex_take(guard(), sal_mutex_FOREVER);
-    const char *owner = owners[unit][port];
-    sal_mutex_give(guard());
-    return owner;
+    return owners[unit][port].load();
 }
 
 const char *port_reserve_owner_lport(int lport) {
