@@ -35,9 +35,9 @@ constexpr bool slot_unlocked(int slot) {
 // The operations that change a port's settings or the way its frames go:
 // while a self-test holds the port, only the test itself may call them (its
 // restore would undo anyone else's change). Every "port_..._set" is one; the
-// others are named. Mirroring is held at the front, where switching a port's
-// mirroring off stays possible. A counter clear is held too: the test judges
-// the port by its counters.
+// others are named. Mirroring is held below (Held), where switching a
+// port's mirroring off stays possible. A counter clear is held too: the test
+// judges the port by its counters.
 constexpr std::string_view held_ops[] = {
     "auth_egress_set",
     "auth_mac_add",
