@@ -9,7 +9,11 @@
 // several settings to one port holds the reservation's lock across them
 // (port_reserve_hold / port_reserve_unhold), so a self-test cannot take the
 // port half-way through; the self-test itself takes the lock only to mark
-// and unmark its ports, never across its run.
+// and unmark its ports, never across its run, and marks them under the
+// unit's API lock too, so that a change holding that lock across its steps
+// (the switch API checks every change under it) sees the held ports stay as
+// it checked them. Nothing that holds the unit's API lock takes this one:
+// the owner and held-port reads take no lock.
 #pragma once
 
 #include "dxp_types.h"
@@ -33,6 +37,10 @@ bool port_reserve_refuses(int unit, int port);
 // (on 0), e.g. around the monitor shell a failing test opens: commands typed
 // there are refused the test's ports as any other manager is. Nests.
 void port_reserve_step_aside(int on);
+// The switch API notes the port whose hold refused the calling thread's change
+// (DXP_E_BUSY), so that the caller can name it; taking the note clears it.
+void port_reserve_note_refusal(int unit, int port);
+bool port_reserve_take_refusal(int *unit, int *port);
 // The self-test that holds the port, or nullptr.
 const char *port_reserve_owner(int unit, int port);
 const char *port_reserve_owner_lport(int lport);

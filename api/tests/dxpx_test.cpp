@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -569,6 +570,20 @@ TEST_F(port_reservation, HeldPortsRefuseChangesUntilReleased) {
     EXPECT_FALSE(taken.load());
     port_reserve_unhold();
     test.join();
+    EXPECT_TRUE(taken.load());
+    port_reserve_release(0, ports_of({3}));
+
+    // Nor while a changer holds the unit's API lock across its steps.
+    taken = false;
+    std::optional<DxpUnitLock> api(std::in_place, 0);
+    std::thread later([&] {
+        EXPECT_EQ(port_reserve(0, ports_of({3}), "Snake"), DXP_E_NONE);
+        taken = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(port_reserved(0, 3));
+    api.reset();
+    later.join();
     EXPECT_TRUE(taken.load());
     port_reserve_release(0, ports_of({3}));
 }

@@ -11,6 +11,7 @@
 #include "drv_mem.h"
 #include "dxp.h"
 #include "dxp_tarn.h"
+#include "port_reserve.h"
 #include "sim/tables.h"
 #include "soc_property.h"
 
@@ -336,6 +337,70 @@ TEST_F(api_l2_vlan, GroupsCreateDestroyAndMoveVlans) {
     EXPECT_EQ(std::vector<int>(list, list + count), (std::vector<int>{1, 3}));
     dxp_stg_list_destroy(0, list, count);
     EXPECT_EQ(dxp_vlan_stg_set(0, 10, 9), DXP_E_BADID);
+}
+
+// While a self-test holds ports 4 and 5 and runs them in a VLAN of its own
+// (20), another thread's change that reaches them (through the VLAN, its
+// group, an address, a group address, the DSCP mode of every port, link
+// scan) is refused before the chip changes, naming the port; what reaches
+// only ports in service, or the VLAN the test shares with them, is taken.
+TEST_F(api_l2_vlan, ChangesReachingATestedPortAreRefusedBeforeTheChip) {
+    ASSERT_EQ(dxp_vlan_create(0, 10), 0);
+    ASSERT_EQ(dxp_vlan_port_add(0, 10, pbmp({4, 9}), pbmp({})), 0);
+    dxp_mcast_addr group{};
+    const dxp_mac_t kGroup = {0x01, 0x00, 0x5e, 0x00, 0x00, 0x07};
+    dxp_mcast_addr_init(&group, kGroup, 1);
+    group.pbmp = pbmp({4, 9});
+    ASSERT_EQ(dxp_mcast_addr_add(0, &group), 0);
+    std::thread test([] {
+        ASSERT_EQ(port_reserve(0, pbmp({4, 5}), "Traffic Test"), 0);
+        ASSERT_EQ(dxp_vlan_create(0, 20), 0);
+        port_reserve_keep_created(0, 20, pbmp({4, 5}));
+        ASSERT_EQ(dxp_vlan_port_add(0, 20, pbmp({4, 5}), pbmp({4, 5})), 0);
+    });
+    test.join();
+    int stg = 0;
+    ASSERT_EQ(dxp_stg_create(0, &stg), 0);
+    const VlanRow row10 = vlanRow(10), row20 = vlanRow(20);
+    const auto refused_at = [](int rv) {
+        int unit = -1, port = -1;
+        return rv == DXP_E_BUSY && port_reserve_take_refusal(&unit, &port) ? port : -1;
+    };
+    EXPECT_EQ(refused_at(dxp_stg_vlan_add(0, stg, 20)), 4);
+    EXPECT_EQ(refused_at(dxp_stg_vlan_add(0, stg, 10)), 4);
+    EXPECT_EQ(refused_at(dxp_vlan_port_add(0, 20, pbmp({9}), pbmp({}))), 4);
+    EXPECT_EQ(refused_at(dxp_vlan_destroy(0, 10)), 4);
+    dxp_l2_addr on_port = addr(kMacA, 1, 5, DXP_L2_STATIC);
+    dxp_l2_addr in_vlan = addr(kMacB, 20, 9, DXP_L2_STATIC);
+    EXPECT_EQ(refused_at(dxp_l2_addr_add(0, &on_port)), 5);
+    EXPECT_EQ(refused_at(dxp_l2_addr_add(0, &in_vlan)), 4);
+    EXPECT_EQ(refused_at(dxp_mcast_addr_remove(0, kGroup, 1)), 4);
+    EXPECT_EQ(refused_at(dxp_port_dscp_map_mode_set(0, -1, 0)), 4);
+    EXPECT_EQ(refused_at(dxp_linkscan_mode_set_pbm(0, pbmp({3, 5}), 0)), 5);
+    EXPECT_EQ(vlanRow(10).members, row10.members);
+    EXPECT_EQ(vlanRow(10).stg, row10.stg);
+    EXPECT_EQ(vlanRow(20).members, row20.members);
+    EXPECT_EQ(vlanRow(20).stg, row20.stg);
+    EXPECT_FALSE(present(kMacA, 1));
+    EXPECT_FALSE(present(kMacB, 20));
+    dxp_mcast_addr now{};
+    EXPECT_EQ(dxp_mcast_port_get(0, kGroup, 1, &now), 0);
+    int mode = -1;
+    EXPECT_EQ(dxp_linkscan_mode_get(0, 3, &mode), 0);
+    EXPECT_NE(mode, 0);
+
+    // The VLAN shared with the ports in service, the unit's DSCP map.
+    EXPECT_EQ(dxp_vlan_port_add(0, 1, pbmp({9}), pbmp({9})), 0);
+    dxp_l2_addr shared = addr(kMacA, 10, 9, DXP_L2_STATIC);
+    EXPECT_EQ(dxp_l2_addr_add(0, &shared), 0);
+    EXPECT_EQ(dxp_l2_addr_delete(0, kMacA, 10), 0);
+    EXPECT_EQ(dxp_port_dscp_map_set(0, -1, 5, 5, 1), 0);
+
+    port_reserve_release(0, pbmp({4, 5}));
+    EXPECT_EQ(dxp_stg_vlan_add(0, stg, 10), 0);
+    EXPECT_EQ(dxp_vlan_port_add(0, 20, pbmp({9}), pbmp({})), 0);
+    EXPECT_EQ(dxp_l2_addr_add(0, &on_port), 0);
+    EXPECT_EQ(dxp_mcast_addr_remove(0, kGroup, 1), 0);
 }
 
 // A unit first brought up with a single spanning tree.

@@ -57,7 +57,7 @@ struct AuthCtx {
 
 int port_failed(const AuthCtx &c, int port, int rv) {
     sal_printf("ERROR: %s %s port %s failed: %s\n", c.cmd, c.word, port_name(c.unit, port),
-               dxp_errmsg(rv));
+               feature_cmds::errmsg(rv));
     return CMD_FAIL;
 }
 
@@ -94,6 +94,7 @@ bool refuse_held_bits(const AuthCtx &c, uint64_t ports) {
 }
 
 int auth_mac_init(const AuthCtx &c, uint64_t ports) {
+    PortReserveFreeze tests;  // no self-test starts half-way through the ports
     if (refuse_held_bits(c, ports)) return CMD_FAIL;
     const char *text = soc_property_get_str(c.unit, "station_mac_address");
     if (text == nullptr) {
@@ -107,7 +108,7 @@ int auth_mac_init(const AuthCtx &c, uint64_t ports) {
     for (int port = 0; port < 64; port++) {
         if (!(ports >> port & 1)) continue;
         if (int rv = dxp_auth_mac_add(c.unit, port, auth_mac); rv < 0) {
-            sal_printf("ERROR: %s %s failed: %s\n", c.cmd, c.word, dxp_errmsg(rv));
+            sal_printf("ERROR: %s %s failed: %s\n", c.cmd, c.word, feature_cmds::errmsg(rv));
             return CMD_FAIL;
         }
     }
@@ -146,6 +147,7 @@ int auth_ports_op(const AuthCtx &c, uint64_t ports, AuthOp op, args_t *a) {
     const bool single_mac = (SOC_CONTROL(c.unit)->chip_flags & kChipSingleAuthMac) != 0;
     int done = 0;
     uint64_t chosen = diag_pbmp_bits(auth_pbmp) & ports;
+    PortReserveFreeze tests;  // no self-test starts half-way through the ports
     if (refuse_held_bits(c, chosen)) return CMD_FAIL;
     for (int port = 0; port < 64; port++) {
         if (!(chosen >> port & 1)) continue;
@@ -234,7 +236,7 @@ int cos_weights_set = 0;
 int cos_last_pri = 0;
 
 int cos_error(const char *cmd, int rv) {
-    sal_printf("%s: ERROR: %s\n", cmd, dxp_errmsg(rv));
+    sal_printf("%s: ERROR: %s\n", cmd, feature_cmds::errmsg(rv));
     return CMD_FAIL;
 }
 
@@ -287,12 +289,12 @@ int cmd_auth(int unit, args_t *a) {
     if (sal_strcasecmp(w, "show") == 0) return auth_show(c, ports);
     if (sal_strcasecmp(w, "init") == 0) {
         if (int rv = dxp_auth_init(unit); rv < 0)
-            sal_printf("%s: error initializing: %s\n", cmd, dxp_errmsg(rv));
+            sal_printf("%s: error initializing: %s\n", cmd, feature_cmds::errmsg(rv));
         return CMD_OK;
     }
     if (sal_strcasecmp(w, "detach") == 0) {
         if (int rv = dxp_auth_detach(unit); rv < 0) {
-            sal_printf("ERROR: %s %s failed: %s\n", cmd, w, dxp_errmsg(rv));
+            sal_printf("ERROR: %s %s failed: %s\n", cmd, w, feature_cmds::errmsg(rv));
             return CMD_FAIL;
         }
         return CMD_OK;

@@ -8,6 +8,7 @@
 #include "dxp.h"
 #include "dxp_error.h"
 #include "dxp_tarn_eav.h"
+#include "feature_cmds.h"
 #include "sal.h"
 #include "shell_cmds.h"
 #include "soc.h"
@@ -354,7 +355,10 @@ int cmd_eav(int unit, args_t *a) {
         int port = 0;
         int got = port_word(unit, a, &port);
         if (got <= 0) return got < 0 ? CMD_FAIL : CMD_USAGE;
-        dxp_tarn_eav_port_enable_set(unit, port, on ? 1 : 0);
+        if (int rv = dxp_tarn_eav_port_enable_set(unit, port, on ? 1 : 0); rv < 0) {
+            soc_cm_print("EAV: ERROR: %s\n", feature_cmds::errmsg(rv));
+            return CMD_FAIL;
+        }
         soc_cm_print(on ? "Port %d is AV enabled\n" : "Port %d is AV disabled\n", port);
         return CMD_OK;
     }

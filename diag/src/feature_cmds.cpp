@@ -2,6 +2,7 @@
 // API: MIRror, DTAG, IPG, DSCP, IGMP, DOS and RATE.
 #include <cstring>
 #include <initializer_list>
+#include <optional>
 #include <strings.h>
 
 #include "diag_parse.h"
@@ -41,12 +42,12 @@ constexpr uint32_t kMirrorOptionalPort = 0x20 | 0x40;
 int mirror_read(int unit, const char *cmd) {
     int rv = dxp_mirror_to_get(unit, &mirror_port);
     if (rv < 0) {
-        sal_printf("%s: dxp_mirror_to_get failed: %s\n", cmd, dxp_errmsg(rv));
+        sal_printf("%s: dxp_mirror_to_get failed: %s\n", cmd, feature_cmds::errmsg(rv));
         return CMD_FAIL;
     }
     int mode = 0;
     if ((rv = dxp_mirror_mode_get(unit, &mode)) < 0) {
-        sal_printf("%s: dxp_mirror_mode_get failed: %s\n", cmd, dxp_errmsg(rv));
+        sal_printf("%s: dxp_mirror_mode_get failed: %s\n", cmd, feature_cmds::errmsg(rv));
         return CMD_FAIL;
     }
     mirror_mode = mode != 0 ? 1 : 0;
@@ -57,13 +58,13 @@ int mirror_read(int unit, const char *cmd) {
         bool optional = (s->port_type[port] & kMirrorOptionalPort) != 0;
         int on = 0;
         if ((rv = dxp_mirror_ingress_get(unit, port, &on)) < 0 && !optional) {
-            sal_printf("%s: dxp_mirror_ingress_get failed: %s\n", cmd, dxp_errmsg(rv));
+            sal_printf("%s: dxp_mirror_ingress_get failed: %s\n", cmd, feature_cmds::errmsg(rv));
             return CMD_FAIL;
         }
         if (rv >= 0 && on) soc_pbmp_port_add(&mirror_ingress, port);
         on = 0;
         if ((rv = dxp_mirror_egress_get(unit, port, &on)) < 0 && !optional) {
-            sal_printf("%s: dxp_mirror_egress_get failed: %s\n", cmd, dxp_errmsg(rv));
+            sal_printf("%s: dxp_mirror_egress_get failed: %s\n", cmd, feature_cmds::errmsg(rv));
             return CMD_FAIL;
         }
         if (rv >= 0 && on) soc_pbmp_port_add(&mirror_egress, port);
@@ -76,12 +77,12 @@ int mirror_ports_set(int unit, const char *cmd, const soc_port_list_t &set) {
         if (!soc_pbmp_member(set.bitmap, port)) continue;
         int rv = dxp_mirror_ingress_set(unit, port, soc_pbmp_member(mirror_ingress, port));
         if (rv < 0) {
-            sal_printf("%s: dxp_mirror_ingress_set failed: %s\n", cmd, dxp_errmsg(rv));
+            sal_printf("%s: dxp_mirror_ingress_set failed: %s\n", cmd, feature_cmds::errmsg(rv));
             return CMD_FAIL;
         }
         rv = dxp_mirror_egress_set(unit, port, soc_pbmp_member(mirror_egress, port));
         if (rv < 0) {
-            sal_printf("%s: dxp_mirror_egress_set failed: %s\n", cmd, dxp_errmsg(rv));
+            sal_printf("%s: dxp_mirror_egress_set failed: %s\n", cmd, feature_cmds::errmsg(rv));
             return CMD_FAIL;
         }
     }
@@ -151,7 +152,7 @@ int dos_show(int unit, const soc_pbmp_t &pbmp) {
                 rv = dxp_switch_control_port_get(unit, port, kDosControls[item], &on[item]);
         }
         if (rv < 0) {
-            soc_cm_print("SET ENABLE FAIL: rv = %s\n", dxp_errmsg(rv));
+            soc_cm_print("SET ENABLE FAIL: rv = %s\n", feature_cmds::errmsg(rv));
             return CMD_FAIL;
         }
         soc_cm_print("Port %s\n", port_name(unit, port));
@@ -192,12 +193,12 @@ int cmd_mirror(int unit, args_t *a) {
     }
 
     if ((rv = dxp_mirror_to_set(unit, mirror_port)) < 0) {
-        sal_printf("%s: dxp_mirror_to_set failed: %s\n", cmd, dxp_errmsg(rv));
+        sal_printf("%s: dxp_mirror_to_set failed: %s\n", cmd, feature_cmds::errmsg(rv));
         if (mirror_port == -1) sal_printf("mirror to port should be set\n");
         return CMD_FAIL;
     }
     if ((rv = dxp_mirror_mode_set(unit, mirror_mode)) < 0) {
-        sal_printf("%s: dxp_mirror_mode failed: %s\n", cmd, dxp_errmsg(rv));
+        sal_printf("%s: dxp_mirror_mode failed: %s\n", cmd, feature_cmds::errmsg(rv));
         return CMD_FAIL;
     }
     if (mirror_mode == 0) return CMD_OK;
@@ -229,6 +230,7 @@ int cmd_dtag(int unit, args_t *a) {
         }
     }
     // Double tagging changes a tested port's frames.
+    PortReserveFreeze tests;  // no self-test starts half-way through the ports
     if (value != nullptr && feature_cmds::refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
     for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
         if (!soc_pbmp_member(pbmp, port)) continue;
@@ -242,7 +244,7 @@ int cmd_dtag(int unit, args_t *a) {
             if (rv >= 0 && (show || tpid)) rv = dxp_port_tpid_get(unit, port, &t);
         }
         if (rv < 0) {
-            sal_printf("%s: ERROR: %s\n", cmd, dxp_errmsg(rv));
+            sal_printf("%s: ERROR: %s\n", cmd, feature_cmds::errmsg(rv));
             return CMD_FAIL;
         }
         if (value != nullptr) continue;
@@ -319,13 +321,21 @@ int cmd_dscp(int unit, args_t *a) {
     for (int cp = from; map_word == nullptr && cp <= to; cp++) {
         int prio = 0;
         if (cp < 0 || cp > 63) {
-            sal_printf("ERROR: dscp map get %d failed: %s\n", cp, dxp_errmsg(DXP_E_PARAM));
+            sal_printf("ERROR: dscp map get %d failed: %s\n", cp,
+                       feature_cmds::errmsg(DXP_E_PARAM));
             return CMD_FAIL;
         }
         if (int rv = dxp_port_dscp_map_get(unit, -1, cp, &map[cp], &prio); rv < 0) {
-            sal_printf("ERROR: dscp map get %d failed: %s\n", cp, dxp_errmsg(rv));
+            sal_printf("ERROR: dscp map get %d failed: %s\n", cp, feature_cmds::errmsg(rv));
             return CMD_FAIL;
         }
+    }
+    // A change of a tested port's map is refused whole, before any port
+    // changes, and no test starts half-way through it.
+    std::optional<PortReserveFreeze> tests;
+    if (map_word != nullptr) {
+        tests.emplace();
+        if (feature_cmds::refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
     }
     for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
         if (!soc_pbmp_member(pbmp, port)) continue;
@@ -333,7 +343,7 @@ int cmd_dscp(int unit, args_t *a) {
             int rv = dxp_port_dscp_map_set(unit, port, src, mapped, 0);
             if (rv < 0) {
                 sal_printf("%d:%s ERROR: dscp map set %d=%d failed: %s\n", unit,
-                           port_name(unit, port), src, mapped, dxp_errmsg(rv));
+                           port_name(unit, port), src, mapped, feature_cmds::errmsg(rv));
                 return CMD_FAIL;
             }
             continue;
@@ -356,7 +366,7 @@ int cmd_igmp(int unit, args_t *a) {
         int on = 0;
         int rv = dxp_igmp_snooping_enable_get(unit, &on);
         if (rv < 0) {
-            sal_printf("dxp_igmp_snooping_enable_get failed ERROR: %s\n", dxp_errmsg(rv));
+            sal_printf("dxp_igmp_snooping_enable_get failed ERROR: %s\n", feature_cmds::errmsg(rv));
             return CMD_FAIL;
         }
         sal_printf(on ? "IGMP Snoop is enabled\n" : "IGMP Snoop is disabled\n");
@@ -365,7 +375,7 @@ int cmd_igmp(int unit, args_t *a) {
     if (is_word(word, "init")) {
         int rv = dxp_igmp_snooping_init(unit);
         if (rv < 0) {
-            sal_printf("dxp_igmp_snooping_init failed ERROR: %s\n", dxp_errmsg(rv));
+            sal_printf("dxp_igmp_snooping_init failed ERROR: %s\n", feature_cmds::errmsg(rv));
             return CMD_FAIL;
         }
         return CMD_OK;
@@ -376,7 +386,7 @@ int cmd_igmp(int unit, args_t *a) {
     if (enable < 0) return CMD_OK;
     int rv = dxp_igmp_snooping_enable_set(unit, enable);
     if (rv < 0) {
-        sal_printf("dxp_igmp_snooping_enable_set failed ERROR: %s\n", dxp_errmsg(rv));
+        sal_printf("dxp_igmp_snooping_enable_set failed ERROR: %s\n", feature_cmds::errmsg(rv));
         return CMD_FAIL;
     }
     return CMD_OK;
@@ -414,6 +424,10 @@ int cmd_dos(int unit, args_t *a) {
         soc_cm_print("Case Number Invalid\n");
         return CMD_FAIL;
     }
+    // A tested port keeps its checks: the change is refused whole, and no
+    // test starts half-way through it.
+    PortReserveFreeze tests;
+    if (feature_cmds::refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
     // The prerequisites hold for every port; the ports change in one step,
     // so the item's rules are rebuilt once for the whole bitmap.
     int first = 0;
@@ -429,7 +443,7 @@ int cmd_dos(int unit, args_t *a) {
                                               enable);
     if (rv < 0) {
         soc_cm_print(enable ? "SET ENABLE FAIL: rv = %s\n" : "SET DISABLE FAIL: rv = %s\n",
-                     dxp_errmsg(rv));
+                     feature_cmds::errmsg(rv));
         return CMD_FAIL;
     }
     return CMD_OK;
@@ -442,7 +456,7 @@ int cmd_rate(int unit, args_t *a) {
     int limit = 0, flags = 0;
     int rv = dxp_rate_get(unit, &limit, &flags);
     if (rv < 0) {
-        sal_printf("%s ERROR: could not get rate: %s\n", cmd, dxp_errmsg(rv));
+        sal_printf("%s ERROR: could not get rate: %s\n", cmd, feature_cmds::errmsg(rv));
         return CMD_FAIL;
     }
     int bcast = (flags & kBcast) != 0, mcast = (flags & kMcast) != 0, dlf = (flags & kDlf) != 0;
@@ -470,7 +484,7 @@ int cmd_rate(int unit, args_t *a) {
     // The limits reach every port, a tested one's too.
     if (feature_cmds::refuse_held(cmd, unit, SOC_CONTROL(unit)->e.bitmap)) return CMD_FAIL;
     if ((rv = dxp_rate_set(unit, limit, flags)) < 0) {
-        sal_printf("%s ERROR: could not set rate: %s\n", cmd, dxp_errmsg(rv));
+        sal_printf("%s ERROR: could not set rate: %s\n", cmd, feature_cmds::errmsg(rv));
         return CMD_FAIL;
     }
     return CMD_OK;

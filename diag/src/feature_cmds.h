@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "diag_shell.h"
+#include "dxp_error.h"
 #include "dxp_types.h"
 #include "port_reserve.h"
 #include "sal.h"
@@ -61,6 +62,20 @@ inline bool refuse_held(const char *cmd, int unit, const soc_pbmp_t &pbmp) {
         return true;
     }
     return false;
+}
+
+// The text of a call's error: a change the switch API refused for a port
+// under self-test names the port.
+inline const char *errmsg(int rv) {
+    int unit = 0, port = 0;
+    if (rv != DXP_E_BUSY || !port_reserve_take_refusal(&unit, &port)) return dxp_errmsg(rv);
+    static thread_local char text[64];
+    const soc_control_t *s = SOC_CONTROL(unit);
+    if (s != nullptr && port >= 0 && port < SOC_MAX_NUM_PORTS)
+        sal_snprintf(text, sizeof text, "port %s: %s", s->port_name[port], PORT_RESERVE_MESSAGE);
+    else
+        sal_snprintf(text, sizeof text, "port %d: %s", port, PORT_RESERVE_MESSAGE);
+    return text;
 }
 
 struct Option {

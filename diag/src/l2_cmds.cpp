@@ -265,7 +265,7 @@ int l2_add(const char *cmd, int unit, args_t *a) {
         if (l2.is_static) rec.flags |= DXP_L2_STATIC;
         dump_l2_addr(unit, "ADD: ", &rec);
         if (int r = dxp_l2_addr_add(unit, &rec); r < 0) {
-            sal_printf("%s ERROR: %s\n", cmd, dxp_errmsg(r));
+            sal_printf("%s ERROR: %s\n", cmd, feature_cmds::errmsg(r));
             return CMD_FAIL;
         }
         macaddr_increment(l2.mac, 1);
@@ -299,7 +299,7 @@ int l2_del(const char *cmd, int unit, args_t *a) {
             r = dxp_l2_addr_delete(unit, l2.mac, vid);
         }
         if (r < 0) {
-            sal_printf("%s: ERROR: %s\n", cmd, dxp_errmsg(r));
+            sal_printf("%s: ERROR: %s\n", cmd, feature_cmds::errmsg(r));
             return CMD_FAIL;
         }
         macaddr_increment(l2.mac, 1);
@@ -402,7 +402,7 @@ int l2_clear(const char *cmd, int unit, args_t *a) {
     // A clear by VLAN, port or address may take the CPU's station entries.
     diag_unit_entries_restore(unit);
     if (r < 0) {
-        sal_printf("ERROR: %s\n", dxp_errmsg(r));
+        sal_printf("ERROR: %s\n", feature_cmds::errmsg(r));
         return CMD_FAIL;
     }
     return CMD_OK;
@@ -417,7 +417,7 @@ int l2_conflict(const char *cmd, int unit, args_t *a) {
     int count = 0;
     dxp_l2_addr_init(&key, l2.mac, static_cast<dxp_vlan_t>(l2.vid));
     if (int r = dxp_l2_conflict_get(unit, &key, found, 2, &count); r < 0) {
-        sal_printf("%s: dxp_l2_conflict_get failed: %s\n", cmd, dxp_errmsg(r));
+        sal_printf("%s: dxp_l2_conflict_get failed: %s\n", cmd, feature_cmds::errmsg(r));
         return CMD_FAIL;
     }
     for (int i = 0; i < count && i < 2; i++)
@@ -466,7 +466,8 @@ int mcast_join_leave(const char *cmd, int unit, const char *word, bool join) {
                      : dxp_mcast_leave(unit, mc_mac, vid, port);
         const char *name = port_name(unit, port);
         if (r < 0) {
-            sal_printf("ERROR: %s %s port %s failed: %s\n", cmd, word, name, dxp_errmsg(r));
+            sal_printf("ERROR: %s %s port %s failed: %s\n", cmd, word, name,
+                       feature_cmds::errmsg(r));
             return CMD_FAIL;
         }
         if (join && r == DXP_MCAST_JOIN_CREATED)
@@ -501,7 +502,7 @@ int cmd_age(int unit, args_t *a) {
     if (word == nullptr) {
         int seconds = 0;
         if (int r = dxp_l2_age_timer_get(unit, &seconds); r < 0) {
-            sal_printf("%s ERROR: could not get age time: %s\n", cmd, dxp_errmsg(r));
+            sal_printf("%s ERROR: could not get age time: %s\n", cmd, feature_cmds::errmsg(r));
             return CMD_FAIL;
         }
         sal_printf("Current age timer is %d.\n", seconds);
@@ -511,7 +512,7 @@ int cmd_age(int unit, args_t *a) {
     int seconds = sal_ctoi(word, &end);
     if (end == word || *end != '\0' || ARG_CNT(a) > 0) return CMD_USAGE;
     if (int r = dxp_l2_age_timer_set(unit, seconds); r < 0) {
-        sal_printf("%s ERROR: could not set age time: %s\n", cmd, dxp_errmsg(r));
+        sal_printf("%s ERROR: could not set age time: %s\n", cmd, feature_cmds::errmsg(r));
         return CMD_FAIL;
     }
     sal_printf("Set age timer to %d. %s\n", seconds, seconds == 0 ? "(disabled)" : "");
@@ -549,7 +550,7 @@ int cmd_bpdu(int unit, args_t *a) {
         return CMD_USAGE;
     }
     if (r < 0) {
-        sal_printf("%s ERROR: %s\n", cmd, dxp_errmsg(r));
+        sal_printf("%s ERROR: %s\n", cmd, feature_cmds::errmsg(r));
         return CMD_FAIL;
     }
     return CMD_OK;
@@ -587,7 +588,7 @@ int cmd_mcast(int unit, args_t *a) {
         int r = mc_index < 0 ? dxp_mcast_addr_add(unit, &rec)
                              : dxp_mcast_addr_add_w_l2mcindex(unit, &rec);
         if (r < 0) {
-            sal_printf("dxp_mcast_addr_add failed ERROR: %s\n", dxp_errmsg(r));
+            sal_printf("dxp_mcast_addr_add failed ERROR: %s\n", feature_cmds::errmsg(r));
             return CMD_FAIL;
         }
         return CMD_OK;
@@ -595,7 +596,7 @@ int cmd_mcast(int unit, args_t *a) {
     if (sal_strncasecmp(sub, "del", 3) == 0) {
         if (!options(unit, a, {mac, vid}, &rv)) return rv;
         if (int r = dxp_mcast_addr_remove(unit, mc_mac, mcast_vid()); r < 0) {
-            sal_printf("dxp_mcast_addr_remove failed ERROR: %s\n", dxp_errmsg(r));
+            sal_printf("dxp_mcast_addr_remove failed ERROR: %s\n", feature_cmds::errmsg(r));
             return CMD_FAIL;
         }
         return CMD_OK;
@@ -610,7 +611,7 @@ int cmd_mcast(int unit, args_t *a) {
     dxp_mcast_addr rec = mcast_record();
     int r = padd ? dxp_mcast_port_add(unit, &rec) : dxp_mcast_port_remove(unit, &rec);
     if (r < 0) {
-        sal_printf("ERROR: %s %s ports failed: %s\n", cmd, sub, dxp_errmsg(r));
+        sal_printf("ERROR: %s %s ports failed: %s\n", cmd, sub, feature_cmds::errmsg(r));
         return CMD_FAIL;
     }
     return CMD_OK;

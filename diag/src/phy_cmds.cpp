@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "diag_parse.h"
 #include "drv_if.h"
@@ -127,7 +128,8 @@ int phy_raw(int unit, args_t *a) {
     if (value_word == nullptr) {
         uint16_t value = 0;
         if (int rv = miim_read(unit, addr, reg, &value); rv < 0) {
-            sal_printf("ERROR: MII Addr %d: soc_miim_read failed: %s\n", addr, dxp_errmsg(rv));
+            sal_printf("ERROR: MII Addr %d: soc_miim_read failed: %s\n", addr,
+                       feature_cmds::errmsg(rv));
             return CMD_FAIL;
         }
         sal_printf("%s\t0x%02x: 0x%04x\n", "", reg, value);
@@ -135,7 +137,8 @@ int phy_raw(int unit, args_t *a) {
     }
     auto value = static_cast<uint16_t>(sal_ctoi(value_word, nullptr));
     if (int rv = miim_write(unit, addr, reg, value); rv < 0) {
-        sal_printf("ERROR: MII Addr %d: soc_miim_write failed: %s\n", addr, dxp_errmsg(rv));
+        sal_printf("ERROR: MII Addr %d: soc_miim_write failed: %s\n", addr,
+                   feature_cmds::errmsg(rv));
         return CMD_FAIL;
     }
     return CMD_OK;
@@ -150,7 +153,7 @@ int phy_dump_regs(int unit, int port, uint8_t addr, const DevAd *dev) {
                                 : miim_read(unit, addr, static_cast<uint8_t>(reg), &value);
         if (rv < 0) {
             sal_printf("\nERROR: Port %s: soc_miim_read failed: %s\n", port_name(unit, port),
-                       dxp_errmsg(rv));
+                       feature_cmds::errmsg(rv));
             return rv;
         }
         sal_printf(dev != nullptr ? "%s\t0x%04x: 0x%04x" : "%s\t0x%02x: 0x%04x",
@@ -183,7 +186,7 @@ int c45_read_one(int unit, int port, uint8_t addr, const DevAd &dev, uint16_t re
                dev.id, dev.name, reg);
     if (int rv = soc_miimc45_read(unit, addr, static_cast<uint8_t>(dev.id), reg, &value); rv < 0) {
         sal_printf("\nERROR: Port %s: soc_miim_read failed: %s\n", port_name(unit, port),
-                   dxp_errmsg(rv));
+                   feature_cmds::errmsg(rv));
         return CMD_FAIL;
     }
     sal_printf("0x%04x\n", value);
@@ -195,7 +198,7 @@ int c22_read_one(int unit, int port, uint8_t addr, uint8_t reg) {
     sal_printf("Port %s (PHY addr 0x%02x) Reg %d: ", port_name(unit, port), addr, reg);
     if (int rv = miim_read(unit, addr, reg, &value); rv < 0) {
         sal_printf("\nERROR: Port %s: soc_miim_read failed: %s\n", port_name(unit, port),
-                   dxp_errmsg(rv));
+                   feature_cmds::errmsg(rv));
         return CMD_FAIL;
     }
     sal_printf("0x%04x\n", value);
@@ -240,7 +243,7 @@ int phy_access(int unit, int port, uint8_t addr, bool c45, int reg, const char *
                                        static_cast<uint16_t>(reg), value);
             rv < 0) {
             sal_printf("ERROR: Port %s: soc_miim_write failed:%s\n", port_name(unit, port),
-                       dxp_errmsg(rv));
+                       feature_cmds::errmsg(rv));
             return CMD_FAIL;
         }
         return CMD_OK;
@@ -249,7 +252,7 @@ int phy_access(int unit, int port, uint8_t addr, bool c45, int reg, const char *
     auto value = static_cast<uint16_t>(sal_ctoi(third, nullptr));
     if (int rv = miim_write(unit, addr, static_cast<uint8_t>(reg), value); rv < 0) {
         sal_printf("ERROR: Port %s: soc_miim_write failed: %s\n", port_name(unit, port),
-                   dxp_errmsg(rv));
+                   feature_cmds::errmsg(rv));
         return CMD_FAIL;
     }
     return CMD_OK;
@@ -291,12 +294,14 @@ void combo_show(int unit, const soc_pbmp_t &pbmp, int which) {
         if (which & kMediumCopper) {
             copper = combo_show_medium(unit, port, kMediumCopper);
             if (copper < 0 && copper != DXP_E_UNAVAIL)
-                sal_printf("%s:\tERROR(copper): %s\n", port_name(unit, port), dxp_errmsg(copper));
+                sal_printf("%s:\tERROR(copper): %s\n", port_name(unit, port),
+                           feature_cmds::errmsg(copper));
         }
         if (which & kMediumFiber) {
             fiber = combo_show_medium(unit, port, kMediumFiber);
             if (fiber < 0 && fiber != DXP_E_UNAVAIL)
-                sal_printf("%s:\tERROR(fiber): %s\n", port_name(unit, port), dxp_errmsg(fiber));
+                sal_printf("%s:\tERROR(fiber): %s\n", port_name(unit, port),
+                           feature_cmds::errmsg(fiber));
         }
         if (copper == DXP_E_UNAVAIL && fiber == DXP_E_UNAVAIL)
             sal_printf("%s:\tmedium info unavailable\n", port_name(unit, port));
@@ -334,7 +339,7 @@ int combo_watch_cmd(int unit, const soc_pbmp_t &pbmp, args_t *a) {
                     rv < 0) {
                     counter.store(0);
                     sal_printf("Error registerinig medium status change callback for %s: %s\n",
-                               name, dxp_errmsg(rv));
+                               name, feature_cmds::errmsg(rv));
                     return CMD_FAIL;
                 }
             }
@@ -345,7 +350,7 @@ int combo_watch_cmd(int unit, const soc_pbmp_t &pbmp, args_t *a) {
                                                                &counter);
                     rv < 0) {
                     sal_printf("Error unregisterinig medium status change callback for %s: %s\n",
-                               name, dxp_errmsg(rv));
+                               name, feature_cmds::errmsg(rv));
                     return CMD_FAIL;
                 }
                 counter.store(0);
@@ -394,7 +399,7 @@ int combo_set(int unit, const char *cmd, const soc_pbmp_t &pbmp, int medium,
         dxp_phy_config_t cfg{};
         if (int rv = dxp_port_medium_config_get(unit, port, medium, &cfg); rv < 0) {
             sal_printf("%s: port %s: Error getting medium config: %s\n", cmd, port_name(unit, port),
-                       dxp_errmsg(rv));
+                       feature_cmds::errmsg(rv));
             return CMD_FAIL;
         }
         if (o.enable != -1) cfg.enable = o.enable;
@@ -406,7 +411,7 @@ int combo_set(int unit, const char *cmd, const soc_pbmp_t &pbmp, int medium,
         if (o.master != -1) cfg.master = o.master;
         if (int rv = dxp_port_medium_config_set(unit, port, medium, &cfg); rv < 0) {
             sal_printf("%s: port %s: Error setting medium config: %s\n", cmd, port_name(unit, port),
-                       dxp_errmsg(rv));
+                       feature_cmds::errmsg(rv));
             return CMD_FAIL;
         }
     }
@@ -438,7 +443,9 @@ int cmd_phy(int unit, args_t *a) {
     const char *third = ARG_GET(a);
     const char *fourth = ARG_GET(a);
     if (!phy_words_fit(unit, kept, intermediate, reg_word, third, fourth)) return CMD_USAGE;
-    // A register write changes a tested port under its test (reads stay).
+    // A register write changes a tested port under its test (reads stay);
+    // no self-test starts half-way through the ports.
+    PortReserveFreeze tests;
     if (third != nullptr && feature_cmds::refuse_held(cmd, unit, kept)) return CMD_FAIL;
     int result = CMD_OK;
     for (int port = 0; port < 64; port++) {
@@ -470,7 +477,9 @@ int cmd_cable_diag(int unit, args_t *a) {
     if (w == nullptr) return CMD_USAGE;
     soc_pbmp_t pbmp{};
     if (!read_pbmp(unit, cmd, w, &pbmp)) return CMD_FAIL;
-    // The pulses take a tested port's link away from its test.
+    // The pulses take a tested port's link away from its test; no test
+    // starts before the ports' scanning is given back.
+    PortReserveFreeze tests;
     if (feature_cmds::refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
     char hex[24];
     // Stopping link scanning enables a port: a disabled one is disabled
@@ -484,7 +493,7 @@ int cmd_cable_diag(int unit, args_t *a) {
     }
     if (int rv = dxp_linkscan_mode_set_pbm(unit, to_dxp(pbmp), 0); rv < 0) {
         sal_printf("%s: Failed to disable link scanning: PBM=%s: %s\n", cmd, hex_of(pbmp, hex),
-                   dxp_errmsg(rv));
+                   feature_cmds::errmsg(rv));
         return CMD_FAIL;
     }
     for (int port = 0; port < 64; port++) {
@@ -496,7 +505,8 @@ int cmd_cable_diag(int unit, args_t *a) {
         dxp_port_cable_diag_t cd{};
         const int rv = dxp_port_cable_diag(unit, port, &cd);
         if (rv < 0) {
-            sal_printf("%s: ERROR: port %s: %s\n", cmd, port_name(unit, port), dxp_errmsg(rv));
+            sal_printf("%s: ERROR: port %s: %s\n", cmd, port_name(unit, port),
+                       feature_cmds::errmsg(rv));
             result = CMD_FAIL;
             continue;
         }
@@ -521,7 +531,7 @@ int cmd_cable_diag(int unit, args_t *a) {
     }
     if (int rv = dxp_linkscan_mode_set_pbm(unit, to_dxp(pbmp), 1); rv < 0) {
         sal_printf("%s: Failed to recover link scanning: PBM=%s: %s\n", cmd, hex_of(pbmp, hex),
-                   dxp_errmsg(rv));
+                   feature_cmds::errmsg(rv));
         return CMD_FAIL;
     }
     return result;
@@ -537,7 +547,8 @@ int cmd_linkscan(int unit, args_t *a) {
     }
     int interval = 0;
     if (int rv = dxp_linkscan_enable_get(unit, &interval); rv < 0) {
-        sal_printf("%s: Error: Failed to recover enable status: %s\n", cmd, dxp_errmsg(rv));
+        sal_printf("%s: Error: Failed to recover enable status: %s\n", cmd,
+                   feature_cmds::errmsg(rv));
         return CMD_FAIL;
     }
     const soc_control_t *s = SOC_CONTROL(unit);
@@ -575,6 +586,7 @@ int cmd_linkscan(int unit, args_t *a) {
         }
         return CMD_OK;
     }
+    const soc_pbmp_t was_sw = sw, was_hw = hw;
     int dflt = soc_property_get(unit, "dxp_linkscan_interval", kDefaultLinkscanUsec);
     interval = dflt;
     soc_pbmp_t force{};
@@ -609,9 +621,17 @@ int cmd_linkscan(int unit, args_t *a) {
                    cmd, interval);
         return CMD_FAIL;
     }
+    // A tested port's scanning stays as its test found it: a change of it is
+    // refused whole, and no test starts half-way through the change.
+    // (Starting or stopping the scan waits for its thread, whose handlers
+    // may ask the hold: the hold is let go first.)
+    std::optional<PortReserveFreeze> tests(std::in_place);
     if (interval == 0) {
+        if (feature_cmds::refuse_held(cmd, unit, s->all.bitmap)) return CMD_FAIL;
+        tests.reset();
         if (int rv = dxp_linkscan_enable_set(unit, 0); rv < 0) {
-            sal_printf("%s: Error: Failed to disable linkscan: %s\n", cmd, dxp_errmsg(rv));
+            sal_printf("%s: Error: Failed to disable linkscan: %s\n", cmd,
+                       feature_cmds::errmsg(rv));
             return CMD_FAIL;
         }
         return CMD_OK;
@@ -626,6 +646,18 @@ int cmd_linkscan(int unit, args_t *a) {
     // Only front ports without a scan mode are turned off.
     soc_pbmp_t off = diag_pbmp_of((diag_pbmp_bits(s->fe.bitmap) | diag_pbmp_bits(s->ge.bitmap)) &
                                   ~(diag_pbmp_bits(sw) | diag_pbmp_bits(hw)));
+    const uint64_t changed =
+        ((diag_pbmp_bits(sw) ^ diag_pbmp_bits(was_sw)) |
+         (diag_pbmp_bits(hw) ^ diag_pbmp_bits(was_hw)) |
+         (diag_pbmp_bits(off) & (diag_pbmp_bits(was_sw) | diag_pbmp_bits(was_hw))));
+    if (feature_cmds::refuse_held(cmd, unit, diag_pbmp_of(changed))) return CMD_FAIL;
+    // A tested port whose mode stays is left alone.
+    for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
+        if (!port_reserved(unit, port)) continue;
+        soc_pbmp_port_remove(&sw, port);
+        soc_pbmp_port_remove(&hw, port);
+        soc_pbmp_port_remove(&off, port);
+    }
     const struct {
         soc_pbmp_t bits;
         int mode;
@@ -637,17 +669,18 @@ int cmd_linkscan(int unit, args_t *a) {
     };
     for (const auto &step : steps) {
         if (int rv = dxp_linkscan_mode_set_pbm(unit, to_dxp(step.bits), step.mode); rv < 0) {
-            sal_printf(step.text, cmd, hex_of(step.bits, hex), dxp_errmsg(rv));
+            sal_printf(step.text, cmd, hex_of(step.bits, hex), feature_cmds::errmsg(rv));
             return CMD_FAIL;
         }
     }
+    tests.reset();
     if (int rv = dxp_linkscan_enable_set(unit, interval); rv < 0) {
-        sal_printf("%s: Error: Failed to enable linkscan: %s\n", cmd, dxp_errmsg(rv));
+        sal_printf("%s: Error: Failed to enable linkscan: %s\n", cmd, feature_cmds::errmsg(rv));
         return CMD_FAIL;
     }
     if (int rv = dxp_link_change(unit, to_dxp(force)); rv < 0) {
         sal_printf("%s: Failed to force link scan: PBM=%s: %s\n", cmd, hex_of(force, hex),
-                   dxp_errmsg(rv));
+                   feature_cmds::errmsg(rv));
         return CMD_FAIL;
     }
     return CMD_OK;
@@ -681,7 +714,9 @@ int cmd_combo(int unit, args_t *a) {
     }
     ComboOptions o;
     if (int rv = combo_parse(unit, a, &o); rv != CMD_OK) return rv;
-    // A tested port's medium settings belong to its test until it ends.
+    // A tested port's medium settings belong to its test until it ends; no
+    // self-test starts half-way through the ports.
+    PortReserveFreeze tests;
     if (feature_cmds::refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
     return combo_set(unit, cmd, pbmp, medium, o);
 }

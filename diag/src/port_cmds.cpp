@@ -48,7 +48,7 @@ const char *name_of(const char *const (&names)[N], int index) {
 }
 
 const char *errmsg(int rv) {
-    return dxp_errmsg(rv);
+    return feature_cmds::errmsg(rv);
 }
 
 // The guard every port command starts with.
@@ -720,7 +720,9 @@ int cmd_port_rate(int unit, args_t *a) {
 
     if (set) {
         // A meter on a tested port would change its test's frames: the
-        // command is refused whole, before any port changes.
+        // command is refused whole, before any port changes, and no
+        // self-test starts half-way through the ports.
+        PortReserveFreeze tests;
         if (feature_cmds::refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
         if (rate == 0 || burst == 0) rate = burst = 0;
         for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {

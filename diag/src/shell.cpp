@@ -7,6 +7,7 @@
 #include "diag_parse.h"
 #include "diag_shell.h"
 #include "diag_symtab.h"
+#include "port_reserve.h"
 #include "sal.h"
 #include "sal_fs.h"
 #include "shell_cmds.h"
@@ -534,6 +535,9 @@ int sh_dispatch(int unit, args_t *a) {
         rv = CMD_USAGE;
     } else {
         a->a_cmd = c->c_cmd;
+        // A refusal an earlier command left unnamed is no part of this one.
+        int held_unit = 0, held_port = 0;
+        port_reserve_take_refusal(&held_unit, &held_port);
         rv = c->c_f(unit, a);
     }
     if (rv == CMD_USAGE) {

@@ -17,7 +17,7 @@ const char *const kStpNames[] = {"Disable", "Block", "LIsten", "LEarn", "Forward
 constexpr int kStpCount = 5;
 
 int fail(const char *cmd, int rv) {
-    sal_printf("%s: ERROR: %s\n", cmd, dxp_errmsg(rv));
+    sal_printf("%s: ERROR: %s\n", cmd, feature_cmds::errmsg(rv));
     return CMD_FAIL;
 }
 
@@ -34,7 +34,7 @@ int stg_vlan_line(int unit, int stg) {
     dxp_vlan_t *list = nullptr;
     int count = 0;
     if (int rv = dxp_stg_vlan_list(unit, stg, &list, &count); rv < 0) {
-        sal_printf("Error listing STG %d: %s\n", stg, dxp_errmsg(rv));
+        sal_printf("Error listing STG %d: %s\n", stg, feature_cmds::errmsg(rv));
         return rv;
     }
     sal_printf("STG %d: contains %d VLAN%s%s", stg, count, count == 1 ? "" : "s",
@@ -107,6 +107,7 @@ int stg_stp(const char *cmd, int unit, args_t *a) {
     }
     if (state < 0) return CMD_USAGE;
     pbmp = pbmp_and(pbmp, all_ports(unit));
+    PortReserveFreeze tests;  // no self-test starts half-way through the ports
     if (refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
     for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
         if (!soc_pbmp_member(pbmp, port)) continue;
@@ -150,7 +151,7 @@ bool has_member(const dxp_trunk_add_info &t, int port) {
 int trunk_show(const char *cmd, int unit, args_t *a) {
     dxp_trunk_chip_info info{};
     if (int rv = dxp_trunk_chip_info_get(unit, &info); rv < 0) {
-        sal_printf("%s: %s\n", cmd, dxp_errmsg(rv));
+        sal_printf("%s: %s\n", cmd, feature_cmds::errmsg(rv));
         return CMD_FAIL;
     }
     int first = info.trunk_id_min, last = info.trunk_id_max;
@@ -165,7 +166,7 @@ int trunk_show(const char *cmd, int unit, args_t *a) {
         int rv = dxp_trunk_get(unit, tid, &t);
         if (rv == DXP_E_NOT_FOUND) continue;
         if (rv < 0) {
-            sal_printf("%s: trunk %d get failed: %s\n", cmd, tid, dxp_errmsg(rv));
+            sal_printf("%s: trunk %d get failed: %s\n", cmd, tid, feature_cmds::errmsg(rv));
             return CMD_FAIL;
         }
         sal_printf("trunk %d: %d ports=", tid, t.num_ports);

@@ -26,7 +26,7 @@ constexpr VlanControl kControls[] = {
 };
 
 int fail(const char *cmd, int rv) {
-    sal_printf("%s: ERROR: %s\n", cmd, dxp_errmsg(rv));
+    sal_printf("%s: ERROR: %s\n", cmd, feature_cmds::errmsg(rv));
     return CMD_FAIL;
 }
 
@@ -68,6 +68,7 @@ int vlan_create(const char *cmd, int unit, args_t *a, dxp_vlan_t vid) {
         sal_printf("%s: ERROR: Unknown option: %s\n", cmd, ARG_CUR(a) ? ARG_CUR(a) : "");
         return CMD_FAIL;
     }
+    PortReserveFreeze tests;  // no self-test starts between the two steps
     if (refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
     if (int rv = dxp_vlan_create(unit, vid); rv < 0) return fail(cmd, rv);
     if (int rv = dxp_vlan_port_add(unit, vid, to_dxp(pbmp), to_dxp(ubmp)); rv < 0)
@@ -137,11 +138,11 @@ int vlan_control(int unit, args_t *a) {
         if (value_word == nullptr) {
             int v = 0;
             if (int rv = dxp_vlan_control_get(unit, c.type, &v); rv < 0)
-                sal_printf("%-20s-\t%s\n", c.name, dxp_errmsg(rv));
+                sal_printf("%-20s-\t%s\n", c.name, feature_cmds::errmsg(rv));
             else
                 sal_printf("%-20s%d\n", c.name, v);
         } else if (int rv = dxp_vlan_control_set(unit, c.type, value); rv < 0) {
-            sal_printf("%s\tERROR: %s\n", c.name, dxp_errmsg(rv));
+            sal_printf("%s\tERROR: %s\n", c.name, feature_cmds::errmsg(rv));
         }
     }
     if (!used) {
@@ -157,7 +158,7 @@ int pvlan_show(int unit, const soc_pbmp_t &pbmp) {
         dxp_vlan_t vid = 0;
         if (int rv = dxp_port_untagged_vlan_get(unit, port, &vid); rv < 0) {
             sal_printf("Error retrieving info for port %s: %s\n", port_name(unit, port),
-                       dxp_errmsg(rv));
+                       feature_cmds::errmsg(rv));
             return CMD_FAIL;
         }
         sal_printf("Port %s default VLAN is %d%s\n", port_name(unit, port), vid,
@@ -178,7 +179,7 @@ int pvlan_set(int unit, soc_pbmp_t pbmp, dxp_vlan_t vid) {
         int rv = dxp_port_untagged_vlan_set(unit, port, vid);
         if (rv >= 0) continue;
         sal_printf("Error setting port %s default VLAN to %d: %s\n", port_name(unit, port), vid,
-                   dxp_errmsg(rv));
+                   feature_cmds::errmsg(rv));
         if (rv == DXP_E_NOT_FOUND || rv == DXP_E_CONFIG)
             sal_printf(
                 "VLAN %d must be created and contain the ports before being used for "
@@ -245,6 +246,7 @@ int cmd_pvlan(int unit, args_t *a) {
         }
         if (int rv = vlan_word(cmd, word, &vid); rv != CMD_OK) return rv;
     }
+    PortReserveFreeze tests;  // no self-test starts half-way through the ports
     if (refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
     return pvlan_set(unit, pbmp, vid);
 }

@@ -2,6 +2,7 @@
 #include "qosmgr.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstring>
 #include <iterator>
@@ -11,6 +12,7 @@
 #include "dxpx.h"
 #include "fp_share.h"
 #include "logger.h"
+#include "port_reserve.h"
 #include "qosmgr_internal.h"
 #include "sal_lock.h"
 #include "soc_property.h"
@@ -122,12 +124,51 @@ void drop_all_rules() {
         rule_drop(e);
 }
 
-int dscp_mode_all(int map_mode) {
+// "Port N: port under self-test" for the first user port a self-test holds,
+// or nullptr. (The test's name would need the hold's lock, which comes
+// before this manager's.)
+const char *held_port_text() {
+    static char text[64];
     for (int n = 1; n <= board_num_uports; n++) {
+        if (!port_reserved_lport(user_port_map[n])) continue;
+        sal_snprintf(text, sizeof text, "Port %d: %s", n, PORT_RESERVE_MESSAGE);
+        return text;
+    }
+    return nullptr;
+}
+
+// The DSCP classification a user port runs (0 off, 2 on), or -1.
+int dscp_mode_of(int n) {
+    int unit = 0, port = 0, on = 0;
+    if (dxpx_lport_to_unit_port(user_port_map[n], &unit, &port) != 0 ||
+        dxp_port_dscp_map_mode_get(unit, port, &on) != 0)
+        return -1;
+    return on;
+}
+
+// Every port's DSCP classification, or none changed: a port that refuses
+// (a self-test that started meanwhile) gives the ports changed before it
+// back. A port that runs the mode already is left alone.
+int dscp_mode_all(int map_mode) {
+    std::array<int, kMaxPorts + 1> was{};
+    for (int n = 1; n <= board_num_uports && n <= kMaxPorts; n++) {
+        was[n] = dscp_mode_of(n);
+        if (was[n] == map_mode) continue;
         int rv = dxpx_port_dscp_map_mode_set(user_port_map[n], map_mode);
-        if (rv != 0) return rv;
+        if (rv == 0) continue;
+        for (int back = 1; back < n; back++)
+            if (was[back] >= 0 && was[back] != map_mode)
+                dxpx_port_dscp_map_mode_set(user_port_map[back], was[back]);
+        if (last_refusal == nullptr)
+            last_refusal =
+                rv == DXP_E_BUSY && held_port_text() != nullptr ? held_port_text() : dxp_errmsg(rv);
+        return rv;
     }
     return 0;
+}
+
+bool dscp_based(int m) {
+    return m == ENHANCE_MODE_DSCP_BASED_QOS || m == ENHANCE_MODE_TOS_BASED_QOS;
 }
 
 // The priority the chip's DSCP map gives a code point in a mode: the DSCP
@@ -255,6 +296,14 @@ int qosmgr_mode_set(int next) {
     // group no rule can be made, and the mode would run as none.
     const bool rules = next == ENHANCE_MODE_PORT_BASED_QOS || next == ENHANCE_MODE_IP_BASED_QOS;
     if (rules && group < 0) return 0;
+    // Entering or leaving a DSCP mode switches every port's classification:
+    // a port under self-test keeps its own, so nothing changes.
+    if (dscp_based(mode) != dscp_based(next)) {
+        if (const char *held = held_port_text()) {
+            last_refusal = held;
+            return 0;
+        }
+    }
     if (!remove_mode(mode)) return 0;
     if (!install_mode(next)) {
         // The switch goes on with the mode it had, not half of the new one.

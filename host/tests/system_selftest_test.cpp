@@ -522,6 +522,85 @@ TEST_P(system_selftest, OtherManagersChangesDuringATestStayAndOnlyTheTestsOwnAre
         out = fw.output("PortRate fe5-fe7");
         EXPECT_EQ(count_of(out, "value not set yet"), 6u) << out;
 
+        // During a traffic test in the background, a change that reaches a
+        // tested port is refused by name before anything changes, and the
+        // test passes: moving a VLAN the port is in (11) or the test's own
+        // (16, its first port's) to another group, a port more in the test's
+        // VLAN, an address on the port or in that VLAN, DoS checks, a
+        // multicast group that holds the port, its DSCP map and link scan;
+        // on the web all ports' DoS checks and leaving DSCP mode. An address
+        // in another VLAN of the port is taken.
+        for (const char *line : {"VLAN create 11 PortBitMap=fe6,fe9", "STG create 5",
+                                 "MCAST join MACaddress=01:00:5e:00:00:07 Vlanid=1 "
+                                 "PortBitMap=fe6,fe9"}) {
+            out = fw.output(line);
+            EXPECT_EQ(out.find("ERROR"), std::string::npos) << line << "\n" << out;
+        }
+        fw.output("DOS fe9 enable 2");
+        page = web_client::post(web, "/qos_enhance_mode.cgi", "mode=2", cookie);
+        EXPECT_EQ(page.find("ERROR"), std::string::npos) << page;
+        const auto kept = [&] {
+            return fw.output("STG show") + fw.output("VLAN show") + fw.output("DOS fe6-fe7 show") +
+                   fw.output("LINKscan") + fw.output("Getreg QOS_TOS_DIF_EN");
+        };
+        const std::string before_72 = kept();
+        const auto [passed_72, failed_72] = counts_in(fw.output("TestList 72"), 72);
+        ASSERT_TRUE(
+            fw.run("BackGround \"TestRun 72 PortBitMap=fe6-fe7 RunMode=PHY "
+                   "TimeInSeconds=8 CounterPollInterval=4\"",
+                   "TRAFFIC: starting", &seen, 60))
+            << seen;
+        for (const char *line : {"STG add 5 16", "STG add 5 11", "VLAN add 16 PortBitMap=fe9",
+                                 "L2 add MACaddress=00:00:00:00:0b:01 Vlanid=1 PortBitMap=fe6 "
+                                 "STatic=true",
+                                 "L2 add MACaddress=00:00:00:00:0b:02 Vlanid=16 PortBitMap=fe9 "
+                                 "STatic=true",
+                                 "DOS fe6 enable 2", "DOS all enable 4",
+                                 "MCAST delete MACaddress=01:00:5e:00:00:07 Vlanid=1",
+                                 "DSCP fe5-fe7 7 7", "LINKscan SwPortBitMap=fe0-fe5"}) {
+            const std::string answer = fw.output(line);
+            EXPECT_NE(answer.find("port fe6: port under self-test"), std::string::npos)
+                << line << "\n"
+                << answer;
+        }
+        out = fw.output("L2 add MACaddress=00:00:00:00:0b:03 Vlanid=11 PortBitMap=fe9 STatic=true");
+        EXPECT_EQ(out.find("ERROR"), std::string::npos) << out;
+        page = web_client::post(web, "/dos.cgi", "checks=100", cookie);
+        EXPECT_NE(page.find("Port 7: port under self-test (Traffic Test)"), std::string::npos)
+            << page;
+        page = web_client::post(web, "/qos_enhance_mode.cgi", "mode=0", cookie);
+        EXPECT_NE(page.find("Port 7: port under self-test"), std::string::npos) << page;
+        page = web_client::post(web, "/l2add.cgi", "mac=00-00-00-00-0b-04&vid=1&port=7", cookie);
+        EXPECT_NE(page.find("Port 7: port under self-test"), std::string::npos) << page;
+        for (int tries = 0; tries < 120; tries++) {
+            now = counts_in(fw.output("TestList 72"), 72);
+            if (now != std::make_pair(passed_72, failed_72)) break;
+            usleep(500000);
+        }
+        EXPECT_EQ(now, std::make_pair(passed_72 + 1, failed_72));
+        // The test is counted before its restore has ended.
+        std::string after_72 = kept();
+        for (int tries = 0; tries < 40 && after_72 != before_72; tries++) {
+            usleep(250000);
+            after_72 = kept();
+        }
+        EXPECT_EQ(after_72, before_72);
+        out = fw.output("L2 show");
+        EXPECT_EQ(out.find("00:00:00:00:0b:01"), std::string::npos) << out;
+        EXPECT_EQ(out.find("00:00:00:00:0b:02"), std::string::npos) << out;
+        EXPECT_EQ(out.find("00:00:00:00:0b:04"), std::string::npos) << out;
+        EXPECT_NE(out.find("00:00:00:00:0b:03"), std::string::npos) << out;
+        // Afterwards the same changes are taken.
+        for (const char *line :
+             {"MCAST delete MACaddress=01:00:5e:00:00:07 Vlanid=1", "STG add 5 11", "STG destroy 5",
+              "L2 del MACaddress=00:00:00:00:0b:03 Vlanid=11", "VLAN destroy 11"}) {
+            out = fw.output(line);
+            EXPECT_EQ(out.find("ERROR"), std::string::npos) << line << "\n" << out;
+        }
+        page = web_client::post(web, "/qos_enhance_mode.cgi", "mode=0", cookie);
+        EXPECT_EQ(page.find("self-test"), std::string::npos) << page;
+        fw.output("DOS fe9 disable 2");
+
         // A trunk or a rate limit on a tested port is named and the run
         // refused before anything changes; without it the run passes.
         const std::string trunk_refusal =

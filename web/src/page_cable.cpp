@@ -8,6 +8,7 @@
 #include "dxpx.h"
 #include "logger.h"
 #include "web_diag_pages.h"
+#include "port_reserve.h"
 #include "web_pages.h"
 #include "web_switch_pages.h"
 
@@ -70,7 +71,9 @@ int cable_cgi(httpd_event *ev, httpd_request *req) {
         logger_puts(LOG_LEVEL_ERROR, LOG_MOD_CABLEDIAG, "Get Port cablediag, invalid port.\n");
         return web_error_page(ev, req, kTitle, "Invalid port", WEB_RETRY_LABEL, WEB_RETRY_ACTION);
     }
-    // The test would disturb the PHY a self-test runs on.
+    // The test would disturb the PHY a self-test runs on; no self-test
+    // starts before the port's settings and scanning are put back.
+    PortReserveFreeze tests;
     if (const char *held = web_port_held_text(uport))
         return web_error_page(ev, req, kTitle, held, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
     const int n = uport;

@@ -8,6 +8,7 @@
 #include "settings.h"
 #include "web_dos_pages.h"
 #include "dxp_error.h"
+#include "port_reserve.h"
 #include "web_pages.h"
 #include "web_switch_pages.h"
 
@@ -85,10 +86,18 @@ int ssphandler_dos_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->b.num != 1 || !global_checks_ok(checks))
         return error(ev, req, "Expecting three settings");
     int refused = 0;
-    for (int i = 0; i < kChecks; i++) {
-        if (checks[i] == kLeave) continue;
-        const int rv = dos_attack_set(-1, kGlobalTypes[i], checks[i] == '1' ? 1 : 0, 0);
-        if (rv < 0 && refused == 0) refused = rv;
+    {
+        // The checks reach every port: while a self-test holds one, the form
+        // is refused whole, and no test starts half-way through it.
+        PortReserveFreeze tests;
+        if (std::strspn(checks, "2") != static_cast<size_t>(kChecks)) {
+            if (const char *held = web_any_port_held_text()) return error(ev, req, held);
+        }
+        for (int i = 0; i < kChecks; i++) {
+            if (checks[i] == kLeave) continue;
+            const int rv = dos_attack_set(-1, kGlobalTypes[i], checks[i] == '1' ? 1 : 0, 0);
+            if (rv < 0 && refused == 0) refused = rv;
+        }
     }
     settings_save_item("dos");
     // What the switch took is kept; what it refused is said.

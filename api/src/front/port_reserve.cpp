@@ -2,6 +2,7 @@
 #include "port_reserve.h"
 
 #include <atomic>
+#include <utility>
 #include <vector>
 
 #include "dxpx.h"
@@ -20,10 +21,16 @@ sal_mutex_t guard() {
     return m;
 }
 std::atomic<uint32_t> held[kUnits][kWords];
-const char *owners[kUnits][kWords * 32];
+// Read without the lock: a page asks for a test's name under the unit's API
+// lock, which a test takes after this one when it marks its ports.
+std::atomic<const char *> owners[kUnits][kWords * 32];
 // The thread of the test that holds each port: only its own steps change it.
 std::atomic<sal_thread_t> holders[kUnits][kWords * 32];
 thread_local int aside = 0;
+struct Refusal {
+    int unit = -1, port = -1;
+};
+thread_local Refusal refusal;
 
 // "port_reserve kept": what the held ports were before their test. A leaf:
 // nothing is called while it is held.
@@ -101,6 +108,9 @@ bool port_ok(int port) {
 int port_reserve(int unit, dxp_pbmp_t ports, const char *owner) {
     if (!unit_ok(unit)) return DXP_E_UNIT;
     sal_mutex_take(guard(), sal_mutex_FOREVER);
+    // Marked under the unit's API lock: a change that holds it across its
+    // steps sees the held ports stay as it checked them.
+    DxpUnitLock api(unit);
     for (int w = 0; w < kWords; w++) {
         if ((held[unit][w].load() & ports.w[w]) != 0) {
             sal_mutex_give(guard());
@@ -110,7 +120,7 @@ int port_reserve(int unit, dxp_pbmp_t ports, const char *owner) {
     for (int w = 0; w < kWords; w++) {
         for (int b = 0; b < 32; b++)
             if (ports.w[w] >> b & 1) {
-                owners[unit][w * 32 + b] = owner;
+                owners[unit][w * 32 + b].store(owner);
                 holders[unit][w * 32 + b].store(sal_thread_self());
             }
         held[unit][w].fetch_or(ports.w[w]);
@@ -126,7 +136,7 @@ void port_reserve_release(int unit, dxp_pbmp_t ports) {
         held[unit][w].fetch_and(~ports.w[w]);
         for (int b = 0; b < 32; b++)
             if (ports.w[w] >> b & 1) {
-                owners[unit][w * 32 + b] = nullptr;
+                owners[unit][w * 32 + b].store(nullptr);
                 holders[unit][w * 32 + b].store(nullptr);
             }
     }
@@ -151,6 +161,18 @@ void port_reserve_step_aside(int on) {
     }
 }
 
+void port_reserve_note_refusal(int unit, int port) {
+    refusal = Refusal{unit, port};
+}
+
+bool port_reserve_take_refusal(int *unit, int *port) {
+    const Refusal noted = std::exchange(refusal, Refusal{});
+    if (noted.port < 0) return false;
+    *unit = noted.unit;
+    *port = noted.port;
+    return true;
+}
+
 bool port_reserved_lport(int lport) {
     int unit = 0, port = 0;
     return dxpx_lport_to_unit_port(lport, &unit, &port) >= 0 && port_reserved(unit, port);
@@ -158,10 +180,7 @@ bool port_reserved_lport(int lport) {
 
 const char *port_reserve_owner(int unit, int port) {
     if (!port_reserved(unit, port)) return nullptr;
-    sal_mutex_take(guard(), sal_mutex_FOREVER);
-    const char *owner = owners[unit][port];
-    sal_mutex_give(guard());
-    return owner;
+    return owners[unit][port].load();
 }
 
 const char *port_reserve_owner_lport(int lport) {

@@ -2,6 +2,7 @@
 // unit's API lock over its call unless its slot is in the list below.
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <tuple>
 
@@ -15,7 +16,8 @@ namespace {
 // The slots whose stub takes no API lock, each for a reason:
 // - unit clear and module init (13, 254): they stop and restart link scan,
 //   waiting for its thread, which takes the lock; their steps lock one by one;
-// - link scan (291-305): its own lock guards its records; enable, detach and
+// - link scan (291-305, but a port's scan mode, which waits for nothing and
+//   is checked against the self-test hold): its own lock guards its records; enable, detach and
 //   init wait for the scan thread, link_wait polls while the thread scans, and
 //   an update calls the registered handlers, which call up into the managers;
 // - packet records, receive and transmit (345-353, 512-535, 630-635): the
@@ -24,7 +26,8 @@ namespace {
 // - statistics (536-546): the counter module locks its own state, and a sync
 //   waits for the counter thread.
 constexpr bool slot_unlocked(int slot) {
-    return slot == 13 || slot == 254 || (slot >= 291 && slot <= 305) ||
+    return slot == 13 || slot == 254 ||
+           (slot >= 291 && slot <= 305 && slot != 299 && slot != 300) ||
            (slot >= 345 && slot <= 353) || (slot >= 512 && slot <= 546) ||
            (slot >= 630 && slot <= 635);
 }
@@ -32,9 +35,9 @@ constexpr bool slot_unlocked(int slot) {
 // The operations that change a port's settings or the way its frames go:
 // while a self-test holds the port, only the test itself may call them (its
 // restore would undo anyone else's change). Every "port_..._set" is one; the
-// others are named. Mirroring is held at the front, where switching a port's
-// mirroring off stays possible. A counter clear is held too: the test judges
-// the port by its counters.
+// others are named. Mirroring is held below (Held), where switching a
+// port's mirroring off stays possible. A counter clear is held too: the test
+// judges the port by its counters.
 constexpr std::string_view held_ops[] = {
     "auth_egress_set",
     "auth_mac_add",
@@ -103,32 +106,245 @@ static_assert(held_port_arg("port_rate_ingress_set", "(unit, port, kbits_sec, kb
 static_assert(held_port_arg("stg_stp_set", "(unit, stg, port, stp_state)") == 2);
 static_assert(held_port_arg("port_rate_ingress_get", "(unit, port, kbits_sec, kbits_burst)") < 0);
 
-// The operations whose record names a port bitmap (a multicast group's
-// members): refused when the group would gain or lose a held port.
-constexpr std::string_view held_record_ops[] = {
-    "mcast_addr_add",
-    "mcast_addr_add_w_l2mcindex",
-    "mcast_port_add",
-    "mcast_port_remove",
+// Refused: a self-test holds the port and the caller is not that test. The
+// port is noted so that the caller can name it.
+bool refuses(int unit, int port) {
+    if (!port_reserve_refuses(unit, port)) return false;
+    port_reserve_note_refusal(unit, port);
+    return true;
+}
+
+bool any_refused(int unit, const dxp_pbmp_t &ports) {
+    if (!port_reserve_any()) return false;
+    for (int port = 0; port < DXP_PORTS_MAX; port++)
+        if (dxp_pbmp_member(ports, port) && refuses(unit, port)) return true;
+    return false;
+}
+
+// A change of every port of the unit (a port argument of -1, a unit-wide
+// setting that each port runs).
+bool unit_refused(int unit) {
+    return any_refused(unit, dxp_pbmp_t{{~0u, ~0u}});
+}
+
+// A change of the whole VLAN (its spanning-tree group, the VLAN itself)
+// reaches every member.
+bool vlan_refused(const dxp_dispatch_t *table, int unit, dxp_vlan_t vid) {
+    if (!port_reserve_any() || table->vlan_port_get == nullptr) return false;
+    dxp_pbmp_t members{}, untagged{};
+    if (table->vlan_port_get(unit, vid, &members, &untagged) < 0) return false;
+    return any_refused(unit, members);
+}
+
+// A VLAN a self-test made carries its frames only: a port more in it, or
+// an address or a group in it, changes where they go. (A VLAN the test
+// shares with ports in service, as the loopback test's default VLAN 1,
+// stays open to them.)
+bool test_vlan_refused(const dxp_dispatch_t *table, int unit, dxp_vlan_t vid) {
+    if (!port_reserve_any()) return false;
+    dxp_pbmp_t members{}, untagged{};
+    return !port_reserve_vlan_view(unit, vid, &members, &untagged) &&
+           vlan_refused(table, unit, vid);
+}
+
+// Every VLAN of the spanning-tree group.
+bool stg_refused(const dxp_dispatch_t *table, int unit, int stg) {
+    if (!port_reserve_any() || table->stg_vlan_list == nullptr) return false;
+    dxp_vlan_t *list = nullptr;
+    int count = 0;
+    if (table->stg_vlan_list(unit, stg, &list, &count) < 0) return false;
+    bool refused = false;
+    for (int i = 0; i < count && !refused; i++)
+        refused = vlan_refused(table, unit, list[i]);
+    if (table->stg_vlan_list_destroy != nullptr) table->stg_vlan_list_destroy(unit, list, count);
+    return refused;
+}
+
+// A multicast group: the ports it names, the ports it has now and its VLAN.
+bool mcast_refused(const dxp_dispatch_t *table, int unit, const dxp_mac_t mac, dxp_vlan_t vid,
+                   const dxp_pbmp_t &named) {
+    if (!port_reserve_any()) return false;
+    if (any_refused(unit, named)) return true;
+    dxp_mcast_addr now{};
+    if (table->mcast_port_get != nullptr && table->mcast_port_get(unit, mac, vid, &now) >= 0 &&
+        any_refused(unit, now.pbmp))
+        return true;
+    return test_vlan_refused(table, unit, vid);
+}
+
+// A unicast address: the port it sends to (a trunk or a group names none)
+// and its VLAN.
+bool l2_refused(const dxp_dispatch_t *table, int unit, const dxp_l2_addr &addr) {
+    if (!port_reserve_any()) return false;
+    if ((addr.flags & (DXP_L2_MCAST | DXP_L2_TRUNK_MEMBER)) == 0 && refuses(unit, addr.port))
+        return true;
+    return test_vlan_refused(table, unit, addr.vid);
+}
+
+// The checks beyond a "port" argument, per slot of the operation; any other
+// operation touches no port beyond it.
+template <int Slot>
+struct Held {
+    template <typename... Args>
+    static bool refused(const dxp_dispatch_t *, Args &&...) {
+        return false;
+    }
 };
+#define DXP_HELD(slot, ...)                                        \
+    template <>                                                    \
+    struct Held<slot> {                                            \
+        static bool refused(const dxp_dispatch_t *t, __VA_ARGS__); \
+    };                                                             \
+    bool Held<slot>::refused(const dxp_dispatch_t *t, __VA_ARGS__)
 
-constexpr bool held_record_op(std::string_view name) {
-    for (std::string_view op : held_record_ops)
-        if (op == name) return true;
+DXP_HELD(29, int unit, uint32_t lo, uint32_t hi, int, const int *, int) {  // cosq_port_sched_set
+    (void)t;
+    return any_refused(unit, dxp_pbmp_t{{lo, hi}});
+}
+DXP_HELD(255, int unit, dxp_l2_addr *addr) {  // l2_addr_add
+    return addr != nullptr && l2_refused(t, unit, *addr);
+}
+// A static address on a tested port is its test's (it gives them back); a
+// learnt one may go.
+DXP_HELD(256, int unit, const dxp_mac_t mac, dxp_vlan_t vid) {  // l2_addr_delete
+    dxp_l2_addr now{};
+    if (port_reserve_any() && t->l2_addr_get != nullptr &&
+        t->l2_addr_get(unit, mac, vid, &now) >= 0 && (now.flags & DXP_L2_STATIC) != 0)
+        return l2_refused(t, unit, now);
+    return test_vlan_refused(t, unit, vid);
+}
+DXP_HELD(261, int unit, dxp_vlan_t vid, uint32_t) {  // l2_addr_delete_by_vlan
+    return test_vlan_refused(t, unit, vid);
+}
+DXP_HELD(296, int unit, int usecs) {  // linkscan_enable_set: 0 stops every port's scan
+    (void)t;
+    return usecs == 0 && unit_refused(unit);
+}
+// A table or the ports cleared whole (the steps of a unit clear).
+DXP_HELD(280, int unit) {  // l2_clear
+    (void)t;
+    return unit_refused(unit);
+}
+DXP_HELD(299, int unit, int port, int) {  // linkscan_mode_set
+    (void)t;
+    return refuses(unit, port);
+}
+DXP_HELD(300, int unit, dxp_pbmp_t pbmp, int) {  // linkscan_mode_set_pbm
+    (void)t;
+    return any_refused(unit, pbmp);
+}
+DXP_HELD(306, int unit, dxp_mcast_addr *rec) {  // mcast_addr_add
+    return rec != nullptr && mcast_refused(t, unit, rec->mac, rec->vid, rec->pbmp);
+}
+DXP_HELD(307, int unit, dxp_mcast_addr *rec) {  // mcast_addr_add_w_l2mcindex
+    return rec != nullptr && mcast_refused(t, unit, rec->mac, rec->vid, rec->pbmp);
+}
+DXP_HELD(308, int unit, const dxp_mac_t mac, dxp_vlan_t vid) {  // mcast_addr_remove
+    return mcast_refused(t, unit, mac, vid, dxp_pbmp_t{});
+}
+DXP_HELD(309, int unit, dxp_mcast_addr *rec) {  // mcast_addr_remove_w_l2mcindex
+    return rec != nullptr && mcast_refused(t, unit, rec->mac, rec->vid, rec->pbmp);
+}
+DXP_HELD(317, int unit, dxp_mcast_addr *rec) {  // mcast_port_add
+    return rec != nullptr && mcast_refused(t, unit, rec->mac, rec->vid, rec->pbmp);
+}
+DXP_HELD(319, int unit, dxp_mcast_addr *rec) {  // mcast_port_remove
+    return rec != nullptr && mcast_refused(t, unit, rec->mac, rec->vid, rec->pbmp);
+}
+// Mirroring into or out of a tested port changes where its frames go;
+// switching a port's mirroring off is always taken.
+DXP_HELD(329, int unit, int port, int enable) {  // mirror_egress_set
+    (void)t;
+    return enable != 0 && refuses(unit, port);
+}
+DXP_HELD(331, int unit, int port, int enable) {  // mirror_ingress_set
+    (void)t;
+    return enable != 0 && refuses(unit, port);
+}
+DXP_HELD(338, int unit, int port, int, int dest_port, uint32_t flags) {  // mirror_port_set
+    (void)t;
+    return ((flags & 0x6) != 0 && refuses(unit, port)) ||
+           ((flags & 0x7) != 0 && dest_port >= 0 && refuses(unit, dest_port));
+}
+DXP_HELD(341, int unit, int port, dxp_pbmp_t pbmp) {  // mirror_to_pbmp_set
+    (void)t;
+    return !dxp_pbmp_is_null(pbmp) && (refuses(unit, port) || any_refused(unit, pbmp));
+}
+DXP_HELD(342, int unit, int port) {  // mirror_to_set
+    (void)t;
+    return port >= 0 && refuses(unit, port);
+}
+DXP_HELD(367, int unit) {  // port_clear
+    (void)t;
+    return unit_refused(unit);
+}
+DXP_HELD(371, int unit, dxp_pbmp_t pbmp, dxp_pbmp_t *) {  // port_detach
+    (void)t;
+    return any_refused(unit, pbmp);
+}
+DXP_HELD(403, int unit) {  // port_init
+    (void)t;
+    return unit_refused(unit);
+}
+DXP_HELD(458, int unit, dxp_pbmp_t pbmp, dxp_pbmp_t *) {  // port_probe
+    (void)t;
+    return any_refused(unit, pbmp);
+}
+DXP_HELD(509, int unit, int, int) {  // rate_set: every port's storm limits
+    (void)t;
+    return unit_refused(unit);
+}
+DXP_HELD(547, int unit) {  // stg_clear
+    (void)t;
+    return unit_refused(unit);
+}
+DXP_HELD(553, int unit, int stg) {  // stg_destroy: its VLANs go to the default group
+    return stg_refused(t, unit, stg);
+}
+DXP_HELD(559, int unit, int, dxp_vlan_t vid) {  // stg_vlan_add
+    return vlan_refused(t, unit, vid);
+}
+DXP_HELD(562, int unit, int, dxp_vlan_t vid) {  // stg_vlan_remove
+    return vlan_refused(t, unit, vid);
+}
+DXP_HELD(563, int unit, int stg) {  // stg_vlan_remove_all
+    return stg_refused(t, unit, stg);
+}
+DXP_HELD(629, int unit, int, dxp_trunk_add_info *info) {  // trunk_set
+    (void)t;
+    if (info == nullptr) return false;
+    for (int i = 0; i < info->num_ports && i < DXP_TRUNK_MAX_PORTCNT; i++)
+        if (refuses(unit, info->tp[i])) return true;
     return false;
 }
-
-// Any other argument names no port.
-template <typename T>
-bool record_refused(int, const T &) {
-    return false;
+DXP_HELD(645, int unit, dxp_vlan_t vid) {  // vlan_destroy
+    return vlan_refused(t, unit, vid);
 }
+DXP_HELD(646, int unit) {  // vlan_destroy_all
+    (void)t;
+    return unit_refused(unit);
+}
+DXP_HELD(668, int unit, dxp_vlan_t vid, dxp_pbmp_t pbmp, dxp_pbmp_t ubmp) {  // vlan_port_add
+    return any_refused(unit, pbmp) || any_refused(unit, ubmp) || test_vlan_refused(t, unit, vid);
+}
+DXP_HELD(670, int unit, dxp_vlan_t vid, dxp_pbmp_t pbmp) {  // vlan_port_remove
+    return any_refused(unit, pbmp) || test_vlan_refused(t, unit, vid);
+}
+DXP_HELD(672, int unit, dxp_vlan_t vid, int) {  // vlan_stg_set
+    return vlan_refused(t, unit, vid);
+}
+#undef DXP_HELD
 
-bool record_refused(int unit, dxp_mcast_addr *mcaddr) {
-    if (mcaddr == nullptr) return false;
-    for (int port = 0; port < static_cast<int>(sizeof mcaddr->pbmp.w * 8); port++)
-        if (dxp_pbmp_member(mcaddr->pbmp, port) && port_reserve_refuses(unit, port)) return true;
-    return false;
+// The port of a held operation's "port" argument; -1 stands for every port
+// of the unit, but for the unit's one DSCP map (a code point's priority),
+// which no port's setting holds.
+template <bool kUnitMap, typename Args>
+bool port_arg_refused(int unit, int port, const Args &args) {
+    if (port != -1) return refuses(unit, port);
+    if constexpr (kUnitMap) {
+        if (std::get<2>(args) != -1) return false;
+    }
+    return unit_refused(unit);
 }
 
 // One recursive lock per unit, made at first use and never freed: a stub may
@@ -164,27 +380,28 @@ DxpUnitLock::~DxpUnitLock() {
     if (lock_ != nullptr) sal_mutex_give(lock_);
 }
 
-#define DXP_API(slot, name, ret, params, args)                                                   \
-    ret dxp_##name params {                                                                      \
-        const dxp_dispatch_t *table = dxp_unit_dispatch(unit);                                   \
-        if (table == nullptr) return DXP_E_UNIT;                                                 \
-        if (table->name == nullptr) return DXP_E_UNAVAIL;                                        \
-        /* the discarded branch is still compiled: it reads the unit then */                     \
-        if constexpr (constexpr int kPort = held_port_arg(#name, #args); kPort >= 0) {           \
-            const auto port_arg = std::get<(kPort < 0 ? 0 : kPort)>(std::forward_as_tuple args); \
-            if (port_reserve_refuses(unit, static_cast<int>(port_arg))) return DXP_E_BUSY;       \
-        }                                                                                        \
-        if constexpr (held_record_op(#name)) {                                                   \
-            constexpr size_t kRecord = held_record_op(#name) ? 1 : 0;                            \
-            if (record_refused(unit, std::get<kRecord>(std::forward_as_tuple args)))             \
-                return DXP_E_BUSY;                                                               \
-        }                                                                                        \
-        if constexpr (slot_unlocked(slot)) {                                                     \
-            return table->name args;                                                             \
-        } else {                                                                                 \
-            DxpUnitLock hold(unit);                                                              \
-            return table->name args;                                                             \
-        }                                                                                        \
+// The hold is checked under the unit's API lock, so that a self-test that
+// starts meanwhile finds the change made (its save reads the port after it)
+// or refuses it before its first write.
+#define DXP_API(slot, name, ret, params, args)                                         \
+    ret dxp_##name params {                                                            \
+        const dxp_dispatch_t *table = dxp_unit_dispatch(unit);                         \
+        if (table == nullptr) return DXP_E_UNIT;                                       \
+        if (table->name == nullptr) return DXP_E_UNAVAIL;                              \
+        std::optional<DxpUnitLock> hold;                                               \
+        if constexpr (!slot_unlocked(slot)) hold.emplace(unit);                        \
+        /* the discarded branch is still compiled: it reads the unit then */           \
+        if constexpr (constexpr int kPort = held_port_arg(#name, #args); kPort >= 0) { \
+            const auto all = std::forward_as_tuple args;                               \
+            const auto port_arg = std::get<(kPort < 0 ? 0 : kPort)>(all);              \
+            constexpr bool kUnitMap = std::string_view(#name) == "port_dscp_map_set";  \
+            if (port_arg_refused<kUnitMap>(unit, static_cast<int>(port_arg), all))     \
+                return DXP_E_BUSY;                                                     \
+        }                                                                              \
+        if (std::apply([&](auto &&...a) { return Held<slot>::refused(table, a...); },  \
+                       std::forward_as_tuple args))                                    \
+            return DXP_E_BUSY;                                                         \
+        return table->name args;                                                       \
     }
 #define DXP_API_FRONT(slot, name, ret, params, args)  // written by hand
 #include "dxp_api_list.h"

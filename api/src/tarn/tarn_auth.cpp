@@ -6,6 +6,7 @@
 
 #include "drv_security.h"
 #include "dxp_tarn_auth.h"
+#include "port_reserve.h"
 #include "sal.h"
 #include "tarn_internal.h"
 
@@ -285,6 +286,10 @@ int dxp_tarn_auth_mac_delete_all(int unit, int port) {
 int dxp_tarn_auth_sec_mode_set(int unit, int port, uint32_t mode, int param) {
     if (int rv = port_entry(__func__, unit, port, true); rv < 0) return rv;
     DxpUnitLock api(unit);  // called directly, not through a stub
+    if (port_reserve_refuses(unit, port)) {
+        port_reserve_note_refusal(unit, port);
+        return DXP_E_BUSY;
+    }
     uint32_t prop;
     switch (mode) {
         case DXP_AUTH_SEC_NONE:

@@ -1,6 +1,7 @@
 // Ethernet AV: the queue thresholds that time-sensitive traffic needs, then
 // the EAV controls of the chip's driver services.
 #include "dxp_tarn_eav.h"
+#include "port_reserve.h"
 
 #include "tarn_internal.h"
 
@@ -81,6 +82,12 @@ int dxp_tarn_eav_port_enable_get(int unit, int port, int *enable) {
 
 int dxp_tarn_eav_port_enable_set(int unit, int port, int enable) {
     if (int rv = port_check(unit, port); rv < 0) return rv;
+    // Called directly, not through a stub: the self-test hold is checked here.
+    DxpUnitLock api(unit);
+    if (port_reserve_refuses(unit, port)) {
+        port_reserve_note_refusal(unit, port);
+        return DXP_E_BUSY;
+    }
     return failed(services(unit)->eav_enable_set(unit, port, enable > 0 ? 1 : 0),
                   "dxp_tarn_eav_port_enable_set");
 }

@@ -8,6 +8,7 @@
 
 #include "dxp.h"
 #include "dxp_tarn.h"
+#include "port_reserve.h"
 #include "sal_lock.h"
 #include "soc_property.h"
 #include "tarn_field_internal.h"
@@ -394,17 +395,35 @@ RecordSet unit_records(int unit) {
     return set;
 }
 
+// A DoS change of a port a self-test holds is refused before anything
+// changes (the caller is not that test): the port is noted for the caller.
+bool dos_refused(int unit, RecordSet ports) {
+    if (!port_reserve_any()) return false;
+    for (int port = 0; port < kDosPorts; port++) {
+        if (((ports >> port) & 1) == 0 || !unit_port(unit, port)) continue;
+        if (!port_reserve_refuses(unit, port)) continue;
+        port_reserve_note_refusal(unit, port);
+        return true;
+    }
+    return false;
+}
+
+// The ports whose checks of the type a change would switch.
+RecordSet dos_changed(int unit, RecordSet ports, uint32_t flag, bool enable) {
+    const RecordSet asked = enable && ports == kAllRecords ? ports & unit_records(unit) : ports;
+    RecordSet changed = 0;
+    for (int port = 0; port < kDosPorts; port++)
+        if (((asked >> port) & 1) != 0 && ((dos_fp_table[port].flags & flag) != 0) != enable)
+            changed |= RecordSet{1} << port;
+    return changed;
+}
+
 // Sets or clears a type for a set of ports and rebuilds its entries once
 // for the ports that keep it; a change to nothing writes nothing. Switching
 // on for all ports counts as done when every port of the unit has it. A
 // failed rebuild leaves the flags as they were.
 int dos_change(int unit, RecordSet ports, const DosType &t, bool enable) {
-    const RecordSet asked = enable && ports == kAllRecords ? ports & unit_records(unit) : ports;
-    bool changes = false;
-    for (int port = 0; port < kDosPorts && !changes; port++)
-        changes =
-            ((asked >> port) & 1) != 0 && ((dos_fp_table[port].flags & t.flag) != 0) != enable;
-    if (!changes) return DXP_E_NONE;
+    if (dos_changed(unit, ports, t.flag, enable) == 0) return DXP_E_NONE;
     const std::array<dos_fp_record, kDosPorts> before = dos_fp_table;
     for (int port = 0; port < kDosPorts; port++) {
         if (((ports >> port) & 1) == 0) continue;
@@ -492,6 +511,10 @@ int dos_fp_set_locked(int unit, RecordSet ports, int type, int value) {
     if (type != dxpSwitchDosAttackToCpu && (dos_fp_table[0].flags & kDosOn) == 0) return DXP_E_INIT;
     switch (type) {
         case dxpSwitchDosAttackToCpu:
+            // Switching the checks off removes every port's entries.
+            if (value == 0 && (dos_fp_table[0].flags & kDosOn) != 0 &&
+                dos_refused(unit, kAllRecords))
+                return DXP_E_BUSY;
             if (value == 0) return dos_clear(unit);
             if ((dos_fp_table[0].flags & kDosOn) == 0) dos_fp_table.fill(dos_fp_record{});
             for (dos_fp_record &r : dos_fp_table)
@@ -505,6 +528,8 @@ int dos_fp_set_locked(int unit, RecordSet ports, int type, int value) {
             if (std::none_of(dos_fp_table.begin(), dos_fp_table.end(),
                              [&](const dos_fp_record &r) { return (r.flags & frag.flag) != 0; }))
                 return DXP_E_NONE;
+            if (dos_refused(unit, dos_changed(unit, kAllRecords, frag.flag, false)))
+                return DXP_E_BUSY;
             if (int rv = rule_clear(unit, rule_of(frag)); rv < 0) return rv;
             return rule_build(unit, frag);
         }
@@ -520,6 +545,7 @@ int dos_fp_set_locked(int unit, RecordSet ports, int type, int value) {
     if ((type == dxpSwitchDosAttackTcpFlags || type == dxpSwitchDosAttackTcpFrag) &&
         (dos_fp_table[static_cast<size_t>(std::countr_zero(ports))].flags & kFirstFragOn) == 0)
         return DXP_E_INIT;
+    if (dos_refused(unit, dos_changed(unit, ports, t->flag, value != 0))) return DXP_E_BUSY;
     return dos_change(unit, ports, *t, value != 0);
 }
 
