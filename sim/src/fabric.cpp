@@ -1,6 +1,7 @@
 // The fabric's plumbing: ports, the event queue, sinks and ageing.
 #include "sim/fabric.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -126,19 +127,44 @@ void Fabric::schedule(uint64_t delay, EventQueue::Event event) {
     queue_.at(clock_.now() + delay, std::move(event));
 }
 
+bool Fabric::bufferAdmits(int port, uint32_t cells) const {
+    const uint32_t held = port_cells_[static_cast<size_t>(port)];
+    if (held + cells > kPortCells) return false;
+    // Only what goes beyond the port's reserved cells takes from the pool the
+    // ports share.
+    const uint32_t beyond = std::max(held + cells, kReservedCells) - std::max(held, kReservedCells);
+    const uint32_t pool = kBufferCells - kReservedCells * static_cast<uint32_t>(profile_.num_ports);
+    return shared_cells_ + beyond <= pool;
+}
+
+void Fabric::releaseCells(int port, uint32_t cells) {
+    uint32_t &held = port_cells_[static_cast<size_t>(port)];
+    shared_cells_ -= std::max(held, kReservedCells) - std::max(held - cells, kReservedCells);
+    held -= cells;
+    buffer_cells_ -= cells;
+    // Hosts held back for want of room try again, in the order they began to
+    // wait; one that still finds none waits at the back.
+    for (size_t n = room_waiters_.size(); n > 0; n--) {
+        const int waiter = room_waiters_.front();
+        room_waiters_.pop_front();
+        state_[static_cast<size_t>(waiter)].room_wait = false;
+        feedWire(waiter);
+    }
+}
+
 bool Fabric::enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay, bool from_cpu) {
     const auto cells = static_cast<uint32_t>((wire.size() + kCellBytes - 1) / kCellBytes);
-    uint32_t &held = port_cells_[static_cast<size_t>(port)];
-    if (held + cells > kPortCells || buffer_cells_ + cells > kBufferCells) {
+    if (!bufferAdmits(port, cells)) {
         mib(R_RXDROPPKTS, port, 1);
         drops_.buffer++;
         return false;
     }
+    uint32_t &held = port_cells_[static_cast<size_t>(port)];
+    shared_cells_ += std::max(held + cells, kReservedCells) - std::max(held, kReservedCells);
     held += cells;
     buffer_cells_ += cells;
     schedule(delay, [this, port, cells, from_cpu, w = std::move(wire)] {
-        port_cells_[static_cast<size_t>(port)] -= cells;
-        buffer_cells_ -= cells;
+        releaseCells(port, cells);
         ingress(port, w, from_cpu);
     });
     return true;
