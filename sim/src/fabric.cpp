@@ -153,7 +153,7 @@ void Fabric::releaseCells(int port, uint32_t cells) {
 }
 
 bool Fabric::enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay, bool from_cpu) {
-    const auto cells = static_cast<uint32_t>((wire.size() + kCellBytes - 1) / kCellBytes);
+    const uint32_t cells = cellsOf(wire);
     if (!bufferAdmits(port, cells)) {
         mib(R_RXDROPPKTS, port, 1);
         drops_.buffer++;

@@ -22,13 +22,14 @@ bool Port::send(const Frame &frame) {
     std::unique_lock<ChipMutex> lock(fabric_.chip_.mutex());
     if (fabric_.chip_.phyLoopedBack(port_)) return false;
     Fabric::PortState &s = fabric_.state_[static_cast<size_t>(port_)];
-    if (s.host_bytes + wire.size() > Fabric::kHostQueueBytes) {
+    const uint32_t cells = Fabric::cellsOf(wire);
+    if (s.host_cells + cells > Fabric::kHostQueueCells) {
         // Taken from the host but no room to wait in: the port's discard.
         fabric_.mib(R_RXDROPPKTS, port_, 1);
         fabric_.drops_.buffer++;
         return true;
     }
-    s.host_bytes += wire.size();
+    s.host_cells += cells;
     s.host_queue.push_back(std::move(wire));
     if (s.host_queue.size() > 1 || s.wire_armed || s.room_wait) return true;
     // An idle wire starts now: it has nothing to make up.
@@ -72,7 +73,7 @@ void Fabric::feedWire(int port) {
             return;
         }
         std::vector<uint8_t> wire = std::move(s.host_queue.front());
-        const auto cells = static_cast<uint32_t>((wire.size() + kCellBytes - 1) / kCellBytes);
+        const uint32_t cells = cellsOf(wire);
         if (!bufferAdmits(port, cells)) {
             // Back-pressure: the frame waits at the head until cells are freed.
             s.host_queue.front() = std::move(wire);
@@ -83,7 +84,7 @@ void Fabric::feedWire(int port) {
             return;
         }
         s.host_queue.pop_front();
-        s.host_bytes -= wire.size();
+        s.host_cells -= cells;
         const uint64_t bits = (wire.size() + kWireOverheadBytes) * 8;
         // A wire event run late makes up for it: what the wire would have
         // carried by now goes in at once, as far as there is room.

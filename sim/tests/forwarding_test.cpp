@@ -418,7 +418,7 @@ TEST_F(forwarding, AHostsBurstCrossesTheWireAtLineRateAndWaitsForRoom) {
     const auto small = FrameBuilder().src(kA).dst(kB).build();
     for (uint32_t i = 0; i < sim::Fabric::kPortCells; i++)
         board.port(2).inject(small);
-    const size_t queued = sim::Fabric::kHostQueueBytes / (full.bytes.size() + 4);
+    const size_t queued = sim::Fabric::kHostQueueCells / 6;  // 1518 bytes: 6 cells each
     for (size_t i = 0; i < queued + 3; i++)
         board.port(2).send(full);
     EXPECT_EQ(chip.mibGet("RXDROPPKTS", 2), 3u);

@@ -66,7 +66,7 @@ class Port {
     // The attached host sends the frame (a good FCS is added): it waits in
     // the host's queue and crosses the wire at the port's line rate as the
     // packet buffer has room for it, so a burst the wire carries is delayed,
-    // not lost. Past Fabric::kHostQueueBytes waiting it is dropped and
+    // not lost. Past Fabric::kHostQueueCells waiting it is dropped and
     // counted as the port's discard. False as for inject.
     bool send(const Frame &frame);
 
@@ -126,8 +126,12 @@ class Fabric {
     static constexpr uint32_t kPortCells = 512;
     static constexpr uint32_t kBufferCells = 2048;
     static constexpr uint32_t kReservedCells = 16;
-    // What a port's host may have waiting for the wire (Port::send).
-    static constexpr size_t kHostQueueBytes = 4 << 20;
+    // What a port's host may have waiting for the wire (Port::send), in
+    // cells too: 4 MB, more than a TCP stream keeps in flight.
+    static constexpr uint32_t kHostQueueCells = 16384;
+    static uint32_t cellsOf(const std::vector<uint8_t> &wire) {
+        return static_cast<uint32_t>((wire.size() + kCellBytes - 1) / kCellBytes);
+    }
     // Frames handed to sinks wait until the event thread's pass ends; past
     // this many, a frame leaving a port is dropped and counted as its
     // discard. A port without a sink keeps at most kCapturedFrames of what
@@ -187,7 +191,7 @@ class Fabric {
         bool plug = false;
         // Frames the attached host sent that have not crossed the wire yet.
         std::deque<std::vector<uint8_t>> host_queue;
-        size_t host_bytes = 0;
+        uint32_t host_cells = 0;
         uint64_t wire_free_ns = 0;  // model time at which the wire is free again
         bool wire_armed = false;    // an event moves the queue on
         bool room_wait = false;     // in room_waiters_
