@@ -142,14 +142,24 @@ void Fabric::releaseCells(int port, uint32_t cells) {
     shared_cells_ -= std::max(held, kReservedCells) - std::max(held - cells, kReservedCells);
     held -= cells;
     buffer_cells_ -= cells;
-    // Hosts held back for want of room try again, in the order they began to
-    // wait; one that still finds none waits at the back.
-    for (size_t n = room_waiters_.size(); n > 0; n--) {
-        const int waiter = room_waiters_.front();
-        room_waiters_.pop_front();
-        state_[static_cast<size_t>(waiter)].room_wait = false;
+    if (room_waiters_.empty()) return;
+    // Hosts held back for want of room try again in turn: one that got room
+    // waits next behind those that got none, so that each has its turn.
+    std::deque<int> waiting;
+    waiting.swap(room_waiters_);
+    std::vector<int> served;
+    for (const int waiter : waiting) {
+        PortState &s = state_[static_cast<size_t>(waiter)];
+        const uint32_t queued = s.host_cells;
+        s.room_wait = false;
         feedWire(waiter);
+        if (s.host_cells != queued && s.room_wait) {
+            std::erase(room_waiters_, waiter);
+            served.push_back(waiter);
+        }
     }
+    for (const int waiter : served)
+        room_waiters_.push_back(waiter);
 }
 
 bool Fabric::enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay, bool from_cpu) {
