@@ -74,6 +74,13 @@ void Fabric::feedWire(int port) {
         }
         std::vector<uint8_t> wire = std::move(s.host_queue.front());
         const uint32_t cells = cellsOf(wire);
+        // A PHY looped back since the frame was queued no longer listens to
+        // the wire: the frame is lost on it, as on a cable.
+        if (chip_.phyLoopedBack(port)) {
+            s.host_queue.pop_front();
+            s.host_cells -= cells;
+            continue;
+        }
         if (!bufferAdmits(port, cells)) {
             // Back-pressure: the frame waits at the head until cells are freed.
             s.host_queue.front() = std::move(wire);

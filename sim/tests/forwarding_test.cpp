@@ -427,6 +427,13 @@ TEST_F(forwarding, AHostsBurstCrossesTheWireAtLineRateAndWaitsForRoom) {
         board.fabric().advance(1000000);
     EXPECT_EQ(chip.mibGet("RXUNICASTPKTS", 2), sim::Fabric::kPortCells + queued);
     EXPECT_EQ(chip.mibGet("RXDROPPKTS", 2), 3u);
+    // What still waits when the PHY loops back is lost on the wire.
+    for (int i = 0; i < 3; i++)
+        board.port(3).send(full);
+    chip.phyPoke(3, 0, 0x4000 | 0x2000 | 0x0100);
+    board.fabric().advance(10000);
+    EXPECT_EQ(chip.mibGet("RXUNICASTPKTS", 3), 1u);  // it had crossed at once
+    EXPECT_FALSE(board.port(3).send(full));
     EXPECT_FALSE(board.port(cpu).send(small));
 }
 
