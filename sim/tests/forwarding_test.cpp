@@ -2,6 +2,8 @@
 // trunks, mirroring, counters, the management port and bad input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "sim/board.h"
 
 namespace {
@@ -435,6 +437,41 @@ TEST_F(forwarding, AHostsBurstCrossesTheWireAtLineRateAndWaitsForRoom) {
     EXPECT_EQ(chip.mibGet("RXUNICASTPKTS", 3), 1u);  // it had crossed at once
     EXPECT_FALSE(board.port(3).send(full));
     EXPECT_FALSE(board.port(cpu).send(small));
+}
+
+// Hosts held back for want of room take turns: while the buffer is full,
+// three ports' frames get in one port after the other as cells come free.
+TEST_F(forwarding, HostsWaitingForRoomTakeTurns) {
+    uint64_t now = 0;
+    board.fabric().bindClock([&now] { return now; });
+    board.fabric().setNotifier([] {});
+    board.port(1).inject(FrameBuilder().src(kA).build());
+    board.fabric().pump();
+    const auto small = FrameBuilder().src(kC).build();
+    for (int p : {0, 5, 6, 7})
+        for (uint32_t i = 0; i < sim::Fabric::kPortCells; i++)
+            board.port(p).inject(small);
+    const std::vector<int> hosts{2, 3, 4};
+    for (int p : hosts) {
+        for (uint32_t i = 0; i < sim::Fabric::kReservedCells; i++)
+            board.port(p).inject(small);
+        for (int i = 0; i < 10; i++)
+            board.port(p).send(
+                FrameBuilder().src(kB + static_cast<MacAddr>(p)).dst(kA).size(1514).build());
+    }
+    now = 100000;
+    board.fabric().pump();
+    std::vector<int> order;
+    for (const sim::SentFrame &f : board.port(1).sent()) {
+        const MacAddr src = sim::macAt(f.bytes.data() + 6);
+        if (src >= kB + 2 && src <= kB + 4) order.push_back(static_cast<int>(src - kB));
+    }
+    ASSERT_EQ(order.size(), 30u);
+    for (size_t i = 0; i + 3 <= 9; i += 3)
+        EXPECT_TRUE(std::is_permutation(order.begin() + static_cast<long>(i),
+                                        order.begin() + static_cast<long>(i) + 3, hosts.begin()))
+            << i;
+    board.fabric().bindClock({});
 }
 
 // Frames the CPU sends into the pipeline share the buffer (counted at the
