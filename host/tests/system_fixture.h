@@ -333,19 +333,24 @@ inline bool send_frames(const std::string &space, const std::string &tap, const 
 }
 
 // The frames a TAP inside a namespace receives for some seconds, each as a
-// line of hex, from a packet socket opened by the constructor.
+// line of hex, from a packet socket opened by the constructor: every frame,
+// or those of one EtherType only (what else arrives then fills no buffer),
+// until `enough` of them came.
 class FrameWatch {
   public:
-    FrameWatch(const std::string &space, const std::string &tap, int seconds) {
+    FrameWatch(const std::string &space, const std::string &tap, int seconds,
+               uint16_t ethertype = 3, int enough = 0) {
         std::string cmd = "ip netns exec " + space +
                           " python3 -c 'import socket,sys,time\n"
-                          "s=socket.socket(socket.AF_PACKET,socket.SOCK_RAW,socket.htons(3))\n"
+                          "s=socket.socket(socket.AF_PACKET,socket.SOCK_RAW,"
+                          "socket.htons(int(sys.argv[3])))\n"
                           "s.bind((sys.argv[1],0)); s.settimeout(0.2)\n"
-                          "print(\"ready\",flush=True); end=time.time()+int(sys.argv[2])\n"
-                          "while time.time()<end:\n"
-                          "  try: print(s.recv(2000).hex(),flush=True)\n"
+                          "print(\"ready\",flush=True); end=time.time()+int(sys.argv[2]); n=0\n"
+                          "while time.time()<end and (n<int(sys.argv[4]) or sys.argv[4]==\"0\"):\n"
+                          "  try: print(s.recv(2000).hex(),flush=True); n+=1\n"
                           "  except OSError: pass\n' " +
-                          tap + " " + std::to_string(seconds);
+                          tap + " " + std::to_string(seconds) + " " + std::to_string(ethertype) +
+                          " " + std::to_string(enough);
         pipe_ = popen(cmd.c_str(), "r");
         char line[16];
         ready_ = pipe_ && fgets(line, sizeof line, pipe_) && std::string(line) == "ready\n";

@@ -1,10 +1,10 @@
-// A broadcast storm from one host costs the switch bounded memory and no
-// lasting outage: the host on port 3 sends gratuitous ARP broadcasts as fast
-// as a raw socket allows for 10 s, and the program's resident memory stays
-// within a bound, what did not fit the packet buffer is counted as the
-// port's discards (the monitor's RXDROPPKTS and SNMP ifInDiscards), and
-// right after the storm the management address and the forwarding between
-// two other hosts answer again, on every board. The memory bound lies far
+// Storms and bursts on every board. A broadcast storm from one host costs
+// the switch bounded memory and no lasting outage: the host on port 3 sends
+// gratuitous ARP broadcasts as fast as a raw socket allows for 10 s, and the
+// program's resident memory stays within a bound, what did not fit is
+// counted as the port's discards (the monitor's RXDROPPKTS and SNMP
+// ifInDiscards), and right after the storm the management address and the
+// forwarding between two other hosts answer again. The memory bound lies far
 // above what the bounded buffers take and far below what a queue without a
 // bound reaches in 10 s, even on a slow host; nothing is timed but the
 // answers' few seconds. Needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping,
@@ -17,6 +17,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -201,6 +202,134 @@ TEST_P(system_flood, BroadcastStormCostsBoundedMemoryAndTheOtherPortsAnswerAfter
     EXPECT_GT(monitor, 0) << "no discards counted on " << name;
     EXPECT_GT(snmp, 0) << "ifInDiscards." << board.storm << " counts none";
     EXPECT_EQ(sw->exit_status(0), -1) << "switchfw ended";
+}
+
+// What a real port at its line rate carries arrives whole, and a storm
+// from four ports costs only the storming ports frames: a burst of 100
+// back-to-back full-size frames from fast-Ethernet port 2 (C) reaches host B,
+// and while four hosts flood broadcasts as fast as this host lets them
+// (capped, so a slow host offers the same), every frame B sends to C arrives.
+// Counted by frames; nothing is timed but the watches' bounds.
+TEST_P(system_flood, BurstsArriveWholeAndAFourPortStormLeavesAQuietPairItsFrames) {
+    if (!system_fixture::can_make_namespaces() || sh("python3 --version") != 0)
+        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and python3";
+    const FloodBoard board = GetParam();
+    const std::string id =
+        std::to_string(system_fixture::own_id()) + "q" + std::to_string(board.ports);
+    const std::string storm_space = "swqs" + id, space_b = "swqb" + id, space_c = "swqc" + id;
+    auto tap = [&](int port) { return "swq" + std::to_string(port) + "x" + id; };
+    Netns ns;
+    std::string net;
+    ASSERT_TRUE(ns.make_free("10.189.", system_fixture::own_id() % 250,
+                             {storm_space, space_b, space_c}, &net));
+    std::vector<std::string> args{"--board", std::to_string(board.ports)};
+    std::vector<int> storm_ports;
+    for (int k = 0; k < 4; k++)
+        storm_ports.push_back(board.storm + k);
+    for (int port : storm_ports)
+        args.insert(args.end(), {"--tap", std::to_string(port) + "=" + tap(port)});
+    for (int port : {board.peer_b, board.peer_c})
+        args.insert(args.end(), {"--tap", std::to_string(port) + "=" + tap(port)});
+    Switch sw(test_workdir::path(), args);
+    std::string seen;
+    ASSERT_TRUE(sw.run("", "DXP.0> ", &seen, 60)) << seen;
+    for (int port : storm_ports) {
+        ASSERT_EQ(sh("ip link set " + tap(port) + " netns " + storm_space), 0);
+        ASSERT_EQ(sh("ip -n " + storm_space + " link set " + tap(port) + " up"), 0);
+    }
+    const std::string tap_b = tap(board.peer_b), tap_c = tap(board.peer_c);
+    for (const auto &[t, space] : {std::pair{tap_b, space_b}, std::pair{tap_c, space_c}}) {
+        ASSERT_EQ(sh("ip link set " + t + " netns " + space), 0);
+        ASSERT_EQ(sh("ip -n " + space + " link set " + t + " up"), 0);
+    }
+    const std::string mac_b = system_fixture::hex_of_mac(system_fixture::mac_of(space_b, tap_b));
+    const std::string mac_c = system_fixture::hex_of_mac(system_fixture::mac_of(space_c, tap_c));
+    ASSERT_EQ(mac_b.size(), 12u);
+    ASSERT_EQ(mac_c.size(), 12u);
+
+    // Frames of a local EtherType: the watches take nothing else.
+    auto frame = [](const std::string &to, const std::string &from, const std::string &tag,
+                    size_t bytes) {
+        std::string hex = to + from + "88b5" + tag;
+        hex.resize(bytes * 2, 'e');
+        return hex;
+    };
+    // How many of the frames sent from one host reach the other.
+    auto arriving = [&](const std::string &from_space, const std::string &from_tap,
+                        const std::string &to_space, const std::string &to_tap,
+                        const std::string &hex, int count, int gap_us, int seconds) {
+        system_fixture::FrameWatch watch(to_space, to_tap, seconds, 0x88b5, count);
+        if (!watch.ready()) return -1;
+        // Without a gap, one send after the other as fast as the host can.
+        if (sh("ip netns exec " + from_space +
+               " python3 -c 'import socket,sys,time\n"
+               "s=socket.socket(socket.AF_PACKET,socket.SOCK_RAW); s.bind((sys.argv[1],0))\n"
+               "f=bytes.fromhex(sys.argv[2]); gap=int(sys.argv[4])/1e6\n"
+               "for i in range(int(sys.argv[3])):\n"
+               "  s.send(f)\n"
+               "  if gap: time.sleep(gap)' " +
+               from_tap + " " + hex + " " + std::to_string(count) + " " + std::to_string(gap_us)) !=
+            0)
+            return -1;
+        int n = 0;
+        for (const std::string &f : watch.frames())
+            n += f.starts_with(hex.substr(0, 32));
+        return n;
+    };
+    // The links are up once a broadcast passes each way; the switch learns
+    // both addresses from them.
+    bool up = false;
+    for (int tries = 0; tries < 10 && !up; tries++)
+        up = arriving(space_c, tap_c, space_b, tap_b, frame("ffffffffffff", mac_c, "c0", 60), 1, 0,
+                      2) == 1 &&
+             arriving(space_b, tap_b, space_c, tap_c, frame("ffffffffffff", mac_b, "b0", 60), 1, 0,
+                      2) == 1;
+    ASSERT_TRUE(up) << "no frames between B and C";
+
+    constexpr int kBurst = 100;
+    EXPECT_EQ(
+        arriving(space_c, tap_c, space_b, tap_b, frame(mac_b, mac_c, "c1", 1514), kBurst, 0, 60),
+        kBurst)
+        << "a burst of full-size frames into port " << board.peer_c;
+
+    // The storm: broadcasts from each of the four ports for a few seconds,
+    // at most 20,000 a second from each.
+    constexpr int kStormSeconds = 5;
+    std::vector<FILE *> storms;
+    for (int port : storm_ports) {
+        const std::string src = "02000000" + std::to_string(10 + port % 90) + "01";
+        const std::string flood = "ffffffffffff" + src + "88b6" + std::string(92, '5');
+        storms.push_back(popen(("ip netns exec " + storm_space +
+                                " python3 -c 'import socket,sys,time\n"
+                                "s=socket.socket(socket.AF_PACKET,socket.SOCK_RAW)\n"
+                                "s.bind((sys.argv[1],0)); f=bytes.fromhex(sys.argv[2])\n"
+                                "start=time.time(); end=start+int(sys.argv[3]); n=0\n"
+                                "while time.time()<end:\n"
+                                "  for i in range(100):\n"
+                                "    try: s.send(f); n+=1\n"
+                                "    except OSError: pass\n"
+                                "  time.sleep(max(0,start+n/20000-time.time()))\n"
+                                "print(n)' " +
+                                tap(port) + " " + flood + " " + std::to_string(kStormSeconds))
+                                   .c_str(),
+                               "r"));
+        ASSERT_NE(storms.back(), nullptr);
+    }
+    constexpr int kQuiet = 40;
+    usleep(1000000);
+    const int quiet =
+        arriving(space_b, tap_b, space_c, tap_c, frame(mac_c, mac_b, "b1", 100), kQuiet, 50000, 90);
+    std::string sent;
+    for (FILE *storm : storms) {
+        char buf[32] = "";
+        if (fgets(buf, sizeof buf, storm))
+            sent += std::string(buf).substr(0, std::strlen(buf) - 1) + " ";
+        pclose(storm);
+    }
+    std::printf("board %d: storm frames sent per port: %s\n", board.ports, sent.c_str());
+    EXPECT_EQ(quiet, kQuiet) << "frames from port " << board.peer_b << " to port " << board.peer_c
+                             << " during the storm";
+    EXPECT_EQ(sw.exit_status(0), -1) << "switchfw ended";
 }
 
 INSTANTIATE_TEST_SUITE_P(boards, system_flood,

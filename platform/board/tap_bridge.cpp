@@ -1,5 +1,6 @@
 // Front-panel ports of the simulated board bridged to Linux TAP devices: a
-// platform thread per TAP injects what the host sends at the port, the
+// platform thread per TAP sends what the host sends through the port's wire
+// (the model's queue for it takes the place of the host's), the
 // port's output is written to the TAP, and the port's PHY sees a link while
 // the TAP is up.
 #include <fcntl.h>
@@ -92,10 +93,10 @@ void reader(void *arg) {
         }
         set_link(*t, true, &link);
         // The host hands frames without FCS and without padding; its NIC
-        // would pad short ones.
+        // would pad short ones. The port takes them at its line rate.
         std::vector<uint8_t> frame(buf.begin(), buf.begin() + len);
         if (frame.size() < 60) frame.resize(60, 0);
-        t->board->port(t->chip_port).inject(sim::Frame{std::move(frame)});
+        t->board->port(t->chip_port).send(sim::Frame{std::move(frame)});
     }
     t->board->port(t->chip_port).setSink({});
     if (!t->stop.load()) {

@@ -1,6 +1,7 @@
 // The fabric's plumbing: ports, the event queue, sinks and ageing.
 #include "sim/fabric.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -126,19 +127,54 @@ void Fabric::schedule(uint64_t delay, EventQueue::Event event) {
     queue_.at(clock_.now() + delay, std::move(event));
 }
 
-bool Fabric::enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay, bool from_cpu) {
-    const auto cells = static_cast<uint32_t>((wire.size() + kCellBytes - 1) / kCellBytes);
+bool Fabric::bufferAdmits(int port, uint32_t cells) const {
+    const uint32_t held = port_cells_[static_cast<size_t>(port)];
+    if (held + cells > kPortCells) return false;
+    // Only what goes beyond the port's reserved cells takes from the pool the
+    // ports share.
+    const uint32_t beyond = std::max(held + cells, kReservedCells) - std::max(held, kReservedCells);
+    const uint32_t pool = kBufferCells - kReservedCells * static_cast<uint32_t>(profile_.num_ports);
+    return shared_cells_ + beyond <= pool;
+}
+
+void Fabric::releaseCells(int port, uint32_t cells) {
     uint32_t &held = port_cells_[static_cast<size_t>(port)];
-    if (held + cells > kPortCells || buffer_cells_ + cells > kBufferCells) {
+    shared_cells_ -= std::max(held, kReservedCells) - std::max(held - cells, kReservedCells);
+    held -= cells;
+    buffer_cells_ -= cells;
+    if (room_waiters_.empty()) return;
+    // Hosts held back for want of room try again in turn: one that got room
+    // waits next behind those that got none, so that each has its turn.
+    std::deque<int> waiting;
+    waiting.swap(room_waiters_);
+    std::vector<int> served;
+    for (const int waiter : waiting) {
+        PortState &s = state_[static_cast<size_t>(waiter)];
+        const uint32_t queued = s.host_cells;
+        s.room_wait = false;
+        feedWire(waiter);
+        if (s.host_cells != queued && s.room_wait) {
+            std::erase(room_waiters_, waiter);
+            served.push_back(waiter);
+        }
+    }
+    for (const int waiter : served)
+        room_waiters_.push_back(waiter);
+}
+
+bool Fabric::enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay, bool from_cpu) {
+    const uint32_t cells = cellsOf(wire);
+    if (!bufferAdmits(port, cells)) {
         mib(R_RXDROPPKTS, port, 1);
         drops_.buffer++;
         return false;
     }
+    uint32_t &held = port_cells_[static_cast<size_t>(port)];
+    shared_cells_ += std::max(held + cells, kReservedCells) - std::max(held, kReservedCells);
     held += cells;
     buffer_cells_ += cells;
     schedule(delay, [this, port, cells, from_cpu, w = std::move(wire)] {
-        port_cells_[static_cast<size_t>(port)] -= cells;
-        buffer_cells_ -= cells;
+        releaseCells(port, cells);
         ingress(port, w, from_cpu);
     });
     return true;

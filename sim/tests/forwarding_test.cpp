@@ -2,6 +2,8 @@
 // trunks, mirroring, counters, the management port and bad input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "sim/board.h"
 
 namespace {
@@ -371,35 +373,123 @@ TEST_F(forwarding, LoopbackReturnsFramesAfterTheHopDelay) {
 }
 
 // Frames wait in a packet buffer of fixed size until the pipeline takes
-// them (here nothing runs the queue until pump): a port's flood fills its
-// own share and is counted as its discards, another port still gets in until
-// the whole buffer is full, and once the pipeline has run it takes frames again.
+// them (here nothing runs the queue until pump): a port's flood fills at most
+// its own share and is counted as its discards; floods from several ports
+// fill what the ports share but leave every other port its reserved cells;
+// once the pipeline has run, the ports take frames again.
 TEST_F(forwarding, PacketBufferBoundsWhatWaitsPerPortAndInTotal) {
     board.fabric().setNotifier([] {});
     const auto flood = FrameBuilder().src(kA).build();  // one cell each
-    const uint32_t share = sim::Fabric::kPortCells;
+    const uint32_t share = sim::Fabric::kPortCells, reserved = sim::Fabric::kReservedCells;
     for (uint32_t i = 0; i < share + 100; i++)
         board.port(0).inject(flood);
     EXPECT_EQ(chip.mibGet("RXDROPPKTS", 0), 100u);
     EXPECT_EQ(board.fabric().dropStats().buffer, 100u);
-    // Each further port fills its share until the buffer is full.
-    const uint32_t ports_to_fill = sim::Fabric::kBufferCells / share - 1;
-    for (uint32_t p = 1; p <= ports_to_fill; p++)
+    constexpr int kFlooders = 5;
+    for (int p = 1; p < kFlooders; p++)
         for (uint32_t i = 0; i < share; i++)
-            board.port(static_cast<int>(p)).inject(FrameBuilder().src(kB + p).dst(kA).build());
-    for (uint32_t p = 1; p <= ports_to_fill; p++)
-        EXPECT_EQ(chip.mibGet("RXDROPPKTS", static_cast<int>(p)), 0u) << p;
-    const int last = static_cast<int>(ports_to_fill) + 1;
-    board.port(last).inject(FrameBuilder().src(kC).dst(kA).build());
-    EXPECT_EQ(chip.mibGet("RXDROPPKTS", last), 1u);  // its share is free, the buffer is not
+            board.port(p).inject(FrameBuilder().src(kB + static_cast<MacAddr>(p)).dst(kA).build());
+    uint64_t held = 0;
+    for (int p = 0; p < kFlooders; p++)
+        held += (p == 0 ? share + 100 : share) - chip.mibGet("RXDROPPKTS", p);
+    const uint64_t pool = sim::Fabric::kBufferCells -
+                          uint64_t{reserved} * static_cast<uint64_t>(board.profile().num_ports);
+    EXPECT_EQ(held, pool + kFlooders * reserved);  // all they may use, no more
+    // A quiet port gets its reserved cells, the CPU port too.
+    const int quiet = kFlooders;
+    for (uint32_t i = 0; i <= reserved; i++)
+        board.port(quiet).inject(FrameBuilder().src(kC).dst(kA).build());
+    EXPECT_EQ(chip.mibGet("RXDROPPKTS", quiet), 1u);
+    auto wire = sim::withFcs(FrameBuilder().src(kC).dst(kA).build().bytes);
+    const uint8_t tag[6] = {0x88, 0x74, 0x00, 0x00, 0x00, 0x00};
+    wire.insert(wire.begin() + 12, tag, tag + 6);
+    board.fromCpu(wire);
+    EXPECT_EQ(chip.mibGet("RXDROPPKTS", cpu), 0u);
     EXPECT_EQ(chip.mibGet("RXBROADCASTPKT", 0), 0u);
 
     board.fabric().pump();
     EXPECT_EQ(chip.mibGet("RXBROADCASTPKT", 0), share);
-    board.port(last).inject(FrameBuilder().src(kC).dst(kA).build());
+    EXPECT_EQ(chip.mibGet("RXUNICASTPKTS", quiet), reserved);
+    board.port(quiet).inject(FrameBuilder().src(kC).dst(kA).build());
     board.fabric().pump();
-    EXPECT_EQ(chip.mibGet("RXUNICASTPKTS", last), 1u);
-    EXPECT_EQ(chip.mibGet("RXDROPPKTS", last), 1u);
+    EXPECT_EQ(chip.mibGet("RXUNICASTPKTS", quiet), reserved + 1);
+    EXPECT_EQ(chip.mibGet("RXDROPPKTS", quiet), 1u);
+}
+
+// What a host sends crosses the wire at the port's line rate and waits while
+// the buffer is full: a burst of full-size frames all arrives, paced, and
+// only what overflows the host's own queue is counted as a discard.
+TEST_F(forwarding, AHostsBurstCrossesTheWireAtLineRateAndWaitsForRoom) {
+    board.fabric().setNotifier([] {});
+    chip.phyPoke(1, 0, 0x2000 | 0x0100);  // 100 Mb/s, full duplex
+    const auto full = FrameBuilder().src(kA).dst(kB).size(1514).build();
+    for (int i = 0; i < 100; i++)
+        ASSERT_TRUE(board.port(1).send(full));
+    board.fabric().pump();
+    // 1538 bytes on the wire each: 123.04 us at 100 Mb/s.
+    board.fabric().advance(123 * 10);
+    EXPECT_EQ(chip.mibGet("RXUNICASTPKTS", 1), 10u);
+    board.fabric().advance(123 * 100);
+    EXPECT_EQ(chip.mibGet("RXUNICASTPKTS", 1), 100u);
+    EXPECT_EQ(chip.mibGet("RXDROPPKTS", 1), 0u);
+
+    // While the port's share of the buffer is full the host's frames wait in
+    // its queue; only what overflows that is a discard.
+    const auto small = FrameBuilder().src(kA).dst(kB).build();
+    for (uint32_t i = 0; i < sim::Fabric::kPortCells; i++)
+        board.port(2).inject(small);
+    const size_t queued = sim::Fabric::kHostQueueCells / 6;  // 1518 bytes: 6 cells each
+    for (size_t i = 0; i < queued + 3; i++)
+        board.port(2).send(full);
+    EXPECT_EQ(chip.mibGet("RXDROPPKTS", 2), 3u);
+    for (int i = 0; i < 10 && chip.mibGet("RXUNICASTPKTS", 2) < sim::Fabric::kPortCells + queued;
+         i++)
+        board.fabric().advance(1000000);
+    EXPECT_EQ(chip.mibGet("RXUNICASTPKTS", 2), sim::Fabric::kPortCells + queued);
+    EXPECT_EQ(chip.mibGet("RXDROPPKTS", 2), 3u);
+    // What still waits when the PHY loops back is lost on the wire.
+    for (int i = 0; i < 3; i++)
+        board.port(3).send(full);
+    chip.phyPoke(3, 0, 0x4000 | 0x2000 | 0x0100);
+    board.fabric().advance(10000);
+    EXPECT_EQ(chip.mibGet("RXUNICASTPKTS", 3), 1u);  // it had crossed at once
+    EXPECT_FALSE(board.port(3).send(full));
+    EXPECT_FALSE(board.port(cpu).send(small));
+}
+
+// Hosts held back for want of room take turns: while the buffer is full,
+// three ports' frames get in one port after the other as cells come free.
+TEST_F(forwarding, HostsWaitingForRoomTakeTurns) {
+    uint64_t now = 0;
+    board.fabric().bindClock([&now] { return now; });
+    board.fabric().setNotifier([] {});
+    board.port(1).inject(FrameBuilder().src(kA).build());
+    board.fabric().pump();
+    const auto small = FrameBuilder().src(kC).build();
+    for (int p : {0, 5, 6, 7})
+        for (uint32_t i = 0; i < sim::Fabric::kPortCells; i++)
+            board.port(p).inject(small);
+    const std::vector<int> hosts{2, 3, 4};
+    for (int p : hosts) {
+        for (uint32_t i = 0; i < sim::Fabric::kReservedCells; i++)
+            board.port(p).inject(small);
+        for (int i = 0; i < 10; i++)
+            board.port(p).send(
+                FrameBuilder().src(kB + static_cast<MacAddr>(p)).dst(kA).size(1514).build());
+    }
+    now = 100000;
+    board.fabric().pump();
+    std::vector<int> order;
+    for (const sim::SentFrame &f : board.port(1).sent()) {
+        const MacAddr src = sim::macAt(f.bytes.data() + 6);
+        if (src >= kB + 2 && src <= kB + 4) order.push_back(static_cast<int>(src - kB));
+    }
+    ASSERT_EQ(order.size(), 30u);
+    for (size_t i = 0; i + 3 <= 9; i += 3)
+        EXPECT_TRUE(std::is_permutation(order.begin() + static_cast<long>(i),
+                                        order.begin() + static_cast<long>(i) + 3, hosts.begin()))
+            << i;
+    board.fabric().bindClock({});
 }
 
 // Frames the CPU sends into the pipeline share the buffer (counted at the

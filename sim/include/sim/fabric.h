@@ -6,9 +6,10 @@
 // after it is released.
 #pragma once
 
-#include <chrono>
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -62,6 +63,12 @@ class Port {
     bool inject(const Frame &frame);
     bool injectRaw(std::span<const uint8_t> bytes, Fcs fcs = Fcs::Good);
     void injectBurst(const Frame &frame, int n);
+    // The attached host sends the frame (a good FCS is added): it waits in
+    // the host's queue and crosses the wire at the port's line rate as the
+    // packet buffer has room for it, so a burst the wire carries is delayed,
+    // not lost. Past Fabric::kHostQueueCells waiting it is dropped and
+    // counted as the port's discard. False as for inject.
+    bool send(const Frame &frame);
 
     // Frames the port sent while no sink was set.
     std::vector<SentFrame> sent() const;
@@ -110,12 +117,21 @@ class Fabric {
     // The packet buffer: a frame holds cells of it from its arrival at a
     // port (the CPU port included; a frame on a looped or cabled wire from
     // the moment it was sent) until the pipeline has taken it. A port holds
-    // at most kPortCells, all ports together kBufferCells; a frame that does
-    // not fit is dropped and counted as the port's discard, so a flood costs
-    // bounded memory and delay and leaves room for the other ports.
+    // at most kPortCells, all ports together kBufferCells, and each port
+    // keeps kReservedCells of them that only its own frames use; a frame that
+    // does not fit is dropped and counted as the port's discard, so a flood
+    // from several ports costs bounded memory and delay and the other ports
+    // still find room.
     static constexpr size_t kCellBytes = 256;
     static constexpr uint32_t kPortCells = 512;
     static constexpr uint32_t kBufferCells = 2048;
+    static constexpr uint32_t kReservedCells = 16;
+    // What a port's host may have waiting for the wire (Port::send), in
+    // cells too: 4 MB, more than a TCP stream keeps in flight.
+    static constexpr uint32_t kHostQueueCells = 16384;
+    static uint32_t cellsOf(const std::vector<uint8_t> &wire) {
+        return static_cast<uint32_t>((wire.size() + kCellBytes - 1) / kCellBytes);
+    }
     // Frames handed to sinks wait until the event thread's pass ends; past
     // this many, a frame leaving a port is dropped and counted as its
     // discard. A port without a sink keeps at most kCapturedFrames of what
@@ -173,6 +189,12 @@ class Fabric {
         FrameSink sink;
         int peer = -1;
         bool plug = false;
+        // Frames the attached host sent that have not crossed the wire yet.
+        std::deque<std::vector<uint8_t>> host_queue;
+        uint32_t host_cells = 0;
+        uint64_t wire_free_ns = 0;  // model time at which the wire is free again
+        bool wire_armed = false;    // an event moves the queue on
+        bool room_wait = false;     // in room_waiters_
     };
     // What the field processor's first matching row decided.
     struct CfpResult {
@@ -202,6 +224,12 @@ class Fabric {
     // Takes the frame into the packet buffer and queues it for the pipeline;
     // false (and counted) when it does not fit.
     bool enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay, bool from_cpu = false);
+    bool bufferAdmits(int port, uint32_t cells) const;
+    void releaseCells(int port, uint32_t cells);
+    // The host queue (fwd_wire.cpp): moves the port's waiting frames onto the
+    // wire and into the buffer as far as the line rate and the room allow.
+    void feedWire(int port);
+    int lineRateMbps(int port) const;
     void runDue(
         std::unique_lock<ChipMutex> &lock,
         std::chrono::steady_clock::time_point until = std::chrono::steady_clock::time_point::max());
@@ -272,6 +300,8 @@ class Fabric {
     DropStats drops_;
     std::vector<uint32_t> port_cells_;  // packet buffer cells each port holds
     uint32_t buffer_cells_ = 0;
+    uint32_t shared_cells_ = 0;     // held beyond the ports' reserved cells
+    std::deque<int> room_waiters_;  // ports whose host queue waits for cells
     uint64_t seq_ = 0;
     uint64_t corrupt_in_ = 0;  // frames to the one corruptFrame spoils, 0: none
     size_t corrupt_at_ = SIZE_MAX;

@@ -1,0 +1,298 @@
+#!/usr/bin/env bash
+# What the ports carry at their line rate: in a private network namespace the
+# release firmware runs one board with its management interface on a TAP and
+# front-panel ports on TAPs, each host in a namespace of its own. It prints:
+#   - iperf3 TCP from one fast-Ethernet port to another (ports 7 and 8) and
+#     between two gigabit ports, with the sender's retransmits;
+#   - of bursts of 100 back-to-back 1514-byte frames from port 7 to port 8,
+#     how many arrived;
+#   - a storm of broadcasts from four ports (3-6, 100,000 a second offered
+#     from each) while host B (the board's last port; port 24 on the 26-port
+#     board, whose last two carry the gigabit pair) sends a frame to host C
+#     (port 2) and pings the management address every 0.1 s: how many of
+#     each arrived, their delay, what the switch took from each storming
+#     port and the discards counted there, and the program's resident memory.
+# Frames a TAP's kernel queue drops before the firmware reads them are the
+# sending host's loss, counted nowhere in the switch.
+# Needs root (the namespaces; it installs python3, iperf3 and iputils-ping
+# when missing).
+#
+#   tools/bench-wire.sh [--board 52|28|26] [seconds of each phase, default 10]
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+BENCH_ARGS=("$@")
+bench_board_and_seconds 10 "$@"
+bench_enter_netns python3 curl iperf3 iputils-ping
+
+bench_workspace
+sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1
+SPACES=(swbw-b-$$ swbw-c-$$ swbw-f1-$$ swbw-f2-$$ swbw-g1-$$ swbw-g2-$$)
+for space in "${SPACES[@]}"; do
+    ip netns add "$space"
+    ip netns exec "$space" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 \
+        net.ipv6.conf.default.disable_ipv6=1
+done
+trap 'for s in "${SPACES[@]}"; do ip netns del "$s" 2>/dev/null; done; bench_cleanup' EXIT
+
+cat >"$WORK/bench.py" <<'EOF'
+import json, os, socket, statistics, struct, subprocess, sys, threading, time
+
+root, work, board, duration = sys.argv[1:5]
+board, duration = int(board), float(duration)
+ns_b, ns_c, ns_f1, ns_f2, ns_g1, ns_g2 = sys.argv[5:11]
+OFFSET = 8000
+WEB = OFFSET + 80
+PORT_B = {52: 52, 28: 26, 26: 24}[board]
+GIGABIT = {52: (49, 50), 28: (27, 28), 26: (25, 26)}[board]
+STORM = (3, 4, 5, 6)
+MGMT = "10.88.0.1"
+HOSTS = {  # name: (port, namespace, address)
+    "b": (PORT_B, ns_b, "10.88.0.20"), "c": (2, ns_c, "10.88.0.30"),
+    "f1": (7, ns_f1, "10.88.0.71"), "f2": (8, ns_f2, "10.88.0.81"),
+    "g1": (GIGABIT[0], ns_g1, "10.88.0.91"), "g2": (GIGABIT[1], ns_g2, "10.88.0.92")}
+
+def tap(port):
+    return f"swbw{port}"
+
+args = [root + "/build/release/host/switchfw", "--board", str(board), "--flash",
+        work + "/flash.bin", "--fs", work + "/fs", "--port-offset", str(OFFSET),
+        "--mgmt-tap", "mgmt"]
+for port in list(STORM) + [h[0] for h in HOSTS.values()]:
+    args += ["--tap", f"{port}={tap(port)}"]
+fw = subprocess.Popen(args, cwd=work, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                      stderr=subprocess.STDOUT, bufsize=0)
+console = threading.Condition()
+console_text = b""
+
+def drain():
+    """Reads the console all the time: a full pipe would stop the firmware."""
+    global console_text
+    while True:
+        chunk = os.read(fw.stdout.fileno(), 65536)
+        with console:
+            if not chunk:
+                console_text += b"\n[ended]"
+                console.notify_all()
+                return
+            console_text = (console_text + chunk)[-65536:]
+            console.notify_all()
+
+threading.Thread(target=drain, daemon=True).start()
+
+def monitor(line, limit=120):
+    """One monitor command's output, up to a mark typed after it."""
+    global console_text
+    with console:
+        console_text = b""
+    fw.stdin.write((line + "\necho \"end-of-bench-output\"\n").encode())
+    with console:
+        if not console.wait_for(lambda: b"end-of-bench-output" in console_text or
+                                b"[ended]" in console_text, limit) or b"[ended]" in console_text:
+            sys.exit("no monitor answer; the console said:\n" +
+                     console_text[-2000:].decode(errors="replace"))
+        return console_text.decode(errors="replace")
+
+def sh(cmd):
+    subprocess.run(cmd, shell=True, check=True, stdout=subprocess.DEVNULL)
+
+def ok(cmd):
+    return subprocess.run(cmd, shell=True, stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL).returncode == 0
+
+def rss_kb():
+    with open(f"/proc/{fw.pid}/status") as f:
+        for line in f:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1])
+    return 0
+
+def counter(name, port):
+    """A counter of a fast-Ethernet port as the monitor shows it (the
+    monitor cuts long names)."""
+    ifname = f"fe{port - 1}"
+    out = monitor(f"show counters All {name}.{ifname}")
+    for line in out.splitlines():
+        shown = line.split(":")[0].strip().split(".")
+        if len(shown) == 2 and name.startswith(shown[0]) and shown[1] == ifname:
+            return int(line.split(":")[1].split()[0].replace(",", ""))
+    sys.exit(f"no {name}.{ifname} in the monitor's counters:\n{out}")
+
+for _ in range(600):
+    if all(os.path.exists(f"/sys/class/net/{tap(p)}") for p in STORM) and \
+            os.path.exists("/sys/class/net/mgmt"):
+        break
+    time.sleep(0.1)
+monitor("", 120)
+cookie = subprocess.run(
+    f"curl -s -i -d 'username=admin&password=qivor' http://127.0.0.1:{WEB}/login.cgi", shell=True,
+    capture_output=True, text=True).stdout
+cookie = cookie.split("Set-Cookie: WebManaged=")[1].split(";")[0].split("\r")[0]
+sh(f"curl -s -m 10 -b WebManaged={cookie} -d 'ip={MGMT}&netmask=255.255.255.0&gateway=0.0.0.0"
+   f"&ifname=eth1' http://127.0.0.1:{WEB}/setip.cgi")
+for _ in range(50):
+    if f"inet {MGMT}/24" in subprocess.run("ip -4 addr show mgmt", shell=True, capture_output=True,
+                                           text=True).stdout:
+        break
+    time.sleep(0.1)
+for port, space, address in HOSTS.values():
+    sh(f"ip link set {tap(port)} netns {space}")
+    sh(f"ip -n {space} addr add {address}/24 dev {tap(port)}")
+    sh(f"ip -n {space} link set {tap(port)} up")
+    sh(f"ip -n {space} link set lo up")
+for port in STORM:
+    sh(f"ip link set {tap(port)} up")
+for name, (port, space, address) in HOSTS.items():
+    if not any(ok(f"ip netns exec {space} ping -c 1 -W 1 {MGMT}") for _ in range(20)):
+        sys.exit(f"the management address does not answer host {name} (port {port})")
+
+def iperf(client, server, label):
+    (_, ns_client, _), (_, ns_server, address) = HOSTS[client], HOSTS[server]
+    server_process = subprocess.Popen(f"ip netns exec {ns_server} iperf3 -s -1", shell=True,
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    time.sleep(0.5)
+    out = subprocess.run(f"ip netns exec {ns_client} iperf3 -J -c {address} -t {duration:.0f}",
+                         shell=True, capture_output=True, text=True).stdout
+    server_process.wait()
+    end = json.loads(out)["end"]
+    sent, received = end["sum_sent"], end["sum_received"]
+    print(f"TCP {label}: {received['bits_per_second'] / 1e6:.1f} Mbit/s received, "
+          f"{sent['retransmits']} retransmits in {sent['seconds']:.1f} s", flush=True)
+
+def socket_in(space, *args):
+    """A socket made inside another network namespace."""
+    import ctypes
+    libc = ctypes.CDLL(None, use_errno=True)
+    home = os.open("/proc/thread-self/ns/net", os.O_RDONLY)
+    inside = os.open(f"/run/netns/{space}", os.O_RDONLY)
+    try:
+        if libc.setns(inside, 0x40000000) != 0:
+            sys.exit("setns failed")
+        return socket.socket(*args)
+    finally:
+        libc.setns(home, 0x40000000)
+        os.close(home)
+        os.close(inside)
+
+def mac(space, ifname):
+    out = subprocess.run(f"ip -n {space} link show {ifname}", shell=True, capture_output=True,
+                         text=True).stdout
+    return bytes.fromhex(out.split("link/ether ")[1].split()[0].replace(":", ""))
+
+def bursts(rounds=5, size=1514, count=100):
+    (port_1, ns_1, _), (port_2, ns_2, _) = HOSTS["f1"], HOSTS["f2"]
+    tx = socket_in(ns_1, socket.AF_PACKET, socket.SOCK_RAW)
+    tx.bind((tap(port_1), 0))
+    rx = socket_in(ns_2, socket.AF_PACKET, socket.SOCK_RAW, socket.htons(0x88b5))
+    rx.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 8 << 20)
+    rx.bind((tap(port_2), 0))
+    rx.settimeout(2.0)
+    frame = (mac(ns_2, tap(port_2)) + mac(ns_1, tap(port_1)) + b"\x88\xb5").ljust(size, b"\xee")
+    arrived = []
+    for _ in range(rounds):
+        for _ in range(count):
+            tx.send(frame)
+        n = 0
+        try:
+            while n < count:
+                rx.recv(2048)
+                n += 1
+        except socket.timeout:
+            pass
+        arrived.append(n)
+    print(f"bursts of {count} back-to-back {size}-byte frames from port {port_1} to port "
+          f"{port_2}: {', '.join(map(str, arrived))} arrived", flush=True)
+
+def storm(rate):
+    (port_b, ns_b_, _), (port_c, ns_c_, _) = HOSTS["b"], HOSTS["c"]
+    tx_b = socket_in(ns_b_, socket.AF_PACKET, socket.SOCK_RAW)
+    tx_b.bind((tap(port_b), 0))
+    rx_c = socket_in(ns_c_, socket.AF_PACKET, socket.SOCK_RAW, socket.htons(0x88b5))
+    rx_c.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 8 << 20)
+    rx_c.bind((tap(port_c), 0))
+    rx_c.settimeout(0.1)
+    mac_b, mac_c = mac(ns_b_, tap(port_b)), mac(ns_c_, tap(port_c))
+    delays, stop, probe_stop = [], threading.Event(), threading.Event()
+
+    def receive():
+        while not stop.is_set():
+            try:
+                data = rx_c.recv(2048)
+            except socket.timeout:
+                continue
+            if data[14:20] == b"marker":
+                sent = struct.unpack("!d", data[20:28])[0]
+                delays.append(time.time() - sent)
+
+    pings = []
+
+    def probe():
+        asked = []
+        while not probe_stop.is_set():
+            tx_b.send(mac_c + mac_b + b"\x88\xb5" + b"marker" + struct.pack("!d", time.time()) +
+                      bytes(32))
+            asked.append(subprocess.Popen(f"ip netns exec {ns_b_} ping -c 1 -W 1 {MGMT}",
+                                          shell=True, stdout=subprocess.DEVNULL,
+                                          stderr=subprocess.DEVNULL))
+            time.sleep(0.1)
+        pings.extend(p.wait() == 0 for p in asked)
+
+    flood = ("import socket,sys,time\n"
+             "s=socket.socket(socket.AF_PACKET,socket.SOCK_RAW); s.bind((sys.argv[1],0))\n"
+             "f=bytes.fromhex(sys.argv[2]); rate=float(sys.argv[3])\n"
+             "start=time.time(); end=start+float(sys.argv[4]); n=0\n"
+             "while time.time()<end:\n"
+             "  for i in range(50):\n"
+             "    try: s.send(f); n+=1\n"
+             "    except OSError: pass\n"
+             "  time.sleep(max(0,start+n/rate-time.time()))\n"
+             "print(n/(time.time()-start))\n")
+    before = [(counter("RXDROPPKTS", p), counter("RXBROADCASTPKT", p)) for p in STORM]
+    rss_before = rss_kb()
+    threads = [threading.Thread(target=receive), threading.Thread(target=probe)]
+    for t in threads:
+        t.start()
+    senders = []
+    for port in STORM:
+        src = bytes.fromhex(f"0200000010{port:02x}")
+        frame = (b"\xff" * 6 + src + b"\x08\x06" + bytes.fromhex("0001080006040001") + src +
+                 socket.inet_aton(f"10.88.0.{100 + port}") + bytes(6) +
+                 socket.inet_aton(f"10.88.0.{100 + port}")).ljust(60, b"\0")
+        senders.append(subprocess.Popen(
+            ["python3", "-c", flood, tap(port), frame.hex(), str(rate), str(duration)],
+            stdout=subprocess.PIPE, text=True))
+    peak = rss_before
+    while any(s.poll() is None for s in senders):
+        peak = max(peak, rss_kb())
+        time.sleep(0.2)
+    offered = [float(s.stdout.read()) for s in senders]
+    probe_stop.set()
+    threads[1].join()
+    time.sleep(1.5)  # the last frames on their way; the counters collected once a second
+    stop.set()
+    threads[0].join()
+    dropped = [counter("RXDROPPKTS", p) - b[0] for p, b in zip(STORM, before)]
+    taken = [counter("RXBROADCASTPKT", p) - b[1] for p, b in zip(STORM, before)]
+    markers = len(pings)
+    print(f"storm from ports {', '.join(map(str, STORM))}: offered "
+          f"{', '.join(f'{o:,.0f}' for o in offered)} broadcasts/s for {duration:.0f} s; "
+          f"the switch took {', '.join(f'{t:,}' for t in taken)} and counted "
+          f"{', '.join(f'{d:,}' for d in dropped)} discards")
+    print(f"  frames from B (port {port_b}) to C (port {port_c}): {len(delays)} of {markers} "
+          f"arrived, delay median {1000 * statistics.median(delays) if delays else 0:.1f} ms, "
+          f"max {1000 * max(delays) if delays else 0:.1f} ms")
+    print(f"  pings from B to the management address: {sum(pings)} of {len(pings)} answered")
+    print(f"  RSS {rss_before / 1024:.1f} MB before, {peak / 1024:.1f} MB at most", flush=True)
+
+with open("/proc/loadavg") as f:
+    print(f"board {board}, {duration:.0f} s phases; load average "
+          f"{' '.join(f.read().split()[:3])} on {os.cpu_count()} cores", flush=True)
+iperf("f1", "f2", f"fast Ethernet (port {HOSTS['f1'][0]} to {HOSTS['f2'][0]})")
+iperf("g1", "g2", f"gigabit (port {GIGABIT[0]} to {GIGABIT[1]})")
+bursts()
+storm(100000)
+fw.stdin.close()
+fw.kill()
+EOF
+
+python3 "$WORK/bench.py" "$ROOT" "$WORK" "$BOARD" "$DURATION" "${SPACES[@]}"
