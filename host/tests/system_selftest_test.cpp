@@ -3,7 +3,8 @@
 // management interface on a TAP and a host behind front-panel port 1, two
 // more ports lead to a second namespace. The administrator's VLAN, default
 // VLAN, static address and port settings survive the loopback tests and the
-// snake on the board's whole default port set; refused parameters change
+// snake on the board's whole default port set; the counter tests leave the
+// counters SNMP reads going on as they were; refused parameters change
 // nothing; a run that sends nothing fails; the traffic test leaves no static
 // entry; the management address keeps answering through the receive monitor,
 // the packet watcher (which counts and decodes the host's ping) and every
@@ -21,6 +22,7 @@
 #include <filesystem>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -207,6 +209,55 @@ TEST_P(system_selftest, TestsAndPacketToolsLeaveTheSwitchInServiceAsTheyFoundIt)
     std::string why;
     ASSERT_TRUE(s.start(&why)) << why;
     ASSERT_TRUE(s.ping()) << "no answer from " << s.address;
+
+    // The counter tests check the registers of port 1, where the host
+    // pings: what SNMP reads of the port goes on counting, neither jumping
+    // nor running backwards, and no error or discard appears.
+    if (sh("snmpget -V") == 0) {
+        const std::string get = "ip netns exec " + s.fw + " snmpget -v2c -On -Oqv -r 2 -t 3 " +
+                                "-c public 127.0.0.1:" + std::to_string(s.sw->port_offset() + 161);
+        // ifInOctets, ifInDiscards, ifInErrors, ifOutOctets, ifOutDiscards,
+        // ifOutErrors of port 1.
+        auto port1 = [&] {
+            std::vector<unsigned long long> values;
+            std::istringstream out(sh_out(get +
+                                          " .1.3.6.1.2.1.2.2.1.10.1 .1.3.6.1.2.1.2.2.1.13.1 " +
+                                          ".1.3.6.1.2.1.2.2.1.14.1 .1.3.6.1.2.1.2.2.1.16.1 " +
+                                          ".1.3.6.1.2.1.2.2.1.19.1 .1.3.6.1.2.1.2.2.1.20.1"));
+            for (unsigned long long v; out >> v;)
+                values.push_back(v);
+            return values;
+        };
+        // The host's traffic so far, once the collector has counted it.
+        std::vector<unsigned long long> before = port1();
+        for (int tries = 0; tries < 20 && (before.size() != 6 || before[0] == 0); tries++) {
+            s.ping(1);
+            usleep(250000);
+            before = port1();
+        }
+        ASSERT_EQ(before.size(), 6u);
+        ASSERT_GT(before[0], 0u);
+        sh("ip netns exec " + s.host + " ping -i 0.2 -c 40 -W 1 " + s.address + " >/dev/null &");
+        const std::string out = s.monitor("TestRun");
+        EXPECT_EQ(out.find("TEST ERROR"), std::string::npos) << out;
+        EXPECT_EQ(counts(s, 30), std::make_pair(1, 0));
+        EXPECT_EQ(counts(s, 31), std::make_pair(1, 0));
+        EXPECT_TRUE(s.ping()) << "after the counter tests";
+        // The agent answers from a reading a moment old: the host's traffic
+        // since shows once it is fresh.
+        std::vector<unsigned long long> after = port1();
+        for (int tries = 0; tries < 40 && after.size() == 6 && after[0] == before[0]; tries++) {
+            usleep(250000);
+            after = port1();
+        }
+        ASSERT_EQ(after.size(), 6u);
+        for (int octets : {0, 3}) {
+            EXPECT_GE(after[octets], before[octets]) << octets;
+            EXPECT_LT(after[octets] - before[octets], 1000000u) << octets;
+        }
+        for (int errors : {1, 2, 4, 5})
+            EXPECT_EQ(after[errors], before[errors]) << errors;
+    }
 
     // The administrator's configuration.
     s.monitor("VLAN create 10 PortBitMap=fe5-fe7 UntagBitMap=fe5");
