@@ -95,6 +95,17 @@ int lbu_trial(lb_work_t *lw, int len, int ppt, int cos, int iteration) {
     }
     int rv = lbu_wait_packets(lw, ppt);
     lbu_free_rx(lw);
+    // Frames the CPU port dropped may have been the test's own: once other
+    // ports' flooded frames are kept from it, the trial runs again.
+    if (rv < 0 && lw->overrun > 0 && lbu_shield_cpu(lw)) {
+        rv = -1;
+        if (lbu_setup_frames(lw, len, ppt, cos, p.mac_dst, p.mac_src,
+                             static_cast<dxp_vlan_t>(p.vlan))) {
+            lbu_expect(lw, ppt);
+            if (rv = lbu_send_packets(lw, ppt); rv >= 0) rv = lbu_wait_packets(lw, ppt);
+            lbu_free_rx(lw);
+        }
+    }
     if (rv < 0) {
         sal_printf("Transmitted packets\n");
         for (int i = 0; i < ppt; i++) {
@@ -102,10 +113,19 @@ int lbu_trial(lb_work_t *lw, int len, int ppt, int cos, int iteration) {
             sal_printf("TX packet %d: len=%d\n", i, n);
             soc_dma_data_dump("", lw->tx[i]->pkt_data[0].data, n);
         }
-        test_error(unit,
-                   "See error description\n\tPort TX(%s) RX(%s)\n\tPacket Length=%d bytes\n\t"
-                   "PPT=%d\n\tCurrent COS=%d\n\tIteration %d of %d\n",
-                   txn, rxn, len, ppt, cos, iteration, p.count);
+        // Still overrun: the port's loopback cannot be judged.
+        if (lw->overrun > 0)
+            test_error(unit,
+                       "CPU port overrun: %llu frames to the CPU dropped during the trial\n\t"
+                       "Packet Length=%d bytes\n\tPPT=%d\n\tCurrent COS=%d\n\tIteration %d "
+                       "of %d\n",
+                       static_cast<unsigned long long>(lw->overrun), len, ppt, cos, iteration,
+                       p.count);
+        else
+            test_error(unit,
+                       "See error description\n\tPort TX(%s) RX(%s)\n\tPacket Length=%d "
+                       "bytes\n\tPPT=%d\n\tCurrent COS=%d\n\tIteration %d of %d\n",
+                       txn, rxn, len, ppt, cos, iteration, p.count);
         return -1;
     }
     lbu_progress(lw, lbu_total(lw), false);
