@@ -782,6 +782,17 @@ TEST_P(system_selftest, OtherHostsFramesAndTheBreakKeyLeaveTheTestsSound) {
     ASSERT_TRUE(s.sw->run("", "Test 72 (Traffic Test) stopped at the console\r\nDXP.0> ", &out, 60))
         << out;
     EXPECT_EQ(out.find("Stop-on-Error ***"), std::string::npos) << out;
+    // A test failing in the background opens no menu: the console stays the
+    // monitor's, and the test stops, saying so, its ports given back.
+    ASSERT_TRUE(s.sw->run("BackGround \"TestRun 72 PortBitMap=fe5 RunMode=PHY TimeInSeconds=1\"",
+                          "Test 72 (Traffic Test) stopped in the background", &out, 60))
+        << out;
+    EXPECT_NE(out.find("runs in the background, where no menu opens: it is stopped"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("Stop-on-Error action?"), std::string::npos) << out;
+    EXPECT_NE(s.monitor("Echo console-still-here").find("console-still-here\r\n"),
+              std::string::npos);
     s.monitor("TestMode -SOE");
     EXPECT_EQ(s.monitor("port fe4") + s.monitor("port fe5"), ports_before);
 
