@@ -354,7 +354,9 @@ int cmd_eav(int unit, args_t *a) {
         int port = 0;
         int got = port_word(unit, a, &port);
         if (got <= 0) return got < 0 ? CMD_FAIL : CMD_USAGE;
-        dxp_tarn_eav_port_enable_set(unit, port, on ? 1 : 0);
+        // A refusal was said by the call itself: the port is not what the
+        // line would claim.
+        if (dxp_tarn_eav_port_enable_set(unit, port, on ? 1 : 0) < 0) return CMD_FAIL;
         soc_cm_print(on ? "Port %d is AV enabled\n" : "Port %d is AV disabled\n", port);
         return CMD_OK;
     }
