@@ -66,13 +66,13 @@ TEST_F(selftest, CounterTestsPassOnTheModelAndCatchALossyCounter) {
     int port = soc->fe.num > 0 ? soc->fe.port[0] : soc->ge.port[0];
     const soc_cmap_t &map = soc->chip_driver->counter_maps[soc->fe.num > 0 ? 0 : 1];
     const drv_if_t *svc = DRV_SERVICES(0);
-    std::vector<std::pair<uint32_t, int>> counted;  // address, length
     for (int i = 0; i < map.num; i++) {
         if (map.counters[i] < 0) continue;
-        const uint32_t reg = static_cast<uint32_t>(map.counters[i]);
-        counted.emplace_back(svc->reg_addr(0, reg, port, 0), svc->reg_length_get(0, reg));
+        const auto reg = static_cast<uint32_t>(map.counters[i]);
         uint32_t value[2] = {1000u + static_cast<uint32_t>(i), 0};
-        ASSERT_EQ(svc->reg_write(0, counted.back().first, value, counted.back().second), 0);
+        ASSERT_EQ(
+            svc->reg_write(0, svc->reg_addr(0, reg, port, 0), value, svc->reg_length_get(0, reg)),
+            0);
     }
     ASSERT_EQ(dxp_stat_sync(0), 0);
     auto totals = [&] {
@@ -83,16 +83,7 @@ TEST_F(selftest, CounterTestsPassOnTheModelAndCatchALossyCounter) {
         }
         return all;
     };
-    auto hardware = [&] {
-        std::vector<uint64_t> all;
-        for (auto [addr, len] : counted) {
-            uint32_t value[2] = {};
-            svc->reg_read(0, addr, value, len);
-            all.push_back(static_cast<uint64_t>(value[1]) << 32 | value[0]);
-        }
-        return all;
-    };
-    const std::vector<uint64_t> totals_before = totals(), hardware_before = hardware();
+    const std::vector<uint64_t> totals_before = totals();
     ASSERT_NE(totals_before[0], 0u);
     std::atomic<bool> testing{true};
     std::thread collector([&] {
@@ -107,7 +98,6 @@ TEST_F(selftest, CounterTestsPassOnTheModelAndCatchALossyCounter) {
     EXPECT_FALSE(has(out, "TEST ERROR")) << out;
     ASSERT_EQ(dxp_stat_sync(0), 0);
     EXPECT_EQ(totals(), totals_before);
-    EXPECT_EQ(hardware(), hardware_before);
 
     // The first fast-Ethernet port's counters keep one bit less than described.
     const sim::RegInstance *reg = board->chip().mib().find(map.counters[0], port);
