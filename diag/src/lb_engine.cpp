@@ -788,6 +788,15 @@ bool lbu_shield_cpu(lb_work_t *lw) {
     return true;
 }
 
+void lbu_timed_out(lb_work_t *lw) {
+    sal_printf("%d foreign frames arrived meanwhile\n", lw->others.load() - lw->others_at_send);
+    // The chip's counter wraps at 32 bits.
+    lw->overrun = (cpu_drops(lw->unit) - lw->cpu_drops_at_send) & 0xffffffffull;
+    if (lw->overrun > 0)
+        sal_printf("The CPU port was overrun: %llu frames to the CPU dropped meanwhile\n",
+                   static_cast<unsigned long long>(lw->overrun));
+}
+
 void lbu_expect(lb_work_t *lw, int expect) {
     lw->others_at_send = lw->others.load();
     lw->cpu_drops_at_send = cpu_drops(lw->unit);
@@ -853,12 +862,7 @@ int lbu_wait_packets(lb_work_t *lw, int ppt) {
         sal_printf("Time-out waiting for completion Tx(%s) Rx(%s)\n",
                    lb_port_name(unit, lw->tx_port), lb_port_name(unit, lw->rx_port));
         sal_printf("Receive count is %d; expecting %d pkts.\n", lw->received.load(), ppt);
-        sal_printf("%d foreign frames arrived meanwhile\n", lw->others.load() - lw->others_at_send);
-        // The chip's counter wraps at 32 bits.
-        lw->overrun = (cpu_drops(unit) - lw->cpu_drops_at_send) & 0xffffffffull;
-        if (lw->overrun > 0)
-            sal_printf("The CPU port was overrun: %llu frames to the CPU dropped meanwhile\n",
-                       static_cast<unsigned long long>(lw->overrun));
+        lbu_timed_out(lw);
         return -1;
     }
     for (int i = 0; i < ppt; i++) {

@@ -120,6 +120,9 @@ struct lb_work_t {
     uint8_t *markers;  // "Snake TX match markers"
 };
 
+// After a wait that timed out: says how many foreign frames arrived and
+// whether the CPU port dropped frames meanwhile (kept in overrun).
+void lbu_timed_out(lb_work_t *lw);
 // Keeps other ports' flooded frames from an overrun CPU port until the
 // test ends, saying so; false when that was done already.
 bool lbu_shield_cpu(lb_work_t *lw);
