@@ -123,6 +123,9 @@ struct lb_work_t {
 // After a wait that timed out: says how many foreign frames arrived and
 // whether the CPU port dropped frames meanwhile (kept in overrun).
 void lbu_timed_out(lb_work_t *lw);
+// Runs of a trial an overrun CPU port may cost before the verdict names it:
+// a slow host may overrun it with the test's own frames now and then.
+constexpr int LB_OVERRUN_RETRIES = 3;
 // Keeps other ports' flooded frames from an overrun CPU port until the
 // test ends, saying so; false when that was done already.
 bool lbu_shield_cpu(lb_work_t *lw);
