@@ -210,6 +210,10 @@ char *rccache_copy(const char *name);
 // or is the console's and its break key was typed; command loops end at
 // their next command boundary.
 int sh_stop_requested(void);
+// 1 on the thread of a background job. A job may stop itself as KILL
+// stops it: its commands end at their next check.
+int sh_in_background(void);
+void sh_stop_own_job(void);
 // Waits (sleeping, or busy when busy is set) while no stop is requested;
 // CMD_INTR when a stop cut the wait short, else CMD_OK.
 int sh_wait_usec(uint64_t usec, int busy);

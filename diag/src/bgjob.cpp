@@ -28,7 +28,7 @@ struct bg_job_t {
 
 bg_job_t *jobs[BG_UNITS][BG_JOBS];
 std::atomic<int> job_counter{0};
-thread_local const std::atomic<int> *stop_flag = nullptr;
+thread_local std::atomic<int> *stop_flag = nullptr;
 
 sal_mutex_t job_lock() {
     static sal_mutex_t m = sal_mutex_create("bg_jobs");
@@ -65,6 +65,14 @@ void bg_job_thread(void *arg) {
 
 int sh_stop_requested(void) {
     return (stop_flag != nullptr && stop_flag->load() != 0) || sh_break_requested();
+}
+
+int sh_in_background(void) {
+    return stop_flag != nullptr;
+}
+
+void sh_stop_own_job(void) {
+    if (stop_flag != nullptr) stop_flag->store(1);
 }
 
 int sh_wait_usec(uint64_t usec, int busy) {

@@ -1,20 +1,25 @@
 // The loopback test engine: parameters, port and VLAN set-up, the CPU
 // receive monitor, frame building, sending, waiting and comparing. The
-// receive callout runs on the receive thread and only stores frames and
-// gives the semaphore; everything else runs on the test thread.
+// receive callout runs where the receive service parses each frame, ahead
+// of its queues, and only stores frames and gives the semaphore; everything
+// else runs on the test thread.
 #include "lb_engine.h"
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "diag_parse.h"
 #include "diag_pattern.h"
 #include "diag_pkt.h"
 #include "diag_test.h"
+#include "drv_if.h"
+#include "drv_reg_rmw.h"
 #include "drv_vlan.h"
 #include "pktsvc.h"
 #include "dxp_error.h"
 #include "dxp_tarn.h"
+#include "et_soc.h"
 #include "sal.h"
 #include "shr.h"
 #include "soc_dma.h"
@@ -24,7 +29,9 @@ namespace {
 
 constexpr int kKinds = 4;
 constexpr int kRxPriority = 255;
-constexpr uint32_t kRxFlags = 0xC0FF;  // every class of service
+// Every class of service, called as each frame is parsed: the test's frames
+// are taken before the queue that other ports' traffic to the CPU may fill.
+constexpr uint32_t kRxFlags = 0x8000C0FF;
 constexpr int kStpForward = 4;
 constexpr uint32_t kLearnForwardOnly = 4;
 constexpr int kPayloadAt = 20;
@@ -175,8 +182,12 @@ int rx_callout(int, dxp_pkt *pkt, void *cookie) {
     // takes nothing from its wire, but the switch floods other ports'
     // frames into it). The frames of a trial are looked at only while it
     // waits: between trials the test thread builds the next ones.
-    if (!soc_pbmp_member(lw->p->pbm, pkt->rx_port)) return DXP_RX_NOT_HANDLED;
+    if (!soc_pbmp_member(lw->p->pbm, pkt->rx_port)) {
+        lw->others.fetch_add(1);
+        return DXP_RX_NOT_HANDLED;
+    }
     if (!lw->waiting.load() || !carries_signature(lw, pkt)) {
+        lw->others.fetch_add(1);
         lw->foreign.fetch_add(1);
         return DXP_RX_NOT_HANDLED;
     }
@@ -292,6 +303,60 @@ void give_back_egress(lb_work_t *lw) {
                        lb_port_name(lw->unit, port), dxp_errmsg(rv));
     }
     lw->egress_saved = soc_pbmp_t{};
+}
+
+// Other ports' floods would reach the looped-back ports and return to the
+// CPU as copies, crowding the test's frames out of the CPU port: while the
+// test runs no other port forwards into a tested one. Only what was closed
+// is opened again, so a change another manager makes meanwhile stays.
+void close_ways_in(lb_work_t *lw) {
+    const soc_control_t *soc = SOC_CONTROL(lw->unit);
+    for (int port = 0; port < LB_PORTS; port++) {
+        soc_pbmp_t mask{};
+        if (!soc_pbmp_member(soc->all.bitmap, port) || soc_pbmp_member(soc->cmic_bitmap, port) ||
+            soc_pbmp_member(lw->p->pbm, port) || drv_port_vlan_get(lw->unit, port, &mask) < 0)
+            continue;
+        soc_pbmp_t reached{}, kept = mask;
+        for (int i = 0; i < 2; i++) {
+            reached.w[i] = mask.w[i] & lw->p->pbm.w[i];
+            kept.w[i] = mask.w[i] & ~lw->p->pbm.w[i];
+        }
+        if ((reached.w[0] | reached.w[1]) == 0 || drv_port_vlan_set(lw->unit, port, kept) < 0)
+            continue;
+        lw->closed[port] = reached;
+        soc_pbmp_port_add(&lw->closed_saved, port);
+    }
+}
+
+void open_ways_in(lb_work_t *lw) {
+    for (int port = 0; port < LB_PORTS; port++) {
+        soc_pbmp_t mask{};
+        if (!soc_pbmp_member(lw->closed_saved, port)) continue;
+        int rv = drv_port_vlan_get(lw->unit, port, &mask);
+        for (int i = 0; i < 2; i++)
+            mask.w[i] |= lw->closed[port].w[i];
+        if (rv >= 0) rv = drv_port_vlan_set(lw->unit, port, mask);
+        if (rv < 0)
+            sal_printf("Port %s: Could not restore its egress ports: %s\n",
+                       lb_port_name(lw->unit, port), dxp_errmsg(rv));
+    }
+    lw->closed_saved = soc_pbmp_t{};
+}
+
+// The CPU port takes other ports' broadcasts, multicasts and unknown
+// unicasts as a member of their VLANs; the test's frames reach it through
+// their own address entries, which these fields leave alone.
+constexpr uint32_t kFloodFields[] = {F_MIRX_BC_EN, F_MIRX_MC_EN, F_MIRX_UC_EN};
+
+void unshield_cpu(lb_work_t *lw) {
+    const int cpu = SOC_CONTROL(lw->unit)->cmic_port;
+    for (size_t i = 0; i < std::size(kFloodFields); i++) {
+        if (!(lw->flood_cleared >> i & 1)) continue;
+        if (int rv = drv_reg_field_write(lw->unit, R_MII_PCTL, cpu, kFloodFields[i], 1); rv < 0)
+            sal_printf("CPU port: Could not restore its flooded frames: %s\n", dxp_errmsg(rv));
+    }
+    lw->flood_cleared = 0;
+    lw->shielded = false;
 }
 
 int setup_vlan(lb_work_t *lw) {
@@ -623,6 +688,7 @@ int lbu_init(lb_work_t *lw, int unit, int kind) {
     // Before the first port loops back: a broadcast flooded between looped
     // ports while the others are set up would circle without end.
     keep_to_cpu(lw);
+    close_ways_in(lw);
     if (setup_ports(lw) < 0 || setup_vlan(lw) < 0) return -1;
     // A looped-back port takes a moment to report its link; frames sent
     // before would be lost. A port that never comes up fails its trials.
@@ -695,7 +761,46 @@ bool lbu_frames_fit(const lb_work_t *lw, int len, int ppt) {
     return len <= lw->tx_alloc_len && ppt <= LB_MAX_PPT && ppt >= 1 && len >= kMinLength;
 }
 
+// Frames to the CPU dropped so far: by the CPU-port MAC for want of a
+// receive buffer, and by the chip when the CPU port's queue was full.
+uint64_t cpu_drops(int unit) {
+    const soc_control_t *soc = SOC_CONTROL(unit);
+    const drv_if_t *svc = DRV_SERVICES(unit);
+    uint32_t dropped = 0;
+    if (soc != nullptr && svc != nullptr)
+        svc->reg_read(unit, svc->reg_addr(unit, R_TXDROPPKTS, soc->cmic_port, 0), &dropped, 4);
+    return et_soc_rx_missed() + dropped;
+}
+
+bool lbu_shield_cpu(lb_work_t *lw) {
+    if (lw->shielded) return false;
+    lw->shielded = true;
+    const int cpu = SOC_CONTROL(lw->unit)->cmic_port;
+    for (size_t i = 0; i < std::size(kFloodFields); i++) {
+        uint32_t on = 0;
+        if (drv_reg_field_read(lw->unit, R_MII_PCTL, cpu, kFloodFields[i], &on) >= 0 && on &&
+            drv_reg_field_write(lw->unit, R_MII_PCTL, cpu, kFloodFields[i], 0) >= 0)
+            lw->flood_cleared |= 1u << i;
+    }
+    test_msg(
+        "LB: the CPU port is overrun: other ports' flooded frames are kept from it until the "
+        "test ends\n");
+    return true;
+}
+
+void lbu_timed_out(lb_work_t *lw) {
+    sal_printf("%d foreign frames arrived meanwhile\n", lw->others.load() - lw->others_at_send);
+    // The chip's counter wraps at 32 bits.
+    lw->overrun = (cpu_drops(lw->unit) - lw->cpu_drops_at_send) & 0xffffffffull;
+    if (lw->overrun > 0)
+        sal_printf("The CPU port was overrun: %llu frames to the CPU dropped meanwhile\n",
+                   static_cast<unsigned long long>(lw->overrun));
+}
+
 void lbu_expect(lb_work_t *lw, int expect) {
+    lw->others_at_send = lw->others.load();
+    lw->cpu_drops_at_send = cpu_drops(lw->unit);
+    lw->overrun = 0;
     while (sal_sem_take(lw->sema, 0) == 0) {
     }
     lw->received.store(0);
@@ -757,6 +862,7 @@ int lbu_wait_packets(lb_work_t *lw, int ppt) {
         sal_printf("Time-out waiting for completion Tx(%s) Rx(%s)\n",
                    lb_port_name(unit, lw->tx_port), lb_port_name(unit, lw->rx_port));
         sal_printf("Receive count is %d; expecting %d pkts.\n", lw->received.load(), ppt);
+        lbu_timed_out(lw);
         return -1;
     }
     for (int i = 0; i < ppt; i++) {
@@ -938,6 +1044,8 @@ int lbu_done(lb_work_t *lw) {
     lbu_l2_remove_all(lw);
     forget_sources(lw);
     give_back_egress(lw);
+    open_ways_in(lw);
+    unshield_cpu(lw);
     if (test_restore_switch(&lw->saved) < 0) result = -1;
     return result;
 }

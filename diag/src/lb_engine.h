@@ -88,6 +88,12 @@ struct lb_work_t {
     std::atomic<bool> waiting;
     std::atomic<bool> given;
     std::atomic<int> foreign;  // frames through tested ports without the test's signature
+    std::atomic<int> others;   // frames to the CPU, from any port, that are not the trial's
+    int others_at_send;
+    uint64_t cpu_drops_at_send;  // frames to the CPU dropped before the trial's send
+    uint64_t overrun;            // dropped while the last trial waited
+    bool shielded;               // other ports' flooded frames kept from the CPU
+    uint32_t flood_cleared;      // the CPU port's flood fields the test cleared
     bool monitor_on;
     bool started_rx;  // the test started the receive service and stops it
     uint32_t seq;
@@ -107,8 +113,22 @@ struct lb_work_t {
     // The tested ports' egress masks as the test found them.
     soc_pbmp_t egress_saved;
     soc_pbmp_t egress[LB_PORTS];
+    // The other ports whose way into the tested ports the test closed, and
+    // the tested ports each one reached.
+    soc_pbmp_t closed_saved;
+    soc_pbmp_t closed[LB_PORTS];
     uint8_t *markers;  // "Snake TX match markers"
 };
+
+// After a wait that timed out: says how many foreign frames arrived and
+// whether the CPU port dropped frames meanwhile (kept in overrun).
+void lbu_timed_out(lb_work_t *lw);
+// Runs of a trial an overrun CPU port may cost before the verdict names it:
+// a slow host may overrun it with the test's own frames now and then.
+constexpr int LB_OVERRUN_RETRIES = 3;
+// Keeps other ports' flooded frames from an overrun CPU port until the
+// test ends, saying so; false when that was done already.
+bool lbu_shield_cpu(lb_work_t *lw);
 
 const char *lb_port_name(int unit, int port);
 int lb_port_count(const soc_pbmp_t &pbm);

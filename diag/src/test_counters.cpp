@@ -1,7 +1,10 @@
 // Self-tests 30 and 31: every counter register of the chip's counter maps is
 // checked on the first port of its port type, for its described width and
-// for holding what is written to it. Problems go through test_error; the
-// tests themselves always return 0.
+// for holding what is written to it. The port may be in service: each
+// register is read first and written back after its check, with the counter
+// collector kept off it meanwhile, so the totals an administrator reads
+// neither jump nor run backwards. Problems go through test_error; the tests
+// themselves always return 0.
 #include <bit>
 #include <cstdint>
 
@@ -9,6 +12,7 @@
 #include "diag_test.h"
 #include "drv_if.h"
 #include "dxp_error.h"
+#include "soc_counter.h"
 
 namespace {
 
@@ -100,6 +104,30 @@ void check_read_write(int unit, int reg, int port, int width, bool wide) {
     }
 }
 
+// Checks one register between a read of its value and the write that puts
+// it back, the collector held off the hardware counters throughout; the
+// counts of the moment of the check itself are lost, never added.
+void check_kept(int unit, int reg, int port, int width, check_f check) {
+    const drv_if_t *svc = DRV_SERVICES(unit);
+    Access whole{.unit = unit,
+                 .reg = reg,
+                 .port = port,
+                 .len = svc->reg_length_get(unit, static_cast<uint32_t>(reg)) == 8 ? 8 : 4};
+    const bool held = soc_tarn_counter_hw_hold(unit) == 0;
+    uint64_t kept = 0;
+    if (int rv = whole.read(&kept); rv < 0) {
+        // What cannot be read cannot be put back: left untouched.
+        test_error(unit, "Can't access counter %s.%s: %s\n", reg_name(reg), whole.port_name(),
+                   dxp_errmsg(rv));
+    } else {
+        check(unit, reg, port, width, width > 32);
+        if (int back = whole.write(kept); back < 0)
+            test_error(unit, "Can't restore counter %s.%s: %s\n", reg_name(reg), whole.port_name(),
+                       dxp_errmsg(back));
+    }
+    if (held) soc_tarn_counter_hw_release(unit);
+}
+
 // Six port types; this chip family keeps one map for fast-Ethernet ports
 // and one for gigabit ports, and no further port classes.
 void walk(int unit, check_f check) {
@@ -123,8 +151,7 @@ void walk(int unit, check_f check) {
             if (reg < 0 || reg >= CHIPDATA_NUM_REGS) continue;
             const soc_reg_info_t *info = SOC_REG_INFO(unit, static_cast<uint32_t>(reg));
             if (info == nullptr || info->num_fields == 0 || (info->flags & kSkipFlags)) continue;
-            int width = info->fields[0].len;
-            check(unit, reg, port, width, width > 32);
+            check_kept(unit, reg, port, info->fields[0].len, check);
         }
     }
 }

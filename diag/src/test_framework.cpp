@@ -132,7 +132,7 @@ void stop_on_error_menu(int unit, test_t *t) {
             return;
         } else if (is("stop") || is("abort")) {
             // A running test cannot be unwound from here; the break can.
-            sal_printf("\nA break (Ctrl-C) stops the test: type \"continue\", then the break\n");
+            sal_printf("\nA break (Ctrl-C) stops the test, at this menu as anywhere in it\n");
         }
     }
 }
@@ -345,7 +345,9 @@ int test_dispatch(int unit, test_t *t, int loops, args_t *a) {
             if (show) progress_done();
             test_dispatch_done(unit, t, work);
             if (result == TEST_STOPPED)
-                sal_printf("Test %d (%s) stopped at the console\n", t->t_test, t->t_name);
+                sal_printf(sh_in_background() ? "Test %d (%s) stopped in the background\n"
+                                              : "Test %d (%s) stopped at the console\n",
+                           t->t_test, t->t_name);
         }
     }
     if (own != nullptr) {
@@ -399,7 +401,17 @@ void test_error(int unit, const char *fmt, ...) {
         sal_printf("\n%sTEST ERROR %s:\n%s%s", kStars, t->t_name, message, kStars);
     if (test_options & TEST_O_SOE) {
         flags_set(t, TEST_F_SOE_OFFERED);
-        stop_on_error_menu(unit, t);
+        // The console is the monitor's: a background job reads nothing from
+        // it, and stops as a break would stop it there.
+        if (sh_in_background()) {
+            sal_printf(
+                "\nStop-on-Error: test %d (%s) runs in the background, where no menu "
+                "opens: it is stopped\n",
+                t->t_test, t->t_name);
+            sh_stop_own_job();
+        } else {
+            stop_on_error_menu(unit, t);
+        }
     } else if (test_options & TEST_O_AOE) {
         sal_printf("\nAborting test\n");
     }

@@ -26,6 +26,8 @@ TEST_F(eav_cmd, RefusesBadWordsAndKeepsTheTimeSyncAddress) {
               0u);
     EXPECT_EQ(cmd("EthernetAV control get 2", -1),
               "eav control get : failed with control type = 2\n");
+    // A port the chip refuses AV on is not said to have it.
+    EXPECT_FALSE(has(cmd("EthernetAV port enable 1", -1), " is AV enabled"));
 
     // The chip has no time-sync address register: nothing is stored.
     EXPECT_EQ(cmd("EthernetAV mac set 01:80:c2:00:00:0e 35063", -1),

@@ -59,8 +59,12 @@ TEST_F(loopback, FramesThatNeverReturnTimeOutAndEndThePortLoop) {
              "PktsPerTrialEnd=1 LoopbackMode=EXTernal"});
     EXPECT_TRUE(has(out,
                     "Time-out waiting for completion Tx(fe1) Rx(fe1)\n"
-                    "Receive count is 0; expecting 1 pkts.\n"))
+                    "Receive count is 0; expecting 1 pkts.\n"
+                    "0 foreign frames arrived meanwhile\n"))
         << out;
+    // Nothing the CPU port dropped: the port is named.
+    EXPECT_FALSE(has(out, "overrun")) << out;
+    EXPECT_TRUE(has(out, "See error description\n\tPort TX(fe1) RX(fe1)")) << out;
     EXPECT_FALSE(has(out, "Tx(fe2)")) << out;
     EXPECT_EQ(test49()->t_fail, 1);
 }

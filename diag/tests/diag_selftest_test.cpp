@@ -2,8 +2,11 @@
 // whole packet path of the chip model.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include "diag_pkt_fixture.h"
 #include "diag_test.h"
@@ -57,15 +60,46 @@ TEST_F(selftest, CounterTestsPassOnTheModelAndCatchALossyCounter) {
     EXPECT_TRUE(has(out, "   S |  31| Counter read/write        |")) << out;
     EXPECT_TRUE(has(out, "     |  72| Traffic Test              |")) << out;
 
-    out = run({"TestRun 30", "TestRun 31"});
-    EXPECT_EQ(test_find("30")->t_success, 1) << out;
-    EXPECT_EQ(test_find("31")->t_success, 1) << out;
-    EXPECT_FALSE(has(out, "TEST ERROR")) << out;
-
-    // The first fast-Ethernet port's counters keep one bit less than described.
+    // The tested ports are in service: their counters hold counts, which the
+    // collector keeps reading throughout the tests.
     const soc_control_t *soc = SOC_CONTROL(0);
     int port = soc->fe.num > 0 ? soc->fe.port[0] : soc->ge.port[0];
     const soc_cmap_t &map = soc->chip_driver->counter_maps[soc->fe.num > 0 ? 0 : 1];
+    const drv_if_t *svc = DRV_SERVICES(0);
+    for (int i = 0; i < map.num; i++) {
+        if (map.counters[i] < 0) continue;
+        const auto reg = static_cast<uint32_t>(map.counters[i]);
+        uint32_t value[2] = {1000u + static_cast<uint32_t>(i), 0};
+        ASSERT_EQ(
+            svc->reg_write(0, svc->reg_addr(0, reg, port, 0), value, svc->reg_length_get(0, reg)),
+            0);
+    }
+    ASSERT_EQ(dxp_stat_sync(0), 0);
+    auto totals = [&] {
+        std::vector<uint64_t> all;
+        for (int stat = 0; stat < 64; stat++) {
+            uint64_t v = 0;
+            all.push_back(dxp_stat_get(0, port, stat, &v) == 0 ? v : ~0ull);
+        }
+        return all;
+    };
+    const std::vector<uint64_t> totals_before = totals();
+    ASSERT_NE(totals_before[0], 0u);
+    std::atomic<bool> testing{true};
+    std::thread collector([&] {
+        while (testing.load())
+            dxp_stat_sync(0);
+    });
+    out = run({"TestRun 30", "TestRun 31"});
+    testing.store(false);
+    collector.join();
+    EXPECT_EQ(test_find("30")->t_success, 1) << out;
+    EXPECT_EQ(test_find("31")->t_success, 1) << out;
+    EXPECT_FALSE(has(out, "TEST ERROR")) << out;
+    ASSERT_EQ(dxp_stat_sync(0), 0);
+    EXPECT_EQ(totals(), totals_before);
+
+    // The first fast-Ethernet port's counters keep one bit less than described.
     const sim::RegInstance *reg = board->chip().mib().find(map.counters[0], port);
     ASSERT_NE(reg, nullptr);
     uint8_t page = static_cast<uint8_t>(reg->address >> 8);

@@ -750,4 +750,46 @@ TEST(gig_phy_e2e, BadChoicesEndTheProgramWithTheReason) {
     EXPECT_NE(out.find("rc=2"), std::string::npos) << out;
 }
 
+// A gigabit PHY kind on a board whose gigabit ports have no cable.
+struct EmptyPorts {
+    const char *board;
+    const char *phy;
+};
+void PrintTo(const EmptyPorts &e, std::ostream *os) {
+    *os << e.phy << " on " << e.board;
+}
+
+class gig_phy_empty_loopback : public ::testing::TestWithParam<EmptyPorts> {};
+
+// A PHY loopback loops on a port with no medium, whatever the PHY: the
+// loopback test, the snake and the traffic test pass on empty gigabit ports.
+TEST_P(gig_phy_empty_loopback, TheLoopbackTestsPassOnEmptyGigabitPorts) {
+    Switch sw(test_workdir::path(), {"--board", GetParam().board, "--gig-phy", GetParam().phy});
+    ASSERT_TRUE(sw.run("", "DXP.0> "));
+    std::string out = sw.output("TestRun 49 PortBitMap=ge0-ge1 Count=2 LengthEnd=72 COSEnd=0");
+    EXPECT_NE(out.find("recv 68 pkt"), std::string::npos) << out;
+    out += sw.output("TestRun 39 PortBitMap=ge0-ge1 Count=1 Duration=1 LoopbackMode=PHY", 120);
+    EXPECT_NE(out.find("Port ge1 ("), std::string::npos) << out;
+    out += sw.output(
+        "TestRun 72 PortBitMap=ge0-ge1 RunMode=PHY TimeInSeconds=1 CounterPollInterval=1", 120);
+    EXPECT_NE(out.find("TEST passed"), std::string::npos) << out;
+    EXPECT_EQ(out.find("TEST ERROR"), std::string::npos) << out;
+    EXPECT_NE(sw.output("TestList fail").find("All tests passed"), std::string::npos) << out;
+    // Looped no more: the empty ports have no link.
+    EXPECT_EQ(link_becomes(sw, "ge0", "down"), "down");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryKind, gig_phy_empty_loopback,
+    ::testing::Values(EmptyPorts{"52", "6401s"}, EmptyPorts{"28", "6401s"},
+                      EmptyPorts{"26", "6401s"}, EmptyPorts{"52", "board"},
+                      EmptyPorts{"28", "serdes"}, EmptyPorts{"26", "copper"},
+                      EmptyPorts{"52", "640x"}, EmptyPorts{"28", "6406"}, EmptyPorts{"26", "6407"},
+                      EmptyPorts{"52", "6408"}, EmptyPorts{"28", "6409"}, EmptyPorts{"26", "6410"},
+                      EmptyPorts{"52", "6402"}, EmptyPorts{"28", "6412"}, EmptyPorts{"26", "6413"},
+                      EmptyPorts{"52", "6414"}, EmptyPorts{"28", "6415"}, EmptyPorts{"26", "6416"}),
+    [](const ::testing::TestParamInfo<EmptyPorts> &info) {
+        return std::string("Dxp") + info.param.phy + "Board" + info.param.board;
+    });
+
 }  // namespace

@@ -3,7 +3,8 @@
 // management interface on a TAP and a host behind front-panel port 1, two
 // more ports lead to a second namespace. The administrator's VLAN, default
 // VLAN, static address and port settings survive the loopback tests and the
-// snake on the board's whole default port set; refused parameters change
+// snake on the board's whole default port set; the counter tests leave the
+// counters SNMP reads going on as they were; refused parameters change
 // nothing; a run that sends nothing fails; the traffic test leaves no static
 // entry; the management address keeps answering through the receive monitor,
 // the packet watcher (which counts and decodes the host's ping) and every
@@ -21,6 +22,7 @@
 #include <filesystem>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -208,6 +210,60 @@ TEST_P(system_selftest, TestsAndPacketToolsLeaveTheSwitchInServiceAsTheyFoundIt)
     ASSERT_TRUE(s.start(&why)) << why;
     ASSERT_TRUE(s.ping()) << "no answer from " << s.address;
 
+    // The counter tests check the registers of port 1, where the host
+    // pings: what SNMP reads of the port goes on counting, neither jumping
+    // nor running backwards, and no error or discard appears.
+    const bool snmp_tools = sh("snmpget -V") == 0;
+    if (snmp_tools) {
+        const std::string get = "ip netns exec " + s.fw + " snmpget -v2c -On -Oqv -r 2 -t 3 " +
+                                "-c public 127.0.0.1:" + std::to_string(s.sw->port_offset() + 161);
+        // ifInOctets, ifInDiscards, ifInErrors, ifOutOctets, ifOutDiscards,
+        // ifOutErrors of port 1.
+        auto port1 = [&] {
+            std::vector<unsigned long long> values;
+            std::istringstream out(sh_out(get +
+                                          " .1.3.6.1.2.1.2.2.1.10.1 .1.3.6.1.2.1.2.2.1.13.1 " +
+                                          ".1.3.6.1.2.1.2.2.1.14.1 .1.3.6.1.2.1.2.2.1.16.1 " +
+                                          ".1.3.6.1.2.1.2.2.1.19.1 .1.3.6.1.2.1.2.2.1.20.1"));
+            for (unsigned long long v; out >> v;)
+                values.push_back(v);
+            return values;
+        };
+        // The host's traffic so far, once the collector has counted it.
+        std::vector<unsigned long long> before = port1();
+        for (int tries = 0; tries < 20 && (before.size() != 6 || before[0] == 0); tries++) {
+            s.ping(1);
+            usleep(250000);
+            before = port1();
+        }
+        ASSERT_EQ(before.size(), 6u);
+        ASSERT_GT(before[0], 0u);
+        sh("ip netns exec " + s.host + " ping -i 0.2 -c 40 -W 1 " + s.address + " >/dev/null &");
+        // The snake judges its ports by what they passed, and clears no
+        // port's counters either.
+        const std::string out =
+            s.monitor("TestRun") +
+            s.monitor("TestRun 39 PortBitMap=fe4-fe5 Count=1 Duration=1 LoopbackMode=PHY", 120);
+        EXPECT_EQ(out.find("TEST ERROR"), std::string::npos) << out;
+        EXPECT_EQ(counts(s, 30), std::make_pair(1, 0));
+        EXPECT_EQ(counts(s, 31), std::make_pair(1, 0));
+        EXPECT_TRUE(s.ping()) << "after the counter tests";
+        // The agent answers from a reading a moment old: the host's traffic
+        // since shows once it is fresh.
+        std::vector<unsigned long long> after = port1();
+        for (int tries = 0; tries < 40 && after.size() == 6 && after[0] == before[0]; tries++) {
+            usleep(250000);
+            after = port1();
+        }
+        ASSERT_EQ(after.size(), 6u);
+        for (int octets : {0, 3}) {
+            EXPECT_GE(after[octets], before[octets]) << octets;
+            EXPECT_LT(after[octets] - before[octets], 1000000u) << octets;
+        }
+        for (int errors : {1, 2, 4, 5})
+            EXPECT_EQ(after[errors], before[errors]) << errors;
+    }
+
     // The administrator's configuration.
     s.monitor("VLAN create 10 PortBitMap=fe5-fe7 UntagBitMap=fe5");
     s.monitor("PVlan set fe5 10");
@@ -228,10 +284,10 @@ TEST_P(system_selftest, TestsAndPacketToolsLeaveTheSwitchInServiceAsTheyFoundIt)
     out = s.monitor("L2 show");
     EXPECT_EQ(out.find("mac=00:11:22:33:44:55"), std::string::npos) << out;
     EXPECT_TRUE(s.ping()) << "after test 49";
-    out = s.monitor("TestRun 39 Count=1 Duration=1 LoopbackMode=PHY", 120);
+    out = s.monitor("TestRun 39 PortBitMap=fe,ge Count=1 Duration=1 LoopbackMode=PHY", 120);
     EXPECT_EQ(out.find("TEST ERROR"), std::string::npos) << out;
     EXPECT_NE(out.find(GetParam() == 52 ? "Port ge3 (" : "Port ge1 ("), std::string::npos) << out;
-    EXPECT_EQ(counts(s, 39), std::make_pair(1, 0));
+    EXPECT_EQ(counts(s, 39), std::make_pair(snmp_tools ? 2 : 1, 0));
     EXPECT_EQ(settled_configuration(s, before), before);
     EXPECT_TRUE(s.ping()) << "after test 39";
 
@@ -685,9 +741,9 @@ TEST_P(system_selftest, OtherHostsFramesAndTheBreakKeyLeaveTheTestsSound) {
     ASSERT_TRUE(s.ping()) << "no answer from " << s.address;
     const std::string before = configuration(s);
 
-    // A host on untested port 3 (fe2) chatters all along: its frames, flooded
-    // into the test VLAN and looped back by the tested ports, are no part of
-    // the tests and fail no healthy port.
+    // A host on untested port 3 (fe2) chatters all along: its frames are no
+    // part of the tests, fail no healthy port and never reach the looped-back
+    // ports to come back through them.
     chatter(s.pair, s.tap(3), 240);
     sleep(1);  // the host is under way
     std::string out, all;
@@ -696,9 +752,30 @@ TEST_P(system_selftest, OtherHostsFramesAndTheBreakKeyLeaveTheTestsSound) {
         EXPECT_EQ(out.find("TEST ERROR"), std::string::npos) << out;
         all += out;
     }
-    EXPECT_NE(all.find("foreign frames left to the management interface"), std::string::npos)
+    EXPECT_EQ(all.find("foreign frames left to the management interface"), std::string::npos)
         << all;
     EXPECT_EQ(counts(s, 49), std::make_pair(3, 0));
+
+    // Broadcasts at 20,000 frames/s on port 3 overrun the CPU port: the test
+    // keeps other ports' flooded frames from it and the healthy ports pass.
+    // Afterwards the management address is found by a broadcast again.
+    const std::string running = test_workdir::path() + "/blasting";
+    sh("touch " + running);
+    sh("ip netns exec " + s.pair +
+       " timeout 60 python3 -c 'import os,socket,sys,time\n"
+       "s=socket.socket(socket.AF_PACKET,socket.SOCK_RAW); s.bind((sys.argv[1],0))\n"
+       "f=bytes.fromhex(\"ffffffffffff020000c0ffee88b5\"+\"00\"*50); t=time.time(); n=0\n"
+       "while os.path.exists(sys.argv[2]):\n"
+       "  due=min(n+1000,(time.time()-t)*20000)\n"
+       "  while n<due: s.send(f); n+=1\n' " +
+       s.tap(3) + " " + running + " &");
+    sleep(2);
+    out = s.monitor("TestRun 49 PortBitMap=fe4-fe5 Count=4 LengthEnd=300 COSEnd=0", 120);
+    EXPECT_EQ(out.find("TEST ERROR"), std::string::npos) << out;
+    EXPECT_EQ(counts(s, 49), std::make_pair(4, 0));
+    std::filesystem::remove(running);
+    sh("ip -n " + s.host + " neigh flush all");
+    EXPECT_TRUE(s.ping()) << "after the overrun";
     out = s.monitor(
         "TestRun 39 PortBitMap=fe4-fe7 Count=3 Duration=2 LoopbackMode=PHY SnakePath=TWOways", 120);
     EXPECT_EQ(out.find("TEST ERROR"), std::string::npos) << out;
@@ -737,7 +814,7 @@ TEST_P(system_selftest, OtherHostsFramesAndTheBreakKeyLeaveTheTestsSound) {
                           &out, 60))
         << out;
     // The refused run and the stopped one count as failures.
-    EXPECT_EQ(counts(s, 49), std::make_pair(3, 2));
+    EXPECT_EQ(counts(s, 49), std::make_pair(4, 2));
     EXPECT_EQ(settled_configuration(s, before), before);
     EXPECT_EQ(sh_out("ip netns exec " + s.fw + " curl -s -o /dev/null -w '%{http_code}' -m 10 " +
                      "http://127.0.0.1:" + std::to_string(s.web_port()) + "/login.htm"),
@@ -789,6 +866,17 @@ TEST_P(system_selftest, OtherHostsFramesAndTheBreakKeyLeaveTheTestsSound) {
     ASSERT_TRUE(s.sw->run("", "Test 72 (Traffic Test) stopped at the console\r\nDXP.0> ", &out, 60))
         << out;
     EXPECT_EQ(out.find("Stop-on-Error ***"), std::string::npos) << out;
+    // A test failing in the background opens no menu: the console stays the
+    // monitor's, and the test stops, saying so, its ports given back.
+    ASSERT_TRUE(s.sw->run("BackGround \"TestRun 72 PortBitMap=fe5 RunMode=PHY TimeInSeconds=1\"",
+                          "Test 72 (Traffic Test) stopped in the background", &out, 60))
+        << out;
+    EXPECT_NE(out.find("runs in the background, where no menu opens: it is stopped"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("Stop-on-Error action?"), std::string::npos) << out;
+    EXPECT_NE(s.monitor("Echo console-still-here").find("console-still-here\r\n"),
+              std::string::npos);
     s.monitor("TestMode -SOE");
     EXPECT_EQ(s.monitor("port fe4") + s.monitor("port fe5"), ports_before);
 

@@ -67,6 +67,14 @@ bool on_fiber(int unit, int port) {
     return medium_of(unit, port) == PHY_MEDIUM_FIBER;
 }
 
+// A port without a medium loops back on the fibre side, the data path the
+// PHY runs while neither medium has signal: the loop needs no signal.
+bool looped_without_medium(int unit, int port) {
+    uint16_t ctrl = 0;
+    return medium_of(unit, port) == PHY_MEDIUM_NONE && !tbi(unit, port) &&
+           rd(unit, port, kFiberCtrl, &ctrl) >= 0 && (ctrl & kFiberLoopback);
+}
+
 // The stored configuration of the current medium (copper when none).
 phy_medium_config_t &current_config(State6401s *st) {
     return st->medium == PHY_MEDIUM_FIBER ? st->fiber : st->copper;
@@ -314,7 +322,9 @@ int speed_get_6401s(int unit, int port, int *mbps) {
     if (m == PHY_MEDIUM_COPPER && !tbi(unit, port)) return mii_speed_get(unit, port, mbps);
     *mbps = (m == PHY_MEDIUM_FIBER || tbi(unit, port)) ? 1000 : 0;
     const State6401s *st = state_of(unit, port);
-    if (m == PHY_MEDIUM_NONE && st != nullptr && !idle_config(st).words[PHY_MC_AN_ENABLE])
+    if (looped_without_medium(unit, port))
+        *mbps = 1000;
+    else if (m == PHY_MEDIUM_NONE && st != nullptr && !idle_config(st).words[PHY_MC_AN_ENABLE])
         *mbps = static_cast<int>(idle_config(st).words[PHY_MC_FORCE_SPEED]);
     return SOC_E_NONE;
 }
@@ -447,6 +457,11 @@ int lb_set_6401s(int unit, int port, int enable) {
     const bool copper = on_copper(unit, port) && !tbi(unit, port);
     if (enable) {
         if (copper) return mii_lb_set(unit, port, 1);
+        if (medium_of(unit, port) == PHY_MEDIUM_NONE && !tbi(unit, port)) {
+            // The fibre data path, as a medium lost selects it.
+            if (int rv = aux_update(unit, port, 0x2007, 0x0800, 0, 0); rv < 0) return rv;
+            if (int rv = shadow_update(unit, port, 0x1000, 0x0020, 0); rv < 0) return rv;
+        }
         return rmw(unit, port, kFiberCtrl, kFiberLoopback, 0);
     }
     // Off means off on both media: a loopback set on the medium active then
@@ -634,8 +649,15 @@ int link_get_6401s(int unit, int port, int *up) {
     if (tbi(unit, port)) return SOC_E_NONE;
     if (m == PHY_MEDIUM_COPPER) return mii_link_get(unit, port, up);
     // A disabled port has no link on either medium.
-    if (m == PHY_MEDIUM_FIBER && !(flags(unit, port) & PHY_FLAGS_DISABLE))
-        return fiber_link_get(unit, port, up);
+    if (flags(unit, port) & PHY_FLAGS_DISABLE) return SOC_E_NONE;
+    if (m == PHY_MEDIUM_FIBER) return fiber_link_get(unit, port, up);
+    // Looped back without a medium: up once the fibre side syncs to itself.
+    if (looped_without_medium(unit, port)) {
+        uint16_t sync = 0;
+        if (int rv = wr(unit, port, kModeShadow, 0x2000); rv < 0) return rv;
+        if (int rv = rd(unit, port, kModeShadow, &sync); rv < 0) return rv;
+        *up = (sync & 0x0020) == 0;
+    }
     return SOC_E_NONE;
 }
 

@@ -379,6 +379,29 @@ TEST_F(phy_6401s, LoopbackOffClearsBothMedia) {
     EXPECT_EQ(looped, 0);
 }
 
+// A port with no medium loops back all the same: up at 1000 Mb/s with its
+// frames returned, and down again once the loopback is off.
+TEST_F(phy_6401s, ALoopbackWithoutAMediumLoops) {
+    const phy_driver_t *d = start();
+    ASSERT_EQ(settle(d), 0);
+    ASSERT_EQ(d->loopback_set(0, 25, 1), 0);
+    EXPECT_EQ(settle(d), 1);
+    EXPECT_EQ(medium(d), PHY_MEDIUM_NONE);
+    EXPECT_TRUE(chip().phyLoopedBack(25));
+    int mbps = 0, looped = 0;
+    ASSERT_EQ(d->speed_get(0, 25, &mbps), 0);
+    EXPECT_EQ(mbps, 1000);
+    ASSERT_EQ(d->loopback_get(0, 25, &looped), 0);
+    EXPECT_EQ(looped, 1);
+    ASSERT_EQ(d->loopback_set(0, 25, 0), 0);
+    EXPECT_EQ(settle(d), 0);
+    EXPECT_FALSE(chip().phyLoopedBack(25));
+    // A copper cable plugged afterwards links as ever.
+    chip().linkUp(25, sim::LinkPartner::autonegotiating(sim::kAbilityAll));
+    EXPECT_EQ(settle(d), 1);
+    EXPECT_EQ(medium(d), PHY_MEDIUM_COPPER);
+}
+
 // A stored configuration the medium cannot run would break the next switch
 // to it: it is refused, for the medium that does not run as well.
 TEST_F(phy_6401s, AnInactiveMediumRefusesWhatItCannotRun) {

@@ -38,6 +38,9 @@ int et_soc_stop(int unit);
 et_soc_info_t *et_soc_get(void);  // null while none is attached
 int et_soc_mac_set(int unit, const uint8_t mac[6]);
 void et_soc_dump(void);
+// Frames the CPU-port MAC dropped for want of a posted receive buffer since
+// the start: the count of an overrun CPU port.
+uint64_t et_soc_rx_missed(void);
 void et_emac_dump(void);  // the monitor's "emac" dump
 // Writes "et<unit>: <date> <time> version <version>\n": its length, or
 // 4096 when the buffer is smaller than that.

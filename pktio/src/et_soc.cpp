@@ -328,6 +328,16 @@ void et_soc_dump(void) {
     if (et_soc != nullptr) etc_dump(et_soc->etc);
 }
 
+uint64_t et_soc_rx_missed(void) {
+    et_soc_info_t *et = et_soc;
+    if (et == nullptr || et->etc == nullptr) return 0;
+    sal_mutex_take(et->soc_dma, sal_mutex_FOREVER);
+    et->etc->chops->statsupd(et->etc->ch);
+    const uint64_t missed = etc_mib(et->etc, 0x5BC);
+    sal_mutex_give(et->soc_dma);
+    return missed;
+}
+
 void et_emac_dump(void) {
     et_soc_dump();
 }

@@ -16,6 +16,11 @@ int soc_tarn_counter_detach(int unit);  // the stop result
 int soc_tarn_counter_start(int unit, uint32_t flags, int interval, soc_pbmp_t bmp);
 int soc_tarn_counter_stop(int unit);  // 0, -1 when the thread does not end
 int soc_tarn_counter_sync(int unit);  // 0, -12 when stopped, -1 on time-out
+// Keeps the collector off the unit's hardware counters until the release,
+// for one that changes a counter register and puts it back; SOC_E_INIT
+// (nothing held) before the attach.
+int soc_tarn_counter_hw_hold(int unit);
+void soc_tarn_counter_hw_release(int unit);
 // The running settings: interval (0 while stopped), ports and flags as
 // started; SOC_E_INIT before the attach.
 int soc_tarn_counter_status(int unit, int *interval, soc_pbmp_t *bmp, uint32_t *flags);

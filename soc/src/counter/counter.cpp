@@ -3,7 +3,9 @@
 // last hardware value read, the accumulated total and the last difference.
 // The "tCOUNTER.<unit>" thread refreshes them every interval; every update
 // of one counter and every read of a total happen under the interrupt lock,
-// so a reader never sees half a total.
+// so a reader never sees half a total. Each read of a register and its
+// update hold the hardware lock, which a self-test takes while it changes a
+// register and puts it back: no pass ever reads a value the test wrote.
 #include <atomic>
 #include <cstring>
 
@@ -11,6 +13,7 @@
 #include "drv_port.h"
 #include "drv_reg.h"
 #include "sal.h"
+#include "sal_lock.h"
 #include "soc.h"
 #include "soc_error.h"
 
@@ -37,6 +40,7 @@ struct CounterState {
     sal_sem_t notify;     // wakes the thread
     sal_sem_t sync_done;  // a requested sync pass is over
     sal_sem_t exited;     // the thread has ended
+    sal_mutex_t hw_lock;  // the hardware counters, between a pass and a self-test
     int stride;
     int ports;
     uint64_t *prev;
@@ -164,9 +168,10 @@ int collect(int unit, CounterState *st, bool discard) {
             const chipdata_reg *row = counter_row(unit, reg);
             int idx = row != nullptr ? counter_index(st, row, port) : -1;
             if (idx < 0) continue;
+            bool counts = reg != R_TXPAUSEPKTS || discard || full_duplex(unit, port);
+            SalLock hold(st->hw_lock);
             uint64_t now = 0;
             if (int rv = read_counter(unit, reg, port, &now); rv < 0) return rv;
-            bool counts = reg != R_TXPAUSEPKTS || discard || full_duplex(unit, port);
             int level = sal_splhi();
             uint64_t before = st->prev[idx];
             if (now == before) {
@@ -243,8 +248,10 @@ int soc_tarn_counter_attach(int unit) {
         st->notify = sal_sem_create("counter_notify", sal_sem_BINARY, 0);
         st->sync_done = sal_sem_create("counter sync", sal_sem_BINARY, 0);
         st->exited = sal_sem_create("counter exit", sal_sem_BINARY, 0);
+        st->hw_lock = sal_mutex_create("counter hw");
         soc->counter_state = st;
-        if (st->notify == nullptr || st->sync_done == nullptr || st->exited == nullptr) {
+        if (st->notify == nullptr || st->sync_done == nullptr || st->exited == nullptr ||
+            st->hw_lock == nullptr) {
             soc_tarn_counter_detach(unit);
             return SOC_E_MEMORY;
         }
@@ -284,6 +291,7 @@ int soc_tarn_counter_detach(int unit) {
     for (sal_sem_t s : {st->notify, st->sync_done, st->exited}) {
         if (s != nullptr) sal_sem_destroy(s);
     }
+    if (st->hw_lock != nullptr) sal_mutex_destroy(st->hw_lock);
     delete st;
     soc->counter_state = nullptr;
     return SOC_E_NONE;
@@ -359,6 +367,18 @@ int soc_tarn_counter_sync(int unit) {
     soc_cm_debug_print(DK_ERR, "soc_tarn_counter_sync: counter thread not responding\n");
     st->sync_request.store(0);
     return SOC_E_INTERNAL;
+}
+
+int soc_tarn_counter_hw_hold(int unit) {
+    CounterState *st = state_of(unit);
+    if (st == nullptr || st->hw_lock == nullptr) return SOC_E_INIT;
+    sal_mutex_take(st->hw_lock, sal_mutex_FOREVER);
+    return SOC_E_NONE;
+}
+
+void soc_tarn_counter_hw_release(int unit) {
+    CounterState *st = state_of(unit);
+    if (st != nullptr && st->hw_lock != nullptr) sal_mutex_give(st->hw_lock);
 }
 
 int soc_tarn_counter_status(int unit, int *interval, soc_pbmp_t *bmp, uint32_t *flags) {
