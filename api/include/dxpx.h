@@ -180,6 +180,12 @@ int dxpx_l2_age_timer_set(int age_seconds);
 // switched ageing off gives back the time only when no manager set one since.
 uint32_t dxpx_l2_age_timer_changes(void);
 int dxpx_l2_age_timer_get(int *age_seconds);
+// A self-test that switches ageing off lends the time it will give back:
+// until its end, while the chip reads 0 and no manager has set a time since,
+// the getter above answers that time, so a page, a save or a backup shows and
+// stores the administrator's ageing, not the test's. Nests.
+void dxpx_l2_age_timer_lend(int age_seconds);
+void dxpx_l2_age_timer_lend_end(void);
 int dxpx_l2_bpdu_count(void);  // BPDU address slots; 0 without a unit or when it fails
 int dxpx_l2_bpdu_set(int index, const dxp_mac_t mac);
 

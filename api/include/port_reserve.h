@@ -23,6 +23,15 @@
 // Marks the unit's ports as held by the named self-test: DXP_E_BUSY when one
 // of them is held already (nothing is marked then).
 int port_reserve(int unit, dxp_pbmp_t ports, const char *owner);
+// Keeps every self-test from starting (port_reserve answers DXP_E_BUSY)
+// from the moment a whole settings image, a restore or the factory defaults,
+// is accepted until it has been applied and stored, so that what was
+// announced is done whole. DXP_E_BUSY (nothing barred) while a test holds a
+// port already. Nests: every 0 needs one port_reserve_unbar.
+int port_reserve_bar(const char *why);
+void port_reserve_unbar(void);
+// Why no self-test may start now, or nullptr.
+const char *port_reserve_barred(void);
 // Gives the unit's ports back; ports not held are ignored.
 void port_reserve_release(int unit, dxp_pbmp_t ports);
 // Whether a self-test holds the port now.
@@ -75,6 +84,7 @@ int port_reserve_first_lport(void);
 // may be called under any lock. A release forgets what its ports kept.
 void port_reserve_keep_info(int unit, int port, const dxp_port_info *info);
 bool port_reserve_kept_info(int unit, int port, dxp_port_info *info);
+bool port_reserve_kept_info_lport(int lport, dxp_port_info *info);
 // A VLAN the self-test on the ports created.
 void port_reserve_keep_created(int unit, dxp_vlan_t vid, dxp_pbmp_t ports);
 // A held port's membership of the VLAN before the test first changed it;

@@ -150,3 +150,11 @@ int settings_check_record_size(settings_medium *m, uint32_t version, size_t size
 // naming it ("port 3: PVID 5000 (1-4094)"): the validation's refusal says
 // so instead of a bare "record refused".
 void settings_check_refuse(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+// Whether the running check is one of a backup image uploaded for a restore,
+// not of the stored settings or the factory image: only such a check also
+// refuses what this switch as it runs cannot take (a speed its port lacks),
+// so a restart never falls back to the factory settings for it. Each image
+// is checked in a round of its own, in table order, so that an item's check
+// can hand what it read to a later item's (the VLANs to the PVIDs).
+bool settings_check_of_backup(void);
+uint32_t settings_check_round(void);

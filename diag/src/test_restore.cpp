@@ -270,6 +270,10 @@ int test_save_switch(test_saved_t *s, int unit, const soc_pbmp_t &ports, const c
     *s = test_saved_t{};
     s->unit = unit;
     if (port_reserve(unit, to_dxp(ports), owner) < 0) {
+        if (const char *why = port_reserve_barred()) {
+            test_error(unit, "%s refused: %s; try again once it is done\n", owner, why);
+            return -1;
+        }
         for (int port = 0; port < TEST_SAVE_PORTS; port++) {
             if (!soc_pbmp_member(ports, port) || !port_reserved(unit, port)) continue;
             const char *by = port_reserve_owner(unit, port);

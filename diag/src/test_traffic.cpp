@@ -513,7 +513,9 @@ int traffic_test(int unit, args_t *, void *work) {
     sal_printf("TRAFFIC: unit %d ports %s (%s), %d packets, mode %s\n", unit, list, hex, 1,
                kModes[p.mode]);
     w->age_changes = dxpx_l2_age_timer_changes();
+    dxpx_l2_age_timer_lend(w->age_seconds);  // before the chip reads 0
     w->age_taken = dxp_l2_age_timer_set(unit, 0) >= 0;
+    if (!w->age_taken) dxpx_l2_age_timer_lend_end();
 
     w->npairs = 0;
     int first = -1;
@@ -672,6 +674,7 @@ int traffic_test_done(int unit, void *work) {
             dxp_l2_age_timer_set(unit, w->age_seconds);
         cval_set_pbmp(unit, static_cast<uint64_t>(w->p.pbmp.w[1]) << 32 | w->p.pbmp.w[0], 0);
     }
+    if (w->age_taken) dxpx_l2_age_timer_lend_end();
     free_work(w);
     return rv < 0 ? -1 : 0;
 }

@@ -32,3 +32,7 @@ int qsw_vlanmgr_free_slot_find(void);  // slot, or -7
 
 // The "vlan" settings item: the chip's VLANs, rebuilt at load.
 int vlanmgr_item(int op, settings_medium *m);
+// During the check of a backup image, whether the image's VLANs hold the
+// VLAN (the running table's when the image has no VLAN item); otherwise
+// whether the running table does.
+bool vlanmgr_checked_vid_exist(uint16_t vid);

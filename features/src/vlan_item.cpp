@@ -1,5 +1,6 @@
 // The "vlan" settings item: every chip VLAN with its members, untagged ports
 // and spanning-tree group; a load rebuilds the chip's VLANs and the table.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -189,11 +190,38 @@ int load(settings_medium *m) {
     return size;
 }
 
+// The VLANs of the backup image checked last on this thread, for the
+// check of the port rows' PVIDs that follows in the same round.
+struct CheckedVlans {
+    uint32_t round = 0;
+    std::vector<uint16_t> vids;
+};
+thread_local CheckedVlans checked;
+
+void note_backup_vlans(settings_medium *m) {
+    std::vector<uint8_t> rec(record_size());
+    if (medium_read_bytes(m, rec.data(), rec.size()) != 0) return;
+    checked.vids.clear();
+    size_t at = 0;
+    Entry e{};
+    for (int i = 0; i < VLANMGR_MAX && next_entry(rec, at, e); i++)
+        checked.vids.push_back(e.vid);
+    checked.round = settings_check_round();
+}
+
 int check(settings_medium *m) {
-    return settings_check_record_size(m, kVersion, record_size());
+    if (!settings_check_record_size(m, kVersion, record_size())) return 0;
+    if (settings_check_of_backup()) note_backup_vlans(m);
+    return 1;
 }
 
 }  // namespace
+
+bool vlanmgr_checked_vid_exist(uint16_t vid) {
+    if (!settings_check_of_backup() || checked.round != settings_check_round())
+        return qsw_vlanmgr_vid_exist(vid) != 0;
+    return std::find(checked.vids.begin(), checked.vids.end(), vid) != checked.vids.end();
+}
 
 int vlanmgr_item(int op, settings_medium *m) {
     return settings_item_dispatch(op, m, load, save, kVersion, check);

@@ -309,7 +309,7 @@ INSTANTIATE_TEST_SUITE_P(EveryBoard, gig_phy_settings, ::testing::Values("52", "
 // The copper/fibre PHY with a fibre socket on the 26-port board: with
 // automatic medium selection the port moves to the fibre while it has
 // signal and back to copper when it is pulled; a 100BASE-FX fibre links at
-// 100 Mb/s.
+// 100 Mb/s, and its page forces the 100 full it runs, not 1000.
 TEST(gig_phy_e2e, A640xPortFollowsItsFibreInAndOutAndRuns100BaseFx) {
     configure("26", {"phy_automedium=1"});
     Switch sw(test_workdir::path(), with_board({"--gig-phy", "640x", "--cable", "25=10", "--fiber",
@@ -326,6 +326,20 @@ TEST(gig_phy_e2e, A640xPortFollowsItsFibreInAndOutAndRuns100BaseFx) {
     EXPECT_EQ(link_becomes(sw, "ge1", "up    100M FD"), "up    100M FD");
     ASSERT_TRUE(sw.run("combo ge1", "DXP.0> ", &seen));
     EXPECT_NE(seen.find("Fiber medium (active)"), std::string::npos) << seen;
+    // Its page refuses a forced 1000 Full, which 100BASE-FX cannot run, and
+    // takes the 100 Full it runs.
+    const int web = sw.port_offset() + 80;
+    const std::string cookie = web_client::login(web, "qivor");
+    ASSERT_FALSE(cookie.empty());
+    std::string answer = web_client::post(
+        web, "/portset.cgi", "port=26&admin=1&autonego=0&speed=5&flow_ctrl=0&priority=0&pvid=1",
+        cookie);
+    EXPECT_NE(answer.find("port 26 cannot run 1Gbps Full"), std::string::npos) << answer;
+    answer = web_client::post(web, "/portset.cgi",
+                              "port=26&admin=1&autonego=0&speed=4&flow_ctrl=0&priority=0&pvid=1",
+                              cookie);
+    EXPECT_EQ(answer.find("ERROR"), std::string::npos) << answer;
+    EXPECT_EQ(link_becomes(sw, "ge1", "up    100M FD"), "up    100M FD");
 }
 
 // On the 52- and 28-port boards the fibre runs through the switch chip's
@@ -623,10 +637,12 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string("Dxp") + info.param.phy + "Board" + info.param.board;
     });
 
-// Auto-negotiation set on either medium holds on the other: ge0 forced to
-// 100 full on copper and set to Auto on its fibre negotiates when the fibre
-// leaves; ge1 forced to 1000 on its fibre (which takes it down against the
-// negotiating partner) and set to Auto on copper links on the fibre again.
+// Auto-negotiation changed on either medium holds on the other: ge0 forced
+// to 100 full on copper and applied unchanged on its fibre, which negotiates,
+// stays forced when the fibre leaves; ge1 forced to 1000 on its fibre (which
+// takes it down against the negotiating partner) runs copper's forced
+// gigabit (negotiating 1000 full alone) on copper, and set to Auto there
+// links on the fibre again.
 TEST_P(gig_phy_combo, AutoSetOnEitherMediumHoldsOnTheOther) {
     const ComboBoard &b = GetParam();
     if (!b.settings.empty()) configure(b.board, b.settings);
@@ -649,25 +665,31 @@ TEST_P(gig_phy_combo, AutoSetOnEitherMediumHoldsOnTheOther) {
     EXPECT_NE(sw.output("port ge0").find("Auto(1GFD)"), std::string::npos);
     EXPECT_EQ(port_post(web, cookie, ge0, "1", nullptr).find("ERROR"), std::string::npos);
     ASSERT_TRUE(output_becomes(sw, "combo ge1", "Copper medium (active)", 40));
-    EXPECT_TRUE(output_becomes(sw, "port ge1", "Forced(1GFD)", 10));
+    EXPECT_TRUE(output_becomes(sw, "ps ge1", "up      1G FD", 20)) << sw.output("port ge1");
+    const std::string phy = sw.output("phy ge1");
+    EXPECT_NE(phy.find("0x00: 0x1140"), std::string::npos) << phy;
+    EXPECT_NE(phy.find("0x04: 0x0001"), std::string::npos) << phy;
+    std::string form = web_client::get(web, "/setport.cgi?port=" + ge1, cookie);
+    EXPECT_NE(form.find("speed = Number(\"5\")"), std::string::npos) << form;
     EXPECT_EQ(port_post(web, cookie, ge1, "1", nullptr).find("ERROR"), std::string::npos);
 
     ASSERT_TRUE(output_becomes(sw, "combo ge0", "Copper medium (active)", 40));
-    EXPECT_TRUE(output_becomes(sw, "ps ge0", "up      1G FD", 20));
-    EXPECT_NE(sw.output("port ge0").find("Auto(1GFD)"), std::string::npos);
+    EXPECT_TRUE(output_becomes(sw, "ps ge0", "up    100M FD", 20));
+    EXPECT_NE(sw.output("port ge0").find("Forced(100MFD)"), std::string::npos);
     ASSERT_TRUE(output_becomes(sw, "combo ge1", "Fiber medium (active)", 40));
     EXPECT_TRUE(output_becomes(sw, "ps ge1", "up      1G FD", 20));
     EXPECT_NE(sw.output("port ge1").find("Auto(1GFD)"), std::string::npos);
-    const std::string form = web_client::get(web, "/setport.cgi?port=" + ge1, cookie);
+    form = web_client::get(web, "/setport.cgi?port=" + ge1, cookie);
     EXPECT_NE(form.find("autonego = Number(\"1\")"), std::string::npos) << form;
 }
 
 // Flow control set on a forced copper port holds on its fibre, which
 // negotiates: ge0, which negotiated with flow control before the page forced
 // it to 100 full without, pauses on neither medium; ge1, forced to 10 half
-// with flow control, pauses on both and again when its copper is back. A
-// save while both run on fibre restarts them on copper as they were set,
-// advertising what they were saved with.
+// with flow control, pauses on both and again when its copper is back, also
+// after an unchanged Apply of its page on the fibre. A save while both run
+// on fibre restarts them on copper as they were set, advertising what they
+// were saved with.
 TEST_P(gig_phy_combo, FlowControlOfAForcedPortHoldsOnBothMedia) {
     const ComboBoard &b = GetParam();
     if (!b.settings.empty()) configure(b.board, b.settings);
@@ -705,6 +727,11 @@ TEST_P(gig_phy_combo, FlowControlOfAForcedPortHoldsOnBothMedia) {
         EXPECT_EQ(sw.output("ps ge0").find("TX RX"), std::string::npos) << sw.output("combo ge0");
         EXPECT_FALSE(flow_shown(web, cookie, ge0));
         EXPECT_TRUE(flow_shown(web, cookie, ge1));
+        // ge1's form applied as the fibre shows it (Auto) changes nothing of
+        // its forced copper, now or in the save.
+        const std::string form = web_client::get(web, "/setport.cgi?port=" + ge1, cookie);
+        EXPECT_NE(form.find("autonego = Number(\"1\")"), std::string::npos) << form;
+        post(ge1, "autonego=1&flow_ctrl=1");
         post("1", "autonego=1&flow_ctrl=0");  // saves every port's row
 
         ASSERT_TRUE(output_becomes(sw, "combo ge1", "Copper medium (active)", 40));

@@ -269,6 +269,12 @@ TEST_P(refusals, RefusedSettersLeaveRegistersTablesAndBackupAsTheyWere) {
         {8, 9, "port 3: speed code 9 is not 0-5"}};
     for (const auto &[digit, value, says] : impossible)
         all.push_back({true, "/restore.cgi", with_port_value(file, 3, digit, value), says, true});
+    // And values the port page refuses: a forced speed the port lacks, a
+    // PVID the restored VLANs do not hold.
+    all.push_back({true, "/restore.cgi", with_port_value(with_port_value(file, 3, 4, 0), 3, 8, 5),
+                   "port 3: speed code 5 (1Gbps Full) is not one the port runs", true});
+    all.push_back({true, "/restore.cgi", with_port_value(file, 7, 20, 300),
+                   "port 7: PVID 300 is no VLAN of the settings", true});
     std::string state = running_state(fw, registers, extra), stored = backup();
     ASSERT_NE(stored.find("qos="), std::string::npos);
     ASSERT_TRUE(state.find("VLAN ID = 1807") != std::string::npos ||

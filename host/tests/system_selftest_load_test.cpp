@@ -344,6 +344,137 @@ TEST_P(system_selftest_load, OtherEntrancesRefuseATestedPortByNameAndTheTestPass
     std::filesystem::remove(dir + "/flash.bin");
 }
 
+// What a save, a backup and the pages take during tests 49 and 72 is what
+// the administrator set (port 3 forced to 10 full with pause, ageing 100),
+// not the tests' loopback state or ageing off: it runs after a restart and
+// after a restore of the backup taken during the test. A restore or a
+// factory reset posted right before a test starts is applied whole; the
+// test is refused by name meanwhile.
+TEST_P(system_selftest_load, WhatATestRunsIsNeverStoredAndAnAcceptedRestoreIsDoneWhole) {
+    if (!system_fixture::can_make_namespaces())
+        GTEST_SKIP() << "needs root (the system tests' environment)";
+    const int board = GetParam();
+    const std::string dir = test_workdir::path();
+    std::filesystem::remove(dir + "/flash.bin");
+    auto fw =
+        std::make_unique<Switch>(dir, std::vector<std::string>{"--board", std::to_string(board)});
+    ASSERT_TRUE(fw->run("", "DXP.0> ", nullptr, 60));
+    int web = fw->port_offset() + 80;
+    std::string cookie = web_client::login(web, "qivor");
+    ASSERT_FALSE(cookie.empty());
+    auto post = [&](const char *path, const std::string &form) {
+        return web_client::post(web, path, form, cookie);
+    };
+    EXPECT_EQ(
+        post("/portset.cgi", "port=3&admin=1&autonego=0&speed=2&flow_ctrl=1&priority=6&pvid=1")
+            .find("Retry"),
+        std::string::npos);
+    EXPECT_EQ(post("/aging.cgi", "enable=1&time=100").find("Retry"), std::string::npos);
+    // The stored rows and ageing, and what port 3's form and the ageing page
+    // are preset with.
+    auto stored = [&] {
+        auto items = running_items(web, cookie);
+        return items["portconf"] + "\n" + items["aging"];
+    };
+    auto pages = [&] {
+        std::string presets;
+        std::istringstream in(
+            web_client::body_of(web_client::get(web, "/setport.cgi?port=3", cookie)));
+        for (std::string line; std::getline(in, line);)
+            if (line.starts_with("var ")) presets += line + "\n";
+        const std::string aging = web_client::get(web, "/aging.htm", cookie);
+        return presets + (aging.find("100 second(s)") != std::string::npos ? "aging 100" : aging);
+    };
+    const std::string set_stored = stored(), set_pages = pages();
+    EXPECT_NE(set_pages.find("var speed = Number(\"2\")"), std::string::npos) << set_pages;
+    EXPECT_NE(set_pages.find("var flow_ctrl = Number(\"1\")"), std::string::npos) << set_pages;
+    const std::string running = fw->output("port fe2");
+    EXPECT_NE(running.find("Forced(10MFD+TXpau+RXpau)"), std::string::npos) << running;
+
+    std::string image;  // the backup taken during the traffic test
+    const struct {
+        const char *line, *marker, *passed;
+    } tests[] = {
+        {"TestRun 49 PortBitMap=fe2-fe3 LoopbackMode=PHY Count=40", "Setting up ARL", "(100%"},
+        {"TestRun 72 PortBitMap=fe2-fe3 RunMode=PHY TimeInSeconds=6 CounterPollInterval=2",
+         "TRAFFIC: starting", "TEST passed"},
+    };
+    for (const auto &t : tests) {
+        std::string seen;
+        ASSERT_TRUE(fw->run(t.line, t.marker, &seen, 60)) << seen;
+        // An unchanged Apply of another port saves every row.
+        EXPECT_EQ(post("/portset.cgi", "port=10&admin=1&autonego=1&flow_ctrl=0&priority=0&pvid=1")
+                      .find("Retry"),
+                  std::string::npos);
+        const std::string during_stored = stored(), during_pages = pages();
+        if (image.empty() || t.passed[0] == 'T')
+            image = web_client::body_of(web_client::get(web, "/dxpqsw.cfg", cookie));
+        // Still under test after the reads.
+        EXPECT_NE(post("/portset.cgi", "port=3&admin=1&autonego=1&flow_ctrl=0&priority=0&pvid=1")
+                      .find("Port 3: port under self-test"),
+                  std::string::npos)
+            << t.line;
+        EXPECT_TRUE(until_prompt(*fw, &seen, t.marker, 180)) << seen;
+        EXPECT_NE(seen.find(t.passed), std::string::npos) << t.line << "\n" << seen;
+        EXPECT_EQ(during_stored, set_stored) << t.line;
+        EXPECT_EQ(during_pages, set_pages) << t.line;
+    }
+    sleep(1);  // the done step's last steps
+    EXPECT_EQ(stored(), set_stored);
+
+    // The stored settings run after a restart, and after a restore of the
+    // backup taken during the test.
+    ASSERT_TRUE(fw->run("EXIT", "Resetting"));
+    fw.reset();
+    fw = std::make_unique<Switch>(dir, std::vector<std::string>{"--board", std::to_string(board)});
+    ASSERT_TRUE(fw->run("", "DXP.0> ", nullptr, 60));
+    web = fw->port_offset() + 80;
+    cookie = web_client::login(web, "qivor");
+    EXPECT_EQ(fw->output("port fe2"), running);
+    EXPECT_EQ(stored(), set_stored);
+    EXPECT_EQ(post("/aging.cgi", "enable=1&time=150").find("Retry"), std::string::npos);
+    EXPECT_NE(web_client::upload(web, "/restore.cgi", image, cookie).find("200 OK"),
+              std::string::npos);
+    auto becomes = [&](const std::string &want) {
+        for (int tries = 0; tries < 40 && stored() != want; tries++)
+            usleep(250000);
+        return stored() == want;
+    };
+    EXPECT_TRUE(becomes(set_stored));
+    EXPECT_EQ(fw->output("port fe2"), running);
+
+    // A restore and a factory reset accepted just before a test: the test is
+    // refused by name (or, on a host slow enough that the image was applied
+    // first, runs after it), and the image is applied and stored whole.
+    EXPECT_EQ(post("/aging.cgi", "enable=1&time=150").find("Retry"), std::string::npos);
+    for (const bool factory : {false, true}) {
+        const std::string answer = factory ? post("/restored.cgi", "factory=2")
+                                           : web_client::upload(web, "/restore.cgi", image, cookie);
+        std::string seen;
+        EXPECT_TRUE(
+            fw->run("TestRun 72 PortBitMap=fe5-fe6 RunMode=PHY TimeInSeconds=2 "
+                    "CounterPollInterval=1",
+                    "DXP.0> ", &seen, 120))
+            << seen;
+        EXPECT_EQ(answer.find("Retry"), std::string::npos) << answer;
+        EXPECT_TRUE(seen.find("Traffic Test refused: a restore is being applied") !=
+                        std::string::npos ||
+                    seen.find("TEST passed") != std::string::npos)
+            << seen;
+        if (factory) {
+            auto aging = [&] { return web_client::get(web, "/aging.htm", cookie); };
+            for (int tries = 0; tries < 40 && aging().find("300 second(s)") == std::string::npos;
+                 tries++)
+                usleep(250000);
+            EXPECT_NE(aging().find("300 second(s)"), std::string::npos) << "the reset was dropped";
+            EXPECT_NE(stored(), set_stored);
+        } else {
+            EXPECT_TRUE(becomes(set_stored)) << "the restore was dropped";
+        }
+    }
+    std::filesystem::remove(dir + "/flash.bin");
+}
+
 INSTANTIATE_TEST_SUITE_P(every_board, system_selftest_load, testing::Values(52, 28, 26),
                          [](const testing::TestParamInfo<int> &info) {
                              return std::to_string(info.param);

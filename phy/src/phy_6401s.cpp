@@ -369,8 +369,9 @@ int autoneg_set_on(int unit, int port, int enable, bool carry) {
             rv < 0)
             return rv;
         if (int rv = wr(unit, port, kFiberRestart, 1); rv < 0) return rv;
+        const bool changed = st->fiber.words[PHY_MC_AN_ENABLE] != (enable != 0 ? 1u : 0u);
         st->fiber.words[PHY_MC_AN_ENABLE] = enable != 0;
-        if (carry) carry_autoneg(PHY_MEDIUM_FIBER, &st->copper, &st->fiber);
+        if (carry && changed) carry_autoneg(PHY_MEDIUM_FIBER, &st->copper, &st->fiber);
         return SOC_E_NONE;
     }
     st->copper.words[PHY_MC_AN_ENABLE] = enable != 0;

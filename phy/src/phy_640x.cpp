@@ -38,6 +38,7 @@ constexpr uint16_t kSelMode = 0x7c00, kSelAutoDetect = 0x7800, kSelLinkChanged =
 constexpr uint16_t kStore = 0x8000;
 constexpr uint32_t kUnitSgmii = 0x80;  // unit flag: the PHYs' MAC side is SGMII
 constexpr uint32_t kCopperAdvertMask = 0x0c3f, kFiberAdvertMask = 0x0c20;
+constexpr uint32_t kSpeedAbilities = 0x3f;  // 10 to 1000 Mb/s, half and full
 
 // Chip groups the driver tells apart.
 constexpr uint32_t kChipsNoFiber = 0x93800000;
@@ -484,7 +485,9 @@ int speed_set_on(int unit, int port, int mbps, bool carry) {
         if (carry) carry_copper_link(&st->copper, &st->fiber, PHY_MC_FORCE_SPEED, mbps);
         return SOC_E_NONE;
     }
-    if (mbps == 0 || mbps == 1000) {
+    // The fibre runs the one speed of its kind: 1000BASE-X or 100BASE-FX.
+    const int fibre_mbps = (flags(unit, port) & PHY_FLAGS_100FX) ? 100 : 1000;
+    if (mbps == 0 || mbps == fibre_mbps) {
         if (carry) carry_speed(&st->copper, PHY_MEDIUM_COPPER, mbps);
         return SOC_E_NONE;
     }
@@ -518,14 +521,27 @@ int master_set_640x(int unit, int port, int mode) {
     return SOC_E_NONE;
 }
 
+// A 100BASE-FX fibre runs 100 full alone, whatever its registers offer.
+int ability_640x(int unit, int port, uint32_t *ability) {
+    if (int rv = ge_ability(unit, port, ability); rv < 0) return rv;
+    const uint32_t f = flags(unit, port);
+    if ((f & PHY_FLAGS_FIBER) && (f & PHY_FLAGS_100FX))
+        *ability = (*ability & ~kSpeedAbilities) | DRV_PA_100MB_FD;
+    return SOC_E_NONE;
+}
+
 int autoneg_set_on(int unit, int port, int enable, bool carry) {
     State640x *st = state_of(unit, port);
     if (st == nullptr) return SOC_E_PARAM;
     if (int rv = mii_autoneg_set(unit, port, enable); rv < 0) return rv;
     const int medium = copper_active(unit, port) ? PHY_MEDIUM_COPPER : PHY_MEDIUM_FIBER;
     phy_medium_config_t &cfg = medium == PHY_MEDIUM_COPPER ? st->copper : st->fiber;
+    const bool changed = cfg.words[PHY_MC_AN_ENABLE] != (enable != 0 ? 1u : 0u);
     cfg.words[PHY_MC_AN_ENABLE] = enable != 0;
-    if (carry) carry_autoneg(medium, &st->copper, &st->fiber);
+    // 100BASE-FX does not negotiate: its setting says nothing of gigabit.
+    const bool fx100 = (flags(unit, port) & PHY_FLAGS_100FX) != 0;
+    if (carry && (medium == PHY_MEDIUM_COPPER || (changed && !fx100)))
+        carry_autoneg(medium, &st->copper, &st->fiber);
     return SOC_E_NONE;
 }
 
@@ -759,7 +775,7 @@ const phy_driver_t phy_640x_drv = {
     .loopback_get = Locked<mii_lb_get>::call,
     .interface_set = Locked<interface_set_640x>::call,
     .interface_get = Locked<interface_get_640x>::call,
-    .ability_get = Locked<ge_ability>::call,
+    .ability_get = Locked<ability_640x>::call,
     .linkup_event = nullptr,
     .linkdown_event = Locked<link_down_640x>::call,
     .mdix_set = Locked<mdix_set_640x>::call,

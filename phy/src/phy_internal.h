@@ -180,7 +180,10 @@ void carry_speed(phy_medium_config_t *other, int other_medium, int mbps);
 void carry_duplex(phy_medium_config_t *other, int other_medium, int full);
 // Auto-negotiation after a link setting on `from`: the fibre runs forced
 // only at 1000 full, so a copper port forced to another speed leaves it
-// negotiating, and a forced fibre forces the copper to 1000 full.
+// negotiating, and a forced fibre forces the copper to 1000 full (as the
+// copper forces gigabit: negotiating 1000 full alone). From the fibre it is
+// called only when the fibre's auto-negotiation changed: an unchanged one
+// says nothing of the copper's setting.
 void carry_autoneg(int from, phy_medium_config_t *copper, phy_medium_config_t *fiber);
 // A copper speed or duplex (word) set: the fibre takes it as far as it runs
 // it, and with it whether it negotiates.

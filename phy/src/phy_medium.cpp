@@ -8,6 +8,11 @@ namespace phy {
 namespace {
 
 constexpr uint32_t kPauseBits = DRV_PA_PAUSE_TX | DRV_PA_PAUSE_RX;
+// The speed bits of an advertisement, and those a copper port offers when
+// it negotiates: 10 to 1000 full, without 1000 half, which the gigabit MACs
+// lack.
+constexpr uint32_t kSpeeds = 0x3f;
+constexpr uint32_t kCopperSpeeds = 0x0f | DRV_PA_1000MB_FD;
 
 bool flag_word(uint32_t v) {
     return v <= 1;
@@ -56,10 +61,18 @@ void carry_autoneg(int from, phy_medium_config_t *copper, phy_medium_config_t *f
         f[PHY_MC_AN_ENABLE] = !forced_gigabit;
         return;
     }
-    c[PHY_MC_AN_ENABLE] = f[PHY_MC_AN_ENABLE];
+    // 1000BASE-T has no forced form: a forced gigabit fibre reaches the
+    // copper as the copper's own forced gigabit, negotiation offering 1000
+    // full alone; negotiation switched on again offers every copper speed.
+    uint32_t &advert = c[PHY_MC_AN_ADVERT];
+    const uint32_t speeds = advert & kSpeeds;
+    c[PHY_MC_AN_ENABLE] = 1;
     if (!f[PHY_MC_AN_ENABLE]) {
         c[PHY_MC_FORCE_SPEED] = 1000;
         c[PHY_MC_FORCE_DUPLEX] = 1;
+        advert = (advert & ~kSpeeds) | DRV_PA_1000MB_FD;
+    } else if (speeds == DRV_PA_1000MB_FD || speeds == 0) {
+        advert |= kCopperSpeeds;
     }
 }
 

@@ -318,7 +318,8 @@ TEST_F(phy_6401s, PortSettingsReachTheOtherMediumAsFarAsItRunsThem) {
 
 // Auto-negotiation reaches the other medium as far as that one runs it: the
 // fibre is forced only to 1000 full, so a copper port forced to 100 leaves it
-// negotiating; a forced fibre forces the copper to 1000 full.
+// negotiating; a forced fibre forces the copper to 1000 full. Only a change
+// of the fibre's auto-negotiation reaches the copper.
 TEST_F(phy_6401s, AutoNegotiationReachesTheOtherMediumAsFarAsItRunsIt) {
     const phy_driver_t *d = start();
     chip().linkUp(25, sim::LinkPartner::autonegotiating(sim::kAbilityAll));
@@ -343,14 +344,21 @@ TEST_F(phy_6401s, AutoNegotiationReachesTheOtherMediumAsFarAsItRunsIt) {
     ASSERT_EQ(settle(d), 1);
     ASSERT_EQ(medium(d), PHY_MEDIUM_FIBER);
     EXPECT_EQ(reg(25, 11) & 0x0004, 0);  // the fibre negotiates
+    // Set as it runs, the fibre's auto-negotiation leaves the copper forced.
     ASSERT_EQ(d->autoneg_set(0, 25, 1), 0);
-    EXPECT_EQ(config(PHY_MEDIUM_COPPER).words[PHY_MC_AN_ENABLE], 1u);
-    ASSERT_EQ(d->autoneg_set(0, 25, 0), 0);
-    const phy_medium_config_t copper = config(PHY_MEDIUM_COPPER);
+    phy_medium_config_t copper = config(PHY_MEDIUM_COPPER);
     EXPECT_EQ(copper.words[PHY_MC_AN_ENABLE], 0u);
+    EXPECT_EQ(copper.words[PHY_MC_FORCE_SPEED], 10u);
+    // A forced fibre reaches the copper as its forced gigabit: negotiating
+    // 1000 full alone, which a 1000BASE-T partner links with.
+    ASSERT_EQ(d->autoneg_set(0, 25, 0), 0);
+    copper = config(PHY_MEDIUM_COPPER);
+    EXPECT_EQ(copper.words[PHY_MC_AN_ENABLE], 1u);
+    EXPECT_EQ(copper.words[PHY_MC_AN_ADVERT] & 0x3f, 0x20u);
     EXPECT_EQ(copper.words[PHY_MC_FORCE_SPEED], 1000u);
     EXPECT_EQ(copper.words[PHY_MC_FORCE_DUPLEX], 1u);
     ASSERT_EQ(d->autoneg_set(0, 25, 1), 0);
+    EXPECT_EQ(config(PHY_MEDIUM_COPPER).words[PHY_MC_AN_ADVERT] & 0x3f, 0x2fu);
     chip().fiberDown(25);
     ASSERT_EQ(settle(d), 1);
     EXPECT_EQ(reg(25, 0) & 0x1000, 0x1000);  // copper negotiates again

@@ -108,15 +108,28 @@ TEST_F(phy_640x, AutoNegotiationReachesTheOtherSide) {
     EXPECT_EQ(an(PHY_MEDIUM_FIBER), 0u);
     ASSERT_EQ(d->autoneg_set(0, 25, 1), 0);
     EXPECT_EQ(an(PHY_MEDIUM_FIBER), 1u);
+    ASSERT_EQ(d->autoneg_set(0, 25, 0), 0);
+    ASSERT_EQ(d->speed_set(0, 25, 100), 0);
 
     chip().linkDown(25);
     chip().linkUp(25, sim::LinkPartner::fiber());
     EXPECT_EQ(link(d, 25), 1);
     ASSERT_EQ(medium(d), PHY_MEDIUM_FIBER);
-    ASSERT_EQ(d->autoneg_set(0, 25, 0), 0);
+    auto copper_advert = [d] {
+        phy_medium_config_t cfg{};
+        EXPECT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_COPPER, &cfg), 0);
+        return cfg.words[PHY_MC_AN_ADVERT] & 0x3f;
+    };
+    // Unchanged, the fibre's auto-negotiation leaves the copper forced.
+    ASSERT_EQ(d->autoneg_set(0, 25, 1), 0);
     EXPECT_EQ(an(PHY_MEDIUM_COPPER), 0u);
+    // Forced, it reaches the copper as the copper's forced gigabit.
+    ASSERT_EQ(d->autoneg_set(0, 25, 0), 0);
+    EXPECT_EQ(an(PHY_MEDIUM_COPPER), 1u);
+    EXPECT_EQ(copper_advert(), 0x20u);
     ASSERT_EQ(d->autoneg_set(0, 25, 1), 0);
     EXPECT_EQ(an(PHY_MEDIUM_COPPER), 1u);
+    EXPECT_EQ(copper_advert(), 0x2fu);
 }
 
 TEST_F(phy_640x, FibreAt100BaseFxLinksAt100) {

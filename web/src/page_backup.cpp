@@ -56,6 +56,18 @@ const char *held_refusal(const char *held, const char *what) {
     return message;
 }
 
+// From its acceptance until it is applied and stored, an image keeps every
+// self-test from starting: the page has announced it, so it is done whole.
+constexpr const char *kBarReason = "a restore is being applied";
+// A factory reset accepted and not yet applied holds a bar.
+std::atomic<bool> factory_pending{false};
+
+// Bars the tests for an accepted image; false (nothing barred) while one
+// runs already.
+bool bar_tests() {
+    return port_reserve_bar(kBarReason) == 0;
+}
+
 // Holds the settings lock and keeps every self-test from starting while the
 // whole image is applied and stored; false (nothing held) while one runs.
 class WholeImage {
@@ -80,7 +92,7 @@ void restore_apply(void *) {
     {
         WholeImage whole;
         if (!whole.ok()) {
-            // A test started after the upload was taken.
+            // Cannot happen while the upload's bar stands; said if it does.
             logger_puts(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE,
                         "Restore settings: a self-test holds ports; nothing changed");
         } else if (settings_restore_from_memory(buf) == 1) {
@@ -88,10 +100,10 @@ void restore_apply(void *) {
         }
     }
     sal_free(buf);
+    port_reserve_unbar();  // the image's bar
 }
 
-void factory_apply(void *) {
-    httpd_timer_cancel(factory_apply);
+void factory_load() {
     WholeImage whole;
     if (!whole.ok()) {
         logger_puts(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE,
@@ -108,6 +120,14 @@ void factory_apply(void *) {
     void (*clear)(void) = counters_clear.load();
     if (clear != nullptr) clear();
     logger_puts(LOG_LEVEL_INFO, LOG_MOD_PERSISTENCE, "Restore factory defaults: process completed");
+}
+
+void factory_apply(void *) {
+    httpd_timer_cancel(factory_apply);
+    // A reset posted during this one bars the tests again and runs after it.
+    if (!factory_pending.exchange(false)) return;
+    factory_load();
+    port_reserve_unbar();
 }
 
 int restore_refuse(httpd_event *ev, httpd_request *req, const char *message) {
@@ -167,20 +187,25 @@ int restore_end(httpd_event *ev, httpd_request *req, long received) {
         return web_error_page(ev, req, kRestoreTitle, message.c_str(), WEB_RETRY_LABEL,
                               WEB_RETRY_ACTION);
     }
-    if (const char *held = held_text()) {
+    const char *held = held_text();
+    if (held != nullptr || !bar_tests()) {
         restore_drop(req);
         logger_puts(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE,
                     "Restore settings: a self-test holds ports; nothing changed");
         return web_error_page(ev, req, kRestoreTitle,
-                              held_refusal(held, "the backup is not restored"), WEB_RETRY_LABEL,
-                              WEB_RETRY_ACTION);
+                              held_refusal(held != nullptr ? held : "A self-test holds ports",
+                                           "the backup is not restored"),
+                              WEB_RETRY_LABEL, WEB_RETRY_ACTION);
     }
     logger_puts(LOG_LEVEL_INFO, LOG_MOD_PERSISTENCE, "Restore settings: process completed");
     char *old = pending_restore.exchange(up->buf);
     httpd_req_state_free(req, &restore_key);
     httpd_timer_cancel(restore_apply);
     httpd_timer_add(1, restore_apply, nullptr);
-    sal_free(old);
+    if (old != nullptr) {
+        sal_free(old);  // replaced before it ran: its bar goes with it
+        port_reserve_unbar();
+    }
     return 0;
 }
 
@@ -272,13 +297,18 @@ int restore_cgi(httpd_event *ev, httpd_request *req) {
 int restored_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
     if (ev->b.num == 1 && std::strcmp(ev->a.pairs[0].value, "2") == 0) {
-        if (const char *held = held_text()) {
+        const char *held = held_text();
+        if (held != nullptr || !bar_tests()) {
             logger_puts(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE,
                         "Restore factory defaults: a self-test holds ports; nothing changed");
             return web_error_page(ev, req, "Restore Factory Defaults",
-                                  held_refusal(held, "the factory defaults are not restored"),
+                                  held_refusal(held != nullptr ? held : "A self-test holds ports",
+                                               "the factory defaults are not restored"),
                                   WEB_RETRY_LABEL, WEB_RETRY_ACTION);
         }
+        // One bar for the reset still to run (the apply drops it): a second
+        // post before it ran gives its own back.
+        if (factory_pending.exchange(true)) port_reserve_unbar();
         httpd_timer_add(1, factory_apply, nullptr);
         return 0;
     }

@@ -362,8 +362,16 @@ int port_speed_code_running(int port) {
     if (!index_valid(port - 1) || ulpm_to_lport(port, &lport) != 0) return 0;
     int speed = 0;
     int duplex = 0;
-    dxpx_port_speed_get(lport, &speed);
-    dxpx_port_duplex_get(lport, &duplex);
+    // A port under self-test runs the test's speed: the page and a save
+    // take the one the test gives back.
+    dxp_port_info before{};
+    if (port_reserve_kept_info_lport(lport, &before)) {
+        speed = before.speed;
+        duplex = before.duplex;
+    } else {
+        dxpx_port_speed_get(lport, &speed);
+        dxpx_port_duplex_get(lport, &duplex);
+    }
     return speed_code_shown(port, lport, speed, duplex);
 }
 
@@ -376,10 +384,14 @@ int port_flowctrl_running(int port) {
     // in one direction only is no state of the form: the form's own stands.
     int autoneg = 0, tx = 0, rx = 0;
     uint32_t advert = 0;
+    dxp_port_info before{};
     if (dxpx_port_autoneg_get(lport, &autoneg) == 0 && autoneg == 1) {
         if (dxpx_port_advert_get(lport, &advert) != 0) return form;
         tx = (advert & kAdvertPauseTx) != 0;
         rx = (advert & kAdvertPauseRx) != 0;
+    } else if (port_reserve_kept_info_lport(lport, &before)) {
+        tx = before.pause_tx;  // as the self-test will give it back
+        rx = before.pause_rx;
     } else if (dxpx_port_pause_get(lport, &tx, &rx) != 0) {
         return form;
     }

@@ -15,6 +15,7 @@
 #include "settings.h"
 #include "board.h"
 #include "logger.h"
+#include "vlanmgr.h"
 #include "web_pages.h"
 #include "web_ports.h"
 #include "web_ports_internal.h"
@@ -234,6 +235,39 @@ bool row_valid(int uport, const Row &row) {
     return true;
 }
 
+// A restored row is one its port runs as the port page would take it: a
+// forced speed the port has, a PVID that names a VLAN of the restored
+// settings. A copper/fibre port takes every copper speed on either medium.
+bool row_runnable(int uport, const Row &row) {
+    if (!vlanmgr_checked_vid_exist(row.pvid)) {
+        settings_check_refuse("Port settings: port %d: PVID %u is no VLAN of the settings", uport,
+                              row.pvid);
+        return false;
+    }
+    int lport = 0;
+    uint32_t ability = 0;
+    dxp_phy_config_t copper{};
+    // A forced row without a speed code keeps the port's speed.
+    if (row.autoneg == 1 || row.speed_code == 0 || ulpm_to_lport(uport, &lport) != 0 ||
+        dxpx_port_ability_get(lport, &ability) != 0 ||
+        dxpx_port_medium_config_get(lport, kMediumCopper, &copper) == 0)
+        return true;
+    static constexpr struct {
+        uint32_t bit;
+        const char *name;
+    } kCodes[] = {{0, ""},
+                  {0x1, "10Mbps Half"},
+                  {0x2, "10Mbps Full"},
+                  {0x4, "100Mbps Half"},
+                  {0x8, "100Mbps Full"},
+                  {0x20, "1Gbps Full"}};
+    const auto &code = kCodes[row.speed_code <= 5 ? row.speed_code : 0];
+    if ((ability & code.bit) != 0) return true;
+    settings_check_refuse("Port settings: port %d: speed code %u (%s) is not one the port runs",
+                          uport, row.speed_code, code.name);
+    return false;
+}
+
 int check(settings_medium *m) {
     const auto size = [](int row) { return static_cast<size_t>(board_num_uports * row); };
     if (!settings_check_record_size(m, kVersion, size(kRowBytes)) &&
@@ -243,6 +277,9 @@ int check(settings_medium *m) {
     if (!read_rows(m, &rows)) return 0;
     for (int uport = 1; uport <= board_num_uports; uport++)
         if (!row_valid(uport, rows[static_cast<size_t>(uport - 1)])) return 0;
+    if (settings_check_of_backup())
+        for (int uport = 1; uport <= board_num_uports; uport++)
+            if (!row_runnable(uport, rows[static_cast<size_t>(uport - 1)])) return 0;
     return 1;
 }
 

@@ -8,6 +8,10 @@
 namespace {
 
 std::atomic<uint32_t> age_changes{0};
+// The lent ageing time: the managers' change count when it was lent in the
+// high word, the time plus one in the low word; 0 when none is lent.
+std::atomic<uint64_t> age_lent{0};
+std::atomic<int> age_lenders{0};
 
 // The fields that the unit's and the multi-unit record share beyond the key.
 template <typename To, typename From>
@@ -113,7 +117,23 @@ int dxpx_l2_age_timer_set(int age_seconds) {
 
 int dxpx_l2_age_timer_get(int *age_seconds) {
     if (age_seconds == nullptr) return DXP_E_PARAM;
-    return dxpx_first_unit([=](int u) { return dxp_l2_age_timer_get(u, age_seconds); });
+    const uint64_t lent = age_lent.load();
+    const int rv = dxpx_first_unit([=](int u) { return dxp_l2_age_timer_get(u, age_seconds); });
+    if (rv == 0 && *age_seconds == 0 && lent != 0 &&
+        static_cast<uint32_t>(lent >> 32) == age_changes.load())
+        *age_seconds = static_cast<int>(static_cast<uint32_t>(lent) - 1);
+    return rv;
+}
+
+void dxpx_l2_age_timer_lend(int age_seconds) {
+    // A second test lends nothing: the first already turned ageing off.
+    if (age_lenders.fetch_add(1) != 0 || age_seconds < 0) return;
+    age_lent.store(static_cast<uint64_t>(age_changes.load()) << 32 |
+                   (static_cast<uint32_t>(age_seconds) + 1));
+}
+
+void dxpx_l2_age_timer_lend_end(void) {
+    if (age_lenders.fetch_sub(1) == 1) age_lent.store(0);
 }
 
 int dxpx_l2_bpdu_count(void) {

@@ -31,6 +31,9 @@ struct Refusal {
     int unit = -1, port = -1;
 };
 thread_local Refusal refusal;
+// Settings images accepted and not yet applied (under the lock), and why.
+int bars = 0;
+std::atomic<const char *> bar_reason{nullptr};
 
 // "port_reserve kept": what the held ports were before their test. A leaf:
 // nothing is called while it is held.
@@ -112,7 +115,7 @@ int port_reserve(int unit, dxp_pbmp_t ports, const char *owner) {
     // steps sees the held ports stay as it checked them.
     DxpUnitLock api(unit);
     for (int w = 0; w < kWords; w++) {
-        if ((held[unit][w].load() & ports.w[w]) != 0) {
+        if (bars > 0 || (held[unit][w].load() & ports.w[w]) != 0) {
             sal_mutex_give(guard());
             return DXP_E_BUSY;
         }
@@ -127,6 +130,24 @@ int port_reserve(int unit, dxp_pbmp_t ports, const char *owner) {
     }
     sal_mutex_give(guard());
     return DXP_E_NONE;
+}
+
+int port_reserve_bar(const char *why) {
+    sal_mutex_take(guard(), sal_mutex_FOREVER);
+    const bool held_any = port_reserve_any();
+    if (!held_any && bars++ == 0) bar_reason.store(why);
+    sal_mutex_give(guard());
+    return held_any ? DXP_E_BUSY : DXP_E_NONE;
+}
+
+void port_reserve_unbar(void) {
+    sal_mutex_take(guard(), sal_mutex_FOREVER);
+    if (bars > 0 && --bars == 0) bar_reason.store(nullptr);
+    sal_mutex_give(guard());
+}
+
+const char *port_reserve_barred(void) {
+    return bar_reason.load();
 }
 
 void port_reserve_release(int unit, dxp_pbmp_t ports) {
@@ -245,6 +266,12 @@ bool port_reserve_kept_info(int unit, int port, dxp_port_info *info) {
     if (!dxp_pbmp_member(k.info_ports, port)) return false;
     *info = k.info[static_cast<size_t>(port)];
     return true;
+}
+
+bool port_reserve_kept_info_lport(int lport, dxp_port_info *info) {
+    int unit = 0, port = 0;
+    return dxpx_lport_to_unit_port(lport, &unit, &port) >= 0 &&
+           port_reserve_kept_info(unit, port, info);
 }
 
 void port_reserve_keep_created(int unit, dxp_vlan_t vid, dxp_pbmp_t ports) {

@@ -12,6 +12,8 @@ namespace {
 // What the running check refused, named by the item (one check at a time
 // per thread).
 thread_local char refused_value[160];
+thread_local bool backup_check = false;
+thread_local uint32_t check_round = 0;
 
 }  // namespace
 
@@ -22,7 +24,24 @@ void settings_check_refuse(const char *fmt, ...) {
     va_end(ap);
 }
 
+bool settings_check_of_backup(void) {
+    return backup_check;
+}
+
+uint32_t settings_check_round(void) {
+    return check_round;
+}
+
 namespace settings_internal {
+
+BackupCheck::BackupCheck() {
+    backup_check = true;
+    check_round++;
+}
+
+BackupCheck::~BackupCheck() {
+    backup_check = false;
+}
 
 const char *check_refused_value(void) {
     return refused_value;

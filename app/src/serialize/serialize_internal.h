@@ -73,6 +73,15 @@ bool binary_append_item(ByteBuffer &out, const settings_item &item, const ItemVa
 bool binary_finish(ByteBuffer &out);
 bool binary_parse(const uint8_t *image, size_t limit, ParsedImage &out, char *err, size_t err_size);
 
+// The checks of an uploaded backup image, while it lives (one round).
+class BackupCheck {
+  public:
+    BackupCheck();
+    ~BackupCheck();
+    BackupCheck(const BackupCheck &) = delete;
+    BackupCheck &operator=(const BackupCheck &) = delete;
+};
+
 // Every entry of an item that has a handler is one its load takes whole (see
 // SETTINGS_OP_CHECK); false with the reason in err.
 bool entries_fit(const ParsedImage &image, char *err, size_t err_size);

@@ -142,6 +142,7 @@ bool backup_parse(const char *buf, ParsedImage &parsed, char *err, size_t err_si
         std::snprintf(err, err_size, "%d items found, %u expected", parsed.count, count);
         return false;
     }
+    BackupCheck backup;
     return entries_fit(parsed, err, err_size);
 }
 
