@@ -33,7 +33,8 @@ bool port_reserve_refuses(int unit, int port);
 // (on 0), e.g. around the monitor shell a failing test opens: commands typed
 // there are refused the test's ports as any other manager is. Nests.
 void port_reserve_step_aside(int on);
-// The self-test that holds the port, or nullptr.
+// The self-test that holds the port, or nullptr. Takes no lock: any thread
+// may ask under any lock.
 const char *port_reserve_owner(int unit, int port);
 const char *port_reserve_owner_lport(int lport);
 

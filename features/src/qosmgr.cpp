@@ -280,6 +280,32 @@ int qos_port_mod_priority_by_index(int index, int priority) {
     return 1;
 }
 
+int qos_port_priorities_set(const int *priorities, int count) {
+    SalLock hold(qosmgr_lock());
+    if (count < 0 || count > board_num_uports || count > kMaxPorts) return 0;
+    if (mode != ENHANCE_MODE_PORT_BASED_QOS) return 1;
+    // The form's ports as one wait for the unit lock, not one per rule.
+    DxpUnitLock api(DXPX_CPU_UNIT);
+    int old[kMaxPorts];
+    std::copy(port_prio, port_prio + kMaxPorts, old);
+    int failed = -1;
+    for (int i = 0; i < count && failed < 0; i++) {
+        if (priorities[i] == port_prio[i] && port_entry[i] != 0) continue;
+        rule_drop(port_entry[i]);
+        port_prio[i] = priorities[i];
+        if (port_rule(i) != 0) failed = i;
+    }
+    if (failed < 0) return 1;
+    // Refused: every port the change touched gets its old rule back.
+    for (int i = 0; i <= failed; i++) {
+        if (port_prio[i] == old[i] && port_entry[i] != 0) continue;
+        rule_drop(port_entry[i]);
+        port_prio[i] = old[i];
+        port_rule(i);
+    }
+    return 0;
+}
+
 int qos_port_priority_get_by_index(int index, int *priority) {
     SalLock hold(qosmgr_lock());
     if (index < 0 || index >= board_num_uports || index >= kMaxPorts) return 0;

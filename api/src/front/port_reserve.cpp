@@ -12,15 +12,15 @@ namespace {
 constexpr int kUnits = DXP_UNITS_MAX;
 constexpr int kWords = 2;
 
-// "port_reserve": guards the owners; the held bits are atomics too, so that a
-// setter can look without the lock (it must not take it under a feature
-// manager's lock).
+// "port_reserve": guards the marking and unmarking of ports; the held bits
+// and their owners are atomics, so that a setter or a page can look without
+// the lock (it must not take it under a feature manager's lock).
 sal_mutex_t guard() {
     static sal_mutex_t m = sal_mutex_create("port_reserve");
     return m;
 }
 std::atomic<uint32_t> held[kUnits][kWords];
-const char *owners[kUnits][kWords * 32];
+std::atomic<const char *> owners[kUnits][kWords * 32];
 // The thread of the test that holds each port: only its own steps change it.
 std::atomic<sal_thread_t> holders[kUnits][kWords * 32];
 thread_local int aside = 0;
@@ -110,7 +110,7 @@ int port_reserve(int unit, dxp_pbmp_t ports, const char *owner) {
     for (int w = 0; w < kWords; w++) {
         for (int b = 0; b < 32; b++)
             if (ports.w[w] >> b & 1) {
-                owners[unit][w * 32 + b] = owner;
+                owners[unit][w * 32 + b].store(owner);
                 holders[unit][w * 32 + b].store(sal_thread_self());
             }
         held[unit][w].fetch_or(ports.w[w]);
@@ -126,7 +126,7 @@ void port_reserve_release(int unit, dxp_pbmp_t ports) {
         held[unit][w].fetch_and(~ports.w[w]);
         for (int b = 0; b < 32; b++)
             if (ports.w[w] >> b & 1) {
-                owners[unit][w * 32 + b] = nullptr;
+                owners[unit][w * 32 + b].store(nullptr);
                 holders[unit][w * 32 + b].store(nullptr);
             }
     }
@@ -158,10 +158,7 @@ bool port_reserved_lport(int lport) {
 
 const char *port_reserve_owner(int unit, int port) {
     if (!port_reserved(unit, port)) return nullptr;
-    sal_mutex_take(guard(), sal_mutex_FOREVER);
-    const char *owner = owners[unit][port];
-    sal_mutex_give(guard());
-    return owner;
+    return owners[unit][port].load();
 }
 
 const char *port_reserve_owner_lport(int lport) {
