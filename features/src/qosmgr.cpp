@@ -255,6 +255,8 @@ int qosmgr_mode_set(int next) {
     // group no rule can be made, and the mode would run as none.
     const bool rules = next == ENHANCE_MODE_PORT_BASED_QOS || next == ENHANCE_MODE_IP_BASED_QOS;
     if (rules && group < 0) return 0;
+    // The rebuild waits for the unit lock once, not once per rule or entry.
+    DxpUnitLock api(DXPX_CPU_UNIT);
     if (!remove_mode(mode)) return 0;
     if (!install_mode(next)) {
         // The switch goes on with the mode it had, not half of the new one.

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "sal_lock.h"
+#include "dxp.h"
 #include "dxpx.h"
 #include "fp_share.h"
 #include "logger.h"
@@ -152,10 +153,14 @@ int map_page(httpd_event *ev, httpd_request *req, const MapPage &page) {
     for (int i = 0; i < count && page.held != nullptr; i++) {
         if (const char *held = page.held(i, prio[i])) return qos_error(ev, req, page.title, held);
     }
-    if (page.set_all != nullptr && count > 0 && page.set_all(prio, count) != 1)
-        return qos_error(ev, req, page.title, page.set_failed);
-    for (int i = 0; i < count && page.set_all == nullptr; i++) {
-        if (page.set(i, prio[i]) != 1) return qos_error(ev, req, page.title, page.set_failed);
+    {
+        // The entries wait for the unit lock once, not once per entry.
+        DxpUnitLock api(DXPX_CPU_UNIT);
+        if (page.set_all != nullptr && count > 0 && page.set_all(prio, count) != 1)
+            return qos_error(ev, req, page.title, page.set_failed);
+        for (int i = 0; i < count && page.set_all == nullptr; i++) {
+            if (page.set(i, prio[i]) != 1) return qos_error(ev, req, page.title, page.set_failed);
+        }
     }
     qos_saved(page.log_text);
     return 0;
