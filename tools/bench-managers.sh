@@ -61,10 +61,12 @@ def drain():
 threading.Thread(target=drain, daemon=True).start()
 
 def until_prompt(limit=120):
+    """Waits for the prompt; log lines may follow it (board 26 logs what its
+    chip refuses after the first one)."""
     with console:
-        if not console.wait_for(lambda: console_text.endswith(b"DXP.0> ") or
+        if not console.wait_for(lambda: b"DXP.0> " in console_text or
                                 console_text.endswith(b"[ended]"), limit) or \
-                console_text.endswith(b"[ended]"):
+                b"DXP.0> " not in console_text:
             sys.exit("no monitor prompt; the console said:\n" +
                      console_text[-2000:].decode(errors="replace"))
 
@@ -122,8 +124,13 @@ until_prompt()
 for tap in (TAP_A, TAP_B):
     subprocess.run(["ip", "link", "set", tap, "up"], check=True)
 cookie = login()
-FORMS = [("/qos_enhance_mode.cgi", "mode=1"), ("/qos_enhance_port.cgi", "values=1,2,3,4,5,6"),
-         ("/qos_enhance_mode.cgi", "mode=2"), ("/voip.cgi", "profiles=1"), ("/voip.cgi", "profiles=0"),
+# The port QoS form as its page posts it, one priority per port; the two
+# lists differ on every port.
+def port_priorities(first):
+    return "values=" + ",".join(str((first + i) % 8) for i in range(int(board)))
+
+FORMS = [("/qos_enhance_mode.cgi", "mode=1"), ("/qos_enhance_port.cgi", port_priorities(1)),
+         ("/qos_enhance_port.cgi", port_priorities(4)), ("/qos_enhance_mode.cgi", "mode=2"), ("/voip.cgi", "profiles=1"), ("/voip.cgi", "profiles=0"),
          ("/dos.cgi", "checks=101"), ("/dos.cgi", "checks=010")]
 
 class Load:

@@ -50,7 +50,8 @@ void port_reserve_step_aside(int on);
 // (DXP_E_BUSY), so that the caller can name it; taking the note clears it.
 void port_reserve_note_refusal(int unit, int port);
 bool port_reserve_take_refusal(int *unit, int *port);
-// The self-test that holds the port, or nullptr.
+// The self-test that holds the port, or nullptr. Takes no lock: any thread
+// may ask under any lock.
 const char *port_reserve_owner(int unit, int port);
 const char *port_reserve_owner_lport(int lport);
 

@@ -44,6 +44,10 @@ int qosmgr_mode_set(int mode);
 // no rule was refused.
 const char *qosmgr_refusal(void);
 int qos_port_mod_priority_by_index(int index, int priority);  // index = user port - 1
+// The priorities of user ports 1..count as one change: ports that keep
+// theirs keep their rule, and a rule the switch refuses puts every port back
+// as it was (0). Outside the port mode nothing changes (1), as above.
+int qos_port_priorities_set(const int *priorities, int count);
 int qos_port_priority_get_by_index(int index, int *priority);
 int qosmgr_dscp_base_set_by_index(int dscp, int priority);
 int qosmgr_dscp_base_get_by_index(int dscp, int *priority);

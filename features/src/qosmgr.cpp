@@ -296,6 +296,10 @@ int qosmgr_mode_set(int next) {
     // group no rule can be made, and the mode would run as none.
     const bool rules = next == ENHANCE_MODE_PORT_BASED_QOS || next == ENHANCE_MODE_IP_BASED_QOS;
     if (rules && group < 0) return 0;
+    // The rebuild waits for the unit lock once, not once per rule or entry;
+    // a test marks its ports under it, so none starts between the check
+    // below and the rebuild.
+    DxpUnitLock api(DXPX_CPU_UNIT);
     // Entering or leaving a DSCP mode switches every port's classification:
     // a port under self-test keeps its own, so nothing changes.
     if (dscp_based(mode) != dscp_based(next)) {
@@ -327,6 +331,32 @@ int qos_port_mod_priority_by_index(int index, int priority) {
         return 0;
     }
     return 1;
+}
+
+int qos_port_priorities_set(const int *priorities, int count) {
+    SalLock hold(qosmgr_lock());
+    if (count < 0 || count > board_num_uports || count > kMaxPorts) return 0;
+    if (mode != ENHANCE_MODE_PORT_BASED_QOS) return 1;
+    // The form's ports as one wait for the unit lock, not one per rule.
+    DxpUnitLock api(DXPX_CPU_UNIT);
+    int old[kMaxPorts];
+    std::copy(port_prio, port_prio + kMaxPorts, old);
+    int failed = -1;
+    for (int i = 0; i < count && failed < 0; i++) {
+        if (priorities[i] == port_prio[i] && port_entry[i] != 0) continue;
+        rule_drop(port_entry[i]);
+        port_prio[i] = priorities[i];
+        if (port_rule(i) != 0) failed = i;
+    }
+    if (failed < 0) return 1;
+    // Refused: every port the change touched gets its old rule back.
+    for (int i = 0; i <= failed; i++) {
+        if (port_prio[i] == old[i] && port_entry[i] != 0) continue;
+        rule_drop(port_entry[i]);
+        port_prio[i] = old[i];
+        port_rule(i);
+    }
+    return 0;
 }
 
 int qos_port_priority_get_by_index(int index, int *priority) {

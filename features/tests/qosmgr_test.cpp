@@ -38,6 +38,27 @@ TEST_F(qosmgr, ModesInstallAndRemoveTheirRules) {
     EXPECT_EQ(rules(), 0);
 }
 
+// The port form's priorities are one change: all of them or, when the chip
+// refuses one port's rule, none.
+TEST_F(qosmgr, PortPrioritiesChangeTogetherOrNotAtAll) {
+    ASSERT_EQ(qosmgr_mode_set(ENHANCE_MODE_PORT_BASED_QOS), 1);
+    int prio[52];
+    for (int i = 0; i < 52; i++)
+        prio[i] = i % 8;
+    ASSERT_EQ(qos_port_priorities_set(prio, 52), 1);
+    EXPECT_EQ(rules(), 52);
+    prio[30] = 9;  // no queue: the rule cannot be made
+    prio[3] = 7;
+    EXPECT_EQ(qos_port_priorities_set(prio, 52), 0);
+    EXPECT_EQ(rules(), 52);
+    for (int i = 0; i < 52; i++) {
+        int now = -1;
+        ASSERT_EQ(qos_port_priority_get_by_index(i, &now), 1);
+        EXPECT_EQ(now, i % 8) << i;
+    }
+    EXPECT_EQ(qos_port_priorities_set(prio, 53), 0);
+}
+
 // The DSCP map on the 26-port board's chip, which has no field processor:
 // the manager comes up without its group and the DSCP modes still work.
 class qosmgr_dscp : public feature_test::BoardTest {};

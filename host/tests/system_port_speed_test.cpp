@@ -265,6 +265,18 @@ bool link_up(Switch &sw, const std::string &port) {
     return false;
 }
 
+// Link scan's stamp of the user port's last link change (ifLastChange, in
+// ticks): each link change link scan reports gives it a new value; -1 when
+// the agent gave none.
+long last_change(Switch &sw, int uport) {
+    const std::string out =
+        system_fixture::sh_out("snmpget -v2c -On -Oqvt -r 2 -t 2 -c public 127.0.0.1:" +
+                               std::to_string(sw.port_offset() + 161) + " .1.3.6.1.2.1.2.2.1.9." +
+                               std::to_string(uport) + " 2>&1");
+    if (out.empty() || out.find_first_not_of("0123456789\r\n") != std::string::npos) return -1;
+    return std::stol(out);
+}
+
 // The link field of a `getreg` answer, "LINK_STS=1".
 std::string link_field(const std::string &seen) {
     const size_t at = seen.find("LINK_STS=");
@@ -307,6 +319,22 @@ TEST_P(renegotiation, ANegotiatingPortsMacFollowsAChangeAtOnce) {
     const std::string beside = std::string(r.override_reg) + "." + r.untouched_name;
     for (const char *name : {r.forced_name, r.untouched_name})
         ASSERT_TRUE(link_up(sw, name)) << name;
+    // `ps` shows the PHY's link and speed at once, an override the link only
+    // once link scan has come to the port and written it, which on a busy
+    // host may be after a look (the 26-port board's fast-Ethernet override
+    // takes it inverted).
+    const std::string up_field =
+        r.ports == 26 && r.forced_name[0] == 'f' ? "LINK_STS=0" : "LINK_STS=1";
+    auto scanned_up = [&](const std::string &reg) {
+        const std::string seen = sw.output("getreg " + reg);
+        return seen.find("SW_ORD=1") != std::string::npos && link_field(seen) == up_field;
+    };
+    bool both_up = false;
+    for (int i = 0; i < 150 && !both_up; i++) {
+        both_up = scanned_up(mine) && scanned_up(beside);
+        if (!both_up) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    ASSERT_TRUE(both_up) << sw.output("getreg " + mine) << sw.output("getreg " + beside);
     const std::string untouched = register_value(sw, beside);
     auto post = [&](const char *autonego, const char *speed) {
         std::string body = "port=" + forced + "&admin=1&autonego=" + autonego;
@@ -314,17 +342,21 @@ TEST_P(renegotiation, ANegotiatingPortsMacFollowsAChangeAtOnce) {
         return web_client::post(web, "/portset.cgi", body + "&flow_ctrl=0&priority=0&pvid=1",
                                 cookie);
     };
+    long stamp = last_change(sw, r.forced);
+    for (int i = 0; i < 20 && stamp < 0; i++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        stamp = last_change(sw, r.forced);
+    }
+    ASSERT_GE(stamp, 0) << "no ifLastChange of port " << r.forced;
     EXPECT_NE(post("0", "1").find("Port Configuration"), std::string::npos);
-    // Link scan takes the forced port down and up at its new speed: its
-    // override shows the link as the untouched port's does (the 26-port
-    // board's fast-Ethernet override takes it inverted).
-    const std::string linked = link_field(sw.output("getreg " + beside));
+    // Link scan takes the forced port down and up at its new speed (a new
+    // ifLastChange): then its override shows the link again.
     bool forced_up = false;
-    for (int i = 0; i < 50 && !forced_up; i++) {
-        const std::string now = sw.output("getreg " + mine);
-        forced_up = sw.output("ps " + std::string(r.forced_name)).find("up     10M HD") !=
-                        std::string::npos &&
-                    link_field(now) == linked;
+    for (int i = 0; i < 150 && !forced_up; i++) {
+        const long scanned_at = last_change(sw, r.forced);
+        forced_up = scanned_at >= 0 && scanned_at != stamp && scanned_up(mine) &&
+                    sw.output("ps " + std::string(r.forced_name)).find("up     10M HD") !=
+                        std::string::npos;
         if (!forced_up) std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
     ASSERT_TRUE(forced_up) << sw.output("getreg " + mine);
@@ -344,7 +376,7 @@ TEST_P(renegotiation, ANegotiatingPortsMacFollowsAChangeAtOnce) {
     ASSERT_NE(web_client::post(web, "/restored.cgi", "factory=2", cookie).find("200 OK"),
               std::string::npos);
     std::string now;
-    for (int tries = 0; tries < 20 && now != untouched; tries++) {
+    for (int tries = 0; tries < 60 && now != untouched; tries++) {
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         now = register_value(sw, mine);
     }

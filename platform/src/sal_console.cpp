@@ -49,6 +49,7 @@ bool stdin_ready_or_break(uint32_t breaks) {
 // command gets it.
 pthread_mutex_t prompt_lock = PTHREAD_MUTEX_INITIALIZER;
 bool board_reading = false;
+uint32_t board_read_breaks = 0;  // prompt_breaks when the read was marked
 std::string board_prompt;
 std::string board_line_prompt;  // shown instead while a line goes on
 
@@ -76,13 +77,22 @@ bool stdin_end_is_final() {
     return poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
+// The break count a read starts from: the one at its mark, so that a break
+// between the mark and the first look at the input counts for the read.
+uint32_t read_start_breaks() {
+    pthread_mutex_lock(&prompt_lock);
+    const uint32_t breaks = board_reading ? board_read_breaks : prompt_breaks.load();
+    pthread_mutex_unlock(&prompt_lock);
+    return breaks;
+}
+
 int stdio_read_line(void *, char *buf, size_t size) {
     if (buf == nullptr || size == 0) return -1;
     std::fflush(stdout);
     size_t len = 0;
     int c = EOF;
     bool any = false;
-    uint32_t breaks = prompt_breaks.load();
+    uint32_t breaks = read_start_breaks();
     for (;;) {
         while (stdin_ready_or_break(breaks) && (c = std::fgetc(stdin)) != EOF) {
             // A Ctrl-D hands the terminal's half line over before a break:
@@ -195,6 +205,7 @@ std::atomic<uint32_t> debug_flags{0};
 void board_read_mark(bool reading, const std::string &prompt) {
     pthread_mutex_lock(&prompt_lock);
     board_reading = reading;
+    board_read_breaks = prompt_breaks.load();
     board_prompt = prompt;
     pthread_mutex_unlock(&prompt_lock);
 }
@@ -408,11 +419,15 @@ char *diag_readline(const char *prompt, char *buf, int size, const char *dflt) {
     std::string shown;
     if (prompt != nullptr)
         shown = dflt != nullptr ? std::string(prompt) + " [" + dflt + "] " : prompt;
-    if (!shown.empty()) sal_console_printf("%s", shown.c_str());
+    // The read is marked before its prompt shows: a break typed as soon as
+    // the prompt is seen is the read's (it drops the line, or ends a read a
+    // break ends), not a command's that no longer looks for one.
     const bool board = current_console() == board_console.load();
     int n;
+    const char *refused = "";
     for (;;) {
         if (board) board_read_mark(true, shown);
+        if (*refused != '\0' || !shown.empty()) sal_console_printf("%s%s", refused, shown.c_str());
         n = sal_console_read_line(buf, static_cast<size_t>(size));
         if (board) board_read_mark(false, std::string());
         if (n < 0) return nullptr;
@@ -420,7 +435,7 @@ char *diag_readline(const char *prompt, char *buf, int size, const char *dflt) {
         // for the whole line: such a line is refused whole, as an overlong
         // one is, and read anew.
         if (std::strlen(buf) >= static_cast<size_t>(n)) break;
-        sal_console_printf("Error: line holds a NUL byte: not taken\n%s", shown.c_str());
+        refused = "Error: line holds a NUL byte: not taken\n";
     }
     if (n == 0 && dflt != nullptr) std::snprintf(buf, static_cast<size_t>(size), "%s", dflt);
     return buf;

@@ -144,6 +144,17 @@ int read_with_break(void *ctx, char *buf, size_t size) {
     return FakeConsole::read_line(ctx, buf, size);
 }
 
+// The break key typed as soon as the prompt shows.
+bool broke = false;
+int write_then_break(void *ctx, const char *buf, size_t len) {
+    FakeConsole::write(ctx, buf, len);
+    if (!broke && std::string(buf, len).find("action?") != std::string::npos) {
+        broke = true;  // the break shows the prompt again
+        break_answer = sal_console_break_at_prompt();
+    }
+    return static_cast<int>(len);
+}
+
 TEST_F(sal_console, TheBreakKeyShowsTheBoardsPromptAgainOnlyWhileItReads) {
     FakeConsole board;
     board.ops.read_line = read_with_break;
@@ -162,6 +173,15 @@ TEST_F(sal_console, TheBreakKeyShowsTheBoardsPromptAgainOnlyWhileItReads) {
     fake.lines = {"typed"};
     ASSERT_NE(diag_readline("ecos>", line, sizeof line, nullptr), nullptr);
     EXPECT_EQ(break_answer, 0);
+    // A break typed the moment the prompt shows is the read's, however late
+    // the read first looks at its input.
+    sal_console_bind(nullptr);
+    board.ops.write = write_then_break;
+    board.ops.read_line = FakeConsole::read_line;
+    board.lines = {"typed"};
+    break_answer = -1;
+    ASSERT_NE(diag_readline("action?", line, sizeof line, nullptr), nullptr);
+    EXPECT_EQ(break_answer, 1);
     sal_console_default_set(prev_board);
 }
 

@@ -10,6 +10,7 @@
 #include "dxp.h"
 #include "logger.h"
 #include "net_util.h"
+#include "port_reserve.h"
 #include "sal_lock.h"
 #include "settings.h"
 #include "vlanmgr.h"
@@ -122,6 +123,10 @@ int darp_cgi(httpd_event *ev, httpd_request *req) {
     long enable = 0;
     if (ev->b.num < 1 || !number(web_form_value(ev, 0), 0, 1, &enable))
         return fail(ev, req, "Invalid setting");
+    // No self-test takes or gives back a port between the check below and
+    // the change; the reservation goes before the manager's lock, as in the
+    // settings load.
+    PortReserveFreeze tests;
     // The ports, VLANs and rules of one post are one change (the save below
     // takes the settings lock, which the server already holds).
     SalLock hold(darp_config_lock());

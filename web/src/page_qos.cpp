@@ -9,10 +9,12 @@
 #include <string>
 
 #include "sal_lock.h"
+#include "dxp.h"
 #include "dxpx.h"
 #include "fp_share.h"
 #include "logger.h"
 #include "net_util.h"
+#include "port_reserve.h"
 #include "qosmgr.h"
 #include "settings.h"
 #include "web_pages.h"
@@ -109,6 +111,8 @@ struct MapPage {
     int (*set)(int index, int priority);
     // Why entry i may not change now, or nullptr (any entry may).
     const char *(*held)(int index, int priority) = nullptr;
+    // Entries 0..count-1 as one change (1), in place of set for each.
+    int (*set_all)(const int *priorities, int count) = nullptr;
 };
 
 // A port under self-test keeps its priority until its test ends.
@@ -149,8 +153,14 @@ int map_page(httpd_event *ev, httpd_request *req, const MapPage &page) {
     for (int i = 0; i < count && page.held != nullptr; i++) {
         if (const char *held = page.held(i, prio[i])) return qos_error(ev, req, page.title, held);
     }
-    for (int i = 0; i < count; i++) {
-        if (page.set(i, prio[i]) != 1) return qos_error(ev, req, page.title, page.set_failed);
+    {
+        // The entries wait for the unit lock once, not once per entry.
+        DxpUnitLock api(DXPX_CPU_UNIT);
+        if (page.set_all != nullptr && count > 0 && page.set_all(prio, count) != 1)
+            return qos_error(ev, req, page.title, page.set_failed);
+        for (int i = 0; i < count && page.set_all == nullptr; i++) {
+            if (page.set(i, prio[i]) != 1) return qos_error(ev, req, page.title, page.set_failed);
+        }
     }
     qos_saved(page.log_text);
     return 0;
@@ -363,6 +373,10 @@ int qos_enhance_mode_cgi(httpd_event *ev, httpd_request *req) {
 }
 
 int qos_enhance_port_cgi(httpd_event *ev, httpd_request *req) {
+    // No self-test takes or gives back a port between the check of the held
+    // ports and the change; the reservation goes before the manager's lock,
+    // as in the settings load.
+    PortReserveFreeze tests;
     SalLock hold(qosmgr_lock());  // the change and its save are one step
     static const MapPage page = {
         .title = "Apply priority change for port based QoS",
@@ -372,6 +386,7 @@ int qos_enhance_port_cgi(httpd_event *ev, httpd_request *req) {
         .size = port_map_size,
         .set = qos_port_mod_priority_by_index,
         .held = port_map_held,
+        .set_all = qos_port_priorities_set,
     };
     return map_page(ev, req, page);
 }

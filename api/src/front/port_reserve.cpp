@@ -13,9 +13,9 @@ namespace {
 constexpr int kUnits = DXP_UNITS_MAX;
 constexpr int kWords = 2;
 
-// "port_reserve": guards the owners; the held bits are atomics too, so that a
-// setter can look without the lock (it must not take it under a feature
-// manager's lock).
+// "port_reserve": guards the marking and unmarking of ports; the held bits
+// and their owners are atomics, so that a setter or a page can look without
+// the lock (it must not take it under a feature manager's lock).
 sal_mutex_t guard() {
     static sal_mutex_t m = sal_mutex_create("port_reserve");
     return m;
