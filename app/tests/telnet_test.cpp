@@ -203,6 +203,19 @@ TEST_F(telnetd, InterruptDropsTheLineTypedSoFar) {
     EXPECT_EQ(c.received().find("Unknown command"), std::string::npos) << c.received();
 }
 
+// A line longer than the shell reads is refused whole: cut, this one would
+// be a plain "exit".
+TEST_F(telnetd, OverlongLineRunsNothing) {
+    Client c(telnetd_port());
+    ASSERT_TRUE(c.log_in());
+    c.send_text("exit" + std::string(300, ' ') + "now\r\n");
+    ASSERT_TRUE(c.wait_for("Error: line longer than 255 characters: not taken"));
+    c.send_text("help\r\n");
+    ASSERT_TRUE(c.wait_for("counters"));
+    c.send_text("exit\r\n");
+    EXPECT_TRUE(c.closed_by_peer());
+}
+
 TEST_F(telnetd, PasswordIsNeitherEchoedNorLeftToTheClientToEcho) {
     const std::string will_echo("\xff\xfb\x01\xff\xfb\x03", 6);  // WILL ECHO, WILL SGA
     const std::string wont_echo("\xff\xfc\x01\xff\xfc\x03", 6);

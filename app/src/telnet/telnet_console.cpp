@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <string>
 
 #include "sal_lock.h"
@@ -149,6 +150,7 @@ void TelnetConsole::answer_option(uint8_t command, uint8_t option) {
 int TelnetConsole::read_line(char *buf, size_t size) {
     if (buf == nullptr || size == 0) return -1;
     size_t len = 0;
+    bool overlong = false;  // characters past size-1 came: the line is refused
     for (;;) {
         int b = next_byte();
         if (b < 0) return -1;
@@ -161,7 +163,7 @@ int TelnetConsole::read_line(char *buf, size_t size) {
                 } else {
                     // The client's interrupt or erase-line drops the line
                     // read so far for good, as the board console's break does.
-                    if (c == kIp || c == kEl) len = 0;
+                    if (c == kIp || c == kEl) len = 0, overlong = false;
                     state_ = c == kSb ? State::Sub : State::Data;
                 }
                 continue;
@@ -188,17 +190,31 @@ int TelnetConsole::read_line(char *buf, size_t size) {
         }
         if (c == '\r' || c == '\n') {
             skip_lf_ = c == '\r';
+            if (overlong) {
+                // A cut line could run something other than what was typed:
+                // nothing of it is taken, and the reader sees an empty line.
+                char msg[80];
+                const int n =
+                    std::snprintf(msg, sizeof msg,
+                                  "Error: line longer than %zu characters: not taken\n", size - 1);
+                write(msg, static_cast<size_t>(n));
+                len = 0;
+            }
             buf[len] = '\0';
             return static_cast<int>(len);
         }
         if (c == kCtrlC) {
             len = 0;
-        } else if ((c == 0x08 || c == 0x7f) && len > 0) {
+            overlong = false;
+        } else if ((c == 0x08 || c == 0x7f) && len > 0 && !overlong) {
             len--;
-        } else if (((c >= 0x20 && c < 0x7f) || c == '\0') && len + 1 < size) {
-            // beyond size-1 the rest is dropped; a NUL typed in the line (not
-            // the one after a CR) stays, so that the line is refused whole
-            buf[len++] = static_cast<char>(c);
+        } else if ((c >= 0x20 && c < 0x7f) || c == '\0') {
+            // A NUL typed in the line (not the one after a CR) stays, so
+            // that the line is refused whole.
+            if (len + 1 < size)
+                buf[len++] = static_cast<char>(c);
+            else
+                overlong = true;
         }
     }
 }
