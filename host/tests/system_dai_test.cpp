@@ -11,6 +11,7 @@
 // python3; skips without.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
@@ -31,6 +32,12 @@ using system_fixture::Netns;
 using system_fixture::sh;
 using system_fixture::sh_out;
 using system_fixture::Switch;
+
+// How many of the frames a watch saw begin with the frame sent.
+int copies(const std::vector<std::string> &seen, const std::string &frame) {
+    return static_cast<int>(std::count_if(
+        seen.begin(), seen.end(), [&](const std::string &f) { return f.starts_with(frame); }));
+}
 
 std::string zeros(int bytes) {
     return std::string(static_cast<size_t>(bytes) * 2, '0');
@@ -186,13 +193,9 @@ TEST_P(switchfw_dai, LearnsFromTrustedDhcpAndFloodsOnlyBoundArp) {
         ASSERT_TRUE(watch.ready());
         ASSERT_TRUE(system_fixture::send_frames(client, client_tap, bound));
         ASSERT_TRUE(system_fixture::send_frames(client, client_tap, spoofed));
-        int bound_seen = 0, spoofed_seen = 0;
-        for (const std::string &frame : watch.frames()) {
-            bound_seen += frame.starts_with(bound);
-            spoofed_seen += frame.starts_with(spoofed);
-        }
-        EXPECT_EQ(bound_seen, 1);
-        EXPECT_EQ(spoofed_seen, 0);
+        const std::vector<std::string> seen = watch.frames();
+        EXPECT_EQ(copies(seen, bound), 1);
+        EXPECT_EQ(copies(seen, spoofed), 0);
     }
 
     // A unicast reply of the bound client to a MAC nobody has: re-sent to
@@ -205,13 +208,8 @@ TEST_P(switchfw_dai, LearnsFromTrustedDhcpAndFloodsOnlyBoundArp) {
         FrameWatch at_peer(peer, peer_tap, 3), at_client(client, client_tap, 3);
         ASSERT_TRUE(at_peer.ready() && at_client.ready());
         ASSERT_TRUE(system_fixture::send_frames(client, client_tap, reply));
-        int peer_seen = 0, client_seen = 0;
-        for (const std::string &frame : at_peer.frames())
-            peer_seen += frame.starts_with(reply);
-        for (const std::string &frame : at_client.frames())
-            client_seen += frame.starts_with(reply);
-        EXPECT_EQ(peer_seen, 1);
-        EXPECT_LE(client_seen, 1) << "re-sent back out of its ingress port";
+        EXPECT_EQ(copies(at_peer.frames(), reply), 1);
+        EXPECT_LE(copies(at_client.frames(), reply), 1) << "re-sent back out of its ingress port";
     }
 }
 
@@ -228,9 +226,7 @@ TEST_P(switchfw_dai, ARefusedChangeKeepsThePageTheBackupAndTheRules) {
         FrameWatch watch(peer, peer_tap, 3);
         EXPECT_TRUE(watch.ready());
         EXPECT_TRUE(system_fixture::send_frames(client, client_tap, unbound));
-        for (const std::string &frame : watch.frames())
-            if (frame.starts_with(unbound)) return true;
-        return false;
+        return copies(watch.frames(), unbound) > 0;
     };
     EXPECT_FALSE(unbound_passes());
     // The backup but its password line, scrambled anew for each download,
@@ -306,13 +302,8 @@ TEST_P(switchfw_dai, APortLinkedDuringStartUpReceivesCheckedRequests) {
     FrameWatch at_server(server, server_tap, 3), at_peer(peer, peer_tap, 3);
     ASSERT_TRUE(at_server.ready() && at_peer.ready());
     ASSERT_TRUE(system_fixture::send_frames(client, client_tap, bound));
-    int server_seen = 0, peer_seen = 0;
-    for (const std::string &frame : at_server.frames())
-        server_seen += frame.starts_with(bound);
-    for (const std::string &frame : at_peer.frames())
-        peer_seen += frame.starts_with(bound);
-    EXPECT_EQ(server_seen, 1) << "port 1, linked during start-up";
-    EXPECT_EQ(peer_seen, 1);
+    EXPECT_EQ(copies(at_server.frames(), bound), 1) << "port 1, linked during start-up";
+    EXPECT_EQ(copies(at_peer.frames(), bound), 1);
 }
 
 TEST_P(switchfw_dai_learning, ForgedAcknowledgementsFromAnUntrustedPortBindNothing) {
@@ -351,8 +342,7 @@ TEST_P(switchfw_dai_learning, ForgedAcknowledgementsFromAnUntrustedPortBindNothi
     FrameWatch watch(peer, peer_tap, 3);
     ASSERT_TRUE(watch.ready());
     ASSERT_TRUE(system_fixture::send_frames(client, client_tap, forged));
-    for (const std::string &frame : watch.frames())
-        EXPECT_FALSE(frame.starts_with(forged));
+    EXPECT_EQ(copies(watch.frames(), forged), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(boards_with_cfp, switchfw_dai, testing::Values(52, 28),
