@@ -116,19 +116,8 @@ class switchfw_dai : public testing::TestWithParam<int> {
         server = ns.spaces[0];
         client = ns.spaces[1];
         peer = ns.spaces[2];
-        const std::string board = std::to_string(GetParam());
-        // A flash of its own: a board never starts from another one's.
-        const std::filesystem::path dir =
-            std::filesystem::path(test_workdir::path()) /
-            testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::filesystem::create_directories(dir);
-        sw = std::make_unique<Switch>(
-            dir, std::vector<std::string>{"--board", board, "--tap", "1=" + server_tap, "--tap",
-                                          "2=" + client_tap, "--tap", board + "=" + peer_tap});
-        ASSERT_TRUE(sw->run("", "DXP.0> ", nullptr, 60));
-        ASSERT_TRUE(system_fixture::Netns::attach(server_tap, server, net + "1/24"));
-        ASSERT_TRUE(system_fixture::Netns::attach(client_tap, client, net + "2/24"));
-        ASSERT_TRUE(system_fixture::Netns::attach(peer_tap, peer, net + "3/24"));
+        start();
+        if (HasFatalFailure()) return;
         server_mac = hex_of_mac(system_fixture::mac_of(server, server_tap));
         client_mac = hex_of_mac(system_fixture::mac_of(client, client_tap));
         ASSERT_EQ(client_mac.size(), 12u);
@@ -140,6 +129,22 @@ class switchfw_dai : public testing::TestWithParam<int> {
         const std::string trusted_1 = "1" + std::string(static_cast<size_t>(GetParam()) - 1, '0');
         sh_out(curl + "-d 'enable=1&ports=" + trusted_1 +
                "&rmfrom=0&rmto=0&addfrom=1&addto=1&aging=0' " + web + "/darp.cgi");
+    }
+    // The program on the flash in the test's own folder (a board never
+    // starts from another one's), its TAPs in the hosts' namespaces.
+    void start() {
+        const std::string board = std::to_string(GetParam());
+        const std::filesystem::path dir =
+            std::filesystem::path(test_workdir::path()) /
+            testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::filesystem::create_directories(dir);
+        sw = std::make_unique<Switch>(
+            dir, std::vector<std::string>{"--board", board, "--tap", "1=" + server_tap, "--tap",
+                                          "2=" + client_tap, "--tap", board + "=" + peer_tap});
+        ASSERT_TRUE(sw->run("", "DXP.0> ", nullptr, 60));
+        ASSERT_TRUE(system_fixture::Netns::attach(server_tap, server, net + "1/24"));
+        ASSERT_TRUE(system_fixture::Netns::attach(client_tap, client, net + "2/24"));
+        ASSERT_TRUE(system_fixture::Netns::attach(peer_tap, peer, net + "3/24"));
     }
     // Sends the server's acknowledgement of the lease until the binding
     // table shows it; the table last read.
@@ -287,16 +292,8 @@ TEST_P(switchfw_dai, APortLinkedDuringStartUpReceivesCheckedRequests) {
     ASSERT_EQ(
         sh("ip tuntap add dev " + server_tap + " mode tap && ip link set " + server_tap + " up"),
         0);
-    const std::filesystem::path dir = std::filesystem::path(test_workdir::path()) /
-                                      testing::UnitTest::GetInstance()->current_test_info()->name();
-    const std::string board = std::to_string(GetParam());
-    sw = std::make_unique<Switch>(
-        dir, std::vector<std::string>{"--board", board, "--tap", "1=" + server_tap, "--tap",
-                                      "2=" + client_tap, "--tap", board + "=" + peer_tap});
-    ASSERT_TRUE(sw->run("", "DXP.0> ", nullptr, 60));
-    ASSERT_TRUE(system_fixture::Netns::attach(server_tap, server, net + "1/24"));
-    ASSERT_TRUE(system_fixture::Netns::attach(client_tap, client, net + "2/24"));
-    ASSERT_TRUE(system_fixture::Netns::attach(peer_tap, peer, net + "3/24"));
+    start();
+    if (HasFatalFailure()) return;
 
     const std::string bound = arp_request(client_mac, host_ip, net + "1");
     FrameWatch at_server(server, server_tap, 3), at_peer(peer, peer_tap, 3);

@@ -793,6 +793,14 @@ TEST_P(system_voip_network, LiveCallsKeepTheirPriority) {
     EXPECT_EQ(std::count(all.begin(), all.end(), 2), 12) << "a new call's rules likewise";
 }
 
+// The port a connected socket has on its own side; 0 when unknown.
+uint16_t local_port(int socket) {
+    sockaddr_in self{};
+    socklen_t size = sizeof self;
+    if (getsockname(socket, reinterpret_cast<sockaddr *>(&self), &size) != 0) return 0;
+    return ntohs(self.sin_port);
+}
+
 // From the call manager's port, raw: `made_up` empty segments to port 2000
 // of made-up phones (10.77.x.y), which fill the switch's table of phone
 // connections, then four StartMediaTransmissions forged as the manager's to
@@ -829,11 +837,9 @@ TEST_P(system_voip_network, ForgedOrdersAndMadeUpPhonesTakeOnlyTheirOwnPort) {
     std::vector<std::unique_ptr<Connection>> phones;
     phones_connected(&phones);
     if (HasFatalFailure()) return;
-    sockaddr_in self{};
-    socklen_t size = sizeof self;
-    ASSERT_EQ(getsockname(phones[0]->caller, reinterpret_cast<sockaddr *>(&self), &size), 0);
-    ASSERT_TRUE(
-        send_sccp_forgeries(ns.spaces[0], taps[0], host(0), phone(0), ntohs(self.sin_port), 600));
+    const uint16_t phone_port = local_port(phones[0]->caller);
+    ASSERT_NE(phone_port, 0);
+    ASSERT_TRUE(send_sccp_forgeries(ns.spaces[0], taps[0], host(0), phone(0), phone_port, 600));
     EXPECT_EQ(voice_rules_when(on + kHostRows), on + kHostRows) << "port 1's share";
     media_started(phones, 1);
     if (HasFatalFailure()) return;
@@ -933,10 +939,8 @@ TEST_P(system_voip_network, ForgedStopsAndStartsFromAnotherPortChangeNoCall) {
     std::vector<std::unique_ptr<Connection>> phones;
     phones_connected(&phones);
     if (HasFatalFailure()) return;
-    sockaddr_in self{};
-    socklen_t size = sizeof self;
-    ASSERT_EQ(getsockname(phones[0]->caller, reinterpret_cast<sockaddr *>(&self), &size), 0);
-    const uint16_t phone_port = ntohs(self.sin_port);
+    const uint16_t phone_port = local_port(phones[0]->caller);
+    ASSERT_NE(phone_port, 0);
     ASSERT_TRUE(send_forged_orders(ns.spaces[3], taps[3], host(0), phone(0), phone_port, "138:6"));
     EXPECT_EQ(voice_rules_when(on + 2), on + 2) << "the forger's own session";
     media_started(phones, 1);
