@@ -33,51 +33,23 @@ cat >"$WORK/bench.py" <<'EOF'
 import os, socket, subprocess, sys, threading, time
 
 root, work, board, duration, offset = sys.argv[1], sys.argv[2], sys.argv[3], float(sys.argv[4]), int(sys.argv[5])
+sys.path.insert(0, root + "/tools")
+sys.dont_write_bytecode = True
+from bench_console import Firmware
+
 WEB, TELNET, AGENT = offset + 80, offset + 23, offset + 161
 TAP_A, TAP_B = "swbma", "swbmb"
 MAC_A, MAC_B = bytes.fromhex("020000000a01"), bytes.fromhex("020000000b02")
 
-fw = subprocess.Popen(
+fw = Firmware(
     [root + "/build/release/host/switchfw", "--board", board, "--flash", work + "/flash.bin",
      "--fs", work + "/fs", "--port-offset", str(offset), "--listen", "127.0.0.1",
-     "--tap", "1=" + TAP_A, "--tap", "2=" + TAP_B],
-    cwd=work, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, bufsize=0)
-console = threading.Condition()
-console_text = b""
-
-def drain():
-    """Reads the console all the time: a full pipe would stop the firmware."""
-    global console_text
-    while True:
-        chunk = os.read(fw.stdout.fileno(), 65536)
-        with console:
-            if not chunk:
-                console_text += b"\n[ended]"
-                console.notify_all()
-                return
-            console_text = (console_text + chunk)[-8192:]
-            console.notify_all()
-
-threading.Thread(target=drain, daemon=True).start()
-
-def until_prompt(limit=120):
-    """Waits for the prompt; log lines may follow it (board 26 logs what its
-    chip refuses after the first one)."""
-    with console:
-        if not console.wait_for(lambda: b"DXP.0> " in console_text or
-                                console_text.endswith(b"[ended]"), limit) or \
-                b"DXP.0> " not in console_text:
-            sys.exit("no monitor prompt; the console said:\n" +
-                     console_text[-2000:].decode(errors="replace"))
+     "--tap", "1=" + TAP_A, "--tap", "2=" + TAP_B], work, keep=8192)
 
 def monitor(line):
     """One monitor command; its time in seconds."""
-    global console_text
-    with console:
-        console_text = b""
     start = time.time()
-    fw.stdin.write((line + "\n").encode())
-    until_prompt()
+    fw.monitor(line)
     return time.time() - start
 
 def http(method, path, body="", cookie=""):
@@ -120,7 +92,7 @@ def read_until(s, text):
             raise OSError("telnet closed")
         seen = (seen + chunk)[-4096:]
 
-until_prompt()
+fw.wait()
 for tap in (TAP_A, TAP_B):
     subprocess.run(["ip", "link", "set", tap, "up"], check=True)
 cookie = login()
@@ -371,8 +343,7 @@ for name, idle, loaded, higher in rows:
     print(line)
 print("(worst: the lowest rate, the highest time)")
 print(f"machine after: {after}")
-fw.stdin.close()
-fw.kill()
+fw.stop()
 EOF
 
 python3 "$WORK/bench.py" "$ROOT" "$WORK" "$BOARD" "$DURATION" "$OFFSET"

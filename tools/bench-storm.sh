@@ -33,9 +33,13 @@ ip netns exec "$HOST_B" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 \
     net.ipv6.conf.default.disable_ipv6=1
 
 cat >"$WORK/bench.py" <<'EOF'
-import ctypes, os, socket, statistics, struct, subprocess, sys, threading, time
+import os, socket, statistics, struct, subprocess, sys, threading, time
 
 root, work, board, duration, host_b = sys.argv[1:6]
+sys.path.insert(0, root + "/tools")
+sys.dont_write_bytecode = True
+from bench_console import Firmware, ok, set_management_address, sh, socket_in
+
 board, duration = int(board), float(duration)
 OFFSET = 8000
 WEB = OFFSET + 80
@@ -44,92 +48,21 @@ TAP_A, TAP_B, TAP_C = "swbsa", "swbsb", "swbsc"
 MGMT, IP_B = "10.88.0.1", "10.88.0.20"
 MAC_A, MAC_C = bytes.fromhex("020000000a01"), bytes.fromhex("020000000c03")
 
-fw = subprocess.Popen(
+fw = Firmware(
     [root + "/build/release/host/switchfw", "--board", str(board), "--flash", work + "/flash.bin",
      "--fs", work + "/fs", "--port-offset", str(OFFSET), "--mgmt-tap", "mgmt",
-     "--tap", "3=" + TAP_A, "--tap", f"{LAST}=" + TAP_B, "--tap", "2=" + TAP_C],
-    cwd=work, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, bufsize=0)
-console = threading.Condition()
-console_text = b""
-
-def drain():
-    """Reads the console all the time: a full pipe would stop the firmware."""
-    global console_text
-    while True:
-        chunk = os.read(fw.stdout.fileno(), 65536)
-        with console:
-            if not chunk:
-                console_text += b"\n[ended]"
-                console.notify_all()
-                return
-            console_text = (console_text + chunk)[-65536:]
-            console.notify_all()
-
-threading.Thread(target=drain, daemon=True).start()
-
-def monitor(line, limit=120):
-    """One monitor command's output."""
-    global console_text
-    with console:
-        console_text = b""
-    fw.stdin.write((line + "\n").encode())
-    # Log lines may follow the prompt (board 26 logs what its chip refuses).
-    with console:
-        if not console.wait_for(lambda: b"DXP.0> " in console_text or
-                                b"[ended]" in console_text, limit) or b"[ended]" in console_text:
-            sys.exit("no monitor prompt; the console said:\n" +
-                     console_text[-2000:].decode(errors="replace"))
-        return console_text.decode(errors="replace")
-
-def sh(cmd):
-    subprocess.run(cmd, shell=True, check=True, stdout=subprocess.DEVNULL)
-
-def ok(cmd):
-    return subprocess.run(cmd, shell=True, stdout=subprocess.DEVNULL,
-                          stderr=subprocess.DEVNULL).returncode == 0
-
-libc = ctypes.CDLL(None, use_errno=True)
-
-def socket_in(space, *args):
-    """A socket made inside another network namespace."""
-    home = os.open("/proc/thread-self/ns/net", os.O_RDONLY)
-    inside = os.open(f"/run/netns/{space}", os.O_RDONLY)
-    try:
-        if libc.setns(inside, 0x40000000) != 0:
-            sys.exit("setns failed")
-        return socket.socket(*args)
-    finally:
-        libc.setns(home, 0x40000000)
-        os.close(home)
-        os.close(inside)
-
-def rss_kb():
-    with open(f"/proc/{fw.pid}/status") as f:
-        for line in f:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1])
-    return 0
+     "--tap", "3=" + TAP_A, "--tap", f"{LAST}=" + TAP_B, "--tap", "2=" + TAP_C], work)
 
 def discards():
     """RXDROPPKTS of A's port (port 3, fe2) as the monitor shows it."""
-    out = monitor("show counters All RXDROPPKTS.fe2")
+    out = fw.monitor("show counters All RXDROPPKTS.fe2")
     for line in out.splitlines():
         if line.startswith("RXDROPPKTS.fe2"):
             return int(line.split(":")[1].split()[0].replace(",", ""))
     return 0
 
-monitor("", 120)
-cookie = subprocess.run(
-    f"curl -s -i -d 'username=admin&password=qivor' http://127.0.0.1:{WEB}/login.cgi", shell=True,
-    capture_output=True, text=True).stdout
-cookie = cookie.split("Set-Cookie: WebManaged=")[1].split(";")[0].split("\r")[0]
-sh(f"curl -s -m 10 -b WebManaged={cookie} -d 'ip={MGMT}&netmask=255.255.255.0&gateway=0.0.0.0"
-   f"&ifname=eth1' http://127.0.0.1:{WEB}/setip.cgi")
-for _ in range(50):
-    if f"inet {MGMT}/24" in subprocess.run("ip -4 addr show mgmt", shell=True, capture_output=True,
-                                           text=True).stdout:
-        break
-    time.sleep(0.1)
+fw.monitor("", 120)
+set_management_address(WEB, MGMT)
 sh(f"ip link set {TAP_B} netns {host_b}")
 sh(f"ip -n {host_b} addr add {IP_B}/24 dev {TAP_B}")
 sh(f"ip -n {host_b} link set {TAP_B} up")
@@ -259,14 +192,14 @@ def first_answer(samples, end):
     return f"{after[0] - end:.2f} s" if after else "none"
 
 def storm(rate, label):
-    before, drops_before = rss_kb(), discards()
+    before, drops_before = fw.rss_kb(), discards()
     r, p = Receiver(), Probe()
     time.sleep(2.0)
     peak = [before]
     stop = threading.Event()
     def sample():
         while not stop.is_set():
-            peak[0] = max(peak[0], rss_kb())
+            peak[0] = max(peak[0], fw.rss_kb())
             time.sleep(0.2)
     s = threading.Thread(target=sample, daemon=True)
     s.start()
@@ -278,7 +211,7 @@ def storm(rate, label):
     s.join()
     p.close()
     r.close()
-    after = rss_kb()
+    after = fw.rss_kb()
     time.sleep(1.5)  # the counters are collected once a second
     dropped = discards() - drops_before
     during = [d for at, d in r.delays if start <= at < end]
@@ -308,10 +241,9 @@ with open("/proc/loadavg") as f:
 cap = capacity()
 print(f"forwarding capacity for A's broadcasts: {cap} frames/s", flush=True)
 storm(2 * cap, "without storm control")
-monitor("rate Limit=1000 Bcast=true")
+fw.monitor("rate Limit=1000 Bcast=true")
 storm(2 * cap, "with storm control (1000 kbit/s of broadcasts)")
-fw.stdin.close()
-fw.kill()
+fw.stop()
 EOF
 
 python3 "$WORK/bench.py" "$ROOT" "$WORK" "$BOARD" "$DURATION" "$HOST_B"

@@ -39,6 +39,10 @@ cat >"$WORK/bench.py" <<'EOF'
 import json, os, socket, statistics, struct, subprocess, sys, threading, time
 
 root, work, board, duration = sys.argv[1:5]
+sys.path.insert(0, root + "/tools")
+sys.dont_write_bytecode = True
+from bench_console import Firmware, ok, set_management_address, sh, socket_in
+
 board, duration = int(board), float(duration)
 ns_b, ns_c, ns_f1, ns_f2, ns_g1, ns_g2 = sys.argv[5:11]
 OFFSET = 8000
@@ -60,58 +64,13 @@ args = [root + "/build/release/host/switchfw", "--board", str(board), "--flash",
         "--mgmt-tap", "mgmt"]
 for port in list(STORM) + [h[0] for h in HOSTS.values()]:
     args += ["--tap", f"{port}={tap(port)}"]
-fw = subprocess.Popen(args, cwd=work, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                      stderr=subprocess.STDOUT, bufsize=0)
-console = threading.Condition()
-console_text = b""
-
-def drain():
-    """Reads the console all the time: a full pipe would stop the firmware."""
-    global console_text
-    while True:
-        chunk = os.read(fw.stdout.fileno(), 65536)
-        with console:
-            if not chunk:
-                console_text += b"\n[ended]"
-                console.notify_all()
-                return
-            console_text = (console_text + chunk)[-65536:]
-            console.notify_all()
-
-threading.Thread(target=drain, daemon=True).start()
-
-def monitor(line, limit=120):
-    """One monitor command's output, up to a mark typed after it."""
-    global console_text
-    with console:
-        console_text = b""
-    fw.stdin.write((line + "\necho \"end-of-bench-output\"\n").encode())
-    with console:
-        if not console.wait_for(lambda: b"end-of-bench-output" in console_text or
-                                b"[ended]" in console_text, limit) or b"[ended]" in console_text:
-            sys.exit("no monitor answer; the console said:\n" +
-                     console_text[-2000:].decode(errors="replace"))
-        return console_text.decode(errors="replace")
-
-def sh(cmd):
-    subprocess.run(cmd, shell=True, check=True, stdout=subprocess.DEVNULL)
-
-def ok(cmd):
-    return subprocess.run(cmd, shell=True, stdout=subprocess.DEVNULL,
-                          stderr=subprocess.DEVNULL).returncode == 0
-
-def rss_kb():
-    with open(f"/proc/{fw.pid}/status") as f:
-        for line in f:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1])
-    return 0
+fw = Firmware(args, work, mark="end-of-bench-output")
 
 def counter(name, port):
     """A counter of a fast-Ethernet port as the monitor shows it (the
     monitor cuts long names)."""
     ifname = f"fe{port - 1}"
-    out = monitor(f"show counters All {name}.{ifname}")
+    out = fw.monitor(f"show counters All {name}.{ifname}")
     for line in out.splitlines():
         shown = line.split(":")[0].strip().split(".")
         if len(shown) == 2 and name.startswith(shown[0]) and shown[1] == ifname:
@@ -123,18 +82,8 @@ for _ in range(600):
             os.path.exists("/sys/class/net/mgmt"):
         break
     time.sleep(0.1)
-monitor("", 120)
-cookie = subprocess.run(
-    f"curl -s -i -d 'username=admin&password=qivor' http://127.0.0.1:{WEB}/login.cgi", shell=True,
-    capture_output=True, text=True).stdout
-cookie = cookie.split("Set-Cookie: WebManaged=")[1].split(";")[0].split("\r")[0]
-sh(f"curl -s -m 10 -b WebManaged={cookie} -d 'ip={MGMT}&netmask=255.255.255.0&gateway=0.0.0.0"
-   f"&ifname=eth1' http://127.0.0.1:{WEB}/setip.cgi")
-for _ in range(50):
-    if f"inet {MGMT}/24" in subprocess.run("ip -4 addr show mgmt", shell=True, capture_output=True,
-                                           text=True).stdout:
-        break
-    time.sleep(0.1)
+fw.monitor("", 120)
+set_management_address(WEB, MGMT)
 for port, space, address in HOSTS.values():
     sh(f"ip link set {tap(port)} netns {space}")
     sh(f"ip -n {space} addr add {address}/24 dev {tap(port)}")
@@ -158,21 +107,6 @@ def iperf(client, server, label):
     sent, received = end["sum_sent"], end["sum_received"]
     print(f"TCP {label}: {received['bits_per_second'] / 1e6:.1f} Mbit/s received, "
           f"{sent['retransmits']} retransmits in {sent['seconds']:.1f} s", flush=True)
-
-def socket_in(space, *args):
-    """A socket made inside another network namespace."""
-    import ctypes
-    libc = ctypes.CDLL(None, use_errno=True)
-    home = os.open("/proc/thread-self/ns/net", os.O_RDONLY)
-    inside = os.open(f"/run/netns/{space}", os.O_RDONLY)
-    try:
-        if libc.setns(inside, 0x40000000) != 0:
-            sys.exit("setns failed")
-        return socket.socket(*args)
-    finally:
-        libc.setns(home, 0x40000000)
-        os.close(home)
-        os.close(inside)
 
 def mac(space, ifname):
     out = subprocess.run(f"ip -n {space} link show {ifname}", shell=True, capture_output=True,
@@ -248,7 +182,7 @@ def storm(rate):
              "  time.sleep(max(0,start+n/rate-time.time()))\n"
              "print(n/(time.time()-start))\n")
     before = [(counter("RXDROPPKTS", p), counter("RXBROADCASTPKT", p)) for p in STORM]
-    rss_before = rss_kb()
+    rss_before = fw.rss_kb()
     threads = [threading.Thread(target=receive), threading.Thread(target=probe)]
     for t in threads:
         t.start()
@@ -263,7 +197,7 @@ def storm(rate):
             stdout=subprocess.PIPE, text=True))
     peak = rss_before
     while any(s.poll() is None for s in senders):
-        peak = max(peak, rss_kb())
+        peak = max(peak, fw.rss_kb())
         time.sleep(0.2)
     offered = [float(s.stdout.read()) for s in senders]
     probe_stop.set()
@@ -291,8 +225,7 @@ iperf("f1", "f2", f"fast Ethernet (port {HOSTS['f1'][0]} to {HOSTS['f2'][0]})")
 iperf("g1", "g2", f"gigabit (port {GIGABIT[0]} to {GIGABIT[1]})")
 bursts()
 storm(100000)
-fw.stdin.close()
-fw.kill()
+fw.stop()
 EOF
 
 python3 "$WORK/bench.py" "$ROOT" "$WORK" "$BOARD" "$DURATION" "${SPACES[@]}"

@@ -11,6 +11,7 @@
 // python3; skips without.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
@@ -31,6 +32,12 @@ using system_fixture::Netns;
 using system_fixture::sh;
 using system_fixture::sh_out;
 using system_fixture::Switch;
+
+// How many of the frames a watch saw begin with the frame sent.
+int copies(const std::vector<std::string> &seen, const std::string &frame) {
+    return static_cast<int>(std::count_if(
+        seen.begin(), seen.end(), [&](const std::string &f) { return f.starts_with(frame); }));
+}
 
 std::string zeros(int bytes) {
     return std::string(static_cast<size_t>(bytes) * 2, '0');
@@ -109,19 +116,8 @@ class switchfw_dai : public testing::TestWithParam<int> {
         server = ns.spaces[0];
         client = ns.spaces[1];
         peer = ns.spaces[2];
-        const std::string board = std::to_string(GetParam());
-        // A flash of its own: a board never starts from another one's.
-        const std::filesystem::path dir =
-            std::filesystem::path(test_workdir::path()) /
-            testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::filesystem::create_directories(dir);
-        sw = std::make_unique<Switch>(
-            dir, std::vector<std::string>{"--board", board, "--tap", "1=" + server_tap, "--tap",
-                                          "2=" + client_tap, "--tap", board + "=" + peer_tap});
-        ASSERT_TRUE(sw->run("", "DXP.0> ", nullptr, 60));
-        ASSERT_TRUE(system_fixture::Netns::attach(server_tap, server, net + "1/24"));
-        ASSERT_TRUE(system_fixture::Netns::attach(client_tap, client, net + "2/24"));
-        ASSERT_TRUE(system_fixture::Netns::attach(peer_tap, peer, net + "3/24"));
+        start();
+        if (HasFatalFailure()) return;
         server_mac = hex_of_mac(system_fixture::mac_of(server, server_tap));
         client_mac = hex_of_mac(system_fixture::mac_of(client, client_tap));
         ASSERT_EQ(client_mac.size(), 12u);
@@ -133,6 +129,22 @@ class switchfw_dai : public testing::TestWithParam<int> {
         const std::string trusted_1 = "1" + std::string(static_cast<size_t>(GetParam()) - 1, '0');
         sh_out(curl + "-d 'enable=1&ports=" + trusted_1 +
                "&rmfrom=0&rmto=0&addfrom=1&addto=1&aging=0' " + web + "/darp.cgi");
+    }
+    // The program on the flash in the test's own folder (a board never
+    // starts from another one's), its TAPs in the hosts' namespaces.
+    void start() {
+        const std::string board = std::to_string(GetParam());
+        const std::filesystem::path dir =
+            std::filesystem::path(test_workdir::path()) /
+            testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::filesystem::create_directories(dir);
+        sw = std::make_unique<Switch>(
+            dir, std::vector<std::string>{"--board", board, "--tap", "1=" + server_tap, "--tap",
+                                          "2=" + client_tap, "--tap", board + "=" + peer_tap});
+        ASSERT_TRUE(sw->run("", "DXP.0> ", nullptr, 60));
+        ASSERT_TRUE(system_fixture::Netns::attach(server_tap, server, net + "1/24"));
+        ASSERT_TRUE(system_fixture::Netns::attach(client_tap, client, net + "2/24"));
+        ASSERT_TRUE(system_fixture::Netns::attach(peer_tap, peer, net + "3/24"));
     }
     // Sends the server's acknowledgement of the lease until the binding
     // table shows it; the table last read.
@@ -186,13 +198,9 @@ TEST_P(switchfw_dai, LearnsFromTrustedDhcpAndFloodsOnlyBoundArp) {
         ASSERT_TRUE(watch.ready());
         ASSERT_TRUE(system_fixture::send_frames(client, client_tap, bound));
         ASSERT_TRUE(system_fixture::send_frames(client, client_tap, spoofed));
-        int bound_seen = 0, spoofed_seen = 0;
-        for (const std::string &frame : watch.frames()) {
-            bound_seen += frame.starts_with(bound);
-            spoofed_seen += frame.starts_with(spoofed);
-        }
-        EXPECT_EQ(bound_seen, 1);
-        EXPECT_EQ(spoofed_seen, 0);
+        const std::vector<std::string> seen = watch.frames();
+        EXPECT_EQ(copies(seen, bound), 1);
+        EXPECT_EQ(copies(seen, spoofed), 0);
     }
 
     // A unicast reply of the bound client to a MAC nobody has: re-sent to
@@ -205,13 +213,8 @@ TEST_P(switchfw_dai, LearnsFromTrustedDhcpAndFloodsOnlyBoundArp) {
         FrameWatch at_peer(peer, peer_tap, 3), at_client(client, client_tap, 3);
         ASSERT_TRUE(at_peer.ready() && at_client.ready());
         ASSERT_TRUE(system_fixture::send_frames(client, client_tap, reply));
-        int peer_seen = 0, client_seen = 0;
-        for (const std::string &frame : at_peer.frames())
-            peer_seen += frame.starts_with(reply);
-        for (const std::string &frame : at_client.frames())
-            client_seen += frame.starts_with(reply);
-        EXPECT_EQ(peer_seen, 1);
-        EXPECT_LE(client_seen, 1) << "re-sent back out of its ingress port";
+        EXPECT_EQ(copies(at_peer.frames(), reply), 1);
+        EXPECT_LE(copies(at_client.frames(), reply), 1) << "re-sent back out of its ingress port";
     }
 }
 
@@ -228,9 +231,7 @@ TEST_P(switchfw_dai, ARefusedChangeKeepsThePageTheBackupAndTheRules) {
         FrameWatch watch(peer, peer_tap, 3);
         EXPECT_TRUE(watch.ready());
         EXPECT_TRUE(system_fixture::send_frames(client, client_tap, unbound));
-        for (const std::string &frame : watch.frames())
-            if (frame.starts_with(unbound)) return true;
-        return false;
+        return copies(watch.frames(), unbound) > 0;
     };
     EXPECT_FALSE(unbound_passes());
     // The backup but its password line, scrambled anew for each download,
@@ -291,28 +292,15 @@ TEST_P(switchfw_dai, APortLinkedDuringStartUpReceivesCheckedRequests) {
     ASSERT_EQ(
         sh("ip tuntap add dev " + server_tap + " mode tap && ip link set " + server_tap + " up"),
         0);
-    const std::filesystem::path dir = std::filesystem::path(test_workdir::path()) /
-                                      testing::UnitTest::GetInstance()->current_test_info()->name();
-    const std::string board = std::to_string(GetParam());
-    sw = std::make_unique<Switch>(
-        dir, std::vector<std::string>{"--board", board, "--tap", "1=" + server_tap, "--tap",
-                                      "2=" + client_tap, "--tap", board + "=" + peer_tap});
-    ASSERT_TRUE(sw->run("", "DXP.0> ", nullptr, 60));
-    ASSERT_TRUE(system_fixture::Netns::attach(server_tap, server, net + "1/24"));
-    ASSERT_TRUE(system_fixture::Netns::attach(client_tap, client, net + "2/24"));
-    ASSERT_TRUE(system_fixture::Netns::attach(peer_tap, peer, net + "3/24"));
+    start();
+    if (HasFatalFailure()) return;
 
     const std::string bound = arp_request(client_mac, host_ip, net + "1");
     FrameWatch at_server(server, server_tap, 3), at_peer(peer, peer_tap, 3);
     ASSERT_TRUE(at_server.ready() && at_peer.ready());
     ASSERT_TRUE(system_fixture::send_frames(client, client_tap, bound));
-    int server_seen = 0, peer_seen = 0;
-    for (const std::string &frame : at_server.frames())
-        server_seen += frame.starts_with(bound);
-    for (const std::string &frame : at_peer.frames())
-        peer_seen += frame.starts_with(bound);
-    EXPECT_EQ(server_seen, 1) << "port 1, linked during start-up";
-    EXPECT_EQ(peer_seen, 1);
+    EXPECT_EQ(copies(at_server.frames(), bound), 1) << "port 1, linked during start-up";
+    EXPECT_EQ(copies(at_peer.frames(), bound), 1);
 }
 
 TEST_P(switchfw_dai_learning, ForgedAcknowledgementsFromAnUntrustedPortBindNothing) {
@@ -351,8 +339,7 @@ TEST_P(switchfw_dai_learning, ForgedAcknowledgementsFromAnUntrustedPortBindNothi
     FrameWatch watch(peer, peer_tap, 3);
     ASSERT_TRUE(watch.ready());
     ASSERT_TRUE(system_fixture::send_frames(client, client_tap, forged));
-    for (const std::string &frame : watch.frames())
-        EXPECT_FALSE(frame.starts_with(forged));
+    EXPECT_EQ(copies(watch.frames(), forged), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(boards_with_cfp, switchfw_dai, testing::Values(52, 28),

@@ -244,6 +244,11 @@ std::string sip(const std::string &start, const std::string &call_id, const std:
 
 class system_h323 : public testing::TestWithParam<int> {
   protected:
+    void SetUp() override {
+        if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0)
+            GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and curl";
+        bring_up();
+    }
     // Two namespaces on ports 1 and 2 that reach each other, and Auto VoIP
     // switched on through the web page.
     void bring_up() {
@@ -315,10 +320,6 @@ class system_h323 : public testing::TestWithParam<int> {
 };
 
 TEST_P(system_h323, CallAfterJunkOpensAndClosesItsRules) {
-    if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0)
-        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and curl";
-    bring_up();
-    if (HasFatalFailure()) return;
     const std::string &ns_a = ns.spaces[0], &ns_b = ns.spaces[1];
     Switch &sw = *this->sw;
     Entries e;
@@ -360,10 +361,6 @@ TEST_P(system_h323, CallAfterJunkOpensAndClosesItsRules) {
 // INVITEs, take no field-processor row and log no failure: a later SIP call
 // gets its voice rules and the monitor's DoS command still has its rows.
 TEST_P(system_h323, UnansweredCallsLeaveRulesToOtherCallsAndFeatures) {
-    if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0)
-        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and curl";
-    bring_up();
-    if (HasFatalFailure()) return;
     const std::string &ns_a = ns.spaces[0];
     const uint8_t subnet = static_cast<uint8_t>(id % 250);
     const h323_test::Address control = {{10, 197, subnet, 2}, 5000};
@@ -438,10 +435,6 @@ bool send_sccp_flood(const std::string &space, const std::string &tap, const std
 // rows: a SIP call from the other host still gets its rules, and Auto VoIP
 // switched off on the page takes every call's rules away.
 TEST_P(system_h323, SccpFloodTakesOneHostsShareAndOffEndsEveryCall) {
-    if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0)
-        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and curl";
-    bring_up();
-    if (HasFatalFailure()) return;
     const int on = voice_rules_before + 8;
     ASSERT_TRUE(send_sccp_flood(ns.spaces[0], tap1, net + "1", net + "200", 40));
     share_taken_and_another_call(on);
@@ -453,10 +446,6 @@ TEST_P(system_h323, SccpFloodTakesOneHostsShareAndOffEndsEveryCall) {
 // Forged INVITE and 200 OK pairs from one host likewise; the factory
 // defaults, which switch Auto VoIP off, take every call's rules away.
 TEST_P(system_h323, SipFloodTakesOneHostsShareAndFactoryResetEndsEveryCall) {
-    if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0)
-        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and curl";
-    bring_up();
-    if (HasFatalFailure()) return;
     const std::string &ns_a = ns.spaces[0];
     const int on = voice_rules_before + 8;
     const std::string invite = "INVITE sip:b@" + net + "2 SIP/2.0";
@@ -497,6 +486,11 @@ uint32_t wire_ip(const std::string &ip) {
 class system_voip_network : public testing::TestWithParam<int> {
   protected:
     static constexpr int kPorts = 4;
+    void SetUp() override {
+        if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0)
+            GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and curl";
+        bring_up();
+    }
     void start() {
         sw.reset();
         std::vector<std::string> args = {"--board", std::to_string(GetParam())};
@@ -645,10 +639,6 @@ class system_voip_network : public testing::TestWithParam<int> {
 // forging call managers takes only its share, and a call between two other
 // ports still gets its rules.
 TEST_P(system_voip_network, CallsThroughOneServerAndAForgingPort) {
-    if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0)
-        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and curl";
-    bring_up();
-    if (HasFatalFailure()) return;
     const int on = voice_rules(*sw);
 
     // The phones keep TCP connections to the call manager, which tells each
@@ -692,10 +682,6 @@ TEST_P(system_voip_network, CallsThroughOneServerAndAForgingPort) {
 // rows taken from the monitor, a per-port DoS post that does not fit is
 // refused naming the check, and the page, the rules and the backup stay.
 TEST_P(system_voip_network, CallsGetPriorityWithEveryQosModeAndARefusedDosPostChangesNothing) {
-    if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0)
-        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and curl";
-    bring_up();
-    if (HasFatalFailure()) return;
     ASSERT_EQ(post("/qos_enhance_ip_add.cgi", "ip=" + net + "0&mask=255.255.255.0&priority=3")
                   .find("Retry"),
               std::string::npos);
@@ -776,10 +762,6 @@ std::vector<int> voice_queues(Switch &sw) {
 // of priority 7, as a call set up afterwards does, and its voice frames
 // still hit them; so they do after a re-INVITE its caller cancels.
 TEST_P(system_voip_network, LiveCallsKeepTheirPriority) {
-    if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0)
-        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and curl";
-    bring_up();
-    if (HasFatalFailure()) return;
     call(2, 3, "live", 24000, 34000);
     EXPECT_TRUE(voice_frames_hit(2, 3, 24000, 34000));
     const std::vector<int> before = voice_queues(*sw);
@@ -809,6 +791,14 @@ TEST_P(system_voip_network, LiveCallsKeepTheirPriority) {
     EXPECT_EQ(voice_rules_when(12), 12);
     const std::vector<int> all = voice_queues(*sw);
     EXPECT_EQ(std::count(all.begin(), all.end(), 2), 12) << "a new call's rules likewise";
+}
+
+// The port a connected socket has on its own side; 0 when unknown.
+uint16_t local_port(int socket) {
+    sockaddr_in self{};
+    socklen_t size = sizeof self;
+    if (getsockname(socket, reinterpret_cast<sockaddr *>(&self), &size) != 0) return 0;
+    return ntohs(self.sin_port);
 }
 
 // From the call manager's port, raw: `made_up` empty segments to port 2000
@@ -843,19 +833,13 @@ bool send_sccp_forgeries(const std::string &space, const std::string &tap,
 // orders are charged to the port they came in on, and the manager's six
 // real calls are each charged to its phone's port and get their rules.
 TEST_P(system_voip_network, ForgedOrdersAndMadeUpPhonesTakeOnlyTheirOwnPort) {
-    if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0)
-        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and curl";
-    bring_up();
-    if (HasFatalFailure()) return;
     const int on = voice_rules(*sw);
     std::vector<std::unique_ptr<Connection>> phones;
     phones_connected(&phones);
     if (HasFatalFailure()) return;
-    sockaddr_in self{};
-    socklen_t size = sizeof self;
-    ASSERT_EQ(getsockname(phones[0]->caller, reinterpret_cast<sockaddr *>(&self), &size), 0);
-    ASSERT_TRUE(
-        send_sccp_forgeries(ns.spaces[0], taps[0], host(0), phone(0), ntohs(self.sin_port), 600));
+    const uint16_t phone_port = local_port(phones[0]->caller);
+    ASSERT_NE(phone_port, 0);
+    ASSERT_TRUE(send_sccp_forgeries(ns.spaces[0], taps[0], host(0), phone(0), phone_port, 600));
     EXPECT_EQ(voice_rules_when(on + kHostRows), on + kHostRows) << "port 1's share";
     media_started(phones, 1);
     if (HasFatalFailure()) return;
@@ -867,10 +851,6 @@ TEST_P(system_voip_network, ForgedOrdersAndMadeUpPhonesTakeOnlyTheirOwnPort) {
 // another way (another case, or its compact form "i", with Content-Type's
 // "c") get their rules as one spelt "Call-ID" does.
 TEST_P(system_voip_network, SipCallIdInEverySpellingGetsRules) {
-    if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0)
-        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and curl";
-    bring_up();
-    if (HasFatalFailure()) return;
     const int on = voice_rules(*sw);
     int media = 24000;
     for (const std::string name : {"Call-Id", "call-id", "CALL-ID", "i"}) {
@@ -911,10 +891,6 @@ bool send_udp(const std::string &space, const std::string &from, int from_port,
 // whose answers place the lines' media on phones on port 3: every
 // connection gets its rules, more than one port's share.
 TEST_P(system_voip_network, SixMgcpConnectionsThroughOneGatewayAllGetRules) {
-    if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0)
-        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and curl";
-    bring_up();
-    if (HasFatalFailure()) return;
     const int on = voice_rules(*sw);
     for (int n = 1; n <= 6; n++) {
         const std::string t = std::to_string(n), line = phone(2 + n % 2);
@@ -959,18 +935,12 @@ bool send_forged_orders(const std::string &space, const std::string &tap,
 // used yet, keep the real call on that id from its rules; what it starts
 // counts for its own port and ends with its own stop.
 TEST_P(system_voip_network, ForgedStopsAndStartsFromAnotherPortChangeNoCall) {
-    if (!system_fixture::can_make_namespaces() || sh("curl --version") != 0)
-        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and curl";
-    bring_up();
-    if (HasFatalFailure()) return;
     const int on = voice_rules(*sw);
     std::vector<std::unique_ptr<Connection>> phones;
     phones_connected(&phones);
     if (HasFatalFailure()) return;
-    sockaddr_in self{};
-    socklen_t size = sizeof self;
-    ASSERT_EQ(getsockname(phones[0]->caller, reinterpret_cast<sockaddr *>(&self), &size), 0);
-    const uint16_t phone_port = ntohs(self.sin_port);
+    const uint16_t phone_port = local_port(phones[0]->caller);
+    ASSERT_NE(phone_port, 0);
     ASSERT_TRUE(send_forged_orders(ns.spaces[3], taps[3], host(0), phone(0), phone_port, "138:6"));
     EXPECT_EQ(voice_rules_when(on + 2), on + 2) << "the forger's own session";
     media_started(phones, 1);

@@ -90,21 +90,33 @@ LoadedRun test_with_loads(Switch &fw, const std::string &line, const std::string
     return run;
 }
 
-class system_selftest_load : public testing::TestWithParam<int> {};
+class system_selftest_load : public testing::TestWithParam<int> {
+  protected:
+    void SetUp() override {
+        if (!system_fixture::can_make_namespaces())
+            GTEST_SKIP() << "needs root (the system tests' environment)";
+        board = GetParam();
+        std::filesystem::remove(dir + "/flash.bin");
+        start();
+    }
+    // The switch started (again) on the flash it has, logged in on the web.
+    void start() {
+        fw.reset();
+        fw = std::make_unique<Switch>(dir,
+                                      std::vector<std::string>{"--board", std::to_string(board)});
+        ASSERT_TRUE(fw->run("", "DXP.0> ", nullptr, 60));
+        web = fw->port_offset() + 80;
+        cookie = web_client::login(web, "qivor");
+        ASSERT_FALSE(cookie.empty());
+    }
+    int board = 0;
+    const std::string dir = test_workdir::path();
+    std::unique_ptr<Switch> fw;
+    int web = 0;
+    std::string cookie;
+};
 
 TEST_P(system_selftest_load, LoadsRestoresAndResetsLeaveATestAndItsPortsAlone) {
-    if (!system_fixture::can_make_namespaces())
-        GTEST_SKIP() << "needs root (the system tests' environment)";
-    const int board = GetParam();
-    const std::string dir = test_workdir::path();
-    std::filesystem::remove(dir + "/flash.bin");
-    auto fw =
-        std::make_unique<Switch>(dir, std::vector<std::string>{"--board", std::to_string(board)});
-    ASSERT_TRUE(fw->run("", "DXP.0> ", nullptr, 60));
-    int web = fw->port_offset() + 80;
-    std::string cookie = web_client::login(web, "qivor");
-    ASSERT_FALSE(cookie.empty());
-
     // Stored on ports 3 and 4 (fe2, fe3), then taken off the chip on the
     // monitor, which stores nothing: a load would put them back.
     const std::string none(static_cast<size_t>(board), '0');
@@ -223,10 +235,8 @@ TEST_P(system_selftest_load, LoadsRestoresAndResetsLeaveATestAndItsPortsAlone) {
         << seen;
     kill(fw->pid(), SIGUSR1);
     EXPECT_EQ(fw->exit_status(30), 10);
-    fw = std::make_unique<Switch>(dir, std::vector<std::string>{"--board", std::to_string(board)});
-    ASSERT_TRUE(fw->run("", "DXP.0> ", nullptr, 60));
-    web = fw->port_offset() + 80;
-    cookie = web_client::login(web, "qivor");
+    start();
+    if (HasFatalFailure()) return;
     const auto reset = running_items(web, cookie);
     for (const char *item : {"aging", "vlan", "trunk", "mirror", "rate"})
         EXPECT_NE(reset.at(item), before.at(item)) << item;
@@ -245,16 +255,6 @@ TEST_P(system_selftest_load, LoadsRestoresAndResetsLeaveATestAndItsPortsAlone) {
 // the same changes are taken once the test has ended. An ageing time the
 // monitor sets during the traffic test stays.
 TEST_P(system_selftest_load, OtherEntrancesRefuseATestedPortByNameAndTheTestPasses) {
-    if (!system_fixture::can_make_namespaces())
-        GTEST_SKIP() << "needs root (the system tests' environment)";
-    const int board = GetParam();
-    const std::string dir = test_workdir::path();
-    std::filesystem::remove(dir + "/flash.bin");
-    Switch fw(dir, {"--board", std::to_string(board)});
-    ASSERT_TRUE(fw.run("", "DXP.0> ", nullptr, 60));
-    const int web = fw.port_offset() + 80;
-    const std::string cookie = web_client::login(web, "qivor");
-    ASSERT_FALSE(cookie.empty());
     auto error_of = [](const std::string &page) {
         const size_t at = page.find("id=\"error_message\"><b>");
         return at == std::string::npos ? "" : page.substr(at + 22, page.find("</b>", at) - at - 22);
@@ -273,11 +273,11 @@ TEST_P(system_selftest_load, OtherEntrancesRefuseATestedPortByNameAndTheTestPass
         forms.erase("/qos_enhance_port.cgi");
         forms.erase("/dos_perport.cgi");
     }
-    const std::string auth_before = fw.output("Auth show");
+    const std::string auth_before = fw->output("Auth show");
 
     std::string seen;
-    ASSERT_TRUE(fw.run("BackGround \"TestRun 49 PortBitMap=fe2-fe3 LoopbackMode=PHY Count=60\"",
-                       "Setting up ARL", &seen, 60))
+    ASSERT_TRUE(fw->run("BackGround \"TestRun 49 PortBitMap=fe2-fe3 LoopbackMode=PHY Count=60\"",
+                        "Setting up ARL", &seen, 60))
         << seen;
     for (const char *line :
          {"CLEAR counters fe3", "CLEAR stats fe2", "CLEAR dev", "CLEAR ARL", "CounTeR Interval=0",
@@ -286,7 +286,7 @@ TEST_P(system_selftest_load, OtherEntrancesRefuseATestedPortByNameAndTheTestPass
           "PortBitMap=fe2,fe5 Index=2",
           "MCAST join MACaddress=01:00:5e:01:01:02 Vlanid=1 PortBitMap=fe3",
           "L2 clear Port=fe2 Static=true"}) {
-        const std::string answer = fw.output(line);
+        const std::string answer = fw->output(line);
         seen += answer;
         EXPECT_NE(answer.find(": port under self-test"), std::string::npos) << line << "\n"
                                                                             << answer;
@@ -299,26 +299,27 @@ TEST_P(system_selftest_load, OtherEntrancesRefuseATestedPortByNameAndTheTestPass
               "Port 3: port under self-test (PHY Loopback - Mark 2)");
     if (seen.find("(100%") == std::string::npos) {
         std::string rest;
-        EXPECT_TRUE(fw.run("", "(100%", &rest, 180)) << rest;
+        EXPECT_TRUE(fw->run("", "(100%", &rest, 180)) << rest;
         seen += rest;
     }
     // The last frames are counted before the done step gives the ports
     // back: the job ends after it.
-    for (int tries = 0; tries < 120 && fw.output("JOBS").find("Job ") != std::string::npos; tries++)
+    for (int tries = 0; tries < 120 && fw->output("JOBS").find("Job ") != std::string::npos;
+         tries++)
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_EQ(fw.output("JOBS").find("Job "), std::string::npos);
+    EXPECT_EQ(fw->output("JOBS").find("Job "), std::string::npos);
     EXPECT_EQ(seen.find("TEST ERROR"), std::string::npos) << seen;
 
     // Nothing of the refused changes runs.
-    EXPECT_EQ(fw.output("Auth show"), auth_before);
-    std::string out = fw.output("L2 show");
+    EXPECT_EQ(fw->output("Auth show"), auth_before);
+    std::string out = fw->output("L2 show");
     EXPECT_EQ(out.find("01:00:5e:01:01"), std::string::npos) << out;
     EXPECT_EQ(
         web_client::get(web, "/darp_config.htm", cookie).find("<option value=\"1\" selected>"),
         std::string::npos);
     // Once the test has given its ports back, the same changes are taken.
-    EXPECT_NE(fw.output("Auth block PortBitMap=fe2").find("port fe2 blocked"), std::string::npos);
-    fw.output("Auth unblock PortBitMap=fe2");
+    EXPECT_NE(fw->output("Auth block PortBitMap=fe2").find("port fe2 blocked"), std::string::npos);
+    fw->output("Auth unblock PortBitMap=fe2");
     for (const auto &[path, form] : forms)
         EXPECT_EQ(error_of(web_client::post(web, path, form, cookie)), "") << path;
     const std::string cable = error_of(web_client::post(web, "/cable.cgi", "port=3", cookie));
@@ -327,19 +328,19 @@ TEST_P(system_selftest_load, OtherEntrancesRefuseATestedPortByNameAndTheTestPass
     // An ageing time the monitor sets during the traffic test stays after it.
     seen.clear();
     ASSERT_TRUE(
-        fw.run("BackGround \"TestRun 72 PortBitMap=fe2-fe3 RunMode=PHY TimeInSeconds=3 "
-               "CounterPollInterval=1\"",
-               "TRAFFIC: starting", &seen, 60))
+        fw->run("BackGround \"TestRun 72 PortBitMap=fe2-fe3 RunMode=PHY TimeInSeconds=3 "
+                "CounterPollInterval=1\"",
+                "TRAFFIC: starting", &seen, 60))
         << seen;
-    seen += fw.output("AGE 100");
+    seen += fw->output("AGE 100");
     if (seen.find("TRAFFIC: restoring ports") == std::string::npos) {
         std::string rest;
-        EXPECT_TRUE(fw.run("", "TRAFFIC: restoring ports", &rest, 120)) << seen << rest;
+        EXPECT_TRUE(fw->run("", "TRAFFIC: restoring ports", &rest, 120)) << seen << rest;
         seen += rest;
     }
     EXPECT_NE(seen.find("TEST passed"), std::string::npos) << seen;
     sleep(2);  // the done step's last steps, the ageing time among them
-    out = fw.output("AGE");
+    out = fw->output("AGE");
     EXPECT_NE(out.find("Current age timer is 100."), std::string::npos) << out;
     std::filesystem::remove(dir + "/flash.bin");
 }
@@ -351,17 +352,6 @@ TEST_P(system_selftest_load, OtherEntrancesRefuseATestedPortByNameAndTheTestPass
 // factory reset posted right before a test starts is applied whole; the
 // test is refused by name meanwhile.
 TEST_P(system_selftest_load, WhatATestRunsIsNeverStoredAndAnAcceptedRestoreIsDoneWhole) {
-    if (!system_fixture::can_make_namespaces())
-        GTEST_SKIP() << "needs root (the system tests' environment)";
-    const int board = GetParam();
-    const std::string dir = test_workdir::path();
-    std::filesystem::remove(dir + "/flash.bin");
-    auto fw =
-        std::make_unique<Switch>(dir, std::vector<std::string>{"--board", std::to_string(board)});
-    ASSERT_TRUE(fw->run("", "DXP.0> ", nullptr, 60));
-    int web = fw->port_offset() + 80;
-    std::string cookie = web_client::login(web, "qivor");
-    ASSERT_FALSE(cookie.empty());
     auto post = [&](const char *path, const std::string &form) {
         return web_client::post(web, path, form, cookie);
     };
@@ -425,11 +415,8 @@ TEST_P(system_selftest_load, WhatATestRunsIsNeverStoredAndAnAcceptedRestoreIsDon
     // The stored settings run after a restart, and after a restore of the
     // backup taken during the test.
     ASSERT_TRUE(fw->run("EXIT", "Resetting"));
-    fw.reset();
-    fw = std::make_unique<Switch>(dir, std::vector<std::string>{"--board", std::to_string(board)});
-    ASSERT_TRUE(fw->run("", "DXP.0> ", nullptr, 60));
-    web = fw->port_offset() + 80;
-    cookie = web_client::login(web, "qivor");
+    start();
+    if (HasFatalFailure()) return;
     EXPECT_EQ(fw->output("port fe2"), running);
     EXPECT_EQ(stored(), set_stored);
     EXPECT_EQ(post("/aging.cgi", "enable=1&time=150").find("Retry"), std::string::npos);
