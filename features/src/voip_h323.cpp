@@ -9,6 +9,11 @@
 // ReleaseComplete, or the end of the signalling connection, ends the call;
 // so does silence (VOIP_IDLE_SECS). The rules are charged to the port the
 // caller's Setup came in on, else to the callee's, where its answer came in.
+// Those two ports are the call's: a segment of its connection (ReleaseComplete,
+// FIN, RST, media addresses) or of its H.245 connection from any other port
+// changes nothing, and a Setup on the same connection from another port
+// makes a call of its own, so a host elsewhere can neither end a call nor
+// keep it from its rules.
 #include <cstring>
 
 #include "logger.h"
@@ -143,20 +148,24 @@ void call_free(h323_call *c) {
     full_logged = false;
 }
 
-h323_call *call_find(const segment &s) {
-    for (h323_call *c = calls; c != nullptr; c = c->next) {
-        if (c->caller_ip == s.src_ip && c->callee_ip == s.dst_ip && c->caller_port == s.src_port &&
-            c->callee_port == s.dst_port) {
-            c->direction = 0;
-            return c;
-        }
-        if (c->caller_ip == s.dst_ip && c->callee_ip == s.src_ip && c->caller_port == s.dst_port &&
-            c->callee_port == s.src_port) {
-            c->direction = 1;
-            return c;
-        }
-    }
-    return nullptr;
+// Whether a segment from the side (0 caller, 1 callee) that came in on the
+// port may speak for the call: the caller only from the port its Setup came
+// in on, the callee from the port its first answer came in on (before it,
+// from any port: whoever answers is the callee).
+bool side_port(const h323_call *c, uint16_t direction, int port) {
+    return direction == 0 ? c->ports[0] == port : !c->answered || c->ports[1] == port;
+}
+
+// The side of the call's signalling connection the segment is on: 0 from
+// the caller, 1 from the callee, -1 when it is not on that connection.
+int side_of(const h323_call *c, const segment &s) {
+    if (c->caller_ip == s.src_ip && c->callee_ip == s.dst_ip && c->caller_port == s.src_port &&
+        c->callee_port == s.dst_port)
+        return 0;
+    if (c->caller_ip == s.dst_ip && c->callee_ip == s.src_ip && c->caller_port == s.dst_port &&
+        c->callee_port == s.src_port)
+        return 1;
+    return -1;
 }
 
 // The oldest call that nobody answered (new calls go to the head), or null.
@@ -415,31 +424,48 @@ int h225_rx(const uint8_t *ip_header, int length) {
     segment s{};
     if (!segment_parse(ip_header, length, &s)) return -1;
     const bool ends = (s.flags & (kTcpFin | kTcpRst)) != 0;
-    walk w{.seg = &s, .call = call_find(s)};
-    if (w.call != nullptr) w.call->life.seen = voip_idle_now();
-    if (w.call == nullptr) return ends || s.length == 0 ? -1 : h225_first(s);
-    h323_call *c = w.call;
-    if (s.length > 0 && !tpkt_walk(&w, s.payload, s.length, &c->pending[c->direction], q931_handle))
-        return 0;  // released
-    if (ends) call_free(c);
-    return 0;
+    const int port = voip_rx_port();
+    bool taken = false, callee_side = false;
+    // Setups of one connection from several ports are calls of their own;
+    // the callee's answer goes to each that waits for one.
+    for (h323_call *c = calls, *next = nullptr; c != nullptr; c = next) {
+        next = c->next;  // c may end here
+        const int side = side_of(c, s);
+        if (side < 0) continue;
+        callee_side = callee_side || side == 1;
+        c->direction = static_cast<uint16_t>(side);
+        if (!side_port(c, c->direction, port)) continue;
+        taken = true;
+        c->life.seen = voip_idle_now();
+        walk w{.seg = &s, .call = c};
+        if (s.length > 0 &&
+            !tpkt_walk(&w, s.payload, s.length, &c->pending[c->direction], q931_handle))
+            continue;  // released
+        if (ends) call_free(c);
+    }
+    // The callee's side of a call, from a port that is not the callee's,
+    // starts no call.
+    if (taken || callee_side) return taken ? 0 : -1;
+    return ends || s.length == 0 ? -1 : h225_first(s);
 }
 
 int h245_rx(const uint8_t *ip_header, int length) {
     segment s{};
     if (!segment_parse(ip_header, length, &s)) return -1;
-    walk w{.seg = &s, .call = nullptr};
-    for (h323_call *c = calls; c != nullptr && w.call == nullptr; c = c->next) {
-        if (c->h245_port == 0) continue;
-        if ((c->h245_ip == s.dst_ip && c->h245_port == s.dst_port) ||
-            (c->h245_ip == s.src_ip && c->h245_port == s.src_port))
-            w.call = c;
+    const int port = voip_rx_port();
+    int rv = -1;
+    for (h323_call *c = calls; c != nullptr; c = c->next) {
+        if (c->h245_port == 0 || !((c->h245_ip == s.dst_ip && c->h245_port == s.dst_port) ||
+                                   (c->h245_ip == s.src_ip && c->h245_port == s.src_port)))
+            continue;
+        c->direction = s.src_ip == c->caller_ip ? 0 : 1;
+        if (!side_port(c, c->direction, port)) continue;
+        c->life.seen = voip_idle_now();
+        walk w{.seg = &s, .call = c};
+        tpkt_walk(&w, s.payload, s.length, nullptr, h245_tpkt);
+        rv = 0;
     }
-    if (w.call == nullptr) return -1;
-    w.call->life.seen = voip_idle_now();
-    w.call->direction = s.src_ip == w.call->caller_ip ? 0 : 1;
-    tpkt_walk(&w, s.payload, s.length, nullptr, h245_tpkt);
-    return 0;
+    return rv;
 }
 
 bool h323_is_h245_port(uint16_t port) {

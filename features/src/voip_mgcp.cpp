@@ -8,6 +8,12 @@
 // its CRCX came in), then the other. A trunk gateway serving many lines so
 // spreads its connections over both ends, and a host playing agent and
 // gateway at once still has only its own port's share.
+//
+// A connection belongs to the port its CRCX came in on: a DLCX ends it only
+// from there, and a CRCX from another port on the same call id makes a
+// connection of its own. A host elsewhere that claims the agent's address
+// can so neither end the agent's connections nor keep its call ids from
+// their rules.
 #include <cstring>
 
 #include "logger.h"
@@ -156,9 +162,10 @@ bool message_parse(const char *text, mgcp_message *msg, const char **body) {
     return true;
 }
 
-mgcp_connection *by_call_id(mgcp_agent *agent, const char *call_id) {
+// The connection of the call id that a CRCX from the port opened.
+mgcp_connection *by_call_id(mgcp_agent *agent, const char *call_id, int port) {
     for (mgcp_connection *c = agent->connections; c != nullptr; c = c->next) {
-        if (std::strcmp(c->crcx.call_id, call_id) == 0) return c;
+        if (c->agent_port == port && std::strcmp(c->crcx.call_id, call_id) == 0) return c;
     }
     return nullptr;
 }
@@ -186,7 +193,7 @@ void make_room() {
 int crcx(uint32_t src, uint32_t dst, const mgcp_message &msg) {
     if (msg.call_id[0] == '\0') return -1;
     mgcp_agent *agent = agent_find(src);
-    if (agent != nullptr && by_call_id(agent, msg.call_id) != nullptr) return 0;
+    if (agent != nullptr && by_call_id(agent, msg.call_id, voip_rx_port()) != nullptr) return 0;
     if (connection_count >= VOIP_MAX_CALLS) {
         make_room();
         agent = agent_find(src);  // the agent may have gone with its connection
@@ -216,16 +223,9 @@ int crcx(uint32_t src, uint32_t dst, const mgcp_message &msg) {
     return 0;
 }
 
-int response(uint32_t src, uint32_t dst, const mgcp_message &msg, const sdp_description *desc) {
-    mgcp_agent *agent = agent_find(src);
-    if (agent == nullptr) agent = agent_find(dst);
-    if (agent == nullptr) return -1;
-    mgcp_connection *c = agent->connections;
-    while (c != nullptr &&
-           (std::strcmp(c->crcx.transaction, msg.transaction) != 0 || c->gateway != src))
-        c = c->next;
-    if (c == nullptr || msg.connection[0] == '\0') return -1;
-    if (c->crcx.connection[0] != '\0') return 0;
+// The gateway's answer to the connection's CRCX.
+int answer(mgcp_agent *agent, mgcp_connection *c, uint32_t src, const mgcp_message &msg,
+           const sdp_description *desc) {
     c->life.seen = voip_idle_now();
     std::memcpy(c->crcx.connection, msg.connection, sizeof c->crcx.connection);
     const sdp_media *audio = desc != nullptr ? sdp_audio_media(desc) : nullptr;
@@ -247,9 +247,31 @@ int response(uint32_t src, uint32_t dst, const mgcp_message &msg, const sdp_desc
     return 0;
 }
 
+// Answers every unanswered CRCX of the transaction to the gateway: CRCXs of
+// one transaction id from several ports are told apart by nothing in the
+// answer, and the real one must not go without.
+int response(uint32_t src, uint32_t dst, const mgcp_message &msg, const sdp_description *desc) {
+    mgcp_agent *agent = agent_find(src);
+    if (agent == nullptr) agent = agent_find(dst);
+    if (agent == nullptr || msg.connection[0] == '\0') return -1;
+    int rv = -1;
+    for (mgcp_connection *c = agent->connections, *next = nullptr; c != nullptr; c = next) {
+        next = c->next;  // an answer that fails ends c, and with the last one the agent
+        if (std::strcmp(c->crcx.transaction, msg.transaction) != 0 || c->gateway != src) continue;
+        if (c->crcx.connection[0] != '\0') {
+            if (rv != 0) rv = 0;
+            continue;
+        }
+        const int r = answer(agent, c, src, msg, desc);
+        if (rv != 0) rv = r;
+    }
+    return rv;
+}
+
 int dlcx(uint32_t src, const mgcp_message &msg) {
     mgcp_agent *agent = agent_find(src);
-    mgcp_connection *c = agent != nullptr ? by_call_id(agent, msg.call_id) : nullptr;
+    mgcp_connection *c =
+        agent != nullptr ? by_call_id(agent, msg.call_id, voip_rx_port()) : nullptr;
     if (c == nullptr) return 0;
     if (session_set(c, false) != 0)
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,

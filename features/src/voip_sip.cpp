@@ -11,6 +11,15 @@
 // in, the other when the first holds its share. A message a server sent for
 // a phone names no phone's port; when neither phone spoke for itself the
 // answer's port is charged.
+//
+// A session belongs to the ports of its set-up: the INVITE's, and once
+// answered the answer's. Only those end or change it (BYE, CANCEL, a
+// failure answer, a re-INVITE); an INVITE from another port on the same
+// Call-ID opens a session of its own, and an answer goes to every session
+// of its Call-ID still waiting for one. So a host that is no party to a
+// call can neither end it nor keep its Call-ID from its rules. A failure
+// answer from another port before the answer leaves the session as it is:
+// it holds no rule and goes when idle or when room is needed.
 #include <cstring>
 
 #include "logger.h"
@@ -23,6 +32,7 @@ struct sip_session {
     char *call_id;
     int installed;
     int invite_port;   // where the INVITE came in
+    int answer_port;   // where the 200 answer came in, once answered
     bool caller_self;  // the INVITE came from the caller's media address
     int ports[2];      // to charge, the first with room
     voip_life life;
@@ -48,12 +58,13 @@ void info(const char *text) {
     logger_printf(LOG_LEVEL_INFO, LOG_MOD_AUTOVOIP, "%s", text);
 }
 
-sip_session *find(const char *call_id) {
-    if (call_id[0] == '\0') return nullptr;
-    for (sip_session *s = sessions; s != nullptr; s = s->next) {
-        if (std::strcmp(s->call_id, call_id) == 0) return s;
-    }
-    return nullptr;
+bool same_call(const sip_session *s, const char *call_id) {
+    return call_id[0] != '\0' && std::strcmp(s->call_id, call_id) == 0;
+}
+
+// Whether an order from the port may end or change the session.
+bool party(const sip_session *s, int port) {
+    return port == s->invite_port || (s->installed && port == s->answer_port);
 }
 
 void unlink(sip_session *session) {
@@ -138,80 +149,108 @@ int media_from_sdp(sip_session *s, const sdp_description *desc, bool caller) {
     return 0;
 }
 
+// The 200 answer to the session's INVITE, which came in on the port.
+int answered(sip_session *s, uint32_t source, const sdp_description *desc, int port) {
+    if (desc == nullptr || media_from_sdp(s, desc, false) != 0) return -1;
+    if (source == s->callee_ip) {
+        s->ports[0] = port;
+        s->ports[1] = s->caller_self ? s->invite_port : -1;
+    } else {
+        s->ports[0] = s->caller_self ? s->invite_port : port;
+        s->ports[1] = -1;
+    }
+    s->answer_port = port;
+    s->installed = 1;
+    if (rules_set(s, true) != 0) {
+        voip_failure_log(&failure_log, "Create FP entries for SIP sesstion failed\n");
+        unlink(s);
+        session_free(s);
+        return -1;
+    }
+    return 0;
+}
+
+// A new session for the INVITE, which came in on the port.
+int invited(uint32_t source, const sip_message &msg, const sdp_description *desc, int port) {
+    if (desc == nullptr) {
+        info("SIP: No SDP in INVITE message\n");
+        return -1;
+    }
+    if (msg.call_id[0] == '\0') return -1;
+    if (session_count >= VOIP_MAX_CALLS) make_room();
+    if (session_count >= VOIP_MAX_CALLS) return -1;
+    auto *s = static_cast<sip_session *>(sal_alloc(sizeof(sip_session), "SIP"));
+    const size_t n = std::strlen(msg.call_id) + 1;
+    char *id = s != nullptr ? static_cast<char *>(sal_alloc(n, "SIP")) : nullptr;
+    if (id == nullptr) {
+        sal_free(s);
+        return -1;
+    }
+    std::memcpy(id, msg.call_id, n);
+    s->call_id = id;
+    s->invite_port = port;
+    s->answer_port = -1;
+    s->life.seen = voip_idle_now();
+    if (media_from_sdp(s, desc, true) != 0) {
+        session_free(s);
+        return -1;
+    }
+    s->caller_self = source == s->caller_ip;
+    s->next = sessions;
+    sessions = s;
+    session_count++;
+    return 0;
+}
+
 int message_handle(uint32_t source, uint32_t address, const sip_message &msg,
                    const sdp_description *desc) {
-    sip_session *s = find(msg.call_id);
-    if (s != nullptr) s->life.seen = voip_idle_now();
-    if (msg.status != 0) {
-        if (s == nullptr) return 0;
-        if (msg.status == 200) {
-            if (s->installed) return 0;
-            if (desc == nullptr || media_from_sdp(s, desc, false) != 0) return -1;
-            const int answer = voip_rx_port();
-            if (source == s->callee_ip) {
-                s->ports[0] = answer;
-                s->ports[1] = s->caller_self ? s->invite_port : -1;
-            } else {
-                s->ports[0] = s->caller_self ? s->invite_port : answer;
-                s->ports[1] = -1;
+    const int port = voip_rx_port();
+    const bool invite = msg.status == 0 && std::strcmp(msg.method, "INVITE") == 0;
+    // A failure answer to the INVITE that opened the call ends it; one to
+    // a later request leaves it.
+    const bool invite_failed = msg.status >= 300 && (msg.cseq_method[0] == '\0' ||
+                                                     std::strcmp(msg.cseq_method, "INVITE") == 0);
+    int rv = 0;
+    bool known = false;  // an INVITE of the port's own session
+    for (sip_session *s = sessions, *next = nullptr; s != nullptr; s = next) {
+        next = s->next;  // s may end here
+        if (!same_call(s, msg.call_id)) continue;
+        const bool own = party(s, port);
+        if (msg.status != 0) {
+            // Answered calls take no more answers; the answer is waited
+            // for by every session of the Call-ID.
+            if (s->installed) {
+                if (own) s->life.seen = voip_idle_now();
+                continue;
             }
-            s->installed = 1;
-            if (rules_set(s, true) != 0) {
-                voip_failure_log(&failure_log, "Create FP entries for SIP sesstion failed\n");
-                unlink(s);
-                session_free(s);
-                return -1;
-            }
-        } else if (msg.status >= 300 && !s->installed &&
-                   (msg.cseq_method[0] == '\0' || std::strcmp(msg.cseq_method, "INVITE") == 0)) {
-            session_end(s);
-        }
-        return 0;
-    }
-    if (std::strcmp(msg.method, "INVITE") == 0) {
-        if (s == nullptr) {
-            if (desc == nullptr) {
-                info("SIP: No SDP in INVITE message\n");
-                return -1;
-            }
-            if (msg.call_id[0] == '\0') return -1;
-            if (session_count >= VOIP_MAX_CALLS) make_room();
-            if (session_count >= VOIP_MAX_CALLS) return -1;
-            s = static_cast<sip_session *>(sal_alloc(sizeof(sip_session), "SIP"));
-            const size_t n = std::strlen(msg.call_id) + 1;
-            char *id = s != nullptr ? static_cast<char *>(sal_alloc(n, "SIP")) : nullptr;
-            if (id == nullptr) {
-                sal_free(s);
-                return -1;
-            }
-            std::memcpy(id, msg.call_id, n);
-            s->call_id = id;
-            s->invite_port = voip_rx_port();
             s->life.seen = voip_idle_now();
-            if (media_from_sdp(s, desc, true) != 0) {
-                session_free(s);
-                return -1;
+            if (msg.status == 200) {
+                if (answered(s, source, desc, port) != 0) rv = -1;
+            } else if (invite_failed && own) {
+                session_end(s);
             }
-            s->caller_self = source == s->caller_ip;
-            s->next = sessions;
-            sessions = s;
-            session_count++;
-        } else if (s->installed) {
+            continue;
+        }
+        if (!own) continue;
+        s->life.seen = voip_idle_now();
+        if (invite) {
+            known = true;
+            if (!s->installed) continue;
             // A re-INVITE: the side that moves is matched by any address.
             if (address == s->caller_ip)
                 s->callee_ip = 0;
             else if (address == s->callee_ip)
                 s->caller_ip = 0;
-            return rules_set(s, true) == 0 ? 0 : -1;
+            if (rules_set(s, true) != 0) rv = -1;
+        } else if (std::strcmp(msg.method, "BYE") == 0 ||
+                   (std::strcmp(msg.method, "CANCEL") == 0 && !s->installed)) {
+            // A CANCEL of an answered call cancels a re-INVITE (or comes
+            // too late to cancel anything): the call goes on.
+            session_end(s);
         }
-        return 0;
     }
-    // A CANCEL of an answered call cancels a re-INVITE (or comes too late
-    // to cancel anything): the call goes on.
-    if (s != nullptr && (std::strcmp(msg.method, "BYE") == 0 ||
-                         (std::strcmp(msg.method, "CANCEL") == 0 && !s->installed)))
-        session_end(s);
-    return 0;
+    if (invite && !known) rv = invited(source, msg, desc, port);
+    return rv;
 }
 
 bool trim_char(char c) {
