@@ -138,6 +138,39 @@ TEST_F(voip_h323, AnsweredSetupWithH245AddressCopiesTheControlConnectionWithACla
     EXPECT_EQ(sal_alloc_bytes_in_use("H323"), 0u);
 }
 
+// Segments of a call's connection from a port that neither its Setup nor
+// its answer came in on change nothing, and a Setup forged there first on
+// that connection is a call of its own: the real one still gets its rules
+// and ends with its own ReleaseComplete.
+TEST_F(voip_h323, OnlyTheCallsOwnPortsSpeakForIt) {
+    auto send = [](bool from_caller, const Bytes &payload, int port) {
+        const Bytes f = from_caller ? frame(6, kCaller, kCallee, 40000, 1720, payload)
+                                    : frame(6, kCallee, kCaller, 1720, 40000, payload);
+        deliver(f, port);
+    };
+    h323_test::Per olc;
+    h323_test::olc(olc, kCallerMedia);
+    send(true, setup(nullptr, {olc.data()}), 4);
+    send(true, setup(nullptr, {olc.data()}), 1);
+    send(false,
+         h323_test::q931(h323_test::kConnectType,
+                         h323_test::user_information(Uuie::kConnect, nullptr, {},
+                                                     {h323_test::h245_olc_ack(kCalleeMedia)})),
+         2);
+    ASSERT_EQ(rules(), 4) << "the forged call and the real one";
+    for (bool from_caller : {true, false})
+        send(from_caller, release(), 3);
+    Bytes fin = frame(6, kCallee, kCaller, 1720, 40000, {});
+    fin[kTcpFlags] = 0x11;
+    deliver(fin, 3);
+    EXPECT_EQ(rules(), 4) << "ReleaseComplete and FIN from port 3";
+    send(true, release(), 1);
+    EXPECT_EQ(rules(), 2) << "the caller's ReleaseComplete";
+    deliver(fin, 2);
+    EXPECT_EQ(rules(), 0) << "the callee's FIN ends the forged call too";
+    EXPECT_EQ(sal_alloc_bytes_in_use("H323"), 0u);
+}
+
 TEST_F(voip_h323, ControlClassRunsFrom5To254ThenStartsAgain) {
     for (int i = 0; i < 250; i++) {
         h225(true, setup(&kControl));

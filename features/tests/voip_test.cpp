@@ -405,6 +405,64 @@ TEST_F(voip, ForgedSccpOrdersNeitherEndNorBlockCalls) {
     EXPECT_EQ(rules(), 8);
 }
 
+// Orders from a port that no set-up of a call came in on: DLCX, BYE and
+// CANCEL naming the call end nothing, and a CRCX or INVITE that takes its
+// id first opens a call of its own, so the real one still gets its rules.
+TEST_F(voip, OrdersFromOutsideACallNeitherEndNorBlockIt) {
+    voip_profile_set(0, 1, 7);
+    const uint8_t gateway[4] = {10, 0, 0, 60};
+    auto mgcp = [&](const std::string &verb, int t, int call, int port) {
+        deliver(frame(17, kAgent, gateway, 2727, 2427,
+                      text(verb + " " + std::to_string(t) + " ds/ds1-1/" + std::to_string(call) +
+                           "@gw MGCP 1.0\r\nC: call" + std::to_string(call) + "\r\n")),
+                port);
+    };
+    auto answer = [&](int t) {
+        const std::string n = std::to_string(t);
+        deliver(frame(17, gateway, kAgent, 2427, 2727,
+                      text("200 " + n + " OK\r\nI: conn" + n + "\r\n\r\n" +
+                           sdp("10.0.0.60", 4000 + 2 * t))),
+                1);
+    };
+    for (int n = 1; n <= 3; n++) {
+        mgcp("CRCX", n, n, 2);
+        answer(n);
+    }
+    ASSERT_EQ(rules(), 8 + 6);
+    mgcp("DLCX", 901, 1, 4);
+    mgcp("DLCX", 902, 2, 4);
+    EXPECT_EQ(rules(), 8 + 6) << "DLCX from port 4";
+    mgcp("CRCX", 950, 7, 4);
+    mgcp("CRCX", 7, 7, 2);
+    answer(7);
+    EXPECT_EQ(rules(), 8 + 8) << "the agent's CRCX after a forged one on its call id";
+    for (int call : {1, 2, 3, 7})
+        mgcp("DLCX", 10 + call, call, 2);
+    EXPECT_EQ(rules(), 8);
+
+    const std::string invite = "INVITE sip:b@x SIP/2.0";
+    auto sip_on = [](int port, const uint8_t *from, const uint8_t *to, const std::string &msg) {
+        deliver(frame(17, from, to, 5060, 5060, text(msg)), port);
+    };
+    sip_on(3, kPhoneA, kPhoneB, sip(invite, "s1", sdp("10.0.0.1", 20000)));
+    sip_on(4, kPhoneB, kPhoneA, sip("SIP/2.0 200 OK", "s1", sdp("10.0.0.2", 30000)));
+    ASSERT_EQ(rules(), 8 + 2);
+    sip_on(2, kAgent, kPhoneB, sip("BYE sip:b@x SIP/2.0", "s1", "", "2 BYE"));
+    sip_on(2, kPhoneA, kPhoneB, sip("BYE sip:b@x SIP/2.0", "s1", "", "2 BYE"));
+    EXPECT_EQ(rules(), 8 + 2) << "BYE from a port that is no party";
+    sip_on(4, kPhoneB, kPhoneA, sip("BYE sip:a@x SIP/2.0", "s1", "", "1 BYE"));
+    EXPECT_EQ(rules(), 8) << "the callee's BYE";
+    // An INVITE forged on port 2 first, then cancelled there: the real
+    // call on the Call-ID is answered and ends with its caller's BYE.
+    sip_on(2, kPhoneA, kPhoneB, sip(invite, "s2", sdp("10.0.0.1", 22000)));
+    sip_on(3, kPhoneA, kPhoneB, sip(invite, "s2", sdp("10.0.0.1", 20000)));
+    sip_on(2, kPhoneA, kPhoneB, sip("CANCEL sip:b@x SIP/2.0", "s2", "", "1 CANCEL"));
+    sip_on(4, kPhoneB, kPhoneA, sip("SIP/2.0 200 OK", "s2", sdp("10.0.0.2", 30000)));
+    EXPECT_EQ(rules(), 8 + 2);
+    sip_on(3, kPhoneA, kPhoneB, sip("BYE sip:b@x SIP/2.0", "s2", "", "2 BYE"));
+    EXPECT_EQ(rules(), 8);
+}
+
 // One answered call of each of SIP, MGCP and SCCP, whose media go to port
 // base (SIP), base + 2 (MGCP) and base + 4 (SCCP); and an H.323 call whose
 // fastStart and tunnelled Ack give its media at base + 6.
