@@ -7,7 +7,8 @@
 // take only that host's share of the rows, and Auto VoIP off or the factory
 // defaults take every call's rules away. The field processor is read
 // through the monitor. Needs root (CAP_NET_ADMIN, setns), /dev/net/tun, ip,
-// ping and curl; skips without them.
+// ping and curl; skips without them. Orders forged from ports outside a
+// call end no call and keep none from its rules.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -955,6 +956,59 @@ TEST_P(system_voip_network, ForgedStopsAndStartsFromAnotherPortChangeNoCall) {
         ASSERT_TRUE(pass(phones[i]->callee, phones[i]->caller,
                          skinny(i % 2 ? 0x106 : 139, {static_cast<uint32_t>(1 + i), 1})));
     EXPECT_EQ(voice_rules_when(on), on) << "the manager's own stops end every call";
+}
+
+// A call agent on port 2 opens three connections on a gateway on port 1,
+// and phones on ports 3 and 4 make a SIP call. A host on port 4 that takes
+// the agent's address as a second one sends DLCXs for two of the
+// connections and a CRCX on a call id the agent uses next; a host on port 2
+// that is no party to the SIP call sends a BYE with its Call-ID. No call
+// loses its rules, and the agent's real connection on that call id gets
+// its own. The parties' own orders then end every call.
+TEST_P(system_voip_network, ForgedMgcpOrdersAndANonPartysByeChangeNoCall) {
+    const int on = voice_rules(*sw);
+    auto mgcp = [&](int space, const std::string &verb, int t, int call) {
+        const std::string n = std::to_string(t), c = std::to_string(call);
+        std::string msg =
+            verb + " " + n + " ds/ds1-1/" + c + "@gw MGCP 1.0\r\nC: call" + c + "\r\n";
+        if (verb == "CRCX")
+            msg += "M: sendrecv\r\n\r\nv=0\r\nc=IN IP4 " + host(1) + "\r\nm=audio " +
+                   std::to_string(50000 + 2 * call) + " RTP/AVP 0\r\n";
+        return send_udp(ns.spaces[space], host(1), 2727, host(0), 2427, {msg});
+    };
+    auto answered = [&](int t) {
+        const std::string n = std::to_string(t);
+        return send_udp(ns.spaces[0], host(0), 2427, host(1), 2727,
+                        {"200 " + n + " OK\r\nI: conn" + n + "\r\n\r\nv=0\r\nc=IN IP4 " + host(0) +
+                         "\r\nm=audio " + std::to_string(40000 + 2 * t) + " RTP/AVP 0\r\n"});
+    };
+    for (int n = 1; n <= 3; n++) {
+        ASSERT_TRUE(mgcp(1, "CRCX", n, n));
+        ASSERT_TRUE(answered(n));
+    }
+    EXPECT_EQ(voice_rules_when(on + 6), on + 6) << "three connections";
+    call(2, 3, "party", 24000, 34000);
+    EXPECT_EQ(voice_rules_when(on + 8), on + 8) << "the SIP call";
+
+    ASSERT_EQ(sh("ip -n " + ns.spaces[3] + " addr add " + host(1) + "/24 dev " + taps[3]), 0);
+    ASSERT_TRUE(mgcp(3, "DLCX", 901, 1));
+    ASSERT_TRUE(mgcp(3, "DLCX", 902, 2));
+    ASSERT_TRUE(mgcp(3, "CRCX", 950, 7));
+    ASSERT_TRUE(send_sip(ns.spaces[1], host(3),
+                         sip("BYE sip:b@" + host(3) + " SIP/2.0", "party", host(1), 26000), 1,
+                         host(1)));
+    // Sent after the forgeries, so handled after them.
+    ASSERT_TRUE(mgcp(1, "CRCX", 7, 7));
+    ASSERT_TRUE(answered(7));
+    EXPECT_EQ(voice_rules_when(on + 10), on + 10) << "every call, and the agent's fourth";
+    EXPECT_TRUE(voice_frames_hit(2, 3, 24000, 34000)) << "the SIP call's voice";
+
+    for (int call_id : {1, 2, 3, 7})
+        ASSERT_TRUE(mgcp(1, "DLCX", 100 + call_id, call_id));
+    ASSERT_TRUE(send_sip(ns.spaces[3], host(2),
+                         sip("BYE sip:a@" + host(2) + " SIP/2.0", "party", host(3), 34000), 1,
+                         host(3)));
+    EXPECT_EQ(voice_rules_when(on), on) << "the parties' own orders end every call";
 }
 
 INSTANTIATE_TEST_SUITE_P(boards_with_cfp, system_voip_network, testing::Values(52, 28),
