@@ -12,14 +12,15 @@
 // a phone names no phone's port; when neither phone spoke for itself the
 // answer's port is charged.
 //
-// A session belongs to the ports of its set-up: the INVITE's, and once
-// answered the answer's. Only those end or change it (BYE, CANCEL, a
-// failure answer, a re-INVITE); an INVITE from another port on the same
-// Call-ID opens a session of its own, and an answer goes to every session
-// of its Call-ID still waiting for one. So a host that is no party to a
-// call can neither end it nor keep its Call-ID from its rules. A failure
-// answer from another port before the answer leaves the session as it is:
-// it holds no rule and goes when idle or when room is needed.
+// A session belongs to the ports of its set-up: the INVITE's (a proxy's
+// copy of it, the same offer from another port before the answer, adds its
+// port), and once answered the answer's. Only those end or change it (BYE,
+// CANCEL, a failure answer, a re-INVITE); an INVITE with another offer
+// from another port on the same Call-ID opens a session of its own, and an
+// answer goes to every session of its Call-ID still waiting for one. So a host that is no party to
+// a call can neither end it nor keep its Call-ID from its rules. A failure answer from another port
+// before the answer leaves the session as it is: it holds no rule and goes when idle or when room
+// is needed.
 #include <cstring>
 
 #include "logger.h"
@@ -28,13 +29,17 @@
 
 namespace {
 
+// Ports a proxied INVITE may come in on besides the first.
+constexpr int kRelayPorts = 3;
+
 struct sip_session {
     char *call_id;
     int installed;
-    int invite_port;   // where the INVITE came in
-    int answer_port;   // where the 200 answer came in, once answered
-    bool caller_self;  // the INVITE came from the caller's media address
-    int ports[2];      // to charge, the first with room
+    int invite_port;               // where the INVITE came in
+    int relay_ports[kRelayPorts];  // where copies of it came in; -1 for none
+    int answer_port;               // where the 200 answer came in, once answered
+    bool caller_self;              // the INVITE came from the caller's media address
+    int ports[2];                  // to charge, the first with room
     voip_life life;
     uint32_t caller_ip, callee_ip;
     uint16_t caller_port, callee_port;
@@ -64,7 +69,27 @@ bool same_call(const sip_session *s, const char *call_id) {
 
 // Whether an order from the port may end or change the session.
 bool party(const sip_session *s, int port) {
+    for (int relay : s->relay_ports) {
+        if (port == relay) return true;
+    }
     return port == s->invite_port || (s->installed && port == s->answer_port);
+}
+
+// Adds the port to the session that waits for an answer to the same offer
+// on the Call-ID: a proxy passing the INVITE on. False when there is none
+// or it has no room.
+bool relayed(const sip_session &invite, int port) {
+    for (sip_session *s = sessions; s != nullptr; s = s->next) {
+        if (s->installed || !same_call(s, invite.call_id) || s->caller_ip != invite.caller_ip ||
+            s->caller_port != invite.caller_port)
+            continue;
+        for (int &relay : s->relay_ports) {
+            if (relay >= 0) continue;
+            relay = port;
+            return true;
+        }
+    }
+    return false;
 }
 
 void unlink(sip_session *session) {
@@ -189,11 +214,17 @@ int invited(uint32_t source, const sip_message &msg, const sdp_description *desc
     std::memcpy(id, msg.call_id, n);
     s->call_id = id;
     s->invite_port = port;
+    for (int &relay : s->relay_ports)
+        relay = -1;
     s->answer_port = -1;
     s->life.seen = voip_idle_now();
     if (media_from_sdp(s, desc, true) != 0) {
         session_free(s);
         return -1;
+    }
+    if (relayed(*s, port)) {
+        session_free(s);
+        return 0;
     }
     s->caller_self = source == s->caller_ip;
     s->next = sessions;

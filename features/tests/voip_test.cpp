@@ -461,6 +461,15 @@ TEST_F(voip, OrdersFromOutsideACallNeitherEndNorBlockIt) {
     EXPECT_EQ(rules(), 8 + 2);
     sip_on(3, kPhoneA, kPhoneB, sip("BYE sip:b@x SIP/2.0", "s2", "", "2 BYE"));
     EXPECT_EQ(rules(), 8);
+    // A proxy on port 1 passes the INVITE and the answer on: one call, which
+    // the proxy's BYE ends.
+    sip_on(3, kPhoneA, kAgent, sip(invite, "s3", sdp("10.0.0.1", 20000)));
+    sip_on(1, kAgent, kPhoneB, sip(invite, "s3", sdp("10.0.0.1", 20000)));
+    sip_on(4, kPhoneB, kAgent, sip("SIP/2.0 200 OK", "s3", sdp("10.0.0.2", 30000)));
+    sip_on(1, kAgent, kPhoneA, sip("SIP/2.0 200 OK", "s3", sdp("10.0.0.2", 30000)));
+    EXPECT_EQ(rules(), 8 + 2);
+    sip_on(1, kAgent, kPhoneB, sip("BYE sip:b@x SIP/2.0", "s3", "", "2 BYE"));
+    EXPECT_EQ(rules(), 8);
 }
 
 // One answered call of each of SIP, MGCP and SCCP, whose media go to port
