@@ -49,6 +49,7 @@ struct h323_call {
     bool rules_rtp;  // the rule pair holds the RTP rules, else the H.245 rules
     bool answered;   // the callee has sent an H.225.0 message
     int ports[2];    // to charge: where the caller's and the callee's messages came in
+    int own_side;    // -1: either port may be charged; 0 or 1: only that side's
     // A segment (empty ones, such as TCP keepalives, included) on the
     // signalling or H.245 connection is a sign of life, as a media hit is.
     voip_life life;
@@ -101,6 +102,12 @@ bool segment_parse(const uint8_t *ip, int length, segment *s) {
     return true;
 }
 
+// The ports to charge, the first with room.
+void charged(const h323_call *c, int out[2]) {
+    out[0] = c->own_side >= 0 ? c->ports[c->own_side] : c->ports[0];
+    out[1] = c->own_side >= 0 ? -1 : c->ports[1];
+}
+
 int h245_rules_set(h323_call *c) {
     const voip_rule to = {.protocol = 6,
                           .src_ip = 0,
@@ -114,7 +121,9 @@ int h245_rules_set(h323_call *c) {
                           .copy_class = class_id};
     const voip_rule rules[2] = {to, voip_rule_mirror(to)};
     const bool fresh = c->rule[0] == 0 && c->rule[1] == 0;
-    const int rv = voip_rule_pair_install(c->rule, rules, c->ports);
+    int ports[2];
+    charged(c, ports);
+    const int rv = voip_rule_pair_install(c->rule, rules, ports);
     if (rv == 0 && fresh && ++class_id == kClassWrap) class_id = kFirstClass;
     return rv;
 }
@@ -132,7 +141,9 @@ int rtp_rules_set(h323_call *c) {
                     .dst_port = c->media_port[i],
                     .dst_port_mask = 0xFFFE,
                     .copy_class = 0};
-    return voip_rule_pair_install(c->rule, rules, c->ports);
+    int ports[2];
+    charged(c, ports);
+    return voip_rule_pair_install(c->rule, rules, ports);
 }
 
 void call_free(h323_call *c) {
@@ -204,11 +215,45 @@ h323_call *call_create(const segment &s) {
     c->callee_port = s.dst_port;
     c->ports[0] = voip_rx_port();
     c->ports[1] = -1;
+    c->own_side = -1;
     c->life.seen = voip_idle_now();
     c->next = calls;
     calls = c;
     call_count++;
     return c;
+}
+
+// A copy of the call's caller side, waiting for an answer, at the head of
+// the list; null when there is no room.
+h323_call *caller_copy(const h323_call *c) {
+    if (call_count >= VOIP_MAX_CALLS) return nullptr;
+    auto *copy = static_cast<h323_call *>(sal_alloc(sizeof(h323_call), "H323"));
+    if (copy == nullptr) return nullptr;
+    *copy = *c;
+    copy->pending[1] = 0;
+    copy->media_ip[1] = 0;
+    copy->media_port[1] = 0;
+    copy->rule[0] = copy->rule[1] = 0;
+    copy->rules_rtp = false;
+    copy->answered = false;
+    copy->ports[1] = -1;
+    copy->own_side = 1;
+    copy->next = calls;
+    calls = copy;
+    call_count++;
+    return copy;
+}
+
+// Whether a call of c's Setup takes the callee's segments from the port:
+// one answered from there, or one still waiting for its answer.
+bool answer_taken(const h323_call *c, int port) {
+    for (const h323_call *o = calls; o != nullptr; o = o->next) {
+        if ((!o->answered || o->ports[1] == port) && o->ports[0] == c->ports[0] &&
+            o->caller_ip == c->caller_ip && o->callee_ip == c->callee_ip &&
+            o->caller_port == c->caller_port && o->callee_port == c->callee_port)
+            return true;
+    }
+    return false;
 }
 
 // The body length announced for the connection's direction by a header
@@ -425,26 +470,38 @@ int h225_rx(const uint8_t *ip_header, int length) {
     if (!segment_parse(ip_header, length, &s)) return -1;
     const bool ends = (s.flags & (kTcpFin | kTcpRst)) != 0;
     const int port = voip_rx_port();
+    int waiting = 0;
+    for (const h323_call *c = calls; c != nullptr; c = c->next)
+        waiting += side_of(c, s) == 1 && !c->answered;
     bool taken = false, callee_side = false;
     // Setups of one connection from several ports are calls of their own;
-    // the callee's answer goes to each that waits for one.
+    // the callee's answer goes to each that waits for one, each then
+    // charged to its caller's port. An answer from another port than the
+    // one that answered a call goes to a copy of its caller side, charged
+    // to that port: the first answer may have been forged. Copies are made
+    // at the head, out of the walk's way.
     for (h323_call *c = calls, *next = nullptr; c != nullptr; c = next) {
         next = c->next;  // c may end here
         const int side = side_of(c, s);
         if (side < 0) continue;
         callee_side = callee_side || side == 1;
-        c->direction = static_cast<uint16_t>(side);
-        if (!side_port(c, c->direction, port)) continue;
+        h323_call *to = c;
+        if (side == 1 && !c->answered && waiting > 1 && c->own_side < 0) c->own_side = 0;
+        if (side == 1 && c->answered && c->ports[1] != port) {
+            to = s.length > 0 && !ends && !answer_taken(c, port) ? caller_copy(c) : nullptr;
+            if (to == nullptr) continue;
+        }
+        if (side == 0 && c->ports[0] != port) continue;
         taken = true;
-        c->life.seen = voip_idle_now();
-        walk w{.seg = &s, .call = c};
+        to->direction = static_cast<uint16_t>(side);
+        to->life.seen = voip_idle_now();
+        walk w{.seg = &s, .call = to};
         if (s.length > 0 &&
-            !tpkt_walk(&w, s.payload, s.length, &c->pending[c->direction], q931_handle))
+            !tpkt_walk(&w, s.payload, s.length, &to->pending[to->direction], q931_handle))
             continue;  // released
-        if (ends) call_free(c);
+        if (ends) call_free(to);
     }
-    // The callee's side of a call, from a port that is not the callee's,
-    // starts no call.
+    // The callee's side of a call starts no call.
     if (taken || callee_side) return taken ? 0 : -1;
     return ends || s.length == 0 ? -1 : h225_first(s);
 }

@@ -11,9 +11,10 @@
 //
 // A connection belongs to the port its CRCX came in on: a DLCX ends it only
 // from there, and a CRCX from another port on the same call id makes a
-// connection of its own. A host elsewhere that claims the agent's address
-// can so neither end the agent's connections nor keep its call ids from
-// their rules.
+// connection of its own. A gateway's answer from another port than the one
+// that answered a CRCX answers a copy of that CRCX, charged to that port. A
+// host elsewhere that claims the agent's or the gateway's address can so
+// neither end the agent's connections nor keep them from their rules.
 #include <cstring>
 
 #include "logger.h"
@@ -36,8 +37,9 @@ struct mgcp_connection {
     uint32_t made;  // order of creation
     voip_life life;
     uint32_t gateway;
-    int agent_port;  // where the CRCX came in
-    int ports[2];    // to charge, the first with room
+    int agent_port;   // where the CRCX came in
+    int answer_port;  // where the gateway's answer came in, once answered
+    int ports[2];     // to charge, the first with room
     uint32_t media_ip;
     uint16_t media_port;
     int rule[2];
@@ -223,10 +225,14 @@ int crcx(uint32_t src, uint32_t dst, const mgcp_message &msg) {
     return 0;
 }
 
-// The gateway's answer to the connection's CRCX.
+// The gateway's answer to the connection's CRCX, which came in on the
+// port. A connection that shares its CRCX's transaction with others, or
+// its CRCX with an earlier answer, is charged to its own port only
+// (own_port), else to an endpoint of the call.
 int answer(mgcp_agent *agent, mgcp_connection *c, uint32_t src, const mgcp_message &msg,
-           const sdp_description *desc) {
+           const sdp_description *desc, int port, int own_port) {
     c->life.seen = voip_idle_now();
+    c->answer_port = port;
     std::memcpy(c->crcx.connection, msg.connection, sizeof c->crcx.connection);
     const sdp_media *audio = desc != nullptr ? sdp_audio_media(desc) : nullptr;
     if (audio == nullptr) return -1;
@@ -235,10 +241,9 @@ int answer(mgcp_agent *agent, mgcp_connection *c, uint32_t src, const mgcp_messa
         at = static_cast<const sdp_connection *>(audio->connections.head->item);
     if (at == nullptr || !voip_ip_parse(at->address, &c->media_ip)) return -1;
     c->media_port = static_cast<uint16_t>(audio->port);
-    const int gateway_port = voip_rx_port();
     const bool gateway_media = c->media_ip == src;
-    c->ports[0] = gateway_media ? gateway_port : c->agent_port;
-    c->ports[1] = gateway_media ? c->agent_port : gateway_port;
+    c->ports[0] = own_port >= 0 ? own_port : gateway_media ? port : c->agent_port;
+    c->ports[1] = own_port >= 0 ? -1 : gateway_media ? c->agent_port : port;
     if (session_set(c, true) != 0) {
         voip_failure_log(&failure_log, "MGCP: Setup_MGCP_Session(enable) failed\n");
         connection_end(agent, c);
@@ -247,36 +252,81 @@ int answer(mgcp_agent *agent, mgcp_connection *c, uint32_t src, const mgcp_messa
     return 0;
 }
 
-// Answers every unanswered CRCX of the transaction to the gateway: CRCXs of
+// Whether a connection of c's CRCX was answered from the port.
+bool answered_from(const mgcp_agent *agent, const mgcp_connection *c, int port) {
+    for (const mgcp_connection *o = agent->connections; o != nullptr; o = o->next) {
+        if (o->agent_port == c->agent_port && o->answer_port == port &&
+            o->crcx.connection[0] != '\0' && std::strcmp(o->crcx.call_id, c->crcx.call_id) == 0)
+            return true;
+    }
+    return false;
+}
+
+// A waiting copy of the connection's CRCX, at the head of the agent's
+// list; null when there is no room.
+mgcp_connection *crcx_copy(mgcp_agent *agent, const mgcp_connection *c) {
+    if (connection_count >= VOIP_MAX_CALLS) return nullptr;
+    auto *copy = static_cast<mgcp_connection *>(sal_alloc(sizeof(mgcp_connection), "MGCP"));
+    if (copy == nullptr) return nullptr;
+    copy->crcx = c->crcx;
+    copy->crcx.connection[0] = '\0';
+    copy->made = made_count++;
+    copy->life.seen = voip_idle_now();
+    copy->gateway = c->gateway;
+    copy->agent_port = c->agent_port;
+    copy->next = agent->connections;
+    agent->connections = copy;
+    agent->count++;
+    connection_count++;
+    return copy;
+}
+
+// Answers every waiting CRCX of the transaction to the gateway: CRCXs of
 // one transaction id from several ports are told apart by nothing in the
-// answer, and the real one must not go without.
+// answer, and the real one must not go without. An answer from another
+// port than the one that answered a CRCX answers a copy of it: the first
+// answer may have been forged.
 int response(uint32_t src, uint32_t dst, const mgcp_message &msg, const sdp_description *desc) {
     mgcp_agent *agent = agent_find(src);
     if (agent == nullptr) agent = agent_find(dst);
     if (agent == nullptr || msg.connection[0] == '\0') return -1;
+    const int port = voip_rx_port();
+    auto of_transaction = [&](const mgcp_connection *c) {
+        return std::strcmp(c->crcx.transaction, msg.transaction) == 0 && c->gateway == src;
+    };
+    int waiting = 0;
+    for (const mgcp_connection *c = agent->connections; c != nullptr; c = c->next)
+        waiting += of_transaction(c) && c->crcx.connection[0] == '\0';
     int rv = -1;
+    // Copies are made at the head, out of the walk's way.
     for (mgcp_connection *c = agent->connections, *next = nullptr; c != nullptr; c = next) {
         next = c->next;  // an answer that fails ends c, and with the last one the agent
-        if (std::strcmp(c->crcx.transaction, msg.transaction) != 0 || c->gateway != src) continue;
-        if (c->crcx.connection[0] != '\0') {
-            if (rv != 0) rv = 0;
-            continue;
+        if (!of_transaction(c)) continue;
+        int r = 0;
+        if (c->crcx.connection[0] == '\0') {
+            r = answer(agent, c, src, msg, desc, port, waiting > 1 ? c->agent_port : -1);
+        } else if (!answered_from(agent, c, port)) {
+            mgcp_connection *copy = crcx_copy(agent, c);
+            r = copy != nullptr ? answer(agent, copy, src, msg, desc, port, port) : -1;
         }
-        const int r = answer(agent, c, src, msg, desc);
-        if (rv != 0) rv = r;
+        if (r == 0) rv = 0;
     }
     return rv;
 }
 
+// Ends the connections of the call id that CRCXs from the port opened.
 int dlcx(uint32_t src, const mgcp_message &msg) {
     mgcp_agent *agent = agent_find(src);
-    mgcp_connection *c =
-        agent != nullptr ? by_call_id(agent, msg.call_id, voip_rx_port()) : nullptr;
-    if (c == nullptr) return 0;
-    if (session_set(c, false) != 0)
-        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
-                      "MGCP: Setup_MGCP_Session(disable) failed\n");
-    connection_end(agent, c);
+    if (agent == nullptr) return 0;
+    const int port = voip_rx_port();
+    for (mgcp_connection *c = agent->connections, *next = nullptr; c != nullptr; c = next) {
+        next = c->next;  // the agent goes with its last connection
+        if (c->agent_port != port || std::strcmp(c->crcx.call_id, msg.call_id) != 0) continue;
+        if (session_set(c, false) != 0)
+            logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
+                          "MGCP: Setup_MGCP_Session(disable) failed\n");
+        connection_end(agent, c);
+    }
     return 0;
 }
 

@@ -16,11 +16,15 @@
 // copy of it, the same offer from another port before the answer, adds its
 // port), and once answered the answer's. Only those end or change it (BYE,
 // CANCEL, a failure answer, a re-INVITE); an INVITE with another offer
-// from another port on the same Call-ID opens a session of its own, and an
-// answer goes to every session of its Call-ID still waiting for one. So a host that is no party to
-// a call can neither end it nor keep its Call-ID from its rules. A failure answer from another port
-// before the answer leaves the session as it is: it holds no rule and goes when idle or when room
-// is needed.
+// from another port on the same Call-ID opens a session of its own. An
+// answer goes to every session of its Call-ID still waiting for one, each
+// then charged to its own INVITE's port when there are several; a 200 to
+// the INVITE from a port outside an answered session answers a copy of the
+// session's INVITE side, charged to that port. So a host that is no party
+// to a call can neither end it nor, by an INVITE or an answer of its own
+// on the Call-ID, keep it from its rules. A failure answer from another
+// port before the answer leaves the session as it is: it holds no rule
+// and goes when idle or when room is needed.
 #include <cstring>
 
 #include "logger.h"
@@ -174,10 +178,15 @@ int media_from_sdp(sip_session *s, const sdp_description *desc, bool caller) {
     return 0;
 }
 
-// The 200 answer to the session's INVITE, which came in on the port.
-int answered(sip_session *s, uint32_t source, const sdp_description *desc, int port) {
+// The 200 answer to the session's INVITE, which came in on the port. A
+// session that shares its set-up with others is charged to its own port
+// only (own_port), else to a phone of the call.
+int answered(sip_session *s, uint32_t source, const sdp_description *desc, int port, int own_port) {
     if (desc == nullptr || media_from_sdp(s, desc, false) != 0) return -1;
-    if (source == s->callee_ip) {
+    if (own_port >= 0) {
+        s->ports[0] = own_port;
+        s->ports[1] = -1;
+    } else if (source == s->callee_ip) {
         s->ports[0] = port;
         s->ports[1] = s->caller_self ? s->invite_port : -1;
     } else {
@@ -193,6 +202,43 @@ int answered(sip_session *s, uint32_t source, const sdp_description *desc, int p
         return -1;
     }
     return 0;
+}
+
+// Whether a session of the INVITE that opened s takes orders from the port.
+bool invite_party(const sip_session *s, int port) {
+    for (const sip_session *t = sessions; t != nullptr; t = t->next) {
+        if (t->invite_port == s->invite_port && std::strcmp(t->call_id, s->call_id) == 0 &&
+            party(t, port))
+            return true;
+    }
+    return false;
+}
+
+// A waiting copy of the session's INVITE side, for an answer from another
+// port than the one s took: the first answer may have been forged, and
+// must not keep the real one from its rules. Null when there is no room.
+sip_session *invite_copy(const sip_session *s) {
+    if (session_count >= VOIP_MAX_CALLS) return nullptr;
+    auto *c = static_cast<sip_session *>(sal_alloc(sizeof(sip_session), "SIP"));
+    const size_t n = std::strlen(s->call_id) + 1;
+    char *id = c != nullptr ? static_cast<char *>(sal_alloc(n, "SIP")) : nullptr;
+    if (id == nullptr) {
+        sal_free(c);
+        return nullptr;
+    }
+    std::memcpy(id, s->call_id, n);
+    c->call_id = id;
+    c->invite_port = s->invite_port;
+    std::memcpy(c->relay_ports, s->relay_ports, sizeof c->relay_ports);
+    c->answer_port = -1;
+    c->caller_self = s->caller_self;
+    c->caller_ip = s->caller_ip;
+    c->caller_port = s->caller_port;
+    c->life.seen = voip_idle_now();
+    c->next = sessions;
+    sessions = c;
+    session_count++;
+    return c;
 }
 
 // A new session for the INVITE, which came in on the port.
@@ -239,25 +285,34 @@ int message_handle(uint32_t source, uint32_t address, const sip_message &msg,
     const bool invite = msg.status == 0 && std::strcmp(msg.method, "INVITE") == 0;
     // A failure answer to the INVITE that opened the call ends it; one to
     // a later request leaves it.
-    const bool invite_failed = msg.status >= 300 && (msg.cseq_method[0] == '\0' ||
-                                                     std::strcmp(msg.cseq_method, "INVITE") == 0);
+    const bool to_invite =
+        msg.cseq_method[0] == '\0' || std::strcmp(msg.cseq_method, "INVITE") == 0;
+    int waiting = 0;
+    for (const sip_session *s = sessions; s != nullptr; s = s->next)
+        waiting += !s->installed && same_call(s, msg.call_id);
     int rv = 0;
     bool known = false;  // an INVITE of the port's own session
+    // Copies are made at the head, out of the walk's way.
     for (sip_session *s = sessions, *next = nullptr; s != nullptr; s = next) {
         next = s->next;  // s may end here
         if (!same_call(s, msg.call_id)) continue;
         const bool own = party(s, port);
         if (msg.status != 0) {
-            // Answered calls take no more answers; the answer is waited
-            // for by every session of the Call-ID.
-            if (s->installed) {
-                if (own) s->life.seen = voip_idle_now();
-                continue;
-            }
-            s->life.seen = voip_idle_now();
-            if (msg.status == 200) {
-                if (answered(s, source, desc, port) != 0) rv = -1;
-            } else if (invite_failed && own) {
+            if (own || !s->installed) s->life.seen = voip_idle_now();
+            if (msg.status == 200 && !s->installed) {
+                // The answer is waited for by every session of the Call-ID.
+                if (answered(s, source, desc, port, waiting > 1 ? s->invite_port : -1) != 0)
+                    rv = -1;
+            } else if (msg.status == 200 && to_invite && desc != nullptr &&
+                       !invite_party(s, port)) {
+                // An answer without a voice end makes no copy.
+                sip_session *c = invite_copy(s);
+                if (c != nullptr && media_from_sdp(c, desc, false) != 0) {
+                    session_end(c);
+                    c = nullptr;
+                }
+                if (c != nullptr && answered(c, source, desc, port, port) != 0) rv = -1;
+            } else if (msg.status >= 300 && to_invite && !s->installed && own) {
                 session_end(s);
             }
             continue;

@@ -139,24 +139,25 @@ TEST_F(voip_h323, AnsweredSetupWithH245AddressCopiesTheControlConnectionWithACla
 }
 
 // Segments of a call's connection from a port that neither its Setup nor
-// its answer came in on change nothing, and a Setup forged there first on
-// that connection is a call of its own: the real one still gets its rules
-// and ends with its own ReleaseComplete.
+// its answer came in on change nothing, and a Setup or answer forged there
+// first on that connection is a call of its own: the real one still gets
+// its rules and ends with its own ReleaseComplete.
 TEST_F(voip_h323, OnlyTheCallsOwnPortsSpeakForIt) {
-    auto send = [](bool from_caller, const Bytes &payload, int port) {
-        const Bytes f = from_caller ? frame(6, kCaller, kCallee, 40000, 1720, payload)
-                                    : frame(6, kCallee, kCaller, 1720, 40000, payload);
+    auto send = [](bool from_caller, const Bytes &payload, int port, uint16_t caller = 40000) {
+        const Bytes f = from_caller ? frame(6, kCaller, kCallee, caller, 1720, payload)
+                                    : frame(6, kCallee, kCaller, 1720, caller, payload);
         deliver(f, port);
     };
     h323_test::Per olc;
     h323_test::olc(olc, kCallerMedia);
     send(true, setup(nullptr, {olc.data()}), 4);
     send(true, setup(nullptr, {olc.data()}), 1);
-    send(false,
-         h323_test::q931(h323_test::kConnectType,
-                         h323_test::user_information(Uuie::kConnect, nullptr, {},
-                                                     {h323_test::h245_olc_ack(kCalleeMedia)})),
-         2);
+    auto connect = [](const Address &media) {
+        return h323_test::q931(h323_test::kConnectType,
+                               h323_test::user_information(Uuie::kConnect, nullptr, {},
+                                                           {h323_test::h245_olc_ack(media)}));
+    };
+    send(false, connect(kCalleeMedia), 2);
     ASSERT_EQ(rules(), 4) << "the forged call and the real one";
     for (bool from_caller : {true, false})
         send(from_caller, release(), 3);
@@ -168,6 +169,15 @@ TEST_F(voip_h323, OnlyTheCallsOwnPortsSpeakForIt) {
     EXPECT_EQ(rules(), 2) << "the caller's ReleaseComplete";
     deliver(fin, 2);
     EXPECT_EQ(rules(), 0) << "the callee's FIN ends the forged call too";
+    // A Connect forged on port 4 before the callee's: the callee's answer
+    // still gives the call rules of its own, once.
+    send(true, setup(nullptr, {olc.data()}), 1, 40002);
+    send(false, connect({{10, 0, 0, 66}, 30000}), 4, 40002);
+    for (int i = 0; i < 2; i++)
+        send(false, connect(kCalleeMedia), 2, 40002);
+    EXPECT_EQ(rules(), 4);
+    send(true, release(), 1, 40002);
+    EXPECT_EQ(rules(), 0);
     EXPECT_EQ(sal_alloc_bytes_in_use("H323"), 0u);
 }
 

@@ -406,8 +406,9 @@ TEST_F(voip, ForgedSccpOrdersNeitherEndNorBlockCalls) {
 }
 
 // Orders from a port that no set-up of a call came in on: DLCX, BYE and
-// CANCEL naming the call end nothing, and a CRCX or INVITE that takes its
-// id first opens a call of its own, so the real one still gets its rules.
+// CANCEL naming the call end nothing, and a CRCX, INVITE or answer that
+// takes its id first is a call of its own, so the real one still gets its
+// rules.
 TEST_F(voip, OrdersFromOutsideACallNeitherEndNorBlockIt) {
     voip_profile_set(0, 1, 7);
     const uint8_t gateway[4] = {10, 0, 0, 60};
@@ -439,6 +440,17 @@ TEST_F(voip, OrdersFromOutsideACallNeitherEndNorBlockIt) {
     for (int call : {1, 2, 3, 7})
         mgcp("DLCX", 10 + call, call, 2);
     EXPECT_EQ(rules(), 8);
+    // An answer forged on port 4 before the gateway's: the gateway's answer
+    // still gives the connection rules of its own, once.
+    mgcp("CRCX", 8, 8, 2);
+    deliver(frame(17, gateway, kAgent, 2427, 2727,
+                  text("200 8 OK\r\nI: forged\r\n\r\n" + sdp("10.0.0.66", 4000))),
+            4);
+    answer(8);
+    answer(8);
+    EXPECT_EQ(rules(), 8 + 4);
+    mgcp("DLCX", 18, 8, 2);
+    EXPECT_EQ(rules(), 8);
 
     const std::string invite = "INVITE sip:b@x SIP/2.0";
     auto sip_on = [](int port, const uint8_t *from, const uint8_t *to, const std::string &msg) {
@@ -469,6 +481,15 @@ TEST_F(voip, OrdersFromOutsideACallNeitherEndNorBlockIt) {
     sip_on(1, kAgent, kPhoneA, sip("SIP/2.0 200 OK", "s3", sdp("10.0.0.2", 30000)));
     EXPECT_EQ(rules(), 8 + 2);
     sip_on(1, kAgent, kPhoneB, sip("BYE sip:b@x SIP/2.0", "s3", "", "2 BYE"));
+    EXPECT_EQ(rules(), 8);
+    // A 200 forged on port 2 before the callee's: the callee's answer still
+    // gives the call rules of its own, once; the caller's BYE ends both.
+    sip_on(3, kPhoneA, kPhoneB, sip(invite, "s4", sdp("10.0.0.1", 20000)));
+    sip_on(2, kPhoneB, kPhoneA, sip("SIP/2.0 200 OK", "s4", sdp("10.0.0.66", 30000)));
+    for (int i = 0; i < 2; i++)
+        sip_on(4, kPhoneB, kPhoneA, sip("SIP/2.0 200 OK", "s4", sdp("10.0.0.2", 30000)));
+    EXPECT_EQ(rules(), 8 + 4);
+    sip_on(3, kPhoneA, kPhoneB, sip("BYE sip:b@x SIP/2.0", "s4", "", "2 BYE"));
     EXPECT_EQ(rules(), 8);
 }
 
