@@ -9,11 +9,13 @@
 // ReleaseComplete, or the end of the signalling connection, ends the call;
 // so does silence (VOIP_IDLE_SECS). The rules are charged to the port the
 // caller's Setup came in on, else to the callee's, where its answer came in.
-// Those two ports are the call's: a segment of its connection (ReleaseComplete,
-// FIN, RST, media addresses) or of its H.245 connection from any other port
-// changes nothing, and a Setup on the same connection from another port
-// makes a call of its own, so a host elsewhere can neither end a call nor
-// keep it from its rules.
+// Those two ports are the call's: a segment of its connection
+// (ReleaseComplete, FIN, RST, media addresses) or of its H.245 connection
+// from any other port changes nothing. A Setup on the same connection from
+// another port makes a call of its own, and an answer from another port
+// than the one the call took goes to a copy of its caller side charged to
+// that port, so a host elsewhere can neither end a call nor keep it from
+// its rules.
 #include <cstring>
 
 #include "logger.h"
