@@ -130,6 +130,17 @@ int add_error(httpd_event *ev, httpd_request *req, const char *message, const ch
                           WEB_RETRY_ACTION);
 }
 
+// What the switch API's hold refused the last change for: a port under
+// self-test with its test, or a test's own address; nullptr when nothing.
+const char *refused_text() {
+    if (const char *address = port_reserve_take_address_refusal()) return address;
+    int unit = 0, port = 0, uport = 0;
+    if (!port_reserve_take_refusal(&unit, &port) ||
+        ulpm_to_uport(dxpx_unit_port_to_lport(unit, port), &uport) != 0)
+        return nullptr;
+    return web_port_held_text(uport);
+}
+
 }  // namespace
 
 int aging_cgi(httpd_event *ev, httpd_request *req) {
@@ -363,9 +374,15 @@ int l2del_cgi(httpd_event *ev, httpd_request *req) {
     dxpx_l2_addr_t a{};
     std::memcpy(a.mac, mac, sizeof mac);
     a.vid = vid;
+    // A refusal an earlier request left unnamed is no part of this one.
+    int unit = 0, port = 0;
+    port_reserve_take_refusal(&unit, &port);
     if (l2mgr_static_delete(&a) != 1) {
-        return l2_error(ev, req, "Delete L2 Static Address", "Delete L2 static MAC address failed",
-                        LOG_LEVEL_WARNING, "Delete L2 Static Address failed");
+        const char *why = refused_text();
+        const std::string reason = why != nullptr ? std::string(": ") + why : "";
+        return l2_error(ev, req, "Delete L2 Static Address",
+                        ("Delete L2 static MAC address failed" + reason).c_str(), LOG_LEVEL_WARNING,
+                        ("Delete L2 Static Address failed" + reason).c_str());
     }
     if (settings_save_item("l2") != 1) {
         return l2_error(ev, req, "Delete L2 Static Address", "Save to nvram failed",
