@@ -76,8 +76,8 @@ TEST_P(selftest_hold, TheTestsOwnAddressIsHeldAndEachRefusalPrintedAlone) {
     ASSERT_TRUE(fw.run("BackGround \"TestRun 49 PortBitMap=fe4-fe5 LoopbackMode=PHY Count=150\"",
                        "Setting up ARL", &seen, 60))
         << seen;
-    const std::string held =
-        "L2: ERROR: " + std::string(kTestAddress) + " in VLAN 1 is self-test 49's address\n";
+    const std::string named = std::string(kTestAddress) + " in VLAN 1 is self-test 49's address";
+    const std::string held = "L2: ERROR: " + named + "\n";
     const std::string fe4 = "L2: ERROR: port fe4: port under self-test\n";
     const struct {
         std::string line, answer;
@@ -94,6 +94,11 @@ TEST_P(selftest_hold, TheTestsOwnAddressIsHeldAndEachRefusalPrintedAlone) {
     page = web_client::post(web, "/l2del.cgi", "mac=00-00-00-00-cc-01&vid=1", cookie);
     EXPECT_NE(page.find("Delete L2 static MAC address failed: Port 5: port under self-test "
                         "(PHY Loopback - Mark 2)"),
+              std::string::npos)
+        << page;
+    page = web_client::post(web, "/l2add.cgi", "mac=66-77-88-99-aa-bb&vid=1&port=11", cookie);
+    // (The page writes the apostrophe as "&#39;".)
+    EXPECT_NE(page.find("Add L2 static MAC address failed: " + named.substr(0, named.find('\''))),
               std::string::npos)
         << page;
     // A clear that selects the test's address is taken and keeps it.
