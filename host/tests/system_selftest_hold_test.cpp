@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -22,14 +23,28 @@ constexpr const char *kTestAddress = "66:77:88:99:aa:bb";
 
 class selftest_hold : public ::testing::TestWithParam<int> {};
 
-// A monitor line's answer without the terminal's echo of the line and the
-// background test's progress.
+// A monitor line's L2 answer: its errors and what it says it did, without
+// the terminal's echo of the line and the background test's progress.
 std::string answer_to(Switch &fw, const std::string &command) {
     std::istringstream in(fw.output(command));
     std::string line, kept;
     while (std::getline(in, line))
-        if (line != command && !line.starts_with("LB: ")) kept += line + "\n";
+        for (const char *start : {"L2", "ERROR", "ADD:", "DEL:"})
+            if (line != command && line.starts_with(start)) kept += line + "\n";
     return kept;
+}
+
+// Waits for the test's one run to end; its TestList row.
+std::string run_once(Switch &fw, int test) {
+    std::string list;
+    for (int tries = 0; tries < 240; tries++) {
+        list = fw.output("TestList " + std::to_string(test));
+        if (list.find("|    1|    1|    1|    0|") != std::string::npos ||
+            list.find("|    1|    1|    0|    1|") != std::string::npos)
+            break;
+        usleep(500000);
+    }
+    return list;
 }
 
 // The table's line for the address, or "".
@@ -108,20 +123,34 @@ TEST_P(selftest_hold, TheTestsOwnAddressIsHeldAndEachRefusalPrintedAlone) {
               "L2: Deleting static and non-static addresses by MAC\n");
     EXPECT_EQ(entry_of(fw, kTestAddress), entry);
 
-    std::string list;
-    for (int tries = 0; tries < 240; tries++) {
-        list = fw.output("TestList 49");
-        if (list.find("|    1|    1|    1|    0|") != std::string::npos ||
-            list.find("|    1|    1|    0|    1|") != std::string::npos)
-            break;
-        usleep(500000);
-    }
+    std::string list = run_once(fw, 49);
     EXPECT_NE(list.find("|    1|    1|    1|    0|"), std::string::npos) << list;
     // The test's entry went with it; the others stayed as they were.
     EXPECT_EQ(entry_of(fw, kTestAddress), "");
     EXPECT_NE(entry_of(fw, "00:00:00:00:cc:01").find("port=4/fe4 Static"), std::string::npos);
     EXPECT_EQ(entry_of(fw, "00:00:00:00:0b:01"), "");
     EXPECT_EQ(entry_of(fw, own), station);
+
+    // The traffic test's own VLAN: a clear of it says only that it was
+    // refused.
+    ASSERT_TRUE(
+        fw.run("BackGround \"TestRun 72 PortBitMap=fe4-fe5 RunMode=PHY TimeInSeconds=4 "
+               "CounterPollInterval=2\"",
+               "TRAFFIC: starting", &seen, 60))
+        << seen;
+    std::string vid;
+    {
+        std::istringstream in(fw.output("VLAN show"));
+        std::string line;
+        while (std::getline(in, line) && vid.empty())
+            if (!line.empty() && std::isdigit(static_cast<unsigned char>(line[0])) &&
+                !line.starts_with("1 "))
+                vid = line.substr(0, line.find(' '));
+    }
+    ASSERT_FALSE(vid.empty());
+    EXPECT_EQ(answer_to(fw, "L2 clear Vlanid=" + vid), "ERROR: port fe4: port under self-test\n");
+    list = run_once(fw, 72);
+    EXPECT_NE(list.find("|    1|    1|    1|    0|"), std::string::npos) << list;
 }
 
 INSTANTIATE_TEST_SUITE_P(every_board, selftest_hold, testing::Values(52, 28, 26),
