@@ -99,7 +99,9 @@ bool port_reserve_vlan_view(int unit, dxp_vlan_t vid, dxp_pbmp_t *members, dxp_p
 
 // The entries a self-test puts in are held as its ports are: an address it
 // adds (its frames' way back to the CPU, through a port in service or not)
-// is refused to every other caller, and a clear of the table keeps it.
+// is refused to every other caller, and a clear of the table keeps it (the
+// switch API's L2 entry points keep and put back these addresses).
+
 // The number of the self-test the calling thread runs (0 when none), named
 // when another caller is refused one of its addresses.
 void port_reserve_test_number(int number);

@@ -346,7 +346,9 @@ bool port_reserve_is_test(int unit) {
 void port_reserve_keep_address(int unit, const dxp_l2_addr *addr) {
     if (addr == nullptr || !port_reserve_is_test(unit)) return;
     const sal_thread_t self = sal_thread_self();
-    const HeldAddress added{*addr, self, test_number, owners[unit][held_by(unit, self)].load()};
+    const int port = held_by(unit, self);
+    if (port < 0) return;
+    const HeldAddress added{*addr, self, test_number, owners[unit][port].load()};
     KeptLock hold;
     std::vector<HeldAddress> &list = kept(unit).addresses;
     for (HeldAddress &a : list)
