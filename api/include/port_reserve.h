@@ -16,6 +16,8 @@
 // the owner and held-port reads take no lock.
 #pragma once
 
+#include <vector>
+
 #include "dxp_types.h"
 
 #define PORT_RESERVE_MESSAGE "port under self-test"
@@ -94,3 +96,36 @@ void port_reserve_keep_member(int unit, dxp_vlan_t vid, int port, bool member, b
 // Turns the chip's membership of the VLAN into what it is without the
 // tests: false when the VLAN is a test's own.
 bool port_reserve_vlan_view(int unit, dxp_vlan_t vid, dxp_pbmp_t *members, dxp_pbmp_t *untagged);
+
+// The entries a self-test puts in are held as its ports are: an address it
+// adds (its frames' way back to the CPU, through a port in service or not)
+// is refused to every other caller, and a clear of the table keeps it (the
+// switch API's L2 entry points keep and put back these addresses).
+
+// The number of the self-test the calling thread runs (0 when none), named
+// when another caller is refused one of its addresses.
+void port_reserve_test_number(int number);
+// Whether the calling thread is a self-test at work on a port of the unit.
+bool port_reserve_is_test(int unit);
+// A self-test's address, after the test put it in; and its removal by the
+// test. A release forgets the addresses of tests that hold no port then.
+void port_reserve_keep_address(int unit, const dxp_l2_addr *addr);
+void port_reserve_forget_address(int unit, const dxp_mac_t mac, dxp_vlan_t vid);
+// Whether a change of the address by the calling thread is refused: it is
+// another self-test's (or the caller stepped aside). A refusal is noted.
+bool port_reserve_address_refuses(int unit, const dxp_mac_t mac, dxp_vlan_t vid);
+// The text of the noted address refusal ("66:77:88:99:aa:bb in VLAN 1 is
+// self-test 49's address"), taking the note; nullptr when the last refusal
+// was none of an address. The text stays until the thread's next call.
+const char *port_reserve_take_address_refusal(void);
+// The unit's held addresses that are the calling thread's own (own), or
+// that are refused to it.
+std::vector<dxp_l2_addr> port_reserve_held_addresses(int unit, bool own);
+
+// A static address on a tested port before its test: the test puts it back
+// at its end, so a clear that would take it is refused (the administrator's
+// delete would be undone).
+void port_reserve_keep_static(int unit, const dxp_l2_addr *addr);
+// The held port of the first kept static address refused to the caller that
+// a clear selects (mac nullptr: any MAC; vid -1: any VLAN), or -1.
+int port_reserve_kept_static_port(int unit, const uint8_t *mac, int vid);

@@ -65,10 +65,12 @@ inline bool refuse_held(const char *cmd, int unit, const soc_pbmp_t &pbmp) {
 }
 
 // The text of a call's error: a change the switch API refused for a port
-// under self-test names the port.
+// under self-test names the port, one of a test's own addresses the address.
 inline const char *errmsg(int rv) {
     int unit = 0, port = 0;
-    if (rv != DXP_E_BUSY || !port_reserve_take_refusal(&unit, &port)) return dxp_errmsg(rv);
+    if (rv != DXP_E_BUSY) return dxp_errmsg(rv);
+    if (const char *address = port_reserve_take_address_refusal()) return address;
+    if (!port_reserve_take_refusal(&unit, &port)) return dxp_errmsg(rv);
     static thread_local char text[64];
     const soc_control_t *s = SOC_CONTROL(unit);
     if (s != nullptr && port >= 0 && port < SOC_MAX_NUM_PORTS)

@@ -46,6 +46,22 @@ bool refuse_own_mac(const char *cmd, const dxp_mac_t mac, const char *what) {
     return true;
 }
 
+// One of a self-test's own addresses, or a static address on a tested port
+// (its test puts it back), is refused by name before anything changes.
+bool refuse_test_address(const char *cmd, int unit, const dxp_mac_t mac, dxp_vlan_t vid) {
+    if (port_reserve_address_refuses(unit, mac, vid)) {
+        sal_printf("%s: ERROR: %s\n", cmd, errmsg(DXP_E_BUSY));
+        return true;
+    }
+    dxp_l2_addr now{};
+    if (!port_reserve_any() || dxp_l2_addr_get(unit, mac, vid, &now) < 0 ||
+        (now.flags & DXP_L2_STATIC) == 0 || (now.flags & (DXP_L2_MCAST | DXP_L2_TRUNK_MEMBER)))
+        return false;
+    soc_pbmp_t port{};
+    soc_pbmp_port_add(&port, now.port);
+    return refuse_held(cmd, unit, port);
+}
+
 // ---------------------------------------------------------------- BPDU
 dxp_mac_t bpdu_mac = {0x01, 0x80, 0xc2, 0x00, 0x00, 0x00};
 int bpdu_index = 0;
@@ -245,10 +261,21 @@ int l2_add(const char *cmd, int unit, args_t *a) {
     // Each port takes the next address: all are checked before the first add.
     dxp_mac_t mac;
     std::memcpy(mac, l2.mac, sizeof mac);
+    const auto vid = static_cast<dxp_vlan_t>(l2.vid);
+    if (refuse_held(cmd, unit, pbmp_and(l2.pbmp, all_ports(unit)))) {
+        l2 = before;
+        return CMD_FAIL;
+    }
     for (int port = 0; port < 64; port++) {
         if (!soc_pbmp_member(l2.pbmp, port)) continue;
-        if (!soc_pbmp_member(SOC_CONTROL(unit)->cmic_bitmap, port) &&
-            refuse_own_mac(cmd, mac, "only the CPU port takes it")) {
+        // On the CPU port it would rewrite the station entry without its
+        // class of service.
+        dxp_l2_addr station{};
+        const bool cpu = soc_pbmp_member(SOC_CONTROL(unit)->cmic_bitmap, port);
+        if ((!cpu && refuse_own_mac(cmd, mac, "only the CPU port takes it")) ||
+            (cpu && dxp_l2_addr_get(unit, mac, vid, &station) >= 0 &&
+             refuse_own_mac(cmd, mac, "the CPU's station entry stays")) ||
+            refuse_test_address(cmd, unit, mac, vid)) {
             l2 = before;
             return CMD_FAIL;
         }
@@ -257,17 +284,17 @@ int l2_add(const char *cmd, int unit, args_t *a) {
     for (int port = 0; port < 64; port++) {
         if (!soc_pbmp_member(l2.pbmp, port)) continue;
         dxp_l2_addr rec;
-        dxp_l2_addr_init(&rec, l2.mac, static_cast<dxp_vlan_t>(l2.vid));
+        dxp_l2_addr_init(&rec, l2.mac, vid);
         rec.port = port;
         rec.tgid = l2.tgid;
         if (l2.prio < 0 || l2.prio > 3) l2.prio = 0;
         rec.cos_dst = l2.prio;
         if (l2.is_static) rec.flags |= DXP_L2_STATIC;
-        dump_l2_addr(unit, "ADD: ", &rec);
         if (int r = dxp_l2_addr_add(unit, &rec); r < 0) {
             sal_printf("%s ERROR: %s\n", cmd, feature_cmds::errmsg(r));
             return CMD_FAIL;
         }
+        dump_l2_addr(unit, "ADD: ", &rec);
         macaddr_increment(l2.mac, 1);
     }
     return CMD_OK;
@@ -284,20 +311,19 @@ int l2_del(const char *cmd, int unit, args_t *a) {
         return rv;
     dxp_mac_t mac;
     std::memcpy(mac, l2.mac, sizeof mac);
+    const auto vid = static_cast<dxp_vlan_t>(l2.vid);
     for (int i = 0; i < l2.count; i++, macaddr_increment(mac, 1)) {
-        if (refuse_own_mac(cmd, mac, "the CPU's station entry stays")) {
+        if (refuse_own_mac(cmd, mac, "the CPU's station entry stays") ||
+            refuse_test_address(cmd, unit, mac, vid)) {
             l2 = before;
             return CMD_FAIL;
         }
     }
     for (int i = 0; i < l2.count; i++) {
         dxp_l2_addr rec;
-        const auto vid = static_cast<dxp_vlan_t>(l2.vid);
         int r = dxp_l2_addr_get(unit, l2.mac, vid, &rec);
-        if (r >= 0) {
-            dump_l2_addr(unit, "DEL: ", &rec);
-            r = dxp_l2_addr_delete(unit, l2.mac, vid);
-        }
+        if (r >= 0) r = dxp_l2_addr_delete(unit, l2.mac, vid);
+        if (r >= 0) dump_l2_addr(unit, "DEL: ", &rec);
         if (r < 0) {
             sal_printf("%s: ERROR: %s\n", cmd, feature_cmds::errmsg(r));
             return CMD_FAIL;
@@ -350,55 +376,57 @@ int l2_clear(const char *cmd, int unit, args_t *a) {
     const uint32_t flags = l2.is_static ? DXP_L2_DELETE_STATIC : 0;
     const auto v = static_cast<dxp_vlan_t>(vid);
     int r = 0;
+    const char *by = nullptr;  // what the clear selects by, said once it is done
     switch (mask) {
         case 0x1:
-            sal_printf("%s: Deleting %s addresses by MAC\n", cmd, which);
+            by = "by MAC";
             r = dxp_l2_addr_delete_by_mac(unit, mac, flags);
             break;
         case 0x4:
-            sal_printf("%s: Deleting %s addresses by port, local module ID\n", cmd, which);
+            by = "by port, local module ID";
             r = dxp_l2_addr_delete_by_port(unit, -1, port, flags);
             break;
         case 0x5:
-            sal_printf("%s: Deleting %s addresses by MAC and port\n", cmd, which);
+            by = "by MAC and port";
             r = dxp_l2_addr_delete_by_mac_port(unit, mac, -1, port, flags);
             break;
         case 0x6:
-            sal_printf("%s: Deleting %s addresses by module/port\n", cmd, which);
+            by = "by module/port";
             r = dxp_l2_addr_delete_by_port(unit, module, port, flags);
             break;
         case 0x7:
-            sal_printf("%s: Deleting %s addresses by MAC and module/port\n", cmd, which);
+            by = "by MAC and module/port";
             r = dxp_l2_addr_delete_by_mac_port(unit, mac, module, port, flags);
             break;
         case 0x8:
-            sal_printf("%s: Deleting %s addresses by VLAN\n", cmd, which);
+            by = "by VLAN";
             r = dxp_l2_addr_delete_by_vlan(unit, v, flags);
             break;
         case 0x9:
-            sal_printf("%s: Deleting an address by MAC and VLAN\n", cmd);
             r = dxp_l2_addr_delete(unit, mac, v);
             break;
         case 0xc:
-            sal_printf("%s: Deleting %s addresses by VLAN and port\n", cmd, which);
+            by = "by VLAN and port";
             r = dxp_l2_addr_delete_by_vlan_port(unit, v, -1, port, flags);
             break;
         case 0xe:
-            sal_printf("%s: Deleting %s addresses by VLAN and module/port\n", cmd, which);
+            by = "by VLAN and module/port";
             r = dxp_l2_addr_delete_by_vlan_port(unit, v, module, port, flags);
             break;
         case 0x10:
-            sal_printf("%s: Deleting %s addresses by trunk ID\n", cmd, which);
+            by = "by trunk ID";
             r = dxp_l2_addr_delete_by_trunk(unit, tgid, flags);
             break;
         case 0x18:
-            sal_printf("%s: Deleting %s addresses by trunk ID\n", cmd, which);
+            by = "by trunk ID";
             r = dxp_l2_addr_delete_by_vlan_trunk(unit, v, tgid, flags);
             break;
         default:
             sal_printf("%s: Unknown argument combination\n", cmd);
             return CMD_USAGE;
     }
+    if (r >= 0 && by != nullptr) sal_printf("%s: Deleting %s addresses %s\n", cmd, which, by);
+    if (r >= 0 && by == nullptr) sal_printf("%s: Deleting an address by MAC and VLAN\n", cmd);
     // A clear by VLAN, port or address may take the CPU's station entries.
     diag_unit_entries_restore(unit);
     if (r < 0) {

@@ -284,6 +284,7 @@ int test_dispatch(int unit, test_t *t, int loops, args_t *a) {
     if (test_options & TEST_O_RUN) sal_printf("Test %d (%s) Started\n", t->t_test, t->t_name);
     sh_break_push(nullptr);
     test_thread = sal_thread_self();
+    port_reserve_test_number(t->t_test);
 
     int result = 1;
     args_t *own = nullptr;
@@ -356,6 +357,7 @@ int test_dispatch(int unit, test_t *t, int loops, args_t *a) {
         sh_break_block(0);
     }
     if (!ran) test_thread = nullptr;
+    port_reserve_test_number(0);
     sh_break_pop(nullptr);
     if (test_options & TEST_O_RUN) sal_printf("Completed test (%d) %s\n", t->t_test, t->t_name);
     if (a != nullptr) a->a_arg = a->a_argc;

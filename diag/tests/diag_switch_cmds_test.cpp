@@ -231,7 +231,7 @@ TEST_F(diag_switch, L2WatchReportsInsertions) {
     run("L2 watch start");
     EXPECT_EQ(run("L2 watch"), "L2 watch is running.\n");
     std::string out = run("L2 add PortBitMap=fe5 MACaddress=00:00:00:00:bb:01");
-    EXPECT_TRUE(has(out, "\nL2 ADD: mac=00:00:00:00:bb:01 vlan=1 ")) << out;
+    EXPECT_TRUE(has(out, "L2 ADD: mac=00:00:00:00:bb:01 vlan=1 ")) << out;
     run("L2 watch stop");
     out = run("L2 add PortBitMap=fe5");
     EXPECT_FALSE(has(out, "L2 ADD")) << out;

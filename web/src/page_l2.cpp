@@ -130,6 +130,25 @@ int add_error(httpd_event *ev, httpd_request *req, const char *message, const ch
                           WEB_RETRY_ACTION);
 }
 
+// Why the switch API's hold refused the last change, as ": " and a port
+// under self-test with its test or a test's own address; "" for no refusal.
+std::string refusal_reason() {
+    if (const char *address = port_reserve_take_address_refusal())
+        return std::string(": ") + address;
+    int unit = 0, port = 0, uport = 0;
+    if (!port_reserve_take_refusal(&unit, &port) ||
+        ulpm_to_uport(dxpx_unit_port_to_lport(unit, port), &uport) != 0)
+        return "";
+    const char *held = web_port_held_text(uport);
+    return held != nullptr ? std::string(": ") + held : "";
+}
+
+// Forgets a refusal an earlier request left unnamed.
+void refusal_forget() {
+    int unit = 0, port = 0;
+    port_reserve_take_refusal(&unit, &port);
+}
+
 }  // namespace
 
 int aging_cgi(httpd_event *ev, httpd_request *req) {
@@ -342,9 +361,11 @@ int l2add_cgi(httpd_event *ev, httpd_request *req) {
         return add_error(ev, req, "L2 static MAC address already existed",
                          "L2 static MAC address already existed!");
     }
+    refusal_forget();
     if (l2mgr_static_add(&a) != 1) {
-        return add_error(ev, req, "Add L2 static MAC address failed",
-                         "Add L2 static MAC address failed!");
+        const std::string reason = refusal_reason();
+        return add_error(ev, req, ("Add L2 static MAC address failed" + reason).c_str(),
+                         ("Add L2 static MAC address failed" + reason + "!").c_str());
     }
     if (settings_save_item("l2") != 1)
         return add_error(ev, req, "Can't save to nvram!", "Can't save to nvram!", LOG_LEVEL_ERROR);
@@ -363,9 +384,12 @@ int l2del_cgi(httpd_event *ev, httpd_request *req) {
     dxpx_l2_addr_t a{};
     std::memcpy(a.mac, mac, sizeof mac);
     a.vid = vid;
+    refusal_forget();
     if (l2mgr_static_delete(&a) != 1) {
-        return l2_error(ev, req, "Delete L2 Static Address", "Delete L2 static MAC address failed",
-                        LOG_LEVEL_WARNING, "Delete L2 Static Address failed");
+        const std::string reason = refusal_reason();
+        return l2_error(ev, req, "Delete L2 Static Address",
+                        ("Delete L2 static MAC address failed" + reason).c_str(), LOG_LEVEL_WARNING,
+                        ("Delete L2 Static Address failed" + reason).c_str());
     }
     if (settings_save_item("l2") != 1) {
         return l2_error(ev, req, "Delete L2 Static Address", "Save to nvram failed",

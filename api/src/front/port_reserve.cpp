@@ -2,6 +2,8 @@
 #include "port_reserve.h"
 
 #include <atomic>
+#include <cstdio>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -31,6 +33,9 @@ struct Refusal {
     int unit = -1, port = -1;
 };
 thread_local Refusal refusal;
+// The refused address's text, noted with it; empty when none is noted.
+thread_local char address_refusal[96];
+thread_local int test_number = 0;
 // Settings images accepted and not yet applied (under the lock), and why.
 int bars = 0;
 std::atomic<const char *> bar_reason{nullptr};
@@ -47,10 +52,18 @@ struct KeptVlan {
     dxp_pbmp_t owners{};  // the test's ports (created), or the ports kept below
     dxp_pbmp_t members{}, untagged{};
 };
+struct HeldAddress {
+    dxp_l2_addr addr;
+    sal_thread_t holder;
+    int test;           // its number, 0 when unknown
+    const char *owner;  // its name
+};
 struct Kept {
     dxp_pbmp_t info_ports;
     std::vector<dxp_port_info> info;  // by port, once one is kept
     std::vector<KeptVlan> vlans;
+    std::vector<HeldAddress> addresses;
+    std::vector<dxp_l2_addr> statics;  // on the held ports
 };
 Kept &kept(int unit) {
     static auto *all = new Kept[kUnits];
@@ -80,11 +93,26 @@ KeptVlan &kept_vlan_or_new(Kept &k, dxp_vlan_t vid) {
     return k.vlans.back();
 }
 
+// A port of the unit the thread holds, or -1.
+int held_by(int unit, sal_thread_t thread) {
+    for (int port = 0; port < kWords * 32; port++)
+        if ((held[unit][port / 32].load() >> (port % 32) & 1) &&
+            holders[unit][port].load() == thread)
+            return port;
+    return -1;
+}
+
+bool same_key(const dxp_l2_addr &a, const uint8_t *mac, dxp_vlan_t vid) {
+    return a.vid == vid && std::memcmp(a.mac, mac, sizeof a.mac) == 0;
+}
+
 void forget_kept(int unit, dxp_pbmp_t ports) {
     KeptLock hold;
     Kept &k = kept(unit);
     for (int w = 0; w < kWords; w++)
         k.info_ports.w[w] &= ~ports.w[w];
+    std::erase_if(k.addresses, [&](const HeldAddress &a) { return held_by(unit, a.holder) < 0; });
+    std::erase_if(k.statics, [&](const dxp_l2_addr &a) { return dxp_pbmp_member(ports, a.port); });
     std::erase_if(k.vlans, [&](KeptVlan &v) {
         bool mine = false;
         for (int w = 0; w < kWords; w++) {
@@ -183,10 +211,12 @@ void port_reserve_step_aside(int on) {
 }
 
 void port_reserve_note_refusal(int unit, int port) {
+    address_refusal[0] = '\0';
     refusal = Refusal{unit, port};
 }
 
 bool port_reserve_take_refusal(int *unit, int *port) {
+    address_refusal[0] = '\0';
     const Refusal noted = std::exchange(refusal, Refusal{});
     if (noted.port < 0) return false;
     *unit = noted.unit;
@@ -303,4 +333,94 @@ bool port_reserve_vlan_view(int unit, dxp_vlan_t vid, dxp_pbmp_t *members, dxp_p
         untagged->w[w] = (untagged->w[w] & ~v->owners.w[w]) | v->untagged.w[w];
     }
     return true;
+}
+
+void port_reserve_test_number(int number) {
+    test_number = number;
+}
+
+bool port_reserve_is_test(int unit) {
+    return unit_ok(unit) && aside == 0 && held_by(unit, sal_thread_self()) >= 0;
+}
+
+void port_reserve_keep_address(int unit, const dxp_l2_addr *addr) {
+    if (addr == nullptr || !port_reserve_is_test(unit)) return;
+    const sal_thread_t self = sal_thread_self();
+    const int port = held_by(unit, self);
+    if (port < 0) return;
+    const HeldAddress added{*addr, self, test_number, owners[unit][port].load()};
+    KeptLock hold;
+    std::vector<HeldAddress> &list = kept(unit).addresses;
+    for (HeldAddress &a : list)
+        if (same_key(a.addr, addr->mac, addr->vid)) {
+            a = added;
+            return;
+        }
+    list.push_back(added);
+}
+
+void port_reserve_forget_address(int unit, const dxp_mac_t mac, dxp_vlan_t vid) {
+    if (!unit_ok(unit) || mac == nullptr) return;
+    KeptLock hold;
+    std::erase_if(kept(unit).addresses,
+                  [&](const HeldAddress &a) { return same_key(a.addr, mac, vid); });
+}
+
+bool port_reserve_address_refuses(int unit, const dxp_mac_t mac, dxp_vlan_t vid) {
+    if (!unit_ok(unit) || mac == nullptr || !port_reserve_any()) return false;
+    KeptLock hold;
+    for (const HeldAddress &a : kept(unit).addresses) {
+        if (!same_key(a.addr, mac, vid) || held_by(unit, a.holder) < 0) continue;
+        if (aside == 0 && a.holder == sal_thread_self()) return false;
+        refusal = Refusal{};
+        char who[48];
+        if (a.test > 0)
+            std::snprintf(who, sizeof who, "self-test %d", a.test);
+        else
+            std::snprintf(who, sizeof who, "%s", a.owner != nullptr ? a.owner : "a self-test");
+        std::snprintf(address_refusal, sizeof address_refusal,
+                      "%02x:%02x:%02x:%02x:%02x:%02x in VLAN %d is %s's address", mac[0], mac[1],
+                      mac[2], mac[3], mac[4], mac[5], vid, who);
+        return true;
+    }
+    return false;
+}
+
+const char *port_reserve_take_address_refusal(void) {
+    static thread_local char taken[sizeof address_refusal];
+    if (address_refusal[0] == '\0') return nullptr;
+    std::memcpy(taken, address_refusal, sizeof taken);
+    address_refusal[0] = '\0';
+    return taken;
+}
+
+std::vector<dxp_l2_addr> port_reserve_held_addresses(int unit, bool own) {
+    std::vector<dxp_l2_addr> list;
+    if (!unit_ok(unit) || !port_reserve_any()) return list;
+    const sal_thread_t self = sal_thread_self();
+    KeptLock hold;
+    for (const HeldAddress &a : kept(unit).addresses) {
+        if (held_by(unit, a.holder) < 0) continue;
+        const bool mine = aside == 0 && a.holder == self;
+        if (mine == own) list.push_back(a.addr);
+    }
+    return list;
+}
+
+void port_reserve_keep_static(int unit, const dxp_l2_addr *addr) {
+    if (addr == nullptr || !port_reserved(unit, addr->port)) return;
+    KeptLock hold;
+    kept(unit).statics.push_back(*addr);
+}
+
+int port_reserve_kept_static_port(int unit, const uint8_t *mac, int vid) {
+    if (!unit_ok(unit) || !port_reserve_any()) return -1;
+    KeptLock hold;
+    for (const dxp_l2_addr &a : kept(unit).statics) {
+        if ((mac != nullptr && std::memcmp(a.mac, mac, sizeof a.mac) != 0) ||
+            (vid >= 0 && a.vid != vid))
+            continue;
+        if (port_reserve_refuses(unit, a.port)) return a.port;
+    }
+    return -1;
 }

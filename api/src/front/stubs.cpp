@@ -5,6 +5,8 @@
 #include <optional>
 #include <string_view>
 #include <tuple>
+#include <type_traits>
+#include <vector>
 
 #include "dispatch_internal.h"
 #include "dxp.h"
@@ -181,6 +183,16 @@ bool l2_refused(const dxp_dispatch_t *table, int unit, const dxp_l2_addr &addr) 
     return test_vlan_refused(table, unit, addr.vid);
 }
 
+// A clear of static addresses that would take one a self-test puts back at
+// its end: the clear would be undone.
+bool statics_refused(int unit, uint32_t flags, const uint8_t *mac, int vid) {
+    if ((flags & DXP_L2_DELETE_STATIC) == 0) return false;
+    const int port = port_reserve_kept_static_port(unit, mac, vid);
+    if (port < 0) return false;
+    port_reserve_note_refusal(unit, port);
+    return true;
+}
+
 // The checks beyond a "port" argument, per slot of the operation; any other
 // operation touches no port beyond it.
 template <int Slot>
@@ -202,19 +214,25 @@ DXP_HELD(29, int unit, uint32_t lo, uint32_t hi, int, const int *, int) {  // co
     return any_refused(unit, dxp_pbmp_t{{lo, hi}});
 }
 DXP_HELD(255, int unit, dxp_l2_addr *addr) {  // l2_addr_add
-    return addr != nullptr && l2_refused(t, unit, *addr);
+    return addr != nullptr &&
+           (port_reserve_address_refuses(unit, addr->mac, addr->vid) || l2_refused(t, unit, *addr));
 }
 // A static address on a tested port is its test's (it gives them back); a
 // learnt one may go.
 DXP_HELD(256, int unit, const dxp_mac_t mac, dxp_vlan_t vid) {  // l2_addr_delete
+    if (port_reserve_address_refuses(unit, mac, vid)) return true;
     dxp_l2_addr now{};
     if (port_reserve_any() && t->l2_addr_get != nullptr &&
         t->l2_addr_get(unit, mac, vid, &now) >= 0 && (now.flags & DXP_L2_STATIC) != 0)
         return l2_refused(t, unit, now);
     return test_vlan_refused(t, unit, vid);
 }
-DXP_HELD(261, int unit, dxp_vlan_t vid, uint32_t) {  // l2_addr_delete_by_vlan
-    return test_vlan_refused(t, unit, vid);
+DXP_HELD(257, int unit, const dxp_mac_t mac, uint32_t flags) {  // l2_addr_delete_by_mac
+    (void)t;
+    return statics_refused(unit, flags, mac, -1);
+}
+DXP_HELD(261, int unit, dxp_vlan_t vid, uint32_t flags) {  // l2_addr_delete_by_vlan
+    return statics_refused(unit, flags, nullptr, vid) || test_vlan_refused(t, unit, vid);
 }
 DXP_HELD(296, int unit, int usecs) {  // linkscan_enable_set: 0 stops every port's scan
     (void)t;
@@ -335,6 +353,79 @@ DXP_HELD(672, int unit, dxp_vlan_t vid, int) {  // vlan_stg_set
 }
 #undef DXP_HELD
 
+// What a change leaves to do, per slot: a self-test's own addresses are
+// kept as it adds and deletes them, and a clear by anyone else (the L2
+// deletes by MAC, port, trunk or VLAN, 257 to 263) puts back those it took,
+// as the CPU's station entries are put back.
+bool in_table(const dxp_dispatch_t *t, int unit, const dxp_l2_addr &a) {
+    dxp_l2_addr now{};
+    return t->l2_addr_get != nullptr && t->l2_addr_get(unit, a.mac, a.vid, &now) >= 0;
+}
+
+struct ClearKeepsHeld {
+    static constexpr bool kAny = true;
+    template <typename... Rest>
+    static std::vector<dxp_l2_addr> before(const dxp_dispatch_t *t, int unit, Rest &&...) {
+        if (!port_reserve_any()) return {};
+        std::vector<dxp_l2_addr> there = port_reserve_held_addresses(unit, false);
+        std::erase_if(there, [&](const dxp_l2_addr &a) { return !in_table(t, unit, a); });
+        return there;
+    }
+    // Even a clear that failed part-way may have taken some.
+    template <typename... Rest>
+    static void done(const dxp_dispatch_t *t, std::vector<dxp_l2_addr> &there, int, int unit,
+                     Rest &&...) {
+        for (dxp_l2_addr &a : there)
+            if (!in_table(t, unit, a) && t->l2_addr_add != nullptr) t->l2_addr_add(unit, &a);
+        // A test's own clear takes its addresses for good.
+        if (!port_reserve_is_test(unit)) return;
+        for (const dxp_l2_addr &a : port_reserve_held_addresses(unit, true))
+            if (!in_table(t, unit, a)) port_reserve_forget_address(unit, a.mac, a.vid);
+    }
+};
+
+struct NothingAfter {
+    static constexpr bool kAny = false;
+};
+
+template <int Slot>
+struct After : std::conditional_t<Slot >= 257 && Slot <= 263, ClearKeepsHeld, NothingAfter> {};
+
+struct TestsOwn {
+    static constexpr bool kAny = true;
+    template <typename... Args>
+    static int before(const dxp_dispatch_t *, Args &&...) {
+        return 0;
+    }
+};
+template <>
+struct After<255> : TestsOwn {  // l2_addr_add
+    static void done(const dxp_dispatch_t *, int, int rv, int unit, dxp_l2_addr *addr) {
+        if (rv >= 0 && addr != nullptr && port_reserve_is_test(unit))
+            port_reserve_keep_address(unit, addr);
+    }
+};
+template <>
+struct After<256> : TestsOwn {  // l2_addr_delete
+    static void done(const dxp_dispatch_t *, int, int rv, int unit, const uint8_t *mac,
+                     dxp_vlan_t vid) {
+        if (rv >= 0 && port_reserve_is_test(unit)) port_reserve_forget_address(unit, mac, vid);
+    }
+};
+
+// The call, between what its slot does before and after it.
+template <int Slot, typename Call, typename Args>
+int call_with_after(const dxp_dispatch_t *t, Call call, const Args &args) {
+    if constexpr (After<Slot>::kAny) {
+        auto state = std::apply([&](auto &&...a) { return After<Slot>::before(t, a...); }, args);
+        const int rv = call();
+        std::apply([&](auto &&...a) { After<Slot>::done(t, state, rv, a...); }, args);
+        return rv;
+    } else {
+        return call();
+    }
+}
+
 // The port of a held operation's "port" argument; -1 stands for every port
 // of the unit, but for the unit's one DSCP map (a code point's priority),
 // which no port's setting holds.
@@ -401,7 +492,8 @@ DxpUnitLock::~DxpUnitLock() {
         if (std::apply([&](auto &&...a) { return Held<slot>::refused(table, a...); },  \
                        std::forward_as_tuple args))                                    \
             return DXP_E_BUSY;                                                         \
-        return table->name args;                                                       \
+        return call_with_after<slot>(                                                  \
+            table, [&] { return table->name args; }, std::forward_as_tuple args);      \
     }
 #define DXP_API_FRONT(slot, name, ret, params, args)  // written by hand
 #include "dxp_api_list.h"
