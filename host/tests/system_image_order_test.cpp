@@ -102,13 +102,13 @@ TEST_P(system_image_order, TheImageAcceptedLastRunsAndIsStored) {
         EXPECT_EQ(runs(), last) << "after a restart";
     }
 
-    // The reset button pressed after a restore was posted: the restore may
-    // be applied, but the erase comes after it and the switch starts with
-    // the factory defaults.
+    // The reset button pressed just before a restore posted before it is
+    // due: the restore may be applied while the switch restarts, but the
+    // erase comes after it and the switch starts with the factory defaults.
     EXPECT_NE(
         web_client::upload(web, "/restore.cgi", image, cookie).find("Restoring Configuration"),
         std::string::npos);
-    usleep(200000);
+    usleep(900000);
     kill(fw->pid(), SIGUSR1);
     EXPECT_EQ(fw->exit_status(30), 10);
     start();
