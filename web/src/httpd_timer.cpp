@@ -53,10 +53,6 @@ void timer_thread(void *) {
     }
 }
 
-}  // namespace
-
-namespace {
-
 httpd_timer *timer_append(int period, httpd_timer_fn cb, void *arg, bool once) {
     if (cb == nullptr || period < 0 || period > kPeriodMax) return nullptr;
     auto *rec = static_cast<httpd_timer *>(sal_alloc(sizeof(httpd_timer), "httpd_timer"));
