@@ -84,17 +84,25 @@ const char *image_accept(httpd_timer_fn apply, void *arg, const char *log_prefix
                       "%s: a self-test holds ports; nothing changed", log_prefix);
         return held_refusal(held != nullptr ? held : "A self-test holds ports", what);
     }
-    if (images_waiting.fetch_add(1) >= kImagesWaitingMax) {
-        images_waiting--;
+    // Why the image cannot wait now: a restart accepted before it would
+    // drop it, and the uploads waiting are held in memory.
+    const char *why = nullptr, *until = nullptr;
+    if (web_restart_pending()) {
+        why = "The switch is restarting";
+        until = "it has restarted";
+    } else if (images_waiting.load() >= kImagesWaitingMax) {
+        why = "Too many restores are waiting to be applied";
+        until = "they are done";
+    }
+    if (why != nullptr) {
         port_reserve_unbar();
-        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE,
-                      "%s: too many restores waiting; nothing changed", log_prefix);
-        std::snprintf(message, sizeof message,
-                      "Too many restores are waiting to be applied: %s and nothing changed; try "
-                      "again once they are done",
-                      what);
+        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE, "%s: %s; nothing changed", log_prefix,
+                      why);
+        std::snprintf(message, sizeof message, "%s: %s and nothing changed; try again once %s", why,
+                      what, until);
         return message;
     }
+    images_waiting++;
     if (!httpd_timer_once(1, apply, arg)) {
         images_waiting--;
         port_reserve_unbar();
