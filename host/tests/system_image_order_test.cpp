@@ -1,7 +1,8 @@
 // Whole settings images taken in turn, per board: a factory reset and a
 // backup restore posted 0.2 s apart, in both orders, leave the one posted
-// last running and stored across a restart; the reset button pressed just
-// after a restore was posted leaves the factory defaults.
+// last running and stored across a restart; a restart posted after a restore
+// comes once it is stored; the reset button pressed just after a restore was
+// posted leaves the factory defaults.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -101,6 +102,23 @@ TEST_P(system_image_order, TheImageAcceptedLastRunsAndIsStored) {
         if (HasFatalFailure()) return;
         EXPECT_EQ(runs(), last) << "after a restart";
     }
+
+    // A restart posted after a restore comes once the restore is stored; a
+    // reset posted after the restart is refused, as the restart would drop it.
+    EXPECT_NE(
+        web_client::upload(web, "/restore.cgi", image, cookie).find("Restoring Configuration"),
+        std::string::npos);
+    usleep(200000);
+    post("/reset.cgi", "confirm=yes");
+    const std::string refused = post("/restored.cgi", "factory=2");
+    EXPECT_NE(refused.find("The switch is restarting: the factory defaults are not restored and "
+                           "nothing changed"),
+              std::string::npos)
+        << refused;
+    EXPECT_EQ(fw->exit_status(30), 10);
+    start();
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(runs(), kBackupRuns) << "after the restart page";
 
     // The reset button pressed just before a restore posted before it is
     // due: the restore may be applied while the switch restarts, but the
