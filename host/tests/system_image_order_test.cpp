@@ -37,10 +37,6 @@ class system_image_order : public testing::TestWithParam<int> {
         cookie = web_client::login(web, "qivor");
         ASSERT_FALSE(cookie.empty());
     }
-    void restart() {
-        ASSERT_TRUE(fw->run("EXIT", "Resetting"));
-        start();
-    }
     std::string post(const char *path, const std::string &form) {
         return web_client::post(web, path, form, cookie);
     }
@@ -98,7 +94,8 @@ TEST_P(system_image_order, TheImageAcceptedLastRunsAndIsStored) {
         }
         const std::string last = reset_first ? kBackupRuns : kFactoryRuns;
         EXPECT_EQ(settles_on(last), last);
-        restart();
+        ASSERT_TRUE(fw->run("EXIT", "Resetting"));
+        start();
         if (HasFatalFailure()) return;
         EXPECT_EQ(runs(), last) << "after a restart";
     }
