@@ -169,8 +169,14 @@ void httpd_text_clean(const char *text, char *out, size_t size);
 struct httpd_timer;
 using httpd_timer_fn = void (*)(void *arg);
 
-// Runs cb(arg) on "httpd_timer" every `period` seconds (0: every 750 ms tick)
-// until cancelled; null when cb is absent or memory runs out.
+// Runs cb(arg) on "httpd_timer" every `period` seconds (0: every 750 ms tick,
+// at most 2000) until cancelled; null when cb is absent, the period out of
+// range or memory runs out. Actions due in the same pass run in the order
+// they were added.
 httpd_timer *httpd_timer_add(int period, httpd_timer_fn cb, void *arg);
+// Runs cb(arg) once, `period` seconds from now, then forgets it: each call is
+// an action of its own, run in turn with the others. False when it cannot be
+// added (as httpd_timer_add).
+bool httpd_timer_once(int period, httpd_timer_fn cb, void *arg);
 // Cancels every action with that callback; safe from inside the callback.
 void httpd_timer_cancel(httpd_timer_fn cb);

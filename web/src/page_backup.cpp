@@ -20,6 +20,7 @@ constexpr uint32_t kAllGroups = 0xFFFFFFFF;
 constexpr uint32_t kAllButRmon = 0xFFFFFFFE;
 constexpr const char *kRestoreTitle = "Restore Settings";
 constexpr const char *kInvalidFile = "Invalid format or version not matched!";
+constexpr const char *kNoResource = "Internal server error. You may need to restart the system.";
 
 // Reading position in the backup text; the character saved where the last
 // piece was cut is put back before the next one.
@@ -39,8 +40,6 @@ const char cursor_key = 0;
 const char restore_key = 0;
 
 std::atomic<void (*)(void)> counters_clear{nullptr};
-// Images waiting for the deferred restore; whoever takes one owns it.
-std::atomic<char *> pending_restore{nullptr};
 
 // A whole settings image cannot be applied around a test: the test would
 // put its ports back afterwards while the store held the image, so both stay
@@ -50,7 +49,7 @@ const char *held_text() {
 }
 
 const char *held_refusal(const char *held, const char *what) {
-    static char message[200];  // "httpd" and "httpd_timer" only, one at a time
+    static char message[200];  // "httpd" only
     std::snprintf(message, sizeof message,
                   "%s: %s and nothing changed; try again once the test has ended", held, what);
     return message;
@@ -58,14 +57,64 @@ const char *held_refusal(const char *held, const char *what) {
 
 // From its acceptance until it is applied and stored, an image keeps every
 // self-test from starting: the page has announced it, so it is done whole.
+// Each accepted image holds a bar of its own, given back once it is stored,
+// so the tests stay barred until the last one waiting is done.
 constexpr const char *kBarReason = "a restore is being applied";
-// A factory reset accepted and not yet applied holds a bar.
-std::atomic<bool> factory_pending{false};
 
-// Bars the tests for an accepted image; false (nothing barred) while one
-// runs already.
+// Each accepted restore or reset is a deferred action of its own, run in the
+// order accepted: the one accepted last is what runs last and is stored.
+// Uploads waiting are held whole in memory, so only so many may wait.
+constexpr int kImagesWaitingMax = 8;
+std::atomic<int> images_waiting{0};
+
+// Bars the tests for an accepted image; false (nothing barred) while a test
+// holds a port already.
 bool bar_tests() {
     return port_reserve_bar(kBarReason) == 0;
+}
+
+// Bars the tests and queues the image's action behind those accepted before
+// it: nullptr, or why nothing was queued (nothing barred then).
+const char *image_accept(httpd_timer_fn apply, void *arg, const char *log_prefix,
+                         const char *what) {
+    static char message[200];  // "httpd" only
+    const char *held = held_text();
+    if (held != nullptr || !bar_tests()) {
+        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE,
+                      "%s: a self-test holds ports; nothing changed", log_prefix);
+        return held_refusal(held != nullptr ? held : "A self-test holds ports", what);
+    }
+    // Why the image cannot wait now: a restart accepted before it would
+    // drop it, and the uploads waiting are held in memory.
+    const char *why = nullptr, *until = nullptr;
+    if (web_restart_pending()) {
+        why = "The switch is restarting";
+        until = "it has restarted";
+    } else if (images_waiting.load() >= kImagesWaitingMax) {
+        why = "Too many restores are waiting to be applied";
+        until = "they are done";
+    }
+    if (why != nullptr) {
+        port_reserve_unbar();
+        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE, "%s: %s; nothing changed", log_prefix,
+                      why);
+        std::snprintf(message, sizeof message, "%s: %s and nothing changed; try again once %s", why,
+                      what, until);
+        return message;
+    }
+    images_waiting++;
+    if (!httpd_timer_once(1, apply, arg)) {
+        images_waiting--;
+        port_reserve_unbar();
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PERSISTENCE, "%s: not enough resource!", log_prefix);
+        return kNoResource;
+    }
+    return nullptr;
+}
+
+void image_done() {
+    images_waiting--;
+    port_reserve_unbar();  // the image's bar
 }
 
 // Holds the settings lock and keeps every self-test from starting while the
@@ -85,10 +134,8 @@ class WholeImage {
     bool ok_;
 };
 
-void restore_apply(void *) {
-    httpd_timer_cancel(restore_apply);
-    char *buf = pending_restore.exchange(nullptr);
-    if (buf == nullptr) return;
+void restore_apply(void *arg) {
+    auto *buf = static_cast<char *>(arg);
     {
         WholeImage whole;
         if (!whole.ok()) {
@@ -100,7 +147,7 @@ void restore_apply(void *) {
         }
     }
     sal_free(buf);
-    port_reserve_unbar();  // the image's bar
+    image_done();
 }
 
 void factory_load() {
@@ -123,11 +170,8 @@ void factory_load() {
 }
 
 void factory_apply(void *) {
-    httpd_timer_cancel(factory_apply);
-    // A reset posted during this one bars the tests again and runs after it.
-    if (!factory_pending.exchange(false)) return;
     factory_load();
-    port_reserve_unbar();
+    image_done();
 }
 
 int restore_refuse(httpd_event *ev, httpd_request *req, const char *message) {
@@ -161,8 +205,7 @@ int restore_start(httpd_event *ev, httpd_request *req, long size) {
     if (up == nullptr) {
         sal_free(buf);
         logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PERSISTENCE, "Restore settings: not enough resource!");
-        return restore_refuse(ev, req,
-                              "Internal server error. You may need to restart the system.");
+        return restore_refuse(ev, req, kNoResource);
     }
     *up = {buf, size};
     return 0;
@@ -187,25 +230,13 @@ int restore_end(httpd_event *ev, httpd_request *req, long received) {
         return web_error_page(ev, req, kRestoreTitle, message.c_str(), WEB_RETRY_LABEL,
                               WEB_RETRY_ACTION);
     }
-    const char *held = held_text();
-    if (held != nullptr || !bar_tests()) {
+    if (const char *refused = image_accept(restore_apply, up->buf, "Restore settings",
+                                           "the backup is not restored")) {
         restore_drop(req);
-        logger_puts(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE,
-                    "Restore settings: a self-test holds ports; nothing changed");
-        return web_error_page(ev, req, kRestoreTitle,
-                              held_refusal(held != nullptr ? held : "A self-test holds ports",
-                                           "the backup is not restored"),
-                              WEB_RETRY_LABEL, WEB_RETRY_ACTION);
+        return web_error_page(ev, req, kRestoreTitle, refused, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
     }
     logger_puts(LOG_LEVEL_INFO, LOG_MOD_PERSISTENCE, "Restore settings: process completed");
-    char *old = pending_restore.exchange(up->buf);
-    httpd_req_state_free(req, &restore_key);
-    httpd_timer_cancel(restore_apply);
-    httpd_timer_add(1, restore_apply, nullptr);
-    if (old != nullptr) {
-        sal_free(old);  // replaced before it ran: its bar goes with it
-        port_reserve_unbar();
-    }
+    httpd_req_state_free(req, &restore_key);  // the buffer is the action's now
     return 0;
 }
 
@@ -297,19 +328,10 @@ int restore_cgi(httpd_event *ev, httpd_request *req) {
 int restored_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
     if (ev->b.num == 1 && std::strcmp(ev->a.pairs[0].value, "2") == 0) {
-        const char *held = held_text();
-        if (held != nullptr || !bar_tests()) {
-            logger_puts(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE,
-                        "Restore factory defaults: a self-test holds ports; nothing changed");
-            return web_error_page(ev, req, "Restore Factory Defaults",
-                                  held_refusal(held != nullptr ? held : "A self-test holds ports",
-                                               "the factory defaults are not restored"),
-                                  WEB_RETRY_LABEL, WEB_RETRY_ACTION);
-        }
-        // One bar for the reset still to run (the apply drops it): a second
-        // post before it ran gives its own back.
-        if (factory_pending.exchange(true)) port_reserve_unbar();
-        httpd_timer_add(1, factory_apply, nullptr);
+        if (const char *refused = image_accept(factory_apply, nullptr, "Restore factory defaults",
+                                               "the factory defaults are not restored"))
+            return web_error_page(ev, req, "Restore Factory Defaults", refused, WEB_RETRY_LABEL,
+                                  WEB_RETRY_ACTION);
         return 0;
     }
     return web_content_switch(ev, "/system.htm");

@@ -1,5 +1,7 @@
 // Deferred actions on "httpd_timer", driven by the manual clock.
 #include <atomic>
+#include <mutex>
+#include <string>
 
 #include "sal.h"
 #include "sal_host.h"
@@ -12,6 +14,15 @@ std::atomic<int> runs{0};
 
 void count_run(void *) {
     runs++;
+}
+
+// Which one-shot actions ran, in order.
+std::mutex order_lock;
+std::string order;
+
+void note_arg(void *arg) {
+    std::lock_guard<std::mutex> hold(order_lock);
+    order += static_cast<const char *>(arg);
 }
 
 void run_once(void *) {
@@ -72,6 +83,25 @@ TEST_F(httpd_deferred, PeriodZeroRunsEveryTickUntilCancelled) {
     int after = runs.load();
     advance_until([] { return false; }, 1600);
     EXPECT_EQ(runs.load(), after);
+}
+
+// Two one-shot actions of one callback, the second added 200 ms later: each
+// runs once, and in the order added.
+TEST_F(httpd_deferred, OneShotActionsRunOnceEachInTheOrderAdded) {
+    static char first[] = "a", second[] = "b";
+    order.clear();
+    ASSERT_TRUE(httpd_timer_once(1, note_arg, first));
+    advance_until([] { return false; }, 200);
+    ASSERT_TRUE(httpd_timer_once(1, note_arg, second));
+    auto both = [] {
+        std::lock_guard<std::mutex> hold(order_lock);
+        return order.size() >= 2;
+    };
+    EXPECT_GE(advance_until(both, 3000), 0);
+    advance_until([] { return sal_alloc_bytes_in_use("httpd_timer") == 0; }, 3000);
+    EXPECT_EQ(sal_alloc_bytes_in_use("httpd_timer"), 0u);
+    std::lock_guard<std::mutex> hold(order_lock);
+    EXPECT_EQ(order, "ab");
 }
 
 TEST_F(httpd_deferred, AbsentCallbackIsRefused) {

@@ -241,4 +241,20 @@ TEST_F(web_system_pages, FactoryDefaultsOnlyWithTheValueTwo) {
     EXPECT_NE(ram->ops->level_mask_get(ram), 0x0Fu);
 }
 
+// Resets posted back to back each run once; one past the eight that may wait
+// is refused and runs nothing.
+TEST_F(web_system_pages, ResetsPostedTogetherEachRunAndOnlyEightWait) {
+    settings_factory_image_set(factory_default_image_a);
+    for (int n = 0; n < 8; n++)
+        EXPECT_TRUE(has(page_post("/restored.cgi", "factory=2"), "Restoring Configuration")) << n;
+    test_response refused = page_post("/restored.cgi", "factory=2");
+    EXPECT_TRUE(has(refused,
+                    "Too many restores are waiting to be applied: the factory defaults "
+                    "are not restored and nothing changed"));
+    EXPECT_FALSE(has(refused, "Restoring Configuration"));
+    EXPECT_TRUE(test_wait_until([] { return counter_clears.load() == 8; }, 20000));
+    EXPECT_TRUE(has(page_post("/restored.cgi", "factory=2"), "Restoring Configuration"));
+    EXPECT_TRUE(test_wait_until([] { return counter_clears.load() == 9; }, 5000));
+}
+
 }  // namespace

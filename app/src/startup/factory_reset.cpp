@@ -10,6 +10,7 @@
 #include "flash_layout.h"
 #include "nvram.h"
 #include "sal.h"
+#include "settings.h"
 
 namespace {
 
@@ -26,6 +27,10 @@ void factory_default_thread(void *) {
     for (;;) {
         sal_sem_take(button.load(), sal_sem_FOREVER);
         sal_printf("Reset button pressed: restoring factory defaults\n");
+        // Held until the restart: a restore or reset the web accepted before
+        // the press, applied and stored after the erase, would stand in its
+        // place.
+        SettingsLock settings;
         if (factory_default_erase_settings() != 0) {
             sal_printf("Factory reset: the settings could not be erased\n");
             continue;

@@ -1,0 +1,139 @@
+// Whole settings images taken in turn, per board: a factory reset and a
+// backup restore posted 0.2 s apart, in both orders, leave the one posted
+// last running and stored across a restart; a restart posted after a restore
+// comes once it is stored; the reset button pressed just after a restore was
+// posted leaves the factory defaults.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "../../platform/tests/private_workdir.h"
+#include "system_fixture.h"
+#include "web_client.h"
+
+namespace {
+
+using system_fixture::Switch;
+
+constexpr const char *kBackupRuns = "age 250, VLAN 50";
+constexpr const char *kFactoryRuns = "age 300, no VLAN 50";
+
+class system_image_order : public testing::TestWithParam<int> {
+  protected:
+    void SetUp() override {
+        std::filesystem::remove(dir + "/flash.bin");
+        start();
+    }
+    void TearDown() override { std::filesystem::remove(dir + "/flash.bin"); }
+    // The switch started (again) on the flash it has, logged in on the web.
+    void start() {
+        fw.reset();
+        fw = std::make_unique<Switch>(
+            dir, std::vector<std::string>{"--board", std::to_string(GetParam())});
+        ASSERT_TRUE(fw->run("", "DXP.0> ", nullptr, 60));
+        web = fw->port_offset() + 80;
+        cookie = web_client::login(web, "qivor");
+        ASSERT_FALSE(cookie.empty());
+    }
+    std::string post(const char *path, const std::string &form) {
+        return web_client::post(web, path, form, cookie);
+    }
+    // The chip's ageing time and VLAN 50, as the ageing page and the
+    // monitor show them.
+    std::string runs() {
+        const std::string page = web_client::get(web, "/aging.htm", cookie);
+        const std::string mark = "<td id=\"current\">";
+        const size_t from = page.find(mark), to = page.find(" second(s)</td>", from);
+        const std::string age = from == std::string::npos || to == std::string::npos
+                                    ? "?"
+                                    : page.substr(from + mark.size(), to - from - mark.size());
+        const bool vlan50 = ("\n" + fw->output("vlan show")).find("\n50 ") != std::string::npos;
+        return "age " + age + (vlan50 ? ", VLAN 50" : ", no VLAN 50");
+    }
+    // What runs once the accepted images have all been applied: the same
+    // for two seconds after it first showed.
+    std::string settles_on(const std::string &want) {
+        for (int tries = 0; tries < 40 && runs() != want; tries++)
+            usleep(250000);
+        sleep(2);
+        return runs();
+    }
+    const std::string dir = test_workdir::path();
+    std::unique_ptr<Switch> fw;
+    int web = 0;
+    std::string cookie;
+};
+
+TEST_P(system_image_order, TheImageAcceptedLastRunsAndIsStored) {
+    const int ports = GetParam();
+    EXPECT_EQ(post("/aging.cgi", "enable=1&time=250").find("Retry"), std::string::npos);
+    EXPECT_EQ(
+        post("/newvlan.cgi", "newid=50&values=22" + std::string(ports - 2, '0')).find("Retry"),
+        std::string::npos);
+    ASSERT_EQ(runs(), kBackupRuns);
+    const std::string image = web_client::body_of(web_client::get(web, "/dxpqsw.cfg", cookie));
+
+    for (const bool reset_first : {true, false}) {
+        SCOPED_TRACE(reset_first ? "reset, then restore" : "restore, then reset");
+        EXPECT_EQ(post("/aging.cgi", "enable=1&time=120").find("Retry"), std::string::npos);
+        std::string first, second;
+        if (reset_first) {
+            first = post("/restored.cgi", "factory=2");
+            usleep(200000);
+            second = web_client::upload(web, "/restore.cgi", image, cookie);
+        } else {
+            first = web_client::upload(web, "/restore.cgi", image, cookie);
+            usleep(200000);
+            second = post("/restored.cgi", "factory=2");
+        }
+        for (const std::string *answer : {&first, &second}) {
+            EXPECT_NE(answer->find("Restoring Configuration"), std::string::npos) << *answer;
+            EXPECT_EQ(answer->find("Retry"), std::string::npos) << *answer;
+        }
+        const std::string last = reset_first ? kBackupRuns : kFactoryRuns;
+        EXPECT_EQ(settles_on(last), last);
+        ASSERT_TRUE(fw->run("EXIT", "Resetting"));
+        start();
+        if (HasFatalFailure()) return;
+        EXPECT_EQ(runs(), last) << "after a restart";
+    }
+
+    // A restart posted after a restore comes once the restore is stored; a
+    // reset posted after the restart is refused, as the restart would drop it.
+    EXPECT_NE(
+        web_client::upload(web, "/restore.cgi", image, cookie).find("Restoring Configuration"),
+        std::string::npos);
+    usleep(200000);
+    post("/reset.cgi", "confirm=yes");
+    const std::string refused = post("/restored.cgi", "factory=2");
+    EXPECT_NE(refused.find("The switch is restarting: the factory defaults are not restored and "
+                           "nothing changed"),
+              std::string::npos)
+        << refused;
+    EXPECT_EQ(fw->exit_status(30), 10);
+    start();
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(runs(), kBackupRuns) << "after the restart page";
+
+    // The reset button pressed just before a restore posted before it is
+    // due: the restore may be applied while the switch restarts, but the
+    // erase comes after it and the switch starts with the factory defaults.
+    EXPECT_NE(
+        web_client::upload(web, "/restore.cgi", image, cookie).find("Restoring Configuration"),
+        std::string::npos);
+    usleep(900000);
+    kill(fw->pid(), SIGUSR1);
+    EXPECT_EQ(fw->exit_status(30), 10);
+    start();
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(runs(), kFactoryRuns) << "after the reset button";
+}
+
+INSTANTIATE_TEST_SUITE_P(every_board, system_image_order, testing::Values(52, 28, 26),
+                         [](const testing::TestParamInfo<int> &info) {
+                             return std::to_string(info.param);
+                         });
+
+}  // namespace
