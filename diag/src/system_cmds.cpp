@@ -141,7 +141,7 @@ int sh_debugmod(int, args_t *) {
 
 int sh_reboot(int, args_t *a) {
     if (ARG_CNT(a) != 0) return CMD_USAGE;
-    sal_reboot();
+    sal_reboot_after_pending();
 }
 
 int sh_version(int, args_t *a) {

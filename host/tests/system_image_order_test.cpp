@@ -1,8 +1,9 @@
 // Whole settings images taken in turn, per board: a factory reset and a
 // backup restore posted 0.2 s apart, in both orders, leave the one posted
-// last running and stored across a restart; a restart posted after a restore
-// comes once it is stored; the reset button pressed just after a restore was
-// posted leaves the factory defaults.
+// last running and stored across a restart; a restart posted after a restore,
+// or asked for at the console after a reset, comes once it is stored; the
+// reset button pressed just after a restore was posted leaves the factory
+// defaults.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -116,6 +117,15 @@ TEST_P(system_image_order, TheImageAcceptedLastRunsAndIsStored) {
     start();
     if (HasFatalFailure()) return;
     EXPECT_EQ(runs(), kBackupRuns) << "after the restart page";
+
+    // A restart at the console right after a reset was announced comes once
+    // the reset is applied and stored.
+    EXPECT_NE(post("/restored.cgi", "factory=2").find("Restoring Configuration"),
+              std::string::npos);
+    ASSERT_TRUE(fw->run("EXIT", "Resetting"));
+    start();
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(runs(), kFactoryRuns) << "after a console restart";
 
     // The reset button pressed just before a restore posted before it is
     // due: the restore may be applied while the switch restarts, but the

@@ -109,6 +109,11 @@ sal_assert_handler_t sal_assert_set(sal_assert_handler_t handler);  // returns p
 #define SAL_ASSERT(e) ((e) ? (void)0 : sal_assert(#e, __FILE__, __LINE__))
 
 [[noreturn]] void sal_reboot(void);
+// Work accepted before a restart and announced (a settings image waiting to
+// be applied): the count of it still to do. A restart the administrator asks
+// for waits until none is left (sal_reboot_after_pending), up to a bound.
+void sal_reboot_pending_set(int (*pending)(void));
+[[noreturn]] void sal_reboot_after_pending(void);
 int sal_clean_exit(void);  // no clean exit on this board: -2
 
 void sal_srand(uint32_t seed);

@@ -25,6 +25,10 @@ std::atomic<sal_assert_handler_t> assert_handler{nullptr};
 std::atomic<sal_reboot_hook_t> reboot_hook{nullptr};
 std::atomic<bool> reboot_delay{true};
 std::atomic<sal_shell_fn_t> shell_fn{nullptr};
+std::atomic<int (*)(void)> reboot_pending{nullptr};
+// Long enough for every image the web lets wait, short enough that a
+// restart asked for always comes.
+constexpr int kPendingWaitTicks = 3000;  // 30 s
 
 std::mutex flush_lock;
 std::vector<void (*)(void)> &flushers() {
@@ -69,6 +73,21 @@ sal_reboot_hook_t sal_reboot_hook_set(sal_reboot_hook_t hook) {
 void sal_reboot_flush_register(void (*fn)(void)) {
     std::lock_guard<std::mutex> g(flush_lock);
     flushers().push_back(fn);
+}
+
+void sal_reboot_pending_set(int (*pending)(void)) {
+    reboot_pending.store(pending);
+}
+
+void sal_reboot_after_pending(void) {
+    int (*pending)(void) = reboot_pending.load();
+    if (pending != nullptr && pending() > 0) {
+        sal_printf("Waiting for %d settings image(s) to be applied before restarting...\n",
+                   pending());
+        for (int tick = 0; tick < kPendingWaitTicks && pending() > 0; tick++)
+            sal_usleep(SAL_TICK_USECS);
+    }
+    sal_reboot();
 }
 
 void sal_reboot_delay_set(int enabled) {

@@ -242,6 +242,10 @@ int restore_end(httpd_event *ev, httpd_request *req, long received) {
 
 }  // namespace
 
+int web_images_waiting(void) {
+    return images_waiting.load();
+}
+
 void web_counters_clear_set(void (*fn)(void)) {
     counters_clear.store(fn);
 }

@@ -24,7 +24,7 @@ int cmd_exit(int, char **) {
 }
 
 int cmd_reboot(int, char **) {
-    sal_reboot();
+    sal_reboot_after_pending();
 }
 
 int cmd_load(int, char **) {

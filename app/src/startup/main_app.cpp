@@ -89,7 +89,7 @@ void main_app_run(const main_app_steps *s) {
 
     MAIN_APP_STEP(s, diag_init);
     MAIN_APP_STEP(s, console_loop);
-    sal_reboot();
+    sal_reboot_after_pending();
 }
 
 int main_app_start(const main_app_steps *steps) {
