@@ -907,9 +907,9 @@ void say_where(lb_work_t *lw) {
     const PortPath c = port_path(lw);
     sal_printf(
         "Port %s sent %u of the %u frames the test gave it (%u dropped there); port %s took "
-        "%u back (%u dropped there)\n",
+        "%u back (%u dropped there); the CPU got %u of them\n",
         lb_port_name(lw->unit, lw->tx_port), c.out, lw->port_sent, c.out_dropped,
-        lb_port_name(lw->unit, lw->rx_port), c.in, c.in_dropped);
+        lb_port_name(lw->unit, lw->rx_port), c.in, c.in_dropped, lw->port_got);
 }
 
 // Time-outs a trial's frames that are still on their way may take.
@@ -923,6 +923,7 @@ int lbu_wait_packets(lb_work_t *lw, int ppt) {
     for (int late = 0;
          !back && late < kLateWaits && lw->kind != LB_KIND_SNAKE && still_on_their_way(lw); late++)
         back = wait_all_back(lw);
+    lw->port_got += static_cast<uint32_t>(std::min(lw->received.load(), ppt));
     if (!back) {
         lw->waiting.store(false);
         sal_printf("Time-out waiting for completion Tx(%s) Rx(%s)\n",

@@ -102,6 +102,7 @@ struct lb_work_t {
     int tx_port, rx_port;
     uint64_t tx_pkts, rx_pkts, tx_bytes, rx_bytes;
     uint32_t port_sent;  // sent on tx_port since its counters were cleared
+    uint32_t port_got;   // of them, taken back at the CPU
     uint32_t start_time, last_report;
     int timeout_usec;
     lb_l2_entry_t l2[LB_MAX_L2];

@@ -194,7 +194,7 @@ int lbu_port_test(lb_work_t *lw) {
             return -1;
         }
     }
-    lw->port_sent = 0;
+    lw->port_sent = lw->port_got = 0;
     soc_cm_debug_print(0x8000,
                        "Testing Port %s --> %s cnt(%d) pkt/trial(%d,%d += %d) l(%d,%d += %d) "
                        "cos(%d,%d)\n",
