@@ -806,8 +806,10 @@ void lbu_timed_out(lb_work_t *lw) {
 // trial sends gives up waiting, and the overrun is counted.
 void lbu_wait_rx_room(const lb_work_t *lw, int frames) {
     const uint32_t start = sal_time_usecs();
-    while (et_soc_rx_room() < frames &&
-           static_cast<int32_t>(sal_time_usecs() - start) < lw->timeout_usec)
+    for (int room = et_soc_rx_room();
+         room >= 0 && room < frames &&
+         static_cast<int32_t>(sal_time_usecs() - start) < lw->timeout_usec;
+         room = et_soc_rx_room())
         sal_usleep(1000);
 }
 

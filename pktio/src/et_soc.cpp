@@ -340,9 +340,9 @@ uint64_t et_soc_rx_missed(void) {
 
 int et_soc_rx_room(void) {
     et_soc_info_t *et = et_soc;
-    if (et == nullptr || et->etc == nullptr) return 0;
+    if (et == nullptr || et->etc == nullptr) return -1;
     sal_mutex_take(et->soc_dma, sal_mutex_FOREVER);
-    const int room = et->etc->up ? static_cast<int>(et->etc->chops->rxroom(et->etc->ch)) : 0;
+    const int room = et->etc->up ? static_cast<int>(et->etc->chops->rxroom(et->etc->ch)) : -1;
     sal_mutex_give(et->soc_dma);
     return room;
 }
