@@ -92,6 +92,7 @@ struct lb_work_t {
     int others_at_send;
     uint64_t cpu_drops_at_send;  // frames to the CPU dropped before the trial's send
     uint64_t overrun;            // dropped while the last trial waited
+    int others_seen;             // other ports' frames to the CPU meanwhile
     bool shielded;               // other ports' flooded frames kept from the CPU
     uint32_t flood_cleared;      // the CPU port's flood fields the test cleared
     bool monitor_on;
@@ -100,6 +101,8 @@ struct lb_work_t {
     uint32_t pattern;
     int tx_port, rx_port;
     uint64_t tx_pkts, rx_pkts, tx_bytes, rx_bytes;
+    uint32_t port_sent;  // sent on tx_port since its counters were cleared
+    uint32_t port_got;   // of them, taken back at the CPU
     uint32_t start_time, last_report;
     int timeout_usec;
     lb_l2_entry_t l2[LB_MAX_L2];
@@ -120,15 +123,21 @@ struct lb_work_t {
     uint8_t *markers;  // "Snake TX match markers"
 };
 
-// After a wait that timed out: says how many foreign frames arrived and
-// whether the CPU port dropped frames meanwhile (kept in overrun).
+// After a wait that timed out: says how many foreign frames arrived (kept in
+// others_seen) and whether the CPU port dropped frames meanwhile (kept in
+// overrun).
 void lbu_timed_out(lb_work_t *lw);
 // Runs of a trial an overrun CPU port may cost before the verdict names it:
 // a slow host may overrun it with the test's own frames now and then.
 constexpr int LB_OVERRUN_RETRIES = 3;
 // Keeps other ports' flooded frames from an overrun CPU port until the
-// test ends, saying so; false when that was done already.
+// test ends, saying so; false when that was done already, or when no other
+// port's frame reached the CPU during the last wait (the test's own frames
+// overran it, and the shield would only cut the management interface off).
 bool lbu_shield_cpu(lb_work_t *lw);
+// Waits, at most the frame time-out, until the CPU port has receive buffers
+// posted for that many frames.
+void lbu_wait_rx_room(const lb_work_t *lw, int frames);
 
 const char *lb_port_name(int unit, int port);
 int lb_port_count(const soc_pbmp_t &pbm);
@@ -152,7 +161,8 @@ bool lbu_frames_fit(const lb_work_t *lw, int len, int ppt);
 bool lbu_setup_frames(lb_work_t *lw, int len, int ppt, int cos, const dxp_mac_t dst,
                       const dxp_mac_t src, dxp_vlan_t vid);
 int lbu_send_packets(lb_work_t *lw, int ppt);
-// Arms the receive monitor for `expect` frames.
+// Arms the receive monitor for `expect` frames, once the CPU port has room
+// for them.
 void lbu_expect(lb_work_t *lw, int expect);
 int lbu_wait_packets(lb_work_t *lw, int ppt);
 // 0 when the returned frame matches the transmitted one; -1 after printing

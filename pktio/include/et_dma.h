@@ -100,6 +100,9 @@ bool dma_soc_rxenabled(dma_info_t *di);
 int dma_txfast(dma_info_t *di, dv_t *p, uint32_t coreflags);
 dv_t *dma_rx(dma_info_t *di);
 void dma_rxfill(dma_info_t *di);
+// Receive buffers posted that the MAC has not filled yet: the frames it
+// can take before it misses one.
+uint32_t dma_rxroom(dma_info_t *di);
 dv_t *dma_getnexttxp(dma_info_t *di, bool forceall);
 dv_t *dma_getnextrxp(dma_info_t *di, bool forceall);
 void dma_txreclaim(dma_info_t *di, bool forceall);

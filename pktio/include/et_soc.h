@@ -41,6 +41,9 @@ void et_soc_dump(void);
 // Frames the CPU-port MAC dropped for want of a posted receive buffer since
 // the start: the count of an overrun CPU port.
 uint64_t et_soc_rx_missed(void);
+// Frames the CPU-port MAC can take now: the receive buffers posted and not
+// yet filled; -1 while there is none or it is down.
+int et_soc_rx_room(void);
 void et_emac_dump(void);  // the monitor's "emac" dump
 // Writes "et<unit>: <date> <time> version <version>\n": its length, or
 // 4096 when the buffer is smaller than that.

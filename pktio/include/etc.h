@@ -43,6 +43,7 @@ struct chops_t {
     void (*rxstop)(void *ch);
     void (*rxstart)(void *ch);
     bool (*rxrecover)(void *ch);
+    uint32_t (*rxroom)(void *ch);
 };
 
 #define CHOPS_SLOT(name) (offsetof(chops_t, name) / sizeof(void *))

@@ -359,6 +359,10 @@ void chiprxfill(void *c) {
     dma_rxfill(static_cast<ch_t *>(c)->di);
 }
 
+uint32_t chiprxroom(void *c) {
+    return dma_rxroom(static_cast<ch_t *>(c)->di);
+}
+
 int getintrevents(void *c) {
     auto *ch = static_cast<ch_t *>(c);
     uint32_t v = R(ch, kIntStatus);
@@ -700,6 +704,7 @@ constexpr chops_t make_chops(decltype(chops_t::id) id, decltype(chops_t::attach)
         .rxstop = rxstop,
         .rxstart = rxstart,
         .rxrecover = rxrecover,
+        .rxroom = chiprxroom,
     };
 }
 

@@ -320,6 +320,10 @@ dv_t *dma_rx(dma_info_t *di) {
     return nullptr;
 }
 
+uint32_t dma_rxroom(dma_info_t *di) {
+    return (di->rxout - ring_index(rd(di, kRcvStatus))) & (di->nrxd - 1);
+}
+
 void dma_rxfill(dma_info_t *di) {
     uint32_t n = di->nrxpost - ((di->rxout - di->rxin) & (di->nrxd - 1));
     uint32_t rxout = di->rxout;

@@ -338,6 +338,15 @@ uint64_t et_soc_rx_missed(void) {
     return missed;
 }
 
+int et_soc_rx_room(void) {
+    et_soc_info_t *et = et_soc;
+    if (et == nullptr || et->etc == nullptr) return -1;
+    sal_mutex_take(et->soc_dma, sal_mutex_FOREVER);
+    const int room = et->etc->up ? static_cast<int>(et->etc->chops->rxroom(et->etc->ch)) : -1;
+    sal_mutex_give(et->soc_dma);
+    return room;
+}
+
 void et_emac_dump(void) {
     et_soc_dump();
 }

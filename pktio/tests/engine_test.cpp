@@ -145,9 +145,11 @@ TEST_F(et_engine, GiantFrameDropsTwoBuffers) {
         dvs.push_back(rx_vector(on_rx));
         soc_dma_start(kNic, dvs.back());
     }
+    EXPECT_EQ(et_soc_rx_room(), 3);
     board->mac().receiveFromSwitch(to_cpu(1763, 1));
     ASSERT_TRUE(eventually([] { return rx_done == 2; }));
     EXPECT_EQ(locked([&] { return di()->rxgiants; }), 1u);
+    EXPECT_EQ(et_soc_rx_room(), 1);  // the giant filled two buffers
     EXPECT_EQ(rx_flags & DV_F_DONE, DV_F_DONE);
     // The third buffer still takes the next frame.
     board->mac().receiveFromSwitch(to_cpu(100, 1));
