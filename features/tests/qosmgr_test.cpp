@@ -187,12 +187,9 @@ TEST_F(qosmgr, ATestedPortKeepsThePortModeUntilItsTestEnds) {
     ASSERT_EQ(disabled.save(qosmgr_item), 2424);
     ASSERT_EQ(qosmgr_mode_set(ENHANCE_MODE_PORT_BASED_QOS), 1);
     ASSERT_EQ(port_mode.save(qosmgr_item), 2424);
-    int lport = 0, unit = 0, port = 0;
-    ASSERT_EQ(ulpm_to_lport(3, &lport), 0);
-    ASSERT_EQ(dxpx_lport_to_unit_port(lport, &unit, &port), 0);
+    int unit = 0;
     dxp_pbmp_t held{};
-    dxp_pbmp_port_add(&held, port);
-    ASSERT_EQ(port_reserve(unit, held, "Traffic Test"), 0);
+    reserve_uport(3, "Traffic Test", &unit, &held);
     for (int next : {ENHANCE_MODE_DISABLED, ENHANCE_MODE_IP_BASED_QOS}) {
         EXPECT_EQ(qosmgr_mode_set(next), 0);
         EXPECT_STREQ(qosmgr_refusal(), "Port 3: port under self-test (Traffic Test)");
