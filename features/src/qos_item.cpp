@@ -234,7 +234,7 @@ int load(settings_medium *m) {
             ip[i].priority = r.ip[i][2];
         }
         qosmgr_tables_replace(prio, kPorts, ip, static_cast<int>(r.ip_count));
-        const bool set = same_mode ? qosmgr_queues_refresh(1) == 1
+        const bool set = same_mode ? qosmgr_rules_rebuild() == 1
                                    : qosmgr_mode_set(static_cast<int>(r.mode)) == 1;
         if (!set) {
             const char *why = qosmgr_refusal();

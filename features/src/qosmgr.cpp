@@ -411,8 +411,14 @@ int qosmgr_queues_refresh(int rules) {
     last_refusal = nullptr;
     if (!map_write(mode, 0, MAX_QOS_DSCP_BASE_NUM)) return 0;
     if (queues_moved != nullptr && queues_moved() != 0) return 0;
-    if (rules == 0 || (mode != ENHANCE_MODE_PORT_BASED_QOS && mode != ENHANCE_MODE_IP_BASED_QOS))
-        return 1;
+    return rules == 0 ? 1 : qosmgr_rules_rebuild();
+}
+
+int qosmgr_rules_rebuild(void) {
+    SalLock hold(qosmgr_lock());
+    last_refusal = nullptr;
+    if (mode != ENHANCE_MODE_PORT_BASED_QOS && mode != ENHANCE_MODE_IP_BASED_QOS) return 1;
+    DxpUnitLock api(DXPX_CPU_UNIT);  // one wait for it for all the rules
     return remove_mode(mode) && install_mode(mode) ? 1 : 0;
 }
 
