@@ -143,22 +143,34 @@ int dos_show(int unit, const soc_pbmp_t &pbmp) {
     for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
         if (!soc_pbmp_member(pbmp, port)) continue;
         int on[kDosItems] = {};
-        int rv = 0;
+        int got[kDosItems] = {};
         {
             // A port's items in one hold, printed after it: a console that
             // stops reading holds up no one else.
             DxpUnitLock api(unit);
-            for (int item = 0; item < kDosItems && rv >= 0; item++)
-                rv = dxp_switch_control_port_get(unit, port, kDosControls[item], &on[item]);
+            for (int item = 0; item < kDosItems; item++)
+                got[item] = dxp_switch_control_port_get(unit, port, kDosControls[item], &on[item]);
         }
-        if (rv < 0) {
-            soc_cm_print("SET ENABLE FAIL: rv = %s\n", feature_cmds::errmsg(rv));
+        // A check the chip lacks is shown as such; any other failed read ends
+        // the listing, saying it was a read.
+        int lacking = 0;
+        for (int rv : got) {
+            if (rv == DXP_E_UNAVAIL) lacking++;
+            if (rv >= 0 || rv == DXP_E_UNAVAIL) continue;
+            soc_cm_print("GET FAIL: rv = %s\n", feature_cmds::errmsg(rv));
             return CMD_FAIL;
+        }
+        if (lacking == kDosItems) {
+            soc_cm_print("Port %s: no DoS check is available on this switch\n",
+                         port_name(unit, port));
+            continue;
         }
         soc_cm_print("Port %s\n", port_name(unit, port));
         for (int item = 0; item < kDosItems; item++) {
             soc_cm_print("Item[%2d] is ", item);
-            soc_cm_print(on[item] ? "enabled\n" : "disabled\n");
+            soc_cm_print(got[item] < 0 ? "not available on this switch\n"
+                         : on[item]    ? "enabled\n"
+                                       : "disabled\n");
         }
     }
     return CMD_OK;

@@ -295,25 +295,32 @@ bool merge(const dxp_port_info &cmd, uint32_t set_mask, dxp_port_info *port) {
     return true;
 }
 
+// The one speed a fibre runs: 1000BASE-X, or 100BASE-FX when the port's
+// abilities lack gigabit.
+int fibre_speed(const dxp_port_info &info) {
+    return (info.ability & kAbility1000) == 0 && (info.ability & kAbility100) != 0 ? 100 : 1000;
+}
+
 // Speed and duplex are checked against what the port can run before any
 // attribute is written, so that a refusal leaves the port as it was (the
 // record's set order writes auto-negotiation first). A fibre medium runs
-// only 1000 full duplex.
+// only its one speed, full duplex.
 bool link_values_fit(const char *cmd, const char *name, const dxp_port_info &info,
                      uint32_t set_mask, bool fibre) {
     const bool forced = !info.autoneg;
+    const int fibre_mbps = fibre_speed(info);
     if ((set_mask & DXP_PORT_ATTR_SPEED_MASK) && forced) {
         const uint32_t needed = info.speed == 10     ? kAbility10
                                 : info.speed == 100  ? kAbility100
                                 : info.speed == 1000 ? kAbility1000
                                                      : 0;
-        if ((fibre && info.speed != 1000) || (needed != 0 && (info.ability & needed) == 0)) {
+        if ((fibre && info.speed != fibre_mbps) || (needed != 0 && (info.ability & needed) == 0)) {
             sal_printf("%s: Error: Port %s cannot run %d Mb/s\n", cmd, name, info.speed);
             return false;
         }
     }
     if ((set_mask & DXP_PORT_ATTR_SPEED_MASK) && fibre && !forced && given.speed != 0 &&
-        given.speed != 1000) {
+        given.speed != fibre_mbps) {
         sal_printf("%s: Error: Port %s cannot run %d Mb/s\n", cmd, name, given.speed);
         return false;
     }
@@ -441,8 +448,8 @@ int port_set(int unit, const char *cmd, soc_pbmp_t pbmp, uint32_t set_mask) {
         }
         if (fibre) {
             info.duplex = 1;
-            info.speed = 1000;
-            info.speed_max = 1000;
+            info.speed = fibre_speed(info);
+            info.speed_max = info.speed;
         }
         if ((rv = dxp_port_selective_set(unit, port, &info)) < 0 ||
             (rv = set_extras(unit, port, info, set_mask)) < 0) {

@@ -39,6 +39,12 @@ int qosmgr_init(void);
 int qosmgr_group_get(void);  // the field group of the rules, -1 without
 int qosmgr_mode_get(int *mode);
 int qosmgr_mode_set(int mode);
+// "Port N: port under self-test (test)" when a change from the running mode
+// to this one would reach a port a self-test holds (its rule or its DSCP
+// classification), else null; qosmgr_mode_set refuses such a change.
+const char *qosmgr_mode_held(int mode);
+// The same text for the first user port a self-test holds, or null.
+const char *qosmgr_held_port_text(void);
 // Why the last refused mode change could not make its rules (the shared rows
 // kept for DoS prevention and ARP inspection, or the chip's error); null when
 // no rule was refused.

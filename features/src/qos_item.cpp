@@ -168,6 +168,18 @@ int load(settings_medium *m) {
                 return size;
             }
         }
+        // The scheduling reaches every port and a mode change every port's
+        // rule or classification: as the QoS pages refuse them during a
+        // self-test, the item waits whole for a load after it.
+        const bool sched_differs = now.sched_mode != r.sched_mode || now.delay != r.delay ||
+                                   std::memcmp(now.weights, r.weights, sizeof r.weights) != 0;
+        const char *held = sched_differs ? qosmgr_held_port_text() : nullptr;
+        if (held == nullptr && now.mode != r.mode)
+            held = qosmgr_mode_held(static_cast<int>(r.mode));
+        if (held != nullptr) {
+            settings_load_skipped(LOG_MOD_QOS, "QoS settings: %s", held);
+            return size;
+        }
     }
     applied_once = true;
     // The queue count first: the scheduling's weights are per queue.
@@ -206,7 +218,12 @@ int load(settings_medium *m) {
 
     // The tables first, then the mode installs its rules from them.
     if (rules_differ) {
-        qosmgr_mode_set(ENHANCE_MODE_DISABLED);
+        // The same mode is rebuilt in place: a hop through no mode would
+        // take a tested port's rule or classification away.
+        int running_mode = ENHANCE_MODE_DISABLED;
+        qosmgr_mode_get(&running_mode);
+        const bool same_mode = running_mode == static_cast<int>(r.mode);
+        if (!same_mode) qosmgr_mode_set(ENHANCE_MODE_DISABLED);
         int prio[kPorts];
         qosmgr_ip_base_entry ip[MAX_QOS_IP_BASE_NUM] = {};
         for (int i = 0; i < kPorts; i++)
@@ -217,7 +234,9 @@ int load(settings_medium *m) {
             ip[i].priority = r.ip[i][2];
         }
         qosmgr_tables_replace(prio, kPorts, ip, static_cast<int>(r.ip_count));
-        if (!qosmgr_mode_set(static_cast<int>(r.mode))) {
+        const bool set = same_mode ? qosmgr_rules_rebuild() == 1
+                                   : qosmgr_mode_set(static_cast<int>(r.mode)) == 1;
+        if (!set) {
             const char *why = qosmgr_refusal();
             logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS settings: mode %u cannot be set: %s",
                           r.mode, why != nullptr ? why : "the chip refused it");

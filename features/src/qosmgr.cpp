@@ -124,14 +124,14 @@ void drop_all_rules() {
         rule_drop(e);
 }
 
-// "Port N: port under self-test" for the first user port a self-test holds,
-// or nullptr. (The test's name would need the hold's lock, which comes
-// before this manager's.)
+// "Port N: port under self-test (the test's name)" for the first user port
+// a self-test holds, or nullptr. The owner is read without the hold's lock.
 const char *held_port_text() {
-    static char text[64];
+    static char text[96];
     for (int n = 1; n <= board_num_uports; n++) {
-        if (!port_reserved_lport(user_port_map[n])) continue;
-        sal_snprintf(text, sizeof text, "Port %d: %s", n, PORT_RESERVE_MESSAGE);
+        const char *owner = port_reserve_owner_lport(user_port_map[n]);
+        if (owner == nullptr) continue;
+        sal_snprintf(text, sizeof text, "Port %d: %s (%s)", n, PORT_RESERVE_MESSAGE, owner);
         return text;
     }
     return nullptr;
@@ -288,6 +288,21 @@ int qosmgr_mode_get(int *out) {
     return 1;
 }
 
+const char *qosmgr_mode_held(int next) {
+    SalLock hold(qosmgr_lock());
+    // The DSCP and ToS modes switch every port's classification, and the
+    // port mode has a rule of its own on every port: a port under self-test
+    // keeps its own, so a change into or out of them waits for the test.
+    const auto per_port = [](int m) { return dscp_based(m) || m == ENHANCE_MODE_PORT_BASED_QOS; };
+    if (next == mode || (!per_port(mode) && !per_port(next))) return nullptr;
+    return held_port_text();
+}
+
+const char *qosmgr_held_port_text(void) {
+    SalLock hold(qosmgr_lock());
+    return held_port_text();
+}
+
 int qosmgr_mode_set(int next) {
     SalLock hold(qosmgr_lock());
     last_refusal = nullptr;
@@ -300,13 +315,9 @@ int qosmgr_mode_set(int next) {
     // a test marks its ports under it, so none starts between the check
     // below and the rebuild.
     DxpUnitLock api(DXPX_CPU_UNIT);
-    // Entering or leaving a DSCP mode switches every port's classification:
-    // a port under self-test keeps its own, so nothing changes.
-    if (dscp_based(mode) != dscp_based(next)) {
-        if (const char *held = held_port_text()) {
-            last_refusal = held;
-            return 0;
-        }
+    if (const char *held = qosmgr_mode_held(next)) {
+        last_refusal = held;
+        return 0;
     }
     if (!remove_mode(mode)) return 0;
     if (!install_mode(next)) {
@@ -397,10 +408,17 @@ void qosmgr_queues_moved_register(int (*moved)(void)) {
 
 int qosmgr_queues_refresh(int rules) {
     SalLock hold(qosmgr_lock());
+    last_refusal = nullptr;
     if (!map_write(mode, 0, MAX_QOS_DSCP_BASE_NUM)) return 0;
     if (queues_moved != nullptr && queues_moved() != 0) return 0;
-    if (rules == 0 || (mode != ENHANCE_MODE_PORT_BASED_QOS && mode != ENHANCE_MODE_IP_BASED_QOS))
-        return 1;
+    return rules == 0 ? 1 : qosmgr_rules_rebuild();
+}
+
+int qosmgr_rules_rebuild(void) {
+    SalLock hold(qosmgr_lock());
+    last_refusal = nullptr;
+    if (mode != ENHANCE_MODE_PORT_BASED_QOS && mode != ENHANCE_MODE_IP_BASED_QOS) return 1;
+    DxpUnitLock api(DXPX_CPU_UNIT);  // one wait for it for all the rules
     return remove_mode(mode) && install_mode(mode) ? 1 : 0;
 }
 

@@ -16,6 +16,7 @@
 #include "dxp_tarn.h"
 #include "dxpx.h"
 #include "logger.h"
+#include "port_reserve.h"
 #include "serialize.h"
 #include "soc_counter.h"
 #include "sim/board.h"
@@ -40,6 +41,16 @@ class BoardTest : public port_test::PortUnitTest {
         dxp_linkscan_detach(0);
         dxp_detach(0);
         PortUnitTest::TearDown();
+    }
+    // Holds a user port as the named self-test does; port_reserve_release
+    // with the unit and bitmap gives it back.
+    static void reserve_uport(int uport, const char *owner, int *unit, dxp_pbmp_t *held) {
+        int lport = 0, port = 0;
+        ASSERT_EQ(ulpm_to_lport(uport, &lport), 0);
+        ASSERT_EQ(dxpx_lport_to_unit_port(lport, unit, &port), 0);
+        *held = dxp_pbmp_t{};
+        dxp_pbmp_port_add(held, port);
+        ASSERT_EQ(port_reserve(*unit, *held, owner), 0);
     }
     // Frames into the chip port of a user port with its link up; the
     // counters are synced.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "feature_fixture.h"
+#include "port_reserve.h"
 
 namespace {
 
@@ -175,6 +176,39 @@ TEST_F(qosmgr, RecordWithoutTheQueueCountIsStillRead) {
     EXPECT_EQ(queues, 3);  // kept: the old record has none
     ASSERT_EQ(qosmgr_dscp_base_get_by_index(10, &priority), 1);
     EXPECT_EQ(priority, 3);
+}
+
+// While a self-test holds a port, a mode change that reaches every port's
+// rule is refused by name, by the manager and by a load alike; a load in the
+// running mode rebuilds the rules in place, and after the test the stored
+// mode comes back.
+TEST_F(qosmgr, ATestedPortKeepsThePortModeUntilItsTestEnds) {
+    feature_test::MemoryMedium disabled, port_mode;
+    ASSERT_EQ(disabled.save(qosmgr_item), 2424);
+    ASSERT_EQ(qosmgr_mode_set(ENHANCE_MODE_PORT_BASED_QOS), 1);
+    ASSERT_EQ(port_mode.save(qosmgr_item), 2424);
+    int unit = 0;
+    dxp_pbmp_t held{};
+    reserve_uport(3, "Traffic Test", &unit, &held);
+    for (int next : {ENHANCE_MODE_DISABLED, ENHANCE_MODE_IP_BASED_QOS}) {
+        EXPECT_EQ(qosmgr_mode_set(next), 0);
+        EXPECT_STREQ(qosmgr_refusal(), "Port 3: port under self-test (Traffic Test)");
+    }
+    ASSERT_EQ(dxpx_cosq_mapping_set(7, 0), 0);
+    ASSERT_EQ(port_mode.load(qosmgr_item), 2424);
+    int mode = -1, queue = -1;
+    ASSERT_EQ(dxpx_cosq_mapping_get(7, &queue), 0);
+    EXPECT_NE(queue, 0);
+    EXPECT_EQ(rules(), 52);
+    ASSERT_EQ(disabled.load(qosmgr_item), 2424);
+    qosmgr_mode_get(&mode);
+    EXPECT_EQ(mode, ENHANCE_MODE_PORT_BASED_QOS);
+    EXPECT_EQ(rules(), 52);
+    port_reserve_release(unit, held);
+    ASSERT_EQ(disabled.load(qosmgr_item), 2424);
+    qosmgr_mode_get(&mode);
+    EXPECT_EQ(mode, ENHANCE_MODE_DISABLED);
+    EXPECT_EQ(rules(), 0);
 }
 
 }  // namespace

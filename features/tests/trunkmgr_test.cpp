@@ -148,12 +148,9 @@ TEST_F(trunkmgr, ItemLeavesATrunkOfAPortUnderSelfTestAsItRuns) {
     ASSERT_EQ(dxpx_trunk_destroy(0), 0);
     ASSERT_EQ(dxpx_trunk_destroy(1), 0);
     chip_trunk(1, {7, 8});
-    int lport = 0, unit = 0, port = 0;
-    ASSERT_EQ(ulpm_to_lport(3, &lport), 0);
-    ASSERT_EQ(dxpx_lport_to_unit_port(lport, &unit, &port), 0);
+    int unit = 0;
     dxp_pbmp_t held{};
-    dxp_pbmp_port_add(&held, port);
-    ASSERT_EQ(port_reserve(unit, held, "Traffic Test"), 0);
+    reserve_uport(3, "Traffic Test", &unit, &held);
     drain();
 
     // Trunk 1 keeps its table row and its (missing) chip trunk; trunk 2 is

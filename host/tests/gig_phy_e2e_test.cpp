@@ -8,6 +8,7 @@
 
 #include <cctype>
 #include <chrono>
+#include <cstring>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -818,5 +819,63 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<EmptyPorts> &info) {
         return std::string("Dxp") + info.param.phy + "Board" + info.param.board;
     });
+
+// A 640X port on a 100BASE-FX fibre runs what the page and the monitor
+// force it to, 100 full with or without pause, and keeps the page's over a
+// restart; what 100BASE-FX cannot run is refused by name and changes
+// nothing.
+TEST(gig_phy_e2e, A640xOn100BaseFxRunsTheForced100FullItIsSet) {
+    configure("26", {"phy_automedium=1", "phy_fiber_pref=1"});
+    const std::vector<std::string> args =
+        with_board({"--gig-phy", "640x", "--cable", "25=10", "--fiber", "25/100"});
+    const auto form_of = [](int web, const std::string &cookie) {
+        const std::string form = web_client::get(web, "/setport.cgi?port=25", cookie);
+        std::string shown;
+        for (const char *field : {"autonego", "speed", "flow_ctrl"}) {
+            const size_t at = form.find(std::string(field) + " = Number(\"");
+            shown += at == std::string::npos ? "?" : form.substr(at + std::strlen(field) + 11, 1);
+        }
+        return shown;
+    };
+    const std::string forced_pause = "Forced(100MFD+TXpau+RXpau) ";
+    {
+        Switch sw(test_workdir::path(), args);
+        ASSERT_TRUE(sw.run("", "DXP.0> "));
+        ASSERT_TRUE(output_becomes(sw, "port ge0", "Auto(100MFD", 30)) << sw.output("port ge0");
+        const int web = sw.port_offset() + 80;
+        const std::string cookie = web_client::login(web, "qivor");
+        ASSERT_FALSE(cookie.empty());
+        const auto post = [&](const char *speed, const char *flow) {
+            return web_client::post(web, "/portset.cgi",
+                                    std::string("port=25&admin=1&autonego=0&speed=") + speed +
+                                        "&flow_ctrl=" + flow + "&priority=0&pvid=1",
+                                    cookie);
+        };
+        std::string answer = post("4", "1");
+        EXPECT_EQ(answer.find("ERROR"), std::string::npos) << answer;
+        EXPECT_TRUE(output_becomes(sw, "port ge0", forced_pause, 20)) << sw.output("port ge0");
+        EXPECT_EQ(form_of(web, cookie), "041");
+        for (const auto &[speed, refusal] : {std::pair{"5", "port 25 cannot run 1Gbps Full"},
+                                             std::pair{"3", "port 25 cannot run 100Mbps Half"}}) {
+            answer = post(speed, "0");
+            EXPECT_NE(answer.find(refusal), std::string::npos) << answer;
+        }
+        std::string out = sw.output("port ge0 AN=off SPeed=1000");
+        EXPECT_NE(out.find("Port ge0 cannot run 1000 Mb/s"), std::string::npos) << out;
+        // The monitor forces the same from a negotiating port in one line.
+        sw.output("port ge0 AN=on");
+        EXPECT_TRUE(output_becomes(sw, "port ge0", "Auto(100MFD", 20)) << sw.output("port ge0");
+        out = sw.output("port ge0 AN=off SPeed=100 FullDuplex=true TxPAUse=on RxPAUse=on");
+        EXPECT_EQ(out.find("Error"), std::string::npos) << out;
+        EXPECT_TRUE(output_becomes(sw, "port ge0", forced_pause, 20)) << sw.output("port ge0");
+    }
+    Switch sw(test_workdir::path(), args);
+    ASSERT_TRUE(sw.run("", "DXP.0> "));
+    EXPECT_TRUE(output_becomes(sw, "port ge0", forced_pause, 30)) << sw.output("port ge0");
+    const int web = sw.port_offset() + 80;
+    const std::string cookie = web_client::login(web, "qivor");
+    ASSERT_FALSE(cookie.empty());
+    EXPECT_EQ(form_of(web, cookie), "041");
+}
 
 }  // namespace

@@ -486,8 +486,10 @@ int speed_set_on(int unit, int port, int mbps, bool carry) {
         return SOC_E_NONE;
     }
     // The fibre runs the one speed of its kind: 1000BASE-X or 100BASE-FX.
+    // Its stored configuration names 1000 for either (the kind shows only
+    // at link), so applying it forces whichever the fibre is.
     const int fibre_mbps = (flags(unit, port) & PHY_FLAGS_100FX) ? 100 : 1000;
-    if (mbps == 0 || mbps == fibre_mbps) {
+    if (mbps == 0 || mbps == fibre_mbps || (!carry && mbps == 1000)) {
         if (carry) carry_speed(&st->copper, PHY_MEDIUM_COPPER, mbps);
         return SOC_E_NONE;
     }
@@ -538,9 +540,12 @@ int autoneg_set_on(int unit, int port, int enable, bool carry) {
     phy_medium_config_t &cfg = medium == PHY_MEDIUM_COPPER ? st->copper : st->fiber;
     const bool changed = cfg.words[PHY_MC_AN_ENABLE] != (enable != 0 ? 1u : 0u);
     cfg.words[PHY_MC_AN_ENABLE] = enable != 0;
-    // 100BASE-FX does not negotiate: its setting says nothing of gigabit.
+    // 100BASE-FX says nothing of gigabit: a forced one reaches the copper
+    // as its forced 100 full.
     const bool fx100 = (flags(unit, port) & PHY_FLAGS_100FX) != 0;
-    if (carry && (medium == PHY_MEDIUM_COPPER || (changed && !fx100)))
+    if (carry && changed && medium == PHY_MEDIUM_FIBER && fx100)
+        carry_fx100_autoneg(&st->copper, enable);
+    else if (carry && (medium == PHY_MEDIUM_COPPER || changed))
         carry_autoneg(medium, &st->copper, &st->fiber);
     return SOC_E_NONE;
 }

@@ -185,6 +185,10 @@ void carry_duplex(phy_medium_config_t *other, int other_medium, int full);
 // called only when the fibre's auto-negotiation changed: an unchanged one
 // says nothing of the copper's setting.
 void carry_autoneg(int from, phy_medium_config_t *copper, phy_medium_config_t *fiber);
+// Auto-negotiation set on a 100BASE-FX fibre, which runs 100 full alone:
+// forced, the copper is forced to the same 100 full; negotiating, the copper
+// negotiates too.
+void carry_fx100_autoneg(phy_medium_config_t *copper, int enable);
 // A copper speed or duplex (word) set: the fibre takes it as far as it runs
 // it, and with it whether it negotiates.
 void carry_copper_link(phy_medium_config_t *copper, phy_medium_config_t *fiber, int word,

@@ -76,6 +76,18 @@ void carry_autoneg(int from, phy_medium_config_t *copper, phy_medium_config_t *f
     }
 }
 
+void carry_fx100_autoneg(phy_medium_config_t *copper, int enable) {
+    uint32_t *c = copper->words;
+    c[PHY_MC_AN_ENABLE] = enable != 0;
+    if (enable == 0) {
+        c[PHY_MC_FORCE_SPEED] = 100;
+        c[PHY_MC_FORCE_DUPLEX] = 1;
+    } else if (const uint32_t speeds = c[PHY_MC_AN_ADVERT] & kSpeeds;
+               speeds == DRV_PA_1000MB_FD || speeds == 0) {
+        c[PHY_MC_AN_ADVERT] |= kCopperSpeeds;
+    }
+}
+
 void carry_copper_link(phy_medium_config_t *copper, phy_medium_config_t *fiber, int word,
                        int value) {
     if (word == PHY_MC_FORCE_SPEED)

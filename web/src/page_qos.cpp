@@ -250,6 +250,9 @@ void queues_moved() {
 
 int qos_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
+    // No self-test takes a port between the check of the held ports and the
+    // scheduling change; the reservation goes before the manager's lock.
+    PortReserveFreeze tests;
     SalLock hold(qosmgr_lock());  // the change and its save are one step
     const char *title = "QoS Map Set";
     int mode = 0, delay = 0, weights[kPriorities] = {};
@@ -287,19 +290,29 @@ int qos_cgi(httpd_event *ev, httpd_request *req) {
             weights[index] = value;
         }
     }
-    // The scheduling is set first: the switch refuses some weights, and a
-    // refused post must leave the map as it was too.
-    if (dxpx_cosq_sched_set(mode, weights, delay) != 0) {
-        logger_puts(LOG_LEVEL_WARNING, LOG_MOD_QOS, "QoS Map Set : Can't set scheduling mode!");
-        dxpx_cosq_sched_set(old_mode, old_weights, delay);
-        return qos_error(ev, req, title, "Can't set scheduling mode!");
+    // The scheduling reaches every port, a tested one's too: it is set only
+    // when it changes, so an unchanged Apply or a new map alone is taken
+    // during a self-test. It is set first: the switch refuses some weights,
+    // and a refused post must leave the map as it was too.
+    const bool sched_changed =
+        mode != old_mode || !std::equal(std::begin(weights), std::end(weights), old_weights);
+    if (sched_changed) {
+        if (const char *held = web_any_port_held_text()) {
+            logger_printf(LOG_LEVEL_WARNING, LOG_MOD_QOS, "QoS Map Set refused : %s", held);
+            return qos_error(ev, req, title, held);
+        }
+        if (dxpx_cosq_sched_set(mode, weights, delay) != 0) {
+            logger_puts(LOG_LEVEL_WARNING, LOG_MOD_QOS, "QoS Map Set : Can't set scheduling mode!");
+            dxpx_cosq_sched_set(old_mode, old_weights, delay);
+            return qos_error(ev, req, title, "Can't set scheduling mode!");
+        }
     }
     std::string line = "QoS Map Set :";
     for (int p = 0; p < kPriorities; p++) {
         if (dxpx_cosq_mapping_set(p, queues[p]) != 0) {
             for (int back = 0; back < p; back++)
                 dxpx_cosq_mapping_set(back, old_queues[back]);
-            dxpx_cosq_sched_set(old_mode, old_weights, delay);
+            if (sched_changed) dxpx_cosq_sched_set(old_mode, old_weights, delay);
             logger_puts(LOG_LEVEL_WARNING, LOG_MOD_QOS, "QoS Map Set : Can't set cos queue map!");
             return qos_error(ev, req, title, "Can't set cos queue map!");
         }

@@ -39,6 +39,7 @@ constexpr int kRowBytes = 7 * 2 + 4;
 constexpr int kRowBytesNoDiscard = 6 * 2 + 4;
 constexpr int kMediumCopper = 1, kMediumFiber = 2;
 constexpr uint32_t kAdvertCopperSpeeds = 0x3f;  // 10 to 1000 Mb/s, half and full
+constexpr uint32_t kAdvert100Full = 0x8;
 
 // The copper configuration of a copper/fibre port that runs on its fibre.
 bool copper_kept(int lport, dxp_phy_config_t *copper) {
@@ -111,11 +112,17 @@ uint32_t port_advert_runnable(int lport, uint32_t advert) {
 namespace {
 
 // The row as the fibre runs it: a copper speed it cannot force leaves it
-// negotiating.
-Row fiber_view(Row row) {
+// negotiating. A 100BASE-FX fibre, whose abilities lack gigabit, forces 100
+// full.
+Row fiber_view(int lport, Row row) {
     int speed = 0, duplex = 0;
-    if (row.autoneg != 1 &&
-        !(port_speed_of_code(row.speed_code, &speed, &duplex) && speed == 1000 && duplex == 1))
+    uint32_t ability = 0;
+    const int fibre_speed = dxpx_port_ability_get(lport, &ability) == 0 &&
+                                    (ability & kAdvertCopperSpeeds) == kAdvert100Full
+                                ? 100
+                                : 1000;
+    if (row.autoneg != 1 && !(port_speed_of_code(row.speed_code, &speed, &duplex) &&
+                              speed == fibre_speed && duplex == 1))
         row.autoneg = 1;
     return row;
 }
@@ -161,7 +168,7 @@ void apply(int uport, const Row &stored) {
     std::optional<DxpUnitLock> api(std::in_place, 0);
     dxp_phy_config_t copper{};
     const bool on_fiber = copper_kept(lport, &copper);
-    const Row &row = on_fiber ? fiber_view(stored) : stored;
+    const Row &row = on_fiber ? fiber_view(lport, stored) : stored;
     step(dxpx_port_enable_set(lport, row.enable == 1 ? 1 : 0));
     step(dxpx_port_discard_set(lport, row.discard));
     // A forced port gets its advertisement too: it is what the port offers
