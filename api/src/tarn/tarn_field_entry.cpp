@@ -85,8 +85,8 @@ int compact(const Control *fc) {
     return DXP_E_NONE;
 }
 
-// Shifts the used rows first .. last by one row towards the empty row step
-// away from them (step +1: down, -1: up), keeping their order.
+// Shifts the used rows first .. last by step rows (> 0: down, < 0: up) into
+// the empty rows beyond them, keeping their order.
 int shift(const Control *fc, int first, int last, int step) {
     for (int i = 0; i <= last - first; i++) {
         const int row = step > 0 ? last - i : first + i;
@@ -95,10 +95,30 @@ int shift(const Control *fc, int first, int last, int step) {
     return DXP_E_NONE;
 }
 
+// A shift of more than this many rows opens up to as many empty rows as it
+// moves past: the rules a feature makes one after another at the same place
+// (a check for each port block) then move a long run of rows behind them
+// once, not once per rule. Shorter runs move by one row.
+constexpr int kShiftRows = 8;
+
+// How far to shift `rows` used rows into the empty rows from row on in
+// direction dir (+1 or -1).
+int shift_step(const Control *fc, int rows, int row, int dir) {
+    if (rows <= kShiftRows) return 1;
+    int n = 0;
+    while (n < kShiftRows && row >= 0 && row < fc->tcam_slice_sz &&
+           _field_shared_entries[row] == nullptr) {
+        n++;
+        row += dir;
+    }
+    return n;
+}
+
 // Makes an empty row between the used rows `after` and `before` (-1 and
 // the table size stand for the ends) by shifting the fewer rows towards the
-// nearest empty row on either side; the entry being placed is not counted
-// as empty, as it may ride along. The freed row, or -14 when there is none.
+// nearest empty rows on either side, as far as those reach; the entry being
+// placed is not counted as empty, as it may ride along. The freed row next
+// to `after`'s entry, or -14 when there is none.
 int make_room(const Control *fc, int after, int before) {
     int down = before;
     while (down < fc->tcam_slice_sz && _field_shared_entries[down] != nullptr)
@@ -109,11 +129,13 @@ int make_room(const Control *fc, int after, int before) {
     const bool can_down = down < fc->tcam_slice_sz, can_up = up >= 0;
     if (!can_down && !can_up) return DXP_E_RESOURCE;
     if (can_down && (!can_up || down - before <= after - up)) {
-        if (int rv = shift(fc, before, down - 1, 1); rv < 0) return rv;
+        const int step = shift_step(fc, down - before, down, 1);
+        if (int rv = shift(fc, before, down - 1, step); rv < 0) return rv;
         return before;
     }
-    if (int rv = shift(fc, up + 1, after, -1); rv < 0) return rv;
-    return after;
+    const int step = shift_step(fc, after - up, up, -1);
+    if (int rv = shift(fc, up + 1, after, -step); rv < 0) return rv;
+    return after - step + 1;
 }
 
 bool id_used(const Control *fc, int id) {
