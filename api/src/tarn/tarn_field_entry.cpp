@@ -49,6 +49,12 @@ int row_move(const Control *fc, Entry *e, int amount) {
     SAL_ASSERT(0 <= from && from <= last);
     SAL_ASSERT(0 <= to && to <= last);
     SAL_ASSERT(_field_shared_entries[to] == nullptr);
+    // A rule never written to the chip has nothing in its row to carry.
+    if (!e->on_chip && e->counter == nullptr) {
+        row_forget(e);
+        row_set(e, to);
+        return DXP_E_NONE;
+    }
     const int unit = e->unit;
     const drv_if_t *drv = services(unit);
     drv_cfp_entry_t scratch{};
@@ -64,7 +70,8 @@ int row_move(const Control *fc, Entry *e, int amount) {
     uint32_t zero = 0;
     if (int rv = drv->cfp_field_set(unit, kRamTcam, kFieldValid, &scratch, &zero); rv < 0)
         return rv;
-    if (int rv = drv->cfp_entry_write(unit, row_from, kRamAll, &scratch); rv < 0) return rv;
+    // The old row keeps its action and meter words; invalid, it matches nothing.
+    if (int rv = drv->cfp_entry_write(unit, row_from, kRamTcam, &scratch); rv < 0) return rv;
     if (int rv = drv->cfp_stat_set(unit, DRV_CFP_STAT_ALL, row_from, 0); rv < 0) return rv;
     if (e->counter != nullptr) e->counter->row = to;
     row_forget(e);
@@ -307,6 +314,7 @@ int dxp_tarn_field_entry_install(int unit, int entry) {
     if (int rv = entry_get(__func__, unit, entry, &e, &fc); rv < 0) return rv;
     const drv_if_t *drv = services(unit);
     SalLock guard(fc->lock);
+    e->on_chip = true;
 
     // Clear the row first: no forwarding change, no priority change, invalid.
     drv_cfp_entry_t scratch{};
@@ -331,6 +339,7 @@ int dxp_tarn_field_entry_reinstall(int unit, int entry) {
     Entry *e = nullptr;
     if (int rv = entry_get(__func__, unit, entry, &e, &fc); rv < 0) return rv;
     SalLock guard(fc->lock);
+    e->on_chip = true;
     if (int rv = meter_write(unit, e, false); rv < 0) return rv;
     if (!e->dirty) return DXP_E_NONE;
     if (int rv = row_write(e); rv < 0) return rv;
@@ -350,6 +359,7 @@ int dxp_tarn_field_entry_remove(int unit, int entry) {
         const drv_if_t *drv = services(unit);
         drv_cfp_entry_t scratch{};
         uint32_t zero = 0;
+        e->on_chip = true;
         rv = drv->cfp_entry_read(unit, e->slice_idx, kRamTcam, &scratch);
         if (rv == DXP_E_NONE) rv = drv->cfp_field_set(unit, kRamTcam, kFieldValid, &scratch, &zero);
         if (rv == DXP_E_NONE) rv = drv->cfp_entry_write(unit, e->slice_idx, kRamTcam, &scratch);
