@@ -298,6 +298,35 @@ TEST_P(tarn_field, EntriesKeepPriorityOrderAndMoveWithTheirStatistics) {
     EXPECT_FALSE(rowValid(0));
 }
 
+// Rules made one after another ahead of a long run of rows keep the
+// priority order, and every moved row keeps its statistics.
+TEST_P(tarn_field, RulesMadeAheadOfALongRunKeepOrderAndStatistics) {
+    bringUp(32);
+    int group = 0;
+    ASSERT_EQ(dxp_field_group_create(0, kL2, -1, &group), 0);
+    for (int i = 0; i < 12; i++) {
+        int id = 0;
+        ASSERT_EQ(dxp_field_entry_create(0, group, &id), 0);
+        ASSERT_EQ(dxp_field_entry_install(0, id), 0);
+        ASSERT_EQ(drv_cfp_stat_set(0, DRV_CFP_STAT_IB, i, i + 1), 0);
+    }
+    for (int i = 0; i < 3; i++) {
+        int id = 0;
+        ASSERT_EQ(dxp_field_entry_create(0, group, &id), 0);
+        ASSERT_EQ(dxp_field_entry_prio_set(0, id, 10), 0);
+        ASSERT_EQ(dxp_field_entry_install(0, id), 0);
+    }
+    EXPECT_TRUE(rowValid(0) && rowValid(1) && rowValid(2));
+    std::vector<uint32_t> moved;
+    int valid = 0;
+    for (int row = 0; row < 32; row++) {
+        valid += rowValid(row);
+        if (uint32_t v = stat(row); v != 0) moved.push_back(v);
+    }
+    EXPECT_EQ(valid, 15);
+    EXPECT_EQ(moved, (std::vector<uint32_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
+}
+
 TEST_P(tarn_field, FullTableNeverOverwritesARow) {
     bringUp(4);
     int group = 0;

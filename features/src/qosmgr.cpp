@@ -99,6 +99,28 @@ int port_rule(int index) {
     return rv;
 }
 
+// Points port index+1's installed rule at its priority's queue: only the
+// rule's action changes, so no row of the field table moves (a new rule
+// shifts the rules below it). False when the rule must be made again.
+bool port_rule_requeue(int index) {
+    if (port_entry[index] == 0) return false;
+    DxpUnitLock api(DXPX_CPU_UNIT);
+    int queue = 0;
+    if (queue_of(port_prio[index], &queue) != 0) return false;
+    const int entry = port_entry[index];
+    return dxp_field_action_remove(DXPX_CPU_UNIT, entry, dxpFieldActionPrioIntNew) == 0 &&
+           dxpx_field_action_add(entry, dxpFieldActionPrioIntNew, static_cast<uint32_t>(queue),
+                                 0) == 0 &&
+           dxpx_field_entry_reinstall(entry) == 0;
+}
+
+// Port index+1's rule for its priority, changed in place where it can be.
+int port_rule_update(int index) {
+    if (port_rule_requeue(index)) return 0;
+    rule_drop(port_entry[index]);
+    return port_rule(index);
+}
+
 uint32_t be32(const uint8_t b[4]) {
     return uint32_t{b[0]} << 24 | uint32_t{b[1]} << 16 | uint32_t{b[2]} << 8 | b[3];
 }
@@ -334,11 +356,11 @@ int qos_port_mod_priority_by_index(int index, int priority) {
     SalLock hold(qosmgr_lock());
     if (index < 0 || index >= board_num_uports || index >= kMaxPorts) return 0;
     if (mode != ENHANCE_MODE_PORT_BASED_QOS) return 1;
-    rule_drop(port_entry[index]);
     const int old = port_prio[index];
     port_prio[index] = priority;
-    if (port_rule(index) != 0) {
+    if (port_rule_update(index) != 0) {
         port_prio[index] = old;
+        port_rule_update(index);
         return 0;
     }
     return 1;
@@ -355,17 +377,15 @@ int qos_port_priorities_set(const int *priorities, int count) {
     int failed = -1;
     for (int i = 0; i < count && failed < 0; i++) {
         if (priorities[i] == port_prio[i] && port_entry[i] != 0) continue;
-        rule_drop(port_entry[i]);
         port_prio[i] = priorities[i];
-        if (port_rule(i) != 0) failed = i;
+        if (port_rule_update(i) != 0) failed = i;
     }
     if (failed < 0) return 1;
     // Refused: every port the change touched gets its old rule back.
     for (int i = 0; i <= failed; i++) {
         if (port_prio[i] == old[i] && port_entry[i] != 0) continue;
-        rule_drop(port_entry[i]);
         port_prio[i] = old[i];
-        port_rule(i);
+        port_rule_update(i);
     }
     return 0;
 }

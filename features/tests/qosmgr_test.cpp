@@ -39,6 +39,32 @@ TEST_F(qosmgr, ModesInstallAndRemoveTheirRules) {
     EXPECT_EQ(rules(), 0);
 }
 
+// A refused change of one port's priority leaves the port's rule sending
+// its frames to the old priority's queue.
+TEST_F(qosmgr, ARefusedPortPriorityKeepsThePortsRule) {
+    ASSERT_EQ(qosmgr_mode_set(ENHANCE_MODE_PORT_BASED_QOS), 1);
+    int queue = -1;
+    ASSERT_EQ(dxpx_cosq_mapping_get(7, &queue), 0);
+    const auto rules_to_queue = [&] {
+        int n = 0;
+        for (int entry = 1; entry <= 64; entry++) {
+            uint32_t q = 0, unused = 0;
+            n += dxp_field_action_get(0, entry, dxpFieldActionPrioIntNew, &q, &unused) == 0 &&
+                 static_cast<int>(q) == queue;
+        }
+        return n;
+    };
+    const int before = rules_to_queue();
+    ASSERT_EQ(qos_port_mod_priority_by_index(2, 7), 1);
+    EXPECT_EQ(rules_to_queue(), before + 1);
+    EXPECT_EQ(qos_port_mod_priority_by_index(2, 9), 0);  // no such priority
+    EXPECT_EQ(rules_to_queue(), before + 1);
+    EXPECT_EQ(rules(), 52);
+    int now = -1;
+    ASSERT_EQ(qos_port_priority_get_by_index(2, &now), 1);
+    EXPECT_EQ(now, 7);
+}
+
 // The port form's priorities are one change: all of them or, when the chip
 // refuses one port's rule, none.
 TEST_F(qosmgr, PortPrioritiesChangeTogetherOrNotAtAll) {

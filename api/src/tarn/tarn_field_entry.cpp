@@ -49,6 +49,12 @@ int row_move(const Control *fc, Entry *e, int amount) {
     SAL_ASSERT(0 <= from && from <= last);
     SAL_ASSERT(0 <= to && to <= last);
     SAL_ASSERT(_field_shared_entries[to] == nullptr);
+    // A rule never written to the chip has nothing in its row to carry.
+    if (!e->on_chip && e->counter == nullptr) {
+        row_forget(e);
+        row_set(e, to);
+        return DXP_E_NONE;
+    }
     const int unit = e->unit;
     const drv_if_t *drv = services(unit);
     drv_cfp_entry_t scratch{};
@@ -64,7 +70,8 @@ int row_move(const Control *fc, Entry *e, int amount) {
     uint32_t zero = 0;
     if (int rv = drv->cfp_field_set(unit, kRamTcam, kFieldValid, &scratch, &zero); rv < 0)
         return rv;
-    if (int rv = drv->cfp_entry_write(unit, row_from, kRamAll, &scratch); rv < 0) return rv;
+    // The old row keeps its action and meter words; invalid, it matches nothing.
+    if (int rv = drv->cfp_entry_write(unit, row_from, kRamTcam, &scratch); rv < 0) return rv;
     if (int rv = drv->cfp_stat_set(unit, DRV_CFP_STAT_ALL, row_from, 0); rv < 0) return rv;
     if (e->counter != nullptr) e->counter->row = to;
     row_forget(e);
@@ -85,8 +92,8 @@ int compact(const Control *fc) {
     return DXP_E_NONE;
 }
 
-// Shifts the used rows first .. last by one row towards the empty row step
-// away from them (step +1: down, -1: up), keeping their order.
+// Shifts the used rows first .. last by step rows (> 0: down, < 0: up) into
+// the empty rows beyond them, keeping their order.
 int shift(const Control *fc, int first, int last, int step) {
     for (int i = 0; i <= last - first; i++) {
         const int row = step > 0 ? last - i : first + i;
@@ -95,10 +102,30 @@ int shift(const Control *fc, int first, int last, int step) {
     return DXP_E_NONE;
 }
 
+// A shift of more than this many rows opens up to as many empty rows as it
+// moves past: the rules a feature makes one after another at the same place
+// (a check for each port block) then move a long run of rows behind them
+// once, not once per rule. Shorter runs move by one row.
+constexpr int kShiftRows = 8;
+
+// How far to shift `rows` used rows into the empty rows from row on in
+// direction dir (+1 or -1).
+int shift_step(const Control *fc, int rows, int row, int dir) {
+    if (rows <= kShiftRows) return 1;
+    int n = 0;
+    while (n < kShiftRows && row >= 0 && row < fc->tcam_slice_sz &&
+           _field_shared_entries[row] == nullptr) {
+        n++;
+        row += dir;
+    }
+    return n;
+}
+
 // Makes an empty row between the used rows `after` and `before` (-1 and
 // the table size stand for the ends) by shifting the fewer rows towards the
-// nearest empty row on either side; the entry being placed is not counted
-// as empty, as it may ride along. The freed row, or -14 when there is none.
+// nearest empty rows on either side, as far as those reach; the entry being
+// placed is not counted as empty, as it may ride along. The freed row next
+// to `after`'s entry, or -14 when there is none.
 int make_room(const Control *fc, int after, int before) {
     int down = before;
     while (down < fc->tcam_slice_sz && _field_shared_entries[down] != nullptr)
@@ -109,11 +136,13 @@ int make_room(const Control *fc, int after, int before) {
     const bool can_down = down < fc->tcam_slice_sz, can_up = up >= 0;
     if (!can_down && !can_up) return DXP_E_RESOURCE;
     if (can_down && (!can_up || down - before <= after - up)) {
-        if (int rv = shift(fc, before, down - 1, 1); rv < 0) return rv;
+        const int step = shift_step(fc, down - before, down, 1);
+        if (int rv = shift(fc, before, down - 1, step); rv < 0) return rv;
         return before;
     }
-    if (int rv = shift(fc, up + 1, after, -1); rv < 0) return rv;
-    return after;
+    const int step = shift_step(fc, after - up, up, -1);
+    if (int rv = shift(fc, up + 1, after, -step); rv < 0) return rv;
+    return after - step + 1;
 }
 
 bool id_used(const Control *fc, int id) {
@@ -285,6 +314,7 @@ int dxp_tarn_field_entry_install(int unit, int entry) {
     if (int rv = entry_get(__func__, unit, entry, &e, &fc); rv < 0) return rv;
     const drv_if_t *drv = services(unit);
     SalLock guard(fc->lock);
+    e->on_chip = true;
 
     // Clear the row first: no forwarding change, no priority change, invalid.
     drv_cfp_entry_t scratch{};
@@ -309,6 +339,7 @@ int dxp_tarn_field_entry_reinstall(int unit, int entry) {
     Entry *e = nullptr;
     if (int rv = entry_get(__func__, unit, entry, &e, &fc); rv < 0) return rv;
     SalLock guard(fc->lock);
+    e->on_chip = true;
     if (int rv = meter_write(unit, e, false); rv < 0) return rv;
     if (!e->dirty) return DXP_E_NONE;
     if (int rv = row_write(e); rv < 0) return rv;
@@ -328,6 +359,7 @@ int dxp_tarn_field_entry_remove(int unit, int entry) {
         const drv_if_t *drv = services(unit);
         drv_cfp_entry_t scratch{};
         uint32_t zero = 0;
+        e->on_chip = true;
         rv = drv->cfp_entry_read(unit, e->slice_idx, kRamTcam, &scratch);
         if (rv == DXP_E_NONE) rv = drv->cfp_field_set(unit, kRamTcam, kFieldValid, &scratch, &zero);
         if (rv == DXP_E_NONE) rv = drv->cfp_entry_write(unit, e->slice_idx, kRamTcam, &scratch);

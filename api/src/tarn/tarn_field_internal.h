@@ -105,6 +105,7 @@ struct Entry {
     int prio;
     uint16_t slice_idx;  // TCAM row
     bool dirty;          // the image differs from the row, or the row was removed
+    bool on_chip;        // its row has been written: a move copies the row
     Action *actions;
     Counter *counter;
     uint32_t counter_pair;
