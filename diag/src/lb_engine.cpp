@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <optional>
 
 #include "diag_parse.h"
 #include "diag_pattern.h"
@@ -898,10 +899,15 @@ PortPath port_path(lb_work_t *lw) {
 
 // A trial's frames that the port has not yet sent, or not yet taken back,
 // with none dropped, are late (the host runs the chip model slowly), not
-// lost.
-bool still_on_their_way(lb_work_t *lw) {
+// lost, while the port still moves some of them on: after the first look
+// (*last empty), one that moved nothing since the last look has lost them
+// (a medium change).
+bool still_on_their_way(lb_work_t *lw, std::optional<PortPath> *last) {
     const PortPath c = port_path(lw);
-    return c.out_dropped == 0 && c.in_dropped == 0 && (c.out < lw->port_sent || c.in < c.out);
+    const bool moved = !last->has_value() || c.out != (*last)->out || c.in != (*last)->in;
+    *last = c;
+    return moved && c.out_dropped == 0 && c.in_dropped == 0 &&
+           (c.out < lw->port_sent || c.in < c.out);
 }
 
 // Where the frames the test gave the port went, after a time-out.
@@ -921,9 +927,11 @@ constexpr int kLateWaits = 3;
 
 int lbu_wait_packets(lb_work_t *lw, int ppt) {
     const int unit = lw->unit;
+    const bool may_be_late = lw->kind != LB_KIND_SNAKE;
+    std::optional<PortPath> last;
     bool back = wait_all_back(lw);
-    for (int late = 0;
-         !back && late < kLateWaits && lw->kind != LB_KIND_SNAKE && still_on_their_way(lw); late++)
+    for (int late = 0; !back && may_be_late && late < kLateWaits && still_on_their_way(lw, &last);
+         late++)
         back = wait_all_back(lw);
     lw->port_got += static_cast<uint32_t>(std::min(lw->received.load(), ppt));
     if (!back) {
