@@ -58,6 +58,18 @@ class Firmware:
         self.process.stdin.write(typed.encode())
         return self.wait(limit)
 
+    def counter(self, name, ifname):
+        """A port's counter as the monitor's "show counters" gives it (it
+        cuts long names: RXBROADCASTPKT for RXBROADCASTPKTS), wherever a
+        prompt or a log line sits on its line."""
+        out = self.monitor(f"show counters All {name}.{ifname}")
+        for line in out.replace(PROMPT.decode(), "\n").splitlines():
+            head, colon, value = line.partition(":")
+            shown = head.strip().split(".")
+            if colon and len(shown) == 2 and name.startswith(shown[0]) and shown[1] == ifname:
+                return int(value.split()[0].replace(",", ""))
+        sys.exit(f"no {name}.{ifname} in the monitor's counters:\n{out}")
+
     def rss_kb(self):
         with open(f"/proc/{self.pid}/status") as f:
             for line in f:

@@ -30,7 +30,7 @@ void Fabric::wireOut(int port, std::vector<uint8_t> frame, int queue, int from) 
     const uint32_t cells = static_cast<uint32_t>((frame.size() + 4 + kCellBytes - 1) / kCellBytes);
     const uint32_t room = kQueueCells + (from == profile_.cpu_port ? kCpuHoldCells : 0);
     uint32_t &held = s.tx_cells[static_cast<size_t>(queue)];
-    if (held + cells > room) {
+    if (held + cells > room || egress_cells_ + cells > kEgressCells) {
         mib(R_TXDROPPKTS, port, 1);
         drops_.egress++;
         return;
@@ -38,6 +38,7 @@ void Fabric::wireOut(int port, std::vector<uint8_t> frame, int queue, int from) 
     const bool idle = !s.tx_armed && std::all_of(s.tx_cells.begin(), s.tx_cells.end(),
                                                  [](uint32_t c) { return c == 0; });
     held += cells;
+    egress_cells_ += cells;
     if (from >= 0) state_[static_cast<size_t>(from)].in_egress += cells;
     s.tx_queue[static_cast<size_t>(queue)].push_back({std::move(frame), from, cells});
     if (!idle) return;
@@ -67,6 +68,7 @@ void Fabric::drainTx(int port) {
         Leaving out = std::move(s.tx_queue[static_cast<size_t>(queue)].front());
         s.tx_queue[static_cast<size_t>(queue)].pop_front();
         s.tx_cells[static_cast<size_t>(queue)] -= out.cells;
+        egress_cells_ -= out.cells;
         // An event run late makes up for it: what the wire would have carried
         // by now leaves at once.
         free_ns += wireNs(out.frame.size() + 4, rate);

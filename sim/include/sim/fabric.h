@@ -147,16 +147,18 @@ class Fabric {
     static constexpr size_t kSinkBacklog = 8192;
     static constexpr size_t kCapturedFrames = 4096;
     // Egress: a port sends at its line rate; what it cannot send yet waits
-    // in its class-of-service queue (the priority map's), each holding at
-    // most kQueueCells, and leaves in the order the scheduling mode gives
-    // (the highest queue first when it preempts, else by the queues'
-    // weights). A frame past its queue's room is dropped and counted as the
-    // port's discard, except that a port running flow control is held
-    // instead: its frames are not taken while those it has waiting in egress
-    // queues hold kPauseCells or more. The CPU honours pause too: what it
-    // sends may wait kCpuHoldCells beyond a queue's room.
-    static constexpr uint32_t kQueueCells = 256;
-    static constexpr uint32_t kPauseCells = 128;
+    // in its class-of-service queue (the priority map's) and leaves in the
+    // order the scheduling mode gives (the highest queue first when it
+    // preempts, else by the queues' weights). A queue holds kQueueCells, all
+    // ports' queues together kEgressCells: enough for what a late pass of
+    // the event thread brings at once. A frame past the room is dropped and
+    // counted as the port's discard, except that a port running flow control
+    // is held instead: its frames are not taken while those it has waiting
+    // in egress queues hold kPauseCells or more. The CPU honours pause too:
+    // what it sends may wait kCpuHoldCells beyond a queue's room.
+    static constexpr uint32_t kQueueCells = 1024;
+    static constexpr uint32_t kEgressCells = 16384;
+    static constexpr uint32_t kPauseCells = 512;
     static constexpr uint32_t kCpuHoldCells = 2048;
 
     Fabric(Chip &chip, Anomalies &anomalies);
@@ -356,6 +358,7 @@ class Fabric {
     std::vector<uint32_t> port_cells_;  // packet buffer cells each port holds
     uint32_t buffer_cells_ = 0;
     uint32_t shared_cells_ = 0;     // held beyond the ports' reserved cells
+    uint32_t egress_cells_ = 0;     // held in egress queues
     std::deque<int> room_waiters_;  // ports whose host queue waits for cells
     int serve_next_ = 0;            // the port whose turn at the pipeline is next
     uint64_t serves_owed_ = 0;      // frames left waiting by flow control
