@@ -162,7 +162,8 @@ void Fabric::releaseCells(int port, uint32_t cells) {
         room_waiters_.push_back(waiter);
 }
 
-bool Fabric::enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay, bool from_cpu) {
+bool Fabric::enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay, bool from_cpu,
+                            uint64_t arrived_ns) {
     const uint32_t cells = cellsOf(wire);
     if (!bufferAdmits(port, cells)) {
         mib(R_RXDROPPKTS, port, 1);
@@ -174,7 +175,7 @@ bool Fabric::enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay,
     held += cells;
     buffer_cells_ += cells;
     state_[static_cast<size_t>(port)].rx_queue.push_back(
-        {std::move(wire), clock_.now() + delay, cells, from_cpu});
+        {std::move(wire), clock_.now() + delay, cells, from_cpu, arrived_ns});
     // Each frame brings the pipeline one turn, which goes to the next port
     // in line: a quiet port's frame waits behind at most one frame of each
     // other port, not behind their backlogs.
@@ -203,7 +204,9 @@ bool Fabric::serveIngress() {
         s.rx_queue.pop_front();
         serve_next_ = (p + 1) % ports;
         releaseCells(p, frame.cells);
+        arrived_ns_ = frame.arrived_ns;
         ingress(p, frame.wire, frame.from_cpu);
+        arrived_ns_ = 0;
         return true;
     }
     return false;

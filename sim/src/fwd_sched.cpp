@@ -42,9 +42,10 @@ void Fabric::wireOut(int port, std::vector<uint8_t> frame, int queue, int from) 
     if (from >= 0) state_[static_cast<size_t>(from)].in_egress += cells;
     s.tx_queue[static_cast<size_t>(queue)].push_back({std::move(frame), from, cells});
     if (!idle) return;
-    // An idle wire starts now: it has nothing to make up.
+    // An idle wire starts when the frame came in: it has nothing to make up
+    // from before.
     uint64_t &free_ns = fullDuplex(port) ? s.tx_free_ns : s.wire_free_ns;
-    free_ns = std::max(free_ns, clock_.now() * 1000);
+    free_ns = std::max(free_ns, arrived_ns_ != 0 ? arrived_ns_ : clock_.now() * 1000);
     drainTx(port);
 }
 

@@ -102,7 +102,7 @@ void Fabric::feedWire(int port) {
         // A wire event run late makes up for it: what the wire would have
         // carried by now goes in at once, as far as there is room.
         s.wire_free_ns += wireNs(wire.size(), lineRateMbps(port));
-        enqueueIngress(port, std::move(wire), 0);
+        enqueueIngress(port, std::move(wire), 0, false, s.wire_free_ns);
     }
 }
 

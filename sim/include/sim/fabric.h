@@ -211,6 +211,7 @@ class Fabric {
         uint64_t due = 0;  // model time from which the pipeline may take it
         uint32_t cells = 0;
         bool from_cpu = false;
+        uint64_t arrived_ns = 0;  // 0: when it was queued
     };
     struct Leaving {
         std::vector<uint8_t> frame;
@@ -269,7 +270,10 @@ class Fabric {
     void schedule(uint64_t delay, EventQueue::Event event);
     // Takes the frame into the packet buffer and queues it for the pipeline;
     // false (and counted) when it does not fit.
-    bool enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay, bool from_cpu = false);
+    // arrived_ns: when the frame's last bit came in, if earlier than now (a
+    // wire event run late puts in what came meanwhile at once).
+    bool enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay, bool from_cpu = false,
+                        uint64_t arrived_ns = 0);
     bool bufferAdmits(int port, uint32_t cells) const;
     void releaseCells(int port, uint32_t cells);
     // One frame into the pipeline, from the next port in turn that has one
@@ -361,7 +365,11 @@ class Fabric {
     uint32_t egress_cells_ = 0;     // held in egress queues
     std::deque<int> room_waiters_;  // ports whose host queue waits for cells
     int serve_next_ = 0;            // the port whose turn at the pipeline is next
-    uint64_t serves_owed_ = 0;      // frames left waiting by flow control
+    // When the frame in the pipeline arrived (0: now): an idle egress wire
+    // starts from then, so that frames a late pass brings at once leave as
+    // they would have, not bunched behind each other.
+    uint64_t arrived_ns_ = 0;
+    uint64_t serves_owed_ = 0;  // frames left waiting by flow control
     bool owed_armed_ = false;
     uint64_t seq_ = 0;
     uint64_t corrupt_in_ = 0;  // frames to the one corruptFrame spoils, 0: none
