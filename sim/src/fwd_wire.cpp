@@ -52,6 +52,8 @@ int Fabric::lineRateMbps(int port) const {
 }
 
 bool Fabric::fullDuplex(int port) const {
+    // Gigabit is carried full duplex only.
+    if (lineRateMbps(port) >= 1000) return true;
     const RegInstance *r = portReg(R_STS_OVERRIDE_P, port);
     const bool fast = r != nullptr;
     if (r == nullptr) r = portReg(R_STS_OVERRIDE_GP, port);
