@@ -9,8 +9,8 @@
 #     and the discards counted for the rest;
 #   - two UDP streams into port 8 at once, one in queue 3 (the gigabit
 #     port's untagged frames given priority 7 on the port page) at 60 Mbit/s
-#     and one in queue 0 at 150 Mbit/s, under strict priority and under
-#     weights 2:1:1:1 (the monitor's cos command): what each delivered;
+#     and one in queue 0 at 100 Mbit/s, under strict priority and under
+#     weights 3:1:1:1 (the monitor's cos command): what each delivered;
 #   - of bursts of 100 back-to-back 1514-byte frames from port 7 to port 8,
 #     and of 1,000 between the gigabit ports, how many arrived;
 #   - a storm of broadcasts from four ports (3-6, 100,000 a second offered
@@ -131,13 +131,13 @@ def two_priorities():
         web_post(WEB, "/portset.cgi",
                  f"port={port}&admin=1&autonego=1&flow_ctrl=0&priority={priority}&pvid=1")
     for mode, command in (("strict priority", "cos strict"),
-                          ("weights 2:1:1:1", "cos weight W0=2 W1=1 W2=1 W3=1")):
+                          ("weights 3:1:1:1", "cos weight W0=3 W1=1 W2=1 W3=1")):
         fw.monitor(command)
         high, low = (end["sum_received"] for end in iperf_runs(
-            [("g1", "f2", "-u -b 60M -l 1400", 5202), ("g2", "f2", "-u -b 150M -l 1400", 5203)]))
+            [("g1", "f2", "-u -b 60M -l 1400", 5202), ("g2", "f2", "-u -b 100M -l 1400", 5203)]))
         print(f"two streams into port {f} under {mode}: queue 3 (60 Mbit/s from port {g_high}) "
               f"{high['bits_per_second'] / 1e6:.1f} Mbit/s, {high['lost_percent']:.1f}% lost; "
-              f"queue 0 (150 Mbit/s from port {g_low}) {low['bits_per_second'] / 1e6:.1f} Mbit/s",
+              f"queue 0 (100 Mbit/s from port {g_low}) {low['bits_per_second'] / 1e6:.1f} Mbit/s",
               flush=True)
 
 def mac(space, ifname):
