@@ -139,8 +139,9 @@ int board_host_tap_add(int user_port, const char *ifname, char *error, size_t si
         return fail(error, size,
                     "cannot create TAP " + name + ": " + std::string(std::strerror(errno)));
     // The kernel's default queue (1,000 frames) would drop a burst the
-    // port's own queue takes whole: it holds at least as many frames. A TAP
-    // made beforehand for a user without the right keeps its own.
+    // port's own queue takes whole: it holds at least as many frames. A user
+    // without the right to change it (a TAP made beforehand) keeps the
+    // kernel's.
     if (!set_queue_length(name, sim::Fabric::kHostQueueCells))
         sal_printf("TAP %s keeps its queue length: %s\n", name.c_str(), std::strerror(errno));
     t->wake = UniqueFd(eventfd(0, EFD_CLOEXEC));
