@@ -26,11 +26,8 @@ bench_enter_netns python3 curl iputils-ping
 
 bench_workspace
 sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1
-HOST_B=swbs-b-$$
-ip netns add "$HOST_B"
-trap 'ip netns del "$HOST_B" 2>/dev/null; bench_cleanup' EXIT
-ip netns exec "$HOST_B" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 \
-    net.ipv6.conf.default.disable_ipv6=1
+bench_namespaces b
+HOST_B=${SPACES[0]}
 
 cat >"$WORK/bench.py" <<'EOF'
 import os, socket, statistics, struct, subprocess, sys, threading, time
@@ -55,11 +52,7 @@ fw = Firmware(
 
 def discards():
     """RXDROPPKTS of A's port (port 3, fe2) as the monitor shows it."""
-    out = fw.monitor("show counters All RXDROPPKTS.fe2")
-    for line in out.splitlines():
-        if line.startswith("RXDROPPKTS.fe2"):
-            return int(line.split(":")[1].split()[0].replace(",", ""))
-    return 0
+    return fw.counter("RXDROPPKTS", "fe2")
 
 fw.monitor("", 120)
 set_management_address(WEB, MGMT)

@@ -2,10 +2,17 @@
 # What the ports carry at their line rate: in a private network namespace the
 # release firmware runs one board with its management interface on a TAP and
 # front-panel ports on TAPs, each host in a namespace of its own. It prints:
-#   - iperf3 TCP from one fast-Ethernet port to another (ports 7 and 8) and
-#     between two gigabit ports, with the sender's retransmits;
+#   - iperf3 TCP from one fast-Ethernet port to another (ports 7 and 8),
+#     between two gigabit ports and from a gigabit port to port 8, with the
+#     sender's retransmits;
+#   - a 200 Mbit/s UDP stream from a gigabit port into port 8: what arrived
+#     and the discards counted for the rest;
+#   - two UDP streams into port 8 at once, one in queue 3 (the gigabit
+#     port's untagged frames given priority 7 on the port page) at 60 Mbit/s
+#     and one in queue 0 at 100 Mbit/s, under strict priority and under
+#     weights 3:1:1:1 (the monitor's cos command): what each delivered;
 #   - of bursts of 100 back-to-back 1514-byte frames from port 7 to port 8,
-#     how many arrived;
+#     and of 1,000 between the gigabit ports, how many arrived;
 #   - a storm of broadcasts from four ports (3-6, 100,000 a second offered
 #     from each) while host B (the board's last port; port 24 on the 26-port
 #     board, whose last two carry the gigabit pair) sends a frame to host C
@@ -27,13 +34,7 @@ bench_enter_netns python3 curl iperf3 iputils-ping
 
 bench_workspace
 sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1
-SPACES=(swbw-b-$$ swbw-c-$$ swbw-f1-$$ swbw-f2-$$ swbw-g1-$$ swbw-g2-$$)
-for space in "${SPACES[@]}"; do
-    ip netns add "$space"
-    ip netns exec "$space" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 \
-        net.ipv6.conf.default.disable_ipv6=1
-done
-trap 'for s in "${SPACES[@]}"; do ip netns del "$s" 2>/dev/null; done; bench_cleanup' EXIT
+bench_namespaces b c f1 f2 g1 g2
 
 cat >"$WORK/bench.py" <<'EOF'
 import json, os, socket, statistics, struct, subprocess, sys, threading, time
@@ -41,7 +42,7 @@ import json, os, socket, statistics, struct, subprocess, sys, threading, time
 root, work, board, duration = sys.argv[1:5]
 sys.path.insert(0, root + "/tools")
 sys.dont_write_bytecode = True
-from bench_console import Firmware, ok, set_management_address, sh, socket_in
+from bench_console import Firmware, ok, set_management_address, sh, socket_in, web_post
 
 board, duration = int(board), float(duration)
 ns_b, ns_c, ns_f1, ns_f2, ns_g1, ns_g2 = sys.argv[5:11]
@@ -49,6 +50,7 @@ OFFSET = 8000
 WEB = OFFSET + 80
 PORT_B = {52: 52, 28: 26, 26: 24}[board]
 GIGABIT = {52: (49, 50), 28: (27, 28), 26: (25, 26)}[board]
+FIRST_GIGABIT = {52: 49, 28: 25, 26: 25}[board]
 STORM = (3, 4, 5, 6)
 MGMT = "10.88.0.1"
 HOSTS = {  # name: (port, namespace, address)
@@ -67,15 +69,9 @@ for port in list(STORM) + [h[0] for h in HOSTS.values()]:
 fw = Firmware(args, work, mark="end-of-bench-output")
 
 def counter(name, port):
-    """A counter of a fast-Ethernet port as the monitor shows it (the
-    monitor cuts long names)."""
-    ifname = f"fe{port - 1}"
-    out = fw.monitor(f"show counters All {name}.{ifname}")
-    for line in out.splitlines():
-        shown = line.split(":")[0].strip().split(".")
-        if len(shown) == 2 and name.startswith(shown[0]) and shown[1] == ifname:
-            return int(line.split(":")[1].split()[0].replace(",", ""))
-    sys.exit(f"no {name}.{ifname} in the monitor's counters:\n{out}")
+    """A port's counter as the monitor shows it."""
+    ifname = f"fe{port - 1}" if port < FIRST_GIGABIT else f"ge{port - FIRST_GIGABIT}"
+    return fw.counter(name, ifname)
 
 for _ in range(600):
     if all(os.path.exists(f"/sys/class/net/{tap(p)}") for p in STORM) and \
@@ -95,32 +91,72 @@ for name, (port, space, address) in HOSTS.items():
     if not any(ok(f"ip netns exec {space} ping -c 1 -W 1 {MGMT}") for _ in range(20)):
         sys.exit(f"the management address does not answer host {name} (port {port})")
 
-def iperf(client, server, label):
-    (_, ns_client, _), (_, ns_server, address) = HOSTS[client], HOSTS[server]
-    server_process = subprocess.Popen(f"ip netns exec {ns_server} iperf3 -s -1", shell=True,
-                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+def iperf_runs(runs):
+    """iperf3 runs at once, each (client, server, options, TCP port); the
+    "end" part of each client's report."""
+    servers, clients = [], []
+    for client, server, options, port in runs:
+        servers.append(subprocess.Popen(
+            f"ip netns exec {HOSTS[server][1]} timeout {duration + 30:.0f} iperf3 -s -1 -p {port}",
+            shell=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
     time.sleep(0.5)
-    out = subprocess.run(f"ip netns exec {ns_client} iperf3 -J -c {address} -t {duration:.0f}",
-                         shell=True, capture_output=True, text=True).stdout
-    server_process.wait()
-    end = json.loads(out)["end"]
+    for client, server, options, port in runs:
+        clients.append(subprocess.Popen(
+            f"ip netns exec {HOSTS[client][1]} iperf3 -J -c {HOSTS[server][2]} -p {port} "
+            f"-t {duration:.0f} {options}", shell=True, stdout=subprocess.PIPE, text=True))
+    ends = [json.loads(c.communicate()[0])["end"] for c in clients]
+    for s in servers:
+        s.wait()
+    return ends
+
+def iperf(client, server, label):
+    end = iperf_runs([(client, server, "", 5201)])[0]
     sent, received = end["sum_sent"], end["sum_received"]
     print(f"TCP {label}: {received['bits_per_second'] / 1e6:.1f} Mbit/s received, "
           f"{sent['retransmits']} retransmits in {sent['seconds']:.1f} s", flush=True)
+
+def udp_into_fast_port():
+    g, f = HOSTS["g1"][0], HOSTS["f2"][0]
+    before = counter("TXDROPPKTS", f) + counter("RXDROPPKTS", g)
+    got = iperf_runs([("g1", "f2", "-u -b 200M -l 1400", 5201)])[0]["sum_received"]
+    time.sleep(1.5)  # the counters collected once a second
+    counted = counter("TXDROPPKTS", f) + counter("RXDROPPKTS", g) - before
+    print(f"UDP at 200 Mbit/s from port {g} to port {f}: {got['bits_per_second'] / 1e6:.1f} "
+          f"Mbit/s arrived, {got['lost_packets']:,} of {got['packets']:,} datagrams lost, "
+          f"{counted:,} discards counted (port {f} out, port {g} in)", flush=True)
+
+def two_priorities():
+    (g_high, _, _), (g_low, _, _), (f, _, _) = HOSTS["g1"], HOSTS["g2"], HOSTS["f2"]
+    for port, priority in ((g_high, 7), (g_low, 0)):
+        web_post(WEB, "/portset.cgi",
+                 f"port={port}&admin=1&autonego=1&flow_ctrl=0&priority={priority}&pvid=1")
+    for mode, command in (("strict priority", "cos strict"),
+                          ("weights 3:1:1:1", "cos weight W0=3 W1=1 W2=1 W3=1")):
+        fw.monitor(command)
+        high, low = (end["sum_received"] for end in iperf_runs(
+            [("g1", "f2", "-u -b 60M -l 1400", 5202), ("g2", "f2", "-u -b 100M -l 1400", 5203)]))
+        print(f"two streams into port {f} under {mode}: queue 3 (60 Mbit/s from port {g_high}) "
+              f"{high['bits_per_second'] / 1e6:.1f} Mbit/s, {high['lost_percent']:.1f}% lost; "
+              f"queue 0 (100 Mbit/s from port {g_low}) {low['bits_per_second'] / 1e6:.1f} Mbit/s",
+              flush=True)
 
 def mac(space, ifname):
     out = subprocess.run(f"ip -n {space} link show {ifname}", shell=True, capture_output=True,
                          text=True).stdout
     return bytes.fromhex(out.split("link/ether ")[1].split()[0].replace(":", ""))
 
-def bursts(rounds=5, size=1514, count=100):
-    (port_1, ns_1, _), (port_2, ns_2, _) = HOSTS["f1"], HOSTS["f2"]
+def bursts(sender, receiver, rounds=5, size=1514, count=100):
+    (port_1, ns_1, _), (port_2, ns_2, _) = HOSTS[sender], HOSTS[receiver]
     tx = socket_in(ns_1, socket.AF_PACKET, socket.SOCK_RAW)
     tx.bind((tap(port_1), 0))
     rx = socket_in(ns_2, socket.AF_PACKET, socket.SOCK_RAW, socket.htons(0x88b5))
-    rx.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 8 << 20)
+    # Past the host's receive-buffer limit (SO_RCVBUFFORCE, as root): the
+    # switch may hand a whole burst over at once.
+    rx.setsockopt(socket.SOL_SOCKET, 33, 8 << 20)
     rx.bind((tap(port_2), 0))
     rx.settimeout(2.0)
+    time.sleep(1.5)  # what the phase before discarded collected first
+    before = counter("RXDROPPKTS", port_1) + counter("TXDROPPKTS", port_2)
     frame = (mac(ns_2, tap(port_2)) + mac(ns_1, tap(port_1)) + b"\x88\xb5").ljust(size, b"\xee")
     arrived = []
     for _ in range(rounds):
@@ -134,8 +170,11 @@ def bursts(rounds=5, size=1514, count=100):
         except socket.timeout:
             pass
         arrived.append(n)
+    time.sleep(1.5)  # the counters collected once a second
+    counted = counter("RXDROPPKTS", port_1) + counter("TXDROPPKTS", port_2) - before
     print(f"bursts of {count} back-to-back {size}-byte frames from port {port_1} to port "
-          f"{port_2}: {', '.join(map(str, arrived))} arrived", flush=True)
+          f"{port_2}: {', '.join(map(str, arrived))} arrived; {counted} discards counted",
+          flush=True)
 
 def storm(rate):
     (port_b, ns_b_, _), (port_c, ns_c_, _) = HOSTS["b"], HOSTS["c"]
@@ -223,7 +262,11 @@ with open("/proc/loadavg") as f:
           f"{' '.join(f.read().split()[:3])} on {os.cpu_count()} cores", flush=True)
 iperf("f1", "f2", f"fast Ethernet (port {HOSTS['f1'][0]} to {HOSTS['f2'][0]})")
 iperf("g1", "g2", f"gigabit (port {GIGABIT[0]} to {GIGABIT[1]})")
-bursts()
+iperf("g1", "f2", f"gigabit to fast Ethernet (port {GIGABIT[0]} to {HOSTS['f2'][0]})")
+udp_into_fast_port()
+two_priorities()
+bursts("f1", "f2")
+bursts("g1", "g2", count=1000)
 storm(100000)
 fw.stop()
 EOF

@@ -58,6 +58,18 @@ class Firmware:
         self.process.stdin.write(typed.encode())
         return self.wait(limit)
 
+    def counter(self, name, ifname):
+        """A port's counter as the monitor's "show counters" gives it (it
+        cuts long names: RXBROADCASTPKT for RXBROADCASTPKTS), wherever a
+        prompt or a log line sits on its line."""
+        out = self.monitor(f"show counters All {name}.{ifname}")
+        for line in out.replace(PROMPT.decode(), "\n").splitlines():
+            head, colon, value = line.partition(":")
+            shown = head.strip().split(".")
+            if colon and len(shown) == 2 and name.startswith(shown[0]) and shown[1] == ifname:
+                return int(value.split()[0].replace(",", ""))
+        sys.exit(f"no {name}.{ifname} in the monitor's counters:\n{out}")
+
     def rss_kb(self):
         with open(f"/proc/{self.pid}/status") as f:
             for line in f:
@@ -93,15 +105,20 @@ def socket_in(space, *args):
         os.close(inside)
 
 
-def set_management_address(web, address):
-    """Logs in to the web server on the local port and gives the management
-    interface (the TAP "mgmt") the address, /24; waits up to 5 s for it."""
+def web_post(web, path, body):
+    """Logs in to the web server on the local port and posts the form."""
     cookie = subprocess.run(
         f"curl -s -i -d 'username=admin&password=qivor' http://127.0.0.1:{web}/login.cgi",
         shell=True, capture_output=True, text=True).stdout
     cookie = cookie.split("Set-Cookie: WebManaged=")[1].split(";")[0].split("\r")[0]
-    sh(f"curl -s -m 10 -b WebManaged={cookie} -d 'ip={address}&netmask=255.255.255.0"
-       f"&gateway=0.0.0.0&ifname=eth1' http://127.0.0.1:{web}/setip.cgi")
+    sh(f"curl -s -m 10 -b WebManaged={cookie} -d '{body}' http://127.0.0.1:{web}{path}")
+
+
+def set_management_address(web, address):
+    """Gives the management interface (the TAP "mgmt") the address, /24;
+    waits up to 5 s for it."""
+    web_post(web, "/setip.cgi",
+             f"ip={address}&netmask=255.255.255.0&gateway=0.0.0.0&ifname=eth1")
     for _ in range(50):
         if f"inet {address}/24" in subprocess.run("ip -4 addr show mgmt", shell=True,
                                                   capture_output=True, text=True).stdout:

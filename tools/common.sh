@@ -90,6 +90,27 @@ bench_workspace() {
     trap bench_cleanup EXIT
 }
 
+# bench_namespaces <label>...: one network namespace per label, named with
+# this run's own work folder so that two runs cannot collide; SPACES holds
+# their names. They are removed on every way out, an interrupt included.
+bench_namespaces() {
+    SPACES=()
+    trap 'bench_remove_namespaces; bench_cleanup' EXIT
+    trap 'exit 130' INT TERM HUP
+    local label
+    for label in "$@"; do
+        SPACES+=("sw-$label-${WORK##*.}")
+        ip netns add "${SPACES[-1]}"
+        ip netns exec "${SPACES[-1]}" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 \
+            net.ipv6.conf.default.disable_ipv6=1
+    done
+}
+
+bench_remove_namespaces() {
+    local space
+    for space in "${SPACES[@]}"; do ip netns del "$space" 2>/dev/null || true; done
+}
+
 bench_cleanup() {
     for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true

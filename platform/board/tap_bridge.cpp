@@ -62,6 +62,15 @@ bool interface_up(const std::string &name) {
     return (ifr.ifr_flags & IFF_UP) != 0;
 }
 
+bool set_queue_length(const std::string &name, uint32_t frames) {
+    UniqueFd s(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (!s.valid()) return false;
+    ifreq ifr{};
+    std::snprintf(ifr.ifr_name, IFNAMSIZ, "%s", name.c_str());
+    ifr.ifr_qlen = static_cast<int>(frames);
+    return ioctl(s.get(), SIOCSIFTXQLEN, &ifr) == 0;
+}
+
 void set_link(Tap &t, bool up, bool *now) {
     if (up == *now) return;
     *now = up;
@@ -129,6 +138,12 @@ int board_host_tap_add(int user_port, const char *ifname, char *error, size_t si
     if (ioctl(t->fd.get(), TUNSETIFF, &ifr) != 0)
         return fail(error, size,
                     "cannot create TAP " + name + ": " + std::string(std::strerror(errno)));
+    // The kernel's default queue (1,000 frames) would drop a burst the
+    // port's own queue takes whole: it holds at least as many frames. A user
+    // without the right to change it (a TAP made beforehand) keeps the
+    // kernel's.
+    if (!set_queue_length(name, sim::Fabric::kHostQueueCells))
+        sal_printf("TAP %s keeps its queue length: %s\n", name.c_str(), std::strerror(errno));
     t->wake = UniqueFd(eventfd(0, EFD_CLOEXEC));
     if (!t->wake.valid()) return fail(error, size, "cannot create an eventfd");
     int out = t->fd.get();

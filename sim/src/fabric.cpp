@@ -162,7 +162,8 @@ void Fabric::releaseCells(int port, uint32_t cells) {
         room_waiters_.push_back(waiter);
 }
 
-bool Fabric::enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay, bool from_cpu) {
+bool Fabric::enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay, bool from_cpu,
+                            uint64_t arrived_ns) {
     const uint32_t cells = cellsOf(wire);
     if (!bufferAdmits(port, cells)) {
         mib(R_RXDROPPKTS, port, 1);
@@ -173,11 +174,55 @@ bool Fabric::enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay,
     shared_cells_ += std::max(held + cells, kReservedCells) - std::max(held, kReservedCells);
     held += cells;
     buffer_cells_ += cells;
-    schedule(delay, [this, port, cells, from_cpu, w = std::move(wire)] {
-        releaseCells(port, cells);
-        ingress(port, w, from_cpu);
+    state_[static_cast<size_t>(port)].rx_queue.push_back(
+        {std::move(wire), clock_.now() + delay, cells, from_cpu, arrived_ns});
+    // Each frame brings the pipeline one turn, which goes to the next port
+    // in line: a quiet port's frame waits behind at most one frame of each
+    // other port, not behind their backlogs.
+    schedule(delay, [this] {
+        if (serveIngress())
+            serveOwed();
+        else
+            serves_owed_++;  // every due frame is held: a freed port takes the turn
     });
     return true;
+}
+
+bool Fabric::flowHeld(int port) const {
+    if (state_[static_cast<size_t>(port)].in_egress < kPauseCells) return false;
+    return port == profile_.cpu_port || ((field(R_QOS_PAUSE_EN, F_QOS_PAUSE_EN) >> port) & 1);
+}
+
+bool Fabric::serveIngress() {
+    const int ports = profile_.num_ports;
+    const uint64_t now = clock_.now();
+    for (int i = 0; i < ports; i++) {
+        const int p = (serve_next_ + i) % ports;
+        PortState &s = state_[static_cast<size_t>(p)];
+        if (s.rx_queue.empty() || s.rx_queue.front().due > now || flowHeld(p)) continue;
+        Arrived frame = std::move(s.rx_queue.front());
+        s.rx_queue.pop_front();
+        serve_next_ = (p + 1) % ports;
+        releaseCells(p, frame.cells);
+        arrived_ns_ = frame.arrived_ns;
+        ingress(p, frame.wire, frame.from_cpu);
+        arrived_ns_ = 0;
+        return true;
+    }
+    return false;
+}
+
+void Fabric::serveOwed() {
+    if (serves_owed_ == 0 || owed_armed_) return;
+    owed_armed_ = true;
+    schedule(0, [this] {
+        owed_armed_ = false;
+        // A few at a time, so that one event does not hold the lock for long.
+        int turns = 64;
+        while (serves_owed_ > 0 && turns-- > 0 && serveIngress())
+            serves_owed_--;
+        if (turns < 0) serveOwed();
+    });
 }
 
 // Called with the lock held after an entry point queued work.

@@ -1,6 +1,6 @@
 // Egress: tagging per the VLAN's untagged map, transmit counters, the wire
-// (capture, sink, cable, loopback), and the management port in both
-// directions.
+// (capture, sink, cable, loopback) a frame leaves on, and the management
+// port in both directions.
 #include <algorithm>
 
 #include "sim/fabric.h"
@@ -69,11 +69,11 @@ bool Fabric::transmit(int port, int from, const std::vector<uint8_t> &frame, con
         return false;
     }
     if (sent != nullptr) *sent = out;
-    wireOut(port, std::move(out), c.queue);
+    wireOut(port, std::move(out), c.queue, from);
     return true;
 }
 
-void Fabric::wireOut(int port, std::vector<uint8_t> frame, int queue) {
+void Fabric::leaveWire(int port, std::vector<uint8_t> frame, int queue) {
     PortState &st = state_[static_cast<size_t>(port)];
     const bool phy_loop = chip_.phyLoopedBack(port);
     const bool to_sink = !st.plug && !phy_loop && st.peer < 0 && st.sink;
@@ -186,7 +186,7 @@ void Fabric::fromCpu(std::span<const uint8_t> frame) {
     for (int bit = 0; bit < 29; bit++) {
         int p = base + bit;
         if (!((word >> bit) & 1) || p < 0 || p >= profile_.num_ports || p == cpu) continue;
-        if (macLinkUp(p)) wireOut(p, inner);
+        if (macLinkUp(p)) wireOut(p, inner, 0, cpu);
     }
 }
 

@@ -236,10 +236,10 @@ void Fabric::ingress(int port, const std::vector<uint8_t> &wire, bool from_cpu) 
         if (!((out >> p) & 1)) continue;
         std::vector<uint8_t> sent;
         if (transmit(p, port, frame, c, &sent) && ((egress_mirrored >> p) & 1) && p != capture)
-            wireOut(capture, std::move(sent), c.queue);
+            wireOut(capture, std::move(sent), c.queue, port);
     }
     if (capture >= 0 && ((field(R_IGMIRCTL, F_IN_MIR_MSK) >> port) & 1))
-        wireOut(capture, frame, c.queue);
+        wireOut(capture, frame, c.queue, port);
 }
 
 }  // namespace sim

@@ -9,13 +9,6 @@
 
 namespace sim {
 
-namespace {
-
-// Preamble, start delimiter and the gap between two frames, in bytes.
-constexpr uint64_t kWireOverheadBytes = 20;
-
-}  // namespace
-
 bool Port::send(const Frame &frame) {
     if (port_ == fabric_.profile_.cpu_port) return false;
     std::vector<uint8_t> wire = withFcs(frame.bytes);
@@ -58,6 +51,22 @@ int Fabric::lineRateMbps(int port) const {
     return profile_.portClass(port) == PortClass::Gigabit ? 1000 : 100;
 }
 
+bool Fabric::fullDuplex(int port) const {
+    // Gigabit is carried full duplex only.
+    if (lineRateMbps(port) >= 1000) return true;
+    const RegInstance *r = portReg(R_STS_OVERRIDE_P, port);
+    const bool fast = r != nullptr;
+    if (r == nullptr) r = portReg(R_STS_OVERRIDE_GP, port);
+    if (r != nullptr && field(r, F_SW_ORD)) {
+        // The DXP7102 takes its fast-Ethernet duplex bit inverted too.
+        const bool inverted =
+            fast && (profile_.kind == ChipKind::DXP7102A0 || profile_.kind == ChipKind::DXP7102A1);
+        return (field(r, F_DUPLX_MODE) != 0) != inverted;
+    }
+    const LinkState link = chip_.portLink(port);
+    return !link.up || link.full_duplex;
+}
+
 void Fabric::feedWire(int port) {
     PortState &s = state_[static_cast<size_t>(port)];
     while (!s.host_queue.empty()) {
@@ -92,11 +101,10 @@ void Fabric::feedWire(int port) {
         }
         s.host_queue.pop_front();
         s.host_cells -= cells;
-        const uint64_t bits = (wire.size() + kWireOverheadBytes) * 8;
         // A wire event run late makes up for it: what the wire would have
         // carried by now goes in at once, as far as there is room.
-        s.wire_free_ns += bits * 1000 / static_cast<uint64_t>(lineRateMbps(port));
-        enqueueIngress(port, std::move(wire), 0);
+        s.wire_free_ns += wireNs(wire.size(), lineRateMbps(port));
+        enqueueIngress(port, std::move(wire), 0, false, s.wire_free_ns);
     }
 }
 

@@ -24,6 +24,7 @@ struct frame_fault : ::testing::Test {
         for (size_t i = 14; i < f.bytes.size(); i++)
             f.bytes[i] = fill;
         board.port(0).inject(f);
+        board.fabric().advance(sim::Fabric::kHopDelayUs);  // both copies have left
         return f.bytes;
     }
 };

@@ -46,6 +46,8 @@ struct DropStats {
     // No room in the packet buffer (a frame arriving at a port) or in the
     // backlog of frames handed to sinks (a frame leaving one).
     uint64_t buffer = 0;
+    // No room in the egress queue of the port it was to leave by.
+    uint64_t egress = 0;
 };
 
 using FrameSink = std::function<void(std::vector<uint8_t> frame)>;
@@ -129,6 +131,12 @@ class Fabric {
     // What a port's host may have waiting for the wire (Port::send), in
     // cells too: 4 MB, more than a TCP stream keeps in flight.
     static constexpr uint32_t kHostQueueCells = 16384;
+    // Preamble, start delimiter and the gap between two frames, in bytes.
+    static constexpr uint64_t kWireOverheadBytes = 20;
+    // Nanoseconds a frame (with its FCS) holds a wire of the rate.
+    static uint64_t wireNs(size_t bytes, int mbps) {
+        return (bytes + kWireOverheadBytes) * 8 * 1000 / static_cast<uint64_t>(mbps);
+    }
     static uint32_t cellsOf(const std::vector<uint8_t> &wire) {
         return static_cast<uint32_t>((wire.size() + kCellBytes - 1) / kCellBytes);
     }
@@ -138,6 +146,20 @@ class Fabric {
     // it sent (and the CPU port of what it got while no sink was set).
     static constexpr size_t kSinkBacklog = 8192;
     static constexpr size_t kCapturedFrames = 4096;
+    // Egress: a port sends at its line rate; what it cannot send yet waits
+    // in its class-of-service queue (the priority map's) and leaves in the
+    // order the scheduling mode gives (the highest queue first when it
+    // preempts, else by the queues' weights). A queue holds kQueueCells, all
+    // ports' queues together kEgressCells: enough for what a late pass of
+    // the event thread brings at once. A frame past the room is dropped and
+    // counted as the port's discard, except that a port running flow control
+    // is held instead: its frames are not taken while those it has waiting
+    // in egress queues hold kPauseCells or more. The CPU honours pause too:
+    // what it sends may wait kCpuHoldCells beyond a queue's room.
+    static constexpr uint32_t kQueueCells = 1024;
+    static constexpr uint32_t kEgressCells = 16384;
+    static constexpr uint32_t kPauseCells = 512;
+    static constexpr uint32_t kCpuHoldCells = 2048;
 
     Fabric(Chip &chip, Anomalies &anomalies);
     Fabric(const Fabric &) = delete;
@@ -184,6 +206,18 @@ class Fabric {
     friend class Port;
     friend class ImpPort;
 
+    struct Arrived {
+        std::vector<uint8_t> wire;
+        uint64_t due = 0;  // model time from which the pipeline may take it
+        uint32_t cells = 0;
+        bool from_cpu = false;
+        uint64_t arrived_ns = 0;  // 0: when it was queued
+    };
+    struct Leaving {
+        std::vector<uint8_t> frame;
+        int from = -1;  // the port it came in on
+        uint32_t cells = 0;
+    };
     struct PortState {
         std::vector<SentFrame> sent;
         FrameSink sink;
@@ -195,6 +229,19 @@ class Fabric {
         uint64_t wire_free_ns = 0;  // model time at which the wire is free again
         bool wire_armed = false;    // an event moves the queue on
         bool room_wait = false;     // in room_waiters_
+        // Frames in the packet buffer waiting for the pipeline; the ports
+        // are served in turn.
+        std::deque<Arrived> rx_queue;
+        // Egress: the frames waiting in each class-of-service queue, the
+        // cells they hold, and when the transmit side of the wire is free.
+        std::array<std::deque<Leaving>, kQueues> tx_queue;
+        std::array<uint32_t, kQueues> tx_cells{};
+        uint64_t tx_free_ns = 0;
+        bool tx_armed = false;
+        int wrr_queue = 0;      // the queue whose weighted turn it is
+        uint64_t wrr_left = 0;  // frames it may still send in that turn
+        // Cells of this port's frames waiting in egress queues (flow control).
+        uint32_t in_egress = 0;
     };
     // What the field processor's first matching row decided.
     struct CfpResult {
@@ -223,13 +270,22 @@ class Fabric {
     void schedule(uint64_t delay, EventQueue::Event event);
     // Takes the frame into the packet buffer and queues it for the pipeline;
     // false (and counted) when it does not fit.
-    bool enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay, bool from_cpu = false);
+    // arrived_ns: when the frame's last bit came in, if earlier than now (a
+    // wire event run late puts in what came meanwhile at once).
+    bool enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay, bool from_cpu = false,
+                        uint64_t arrived_ns = 0);
     bool bufferAdmits(int port, uint32_t cells) const;
     void releaseCells(int port, uint32_t cells);
+    // One frame into the pipeline, from the next port in turn that has one
+    // due and is not held by flow control; false when none has.
+    bool serveIngress();
+    void serveOwed();
+    bool flowHeld(int port) const;
     // The host queue (fwd_wire.cpp): moves the port's waiting frames onto the
     // wire and into the buffer as far as the line rate and the room allow.
     void feedWire(int port);
     int lineRateMbps(int port) const;
+    bool fullDuplex(int port) const;
     void runDue(
         std::unique_lock<ChipMutex> &lock,
         std::chrono::steady_clock::time_point until = std::chrono::steady_clock::time_point::max());
@@ -261,7 +317,12 @@ class Fabric {
     // False when nothing left the port; *sent gets the frame as it left.
     bool transmit(int port, int from, const std::vector<uint8_t> &frame, const Classified &c,
                   std::vector<uint8_t> *sent = nullptr);
-    void wireOut(int port, std::vector<uint8_t> frame, int queue = 0);
+    // Egress (fwd_sched.cpp): queues the frame to leave the port at its line
+    // rate; leaveWire puts it on the wire.
+    void wireOut(int port, std::vector<uint8_t> frame, int queue, int from);
+    void drainTx(int port);
+    int nextTxQueue(PortState &s);
+    void leaveWire(int port, std::vector<uint8_t> frame, int queue);
     void toCpuPort(int ingress_port, std::vector<uint8_t> frame, const Classified &c);
     void countTx(int port, const std::vector<uint8_t> &frame);
     // Rate control (fwd_rate.cpp).
@@ -301,7 +362,15 @@ class Fabric {
     std::vector<uint32_t> port_cells_;  // packet buffer cells each port holds
     uint32_t buffer_cells_ = 0;
     uint32_t shared_cells_ = 0;     // held beyond the ports' reserved cells
+    uint32_t egress_cells_ = 0;     // held in egress queues
     std::deque<int> room_waiters_;  // ports whose host queue waits for cells
+    int serve_next_ = 0;            // the port whose turn at the pipeline is next
+    // When the frame in the pipeline arrived (0: now): an idle egress wire
+    // starts from then, so that frames a late pass brings at once leave as
+    // they would have, not bunched behind each other.
+    uint64_t arrived_ns_ = 0;
+    uint64_t serves_owed_ = 0;  // frames left waiting by flow control
+    bool owed_armed_ = false;
     uint64_t seq_ = 0;
     uint64_t corrupt_in_ = 0;  // frames to the one corruptFrame spoils, 0: none
     size_t corrupt_at_ = SIZE_MAX;
