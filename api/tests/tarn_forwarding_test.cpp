@@ -65,8 +65,10 @@ TEST_F(api_forwarding, StormControlFromTheApiLimitsBroadcastsOnTheWire) {
     ASSERT_EQ(dxp_rate_bandwidth_set(0, 40, DXP_RATE_BCAST, 64, 48), 0);
 
     board->port(40).injectBurst(sim::FrameBuilder().src(kA).size(996).build(), 20);
+    board->fabric().drain();
     EXPECT_EQ(board->port(1).sent().size(), 6u);  // a 48 kbit bucket of 8000-bit frames
     board->port(40).injectBurst(sim::FrameBuilder().src(kA).dst(0x0a0000000001ull).build(), 5);
+    board->fabric().drain();
     EXPECT_EQ(board->port(1).sent().size(), 11u);  // unknown unicast is not limited
 }
 

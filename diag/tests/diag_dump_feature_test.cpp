@@ -151,6 +151,7 @@ TEST_F(diag_dump_feature, MirrorReachesTheChip) {
     ASSERT_EQ(dxp_linkscan_update(0, up), 0);
     board->chip().poke("PORT_VLAN_CTL", 1, 1u << 2);  // fe1 reaches fe2 only
     board->port(1).inject(sim::FrameBuilder().src(0x000102030405).dst(0x000000000009).build());
+    board->fabric().drain();
     EXPECT_EQ(board->port(3).sent().size(), 1u);
     std::string show = run("MIRror");
     EXPECT_TRUE(has(show, "Mode=L2")) << show;
@@ -159,6 +160,7 @@ TEST_F(diag_dump_feature, MirrorReachesTheChip) {
     EXPECT_EQ(dxp_mirror_mode_get(0, &mode), 0);
     EXPECT_EQ(mode, 0);
     board->port(1).inject(sim::FrameBuilder().src(0x000102030405).dst(0x9).build());
+    board->fabric().drain();
     EXPECT_EQ(board->port(2).sent().size(), 2u);
     EXPECT_EQ(board->port(3).sent().size(), 1u);
     EXPECT_TRUE(has(run("MIRror Mode=Bogus", -1), "Unknown option"));

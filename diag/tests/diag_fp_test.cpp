@@ -59,6 +59,7 @@ class diag_fp : public port_test::PortUnitTest {
         for (int p = 2; p <= 4; p++)
             before.push_back(board->port(p).sent().size());
         board->port(1).inject(sim::FrameBuilder().src(src).build());
+        board->fabric().drain();
         std::vector<size_t> got;
         for (int p = 2; p <= 4; p++)
             got.push_back(board->port(p).sent().size() - before[p - 2]);
@@ -312,6 +313,7 @@ class diag_fp_dos : public diag_fp {
         const int out = port == 1 ? 2 : 1;
         const size_t before = board->port(out).sent().size();
         board->port(port).inject(frame);
+        board->fabric().drain();
         return board->port(out).sent().size() > before;
     }
     static sim::Frame blat() {

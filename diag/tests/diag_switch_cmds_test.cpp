@@ -40,6 +40,7 @@ class diag_switch : public diag_test::MonitorUnitTest {
         for (int p = 2; p <= 4; p++)
             before.push_back(board->port(p).sent().size());
         board->port(1).inject(sim::FrameBuilder().src(0x00102030405aull).build());
+        board->fabric().drain();
         std::vector<size_t> got;
         for (int p = 2; p <= 4; p++)
             got.push_back(board->port(p).sent().size() - before[p - 2]);
@@ -130,8 +131,10 @@ TEST_F(diag_switch, L2ClearTakesEveryLearnedAddressOfThePort) {
     for (int i = 0; i < 100; i++)
         ASSERT_TRUE(l2(kOnFe3 + i, 1)) << i;
     // A frame to a cleared address floods again.
+    board->fabric().drain();
     const size_t to4 = board->port(4).sent().size();
     board->port(1).inject(sim::FrameBuilder().src(0x00102030405aull).dst(kOnFe2 + 7).build());
+    board->fabric().drain();
     EXPECT_EQ(board->port(4).sent().size(), to4 + 1);
 
     EXPECT_TRUE(
@@ -297,6 +300,7 @@ TEST_F(diag_switch, VlansDecideWhereFramesGo) {
               "Port fe1 default VLAN is 10\nPort fe4 default VLAN is 1\n");
 
     board->port(1).inject(sim::FrameBuilder().src(0x00102030405aull).build());
+    board->fabric().drain();
     auto to2 = board->port(2).sent(), to3 = board->port(3).sent();
     ASSERT_EQ(to2.size(), 1u);
     EXPECT_FALSE(to2[0].tagged);

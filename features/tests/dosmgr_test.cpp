@@ -57,6 +57,7 @@ class dosmgr : public feature_test::BoardTest {
     size_t passed(const sim::Frame &frame, int n = 1) {
         board->port(chip_port(2)).clearSent();
         board->port(chip_port(1)).injectBurst(frame, n);
+        board->fabric().drain();
         return board->port(chip_port(2)).sent().size();
     }
     static bool on(int uport, int type) {
@@ -118,6 +119,7 @@ TEST_F(dosmgr, SmurfRulesFollowThePortSet) {
     EXPECT_EQ(passed(smurf), 0u);
     board->port(chip_port(3)).clearSent();
     board->port(chip_port(2)).inject(smurf);  // port 2 is not protected
+    board->fabric().drain();
     EXPECT_EQ(board->port(chip_port(3)).sent().size(), 1u);
 }
 

@@ -97,6 +97,15 @@ void Fabric::advance(uint64_t usecs) {
     runDue(lock);
 }
 
+void Fabric::drain() {
+    if (clock().hasSource()) return pump();
+    // Events due within a few frame times of the last one belong to the
+    // frames waiting now; the ageing tick a second away does not.
+    constexpr uint64_t kWireHorizonUs = 10'000;
+    for (uint64_t now = clock_.now(); nextEvent() < now + kWireHorizonUs; now = clock_.now())
+        advance(nextEvent() - now);
+}
+
 void Fabric::runDue(std::unique_lock<ChipMutex> &lock,
                     std::chrono::steady_clock::time_point until) {
     if (pumping_) return;  // an event added by an event: the outer loop runs it

@@ -185,12 +185,14 @@ TEST_F(page_mirror, AFrameIntoAMirroredPortIsCopiedToTheMonitorPort) {
                             "ingress=" + ports("1") + "&egress=" + ports("0") + "&mtp=5&mode=1")),
               "");
     board->port(p[1].port).inject(sim::FrameBuilder().src(kA).dst(kB).build());
+    board->fabric().drain();
     EXPECT_EQ(board->port(p[2].port).sent().size(), 1u);
     EXPECT_EQ(board->port(p[3].port).sent().size(), 1u);
 
     ASSERT_EQ(error_of(post("/mirror.cgi", "mode=0")), "");
     board->port(p[3].port).clearSent();
     board->port(p[1].port).inject(sim::FrameBuilder().src(kA).dst(kB).build());
+    board->fabric().drain();
     EXPECT_TRUE(board->port(p[3].port).sent().empty());
 }
 

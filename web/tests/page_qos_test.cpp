@@ -118,7 +118,10 @@ TEST_F(page_qos, DscpAndTosModesQueueFramesByTheirMaps) {
                 .ipv4(0x0a000001, 0x0a000002, 17, {}, static_cast<uint8_t>(dscp << 2))
                 .build());
     };
-    auto queued = [&](int queue) { return board->fabric().queueCount(out.port, queue); };
+    auto queued = [&](int queue) {
+        board->fabric().drain();
+        return board->fabric().queueCount(out.port, queue);
+    };
 
     ASSERT_EQ(error_of(post("/queue_num.cgi", "queue_num=4")), "");
     ASSERT_EQ(error_of(post("/qos_enhance_mode.cgi", "mode=2")), "");

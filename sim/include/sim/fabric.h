@@ -193,6 +193,10 @@ class Fabric {
     uint64_t nextEvent() const;
     // Moves the hand-run clock on and runs what fell due.
     void advance(uint64_t usecs);
+    // Lets what waits at the ports leave: runs the wire's events, a hand-run
+    // clock moving only as far as they need (for a look at what ports sent
+    // that does not time it); with a bound clock it only pumps.
+    void drain();
     // Reads model time from the source (empty: the hand-run clock again);
     // ageing counts from the moment of binding.
     void bindClock(SimClock::Source source);
