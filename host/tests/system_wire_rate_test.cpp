@@ -1,9 +1,12 @@
-// A fast-Ethernet port sends no faster than its line rate, whatever a
-// gigabit port offers it: TCP settles near the rate, what a UDP stream
-// brings beyond it is counted as the port's discards, and two streams into
-// the full port share it as the scheduling mode set on the console says
-// (strict: the high-priority stream arrives whole; weights: the shares
-// follow them). Hosts in network namespaces on TAP ports run iperf3. Needs
+// A port sends no faster than its line rate, whatever a gigabit port offers
+// it: TCP settles near the rate, what a UDP stream brings beyond it is
+// counted as the port's discards, and two streams into the full port share
+// it as the scheduling mode set on the console says (strict: the
+// high-priority stream arrives whole; weights: the shares follow them). The
+// port is forced to 10 Mb/s full duplex on the web port page, so that a
+// busy host carries the streams at their rate and what is lost is lost at
+// the port, not in a model that fell behind (the benchmark measures the
+// same at 100 Mb/s). Hosts in network namespaces on TAP ports run iperf3. Needs
 // root (CAP_NET_ADMIN), /dev/net/tun, ip, python3 and iperf3; skips
 // without them.
 #include <gtest/gtest.h>
@@ -38,7 +41,7 @@ struct Received {
     long long lost = 0, packets = 0;
 };
 
-constexpr int kFastPort = 7;  // fe6 on the console
+constexpr int kFastPort = 7;  // fe6 on the console, forced to 10 Mb/s
 
 class system_wire_rate : public testing::TestWithParam<WireBoard> {
   protected:
@@ -85,15 +88,15 @@ class system_wire_rate : public testing::TestWithParam<WireBoard> {
         return reg(sw, "TXDROPPKTS.fe6") + reg(sw, std::string("RXDROPPKTS.") + GetParam().sender);
     }
     // Two UDP streams at once into the fast port: from gigabit host 0 (whose
-    // port gives its frames priority 7, queue 3) at 60 Mbit/s and from host 1
-    // (priority 0, queue 0) at 100 Mbit/s.
+    // port gives its frames priority 7, queue 3) at 6 Mbit/s and from host 1
+    // (priority 0, queue 0) at 10 Mbit/s.
     void two_streams(Received *high, Received *low) {
         serve(5202);
         serve(5203);
         usleep(500 * 1000);
         const std::string dir = test_workdir::path();
-        sh("{ " + client(0, 5202, "-u -b 60M -l 1400", dir + "/high.json") + " & " +
-           client(1, 5203, "-u -b 100M -l 1400", dir + "/low.json") + "; wait; }");
+        sh("{ " + client(0, 5202, "-u -b 6M -l 1400", dir + "/high.json") + " & " +
+           client(1, 5203, "-u -b 10M -l 1400", dir + "/low.json") + "; wait; }");
         *high = read(dir + "/high.json");
         *low = read(dir + "/low.json");
     }
@@ -134,6 +137,12 @@ TEST_P(system_wire_rate, AFastPortSendsAtItsLineRateInTheSchedulingModesOrder) {
             cookie);
         ASSERT_EQ(answer.find("ERROR"), std::string::npos) << answer;
     }
+    const std::string slow =
+        web_client::post(web, "/portset.cgi",
+                         "port=" + std::to_string(kFastPort) +
+                             "&admin=1&autonego=0&speed=2&flow_ctrl=0&priority=0&pvid=1",
+                         cookie);
+    ASSERT_EQ(slow.find("ERROR"), std::string::npos) << slow;
     const std::string address[3] = {net + "10", net + "20", net + "30"};
     for (int h = 0; h < 3; h++) {
         sh("ip netns exec " + ns.spaces[h] + " sysctl -w net.ipv6.conf.all.disable_ipv6=1");
@@ -152,17 +161,17 @@ TEST_P(system_wire_rate, AFastPortSendsAtItsLineRateInTheSchedulingModesOrder) {
     usleep(500 * 1000);
     sh("{ " + client(1, 5201, "", dir + "/tcp.json") + "; }");
     const Received tcp = read(dir + "/tcp.json");
-    EXPECT_GT(tcp.mbps, 10);
-    EXPECT_LT(tcp.mbps, 100);
+    EXPECT_GT(tcp.mbps, 1);
+    EXPECT_LT(tcp.mbps, 10);
 
-    // A 200 Mbit/s stream: at most the line rate arrives, the rest is
+    // A 20 Mbit/s stream: at most the line rate arrives, the rest is
     // counted.
     const long long before = discards(sw);
     serve(5201);
     usleep(500 * 1000);
-    sh("{ " + client(1, 5201, "-u -b 200M -l 1400", dir + "/udp.json") + "; }");
+    sh("{ " + client(1, 5201, "-u -b 20M -l 1400", dir + "/udp.json") + "; }");
     const Received udp = read(dir + "/udp.json");
-    EXPECT_LT(udp.mbps, 100);
+    EXPECT_LT(udp.mbps, 10);
     EXPECT_GT(udp.lost, udp.packets / 5);
     const long long counted = discards(sw) - before;
     EXPECT_GE(counted, udp.lost * 8 / 10) << udp.lost << " lost";
