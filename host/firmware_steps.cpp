@@ -392,9 +392,9 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     ecos_shell_init(&shell);
     // The web factory reset clears the port counters as the console's does.
     web_counters_clear_set(port_counters_clear_all);
-    // A restart asked for at the console or telnet lets the settings images
-    // the web has announced be applied first.
-    sal_reboot_pending_set(web_images_waiting);
+    // A restart or a settings change accepted at any entrance lets the
+    // settings images the web has announced be applied first.
+    sal_images_pending_set(web_images_waiting);
 
     if (settings_wiring() != 0) sal_printf("Settings: a handler was registered twice\n");
     network_devices_init(options.mgmt_tap);

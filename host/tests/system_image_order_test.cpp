@@ -141,6 +141,47 @@ TEST_P(system_image_order, TheImageAcceptedLastRunsAndIsStored) {
     EXPECT_EQ(runs(), kFactoryRuns) << "after the reset button";
 }
 
+// Changes accepted while a restore waits to be applied run after it: an
+// SNMP SET and an ageing form posted 0.2 s after the upload are answered
+// once the restore is in, and they stay, across a restart too.
+TEST_P(system_image_order, AChangeAcceptedAfterARestoreRunsAfterIt) {
+    EXPECT_EQ(post("/aging.cgi", "enable=1&time=250").find("Retry"), std::string::npos);
+    const std::string image = web_client::body_of(web_client::get(web, "/dxpqsw.cfg", cookie));
+    EXPECT_EQ(post("/aging.cgi", "enable=1&time=300").find("Retry"), std::string::npos);
+    auto restore = [&] {
+        EXPECT_NE(
+            web_client::upload(web, "/restore.cgi", image, cookie).find("Restoring Configuration"),
+            std::string::npos);
+        usleep(200000);
+    };
+
+    const bool snmp = system_fixture::sh("snmpset -V") == 0;
+    const std::string sys_name = " .1.3.6.1.2.1.1.5.0",
+                      agent = " -v2c -On -Oqv -r 0 -t 10 -c private 127.0.0.1:" +
+                              std::to_string(fw->port_offset() + 161);
+    auto name = [&] { return system_fixture::sh_out("snmpget" + agent + sys_name + " 2>&1"); };
+    if (snmp) {
+        restore();
+        const std::string set =
+            system_fixture::sh_out("snmpset" + agent + sys_name + " s later 2>&1");
+        EXPECT_NE(set.find("later"), std::string::npos) << set;
+        EXPECT_EQ(runs(), "age 250, no VLAN 50") << "answered before the restore";
+    }
+
+    restore();
+    const std::string answer = post("/aging.cgi", "enable=1&time=120");
+    EXPECT_EQ(answer.find("Retry"), std::string::npos) << answer;
+    EXPECT_EQ(runs(), "age 120, no VLAN 50") << "answered before the restore";
+    EXPECT_EQ(settles_on("age 120, no VLAN 50"), "age 120, no VLAN 50");
+    ASSERT_TRUE(fw->run("EXIT", "Resetting"));
+    start();
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(runs(), "age 120, no VLAN 50") << "after a restart";
+    if (snmp) {
+        EXPECT_NE(name().find("later"), std::string::npos) << "after a restart";
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(every_board, system_image_order, testing::Values(52, 28, 26),
                          [](const testing::TestParamInfo<int> &info) {
                              return std::to_string(info.param);

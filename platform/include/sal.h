@@ -109,11 +109,19 @@ sal_assert_handler_t sal_assert_set(sal_assert_handler_t handler);  // returns p
 #define SAL_ASSERT(e) ((e) ? (void)0 : sal_assert(#e, __FILE__, __LINE__))
 
 [[noreturn]] void sal_reboot(void);
-// Work accepted before a restart and announced (a settings image waiting to
-// be applied): the count of it still to do. A restart the administrator asks
-// for waits until none is left (sal_reboot_after_pending), up to a bound.
-void sal_reboot_pending_set(int (*pending)(void));
+// Settings images accepted and announced but not yet applied: the count of
+// them still to do. What is accepted after them (a restart, a settings
+// change) waits until none is left, so that it runs after them.
+void sal_images_pending_set(int (*pending)(void));
+// 1 once no image waits, 0 if some still wait after `usecs`.
+int sal_images_wait(uint32_t usecs);
+// A restart the administrator asks for waits for the images, up to a bound.
 [[noreturn]] void sal_reboot_after_pending(void);
+// How long a settings change waits for the images before it is refused:
+// images apply within about two seconds.
+constexpr uint32_t SAL_IMAGES_WAIT_USECS = 5000000;
+constexpr const char *SAL_IMAGES_BUSY_TEXT =
+    "A restore is being applied: nothing changed; try again once it is done";
 int sal_clean_exit(void);  // no clean exit on this board: -2
 
 void sal_srand(uint32_t seed);

@@ -25,10 +25,15 @@ std::atomic<sal_assert_handler_t> assert_handler{nullptr};
 std::atomic<sal_reboot_hook_t> reboot_hook{nullptr};
 std::atomic<bool> reboot_delay{true};
 std::atomic<sal_shell_fn_t> shell_fn{nullptr};
-std::atomic<int (*)(void)> reboot_pending{nullptr};
+std::atomic<int (*)(void)> images_pending{nullptr};
 // Long enough for every image the web lets wait, short enough that a
 // restart asked for always comes.
-constexpr int kPendingWaitTicks = 3000;  // 30 s
+constexpr uint32_t kRebootWaitUsecs = 30u * 1000000u;
+
+int images_pending_count() {
+    int (*pending)(void) = images_pending.load();
+    return pending != nullptr ? pending() : 0;
+}
 
 std::mutex flush_lock;
 std::vector<void (*)(void)> &flushers() {
@@ -75,17 +80,26 @@ void sal_reboot_flush_register(void (*fn)(void)) {
     flushers().push_back(fn);
 }
 
-void sal_reboot_pending_set(int (*pending)(void)) {
-    reboot_pending.store(pending);
+void sal_images_pending_set(int (*pending)(void)) {
+    images_pending.store(pending);
+}
+
+int sal_images_wait(uint32_t usecs) {
+    if (images_pending_count() <= 0) return 1;
+    const uint32_t start = sal_time_usecs();
+    while (images_pending_count() > 0) {
+        if (sal_time_usecs() - start >= usecs) return 0;
+        sal_usleep(SAL_TICK_USECS);
+    }
+    return 1;
 }
 
 void sal_reboot_after_pending(void) {
-    int (*pending)(void) = reboot_pending.load();
-    if (pending != nullptr && pending() > 0) {
+    const int pending = images_pending_count();
+    if (pending > 0) {
         sal_printf("Waiting for %d settings image(s) to be applied before restarting...\n",
-                   pending());
-        for (int tick = 0; tick < kPendingWaitTicks && pending() > 0; tick++)
-            sal_usleep(SAL_TICK_USECS);
+                   pending);
+        sal_images_wait(kRebootWaitUsecs);
     }
     sal_reboot();
 }

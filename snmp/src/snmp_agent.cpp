@@ -106,6 +106,10 @@ void snmp_agent_poll(long max_usecs) {
     // The wait is without the lock: the pages change the configuration
     // meanwhile.
     int count = select(fds, &readers, nullptr, nullptr, &timeout);
+    // Requests that arrive while settings images wait to be applied are read
+    // after them, or the images would undo their SETs; till then they wait
+    // in the socket. Waited for unlocked: applying an image takes the lock.
+    if (count > 0 && !sal_images_wait(SAL_IMAGES_WAIT_USECS)) count = 0;
     if (count > 0)
         take_for_requests();
     else

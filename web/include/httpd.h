@@ -26,6 +26,9 @@ constexpr uint32_t HTTPD_F_EV_SET_COOKIE = 0x40000;
 constexpr uint32_t HTTPD_F_EV_ATTACHMENT = 0x80000;
 constexpr uint32_t HTTPD_F_EV_OPEN_CLOSE = 0x100000;
 constexpr uint32_t HTTPD_F_EV_HOOK_OPEN = 0x200000;  // root hook mask only
+// A form that queues a settings image itself: it is answered at once rather
+// than after the images queued before it.
+constexpr uint32_t HTTPD_F_IMAGE_QUEUE = 0x400000;
 
 // ---------------------------------------------------------------- compiled pages
 constexpr uint8_t HTTPD_REC_TEXT = 0;

@@ -28,13 +28,19 @@ void cookie_line(char *line, size_t size, const char *value) {
                   clean);
 }
 
-// A form posted while the start-up load still runs is not taken.
-void startup_busy_page(httpd_request *req) {
+void busy_page(httpd_request *req, const char *message) {
     httpd_event ev{HTTPD_EV_ARGS, req->record, req->flags, {}, {}, {}};
-    web_error_page(&ev, req, "Busy", "The switch is starting; try again in a moment.",
-                   WEB_RETRY_LABEL, WEB_RETRY_ACTION);
+    web_error_page(&ev, req, "Busy", message, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
     req->record = ev.content;
     req->flags = ev.flags;
+}
+
+// A form accepted while settings images wait to be applied runs after them,
+// or the images would undo it. Waited for without the settings lock, which
+// the images take.
+bool images_applied(const httpd_request *req) {
+    const uint32_t form_flags = HTTPD_F_EV_ARGS | HTTPD_F_IMAGE_QUEUE;
+    return (req->flags & form_flags) != HTTPD_F_EV_ARGS || sal_images_wait(SAL_IMAGES_WAIT_USECS);
 }
 
 bool filled(httpd_word word) {
@@ -76,12 +82,14 @@ long httpd_response_prepare(httpd_request *req, char *status, size_t status_size
         const bool form = pair_count > 0 || (req->flags & HTTPD_F_EV_ARGS) != 0;
         if (!form) {
             httpd_hook_event_send(req, HTTPD_EV_ARGS, HTTPD_F_EV_ARGS, pairs, count);
-        } else if (settings_startup_wait(HTTPD_STARTUP_WAIT_USECS)) {
+        } else if (!settings_startup_wait(HTTPD_STARTUP_WAIT_USECS)) {
+            busy_page(req, "The switch is starting; try again in a moment.");
+        } else if (!images_applied(req)) {
+            busy_page(req, SAL_IMAGES_BUSY_TEXT);
+        } else {
             SettingsLock hold;
             httpd_hook_event_send(req, HTTPD_EV_ARGS, HTTPD_F_EV_ARGS, pairs, count);
             httpd_handler_event_send(req, HTTPD_EV_ARGS, HTTPD_F_EV_ARGS, pairs, count, {});
-        } else {
-            startup_busy_page(req);
         }
         pairs_owner = nullptr;
     }

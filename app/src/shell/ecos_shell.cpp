@@ -32,6 +32,11 @@ int cmd_load(int, char **) {
         sal_printf("Settings are not available\n");
         return 0;
     }
+    // A load asked for after a settings image was announced runs after it.
+    if (!sal_images_wait(SAL_IMAGES_WAIT_USECS)) {
+        sal_printf("%s\n", SAL_IMAGES_BUSY_TEXT);
+        return 0;
+    }
     char skipped[1024] = "";
     int rv = services.settings_load(skipped, sizeof skipped);
     if (services.port_counters_clear_all != nullptr) services.port_counters_clear_all();
