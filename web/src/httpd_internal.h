@@ -32,6 +32,7 @@ struct httpd_request {
     uint32_t flags;
     long content_length;  // request body length
     bool drop_body;       // an upload handler asked for the rest to be dropped
+    bool images_busy;     // a form that settings images kept waiting too long
     // renderer
     size_t text_offset;
     uint16_t loop_index[HTTPD_LOOP_DEPTH_MAX];
@@ -73,6 +74,10 @@ void httpd_request_body_end(httpd_request *req);
 // status text (without line end) into status and returns the content length
 // to announce (0: none).
 long httpd_response_prepare(httpd_request *req, char *status, size_t status_size);
+// Before the settings lock is taken for the response: a form waits until the
+// settings images accepted before it are applied, or the images would undo
+// it. Applying an image takes that lock.
+void httpd_response_images_wait(httpd_request *req);
 // Next response header line without its line end; false after the last.
 bool httpd_response_head_line(httpd_request *req, char *line, size_t size);
 // True for a static file: no handler and one last text record, bytes that

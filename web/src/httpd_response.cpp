@@ -35,14 +35,6 @@ void busy_page(httpd_request *req, const char *message) {
     req->flags = ev.flags;
 }
 
-// A form accepted while settings images wait to be applied runs after them,
-// or the images would undo it. Waited for without the settings lock, which
-// the images take.
-bool images_applied(const httpd_request *req) {
-    const uint32_t form_flags = HTTPD_F_EV_ARGS | HTTPD_F_IMAGE_QUEUE;
-    return (req->flags & form_flags) != HTTPD_F_EV_ARGS || sal_images_wait(SAL_IMAGES_WAIT_USECS);
-}
-
 bool filled(httpd_word word) {
     return word.text != nullptr && word.text[0] != '\0';
 }
@@ -65,6 +57,12 @@ const httpd_pair *httpd_req_pairs(const httpd_request *req, int *count) {
     return valid ? pair_table : nullptr;
 }
 
+void httpd_response_images_wait(httpd_request *req) {
+    const uint32_t form_flags = HTTPD_F_EV_ARGS | HTTPD_F_IMAGE_QUEUE;
+    if ((req->flags & form_flags) == HTTPD_F_EV_ARGS)
+        req->images_busy = !sal_images_wait(SAL_IMAGES_WAIT_USECS);
+}
+
 bool httpd_response_static(const httpd_request *req) {
     return req->row->handler == nullptr && is_static_file(req->record);
 }
@@ -84,7 +82,7 @@ long httpd_response_prepare(httpd_request *req, char *status, size_t status_size
             httpd_hook_event_send(req, HTTPD_EV_ARGS, HTTPD_F_EV_ARGS, pairs, count);
         } else if (!settings_startup_wait(HTTPD_STARTUP_WAIT_USECS)) {
             busy_page(req, "The switch is starting; try again in a moment.");
-        } else if (!images_applied(req)) {
+        } else if (req->images_busy) {
             busy_page(req, SAL_IMAGES_BUSY_TEXT);
         } else {
             SettingsLock hold;

@@ -321,8 +321,10 @@ void httpd_session_write(httpd_session *s) {
     // write. A few pieces go out while the socket takes them, so that a page
     // is not a wait per 1400 bytes; the sends do not block, so a slow client
     // holds up no one.
-    if (s->state == HTTPD_SLOT_HEAD && !s->head_begun && !httpd_response_static(s->req))
+    if (s->state == HTTPD_SLOT_HEAD && !s->head_begun && !httpd_response_static(s->req)) {
+        httpd_response_images_wait(s->req);
         render_page(s);
+    }
     for (int piece = 0; piece < kPiecesPerWrite && write_piece(s); piece++) {
     }
     web_api_batch_release();
