@@ -88,9 +88,15 @@ TEST_P(selftest_hold, TheTestsOwnAddressIsHeldAndEachRefusalPrintedAlone) {
     ASSERT_EQ(page.find("Retry"), std::string::npos) << page;
 
     std::string seen;
-    ASSERT_TRUE(fw.run("BackGround \"TestRun 49 PortBitMap=fe4-fe5 LoopbackMode=PHY Count=150\"",
+    // Long enough a run that the commands below all meet it, on a fast host
+    // too.
+    ASSERT_TRUE(fw.run("BackGround \"TestRun 49 PortBitMap=fe4-fe5 LoopbackMode=PHY Count=400\"",
                        "Setting up ARL", &seen, 60))
         << seen;
+    // The test puts its address in just after it says so.
+    for (int tries = 0; tries < 50 && entry_of(fw, kTestAddress).empty(); tries++)
+        usleep(100000);
+    ASSERT_NE(entry_of(fw, kTestAddress), "");
     const std::string named = std::string(kTestAddress) + " in VLAN 1 is self-test 49's address";
     const std::string held = "L2: ERROR: " + named + "\n";
     const std::string fe4 = "L2: ERROR: port fe4: port under self-test\n";
