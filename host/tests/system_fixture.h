@@ -192,6 +192,16 @@ class Switch {
     int in_ = -1, out_ = -1;
 };
 
+// The value of one register instance as the monitor's getreg shows it
+// ("NAME.port"); -1 when it shows none.
+inline long long register_number(Switch &sw, const std::string &name) {
+    std::string seen;
+    EXPECT_TRUE(sw.run("getreg " + name, "DXP.0> ", &seen)) << seen;
+    size_t at = seen.find(name + "[");
+    if (at == std::string::npos || (at = seen.find("]=", at)) == std::string::npos) return -1;
+    return std::strtoll(seen.c_str() + at + 2, nullptr, 0);
+}
+
 // The monitor's output of the command for each name, twenty to a line.
 inline std::string each_of(Switch &fw, const std::string &command,
                            const std::vector<std::string> &names) {

@@ -40,11 +40,7 @@ class system_qos_counter : public testing::TestWithParam<int> {
     // The value of a counter register of one port, as getreg shows it; -1
     // when the monitor shows none.
     static long long reg(Switch &sw, const std::string &name) {
-        std::string seen;
-        EXPECT_TRUE(sw.run("getreg " + name, "DXP.0> ", &seen)) << seen;
-        size_t at = seen.find(name + "[");
-        if (at == std::string::npos || (at = seen.find("]=", at)) == std::string::npos) return -1;
-        return std::strtoll(seen.c_str() + at + 2, nullptr, 0);
+        return system_fixture::register_number(sw, name);
     }
     void SetUp() override {
         if (!system_fixture::can_make_namespaces() || sh("python3 -V") != 0)

@@ -76,11 +76,7 @@ class system_wire_rate : public testing::TestWithParam<WireBoard> {
         return r;
     }
     static long long reg(Switch &sw, const std::string &name) {
-        std::string seen;
-        EXPECT_TRUE(sw.run("getreg " + name, "DXP.0> ", &seen)) << seen;
-        size_t at = seen.find(name + "[");
-        if (at == std::string::npos || (at = seen.find("]=", at)) == std::string::npos) return -1;
-        return std::strtoll(seen.c_str() + at + 2, nullptr, 0);
+        return system_fixture::register_number(sw, name);
     }
     // The discards of the fast port and of the sender's port (a host that
     // offers more than the model takes on a busy machine loses there).
