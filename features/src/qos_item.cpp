@@ -168,11 +168,13 @@ int load(settings_medium *m) {
                 return size;
             }
         }
-        // The scheduling reaches every port and a mode change every port's
-        // rule or classification: as the QoS pages refuse them during a
-        // self-test, the item waits whole for a load after it.
+        // The scheduling and the queue count reach every port and a mode
+        // change every port's rule or classification: as the QoS pages
+        // refuse them during a self-test, the item waits whole for a load
+        // after it.
         const bool sched_differs = now.sched_mode != r.sched_mode || now.delay != r.delay ||
-                                   std::memcmp(now.weights, r.weights, sizeof r.weights) != 0;
+                                   std::memcmp(now.weights, r.weights, sizeof r.weights) != 0 ||
+                                   (has_queues && queues != 0 && queues != running_queues());
         const char *held = sched_differs ? qosmgr_held_port_text() : nullptr;
         if (held == nullptr && now.mode != r.mode)
             held = qosmgr_mode_held(static_cast<int>(r.mode));

@@ -237,4 +237,28 @@ TEST_F(qosmgr, ATestedPortKeepsThePortModeUntilItsTestEnds) {
     EXPECT_EQ(rules(), 0);
 }
 
+// The queue count reaches a tested port's queues: while a test holds a port
+// a new count is refused by the switch and a load that carries one waits
+// whole; the count that runs is taken.
+TEST_F(qosmgr, ATestedPortKeepsTheQueueCountUntilItsTestEnds) {
+    feature_test::MemoryMedium four_queues;
+    ASSERT_EQ(dxpx_cosq_config_set(4), 0);
+    ASSERT_EQ(four_queues.save(qosmgr_item), 2424);
+    ASSERT_EQ(dxpx_cosq_config_set(2), 0);
+    int unit = 0, queues = 0;
+    dxp_pbmp_t held{};
+    reserve_uport(3, "Traffic Test", &unit, &held);
+    port_reserve_step_aside(1);  // this thread is a manager now, not the test
+    EXPECT_EQ(dxpx_cosq_config_set(3), DXP_E_BUSY);
+    EXPECT_EQ(dxpx_cosq_config_set(2), 0);
+    ASSERT_EQ(four_queues.load(qosmgr_item), 2424);
+    ASSERT_EQ(dxpx_cosq_config_get(&queues), 0);
+    EXPECT_EQ(queues, 2);
+    port_reserve_step_aside(0);
+    port_reserve_release(unit, held);
+    ASSERT_EQ(four_queues.load(qosmgr_item), 2424);
+    ASSERT_EQ(dxpx_cosq_config_get(&queues), 0);
+    EXPECT_EQ(queues, 4);
+}
+
 }  // namespace

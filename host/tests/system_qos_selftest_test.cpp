@@ -1,6 +1,6 @@
 // The global QoS page and the QoS mode during a traffic test, one grouped
 // case per board: an unchanged Apply and a new priority map are taken, a
-// scheduling or mode change that reaches a tested port is refused with that
+// scheduling, queue count or mode change that reaches a tested port is refused with that
 // port's name alone and taken once the test has ended, and the test passes.
 // The monitor's DoS listing says what it read, on the board whose chip has
 // no DoS checks too.
@@ -57,6 +57,16 @@ TEST_P(system_qos_selftest, TheQosPageDuringATrafficTestTakesWhatLeavesTestedPor
         EXPECT_EQ(post("/qos_enhance_mode.cgi", "mode=1"), held);
     }
     EXPECT_EQ(post("/qos_enhance_mode.cgi", "mode=2"), held);
+    // The queue count reaches the tested ports' queues too, from the page
+    // and the monitor alike; the count that runs is no change.
+    EXPECT_EQ(post("/queue_num.cgi", "queue_num=4"), "");
+    EXPECT_EQ(post("/queue_num.cgi", "queue_num=2"), held);
+    for (const char *change : {"cos config Numcos=2", "cos clear"}) {
+        const std::string out = fw.output(change);
+        seen += out;
+        EXPECT_NE(out.find(": ERROR: port fe"), std::string::npos) << change << out;
+        EXPECT_NE(out.find(": port under self-test"), std::string::npos) << change << out;
+    }
     std::string out = fw.output("cos show");
     seen += out;
     EXPECT_NE(out.find("weighted round-robin"), std::string::npos) << out;

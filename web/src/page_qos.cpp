@@ -329,11 +329,24 @@ int queue_num_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS || ev->b.num != 1) return 0;
     const char *text = web_form_value(ev, 0);
     if (int zero = 0; web_form_int(text, 0, 0, &zero)) return 0;
+    // No self-test takes a port between the check of the held ports and the
+    // change; the reservation goes before the manager's lock.
+    PortReserveFreeze tests;
+    SalLock hold(qosmgr_lock());
     int numq = 0, old_numq = 0;
     int map[kPriorities];
     bool read = dxpx_cosq_config_get(&old_numq) == 0;
     for (int p = 0; p < kPriorities && read; p++)
         read = dxpx_cosq_mapping_get(p, &map[p]) == 0;
+    // The count reaches every port's queues, a tested one's too; the same
+    // count again is no change.
+    if (read && parse_int(text, 1, board_num_cosq, &numq) && numq != old_numq) {
+        if (const char *held = web_any_port_held_text()) {
+            logger_printf(LOG_LEVEL_WARNING, LOG_MOD_QOS, "Change CoS Queue Number refused : %s",
+                          held);
+            return qos_error(ev, req, "Change CoS Queue Number", held);
+        }
+    }
     if (!parse_int(text, 1, board_num_cosq, &numq) || !read || dxpx_cosq_config_set(numq) != 0) {
         logger_puts(LOG_LEVEL_WARNING, LOG_MOD_QOS,
                     "Change CoS Queue Number : Can't set cos queue number!");

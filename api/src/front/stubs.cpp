@@ -209,9 +209,43 @@ struct Held {
     };                                                             \
     bool Held<slot>::refused(const dxp_dispatch_t *t, __VA_ARGS__)
 
-DXP_HELD(29, int unit, uint32_t lo, uint32_t hi, int, const int *, int) {  // cosq_port_sched_set
+// The queue count and the scheduling reach every port's frames: a change
+// of them is refused while a self-test holds a port; setting what already
+// runs is no change and is taken.
+DXP_HELD(15, int unit, int numq) {  // cosq_config_set
+    int now = 0;
+    if (!port_reserve_any() || t->cosq_config_get == nullptr ||
+        (t->cosq_config_get(unit, &now) >= 0 && now == numq))
+        return false;
+    return unit_refused(unit);
+}
+DXP_HELD(21, int unit) {  // cosq_init: the factory count and map
     (void)t;
-    return any_refused(unit, dxp_pbmp_t{{lo, hi}});
+    return unit_refused(unit);
+}
+DXP_HELD(29, int unit, uint32_t lo, uint32_t hi, int mode, const int *weights,
+         int) {  // cosq_port_sched_set
+    const dxp_pbmp_t ports{{lo, hi}};
+    if (!port_reserve_any()) return false;
+    for (int port = 0; port < DXP_PORTS_MAX; port++) {
+        if (!dxp_pbmp_member(ports, port) || !port_reserve_refuses(unit, port)) continue;
+        // The read fills one weight per queue the chip has; the rest stay -1.
+        int now_mode = -1, delay = 0;
+        std::array<int, 16> now{};
+        now.fill(-1);
+        dxp_pbmp_t one{};
+        dxp_pbmp_port_add(&one, port);
+        bool same =
+            t->cosq_port_sched_get != nullptr &&
+            t->cosq_port_sched_get(unit, one.w[0], one.w[1], &now_mode, now.data(), &delay) >= 0 &&
+            now_mode == mode;
+        for (size_t q = 0; same && mode != 1 && q < now.size() && now[q] >= 0; q++)
+            same = weights != nullptr && weights[q] == now[q];
+        if (same) continue;
+        port_reserve_note_refusal(unit, port);
+        return true;
+    }
+    return false;
 }
 DXP_HELD(255, int unit, dxp_l2_addr *addr) {  // l2_addr_add
     return addr != nullptr &&
