@@ -1011,6 +1011,167 @@ TEST_P(system_voip_network, ForgedMgcpOrdersAndANonPartysByeChangeNoCall) {
     EXPECT_EQ(voice_rules_when(on), on) << "the parties' own orders end every call";
 }
 
+// The field processor's entries that copy to the CPU, read through the
+// monitor.
+int copy_rules(Switch &sw) {
+    std::vector<std::string> ids;
+    for (int id = 1; id <= 300; id++)
+        ids.push_back(std::to_string(id) + " CopyToCpu");
+    const std::string out = system_fixture::each_of(sw, "FieldProcessor action get", ids);
+    return static_cast<int>(system_fixture::count_of(out, "action=CopyToCpu"));
+}
+
+// A TCP segment with data (flags PSH ACK), or without (FIN or RST).
+struct TcpSegment {
+    std::string src;
+    uint16_t src_port;
+    std::string dst;
+    uint16_t dst_port;
+    int flags;
+    h323_test::Bytes payload;
+};
+
+constexpr int kPshAck = 0x18, kFinAck = 0x11, kRstAck = 0x14;
+
+// The segments, raw from a packet socket, at a sequence number far from
+// the connection's; paced, so that the CPU takes a copy of each. The
+// destination MAC is no host's: only the switch reads them.
+bool send_tcp_forgeries(const std::string &space, const std::string &tap,
+                        const std::vector<TcpSegment> &segments) {
+    std::string args;
+    for (const TcpSegment &t : segments)
+        args += " " + t.src + ":" + std::to_string(t.src_port) + ":" + t.dst + ":" +
+                std::to_string(t.dst_port) + ":" + std::to_string(t.flags) + ":" +
+                hex_of_bytes(t.payload);
+    return sh("ip netns exec " + space +
+              " python3 -c 'import socket,struct,sys,time\n"
+              "s=socket.socket(socket.AF_PACKET,socket.SOCK_RAW); s.bind((sys.argv[1],0))\n"
+              "for a in sys.argv[2:]:\n"
+              "  src,sp,dst,dp,fl,data=a.split(\":\"); data=bytes.fromhex(data)\n"
+              "  ip=struct.pack(\"!BBHHHBBH4s4s\",69,0,40+len(data),0,0,64,6,0,"
+              "socket.inet_aton(src),socket.inet_aton(dst))\n"
+              "  tcp=struct.pack(\"!HHIIBBHHH\",int(sp),int(dp),0x40000000,1,80,int(fl),4096,0,0)\n"
+              "  s.send(bytes.fromhex(\"020000000099020000000098\")+b\"\\x08\\x00\"+ip+tcp+data)\n"
+              "  time.sleep(0.01)' " +
+              tap + args) == 0;
+}
+
+h323_test::Address h323_address(const std::string &ip, uint16_t port) {
+    h323_test::Address a{{}, port};
+    inet_pton(AF_INET, ip.c_str(), a.ip);
+    return a;
+}
+
+// H.323 calls from a caller on port 3 to a callee on port 4. A host on
+// port 2 forges, on the signalling connection of a call that has its voice
+// rules, both parties' ReleaseCompletes, FINs and RSTs; the Setup of the
+// next call before its caller sends it; and the answer of the third before
+// its callee's. Every call gets its rules and keeps them, its voice frames
+// hit them, and the caller's own ReleaseCompletes end them.
+TEST_P(system_voip_network, ForgedH323OrdersFromAnotherPortChangeNoCall) {
+    using h323_test::Uuie;
+    const int on = voice_rules(*sw);
+    const std::string caller = host(2), callee = host(3);
+    struct Call {
+        Connection signalling, h245;
+        h323_test::Address control;
+        uint16_t caller_media, callee_media;
+    } calls[3];
+    for (int n = 0; n < 3; n++) {
+        calls[n].control = h323_address(callee, static_cast<uint16_t>(5000 + n));
+        calls[n].caller_media = static_cast<uint16_t>(24000 + 100 * n);
+        calls[n].callee_media = static_cast<uint16_t>(34000 + 100 * n);
+    }
+    auto setup = [](const h323_test::Address &control) {
+        return h323_test::q931(h323_test::kSetupType,
+                               h323_test::user_information(Uuie::kSetup, &control));
+    };
+    auto connect = [](const h323_test::Address &control) {
+        return h323_test::q931(h323_test::kConnectType,
+                               h323_test::user_information(Uuie::kConnect, &control));
+    };
+    const h323_test::Bytes release = h323_test::q931(
+        h323_test::kReleaseType, h323_test::user_information(Uuie::kReleaseComplete));
+    // The signalling connection; its caller's port, for the forger.
+    auto connected = [&](Call &c) {
+        EXPECT_TRUE(c.signalling.open(ns.spaces[2], ns.spaces[3], callee, 1720));
+        return local_port(c.signalling.caller);
+    };
+    auto media_opened = [&](Call &c) {
+        ASSERT_TRUE(c.h245.open(ns.spaces[2], ns.spaces[3], callee, c.control.port));
+        ASSERT_TRUE(
+            pass(c.h245.caller, c.h245.callee,
+                 h323_test::tpkt(h323_test::h245_olc(h323_address(caller, c.caller_media)))));
+        ASSERT_TRUE(
+            pass(c.h245.callee, c.h245.caller,
+                 h323_test::tpkt(h323_test::h245_olc_ack(h323_address(callee, c.callee_media)))));
+    };
+    auto forged = [&](const std::vector<TcpSegment> &segments) {
+        return send_tcp_forgeries(ns.spaces[1], taps[1], segments);
+    };
+    // The H.245 connection is copied once the answer's copy reached the
+    // snooper: its copy rules are read until there are as many as wanted.
+    const int copies = copy_rules(*sw);
+    auto copies_when = [&](int wanted) {
+        int n = copy_rules(*sw);
+        for (int tries = 0; tries < 40 && n != copies + wanted; tries++) {
+            usleep(250 * 1000);
+            n = copy_rules(*sw);
+        }
+        return n - copies;
+    };
+
+    Call &first = calls[0];
+    const uint16_t first_port = connected(first);
+    ASSERT_TRUE(pass(first.signalling.caller, first.signalling.callee, setup(first.control)));
+    ASSERT_TRUE(pass(first.signalling.callee, first.signalling.caller, connect(first.control)));
+    ASSERT_EQ(copies_when(2), 2) << "the first call's H.245 copy rules";
+    media_opened(first);
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(voice_rules_when(on + 2), on + 2) << "the first call";
+    std::vector<TcpSegment> ends;
+    for (const int flags : {kPshAck, kFinAck, kRstAck}) {
+        const h323_test::Bytes data = flags == kPshAck ? release : h323_test::Bytes{};
+        ends.push_back({caller, first_port, callee, 1720, flags, data});
+        ends.push_back({callee, 1720, caller, first_port, flags, data});
+    }
+    ASSERT_TRUE(forged(ends));
+
+    // The forged Setup is a call of its own, charged to the forger's port:
+    // the answer gives it copy rules as well.
+    Call &second = calls[1];
+    const uint16_t second_port = connected(second);
+    ASSERT_TRUE(forged({{caller, second_port, callee, 1720, kPshAck, setup(second.control)}}));
+    ASSERT_TRUE(pass(second.signalling.caller, second.signalling.callee, setup(second.control)));
+    ASSERT_TRUE(pass(second.signalling.callee, second.signalling.caller, connect(second.control)));
+    ASSERT_EQ(copies_when(4), 4) << "the second call's and the forged one's";
+    media_opened(second);
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(voice_rules_when(on + 4), on + 4) << "the second call";
+    EXPECT_EQ(copies_when(2), 2) << "the forged call keeps its own";
+
+    // The forged answer gives the call the forger's H.245 address; the
+    // callee's own answer a copy of the call with the real one.
+    Call &third = calls[2];
+    const uint16_t third_port = connected(third);
+    ASSERT_TRUE(pass(third.signalling.caller, third.signalling.callee, setup(third.control)));
+    ASSERT_TRUE(forged(
+        {{callee, 1720, caller, third_port, kPshAck, connect(h323_address(host(1), 5100))}}));
+    ASSERT_EQ(copies_when(4), 4) << "the forged answer's H.245 copy rules";
+    ASSERT_TRUE(pass(third.signalling.callee, third.signalling.caller, connect(third.control)));
+    ASSERT_EQ(copies_when(6), 6) << "the callee's answer's";
+    media_opened(third);
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(voice_rules_when(on + 6), on + 6) << "the third call, and the others kept";
+    for (const Call &c : calls)
+        EXPECT_TRUE(voice_frames_hit(2, 3, c.caller_media, c.callee_media))
+            << "the call to H.245 port " << c.control.port;
+
+    for (Call &c : calls)
+        ASSERT_TRUE(pass(c.signalling.caller, c.signalling.callee, release));
+    EXPECT_EQ(voice_rules_when(on), on) << "the caller's own ReleaseCompletes end every call";
+}
+
 INSTANTIATE_TEST_SUITE_P(boards_with_cfp, system_voip_network, testing::Values(52, 28),
                          [](const testing::TestParamInfo<int> &info) {
                              return "Board" + std::to_string(info.param);
