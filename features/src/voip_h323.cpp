@@ -11,11 +11,12 @@
 // caller's Setup came in on, else to the callee's, where its answer came in.
 // Those two ports are the call's: a segment of its connection
 // (ReleaseComplete, FIN, RST, media addresses) or of its H.245 connection
-// from any other port changes nothing. A Setup on the same connection from
-// another port makes a call of its own, and an answer from another port
-// than the one the call took goes to a copy of its caller side charged to
-// that port, so a host elsewhere can neither end a call nor keep it from
-// its rules.
+// from any other port changes nothing; before the answer, an end of the
+// callee's side from another port than the Setup's leaves the call waiting.
+// A Setup on the same connection from another port makes a call of its
+// own, and an answer from another port than the one the call took goes to
+// a copy of its caller side charged to that port, so a host elsewhere can
+// neither end a call nor keep it from its rules.
 #include <cstring>
 
 #include "logger.h"
@@ -167,6 +168,16 @@ void call_free(h323_call *c) {
 // from any port: whoever answers is the callee).
 bool side_port(const h323_call *c, uint16_t direction, int port) {
     return direction == 0 ? c->ports[0] == port : !c->answered || c->ports[1] == port;
+}
+
+// Whether an end (ReleaseComplete, FIN, RST) from the side that came in on
+// the port ends the call. Before the callee's first answer its port is not
+// known, so only the Setup's port may end the call: an end from elsewhere
+// may be forged, and leaves the call waiting (it holds no rule). A copy
+// waits for the port it was made for.
+bool side_may_end(const h323_call *c, uint16_t direction, int port) {
+    if (c->answered || c->own_side == 1) return side_port(c, direction, port);
+    return c->ports[0] == port;
 }
 
 // The side of the call's signalling connection the segment is on: 0 from
@@ -347,6 +358,8 @@ bool h225_message_handle(walk *w, const uint8_t *buf, size_t len) {
         if (w->call == nullptr) return false;
     }
     h323_call *c = w->call;
+    if (m.body == H225_RELEASE_COMPLETE && !side_may_end(c, c->direction, voip_rx_port()))
+        return true;
     if (c->direction == 1 && !c->answered) {
         c->answered = true;
         c->ports[1] = voip_rx_port();
@@ -501,7 +514,7 @@ int h225_rx(const uint8_t *ip_header, int length) {
         if (s.length > 0 &&
             !tpkt_walk(&w, s.payload, s.length, &to->pending[to->direction], q931_handle))
             continue;  // released
-        if (ends) call_free(to);
+        if (ends && side_may_end(to, to->direction, port)) call_free(to);
     }
     // The callee's side of a call starts no call.
     if (taken || callee_side) return taken ? 0 : -1;

@@ -1109,6 +1109,16 @@ TEST_P(system_voip_network, ForgedH323OrdersFromAnotherPortChangeNoCall) {
     auto forged = [&](const std::vector<TcpSegment> &segments) {
         return send_tcp_forgeries(ns.spaces[1], taps[1], segments);
     };
+    // Both sides' ReleaseCompletes, FINs and RSTs on a signalling connection.
+    auto ends = [&](uint16_t caller_port) {
+        std::vector<TcpSegment> all;
+        for (const int flags : {kPshAck, kFinAck, kRstAck}) {
+            const h323_test::Bytes data = flags == kPshAck ? release : h323_test::Bytes{};
+            all.push_back({caller, caller_port, callee, 1720, flags, data});
+            all.push_back({callee, 1720, caller, caller_port, flags, data});
+        }
+        return all;
+    };
     // The H.245 connection is copied once the answer's copy reached the
     // snooper: its copy rules are read until there are as many as wanted.
     const int copies = copy_rules(*sw);
@@ -1129,13 +1139,7 @@ TEST_P(system_voip_network, ForgedH323OrdersFromAnotherPortChangeNoCall) {
     media_opened(first);
     if (HasFatalFailure()) return;
     EXPECT_EQ(voice_rules_when(on + 2), on + 2) << "the first call";
-    std::vector<TcpSegment> ends;
-    for (const int flags : {kPshAck, kFinAck, kRstAck}) {
-        const h323_test::Bytes data = flags == kPshAck ? release : h323_test::Bytes{};
-        ends.push_back({caller, first_port, callee, 1720, flags, data});
-        ends.push_back({callee, 1720, caller, first_port, flags, data});
-    }
-    ASSERT_TRUE(forged(ends));
+    ASSERT_TRUE(forged(ends(first_port)));
 
     // The forged Setup is a call of its own, charged to the forger's port:
     // the answer gives it copy rules as well.
@@ -1150,13 +1154,16 @@ TEST_P(system_voip_network, ForgedH323OrdersFromAnotherPortChangeNoCall) {
     EXPECT_EQ(voice_rules_when(on + 4), on + 4) << "the second call";
     EXPECT_EQ(copies_when(2), 2) << "the forged call keeps its own";
 
-    // The forged answer gives the call the forger's H.245 address; the
-    // callee's own answer a copy of the call with the real one.
+    // Ends forged before the answer leave the call waiting; the forged
+    // answer gives it the forger's H.245 address, the callee's own answer a
+    // copy of the call with the real one.
     Call &third = calls[2];
     const uint16_t third_port = connected(third);
     ASSERT_TRUE(pass(third.signalling.caller, third.signalling.callee, setup(third.control)));
-    ASSERT_TRUE(forged(
-        {{callee, 1720, caller, third_port, kPshAck, connect(h323_address(host(1), 5100))}}));
+    std::vector<TcpSegment> first_answer = ends(third_port);
+    first_answer.push_back(
+        {callee, 1720, caller, third_port, kPshAck, connect(h323_address(host(1), 5100))});
+    ASSERT_TRUE(forged(first_answer));
     ASSERT_EQ(copies_when(4), 4) << "the forged answer's H.245 copy rules";
     ASSERT_TRUE(pass(third.signalling.callee, third.signalling.caller, connect(third.control)));
     ASSERT_EQ(copies_when(6), 6) << "the callee's answer's";
