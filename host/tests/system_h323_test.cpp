@@ -141,14 +141,19 @@ Entries entries(Switch &sw) {
     return found;
 }
 
-// The field processor's entries that raise the internal priority, read
-// through the monitor as an administrator would.
-int voice_rules(Switch &sw) {
+// The field processor's entries with the action, read through the monitor
+// as an administrator would.
+int rules_with(Switch &sw, const std::string &action) {
     std::vector<std::string> ids;
     for (int id = 1; id <= 300; id++)
-        ids.push_back(std::to_string(id) + " PrioIntNew");
+        ids.push_back(std::to_string(id) + " " + action);
     const std::string out = system_fixture::each_of(sw, "FieldProcessor action get", ids);
-    return static_cast<int>(system_fixture::count_of(out, "action=PrioIntNew"));
+    return static_cast<int>(system_fixture::count_of(out, "action=" + action));
+}
+
+// The entries that raise the internal priority.
+int voice_rules(Switch &sw) {
+    return rules_with(sw, "PrioIntNew");
 }
 
 // Entries copying with the class, and entries raising the priority only.
@@ -1011,16 +1016,6 @@ TEST_P(system_voip_network, ForgedMgcpOrdersAndANonPartysByeChangeNoCall) {
     EXPECT_EQ(voice_rules_when(on), on) << "the parties' own orders end every call";
 }
 
-// The field processor's entries that copy to the CPU, read through the
-// monitor.
-int copy_rules(Switch &sw) {
-    std::vector<std::string> ids;
-    for (int id = 1; id <= 300; id++)
-        ids.push_back(std::to_string(id) + " CopyToCpu");
-    const std::string out = system_fixture::each_of(sw, "FieldProcessor action get", ids);
-    return static_cast<int>(system_fixture::count_of(out, "action=CopyToCpu"));
-}
-
 // A TCP segment with data (flags PSH ACK), or without (FIN or RST).
 struct TcpSegment {
     std::string src;
@@ -1056,6 +1051,7 @@ bool send_tcp_forgeries(const std::string &space, const std::string &tap,
               tap + args) == 0;
 }
 
+// An address as the H.323 messages carry it.
 h323_test::Address h323_address(const std::string &ip, uint16_t port) {
     h323_test::Address a{{}, port};
     inet_pton(AF_INET, ip.c_str(), a.ip);
@@ -1065,9 +1061,10 @@ h323_test::Address h323_address(const std::string &ip, uint16_t port) {
 // H.323 calls from a caller on port 3 to a callee on port 4. A host on
 // port 2 forges, on the signalling connection of a call that has its voice
 // rules, both parties' ReleaseCompletes, FINs and RSTs; the Setup of the
-// next call before its caller sends it; and the answer of the third before
-// its callee's. Every call gets its rules and keeps them, its voice frames
-// hit them, and the caller's own ReleaseCompletes end them.
+// next call before its caller sends it; and, on the third, those ends and
+// then an answer before its callee's. Every call gets its rules and keeps
+// them, its voice frames hit them, and the caller's own ReleaseCompletes
+// end them.
 TEST_P(system_voip_network, ForgedH323OrdersFromAnotherPortChangeNoCall) {
     using h323_test::Uuie;
     const int on = voice_rules(*sw);
@@ -1121,12 +1118,12 @@ TEST_P(system_voip_network, ForgedH323OrdersFromAnotherPortChangeNoCall) {
     };
     // The H.245 connection is copied once the answer's copy reached the
     // snooper: its copy rules are read until there are as many as wanted.
-    const int copies = copy_rules(*sw);
+    const int copies = rules_with(*sw, "CopyToCpu");
     auto copies_when = [&](int wanted) {
-        int n = copy_rules(*sw);
+        int n = rules_with(*sw, "CopyToCpu");
         for (int tries = 0; tries < 40 && n != copies + wanted; tries++) {
             usleep(250 * 1000);
-            n = copy_rules(*sw);
+            n = rules_with(*sw, "CopyToCpu");
         }
         return n - copies;
     };
