@@ -184,8 +184,10 @@ void Fabric::ingress(int port, const std::vector<uint8_t> &wire, bool from_cpu) 
         return;
     }
     bool to_cpu_only = false;
-    uint64_t dest = destinations(view, c, &to_cpu_only);
+    int entry_cos = -1;
+    uint64_t dest = destinations(view, c, &to_cpu_only, &entry_cos);
     if (to_cpu_only) {
+        c.queue = c.cpu_queue = egressQueue(port, frame, view, c, -1);
         toCpuPort(port, frame, c);
         return;
     }
@@ -203,6 +205,10 @@ void Fabric::ingress(int port, const std::vector<uint8_t> &wire, bool from_cpu) 
     }
     CfpResult cfp = fieldProcessor(port, frame, view, c);
     c.queue = egressQueue(port, frame, view, c, cfp.pri);
+    // The CPU's station entry gives frames to the switch's own address their
+    // queue at the CPU port.
+    c.cpu_queue =
+        cfp.pri < 0 && entry_cos >= 0 ? egressQueue(port, frame, view, c, entry_cos) : c.queue;
     uint64_t out = egressSet(port, dest, view, c);
     if (cfp.drop) {
         out = 0;
