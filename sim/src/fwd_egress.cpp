@@ -199,6 +199,7 @@ void Fabric::fromCpu(std::span<const uint8_t> frame) {
 void ImpPort::setCpuSink(FrameSink sink) {
     std::lock_guard<ChipMutex> g(fabric_.chip_.mutex());
     fabric_.cpu_sink_ = std::move(sink);
+    fabric_.cpu_room_ = nullptr;
 }
 
 void ImpPort::fromCpu(std::span<const uint8_t> frame) {

@@ -238,14 +238,20 @@ void Fabric::ingress(int port, const std::vector<uint8_t> &wire, bool from_cpu) 
         capture >= 0 && !((field(R_IGMIRCTL, F_IN_MIR_MSK) >> port) & 1)
             ? field(R_EGMIRCTL, F_OUT_MIR_MSK)
             : 0;
+    // A copy to the CPU port carries the management tag like any frame to it.
+    auto mirror = [&](std::vector<uint8_t> copy) {
+        if (capture == profile_.cpu_port)
+            toCpuPort(port, std::move(copy), c);
+        else
+            wireOut(capture, std::move(copy), c.queue, port);
+    };
     for (int p = 0; p < profile_.num_ports; p++) {
         if (!((out >> p) & 1)) continue;
         std::vector<uint8_t> sent;
         if (transmit(p, port, frame, c, &sent) && ((egress_mirrored >> p) & 1) && p != capture)
-            wireOut(capture, std::move(sent), c.queue, port);
+            mirror(std::move(sent));
     }
-    if (capture >= 0 && ((field(R_IGMIRCTL, F_IN_MIR_MSK) >> port) & 1))
-        wireOut(capture, frame, c.queue, port);
+    if (capture >= 0 && ((field(R_IGMIRCTL, F_IN_MIR_MSK) >> port) & 1)) mirror(frame);
 }
 
 }  // namespace sim

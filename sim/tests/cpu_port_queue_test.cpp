@@ -100,4 +100,15 @@ TEST_F(cpu_port_queue, WhatTheQueueCannotHoldIsThePortsDiscardAndAnOffMacMissesF
     EXPECT_EQ(chip.mibGet("TXDROPPKTS", cpu), 10u);
 }
 
+TEST_F(cpu_port_queue, AMirrorCopyToTheCpuPortCarriesTheManagementTag) {
+    chip.poke("MII_PCTL", 0, 0);  // no broadcasts but the mirror's copies
+    chip.poke("MIRCAPCTL", 0, 1ull << 63 | 1ull << cpu);
+    chip.poke("IGMIRCTL", 0, 1);  // what port 0 receives
+    send(sim::kBroadcast, 1);
+    post(1);
+    ASSERT_EQ(taken(), "B");
+    EXPECT_EQ(buffers[0][kOffset + 12], 0x88);
+    EXPECT_EQ(buffers[0][kOffset + 13], 0x74);
+}
+
 }  // namespace
