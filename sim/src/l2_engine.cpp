@@ -15,7 +15,7 @@ constexpr int kBuckets = TableEngine::kArlRows / 2;
 constexpr int kRowPort = 36;  // port, priority and age: 8 bits (group index)
 constexpr int kRowPri = 41;
 constexpr int kRowVid = 44;
-constexpr int kWidePri = 57;  // in the 53-port chips' entries
+constexpr int kWidePri = 57;  // in the 53-port chips' unicast entries
 constexpr int kRowCon = 57;
 constexpr uint64_t kRowAge = 1ull << 43;
 constexpr uint64_t kRowStatic = 1ull << 62;
@@ -261,13 +261,13 @@ std::optional<TableEngine::L2Hit> TableEngine::lookup(uint64_t mac, uint16_t vid
         if (by_vlan && wide_vid_[slot] != (vid & 0xfff)) return std::nullopt;
         L2Hit hit;
         hit.is_static = (e & kRowStatic) != 0;
-        hit.cos = static_cast<int>((e >> kWidePri) & 3);
         if (multicast(mac)) {
             hit.group = true;
             uint64_t words[3];
             if (otherRow(2, static_cast<int>((e >> 48) & 0xfff), words)) hit.pbmp = words[0];
         } else {
             hit.port = static_cast<int>((e >> 48) & 0x3f) - profile_.port_offset;
+            hit.cos = static_cast<int>((e >> kWidePri) & 3);
         }
         return hit;
     }
