@@ -36,7 +36,9 @@ bool Fabric::cpuMacTakes() {
 
 void Fabric::leaveToCpu(std::vector<uint8_t> frame, int queue) {
     const int cpu = profile_.cpu_port;
-    if (cpu_sink_ && outbox_.size() >= kSinkBacklog) {
+    // Behind a MAC, what is in flight is bounded by its receive buffers: a
+    // frame it has room for is not lost to the other ports' backlog.
+    if (cpu_sink_ && !cpu_room_ && outbox_.size() >= kSinkBacklog) {
         mib(R_TXDROPPKTS, cpu, 1);
         drops_.buffer++;
         return;
