@@ -1,12 +1,13 @@
 // The management address answers through a broadcast storm on every board:
-// six hosts flood broadcasts (no storm control) at more than the CPU's
-// link carries, while host B on another port pings the management address
-// every 0.1 s. Frames to the switch's own address wait in the CPU port's
-// highest queue and go first, so every ping but at most one (ARP) is
-// answered; every storm broadcast the switch took either reached the CPU or
-// is counted as the CPU port's discard (TXDROPPKTS.cpu0 in the monitor's
-// counters: a slow host may bring the CPU too few to overrun it). Needs root (CAP_NET_ADMIN),
-// /dev/net/tun, ip, ping, curl and python3; skips without them.
+// six hosts flood full-size broadcasts (no storm control) as fast as this
+// host sends them, more than the CPU's receive path takes, while host B on
+// another port pings the management address every 0.1 s. Frames to the
+// switch's own address wait in the CPU port's highest queue and go first,
+// so every ping but at most one (ARP) is answered; every storm broadcast
+// the switch took reached the CPU or is counted as the CPU port's discard
+// (TXDROPPKTS.cpu0 in the monitor's counters; a slow host may bring the CPU
+// too few to overrun it). Needs root (CAP_NET_ADMIN), /dev/net/tun, ip,
+// ping, curl and python3; skips without them.
 #include <gtest/gtest.h>
 
 #include <stdio.h>
@@ -91,9 +92,7 @@ TEST_P(system_storm_cpu, TheManagementAddressAnswersEveryPingThroughABroadcastSt
         answered = sh(in_b + "ping -c 1 -W 2 " + address) == 0;
     ASSERT_TRUE(answered) << "no management answer before the storm";
 
-    // Full-size broadcasts of a local EtherType from each storming port, as
-    // fast as this host sends them: what the switch takes of them is more
-    // than the CPU's 100 Mb/s link carries, however slow the host.
+    // Full-size broadcasts of a local EtherType from each storming port.
     std::vector<FILE *> storms;
     for (int port : storm_ports) {
         const std::string src = "02000000" + std::to_string(10 + port % 90) + "01";
