@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -18,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -323,6 +325,44 @@ struct Netns {
                sh("ip -n " + space + " link set " + tap + " up") == 0;
     }
 };
+
+// switchfw started inside the namespace, its management TAP there too (the
+// child takes this thread's namespace); null when the namespace is missing.
+inline std::unique_ptr<Switch> switch_in(const std::string &space, const std::filesystem::path &dir,
+                                         const std::vector<std::string> &args) {
+    int home = open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
+    int inside = open(("/run/netns/" + space).c_str(), O_RDONLY | O_CLOEXEC);
+    std::unique_ptr<Switch> sw;
+    if (home >= 0 && inside >= 0 && setns(inside, CLONE_NEWNET) == 0) {
+        sw = std::make_unique<Switch>(dir, args);
+        setns(home, CLONE_NEWNET);
+    }
+    if (home >= 0) close(home);
+    if (inside >= 0) close(inside);
+    return sw;
+}
+
+// Moves the management address of the switch running in the namespace (its
+// TAP "mgmt") to address/24 through the web page; false when it did not move.
+inline bool set_management_address(Switch &sw, const std::string &space,
+                                   const std::string &address) {
+    const std::string in = "ip netns exec " + space + " ";
+    const std::string web = "http://127.0.0.1:" + std::to_string(sw.port_offset() + 80);
+    const std::string cookie =
+        sh_out(in + "curl -s -i -d 'username=admin&password=qivor' " + web +
+               "/login.cgi | sed -n 's/^Set-Cookie: WebManaged=\\([^;\\r]*\\).*/\\1/p' | "
+               "tr -d '\\n'");
+    if (cookie.empty()) return false;
+    sh(in + "curl -s -m 10 -b WebManaged=" + cookie + " -d 'ip=" + address +
+       "&netmask=255.255.255.0&gateway=0.0.0.0&ifname=eth1' " + web + "/setip.cgi");
+    for (int tries = 0; tries < 50; tries++) {
+        if (sh_out("ip -n " + space + " -4 addr show mgmt").find("inet " + address + "/24") !=
+            std::string::npos)
+            return true;
+        usleep(100000);
+    }
+    return false;
+}
 
 // The MAC address of a TAP inside a namespace ("aa:bb:..."), "" when unknown.
 inline std::string mac_of(const std::string &space, const std::string &tap) {

@@ -81,7 +81,9 @@ void Board::connectCpuMac() {
     // Both ends hand frames over outside their own locks, so neither lock
     // is ever held while the other is taken.
     mac_.setTransmitSink([this](std::vector<uint8_t> frame) { fabric_.cpu().fromCpu(frame); });
-    fabric_.cpu().setCpuSink([this](std::vector<uint8_t> frame) { mac_.receiveFromSwitch(frame); });
+    fabric_.cpu().connectMac([this](std::vector<uint8_t> frame) { mac_.receiveFromSwitch(frame); },
+                             [this] { return mac_.rxRoom(); });
+    mac_.setRxRoomNotify([this] { fabric_.cpu().roomGrew(); });
 }
 
 std::vector<DeviceInfo> Board::devices() const {

@@ -73,7 +73,19 @@ bool Fabric::transmit(int port, int from, const std::vector<uint8_t> &frame, con
     return true;
 }
 
+void Fabric::countLeaving(int port, const std::vector<uint8_t> &frame, int queue) {
+    countTx(port, frame);
+    if (queue >= 0 && queue < kQueues) queue_counts_[static_cast<size_t>(port)][queue]++;
+    // The QoS transmit counters take the frames of every queue above the
+    // best-effort one (the chip keeps no selector for them).
+    if (queue > 0) {
+        mib(R_TXQOSPKTS, port, 1);
+        mib(R_TXQOSOCTETS, port, frame.size() + 4);
+    }
+}
+
 void Fabric::leaveWire(int port, std::vector<uint8_t> frame, int queue) {
+    if (port == profile_.cpu_port) return leaveToCpu(std::move(frame), queue);
     PortState &st = state_[static_cast<size_t>(port)];
     const bool phy_loop = chip_.phyLoopedBack(port);
     const bool to_sink = !st.plug && !phy_loop && st.peer < 0 && st.sink;
@@ -83,14 +95,7 @@ void Fabric::leaveWire(int port, std::vector<uint8_t> frame, int queue) {
         return;
     }
     applyFault(frame);
-    countTx(port, frame);
-    if (queue >= 0 && queue < kQueues) queue_counts_[static_cast<size_t>(port)][queue]++;
-    // The QoS transmit counters take the frames of every queue above the
-    // best-effort one (the chip keeps no selector for them).
-    if (queue > 0) {
-        mib(R_TXQOSPKTS, port, 1);
-        mib(R_TXQOSOCTETS, port, frame.size() + 4);
-    }
+    countLeaving(port, frame, queue);
     if (st.plug || phy_loop) {
         enqueueIngress(port, withFcs(frame), kHopDelayUs);
     } else if (st.peer >= 0) {
@@ -133,6 +138,7 @@ void Fabric::toCpuPort(int ingress_port, std::vector<uint8_t> frame, const Class
     frame.insert(frame.begin() + 12, mgmt, mgmt + kMgmtTagBytes);
     for (int k = 0; k < 4; k++)
         frame.push_back(static_cast<uint8_t>(crc >> (8 * k)));
+    if (cpu_room_) return wireOut(profile_.cpu_port, std::move(frame), c.cpu_queue, ingress_port);
     if (cpu_sink_ && outbox_.size() >= kSinkBacklog) {
         mib(R_TXDROPPKTS, profile_.cpu_port, 1);
         drops_.buffer++;
@@ -193,6 +199,7 @@ void Fabric::fromCpu(std::span<const uint8_t> frame) {
 void ImpPort::setCpuSink(FrameSink sink) {
     std::lock_guard<ChipMutex> g(fabric_.chip_.mutex());
     fabric_.cpu_sink_ = std::move(sink);
+    fabric_.cpu_room_ = nullptr;
 }
 
 void ImpPort::fromCpu(std::span<const uint8_t> frame) {

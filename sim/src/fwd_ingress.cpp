@@ -184,8 +184,10 @@ void Fabric::ingress(int port, const std::vector<uint8_t> &wire, bool from_cpu) 
         return;
     }
     bool to_cpu_only = false;
-    uint64_t dest = destinations(view, c, &to_cpu_only);
+    int entry_cos = -1;
+    uint64_t dest = destinations(view, c, &to_cpu_only, &entry_cos);
     if (to_cpu_only) {
+        c.queue = c.cpu_queue = egressQueue(port, frame, view, c, -1);
         toCpuPort(port, frame, c);
         return;
     }
@@ -203,6 +205,10 @@ void Fabric::ingress(int port, const std::vector<uint8_t> &wire, bool from_cpu) 
     }
     CfpResult cfp = fieldProcessor(port, frame, view, c);
     c.queue = egressQueue(port, frame, view, c, cfp.pri);
+    // The CPU's station entry gives frames to the switch's own address their
+    // queue at the CPU port.
+    c.cpu_queue =
+        cfp.pri < 0 && entry_cos >= 0 ? egressQueue(port, frame, view, c, entry_cos) : c.queue;
     uint64_t out = egressSet(port, dest, view, c);
     if (cfp.drop) {
         out = 0;
@@ -232,14 +238,20 @@ void Fabric::ingress(int port, const std::vector<uint8_t> &wire, bool from_cpu) 
         capture >= 0 && !((field(R_IGMIRCTL, F_IN_MIR_MSK) >> port) & 1)
             ? field(R_EGMIRCTL, F_OUT_MIR_MSK)
             : 0;
+    // A copy to the CPU port carries the management tag like any frame to it.
+    auto mirror = [&](std::vector<uint8_t> copy) {
+        if (capture == profile_.cpu_port)
+            toCpuPort(port, std::move(copy), c);
+        else
+            wireOut(capture, std::move(copy), c.queue, port);
+    };
     for (int p = 0; p < profile_.num_ports; p++) {
         if (!((out >> p) & 1)) continue;
         std::vector<uint8_t> sent;
         if (transmit(p, port, frame, c, &sent) && ((egress_mirrored >> p) & 1) && p != capture)
-            wireOut(capture, std::move(sent), c.queue, port);
+            mirror(std::move(sent));
     }
-    if (capture >= 0 && ((field(R_IGMIRCTL, F_IN_MIR_MSK) >> port) & 1))
-        wireOut(capture, frame, c.queue, port);
+    if (capture >= 0 && ((field(R_IGMIRCTL, F_IN_MIR_MSK) >> port) & 1)) mirror(frame);
 }
 
 }  // namespace sim

@@ -11,7 +11,8 @@ constexpr int kStpForwarding = 5;
 
 }  // namespace
 
-uint64_t Fabric::destinations(const FrameView &view, const Classified &c, bool *to_cpu_only) {
+uint64_t Fabric::destinations(const FrameView &view, const Classified &c, bool *to_cpu_only,
+                              int *entry_cos) {
     const uint64_t cpu = 1ull << profile_.cpu_port;
     uint64_t bpdu = field(R_BPDU_MCADDR, F_BPDU_MC_ADDR, kBpduAddr);
     if (view.dst == bpdu && field(R_GMNGCFG, F_RXBPDU_EN)) {
@@ -34,6 +35,7 @@ uint64_t Fabric::destinations(const FrameView &view, const Classified &c, bool *
     }
     if (view.dst != kBroadcast) {
         if (auto hit = chip_.tables().lookup(view.dst, c.vid)) {
+            *entry_cos = hit->cos;
             if (!hit->group && hit->port >= 0 && hit->port < profile_.num_ports)
                 return 1ull << hit->port;
             if (hit->group) return hit->pbmp & portMask();

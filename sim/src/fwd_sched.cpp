@@ -65,6 +65,7 @@ void Fabric::drainTx(int port) {
             });
             return;
         }
+        if (port == profile_.cpu_port && !cpuMacTakes()) return;
         const int queue = nextTxQueue(s);
         Leaving out = std::move(s.tx_queue[static_cast<size_t>(queue)].front());
         s.tx_queue[static_cast<size_t>(queue)].pop_front();

@@ -13,7 +13,9 @@ constexpr int kBuckets = TableEngine::kArlRows / 2;
 
 // Raw row bits.
 constexpr int kRowPort = 36;  // port, priority and age: 8 bits (group index)
+constexpr int kRowPri = 41;
 constexpr int kRowVid = 44;
+constexpr int kWidePri = 57;  // in the 53-port chips' unicast entries
 constexpr int kRowCon = 57;
 constexpr uint64_t kRowAge = 1ull << 43;
 constexpr uint64_t kRowStatic = 1ull << 62;
@@ -265,6 +267,7 @@ std::optional<TableEngine::L2Hit> TableEngine::lookup(uint64_t mac, uint16_t vid
             if (otherRow(2, static_cast<int>((e >> 48) & 0xfff), words)) hit.pbmp = words[0];
         } else {
             hit.port = static_cast<int>((e >> 48) & 0x3f) - profile_.port_offset;
+            hit.cos = static_cast<int>((e >> kWidePri) & 3);
         }
         return hit;
     }
@@ -280,6 +283,7 @@ std::optional<TableEngine::L2Hit> TableEngine::lookup(uint64_t mac, uint16_t vid
         L2Hit hit;
         hit.is_static = (row & kRowStatic) != 0;
         hit.port = static_cast<int>((row >> kRowPort) & 0x1f);
+        hit.cos = static_cast<int>((row >> kRowPri) & 3);
         return hit;
     }
     return std::nullopt;

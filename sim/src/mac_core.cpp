@@ -1,5 +1,6 @@
 #include "sim/mac_core.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -95,18 +96,45 @@ void MacCore::setIrqNotify(std::function<void()> notify) {
     notify_ = std::move(notify);
 }
 
+void MacCore::setRxRoomNotify(std::function<void()> notify) {
+    std::lock_guard<std::mutex> g(mutex_);
+    room_notify_ = std::move(notify);
+}
+
 void MacCore::finish(Pending &out) {
     std::function<void(std::vector<uint8_t>)> sink;
-    std::function<void()> notify;
+    std::function<void()> notify, room_notify;
     {
         std::lock_guard<std::mutex> g(mutex_);
         sink = sink_;
         notify = notify_;
+        room_notify = room_notify_;
     }
     for (auto &frame : out.tx) {
         if (sink) sink(std::move(frame));
     }
     if (out.notify && notify) notify();
+    if (out.room_grew && room_notify) room_notify();
+}
+
+// Counts the posted descriptors from the receive channel's current one up to
+// the driver's pointer, as the channel would walk them.
+void MacCore::publishRxRoom(Pending &out) {
+    int room = -1;
+    if (reg(kRcvControl) & 1) {
+        room = 0;
+        uint32_t index = (reg(kRcvStatus) & 0xFFF) / 8;
+        const uint32_t posted = (reg(kRcvPtr) & 0xFFF) / 8;
+        while (index != posted && room < kMaxRing) {
+            const auto *d =
+                static_cast<const uint8_t *>(arena_.fromBus(reg(kRcvAddr) + index * 8, 8));
+            if (d == nullptr) break;
+            room++;
+            index = (le32(d) & kCtrlEot) ? 0 : index + 1;
+        }
+    }
+    const int before = rx_room_.exchange(room);
+    if (room > before || (room < 0 && before >= 0)) out.room_grew = true;
 }
 
 bool MacCore::irqPending() {
@@ -219,16 +247,22 @@ void MacCore::writeLocked(uint32_t offset, uint32_t value, Pending &out) {
             reg(offset) = value;
             reg(offset + 0xC) = (value & 1) ? kStateIdle : kStateDisabled;
             if (offset == kXmtControl) partial_.clear();
+            if (offset == kRcvControl) publishRxRoom(out);
             return;
         case kXmtAddr:
         case kRcvAddr:
             // A new ring starts at its first descriptor.
             reg(offset) = value;
             reg(offset + 0x8) &= ~0xFFFu;
+            if (offset == kRcvAddr) publishRxRoom(out);
             return;
         case kXmtPtr:
             reg(offset) = value;
             transmit(out);
+            return;
+        case kRcvPtr:
+            reg(offset) = value;
+            publishRxRoom(out);
             return;
         case kXmtStatus:
         case kRcvStatus:
@@ -245,6 +279,7 @@ void MacCore::writeLocked(uint32_t offset, uint32_t value, Pending &out) {
                 cam_.clear();
                 partial_.clear();
                 out.notify = true;
+                publishRxRoom(out);
             }
             return;
         default:
@@ -390,6 +425,7 @@ void MacCore::receiveFromSwitch(std::span<const uint8_t> frame) {
             reg(kRcvStatus) = (reg(kRcvStatus) & 0xF000) | (index * 8);
             reg(kIntStatus) |= kIntRxDone;
             countFrame(kRxMib, frame.size(), frame.size() >= 6 ? frame.data() : nullptr);
+            rx_room_.store(std::max(0, rx_room_.load() - static_cast<int>(slots.size())));
         }
     }
     finish(out);

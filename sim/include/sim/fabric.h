@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -100,7 +101,15 @@ class Port {
 class ImpPort {
   public:
     explicit ImpPort(Fabric &fabric) : fabric_(fabric) {}
+    // Frames to the CPU go to the sink as the pipeline hands them over.
     void setCpuSink(FrameSink sink);
+    // The CPU-port MAC behind the port instead: frames to the CPU wait in
+    // the port's class-of-service queues and leave at the link's rate while
+    // the MAC has a receive buffer for them (room: buffers posted and not
+    // yet filled; negative while it takes every frame, e.g. is off), as a
+    // MAC holds its link when it has none. roomGrew resumes the port.
+    void connectMac(FrameSink sink, std::function<int()> room);
+    void roomGrew();
     // Opcode 0 enters the pipeline at the CPU port; opcodes 3/4 go straight
     // to the ports of the tag's bitmap (for 4 the second group, from chip port 24).
     void fromCpu(std::span<const uint8_t> frame);
@@ -267,7 +276,8 @@ class Fabric {
         uint64_t members = 0;
         uint64_t untag = 0;
         int mspt = 0;
-        int queue = 0;  // egress queue
+        int queue = 0;      // egress queue
+        int cpu_queue = 0;  // the CPU port's: an address entry may choose it
     };
 
     // Queue plumbing (fabric.cpp).
@@ -304,7 +314,9 @@ class Fabric {
     const RegInstance *udfOffsetReg(int reg_id, int port) const;
     CfpResult fieldProcessor(int port, const std::vector<uint8_t> &frame, const FrameView &view,
                              const Classified &c);
-    uint64_t destinations(const FrameView &view, const Classified &c, bool *to_cpu_only);
+    // entry_cos: the class of service of the address entry the frame hit, else -1.
+    uint64_t destinations(const FrameView &view, const Classified &c, bool *to_cpu_only,
+                          int *entry_cos);
     uint64_t egressSet(int port, uint64_t dest, const FrameView &view, const Classified &c);
     // Member bitmaps of the enabled trunk groups (none while trunking is off).
     std::vector<uint64_t> trunkGroups() const;
@@ -328,7 +340,13 @@ class Fabric {
     int nextTxQueue(PortState &s);
     void leaveWire(int port, std::vector<uint8_t> frame, int queue);
     void toCpuPort(int ingress_port, std::vector<uint8_t> frame, const Classified &c);
+    // The CPU port's link (fwd_cpu.cpp): whether the MAC takes a frame now,
+    // the frame leaving to it, and the held queues resuming.
+    bool cpuMacTakes();
+    void leaveToCpu(std::vector<uint8_t> frame, int queue);
+    void resumeCpu();
     void countTx(int port, const std::vector<uint8_t> &frame);
+    void countLeaving(int port, const std::vector<uint8_t> &frame, int queue);
     // Rate control (fwd_rate.cpp).
     static double rateKbps(uint32_t code);
     bool takeTokens(Bucket &b, double kbps, double burst_kbits, size_t bytes);
@@ -360,6 +378,12 @@ class Fabric {
     ImpPort imp_;
     std::vector<std::vector<uint8_t>> to_cpu_;
     FrameSink cpu_sink_;
+    std::function<int()> cpu_room_;  // empty: no MAC behind the port
+    // Frames handed to the MAC's sink and not yet taken by it.
+    std::atomic<int> cpu_in_flight_{0};
+    // The CPU port waits for room; set before the room is read, so that a
+    // buffer posted meanwhile finds it set and resumes the port.
+    std::atomic<bool> cpu_held_{false};
     std::function<void()> notify_;
     std::vector<std::function<void()>> outbox_;  // sink calls made after unlocking
     DropStats drops_;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -38,6 +39,12 @@ class MacCore {
     // A frame of the switch (management tag, FCS) into the next posted
     // receive buffers; counted as missed when none is posted.
     void receiveFromSwitch(std::span<const uint8_t> frame);
+    // Receive buffers posted and not yet filled; -1 while reception is off
+    // (the MAC then takes every frame and misses it). Read without the lock:
+    // the switch asks it under its own.
+    int rxRoom() const { return rx_room_.load(); }
+    // Called (outside the model's lock) when rxRoom grew or reception went off.
+    void setRxRoomNotify(std::function<void()> notify);
 
     // intstatus & intmask is non-zero.
     bool irqPending();
@@ -60,6 +67,7 @@ class MacCore {
     struct Pending {
         std::vector<std::vector<uint8_t>> tx;
         bool notify = false;
+        bool room_grew = false;
     };
     uint32_t &reg(uint32_t offset) { return regs_[offset / 4]; }
     void writeLocked(uint32_t offset, uint32_t value, Pending &out);
@@ -67,6 +75,7 @@ class MacCore {
     void mii(uint32_t value);
     void countFrame(uint32_t base, size_t bytes, const uint8_t *da);
     void finish(Pending &out);
+    void publishRxRoom(Pending &out);
 
     DmaArena &arena_;
     Anomalies &anomalies_;
@@ -82,6 +91,8 @@ class MacCore {
     uint32_t mii_ops_ = 0;
     std::function<void(std::vector<uint8_t>)> sink_;
     std::function<void()> notify_;
+    std::function<void()> room_notify_;
+    std::atomic<int> rx_room_{-1};
 };
 
 }  // namespace sim

@@ -52,6 +52,7 @@ class TableEngine {
         int port = -1;
         bool group = false;
         uint64_t pbmp = 0;
+        int cos = 0;  // a unicast entry's priority: the class of service it gives
     };
     std::optional<L2Hit> lookup(uint64_t mac, uint16_t vid) const;
     // A VLAN_1Q (1), MARL_PBMP (2) or MSPT_TAB (3) row of the wide chips as
