@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -40,6 +41,20 @@ inline size_t count_of(const std::string &text, const std::string &what) {
     size_t n = 0;
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
         n++;
+    return n;
+}
+
+// The number after the text, on the text's line (thousands separated by
+// commas or not), -1 when absent.
+inline long long number_after(const std::string &out, const std::string &text) {
+    const size_t at = out.find(text);
+    if (at == std::string::npos) return -1;
+    const size_t digit = out.find_first_of("0123456789", at + text.size());
+    if (digit == std::string::npos || out.find('\n', at) < digit) return -1;
+    long long n = 0;
+    for (size_t k = digit;
+         k < out.size() && (std::isdigit(static_cast<unsigned char>(out[k])) || out[k] == ','); k++)
+        if (out[k] != ',') n = n * 10 + (out[k] - '0');
     return n;
 }
 

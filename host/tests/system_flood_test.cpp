@@ -29,6 +29,7 @@
 namespace {
 
 using system_fixture::Netns;
+using system_fixture::number_after;
 using system_fixture::sh;
 using system_fixture::sh_out;
 using system_fixture::Switch;
@@ -42,20 +43,6 @@ long rss_kb(pid_t pid) {
     for (std::string line; std::getline(in, line);)
         if (line.starts_with("VmRSS:")) return std::atol(line.c_str() + 6);
     return 0;
-}
-
-// The first number after the text in the output (thousands separated by
-// commas or not), -1 when absent.
-long long number_after(const std::string &out, const std::string &text) {
-    size_t at = out.find(text);
-    if (at == std::string::npos) return -1;
-    at = out.find_first_of("0123456789", at + text.size());
-    if (at == std::string::npos) return -1;
-    long long n = 0;
-    for (; at < out.size() && (std::isdigit(static_cast<unsigned char>(out[at])) || out[at] == ',');
-         at++)
-        if (out[at] != ',') n = n * 10 + (out[at] - '0');
-    return n;
 }
 
 struct FloodBoard {

@@ -22,6 +22,7 @@
 namespace {
 
 using system_fixture::Netns;
+using system_fixture::number_after;
 using system_fixture::sh;
 using system_fixture::sh_out;
 using system_fixture::Switch;
@@ -37,18 +38,6 @@ struct StormBoard {
 };
 
 class system_storm_cpu : public testing::TestWithParam<StormBoard> {};
-
-// The number after the text up to the end of its line, -1 when absent.
-long long count_after(const std::string &out, const std::string &text) {
-    const size_t at = out.find(text);
-    if (at == std::string::npos) return -1;
-    const size_t digit = out.find_first_of("0123456789", at + text.size());
-    if (digit == std::string::npos || out.find('\n', at) < digit) return -1;
-    long long n = 0;
-    for (size_t k = digit; k < out.size() && (std::isdigit(out[k]) || out[k] == ','); k++)
-        if (out[k] != ',') n = n * 10 + (out[k] - '0');
-    return n;
-}
 
 TEST_P(system_storm_cpu, TheManagementAddressAnswersEveryPingThroughABroadcastStorm) {
     if (!system_fixture::can_make_namespaces() || sh("curl -V") != 0 ||
@@ -121,12 +110,12 @@ TEST_P(system_storm_cpu, TheManagementAddressAnswersEveryPingThroughABroadcastSt
         if (fgets(buf, sizeof buf, storm)) sent += std::string(buf, strcspn(buf, "\n")) + " ";
         pclose(storm);
     }
-    const long long received = count_after(pings, "transmitted, ");
+    const long long received = number_after(pings, "transmitted, ");
     // Every storm broadcast the switch took reached the CPU or was counted
     // as the CPU port's discard. The counters are collected once a second.
     auto counter = [&](const std::string &name, const std::string &port) {
-        return count_after(sw->output("show counters All " + name + "." + port),
-                           name.substr(0, 12) + "." + port);
+        return number_after(sw->output("show counters All " + name + "." + port),
+                            name.substr(0, 12) + "." + port);
     };
     long long taken = 0, to_cpu = 0, discards = 0;
     for (int tries = 0; tries < 20 && (taken <= 0 || to_cpu + discards < taken); tries++) {
