@@ -6,14 +6,23 @@
 // port is forced to 10 Mb/s full duplex on the web port page, so that a
 // busy host carries the streams at their rate and what is lost is lost at
 // the port, not in a model that fell behind (the benchmark measures the
-// same at 100 Mb/s). Hosts in network namespaces on TAP ports run iperf3. Needs
-// root (CAP_NET_ADMIN), /dev/net/tun, ip, python3 and iperf3; skips
-// without them.
+// same at 100 Mb/s). An egress limit set on the web's rate page paces a
+// port the same way: one at or above the line rate loses nothing of a
+// burst, and through 10 Mbit/s TCP runs near the limit, half the limit
+// arrives whole and what a stream brings beyond it is counted on the
+// monitor and SNMP. Hosts in network namespaces on TAP ports run iperf3.
+// Needs root (CAP_NET_ADMIN), /dev/net/tun, ip, python3 and iperf3 (and
+// snmpget for the egress limit); skips without them.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "../../platform/tests/private_workdir.h"
 #include "system_fixture.h"
@@ -23,6 +32,7 @@ namespace {
 
 using system_fixture::Netns;
 using system_fixture::sh;
+using system_fixture::sh_out;
 using system_fixture::Switch;
 
 struct WireBoard {
@@ -51,6 +61,60 @@ class system_wire_rate : public testing::TestWithParam<WireBoard> {
             sh("ip netns pids " + space + " | xargs -r kill");
     }
 
+    // Starts the board with hosts on its two gigabit ports and on the fast
+    // port, each in a namespace of its own, and waits until the gigabit
+    // hosts reach the fast one. No flow control on the senders' ports: what
+    // the fast port cannot send is dropped there. Host 0's untagged frames
+    // get priority 7. The fast port's settings are those posted (its
+    // priority 0, PVID 1).
+    void start(const std::string &tag, const std::string &fast_settings) {
+        const WireBoard b = GetParam();
+        const std::string id =
+            tag + std::to_string(b.board) + "x" + std::to_string(system_fixture::own_id());
+        const std::string tap[3] = {id + "g", id + "h", id + "f"};
+        ASSERT_TRUE(ns.make_free("10.214.", system_fixture::own_id(),
+                                 {id + "ng", id + "nh", id + "nf"}, &net));
+        const int ports[3] = {b.gigabit[0], b.gigabit[1], fast};
+        std::vector<std::string> args{"--board", std::to_string(b.board)};
+        for (int h = 0; h < 3; h++) {
+            args.push_back("--tap");
+            args.push_back(std::to_string(ports[h]) + "=" + tap[h]);
+            taps[h] = tap[h];
+        }
+        sw.emplace(test_workdir::path(), args);
+        std::string seen;
+        ASSERT_TRUE(sw->run("", "DXP.0> ", &seen, 60)) << seen;
+        web = sw->port_offset() + 80;
+        cookie = web_client::login(web, "qivor");
+        ASSERT_FALSE(cookie.empty());
+        for (int g = 0; g < 2; g++) {
+            const std::string answer = web_client::post(
+                web, "/portset.cgi",
+                "port=" + std::to_string(ports[g]) +
+                    "&admin=1&autonego=1&flow_ctrl=0&priority=" + (g == 0 ? "7" : "0") + "&pvid=1",
+                cookie);
+            ASSERT_EQ(answer.find("ERROR"), std::string::npos) << answer;
+        }
+        const std::string answer =
+            web_client::post(web, "/portset.cgi",
+                             "port=" + std::to_string(fast) + "&admin=1&" + fast_settings +
+                                 "&flow_ctrl=0&priority=0&pvid=1",
+                             cookie);
+        ASSERT_EQ(answer.find("ERROR"), std::string::npos) << answer;
+        const std::string address[3] = {net + "10", net + "20", net + "30"};
+        for (int h = 0; h < 3; h++) {
+            sh("ip netns exec " + ns.spaces[h] + " sysctl -w net.ipv6.conf.all.disable_ipv6=1");
+            ASSERT_TRUE(Netns::attach(tap[h], ns.spaces[h], address[h] + "/24"));
+        }
+        for (int g = 0; g < 2; g++) {
+            bool reached = false;
+            for (int tries = 0; tries < 20 && !reached; tries++)
+                reached =
+                    sh("ip netns exec " + ns.spaces[g] + " ping -c 1 -W 1 " + address[2]) == 0;
+            ASSERT_TRUE(reached) << "host " << g;
+        }
+    }
+
     // Starts a one-off iperf3 server on the fast port's host (bounded in
     // time, so that none outlives a failed run).
     void serve(int tcp_port) {
@@ -65,23 +129,32 @@ class system_wire_rate : public testing::TestWithParam<WireBoard> {
                net + "30 -p " + std::to_string(tcp_port) + " -t 3 " + options + " > " + file;
     }
     static Received read(const std::string &file) {
-        std::istringstream in(system_fixture::sh_out(
-            "python3 -c 'import json,sys; "
-            "s=json.load(open(sys.argv[1]))[\"end\"][\"sum_received\"]\n"
-            "print(s[\"bits_per_second\"] / 1e6, s.get(\"lost_packets\", 0), "
-            "s.get(\"packets\", 0))' " +
-            file));
+        std::istringstream in(
+            sh_out("python3 -c 'import json,sys; "
+                   "s=json.load(open(sys.argv[1]))[\"end\"][\"sum_received\"]\n"
+                   "print(s[\"bits_per_second\"] / 1e6, s.get(\"lost_packets\", 0), "
+                   "s.get(\"packets\", 0))' " +
+                   file));
         Received r;
         in >> r.mbps >> r.lost >> r.packets;
         return r;
+    }
+    // One iperf3 run from gigabit host 1 to the fast port's host.
+    Received run(const std::string &options) {
+        const std::string file = test_workdir::path() + "/run.json";
+        serve(5201);
+        usleep(500 * 1000);
+        sh("{ " + client(1, 5201, options, file) + "; }");
+        return read(file);
     }
     static long long reg(Switch &sw, const std::string &name) {
         return system_fixture::register_number(sw, name);
     }
     // The discards of the fast port and of the sender's port (a host that
     // offers more than the model takes on a busy machine loses there).
-    long long discards(Switch &sw) {
-        return reg(sw, "TXDROPPKTS.fe6") + reg(sw, std::string("RXDROPPKTS.") + GetParam().sender);
+    long long discards() {
+        return reg(*sw, "TXDROPPKTS.fe" + std::to_string(fast - 1)) +
+               reg(*sw, std::string("RXDROPPKTS.") + GetParam().sender);
     }
     // Two UDP streams at once into the fast port: from gigabit host 0 (whose
     // port gives its frames priority 7, queue 3) at 6 Mbit/s and from host 1
@@ -97,83 +170,38 @@ class system_wire_rate : public testing::TestWithParam<WireBoard> {
         *low = read(dir + "/low.json");
     }
 
+    int fast = kFastPort;
     Netns ns;
     std::string net;
+    std::string taps[3];
+    std::optional<Switch> sw;  // after ns: it ends first
+    int web = 0;
+    std::string cookie;
 };
 
 TEST_P(system_wire_rate, AFastPortSendsAtItsLineRateInTheSchedulingModesOrder) {
     if (!system_fixture::can_make_namespaces() || sh("python3 -V") != 0 ||
         sh("iperf3 --version") != 0)
         GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, python3 and iperf3";
-    const WireBoard b = GetParam();
-    const std::string id =
-        "w" + std::to_string(b.board) + "x" + std::to_string(system_fixture::own_id());
-    const std::string tap[3] = {id + "g", id + "h", id + "f"};
-    ASSERT_TRUE(
-        ns.make_free("10.214.", system_fixture::own_id(), {id + "ng", id + "nh", id + "nf"}, &net));
-    const int ports[3] = {b.gigabit[0], b.gigabit[1], kFastPort};
-    std::vector<std::string> args{"--board", std::to_string(b.board)};
-    for (int h = 0; h < 3; h++) {
-        args.push_back("--tap");
-        args.push_back(std::to_string(ports[h]) + "=" + tap[h]);
-    }
-    Switch sw(test_workdir::path(), args);
+    ASSERT_NO_FATAL_FAILURE(start("w", "autonego=0&speed=2"));
     std::string seen;
-    ASSERT_TRUE(sw.run("", "DXP.0> ", &seen, 60)) << seen;
-    const int web = sw.port_offset() + 80;
-    const std::string cookie = web_client::login(web, "qivor");
-    ASSERT_FALSE(cookie.empty());
-    // No flow control on the senders' ports: what the fast port cannot send
-    // is dropped there. Host 0's untagged frames get priority 7.
-    for (int g = 0; g < 2; g++) {
-        const std::string answer = web_client::post(
-            web, "/portset.cgi",
-            "port=" + std::to_string(ports[g]) +
-                "&admin=1&autonego=1&flow_ctrl=0&priority=" + (g == 0 ? "7" : "0") + "&pvid=1",
-            cookie);
-        ASSERT_EQ(answer.find("ERROR"), std::string::npos) << answer;
-    }
-    const std::string slow =
-        web_client::post(web, "/portset.cgi",
-                         "port=" + std::to_string(kFastPort) +
-                             "&admin=1&autonego=0&speed=2&flow_ctrl=0&priority=0&pvid=1",
-                         cookie);
-    ASSERT_EQ(slow.find("ERROR"), std::string::npos) << slow;
-    const std::string address[3] = {net + "10", net + "20", net + "30"};
-    for (int h = 0; h < 3; h++) {
-        sh("ip netns exec " + ns.spaces[h] + " sysctl -w net.ipv6.conf.all.disable_ipv6=1");
-        ASSERT_TRUE(Netns::attach(tap[h], ns.spaces[h], address[h] + "/24"));
-    }
-    for (int g = 0; g < 2; g++) {
-        bool reached = false;
-        for (int tries = 0; tries < 20 && !reached; tries++)
-            reached = sh("ip netns exec " + ns.spaces[g] + " ping -c 1 -W 1 " + address[2]) == 0;
-        ASSERT_TRUE(reached) << "host " << g;
-    }
-    const std::string dir = test_workdir::path();
 
     // TCP settles below the line rate.
-    serve(5201);
-    usleep(500 * 1000);
-    sh("{ " + client(1, 5201, "", dir + "/tcp.json") + "; }");
-    const Received tcp = read(dir + "/tcp.json");
+    const Received tcp = run("");
     EXPECT_GT(tcp.mbps, 1);
     EXPECT_LT(tcp.mbps, 10);
 
     // A 20 Mbit/s stream: at most the line rate arrives, the rest is
     // counted.
-    const long long before = discards(sw);
-    serve(5201);
-    usleep(500 * 1000);
-    sh("{ " + client(1, 5201, "-u -b 20M -l 1400", dir + "/udp.json") + "; }");
-    const Received udp = read(dir + "/udp.json");
+    const long long before = discards();
+    const Received udp = run("-u -b 20M -l 1400");
     EXPECT_LT(udp.mbps, 10);
     EXPECT_GT(udp.lost, udp.packets / 5);
-    const long long counted = discards(sw) - before;
+    const long long counted = discards() - before;
     EXPECT_GE(counted, udp.lost * 8 / 10) << udp.lost << " lost";
 
     // Strict: the high queue's stream arrives whole.
-    ASSERT_TRUE(sw.run("cos strict", "DXP.0> ", &seen)) << seen;
+    ASSERT_TRUE(sw->run("cos strict", "DXP.0> ", &seen)) << seen;
     Received high, low;
     two_streams(&high, &low);
     EXPECT_LT(high.lost, high.packets / 20)
@@ -181,7 +209,7 @@ TEST_P(system_wire_rate, AFastPortSendsAtItsLineRateInTheSchedulingModesOrder) {
     EXPECT_GT(low.lost, 0);
     // Weights 3:1 for queue 0: it gets three quarters of the port (the
     // offered 100:60 would give it five eighths).
-    ASSERT_TRUE(sw.run("cos weight W0=3 W1=1 W2=1 W3=1", "DXP.0> ", &seen)) << seen;
+    ASSERT_TRUE(sw->run("cos weight W0=3 W1=1 W2=1 W3=1", "DXP.0> ", &seen)) << seen;
     two_streams(&high, &low);
     EXPECT_GT(high.lost, high.packets / 3) << high.lost << " of " << high.packets;
     EXPECT_GT(low.mbps, 2.3 * high.mbps) << low.mbps << " and " << high.mbps;
@@ -191,6 +219,122 @@ TEST_P(system_wire_rate, AFastPortSendsAtItsLineRateInTheSchedulingModesOrder) {
 INSTANTIATE_TEST_SUITE_P(boards, system_wire_rate,
                          testing::Values(WireBoard{52, {49, 50}, "ge1"},
                                          WireBoard{28, {27, 28}, "ge3"},
+                                         WireBoard{26, {25, 26}, "ge1"}),
+                         [](const testing::TestParamInfo<WireBoard> &info) {
+                             return "board" + std::to_string(info.param.board);
+                         });
+
+// The egress limit the rate page sets on port 8, with the gigabit ports'
+// hosts sending to it at the port's line rate of 100 Mb/s.
+class system_egress_limit : public system_wire_rate {
+  protected:
+    // The rate page's egress limit of the fast port, in steps of 64 kbit/s,
+    // and its burst in kbit.
+    void limit(int steps, int burst) {
+        const std::string answer =
+            web_client::post(web, "/setrate.cgi",
+                             "port=" + std::to_string(fast) + "&ingress=0&egress_enable=1&egress=" +
+                                 std::to_string(steps) + "&burst=" + std::to_string(burst),
+                             cookie);
+        ASSERT_EQ(answer.find("failed"), std::string::npos) << answer;
+    }
+    // Of bursts of back-to-back 1514-byte frames from gigabit host 0, a
+    // second apart, how many of each reached the fast port's host; empty
+    // when the hosts could not run them.
+    std::vector<int> bursts(int rounds, int frames) {
+        const std::string head =
+            system_fixture::hex_of_mac(system_fixture::mac_of(ns.spaces[2], taps[2])) +
+            system_fixture::hex_of_mac(system_fixture::mac_of(ns.spaces[0], taps[0])) + "88b5";
+        // Past the host's receive-buffer limit (SO_RCVBUFFORCE): the switch
+        // may hand a whole burst over at once.
+        const std::string count =
+            "ip netns exec " + ns.spaces[2] +
+            " python3 -c 'import socket,sys,time\n"
+            "s=socket.socket(socket.AF_PACKET,socket.SOCK_RAW,socket.htons(0x88b5))\n"
+            "s.setsockopt(socket.SOL_SOCKET,33,8<<20); s.bind((sys.argv[1],0)); s.settimeout(0.2)\n"
+            "n=[0]*int(sys.argv[2]); print(\"ready\",flush=True); "
+            "end=time.time()+int(sys.argv[2])+4\n"
+            "while time.time()<end:\n"
+            "  try: d=s.recv(2048)\n"
+            "  except OSError: continue\n"
+            "  if len(d)>14 and d[14]<len(n): n[d[14]]+=1\n"
+            "print(*n)' " +
+            taps[2] + " " + std::to_string(rounds);
+        const std::string send =
+            "ip netns exec " + ns.spaces[0] +
+            " python3 -c 'import socket,sys,time\n"
+            "s=socket.socket(socket.AF_PACKET,socket.SOCK_RAW); s.bind((sys.argv[1],0))\n"
+            "for r in range(int(sys.argv[3])):\n"
+            "  f=(bytes.fromhex(sys.argv[2])+bytes([r])).ljust(1514,bytes([238]))\n"
+            "  for i in range(int(sys.argv[4])): s.send(f)\n"
+            "  time.sleep(1)' " +
+            taps[0] + " " + head + " " + std::to_string(rounds) + " " + std::to_string(frames);
+        std::vector<int> arrived;
+        FILE *counter = popen(count.c_str(), "r");
+        if (counter == nullptr) return arrived;
+        char line[256];
+        if (fgets(line, sizeof line, counter) && std::string(line) == "ready\n" && sh(send) == 0 &&
+            fgets(line, sizeof line, counter)) {
+            std::istringstream in(line);
+            for (int n; in >> n;)
+                arrived.push_back(n);
+        }
+        pclose(counter);
+        return arrived;
+    }
+    // The fast port's ifOutDiscards as SNMP reads it.
+    long long out_discards() {
+        return system_fixture::number_after(
+            sh_out("snmpget -v2c -c public -On -t 3 -r 1 127.0.0.1:" +
+                   std::to_string(sw->port_offset() + 161) + " .1.3.6.1.2.1.2.2.1.19." +
+                   std::to_string(fast)),
+            "Counter32:");
+    }
+};
+
+TEST_P(system_egress_limit, APortSendsAtTheLowerOfItsLineRateAndItsLimit) {
+    if (!system_fixture::can_make_namespaces() || sh("python3 -V") != 0 ||
+        sh("iperf3 --version") != 0 || sh("snmpget --version") != 0)
+        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, python3, iperf3 and snmpget";
+    fast = 8;
+    ASSERT_NO_FATAL_FAILURE(start("e", "autonego=1"));
+
+    // 102,400 kbit/s, above the port's 100 Mb/s, with the largest burst:
+    // every frame of each burst arrives.
+    ASSERT_NO_FATAL_FAILURE(limit(1600, 528));
+    EXPECT_EQ(bursts(3, 150), std::vector<int>(3, 150));
+
+    // 10,240 kbit/s with the smallest burst: TCP runs near the limit, half
+    // the limit arrives whole.
+    ASSERT_NO_FATAL_FAILURE(limit(160, 16));
+    const Received tcp = run("");
+    EXPECT_GT(tcp.mbps, 6);
+    EXPECT_LT(tcp.mbps, 10.5);
+    const Received half = run("-u -b 5M -l 1400");
+    EXPECT_LE(half.lost, half.packets / 100) << half.lost << " of " << half.packets;
+
+    // Twice the limit: about the limit arrives and the rest is counted, on
+    // the monitor and (once collected) by SNMP.
+    const long long before = discards();
+    const long long port_before = reg(*sw, "TXDROPPKTS.fe7");
+    const long long snmp_before = out_discards();
+    const Received twice = run("-u -b 20M -l 1400");
+    EXPECT_GT(twice.mbps, 7);
+    EXPECT_LT(twice.mbps, 10.5);
+    EXPECT_GT(twice.lost, twice.packets / 4) << twice.lost << " of " << twice.packets;
+    EXPECT_GE(discards() - before, twice.lost * 8 / 10) << twice.lost << " lost";
+    const long long port = reg(*sw, "TXDROPPKTS.fe7") - port_before;
+    EXPECT_GT(port, twice.lost / 2) << twice.lost << " lost";
+    long long snmp = 0;
+    for (int tries = 0; tries < 40 && snmp < port; tries++) {
+        if (tries > 0) usleep(250 * 1000);
+        snmp = out_discards() - snmp_before;
+    }
+    EXPECT_GE(snmp, port);
+}
+
+INSTANTIATE_TEST_SUITE_P(boards, system_egress_limit,
+                         testing::Values(WireBoard{52, {49, 50}, "ge1"},
                                          WireBoard{26, {25, 26}, "ge1"}),
                          [](const testing::TestParamInfo<WireBoard> &info) {
                              return "board" + std::to_string(info.param.board);

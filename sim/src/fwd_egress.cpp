@@ -63,11 +63,6 @@ bool Fabric::transmit(int port, int from, const std::vector<uint8_t> &frame, con
         return false;
     }
     std::vector<uint8_t> out = egressFrame(port, frame, c);
-    if (!egressRateAdmits(port, out.size() + 4)) {
-        mib(R_TXDROPPKTS, port, 1);
-        drops_.rate++;
-        return false;
-    }
     if (sent != nullptr) *sent = out;
     wireOut(port, std::move(out), c.queue, from);
     return true;

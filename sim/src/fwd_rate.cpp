@@ -1,8 +1,11 @@
 // Ingress rate limiting, storm control and egress shaping: token buckets on
 // the model clock, set by the port's rate-control registers. Bucket 0 limits
 // the packet classes of PKT_MSK0, bucket 1 (storm control) those of PKT_MSK1;
-// the egress bucket limits everything a port sends. Frames out of profile
-// are dropped (the model sends no pause frames).
+// frames out of their profile are dropped (the model sends no pause frames).
+// The egress bucket paces everything a port sends: frames over the limit
+// wait in the port's queues like any backlog.
+#include <algorithm>
+
 #include "sim/fabric.h"
 
 #include "chipdata/storm_sup.h"
@@ -13,6 +16,7 @@ namespace {
 
 constexpr uint32_t kNoIngressLimit = 254;
 constexpr uint32_t kLargestRateCode = 240;
+constexpr uint64_t kNoTokensRecheckNs = 1'000'000;
 constexpr MacAddr kReservedGroup = 0x0180c2000000ull;  // 01-80-C2-00-00-0x
 
 // Packet classes of the PKT_MSK fields.
@@ -117,12 +121,23 @@ bool Fabric::ingressRateAdmits(int port, const FrameView &view, const Classified
     return true;
 }
 
-bool Fabric::egressRateAdmits(int port, size_t wire_bytes) {
+uint64_t Fabric::egressRateStart(int port, size_t wire_bytes, uint64_t start_ns, uint64_t now_ns) {
     const RegInstance *r = portReg(R_PORT_ERC_CON, port);
-    if (r == nullptr || !field(r, F_ENG_RC_EN)) return true;
-    return takeTokens(port_buckets_[static_cast<size_t>(port)][2],
-                      rateKbps(static_cast<uint32_t>(field(r, F_REF_CNTS))),
-                      bucketKbits(field(r, F_BUCKET_SIZE)), wire_bytes);
+    if (r == nullptr || !field(r, F_ENG_RC_EN)) return start_ns;
+    const double kbps = rateKbps(static_cast<uint32_t>(field(r, F_REF_CNTS)));
+    // A refresh count of 0 adds no tokens: the port sends nothing until the
+    // register changes.
+    if (kbps <= 0) return std::max(start_ns, now_ns) + kNoTokensRecheckNs;
+    // The bucket as the time up to which it has paid for what the port
+    // sent: a frame may start once it fits in the burst with what is still
+    // owed (a frame larger than the burst once nothing is).
+    const auto cost = static_cast<uint64_t>(static_cast<double>(wire_bytes) * 8e6 / kbps);
+    const auto burst = static_cast<uint64_t>(bucketKbits(field(r, F_BUCKET_SIZE)) * 1e9 / kbps);
+    uint64_t &paid_ns = state_[static_cast<size_t>(port)].shaped_ns;
+    const uint64_t debt_due = paid_ns + std::min(cost, burst);
+    const uint64_t ready_ns = std::max(start_ns, debt_due > burst ? debt_due - burst : 0);
+    if (ready_ns <= now_ns) paid_ns = std::max(paid_ns, ready_ns) + cost;
+    return ready_ns;
 }
 
 }  // namespace sim

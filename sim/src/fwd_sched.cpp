@@ -1,8 +1,9 @@
 // Egress scheduling: a port sends at the speed and duplex its MAC runs (a
-// half-duplex port shares one wire between both directions). What it cannot
-// send yet waits in its class-of-service queue; the queues take turns as
-// the scheduling mode orders (MODE_HQ_PREEMPT: the highest queue first,
-// else rounds of each queue's quota of frames).
+// half-duplex port shares one wire between both directions), and no faster
+// than its egress limit lets it. What it cannot send yet waits in its
+// class-of-service queue; the queues take turns as the scheduling mode
+// orders (MODE_HQ_PREEMPT: the highest queue first, else rounds of each
+// queue's quota of frames).
 #include <algorithm>
 
 #include "sim/fabric.h"
@@ -57,23 +58,37 @@ void Fabric::drainTx(int port) {
         if (std::all_of(s.tx_cells.begin(), s.tx_cells.end(), [](uint32_t c) { return c == 0; }))
             return;
         const uint64_t now_ns = clock_.now() * 1000;
-        if (free_ns > now_ns) {
+        uint64_t start_ns = free_ns;
+        int queue = -1;
+        if (start_ns <= now_ns) {
+            if (port == profile_.cpu_port && !cpuMacTakes()) return;
+            // The egress limit may hold the frame whose turn it is: the turn
+            // stays its own while it waits.
+            const int wrr_queue = s.wrr_queue;
+            const uint64_t wrr_left = s.wrr_left;
+            queue = nextTxQueue(s);
+            const size_t bytes = s.tx_queue[static_cast<size_t>(queue)].front().frame.size() + 4;
+            start_ns = egressRateStart(port, bytes, start_ns, now_ns);
+            if (start_ns > now_ns) {
+                s.wrr_queue = wrr_queue;
+                s.wrr_left = wrr_left;
+            }
+        }
+        if (start_ns > now_ns) {
             s.tx_armed = true;
-            schedule((free_ns - now_ns + 999) / 1000, [this, port] {
+            schedule((start_ns - now_ns + 999) / 1000, [this, port] {
                 state_[static_cast<size_t>(port)].tx_armed = false;
                 drainTx(port);
             });
             return;
         }
-        if (port == profile_.cpu_port && !cpuMacTakes()) return;
-        const int queue = nextTxQueue(s);
         Leaving out = std::move(s.tx_queue[static_cast<size_t>(queue)].front());
         s.tx_queue[static_cast<size_t>(queue)].pop_front();
         s.tx_cells[static_cast<size_t>(queue)] -= out.cells;
         egress_cells_ -= out.cells;
         // An event run late makes up for it: what the wire would have carried
         // by now leaves at once.
-        free_ns += wireNs(out.frame.size() + 4, rate);
+        free_ns = start_ns + wireNs(out.frame.size() + 4, rate);
         if (out.from >= 0) {
             uint32_t &in_egress = state_[static_cast<size_t>(out.from)].in_egress;
             const bool was_held = in_egress >= kPauseCells;

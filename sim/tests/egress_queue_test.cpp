@@ -1,6 +1,7 @@
-// A port's egress: frames leave at its line rate from its class-of-service
-// queues in the scheduling mode's order, a full queue drops and counts or
-// holds a flow-controlled sender, and the ports take turns at the pipeline.
+// A port's egress: frames leave at its line rate (or its egress limit) from
+// its class-of-service queues in the scheduling mode's order, a full queue
+// drops and counts or holds a flow-controlled sender, and the ports take
+// turns at the pipeline.
 #include <gtest/gtest.h>
 
 #include "sim/board.h"
@@ -47,6 +48,44 @@ TEST_F(egress_queue, APortSendsAtItsLineRateAndCountsWhatItsQueueCannotHold) {
     fabric.advance((room + 5) * kFullFrameUs);
     EXPECT_EQ(board.port(1).sent().size(), room + 1);
     EXPECT_EQ(chip.mibGet("TXUNICASTPKTS", 1), room + 1);
+}
+
+TEST_F(egress_queue, AnEgressLimitPacesThePortAndItsQueuesHoldTheBacklog) {
+    const uint64_t room = Fabric::kQueueCells / 6;
+    auto offer = [&](uint64_t frames) {
+        board.port(1).clearSent();
+        for (uint64_t i = 0; i < frames; i++)
+            board.port(0).inject(toB());
+    };
+    // 102,400 kbit/s with a 528 kbit bucket, above the line rate: a full
+    // queue's burst leaves as without a limit.
+    chip.poke("PORT_ERC_CON", 1, 1u << 15 | 4u << 8 | 127);
+    offer(room);
+    fabric.advance(10 * kFullFrameUs);
+    EXPECT_EQ(board.port(1).sent().size(), 11u);
+    fabric.advance(room * kFullFrameUs);
+    EXPECT_EQ(board.port(1).sent().size(), room);
+
+    // 10,240 kbit/s with a 48 kbit bucket: the bucket's worth (four frames
+    // of 12,144 bits once 56 us more came in) leaves within a millisecond,
+    // then one every 1.19 ms; the backlog waits and none is lost.
+    chip.poke("PORT_ERC_CON", 1, 1u << 15 | 0u << 8 | 37);
+    fabric.advance(100000);  // the bucket fills again
+    offer(100);
+    fabric.advance(1000);
+    EXPECT_EQ(board.port(1).sent().size(), 4u);
+    fabric.advance(49000);
+    EXPECT_NEAR(static_cast<double>(board.port(1).sent().size()), (50e-3 * 10240e3 + 48000) / 12144,
+                1);
+    fabric.advance(100000);
+    EXPECT_EQ(board.port(1).sent().size(), 100u);
+    EXPECT_EQ(discards(1), 0u);
+
+    // What the queue cannot hold is counted as the port's discard.
+    offer(room + 20);
+    fabric.advance(300000);
+    EXPECT_EQ(board.port(1).sent().size() + discards(1), room + 20);
+    EXPECT_GE(discards(1), 15u);
 }
 
 TEST_F(egress_queue, QueuesLeaveInTheSchedulingModesOrder) {

@@ -703,7 +703,7 @@ TEST_F(forwarding, QueuesFollowTheClassificationMapsAndTheQueueCount) {
     EXPECT_EQ(queued(99, 0), 0u);
 }
 
-TEST_F(forwarding, StormControlAndEgressShapingDropOutOfProfileFrames) {
+TEST_F(forwarding, StormControlDropsOutOfProfileFramesAndEgressShapingDelaysThem) {
     // Port 0: storm control of broadcasts at 64 kbit/s with a 48 kbit bucket,
     // no overall limit (254).
     chip.poke("PORT_IRC_CON", 0, 1ull << 39 | 0x08ull << 32 | 1ull << 21 | 1ull << 20 | 254);
@@ -721,12 +721,20 @@ TEST_F(forwarding, StormControlAndEgressShapingDropOutOfProfileFrames) {
     board.port(0).injectBurst(FrameBuilder().src(kA).dst(kB).size(996).build(), 20);
     EXPECT_EQ(sent(1).size(), 20u);
 
-    // Port 2 shapes its egress to 64 kbit/s: the other ports get everything.
+    // Port 2 shapes its egress to 64 kbit/s with the same bucket: six leave
+    // at the line rate, the others one every 125 ms, none is lost, and the
+    // other ports get everything at once.
     chip.poke("PORT_ERC_CON", 2, 1u << 15 | 1);
     clear();
     board.port(3).injectBurst(bcast, 20);
-    EXPECT_EQ(sent(2).size(), 6u);
-    EXPECT_EQ(sent(4).size(), 20u);
+    board.fabric().advance(2000);
+    EXPECT_EQ(board.port(2).sent().size(), 6u);
+    EXPECT_EQ(board.port(4).sent().size(), 20u);
+    board.fabric().advance(14 * 125'000 - 10'000);
+    EXPECT_EQ(board.port(2).sent().size(), 19u);
+    board.fabric().advance(10'000);
+    EXPECT_EQ(board.port(2).sent().size(), 20u);
+    EXPECT_EQ(chip.mibGet("TXDROPPKTS", 2), 0u);
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ struct DropStats {
     uint64_t vlan = 0;
     uint64_t stp = 0;
     uint64_t no_egress = 0;
-    uint64_t rate = 0;  // ingress limit, storm control, egress shaping
+    uint64_t rate = 0;  // ingress limit, storm control
     // No room in the packet buffer (a frame arriving at a port) or in the
     // backlog of frames handed to sinks (a frame leaving one).
     uint64_t buffer = 0;
@@ -155,16 +155,18 @@ class Fabric {
     // it sent (and the CPU port of what it got while no sink was set).
     static constexpr size_t kSinkBacklog = 8192;
     static constexpr size_t kCapturedFrames = 4096;
-    // Egress: a port sends at its line rate; what it cannot send yet waits
-    // in its class-of-service queue (the priority map's) and leaves in the
-    // order the scheduling mode gives (the highest queue first when it
-    // preempts, else by the queues' weights). A queue holds kQueueCells, all
-    // ports' queues together kEgressCells: enough for what a late pass of
-    // the event thread brings at once. A frame past the room is dropped and
-    // counted as the port's discard, except that a port running flow control
-    // is held instead: its frames are not taken while those it has waiting
-    // in egress queues hold kPauseCells or more. The CPU honours pause too:
-    // what it sends may wait kCpuHoldCells beyond a queue's room.
+    // Egress: a port sends at its line rate, or at its egress limit when
+    // that is lower (the limit's bucket is the burst it may send at once);
+    // what it cannot send yet waits in its class-of-service queue (the
+    // priority map's) and leaves in the order the scheduling mode gives (the
+    // highest queue first when it preempts, else by the queues' weights). A
+    // queue holds kQueueCells, all ports' queues together kEgressCells:
+    // enough for what a late pass of the event thread brings at once. A
+    // frame past the room is dropped and counted as the port's discard,
+    // except that a port running flow control is held instead: its frames
+    // are not taken while those it has waiting in egress queues hold
+    // kPauseCells or more. The CPU honours pause too: what it sends may wait
+    // kCpuHoldCells beyond a queue's room.
     static constexpr uint32_t kQueueCells = 1024;
     static constexpr uint32_t kEgressCells = 16384;
     static constexpr uint32_t kPauseCells = 512;
@@ -250,6 +252,8 @@ class Fabric {
         std::array<std::deque<Leaving>, kQueues> tx_queue;
         std::array<uint32_t, kQueues> tx_cells{};
         uint64_t tx_free_ns = 0;
+        // Up to when the egress limit's bucket has paid for what was sent.
+        uint64_t shaped_ns = 0;
         bool tx_armed = false;
         int wrr_queue = 0;      // the queue whose weighted turn it is
         uint64_t wrr_left = 0;  // frames it may still send in that turn
@@ -353,7 +357,10 @@ class Fabric {
     uint32_t packetClass(const FrameView &view, const Classified &c);
     bool ingressControl(int port, uint64_t *raw, const chipdata_reg **layout) const;
     bool ingressRateAdmits(int port, const FrameView &view, const Classified &c, size_t wire_bytes);
-    bool egressRateAdmits(int port, size_t wire_bytes);
+    // The model time (ns), start_ns or later, from which the port's egress
+    // limit lets a frame of wire_bytes (FCS included) leave; a frame that may
+    // leave by now_ns is charged to the port's bucket.
+    uint64_t egressRateStart(int port, size_t wire_bytes, uint64_t start_ns, uint64_t now_ns);
     void fromCpu(std::span<const uint8_t> frame);
     // Register access helpers with cached lookups.
     const RegInstance *reg(int reg_id, int instance = 0) const;
@@ -413,8 +420,8 @@ class Fabric {
     };
     std::map<int, Meter> meters_;  // by CFP row
     std::vector<std::array<uint64_t, kQueues>> queue_counts_;
-    // Per port: ingress limit, storm control, egress shaping.
-    std::vector<std::array<Bucket, 3>> port_buckets_;
+    // Per port: ingress limit, storm control.
+    std::vector<std::array<Bucket, 2>> port_buckets_;
 };
 
 }  // namespace sim
