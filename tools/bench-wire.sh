@@ -13,6 +13,11 @@
 #     weights 3:1:1:1 (the monitor's cos command): what each delivered;
 #   - of bursts of 100 back-to-back 1514-byte frames from port 7 to port 8,
 #     and of 1,000 between the gigabit ports, how many arrived;
+#   - with port 8's egress limited on the rate page: of bursts of 150
+#     back-to-back 1514-byte frames from the first gigabit port through a
+#     limit of 102,400 kbit/s (above the line rate), how many arrived; TCP
+#     through a limit of 10,240 kbit/s (bursts of 16 and 528 kbit), and UDP
+#     at half and twice that limit: what arrived and the discards counted;
 #   - a storm of broadcasts from four ports (3-6, 100,000 a second offered
 #     from each) while host B (the board's last port; port 24 on the 26-port
 #     board, whose last two carry the gigabit pair) sends a frame to host C
@@ -115,15 +120,16 @@ def iperf(client, server, label):
     print(f"TCP {label}: {received['bits_per_second'] / 1e6:.1f} Mbit/s received, "
           f"{sent['retransmits']} retransmits in {sent['seconds']:.1f} s", flush=True)
 
-def udp_into_fast_port():
+def udp_into_fast_port(mbit=200, label=""):
     g, f = HOSTS["g1"][0], HOSTS["f2"][0]
     before = counter("TXDROPPKTS", f) + counter("RXDROPPKTS", g)
-    got = iperf_runs([("g1", "f2", "-u -b 200M -l 1400", 5201)])[0]["sum_received"]
+    got = iperf_runs([("g1", "f2", f"-u -b {mbit}M -l 1400", 5201)])[0]["sum_received"]
     time.sleep(1.5)  # the counters collected once a second
     counted = counter("TXDROPPKTS", f) + counter("RXDROPPKTS", g) - before
-    print(f"UDP at 200 Mbit/s from port {g} to port {f}: {got['bits_per_second'] / 1e6:.1f} "
-          f"Mbit/s arrived, {got['lost_packets']:,} of {got['packets']:,} datagrams lost, "
-          f"{counted:,} discards counted (port {f} out, port {g} in)", flush=True)
+    print(f"UDP at {mbit} Mbit/s from port {g} to port {f}{label}: "
+          f"{got['bits_per_second'] / 1e6:.1f} Mbit/s arrived, {got['lost_packets']:,} of "
+          f"{got['packets']:,} datagrams lost, {counted:,} discards counted (port {f} out, "
+          f"port {g} in)", flush=True)
 
 def two_priorities():
     (g_high, _, _), (g_low, _, _), (f, _, _) = HOSTS["g1"], HOSTS["g2"], HOSTS["f2"]
@@ -175,6 +181,26 @@ def bursts(sender, receiver, rounds=5, size=1514, count=100):
     print(f"bursts of {count} back-to-back {size}-byte frames from port {port_1} to port "
           f"{port_2}: {', '.join(map(str, arrived))} arrived; {counted} discards counted",
           flush=True)
+
+def egress_limit():
+    """Port 8's egress limit as the rate page sets it (steps of 64 kbit/s,
+    bursts in kbit); removed at the end."""
+    f = HOSTS["f2"][0]
+
+    def limit(steps, burst):
+        web_post(WEB, "/setrate.cgi",
+                 f"port={f}&ingress=0&egress_enable=1&egress={steps}&burst={burst}")
+
+    limit(1600, 528)
+    print(f"port {f}'s egress limited to 102,400 kbit/s, above its line rate (528 kbit burst):",
+          flush=True)
+    bursts("g1", "f2", rounds=3, count=150)
+    for burst in (16, 528):
+        limit(160, burst)
+        iperf("g1", "f2", f"through port {f}'s egress limit of 10,240 kbit/s ({burst} kbit burst)")
+    for mbit in (5, 20):
+        udp_into_fast_port(mbit, " through the limit")
+    web_post(WEB, "/setrate.cgi", f"port={f}&ingress=0&egress_enable=0&egress=0&burst=0")
 
 def storm(rate):
     (port_b, ns_b_, _), (port_c, ns_c_, _) = HOSTS["b"], HOSTS["c"]
@@ -267,6 +293,7 @@ udp_into_fast_port()
 two_priorities()
 bursts("f1", "f2")
 bursts("g1", "g2", count=1000)
+egress_limit()
 storm(100000)
 fw.stop()
 EOF
