@@ -592,8 +592,16 @@ int adv_set_on(int unit, int port, uint32_t ability, bool carry) {
         if (carry) carry_advert(&st->fiber, ability);
         return SOC_E_NONE;
     }
-    if (int rv = wr(unit, port, MII_ANA, x1000_page_of(ability)); rv < 0) return rv;
-    st->fiber.words[PHY_MC_AN_ADVERT] = ability & kFiberAdvertMask;
+    // 100BASE-FX negotiates no speed: the stored speeds stay the 1000BASE-X
+    // ones, or a 1000BASE-X fibre that comes later could not link.
+    phy_medium_config_t fiber = st->fiber;
+    if (fiber_at_100(unit, port))
+        carry_advert(&fiber, ability);
+    else
+        fiber.words[PHY_MC_AN_ADVERT] = ability & kFiberAdvertMask;
+    const uint32_t advert = fiber.words[PHY_MC_AN_ADVERT];
+    if (int rv = wr(unit, port, MII_ANA, x1000_page_of(advert)); rv < 0) return rv;
+    st->fiber.words[PHY_MC_AN_ADVERT] = advert;
     if (carry) carry_advert(&st->copper, ability);
     return SOC_E_NONE;
 }
