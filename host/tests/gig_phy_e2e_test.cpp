@@ -820,6 +820,18 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string("Dxp") + info.param.phy + "Board" + info.param.board;
     });
 
+// What port 25's form presets: auto-negotiation, speed code and flow
+// control, one digit each.
+std::string form_of(int web, const std::string &cookie) {
+    const std::string form = web_client::get(web, "/setport.cgi?port=25", cookie);
+    std::string shown;
+    for (const char *field : {"autonego", "speed", "flow_ctrl"}) {
+        const size_t at = form.find(std::string(field) + " = Number(\"");
+        shown += at == std::string::npos ? "?" : form.substr(at + std::strlen(field) + 11, 1);
+    }
+    return shown;
+}
+
 // A 640X port on a 100BASE-FX fibre runs what the page and the monitor
 // force it to, 100 full with or without pause, and keeps the page's over a
 // restart; what 100BASE-FX cannot run is refused by name and changes
@@ -828,15 +840,6 @@ TEST(gig_phy_e2e, A640xOn100BaseFxRunsTheForced100FullItIsSet) {
     configure("26", {"phy_automedium=1", "phy_fiber_pref=1"});
     const std::vector<std::string> args =
         with_board({"--gig-phy", "640x", "--cable", "25=10", "--fiber", "25/100"});
-    const auto form_of = [](int web, const std::string &cookie) {
-        const std::string form = web_client::get(web, "/setport.cgi?port=25", cookie);
-        std::string shown;
-        for (const char *field : {"autonego", "speed", "flow_ctrl"}) {
-            const size_t at = form.find(std::string(field) + " = Number(\"");
-            shown += at == std::string::npos ? "?" : form.substr(at + std::strlen(field) + 11, 1);
-        }
-        return shown;
-    };
     const std::string forced_pause = "Forced(100MFD+TXpau+RXpau) ";
     {
         Switch sw(test_workdir::path(), args);
@@ -876,6 +879,35 @@ TEST(gig_phy_e2e, A640xOn100BaseFxRunsTheForced100FullItIsSet) {
     const std::string cookie = web_client::login(web, "qivor");
     ASSERT_FALSE(cookie.empty());
     EXPECT_EQ(form_of(web, cookie), "041");
+}
+
+// A forced 100 full set on copper reaches a 100BASE-FX fibre that comes
+// later, whether it was set before the fibre came or before a restart.
+TEST(gig_phy_e2e, AForced100FullReachesA100BaseFxFibreThatComesLater) {
+    configure("26", {"phy_automedium=1", "phy_fiber_pref=1"});
+    const std::vector<std::string> args =
+        with_board({"--gig-phy", "640x", "--cable", "25=10", "--fiber", "25@8/100"});
+    const std::string forced_pause = "Forced(100MFD+TXpau+RXpau) ";
+    for (const bool restarted : {false, true}) {
+        SCOPED_TRACE(restarted ? "after a restart" : "set on copper");
+        Switch sw(test_workdir::path(), args);
+        ASSERT_TRUE(sw.run("", "DXP.0> "));
+        ASSERT_TRUE(output_becomes(sw, "combo ge0", "Copper medium (active)", 5));
+        const int web = sw.port_offset() + 80;
+        const std::string cookie = web_client::login(web, "qivor");
+        ASSERT_FALSE(cookie.empty());
+        if (!restarted) {
+            const std::string answer = web_client::post(
+                web, "/portset.cgi",
+                "port=25&admin=1&autonego=0&speed=4&flow_ctrl=1&priority=0&pvid=1", cookie);
+            EXPECT_EQ(answer.find("ERROR"), std::string::npos) << answer;
+        }
+        EXPECT_NE(sw.output("combo ge0").find("Copper medium (active)"), std::string::npos);
+        EXPECT_TRUE(output_becomes(sw, "port ge0", forced_pause, 5)) << sw.output("port ge0");
+        EXPECT_TRUE(output_becomes(sw, "combo ge0", "Fiber medium (active)", 20));
+        EXPECT_TRUE(output_becomes(sw, "port ge0", forced_pause, 10)) << sw.output("port ge0");
+        EXPECT_EQ(form_of(web, cookie), "041");
+    }
 }
 
 }  // namespace

@@ -249,11 +249,34 @@ int apply(int unit, int port, const phy_medium_config_t &cfg) {
     return mdix_set_640x(unit, port, static_cast<int>(w[PHY_MC_MDIX]));
 }
 
+bool fiber_at_100(int unit, int port) {
+    const uint32_t f = flags(unit, port);
+    return (f & PHY_FLAGS_FIBER) && (f & PHY_FLAGS_100FX);
+}
+
+// What the fibre runs: its stored configuration, which is the 1000BASE-X
+// one; a 100BASE-FX fibre negotiates or not as the copper's setting says.
+phy_medium_config_t fiber_running(int unit, int port, const State640x *st) {
+    phy_medium_config_t cfg = st->fiber;
+    if (fiber_at_100(unit, port)) cfg.words[PHY_MC_AN_ENABLE] = !fx100_forced_by(st->copper);
+    return cfg;
+}
+
 // reset_setup resets the PHY, which leaves the running side negotiating at
 // its defaults: every reset outside a medium switch puts that side's stored
 // configuration back, or a forced setting would hold in the store only.
 int apply_active(int unit, int port, const State640x *st) {
-    return apply(unit, port, copper_active(unit, port) ? st->copper : st->fiber);
+    return apply(unit, port,
+                 copper_active(unit, port) ? st->copper : fiber_running(unit, port, st));
+}
+
+// A fibre found to be 100BASE-FX while it already was the active side: it
+// has run the 1000BASE-X setting until now.
+int fx100_found(int unit, int port, const State640x *st) {
+    const int wanted = fiber_running(unit, port, st).words[PHY_MC_AN_ENABLE];
+    int autoneg = 0, done = 0;
+    if (int rv = mii_autoneg_get(unit, port, &autoneg, &done); rv < 0) return rv;
+    return autoneg == wanted ? SOC_E_NONE : mii_autoneg_set(unit, port, wanted);
 }
 
 int check_100fx(int unit, int port) {
@@ -305,7 +328,7 @@ int to_fiber(int unit, int port, State640x *st) {
               PHY_FLAGS_COPPER);
     if (int rv = reset_setup(unit, port, st); rv < 0) return rv;
     if (int rv = check_100fx(unit, port); rv < 0) return rv;
-    if (int rv = apply(unit, port, st->fiber); rv < 0) return rv;
+    if (int rv = apply(unit, port, fiber_running(unit, port, st)); rv < 0) return rv;
     medium_change_later(unit, port, PHY_MEDIUM_FIBER);
     return SOC_E_NONE;
 }
@@ -392,7 +415,9 @@ int link_get_640x(int unit, int port, int *up) {
         } else if (!copper && was_copper) {
             rv = to_fiber(unit, port, st);
         } else if (!copper) {
+            const bool was_100 = fiber_at_100(unit, port);
             rv = check_100fx(unit, port);
+            if (rv >= 0 && !was_100 && fiber_at_100(unit, port)) rv = fx100_found(unit, port, st);
         }
         if (rv < 0) return rv;
     }
@@ -538,12 +563,14 @@ int autoneg_set_on(int unit, int port, int enable, bool carry) {
     if (int rv = mii_autoneg_set(unit, port, enable); rv < 0) return rv;
     const int medium = copper_active(unit, port) ? PHY_MEDIUM_COPPER : PHY_MEDIUM_FIBER;
     phy_medium_config_t &cfg = medium == PHY_MEDIUM_COPPER ? st->copper : st->fiber;
-    const bool changed = cfg.words[PHY_MC_AN_ENABLE] != (enable != 0 ? 1u : 0u);
-    cfg.words[PHY_MC_AN_ENABLE] = enable != 0;
     // 100BASE-FX says nothing of gigabit: a forced one reaches the copper
-    // as its forced 100 full.
-    const bool fx100 = (flags(unit, port) & PHY_FLAGS_100FX) != 0;
-    if (carry && changed && medium == PHY_MEDIUM_FIBER && fx100)
+    // as its forced 100 full, and the fibre's stored (1000BASE-X) setting
+    // stays as it was.
+    const bool fx100 = fiber_at_100(unit, port);
+    const uint32_t running = fiber_running(unit, port, st).words[PHY_MC_AN_ENABLE];
+    const bool changed = (fx100 ? running : cfg.words[PHY_MC_AN_ENABLE]) != (enable != 0 ? 1u : 0u);
+    if (!fx100) cfg.words[PHY_MC_AN_ENABLE] = enable != 0;
+    if (carry && changed && fx100)
         carry_fx100_autoneg(&st->copper, enable);
     else if (carry && (medium == PHY_MEDIUM_COPPER || changed))
         carry_autoneg(medium, &st->copper, &st->fiber);
@@ -565,8 +592,16 @@ int adv_set_on(int unit, int port, uint32_t ability, bool carry) {
         if (carry) carry_advert(&st->fiber, ability);
         return SOC_E_NONE;
     }
-    if (int rv = wr(unit, port, MII_ANA, x1000_page_of(ability)); rv < 0) return rv;
-    st->fiber.words[PHY_MC_AN_ADVERT] = ability & kFiberAdvertMask;
+    // 100BASE-FX negotiates no speed: the stored speeds stay the 1000BASE-X
+    // ones, or a 1000BASE-X fibre that comes later could not link.
+    phy_medium_config_t fiber = st->fiber;
+    if (fiber_at_100(unit, port))
+        carry_advert(&fiber, ability);
+    else
+        fiber.words[PHY_MC_AN_ADVERT] = ability & kFiberAdvertMask;
+    const uint32_t advert = fiber.words[PHY_MC_AN_ADVERT];
+    if (int rv = wr(unit, port, MII_ANA, x1000_page_of(advert)); rv < 0) return rv;
+    st->fiber.words[PHY_MC_AN_ADVERT] = advert;
     if (carry) carry_advert(&st->copper, ability);
     return SOC_E_NONE;
 }
@@ -703,11 +738,11 @@ int medium_config_set_640x(int unit, int port, int medium, phy_medium_config_t *
     to = next;
     const bool active = copper ? copper_active(unit, port) : (flags(unit, port) & PHY_FLAGS_FIBER);
     if (!active) return SOC_E_NONE;
-    const int rv = apply(unit, port, to);
+    const int rv = apply_active(unit, port, st);
     if (rv < 0) {
         // Refused part-way: the PHY and the store go back to what they were.
         to = before;
-        apply(unit, port, before);
+        apply_active(unit, port, st);
         to = before;
     }
     return rv;

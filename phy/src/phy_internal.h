@@ -189,6 +189,10 @@ void carry_autoneg(int from, phy_medium_config_t *copper, phy_medium_config_t *f
 // forced, the copper is forced to the same 100 full; negotiating, the copper
 // negotiates too.
 void carry_fx100_autoneg(phy_medium_config_t *copper, int enable);
+// Whether a 100BASE-FX fibre runs forced: the copper is forced to the 100
+// full it runs. The fibre's stored configuration is its 1000BASE-X one, so
+// a fibre that turns out to be 100BASE-FX takes this, whenever it arrives.
+bool fx100_forced_by(const phy_medium_config_t &copper);
 // A copper speed or duplex (word) set: the fibre takes it as far as it runs
 // it, and with it whether it negotiates.
 void carry_copper_link(phy_medium_config_t *copper, phy_medium_config_t *fiber, int word,

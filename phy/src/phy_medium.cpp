@@ -88,6 +88,11 @@ void carry_fx100_autoneg(phy_medium_config_t *copper, int enable) {
     }
 }
 
+bool fx100_forced_by(const phy_medium_config_t &copper) {
+    const uint32_t *c = copper.words;
+    return !c[PHY_MC_AN_ENABLE] && c[PHY_MC_FORCE_SPEED] == 100 && c[PHY_MC_FORCE_DUPLEX];
+}
+
 void carry_copper_link(phy_medium_config_t *copper, phy_medium_config_t *fiber, int word,
                        int value) {
     if (word == PHY_MC_FORCE_SPEED)

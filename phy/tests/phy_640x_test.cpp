@@ -141,6 +141,58 @@ TEST_F(phy_640x, FibreAt100BaseFxLinksAt100) {
     EXPECT_TRUE(chip().portLink(25).up);
 }
 
+// A forced 100 full reaches a 100BASE-FX fibre however it arrives: by a
+// medium switch or found on the fibre that already was active. A 1000BASE-X
+// fibre cannot run it and negotiates.
+TEST_F(phy_640x, AForced100FullReachesA100BaseFxFibreWhenItArrives) {
+    auto autoneg = [](const phy_driver_t *d) {
+        int an = -1, done = 0;
+        EXPECT_EQ(d->autoneg_get(0, 25, &an, &done), 0);
+        return an;
+    };
+    const phy_driver_t *d = startCombo(true, {{"phy_automedium", "1"}, {"phy_fiber_pref", "0"}});
+    chip().linkUp(25, sim::LinkPartner::autonegotiating(sim::kAbilityAll));
+    ASSERT_EQ(link(d, 25), 1);
+    ASSERT_EQ(d->autoneg_set(0, 25, 0), 0);
+    ASSERT_EQ(d->speed_set(0, 25, 100), 0);
+    ASSERT_EQ(d->duplex_set(0, 25, 1), 0);
+    chip().linkDown(25);
+    chip().linkUp(25, sim::LinkPartner::fiber(100));
+    EXPECT_EQ(link(d, 25), 1);
+    ASSERT_EQ(medium(d), PHY_MEDIUM_FIBER);
+    EXPECT_EQ(speed(d), 100);
+    EXPECT_EQ(autoneg(d), 0);
+    // It negotiates no speed: what it is given to advertise leaves the
+    // 1000BASE-X speeds stored, with which the next fibre links.
+    ASSERT_EQ(d->adv_local_set(0, 25, DRV_PA_100MB_FD | DRV_PA_PAUSE_TX | DRV_PA_PAUSE_RX), 0);
+    chip().linkUp(25, sim::LinkPartner::autonegotiating(sim::kAbilityAll));
+    ASSERT_EQ(link(d, 25), 1);
+    ASSERT_EQ(medium(d), PHY_MEDIUM_COPPER);
+    chip().linkDown(25);
+    chip().linkUp(25, sim::LinkPartner::fiber());
+    EXPECT_EQ(link(d, 25), 1);
+    ASSERT_EQ(medium(d), PHY_MEDIUM_FIBER);
+    EXPECT_EQ(autoneg(d), 1);
+
+    // Preferred and active without a signal, as after a restart: the copper
+    // keeps the setting, the fibre takes it once it is found at 100.
+    d = startCombo(true, {{"phy_automedium", "1"}});
+    ASSERT_EQ(medium(d), PHY_MEDIUM_FIBER);
+    phy_medium_config_t copper{};
+    ASSERT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_COPPER, &copper), 0);
+    copper.words[PHY_MC_AN_ENABLE] = 0;
+    copper.words[PHY_MC_FORCE_SPEED] = 100;
+    ASSERT_EQ(d->medium_config_set(0, 25, PHY_MEDIUM_COPPER, &copper), 0);
+    EXPECT_EQ(autoneg(d), 1);
+    chip().linkUp(25, sim::LinkPartner::fiber(100));
+    EXPECT_EQ(link(d, 25), 1);
+    EXPECT_EQ(autoneg(d), 0);
+    // Negotiation set on it reaches the copper and holds.
+    ASSERT_EQ(d->autoneg_set(0, 25, 1), 0);
+    EXPECT_EQ(link(d, 25), 1);
+    EXPECT_EQ(autoneg(d), 1);
+}
+
 TEST_F(phy_640x, ARefusedFibreConfigurationChangesNothing) {
     const phy_driver_t *d = startCombo(true);
     ASSERT_EQ(medium(d), PHY_MEDIUM_FIBER);

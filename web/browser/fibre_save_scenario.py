@@ -40,12 +40,13 @@ def until(console, line, text):
     return answer
 
 
-def open_form(wd, base):
+def open_form(wd, base, port=PORT):
+    """The port's settings form, opened from the port status page."""
     open_main(wd, base, "portconf.htm")
     wd.frame_path("left", "main")
-    wd.click(f"#port{PORT}")
+    wd.click(f"#port{port}")
     wd.frame_path()
-    return wait_form(wd, PORT)["form"]
+    return wait_form(wd, port)["form"]
 
 
 def run(session, binary, screenshot):

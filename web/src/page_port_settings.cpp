@@ -27,6 +27,8 @@ constexpr uint32_t kAdvertLowSpeeds = 0x1F;
 constexpr uint32_t kAdvertPauseTx = 0x400;
 constexpr uint32_t kAdvertPauseRx = 0x800;
 constexpr uint32_t kAdvertPause = kAdvertPauseTx | kAdvertPauseRx;
+constexpr uint32_t kAdvert100Full = 0x8;
+constexpr uint32_t kAdvert1000Full = 0x20;
 constexpr int kMediumCopper = 1;
 
 // Written by the "httpd" thread and the settings load, read by others.
@@ -51,7 +53,8 @@ bool gigabit_port(int lport) {
 }
 
 // The form's port type: 0 fast Ethernet, 1 gigabit copper (or no class),
-// 2 the third class, 3 gigabit fibre.
+// 2 the third class, 3 gigabit fibre, 4 a gigabit port on a 100BASE-FX
+// fibre, which runs 100 full alone.
 int port_type(int lport) {
     uint32_t flags = lport_flags(lport);
     if ((flags & DXPX_PORT_F_VALID) == 0) return 1;
@@ -59,7 +62,11 @@ int port_type(int lport) {
     if ((flags & DXPX_PORT_F_GE) != 0) {
         int medium = 0;
         dxpx_port_medium_get(lport, &medium);
-        return medium == kMediumCopper ? 1 : 3;
+        if (medium == kMediumCopper) return 1;
+        uint32_t ability = 0;
+        const bool fx100 = dxpx_port_ability_get(lport, &ability) == 0 &&
+                           (ability & kAdvert1000Full) == 0 && (ability & kAdvert100Full) != 0;
+        return fx100 ? 4 : 3;
     }
     if ((flags & DXPX_PORT_F_XE) != 0) return 2;
     return 1;
@@ -101,6 +108,17 @@ constexpr CodeAbility kCodeAbility[] = {{0, ""},
                                         {0x4, "100Mbps Half"},
                                         {0x8, "100Mbps Full"},
                                         {0x20, "1Gbps Full"}};
+
+// The speed/duplex codes the port runs now, bit n for code n; 0 when its
+// abilities are unknown.
+int codes_runnable(int lport) {
+    uint32_t ability = 0;
+    if (dxpx_port_ability_get(lport, &ability) != 0) return 0;
+    int codes = 0;
+    for (int code = 1; code <= 5; code++)
+        if ((ability & kCodeAbility[code].bit) != 0) codes |= 1 << code;
+    return codes;
+}
 
 int code_of_speed(int speed, int duplex) {
     switch (speed) {
@@ -518,6 +536,9 @@ void sspvar_portset_tag_ssi(const uint16_t args[3], httpd_tag_out *out, httpd_re
             break;
         case 15:
             web_tag_text(out, web_tag_printf(port < 10 ? "0%d" : "%d", port));
+            break;
+        case 16:
+            web_tag_int(out, codes_runnable(lport));
             break;
         default:
             break;
