@@ -208,8 +208,13 @@ int load(settings_medium *m) {
     if (r.sched_mode != kSchedWeighted)
         dxpx_cosq_sched_set(static_cast<int>(kSchedWeighted), w, static_cast<int>(r.delay));
     int rv = dxpx_cosq_sched_set(static_cast<int>(r.sched_mode), w, static_cast<int>(r.delay));
-    if (rv != 0)
-        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS settings: scheduling: %s", dxp_errmsg(rv));
+    if (rv != 0) {
+        const char *why = rv == DXP_E_PARAM && r.sched_mode == kSchedWeighted
+                              ? dxp_cosq_weights_refusal(DXPX_CPU_UNIT, w)
+                              : nullptr;
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS settings: scheduling: %s",
+                      why != nullptr ? why : dxp_errmsg(rv));
+    }
     // The priority map does not depend on the scheduling.
     rv = 0;
     for (int p = 0; p < kPriorities && rv == 0; p++)
