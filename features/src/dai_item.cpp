@@ -139,8 +139,13 @@ int load(settings_medium *m) {
         if (c.trusted[static_cast<size_t>((u - 1) / 8)] >> ((u - 1) % 8) & 1)
             darp_port_trust_set(u, 0);
     }
-    if (darp_enable_set(1) == 0) return 0;
+    const int rv = darp_enable_set(1);
+    if (rv == 0) return 0;
     // Refused: off with nothing recorded, which a later load finds and mends.
+    if (rv == DXP_E_UNAVAIL)
+        logger_puts(LOG_LEVEL_WARNING, LOG_MOD_DYNAMICARP,
+                    "ARP inspection: stored as on, but this switch has no field processor: "
+                    "it stays off");
     darp_reset();
     darp_aging_set(0);
     return -1;
