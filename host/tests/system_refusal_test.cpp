@@ -95,9 +95,15 @@ std::vector<Refusal> common_refusals(int ports) {
         // Ingress limit changed, then the egress limit refused.
         {true, "/setrate.cgi", "port=1&ingress=1024&egress_enable=1&egress=99999&burst=80",
          "Set egress rate failed"},
-        // Weights the switch refuses, with a new priority map in the post.
+        // Weights the switch refuses, with a new priority map in the post,
+        // and a strict queue among weighted ones, which the chip lacks.
         {true, "/qos.cgi", "mode=3&p0=3&p1=3&p2=3&p3=3&p4=3&p5=3&p6=3&p7=3&w0=0&w1=0&w2=4&w3=4",
-         "set scheduling mode"},
+         "Queue 0 weight 0 cannot run on this switch: its weights run 1 to 55"},
+        {true, "/qos.cgi", "mode=3&p0=1&p1=0&p2=1&p3=1&p4=2&p5=2&p6=3&p7=3&w0=7&w1=1&w2=1&w3=0",
+         "Queue 3 weight 0 cannot run on this switch"},
+        {false, "cos weight W0=4 W1=1 W2=1 W3=0", "",
+         "COS: ERROR: Queue 3 weight 0 cannot run on this switch"},
+        {false, "cos weight W0=4 W1=1 W2=0 W3=0", "", "COS: ERROR: Queue 2 weight 0 cannot run"},
         {true, "/queue_num.cgi", "queue_num=9", "set cos queue number"},
         // A trunk with a port given twice and one with too many ports.
         {true, "/trunk.cgi",
@@ -327,6 +333,7 @@ TEST_P(refusals, RefusedSettersLeaveRegistersTablesAndBackupAsTheyWere) {
 // and trusted ports the pages listed.
 TEST_P(refusals, StaticBindingsPastTheStoredOnesAreRefusedAndARestartKeepsTheList) {
     const int ports = GetParam();
+    if (ports == 26) GTEST_SKIP() << "no field processor: ARP inspection cannot run";
     auto list = [](const std::string &page) {
         const size_t from = page.find("<TD>");
         return from == std::string::npos ? page : page.substr(from);
