@@ -314,9 +314,7 @@ int darp_enable_set(int enable) {
     SalLock hold(darp_config_lock());
     enable = enable ? 1 : 0;
     if (enable == darp.enabled) return enable ? port_rules_apply() : 0;
-    // Without a field processor no ARP frame reaches the CPU before the
-    // chip forwards it: nothing could be checked, so inspection stays off.
-    if (enable && !soc_feature(DXPX_CPU_UNIT, soc_feature_field)) return DXP_E_UNAVAIL;
+    if (enable && !darp_runs()) return DXP_E_UNAVAIL;
     // Every port's learning changes: a port under self-test keeps its own,
     // so the switch is refused whole rather than left half inspected.
     if (port_reserve_any()) return DXP_E_BUSY;
@@ -338,6 +336,12 @@ int darp_enable_set(int enable) {
     darp_reset();
     darp_aging_set(0);
     return chip_apply(false);
+}
+
+bool darp_runs(void) {
+    // Without a field processor no ARP frame reaches the CPU before the
+    // chip forwards it: nothing could be checked.
+    return soc_feature(DXPX_CPU_UNIT, soc_feature_field);
 }
 
 int darp_enable_trusted(const upbmp_t *trusted) {

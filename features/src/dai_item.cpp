@@ -159,7 +159,16 @@ int check(settings_medium *m) {
     if (enabled)
         size += 2 + 2 * DARP_VLAN_MAX + 12 * kStoredBindings +
                 static_cast<size_t>((board_num_uports + 7) / 8);
-    return settings_check_record_size(m, kVersion, size);
+    if (!settings_check_record_size(m, kVersion, size)) return 0;
+    // A restore is refused by name, as the page refuses to switch it on; the
+    // stored settings of older firmware load, and stay off (see load).
+    if (enabled && settings_check_of_backup() && !darp_runs()) {
+        settings_check_refuse(
+            "ARP inspection: this switch has no field processor: it cannot "
+            "run on it");
+        return 0;
+    }
+    return 1;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 // shows, and the backup file are compared with what they were before.
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -180,20 +181,16 @@ std::vector<Refusal> common_refusals(int ports) {
     };
 }
 
-// The backup file with the 16-bit field at the given hex digit of the
-// port's settings row set to value, its end line's checksum made anew: a
-// file the restore page takes whole but for that value.
-std::string with_port_value(const std::string &file, int port, size_t digit, unsigned value) {
-    const std::string key = "\nportconf=";
-    size_t at = file.find(key);
+// The backup file with its end line's checksum made anew over the body
+// edited by edit (at the offset of its key's value): a file the restore
+// page takes whole but for that edit.
+std::string with_edit(const std::string &file, const std::string &key,
+                      const std::function<void(std::string &, size_t)> &edit) {
+    const size_t at = file.find("\n" + key + "=");
     const size_t end = file.rfind("#end ");
     if (at == std::string::npos || end == std::string::npos) return "";
-    constexpr size_t kRowDigits = 36;
-    at += key.size() + static_cast<size_t>(port - 1) * kRowDigits + digit;
-    char field[8];
-    std::snprintf(field, sizeof field, "%04x", value);
     std::string body = file.substr(0, end);
-    body.replace(at, 4, field);
+    edit(body, at + key.size() + 2);
     uint32_t crc = ~0u;
     for (unsigned char c : body) {
         crc ^= c;
@@ -204,6 +201,27 @@ std::string with_port_value(const std::string &file, int port, size_t digit, uns
     char trailer[40];
     std::snprintf(trailer, sizeof trailer, "#end %u %08x\n", count, ~crc);
     return body + trailer;
+}
+
+// The backup file with the 16-bit field at the given hex digit of the
+// port's settings row set to value.
+std::string with_port_value(const std::string &file, int port, size_t digit, unsigned value) {
+    constexpr size_t kRowDigits = 36;
+    return with_edit(file, "portconf", [&](std::string &body, size_t at) {
+        char field[8];
+        std::snprintf(field, sizeof field, "%04x", value);
+        body.replace(at + static_cast<size_t>(port - 1) * kRowDigits + digit, 4, field);
+    });
+}
+
+// The backup file with ARP inspection on, VLAN 1 inspected and port 1
+// trusted (the trust bitmap of a 26-port board's 4 bytes).
+std::string with_arp_inspection_on(const std::string &file) {
+    return with_edit(file, "darp", [](std::string &body, size_t at) {
+        const std::string on = "0001" + std::string(4, '0') + "0001" + std::string(255 * 4, '0') +
+                               std::string(16 * 24, '0') + "01000000";
+        body.replace(at, body.find('\n', at) - at, on);
+    });
 }
 
 TEST_P(refusals, RefusedSettersLeaveRegistersTablesAndBackupAsTheyWere) {
@@ -281,6 +299,11 @@ TEST_P(refusals, RefusedSettersLeaveRegistersTablesAndBackupAsTheyWere) {
                    "port 3: speed code 5 (1Gbps Full) is not one the port runs", true});
     all.push_back({true, "/restore.cgi", with_port_value(file, 7, 20, 300),
                    "port 7: PVID 300 is no VLAN of the settings", true});
+    // The 26-port board's chip cannot run ARP inspection: a restore that
+    // switches it on is refused, as the page refuses it.
+    if (GetParam() == 26)
+        all.push_back({true, "/restore.cgi", with_arp_inspection_on(file),
+                       "ARP inspection: this switch has no field processor", true});
     std::string state = running_state(fw, registers, extra), stored = backup();
     ASSERT_NE(stored.find("qos="), std::string::npos);
     ASSERT_TRUE(state.find("VLAN ID = 1807") != std::string::npos ||
