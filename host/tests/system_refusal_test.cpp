@@ -299,6 +299,13 @@ TEST_P(refusals, RefusedSettersLeaveRegistersTablesAndBackupAsTheyWere) {
                    "port 3: speed code 5 (1Gbps Full) is not one the port runs", true});
     all.push_back({true, "/restore.cgi", with_port_value(file, 7, 20, 300),
                    "port 7: PVID 300 is no VLAN of the settings", true});
+    // A restore of weights the chip cannot run, as cos weight and the page.
+    all.push_back({true, "/restore.cgi",
+                   with_edit(file, "qos",
+                             [](std::string &body, size_t at) {
+                                 body.replace(at + 8 + 3 * 8, 8, "00000000");  // weight 3
+                             }),
+                   "QoS settings: Queue 3 weight 0 cannot run on this switch", true});
     // The 26-port board's chip cannot run ARP inspection: a restore that
     // switches it on is refused, as the page refuses it.
     if (GetParam() == 26)
