@@ -127,6 +127,14 @@ int load(settings_medium *m) {
     applied_once = true;
     darp_enable_set(0);
     if (!c.enabled) return 0;
+    // Stored by older firmware where it cannot run: it stays off, and the
+    // store is mended to what runs.
+    if (!darp_runs()) {
+        logger_puts(LOG_LEVEL_WARNING, LOG_MOD_DYNAMICARP,
+                    "ARP inspection: stored as on, but this switch has no field processor: "
+                    "it stays off");
+        return -1;
+    }
     darp_aging_set(c.aging);
     for (uint16_t vid : c.vids) {
         if (vid != 0) darp_vlan_set(vid, 1);
@@ -139,13 +147,8 @@ int load(settings_medium *m) {
         if (c.trusted[static_cast<size_t>((u - 1) / 8)] >> ((u - 1) % 8) & 1)
             darp_port_trust_set(u, 0);
     }
-    const int rv = darp_enable_set(1);
-    if (rv == 0) return 0;
+    if (darp_enable_set(1) == 0) return 0;
     // Refused: off with nothing recorded, which a later load finds and mends.
-    if (rv == DXP_E_UNAVAIL)
-        logger_puts(LOG_LEVEL_WARNING, LOG_MOD_DYNAMICARP,
-                    "ARP inspection: stored as on, but this switch has no field processor: "
-                    "it stays off");
     darp_reset();
     darp_aging_set(0);
     return -1;
