@@ -79,3 +79,8 @@ int dxp_unit_control_get(int unit, dxp_unit_control_t *out);  // 0, -3 or -4
 // a table without a name, -6 when the registry is full.
 int dxp_dispatch_register(const dxp_dispatch_t *table);
 const dxp_dispatch_t *dxp_dispatch_find(const char *family);  // null when unknown
+
+// Why the unit refuses a weighted scheduling of these weights (one per
+// queue): "Queue 3 weight 0 cannot run on this switch: its weights run 1 to
+// 55" for the first weight it cannot run, or null when it runs them all.
+const char *dxp_cosq_weights_refusal(int unit, const int *weights);

@@ -370,7 +370,19 @@ TEST_F(tarn_feature, SchedulingPicksTheStrictQueuesFromZeroWeights) {
     EXPECT_EQ(dxp_cosq_sched_weight_max_get(0, 2, &max), DXP_E_PARAM);
     EXPECT_EQ(max, -1);
     EXPECT_EQ(dxp_cosq_sched_weight_max_get(0, 3, &max), 0);
-    EXPECT_EQ(max, 255);
+    EXPECT_EQ(max, 55);  // the driver's largest weight
+
+    // This chip's driver runs no strict queue among weighted ones: such
+    // weights are refused before any is written, and named.
+    SOC_CONTROL(0)->chip_driver = saved;
+    for (const auto &w : {weights[1], weights[2]}) {
+        EXPECT_EQ(dxp_cosq_port_sched_set(0, all, 0, 3, w, 0), DXP_E_PARAM);
+        ASSERT_EQ(dxp_cosq_port_sched_get(0, 1u << 3, 0, &mode, got, &delay), 0);
+        EXPECT_EQ(got[0] * 1000000 + got[1] * 10000 + got[2] * 100 + got[3], 55203040);
+    }
+    EXPECT_STREQ(dxp_cosq_weights_refusal(0, weights[1]),
+                 "Queue 3 weight 0 cannot run on this switch: its weights run 1 to 55");
+    EXPECT_EQ(dxp_cosq_weights_refusal(0, heaviest), nullptr);
 }
 
 TEST_F(tarn_feature, ClassificationMapsAndSources) {

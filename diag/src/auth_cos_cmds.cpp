@@ -351,6 +351,12 @@ int cmd_cos(int unit, args_t *a) {
     if (config) rv = dxp_cosq_config_set(unit, numq);
     if (map) rv = dxp_cosq_mapping_set(unit, cos_last_pri, queue);
     if (weight) rv = dxp_cosq_sched_set(unit, kSchedWrr, cos_weights, 0);
+    if (rv == DXP_E_PARAM && weight) {
+        if (const char *why = dxp_cosq_weights_refusal(unit, cos_weights)) {
+            sal_printf("%s: ERROR: %s\n", cmd, why);
+            return CMD_FAIL;
+        }
+    }
     if (rv < 0) return cos_error(cmd, rv);
     if (weight) {
         cos_weights_set = 1;

@@ -34,8 +34,10 @@ sal_mutex_t darp_config_lock(void);
 
 void darp_init(void);
 // 0, or the chip's refusal, and then the enable flag and the rules are as
-// they were.
+// they were; -16 to switch on a chip without a field processor.
 int darp_enable_set(int enable);
+// False on a chip without a field processor, where inspection cannot run.
+bool darp_runs(void);
 // Inspection on with exactly the trusted ports of the set: 0, or the chip's
 // refusal, and then the trusted ports are as they were too.
 int darp_enable_trusted(const upbmp_t *trusted);

@@ -17,6 +17,7 @@
 #include "pvk.h"
 #include "sal.h"
 #include "sal_lock.h"
+#include "soc_property.h"
 #include "timerapi.h"
 
 darp_state darp;
@@ -143,8 +144,6 @@ struct set_change {
 int set_stage(const rule_set &s, RuleKind kind, set_change &c) {
     if (s.ports == 0) return 0;
     const int group = group_for(kind);
-    // A chip without field processor: inspection runs without rules.
-    if (group == SOC_E_UNAVAIL) return 0;
     if (group <= 0) return group < 0 ? group : SOC_E_INTERNAL;
     c.want = __builtin_popcountll(s.ports) == board_num_uports
                  ? std::vector<dos_port_node>{{.value = 0, .mask = 0}}
@@ -315,6 +314,7 @@ int darp_enable_set(int enable) {
     SalLock hold(darp_config_lock());
     enable = enable ? 1 : 0;
     if (enable == darp.enabled) return enable ? port_rules_apply() : 0;
+    if (enable && !darp_runs()) return DXP_E_UNAVAIL;
     // Every port's learning changes: a port under self-test keeps its own,
     // so the switch is refused whole rather than left half inspected.
     if (port_reserve_any()) return DXP_E_BUSY;
@@ -336,6 +336,12 @@ int darp_enable_set(int enable) {
     darp_reset();
     darp_aging_set(0);
     return chip_apply(false);
+}
+
+bool darp_runs(void) {
+    // Without a field processor no ARP frame reaches the CPU before the
+    // chip forwards it: nothing could be checked.
+    return soc_feature(DXPX_CPU_UNIT, soc_feature_field);
 }
 
 int darp_enable_trusted(const upbmp_t *trusted) {

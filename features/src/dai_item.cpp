@@ -127,6 +127,14 @@ int load(settings_medium *m) {
     applied_once = true;
     darp_enable_set(0);
     if (!c.enabled) return 0;
+    // Stored by older firmware where it cannot run: it stays off, and the
+    // store is mended to what runs.
+    if (!darp_runs()) {
+        logger_puts(LOG_LEVEL_WARNING, LOG_MOD_DYNAMICARP,
+                    "ARP inspection: stored as on, but this switch has no field processor: "
+                    "it stays off");
+        return -1;
+    }
     darp_aging_set(c.aging);
     for (uint16_t vid : c.vids) {
         if (vid != 0) darp_vlan_set(vid, 1);
@@ -154,7 +162,16 @@ int check(settings_medium *m) {
     if (enabled)
         size += 2 + 2 * DARP_VLAN_MAX + 12 * kStoredBindings +
                 static_cast<size_t>((board_num_uports + 7) / 8);
-    return settings_check_record_size(m, kVersion, size);
+    if (!settings_check_record_size(m, kVersion, size)) return 0;
+    // A restore is refused by name, as the page refuses to switch it on; the
+    // stored settings of older firmware load, and stay off (see load).
+    if (enabled && settings_check_of_backup() && !darp_runs()) {
+        settings_check_refuse(
+            "ARP inspection: this switch has no field processor: it cannot "
+            "run on it");
+        return 0;
+    }
+    return 1;
 }
 
 }  // namespace

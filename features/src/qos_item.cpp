@@ -121,8 +121,26 @@ int save(settings_medium *m) {
 bool applied_once = false;
 
 int check(settings_medium *m) {
-    return settings_check_record_size(m, kVersion, kRecordSize + 4) ||
-           settings_check_record_size(m, kVersionNoQueueCount, kRecordSize);
+    if (!settings_check_record_size(m, kVersion, kRecordSize + 4) &&
+        !settings_check_record_size(m, kVersionNoQueueCount, kRecordSize))
+        return 0;
+    if (!settings_check_of_backup()) return 1;
+    // A restore of weights the chip cannot run is refused by name, as the
+    // page and the monitor refuse them (none at all get the default).
+    uint32_t sched = 0, weight = 0;
+    int w[kQueues];
+    bool weighted = false;
+    if (medium_read_u32(m, &sched) != 0) return 0;
+    for (int &q : w) {
+        if (medium_read_u32(m, &weight) != 0) return 0;
+        q = static_cast<int>(weight);
+        weighted = weighted || weight != 0;
+    }
+    const char *why =
+        sched == kSchedWeighted && weighted ? dxp_cosq_weights_refusal(DXPX_CPU_UNIT, w) : nullptr;
+    if (why == nullptr) return 1;
+    settings_check_refuse("QoS settings: %s", why);
+    return 0;
 }
 
 int load(settings_medium *m) {
@@ -208,8 +226,13 @@ int load(settings_medium *m) {
     if (r.sched_mode != kSchedWeighted)
         dxpx_cosq_sched_set(static_cast<int>(kSchedWeighted), w, static_cast<int>(r.delay));
     int rv = dxpx_cosq_sched_set(static_cast<int>(r.sched_mode), w, static_cast<int>(r.delay));
-    if (rv != 0)
-        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS settings: scheduling: %s", dxp_errmsg(rv));
+    if (rv != 0) {
+        const char *why = rv == DXP_E_PARAM && r.sched_mode == kSchedWeighted
+                              ? dxp_cosq_weights_refusal(DXPX_CPU_UNIT, w)
+                              : nullptr;
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS settings: scheduling: %s",
+                      why != nullptr ? why : dxp_errmsg(rv));
+    }
     // The priority map does not depend on the scheduling.
     rv = 0;
     for (int p = 0; p < kPriorities && rv == 0; p++)

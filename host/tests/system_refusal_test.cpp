@@ -6,6 +6,7 @@
 // shows, and the backup file are compared with what they were before.
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -95,9 +96,15 @@ std::vector<Refusal> common_refusals(int ports) {
         // Ingress limit changed, then the egress limit refused.
         {true, "/setrate.cgi", "port=1&ingress=1024&egress_enable=1&egress=99999&burst=80",
          "Set egress rate failed"},
-        // Weights the switch refuses, with a new priority map in the post.
+        // Weights the switch refuses, with a new priority map in the post,
+        // and a strict queue among weighted ones, which the chip lacks.
         {true, "/qos.cgi", "mode=3&p0=3&p1=3&p2=3&p3=3&p4=3&p5=3&p6=3&p7=3&w0=0&w1=0&w2=4&w3=4",
-         "set scheduling mode"},
+         "Queue 0 weight 0 cannot run on this switch: its weights run 1 to 55"},
+        {true, "/qos.cgi", "mode=3&p0=1&p1=0&p2=1&p3=1&p4=2&p5=2&p6=3&p7=3&w0=7&w1=1&w2=1&w3=0",
+         "Queue 3 weight 0 cannot run on this switch"},
+        {false, "cos weight W0=4 W1=1 W2=1 W3=0", "",
+         "COS: ERROR: Queue 3 weight 0 cannot run on this switch"},
+        {false, "cos weight W0=4 W1=1 W2=0 W3=0", "", "COS: ERROR: Queue 2 weight 0 cannot run"},
         {true, "/queue_num.cgi", "queue_num=9", "set cos queue number"},
         // A trunk with a port given twice and one with too many ports.
         {true, "/trunk.cgi",
@@ -174,20 +181,16 @@ std::vector<Refusal> common_refusals(int ports) {
     };
 }
 
-// The backup file with the 16-bit field at the given hex digit of the
-// port's settings row set to value, its end line's checksum made anew: a
-// file the restore page takes whole but for that value.
-std::string with_port_value(const std::string &file, int port, size_t digit, unsigned value) {
-    const std::string key = "\nportconf=";
-    size_t at = file.find(key);
+// The backup file with its end line's checksum made anew over the body
+// edited by edit (at the offset of its key's value): a file the restore
+// page takes whole but for that edit.
+std::string with_edit(const std::string &file, const std::string &key,
+                      const std::function<void(std::string &, size_t)> &edit) {
+    const size_t at = file.find("\n" + key + "=");
     const size_t end = file.rfind("#end ");
     if (at == std::string::npos || end == std::string::npos) return "";
-    constexpr size_t kRowDigits = 36;
-    at += key.size() + static_cast<size_t>(port - 1) * kRowDigits + digit;
-    char field[8];
-    std::snprintf(field, sizeof field, "%04x", value);
     std::string body = file.substr(0, end);
-    body.replace(at, 4, field);
+    edit(body, at + key.size() + 2);
     uint32_t crc = ~0u;
     for (unsigned char c : body) {
         crc ^= c;
@@ -198,6 +201,27 @@ std::string with_port_value(const std::string &file, int port, size_t digit, uns
     char trailer[40];
     std::snprintf(trailer, sizeof trailer, "#end %u %08x\n", count, ~crc);
     return body + trailer;
+}
+
+// The backup file with the 16-bit field at the given hex digit of the
+// port's settings row set to value.
+std::string with_port_value(const std::string &file, int port, size_t digit, unsigned value) {
+    constexpr size_t kRowDigits = 36;
+    return with_edit(file, "portconf", [&](std::string &body, size_t at) {
+        char field[8];
+        std::snprintf(field, sizeof field, "%04x", value);
+        body.replace(at + static_cast<size_t>(port - 1) * kRowDigits + digit, 4, field);
+    });
+}
+
+// The backup file with ARP inspection on, VLAN 1 inspected and port 1
+// trusted (the trust bitmap of a 26-port board's 4 bytes).
+std::string with_arp_inspection_on(const std::string &file) {
+    return with_edit(file, "darp", [](std::string &body, size_t at) {
+        const std::string on = "0001" + std::string(4, '0') + "0001" + std::string(255 * 4, '0') +
+                               std::string(16 * 24, '0') + "01000000";
+        body.replace(at, body.find('\n', at) - at, on);
+    });
 }
 
 TEST_P(refusals, RefusedSettersLeaveRegistersTablesAndBackupAsTheyWere) {
@@ -275,6 +299,18 @@ TEST_P(refusals, RefusedSettersLeaveRegistersTablesAndBackupAsTheyWere) {
                    "port 3: speed code 5 (1Gbps Full) is not one the port runs", true});
     all.push_back({true, "/restore.cgi", with_port_value(file, 7, 20, 300),
                    "port 7: PVID 300 is no VLAN of the settings", true});
+    // A restore of weights the chip cannot run, as cos weight and the page.
+    all.push_back({true, "/restore.cgi",
+                   with_edit(file, "qos",
+                             [](std::string &body, size_t at) {
+                                 body.replace(at + 8 + 3 * 8, 8, "00000000");  // weight 3
+                             }),
+                   "QoS settings: Queue 3 weight 0 cannot run on this switch", true});
+    // The 26-port board's chip cannot run ARP inspection: a restore that
+    // switches it on is refused, as the page refuses it.
+    if (GetParam() == 26)
+        all.push_back({true, "/restore.cgi", with_arp_inspection_on(file),
+                       "ARP inspection: this switch has no field processor", true});
     std::string state = running_state(fw, registers, extra), stored = backup();
     ASSERT_NE(stored.find("qos="), std::string::npos);
     ASSERT_TRUE(state.find("VLAN ID = 1807") != std::string::npos ||
@@ -327,6 +363,7 @@ TEST_P(refusals, RefusedSettersLeaveRegistersTablesAndBackupAsTheyWere) {
 // and trusted ports the pages listed.
 TEST_P(refusals, StaticBindingsPastTheStoredOnesAreRefusedAndARestartKeepsTheList) {
     const int ports = GetParam();
+    if (ports == 26) GTEST_SKIP() << "no field processor: ARP inspection cannot run";
     auto list = [](const std::string &page) {
         const size_t from = page.find("<TD>");
         return from == std::string::npos ? page : page.substr(from);

@@ -265,13 +265,15 @@ TEST_P(system_selftest_load, OtherEntrancesRefuseATestedPortByNameAndTheTestPass
         {"/qos_enhance_port.cgi", "prio=0,0,5"},
         {"/dos_perport.cgi", "port=3&checks=111&r1=100&r2=100"},
     };
-    // Port QoS and the DoS checks need the field processor (not on board 26).
+    // Port QoS, the DoS checks and ARP inspection need the field processor
+    // (not on board 26).
     const std::string qos =
         error_of(web_client::post(web, "/qos_enhance_mode.cgi", "mode=1", cookie));
     if (!qos.empty()) {
         EXPECT_NE(qos.find("no field processor"), std::string::npos) << qos;
         forms.erase("/qos_enhance_port.cgi");
         forms.erase("/dos_perport.cgi");
+        forms.erase("/darp.cgi");
     }
     const std::string auth_before = fw->output("Auth show");
 

@@ -84,6 +84,15 @@ def without_field_processor(wd, base):
     state = dos_land(wd)
     expect("ERROR" in state["text"] and "the DoS checks cannot run" in state["text"],
            f"DoS Apply on the 26-port board: {state['text']}")
+    state = apply(wd, "darp_config.htm", "darp.cgi",
+                  lambda: wd.click("select[name='enable'] option[value='1']"))
+    expect("ERROR" in state["text"] and "Dynamic ARP Inspection cannot run" in state["text"],
+           f"ARP inspection Apply on the 26-port board: {state['text']}")
+    text = open_page(wd, "darp_config.htm")["text"]
+    wd.frame_path("left", "main")
+    chosen = wd.script("return document.getElementById('enable').value;")
+    wd.frame_path()
+    expect(chosen == "0", f"the refused ARP inspection is shown on: {text}")
     state = apply(wd, "dos_perport.htm", "dos_perport.cgi", lambda: wd.click("#smurf"))
     expect("ERROR" in state["text"], f"per-port DoS Apply on the 26-port board: {state['text']}")
     open_page(wd, "dos_perport.htm")

@@ -58,6 +58,12 @@ int fail(httpd_event *ev, httpd_request *req, const char *message) {
     return web_error_page(ev, req, kTitle, message, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
 }
 
+// A chip that cannot inspect is named, not a bare "Feature unavailable".
+const char *refusal_text(int rv) {
+    const char *missing = web_feature_missing(WEB_FEATURE_DYNAMIC_ARP);
+    return rv == DXP_E_UNAVAIL && missing != nullptr ? missing : dxp_errmsg(rv);
+}
+
 int save() {
     return settings_save_item("darp") == 1 ? 0 : -1;
 }
@@ -162,7 +168,7 @@ int darp_cgi(httpd_event *ev, httpd_request *req) {
     // them, the VLANs and the aging time as they were, and stores nothing.
     const int rv = darp_enable_trusted(&trusted);
     upbmp_free(&trusted);
-    if (rv != 0) return fail(ev, req, dxp_errmsg(rv));
+    if (rv != 0) return fail(ev, req, refusal_text(rv));
     for (long vid = rm_from; rm_from > 0 && vid <= rm_to; vid++) {
         if (qsw_vlanmgr_vid_exist(static_cast<uint16_t>(vid)))
             darp_vlan_set(static_cast<uint16_t>(vid), 0);
@@ -205,7 +211,11 @@ int darpadd_cgi(httpd_event *ev, httpd_request *req) {
     // The settings item keeps bindings only while the inspection is on.
     int on = 0;
     darp_enable_get(&on);
-    if (!on) return fail(ev, req, "Enable Dynamic ARP before adding bindings");
+    if (!on) {
+        const char *missing = web_feature_missing(WEB_FEATURE_DYNAMIC_ARP);
+        return fail(ev, req,
+                    missing != nullptr ? missing : "Enable Dynamic ARP before adding bindings");
+    }
     int rv = darp_trusted_db_add(mac, ip, vid, 0);
     static_assert(DARP_STATIC_MAX == 16, "the message names the limit");
     if (rv == -6) return fail(ev, req, "Static binding table full (16 bindings)");

@@ -43,8 +43,7 @@ const char *web_feature_missing(uint16_t feature) {
         case WEB_FEATURE_AUTO_VOIP:
             return "This switch has no field processor: Auto VoIP cannot run on it.";
         case WEB_FEATURE_DYNAMIC_ARP:
-            return "This switch has no field processor: Dynamic ARP Inspection does not check "
-                   "ARP requests on it.";
+            return "This switch has no field processor: Dynamic ARP Inspection cannot run on it.";
         case WEB_FEATURE_QOS:
             return "This switch has no field processor: port and IP address based QoS cannot "
                    "run on it.";

@@ -301,10 +301,14 @@ int qos_cgi(httpd_event *ev, httpd_request *req) {
             logger_printf(LOG_LEVEL_WARNING, LOG_MOD_QOS, "QoS Map Set refused : %s", held);
             return qos_error(ev, req, title, held);
         }
-        if (dxpx_cosq_sched_set(mode, weights, delay) != 0) {
-            logger_puts(LOG_LEVEL_WARNING, LOG_MOD_QOS, "QoS Map Set : Can't set scheduling mode!");
+        if (int rv = dxpx_cosq_sched_set(mode, weights, delay); rv != 0) {
+            const char *why = rv == DXP_E_PARAM && mode == kSchedWrr
+                                  ? dxp_cosq_weights_refusal(DXPX_CPU_UNIT, weights)
+                                  : nullptr;
+            if (why == nullptr) why = "Can't set scheduling mode!";
+            logger_printf(LOG_LEVEL_WARNING, LOG_MOD_QOS, "QoS Map Set : %s", why);
             dxpx_cosq_sched_set(old_mode, old_weights, delay);
-            return qos_error(ev, req, title, "Can't set scheduling mode!");
+            return qos_error(ev, req, title, why);
         }
     }
     std::string line = "QoS Map Set :";

@@ -10,6 +10,8 @@ namespace {
 
 class page_dai : public switch_pages_test::SwitchPages {
   protected:
+    // A chip with the field processor that brings ARP to the CPU.
+    sim::ChipKind chip() const override { return sim::ChipKind::DXP7101; }
     void SetUp() override {
         SwitchPages::SetUp();
         settings_item_handler_set("darp", darp_item);  // once per process
@@ -164,6 +166,46 @@ TEST_F(page_dai, BindingsAreListedAddedAndDeleted) {
     EXPECT_EQ(error_of(post("/darpadd.cgi", "mac=00-11-22-33-44-5a&ip=10.1.1.5&vid=12")),
               "Enable Dynamic ARP before adding bindings");
     EXPECT_EQ(darp_trusted_db_count_get(), 0);
+}
+
+// The 26-port board's chip forwards ARP before the CPU could check it:
+// switching the inspection on is refused by name and changes nothing, and a
+// stored "on" from older firmware leaves it off with a warning, no error.
+class page_dai_without_field_processor : public page_dai {
+  protected:
+    sim::ChipKind chip() const override { return sim::ChipKind::DXP7102A1; }
+};
+
+TEST_F(page_dai_without_field_processor, EnableIsRefusedByNameAndAStoredOnStaysOff) {
+    const std::string missing =
+        "This switch has no field processor: Dynamic ARP Inspection cannot run on it.";
+    const std::string before = saved("darp");
+    log_clear();
+    EXPECT_EQ(error_of(post("/darp.cgi", form("1", 0, 0, 1, 1, "0"))), missing);
+    EXPECT_EQ(error_of(post("/darpadd.cgi", "mac=02-00-00-00-00-07&ip=10.1.1.7&vid=1")), missing);
+    int on = 1;
+    darp_enable_get(&on);
+    EXPECT_EQ(on, 0);
+    EXPECT_EQ(darp_port_trust_get(1), 0);
+    EXPECT_EQ(saved("darp"), before);
+    EXPECT_FALSE(has(get("/darp_config.htm"), "selected>Enabled"));
+
+    // Stored on, with VLAN 1 inspected and port 1 trusted: the flag, the
+    // aging time, the VLANs and the bindings, then 4 bytes of trusted ports.
+    feature_test::MemoryMedium stored;
+    stored.bytes.assign(2 + 2 + 2 * DARP_VLAN_MAX + 12 * DARP_STATIC_MAX + 4, 0);
+    stored.bytes[1] = 1;
+    stored.bytes[5] = 1;
+    stored.bytes[stored.bytes.size() - 4] = 1;
+    ASSERT_EQ(stored.load(darp_item), -1);
+    darp_enable_get(&on);
+    EXPECT_EQ(on, 0);
+    EXPECT_EQ(darp_vlan_count_get(), 0);
+    EXPECT_EQ(darp_port_trust_get(1), 0);
+    EXPECT_TRUE(
+        logged("ARP inspection: stored as on, but this switch has no field processor: it "
+               "stays off"));
+    EXPECT_FALSE(logged("DARP group create failed: Feature unavailable"));
 }
 
 }  // namespace

@@ -10,7 +10,6 @@ constexpr int kPriorities = 8;
 constexpr int kDefaultCount = 4;
 constexpr int kModeStrict = 1;
 constexpr int kModeWrr = 3;
-constexpr int kWeightMaxWrr = 255;
 constexpr uint32_t kPropMaxWeight = 8;  // the driver's largest WRR weight
 // Driver queue modes.
 constexpr uint32_t kDrvStrict = 1;
@@ -106,9 +105,14 @@ int dxp_tarn_cosq_sched_weight_max_get(int unit, int mode, int *weight_max) {
         case kModeStrict:
             *weight_max = 0;
             return DXP_E_NONE;
-        case kModeWrr:
-            *weight_max = kWeightMaxWrr;
+        case kModeWrr: {
+            // What the driver takes, which is all the chip runs.
+            uint32_t max = 0;
+            if (int rv = tarn::services(unit)->dev_prop_get(unit, kPropMaxWeight, &max); rv < 0)
+                return rv;
+            *weight_max = static_cast<int>(max);
             return DXP_E_NONE;
+        }
         default:
             *weight_max = -1;
             return DXP_E_PARAM;
@@ -120,12 +124,12 @@ int dxp_tarn_cosq_port_sched_set(int unit, uint32_t pbmp_lo, uint32_t pbmp_hi, i
     if (int rv = trace("dxp_tarn_cosq_port_sched_set", unit); rv < 0) return rv;
     const soc_pbmp_t ports = without_cpu(unit, pbmp_lo, pbmp_hi);
     const drv_if_t *s = tarn::services(unit);
+    const int max = queue_max(unit);
+    // A zero weight on one of the two highest queues makes it strict.
+    const auto strict_queue = [&](int q) { return q >= max - 2 && weights[q] == 0; };
     uint32_t drv_mode = kDrvStrict;
     if (mode == kModeWrr) {
         if (weights == nullptr) return DXP_E_PARAM;
-        const int max = queue_max(unit);
-        // A zero weight on one of the two highest queues makes it strict.
-        const auto strict_queue = [&](int q) { return q >= max - 2 && weights[q] == 0; };
         int strict = 0;
         uint32_t weight_max = 0;
         if (int rv = s->dev_prop_get(unit, kPropMaxWeight, &weight_max); rv < 0) return rv;
@@ -138,17 +142,23 @@ int dxp_tarn_cosq_port_sched_set(int unit, uint32_t pbmp_lo, uint32_t pbmp_hi, i
             }
         }
         if (strict == 1 && weights[max - 1] != 0) return DXP_E_PARAM;
-        for (int q = 0; q < max; q++) {
-            if (strict_queue(q)) continue;
-            int rv = s->queue_WRR_weight_set(unit, 0, static_cast<uint8_t>(q),
-                                             static_cast<uint32_t>(weights[q]));
-            if (rv < 0) return rv;
-        }
         drv_mode = strict == 0 ? kDrvAllWeighted : strict == 1 ? kDrvTopStrict : kDrvTopTwoStrict;
     } else if (mode != kModeStrict) {
         return DXP_E_PARAM;
     }
-    return s->queue_mode_set(unit, soc_pbmp_t{{ports.w[0], 0}}, drv_mode);
+    // The mode goes first: a driver that cannot run the strict queues the
+    // weights ask for refuses it before any weight is written. Such weights
+    // are a parameter the chip cannot take, as any other weight out of its
+    // range.
+    if (int rv = s->queue_mode_set(unit, soc_pbmp_t{{ports.w[0], 0}}, drv_mode); rv < 0)
+        return rv == DXP_E_UNAVAIL && mode == kModeWrr ? DXP_E_PARAM : rv;
+    for (int q = 0; mode == kModeWrr && q < max; q++) {
+        if (strict_queue(q)) continue;
+        int rv = s->queue_WRR_weight_set(unit, 0, static_cast<uint8_t>(q),
+                                         static_cast<uint32_t>(weights[q]));
+        if (rv < 0) return rv;
+    }
+    return DXP_E_NONE;
 }
 
 int dxp_tarn_cosq_port_sched_get(int unit, uint32_t pbmp_lo, uint32_t pbmp_hi, int *mode,
