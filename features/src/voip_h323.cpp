@@ -35,7 +35,7 @@ constexpr uint8_t kTcpRst = 0x04;
 constexpr int kTpktHeader = 4;
 
 // Connections whose first TPKT header came alone: its body, in the next
-// segment of that direction, may start a call. Overwritten oldest first, so
+// segment of that direction, may start a call. Held per port (voip_eviction), so
 // junk can delay but never block a call.
 constexpr int kAnnounced = 8;
 
@@ -51,6 +51,8 @@ struct h323_call {
     int rule[2];
     bool rules_rtp;  // the rule pair holds the RTP rules, else the H.245 rules
     bool answered;   // the callee has sent an H.225.0 message
+    uint32_t stamp;  // voip_record_stamp() when made
+    int owner;       // the port it counts for in the list
     int ports[2];    // to charge: where the caller's and the callee's messages came in
     int own_side;    // -1: either port may be charged; 0 or 1: only that side's
     // A segment (empty ones, such as TCP keepalives, included) on the
@@ -63,15 +65,17 @@ h323_call *calls = nullptr;
 int call_count = 0;
 uint8_t class_id = kFirstClass;
 bool full_logged = false;  // "too many calls" said since the list last had room
-log_burst make_room_log{}, h245_failure_log{}, rtp_failure_log{};
+voip_eviction_note make_room_log{};
+log_burst h245_failure_log{}, rtp_failure_log{};
 
 struct announced_header {
     uint32_t src_ip, dst_ip;
     uint16_t src_port, dst_port;
     uint16_t length;  // of the TPKT body; 0 for a free slot
+    int port;         // where the header came in
+    uint32_t stamp;
 };
 announced_header announced[kAnnounced];
-int announced_next = 0;
 
 // The decode areas, used only on the receive thread under the Auto VoIP lock.
 h225_message h225_area;
@@ -192,25 +196,24 @@ int side_of(const h323_call *c, const segment &s) {
     return -1;
 }
 
-// The oldest call that nobody answered (new calls go to the head), or null.
-h323_call *oldest_unanswered() {
-    h323_call *oldest = nullptr;
-    for (h323_call *c = calls; c != nullptr; c = c->next) {
-        if (!c->answered && c->rule[0] == 0 && c->rule[1] == 0) oldest = c;
-    }
-    return oldest;
+// Frees a call when the list is full: the one voip_eviction gives up for
+// a new one from the port (answered calls without a rule are as open to it
+// as unanswered ones). False when none can go.
+bool make_room(int port) {
+    if (call_count < VOIP_MAX_CALLS) return true;
+    voip_eviction eviction(port);
+    for (h323_call *c = calls; c != nullptr; c = c->next)
+        eviction.add(c, c->owner, c->stamp, c->rule[0] != 0 || c->rule[1] != 0);
+    int victim_port = 0;
+    auto *victim = static_cast<h323_call *>(eviction.victim(&victim_port));
+    if (victim == nullptr) return false;
+    voip_eviction_log(&make_room_log, "H323: too many calls", victim_port);
+    call_free(victim);
+    return true;
 }
 
 h323_call *call_create(const segment &s) {
-    if (call_count >= VOIP_MAX_CALLS) {
-        if (h323_call *old = oldest_unanswered()) {
-            if (log_burst_first(&make_room_log))
-                logger_printf(LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP,
-                              "H323: too many calls, unanswered ones no longer followed\n");
-            call_free(old);
-        }
-    }
-    if (call_count >= VOIP_MAX_CALLS) {
+    if (!make_room(voip_rx_port())) {
         if (!full_logged)
             logger_printf(LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP,
                           "H323: too many calls, call from %u.%u.%u.%u not followed\n",
@@ -229,6 +232,8 @@ h323_call *call_create(const segment &s) {
     c->ports[0] = voip_rx_port();
     c->ports[1] = -1;
     c->own_side = -1;
+    c->stamp = voip_record_stamp();
+    c->owner = voip_rx_port();
     c->life.seen = voip_idle_now();
     c->next = calls;
     calls = c;
@@ -236,9 +241,10 @@ h323_call *call_create(const segment &s) {
     return c;
 }
 
-// A copy of the call's caller side, waiting for an answer, at the head of
-// the list; null when there is no room.
-h323_call *caller_copy(const h323_call *c) {
+// A copy of the call's caller side, waiting for an answer from the port,
+// at the head of the list; it counts for that port. Null when there is no
+// room.
+h323_call *caller_copy(const h323_call *c, int port) {
     if (call_count >= VOIP_MAX_CALLS) return nullptr;
     auto *copy = static_cast<h323_call *>(sal_alloc(sizeof(h323_call), "H323"));
     if (copy == nullptr) return nullptr;
@@ -251,6 +257,8 @@ h323_call *caller_copy(const h323_call *c) {
     copy->answered = false;
     copy->ports[1] = -1;
     copy->own_side = 1;
+    copy->stamp = voip_record_stamp();
+    copy->owner = port;
     copy->next = calls;
     calls = copy;
     call_count++;
@@ -283,13 +291,27 @@ uint16_t announced_take(const segment &s) {
     return 0;
 }
 
+// A free slot, else the one voip_eviction gives up: a port sending lone
+// headers overwrites its own, not another port's call about to start.
 void announced_put(const segment &s, uint16_t length) {
-    announced[announced_next] = {.src_ip = s.src_ip,
-                                 .dst_ip = s.dst_ip,
-                                 .src_port = s.src_port,
-                                 .dst_port = s.dst_port,
-                                 .length = length};
-    announced_next = (announced_next + 1) % kAnnounced;
+    const int port = voip_rx_port();
+    announced_header *slot = nullptr;
+    voip_eviction eviction(port);
+    for (announced_header &a : announced) {
+        if (a.length == 0) {
+            slot = &a;
+            break;
+        }
+        eviction.add(&a, a.port, a.stamp, false);
+    }
+    if (slot == nullptr) slot = static_cast<announced_header *>(eviction.victim(nullptr));
+    *slot = {.src_ip = s.src_ip,
+             .dst_ip = s.dst_ip,
+             .src_port = s.src_port,
+             .dst_port = s.dst_port,
+             .length = length,
+             .port = port,
+             .stamp = voip_record_stamp()};
 }
 
 void h323_media_address_set(h323_call *c, uint32_t ip, uint16_t port) {
@@ -485,6 +507,14 @@ int h225_rx(const uint8_t *ip_header, int length) {
     if (!segment_parse(ip_header, length, &s)) return -1;
     const bool ends = (s.flags & (kTcpFin | kTcpRst)) != 0;
     const int port = voip_rx_port();
+    // Room for the copy an answer makes, before the walk: making room frees
+    // calls. (Several copies, for Setups from several ports, take what room
+    // there is.)
+    bool copies = false;
+    for (const h323_call *c = calls; c != nullptr && s.length > 0 && !ends; c = c->next)
+        copies = copies || (side_of(c, s) == 1 && c->answered && c->ports[1] != port &&
+                            !answer_taken(c, port));
+    if (copies) make_room(port);
     int waiting = 0;
     for (const h323_call *c = calls; c != nullptr; c = c->next)
         waiting += side_of(c, s) == 1 && !c->answered;
@@ -503,7 +533,7 @@ int h225_rx(const uint8_t *ip_header, int length) {
         h323_call *to = c;
         if (side == 1 && !c->answered && waiting > 1 && c->own_side < 0) c->own_side = 0;
         if (side == 1 && c->answered && c->ports[1] != port) {
-            to = s.length > 0 && !ends && !answer_taken(c, port) ? caller_copy(c) : nullptr;
+            to = s.length > 0 && !ends && !answer_taken(c, port) ? caller_copy(c, port) : nullptr;
             if (to == nullptr) continue;
         }
         if (side == 0 && c->ports[0] != port) continue;

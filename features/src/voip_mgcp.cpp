@@ -34,12 +34,14 @@ struct mgcp_message {
 
 struct mgcp_connection {
     mgcp_message crcx;
-    uint32_t made;  // order of creation
+    uint32_t stamp;  // voip_record_stamp() when made
+    int owner;       // the port it counts for in the list
     voip_life life;
     uint32_t gateway;
-    int agent_port;   // where the CRCX came in
-    int answer_port;  // where the gateway's answer came in, once answered
-    int ports[2];     // to charge, the first with room
+    int agent_port;     // where the CRCX came in
+    int answer_port;    // where the gateway's answer came in, once answered
+    bool answer_party;  // that answer came in where the gateway answers
+    int ports[2];       // to charge, the first with room
     uint32_t media_ip;
     uint16_t media_port;
     int rule[2];
@@ -55,8 +57,8 @@ struct mgcp_agent {
 
 mgcp_agent *agents = nullptr;
 int connection_count = 0;
-uint32_t made_count = 0;
-log_burst make_room_log{}, failure_log{};
+voip_eviction_note make_room_log{};
+log_burst failure_log{};
 
 mgcp_agent *agent_find(uint32_t address) {
     for (mgcp_agent *a = agents; a != nullptr; a = a->next) {
@@ -164,6 +166,13 @@ bool message_parse(const char *text, mgcp_message *msg, const char **body) {
     return true;
 }
 
+bool by_pointer(const mgcp_agent *agent, const mgcp_connection *c) {
+    for (const mgcp_connection *o = agent->connections; o != nullptr; o = o->next) {
+        if (o == c) return true;
+    }
+    return false;
+}
+
 // The connection of the call id that a CRCX from the port opened.
 mgcp_connection *by_call_id(mgcp_agent *agent, const char *call_id, int port) {
     for (mgcp_connection *c = agent->connections; c != nullptr; c = c->next) {
@@ -172,35 +181,35 @@ mgcp_connection *by_call_id(mgcp_agent *agent, const char *call_id, int port) {
     return nullptr;
 }
 
-// Drops the oldest connection the gateway has not answered, if any.
-void make_room() {
-    mgcp_agent *owner = nullptr;
-    mgcp_connection *oldest = nullptr;
-    for (mgcp_agent *a = agents; a != nullptr; a = a->next) {
-        for (mgcp_connection *c = a->connections; c != nullptr; c = c->next) {
-            if (c->crcx.connection[0] != '\0' || c->rule[0] != 0) continue;
-            if (oldest == nullptr || static_cast<int32_t>(c->made - oldest->made) < 0) {
-                oldest = c;
-                owner = a;
+// Frees connections, those voip_eviction gives up for a new one from the
+// port, until `needed` more fit in the list; false when they do not.
+bool make_room(int port, int needed) {
+    while (connection_count + needed > VOIP_MAX_CALLS) {
+        voip_eviction eviction(port);
+        for (mgcp_agent *a = agents; a != nullptr; a = a->next) {
+            for (mgcp_connection *c = a->connections; c != nullptr; c = c->next)
+                eviction.add(c, c->owner, c->stamp, c->rule[0] != 0 || c->rule[1] != 0);
+        }
+        int victim_port = 0;
+        auto *victim = static_cast<mgcp_connection *>(eviction.victim(&victim_port));
+        if (victim == nullptr) return false;
+        voip_eviction_log(&make_room_log, "MGCP: too many connections", victim_port);
+        for (mgcp_agent *a = agents; a != nullptr; a = a->next) {
+            if (by_pointer(a, victim)) {
+                connection_end(a, victim);
+                break;
             }
         }
     }
-    if (oldest == nullptr) return;
-    if (log_burst_first(&make_room_log))
-        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP,
-                      "MGCP: too many connections, unanswered ones no longer followed\n");
-    connection_end(owner, oldest);
+    return true;
 }
 
 int crcx(uint32_t src, uint32_t dst, const mgcp_message &msg) {
     if (msg.call_id[0] == '\0') return -1;
     mgcp_agent *agent = agent_find(src);
     if (agent != nullptr && by_call_id(agent, msg.call_id, voip_rx_port()) != nullptr) return 0;
-    if (connection_count >= VOIP_MAX_CALLS) {
-        make_room();
-        agent = agent_find(src);  // the agent may have gone with its connection
-    }
-    if (connection_count >= VOIP_MAX_CALLS) return -1;
+    if (!make_room(voip_rx_port(), 1)) return -1;
+    agent = agent_find(src);  // the agent may have gone with its connection
     auto *c = static_cast<mgcp_connection *>(sal_alloc(sizeof(mgcp_connection), "MGCP"));
     if (c == nullptr) return -1;
     if (agent == nullptr) {
@@ -214,7 +223,8 @@ int crcx(uint32_t src, uint32_t dst, const mgcp_message &msg) {
         agents = agent;
     }
     c->crcx = msg;
-    c->made = made_count++;
+    c->stamp = voip_record_stamp();
+    c->owner = voip_rx_port();
     c->life.seen = voip_idle_now();
     c->gateway = dst;
     c->agent_port = voip_rx_port();
@@ -226,13 +236,16 @@ int crcx(uint32_t src, uint32_t dst, const mgcp_message &msg) {
 }
 
 // The gateway's answer to the connection's CRCX, which came in on the
-// port. A connection that shares its CRCX's transaction with others, or
-// its CRCX with an earlier answer, is charged to its own port only
-// (own_port), else to an endpoint of the call.
+// port. An answer from elsewhere than the gateway answers (not party) is
+// charged to the port it came in on only, never to a party's; a connection
+// that shares its CRCX's transaction with others is charged to its own
+// port only (own_port); else to an endpoint of the call.
 int answer(mgcp_agent *agent, mgcp_connection *c, uint32_t src, const mgcp_message &msg,
-           const sdp_description *desc, int port, int own_port) {
+           const sdp_description *desc, int port, int own_port, bool party) {
     c->life.seen = voip_idle_now();
     c->answer_port = port;
+    c->answer_party = party;
+    if (!party) own_port = port;
     std::memcpy(c->crcx.connection, msg.connection, sizeof c->crcx.connection);
     const sdp_media *audio = desc != nullptr ? sdp_audio_media(desc) : nullptr;
     if (audio == nullptr) return -1;
@@ -252,6 +265,21 @@ int answer(mgcp_agent *agent, mgcp_connection *c, uint32_t src, const mgcp_messa
     return 0;
 }
 
+// Where the gateway's answers come in: where it answered the oldest
+// connection still followed, when that answer came from where it answers
+// (the first answer ever heard from it is); -1 when none is known.
+int gateway_port(uint32_t gateway) {
+    const mgcp_connection *oldest = nullptr;
+    for (const mgcp_agent *a = agents; a != nullptr; a = a->next) {
+        for (const mgcp_connection *c = a->connections; c != nullptr; c = c->next) {
+            if (c->gateway != gateway || !c->answer_party || c->crcx.connection[0] == '\0')
+                continue;
+            if (oldest == nullptr || static_cast<int32_t>(c->stamp - oldest->stamp) < 0) oldest = c;
+        }
+    }
+    return oldest != nullptr ? oldest->answer_port : -1;
+}
+
 // Whether a connection of c's CRCX was answered from the port.
 bool answered_from(const mgcp_agent *agent, const mgcp_connection *c, int port) {
     for (const mgcp_connection *o = agent->connections; o != nullptr; o = o->next) {
@@ -262,15 +290,17 @@ bool answered_from(const mgcp_agent *agent, const mgcp_connection *c, int port) 
     return false;
 }
 
-// A waiting copy of the connection's CRCX, at the head of the agent's
-// list; null when there is no room.
-mgcp_connection *crcx_copy(mgcp_agent *agent, const mgcp_connection *c) {
+// A waiting copy of the connection's CRCX for an answer from the port, at
+// the head of the agent's list; it counts for that port. Null when there
+// is no room.
+mgcp_connection *crcx_copy(mgcp_agent *agent, const mgcp_connection *c, int port) {
     if (connection_count >= VOIP_MAX_CALLS) return nullptr;
     auto *copy = static_cast<mgcp_connection *>(sal_alloc(sizeof(mgcp_connection), "MGCP"));
     if (copy == nullptr) return nullptr;
     copy->crcx = c->crcx;
     copy->crcx.connection[0] = '\0';
-    copy->made = made_count++;
+    copy->stamp = voip_record_stamp();
+    copy->owner = port;
     copy->life.seen = voip_idle_now();
     copy->gateway = c->gateway;
     copy->agent_port = c->agent_port;
@@ -287,13 +317,31 @@ mgcp_connection *crcx_copy(mgcp_agent *agent, const mgcp_connection *c) {
 // port than the one that answered a CRCX answers a copy of it: the first
 // answer may have been forged.
 int response(uint32_t src, uint32_t dst, const mgcp_message &msg, const sdp_description *desc) {
-    mgcp_agent *agent = agent_find(src);
-    if (agent == nullptr) agent = agent_find(dst);
-    if (agent == nullptr || msg.connection[0] == '\0') return -1;
+    if (msg.connection[0] == '\0') return -1;
     const int port = voip_rx_port();
     auto of_transaction = [&](const mgcp_connection *c) {
         return std::strcmp(c->crcx.transaction, msg.transaction) == 0 && c->gateway == src;
     };
+    auto answering = [&] {
+        mgcp_agent *a = agent_find(src);
+        return a != nullptr ? a : agent_find(dst);
+    };
+    mgcp_agent *agent = answering();
+    if (agent == nullptr) return -1;
+    // Room for the copy the answer makes, before the walk: making room
+    // frees connections, and agents with their last. (Several copies take
+    // what room there is.)
+    bool copies = false;
+    for (const mgcp_connection *c = agent->connections; c != nullptr; c = c->next)
+        copies = copies || (of_transaction(c) && c->crcx.connection[0] != '\0' &&
+                            !answered_from(agent, c, port));
+    if (copies) {
+        make_room(port, 1);
+        agent = answering();
+        if (agent == nullptr) return -1;
+    }
+    const int gateway = gateway_port(src);
+    const bool party = gateway < 0 || gateway == port;
     int waiting = 0;
     for (const mgcp_connection *c = agent->connections; c != nullptr; c = c->next)
         waiting += of_transaction(c) && c->crcx.connection[0] == '\0';
@@ -304,10 +352,10 @@ int response(uint32_t src, uint32_t dst, const mgcp_message &msg, const sdp_desc
         if (!of_transaction(c)) continue;
         int r = 0;
         if (c->crcx.connection[0] == '\0') {
-            r = answer(agent, c, src, msg, desc, port, waiting > 1 ? c->agent_port : -1);
+            r = answer(agent, c, src, msg, desc, port, waiting > 1 ? c->agent_port : -1, party);
         } else if (!answered_from(agent, c, port)) {
-            mgcp_connection *copy = crcx_copy(agent, c);
-            r = copy != nullptr ? answer(agent, copy, src, msg, desc, port, port) : -1;
+            mgcp_connection *copy = crcx_copy(agent, c, port);
+            r = copy != nullptr ? answer(agent, copy, src, msg, desc, port, -1, party) : -1;
         }
         if (r == 0) rv = 0;
     }
