@@ -237,32 +237,40 @@ int crcx(uint32_t src, uint32_t dst, const mgcp_message &msg) {
 
 // The gateway's answer to the connection's CRCX, which came in on the
 // port. An answer from elsewhere than the gateway answers (not party) is
-// charged to the port it came in on only, never to a party's; a connection
-// that shares its CRCX's transaction with others is charged to its own
-// port only (own_port); else to an endpoint of the call.
+// charged to the port it came in on only, never to a party's, and when it
+// cannot be followed the connection waits on for the gateway's own; a
+// connection that shares its CRCX's transaction with others is charged to
+// its own port only (own_port); else to an endpoint of the call.
 int answer(mgcp_agent *agent, mgcp_connection *c, uint32_t src, const mgcp_message &msg,
            const sdp_description *desc, int port, int own_port, bool party) {
     c->life.seen = voip_idle_now();
+    const sdp_media *audio = desc != nullptr ? sdp_audio_media(desc) : nullptr;
+    const sdp_connection *at = audio != nullptr ? desc->connection : nullptr;
+    if (at == nullptr && audio != nullptr && audio->connections.head != nullptr)
+        at = static_cast<const sdp_connection *>(audio->connections.head->item);
+    uint32_t media_ip = 0;
+    const bool media = at != nullptr && voip_ip_parse(at->address, &media_ip);
+    if (!media && !party) return -1;
     c->answer_port = port;
     c->answer_party = party;
-    if (!party) own_port = port;
     std::memcpy(c->crcx.connection, msg.connection, sizeof c->crcx.connection);
-    const sdp_media *audio = desc != nullptr ? sdp_audio_media(desc) : nullptr;
-    if (audio == nullptr) return -1;
-    const sdp_connection *at = desc->connection;
-    if (at == nullptr && audio->connections.head != nullptr)
-        at = static_cast<const sdp_connection *>(audio->connections.head->item);
-    if (at == nullptr || !voip_ip_parse(at->address, &c->media_ip)) return -1;
+    if (!media) return -1;
+    c->media_ip = media_ip;
     c->media_port = static_cast<uint16_t>(audio->port);
+    if (!party) own_port = port;
     const bool gateway_media = c->media_ip == src;
     c->ports[0] = own_port >= 0 ? own_port : gateway_media ? port : c->agent_port;
     c->ports[1] = own_port >= 0 ? -1 : gateway_media ? c->agent_port : port;
-    if (session_set(c, true) != 0) {
-        voip_failure_log(&failure_log, "MGCP: Setup_MGCP_Session(enable) failed\n");
+    if (session_set(c, true) == 0) return 0;
+    voip_failure_log(&failure_log, "MGCP: Setup_MGCP_Session(enable) failed\n");
+    if (party) {
         connection_end(agent, c);
-        return -1;
+    } else {
+        c->answer_port = -1;
+        c->answer_party = false;
+        c->crcx.connection[0] = '\0';
     }
-    return 0;
+    return -1;
 }
 
 // Where the gateway's answers come in: where it answered the oldest
@@ -356,6 +364,8 @@ int response(uint32_t src, uint32_t dst, const mgcp_message &msg, const sdp_desc
         } else if (!answered_from(agent, c, port)) {
             mgcp_connection *copy = crcx_copy(agent, c, port);
             r = copy != nullptr ? answer(agent, copy, src, msg, desc, port, -1, party) : -1;
+            // A foreign answer's copy that failed waits for nothing.
+            if (r != 0 && copy != nullptr && !party) connection_end(agent, copy);
         }
         if (r == 0) rv = 0;
     }

@@ -200,7 +200,8 @@ int media_from_sdp(sip_session *s, const sdp_description *desc, bool caller) {
 
 // The 200 answer to the session's INVITE, which came in on the port. An
 // answer from another address than the INVITE went to is charged to the
-// port it came in on only, never to a party's; a session that shares its
+// port it came in on only, never to a party's, and when it cannot be
+// followed the session waits on for its own; a session that shares its
 // set-up with others is charged to its own port only (own_port); else the
 // call is charged to a phone of the call.
 int answered(sip_session *s, uint32_t source, const sdp_description *desc, int port, int own_port) {
@@ -221,13 +222,19 @@ int answered(sip_session *s, uint32_t source, const sdp_description *desc, int p
     }
     s->answer_port = port;
     s->installed = 1;
-    if (rules_set(s, true) != 0) {
-        voip_failure_log(&failure_log, "Create FP entries for SIP sesstion failed\n");
+    if (rules_set(s, true) == 0) return 0;
+    voip_failure_log(&failure_log, "Create FP entries for SIP sesstion failed\n");
+    if (s->answer_party) {
         unlink(s);
         session_free(s);
         return -1;
     }
-    return 0;
+    s->installed = 0;
+    s->answer_port = -1;
+    s->answer_party = false;
+    s->callee_ip = 0;
+    s->callee_port = 0;
+    return -1;
 }
 
 // Whether an order from the port speaks for the call itself: the port of
@@ -375,7 +382,12 @@ int message_handle(uint32_t source, uint32_t address, const sip_message &msg,
                     session_end(c);
                     c = nullptr;
                 }
-                if (c != nullptr && answered(c, source, desc, port, -1) != 0) rv = -1;
+                // A foreign answer's copy that failed waits for nothing.
+                const bool foreign = c != nullptr && !from_party(c, source);
+                if (c != nullptr && answered(c, source, desc, port, -1) != 0) {
+                    if (foreign) session_end(c);
+                    rv = -1;
+                }
             } else if (msg.status >= 300 && to_invite && !s->installed && own) {
                 session_end(s);
             }
