@@ -5,7 +5,9 @@
 // H.245 connection) give the two media addresses, whose RTP streams then
 // replace the H.245 rules. A call holds no rule before the callee has
 // answered (sent an H.225.0 message), so Setups nobody answers take no
-// field-processor row; when the list is full the oldest of them makes room.
+// field-processor row. When the list is full a call without a rule,
+// answered or not, makes room: the oldest of the port holding the most
+// (voip_eviction), so one port's Setups take no other port's call.
 // ReleaseComplete, or the end of the signalling connection, ends the call;
 // so does silence (VOIP_IDLE_SECS). The rules are charged to the port the
 // caller's Setup came in on, else to the callee's, where its answer came in.

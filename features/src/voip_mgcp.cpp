@@ -1,20 +1,26 @@
 // MGCP snooping: a call agent's CRCX opens a connection on a gateway, whose
 // 200 answer with SDP names the gateway's voice end; DLCX, or an idle
-// stretch without media, closes it. A CRCX nobody answers holds no rule, and
-// when the connection list is full the oldest of them makes room for a new
-// one. The rules are charged to a port of the call that has room: first the
-// port of the endpoint the answer's SDP names (the gateway's, where its
-// answer came in, when it names the gateway itself; else the agent's, where
-// its CRCX came in), then the other. A trunk gateway serving many lines so
-// spreads its connections over both ends, and a host playing agent and
-// gateway at once still has only its own port's share.
+// stretch without media, closes it. A connection without a rule (a CRCX
+// nobody answered, or an answer without a voice end) may make room for a
+// new one when the list is full: the oldest of the port holding the most
+// (voip_eviction). The rules are charged to a port of the call that has
+// room: first the port of the endpoint the answer's SDP names (the
+// gateway's, where its answer came in, when it names the gateway itself;
+// else the agent's, where its CRCX came in), then the other. A trunk
+// gateway serving many lines so spreads its connections over both ends, and
+// a host playing agent and gateway at once still has only its own port's
+// share.
 //
-// A connection belongs to the port its CRCX came in on: a DLCX ends it only
-// from there, and a CRCX from another port on the same call id makes a
-// connection of its own. A gateway's answer from another port than the one
-// that answered a CRCX answers a copy of that CRCX, charged to that port. A
-// host elsewhere that claims the agent's or the gateway's address can so
-// neither end the agent's connections nor keep them from their rules.
+// A connection belongs to the port its CRCX came in on: a DLCX ends it, and
+// every copy of it, only from there, and a CRCX from another port on the
+// same call id makes a connection of its own. A gateway's answer from
+// another port than the one that answered a CRCX answers a copy of that
+// CRCX. Where the gateway answers is learnt from its answers (where it
+// answered its oldest connection still followed); an answer claiming the
+// gateway from elsewhere is no party's: charged to the port it came in on
+// only, and when that has no room the connection waits on. A host elsewhere
+// that claims the agent's or the gateway's address can so neither end the
+// agent's connections nor keep them from their rules or their ports' rows.
 #include <cstring>
 
 #include "logger.h"

@@ -3,14 +3,17 @@
 // before the answer, a failure answer to the INVITE that opened the call, or
 // an idle stretch without messages or media (a failure answer to a later
 // request, such as a re-INVITE or an INFO, and a CANCEL of a re-INVITE leave
-// the call as it is). An INVITE nobody answers
-// holds no rule, and when the session list is full the oldest of them makes
-// room for a new one. The rules are charged to the port of a phone of the
-// call that spoke for itself (from its media address): the one that
-// answered, where its answer came in, or the caller, where its INVITE came
-// in, the other when the first holds its share. A message a server sent for
-// a phone names no phone's port; when neither phone spoke for itself the
-// answer's port is charged.
+// the call as it is). A session without a rule (an INVITE nobody answered)
+// may make room for a new one when the list is full: the oldest of the
+// port holding the most (voip_eviction), so one port's burst of INVITEs
+// takes no other port's ringing call. The rules are charged to the port of
+// a phone of the call that spoke for itself (from its media address): the
+// one that answered, where its answer came in, or the caller, where its
+// INVITE came in, the other when the first holds its share. A message a
+// server sent for a phone names no phone's port; when neither phone spoke
+// for itself the answer's port is charged. An answer from another address
+// than the INVITE went to is no party's: it is charged to the port it came
+// in on only, and when that port has no room the session waits on.
 //
 // A session belongs to the ports of its set-up: the INVITE's (a proxy's
 // copy of it, the same offer from another port before the answer, adds its
@@ -20,11 +23,13 @@
 // answer goes to every session of its Call-ID still waiting for one, each
 // then charged to its own INVITE's port when there are several; a 200 to
 // the INVITE from a port outside an answered session answers a copy of the
-// session's INVITE side, charged to that port. So a host that is no party
-// to a call can neither end it nor, by an INVITE or an answer of its own
-// on the Call-ID, keep it from its rules. A failure answer from another
-// port before the answer leaves the session as it is: it holds no rule
-// and goes when idle or when room is needed.
+// session's INVITE side, charged as any answer. A BYE from the INVITE's
+// port, or from where the party's answer came in, also ends the sessions
+// of that INVITE no party answered. So a host that is no party to a call
+// can neither end it nor, by an INVITE or an answer of its own on the
+// Call-ID, keep it from its rules or the rows of its ports. A failure
+// answer from another port before the answer leaves the session as it is:
+// it holds no rule and goes when idle or when room is needed.
 #include <cstring>
 
 #include "logger.h"

@@ -13,6 +13,7 @@
 #include "h323_encode.h"
 #include "log_burst.h"
 #include "voip_fixture.h"
+#include "../src/voip_internal.h"
 #include "sal.h"
 #include "sal_host.h"
 
@@ -43,6 +44,32 @@ class voip : public voip_test::VoipTest {
         return deliver(frame(17, from, to, 5060, 5060, text(msg)));
     }
 };
+
+// A full table gives up the oldest record holding no rule of the port that
+// holds the most records; the new record's own port when it holds as many;
+// never a record holding a rule; and ages compare across the stamp's wrap.
+TEST(voip_eviction, GivesUpTheOldestWaitingRecordOfThePortHoldingTheMost) {
+    int records[8] = {};
+    auto table = [&](int incoming) {
+        voip_eviction e(incoming);
+        e.add(&records[0], 3, 1, false);           // the oldest of all, of a port holding one
+        e.add(&records[1], 2, 0xFFFFFFF0u, true);  // port 2's oldest holds a rule
+        e.add(&records[2], 2, 0xFFFFFFFEu, false);
+        e.add(&records[3], 2, 2, false);  // after the stamp wrapped
+        e.add(&records[4], 4, 3, false);
+        e.add(&records[5], 4, 4, false);
+        e.add(&records[6], 4, 5, false);
+        return e;
+    };
+    int port = 0;
+    EXPECT_EQ(table(3).victim(&port), &records[2]) << "port 2's oldest without a rule";
+    EXPECT_EQ(port, 2);
+    EXPECT_EQ(table(4).victim(&port), &records[4]) << "the new record's own port holds as many";
+    EXPECT_EQ(port, 4);
+    voip_eviction ruled(1);
+    ruled.add(&records[7], 1, 1, true);
+    EXPECT_EQ(ruled.victim(nullptr), nullptr);
+}
 
 TEST_F(voip, ProfileInstallsAndRemovesTheSignallingRules) {
     voip_profile_set(0, 1, 6);
