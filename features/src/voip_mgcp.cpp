@@ -15,8 +15,8 @@
 // every copy of it, only from there, and a CRCX from another port on the
 // same call id makes a connection of its own. A gateway's answer from
 // another port than the one that answered a CRCX answers a copy of that
-// CRCX. Where the gateway answers is learnt from its answers (where it
-// answered its oldest connection still followed); an answer claiming the
+// CRCX. Where the gateway answers is learnt from its answers (the port
+// that answered most of its connections still followed); an answer claiming the
 // gateway from elsewhere is no party's: charged to the port it came in on
 // only, and when that has no room the connection waits on. A host elsewhere
 // that claims the agent's or the gateway's address can so neither end the
@@ -44,10 +44,9 @@ struct mgcp_connection {
     int owner;       // the port it counts for in the list
     voip_life life;
     uint32_t gateway;
-    int agent_port;     // where the CRCX came in
-    int answer_port;    // where the gateway's answer came in, once answered
-    bool answer_party;  // that answer came in where the gateway answers
-    int ports[2];       // to charge, the first with room
+    int agent_port;   // where the CRCX came in
+    int answer_port;  // where the gateway's answer came in, once answered
+    int ports[2];     // to charge, the first with room
     uint32_t media_ip;
     uint16_t media_port;
     int rule[2];
@@ -258,7 +257,6 @@ int answer(mgcp_agent *agent, mgcp_connection *c, uint32_t src, const mgcp_messa
     const bool media = at != nullptr && voip_ip_parse(at->address, &media_ip);
     if (!media && !party) return -1;
     c->answer_port = port;
-    c->answer_party = party;
     std::memcpy(c->crcx.connection, msg.connection, sizeof c->crcx.connection);
     if (!media) return -1;
     c->media_ip = media_ip;
@@ -273,25 +271,36 @@ int answer(mgcp_agent *agent, mgcp_connection *c, uint32_t src, const mgcp_messa
         connection_end(agent, c);
     } else {
         c->answer_port = -1;
-        c->answer_party = false;
         c->crcx.connection[0] = '\0';
     }
     return -1;
 }
 
-// Where the gateway's answers come in: where it answered the oldest
-// connection still followed, when that answer came from where it answers
-// (the first answer ever heard from it is); -1 when none is known.
+// Where the gateway's answers come in: the port that answered the most of
+// its connections still followed (of as many, the one that answered the
+// oldest); -1 before any answer. A host elsewhere cannot see the agent's
+// CRCXs to answer them, so the gateway's own port leads once it answered.
 int gateway_port(uint32_t gateway) {
-    const mgcp_connection *oldest = nullptr;
+    int answered[VOIP_PORT_SLOTS] = {};
+    uint32_t oldest[VOIP_PORT_SLOTS] = {};
+    int most = -1;
     for (const mgcp_agent *a = agents; a != nullptr; a = a->next) {
         for (const mgcp_connection *c = a->connections; c != nullptr; c = c->next) {
-            if (c->gateway != gateway || !c->answer_party || c->crcx.connection[0] == '\0')
+            if (c->gateway != gateway || c->crcx.connection[0] == '\0' || c->answer_port < 0 ||
+                c->answer_port >= VOIP_PORT_SLOTS)
                 continue;
-            if (oldest == nullptr || static_cast<int32_t>(c->stamp - oldest->stamp) < 0) oldest = c;
+            const int p = c->answer_port;
+            if (answered[p]++ == 0 || static_cast<int32_t>(c->stamp - oldest[p]) < 0)
+                oldest[p] = c->stamp;
         }
     }
-    return oldest != nullptr ? oldest->answer_port : -1;
+    for (int p = 0; p < VOIP_PORT_SLOTS; p++) {
+        if (answered[p] == 0) continue;
+        if (most < 0 || answered[p] > answered[most] ||
+            (answered[p] == answered[most] && static_cast<int32_t>(oldest[p] - oldest[most]) < 0))
+            most = p;
+    }
+    return most;
 }
 
 // Whether a connection of c's CRCX was answered from the port.
