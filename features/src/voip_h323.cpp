@@ -51,12 +51,13 @@ struct h323_call {
     uint32_t media_ip[2];
     uint16_t media_port[2];
     int rule[2];
-    bool rules_rtp;  // the rule pair holds the RTP rules, else the H.245 rules
-    bool answered;   // the callee has sent an H.225.0 message
-    uint32_t stamp;  // voip_record_stamp() when made
-    int owner;       // the port it counts for in the list
-    int ports[2];    // to charge: where the caller's and the callee's messages came in
-    int own_side;    // -1: either port may be charged; 0 or 1: only that side's
+    bool rules_rtp;     // the rule pair holds the RTP rules, else the H.245 rules
+    bool answered;      // the callee has sent an H.225.0 message
+    bool answer_party;  // from where the callee answers (callee_port)
+    uint32_t stamp;     // voip_record_stamp() when made
+    int owner;          // the port it counts for in the list
+    int ports[2];       // to charge: where the caller's and the callee's messages came in
+    int own_side;       // -1: either port may be charged; 0 or 1: only that side's
     // A segment (empty ones, such as TCP keepalives, included) on the
     // signalling or H.245 connection is a sign of life, as a media hit is.
     voip_life life;
@@ -267,6 +268,15 @@ h323_call *caller_copy(const h323_call *c, int port) {
     return copy;
 }
 
+// Where the callee's answers come in (voip_answer_tally).
+int callee_port(uint32_t callee_ip) {
+    voip_answer_tally tally;
+    for (const h323_call *c = calls; c != nullptr; c = c->next) {
+        if (c->callee_ip == callee_ip && c->answered) tally.add(c->ports[1], c->stamp);
+    }
+    return tally.port();
+}
+
 // Whether a call of c's Setup takes the callee's segments from the port:
 // one answered from there, or one still waiting for its answer.
 bool answer_taken(const h323_call *c, int port) {
@@ -385,8 +395,17 @@ bool h225_message_handle(walk *w, const uint8_t *buf, size_t len) {
     if (m.body == H225_RELEASE_COMPLETE && !side_may_end(c, c->direction, voip_rx_port()))
         return true;
     if (c->direction == 1 && !c->answered) {
+        // An answer from elsewhere than the callee answers is charged to its
+        // own port only; the callee's own may use the caller's port too,
+        // also on a copy made for it.
+        const int port = voip_rx_port(), callee = callee_port(c->callee_ip);
+        c->answer_party = callee < 0 || callee == port;
+        if (!c->answer_party)
+            c->own_side = 1;
+        else if (c->own_side == 1)
+            c->own_side = -1;
         c->answered = true;
-        c->ports[1] = voip_rx_port();
+        c->ports[1] = port;
     }
     bool moved = false;
     switch (m.body) {
@@ -521,6 +540,7 @@ int h225_rx(const uint8_t *ip_header, int length) {
     for (const h323_call *c = calls; c != nullptr; c = c->next)
         waiting += side_of(c, s) == 1 && !c->answered;
     bool taken = false, callee_side = false;
+    int swept_setup_port = -1;
     // Setups of one connection from several ports are calls of their own;
     // the callee's answer goes to each that waits for one, each then
     // charged to its caller's port. An answer from another port than the
@@ -542,11 +562,26 @@ int h225_rx(const uint8_t *ip_header, int length) {
         taken = true;
         to->direction = static_cast<uint16_t>(side);
         to->life.seen = voip_idle_now();
+        const bool callee_party = side == 1 && to->answered && to->answer_party;
+        const int setup_port = to->ports[0];
         walk w{.seg = &s, .call = to};
         if (s.length > 0 &&
-            !tpkt_walk(&w, s.payload, s.length, &to->pending[to->direction], q931_handle))
+            !tpkt_walk(&w, s.payload, s.length, &to->pending[to->direction], q931_handle)) {
+            if (callee_party) swept_setup_port = setup_port;
             continue;  // released
-        if (ends && side_may_end(to, to->direction, port)) call_free(to);
+        }
+        if (ends && side_may_end(to, to->direction, port)) {
+            if (callee_party) swept_setup_port = setup_port;
+            call_free(to);
+        }
+    }
+    // The callee's own end also ends the calls of its Setup that answers
+    // from elsewhere made.
+    for (h323_call *c = calls, *next = nullptr; swept_setup_port >= 0 && c != nullptr; c = next) {
+        next = c->next;
+        if (side_of(c, s) >= 0 && c->ports[0] == swept_setup_port && c->answered &&
+            !c->answer_party)
+            call_free(c);
     }
     // The callee's side of a call starts no call.
     if (taken || callee_side) return taken ? 0 : -1;

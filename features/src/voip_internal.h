@@ -42,6 +42,20 @@ class voip_eviction {
     uint32_t oldest_stamp[VOIP_PORT_SLOTS];
 };
 
+// Where an endpoint answers: fed the port and stamp of each of its answers
+// still followed, it names the port that gave the most (of as many, the one
+// that gave the oldest); -1 before any. A host elsewhere cannot see the
+// orders the endpoint answers, so once it has answered its own port leads.
+class voip_answer_tally {
+  public:
+    void add(int port, uint32_t stamp);
+    int port() const;
+
+  private:
+    int answered[VOIP_PORT_SLOTS] = {};
+    uint32_t oldest[VOIP_PORT_SLOTS] = {};
+};
+
 // Says, once per burst and again when the port changes, that a table gave
 // up records of the port: "<what>, port N's oldest waiting ones no longer
 // followed".

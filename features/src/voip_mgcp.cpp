@@ -276,31 +276,16 @@ int answer(mgcp_agent *agent, mgcp_connection *c, uint32_t src, const mgcp_messa
     return -1;
 }
 
-// Where the gateway's answers come in: the port that answered the most of
-// its connections still followed (of as many, the one that answered the
-// oldest); -1 before any answer. A host elsewhere cannot see the agent's
-// CRCXs to answer them, so the gateway's own port leads once it answered.
+// Where the gateway's answers come in (voip_answer_tally).
 int gateway_port(uint32_t gateway) {
-    int answered[VOIP_PORT_SLOTS] = {};
-    uint32_t oldest[VOIP_PORT_SLOTS] = {};
-    int most = -1;
+    voip_answer_tally tally;
     for (const mgcp_agent *a = agents; a != nullptr; a = a->next) {
         for (const mgcp_connection *c = a->connections; c != nullptr; c = c->next) {
-            if (c->gateway != gateway || c->crcx.connection[0] == '\0' || c->answer_port < 0 ||
-                c->answer_port >= VOIP_PORT_SLOTS)
-                continue;
-            const int p = c->answer_port;
-            if (answered[p]++ == 0 || static_cast<int32_t>(c->stamp - oldest[p]) < 0)
-                oldest[p] = c->stamp;
+            if (c->gateway == gateway && c->crcx.connection[0] != '\0')
+                tally.add(c->answer_port, c->stamp);
         }
     }
-    for (int p = 0; p < VOIP_PORT_SLOTS; p++) {
-        if (answered[p] == 0) continue;
-        if (most < 0 || answered[p] > answered[most] ||
-            (answered[p] == answered[most] && static_cast<int32_t>(oldest[p] - oldest[most]) < 0))
-            most = p;
-    }
-    return most;
+    return tally.port();
 }
 
 // Whether a connection of c's CRCX was answered from the port.

@@ -50,6 +50,23 @@ void *voip_eviction::victim(int *port) const {
     return oldest[most];
 }
 
+void voip_answer_tally::add(int port, uint32_t stamp) {
+    if (port < 0 || port >= VOIP_PORT_SLOTS) return;
+    if (answered[port]++ == 0 || static_cast<int32_t>(stamp - oldest[port]) < 0)
+        oldest[port] = stamp;
+}
+
+int voip_answer_tally::port() const {
+    int most = -1;
+    for (int p = 0; p < VOIP_PORT_SLOTS; p++) {
+        if (answered[p] == 0) continue;
+        if (most < 0 || answered[p] > answered[most] ||
+            (answered[p] == answered[most] && static_cast<int32_t>(oldest[p] - oldest[most]) < 0))
+            most = p;
+    }
+    return most;
+}
+
 void voip_eviction_log(voip_eviction_note *note, const char *what, int port) {
     if (!log_burst_first(&note->burst) && note->port == port) return;
     note->port = port;

@@ -1098,8 +1098,8 @@ void system_voip_network::h245_media_opened(Connection *h245, uint16_t control_p
 // rules, both parties' ReleaseCompletes, FINs and RSTs; the Setup of the
 // next call before its caller sends it; and, on the third, those ends and
 // then an answer before its callee's. Every call gets its rules and keeps
-// them, its voice frames hit them, and the caller's own ReleaseCompletes
-// end them.
+// them, its voice frames hit them, and the parties' own ReleaseCompletes
+// end them, the callee's also what the forged answer made.
 TEST_P(system_voip_network, ForgedH323OrdersFromAnotherPortChangeNoCall) {
     using h323_test::Uuie;
     const int on = voice_rules(*sw);
@@ -1194,9 +1194,14 @@ TEST_P(system_voip_network, ForgedH323OrdersFromAnotherPortChangeNoCall) {
         EXPECT_TRUE(voice_frames_hit(2, 3, c.caller_media, c.callee_media))
             << "the call to H.245 port " << c.control.port;
 
-    for (Call &c : calls)
-        ASSERT_TRUE(pass(c.signalling.caller, c.signalling.callee, release));
-    EXPECT_EQ(voice_rules_when(on), on) << "the caller's own ReleaseCompletes end every call";
+    // The caller's own ReleaseCompletes end the first two calls; the
+    // callee's own ends the third with what the forged answer made of it.
+    // The forged Setup's call keeps its copy rules.
+    for (Call *c : {&first, &second})
+        ASSERT_TRUE(pass(c->signalling.caller, c->signalling.callee, release));
+    ASSERT_TRUE(pass(third.signalling.callee, third.signalling.caller, release));
+    EXPECT_EQ(voice_rules_when(on), on) << "the parties' own ReleaseCompletes end every call";
+    EXPECT_EQ(copies_when(2), 2) << "the forged Setup's call's only";
 }
 
 // Raw from a packet socket: count H.225.0 Setups without an H.245 address
