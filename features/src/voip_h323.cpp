@@ -17,8 +17,11 @@
 // callee's side from another port than the Setup's leaves the call waiting.
 // A Setup on the same connection from another port makes a call of its
 // own, and an answer from another port than the one the call took goes to
-// a copy of its caller side charged to that port, so a host elsewhere can
-// neither end a call nor keep it from its rules.
+// a copy of its caller side. A callee's first message from another port
+// than the one where that callee answers (callee_port) is no party's: its
+// call is charged to that port only, and the callee's own end also ends
+// the calls of its Setup such answers made. So a host elsewhere can
+// neither end a call nor keep it from its rules or its ports' rows.
 #include <cstring>
 
 #include "logger.h"
@@ -544,9 +547,9 @@ int h225_rx(const uint8_t *ip_header, int length) {
     // Setups of one connection from several ports are calls of their own;
     // the callee's answer goes to each that waits for one, each then
     // charged to its caller's port. An answer from another port than the
-    // one that answered a call goes to a copy of its caller side, charged
-    // to that port: the first answer may have been forged. Copies are made
-    // at the head, out of the walk's way.
+    // one that answered a call goes to a copy of its caller side: the first
+    // answer may have been forged. Copies are made at the head, out of the
+    // walk's way.
     for (h323_call *c = calls, *next = nullptr; c != nullptr; c = next) {
         next = c->next;  // c may end here
         const int side = side_of(c, s);
