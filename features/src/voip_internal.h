@@ -17,7 +17,8 @@ constexpr uint32_t VOIP_SWEEP_SECS = 10;
 constexpr int VOIP_PORT_SLOTS = 128;
 
 // Ages of table records: later records get higher stamps (compared as a
-// signed difference, so the counter may wrap).
+// signed difference, so the counter may wrap). Under the "voip" lock, as
+// every snooper runs.
 uint32_t voip_record_stamp(void);
 
 // The record a full table gives up for a new one from incoming_port. Fed
