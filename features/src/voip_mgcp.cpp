@@ -288,6 +288,25 @@ int gateway_port(uint32_t gateway) {
     return tally.port();
 }
 
+// Once the gateway answers from its port a CRCX that another port answered
+// first, those answers were foreign, though taken for the gateway's before
+// it had answered: their connections are charged to their own ports only
+// (without rules when those have no room), leaving the call's ports their
+// rows.
+void recharge_foreign(mgcp_agent *agent, const mgcp_connection *c, int gateway_port) {
+    for (mgcp_connection *o = agent->connections; o != nullptr; o = o->next) {
+        if (o->agent_port != c->agent_port || o->crcx.connection[0] == '\0' ||
+            o->answer_port == gateway_port || std::strcmp(o->crcx.call_id, c->crcx.call_id) != 0 ||
+            (o->ports[0] == o->answer_port && o->ports[1] < 0) || o->rule[0] == 0)
+            continue;
+        session_set(o, false);
+        o->ports[0] = o->answer_port;
+        o->ports[1] = -1;
+        if (session_set(o, true) != 0)
+            voip_failure_log(&failure_log, "MGCP: Setup_MGCP_Session(enable) failed\n");
+    }
+}
+
 // Whether a connection of c's CRCX was answered from the port.
 bool answered_from(const mgcp_agent *agent, const mgcp_connection *c, int port) {
     for (const mgcp_connection *o = agent->connections; o != nullptr; o = o->next) {
@@ -362,6 +381,7 @@ int response(uint32_t src, uint32_t dst, const mgcp_message &msg, const sdp_desc
         if (c->crcx.connection[0] == '\0') {
             r = answer(agent, c, src, msg, desc, port, waiting > 1 ? c->agent_port : -1, party);
         } else if (!answered_from(agent, c, port)) {
+            if (party) recharge_foreign(agent, c, port);
             mgcp_connection *copy = crcx_copy(agent, c, port);
             r = copy != nullptr ? answer(agent, copy, src, msg, desc, port, -1, party) : -1;
             // A foreign answer's copy that failed waits for nothing.

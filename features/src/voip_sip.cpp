@@ -51,7 +51,8 @@ struct sip_session {
     int relay_ports[kRelayPorts];      // where copies of it came in; -1 for none
     uint32_t relay_dsts[kRelayPorts];  // the addresses those were sent to
     int answer_port;                   // where the 200 answer came in, once answered
-    bool answer_party;                 // that answer came from an address the INVITE went to
+    bool answer_party;                 // that answer came from the party the INVITE went to
+    uint32_t answer_src;               // the address it came from
     bool caller_self;                  // the INVITE came from the caller's media address
     int ports[2];                      // to charge, the first with room
     voip_life life;
@@ -167,6 +168,15 @@ bool make_room(int port, int needed) {
     return true;
 }
 
+// Where answers from the address come in (voip_answer_tally).
+int answering_port(uint32_t source) {
+    voip_answer_tally tally;
+    for (const sip_session *s = sessions; s != nullptr; s = s->next) {
+        if (s->installed && s->answer_src == source) tally.add(s->answer_port, s->stamp);
+    }
+    return tally.port();
+}
+
 // Whether an answer from the address comes from the party the session's
 // INVITE went to: the address it, or a proxy's copy of it, was sent to.
 bool from_party(const sip_session *s, uint32_t source) {
@@ -175,6 +185,14 @@ bool from_party(const sip_session *s, uint32_t source) {
         if (s->relay_ports[i] >= 0 && s->relay_dsts[i] == source) return true;
     }
     return false;
+}
+
+// Whether an answer from the address, which came in on the port, comes
+// from the party the session's INVITE went to: from its address, and from
+// where that address answers.
+bool party_answer(const sip_session *s, uint32_t source, int port) {
+    const int answering = answering_port(source);
+    return from_party(s, source) && (answering < 0 || answering == port);
 }
 
 int media_from_sdp(sip_session *s, const sdp_description *desc, bool caller) {
@@ -211,7 +229,8 @@ int media_from_sdp(sip_session *s, const sdp_description *desc, bool caller) {
 // call is charged to a phone of the call.
 int answered(sip_session *s, uint32_t source, const sdp_description *desc, int port, int own_port) {
     if (desc == nullptr || media_from_sdp(s, desc, false) != 0) return -1;
-    s->answer_party = from_party(s, source);
+    s->answer_party = party_answer(s, source, port);
+    s->answer_src = source;
     if (!s->answer_party) {
         s->ports[0] = port;
         s->ports[1] = -1;
@@ -388,7 +407,7 @@ int message_handle(uint32_t source, uint32_t address, const sip_message &msg,
                     c = nullptr;
                 }
                 // A foreign answer's copy that failed waits for nothing.
-                const bool foreign = c != nullptr && !from_party(c, source);
+                const bool foreign = c != nullptr && !party_answer(c, source, port);
                 if (c != nullptr && answered(c, source, desc, port, -1) != 0) {
                     if (foreign) session_end(c);
                     rv = -1;

@@ -267,6 +267,30 @@ TEST_F(voip, MgcpConnectionsAreChargedToAPortOfTheCallWithRoom) {
     EXPECT_EQ(rules(), 3 * VOIP_PORT_ENTRIES) << "one port's share";
 }
 
+// The gateway on port 1 answers the agent's CRCXs on port 2, and a host on
+// port 4 answers four of them first, claiming the gateway: its answers take
+// only its own port's rows, and every real connection gets its rules, those
+// the gateway's port has no room for on the agent's port.
+TEST_F(voip, AnswersClaimingTheGatewayFromElsewhereTakeOnlyTheirOwnPort) {
+    const uint8_t gateway[4] = {10, 0, 0, 60};
+    for (int n = 1; n <= 8; n++) {
+        const std::string t = std::to_string(n);
+        deliver(frame(17, kAgent, gateway, 2727, 2427,
+                      text("CRCX " + t + " ds/ds1-1/" + t + "@gw MGCP 1.0\r\nC: c" + t + "\r\n")),
+                2);
+        if (n >= 5)
+            deliver(frame(17, gateway, kAgent, 2427, 2727,
+                          text("200 " + t + " OK\r\nI: f" + t + "\r\n\r\n" +
+                               sdp("10.0.9.250", 5000 + 2 * n))),
+                    4);
+        deliver(frame(17, gateway, kAgent, 2427, 2727,
+                      text("200 " + t + " OK\r\nI: i" + t + "\r\n\r\n" +
+                           sdp("10.0.0.60", 4000 + 2 * n))),
+                1);
+    }
+    EXPECT_EQ(rules(), 2 * 8 + 2 * 4);
+}
+
 Bytes skinny(uint32_t id, std::vector<uint32_t> words) {
     const uint32_t n = 4 + 4 * static_cast<uint32_t>(words.size());
     Bytes b;

@@ -1272,20 +1272,27 @@ TEST_P(system_voip_network, ABurstOfSetUpsFromOnePortTakesNoOtherPortsCall) {
     EXPECT_TRUE(voice_frames_hit(2, 3, 26000, 36000)) << "the H.323 call's voice";
 }
 
-// A UDP datagram raw from a packet socket, from any address and port; the
-// destination MAC is no host's, so only the switch reads it.
+// UDP datagrams raw from a packet socket, from any address and port, one
+// per payload, paced so that the CPU takes a copy of each; the destination
+// MAC is no host's, so only the switch reads them.
 bool send_raw_udp(const std::string &space, const std::string &tap, const std::string &src,
-                  int src_port, const std::string &dst, int dst_port, const std::string &payload) {
+                  int src_port, const std::string &dst, int dst_port,
+                  const std::vector<std::string> &payloads) {
+    std::string hex;
+    for (const std::string &p : payloads)
+        hex += " " + hex_of_bytes(p);
     return sh("ip netns exec " + space +
-              " python3 -c 'import socket,struct,sys\n"
+              " python3 -c 'import socket,struct,sys,time\n"
               "s=socket.socket(socket.AF_PACKET,socket.SOCK_RAW); s.bind((sys.argv[1],0))\n"
-              "data=bytes.fromhex(sys.argv[6])\n"
-              "ip=struct.pack(\"!BBHHHBBH4s4s\",69,0,28+len(data),0,0,64,17,0,"
+              "for h in sys.argv[6:]:\n"
+              "  data=bytes.fromhex(h)\n"
+              "  ip=struct.pack(\"!BBHHHBBH4s4s\",69,0,28+len(data),0,0,64,17,0,"
               "socket.inet_aton(sys.argv[2]),socket.inet_aton(sys.argv[4]))\n"
-              "udp=struct.pack(\"!HHHH\",int(sys.argv[3]),int(sys.argv[5]),8+len(data),0)\n"
-              "s.send(bytes.fromhex(\"020000000099020000000098\")+b\"\\x08\\x00\"+ip+udp+data)' " +
+              "  udp=struct.pack(\"!HHHH\",int(sys.argv[3]),int(sys.argv[5]),8+len(data),0)\n"
+              "  s.send(bytes.fromhex(\"020000000099020000000098\")+b\"\\x08\\x00\"+ip+udp+data)\n"
+              "  time.sleep(0.01)' " +
               tap + " " + src + " " + std::to_string(src_port) + " " + dst + " " +
-              std::to_string(dst_port) + " " + hex_of_bytes(payload)) == 0;
+              std::to_string(dst_port) + hex) == 0;
 }
 
 // Answers forged from a port outside the call, before the real ones, take
@@ -1293,61 +1300,63 @@ bool send_raw_udp(const std::string &space, const std::string &tap, const std::s
 // own ports. MGCP: the agent on port 2 opens eight connections on the
 // gateway on port 1, and a host on port 4 answers the last four first,
 // claiming the gateway. SIP: a host on port 2 answers five INVITEs from
-// port 3 to port 4 before the callee. Every real connection and call gets
-// its rules and its voice frames hit them; the agent's DLCXs and the
-// callee's BYEs end every session the call ids made.
+// port 3 to port 4 before the callee, the last two claiming the callee. Every real connection and
+// call gets its rules and its voice frames hit them; the agent's DLCXs and the callee's BYEs end
+// every session the call ids made.
 TEST_P(system_voip_network, ForgedEarlyAnswersTakeOnlyTheirOwnPortsRows) {
     const int on = voice_rules(*sw);
     const std::string elsewhere = net + "250";
     auto sdp = [](const std::string &ip, int port) {
         return "v=0\r\nc=IN IP4 " + ip + "\r\nm=audio " + std::to_string(port) + " RTP/AVP 0\r\n";
     };
+    // The agent's CRCXs, the forged answers, then the gateway's.
+    std::vector<std::string> crcxs, forged, answers, dlcxs;
     for (int n = 1; n <= 8; n++) {
         const std::string t = std::to_string(n);
-        ASSERT_TRUE(send_udp(ns.spaces[1], host(1), 2727, host(0), 2427,
-                             {"CRCX " + t + " ds/ds1-1/" + t + "@gw MGCP 1.0\r\nC: call" + t +
-                              "\r\nM: sendrecv\r\n\r\n" + sdp(host(1), 20000 + 2 * n)}));
-        if (n >= 5) {
-            ASSERT_TRUE(send_raw_udp(
-                ns.spaces[3], taps[3], host(0), 2427, host(1), 2727,
-                "200 " + t + " OK\r\nI: forged" + t + "\r\n\r\n" + sdp(elsewhere, 50000 + 2 * n)));
-        }
-        ASSERT_TRUE(send_udp(
-            ns.spaces[0], host(0), 2427, host(1), 2727,
-            {"200 " + t + " OK\r\nI: conn" + t + "\r\n\r\n" + sdp(host(0), 40000 + 2 * n)}));
+        crcxs.push_back("CRCX " + t + " ds/ds1-1/" + t + "@gw MGCP 1.0\r\nC: call" + t +
+                        "\r\nM: sendrecv\r\n\r\n" + sdp(host(1), 20000 + 2 * n));
+        if (n >= 5)
+            forged.push_back("200 " + t + " OK\r\nI: forged" + t + "\r\n\r\n" +
+                             sdp(elsewhere, 50000 + 2 * n));
+        answers.push_back("200 " + t + " OK\r\nI: conn" + t + "\r\n\r\n" +
+                          sdp(host(0), 40000 + 2 * n));
+        dlcxs.push_back("DLCX " + std::to_string(100 + n) + " ds/ds1-1/" + t +
+                        "@gw MGCP 1.0\r\nC: call" + t + "\r\n");
     }
+    ASSERT_TRUE(send_udp(ns.spaces[1], host(1), 2727, host(0), 2427, crcxs));
+    ASSERT_TRUE(send_raw_udp(ns.spaces[3], taps[3], host(0), 2427, host(1), 2727, forged));
+    ASSERT_TRUE(send_udp(ns.spaces[0], host(0), 2427, host(1), 2727, answers));
     EXPECT_EQ(voice_rules_when(on + 24), on + 24) << "eight connections and four forged answers";
     for (int n : {6, 7})
         EXPECT_TRUE(voice_frames_hit(0, 1, 40000 + 2 * n, 20000 + 2 * n)) << "connection " << n;
-    for (int n = 1; n <= 8; n++)
-        ASSERT_TRUE(send_udp(ns.spaces[1], host(1), 2727, host(0), 2427,
-                             {"DLCX " + std::to_string(100 + n) + " ds/ds1-1/" + std::to_string(n) +
-                              "@gw MGCP 1.0\r\nC: call" + std::to_string(n) + "\r\n"}));
+    ASSERT_TRUE(send_udp(ns.spaces[1], host(1), 2727, host(0), 2427, dlcxs));
     EXPECT_EQ(voice_rules_when(on), on) << "the agent's DLCXs end every connection";
 
+    // The INVITEs, the forged answers (the last two claiming the callee,
+    // who answered from port 4 before), then the callee's, one call at a
+    // time; then the callee's BYEs.
     const std::string callee = "sip:b@" + host(3) + " SIP/2.0";
+    std::vector<std::string> byes;
     for (int k = 0; k < 5; k++) {
         const std::string call_id = "early" + std::to_string(k);
-        ASSERT_TRUE(send_sip(ns.spaces[2], host(3),
-                             sip("INVITE " + callee, call_id, host(2), 24000 + 100 * k), 1,
-                             host(2)));
-        ASSERT_TRUE(send_sip(ns.spaces[1], host(2),
-                             sip("SIP/2.0 200 OK", call_id, elsewhere, 54000 + 100 * k), 1,
-                             host(1)));
-        ASSERT_TRUE(send_sip(ns.spaces[3], host(2),
-                             sip("SIP/2.0 200 OK", call_id, host(3), 34000 + 100 * k), 1, host(3)));
+        const std::string invite = sip("INVITE " + callee, call_id, host(2), 24000 + 100 * k);
+        ASSERT_TRUE(send_udp(ns.spaces[2], host(2), 5060, host(3), 5060, {invite}));
+        const std::string early = sip("SIP/2.0 200 OK", call_id, elsewhere, 54000 + 100 * k);
+        if (k < 3)
+            ASSERT_TRUE(send_udp(ns.spaces[1], host(1), 5060, host(2), 5060, {early}));
+        else
+            ASSERT_TRUE(send_raw_udp(ns.spaces[1], taps[1], host(3), 5060, host(2), 5060, {early}));
+        ASSERT_TRUE(send_udp(ns.spaces[3], host(3), 5060, host(2), 5060,
+                             {sip("SIP/2.0 200 OK", call_id, host(3), 34000 + 100 * k)}));
+        byes.push_back(sip("BYE sip:a@" + host(2) + " SIP/2.0", call_id, host(3), 34000 + 100 * k));
     }
     EXPECT_EQ(voice_rules_when(on + 18), on + 18) << "five calls and four forged answers";
-    ASSERT_TRUE(send_sip(ns.spaces[1], host(2), sip("BYE " + callee, "early0", host(1), 54000), 1,
-                         host(1)));
+    ASSERT_TRUE(send_udp(ns.spaces[1], host(1), 5060, host(2), 5060,
+                         {sip("BYE " + callee, "early0", host(1), 54000)}));
     EXPECT_EQ(voice_rules_when(on + 16), on + 16) << "the forger's BYE ends its own pair";
     for (int k : {0, 4})
         EXPECT_TRUE(voice_frames_hit(2, 3, 24000 + 100 * k, 34000 + 100 * k)) << "call " << k;
-    for (int k = 0; k < 5; k++)
-        ASSERT_TRUE(send_sip(ns.spaces[3], host(2),
-                             sip("BYE sip:a@" + host(2) + " SIP/2.0", "early" + std::to_string(k),
-                                 host(3), 34000 + 100 * k),
-                             1, host(3)));
+    ASSERT_TRUE(send_udp(ns.spaces[3], host(3), 5060, host(2), 5060, byes));
     EXPECT_EQ(voice_rules_when(on), on) << "the callee's BYEs end every pair of their calls";
 }
 
