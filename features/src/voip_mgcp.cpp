@@ -15,12 +15,14 @@
 // every copy of it, only from there, and a CRCX from another port on the
 // same call id makes a connection of its own. A gateway's answer from
 // another port than the one that answered a CRCX answers a copy of that
-// CRCX. Where the gateway answers is learnt from its answers (the port
-// that answered most of its connections still followed); an answer claiming the
+// CRCX. Where the gateway answers is learnt from its answers (the port that
+// answered most of its connections still followed); an answer claiming the
 // gateway from elsewhere is no party's: charged to the port it came in on
-// only, and when that has no room the connection waits on. A host elsewhere
-// that claims the agent's or the gateway's address can so neither end the
-// agent's connections nor keep them from their rules or their ports' rows.
+// only, and when that has no room the connection waits on; one taken for
+// the gateway's before the gateway answered is charged so once the
+// gateway's own answer to its CRCX comes. A host elsewhere that claims the
+// agent's or the gateway's address can so neither end the agent's
+// connections nor keep them from their rules or their ports' rows.
 #include <cstring>
 
 #include "logger.h"
