@@ -1206,7 +1206,7 @@ TEST_P(system_voip_network, ForgedH323OrdersFromAnotherPortChangeNoCall) {
 
 // Raw from a packet socket: count H.225.0 Setups without an H.245 address
 // from src (ports 10000 and on) to dst:1720, each followed by a Connect
-// claiming dst, a segment every millisecond. No stack sees them.
+// claiming dst, a pair every two milliseconds. No stack sees them.
 bool send_answered_setups(const std::string &space, const std::string &tap, const std::string &src,
                           const std::string &dst, int count) {
     return sh("ip netns exec " + space +
@@ -1219,7 +1219,7 @@ bool send_answered_setups(const std::string &space, const std::string &tap, cons
               "  tcp=struct.pack(\"!HHIIBBHHH\",sp,dp,1,1,80,24,4096,0,0)\n"
               "  s.send(bytes.fromhex(\"020000000099020000000098\")+b\"\\x08\\x00\"+ip+tcp+data)\n"
               "for i in range(int(sys.argv[4])):\n"
-              "  seg(a,b,10000+i,1720,setup); seg(b,a,1720,10000+i,connect); time.sleep(0.001)' " +
+              "  seg(a,b,10000+i,1720,setup); seg(b,a,1720,10000+i,connect); time.sleep(0.002)' " +
               tap + " " + src + " " + dst + " " + std::to_string(count) + " " +
               hex_of_bytes(h225_setup(nullptr)) + " " + hex_of_bytes(h225_connect(nullptr))) == 0;
 }
