@@ -5,7 +5,9 @@
 // H.245 connection) give the two media addresses, whose RTP streams then
 // replace the H.245 rules. A call holds no rule before the callee has
 // answered (sent an H.225.0 message), so Setups nobody answers take no
-// field-processor row; when the list is full the oldest of them makes room.
+// field-processor row. When the list is full a call without a rule,
+// answered or not, makes room: the oldest of the port holding the most
+// (voip_eviction), so one port's Setups take no other port's call.
 // ReleaseComplete, or the end of the signalling connection, ends the call;
 // so does silence (VOIP_IDLE_SECS). The rules are charged to the port the
 // caller's Setup came in on, else to the callee's, where its answer came in.
@@ -15,8 +17,11 @@
 // callee's side from another port than the Setup's leaves the call waiting.
 // A Setup on the same connection from another port makes a call of its
 // own, and an answer from another port than the one the call took goes to
-// a copy of its caller side charged to that port, so a host elsewhere can
-// neither end a call nor keep it from its rules.
+// a copy of its caller side. A callee's first message from another port
+// than the one where that callee answers (callee_port) is no party's: its
+// call is charged to that port only, and the callee's own end also ends
+// the calls of its Setup such answers made. So a host elsewhere can
+// neither end a call nor keep it from its rules or its ports' rows.
 #include <cstring>
 
 #include "logger.h"
@@ -35,7 +40,7 @@ constexpr uint8_t kTcpRst = 0x04;
 constexpr int kTpktHeader = 4;
 
 // Connections whose first TPKT header came alone: its body, in the next
-// segment of that direction, may start a call. Overwritten oldest first, so
+// segment of that direction, may start a call. Held per port (voip_eviction), so
 // junk can delay but never block a call.
 constexpr int kAnnounced = 8;
 
@@ -49,10 +54,13 @@ struct h323_call {
     uint32_t media_ip[2];
     uint16_t media_port[2];
     int rule[2];
-    bool rules_rtp;  // the rule pair holds the RTP rules, else the H.245 rules
-    bool answered;   // the callee has sent an H.225.0 message
-    int ports[2];    // to charge: where the caller's and the callee's messages came in
-    int own_side;    // -1: either port may be charged; 0 or 1: only that side's
+    bool rules_rtp;     // the rule pair holds the RTP rules, else the H.245 rules
+    bool answered;      // the callee has sent an H.225.0 message
+    bool answer_party;  // from where the callee answers (callee_port)
+    uint32_t stamp;     // voip_record_stamp() when made
+    int owner;          // the port it counts for in the list
+    int ports[2];       // to charge: where the caller's and the callee's messages came in
+    int own_side;       // -1: either port may be charged; 0 or 1: only that side's
     // A segment (empty ones, such as TCP keepalives, included) on the
     // signalling or H.245 connection is a sign of life, as a media hit is.
     voip_life life;
@@ -63,15 +71,17 @@ h323_call *calls = nullptr;
 int call_count = 0;
 uint8_t class_id = kFirstClass;
 bool full_logged = false;  // "too many calls" said since the list last had room
-log_burst make_room_log{}, h245_failure_log{}, rtp_failure_log{};
+voip_eviction_note make_room_log{};
+log_burst h245_failure_log{}, rtp_failure_log{};
 
 struct announced_header {
     uint32_t src_ip, dst_ip;
     uint16_t src_port, dst_port;
     uint16_t length;  // of the TPKT body; 0 for a free slot
+    int port;         // where the header came in
+    uint32_t stamp;
 };
 announced_header announced[kAnnounced];
-int announced_next = 0;
 
 // The decode areas, used only on the receive thread under the Auto VoIP lock.
 h225_message h225_area;
@@ -192,25 +202,24 @@ int side_of(const h323_call *c, const segment &s) {
     return -1;
 }
 
-// The oldest call that nobody answered (new calls go to the head), or null.
-h323_call *oldest_unanswered() {
-    h323_call *oldest = nullptr;
-    for (h323_call *c = calls; c != nullptr; c = c->next) {
-        if (!c->answered && c->rule[0] == 0 && c->rule[1] == 0) oldest = c;
-    }
-    return oldest;
+// Frees a call when the list is full: the one voip_eviction gives up for
+// a new one from the port (answered calls without a rule are as open to it
+// as unanswered ones). False when none can go.
+bool make_room(int port) {
+    if (call_count < VOIP_MAX_CALLS) return true;
+    voip_eviction eviction(port);
+    for (h323_call *c = calls; c != nullptr; c = c->next)
+        eviction.add(c, c->owner, c->stamp, c->rule[0] != 0 || c->rule[1] != 0);
+    int victim_port = 0;
+    auto *victim = static_cast<h323_call *>(eviction.victim(&victim_port));
+    if (victim == nullptr) return false;
+    voip_eviction_log(&make_room_log, "H323: too many calls", victim_port);
+    call_free(victim);
+    return true;
 }
 
 h323_call *call_create(const segment &s) {
-    if (call_count >= VOIP_MAX_CALLS) {
-        if (h323_call *old = oldest_unanswered()) {
-            if (log_burst_first(&make_room_log))
-                logger_printf(LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP,
-                              "H323: too many calls, unanswered ones no longer followed\n");
-            call_free(old);
-        }
-    }
-    if (call_count >= VOIP_MAX_CALLS) {
+    if (!make_room(voip_rx_port())) {
         if (!full_logged)
             logger_printf(LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP,
                           "H323: too many calls, call from %u.%u.%u.%u not followed\n",
@@ -229,6 +238,8 @@ h323_call *call_create(const segment &s) {
     c->ports[0] = voip_rx_port();
     c->ports[1] = -1;
     c->own_side = -1;
+    c->stamp = voip_record_stamp();
+    c->owner = voip_rx_port();
     c->life.seen = voip_idle_now();
     c->next = calls;
     calls = c;
@@ -236,9 +247,10 @@ h323_call *call_create(const segment &s) {
     return c;
 }
 
-// A copy of the call's caller side, waiting for an answer, at the head of
-// the list; null when there is no room.
-h323_call *caller_copy(const h323_call *c) {
+// A copy of the call's caller side, waiting for an answer from the port,
+// at the head of the list; it counts for that port. Null when there is no
+// room.
+h323_call *caller_copy(const h323_call *c, int port) {
     if (call_count >= VOIP_MAX_CALLS) return nullptr;
     auto *copy = static_cast<h323_call *>(sal_alloc(sizeof(h323_call), "H323"));
     if (copy == nullptr) return nullptr;
@@ -251,10 +263,21 @@ h323_call *caller_copy(const h323_call *c) {
     copy->answered = false;
     copy->ports[1] = -1;
     copy->own_side = 1;
+    copy->stamp = voip_record_stamp();
+    copy->owner = port;
     copy->next = calls;
     calls = copy;
     call_count++;
     return copy;
+}
+
+// Where the callee's answers come in (voip_answer_tally).
+int callee_port(uint32_t callee_ip) {
+    voip_answer_tally tally;
+    for (const h323_call *c = calls; c != nullptr; c = c->next) {
+        if (c->callee_ip == callee_ip && c->answered) tally.add(c->ports[1], c->stamp);
+    }
+    return tally.port();
 }
 
 // Whether a call of c's Setup takes the callee's segments from the port:
@@ -283,13 +306,27 @@ uint16_t announced_take(const segment &s) {
     return 0;
 }
 
+// A free slot, else the one voip_eviction gives up: a port sending lone
+// headers overwrites its own, not another port's call about to start.
 void announced_put(const segment &s, uint16_t length) {
-    announced[announced_next] = {.src_ip = s.src_ip,
-                                 .dst_ip = s.dst_ip,
-                                 .src_port = s.src_port,
-                                 .dst_port = s.dst_port,
-                                 .length = length};
-    announced_next = (announced_next + 1) % kAnnounced;
+    const int port = voip_rx_port();
+    announced_header *slot = nullptr;
+    voip_eviction eviction(port);
+    for (announced_header &a : announced) {
+        if (a.length == 0) {
+            slot = &a;
+            break;
+        }
+        eviction.add(&a, a.port, a.stamp, false);
+    }
+    if (slot == nullptr) slot = static_cast<announced_header *>(eviction.victim(nullptr));
+    *slot = {.src_ip = s.src_ip,
+             .dst_ip = s.dst_ip,
+             .src_port = s.src_port,
+             .dst_port = s.dst_port,
+             .length = length,
+             .port = port,
+             .stamp = voip_record_stamp()};
 }
 
 void h323_media_address_set(h323_call *c, uint32_t ip, uint16_t port) {
@@ -361,8 +398,17 @@ bool h225_message_handle(walk *w, const uint8_t *buf, size_t len) {
     if (m.body == H225_RELEASE_COMPLETE && !side_may_end(c, c->direction, voip_rx_port()))
         return true;
     if (c->direction == 1 && !c->answered) {
+        // An answer from elsewhere than the callee answers is charged to its
+        // own port only; the callee's own may use the caller's port too,
+        // also on a copy made for it.
+        const int port = voip_rx_port(), callee = callee_port(c->callee_ip);
+        c->answer_party = callee < 0 || callee == port;
+        if (!c->answer_party)
+            c->own_side = 1;
+        else if (c->own_side == 1)
+            c->own_side = -1;
         c->answered = true;
-        c->ports[1] = voip_rx_port();
+        c->ports[1] = port;
     }
     bool moved = false;
     switch (m.body) {
@@ -485,16 +531,25 @@ int h225_rx(const uint8_t *ip_header, int length) {
     if (!segment_parse(ip_header, length, &s)) return -1;
     const bool ends = (s.flags & (kTcpFin | kTcpRst)) != 0;
     const int port = voip_rx_port();
+    // Room for the copy an answer makes, before the walk: making room frees
+    // calls. (Several copies, for Setups from several ports, take what room
+    // there is.)
+    bool copies = false;
+    for (const h323_call *c = calls; c != nullptr && s.length > 0 && !ends; c = c->next)
+        copies = copies || (side_of(c, s) == 1 && c->answered && c->ports[1] != port &&
+                            !answer_taken(c, port));
+    if (copies) make_room(port);
     int waiting = 0;
     for (const h323_call *c = calls; c != nullptr; c = c->next)
         waiting += side_of(c, s) == 1 && !c->answered;
     bool taken = false, callee_side = false;
+    int swept_setup_port = -1;
     // Setups of one connection from several ports are calls of their own;
     // the callee's answer goes to each that waits for one, each then
     // charged to its caller's port. An answer from another port than the
-    // one that answered a call goes to a copy of its caller side, charged
-    // to that port: the first answer may have been forged. Copies are made
-    // at the head, out of the walk's way.
+    // one that answered a call goes to a copy of its caller side: the first
+    // answer may have been forged. Copies are made at the head, out of the
+    // walk's way.
     for (h323_call *c = calls, *next = nullptr; c != nullptr; c = next) {
         next = c->next;  // c may end here
         const int side = side_of(c, s);
@@ -503,18 +558,33 @@ int h225_rx(const uint8_t *ip_header, int length) {
         h323_call *to = c;
         if (side == 1 && !c->answered && waiting > 1 && c->own_side < 0) c->own_side = 0;
         if (side == 1 && c->answered && c->ports[1] != port) {
-            to = s.length > 0 && !ends && !answer_taken(c, port) ? caller_copy(c) : nullptr;
+            to = s.length > 0 && !ends && !answer_taken(c, port) ? caller_copy(c, port) : nullptr;
             if (to == nullptr) continue;
         }
         if (side == 0 && c->ports[0] != port) continue;
         taken = true;
         to->direction = static_cast<uint16_t>(side);
         to->life.seen = voip_idle_now();
+        const bool callee_party = side == 1 && to->answered && to->answer_party;
+        const int setup_port = to->ports[0];
         walk w{.seg = &s, .call = to};
         if (s.length > 0 &&
-            !tpkt_walk(&w, s.payload, s.length, &to->pending[to->direction], q931_handle))
+            !tpkt_walk(&w, s.payload, s.length, &to->pending[to->direction], q931_handle)) {
+            if (callee_party) swept_setup_port = setup_port;
             continue;  // released
-        if (ends && side_may_end(to, to->direction, port)) call_free(to);
+        }
+        if (ends && side_may_end(to, to->direction, port)) {
+            if (callee_party) swept_setup_port = setup_port;
+            call_free(to);
+        }
+    }
+    // The callee's own end also ends the calls of its Setup that answers
+    // from elsewhere made.
+    for (h323_call *c = calls, *next = nullptr; swept_setup_port >= 0 && c != nullptr; c = next) {
+        next = c->next;
+        if (side_of(c, s) >= 0 && c->ports[0] == swept_setup_port && c->answered &&
+            !c->answer_party)
+            call_free(c);
     }
     // The callee's side of a call starts no call.
     if (taken || callee_side) return taken ? 0 : -1;

@@ -13,6 +13,58 @@
 constexpr int VOIP_MAX_CALLS = 256;
 // Idle calls are looked for this often, and as copies arrive.
 constexpr uint32_t VOIP_SWEEP_SECS = 10;
+// Front-panel port numbers the tables tell apart: above any board's.
+constexpr int VOIP_PORT_SLOTS = 128;
+
+// Ages of table records: later records get higher stamps (compared as a
+// signed difference, so the counter may wrap). Under the "voip" lock, as
+// every snooper runs.
+uint32_t voip_record_stamp(void);
+
+// The record a full table gives up for a new one from incoming_port. Fed
+// every record with the port it counts for, its stamp and whether it holds
+// a rule; chooses the oldest record holding no rule of the port that holds
+// the most records, the new record's own port when it holds as many. A
+// port filling a table so pushes out its own records, never the calls of a
+// port holding fewer, and a record that holds no rule, answered or not, is
+// as open to it as any. A record holding a rule is never given up: those
+// are few, bounded by the ports' rows.
+class voip_eviction {
+  public:
+    explicit voip_eviction(int incoming_port);
+    void add(void *record, int port, uint32_t stamp, bool holds_rule);
+    // The record to give up (its port through *port), or null.
+    void *victim(int *port) const;
+
+  private:
+    int incoming;
+    int held[VOIP_PORT_SLOTS];
+    void *oldest[VOIP_PORT_SLOTS];
+    uint32_t oldest_stamp[VOIP_PORT_SLOTS];
+};
+
+// Where an endpoint answers: fed the port and stamp of each of its answers
+// still followed, it names the port that gave the most (of as many, the one
+// that gave the oldest); -1 before any. A host elsewhere cannot see the
+// orders the endpoint answers, so once it has answered its own port leads.
+class voip_answer_tally {
+  public:
+    void add(int port, uint32_t stamp);
+    int port() const;
+
+  private:
+    int answered[VOIP_PORT_SLOTS] = {};
+    uint32_t oldest[VOIP_PORT_SLOTS] = {};
+};
+
+// Says, once per burst and again when the port changes, that a table gave
+// up records of the port: "<what>, port N's oldest waiting ones no longer
+// followed".
+struct voip_eviction_note {
+    log_burst burst;
+    int port;
+};
+void voip_eviction_log(voip_eviction_note *note, const char *what, int port);
 
 // One rule of a pair; addresses in host order, mask 0 = any.
 struct voip_rule {

@@ -1,20 +1,28 @@
 // MGCP snooping: a call agent's CRCX opens a connection on a gateway, whose
 // 200 answer with SDP names the gateway's voice end; DLCX, or an idle
-// stretch without media, closes it. A CRCX nobody answers holds no rule, and
-// when the connection list is full the oldest of them makes room for a new
-// one. The rules are charged to a port of the call that has room: first the
-// port of the endpoint the answer's SDP names (the gateway's, where its
-// answer came in, when it names the gateway itself; else the agent's, where
-// its CRCX came in), then the other. A trunk gateway serving many lines so
-// spreads its connections over both ends, and a host playing agent and
-// gateway at once still has only its own port's share.
+// stretch without media, closes it. A connection without a rule (a CRCX
+// nobody answered, or an answer without a voice end) may make room for a
+// new one when the list is full: the oldest of the port holding the most
+// (voip_eviction). The rules are charged to a port of the call that has
+// room: first the port of the endpoint the answer's SDP names (the
+// gateway's, where its answer came in, when it names the gateway itself;
+// else the agent's, where its CRCX came in), then the other. A trunk
+// gateway serving many lines so spreads its connections over both ends, and
+// a host playing agent and gateway at once still has only its own port's
+// share.
 //
-// A connection belongs to the port its CRCX came in on: a DLCX ends it only
-// from there, and a CRCX from another port on the same call id makes a
-// connection of its own. A gateway's answer from another port than the one
-// that answered a CRCX answers a copy of that CRCX, charged to that port. A
-// host elsewhere that claims the agent's or the gateway's address can so
-// neither end the agent's connections nor keep them from their rules.
+// A connection belongs to the port its CRCX came in on: a DLCX ends it, and
+// every copy of it, only from there, and a CRCX from another port on the
+// same call id makes a connection of its own. A gateway's answer from
+// another port than the one that answered a CRCX answers a copy of that
+// CRCX. Where the gateway answers is learnt from its answers (the port that
+// answered most of its connections still followed); an answer claiming the
+// gateway from elsewhere is no party's: charged to the port it came in on
+// only, and when that has no room the connection waits on; one taken for
+// the gateway's before the gateway answered is charged so once the
+// gateway's own answer to its CRCX comes. A host elsewhere that claims the
+// agent's or the gateway's address can so neither end the agent's
+// connections nor keep them from their rules or their ports' rows.
 #include <cstring>
 
 #include "logger.h"
@@ -34,7 +42,8 @@ struct mgcp_message {
 
 struct mgcp_connection {
     mgcp_message crcx;
-    uint32_t made;  // order of creation
+    uint32_t stamp;  // voip_record_stamp() when made
+    int owner;       // the port it counts for in the list
     voip_life life;
     uint32_t gateway;
     int agent_port;   // where the CRCX came in
@@ -55,8 +64,8 @@ struct mgcp_agent {
 
 mgcp_agent *agents = nullptr;
 int connection_count = 0;
-uint32_t made_count = 0;
-log_burst make_room_log{}, failure_log{};
+voip_eviction_note make_room_log{};
+log_burst failure_log{};
 
 mgcp_agent *agent_find(uint32_t address) {
     for (mgcp_agent *a = agents; a != nullptr; a = a->next) {
@@ -164,6 +173,13 @@ bool message_parse(const char *text, mgcp_message *msg, const char **body) {
     return true;
 }
 
+bool by_pointer(const mgcp_agent *agent, const mgcp_connection *c) {
+    for (const mgcp_connection *o = agent->connections; o != nullptr; o = o->next) {
+        if (o == c) return true;
+    }
+    return false;
+}
+
 // The connection of the call id that a CRCX from the port opened.
 mgcp_connection *by_call_id(mgcp_agent *agent, const char *call_id, int port) {
     for (mgcp_connection *c = agent->connections; c != nullptr; c = c->next) {
@@ -172,35 +188,35 @@ mgcp_connection *by_call_id(mgcp_agent *agent, const char *call_id, int port) {
     return nullptr;
 }
 
-// Drops the oldest connection the gateway has not answered, if any.
-void make_room() {
-    mgcp_agent *owner = nullptr;
-    mgcp_connection *oldest = nullptr;
-    for (mgcp_agent *a = agents; a != nullptr; a = a->next) {
-        for (mgcp_connection *c = a->connections; c != nullptr; c = c->next) {
-            if (c->crcx.connection[0] != '\0' || c->rule[0] != 0) continue;
-            if (oldest == nullptr || static_cast<int32_t>(c->made - oldest->made) < 0) {
-                oldest = c;
-                owner = a;
+// Frees connections, those voip_eviction gives up for a new one from the
+// port, until `needed` more fit in the list; false when they do not.
+bool make_room(int port, int needed) {
+    while (connection_count + needed > VOIP_MAX_CALLS) {
+        voip_eviction eviction(port);
+        for (mgcp_agent *a = agents; a != nullptr; a = a->next) {
+            for (mgcp_connection *c = a->connections; c != nullptr; c = c->next)
+                eviction.add(c, c->owner, c->stamp, c->rule[0] != 0 || c->rule[1] != 0);
+        }
+        int victim_port = 0;
+        auto *victim = static_cast<mgcp_connection *>(eviction.victim(&victim_port));
+        if (victim == nullptr) return false;
+        voip_eviction_log(&make_room_log, "MGCP: too many connections", victim_port);
+        for (mgcp_agent *a = agents; a != nullptr; a = a->next) {
+            if (by_pointer(a, victim)) {
+                connection_end(a, victim);
+                break;
             }
         }
     }
-    if (oldest == nullptr) return;
-    if (log_burst_first(&make_room_log))
-        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP,
-                      "MGCP: too many connections, unanswered ones no longer followed\n");
-    connection_end(owner, oldest);
+    return true;
 }
 
 int crcx(uint32_t src, uint32_t dst, const mgcp_message &msg) {
     if (msg.call_id[0] == '\0') return -1;
     mgcp_agent *agent = agent_find(src);
     if (agent != nullptr && by_call_id(agent, msg.call_id, voip_rx_port()) != nullptr) return 0;
-    if (connection_count >= VOIP_MAX_CALLS) {
-        make_room();
-        agent = agent_find(src);  // the agent may have gone with its connection
-    }
-    if (connection_count >= VOIP_MAX_CALLS) return -1;
+    if (!make_room(voip_rx_port(), 1)) return -1;
+    agent = agent_find(src);  // the agent may have gone with its connection
     auto *c = static_cast<mgcp_connection *>(sal_alloc(sizeof(mgcp_connection), "MGCP"));
     if (c == nullptr) return -1;
     if (agent == nullptr) {
@@ -214,7 +230,8 @@ int crcx(uint32_t src, uint32_t dst, const mgcp_message &msg) {
         agents = agent;
     }
     c->crcx = msg;
-    c->made = made_count++;
+    c->stamp = voip_record_stamp();
+    c->owner = voip_rx_port();
     c->life.seen = voip_idle_now();
     c->gateway = dst;
     c->agent_port = voip_rx_port();
@@ -226,30 +243,70 @@ int crcx(uint32_t src, uint32_t dst, const mgcp_message &msg) {
 }
 
 // The gateway's answer to the connection's CRCX, which came in on the
-// port. A connection that shares its CRCX's transaction with others, or
-// its CRCX with an earlier answer, is charged to its own port only
-// (own_port), else to an endpoint of the call.
+// port. An answer from elsewhere than the gateway answers (not party) is
+// charged to the port it came in on only, never to a party's, and when it
+// cannot be followed the connection waits on for the gateway's own; a
+// connection that shares its CRCX's transaction with others is charged to
+// its own port only (own_port); else to an endpoint of the call.
 int answer(mgcp_agent *agent, mgcp_connection *c, uint32_t src, const mgcp_message &msg,
-           const sdp_description *desc, int port, int own_port) {
+           const sdp_description *desc, int port, int own_port, bool party) {
     c->life.seen = voip_idle_now();
+    const sdp_media *audio = desc != nullptr ? sdp_audio_media(desc) : nullptr;
+    const sdp_connection *at = audio != nullptr ? desc->connection : nullptr;
+    if (at == nullptr && audio != nullptr && audio->connections.head != nullptr)
+        at = static_cast<const sdp_connection *>(audio->connections.head->item);
+    uint32_t media_ip = 0;
+    const bool media = at != nullptr && voip_ip_parse(at->address, &media_ip);
+    if (!media && !party) return -1;
     c->answer_port = port;
     std::memcpy(c->crcx.connection, msg.connection, sizeof c->crcx.connection);
-    const sdp_media *audio = desc != nullptr ? sdp_audio_media(desc) : nullptr;
-    if (audio == nullptr) return -1;
-    const sdp_connection *at = desc->connection;
-    if (at == nullptr && audio->connections.head != nullptr)
-        at = static_cast<const sdp_connection *>(audio->connections.head->item);
-    if (at == nullptr || !voip_ip_parse(at->address, &c->media_ip)) return -1;
+    if (!media) return -1;
+    c->media_ip = media_ip;
     c->media_port = static_cast<uint16_t>(audio->port);
+    if (!party) own_port = port;
     const bool gateway_media = c->media_ip == src;
     c->ports[0] = own_port >= 0 ? own_port : gateway_media ? port : c->agent_port;
     c->ports[1] = own_port >= 0 ? -1 : gateway_media ? c->agent_port : port;
-    if (session_set(c, true) != 0) {
-        voip_failure_log(&failure_log, "MGCP: Setup_MGCP_Session(enable) failed\n");
+    if (session_set(c, true) == 0) return 0;
+    voip_failure_log(&failure_log, "MGCP: Setup_MGCP_Session(enable) failed\n");
+    if (party) {
         connection_end(agent, c);
-        return -1;
+    } else {
+        c->answer_port = -1;
+        c->crcx.connection[0] = '\0';
     }
-    return 0;
+    return -1;
+}
+
+// Where the gateway's answers come in (voip_answer_tally).
+int gateway_port(uint32_t gateway) {
+    voip_answer_tally tally;
+    for (const mgcp_agent *a = agents; a != nullptr; a = a->next) {
+        for (const mgcp_connection *c = a->connections; c != nullptr; c = c->next) {
+            if (c->gateway == gateway && c->crcx.connection[0] != '\0')
+                tally.add(c->answer_port, c->stamp);
+        }
+    }
+    return tally.port();
+}
+
+// Once the gateway answers from its port a CRCX that another port answered
+// first, those answers were foreign, though taken for the gateway's before
+// it had answered: their connections are charged to their own ports only
+// (without rules when those have no room), leaving the call's ports their
+// rows.
+void recharge_foreign(mgcp_agent *agent, const mgcp_connection *c, int gateway_port) {
+    for (mgcp_connection *o = agent->connections; o != nullptr; o = o->next) {
+        if (o->agent_port != c->agent_port || o->crcx.connection[0] == '\0' ||
+            o->answer_port == gateway_port || std::strcmp(o->crcx.call_id, c->crcx.call_id) != 0 ||
+            (o->ports[0] == o->answer_port && o->ports[1] < 0) || o->rule[0] == 0)
+            continue;
+        session_set(o, false);
+        o->ports[0] = o->answer_port;
+        o->ports[1] = -1;
+        if (session_set(o, true) != 0)
+            voip_failure_log(&failure_log, "MGCP: Setup_MGCP_Session(enable) failed\n");
+    }
 }
 
 // Whether a connection of c's CRCX was answered from the port.
@@ -262,15 +319,17 @@ bool answered_from(const mgcp_agent *agent, const mgcp_connection *c, int port) 
     return false;
 }
 
-// A waiting copy of the connection's CRCX, at the head of the agent's
-// list; null when there is no room.
-mgcp_connection *crcx_copy(mgcp_agent *agent, const mgcp_connection *c) {
+// A waiting copy of the connection's CRCX for an answer from the port, at
+// the head of the agent's list; it counts for that port. Null when there
+// is no room.
+mgcp_connection *crcx_copy(mgcp_agent *agent, const mgcp_connection *c, int port) {
     if (connection_count >= VOIP_MAX_CALLS) return nullptr;
     auto *copy = static_cast<mgcp_connection *>(sal_alloc(sizeof(mgcp_connection), "MGCP"));
     if (copy == nullptr) return nullptr;
     copy->crcx = c->crcx;
     copy->crcx.connection[0] = '\0';
-    copy->made = made_count++;
+    copy->stamp = voip_record_stamp();
+    copy->owner = port;
     copy->life.seen = voip_idle_now();
     copy->gateway = c->gateway;
     copy->agent_port = c->agent_port;
@@ -287,13 +346,31 @@ mgcp_connection *crcx_copy(mgcp_agent *agent, const mgcp_connection *c) {
 // port than the one that answered a CRCX answers a copy of it: the first
 // answer may have been forged.
 int response(uint32_t src, uint32_t dst, const mgcp_message &msg, const sdp_description *desc) {
-    mgcp_agent *agent = agent_find(src);
-    if (agent == nullptr) agent = agent_find(dst);
-    if (agent == nullptr || msg.connection[0] == '\0') return -1;
+    if (msg.connection[0] == '\0') return -1;
     const int port = voip_rx_port();
     auto of_transaction = [&](const mgcp_connection *c) {
         return std::strcmp(c->crcx.transaction, msg.transaction) == 0 && c->gateway == src;
     };
+    auto answering = [&] {
+        mgcp_agent *a = agent_find(src);
+        return a != nullptr ? a : agent_find(dst);
+    };
+    mgcp_agent *agent = answering();
+    if (agent == nullptr) return -1;
+    // Room for the copy the answer makes, before the walk: making room
+    // frees connections, and agents with their last. (Several copies take
+    // what room there is.)
+    bool copies = false;
+    for (const mgcp_connection *c = agent->connections; c != nullptr; c = c->next)
+        copies = copies || (of_transaction(c) && c->crcx.connection[0] != '\0' &&
+                            !answered_from(agent, c, port));
+    if (copies) {
+        make_room(port, 1);
+        agent = answering();
+        if (agent == nullptr) return -1;
+    }
+    const int gateway = gateway_port(src);
+    const bool party = gateway < 0 || gateway == port;
     int waiting = 0;
     for (const mgcp_connection *c = agent->connections; c != nullptr; c = c->next)
         waiting += of_transaction(c) && c->crcx.connection[0] == '\0';
@@ -304,10 +381,13 @@ int response(uint32_t src, uint32_t dst, const mgcp_message &msg, const sdp_desc
         if (!of_transaction(c)) continue;
         int r = 0;
         if (c->crcx.connection[0] == '\0') {
-            r = answer(agent, c, src, msg, desc, port, waiting > 1 ? c->agent_port : -1);
+            r = answer(agent, c, src, msg, desc, port, waiting > 1 ? c->agent_port : -1, party);
         } else if (!answered_from(agent, c, port)) {
-            mgcp_connection *copy = crcx_copy(agent, c);
-            r = copy != nullptr ? answer(agent, copy, src, msg, desc, port, port) : -1;
+            if (party) recharge_foreign(agent, c, port);
+            mgcp_connection *copy = crcx_copy(agent, c, port);
+            r = copy != nullptr ? answer(agent, copy, src, msg, desc, port, -1, party) : -1;
+            // A foreign answer's copy that failed waits for nothing.
+            if (r != 0 && copy != nullptr && !party) connection_end(agent, copy);
         }
         if (r == 0) rv = 0;
     }

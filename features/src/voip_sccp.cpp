@@ -77,22 +77,13 @@ bool near(uint32_t seq, uint32_t at) {
 
 // The free slot, else the least recently heard connection of the port with
 // the most connections.
-heard_connection *slot_to_take() {
-    constexpr int kPorts = 128;  // front-panel ports, above any board's
-    int held[kPorts] = {};
-    int most = 0;
+heard_connection *slot_to_take(int port) {
+    voip_eviction eviction(port);
     for (heard_connection &c : heard) {
         if (c.port == 0) return &c;
-        const int p = c.port % kPorts;
-        if (++held[p] > held[most]) most = p;
+        eviction.add(&c, c.port, c.heard, false);
     }
-    heard_connection *slot = nullptr;
-    for (heard_connection &c : heard) {
-        if (c.port % kPorts == most &&
-            (slot == nullptr || static_cast<int32_t>(c.heard - slot->heard) < 0))
-            slot = &c;
-    }
-    return slot;
+    return static_cast<heard_connection *>(eviction.victim(nullptr));
 }
 
 // A phone's segment: seq and the length it takes of the sequence space, and
@@ -111,7 +102,7 @@ void connection_heard(uint32_t phone_ip, uint16_t phone_port, uint32_t manager_i
     }
     if (slot != nullptr && slot->port != port && !near(seq, slot->next)) return;
     if (slot == nullptr) {
-        slot = slot_to_take();
+        slot = slot_to_take(port);
         *slot = {.phone_ip = phone_ip,
                  .manager_ip = manager_ip,
                  .phone_port = phone_port,

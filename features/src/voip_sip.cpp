@@ -3,14 +3,17 @@
 // before the answer, a failure answer to the INVITE that opened the call, or
 // an idle stretch without messages or media (a failure answer to a later
 // request, such as a re-INVITE or an INFO, and a CANCEL of a re-INVITE leave
-// the call as it is). An INVITE nobody answers
-// holds no rule, and when the session list is full the oldest of them makes
-// room for a new one. The rules are charged to the port of a phone of the
-// call that spoke for itself (from its media address): the one that
-// answered, where its answer came in, or the caller, where its INVITE came
-// in, the other when the first holds its share. A message a server sent for
-// a phone names no phone's port; when neither phone spoke for itself the
-// answer's port is charged.
+// the call as it is). A session without a rule (an INVITE nobody answered)
+// may make room for a new one when the list is full: the oldest of the
+// port holding the most (voip_eviction), so one port's burst of INVITEs
+// takes no other port's ringing call. The rules are charged to the port of
+// a phone of the call that spoke for itself (from its media address): the
+// one that answered, where its answer came in, or the caller, where its
+// INVITE came in, the other when the first holds its share. A message a
+// server sent for a phone names no phone's port; when neither phone spoke
+// for itself the answer's port is charged. An answer from another address
+// than the INVITE went to is no party's: it is charged to the port it came
+// in on only, and when that port has no room the session waits on.
 //
 // A session belongs to the ports of its set-up: the INVITE's (a proxy's
 // copy of it, the same offer from another port before the answer, adds its
@@ -20,11 +23,13 @@
 // answer goes to every session of its Call-ID still waiting for one, each
 // then charged to its own INVITE's port when there are several; a 200 to
 // the INVITE from a port outside an answered session answers a copy of the
-// session's INVITE side, charged to that port. So a host that is no party
-// to a call can neither end it nor, by an INVITE or an answer of its own
-// on the Call-ID, keep it from its rules. A failure answer from another
-// port before the answer leaves the session as it is: it holds no rule
-// and goes when idle or when room is needed.
+// session's INVITE side, charged as any answer. A BYE from the INVITE's
+// port, or from where the party's answer came in, also ends the sessions
+// of that INVITE no party answered. So a host that is no party to a call
+// can neither end it nor, by an INVITE or an answer of its own on the
+// Call-ID, keep it from its rules or the rows of its ports. A failure
+// answer from another port before the answer leaves the session as it is:
+// it holds no rule and goes when idle or when room is needed.
 #include <cstring>
 
 #include "logger.h"
@@ -39,11 +44,17 @@ constexpr int kRelayPorts = 3;
 struct sip_session {
     char *call_id;
     int installed;
-    int invite_port;               // where the INVITE came in
-    int relay_ports[kRelayPorts];  // where copies of it came in; -1 for none
-    int answer_port;               // where the 200 answer came in, once answered
-    bool caller_self;              // the INVITE came from the caller's media address
-    int ports[2];                  // to charge, the first with room
+    uint32_t stamp;                    // voip_record_stamp() when made
+    int owner;                         // the port it counts for in the list
+    int invite_port;                   // where the INVITE came in
+    uint32_t invite_dst;               // the address it was sent to
+    int relay_ports[kRelayPorts];      // where copies of it came in; -1 for none
+    uint32_t relay_dsts[kRelayPorts];  // the addresses those were sent to
+    int answer_port;                   // where the 200 answer came in, once answered
+    bool answer_party;                 // that answer came from the party the INVITE went to
+    uint32_t answer_src;               // the address it came from
+    bool caller_self;                  // the INVITE came from the caller's media address
+    int ports[2];                      // to charge, the first with room
     voip_life life;
     uint32_t caller_ip, callee_ip;
     uint16_t caller_port, callee_port;
@@ -61,7 +72,8 @@ struct sip_message {
 
 sip_session *sessions = nullptr;
 int session_count = 0;
-log_burst make_room_log{}, failure_log{};
+voip_eviction_note make_room_log{};
+log_burst failure_log{};
 
 void info(const char *text) {
     logger_printf(LOG_LEVEL_INFO, LOG_MOD_AUTOVOIP, "%s", text);
@@ -87,9 +99,10 @@ bool relayed(const sip_session &invite, int port) {
         if (s->installed || !same_call(s, invite.call_id) || s->caller_ip != invite.caller_ip ||
             s->caller_port != invite.caller_port)
             continue;
-        for (int &relay : s->relay_ports) {
-            if (relay >= 0) continue;
-            relay = port;
+        for (int i = 0; i < kRelayPorts; i++) {
+            if (s->relay_ports[i] >= 0) continue;
+            s->relay_ports[i] = port;
+            s->relay_dsts[i] = invite.invite_dst;
             return true;
         }
     }
@@ -138,18 +151,48 @@ void session_end(sip_session *s) {
     session_free(s);
 }
 
-// Drops the oldest unanswered session (new ones go to the head), if any.
-void make_room() {
-    sip_session *oldest = nullptr;
-    for (sip_session *s = sessions; s != nullptr; s = s->next) {
-        if (!s->installed) oldest = s;
+// Frees sessions, those voip_eviction gives up for a new one from the
+// port, until `needed` more fit in the list; false when they do not.
+bool make_room(int port, int needed) {
+    while (session_count + needed > VOIP_MAX_CALLS) {
+        voip_eviction eviction(port);
+        for (sip_session *s = sessions; s != nullptr; s = s->next)
+            eviction.add(s, s->owner, s->stamp, s->rule[0] != 0 || s->rule[1] != 0);
+        int victim_port = 0;
+        auto *victim = static_cast<sip_session *>(eviction.victim(&victim_port));
+        if (victim == nullptr) return false;
+        voip_eviction_log(&make_room_log, "SIP: too many sessions", victim_port);
+        unlink(victim);
+        session_free(victim);
     }
-    if (oldest == nullptr) return;
-    if (log_burst_first(&make_room_log))
-        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP,
-                      "SIP: too many sessions, unanswered ones no longer followed\n");
-    unlink(oldest);
-    session_free(oldest);
+    return true;
+}
+
+// Where answers from the address come in (voip_answer_tally).
+int answering_port(uint32_t source) {
+    voip_answer_tally tally;
+    for (const sip_session *s = sessions; s != nullptr; s = s->next) {
+        if (s->installed && s->answer_src == source) tally.add(s->answer_port, s->stamp);
+    }
+    return tally.port();
+}
+
+// Whether an answer from the address comes from the party the session's
+// INVITE went to: the address it, or a proxy's copy of it, was sent to.
+bool from_party(const sip_session *s, uint32_t source) {
+    if (source == s->invite_dst) return true;
+    for (int i = 0; i < kRelayPorts; i++) {
+        if (s->relay_ports[i] >= 0 && s->relay_dsts[i] == source) return true;
+    }
+    return false;
+}
+
+// Whether an answer from the address, which came in on the port, comes
+// from the party the session's INVITE went to: from its address, and from
+// where that address answers.
+bool party_answer(const sip_session *s, uint32_t source, int port) {
+    const int answering = answering_port(source);
+    return from_party(s, source) && (answering < 0 || answering == port);
 }
 
 int media_from_sdp(sip_session *s, const sdp_description *desc, bool caller) {
@@ -178,12 +221,20 @@ int media_from_sdp(sip_session *s, const sdp_description *desc, bool caller) {
     return 0;
 }
 
-// The 200 answer to the session's INVITE, which came in on the port. A
-// session that shares its set-up with others is charged to its own port
-// only (own_port), else to a phone of the call.
+// The 200 answer to the session's INVITE, which came in on the port. An
+// answer from another address than the INVITE went to is charged to the
+// port it came in on only, never to a party's, and when it cannot be
+// followed the session waits on for its own; a session that shares its
+// set-up with others is charged to its own port only (own_port); else the
+// call is charged to a phone of the call.
 int answered(sip_session *s, uint32_t source, const sdp_description *desc, int port, int own_port) {
     if (desc == nullptr || media_from_sdp(s, desc, false) != 0) return -1;
-    if (own_port >= 0) {
+    s->answer_party = party_answer(s, source, port);
+    s->answer_src = source;
+    if (!s->answer_party) {
+        s->ports[0] = port;
+        s->ports[1] = -1;
+    } else if (own_port >= 0) {
         s->ports[0] = own_port;
         s->ports[1] = -1;
     } else if (source == s->callee_ip) {
@@ -195,13 +246,28 @@ int answered(sip_session *s, uint32_t source, const sdp_description *desc, int p
     }
     s->answer_port = port;
     s->installed = 1;
-    if (rules_set(s, true) != 0) {
-        voip_failure_log(&failure_log, "Create FP entries for SIP sesstion failed\n");
+    if (rules_set(s, true) == 0) return 0;
+    voip_failure_log(&failure_log, "Create FP entries for SIP sesstion failed\n");
+    if (s->answer_party) {
         unlink(s);
         session_free(s);
         return -1;
     }
-    return 0;
+    s->installed = 0;
+    s->answer_port = -1;
+    s->answer_party = false;
+    s->callee_ip = 0;
+    s->callee_port = 0;
+    return -1;
+}
+
+// Whether an order from the port speaks for the call itself: the port of
+// its INVITE, or where an answer from the party the INVITE went to came in.
+bool speaks_for_call(const sip_session *s, int port) {
+    for (int relay : s->relay_ports) {
+        if (port == relay) return true;
+    }
+    return port == s->invite_port || (s->installed && s->answer_party && port == s->answer_port);
 }
 
 // Whether a session of the INVITE that opened s takes orders from the port.
@@ -214,10 +280,11 @@ bool invite_party(const sip_session *s, int port) {
     return false;
 }
 
-// A waiting copy of the session's INVITE side, for an answer from another
-// port than the one s took: the first answer may have been forged, and
-// must not keep the real one from its rules. Null when there is no room.
-sip_session *invite_copy(const sip_session *s) {
+// A waiting copy of the session's INVITE side, for an answer from the port,
+// another than the one s took: the first answer may have been forged, and
+// must not keep the real one from its rules. It counts for that port. Null
+// when there is no room.
+sip_session *invite_copy(const sip_session *s, int port) {
     if (session_count >= VOIP_MAX_CALLS) return nullptr;
     auto *c = static_cast<sip_session *>(sal_alloc(sizeof(sip_session), "SIP"));
     const size_t n = std::strlen(s->call_id) + 1;
@@ -228,9 +295,14 @@ sip_session *invite_copy(const sip_session *s) {
     }
     std::memcpy(id, s->call_id, n);
     c->call_id = id;
+    c->stamp = voip_record_stamp();
+    c->owner = port;
     c->invite_port = s->invite_port;
+    c->invite_dst = s->invite_dst;
     std::memcpy(c->relay_ports, s->relay_ports, sizeof c->relay_ports);
+    std::memcpy(c->relay_dsts, s->relay_dsts, sizeof c->relay_dsts);
     c->answer_port = -1;
+    c->answer_party = false;
     c->caller_self = s->caller_self;
     c->caller_ip = s->caller_ip;
     c->caller_port = s->caller_port;
@@ -241,15 +313,14 @@ sip_session *invite_copy(const sip_session *s) {
     return c;
 }
 
-// A new session for the INVITE, which came in on the port.
-int invited(uint32_t source, const sip_message &msg, const sdp_description *desc, int port) {
+// A new session for the INVITE to the address, which came in on the port.
+int invited(uint32_t source, uint32_t address, const sip_message &msg, const sdp_description *desc,
+            int port) {
     if (desc == nullptr) {
         info("SIP: No SDP in INVITE message\n");
         return -1;
     }
     if (msg.call_id[0] == '\0') return -1;
-    if (session_count >= VOIP_MAX_CALLS) make_room();
-    if (session_count >= VOIP_MAX_CALLS) return -1;
     auto *s = static_cast<sip_session *>(sal_alloc(sizeof(sip_session), "SIP"));
     const size_t n = std::strlen(msg.call_id) + 1;
     char *id = s != nullptr ? static_cast<char *>(sal_alloc(n, "SIP")) : nullptr;
@@ -259,10 +330,14 @@ int invited(uint32_t source, const sip_message &msg, const sdp_description *desc
     }
     std::memcpy(id, msg.call_id, n);
     s->call_id = id;
+    s->stamp = voip_record_stamp();
+    s->owner = port;
     s->invite_port = port;
+    s->invite_dst = address;
     for (int &relay : s->relay_ports)
         relay = -1;
     s->answer_port = -1;
+    s->answer_party = false;
     s->life.seen = voip_idle_now();
     if (media_from_sdp(s, desc, true) != 0) {
         session_free(s);
@@ -271,6 +346,10 @@ int invited(uint32_t source, const sip_message &msg, const sdp_description *desc
     if (relayed(*s, port)) {
         session_free(s);
         return 0;
+    }
+    if (!make_room(port, 1)) {
+        session_free(s);
+        return -1;
     }
     s->caller_self = source == s->caller_ip;
     s->next = sessions;
@@ -287,6 +366,23 @@ int message_handle(uint32_t source, uint32_t address, const sip_message &msg,
     // a later request leaves it.
     const bool to_invite =
         msg.cseq_method[0] == '\0' || std::strcmp(msg.cseq_method, "INVITE") == 0;
+    const bool copying = msg.status == 200 && to_invite && desc != nullptr;
+    // Room for the copy the answer makes, before the walk: making room
+    // frees sessions. (Several copies, for several INVITEs' sessions, take
+    // what room there is.)
+    bool copies = false;
+    for (const sip_session *s = sessions; copying && s != nullptr; s = s->next)
+        copies = copies || (same_call(s, msg.call_id) && s->installed && !invite_party(s, port));
+    if (copies) make_room(port, 1);
+    // A BYE from a party of the call (its INVITE's port, or where an answer
+    // from the party came in) also ends the sessions of that INVITE that an
+    // answer from elsewhere made.
+    const bool bye = msg.status == 0 && std::strcmp(msg.method, "BYE") == 0;
+    int swept_invite_port = -1;
+    for (const sip_session *s = sessions; bye && s != nullptr; s = s->next) {
+        if (same_call(s, msg.call_id) && speaks_for_call(s, port))
+            swept_invite_port = s->invite_port;
+    }
     int waiting = 0;
     for (const sip_session *s = sessions; s != nullptr; s = s->next)
         waiting += !s->installed && same_call(s, msg.call_id);
@@ -303,21 +399,27 @@ int message_handle(uint32_t source, uint32_t address, const sip_message &msg,
                 // The answer is waited for by every session of the Call-ID.
                 if (answered(s, source, desc, port, waiting > 1 ? s->invite_port : -1) != 0)
                     rv = -1;
-            } else if (msg.status == 200 && to_invite && desc != nullptr &&
-                       !invite_party(s, port)) {
+            } else if (copying && !invite_party(s, port)) {
                 // An answer without a voice end makes no copy.
-                sip_session *c = invite_copy(s);
+                sip_session *c = invite_copy(s, port);
                 if (c != nullptr && media_from_sdp(c, desc, false) != 0) {
                     session_end(c);
                     c = nullptr;
                 }
-                if (c != nullptr && answered(c, source, desc, port, port) != 0) rv = -1;
+                // A foreign answer's copy that failed waits for nothing.
+                const bool foreign = c != nullptr && !party_answer(c, source, port);
+                if (c != nullptr && answered(c, source, desc, port, -1) != 0) {
+                    if (foreign) session_end(c);
+                    rv = -1;
+                }
             } else if (msg.status >= 300 && to_invite && !s->installed && own) {
                 session_end(s);
             }
             continue;
         }
-        if (!own) continue;
+        const bool swept =
+            bye && s->invite_port == swept_invite_port && s->installed && !s->answer_party;
+        if (!own && !swept) continue;
         s->life.seen = voip_idle_now();
         if (invite) {
             known = true;
@@ -335,7 +437,7 @@ int message_handle(uint32_t source, uint32_t address, const sip_message &msg,
             session_end(s);
         }
     }
-    if (invite && !known) rv = invited(source, msg, desc, port);
+    if (invite && !known) rv = invited(source, address, msg, desc, port);
     return rv;
 }
 

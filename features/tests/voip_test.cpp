@@ -13,6 +13,7 @@
 #include "h323_encode.h"
 #include "log_burst.h"
 #include "voip_fixture.h"
+#include "../src/voip_internal.h"
 #include "sal.h"
 #include "sal_host.h"
 
@@ -43,6 +44,32 @@ class voip : public voip_test::VoipTest {
         return deliver(frame(17, from, to, 5060, 5060, text(msg)));
     }
 };
+
+// A full table gives up the oldest record holding no rule of the port that
+// holds the most records; the new record's own port when it holds as many;
+// never a record holding a rule; and ages compare across the stamp's wrap.
+TEST(voip_eviction, GivesUpTheOldestWaitingRecordOfThePortHoldingTheMost) {
+    int records[8] = {};
+    auto table = [&](int incoming) {
+        voip_eviction e(incoming);
+        e.add(&records[0], 3, 1, false);           // the oldest of all, of a port holding one
+        e.add(&records[1], 2, 0xFFFFFFF0u, true);  // port 2's oldest holds a rule
+        e.add(&records[2], 2, 0xFFFFFFFEu, false);
+        e.add(&records[3], 2, 2, false);  // after the stamp wrapped
+        e.add(&records[4], 4, 3, false);
+        e.add(&records[5], 4, 4, false);
+        e.add(&records[6], 4, 5, false);
+        return e;
+    };
+    int port = 0;
+    EXPECT_EQ(table(3).victim(&port), &records[2]) << "port 2's oldest without a rule";
+    EXPECT_EQ(port, 2);
+    EXPECT_EQ(table(4).victim(&port), &records[4]) << "the new record's own port holds as many";
+    EXPECT_EQ(port, 4);
+    voip_eviction ruled(1);
+    ruled.add(&records[7], 1, 1, true);
+    EXPECT_EQ(ruled.victim(nullptr), nullptr);
+}
 
 TEST_F(voip, ProfileInstallsAndRemovesTheSignallingRules) {
     voip_profile_set(0, 1, 6);
@@ -238,6 +265,30 @@ TEST_F(voip, MgcpConnectionsAreChargedToAPortOfTheCallWithRoom) {
     for (int n = 100; n < 110; n++)
         connect(both, 5, 5, n);
     EXPECT_EQ(rules(), 3 * VOIP_PORT_ENTRIES) << "one port's share";
+}
+
+// The gateway on port 1 answers the agent's CRCXs on port 2, and a host on
+// port 4 answers four of them first, claiming the gateway: its answers take
+// only its own port's rows, and every real connection gets its rules, those
+// the gateway's port has no room for on the agent's port.
+TEST_F(voip, AnswersClaimingTheGatewayFromElsewhereTakeOnlyTheirOwnPort) {
+    const uint8_t gateway[4] = {10, 0, 0, 60};
+    for (int n = 1; n <= 8; n++) {
+        const std::string t = std::to_string(n);
+        deliver(frame(17, kAgent, gateway, 2727, 2427,
+                      text("CRCX " + t + " ds/ds1-1/" + t + "@gw MGCP 1.0\r\nC: c" + t + "\r\n")),
+                2);
+        if (n >= 5)
+            deliver(frame(17, gateway, kAgent, 2427, 2727,
+                          text("200 " + t + " OK\r\nI: f" + t + "\r\n\r\n" +
+                               sdp("10.0.9.250", 5000 + 2 * n))),
+                    4);
+        deliver(frame(17, gateway, kAgent, 2427, 2727,
+                      text("200 " + t + " OK\r\nI: i" + t + "\r\n\r\n" +
+                           sdp("10.0.0.60", 4000 + 2 * n))),
+                1);
+    }
+    EXPECT_EQ(rules(), 2 * 8 + 2 * 4);
 }
 
 Bytes skinny(uint32_t id, std::vector<uint32_t> words) {

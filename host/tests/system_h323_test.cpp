@@ -223,20 +223,31 @@ bool send_junk(const std::string &space, const std::string &tap, const std::stri
     return send_segments(space, tap, dst_ip, payload);
 }
 
-// The message count times as a UDP datagram from port 5060 (of the address
-// from, else the namespace's own) to the peer's 5060, sent from the
-// namespace; "@N@" in it becomes the datagram's number.
-bool send_sip(const std::string &space, const std::string &peer_ip, const std::string &message,
-              int count = 1, const std::string &from = "") {
+// The message count times as a UDP datagram from the port (of the address
+// from, else the namespace's own) to the peer's port, sent from the
+// namespace a datagram every pace_ms; "@N@" in it becomes the datagram's
+// number.
+bool send_numbered(const std::string &space, const std::string &from, int from_port,
+                   const std::string &peer_ip, int peer_port, const std::string &message, int count,
+                   int pace_ms = 5) {
     const std::string hex = hex_of_bytes(message);
     return sh("ip netns exec " + space +
               " python3 -c 'import socket,sys,time\n"
-              "s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM); s.bind((sys.argv[4],5060))\n"
+              "s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM); "
+              "s.bind((sys.argv[4],int(sys.argv[5])))\n"
               "m=bytes.fromhex(sys.argv[2])\n"
               "for i in range(int(sys.argv[3])):\n"
-              "  s.sendto(m.replace(b\"@N@\",str(i).encode()),(sys.argv[1],5060))\n"
-              "  time.sleep(0.005)' " +
-              peer_ip + " " + hex + " " + std::to_string(count) + " \"" + from + "\"") == 0;
+              "  s.sendto(m.replace(b\"@N@\",str(i).encode()),(sys.argv[1],int(sys.argv[6])))\n"
+              "  time.sleep(int(sys.argv[7])/1000)' " +
+              peer_ip + " " + hex + " " + std::to_string(count) + " \"" + from + "\" " +
+              std::to_string(from_port) + " " + std::to_string(peer_port) + " " +
+              std::to_string(pace_ms)) == 0;
+}
+
+// The message count times from port 5060 to the peer's 5060, likewise.
+bool send_sip(const std::string &space, const std::string &peer_ip, const std::string &message,
+              int count = 1, const std::string &from = "", int pace_ms = 5) {
+    return send_numbered(space, from, 5060, peer_ip, 5060, message, count, pace_ms);
 }
 
 std::string sip(const std::string &start, const std::string &call_id, const std::string &ip,
@@ -246,6 +257,16 @@ std::string sip(const std::string &start, const std::string &call_id, const std:
     return start + "\r\nVia: SIP/2.0/UDP " + ip + "\r\nCall-ID: " + call_id +
            "\r\nContent-Type: application/sdp\r\nContent-Length: " + std::to_string(sdp.size()) +
            "\r\n\r\n" + sdp;
+}
+
+// A Setup and a Connect announcing the H.245 address (none for null).
+h323_test::Bytes h225_setup(const h323_test::Address *control) {
+    return h323_test::q931(h323_test::kSetupType,
+                           h323_test::user_information(h323_test::Uuie::kSetup, control));
+}
+h323_test::Bytes h225_connect(const h323_test::Address *control) {
+    return h323_test::q931(h323_test::kConnectType,
+                           h323_test::user_information(h323_test::Uuie::kConnect, control));
 }
 
 class system_h323 : public testing::TestWithParam<int> {
@@ -633,6 +654,10 @@ class system_voip_network : public testing::TestWithParam<int> {
                      skinny(138, {first + static_cast<uint32_t>(i), 1, wire_ip(phone(i ^ 1)),
                                   static_cast<uint32_t>(20000 + 2 * (i ^ 1))})));
     }
+    // On the H.245 connection of a call from host 2 (port 3) to host 3
+    // (port 4): OpenLogicalChannel and its Ack name both media ends.
+    void h245_media_opened(Connection *h245, uint16_t control_port, uint16_t caller_media,
+                           uint16_t callee_media);
     int id = 0;
     std::string web, cookie, net, started;
     std::vector<std::string> taps;
@@ -1058,13 +1083,23 @@ h323_test::Address h323_address(const std::string &ip, uint16_t port) {
     return a;
 }
 
+void system_voip_network::h245_media_opened(Connection *h245, uint16_t control_port,
+                                            uint16_t caller_media, uint16_t callee_media) {
+    ASSERT_TRUE(h245->open(ns.spaces[2], ns.spaces[3], host(3), control_port));
+    ASSERT_TRUE(pass(h245->caller, h245->callee,
+                     h323_test::tpkt(h323_test::h245_olc(h323_address(host(2), caller_media)))));
+    ASSERT_TRUE(
+        pass(h245->callee, h245->caller,
+             h323_test::tpkt(h323_test::h245_olc_ack(h323_address(host(3), callee_media)))));
+}
+
 // H.323 calls from a caller on port 3 to a callee on port 4. A host on
 // port 2 forges, on the signalling connection of a call that has its voice
 // rules, both parties' ReleaseCompletes, FINs and RSTs; the Setup of the
 // next call before its caller sends it; and, on the third, those ends and
 // then an answer before its callee's. Every call gets its rules and keeps
-// them, its voice frames hit them, and the caller's own ReleaseCompletes
-// end them.
+// them, its voice frames hit them, and the parties' own ReleaseCompletes
+// end them, the callee's also what the forged answer made.
 TEST_P(system_voip_network, ForgedH323OrdersFromAnotherPortChangeNoCall) {
     using h323_test::Uuie;
     const int on = voice_rules(*sw);
@@ -1079,14 +1114,8 @@ TEST_P(system_voip_network, ForgedH323OrdersFromAnotherPortChangeNoCall) {
         calls[n].caller_media = static_cast<uint16_t>(24000 + 100 * n);
         calls[n].callee_media = static_cast<uint16_t>(34000 + 100 * n);
     }
-    auto setup = [](const h323_test::Address &control) {
-        return h323_test::q931(h323_test::kSetupType,
-                               h323_test::user_information(Uuie::kSetup, &control));
-    };
-    auto connect = [](const h323_test::Address &control) {
-        return h323_test::q931(h323_test::kConnectType,
-                               h323_test::user_information(Uuie::kConnect, &control));
-    };
+    auto setup = [](const h323_test::Address &control) { return h225_setup(&control); };
+    auto connect = [](const h323_test::Address &control) { return h225_connect(&control); };
     const h323_test::Bytes release = h323_test::q931(
         h323_test::kReleaseType, h323_test::user_information(Uuie::kReleaseComplete));
     // The signalling connection; its caller's port, for the forger.
@@ -1095,13 +1124,7 @@ TEST_P(system_voip_network, ForgedH323OrdersFromAnotherPortChangeNoCall) {
         return local_port(c.signalling.caller);
     };
     auto media_opened = [&](Call &c) {
-        ASSERT_TRUE(c.h245.open(ns.spaces[2], ns.spaces[3], callee, c.control.port));
-        ASSERT_TRUE(
-            pass(c.h245.caller, c.h245.callee,
-                 h323_test::tpkt(h323_test::h245_olc(h323_address(caller, c.caller_media)))));
-        ASSERT_TRUE(
-            pass(c.h245.callee, c.h245.caller,
-                 h323_test::tpkt(h323_test::h245_olc_ack(h323_address(callee, c.callee_media)))));
+        h245_media_opened(&c.h245, c.control.port, c.caller_media, c.callee_media);
     };
     auto forged = [&](const std::vector<TcpSegment> &segments) {
         return send_tcp_forgeries(ns.spaces[1], taps[1], segments);
@@ -1171,9 +1194,170 @@ TEST_P(system_voip_network, ForgedH323OrdersFromAnotherPortChangeNoCall) {
         EXPECT_TRUE(voice_frames_hit(2, 3, c.caller_media, c.callee_media))
             << "the call to H.245 port " << c.control.port;
 
-    for (Call &c : calls)
-        ASSERT_TRUE(pass(c.signalling.caller, c.signalling.callee, release));
-    EXPECT_EQ(voice_rules_when(on), on) << "the caller's own ReleaseCompletes end every call";
+    // The caller's own ReleaseCompletes end the first two calls; the
+    // callee's own ends the third with what the forged answer made of it.
+    // The forged Setup's call keeps its copy rules.
+    for (Call *c : {&first, &second})
+        ASSERT_TRUE(pass(c->signalling.caller, c->signalling.callee, release));
+    ASSERT_TRUE(pass(third.signalling.callee, third.signalling.caller, release));
+    EXPECT_EQ(voice_rules_when(on), on) << "the parties' own ReleaseCompletes end every call";
+    EXPECT_EQ(copies_when(2), 2) << "the forged Setup's call's only";
+}
+
+// Raw from a packet socket: count H.225.0 Setups without an H.245 address
+// from src (ports 10000 and on) to dst:1720, each followed by a Connect
+// claiming dst, a pair every two milliseconds. No stack sees them.
+bool send_answered_setups(const std::string &space, const std::string &tap, const std::string &src,
+                          const std::string &dst, int count) {
+    return sh("ip netns exec " + space +
+              " python3 -c 'import socket,struct,sys,time\n"
+              "s=socket.socket(socket.AF_PACKET,socket.SOCK_RAW); s.bind((sys.argv[1],0))\n"
+              "a=socket.inet_aton(sys.argv[2]); b=socket.inet_aton(sys.argv[3])\n"
+              "setup=bytes.fromhex(sys.argv[5]); connect=bytes.fromhex(sys.argv[6])\n"
+              "def seg(src,dst,sp,dp,data):\n"
+              "  ip=struct.pack(\"!BBHHHBBH4s4s\",69,0,40+len(data),0,0,64,6,0,src,dst)\n"
+              "  tcp=struct.pack(\"!HHIIBBHHH\",sp,dp,1,1,80,24,4096,0,0)\n"
+              "  s.send(bytes.fromhex(\"020000000099020000000098\")+b\"\\x08\\x00\"+ip+tcp+data)\n"
+              "for i in range(int(sys.argv[4])):\n"
+              "  seg(a,b,10000+i,1720,setup); seg(b,a,1720,10000+i,connect); time.sleep(0.002)' " +
+              tap + " " + src + " " + dst + " " + std::to_string(count) + " " +
+              hex_of_bytes(h225_setup(nullptr)) + " " + hex_of_bytes(h225_connect(nullptr))) == 0;
+}
+
+// A burst of 300 call set-ups from one port fills a snooper's table, which
+// then gives up that port's oldest records and says so, not the waiting
+// call of other ports: a ringing SIP call between ports 3 and 4, a CRCX of
+// the agent on port 2 (after 300 CRCXs from port 4), and an H.323 call
+// between ports 3 and 4 (after 300 Setups each answered from port 2, which
+// hold no rule) all get their rules.
+TEST_P(system_voip_network, ABurstOfSetUpsFromOnePortTakesNoOtherPortsCall) {
+    const int on = voice_rules(*sw);
+    auto logged = [&](const std::string &line) { return sw->run("", line, nullptr, 15); };
+
+    ASSERT_TRUE(send_sip(ns.spaces[2], host(3),
+                         sip("INVITE sip:b@" + host(3) + " SIP/2.0", "ringing", host(2), 24000), 1,
+                         host(2)));
+    ASSERT_TRUE(send_sip(ns.spaces[1], host(0),
+                         sip("INVITE sip:a@" + host(0) + " SIP/2.0", "burst@N@", host(1), 20000),
+                         300, host(1), 1));
+    EXPECT_TRUE(logged("SIP: too many sessions, port 2's oldest waiting ones no longer followed"));
+    ASSERT_TRUE(send_sip(ns.spaces[3], host(2), sip("SIP/2.0 200 OK", "ringing", host(3), 34000), 1,
+                         host(3)));
+    EXPECT_EQ(voice_rules_when(on + 2), on + 2) << "the ringing SIP call";
+
+    const std::string crcx = " ds/ds1-1/1@gw MGCP 1.0\r\nC: ";
+    ASSERT_TRUE(send_udp(ns.spaces[1], host(1), 2727, host(0), 2427,
+                         {"CRCX 77" + crcx + "real77\r\nM: sendrecv\r\n"}));
+    ASSERT_TRUE(send_numbered(ns.spaces[3], host(3), 2727, host(2), 2427,
+                              "CRCX @N@" + crcx + "burst@N@\r\nM: sendrecv\r\n", 300, 1));
+    EXPECT_TRUE(
+        logged("MGCP: too many connections, port 4's oldest waiting ones no longer followed"));
+    ASSERT_TRUE(send_udp(ns.spaces[0], host(0), 2427, host(1), 2727,
+                         {"200 77 OK\r\nI: c77\r\n\r\nv=0\r\nc=IN IP4 " + host(0) +
+                          "\r\nm=audio 40154 RTP/AVP 0\r\n"}));
+    EXPECT_EQ(voice_rules_when(on + 4), on + 4) << "the pending CRCX";
+
+    ASSERT_TRUE(send_answered_setups(ns.spaces[1], taps[1], host(1), host(0), 300));
+    EXPECT_TRUE(logged("H323: too many calls, port 2's oldest waiting ones no longer followed"));
+    Connection signalling, h245;
+    const h323_test::Address control = h323_address(host(3), 5000);
+    ASSERT_TRUE(signalling.open(ns.spaces[2], ns.spaces[3], host(3), 1720));
+    ASSERT_TRUE(pass(signalling.caller, signalling.callee, h225_setup(&control)));
+    ASSERT_TRUE(pass(signalling.callee, signalling.caller, h225_connect(&control)));
+    usleep(300 * 1000);  // the H.245 copy rules are made from the Connect's copy
+    h245_media_opened(&h245, control.port, 26000, 36000);
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(voice_rules_when(on + 6), on + 6) << "the H.323 call";
+    EXPECT_TRUE(voice_frames_hit(2, 3, 24000, 34000)) << "the SIP call's voice";
+    EXPECT_TRUE(voice_frames_hit(2, 3, 26000, 36000)) << "the H.323 call's voice";
+}
+
+// UDP datagrams raw from a packet socket, from any address and port, one
+// per payload, paced so that the CPU takes a copy of each; the destination
+// MAC is no host's, so only the switch reads them.
+bool send_raw_udp(const std::string &space, const std::string &tap, const std::string &src,
+                  int src_port, const std::string &dst, int dst_port,
+                  const std::vector<std::string> &payloads) {
+    std::string hex;
+    for (const std::string &p : payloads)
+        hex += " " + hex_of_bytes(p);
+    return sh("ip netns exec " + space +
+              " python3 -c 'import socket,struct,sys,time\n"
+              "s=socket.socket(socket.AF_PACKET,socket.SOCK_RAW); s.bind((sys.argv[1],0))\n"
+              "for h in sys.argv[6:]:\n"
+              "  data=bytes.fromhex(h)\n"
+              "  ip=struct.pack(\"!BBHHHBBH4s4s\",69,0,28+len(data),0,0,64,17,0,"
+              "socket.inet_aton(sys.argv[2]),socket.inet_aton(sys.argv[4]))\n"
+              "  udp=struct.pack(\"!HHHH\",int(sys.argv[3]),int(sys.argv[5]),8+len(data),0)\n"
+              "  s.send(bytes.fromhex(\"020000000099020000000098\")+b\"\\x08\\x00\"+ip+udp+data)\n"
+              "  time.sleep(0.01)' " +
+              tap + " " + src + " " + std::to_string(src_port) + " " + dst + " " +
+              std::to_string(dst_port) + hex) == 0;
+}
+
+// Answers forged from a port outside the call, before the real ones, take
+// only that port's rows, and the real answers find the rows of the call's
+// own ports. MGCP: the agent on port 2 opens eight connections on the
+// gateway on port 1, and a host on port 4 answers the last four first,
+// claiming the gateway. SIP: a host on port 2 answers five INVITEs from
+// port 3 to port 4 before the callee, the last two claiming the callee. Every real connection and
+// call gets its rules and its voice frames hit them; the agent's DLCXs and the callee's BYEs end
+// every session the call ids made.
+TEST_P(system_voip_network, ForgedEarlyAnswersTakeOnlyTheirOwnPortsRows) {
+    const int on = voice_rules(*sw);
+    const std::string elsewhere = net + "250";
+    auto sdp = [](const std::string &ip, int port) {
+        return "v=0\r\nc=IN IP4 " + ip + "\r\nm=audio " + std::to_string(port) + " RTP/AVP 0\r\n";
+    };
+    // The agent's CRCXs, the forged answers, then the gateway's.
+    std::vector<std::string> crcxs, forged, answers, dlcxs;
+    for (int n = 1; n <= 8; n++) {
+        const std::string t = std::to_string(n);
+        crcxs.push_back("CRCX " + t + " ds/ds1-1/" + t + "@gw MGCP 1.0\r\nC: call" + t +
+                        "\r\nM: sendrecv\r\n\r\n" + sdp(host(1), 20000 + 2 * n));
+        if (n >= 5)
+            forged.push_back("200 " + t + " OK\r\nI: forged" + t + "\r\n\r\n" +
+                             sdp(elsewhere, 50000 + 2 * n));
+        answers.push_back("200 " + t + " OK\r\nI: conn" + t + "\r\n\r\n" +
+                          sdp(host(0), 40000 + 2 * n));
+        dlcxs.push_back("DLCX " + std::to_string(100 + n) + " ds/ds1-1/" + t +
+                        "@gw MGCP 1.0\r\nC: call" + t + "\r\n");
+    }
+    ASSERT_TRUE(send_udp(ns.spaces[1], host(1), 2727, host(0), 2427, crcxs));
+    ASSERT_TRUE(send_raw_udp(ns.spaces[3], taps[3], host(0), 2427, host(1), 2727, forged));
+    ASSERT_TRUE(send_udp(ns.spaces[0], host(0), 2427, host(1), 2727, answers));
+    EXPECT_EQ(voice_rules_when(on + 24), on + 24) << "eight connections and four forged answers";
+    for (int n : {6, 7})
+        EXPECT_TRUE(voice_frames_hit(0, 1, 40000 + 2 * n, 20000 + 2 * n)) << "connection " << n;
+    ASSERT_TRUE(send_udp(ns.spaces[1], host(1), 2727, host(0), 2427, dlcxs));
+    EXPECT_EQ(voice_rules_when(on), on) << "the agent's DLCXs end every connection";
+
+    // The INVITEs, the forged answers (the last two claiming the callee,
+    // who answered from port 4 before), then the callee's, one call at a
+    // time; then the callee's BYEs.
+    const std::string callee = "sip:b@" + host(3) + " SIP/2.0";
+    std::vector<std::string> byes;
+    for (int k = 0; k < 5; k++) {
+        const std::string call_id = "early" + std::to_string(k);
+        const std::string invite = sip("INVITE " + callee, call_id, host(2), 24000 + 100 * k);
+        ASSERT_TRUE(send_udp(ns.spaces[2], host(2), 5060, host(3), 5060, {invite}));
+        const std::string early = sip("SIP/2.0 200 OK", call_id, elsewhere, 54000 + 100 * k);
+        if (k < 3)
+            ASSERT_TRUE(send_udp(ns.spaces[1], host(1), 5060, host(2), 5060, {early}));
+        else
+            ASSERT_TRUE(send_raw_udp(ns.spaces[1], taps[1], host(3), 5060, host(2), 5060, {early}));
+        ASSERT_TRUE(send_udp(ns.spaces[3], host(3), 5060, host(2), 5060,
+                             {sip("SIP/2.0 200 OK", call_id, host(3), 34000 + 100 * k)}));
+        byes.push_back(sip("BYE sip:a@" + host(2) + " SIP/2.0", call_id, host(3), 34000 + 100 * k));
+    }
+    EXPECT_EQ(voice_rules_when(on + 18), on + 18) << "five calls and four forged answers";
+    ASSERT_TRUE(send_udp(ns.spaces[1], host(1), 5060, host(2), 5060,
+                         {sip("BYE " + callee, "early0", host(1), 54000)}));
+    EXPECT_EQ(voice_rules_when(on + 16), on + 16) << "the forger's BYE ends its own pair";
+    for (int k : {0, 4})
+        EXPECT_TRUE(voice_frames_hit(2, 3, 24000 + 100 * k, 34000 + 100 * k)) << "call " << k;
+    ASSERT_TRUE(send_udp(ns.spaces[3], host(3), 5060, host(2), 5060, byes));
+    EXPECT_EQ(voice_rules_when(on), on) << "the callee's BYEs end every pair of their calls";
 }
 
 INSTANTIATE_TEST_SUITE_P(boards_with_cfp, system_voip_network, testing::Values(52, 28),
