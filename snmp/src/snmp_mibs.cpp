@@ -263,13 +263,13 @@ snmp_param_block admin_block(long row, int direction, long value) {
 }
 
 // The port takes a write now (a self-test holds none of it). The answer
-// carries only an error status: the log says which test holds the port.
+// carries only an error status: the log says which test holds the port (a
+// manager's refused request is no fault of the switch: kept out of flash).
 bool admin_writable(long row) {
     snmp_param_block b = admin_block(row, SNMP_DIR_CHECK, 0);
     if (ask(&b) == 0) return true;
     if (b.text[0] != '\0')
-        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_SNMPD, "SNMP: ifAdminStatus.%ld not set: %s", row,
-                      b.text);
+        logger_printf(LOG_LEVEL_INFO, LOG_MOD_SNMPD, "ifAdminStatus.%ld not set: %s", row, b.text);
     return false;
 }
 
