@@ -10,6 +10,9 @@
 # in phases of two seconds that alternate between the agents, and the script
 # prints GETs per second and each agent's CPU time per variable (the
 # firmware's also without the CPU time its idle threads take meanwhile).
+# It prints the load average before and after, and each firmware figure as a
+# ratio to snmpd's: on a busy machine both agents wait alike, so the ratios
+# hold where the absolute figures do not.
 # Needs root (the namespace; it installs snmp and snmpd when missing).
 #
 #   tools/bench-snmp.sh [seconds per agent, default 10]
@@ -55,6 +58,8 @@ wait_for() {
 }
 wait_for $FW_PORT
 wait_for $SNMPD_PORT
+load_average() { echo "load average $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"; }
+echo "before: $(load_average)"
 
 # CPU ticks (user + system) of a process and its threads.
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
@@ -78,11 +83,17 @@ bench() {
             printf "%-8s %6d varbinds/walk  %4d walks  %8.0f varbinds/s  cpu %6.2f us/varbind\n",
                    name, per_walk, walks, varbinds / (end - start),
                    (varbinds > 0 ? ticks * 1e6 / hz / varbinds : 0)
-        }'
+        }' | tee -a "$WORK/walks"
 }
 
 bench switchfw $FW_PORT "$FW_PID"
 bench snmpd $SNMPD_PORT "$SNMPD_PID"
+# "switchfw/snmpd" ratios of the walk figures.
+awk '{ rate[NR] = $6; cpu[NR] = $9 } END {
+    if (rate[2] > 0 && cpu[2] > 0)
+        printf "walks, switchfw/snmpd: %.2f x the varbinds/s, %.2f x the cpu per varbind\n",
+               rate[1] / rate[2], cpu[1] / cpu[2]
+}' "$WORK/walks"
 
 # GETs of ten variables, one process per request, in alternating phases.
 GET_OIDS=(.1.3.6.1.2.1.1.1.0 .1.3.6.1.2.1.1.3.0)
@@ -127,5 +138,15 @@ for agent in fw snmpd; do
                 printf " (%.2f without the idle threads)", (vars > 0 ? net * 1e6 / hz / vars : 0)
             }
             printf "\n"
-        }'
+        }' | tee -a "$WORK/gets"
 done
+# "switchfw/snmpd" ratios of the GET figures; the firmware's cpu counted
+# both with and without its idle threads.
+awk '{ for (i = 1; i <= NF; i++) if ($i == "GETs/s") rate[NR] = $(i - 1)
+       for (i = 1; i <= NF; i++) if ($i == "us/variable") cpu[NR] = $(i - 1)
+       if (NR == 1) { net = $0; sub(/.*\(/, "", net); net += 0 } }
+     END { if (rate[2] > 0 && cpu[2] > 0)
+         printf "GETs, switchfw/snmpd: %.2f x the GETs/s, %.2f x the cpu per variable " \
+                "(%.2f without the idle threads)\n", rate[1] / rate[2], cpu[1] / cpu[2],
+                net / cpu[2] }' "$WORK/gets"
+echo "after: $(load_average)"

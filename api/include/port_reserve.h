@@ -1,6 +1,6 @@
 // Ports reserved by a running self-test. While a self-test holds a port, the
 // managers (web, SNMP, telnet, settings load, the monitor's port commands)
-// are refused their changes to it with PORT_RESERVE_MESSAGE and change
+// are refused their changes to it with port_reserve_held_text and change
 // nothing: the test's own restore would undo their change on the chip while
 // their records still showed it.
 //
@@ -19,8 +19,6 @@
 #include <vector>
 
 #include "dxp_types.h"
-
-#define PORT_RESERVE_MESSAGE "port under self-test"
 
 // Marks the unit's ports as held by the named self-test: DXP_E_BUSY when one
 // of them is held already (nothing is marked then).
@@ -56,6 +54,12 @@ bool port_reserve_take_refusal(int *unit, int *port);
 // may ask under any lock.
 const char *port_reserve_owner(int unit, int port);
 const char *port_reserve_owner_lport(int lport);
+// Why a change of the port is refused: "port under self-test (the test's
+// name)", the name left out only when no test holds the port any more. Every
+// refusal of a held port says it so. The text stays until the thread's next
+// call.
+const char *port_reserve_held_text(int unit, int port);
+const char *port_reserve_held_text_lport(int lport);
 
 // Takes the reservation's lock for a change of the logical port: 0 with the
 // lock held, or DXP_E_BUSY (lock not held) when a self-test holds the port.

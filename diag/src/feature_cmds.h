@@ -58,7 +58,8 @@ inline bool vlan_id_fits(const char *cmd, long long vid) {
 inline bool refuse_held(const char *cmd, int unit, const soc_pbmp_t &pbmp) {
     for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
         if (!soc_pbmp_member(pbmp, port) || !port_reserved(unit, port)) continue;
-        sal_printf("%s: ERROR: port %s: %s\n", cmd, port_name(unit, port), PORT_RESERVE_MESSAGE);
+        sal_printf("%s: ERROR: port %s: %s\n", cmd, port_name(unit, port),
+                   port_reserve_held_text(unit, port));
         return true;
     }
     return false;
@@ -71,12 +72,13 @@ inline const char *errmsg(int rv) {
     if (rv != DXP_E_BUSY) return dxp_errmsg(rv);
     if (const char *address = port_reserve_take_address_refusal()) return address;
     if (!port_reserve_take_refusal(&unit, &port)) return dxp_errmsg(rv);
-    static thread_local char text[64];
+    static thread_local char text[128];
     const soc_control_t *s = SOC_CONTROL(unit);
+    const char *held = port_reserve_held_text(unit, port);
     if (s != nullptr && port >= 0 && port < SOC_MAX_NUM_PORTS)
-        sal_snprintf(text, sizeof text, "port %s: %s", s->port_name[port], PORT_RESERVE_MESSAGE);
+        sal_snprintf(text, sizeof text, "port %s: %s", s->port_name[port], held);
     else
-        sal_snprintf(text, sizeof text, "port %d: %s", port, PORT_RESERVE_MESSAGE);
+        sal_snprintf(text, sizeof text, "port %d: %s", port, held);
     return text;
 }
 

@@ -41,8 +41,9 @@ bool own_mac(const dxp_mac_t mac) {
 
 bool refuse_own_mac(const char *cmd, const dxp_mac_t mac, const char *what) {
     if (!own_mac(mac)) return false;
-    sal_printf("%s ERROR: %02x-%02x-%02x-%02x-%02x-%02x is the switch's own MAC address: %s\n", cmd,
-               mac[0], mac[1], mac[2], mac[3], mac[4], mac[5], what);
+    // The MAC written as "L2 show" writes it.
+    sal_printf("%s: ERROR: %02x:%02x:%02x:%02x:%02x:%02x is the switch's own MAC address: %s\n",
+               cmd, mac[0], mac[1], mac[2], mac[3], mac[4], mac[5], what);
     return true;
 }
 
@@ -255,7 +256,7 @@ int l2_add(const char *cmd, int unit, args_t *a) {
                     &rv))
         return rv;
     if (soc_pbmp_is_null(l2.pbmp)) {
-        sal_printf("%s ERROR: empty port bitmap\n", cmd);
+        sal_printf("%s: ERROR: empty port bitmap\n", cmd);
         return CMD_FAIL;
     }
     // Each port takes the next address: all are checked before the first add.
@@ -291,7 +292,7 @@ int l2_add(const char *cmd, int unit, args_t *a) {
         rec.cos_dst = l2.prio;
         if (l2.is_static) rec.flags |= DXP_L2_STATIC;
         if (int r = dxp_l2_addr_add(unit, &rec); r < 0) {
-            sal_printf("%s ERROR: %s\n", cmd, feature_cmds::errmsg(r));
+            sal_printf("%s: ERROR: %s\n", cmd, feature_cmds::errmsg(r));
             return CMD_FAIL;
         }
         dump_l2_addr(unit, "ADD: ", &rec);
@@ -430,7 +431,7 @@ int l2_clear(const char *cmd, int unit, args_t *a) {
     // A clear by VLAN, port or address may take the CPU's station entries.
     diag_unit_entries_restore(unit);
     if (r < 0) {
-        sal_printf("ERROR: %s\n", feature_cmds::errmsg(r));
+        sal_printf("%s: ERROR: %s\n", cmd, feature_cmds::errmsg(r));
         return CMD_FAIL;
     }
     return CMD_OK;

@@ -515,7 +515,7 @@ int cmd_port(int unit, args_t *a) {
     for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
         if (soc_pbmp_member(pbmp, port) && port_reserved(unit, port)) {
             sal_printf("%s: Error: port %s: %s\n", cmd, SOC_CONTROL(unit)->port_name[port],
-                       PORT_RESERVE_MESSAGE);
+                       port_reserve_held_text(unit, port));
             consume_all(a);
             return CMD_FAIL;
         }

@@ -155,7 +155,7 @@ TEST_F(diag_port, APortUnderSelfTestRefusesChanges) {
     dxp_pbmp_port_add(&held, 2);
     ASSERT_EQ(port_reserve(0, held, "Snake"), 0);
     EXPECT_EQ(run("PORT fe1,fe2 AutoNeg=off SPeed=10", -1),
-              "PORT: Error: port fe2: port under self-test\n");
+              "PORT: Error: port fe2: port under self-test (Snake)\n");
     EXPECT_TRUE(has(run("PORT fe1"), "fe1 LS(SW) Auto(")) << run("PORT fe1");
     EXPECT_TRUE(has(run("PORT fe2"), "fe2 LS(SW) Auto(")) << run("PORT fe2");
     port_reserve_release(0, held);
@@ -178,12 +178,13 @@ TEST_F(diag_port, HeldPortsAreChangedOnlyByTheirOwnTest) {
     EXPECT_EQ(dxp_port_rate_ingress_get(0, 2, &kbits, &burst), 0);
     // The commands name the port and change none, the free ones included.
     EXPECT_EQ(run("PortRate fe1-fe2 ingress 1000 64", -1),
-              "PortRate: ERROR: port fe2: port under self-test\n");
+              "PortRate: ERROR: port fe2: port under self-test (Traffic Test)\n");
     EXPECT_EQ(dxp_port_rate_ingress_get(0, 1, &kbits, &burst), 0);
     EXPECT_EQ(kbits, 0u);
     EXPECT_EQ(run("COMBO fe2 copper Autoneg_Enable=0", -1),
-              "COMBO: ERROR: port fe2: port under self-test\n");
-    EXPECT_EQ(run("PHY fe2 0 0x2100", -1), "PHY: ERROR: port fe2: port under self-test\n");
+              "COMBO: ERROR: port fe2: port under self-test (Traffic Test)\n");
+    EXPECT_EQ(run("PHY fe2 0 0x2100", -1),
+              "PHY: ERROR: port fe2: port under self-test (Traffic Test)\n");
     port_reserve_release(0, held);
 
     std::thread([&] {

@@ -105,7 +105,7 @@ TEST_F(diag_switch, L2AddressesReachTheChipTable) {
     EXPECT_FALSE(l2(0xaa03, 1));
     EXPECT_TRUE(l2(0xaa04, 1));
 
-    EXPECT_EQ(run("L2 add PortBitMap=none", -1), "L2 ERROR: empty port bitmap\n");
+    EXPECT_EQ(run("L2 add PortBitMap=none", -1), "L2: ERROR: empty port bitmap\n");
     EXPECT_TRUE(has(run("L2 add Bogus=1", -1), "Unknown option: Bogus=1"));
 }
 
@@ -269,14 +269,16 @@ TEST_F(diag_switch, APortUnderSelfTestKeepsItsVlansAndGroupStates) {
     dxp_pbmp_port_add(&held, 2);
     ASSERT_EQ(port_reserve(0, held, "Snake"), 0);
     EXPECT_EQ(run("VLAN add 10 PortBitMap=fe2", -1),
-              "VLAN: ERROR: port fe2: port under self-test\n");
+              "VLAN: ERROR: port fe2: port under self-test (Snake)\n");
     EXPECT_EQ(run("VLAN remove 10 PortBitMap=fe1,fe2", -1),
-              "VLAN: ERROR: port fe2: port under self-test\n");
+              "VLAN: ERROR: port fe2: port under self-test (Snake)\n");
     EXPECT_EQ(run("VLAN create 11 PortBitMap=fe2", -1),
-              "VLAN: ERROR: port fe2: port under self-test\n");
-    EXPECT_EQ(run("VLAN destroy 10", -1), "VLAN: ERROR: port fe2: port under self-test\n");
-    EXPECT_EQ(run("PVlan set fe2 10", -1), "PVlan: ERROR: port fe2: port under self-test\n");
-    EXPECT_EQ(run("STG stp 1 fe2 block", -1), "STG: ERROR: port fe2: port under self-test\n");
+              "VLAN: ERROR: port fe2: port under self-test (Snake)\n");
+    EXPECT_EQ(run("VLAN destroy 10", -1), "VLAN: ERROR: port fe2: port under self-test (Snake)\n");
+    EXPECT_EQ(run("PVlan set fe2 10", -1),
+              "PVlan: ERROR: port fe2: port under self-test (Snake)\n");
+    EXPECT_EQ(run("STG stp 1 fe2 block", -1),
+              "STG: ERROR: port fe2: port under self-test (Snake)\n");
     EXPECT_EQ(run("VLAN show 10"),
               "ID      Ports       Untagged  \n10      0x000000000000000e  0x0000000000000000\n");
     EXPECT_EQ(run("VLAN show 11"), "ID      Ports       Untagged  \n");

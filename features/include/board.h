@@ -36,6 +36,9 @@ int ulpm_to_lport(int uport, int *lport);  // 0 or -18
 int ulpm_to_uport(int lport, int *uport);  // 0 or -18
 // A user port that a self-test holds: its settings stay as the test found them.
 bool uport_under_test(int uport);
+// Why a change of the user port is refused while a self-test holds it,
+// naming the test (port_reserve_held_text).
+const char *uport_held_text(int uport);
 
 int upbmp_alloc(upbmp_t *bmp, int ports);  // 0 or -2
 int upbmp_free(upbmp_t *bmp);

@@ -137,6 +137,12 @@ bool uport_under_test(int uport) {
     return ulpm_to_lport(uport, &lport) == SOC_E_NONE && port_reserved_lport(lport);
 }
 
+const char *uport_held_text(int uport) {
+    int lport = -1;
+    if (ulpm_to_lport(uport, &lport) != SOC_E_NONE) lport = -1;
+    return port_reserve_held_text_lport(lport);
+}
+
 int upbmp_alloc(upbmp_t *bmp, int ports) {
     uint32_t count = static_cast<uint32_t>(ports) / 8 + 1;
     auto *bits = static_cast<uint8_t *>(sal_alloc(count, "user_bmp"));

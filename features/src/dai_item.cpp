@@ -121,7 +121,7 @@ int load(settings_medium *m) {
     // waits whole for a load after the self-test.
     if (int uport = 0; applied_once && ulpm_to_uport(port_reserve_first_lport(), &uport) == 0) {
         settings_load_skipped(LOG_MOD_DYNAMICARP, "ARP inspection: port %d: %s", uport,
-                              PORT_RESERVE_MESSAGE);
+                              uport_held_text(uport));
         return 0;
     }
     applied_once = true;

@@ -109,7 +109,7 @@ int load(settings_medium *m) {
         // them: the item waits whole for a load after the test.
         if (int uport = held_port_changed(now, stored); uport != 0) {
             settings_load_skipped(LOG_MOD_DOS, "DoS settings: port %d: %s", uport,
-                                  PORT_RESERVE_MESSAGE);
+                                  uport_held_text(uport));
             return written(stored.size());
         }
     }

@@ -77,7 +77,7 @@ int load(settings_medium *m) {
     PortReserveFreeze tests;  // the tests' ports stay as the load finds them
     if (int uport = held_port(r); uport != 0) {
         settings_load_skipped(LOG_MOD_MIRROR, "Mirroring: port %d: %s", uport,
-                              PORT_RESERVE_MESSAGE);
+                              uport_held_text(uport));
         return kWords * 4;
     }
     int mtp = 0;

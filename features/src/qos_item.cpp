@@ -182,7 +182,7 @@ int load(settings_medium *m) {
         for (int i = 0; i < board_num_uports && i < kPorts; i++) {
             if (now.port_prio[i] != r.port_prio[i] && uport_under_test(i + 1)) {
                 settings_load_skipped(LOG_MOD_QOS, "QoS settings: port %d: %s", i + 1,
-                                      PORT_RESERVE_MESSAGE);
+                                      uport_held_text(i + 1));
                 return size;
             }
         }

@@ -151,9 +151,9 @@ void drop_all_rules() {
 const char *held_port_text() {
     static char text[96];
     for (int n = 1; n <= board_num_uports; n++) {
-        const char *owner = port_reserve_owner_lport(user_port_map[n]);
-        if (owner == nullptr) continue;
-        sal_snprintf(text, sizeof text, "Port %d: %s (%s)", n, PORT_RESERVE_MESSAGE, owner);
+        if (!port_reserved_lport(user_port_map[n])) continue;
+        sal_snprintf(text, sizeof text, "Port %d: %s", n,
+                     port_reserve_held_text_lport(user_port_map[n]));
         return text;
     }
     return nullptr;

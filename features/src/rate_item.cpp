@@ -102,7 +102,7 @@ int load(settings_medium *m) {
         if (port_reserved_lport(lport)) {
             if (!(running(lport) == p))
                 settings_load_skipped(LOG_MOD_RATE, "Rate limits: port %d: %s", n,
-                                      PORT_RESERVE_MESSAGE);
+                                      port_reserve_held_text_lport(lport));
             continue;
         }
         const int rate = static_cast<int>(p.storm_rate);

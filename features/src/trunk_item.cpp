@@ -134,7 +134,7 @@ int load(settings_medium *m) {
         if (int uport = held_port(tid, rows[static_cast<size_t>(tid)]); uport != 0) {
             skip[static_cast<size_t>(tid)] = true;
             settings_load_skipped(LOG_MOD_TRUNKING, "Trunks: trunk %d: port %d: %s", tid + 1, uport,
-                                  PORT_RESERVE_MESSAGE);
+                                  uport_held_text(uport));
         }
     }
     for (int tid = 0; tid < board_num_trunks; tid++) {

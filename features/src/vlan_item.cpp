@@ -182,7 +182,13 @@ int load(settings_medium *m) {
     // out of the test's VLANs: it waits for the next load. No test starts
     // while it is rebuilt.
     if (port_reserve_hold_all() != 0) {
-        settings_load_skipped(LOG_MOD_VLAN, "VLAN table: %s", PORT_RESERVE_MESSAGE);
+        const int lport = port_reserve_first_lport();
+        if (int uport = 0; ulpm_to_uport(lport, &uport) == 0)
+            settings_load_skipped(LOG_MOD_VLAN, "VLAN table: port %d: %s", uport,
+                                  port_reserve_held_text_lport(lport));
+        else
+            settings_load_skipped(LOG_MOD_VLAN, "VLAN table: %s",
+                                  port_reserve_held_text_lport(lport));
         return static_cast<int>(rec.size());
     }
     const int size = rebuild(rec);

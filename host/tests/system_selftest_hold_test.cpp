@@ -1,14 +1,15 @@
 // A self-test's own address entry is held as its ports are, per board: on
 // the console (a pty) and on the web, a change of it is refused by name, a
 // clear keeps it, a static address the test will put back is refused to
-// deletes and clears, each refusal is printed alone, and the test passes.
+// deletes and clears, each refusal is printed alone and names the test that
+// holds the port, and the test passes.
 #include <unistd.h>
 
-#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "../../platform/tests/private_workdir.h"
 #include "system_fixture.h"
@@ -75,12 +76,6 @@ TEST_P(selftest_hold, TheTestsOwnAddressIsHeldAndEachRefusalPrintedAlone) {
     }
     ASSERT_NE(station.find("COS(src=0,dst=3)"), std::string::npos) << station;
     const std::string own = station.substr(4, 17);
-    std::string dashed = own;
-    std::replace(dashed.begin(), dashed.end(), ':', '-');
-    EXPECT_EQ(answer_to(fw, "l2 add MACaddress=" + own + " Vlanid=1 PortBitMap=cpu0 STatic=true"),
-              "L2 ERROR: " + dashed +
-                  " is the switch's own MAC address: the CPU's station entry stays\n");
-    EXPECT_EQ(entry_of(fw, own), station);
 
     // The administrator's static address on fe4 (web port 5).
     std::string page =
@@ -101,24 +96,32 @@ TEST_P(selftest_hold, TheTestsOwnAddressIsHeldAndEachRefusalPrintedAlone) {
     ASSERT_NE(entry_of(fw, kTestAddress), "");
     const std::string named = std::string(kTestAddress) + " in VLAN 1 is self-test 49's address";
     const std::string held = "L2: ERROR: " + named + "\n";
-    const std::string fe4 = "L2: ERROR: port fe4: port under self-test\n";
+    // Every refusal names the test, in the one form of the L2 command.
+    const std::string test = "port under self-test (PHY Loopback - Mark 2)";
+    const std::string fe4 = "L2: ERROR: port fe4: " + test + "\n";
     const struct {
         std::string line, answer;
     } refused[] = {
+        {"l2 add MACaddress=" + own + " Vlanid=1 PortBitMap=cpu0 STatic=true",
+         "L2: ERROR: " + own + " is the switch's own MAC address: the CPU's station entry stays\n"},
         {"l2 del MACaddress=66:77:88:99:aa:bb Vlanid=1", held},
         {"l2 add MACaddress=66:77:88:99:aa:bb Vlanid=1 PortBitMap=fe10 STatic=true", held},
         {"l2 add MACaddress=00:00:00:00:0b:01 Vlanid=1 PortBitMap=fe4 STatic=true", fe4},
         {"l2 del MACaddress=00:00:00:00:cc:01 Vlanid=1", fe4},
-        {"l2 clear MACaddress=00:00:00:00:cc:01", "ERROR: port fe4: port under self-test\n"},
-        {"l2 clear Vlanid=1", "ERROR: port fe4: port under self-test\n"},
+        {"l2 clear MACaddress=00:00:00:00:cc:01", fe4},
+        {"l2 clear Vlanid=1", fe4},
     };
     for (const auto &r : refused)
         EXPECT_EQ(answer_to(fw, r.line), r.answer) << r.line;
     page = web_client::post(web, "/l2del.cgi", "mac=00-00-00-00-cc-01&vid=1", cookie);
-    EXPECT_NE(page.find("Delete L2 static MAC address failed: Port 5: port under self-test "
-                        "(PHY Loopback - Mark 2)"),
-              std::string::npos)
+    EXPECT_NE(page.find("Delete L2 static MAC address failed: Port 5: " + test), std::string::npos)
         << page;
+    for (const auto &[form, data] :
+         {std::pair{"/l2add.cgi", "mac=00-00-00-00-cc-02&vid=1&port=5"},
+          std::pair{"/portset.cgi", "port=5&admin=1&autonego=1&flow_ctrl=0&priority=3&pvid=1"}}) {
+        page = web_client::post(web, form, data, cookie);
+        EXPECT_NE(page.find("Port 5: " + test), std::string::npos) << form << "\n" << page;
+    }
     page = web_client::post(web, "/l2add.cgi", "mac=66-77-88-99-aa-bb&vid=1&port=11", cookie);
     // (The page writes the apostrophe as "&#39;".)
     EXPECT_NE(page.find("Add L2 static MAC address failed: " + named.substr(0, named.find('\''))),
@@ -137,6 +140,7 @@ TEST_P(selftest_hold, TheTestsOwnAddressIsHeldAndEachRefusalPrintedAlone) {
     EXPECT_EQ(entry_of(fw, kTestAddress), "");
     EXPECT_NE(entry_of(fw, "00:00:00:00:cc:01").find("port=4/fe4 Static"), std::string::npos);
     EXPECT_EQ(entry_of(fw, "00:00:00:00:0b:01"), "");
+    EXPECT_EQ(entry_of(fw, "00:00:00:00:cc:02"), "");
     EXPECT_EQ(entry_of(fw, own), station);
 
     // The traffic test's own VLAN: a clear of it says only that it was
@@ -156,7 +160,8 @@ TEST_P(selftest_hold, TheTestsOwnAddressIsHeldAndEachRefusalPrintedAlone) {
                 vid = line.substr(0, line.find(' '));
     }
     ASSERT_FALSE(vid.empty());
-    EXPECT_EQ(answer_to(fw, "L2 clear Vlanid=" + vid), "ERROR: port fe4: port under self-test\n");
+    EXPECT_EQ(answer_to(fw, "L2 clear Vlanid=" + vid),
+              "L2: ERROR: port fe4: port under self-test (Traffic Test)\n");
     list = run_once(fw, 72);
     EXPECT_NE(list.find("|    1|    1|    1|    0|"), std::string::npos) << list;
 }

@@ -494,7 +494,7 @@ TEST_P(system_selftest, OtherManagersChangesDuringATestStayAndOnlyTheTestsOwnAre
             << loaded;
         // The VLANs stored are those that run (each post saved them): that
         // item is not loaded again, so it skips nothing.
-        EXPECT_EQ(loaded.find("VLAN table: port under self-test"), std::string::npos) << loaded;
+        EXPECT_EQ(loaded.find("VLAN table: "), std::string::npos) << loaded;
         page = web_client::post(web, "/portset.cgi",
                                 "port=8&admin=1&autonego=1&flow_ctrl=0&priority=0&pvid=1", cookie);
         EXPECT_EQ(page.find("self-test"), std::string::npos) << page;

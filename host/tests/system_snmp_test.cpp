@@ -214,6 +214,13 @@ TEST_P(system_snmp_set, ASetAnsweredWithAnErrorChangesNothing) {
     EXPECT_NE(out.find("Reason: inconsistentValue"), std::string::npos) << out;
     EXPECT_NE(out.find("Failed object: " + admin + "5"), std::string::npos) << out;
     EXPECT_EQ(state(), as_found);
+    // The answer carries only its status: the log names the test.
+    const int web = sw.port_offset() + 80;
+    const std::string log =
+        web_client::get(web, "/logview.htm?target=0&page=1", web_client::login(web, "qivor"));
+    EXPECT_NE(log.find("ifAdminStatus.5 not set: Port 5: port under self-test (Traffic Test)"),
+              std::string::npos)
+        << log;
     std::string seen;
     ASSERT_TRUE(sw.run("", "TRAFFIC: restoring ports", &seen, 120));
     seen.erase(0, seen.find("TRAFFIC: restoring ports"));

@@ -23,8 +23,9 @@ constexpr int SNMP_SEL_DOT3 = 2;
 constexpr int SNMP_DIR_READ = 0;
 constexpr int SNMP_DIR_WRITE = 1;
 // Whether a write of the item would be taken now, changing nothing: 0 yes,
-// 1 no (a port held by a self-test). The agent asks before a SET changes
-// anything, so that a request it must refuse leaves every object as it was.
+// 1 no (a port held by a self-test; the text says so, naming the test). The
+// agent asks before a SET changes anything, so that a request it must refuse
+// leaves every object as it was.
 constexpr int SNMP_DIR_CHECK = 2;
 
 // Callback slots of the application registry. They carry the agent's old

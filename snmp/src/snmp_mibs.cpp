@@ -8,6 +8,7 @@
 
 #include "board.h"
 #include "dxpx.h"
+#include "logger.h"
 #include "sal.h"
 #include "snmp_backend.h"
 #include "snmp_mibs.h"
@@ -261,10 +262,15 @@ snmp_param_block admin_block(long row, int direction, long value) {
     return b;
 }
 
-// The port takes a write now (a self-test holds none of it).
+// The port takes a write now (a self-test holds none of it). The answer
+// carries only an error status: the log says which test holds the port (a
+// manager's refused request is no fault of the switch: kept out of flash).
 bool admin_writable(long row) {
     snmp_param_block b = admin_block(row, SNMP_DIR_CHECK, 0);
-    return ask(&b) == 0;
+    if (ask(&b) == 0) return true;
+    if (b.text[0] != '\0')
+        logger_printf(LOG_LEVEL_INFO, LOG_MOD_SNMPD, "ifAdminStatus.%ld not set: %s", row, b.text);
+    return false;
 }
 
 bool admin_write(long row, long value) {

@@ -360,7 +360,12 @@ int snmp_interface_value(snmp_param_block *b) {
             return 0;
         }
         case 14: {
-            if (b->direction == SNMP_DIR_CHECK) return port_reserved_lport(lport) ? 1 : 0;
+            if (b->direction == SNMP_DIR_CHECK) {
+                if (!port_reserved_lport(lport)) return 0;
+                std::snprintf(b->text, sizeof b->text, "Port %d: %s", b->port,
+                              port_reserve_held_text_lport(lport));
+                return 1;
+            }
             if (b->direction == SNMP_DIR_WRITE) {
                 int enable = b->value == 1 ? 1 : 0;
                 if (batch_open) batch().filled.fill(false);  // later cells read the change

@@ -121,9 +121,7 @@ const char *web_tag_printf(const char *fmt, ...) {
 const char *web_port_held_text(int uport) {
     int lport = 0;
     if (ulpm_to_lport(uport, &lport) != 0 || !port_reserved_lport(lport)) return nullptr;
-    const char *owner = port_reserve_owner_lport(lport);
-    return web_tag_printf("Port %d: %s (%s)", uport, PORT_RESERVE_MESSAGE,
-                          owner != nullptr ? owner : "a self-test");
+    return web_tag_printf("Port %d: %s", uport, port_reserve_held_text_lport(lport));
 }
 
 const char *web_any_port_held_text(void) {

@@ -351,12 +351,8 @@ int l2add_cgi(httpd_event *ev, httpd_request *req) {
     }
     a.flags |= DXP_L2_STATIC;
     // An address on a port under self-test would take frames into its test.
-    // (Named without the test: its name needs the hold's lock, which comes
-    // before the manager's.)
-    if (uport != 0 && port_reserved_lport(a.lport)) {
-        const char *held = web_tag_printf("Port %d: %s", uport, PORT_RESERVE_MESSAGE);
+    if (const char *held = uport != 0 ? web_port_held_text(uport) : nullptr)
         return add_error(ev, req, held, held);
-    }
     if (l2mgr_static_exist(&a)) {
         return add_error(ev, req, "L2 static MAC address already existed",
                          "L2 static MAC address already existed!");

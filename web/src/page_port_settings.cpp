@@ -489,11 +489,9 @@ int ssphandler_portset_cgi(httpd_event *ev, httpd_request *req) {
     // A port under self-test is refused before anything changes; the hold
     // keeps a test from taking it half-way through.
     if (port_reserve_hold(f.lport) != 0) {
-        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port #%d: %s.\n", f.port,
-                      PORT_RESERVE_MESSAGE);
-        char message[64];
-        std::snprintf(message, sizeof message, "Port %d: %s", f.port, PORT_RESERVE_MESSAGE);
-        return refuse(ev, req, message);
+        const char *held = port_reserve_held_text_lport(f.lport);
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port #%d: %s.\n", f.port, held);
+        return refuse(ev, req, web_tag_printf("Port %d: %s", f.port, held));
     }
     int rv = apply_form(ev, req, pairs, count, f);
     port_reserve_unhold();

@@ -245,9 +245,7 @@ int setrate_cgi(httpd_event *ev, httpd_request *req) {
     const int uport = static_cast<int>(port);
     rate_port_set(req, uport);
     // A self-test gives the port back as it found it.
-    if (port_reserved_lport(lport))
-        return rate_error(ev, req, web_tag_printf("Port %d: %s", uport, PORT_RESERVE_MESSAGE),
-                          nullptr);
+    if (const char *held = web_port_held_text(uport)) return rate_error(ev, req, held, nullptr);
     // Every value is checked before anything changes; absent egress values are 0.
     uint32_t ingress = 0, enable = 0, egress = 0, burst = 0;
     const char *texts[] = {web_form_value(ev, 2), web_form_value(ev, 3), web_form_value(ev, 4)};

@@ -416,9 +416,11 @@ int trunk_apply(httpd_event *ev, httpd_request *req, bool *pvids_changed) {
         }
         // A trunk would take a tested port's frames elsewhere.
         for (int p : ports)
-            if (const char *held = web_port_held_text(p))
-                return trunk_error(ev, req, held, LOG_LEVEL_WARNING,
-                                   "Set trunk : a member port is under self-test");
+            if (const char *held = web_port_held_text(p)) {
+                const std::string text = held;
+                return trunk_error(ev, req, text.c_str(), LOG_LEVEL_WARNING,
+                                   ("Set trunk : " + text).c_str());
+            }
         int vid = 1;
         if (!trunk_vlan_check(static_cast<int>(ports.size()), &w.bmp, &vid)) {
             std::string msg =

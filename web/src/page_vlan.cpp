@@ -223,8 +223,7 @@ int held_port_page(httpd_event *ev, httpd_request *req, const char *title, uint6
     const uint64_t held = ports & held_ports();
     for (int n = 1; n <= port_limit(); n++) {
         if ((held & port_bit(n)) != 0)
-            return vlan_error(ev, req, title,
-                              web_tag_printf("Port %d: %s", n, PORT_RESERVE_MESSAGE));
+            if (const char *text = web_port_held_text(n)) return vlan_error(ev, req, title, text);
     }
     return -1;
 }

@@ -155,7 +155,7 @@ void apply(int uport, const Row &stored) {
     // test's restore would undo the chip's half.
     if (port_reserve_hold(lport) != 0) {
         settings_load_skipped(LOG_MOD_PORT, "Port settings: port %d: %s", uport,
-                              PORT_RESERVE_MESSAGE);
+                              port_reserve_held_text_lport(lport));
         return;
     }
     int first = 0;

@@ -90,7 +90,7 @@ TEST_F(page_mirror, ALoadWaitsForTheTestOfItsMonitorPort) {
     ASSERT_EQ(port_reserve(unit, held, "Traffic Test"), 0);
     log_clear();
     ASSERT_GT(m.load(mirror_item), 0);
-    EXPECT_TRUE(logged("Mirroring: port 5: port under self-test"));
+    EXPECT_TRUE(logged("Mirroring: port 5: port under self-test (Traffic Test)"));
     int mode = -1, mtp = 0;
     ASSERT_EQ(dxpx_mirror_mode_get(&mode), 0);
     EXPECT_EQ(mode, 0);

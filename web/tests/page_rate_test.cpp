@@ -89,7 +89,8 @@ TEST_F(page_rate, LimitsReachTheChipTheLogAndTheItem) {
     dxp_pbmp_t held{};
     dxp_pbmp_port_add(&held, chip_port);
     ASSERT_EQ(port_reserve(unit, held, "Snake"), 0);
-    EXPECT_EQ(error_of(post("/setrate.cgi", "port=2&ingress=64")), "Port 2: port under self-test");
+    EXPECT_EQ(error_of(post("/setrate.cgi", "port=2&ingress=64")),
+              "Port 2: port under self-test (Snake)");
     port_reserve_release(unit, held);
     EXPECT_EQ(ingress(2), "256");
 

@@ -400,7 +400,7 @@ TEST_F(port_pages, APortUnderSelfTestRefusesTheFormAndTheSavedRow) {
     // The saved row (priority 2, PVID 9) and the form (priority 6) both
     // differ from the port's settings now (priority 0, PVID 1).
     ASSERT_EQ(port_reserve(unit, held, "Snake"), 0);
-    EXPECT_EQ(error_of(portset(form(5, "1", "3", 6, 9))), "Port 5: port under self-test");
+    EXPECT_EQ(error_of(portset(form(5, "1", "3", 6, 9))), "Port 5: port under self-test (Snake)");
     ASSERT_EQ(medium.load(port_settings_item), 52 * 18);
     port_reserve_release(unit, held);
     int priority = -1;

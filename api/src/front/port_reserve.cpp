@@ -240,6 +240,20 @@ const char *port_reserve_owner_lport(int lport) {
     return port_reserve_owner(unit, port);
 }
 
+const char *port_reserve_held_text(int unit, int port) {
+    static thread_local char text[96];
+    const char *owner = port_reserve_owner(unit, port);
+    if (owner == nullptr) return "port under self-test";
+    std::snprintf(text, sizeof text, "port under self-test (%s)", owner);
+    return text;
+}
+
+const char *port_reserve_held_text_lport(int lport) {
+    int unit = 0, port = 0;
+    if (dxpx_lport_to_unit_port(lport, &unit, &port) < 0) unit = port = -1;
+    return port_reserve_held_text(unit, port);
+}
+
 int port_reserve_hold(int lport) {
     sal_mutex_take(guard(), sal_mutex_FOREVER);
     if (port_reserved_lport(lport)) {
