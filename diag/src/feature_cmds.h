@@ -71,9 +71,13 @@ inline const char *errmsg(int rv) {
     if (rv != DXP_E_BUSY) return dxp_errmsg(rv);
     if (const char *address = port_reserve_take_address_refusal()) return address;
     if (!port_reserve_take_refusal(&unit, &port)) return dxp_errmsg(rv);
-    static thread_local char text[64];
+    static thread_local char text[96];
     const soc_control_t *s = SOC_CONTROL(unit);
-    if (s != nullptr && port >= 0 && port < SOC_MAX_NUM_PORTS)
+    const char *cpu_owner = port_reserve_cpu_owner(unit, port);
+    if (s != nullptr && cpu_owner != nullptr && port < SOC_MAX_NUM_PORTS)
+        sal_snprintf(text, sizeof text, "port %s: CPU port under self-test (%s)",
+                     s->port_name[port], cpu_owner);
+    else if (s != nullptr && port >= 0 && port < SOC_MAX_NUM_PORTS)
         sal_snprintf(text, sizeof text, "port %s: %s", s->port_name[port], PORT_RESERVE_MESSAGE);
     else
         sal_snprintf(text, sizeof text, "port %d: %s", port, PORT_RESERVE_MESSAGE);
