@@ -351,12 +351,7 @@ bool setup_pair(Work *w, Pair &pr) {
     }
     sal_printf("PORT ");
     dxp_pbmp_t both = two_ports(pr.a, pr.b);
-    // Out of every VLAN in service: a looped port would send its hosts' frames
-    // back to them.
-    if (int rv = test_vlan_leave_others(w->orig_cfg, both, 0); rv < 0) {
-        sal_printf("ERROR: ports %s, %s: cannot leave their vlans: %s\n", na, nb, dxp_errmsg(rv));
-        return false;
-    }
+    test_vlan_port_remove(w->orig_cfg, 1, both);
     for (dxp_vlan_t vid : {pr.vlan_a, pr.vlan_b}) {
         if (vid == 0) break;
         int rv = test_vlan_port_add(w->orig_cfg, vid, both, both);
