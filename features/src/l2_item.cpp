@@ -72,14 +72,18 @@ int load(settings_medium *m) {
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_L2, "L2 settings: %d static addresses stored", n);
         n = L2MGR_STATIC_MAX;
     }
-    // The list is rebuilt in the stored order; an entry a self-test holds
-    // stays where it is.
+    dxpx_l2_addr_t stored[L2MGR_STATIC_MAX];
+    for (int i = 0; i < n; i++)
+        stored[i] = stored_entry(rec, i);
+    // What the store does not hold leaves; a stored address stays in the
+    // chip while it is written again.
     for (int i = l2mgr_static_count_get() - 1; i >= 0; i--) {
         dxpx_l2_addr_t a{};
-        if (l2mgr_static_get_by_index(i, &a) == 1) l2mgr_static_delete(&a);
+        if (l2mgr_static_get_by_index(i, &a) == 1 && !l2mgr_static_key_in(&a, stored, n))
+            l2mgr_static_delete(&a);
     }
     for (int i = 0; i < n; i++) {
-        const dxpx_l2_addr_t a = stored_entry(rec, i);
+        const dxpx_l2_addr_t &a = stored[i];
         if (l2mgr_own_mac(a.mac)) {
             settings_load_skipped(LOG_MOD_L2, "%s; not added", own_mac_text(i, a.mac).c_str());
             continue;
@@ -97,6 +101,7 @@ int load(settings_medium *m) {
             logger_printf(LOG_LEVEL_ERROR, LOG_MOD_L2,
                           "L2 settings: static address %d cannot be added", i + 1);
     }
+    l2mgr_static_order(stored, n);
     return static_cast<int>(sizeof rec);
 }
 

@@ -2,6 +2,7 @@
 // L2 shadow.
 #include "l2mgr.h"
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <tuple>
@@ -138,6 +139,25 @@ int l2mgr_static_put(const dxpx_l2_addr_t *addr) {
     if (dxpx_l2_addr_add(addr, 0) != 0) return 0;
     slots[at].addr = *addr;
     return 1;
+}
+
+bool l2mgr_static_key_in(const dxpx_l2_addr_t *addr, const dxpx_l2_addr_t *list, int n) {
+    for (int i = 0; i < n; i++)
+        if (same(l2mgr_static_entry{.addr = list[i], .valid = 1}, addr)) return true;
+    return false;
+}
+
+void l2mgr_static_order(const dxpx_l2_addr_t *list, int n) {
+    SalLock hold(l2mgr_lock());
+    const auto rank = [&](const l2mgr_static_entry &e) {
+        for (int i = 0; i < n; i++)
+            if (same(e, &list[i])) return i;
+        return n;
+    };
+    std::stable_sort(slots, slots + count,
+                     [&](const l2mgr_static_entry &x, const l2mgr_static_entry &y) {
+                         return rank(x) < rank(y);
+                     });
 }
 
 int l2mgr_static_exist(const dxpx_l2_addr_t *addr) {
