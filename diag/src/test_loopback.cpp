@@ -329,11 +329,16 @@ int snake_link_port(lb_work_t *lw, int i, bool forward, bool reverse, dxp_vlan_t
         if (tries > 0) vid = (*next_spare)++;
         if (vid > kLastVlan) return DXP_E_FULL;
         rv = test_vlan_create(&lw->saved, vid);
-        // A VLAN that exists is someone else's: the port takes another.
+        // A VLAN that exists is someone else's: the port takes another, and
+        // says which.
         if (rv == DXP_E_EXISTS) {
+            test_msg("LB: VLAN %d is in service: port %s takes another\n", vid,
+                     lb_port_name(unit, port));
             rv = DXP_E_FULL;
             continue;
         }
+        if (rv >= 0 && tries > 0)
+            test_msg("LB: port %s runs in VLAN %d\n", lb_port_name(unit, port), vid);
         if (rv < 0) return rv;
         lw->fwd[i].vid = lw->rev[i].vid = vid;
         rv = test_vlan_port_add(&lw->saved, vid, members, untagged);

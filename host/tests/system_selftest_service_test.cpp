@@ -1,6 +1,7 @@
-// Self-tests take nothing in service, per board: the traffic test keeps out
-// of a VLAN that hosts are in (a host in it receives no frame of a MAC, PHY
-// or External run, the last over a cable a bridge makes), test 49 refuses
+// Self-tests take nothing in service, per board: the traffic test and the
+// snake keep out of a VLAN that hosts are in, and test 49 shares it (a host
+// in it receives no frame of theirs, the traffic test's in MAC, PHY and
+// External runs, the last over a cable a bridge makes), test 49 refuses
 // to start on an address in service, naming it, and the address stays in
 // the chip and on the web list; a settings load puts every stored static
 // address back into the chip; the CPU port test 49 sends from is held while
@@ -63,7 +64,7 @@ std::string vlan_line(Switch &fw, const std::string &vid) {
     return "";
 }
 
-TEST_P(selftest_service, TheTrafficTestSendsNoFrameToAVlanInService) {
+TEST_P(selftest_service, NoSelfTestSendsAFrameToAVlanInService) {
     if (!system_fixture::can_make_namespaces()) GTEST_SKIP() << "needs root and /dev/net/tun";
     const std::string board = std::to_string(GetParam());
     const std::string id = std::to_string(system_fixture::own_id()) + "b" + board;
@@ -118,6 +119,17 @@ TEST_P(selftest_service, TheTrafficTestSendsNoFrameToAVlanInService) {
         EXPECT_EQ(received(host, t15), before);
         EXPECT_EQ(vlan_line(fw, "15"), in_service);
     }
+    // The snake's port fe13 would run in VLAN 15 (VLantag + port + 1); test
+    // 49 shares the VLAN it is given, its frames kept from the hosts.
+    const long long before = received(host, t15);
+    std::string out =
+        fw.output("TestRun 39 PortBitMap=fe13,fe16 Count=1 Duration=1 LoopbackMode=PHY", 120);
+    EXPECT_NE(out.find("LB: VLAN 15 is in service: port fe13 takes another"), std::string::npos)
+        << out;
+    out += fw.output("TestRun 49 PortBitMap=fe5 VLantag=15 Count=1 LengthEnd=600 COSEnd=0", 120);
+    EXPECT_EQ(out.find("TEST ERROR"), std::string::npos) << out;
+    EXPECT_EQ(received(host, t15), before);
+    EXPECT_EQ(vlan_line(fw, "15"), in_service);
 }
 
 TEST_P(selftest_service, Test49HoldsTheCpuPortAndTakesNoAddressInService) {
