@@ -126,6 +126,25 @@ const char *port_reserve_take_address_refusal(void);
 // that are refused to it.
 std::vector<dxp_l2_addr> port_reserve_held_addresses(int unit, bool own);
 
+// The CPU port a self-test sends its frames from and takes them back at: its
+// own settings (enable, rates, learning, spanning-tree state, link scan,
+// mirroring into it, the receive rate) and its membership of the test's
+// VLANs are held as a tested port's are, refused to every other caller; its
+// other VLANs and the addresses that point to it stay open.
+// DXP_E_BUSY when another test holds the unit's CPU port (nothing held then).
+int port_reserve_cpu(int unit, int port, const char *owner);
+// A VLAN of the test whose CPU membership is held from now on.
+void port_reserve_cpu_vlan(int unit, dxp_vlan_t vid);
+void port_reserve_cpu_release(int unit);
+// Whether a change of the port's own settings by the calling thread is
+// refused because it is a held CPU port (a refusal is noted); a port of -1
+// stands for the unit's held CPU port, whichever it is.
+bool port_reserve_cpu_refuses(int unit, int port);
+// The same for a change of the ports' membership of the VLAN.
+bool port_reserve_cpu_vlan_refuses(int unit, dxp_vlan_t vid, dxp_pbmp_t ports);
+// The self-test that holds the CPU port, or nullptr.
+const char *port_reserve_cpu_owner(int unit, int port);
+
 // A static address on a tested port before its test: the test puts it back
 // at its end, so a clear that would take it is refused (the administrator's
 // delete would be undone).

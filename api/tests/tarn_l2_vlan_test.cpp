@@ -403,6 +403,53 @@ TEST_F(api_l2_vlan, ChangesReachingATestedPortAreRefusedBeforeTheChip) {
     EXPECT_EQ(dxp_mcast_addr_remove(0, kGroup, 1), 0);
 }
 
+// The CPU port a loopback test sends from is held for its settings and its
+// membership of the test's VLAN, naming the CPU port; its other VLANs and
+// the ports in service are not, and the test itself changes what it holds.
+TEST_F(api_l2_vlan, TheCpuPortOfATestKeepsItsSettingsAndTheTestsVlan) {
+    const int cpu = SOC_CONTROL(0)->cmic_port;
+    const dxp_pbmp_t cpu_only = pbmp({cpu});
+    ASSERT_EQ(dxp_vlan_create(0, 10), 0);
+    ASSERT_EQ(dxp_vlan_port_add(0, 10, cpu_only, pbmp({})), 0);
+    std::thread test([&] {
+        ASSERT_EQ(port_reserve(0, pbmp({4}), "PHY Loopback - Mark 2"), 0);
+        ASSERT_EQ(port_reserve_cpu(0, cpu, "PHY Loopback - Mark 2"), 0);
+        EXPECT_EQ(port_reserve_cpu(0, cpu, "New Snake Test"), DXP_E_BUSY);
+        ASSERT_EQ(dxp_vlan_port_add(0, 1, pbmp({4, cpu}), pbmp({4})), 0);
+        port_reserve_cpu_vlan(0, 1);
+    });
+    test.join();
+    const auto refused_at = [](int rv) {
+        int unit = -1, port = -1;
+        return rv == DXP_E_BUSY && port_reserve_take_refusal(&unit, &port) ? port : -1;
+    };
+    const VlanRow row1 = vlanRow(1);
+    EXPECT_EQ(refused_at(dxp_vlan_port_remove(0, 1, cpu_only)), cpu);
+    EXPECT_EQ(refused_at(dxp_vlan_port_add(0, 1, cpu_only, cpu_only)), cpu);
+    EXPECT_EQ(refused_at(dxp_port_enable_set(0, cpu, 0)), cpu);
+    EXPECT_EQ(refused_at(dxp_port_rate_egress_set(0, cpu, 64, 64)), cpu);
+    EXPECT_EQ(refused_at(dxp_rx_rate_set(0, 10)), cpu);
+    EXPECT_STREQ(port_reserve_cpu_owner(0, cpu), "PHY Loopback - Mark 2");
+    EXPECT_EQ(vlanRow(1).members, row1.members);
+    int enabled = 0;
+    EXPECT_EQ(dxp_port_enable_get(0, cpu, &enabled), 0);
+    EXPECT_EQ(enabled, 1);
+    // Its other VLANs, and the ports in service in the test's VLAN.
+    EXPECT_EQ(dxp_vlan_port_remove(0, 10, cpu_only), 0);
+    EXPECT_EQ(dxp_vlan_port_remove(0, 1, pbmp({9})), 0);
+    EXPECT_EQ(dxp_vlan_port_add(0, 1, pbmp({9}), pbmp({9})), 0);
+
+    std::thread done([&] {
+        EXPECT_EQ(dxp_vlan_port_remove(0, 1, pbmp({4})), 0);
+        port_reserve_cpu_release(0);
+        port_reserve_release(0, pbmp({4}));
+    });
+    done.join();
+    EXPECT_EQ(port_reserve_cpu_owner(0, cpu), nullptr);
+    EXPECT_EQ(dxp_vlan_port_remove(0, 1, cpu_only), 0);
+    EXPECT_EQ(dxp_vlan_port_add(0, 1, cpu_only, pbmp({})), 0);
+}
+
 // A unit first brought up with a single spanning tree.
 class api_l2_vlan_single_stg : public api_l2_vlan {
   protected:

@@ -74,8 +74,12 @@ inline const char *errmsg(int rv) {
     if (!port_reserve_take_refusal(&unit, &port)) return dxp_errmsg(rv);
     static thread_local char text[128];
     const soc_control_t *s = SOC_CONTROL(unit);
+    const char *cpu_owner = port_reserve_cpu_owner(unit, port);
     const char *held = port_reserve_held_text(unit, port);
-    if (s != nullptr && port >= 0 && port < SOC_MAX_NUM_PORTS)
+    if (s != nullptr && cpu_owner != nullptr && port < SOC_MAX_NUM_PORTS)
+        sal_snprintf(text, sizeof text, "port %s: CPU port under self-test (%s)",
+                     s->port_name[port], cpu_owner);
+    else if (s != nullptr && port >= 0 && port < SOC_MAX_NUM_PORTS)
         sal_snprintf(text, sizeof text, "port %s: %s", s->port_name[port], held);
     else
         sal_snprintf(text, sizeof text, "port %d: %s", port, held);

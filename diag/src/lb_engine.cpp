@@ -19,6 +19,7 @@
 #include "drv_reg_rmw.h"
 #include "drv_vlan.h"
 #include "pktsvc.h"
+#include "port_reserve.h"
 #include "dxp_enums.h"
 #include "dxp_error.h"
 #include "dxp_tarn.h"
@@ -233,11 +234,15 @@ int setup_ports(lb_work_t *lw) {
         if (speed == 0) dxp_port_speed_max(unit, port, &speed);
         int medium = 0;
         if (dxp_port_medium_get(unit, port, &medium) >= 0 && medium == 2) {
+            // A fibre runs the one speed of its kind (1000BASE-X or
+            // 100BASE-FX): the test forces that one.
+            int fibre = 0;
+            if (dxp_port_speed_get(unit, port, &fibre) < 0 || fibre <= 0) fibre = 1000;
             soc_cm_debug_print(0x8000, "unit %d Port %s is in Fiber mode. Forcing FullDuplex\n",
                                unit, name);
-            soc_cm_debug_print(0x8000, "unit %d Port %s is in Fiber mode. Forcing 1000Mbps\n", unit,
-                               name);
-            speed = 1000;
+            soc_cm_debug_print(0x8000, "unit %d Port %s is in Fiber mode. Forcing %dMbps\n", unit,
+                               name, fibre);
+            speed = fibre;
         }
         int rv = dxp_port_autoneg_set(unit, port, p.autoneg);
         if (rv >= 0 && !p.autoneg) rv = dxp_port_speed_set(unit, port, speed);
@@ -385,6 +390,8 @@ int setup_vlan(lb_work_t *lw) {
         test_error(unit, "Could not add test ports to VLAN %d: %s\n", p.vlan, dxp_errmsg(rv));
         return -1;
     }
+    // The frames come back to the CPU in this VLAN.
+    test_hold_cpu_vlan(&lw->saved, vid);
     for (int port = 0; port < LB_PORTS; port++) {
         if (!soc_pbmp_member(p.pbm, port)) continue;
         if (int rv = test_pvid_set(&lw->saved, port, vid); rv < 0) {
@@ -684,10 +691,12 @@ int lbu_init(lb_work_t *lw, int unit, int kind) {
     }
     // Before anything changes: the tested ports are held against the other
     // managers and the VLAN table the set-up destroys is kept for the done.
-    if (test_save_switch(&lw->saved, unit, lw->p->pbm,
-                         kind == LB_KIND_SNAKE ? "New Snake Test" : "PHY Loopback - Mark 2") < 0 ||
-        test_check_frame_settings(&lw->saved) < 0)
+    // The CPU port sends the frames and takes them back: it is held too.
+    const char *owner = kind == LB_KIND_SNAKE ? "New Snake Test" : "PHY Loopback - Mark 2";
+    if (test_save_switch(&lw->saved, unit, lw->p->pbm, owner) < 0 ||
+        test_hold_cpu(&lw->saved, owner) < 0 || test_check_frame_settings(&lw->saved) < 0)
         return -1;
+    if (kind != LB_KIND_SNAKE && lbu_cpu_addresses(lw, lbu_l2_free) < 0) return -1;
     // Before the first port loops back: a broadcast flooded between looped
     // ports while the others are set up would circle without end.
     keep_to_cpu(lw);
@@ -1043,11 +1052,51 @@ int lbu_port_egress(lb_work_t *lw, int port, const soc_pbmp_t &allowed) {
     return drv_port_vlan_set(lw->unit, port, allowed);
 }
 
-int lbu_l2_add(lb_work_t *lw, const dxp_mac_t mac, dxp_vlan_t vid, int port) {
+namespace {
+
+dxp_l2_addr test_entry(const dxp_mac_t mac, dxp_vlan_t vid, int port) {
     dxp_l2_addr addr{};
     dxp_l2_addr_init(&addr, mac, vid);
     addr.port = port;
     addr.flags = DXP_L2_STATIC;
+    return addr;
+}
+
+}  // namespace
+
+int lbu_l2_free(lb_work_t *lw, const dxp_mac_t mac, dxp_vlan_t vid) {
+    const int unit = lw->unit;
+    // Claimed before the look: an entry another caller puts in afterwards is
+    // refused to it, by the address's name.
+    const dxp_l2_addr mine = test_entry(mac, vid, SOC_CONTROL(unit)->cmic_port);
+    port_reserve_keep_address(unit, &mine);
+    dxp_l2_addr now{};
+    if (dxp_l2_addr_get(unit, mac, vid, &now) < 0) return 0;
+    port_reserve_forget_address(unit, mac, vid);
+    char text[18], holder[32];
+    format_macaddr(text, mac);
+    if (now.flags & DXP_L2_TRUNK_MEMBER)
+        std::snprintf(holder, sizeof holder, "trunk %d", now.tgid);
+    else
+        std::snprintf(holder, sizeof holder, "port %s", lb_port_name(unit, now.port));
+    test_error(unit, "%s in VLAN %d is a%s address of %s: the test takes no address in service\n",
+               text, vid, (now.flags & DXP_L2_STATIC) ? " static" : " learnt", holder);
+    return -1;
+}
+
+int lbu_cpu_addresses(lb_work_t *lw, int (*each)(lb_work_t *, const dxp_mac_t, dxp_vlan_t)) {
+    const lb_params_t &p = *lw->p;
+    dxp_mac_t mac;
+    std::memcpy(mac, p.mac_dst, 6);
+    const int entries = p.mac_dst_inc != 0 ? LB_MAX_PPT : 1;
+    for (int i = 0; i < entries; i++, macaddr_increment(mac, p.mac_dst_inc))
+        if (each(lw, mac, static_cast<dxp_vlan_t>(p.vlan)) < 0) return -1;
+    return 0;
+}
+
+int lbu_l2_add(lb_work_t *lw, const dxp_mac_t mac, dxp_vlan_t vid, int port) {
+    if (lbu_l2_free(lw, mac, vid) < 0) return DXP_E_EXISTS;
+    dxp_l2_addr addr = test_entry(mac, vid, port);
     int rv = dxp_l2_addr_add(lw->unit, &addr);
     if (rv >= 0 && lw->l2_count < LB_MAX_L2) {
         lb_l2_entry_t &e = lw->l2[lw->l2_count++];

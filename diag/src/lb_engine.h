@@ -176,7 +176,15 @@ void lbu_free_rx(lb_work_t *lw);
 // Lets a tested port forward to the ports given (the CPU alone from the
 // init on); the done gives its mask back.
 int lbu_port_egress(lb_work_t *lw, int port, const soc_pbmp_t &allowed);
-// Adds a static L2 entry to the port and remembers it for the done.
+// Claims the address in the VLAN for the test and looks it up: 0 when
+// nobody holds it, -1 after naming the entry that holds it (nothing is
+// claimed then): the test never takes over an address in service.
+int lbu_l2_free(lb_work_t *lw, const dxp_mac_t mac, dxp_vlan_t vid);
+// Calls `each` for every address the PHY loopback's frames go back to the
+// CPU by, in the test VLAN; -1 at the first that fails.
+int lbu_cpu_addresses(lb_work_t *lw, int (*each)(lb_work_t *, const dxp_mac_t, dxp_vlan_t));
+// Adds a static L2 entry to the port and remembers it for the done; an
+// address held by someone else is refused (DXP_E_EXISTS, reported).
 int lbu_l2_add(lb_work_t *lw, const dxp_mac_t mac, dxp_vlan_t vid, int port);
 void lbu_l2_remove_all(lb_work_t *lw);
 // The progress line, when ReportTime seconds have passed since the last one.

@@ -218,19 +218,20 @@ int lb_mac_test(int unit, args_t *, void *work) {
     lw->start_time = lw->last_report = sal_time();
     lw->tx_pkts = lw->rx_pkts = lw->tx_bytes = lw->rx_bytes = 0;
     const soc_pbmp_t pbm = p.pbm;
-    const int cpu = SOC_CONTROL(unit)->cmic_port;
     if (!soc_pbmp_is_null(pbm)) {
         test_msg("Setting up ARL\n");
-        dxp_mac_t mac;
-        std::memcpy(mac, p.mac_dst, 6);
-        const int entries = p.mac_dst_inc != 0 ? LB_MAX_PPT : 1;
-        for (int i = 0; i < entries; i++) {
-            if (lbu_l2_add(lw, mac, static_cast<dxp_vlan_t>(p.vlan), cpu) < 0) {
-                test_error(unit, "Failed to set up L2 address: port %s\n", lb_port_name(unit, cpu));
-                lbu_l2_remove_all(lw);
-                return -1;
-            }
-            macaddr_increment(mac, p.mac_dst_inc);
+        const auto to_cpu = [](lb_work_t *w, const dxp_mac_t mac, dxp_vlan_t vid) {
+            const int cpu = SOC_CONTROL(w->unit)->cmic_port;
+            const int rv = lbu_l2_add(w, mac, vid, cpu);
+            // An address in service was named already.
+            if (rv < 0 && rv != DXP_E_EXISTS)
+                test_error(w->unit, "Failed to set up L2 address: port %s\n",
+                           lb_port_name(w->unit, cpu));
+            return rv;
+        };
+        if (lbu_cpu_addresses(lw, to_cpu) < 0) {
+            lbu_l2_remove_all(lw);
+            return -1;
         }
     }
     int rv = 0;
@@ -328,14 +329,20 @@ int snake_link_port(lb_work_t *lw, int i, bool forward, bool reverse, dxp_vlan_t
         if (tries > 0) vid = (*next_spare)++;
         if (vid > kLastVlan) return DXP_E_FULL;
         rv = test_vlan_create(&lw->saved, vid);
-        // A VLAN that exists is someone else's: the port takes another.
+        // A VLAN that exists is someone else's: the port takes another, and
+        // says which.
         if (rv == DXP_E_EXISTS) {
+            test_msg("LB: VLAN %d is in service: port %s takes another\n", vid,
+                     lb_port_name(unit, port));
             rv = DXP_E_FULL;
             continue;
         }
+        if (rv >= 0 && tries > 0)
+            test_msg("LB: port %s runs in VLAN %d\n", lb_port_name(unit, port), vid);
         if (rv < 0) return rv;
         lw->fwd[i].vid = lw->rev[i].vid = vid;
         rv = test_vlan_port_add(&lw->saved, vid, members, untagged);
+        test_hold_cpu_vlan(&lw->saved, vid);
         if (rv >= 0 && forward) rv = link_set(lw, lw->fwd[i], lw->fwd[i].to);
         if (rv >= 0 && reverse) rv = link_set(lw, lw->rev[i], lw->rev[i].to);
         if (rv < 0) {

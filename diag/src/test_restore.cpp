@@ -300,6 +300,23 @@ int test_save_switch(test_saved_t *s, int unit, const soc_pbmp_t &ports, const c
     return 0;
 }
 
+int test_hold_cpu(test_saved_t *s, const char *owner) {
+    const int unit = s->unit;
+    const int cpu = SOC_CONTROL(unit)->cmic_port;
+    if (port_reserve_cpu(unit, cpu, owner) < 0) {
+        const char *by = port_reserve_cpu_owner(unit, cpu);
+        test_error(unit, "Port %s is held by %s\n", pname(unit, cpu),
+                   by != nullptr ? by : "another self-test");
+        return -1;
+    }
+    s->cpu_held = cpu;
+    return 0;
+}
+
+void test_hold_cpu_vlan(test_saved_t *s, dxp_vlan_t vid) {
+    if (s->cpu_held >= 0) port_reserve_cpu_vlan(s->unit, vid);
+}
+
 int test_save_port(test_saved_t *s, int port) {
     if (port < 0 || port >= TEST_SAVE_PORTS) return DXP_E_PORT;
     const int unit = s->unit;
@@ -482,6 +499,7 @@ int test_restore_switch(test_saved_t *s) {
 }
 
 void test_release_switch(test_saved_t *s) {
+    if (s->cpu_held >= 0) port_reserve_cpu_release(s->unit);
     if (!soc_pbmp_is_null(s->held)) port_reserve_release(s->unit, to_dxp(s->held));
     clear(s);
 }

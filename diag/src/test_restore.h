@@ -27,7 +27,8 @@ struct test_change_t {
 
 struct test_saved_t {
     int unit;
-    soc_pbmp_t held;  // reserved against the managers
+    soc_pbmp_t held;    // reserved against the managers
+    int cpu_held = -1;  // the CPU port held for the test, or -1
     test_change_t *journal;
     int journal_count;
     int journal_room;
@@ -47,6 +48,12 @@ struct test_saved_t {
 // them: 0, or -1 after reporting (through test_error) why not; nothing is
 // held then.
 int test_save_switch(test_saved_t *s, int unit, const soc_pbmp_t &ports, const char *owner);
+// Holds the unit's CPU port for a test that sends from it and takes its
+// frames back there (its settings, its membership of the test's VLANs): 0,
+// or -1 after reporting why not.
+int test_hold_cpu(test_saved_t *s, const char *owner);
+// The test's VLAN whose CPU membership the test relies on.
+void test_hold_cpu_vlan(test_saved_t *s, dxp_vlan_t vid);
 // Saves one tested port's settings and its state in every spanning-tree
 // group; the error of the read.
 int test_save_port(test_saved_t *s, int port);

@@ -54,7 +54,9 @@ Params params;
 
 struct Pair {
     int a, b;
-    dxp_vlan_t vlan_a, vlan_b;  // port A + 10, port A + 11
+    // Port A + 10 and port A + 11, or the next ones nobody has; 0 until the
+    // pair's set-up made them.
+    dxp_vlan_t vlan_a, vlan_b;
 };
 struct Stats {
     uint64_t in_octets, out_octets, out_frames, in_frames, align, mac_rx, discards;
@@ -258,11 +260,58 @@ int traffic_test_init(int unit, args_t *a, void **out) {
     return 0;
 }
 
+constexpr dxp_vlan_t kFirstVlan = 2, kLastVlan = 4094;
+
+bool made_by_test(const Work *w, dxp_vlan_t vid) {
+    for (int i = 0; i < w->npairs; i++)
+        if (w->pairs[i].vlan_a == vid || w->pairs[i].vlan_b == vid) return true;
+    return false;
+}
+
+// Makes a VLAN of the test's own for the pair, from `want` on: a VLAN that
+// exists carries hosts in service, which must never see a test frame, so
+// the pair takes the next one nobody has and says so. 0 when none could be
+// made (said).
+dxp_vlan_t own_vlan(Work *w, const Pair &pr, dxp_vlan_t want) {
+    const int unit = w->unit;
+    dxp_vlan_t vid = want;
+    do {
+        const int rv = test_vlan_create(w->orig_cfg, vid);
+        if (rv >= 0) return vid;
+        if (rv != DXP_E_EXISTS) {
+            sal_printf("ERROR: ports %s, %s vlan %d: cannot create vlan: %s\n", pname(unit, pr.a),
+                       pname(unit, pr.b), vid, dxp_errmsg(rv));
+            return 0;
+        }
+        dxp_pbmp_t members{}, untagged{};
+        if (vid == want && !made_by_test(w, vid) &&
+            dxp_vlan_port_get(unit, vid, &members, &untagged) >= 0) {
+            char ports[256] = "none";
+            if (!dxp_pbmp_is_null(members))
+                format_pbmp(unit, ports, sizeof ports, soc_pbmp_t{{members.w[0], members.w[1]}});
+            sal_printf("TRAFFIC: VLAN %d is in service on ports %s: the test takes another\n", vid,
+                       ports);
+        }
+        vid = vid >= kLastVlan ? kFirstVlan : static_cast<dxp_vlan_t>(vid + 1);
+    } while (vid != want);
+    sal_printf("ERROR: ports %s, %s: no free vlan\n", pname(unit, pr.a), pname(unit, pr.b));
+    return 0;
+}
+
 // Speed, duplex, loopback, VLANs and forwarding for one pair; false when the
 // pair could not be set up.
-bool setup_pair(Work *w, const Pair &pr) {
+bool setup_pair(Work *w, Pair &pr) {
     int unit = w->unit;
     const char *na = pname(unit, pr.a), *nb = pname(unit, pr.b);
+    bool external = w->p.mode == kModeExternal;
+    // The pair's VLANs are its own: no host in service is a member.
+    pr.vlan_a = own_vlan(w, pr, static_cast<dxp_vlan_t>(pr.a + 10));
+    if (pr.vlan_a != 0 && external) pr.vlan_b = own_vlan(w, pr, static_cast<dxp_vlan_t>(pr.a + 11));
+    if (pr.vlan_a == 0 || (external && pr.vlan_b == 0)) return false;
+    if (external)
+        sal_printf("TRAFFIC: ports %s, %s use VLANs %d and %d\n", na, nb, pr.vlan_a, pr.vlan_b);
+    else
+        sal_printf("TRAFFIC: ports %s, %s use VLAN %d\n", na, nb, pr.vlan_a);
     sal_printf("TRAFFIC: setting up ports %s, %s: ", na, nb);
     int speed = kSpeedMbps[w->p.speed];
     if (speed == 0) {
@@ -303,11 +352,9 @@ bool setup_pair(Work *w, const Pair &pr) {
     sal_printf("PORT ");
     dxp_pbmp_t both = two_ports(pr.a, pr.b);
     test_vlan_port_remove(w->orig_cfg, 1, both);
-    bool external = w->p.mode == kModeExternal;
     for (dxp_vlan_t vid : {pr.vlan_a, pr.vlan_b}) {
-        if (vid == pr.vlan_b && !external) break;
-        int rv = test_vlan_create(w->orig_cfg, vid);
-        if (rv >= 0 || rv == DXP_E_EXISTS) rv = test_vlan_port_add(w->orig_cfg, vid, both, both);
+        if (vid == 0) break;
+        int rv = test_vlan_port_add(w->orig_cfg, vid, both, both);
         if (rv < 0) {
             sal_printf("ERROR: ports %s, %s vlan %d: cannot create vlan\n", na, nb, vid);
             return false;
@@ -526,10 +573,7 @@ int traffic_test(int unit, args_t *, void *work) {
             first = port;
             continue;
         }
-        w->pairs[w->npairs++] = {.a = first,
-                                 .b = port,
-                                 .vlan_a = static_cast<dxp_vlan_t>(first + 10),
-                                 .vlan_b = static_cast<dxp_vlan_t>(first + 11)};
+        w->pairs[w->npairs++] = {.a = first, .b = port, .vlan_a = 0, .vlan_b = 0};
         sal_printf(" %s-%s", pname(unit, first), pname(unit, port));
         first = -1;
     }

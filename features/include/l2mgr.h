@@ -27,7 +27,14 @@ int l2mgr_static_count_get(void);
 // The older style: 1 success, 0 failure.
 int l2mgr_static_add(const dxpx_l2_addr_t *addr);
 int l2mgr_static_delete(const dxpx_l2_addr_t *addr);
+// Writes the address to the chip whatever the list holds, and puts it in the
+// list (in place of the list's entry for the same address and VLAN).
+int l2mgr_static_put(const dxpx_l2_addr_t *addr);
 int l2mgr_static_exist(const dxpx_l2_addr_t *addr);
+// Whether the list of n addresses holds the address's MAC and VLAN.
+bool l2mgr_static_key_in(const dxpx_l2_addr_t *addr, const dxpx_l2_addr_t *list, int n);
+// Puts the slots in the order of the list; slots it lacks go last.
+void l2mgr_static_order(const dxpx_l2_addr_t *list, int n);
 int l2mgr_static_get_by_index(int index, dxpx_l2_addr_t *addr);
 // 1 when mac is the switch's own address ("et1macaddr", the one eth1 runs
 // and the system page shows): a static entry of it would take the CPU's

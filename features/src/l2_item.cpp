@@ -6,9 +6,11 @@
 
 #include "serialize.h"
 #include "settings.h"
+#include "board.h"
 #include "l2mgr.h"
 #include "sal_lock.h"
 #include "logger.h"
+#include "port_reserve.h"
 
 namespace {
 
@@ -45,40 +47,61 @@ int save(settings_medium *m) {
     return medium_write_bytes(m, rec, sizeof rec) == 0 ? static_cast<int>(sizeof rec) : -1;
 }
 
+// The stored entry i of the record.
+dxpx_l2_addr_t stored_entry(const uint8_t *rec, int i) {
+    const uint8_t *p = rec + static_cast<size_t>(i) * kEntry;
+    dxpx_l2_addr_t a{};
+    dxpx_l2_addr_init(&a, p, static_cast<dxp_vlan_t>((p[8] >> 4) << 8 | p[9]));
+    a.flags = DXP_L2_STATIC;
+    a.lport = static_cast<int8_t>(p[6]);
+    a.tgid = p[7];
+    a.rtag = p[8] & 0x0f;
+    if (a.lport == DXPX_LPORT_CPU) {
+        a.flags |= kCpuFlags;
+        a.cos_dst = 7;
+    }
+    return a;
+}
+
 int load(settings_medium *m) {
     SalLock hold(l2mgr_lock());
     uint8_t rec[kRecord];
     if (medium_read_bytes(m, rec, sizeof rec) != 0) return -1;
-    while (l2mgr_static_count_get() > 0) {
-        dxpx_l2_addr_t a{};
-        l2mgr_static_get_by_index(0, &a);
-        if (l2mgr_static_delete(&a) != 1) break;
-    }
     int n = rec[kRecord - 1];
     if (n > L2MGR_STATIC_MAX) {
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_L2, "L2 settings: %d static addresses stored", n);
         n = L2MGR_STATIC_MAX;
     }
-    for (int i = 0; i < n; i++) {
-        const uint8_t *p = rec + static_cast<size_t>(i) * kEntry;
+    dxpx_l2_addr_t stored[L2MGR_STATIC_MAX];
+    for (int i = 0; i < n; i++)
+        stored[i] = stored_entry(rec, i);
+    // What the store does not hold leaves; a stored address stays in the
+    // chip while it is written again.
+    for (int i = l2mgr_static_count_get() - 1; i >= 0; i--) {
         dxpx_l2_addr_t a{};
-        dxpx_l2_addr_init(&a, p, static_cast<dxp_vlan_t>((p[8] >> 4) << 8 | p[9]));
-        a.flags = DXP_L2_STATIC;
-        a.lport = static_cast<int8_t>(p[6]);
-        a.tgid = p[7];
-        a.rtag = p[8] & 0x0f;
+        if (l2mgr_static_get_by_index(i, &a) == 1 && !l2mgr_static_key_in(&a, stored, n))
+            l2mgr_static_delete(&a);
+    }
+    for (int i = 0; i < n; i++) {
+        const dxpx_l2_addr_t &a = stored[i];
         if (l2mgr_own_mac(a.mac)) {
             settings_load_skipped(LOG_MOD_L2, "%s; not added", own_mac_text(i, a.mac).c_str());
             continue;
         }
-        if (a.lport == DXPX_LPORT_CPU) {
-            a.flags |= kCpuFlags;
-            a.cos_dst = 7;
+        // The test that holds the port puts its static addresses back.
+        if (int uport = 0;
+            a.lport >= 0 && port_reserved_lport(a.lport) && ulpm_to_uport(a.lport, &uport) == 0) {
+            settings_load_skipped(LOG_MOD_L2, "L2 static addresses: entry %d: port %d: %s", i + 1,
+                                  uport, port_reserve_held_text_lport(a.lport));
+            continue;
         }
-        if (!l2mgr_static_exist(&a) && l2mgr_static_add(&a) != 1)
+        // The chip holds every stored address after a load, whatever the
+        // list held: the monitor's L2 commands pass the list by.
+        if (l2mgr_static_put(&a) != 1)
             logger_printf(LOG_LEVEL_ERROR, LOG_MOD_L2,
                           "L2 settings: static address %d cannot be added", i + 1);
     }
+    l2mgr_static_order(stored, n);
     return static_cast<int>(sizeof rec);
 }
 

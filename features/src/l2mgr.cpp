@@ -2,6 +2,7 @@
 // L2 shadow.
 #include "l2mgr.h"
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <tuple>
@@ -119,12 +120,44 @@ int l2mgr_static_delete(const dxpx_l2_addr_t *addr) {
     SalLock hold(l2mgr_lock());
     int at = find(addr);
     if (at < 0) return 1;
-    if (dxpx_l2_addr_delete(addr->mac, addr->vid) != 0) return 0;
+    // An entry the chip lost already (a clear from the monitor) leaves the
+    // list too.
+    if (int rv = dxpx_l2_addr_delete(addr->mac, addr->vid); rv != 0 && rv != DXP_E_NOT_FOUND)
+        return 0;
     for (int i = at; i + 1 < count; i++)
         slots[i] = slots[i + 1];
     count--;
     slots[count] = {};
     return 1;
+}
+
+int l2mgr_static_put(const dxpx_l2_addr_t *addr) {
+    SalLock hold(l2mgr_lock());
+    const int at = find(addr);
+    if (at < 0) return l2mgr_static_add(addr);
+    if ((addr->mac[0] & 1) || l2mgr_own_mac(addr->mac)) return 0;
+    if (dxpx_l2_addr_add(addr, 0) != 0) return 0;
+    slots[at].addr = *addr;
+    return 1;
+}
+
+bool l2mgr_static_key_in(const dxpx_l2_addr_t *addr, const dxpx_l2_addr_t *list, int n) {
+    for (int i = 0; i < n; i++)
+        if (same(l2mgr_static_entry{.addr = list[i], .valid = 1}, addr)) return true;
+    return false;
+}
+
+void l2mgr_static_order(const dxpx_l2_addr_t *list, int n) {
+    SalLock hold(l2mgr_lock());
+    const auto rank = [&](const l2mgr_static_entry &e) {
+        for (int i = 0; i < n; i++)
+            if (same(e, &list[i])) return i;
+        return n;
+    };
+    std::stable_sort(slots, slots + count,
+                     [&](const l2mgr_static_entry &x, const l2mgr_static_entry &y) {
+                         return rank(x) < rank(y);
+                     });
 }
 
 int l2mgr_static_exist(const dxpx_l2_addr_t *addr) {

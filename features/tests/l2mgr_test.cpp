@@ -81,6 +81,13 @@ TEST_F(l2mgr, ItemReaddsTheStaticAddresses) {
     dxpx_l2_addr_t out{};
     ASSERT_EQ(l2mgr_static_get_by_index(2, &out), 1);
     EXPECT_EQ(out.lport, 3);
+
+    // The chip lost an entry the list still holds: a load puts it back.
+    const dxpx_l2_addr_t lost = addr(0, 1);
+    ASSERT_EQ(dxpx_l2_addr_delete(lost.mac, lost.vid), 0);
+    ASSERT_EQ(saved.load(l2mgr_item), 89);
+    EXPECT_TRUE(inChip(lost));
+    EXPECT_EQ(l2mgr_static_count_get(), 3);
 }
 
 }  // namespace

@@ -910,4 +910,27 @@ TEST(gig_phy_e2e, AForced100FullReachesA100BaseFxFibreThatComesLater) {
     }
 }
 
+// A copper/fibre port whose fibre runs 100BASE-FX is tested at the speed it
+// runs, by the PHY loopback and the snake, and given back as it was: on the
+// 26-port board with a 640X, on the 28-port board with a 6416.
+TEST(gig_phy_e2e, LoopbackTestsRunA100BaseFxFibreAtItsSpeed) {
+    for (const auto &[board, phy] : {std::pair{"26", "640x"}, std::pair{"28", "6416"}}) {
+        SCOPED_TRACE(board);
+        configure(board, {"phy_automedium=1", "phy_fiber_pref=1"});
+        Switch sw(test_workdir::path(),
+                  {"--board", board, "--gig-phy", phy, "--cable", "25=10", "--fiber", "25/100"});
+        ASSERT_TRUE(sw.run("", "DXP.0> "));
+        // The port runs its fibre (on the 28-port board without a partner).
+        ASSERT_TRUE(output_becomes(sw, "ps ge0", "100M FD", 30)) << sw.output("ps ge0");
+        const std::string before = sw.output("port ge0");
+        std::string out = sw.output(
+            "TestRun 49 PortBitMap=ge0 LoopbackMode=PHY Count=2 LengthEnd=600 COSEnd=0", 120);
+        out += sw.output("TestRun 39 PortBitMap=ge0-ge1 Count=1 Duration=1 LoopbackMode=PHY", 120);
+        EXPECT_EQ(out.find("TEST ERROR"), std::string::npos) << out;
+        EXPECT_EQ(out.find("Invalid parameter"), std::string::npos) << out;
+        EXPECT_NE(sw.output("TestList fail").find("All tests passed"), std::string::npos) << out;
+        EXPECT_TRUE(output_becomes(sw, "port ge0", before, 20)) << before << sw.output("port ge0");
+    }
+}
+
 }  // namespace

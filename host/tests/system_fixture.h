@@ -209,6 +209,28 @@ class Switch {
     int in_ = -1, out_ = -1;
 };
 
+// Waits for a self-test's one run (started in the background) to end; its
+// TestList row.
+inline std::string test_run_once(Switch &fw, int test) {
+    std::string list;
+    for (int tries = 0; tries < 240; tries++) {
+        list = fw.output("TestList " + std::to_string(test));
+        if (list.find("|    1|    1|    1|    0|") != std::string::npos ||
+            list.find("|    1|    1|    0|    1|") != std::string::npos)
+            break;
+        usleep(500000);
+    }
+    return list;
+}
+
+// The address table's line for the MAC ("aa:bb:..."), or "".
+inline std::string l2_entry_of(Switch &fw, const std::string &mac) {
+    std::istringstream in(fw.output("l2 show"));
+    for (std::string line; std::getline(in, line);)
+        if (line.starts_with("mac=" + mac + " ")) return line;
+    return "";
+}
+
 // The value of one register instance as the monitor's getreg shows it
 // ("NAME.port"); -1 when it shows none.
 inline long long register_number(Switch &sw, const std::string &name) {

@@ -18,7 +18,9 @@
 namespace {
 
 namespace fs = std::filesystem;
+using system_fixture::l2_entry_of;
 using system_fixture::Switch;
+using system_fixture::test_run_once;
 
 constexpr const char *kTestAddress = "66:77:88:99:aa:bb";
 
@@ -33,28 +35,6 @@ std::string answer_to(Switch &fw, const std::string &command) {
         for (const char *start : {"L2", "ERROR", "ADD:", "DEL:"})
             if (line != command && line.starts_with(start)) kept += line + "\n";
     return kept;
-}
-
-// Waits for the test's one run to end; its TestList row.
-std::string run_once(Switch &fw, int test) {
-    std::string list;
-    for (int tries = 0; tries < 240; tries++) {
-        list = fw.output("TestList " + std::to_string(test));
-        if (list.find("|    1|    1|    1|    0|") != std::string::npos ||
-            list.find("|    1|    1|    0|    1|") != std::string::npos)
-            break;
-        usleep(500000);
-    }
-    return list;
-}
-
-// The table's line for the address, or "".
-std::string entry_of(Switch &fw, const std::string &mac) {
-    std::istringstream in(fw.output("l2 show"));
-    std::string line;
-    while (std::getline(in, line))
-        if (line.starts_with("mac=" + mac + " ")) return line;
-    return "";
 }
 
 TEST_P(selftest_hold, TheTestsOwnAddressIsHeldAndEachRefusalPrintedAlone) {
@@ -91,9 +71,9 @@ TEST_P(selftest_hold, TheTestsOwnAddressIsHeldAndEachRefusalPrintedAlone) {
                        "Setting up ARL", &seen, 60))
         << seen;
     // The test puts its address in just after it says so.
-    for (int tries = 0; tries < 50 && entry_of(fw, kTestAddress).empty(); tries++)
+    for (int tries = 0; tries < 50 && l2_entry_of(fw, kTestAddress).empty(); tries++)
         usleep(100000);
-    ASSERT_NE(entry_of(fw, kTestAddress), "");
+    ASSERT_NE(l2_entry_of(fw, kTestAddress), "");
     const std::string named = std::string(kTestAddress) + " in VLAN 1 is self-test 49's address";
     const std::string held = "L2: ERROR: " + named + "\n";
     // Every refusal names the test, in the one form of the L2 command.
@@ -128,20 +108,20 @@ TEST_P(selftest_hold, TheTestsOwnAddressIsHeldAndEachRefusalPrintedAlone) {
               std::string::npos)
         << page;
     // A clear that selects the test's address is taken and keeps it.
-    const std::string entry = entry_of(fw, kTestAddress);
+    const std::string entry = l2_entry_of(fw, kTestAddress);
     EXPECT_NE(entry.find("/cpu0 Static"), std::string::npos) << entry;
     EXPECT_EQ(answer_to(fw, "l2 clear MACaddress=66:77:88:99:aa:bb"),
               "L2: Deleting static and non-static addresses by MAC\n");
-    EXPECT_EQ(entry_of(fw, kTestAddress), entry);
+    EXPECT_EQ(l2_entry_of(fw, kTestAddress), entry);
 
-    std::string list = run_once(fw, 49);
+    std::string list = test_run_once(fw, 49);
     EXPECT_NE(list.find("|    1|    1|    1|    0|"), std::string::npos) << list;
     // The test's entry went with it; the others stayed as they were.
-    EXPECT_EQ(entry_of(fw, kTestAddress), "");
-    EXPECT_NE(entry_of(fw, "00:00:00:00:cc:01").find("port=4/fe4 Static"), std::string::npos);
-    EXPECT_EQ(entry_of(fw, "00:00:00:00:0b:01"), "");
-    EXPECT_EQ(entry_of(fw, "00:00:00:00:cc:02"), "");
-    EXPECT_EQ(entry_of(fw, own), station);
+    EXPECT_EQ(l2_entry_of(fw, kTestAddress), "");
+    EXPECT_NE(l2_entry_of(fw, "00:00:00:00:cc:01").find("port=4/fe4 Static"), std::string::npos);
+    EXPECT_EQ(l2_entry_of(fw, "00:00:00:00:0b:01"), "");
+    EXPECT_EQ(l2_entry_of(fw, "00:00:00:00:cc:02"), "");
+    EXPECT_EQ(l2_entry_of(fw, own), station);
 
     // The traffic test's own VLAN: a clear of it says only that it was
     // refused.
@@ -162,7 +142,7 @@ TEST_P(selftest_hold, TheTestsOwnAddressIsHeldAndEachRefusalPrintedAlone) {
     ASSERT_FALSE(vid.empty());
     EXPECT_EQ(answer_to(fw, "L2 clear Vlanid=" + vid),
               "L2: ERROR: port fe4: port under self-test (Traffic Test)\n");
-    list = run_once(fw, 72);
+    list = test_run_once(fw, 72);
     EXPECT_NE(list.find("|    1|    1|    1|    0|"), std::string::npos) << list;
 }
 

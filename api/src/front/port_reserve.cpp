@@ -1,6 +1,7 @@
 // The self-test port reservation: one bitmap of held ports per unit.
 #include "port_reserve.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -36,6 +37,14 @@ thread_local Refusal refusal;
 // The refused address's text, noted with it; empty when none is noted.
 thread_local char address_refusal[96];
 thread_local int test_number = 0;
+// The CPU port a self-test holds (-1: none), marked under the lock; read
+// without it.
+struct CpuHold {
+    std::atomic<int> port{-1};
+    std::atomic<const char *> owner{nullptr};
+    std::atomic<sal_thread_t> holder{nullptr};
+};
+CpuHold cpu_holds[kUnits];
 // Settings images accepted and not yet applied (under the lock), and why.
 int bars = 0;
 std::atomic<const char *> bar_reason{nullptr};
@@ -63,7 +72,8 @@ struct Kept {
     std::vector<dxp_port_info> info;  // by port, once one is kept
     std::vector<KeptVlan> vlans;
     std::vector<HeldAddress> addresses;
-    std::vector<dxp_l2_addr> statics;  // on the held ports
+    std::vector<dxp_l2_addr> statics;   // on the held ports
+    std::vector<dxp_vlan_t> cpu_vlans;  // whose CPU membership is held
 };
 Kept &kept(int unit) {
     static auto *all = new Kept[kUnits];
@@ -419,6 +429,80 @@ std::vector<dxp_l2_addr> port_reserve_held_addresses(int unit, bool own) {
         if (mine == own) list.push_back(a.addr);
     }
     return list;
+}
+
+int port_reserve_cpu(int unit, int port, const char *owner) {
+    if (!unit_ok(unit) || !port_ok(port)) return DXP_E_PARAM;
+    sal_mutex_take(guard(), sal_mutex_FOREVER);
+    DxpUnitLock api(unit);
+    CpuHold &h = cpu_holds[unit];
+    int rv = DXP_E_BUSY;
+    if (h.port.load() < 0) {
+        h.owner.store(owner);
+        h.holder.store(sal_thread_self());
+        h.port.store(port);
+        rv = DXP_E_NONE;
+    }
+    sal_mutex_give(guard());
+    return rv;
+}
+
+void port_reserve_cpu_vlan(int unit, dxp_vlan_t vid) {
+    if (!unit_ok(unit)) return;
+    KeptLock hold;
+    std::vector<dxp_vlan_t> &list = kept(unit).cpu_vlans;
+    if (std::find(list.begin(), list.end(), vid) == list.end()) list.push_back(vid);
+}
+
+void port_reserve_cpu_release(int unit) {
+    if (!unit_ok(unit)) return;
+    sal_mutex_take(guard(), sal_mutex_FOREVER);
+    {
+        KeptLock hold;
+        kept(unit).cpu_vlans.clear();
+    }
+    CpuHold &h = cpu_holds[unit];
+    h.port.store(-1);
+    h.owner.store(nullptr);
+    h.holder.store(nullptr);
+    sal_mutex_give(guard());
+}
+
+namespace {
+
+// The unit's held CPU port when the calling thread is not its test, or -1.
+int cpu_refused_port(int unit) {
+    if (!unit_ok(unit)) return -1;
+    const CpuHold &h = cpu_holds[unit];
+    const int port = h.port.load();
+    if (port < 0 || (aside == 0 && h.holder.load() == sal_thread_self())) return -1;
+    return port;
+}
+
+}  // namespace
+
+bool port_reserve_cpu_refuses(int unit, int port) {
+    const int held_port = cpu_refused_port(unit);
+    if (held_port < 0 || (port >= 0 && port != held_port)) return false;
+    port_reserve_note_refusal(unit, held_port);
+    return true;
+}
+
+bool port_reserve_cpu_vlan_refuses(int unit, dxp_vlan_t vid, dxp_pbmp_t ports) {
+    const int held_port = cpu_refused_port(unit);
+    if (held_port < 0 || !dxp_pbmp_member(ports, held_port)) return false;
+    {
+        KeptLock hold;
+        const std::vector<dxp_vlan_t> &list = kept(unit).cpu_vlans;
+        if (std::find(list.begin(), list.end(), vid) == list.end()) return false;
+    }
+    port_reserve_note_refusal(unit, held_port);
+    return true;
+}
+
+const char *port_reserve_cpu_owner(int unit, int port) {
+    if (!unit_ok(unit) || port < 0 || cpu_holds[unit].port.load() != port) return nullptr;
+    return cpu_holds[unit].owner.load();
 }
 
 void port_reserve_keep_static(int unit, const dxp_l2_addr *addr) {

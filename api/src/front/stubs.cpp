@@ -116,6 +116,12 @@ bool refuses(int unit, int port) {
     return true;
 }
 
+// A port's own setting: a tested port's, or the CPU port a self-test sends
+// from and takes its frames back at.
+bool setting_refused(int unit, int port) {
+    return refuses(unit, port) || port_reserve_cpu_refuses(unit, port);
+}
+
 bool any_refused(int unit, const dxp_pbmp_t &ports) {
     if (!port_reserve_any()) return false;
     for (int port = 0; port < DXP_PORTS_MAX; port++)
@@ -279,7 +285,7 @@ DXP_HELD(280, int unit) {  // l2_clear
 }
 DXP_HELD(299, int unit, int port, int) {  // linkscan_mode_set
     (void)t;
-    return refuses(unit, port);
+    return setting_refused(unit, port);
 }
 DXP_HELD(300, int unit, dxp_pbmp_t pbmp, int) {  // linkscan_mode_set_pbm
     (void)t;
@@ -316,7 +322,7 @@ DXP_HELD(331, int unit, int port, int enable) {  // mirror_ingress_set
 DXP_HELD(338, int unit, int port, int, int dest_port, uint32_t flags) {  // mirror_port_set
     (void)t;
     return ((flags & 0x6) != 0 && refuses(unit, port)) ||
-           ((flags & 0x7) != 0 && dest_port >= 0 && refuses(unit, dest_port));
+           ((flags & 0x7) != 0 && dest_port >= 0 && setting_refused(unit, dest_port));
 }
 DXP_HELD(341, int unit, int port, dxp_pbmp_t pbmp) {  // mirror_to_pbmp_set
     (void)t;
@@ -324,7 +330,7 @@ DXP_HELD(341, int unit, int port, dxp_pbmp_t pbmp) {  // mirror_to_pbmp_set
 }
 DXP_HELD(342, int unit, int port) {  // mirror_to_set
     (void)t;
-    return port >= 0 && refuses(unit, port);
+    return port >= 0 && setting_refused(unit, port);
 }
 DXP_HELD(367, int unit) {  // port_clear
     (void)t;
@@ -345,6 +351,10 @@ DXP_HELD(458, int unit, dxp_pbmp_t pbmp, dxp_pbmp_t *) {  // port_probe
 DXP_HELD(509, int unit, int, int) {  // rate_set: every port's storm limits
     (void)t;
     return unit_refused(unit);
+}
+DXP_HELD(531, int unit, int) {  // rx_rate_set: the frames the CPU port takes
+    (void)t;
+    return port_reserve_cpu_refuses(unit, -1);
 }
 DXP_HELD(547, int unit) {  // stg_clear
     (void)t;
@@ -377,10 +387,13 @@ DXP_HELD(646, int unit) {  // vlan_destroy_all
     return unit_refused(unit);
 }
 DXP_HELD(668, int unit, dxp_vlan_t vid, dxp_pbmp_t pbmp, dxp_pbmp_t ubmp) {  // vlan_port_add
-    return any_refused(unit, pbmp) || any_refused(unit, ubmp) || test_vlan_refused(t, unit, vid);
+    return any_refused(unit, pbmp) || any_refused(unit, ubmp) ||
+           port_reserve_cpu_vlan_refuses(unit, vid, pbmp) ||
+           port_reserve_cpu_vlan_refuses(unit, vid, ubmp) || test_vlan_refused(t, unit, vid);
 }
 DXP_HELD(670, int unit, dxp_vlan_t vid, dxp_pbmp_t pbmp) {  // vlan_port_remove
-    return any_refused(unit, pbmp) || test_vlan_refused(t, unit, vid);
+    return any_refused(unit, pbmp) || port_reserve_cpu_vlan_refuses(unit, vid, pbmp) ||
+           test_vlan_refused(t, unit, vid);
 }
 DXP_HELD(672, int unit, dxp_vlan_t vid, int) {  // vlan_stg_set
     return vlan_refused(t, unit, vid);
@@ -465,7 +478,7 @@ int call_with_after(const dxp_dispatch_t *t, Call call, const Args &args) {
 // which no port's setting holds.
 template <bool kUnitMap, typename Args>
 bool port_arg_refused(int unit, int port, const Args &args) {
-    if (port != -1) return refuses(unit, port);
+    if (port != -1) return setting_refused(unit, port);
     if constexpr (kUnitMap) {
         if (std::get<2>(args) != -1) return false;
     }

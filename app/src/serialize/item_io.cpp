@@ -139,10 +139,12 @@ int item_load(const settings_item &item, uint32_t version, const ItemValue &v, c
     // touches no port. At start-up the state that runs is not yet applied to
     // the chip everywhere: the stored value is applied whatever it is. The
     // port item's default VLANs are the page's table, which the monitor's
-    // `PVlan` passes by: its load always runs, so a load puts them back.
+    // `PVlan` passes by: its load always runs, so a load puts them back. So
+    // does the static address list's, which the monitor's `L2` commands pass
+    // by.
     if (have_previous && version == want && settings_startup_done() &&
-        item.group != SETTINGS_GROUP_PORT && previous.present == v.present &&
-        previous.bytes.view() == v.bytes.view())
+        item.group != SETTINGS_GROUP_PORT && item.group != SETTINGS_GROUP_L2 &&
+        previous.present == v.present && previous.bytes.view() == v.bytes.view())
         return static_cast<int>(v.bytes.size());
 
     size_t unread = 0;

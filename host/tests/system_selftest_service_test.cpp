@@ -1,0 +1,206 @@
+// Self-tests take nothing in service, per board: the traffic test and the
+// snake keep out of a VLAN that hosts are in, and test 49 shares it (a host
+// in it receives no frame of theirs, the traffic test's in MAC, PHY and
+// External runs, the last over a cable a bridge makes), test 49 refuses
+// to start on an address in service, naming it, and the address stays in
+// the chip and on the web list; a settings load puts every stored static
+// address back into the chip; the CPU port test 49 sends from is held while
+// the untested ports of its VLAN stay open. Needs root (CAP_NET_ADMIN),
+// /dev/net/tun and ip for the first case; skips without them.
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+#include <string>
+
+#include "../../platform/tests/private_workdir.h"
+#include "switchfw_child.h"
+#include "system_fixture.h"
+#include "web_client.h"
+
+// Named: the system tests are compiled a few files to a unit.
+namespace selftest_service_test {
+
+namespace fs = std::filesystem;
+using system_fixture::l2_entry_of;
+using system_fixture::Netns;
+using system_fixture::sh;
+using system_fixture::sh_out;
+using system_fixture::Switch;
+using system_fixture::test_run_once;
+
+class selftest_service : public ::testing::TestWithParam<int> {};
+
+// The frames a TAP in the namespace has received.
+long long received(const std::string &space, const std::string &tap) {
+    std::istringstream in(sh_out("ip -n " + space + " -s link show " + tap));
+    for (std::string line; std::getline(in, line);)
+        if (line.find("RX:") != std::string::npos && std::getline(in, line)) {
+            long long bytes = -1, packets = -1;
+            std::istringstream(line) >> bytes >> packets;
+            return packets;
+        }
+    return -1;
+}
+
+// The table's line for the address once it is `want` (the table is shown
+// from the firmware's shadow of the chip, which follows it a step at a
+// time), or the last line read after 5 s.
+std::string entry_becomes(Switch &fw, const std::string &mac, const std::string &want) {
+    std::string line = l2_entry_of(fw, mac);
+    for (int tries = 0; tries < 25 && line != want; tries++) {
+        usleep(200000);
+        line = l2_entry_of(fw, mac);
+    }
+    return line;
+}
+
+// The line of the VLAN in `vlan show`, or "".
+std::string vlan_line(Switch &fw, const std::string &vid) {
+    std::istringstream in(fw.output("vlan show"));
+    for (std::string line; std::getline(in, line);)
+        if (line.starts_with(vid + " ") || line.starts_with(vid + "\t")) return line;
+    return "";
+}
+
+TEST_P(selftest_service, NoSelfTestSendsAFrameToAVlanInService) {
+    if (!system_fixture::can_make_namespaces()) GTEST_SKIP() << "needs root and /dev/net/tun";
+    const std::string board = std::to_string(GetParam());
+    const std::string id = std::to_string(system_fixture::own_id()) + "b" + board;
+    const std::string host = "ssvh" + id, cable = "ssvc" + id;
+    const std::string t15 = "ssv15_" + id, t6 = "ssv6_" + id, t7 = "ssv7_" + id;
+    Netns ns;
+    ASSERT_TRUE(ns.add_spaces({host, cable}));
+    const fs::path dir = test_workdir::path() + "/service-" + board;
+    fs::create_directories(dir);
+    Switch fw(dir,
+              {"--board", board, "--tap", "15=" + t15, "--tap", "6=" + t6, "--tap", "7=" + t7});
+    ASSERT_TRUE(fw.run("", "DXP.0> ", nullptr, 60));
+    // A silent host on port 15; ports 6 and 7 joined by a cable, each in a
+    // VLAN of its own so that nothing loops before the test.
+    sh("ip netns exec " + host + " sysctl -w net.ipv6.conf.all.disable_ipv6=1");
+    sh("ip netns exec " + cable + " sysctl -w net.ipv6.conf.all.disable_ipv6=1");
+    ASSERT_EQ(sh("ip link set " + t15 + " netns " + host), 0);
+    ASSERT_EQ(sh("ip -n " + host + " link set " + t15 + " up"), 0);
+    for (const char *line :
+         {"vlan create 15 PortBitMap=fe14-fe15 UntagBitMap=fe14-fe15", "PVlan set fe14 15",
+          "vlan create 30 PortBitMap=fe5 UntagBitMap=fe5",
+          "vlan create 31 PortBitMap=fe6 UntagBitMap=fe6", "vlan remove 1 PortBitMap=fe5-fe6",
+          "PVlan set fe5 30", "PVlan set fe6 31"})
+        ASSERT_EQ(fw.output(line).find("ERROR"), std::string::npos) << line;
+    ASSERT_EQ(sh("ip -n " + cable + " link add br0 type bridge") +
+                  sh("ip link set " + t6 + " netns " + cable) +
+                  sh("ip link set " + t7 + " netns " + cable),
+              0);
+    for (const std::string &dev : {t6, t7})
+        ASSERT_EQ(sh("ip -n " + cable + " link set " + dev + " master br0 up"), 0);
+    ASSERT_EQ(sh("ip -n " + cable + " link set br0 up"), 0);
+    const std::string in_service = vlan_line(fw, "15");
+    ASSERT_NE(in_service, "");
+
+    for (const char *mode : {"MAC", "PHY", "External"}) {
+        SCOPED_TRACE(mode);
+        const long long before = received(host, t15);
+        ASSERT_GE(before, 0);
+        const std::string out = fw.output(std::string("TestRun 72 PortBitMap=fe5-fe6 RunMode=") +
+                                              mode + " TimeInSeconds=2 CounterPollInterval=1",
+                                          120);
+        EXPECT_NE(out.find("TRAFFIC: VLAN 15 is in service on ports fe14-fe15: the test takes "
+                           "another"),
+                  std::string::npos)
+            << out;
+        EXPECT_NE(out.find("TRAFFIC: ports fe5, fe6 use VLAN"), std::string::npos) << out;
+        // The chips loop no fast-Ethernet port back at the MAC.
+        if (std::string(mode) == "MAC")
+            EXPECT_NE(out.find("MAC loopback refused"), std::string::npos) << out;
+        else
+            EXPECT_NE(out.find("TEST passed"), std::string::npos) << out;
+        EXPECT_EQ(received(host, t15), before);
+        EXPECT_EQ(vlan_line(fw, "15"), in_service);
+    }
+    // The snake's port fe13 would run in VLAN 15 (VLantag + port + 1); test
+    // 49 shares the VLAN it is given, its frames kept from the hosts.
+    const long long before = received(host, t15);
+    std::string out =
+        fw.output("TestRun 39 PortBitMap=fe13,fe16 Count=1 Duration=1 LoopbackMode=PHY", 120);
+    EXPECT_NE(out.find("LB: VLAN 15 is in service: port fe13 takes another"), std::string::npos)
+        << out;
+    out += fw.output("TestRun 49 PortBitMap=fe5 VLantag=15 Count=1 LengthEnd=600 COSEnd=0", 120);
+    EXPECT_EQ(out.find("TEST ERROR"), std::string::npos) << out;
+    EXPECT_EQ(received(host, t15), before);
+    EXPECT_EQ(vlan_line(fw, "15"), in_service);
+}
+
+TEST_P(selftest_service, Test49HoldsTheCpuPortAndTakesNoAddressInService) {
+    const int board = GetParam();
+    const fs::path dir = test_workdir::path() + "/address-" + std::to_string(board);
+    fs::create_directories(dir);
+    Switch fw(dir, {"--board", std::to_string(board)});
+    ASSERT_TRUE(fw.run("", "DXP.0> ", nullptr, 60));
+    const int web = fw.port_offset() + 80;
+    const std::string cookie = web_client::login(web, "qivor");
+    ASSERT_FALSE(cookie.empty());
+    const std::string mac = "66:77:88:99:aa:bb";
+
+    // The administrator's static address of the test's own, on port 10.
+    std::string page =
+        web_client::post(web, "/l2add.cgi", "mac=66-77-88-99-AA-BB&vid=1&port=10", cookie);
+    ASSERT_EQ(page.find("Retry"), std::string::npos) << page;
+    const std::string entry = l2_entry_of(fw, mac);
+    ASSERT_NE(entry.find("/fe9 Static"), std::string::npos) << entry;
+    std::string out = fw.output("TestRun 49 PortBitMap=fe4-fe5 LoopbackMode=PHY Count=2", 120);
+    EXPECT_NE(out.find(mac + " in VLAN 1 is a static address of port fe9"), std::string::npos)
+        << out;
+    EXPECT_EQ(l2_entry_of(fw, mac), entry);
+    const auto listed = [&] {
+        std::string list = web_client::get(web, "/l2manage.htm", cookie);
+        std::transform(list.begin(), list.end(), list.begin(), ::tolower);
+        return list.find("66-77-88-99-aa-bb") != std::string::npos;
+    };
+    EXPECT_TRUE(listed());
+
+    // The chip lost the entry the manager lists: a load puts it back.
+    fw.output("l2 del MACaddress=" + mac + " Vlanid=1");
+    ASSERT_EQ(entry_becomes(fw, mac, ""), "");
+    const int fd = switchfw_child::telnet_login(fw.port_offset() + 23, "qivor");
+    ASSERT_GE(fd, 0);
+    switchfw_child::send_text(fd, "load\r\n");
+    std::string answer;
+    switchfw_child::read_until(fd, &answer, "ecos>", 30);
+    close(fd);
+    EXPECT_NE(answer.find("Settings loaded"), std::string::npos) << answer;
+    EXPECT_EQ(entry_becomes(fw, mac, entry), entry) << answer;
+
+    // Without it the test runs; the CPU port it sends from is held, the
+    // untested ports of VLAN 1 are not.
+    page = web_client::post(web, "/l2del.cgi", "mac=66-77-88-99-AA-BB&vid=1", cookie);
+    ASSERT_EQ(page.find("Retry"), std::string::npos) << page;
+    const std::string vlan1 = vlan_line(fw, "1");
+    fw.output("TestClear 49");
+    std::string seen;
+    // Long enough for the lines below on a fast host and a slow one.
+    ASSERT_TRUE(fw.run("BackGround \"TestRun 49 PortBitMap=fe4-fe5 LoopbackMode=PHY Count=40\"",
+                       "Setting up ARL", &seen, 60))
+        << seen;
+    const std::string held = "port cpu0: CPU port under self-test (PHY Loopback - Mark 2)";
+    out = fw.output("vlan remove 1 PortBitMap=cpu0");
+    EXPECT_NE(out.find(held), std::string::npos) << out;
+    out = fw.output("port cpu0 Enable=false");
+    EXPECT_NE(out.find(held), std::string::npos) << out;
+    for (const char *line :
+         {"vlan remove 1 PortBitMap=fe10", "vlan add 1 PortBitMap=fe10 UntagBitMap=fe10"}) {
+        out = fw.output(line);
+        EXPECT_EQ(out.find("ERROR"), std::string::npos) << line << out;
+    }
+    const std::string list = test_run_once(fw, 49);
+    EXPECT_NE(list.find("|    1|    1|    1|    0|"), std::string::npos) << list;
+    EXPECT_EQ(vlan_line(fw, "1"), vlan1);
+}
+
+INSTANTIATE_TEST_SUITE_P(every_board, selftest_service, testing::Values(52, 28, 26),
+                         [](const testing::TestParamInfo<int> &info) {
+                             return "board" + std::to_string(info.param);
+                         });
+
+}  // namespace selftest_service_test
