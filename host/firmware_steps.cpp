@@ -366,9 +366,8 @@ void console_loop() {
     if (!diag_console_ended()) return;
     if (exit_on_eof) {
         // Other threads keep running: end without running static destructors
-        // under them. This thread holds no stdio lock here.
-        std::fflush(nullptr);
-        std::_Exit(0);
+        // under them, once the images answered as accepted are in.
+        sal_exit_after_pending(0);
     }
     for (;;)
         sal_sleep(3600);

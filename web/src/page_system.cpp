@@ -39,9 +39,6 @@ struct ip_change {
 std::atomic<ip_change *> pending_setip{nullptr};
 std::atomic<ip_change *> pending_dhcp{nullptr};
 std::atomic<void (*)(void)> reboot_fn{nullptr};
-// From a restart's acceptance until the reboot: nothing accepted after it
-// could run.
-std::atomic<bool> restart_pending{false};
 
 const char setip_key = 0;
 const char dhcp_key = 0;
@@ -114,7 +111,7 @@ void web_reboot_action(void *) {
     void (*fn)(void) = reboot_fn.load();
     if (fn != nullptr) {
         fn();
-        restart_pending.store(false);  // a stand-in that returns
+        sal_restart_withdraw();  // a stand-in that returns
     } else {
         sal_reboot();
     }
@@ -123,7 +120,8 @@ void web_reboot_action(void *) {
 // Answers the restart request and reboots a second later.
 void reboot_later() {
     logger_puts(LOG_LEVEL_INFO, LOG_MOD_SYSTEM, "Restart system by web request");
-    restart_pending.store(true);
+    // Nothing accepted from here on could run before the reboot.
+    sal_restart_announce();
     httpd_timer_add(1, web_reboot_action, nullptr);
 }
 
@@ -141,10 +139,6 @@ int setip_refuse(httpd_event *ev, httpd_request *req, const char *message) {
 
 void web_reboot_set(void (*fn)(void)) {
     reboot_fn.store(fn);
-}
-
-bool web_restart_pending(void) {
-    return restart_pending.load();
 }
 
 const char *web_setip_address(const httpd_request *req) {
