@@ -88,6 +88,9 @@ int debug_read(uint16_t address) {
 int main(int argc, char **argv) {
     sigset_t signals;
     block_signals(&signals);
+    // Before the first prompt: a key typed in the terminal's own line mode
+    // would reach the console changed (a Ctrl-D as a NUL byte).
+    sal_host_terminal_edit();
     HostOptions opts;
     std::string error;
     if (!host_options_parse(argc, argv, &opts, &error)) {

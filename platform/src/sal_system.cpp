@@ -12,6 +12,7 @@
 #include "sal.h"
 #include "sal_host.h"
 #include "sal_internal.h"
+#include "sal_terminal.h"
 
 namespace {
 
@@ -132,6 +133,7 @@ void flush_all() {
     }
     for (auto fn : to_flush)
         fn();
+    sal_internal::terminal_restore();
     // Not fflush(nullptr): that waits for the lock of stdin, which the
     // console thread holds while it waits for input.
     std::fflush(stdout);
