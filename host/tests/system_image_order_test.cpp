@@ -257,6 +257,39 @@ TEST_P(system_image_order, AnImagePostedAsTheSwitchRestartsIsRefusedOrRuns) {
     EXPECT_EQ(runs(), kBackupRuns) << "after SIGINT";
 }
 
+// An address change answered 0.3 s before `EXIT` is stored before the
+// restart; one posted 0.3 s after it is refused by name and stores nothing.
+TEST_P(system_image_order, AnAddressChangeAnsweredBeforeARestartIsStored) {
+    auto stored = [&] {
+        return system_fixture::backup_items(
+            web_client::body_of(web_client::get(web, "/dxpqsw.cfg", cookie)))["et0config"];
+    };
+    auto set_address = [&](const char *ip) {
+        return post("/setip.cgi",
+                    std::string("ip=") + ip + "&netmask=255.0.0.0&gateway=10.0.0.1&ifname=eth0");
+    };
+    const std::string first = stored();
+    EXPECT_EQ(set_address("10.0.0.2").find("Retry"), std::string::npos);
+    usleep(300000);
+    ASSERT_TRUE(fw->run("EXIT", "Resetting"));
+    EXPECT_EQ(fw->exit_status(30), 10);
+    start();
+    if (HasFatalFailure()) return;
+    const std::string second = stored();
+    EXPECT_NE(second, first) << "the address answered was not stored";
+
+    fw->type("EXIT\n");
+    usleep(300000);
+    const std::string answer = set_address("10.0.0.3");
+    EXPECT_NE(answer.find("The switch is restarting: the address is not changed"),
+              std::string::npos)
+        << answer;
+    EXPECT_EQ(fw->exit_status(30), 10);
+    start();
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(stored(), second);
+}
+
 INSTANTIATE_TEST_SUITE_P(every_board, system_image_order, testing::Values(52, 28, 26),
                          [](const testing::TestParamInfo<int> &info) {
                              return std::to_string(info.param);

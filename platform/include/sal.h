@@ -125,6 +125,11 @@ int sal_images_wait(uint32_t usecs);
 void sal_restart_announce(void);
 void sal_restart_withdraw(void);
 int sal_restart_announced(void);
+// Other changes answered as accepted that run a moment later (the web's
+// address changes): the count of them not yet applied and stored. A
+// restart waits for them as for the images; they are accepted only while no
+// restart is announced, counted first as the images are.
+void sal_changes_pending_set(int (*pending)(void));
 // A restart the administrator asks for waits for the images, up to a bound.
 [[noreturn]] void sal_reboot_after_pending(void);
 // The program's end (the console's end, the quit key, a signal): the images

@@ -29,14 +29,29 @@ std::atomic<sal_reboot_hook_t> reboot_hook{nullptr};
 std::atomic<bool> reboot_delay{true};
 std::atomic<sal_shell_fn_t> shell_fn{nullptr};
 std::atomic<int (*)(void)> images_pending{nullptr};
+std::atomic<int (*)(void)> changes_pending{nullptr};
 std::atomic<bool> restart_announced{false};
 // Long enough for every image the web lets wait, short enough that a
 // restart asked for always comes.
 constexpr uint32_t kRebootWaitUsecs = 30u * 1000000u;
 
-int images_pending_count() {
-    int (*pending)(void) = images_pending.load();
+int pending_count(const std::atomic<int (*)(void)> &counter) {
+    int (*pending)(void) = counter.load();
     return pending != nullptr ? pending() : 0;
+}
+
+int images_pending_count() {
+    return pending_count(images_pending);
+}
+
+// 1 once the counter reads none, 0 if some still wait after `usecs`.
+int wait_for_none(const std::atomic<int (*)(void)> &counter, uint32_t usecs) {
+    const uint32_t start = sal_time_usecs();
+    while (pending_count(counter) > 0) {
+        if (sal_time_usecs() - start >= usecs) return 0;
+        sal_usleep(SAL_TICK_USECS);
+    }
+    return 1;
 }
 
 std::mutex flush_lock;
@@ -88,14 +103,12 @@ void sal_images_pending_set(int (*pending)(void)) {
     images_pending.store(pending);
 }
 
+void sal_changes_pending_set(int (*pending)(void)) {
+    changes_pending.store(pending);
+}
+
 int sal_images_wait(uint32_t usecs) {
-    if (images_pending_count() <= 0) return 1;
-    const uint32_t start = sal_time_usecs();
-    while (images_pending_count() > 0) {
-        if (sal_time_usecs() - start >= usecs) return 0;
-        sal_usleep(SAL_TICK_USECS);
-    }
-    return 1;
+    return wait_for_none(images_pending, usecs);
 }
 
 void sal_restart_announce(void) {
@@ -121,6 +134,7 @@ void announce_and_wait(const char *what) {
         sal_printf("Waiting for %d settings image(s) to be applied before %s...\n", pending, what);
         sal_images_wait(kRebootWaitUsecs);
     }
+    wait_for_none(changes_pending, kRebootWaitUsecs);
 }
 
 void flush_all() {
