@@ -43,6 +43,9 @@ bool terminal_edit_begin() {
         keys.c_cc[VMIN] = 1;
         keys.c_cc[VTIME] = 0;
         if (tcsetattr(STDIN_FILENO, TCSANOW, &keys) != 0) return false;
+        // Byte by byte: keys typed ahead stay with the driver, which drops
+        // them at a break as it did in its own line mode.
+        std::setvbuf(stdin, nullptr, _IONBF, 0);
         echo_on = (found.c_lflag & ECHO) != 0;
         changed = true;
         std::atexit(terminal_restore);
