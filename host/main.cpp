@@ -29,8 +29,8 @@ namespace {
 // board's serial line: its interrupt key (SIGINT, Ctrl-C) is the line's
 // break, its quit key (SIGQUIT, Ctrl-\) ends the program, and its suspend
 // key (SIGTSTP, Ctrl-Z) must not stop the whole switch. On a pipe, SIGINT
-// ends the program as before, as SIGTERM does everywhere, but only once the
-// restores the web answered as accepted are applied and stored. They are
+// ends the program as before, as SIGTERM and SIGHUP do everywhere, but only
+// once the restores the web answered as accepted are applied and stored. They are
 // blocked here, before any thread starts, so every thread inherits the block
 // and only take_signals takes them.
 bool console_is_terminal() {
@@ -43,6 +43,7 @@ void block_signals(sigset_t *set) {
     sigaddset(set, SIGUSR1);
     sigaddset(set, SIGINT);
     sigaddset(set, SIGTERM);
+    sigaddset(set, SIGHUP);
     if (console_is_terminal()) {
         sigaddset(set, SIGQUIT);
         sigaddset(set, SIGTSTP);
@@ -61,7 +62,7 @@ void block_signals(sigset_t *set) {
         int sig = 0;
         if (sigwait(set, &sig) != 0) continue;
         if (sig == SIGUSR1) factory_default_button_press();
-        if (sig == SIGTERM || (sig == SIGINT && !console_is_terminal()))
+        if (sig == SIGTERM || sig == SIGHUP || (sig == SIGINT && !console_is_terminal()))
             sal_signal_after_pending(sig);
         // At the prompt the break drops the typed line; during a command it
         // stops the command.
