@@ -14,8 +14,20 @@ namespace sal_internal {
 
 namespace {
 
+// The driver's usual editing keys, until a terminal is found.
+termios usual_keys() {
+    termios t{};
+    t.c_cc[VEOF] = 0x04;
+    t.c_cc[VERASE] = 0x7f;
+    t.c_cc[VKILL] = 0x15;
+    t.c_cc[VWERASE] = 0x17;
+    t.c_cc[VREPRINT] = 0x12;
+    t.c_cc[VLNEXT] = 0x16;
+    return t;
+}
+
 // The terminal as it was found, and its editing keys.
-termios found{};
+termios found = usual_keys();
 std::atomic<bool> changed{false};
 std::atomic<bool> echo_on{true};
 
