@@ -366,9 +366,8 @@ void console_loop() {
     if (!diag_console_ended()) return;
     if (exit_on_eof) {
         // Other threads keep running: end without running static destructors
-        // under them. This thread holds no stdio lock here.
-        std::fflush(nullptr);
-        std::_Exit(0);
+        // under them, once the images answered as accepted are in.
+        sal_exit_after_pending(0);
     }
     for (;;)
         sal_sleep(3600);
@@ -395,6 +394,8 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     // A restart or a settings change accepted at any entrance lets the
     // settings images the web has announced be applied first.
     sal_images_pending_set(web_images_waiting);
+    // A restart also waits for the address changes the web has answered.
+    sal_changes_pending_set(web_changes_waiting);
 
     if (settings_wiring() != 0) sal_printf("Settings: a handler was registered twice\n");
     network_devices_init(options.mgmt_tap);

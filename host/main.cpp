@@ -28,15 +28,23 @@ namespace {
 // SIGUSR1 stands for the reset button. On a terminal the console is the
 // board's serial line: its interrupt key (SIGINT, Ctrl-C) is the line's
 // break, its quit key (SIGQUIT, Ctrl-\) ends the program, and its suspend
-// key (SIGTSTP, Ctrl-Z) must not stop the whole switch. They are blocked
-// here, before any thread starts, so every thread inherits the block and
-// only take_signals takes them. On a pipe, SIGINT ends the program as
-// before.
+// key (SIGTSTP, Ctrl-Z) must not stop the whole switch. On a pipe, SIGINT
+// ends the program as before, as SIGTERM and SIGHUP do everywhere, but only
+// once the restores the web answered as accepted are applied and stored. They are
+// blocked here, before any thread starts, so every thread inherits the block
+// and only take_signals takes them.
+bool console_is_terminal() {
+    static const bool terminal = isatty(STDIN_FILENO) != 0;
+    return terminal;
+}
+
 void block_signals(sigset_t *set) {
     sigemptyset(set);
     sigaddset(set, SIGUSR1);
-    if (isatty(STDIN_FILENO) != 0) {
-        sigaddset(set, SIGINT);
+    sigaddset(set, SIGINT);
+    sigaddset(set, SIGTERM);
+    sigaddset(set, SIGHUP);
+    if (console_is_terminal()) {
         sigaddset(set, SIGQUIT);
         sigaddset(set, SIGTSTP);
     }
@@ -46,8 +54,7 @@ void block_signals(sigset_t *set) {
 [[noreturn]] void end_from_console() {
     std::fputs("\nswitchfw: ended with the quit key (Ctrl-\\)\n", stdout);
     std::fflush(stdout);
-    flash_host_sync();
-    std::_Exit(0);
+    sal_exit_after_pending(0);
 }
 
 [[noreturn]] void take_signals(const sigset_t *set) {
@@ -55,6 +62,8 @@ void block_signals(sigset_t *set) {
         int sig = 0;
         if (sigwait(set, &sig) != 0) continue;
         if (sig == SIGUSR1) factory_default_button_press();
+        if (sig == SIGTERM || sig == SIGHUP || (sig == SIGINT && !console_is_terminal()))
+            sal_signal_after_pending(sig);
         // At the prompt the break drops the typed line; during a command it
         // stops the command.
         if (sig == SIGINT && sal_console_break_at_prompt() == 0) {
@@ -80,6 +89,9 @@ int debug_read(uint16_t address) {
 int main(int argc, char **argv) {
     sigset_t signals;
     block_signals(&signals);
+    // Before the first prompt: a key typed in the terminal's own line mode
+    // would reach the console changed (a Ctrl-D as a NUL byte).
+    sal_host_terminal_edit();
     HostOptions opts;
     std::string error;
     if (!host_options_parse(argc, argv, &opts, &error)) {

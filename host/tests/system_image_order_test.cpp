@@ -3,7 +3,7 @@
 // last running and stored across a restart; a restart posted after a restore,
 // or asked for at the console after a reset, comes once it is stored; the
 // reset button pressed just after a restore was posted leaves the factory
-// defaults.
+// defaults; an image posted as the switch restarts is refused or runs.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -61,6 +61,16 @@ class system_image_order : public testing::TestWithParam<int> {
         sleep(2);
         return runs();
     }
+    // The backup taken once ageing 250 and VLAN 50 run.
+    std::string backup_image() {
+        const int ports = GetParam();
+        EXPECT_EQ(post("/aging.cgi", "enable=1&time=250").find("Retry"), std::string::npos);
+        EXPECT_EQ(
+            post("/newvlan.cgi", "newid=50&values=22" + std::string(ports - 2, '0')).find("Retry"),
+            std::string::npos);
+        [&] { ASSERT_EQ(runs(), kBackupRuns); }();  // fatal for the caller
+        return web_client::body_of(web_client::get(web, "/dxpqsw.cfg", cookie));
+    }
     const std::string dir = test_workdir::path();
     std::unique_ptr<Switch> fw;
     int web = 0;
@@ -68,13 +78,8 @@ class system_image_order : public testing::TestWithParam<int> {
 };
 
 TEST_P(system_image_order, TheImageAcceptedLastRunsAndIsStored) {
-    const int ports = GetParam();
-    EXPECT_EQ(post("/aging.cgi", "enable=1&time=250").find("Retry"), std::string::npos);
-    EXPECT_EQ(
-        post("/newvlan.cgi", "newid=50&values=22" + std::string(ports - 2, '0')).find("Retry"),
-        std::string::npos);
-    ASSERT_EQ(runs(), kBackupRuns);
-    const std::string image = web_client::body_of(web_client::get(web, "/dxpqsw.cfg", cookie));
+    const std::string image = backup_image();
+    if (HasFatalFailure()) return;
 
     for (const bool reset_first : {true, false}) {
         SCOPED_TRACE(reset_first ? "reset, then restore" : "restore, then reset");
@@ -178,6 +183,111 @@ TEST_P(system_image_order, AChangeAcceptedAfterARestoreRunsAfterIt) {
     start();
     if (HasFatalFailure()) return;
     EXPECT_EQ(runs(), "age 120, no VLAN 50") << "after a restart";
+}
+
+// A restore or factory reset posted 0.3 s after a restart was asked for at
+// the console (`EXIT`) or over telnet (`reboot`) is refused by name and
+// changes nothing, or is what runs after the restart; one posted 0.3 s before
+// SIGINT ends the program on a pipe is applied and stored first.
+TEST_P(system_image_order, AnImagePostedAsTheSwitchRestartsIsRefusedOrRuns) {
+    const std::string image = backup_image();
+    if (HasFatalFailure()) return;
+    // Each image is posted where it would change what runs.
+    auto running = [&](const std::string &want) {
+        if (runs() == want) return;
+        const std::string answer = want == kBackupRuns
+                                       ? web_client::upload(web, "/restore.cgi", image, cookie)
+                                       : post("/restored.cgi", "factory=2");
+        EXPECT_NE(answer.find("Restoring Configuration"), std::string::npos) << answer;
+        ASSERT_EQ(settles_on(want), want);
+    };
+    int telnet = -1;
+
+    for (const bool factory : {false, true}) {
+        const std::string before = factory ? kBackupRuns : kFactoryRuns;
+        const std::string after = factory ? kFactoryRuns : kBackupRuns;
+        for (const bool at_console : {true, false}) {
+            SCOPED_TRACE(std::string(factory ? "reset" : "restore") +
+                         (at_console ? " after EXIT" : " after telnet reboot"));
+            running(before);
+            if (HasFatalFailure()) return;
+            if (!at_console) {
+                telnet = switchfw_child::telnet_login(fw->port_offset() + 23, "qivor");
+                ASSERT_GE(telnet, 0);
+            }
+            if (at_console) {
+                fw->type("EXIT\n");
+            } else {
+                switchfw_child::send_text(telnet, "reboot\r\n");
+            }
+            usleep(300000);
+            const std::string answer = factory
+                                           ? post("/restored.cgi", "factory=2")
+                                           : web_client::upload(web, "/restore.cgi", image, cookie);
+            EXPECT_EQ(fw->exit_status(30), 10);
+            if (telnet >= 0) close(telnet);
+            telnet = -1;
+            start();
+            if (HasFatalFailure()) return;
+            if (answer.find("Restoring Configuration") != std::string::npos) {
+                EXPECT_EQ(runs(), after) << "answered as accepted";
+            } else {
+                EXPECT_NE(answer.find(std::string("The switch is restarting: the ") +
+                                      (factory ? "factory defaults are" : "backup is") +
+                                      " not restored and nothing changed"),
+                          std::string::npos)
+                    << answer;
+                EXPECT_EQ(runs(), before) << "refused";
+            }
+        }
+    }
+
+    // The end by SIGINT on a pipe comes once the restore posted before it is
+    // stored.
+    running(kFactoryRuns);
+    if (HasFatalFailure()) return;
+    EXPECT_NE(
+        web_client::upload(web, "/restore.cgi", image, cookie).find("Restoring Configuration"),
+        std::string::npos);
+    usleep(300000);
+    kill(fw->pid(), SIGINT);
+    EXPECT_EQ(fw->exit_status(30), 128 + SIGINT);
+    start();
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(runs(), kBackupRuns) << "after SIGINT";
+}
+
+// An address change answered 0.3 s before `EXIT` is stored before the
+// restart; one posted 0.3 s after it is refused by name and stores nothing.
+TEST_P(system_image_order, AnAddressChangeAnsweredBeforeARestartIsStored) {
+    auto stored = [&] {
+        return system_fixture::backup_items(
+            web_client::body_of(web_client::get(web, "/dxpqsw.cfg", cookie)))["et0config"];
+    };
+    auto set_address = [&](const char *ip) {
+        return post("/setip.cgi",
+                    std::string("ip=") + ip + "&netmask=255.0.0.0&gateway=10.0.0.1&ifname=eth0");
+    };
+    const std::string first = stored();
+    EXPECT_EQ(set_address("10.0.0.2").find("Retry"), std::string::npos);
+    usleep(300000);
+    ASSERT_TRUE(fw->run("EXIT", "Resetting"));
+    EXPECT_EQ(fw->exit_status(30), 10);
+    start();
+    if (HasFatalFailure()) return;
+    const std::string second = stored();
+    EXPECT_NE(second, first) << "the address answered was not stored";
+
+    fw->type("EXIT\n");
+    usleep(300000);
+    const std::string answer = set_address("10.0.0.3");
+    EXPECT_NE(answer.find("The switch is restarting: the address is not changed"),
+              std::string::npos)
+        << answer;
+    EXPECT_EQ(fw->exit_status(30), 10);
+    start();
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(stored(), second);
 }
 
 INSTANTIATE_TEST_SUITE_P(every_board, system_image_order, testing::Values(52, 28, 26),

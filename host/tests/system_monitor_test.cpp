@@ -397,4 +397,45 @@ TEST(switchfw_monitor_boards, ALineHoldingANulRunsNothing) {
     }
 }
 
+// A line longer than the monitor holds, typed at a terminal, is refused
+// whole, as through a pipe: the terminal's own line discipline would keep
+// only its first 4095 characters and run them. What is erased before Enter
+// does not count, and the kill key drops the line typed so far.
+TEST(switchfw_monitor_boards, ALongLineTypedAtATerminalIsRefusedWhole) {
+    const std::string erase(1, '\x7f'), kill(1, '\x15');
+    for (const char *board : {"52", "28", "26"}) {
+        SCOPED_TRACE(board);
+        Switch sw(test_workdir::path(), {"--board", board}, true);
+        ASSERT_TRUE(sw.run("", kPrompt, nullptr, 60));
+        std::string seen;
+        ASSERT_TRUE(
+            sw.answer("vlan create 77 " + std::string(4062, ' ') + "PortBitMap=fe1-fe13", &seen))
+            << seen;
+        EXPECT_NE(seen.find("Error: line longer than 4095 characters: not run"), std::string::npos)
+            << seen.substr(seen.size() > 300 ? seen.size() - 300 : 0);
+        ASSERT_TRUE(sw.answer("vlan show", &seen)) << seen;
+        EXPECT_EQ(seen.find("\n77 "), std::string::npos) << seen;
+
+        // 4095 characters once five are erased: the longest line runs.
+        ASSERT_TRUE(sw.answer(
+            "Echo " + std::string(4090, 'B') + "CCCCC" +
+                [&] {
+                    std::string keys;
+                    for (int k = 0; k < 5; k++)
+                        keys += erase;
+                    return keys;
+                }(),
+            &seen));
+        EXPECT_NE(seen.find(std::string(4090, 'B') + "\r\n"), std::string::npos);
+        EXPECT_EQ(seen.find("longer than"), std::string::npos);
+        ASSERT_TRUE(sw.answer(
+            "vlan destroy 1" + kill + "vlan create 78 PortBitMap=fe1-fe2X" + erase, &seen))
+            << seen;
+        ASSERT_TRUE(sw.answer("vlan show 78", &seen)) << seen;
+        EXPECT_NE(seen.find("\n78 "), std::string::npos) << seen;
+        ASSERT_TRUE(sw.answer("vlan show 1", &seen)) << seen;
+        EXPECT_NE(seen.find("\n1 "), std::string::npos) << "VLAN 1 was destroyed: " << seen;
+    }
+}
+
 }  // namespace

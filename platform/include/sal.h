@@ -115,8 +115,29 @@ sal_assert_handler_t sal_assert_set(sal_assert_handler_t handler);  // returns p
 void sal_images_pending_set(int (*pending)(void));
 // 1 once no image waits, 0 if some still wait after `usecs`.
 int sal_images_wait(uint32_t usecs);
+// A restart or the program's end under way, from whichever entrance: from
+// the announcement on no settings image may be accepted, since nothing
+// accepted after it would run. An image counts itself pending first and then
+// looks, and a restart announces first and then waits for the pending ones,
+// so each image is either refused or waited for. sal_reboot announces too;
+// a restart that does not come after all (a failed erase, a stand-in that
+// returns) is withdrawn.
+void sal_restart_announce(void);
+void sal_restart_withdraw(void);
+int sal_restart_announced(void);
+// Other changes answered as accepted that run a moment later (the web's
+// address changes): the count of them not yet applied and stored. A
+// restart waits for them as for the images; they are accepted only while no
+// restart is announced, counted first as the images are.
+void sal_changes_pending_set(int (*pending)(void));
 // A restart the administrator asks for waits for the images, up to a bound.
 [[noreturn]] void sal_reboot_after_pending(void);
+// The program's end (the console's end, the quit key, a signal): the images
+// accepted before it are applied and the flash written first, as for a
+// restart. Ends the process with `status`.
+[[noreturn]] void sal_exit_after_pending(int status);
+// The same, but the process ends by `sig` with its default action.
+[[noreturn]] void sal_signal_after_pending(int sig);
 // How long a settings change waits for the images before it is refused:
 // images apply within about two seconds.
 constexpr uint32_t SAL_IMAGES_WAIT_USECS = 5000000;

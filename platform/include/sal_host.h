@@ -36,6 +36,11 @@ void sal_reboot_flush_register(void (*fn)(void));
 // Skip the one-second pause before the reset (tests).
 void sal_reboot_delay_set(int enabled);
 
+// ---- console. A terminal on standard input is read key by key and its
+// lines edited by the console itself from here on (else at the first read);
+// the entry point calls it before anything could be typed at a prompt.
+void sal_host_terminal_edit(void);
+
 // ---- simulated interrupts. Work posted here runs on one host "interrupt"
 // thread with interrupts masked (sal_splhi held) and sal_int_context() true.
 int sal_host_intr_post(void (*fn)(void *), void *arg);

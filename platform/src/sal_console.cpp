@@ -12,6 +12,7 @@
 
 #include "sal.h"
 #include "sal_fs.h"
+#include "sal_terminal.h"
 
 namespace {
 
@@ -86,9 +87,56 @@ uint32_t read_start_breaks() {
     return breaks;
 }
 
+// Serialises lines written to the board's console and the log file.
+pthread_mutex_t console_lock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
+
+// Keys echoed as the terminal's line is edited, between whole lines of
+// output.
+void terminal_echo(const std::string &text) {
+    pthread_mutex_lock(&console_lock);
+    sal_internal::terminal_write(text);
+    pthread_mutex_unlock(&console_lock);
+}
+
+// A line typed at a terminal, which the console edits itself: a break, an
+// end and a line that ended as a break came are taken as the pipe's reader
+// below takes them.
+int terminal_read_line(char *buf, size_t size) {
+    using Key = sal_internal::TerminalLine::Key;
+    sal_internal::TerminalLine line(buf, size, terminal_echo);
+    int c = EOF;
+    Key key = Key::more;
+    uint32_t breaks = read_start_breaks();
+    for (;;) {
+        while (stdin_ready_or_break(breaks) && (c = std::fgetc(stdin)) != EOF) {
+            if (const uint32_t now = prompt_breaks.load(); now != breaks) {
+                breaks = now;
+                line.drop();
+            }
+            if ((key = line.take(c)) != Key::more) break;
+        }
+        if (break_ends_read.load() && prompt_breaks.load() != breaks) {
+            buf[0] = '\0';
+            return -1;
+        }
+        if (board_read_end(&breaks)) break;
+        line.drop();
+        if (c == EOF || key == Key::end) break;
+        key = Key::more;
+    }
+    buf[line.length()] = '\0';
+    if (c == EOF) {  // the terminal went away
+        stdin_closed = stdin_end_is_final();
+        std::clearerr(stdin);
+    }
+    if (key != Key::line && !line.handed_over()) return -1;
+    return static_cast<int>(line.length());
+}
+
 int stdio_read_line(void *, char *buf, size_t size) {
     if (buf == nullptr || size == 0) return -1;
     std::fflush(stdout);
+    if (sal_internal::terminal_edit_begin()) return terminal_read_line(buf, size);
     size_t len = 0;
     int c = EOF;
     bool any = false;
@@ -133,6 +181,10 @@ int stdio_read_line(void *, char *buf, size_t size) {
 }
 
 int stdio_echo_set(void *, int on) {
+    if (sal_internal::terminal_edit_begin()) {
+        sal_internal::terminal_echo_set(on != 0);
+        return 0;
+    }
     // Only a terminal echoes; a pipe or file has nothing to hide.
     termios t;
     if (isatty(STDIN_FILENO) == 0 || tcgetattr(STDIN_FILENO, &t) != 0) return -1;
@@ -161,9 +213,6 @@ thread_local const sal_console_ops *bound_console = nullptr;
 const sal_console_ops *current_console() {
     return bound_console != nullptr ? bound_console : board_console.load();
 }
-
-// Serialises lines written to the board's console and the log file.
-pthread_mutex_t console_lock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
 
 // Shared by the bound consoles that bring no lock of their own.
 pthread_mutex_t shared_console_lock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;

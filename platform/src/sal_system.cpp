@@ -1,7 +1,9 @@
 // Boot flags, assertions, reboot, the random generator and small board calls.
 #include <pthread.h>
+#include <signal.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -10,6 +12,7 @@
 #include "sal.h"
 #include "sal_host.h"
 #include "sal_internal.h"
+#include "sal_terminal.h"
 
 namespace {
 
@@ -26,13 +29,29 @@ std::atomic<sal_reboot_hook_t> reboot_hook{nullptr};
 std::atomic<bool> reboot_delay{true};
 std::atomic<sal_shell_fn_t> shell_fn{nullptr};
 std::atomic<int (*)(void)> images_pending{nullptr};
+std::atomic<int (*)(void)> changes_pending{nullptr};
+std::atomic<bool> restart_announced{false};
 // Long enough for every image the web lets wait, short enough that a
 // restart asked for always comes.
 constexpr uint32_t kRebootWaitUsecs = 30u * 1000000u;
 
-int images_pending_count() {
-    int (*pending)(void) = images_pending.load();
+int pending_count(const std::atomic<int (*)(void)> &counter) {
+    int (*pending)(void) = counter.load();
     return pending != nullptr ? pending() : 0;
+}
+
+int images_pending_count() {
+    return pending_count(images_pending);
+}
+
+// 1 once the counter reads none, 0 if some still wait after `usecs`.
+int wait_for_none(const std::atomic<int (*)(void)> &counter, uint32_t usecs) {
+    const uint32_t start = sal_time_usecs();
+    while (pending_count(counter) > 0) {
+        if (sal_time_usecs() - start >= usecs) return 0;
+        sal_usleep(SAL_TICK_USECS);
+    }
+    return 1;
 }
 
 std::mutex flush_lock;
@@ -84,41 +103,41 @@ void sal_images_pending_set(int (*pending)(void)) {
     images_pending.store(pending);
 }
 
-int sal_images_wait(uint32_t usecs) {
-    if (images_pending_count() <= 0) return 1;
-    const uint32_t start = sal_time_usecs();
-    while (images_pending_count() > 0) {
-        if (sal_time_usecs() - start >= usecs) return 0;
-        sal_usleep(SAL_TICK_USECS);
-    }
-    return 1;
+void sal_changes_pending_set(int (*pending)(void)) {
+    changes_pending.store(pending);
 }
 
-void sal_reboot_after_pending(void) {
+int sal_images_wait(uint32_t usecs) {
+    return wait_for_none(images_pending, usecs);
+}
+
+void sal_restart_announce(void) {
+    restart_announced.store(true);
+}
+
+void sal_restart_withdraw(void) {
+    restart_announced.store(false);
+}
+
+int sal_restart_announced(void) {
+    return restart_announced.load() ? 1 : 0;
+}
+
+namespace {
+
+// Announces the end, then waits for the images accepted before it: none can
+// be accepted from the announcement on.
+void announce_and_wait(const char *what) {
+    sal_restart_announce();
     const int pending = images_pending_count();
     if (pending > 0) {
-        sal_printf("Waiting for %d settings image(s) to be applied before restarting...\n",
-                   pending);
+        sal_printf("Waiting for %d settings image(s) to be applied before %s...\n", pending, what);
         sal_images_wait(kRebootWaitUsecs);
     }
-    sal_reboot();
+    wait_for_none(changes_pending, kRebootWaitUsecs);
 }
 
-void sal_reboot_delay_set(int enabled) {
-    reboot_delay.store(enabled != 0);
-}
-
-void sal_reboot(void) {
-    // The serial line shows it whoever asked; a telnet session sees it too.
-    sal_board_printf("Resetting...\n");
-    if (sal_console_bound() != nullptr && sal_console_bound() != sal_console_default())
-        sal_console_printf("Resetting...\n");
-    if (reboot_delay.load()) sal_sleep(1);
-    sal_reboot_hook_t hook = reboot_hook.load();
-    if (hook != nullptr) {
-        hook();
-        sal_thread_exit(0);
-    }
+void flush_all() {
     // Called unlocked: a flusher takes its own lock, which a registration
     // may hold while it registers.
     std::vector<void (*)(void)> to_flush;
@@ -128,10 +147,56 @@ void sal_reboot(void) {
     }
     for (auto fn : to_flush)
         fn();
+    sal_internal::terminal_restore();
     // Not fflush(nullptr): that waits for the lock of stdin, which the
     // console thread holds while it waits for input.
     std::fflush(stdout);
     std::fflush(stderr);
+}
+
+}  // namespace
+
+void sal_reboot_after_pending(void) {
+    announce_and_wait("restarting");
+    sal_reboot();
+}
+
+void sal_exit_after_pending(int status) {
+    announce_and_wait("ending");
+    flush_all();
+    std::_Exit(status);
+}
+
+void sal_signal_after_pending(int sig) {
+    announce_and_wait("ending");
+    flush_all();
+    std::signal(sig, SIG_DFL);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, sig);
+    pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+    raise(sig);
+    std::_Exit(128 + sig);  // a signal whose default action does not end
+}
+
+void sal_reboot_delay_set(int enabled) {
+    reboot_delay.store(enabled != 0);
+}
+
+void sal_reboot(void) {
+    sal_restart_announce();
+    // The serial line shows it whoever asked; a telnet session sees it too.
+    sal_board_printf("Resetting...\n");
+    if (sal_console_bound() != nullptr && sal_console_bound() != sal_console_default())
+        sal_console_printf("Resetting...\n");
+    if (reboot_delay.load()) sal_sleep(1);
+    sal_reboot_hook_t hook = reboot_hook.load();
+    if (hook != nullptr) {
+        hook();
+        sal_restart_withdraw();  // a stand-in: the board did not restart
+        sal_thread_exit(0);
+    }
+    flush_all();
     std::_Exit(SAL_REBOOT_EXIT_STATUS);
 }
 

@@ -9,10 +9,11 @@
 // Replaces the board reboot that the restart pages call a second after
 // answering (null: sal_reboot again). For tests and the host program.
 void web_reboot_set(void (*fn)(void));
-// Whether a restart page was answered and the reboot has not yet come.
-bool web_restart_pending(void);
 // Restores and factory resets accepted and not yet applied and stored.
 int web_images_waiting(void);
+// Address changes (setip.cgi, dhcp.cgi) accepted and not yet applied and
+// stored.
+int web_changes_waiting(void);
 // The address text setip.cgi accepted in this request; null when none.
 const char *web_setip_address(const httpd_request *req);
 

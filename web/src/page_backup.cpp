@@ -73,36 +73,48 @@ bool bar_tests() {
     return port_reserve_bar(kBarReason) == 0;
 }
 
+// The refusal of an image that cannot wait: logged, and the page's text.
+const char *cannot_wait(const char *log_prefix, const char *why, const char *what,
+                        const char *until) {
+    static char message[200];  // "httpd" only
+    logger_printf(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE, "%s: %s; nothing changed", log_prefix,
+                  why);
+    std::snprintf(message, sizeof message, "%s: %s and nothing changed; try again once %s", why,
+                  what, until);
+    return message;
+}
+
+// A restart under way, from whichever entrance, would drop the image.
+constexpr const char *kRestarting = "The switch is restarting";
+constexpr const char *kRestarted = "it has restarted";
+
 // Bars the tests and queues the image's action behind those accepted before
 // it: nullptr, or why nothing was queued (nothing barred then).
 const char *image_accept(httpd_timer_fn apply, void *arg, const char *log_prefix,
                          const char *what) {
-    static char message[200];  // "httpd" only
     const char *held = held_text();
     if (held != nullptr || !bar_tests()) {
         logger_printf(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE,
                       "%s: a self-test holds ports; nothing changed", log_prefix);
         return held_refusal(held != nullptr ? held : "A self-test holds ports", what);
     }
-    // Why the image cannot wait now: a restart accepted before it would
-    // drop it, and the uploads waiting are held in memory.
-    const char *why = nullptr, *until = nullptr;
-    if (web_restart_pending()) {
-        why = "The switch is restarting";
-        until = "it has restarted";
-    } else if (images_waiting.load() >= kImagesWaitingMax) {
-        why = "Too many restores are waiting to be applied";
-        until = "they are done";
+    // Counted before the look at restarts: a restart announced after the
+    // look waits for the image, one announced before it is seen here.
+    const int waiting = images_waiting++;
+    // Why the image cannot wait now: the restart would drop it, and the
+    // uploads waiting are held in memory.
+    const char *refused = nullptr;
+    if (sal_restart_announced() != 0) {
+        refused = cannot_wait(log_prefix, kRestarting, what, kRestarted);
+    } else if (waiting >= kImagesWaitingMax) {
+        refused = cannot_wait(log_prefix, "Too many restores are waiting to be applied", what,
+                              "they are done");
     }
-    if (why != nullptr) {
+    if (refused != nullptr) {
+        images_waiting--;
         port_reserve_unbar();
-        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE, "%s: %s; nothing changed", log_prefix,
-                      why);
-        std::snprintf(message, sizeof message, "%s: %s and nothing changed; try again once %s", why,
-                      what, until);
-        return message;
+        return refused;
     }
-    images_waiting++;
     if (!httpd_timer_once(1, apply, arg)) {
         images_waiting--;
         port_reserve_unbar();
@@ -142,8 +154,15 @@ void restore_apply(void *arg) {
             // Cannot happen while the upload's bar stands; said if it does.
             logger_puts(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE,
                         "Restore settings: a self-test holds ports; nothing changed");
-        } else if (settings_restore_from_memory(buf) == 1) {
-            settings_save_group(kAllGroups);
+        } else if (settings_restore_from_memory(buf) != 1) {
+            logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PERSISTENCE,
+                        "Restore settings: error occurred! The backup was not applied whole "
+                        "and is not stored");
+        } else if (settings_save_group(kAllGroups) != 1) {
+            logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PERSISTENCE,
+                        "Restore settings: error occurred! The backup runs but was not stored");
+        } else {
+            logger_puts(LOG_LEVEL_INFO, LOG_MOD_PERSISTENCE, "Restore settings: process completed");
         }
     }
     sal_free(buf);
@@ -163,9 +182,15 @@ void factory_load() {
                     "Restore factory defaults: error occurred!");
         return;
     }
-    settings_save_group(kAllButRmon);
+    const bool stored = settings_save_group(kAllButRmon) == 1;
     void (*clear)(void) = counters_clear.load();
     if (clear != nullptr) clear();
+    if (!stored) {
+        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PERSISTENCE,
+                    "Restore factory defaults: error occurred! The defaults run but were not "
+                    "stored");
+        return;
+    }
     logger_puts(LOG_LEVEL_INFO, LOG_MOD_PERSISTENCE, "Restore factory defaults: process completed");
 }
 
@@ -198,6 +223,11 @@ int restore_start(httpd_event *ev, httpd_request *req, long size) {
                     "Restore settings: a self-test holds ports; nothing changed");
         return restore_refuse(ev, req, held_refusal(held, "the backup is not restored"));
     }
+    // Not read at all once it could not be applied.
+    if (sal_restart_announced() != 0)
+        return restore_refuse(
+            ev, req,
+            cannot_wait("Restore settings", kRestarting, "the backup is not restored", kRestarted));
     logger_puts(LOG_LEVEL_INFO, LOG_MOD_PERSISTENCE, "Restore settings: process started");
     auto *buf = static_cast<char *>(sal_alloc(static_cast<size_t>(size) + 2, "restore"));
     auto *up = static_cast<restore_upload *>(
@@ -235,7 +265,6 @@ int restore_end(httpd_event *ev, httpd_request *req, long received) {
         restore_drop(req);
         return web_error_page(ev, req, kRestoreTitle, refused, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
     }
-    logger_puts(LOG_LEVEL_INFO, LOG_MOD_PERSISTENCE, "Restore settings: process completed");
     httpd_req_state_free(req, &restore_key);  // the buffer is the action's now
     return 0;
 }

@@ -39,9 +39,22 @@ struct ip_change {
 std::atomic<ip_change *> pending_setip{nullptr};
 std::atomic<ip_change *> pending_dhcp{nullptr};
 std::atomic<void (*)(void)> reboot_fn{nullptr};
-// From a restart's acceptance until the reboot: nothing accepted after it
-// could run.
-std::atomic<bool> restart_pending{false};
+// Address changes being accepted or applied, beside those waiting in the
+// slots: a restart waits until none is left.
+std::atomic<int> changes_busy{0};
+
+// Counts an address change from before its acceptance to after its store.
+class ChangeBusy {
+  public:
+    ChangeBusy() { changes_busy++; }
+    ~ChangeBusy() { changes_busy--; }
+    ChangeBusy(const ChangeBusy &) = delete;
+    ChangeBusy &operator=(const ChangeBusy &) = delete;
+};
+
+constexpr const char *kRestartingRefusal =
+    "The switch is restarting: the address is not changed and nothing changed; try again "
+    "once it has restarted";
 
 const char setip_key = 0;
 const char dhcp_key = 0;
@@ -91,6 +104,7 @@ void schedule(std::atomic<ip_change *> &slot, ip_change *change, httpd_timer_fn 
 
 void setip_apply(void *) {
     httpd_timer_cancel(setip_apply);
+    ChangeBusy busy;
     ip_change *c = pending_setip.exchange(nullptr);
     if (c == nullptr) return;
     net_util_if_stop(c->ifname);
@@ -101,6 +115,7 @@ void setip_apply(void *) {
 
 void dhcp_apply(void *) {
     httpd_timer_cancel(dhcp_apply);
+    ChangeBusy busy;
     ip_change *c = pending_dhcp.exchange(nullptr);
     if (c == nullptr) return;
     net_util_if_stop(c->ifname);
@@ -114,7 +129,7 @@ void web_reboot_action(void *) {
     void (*fn)(void) = reboot_fn.load();
     if (fn != nullptr) {
         fn();
-        restart_pending.store(false);  // a stand-in that returns
+        sal_restart_withdraw();  // a stand-in that returns
     } else {
         sal_reboot();
     }
@@ -123,7 +138,8 @@ void web_reboot_action(void *) {
 // Answers the restart request and reboots a second later.
 void reboot_later() {
     logger_puts(LOG_LEVEL_INFO, LOG_MOD_SYSTEM, "Restart system by web request");
-    restart_pending.store(true);
+    // Nothing accepted from here on could run before the reboot.
+    sal_restart_announce();
     httpd_timer_add(1, web_reboot_action, nullptr);
 }
 
@@ -143,8 +159,9 @@ void web_reboot_set(void (*fn)(void)) {
     reboot_fn.store(fn);
 }
 
-bool web_restart_pending(void) {
-    return restart_pending.load();
+int web_changes_waiting(void) {
+    return changes_busy.load() + (pending_setip.load() != nullptr ? 1 : 0) +
+           (pending_dhcp.load() != nullptr ? 1 : 0);
 }
 
 const char *web_setip_address(const httpd_request *req) {
@@ -169,6 +186,10 @@ int setip_cgi(httpd_event *ev, httpd_request *req) {
     // 0.0.0.0 is no gateway, as the factory settings have it.
     if (address_word(gw) != 0 && (address_word(ip) & m) != (address_word(gw) & m))
         return setip_refuse(ev, req, "IP and gateway addresses are in different domain!");
+    // Counted before the look at restarts: a restart announced after the
+    // look waits for the change, one announced before it is seen here.
+    ChangeBusy busy;
+    if (sal_restart_announced() != 0) return setip_refuse(ev, req, kRestartingRefusal);
 
     auto *rec = static_cast<ip_change *>(sal_alloc(sizeof(ip_change), "setip.cgi"));
     auto *shown = static_cast<char *>(httpd_req_state_get(req, &setip_key, sizeof change.ip));
@@ -186,6 +207,10 @@ int dhcp_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS || ev->b.num != 1) return 0;
     ip_change change{};
     if (!copy_field(change.ifname, ev->a.pairs[0].value) || !ifname_valid(change.ifname)) return 0;
+    ChangeBusy busy;  // as for setip.cgi
+    if (sal_restart_announced() != 0)
+        return web_error_page(ev, req, "DHCP Client", kRestartingRefusal, WEB_RETRY_LABEL,
+                              WEB_RETRY_ACTION);
     auto *rec = static_cast<ip_change *>(sal_alloc(sizeof(ip_change), "dhcp.cgi"));
     if (rec == nullptr || httpd_req_state_get(req, &dhcp_key, 4) == nullptr) {
         sal_free(rec);

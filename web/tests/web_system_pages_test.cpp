@@ -192,6 +192,22 @@ std::string backup_text() {
     return buf.data();
 }
 
+// Every line the RAM log holds, one per line.
+std::string ram_log() {
+    logger *ram = logger_ram_get();
+    uint32_t seq = 0;
+    const int count = ram->ops->count(&seq, ram);
+    std::string all;
+    for (int n = 0; n < count; n++) {
+        logger_record rec{seq + static_cast<uint32_t>(n), 0, 0, 0};
+        char text[LOGGER_TEXT_MAX];
+        if (ram->ops->read(&rec, text, sizeof text, ram) == 1) all += std::string(text) + "\n";
+    }
+    return all;
+}
+
+// The restore's completion is logged once the image is applied and stored,
+// not when the upload is taken.
 TEST_F(web_system_pages, BackupDownloadRestoresByteForByte) {
     logger *ram = logger_ram_get();
     ram->ops->level_mask_set(0x05, ram);
@@ -203,9 +219,13 @@ TEST_F(web_system_pages, BackupDownloadRestoresByteForByte) {
         backup.has_header("Content-Disposition: attachment; filename=\"config_RW3090.log\""));
 
     ram->ops->level_mask_set(0x0F, ram);
+    ram->ops->clear(ram);
+    const std::string done = "Restore settings: process completed";
     test_response r = page_upload("/restore.cgi", backup.body);
     EXPECT_TRUE(has(r, "Restoring Configuration")) << r.body;
-    EXPECT_TRUE(test_wait_until([&] { return ram->ops->level_mask_get(ram) == 0x05; }, 5000));
+    EXPECT_EQ(ram_log().find(done), std::string::npos) << "logged before it was applied";
+    EXPECT_TRUE(test_wait_until([&] { return ram_log().find(done) != std::string::npos; }, 5000));
+    EXPECT_EQ(ram->ops->level_mask_get(ram), 0x05u);
     EXPECT_EQ(backup_text(), backup.body);
     EXPECT_TRUE(test_wait_until([] { return sal_alloc_bytes_in_use("restore") == 0; }, 5000));
 }

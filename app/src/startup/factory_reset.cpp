@@ -27,12 +27,16 @@ void factory_default_thread(void *) {
     for (;;) {
         sal_sem_take(button.load(), sal_sem_FOREVER);
         sal_printf("Reset button pressed: restoring factory defaults\n");
+        // No restore or reset is accepted from the press on: the restart
+        // would drop it.
+        sal_restart_announce();
         // Held until the restart: a restore or reset the web accepted before
         // the press, applied and stored after the erase, would stand in its
         // place.
         SettingsLock settings;
         if (factory_default_erase_settings() != 0) {
             sal_printf("Factory reset: the settings could not be erased\n");
+            sal_restart_withdraw();
             continue;
         }
         sal_reboot();
