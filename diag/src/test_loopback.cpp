@@ -664,9 +664,11 @@ int snake_run(lb_work_t *lw, int len, int ppt, int cos) {
         lw->rx_bytes += lw->rx[i].pkt_len;
         if (lbu_check_packet(lw, lw->tx[at], &lw->rx[i]) < 0) rv = -1;
     }
+    bool missing = false;
     for (int i = 0; i < ppt && !stopped; i++) {
         if (!lw->markers[i]) {
             sal_printf("TX packet %d did not return to CPU\n", i);
+            missing = true;
             rv = -1;
         }
     }
@@ -680,8 +682,8 @@ int snake_run(lb_work_t *lw, int len, int ppt, int cos) {
         }
     }
     if (stopped) return rv < 0 ? rv : TEST_STOPPED;
-    // Where the frames were dropped (said at a time-out already).
-    if (rv < 0 && !timed_out) lbu_count_drops(lw);
+    // Where the missing frames were dropped (said at a time-out already).
+    if (missing && !timed_out) lbu_count_drops(lw);
     if (rv < 0 && lw->dropped > 0) return kSnakeDropped;
     if (snake_check_ports(lw, before, p.duration) < 0) rv = -1;
     if (rv < 0)
