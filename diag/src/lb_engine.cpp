@@ -784,6 +784,8 @@ void lbu_drops_read(int unit, const soc_pbmp_t &ports, lb_drops_t *d) {
     }
     d->cpu_queue = mib_read(unit, R_TXDROPPKTS, SOC_CONTROL(unit)->cmic_port);
     d->cpu_mac = et_soc_rx_missed();
+    rx_counts_t rx{};
+    if (rx_counts_get(unit, &rx) >= 0) d->rx_service = rx.bad + rx.chan_stopped + rx.thread_stopped;
 }
 
 void lbu_count_drops(lb_work_t *lw) {
@@ -813,6 +815,12 @@ void lbu_count_drops(lb_work_t *lw) {
             static_cast<unsigned long long>(lw->overrun), queue,
             static_cast<unsigned long long>(mac));
     lw->dropped += lw->overrun;
+    if (const uint32_t service = now.rx_service - was.rx_service; service > 0) {
+        sal_printf(
+            "%u frame%s dropped by the CPU's receive service: channel stopped or frame bad\n",
+            service, service == 1 ? "" : "s");
+        lw->dropped += service;
+    }
 }
 
 bool lbu_shield_cpu(lb_work_t *lw) {

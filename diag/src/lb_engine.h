@@ -73,13 +73,16 @@ constexpr int LB_MAX_L2 = 4 * LB_PORTS + LB_MAX_PPT;
 
 // The drop counters on the path of a trial's frames: each port's as they
 // leave it (its egress queue full) and come back in (the packet buffer
-// full), the CPU port's queue and the MAC's frames missed for want of a
-// posted receive buffer. 32-bit counters: differences wrap.
+// full), the CPU port's queue, the MAC's frames missed for want of a
+// posted receive buffer, and the receive service's frames dropped ahead of
+// the callouts (a stopped channel, a frame marked bad). 32-bit counters:
+// differences wrap.
 struct lb_drops_t {
     soc_pbmp_t ports;  // the ports read
     uint32_t out[LB_PORTS], in[LB_PORTS];
     uint32_t cpu_queue;
     uint64_t cpu_mac;
+    uint32_t rx_service;
 };
 
 // A run, from the init to the done.
