@@ -793,6 +793,7 @@ void lbu_count_drops(lb_work_t *lw) {
     const lb_drops_t &was = lw->drops_at_send;
     lb_drops_t now{};
     lbu_drops_read(unit, was.ports, &now);
+    lw->others_seen = lw->others.load() - lw->others_at_send;
     lw->dropped = 0;
     for (int port = 0; port < LB_PORTS; port++) {
         if (!soc_pbmp_member(was.ports, port)) continue;
@@ -840,8 +841,7 @@ bool lbu_shield_cpu(lb_work_t *lw) {
 }
 
 void lbu_timed_out(lb_work_t *lw) {
-    lw->others_seen = lw->others.load() - lw->others_at_send;
-    sal_printf("%d foreign frames arrived meanwhile\n", lw->others_seen);
+    sal_printf("%d foreign frames arrived meanwhile\n", lw->others.load() - lw->others_at_send);
     lbu_count_drops(lw);
 }
 
