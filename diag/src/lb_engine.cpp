@@ -773,15 +773,64 @@ bool lbu_frames_fit(const lb_work_t *lw, int len, int ppt) {
     return len <= lw->tx_alloc_len && ppt <= LB_MAX_PPT && ppt >= 1 && len >= kMinLength;
 }
 
-// Frames to the CPU dropped so far: by the CPU-port MAC for want of a
-// receive buffer, and by the chip when the CPU port's queue was full.
-uint64_t cpu_drops(int unit) {
-    const soc_control_t *soc = SOC_CONTROL(unit);
+namespace {
+
+uint32_t mib_read(int unit, int reg, int port) {
     const drv_if_t *svc = DRV_SERVICES(unit);
-    uint32_t dropped = 0;
-    if (soc != nullptr && svc != nullptr)
-        svc->reg_read(unit, svc->reg_addr(unit, R_TXDROPPKTS, soc->cmic_port, 0), &dropped, 4);
-    return et_soc_rx_missed() + dropped;
+    uint32_t v = 0;
+    if (svc != nullptr) svc->reg_read(unit, svc->reg_addr(unit, reg, port, 0), &v, 4);
+    return v;
+}
+
+}  // namespace
+
+void lbu_drops_read(int unit, const soc_pbmp_t &ports, lb_drops_t *d) {
+    d->ports = ports;
+    for (int port = 0; port < LB_PORTS; port++) {
+        if (!soc_pbmp_member(ports, port)) continue;
+        d->out[port] = mib_read(unit, R_TXDROPPKTS, port);
+        d->in[port] = mib_read(unit, R_RXDROPPKTS, port);
+    }
+    d->cpu_queue = mib_read(unit, R_TXDROPPKTS, SOC_CONTROL(unit)->cmic_port);
+    d->cpu_mac = et_soc_rx_missed();
+    rx_counts_t rx{};
+    if (rx_counts_get(unit, &rx) >= 0) d->rx_service = rx.bad + rx.chan_stopped + rx.thread_stopped;
+}
+
+void lbu_count_drops(lb_work_t *lw) {
+    const int unit = lw->unit;
+    const lb_drops_t &was = lw->drops_at_send;
+    lb_drops_t now{};
+    lbu_drops_read(unit, was.ports, &now);
+    lw->others_seen = lw->others.load() - lw->others_at_send;
+    lw->dropped = 0;
+    for (int port = 0; port < LB_PORTS; port++) {
+        if (!soc_pbmp_member(was.ports, port)) continue;
+        const uint32_t out = now.out[port] - was.out[port], in = now.in[port] - was.in[port];
+        if (out > 0)
+            sal_printf("%u frame%s dropped at %s on the way out: queue full\n", out,
+                       out == 1 ? "" : "s", lb_port_name(unit, port));
+        if (in > 0)
+            sal_printf("%u frame%s dropped at %s on the way in: buffer full\n", in,
+                       in == 1 ? "" : "s", lb_port_name(unit, port));
+        lw->dropped += out + in;
+    }
+    const uint32_t queue = now.cpu_queue - was.cpu_queue;
+    const uint64_t mac = now.cpu_mac - was.cpu_mac;
+    lw->overrun = queue + mac;
+    if (lw->overrun > 0)
+        sal_printf(
+            "The CPU port was overrun: %llu frames to the CPU dropped meanwhile (%u at its queue: "
+            "queue full, %llu at its MAC: no receive buffer)\n",
+            static_cast<unsigned long long>(lw->overrun), queue,
+            static_cast<unsigned long long>(mac));
+    lw->dropped += lw->overrun;
+    if (const uint32_t service = now.rx_service - was.rx_service; service > 0) {
+        sal_printf(
+            "%u frame%s dropped by the CPU's receive service: channel stopped or frame bad\n",
+            service, service == 1 ? "" : "s");
+        lw->dropped += service;
+    }
 }
 
 bool lbu_shield_cpu(lb_work_t *lw) {
@@ -801,13 +850,8 @@ bool lbu_shield_cpu(lb_work_t *lw) {
 }
 
 void lbu_timed_out(lb_work_t *lw) {
-    lw->others_seen = lw->others.load() - lw->others_at_send;
-    sal_printf("%d foreign frames arrived meanwhile\n", lw->others_seen);
-    // The chip's counter wraps at 32 bits.
-    lw->overrun = (cpu_drops(lw->unit) - lw->cpu_drops_at_send) & 0xffffffffull;
-    if (lw->overrun > 0)
-        sal_printf("The CPU port was overrun: %llu frames to the CPU dropped meanwhile\n",
-                   static_cast<unsigned long long>(lw->overrun));
+    sal_printf("%d foreign frames arrived meanwhile\n", lw->others.load() - lw->others_at_send);
+    lbu_count_drops(lw);
 }
 
 // The CPU-port MAC drops a frame that finds no receive buffer posted, and
@@ -826,8 +870,15 @@ void lbu_wait_rx_room(const lb_work_t *lw, int frames) {
 void lbu_expect(lb_work_t *lw, int expect) {
     lbu_wait_rx_room(lw, expect);
     lw->others_at_send = lw->others.load();
-    lw->cpu_drops_at_send = cpu_drops(lw->unit);
-    lw->overrun = 0;
+    // The snake's frames pass every tested port; the others', their own.
+    soc_pbmp_t path = lw->p->pbm;
+    if (lw->kind != LB_KIND_SNAKE) {
+        path = soc_pbmp_t{};
+        soc_pbmp_port_add(&path, lw->tx_port);
+        soc_pbmp_port_add(&path, lw->rx_port);
+    }
+    lbu_drops_read(lw->unit, path, &lw->drops_at_send);
+    lw->overrun = lw->dropped = 0;
     while (sal_sem_take(lw->sema, 0) == 0) {
     }
     lw->received.store(0);
@@ -955,9 +1006,16 @@ int lbu_wait_packets(lb_work_t *lw, int ppt) {
     for (int i = 0; i < ppt; i++) {
         if (i >= lw->received.load() || lw->rx[i].pkt_data == nullptr) {
             sal_printf("Ran out of receive packets\n");
+            lbu_count_drops(lw);
             return -1;
         }
-        if (lbu_check_packet(lw, lw->tx[i], &lw->rx[i]) < 0) return -1;
+        if (lbu_check_packet(lw, lw->tx[i], &lw->rx[i]) < 0) {
+            // A frame missing from the trial shows as the next one in its
+            // place: it may have been dropped on the way, where it is counted.
+            if (be32(data_of(lw->tx[i]) + 16) != be32(data_of(&lw->rx[i]) + 16))
+                lbu_count_drops(lw);
+            return -1;
+        }
         lw->rx_bytes += static_cast<uint64_t>(length_of_rx(&lw->rx[i]));
         lw->rx_pkts++;
     }

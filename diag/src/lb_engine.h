@@ -71,6 +71,20 @@ struct lb_l2_entry_t {
 };
 constexpr int LB_MAX_L2 = 4 * LB_PORTS + LB_MAX_PPT;
 
+// The drop counters on the path of a trial's frames: each port's as they
+// leave it (its egress queue full) and come back in (the packet buffer
+// full), the CPU port's queue, the MAC's frames missed for want of a
+// posted receive buffer, and the receive service's frames dropped ahead of
+// the callouts (a stopped channel, a frame marked bad). 32-bit counters:
+// differences wrap.
+struct lb_drops_t {
+    soc_pbmp_t ports;  // the ports read
+    uint32_t out[LB_PORTS], in[LB_PORTS];
+    uint32_t cpu_queue;
+    uint64_t cpu_mac;
+    uint32_t rx_service;
+};
+
 // A run, from the init to the done.
 struct lb_work_t {
     int unit;
@@ -90,11 +104,12 @@ struct lb_work_t {
     std::atomic<int> foreign;  // frames through tested ports without the test's signature
     std::atomic<int> others;   // frames to the CPU, from any port, that are not the trial's
     int others_at_send;
-    uint64_t cpu_drops_at_send;  // frames to the CPU dropped before the trial's send
-    uint64_t overrun;            // dropped while the last trial waited
-    int others_seen;             // other ports' frames to the CPU meanwhile
-    bool shielded;               // other ports' flooded frames kept from the CPU
-    uint32_t flood_cleared;      // the CPU port's flood fields the test cleared
+    lb_drops_t drops_at_send;  // the drop counters on the trial's path at its send
+    uint64_t overrun;          // frames to the CPU dropped while the last trial waited
+    uint64_t dropped;          // frames dropped anywhere on its path meanwhile
+    int others_seen;           // other ports' frames to the CPU meanwhile
+    bool shielded;             // other ports' flooded frames kept from the CPU
+    uint32_t flood_cleared;    // the CPU port's flood fields the test cleared
     bool monitor_on;
     bool started_rx;  // the test started the receive service and stops it
     uint32_t seq;
@@ -124,11 +139,18 @@ struct lb_work_t {
 };
 
 // After a wait that timed out: says how many foreign frames arrived (kept in
-// others_seen) and whether the CPU port dropped frames meanwhile (kept in
-// overrun).
+// others_seen) and where frames were dropped meanwhile (lbu_count_drops).
 void lbu_timed_out(lb_work_t *lw);
-// Runs of a trial an overrun CPU port may cost before the verdict names it:
-// a slow host may overrun it with the test's own frames now and then.
+// Reads the drop counters of the ports (and the CPU's path) into *d.
+void lbu_drops_read(int unit, const soc_pbmp_t &ports, lb_drops_t *d);
+// After a failed trial: says where frames were dropped since its send, one
+// line a place ("3 frames dropped at fe0: buffer full"), and keeps the
+// total in dropped, the CPU port's share in overrun. A trial with a counted
+// drop on its path is run again: a healthy port loses no frame uncounted.
+void lbu_count_drops(lb_work_t *lw);
+// Runs of a trial counted drops (an overrun CPU port, a full buffer on the
+// way) may cost before the verdict names them: a slow host may overrun them
+// with the test's own frames now and then.
 constexpr int LB_OVERRUN_RETRIES = 3;
 // Keeps other ports' flooded frames from an overrun CPU port until the
 // test ends, saying so; false when that was done already, or when no other

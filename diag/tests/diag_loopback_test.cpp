@@ -52,6 +52,25 @@ TEST_F(loopback, SequenceMiscompareReportsBothValuesAndSkipsThePayload) {
     EXPECT_EQ(test49()->t_fail, 2);
 }
 
+// A frame the port's packet buffer had no room for is said where it was
+// dropped, and the trial or the snake's loop runs again: the healthy port
+// passes, in both tests.
+TEST_F(loopback, AFrameDroppedWhereItIsCountedIsSaidAndSentAgain) {
+    board->fabric().dropFrame(1);
+    std::string out =
+        run({"TestRun 49 PortBitMap=fe1 Count=1 LengthEnd=72 COSEnd=0 PktsPerTrialEnd=1"});
+    EXPECT_TRUE(has(out, "1 frame dropped at fe1 on the way in: buffer full\n")) << out;
+    EXPECT_FALSE(has(out, "TEST ERROR")) << out;
+    EXPECT_EQ(test49()->t_success, 1);
+
+    board->fabric().dropFrame(2);
+    out = run({"TestRun 39 PortBitMap=fe1-fe3 Count=1 Duration=1 LoopbackMode=PHY"});
+    EXPECT_TRUE(has(out, "TX packet 0 did not return to CPU\n")) << out;
+    EXPECT_TRUE(has(out, "1 frame dropped at fe2 on the way in: buffer full\n")) << out;
+    EXPECT_FALSE(has(out, "TEST ERROR")) << out;
+    EXPECT_EQ(test_find("39")->t_success, 1);
+}
+
 TEST_F(loopback, FramesThatNeverReturnTimeOutAndEndThePortLoop) {
     // External loopback with no cable: the frames leave and are gone.
     std::string out =

@@ -174,7 +174,7 @@ void Fabric::releaseCells(int port, uint32_t cells) {
 bool Fabric::enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay, bool from_cpu,
                             uint64_t arrived_ns) {
     const uint32_t cells = cellsOf(wire);
-    if (!bufferAdmits(port, cells)) {
+    if (!bufferAdmits(port, cells) || dropFault(from_cpu)) {
         mib(R_RXDROPPKTS, port, 1);
         drops_.buffer++;
         return false;

@@ -216,6 +216,10 @@ class Fabric {
     // when the frame is shorter) before the FCS is computed, as a fault on
     // the MAC's data path would; 0 cancels.
     void corruptFrame(uint64_t nth, size_t offset = SIZE_MAX);
+    // The nth frame (1 the next) that arrives at a front-panel port from now
+    // on finds its packet buffer full: dropped and counted as the port's
+    // discard; 0 cancels.
+    void dropFrame(uint64_t nth);
 
   private:
     friend class Port;
@@ -410,6 +414,8 @@ class Fabric {
     uint64_t corrupt_in_ = 0;  // frames to the one corruptFrame spoils, 0: none
     size_t corrupt_at_ = SIZE_MAX;
     void applyFault(std::vector<uint8_t> &frame);
+    uint64_t drop_in_ = 0;  // frames to the one dropFrame drops, 0: none
+    bool dropFault(bool from_cpu);
     uint64_t last_age_ = 0;
     uint64_t age_gen_ = 0;
     bool pumping_ = false;
