@@ -1,6 +1,8 @@
-// The web server shares its session slots out by client address: one
-// address holding every slot with requests it never finishes keeps no other
-// address waiting, and its own newcomers push out only its own sessions.
+// The managers share their request slots out by client address: one
+// address holding every web slot with requests it never finishes keeps no
+// other address waiting, and its own newcomers push out only its own
+// sessions; one address flooding the SNMP agent crowds out no other
+// manager's requests.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -9,7 +11,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,10 +27,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using system_fixture::Switch;
 
-// A connection to the server on 127.0.0.1 from the given loopback address,
-// so that one test appears as several hosts.
-int connect_from(const char *from, int port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
+// A socket connected to the server on 127.0.0.1 from the given loopback
+// address, so that one test appears as several hosts.
+int connect_from(const char *from, int port, int type = SOCK_STREAM) {
+    int fd = socket(AF_INET, type, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     inet_pton(AF_INET, from, &a.sin_addr);
@@ -66,7 +70,7 @@ bool closed_by_server(int fd) {
     return poll(&p, 1, 0) == 1 && recv(fd, &byte, 1, MSG_DONTWAIT) <= 0;
 }
 
-TEST(web_slots, OneAddressHoldingEverySlotKeepsNoOtherWaiting) {
+TEST(manager_share, OneAddressHoldingEveryWebSlotKeepsNoOtherWaiting) {
     Switch fw(test_workdir::path(), {"--board", "28"});
     ASSERT_TRUE(fw.run("", "DXP.0> ", nullptr, 60));
     const int web = fw.port_offset() + 80;
@@ -104,6 +108,63 @@ TEST(web_slots, OneAddressHoldingEverySlotKeepsNoOtherWaiting) {
     EXPECT_NE(late.find(" 200 "), std::string::npos) << late;
     for (int fd : flood)
         if (fd >= 0) close(fd);
+}
+
+// An SNMPv2c GET of sysUpTime.0 with community "public".
+std::string uptime_get(uint8_t request_id) {
+    const std::string oid = {0x06, 0x08, 0x2b, 6, 1, 2, 1, 1, 3, 0};
+    const std::string binding = std::string{0x30, static_cast<char>(oid.size() + 2)} + oid + "\x05";
+    const std::string bindings =
+        std::string{0x30, static_cast<char>(binding.size() + 1)} + binding + '\0';
+    const std::string body = std::string{0x02, 0x01, static_cast<char>(request_id)} +
+                             std::string{0x02, 0x01, 0x00, 0x02, 0x01, 0x00} + bindings;
+    const std::string message =
+        std::string{0x02, 0x01, 0x01, 0x04, 0x06} + "public" +
+        std::string{static_cast<char>(0xa0), static_cast<char>(body.size())} + body;
+    return std::string{0x30, static_cast<char>(message.size())} + message;
+}
+
+TEST(manager_share, OneAddressFloodingTheAgentCrowdsOutNoOtherManager) {
+    Switch fw(test_workdir::path(), {"--board", "28"});
+    ASSERT_TRUE(fw.run("", "DXP.0> ", nullptr, 60));
+    const int agent = fw.port_offset() + 161;
+    const int manager = connect_from("127.0.0.3", agent, SOCK_DGRAM);
+    ASSERT_GE(manager, 0);
+    timeval limit{1, 0};
+    setsockopt(manager, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    auto answered = [manager](uint8_t id) {
+        switchfw_child::send_text(manager, uptime_get(id));
+        char reply[512];
+        return recv(manager, reply, sizeof reply, 0) > 0;
+    };
+    ASSERT_TRUE(answered(1));
+
+    // Far more requests than the agent answers, from one address, until
+    // the manager is done.
+    std::atomic<bool> done{false};
+    std::thread flood([&done, agent] {
+        int fd = connect_from("127.0.0.2", agent, SOCK_DGRAM);
+        const std::string get = uptime_get(2);
+        char reply[512];
+        while (!done) {
+            for (int i = 0; i < 200; i++)
+                send(fd, get.data(), get.size(), MSG_DONTWAIT);
+            while (recv(fd, reply, sizeof reply, MSG_DONTWAIT) > 0) {
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        close(fd);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    int lost = 0;
+    for (uint8_t id = 10; id < 30; id++) {
+        lost += answered(id) ? 0 : 1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    done = true;
+    flood.join();
+    close(manager);
+    EXPECT_EQ(lost, 0);
 }
 
 }  // namespace
