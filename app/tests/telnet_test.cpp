@@ -28,10 +28,18 @@ using Clock = std::chrono::steady_clock;
 
 class Client {
   public:
-    explicit Client(int port, int receive_buffer = 0) {
+    // from: the loopback address the client connects from, so that one test
+    // appears as several hosts.
+    explicit Client(int port, int receive_buffer = 0, const char *from = nullptr) {
         fd_ = socket(AF_INET, SOCK_STREAM, 0);
         if (receive_buffer > 0)
             setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
+        if (from != nullptr) {
+            sockaddr_in local{};
+            local.sin_family = AF_INET;
+            inet_pton(AF_INET, from, &local.sin_addr);
+            bind(fd_, reinterpret_cast<sockaddr *>(&local), sizeof local);
+        }
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_port = htons(static_cast<uint16_t>(port));
@@ -252,6 +260,44 @@ TEST_F(telnetd, SilentClientsTimeOutAndFreeTheirSlots) {
     }
     Client fifth(telnetd_port());
     EXPECT_TRUE(fifth.wait_for("login: "));
+}
+
+TEST_F(telnetd, AnAddressHoldingEverySlotGivesWayOnlyWhereItHoldsMore) {
+    std::vector<std::unique_ptr<Client>> flood;
+    for (int i = 0; i < TELNETD_MAX_SESSIONS; i++) {
+        flood.push_back(std::make_unique<Client>(telnetd_port(), 0, "127.0.0.2"));
+        ASSERT_TRUE(flood.back()->wait_for("login: "));
+    }
+    auto pushed_out = [&flood] {
+        int closed = 0;
+        for (auto &c : flood)
+            closed += c->closed_by_peer(0, 100) ? 1 : 0;
+        return closed;
+    };
+    // Another address gets a login at once and the flood loses its oldest.
+    Client admin(telnetd_port(), 0, "127.0.0.3");
+    ASSERT_TRUE(admin.log_in());
+    EXPECT_TRUE(flood.front()->closed_by_peer());
+    EXPECT_EQ(pushed_out(), 1);
+    // The flood's own newcomer finds no slot it may take.
+    Client more(telnetd_port(), 0, "127.0.0.2");
+    EXPECT_TRUE(more.wait_for("Too many telnet sessions"));
+    // Newcomers take the flood's slots while it holds two more than they;
+    // then every address holds one, and the next newcomer is refused: the
+    // logged-in session keeps its slot throughout.
+    Client second(telnetd_port(), 0, "127.0.0.4");
+    Client third(telnetd_port(), 0, "127.0.0.5");
+    EXPECT_TRUE(second.wait_for("login: "));
+    EXPECT_TRUE(third.wait_for("login: "));
+    EXPECT_EQ(pushed_out(), 3);
+    Client fourth(telnetd_port(), 0, "127.0.0.6");
+    EXPECT_TRUE(fourth.wait_for("Too many telnet sessions"));
+    admin.send_text("help\r\n");
+    EXPECT_TRUE(admin.wait_for("counters"));
+    EXPECT_EQ(ram_log_texts(LOG_MOD_TELNET).front(),
+              "Login from 127.0.0.2 closed for one from 127.0.0.3: 127.0.0.2 held 4 sessions");
+    admin.send_text("exit\r\n");
+    EXPECT_TRUE(admin.closed_by_peer());
 }
 
 TEST_F(telnetd, IdleShellSessionEndsWithAMessage) {

@@ -22,6 +22,7 @@
 #include "snmp_backend.h"
 #include "snmp_mibs.h"
 #include "snmp_netsnmp.h"
+#include "snmp_request_queue.h"
 #include "snmpcfg.h"
 #include "snmpcfg_glue.h"
 
@@ -99,13 +100,20 @@ void snmp_agent_poll(long max_usecs) {
     timeval timeout{.tv_sec = max_usecs / 1000000, .tv_usec = max_usecs % 1000000};
     snmp_agent_lock();
     snmp_select_info(&fds, &readers, &timeout, &block);
+    // Requests read ahead already wait in their managers' queues.
+    const bool queued = snmp_request_queue::pending();
     snmp_agent_unlock();
-    long wait =
-        block ? max_usecs : std::min(max_usecs, timeout.tv_sec * 1000000L + timeout.tv_usec);
+    long wait = queued  ? 0
+                : block ? max_usecs
+                        : std::min(max_usecs, timeout.tv_sec * 1000000L + timeout.tv_usec);
     timeout = {.tv_sec = wait / 1000000, .tv_usec = wait % 1000000};
     // The wait is without the lock: the pages change the configuration
     // meanwhile.
     int count = select(fds, &readers, nullptr, nullptr, &timeout);
+    if (queued && count >= 0 && !FD_ISSET(snmp_request_queue::socket(), &readers)) {
+        FD_SET(snmp_request_queue::socket(), &readers);
+        count++;
+    }
     // Requests that arrive while settings images wait to be applied are read
     // after them, or the images would undo their SETs; till then they wait
     // in the socket. Waited for unlocked: applying an image takes the lock.
@@ -173,6 +181,8 @@ int snmp_agent_setup(void) {
     snmpmib::init_mib_modules();
     init_snmp(kAppName);
     int rv = init_master_agent();
+    if (rv == 0 && main_session != nullptr)
+        snmp_request_queue::attach(snmp_sess_transport(snmp_sess_pointer(main_session)));
     snmpglue::traps_from_switch();
     if (rv == 0) snmpcfg_init();
     quiet_setup = false;

@@ -29,5 +29,6 @@ void init_usmStats(void);
 void init_usmUser(void);
 void init_vacm_vars(void);
 void init_vacm_conf(void);
+extern netsnmp_session *main_session;  // the agent's first listening session
 }
 #include <net-snmp/agent/agent_sysORTable.h>

@@ -126,6 +126,7 @@ struct httpd_session {
     uint32_t progress_at;  // last time the body made steady progress
     long progress_bytes;   // body bytes since progress_at
     uint64_t accept_seq;   // order of acceptance: the oldest is reclaimed first
+    uint32_t peer;         // the client's address: slots are shared out by it
     bool input_ended;      // the client shut down its side while we answer
     bool head_begun;
     bool line_held;  // head_line did not fit into the last send
@@ -155,7 +156,7 @@ constexpr uint32_t HTTPD_STALL_SECONDS = 2;
 // True when the session has waited past HTTPD_STALL_SECONDS for its request.
 bool httpd_session_stalled(const httpd_session *s, uint32_t now);
 void httpd_session_reset(httpd_session *s);
-void httpd_session_accept(httpd_session *s, UniqueFd sock, uint64_t seq);
+void httpd_session_accept(httpd_session *s, UniqueFd sock, uint32_t peer, uint64_t seq);
 void httpd_session_read(httpd_session *s);
 // The client shut down its sending side: ends a session that still reads
 // its request; an answer in progress is still sent.

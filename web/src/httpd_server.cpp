@@ -11,8 +11,11 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstddef>
 #include <cstring>
+#include <tuple>
 #include <utility>
+#include <vector>
 
 #include "httpd_internal.h"
 #include "sal.h"
@@ -28,11 +31,15 @@ constexpr uint32_t kRetryUsecs = 2000000;
 constexpr uint32_t kAcceptPauseUsecs = 500000;
 // The kernel's queue of connections not yet accepted. The board's small
 // stack takes 8; the host's sockets take a queue sized for Linux, so that a
-// burst of clients does not wait for SYN retransmits. The server itself
-// still takes one connection per free slot. The board's socket buffer sizes
+// burst of clients does not wait for SYN retransmits. The server takes
+// connections off it as they come and shares the slots out by client
+// address (slot_for). The board's socket buffer sizes
 // are left to the host kernel for the same reason: a 4 KB receive buffer
 // makes uploads crawl.
 constexpr int kListenBacklog = 128;
+// Connections accepted and waiting for a slot, and taken per pass at most.
+constexpr size_t kWaitingCount = 64;
+constexpr int kAcceptBatch = 64;
 
 // Never destroyed: the "httpd" thread still runs when the process exits.
 auto &sessions = *new std::array<httpd_session, kSlotCount>;
@@ -115,44 +122,131 @@ UniqueFd open_listener() {
     return fd;
 }
 
-// A free slot, else the session that has waited longest past the eviction
-// limit for its request (its headers first: an upload in progress is taken
-// last); null when every slot is busy and none has stalled, so that the
-// newcomer waits in the kernel's queue until a slot frees.
-httpd_session *slot_for_newcomer(uint32_t now) {
-    httpd_session *oldest = nullptr;
-    for (auto &s : sessions) {
-        if (s.state == HTTPD_SLOT_FREE) return &s;
-        if (!httpd_session_stalled(&s, now)) continue;
-        bool s_body = s.state == HTTPD_SLOT_BODY;
-        if (oldest == nullptr) {
-            oldest = &s;
-            continue;
-        }
-        bool o_body = oldest->state == HTTPD_SLOT_BODY;
-        if (s_body != o_body ? !s_body : s.accept_seq < oldest->accept_seq) oldest = &s;
-    }
-    return oldest;
+// Slots the address holds.
+int slots_held(uint32_t peer) {
+    int held = 0;
+    for (const auto &s : sessions)
+        held += s.state != HTTPD_SLOT_FREE && s.peer == peer ? 1 : 0;
+    return held;
 }
 
-// Takes one waiting connection into a slot; false when no slot can take it
-// or none was waiting.
-bool accept_session(int listener) {
-    httpd_session *slot = slot_for_newcomer(sal_time());
-    if (slot == nullptr) return false;
-    UniqueFd fd(accept(listener, nullptr, nullptr));
-    if (!fd.valid()) {
-        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ECONNABORTED && errno != EINTR) {
-            sal_usleep(kAcceptPauseUsecs);
-        }
-        return false;
+// Which of an address's sessions gives up its slot first (lowest): one
+// stalled on its headers, then a stalled upload, then one still reading its
+// headers, then an answer in progress; an upload in progress goes last.
+int surrender_order(const httpd_session &s, bool stalled) {
+    const bool body = s.state == HTTPD_SLOT_BODY;
+    if (stalled) return body ? 1 : 0;
+    if (s.state < HTTPD_SLOT_BODY) return 2;
+    return body ? 4 : 3;
+}
+
+// A slot for a newcomer from the address: a free one, else one taken from
+// the address holding the most slots (its oldest session in surrender
+// order). A live session goes only to an address holding at least two fewer
+// slots than its own, so the taker never ends up heavier; a stalled one also
+// to an address holding fewer, or to its own. Null when none may be taken:
+// the newcomer waits for a slot to free.
+httpd_session *slot_for(uint32_t peer, uint32_t now) {
+    const int own = slots_held(peer);
+    httpd_session *taken = nullptr;
+    std::tuple<int, int, uint64_t> taken_key{};
+    for (auto &s : sessions) {
+        if (s.state == HTTPD_SLOT_FREE) return &s;
+        const int held = slots_held(s.peer);
+        const bool stalled = httpd_session_stalled(&s, now);
+        if (held < own + 2 && !(stalled && (held > own || s.peer == peer))) continue;
+        const std::tuple<int, int, uint64_t> key{-held, surrender_order(s, stalled), s.accept_seq};
+        if (taken != nullptr && key >= taken_key) continue;
+        taken = &s;
+        taken_key = key;
     }
-    if (slot->state != HTTPD_SLOT_FREE) httpd_session_close(slot);
-    httpd_session_accept(slot, std::move(fd), ++accept_count);
-    // A client usually sends its request with the connection: read it now
-    // rather than after another wait.
-    httpd_session_read(slot);
+    return taken;
+}
+
+// A connection accepted while no slot could take it: it waits here, unread,
+// in order of acceptance.
+struct waiting_client {
+    UniqueFd sock;
+    uint32_t peer;
+};
+auto &waiting = *new std::vector<waiting_client>;
+
+int waiting_held(uint32_t peer) {
+    int held = 0;
+    for (const auto &w : waiting)
+        held += w.peer == peer ? 1 : 0;
+    return held;
+}
+
+// Room among the waiting for one more from the address: the newest waiting
+// connection of the address holding the most slots and waiting connections
+// gives way, unless the newcomer's own address holds as many.
+bool waiting_room(uint32_t peer) {
+    if (waiting.size() < kWaitingCount) return true;
+    auto total = [](uint32_t p) { return slots_held(p) + waiting_held(p); };
+    uint32_t heaviest = peer;
+    int most = total(peer);
+    for (const auto &w : waiting) {
+        const int held = total(w.peer);
+        if (held > most) {
+            most = held;
+            heaviest = w.peer;
+        }
+    }
+    if (heaviest == peer) return false;
+    for (size_t i = waiting.size(); i-- > 0;) {
+        if (waiting[i].peer != heaviest) continue;
+        waiting.erase(waiting.begin() + static_cast<std::ptrdiff_t>(i));
+        break;
+    }
     return true;
+}
+
+// Gives slots to waiting connections while slots can be had, the address
+// holding the fewest slots first, in order of acceptance among equals.
+void seat_waiting(uint32_t now) {
+    for (;;) {
+        size_t chosen = waiting.size();
+        int chosen_held = 0;
+        httpd_session *slot = nullptr;
+        for (size_t i = 0; i < waiting.size(); i++) {
+            const int held = slots_held(waiting[i].peer);
+            if (slot != nullptr && held >= chosen_held) continue;
+            httpd_session *s = slot_for(waiting[i].peer, now);
+            if (s == nullptr) continue;
+            chosen = i;
+            chosen_held = held;
+            slot = s;
+        }
+        if (slot == nullptr) return;
+        if (slot->state != HTTPD_SLOT_FREE) httpd_session_close(slot);
+        waiting_client &w = waiting[chosen];
+        httpd_session_accept(slot, std::move(w.sock), w.peer, ++accept_count);
+        waiting.erase(waiting.begin() + static_cast<std::ptrdiff_t>(chosen));
+        // A client usually sends its request with the connection: read it
+        // now rather than after another wait.
+        httpd_session_read(slot);
+    }
+}
+
+// Takes connections off the kernel's queue as they come, so that each is
+// judged by its address rather than by its place behind another client's
+// flood; they wait unread until seat_waiting gives them a slot.
+void accept_newcomers(int listener) {
+    for (int i = 0; i < kAcceptBatch; i++) {
+        sockaddr_in addr{};
+        socklen_t len = sizeof addr;
+        UniqueFd fd(accept(listener, reinterpret_cast<sockaddr *>(&addr), &len));
+        if (!fd.valid()) {
+            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ECONNABORTED &&
+                errno != EINTR) {
+                sal_usleep(kAcceptPauseUsecs);
+            }
+            return;
+        }
+        const uint32_t peer = addr.sin_addr.s_addr;
+        if (waiting_room(peer)) waiting.push_back({std::move(fd), peer});
+    }
 }
 
 void server_thread(void *) {
@@ -167,11 +261,11 @@ void server_thread(void *) {
         for (auto &s : sessions) {
             if (s.state != HTTPD_SLOT_FREE) httpd_session_timeout_check(&s, now);
         }
+        // Slots freed or stalled since the last pass go to waiting clients;
+        // the poll's time-out brings the next look at stalled sessions.
+        seat_waiting(now);
         int count = 0;
-        // With no slot to offer, newcomers stay in the listen queue; the
-        // poll's time-out brings the next look at stalled sessions.
-        short listen_events = slot_for_newcomer(now) != nullptr ? POLLIN : 0;
-        fds[count] = {listener.get(), listen_events, 0};
+        fds[count] = {listener.get(), POLLIN, 0};
         slot_of[count++] = -1;
         for (int i = 0; i < kSlotCount; i++) {
             httpd_session &s = sessions[i];
@@ -202,8 +296,8 @@ void server_thread(void *) {
             if (s->state >= HTTPD_SLOT_HEAD && (got & POLLOUT) != 0) httpd_session_write(s);
         }
         if ((fds[0].revents & POLLIN) != 0) {
-            for (int i = 0; i < kSlotCount && accept_session(listener.get()); i++) {
-            }
+            accept_newcomers(listener.get());
+            seat_waiting(sal_time());
         }
     }
 }

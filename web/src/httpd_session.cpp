@@ -203,6 +203,7 @@ void httpd_session_reset(httpd_session *s) {
     s->progress_at = 0;
     s->progress_bytes = 0;
     s->accept_seq = 0;
+    s->peer = 0;
     s->input_ended = false;
     s->head_begun = false;
     s->line_held = false;
@@ -212,13 +213,14 @@ void httpd_session_reset(httpd_session *s) {
     s->page_pos = 0;
 }
 
-void httpd_session_accept(httpd_session *s, UniqueFd sock, uint64_t seq) {
+void httpd_session_accept(httpd_session *s, UniqueFd sock, uint32_t peer, uint64_t seq) {
     httpd_session_reset(s);
     s->sock = std::move(sock);
     // Accepted, and at once waiting for the request line.
     s->state = HTTPD_SLOT_REQUEST_LINE;
     s->last_activity = s->accepted_at = s->progress_at = sal_time();
     s->accept_seq = seq;
+    s->peer = peer;
 }
 
 void httpd_session_close(httpd_session *s) {

@@ -1,6 +1,8 @@
 // Telnet daemon. One "telnetd" thread accepts; each connection gets a
 // "telnet client" thread whose session goes through these states:
-//   refused  - beyond TELNETD_MAX_SESSIONS a connection is told so and closed;
+//   refused  - beyond TELNETD_MAX_SESSIONS a connection is told so and closed,
+//              unless it may take the slot of a session still at its login
+//              (claim_slot): one address cannot keep every other out;
 //   user     - "login: " asked; the whole login (every try, and the wait
 //              after each failure) must end within TELNETD_LOGIN_SECONDS;
 //   password - "password: " asked with the client's echo taken over and
@@ -19,12 +21,15 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "ecos_shell.h"
 #include "logger.h"
 #include "sal.h"
 #include "sal_host.h"
+#include "sal_lock.h"
 #include "settings.h"
 #include "telnet_console.h"
 #include "unique_fd.h"
@@ -33,7 +38,91 @@ namespace {
 
 std::atomic<int> listen_fd{-1};
 std::atomic<int> bound_port{0};
-std::atomic<int> sessions{0};
+
+// The session slots. A session thread finds its slot by its socket, which
+// it keeps open until it has given the slot back, so no other slot can hold
+// the same descriptor meanwhile; a slot taken from it holds another one.
+struct session_slot {
+    bool used;
+    int fd;
+    uint32_t peer;
+    bool logged_in;
+    uint64_t seq;  // order of acceptance
+};
+session_slot slots[TELNETD_MAX_SESSIONS] = {};
+uint64_t accepted = 0;
+
+sal_mutex_t slots_lock() {  // guards slots and accepted
+    static sal_mutex_t lock = sal_mutex_create("telnet slots");
+    return lock;
+}
+
+int held_by_locked(uint32_t peer) {
+    int held = 0;
+    for (const session_slot &s : slots)
+        held += s.used && s.peer == peer ? 1 : 0;
+    return held;
+}
+
+void address_text(uint32_t peer, char *buf, size_t size) {
+    in_addr a{.s_addr = peer};
+    if (inet_ntop(AF_INET, &a, buf, static_cast<socklen_t>(size)) == nullptr)
+        std::snprintf(buf, size, "unknown");
+}
+
+// A slot for the connection: a free one, else the oldest session still at
+// its login of the address holding the most sessions, when that address
+// holds at least two more than the newcomer's (so the taker never ends up
+// heavier). Its socket is shut down, which ends its login. A logged-in
+// session keeps its slot. False: every slot stays as it is.
+bool claim_slot(int fd, uint32_t peer) {
+    SalLock hold(slots_lock());
+    const int own = held_by_locked(peer);
+    session_slot *taken = nullptr;
+    int taken_held = 0;
+    for (session_slot &s : slots) {
+        if (!s.used) {
+            taken = &s;
+            break;
+        }
+        const int held = held_by_locked(s.peer);
+        if (s.logged_in || held < own + 2) continue;
+        if (taken != nullptr && (held < taken_held || (held == taken_held && s.seq > taken->seq)))
+            continue;
+        taken = &s;
+        taken_held = held;
+    }
+    if (taken == nullptr) return false;
+    if (taken->used) {
+        shutdown(taken->fd, SHUT_RDWR);
+        char from[INET_ADDRSTRLEN], to[INET_ADDRSTRLEN];
+        address_text(taken->peer, from, sizeof from);
+        address_text(peer, to, sizeof to);
+        logger_printf(LOG_LEVEL_INFO, LOG_MOD_TELNET,
+                      "Login from %s closed for one from %s: %s held %d sessions", from, to, from,
+                      taken_held);
+    }
+    *taken = {.used = true, .fd = fd, .peer = peer, .logged_in = false, .seq = ++accepted};
+    return true;
+}
+
+// The slot the session's socket holds, null once another took it.
+session_slot *slot_of_locked(int fd) {
+    for (session_slot &s : slots) {
+        if (s.used && s.fd == fd) return &s;
+    }
+    return nullptr;
+}
+
+void slot_logged_in(int fd) {
+    SalLock hold(slots_lock());
+    if (session_slot *s = slot_of_locked(fd)) s->logged_in = true;
+}
+
+void slot_release(int fd) {
+    SalLock hold(slots_lock());
+    if (session_slot *s = slot_of_locked(fd)) s->used = false;
+}
 
 void peer_text(int fd, char *buf, size_t size) {
     sockaddr_in a{};
@@ -52,6 +141,7 @@ void run_session(int fd) {
     console.limit_set(TelnetConsole::Limit::Fixed, TELNETD_LOGIN_SECONDS);
     int rv = ecos_shell_login_from(TELNETD_LOGIN_TRIES, LOG_MOD_TELNET, peer);
     if (rv == 1) {
+        slot_logged_in(fd);
         console.limit_set(TelnetConsole::Limit::Idle, TELNETD_IDLE_SECONDS);
         ecos_shell_run();
     } else if (rv == 0) {
@@ -83,28 +173,29 @@ void session_thread(void *arg) {
         send(fd.get(), msg, sizeof msg - 1, MSG_NOSIGNAL);
     }
     // Free the slot before the client can see the end of the session.
-    sessions--;
+    slot_release(fd.get());
 }
 
 void accept_thread(void *) {
     for (;;) {
         int lfd = listen_fd.load();
         if (lfd < 0) return;
-        UniqueFd fd(accept(lfd, nullptr, nullptr));
+        sockaddr_in peer{};
+        socklen_t len = sizeof peer;
+        UniqueFd fd(accept(lfd, reinterpret_cast<sockaddr *>(&peer), &len));
         if (!fd.valid()) {
             if (listen_fd.load() < 0) return;  // stopped
             sal_usleep(100000);
             continue;
         }
-        if (sessions.fetch_add(1) >= TELNETD_MAX_SESSIONS) {
-            sessions--;
+        if (!claim_slot(fd.get(), peer.sin_addr.s_addr)) {
             const char msg[] = "Too many telnet sessions; try again later.\r\n";
             send(fd.get(), msg, sizeof msg - 1, MSG_NOSIGNAL);
             continue;
         }
         void *arg = reinterpret_cast<void *>(static_cast<intptr_t>(fd.get()));
         if (sal_thread_create("telnet client", 16384, 0, session_thread, arg) == SAL_THREAD_ERROR) {
-            sessions--;
+            slot_release(fd.get());
             continue;
         }
         fd.release();  // the session thread owns it now
@@ -156,5 +247,9 @@ int telnetd_port(void) {
 }
 
 int telnetd_session_count(void) {
-    return sessions.load();
+    SalLock hold(slots_lock());
+    int used = 0;
+    for (const session_slot &s : slots)
+        used += s.used ? 1 : 0;
+    return used;
 }

@@ -1,0 +1,148 @@
+// The agent's requests read ahead into a queue per manager address and
+// handed to the library one address at a time.
+#include "snmp_request_queue.h"
+
+#include <fcntl.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <vector>
+
+namespace snmp_request_queue {
+namespace {
+
+// Requests kept waiting in all, and read off the socket per receive at most.
+constexpr size_t kWaitingMax = 256;
+constexpr int kReadAhead = 64;
+constexpr size_t kDatagramMax = 65536;
+
+// A datagram as the library's receive function gave it: the bytes and the
+// address record the library frees with the request.
+struct request {
+    std::vector<uint8_t> bytes;
+    void *opaque;
+    int olength;
+};
+
+struct manager {
+    uint32_t address;
+    std::deque<request> waiting;
+};
+
+using receive_fn = int (*)(netsnmp_transport *, void *, int, void **, int *);
+
+receive_fn library_receive = nullptr;
+int agent_socket = -1;
+// Addresses with requests waiting; `turn` is the next to be served.
+std::vector<manager> managers;
+size_t turn = 0;
+size_t waiting_count = 0;
+
+uint32_t sender_of(const void *opaque, int olength) {
+    if (opaque == nullptr || olength < static_cast<int>(sizeof(netsnmp_indexed_addr_pair)))
+        return 0;
+    const auto *pair = static_cast<const netsnmp_indexed_addr_pair *>(opaque);
+    return pair->remote_addr.sa.sa_family == AF_INET ? pair->remote_addr.sin.sin_addr.s_addr : 0;
+}
+
+void drop(request &r) {
+    std::free(r.opaque);  // the library's own allocation
+    r.opaque = nullptr;
+}
+
+manager &manager_of(uint32_t address) {
+    for (manager &m : managers) {
+        if (m.address == address) return m;
+    }
+    managers.push_back({address, {}});
+    return managers.back();
+}
+
+// Room for one more from the address: the address holding the most gives
+// up its newest, unless the newcomer's own holds as many.
+bool make_room(uint32_t address) {
+    if (waiting_count < kWaitingMax) return true;
+    manager *heaviest = nullptr;
+    for (manager &m : managers) {
+        if (heaviest == nullptr || m.waiting.size() > heaviest->waiting.size()) heaviest = &m;
+    }
+    if (heaviest == nullptr || heaviest->address == address) return false;
+    size_t own = 0;
+    for (const manager &m : managers) {
+        if (m.address == address) own = m.waiting.size();
+    }
+    if (own >= heaviest->waiting.size()) return false;
+    drop(heaviest->waiting.back());
+    heaviest->waiting.pop_back();
+    waiting_count--;
+    return true;
+}
+
+void read_ahead(netsnmp_transport *t) {
+    static std::vector<uint8_t> buf(kDatagramMax);
+    for (int i = 0; i < kReadAhead; i++) {
+        request r{{}, nullptr, 0};
+        int length =
+            library_receive(t, buf.data(), static_cast<int>(buf.size()), &r.opaque, &r.olength);
+        if (length < 0) {
+            drop(r);
+            return;
+        }
+        const uint32_t address = sender_of(r.opaque, r.olength);
+        if (!make_room(address)) {
+            drop(r);
+            continue;
+        }
+        r.bytes.assign(buf.begin(), buf.begin() + length);
+        manager_of(address).waiting.push_back(std::move(r));
+        waiting_count++;
+    }
+}
+
+int fair_receive(netsnmp_transport *t, void *buf, int size, void **opaque, int *olength) {
+    read_ahead(t);
+    *opaque = nullptr;
+    *olength = 0;
+    if (waiting_count == 0) {
+        errno = EAGAIN;
+        return -1;
+    }
+    if (turn >= managers.size()) turn = 0;
+    manager &m = managers[turn];
+    request r = std::move(m.waiting.front());
+    m.waiting.pop_front();
+    waiting_count--;
+    if (m.waiting.empty())
+        managers.erase(managers.begin() + static_cast<std::ptrdiff_t>(turn));
+    else
+        turn++;
+    const int length = std::min(size, static_cast<int>(r.bytes.size()));
+    if (length > 0) std::memcpy(buf, r.bytes.data(), static_cast<size_t>(length));
+    *opaque = r.opaque;
+    *olength = r.olength;
+    return length;
+}
+
+}  // namespace
+
+void attach(netsnmp_transport *t) {
+    if (t == nullptr || t->sock < 0 || t->f_recv == nullptr || library_receive != nullptr) return;
+    // Read ahead until the socket is empty, never waiting on it.
+    fcntl(t->sock, F_SETFL, fcntl(t->sock, F_GETFL) | O_NONBLOCK);
+    library_receive = t->f_recv;
+    agent_socket = t->sock;
+    t->f_recv = fair_receive;
+}
+
+int socket() {
+    return agent_socket;
+}
+
+bool pending() {
+    return waiting_count > 0;
+}
+
+}  // namespace snmp_request_queue
