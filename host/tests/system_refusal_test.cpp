@@ -102,6 +102,8 @@ std::vector<Refusal> common_refusals(int ports) {
          "Queue 0 weight 0 cannot run on this switch: its weights run 1 to 55"},
         {true, "/qos.cgi", "mode=3&p0=1&p1=0&p2=1&p3=1&p4=2&p5=2&p6=3&p7=3&w0=7&w1=1&w2=1&w3=0",
          "Queue 3 weight 0 cannot run on this switch"},
+        {true, "/qos.cgi", "mode=3&p0=1&p1=0&p2=1&p3=1&p4=2&p5=2&p6=3&p7=3&w0=7&w1=1&w2=16&w3=1",
+         "Queue 2 weight is not one of the choices: 1 to 15"},
         {false, "cos weight W0=4 W1=1 W2=1 W3=0", "",
          "COS: ERROR: Queue 3 weight 0 cannot run on this switch"},
         {false, "cos weight W0=4 W1=1 W2=0 W3=0", "", "COS: ERROR: Queue 2 weight 0 cannot run"},

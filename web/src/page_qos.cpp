@@ -284,9 +284,15 @@ int qos_cgi(httpd_event *ev, httpd_request *req) {
                 return qos_error(ev, req, title, "Can't set cos queue map!");
             queues[index] = value;
         } else if (mode == kSchedWrr) {
-            if (!parse_int(name + 1, 0, numq - 1, &index) ||
-                !parse_int(ev->a.pairs[i].value, 0, kWeightChoices, &value))
+            if (!parse_int(name + 1, 0, numq - 1, &index))
                 return qos_error(ev, req, title, "Can't set scheduling mode!");
+            if (!parse_int(ev->a.pairs[i].value, 0, kWeightChoices, &value)) {
+                // Named as the switch's own refusals are, so a hand-made
+                // post learns which weight the page does not take.
+                const std::string why = web_tag_printf(
+                    "Queue %d weight is not one of the choices: 1 to %d", index, kWeightChoices);
+                return qos_error(ev, req, title, why.c_str());
+            }
             weights[index] = value;
         }
     }
