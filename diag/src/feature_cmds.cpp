@@ -395,7 +395,7 @@ int cmd_igmp(int unit, args_t *a) {
     int enable = -1;
     if (is_word(word, "off") || is_word(word, "disable") || is_word(word, "no")) enable = 0;
     if (is_word(word, "on") || is_word(word, "enable") || is_word(word, "yes")) enable = 1;
-    if (enable < 0) return CMD_OK;
+    if (enable < 0) return CMD_USAGE;
     int rv = dxp_igmp_snooping_enable_set(unit, enable);
     if (rv < 0) {
         sal_printf("dxp_igmp_snooping_enable_set failed ERROR: %s\n", feature_cmds::errmsg(rv));
@@ -428,7 +428,7 @@ int cmd_dos(int unit, args_t *a) {
     if (action == nullptr) return CMD_USAGE;
     if (is_word(action, "show")) return dos_show(unit, pbmp);
     bool enable = is_word(action, "enable");
-    if (!enable && !is_word(action, "disable")) return CMD_OK;
+    if (!enable && !is_word(action, "disable")) return CMD_USAGE;
     const char *item_word = ARG_GET(a);
     if (item_word == nullptr || !parse_is_integer(item_word)) return CMD_USAGE;
     int item = parse_integer(item_word);
