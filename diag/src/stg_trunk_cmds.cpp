@@ -116,9 +116,23 @@ int stg_stp(const char *cmd, int unit, args_t *a) {
     pbmp = pbmp_and(pbmp, all_ports(unit));
     PortReserveFreeze tests;  // no self-test starts half-way through the ports
     if (refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
+    // Every port's state is read first; a port that refuses its state puts
+    // the ports set before it back, so a refused line changes none.
+    DxpUnitLock api(unit);
+    int was[SOC_MAX_NUM_PORTS] = {};
     for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
         if (!soc_pbmp_member(pbmp, port)) continue;
-        if (int rv = dxp_stg_stp_set(unit, stg, port, state); rv < 0) return fail(cmd, rv);
+        if (int rv = dxp_stg_stp_get(unit, stg, port, &was[port]); rv < 0) return fail(cmd, rv);
+    }
+    for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
+        if (!soc_pbmp_member(pbmp, port)) continue;
+        const int rv = dxp_stg_stp_set(unit, stg, port, state);
+        if (rv >= 0) continue;
+        for (int back = port - 1; back >= 0; back--)
+            if (soc_pbmp_member(pbmp, back)) dxp_stg_stp_set(unit, stg, back, was[back]);
+        sal_printf("%s: ERROR: port %s: %s: nothing set\n", cmd, port_name(unit, port),
+                   feature_cmds::errmsg(rv));
+        return CMD_FAIL;
     }
     return CMD_OK;
 }

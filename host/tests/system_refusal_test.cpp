@@ -176,6 +176,7 @@ std::vector<Refusal> common_refusals(int ports) {
         // group, the first variable unset.
         {false, "port ge0,fe0 an=off SPeed=1000", "", "Port fe0 cannot run 1000"},
         {false, "stg add 2 1 99", "", "VLAN 99: Entry not found"},
+        {false, "stg stp 1 all block", "", "port cpu0: Operation failed: nothing set"},
         {false, "config add refusal_a=1 refusal_b", "", "nothing set"},
         {false, "config delete refusal_kept refusal_none", "", "nothing deleted"},
         {false, "dos fe1 enabel 2", "", "Usage"},
