@@ -196,6 +196,18 @@ int cmd_mirror(int unit, args_t *a) {
     // A mirror into or out of a port under self-test changes the test's
     // frames; the values read from the chip come back at the next command.
     if (mirror_mode != 0) {
+        // Only Ethernet ports are mirrored: another named one is refused,
+        // not left out in silence.
+        const soc_control_t *s = SOC_CONTROL(unit);
+        for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
+            if (!soc_pbmp_member(mirror_ingress, port) && !soc_pbmp_member(mirror_egress, port))
+                continue;
+            if (soc_pbmp_member(s->fe.bitmap, port) || soc_pbmp_member(s->ge.bitmap, port))
+                continue;
+            sal_printf("%s: ERROR: port %s cannot be mirrored: nothing set\n", cmd,
+                       port_name(unit, port));
+            return CMD_FAIL;
+        }
         soc_pbmp_t touched = mirror_ingress;
         for (int i = 0; i < 2; i++)
             touched.w[i] |= mirror_egress.w[i];

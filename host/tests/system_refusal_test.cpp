@@ -177,6 +177,8 @@ std::vector<Refusal> common_refusals(int ports) {
         {false, "port ge0,fe0 an=off SPeed=1000", "", "Port fe0 cannot run 1000"},
         {false, "stg add 2 1 99", "", "VLAN 99: Entry not found"},
         {false, "stg stp 1 all block", "", "port cpu0: Operation failed: nothing set"},
+        {false, "mirror Mode=L2 Port=fe3 IngressBitMap=fe1,cpu0", "",
+         "port cpu0 cannot be mirrored"},
         {false, "config add refusal_a=1 refusal_b", "", "nothing set"},
         {false, "config delete refusal_kept refusal_none", "", "nothing deleted"},
         {false, "dos fe1 enabel 2", "", "Usage"},
