@@ -182,6 +182,7 @@ std::vector<Refusal> common_refusals(int ports) {
         {false, "config add refusal_a=1 refusal_b", "", "nothing set"},
         {false, "config delete refusal_kept refusal_none", "", "nothing deleted"},
         {false, "dos fe1 enabel 2", "", "Usage"},
+        {false, "counter Interval=-5", "", "Invalid interval -5"},
         {false, "igmp of", "", "Usage"},
     };
 }
