@@ -344,14 +344,18 @@ int logger_del_cgi(httpd_event *ev, httpd_request *req) {
     return loggers_page(ev);
 }
 
-int logger_clr_cgi(httpd_event *ev, httpd_request *) {
+int logger_clr_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
     long ring = -1;
+    logger *l = nullptr;
     if (ev->b.num == 1 && number_parse(ev->a.pairs[0].value, &ring) &&
-        (ring == RING_RAM || ring == RING_FLASH)) {
-        logger *l = ring_logger(static_cast<int>(ring));
-        if (l != nullptr) l->ops->clear(l);
-    }
+        (ring == RING_RAM || ring == RING_FLASH))
+        l = ring_logger(static_cast<int>(ring));
+    // Only a log this switch keeps is cleared; any other says so.
+    if (l == nullptr)
+        return web_error_page(ev, req, "Logging - Clear", "No such log: nothing cleared",
+                              WEB_RETRY_LABEL, WEB_RETRY_ACTION);
+    l->ops->clear(l);
     return loggers_page(ev);
 }
 

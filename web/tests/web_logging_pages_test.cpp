@@ -140,8 +140,11 @@ TEST_F(web_logging_pages, SearchAndCsvFilterByLevelAndModule) {
 
 TEST_F(web_logging_pages, ClearEmptiesTheRing) {
     fill(5);
-    page_get("/logger_clr.cgi?ring=0");
+    // A log the switch does not keep clears nothing and says so.
+    EXPECT_TRUE(has(page_get("/logger_clr.cgi?ring=7"), "No such log: nothing cleared"));
     uint32_t first = 0;
+    EXPECT_EQ(ram_->ops->count(&first, ram_), 5);
+    page_get("/logger_clr.cgi?ring=0");
     EXPECT_EQ(ram_->ops->count(&first, ram_), 0);
     EXPECT_TRUE(has(page_get("/logview.htm?target=0&page=1"), "Page 1 of 1"));
 }
