@@ -185,7 +185,8 @@ int setip_cgi(httpd_event *ev, httpd_request *req) {
 int dhcp_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS || ev->b.num != 1) return 0;
     ip_change change{};
-    if (!copy_field(change.ifname, ev->a.pairs[0].value) || !ifname_valid(change.ifname)) return 0;
+    if (!copy_field(change.ifname, ev->a.pairs[0].value) || !ifname_valid(change.ifname))
+        return setip_refuse(ev, req, "Invalid interface: no DHCP client started");
     auto *rec = static_cast<ip_change *>(sal_alloc(sizeof(ip_change), "dhcp.cgi"));
     if (rec == nullptr || httpd_req_state_get(req, &dhcp_key, 4) == nullptr) {
         sal_free(rec);
