@@ -67,6 +67,13 @@ TEST_F(ecos_shell, LoadUsesTheSettingsAndClearsCounters) {
     EXPECT_EQ(loads.load(), 1);
     EXPECT_EQ(clears.load(), 1);
     EXPECT_NE(console.out.find("Settings loaded\n"), std::string::npos);
+    // A load that fails leaves the counters.
+    s.settings_load = [](char *, int) { return -1; };
+    ecos_shell_init(&s);
+    EXPECT_EQ(ecos_shell_execute(line), 0);
+    EXPECT_EQ(clears.load(), 1);
+    EXPECT_NE(console.out.find("Loading the settings failed: the port counters are kept\n"),
+              std::string::npos);
 }
 
 TEST_F(ecos_shell, LoadNamesTheRowsItSkipped) {

@@ -1,5 +1,8 @@
 // CONFig: shows and edits the SDK configuration variables ("config.dxp").
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "diag_shell.h"
 #include "sal.h"
@@ -22,13 +25,16 @@ const char *config_match(const char *word) {
     return abbreviated;
 }
 
+// Every word is checked before any variable changes: a line with one bad
+// assignment sets none of them.
 int config_assign(args_t *a, bool add) {
     const char *cmd = ARG_CMD(a);
+    std::vector<std::pair<std::string, std::string>> sets;
     int rv = CMD_OK;
     const char *w;
     while ((w = ARG_GET(a)) != nullptr) {
         const char *eq = std::strchr(w, '=');
-        if (eq == nullptr || eq == w) {
+        if (eq == nullptr || eq == w || std::strpbrk(w, "\r\n") != nullptr) {
             sal_printf("%s: Invalid assignment: %s\n", cmd, w);
             rv = CMD_FAIL;
             continue;
@@ -39,20 +45,19 @@ int config_assign(args_t *a, bool add) {
             rv = CMD_FAIL;
             continue;
         }
-        char var[256];
-        if (name == nullptr) {
-            size_t n = static_cast<size_t>(eq - w);
-            if (n >= sizeof var) n = sizeof var - 1;
-            std::memcpy(var, w, n);
-            var[n] = '\0';
-            name = var;
-        }
-        if (sal_config_set(name, eq + 1) < 0) {
-            sal_printf("%s: Invalid option: %s\n", cmd, w);
-            rv = CMD_FAIL;
+        sets.emplace_back(name != nullptr ? std::string(name) : std::string(w, eq), eq + 1);
+    }
+    if (rv != CMD_OK) {
+        sal_printf("%s: nothing set\n", cmd);
+        return rv;
+    }
+    for (const auto &[name, value] : sets) {
+        if (sal_config_set(name.c_str(), value.c_str()) < 0) {
+            sal_printf("%s: Invalid option: %s=%s\n", cmd, name.c_str(), value.c_str());
+            return CMD_FAIL;
         }
     }
-    return rv;
+    return CMD_OK;
 }
 
 }  // namespace
@@ -90,13 +95,17 @@ int sh_config(int, args_t *a) {
     }
     if (sal_strcasecmp(w, "delete") == 0) {
         ARG_GET(a);
-        const char *name;
-        while ((name = ARG_GET(a)) != nullptr) {
-            if (sal_config_set(name, nullptr) < 0) {
-                sal_printf("%s: Variable not found: %s\n", cmd, name);
+        // Every name is found before any goes.
+        std::vector<std::string> names;
+        for (const char *name; (name = ARG_GET(a)) != nullptr;) {
+            if (sal_config_get(name) == nullptr) {
+                sal_printf("%s: Variable not found: %s\n%s: nothing deleted\n", cmd, name, cmd);
                 return CMD_FAIL;
             }
+            names.emplace_back(name);
         }
+        for (const std::string &name : names)
+            sal_config_set(name.c_str(), nullptr);
         return CMD_OK;
     }
     if (sal_strcasecmp(w, "clear") == 0) {

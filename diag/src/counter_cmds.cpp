@@ -242,6 +242,17 @@ int cmd_counter(int unit, args_t *a) {
         sal_printf("%s: Error: Unknown option: %s\n", ARG_CMD(a), ARG_CUR(a));
         return CMD_FAIL;
     }
+    // A negative interval would stop the collection, another group collect
+    // the default: each is refused by name instead.
+    if (interval < 0) {
+        sal_printf("%s: Error: Invalid interval %d: microseconds, or 0 (off) to stop\n", ARG_CMD(a),
+                   interval);
+        return CMD_FAIL;
+    }
+    if (group < 0 || group > 2) {
+        sal_printf("%s: Error: Invalid MIB group %d (0, 1 or 2)\n", ARG_CMD(a), group);
+        return CMD_FAIL;
+    }
     uint32_t mib_group = groups && (group == 1 || group == 2) ? static_cast<uint32_t>(group) : 0;
 
     if (sync) {

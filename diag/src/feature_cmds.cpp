@@ -196,6 +196,18 @@ int cmd_mirror(int unit, args_t *a) {
     // A mirror into or out of a port under self-test changes the test's
     // frames; the values read from the chip come back at the next command.
     if (mirror_mode != 0) {
+        // Only Ethernet ports are mirrored: another named one is refused,
+        // not left out in silence.
+        const soc_control_t *s = SOC_CONTROL(unit);
+        for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
+            if (!soc_pbmp_member(mirror_ingress, port) && !soc_pbmp_member(mirror_egress, port))
+                continue;
+            if (soc_pbmp_member(s->fe.bitmap, port) || soc_pbmp_member(s->ge.bitmap, port))
+                continue;
+            sal_printf("%s: ERROR: port %s cannot be mirrored: nothing set\n", cmd,
+                       port_name(unit, port));
+            return CMD_FAIL;
+        }
         soc_pbmp_t touched = mirror_ingress;
         for (int i = 0; i < 2; i++)
             touched.w[i] |= mirror_egress.w[i];
@@ -395,7 +407,7 @@ int cmd_igmp(int unit, args_t *a) {
     int enable = -1;
     if (is_word(word, "off") || is_word(word, "disable") || is_word(word, "no")) enable = 0;
     if (is_word(word, "on") || is_word(word, "enable") || is_word(word, "yes")) enable = 1;
-    if (enable < 0) return CMD_OK;
+    if (enable < 0) return CMD_USAGE;
     int rv = dxp_igmp_snooping_enable_set(unit, enable);
     if (rv < 0) {
         sal_printf("dxp_igmp_snooping_enable_set failed ERROR: %s\n", feature_cmds::errmsg(rv));
@@ -428,7 +440,7 @@ int cmd_dos(int unit, args_t *a) {
     if (action == nullptr) return CMD_USAGE;
     if (is_word(action, "show")) return dos_show(unit, pbmp);
     bool enable = is_word(action, "enable");
-    if (!enable && !is_word(action, "disable")) return CMD_OK;
+    if (!enable && !is_word(action, "disable")) return CMD_USAGE;
     const char *item_word = ARG_GET(a);
     if (item_word == nullptr || !parse_is_integer(item_word)) return CMD_USAGE;
     int item = parse_integer(item_word);

@@ -484,12 +484,15 @@ int cmd_cable_diag(int unit, args_t *a) {
     char hex[24];
     // Stopping link scanning enables a port: a disabled one is disabled
     // again, so it is pulse-tested without link and stays disabled.
-    soc_pbmp_t disabled{};
+    // Each port's scan mode (off, software, hardware) comes back as it was.
+    soc_pbmp_t disabled{}, scanned[3]{};
     for (int port = 0; port < 64; port++) {
-        int enabled = 1;
-        if (soc_pbmp_member(pbmp, port) && dxp_port_enable_get(unit, port, &enabled) >= 0 &&
-            !enabled)
+        if (!soc_pbmp_member(pbmp, port)) continue;
+        int enabled = 1, mode = 1;
+        if (dxp_port_enable_get(unit, port, &enabled) >= 0 && !enabled)
             soc_pbmp_port_add(&disabled, port);
+        if (dxp_linkscan_mode_get(unit, port, &mode) < 0 || mode < 0 || mode > 2) mode = 1;
+        soc_pbmp_port_add(&scanned[mode], port);
     }
     if (int rv = dxp_linkscan_mode_set_pbm(unit, to_dxp(pbmp), 0); rv < 0) {
         sal_printf("%s: Failed to disable link scanning: PBM=%s: %s\n", cmd, hex_of(pbmp, hex),
@@ -529,10 +532,13 @@ int cmd_cable_diag(int unit, args_t *a) {
             sal_printf("\tpair %c %s, length %d metres\n", 'A' + i, state_text(cd.pair_state[i]),
                        cd.pair_len[i]);
     }
-    if (int rv = dxp_linkscan_mode_set_pbm(unit, to_dxp(pbmp), 1); rv < 0) {
-        sal_printf("%s: Failed to recover link scanning: PBM=%s: %s\n", cmd, hex_of(pbmp, hex),
-                   feature_cmds::errmsg(rv));
-        return CMD_FAIL;
+    for (int mode = 1; mode <= 2; mode++) {
+        if (soc_pbmp_is_null(scanned[mode])) continue;
+        if (int rv = dxp_linkscan_mode_set_pbm(unit, to_dxp(scanned[mode]), mode); rv < 0) {
+            sal_printf("%s: Failed to recover link scanning: PBM=%s: %s\n", cmd,
+                       hex_of(scanned[mode], hex), feature_cmds::errmsg(rv));
+            return CMD_FAIL;
+        }
     }
     return result;
 }

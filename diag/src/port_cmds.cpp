@@ -392,6 +392,9 @@ int port_set(int unit, const char *cmd, soc_pbmp_t pbmp, uint32_t set_mask) {
         }
     }
     const soc_pbmp_t &ge = SOC_CONTROL(unit)->ge.bitmap;
+    // Every port is checked before any changes: a line that one port
+    // refuses changes none, and names each port that refused.
+    static dxp_port_info befores[SOC_MAX_NUM_PORTS];
     int result = CMD_OK;
     for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
         if (!soc_pbmp_member(pbmp, port)) continue;
@@ -422,7 +425,8 @@ int port_set(int unit, const char *cmd, soc_pbmp_t pbmp, uint32_t set_mask) {
             result = CMD_FAIL;
             continue;
         }
-        dxp_port_info before = info;
+        dxp_port_info &before = befores[port];
+        before = info;
         before.action_mask |= DXP_PORT_ATTR_AUTONEG_MASK | DXP_PORT_ATTR_LOCAL_ADVERT_MASK;
         if (!merge(given, set_mask, &info)) {
             sal_printf("%s: Error: Could not parse port %s info: %s\n", cmd, name,
@@ -451,12 +455,20 @@ int port_set(int unit, const char *cmd, soc_pbmp_t pbmp, uint32_t set_mask) {
             info.speed = fibre_speed(info);
             info.speed_max = info.speed;
         }
-        if ((rv = dxp_port_selective_set(unit, port, &info)) < 0 ||
-            (rv = set_extras(unit, port, info, set_mask)) < 0) {
-            sal_printf("%s: Error: Could not set port %s information: %s\n", cmd, name, errmsg(rv));
-            restore(unit, port, before);
-            result = CMD_FAIL;
-        }
+    }
+    if (result != CMD_OK) return result;
+    for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
+        if (!soc_pbmp_member(pbmp, port)) continue;
+        dxp_port_info &info = records[port];
+        int rv = dxp_port_selective_set(unit, port, &info);
+        if (rv >= 0) rv = set_extras(unit, port, info, set_mask);
+        if (rv >= 0) continue;
+        sal_printf("%s: Error: Could not set port %s information: %s\n", cmd, port_name(unit, port),
+                   errmsg(rv));
+        // The ports set before it go back too.
+        for (int back = port; back >= 0; back--)
+            if (soc_pbmp_member(pbmp, back)) restore(unit, back, befores[back]);
+        return CMD_FAIL;
     }
     return result;
 }
@@ -539,8 +551,14 @@ int cmd_port(int unit, args_t *a) {
     if (is("enable") || is("disable")) {
         ARG_GET(a);
         const int enable = sal_strcasecmp(next, "enable") == 0;
-        for (int port = 0; port < SOC_MAX_NUM_PORTS; port++)
-            if (soc_pbmp_member(pbmp, port)) dxp_port_enable_set(unit, port, enable);
+        for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
+            if (!soc_pbmp_member(pbmp, port)) continue;
+            if (int rv = dxp_port_enable_set(unit, port, enable); rv < 0) {
+                sal_printf("%s: Error: Could not %s port %s: %s\n", cmd, next,
+                           SOC_CONTROL(unit)->port_name[port], errmsg(rv));
+                return CMD_FAIL;
+            }
+        }
         return CMD_OK;
     }
 

@@ -1,6 +1,8 @@
 // The monitor's STG command (spanning-tree groups, their VLANs and the port
 // states in each) and TRUNK command (port trunks and their port-selection
 // criterion).
+#include <vector>
+
 #include "diag_parse.h"
 #include "dxp.h"
 #include "dxp_error.h"
@@ -18,6 +20,11 @@ constexpr int kStpCount = 5;
 
 int fail(const char *cmd, int rv) {
     sal_printf("%s: ERROR: %s\n", cmd, feature_cmds::errmsg(rv));
+    return CMD_FAIL;
+}
+
+int vlan_fail(const char *cmd, dxp_vlan_t vid, int rv) {
+    sal_printf("%s: ERROR: VLAN %d: %s\n", cmd, vid, feature_cmds::errmsg(rv));
     return CMD_FAIL;
 }
 
@@ -109,23 +116,56 @@ int stg_stp(const char *cmd, int unit, args_t *a) {
     pbmp = pbmp_and(pbmp, all_ports(unit));
     PortReserveFreeze tests;  // no self-test starts half-way through the ports
     if (refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
+    // Every port's state is read first; a port that refuses its state puts
+    // the ports set before it back, so a refused line changes none.
+    DxpUnitLock api(unit);
+    int was[SOC_MAX_NUM_PORTS] = {};
     for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
         if (!soc_pbmp_member(pbmp, port)) continue;
-        if (int rv = dxp_stg_stp_set(unit, stg, port, state); rv < 0) return fail(cmd, rv);
+        if (int rv = dxp_stg_stp_get(unit, stg, port, &was[port]); rv < 0) return fail(cmd, rv);
+    }
+    for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
+        if (!soc_pbmp_member(pbmp, port)) continue;
+        const int rv = dxp_stg_stp_set(unit, stg, port, state);
+        if (rv >= 0) continue;
+        for (int back = port - 1; back >= 0; back--)
+            if (soc_pbmp_member(pbmp, back)) dxp_stg_stp_set(unit, stg, back, was[back]);
+        sal_printf("%s: ERROR: port %s: %s: nothing set\n", cmd, port_name(unit, port),
+                   feature_cmds::errmsg(rv));
+        return CMD_FAIL;
     }
     return CMD_OK;
 }
 
+// Every VLAN named is read before any moves, and a group that refuses one
+// gets back the ones moved before it: a refused line moves none.
 int stg_vlans(const char *cmd, int unit, args_t *a, bool add) {
     int stg = 0;
     if (!number(a, &stg) || ARG_CNT(a) == 0) return CMD_USAGE;
+    struct Move {
+        dxp_vlan_t vid;
+        int was;  // the group the VLAN was in
+    };
+    std::vector<Move> moves;
+    DxpUnitLock api(unit);  // what is read stays so until the moves
     while (ARG_CNT(a) > 0) {
         int vid = 0;
         if (!number(a, &vid)) return CMD_USAGE;
         if (!vlan_id_fits(cmd, vid)) return CMD_FAIL;
-        const auto v = static_cast<dxp_vlan_t>(vid);
-        int rv = add ? dxp_stg_vlan_add(unit, stg, v) : dxp_stg_vlan_remove(unit, stg, v);
-        if (rv < 0) return fail(cmd, rv);
+        Move m{static_cast<dxp_vlan_t>(vid), 0};
+        dxp_pbmp_t members{}, untagged{};
+        int rv = dxp_vlan_port_get(unit, m.vid, &members, &untagged);
+        if (rv >= 0) rv = dxp_vlan_stg_get(unit, m.vid, &m.was);
+        if (rv < 0) return vlan_fail(cmd, m.vid, rv);
+        moves.push_back(m);
+    }
+    for (size_t i = 0; i < moves.size(); i++) {
+        const dxp_vlan_t vid = moves[i].vid;
+        int rv = add ? dxp_stg_vlan_add(unit, stg, vid) : dxp_stg_vlan_remove(unit, stg, vid);
+        if (rv >= 0) continue;
+        while (i-- > 0)
+            dxp_stg_vlan_add(unit, moves[i].was, moves[i].vid);
+        return vlan_fail(cmd, vid, rv);
     }
     return CMD_OK;
 }
@@ -245,6 +285,14 @@ int trunk_remove(const char *cmd, int unit, args_t *a) {
     return rv < 0 ? fail(cmd, rv) : CMD_OK;
 }
 
+int trunk_psc(const char *cmd, int unit, args_t *a) {
+    int rv = CMD_OK;
+    if (!options(unit, a, {{"Id", PQ_INT, &trunk_id}, {"Rtag", PQ_INT, &trunk_rtag}}, &rv))
+        return rv;
+    rv = dxp_trunk_psc_set(unit, trunk_id, trunk_rtag);
+    return rv < 0 ? fail(cmd, rv) : CMD_OK;
+}
+
 }  // namespace
 
 int cmd_stg(int unit, args_t *a) {
@@ -298,14 +346,17 @@ int cmd_trunk(int unit, args_t *a) {
     if (word_is(sub, "show")) return trunk_show(cmd, unit, a);
     // The members are read, changed and written back as one step.
     DxpUnitLock api(unit);
-    if (word_is(sub, "add")) return trunk_add(cmd, unit, a);
-    if (word_is(sub, "remove")) return trunk_remove(cmd, unit, a);
-    if (word_is(sub, "psc")) {
-        int rv = CMD_OK;
-        if (!options(unit, a, {{"Id", PQ_INT, &trunk_id}, {"Rtag", PQ_INT, &trunk_rtag}}, &rv))
-            return rv;
-        rv = dxp_trunk_psc_set(unit, trunk_id, trunk_rtag);
-        return rv < 0 ? fail(cmd, rv) : CMD_OK;
+    // A refused line leaves the options the next line defaults to as they were.
+    const int id = trunk_id, rtag = trunk_rtag;
+    const soc_pbmp_t pbmp = trunk_pbmp;
+    int rv = CMD_USAGE;
+    if (word_is(sub, "add")) rv = trunk_add(cmd, unit, a);
+    if (word_is(sub, "remove")) rv = trunk_remove(cmd, unit, a);
+    if (word_is(sub, "psc")) rv = trunk_psc(cmd, unit, a);
+    if (rv != CMD_OK) {
+        trunk_id = id;
+        trunk_rtag = rtag;
+        trunk_pbmp = pbmp;
     }
-    return CMD_USAGE;
+    return rv;
 }

@@ -71,8 +71,10 @@ int vlan_create(const char *cmd, int unit, args_t *a, dxp_vlan_t vid) {
     PortReserveFreeze tests;  // no self-test starts between the two steps
     if (refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
     if (int rv = dxp_vlan_create(unit, vid); rv < 0) return fail(cmd, rv);
-    if (int rv = dxp_vlan_port_add(unit, vid, to_dxp(pbmp), to_dxp(ubmp)); rv < 0)
+    if (int rv = dxp_vlan_port_add(unit, vid, to_dxp(pbmp), to_dxp(ubmp)); rv < 0) {
+        dxp_vlan_destroy(unit, vid);  // a refused create leaves no VLAN behind
         return fail(cmd, rv);
+    }
     return CMD_OK;
 }
 
@@ -131,7 +133,7 @@ int vlan_control(int unit, args_t *a) {
     const char *value_word = ARG_GET(a);
     if (value_word != nullptr && !parse_is_integer(value_word)) return CMD_USAGE;
     const int value = value_word != nullptr ? parse_integer(value_word) : 0;
-    bool used = false;
+    bool used = false, refused = false;
     for (const VlanControl &c : kControls) {
         if (name != nullptr && sal_strcasecmp(name, c.name) != 0) continue;
         used = true;
@@ -143,13 +145,14 @@ int vlan_control(int unit, args_t *a) {
                 sal_printf("%-20s%d\n", c.name, v);
         } else if (int rv = dxp_vlan_control_set(unit, c.type, value); rv < 0) {
             sal_printf("%s\tERROR: %s\n", c.name, feature_cmds::errmsg(rv));
+            refused = true;
         }
     }
     if (!used) {
         sal_printf("%s: ERROR: Unknown control name\n", name);
         return CMD_FAIL;
     }
-    return CMD_OK;
+    return refused ? CMD_FAIL : CMD_OK;
 }
 
 int pvlan_show(int unit, const soc_pbmp_t &pbmp) {
@@ -185,7 +188,7 @@ int pvlan_set(int unit, soc_pbmp_t pbmp, dxp_vlan_t vid) {
                 "VLAN %d must be created and contain the ports before being used for "
                 "port default VLAN.\n",
                 vid);
-        break;
+        return CMD_FAIL;
     }
     return CMD_OK;
 }

@@ -199,7 +199,9 @@ TEST_F(diag_dump_feature, TaggingDscpIgmpRateDosAndIpg) {
     EXPECT_EQ(run("IGMP"), "IGMP Snoop is enabled\n");
     run("IGMP no");
     EXPECT_EQ(run("IGMP"), "IGMP Snoop is disabled\n");
-    EXPECT_EQ(run("IGMP bogus"), "");
+    // A word it does not know runs nothing and says how to use it.
+    EXPECT_TRUE(has(run("IGMP bogus", -2), "Usage (IGMP)"));
+    EXPECT_EQ(run("IGMP"), "IGMP Snoop is disabled\n");
 
     run("RATE Limit=1024 Mcast=1");
     run("RATE Bcast=1");

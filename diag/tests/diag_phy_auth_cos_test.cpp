@@ -118,14 +118,14 @@ TEST_F(diag_phy, LinkScanAndCableDiagnostics) {
     EXPECT_EQ(usec, 250000);
     run("LINKscan bogus", -2);
 
-    // Ports without a cable: every pair open at 0 m; each tested port goes
-    // back to software scan.
+    // Ports without a cable: every pair open at 0 m; each tested port gets
+    // its scan mode back (fe4 hardware, fe5 none).
     out = run("CABLEdiag fe4-fe5");
     EXPECT_TRUE(has(out, "port fe4: cable Open (2 pairs)\n\tpair A Open, length 0 metres\n"))
         << out;
     EXPECT_TRUE(has(out, "port fe5: cable Open (2 pairs)\n")) << out;
-    EXPECT_EQ(scanMode(4), 1);
-    EXPECT_EQ(scanMode(5), 1);
+    EXPECT_EQ(scanMode(4), 2);
+    EXPECT_EQ(scanMode(5), 0);
     run("CABLEdiag", -2);
 }
 

@@ -319,7 +319,7 @@ TEST_F(diag_switch, VlansDecideWhereFramesGo) {
 
     EXPECT_EQ(run("PVlan disable fe5"), "");
     EXPECT_EQ(run("PVlan show fe5"), "Port fe5 default VLAN is 4095 (disabled)\n");
-    std::string out = run("PVlan set fe6 77");
+    std::string out = run("PVlan set fe6 77", -1);
     EXPECT_TRUE(has(out, "Error setting port fe6 default VLAN to 77: ")) << out;
     EXPECT_TRUE(has(out, "VLAN 77 must be created and contain the ports")) << out;
 

@@ -69,4 +69,22 @@ TEST(switchfw_linkscan, DetachAttachAndShrinkingReinitKeepLinkScanSound) {
     EXPECT_TRUE(up) << seen;
 }
 
+// A cable test stops each port's scan and gives it back as it was:
+// hardware scanning stays hardware, a port not scanned stays so.
+TEST(switchfw_linkscan, ACableTestGivesEachPortItsScanModeBack) {
+    for (const char *board : {"52", "28", "26"}) {
+        Switch sw(test_workdir::path(), {"--board", board});
+        std::string seen;
+        ASSERT_TRUE(sw.run("", "DXP.0> ", &seen, 60)) << seen;
+        EXPECT_EQ(sw.output("linkscan SwPortBitMap=fe0-fe2 HwPortBitMap=fe3"), "");
+        const std::string before = sw.output("linkscan");
+        ASSERT_NE(before.find("Hardware Port BitMap 0x0000000000000008: fe3"), std::string::npos)
+            << board << "\n"
+            << before;
+        const std::string tested = sw.output("cablediag fe1-fe4");
+        EXPECT_NE(tested.find("port fe4: cable"), std::string::npos) << board << "\n" << tested;
+        EXPECT_EQ(sw.output("linkscan"), before) << board;
+    }
+}
+
 }  // namespace

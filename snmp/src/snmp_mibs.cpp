@@ -302,8 +302,9 @@ int write_ifAdminStatus(int action, u_char *var_val, u_char var_val_type, size_t
             if (row < 1 || row > std::min(interface_count(), kAdminRows))
                 return SNMP_ERR_NOCREATION;
             // Not badValue: that is SNMPv1's; the agent maps this one back for
-            // a v1 request.
-            if (long value = *reinterpret_cast<long *>(var_val); value < 1 || value > 3)
+            // a v1 request. The ports have no testing(3) state: taken, it
+            // would switch the port off and read back as down(2).
+            if (long value = *reinterpret_cast<long *>(var_val); value < 1 || value > 2)
                 return SNMP_ERR_WRONGVALUE;
             // A port a self-test holds takes no change until the test ends.
             return admin_writable(row) ? SNMP_ERR_NOERROR : SNMP_ERR_INCONSISTENTVALUE;

@@ -267,6 +267,7 @@ TEST_F(snmp_agent_e2e, Board26SetsReachThePortsAndBadInputIsRefused) {
         {std::string(kSysName) + " x 417F", "wrongValue"},
         {std::string(kSysName) + " i 3", "wrongType"},
         {std::string(kIfAdmin3) + " i 4", "wrongValue"},
+        {".1.3.6.1.2.1.2.2.1.7.4 i 3", "wrongValue"},
         {std::string(kIfAdmin3) + " s up", "wrongType"},
         {".1.3.6.1.2.1.2.2.1.7.27 i 1", "noCreation"},
         {".1.3.6.1.2.1.1.1.0 s x", "notWritable"},
@@ -278,6 +279,8 @@ TEST_F(snmp_agent_e2e, Board26SetsReachThePortsAndBadInputIsRefused) {
     // The refused writes changed nothing; a text of 127 bytes fits.
     EXPECT_EQ(run(v2c("snmpget", "public") + " " + kSysName),
               std::string(kSysName) + " = STRING: \"core-7\"\n");
+    EXPECT_EQ(run(v2c("snmpget", "public") + " .1.3.6.1.2.1.2.2.1.7.4"),
+              ".1.3.6.1.2.1.2.2.1.7.4 = INTEGER: 1\n");
     EXPECT_NE(run(set + " " + kSysName + " s " + std::string(127, 'c')).find("STRING"),
               std::string::npos);
 

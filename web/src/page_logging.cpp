@@ -20,6 +20,7 @@ constexpr int kRecordsPerPage = 50;
 constexpr int kLinksMax = 9;
 constexpr int kFirstAppModule = LOG_MOD_GENERAL;
 constexpr const char *kAddTitle = "Logging - Add Server";
+constexpr const char *kDelTitle = "Logging - Remove Server";
 
 enum local_logger : uint16_t { LOCAL_RAM = 0, LOCAL_FLASH = 5, LOCAL_CONSOLE = 6 };
 enum ring_no : int { RING_RAM = 0, RING_FLASH = 1 };
@@ -321,28 +322,40 @@ int logger_add_cgi(httpd_event *ev, httpd_request *req) {
     return loggers_page(ev);
 }
 
-int logger_del_cgi(httpd_event *ev, httpd_request *) {
+int logger_del_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
     long row = 0;
-    if (ev->b.num == 1 && number_parse(ev->a.pairs[0].value, &row)) {
-        // Only a row that names a configured server.
+    // Only a row that names a configured server; any other removes nothing
+    // and says so.
+    const bool parsed = ev->b.num == 1 && number_parse(ev->a.pairs[0].value, &row);
+    int slot = -1;
+    if (parsed) {
         long server_row = row - targets().server_base - 1;
-        int slot = server_row >= 0 && server_row < LOGGER_SYSLOG_SLOTS
-                       ? server_slot(static_cast<int>(server_row))
-                       : -1;
-        if (slot >= 0 && logger_syslog_remove(slot) == 0) settings_save_group(kLoggerGroup);
+        if (server_row >= 0 && server_row < LOGGER_SYSLOG_SLOTS)
+            slot = server_slot(static_cast<int>(server_row));
     }
+    if (slot < 0 || logger_syslog_remove(slot) != 0) {
+        const char *text = parsed
+                               ? web_tag_printf("Row %ld is no syslog server: nothing removed", row)
+                               : "Invalid row: nothing removed";
+        return web_error_page(ev, req, kDelTitle, text, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
+    }
+    settings_save_group(kLoggerGroup);
     return loggers_page(ev);
 }
 
-int logger_clr_cgi(httpd_event *ev, httpd_request *) {
+int logger_clr_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
     long ring = -1;
+    logger *l = nullptr;
     if (ev->b.num == 1 && number_parse(ev->a.pairs[0].value, &ring) &&
-        (ring == RING_RAM || ring == RING_FLASH)) {
-        logger *l = ring_logger(static_cast<int>(ring));
-        if (l != nullptr) l->ops->clear(l);
-    }
+        (ring == RING_RAM || ring == RING_FLASH))
+        l = ring_logger(static_cast<int>(ring));
+    // Only a log this switch keeps is cleared; any other says so.
+    if (l == nullptr)
+        return web_error_page(ev, req, "Logging - Clear", "No such log: nothing cleared",
+                              WEB_RETRY_LABEL, WEB_RETRY_ACTION);
+    l->ops->clear(l);
     return loggers_page(ev);
 }
 

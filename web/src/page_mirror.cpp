@@ -97,8 +97,6 @@ int mirror_disable(httpd_event *ev, httpd_request *req) {
 }
 
 int mirror_enable(httpd_event *ev, httpd_request *req, int mtp_uport, int mtp) {
-    logger_printf(LOG_LEVEL_INFO, LOG_MOD_MIRROR, "Enable Mirror mode : Set mtp to port : %d",
-                  mtp_uport);
     // Kept for the page and the saved item while no port is mirrored yet.
     mirrormgr_monitor_set(mtp_uport);
     const uint64_t ingress = port_bits(web_form_value(ev, 0));
@@ -122,6 +120,9 @@ int mirror_enable(httpd_event *ev, httpd_request *req, int mtp_uport, int mtp) {
             return rv < 0 ? mirror_error(ev, req, dxp_errmsg(rv)) : 0;
         }
     }
+    // Logged once every port took its part.
+    logger_printf(LOG_LEVEL_INFO, LOG_MOD_MIRROR, "Enable Mirror mode : Set mtp to port : %d",
+                  mtp_uport);
     if (!in_list.empty())
         logger_printf(LOG_LEVEL_INFO, LOG_MOD_MIRROR, "Set Mirror : Ingress ports : %s",
                       in_list.c_str());

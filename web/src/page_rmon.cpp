@@ -277,11 +277,20 @@ struct ModifyKind {
     size_t count;
     const void *key;
     const void *created;  // key of the create handler's index
+    uint32_t status_column;
 };
 
-// Sets one column from the form; 0, or the probe's error (RMON_WRONG_VALUE
-// for a field that is not a number). A column whose field is absent stays.
-int set_column(const ModifyKind &k, const Column &c, uint32_t index, const httpd_event *ev) {
+enum class ColumnStep { kTest, kSet };
+
+// Tests or sets one column from the form; 0, or the probe's error
+// (RMON_WRONG_VALUE for a field that is not a number). A column whose field
+// is absent stays.
+int set_column(const ModifyKind &k, const Column &c, uint32_t index, const httpd_event *ev,
+               ColumnStep step) {
+    auto apply = [&](oid_val v) {
+        return step == ColumnStep::kTest ? test(k.table, c.var_id, index, v)
+                                         : write(k.table, c.var_id, index, v);
+    };
     if (c.kind == Column::kVariable) {
         int32_t port = 0, var = 0;
         if (!int_field(field(ev, "sel_var_interface"), &port)) port = 0;
@@ -291,14 +300,17 @@ int set_column(const ModifyKind &k, const Column &c, uint32_t index, const httpd
         std::memcpy(oid, kAlarmVarBase, sizeof kAlarmVarBase);
         oid[10] = static_cast<rmon_oid_t>(var + 2);
         oid[11] = static_cast<rmon_oid_t>(port);
-        return set_oid(k.table, c.var_id, index, oid, kAlarmVarLen);
+        return apply({.type = RMON_ASN_OBJECT_ID, .length = kAlarmVarLen, .value = oid});
     }
     const char *text = field(ev, c.field);
     if (text == nullptr) return 0;
-    if (c.kind == Column::kText) return set_text(k.table, c.var_id, index, text);
+    if (c.kind == Column::kText) {
+        oid_val v;
+        return text_value(text, &v) ? apply(v) : RMON_WRONG_LENGTH;
+    }
     int32_t v = 0;
     if (!int_field(text, &v)) return RMON_WRONG_VALUE;
-    return set_int(k.table, c.var_id, index, v);
+    return apply(int_value(&v));
 }
 
 // The error page "Set the RMON_<table>.<column> failed!".
@@ -321,12 +333,19 @@ int modify_row(const ModifyKind &k, httpd_event *ev, httpd_request *req) {
         if (c.kind == Column::kInt && text != nullptr && !int_field(text, &v))
             return set_failed(k, c.name, ev, req);
     }
+    Value status;
+    const bool was_valid =
+        read(k.table, k.status_column, index, &status) == 0 && status.u32() == RMON_VALID;
     if (rmon_row_op(k.table, index, 3) != 0) return set_failed(k, "Status", ev, req);
-    for (size_t i = 0; i < k.count; i++) {
-        const Column &c = k.columns[i];
-        if (set_column(k, c, index, ev) != 0) {
+    // Every column is tested before any is set: a refused post leaves the
+    // row as it was, running again if it ran.
+    for (ColumnStep step : {ColumnStep::kTest, ColumnStep::kSet}) {
+        for (size_t i = 0; i < k.count; i++) {
+            const Column &c = k.columns[i];
+            if (set_column(k, c, index, ev, step) == 0) continue;
             logger_printf(LOG_LEVEL_WARNING, LOG_MOD_RMON, "%s, var_id=%d, rmonp set failed!\n",
                           k.handler, static_cast<int>(c.var_id));
+            if (was_valid) rmon_row_op(k.table, index, 1);
             return set_failed(k, c.name, ev, req);
         }
     }
@@ -355,6 +374,7 @@ const ModifyKind alarm_kind = {
     .count = sizeof alarm_columns / sizeof alarm_columns[0],
     .key = &kAlarmShown,
     .created = &kAlarmCreated,
+    .status_column = 12,
 };
 
 const ModifyKind event_kind = {
@@ -366,6 +386,7 @@ const ModifyKind event_kind = {
     .count = sizeof event_columns / sizeof event_columns[0],
     .key = &kEventShown,
     .created = &kEventCreated,
+    .status_column = 7,
 };
 
 }  // namespace

@@ -206,7 +206,8 @@ int setip_cgi(httpd_event *ev, httpd_request *req) {
 int dhcp_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS || ev->b.num != 1) return 0;
     ip_change change{};
-    if (!copy_field(change.ifname, ev->a.pairs[0].value) || !ifname_valid(change.ifname)) return 0;
+    if (!copy_field(change.ifname, ev->a.pairs[0].value) || !ifname_valid(change.ifname))
+        return setip_refuse(ev, req, "Invalid interface: no DHCP client started");
     ChangeBusy busy;  // as for setip.cgi
     if (sal_restart_announced() != 0)
         return web_error_page(ev, req, "DHCP Client", kRestartingRefusal, WEB_RETRY_LABEL,

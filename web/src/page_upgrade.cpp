@@ -101,7 +101,6 @@ int upgrade_start(httpd_event *ev, httpd_request *req, long size) {
     if (running) return upgrade_refuse(ev, req, UPG_BUSY);
     running = true;
     httpd_req_state_get(req, &owner_key, 1);
-    logger_puts(LOG_LEVEL_INFO, LOG_MOD_SYSTEM, "Firmware upgrade process started");
     if (flashNumSectors() == 0 && flashInit() != 0) {
         logger_puts(LOG_LEVEL_ERROR, LOG_MOD_SYSTEM,
                     "Failed to initialize flash when upgrading firmware");
@@ -127,6 +126,8 @@ int upgrade_start(httpd_event *ev, httpd_request *req, long size) {
         invalid_image_log();
         return upgrade_refuse(ev, req, UPG_INVALID_IMAGE);
     }
+    // Logged once the image is taken, not for one refused before its first byte.
+    logger_puts(LOG_LEVEL_INFO, LOG_MOD_SYSTEM, "Firmware upgrade process started");
     received = 0;
     total = size;
     return 0;

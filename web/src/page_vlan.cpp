@@ -228,11 +228,12 @@ int held_port_page(httpd_event *ev, httpd_request *req, const char *title, uint6
     return -1;
 }
 
-// Logs the members, then records the VLAN, or shows the switch's error.
+// Logs the members and records the VLAN once the switch took them, or
+// shows the switch's error: the log holds only what was done.
 int vlan_finish(httpd_event *ev, httpd_request *req, int rv, const char *prefix, int vid,
                 uint64_t members, uint64_t untagged) {
-    log_members(prefix, vid, members, untagged);
     if (rv != 0) return vlan_err_page(ev, req, rv);
+    log_members(prefix, vid, members, untagged);
     vlan_record(vid, members, untagged);
     return 0;
 }
@@ -349,8 +350,11 @@ int setvlan_cgi(httpd_event *ev, httpd_request *req) {
     removed |= cur_members & members & (cur_untagged ^ untagged);
     if (removed != 0) {
         vlan_bits_to_lplist(removed, &lists.members);
-        if (dxpx_vlan_port_remove(static_cast<dxp_vlan_t>(vid), lists.members) != 0)
+        // Refused, the VLAN keeps its ports and the post adds none.
+        if (int rv = dxpx_vlan_port_remove(static_cast<dxp_vlan_t>(vid), lists.members); rv != 0) {
             logger_puts(LOG_LEVEL_WARNING, LOG_MOD_VLAN, "Set Vlan : dxpx_vlan_port_remove failed");
+            return vlan_err_page(ev, req, rv);
+        }
     }
     // A tested port is left to its test, which gives it back as the page
     // shows it.

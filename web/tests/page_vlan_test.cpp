@@ -98,6 +98,13 @@ TEST_F(page_vlan, BadIdentifiersAndPvidMembersAreRefused) {
     // A VID the manager does not know is not recorded.
     EXPECT_EQ(error_of(post("/setvlan.cgi", "vid=77&values=1")), "Entry not found");
     EXPECT_EQ(manager(77), "none");
+    // A VLAN the switch refuses is neither recorded nor logged as made.
+    ASSERT_EQ(dxp_vlan_create(0, 78), 0);
+    log_clear();
+    EXPECT_EQ(error_of(post("/newvlan.cgi", "newid=78&values=" + values("2"))), "Entry exists");
+    EXPECT_EQ(manager(78), "none");
+    EXPECT_FALSE(logged("New Vlan : VLAN ID = 78, member port = 1,"));
+    EXPECT_TRUE(logged("New Vlan : dxpx_vlan_create failed, vid = 78"));
 
     // The pages post one character per port: a list of another length
     // names no VLAN, whatever its characters.

@@ -53,10 +53,12 @@ TEST_F(web_logging_pages, ServersAreAddedListedAndRemovedByExistingRows) {
     EXPECT_TRUE(has(list, "<td>127.0.0.1</td><td>5143</td><td>local3</td>"));
     EXPECT_FALSE(has(list, "Add Syslog Server"));
 
-    // Rows past the last server do nothing; a server row removes that server.
+    // Rows past the last server remove nothing and say so; a server row
+    // removes that server.
     int base = logger_flash_get() != nullptr ? 1 : 0;
-    page_get("/logger_del.cgi?row=" + std::to_string(base + 5));
-    page_get("/logger_del.cgi?row=" + std::to_string(base));
+    EXPECT_TRUE(has(page_get("/logger_del.cgi?row=" + std::to_string(base + 5)),
+                    "Row " + std::to_string(base + 5) + " is no syslog server: nothing removed"));
+    EXPECT_TRUE(has(page_get("/logger_del.cgi?row=" + std::to_string(base)), "nothing removed"));
     EXPECT_EQ(occurrences(page_get("/loggers.htm").body, "class=\"target server\""), 4u);
     page_get("/logger_del.cgi?row=" + std::to_string(base + 2));
     list = page_get("/loggers.htm");
@@ -138,8 +140,11 @@ TEST_F(web_logging_pages, SearchAndCsvFilterByLevelAndModule) {
 
 TEST_F(web_logging_pages, ClearEmptiesTheRing) {
     fill(5);
-    page_get("/logger_clr.cgi?ring=0");
+    // A log the switch does not keep clears nothing and says so.
+    EXPECT_TRUE(has(page_get("/logger_clr.cgi?ring=7"), "No such log: nothing cleared"));
     uint32_t first = 0;
+    EXPECT_EQ(ram_->ops->count(&first, ram_), 5);
+    page_get("/logger_clr.cgi?ring=0");
     EXPECT_EQ(ram_->ops->count(&first, ram_), 0);
     EXPECT_TRUE(has(page_get("/logview.htm?target=0&page=1"), "Page 1 of 1"));
 }

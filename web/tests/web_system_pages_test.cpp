@@ -103,6 +103,7 @@ TEST_F(web_system_pages, SetipRefusesBadAddressesAndAppliesAGoodOneLater) {
 TEST_F(web_system_pages, DhcpChecksTheInterfaceAndShowsTheNotice) {
     test_response bad = page_post("/dhcp.cgi", "ifname=eth2");
     EXPECT_FALSE(has(bad, "Please check console"));
+    EXPECT_TRUE(has(bad, "Invalid interface: no DHCP client started"));
     EXPECT_EQ(sal_alloc_bytes_in_use("dhcp.cgi"), 0u);
     test_response r = page_post("/dhcp.cgi", "ifname=eth1");
     EXPECT_TRUE(has(r, "Please check console for IP assigned from DHCP server"));

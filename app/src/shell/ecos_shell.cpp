@@ -39,10 +39,13 @@ int cmd_load(int, char **) {
     }
     char skipped[1024] = "";
     int rv = services.settings_load(skipped, sizeof skipped);
-    if (services.port_counters_clear_all != nullptr) services.port_counters_clear_all();
     if (rv <= 0) {
-        sal_printf("Loading the settings failed\n");
-    } else if (skipped[0] == '\0') {
+        // A failed load clears nothing more.
+        sal_printf("Loading the settings failed: the port counters are kept\n");
+        return 0;
+    }
+    if (services.port_counters_clear_all != nullptr) services.port_counters_clear_all();
+    if (skipped[0] == '\0') {
         sal_printf("Settings loaded\n");
     } else {
         sal_printf("Settings loaded, except:\n%s", skipped);
