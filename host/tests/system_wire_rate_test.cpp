@@ -22,6 +22,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "../../platform/tests/private_workdir.h"
@@ -331,6 +332,18 @@ TEST_P(system_egress_limit, APortSendsAtTheLowerOfItsLineRateAndItsLimit) {
         snmp = out_discards() - snmp_before;
     }
     EXPECT_GE(snmp, port);
+
+    // A backlog behind a slow limit (64 kbit/s: the burst's 43 frames, then
+    // one each 190 ms) leaves at once when the limit is raised, not after
+    // the 8 s the old rate would still have taken.
+    ASSERT_NO_FATAL_FAILURE(limit(1, 528));
+    std::thread raise([this] {
+        usleep(2500 * 1000);
+        limit(1600, 528);
+    });
+    const std::vector<int> behind = bursts(1, 150);
+    raise.join();
+    EXPECT_EQ(behind, std::vector<int>(1, 150));
 }
 
 INSTANTIATE_TEST_SUITE_P(boards, system_egress_limit,

@@ -17,6 +17,9 @@ namespace {
 constexpr uint32_t kNoIngressLimit = 254;
 constexpr uint32_t kLargestRateCode = 240;
 constexpr uint64_t kNoTokensRecheckNs = 1'000'000;
+// The longest a frame held by the egress limit waits before the limit is read
+// again, so a limit raised or removed meanwhile frees the backlog this soon.
+constexpr uint64_t kShapedRecheckNs = 10'000'000;
 constexpr MacAddr kReservedGroup = 0x0180c2000000ull;  // 01-80-C2-00-00-0x
 
 // Packet classes of the PKT_MSK fields.
@@ -133,11 +136,18 @@ uint64_t Fabric::egressRateStart(int port, size_t wire_bytes, uint64_t start_ns,
     // owed (a frame larger than the burst once nothing is).
     const auto cost = static_cast<uint64_t>(static_cast<double>(wire_bytes) * 8e6 / kbps);
     const auto burst = static_cast<uint64_t>(bucketKbits(field(r, F_BUCKET_SIZE)) * 1e9 / kbps);
-    uint64_t &paid_ns = state_[static_cast<size_t>(port)].shaped_ns;
+    PortState &s = state_[static_cast<size_t>(port)];
+    uint64_t &paid_ns = s.shaped_ns;
+    // What is still owed is bits: a changed rate pays them off at its own
+    // speed, not in the time the old rate would have taken.
+    if (s.shaped_kbps != kbps && paid_ns > now_ns)
+        paid_ns = now_ns + static_cast<uint64_t>(static_cast<double>(paid_ns - now_ns) *
+                                                 s.shaped_kbps / kbps);
+    s.shaped_kbps = kbps;
     const uint64_t debt_due = paid_ns + std::min(cost, burst);
     const uint64_t ready_ns = std::max(start_ns, debt_due > burst ? debt_due - burst : 0);
     if (ready_ns <= now_ns) paid_ns = std::max(paid_ns, ready_ns) + cost;
-    return ready_ns;
+    return std::min(ready_ns, now_ns + kShapedRecheckNs);
 }
 
 }  // namespace sim

@@ -88,6 +88,26 @@ TEST_F(egress_queue, AnEgressLimitPacesThePortAndItsQueuesHoldTheBacklog) {
     EXPECT_GE(discards(1), 15u);
 }
 
+// A slow limit's backlog leaves at once when the limit is raised or removed,
+// not after the time the old rate would still have taken (8 s here).
+TEST_F(egress_queue, ABacklogLeavesAtOnceWhenItsLimitIsRaisedOrRemoved) {
+    constexpr uint64_t kSlow = 1u << 15 | 4u << 8 | 1;  // 64 kbit/s, 528 kbit bucket
+    for (uint64_t raised : {1u << 15 | 4u << 8 | 127, 0u}) {
+        chip.poke("PORT_ERC_CON", 1, kSlow);
+        fabric.advance(10'000'000);  // the bucket fills again
+        board.port(1).clearSent();
+        for (int i = 0; i < 60; i++)
+            board.port(0).inject(toB());
+        fabric.advance(1'000'000);
+        EXPECT_LT(board.port(1).sent().size(), 50u);  // the bucket's 43, then one each 190 ms
+        chip.poke("PORT_ERC_CON", 1, raised);
+        for (int ms = 0; ms < 20; ms++)
+            fabric.advance(1000);
+        EXPECT_EQ(board.port(1).sent().size(), 60u) << std::hex << raised;
+    }
+    EXPECT_EQ(discards(1), 0u);
+}
+
 TEST_F(egress_queue, QueuesLeaveInTheSchedulingModesOrder) {
     chip.poke("QOS_CTL", 0, 3ull << 53);   // four queues
     chip.poke("QOS_1P_EN", 0, 1);          // port 0 classifies by 802.1p

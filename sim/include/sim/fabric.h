@@ -258,6 +258,7 @@ class Fabric {
         uint64_t tx_free_ns = 0;
         // Up to when the egress limit's bucket has paid for what was sent.
         uint64_t shaped_ns = 0;
+        double shaped_kbps = 0;  // the limit's rate when shaped_ns was last moved
         bool tx_armed = false;
         int wrr_queue = 0;      // the queue whose weighted turn it is
         uint64_t wrr_left = 0;  // frames it may still send in that turn
