@@ -228,6 +228,17 @@ int held_port_page(httpd_event *ev, httpd_request *req, const char *title, uint6
     return -1;
 }
 
+// The error page naming the port whose self-test's hold refused the switch
+// API's last change on this thread, or -1.
+int refused_port_page(httpd_event *ev, httpd_request *req, const char *title) {
+    int unit = 0, port = 0, uport = 0;
+    if (!port_reserve_take_refusal(&unit, &port) ||
+        ulpm_to_uport(dxpx_unit_port_to_lport(unit, port), &uport) != 0)
+        return -1;
+    const char *text = web_port_held_text(uport);
+    return text != nullptr ? vlan_error(ev, req, title, text) : -1;
+}
+
 // Logs the members and records the VLAN once the switch took them, or
 // shows the switch's error: the log holds only what was done.
 int vlan_finish(httpd_event *ev, httpd_request *req, int rv, const char *prefix, int vid,
@@ -424,10 +435,15 @@ int delvlan_cgi(httpd_event *ev, httpd_request *req) {
     if (manager_bits(vid, &members, &untagged)) {
         if (int page = held_port_page(ev, req, "Remove Vlan", members); page >= 0) return page;
     }
+    // A VLAN the manager does not list (a self-test's own) is refused by the
+    // switch API's hold: the page names the port it noted.
+    int unit = 0, port = 0;
+    port_reserve_take_refusal(&unit, &port);
     int rv = dxpx_vlan_destroy(static_cast<dxp_vlan_t>(vid));
     if (rv != 0) {
         logger_printf(LOG_LEVEL_WARNING, LOG_MOD_VLAN,
                       "Remove Vlan : dxpx_vlan_destroy vid = %d failed", vid);
+        if (int page = refused_port_page(ev, req, "Remove Vlan"); page >= 0) return page;
         return vlan_err_page(ev, req, rv);
     }
     qsw_vlanmgr_vlan_delete(static_cast<uint16_t>(vid));

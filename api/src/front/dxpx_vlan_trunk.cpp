@@ -42,6 +42,20 @@ bool holds_reserved(const unit_bitmaps &bitmaps) {
     return false;
 }
 
+// Refuses a change of a self-test's own VLAN, noting its first tested
+// member so that the caller can name the test.
+int test_vlan_refusal(int unit, dxp_vlan_t vid) {
+    dxp_pbmp_t members{}, untagged{};
+    if (dxp_vlan_port_get(unit, vid, &members, &untagged) == DXP_E_NONE) {
+        for (int port = 0; port < DXP_PORTS_MAX; port++)
+            if (dxp_pbmp_member(members, port) && port_reserved(unit, port)) {
+                port_reserve_note_refusal(unit, port);
+                break;
+            }
+    }
+    return DXP_E_BUSY;
+}
+
 }  // namespace
 
 int dxpx_vlan_create(dxp_vlan_t vid) {
@@ -52,7 +66,7 @@ int dxpx_vlan_destroy(dxp_vlan_t vid) {
     return dxpx_each_unit([=](int u) -> int {
         dxp_pbmp_t members{}, untagged{};
         // A self-test's own VLAN goes with its test.
-        if (!port_reserve_vlan_view(u, vid, &members, &untagged)) return DXP_E_BUSY;
+        if (!port_reserve_vlan_view(u, vid, &members, &untagged)) return test_vlan_refusal(u, vid);
         return dxp_vlan_destroy(u, vid);
     });
 }
