@@ -78,6 +78,13 @@ bool make_room(uint32_t address) {
     drop(heaviest->waiting.back());
     heaviest->waiting.pop_back();
     waiting_count--;
+    // An address left with nothing waiting leaves the round, as a served
+    // one does: the round takes only addresses with a request.
+    if (heaviest->waiting.empty()) {
+        const size_t index = static_cast<size_t>(heaviest - managers.data());
+        managers.erase(managers.begin() + static_cast<std::ptrdiff_t>(index));
+        if (index < turn) turn--;
+    }
     return true;
 }
 
