@@ -78,6 +78,10 @@ int voip_rx_port(void) {
     return 1;
 }
 
+uint64_t voip_rx_dest_station(void) {
+    return 0;
+}
+
 int voip_rule_pair_install(int ids[2], const voip_rule rules[2], const int ports[2]) {
     (void)rules;
     (void)ports;

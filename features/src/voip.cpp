@@ -26,6 +26,11 @@ int signal_ids[kSignalIndexes][2];
 std::atomic<int> entry_count{0};
 int shared_taken = 0;  // of entry_count, taken from the rows shared with QoS
 int rx_uport = 0;      // the port of the copy being handled
+// The copy being handled, while its snooper runs; its destination's
+// station is looked up once, when a snooper asks.
+const uint8_t *rx_frame = nullptr;
+uint64_t rx_dest_station = 0;
+bool rx_dest_looked_up = false;
 const char *refusal = "Auto VoIP could not be enabled";
 // The calls' entries (of entry_count), each with the front-panel port
 // charged for it and whether it is a copy rule of a call being set up; id
@@ -471,6 +476,8 @@ int voip_rx(int, dxp_pkt *pkt, void *) {
     if (lport < 0 || ulpm_to_uport(lport, &uport) != 0 || uport < 1 || uport > board_num_uports)
         uport = 0;
     rx_uport = uport;
+    rx_frame = f;
+    rx_dest_looked_up = false;
     const int cls = classify_ports(f[27], voip_be16(f + 38), voip_be16(f + 40));
     switch (cls) {
         case VOIP_CLASS_SIP:
@@ -489,8 +496,10 @@ int voip_rx(int, dxp_pkt *pkt, void *) {
             h245_rx(f + 18, len - 18);
             break;
         default:
+            rx_frame = nullptr;
             return DXP_RX_NOT_HANDLED;
     }
+    rx_frame = nullptr;
     calls_age();
     // Only a copy: the chip has forwarded the frame itself.
     return DXP_RX_HANDLED;
@@ -498,6 +507,65 @@ int voip_rx(int, dxp_pkt *pkt, void *) {
 
 int voip_rx_port(void) {
     return rx_uport;
+}
+
+namespace {
+
+// Adds the front-panel port of the unit's port to the station.
+void station_add(uint64_t *station, int unit, int port) {
+    int uport = 0;
+    const int lport = dxpx_unit_port_to_lport(unit, port);
+    if (lport >= 0 && ulpm_to_uport(lport, &uport) == 0 && uport >= 1 &&
+        uport <= board_num_uports && uport < 64)
+        *station |= uint64_t{1} << uport;
+}
+
+// The members of the unit's trunk into the station; false when it has none.
+bool trunk_add(uint64_t *station, int unit, int tid) {
+    dxp_trunk_add_info trunk{};
+    if (dxp_trunk_get(unit, tid, &trunk) != 0 || trunk.num_ports < 1) return false;
+    for (int i = 0; i < trunk.num_ports && i < DXP_TRUNK_MAX_PORTCNT; i++)
+        station_add(station, unit, trunk.tp[i]);
+    return true;
+}
+
+// Where the address table sends the MAC's frames in the VLAN: its port or,
+// when that is a trunk's, every member, as the chip spreads the party's
+// frames over them. The trunks are read from the chip: the trunk manager's
+// lock ranks above Auto VoIP's.
+uint64_t station_of(const dxp_mac_t mac, dxp_vlan_t vid) {
+    dxpx_l2_addr_t at{};
+    if (dxpx_l2_addr_get(mac, vid, &at, 0) != 0) return 0;
+    uint64_t station = 0;
+    if ((at.flags & DXP_L2_TRUNK_MEMBER) != 0) {
+        trunk_add(&station, DXPX_CPU_UNIT, at.tgid);
+        return station;
+    }
+    int unit = 0, port = 0;
+    if (at.lport < 0 || dxpx_lport_to_unit_port(at.lport, &unit, &port) != 0) return 0;
+    station_add(&station, unit, port);
+    dxp_trunk_chip_info chip{};
+    if (station == 0 || dxp_trunk_chip_info_get(unit, &chip) != 0) return station;
+    for (int tid = chip.trunk_id_min; tid <= chip.trunk_id_max; tid++) {
+        uint64_t members = 0;
+        if (trunk_add(&members, unit, tid) && (members & station) != 0) return members;
+    }
+    return station;
+}
+
+}  // namespace
+
+uint64_t voip_rx_dest_station(void) {
+    if (rx_frame == nullptr) return 0;
+    if (!rx_dest_looked_up) {
+        rx_dest_looked_up = true;
+        dxp_mac_t mac;
+        std::memcpy(mac, rx_frame, sizeof mac);
+        const auto vid = static_cast<dxp_vlan_t>(voip_be16(rx_frame + 14) & 0xFFF);
+        // A group address has no station.
+        rx_dest_station = (mac[0] & 1) != 0 ? 0 : station_of(mac, vid);
+    }
+    return rx_dest_station;
 }
 
 int voip_signal_rules_set(int index, int port, int enable) {

@@ -18,7 +18,9 @@
 // A Setup on the same connection from another port makes a call of its
 // own, and an answer from another port than the one the call took goes to
 // a copy of its caller side. A callee's first message from another port
-// than the one where that callee answers (callee_port) is no party's: its
+// than the one the switch sent the Setup out of (the address table's for
+// its destination MAC; when the table did not know the callee, than the
+// one where that callee's answers came in) is no party's: its
 // call is charged to that port only, and the callee's own end also ends
 // the calls of its Setup such answers made. So a host elsewhere can
 // neither end a call nor keep it from its rules or its ports' rows.
@@ -54,13 +56,14 @@ struct h323_call {
     uint32_t media_ip[2];
     uint16_t media_port[2];
     int rule[2];
-    bool rules_rtp;     // the rule pair holds the RTP rules, else the H.245 rules
-    bool answered;      // the callee has sent an H.225.0 message
-    bool answer_party;  // from where the callee answers (callee_port)
-    uint32_t stamp;     // voip_record_stamp() when made
-    int owner;          // the port it counts for in the list
-    int ports[2];       // to charge: where the caller's and the callee's messages came in
-    int own_side;       // -1: either port may be charged; 0 or 1: only that side's
+    bool rules_rtp;           // the rule pair holds the RTP rules, else the H.245 rules
+    bool answered;            // the callee has sent an H.225.0 message
+    bool answer_party;        // from where the callee is (callee_station, else callee_port)
+    uint64_t callee_station;  // where the switch sent the Setup (voip_rx_dest_station)
+    uint32_t stamp;           // voip_record_stamp() when made
+    int owner;                // the port it counts for in the list
+    int ports[2];             // to charge: where the caller's and the callee's messages came in
+    int own_side;             // -1: either port may be charged; 0 or 1: only that side's
     // A segment (empty ones, such as TCP keepalives, included) on the
     // signalling or H.245 connection is a sign of life, as a media hit is.
     voip_life life;
@@ -237,6 +240,7 @@ h323_call *call_create(const segment &s) {
     c->callee_port = s.dst_port;
     c->ports[0] = voip_rx_port();
     c->ports[1] = -1;
+    c->callee_station = voip_rx_dest_station();
     c->own_side = -1;
     c->stamp = voip_record_stamp();
     c->owner = voip_rx_port();
@@ -271,11 +275,12 @@ h323_call *caller_copy(const h323_call *c, int port) {
     return copy;
 }
 
-// Where the callee's answers come in (voip_answer_tally).
+// Where the callee's own answers come in (voip_answer_tally).
 int callee_port(uint32_t callee_ip) {
     voip_answer_tally tally;
     for (const h323_call *c = calls; c != nullptr; c = c->next) {
-        if (c->callee_ip == callee_ip && c->answered) tally.add(c->ports[1], c->stamp);
+        if (c->callee_ip == callee_ip && c->answered && c->answer_party)
+            tally.add(c->ports[1], c->stamp);
     }
     return tally.port();
 }
@@ -398,11 +403,18 @@ bool h225_message_handle(walk *w, const uint8_t *buf, size_t len) {
     if (m.body == H225_RELEASE_COMPLETE && !side_may_end(c, c->direction, voip_rx_port()))
         return true;
     if (c->direction == 1 && !c->answered) {
-        // An answer from elsewhere than the callee answers is charged to its
-        // own port only; the callee's own may use the caller's port too,
-        // also on a copy made for it.
-        const int port = voip_rx_port(), callee = callee_port(c->callee_ip);
-        c->answer_party = callee < 0 || callee == port;
+        // An answer from elsewhere than the callee is charged to its own
+        // port only; the callee's own may use the caller's port too, also on
+        // a copy made for it. The callee is where the switch sent the Setup;
+        // where the address table did not know it then, where its answers
+        // come in.
+        const int port = voip_rx_port();
+        if (c->callee_station != 0) {
+            c->answer_party = voip_station_has_port(c->callee_station, port);
+        } else {
+            const int callee = callee_port(c->callee_ip);
+            c->answer_party = callee < 0 || callee == port;
+        }
         if (!c->answer_party)
             c->own_side = 1;
         else if (c->own_side == 1)

@@ -66,6 +66,20 @@ struct voip_eviction_note {
 };
 void voip_eviction_log(voip_eviction_note *note, const char *what, int port);
 
+// Where the address table sends the frames of the station the copy being
+// handled is addressed to (its destination MAC, in its VLAN), looked up as
+// the copy is handled: its front-panel ports (bit n for port n: one port,
+// or a trunk's members), 0 when the table does not know (a group address,
+// the CPU's, not learnt). A set-up's destination so tells where the party
+// it calls really is, which a host elsewhere cannot change by the addresses
+// it claims.
+uint64_t voip_rx_dest_station(void);
+// Whether a frame that came in on the front-panel port came from the
+// station's link.
+inline bool voip_station_has_port(uint64_t station, int port) {
+    return port >= 1 && port < 64 && ((station >> port) & 1) != 0;
+}
+
 // One rule of a pair; addresses in host order, mask 0 = any.
 struct voip_rule {
     uint8_t protocol;

@@ -15,12 +15,14 @@
 // every copy of it, only from there, and a CRCX from another port on the
 // same call id makes a connection of its own. A gateway's answer from
 // another port than the one that answered a CRCX answers a copy of that
-// CRCX. Where the gateway answers is learnt from its answers (the port that
-// answered most of its connections still followed); an answer claiming the
-// gateway from elsewhere is no party's: charged to the port it came in on
-// only, and when that has no room the connection waits on; one taken for
-// the gateway's before the gateway answered is charged so once the
-// gateway's own answer to its CRCX comes. A host elsewhere that claims the
+// CRCX. The gateway is where the switch sent the CRCX (the address table's
+// port for its destination MAC); where the table did not know it then, its
+// port is learnt from its answers (the one that answered most of its
+// connections still followed). An answer claiming the gateway from
+// elsewhere is no party's: charged to the port it came in on only, and
+// when that has no room the connection waits on; where the table did not
+// know the gateway, one taken for the gateway's before the gateway answered
+// is charged so once the gateway's own answer to its CRCX comes. A host elsewhere that claims the
 // agent's or the gateway's address can so neither end the agent's
 // connections nor keep them from their rules or their ports' rows.
 #include <cstring>
@@ -46,9 +48,11 @@ struct mgcp_connection {
     int owner;       // the port it counts for in the list
     voip_life life;
     uint32_t gateway;
-    int agent_port;   // where the CRCX came in
-    int answer_port;  // where the gateway's answer came in, once answered
-    int ports[2];     // to charge, the first with room
+    uint64_t gateway_station;  // where the switch sent the CRCX (voip_rx_dest_station)
+    int agent_port;            // where the CRCX came in
+    int answer_port;           // where the gateway's answer came in, once answered
+    bool answer_party;         // that answer came from the gateway
+    int ports[2];              // to charge, the first with room
     uint32_t media_ip;
     uint16_t media_port;
     int rule[2];
@@ -234,6 +238,7 @@ int crcx(uint32_t src, uint32_t dst, const mgcp_message &msg) {
     c->owner = voip_rx_port();
     c->life.seen = voip_idle_now();
     c->gateway = dst;
+    c->gateway_station = voip_rx_dest_station();
     c->agent_port = voip_rx_port();
     c->next = agent->connections;
     agent->connections = c;
@@ -259,6 +264,7 @@ int answer(mgcp_agent *agent, mgcp_connection *c, uint32_t src, const mgcp_messa
     const bool media = at != nullptr && voip_ip_parse(at->address, &media_ip);
     if (!media && !party) return -1;
     c->answer_port = port;
+    c->answer_party = party;
     std::memcpy(c->crcx.connection, msg.connection, sizeof c->crcx.connection);
     if (!media) return -1;
     c->media_ip = media_ip;
@@ -273,17 +279,18 @@ int answer(mgcp_agent *agent, mgcp_connection *c, uint32_t src, const mgcp_messa
         connection_end(agent, c);
     } else {
         c->answer_port = -1;
+        c->answer_party = false;
         c->crcx.connection[0] = '\0';
     }
     return -1;
 }
 
-// Where the gateway's answers come in (voip_answer_tally).
+// Where the gateway's own answers come in (voip_answer_tally).
 int gateway_port(uint32_t gateway) {
     voip_answer_tally tally;
     for (const mgcp_agent *a = agents; a != nullptr; a = a->next) {
         for (const mgcp_connection *c = a->connections; c != nullptr; c = c->next) {
-            if (c->gateway == gateway && c->crcx.connection[0] != '\0')
+            if (c->gateway == gateway && c->crcx.connection[0] != '\0' && c->answer_party)
                 tally.add(c->answer_port, c->stamp);
         }
     }
@@ -302,6 +309,7 @@ void recharge_foreign(mgcp_agent *agent, const mgcp_connection *c, int gateway_p
             (o->ports[0] == o->answer_port && o->ports[1] < 0) || o->rule[0] == 0)
             continue;
         session_set(o, false);
+        o->answer_party = false;
         o->ports[0] = o->answer_port;
         o->ports[1] = -1;
         if (session_set(o, true) != 0)
@@ -332,6 +340,7 @@ mgcp_connection *crcx_copy(mgcp_agent *agent, const mgcp_connection *c, int port
     copy->owner = port;
     copy->life.seen = voip_idle_now();
     copy->gateway = c->gateway;
+    copy->gateway_station = c->gateway_station;
     copy->agent_port = c->agent_port;
     copy->next = agent->connections;
     agent->connections = copy;
@@ -369,8 +378,14 @@ int response(uint32_t src, uint32_t dst, const mgcp_message &msg, const sdp_desc
         agent = answering();
         if (agent == nullptr) return -1;
     }
+    // An answer comes from the gateway when it came in from where the
+    // switch sent the CRCX; when the address table did not know the gateway
+    // then, from where the gateway answers.
     const int gateway = gateway_port(src);
-    const bool party = gateway < 0 || gateway == port;
+    auto from_gateway = [&](const mgcp_connection *c) {
+        if (c->gateway_station != 0) return voip_station_has_port(c->gateway_station, port);
+        return gateway < 0 || gateway == port;
+    };
     int waiting = 0;
     for (const mgcp_connection *c = agent->connections; c != nullptr; c = c->next)
         waiting += of_transaction(c) && c->crcx.connection[0] == '\0';
@@ -380,6 +395,7 @@ int response(uint32_t src, uint32_t dst, const mgcp_message &msg, const sdp_desc
         next = c->next;  // an answer that fails ends c, and with the last one the agent
         if (!of_transaction(c)) continue;
         int r = 0;
+        const bool party = from_gateway(c);
         if (c->crcx.connection[0] == '\0') {
             r = answer(agent, c, src, msg, desc, port, waiting > 1 ? c->agent_port : -1, party);
         } else if (!answered_from(agent, c, port)) {

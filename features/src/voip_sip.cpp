@@ -12,8 +12,11 @@
 // INVITE came in, the other when the first holds its share. A message a
 // server sent for a phone names no phone's port; when neither phone spoke
 // for itself the answer's port is charged. An answer from another address
-// than the INVITE went to is no party's: it is charged to the port it came
-// in on only, and when that port has no room the session waits on.
+// than the INVITE went to, or from another port than the one the switch
+// sent the INVITE out of (the address table's for its destination MAC; when
+// the table did not know the party, than the one where that address's
+// answers came in), is no party's: it is charged to the port it came in on
+// only, and when that port has no room the session waits on.
 //
 // A session belongs to the ports of its set-up: the INVITE's (a proxy's
 // copy of it, the same offer from another port before the answer, adds its
@@ -44,17 +47,19 @@ constexpr int kRelayPorts = 3;
 struct sip_session {
     char *call_id;
     int installed;
-    uint32_t stamp;                    // voip_record_stamp() when made
-    int owner;                         // the port it counts for in the list
-    int invite_port;                   // where the INVITE came in
-    uint32_t invite_dst;               // the address it was sent to
-    int relay_ports[kRelayPorts];      // where copies of it came in; -1 for none
-    uint32_t relay_dsts[kRelayPorts];  // the addresses those were sent to
-    int answer_port;                   // where the 200 answer came in, once answered
-    bool answer_party;                 // that answer came from the party the INVITE went to
-    uint32_t answer_src;               // the address it came from
-    bool caller_self;                  // the INVITE came from the caller's media address
-    int ports[2];                      // to charge, the first with room
+    uint32_t stamp;                        // voip_record_stamp() when made
+    int owner;                             // the port it counts for in the list
+    int invite_port;                       // where the INVITE came in
+    uint32_t invite_dst;                   // the address it was sent to
+    uint64_t invite_station;               // where the switch sends that party's frames
+    int relay_ports[kRelayPorts];          // where copies of it came in; -1 for none
+    uint32_t relay_dsts[kRelayPorts];      // the addresses those were sent to
+    uint64_t relay_stations[kRelayPorts];  // and where their parties are
+    int answer_port;                       // where the 200 answer came in, once answered
+    bool answer_party;                     // that answer came from the party the INVITE went to
+    uint32_t answer_src;                   // the address it came from
+    bool caller_self;                      // the INVITE came from the caller's media address
+    int ports[2];                          // to charge, the first with room
     voip_life life;
     uint32_t caller_ip, callee_ip;
     uint16_t caller_port, callee_port;
@@ -103,6 +108,7 @@ bool relayed(const sip_session &invite, int port) {
             if (s->relay_ports[i] >= 0) continue;
             s->relay_ports[i] = port;
             s->relay_dsts[i] = invite.invite_dst;
+            s->relay_stations[i] = invite.invite_station;
             return true;
         }
     }
@@ -168,31 +174,34 @@ bool make_room(int port, int needed) {
     return true;
 }
 
-// Where answers from the address come in (voip_answer_tally).
+// Where the party's answers from the address come in (voip_answer_tally).
 int answering_port(uint32_t source) {
     voip_answer_tally tally;
     for (const sip_session *s = sessions; s != nullptr; s = s->next) {
-        if (s->installed && s->answer_src == source) tally.add(s->answer_port, s->stamp);
+        if (s->installed && s->answer_party && s->answer_src == source)
+            tally.add(s->answer_port, s->stamp);
     }
     return tally.port();
 }
 
-// Whether an answer from the address comes from the party the session's
-// INVITE went to: the address it, or a proxy's copy of it, was sent to.
-bool from_party(const sip_session *s, uint32_t source) {
-    if (source == s->invite_dst) return true;
-    for (int i = 0; i < kRelayPorts; i++) {
-        if (s->relay_ports[i] >= 0 && s->relay_dsts[i] == source) return true;
-    }
-    return false;
-}
-
 // Whether an answer from the address, which came in on the port, comes
-// from the party the session's INVITE went to: from its address, and from
+// from the party the session's INVITE went to: from the address it, or a
+// proxy's copy of it, was sent to, and from where the switch sent it to
+// that party. Where the address table did not know the party then, from
 // where that address answers.
 bool party_answer(const sip_session *s, uint32_t source, int port) {
+    bool unplaced = false;
+    for (int i = -1; i < kRelayPorts; i++) {
+        const bool relay = i >= 0;
+        if (relay && s->relay_ports[i] < 0) continue;
+        if ((relay ? s->relay_dsts[i] : s->invite_dst) != source) continue;
+        const uint64_t station = relay ? s->relay_stations[i] : s->invite_station;
+        if (station != 0 && voip_station_has_port(station, port)) return true;
+        unplaced = unplaced || station == 0;
+    }
+    if (!unplaced) return false;
     const int answering = answering_port(source);
-    return from_party(s, source) && (answering < 0 || answering == port);
+    return answering < 0 || answering == port;
 }
 
 int media_from_sdp(sip_session *s, const sdp_description *desc, bool caller) {
@@ -299,8 +308,10 @@ sip_session *invite_copy(const sip_session *s, int port) {
     c->owner = port;
     c->invite_port = s->invite_port;
     c->invite_dst = s->invite_dst;
+    c->invite_station = s->invite_station;
     std::memcpy(c->relay_ports, s->relay_ports, sizeof c->relay_ports);
     std::memcpy(c->relay_dsts, s->relay_dsts, sizeof c->relay_dsts);
+    std::memcpy(c->relay_stations, s->relay_stations, sizeof c->relay_stations);
     c->answer_port = -1;
     c->answer_party = false;
     c->caller_self = s->caller_self;
@@ -334,6 +345,7 @@ int invited(uint32_t source, uint32_t address, const sip_message &msg, const sdp
     s->owner = port;
     s->invite_port = port;
     s->invite_dst = address;
+    s->invite_station = voip_rx_dest_station();
     for (int &relay : s->relay_ports)
         relay = -1;
     s->answer_port = -1;

@@ -291,6 +291,52 @@ TEST_F(voip, AnswersClaimingTheGatewayFromElsewhereTakeOnlyTheirOwnPort) {
     EXPECT_EQ(rules(), 2 * 8 + 2 * 4);
 }
 
+// A gateway behind a trunk of ports 1 and 3, whose MAC the address table
+// has on port 1, answers the agent's CRCXs from port 3, after a host on port 4
+// answered four of them first claiming it: the trunk's answers are the
+// gateway's though it never answered before, charged to its port or the
+// agent's, and the forged ones take only port 4's rows.
+TEST_F(voip, TheGatewayAnswersFromWhereTheAddressTableHasIt) {
+    const auto chip_port = [](int uport) {
+        int lport = 0, unit = 0, port = 0;
+        EXPECT_EQ(ulpm_to_lport(uport, &lport), 0);
+        EXPECT_EQ(dxpx_lport_to_unit_port(lport, &unit, &port), 0);
+        return port;
+    };
+    dxp_trunk_add_info trunk{};
+    trunk.num_ports = 2;
+    trunk.tp[0] = chip_port(1);
+    trunk.tp[1] = chip_port(3);
+    ASSERT_EQ(dxp_trunk_create_with_tid(0, 0), 0);
+    ASSERT_EQ(dxp_trunk_set(0, 0, &trunk), 0);
+    // Learnt on the trunk's first port.
+    const dxp_mac_t gateway_mac = {0, 1, 2, 3, 4, 5};  // the frames' destination
+    dxp_l2_addr at;
+    dxp_l2_addr_init(&at, gateway_mac, 1);
+    at.port = chip_port(1);
+    ASSERT_EQ(dxp_l2_addr_add(0, &at), 0);
+
+    const uint8_t gateway[4] = {10, 0, 0, 60};
+    auto answer = [&](int n, const char *id, const char *media, int port) {
+        const std::string t = std::to_string(n);
+        deliver(
+            frame(17, gateway, kAgent, 2427, 2727,
+                  text("200 " + t + " OK\r\nI: " + id + t + "\r\n\r\n" + sdp(media, 4000 + 2 * n))),
+            port);
+    };
+    for (int n = 1; n <= 8; n++) {
+        const std::string t = std::to_string(n);
+        deliver(frame(17, kAgent, gateway, 2727, 2427,
+                      text("CRCX " + t + " ds/ds1-1/" + t + "@gw MGCP 1.0\r\nC: c" + t + "\r\n")),
+                2);
+    }
+    for (int n = 5; n <= 8; n++)
+        answer(n, "f", "10.0.9.250", 4);
+    for (int n = 1; n <= 8; n++)
+        answer(n, "i", "10.0.0.60", 3);
+    EXPECT_EQ(rules(), 2 * 8 + 2 * 4);
+}
+
 Bytes skinny(uint32_t id, std::vector<uint32_t> words) {
     const uint32_t n = 4 + 4 * static_cast<uint32_t>(words.size());
     Bytes b;

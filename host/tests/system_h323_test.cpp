@@ -1096,10 +1096,11 @@ void system_voip_network::h245_media_opened(Connection *h245, uint16_t control_p
 // H.323 calls from a caller on port 3 to a callee on port 4. A host on
 // port 2 forges, on the signalling connection of a call that has its voice
 // rules, both parties' ReleaseCompletes, FINs and RSTs; the Setup of the
-// next call before its caller sends it; and, on the third, those ends and
-// then an answer before its callee's. Every call gets its rules and keeps
-// them, its voice frames hit them, and the parties' own ReleaseCompletes
-// end them, the callee's also what the forged answer made.
+// next call before its caller sends it; and, on the third, to an address of
+// the callee's host that never answered, those ends and then an answer
+// before its callee's. Every call gets its rules and keeps them, its voice
+// frames hit them, and the parties' own ReleaseCompletes end them, the
+// callee's also what the forged answer made.
 TEST_P(system_voip_network, ForgedH323OrdersFromAnotherPortChangeNoCall) {
     using h323_test::Uuie;
     const int on = voice_rules(*sw);
@@ -1119,8 +1120,8 @@ TEST_P(system_voip_network, ForgedH323OrdersFromAnotherPortChangeNoCall) {
     const h323_test::Bytes release = h323_test::q931(
         h323_test::kReleaseType, h323_test::user_information(Uuie::kReleaseComplete));
     // The signalling connection; its caller's port, for the forger.
-    auto connected = [&](Call &c) {
-        EXPECT_TRUE(c.signalling.open(ns.spaces[2], ns.spaces[3], callee, 1720));
+    auto connected = [&](Call &c, const std::string &to) {
+        EXPECT_TRUE(c.signalling.open(ns.spaces[2], ns.spaces[3], to, 1720));
         return local_port(c.signalling.caller);
     };
     auto media_opened = [&](Call &c) {
@@ -1130,12 +1131,12 @@ TEST_P(system_voip_network, ForgedH323OrdersFromAnotherPortChangeNoCall) {
         return send_tcp_forgeries(ns.spaces[1], taps[1], segments);
     };
     // Both sides' ReleaseCompletes, FINs and RSTs on a signalling connection.
-    auto ends = [&](uint16_t caller_port) {
+    auto ends = [&](uint16_t caller_port, const std::string &to) {
         std::vector<TcpSegment> all;
         for (const int flags : {kPshAck, kFinAck, kRstAck}) {
             const h323_test::Bytes data = flags == kPshAck ? release : h323_test::Bytes{};
-            all.push_back({caller, caller_port, callee, 1720, flags, data});
-            all.push_back({callee, 1720, caller, caller_port, flags, data});
+            all.push_back({caller, caller_port, to, 1720, flags, data});
+            all.push_back({to, 1720, caller, caller_port, flags, data});
         }
         return all;
     };
@@ -1152,19 +1153,19 @@ TEST_P(system_voip_network, ForgedH323OrdersFromAnotherPortChangeNoCall) {
     };
 
     Call &first = calls[0];
-    const uint16_t first_port = connected(first);
+    const uint16_t first_port = connected(first, callee);
     ASSERT_TRUE(pass(first.signalling.caller, first.signalling.callee, setup(first.control)));
     ASSERT_TRUE(pass(first.signalling.callee, first.signalling.caller, connect(first.control)));
     ASSERT_EQ(copies_when(2), 2) << "the first call's H.245 copy rules";
     media_opened(first);
     if (HasFatalFailure()) return;
     EXPECT_EQ(voice_rules_when(on + 2), on + 2) << "the first call";
-    ASSERT_TRUE(forged(ends(first_port)));
+    ASSERT_TRUE(forged(ends(first_port, callee)));
 
     // The forged Setup is a call of its own, charged to the forger's port:
     // the answer gives it copy rules as well.
     Call &second = calls[1];
-    const uint16_t second_port = connected(second);
+    const uint16_t second_port = connected(second, callee);
     ASSERT_TRUE(forged({{caller, second_port, callee, 1720, kPshAck, setup(second.control)}}));
     ASSERT_TRUE(pass(second.signalling.caller, second.signalling.callee, setup(second.control)));
     ASSERT_TRUE(pass(second.signalling.callee, second.signalling.caller, connect(second.control)));
@@ -1175,14 +1176,17 @@ TEST_P(system_voip_network, ForgedH323OrdersFromAnotherPortChangeNoCall) {
     EXPECT_EQ(copies_when(2), 2) << "the forged call keeps its own";
 
     // Ends forged before the answer leave the call waiting; the forged
-    // answer gives it the forger's H.245 address, the callee's own answer a
-    // copy of the call with the real one.
+    // answer, though no answer of that address came before, is the
+    // forger's: the switch sent the Setup to port 4. It gives the call the
+    // forger's H.245 address, the callee's own answer a copy of the call
+    // with the real one.
     Call &third = calls[2];
-    const uint16_t third_port = connected(third);
+    const std::string unheard = phone(4);
+    const uint16_t third_port = connected(third, unheard);
     ASSERT_TRUE(pass(third.signalling.caller, third.signalling.callee, setup(third.control)));
-    std::vector<TcpSegment> first_answer = ends(third_port);
+    std::vector<TcpSegment> first_answer = ends(third_port, unheard);
     first_answer.push_back(
-        {callee, 1720, caller, third_port, kPshAck, connect(h323_address(host(1), 5100))});
+        {unheard, 1720, caller, third_port, kPshAck, connect(h323_address(host(1), 5100))});
     ASSERT_TRUE(forged(first_answer));
     ASSERT_EQ(copies_when(4), 4) << "the forged answer's H.245 copy rules";
     ASSERT_TRUE(pass(third.signalling.callee, third.signalling.caller, connect(third.control)));
@@ -1299,10 +1303,12 @@ bool send_raw_udp(const std::string &space, const std::string &tap, const std::s
 // only that port's rows, and the real answers find the rows of the call's
 // own ports. MGCP: the agent on port 2 opens eight connections on the
 // gateway on port 1, and a host on port 4 answers the last four first,
-// claiming the gateway. SIP: a host on port 2 answers five INVITEs from
-// port 3 to port 4 before the callee, the last two claiming the callee. Every real connection and
-// call gets its rules and its voice frames hit them; the agent's DLCXs and the callee's BYEs end
-// every session the call ids made.
+// claiming the gateway before it ever answered. SIP: a host on port 2
+// answers five INVITEs from port 3 to port 4 before the callee, the first
+// (before the callee ever answered) and the last two claiming the callee.
+// Every real connection and call gets its rules and its voice frames hit
+// them; the agent's DLCXs and the callee's BYEs end every session the call
+// ids made.
 TEST_P(system_voip_network, ForgedEarlyAnswersTakeOnlyTheirOwnPortsRows) {
     const int on = voice_rules(*sw);
     const std::string elsewhere = net + "250";
@@ -1332,9 +1338,9 @@ TEST_P(system_voip_network, ForgedEarlyAnswersTakeOnlyTheirOwnPortsRows) {
     ASSERT_TRUE(send_udp(ns.spaces[1], host(1), 2727, host(0), 2427, dlcxs));
     EXPECT_EQ(voice_rules_when(on), on) << "the agent's DLCXs end every connection";
 
-    // The INVITEs, the forged answers (the last two claiming the callee,
-    // who answered from port 4 before), then the callee's, one call at a
-    // time; then the callee's BYEs.
+    // The INVITEs, the forged answers (the first and the last two claiming
+    // the callee), then the callee's, one call at a time; then the callee's
+    // BYEs.
     const std::string callee = "sip:b@" + host(3) + " SIP/2.0";
     std::vector<std::string> byes;
     for (int k = 0; k < 5; k++) {
@@ -1342,7 +1348,7 @@ TEST_P(system_voip_network, ForgedEarlyAnswersTakeOnlyTheirOwnPortsRows) {
         const std::string invite = sip("INVITE " + callee, call_id, host(2), 24000 + 100 * k);
         ASSERT_TRUE(send_udp(ns.spaces[2], host(2), 5060, host(3), 5060, {invite}));
         const std::string early = sip("SIP/2.0 200 OK", call_id, elsewhere, 54000 + 100 * k);
-        if (k < 3)
+        if (k > 0 && k < 3)
             ASSERT_TRUE(send_udp(ns.spaces[1], host(1), 5060, host(2), 5060, {early}));
         else
             ASSERT_TRUE(send_raw_udp(ns.spaces[1], taps[1], host(3), 5060, host(2), 5060, {early}));
@@ -1352,7 +1358,7 @@ TEST_P(system_voip_network, ForgedEarlyAnswersTakeOnlyTheirOwnPortsRows) {
     }
     EXPECT_EQ(voice_rules_when(on + 18), on + 18) << "five calls and four forged answers";
     ASSERT_TRUE(send_udp(ns.spaces[1], host(1), 5060, host(2), 5060,
-                         {sip("BYE " + callee, "early0", host(1), 54000)}));
+                         {sip("BYE " + callee, "early1", host(1), 54100)}));
     EXPECT_EQ(voice_rules_when(on + 16), on + 16) << "the forger's BYE ends its own pair";
     for (int k : {0, 4})
         EXPECT_TRUE(voice_frames_hit(2, 3, 24000 + 100 * k, 34000 + 100 * k)) << "call " << k;
