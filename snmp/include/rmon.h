@@ -202,6 +202,9 @@ int rmon_histcontrol_enable(int tbl_magic, rmon_entry *row, int on, int *error);
 int rmon_alarm_create(int tbl_magic, uint32_t index, int *error);
 int rmon_alarm_delete(int tbl_magic, rmon_entry *row, int *error);
 int rmon_alarm_enable(int tbl_magic, rmon_entry *row, int on, int *error);
+// Whether an alarm may sample the instance: an existing integer, counter or
+// time-ticks column of the probe; 0, or wrongValue.
+int rmon_alarm_variable_test(const rmon_oid_t *oid, int len);
 int rmon_event_create(int tbl_magic, uint32_t index, int *error);
 int rmon_event_delete(int tbl_magic, rmon_entry *row, int *error);
 int rmon_event_enable(int tbl_magic, rmon_entry *row, int on, int *error);

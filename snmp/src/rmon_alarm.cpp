@@ -154,6 +154,22 @@ void rmon_alarm_sample(void *owner, void *serial, void *, void *, void *) {
         if (due[k]) trap_send(traps[k]);
 }
 
+int rmon_alarm_variable_test(const rmon_oid_t *oid, int len) {
+    uint32_t raw;
+    rmon_oid_t key_oid[13] = {};
+    bool ok = oid != nullptr && len >= 12 && len <= 13;
+    if (ok) std::memcpy(key_oid, oid, len * sizeof(rmon_oid_t));
+    if (ok) ok = read_variable(key_oid, len, &raw) == Reading::kOk;
+    if (ok) {
+        int count = 0;
+        int magic = rmon_tbl_magic(key_oid[7], key_oid[8]);
+        uint8_t type = columns(magic, &count)[key_oid[10] - 1].type;
+        ok = type == RMON_ASN_INTEGER || type == RMON_ASN_COUNTER || type == RMON_ASN_TIMETICKS ||
+             type == RMON_ASN_COUNTER64;
+    }
+    return ok ? RMON_NO_ERROR : RMON_WRONG_VALUE;
+}
+
 namespace {
 
 int alarm_test(rmon_entry *, int column, const oid_val *value) {
@@ -163,23 +179,10 @@ int alarm_test(rmon_entry *, int column, const oid_val *value) {
             error = check_int(value, 0, INT32_MAX);
             if (error == RMON_WRONG_VALUE) error = RMON_WRONG_LENGTH;
             break;
-        case 3: {
-            uint32_t raw;
-            rmon_oid_t key_oid[13] = {};
-            int len = value->length;
-            bool ok = len >= 12 && len <= 13;
-            if (ok) std::memcpy(key_oid, value->value, len * sizeof(rmon_oid_t));
-            if (ok) ok = read_variable(key_oid, len, &raw) == Reading::kOk;
-            if (ok) {
-                int count = 0;
-                int magic = rmon_tbl_magic(key_oid[7], key_oid[8]);
-                uint8_t type = columns(magic, &count)[key_oid[10] - 1].type;
-                ok = type == RMON_ASN_INTEGER || type == RMON_ASN_COUNTER ||
-                     type == RMON_ASN_TIMETICKS || type == RMON_ASN_COUNTER64;
-            }
-            if (!ok) error = RMON_WRONG_VALUE;
+        case 3:
+            error = rmon_alarm_variable_test(static_cast<const rmon_oid_t *>(value->value),
+                                             value->length);
             break;
-        }
         case 4:
             error = check_int(value, 1, 2);
             break;

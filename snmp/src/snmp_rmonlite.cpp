@@ -203,12 +203,16 @@ int probe_write(int action, const u_char *var_val, u_char type, size_t len, cons
 // the value (or status) a variable had before the ACTION phase changed it.
 struct Change {
     std::vector<oid> name;
-    bool created = false;   // the row was made by this request
-    bool applied = false;   // the ACTION phase wrote the variable
-    bool status = false;    // the variable is the row's status
-    bool deleting = false;  // the request deletes the row at COMMIT
-    uint8_t old_type = 0;   // the value before the ACTION phase
+    bool created = false;  // the row was made by this request
+    bool applied = false;  // the ACTION phase wrote the variable
+    bool status = false;   // the variable is the row's status
+    uint8_t old_type = 0;  // the value before the ACTION phase
     std::vector<uint8_t> old;
+    // What RESERVE1 took of the request, for the checks of RESERVE2: the
+    // statuses it sets (a deletion, a state), and an alarm variable it sets.
+    bool wants_delete = false, wants_state = false;
+    bool sets_variable = false;
+    std::vector<rmon_oid_t> variable;
 };
 
 std::vector<Change> &changes() {
@@ -291,6 +295,34 @@ void restore(const Change &c, const oid *name, size_t name_len) {
     }
 }
 
+// The name of another column of the same row.
+std::vector<oid> column_name(const oid *name, size_t name_len, oid column) {
+    std::vector<oid> other(name, name + name_len);
+    other[10] = column;
+    return other;
+}
+
+constexpr oid kAlarmGroup = 3, kAlarmVariableColumn = 3, kAlarmStatusColumn = 12;
+
+bool alarm_column(const oid *name, size_t name_len, oid column) {
+    return name_len == 12 && name[7] == kAlarmGroup && name[8] == 1 && name[10] == column;
+}
+
+// An alarm made valid samples its variable from then on: the variable the
+// request gives it, or else the one it has, must be there to sample.
+int alarm_variable_check(const oid *name, size_t name_len) {
+    std::vector<oid> variable = column_name(name, name_len, kAlarmVariableColumn);
+    for (const Change &c : changes()) {
+        if (same(c, variable.data(), variable.size()) && c.sets_variable)
+            return rmon_alarm_variable_test(c.variable.data(), static_cast<int>(c.variable.size()));
+    }
+    Change current;
+    if (!read_current(variable.data(), variable.size(), current)) return SNMP_ERR_WRONGVALUE;
+    std::vector<rmon_oid_t> subs(current.old.size() / 4);
+    std::memcpy(subs.data(), current.old.data(), subs.size() * 4);
+    return rmon_alarm_variable_test(subs.data(), static_cast<int>(subs.size()));
+}
+
 // Puts back what the request changed of this variable; the record goes.
 // True in the phases of a failed request, which only undo.
 bool undone(int action, const oid *name, size_t name_len) {
@@ -315,8 +347,21 @@ int write_rmonColumn(int action, u_char *var_val, u_char var_val_type, size_t va
                      oid *name, size_t name_len) {
     if (undone(action, name, name_len)) return SNMP_ERR_NOERROR;
     switch (action) {
-        case RESERVE1:
-            return probe_write(0, var_val, var_val_type, var_val_len, name, name_len);
+        case RESERVE1: {
+            int error = probe_write(0, var_val, var_val_type, var_val_len, name, name_len);
+            if (error != SNMP_ERR_NOERROR || !alarm_column(name, name_len, kAlarmVariableColumn))
+                return error;
+            // The alarm's status, checked in RESERVE2, may need it.
+            Change &c = change_of(name, name_len);
+            c.sets_variable = true;
+            c.variable.resize(var_val_len / sizeof(oid));
+            for (size_t i = 0; i < c.variable.size(); i++) {
+                oid sub;
+                std::memcpy(&sub, var_val + i * sizeof(oid), sizeof sub);
+                c.variable[i] = static_cast<rmon_oid_t>(sub);
+            }
+            return error;
+        }
         case ACTION: {
             // Written here, in the request's order, so that a later
             // variable's failure can still put it back.
@@ -342,7 +387,13 @@ int write_rmonRowStatus(int action, u_char *var_val, u_char var_val_type, size_t
     if (undone(action, name, name_len)) return SNMP_ERR_NOERROR;
     switch (action) {
         case RESERVE1: {
-            if (!create) return probe_write(0, var_val, var_val_type, var_val_len, name, name_len);
+            if (!create) {
+                int error = probe_write(0, var_val, var_val_type, var_val_len, name, name_len);
+                if (error != SNMP_ERR_NOERROR) return error;
+                Change &c = change_of(name, name_len);
+                (want == RMON_INVALID ? c.wants_delete : c.wants_state) = true;
+                return error;
+            }
             // The row is made now, so that the request's other variables
             // find it; a failing request takes it away again.
             int error = status_write(RMON_CREATE_REQUEST, name, name_len);
@@ -352,19 +403,24 @@ int write_rmonRowStatus(int action, u_char *var_val, u_char var_val_type, size_t
             }
             return error;
         }
-        case ACTION: {
-            // underCreation and valid take effect here, where a refusal
-            // still reaches the manager; a deletion cannot be undone and
-            // waits for COMMIT (its test in RESERVE1 said it will succeed).
-            // A row whose status the request also sets otherwise could not
-            // be deleted then: that pair is refused here.
+        case RESERVE2: {
+            // What the ACTION phase would refuse is refused here, before any
+            // variable of the request is written. A deletion cannot be undone
+            // and waits for COMMIT (its test in RESERVE1 said it will
+            // succeed): a row whose status the request also sets could not
+            // be deleted then.
             if (create) return SNMP_ERR_NOERROR;
+            const Change &c = change_of(name, name_len);
+            if (c.wants_delete && c.wants_state) return SNMP_ERR_INCONSISTENTVALUE;
+            if (want == RMON_VALID && alarm_column(name, name_len, kAlarmStatusColumn))
+                return alarm_variable_check(name, name_len);
+            return SNMP_ERR_NOERROR;
+        }
+        case ACTION: {
+            // underCreation and valid take effect here, where a failure still
+            // reaches UNDO; a deletion waits for COMMIT.
+            if (create || want == RMON_INVALID) return SNMP_ERR_NOERROR;
             Change &c = change_of(name, name_len);
-            if (want == RMON_INVALID ? c.status : c.deleting) return SNMP_ERR_INCONSISTENTVALUE;
-            if (want == RMON_INVALID) {
-                c.deleting = true;
-                return SNMP_ERR_NOERROR;
-            }
             c.status = true;
             if (!c.created && !c.applied) c.applied = read_current(name, name_len, c);
             return status_write(want, name, name_len);
