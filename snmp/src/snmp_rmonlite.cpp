@@ -209,11 +209,15 @@ struct Change {
     uint8_t old_type = 0;  // the value before the ACTION phase
     std::vector<uint8_t> old;
     // What RESERVE1 took of the request, for the checks of RESERVE2: the
-    // statuses it sets (a deletion, a state), and an alarm variable it sets.
+    // statuses it sets (a deletion, a state; the places of its valids among
+    // the request's variables), and the alarm variables it sets, by place.
     bool wants_delete = false, wants_state = false;
-    bool sets_variable = false;
-    std::vector<rmon_oid_t> variable;
+    std::vector<unsigned> valid_at;
+    std::vector<std::pair<unsigned, std::vector<rmon_oid_t>>> variables;
 };
+
+// Counts the variables RESERVE1 takes, so that RESERVE2 knows their order.
+unsigned reserve_count;
 
 std::vector<Change> &changes() {
     static auto *c = new std::vector<Change>;
@@ -308,19 +312,31 @@ bool alarm_column(const oid *name, size_t name_len, oid column) {
     return name_len == 12 && name[7] == kAlarmGroup && name[8] == 1 && name[10] == column;
 }
 
-// An alarm made valid samples its variable from then on: the variable the
-// request gives it, or else the one it has, must be there to sample.
-int alarm_variable_check(const oid *name, size_t name_len) {
+// An alarm made valid starts sampling its variable: the one it has then,
+// the last the request set before the status, or else its current one,
+// must be there to sample.
+int alarm_variable_check(const Change &status, const oid *name, size_t name_len) {
     std::vector<oid> variable = column_name(name, name_len, kAlarmVariableColumn);
+    const Change *column = nullptr;
     for (const Change &c : changes()) {
-        if (same(c, variable.data(), variable.size()) && c.sets_variable)
-            return rmon_alarm_variable_test(c.variable.data(), static_cast<int>(c.variable.size()));
+        if (same(c, variable.data(), variable.size())) column = &c;
     }
     Change current;
-    if (!read_current(variable.data(), variable.size(), current)) return SNMP_ERR_WRONGVALUE;
-    std::vector<rmon_oid_t> subs(current.old.size() / 4);
-    std::memcpy(subs.data(), current.old.data(), subs.size() * 4);
-    return rmon_alarm_variable_test(subs.data(), static_cast<int>(subs.size()));
+    std::vector<rmon_oid_t> now;
+    if (read_current(variable.data(), variable.size(), current)) {
+        now.resize(current.old.size() / 4);
+        std::memcpy(now.data(), current.old.data(), now.size() * 4);
+    }
+    for (unsigned at : status.valid_at) {
+        const std::vector<rmon_oid_t> *in_effect = &now;
+        for (size_t i = 0; column != nullptr && i < column->variables.size(); i++) {
+            if (column->variables[i].first < at) in_effect = &column->variables[i].second;
+        }
+        int error =
+            rmon_alarm_variable_test(in_effect->data(), static_cast<int>(in_effect->size()));
+        if (error != SNMP_ERR_NOERROR) return error;
+    }
+    return SNMP_ERR_NOERROR;
 }
 
 // Puts back what the request changed of this variable; the record goes.
@@ -348,18 +364,18 @@ int write_rmonColumn(int action, u_char *var_val, u_char var_val_type, size_t va
     if (undone(action, name, name_len)) return SNMP_ERR_NOERROR;
     switch (action) {
         case RESERVE1: {
+            const unsigned at = ++reserve_count;
             int error = probe_write(0, var_val, var_val_type, var_val_len, name, name_len);
             if (error != SNMP_ERR_NOERROR || !alarm_column(name, name_len, kAlarmVariableColumn))
                 return error;
             // The alarm's status, checked in RESERVE2, may need it.
-            Change &c = change_of(name, name_len);
-            c.sets_variable = true;
-            c.variable.resize(var_val_len / sizeof(oid));
-            for (size_t i = 0; i < c.variable.size(); i++) {
+            std::vector<rmon_oid_t> value(var_val_len / sizeof(oid));
+            for (size_t i = 0; i < value.size(); i++) {
                 oid sub;
                 std::memcpy(&sub, var_val + i * sizeof(oid), sizeof sub);
-                c.variable[i] = static_cast<rmon_oid_t>(sub);
+                value[i] = static_cast<rmon_oid_t>(sub);
             }
+            change_of(name, name_len).variables.emplace_back(at, std::move(value));
             return error;
         }
         case ACTION: {
@@ -387,11 +403,13 @@ int write_rmonRowStatus(int action, u_char *var_val, u_char var_val_type, size_t
     if (undone(action, name, name_len)) return SNMP_ERR_NOERROR;
     switch (action) {
         case RESERVE1: {
+            const unsigned at = ++reserve_count;
             if (!create) {
                 int error = probe_write(0, var_val, var_val_type, var_val_len, name, name_len);
                 if (error != SNMP_ERR_NOERROR) return error;
                 Change &c = change_of(name, name_len);
                 (want == RMON_INVALID ? c.wants_delete : c.wants_state) = true;
+                if (want == RMON_VALID) c.valid_at.push_back(at);
                 return error;
             }
             // The row is made now, so that the request's other variables
@@ -413,7 +431,7 @@ int write_rmonRowStatus(int action, u_char *var_val, u_char var_val_type, size_t
             const Change &c = change_of(name, name_len);
             if (c.wants_delete && c.wants_state) return SNMP_ERR_INCONSISTENTVALUE;
             if (want == RMON_VALID && alarm_column(name, name_len, kAlarmStatusColumn))
-                return alarm_variable_check(name, name_len);
+                return alarm_variable_check(c, name, name_len);
             return SNMP_ERR_NOERROR;
         }
         case ACTION: {
