@@ -43,11 +43,10 @@ int rmon_alarm_create(int, uint32_t index, int *error) {
         .created = "Alarm table entry created, index=%d\n",
     };
     return create_row(RMON_ALARM, index, error, texts, [](rmon_entry *row) {
-        // Absolute, rising, on etherStatsCRCAlignErrors of row 1.
-        static const rmon_oid_t crc_errors_of_row1[12] = {1, 3, 6, 1, 2, 1, 16, 1, 1, 1, 8, 1};
+        // Absolute, rising.
         rmon_var_u32_set(row, 4, 1);
         rmon_var_u32_set(row, 6, 1);
-        rmon_var_bytes_set(row, 3, crc_errors_of_row1, 12);
+        rmon_var_bytes_set(row, 3, RMON_ALARM_VARIABLE_DEFAULT, 12);
     });
 }
 

@@ -66,6 +66,8 @@ WriteMethod *writer_of(u_char magic) {
     return nullptr;
 }
 
+bool row_being_made(const oid *name, size_t name_len);
+
 u_char *read_member(const Member &m, Results &out, struct variable *vp, oid *name, size_t *length,
                     int exact, size_t *var_len, WriteMethod **write_method) {
     *write_method = nullptr;
@@ -100,6 +102,8 @@ u_char *read_member(const Member &m, Results &out, struct variable *vp, oid *nam
     if (error != 0) {
         if (vp->magic == m.status && error == RMON_NO_SUCH_NAME)
             *write_method = write_rmonRowStatus;
+        else if (exact && row_being_made(name, *length))
+            *write_method = writer_of(vp->magic);  // a column of the row the SET makes
         *var_len = 0;
         return nullptr;
     }
@@ -203,10 +207,11 @@ int probe_write(int action, const u_char *var_val, u_char type, size_t len, cons
 // the value (or status) a variable had before the ACTION phase changed it.
 struct Change {
     std::vector<oid> name;
-    bool created = false;  // the row was made by this request
-    bool applied = false;  // the ACTION phase wrote the variable
-    bool status = false;   // the variable is the row's status
-    uint8_t old_type = 0;  // the value before the ACTION phase
+    bool creating = false;  // the request makes the row (a createRequest)
+    bool created = false;   // the ACTION phase made it
+    bool applied = false;   // the ACTION phase wrote the variable
+    bool status = false;    // the variable is the row's status
+    uint8_t old_type = 0;   // the value before the ACTION phase
     std::vector<uint8_t> old;
     // What RESERVE1 took of the request, for the checks of RESERVE2: the
     // statuses it sets (a deletion, a state; the places of its valids among
@@ -222,6 +227,14 @@ unsigned reserve_count;
 std::vector<Change> &changes() {
     static auto *c = new std::vector<Change>;
     return *c;
+}
+
+// A request's first RESERVE1 follows the phases of the one before: no
+// record of that one is of any use then.
+int last_action = FREE;
+void phase(int action) {
+    if (action == RESERVE1 && last_action != RESERVE1) changes().clear();
+    last_action = action;
 }
 
 bool same(const Change &c, const oid *name, size_t name_len) {
@@ -306,6 +319,45 @@ std::vector<oid> column_name(const oid *name, size_t name_len, oid column) {
     return other;
 }
 
+// The status column of the row's table, 0 for a table without.
+oid status_column(const oid *name, size_t name_len) {
+    if (name_len != 12) return 0;
+    switch (name[7] * 10 + name[8]) {
+        case 11:
+            return 21;
+        case 21:
+        case 91:
+            return 7;
+        case 31:
+            return 12;
+        default:
+            return 0;
+    }
+}
+
+const Change *record_of(const oid *name, size_t name_len) {
+    for (const Change &c : changes()) {
+        if (same(c, name, name_len)) return &c;
+    }
+    return nullptr;
+}
+
+// Whether the request makes the row at its ACTION phase.
+bool row_being_made(const oid *name, size_t name_len) {
+    oid status = status_column(name, name_len);
+    if (status == 0) return false;
+    std::vector<oid> status_name = column_name(name, name_len, status);
+    const Change *c = record_of(status_name.data(), status_name.size());
+    return c != nullptr && c->creating;
+}
+
+// The rows of the variable's table that the request makes.
+long rows_being_made(const oid *name) {
+    return std::count_if(changes().begin(), changes().end(), [&](const Change &c) {
+        return c.creating && c.name[7] == name[7] && c.name[8] == name[8];
+    });
+}
+
 constexpr oid kAlarmGroup = 3, kAlarmVariableColumn = 3, kAlarmStatusColumn = 12;
 
 bool alarm_column(const oid *name, size_t name_len, oid column) {
@@ -317,15 +369,14 @@ bool alarm_column(const oid *name, size_t name_len, oid column) {
 // must be there to sample.
 int alarm_variable_check(const Change &status, const oid *name, size_t name_len) {
     std::vector<oid> variable = column_name(name, name_len, kAlarmVariableColumn);
-    const Change *column = nullptr;
-    for (const Change &c : changes()) {
-        if (same(c, variable.data(), variable.size())) column = &c;
-    }
+    const Change *column = record_of(variable.data(), variable.size());
     Change current;
     std::vector<rmon_oid_t> now;
     if (read_current(variable.data(), variable.size(), current)) {
         now.resize(current.old.size() / 4);
         std::memcpy(now.data(), current.old.data(), now.size() * 4);
+    } else if (row_being_made(name, name_len)) {
+        now.assign(std::begin(RMON_ALARM_VARIABLE_DEFAULT), std::end(RMON_ALARM_VARIABLE_DEFAULT));
     }
     for (unsigned at : status.valid_at) {
         const std::vector<rmon_oid_t> *in_effect = &now;
@@ -361,11 +412,13 @@ bool undone(int action, const oid *name, size_t name_len) {
 
 int write_rmonColumn(int action, u_char *var_val, u_char var_val_type, size_t var_val_len, u_char *,
                      oid *name, size_t name_len) {
+    phase(action);
     if (undone(action, name, name_len)) return SNMP_ERR_NOERROR;
     switch (action) {
         case RESERVE1: {
             const unsigned at = ++reserve_count;
-            int error = probe_write(0, var_val, var_val_type, var_val_len, name, name_len);
+            int error = probe_write(row_being_made(name, name_len) ? 7 : 0, var_val, var_val_type,
+                                    var_val_len, name, name_len);
             if (error != SNMP_ERR_NOERROR || !alarm_column(name, name_len, kAlarmVariableColumn))
                 return error;
             // The alarm's status, checked in RESERVE2, may need it.
@@ -400,25 +453,27 @@ int write_rmonRowStatus(int action, u_char *var_val, u_char var_val_type, size_t
     if (var_val_type == ASN_INTEGER && var_val_len == sizeof want)
         std::memcpy(&want, var_val, sizeof want);
     bool create = want == RMON_CREATE_REQUEST;
+    phase(action);
     if (undone(action, name, name_len)) return SNMP_ERR_NOERROR;
     switch (action) {
         case RESERVE1: {
             const unsigned at = ++reserve_count;
             if (!create) {
-                int error = probe_write(0, var_val, var_val_type, var_val_len, name, name_len);
+                int error = probe_write(row_being_made(name, name_len) ? 7 : 0, var_val,
+                                        var_val_type, var_val_len, name, name_len);
                 if (error != SNMP_ERR_NOERROR) return error;
                 Change &c = change_of(name, name_len);
                 (want == RMON_INVALID ? c.wants_delete : c.wants_state) = true;
                 if (want == RMON_VALID) c.valid_at.push_back(at);
                 return error;
             }
-            // The row is made now, so that the request's other variables
-            // find it; a failing request takes it away again.
-            int error = status_write(RMON_CREATE_REQUEST, name, name_len);
-            if (error == SNMP_ERR_NOERROR) {
-                forget(name, name_len);  // a record an earlier request left
-                change_of(name, name_len).created = true;
-            }
+            // Only tested here: the row is made in the ACTION phase, and the
+            // request's later variables are tested as for the new row.
+            if (row_being_made(name, name_len)) return SNMP_ERR_WRONGVALUE;
+            long before = rows_being_made(name);
+            int error = probe_write(8, reinterpret_cast<const u_char *>(&before), ASN_INTEGER,
+                                    sizeof before, name, name_len);
+            if (error == SNMP_ERR_NOERROR) change_of(name, name_len).creating = true;
             return error;
         }
         case RESERVE2: {
@@ -435,9 +490,14 @@ int write_rmonRowStatus(int action, u_char *var_val, u_char var_val_type, size_t
             return SNMP_ERR_NOERROR;
         }
         case ACTION: {
-            // underCreation and valid take effect here, where a failure still
-            // reaches UNDO; a deletion waits for COMMIT.
-            if (create || want == RMON_INVALID) return SNMP_ERR_NOERROR;
+            // The row is made, and underCreation and valid take effect here,
+            // where a failure still reaches UNDO; a deletion waits for COMMIT.
+            if (create) {
+                int error = status_write(RMON_CREATE_REQUEST, name, name_len);
+                if (error == SNMP_ERR_NOERROR) change_of(name, name_len).created = true;
+                return error;
+            }
+            if (want == RMON_INVALID) return SNMP_ERR_NOERROR;
             Change &c = change_of(name, name_len);
             c.status = true;
             if (!c.created && !c.applied) c.applied = read_current(name, name_len, c);
