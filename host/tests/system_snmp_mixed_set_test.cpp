@@ -103,6 +103,13 @@ TEST_P(system_snmp_mixed_set, ARefusedVariableIsNamedAndTheOthersStayAsTheyWere)
                               "Event table entry created, index=3"})
         EXPECT_EQ(log.find(never), std::string::npos) << never << "\n" << log;
 
+    // An alarm may sample a row that the same SET makes before it.
+    const std::string made = snmp("snmpset", event + "7.8 i 2 " + alarm + "12.9 i 2 " + alarm +
+                                                 "3.9 o " + event + "3.8 " + alarm + "12.9 i 1");
+    ASSERT_EQ(made.find("Error"), std::string::npos) << made;
+    EXPECT_EQ(snmp("snmpget", event + "7.8 " + alarm + "12.9"),
+              event + "7.8 = INTEGER: 3\n" + alarm + "12.9 = INTEGER: 1\n");
+
     // Accepted whole, and stored so by the pages' next saves (any port's
     // settings, any RMON change).
     const std::string taken =

@@ -214,6 +214,8 @@ constexpr rmon_oid_t RMON_ALARM_VARIABLE_DEFAULT[12] = {1, 3, 6, 1, 2, 1, 16, 1,
 // Whether an alarm may sample the instance: an existing integer, counter or
 // time-ticks column of the probe; 0, or wrongValue.
 int rmon_alarm_variable_test(const rmon_oid_t *oid, int len);
+// The same for an instance of a control row that its maker has yet to make.
+int rmon_alarm_new_row_variable_test(const rmon_oid_t *oid, int len);
 int rmon_event_create(int tbl_magic, uint32_t index, int *error);
 int rmon_event_delete(int tbl_magic, rmon_entry *row, int *error);
 int rmon_event_enable(int tbl_magic, rmon_entry *row, int on, int *error);

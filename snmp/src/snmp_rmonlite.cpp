@@ -208,6 +208,7 @@ int probe_write(int action, const u_char *var_val, u_char type, size_t len, cons
 struct Change {
     std::vector<oid> name;
     bool creating = false;  // the request makes the row (a createRequest)
+    unsigned made_at = 0;   // its place among the request's variables
     bool created = false;   // the ACTION phase made it
     bool applied = false;   // the ACTION phase wrote the variable
     bool status = false;    // the variable is the row's status
@@ -364,6 +365,24 @@ bool alarm_column(const oid *name, size_t name_len, oid column) {
     return name_len == 12 && name[7] == kAlarmGroup && name[8] == 1 && name[10] == column;
 }
 
+// Whether the alarm variable names a row the request makes before place at.
+bool names_row_made_before(const std::vector<rmon_oid_t> &variable, unsigned at) {
+    if (variable.size() != 12) return false;
+    std::vector<oid> status_name(variable.begin(), variable.end());
+    status_name[10] = status_column(status_name.data(), status_name.size());
+    const Change *c = record_of(status_name.data(), status_name.size());
+    return status_name[10] != 0 && c != nullptr && c->creating && c->made_at < at;
+}
+
+// The test of an alarm variable in effect at place at: a row the request
+// makes before then is there by then.
+int variable_test(const std::vector<rmon_oid_t> &variable, unsigned at) {
+    const int n = static_cast<int>(variable.size());
+    return names_row_made_before(variable, at)
+               ? rmon_alarm_new_row_variable_test(variable.data(), n)
+               : rmon_alarm_variable_test(variable.data(), n);
+}
+
 // An alarm made valid starts sampling its variable: the one it has then,
 // the last the request set before the status, or else its current one,
 // must be there to sample.
@@ -383,9 +402,7 @@ int alarm_variable_check(const Change &status, const oid *name, size_t name_len)
         for (size_t i = 0; column != nullptr && i < column->variables.size(); i++) {
             if (column->variables[i].first < at) in_effect = &column->variables[i].second;
         }
-        int error =
-            rmon_alarm_variable_test(in_effect->data(), static_cast<int>(in_effect->size()));
-        if (error != SNMP_ERR_NOERROR) return error;
+        if (int error = variable_test(*in_effect, at); error != SNMP_ERR_NOERROR) return error;
     }
     return SNMP_ERR_NOERROR;
 }
@@ -417,18 +434,35 @@ int write_rmonColumn(int action, u_char *var_val, u_char var_val_type, size_t va
     switch (action) {
         case RESERVE1: {
             const unsigned at = ++reserve_count;
-            int error = probe_write(row_being_made(name, name_len) ? 7 : 0, var_val, var_val_type,
-                                    var_val_len, name, name_len);
-            if (error != SNMP_ERR_NOERROR || !alarm_column(name, name_len, kAlarmVariableColumn))
-                return error;
-            // The alarm's status, checked in RESERVE2, may need it.
-            std::vector<rmon_oid_t> value(var_val_len / sizeof(oid));
+            const int test = row_being_made(name, name_len) ? 7 : 0;
+            if (!alarm_column(name, name_len, kAlarmVariableColumn) ||
+                var_val_type != ASN_OBJECT_ID)
+                return probe_write(test, var_val, var_val_type, var_val_len, name, name_len);
+            std::vector<rmon_oid_t> value(std::min<size_t>(var_val_len / sizeof(oid), kOidRoom));
             for (size_t i = 0; i < value.size(); i++) {
                 oid sub;
                 std::memcpy(&sub, var_val + i * sizeof(oid), sizeof sub);
                 value[i] = static_cast<rmon_oid_t>(sub);
             }
-            change_of(name, name_len).variables.emplace_back(at, std::move(value));
+            int error;
+            if (names_row_made_before(value, at)) {
+                // A row the request makes before: the probe tests the alarm
+                // with a variable that is there, the variable's table says
+                // whether its column holds a number.
+                oid there[12];
+                std::copy(std::begin(RMON_ALARM_VARIABLE_DEFAULT),
+                          std::end(RMON_ALARM_VARIABLE_DEFAULT), there);
+                error = probe_write(test, reinterpret_cast<const u_char *>(there), ASN_OBJECT_ID,
+                                    sizeof there, name, name_len);
+                if (error == SNMP_ERR_NOERROR)
+                    error = rmon_alarm_new_row_variable_test(value.data(),
+                                                             static_cast<int>(value.size()));
+            } else {
+                error = probe_write(test, var_val, var_val_type, var_val_len, name, name_len);
+            }
+            // The alarm's status, checked in RESERVE2, may need it.
+            if (error == SNMP_ERR_NOERROR)
+                change_of(name, name_len).variables.emplace_back(at, std::move(value));
             return error;
         }
         case ACTION: {
@@ -473,7 +507,11 @@ int write_rmonRowStatus(int action, u_char *var_val, u_char var_val_type, size_t
             long before = rows_being_made(name);
             int error = probe_write(8, reinterpret_cast<const u_char *>(&before), ASN_INTEGER,
                                     sizeof before, name, name_len);
-            if (error == SNMP_ERR_NOERROR) change_of(name, name_len).creating = true;
+            if (error == SNMP_ERR_NOERROR) {
+                Change &c = change_of(name, name_len);
+                c.creating = true;
+                c.made_at = at;
+            }
             return error;
         }
         case RESERVE2: {
