@@ -133,7 +133,9 @@ struct rmon_get_request {
 };
 
 // Write request of callback slot (0,6); action 0 test, 1 nothing, 3 set,
-// 6 EntryStatus.
+// 6 EntryStatus, 7 test for a row not made yet (as its createRequest would
+// make it), 8 test of a createRequest, making nothing (the value: how many
+// rows of the table the caller makes before it).
 struct rmon_set_request {
     int action;
     const rmon_oid_t *oid;
@@ -181,6 +183,11 @@ int rmonp_var_get(uint32_t group, uint32_t table, uint32_t var_id, rmon_oid_t *o
                   uint16_t *oid_len, oid_val *value, int exact, int *error);
 int rmonp_var_set(uint32_t group, uint32_t table, uint32_t var_id, uint32_t index, oid_val *value,
                   int action, int *error);
+// The tests of actions 8 and 7: the error a createRequest would meet with
+// also_new more rows in the table, and a column's test on a new row.
+int rmonp_row_create_test(uint32_t group, uint32_t table, uint32_t index, uint32_t also_new,
+                          int *error);
+int rmonp_var_test_new(uint32_t group, uint32_t table, uint32_t var_id, oid_val *value, int *error);
 int rmonp_row_status_set(uint32_t group, uint32_t table, uint32_t index, oid_val *value,
                          int *error);
 int rmonprobe_snmpop_get_callback(int major, int minor, void *request, void *arg);
@@ -202,6 +209,13 @@ int rmon_histcontrol_enable(int tbl_magic, rmon_entry *row, int on, int *error);
 int rmon_alarm_create(int tbl_magic, uint32_t index, int *error);
 int rmon_alarm_delete(int tbl_magic, rmon_entry *row, int *error);
 int rmon_alarm_enable(int tbl_magic, rmon_entry *row, int on, int *error);
+// The variable a new alarm samples: etherStatsCRCAlignErrors of row 1.
+constexpr rmon_oid_t RMON_ALARM_VARIABLE_DEFAULT[12] = {1, 3, 6, 1, 2, 1, 16, 1, 1, 1, 8, 1};
+// Whether an alarm may sample the instance: an existing integer, counter or
+// time-ticks column of the probe; 0, or wrongValue.
+int rmon_alarm_variable_test(const rmon_oid_t *oid, int len);
+// The same for an instance of a control row that its maker has yet to make.
+int rmon_alarm_new_row_variable_test(const rmon_oid_t *oid, int len);
 int rmon_event_create(int tbl_magic, uint32_t index, int *error);
 int rmon_event_delete(int tbl_magic, rmon_entry *row, int *error);
 int rmon_event_enable(int tbl_magic, rmon_entry *row, int on, int *error);

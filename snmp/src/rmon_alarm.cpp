@@ -43,11 +43,10 @@ int rmon_alarm_create(int, uint32_t index, int *error) {
         .created = "Alarm table entry created, index=%d\n",
     };
     return create_row(RMON_ALARM, index, error, texts, [](rmon_entry *row) {
-        // Absolute, rising, on etherStatsCRCAlignErrors of row 1.
-        static const rmon_oid_t crc_errors_of_row1[12] = {1, 3, 6, 1, 2, 1, 16, 1, 1, 1, 8, 1};
+        // Absolute, rising.
         rmon_var_u32_set(row, 4, 1);
         rmon_var_u32_set(row, 6, 1);
-        rmon_var_bytes_set(row, 3, crc_errors_of_row1, 12);
+        rmon_var_bytes_set(row, 3, RMON_ALARM_VARIABLE_DEFAULT, 12);
     });
 }
 
@@ -156,6 +155,39 @@ void rmon_alarm_sample(void *owner, void *serial, void *, void *, void *) {
 
 namespace {
 
+// Whether the column of the instance's table holds a number to sample.
+bool samples_a_number(const rmon_oid_t *oid) {
+    int count = 0;
+    int magic = rmon_tbl_magic(oid[7], oid[8]);
+    if (magic < 0 || oid[10] < 1 || oid[10] > static_cast<rmon_oid_t>(row_count_of(magic)))
+        return false;
+    uint8_t type = columns(magic, &count)[oid[10] - 1].type;
+    return type == RMON_ASN_INTEGER || type == RMON_ASN_COUNTER || type == RMON_ASN_TIMETICKS ||
+           type == RMON_ASN_COUNTER64;
+}
+
+}  // namespace
+
+int rmon_alarm_variable_test(const rmon_oid_t *oid, int len) {
+    uint32_t raw;
+    rmon_oid_t key_oid[13] = {};
+    bool ok = oid != nullptr && len >= 12 && len <= 13;
+    if (ok) std::memcpy(key_oid, oid, len * sizeof(rmon_oid_t));
+    if (ok) ok = read_variable(key_oid, len, &raw) == Reading::kOk;
+    return ok && samples_a_number(key_oid) ? RMON_NO_ERROR : RMON_WRONG_VALUE;
+}
+
+int rmon_alarm_new_row_variable_test(const rmon_oid_t *oid, int len) {
+    static const rmon_oid_t rmon[7] = {1, 3, 6, 1, 2, 1, 16};
+    if (oid == nullptr || len != 12 || std::memcmp(oid, rmon, sizeof rmon) != 0 || oid[9] != 1)
+        return RMON_WRONG_VALUE;
+    int magic = rmon_tbl_magic(oid[7], oid[8]);
+    return magic >= 0 && table(magic)->control && samples_a_number(oid) ? RMON_NO_ERROR
+                                                                        : RMON_WRONG_VALUE;
+}
+
+namespace {
+
 int alarm_test(rmon_entry *, int column, const oid_val *value) {
     int error = RMON_NO_ERROR;
     switch (column) {
@@ -163,23 +195,10 @@ int alarm_test(rmon_entry *, int column, const oid_val *value) {
             error = check_int(value, 0, INT32_MAX);
             if (error == RMON_WRONG_VALUE) error = RMON_WRONG_LENGTH;
             break;
-        case 3: {
-            uint32_t raw;
-            rmon_oid_t key_oid[13] = {};
-            int len = value->length;
-            bool ok = len >= 12 && len <= 13;
-            if (ok) std::memcpy(key_oid, value->value, len * sizeof(rmon_oid_t));
-            if (ok) ok = read_variable(key_oid, len, &raw) == Reading::kOk;
-            if (ok) {
-                int count = 0;
-                int magic = rmon_tbl_magic(key_oid[7], key_oid[8]);
-                uint8_t type = columns(magic, &count)[key_oid[10] - 1].type;
-                ok = type == RMON_ASN_INTEGER || type == RMON_ASN_COUNTER ||
-                     type == RMON_ASN_TIMETICKS || type == RMON_ASN_COUNTER64;
-            }
-            if (!ok) error = RMON_WRONG_VALUE;
+        case 3:
+            error = rmon_alarm_variable_test(static_cast<const rmon_oid_t *>(value->value),
+                                             value->length);
             break;
-        }
         case 4:
             error = check_int(value, 1, 2);
             break;

@@ -348,15 +348,26 @@ void apply(const SavedRow &saved) {
             rmon_var_bytes_set(row, c.column, c.bytes.data(), c.length);
         }
     }
-    if (saved.status == RMON_VALID) t->enable(saved.magic, row, 1, &error);
+}
+
+void enable(const SavedRow &saved) {
+    rmon_table *t = table(saved.magic);
+    TableLock hold(t);
+    int error = 0;
+    rmon_entry *row = rmon_row_search(1, t->group, t->table, saved.index, 0);
+    if (row != nullptr && saved.status == RMON_VALID) t->enable(saved.magic, row, 1, &error);
 }
 
 int load(settings_medium *m) {
     std::vector<SavedRow> rows;
     if (rmon_mibtree[0] == nullptr || !read_rows(m, rows)) return -1;
     rmonp_table_reset();
+    // Every row is there before any starts: an alarm may sample any row,
+    // another alarm's of a higher index included.
     for (const SavedRow &r : rows)
         apply(r);
+    for (const SavedRow &r : rows)
+        enable(r);
     return static_cast<int>(rows.size());
 }
 

@@ -152,6 +152,50 @@ int rmonp_row_status_set(uint32_t group, uint32_t tbl, uint32_t index, oid_val *
     }
 }
 
+int rmonp_row_create_test(uint32_t group, uint32_t tbl, uint32_t index, uint32_t also_new,
+                          int *error) {
+    *error = RMON_NO_ERROR;
+    rmon_table *t = table_of(group, tbl);
+    if (t == nullptr || !t->control) {
+        *error = RMON_NO_CREATION;
+        return 0;
+    }
+    TableLock hold(t);
+    // In the order the create callbacks meet them.
+    if (rmon_row_search(1, group, tbl, index, 0) != nullptr)
+        *error = RMON_WRONG_VALUE;
+    else if (t->create == refuse_create)
+        *error = RMON_RESOURCE_UNAVAILABLE;
+    else if (index < 1 || index > kIndexMax)
+        *error = RMON_WRONG_VALUE;
+    else if (t->row_limit != 0 && t->count + also_new >= t->row_limit)
+        *error = RMON_RESOURCE_UNAVAILABLE;
+    return 0;
+}
+
+int rmonp_var_test_new(uint32_t group, uint32_t tbl, uint32_t var_id, oid_val *value, int *error) {
+    *error = RMON_NO_ERROR;
+    rmon_table *t = table_of(group, tbl);
+    rmon_entry *row = nullptr;
+    if (t == nullptr || !t->control) {
+        *error = RMON_NO_CREATION;
+        return 0;
+    }
+    if (_rowp_default_row_setup(magic_of(t), &row) != 0) {
+        *error = RMON_RESOURCE_UNAVAILABLE;
+        return 0;
+    }
+    // A row of the table's defaults, under creation as a new row is, in no
+    // table: the column's test sees what it would see once the row is made.
+    row->status = RMON_UNDER_CREATION;
+    if (var_id >= row->mib_var_count)
+        *error = RMON_NO_SUCH_NAME;
+    else
+        handler_of(magic_of(t))(row, static_cast<int>(var_id), RMON_ACT_TEST, value, error);
+    row_discard(row);
+    return 0;
+}
+
 int rmonprobe_snmpop_get_callback(int, int, void *request, void *) {
     auto *r = static_cast<rmon_get_request *>(request);
     if (r == nullptr || r->value == nullptr || *r->value == nullptr || r->variable_len < 11) {
@@ -193,6 +237,11 @@ int rmonprobe_snmpop_set_callback(int, int, void *request, void *) {
     int status;
     if (r->action == 6) {
         status = rmonp_row_status_set(o[7], o[8], index, &mine.val, r->error);
+    } else if (r->action == 7) {
+        status = rmonp_var_test_new(o[7], o[8], o[10] - 1, &mine.val, r->error);
+    } else if (r->action == 8) {
+        status = rmonp_row_create_test(o[7], o[8], index, static_cast<uint32_t>(int_of(&mine.val)),
+                                       r->error);
     } else {
         int action = r->action == 0   ? RMON_ACT_TEST
                      : r->action == 1 ? RMON_ACT_NOTHING

@@ -42,6 +42,8 @@ inline rmon_table *table(int tbl_magic) {
     return rmon_mibtree[tbl_magic];
 }
 int magic_of(const rmon_table *t);
+// Frees a row that is in no table.
+void row_discard(rmon_entry *row);
 int row_count_of(int tbl_magic);  // columns per row
 
 void log(int level, const char *fmt, ...) __attribute__((format(printf, 2, 3)));

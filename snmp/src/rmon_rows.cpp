@@ -147,6 +147,10 @@ bool may_create(const char *who, const rmon_table *t, bool control, uint32_t ind
 
 }  // namespace
 
+void row_discard(rmon_entry *row) {
+    free_row(row);
+}
+
 const ColumnSpec *columns(int tbl_magic, int *count) {
     *count = kTemplates[tbl_magic].count;
     return kTemplates[tbl_magic].cols;

@@ -66,6 +66,8 @@ WriteMethod *writer_of(u_char magic) {
     return nullptr;
 }
 
+bool row_being_made(const oid *name, size_t name_len);
+
 u_char *read_member(const Member &m, Results &out, struct variable *vp, oid *name, size_t *length,
                     int exact, size_t *var_len, WriteMethod **write_method) {
     *write_method = nullptr;
@@ -100,6 +102,8 @@ u_char *read_member(const Member &m, Results &out, struct variable *vp, oid *nam
     if (error != 0) {
         if (vp->magic == m.status && error == RMON_NO_SUCH_NAME)
             *write_method = write_rmonRowStatus;
+        else if (exact && row_being_made(name, *length))
+            *write_method = writer_of(vp->magic);  // a column of the row the SET makes
         *var_len = 0;
         return nullptr;
     }
@@ -203,17 +207,35 @@ int probe_write(int action, const u_char *var_val, u_char type, size_t len, cons
 // the value (or status) a variable had before the ACTION phase changed it.
 struct Change {
     std::vector<oid> name;
-    bool created = false;   // the row was made by this request
+    bool creating = false;  // the request makes the row (a createRequest)
+    unsigned made_at = 0;   // its place among the request's variables
+    bool created = false;   // the ACTION phase made it
     bool applied = false;   // the ACTION phase wrote the variable
     bool status = false;    // the variable is the row's status
-    bool deleting = false;  // the request deletes the row at COMMIT
     uint8_t old_type = 0;   // the value before the ACTION phase
     std::vector<uint8_t> old;
+    // What RESERVE1 took of the request, for the checks of RESERVE2: the
+    // statuses it sets (a deletion, a state; the places of its valids among
+    // the request's variables), and the alarm variables it sets, by place.
+    bool wants_delete = false, wants_state = false;
+    std::vector<unsigned> valid_at;
+    std::vector<std::pair<unsigned, std::vector<rmon_oid_t>>> variables;
 };
+
+// Counts the variables RESERVE1 takes, so that RESERVE2 knows their order.
+unsigned reserve_count;
 
 std::vector<Change> &changes() {
     static auto *c = new std::vector<Change>;
     return *c;
+}
+
+// A request's first RESERVE1 follows the phases of the one before: no
+// record of that one is of any use then.
+int last_action = FREE;
+void phase(int action) {
+    if (action == RESERVE1 && last_action != RESERVE1) changes().clear();
+    last_action = action;
 }
 
 bool same(const Change &c, const oid *name, size_t name_len) {
@@ -291,6 +313,100 @@ void restore(const Change &c, const oid *name, size_t name_len) {
     }
 }
 
+// The name of another column of the same row.
+std::vector<oid> column_name(const oid *name, size_t name_len, oid column) {
+    std::vector<oid> other(name, name + name_len);
+    other[10] = column;
+    return other;
+}
+
+// The status column of the row's table, 0 for a table without.
+oid status_column(const oid *name, size_t name_len) {
+    if (name_len != 12) return 0;
+    switch (name[7] * 10 + name[8]) {
+        case 11:
+            return 21;
+        case 21:
+        case 91:
+            return 7;
+        case 31:
+            return 12;
+        default:
+            return 0;
+    }
+}
+
+const Change *record_of(const oid *name, size_t name_len) {
+    for (const Change &c : changes()) {
+        if (same(c, name, name_len)) return &c;
+    }
+    return nullptr;
+}
+
+// Whether the request makes the row at its ACTION phase.
+bool row_being_made(const oid *name, size_t name_len) {
+    oid status = status_column(name, name_len);
+    if (status == 0) return false;
+    std::vector<oid> status_name = column_name(name, name_len, status);
+    const Change *c = record_of(status_name.data(), status_name.size());
+    return c != nullptr && c->creating;
+}
+
+// The rows of the variable's table that the request makes.
+long rows_being_made(const oid *name) {
+    return std::count_if(changes().begin(), changes().end(), [&](const Change &c) {
+        return c.creating && c.name[7] == name[7] && c.name[8] == name[8];
+    });
+}
+
+constexpr oid kAlarmGroup = 3, kAlarmVariableColumn = 3, kAlarmStatusColumn = 12;
+
+bool alarm_column(const oid *name, size_t name_len, oid column) {
+    return name_len == 12 && name[7] == kAlarmGroup && name[8] == 1 && name[10] == column;
+}
+
+// Whether the alarm variable names a row the request makes before place at.
+bool names_row_made_before(const std::vector<rmon_oid_t> &variable, unsigned at) {
+    if (variable.size() != 12) return false;
+    std::vector<oid> status_name(variable.begin(), variable.end());
+    status_name[10] = status_column(status_name.data(), status_name.size());
+    const Change *c = record_of(status_name.data(), status_name.size());
+    return status_name[10] != 0 && c != nullptr && c->creating && c->made_at < at;
+}
+
+// The test of an alarm variable in effect at place at: a row the request
+// makes before then is there by then.
+int variable_test(const std::vector<rmon_oid_t> &variable, unsigned at) {
+    const int n = static_cast<int>(variable.size());
+    return names_row_made_before(variable, at)
+               ? rmon_alarm_new_row_variable_test(variable.data(), n)
+               : rmon_alarm_variable_test(variable.data(), n);
+}
+
+// An alarm made valid starts sampling its variable: the one it has then,
+// the last the request set before the status, or else its current one,
+// must be there to sample.
+int alarm_variable_check(const Change &status, const oid *name, size_t name_len) {
+    std::vector<oid> variable = column_name(name, name_len, kAlarmVariableColumn);
+    const Change *column = record_of(variable.data(), variable.size());
+    Change current;
+    std::vector<rmon_oid_t> now;
+    if (read_current(variable.data(), variable.size(), current)) {
+        now.resize(current.old.size() / 4);
+        std::memcpy(now.data(), current.old.data(), now.size() * 4);
+    } else if (row_being_made(name, name_len)) {
+        now.assign(std::begin(RMON_ALARM_VARIABLE_DEFAULT), std::end(RMON_ALARM_VARIABLE_DEFAULT));
+    }
+    for (unsigned at : status.valid_at) {
+        const std::vector<rmon_oid_t> *in_effect = &now;
+        for (size_t i = 0; column != nullptr && i < column->variables.size(); i++) {
+            if (column->variables[i].first < at) in_effect = &column->variables[i].second;
+        }
+        if (int error = variable_test(*in_effect, at); error != SNMP_ERR_NOERROR) return error;
+    }
+    return SNMP_ERR_NOERROR;
+}
+
 // Puts back what the request changed of this variable; the record goes.
 // True in the phases of a failed request, which only undo.
 bool undone(int action, const oid *name, size_t name_len) {
@@ -313,10 +429,42 @@ bool undone(int action, const oid *name, size_t name_len) {
 
 int write_rmonColumn(int action, u_char *var_val, u_char var_val_type, size_t var_val_len, u_char *,
                      oid *name, size_t name_len) {
+    phase(action);
     if (undone(action, name, name_len)) return SNMP_ERR_NOERROR;
     switch (action) {
-        case RESERVE1:
-            return probe_write(0, var_val, var_val_type, var_val_len, name, name_len);
+        case RESERVE1: {
+            const unsigned at = ++reserve_count;
+            const int test = row_being_made(name, name_len) ? 7 : 0;
+            if (!alarm_column(name, name_len, kAlarmVariableColumn) ||
+                var_val_type != ASN_OBJECT_ID)
+                return probe_write(test, var_val, var_val_type, var_val_len, name, name_len);
+            std::vector<rmon_oid_t> value(std::min<size_t>(var_val_len / sizeof(oid), kOidRoom));
+            for (size_t i = 0; i < value.size(); i++) {
+                oid sub;
+                std::memcpy(&sub, var_val + i * sizeof(oid), sizeof sub);
+                value[i] = static_cast<rmon_oid_t>(sub);
+            }
+            int error;
+            if (names_row_made_before(value, at)) {
+                // A row the request makes before: the probe tests the alarm
+                // with a variable that is there, the variable's table says
+                // whether its column holds a number.
+                oid there[12];
+                std::copy(std::begin(RMON_ALARM_VARIABLE_DEFAULT),
+                          std::end(RMON_ALARM_VARIABLE_DEFAULT), there);
+                error = probe_write(test, reinterpret_cast<const u_char *>(there), ASN_OBJECT_ID,
+                                    sizeof there, name, name_len);
+                if (error == SNMP_ERR_NOERROR)
+                    error = rmon_alarm_new_row_variable_test(value.data(),
+                                                             static_cast<int>(value.size()));
+            } else {
+                error = probe_write(test, var_val, var_val_type, var_val_len, name, name_len);
+            }
+            // The alarm's status, checked in RESERVE2, may need it.
+            if (error == SNMP_ERR_NOERROR)
+                change_of(name, name_len).variables.emplace_back(at, std::move(value));
+            return error;
+        }
         case ACTION: {
             // Written here, in the request's order, so that a later
             // variable's failure can still put it back.
@@ -339,32 +487,56 @@ int write_rmonRowStatus(int action, u_char *var_val, u_char var_val_type, size_t
     if (var_val_type == ASN_INTEGER && var_val_len == sizeof want)
         std::memcpy(&want, var_val, sizeof want);
     bool create = want == RMON_CREATE_REQUEST;
+    phase(action);
     if (undone(action, name, name_len)) return SNMP_ERR_NOERROR;
     switch (action) {
         case RESERVE1: {
-            if (!create) return probe_write(0, var_val, var_val_type, var_val_len, name, name_len);
-            // The row is made now, so that the request's other variables
-            // find it; a failing request takes it away again.
-            int error = status_write(RMON_CREATE_REQUEST, name, name_len);
+            const unsigned at = ++reserve_count;
+            if (!create) {
+                int error = probe_write(row_being_made(name, name_len) ? 7 : 0, var_val,
+                                        var_val_type, var_val_len, name, name_len);
+                if (error != SNMP_ERR_NOERROR) return error;
+                Change &c = change_of(name, name_len);
+                (want == RMON_INVALID ? c.wants_delete : c.wants_state) = true;
+                if (want == RMON_VALID) c.valid_at.push_back(at);
+                return error;
+            }
+            // Only tested here: the row is made in the ACTION phase, and the
+            // request's later variables are tested as for the new row.
+            if (row_being_made(name, name_len)) return SNMP_ERR_WRONGVALUE;
+            long before = rows_being_made(name);
+            int error = probe_write(8, reinterpret_cast<const u_char *>(&before), ASN_INTEGER,
+                                    sizeof before, name, name_len);
             if (error == SNMP_ERR_NOERROR) {
-                forget(name, name_len);  // a record an earlier request left
-                change_of(name, name_len).created = true;
+                Change &c = change_of(name, name_len);
+                c.creating = true;
+                c.made_at = at;
             }
             return error;
         }
-        case ACTION: {
-            // underCreation and valid take effect here, where a refusal
-            // still reaches the manager; a deletion cannot be undone and
-            // waits for COMMIT (its test in RESERVE1 said it will succeed).
-            // A row whose status the request also sets otherwise could not
-            // be deleted then: that pair is refused here.
+        case RESERVE2: {
+            // What the ACTION phase would refuse is refused here, before any
+            // variable of the request is written. A deletion cannot be undone
+            // and waits for COMMIT (its test in RESERVE1 said it will
+            // succeed): a row whose status the request also sets could not
+            // be deleted then.
             if (create) return SNMP_ERR_NOERROR;
-            Change &c = change_of(name, name_len);
-            if (want == RMON_INVALID ? c.status : c.deleting) return SNMP_ERR_INCONSISTENTVALUE;
-            if (want == RMON_INVALID) {
-                c.deleting = true;
-                return SNMP_ERR_NOERROR;
+            const Change &c = change_of(name, name_len);
+            if (c.wants_delete && c.wants_state) return SNMP_ERR_INCONSISTENTVALUE;
+            if (want == RMON_VALID && alarm_column(name, name_len, kAlarmStatusColumn))
+                return alarm_variable_check(c, name, name_len);
+            return SNMP_ERR_NOERROR;
+        }
+        case ACTION: {
+            // The row is made, and underCreation and valid take effect here,
+            // where a failure still reaches UNDO; a deletion waits for COMMIT.
+            if (create) {
+                int error = status_write(RMON_CREATE_REQUEST, name, name_len);
+                if (error == SNMP_ERR_NOERROR) change_of(name, name_len).created = true;
+                return error;
             }
+            if (want == RMON_INVALID) return SNMP_ERR_NOERROR;
+            Change &c = change_of(name, name_len);
             c.status = true;
             if (!c.created && !c.applied) c.applied = read_current(name, name_len, c);
             return status_write(want, name, name_len);

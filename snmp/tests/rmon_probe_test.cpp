@@ -497,6 +497,10 @@ TEST_F(rmon_probe, SettingsItemKeepsTheControlRows) {
     ASSERT_EQ(row_status(3, 1, 7, RMON_CREATE_REQUEST), 0);
     ASSERT_EQ(write_int(3, 1, 7, 7, -5), 0);
     ASSERT_EQ(row_status(3, 1, 7, RMON_VALID), 0);
+    // Alarm 5 samples alarm 7's value: it starts again though 7 comes later.
+    ASSERT_EQ(row_status(3, 1, 5, RMON_CREATE_REQUEST), 0);
+    ASSERT_EQ(write_oid(3, 1, 3, 5, instance(3, 1, 5, {7})), 0);
+    ASSERT_EQ(row_status(3, 1, 5, RMON_VALID), 0);
 
     feature_test::MemoryMedium m;
     ASSERT_GT(m.save(rmon_settings_item), 0);
@@ -511,6 +515,7 @@ TEST_F(rmon_probe, SettingsItemKeepsTheControlRows) {
     EXPECT_EQ(probe_read(instance(9, 1, 4, {2})).text(), "public");
     EXPECT_EQ(value(9, 1, 7, {2}), RMON_VALID);
     EXPECT_EQ(value(3, 1, 12, {7}), RMON_VALID);
+    EXPECT_EQ(value(3, 1, 12, {5}), RMON_VALID);
     EXPECT_EQ(static_cast<int32_t>(value(3, 1, 7, {7})), -5);
 
     // A cut record changes nothing.

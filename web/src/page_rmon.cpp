@@ -1,6 +1,7 @@
 // The RMON-lite form handlers: alarms and events are created, modified and
 // deleted, history control rows edited and Ethernet statistics rows
 // enabled, disabled and restarted in the probe; each change saves "rmon".
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -313,6 +314,22 @@ int set_column(const ModifyKind &k, const Column &c, uint32_t index, const httpd
     return apply(int_value(&v));
 }
 
+// An alarm starts again once its post is applied: a variable the post leaves
+// as it is must still name a row to sample (SNMP may have named one since
+// deleted), or the start would fail after the columns changed.
+bool kept_variable_samples(uint32_t index, const httpd_event *ev) {
+    int32_t port = 0, var = 0;
+    if (int_field(field(ev, "sel_var_interface"), &port) &&
+        int_field(field(ev, "sel_alarm_var"), &var) && port > 0 && var > 0)
+        return true;  // the post's own, which the column test checks
+    Value v;
+    if (read(kAlarm, 3, index, &v) != 0) return false;
+    rmon_oid_t oid[kOidRoom] = {};
+    const size_t n = std::min<size_t>(v.length, kOidRoom);
+    std::memcpy(oid, v.bytes, n * sizeof(rmon_oid_t));
+    return rmon_alarm_variable_test(oid, static_cast<int>(n)) == RMON_NO_ERROR;
+}
+
 // The error page "Set the RMON_<table>.<column> failed!".
 int set_failed(const ModifyKind &k, const char *column, httpd_event *ev, httpd_request *req) {
     char msg[80];
@@ -333,6 +350,8 @@ int modify_row(const ModifyKind &k, httpd_event *ev, httpd_request *req) {
         if (c.kind == Column::kInt && text != nullptr && !int_field(text, &v))
             return set_failed(k, c.name, ev, req);
     }
+    if (k.table.group == kAlarm.group && !kept_variable_samples(index, ev))
+        return set_failed(k, "Variable", ev, req);
     Value status;
     const bool was_valid =
         read(k.table, k.status_column, index, &status) == 0 && status.u32() == RMON_VALID;

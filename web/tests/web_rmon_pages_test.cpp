@@ -127,6 +127,22 @@ TEST_F(web_rmon_pages, BadAlarmAndDeleteInputIsRefused) {
     EXPECT_EQ(probe(3, 1, 12, {1}).u32(), RMON_VALID);
     EXPECT_EQ(probe(3, 1, 2, {1}).u32(), 30u);
 
+    // An alarm whose variable (named over SNMP) is gone cannot start again:
+    // refused before the interval changes.
+    int32_t create = RMON_CREATE_REQUEST, remove = RMON_INVALID;
+    oid_val status{.type = RMON_ASN_INTEGER, .length = 4, .value = &create};
+    int error = -1;
+    ASSERT_EQ(rmonp_row_status_set(9, 1, 4, &status, &error), 0);
+    rmon_oid_t type_of_event4[] = {1, 3, 6, 1, 2, 1, 16, 9, 1, 1, 3, 4};
+    oid_val variable{.type = RMON_ASN_OBJECT_ID, .length = 12, .value = type_of_event4};
+    rmonp_var_set(3, 1, 2, 1, &variable, RMON_ACT_SET, &error);
+    status.value = &remove;
+    ASSERT_EQ(rmonp_row_status_set(9, 1, 4, &status, &error), 0);
+    EXPECT_EQ(error_of(post("/rmonlite_alarm_modify.cgi", "ctrl_id=1&input_interval=9")),
+              "Set the RMON_Alarm.Variable failed!");
+    EXPECT_EQ(probe(3, 1, 12, {1}).u32(), RMON_VALID);
+    EXPECT_EQ(probe(3, 1, 2, {1}).u32(), 30u);
+
     EXPECT_EQ(error_of(post("/rmonlite_alarm_delete.cgi", "id=0")), "Invalid entry index!");
     EXPECT_EQ(error_of(post("/rmonlite_event_delete.cgi", "id=x")), "Invalid entry index!");
     EXPECT_EQ(probe(3, 1, 12, {1}).error, 0);
