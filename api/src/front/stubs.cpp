@@ -225,6 +225,16 @@ DXP_HELD(15, int unit, int numq) {  // cosq_config_set
         return false;
     return unit_refused(unit);
 }
+// The field processor's reset turns it on or off on every port, a tested
+// one too (the test keeps it off there, so that no rule meets its frames).
+DXP_HELD(82, int unit) {  // field_detach
+    (void)t;
+    return unit_refused(unit);
+}
+DXP_HELD(111, int unit) {  // field_init
+    (void)t;
+    return unit_refused(unit);
+}
 DXP_HELD(21, int unit) {  // cosq_init: the factory count and map
     (void)t;
     return unit_refused(unit);
@@ -309,19 +319,20 @@ DXP_HELD(317, int unit, dxp_mcast_addr *rec) {  // mcast_port_add
 DXP_HELD(319, int unit, dxp_mcast_addr *rec) {  // mcast_port_remove
     return rec != nullptr && mcast_refused(t, unit, rec->mac, rec->vid, rec->pbmp);
 }
-// Mirroring into or out of a tested port changes where its frames go;
-// switching a port's mirroring off is always taken.
+// Mirroring into or out of a tested port, or out of the CPU port a
+// loopback test sends from and takes its frames back at, changes where its
+// frames go; switching a port's mirroring off is always taken.
 DXP_HELD(329, int unit, int port, int enable) {  // mirror_egress_set
     (void)t;
-    return enable != 0 && refuses(unit, port);
+    return enable != 0 && setting_refused(unit, port);
 }
 DXP_HELD(331, int unit, int port, int enable) {  // mirror_ingress_set
     (void)t;
-    return enable != 0 && refuses(unit, port);
+    return enable != 0 && setting_refused(unit, port);
 }
 DXP_HELD(338, int unit, int port, int, int dest_port, uint32_t flags) {  // mirror_port_set
     (void)t;
-    return ((flags & 0x6) != 0 && refuses(unit, port)) ||
+    return ((flags & 0x6) != 0 && setting_refused(unit, port)) ||
            ((flags & 0x7) != 0 && dest_port >= 0 && setting_refused(unit, dest_port));
 }
 DXP_HELD(341, int unit, int port, dxp_pbmp_t pbmp) {  // mirror_to_pbmp_set
