@@ -226,14 +226,20 @@ DXP_HELD(15, int unit, int numq) {  // cosq_config_set
     return unit_refused(unit);
 }
 // The field processor's reset turns it on or off on every port, a tested
-// one too (the test keeps it off there, so that no rule meets its frames).
-DXP_HELD(82, int unit) {  // field_detach
-    (void)t;
+// one too (the test keeps it off there, so that no rule meets its frames);
+// a chip without one answers as it always does.
+bool field_reset_refused(const dxp_dispatch_t *t, int unit) {
+    dxp_field_status_t status{};
+    if (!port_reserve_any() || t->field_status_get == nullptr ||
+        t->field_status_get(unit, &status) == DXP_E_UNAVAIL)
+        return false;
     return unit_refused(unit);
 }
+DXP_HELD(82, int unit) {  // field_detach
+    return field_reset_refused(t, unit);
+}
 DXP_HELD(111, int unit) {  // field_init
-    (void)t;
-    return unit_refused(unit);
+    return field_reset_refused(t, unit);
 }
 DXP_HELD(21, int unit) {  // cosq_init: the factory count and map
     (void)t;
