@@ -1,7 +1,8 @@
 // The field processor's rules and a self-test, per board: a rule that drops
 // every frame, made before a test or during it, leaves the loopback, snake
 // and traffic tests passing on healthy ports, and stays after them; the
-// field processor's reset and detach are refused by the tested port's name;
+// field processor's reset and detach, and a BPDU address, are refused by
+// the tested port's name;
 // the DoS checks of an untested port stay open during the test; and the
 // field processor comes back on the tested ports as it was.
 #include <gtest/gtest.h>
@@ -79,10 +80,21 @@ TEST_P(system_selftest_rules, NoRuleCatchesATestsFramesAndTheRulesStay) {
     EXPECT_NE(fw.output("TestList 39").find("|    1|    1|    1|    0|"), std::string::npos)
         << seen;
     ASSERT_TRUE(
-        fw.run("TestRun 72 PortBitMap=fe4-fe5 RunMode=PHY TimeInSeconds=4 "
-               "CounterPollInterval=2",
-               "DXP.0> ", &seen, 120));
-    EXPECT_NE(seen.find("TEST passed"), std::string::npos) << seen;
+        fw.run("BackGround \"TestRun 72 PortBitMap=fe4-fe5 RunMode=PHY TimeInSeconds=4 "
+               "CounterPollInterval=2\"",
+               "TRAFFIC: starting", &seen, 60))
+        << seen;
+    // A BPDU address sends every port's frames to it to the CPU, the test's
+    // broadcasts too; the address that runs is no change.
+    const std::string broadcast = "bpdu add Index=0 MACaddress=ff:ff:ff:ff:ff:ff";
+    EXPECT_NE(
+        fw.output(broadcast).find("BPDU ERROR: port fe4: port under self-test (Traffic Test)"),
+        std::string::npos);
+    EXPECT_EQ(fw.output("bpdu add Index=0 MACaddress=01:80:c2:00:00:00").find("ERROR"),
+              std::string::npos);
+    list = test_run_once(fw, 72);
+    EXPECT_NE(list.find("|    1|    1|    1|    0|"), std::string::npos) << list;
+    EXPECT_EQ(fw.output(broadcast).find("ERROR"), std::string::npos);
 
     if (fp) {
         // Nothing made during the tests was undone, and the tested ports

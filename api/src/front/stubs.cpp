@@ -2,6 +2,7 @@
 // unit's API lock over its call unless its slot is in the list below.
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string_view>
 #include <tuple>
@@ -295,6 +296,17 @@ DXP_HELD(296, int unit, int usecs) {  // linkscan_enable_set: 0 stops every port
     return usecs == 0 && unit_refused(unit);
 }
 // A table or the ports cleared whole (the steps of a unit clear).
+// A BPDU address sends every port's frames to it to the CPU, a tested
+// port's too (the traffic test's broadcasts, the snake's chain); the one
+// that runs is no change.
+DXP_HELD(273, int unit, int index, const dxp_mac_t mac) {  // l2_bpdu_set
+    dxp_mac_t now{};
+    if (!port_reserve_any() ||
+        (t->l2_bpdu_get != nullptr && t->l2_bpdu_get(unit, index, now) >= 0 && mac != nullptr &&
+         std::memcmp(now, mac, sizeof now) == 0))
+        return false;
+    return unit_refused(unit);
+}
 DXP_HELD(280, int unit) {  // l2_clear
     (void)t;
     return unit_refused(unit);
