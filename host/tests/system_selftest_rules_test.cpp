@@ -47,6 +47,7 @@ TEST_P(system_selftest_rules, NoRuleCatchesATestsFramesAndTheRulesStay) {
     if (fp) {
         ASSERT_NE(fw.output("fp group create 0 90").find("okay"), std::string::npos);
         drop_everything(fw, 900);
+        web_client::post(web, "/dos.cgi", "checks=111", cookie);
     }
     std::string seen;
     ASSERT_TRUE(fw.run("BackGround \"TestRun 49 PortBitMap=fe4-fe5 LoopbackMode=PHY Count=150\"",
@@ -63,10 +64,10 @@ TEST_P(system_selftest_rules, NoRuleCatchesATestsFramesAndTheRulesStay) {
         // DoS checks are field-processor rules too: an untested port's are
         // taken, a tested port's are refused by its name.
         std::string page = web_client::post(web, "/dos_perport.cgi",
-                                            "port=1&checks=111&rate1=64&rate2=64", cookie);
+                                            "port=1&checks=011&ping_rate=64&syn_rate=64", cookie);
         EXPECT_EQ(page.find("self-test"), std::string::npos) << page;
-        page = web_client::post(web, "/dos_perport.cgi", "port=5&checks=111&rate1=64&rate2=64",
-                                cookie);
+        page = web_client::post(web, "/dos_perport.cgi",
+                                "port=5&checks=011&ping_rate=64&syn_rate=64", cookie);
         EXPECT_NE(page.find("Port 5: port under self-test (PHY Loopback - Mark 2)"),
                   std::string::npos)
             << page;
