@@ -321,6 +321,12 @@ enum dxp_switch_control_t {
     dxpSwitch__Count
 };
 
+// Port controls (dxp_port_control_get / _set).
+enum dxp_port_control_t {
+    dxpPortControlBridge = 0,          // frames may leave by the port they came in at
+    dxpPortControlFieldProcessor = 1,  // the field processor's rules apply to the port's frames
+};
+
 // Field-processor qualifiers (84): also the bit numbers of a qualifier set.
 enum dxp_field_qualify_t {
     dxpFieldQualifyUserDefined0 = 0,

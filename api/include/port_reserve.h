@@ -128,7 +128,7 @@ std::vector<dxp_l2_addr> port_reserve_held_addresses(int unit, bool own);
 
 // The CPU port a self-test sends its frames from and takes them back at: its
 // own settings (enable, rates, learning, spanning-tree state, link scan,
-// mirroring into it, the receive rate) and its membership of the test's
+// mirroring into or out of it, the receive rate) and its membership of the test's
 // VLANs are held as a tested port's are, refused to every other caller; its
 // other VLANs and the addresses that point to it stay open.
 // DXP_E_BUSY when another test holds the unit's CPU port (nothing held then).

@@ -78,6 +78,19 @@ TEST_P(tarn_field, ControlInitDetachAndChecks) {
     uint32_t on = 0;
     EXPECT_EQ(drv_cfp_control_get(0, DRV_CFP_ENABLE, 3, &on), 0);
     EXPECT_EQ(on, 1u);
+    // A port's share of the field processor, as a port control: off on one
+    // port leaves the others on; the CPU port has none.
+    EXPECT_EQ(dxp_port_control_set(0, 3, dxpPortControlFieldProcessor, 0), 0);
+    EXPECT_EQ(dxp_port_control_get(0, 3, dxpPortControlFieldProcessor, &v), 0);
+    EXPECT_EQ(v, 0);
+    EXPECT_EQ(dxp_port_control_get(0, 2, dxpPortControlFieldProcessor, &v), 0);
+    EXPECT_EQ(v, 1);
+    EXPECT_EQ(dxp_port_control_set(0, 3, dxpPortControlFieldProcessor, 1), 0);
+    EXPECT_EQ(drv_cfp_control_get(0, DRV_CFP_ENABLE, 3, &on), 0);
+    EXPECT_EQ(on, 1u);
+    EXPECT_EQ(dxp_port_control_set(0, SOC_CONTROL(0)->cmic_port, dxpPortControlFieldProcessor, 0),
+              DXP_E_PORT);
+    EXPECT_EQ(dxp_port_control_set(0, 3, dxpPortControlBridge, 1), DXP_E_UNAVAIL);
 
     // Init again starts from nothing.
     int group = 0, entry = 0;

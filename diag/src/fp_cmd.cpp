@@ -290,7 +290,7 @@ int report(const char *api, int unit, int rv) {
         sal_printf("%s(unit=%d) okay\n", api, unit);
         return CMD_OK;
     }
-    sal_printf("%s() failed: %s\n", api, dxp_errmsg(rv));
+    sal_printf("%s() failed: %s\n", api, feature_cmds::errmsg(rv));
     return CMD_FAIL;
 }
 

@@ -181,6 +181,10 @@ int restore_port(test_saved_t *s, int port) {
         if (rv < 0 && !(media && (a.bit & kMediumAttributes))) failed(a.name, rv);
     }
     if (media && restore_media(s, port) < 0) result = -1;
+    if (soc_pbmp_member(s->fp_ports, port)) {
+        if (int rv = dxp_port_control_set(unit, port, dxpPortControlFieldProcessor, 1); rv < 0)
+            failed("the field processor", rv);
+    }
     // Learning is no part of the record's apply.
     if (mask & DXP_PORT_ATTR_LEARN_MASK) {
         if (int rv = dxp_port_learn_set(unit, port, saved.learn); rv < 0 && rv != DXP_E_UNAVAIL)
@@ -428,6 +432,18 @@ int test_neutral_port(test_saved_t *s, int port) {
                    dxp_errmsg(rv));
         return -1;
     }
+    // A rule made before or during the test (a drop, a redirect, a copy to
+    // the CPU) would catch the test frames; the rules stay in service for
+    // every other port.
+    int fp = 0;
+    if (dxp_port_control_get(unit, port, dxpPortControlFieldProcessor, &fp) < 0 || fp == 0)
+        return 0;
+    if (int rv = dxp_port_control_set(unit, port, dxpPortControlFieldProcessor, 0); rv < 0) {
+        test_error(unit, "Port %s: Could not keep the field processor off its frames: %s\n",
+                   pname(unit, port), dxp_errmsg(rv));
+        return -1;
+    }
+    soc_pbmp_port_add(&s->fp_ports, port);
     return 0;
 }
 

@@ -39,6 +39,7 @@ struct test_saved_t {
     dxp_port_info info[TEST_SAVE_PORTS];
     // Copper/fibre ports: both media's stored configurations and the medium
     // that ran, so either medium comes back whichever runs at the end.
+    soc_pbmp_t fp_ports;  // whose field processor the test turned off
     soc_pbmp_t media_ports;
     int medium[TEST_SAVE_PORTS];
     dxp_phy_config_t media[TEST_SAVE_PORTS][2];  // copper, fibre
@@ -62,8 +63,9 @@ int test_save_port(test_saved_t *s, int port);
 // limit, storm control, double tagging, mirroring, a trunk membership).
 int test_check_frame_settings(test_saved_t *s);
 // Makes a saved port leave the test's frames as they are: its default
-// priority goes to 0 and it stops discarding (both given back with its
-// settings); -1 after reporting a refusal.
+// priority goes to 0, it stops discarding and the field processor's rules
+// (DoS, QoS, Auto VoIP, ARP inspection, the monitor's FP) no longer look at
+// its frames (all given back at the end); -1 after reporting a refusal.
 int test_neutral_port(test_saved_t *s, int port);
 
 // Waits for the ports' links as dxp_link_wait does, the time-out counted

@@ -2,6 +2,7 @@
 // unit's API lock over its call unless its slot is in the list below.
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string_view>
 #include <tuple>
@@ -225,6 +226,22 @@ DXP_HELD(15, int unit, int numq) {  // cosq_config_set
         return false;
     return unit_refused(unit);
 }
+// The field processor's reset turns it on or off on every port, a tested
+// one too (the test keeps it off there, so that no rule meets its frames);
+// a chip without one answers as it always does.
+bool field_reset_refused(const dxp_dispatch_t *t, int unit) {
+    dxp_field_status_t status{};
+    if (!port_reserve_any() || t->field_status_get == nullptr ||
+        t->field_status_get(unit, &status) == DXP_E_UNAVAIL)
+        return false;
+    return unit_refused(unit);
+}
+DXP_HELD(82, int unit) {  // field_detach
+    return field_reset_refused(t, unit);
+}
+DXP_HELD(111, int unit) {  // field_init
+    return field_reset_refused(t, unit);
+}
 DXP_HELD(21, int unit) {  // cosq_init: the factory count and map
     (void)t;
     return unit_refused(unit);
@@ -279,6 +296,17 @@ DXP_HELD(296, int unit, int usecs) {  // linkscan_enable_set: 0 stops every port
     return usecs == 0 && unit_refused(unit);
 }
 // A table or the ports cleared whole (the steps of a unit clear).
+// A BPDU address sends every port's frames to it to the CPU, a tested
+// port's too (the traffic test's broadcasts, the snake's chain); the one
+// that runs is no change.
+DXP_HELD(273, int unit, int index, const dxp_mac_t mac) {  // l2_bpdu_set
+    dxp_mac_t now{};
+    if (!port_reserve_any() ||
+        (t->l2_bpdu_get != nullptr && t->l2_bpdu_get(unit, index, now) >= 0 && mac != nullptr &&
+         std::memcmp(now, mac, sizeof now) == 0))
+        return false;
+    return unit_refused(unit);
+}
 DXP_HELD(280, int unit) {  // l2_clear
     (void)t;
     return unit_refused(unit);
@@ -309,19 +337,20 @@ DXP_HELD(317, int unit, dxp_mcast_addr *rec) {  // mcast_port_add
 DXP_HELD(319, int unit, dxp_mcast_addr *rec) {  // mcast_port_remove
     return rec != nullptr && mcast_refused(t, unit, rec->mac, rec->vid, rec->pbmp);
 }
-// Mirroring into or out of a tested port changes where its frames go;
-// switching a port's mirroring off is always taken.
+// Mirroring into or out of a tested port, or out of the CPU port a
+// loopback test sends from and takes its frames back at, changes where its
+// frames go; switching a port's mirroring off is always taken.
 DXP_HELD(329, int unit, int port, int enable) {  // mirror_egress_set
     (void)t;
-    return enable != 0 && refuses(unit, port);
+    return enable != 0 && setting_refused(unit, port);
 }
 DXP_HELD(331, int unit, int port, int enable) {  // mirror_ingress_set
     (void)t;
-    return enable != 0 && refuses(unit, port);
+    return enable != 0 && setting_refused(unit, port);
 }
 DXP_HELD(338, int unit, int port, int, int dest_port, uint32_t flags) {  // mirror_port_set
     (void)t;
-    return ((flags & 0x6) != 0 && refuses(unit, port)) ||
+    return ((flags & 0x6) != 0 && setting_refused(unit, port)) ||
            ((flags & 0x7) != 0 && dest_port >= 0 && setting_refused(unit, dest_port));
 }
 DXP_HELD(341, int unit, int port, dxp_pbmp_t pbmp) {  // mirror_to_pbmp_set

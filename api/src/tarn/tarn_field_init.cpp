@@ -201,3 +201,24 @@ int dxp_tarn_field_control_set(int unit, int control, int value) {
     fc->stage_control = value;
     return DXP_E_NONE;
 }
+
+// The field processor looks at a port's frames only where its bit is on: a
+// self-test turns it off on its ports, so that no rule catches its frames.
+int dxp_tarn_port_control_get(int unit, int port, int type, int *value) {
+    if (type != dxpPortControlFieldProcessor) return DXP_E_UNAVAIL;
+    if (int rv = unit_checks(__func__, unit); rv < 0) return rv;
+    if (value == nullptr) return DXP_E_PARAM;
+    if (!SOC_PORT_VALID(unit, port) || port == SOC_CONTROL(unit)->cmic_port) return DXP_E_PORT;
+    uint32_t on = 0;
+    if (int rv = services(unit)->cfp_control_get(unit, DRV_CFP_ENABLE, port, &on); rv < 0)
+        return rv;
+    *value = on != 0 ? 1 : 0;
+    return DXP_E_NONE;
+}
+
+int dxp_tarn_port_control_set(int unit, int port, int type, int value) {
+    if (type != dxpPortControlFieldProcessor) return DXP_E_UNAVAIL;
+    if (int rv = unit_checks(__func__, unit); rv < 0) return rv;
+    if (!SOC_PORT_VALID(unit, port) || port == SOC_CONTROL(unit)->cmic_port) return DXP_E_PORT;
+    return services(unit)->cfp_control_set(unit, DRV_CFP_ENABLE, port, value != 0 ? 1 : 0);
+}

@@ -79,6 +79,7 @@
     X(port_rate_ingress_set) X(port_dscp_map_mode_get) X(port_dscp_map_mode_set) \
     X(port_dscp_map_get) X(port_dscp_map_set) \
     X(field_init) X(field_detach) X(field_status_get) X(field_control_get) X(field_control_set) \
+    X(port_control_get) X(port_control_set) \
     X(field_group_create) X(field_group_create_id) X(field_group_create_mode) \
     X(field_group_create_mode_id) X(field_group_destroy) X(field_group_get) \
     X(field_group_mode_get) X(field_group_status_get) X(field_group_set) \
