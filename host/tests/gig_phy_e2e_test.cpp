@@ -784,10 +784,21 @@ TEST(gig_phy_e2e, A6416ForcedTo100FullOnAnFxFibreStaysForcedWithoutIt) {
         EXPECT_TRUE(output_becomes(sw, "port ge0", "Forced(100MFD) ", 20)) << sw.output("port ge0");
         EXPECT_TRUE(form_forced(sw));
     }
-    Switch sw(test_workdir::path(), {"--board", "28", "--gig-phy", "6416", "--cable", "25=10"});
+    {
+        Switch sw(test_workdir::path(), {"--board", "28", "--gig-phy", "6416", "--cable", "25=10"});
+        ASSERT_TRUE(sw.run("", "DXP.0> "));
+        EXPECT_TRUE(output_becomes(sw, "port ge0", "Forced(100MFD) ", 20)) << sw.output("port ge0");
+        EXPECT_TRUE(output_becomes(sw, "ps ge0", "up    100M FD", 20)) << sw.output("ps ge0");
+        EXPECT_TRUE(form_forced(sw));
+    }
+    // Restarted on an unlit fibre, whose kind shows only at link, the port
+    // runs the fibre's own (1000BASE-X) setting until a 100BASE-FX fibre
+    // links, which runs the 100 full set.
+    Switch sw(test_workdir::path(), {"--board", "28", "--gig-phy", "6416", "--fiber", "25@6/100"});
     ASSERT_TRUE(sw.run("", "DXP.0> "));
-    EXPECT_TRUE(output_becomes(sw, "port ge0", "Forced(100MFD) ", 20)) << sw.output("port ge0");
-    EXPECT_TRUE(output_becomes(sw, "ps ge0", "up    100M FD", 20)) << sw.output("ps ge0");
+    EXPECT_NE(sw.output("port ge0").find("Auto(no link) Adv(1GFD)"), std::string::npos)
+        << sw.output("port ge0");
+    EXPECT_TRUE(output_becomes(sw, "port ge0", "Forced(100MFD) ", 30)) << sw.output("port ge0");
     EXPECT_TRUE(form_forced(sw));
 }
 
