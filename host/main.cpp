@@ -59,8 +59,12 @@ void block_signals(sigset_t *set) {
 
 [[noreturn]] void take_signals(const sigset_t *set) {
     for (;;) {
-        int sig = 0;
-        if (sigwait(set, &sig) != 0) continue;
+        siginfo_t info{};
+        const int sig = sigwaitinfo(set, &info);
+        if (sig < 0) continue;
+        // A key typed at the terminal shows as its driver echoes it; a
+        // signal sent by another program does not.
+        if (info.si_code == SI_KERNEL) sal_host_terminal_signal_echo(sig);
         if (sig == SIGUSR1) factory_default_button_press();
         if (sig == SIGTERM || sig == SIGHUP || (sig == SIGINT && !console_is_terminal()))
             sal_signal_after_pending(sig);

@@ -84,3 +84,10 @@ const dxp_dispatch_t *dxp_dispatch_find(const char *family);  // null when unkno
 // queue): "Queue 3 weight 0 cannot run on this switch: its weights run 1 to
 // 55" for the first weight it cannot run, or null when it runs them all.
 const char *dxp_cosq_weights_refusal(int unit, const int *weights);
+// Why a port refuses an ingress (egress 0) or egress limit of kbit/s with a
+// burst of kbits, named with port_name: a port without that limiter, or a
+// limit or burst its limiter would round to another ("ge3: egress limit 100
+// kbps is not one it runs: the nearest are 64 and 128 kbps"); null when it
+// runs them as given. No limit (0) is never refused here.
+const char *dxp_port_rate_refusal(int unit, int port, const char *port_name, int egress,
+                                  uint32_t kbits_sec, uint32_t kbits_burst);

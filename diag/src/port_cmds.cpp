@@ -699,9 +699,6 @@ int cmd_port_stat(int unit, args_t *a) {
     return CMD_OK;
 }
 
-// The meters' largest rate in kbit/s.
-constexpr int kMeterRateMax = 1024000;
-
 int cmd_port_rate(int unit, args_t *a) {
     const char *cmd = ARG_CMD(a);
     soc_pbmp_t pbmp{};
@@ -726,12 +723,8 @@ int cmd_port_rate(int unit, args_t *a) {
             return CMD_FAIL;
         }
         burst = parse_integer(b);
-        // Both meters take the same rates: one the egress meter refuses is
-        // refused for ingress too rather than clamped, and a negative word
-        // is never read as a huge one.
-        if (!parse_is_integer(w) || !parse_is_integer(b) || rate < 0 || burst < 0 ||
-            rate > kMeterRateMax)
-            return CMD_USAGE;
+        // A negative word is never read as a huge one.
+        if (!parse_is_integer(w) || !parse_is_integer(b) || rate < 0 || burst < 0) return CMD_USAGE;
         set = true;
     }
     // The unit's own chip answers which ports have meters; the chips differ.
@@ -750,9 +743,19 @@ int cmd_port_rate(int unit, args_t *a) {
         PortReserveFreeze tests;
         if (feature_cmds::refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
         if (rate == 0 || burst == 0) rate = burst = 0;
+        const auto r = static_cast<uint32_t>(rate), b = static_cast<uint32_t>(burst);
+        // A limit the meter would round is refused on every port, as the
+        // pages and a settings load refuse it, before any port changes.
         for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
             if (!soc_pbmp_member(pbmp, port)) continue;
-            const auto r = static_cast<uint32_t>(rate), b = static_cast<uint32_t>(burst);
+            if (const char *refused =
+                    dxp_port_rate_refusal(unit, port, port_name(unit, port), !ingress, r, b)) {
+                sal_printf("%s: Error: %s\n", cmd, refused);
+                return CMD_FAIL;
+            }
+        }
+        for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
+            if (!soc_pbmp_member(pbmp, port)) continue;
             int rv = ingress ? dxp_port_rate_ingress_set(unit, port, r, b)
                              : dxp_port_rate_egress_set(unit, port, r, b);
             if (rv < 0) {

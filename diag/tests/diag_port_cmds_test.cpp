@@ -75,7 +75,7 @@ TEST_F(diag_port, SettingsReachThePhyAndShowBack) {
 TEST_F(diag_port, RatesAndRefusals) {
     ASSERT_EQ(dxp_init(0), 0);
     std::string out;
-    EXPECT_EQ(run("PortRate fe4 ingress 1000 100"), "");
+    EXPECT_EQ(run("PortRate fe4 ingress 1024 144"), "");
     uint32_t kbits = 0, burst = 0;
     ASSERT_EQ(dxp_port_rate_ingress_get(0, 4, &kbits, &burst), 0);
     EXPECT_EQ(kbits, 1024u);
@@ -84,7 +84,7 @@ TEST_F(diag_port, RatesAndRefusals) {
               "\tEgress meter:  value not set yet.\n");
     run("PortRate fe4 i 0 5");  // a zero turns metering off
     EXPECT_EQ(run("PortRate fe4 in"), " fe4:\tIngress meter:  value not set yet.\n");
-    EXPECT_EQ(run("PortRate fe4 egress 102400 400"), "");
+    EXPECT_EQ(run("PortRate fe4 egress 102400 528"), "");
     EXPECT_EQ(run("PortRate fe4 e"),
               " fe4:\tEgress meter:    102400 kbps      528 kbits max burst.\n");
 
@@ -93,8 +93,20 @@ TEST_F(diag_port, RatesAndRefusals) {
     EXPECT_EQ(run("PortRate fe4 ingress 100", -1), "PortRate: Error: missing port burst size\n");
     // Words that do not fit a meter are refused and leave it as it was.
     for (const char *line : {"PortRate fe4 ingress -5 10", "PortRate fe4 ingress 5000 -3",
-                             "PortRate fe4 ingress 2000000 100", "PortRate fe4 egress 5000 x"})
+                             "PortRate fe4 egress 5000 x"})
         EXPECT_TRUE(has(run(line, -2), "Usage (PortRate)")) << line;
+    // A limit or burst the meter would round is named, on any port of the
+    // list, before any port changes.
+    EXPECT_EQ(run("PortRate fe3-fe4 egress 2000000 528", -1),
+              "PortRate: Error: fe3: egress limit 2000000 kbps is above the largest it runs, "
+              "1024000 kbps\n");
+    EXPECT_EQ(run("PortRate fe3-fe4 egress 1000 528", -1),
+              "PortRate: Error: fe3: egress limit 1000 kbps is not one it runs: the nearest are "
+              "960 and 1024 kbps\n");
+    EXPECT_EQ(run("PortRate fe4 egress 2048 400", -1),
+              "PortRate: Error: fe4: egress burst 400 kbits is not one it runs: 48, 80, 144, "
+              "272, 528 or 1040 kbits\n");
+    EXPECT_EQ(run("PortRate fe3 e"), " fe3:\tEgress meter:  value not set yet.\n");
     EXPECT_EQ(run("PortRate fe4 e"),
               " fe4:\tEgress meter:    102400 kbps      528 kbits max burst.\n");
     // The CPU port has no status line, so no header either.
@@ -171,13 +183,13 @@ TEST_F(diag_port, HeldPortsAreChangedOnlyByTheirOwnTest) {
     dxp_pbmp_t held{};
     dxp_pbmp_port_add(&held, 2);
     std::thread([&] { EXPECT_EQ(port_reserve(0, held, "Traffic Test"), 0); }).join();
-    EXPECT_EQ(dxp_port_rate_ingress_set(0, 2, 1000, 64), DXP_E_BUSY);
+    EXPECT_EQ(dxp_port_rate_ingress_set(0, 2, 1024, 48), DXP_E_BUSY);
     EXPECT_EQ(dxp_port_learn_set(0, 2, 4), DXP_E_BUSY);
     EXPECT_EQ(dxp_stg_stp_set(0, 1, 2, 1), DXP_E_BUSY);
     uint32_t kbits = 1, burst = 1;
     EXPECT_EQ(dxp_port_rate_ingress_get(0, 2, &kbits, &burst), 0);
     // The commands name the port and change none, the free ones included.
-    EXPECT_EQ(run("PortRate fe1-fe2 ingress 1000 64", -1),
+    EXPECT_EQ(run("PortRate fe1-fe2 ingress 1024 48", -1),
               "PortRate: ERROR: port fe2: port under self-test (Traffic Test)\n");
     EXPECT_EQ(dxp_port_rate_ingress_get(0, 1, &kbits, &burst), 0);
     EXPECT_EQ(kbits, 0u);
@@ -189,14 +201,14 @@ TEST_F(diag_port, HeldPortsAreChangedOnlyByTheirOwnTest) {
 
     std::thread([&] {
         ASSERT_EQ(port_reserve(0, held, "Traffic Test"), 0);
-        EXPECT_EQ(dxp_port_rate_ingress_set(0, 2, 1000, 64), 0);
+        EXPECT_EQ(dxp_port_rate_ingress_set(0, 2, 1024, 48), 0);
         port_reserve_step_aside(1);
         EXPECT_EQ(dxp_port_rate_ingress_set(0, 2, 0, 0), DXP_E_BUSY);
         port_reserve_step_aside(0);
         EXPECT_EQ(dxp_port_rate_ingress_set(0, 2, 0, 0), 0);
         port_reserve_release(0, held);
     }).join();
-    EXPECT_EQ(dxp_port_rate_ingress_set(0, 2, 1000, 64), 0);
+    EXPECT_EQ(dxp_port_rate_ingress_set(0, 2, 1024, 48), 0);
 }
 
 }  // namespace

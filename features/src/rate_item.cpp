@@ -1,6 +1,8 @@
 // The "rate" settings item (3,076 bytes): the storm "all ports" flag, then
 // per user port (128 slots) the ingress rate and burst, the egress rate and
 // burst (kbps, kbits) and the storm rate and class flags, as 32-bit words.
+#include <string>
+
 #include "board.h"
 #include "dxp.h"
 #include "dxpx.h"
@@ -77,10 +79,8 @@ int save(settings_medium *m) {
     return kRecordSize;
 }
 
-int load(settings_medium *m) {
-    uint32_t all = 0;
-    PortRates ports[kPorts];
-    if (medium_read_u32(m, &all) != 0) return -1;
+int read_record(settings_medium *m, uint32_t *all, PortRates (&ports)[kPorts]) {
+    if (medium_read_u32(m, all) != 0) return -1;
     for (PortRates &p : ports) {
         uint32_t *words[kPortWords] = {&p.in_rate,   &p.in_burst,   &p.out_rate,
                                        &p.out_burst, &p.storm_rate, &p.storm_flags};
@@ -88,6 +88,23 @@ int load(settings_medium *m) {
             if (medium_read_u32(m, w) != 0) return -1;
         }
     }
+    return 0;
+}
+
+// Why a user port cannot run its row's limits as stored, or null.
+const char *row_refusal(int uport, int lport, const PortRates &p) {
+    const std::string port_label = "port " + std::to_string(uport);
+    const char *refused =
+        dxpx_port_rate_refusal(lport, port_label.c_str(), 0, p.in_rate, p.in_burst);
+    if (refused == nullptr)
+        refused = dxpx_port_rate_refusal(lport, port_label.c_str(), 1, p.out_rate, p.out_burst);
+    return refused;
+}
+
+int load(settings_medium *m) {
+    uint32_t all = 0;
+    PortRates ports[kPorts];
+    if (read_record(m, &all, ports) != 0) return -1;
     PortReserveFreeze tests;  // the tests' ports stay as the load finds them
     storm_allports_set(all != 0 ? 1 : 0);
     // The ports' API calls as one hold (after the QoS manager's storm flag,
@@ -103,6 +120,11 @@ int load(settings_medium *m) {
             if (!(running(lport) == p))
                 settings_load_skipped(LOG_MOD_RATE, "Rate limits: port %d: %s", n,
                                       port_reserve_held_text_lport(lport));
+            continue;
+        }
+        // A row whose limits the port cannot run as stored is left whole.
+        if (const char *refused = row_refusal(n, lport, p)) {
+            settings_load_skipped(LOG_MOD_RATE, "Rate limits: %s", refused);
             continue;
         }
         const int rate = static_cast<int>(p.storm_rate);
@@ -125,7 +147,22 @@ int load(settings_medium *m) {
 }
 
 int check(settings_medium *m) {
-    return settings_check_record_size(m, kVersion, kRecordSize);
+    if (!settings_check_record_size(m, kVersion, kRecordSize)) return 0;
+    if (!settings_check_of_backup()) return 1;
+    // A restore of limits a port would run rounded is refused by name, as
+    // the page and the monitor refuse them.
+    uint32_t all = 0;
+    PortRates ports[kPorts];
+    if (read_record(m, &all, ports) != 0) return 0;
+    for (int n = 1; n <= board_num_uports && n <= kPorts; n++) {
+        int lport = 0;
+        if (ulpm_to_lport(n, &lport) != 0) continue;
+        if (const char *refused = row_refusal(n, lport, ports[n - 1])) {
+            settings_check_refuse("Rate limits: %s", refused);
+            return 0;
+        }
+    }
+    return 1;
 }
 
 }  // namespace

@@ -756,6 +756,52 @@ TEST_P(gig_phy_combo, FlowControlOfAForcedPortHoldsOnBothMedia) {
     EXPECT_TRUE(flow_shown(web, cookie, ge1));
 }
 
+// A 6416 port on the 28-port board forced to 100 full on its 100BASE-FX
+// fibre shows and runs 100 full once the fibre is pulled (it keeps the kind
+// it last linked as), and on copper after a restart without the fibre.
+TEST(gig_phy_e2e, A6416ForcedTo100FullOnAnFxFibreStaysForcedWithoutIt) {
+    configure("28", {"phy_automedium_ge0=1", "phy_fiber_pref_ge0=1"});
+    const auto form_forced = [](Switch &sw) {
+        const int web = sw.port_offset() + 80;
+        const std::string cookie = web_client::login(web, "qivor");
+        const std::string form = web_client::get(web, "/setport.cgi?port=25", cookie);
+        return form.find("autonego = Number(\"0\")") != std::string::npos &&
+               form.find("speed = Number(\"4\")") != std::string::npos;
+    };
+    {
+        Switch sw(test_workdir::path(),
+                  {"--board", "28", "--gig-phy", "6416", "--fiber", "25@0-12/100"});
+        ASSERT_TRUE(sw.run("", "DXP.0> "));
+        ASSERT_TRUE(output_becomes(sw, "ps ge0", "100M FD", 30)) << sw.output("combo ge0");
+        const int web = sw.port_offset() + 80;
+        const std::string cookie = web_client::login(web, "qivor");
+        ASSERT_FALSE(cookie.empty());
+        const std::string answer = port_post(web, cookie, "25", "0", "4");
+        EXPECT_EQ(answer.find("ERROR"), std::string::npos) << answer;
+        EXPECT_TRUE(output_becomes(sw, "port ge0", "Forced(100MFD) ", 20)) << sw.output("port ge0");
+        // The fibre goes 12 seconds after the start; link scan sees it.
+        sleep(14);
+        EXPECT_TRUE(output_becomes(sw, "port ge0", "Forced(100MFD) ", 20)) << sw.output("port ge0");
+        EXPECT_TRUE(form_forced(sw));
+    }
+    {
+        Switch sw(test_workdir::path(), {"--board", "28", "--gig-phy", "6416", "--cable", "25=10"});
+        ASSERT_TRUE(sw.run("", "DXP.0> "));
+        EXPECT_TRUE(output_becomes(sw, "port ge0", "Forced(100MFD) ", 20)) << sw.output("port ge0");
+        EXPECT_TRUE(output_becomes(sw, "ps ge0", "up    100M FD", 20)) << sw.output("ps ge0");
+        EXPECT_TRUE(form_forced(sw));
+    }
+    // Restarted on an unlit fibre, whose kind shows only at link, the port
+    // runs the fibre's own (1000BASE-X) setting until a 100BASE-FX fibre
+    // links, which runs the 100 full set.
+    Switch sw(test_workdir::path(), {"--board", "28", "--gig-phy", "6416", "--fiber", "25@6/100"});
+    ASSERT_TRUE(sw.run("", "DXP.0> "));
+    EXPECT_NE(sw.output("port ge0").find("Auto(no link) Adv(1GFD)"), std::string::npos)
+        << sw.output("port ge0");
+    EXPECT_TRUE(output_becomes(sw, "port ge0", "Forced(100MFD) ", 30)) << sw.output("port ge0");
+    EXPECT_TRUE(form_forced(sw));
+}
+
 TEST(gig_phy_e2e, BadChoicesEndTheProgramWithTheReason) {
     const std::string run = std::string(SWITCHFW_PATH) + " --flash f.bin --fs fs --exit-on-eof ";
     std::string out = sh_out(run + "--gig-phy fibre </dev/null 2>&1; echo rc=$?");

@@ -238,6 +238,26 @@ TEST(switchfw_monitor_boards, BreakDropsTheLineBeingEnteredAndCtrlZStopsNothing)
     }
 }
 
+// At a terminal a break shows its key as the terminal's driver shows it,
+// and the new prompt on a line of its own; while a command runs, the key
+// and a new line.
+TEST(switchfw_monitor_boards, ABreakAtTheTerminalShowsItsKey) {
+    Switch sw(test_workdir::path(), {"--board", "26"}, true, true);
+    ASSERT_TRUE(sw.run("", kPrompt, nullptr, 60));
+    std::string seen;
+    ASSERT_TRUE(sw.type("Echo half"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(sw.type("\x03"));
+    ASSERT_TRUE(sw.read_more(&seen, "^C\r\n" + kPrompt)) << seen;
+    EXPECT_NE(seen.find("Echo half^C\r\n" + kPrompt), std::string::npos) << seen;
+    ASSERT_TRUE(sw.type("SLeep 5\n"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(sw.type("\x03"));
+    seen.clear();
+    ASSERT_TRUE(sw.read_more(&seen, kPrompt)) << seen;
+    EXPECT_NE(seen.find("^C\r\n"), std::string::npos) << seen;
+}
+
 // A break drops what was read for good, whatever key follows it: a Ctrl-D
 // after it is one at an empty prompt and runs nothing the break dropped, at
 // the prompt, at the continuation prompt and at a command's question.

@@ -1,6 +1,7 @@
 // The rates the web's rate limit page sets, as the monitor's PortRate shows
 // them, right after the page and again after a restart has loaded them from
-// the stored settings, on every board and on its last front-panel port.
+// the stored settings, on every board and on its last front-panel port; a
+// limit the meter would round is refused alike by both.
 #include <filesystem>
 #include <ostream>
 #include <string>
@@ -39,10 +40,10 @@ TEST_P(system_port_rate, MonitorShowsTheRatesTheWebPageSet) {
         const int web = fw.port_offset() + 80;
         std::string cookie = web_client::login(web, "qivor");
         ASSERT_FALSE(cookie.empty());
-        // Egress: enabled, 10 tokens of 64 kbit/s, burst 64 kbit.
+        // Egress: enabled, 10 tokens of 64 kbit/s, burst 80 kbit.
         std::string answer = web_client::post(
             web, "/setrate.cgi",
-            "port=" + board + "&ingress=2048&egress_enable=1&egress=10&burst=64", cookie);
+            "port=" + board + "&ingress=2048&egress_enable=1&egress=10&burst=80", cookie);
         EXPECT_EQ(answer.find("failed"), std::string::npos) << answer;
         ASSERT_TRUE(fw.run("PortRate", "DXP.0> ", &seen)) << seen;
         EXPECT_NE(seen.find(ingress), std::string::npos) << seen;
@@ -50,6 +51,21 @@ TEST_P(system_port_rate, MonitorShowsTheRatesTheWebPageSet) {
         // The first port keeps no meter.
         EXPECT_NE(seen.find(" fe0:\tIngress meter:  value not set yet.\n"), std::string::npos)
             << seen;
+        // A limit or a burst the meter would round is named by the monitor
+        // and the page alike, and changes nothing (as the restart shows).
+        ASSERT_TRUE(
+            fw.run(std::string("PortRate ") + last.name + " egress 1000 80", "DXP.0> ", &seen));
+        EXPECT_NE(seen.find(std::string("PortRate: Error: ") + last.name +
+                            ": egress limit 1000 kbps is not one it runs: the nearest are 960 "
+                            "and 1024 kbps"),
+                  std::string::npos)
+            << seen;
+        answer = web_client::post(
+            web, "/setrate.cgi",
+            "port=" + board + "&ingress=64&egress_enable=1&egress=10&burst=100", cookie);
+        EXPECT_NE(answer.find("port " + board + ": egress burst 100 kbits is not one it runs"),
+                  std::string::npos)
+            << answer;
     }
     {
         system_fixture::Switch fw(dir, {"--board", board});

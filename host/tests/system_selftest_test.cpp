@@ -556,8 +556,8 @@ TEST_P(system_selftest, OtherManagersChangesDuringATestStayAndOnlyTheTestsOwnAre
         for (const char *line :
              {"MIRror Mode=L2 Port=fe6", "MIRror Mode=L2 Port=fe9 EgressBitMap=fe7",
               "TRunk add Id=1 Rtag=1 Pbmp=fe7-fe8", "RATE Limit=500 Bcast=1",
-              "DTAG mode fe6 internal", "PortRate fe7 ingress 1000 64",
-              "PortRate fe5-fe7 egress 1000 64", "COMBO fe6 copper Autoneg_Enable=0",
+              "DTAG mode fe6 internal", "PortRate fe7 ingress 1024 48",
+              "PortRate fe5-fe7 egress 1024 48", "COMBO fe6 copper Autoneg_Enable=0",
               "PHY fe7 0 0x2100", "CableDiag fe6"}) {
             const std::string answer = fw.output(line);
             EXPECT_NE(answer.find(": port under self-test"), std::string::npos) << line << "\n"
@@ -668,7 +668,7 @@ TEST_P(system_selftest, OtherManagersChangesDuringATestStayAndOnlyTheTestsOwnAre
         out = fw.output("TestRun 39 PortBitMap=fe10-fe11 Count=1 Duration=1 LoopbackMode=PHY");
         EXPECT_NE(out.find(trunk_refusal), std::string::npos) << out;
         fw.output("TRunk remove Id=1 Pbmp=fe10-fe11");
-        fw.output("PortRate fe13 ingress 1000 64");
+        fw.output("PortRate fe13 ingress 1024 48");
         out = fw.output("TestRun 72 PortBitMap=fe12-fe13 TimeInSeconds=1 CounterPollInterval=1");
         EXPECT_NE(out.find("Port fe13: the ingress rate limit changes the test frames"),
                   std::string::npos)

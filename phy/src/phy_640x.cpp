@@ -270,8 +270,8 @@ int apply_active(int unit, int port, const State640x *st) {
                  copper_active(unit, port) ? st->copper : fiber_running(unit, port, st));
 }
 
-// A fibre found to be 100BASE-FX while it already was the active side: it
-// has run the 1000BASE-X setting until now.
+// A fibre found to be 100BASE-FX, or 1000BASE-X after one, while it
+// already was the active side: it has run the other kind's setting until now.
 int fx100_found(int unit, int port, const State640x *st) {
     const int wanted = fiber_running(unit, port, st).words[PHY_MC_AN_ENABLE];
     int autoneg = 0, done = 0;
@@ -282,10 +282,15 @@ int fx100_found(int unit, int port, const State640x *st) {
 int check_100fx(int unit, int port) {
     Ident id{};
     if (int rv = ident_read(unit, port, &id); rv < 0) return rv;
-    flags_set(unit, port, 0, PHY_FLAGS_100FX);
-    if (!is_6416(id) || !(flags(unit, port) & PHY_FLAGS_FIBER)) return SOC_E_NONE;
+    if (!is_6416(id) || !(flags(unit, port) & PHY_FLAGS_FIBER)) {
+        flags_set(unit, port, 0, PHY_FLAGS_100FX);
+        return SOC_E_NONE;
+    }
     uint16_t v = 0;
     if (int rv = shadow_read(unit, port, kSelSerdesStatus, &v); rv < 0) return rv;
+    // A fibre without link keeps the kind it last linked as: a pulled
+    // 100BASE-FX fibre still runs and shows the 100 full set for it, not
+    // the 1000BASE-X setting, until a fibre links as another kind.
     if (!(v & 0x0200)) return SOC_E_NONE;
     soc_cm_debug_print(DK_PHY, "%s, SerDes Link\n", soc_phy_name_get(unit, port));
     switch ((v >> 6) & 3) {
@@ -294,8 +299,10 @@ int check_100fx(int unit, int port) {
             flags_set(unit, port, PHY_FLAGS_100FX, 0);
             return SOC_E_NONE;
         case 2:
+            flags_set(unit, port, 0, PHY_FLAGS_100FX);
             return SOC_E_NONE;
         default:
+            flags_set(unit, port, 0, PHY_FLAGS_100FX);
             return SOC_E_INTERNAL;
     }
 }
@@ -417,7 +424,7 @@ int link_get_640x(int unit, int port, int *up) {
         } else if (!copper) {
             const bool was_100 = fiber_at_100(unit, port);
             rv = check_100fx(unit, port);
-            if (rv >= 0 && !was_100 && fiber_at_100(unit, port)) rv = fx100_found(unit, port, st);
+            if (rv >= 0 && was_100 != fiber_at_100(unit, port)) rv = fx100_found(unit, port, st);
         }
         if (rv < 0) return rv;
     }

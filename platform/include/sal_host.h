@@ -40,6 +40,10 @@ void sal_reboot_delay_set(int enabled);
 // lines edited by the console itself from here on (else at the first read);
 // the entry point calls it before anything could be typed at a prompt.
 void sal_host_terminal_edit(void);
+// Shows the key of a signal typed at that terminal (^C for SIGINT, ^\ for
+// SIGQUIT, ^Z for SIGTSTP) as the terminal's own line mode echoes it, before
+// what the break shows; nothing for a pipe or while echo is off.
+void sal_host_terminal_signal_echo(int sig);
 
 // ---- simulated interrupts. Work posted here runs on one host "interrupt"
 // thread with interrupts masked (sal_splhi held) and sal_int_context() true.

@@ -12,6 +12,7 @@
 
 #include "sal.h"
 #include "sal_fs.h"
+#include "sal_host.h"
 #include "sal_terminal.h"
 
 namespace {
@@ -431,6 +432,11 @@ void sal_console_release(const sal_console_ops *ops) {
         session_states.erase(it);
     }
     if (log != nullptr) sal_fclose(log);
+}
+
+void sal_host_terminal_signal_echo(int sig) {
+    const std::string key = sal_internal::terminal_signal_key(sig);
+    if (!key.empty()) terminal_echo(key);
 }
 
 int sal_console_break_at_prompt(void) {

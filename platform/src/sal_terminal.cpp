@@ -1,6 +1,7 @@
 // The console's own line editing on a terminal (see sal_terminal.h).
 #include "sal_terminal.h"
 
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -82,6 +83,15 @@ void terminal_write(const std::string &text) {
     } else if (write(STDIN_FILENO, text.data(), text.size()) < 0) {
         // Nothing to show it on.
     }
+}
+
+std::string terminal_signal_key(int sig) {
+    const int index = sig == SIGINT ? VINTR : sig == SIGQUIT ? VQUIT : sig == SIGTSTP ? VSUSP : -1;
+    constexpr tcflag_t kShowsKeys = ECHO | ECHOCTL;
+    if (index < 0 || !changed.load() || !echo_on.load() ||
+        (found.c_lflag & kShowsKeys) != kShowsKeys || found.c_cc[index] == _POSIX_VDISABLE)
+        return "";
+    return shown(static_cast<char>(found.c_cc[index]));
 }
 
 TerminalLine::Key TerminalLine::take(int c) {

@@ -19,6 +19,10 @@ void terminal_restore();
 void terminal_echo_set(bool on);
 // Shows echoed keys on the terminal.
 void terminal_write(const std::string &text);
+// The key of a signal (SIGINT, SIGQUIT, SIGTSTP) as the driver echoes it in
+// its own line mode ("^C"), or "" where it would echo nothing: no terminal
+// edited here, echo off, or the key disabled.
+std::string terminal_signal_key(int sig);
 
 // One line typed at the terminal, edited as the driver edits in canonical
 // mode: erase, kill, word erase, reprint and literal next act on the part

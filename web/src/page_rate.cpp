@@ -259,6 +259,19 @@ int setrate_cgi(httpd_event *ev, httpd_request *req) {
             return rate_error(ev, req, "Invalid egress rate", nullptr);
     }
 
+    // The ingress burst follows the limit: the bucket that holds a burst of
+    // the limit's kbits. A limit the port cannot run is named before any
+    // change.
+    uint32_t egress_kbps = enable != 0 ? egress * kEgressUnit : 0;
+    uint32_t egress_burst = enable != 0 ? burst : 0;
+    const std::string port_label = "port " + std::to_string(uport);
+    const uint32_t ingress_burst = ingress != 0 ? dxpx_port_rate_burst_fit(ingress) : 0;
+    const char *refused =
+        dxpx_port_rate_refusal(lport, port_label.c_str(), 0, ingress, ingress_burst);
+    if (refused == nullptr)
+        refused = dxpx_port_rate_refusal(lport, port_label.c_str(), 1, egress_kbps, egress_burst);
+    if (refused != nullptr) return rate_error(ev, req, refused, nullptr);
+
     uint32_t current = 0, current_burst = 0;
     if (dxpx_port_rate_ingress_get(lport, &current, &current_burst) != 0) {
         return rate_error(ev, req, "Get ingress rate failed",
@@ -266,14 +279,12 @@ int setrate_cgi(httpd_event *ev, httpd_request *req) {
     }
     // The egress limit goes first: the switch refuses some of them, while it
     // takes every ingress limit, so a refused post changes nothing.
-    uint32_t egress_kbps = enable != 0 ? egress * kEgressUnit : 0;
-    uint32_t egress_burst = enable != 0 ? burst : 0;
     uint32_t old_egress = 0, old_egress_burst = 0;
     const bool egress_read = dxpx_port_rate_egress_get(lport, &old_egress, &old_egress_burst) == 0;
     if (dxpx_port_rate_egress_set(lport, egress_kbps, egress_burst) != 0)
         return rate_error(ev, req, "Set egress rate failed", "Set Rate: Set egress rate failed.\n");
     if (ingress != current) {
-        if (dxpx_port_rate_ingress_set(lport, ingress, ingress) != 0) {
+        if (dxpx_port_rate_ingress_set(lport, ingress, ingress_burst) != 0) {
             if (egress_read) dxpx_port_rate_egress_set(lport, old_egress, old_egress_burst);
             return rate_error(
                 ev, req, "Set ingress rate failed",

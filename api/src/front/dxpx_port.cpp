@@ -117,9 +117,11 @@ int dxpx_port_dscp_map_set(int lport, int srccp, int mapcp, int prio) {
         lport, [=](int u, int p) { return dxp_port_dscp_map_set(u, p, srccp, mapcp, prio); });
 }
 
-#define DXPX_PORT_RATE(dir)                                                                 \
+#define DXPX_PORT_RATE(dir, egress)                                                         \
     int dxpx_port_rate_##dir##_set(int lport, uint32_t kbits_sec, uint32_t kbits_burst) {   \
         return dxpx_change_lport(lport, [=](int u, int p) {                                 \
+            if (dxp_port_rate_refusal(u, p, nullptr, egress, kbits_sec, kbits_burst))       \
+                return static_cast<int>(DXP_E_PARAM);                                       \
             return dxp_port_rate_##dir##_set(u, p, kbits_sec, kbits_burst);                 \
         });                                                                                 \
     }                                                                                       \
@@ -129,8 +131,8 @@ int dxpx_port_dscp_map_set(int lport, int srccp, int mapcp, int prio) {
             return dxp_port_rate_##dir##_get(u, p, kbits_sec, kbits_burst);                 \
         });                                                                                 \
     }
-DXPX_PORT_RATE(ingress)
-DXPX_PORT_RATE(egress)
+DXPX_PORT_RATE(ingress, 0)
+DXPX_PORT_RATE(egress, 1)
 
 #define DXPX_STORM(kind)                                                                    \
     int dxpx_rate_##kind##_set(int rate, int flags, int lport) {                            \

@@ -154,6 +154,32 @@ int64_t drv_bucket_decode(uint32_t code) {
     return kBucketBurst[code];
 }
 
+bool drv_rate_limit_runs(uint32_t limit) {
+    if (limit == 0 || limit > kRateLimitMax) return false;
+    return drv_rate_decode(drv_rate_code(limit)) == static_cast<int64_t>(limit);
+}
+
+bool drv_rate_burst_runs(uint32_t burst) {
+    return drv_bucket_decode(drv_bucket_code(burst)) == static_cast<int64_t>(burst);
+}
+
+void drv_rate_limits_around(uint32_t limit, uint32_t *below, uint32_t *above) {
+    *below = *above = 0;
+    for (uint32_t code = 1; code <= kRateCodeMax; code++) {
+        const auto step = static_cast<uint32_t>(drv_rate_decode(code));
+        if (step <= limit) *below = step;
+        if (step >= limit && *above == 0) *above = step;
+    }
+}
+
+uint32_t drv_rate_burst_fit(uint32_t burst) {
+    return static_cast<uint32_t>(drv_bucket_decode(drv_bucket_code(burst)));
+}
+
+bool drv_rate_egress_present(int unit) {
+    return (SOC_CONTROL(unit)->chip_flags & kEgressChips) != 0;
+}
+
 bool drv_rate_ingress_started(void) {
     return ingress_started.load();
 }
@@ -169,7 +195,7 @@ int drv_rate_set(int unit, uint32_t bmp_lo, uint32_t bmp_hi, uint32_t direction,
     if (direction != DRV_RATE_EGRESS) return SOC_E_PARAM;
     // The egress refresh count has no code above 1024000.
     if (limit > kRateLimitMax) return SOC_E_PARAM;
-    if (SOC_CONTROL(unit)->chip_flags & kEgressChips)
+    if (drv_rate_egress_present(unit))
         return each_port(bmp_lo, bmp_hi,
                          [&](int port) { return egress_set(unit, port, limit, burst_size); });
     return SOC_E_NONE;
