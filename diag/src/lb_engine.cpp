@@ -981,6 +981,7 @@ bool wait_all_back(lb_work_t *lw) {
 // The tested port's counters since the port test cleared them.
 struct PortPath {
     uint32_t out, in, out_dropped, in_dropped;
+    int cpu_took;  // frames the CPU's receive path handed on, the test's and others'
 };
 
 PortPath port_path(lb_work_t *lw) {
@@ -990,6 +991,7 @@ PortPath port_path(lb_work_t *lw) {
     dxp_stat_get32(lw->unit, lw->tx_port, snmpIfOutDiscards, &c.out_dropped);
     dxp_stat_get32(lw->unit, lw->rx_port, snmpIfInUcastPkts, &c.in);
     dxp_stat_get32(lw->unit, lw->rx_port, snmpIfInDiscards, &c.in_dropped);
+    c.cpu_took = lw->others.load() + lw->received.load();
     return c;
 }
 
@@ -997,13 +999,22 @@ PortPath port_path(lb_work_t *lw) {
 // with none dropped, are late (the host runs the chip model slowly), not
 // lost, while the port still moves some of them on: after the first look
 // (*last empty), one that moved nothing since the last look has lost them
-// (a medium change).
+// (a medium change). So are frames the port took back that wait in the CPU
+// port's queues behind other frames to the CPU (its receive thread gets
+// little of the processor), while the CPU's receive path moves and its
+// queues dropped nothing since the send.
 bool still_on_their_way(lb_work_t *lw, std::optional<PortPath> *last) {
     const PortPath c = port_path(lw);
-    const bool moved = !last->has_value() || c.out != (*last)->out || c.in != (*last)->in;
+    const bool moved = !last->has_value() || c.out != (*last)->out || c.in != (*last)->in ||
+                       c.cpu_took != (*last)->cpu_took;
     *last = c;
-    return moved && c.out_dropped == 0 && c.in_dropped == 0 &&
-           (c.out < lw->port_sent || c.in < c.out);
+    if (!moved || c.out_dropped != 0 || c.in_dropped != 0) return false;
+    if (c.out < lw->port_sent || c.in < c.out) return true;
+    lb_drops_t now{};
+    lbu_drops_read(lw->unit, lw->drops_at_send.ports, &now);
+    const lb_drops_t &was = lw->drops_at_send;
+    const uint32_t at_cpu = lw->port_got + static_cast<uint32_t>(lw->received.load());
+    return now.cpu_queue == was.cpu_queue && now.cpu_mac == was.cpu_mac && c.in > at_cpu;
 }
 
 // Where the frames the test gave the port went, after a time-out.
