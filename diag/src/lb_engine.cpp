@@ -53,6 +53,10 @@ const char *const kSpeeds[] = {"MAXimum",        "10fullduplex",   "100fullduple
 constexpr int kSpeedMbps[] = {0, 10, 100, 1000, 2500, 3000, 10000};
 
 lb_params_t *records[SOC_MAX_NUM_DEVICES][kKinds];
+// The unit's frames are numbered on from run to run: a frame of an earlier
+// run that comes back late (the CPU port held it in a queue) is behind
+// every number of this one, never taken for one of its frames.
+uint32_t next_seq[SOC_MAX_NUM_DEVICES];
 
 soc_pbmp_t phy_ports(int unit) {
     const soc_control_t *soc = SOC_CONTROL(unit);
@@ -173,9 +177,19 @@ bool carries_signature(const lb_work_t *lw, const dxp_pkt *pkt) {
         ours = std::memcmp(t, r, 12) == 0 && vid_of(t) == vid_of(r);
     }
     if (!ours) return false;
-    // The run numbers its frames from 0.
+    // The run numbers its frames from 0: what is behind the trial's first
+    // number was sent before it.
     const uint32_t first = be32(lw->tx[0]->pkt_data[0].data + 16);
-    return be32(r + 16) >= first;
+    return static_cast<int32_t>(be32(r + 16) - first) >= 0;
+}
+
+uint32_t first_seq(const lb_work_t *lw) {
+    return be32(lw->tx[0]->pkt_data[0].data + 16);
+}
+
+uint32_t seq_of(const dxp_pkt *pkt) {
+    const uint8_t *r = pkt->pkt_data != nullptr ? pkt->pkt_data[0].data : pkt->_pkt_data.data;
+    return be32(r + 16);
 }
 
 int rx_callout(int, dxp_pkt *pkt, void *cookie) {
@@ -197,6 +211,15 @@ int rx_callout(int, dxp_pkt *pkt, void *cookie) {
     }
     const int n = lw->received.load();
     if (n >= 2 * LB_MAX_PPT) return DXP_RX_NOT_HANDLED;
+    // Each frame of the trial counts once: a second copy of one would fill
+    // the count while another is still missing.
+    if (const int at = lbu_seq_index(first_seq(lw), lw->expect.load(), seq_of(pkt)); at >= 0) {
+        if (lw->back.fetch_or(1u << at) & 1u << at) {
+            lw->others.fetch_add(1);
+            lw->foreign.fetch_add(1);
+            return DXP_RX_NOT_HANDLED;
+        }
+    }
     dxp_pkt &slot = lw->rx[n];
     slot = *pkt;
     slot._pkt_data = pkt->pkt_data != nullptr ? pkt->pkt_data[0] : pkt->_pkt_data;
@@ -667,6 +690,7 @@ int lbu_init(lb_work_t *lw, int unit, int kind) {
     lw->unit = unit;
     lw->kind = kind;
     lw->timeout_usec = packet_timeout_usecs(unit);
+    lw->seq = next_seq[unit];
     lw->pattern = static_cast<uint32_t>(lw->p->pattern);
     lw->tx_alloc_len = frame_limit(unit);
     dxp_pkt **array = nullptr;
@@ -735,6 +759,7 @@ void lbu_build_frame(lb_work_t *lw, int i, int port, int len, int cos, const dxp
     f[14] = static_cast<uint8_t>(vid >> 8 & 0x0f);
     f[15] = static_cast<uint8_t>(vid);
     put_be32(f + 16, lw->seq++);
+    next_seq[lw->unit] = lw->seq;
     lw->pattern = packet_pattern_fill(f + kPayloadAt, len - kPayloadAt, lw->pattern,
                                       static_cast<uint32_t>(p.pattern_inc));
     f[kIndexAt] = static_cast<uint8_t>(i);
@@ -771,6 +796,16 @@ bool lbu_setup_frames(lb_work_t *lw, int len, int ppt, int cos, const dxp_mac_t 
 
 bool lbu_frames_fit(const lb_work_t *lw, int len, int ppt) {
     return len <= lw->tx_alloc_len && ppt <= LB_MAX_PPT && ppt >= 1 && len >= kMinLength;
+}
+
+int lbu_seq_index(uint32_t first, int frames, uint32_t seq) {
+    const uint32_t at = seq - first;
+    return frames > 0 && at < static_cast<uint32_t>(frames) ? static_cast<int>(at) : -1;
+}
+
+uint32_t lbu_missing(const lb_work_t *lw, int frames) {
+    const uint32_t all = frames >= 32 ? ~0u : (1u << frames) - 1;
+    return all & ~lw->back.load();
 }
 
 namespace {
@@ -882,6 +917,7 @@ void lbu_expect(lb_work_t *lw, int expect) {
     while (sal_sem_take(lw->sema, 0) == 0) {
     }
     lw->received.store(0);
+    lw->back.store(0);
     lw->expect.store(expect);
     lw->given.store(false);
     lw->waiting.store(true);
@@ -945,6 +981,7 @@ bool wait_all_back(lb_work_t *lw) {
 // The tested port's counters since the port test cleared them.
 struct PortPath {
     uint32_t out, in, out_dropped, in_dropped;
+    int cpu_took;  // frames the CPU's receive path handed on, the test's and others'
 };
 
 PortPath port_path(lb_work_t *lw) {
@@ -954,6 +991,7 @@ PortPath port_path(lb_work_t *lw) {
     dxp_stat_get32(lw->unit, lw->tx_port, snmpIfOutDiscards, &c.out_dropped);
     dxp_stat_get32(lw->unit, lw->rx_port, snmpIfInUcastPkts, &c.in);
     dxp_stat_get32(lw->unit, lw->rx_port, snmpIfInDiscards, &c.in_dropped);
+    c.cpu_took = lw->others.load() + lw->received.load();
     return c;
 }
 
@@ -961,13 +999,22 @@ PortPath port_path(lb_work_t *lw) {
 // with none dropped, are late (the host runs the chip model slowly), not
 // lost, while the port still moves some of them on: after the first look
 // (*last empty), one that moved nothing since the last look has lost them
-// (a medium change).
+// (a medium change). So are frames the port took back that wait in the CPU
+// port's queues behind other frames to the CPU (its receive thread gets
+// little of the processor), while the CPU's receive path moves and its
+// queues dropped nothing since the send.
 bool still_on_their_way(lb_work_t *lw, std::optional<PortPath> *last) {
     const PortPath c = port_path(lw);
-    const bool moved = !last->has_value() || c.out != (*last)->out || c.in != (*last)->in;
+    const bool moved = !last->has_value() || c.out != (*last)->out || c.in != (*last)->in ||
+                       c.cpu_took != (*last)->cpu_took;
     *last = c;
-    return moved && c.out_dropped == 0 && c.in_dropped == 0 &&
-           (c.out < lw->port_sent || c.in < c.out);
+    if (!moved || c.out_dropped != 0 || c.in_dropped != 0) return false;
+    if (c.out < lw->port_sent || c.in < c.out) return true;
+    lb_drops_t now{};
+    lbu_drops_read(lw->unit, lw->drops_at_send.ports, &now);
+    const lb_drops_t &was = lw->drops_at_send;
+    const uint32_t at_cpu = lw->port_got + static_cast<uint32_t>(lw->received.load());
+    return now.cpu_queue == was.cpu_queue && now.cpu_mac == was.cpu_mac && c.in > at_cpu;
 }
 
 // Where the frames the test gave the port went, after a time-out.
@@ -982,6 +1029,30 @@ void say_where(lb_work_t *lw) {
 
 // Time-outs a trial's frames that are still on their way may take.
 constexpr int kLateWaits = 3;
+
+// Names the trial's frames that did not come back by their sequence
+// numbers, runs of them as first-last.
+void say_missing(lb_work_t *lw, int ppt) {
+    const uint32_t missing = lbu_missing(lw, ppt);
+    if (missing == 0) return;
+    const uint32_t first = first_seq(lw);
+    char text[256];
+    size_t used = 0;
+    for (int i = 0; i < ppt && used < sizeof text; i++) {
+        if (!(missing >> i & 1)) continue;
+        int last = i;
+        while (last + 1 < ppt && (missing >> (last + 1) & 1))
+            last++;
+        const int n = last == i ? std::snprintf(text + used, sizeof text - used, "%s0x%08x",
+                                                used ? ", " : "", first + static_cast<uint32_t>(i))
+                                : std::snprintf(text + used, sizeof text - used, "%s0x%08x-0x%08x",
+                                                used ? ", " : "", first + static_cast<uint32_t>(i),
+                                                first + static_cast<uint32_t>(last));
+        used = std::min(sizeof text - 1, used + static_cast<size_t>(std::max(n, 0)));
+        i = last;
+    }
+    sal_printf("Frames missing, by sequence number: %s\n", text);
+}
 
 }  // namespace
 
@@ -999,23 +1070,25 @@ int lbu_wait_packets(lb_work_t *lw, int ppt) {
         sal_printf("Time-out waiting for completion Tx(%s) Rx(%s)\n",
                    lb_port_name(unit, lw->tx_port), lb_port_name(unit, lw->rx_port));
         sal_printf("Receive count is %d; expecting %d pkts.\n", lw->received.load(), ppt);
+        say_missing(lw, ppt);
         lbu_timed_out(lw);
         say_where(lw);
         return -1;
     }
+    // Each returned frame answers the transmitted frame its sequence number
+    // names: every number of the trial came back once, in whatever order
+    // the CPU's receive path handed them on. One that names no frame of the
+    // trial was spoilt and compares with the frame in its place.
+    const uint32_t first = first_seq(lw);
     for (int i = 0; i < ppt; i++) {
         if (i >= lw->received.load() || lw->rx[i].pkt_data == nullptr) {
             sal_printf("Ran out of receive packets\n");
+            say_missing(lw, ppt);
             lbu_count_drops(lw);
             return -1;
         }
-        if (lbu_check_packet(lw, lw->tx[i], &lw->rx[i]) < 0) {
-            // A frame missing from the trial shows as the next one in its
-            // place: it may have been dropped on the way, where it is counted.
-            if (be32(data_of(lw->tx[i]) + 16) != be32(data_of(&lw->rx[i]) + 16))
-                lbu_count_drops(lw);
-            return -1;
-        }
+        const int at = lbu_seq_index(first, ppt, seq_of(&lw->rx[i]));
+        if (lbu_check_packet(lw, lw->tx[at >= 0 ? at : i], &lw->rx[i]) < 0) return -1;
         lw->rx_bytes += static_cast<uint64_t>(length_of_rx(&lw->rx[i]));
         lw->rx_pkts++;
     }

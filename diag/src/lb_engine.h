@@ -101,8 +101,9 @@ struct lb_work_t {
     std::atomic<int> received;
     std::atomic<bool> waiting;
     std::atomic<bool> given;
-    std::atomic<int> foreign;  // frames through tested ports without the test's signature
-    std::atomic<int> others;   // frames to the CPU, from any port, that are not the trial's
+    std::atomic<uint32_t> back;  // the trial's frames come back, a bit each by sequence
+    std::atomic<int> foreign;    // frames through tested ports without the test's signature
+    std::atomic<int> others;     // frames to the CPU, from any port, that are not the trial's
     int others_at_send;
     lb_drops_t drops_at_send;  // the drop counters on the trial's path at its send
     uint64_t overrun;          // frames to the CPU dropped while the last trial waited
@@ -137,6 +138,14 @@ struct lb_work_t {
     soc_pbmp_t closed[LB_PORTS];
     uint8_t *markers;  // "Snake TX match markers"
 };
+
+// Where a frame's sequence number puts it in the trial whose first frame
+// carries `first`: its index (0 to frames - 1), or -1 when no frame of the
+// trial carries that number (an earlier trial's frame, or one spoilt).
+int lbu_seq_index(uint32_t first, int frames, uint32_t seq);
+// The trial's frames that have not come back (a bit each by index): a
+// frame missing in the sequence is a loss, not a spoilt frame.
+uint32_t lbu_missing(const lb_work_t *lw, int frames);
 
 // After a wait that timed out: says how many foreign frames arrived (kept in
 // others_seen) and where frames were dropped meanwhile (lbu_count_drops).

@@ -187,7 +187,13 @@ void Fabric::fromCpu(std::span<const uint8_t> frame) {
     for (int bit = 0; bit < 29; bit++) {
         int p = base + bit;
         if (!((word >> bit) & 1) || p < 0 || p >= profile_.num_ports || p == cpu) continue;
-        if (macLinkUp(p)) wireOut(p, inner, 0, cpu);
+        // A port without link drops what the CPU gives it, and counts it.
+        if (macLinkUp(p)) {
+            wireOut(p, inner, 0, cpu);
+        } else {
+            mib(R_TXDROPPKTS, p, 1);
+            drops_.gate++;
+        }
     }
 }
 

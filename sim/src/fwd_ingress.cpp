@@ -178,8 +178,10 @@ void Fabric::ingress(int port, const std::vector<uint8_t> &wire, bool from_cpu) 
         drops_.vlan++;
         return;
     }
+    // Every frame the port took and then dropped is counted as dropped there.
     int state = stpState(port, c);
     if (state == kStpDisabled) {
+        mib(R_RXDROPPKTS, port, 1);
         drops_.stp++;
         return;
     }
@@ -195,6 +197,7 @@ void Fabric::ingress(int port, const std::vector<uint8_t> &wire, bool from_cpu) 
     if ((forwards || state == kStpLearning) && !isMulticast(view.src))
         chip_.tables().learn(port, view.src, c.vid);
     if (!forwards) {
+        mib(R_RXDROPPKTS, port, 1);
         drops_.stp++;
         return;
     }
@@ -211,6 +214,7 @@ void Fabric::ingress(int port, const std::vector<uint8_t> &wire, bool from_cpu) 
         cfp.pri < 0 && entry_cos >= 0 ? egressQueue(port, frame, view, c, entry_cos) : c.queue;
     uint64_t out = egressSet(port, dest, view, c);
     if (cfp.drop) {
+        mib(R_RXDROPPKTS, port, 1);
         out = 0;
     } else if (cfp.redirect >= 0) {
         bool ok = cfp.redirect < profile_.num_ports && macLinkUp(cfp.redirect);

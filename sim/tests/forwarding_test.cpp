@@ -193,6 +193,7 @@ TEST_F(forwarding, BlockingPortDropsDataButTrapsBpdusAndIgmp) {
     board.port(1).inject(FrameBuilder().src(kA).build());
     EXPECT_TRUE(receivers().empty());
     EXPECT_FALSE(chip.tables().lookup(kA, 1));
+    EXPECT_EQ(chip.mibGet("RXDROPPKTS", 1), 1u);  // taken and dropped: counted
     board.port(1).inject(FrameBuilder().src(kA).bpdu().build());
     EXPECT_TRUE(receivers().empty());
     ASSERT_EQ(board.cpu().toCpu().size(), 1u);
@@ -356,6 +357,13 @@ TEST_F(forwarding, ManagementPortTagsBothWays) {
     board.fromCpu(wire);
     EXPECT_EQ(receivers(), (std::vector<int>{2, 5}));
     EXPECT_EQ(sent(2)[0].bytes, out);
+    // A port without link (7) drops what the CPU sends it, counted there.
+    clear();
+    wire[17] = 0x84;
+    board.fromCpu(wire);
+    EXPECT_EQ(receivers(), (std::vector<int>{2}));
+    EXPECT_EQ(chip.mibGet("TXDROPPKTS", 7), 1u);
+    wire[17] = 0x24;
 
     // Opcode 4: the second group, from port 24.
     clear();

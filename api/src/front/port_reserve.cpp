@@ -68,7 +68,7 @@ struct HeldAddress {
     const char *owner;  // its name
 };
 struct Kept {
-    dxp_pbmp_t info_ports;
+    dxp_pbmp_t info_ports{};          // the array is made without zeroing
     std::vector<dxp_port_info> info;  // by port, once one is kept
     std::vector<KeptVlan> vlans;
     std::vector<HeldAddress> addresses;
