@@ -86,8 +86,9 @@ const dxp_dispatch_t *dxp_dispatch_find(const char *family);  // null when unkno
 const char *dxp_cosq_weights_refusal(int unit, const int *weights);
 // Why a port refuses an ingress (egress 0) or egress limit of kbit/s with a
 // burst of kbits, named with port_name: a port without that limiter, or a
-// limit or burst its limiter would round to another ("ge3: egress limit 100
-// kbps is not one it runs: the nearest are 64 and 128 kbps"); null when it
-// runs them as given. No limit (0) is never refused here.
+// limit above the largest it has a code for ("ge3: egress limit 2000000 kbps
+// is above the largest it runs, 1024000 kbps"); null when it runs it (a
+// limit or burst between two codes runs as the nearest, as the chip takes
+// it). No limit (0) is never refused here.
 const char *dxp_port_rate_refusal(int unit, int port, const char *port_name, int egress,
                                   uint32_t kbits_sec, uint32_t kbits_burst);

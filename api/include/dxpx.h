@@ -120,9 +120,6 @@ int dxpx_port_rate_egress_get(int lport, uint32_t *kbits_sec, uint32_t *kbits_bu
 // same limits (-4).
 const char *dxpx_port_rate_refusal(int lport, const char *port_name, int egress, uint32_t kbits_sec,
                                    uint32_t kbits_burst);
-// The burst the limiters run for a wanted one: the bucket that holds it, or
-// the largest.
-uint32_t dxpx_port_rate_burst_fit(uint32_t kbits_burst);
 
 // Storm control (flags 0x1 DLF, 0x2 multicast, 0x4 broadcast). The getters
 // OR the class's flag into *flags while it is enabled, leaving other bits.

@@ -744,8 +744,8 @@ int cmd_port_rate(int unit, args_t *a) {
         if (feature_cmds::refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
         if (rate == 0 || burst == 0) rate = burst = 0;
         const auto r = static_cast<uint32_t>(rate), b = static_cast<uint32_t>(burst);
-        // A limit the meter would round is refused on every port, as the
-        // pages and a settings load refuse it, before any port changes.
+        // A limit a port cannot run is refused on every port, as the pages
+        // and a settings load refuse it, before any port changes.
         for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
             if (!soc_pbmp_member(pbmp, port)) continue;
             if (const char *refused =

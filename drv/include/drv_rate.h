@@ -25,17 +25,9 @@ int64_t drv_rate_decode(uint32_t code);
 // Bucket code of a burst (six-code table); the burst a code stands for, or -1.
 uint32_t drv_bucket_code(uint32_t burst);
 int64_t drv_bucket_decode(uint32_t code);
-// Whether the limiter runs a limit or a burst as given, not rounded to the
-// nearest code: a limit of one of the code steps up to 1024000, a burst of
-// one of the bucket sizes.
-bool drv_rate_limit_runs(uint32_t limit);
-bool drv_rate_burst_runs(uint32_t burst);
-// The runnable limits next to a limit the limiter cannot run: the largest
-// below it and the smallest above it (0 where there is none).
-void drv_rate_limits_around(uint32_t limit, uint32_t *below, uint32_t *above);
-// The bucket the limiter runs for a wanted burst: the one that holds it, or
-// the largest.
-uint32_t drv_rate_burst_fit(uint32_t burst);
+// The largest limit the limiters have a code for (kbit/s); a limit between
+// two codes runs as the nearest one, as the chip takes it.
+uint32_t drv_rate_limit_max(void);
 // Whether the unit's chip has an egress limiter.
 bool drv_rate_egress_present(int unit);
 

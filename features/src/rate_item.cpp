@@ -149,8 +149,8 @@ int load(settings_medium *m) {
 int check(settings_medium *m) {
     if (!settings_check_record_size(m, kVersion, kRecordSize)) return 0;
     if (!settings_check_of_backup()) return 1;
-    // A restore of limits a port would run rounded is refused by name, as
-    // the page and the monitor refuse them.
+    // A restore of a limit a port cannot run is refused by name, as the
+    // page and the monitor refuse it.
     uint32_t all = 0;
     PortRates ports[kPorts];
     if (read_record(m, &all, ports) != 0) return 0;

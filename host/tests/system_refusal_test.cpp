@@ -93,18 +93,12 @@ std::vector<Refusal> common_refusals(int ports) {
         {false, "port fe0 an=off SPeed=1000", "", "cannot run 1000"},
         {false, "port fe1 an=off SPeed=10 pfm=1", "", "Feature unavailable"},
         {true, "/setrate.cgi", "port=1&ingress=5000000", "Invalid ingress rate"},
-        // Limits and bursts the meters would run rounded, with a new
-        // ingress limit in the post, named alike by the page and the monitor.
+        // A limit above every code, with a new ingress limit in the post,
+        // named alike by the page and the monitor.
         {true, "/setrate.cgi", "port=1&ingress=1024&egress_enable=1&egress=99999&burst=80",
          "port 1: egress limit 6399936 kbps is above the largest it runs, 1024000 kbps"},
-        {true, "/setrate.cgi", "port=1&ingress=1024&egress_enable=1&egress=10&burst=100",
-         "port 1: egress burst 100 kbits is not one it runs: 48, 80, 144, 272, 528 or 1040"},
-        {true, "/setrate.cgi", "port=1&ingress=1000",
-         "port 1: ingress limit 1000 kbps is not one it runs: the nearest are 960 and 1024"},
-        {false, "PortRate fe0 ingress 1000 528", "",
-         "PortRate: Error: fe0: ingress limit 1000 kbps is not one it runs: the nearest are 960"},
-        {false, "PortRate fe0-fe1 egress 1024 100", "",
-         "PortRate: Error: fe0: egress burst 100 kbits is not one it runs"},
+        {false, "PortRate fe0-fe1 ingress 2000000 528", "",
+         "PortRate: Error: fe0: ingress limit 2000000 kbps is above the largest it runs"},
         // Weights the switch refuses, with a new priority map in the post,
         // and a strict queue among weighted ones, which the chip lacks.
         {true, "/qos.cgi", "mode=3&p0=3&p1=3&p2=3&p3=3&p4=3&p5=3&p6=3&p7=3&w0=0&w1=0&w2=4&w3=4",
@@ -328,14 +322,14 @@ TEST_P(refusals, RefusedSettersLeaveRegistersTablesAndBackupAsTheyWere) {
                    "port 3: speed code 5 (1Gbps Full) is not one the port runs", true});
     all.push_back({true, "/restore.cgi", with_port_value(file, 7, 20, 300),
                    "port 7: PVID 300 is no VLAN of the settings", true});
-    // A restore of an egress limit of port 3 its meter would round (1000
+    // A restore of an egress limit of port 3 above every code (2000000
     // kbps), as the page and the monitor refuse it.
     all.push_back({true, "/restore.cgi",
                    with_edit(file, "rate",
                              [](std::string &body, size_t at) {
-                                 body.replace(at + 8 + 2 * 48 + 2 * 8, 16, "000003e800000050");
+                                 body.replace(at + 8 + 2 * 48 + 2 * 8, 16, "001e848000000050");
                              }),
-                   "Rate limits: port 3: egress limit 1000 kbps is not one it runs", true});
+                   "Rate limits: port 3: egress limit 2000000 kbps is above the largest", true});
     // A restore of weights the chip cannot run, as cos weight and the page.
     all.push_back({true, "/restore.cgi",
                    with_edit(file, "qos",

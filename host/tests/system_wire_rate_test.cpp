@@ -307,7 +307,7 @@ TEST_P(system_egress_limit, APortSendsAtTheLowerOfItsLineRateAndItsLimit) {
 
     // 10,240 kbit/s with the smallest burst: TCP runs near the limit, half
     // the limit arrives whole.
-    ASSERT_NO_FATAL_FAILURE(limit(160, 48));
+    ASSERT_NO_FATAL_FAILURE(limit(160, 16));
     const Received tcp = run("");
     EXPECT_GT(tcp.mbps, 6);
     EXPECT_LT(tcp.mbps, 10.5);

@@ -259,15 +259,11 @@ int setrate_cgi(httpd_event *ev, httpd_request *req) {
             return rate_error(ev, req, "Invalid egress rate", nullptr);
     }
 
-    // The ingress burst follows the limit: the bucket that holds a burst of
-    // the limit's kbits. A limit the port cannot run is named before any
-    // change.
+    // A limit the port cannot run is named before any change.
     uint32_t egress_kbps = enable != 0 ? egress * kEgressUnit : 0;
     uint32_t egress_burst = enable != 0 ? burst : 0;
     const std::string port_label = "port " + std::to_string(uport);
-    const uint32_t ingress_burst = ingress != 0 ? dxpx_port_rate_burst_fit(ingress) : 0;
-    const char *refused =
-        dxpx_port_rate_refusal(lport, port_label.c_str(), 0, ingress, ingress_burst);
+    const char *refused = dxpx_port_rate_refusal(lport, port_label.c_str(), 0, ingress, ingress);
     if (refused == nullptr)
         refused = dxpx_port_rate_refusal(lport, port_label.c_str(), 1, egress_kbps, egress_burst);
     if (refused != nullptr) return rate_error(ev, req, refused, nullptr);
@@ -284,7 +280,7 @@ int setrate_cgi(httpd_event *ev, httpd_request *req) {
     if (dxpx_port_rate_egress_set(lport, egress_kbps, egress_burst) != 0)
         return rate_error(ev, req, "Set egress rate failed", "Set Rate: Set egress rate failed.\n");
     if (ingress != current) {
-        if (dxpx_port_rate_ingress_set(lport, ingress, ingress_burst) != 0) {
+        if (dxpx_port_rate_ingress_set(lport, ingress, ingress) != 0) {
             if (egress_read) dxpx_port_rate_egress_set(lport, old_egress, old_egress_burst);
             return rate_error(
                 ev, req, "Set ingress rate failed",

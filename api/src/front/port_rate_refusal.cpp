@@ -1,6 +1,7 @@
 // The reason a port's rate limit is refused, named alike for the monitor, the
-// pages and a settings load: the limiter would run another limit or burst
-// than the one given, or has none to run it.
+// pages and a settings load: the port has no limiter for it, or the limit is
+// above every code the limiter has. A limit or burst between two codes runs
+// as the nearest one, as the chip takes it.
 #include <string>
 
 #include "drv_rate.h"
@@ -15,19 +16,10 @@ const char *refusal_text(const std::string &text) {
     return kept.c_str();
 }
 
-std::string bursts_run() {
-    std::string list;
-    for (uint32_t code = 0; drv_bucket_decode(code) >= 0; code++) {
-        if (!list.empty()) list += drv_bucket_decode(code + 1) >= 0 ? ", " : " or ";
-        list += std::to_string(drv_bucket_decode(code));
-    }
-    return list;
-}
-
 }  // namespace
 
 const char *dxp_port_rate_refusal(int unit, int port, const char *port_name, int egress,
-                                  uint32_t kbits_sec, uint32_t kbits_burst) {
+                                  uint32_t kbits_sec, uint32_t /*kbits_burst*/) {
     // No limit asks nothing of the limiter.
     if (kbits_sec == 0) return nullptr;
     const char *name = port_name != nullptr ? port_name : "port";
@@ -39,25 +31,10 @@ const char *dxp_port_rate_refusal(int unit, int port, const char *port_name, int
     if (rv < 0 && rv != DXP_E_PARAM) return nullptr;
     if (rv == DXP_E_PARAM || (egress != 0 && !drv_rate_egress_present(unit)))
         return refusal_text(std::string(name) + " has no " + dir + " limiter");
-    const std::string text =
-        std::string(name) + ": " + dir + " limit " + std::to_string(kbits_sec) + " kbps ";
-    if (!drv_rate_limit_runs(kbits_sec)) {
-        uint32_t below = 0, above = 0;
-        drv_rate_limits_around(kbits_sec, &below, &above);
-        if (above == 0)
-            return refusal_text(text + "is above the largest it runs, " + std::to_string(below) +
-                                " kbps");
-        if (below == 0)
-            return refusal_text(text + "is below the smallest it runs, " + std::to_string(above) +
-                                " kbps");
-        return refusal_text(text + "is not one it runs: the nearest are " + std::to_string(below) +
-                            " and " + std::to_string(above) + " kbps");
-    }
-    if (!drv_rate_burst_runs(kbits_burst)) {
-        return refusal_text(std::string(name) + ": " + dir + " burst " +
-                            std::to_string(kbits_burst) +
-                            " kbits is not one it runs: " + bursts_run() + " kbits");
-    }
+    if (kbits_sec > drv_rate_limit_max())
+        return refusal_text(std::string(name) + ": " + dir + " limit " + std::to_string(kbits_sec) +
+                            " kbps is above the largest it runs, " +
+                            std::to_string(drv_rate_limit_max()) + " kbps");
     return nullptr;
 }
 
@@ -69,8 +46,4 @@ const char *dxpx_port_rate_refusal(int lport, const char *port_name, int egress,
         return DXP_E_NONE;
     });
     return refusal;
-}
-
-uint32_t dxpx_port_rate_burst_fit(uint32_t kbits_burst) {
-    return drv_rate_burst_fit(kbits_burst);
 }

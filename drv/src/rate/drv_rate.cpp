@@ -154,26 +154,8 @@ int64_t drv_bucket_decode(uint32_t code) {
     return kBucketBurst[code];
 }
 
-bool drv_rate_limit_runs(uint32_t limit) {
-    if (limit == 0 || limit > kRateLimitMax) return false;
-    return drv_rate_decode(drv_rate_code(limit)) == static_cast<int64_t>(limit);
-}
-
-bool drv_rate_burst_runs(uint32_t burst) {
-    return drv_bucket_decode(drv_bucket_code(burst)) == static_cast<int64_t>(burst);
-}
-
-void drv_rate_limits_around(uint32_t limit, uint32_t *below, uint32_t *above) {
-    *below = *above = 0;
-    for (uint32_t code = 1; code <= kRateCodeMax; code++) {
-        const auto step = static_cast<uint32_t>(drv_rate_decode(code));
-        if (step <= limit) *below = step;
-        if (step >= limit && *above == 0) *above = step;
-    }
-}
-
-uint32_t drv_rate_burst_fit(uint32_t burst) {
-    return static_cast<uint32_t>(drv_bucket_decode(drv_bucket_code(burst)));
+uint32_t drv_rate_limit_max(void) {
+    return kRateLimitMax;
 }
 
 bool drv_rate_egress_present(int unit) {
