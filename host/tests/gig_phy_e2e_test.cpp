@@ -583,6 +583,16 @@ std::string port_post(int web, const std::string &cookie, const std::string &por
     return web_client::post(web, "/portset.cgi", body + "&flow_ctrl=0&priority=0&pvid=1", cookie);
 }
 
+// Port 25 forced to 100 full from its page, as an administrator does.
+void forced_100_full_from_page(Switch &sw) {
+    const int web = sw.port_offset() + 80;
+    const std::string cookie = web_client::login(web, "qivor");
+    ASSERT_FALSE(cookie.empty());
+    const std::string answer = port_post(web, cookie, "25", "0", "4");
+    EXPECT_EQ(answer.find("ERROR"), std::string::npos) << answer;
+    EXPECT_TRUE(output_becomes(sw, "port ge0", "Forced(100MFD) ", 20)) << sw.output("port ge0");
+}
+
 struct FibreSave {
     const char *board;
     const char *phy;
@@ -773,12 +783,7 @@ TEST(gig_phy_e2e, A6416ForcedTo100FullOnAnFxFibreStaysForcedWithoutIt) {
                   {"--board", "28", "--gig-phy", "6416", "--fiber", "25@0-12/100"});
         ASSERT_TRUE(sw.run("", "DXP.0> "));
         ASSERT_TRUE(output_becomes(sw, "ps ge0", "100M FD", 30)) << sw.output("combo ge0");
-        const int web = sw.port_offset() + 80;
-        const std::string cookie = web_client::login(web, "qivor");
-        ASSERT_FALSE(cookie.empty());
-        const std::string answer = port_post(web, cookie, "25", "0", "4");
-        EXPECT_EQ(answer.find("ERROR"), std::string::npos) << answer;
-        EXPECT_TRUE(output_becomes(sw, "port ge0", "Forced(100MFD) ", 20)) << sw.output("port ge0");
+        forced_100_full_from_page(sw);
         // The fibre goes 12 seconds after the start; link scan sees it.
         sleep(14);
         EXPECT_TRUE(output_becomes(sw, "port ge0", "Forced(100MFD) ", 20)) << sw.output("port ge0");
@@ -966,8 +971,8 @@ TEST(gig_phy_e2e, LoopbackTestsRunA100BaseFxFibreAtItsSpeed) {
         Switch sw(test_workdir::path(),
                   {"--board", board, "--gig-phy", phy, "--cable", "25=10", "--fiber", "25/100"});
         ASSERT_TRUE(sw.run("", "DXP.0> "));
-        // The port runs its fibre (on the 28-port board without a partner).
-        ASSERT_TRUE(output_becomes(sw, "ps ge0", "100M FD", 30)) << sw.output("ps ge0");
+        // The port runs its fibre, on the 28-port board over SGMII.
+        ASSERT_TRUE(output_becomes(sw, "ps ge0", "up    100M FD", 30)) << sw.output("ps ge0");
         const std::string before = sw.output("port ge0");
         std::string out = sw.output(
             "TestRun 49 PortBitMap=ge0 LoopbackMode=PHY Count=2 LengthEnd=600 COSEnd=0", 120);
@@ -979,4 +984,45 @@ TEST(gig_phy_e2e, LoopbackTestsRunA100BaseFxFibreAtItsSpeed) {
     }
 }
 
+// On the 28-port board a 6416 reaches the MAC over SGMII: a 100BASE-FX fibre
+// links at 100 full and runs the forced 100 full that the monitor and the
+// page set. Saved while its fibre is unlit (the port runs the fibre's own
+// 1000BASE-X setting until one links), from another port's page or the
+// monitor, the port keeps the forced 100 full that was set.
+TEST(gig_phy_e2e, A6416OnThe28PortBoardRunsA100BaseFxFibreAndKeepsItsSettingUnlit) {
+    configure("28", {"phy_automedium_ge0=1", "phy_fiber_pref_ge0=1"});
+    const std::vector<std::string> lit = {"--board", "28",      "--gig-phy",
+                                          "6416",    "--fiber", "25/100"};
+    {
+        Switch sw(test_workdir::path(), lit);
+        ASSERT_TRUE(sw.run("", "DXP.0> "));
+        ASSERT_TRUE(output_becomes(sw, "ps ge0", "up    100M FD", 30)) << sw.output("port ge0");
+        std::string out = sw.output("port ge0 AN=off SPeed=100 FullDuplex=true");
+        EXPECT_EQ(out.find("Error"), std::string::npos) << out;
+        EXPECT_TRUE(output_becomes(sw, "port ge0", "Forced(100MFD) ", 20)) << sw.output("port ge0");
+        sw.output("port ge0 AN=on");
+        forced_100_full_from_page(sw);
+        EXPECT_TRUE(output_becomes(sw, "ps ge0", "up    100M FD", 20)) << sw.output("ps ge0");
+    }
+    {
+        Switch sw(test_workdir::path(),
+                  {"--board", "28", "--gig-phy", "6416", "--fiber", "25@600/100"});
+        ASSERT_TRUE(sw.run("", "DXP.0> "));
+        EXPECT_NE(sw.output("port ge0").find("Auto(no link) Adv(1GFD)"), std::string::npos)
+            << sw.output("port ge0");
+        const int web = sw.port_offset() + 80;
+        const std::string cookie = web_client::login(web, "qivor");
+        ASSERT_FALSE(cookie.empty());
+        const std::string answer = port_post(web, cookie, "26", "1", nullptr);
+        EXPECT_EQ(answer.find("ERROR"), std::string::npos) << answer;
+        sw.output("config save");
+    }
+    Switch sw(test_workdir::path(), lit);
+    ASSERT_TRUE(sw.run("", "DXP.0> "));
+    EXPECT_TRUE(output_becomes(sw, "port ge0", "Forced(100MFD) ", 30)) << sw.output("port ge0");
+    const int web = sw.port_offset() + 80;
+    const std::string cookie = web_client::login(web, "qivor");
+    ASSERT_FALSE(cookie.empty());
+    EXPECT_EQ(form_of(web, cookie).substr(0, 2), "04");
+}
 }  // namespace
