@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "../../platform/tests/private_workdir.h"
@@ -583,6 +584,17 @@ std::string port_post(int web, const std::string &cookie, const std::string &por
     return web_client::post(web, "/portset.cgi", body + "&flow_ctrl=0&priority=0&pvid=1", cookie);
 }
 
+// The port (ge0, front-panel 25 unless named) forced to 100 full from its
+// page, as an administrator does.
+void forced_100_full_from_page(Switch &sw, const std::string &port = "25") {
+    const int web = sw.port_offset() + 80;
+    const std::string cookie = web_client::login(web, "qivor");
+    ASSERT_FALSE(cookie.empty());
+    const std::string answer = port_post(web, cookie, port, "0", "4");
+    EXPECT_EQ(answer.find("ERROR"), std::string::npos) << answer;
+    EXPECT_TRUE(output_becomes(sw, "port ge0", "Forced(100MFD) ", 20)) << sw.output("port ge0");
+}
+
 struct FibreSave {
     const char *board;
     const char *phy;
@@ -773,12 +785,7 @@ TEST(gig_phy_e2e, A6416ForcedTo100FullOnAnFxFibreStaysForcedWithoutIt) {
                   {"--board", "28", "--gig-phy", "6416", "--fiber", "25@0-12/100"});
         ASSERT_TRUE(sw.run("", "DXP.0> "));
         ASSERT_TRUE(output_becomes(sw, "ps ge0", "100M FD", 30)) << sw.output("combo ge0");
-        const int web = sw.port_offset() + 80;
-        const std::string cookie = web_client::login(web, "qivor");
-        ASSERT_FALSE(cookie.empty());
-        const std::string answer = port_post(web, cookie, "25", "0", "4");
-        EXPECT_EQ(answer.find("ERROR"), std::string::npos) << answer;
-        EXPECT_TRUE(output_becomes(sw, "port ge0", "Forced(100MFD) ", 20)) << sw.output("port ge0");
+        forced_100_full_from_page(sw);
         // The fibre goes 12 seconds after the start; link scan sees it.
         sleep(14);
         EXPECT_TRUE(output_becomes(sw, "port ge0", "Forced(100MFD) ", 20)) << sw.output("port ge0");
@@ -866,10 +873,10 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string("Dxp") + info.param.phy + "Board" + info.param.board;
     });
 
-// What port 25's form presets: auto-negotiation, speed code and flow
+// What the port's form presets: auto-negotiation, speed code and flow
 // control, one digit each.
-std::string form_of(int web, const std::string &cookie) {
-    const std::string form = web_client::get(web, "/setport.cgi?port=25", cookie);
+std::string form_of(int web, const std::string &cookie, const std::string &port = "25") {
+    const std::string form = web_client::get(web, "/setport.cgi?port=" + port, cookie);
     std::string shown;
     for (const char *field : {"autonego", "speed", "flow_ctrl"}) {
         const size_t at = form.find(std::string(field) + " = Number(\"");
@@ -966,8 +973,8 @@ TEST(gig_phy_e2e, LoopbackTestsRunA100BaseFxFibreAtItsSpeed) {
         Switch sw(test_workdir::path(),
                   {"--board", board, "--gig-phy", phy, "--cable", "25=10", "--fiber", "25/100"});
         ASSERT_TRUE(sw.run("", "DXP.0> "));
-        // The port runs its fibre (on the 28-port board without a partner).
-        ASSERT_TRUE(output_becomes(sw, "ps ge0", "100M FD", 30)) << sw.output("ps ge0");
+        // The port runs its fibre, on the 28-port board over SGMII.
+        ASSERT_TRUE(output_becomes(sw, "ps ge0", "up    100M FD", 30)) << sw.output("ps ge0");
         const std::string before = sw.output("port ge0");
         std::string out = sw.output(
             "TestRun 49 PortBitMap=ge0 LoopbackMode=PHY Count=2 LengthEnd=600 COSEnd=0", 120);
@@ -976,6 +983,55 @@ TEST(gig_phy_e2e, LoopbackTestsRunA100BaseFxFibreAtItsSpeed) {
         EXPECT_EQ(out.find("Invalid parameter"), std::string::npos) << out;
         EXPECT_NE(sw.output("TestList fail").find("All tests passed"), std::string::npos) << out;
         EXPECT_TRUE(output_becomes(sw, "port ge0", before, 20)) << before << sw.output("port ge0");
+    }
+}
+
+// A 6416 reaches the MAC over SGMII on the 28- and 52-port boards: a
+// 100BASE-FX fibre links at 100 full there as on the 26-port board, and runs
+// the forced 100 full that the monitor and the page set. Saved while its
+// fibre is unlit (the port runs the fibre's own 1000BASE-X setting until one
+// links), from another port's page or the monitor, the port keeps the forced
+// 100 full that was set.
+TEST(gig_phy_e2e, A6416RunsA100BaseFxFibreOnEveryBoardAndKeepsItsSettingUnlit) {
+    for (const auto &[board, ge0, ge1] :
+         {std::tuple{"28", "25", "26"}, std::tuple{"52", "49", "50"},
+          std::tuple{"26", "25", "26"}}) {
+        SCOPED_TRACE(board);
+        configure(board, {"phy_automedium_ge0=1", "phy_fiber_pref_ge0=1"});
+        const std::vector<std::string> lit = {"--board", board,     "--gig-phy",
+                                              "6416",    "--fiber", std::string(ge0) + "/100"};
+        {
+            Switch sw(test_workdir::path(), lit);
+            ASSERT_TRUE(sw.run("", "DXP.0> "));
+            ASSERT_TRUE(output_becomes(sw, "ps ge0", "up    100M FD", 30)) << sw.output("port ge0");
+            const std::string out = sw.output("port ge0 AN=off SPeed=100 FullDuplex=true");
+            EXPECT_EQ(out.find("Error"), std::string::npos) << out;
+            EXPECT_TRUE(output_becomes(sw, "port ge0", "Forced(100MFD) ", 20))
+                << sw.output("port ge0");
+            sw.output("port ge0 AN=on");
+            forced_100_full_from_page(sw, ge0);
+            EXPECT_TRUE(output_becomes(sw, "ps ge0", "up    100M FD", 20)) << sw.output("ps ge0");
+        }
+        {
+            Switch sw(test_workdir::path(), {"--board", board, "--gig-phy", "6416", "--fiber",
+                                             std::string(ge0) + "@600/100"});
+            ASSERT_TRUE(sw.run("", "DXP.0> "));
+            EXPECT_NE(sw.output("port ge0").find("Auto(no link) Adv(1GFD)"), std::string::npos)
+                << sw.output("port ge0");
+            const int web = sw.port_offset() + 80;
+            const std::string cookie = web_client::login(web, "qivor");
+            ASSERT_FALSE(cookie.empty());
+            const std::string answer = port_post(web, cookie, ge1, "1", nullptr);
+            EXPECT_EQ(answer.find("ERROR"), std::string::npos) << answer;
+            sw.output("config save");
+        }
+        Switch sw(test_workdir::path(), lit);
+        ASSERT_TRUE(sw.run("", "DXP.0> "));
+        EXPECT_TRUE(output_becomes(sw, "port ge0", "Forced(100MFD) ", 30)) << sw.output("port ge0");
+        const int web = sw.port_offset() + 80;
+        const std::string cookie = web_client::login(web, "qivor");
+        ASSERT_FALSE(cookie.empty());
+        EXPECT_EQ(form_of(web, cookie, ge0).substr(0, 2), "04");
     }
 }
 

@@ -110,12 +110,11 @@ void Chip::refreshPortStatus() {
         }
         regs_.poke(*reg, value << field->bp);
     }
-    // The SERDES behind a copper/fibre PHY reports its own link.
+    // Each SERDES reports its link (behind a copper/fibre PHY: the SGMII one).
     for (int k = 0;; k++) {
         const RegInstance *sts = regs_.find(R_X1K_MIISTS, k);
         if (sts == nullptr) break;
-        PhyModel *serdes = sts->port >= 0 ? phys_.serdes(sts->port) : nullptr;
-        regs_.poke(*sts, serdes != nullptr ? serdes->peek(1) : 0);
+        regs_.poke(*sts, sts->port >= 0 ? phys_.serdesStatus(sts->port) : 0);
     }
 }
 

@@ -52,7 +52,9 @@ constexpr uint16_t kShadowOpenBit = 0x0080;
 // Copper/fibre PHY: register 28 shadows (selector in bits 14:10) and the
 // expansion registers behind 23 (number) and 21 (value).
 constexpr int kModeShadow = 28, kExpNumber = 23, kExpValue = 21;
-constexpr int kSelModeCtrl = 0x1f, kSelLinkChanged = 0x1c, kSelSerdesStatus = 0x15;
+constexpr int kSelModeCtrl = 0x1f, kSelLinkChanged = 0x1c, kSelSerdesStatus = 0x15,
+              kSelFxDetect = 0x13;
+constexpr uint16_t kFxDetectOn = 0x0004;  // 100BASE-FX/1000BASE-X auto-detect
 constexpr uint16_t kModeFiberBank = 0x0001, kModeFiberStrap = 0x0008, kModeFiberSignal = 0x0010,
                    kModeCopperEnergy = 0x0020;
 // Dual-media PHY: fibre control (11), status with both media's signal (12),
@@ -326,9 +328,11 @@ bool PhyModel::comboFiberActive() const {
 }
 
 // A 100BASE-FX partner on the fibre side: the 1000BASE-X bank cannot
-// negotiate with it, but the PHY's 100FX path links.
+// negotiate with it, but the PHY's 100FX path links once its 100FX/1000X
+// auto-detect is on (a reset turns it off).
 bool PhyModel::fiberAt100() const {
     if (!fiber_ || fiber_->poweredDown() || !fiber_->partner_) return false;
+    if (!(shadow_[kSelFxDetect] & kFxDetectOn)) return false;
     return !fiber_->partner_->autoneg && fiber_->partner_->speed == 100;
 }
 

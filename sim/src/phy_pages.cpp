@@ -102,6 +102,18 @@ void PhyPages::disconnectFiber(int port) {
     if (serdes_[port] && phys_[port]->kind() == PhyKind::GigabitCombo) serdes_[port]->disconnect();
 }
 
+// Behind a copper/fibre PHY the SERDES runs SGMII to that PHY: it links
+// whenever the PHY's running side does, at any speed (a 100BASE-FX fibre
+// too), not only when a 1000BASE-X fibre reaches it.
+uint16_t PhyPages::serdesStatus(int port) const {
+    const PhyModel *serdes = serdes_[port].get();
+    if (serdes == nullptr) return 0;
+    const uint16_t status = serdes->peek(1);
+    if (phys_[port]->kind() != PhyKind::GigabitCombo) return status;
+    constexpr uint16_t kLinkBits = 0x0024;  // link, auto-negotiation complete
+    return static_cast<uint16_t>((status & ~kLinkBits) | (phys_[port]->state().up ? kLinkBits : 0));
+}
+
 LinkState PhyPages::link(int port) const {
     if (profile_.portClass(port) == PortClass::Cpu)
         return {true, profile_.wideBitmaps() ? 1000 : 100, true};

@@ -264,4 +264,19 @@ TEST(phy_cable_fault, GigabitFindsAFaultBehindAPartnerAndFallsBackWithoutPairsCO
     EXPECT_EQ(phy.state(), (LinkState{true, 1000, true}));
 }
 
+// The copper/fibre PHY takes a 100BASE-FX fibre only with its 100FX/1000X
+// auto-detect on; a reset turns the detect off again.
+TEST(phy_combo, A100BaseFxFibreLinksOnlyWithTheFxDetectOn) {
+    PhyModel phy(PhyKind::GigabitCombo, 0, 0);
+    phy.connect(LinkPartner::fiber(100));
+    phy.write(28, 0xfc03);  // fibre mode
+    EXPECT_FALSE(phy.state().up);
+    phy.write(28, 0xcc04);  // 100FX/1000X auto-detect on
+    EXPECT_EQ(phy.state(), (LinkState{true, 100, true}));
+    phy.write(28, 0xfc02);  // copper bank, to reset the PHY
+    phy.write(0, 0x8000);
+    phy.write(28, 0xfc03);
+    EXPECT_FALSE(phy.state().up);
+}
+
 }  // namespace

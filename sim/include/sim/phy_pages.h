@@ -36,6 +36,8 @@ class PhyPages {
     void poke(int port, int reg, uint16_t value) { phys_[port]->poke(reg, value); }
     PhyModel &phy(int port) { return *phys_[port]; }
     PhyModel *serdes(int port) { return serdes_[port].get(); }
+    // The status register of the port's SERDES (0 where it has none).
+    uint16_t serdesStatus(int port) const;
 
     // Behind a copper/fibre PHY the chip's SERDES carries only the fibre.
     void connect(int port, const LinkPartner &partner);
