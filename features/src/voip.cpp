@@ -375,6 +375,15 @@ void calls_clear() {
     h323_calls_clear();
 }
 
+// The front-panel port of the unit's port; 0 when it is none.
+int front_port(int unit, int port) {
+    int uport = 0;
+    const int lport = dxpx_unit_port_to_lport(unit, port);
+    if (lport < 0 || ulpm_to_uport(lport, &uport) != 0 || uport < 1 || uport > board_num_uports)
+        return 0;
+    return uport;
+}
+
 }  // namespace
 
 uint32_t voip_idle_now(void) {
@@ -471,11 +480,7 @@ int voip_rx(int, dxp_pkt *pkt, void *) {
     if (len < 46 || voip_be16(f + 16) != 0x0800) return DXP_RX_NOT_HANDLED;
     SalLock lock(state_lock());
     // Calls are charged to the ports their phones' frames come in on.
-    int uport = 0;
-    const int lport = dxpx_unit_port_to_lport(pkt->rx_unit, pkt->rx_port);
-    if (lport < 0 || ulpm_to_uport(lport, &uport) != 0 || uport < 1 || uport > board_num_uports)
-        uport = 0;
-    rx_uport = uport;
+    rx_uport = front_port(pkt->rx_unit, pkt->rx_port);
     rx_frame = f;
     rx_dest_looked_up = false;
     const int cls = classify_ports(f[27], voip_be16(f + 38), voip_be16(f + 40));
@@ -513,11 +518,8 @@ namespace {
 
 // Adds the front-panel port of the unit's port to the station.
 void station_add(uint64_t *station, int unit, int port) {
-    int uport = 0;
-    const int lport = dxpx_unit_port_to_lport(unit, port);
-    if (lport >= 0 && ulpm_to_uport(lport, &uport) == 0 && uport >= 1 &&
-        uport <= board_num_uports && uport < 64)
-        *station |= uint64_t{1} << uport;
+    const int uport = front_port(unit, port);
+    if (uport >= 1 && uport < 64) *station |= uint64_t{1} << uport;
 }
 
 // The members of the unit's trunk into the station; false when it has none.

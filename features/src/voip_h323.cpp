@@ -211,12 +211,10 @@ int side_of(const h323_call *c, const segment &s) {
 bool make_room(int port) {
     if (call_count < VOIP_MAX_CALLS) return true;
     voip_eviction eviction(port);
-    for (h323_call *c = calls; c != nullptr; c = c->next)
-        eviction.add(c, c->owner, c->stamp, c->rule[0] != 0 || c->rule[1] != 0);
-    int victim_port = 0;
-    auto *victim = static_cast<h323_call *>(eviction.victim(&victim_port));
+    eviction.add_list(calls);
+    auto *victim = static_cast<h323_call *>(
+        voip_eviction_take(eviction, &make_room_log, "H323: too many calls"));
     if (victim == nullptr) return false;
-    voip_eviction_log(&make_room_log, "H323: too many calls", victim_port);
     call_free(victim);
     return true;
 }

@@ -33,14 +33,21 @@ class voip_eviction {
   public:
     explicit voip_eviction(int incoming_port);
     void add(void *record, int port, uint32_t stamp, bool holds_rule);
+    // Every record of a list linked through next, each with its owner,
+    // stamp and rule pair.
+    template <class Record>
+    void add_list(Record *head) {
+        for (Record *r = head; r != nullptr; r = r->next)
+            add(r, r->owner, r->stamp, r->rule[0] != 0 || r->rule[1] != 0);
+    }
     // The record to give up (its port through *port), or null.
     void *victim(int *port) const;
 
   private:
     int incoming;
-    int held[VOIP_PORT_SLOTS];
-    void *oldest[VOIP_PORT_SLOTS];
-    uint32_t oldest_stamp[VOIP_PORT_SLOTS];
+    int held[VOIP_PORT_SLOTS] = {};
+    void *oldest[VOIP_PORT_SLOTS] = {};
+    uint32_t oldest_stamp[VOIP_PORT_SLOTS] = {};
 };
 
 // Where an endpoint answers: fed the port and stamp of each of its answers
@@ -64,7 +71,9 @@ struct voip_eviction_note {
     log_burst burst;
     int port;
 };
-void voip_eviction_log(voip_eviction_note *note, const char *what, int port);
+// The record the eviction gives up, said through the note; null when none
+// can go.
+void *voip_eviction_take(const voip_eviction &eviction, voip_eviction_note *note, const char *what);
 
 // Where the address table sends the frames of the station the copy being
 // handled is addressed to (its destination MAC, in its VLAN), looked up as

@@ -197,14 +197,11 @@ mgcp_connection *by_call_id(mgcp_agent *agent, const char *call_id, int port) {
 bool make_room(int port, int needed) {
     while (connection_count + needed > VOIP_MAX_CALLS) {
         voip_eviction eviction(port);
-        for (mgcp_agent *a = agents; a != nullptr; a = a->next) {
-            for (mgcp_connection *c = a->connections; c != nullptr; c = c->next)
-                eviction.add(c, c->owner, c->stamp, c->rule[0] != 0 || c->rule[1] != 0);
-        }
-        int victim_port = 0;
-        auto *victim = static_cast<mgcp_connection *>(eviction.victim(&victim_port));
+        for (mgcp_agent *a = agents; a != nullptr; a = a->next)
+            eviction.add_list(a->connections);
+        auto *victim = static_cast<mgcp_connection *>(
+            voip_eviction_take(eviction, &make_room_log, "MGCP: too many connections"));
         if (victim == nullptr) return false;
-        voip_eviction_log(&make_room_log, "MGCP: too many connections", victim_port);
         for (mgcp_agent *a = agents; a != nullptr; a = a->next) {
             if (by_pointer(a, victim)) {
                 connection_end(a, victim);

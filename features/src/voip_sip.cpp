@@ -162,12 +162,10 @@ void session_end(sip_session *s) {
 bool make_room(int port, int needed) {
     while (session_count + needed > VOIP_MAX_CALLS) {
         voip_eviction eviction(port);
-        for (sip_session *s = sessions; s != nullptr; s = s->next)
-            eviction.add(s, s->owner, s->stamp, s->rule[0] != 0 || s->rule[1] != 0);
-        int victim_port = 0;
-        auto *victim = static_cast<sip_session *>(eviction.victim(&victim_port));
+        eviction.add_list(sessions);
+        auto *victim = static_cast<sip_session *>(
+            voip_eviction_take(eviction, &make_room_log, "SIP: too many sessions"));
         if (victim == nullptr) return false;
-        voip_eviction_log(&make_room_log, "SIP: too many sessions", victim_port);
         unlink(victim);
         session_free(victim);
     }

@@ -2,8 +2,6 @@
 // given up is the oldest waiting one of the port that holds the most, so a
 // port filling a table pushes out its own records and never the calls of a
 // port that holds fewer.
-#include <cstring>
-
 #include "logger.h"
 #include "voip_internal.h"
 
@@ -21,11 +19,7 @@ uint32_t voip_record_stamp(void) {
     return ++stamp_clock;
 }
 
-voip_eviction::voip_eviction(int incoming_port) : incoming(incoming_port) {
-    std::memset(held, 0, sizeof held);
-    std::memset(oldest, 0, sizeof oldest);
-    std::memset(oldest_stamp, 0, sizeof oldest_stamp);
-}
+voip_eviction::voip_eviction(int incoming_port) : incoming(incoming_port) {}
 
 void voip_eviction::add(void *record, int port, uint32_t stamp, bool holds_rule) {
     const size_t p = slot_of(port);
@@ -67,9 +61,13 @@ int voip_answer_tally::port() const {
     return most;
 }
 
-void voip_eviction_log(voip_eviction_note *note, const char *what, int port) {
-    if (!log_burst_first(&note->burst) && note->port == port) return;
+void *voip_eviction_take(const voip_eviction &eviction, voip_eviction_note *note,
+                         const char *what) {
+    int port = 0;
+    void *victim = eviction.victim(&port);
+    if (victim == nullptr || (!log_burst_first(&note->burst) && note->port == port)) return victim;
     note->port = port;
     logger_printf(LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP,
                   "%s, port %d's oldest waiting ones no longer followed\n", what, port);
+    return victim;
 }
