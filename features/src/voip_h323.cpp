@@ -210,10 +210,8 @@ int side_of(const h323_call *c, const segment &s) {
 // as unanswered ones). False when none can go.
 bool make_room(int port) {
     if (call_count < VOIP_MAX_CALLS) return true;
-    voip_eviction eviction(port);
-    eviction.add_list(calls);
-    auto *victim = static_cast<h323_call *>(
-        voip_eviction_take(eviction, &make_room_log, "H323: too many calls"));
+    h323_call *victim =
+        voip_eviction_take_list(port, calls, &make_room_log, "H323: too many calls");
     if (victim == nullptr) return false;
     call_free(victim);
     return true;

@@ -74,6 +74,14 @@ struct voip_eviction_note {
 // The record the eviction gives up, said through the note; null when none
 // can go.
 void *voip_eviction_take(const voip_eviction &eviction, voip_eviction_note *note, const char *what);
+// The same for a table held in one list (voip_eviction::add_list).
+template <class Record>
+Record *voip_eviction_take_list(int incoming_port, Record *head, voip_eviction_note *note,
+                                const char *what) {
+    voip_eviction eviction(incoming_port);
+    eviction.add_list(head);
+    return static_cast<Record *>(voip_eviction_take(eviction, note, what));
+}
 
 // Where the address table sends the frames of the station the copy being
 // handled is addressed to (its destination MAC, in its VLAN), looked up as

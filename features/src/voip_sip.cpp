@@ -161,10 +161,8 @@ void session_end(sip_session *s) {
 // port, until `needed` more fit in the list; false when they do not.
 bool make_room(int port, int needed) {
     while (session_count + needed > VOIP_MAX_CALLS) {
-        voip_eviction eviction(port);
-        eviction.add_list(sessions);
-        auto *victim = static_cast<sip_session *>(
-            voip_eviction_take(eviction, &make_room_log, "SIP: too many sessions"));
+        sip_session *victim =
+            voip_eviction_take_list(port, sessions, &make_room_log, "SIP: too many sessions");
         if (victim == nullptr) return false;
         unlink(victim);
         session_free(victim);
