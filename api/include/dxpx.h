@@ -120,6 +120,10 @@ int dxpx_port_rate_egress_get(int lport, uint32_t *kbits_sec, uint32_t *kbits_bu
 // same limits (-4).
 const char *dxpx_port_rate_refusal(int lport, const char *port_name, int egress, uint32_t kbits_sec,
                                    uint32_t kbits_burst);
+// The ingress refusal, else the egress one, of a port's pair of limits.
+const char *dxpx_port_rates_refusal(int lport, const char *port_name, uint32_t in_kbits_sec,
+                                    uint32_t in_kbits_burst, uint32_t out_kbits_sec,
+                                    uint32_t out_kbits_burst);
 
 // Storm control (flags 0x1 DLF, 0x2 multicast, 0x4 broadcast). The getters
 // OR the class's flag into *flags while it is enabled, leaving other bits.

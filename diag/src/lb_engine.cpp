@@ -161,6 +161,15 @@ uint16_t vid_of(const uint8_t *f) {
     return static_cast<uint16_t>((f[14] & 0x0f) << 8 | f[15]);
 }
 
+// A received frame's bytes, from its first block.
+const uint8_t *frame_of(const dxp_pkt *pkt) {
+    return pkt->pkt_data != nullptr ? pkt->pkt_data[0].data : pkt->_pkt_data.data;
+}
+
+uint32_t first_seq(const lb_work_t *lw) {
+    return be32(lw->tx[0]->pkt_data[0].data + 16);
+}
+
 // A frame of the trial: the addresses and VLAN of one of its frames, and a
 // sequence number that no earlier trial sent. Anything else that reaches the
 // CPU through a tested port (another host's broadcast flooded into the test
@@ -168,7 +177,7 @@ uint16_t vid_of(const uint8_t *f) {
 // test frame spoilt on its way still counts, and the comparison reports it.
 bool carries_signature(const lb_work_t *lw, const dxp_pkt *pkt) {
     if (pkt->pkt_len < kPayloadAt) return false;
-    const uint8_t *r = pkt->pkt_data != nullptr ? pkt->pkt_data[0].data : pkt->_pkt_data.data;
+    const uint8_t *r = frame_of(pkt);
     if (r == nullptr || r[12] != 0x81 || r[13] != 0x00) return false;
     const int expect = lw->expect.load();
     bool ours = false;
@@ -179,17 +188,11 @@ bool carries_signature(const lb_work_t *lw, const dxp_pkt *pkt) {
     if (!ours) return false;
     // The run numbers its frames from 0: what is behind the trial's first
     // number was sent before it.
-    const uint32_t first = be32(lw->tx[0]->pkt_data[0].data + 16);
-    return static_cast<int32_t>(be32(r + 16) - first) >= 0;
-}
-
-uint32_t first_seq(const lb_work_t *lw) {
-    return be32(lw->tx[0]->pkt_data[0].data + 16);
+    return static_cast<int32_t>(be32(r + 16) - first_seq(lw)) >= 0;
 }
 
 uint32_t seq_of(const dxp_pkt *pkt) {
-    const uint8_t *r = pkt->pkt_data != nullptr ? pkt->pkt_data[0].data : pkt->_pkt_data.data;
-    return be32(r + 16);
+    return be32(frame_of(pkt) + 16);
 }
 
 int rx_callout(int, dxp_pkt *pkt, void *cookie) {

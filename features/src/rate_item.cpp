@@ -94,11 +94,8 @@ int read_record(settings_medium *m, uint32_t *all, PortRates (&ports)[kPorts]) {
 // Why a user port cannot run its row's limits as stored, or null.
 const char *row_refusal(int uport, int lport, const PortRates &p) {
     const std::string port_label = "port " + std::to_string(uport);
-    const char *refused =
-        dxpx_port_rate_refusal(lport, port_label.c_str(), 0, p.in_rate, p.in_burst);
-    if (refused == nullptr)
-        refused = dxpx_port_rate_refusal(lport, port_label.c_str(), 1, p.out_rate, p.out_burst);
-    return refused;
+    return dxpx_port_rates_refusal(lport, port_label.c_str(), p.in_rate, p.in_burst, p.out_rate,
+                                   p.out_burst);
 }
 
 int load(settings_medium *m) {

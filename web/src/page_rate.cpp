@@ -263,10 +263,9 @@ int setrate_cgi(httpd_event *ev, httpd_request *req) {
     uint32_t egress_kbps = enable != 0 ? egress * kEgressUnit : 0;
     uint32_t egress_burst = enable != 0 ? burst : 0;
     const std::string port_label = "port " + std::to_string(uport);
-    const char *refused = dxpx_port_rate_refusal(lport, port_label.c_str(), 0, ingress, ingress);
-    if (refused == nullptr)
-        refused = dxpx_port_rate_refusal(lport, port_label.c_str(), 1, egress_kbps, egress_burst);
-    if (refused != nullptr) return rate_error(ev, req, refused, nullptr);
+    if (const char *refused = dxpx_port_rates_refusal(lport, port_label.c_str(), ingress, ingress,
+                                                      egress_kbps, egress_burst))
+        return rate_error(ev, req, refused, nullptr);
 
     uint32_t current = 0, current_burst = 0;
     if (dxpx_port_rate_ingress_get(lport, &current, &current_burst) != 0) {

@@ -47,3 +47,11 @@ const char *dxpx_port_rate_refusal(int lport, const char *port_name, int egress,
     });
     return refusal;
 }
+
+const char *dxpx_port_rates_refusal(int lport, const char *port_name, uint32_t in_kbits_sec,
+                                    uint32_t in_kbits_burst, uint32_t out_kbits_sec,
+                                    uint32_t out_kbits_burst) {
+    const char *refusal = dxpx_port_rate_refusal(lport, port_name, 0, in_kbits_sec, in_kbits_burst);
+    if (refusal != nullptr) return refusal;
+    return dxpx_port_rate_refusal(lport, port_name, 1, out_kbits_sec, out_kbits_burst);
+}
