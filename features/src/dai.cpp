@@ -11,6 +11,7 @@
 #include "dosmgr_internal.h"
 #include "drv_reg_rmw.h"
 #include "dxpx.h"
+#include "log_gate.h"
 #include "logger.h"
 #include "nvram.h"
 #include "port_reserve.h"
@@ -465,7 +466,11 @@ int darp_trusted_db_add(const uint8_t mac[6], const uint8_t ip[4], uint16_t vid,
     }
     unlock();
     if (slot != nullptr) return 0;
-    logger_printf(LOG_LEVEL_WARNING, LOG_MOD_DYNAMICARP, "Trusted database index %d is full\n", b);
+    // Acknowledgements that a trusted port carries can hit a full bucket
+    // again and again; a binding the administrator adds is logged as ever.
+    static log_gate full_log;
+    log_gate_printf(learned ? &full_log : nullptr, LOG_LEVEL_WARNING, LOG_MOD_DYNAMICARP,
+                    "Trusted database index %d is full\n", b);
     return -14;
 }
 

@@ -7,7 +7,7 @@
 #include "board.h"
 #include "dai_internal.h"
 #include "dxpx.h"
-#include "log_burst.h"
+#include "log_gate.h"
 #include "logger.h"
 #include "portmgr.h"
 #include "sal.h"
@@ -36,8 +36,8 @@ constexpr int kFcs = 4;
 constexpr uint32_t kTxFlags = DXP_TX_ETHER | DXP_PKT_F_CRC_APPEND;
 
 std::atomic<uint32_t> dropped{0};
-// Used on the receive thread only.
-log_burst untrusted_reply_log{};
+// Lines that a host's frames cause.
+log_gate untrusted_reply_log, no_memory_log;
 
 int drop() {
     dropped++;
@@ -89,15 +89,15 @@ int dhcp_snoop(const uint8_t *f, int len, uint16_t vid, int uport) {
     darp_cpu_mac_get(cpu_mac);
     if (std::memcmp(f + kBootpChaddr, cpu_mac, 6) == 0) return DXP_RX_NOT_HANDLED;
     if (uport < 1 || darp_port_trust_get(uport) != 1) {
-        if (log_burst_first(&untrusted_reply_log))
-            logger_printf(LOG_LEVEL_WARNING, LOG_MOD_DYNAMICARP,
-                          "DARP: DHCP reply from untrusted port %d not learnt\n", uport);
+        log_gate_printf(&untrusted_reply_log, LOG_LEVEL_WARNING, LOG_MOD_DYNAMICARP,
+                        "DARP: DHCP reply from untrusted port %d not learnt\n", uport);
         return DXP_RX_HANDLED;
     }
     const int blen = len - kBootp;
     auto *bootp = static_cast<uint8_t *>(sal_alloc(static_cast<size_t>(blen), "DARP DHCP"));
     if (bootp == nullptr) {
-        logger_puts(LOG_LEVEL_WARNING, LOG_MOD_DYNAMICARP, "DARP: Could not allocate memory\n");
+        log_gate_puts(&no_memory_log, LOG_LEVEL_WARNING, LOG_MOD_DYNAMICARP,
+                      "DARP: Could not allocate memory\n");
         return DXP_RX_NOT_HANDLED;
     }
     std::memcpy(bootp, f + kBootp, static_cast<size_t>(blen));

@@ -2,11 +2,13 @@
 // kept from the link changes after.
 #include "portmgr.h"
 
+#include <array>
 #include <atomic>
 #include <new>
 
 #include "board.h"
 #include "dxpx.h"
+#include "log_gate.h"
 #include "logger.h"
 #include "sal.h"
 
@@ -16,6 +18,16 @@ namespace {
 constexpr int kUnknown = -1;
 std::atomic<int> *link_status = nullptr;
 int link_count = 0;
+// A host that pulls its cable or resets its NIC again and again makes
+// changes as fast as the link scan sees them: each port's lines pass a gate
+// of their own, so one flapping port does not hide another's change.
+constexpr uint32_t kLinkLinesPerBurst = 4;
+std::array<log_gate, BOARD_MAX_UPORTS + 1> link_log = [] {
+    std::array<log_gate, BOARD_MAX_UPORTS + 1> gates{};
+    for (log_gate &g : gates)
+        g.burst = kLinkLinesPerBurst;
+    return gates;
+}();
 
 // A link that came up before the handler was registered sends no change, so
 // the words start from the ports' real state. A change delivered meanwhile
@@ -57,11 +69,14 @@ int portmgr_init(void) {
 void portmgr_link_change(int lport, dxp_port_info *info) {
     int uport = 0;
     if (ulpm_to_uport(lport, &uport) != SOC_E_NONE || uport >= link_count) return;
+    log_gate &gate = link_log[static_cast<size_t>(uport)];
     if (info->linkstatus == 0) {
-        logger_printf(LOG_LEVEL_INFO, LOG_MOD_PORT, "QSW:  Link change DOWN, port %d.\n", uport);
+        log_gate_printf(&gate, LOG_LEVEL_INFO, LOG_MOD_PORT, "QSW:  Link change DOWN, port %d.\n",
+                        uport);
     } else {
-        logger_printf(LOG_LEVEL_INFO, LOG_MOD_PORT, "QSW:  Link change UP, port %d, %dMb %s.\n",
-                      uport, info->speed, info->duplex ? "Full Duplex" : "Half Duplex");
+        log_gate_printf(&gate, LOG_LEVEL_INFO, LOG_MOD_PORT,
+                        "QSW:  Link change UP, port %d, %dMb %s.\n", uport, info->speed,
+                        info->duplex ? "Full Duplex" : "Half Duplex");
     }
     link_status[uport].store(info->linkstatus);
 }

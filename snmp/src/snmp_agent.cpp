@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "log_gate.h"
 #include "logger.h"
 #include "sal.h"
 #include "sal_host.h"
@@ -45,7 +46,9 @@ int log_to_switch(int, int, void *data, void *) {
     int level = msg->priority <= LOG_ERR       ? LOG_LEVEL_ERROR
                 : msg->priority == LOG_WARNING ? LOG_LEVEL_WARNING
                                                : LOG_LEVEL_DEBUG;
-    logger_printf(level, LOG_MOD_SNMPD, "snmpd: %s", msg->msg);
+    // Most come from requests, which any host can send by the thousand.
+    static log_gate request_log{.burst = 10};
+    log_gate_printf(&request_log, level, LOG_MOD_SNMPD, "snmpd: %s", msg->msg);
     return 0;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "log_gate.h"
 #include "logger.h"
 #include "sal.h"
 #include "sal_host.h"
@@ -130,6 +131,15 @@ constexpr uint32_t kFailWindow = 60;
 constexpr uint32_t kBlockSeconds = 30;
 constexpr int kTrackedAddresses = 32;
 
+// Lines that any host reaching the server can cause, without the password:
+// each address's guesses are counted, but a host with many addresses is not
+// held by that. The page lines are for debugging, where a browser's burst of
+// files should still show.
+log_gate failed_login_log{.burst = kFailLimit};
+log_gate blocked_log{.burst = kTrackedAddresses};
+constexpr uint32_t kPageLinesPerBurst = 50;
+log_gate page_log{.burst = kPageLinesPerBurst}, unauthorised_log{.burst = kPageLinesPerBurst};
+
 struct client_record {
     uint32_t addr;
     uint32_t window_start;
@@ -217,9 +227,10 @@ void client_failed(const httpd_request *req) {
     if (c->blocked_until != 0 || now - c->window_start >= kFailWindow) *c = {addr, now, 0, 0};
     if (++c->failures < kFailLimit) return;
     c->blocked_until = now + kBlockSeconds;
-    logger_printf(LOG_LEVEL_WARNING, LOG_MOD_WEB,
-                  "%d failed logins from %u.%u.%u.%u; its logins are refused for %u s", kFailLimit,
-                  addr >> 24, (addr >> 16) & 0xFF, (addr >> 8) & 0xFF, addr & 0xFF, kBlockSeconds);
+    log_gate_printf(&blocked_log, LOG_LEVEL_WARNING, LOG_MOD_WEB,
+                    "%d failed logins from %u.%u.%u.%u; its logins are refused for %u s",
+                    kFailLimit, addr >> 24, (addr >> 16) & 0xFF, (addr >> 8) & 0xFF, addr & 0xFF,
+                    kBlockSeconds);
 }
 
 // Compares in full, in a time that does not depend on where they differ.
@@ -278,14 +289,14 @@ int hook_status(httpd_hook_event *ev, httpd_request *req) {
     if (logger_level_kept(LOG_LEVEL_DEBUG) != 0) {
         uint8_t ip[4];
         web_client_address(req, ip);
-        logger_printf(LOG_LEVEL_DEBUG, LOG_MOD_HTTPD, "Page %s accessed from %u.%u.%u.%u", page,
-                      ip[0], ip[1], ip[2], ip[3]);
+        log_gate_printf(&page_log, LOG_LEVEL_DEBUG, LOG_MOD_HTTPD,
+                        "Page %s accessed from %u.%u.%u.%u", page, ip[0], ip[1], ip[2], ip[3]);
     }
     if ((ev->flags & HTTPD_F_REDIRECT) != 0) {
         ev->a.text = "302 Found";
         if ((ev->flags & HTTPD_F_LOGIN_FREE) == 0) {
-            logger_printf(LOG_LEVEL_DEBUG, LOG_MOD_WEB,
-                          "Page %s request not authorized; Redirected to login.", page);
+            log_gate_printf(&unauthorised_log, LOG_LEVEL_DEBUG, LOG_MOD_WEB,
+                            "Page %s request not authorized; Redirected to login.", page);
         }
     }
     return 1;
@@ -312,12 +323,15 @@ int hook_extra_header(httpd_hook_event *ev, httpd_request *req) {
     return 1;
 }
 
-void log_with_client(const char *fmt, const char *name, httpd_request *req) {
+// A null gate logs the line as it is.
+void log_with_client(log_gate *gate, const char *fmt, const char *name, httpd_request *req) {
     uint8_t ip[4];
     web_client_address(req, ip);
     char clean[kLoggedNameSize];
     web_log_text(name, clean, sizeof clean);
-    logger_printf(LOG_LEVEL_INFO, LOG_MOD_WEB, fmt, clean, ip[0], ip[1], ip[2], ip[3]);
+    char line[LOGGER_TEXT_MAX];
+    std::snprintf(line, sizeof line, fmt, clean, ip[0], ip[1], ip[2], ip[3]);
+    log_gate_puts(gate, LOG_LEVEL_INFO, LOG_MOD_WEB, line);
 }
 
 int login_arguments(httpd_event *ev, httpd_request *req) {
@@ -330,7 +344,8 @@ int login_arguments(httpd_event *ev, httpd_request *req) {
     const char *pass = ev->a.pairs[1].value;
     if (!matches_account(user, pass)) {
         client_failed(req);
-        log_with_client("Incorrect login username(%s) or password from %u.%u.%u.%u", user, req);
+        log_with_client(&failed_login_log,
+                        "Incorrect login username(%s) or password from %u.%u.%u.%u", user, req);
         web_error_page(ev, req, "Login", "Incorrect username or password!", WEB_RETRY_LABEL,
                        WEB_RETRY_ACTION);
         ev->flags &= ~HTTPD_F_EV_SET_COOKIE;
@@ -339,7 +354,7 @@ int login_arguments(httpd_event *ev, httpd_request *req) {
     web_content_switch(ev, kRedirectPage);
     target_set(req, "system.htm");
     ev->flags |= HTTPD_F_REDIRECT;
-    log_with_client("User %s logined from %u.%u.%u.%u", user, req);
+    log_with_client(nullptr, "User %s logined from %u.%u.%u.%u", user, req);
     return 1;
 }
 

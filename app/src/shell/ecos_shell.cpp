@@ -6,6 +6,7 @@
 #include <cstring>
 #include <strings.h>
 
+#include "log_gate.h"
 #include "logger.h"
 #include "sal.h"
 
@@ -108,6 +109,8 @@ int cmd_help(int argc, char **argv) {
 
 // Longest user name or password a login reads.
 constexpr size_t kLoginFieldSize = 64;
+// Failed-login lines a burst writes: three tries in each of four telnet sessions.
+constexpr uint32_t kFailedLinesPerBurst = 12;
 
 // Equal texts, compared in a time that tells nothing of where they differ.
 bool same_text(const char *given, const char *want) {
@@ -188,8 +191,10 @@ int ecos_shell_login_from(int max_tries, int log_module, const char *peer) {
             logger_printf(LOG_LEVEL_INFO, log_module, "User %.32s logined from %s", user, peer);
             return 1;
         }
-        logger_printf(LOG_LEVEL_INFO, log_module,
-                      "Incorrect login username(%.32s) or password from %s", user, peer);
+        // A telnet client needs no password to make these: a gate bounds them.
+        static log_gate failed_log{.burst = kFailedLinesPerBurst};
+        log_gate_printf(&failed_log, LOG_LEVEL_INFO, log_module,
+                        "Incorrect login username(%.32s) or password from %s", user, peer);
         sal_printf("Login incorrect\n");
         sal_sleep(1);  // slows guessing down to one try a second
     }

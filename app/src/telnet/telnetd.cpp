@@ -26,6 +26,7 @@
 #include <cstring>
 
 #include "ecos_shell.h"
+#include "log_gate.h"
 #include "logger.h"
 #include "sal.h"
 #include "sal_host.h"
@@ -98,9 +99,11 @@ bool claim_slot(int fd, uint32_t peer) {
         char from[INET_ADDRSTRLEN], to[INET_ADDRSTRLEN];
         address_text(taken->peer, from, sizeof from);
         address_text(peer, to, sizeof to);
-        logger_printf(LOG_LEVEL_INFO, LOG_MOD_TELNET,
-                      "Login from %s closed for one from %s: %s held %d sessions", from, to, from,
-                      taken_held);
+        // Any host can connect again and again: a gate bounds the lines.
+        static log_gate pushed_out_log{.burst = TELNETD_MAX_SESSIONS};
+        log_gate_printf(&pushed_out_log, LOG_LEVEL_INFO, LOG_MOD_TELNET,
+                        "Login from %s closed for one from %s: %s held %d sessions", from, to, from,
+                        taken_held);
     }
     *taken = {.used = true, .fd = fd, .peer = peer, .logged_in = false, .seq = ++accepted};
     return true;

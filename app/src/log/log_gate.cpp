@@ -1,0 +1,93 @@
+// Gates for the log lines that outside traffic can cause: a burst writes its
+// first lines, and one line a window reports how many more were folded.
+#include "log_gate.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "log_internal.h"
+#include "sal_lock.h"
+
+static_assert(LOG_GATE_WINDOW_MAX_SECS * 1000000ull <= INT32_MAX,
+              "a report is queued as a deferred call, whose delay is a signed 32-bit count");
+
+namespace {
+
+using log_internal::core_lock;
+
+// Writes the window's count and opens the next window, twice as long, in
+// which the flood that goes on writes nothing but its next count.
+void report_locked(log_gate &g, uint32_t now) {
+    char count[48];
+    const int suffix = std::snprintf(count, sizeof count, " (%u more like this folded)", g.folded);
+    char line[LOGGER_TEXT_MAX];
+    std::snprintf(line, sizeof line, "%.*s%s", LOGGER_TEXT_MAX - 1 - suffix, g.latest, count);
+    g.folded = 0;
+    g.passed = g.burst;
+    g.since = now;
+    g.window = std::min(g.window * 2, LOG_GATE_WINDOW_MAX_SECS);
+    logger_puts(g.level, g.module, line);
+}
+
+// Runs on the deferred-call thread at the end of the window that folded.
+void report_due(void *owner, void *, void *, void *, void *) {
+    log_gate &g = *static_cast<log_gate *>(owner);
+    SalLock hold(core_lock());
+    g.report_queued = false;
+    if (g.folded != 0) report_locked(g, sal_time());
+}
+
+void fold_locked(log_gate &g, int level, int module, const char *text, uint32_t now) {
+    g.folded++;
+    g.level = level;
+    g.module = module;
+    std::snprintf(g.latest, sizeof g.latest, "%s", text);
+    size_t len = std::strlen(g.latest);
+    while (len > 0 && (g.latest[len - 1] == '\n' || g.latest[len - 1] == '\r'))
+        g.latest[--len] = '\0';
+    if (g.report_queued) return;
+    // Without a queued report, the next line through the gate makes it.
+    const uint32_t left = g.since + g.window - now;
+    g.report_queued =
+        sal_dpc_time(left * 1000000u, report_due, &g, nullptr, nullptr, nullptr, nullptr) == 0;
+}
+
+}  // namespace
+
+int log_gate_puts(log_gate *gate, int level, int module, const char *text) {
+    if (gate == nullptr) {
+        logger_puts(level, module, text);
+        return 1;
+    }
+    log_gate &g = *gate;
+    SalLock hold(core_lock());
+    const uint32_t now = sal_time();
+    // A clock set back counts as the window's end too.
+    if (g.window == 0 || now - g.since >= g.window) {
+        if (g.folded != 0) {
+            report_locked(g, now);
+        } else {
+            g.since = now;
+            g.window = LOG_GATE_WINDOW_SECS;
+            g.passed = 0;
+        }
+    }
+    if (g.passed >= g.burst) {
+        fold_locked(g, level, module, text != nullptr ? text : "", now);
+        return 0;
+    }
+    g.passed++;
+    logger_puts(level, module, text);
+    return 1;
+}
+
+int log_gate_printf(log_gate *gate, int level, int module, const char *fmt, ...) {
+    char line[LOGGER_TEXT_MAX];
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(line, sizeof line, fmt != nullptr ? fmt : "", ap);
+    va_end(ap);
+    return log_gate_puts(gate, level, module, line);
+}
