@@ -267,8 +267,9 @@ void api_ports_off(const UserPorts &set, int type) {
     if (on.any()) api_ports_set(on, api_control_of(type), 0);
 }
 
+// A refusal, which the caller passes on: a warning, as the pages log theirs.
 int failed(int rv) {
-    logger_printf(LOG_LEVEL_ERROR, LOG_MOD_DOS, "DOS setting failed : %s\n", dxp_errmsg(rv));
+    logger_printf(LOG_LEVEL_WARNING, LOG_MOD_DOS, "DOS setting failed : %s\n", dxp_errmsg(rv));
     return rv;
 }
 

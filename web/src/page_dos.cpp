@@ -8,6 +8,7 @@
 #include "settings.h"
 #include "web_dos_pages.h"
 #include "dxp_error.h"
+#include "logger.h"
 #include "port_reserve.h"
 #include "web_pages.h"
 #include "web_switch_pages.h"
@@ -45,6 +46,19 @@ Shown shown_get(const httpd_request *req) {
 
 int error(httpd_event *ev, httpd_request *req, const char *message) {
     return web_error_page(ev, req, kTitle, message, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
+}
+
+// A switch without the service refuses a post that switches a check on
+// before the manager is asked for any of them: one warning, saying what
+// the page says, as the other feature pages log their refusals.
+const char *unavailable(const char *checks) {
+    return std::strchr(checks, '1') != nullptr ? web_feature_missing(WEB_FEATURE_AUTO_DOS)
+                                               : nullptr;
+}
+
+int unavailable_error(httpd_event *ev, httpd_request *req, const char *missing) {
+    logger_printf(LOG_LEVEL_WARNING, LOG_MOD_DOS, "DOS setting failed : %s", missing);
+    return error(ev, req, missing);
 }
 
 // The switch's refusal; a switch without the service says why.
@@ -85,6 +99,7 @@ int ssphandler_dos_cgi(httpd_event *ev, httpd_request *req) {
     const char *checks = web_form_value(ev, 0);
     if (ev->b.num != 1 || !global_checks_ok(checks))
         return error(ev, req, "Expecting three settings");
+    if (const char *missing = unavailable(checks)) return unavailable_error(ev, req, missing);
     int refused = 0;
     {
         // The checks reach every port: while a self-test holds one, the form
@@ -122,6 +137,7 @@ int ssphandler_dos_perport_cgi(httpd_event *ev, httpd_request *req) {
     if (std::strcmp(port_text, "FF") != 0 && !number(port_text, 1, web_port_count(), &port))
         return error(ev, req, "Invalid port");
     if (!checks_ok(checks)) return error(ev, req, "Expecting three settings");
+    if (const char *missing = unavailable(checks)) return unavailable_error(ev, req, missing);
     // A port under self-test keeps its checks until its test ends.
     if (const char *held = port < 0 ? web_any_port_held_text() : web_port_held_text(port))
         return error(ev, req, held);
