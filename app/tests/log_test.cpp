@@ -4,9 +4,11 @@
 
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "app_host.h"
 #include "app_test_env.h"
+#include "log_gate.h"
 #include "logger.h"
 #include "nvram.h"
 
@@ -101,6 +103,55 @@ TEST_F(log_core, LineBreaksAndOverlongTextEndOnOneCutLine) {
     EXPECT_EQ(read_text(ram, newest()), std::string(LOGGER_TEXT_MAX - 1, 'x'));
     logger_puts(LOG_LEVEL_ERROR, LOG_MOD_WEB, nullptr);
     EXPECT_EQ(read_text(ram, newest()), "");
+}
+
+// A gate lets a burst's first lines through and reports the rest as one
+// count at its window's end; a flood that goes on writes only a count a
+// window, each window twice as long; a window with no line ends the burst.
+TEST_F(log_core, AGateFoldsAFloodIntoOneCountAWindow) {
+    sal_clock_manual(1000000);
+    static log_gate gate{.burst = 2};
+    const uint32_t from = newest() + 1;
+    auto since_start = [&] {
+        std::vector<std::string> texts;
+        for (uint32_t seq = from; seq <= newest(); seq++)
+            texts.push_back(read_text(ram, seq));
+        return texts;
+    };
+    auto flood = [&](int lines) {
+        int written = 0;
+        for (int i = 0; i < lines; i++)
+            written += log_gate_printf(&gate, LOG_LEVEL_WARNING, LOG_MOD_DYNAMICARP,
+                                       "reply from port %d\n", 1 + i % 2);
+        return written;
+    };
+    auto report_after = [&](uint32_t secs, size_t lines) {
+        sal_clock_advance(secs * 1000000ull);
+        for (int tries = 0; tries < 2000 && since_start().size() < lines; tries++)
+            usleep(1000);
+        return since_start();
+    };
+    EXPECT_EQ(flood(50), 2);
+    EXPECT_EQ(since_start(), (std::vector<std::string>{"reply from port 1", "reply from port 2"}));
+    std::vector<std::string> texts = report_after(LOG_GATE_WINDOW_SECS, 3);
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts[2], "reply from port 2 (48 more like this folded)");
+    logger_record rec{};
+    read_text(ram, newest(), &rec);
+    EXPECT_EQ(rec.level, LOG_LEVEL_WARNING);
+    EXPECT_EQ(rec.module, LOG_MOD_DYNAMICARP);
+
+    EXPECT_EQ(flood(5), 0);
+    sal_clock_advance(LOG_GATE_WINDOW_SECS * 1000000ull);
+    EXPECT_EQ(since_start().size(), 3u) << "a window twice as long";
+    texts = report_after(LOG_GATE_WINDOW_SECS, 4);
+    ASSERT_EQ(texts.size(), 4u);
+    EXPECT_EQ(texts[3], "reply from port 1 (5 more like this folded)");
+
+    sal_clock_advance(4 * LOG_GATE_WINDOW_SECS * 1000000ull);
+    EXPECT_EQ(flood(1), 1);
+    EXPECT_EQ(since_start().back(), "reply from port 1");
+    sal_clock_real();
 }
 
 TEST(log_names, LevelAndModuleNames) {

@@ -1,6 +1,6 @@
 // Refused changes change nothing, per board: each setter of the port, rate,
-// storm, VLAN, trunk, multicast, QoS and mirror families, the script loops,
-// the expression evaluator and the field-processor counters is given an
+// storm, VLAN, trunk, multicast, QoS, DoS and mirror families, the script
+// loops, the expression evaluator and the field-processor counters is given an
 // out-of-range value from the monitor or a web form, and the chip's
 // registers (as the monitor dumps them), the tables and settings the monitor
 // shows, and the backup file are compared with what they were before.
@@ -304,6 +304,10 @@ TEST_P(refusals, RefusedSettersLeaveRegistersTablesAndBackupAsTheyWere) {
         all.push_back(
             {true, "/trunk.cgi",
              "trunk_criteria=3&tgmember1=" + ge + "&tgmember2=&tgmember3=", "refused trunk 1"});
+        // Nor a field processor for the DoS checks.
+        all.push_back({true, "/dos.cgi", "checks=111", "the DoS checks cannot run"});
+        all.push_back({true, "/dos_perport.cgi", "port=1&checks=111&rate1=64&rate2=64",
+                       "the DoS checks cannot run"});
     }
     extra.push_back("config show");
     // Restored backups whose port 3 holds a value no form takes, each named.
@@ -377,6 +381,18 @@ TEST_P(refusals, RefusedSettersLeaveRegistersTablesAndBackupAsTheyWere) {
                                           << first_difference(stored, stored_now);
         state = state_now;
         stored = stored_now;
+    }
+
+    // Each DoS post's refusal is one warning.
+    if (GetParam() == 26) {
+        const std::string dos = web_client::body_of(
+            web_client::get(web, "/events.csv?module=55&mask=255&ring=0", cookie));
+        size_t lines = 0;
+        for (size_t at = dos.find("DOS setting failed : This switch has no field processor");
+             at != std::string::npos; at = dos.find("DOS setting failed", at + 1))
+            lines++;
+        EXPECT_EQ(lines, 2u) << dos;
+        EXPECT_EQ(dos.find(",ERROR,"), std::string::npos) << dos;
     }
 
     // Where the MAC keeps a flag for each direction, forced pause goes one
