@@ -336,6 +336,33 @@ TEST_F(log_flash, LinesReachTheFlashAndCanBeCleared) {
     EXPECT_EQ(read_text(flash, first), "flash 4");
 }
 
+// Lines the flash cannot take in time are counted: the ring says how many
+// before the next line it keeps.
+TEST_F(log_flash, LinesTheFlashFallsBehindOnAreCounted) {
+    start();
+    const int total = 200;
+    for (int i = 1; i < total; i++)
+        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_RMON, "flash %d", i);
+    ASSERT_EQ(logger_flash_sync(), 0);
+    logger_printf(LOG_LEVEL_WARNING, LOG_MOD_RMON, "flash %d", total);
+    ASSERT_EQ(logger_flash_sync(), 0);
+    uint32_t first = 0;
+    const int stored = flash->ops->count(&first, flash);
+    int kept = 0, counted = 0;
+    for (uint32_t seq = first; seq < first + static_cast<uint32_t>(stored); seq++) {
+        logger_record rec{};
+        const std::string text = read_text(flash, seq, &rec);
+        if (text.ends_with(" lines not stored: the flash was behind")) {
+            counted += std::stoi(text);
+            EXPECT_EQ(rec.module, LOG_MOD_LOGGER);
+        } else {
+            kept++;
+        }
+    }
+    EXPECT_EQ(read_text(flash, first + static_cast<uint32_t>(stored) - 1), "flash 200");
+    EXPECT_EQ(kept + counted, total) << kept << " kept";
+}
+
 TEST_F(log_flash, FullRingDropsItsOldestSector) {
     start();
     const uint32_t per_sector = 0x10000 / 276;

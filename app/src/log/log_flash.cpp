@@ -46,6 +46,7 @@ struct FlashLogger : LoggerBase {
     Pending queue[kQueueSize];
     int queued = 0;
     bool writing = false;
+    uint32_t dropped = 0;  // lines refused since the last note of them
 };
 
 FlashLogger &flash_of(logger *l) {
@@ -197,6 +198,7 @@ int flash_clear(logger *l) {
     {
         SalLock hold(f.lock);
         f.queued = 0;
+        f.dropped = 0;
     }
     int result = flash_erase(f.offset, f.slots / f.slots_per_sector * FLASH_SECTOR_SIZE);
     SalLock hold(f.lock);
@@ -220,15 +222,31 @@ int flash_read_record(logger_record *rec, char *text, int size, logger *l) {
     return decode(f, rec->seq, *rec, text, size > 0 ? static_cast<size_t>(size) : 0) ? 1 : 0;
 }
 
+void enqueue_locked(FlashLogger &f, const logger_record &rec, const char *text) {
+    Pending &p = f.queue[f.queued++];
+    p.head = rec;
+    p.head.seq = f.next_seq++;
+    std::snprintf(p.text, sizeof p.text, "%s", text);
+}
+
 int flash_write(const logger_record *rec, const char *text, logger *l) {
     FlashLogger &f = flash_of(l);
     {
         SalLock hold(f.lock);
-        if (f.queued == kQueueSize) return -1;  // the flash is behind: drop the line
-        Pending &p = f.queue[f.queued++];
-        p.head = *rec;
-        p.head.seq = f.next_seq++;
-        std::snprintf(p.text, sizeof p.text, "%s", text);
+        // The flash is behind: the line is dropped, and the ring says how
+        // many were before the next line it keeps.
+        if (f.queued >= kQueueSize - (f.dropped != 0 ? 1 : 0)) {
+            f.dropped++;
+            return -1;
+        }
+        if (f.dropped != 0) {
+            char note[LOGGER_TEXT_MAX];
+            std::snprintf(note, sizeof note, "%u lines not stored: the flash was behind",
+                          f.dropped);
+            enqueue_locked(f, {0, LOG_LEVEL_WARNING, LOG_MOD_LOGGER, rec->time}, note);
+            f.dropped = 0;
+        }
+        enqueue_locked(f, *rec, text);
     }
     sal_sem_give(f.work);
     return 0;
