@@ -25,6 +25,7 @@ void report_locked(log_gate &g, uint32_t now) {
     char line[LOGGER_TEXT_MAX];
     std::snprintf(line, sizeof line, "%.*s%s", LOGGER_TEXT_MAX - 1 - suffix, g.latest, count);
     g.folded = 0;
+    g.report_queued = false;
     g.passed = g.burst;
     g.since = now;
     g.window = std::min(g.window * 2, LOG_GATE_WINDOW_MAX_SECS);
@@ -35,8 +36,8 @@ void report_locked(log_gate &g, uint32_t now) {
 void report_due(void *owner, void *, void *, void *, void *) {
     log_gate &g = *static_cast<log_gate *>(owner);
     SalLock hold(core_lock());
-    g.report_queued = false;
     if (g.folded != 0) report_locked(g, sal_time());
+    g.report_queued = false;
 }
 
 void fold_locked(log_gate &g, int level, int module, const char *text, uint32_t now) {
@@ -48,10 +49,11 @@ void fold_locked(log_gate &g, int level, int module, const char *text, uint32_t 
     while (len > 0 && (g.latest[len - 1] == '\n' || g.latest[len - 1] == '\r'))
         g.latest[--len] = '\0';
     if (g.report_queued) return;
-    // Without a queued report, the next line through the gate makes it.
+    // Asked once a window: when the deferred-call queue is full, the first
+    // line after the window makes the report instead.
+    g.report_queued = true;
     const uint32_t left = g.since + g.window - now;
-    g.report_queued =
-        sal_dpc_time(left * 1000000u, report_due, &g, nullptr, nullptr, nullptr, nullptr) == 0;
+    sal_dpc_time(left * 1000000u, report_due, &g, nullptr, nullptr, nullptr, nullptr);
 }
 
 }  // namespace
