@@ -706,7 +706,9 @@ int voip_profile_set(int profile, int enable, int priority) {
     }
     int rv = voip_signal_enable(enable);
     if (rv != 0) {
-        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
+        // A switch without a field processor refuses as its page says: a
+        // warning, not a fault.
+        logger_printf(rv == SOC_E_UNAVAIL ? LOG_LEVEL_WARNING : LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
                       "Create FP entries for VoIP control packets failed : %s\n", refusal);
         // Nothing was installed: the profile keeps its state.
         if (enable) return rv;

@@ -64,13 +64,23 @@ class voip_answer_tally {
     uint32_t oldest[VOIP_PORT_SLOTS] = {};
 };
 
-// Says, once per burst and again when the port changes, that a table gave
-// up records of the port: "<what>, port N's oldest waiting ones no longer
-// followed".
+// Says that a table gave up waiting records of a port: the first of a
+// burst at once ("<what>, port N's oldest waiting ones no longer
+// followed"), the rest folded into one line naming their count and ports
+// when the burst ends (quiet for LOG_BURST_QUIET_SECS, or following
+// stops), and at most every VOIP_EVICTION_FOLD_SECS while it goes on. A
+// flood from several ports so writes a line or two, not one per record.
+constexpr uint32_t VOIP_EVICTION_FOLD_SECS = 60;
 struct voip_eviction_note {
-    log_burst burst;
-    int port;
+    const char *what;  // of the burst under way; null when none is
+    uint32_t last;     // sal_time() of its latest eviction
+    uint32_t said;     // and of its latest line
+    uint32_t folded;   // evictions since that line
+    bool ports[VOIP_PORT_SLOTS];
 };
+// Writes the folded line when the burst has ended, or has gone on for
+// VOIP_EVICTION_FOLD_SECS since its latest line; ending: it ends now.
+void voip_eviction_note_flush(voip_eviction_note *note, bool ending);
 // The record the eviction gives up, said through the note; null when none
 // can go.
 void *voip_eviction_take(const voip_eviction &eviction, voip_eviction_note *note, const char *what);

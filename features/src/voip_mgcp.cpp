@@ -12,18 +12,19 @@
 // share.
 //
 // A connection belongs to the port its CRCX came in on: a DLCX ends it, and
-// every copy of it, only from there, and a CRCX from another port on the
-// same call id makes a connection of its own. A gateway's answer from
-// another port than the one that answered a CRCX answers a copy of that
-// CRCX. The gateway is where the switch sent the CRCX (the address table's
-// port for its destination MAC); where the table did not know it then, its
-// port is learnt from its answers (the one that answered most of its
-// connections still followed). An answer claiming the gateway from
-// elsewhere is no party's: charged to the port it came in on only, and
-// when that has no room the connection waits on; where the table did not
-// know the gateway, one taken for the gateway's before the gateway answered
-// is charged so once the gateway's own answer to its CRCX comes. A host elsewhere that claims the
-// agent's or the gateway's address can so neither end the agent's
+// every copy of it, only from there, and a CRCX from another port on the same
+// call id makes a connection of its own. An answer goes to the CRCXs of the
+// agent it is sent to, never to one sent under the gateway's own address. A
+// gateway's answer from another port than the one that answered a CRCX answers
+// a copy of that CRCX. The gateway is where the switch sent the CRCX (the
+// address table's port for its destination MAC); where the table did not know
+// it then, its port is learnt from its answers (the one that answered most of
+// its connections still followed). An answer claiming the gateway from
+// elsewhere is no party's: charged to the port it came in on only, and when
+// that has no room the connection waits on; where the table did not know the
+// gateway, one taken for the gateway's before the gateway answered is charged
+// so once the gateway's own answer to its CRCX comes. A host elsewhere that
+// claims the agent's or the gateway's address can so neither end the agent's
 // connections nor keep them from their rules or their ports' rows.
 #include <cstring>
 
@@ -357,11 +358,9 @@ int response(uint32_t src, uint32_t dst, const mgcp_message &msg, const sdp_desc
     auto of_transaction = [&](const mgcp_connection *c) {
         return std::strcmp(c->crcx.transaction, msg.transaction) == 0 && c->gateway == src;
     };
-    auto answering = [&] {
-        mgcp_agent *a = agent_find(src);
-        return a != nullptr ? a : agent_find(dst);
-    };
-    mgcp_agent *agent = answering();
+    // The answer goes to the agent it is sent to, never to CRCXs a host
+    // sent under the gateway's address.
+    mgcp_agent *agent = agent_find(dst);
     if (agent == nullptr) return -1;
     // Room for the copy the answer makes, before the walk: making room
     // frees connections, and agents with their last. (Several copies take
@@ -372,7 +371,7 @@ int response(uint32_t src, uint32_t dst, const mgcp_message &msg, const sdp_desc
                             !answered_from(agent, c, port));
     if (copies) {
         make_room(port, 1);
-        agent = answering();
+        agent = agent_find(dst);
         if (agent == nullptr) return -1;
     }
     // An answer comes from the gateway when it came in from where the
@@ -451,6 +450,7 @@ int mgcp_parse(const uint8_t src_dst_ip[8], const uint8_t *payload, int length) 
 }
 
 void mgcp_agents_clear(void) {
+    voip_eviction_note_flush(&make_room_log, true);
     while (agents != nullptr) {
         mgcp_agent *a = agents;
         agents = a->next;
@@ -466,6 +466,7 @@ void mgcp_agents_clear(void) {
 }
 
 void mgcp_agents_age(uint32_t now) {
+    voip_eviction_note_flush(&make_room_log, false);
     for (mgcp_agent *a = agents, *next_agent = nullptr; a != nullptr; a = next_agent) {
         next_agent = a->next;
         for (mgcp_connection *c = a->connections, *next = nullptr; c != nullptr; c = next) {
