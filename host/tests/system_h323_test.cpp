@@ -39,14 +39,14 @@ using system_fixture::sh;
 using system_fixture::sh_out;
 using system_fixture::Switch;
 
-// A TCP socket made inside a namespace: it stays there when this thread
-// goes back.
-int socket_in(const std::string &space) {
+// A TCP (or other type of) socket made inside a namespace: it stays there
+// when this thread goes back.
+int socket_in(const std::string &space, int type = SOCK_STREAM) {
     int self = open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
     int target = open(("/var/run/netns/" + space).c_str(), O_RDONLY | O_CLOEXEC);
     int fd = -1;
     if (self >= 0 && target >= 0 && setns(target, CLONE_NEWNET) == 0) {
-        fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
         if (setns(self, CLONE_NEWNET) != 0) std::abort();  // never run on in the wrong namespace
     }
     if (self >= 0) close(self);
@@ -223,25 +223,33 @@ bool send_junk(const std::string &space, const std::string &tap, const std::stri
     return send_segments(space, tap, dst_ip, payload);
 }
 
-// The message count times as a UDP datagram from the port (of the address
-// from, else the namespace's own) to the peer's port, sent from the
-// namespace a datagram every pace_ms; "@N@" in it becomes the datagram's
-// number.
+// The command that sends the message count times as a UDP datagram from
+// the port (of the address from, else the namespace's own) to the peer's
+// port, from the namespace a datagram every pace_ms; "@N@" in it becomes
+// the datagram's number.
+std::string numbered_command(const std::string &space, const std::string &from, int from_port,
+                             const std::string &peer_ip, int peer_port, const std::string &message,
+                             int count, int pace_ms = 5) {
+    const std::string hex = hex_of_bytes(message);
+    return "ip netns exec " + space +
+           " python3 -c 'import socket,sys,time\n"
+           "s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM); "
+           "s.bind((sys.argv[4],int(sys.argv[5])))\n"
+           "m=bytes.fromhex(sys.argv[2])\n"
+           "for i in range(int(sys.argv[3])):\n"
+           "  s.sendto(m.replace(b\"@N@\",str(i).encode()),(sys.argv[1],int(sys.argv[6])))\n"
+           "  time.sleep(int(sys.argv[7])/1000)' " +
+           peer_ip + " " + hex + " " + std::to_string(count) + " \"" + from + "\" " +
+           std::to_string(from_port) + " " + std::to_string(peer_port) + " " +
+           std::to_string(pace_ms);
+}
+
+// The same, sent.
 bool send_numbered(const std::string &space, const std::string &from, int from_port,
                    const std::string &peer_ip, int peer_port, const std::string &message, int count,
                    int pace_ms = 5) {
-    const std::string hex = hex_of_bytes(message);
-    return sh("ip netns exec " + space +
-              " python3 -c 'import socket,sys,time\n"
-              "s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM); "
-              "s.bind((sys.argv[4],int(sys.argv[5])))\n"
-              "m=bytes.fromhex(sys.argv[2])\n"
-              "for i in range(int(sys.argv[3])):\n"
-              "  s.sendto(m.replace(b\"@N@\",str(i).encode()),(sys.argv[1],int(sys.argv[6])))\n"
-              "  time.sleep(int(sys.argv[7])/1000)' " +
-              peer_ip + " " + hex + " " + std::to_string(count) + " \"" + from + "\" " +
-              std::to_string(from_port) + " " + std::to_string(peer_port) + " " +
-              std::to_string(pace_ms)) == 0;
+    return sh(numbered_command(space, from, from_port, peer_ip, peer_port, message, count,
+                               pace_ms)) == 0;
 }
 
 // The message count times from port 5060 to the peer's 5060, likewise.
@@ -250,11 +258,13 @@ bool send_sip(const std::string &space, const std::string &peer_ip, const std::s
     return send_numbered(space, from, 5060, peer_ip, 5060, message, count, pace_ms);
 }
 
+// A SIP message with an SDP body (and a CSeq header when one is given).
 std::string sip(const std::string &start, const std::string &call_id, const std::string &ip,
-                int port) {
+                int port, const std::string &cseq = "") {
     const std::string sdp = "v=0\r\no=- 1 1 IN IP4 " + ip + "\r\ns=-\r\nc=IN IP4 " + ip +
                             "\r\nt=0 0\r\nm=audio " + std::to_string(port) + " RTP/AVP 0\r\n";
-    return start + "\r\nVia: SIP/2.0/UDP " + ip + "\r\nCall-ID: " + call_id +
+    return start + "\r\nVia: SIP/2.0/UDP " + ip + (cseq.empty() ? "" : "\r\nCSeq: " + cseq) +
+           "\r\nCall-ID: " + call_id +
            "\r\nContent-Type: application/sdp\r\nContent-Length: " + std::to_string(sdp.size()) +
            "\r\n\r\n" + sdp;
 }
@@ -571,7 +581,7 @@ class system_voip_network : public testing::TestWithParam<int> {
                       web + path);
     }
     std::string get(const std::string &path) {
-        return sh_out("curl -s --max-time 10 -b 'WebManaged=" + cookie + "' " + web + path);
+        return sh_out("curl -s --max-time 10 -b 'WebManaged=" + cookie + "' '" + web + path + "'");
     }
     int voice_rules_when(int wanted) {
         int n = -1;
@@ -622,6 +632,25 @@ class system_voip_network : public testing::TestWithParam<int> {
             usleep(300 * 1000);
         }
         return false;
+    }
+    // Five datagrams from host a's port to host b's: how many b received.
+    int datagrams_passed(int a, int port_a, int b, int port_b) {
+        const int rx = socket_in(ns.spaces[b], SOCK_DGRAM),
+                  tx = socket_in(ns.spaces[a], SOCK_DGRAM);
+        sockaddr_in to = address(host(b), static_cast<uint16_t>(port_b));
+        sockaddr_in from = address(host(a), static_cast<uint16_t>(port_a));
+        int got = 0;
+        char buf[16];
+        if (rx >= 0 && tx >= 0 && bind(rx, reinterpret_cast<sockaddr *>(&to), sizeof to) == 0 &&
+            bind(tx, reinterpret_cast<sockaddr *>(&from), sizeof from) == 0) {
+            for (int i = 0; i < 5; i++)
+                sendto(tx, "voice", 5, 0, reinterpret_cast<sockaddr *>(&to), sizeof to);
+            while (got < 5 && recv(rx, buf, sizeof buf, 0) > 0)
+                got++;
+        }
+        for (int fd : {rx, tx})
+            if (fd >= 0) close(fd);
+        return got;
     }
     // The six phones' TCP connections to the call manager on port 1 (the
     // phone's end as caller, the manager's as callee).
@@ -1274,6 +1303,27 @@ TEST_P(system_voip_network, ABurstOfSetUpsFromOnePortTakesNoOtherPortsCall) {
     EXPECT_EQ(voice_rules_when(on + 6), on + 6) << "the H.323 call";
     EXPECT_TRUE(voice_frames_hit(2, 3, 24000, 34000)) << "the SIP call's voice";
     EXPECT_TRUE(voice_frames_hit(2, 3, 26000, 36000)) << "the H.323 call's voice";
+
+    // 1,000 INVITEs from ports 1 and 2 at once: the flash log (warnings
+    // only) gets a few lines of what they pushed out, the last naming both
+    // ports once Auto VoIP is off, not one line per change of port.
+    ASSERT_FALSE(post("/logger_set.cgi", "m0=15&m1=3&m2=3").empty());
+    auto flood = [&](int p) {
+        return numbered_command(ns.spaces[p], host(p), 5060, host(3), 5060,
+                                sip("INVITE sip:b@" + host(3) + " SIP/2.0",
+                                    std::to_string(p) + "two@N@", host(p), 20000),
+                                500, 1);
+    };
+    ASSERT_EQ(sh(flood(0) + " & " + flood(1) + " && wait $!"), 0);
+    ASSERT_EQ(post("/voip.cgi", "profiles=0").find("Retry"), std::string::npos);
+    const std::string folded = "waiting ones of ports 1-2 no longer followed";
+    std::string log;
+    for (int tries = 0; tries < 40 && log.find(folded) == std::string::npos; tries++) {
+        if (tries > 0) usleep(250 * 1000);
+        log = get("/logview.htm?target=1&page=1");
+    }
+    EXPECT_NE(log.find(folded), std::string::npos) << log;
+    EXPECT_LE(system_fixture::count_of(log, "SIP: too many sessions"), 4u) << log;
 }
 
 // UDP datagrams raw from a packet socket, from any address and port, one
@@ -1364,6 +1414,28 @@ TEST_P(system_voip_network, ForgedEarlyAnswersTakeOnlyTheirOwnPortsRows) {
         EXPECT_TRUE(voice_frames_hit(2, 3, 24000 + 100 * k, 34000 + 100 * k)) << "call " << k;
     ASSERT_TRUE(send_udp(ns.spaces[3], host(3), 5060, host(2), 5060, byes));
     EXPECT_EQ(voice_rules_when(on), on) << "the callee's BYEs end every pair of their calls";
+
+    // On an answered call, an INVITE forged from port 2 with an offer of
+    // its own, then the caller's re-INVITE and the callee's answer to it:
+    // after the caller's BYE no pair is left that the forger's frames to
+    // the callee hit.
+    auto invite = [&](int from, const std::string &cseq, int media) {
+        return send_udp(ns.spaces[from], host(from), 5060, host(3), 5060,
+                        {sip("INVITE " + callee, "answered", host(from), media, cseq)});
+    };
+    auto ok = [&](const std::string &cseq) {
+        return send_udp(ns.spaces[3], host(3), 5060, host(2), 5060,
+                        {sip("SIP/2.0 200 OK", "answered", host(3), 34000, cseq)});
+    };
+    ASSERT_TRUE(invite(2, "1 INVITE", 24000) && ok("1 INVITE"));
+    EXPECT_EQ(voice_rules_when(on + 2), on + 2) << "the call";
+    ASSERT_TRUE(invite(1, "7 INVITE", 56000) && invite(2, "3 INVITE", 24000) && ok("3 INVITE"));
+    ASSERT_TRUE(send_udp(ns.spaces[2], host(2), 5060, host(3), 5060,
+                         {sip("BYE " + callee, "answered", host(2), 24000, "4 BYE")}));
+    EXPECT_EQ(voice_rules_when(on), on) << "the caller's BYE";
+    const uint64_t before = hits();
+    EXPECT_EQ(datagrams_passed(1, 56000, 3, 34000), 5);
+    EXPECT_EQ(hits(), before) << "the forger's frames";
 }
 
 INSTANTIATE_TEST_SUITE_P(boards_with_cfp, system_voip_network, testing::Values(52, 28),
