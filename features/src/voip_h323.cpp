@@ -77,7 +77,7 @@ h323_call *calls = nullptr;
 int call_count = 0;
 uint8_t class_id = kFirstClass;
 bool full_logged = false;  // "too many calls" said since the list last had room
-voip_eviction_note make_room_log{};
+voip_burst_note make_room_log{};
 log_burst h245_failure_log{}, rtp_failure_log{};
 
 struct announced_header {
@@ -644,7 +644,7 @@ bool h323_is_h245_port(uint16_t port) {
 }
 
 void h323_calls_clear(void) {
-    voip_eviction_note_flush(&make_room_log, true);
+    voip_burst_flush(&make_room_log, true);
     while (calls != nullptr)
         call_free(calls);
     class_id = kFirstClass;
@@ -652,7 +652,7 @@ void h323_calls_clear(void) {
 }
 
 void h323_calls_age(uint32_t now) {
-    voip_eviction_note_flush(&make_room_log, false);
+    voip_burst_flush(&make_room_log, false);
     for (h323_call *c = calls, *next = nullptr; c != nullptr; c = next) {
         next = c->next;
         if (!voip_call_idle(&c->life, c->rule, now)) continue;

@@ -64,29 +64,36 @@ class voip_answer_tally {
     uint32_t oldest[VOIP_PORT_SLOTS] = {};
 };
 
-// Says that a table gave up waiting records of a port: the first of a
-// burst at once ("<what>, port N's oldest waiting ones no longer
-// followed"), the rest folded into one line naming their count and ports
-// when the burst ends (quiet for LOG_BURST_QUIET_SECS, or following
-// stops), and at most every VOIP_EVICTION_FOLD_SECS while it goes on. A
-// flood from several ports so writes a line or two, not one per record.
-constexpr uint32_t VOIP_EVICTION_FOLD_SECS = 60;
-struct voip_eviction_note {
+// Says a burst of one thing hosts' frames cause over and over (a table
+// giving up waiting records, signalling that does not parse): its first at
+// once, in the line the caller writes, and the rest folded into one line,
+// "<what>, N more<noun> of ports X", when the burst ends (quiet for
+// LOG_BURST_QUIET_SECS, or following stops) and at most every
+// VOIP_BURST_FOLD_SECS while it goes on. A flood from several ports so
+// writes a line or two, not one per frame. Under the "voip" lock.
+constexpr uint32_t VOIP_BURST_FOLD_SECS = 60;
+struct voip_burst_note {
     const char *what;  // of the burst under way; null when none is
-    uint32_t last;     // sal_time() of its latest eviction
+    const char *noun;  // what its folded line counts (" waiting ones"), or ""
+    int level;         // of its lines
+    uint32_t last;     // sal_time() of its latest occurrence
     uint32_t said;     // and of its latest line
-    uint32_t folded;   // evictions since that line
+    uint32_t folded;   // occurrences since that line
     bool ports[VOIP_PORT_SLOTS];
 };
+// Counts an occurrence from the port; true when it opens a burst, whose
+// line the caller then writes.
+bool voip_burst_count(voip_burst_note *note, int level, const char *what, const char *noun,
+                      int port);
 // Writes the folded line when the burst has ended, or has gone on for
-// VOIP_EVICTION_FOLD_SECS since its latest line; ending: it ends now.
-void voip_eviction_note_flush(voip_eviction_note *note, bool ending);
-// The record the eviction gives up, said through the note; null when none
-// can go.
-void *voip_eviction_take(const voip_eviction &eviction, voip_eviction_note *note, const char *what);
+// VOIP_BURST_FOLD_SECS since its latest line; ending: it ends now.
+void voip_burst_flush(voip_burst_note *note, bool ending);
+// The record the eviction gives up, said through the note ("<what>, port
+// N's oldest waiting ones no longer followed"); null when none can go.
+void *voip_eviction_take(const voip_eviction &eviction, voip_burst_note *note, const char *what);
 // The same for a table held in one list (voip_eviction::add_list).
 template <class Record>
-Record *voip_eviction_take_list(int incoming_port, Record *head, voip_eviction_note *note,
+Record *voip_eviction_take_list(int incoming_port, Record *head, voip_burst_note *note,
                                 const char *what) {
     voip_eviction eviction(incoming_port);
     eviction.add_list(head);

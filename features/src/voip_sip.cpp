@@ -84,11 +84,21 @@ struct sip_message {
 
 sip_session *sessions = nullptr;
 int session_count = 0;
-voip_eviction_note make_room_log{};
+voip_burst_note make_room_log{};
 log_burst failure_log{};
 
 void info(const char *text) {
     logger_printf(LOG_LEVEL_INFO, LOG_MOD_AUTOVOIP, "%s", text);
+}
+
+// A message that does not parse, or lacks what its kind needs: said once
+// per burst of them (voip_burst_note), so junk on the port does not fill
+// the log.
+voip_burst_note not_understood_log{};
+void not_understood(const char *text) {
+    if (voip_burst_count(&not_understood_log, LOG_LEVEL_INFO, "SIP: messages not understood", "",
+                         voip_rx_port()))
+        info(text);
 }
 
 bool same_call(const sip_session *s, const char *call_id) {
@@ -209,12 +219,12 @@ bool party_answer(const sip_session *s, uint32_t source, int port) {
 
 int media_from_sdp(sip_session *s, const sdp_description *desc, bool caller) {
     if (desc->media.count == 0) {
-        info("SIP: No media attribute in SDP message\n");
+        not_understood("SIP: No media attribute in SDP message\n");
         return -1;
     }
     const sdp_media *audio = sdp_audio_media(desc);
     if (audio == nullptr) {
-        info("SIP: No autio type in media parameter\n");
+        not_understood("SIP: No audio type in media parameter\n");
         return -1;
     }
     const sdp_connection *c = desc->connection;
@@ -334,7 +344,7 @@ sip_session *invite_copy(const sip_session *s, int port) {
 int invited(uint32_t source, uint32_t address, const sip_message &msg, const sdp_description *desc,
             int port) {
     if (desc == nullptr) {
-        info("SIP: No SDP in INVITE message\n");
+        not_understood("SIP: No SDP in INVITE message\n");
         return -1;
     }
     if (msg.call_id[0] == '\0') return -1;
@@ -501,7 +511,7 @@ bool start_line(const char *p, const char *end, sip_message *msg) {
     const char *sp = static_cast<const char *>(std::memchr(p, ' ', static_cast<size_t>(end - p)));
     if (std::strncmp(p, "SIP/", 4) == 0) {
         if (sp == nullptr) {
-            info("SIP: no status code\n");
+            not_understood("SIP: no status code\n");
             return false;
         }
         const char *q = sp + 1;
@@ -509,18 +519,18 @@ bool start_line(const char *p, const char *end, sip_message *msg) {
         while (q < end && *q >= '0' && *q <= '9' && code < 1000)
             code = code * 10 + (*q++ - '0');
         if (q == sp + 1 || code == 0 || code >= 1000) {
-            info("SIP: parse status code failed\n");
+            not_understood("SIP: parse status code failed\n");
             return false;
         }
         if (q >= end || *q != ' ') {
-            info("SIP: no reasonphrase\n");
+            not_understood("SIP: no reasonphrase\n");
             return false;
         }
         msg->status = code;
         return true;
     }
     if (sp == nullptr || sp == p || !trimmed(p, sp, msg->method, sizeof msg->method)) {
-        info("SIP: parse method failed\n");
+        not_understood("SIP: parse method failed\n");
         return false;
     }
     return true;
@@ -567,7 +577,7 @@ int parse(uint32_t source, uint32_t address, char *text, sdp_description *desc) 
     }
     bool body = *p != '\0';
     if (body && sdp_message_parse(desc, p) != 0) {
-        info("SIP: sdp_message_parse failed\n");
+        not_understood("SIP: sdp_message_parse failed\n");
         return -1;
     }
     return message_handle(source, address, msg, body ? desc : nullptr);
@@ -590,7 +600,8 @@ int sip_parse(const uint8_t src_dst_ip[8], const uint8_t *payload, int length) {
 }
 
 void sip_sessions_clear(void) {
-    voip_eviction_note_flush(&make_room_log, true);
+    voip_burst_flush(&make_room_log, true);
+    voip_burst_flush(&not_understood_log, true);
     while (sessions != nullptr) {
         sip_session *s = sessions;
         sessions = s->next;
@@ -601,7 +612,8 @@ void sip_sessions_clear(void) {
 }
 
 void sip_sessions_age(uint32_t now) {
-    voip_eviction_note_flush(&make_room_log, false);
+    voip_burst_flush(&make_room_log, false);
+    voip_burst_flush(&not_understood_log, false);
     for (sip_session *s = sessions, *next = nullptr; s != nullptr; s = next) {
         next = s->next;
         if (voip_call_idle(&s->life, s->rule, now)) session_end(s);

@@ -89,16 +89,16 @@ int ports_text(const bool ports[VOIP_PORT_SLOTS], char *out, size_t size) {
 
 }  // namespace
 
-void voip_eviction_note_flush(voip_eviction_note *note, bool ending) {
+void voip_burst_flush(voip_burst_note *note, bool ending) {
     if (note->what == nullptr) return;
     const uint32_t now = sal_time();
     const bool ended = ending || now - note->last >= LOG_BURST_QUIET_SECS;
-    if (note->folded > 0 && (ended || now - note->said >= VOIP_EVICTION_FOLD_SECS)) {
+    if (note->folded > 0 && (ended || now - note->said >= VOIP_BURST_FOLD_SECS)) {
         char ports[128];
         const int count = ports_text(note->ports, ports, sizeof ports);
-        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP,
-                      "%s, %u more waiting ones of port%s %s no longer followed\n", note->what,
-                      static_cast<unsigned>(note->folded), count == 1 ? "" : "s", ports);
+        logger_printf(note->level, LOG_MOD_AUTOVOIP, "%s, %u more%s of port%s %s\n", note->what,
+                      static_cast<unsigned>(note->folded), note->noun, count == 1 ? "" : "s",
+                      ports);
         note->folded = 0;
         std::memset(note->ports, 0, sizeof note->ports);
         note->said = now;
@@ -106,22 +106,28 @@ void voip_eviction_note_flush(voip_eviction_note *note, bool ending) {
     if (ended) note->what = nullptr;
 }
 
-void *voip_eviction_take(const voip_eviction &eviction, voip_eviction_note *note,
-                         const char *what) {
-    int port = 0;
-    void *victim = eviction.victim(&port);
-    if (victim == nullptr) return nullptr;
-    voip_eviction_note_flush(note, false);  // a burst that ended says what it folded
+bool voip_burst_count(voip_burst_note *note, int level, const char *what, const char *noun,
+                      int port) {
+    voip_burst_flush(note, false);  // a burst that ended says what it folded
     const uint32_t now = sal_time();
     note->last = now;
     if (note->what != nullptr) {
         note->folded++;
         note->ports[slot_of(port)] = true;
-        return victim;
+        return false;
     }
     note->what = what;
+    note->noun = noun;
+    note->level = level;
     note->said = now;
-    logger_printf(LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP,
-                  "%s, port %d's oldest waiting ones no longer followed\n", what, port);
+    return true;
+}
+
+void *voip_eviction_take(const voip_eviction &eviction, voip_burst_note *note, const char *what) {
+    int port = 0;
+    void *victim = eviction.victim(&port);
+    if (victim != nullptr && voip_burst_count(note, LOG_LEVEL_WARNING, what, " waiting ones", port))
+        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP,
+                      "%s, port %d's oldest waiting ones no longer followed\n", what, port);
     return victim;
 }

@@ -709,11 +709,19 @@ TEST_F(voip, TruncatedSignallingIsHarmless) {
         frame(6, kAgent, kPhoneA, 2000, 51000, skinny(138, {1, 1, 0x0700000a, 16384})),
         frame(6, kAgent, kPhoneA, 1720, 51000, {3, 0, 0, 40, 8, 2, 0, 1, 5, 0x7e, 0, 30, 5}),
     };
+    ASSERT_EQ(logger_init(), 0);
+    auto folded = [] { return feature_test::log_lines("SIP: messages not understood, "); };
+    const int said = feature_test::log_lines("SIP: "), said_folded = folded();
     for (const Bytes &f : frames) {
         for (size_t n = 0; n < f.size(); n++)
             deliver(Bytes(f.begin(), f.begin() + static_cast<long>(n)));
     }
     EXPECT_EQ(rules(), 0);
+    // The SIP parser's faults are said in a line, and their count once
+    // following stops.
+    voip_init();
+    EXPECT_EQ(feature_test::log_lines("SIP: "), said + 2);
+    EXPECT_EQ(folded(), said_folded + 1);
 }
 
 }  // namespace
