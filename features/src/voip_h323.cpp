@@ -78,7 +78,8 @@ int call_count = 0;
 uint8_t class_id = kFirstClass;
 bool full_logged = false;  // "too many calls" said since the list last had room
 voip_burst_note make_room_log{};
-log_burst h245_failure_log{}, rtp_failure_log{};
+voip_burst_note h245_failure_log{}, rtp_failure_log{};
+voip_burst_note idle_log{};  // calls given up as idle
 
 struct announced_header {
     uint32_t src_ip, dst_ip;
@@ -349,7 +350,7 @@ void h323_media_address_set(h323_call *c, uint32_t ip, uint16_t port) {
                       "Remove FP entries for H245 session failed\n");
     c->rules_rtp = true;
     if (rtp_rules_set(c) != 0)
-        voip_failure_log(&rtp_failure_log, "Create FP entries for H323 RTP session failed\n");
+        voip_failure_log(&rtp_failure_log, "Create FP entries for H323 RTP session failed");
 }
 
 // The IPv4 address and port of a decoded TransportAddress, when it has them
@@ -459,7 +460,7 @@ bool h225_message_handle(walk *w, const uint8_t *buf, size_t len) {
     // Once the media are known the RTP rules stay.
     if (c->answered && c->h245_port != 0 && !c->rules_rtp && (moved || c->rule[0] == 0) &&
         h245_rules_set(c) != 0)
-        voip_failure_log(&h245_failure_log, "Create FP entries for H245 session failed\n");
+        voip_failure_log(&h245_failure_log, "Create FP entries for H245 session failed");
     for (uint32_t i = 0; i < m.h245_count; i++)
         h245_message_handle(c, m.h245[i], buf, len);
     return true;
@@ -644,7 +645,7 @@ bool h323_is_h245_port(uint16_t port) {
 }
 
 void h323_calls_clear(void) {
-    voip_burst_flush(&make_room_log, true);
+    voip_bursts_flush(true, &make_room_log, &h245_failure_log, &rtp_failure_log, &idle_log);
     while (calls != nullptr)
         call_free(calls);
     class_id = kFirstClass;
@@ -652,13 +653,16 @@ void h323_calls_clear(void) {
 }
 
 void h323_calls_age(uint32_t now) {
-    voip_burst_flush(&make_room_log, false);
+    voip_bursts_flush(false, &make_room_log, &h245_failure_log, &rtp_failure_log, &idle_log);
     for (h323_call *c = calls, *next = nullptr; c != nullptr; c = next) {
         next = c->next;
         if (!voip_call_idle(&c->life, c->rule, now)) continue;
-        logger_printf(LOG_LEVEL_INFO, LOG_MOD_AUTOVOIP,
-                      "H323: call from %u.%u.%u.%u idle, no longer followed\n", c->caller_ip >> 24,
-                      (c->caller_ip >> 16) & 0xFF, (c->caller_ip >> 8) & 0xFF, c->caller_ip & 0xFF);
+        if (voip_burst_count(&idle_log, LOG_LEVEL_INFO, "H323: idle calls no longer followed", "",
+                             c->owner))
+            logger_printf(LOG_LEVEL_INFO, LOG_MOD_AUTOVOIP,
+                          "H323: call from %u.%u.%u.%u idle, no longer followed\n",
+                          c->caller_ip >> 24, (c->caller_ip >> 16) & 0xFF,
+                          (c->caller_ip >> 8) & 0xFF, c->caller_ip & 0xFF);
         call_free(c);
     }
 }

@@ -88,6 +88,11 @@ bool voip_burst_count(voip_burst_note *note, int level, const char *what, const 
 // Writes the folded line when the burst has ended, or has gone on for
 // VOIP_BURST_FOLD_SECS since its latest line; ending: it ends now.
 void voip_burst_flush(voip_burst_note *note, bool ending);
+// The same for each note.
+template <class... Notes>
+void voip_bursts_flush(bool ending, Notes *...notes) {
+    (voip_burst_flush(notes, ending), ...);
+}
 // The record the eviction gives up, said through the note ("<what>, port
 // N's oldest waiting ones no longer followed"); null when none can go.
 void *voip_eviction_take(const voip_eviction &eviction, voip_burst_note *note, const char *what);
@@ -150,8 +155,9 @@ uint32_t voip_idle_now(void);
 // VOIP_IDLE_SECS; a hit on its voice rules since the last look is one.
 bool voip_call_idle(voip_life *life, const int ids[2], uint32_t now);
 
-// Logs a snooper's failure line once per burst of failures.
-void voip_failure_log(log_burst *burst, const char *text);
+// Logs a snooper's failure to give a call its rules once per burst of
+// failures (voip_burst_note), and the count of the rest.
+void voip_failure_log(voip_burst_note *note, const char *text);
 
 // Counted singly linked lists of SDP connections and media.
 struct voip_node {

@@ -71,7 +71,7 @@ mgcp_agent *agents = nullptr;
 int connection_count = 0;
 voip_burst_note make_room_log{};
 voip_burst_note not_understood_log{};
-log_burst failure_log{};
+voip_burst_note failure_log{};
 
 mgcp_agent *agent_find(uint32_t address) {
     for (mgcp_agent *a = agents; a != nullptr; a = a->next) {
@@ -273,7 +273,7 @@ int answer(mgcp_agent *agent, mgcp_connection *c, uint32_t src, const mgcp_messa
     c->ports[0] = own_port >= 0 ? own_port : gateway_media ? port : c->agent_port;
     c->ports[1] = own_port >= 0 ? -1 : gateway_media ? c->agent_port : port;
     if (session_set(c, true) == 0) return 0;
-    voip_failure_log(&failure_log, "MGCP: Setup_MGCP_Session(enable) failed\n");
+    voip_failure_log(&failure_log, "MGCP: Setup_MGCP_Session(enable) failed");
     if (party) {
         connection_end(agent, c);
     } else {
@@ -312,7 +312,7 @@ void recharge_foreign(mgcp_agent *agent, const mgcp_connection *c, int gateway_p
         o->ports[0] = o->answer_port;
         o->ports[1] = -1;
         if (session_set(o, true) != 0)
-            voip_failure_log(&failure_log, "MGCP: Setup_MGCP_Session(enable) failed\n");
+            voip_failure_log(&failure_log, "MGCP: Setup_MGCP_Session(enable) failed");
     }
 }
 
@@ -454,8 +454,7 @@ int mgcp_parse(const uint8_t src_dst_ip[8], const uint8_t *payload, int length) 
 }
 
 void mgcp_agents_clear(void) {
-    voip_burst_flush(&make_room_log, true);
-    voip_burst_flush(&not_understood_log, true);
+    voip_bursts_flush(true, &make_room_log, &not_understood_log, &failure_log);
     while (agents != nullptr) {
         mgcp_agent *a = agents;
         agents = a->next;
@@ -471,8 +470,7 @@ void mgcp_agents_clear(void) {
 }
 
 void mgcp_agents_age(uint32_t now) {
-    voip_burst_flush(&make_room_log, false);
-    voip_burst_flush(&not_understood_log, false);
+    voip_bursts_flush(false, &make_room_log, &not_understood_log, &failure_log);
     for (mgcp_agent *a = agents, *next_agent = nullptr; a != nullptr; a = next_agent) {
         next_agent = a->next;
         for (mgcp_connection *c = a->connections, *next = nullptr; c != nullptr; c = next) {

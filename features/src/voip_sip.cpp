@@ -85,7 +85,7 @@ struct sip_message {
 sip_session *sessions = nullptr;
 int session_count = 0;
 voip_burst_note make_room_log{};
-log_burst failure_log{};
+voip_burst_note failure_log{};
 
 void info(const char *text) {
     logger_printf(LOG_LEVEL_INFO, LOG_MOD_AUTOVOIP, "%s", text);
@@ -270,7 +270,7 @@ int answered(sip_session *s, uint32_t source, const sdp_description *desc, int p
     s->answer_port = port;
     s->installed = 1;
     if (rules_set(s, true) == 0) return 0;
-    voip_failure_log(&failure_log, "Create FP entries for SIP session failed\n");
+    voip_failure_log(&failure_log, "Create FP entries for SIP session failed");
     if (s->answer_party) {
         unlink(s);
         session_free(s);
@@ -600,8 +600,7 @@ int sip_parse(const uint8_t src_dst_ip[8], const uint8_t *payload, int length) {
 }
 
 void sip_sessions_clear(void) {
-    voip_burst_flush(&make_room_log, true);
-    voip_burst_flush(&not_understood_log, true);
+    voip_bursts_flush(true, &make_room_log, &not_understood_log, &failure_log);
     while (sessions != nullptr) {
         sip_session *s = sessions;
         sessions = s->next;
@@ -612,8 +611,7 @@ void sip_sessions_clear(void) {
 }
 
 void sip_sessions_age(uint32_t now) {
-    voip_burst_flush(&make_room_log, false);
-    voip_burst_flush(&not_understood_log, false);
+    voip_bursts_flush(false, &make_room_log, &not_understood_log, &failure_log);
     for (sip_session *s = sessions, *next = nullptr; s != nullptr; s = next) {
         next = s->next;
         if (voip_call_idle(&s->life, s->rule, now)) session_end(s);

@@ -415,10 +415,13 @@ TEST_F(voip, CallsHoldOnlyTheirShareOfTheFieldProcessor) {
     EXPECT_EQ(setup, 0);
     EXPECT_EQ(rules(), 8 + VOIP_CALL_ENTRIES);
     EXPECT_EQ(feature_test::log_lines("Setup_SCCP_Session(enable) failed"), 1);
-    // After a quiet stretch the next failure opens a burst of its own.
+    // After a quiet stretch the burst's count is said, and the next failure
+    // opens a burst of its own.
     sal_wallclock_set(sal_time() + LOG_BURST_QUIET_SECS);
     sccp_start(kPhoneB, 5000, 3);
-    EXPECT_EQ(feature_test::log_lines("Setup_SCCP_Session(enable) failed"), 2);
+    EXPECT_EQ(feature_test::log_lines("Setup_SCCP_Session(enable) failed"), 3);
+    EXPECT_EQ(feature_test::log_lines("Setup_SCCP_Session(enable) failed, 575 more of ports 1-51"),
+              1);
     // The rest of the chip's rows are still there for other features.
     constexpr int kChipRows = 128;
     dxp_field_qset_t qset{};
