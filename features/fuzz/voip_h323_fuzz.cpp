@@ -118,8 +118,8 @@ int logger_printf(int, int, const char *, ...) {
     return 0;
 }
 
-void voip_failure_log(log_burst *burst, const char *) {
-    (void)log_burst_first(burst);
+void voip_failure_log(voip_burst_note *note, const char *text) {
+    (void)voip_burst_count(note, 0, text, "", 0);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {

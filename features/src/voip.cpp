@@ -403,8 +403,9 @@ bool voip_call_idle(voip_life *life, const int ids[2], uint32_t now) {
     return now - life->seen >= VOIP_IDLE_SECS;
 }
 
-void voip_failure_log(log_burst *burst, const char *text) {
-    if (log_burst_first(burst)) logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP, "%s", text);
+void voip_failure_log(voip_burst_note *note, const char *text) {
+    if (voip_burst_count(note, LOG_LEVEL_ERROR, text, "", rx_uport))
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP, "%s", text);
 }
 
 void voip_init(void) {
@@ -706,7 +707,9 @@ int voip_profile_set(int profile, int enable, int priority) {
     }
     int rv = voip_signal_enable(enable);
     if (rv != 0) {
-        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
+        // A switch without a field processor refuses as its page says: a
+        // warning, not a fault.
+        logger_printf(rv == SOC_E_UNAVAIL ? LOG_LEVEL_WARNING : LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
                       "Create FP entries for VoIP control packets failed : %s\n", refusal);
         // Nothing was installed: the profile keeps its state.
         if (enable) return rv;

@@ -16,8 +16,10 @@
 // from any other port changes nothing; before the answer, an end of the
 // callee's side from another port than the Setup's leaves the call waiting.
 // A Setup on the same connection from another port makes a call of its
-// own, and an answer from another port than the one the call took goes to
-// a copy of its caller side. A callee's first message from another port
+// own (on an answered call's connection the forger's, charged to its own
+// port only and ended by either party's end of the call), and an answer
+// from another port than the one the call took goes to a copy of its
+// caller side. A callee's first message from another port
 // than the one the switch sent the Setup out of (the address table's for
 // its destination MAC; when the table did not know the callee, than the
 // one where that callee's answers came in) is no party's: its
@@ -64,6 +66,7 @@ struct h323_call {
     int owner;                // the port it counts for in the list
     int ports[2];             // to charge: where the caller's and the callee's messages came in
     int own_side;             // -1: either port may be charged; 0 or 1: only that side's
+    bool forged;  // its Setup came on an answered call's connection from no party's port
     // A segment (empty ones, such as TCP keepalives, included) on the
     // signalling or H.245 connection is a sign of life, as a media hit is.
     voip_life life;
@@ -74,8 +77,9 @@ h323_call *calls = nullptr;
 int call_count = 0;
 uint8_t class_id = kFirstClass;
 bool full_logged = false;  // "too many calls" said since the list last had room
-voip_eviction_note make_room_log{};
-log_burst h245_failure_log{}, rtp_failure_log{};
+voip_burst_note make_room_log{};
+voip_burst_note h245_failure_log{}, rtp_failure_log{};
+voip_burst_note idle_log{};  // calls given up as idle
 
 struct announced_header {
     uint32_t src_ip, dst_ip;
@@ -238,6 +242,13 @@ h323_call *call_create(const segment &s) {
     c->ports[1] = -1;
     c->callee_station = voip_rx_dest_station();
     c->own_side = -1;
+    // A Setup on an answered call's connection from another port than the
+    // call's is the forger's: charged to its own port only, and ended by
+    // either party's end of the call.
+    for (const h323_call *o = calls; o != nullptr; o = o->next) {
+        if (o != c && side_of(o, s) >= 0 && o->answered && o->answer_party) c->forged = true;
+    }
+    if (c->forged) c->own_side = 0;
     c->stamp = voip_record_stamp();
     c->owner = voip_rx_port();
     c->life.seen = voip_idle_now();
@@ -336,10 +347,10 @@ void h323_media_address_set(h323_call *c, uint32_t ip, uint16_t port) {
     if (c->media_port[0] == 0 || c->media_port[1] == 0) return;
     if (!c->rules_rtp && voip_rule_pair_remove(c->rule) != 0)
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
-                      "Remove FP entries for H245 sesstion failed\n");
+                      "Remove FP entries for H245 session failed\n");
     c->rules_rtp = true;
     if (rtp_rules_set(c) != 0)
-        voip_failure_log(&rtp_failure_log, "Create FP entries for H323 RTP sesstion failed\n");
+        voip_failure_log(&rtp_failure_log, "Create FP entries for H323 RTP session failed");
 }
 
 // The IPv4 address and port of a decoded TransportAddress, when it has them
@@ -449,7 +460,7 @@ bool h225_message_handle(walk *w, const uint8_t *buf, size_t len) {
     // Once the media are known the RTP rules stay.
     if (c->answered && c->h245_port != 0 && !c->rules_rtp && (moved || c->rule[0] == 0) &&
         h245_rules_set(c) != 0)
-        voip_failure_log(&h245_failure_log, "Create FP entries for H245 sesstion failed\n");
+        voip_failure_log(&h245_failure_log, "Create FP entries for H245 session failed");
     for (uint32_t i = 0; i < m.h245_count; i++)
         h245_message_handle(c, m.h245[i], buf, len);
     return true;
@@ -550,7 +561,7 @@ int h225_rx(const uint8_t *ip_header, int length) {
     int waiting = 0;
     for (const h323_call *c = calls; c != nullptr; c = c->next)
         waiting += side_of(c, s) == 1 && !c->answered;
-    bool taken = false, callee_side = false;
+    bool taken = false, callee_side = false, party_end = false;
     int swept_setup_port = -1;
     // Setups of one connection from several ports are calls of their own;
     // the callee's answer goes to each that waits for one, each then
@@ -576,22 +587,29 @@ int h225_rx(const uint8_t *ip_header, int length) {
         const bool callee_party = side == 1 && to->answered && to->answer_party;
         const int setup_port = to->ports[0];
         walk w{.seg = &s, .call = to};
+        // An end from the caller's Setup port or the callee's own.
+        const bool party = !to->forged && (side == 0 || callee_party);
         if (s.length > 0 &&
             !tpkt_walk(&w, s.payload, s.length, &to->pending[to->direction], q931_handle)) {
             if (callee_party) swept_setup_port = setup_port;
+            party_end = party_end || party;
             continue;  // released
         }
         if (ends && side_may_end(to, to->direction, port)) {
             if (callee_party) swept_setup_port = setup_port;
+            party_end = party_end || party;
             call_free(to);
         }
     }
     // The callee's own end also ends the calls of its Setup that answers
-    // from elsewhere made.
-    for (h323_call *c = calls, *next = nullptr; swept_setup_port >= 0 && c != nullptr; c = next) {
+    // from elsewhere made, and a party's end every call forged on the
+    // connection.
+    for (h323_call *c = calls, *next = nullptr;
+         (swept_setup_port >= 0 || party_end) && c != nullptr; c = next) {
         next = c->next;
-        if (side_of(c, s) >= 0 && c->ports[0] == swept_setup_port && c->answered &&
-            !c->answer_party)
+        if (side_of(c, s) >= 0 &&
+            ((c->ports[0] == swept_setup_port && c->answered && !c->answer_party) ||
+             (party_end && c->forged)))
             call_free(c);
     }
     // The callee's side of a call starts no call.
@@ -627,6 +645,7 @@ bool h323_is_h245_port(uint16_t port) {
 }
 
 void h323_calls_clear(void) {
+    voip_bursts_flush(true, &make_room_log, &h245_failure_log, &rtp_failure_log, &idle_log);
     while (calls != nullptr)
         call_free(calls);
     class_id = kFirstClass;
@@ -634,12 +653,16 @@ void h323_calls_clear(void) {
 }
 
 void h323_calls_age(uint32_t now) {
+    voip_bursts_flush(false, &make_room_log, &h245_failure_log, &rtp_failure_log, &idle_log);
     for (h323_call *c = calls, *next = nullptr; c != nullptr; c = next) {
         next = c->next;
         if (!voip_call_idle(&c->life, c->rule, now)) continue;
-        logger_printf(LOG_LEVEL_INFO, LOG_MOD_AUTOVOIP,
-                      "H323: call from %u.%u.%u.%u idle, no longer followed\n", c->caller_ip >> 24,
-                      (c->caller_ip >> 16) & 0xFF, (c->caller_ip >> 8) & 0xFF, c->caller_ip & 0xFF);
+        if (voip_burst_count(&idle_log, LOG_LEVEL_INFO, "H323: idle calls no longer followed", "",
+                             c->owner))
+            logger_printf(LOG_LEVEL_INFO, LOG_MOD_AUTOVOIP,
+                          "H323: call from %u.%u.%u.%u idle, no longer followed\n",
+                          c->caller_ip >> 24, (c->caller_ip >> 16) & 0xFF,
+                          (c->caller_ip >> 8) & 0xFF, c->caller_ip & 0xFF);
         call_free(c);
     }
 }

@@ -12,18 +12,19 @@
 // share.
 //
 // A connection belongs to the port its CRCX came in on: a DLCX ends it, and
-// every copy of it, only from there, and a CRCX from another port on the
-// same call id makes a connection of its own. A gateway's answer from
-// another port than the one that answered a CRCX answers a copy of that
-// CRCX. The gateway is where the switch sent the CRCX (the address table's
-// port for its destination MAC); where the table did not know it then, its
-// port is learnt from its answers (the one that answered most of its
-// connections still followed). An answer claiming the gateway from
-// elsewhere is no party's: charged to the port it came in on only, and
-// when that has no room the connection waits on; where the table did not
-// know the gateway, one taken for the gateway's before the gateway answered
-// is charged so once the gateway's own answer to its CRCX comes. A host elsewhere that claims the
-// agent's or the gateway's address can so neither end the agent's
+// every copy of it, only from there, and a CRCX from another port on the same
+// call id makes a connection of its own. An answer goes to the CRCXs of the
+// agent it is sent to, never to one sent under the gateway's own address. A
+// gateway's answer from another port than the one that answered a CRCX answers
+// a copy of that CRCX. The gateway is where the switch sent the CRCX (the
+// address table's port for its destination MAC); where the table did not know
+// it then, its port is learnt from its answers (the one that answered most of
+// its connections still followed). An answer claiming the gateway from
+// elsewhere is no party's: charged to the port it came in on only, and when
+// that has no room the connection waits on; where the table did not know the
+// gateway, one taken for the gateway's before the gateway answered is charged
+// so once the gateway's own answer to its CRCX comes. A host elsewhere that
+// claims the agent's or the gateway's address can so neither end the agent's
 // connections nor keep them from their rules or their ports' rows.
 #include <cstring>
 
@@ -68,8 +69,9 @@ struct mgcp_agent {
 
 mgcp_agent *agents = nullptr;
 int connection_count = 0;
-voip_eviction_note make_room_log{};
-log_burst failure_log{};
+voip_burst_note make_room_log{};
+voip_burst_note not_understood_log{};
+voip_burst_note failure_log{};
 
 mgcp_agent *agent_find(uint32_t address) {
     for (mgcp_agent *a = agents; a != nullptr; a = a->next) {
@@ -271,7 +273,7 @@ int answer(mgcp_agent *agent, mgcp_connection *c, uint32_t src, const mgcp_messa
     c->ports[0] = own_port >= 0 ? own_port : gateway_media ? port : c->agent_port;
     c->ports[1] = own_port >= 0 ? -1 : gateway_media ? c->agent_port : port;
     if (session_set(c, true) == 0) return 0;
-    voip_failure_log(&failure_log, "MGCP: Setup_MGCP_Session(enable) failed\n");
+    voip_failure_log(&failure_log, "MGCP: Setup_MGCP_Session(enable) failed");
     if (party) {
         connection_end(agent, c);
     } else {
@@ -310,7 +312,7 @@ void recharge_foreign(mgcp_agent *agent, const mgcp_connection *c, int gateway_p
         o->ports[0] = o->answer_port;
         o->ports[1] = -1;
         if (session_set(o, true) != 0)
-            voip_failure_log(&failure_log, "MGCP: Setup_MGCP_Session(enable) failed\n");
+            voip_failure_log(&failure_log, "MGCP: Setup_MGCP_Session(enable) failed");
     }
 }
 
@@ -357,11 +359,9 @@ int response(uint32_t src, uint32_t dst, const mgcp_message &msg, const sdp_desc
     auto of_transaction = [&](const mgcp_connection *c) {
         return std::strcmp(c->crcx.transaction, msg.transaction) == 0 && c->gateway == src;
     };
-    auto answering = [&] {
-        mgcp_agent *a = agent_find(src);
-        return a != nullptr ? a : agent_find(dst);
-    };
-    mgcp_agent *agent = answering();
+    // The answer goes to the agent it is sent to, never to CRCXs a host
+    // sent under the gateway's address.
+    mgcp_agent *agent = agent_find(dst);
     if (agent == nullptr) return -1;
     // Room for the copy the answer makes, before the walk: making room
     // frees connections, and agents with their last. (Several copies take
@@ -372,7 +372,7 @@ int response(uint32_t src, uint32_t dst, const mgcp_message &msg, const sdp_desc
                             !answered_from(agent, c, port));
     if (copies) {
         make_room(port, 1);
-        agent = answering();
+        agent = agent_find(dst);
         if (agent == nullptr) return -1;
     }
     // An answer comes from the gateway when it came in from where the
@@ -437,7 +437,10 @@ int mgcp_parse(const uint8_t src_dst_ip[8], const uint8_t *payload, int length) 
     if (!message_parse(text, &msg, &body)) {
         rv = -1;
     } else if (body != nullptr && sdp_message_parse(&desc, body) != 0) {
-        logger_printf(LOG_LEVEL_INFO, LOG_MOD_AUTOVOIP, "MGCP: sdp_message_parse failed\n");
+        // Said once per burst of them, so junk on the port does not fill the log.
+        if (voip_burst_count(&not_understood_log, LOG_LEVEL_INFO, "MGCP: messages not understood",
+                             "", voip_rx_port()))
+            logger_printf(LOG_LEVEL_INFO, LOG_MOD_AUTOVOIP, "MGCP: sdp_message_parse failed\n");
     } else if (msg.code == 200) {
         rv = response(src, dst, msg, body != nullptr ? &desc : nullptr);
     } else if (std::strcmp(msg.verb, "CRCX") == 0) {
@@ -451,6 +454,7 @@ int mgcp_parse(const uint8_t src_dst_ip[8], const uint8_t *payload, int length) 
 }
 
 void mgcp_agents_clear(void) {
+    voip_bursts_flush(true, &make_room_log, &not_understood_log, &failure_log);
     while (agents != nullptr) {
         mgcp_agent *a = agents;
         agents = a->next;
@@ -466,6 +470,7 @@ void mgcp_agents_clear(void) {
 }
 
 void mgcp_agents_age(uint32_t now) {
+    voip_bursts_flush(false, &make_room_log, &not_understood_log, &failure_log);
     for (mgcp_agent *a = agents, *next_agent = nullptr; a != nullptr; a = next_agent) {
         next_agent = a->next;
         for (mgcp_connection *c = a->connections, *next = nullptr; c != nullptr; c = next) {

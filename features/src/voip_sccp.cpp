@@ -47,7 +47,7 @@ struct sccp_phone {
 };
 
 sccp_phone *phones = nullptr;
-log_burst failure_log{};
+voip_burst_note failure_log{};
 
 // Where phones' connections to call managers were last heard: a phone's
 // segment to port 2000 came in on `port`. When the table is full, the least
@@ -210,7 +210,7 @@ int start_media(uint32_t src, sccp_order order, const uint8_t *data) {
         *slot = s;
         phone->count++;
         if (session_set(s, true) == 0) return 0;
-        voip_failure_log(&failure_log, "SCCP: Setup_SCCP_Session(enable) failed\n");
+        voip_failure_log(&failure_log, "SCCP: Setup_SCCP_Session(enable) failed");
     }
     if (s == nullptr) {
         // A new phone without a session is not kept.
@@ -285,6 +285,7 @@ int sccp_parse(const uint8_t *ip_header, int length) {
 }
 
 void sccp_phones_clear(void) {
+    voip_burst_flush(&failure_log, true);
     // Nothing is heard while Auto VoIP is off.
     std::memset(heard, 0, sizeof heard);
     while (phones != nullptr) {
@@ -301,6 +302,7 @@ void sccp_phones_clear(void) {
 }
 
 void sccp_phones_age(uint32_t now) {
+    voip_burst_flush(&failure_log, false);
     for (sccp_phone *phone = phones, *next = nullptr; phone != nullptr; phone = next) {
         next = phone->next;
         sccp_session **slot = &phone->sessions;

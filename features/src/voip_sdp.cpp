@@ -57,8 +57,18 @@ bool number(const char **p, const char *end, int *out) {
     return true;
 }
 
+// Whether the description being parsed prints what it finds: the first of
+// a burst of those that print (log_burst) does, so a host's flood of
+// malformed ones does not fill the console. 0 until one prints.
+log_burst printed_burst{};
+int printing_state = 0;
+bool printing() {
+    if (printing_state == 0) printing_state = log_burst_first(&printed_burst) ? 1 : -1;
+    return printing_state > 0;
+}
+
 int fail(const char *what) {
-    sal_printf("VOIP: %s", what);
+    if (printing()) sal_printf("VOIP: %s", what);
     return -1;
 }
 
@@ -141,7 +151,7 @@ int sdp_message_parse_m(sdp_description *desc, const char *line, const char *end
     if (!voip_token(&p, end, m->type, sizeof m->type) || !number(&p, end, &m->port)) {
         error = "search optional integer failed!\n";
     } else if (p < end && *p == '/') {
-        sal_printf("a number of port is specified!!!\n");
+        if (printing()) sal_printf("a number of port is specified!!!\n");
         p++;
         if (!number(&p, end, &m->num_ports)) error = "search optional integer failed!\n";
     }
@@ -155,6 +165,7 @@ int sdp_message_parse_m(sdp_description *desc, const char *line, const char *end
 }
 
 int sdp_message_parse(sdp_description *desc, const char *text) {
+    printing_state = 0;
     const char *p = text;
     while (*p != '\0' && *p != '\r' && *p != '\n') {
         const char *end = p;

@@ -22,17 +22,21 @@
 // copy of it, the same offer from another port before the answer, adds its
 // port), and once answered the answer's. Only those end or change it (BYE,
 // CANCEL, a failure answer, a re-INVITE); an INVITE with another offer
-// from another port on the same Call-ID opens a session of its own. An
-// answer goes to every session of its Call-ID still waiting for one, each
-// then charged to its own INVITE's port when there are several; a 200 to
-// the INVITE from a port outside an answered session answers a copy of the
-// session's INVITE side, charged as any answer. A BYE from the INVITE's
-// port, or from where the party's answer came in, also ends the sessions
-// of that INVITE no party answered. So a host that is no party to a call
+// from another port on the same Call-ID opens a session of its own, and
+// one on an answered call's is the forger's, charged to its own port only.
+// An answer answers only the offer it names (CSeq number and method): it
+// goes to every session of its Call-ID waiting for that offer's answer,
+// each then charged to its own INVITE's port when there are several; a 200
+// to the INVITE from a port outside an answered session answers a copy of
+// the session's INVITE side, charged as any answer. A BYE from the
+// INVITE's port, or from where the party's answer came in, also ends the
+// sessions of that INVITE no party answered and every offer forged on the
+// call. So a host that is no party to a call
 // can neither end it nor, by an INVITE or an answer of its own on the
 // Call-ID, keep it from its rules or the rows of its ports. A failure
 // answer from another port before the answer leaves the session as it is:
 // it holds no rule and goes when idle or when room is needed.
+#include <cstdlib>
 #include <cstring>
 
 #include "logger.h"
@@ -59,7 +63,9 @@ struct sip_session {
     bool answer_party;                     // that answer came from the party the INVITE went to
     uint32_t answer_src;                   // the address it came from
     bool caller_self;                      // the INVITE came from the caller's media address
-    int ports[2];                          // to charge, the first with room
+    long invite_cseq;                      // the CSeq number of its latest offer; -1 for none
+    bool forged;   // its INVITE came on an answered call's Call-ID from no party's port
+    int ports[2];  // to charge, the first with room
     voip_life life;
     uint32_t caller_ip, callee_ip;
     uint16_t caller_port, callee_port;
@@ -73,15 +79,26 @@ struct sip_message {
     char call_id[128];
     char content_type[64];
     char cseq_method[16];  // the request a response answers
+    long cseq;             // and its number; -1 for none
 };
 
 sip_session *sessions = nullptr;
 int session_count = 0;
-voip_eviction_note make_room_log{};
-log_burst failure_log{};
+voip_burst_note make_room_log{};
+voip_burst_note failure_log{};
 
 void info(const char *text) {
     logger_printf(LOG_LEVEL_INFO, LOG_MOD_AUTOVOIP, "%s", text);
+}
+
+// A message that does not parse, or lacks what its kind needs: said once
+// per burst of them (voip_burst_note), so junk on the port does not fill
+// the log.
+voip_burst_note not_understood_log{};
+void not_understood(const char *text) {
+    if (voip_burst_count(&not_understood_log, LOG_LEVEL_INFO, "SIP: messages not understood", "",
+                         voip_rx_port()))
+        info(text);
 }
 
 bool same_call(const sip_session *s, const char *call_id) {
@@ -153,7 +170,7 @@ int rules_set(sip_session *s, bool enable) {
 
 void session_end(sip_session *s) {
     unlink(s);
-    if (rules_set(s, false) != 0) info("Remove FP entries for SIP sesstion failed\n");
+    if (rules_set(s, false) != 0) info("Remove FP entries for SIP session failed\n");
     session_free(s);
 }
 
@@ -202,12 +219,12 @@ bool party_answer(const sip_session *s, uint32_t source, int port) {
 
 int media_from_sdp(sip_session *s, const sdp_description *desc, bool caller) {
     if (desc->media.count == 0) {
-        info("SIP: No media attribute in SDP message\n");
+        not_understood("SIP: No media attribute in SDP message\n");
         return -1;
     }
     const sdp_media *audio = sdp_audio_media(desc);
     if (audio == nullptr) {
-        info("SIP: No autio type in media parameter\n");
+        not_understood("SIP: No audio type in media parameter\n");
         return -1;
     }
     const sdp_connection *c = desc->connection;
@@ -234,6 +251,7 @@ int media_from_sdp(sip_session *s, const sdp_description *desc, bool caller) {
 // call is charged to a phone of the call.
 int answered(sip_session *s, uint32_t source, const sdp_description *desc, int port, int own_port) {
     if (desc == nullptr || media_from_sdp(s, desc, false) != 0) return -1;
+    if (s->forged) own_port = s->invite_port;
     s->answer_party = party_answer(s, source, port);
     s->answer_src = source;
     if (!s->answer_party) {
@@ -252,7 +270,7 @@ int answered(sip_session *s, uint32_t source, const sdp_description *desc, int p
     s->answer_port = port;
     s->installed = 1;
     if (rules_set(s, true) == 0) return 0;
-    voip_failure_log(&failure_log, "Create FP entries for SIP sesstion failed\n");
+    voip_failure_log(&failure_log, "Create FP entries for SIP session failed");
     if (s->answer_party) {
         unlink(s);
         session_free(s);
@@ -311,6 +329,8 @@ sip_session *invite_copy(const sip_session *s, int port) {
     c->answer_port = -1;
     c->answer_party = false;
     c->caller_self = s->caller_self;
+    c->invite_cseq = s->invite_cseq;
+    c->forged = s->forged;
     c->caller_ip = s->caller_ip;
     c->caller_port = s->caller_port;
     c->life.seen = voip_idle_now();
@@ -324,7 +344,7 @@ sip_session *invite_copy(const sip_session *s, int port) {
 int invited(uint32_t source, uint32_t address, const sip_message &msg, const sdp_description *desc,
             int port) {
     if (desc == nullptr) {
-        info("SIP: No SDP in INVITE message\n");
+        not_understood("SIP: No SDP in INVITE message\n");
         return -1;
     }
     if (msg.call_id[0] == '\0') return -1;
@@ -346,6 +366,10 @@ int invited(uint32_t source, uint32_t address, const sip_message &msg, const sdp
         relay = -1;
     s->answer_port = -1;
     s->answer_party = false;
+    s->invite_cseq = msg.cseq;
+    // An offer on an answered call from no party's port is the forger's.
+    for (const sip_session *t = sessions; t != nullptr; t = t->next)
+        s->forged = s->forged || (same_call(t, msg.call_id) && t->installed && t->answer_party);
     s->life.seen = voip_idle_now();
     if (media_from_sdp(s, desc, true) != 0) {
         session_free(s);
@@ -374,26 +398,33 @@ int message_handle(uint32_t source, uint32_t address, const sip_message &msg,
     // a later request leaves it.
     const bool to_invite =
         msg.cseq_method[0] == '\0' || std::strcmp(msg.cseq_method, "INVITE") == 0;
-    const bool copying = msg.status == 200 && to_invite && desc != nullptr;
+    // An answer answers only the offer it names (CSeq number and method):
+    // a party's answer to its own re-INVITE answers no other port's offer.
+    auto answers = [&](const sip_session *s) {
+        return same_call(s, msg.call_id) && to_invite && msg.cseq == s->invite_cseq;
+    };
+    const bool copying = msg.status == 200 && desc != nullptr;
     // Room for the copy the answer makes, before the walk: making room
     // frees sessions. (Several copies, for several INVITEs' sessions, take
     // what room there is.)
     bool copies = false;
     for (const sip_session *s = sessions; copying && s != nullptr; s = s->next)
-        copies = copies || (same_call(s, msg.call_id) && s->installed && !invite_party(s, port));
+        copies = copies || (answers(s) && s->installed && !invite_party(s, port));
     if (copies) make_room(port, 1);
     // A BYE from a party of the call (its INVITE's port, or where an answer
     // from the party came in) also ends the sessions of that INVITE that an
-    // answer from elsewhere made.
+    // answer from elsewhere made, and every offer forged on the call.
     const bool bye = msg.status == 0 && std::strcmp(msg.method, "BYE") == 0;
     int swept_invite_port = -1;
+    bool call_party = false;
     for (const sip_session *s = sessions; bye && s != nullptr; s = s->next) {
-        if (same_call(s, msg.call_id) && speaks_for_call(s, port))
-            swept_invite_port = s->invite_port;
+        if (!same_call(s, msg.call_id) || !speaks_for_call(s, port)) continue;
+        swept_invite_port = s->invite_port;
+        call_party = call_party || !s->forged;
     }
     int waiting = 0;
     for (const sip_session *s = sessions; s != nullptr; s = s->next)
-        waiting += !s->installed && same_call(s, msg.call_id);
+        waiting += !s->installed && answers(s);
     int rv = 0;
     bool known = false;  // an INVITE of the port's own session
     // Copies are made at the head, out of the walk's way.
@@ -403,8 +434,9 @@ int message_handle(uint32_t source, uint32_t address, const sip_message &msg,
         const bool own = party(s, port);
         if (msg.status != 0) {
             if (own || !s->installed) s->life.seen = voip_idle_now();
+            if (!answers(s)) continue;
             if (msg.status == 200 && !s->installed) {
-                // The answer is waited for by every session of the Call-ID.
+                // The answer is waited for by every session of its offer.
                 if (answered(s, source, desc, port, waiting > 1 ? s->invite_port : -1) != 0)
                     rv = -1;
             } else if (copying && !invite_party(s, port)) {
@@ -420,17 +452,19 @@ int message_handle(uint32_t source, uint32_t address, const sip_message &msg,
                     if (foreign) session_end(c);
                     rv = -1;
                 }
-            } else if (msg.status >= 300 && to_invite && !s->installed && own) {
+            } else if (msg.status >= 300 && !s->installed && own) {
                 session_end(s);
             }
             continue;
         }
         const bool swept =
-            bye && s->invite_port == swept_invite_port && s->installed && !s->answer_party;
+            bye && ((s->invite_port == swept_invite_port && s->installed && !s->answer_party) ||
+                    (call_party && s->forged));
         if (!own && !swept) continue;
         s->life.seen = voip_idle_now();
         if (invite) {
             known = true;
+            s->invite_cseq = msg.cseq;  // the offer its answer will name
             if (!s->installed) continue;
             // A re-INVITE: the side that moves is matched by any address.
             if (address == s->caller_ip)
@@ -477,7 +511,7 @@ bool start_line(const char *p, const char *end, sip_message *msg) {
     const char *sp = static_cast<const char *>(std::memchr(p, ' ', static_cast<size_t>(end - p)));
     if (std::strncmp(p, "SIP/", 4) == 0) {
         if (sp == nullptr) {
-            info("SIP: no status code\n");
+            not_understood("SIP: no status code\n");
             return false;
         }
         const char *q = sp + 1;
@@ -485,18 +519,18 @@ bool start_line(const char *p, const char *end, sip_message *msg) {
         while (q < end && *q >= '0' && *q <= '9' && code < 1000)
             code = code * 10 + (*q++ - '0');
         if (q == sp + 1 || code == 0 || code >= 1000) {
-            info("SIP: parse status code failed\n");
+            not_understood("SIP: parse status code failed\n");
             return false;
         }
         if (q >= end || *q != ' ') {
-            info("SIP: no reasonphrase\n");
+            not_understood("SIP: no reasonphrase\n");
             return false;
         }
         msg->status = code;
         return true;
     }
     if (sp == nullptr || sp == p || !trimmed(p, sp, msg->method, sizeof msg->method)) {
-        info("SIP: parse method failed\n");
+        not_understood("SIP: parse method failed\n");
         return false;
     }
     return true;
@@ -504,6 +538,7 @@ bool start_line(const char *p, const char *end, sip_message *msg) {
 
 int parse(uint32_t source, uint32_t address, char *text, sdp_description *desc) {
     sip_message msg{};
+    msg.cseq = -1;
     const char *p = text;
     const char *end = voip_line_end(p);
     if (!start_line(p, end, &msg)) return -1;
@@ -529,15 +564,20 @@ int parse(uint32_t source, uint32_t address, char *text, sdp_description *desc) 
             // A number and the request's method.
             const char *v = colon + 1;
             char number[16];
+            char *digits_end = nullptr;
             if (!voip_token(&v, end, number, sizeof number) ||
-                !voip_token(&v, end, msg.cseq_method, sizeof msg.cseq_method))
+                !voip_token(&v, end, msg.cseq_method, sizeof msg.cseq_method)) {
                 msg.cseq_method[0] = '\0';
+            } else {
+                msg.cseq = std::strtol(number, &digits_end, 10);
+                if (digits_end == number || *digits_end != '\0' || msg.cseq < 0) msg.cseq = -1;
+            }
         }
         p = voip_next_line(end);
     }
     bool body = *p != '\0';
     if (body && sdp_message_parse(desc, p) != 0) {
-        info("SIP: sdp_message_parse failed\n");
+        not_understood("SIP: sdp_message_parse failed\n");
         return -1;
     }
     return message_handle(source, address, msg, body ? desc : nullptr);
@@ -560,6 +600,7 @@ int sip_parse(const uint8_t src_dst_ip[8], const uint8_t *payload, int length) {
 }
 
 void sip_sessions_clear(void) {
+    voip_bursts_flush(true, &make_room_log, &not_understood_log, &failure_log);
     while (sessions != nullptr) {
         sip_session *s = sessions;
         sessions = s->next;
@@ -570,6 +611,7 @@ void sip_sessions_clear(void) {
 }
 
 void sip_sessions_age(uint32_t now) {
+    voip_bursts_flush(false, &make_room_log, &not_understood_log, &failure_log);
     for (sip_session *s = sessions, *next = nullptr; s != nullptr; s = next) {
         next = s->next;
         if (voip_call_idle(&s->life, s->rule, now)) session_end(s);

@@ -178,6 +178,18 @@ TEST_F(voip_h323, OnlyTheCallsOwnPortsSpeakForIt) {
     EXPECT_EQ(rules(), 4);
     send(true, release(), 1, 40002);
     EXPECT_EQ(rules(), 0);
+    // A Setup forged on port 4 on an answered call's connection: the
+    // callee's next message gives it port 4's rows only, and the caller's
+    // ReleaseComplete ends it with the call.
+    send(true, setup(nullptr, {olc.data()}), 1, 40004);
+    send(false, connect(kCalleeMedia), 2, 40004);
+    h323_test::Per forged;
+    h323_test::olc(forged, {{10, 0, 0, 66}, 26000});
+    send(true, setup(nullptr, {forged.data()}), 4, 40004);
+    send(false, connect(kCalleeMedia), 2, 40004);
+    EXPECT_EQ(rules(), 4);
+    send(true, release(), 1, 40004);
+    EXPECT_EQ(rules(), 0);
     EXPECT_EQ(sal_alloc_bytes_in_use("H323"), 0u);
 }
 
@@ -395,13 +407,17 @@ TEST_F(voip_h323, UnansweredSetupsHoldNoRulesAndLeaveRoomForCalls) {
     port_up();
     // Setups with an H.245 address from many address and port pairs, never
     // answered: no rule, no failure logged, and the list makes room.
+    auto evicted = [] {
+        return feature_test::log_lines("port 1's oldest waiting ones no longer followed");
+    };
+    const int said = evicted();
     for (int i = 0; i < 300; i++) {
         const uint8_t from[4] = {10, 2, static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i)};
         deliver(frame(6, from, kCallee, static_cast<uint16_t>(20000 + i), 1720, setup(&kControl)));
     }
     EXPECT_EQ(rules(), 0);
     EXPECT_EQ(feature_test::log_lines("Create FP entries"), 0);
-    EXPECT_EQ(feature_test::log_lines("port 1's oldest waiting ones no longer followed"), 1);
+    EXPECT_EQ(evicted(), said + 1);
 
     // A real call still gets its control rules, then its media rules.
     h225(true, setup(&kControl));

@@ -415,10 +415,13 @@ TEST_F(voip, CallsHoldOnlyTheirShareOfTheFieldProcessor) {
     EXPECT_EQ(setup, 0);
     EXPECT_EQ(rules(), 8 + VOIP_CALL_ENTRIES);
     EXPECT_EQ(feature_test::log_lines("Setup_SCCP_Session(enable) failed"), 1);
-    // After a quiet stretch the next failure opens a burst of its own.
+    // After a quiet stretch the burst's count is said, and the next failure
+    // opens a burst of its own.
     sal_wallclock_set(sal_time() + LOG_BURST_QUIET_SECS);
     sccp_start(kPhoneB, 5000, 3);
-    EXPECT_EQ(feature_test::log_lines("Setup_SCCP_Session(enable) failed"), 2);
+    EXPECT_EQ(feature_test::log_lines("Setup_SCCP_Session(enable) failed"), 3);
+    EXPECT_EQ(feature_test::log_lines("Setup_SCCP_Session(enable) failed, 575 more of ports 1-51"),
+              1);
     // The rest of the chip's rows are still there for other features.
     constexpr int kChipRows = 128;
     dxp_field_qset_t qset{};
@@ -537,6 +540,16 @@ TEST_F(voip, OrdersFromOutsideACallNeitherEndNorBlockIt) {
     EXPECT_EQ(rules(), 8 + 4);
     mgcp("DLCX", 8, 7, 2);
     EXPECT_EQ(rules(), 8);
+    // A CRCX port 4 sends to the gateway under the gateway's own address:
+    // the gateway's answer to the agent is the agent's CRCX's, and the
+    // agent's DLCX ends it.
+    deliver(frame(17, gateway, gateway, 2727, 2427,
+                  text("CRCX 9 ds/ds1-1/9@gw MGCP 1.0\r\nC: call9\r\n")),
+            4);
+    mgcp("CRCX", 9, 9, 2);
+    answer(9);
+    mgcp("DLCX", 10, 9, 2);
+    EXPECT_EQ(rules(), 8);
 
     const std::string invite = "INVITE sip:b@x SIP/2.0";
     auto sip_on = [](int port, const uint8_t *from, const uint8_t *to, const std::string &msg) {
@@ -570,6 +583,22 @@ TEST_F(voip, OrdersFromOutsideACallNeitherEndNorBlockIt) {
     EXPECT_EQ(rules(), 8 + 4);
     sip_on(3, kPhoneA, kPhoneB, sip("BYE sip:b@x SIP/2.0", "s4", "", "2 BYE"));
     EXPECT_EQ(rules(), 8);
+    // An INVITE forged on port 2 on an answered call once port 2's own
+    // calls hold its rows: neither the callee's answer to the caller's
+    // re-INVITE nor its answer to the forged offer gives it a pair.
+    for (int k = 0; k < VOIP_PORT_ENTRIES / 2; k++) {
+        const std::string id = "p2-" + std::to_string(k);
+        sip_on(2, kAgent, kPhoneA, sip(invite, id, sdp("10.0.0.9", 40000 + 2 * k)));
+        sip_on(2, kPhoneA, kAgent, sip("SIP/2.0 200 OK", id, sdp("10.0.0.1", 42000 + 2 * k)));
+    }
+    const uint8_t forger[4] = {10, 0, 0, 66};
+    sip_on(3, kPhoneA, kPhoneB, sip(invite, "s5", sdp("10.0.0.1", 20000)));
+    sip_on(4, kPhoneB, kPhoneA, sip("SIP/2.0 200 OK", "s5", sdp("10.0.0.2", 30000)));
+    sip_on(2, forger, kPhoneB, sip(invite, "s5", sdp("10.0.0.66", 26000), "7 INVITE"));
+    sip_on(3, kPhoneA, kPhoneB, sip(invite, "s5", sdp("10.0.0.1", 20000), "3 INVITE"));
+    for (const char *cseq : {"3 INVITE", "7 INVITE"})
+        sip_on(4, kPhoneB, kPhoneA, sip("SIP/2.0 200 OK", "s5", sdp("10.0.0.2", 30000), cseq));
+    EXPECT_EQ(rules(), 8 + VOIP_PORT_ENTRIES + 2);
 }
 
 // One answered call of each of SIP, MGCP and SCCP, whose media go to port
@@ -683,11 +712,19 @@ TEST_F(voip, TruncatedSignallingIsHarmless) {
         frame(6, kAgent, kPhoneA, 2000, 51000, skinny(138, {1, 1, 0x0700000a, 16384})),
         frame(6, kAgent, kPhoneA, 1720, 51000, {3, 0, 0, 40, 8, 2, 0, 1, 5, 0x7e, 0, 30, 5}),
     };
+    ASSERT_EQ(logger_init(), 0);
+    auto folded = [] { return feature_test::log_lines("SIP: messages not understood, "); };
+    const int said = feature_test::log_lines("SIP: "), said_folded = folded();
     for (const Bytes &f : frames) {
         for (size_t n = 0; n < f.size(); n++)
             deliver(Bytes(f.begin(), f.begin() + static_cast<long>(n)));
     }
     EXPECT_EQ(rules(), 0);
+    // The SIP parser's faults are said in a line, and their count once
+    // following stops.
+    voip_init();
+    EXPECT_EQ(feature_test::log_lines("SIP: "), said + 2);
+    EXPECT_EQ(folded(), said_folded + 1);
 }
 
 }  // namespace

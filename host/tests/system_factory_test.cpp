@@ -180,6 +180,14 @@ TEST_P(factory_defaults, WebResetBringsEveryItemButRmonAndEveryRegisterBackToThe
         if (refused) {
             EXPECT_NE(answer.find("no field processor"), std::string::npos) << path;
         }
+        if (refused && path == "/voip.cgi") {
+            // A refusal the page names is logged once, as a warning.
+            std::string seen;
+            ASSERT_TRUE(fw.run("echo logged", "DXP.0> ", &seen));
+            EXPECT_EQ(seen.find("[ERROR] AUTOVOIP"), std::string::npos) << seen;
+            EXPECT_EQ(system_fixture::count_of(seen, "[WARNING] AUTOVOIP: Create FP entries"), 1u)
+                << seen;
+        }
     }
     // The forms reached the chip.
     const auto changed_registers = register_values(register_dump(fw, registers));
