@@ -54,13 +54,6 @@ TEST(terminal_line, KeysEditThePartNotHandedOver) {
     // A signal key is handed back to be raised, after literal next kept.
     EXPECT_EQ(typed("ab\x03").first, Key::signal);
     EXPECT_EQ(typed("a\x16\x03\x16\x1c\n").second, "a\x03\x1c");
-    // Erasing a tab backs up to the column where it began.
-    echoed.clear();
-    EXPECT_EQ(typed("echo a\tb\x7f\x7f"
-                    "c\n")
-                  .second,
-              "echo ac");
-    EXPECT_EQ(echoed, "echo a\tb\b \b\b\bc\n");
 }
 
 TEST(terminal_line, WhatDoesNotFitIsCountedAndErasedFirst) {
