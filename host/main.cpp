@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -32,7 +33,8 @@ namespace {
 // ends the program as before, as SIGTERM and SIGHUP do everywhere, but only
 // once the restores the web answered as accepted are applied and stored. They are
 // blocked here, before any thread starts, so every thread inherits the block
-// and only take_signals takes them.
+// and only take_signals takes them; it takes them from the first moment,
+// while the start-up runs on a thread of its own.
 bool console_is_terminal() {
     static const bool terminal = isatty(STDIN_FILENO) != 0;
     return terminal;
@@ -49,6 +51,12 @@ void block_signals(sigset_t *set) {
         sigaddset(set, SIGTSTP);
     }
     pthread_sigmask(SIG_BLOCK, set, nullptr);
+    // Started in the background of an interactive shell, the program leaves
+    // the terminal to the foreground job (the console reads it only once the
+    // program is brought to the foreground); it is never stopped for writing
+    // its output there or for a read that would have waited.
+    std::signal(SIGTTOU, SIG_IGN);
+    std::signal(SIGTTIN, SIG_IGN);
 }
 
 [[noreturn]] void end_from_console() {
@@ -88,15 +96,13 @@ int debug_read(uint16_t address) {
     return board_host_debug_read(address, width > 0 ? width : 1);
 }
 
-}  // namespace
-
-int main(int argc, char **argv) {
-    sigset_t signals;
-    block_signals(&signals);
+// The exit status of a start-up that ends the program, or -1 once Main App
+// runs.
+int start(int argc, char **argv) {
     // Before the first prompt: a key typed in the terminal's own line mode
     // would reach the console changed (a Ctrl-D as a NUL byte).
     sal_host_terminal_edit();
-    HostOptions opts;
+    static HostOptions opts;
     std::string error;
     if (!host_options_parse(argc, argv, &opts, &error)) {
         std::fprintf(stderr, "switchfw: %s\n", error.c_str());
@@ -106,7 +112,7 @@ int main(int argc, char **argv) {
         std::fputs(host_options_usage(), stdout);
         return 0;
     }
-    snmp_crypto_init();  // before any thread
+    snmp_crypto_init();  // before any thread that uses it
     sal_host_port_offset_set(opts.port_offset);
     sal_host_listen_address_set(opts.listen.c_str());
 
@@ -164,6 +170,30 @@ int main(int argc, char **argv) {
 
     if (main_app_start(firmware_steps(opts)) != 0) {
         std::fprintf(stderr, "switchfw: cannot start Main App\n");
+        return 1;
+    }
+    return -1;
+}
+
+struct Arguments {
+    int argc;
+    char **argv;
+};
+
+void start_thread(void *arg) {
+    const auto *a = static_cast<const Arguments *>(arg);
+    if (const int status = start(a->argc, a->argv); status >= 0) std::exit(status);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    sigset_t signals;
+    block_signals(&signals);
+    static Arguments arguments{argc, argv};
+    if (sal_thread_create("Start-up", 0, SAL_THREAD_PRIO_DEFAULT, start_thread, &arguments) ==
+        SAL_THREAD_ERROR) {
+        std::fprintf(stderr, "switchfw: cannot start\n");
         return 1;
     }
     take_signals(&signals);

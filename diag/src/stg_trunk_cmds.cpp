@@ -1,6 +1,7 @@
 // The monitor's STG command (spanning-tree groups, their VLANs and the port
 // states in each) and TRUNK command (port trunks and their port-selection
 // criterion).
+#include <algorithm>
 #include <vector>
 
 #include "diag_parse.h"
@@ -219,6 +220,15 @@ int trunk_show(const char *cmd, int unit, args_t *a) {
     return CMD_OK;
 }
 
+// How many ports a trunk of the unit holds: the chip's bound, within what
+// the member record holds.
+int trunk_ports_max(int unit) {
+    dxp_trunk_chip_info chip{};
+    if (dxp_trunk_chip_info_get(unit, &chip) < 0 || chip.trunk_ports_max <= 0)
+        return DXP_TRUNK_MAX_PORTCNT;
+    return std::min(chip.trunk_ports_max, DXP_TRUNK_MAX_PORTCNT);
+}
+
 int trunk_add(const char *cmd, int unit, args_t *a) {
     int rv = CMD_OK;
     if (!options(unit, a,
@@ -249,10 +259,16 @@ int trunk_add(const char *cmd, int unit, args_t *a) {
         t = dxp_trunk_add_info{};
         t.psc = trunk_rtag;
     }
+    int wanted = t.num_ports;
+    for (int port = 0; port < SOC_MAX_NUM_PORTS; port++)
+        if (soc_pbmp_member(trunk_pbmp, port) && !has_member(t, port)) wanted++;
+    if (const int most = trunk_ports_max(unit); wanted > most) {
+        sal_printf("%s: ERROR: trunk %d would hold %d ports: a trunk holds at most %d\n", cmd,
+                   trunk_id, wanted, most);
+        return CMD_FAIL;
+    }
     for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
         if (!soc_pbmp_member(trunk_pbmp, port) || has_member(t, port)) continue;
-        // The record holds a fixed number of members; refuse rather than overrun it.
-        if (t.num_ports >= DXP_TRUNK_MAX_PORTCNT) return fail(cmd, DXP_E_FULL);
         t.tm[t.num_ports] = 0;
         t.tp[t.num_ports++] = port;
     }

@@ -1,5 +1,7 @@
 // The "trunk" settings item: per trunk id its selection word and member
 // logical ports; a load rebuilds the chip trunks and the manager's groups.
+#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "logger.h"
@@ -40,13 +42,33 @@ int save(settings_medium *m) {
     return board_num_trunks * static_cast<int>(sizeof(Row));
 }
 
+bool read_rows(settings_medium *m, std::vector<Row> *rows) {
+    rows->assign(static_cast<size_t>(board_num_trunks), Row{});
+    for (Row &row : *rows) {
+        if (medium_read_u32(m, &row.psc) != 0 || medium_read_u32(m, &row.count) != 0) return false;
+        for (uint32_t &p : row.ports) {
+            if (medium_read_u32(m, &p) != 0) return false;
+        }
+    }
+    return true;
+}
+
+// Why the rows cannot be taken, as every entrance names it ("" when they
+// can): a trunk holds at most the board's number of ports.
+std::string refusal(const std::vector<Row> &rows) {
+    for (size_t tid = 0; tid < rows.size(); tid++) {
+        if (rows[tid].count <= static_cast<uint32_t>(board_trunk_size)) continue;
+        char text[96];
+        std::snprintf(text, sizeof text,
+                      "Trunk settings: trunk %zu would hold %u ports: a trunk holds at most %d",
+                      tid + 1, rows[tid].count, board_trunk_size);
+        return text;
+    }
+    return "";
+}
+
 // Applies one row; false when the row is refused (logged).
 bool apply(int tid, const Row &row) {
-    if (row.count > static_cast<uint32_t>(board_trunk_size)) {
-        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_TRUNKING, "Trunk settings: trunk %d has %u members",
-                      tid + 1, row.count);
-        return false;
-    }
     upbmp_t members{};
     dxpx_trunk_add_info_t info{};
     info.psc = static_cast<int>(row.psc);
@@ -119,12 +141,12 @@ int load(settings_medium *m) {
     // monitor; the tests' ports stay as the load finds them.
     PortReserveFreeze tests;
     SalLock hold(trunkmgr_lock());
-    std::vector<Row> rows(static_cast<size_t>(board_num_trunks));
-    for (Row &row : rows) {
-        if (medium_read_u32(m, &row.psc) != 0 || medium_read_u32(m, &row.count) != 0) return -1;
-        for (uint32_t &p : row.ports) {
-            if (medium_read_u32(m, &p) != 0) return -1;
-        }
+    std::vector<Row> rows;
+    if (!read_rows(m, &rows)) return -1;
+    // Refused whole, before any trunk changes.
+    if (const std::string why = refusal(rows); !why.empty()) {
+        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_TRUNKING, why.c_str());
+        return -1;
     }
     // A trunk that takes a port under self-test stays as it runs, table and
     // chip, until a load after the test: the test's frames would leave
@@ -148,8 +170,21 @@ int load(settings_medium *m) {
     return board_num_trunks * static_cast<int>(sizeof(Row));
 }
 
+int check(settings_medium *m) {
+    std::vector<Row> rows;
+    if (!settings_check_record_size(m, kVersion,
+                                    static_cast<size_t>(board_num_trunks) * sizeof(Row)) ||
+        !read_rows(m, &rows))
+        return 0;
+    if (const std::string why = refusal(rows); !why.empty()) {
+        settings_check_refuse("%s", why.c_str());
+        return 0;
+    }
+    return 1;
+}
+
 }  // namespace
 
 int trunkmgr_item(int op, settings_medium *m) {
-    return settings_item_dispatch(op, m, load, save, kVersion);
+    return settings_item_dispatch(op, m, load, save, kVersion, check);
 }

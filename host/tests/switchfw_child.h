@@ -7,9 +7,11 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,12 +30,44 @@ struct Child {
     int out = -1;  // its output and error output
 };
 
+// In a child that leads the session of its controlling terminal (standard
+// input): puts it behind a job in the terminal's foreground, as "switchfw &"
+// typed at an interactive shell. A process of that job joins the child's
+// group, as the shell links a job it starts: a group without a parent in
+// the session outside it is orphaned, and the driver refuses it what it
+// would stop it for. Both processes end with the session.
+inline bool behind_a_foreground_job() {
+    int joined[2];
+    if (pipe(joined) != 0) return false;
+    const pid_t leader = getpid();
+    const pid_t job = fork();
+    if (job == 0) {
+        setpgid(0, 0);
+        if (fork() == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (setpgid(0, leader) != 0 || write(joined[1], "j", 1) != 1) _exit(1);
+        }
+        for (int fd : {0, 1, 2, joined[0], joined[1]})
+            close(fd);
+        for (;;)
+            pause();
+    }
+    char c = 0;
+    const bool behind =
+        job > 0 && setpgid(job, job) == 0 && tcsetpgrp(0, job) == 0 && read(joined[0], &c, 1) == 1;
+    close(joined[0]);
+    close(joined[1]);
+    return behind;
+}
+
 // Runs switchfw with the arguments in dir; env_name=env_value is set in the
 // child when given. A pty that is the child's controlling terminal turns
-// its interrupt and quit keys into signals, as a user's terminal does.
+// its interrupt and quit keys into signals, as a user's terminal does; in
+// the background the terminal is another job's.
 inline Child start(const std::filesystem::path &dir, const std::vector<std::string> &args,
                    bool pty = false, const char *env_name = nullptr,
-                   const char *env_value = nullptr, bool controlling = false) {
+                   const char *env_value = nullptr, bool controlling = false,
+                   bool background = false) {
     int in[2], out[2];
     if (pty) {
         int master = posix_openpt(O_RDWR | O_NOCTTY);
@@ -64,6 +98,7 @@ inline Child start(const std::filesystem::path &dir, const std::vector<std::stri
         if (pty && controlling && (setsid() < 0 || ioctl(0, TIOCSCTTY, 0) != 0)) _exit(127);
         close(in[1]);
         close(out[0]);
+        if (pty && controlling && background && !behind_a_foreground_job()) _exit(127);
         if (chdir(dir.c_str()) != 0) _exit(127);
         if (env_name != nullptr) setenv(env_name, env_value, 1);
         execv(SWITCHFW_PATH, argv.data());

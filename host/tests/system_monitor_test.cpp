@@ -196,7 +196,8 @@ TEST(switchfw_monitor_boards, CtrlDAtThePromptKeepsTheMonitor) {
 // On a terminal the break drops all that was read of the line being
 // entered: the half line a Ctrl-D handed over, and a continued line's first
 // part; only what is typed after it runs. Ctrl-Z suspends nothing: the web
-// server answers and the monitor reads on.
+// server answers and the monitor reads on. After Ctrl-V a signal key is
+// taken as typed, and erasing a tab backs up to the column where it began.
 TEST(switchfw_monitor_boards, BreakDropsTheLineBeingEnteredAndCtrlZStopsNothing) {
     for (const char *board : {"52", "28", "26"}) {
         SCOPED_TRACE(board);
@@ -235,6 +236,63 @@ TEST(switchfw_monitor_boards, BreakDropsTheLineBeingEnteredAndCtrlZStopsNothing)
         ASSERT_TRUE(sw.run("Echo after-suspend", kPrompt, &seen, 10)) << seen;
         EXPECT_EQ(count_of(seen, "after-suspend\r\n"), 2u) << seen;
         EXPECT_EQ(seen.find("half"), std::string::npos) << seen;
+
+        ASSERT_TRUE(
+            sw.answer("Echo a\x16\x03"
+                      "b\x16\x1c"
+                      "c\x16\x1a",
+                      &seen))
+            << seen;
+        EXPECT_NE(seen.find("a\x03"
+                            "b\x1c"
+                            "c\x1a\r\n"),
+                  std::string::npos)
+            << seen;
+        // "DXP.0> Echo a" ends in column 13: the tab shows up to column 16.
+        ASSERT_TRUE(
+            sw.answer("Echo a\tb\x7f\x7f"
+                      "c",
+                      &seen))
+            << seen;
+        EXPECT_NE(seen.find("Echo a\tb\b \b\b\b\b"
+                            "c\r\nac\r\n"),
+                  std::string::npos)
+            << seen;
+    }
+}
+
+// Started behind a shell's foreground job ("switchfw &"), the program
+// leaves the terminal alone: it comes up, the terminal's own line mode
+// echoes what is typed there and the monitor runs none of it. SIGTERM and
+// SIGHUP end it from its first moment on.
+TEST(switchfw_monitor_boards, StartedInTheBackgroundItLeavesTheTerminalAlone) {
+    for (const char *board : {"52", "28", "26"}) {
+        SCOPED_TRACE(board);
+        {
+            // Once the program holds SIGTERM back for itself, its start-up runs.
+            Switch sw(test_workdir::path(), {"--board", board}, true, true, true);
+            auto blocked = [&sw] {
+                std::ifstream status("/proc/" + std::to_string(sw.pid()) + "/status");
+                std::string line;
+                while (std::getline(status, line) && !line.starts_with("SigBlk:")) {
+                }
+                return line.size() > 7 &&
+                       (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1) & 1);
+            };
+            while (!blocked())
+                std::this_thread::yield();
+            kill(sw.pid(), SIGTERM);
+            EXPECT_EQ(sw.exit_status(60), 128 + SIGTERM);
+        }
+        Switch sw(test_workdir::path(), {"--board", board}, true, true, true);
+        std::string seen;
+        ASSERT_TRUE(sw.run("", kPrompt, &seen, 60)) << seen;
+        ASSERT_TRUE(sw.type("Echo typed-at-the-shell\n"));
+        ASSERT_TRUE(sw.read_more(&seen, "Echo typed-at-the-shell\r\n")) << seen;
+        kill(sw.pid(), SIGHUP);
+        EXPECT_EQ(sw.exit_status(60), 128 + SIGHUP);
+        sw.read_more(&seen, "\x01never");  // all it wrote, up to the terminal's hang-up
+        EXPECT_EQ(count_of(seen, "typed-at-the-shell"), 1u) << seen;
     }
 }
 

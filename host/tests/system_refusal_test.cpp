@@ -117,7 +117,9 @@ std::vector<Refusal> common_refusals(int ports) {
         {true, "/trunk.cgi",
          "trunk_criteria=1&tgmember1=1,2,3,4,5,6,7,8,9&tgmember2=" + before_last + "," + last +
              "&tgmember3=",
-         "maximal"},
+         "Trunk 1 would hold 9 ports: a trunk holds at most"},
+        {false, "trunk add Id=0 Rtag=1 Pbmp=fe0-fe9", "",
+         "trunk 0 would hold 10 ports: a trunk holds at most"},
         {true, "/trunk.cgi", "trunk_criteria=2&tgmember1=5,5&tgmember2=&tgmember3=",
          "Port 5 is named twice in trunk 1"},
         // The CPU port in a trunk would cut the management interface off.
@@ -334,6 +336,13 @@ TEST_P(refusals, RefusedSettersLeaveRegistersTablesAndBackupAsTheyWere) {
                                  body.replace(at + 8 + 2 * 48 + 2 * 8, 16, "001e848000000050");
                              }),
                    "Rate limits: port 3: egress limit 2000000 kbps is above the largest", true});
+    // A restore of a trunk of 9 ports, as the page and the monitor refuse it.
+    all.push_back({true, "/restore.cgi",
+                   with_edit(file, "trunk",
+                             [](std::string &body, size_t at) {
+                                 body.replace(at + 8, 8, "00000009");  // trunk 1's count
+                             }),
+                   "Trunk settings: trunk 1 would hold 9 ports: a trunk holds at most", true});
     // A restore of weights the chip cannot run, as cos weight and the page.
     all.push_back({true, "/restore.cgi",
                    with_edit(file, "qos",

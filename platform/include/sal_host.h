@@ -37,8 +37,10 @@ void sal_reboot_flush_register(void (*fn)(void));
 void sal_reboot_delay_set(int enabled);
 
 // ---- console. A terminal on standard input is read key by key and its
-// lines edited by the console itself from here on (else at the first read);
-// the entry point calls it before anything could be typed at a prompt.
+// lines edited by the console itself from here on (else at the first read,
+// or, in the background of a shell, once the program has the terminal's
+// foreground); the entry point calls it before anything could be typed at a
+// prompt.
 void sal_host_terminal_edit(void);
 // Shows the key of a signal typed at that terminal (^C for SIGINT, ^\ for
 // SIGQUIT, ^Z for SIGTSTP) as the terminal's own line mode echoes it, before

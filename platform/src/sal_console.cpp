@@ -1,6 +1,7 @@
 // Console output and input, the console switch, debug flags and the log file.
 #include <poll.h>
 #include <pthread.h>
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -20,6 +21,7 @@ namespace {
 int stdio_write(void *, const char *buf, size_t len) {
     size_t n = std::fwrite(buf, 1, len, stdout);
     std::fflush(stdout);
+    sal_internal::terminal_output_seen(buf, n);
     return static_cast<int>(n);
 }
 
@@ -33,12 +35,20 @@ std::atomic<uint32_t> prompt_breaks{0};
 std::atomic<bool> break_ends_read{false};
 
 // Waits until standard input has a byte for fgetc: false when a break came
-// first. Only a read that a break ends waits here; stdio's own buffer
-// counts as input.
+// first. Only a read that a break ends waits for the input here; stdio's
+// own buffer counts as input. A terminal whose foreground is another job's
+// (this program was started or put in the background) is not read at all
+// until the program is brought to the foreground: a read would take the
+// keys typed at the shell.
 bool stdin_ready_or_break(uint32_t breaks) {
-    if (!break_ends_read.load() || stdin->_IO_read_ptr < stdin->_IO_read_end) return true;
     for (;;) {
-        if (prompt_breaks.load() != breaks) return false;
+        const bool ends = break_ends_read.load();
+        if (ends && prompt_breaks.load() != breaks) return false;
+        if (sal_internal::terminal_elsewhere()) {
+            poll(nullptr, 0, 100);
+            continue;
+        }
+        if (!ends || stdin->_IO_read_ptr < stdin->_IO_read_end) return true;
         pollfd p{STDIN_FILENO, POLLIN, 0};
         if (poll(&p, 1, 100) != 0) return true;  // input, an end or an error: fgetc says
     }
@@ -54,6 +64,10 @@ bool board_reading = false;
 uint32_t board_read_breaks = 0;  // prompt_breaks when the read was marked
 std::string board_prompt;
 std::string board_line_prompt;  // shown instead while a line goes on
+// The breaks whose new prompt is shown; a reader that sent a signal key
+// waits on break_shown for its break.
+uint32_t breaks_shown = 0;
+pthread_cond_t break_shown = PTHREAD_COND_INITIALIZER;
 
 // Ends a read of the board's console unless a break came since `breaks`
 // (the count when the read last took a byte): then the read starts anew
@@ -99,29 +113,58 @@ void terminal_echo(const std::string &text) {
     pthread_mutex_unlock(&console_lock);
 }
 
+// A signal key typed while a line is read, which the console took itself:
+// shown and sent as the driver sends it, to the terminal's foreground
+// process group. When this program is in that group, the read goes on once
+// its break has dropped the line and shown the prompt again, so that the
+// keys typed after the signal key are the new line's.
+void signal_key_typed(int sig) {
+    if (const std::string key = sal_internal::terminal_signal_key(sig); !key.empty())
+        terminal_echo(key);
+    const pid_t group = tcgetpgrp(STDIN_FILENO);
+    if (group <= 0) return;  // no controlling terminal: the driver signals nobody
+    pthread_mutex_lock(&prompt_lock);
+    const uint32_t before = breaks_shown;
+    kill(-group, sig);
+    while (group == getpgrp() && board_reading && breaks_shown == before)
+        pthread_cond_wait(&break_shown, &prompt_lock);
+    pthread_mutex_unlock(&prompt_lock);
+}
+
 // A line typed at a terminal, which the console edits itself: a break, an
 // end and a line that ended as a break came are taken as the pipe's reader
 // below takes them.
 int terminal_read_line(char *buf, size_t size) {
     using Key = sal_internal::TerminalLine::Key;
-    sal_internal::TerminalLine line(buf, size, terminal_echo);
+    sal_internal::TerminalLine line(buf, size, terminal_echo, sal_internal::terminal_column());
     int c = EOF;
     Key key = Key::more;
     uint32_t breaks = read_start_breaks();
     for (;;) {
-        while (stdin_ready_or_break(breaks) && (c = std::fgetc(stdin)) != EOF) {
+        while (stdin_ready_or_break(breaks)) {
+            c = std::fgetc(stdin);
+            // Put in the background meanwhile: read on in the foreground.
+            if (c == EOF && std::ferror(stdin) != 0 && sal_internal::terminal_elsewhere()) {
+                std::clearerr(stdin);
+                continue;
+            }
+            if (c == EOF) break;
             if (const uint32_t now = prompt_breaks.load(); now != breaks) {
                 breaks = now;
-                line.drop();
+                line.drop(sal_internal::terminal_column());
             }
-            if ((key = line.take(c)) != Key::more) break;
+            if ((key = line.take(c)) == Key::signal) {
+                signal_key_typed(line.signal());
+                key = Key::more;
+            }
+            if (key != Key::more) break;
         }
         if (break_ends_read.load() && prompt_breaks.load() != breaks) {
             buf[0] = '\0';
             return -1;
         }
         if (board_read_end(&breaks)) break;
-        line.drop();
+        line.drop(sal_internal::terminal_column());
         if (c == EOF || key == Key::end) break;
         key = Key::more;
     }
@@ -137,6 +180,11 @@ int terminal_read_line(char *buf, size_t size) {
 int stdio_read_line(void *, char *buf, size_t size) {
     if (buf == nullptr || size == 0) return -1;
     std::fflush(stdout);
+    // A terminal is taken once this program has its foreground.
+    if (!stdin_ready_or_break(read_start_breaks())) {
+        buf[0] = '\0';
+        return -1;
+    }
     if (sal_internal::terminal_edit_begin()) return terminal_read_line(buf, size);
     size_t len = 0;
     int c = EOF;
@@ -182,7 +230,9 @@ int stdio_read_line(void *, char *buf, size_t size) {
 }
 
 int stdio_echo_set(void *, int on) {
-    if (sal_internal::terminal_edit_begin()) {
+    // In the background the terminal's modes are the foreground job's; the
+    // console shows keys as asked once it edits there.
+    if (sal_internal::terminal_edit_begin() || sal_internal::terminal_elsewhere()) {
         sal_internal::terminal_echo_set(on != 0);
         return 0;
     }
@@ -253,6 +303,8 @@ class OutputLock {
 std::atomic<uint32_t> debug_flags{0};
 
 void board_read_mark(bool reading, const std::string &prompt) {
+    // The console reads the signal keys of a line typed at the terminal.
+    if (board_console.load() == &stdio_console) sal_internal::terminal_reading(reading);
     pthread_mutex_lock(&prompt_lock);
     board_reading = reading;
     board_read_breaks = prompt_breaks.load();
@@ -444,14 +496,16 @@ int sal_console_break_at_prompt(void) {
     const bool reading = board_reading;
     const std::string prompt = board_line_prompt.empty() ? board_prompt : board_line_prompt;
     if (reading) prompt_breaks++;
+    const uint32_t count = prompt_breaks.load();
     pthread_mutex_unlock(&prompt_lock);
     if (!reading) return 0;
-    if (break_ends_read.load()) {
-        emit("\n", board_console.load(), true);
-        return 1;
-    }
-    // The terminal's driver has dropped the line typed so far.
-    emit("\n" + prompt, board_console.load(), true);
+    // A break that ends the read shows a new line; otherwise the terminal's
+    // driver has dropped the line typed so far, and the prompt shows again.
+    emit(break_ends_read.load() ? "\n" : "\n" + prompt, board_console.load(), true);
+    pthread_mutex_lock(&prompt_lock);
+    breaks_shown = count;
+    pthread_cond_broadcast(&break_shown);
+    pthread_mutex_unlock(&prompt_lock);
     return 1;
 }
 

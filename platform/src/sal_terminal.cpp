@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <mutex>
 #include <cstdio>
 #include <cstdlib>
 
@@ -15,9 +16,13 @@ namespace sal_internal {
 
 namespace {
 
-// The driver's usual editing keys, until a terminal is found.
+// The driver's usual editing and signal keys, until a terminal is found.
 termios usual_keys() {
     termios t{};
+    t.c_lflag = ISIG;
+    t.c_cc[VINTR] = 0x03;
+    t.c_cc[VQUIT] = 0x1c;
+    t.c_cc[VSUSP] = 0x1a;
     t.c_cc[VEOF] = 0x04;
     t.c_cc[VERASE] = 0x7f;
     t.c_cc[VKILL] = 0x15;
@@ -27,10 +32,17 @@ termios usual_keys() {
     return t;
 }
 
-// The terminal as it was found, and its editing keys.
+// The terminal as it was found, and its editing keys; written once, before
+// `changed` is set, and only read after.
 termios found = usual_keys();
+termios editing{};  // found, key by key and without the driver's echo
 std::atomic<bool> changed{false};
 std::atomic<bool> echo_on{true};
+std::atomic<bool> echo_chosen{false};  // set by terminal_echo_set before the terminal was taken
+std::atomic<size_t> column{0};
+bool reading = false;  // a line is being read (terminal_reading); under terminal_lock
+// Orders taking the terminal, giving it back and switching its signal keys.
+std::mutex terminal_lock;
 
 bool is_key(int c, int index) {
     const cc_t key = found.c_cc[index];
@@ -45,34 +57,109 @@ std::string shown(char c) {
     return std::string(1, c);
 }
 
+// The column after c shows at `at`; a byte inside a character of several
+// takes none.
+size_t column_after(size_t at, char c) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '\t') return (at | 7) + 1;
+    if ((u & 0xC0) == 0x80) return at;
+    return at + shown(c).size();
+}
+
+// The terminal's foreground is another process group's. A terminal that is
+// not this program's controlling one has no foreground for it.
+bool foreground_elsewhere() {
+    const pid_t group = tcgetpgrp(STDIN_FILENO);
+    return group > 0 && group != getpgrp();
+}
+
+// Sets the terminal's modes unless its foreground moved elsewhere meanwhile:
+// the job that has it now owns them. Under terminal_lock.
+int set_modes_locked(const termios &modes) {
+    return foreground_elsewhere() ? -1 : tcsetattr(STDIN_FILENO, TCSANOW, &modes);
+}
+
+// The modes the console reads with: while a line is read the console takes
+// the signal keys itself. Under terminal_lock.
+termios editing_modes_locked() {
+    termios modes = editing;
+    if (reading) modes.c_lflag &= ~static_cast<tcflag_t>(ISIG);
+    return modes;
+}
+
 }  // namespace
 
 bool terminal_edit_begin() {
-    static const bool editing = [] {
-        if (isatty(STDIN_FILENO) == 0 || tcgetattr(STDIN_FILENO, &found) != 0) return false;
-        termios keys = found;
-        // The keys are shown as the line is edited, so the driver shows none.
-        keys.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ECHOE | ECHOK | ECHONL);
-        keys.c_cc[VMIN] = 1;
-        keys.c_cc[VTIME] = 0;
-        if (tcsetattr(STDIN_FILENO, TCSANOW, &keys) != 0) return false;
-        // Byte by byte: keys typed ahead stay with the driver, which drops
-        // them at a break as it did in its own line mode.
-        std::setvbuf(stdin, nullptr, _IONBF, 0);
-        echo_on = (found.c_lflag & ECHO) != 0;
-        changed = true;
-        std::atexit(terminal_restore);
-        return true;
-    }();
-    return editing;
+    if (changed.load()) return true;
+    static bool not_terminal = false;
+    std::lock_guard<std::mutex> g(terminal_lock);
+    if (changed.load()) return true;
+    if (not_terminal) return false;
+    termios now{};
+    if (isatty(STDIN_FILENO) == 0 || tcgetattr(STDIN_FILENO, &now) != 0) {
+        not_terminal = true;
+        return false;
+    }
+    // In the background the terminal is the foreground job's.
+    if (foreground_elsewhere()) return false;
+    found = now;
+    editing = now;
+    // The keys are shown as the line is edited, so the driver shows none.
+    editing.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ECHOE | ECHOK | ECHONL);
+    editing.c_cc[VMIN] = 1;
+    editing.c_cc[VTIME] = 0;
+    if (set_modes_locked(editing_modes_locked()) != 0) {
+        not_terminal = !foreground_elsewhere();
+        return false;
+    }
+    // Byte by byte: keys typed ahead stay with the driver, which drops
+    // them at a break as it did in its own line mode.
+    std::setvbuf(stdin, nullptr, _IONBF, 0);
+    if (!echo_chosen.load()) echo_on = (found.c_lflag & ECHO) != 0;
+    changed = true;
+    static const bool restored_at_exit = std::atexit(terminal_restore) == 0;
+    (void)restored_at_exit;
+    return true;
+}
+
+bool terminal_elsewhere() {
+    static const bool terminal = isatty(STDIN_FILENO) != 0;
+    return terminal && foreground_elsewhere();
+}
+
+void terminal_reading(bool on) {
+    std::lock_guard<std::mutex> g(terminal_lock);
+    reading = on;
+    if (changed.load() && (found.c_lflag & ISIG) != 0) set_modes_locked(editing_modes_locked());
 }
 
 void terminal_restore() {
-    if (changed.exchange(false)) tcsetattr(STDIN_FILENO, TCSANOW, &found);
+    std::lock_guard<std::mutex> g(terminal_lock);
+    if (changed.exchange(false)) set_modes_locked(found);
 }
 
 void terminal_echo_set(bool on) {
     echo_on = on;
+    echo_chosen = true;
+}
+
+void terminal_output_seen(const char *text, size_t len) {
+    size_t at = column.load();
+    for (size_t i = 0; i < len; i++) {
+        const char c = text[i];
+        if (c == '\n' || c == '\r') {
+            at = 0;
+        } else if (c == '\b') {
+            at = at > 0 ? at - 1 : 0;
+        } else {
+            at = column_after(at, c);
+        }
+    }
+    column = at;
+}
+
+size_t terminal_column() {
+    return column.load();
 }
 
 void terminal_write(const std::string &text) {
@@ -83,6 +170,7 @@ void terminal_write(const std::string &text) {
     } else if (write(STDIN_FILENO, text.data(), text.size()) < 0) {
         // Nothing to show it on.
     }
+    terminal_output_seen(text.data(), text.size());
 }
 
 std::string terminal_signal_key(int sig) {
@@ -100,6 +188,13 @@ TerminalLine::Key TerminalLine::take(int c) {
         literal_ = false;
         store(key);
         return Key::more;
+    }
+    if ((found.c_lflag & ISIG) != 0) {
+        signal_ = is_key(c, VINTR)   ? SIGINT
+                  : is_key(c, VQUIT) ? SIGQUIT
+                  : is_key(c, VSUSP) ? SIGTSTP
+                                     : 0;
+        if (signal_ != 0) return Key::signal;
     }
     if (c == '\n') {
         show("\n");
@@ -125,6 +220,8 @@ TerminalLine::Key TerminalLine::take(int c) {
             erase_one();
     } else if (is_key(c, VREPRINT)) {
         show("^R\n" + std::string(buf_ + segment_, len_ - segment_));
+        start_at_ = segment_;
+        start_column_ = 0;
     } else if (is_key(c, VLNEXT)) {
         literal_ = true;
     } else {
@@ -133,8 +230,9 @@ TerminalLine::Key TerminalLine::take(int c) {
     return Key::more;
 }
 
-void TerminalLine::drop() {
-    len_ = segment_ = dropped_ = 0;
+void TerminalLine::drop(size_t column) {
+    len_ = segment_ = dropped_ = start_at_ = 0;
+    start_column_ = column;
     handed_ = literal_ = false;
 }
 
@@ -157,6 +255,15 @@ bool TerminalLine::erase_one() {
         size_t at = len_ - 1;
         while (at > segment_ && (static_cast<unsigned char>(buf_[at]) & 0xC0) == 0x80)
             at--;
+        if (buf_[at] == '\t') {
+            // A tab showed as blank space up to a tab stop: back up over it
+            // to the column where it began.
+            const size_t from = column_at(at);
+            std::string back(column_at(len_) - from, '\b');
+            len_ = at;
+            show(back);
+            return true;
+        }
         width = shown(buf_[at]).size();
         len_ = at;
     }
@@ -165,6 +272,13 @@ bool TerminalLine::erase_one() {
         back += "\b \b";
     show(back);
     return true;
+}
+
+size_t TerminalLine::column_at(size_t end) const {
+    size_t at = start_column_;
+    for (size_t i = start_at_; i < end; i++)
+        at = column_after(at, buf_[i]);
+    return at;
 }
 
 void TerminalLine::show(const std::string &text) {

@@ -51,6 +51,9 @@ TEST(terminal_line, KeysEditThePartNotHandedOver) {
     // erased whole.
     EXPECT_EQ(typed("a\x16\x15\n").second, "a\x15");
     EXPECT_EQ(typed("x\xc3\xa9\x7f\n").second, "x");
+    // A signal key is handed back to be raised, after literal next kept.
+    EXPECT_EQ(typed("ab\x03").first, Key::signal);
+    EXPECT_EQ(typed("a\x16\x03\x16\x1c\n").second, "a\x03\x1c");
 }
 
 TEST(terminal_line, WhatDoesNotFitIsCountedAndErasedFirst) {

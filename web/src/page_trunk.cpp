@@ -111,8 +111,8 @@ int trunk_error(httpd_event *ev, httpd_request *req, const char *message, int le
     return web_error_page(ev, req, "Set Trunk", message, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
 }
 
-// Splits a member list into user ports; false when a port cannot be added
-// or the list holds more than a trunk takes.
+// Splits a member list into user ports: bad_port when a port cannot be
+// added, too_many when the list holds more than a trunk takes.
 enum class Parse { ok, too_many, bad_port };
 
 Parse members_parse(const char *text, upbmp_t *bmp, std::vector<int> *ports) {
@@ -123,12 +123,11 @@ Parse members_parse(const char *text, upbmp_t *bmp, std::vector<int> *ports) {
          tok = strtok_r(nullptr, ",", &save)) {
         long p = std::strtol(tok, nullptr, 10);
         if (p == 0) continue;
-        if (static_cast<int>(ports->size()) >= board_trunk_size) return Parse::too_many;
         if (p < 1 || p > board_num_uports || upbmp_add(bmp, static_cast<int>(p)) != 0)
             return Parse::bad_port;
         ports->push_back(static_cast<int>(p));
     }
-    return Parse::ok;
+    return static_cast<int>(ports->size()) > board_trunk_size ? Parse::too_many : Parse::ok;
 }
 
 // True when the list holds only decimal numbers (spaces around them
@@ -404,10 +403,13 @@ int trunk_apply(httpd_event *ev, httpd_request *req, bool *pvids_changed) {
         upbmp_clear_all(&w.bmp);
         std::vector<int> ports;
         switch (members_parse(web_form_value(ev, t + 1), &w.bmp, &ports)) {
-            case Parse::too_many:
-                return trunk_error(
-                    ev, req, "# of ports > maximal # of ports per trunk", LOG_LEVEL_WARNING,
-                    "Set number of trunking ports > maximal number of ports per trunk");
+            case Parse::too_many: {
+                const std::string text =
+                    web_tag_printf("Trunk %d would hold %d ports: a trunk holds at most %d", t + 1,
+                                   static_cast<int>(ports.size()), board_trunk_size);
+                return trunk_error(ev, req, text.c_str(), LOG_LEVEL_WARNING,
+                                   ("Set trunk : " + text).c_str());
+            }
             case Parse::bad_port:
                 return trunk_error(ev, req, "upbmp_add failed", LOG_LEVEL_ERROR,
                                    "Add a port to port bit map failed");

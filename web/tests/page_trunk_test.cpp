@@ -70,7 +70,7 @@ TEST_F(page_trunk, GroupsReachTheChipAndTheManagerWithMembersInVlanOne) {
 
 TEST_F(page_trunk, OversizedOrSplitGroupsAreRefused) {
     EXPECT_EQ(error_of(post("/trunk.cgi", "trunk_criteria=1&tgmember1=1,2,3,4,5")),
-              "# of ports &gt; maximal # of ports per trunk");
+              "Trunk 1 would hold 5 ports: a trunk holds at most 4");
     EXPECT_EQ(members(0), "none");
     std::string longer = "1" + std::string(90, ',') + "2";
     EXPECT_EQ(error_of(post("/trunk.cgi", "trunk_criteria=1&tgmember1=" + longer)),
