@@ -528,6 +528,7 @@ int ssploop_snmp_tag_versions(const uint16_t *, int index, httpd_request *) {
     return index < 3 ? 1 : 0;
 }
 
-int ssploop_snmp_tag_protocols(const uint16_t *, int index, httpd_request *) {
-    return index < 2 ? 1 : 0;
+// Argument 0: 1 on the edit page, which offers SHA too while the user runs it.
+int ssploop_snmp_tag_protocols(const uint16_t args[3], int index, httpd_request *req) {
+    return index < 2 || (index == 2 && args[0] == 1 && snmp_user_shown_sha(req)) ? 1 : 0;
 }
