@@ -192,11 +192,15 @@ Refusal community_fill(const httpd_event *ev, snmpcfg_community *rec,
         return {"Invalid IP format."};
     const snmpcfg_tables &t = snmpcfg();
     const char *pos_text = field(ev, "snmp_group_name");
+    // "own": the group the community has, which the list no longer offers
+    // (its version changed since), kept as it is.
+    const bool own = pos_text != nullptr && std::strcmp(pos_text, "own") == 0 && old != nullptr &&
+                     group_at(old->group) != nullptr;
     int pos = -1;
-    if (!web_form_int(pos_text, 0, INT32_MAX, &pos)) pos = -1;
-    if (pos < 0 || pos >= t.v1v2group_count) return {"Group not selected."};
-    int slot = t.v1v2groups[pos].group;
-    bool has_user = false;
+    if (!own && !web_form_int(pos_text, 0, INT32_MAX, &pos)) pos = -1;
+    if (!own && (pos < 0 || pos >= t.v1v2group_count)) return {"Group not selected."};
+    int slot = own ? old->group : t.v1v2groups[pos].group;
+    bool has_user = own;
     for (int i = 0; i < t.user_count; i++)
         has_user = has_user || t.users[i].group == slot;
     if (!has_user) return {"No User defined in the Group."};
@@ -461,6 +465,23 @@ void sspvar_snmp_tag_communitylist(const uint16_t args[3], httpd_tag_out *out, h
     if (args[0] == 15) escaped(out, g != nullptr ? g->name : "");
 }
 
+// The group of the community the edit page shows when the v1/v2c list does
+// not hold it; null otherwise.
+const snmpcfg_group *community_own_group(const httpd_request *req) {
+    const snmpcfg_tables &t = snmpcfg();
+    const int id = shown_id(kCommunity, req);
+    if (id < 1 || id > t.community_count) return nullptr;
+    const int slot = t.communities[id - 1].group;
+    for (int i = 0; i < t.v1v2group_count; i++)
+        if (t.v1v2groups[i].group == slot) return nullptr;
+    return group_at(slot);
+}
+
+int ssploop_snmp_tag_community_own(const uint16_t *, int index, httpd_request *req) {
+    Lock lock;
+    return index == 0 && community_own_group(req) != nullptr ? 1 : 0;
+}
+
 void sspvar_snmp_tag_community(const uint16_t args[3], httpd_tag_out *out, httpd_request *req) {
     Lock lock;
     const snmpcfg_tables &t = snmpcfg();
@@ -490,6 +511,13 @@ void sspvar_snmp_tag_community(const uint16_t args[3], httpd_tag_out *out, httpd
             break;
         case 7:
             web_tag_text(out, t.v1v2group_count == 0 ? "disabled" : "");
+            break;
+        case 8:
+            if (const snmpcfg_group *g = community_own_group(req)) {
+                char name[WEB_TAG_TEXT_SIZE];
+                web_html_escape(g->name, name, sizeof name);
+                web_tag_text(out, web_tag_printf("%s (running)", name));
+            }
             break;
         default:
             break;
