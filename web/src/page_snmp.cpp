@@ -478,7 +478,7 @@ void sspvar_snmp_tag_group(const uint16_t args[3], httpd_tag_out *out, httpd_req
         return;
     }
     // The radio pairs: authentication, read, write.
-    const bool checked[] = {g->level == 2, g->level == 1, g->read == 1,
+    const bool checked[] = {g->level == 2, g->level != 2, g->read == 1,
                             g->read != 1,  g->write == 1, g->write != 1};
     if (args[0] >= kSelAuthOn && args[0] <= kSelWriteOff)
         web_tag_text(out, checked[args[0] - kSelAuthOn] ? "checked" : "");
