@@ -280,6 +280,19 @@ void storm_restore(const StormSaved &saved) {
     dxpx_rate_dlfbc_set(saved.rate, saved.flags, saved.lport);
 }
 
+// The storm state the form shows: "all ports" shows the first port's.
+Storm storm_shown(httpd_request *req) {
+    const int uport = storm_port_shown(req);
+    return storm_of(uport != 0 ? uport : 1);
+}
+
+// The type of the form's n-th choice (from 0): the offered ones, then the
+// shown port's when it is none of them.
+int storm_choice_type(const Storm &s, int index) {
+    if (index < kStormTypeCount) return index + 1;
+    return index == kStormTypeCount && s.type > kStormTypeCount ? s.type : 0;
+}
+
 }  // namespace
 
 int rate_cgi(httpd_event *ev, httpd_request *req) {
@@ -465,9 +478,18 @@ void sspvar_rate_tag_form(const uint16_t args[3], httpd_tag_out *out, httpd_requ
     }
     // Tags 1, 3 and 4 preset the ingress, egress and burst lists.
     RateList list = RateList::Ingress;
-    if (args[0] == 3) list = RateList::Egress;
-    if (args[0] == 4) list = RateList::Burst;
-    if (args[0] != 1 && args[0] != 3 && args[0] != 4) return;
+    switch (args[0]) {
+        case 1:
+            break;
+        case 3:
+            list = RateList::Egress;
+            break;
+        case 4:
+            list = RateList::Burst;
+            break;
+        default:
+            return;
+    }
     const RateForm f = rate_form(uport, list);
     web_tag_text(out, web_tag_printf("%u", f.running.known ? f.running.value : f.steps[0].value));
 }
@@ -497,23 +519,6 @@ void sspvar_rate_tag_row(const uint16_t args[3], httpd_tag_out *out, httpd_reque
             break;
     }
 }
-
-namespace {
-
-// The storm state the form shows: "all ports" shows the first port's.
-Storm storm_shown(httpd_request *req) {
-    const int uport = storm_port_shown(req);
-    return storm_of(uport != 0 ? uport : 1);
-}
-
-// The type of the form's n-th choice (from 0): the offered ones, then the
-// shown port's when it is none of them.
-int storm_choice_type(const Storm &s, int index) {
-    if (index < kStormTypeCount) return index + 1;
-    return index == kStormTypeCount && s.type > kStormTypeCount ? s.type : 0;
-}
-
-}  // namespace
 
 int ssploop_storm_tag_type(const uint16_t *, int index, httpd_request *req) {
     return storm_choice_type(storm_shown(req), index) != 0 ? 1 : 0;
