@@ -465,6 +465,8 @@ void sspvar_snmp_tag_communitylist(const uint16_t args[3], httpd_tag_out *out, h
     if (args[0] == 15) escaped(out, g != nullptr ? g->name : "");
 }
 
+namespace {
+
 // The group of the community the edit page shows when the v1/v2c list does
 // not hold it; null otherwise.
 const snmpcfg_group *community_own_group(const httpd_request *req) {
@@ -476,6 +478,8 @@ const snmpcfg_group *community_own_group(const httpd_request *req) {
         if (t.v1v2groups[i].group == slot) return nullptr;
     return group_at(slot);
 }
+
+}  // namespace
 
 int ssploop_snmp_tag_community_own(const uint16_t *, int index, httpd_request *req) {
     Lock lock;
