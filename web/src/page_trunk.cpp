@@ -37,8 +37,8 @@ enum TrunkSelector : uint16_t {
 };
 
 // The criteria as the page names them, 1 to 6. The page offers the first
-// three; the IP ones (which the monitor may set) only as what runs, so that
-// an Apply keeps them.
+// three; the IP ones (which the monitor or a restored file may set) only as
+// what runs, so that an Apply keeps them.
 const char *const kCriterionTexts[] = {
     "SA ( Source MAC Address ) ", "DA ( Destination MAC Address ) ", "SA + DA ",
     "SIP ( Source IP Address ) ", "DIP ( Destination IP Address ) ", "SIP + DIP "};
