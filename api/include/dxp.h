@@ -92,3 +92,7 @@ const char *dxp_cosq_weights_refusal(int unit, const int *weights);
 // it). No limit (0) is never refused here.
 const char *dxp_port_rate_refusal(int unit, int port, const char *port_name, int egress,
                                   uint32_t kbits_sec, uint32_t kbits_burst);
+// Why a port cannot run a storm limit of kbits_sec, named alike: a port
+// without storm control, or a limit above the largest it has a code for;
+// null when it runs it. No limit (0) is never refused here.
+const char *dxp_storm_refusal(int unit, int port, const char *port_name, uint32_t kbits_sec);

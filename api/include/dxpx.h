@@ -120,6 +120,8 @@ int dxpx_port_rate_egress_get(int lport, uint32_t *kbits_sec, uint32_t *kbits_bu
 // same limits (-4).
 const char *dxpx_port_rate_refusal(int lport, const char *port_name, int egress, uint32_t kbits_sec,
                                    uint32_t kbits_burst);
+// dxp_storm_refusal for a logical port.
+const char *dxpx_storm_refusal(int lport, const char *port_name, uint32_t kbits_sec);
 // The ingress refusal, else the egress one, of a port's pair of limits.
 const char *dxpx_port_rates_refusal(int lport, const char *port_name, uint32_t in_kbits_sec,
                                     uint32_t in_kbits_burst, uint32_t out_kbits_sec,

@@ -52,6 +52,8 @@ int drv_storm_control_get(int unit, int port, uint32_t *type, uint32_t *limit,
 // Whether drv_storm_control_set would take this limit and burst; lets callers
 // refuse before they switch anything on.
 bool drv_storm_values_valid(uint32_t limit, uint32_t burst_size);
+// The largest storm limit drv_storm_control_set takes, in kbps.
+uint32_t drv_storm_limit_max(void);
 int drv_storm_type_set(int unit, int port, uint32_t mask, int on);
 int drv_storm_type_get(int unit, int port, uint32_t *mask);
 

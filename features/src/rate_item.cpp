@@ -91,11 +91,15 @@ int read_record(settings_medium *m, uint32_t *all, PortRates (&ports)[kPorts]) {
     return 0;
 }
 
-// Why a user port cannot run its row's limits as stored, or null.
+// Why a user port cannot run its row's limits (its storm limit too) as
+// stored, or null.
 const char *row_refusal(int uport, int lport, const PortRates &p) {
     const std::string port_label = "port " + std::to_string(uport);
-    return dxpx_port_rates_refusal(lport, port_label.c_str(), p.in_rate, p.in_burst, p.out_rate,
-                                   p.out_burst);
+    if (const char *refused = dxpx_port_rates_refusal(lport, port_label.c_str(), p.in_rate,
+                                                      p.in_burst, p.out_rate, p.out_burst))
+        return refused;
+    return (p.storm_flags & 7) != 0 ? dxpx_storm_refusal(lport, port_label.c_str(), p.storm_rate)
+                                    : nullptr;
 }
 
 int load(settings_medium *m) {

@@ -80,8 +80,10 @@ std::vector<Refusal> common_refusals(int ports) {
         // whose broadcast limit is set and on every port.
         {false, "rate limit=2000000 bcast=1", "", "could not set rate"},
         {false, "rate limit=2000000 dlf=1", "", "could not set rate"},
-        {true, "/storm_per_port.cgi", "port=1&type=5&rate=2000000", "failed"},
-        {true, "/storm_per_port.cgi", "port=0&type=2&rate=2000000", "failed"},
+        {true, "/storm_per_port.cgi", "port=1&type=5&rate=2000000",
+         "port 1: storm limit 2000000 kbps is above the largest it runs, 1048576 kbps"},
+        {true, "/storm_per_port.cgi", "port=0&type=2&rate=2000000",
+         "port 1: storm limit 2000000 kbps is above the largest it runs"},
         // Multicast groups in a VLAN the 12-bit key cannot hold.
         {false, "mcast add mac=01:00:5e:0a:0b:0c vlanid=9999 pbm=fe1", "", "Invalid parameter"},
         {false, "mcast join mac=01:00:5e:0a:0b:0c vlanid=9999 pbm=fe1", "", "Invalid parameter"},
@@ -92,7 +94,8 @@ std::vector<Refusal> common_refusals(int ports) {
         // off in the same line.
         {false, "port fe0 an=off SPeed=1000", "", "cannot run 1000"},
         {false, "port fe1 an=off SPeed=10 pfm=1", "", "Feature unavailable"},
-        {true, "/setrate.cgi", "port=1&ingress=5000000", "Invalid ingress rate"},
+        {true, "/setrate.cgi", "port=1&ingress=5000000",
+         "port 1: ingress limit 5000000 kbps is above the largest it runs, 1024000 kbps"},
         // A limit above every code, with a new ingress limit in the post,
         // named alike by the page and the monitor.
         {true, "/setrate.cgi", "port=1&ingress=1024&egress_enable=1&egress=99999&burst=80",

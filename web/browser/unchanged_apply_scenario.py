@@ -14,6 +14,12 @@ can carry (the SERDES, generic copper, the 640X copper/fibre PHY and the
 6401S on fibre, each in a program of its own), whose advertisement the
 backup holds as the chip reports it.
 
+Before the forms are pressed, hand-made posts set what the forms' lists do
+not offer: port 1's egress limit between two steps (640 kbps, 130 KB
+burst), multicast-only storm control and the RAM log's LOCAL1-LOCAL4
+levels; an ingress-only Apply on the rate page keeps that egress limit, and
+the unchanged forms keep them all.
+
     unchanged_apply_scenario.py SWITCHFW_BINARY [SCREENSHOT_PNG]
 
 Exits 77 (skipped) when Chromium or chromedriver cannot be found.
@@ -82,6 +88,19 @@ BOARD_KIND = {"52": "serdes", "28": "serdes", "26": "copper"}
 NO_KIND = {"26": {"serdes"}}
 
 
+# (path, body) of the hand-made posts of values the lists do not offer.
+OFF_LIST = [
+    ("/setrate.cgi", "port=1&ingress=0&egress_enable=1&egress=10&burst=1040"),
+    ("/storm_per_port.cgi", "port=1&type=6&rate=2048"),
+    ("/logger_set.cgi", "m0=247&m1=3&m2=3"),
+]
+POST = ("var x = new XMLHttpRequest(); x.open('POST', arguments[0], false);"
+        "x.setRequestHeader('Content-Type', 'application/x-www-form-urlencoded');"
+        "x.send(arguments[1]); return x.responseText;")
+RATE_ROW = ("var row = document.getElementById('rates').rows[1];"
+            "return row ? row.innerText : '';")
+
+
 def port_forms(*ports):
     return [(f"setport.cgi?port={p}", PORT_BUTTON, "portset.cgi", None) for p in ports]
 
@@ -116,6 +135,32 @@ def press(wd, base, page, button, answer, choose):
     return state
 
 
+def off_list_values(wd, base):
+    """Posts the values the lists do not offer, then changes only port 1's
+    ingress limit on the rate page: its egress limit stays."""
+    wd.frame_path()
+    for path, body in OFF_LIST:
+        answer = wd.script(POST, path, body)
+        expect("errorbox" not in answer, f"{path} {body}: {answer[:300]!r}")
+    open_main(wd, base, "rate.htm")
+    wd.frame_path("left", "main")
+    shown = wd.script("var e = document.getElementById('egress');"
+                      "var b = document.getElementById('burst');"
+                      "document.getElementById('ingress').value = '1024';"
+                      "return e.options[e.selectedIndex].text + ' / ' +"
+                      "       b.options[b.selectedIndex].text;")
+    expect(shown == "640 kbps (running) / 130 KB (running)", f"the rate form shows {shown!r}")
+    wd.click("#apply")
+    wd.frame_path()
+    wait_state(wd, lambda s: s.get("main", "").endswith("/setrate.cgi"), "the answer setrate.cgi")
+    open_main(wd, base, "rate.htm")
+    wd.frame_path("left", "main")
+    row = wd.script(RATE_ROW)
+    wd.frame_path()
+    expect(row.split()[1:] == ["1024", "kbps", "640", "kbps", "130", "KB"],
+           f"port 1 after an ingress-only Apply: {row!r}")
+
+
 def check_board(session, wd, binary, board, kind, forms):
     """Starts the board with the kind of gigabit PHY and presses the forms
     unchanged; the forms whose Apply stored something."""
@@ -133,6 +178,8 @@ def check_board(session, wd, binary, board, kind, forms):
     session.procs.append(proc)
     wait_for_port(80 + offset, "switchfw", proc)
     log_in(wd, base)
+    if kind == BOARD_KIND[board]:
+        off_list_values(wd, base)
     before = stored(wd)
     changed = []
     for page, button, answer, choose in forms:

@@ -77,7 +77,13 @@ logger *server_get(int row, const char **name = nullptr) {
     return slot >= 0 ? logger_syslog_get(slot, name) : nullptr;
 }
 
+// Level 1 to 4: "checked" for a box whose level the target logs. Level 0:
+// the mask of the levels it logs that have no box (LOCAL1 to LOCAL4), which
+// the form posts back as they are.
 void level_box(logger *l, uint16_t level, httpd_tag_out *out) {
+    if (l != nullptr && level == 0)
+        return web_tag_int(
+            out, static_cast<int>(l->ops->level_mask_get(l) >> kLevelBoxes << kLevelBoxes));
     if (l == nullptr || level < 1 || level > kLevelBoxes) return;
     bool set = (l->ops->level_mask_get(l) & (1u << (level - 1))) != 0;
     web_tag_text(out, set ? "checked" : "");

@@ -27,6 +27,10 @@ constexpr uint32_t kAdvertLowSpeeds = 0x1F;
 constexpr uint32_t kAdvertPauseTx = 0x400;
 constexpr uint32_t kAdvertPauseRx = 0x800;
 constexpr uint32_t kAdvertPause = kAdvertPauseTx | kAdvertPauseRx;
+// Flow control values of the form past off (0) and on (1): pause in one
+// direction only, which the form offers only as what the port runs.
+constexpr int kPauseTxOnly = 2, kPauseRxOnly = 3;
+int port_pause_shown(int port);
 constexpr uint32_t kAdvert100Full = 0x8;
 constexpr uint32_t kAdvert1000Full = 0x20;
 constexpr int kMediumCopper = 1;
@@ -192,6 +196,7 @@ struct PortForm {
     int speed;
     int duplex;
     bool flow;
+    bool pause_tx, pause_rx;  // as flow, or one direction kept as it runs
     int priority;
     int pvid;
 };
@@ -247,9 +252,14 @@ int check_values(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, i
         return refuse(ev, req, "cxt->count is a wrong value");
     }
     const int first = count == 6 ? 3 : 4;
-    int priority = 0, pvid = -1, speed = 0;
+    int priority = 0, pvid = -1, speed = 0, flow = 0;
     if (count == 7 && !web_form_int(pairs[3].value, 1, 5, &speed))
         return port_failed(ev, req, f, "Set speed failed", "Set speed failed");
+    // Pause in one direction only is taken back only as the port runs it.
+    if (web_form_int(pairs[first].value, kPauseTxOnly, kPauseRxOnly, &flow) &&
+        flow != port_pause_shown(f.port))
+        return port_failed(ev, req, f, "Set pause failed: the port runs no such pause",
+                           "Set pause failed");
     if (!web_form_int(pairs[first + 1].value, 0, 7, &priority))
         return port_failed(ev, req, f, "Set untagged priority failed",
                            "Set untagged priority failed");
@@ -300,6 +310,8 @@ int apply_link(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, int
                       f.duplex == 1 ? "Full-Duplex" : "Half-Duplex");
     }
     f.flow = std::strcmp(pairs[first].value, "1") == 0;
+    f.pause_tx = f.flow || std::strcmp(pairs[first].value, "2") == 0;
+    f.pause_rx = f.flow || std::strcmp(pairs[first].value, "3") == 0;
     f.priority = static_cast<int>(std::strtol(pairs[first + 1].value, nullptr, 10));
     f.pvid = static_cast<int>(std::strtol(pairs[first + 2].value, nullptr, 10));
     return 0;
@@ -307,14 +319,19 @@ int apply_link(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, int
 
 // Steps 8 to 13: flow control, advertisement, pause, priority and PVID.
 int apply_port_values(httpd_event *ev, httpd_request *req, const PortForm &f) {
-    port_flowctrl_set(f.port - 1, f.flow ? 1 : 0);
-    logger_printf(LOG_LEVEL_INFO, LOG_MOD_PORT, "Set Port #%d flow control %s\n", f.port,
-                  f.flow ? "Enabled" : "Disabled");
+    // One direction kept leaves the form's own flow control as it was.
+    if (f.pause_tx == f.pause_rx) {
+        port_flowctrl_set(f.port - 1, f.flow ? 1 : 0);
+        logger_printf(LOG_LEVEL_INFO, LOG_MOD_PORT, "Set Port #%d flow control %s\n", f.port,
+                      f.flow ? "Enabled" : "Disabled");
+    }
     if (f.autoneg) {
         uint32_t advert = 0;
         if (dxpx_port_advert_get(f.lport, &advert) != 0)
             return port_failed(ev, req, f, "dxpx_port_advert_get failed", "port advert get failed");
-        advert = f.flow ? advert | kAdvertPause : advert & ~kAdvertPause;
+        advert &= ~kAdvertPause;
+        if (f.pause_tx) advert |= kAdvertPauseTx;
+        if (f.pause_rx) advert |= kAdvertPauseRx;
         // Every speed of a gigabit port that its PHY and MAC run, as a load
         // advertises it: an unchanged form changes nothing.
         if (gigabit_port(f.lport))
@@ -323,7 +340,7 @@ int apply_port_values(httpd_event *ev, httpd_request *req, const PortForm &f) {
         if (dxpx_port_advert_set(f.lport, advert) != 0)
             return port_failed(ev, req, f, "dxpx_port_advert_set failed", "port advert set failed");
     }
-    if (dxpx_port_pause_set(f.lport, f.flow ? 1 : 0, f.flow ? 1 : 0) != 0)
+    if (dxpx_port_pause_set(f.lport, f.pause_tx ? 1 : 0, f.pause_rx ? 1 : 0) != 0)
         return port_failed(ev, req, f, "Set pause failed", "Set pause failed");
     if (dxpx_port_untagged_priority_set(f.lport, f.priority) != 0)
         return port_failed(ev, req, f, "Set untagged priority failed",
@@ -393,26 +410,45 @@ int port_speed_code_running(int port) {
     return speed_code_shown(port, lport, speed, duplex);
 }
 
-int port_flowctrl_running(int port) {
-    const int form = port_flowctrl_get(port - 1);
+namespace {
+
+// The pause a port runs (false when it cannot be read).
+bool pause_running(int port, int *tx, int *rx) {
     int lport = 0;
-    if (!index_valid(port - 1) || ulpm_to_lport(port, &lport) != 0) return form;
+    if (!index_valid(port - 1) || ulpm_to_lport(port, &lport) != 0) return false;
     // Negotiating, the port pauses as its advertisement offers (the link's
-    // pause is what the partner agreed to); forced, as its MAC is set. Pause
-    // in one direction only is no state of the form: the form's own stands.
-    int autoneg = 0, tx = 0, rx = 0;
+    // pause is what the partner agreed to); forced, as its MAC is set.
+    int autoneg = 0;
     uint32_t advert = 0;
     dxp_port_info before{};
     if (dxpx_port_autoneg_get(lport, &autoneg) == 0 && autoneg == 1) {
-        if (dxpx_port_advert_get(lport, &advert) != 0) return form;
-        tx = (advert & kAdvertPauseTx) != 0;
-        rx = (advert & kAdvertPauseRx) != 0;
+        if (dxpx_port_advert_get(lport, &advert) != 0) return false;
+        *tx = (advert & kAdvertPauseTx) != 0;
+        *rx = (advert & kAdvertPauseRx) != 0;
     } else if (port_reserve_kept_info_lport(lport, &before)) {
-        tx = before.pause_tx;  // as the self-test will give it back
-        rx = before.pause_rx;
-    } else if (dxpx_port_pause_get(lport, &tx, &rx) != 0) {
-        return form;
+        *tx = before.pause_tx;  // as the self-test will give it back
+        *rx = before.pause_rx;
+    } else if (dxpx_port_pause_get(lport, tx, rx) != 0) {
+        return false;
     }
+    return true;
+}
+
+// What the form's flow control shows: off, on, or one direction only.
+int port_pause_shown(int port) {
+    int tx = 0, rx = 0;
+    if (!pause_running(port, &tx, &rx) || tx == rx) return port_flowctrl_running(port);
+    return tx != 0 ? kPauseTxOnly : kPauseRxOnly;
+}
+
+}  // namespace
+
+// Pause in one direction only is no state of the stored settings: the
+// form's own stands.
+int port_flowctrl_running(int port) {
+    const int form = port_flowctrl_get(port - 1);
+    int tx = 0, rx = 0;
+    if (!pause_running(port, &tx, &rx)) return form;
     return tx == rx ? tx : form;
 }
 
@@ -523,7 +559,7 @@ void sspvar_portset_tag_ssi(const uint16_t args[3], httpd_tag_out *out, httpd_re
             web_tag_int(out, port_speed_code_running(port));
             break;
         case 12:
-            web_tag_int(out, port_flowctrl_running(port));
+            web_tag_int(out, port_pause_shown(port));
             break;
         case 13:
             dxpx_port_untagged_priority_get(lport, &value);

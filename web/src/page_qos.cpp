@@ -2,6 +2,7 @@
 // scheduling and count, and the enhanced (port, DSCP, ToS, IP) priority maps
 // of the QoS manager.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -286,7 +287,9 @@ int qos_cgi(httpd_event *ev, httpd_request *req) {
         } else if (mode == kSchedWrr) {
             if (!parse_int(name + 1, 0, numq - 1, &index))
                 return qos_error(ev, req, title, "Can't set scheduling mode!");
-            if (!parse_int(ev->a.pairs[i].value, 0, kWeightChoices, &value)) {
+            // A weight off the list is taken only as the one that runs.
+            if (!parse_int(ev->a.pairs[i].value, 0, INT32_MAX, &value) ||
+                (value > kWeightChoices && value != old_weights[index])) {
                 // Named as the switch's own refusals are, so a hand-made
                 // post learns which weight the page does not take.
                 const std::string why = web_tag_printf(

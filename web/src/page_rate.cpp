@@ -38,10 +38,13 @@ struct StormType {
     int flags;
     const char *name;
 };
-// Form values 1 to 5.
-constexpr StormType kStormTypes[] = {
-    {0, "None"}, {4, "BC"}, {6, "BC+MC"}, {5, "BC+DLF"}, {7, "BC+MC+DLF"}};
+// Form values 1 to 8. The form offers the first five; the others (which the
+// monitor and a stored file may hold) only as what a port runs, so that an
+// Apply keeps them.
+constexpr StormType kStormTypes[] = {{0, "None"},      {4, "BC"}, {6, "BC+MC"}, {5, "BC+DLF"},
+                                     {7, "BC+MC+DLF"}, {2, "MC"}, {1, "DLF"},   {3, "MC+DLF"}};
 constexpr int kStormTypeCount = 5;
+constexpr int kStormTypeAll = static_cast<int>(std::size(kStormTypes));
 constexpr int kStormBcast = 4, kStormMcast = 2, kStormDlf = 1;
 
 // The storm form's port when no request selects one; -1 until the first.
@@ -95,27 +98,86 @@ Rates rates_of(int uport) {
     return r;
 }
 
-const char *rate_text(uint32_t kbps) {
-    return kbps == 0 ? "No Limit" : web_tag_printf("%u %s", kbps, "kbps");
+// One of a form list's offers: a step of the list, or what the port runs.
+struct Offer {
+    std::string name;
+    uint32_t value;
+};
+
+// What a list presets: the port's running value when it has one.
+struct Running {
+    bool known = false;
+    uint32_t value = 0;
+    std::string name;  // the offer's name when no step is the value
+};
+
+// A list's steps for the port, with what runs as an offer of its own (in
+// value order) when no step is it: an Apply that leaves the list alone then
+// posts the value that runs rather than the first step.
+std::vector<Offer> offers(const Choice *list, size_t count, const Running &running) {
+    std::vector<Offer> out;
+    bool found = !running.known;
+    for (size_t i = 0; i < count; i++) {
+        if (!found && list[i].value >= running.value) {
+            found = true;
+            if (list[i].value != running.value) out.push_back({running.name, running.value});
+        }
+        out.push_back({list[i].name, list[i].value});
+    }
+    if (!found) out.push_back({running.name, running.value});
+    return out;
 }
 
-template <size_t N>
-void choices_print(httpd_tag_out *out, const Choice (&list)[N], size_t count, bool names) {
+void offers_print(httpd_tag_out *out, const std::vector<Offer> &list, bool names) {
     std::string text;
-    for (size_t i = 0; i < count && i < N; i++) {
-        if (i != 0) text += ",";
-        text +=
-            names ? web_tag_printf("\"%s\"", list[i].name) : web_tag_printf("%u", list[i].value);
+    for (const Offer &o : list) {
+        if (!text.empty()) text += ",";
+        text += names ? web_tag_printf("\"%s\"", o.name.c_str()) : web_tag_printf("%u", o.value);
     }
     web_tag_text(out, web_tag_printf("%s", text.c_str()));
 }
 
-// The choice whose value is the current one, else the first.
-template <size_t N>
-uint32_t preset(const Choice (&list)[N], size_t count, uint32_t current) {
-    for (size_t i = 0; i < count && i < N; i++)
-        if (list[i].value == current) return current;
-    return list[0].value;
+const char *rate_text(uint32_t kbps) {
+    return kbps == 0 ? "No Limit" : web_tag_printf("%u %s", kbps, "kbps");
+}
+
+// The lists of the rate form, in the order of their tags.
+enum class RateList { Ingress, Egress, Burst };
+
+// A list of the port's form: the steps it offers and the value that runs.
+// An egress rate and burst run only with the egress limit on; off, the
+// first steps are as good as any.
+struct RateForm {
+    const Choice *steps = nullptr;
+    size_t count = 0;
+    Running running;
+};
+
+RateForm rate_form(int uport, RateList list) {
+    const bool fast = port_fast(uport);
+    const Rates r = rates_of(uport);
+    const bool egress_on = r.egress_ok && r.egress != 0;
+    RateForm f;
+    switch (list) {
+        case RateList::Ingress:
+            f.steps = kIngress;
+            f.count = fast ? 8 : 7;
+            f.running = {r.ingress_ok, r.ingress, std::string(rate_text(r.ingress)) + " (running)"};
+            break;
+        case RateList::Egress:
+            f.steps = kEgress;
+            f.count = fast ? 7 : 6;
+            f.running = {egress_on, r.egress / kEgressUnit,
+                         web_tag_printf("%u kbps (running)", r.egress)};
+            break;
+        case RateList::Burst:
+            f.steps = kBurst;
+            f.count = std::size(kBurst);
+            f.running = {egress_on, r.egress_burst,
+                         web_tag_printf("%u KB (running)", r.egress_burst / 8)};
+            break;
+    }
+    return f;
 }
 
 int rate_error(httpd_event *ev, httpd_request *req, const char *message, const char *log_text) {
@@ -153,7 +215,7 @@ Storm storm_of(int uport) {
         flags |= own;
     }
     s.ok = true;
-    for (int t = 0; t < kStormTypeCount; t++)
+    for (int t = 0; t < kStormTypeAll; t++)
         if (kStormTypes[t].flags == flags) s.type = t + 1;
     return s;
 }
@@ -218,6 +280,19 @@ void storm_restore(const StormSaved &saved) {
     dxpx_rate_dlfbc_set(saved.rate, saved.flags, saved.lport);
 }
 
+// The storm state the form shows: "all ports" shows the first port's.
+Storm storm_shown(httpd_request *req) {
+    const int uport = storm_port_shown(req);
+    return storm_of(uport != 0 ? uport : 1);
+}
+
+// The type of the form's n-th choice (from 0): the offered ones, then the
+// shown port's when it is none of them.
+int storm_choice_type(const Storm &s, int index) {
+    if (index < kStormTypeCount) return index + 1;
+    return index == kStormTypeCount && s.type > kStormTypeCount ? s.type : 0;
+}
+
 }  // namespace
 
 int rate_cgi(httpd_event *ev, httpd_request *req) {
@@ -250,9 +325,8 @@ int setrate_cgi(httpd_event *ev, httpd_request *req) {
     uint32_t ingress = 0, enable = 0, egress = 0, burst = 0;
     const char *texts[] = {web_form_value(ev, 2), web_form_value(ev, 3), web_form_value(ev, 4)};
     uint32_t *values[] = {&enable, &egress, &burst};
-    // Above the largest choice the limiter would run without a limit.
-    constexpr uint32_t kIngressMax = kIngress[std::size(kIngress) - 1].value;
-    if (!parse_uint(web_form_value(ev, 1), kIngressMax, &ingress))
+    // A limit above the largest the limiter runs is refused by name below.
+    if (!parse_uint(web_form_value(ev, 1), UINT32_MAX, &ingress))
         return rate_error(ev, req, "Invalid ingress rate", nullptr);
     for (int i = 0; i < 3; i++) {
         if (texts[i] != nullptr && !parse_uint(texts[i], UINT32_MAX / kEgressUnit, values[i]))
@@ -319,7 +393,7 @@ int storm_per_port_cgi(httpd_event *ev, httpd_request *req) {
     }
     const int uport = static_cast<int>(port);
     storm_port_select(req, uport);
-    if (!parse_uint(web_form_value(ev, 1), kStormTypeCount, &type) || type < 1)
+    if (!parse_uint(web_form_value(ev, 1), kStormTypeAll, &type) || type < 1)
         return storm_error(ev, req, "Set Storm", "Invalid storm control type", nullptr);
     if (type != 1 && !parse_uint(web_form_value(ev, 2), INT32_MAX, &rate))
         return storm_error(ev, req, "Set Storm", "Invalid storm control rate", nullptr);
@@ -335,6 +409,14 @@ int storm_per_port_cgi(httpd_event *ev, httpd_request *req) {
     for (int n = first; n <= last; n++)
         if (const char *held = web_port_held_text(n))
             return storm_error(ev, req, "Set Storm", held, nullptr);
+    // A limit a port cannot run is named before any change.
+    for (int n = first; n <= last && flags != 0; n++) {
+        int lp = 0;
+        const std::string label = "port " + std::to_string(n);
+        const char *refused =
+            lport_of(n, &lp) ? dxpx_storm_refusal(lp, label.c_str(), rate) : nullptr;
+        if (refused != nullptr) return storm_error(ev, req, "Set Storm", refused, nullptr);
+    }
     std::vector<StormSaved> saved(static_cast<size_t>(last - first + 1));
     for (int n = first; n <= last; n++) {
         if (!storm_save(n, &saved[static_cast<size_t>(n - first)])) {
@@ -377,21 +459,9 @@ int storm_per_port_cgi(httpd_event *ev, httpd_request *req) {
 }
 
 void sspvar_rate_tag_choice(const uint16_t args[3], httpd_tag_out *out, httpd_request *req) {
-    const bool fast = port_fast(rate_port(req));
-    const bool names = args[0] % 2 == 0;
-    switch (args[0] / 2) {
-        case 0:
-            choices_print(out, kIngress, fast ? 8 : 7, names);
-            break;
-        case 1:
-            choices_print(out, kEgress, fast ? 7 : 6, names);
-            break;
-        case 2:
-            choices_print(out, kBurst, 5, names);
-            break;
-        default:
-            break;
-    }
+    if (args[0] / 2 > static_cast<int>(RateList::Burst)) return;
+    const RateForm f = rate_form(rate_port(req), static_cast<RateList>(args[0] / 2));
+    offers_print(out, offers(f.steps, f.count, f.running), args[0] % 2 == 0);
 }
 
 void sspvar_rate_tag_form(const uint16_t args[3], httpd_tag_out *out, httpd_request *req) {
@@ -401,25 +471,27 @@ void sspvar_rate_tag_form(const uint16_t args[3], httpd_tag_out *out, httpd_requ
         if (args[1] + 1 == uport) web_tag_text(out, "selected");
         return;
     }
-    const bool fast = port_fast(uport);
-    const Rates r = rates_of(uport);
+    if (args[0] == 2) {
+        const Rates r = rates_of(uport);
+        if (r.egress_ok && r.egress != 0) web_tag_text(out, "selected");
+        return;
+    }
+    // Tags 1, 3 and 4 preset the ingress, egress and burst lists.
+    RateList list = RateList::Ingress;
     switch (args[0]) {
         case 1:
-            web_tag_text(out, web_tag_printf("%u", preset(kIngress, fast ? 8 : 7, r.ingress)));
-            break;
-        case 2:
-            if (r.egress_ok && r.egress != 0) web_tag_text(out, "selected");
             break;
         case 3:
-            web_tag_text(
-                out, web_tag_printf("%u", preset(kEgress, fast ? 7 : 6, r.egress / kEgressUnit)));
+            list = RateList::Egress;
             break;
         case 4:
-            web_tag_text(out, web_tag_printf("%u", preset(kBurst, 5, r.egress_burst)));
+            list = RateList::Burst;
             break;
         default:
-            break;
+            return;
     }
+    const RateForm f = rate_form(uport, list);
+    web_tag_text(out, web_tag_printf("%u", f.running.known ? f.running.value : f.steps[0].value));
 }
 
 void sspvar_rate_tag_row(const uint16_t args[3], httpd_tag_out *out, httpd_request *) {
@@ -448,23 +520,26 @@ void sspvar_rate_tag_row(const uint16_t args[3], httpd_tag_out *out, httpd_reque
     }
 }
 
-int ssploop_storm_tag_type(const uint16_t *, int index, httpd_request *) {
-    return index < kStormTypeCount ? 1 : 0;
+int ssploop_storm_tag_type(const uint16_t *, int index, httpd_request *req) {
+    return storm_choice_type(storm_shown(req), index) != 0 ? 1 : 0;
 }
 
 void sspvar_storm_tag_form(const uint16_t args[3], httpd_tag_out *out, httpd_request *req) {
     const int uport = storm_port_shown(req);
-    // "All ports" shows the first port's setting.
-    const Storm s = storm_of(uport != 0 ? uport : 1);
+    const Storm s = storm_shown(req);
+    const int type = storm_choice_type(s, args[1]);
     switch (args[0]) {
         case 0:
-            web_tag_int(out, args[1] + 1);
+            web_tag_int(out, type);
             break;
         case 1:
-            if (args[1] < kStormTypeCount) web_tag_text(out, kStormTypes[args[1]].name);
+            if (type > kStormTypeCount)
+                web_tag_text(out, web_tag_printf("%s (running)", kStormTypes[type - 1].name));
+            else if (type != 0)
+                web_tag_text(out, kStormTypes[type - 1].name);
             break;
         case 2:
-            if (args[1] + 1 == s.type) web_tag_text(out, "selected");
+            if (type != 0 && type == s.type) web_tag_text(out, "selected");
             break;
         case 3:
             web_tag_int(out, uport);

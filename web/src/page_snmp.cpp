@@ -478,7 +478,7 @@ void sspvar_snmp_tag_group(const uint16_t args[3], httpd_tag_out *out, httpd_req
         return;
     }
     // The radio pairs: authentication, read, write.
-    const bool checked[] = {g->level == 2, g->level == 1, g->read == 1,
+    const bool checked[] = {g->level == 2, g->level != 2, g->read == 1,
                             g->read != 1,  g->write == 1, g->write != 1};
     if (args[0] >= kSelAuthOn && args[0] <= kSelWriteOff)
         web_tag_text(out, checked[args[0] - kSelAuthOn] ? "checked" : "");
@@ -528,6 +528,7 @@ int ssploop_snmp_tag_versions(const uint16_t *, int index, httpd_request *) {
     return index < 3 ? 1 : 0;
 }
 
-int ssploop_snmp_tag_protocols(const uint16_t *, int index, httpd_request *) {
-    return index < 2 ? 1 : 0;
+// Argument 0: 1 on the edit page, which offers SHA too while the user runs it.
+int ssploop_snmp_tag_protocols(const uint16_t args[3], int index, httpd_request *req) {
+    return index < 2 || (index == 2 && args[0] == 1 && snmp_user_shown_sha(req)) ? 1 : 0;
 }

@@ -30,6 +30,16 @@ const snmpcfg_user *user_at(int slot) {
     return slot >= 0 && slot < t.user_count ? &t.users[slot] : nullptr;
 }
 
+// The protocol form value of SHA, offered only as what a user runs.
+constexpr int kAuthSha = 2;
+
+// A user's SHA protocol (auth above 1) when it stays with the group slot,
+// the user's own authenticating group; -1 otherwise.
+int sha_kept(const snmpcfg_user &u, int slot) {
+    const snmpcfg_group *g = group_at(slot);
+    return u.auth > 1 && slot == u.group && g != nullptr && g->level == 2 ? u.auth : -1;
+}
+
 // The name check of the user and community forms; null when the name may
 // be used.
 const char *name_check(int kind, const char *name, const char *own, const char *too_long,
@@ -70,14 +80,21 @@ Refusal user_fill(const httpd_event *ev, snmpcfg_user *rec, const snmpcfg_user *
     copy_text(rec->name, sizeof rec->name, name);
     rec->group = slot;
     rec->model = group_at(slot)->model;
-    rec->auth = group_at(slot)->level - 1;
+    // SHA (which a restored file may hold, and the form does not offer) is
+    // kept while the user stays in its authenticating group.
+    const int kept_auth = old != nullptr ? sha_kept(*old, slot) : -1;
+    rec->auth = kept_auth > 1 ? kept_auth : group_at(slot)->level - 1;
     if (const char *ver = field(ev, "snmp_ver"))
         rec->model = web_form_int(ver, 0, 2, &rec->model) ? rec->model + 1 : 0;
     if (rec->model < 1 || rec->model > 3) return {"SNMP Version not selected."};
     if (const char *type = field(ev, "auth_type");
-        type != nullptr && !web_form_int(type, 0, 1, &rec->auth))
+        type != nullptr && web_form_int(type, 0, kAuthSha, &rec->auth)) {
+        if (rec->auth == kAuthSha) rec->auth = kept_auth;
+    } else if (type != nullptr) {
         rec->auth = -1;
-    if (rec->auth < 0 || rec->auth > 1) return {"Invalid Auth Protocol."};
+    }
+    if (rec->auth < 0 || (rec->auth > 1 && rec->auth != kept_auth))
+        return {"Invalid Auth Protocol."};
     rec->password[0] = '\0';
     if (rec->auth != 0) {
         const char *key = field(ev, old != nullptr ? "new_key" : "auth_key");
@@ -175,11 +192,15 @@ Refusal community_fill(const httpd_event *ev, snmpcfg_community *rec,
         return {"Invalid IP format."};
     const snmpcfg_tables &t = snmpcfg();
     const char *pos_text = field(ev, "snmp_group_name");
+    // "own": the group the community has, which the list no longer offers
+    // (its version changed since), kept as it is.
+    const bool own = pos_text != nullptr && std::strcmp(pos_text, "own") == 0 && old != nullptr &&
+                     group_at(old->group) != nullptr;
     int pos = -1;
-    if (!web_form_int(pos_text, 0, INT32_MAX, &pos)) pos = -1;
-    if (pos < 0 || pos >= t.v1v2group_count) return {"Group not selected."};
-    int slot = t.v1v2groups[pos].group;
-    bool has_user = false;
+    if (!own && !web_form_int(pos_text, 0, INT32_MAX, &pos)) pos = -1;
+    if (!own && (pos < 0 || pos >= t.v1v2group_count)) return {"Group not selected."};
+    int slot = own ? old->group : t.v1v2groups[pos].group;
+    bool has_user = own;
     for (int i = 0; i < t.user_count; i++)
         has_user = has_user || t.users[i].group == slot;
     if (!has_user) return {"No User defined in the Group."};
@@ -311,12 +332,24 @@ enum UserSelector : uint16_t {
 };
 
 const char *protocol_name(int auth) {
-    return auth == 0 ? "None" : "MD5";
+    return auth == 0 ? "None" : auth == 1 ? "MD5" : "SHA";
+}
+
+// The SHA protocol of the user the edit page shows, when it keeps it: with
+// the user's own group chosen (-1 otherwise).
+int shown_sha(const httpd_request *req) {
+    const snmpcfg_user *u = user_at(shown_id(kUser, req) - 1);
+    return u != nullptr ? sha_kept(*u, chosen_group(req, u->group)) : -1;
 }
 
 }  // namespace
 
 // ---- users
+
+bool snmppage::snmp_user_shown_sha(const httpd_request *req) {
+    Lock lock;
+    return shown_sha(req) > 1;
+}
 
 SNMP_KIND_HANDLERS(user_kind, kUser, "user_page", ssphandler_snmp_user_new_cgi,
                    ssphandler_showuser_cgi, ssphandler_pageuser_cgi, ssphandler_edituser_cgi,
@@ -387,11 +420,16 @@ void sspvar_snmp_tag_user(const uint16_t args[3], httpd_tag_out *out, httpd_requ
         case kSelProtoValue:
             web_tag_int(out, args[1]);
             break;
-        case kSelProtoSelected:
-            web_tag_text(out, args[1] == level - 1 ? selected : "");
+        case kSelProtoSelected: {
+            const int shown = !creating && shown_sha(req) > 1 ? kAuthSha : level - 1;
+            web_tag_text(out, args[1] == shown ? selected : "");
             break;
+        }
         case kSelProtoName:
-            web_tag_text(out, protocol_name(args[1]));
+            if (args[1] == kAuthSha)
+                web_tag_text(out, web_tag_printf("%s (running)", protocol_name(kAuthSha)));
+            else
+                web_tag_text(out, protocol_name(args[1]));
             break;
         case kSelProtoDisabled:
             web_tag_text(out, level != 1 ? "disabled" : "");
@@ -427,6 +465,27 @@ void sspvar_snmp_tag_communitylist(const uint16_t args[3], httpd_tag_out *out, h
     if (args[0] == 15) escaped(out, g != nullptr ? g->name : "");
 }
 
+namespace {
+
+// The group of the community the edit page shows when the v1/v2c list does
+// not hold it; null otherwise.
+const snmpcfg_group *community_own_group(const httpd_request *req) {
+    const snmpcfg_tables &t = snmpcfg();
+    const int id = shown_id(kCommunity, req);
+    if (id < 1 || id > t.community_count) return nullptr;
+    const int slot = t.communities[id - 1].group;
+    for (int i = 0; i < t.v1v2group_count; i++)
+        if (t.v1v2groups[i].group == slot) return nullptr;
+    return group_at(slot);
+}
+
+}  // namespace
+
+int ssploop_snmp_tag_community_own(const uint16_t *, int index, httpd_request *req) {
+    Lock lock;
+    return index == 0 && community_own_group(req) != nullptr ? 1 : 0;
+}
+
 void sspvar_snmp_tag_community(const uint16_t args[3], httpd_tag_out *out, httpd_request *req) {
     Lock lock;
     const snmpcfg_tables &t = snmpcfg();
@@ -456,6 +515,13 @@ void sspvar_snmp_tag_community(const uint16_t args[3], httpd_tag_out *out, httpd
             break;
         case 7:
             web_tag_text(out, t.v1v2group_count == 0 ? "disabled" : "");
+            break;
+        case 8:
+            if (const snmpcfg_group *g = community_own_group(req)) {
+                char name[WEB_TAG_TEXT_SIZE];
+                web_html_escape(g->name, name, sizeof name);
+                web_tag_text(out, web_tag_printf("%s (running)", name));
+            }
             break;
         default:
             break;

@@ -92,6 +92,8 @@ void escaped(httpd_tag_out *out, const char *text);
 // The group in a slot, null for an empty one.
 const snmpcfg_group *group_at(int slot);
 const char *version_name(int model);  // "SNMPv1", "SNMPv2c", "SNMPv3", "None"
+// Whether the user the edit page shows runs SHA, which the page then offers.
+bool snmp_user_shown_sha(const httpd_request *req);
 
 // One kind of entry for the create, edit and delete handlers.
 template <typename T>

@@ -22,6 +22,7 @@ namespace {
 constexpr size_t kMemberTextMax = 88;  // bytes of a member list, NUL included
 constexpr int kListMax = 64;
 constexpr uint16_t kLeftColumn = 10;
+constexpr uint16_t kMiscCriterionValue = 2;  // sspvar_trunk_tag_misc: a criterion choice's value
 
 enum TrunkSelector : uint16_t {
     kSelMembers = 0,
@@ -35,9 +36,14 @@ enum TrunkSelector : uint16_t {
     kSelPortRule = 14,
 };
 
-// The criteria as the page names them, 1 to 3.
-const char *const kCriterionTexts[] = {"SA ( Source MAC Address ) ",
-                                       "DA ( Destination MAC Address ) ", "SA + DA "};
+// The criteria as the page names them, 1 to 6. The page offers the first
+// three; the IP ones (which the monitor or a restored file may set) only as
+// what runs, so that an Apply keeps them.
+const char *const kCriterionTexts[] = {
+    "SA ( Source MAC Address ) ", "DA ( Destination MAC Address ) ", "SA + DA ",
+    "SIP ( Source IP Address ) ", "DIP ( Destination IP Address ) ", "SIP + DIP "};
+constexpr int kCriteriaOffered = 3;
+constexpr int kCriteria = 6;
 
 const char *criterion_name(int psc) {
     switch (psc) {
@@ -45,9 +51,33 @@ const char *criterion_name(int psc) {
             return "Criterion : SA";
         case 2:
             return "Criterion : DA";
+        case 4:
+            return "Criterion : SIP";
+        case 5:
+            return "Criterion : DIP";
+        case 6:
+            return "Criterion : SIP + DIP";
         default:
             return "Criterion : SA + DA";
     }
+}
+
+// The criterion the groups run: the first group's, 1 when there is none.
+int running_criterion() {
+    for (int t = 0; t < board_num_trunks; t++) {
+        int got = 0;
+        if (dxpx_trunk_psc_get(t, &got) == 0) return got;
+    }
+    return 1;
+}
+
+// The criterion of the list's n-th choice (from 0): the offered ones, then
+// the running one when it is none of them; 0 past the end.
+int criterion_choice(int index) {
+    if (index < kCriteriaOffered) return index + 1;
+    const int running = running_criterion();
+    return index == kCriteriaOffered && running > kCriteriaOffered && running <= kCriteria ? running
+                                                                                           : 0;
 }
 
 // Member user ports of a trunk, ascending, at most the trunk size.
@@ -357,7 +387,10 @@ int trunk_apply(httpd_event *ev, httpd_request *req, bool *pvids_changed) {
     }
     const char *criterion_text = web_form_value(ev, 0);
     long long criterion = 0;
-    if (criterion_text != nullptr && !web_form_number(criterion_text, 0, 3, &criterion))
+    // A criterion the page does not offer is taken only as the one that runs.
+    if (criterion_text != nullptr &&
+        (!web_form_number(criterion_text, 0, kCriteria, &criterion) ||
+         (criterion > kCriteriaOffered && criterion != running_criterion())))
         return trunk_error(ev, req, "Invalid distribution criterion", LOG_LEVEL_WARNING,
                            "Set trunk : invalid distribution criterion");
     // The lists are checked before any group changes.
@@ -432,7 +465,7 @@ int trunk_apply(httpd_event *ev, httpd_request *req, bool *pvids_changed) {
         }
         if (!group_takes(t, ports)) return trunk_refused(ev, req, t);
     }
-    release_moved_ports(posted, criterion >= 1 && criterion <= 3 ? static_cast<int>(criterion) : 0);
+    release_moved_ports(posted, criterion >= 1 ? static_cast<int>(criterion) : 0);
     int psc = 0;
     for (int t = 0; t < board_num_trunks; t++) {
         // A group created here and then refused goes again.
@@ -450,7 +483,7 @@ int trunk_apply(httpd_event *ev, httpd_request *req, bool *pvids_changed) {
             return trunk_error(ev, req, "upbmp_to_lplist failed", LOG_LEVEL_ERROR,
                                "Failed to convert a user port bit map to logical port list");
         }
-        if (criterion >= 1 && criterion <= 3) psc = static_cast<int>(criterion);
+        if (criterion >= 1) psc = static_cast<int>(criterion);
         w.info.psc = psc;
         w.info.dlf_index = w.info.mc_index = w.info.ipmc_index = -1;
         if (int rv = dxpx_trunk_set(t, &w.info); rv != 0) {
@@ -525,18 +558,9 @@ void sspvar_trunk_tag_ssi(const uint16_t args[3], httpd_tag_out *out, httpd_requ
         case kSelTrunkSize:
             web_tag_int(out, board_trunk_size);
             break;
-        case kSelCriterion: {
-            int psc = 1;
-            for (int t = 0; t < board_num_trunks; t++) {
-                int got = 0;
-                if (dxpx_trunk_psc_get(t, &got) == 0) {
-                    psc = got;
-                    break;
-                }
-            }
-            web_tag_int(out, psc);
+        case kSelCriterion:
+            web_tag_int(out, running_criterion());
             break;
-        }
         case kSelTrunkNumber:
             web_tag_int(out, loop + 1);
             break;
@@ -550,8 +574,11 @@ void sspvar_trunk_tag_ssi(const uint16_t args[3], httpd_tag_out *out, httpd_requ
         case kSelCriterionText:
         case kSelCriterionText + 1:
         case kSelCriterionText + 2: {
-            int n = args[0] - kSelCriterionText + loop;
-            if (n >= 0 && n < 3) web_tag_text(out, kCriterionTexts[n]);
+            const int psc = criterion_choice(args[0] - kSelCriterionText + loop);
+            if (psc > kCriteriaOffered)
+                web_tag_text(out, web_tag_printf("%s(running)", kCriterionTexts[psc - 1]));
+            else if (psc != 0)
+                web_tag_text(out, kCriterionTexts[psc - 1]);
             break;
         }
         case kSelPortRule:
@@ -565,6 +592,7 @@ void sspvar_trunk_tag_ssi(const uint16_t args[3], httpd_tag_out *out, httpd_requ
 void sspvar_trunk_tag_misc(const uint16_t args[3], httpd_tag_out *out, httpd_request *) {
     if (args[0] == 1) web_tag_int(out, 0);
     if (args[0] == kSelTrunkNumber) web_tag_int(out, args[1] + 1);
+    if (args[0] == kMiscCriterionValue) web_tag_int(out, criterion_choice(args[1]));
 }
 
 void sspvar_trunk_tag_port(const uint16_t args[3], httpd_tag_out *out, httpd_request *) {
@@ -572,7 +600,7 @@ void sspvar_trunk_tag_port(const uint16_t args[3], httpd_tag_out *out, httpd_req
 }
 
 int ssploop_trunk_tag_psc(const uint16_t *, int index, httpd_request *) {
-    return index < 3 ? 1 : 0;
+    return criterion_choice(index) != 0 ? 1 : 0;
 }
 
 int ssploop_trunk_tag_rows(const uint16_t *, int index, httpd_request *) {

@@ -48,7 +48,11 @@ int voip_cgi(httpd_event *ev, httpd_request *req) {
                               WEB_RETRY_ACTION);
     }
     const int enable = profile != 0 ? 1 : 0;
-    if (voip_profile_set(0, enable, enable ? kBandwidths[0].limit : 0) != 0) {
+    // The form has no bandwidth field: a profile that stays on keeps the
+    // bandwidth it runs (a restored file's).
+    int running = 0, limit = kBandwidths[0].limit;
+    voip_profile_get(0, &running, &limit);
+    if (voip_profile_set(0, enable, enable ? limit : 0) != 0) {
         // Refused: nothing changed, nothing to store; the reason is named.
         const char *missing = web_feature_missing(WEB_FEATURE_AUTO_VOIP);
         return web_error_page(ev, req, "Auto VoIP",

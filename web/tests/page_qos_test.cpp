@@ -55,6 +55,11 @@ TEST_F(page_qos, MapSchedulingAndQueueCountReachTheChip) {
     EXPECT_NE(error_of(post("/qos.cgi", "mode=3&p0=3&p1=3&w0=0&w1=0&w2=4&w3=4")), "");
     EXPECT_EQ(queue_map(), "00112233");
     EXPECT_EQ(saved("qos"), stored);
+    // A weight above the list (the monitor's) is taken back only as it runs.
+    weights[0] = 20;
+    ASSERT_EQ(dxpx_cosq_sched_set(3, weights, delay), 0);
+    EXPECT_EQ(error_of(post("/qos.cgi", "mode=3&p0=0&w0=20&w1=2&w2=4&w3=8")), "");
+    EXPECT_NE(error_of(post("/qos.cgi", "mode=3&p0=0&w0=21&w1=2&w2=4&w3=8")), "");
 
     // Fewer queues keep the map; the priorities of the queues gone go to
     // the highest queue left.

@@ -80,7 +80,8 @@ TEST_F(page_rate, LimitsReachTheChipTheLogAndTheItem) {
               "Transfer user port number to logical port number failed");
     EXPECT_TRUE(logged("Set Rate: Transfer user port number to logical port number failed."));
     EXPECT_NE(error_of(post("/setrate.cgi", "port=2&ingress=fast")), "");
-    EXPECT_EQ(error_of(post("/setrate.cgi", "port=2&ingress=1024001")), "Invalid ingress rate");
+    EXPECT_EQ(error_of(post("/setrate.cgi", "port=2&ingress=1024001")),
+              "port 2: ingress limit 1024001 kbps is above the largest it runs, 1024000 kbps");
     EXPECT_NE(error_of(post("/setrate.cgi", "port=2&ingress=64&egress_enable=1&egress=x&burst=48")),
               "");
     EXPECT_EQ(ingress(2), "256");
@@ -151,6 +152,19 @@ TEST_F(page_rate, ChoicesFollowThePortSpeed) {
     EXPECT_TRUE(has(r, "var in_values = [0,64,256,1024,10240,65536,102400,1024000];")) << r.body;
     EXPECT_TRUE(has(r, "\"16000 Tokens\""));
     EXPECT_NE(error_of(post("/rate.cgi", "port=0")), "");
+
+    // Limits between the steps are offered and preset as they run.
+    ASSERT_EQ(dxpx_port_rate_ingress_set(lport(1), 512, 512), 0);
+    ASSERT_EQ(dxpx_port_rate_egress_set(lport(1), 640, 1040), 0);
+    r = post("/rate.cgi", "port=1");
+    EXPECT_TRUE(has(r, "var in_values = [0,64,256,512,1024,")) << r.body;
+    EXPECT_TRUE(has(r, "\"512 kbps (running)\""));
+    EXPECT_TRUE(has(r, "var eg_values = [1,4,10,16,")) << r.body;
+    EXPECT_TRUE(has(r, "\"640 kbps (running)\""));
+    EXPECT_TRUE(has(r, "var burst_values = [48,80,144,272,528,1040];")) << r.body;
+    EXPECT_TRUE(has(r, "\"130 KB (running)\""));
+    EXPECT_TRUE(has(r, "fill(\"egress\", eg_names, eg_values, 10);"));
+    EXPECT_TRUE(has(r, "fill(\"burst\", burst_names, burst_values, 1040);"));
 }
 
 // Storm control needs the limiter of the 52-port board's chip.
@@ -197,9 +211,19 @@ TEST_F(page_storm, OnePortOrAllPortsAndTheItem) {
     ASSERT_EQ(error_of(post("/storm_per_port.cgi", "port=2&type=2&rate=64")), "");
     EXPECT_EQ(error_of(post("/storm_per_port.cgi", "port=99&type=2&rate=64")),
               "Convert from logical port to user port failed");
-    EXPECT_NE(error_of(post("/storm_per_port.cgi", "port=2&type=6&rate=64")), "");
+    EXPECT_NE(error_of(post("/storm_per_port.cgi", "port=2&type=9&rate=64")), "");
     EXPECT_NE(error_of(post("/storm_per_port.cgi", "port=2&type=4&rate=lots")), "");
+    EXPECT_EQ(error_of(post("/storm_per_port.cgi", "port=0&type=2&rate=2000000")),
+              "port 1: storm limit 2000000 kbps is above the largest it runs, 1048576 kbps");
     EXPECT_EQ(storm(2), "4/64");
+    // Classes the form does not offer are shown as they run, and kept.
+    ASSERT_EQ(dxpx_rate_mcast_set(1048576, 2, lport(2)), 0);
+    ASSERT_EQ(dxpx_rate_bcast_set(1048576, 2, lport(2)), 0);
+    r = post("/storm_show_per_port.cgi", "port=2");
+    EXPECT_TRUE(has(r, "<option value=\"6\" selected>MC (running)</option>")) << r.body;
+    EXPECT_TRUE(has(r, "<td>2</td><td>MC</td><td>1048576 kbps</td>"));
+    ASSERT_EQ(error_of(post("/storm_per_port.cgi", "port=2&type=6&rate=1048576")), "");
+    EXPECT_EQ(storm(2), "2/1048576");
     // The selected port is kept for the next view.
     ASSERT_EQ(error_of(post("/storm_show_per_port.cgi", "port=2")), "");
     EXPECT_TRUE(has(get("/storm.htm"), "<option value=\"2\" selected>"));

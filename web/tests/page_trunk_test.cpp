@@ -60,6 +60,19 @@ TEST_F(page_trunk, GroupsReachTheChipAndTheManagerWithMembersInVlanOne) {
     // Three groups in two rows: the last right-hand cell is empty.
     EXPECT_NE(r.body.find("<th>Trunk  3</th>"), std::string::npos);
     EXPECT_NE(r.body.find("<th>&nbsp;</th>"), std::string::npos);
+    // A criterion the list does not offer (a restored file's) is offered and
+    // taken back only as it runs.
+    dxp_trunk_add_info info{};
+    ASSERT_EQ(dxp_trunk_get(0, 0, &info), 0);
+    info.psc = 5;
+    ASSERT_EQ(dxp_trunk_set(0, 0, &info), 0);
+    EXPECT_NE(get("/trunk.htm")
+                  .body.find("<option value=\"5\">DIP ( Destination IP Address ) "
+                             "(running)</option>"),
+              std::string::npos);
+    EXPECT_NE(error_of(post("/trunk.cgi", "trunk_criteria=4&tgmember1=5,6&tgmember2=9,10")), "");
+    ASSERT_EQ(error_of(post("/trunk.cgi", "trunk_criteria=5&tgmember1=5,6&tgmember2=9,10")), "");
+    EXPECT_EQ(dxpx_trunk_psc_get(0, &psc) == 0 ? psc : 0, 5);
 
     // A list of zeros empties the group without an error.
     r = post("/trunk.cgi", "trunk_criteria=1&tgmember1=0&tgmember2=9,10&tgmember3=");

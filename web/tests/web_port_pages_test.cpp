@@ -353,6 +353,20 @@ TEST_F(port_pages, SavedItemKeepsWhatThePortsRunWhoeverSetIt) {
     const std::string page = request("GET", "/setport.cgi?port=5").body;
     EXPECT_NE(page.find("var speed = Number(\"1\")"), std::string::npos) << page;
     EXPECT_NE(page.find("var flow_ctrl = Number(\"1\")"), std::string::npos) << page;
+    // Pause in one direction only (a gigabit MAC's) is shown, and kept only
+    // as it runs.
+    const int ge0 = lport_of(49);
+    uint32_t advert = 0;
+    ASSERT_EQ(dxpx_port_advert_get(ge0, &advert), 0);
+    ASSERT_EQ(dxpx_port_advert_set(ge0, (advert & ~0xc00u) | 0x400u), 0);
+    std::string keep = "port=49&admin=1&autonego=1&flow_ctrl=2&priority=0&pvid=1";
+    EXPECT_NE(request("GET", "/setport.cgi?port=49").body.find("flow_ctrl = Number(\"2\")"),
+              std::string::npos);
+    EXPECT_EQ(portset(keep).body.find("errorbox"), std::string::npos);
+    keep.replace(keep.find("flow_ctrl=2"), 11, "flow_ctrl=3");
+    EXPECT_NE(portset(keep).body.find("the port runs no such pause"), std::string::npos);
+    ASSERT_EQ(dxpx_port_advert_get(ge0, &advert), 0);
+    EXPECT_EQ(advert & 0xc00u, 0x400u);
     feature_test::MemoryMedium medium;
     ASSERT_EQ(medium.save(port_settings_item), 52 * 18);
     ASSERT_EQ(dxpx_port_autoneg_set(fe4, 1), 0);

@@ -344,6 +344,15 @@ TEST_F(web_snmp_pages, UsersNeedAGroupAndAnEightCharacterKey) {
     EXPECT_STREQ(t.users[0].password, "abcdefgh");
     EXPECT_TRUE(has(page_get("/snmp_user_list.htm"),
                     "<td>a2</td><td>secure</td><td>SNMPv3</td><td>MD5</td>"));
+    // An SHA user (a restored file's) is shown as SHA and an edit keeps it.
+    const_cast<snmpcfg_user &>(t.users[0]).auth = 2;
+    EXPECT_TRUE(has(page_post("/showuser.cgi", "user_page=1"),
+                    "<option value=\"2\" selected>SHA (running)</option>"));
+    EXPECT_EQ(error_post("/edituser.cgi",
+                         "snmp_user_name=a2&snmp_group_name=1&old_key=abcdefgh&new_key=abcdefgh"),
+              "");
+    EXPECT_EQ(t.users[0].auth, 2);
+    EXPECT_TRUE(has(page_get("/snmp_user_list.htm"), "<td>SNMPv3</td><td>SHA</td>"));
     EXPECT_EQ(error_post("/deluser.cgi", "id=1"), "");
     EXPECT_EQ(t.user_count, 0);
 }

@@ -38,6 +38,29 @@ const char *dxp_port_rate_refusal(int unit, int port, const char *port_name, int
     return nullptr;
 }
 
+const char *dxp_storm_refusal(int unit, int port, const char *port_name, uint32_t kbits_sec) {
+    if (kbits_sec == 0) return nullptr;
+    const char *name = port_name != nullptr ? port_name : "port";
+    int now = 0, flags = 0;
+    const int rv = dxp_rate_bcast_get(unit, &now, &flags, port);
+    if (rv < 0 && rv != DXP_E_PARAM) return nullptr;
+    if (rv == DXP_E_PARAM) return refusal_text(std::string(name) + " has no storm control");
+    if (kbits_sec > drv_storm_limit_max())
+        return refusal_text(std::string(name) + ": storm limit " + std::to_string(kbits_sec) +
+                            " kbps is above the largest it runs, " +
+                            std::to_string(drv_storm_limit_max()) + " kbps");
+    return nullptr;
+}
+
+const char *dxpx_storm_refusal(int lport, const char *port_name, uint32_t kbits_sec) {
+    const char *refusal = nullptr;
+    dxpx_on_lport(lport, [&](int unit, int port) {
+        refusal = dxp_storm_refusal(unit, port, port_name, kbits_sec);
+        return DXP_E_NONE;
+    });
+    return refusal;
+}
+
 const char *dxpx_port_rate_refusal(int lport, const char *port_name, int egress, uint32_t kbits_sec,
                                    uint32_t kbits_burst) {
     const char *refusal = nullptr;

@@ -53,6 +53,15 @@ int64_t storm_rate_code(uint32_t limit) {
     return (limit >> 13) + 115;
 }
 
+// The limit a storm refresh code runs: the rate limiter's codes, and above
+// its largest the few (8192 kbps apart) up to the largest storm limit.
+int64_t storm_rate_decode(uint32_t code) {
+    const uint32_t top = drv_rate_code(drv_rate_limit_max());
+    if (code <= top || code > storm_rate_code(kStormLimitMax)) return drv_rate_decode(code);
+    constexpr int64_t kStep = 8192;
+    return drv_rate_limit_max() + static_cast<int64_t>(code - top) * kStep;
+}
+
 // The bucket code of a storm burst, or -1 beyond the largest bucket.
 int64_t storm_bucket_code(uint32_t burst) {
     constexpr uint32_t kLargestBucket = 5;
@@ -79,6 +88,10 @@ int sup_enable_set(int unit, int port, uint8_t enable) {
 }
 
 }  // namespace
+
+uint32_t drv_storm_limit_max(void) {
+    return kStormLimitMax;
+}
 
 bool drv_storm_values_valid(uint32_t limit, uint32_t burst_size) {
     if (limit == 0) return true;
@@ -193,7 +206,7 @@ int drv_storm_control_get(int unit, int port, uint32_t *type, uint32_t *limit,
     *limit = *burst_size = 0;
     if (*type != 0) {
         int rv = drv_reg_inspect(unit, R_PORT_IRC_CON, port, [&](const DrvRegValue &v) {
-            const int64_t l = drv_rate_decode(v.get(F_REF_CNT1));
+            const int64_t l = storm_rate_decode(v.get(F_REF_CNT1));
             const int64_t b = drv_bucket_decode(v.get(F_BUCKET_SIZE1));
             if (l < 0 || b < 0) return static_cast<int>(SOC_E_INTERNAL);
             *limit = static_cast<uint32_t>(l);
