@@ -307,6 +307,14 @@ int check_100fx(int unit, int port) {
     }
 }
 
+// The active fibre's kind, read again: a fibre that turns out to be the
+// other kind takes that kind's setting at once.
+int fiber_kind_check(int unit, int port, const State640x *st) {
+    const bool was_100 = fiber_at_100(unit, port);
+    if (int rv = check_100fx(unit, port); rv < 0) return rv;
+    return was_100 != fiber_at_100(unit, port) ? fx100_found(unit, port, st) : SOC_E_NONE;
+}
+
 // The medium the PHY sees: true for copper.
 int medium_check(int unit, int port, const State640x *st, bool *copper) {
     uint16_t v = 0;
@@ -422,11 +430,13 @@ int link_get_640x(int unit, int port, int *up) {
         } else if (!copper && was_copper) {
             rv = to_fiber(unit, port, st);
         } else if (!copper) {
-            const bool was_100 = fiber_at_100(unit, port);
-            rv = check_100fx(unit, port);
-            if (rv >= 0 && was_100 != fiber_at_100(unit, port)) rv = fx100_found(unit, port, st);
+            rv = fiber_kind_check(unit, port, st);
         }
         if (rv < 0) return rv;
+    } else if (!copper_active(unit, port)) {
+        // A port that stays on its fibre learns its kind all the same: a
+        // 100BASE-FX fibre runs 100 full whether or not the medium is watched.
+        if (int rv = fiber_kind_check(unit, port, st); rv < 0) return rv;
     }
     const uint32_t f = flags(unit, port);
     int rv = SOC_E_NONE;
