@@ -778,8 +778,7 @@ int medium_config_set_640x(int unit, int port, int medium, phy_medium_config_t *
     const bool copper = medium == PHY_MEDIUM_COPPER;
     phy_medium_config_t next = *cfg;
     next.words[PHY_MC_AN_ADVERT] &= copper ? kCopperAdvertMask : kFiberAdvertMask;
-    if (!medium_config_runs(medium, next, true, fx100_capable(unit, port)))
-        return SOC_E_CONFIG;
+    if (!medium_config_runs(medium, next, true, fx100_capable(unit, port))) return SOC_E_CONFIG;
     phy_medium_config_t &to = copper ? st->copper : st->fiber;
     const phy_medium_config_t before = to;
     to = next;

@@ -35,8 +35,7 @@ bool medium_config_runs(int medium, const phy_medium_config_t &cfg, bool copper_
     const uint32_t speed = w[PHY_MC_FORCE_SPEED];
     if (medium == PHY_MEDIUM_FIBER)
         return (speed == 0 || speed == 1000 || (fiber_fx100 && speed == 100)) &&
-               w[PHY_MC_FORCE_DUPLEX] == 1 &&
-               w[PHY_MC_MDIX] == PHY_MDIX_NORMAL;
+               w[PHY_MC_FORCE_DUPLEX] == 1 && w[PHY_MC_MDIX] == PHY_MDIX_NORMAL;
     const uint32_t mdix = w[PHY_MC_MDIX];
     return (speed == 0 || speed == 10 || speed == 100 || speed == 1000) && mdix <= PHY_MDIX_XOVER &&
            (copper_forceauto || mdix != PHY_MDIX_FORCEAUTO);
