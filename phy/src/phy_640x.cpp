@@ -271,11 +271,10 @@ phy_medium_config_t fiber_running(int unit, int port, const State640x *st) {
     return cfg;
 }
 
-// A copper link setting made on the port reaches the fibre as far as a
-// 1000BASE-X fibre runs it (carry_autoneg) and, on a PHY that runs
-// 100BASE-FX, a forced 100 full as the 100BASE-FX fibre's own.
-void carry_from_copper(int unit, int port, State640x *st) {
-    carry_autoneg(PHY_MEDIUM_COPPER, &st->copper, &st->fiber);
+// After a copper link setting made on the port has reached the fibre as far
+// as a 1000BASE-X fibre runs it: on a PHY that runs 100BASE-FX a forced 100
+// full reaches the fibre too, as the 100BASE-FX fibre's own.
+void carry_fx100_from_copper(int unit, int port, State640x *st) {
     if (fx100_capable(unit, port)) carry_fx100_speed(st->copper, &st->fiber);
 }
 
@@ -511,7 +510,7 @@ int duplex_set_on(int unit, int port, int full, bool carry) {
         st->copper.words[PHY_MC_FORCE_DUPLEX] = full != 0;
         if (carry) {
             carry_copper_link(&st->copper, &st->fiber, PHY_MC_FORCE_DUPLEX, full);
-            carry_from_copper(unit, port, st);
+            carry_fx100_from_copper(unit, port, st);
         }
         return SOC_E_NONE;
     }
@@ -546,19 +545,18 @@ int speed_set_on(int unit, int port, int mbps, bool carry) {
         st->copper.words[PHY_MC_FORCE_SPEED] = static_cast<uint32_t>(mbps);
         if (carry) {
             carry_copper_link(&st->copper, &st->fiber, PHY_MC_FORCE_SPEED, mbps);
-            carry_from_copper(unit, port, st);
+            carry_fx100_from_copper(unit, port, st);
         }
         return SOC_E_NONE;
     }
-    // The fibre runs the one speed of its kind: 1000BASE-X or 100BASE-FX.
-    // Its stored configuration names 1000 for either (the kind shows only
-    // at link), so applying it forces whichever the fibre is.
+    // The fibre runs the one speed of its kind: 1000BASE-X or 100BASE-FX
+    // (fiber_running applies that one). Another is refused and changes
+    // nothing, the fibre's own forced speed included.
     const int fibre_mbps = (flags(unit, port) & PHY_FLAGS_100FX) ? 100 : 1000;
-    if (mbps == 0 || mbps == fibre_mbps || (!carry && mbps == 1000)) {
+    if (mbps == 0 || mbps == fibre_mbps) {
         if (carry) carry_speed(&st->copper, PHY_MEDIUM_COPPER, mbps);
         return SOC_E_NONE;
     }
-    st->fiber.words[PHY_MC_FORCE_SPEED] = 1000;
     return SOC_E_CONFIG;
 }
 
@@ -603,7 +601,10 @@ int autoneg_set_on(int unit, int port, int enable, bool carry) {
     if (int rv = mii_autoneg_set(unit, port, enable); rv < 0) return rv;
     if (copper_active(unit, port)) {
         st->copper.words[PHY_MC_AN_ENABLE] = enable != 0;
-        if (carry) carry_from_copper(unit, port, st);
+        if (carry) {
+            carry_autoneg(PHY_MEDIUM_COPPER, &st->copper, &st->fiber);
+            carry_fx100_from_copper(unit, port, st);
+        }
         return SOC_E_NONE;
     }
     // The fibre forced is forced to its kind's speed; set as it runs (a page
