@@ -144,8 +144,9 @@ TEST_F(diag_phy, ComboMediaShowSetAndWatch) {
     EXPECT_TRUE(has(out, "Port " + ge + ":\n" + ge + ":\tCopper medium (active)\n")) << out;
     EXPECT_TRUE(has(out, ge + ":\tFiber medium\n")) << out;
 
-    // The fibre runs at 1000 only: 100 is refused and nothing is kept.
-    EXPECT_EQ(run("COMBO " + ge + " fiber Force_Speed=100", -1),
+    // The fibre runs at 1000 (or 100 on a 100BASE-FX fibre): 10 is refused
+    // and nothing is kept.
+    EXPECT_EQ(run("COMBO " + ge + " fiber Force_Speed=10", -1),
               "COMBO: port " + ge + ": Error setting medium config: Invalid configuration\n");
     EXPECT_EQ(run("COMBO " + ge + " fiber Force_Speed=0 Autoneg_Advert=1000,pause"), "");
     dxp_phy_config_t fiber{}, copper{};

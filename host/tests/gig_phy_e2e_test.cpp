@@ -421,6 +421,20 @@ TEST(gig_phy_e2e, GigabitPortsOfThe52PortBoardAdvertiseWhatThePhyRuns) {
     EXPECT_EQ(link_becomes(sw, "ge1", "up      1G FD"), "up      1G FD");
 }
 
+// Polls a monitor command until its output holds the text, for up to the
+// given seconds: link scan follows a change within its polls, and a --fiber
+// window runs on the model's clock.
+bool output_becomes(Switch &sw, const std::string &command, const std::string &text, int seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+        if (sw.output(command).find(text) != std::string::npos) return true;
+        usleep(200000);
+    }
+    return false;
+}
+
+// The 6401S moves to a fibre that comes, and forced to 1000 there from its
+// page keeps the link.
 TEST(gig_phy_e2e, A6401sPortMovesToFibreWhenItsSignalAppears) {
     Switch sw(test_workdir::path(),
               with_board({"--gig-phy", "6401s", "--cable", "25=10", "--fiber", "25@6"}));
@@ -432,18 +446,15 @@ TEST(gig_phy_e2e, A6401sPortMovesToFibreWhenItsSignalAppears) {
     EXPECT_NE(seen.find("Fiber medium (active)"), std::string::npos) << seen;
     ASSERT_TRUE(sw.run("ps ge0", "DXP.0> ", &seen));
     EXPECT_NE(seen.find("up      1G FD"), std::string::npos) << seen;
-}
-
-// Polls a monitor command until its output holds the text, for up to the
-// given seconds: link scan follows a change within its polls, and a --fiber
-// window runs on the model's clock.
-bool output_becomes(Switch &sw, const std::string &command, const std::string &text, int seconds) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (std::chrono::steady_clock::now() < end) {
-        if (sw.output(command).find(text) != std::string::npos) return true;
-        usleep(200000);
-    }
-    return false;
+    const int web = sw.port_offset() + 80;
+    const std::string cookie = web_client::login(web, "qivor");
+    ASSERT_FALSE(cookie.empty());
+    const std::string answer = web_client::post(
+        web, "/portset.cgi", "port=25&admin=1&autonego=0&speed=5&flow_ctrl=0&priority=0&pvid=1",
+        cookie);
+    EXPECT_EQ(answer.find("ERROR"), std::string::npos) << answer;
+    EXPECT_TRUE(output_becomes(sw, "port ge0", "*ge0 LS(SW) Forced(1GFD)", 20))
+        << sw.output("port ge0");
 }
 
 // A copper/fibre port on each board, and the front-panel numbers of its
@@ -653,7 +664,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Auto-negotiation changed on either medium holds on the other: ge0 forced
 // to 100 full on copper and applied unchanged on its fibre, which negotiates,
 // stays forced when the fibre leaves; ge1 forced to 1000 on its fibre (which
-// takes it down against the negotiating partner) runs copper's forced
+// keeps its link with the negotiating partner) runs copper's forced
 // gigabit (negotiating 1000 full alone) on copper, and set to Auto there
 // links on the fibre again.
 TEST_P(gig_phy_combo, AutoSetOnEitherMediumHoldsOnTheOther) {
@@ -672,7 +683,8 @@ TEST_P(gig_phy_combo, AutoSetOnEitherMediumHoldsOnTheOther) {
     EXPECT_EQ(port_post(web, cookie, ge1, "0", "5").find("ERROR"), std::string::npos);
     EXPECT_TRUE(output_becomes(sw, "port ge0", "Forced(100MFD)", 10));
     // The PHY, not only the fibre's stored configuration, runs forced.
-    EXPECT_TRUE(output_becomes(sw, "port ge1", "Forced(1GFD)", 10)) << sw.output("combo ge1");
+    EXPECT_TRUE(output_becomes(sw, "port ge1", "*ge1 LS(SW) Forced(1GFD)", 10))
+        << sw.output("combo ge1");
 
     ASSERT_TRUE(output_becomes(sw, "combo ge0", "Fiber medium (active)", 40));
     EXPECT_NE(sw.output("port ge0").find("Auto(1GFD)"), std::string::npos);
@@ -1032,6 +1044,57 @@ TEST(gig_phy_e2e, A6416RunsA100BaseFxFibreOnEveryBoardAndKeepsItsSettingUnlit) {
         const std::string cookie = web_client::login(web, "qivor");
         ASSERT_FALSE(cookie.empty());
         EXPECT_EQ(form_of(web, cookie, ge0).substr(0, 2), "04");
+    }
+}
+
+// The arguments with a --fiber for each of the fibres.
+std::vector<std::string> with_fibre(std::vector<std::string> args,
+                                    std::initializer_list<std::string> fibres) {
+    for (const std::string &fibre : fibres)
+        args.insert(args.end(), {"--fiber", fibre});
+    return args;
+}
+
+// A 6416 that does not watch its medium (the fibre preferred alone) learns
+// a 100BASE-FX fibre all the same, on the 52- and 28-port boards: its page
+// offers and takes the 100 full it runs, refuses 1000 by name, and a restart
+// keeps it. The fibre's setting is its own: the copper's set to negotiate
+// (`combo`, then saved from another port's page) leaves the fibre forced,
+// over a restart and a pulled and plugged fibre.
+TEST(gig_phy_e2e, A6416WithoutMediumDetectionKeepsWhatItsFxFibreRuns) {
+    for (const auto &[board, port] : {std::pair{"52", "49"}, std::pair{"28", "25"}}) {
+        SCOPED_TRACE(board);
+        configure(board, {"phy_fiber_pref=1"});
+        const std::string p = port;
+        std::vector<std::string> args{"--board", board, "--gig-phy", "6416", "--cable", p + "=10"};
+        {
+            Switch sw(test_workdir::path(), with_fibre(args, {p + "/100"}));
+            ASSERT_TRUE(sw.run("", "DXP.0> "));
+            ASSERT_TRUE(output_becomes(sw, "port ge0", "Auto(100MFD", 30)) << sw.output("port ge0");
+            const int web = sw.port_offset() + 80;
+            const std::string cookie = web_client::login(web, "qivor");
+            const std::string form = web_client::get(web, "/setport.cgi?port=" + p, cookie);
+            EXPECT_NE(form.find("ptype = Number(\"4\")"), std::string::npos) << form;
+            const std::string answer = port_post(web, cookie, p, "0", "5");
+            EXPECT_NE(answer.find("port " + p + " cannot run 1Gbps Full"), std::string::npos)
+                << answer;
+            EXPECT_NE(sw.output("port ge0").find("Auto(100MFD"), std::string::npos);
+            forced_100_full_from_page(sw, p);
+            sw.output("combo ge0 copper autoneg_enable=1");
+            EXPECT_NE(sw.output("port ge0").find("Forced(100MFD) "), std::string::npos);
+            EXPECT_EQ(port_post(web, cookie, "1", "1", nullptr).find("ERROR"), std::string::npos);
+        }
+        Switch sw(test_workdir::path(), with_fibre(args, {p + "@0-12/100", p + "@16/100"}));
+        ASSERT_TRUE(sw.run("", "DXP.0> "));
+        EXPECT_TRUE(output_becomes(sw, "port ge0", "Forced(100MFD) ", 30)) << sw.output("port ge0");
+        const std::string combo = sw.output("combo ge0");
+        EXPECT_NE(combo.find("master=Auto\n\tautoneg_enable=1"), std::string::npos) << combo;
+        EXPECT_NE(combo.find("master=None\n\tautoneg_enable=0"), std::string::npos) << combo;
+        EXPECT_TRUE(output_becomes(sw, "ps ge0", " down ", 30)) << sw.output("ps ge0");
+        EXPECT_TRUE(output_becomes(sw, "ps ge0", "up    100M FD", 30)) << sw.output("ps ge0");
+        EXPECT_NE(sw.output("port ge0").find("Forced(100MFD) "), std::string::npos);
+        const int web = sw.port_offset() + 80;
+        EXPECT_EQ(form_of(web, web_client::login(web, "qivor"), p).substr(0, 2), "04");
     }
 }
 

@@ -229,7 +229,7 @@ std::string with_edit(const std::string &file, const std::string &key,
 // The backup file with the 16-bit field at the given hex digit of the
 // port's settings row set to value.
 std::string with_port_value(const std::string &file, int port, size_t digit, unsigned value) {
-    constexpr size_t kRowDigits = 36;
+    constexpr size_t kRowDigits = 40;
     return with_edit(file, "portconf", [&](std::string &body, size_t at) {
         char field[8];
         std::snprintf(field, sizeof field, "%04x", value);
@@ -317,7 +317,7 @@ TEST_P(refusals, RefusedSettersLeaveRegistersTablesAndBackupAsTheyWere) {
     extra.push_back("config show");
     // Restored backups whose port 3 holds a value no form takes, each named.
     const std::string file = web_client::body_of(web_client::get(web, "/dxpqsw.cfg", cookie));
-    ASSERT_NE(file.find("\nportconf_ver=0x88740002"), std::string::npos) << file;
+    ASSERT_NE(file.find("\nportconf_ver=0x88740003"), std::string::npos) << file;
     const std::vector<std::tuple<size_t, unsigned, std::string>> impossible = {
         {32, 7, "port 3: discard 7 is not 0-2"},
         {16, 99, "port 3: priority 99 is not 0-7"},

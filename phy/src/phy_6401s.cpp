@@ -702,7 +702,7 @@ int medium_config_set_6401s(int unit, int port, int medium, phy_medium_config_t 
     // The fibre's speed slot refuses even 0.
     if ((medium == PHY_MEDIUM_FIBER && !tbi(unit, port) &&
          next.words[PHY_MC_FORCE_SPEED] != 1000) ||
-        !medium_config_runs(medium, next, false))
+        !medium_config_runs(medium, next, false, false))
         return SOC_E_CONFIG;
     phy_medium_config_t &to = medium == PHY_MEDIUM_COPPER ? st->copper : st->fiber;
     const phy_medium_config_t before = to;

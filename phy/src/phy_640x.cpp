@@ -254,12 +254,28 @@ bool fiber_at_100(int unit, int port) {
     return (f & PHY_FLAGS_FIBER) && (f & PHY_FLAGS_100FX);
 }
 
-// What the fibre runs: its stored configuration, which is the 1000BASE-X
-// one; a 100BASE-FX fibre negotiates or not as the copper's setting says.
+// Only the 6416 runs a 100BASE-FX fibre.
+bool fx100_capable(int unit, int port) {
+    Ident id{};
+    return ident_read(unit, port, &id) >= 0 && is_6416(id);
+}
+
+// What the fibre runs: its stored configuration, forced only when it is
+// forced to the speed of the fibre's kind (100BASE-FX or 1000BASE-X), which
+// shows only at link; negotiating otherwise.
 phy_medium_config_t fiber_running(int unit, int port, const State640x *st) {
     phy_medium_config_t cfg = st->fiber;
-    if (fiber_at_100(unit, port)) cfg.words[PHY_MC_AN_ENABLE] = !fx100_forced_by(st->copper);
+    const int kind = fiber_at_100(unit, port) ? 100 : 1000;
+    cfg.words[PHY_MC_AN_ENABLE] = !fiber_forced_at(st->fiber, kind);
+    cfg.words[PHY_MC_FORCE_SPEED] = static_cast<uint32_t>(kind);
     return cfg;
+}
+
+// After a copper link setting made on the port has reached the fibre as far
+// as a 1000BASE-X fibre runs it: on a PHY that runs 100BASE-FX a forced 100
+// full reaches the fibre too, as the 100BASE-FX fibre's own.
+void carry_fx100_from_copper(int unit, int port, State640x *st) {
+    if (fx100_capable(unit, port)) carry_fx100_speed(st->copper, &st->fiber);
 }
 
 // reset_setup resets the PHY, which leaves the running side negotiating at
@@ -305,6 +321,14 @@ int check_100fx(int unit, int port) {
             flags_set(unit, port, 0, PHY_FLAGS_100FX);
             return SOC_E_INTERNAL;
     }
+}
+
+// The active fibre's kind, read again: a fibre that turns out to be the
+// other kind takes that kind's setting at once.
+int fiber_kind_check(int unit, int port, const State640x *st) {
+    const bool was_100 = fiber_at_100(unit, port);
+    if (int rv = check_100fx(unit, port); rv < 0) return rv;
+    return was_100 != fiber_at_100(unit, port) ? fx100_found(unit, port, st) : SOC_E_NONE;
 }
 
 // The medium the PHY sees: true for copper.
@@ -422,11 +446,13 @@ int link_get_640x(int unit, int port, int *up) {
         } else if (!copper && was_copper) {
             rv = to_fiber(unit, port, st);
         } else if (!copper) {
-            const bool was_100 = fiber_at_100(unit, port);
-            rv = check_100fx(unit, port);
-            if (rv >= 0 && was_100 != fiber_at_100(unit, port)) rv = fx100_found(unit, port, st);
+            rv = fiber_kind_check(unit, port, st);
         }
         if (rv < 0) return rv;
+    } else if (!copper_active(unit, port)) {
+        // A port that stays on its fibre learns its kind all the same: a
+        // 100BASE-FX fibre runs 100 full whether or not the medium is watched.
+        if (int rv = fiber_kind_check(unit, port, st); rv < 0) return rv;
     }
     const uint32_t f = flags(unit, port);
     int rv = SOC_E_NONE;
@@ -482,7 +508,10 @@ int duplex_set_on(int unit, int port, int full, bool carry) {
     if (copper_active(unit, port)) {
         if (int rv = mii_duplex_set(unit, port, full); rv < 0) return rv;
         st->copper.words[PHY_MC_FORCE_DUPLEX] = full != 0;
-        if (carry) carry_copper_link(&st->copper, &st->fiber, PHY_MC_FORCE_DUPLEX, full);
+        if (carry) {
+            carry_copper_link(&st->copper, &st->fiber, PHY_MC_FORCE_DUPLEX, full);
+            carry_fx100_from_copper(unit, port, st);
+        }
         return SOC_E_NONE;
     }
     if (!full) {
@@ -514,18 +543,20 @@ int speed_set_on(int unit, int port, int mbps, bool carry) {
     if (copper_active(unit, port)) {
         if (int rv = mii_speed_set(unit, port, mbps); rv < 0) return rv;
         st->copper.words[PHY_MC_FORCE_SPEED] = static_cast<uint32_t>(mbps);
-        if (carry) carry_copper_link(&st->copper, &st->fiber, PHY_MC_FORCE_SPEED, mbps);
+        if (carry) {
+            carry_copper_link(&st->copper, &st->fiber, PHY_MC_FORCE_SPEED, mbps);
+            carry_fx100_from_copper(unit, port, st);
+        }
         return SOC_E_NONE;
     }
-    // The fibre runs the one speed of its kind: 1000BASE-X or 100BASE-FX.
-    // Its stored configuration names 1000 for either (the kind shows only
-    // at link), so applying it forces whichever the fibre is.
+    // The fibre runs the one speed of its kind: 1000BASE-X or 100BASE-FX
+    // (fiber_running applies that one). Another is refused and changes
+    // nothing, the fibre's own forced speed included.
     const int fibre_mbps = (flags(unit, port) & PHY_FLAGS_100FX) ? 100 : 1000;
-    if (mbps == 0 || mbps == fibre_mbps || (!carry && mbps == 1000)) {
+    if (mbps == 0 || mbps == fibre_mbps) {
         if (carry) carry_speed(&st->copper, PHY_MEDIUM_COPPER, mbps);
         return SOC_E_NONE;
     }
-    st->fiber.words[PHY_MC_FORCE_SPEED] = 1000;
     return SOC_E_CONFIG;
 }
 
@@ -568,19 +599,28 @@ int autoneg_set_on(int unit, int port, int enable, bool carry) {
     State640x *st = state_of(unit, port);
     if (st == nullptr) return SOC_E_PARAM;
     if (int rv = mii_autoneg_set(unit, port, enable); rv < 0) return rv;
-    const int medium = copper_active(unit, port) ? PHY_MEDIUM_COPPER : PHY_MEDIUM_FIBER;
-    phy_medium_config_t &cfg = medium == PHY_MEDIUM_COPPER ? st->copper : st->fiber;
-    // 100BASE-FX says nothing of gigabit: a forced one reaches the copper
-    // as its forced 100 full, and the fibre's stored (1000BASE-X) setting
-    // stays as it was.
+    if (copper_active(unit, port)) {
+        st->copper.words[PHY_MC_AN_ENABLE] = enable != 0;
+        if (carry) {
+            carry_autoneg(PHY_MEDIUM_COPPER, &st->copper, &st->fiber);
+            carry_fx100_from_copper(unit, port, st);
+        }
+        return SOC_E_NONE;
+    }
+    // The fibre forced is forced to its kind's speed; set as it runs (a page
+    // applied as it showed the fibre) it keeps the setting it has for the
+    // other kind. 100BASE-FX says nothing of gigabit: a forced one reaches
+    // the copper as its forced 100 full.
     const bool fx100 = fiber_at_100(unit, port);
-    const uint32_t running = fiber_running(unit, port, st).words[PHY_MC_AN_ENABLE];
-    const bool changed = (fx100 ? running : cfg.words[PHY_MC_AN_ENABLE]) != (enable != 0 ? 1u : 0u);
-    if (!fx100) cfg.words[PHY_MC_AN_ENABLE] = enable != 0;
-    if (carry && changed && fx100)
+    if (fiber_running(unit, port, st).words[PHY_MC_AN_ENABLE] == (enable != 0 ? 1u : 0u))
+        return SOC_E_NONE;
+    st->fiber.words[PHY_MC_AN_ENABLE] = enable != 0;
+    if (enable == 0) st->fiber.words[PHY_MC_FORCE_SPEED] = fx100 ? 100 : 1000;
+    if (!carry) return SOC_E_NONE;
+    if (fx100)
         carry_fx100_autoneg(&st->copper, enable);
-    else if (carry && (medium == PHY_MEDIUM_COPPER || changed))
-        carry_autoneg(medium, &st->copper, &st->fiber);
+    else
+        carry_autoneg(PHY_MEDIUM_FIBER, &st->copper, &st->fiber);
     return SOC_E_NONE;
 }
 
@@ -739,7 +779,7 @@ int medium_config_set_640x(int unit, int port, int medium, phy_medium_config_t *
     const bool copper = medium == PHY_MEDIUM_COPPER;
     phy_medium_config_t next = *cfg;
     next.words[PHY_MC_AN_ADVERT] &= copper ? kCopperAdvertMask : kFiberAdvertMask;
-    if (!medium_config_runs(medium, next, true)) return SOC_E_CONFIG;
+    if (!medium_config_runs(medium, next, true, fx100_capable(unit, port))) return SOC_E_CONFIG;
     phy_medium_config_t &to = copper ? st->copper : st->fiber;
     const phy_medium_config_t before = to;
     to = next;

@@ -170,11 +170,13 @@ int reset_setup_640x(int unit, int port);
 
 // The two stored configurations of a copper/fibre PHY. A configuration the
 // medium cannot run would fail every later switch to it: medium_config_runs
-// tells (copper_forceauto: the driver takes forced automatic MDI-X). A port
-// setting made on the active medium reaches the other medium's configuration
-// as far as that medium runs it, so a medium change keeps the port's
-// settings.
-bool medium_config_runs(int medium, const phy_medium_config_t &cfg, bool copper_forceauto);
+// tells (copper_forceauto: the driver takes forced automatic MDI-X;
+// fiber_fx100: the fibre may be 100BASE-FX, so it may be forced to 100
+// full). A port setting made on the active medium reaches the other medium's
+// configuration as far as that medium runs it, so a medium change keeps the
+// port's settings.
+bool medium_config_runs(int medium, const phy_medium_config_t &cfg, bool copper_forceauto,
+                        bool fiber_fx100);
 void carry_advert(phy_medium_config_t *other, uint32_t ability);
 void carry_speed(phy_medium_config_t *other, int other_medium, int mbps);
 void carry_duplex(phy_medium_config_t *other, int other_medium, int full);
@@ -189,10 +191,13 @@ void carry_autoneg(int from, phy_medium_config_t *copper, phy_medium_config_t *f
 // forced, the copper is forced to the same 100 full; negotiating, the copper
 // negotiates too.
 void carry_fx100_autoneg(phy_medium_config_t *copper, int enable);
-// Whether a 100BASE-FX fibre runs forced: the copper is forced to the 100
-// full it runs. The fibre's stored configuration is its 1000BASE-X one, so
-// a fibre that turns out to be 100BASE-FX takes this, whenever it arrives.
-bool fx100_forced_by(const phy_medium_config_t &copper);
+// A fibre that may be 100BASE-FX keeps its own forced speed: 100 (forced on
+// a 100BASE-FX fibre, negotiating on a 1000BASE-X one) or 1000 (the other
+// way round). A copper forced to 100 full forces it to 100.
+void carry_fx100_speed(const phy_medium_config_t &copper, phy_medium_config_t *fiber);
+// Whether the fibre, of the kind it is (100 or 1000 Mb/s), runs forced: its
+// own forced speed must be that kind's.
+bool fiber_forced_at(const phy_medium_config_t &fiber, int kind_mbps);
 // A copper speed or duplex (word) set: the fibre takes it as far as it runs
 // it, and with it whether it negotiates.
 void carry_copper_link(phy_medium_config_t *copper, phy_medium_config_t *fiber, int word,

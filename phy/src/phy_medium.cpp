@@ -18,9 +18,15 @@ bool flag_word(uint32_t v) {
     return v <= 1;
 }
 
+bool fx100_forced_by(const phy_medium_config_t &copper) {
+    const uint32_t *c = copper.words;
+    return !c[PHY_MC_AN_ENABLE] && c[PHY_MC_FORCE_SPEED] == 100 && c[PHY_MC_FORCE_DUPLEX];
+}
+
 }  // namespace
 
-bool medium_config_runs(int medium, const phy_medium_config_t &cfg, bool copper_forceauto) {
+bool medium_config_runs(int medium, const phy_medium_config_t &cfg, bool copper_forceauto,
+                        bool fiber_fx100) {
     const uint32_t *w = cfg.words;
     if (!flag_word(w[PHY_MC_ENABLE]) || !flag_word(w[PHY_MC_PREFERRED]) ||
         !flag_word(w[PHY_MC_AN_ENABLE]) || !flag_word(w[PHY_MC_FORCE_DUPLEX]) ||
@@ -28,8 +34,8 @@ bool medium_config_runs(int medium, const phy_medium_config_t &cfg, bool copper_
         return false;
     const uint32_t speed = w[PHY_MC_FORCE_SPEED];
     if (medium == PHY_MEDIUM_FIBER)
-        return (speed == 0 || speed == 1000) && w[PHY_MC_FORCE_DUPLEX] == 1 &&
-               w[PHY_MC_MDIX] == PHY_MDIX_NORMAL;
+        return (speed == 0 || speed == 1000 || (fiber_fx100 && speed == 100)) &&
+               w[PHY_MC_FORCE_DUPLEX] == 1 && w[PHY_MC_MDIX] == PHY_MDIX_NORMAL;
     const uint32_t mdix = w[PHY_MC_MDIX];
     return (speed == 0 || speed == 10 || speed == 100 || speed == 1000) && mdix <= PHY_MDIX_XOVER &&
            (copper_forceauto || mdix != PHY_MDIX_FORCEAUTO);
@@ -88,9 +94,17 @@ void carry_fx100_autoneg(phy_medium_config_t *copper, int enable) {
     }
 }
 
-bool fx100_forced_by(const phy_medium_config_t &copper) {
-    const uint32_t *c = copper.words;
-    return !c[PHY_MC_AN_ENABLE] && c[PHY_MC_FORCE_SPEED] == 100 && c[PHY_MC_FORCE_DUPLEX];
+void carry_fx100_speed(const phy_medium_config_t &copper, phy_medium_config_t *fiber) {
+    if (!fx100_forced_by(copper)) return;
+    fiber->words[PHY_MC_AN_ENABLE] = 0;
+    fiber->words[PHY_MC_FORCE_SPEED] = 100;
+}
+
+bool fiber_forced_at(const phy_medium_config_t &fiber, int kind_mbps) {
+    const uint32_t *f = fiber.words;
+    // A forced speed of 0 is the fibre's own 1000.
+    const int forced = f[PHY_MC_FORCE_SPEED] == 100 ? 100 : 1000;
+    return !f[PHY_MC_AN_ENABLE] && forced == kind_mbps;
 }
 
 void carry_copper_link(phy_medium_config_t *copper, phy_medium_config_t *fiber, int word,

@@ -103,7 +103,8 @@ TEST_F(phy_640x, AutoNegotiationReachesTheOtherSide) {
     };
     ASSERT_EQ(d->autoneg_set(0, 25, 0), 0);
     ASSERT_EQ(d->speed_set(0, 25, 100), 0);
-    EXPECT_EQ(an(PHY_MEDIUM_FIBER), 1u);
+    // Forced to 100 full: for a 100BASE-FX fibre; a 1000BASE-X one negotiates.
+    EXPECT_EQ(an(PHY_MEDIUM_FIBER), 0u);
     ASSERT_EQ(d->speed_set(0, 25, 1000), 0);
     EXPECT_EQ(an(PHY_MEDIUM_FIBER), 0u);
     ASSERT_EQ(d->autoneg_set(0, 25, 1), 0);
@@ -174,14 +175,19 @@ TEST_F(phy_640x, AForced100FullReachesA100BaseFxFibreWhenItArrives) {
     ASSERT_EQ(medium(d), PHY_MEDIUM_FIBER);
     EXPECT_EQ(autoneg(d), 1);
 
-    // Preferred and active without a signal, as after a restart: the copper
-    // keeps the setting, the fibre takes it once it is found at 100.
+    // Preferred and active without a signal, as after a restart: the fibre
+    // keeps its forced 100 full and takes it once it is found at 100, while
+    // the copper's own setting stays the copper's.
     d = startCombo(true, {{"phy_automedium", "1"}});
     ASSERT_EQ(medium(d), PHY_MEDIUM_FIBER);
+    phy_medium_config_t fiber{};
+    ASSERT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_FIBER, &fiber), 0);
+    fiber.words[PHY_MC_AN_ENABLE] = 0;
+    fiber.words[PHY_MC_FORCE_SPEED] = 100;
+    ASSERT_EQ(d->medium_config_set(0, 25, PHY_MEDIUM_FIBER, &fiber), 0);
     phy_medium_config_t copper{};
     ASSERT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_COPPER, &copper), 0);
-    copper.words[PHY_MC_AN_ENABLE] = 0;
-    copper.words[PHY_MC_FORCE_SPEED] = 100;
+    copper.words[PHY_MC_AN_ENABLE] = 1;
     ASSERT_EQ(d->medium_config_set(0, 25, PHY_MEDIUM_COPPER, &copper), 0);
     EXPECT_EQ(autoneg(d), 1);
     chip().linkUp(25, sim::LinkPartner::fiber(100));
@@ -201,7 +207,7 @@ TEST_F(phy_640x, ARefusedFibreConfigurationChangesNothing) {
     ASSERT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_FIBER, &before), 0);
     EXPECT_EQ(before.words[PHY_MC_AN_ADVERT], 0x20u);
     phy_medium_config_t bad = before;
-    bad.words[PHY_MC_FORCE_SPEED] = 100;
+    bad.words[PHY_MC_FORCE_SPEED] = 10;
     EXPECT_EQ(d->medium_config_set(0, 25, PHY_MEDIUM_FIBER, &bad), SOC_E_CONFIG);
     phy_medium_config_t after{};
     ASSERT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_FIBER, &after), 0);

@@ -644,15 +644,18 @@ void PhyModel::disconnect() {
 }
 
 // The fibre side of a dual-media PHY: up when it is the active medium and a
-// partner answers it the way the fibre control asks (negotiating or forced
-// to 1000 Mb/s), or when it loops back.
+// partner answers it the way the fibre control asks, or when it loops back.
+// Negotiating, it needs a negotiating partner; forced, it syncs on any
+// partner that sends 1000BASE-X, negotiating or not, as the copper/fibre
+// PHY's fibre bank does.
 bool PhyModel::dualFiberUp() const {
     if (!dualFiberActive()) return false;
     const uint16_t ctl = regs_[kFiberCtrl];
     if (ctl & kFiberLoopback) return true;
     if (!fiber_partner_) return false;
-    const bool an = !(ctl & kFiberAnOff);
-    return an ? fiber_partner_->autoneg : !fiber_partner_->autoneg && fiber_partner_->speed == 1000;
+    const LinkPartner &p = *fiber_partner_;
+    if (!(ctl & kFiberAnOff)) return p.autoneg;
+    return p.autoneg ? (p.abilities & speed_abilities(1000)) != 0 : p.speed == 1000;
 }
 
 uint16_t PhyModel::dualRead(int reg) {

@@ -186,14 +186,18 @@ TEST(phy_link_dual_media, BothSignalsShowAndTheSelectedMediumLinks) {
     phy.write(0, phy.read(0) & ~0x4000);
     phy.write(11, 0x0001);
     EXPECT_TRUE(phy.loopedBack());
-    // Fibre auto-negotiation off against a negotiating partner: no sync.
+    // Fibre auto-negotiation off against a negotiating partner: in sync at
+    // 1000, without the negotiation done; none without a partner.
     phy.write(11, 0x0004);
+    EXPECT_EQ(phy.state(), (LinkState{true, 1000, true}));
+    EXPECT_EQ(phy.read(12) & 0x0002, 0);
+    phy.write(28, 0x2000);
+    EXPECT_EQ(phy.read(28) & 0x0020, 0);
+    phy.disconnectFiber();
     EXPECT_FALSE(phy.state().up);
     phy.write(28, 0x2000);
     EXPECT_EQ(phy.read(28) & 0x0020, 0x0020);
     phy.write(11, 0x0000);
-    phy.disconnectFiber();
-    EXPECT_FALSE(phy.state().up);
     EXPECT_EQ(phy.read(12) & 0xa000, 0x8000);
     // A bare selector leaves the medium; writing the cleared value back selects copper.
     phy.write(24, 0x2007);

@@ -6,7 +6,8 @@
 // is still read, and gives a port none, as its restart did. A copper/fibre
 // port running on its fibre keeps the administrator's copper setting in its
 // copper configuration: its row stores that one, and a load gives it back to
-// the copper while the fibre runs what of it the fibre can.
+// the copper while the fibre runs what of it the fibre can. The fibre keeps a
+// setting of its own, its forced speed, stored beside it.
 #include <optional>
 #include <vector>
 
@@ -22,7 +23,8 @@
 
 namespace {
 
-constexpr uint32_t kVersion = 0x88740002;
+constexpr uint32_t kVersion = 0x88740003;
+constexpr uint32_t kVersionNoFiber = 0x88740002;
 constexpr uint32_t kVersionNoDiscard = 0x88740001;
 
 struct Row {
@@ -34,12 +36,26 @@ struct Row {
     uint16_t pvid;
     uint32_t advert;
     uint16_t discard;
+    // A copper/fibre port's fibre: 0 negotiates, else the speed it is forced
+    // to (100: on a 100BASE-FX fibre, 1000: on a 1000BASE-X one); the rows
+    // of the earlier versions leave it as the port's copper setting gives it.
+    uint16_t fiber_forced;
 };
-constexpr int kRowBytes = 7 * 2 + 4;
+constexpr int kRowBytes = 8 * 2 + 4;
+constexpr int kRowBytesNoFiber = 7 * 2 + 4;
 constexpr int kRowBytesNoDiscard = 6 * 2 + 4;
+constexpr uint16_t kFiberFromCopper = 0xffff;  // an earlier version's row
 constexpr int kMediumCopper = 1, kMediumFiber = 2;
 constexpr uint32_t kAdvertCopperSpeeds = 0x3f;  // 10 to 1000 Mb/s, half and full
 constexpr uint32_t kAdvert100Full = 0x8;
+
+// The fibre's own forced speed (Row::fiber_forced); false without a fibre.
+bool fiber_forced_of(int lport, uint16_t *forced) {
+    dxp_phy_config_t fiber{};
+    if (dxpx_port_medium_config_get(lport, kMediumFiber, &fiber) != 0) return false;
+    *forced = fiber.autoneg_enable ? 0 : fiber.force_speed == 100 ? 100 : 1000;
+    return true;
+}
 
 // The copper configuration of a copper/fibre port that runs on its fibre.
 bool copper_kept(int lport, dxp_phy_config_t *copper) {
@@ -69,6 +85,7 @@ Row row_of(int uport) {
     row.pvid = static_cast<uint16_t>(port_pvid_get(uport - 1));
     // The fibre advertises 1000 full alone, which a copper restart would
     // take for forced gigabit.
+    if (mapped) fiber_forced_of(lport, &row.fiber_forced);
     dxp_phy_config_t copper{};
     if (mapped && copper_kept(lport, &copper)) {
         row.autoneg = copper.autoneg_enable ? 1 : 0;
@@ -90,7 +107,8 @@ int save(settings_medium *m) {
              {row.enable, row.autoneg, row.speed_code, row.flow, row.priority, row.pvid}) {
             if (medium_write_u16(m, v) != 0) return -1;
         }
-        if (medium_write_u32(m, row.advert) != 0 || medium_write_u16(m, row.discard) != 0)
+        if (medium_write_u32(m, row.advert) != 0 || medium_write_u16(m, row.discard) != 0 ||
+            medium_write_u16(m, row.fiber_forced) != 0)
             return -1;
     }
     return board_num_uports * kRowBytes;
@@ -146,6 +164,29 @@ int copper_restore(int lport, const Row &row) {
     return dxpx_port_medium_config_set(lport, kMediumCopper, &copper);
 }
 
+// Gives a copper/fibre port's fibre its own forced speed. An earlier
+// version's row forces a 100BASE-FX fibre as its copper was forced to 100
+// full, and leaves the fibre otherwise as the row's calls set it.
+int fiber_restore(int lport, const Row &row) {
+    dxp_phy_config_t fiber{};
+    if (dxpx_port_medium_config_get(lport, kMediumFiber, &fiber) != 0) return 0;  // none
+    uint16_t forced = row.fiber_forced;
+    if (forced == kFiberFromCopper) {
+        int speed = 0, duplex = 0;
+        if (row.autoneg == 1 || !port_speed_of_code(row.speed_code, &speed, &duplex) ||
+            speed != 100 || duplex != 1)
+            return 0;
+        forced = 100;
+    }
+    const dxp_phy_config_t running = fiber;
+    fiber.autoneg_enable = forced == 0 ? 1 : 0;
+    if (forced != 0) fiber.force_speed = forced;
+    // Unchanged, a running fibre is left alone rather than negotiated again.
+    if (fiber.autoneg_enable == running.autoneg_enable && fiber.force_speed == running.force_speed)
+        return 0;
+    return dxpx_port_medium_config_set(lport, kMediumFiber, &fiber);
+}
+
 // Applies one row; a failing call is logged and the rest still applied, so
 // a speed the port no longer takes does not cost it its VLAN or priority.
 void apply(int uport, const Row &stored) {
@@ -189,8 +230,9 @@ void apply(int uport, const Row &stored) {
     api.reset();  // the CPU address follows under the L2 manager's own lock
     if (pvid_set && setportcbk_PVID_set(uport - 1, row.pvid) != 1) step(-1);
     port_flowctrl_set(uport - 1, row.flow == 1 ? 1 : 0);
-    // Last, as the fibre's own settings reach its copper configuration.
+    // Last, as the running medium's settings reach the other's configuration.
     if (on_fiber) step(copper_restore(lport, stored));
+    step(fiber_restore(lport, stored));
     port_reserve_unhold();
     if (first != 0)
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Port settings: port %d: %s\n", uport,
@@ -198,8 +240,12 @@ void apply(int uport, const Row &stored) {
 }
 
 bool read_rows(settings_medium *m, std::vector<Row> *rows) {
-    const bool has_discard = medium_stored_version(m) != kVersionNoDiscard;
-    rows->assign(static_cast<size_t>(board_num_uports), Row{});
+    const uint32_t version = medium_stored_version(m);
+    const bool has_discard = version != kVersionNoDiscard;
+    const bool has_fiber = version != kVersionNoDiscard && version != kVersionNoFiber;
+    Row none{};
+    none.fiber_forced = kFiberFromCopper;
+    rows->assign(static_cast<size_t>(board_num_uports), none);
     for (Row &row : *rows) {
         for (uint16_t *v :
              {&row.enable, &row.autoneg, &row.speed_code, &row.flow, &row.priority, &row.pvid}) {
@@ -207,8 +253,15 @@ bool read_rows(settings_medium *m, std::vector<Row> *rows) {
         }
         if (medium_read_u32(m, &row.advert) != 0) return false;
         if (has_discard && medium_read_u16(m, &row.discard) != 0) return false;
+        if (has_fiber && medium_read_u16(m, &row.fiber_forced) != 0) return false;
     }
     return true;
+}
+
+int row_bytes(uint32_t version) {
+    return version == kVersionNoDiscard ? kRowBytesNoDiscard
+           : version == kVersionNoFiber ? kRowBytesNoFiber
+                                        : kRowBytes;
 }
 
 int load(settings_medium *m) {
@@ -216,8 +269,7 @@ int load(settings_medium *m) {
     if (!read_rows(m, &rows)) return -1;
     for (int uport = 1; uport <= board_num_uports; uport++)
         apply(uport, rows[static_cast<size_t>(uport - 1)]);
-    return board_num_uports *
-           (medium_stored_version(m) != kVersionNoDiscard ? kRowBytes : kRowBytesNoDiscard);
+    return board_num_uports * row_bytes(medium_stored_version(m));
 }
 
 // A row holds only what the port settings form and the monitor's discard
@@ -237,6 +289,12 @@ bool row_valid(int uport, const Row &row) {
         if (f.value >= f.first && f.value <= f.last) continue;
         settings_check_refuse("Port settings: port %d: %s %u is not %u-%u", uport, f.field, f.value,
                               f.first, f.last);
+        return false;
+    }
+    const uint16_t fiber = row.fiber_forced;
+    if (fiber != 0 && fiber != 100 && fiber != 1000 && fiber != kFiberFromCopper) {
+        settings_check_refuse("Port settings: port %d: fibre forced speed %u is not 0, 100 or 1000",
+                              uport, fiber);
         return false;
     }
     return true;
@@ -278,6 +336,7 @@ bool row_runnable(int uport, const Row &row) {
 int check(settings_medium *m) {
     const auto size = [](int row) { return static_cast<size_t>(board_num_uports * row); };
     if (!settings_check_record_size(m, kVersion, size(kRowBytes)) &&
+        !settings_check_record_size(m, kVersionNoFiber, size(kRowBytesNoFiber)) &&
         !settings_check_record_size(m, kVersionNoDiscard, size(kRowBytesNoDiscard)))
         return 0;
     std::vector<Row> rows;

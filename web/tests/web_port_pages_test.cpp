@@ -307,12 +307,12 @@ TEST_F(port_pages, SavedItemRestoresThePorts) {
     vlan_add(9);
     ASSERT_EQ(portset(form(5, "0", "3", 2, 9)).status, "200 OK");
     feature_test::MemoryMedium medium;
-    ASSERT_EQ(medium.save(port_settings_item), 52 * 18);
+    ASSERT_EQ(medium.save(port_settings_item), 52 * 20);
     board->chip().linkUp(chip_port(5), sim::LinkPartner::forced(100, false));
     ASSERT_EQ(dxpx_port_speed_set(lport_of(5), 10), 0);
     ASSERT_EQ(setportcbk_PVID_set(4, 1), 1);
     port_flowctrl_set(4, 0);
-    ASSERT_EQ(medium.load(port_settings_item), 52 * 18);
+    ASSERT_EQ(medium.load(port_settings_item), 52 * 20);
     int speed = 0, duplex = 1;
     dxpx_port_speed_get(lport_of(5), &speed);
     dxpx_port_duplex_get(lport_of(5), &duplex);
@@ -323,17 +323,17 @@ TEST_F(port_pages, SavedItemRestoresThePorts) {
     // A row whose forced speed the port refuses still brings back its
     // priority and PVID (port 5's row, forced 1000 Mb/s on a 100 Mb/s port).
     ASSERT_EQ(portset(form(5, "0", "4", 2, 9)).status, "200 OK");
-    ASSERT_EQ(medium.save(port_settings_item), 52 * 18);
-    medium.bytes[4 * 18 + 5] = 5;  // the low byte of the row's speed code
+    ASSERT_EQ(medium.save(port_settings_item), 52 * 20);
+    medium.bytes[4 * 20 + 5] = 5;  // the low byte of the row's speed code
     ASSERT_EQ(dxpx_port_untagged_priority_set(lport_of(5), 0), 0);
     ASSERT_EQ(setportcbk_PVID_set(4, 1), 1);
-    ASSERT_EQ(medium.load(port_settings_item), 52 * 18);
+    ASSERT_EQ(medium.load(port_settings_item), 52 * 20);
     int priority = 0;
     dxpx_port_untagged_priority_get(lport_of(5), &priority);
     EXPECT_EQ(priority, 2);
     EXPECT_EQ(port_pvid_get(4), 9);
     // A record of another board is refused.
-    medium.bytes.resize(26 * 18);
+    medium.bytes.resize(26 * 20);
     EXPECT_LT(medium.load(port_settings_item), 0);
 }
 
@@ -368,11 +368,11 @@ TEST_F(port_pages, SavedItemKeepsWhatThePortsRunWhoeverSetIt) {
     ASSERT_EQ(dxpx_port_advert_get(ge0, &advert), 0);
     EXPECT_EQ(advert & 0xc00u, 0x400u);
     feature_test::MemoryMedium medium;
-    ASSERT_EQ(medium.save(port_settings_item), 52 * 18);
+    ASSERT_EQ(medium.save(port_settings_item), 52 * 20);
     ASSERT_EQ(dxpx_port_autoneg_set(fe4, 1), 0);
     ASSERT_EQ(dxpx_port_pause_set(fe4, 0, 0), 0);
     ASSERT_EQ(dxpx_port_discard_set(fe5, 0), 0);
-    ASSERT_EQ(medium.load(port_settings_item), 52 * 18);
+    ASSERT_EQ(medium.load(port_settings_item), 52 * 20);
     int autoneg = 1, speed = 0, duplex = 1, discard = 0, tx = 0, rx = 0;
     dxpx_port_autoneg_get(fe4, &autoneg);
     dxpx_port_speed_get(fe4, &speed);
@@ -384,14 +384,17 @@ TEST_F(port_pages, SavedItemKeepsWhatThePortsRunWhoeverSetIt) {
     EXPECT_EQ(discard, 1);
     expect_receiver_off(fe5);
 
-    // The previous version's rows are two bytes shorter.
-    std::vector<uint8_t> old;
-    for (int row = 0; row < 52; row++)
-        old.insert(old.end(), medium.bytes.begin() + row * 18,
-                   medium.bytes.begin() + row * 18 + 16);
-    medium.bytes = old;
-    medium.version = 0x88740001;
-    ASSERT_EQ(medium.load(port_settings_item), 52 * 16);
+    // The previous versions' rows are two (no fibre) and four (no discard
+    // mode either) bytes shorter.
+    const std::vector<uint8_t> saved = medium.bytes;
+    for (const auto &[version, bytes] : {std::pair{0x88740002u, 18}, std::pair{0x88740001u, 16}}) {
+        std::vector<uint8_t> old;
+        for (int row = 0; row < 52; row++)
+            old.insert(old.end(), saved.begin() + row * 20, saved.begin() + row * 20 + bytes);
+        medium.bytes = old;
+        medium.version = version;
+        ASSERT_EQ(medium.load(port_settings_item), 52 * bytes);
+    }
     dxpx_port_discard_get(fe5, &discard);
     EXPECT_EQ(discard, 0);
 }
@@ -402,7 +405,7 @@ TEST_F(port_pages, APortUnderSelfTestRefusesTheFormAndTheSavedRow) {
     vlan_add(9);
     ASSERT_EQ(portset(form(5, "0", "3", 2, 9)).status, "200 OK");
     feature_test::MemoryMedium medium;
-    ASSERT_EQ(medium.save(port_settings_item), 52 * 18);
+    ASSERT_EQ(medium.save(port_settings_item), 52 * 20);
     ASSERT_EQ(portset(form(5, "0", "3", 0, 1)).status, "200 OK");
     const char *stored = nvram_get("portconf");
     ASSERT_NE(stored, nullptr);
@@ -415,7 +418,7 @@ TEST_F(port_pages, APortUnderSelfTestRefusesTheFormAndTheSavedRow) {
     // differ from the port's settings now (priority 0, PVID 1).
     ASSERT_EQ(port_reserve(unit, held, "Snake"), 0);
     EXPECT_EQ(error_of(portset(form(5, "1", "3", 6, 9))), "Port 5: port under self-test (Snake)");
-    ASSERT_EQ(medium.load(port_settings_item), 52 * 18);
+    ASSERT_EQ(medium.load(port_settings_item), 52 * 20);
     port_reserve_release(unit, held);
     int priority = -1;
     EXPECT_EQ(dxpx_port_untagged_priority_get(lport_of(5), &priority), 0);
