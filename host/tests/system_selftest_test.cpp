@@ -366,6 +366,16 @@ TEST_P(system_selftest, TestsAndPacketToolsLeaveTheSwitchInServiceAsTheyFoundIt)
     out = s.monitor("TestRun 72 PortBitMap=fe2 RunMode=PHY TimeInSeconds=1");
     EXPECT_NE(out.find("no pair of ports could be set up"), std::string::npos) << out;
     EXPECT_EQ(out.find("TEST passed"), std::string::npos) << out;
+    // The CPU port pairs with none, and a snake needs two ports: both are
+    // refused by name before anything is set.
+    out = s.monitor("TestRun 72 PortBitMap=fe5,cpu0 RunMode=PHY TimeInSeconds=1");
+    EXPECT_NE(out.find("port cpu0 is the CPU port: the test pairs front ports only"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("TRAFFIC:"), std::string::npos) << out;
+    out = s.monitor("TestRun 39 PortBitMap=fe5 LoopbackMode=PHY Count=1 Duration=1");
+    EXPECT_NE(out.find("PortBitMap fe5: the snake needs two ports"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Snake failed"), std::string::npos) << out;
 
     // The receive monitor prints the host's frames and leaves them to the
     // management interface; its stop leaves the receive service running.
