@@ -100,6 +100,11 @@ void port_reserve_keep_member(int unit, dxp_vlan_t vid, int port, bool member, b
 // Turns the chip's membership of the VLAN into what it is without the
 // tests: false when the VLAN is a test's own.
 bool port_reserve_vlan_view(int unit, dxp_vlan_t vid, dxp_pbmp_t *members, dxp_pbmp_t *untagged);
+// When the VLAN is a self-test's own: "VLAN 15 is held by self-test 72
+// (Traffic Test) on ports", for the caller to end with its names of the
+// ports the test put in it (*ports). nullptr when it is none. The text
+// stays until the thread's next call.
+const char *port_reserve_vlan_holder_text(int unit, dxp_vlan_t vid, dxp_pbmp_t *ports);
 
 // The entries a self-test puts in are held as its ports are: an address it
 // adds (its frames' way back to the CPU, through a port in service or not)

@@ -313,70 +313,6 @@ dxp_pbmp_t to_dxp(const soc_pbmp_t &b) {
     return dxp_pbmp_t{{b.w[0], b.w[1]}};
 }
 
-// A looped-back port sends what it receives back into the switch: frames
-// other hosts flood into the test VLAN would be flooded on to the other
-// tested ports and circle between them without end. Each tested port
-// forwards to the CPU only (the snake opens the way to its neighbours); a
-// chip without port egress masks leaves them as they are.
-void keep_to_cpu(lb_work_t *lw) {
-    const soc_pbmp_t cpu = SOC_CONTROL(lw->unit)->cmic_bitmap;
-    for (int port = 0; port < LB_PORTS; port++) {
-        if (!soc_pbmp_member(lw->p->pbm, port) ||
-            drv_port_vlan_get(lw->unit, port, &lw->egress[port]) < 0)
-            continue;
-        soc_pbmp_port_add(&lw->egress_saved, port);
-        drv_port_vlan_set(lw->unit, port, cpu);
-    }
-}
-
-void give_back_egress(lb_work_t *lw) {
-    for (int port = 0; port < LB_PORTS; port++) {
-        if (!soc_pbmp_member(lw->egress_saved, port)) continue;
-        if (int rv = drv_port_vlan_set(lw->unit, port, lw->egress[port]); rv < 0)
-            sal_printf("Port %s: Could not restore its egress ports: %s\n",
-                       lb_port_name(lw->unit, port), dxp_errmsg(rv));
-    }
-    lw->egress_saved = soc_pbmp_t{};
-}
-
-// Other ports' floods would reach the looped-back ports and return to the
-// CPU as copies, crowding the test's frames out of the CPU port: while the
-// test runs no other port forwards into a tested one. Only what was closed
-// is opened again, so a change another manager makes meanwhile stays.
-void close_ways_in(lb_work_t *lw) {
-    const soc_control_t *soc = SOC_CONTROL(lw->unit);
-    for (int port = 0; port < LB_PORTS; port++) {
-        soc_pbmp_t mask{};
-        if (!soc_pbmp_member(soc->all.bitmap, port) || soc_pbmp_member(soc->cmic_bitmap, port) ||
-            soc_pbmp_member(lw->p->pbm, port) || drv_port_vlan_get(lw->unit, port, &mask) < 0)
-            continue;
-        soc_pbmp_t reached{}, kept = mask;
-        for (int i = 0; i < 2; i++) {
-            reached.w[i] = mask.w[i] & lw->p->pbm.w[i];
-            kept.w[i] = mask.w[i] & ~lw->p->pbm.w[i];
-        }
-        if ((reached.w[0] | reached.w[1]) == 0 || drv_port_vlan_set(lw->unit, port, kept) < 0)
-            continue;
-        lw->closed[port] = reached;
-        soc_pbmp_port_add(&lw->closed_saved, port);
-    }
-}
-
-void open_ways_in(lb_work_t *lw) {
-    for (int port = 0; port < LB_PORTS; port++) {
-        soc_pbmp_t mask{};
-        if (!soc_pbmp_member(lw->closed_saved, port)) continue;
-        int rv = drv_port_vlan_get(lw->unit, port, &mask);
-        for (int i = 0; i < 2; i++)
-            mask.w[i] |= lw->closed[port].w[i];
-        if (rv >= 0) rv = drv_port_vlan_set(lw->unit, port, mask);
-        if (rv < 0)
-            sal_printf("Port %s: Could not restore its egress ports: %s\n",
-                       lb_port_name(lw->unit, port), dxp_errmsg(rv));
-    }
-    lw->closed_saved = soc_pbmp_t{};
-}
-
 // The CPU port takes other ports' broadcasts, multicasts and unknown
 // unicasts as a member of their VLANs; the test's frames reach it through
 // their own address entries, which these fields leave alone.
@@ -667,6 +603,14 @@ int lbu_check_params(lb_work_t *lw) {
         return -1;
     }
     if (lw->kind == LB_KIND_SNAKE) {
+        // A chain of one port would send each frame back out of the port it
+        // came in at, which the switch never does.
+        if (lb_port_count(p.pbm) < 2) {
+            char names[256];
+            format_pbmp(unit, names, sizeof names, p.pbm);
+            test_error(unit, "PortBitMap %s: the snake needs two ports\n", names);
+            return -1;
+        }
         unsigned long long total = 0;
         for (int run = 0, ppt = p.ppt_start; run < p.count; run++) {
             total += static_cast<unsigned long long>(ppt);
@@ -725,9 +669,10 @@ int lbu_init(lb_work_t *lw, int unit, int kind) {
         return -1;
     if (kind != LB_KIND_SNAKE && lbu_cpu_addresses(lw, lbu_l2_free) < 0) return -1;
     // Before the first port loops back: a broadcast flooded between looped
-    // ports while the others are set up would circle without end.
-    keep_to_cpu(lw);
-    close_ways_in(lw);
+    // ports while the others are set up would circle without end. Each
+    // tested port forwards to the CPU only (the snake opens the way to its
+    // neighbours), and no other port forwards into them.
+    test_seal_ports(&lw->saved, lw->p->pbm, SOC_CONTROL(unit)->cmic_bitmap);
     if (setup_ports(lw) < 0 || setup_vlan(lw) < 0) return -1;
     // A looped-back port takes a moment to report its link; frames sent
     // before would be lost. A port that never comes up fails its trials.
@@ -1181,11 +1126,6 @@ void lbu_free_rx(lb_work_t *lw) {
     }
 }
 
-int lbu_port_egress(lb_work_t *lw, int port, const soc_pbmp_t &allowed) {
-    if (!soc_pbmp_member(lw->egress_saved, port)) return 0;
-    return drv_port_vlan_set(lw->unit, port, allowed);
-}
-
 namespace {
 
 dxp_l2_addr test_entry(const dxp_mac_t mac, dxp_vlan_t vid, int port) {
@@ -1304,8 +1244,6 @@ int lbu_done(lb_work_t *lw) {
     lw->sema = nullptr;
     lbu_l2_remove_all(lw);
     forget_sources(lw);
-    give_back_egress(lw);
-    open_ways_in(lw);
     unshield_cpu(lw);
     if (test_restore_switch(&lw->saved) < 0) result = -1;
     return result;

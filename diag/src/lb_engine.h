@@ -128,14 +128,7 @@ struct lb_work_t {
     int fwd_count;
     lb_link_t *rev;
     int rev_count;
-    int snake_ports;  // ports whose VLAN and links are in place
-    // The tested ports' egress masks as the test found them.
-    soc_pbmp_t egress_saved;
-    soc_pbmp_t egress[LB_PORTS];
-    // The other ports whose way into the tested ports the test closed, and
-    // the tested ports each one reached.
-    soc_pbmp_t closed_saved;
-    soc_pbmp_t closed[LB_PORTS];
+    int snake_ports;   // ports whose VLAN and links are in place
     uint8_t *markers;  // "Snake TX match markers"
 };
 
@@ -204,9 +197,6 @@ int lbu_check_packet(lb_work_t *lw, dxp_pkt *tx, dxp_pkt *rx);
 int lbu_match_packet(lb_work_t *lw, dxp_pkt *rx, int ppt);
 // Returns the kept frames to the receive service and empties the slots.
 void lbu_free_rx(lb_work_t *lw);
-// Lets a tested port forward to the ports given (the CPU alone from the
-// init on); the done gives its mask back.
-int lbu_port_egress(lb_work_t *lw, int port, const soc_pbmp_t &allowed);
 // Claims the address in the VLAN for the test and looks it up: 0 when
 // nobody holds it, -1 after naming the entry that holds it (nothing is
 // claimed then): the test never takes over an address in service.

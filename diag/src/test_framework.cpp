@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "diag_parse.h"
 #include "diag_test.h"
@@ -135,6 +136,28 @@ void stop_on_error_menu(int unit, test_t *t) {
             sal_printf("\nA break (Ctrl-C) stops the test, at this menu as anywhere in it\n");
         }
     }
+}
+
+// Counts and announces one loop's result.
+void count_result(test_t *t, int result) {
+    if (result == 0) {
+        t->t_success++;
+        sal_debug_printf(0x8000, "Test %d (%s) Completed successfully\n", t->t_test, t->t_name);
+        return;
+    }
+    t->t_fail++;
+    sal_debug_printf(0x8000, "Test %d (%s) Completed with error (%d)\n", t->t_test, t->t_name,
+                     result);
+    // A stopped run says so after its done.
+    if (result == 1 || result == 2) sal_printf("Test %d (%s) Aborted\n", t->t_test, t->t_name);
+}
+
+// A failed loop that offered no menu yet opens it with Stop-on-Error.
+void offer_stop_on_error(int unit, test_t *t, int result) {
+    if (result == 0 || result == 1 || result == 2 || result == TEST_STOPPED) return;
+    if ((test_options & TEST_O_SOE) && !(t->t_flags & TEST_F_SOE_OFFERED))
+        test_error(unit, "Stop-on-error: Test %d (%s) completed with error\n", t->t_test,
+                   t->t_name);
 }
 
 // Runs the selected tests in table order.
@@ -324,6 +347,9 @@ int test_dispatch(int unit, test_t *t, int loops, args_t *a) {
                 progress_init(static_cast<uint32_t>(loops > 0 ? loops : 0), 0, 0);
                 progress_status(t->t_name);
             }
+            // Each loop's result is counted and announced once the done has
+            // given the ports back: a reader of "passed" may use them at once.
+            std::vector<int> results;
             for (int i = 1; i <= loops; i++) {
                 if (loops >= 2)
                     soc_cm_debug_print(0x18000, "Test %d: %s.  Starting interation %d.\n",
@@ -335,7 +361,9 @@ int test_dispatch(int unit, test_t *t, int loops, args_t *a) {
                 if (result == 0 && (t->t_flags & TEST_F_ERROR)) result = -1;
                 // A break ends the loops; the done gives everything back.
                 if (sh_stop_requested()) result = TEST_STOPPED;
-                test_report_result(unit, t, result);
+                results.push_back(result);
+                // The menu opens while the failing set-up is still in place.
+                offer_stop_on_error(unit, t, result);
                 if (show) progress_report(1);
                 // (A break at the menu the failed loop opened stops it too.)
                 if (result == TEST_STOPPED || sh_stop_requested()) {
@@ -345,6 +373,8 @@ int test_dispatch(int unit, test_t *t, int loops, args_t *a) {
             }
             if (show) progress_done();
             test_dispatch_done(unit, t, work);
+            for (int one : results)
+                count_result(t, one);
             if (result == TEST_STOPPED)
                 sal_printf(sh_in_background() ? "Test %d (%s) stopped in the background\n"
                                               : "Test %d (%s) stopped at the console\n",
@@ -365,21 +395,9 @@ int test_dispatch(int unit, test_t *t, int loops, args_t *a) {
 }
 
 void test_report_result(int unit, test_t *t, int result) {
-    if (result == 0 && !(t->t_flags & TEST_F_ERROR)) {
-        t->t_success++;
-        sal_debug_printf(0x8000, "Test %d (%s) Completed successfully\n", t->t_test, t->t_name);
-        return;
-    }
-    t->t_fail++;
-    sal_debug_printf(0x8000, "Test %d (%s) Completed with error (%d)\n", t->t_test, t->t_name,
-                     result);
-    if (result == TEST_STOPPED) return;  // the run says so after its done
-    if (result == 1 || result == 2) {
-        sal_printf("Test %d (%s) Aborted\n", t->t_test, t->t_name);
-    } else if ((test_options & TEST_O_SOE) && !(t->t_flags & TEST_F_SOE_OFFERED)) {
-        test_error(unit, "Stop-on-error: Test %d (%s) completed with error\n", t->t_test,
-                   t->t_name);
-    }
+    if (result == 0 && (t->t_flags & TEST_F_ERROR)) result = -1;
+    count_result(t, result);
+    offer_stop_on_error(unit, t, result);
 }
 
 void test_result_current(int unit, int result) {

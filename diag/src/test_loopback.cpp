@@ -372,7 +372,7 @@ int snake_link_port(lb_work_t *lw, int i, bool forward, bool reverse, dxp_vlan_t
         }
     }
     if (rv < 0) return rv;
-    if (rv = lbu_port_egress(lw, port, link_reach(lw, i)); rv < 0) return rv;
+    if (rv = test_port_egress(&lw->saved, port, link_reach(lw, i)); rv < 0) return rv;
     return test_pvid_set(&lw->saved, port, lw->fwd[i].vid);
 }
 
@@ -583,7 +583,7 @@ bool chains_cleared(lb_work_t *lw) {
     constexpr int kQuietSteps = 5;
     const soc_pbmp_t cpu = SOC_CONTROL(lw->unit)->cmic_bitmap;
     for (int i = 0; i < lw->snake_ports; i++)
-        lbu_port_egress(lw, lw->fwd[i].from, cpu);
+        test_port_egress(&lw->saved, lw->fwd[i].from, cpu);
     bool stopped = false;
     const uint64_t first = ports_traffic(lw);
     uint64_t last = first;
@@ -601,7 +601,7 @@ bool chains_cleared(lb_work_t *lw) {
             "the chains opened once they were gone\n",
             static_cast<unsigned long long>(last - first));
     for (int i = 0; i < lw->snake_ports; i++)
-        lbu_port_egress(lw, lw->fwd[i].from, link_reach(lw, i));
+        test_port_egress(&lw->saved, lw->fwd[i].from, link_reach(lw, i));
     return !stopped;
 }
 

@@ -9,6 +9,7 @@
 
 #include "diag_parse.h"
 #include "diag_test.h"
+#include "drv_vlan.h"
 #include "dxp_error.h"
 #include "feature_cmds.h"
 #include "port_reserve.h"
@@ -265,6 +266,28 @@ int restore_statics(test_saved_t *s) {
     return result;
 }
 
+void unseal_ports(test_saved_t *s) {
+    const int unit = s->unit;
+    for (int port = 0; port < TEST_SAVE_PORTS; port++) {
+        if (!soc_pbmp_member(s->egress_saved, port)) continue;
+        if (int rv = drv_port_vlan_set(unit, port, s->egress[port]); rv < 0)
+            sal_printf("Port %s: Could not restore its egress ports: %s\n", pname(unit, port),
+                       dxp_errmsg(rv));
+    }
+    for (int port = 0; port < TEST_SAVE_PORTS; port++) {
+        if (!soc_pbmp_member(s->closed_saved, port)) continue;
+        soc_pbmp_t mask{};
+        int rv = drv_port_vlan_get(unit, port, &mask);
+        for (int i = 0; i < 2; i++)
+            mask.w[i] |= s->closed[port].w[i];
+        if (rv >= 0) rv = drv_port_vlan_set(unit, port, mask);
+        if (rv < 0)
+            sal_printf("Port %s: Could not restore its egress ports: %s\n", pname(unit, port),
+                       dxp_errmsg(rv));
+    }
+    s->egress_saved = s->closed_saved = soc_pbmp_t{};
+}
+
 void clear(test_saved_t *s) {
     sal_free(s->journal);
     sal_free(s->statics);
@@ -447,6 +470,41 @@ int test_neutral_port(test_saved_t *s, int port) {
     return 0;
 }
 
+void test_seal_ports(test_saved_t *s, const soc_pbmp_t &ports, const soc_pbmp_t &allowed) {
+    const int unit = s->unit;
+    const soc_control_t *soc = SOC_CONTROL(unit);
+    soc_pbmp_t sealed{};
+    for (int i = 0; i < 2; i++)
+        sealed.w[i] = ports.w[i] & s->held.w[i];
+    for (int port = 0; port < TEST_SAVE_PORTS; port++) {
+        if (!soc_pbmp_member(sealed, port) || soc_pbmp_member(s->egress_saved, port) ||
+            drv_port_vlan_get(unit, port, &s->egress[port]) < 0)
+            continue;
+        soc_pbmp_port_add(&s->egress_saved, port);
+        drv_port_vlan_set(unit, port, allowed);
+    }
+    for (int port = 0; port < TEST_SAVE_PORTS; port++) {
+        soc_pbmp_t mask{};
+        if (!soc_pbmp_member(soc->all.bitmap, port) || soc_pbmp_member(soc->cmic_bitmap, port) ||
+            soc_pbmp_member(sealed, port) || soc_pbmp_member(s->closed_saved, port) ||
+            drv_port_vlan_get(unit, port, &mask) < 0)
+            continue;
+        soc_pbmp_t reached{}, kept = mask;
+        for (int i = 0; i < 2; i++) {
+            reached.w[i] = mask.w[i] & sealed.w[i];
+            kept.w[i] = mask.w[i] & ~sealed.w[i];
+        }
+        if (soc_pbmp_is_null(reached) || drv_port_vlan_set(unit, port, kept) < 0) continue;
+        s->closed[port] = reached;
+        soc_pbmp_port_add(&s->closed_saved, port);
+    }
+}
+
+int test_port_egress(test_saved_t *s, int port, const soc_pbmp_t &allowed) {
+    if (port < 0 || port >= TEST_SAVE_PORTS || !soc_pbmp_member(s->egress_saved, port)) return 0;
+    return drv_port_vlan_set(s->unit, port, allowed);
+}
+
 int test_link_wait(int unit, dxp_pbmp_t *ports, int usecs) {
     auto count = [](const dxp_pbmp_t &b) {
         return __builtin_popcount(b.w[0]) + __builtin_popcount(b.w[1]);
@@ -505,6 +563,7 @@ int test_vlan_leave_others(test_saved_t *s, dxp_pbmp_t ports, dxp_vlan_t keep) {
 
 int test_restore_switch(test_saved_t *s) {
     int result = 0;
+    unseal_ports(s);
     for (int i = s->journal_count - 1; i >= 0; i--)
         if (undo(s, s->journal[i]) < 0) result = -1;
     if (restore_statics(s) < 0) result = -1;

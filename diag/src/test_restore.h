@@ -1,7 +1,8 @@
 // What a self-test changes on the switch, and gives back at its done: the
-// tested ports are held against the other managers, and every VLAN, VLAN
-// membership, default VLAN and spanning-tree state the test changes goes
-// through a journal that the done undoes newest first. What another manager
+// tested ports are held against the other managers and sealed from the
+// ports in service, and every VLAN, VLAN membership, default VLAN and
+// spanning-tree state the test changes goes through a journal that the done
+// undoes newest first. What another manager
 // changed meanwhile (a VLAN made, a port of no test moved) stays. The static
 // addresses on the tested ports and each tested port's settings come back
 // too. The restore goes on past a refused item and reports each one it could
@@ -43,6 +44,13 @@ struct test_saved_t {
     soc_pbmp_t media_ports;
     int medium[TEST_SAVE_PORTS];
     dxp_phy_config_t media[TEST_SAVE_PORTS][2];  // copper, fibre
+    // The held ports' egress masks as the test found them.
+    soc_pbmp_t egress_saved;
+    soc_pbmp_t egress[TEST_SAVE_PORTS];
+    // The other ports whose way into the held ports the test closed, and
+    // the held ports each one reached.
+    soc_pbmp_t closed_saved;
+    soc_pbmp_t closed[TEST_SAVE_PORTS];
 };
 
 // Holds the ports for the named test and saves the static addresses on
@@ -67,6 +75,15 @@ int test_check_frame_settings(test_saved_t *s);
 // (DoS, QoS, Auto VoIP, ARP inspection, the monitor's FP) no longer look at
 // its frames (all given back at the end); -1 after reporting a refusal.
 int test_neutral_port(test_saved_t *s, int port);
+
+// Seals held ports from the ports in service before any of them loops
+// back: they forward to `allowed` alone, and no other port (the CPU port
+// aside) forwards into them, whatever VLAN a frame is in. Only what was
+// closed is opened again at the restore, so a change another manager makes
+// meanwhile stays.
+void test_seal_ports(test_saved_t *s, const soc_pbmp_t &ports, const soc_pbmp_t &allowed);
+// Lets a sealed port forward to the ports given; 0 for a port not sealed.
+int test_port_egress(test_saved_t *s, int port, const soc_pbmp_t &allowed);
 
 // Waits for the ports' links as dxp_link_wait does, the time-out counted
 // from the last port that came up: links come up as fast as the host runs

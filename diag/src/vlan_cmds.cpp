@@ -70,6 +70,14 @@ int vlan_create(const char *cmd, int unit, args_t *a, dxp_vlan_t vid) {
     }
     PortReserveFreeze tests;  // no self-test starts between the two steps
     if (refuse_held(cmd, unit, pbmp)) return CMD_FAIL;
+    // A self-test's own VLAN is listed nowhere: say whose it is.
+    dxp_pbmp_t ports{};
+    if (const char *held = port_reserve_vlan_holder_text(unit, vid, &ports)) {
+        char names[256];
+        format_pbmp(unit, names, sizeof names, to_soc(ports));
+        sal_printf("%s: ERROR: %s %s\n", cmd, held, names);
+        return CMD_FAIL;
+    }
     if (int rv = dxp_vlan_create(unit, vid); rv < 0) return fail(cmd, rv);
     if (int rv = dxp_vlan_port_add(unit, vid, to_dxp(pbmp), to_dxp(ubmp)); rv < 0) {
         dxp_vlan_destroy(unit, vid);  // a refused create leaves no VLAN behind

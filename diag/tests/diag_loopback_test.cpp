@@ -185,7 +185,7 @@ TEST_F(loopback, FrameSettingsAreNeutralOrRefusedByName) {
     } cases[] = {
         {"", "TestRun 72 PortBitMap=fe4-fe5 TimeInSeconds=1 CounterPollInterval=1",
          "Port fe4: the membership of trunk 1 changes the test frames"},
-        {"", "TestRun 39 PortBitMap=fe5 Count=1 Duration=1 LoopbackMode=PHY",
+        {"", "TestRun 39 PortBitMap=fe5,fe10 Count=1 Duration=1 LoopbackMode=PHY",
          "Port fe5: the membership of trunk 1 changes the test frames"},
         {"", "TestRun 49 PortBitMap=fe6 LoopbackMode=PHY",
          "Port fe6: the mirroring into it changes the test frames"},

@@ -2,7 +2,8 @@
 // the console (a pty) and on the web, a change of it is refused by name, a
 // clear keeps it, a static address the test will put back is refused to
 // deletes and clears, each refusal is printed alone and names the test that
-// holds the port, and the test passes.
+// holds the port, a create of the traffic test's own VLAN names the test
+// and its ports, and the test passes.
 #include <unistd.h>
 
 #include <cctype>
@@ -145,6 +146,14 @@ TEST_P(selftest_hold, TheTestsOwnAddressIsHeldAndEachRefusalPrintedAlone) {
     // The web's delete of it, a VLAN its list does not show, names the test.
     page = web_client::post(web, "/delvlan.cgi", "vid=" + vid, cookie);
     EXPECT_NE(page.find("Port 5: port under self-test (Traffic Test)"), std::string::npos) << page;
+    // A create of it names its holder too, on the web and on the console.
+    const std::string holder = "VLAN " + vid + " is held by self-test 72 (Traffic Test) on ports ";
+    page = web_client::post(
+        web, "/newvlan.cgi",
+        "newid=" + vid + "&values=" + std::string(static_cast<size_t>(board), '0'), cookie);
+    EXPECT_NE(page.find(holder + "5-6"), std::string::npos) << page;
+    const std::string out = fw.output("vlan create " + vid + " PortBitMap=fe10");
+    EXPECT_NE(out.find("ERROR: " + holder + "fe4-fe5"), std::string::npos) << out;
     list = test_run_once(fw, 72);
     EXPECT_NE(list.find("|    1|    1|    1|    0|"), std::string::npos) << list;
 }

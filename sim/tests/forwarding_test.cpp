@@ -97,6 +97,13 @@ TEST_F(forwarding, FloodsLearnsAndFollowsAStationMove) {
     board.port(0).inject(FrameBuilder().src(kA).dst(kB).build());
     EXPECT_EQ(receivers(), (std::vector<int>{3}));
     EXPECT_EQ(sent(3).front().bytes.size(), 60u);
+
+    // A frame whose entry points back out of the port it came in at goes
+    // nowhere, and the port counts it as dropped.
+    clear();
+    board.port(3).inject(FrameBuilder().src(kC).dst(kB).build());
+    EXPECT_TRUE(receivers().empty());
+    EXPECT_EQ(chip.mibGet("RXDROPPKTS", 3), 1u);
 }
 
 TEST_F(forwarding, AgesEntriesOnTheModelClock) {

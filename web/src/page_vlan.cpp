@@ -228,6 +228,47 @@ int held_port_page(httpd_event *ev, httpd_request *req, const char *title, uint6
     return -1;
 }
 
+// The ports as ranges: "6-7,9".
+std::string port_ranges(uint64_t bits) {
+    std::string text;
+    for (int n = 1; n <= port_limit(); n++) {
+        if ((bits & port_bit(n)) == 0) continue;
+        int last = n;
+        while (last < port_limit() && (bits & port_bit(last + 1)) != 0)
+            last++;
+        if (!text.empty()) text += ",";
+        text += last > n ? web_tag_printf("%d-%d", n, last) : web_tag_printf("%d", n);
+        n = last;
+    }
+    return text;
+}
+
+// "VLAN 15 is held by self-test 72 (Traffic Test) on ports 6-7" when the
+// VLAN is a self-test's own (no page lists it), or nullptr.
+const char *test_vlan_text(int vid) {
+    int tried = -1;
+    for (int n = 1; n <= port_limit(); n++) {
+        int lport = 0, unit = 0, port = 0;
+        if (ulpm_to_lport(n, &lport) != 0 || dxpx_lport_to_unit_port(lport, &unit, &port) < 0 ||
+            unit == tried)
+            continue;
+        tried = unit;
+        dxp_pbmp_t ports{};
+        const char *held =
+            port_reserve_vlan_holder_text(unit, static_cast<dxp_vlan_t>(vid), &ports);
+        if (held == nullptr) continue;
+        uint64_t bits = 0;
+        for (int m = 1; m <= port_limit(); m++) {
+            int other = 0, on = 0;
+            if (ulpm_to_lport(m, &lport) == 0 && dxpx_lport_to_unit_port(lport, &on, &other) >= 0 &&
+                on == unit && dxp_pbmp_member(ports, other))
+                bits |= port_bit(m);
+        }
+        return web_tag_printf("%s %s", held, port_ranges(bits).c_str());
+    }
+    return nullptr;
+}
+
 // The error page naming the port whose self-test's hold refused the switch
 // API's last change on this thread, or -1.
 int refused_port_page(httpd_event *ev, httpd_request *req, const char *title) {
@@ -403,6 +444,7 @@ int newvlan_cgi(httpd_event *ev, httpd_request *req) {
     vlan_portstr_parse(web_form_value(ev, 1), &members, &untagged, &all);
     if (int page = trunk_rule_page(ev, req, "VLAN", members, vid); page >= 0) return page;
     if (int page = held_port_page(ev, req, "Create New Vlan", members); page >= 0) return page;
+    if (const char *held = test_vlan_text(vid)) return vlan_error(ev, req, "Create New Vlan", held);
     int rv = dxpx_vlan_create(static_cast<dxp_vlan_t>(vid));
     if (rv != 0) {
         logger_printf(LOG_LEVEL_WARNING, LOG_MOD_VLAN,

@@ -58,7 +58,10 @@ sal_mutex_t kept_guard() {
 struct KeptVlan {
     dxp_vlan_t vid = 0;
     bool created = false;
-    dxp_pbmp_t owners{};  // the test's ports (created), or the ports kept below
+    int test = 0;                 // created: the test's number, 0 when unknown
+    const char *owner = nullptr;  // created: the test's name
+    dxp_pbmp_t owners{};          // the test's ports (created), or the ports kept below
+    // Created: the test's ports it put in. Else what the kept ports were.
     dxp_pbmp_t members{}, untagged{};
 };
 struct HeldAddress {
@@ -330,17 +333,26 @@ bool port_reserve_kept_info_lport(int lport, dxp_port_info *info) {
 
 void port_reserve_keep_created(int unit, dxp_vlan_t vid, dxp_pbmp_t ports) {
     if (!unit_ok(unit)) return;
+    const char *owner = nullptr;
+    for (int port = 0; port < kWords * 32 && owner == nullptr; port++)
+        if (dxp_pbmp_member(ports, port)) owner = port_reserve_owner(unit, port);
     KeptLock hold;
     KeptVlan &v = kept_vlan_or_new(kept(unit), vid);
     v.created = true;
     v.owners = ports;
+    v.test = test_number;
+    v.owner = owner;
 }
 
 void port_reserve_keep_member(int unit, dxp_vlan_t vid, int port, bool member, bool untagged) {
     if (!port_reserved(unit, port)) return;
     KeptLock hold;
     KeptVlan &v = kept_vlan_or_new(kept(unit), vid);
-    if (v.created || dxp_pbmp_member(v.owners, port)) return;
+    if (v.created) {
+        dxp_pbmp_port_add(&v.members, port);
+        return;
+    }
+    if (dxp_pbmp_member(v.owners, port)) return;
     dxp_pbmp_port_add(&v.owners, port);
     if (member) dxp_pbmp_port_add(&v.members, port);
     if (member && untagged) dxp_pbmp_port_add(&v.untagged, port);
@@ -357,6 +369,20 @@ bool port_reserve_vlan_view(int unit, dxp_vlan_t vid, dxp_pbmp_t *members, dxp_p
         untagged->w[w] = (untagged->w[w] & ~v->owners.w[w]) | v->untagged.w[w];
     }
     return true;
+}
+
+const char *port_reserve_vlan_holder_text(int unit, dxp_vlan_t vid, dxp_pbmp_t *ports) {
+    if (!unit_ok(unit) || !port_reserve_any()) return nullptr;
+    static thread_local char text[128];
+    KeptLock hold;
+    const KeptVlan *v = kept_vlan(kept(unit), vid);
+    if (v == nullptr || !v->created) return nullptr;
+    *ports = v->members;
+    char test[16] = "";
+    if (v->test > 0) std::snprintf(test, sizeof test, " %d", v->test);
+    std::snprintf(text, sizeof text, "VLAN %d is held by self-test%s (%s) on ports", vid, test,
+                  v->owner != nullptr ? v->owner : "unnamed");
+    return text;
 }
 
 void port_reserve_test_number(int number) {

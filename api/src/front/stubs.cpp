@@ -142,6 +142,12 @@ bool vlan_refused(const dxp_dispatch_t *table, int unit, dxp_vlan_t vid) {
     if (!port_reserve_any() || table->vlan_port_get == nullptr) return false;
     dxp_pbmp_t members{}, untagged{};
     if (table->vlan_port_get(unit, vid, &members, &untagged) < 0) return false;
+    // A port a self-test took out of the VLAN for its run is a member still:
+    // the test gives it back.
+    dxp_pbmp_t kept = members, kept_untagged = untagged;
+    port_reserve_vlan_view(unit, vid, &kept, &kept_untagged);
+    for (int w = 0; w < 2; w++)
+        members.w[w] |= kept.w[w];
     return any_refused(unit, members);
 }
 
