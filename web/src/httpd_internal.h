@@ -33,6 +33,7 @@ struct httpd_request {
     long content_length;  // request body length
     bool drop_body;       // an upload handler asked for the rest to be dropped
     bool images_busy;     // a form that settings images kept waiting too long
+    bool unlocked;        // rendered without the settings lock
     // renderer
     size_t text_offset;
     uint16_t loop_index[HTTPD_LOOP_DEPTH_MAX];

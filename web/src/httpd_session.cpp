@@ -20,6 +20,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 #include "settings.h"
@@ -296,7 +297,8 @@ bool send_or_close(httpd_session *s, const char *data, size_t len) {
 // state; the pieces then go out without any lock. A page of ports holds the
 // switch API's lock over the render (web_api_batch_hold): one wait for it.
 void render_page(httpd_session *s) {
-    SettingsLock hold;
+    std::optional<SettingsLock> hold;
+    if (!s->req->unlocked) hold.emplace();
     int idle = 0;
     while (s->state == HTTPD_SLOT_HEAD || s->state == HTTPD_SLOT_SEND_BODY) {
         size_t fill = 0;
