@@ -59,6 +59,11 @@ namespace {
 
 bool exit_on_eof = false;
 
+// Changes answered as accepted and not yet stored.
+int changes_waiting() {
+    return web_changes_waiting() + rmon_settings_saves_waiting();
+}
+
 // The board comes from unit 0's chip; its name goes into "firmware_version".
 void board_probe_step() {
     int rv = board_probe();
@@ -394,8 +399,9 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     // A restart or a settings change accepted at any entrance lets the
     // settings images the web has announced be applied first.
     sal_images_pending_set(web_images_waiting);
-    // A restart also waits for the address changes the web has answered.
-    sal_changes_pending_set(web_changes_waiting);
+    // A restart also waits for the address changes the web has answered,
+    // and for the RMON rows the SNMP agent changed to be stored.
+    sal_changes_pending_set(changes_waiting);
 
     if (settings_wiring() != 0) sal_printf("Settings: a handler was registered twice\n");
     network_devices_init(options.mgmt_tap);

@@ -24,10 +24,12 @@ inline pid_t thread_named(pid_t pid, const std::string &name) {
     return -1;
 }
 
-// Keeps one processor busy and gives the thread only what is left of it.
+// Keeps one processor busy and gives the thread only what is left of it:
+// at nice 19 next to nothing, at a lower nice value a share, as a loaded
+// host does.
 class Starved {
   public:
-    explicit Starved(pid_t tid) {
+    explicit Starved(pid_t tid, int nice = 19) {
         cpu_set_t allowed;
         sched_getaffinity(0, sizeof allowed, &allowed);
         int cpu = 0;
@@ -36,7 +38,7 @@ class Starved {
         CPU_ZERO(&one_);
         CPU_SET(cpu, &one_);
         pinned_ = sched_setaffinity(tid, sizeof one_, &one_) == 0 &&
-                  setpriority(PRIO_PROCESS, static_cast<id_t>(tid), 19) == 0;
+                  setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice) == 0;
         spinner_ = std::thread([this] {
             sched_setaffinity(0, sizeof one_, &one_);
             while (!done_.load()) {

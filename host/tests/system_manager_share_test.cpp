@@ -1,24 +1,27 @@
 // The managers share their request slots out by client address: one
 // address holding every web slot with requests it never finishes keeps no
 // other address waiting, and its own newcomers push out only its own
-// sessions; one address flooding the SNMP agent crowds out no other
-// manager's requests.
+// sessions; one address flooding the web and the SNMP agent crowds out no
+// other manager's connections and requests.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <cstdint>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "../../platform/tests/private_workdir.h"
+#include "starved_thread.h"
 #include "system_fixture.h"
 #include "web_client.h"
 
@@ -28,7 +31,8 @@ using Clock = std::chrono::steady_clock;
 using system_fixture::Switch;
 
 // A socket connected to the server on 127.0.0.1 from the given loopback
-// address, so that one test appears as several hosts.
+// address, so that one test appears as several hosts. A non-blocking one
+// may still be connecting.
 int connect_from(const char *from, int port, int type = SOCK_STREAM) {
     int fd = socket(AF_INET, type, 0);
     sockaddr_in a{};
@@ -39,7 +43,7 @@ int connect_from(const char *from, int port, int type = SOCK_STREAM) {
     to.sin_port = htons(static_cast<uint16_t>(port));
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 ||
-        connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to) != 0) {
+        (connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to) != 0 && errno != EINPROGRESS)) {
         close(fd);
         return -1;
     }
@@ -55,11 +59,11 @@ int unfinished_request(const char *from, int port) {
 }
 
 // The answer to the rest of the request, up to the server's close.
-std::string finish(int fd, const std::string &rest) {
+std::string finish(int fd, const std::string &rest, bool closing = true) {
     switchfw_child::send_text(fd, rest);
     std::string answer;
     switchfw_child::read_until(fd, &answer, "\x01never", 10);
-    close(fd);
+    if (closing) close(fd);
     return answer;
 }
 
@@ -124,23 +128,36 @@ std::string uptime_get(uint8_t request_id) {
     return std::string{0x30, static_cast<char>(message.size())} + message;
 }
 
+// Beside one address's floods of the web and the agent, on a host so busy
+// that the servers' threads get a share of a processor, another manager's
+// connections are taken at once (the kernel retransmits nothing of them: it
+// dropped none) and none of its requests goes unanswered. Its answers may
+// be slow; each is waited for.
 TEST(manager_share, OneAddressFloodingTheAgentCrowdsOutNoOtherManager) {
     Switch fw(test_workdir::path(), {"--board", "28"});
     ASSERT_TRUE(fw.run("", "DXP.0> ", nullptr, 60));
-    const int agent = fw.port_offset() + 161;
+    const int agent = fw.port_offset() + 161, web = fw.port_offset() + 80;
     const int manager = connect_from("127.0.0.3", agent, SOCK_DGRAM);
     ASSERT_GE(manager, 0);
-    timeval limit{1, 0};
+    timeval limit{10, 0};
     setsockopt(manager, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
     auto answered = [manager](uint8_t id) {
         switchfw_child::send_text(manager, uptime_get(id));
         char reply[512];
-        return recv(manager, reply, sizeof reply, 0) > 0;
+        for (ssize_t got; (got = recv(manager, reply, sizeof reply, 0)) > 0;) {
+            if (std::string(reply, static_cast<size_t>(got)).find({0x02, 0x01, char(id)}) !=
+                std::string::npos)
+                return true;
+        }
+        return false;
     };
     ASSERT_TRUE(answered(1));
+    starved_thread::Starved busy_agent(starved_thread::thread_named(fw.pid(), "snmpd"), 5);
+    starved_thread::Starved busy_web(starved_thread::thread_named(fw.pid(), "httpd"), 5);
+    ASSERT_TRUE(busy_agent.pinned() && busy_web.pinned());
 
-    // Far more requests than the agent answers, from one address, until
-    // the manager is done.
+    // Far more requests than the agent answers, and 200 connections at a
+    // time, from one address, until the manager is done.
     std::atomic<bool> done{false};
     std::thread flood([&done, agent] {
         int fd = connect_from("127.0.0.2", agent, SOCK_DGRAM);
@@ -155,16 +172,48 @@ TEST(manager_share, OneAddressFloodingTheAgentCrowdsOutNoOtherManager) {
         }
         close(fd);
     });
+    // 200 clients, each asking for a page again as soon as the last is
+    // answered.
+    std::thread pages([&done, web] {
+        std::vector<pollfd> fds(200, pollfd{-1, 0, 0});
+        while (!done) {
+            for (pollfd &p : fds) {
+                char answer[4096];
+                if (p.fd >= 0 && p.events == POLLOUT && (p.revents & POLLOUT) != 0) {
+                    switchfw_child::send_text(p.fd, "GET /login.htm HTTP/1.0\r\n\r\n");
+                    p.events = POLLIN;
+                } else if (p.fd < 0 ||
+                           (p.revents != 0 && recv(p.fd, answer, sizeof answer, 0) <= 0)) {
+                    if (p.fd >= 0) close(p.fd);
+                    p = {connect_from("127.0.0.2", web, SOCK_STREAM | SOCK_NONBLOCK), POLLOUT, 0};
+                }
+            }
+            poll(fds.data(), fds.size(), 50);
+        }
+        for (pollfd &p : fds)
+            if (p.fd >= 0) close(p.fd);
+    });
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    int lost = 0;
+    int lost = 0, dropped = 0;
     for (uint8_t id = 10; id < 30; id++) {
         lost += answered(id) ? 0 : 1;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        int page = connect_from("127.0.0.3", web);
+        EXPECT_GE(page, 0);
+        const std::string answer = finish(page, "GET /login.htm HTTP/1.0\r\n\r\n", false);
+        tcp_info info{};
+        socklen_t size = sizeof info;
+        getsockopt(page, IPPROTO_TCP, TCP_INFO, &info, &size);
+        close(page);
+        EXPECT_NE(answer.find(" 200 "), std::string::npos) << answer;
+        dropped += info.tcpi_total_retrans > 0 ? 1 : 0;
+        if (lost + dropped > 0) break;
     }
     done = true;
     flood.join();
+    pages.join();
     close(manager);
     EXPECT_EQ(lost, 0);
+    EXPECT_EQ(dropped, 0);
 }
 
 }  // namespace

@@ -64,3 +64,8 @@ int sal_host_port(int well_known_port);
 // Setting takes a dotted address: 0, or -1 when it does not parse.
 int sal_host_listen_address_set(const char *dotted);
 uint32_t sal_host_listen_address(void);
+// The kernel's queue of connections not yet accepted, for every listening
+// server: deep enough that one client's flood of connections cannot fill it
+// (a connection the kernel drops waits a second for its retransmit), so that
+// the servers' own shares decide who waits. Linux cuts it to somaxconn.
+constexpr int SAL_HOST_LISTEN_BACKLOG = 4096;

@@ -250,3 +250,9 @@ void rmon_reclaim_period_set(int32_t usecs);
 
 // Settings item "rmon": the control rows and their settings.
 int rmon_settings_item(int op, settings_medium *m);
+// Stores the item soon, on a thread of its own: for changes made on threads
+// that may not take the settings lock (the SNMP agent's). Nothing until
+// rmon_init has run.
+void rmon_settings_save_later(void);
+// Saves asked for and not yet written: a restart waits for them.
+int rmon_settings_saves_waiting(void);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "rmon_internal.h"
+#include "settings.h"
 
 using namespace rmonp;
 
@@ -15,6 +16,23 @@ constexpr int32_t kCounterPeriod = 100000;
 constexpr int32_t kReclaimPeriod = 1800000000;
 constexpr int kResetAttempts = 10;
 std::atomic<int32_t> reclaim_period{kReclaimPeriod};
+// Saves asked for by rmon_settings_save_later, and the wake-up of the thread
+// that writes them.
+std::atomic<int> saves_waiting{0};
+std::atomic<sal_sem_t> save_wanted{nullptr};
+
+void rmon_settings_save_thread(void *arg) {
+    auto wanted = static_cast<sal_sem_t>(arg);
+    for (;;) {
+        sal_sem_take(wanted, sal_sem_FOREVER);
+        // One save takes every change asked for before it.
+        const int asked = saves_waiting.load();
+        if (asked == 0) continue;
+        if (settings_save_item("rmon") != 1)
+            log(LOG_LEVEL_ERROR, "Save RMON settings to nvram failed\n");
+        saves_waiting -= asked;
+    }
+}
 
 bool owned_by_monitor(rmon_entry *row) {
     char owner[8] = {};
@@ -106,6 +124,13 @@ void rmon_init(void) {
         log(LOG_LEVEL_WARNING, "rmon_init: failed on creating resource reclaim thread.\n");
         return;
     }
+    sal_sem_t wanted = sal_sem_create("rmon save", sal_sem_BINARY, 0);
+    if (wanted == nullptr || sal_thread_create("rmon_save", 16384, 50, rmon_settings_save_thread,
+                                               wanted) == SAL_THREAD_ERROR) {
+        log(LOG_LEVEL_WARNING, "rmon_init: failed on creating the save thread.\n");
+        return;
+    }
+    save_wanted.store(wanted);
     rmonprobe_callbacks_register();
     log(LOG_LEVEL_INFO, "RMON Probe init, done!\n");
 }
@@ -174,6 +199,7 @@ void rmon_resource_reclaim_pass(void) {
     for (int magic : {RMON_ETHERSTATS, RMON_HISTCONTROL, RMON_ALARM, RMON_EVENT}) {
         rmon_table *t = table(magic);
         std::vector<uint32_t> deleted_events;
+        bool reclaimed = false;
         sal_mutex_take(t->mutex, sal_mutex_FOREVER);
         rmon_entry *r = t->first;
         while (r != nullptr) {
@@ -188,13 +214,17 @@ void rmon_resource_reclaim_pass(void) {
                     log(LOG_LEVEL_INFO, "Reclaiming entry!gid=%d,tid:%d,row_id=%d\n",
                         static_cast<int>(t->group), t->table, static_cast<int>(index));
                     if (magic == RMON_ALARM) timer_stop(r);
-                    if (rmon_row_ctrl_delete(t, r) == 0 && magic == RMON_EVENT)
-                        deleted_events.push_back(index);
+                    const bool deleted = rmon_row_ctrl_delete(t, r) == 0;
+                    reclaimed |= deleted;
+                    if (deleted && magic == RMON_EVENT) deleted_events.push_back(index);
                 }
             }
             r = next;
         }
         sal_mutex_give(t->mutex);
+        // A row a manager began is stored with its status: the store
+        // forgets it too.
+        if (reclaimed) rmon_settings_save_later();
         if (deleted_events.empty()) continue;
         rmon_table *alarms = table(RMON_ALARM);
         TableLock hold(alarms);
@@ -209,6 +239,17 @@ void rmon_resource_reclaim_pass(void) {
             }
         }
     }
+}
+
+void rmon_settings_save_later(void) {
+    sal_sem_t wanted = save_wanted.load();
+    if (wanted == nullptr) return;
+    saves_waiting++;
+    sal_sem_give(wanted);
+}
+
+int rmon_settings_saves_waiting(void) {
+    return saves_waiting.load();
 }
 
 void rmon_resource_reclaim_thread(void *) {

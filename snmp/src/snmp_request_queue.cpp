@@ -3,6 +3,7 @@
 #include "snmp_request_queue.h"
 
 #include <fcntl.h>
+#include <sys/socket.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -14,10 +15,16 @@
 namespace snmp_request_queue {
 namespace {
 
-// Requests kept waiting in all, and read off the socket per receive at most.
+// Requests kept waiting in all. Every receive reads the socket dry (up to a
+// bound on one pass, far above what one manager sends between two), so that
+// the share, not the kernel's first-come queue, decides which requests wait.
 constexpr size_t kWaitingMax = 256;
-constexpr int kReadAhead = 64;
+constexpr int kReadAhead = 4096;
 constexpr size_t kDatagramMax = 65536;
+// The kernel's queue in front of it holds what a flood of small requests
+// brings while the agent's thread waits for the processor on a busy host
+// (each takes about a kilobyte of it).
+constexpr int kReceiveBufferBytes = 8 << 20;
 
 // A datagram as the library's receive function gave it: the bytes and the
 // address record the library frees with the request.
@@ -139,6 +146,11 @@ void attach(netsnmp_transport *t) {
     if (t == nullptr || t->sock < 0 || t->f_recv == nullptr || library_receive != nullptr) return;
     // Read ahead until the socket is empty, never waiting on it.
     fcntl(t->sock, F_SETFL, fcntl(t->sock, F_GETFL) | O_NONBLOCK);
+    // Beyond the system's ceiling where the agent may (it runs privileged
+    // on the board), else up to it.
+    const int bytes = kReceiveBufferBytes;
+    if (setsockopt(t->sock, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) != 0)
+        setsockopt(t->sock, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
     library_receive = t->f_recv;
     agent_socket = t->sock;
     t->f_recv = fair_receive;

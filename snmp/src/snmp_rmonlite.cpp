@@ -475,6 +475,7 @@ int write_rmonColumn(int action, u_char *var_val, u_char var_val_type, size_t va
         }
         case COMMIT:
             forget(name, name_len);
+            rmon_settings_save_later();
             return SNMP_ERR_NOERROR;
         default:
             return SNMP_ERR_NOERROR;
@@ -542,9 +543,13 @@ int write_rmonRowStatus(int action, u_char *var_val, u_char var_val_type, size_t
             return status_write(want, name, name_len);
         }
         case COMMIT: {
+            // Rows made, changed and deleted here are stored as the pages'
+            // are, once the change is made.
             forget(name, name_len);
-            if (want != RMON_INVALID) return SNMP_ERR_NOERROR;
-            return status_write(want, name, name_len);
+            const int error =
+                want != RMON_INVALID ? SNMP_ERR_NOERROR : status_write(want, name, name_len);
+            rmon_settings_save_later();
+            return error;
         }
         default:
             return SNMP_ERR_NOERROR;

@@ -155,6 +155,10 @@ int httpd_req_socket(const httpd_request *req);  // -1 without a request
 int httpd_req_authorised(const httpd_request *req);
 // The pair table of event 4; valid while the event-4 calls run.
 const httpd_pair *httpd_req_pairs(const httpd_request *req, int *count);
+// The answer reads no settings (a refusal's texts kept in the request): it
+// is rendered without waiting for the settings lock, which a restart under
+// way holds until the end.
+void httpd_req_answer_unlocked(httpd_request *req);
 
 // Per-request state blocks, keyed by the owning function's address and
 // freed with the request. get: a block of at least `size` bytes (a smaller

@@ -33,6 +33,7 @@ struct httpd_request {
     long content_length;  // request body length
     bool drop_body;       // an upload handler asked for the rest to be dropped
     bool images_busy;     // a form that settings images kept waiting too long
+    bool unlocked;        // rendered without the settings lock
     // renderer
     size_t text_offset;
     uint16_t loop_index[HTTPD_LOOP_DEPTH_MAX];
@@ -165,6 +166,9 @@ void httpd_session_write(httpd_session *s);
 void httpd_session_close(httpd_session *s);
 // Closes a session past its request deadline or idle limit.
 void httpd_session_timeout_check(httpd_session *s, uint32_t now);
+// Prints the count of send failures folded since the last line printed,
+// once their quiet span is over.
+void httpd_send_failures_report(uint32_t now);
 
 // ---- deferred actions (httpd_timer.cpp)
 bool httpd_timer_start(void);    // creates "httpd_timer"

@@ -200,6 +200,10 @@ int httpd_req_socket(const httpd_request *req) {
     return req != nullptr ? req->socket : -1;
 }
 
+void httpd_req_answer_unlocked(httpd_request *req) {
+    if (req != nullptr) req->unlocked = true;
+}
+
 int httpd_req_authorised(const httpd_request *req) {
     return req != nullptr && (req->flags & HTTPD_F_LOGIN_FREE) != 0 ? 1 : 0;
 }

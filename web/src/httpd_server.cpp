@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -29,17 +30,15 @@ constexpr int kThreadPriority = 128;
 constexpr int kPollMillis = 500;
 constexpr uint32_t kRetryUsecs = 2000000;
 constexpr uint32_t kAcceptPauseUsecs = 500000;
-// The kernel's queue of connections not yet accepted. The board's small
-// stack takes 8; the host's sockets take a queue sized for Linux, so that a
-// burst of clients does not wait for SYN retransmits. The server takes
-// connections off it as they come and shares the slots out by client
-// address (slot_for). The board's socket buffer sizes
-// are left to the host kernel for the same reason: a 4 KB receive buffer
-// makes uploads crawl.
-constexpr int kListenBacklog = 128;
-// Connections accepted and waiting for a slot, and taken per pass at most.
+// Connections accepted and waiting for a slot. The kernel's queue behind
+// them (SAL_HOST_LISTEN_BACKLOG) is emptied on every wake-up: each
+// connection is judged by its address (slot_for), not by its place behind
+// another client's flood. The board's socket buffer sizes are left to the
+// host kernel: a 4 KB receive buffer makes uploads crawl.
 constexpr size_t kWaitingCount = 64;
-constexpr int kAcceptBatch = 64;
+// Connections taken off the kernel's queue per wake-up at most: far more
+// than one client can queue between two wake-ups, yet a bound on the pass.
+constexpr int kAcceptBatch = 4096;
 
 // Never destroyed: the "httpd" thread still runs when the process exits.
 auto &sessions = *new std::array<httpd_session, kSlotCount>;
@@ -99,7 +98,7 @@ int bind_listen_address(int fd, int port) {
 }
 
 int listen_backlog(int fd, int) {
-    return listen(fd, kListenBacklog);
+    return listen(fd, SAL_HOST_LISTEN_BACKLOG);
 }
 
 UniqueFd open_listener() {
@@ -122,13 +121,47 @@ UniqueFd open_listener() {
     return fd;
 }
 
-// Slots the address holds.
-int slots_held(uint32_t peer) {
-    int held = 0;
-    for (const auto &s : sessions)
-        held += s.state != HTTPD_SLOT_FREE && s.peer == peer ? 1 : 0;
-    return held;
-}
+// Slots and waiting connections per address, counted once per search
+// rather than over every slot for each candidate.
+struct holding {
+    uint32_t peer;
+    int slots;
+    int waiting;
+};
+
+class holdings {
+  public:
+    holdings() {
+        for (const auto &s : sessions)
+            if (s.state != HTTPD_SLOT_FREE) of(s.peer).slots++;
+    }
+    void count_waiting();
+    int slots(uint32_t peer) const {
+        for (const holding &h : list_)
+            if (h.peer == peer) return h.slots;
+        return 0;
+    }
+    int total(uint32_t peer) const {
+        for (const holding &h : list_)
+            if (h.peer == peer) return h.slots + h.waiting;
+        return 0;
+    }
+    // A session of `from` closed for a newcomer of `to`.
+    void moved(uint32_t from, uint32_t to) {
+        of(from).slots--;
+        of(to).slots++;
+    }
+    void seated(uint32_t peer) { of(peer).slots++; }
+
+  private:
+    holding &of(uint32_t peer) {
+        for (holding &h : list_)
+            if (h.peer == peer) return h;
+        list_.push_back({peer, 0, 0});
+        return list_.back();
+    }
+    std::vector<holding> list_;
+};
 
 // Which of an address's sessions gives up its slot first (lowest): one
 // stalled on its headers, then a stalled upload, then one still reading its
@@ -146,13 +179,13 @@ int surrender_order(const httpd_session &s, bool stalled) {
 // slots than its own, so the taker never ends up heavier; a stalled one also
 // to an address holding fewer, or to its own. Null when none may be taken:
 // the newcomer waits for a slot to free.
-httpd_session *slot_for(uint32_t peer, uint32_t now) {
-    const int own = slots_held(peer);
+httpd_session *slot_for(uint32_t peer, uint32_t now, const holdings &held_by) {
+    const int own = held_by.slots(peer);
     httpd_session *taken = nullptr;
     std::tuple<int, int, uint64_t> taken_key{};
     for (auto &s : sessions) {
         if (s.state == HTTPD_SLOT_FREE) return &s;
-        const int held = slots_held(s.peer);
+        const int held = held_by.slots(s.peer);
         const bool stalled = httpd_session_stalled(&s, now);
         if (held < own + 2 && !(stalled && (held > own || s.peer == peer))) continue;
         const std::tuple<int, int, uint64_t> key{-held, surrender_order(s, stalled), s.accept_seq};
@@ -171,11 +204,9 @@ struct waiting_client {
 };
 auto &waiting = *new std::vector<waiting_client>;
 
-int waiting_held(uint32_t peer) {
-    int held = 0;
+void holdings::count_waiting() {
     for (const auto &w : waiting)
-        held += w.peer == peer ? 1 : 0;
-    return held;
+        of(w.peer).waiting++;
 }
 
 // Room among the waiting for one more from the address: the newest waiting
@@ -183,11 +214,12 @@ int waiting_held(uint32_t peer) {
 // gives way, unless the newcomer's own address holds as many.
 bool waiting_room(uint32_t peer) {
     if (waiting.size() < kWaitingCount) return true;
-    auto total = [](uint32_t p) { return slots_held(p) + waiting_held(p); };
+    holdings held_by;
+    held_by.count_waiting();
     uint32_t heaviest = peer;
-    int most = total(peer);
+    int most = held_by.total(peer);
     for (const auto &w : waiting) {
-        const int held = total(w.peer);
+        const int held = held_by.total(w.peer);
         if (held > most) {
             most = held;
             heaviest = w.peer;
@@ -203,34 +235,49 @@ bool waiting_room(uint32_t peer) {
 }
 
 // Gives slots to waiting connections while slots can be had, the address
-// holding the fewest slots first, in order of acceptance among equals.
+// holding the fewest slots first, in order of acceptance among equals. The
+// connections of one address fare alike: only each address's first is
+// weighed.
 void seat_waiting(uint32_t now) {
+    holdings held_by;
+    std::vector<uint32_t> weighed;
     for (;;) {
         size_t chosen = waiting.size();
         int chosen_held = 0;
         httpd_session *slot = nullptr;
+        weighed.clear();
         for (size_t i = 0; i < waiting.size(); i++) {
-            const int held = slots_held(waiting[i].peer);
+            const uint32_t peer = waiting[i].peer;
+            if (std::find(weighed.begin(), weighed.end(), peer) != weighed.end()) continue;
+            weighed.push_back(peer);
+            const int held = held_by.slots(peer);
             if (slot != nullptr && held >= chosen_held) continue;
-            httpd_session *s = slot_for(waiting[i].peer, now);
+            httpd_session *s = slot_for(peer, now, held_by);
             if (s == nullptr) continue;
             chosen = i;
             chosen_held = held;
             slot = s;
         }
         if (slot == nullptr) return;
-        if (slot->state != HTTPD_SLOT_FREE) httpd_session_close(slot);
         waiting_client &w = waiting[chosen];
+        if (slot->state != HTTPD_SLOT_FREE) {
+            held_by.moved(slot->peer, w.peer);
+            httpd_session_close(slot);
+        } else {
+            held_by.seated(w.peer);
+        }
         httpd_session_accept(slot, std::move(w.sock), w.peer, ++accept_count);
         waiting.erase(waiting.begin() + static_cast<std::ptrdiff_t>(chosen));
         // A client usually sends its request with the connection: read it
-        // now rather than after another wait.
+        // now rather than after another wait. The read may close the
+        // session again.
         httpd_session_read(slot);
+        if (slot->state == HTTPD_SLOT_FREE) held_by = holdings();
     }
 }
 
-// Takes connections off the kernel's queue as they come, so that each is
-// judged by its address rather than by its place behind another client's
+// Takes connections off the kernel's queue until it is empty, so that each
+// is judged by its address rather than by its place behind another client's
 // flood; they wait unread until seat_waiting gives them a slot.
 void accept_newcomers(int listener) {
     for (int i = 0; i < kAcceptBatch; i++) {
@@ -261,6 +308,7 @@ void server_thread(void *) {
         for (auto &s : sessions) {
             if (s.state != HTTPD_SLOT_FREE) httpd_session_timeout_check(&s, now);
         }
+        httpd_send_failures_report(now);
         // Slots freed or stalled since the last pass go to waiting clients;
         // the poll's time-out brings the next look at stalled sessions.
         seat_waiting(now);

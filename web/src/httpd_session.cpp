@@ -20,6 +20,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 #include "settings.h"
@@ -262,10 +263,30 @@ void httpd_session_read(httpd_session *s) {
 
 namespace {
 
+// A client that resets its connections makes sends fail as fast as it
+// connects: the console shows the first failure, and the failures of the
+// next kSendFailureQuietSecs as one count when that span is over.
+constexpr uint32_t kSendFailureQuietSecs = 10;
+uint32_t send_failure_printed_at = 0;
+uint32_t send_failures_folded = 0;
+bool send_failure_printed = false;
+
+void send_failure_note() {
+    const uint32_t now = sal_time();
+    if (send_failure_printed && now - send_failure_printed_at < kSendFailureQuietSecs) {
+        send_failures_folded++;
+        return;
+    }
+    httpd_send_failures_report(now);
+    sal_printf("httpd: socket_send failed!\n");
+    send_failure_printed = true;
+    send_failure_printed_at = now;
+}
+
 // Sends, or closes the session on a send error (false).
 bool send_or_close(httpd_session *s, const char *data, size_t len) {
     if (send_bytes(s, data, len)) return true;
-    sal_printf("httpd: socket_send failed!\n");
+    send_failure_note();
     httpd_session_close(s);
     return false;
 }
@@ -276,7 +297,8 @@ bool send_or_close(httpd_session *s, const char *data, size_t len) {
 // state; the pieces then go out without any lock. A page of ports holds the
 // switch API's lock over the render (web_api_batch_hold): one wait for it.
 void render_page(httpd_session *s) {
-    SettingsLock hold;
+    std::optional<SettingsLock> hold;
+    if (!s->req->unlocked) hold.emplace();
     int idle = 0;
     while (s->state == HTTPD_SLOT_HEAD || s->state == HTTPD_SLOT_SEND_BODY) {
         size_t fill = 0;
@@ -317,6 +339,14 @@ bool write_piece(httpd_session *s) {
 }
 
 }  // namespace
+
+void httpd_send_failures_report(uint32_t now) {
+    if (send_failures_folded == 0) return;
+    if (now - send_failure_printed_at < kSendFailureQuietSecs) return;
+    sal_printf("httpd: socket_send failed %u more times (folded)\n", send_failures_folded);
+    send_failures_folded = 0;
+    send_failure_printed_at = now;
+}
 
 void httpd_session_write(httpd_session *s) {
     // A static file needs no lock; a dynamic page is rendered at its first

@@ -71,6 +71,9 @@ int web_error_page(httpd_event *ev, httpd_request *req, const char *title, const
     error_text_store(req, reinterpret_cast<const void *>(&sspvar_errormsg_tag_action), action);
     web_content_switch(ev, "/errormsg.htm");
     ev->flags = (ev->flags | HTTPD_F_NO_CACHE) & ~HTTPD_F_LONG_CACHE;
+    // Its texts are the request's own: it goes out even while a restart
+    // holds the settings.
+    httpd_req_answer_unlocked(req);
     return 1;
 }
 

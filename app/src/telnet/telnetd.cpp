@@ -222,7 +222,7 @@ int telnetd_start(void) {
     addr.sin_addr.s_addr = sal_host_listen_address();
     addr.sin_port = htons(static_cast<uint16_t>(port));
     if (bind(fd.get(), reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
-        listen(fd.get(), 8) != 0) {
+        listen(fd.get(), SAL_HOST_LISTEN_BACKLOG) != 0) {
         int err = errno;
         char where[INET_ADDRSTRLEN] = "?";
         inet_ntop(AF_INET, &addr.sin_addr, where, sizeof where);
