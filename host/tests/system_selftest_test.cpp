@@ -631,8 +631,11 @@ TEST_P(system_selftest, OtherManagersChangesDuringATestStayAndOnlyTheTestsOwnAre
         }
         out = fw.output("L2 add MACaddress=00:00:00:00:0b:03 Vlanid=11 PortBitMap=fe9 STatic=true");
         EXPECT_EQ(out.find("ERROR"), std::string::npos) << out;
+        // The 26-port board has no DoS checks to hold: it refuses that first.
         page = web_client::post(web, "/dos.cgi", "checks=100", cookie);
-        EXPECT_NE(page.find("Port 7: port under self-test (Traffic Test)"), std::string::npos)
+        EXPECT_NE(page.find(board == 26 ? "has no field processor"
+                                        : "Port 7: port under self-test (Traffic Test)"),
+                  std::string::npos)
             << page;
         page = web_client::post(web, "/qos_enhance_mode.cgi", "mode=0", cookie);
         EXPECT_NE(page.find("Port 7: port under self-test"), std::string::npos) << page;

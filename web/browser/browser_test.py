@@ -173,7 +173,9 @@ function href(w) { try { return w.location.href; } catch (e) { return ''; } }
 var left = window.frames['left'];
 var state = {top: href(window), bar: text(window.frames['banner'])};
 if (left && left.frames['main']) {
-  state.main = href(left.frames['main']);
+  var stale = false;
+  try { stale = !!left.frames['main'].document.switchfwStale; } catch (e) {}
+  state.main = stale ? '' : href(left.frames['main']);
   state.main_text = text(left.frames['main']);
   state.main_has_login = !!left.frames['main'].document.getElementById('username');
   state.menu = text(left.frames['menu']);
@@ -190,10 +192,21 @@ def main_frame_script(reads):
     return ("var main = window.frames['left'] && window.frames['left'].frames['main'];\n"
             "var state = {};\n"
             "try {\n"
-            "  state.main = main.document.readyState == 'complete' ? main.location.href : '';\n"
+            "  state.main = main.document.readyState == 'complete' &&\n"
+            "      !main.document.switchfwStale ? main.location.href : '';\n"
             + reads +
             "\n} catch (e) {}\n"
             "return state;\n")
+
+
+def navigate_main(wd, url):
+    """Loads url into the main frame. The page it shows is marked first, so
+    that the states above read no address until the new page has replaced
+    it: opening the same page again otherwise reads the old one at once."""
+    wd.frame_path()
+    wd.script("var main = window.frames['left'].frames['main'];\n"
+              "try { main.document.switchfwStale = true; } catch (e) {}\n"
+              "main.location.href = arguments[0];", url)
 
 
 def wait_state(wd, check, what, script=FRAMES_STATE):
@@ -385,7 +398,7 @@ def run(session, server_bin, screenshot):
     wd.frame_path()
     wait_state(wd, lambda s: s.get("main_has_login") and s["main"].endswith("/password.cgi"),
                "the login page after the password change")
-    wd.script("window.frames['left'].frames['main'].location.href = '/system.htm';")
+    navigate_main(wd, "/system.htm")
     wait_state(wd, lambda s: s.get("main_has_login") and s["main"].endswith("/login.htm"),
                "the old cookie to be refused")
 

@@ -44,8 +44,7 @@ STATE = bt.main_frame_script("""
 
 def test_port(wd, port):
     """Picks the port on the cable page, presses Test; the page's result."""
-    wd.frame_path()
-    wd.script("window.frames['left'].frames['main'].location.href = '/cable.htm';")
+    bt.navigate_main(wd, "/cable.htm")
     wait_state(wd, lambda s: s.get("main", "").endswith("/cable.htm"), "the cable page", STATE)
     wd.frame_path("left", "main")
     wd.click(f"#port option[value='{port}']")

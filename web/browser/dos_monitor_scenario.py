@@ -33,8 +33,7 @@ STATE = bt.main_frame_script("""
 
 
 def open_dos(wd):
-    wd.frame_path()
-    wd.script("window.frames['left'].frames['main'].location.href = '/dos.htm';")
+    bt.navigate_main(wd, "/dos.htm")
     return wait_state(wd, lambda s: s.get("main", "").endswith("/dos.htm") and s.get("blat"),
                       "the DoS page", STATE)
 

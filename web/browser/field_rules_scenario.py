@@ -42,8 +42,7 @@ def start(session, switchfw, board):
 
 
 def open_page(wd, page):
-    wd.frame_path()
-    wd.script(f"window.frames['left'].frames['main'].location.href = '/{page}';")
+    bt.navigate_main(wd, f"/{page}")
     return wait_state(wd, lambda s: s.get("main", "").endswith("/" + page), page, MAIN_STATE)
 
 

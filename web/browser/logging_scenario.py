@@ -17,7 +17,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from browser_test import (TestFailure, expect, log_in, run_main,  # noqa: E402
-                          start_test_server, wait_state)
+                          navigate_main, start_test_server, wait_state)
 
 DEADLINE = time.monotonic() + 90
 
@@ -50,7 +50,7 @@ def run(session, server_bin, screenshot):
         log_in(wd, f"http://127.0.0.1:{web_port}")
 
         # The entry sits in a folded part of the menu tree.
-        wd.script("window.frames['left'].frames['main'].location.href = '/loggers.htm';")
+        navigate_main(wd, "/loggers.htm")
         wait_state(wd, lambda s: "Add Syslog Server" in s.get("main_text", ""), "the logging page")
 
         syslog_port = syslog.getsockname()[1]

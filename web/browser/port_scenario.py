@@ -49,8 +49,7 @@ def wait_main(wd, check, what):
 
 
 def open_status_page(wd):
-    wd.frame_path()
-    wd.script("window.frames['left'].frames['main'].location.href = '/portconf.htm';")
+    browser_test.navigate_main(wd, "/portconf.htm")
 
 
 def port_row(html, port):

@@ -146,9 +146,7 @@ def run(session, binary, screenshot):
         force_gigabit(wd, base, port)
 
         # The reopened form shows what was applied.
-        wd.frame_path()
-        wd.script(f"window.frames['left'].frames['main'].location.href = "
-                  f"'{base}/setport.cgi?port={port}';")
+        browser_test.navigate_main(wd, f"{base}/setport.cgi?port={port}")
         form = wait_form(wd, port)["form"]
         expect((form["autonego"], form["speed"], form["priority"], form["flow_ctrl"]) ==
                ("0", "5", "3", "1"), f"board {board} port {port} form after Apply: {form}")

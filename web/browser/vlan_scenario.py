@@ -83,8 +83,7 @@ def wait_console(path, text, what, seconds=20):
 
 
 def open_main(wd, base, page):
-    wd.frame_path()
-    wd.script(f"window.frames['left'].frames['main'].location.href = '{base}/{page}';")
+    browser_test.navigate_main(wd, f"{base}/{page}")
     wait_state(wd, lambda s: s.get("main", "").endswith("/" + page), page)
 
 
