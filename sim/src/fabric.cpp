@@ -14,11 +14,19 @@ Fabric::Fabric(Chip &chip, Anomalies &anomalies)
       profile_(chip.profile()),
       regs_(chip.regs()),
       state_(static_cast<size_t>(chip.profile().num_ports)),
-      imp_(*this) {
+      imp_(*this),
+      buffer_({.ports = static_cast<size_t>(chip.profile().num_ports),
+               .total = kBufferCells,
+               .reserved = kReservedCells,
+               .free_part = kBufferFreePart}),
+      egress_({.ports = static_cast<size_t>(chip.profile().num_ports),
+               .queues = kQueues,
+               .total = kEgressCells,
+               .reserved = kQueueReservedCells,
+               .free_part = kEgressFreePart}) {
     for (int p = 0; p < profile_.num_ports; p++)
         ports_.push_back(std::make_unique<Port>(*this, p));
     port_buckets_.resize(static_cast<size_t>(profile_.num_ports));
-    port_cells_.resize(static_cast<size_t>(profile_.num_ports));
     queue_counts_.resize(static_cast<size_t>(profile_.num_ports));
     bindClock({});
 }
@@ -137,20 +145,11 @@ void Fabric::schedule(uint64_t delay, EventQueue::Event event) {
 }
 
 bool Fabric::bufferAdmits(int port, uint32_t cells) const {
-    const uint32_t held = port_cells_[static_cast<size_t>(port)];
-    if (held + cells > kPortCells) return false;
-    // Only what goes beyond the port's reserved cells takes from the pool the
-    // ports share.
-    const uint32_t beyond = std::max(held + cells, kReservedCells) - std::max(held, kReservedCells);
-    const uint32_t pool = kBufferCells - kReservedCells * static_cast<uint32_t>(profile_.num_ports);
-    return shared_cells_ + beyond <= pool;
+    return buffer_.admits(static_cast<size_t>(port), 0, cells, kPortCells);
 }
 
 void Fabric::releaseCells(int port, uint32_t cells) {
-    uint32_t &held = port_cells_[static_cast<size_t>(port)];
-    shared_cells_ -= std::max(held, kReservedCells) - std::max(held - cells, kReservedCells);
-    held -= cells;
-    buffer_cells_ -= cells;
+    buffer_.give(static_cast<size_t>(port), 0, cells);
     if (room_waiters_.empty()) return;
     // Hosts held back for want of room try again in turn: one that got room
     // waits next behind those that got none, so that each has its turn.
@@ -179,10 +178,7 @@ bool Fabric::enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay,
         drops_.buffer++;
         return false;
     }
-    uint32_t &held = port_cells_[static_cast<size_t>(port)];
-    shared_cells_ += std::max(held + cells, kReservedCells) - std::max(held, kReservedCells);
-    held += cells;
-    buffer_cells_ += cells;
+    buffer_.take(static_cast<size_t>(port), 0, cells);
     state_[static_cast<size_t>(port)].rx_queue.push_back(
         {std::move(wire), clock_.now() + delay, cells, from_cpu, arrived_ns});
     // Each frame brings the pipeline one turn, which goes to the next port
