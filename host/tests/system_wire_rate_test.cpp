@@ -67,14 +67,16 @@ class system_wire_rate : public testing::TestWithParam<WireBoard> {
     // hosts reach the fast one. No flow control on the senders' ports: what
     // the fast port cannot send is dropped there. Host 0's untagged frames
     // get priority 7. The fast port's settings are those posted (its
-    // priority 0, PVID 1).
-    void start(const std::string &tag, const std::string &fast_settings) {
+    // priority 0, PVID 1). The idle ports get a link to a namespace of
+    // their own, where nothing answers.
+    void start(const std::string &tag, const std::string &fast_settings,
+               const std::vector<int> &idle = {}) {
         const WireBoard b = GetParam();
         const std::string id =
             tag + std::to_string(b.board) + "x" + std::to_string(system_fixture::own_id());
         const std::string tap[3] = {id + "g", id + "h", id + "f"};
         ASSERT_TRUE(ns.make_free("10.214.", system_fixture::own_id(),
-                                 {id + "ng", id + "nh", id + "nf"}, &net));
+                                 {id + "ng", id + "nh", id + "nf", id + "ni"}, &net));
         const int ports[3] = {b.gigabit[0], b.gigabit[1], fast};
         std::vector<std::string> args{"--board", std::to_string(b.board)};
         for (int h = 0; h < 3; h++) {
@@ -82,6 +84,9 @@ class system_wire_rate : public testing::TestWithParam<WireBoard> {
             args.push_back(std::to_string(ports[h]) + "=" + tap[h]);
             taps[h] = tap[h];
         }
+        for (int port : idle)
+            args.insert(args.end(),
+                        {"--tap", std::to_string(port) + "=" + id + std::to_string(port)});
         sw.emplace(test_workdir::path(), args);
         std::string seen;
         ASSERT_TRUE(sw->run("", "DXP.0> ", &seen, 60)) << seen;
@@ -106,6 +111,11 @@ class system_wire_rate : public testing::TestWithParam<WireBoard> {
         for (int h = 0; h < 3; h++) {
             sh("ip netns exec " + ns.spaces[h] + " sysctl -w net.ipv6.conf.all.disable_ipv6=1");
             ASSERT_TRUE(Netns::attach(tap[h], ns.spaces[h], address[h] + "/24"));
+        }
+        for (int port : idle) {
+            const std::string t = id + std::to_string(port);
+            ASSERT_EQ(sh("ip link set " + t + " netns " + ns.spaces[3]), 0);
+            ASSERT_EQ(sh("ip -n " + ns.spaces[3] + " link set " + t + " up"), 0);
         }
         for (int g = 0; g < 2; g++) {
             bool reached = false;
@@ -345,6 +355,66 @@ TEST_P(system_egress_limit, APortSendsAtTheLowerOfItsLineRateAndItsLimit) {
     raise.join();
     EXPECT_EQ(behind, std::vector<int>(1, 150));
 }
+
+// Five ports shaped to 1 Mbit/s beside unlimited ones: a stream of tagged
+// broadcasts in all four queues from gigabit host 0 (about 12 Mbit/s) backs
+// up at the shaped ports, which count what they cannot hold as their own
+// discards, while the unlimited ports keep every frame: pings from host 1
+// to the fast port's host and a burst of 150 from host 0 arrive whole.
+using system_shaped_share = system_egress_limit;
+
+TEST_P(system_shaped_share, ShapedPortsKeepToTheirShareAndTheOthersLoseNothing) {
+    if (!system_fixture::can_make_namespaces() || sh("python3 -V") != 0)
+        GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip, ping and python3";
+    fast = 8;
+    const std::vector<int> shaped{1, 2, 3, 4, 6};
+    ASSERT_NO_FATAL_FAILURE(start("s", "autonego=1", shaped));
+    std::string seen;
+    for (int port : shaped)
+        ASSERT_TRUE(
+            sw->run("PortRate fe" + std::to_string(port - 1) + " egress 1024 48", "DXP.0> ", &seen))
+            << seen;
+    auto unlimited_discards = [this] {
+        return reg(*sw, "TXDROPPKTS.fe7") +
+               reg(*sw, std::string("TXDROPPKTS.") + GetParam().sender);
+    };
+    const long long before = unlimited_discards();
+    FILE *stream =
+        popen(("ip netns exec " + ns.spaces[0] +
+               " python3 -c 'import socket,sys,time\n"
+               "s=socket.socket(socket.AF_PACKET,socket.SOCK_RAW); s.bind((sys.argv[1],0))\n"
+               "f=[bytes.fromhex(\"ffffffffffff0200000050%02x8100%04x88b5\" % (p, p << 13 | 1))"
+               ".ljust(1514,bytes([238])) for p in (0,2,4,6)]\n"
+               "start=time.time(); n=0\n"
+               "while time.time()<start+12:\n"
+               "  s.send(f[n % 4]); n+=1\n"
+               "  time.sleep(max(0,start+n/1000-time.time()))' " +
+               taps[0])
+                  .c_str(),
+              "r");
+    ASSERT_NE(stream, nullptr);
+    // The shaped ports' queues are full once they count discards.
+    long long shaped_discards = 0;
+    for (int tries = 0; tries < 100 && shaped_discards == 0; tries++) {
+        if (tries > 0) usleep(100 * 1000);
+        shaped_discards = reg(*sw, "TXDROPPKTS.fe0");
+    }
+    EXPECT_GT(shaped_discards, 0);
+    EXPECT_EQ(sh("ip netns exec " + ns.spaces[1] + " ping -c 10 -i 0.2 -W 2 " + net + "30"), 0);
+    EXPECT_EQ(bursts(1, 150), std::vector<int>(1, 150));
+    pclose(stream);
+    for (int port : shaped)
+        EXPECT_GT(reg(*sw, "TXDROPPKTS.fe" + std::to_string(port - 1)), 0) << port;
+    EXPECT_EQ(unlimited_discards(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(boards, system_shaped_share,
+                         testing::Values(WireBoard{52, {49, 50}, "ge1"},
+                                         WireBoard{28, {27, 28}, "ge3"},
+                                         WireBoard{26, {25, 26}, "ge1"}),
+                         [](const testing::TestParamInfo<WireBoard> &info) {
+                             return "board" + std::to_string(info.param.board);
+                         });
 
 INSTANTIATE_TEST_SUITE_P(boards, system_egress_limit,
                          testing::Values(WireBoard{52, {49, 50}, "ge1"},
