@@ -46,6 +46,13 @@ void PrintTo(const WireBoard &b, std::ostream *os) {
     *os << b.board << "-port board";
 }
 
+const WireBoard kEveryBoard[] = {
+    {52, {49, 50}, "ge1"}, {28, {27, 28}, "ge3"}, {26, {25, 26}, "ge1"}};
+
+std::string board_name(const testing::TestParamInfo<WireBoard> &info) {
+    return "board" + std::to_string(info.param.board);
+}
+
 // What the receiving side of one iperf3 run saw.
 struct Received {
     double mbps = -1;
@@ -227,13 +234,7 @@ TEST_P(system_wire_rate, AFastPortSendsAtItsLineRateInTheSchedulingModesOrder) {
     EXPECT_LT(low.mbps, 4 * high.mbps) << low.mbps << " and " << high.mbps;
 }
 
-INSTANTIATE_TEST_SUITE_P(boards, system_wire_rate,
-                         testing::Values(WireBoard{52, {49, 50}, "ge1"},
-                                         WireBoard{28, {27, 28}, "ge3"},
-                                         WireBoard{26, {25, 26}, "ge1"}),
-                         [](const testing::TestParamInfo<WireBoard> &info) {
-                             return "board" + std::to_string(info.param.board);
-                         });
+INSTANTIATE_TEST_SUITE_P(boards, system_wire_rate, testing::ValuesIn(kEveryBoard), board_name);
 
 // The egress limit the rate page sets on port 8, with the gigabit ports'
 // hosts sending to it at the port's line rate of 100 Mb/s.
@@ -408,19 +409,9 @@ TEST_P(system_shaped_share, ShapedPortsKeepToTheirShareAndTheOthersLoseNothing) 
     EXPECT_EQ(unlimited_discards(), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(boards, system_shaped_share,
-                         testing::Values(WireBoard{52, {49, 50}, "ge1"},
-                                         WireBoard{28, {27, 28}, "ge3"},
-                                         WireBoard{26, {25, 26}, "ge1"}),
-                         [](const testing::TestParamInfo<WireBoard> &info) {
-                             return "board" + std::to_string(info.param.board);
-                         });
+INSTANTIATE_TEST_SUITE_P(boards, system_shaped_share, testing::ValuesIn(kEveryBoard), board_name);
 
 INSTANTIATE_TEST_SUITE_P(boards, system_egress_limit,
-                         testing::Values(WireBoard{52, {49, 50}, "ge1"},
-                                         WireBoard{26, {25, 26}, "ge1"}),
-                         [](const testing::TestParamInfo<WireBoard> &info) {
-                             return "board" + std::to_string(info.param.board);
-                         });
+                         testing::Values(kEveryBoard[0], kEveryBoard[2]), board_name);
 
 }  // namespace
