@@ -123,8 +123,18 @@ void Fabric::runDue(std::unique_lock<ChipMutex> &lock,
     int budget = 100000;
     EventQueue::Event event;
     const bool sliced = until != std::chrono::steady_clock::time_point::max();
-    while (budget-- > 0 && queue_.popDue(clock_.now(), &event)) {
+    uint64_t handing_since = 0;  // model time of the first frame waiting for its sink
+    while (budget-- > 0 && !queue_.empty() && queue_.next() <= clock_.now()) {
+        const uint64_t due = queue_.next();
+        // A pass that runs late hands frames over as it goes, not all at its
+        // end: a host sees them about as the wire spaced them, not a whole
+        // pass at once (which a TCP sender reads as acknowledgements bunched
+        // in the network and answers with a window the port cannot hold).
+        if (!outbox_.empty() && due >= handing_since + kSinkSpanUs) handOver(lock);
+        const bool none_waiting = outbox_.empty();
+        queue_.popDue(due, &event);
         event();
+        if (none_waiting && !outbox_.empty()) handing_since = due;
         // The event thread's slices hold the lock for long under a frame load:
         // a register access or a transfer waiting for it goes first.
         if (sliced && chip_.mutex().waited()) chip_.mutex().letThrough(lock, kLetThroughBound);
@@ -132,6 +142,10 @@ void Fabric::runDue(std::unique_lock<ChipMutex> &lock,
         if (budget % 64 == 0 && std::chrono::steady_clock::now() >= until) break;
     }
     pumping_ = false;
+    handOver(lock);
+}
+
+void Fabric::handOver(std::unique_lock<ChipMutex> &lock) {
     std::vector<std::function<void()>> out;
     out.swap(outbox_);
     lock.unlock();

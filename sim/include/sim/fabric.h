@@ -152,11 +152,14 @@ class Fabric {
     static uint32_t cellsOf(const std::vector<uint8_t> &wire) {
         return static_cast<uint32_t>((wire.size() + kCellBytes - 1) / kCellBytes);
     }
-    // Frames handed to sinks wait until the event thread's pass ends; past
-    // this many, a frame leaving a port is dropped and counted as its
+    // Frames handed to sinks wait until the event thread's pass ends, or
+    // until those waiting span kSinkSpanUs of model time, so that a pass
+    // running late does not deliver its whole backlog at once; past
+    // kSinkBacklog, a frame leaving a port is dropped and counted as its
     // discard. A port without a sink keeps at most kCapturedFrames of what
     // it sent (and the CPU port of what it got while no sink was set).
     static constexpr size_t kSinkBacklog = 8192;
+    static constexpr uint64_t kSinkSpanUs = 250;
     static constexpr size_t kCapturedFrames = 4096;
     // Egress: a port sends at its line rate, or at its egress limit when
     // that is lower (the limit's bucket is the burst it may send at once);
@@ -322,6 +325,8 @@ class Fabric {
         std::unique_lock<ChipMutex> &lock,
         std::chrono::steady_clock::time_point until = std::chrono::steady_clock::time_point::max());
     void kick(std::unique_lock<ChipMutex> &lock);
+    // Calls the sinks of the frames waiting in outbox_, without the lock.
+    void handOver(std::unique_lock<ChipMutex> &lock);
     void ageTick(uint64_t gen);
     // Pipeline (fwd_ingress.cpp, fwd_lookup.cpp, fwd_egress.cpp).
     void ingress(int port, const std::vector<uint8_t> &wire, bool from_cpu);
