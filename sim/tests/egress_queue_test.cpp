@@ -108,33 +108,6 @@ TEST_F(egress_queue, ABacklogLeavesAtOnceWhenItsLimitIsRaisedOrRemoved) {
     EXPECT_EQ(discards(1), 0u);
 }
 
-// Shaped ports keep to their own share of the egress buffer: sixteen ports
-// at 64 kbit/s, flooded with broadcasts at the line rate, count what they
-// cannot hold as their own discards, and a burst between two unlimited
-// ports still arrives whole.
-TEST_F(egress_queue, ShapedPortsKeepToTheirOwnShareOfTheBuffer) {
-    constexpr int kFirstShaped = 2, kShaped = 16, kQuiet = kFirstShaped + kShaped;
-    for (int p = kFirstShaped; p <= kQuiet; p++)
-        board.port(p).linkUp();
-    for (int p = kFirstShaped; p < kQuiet; p++)
-        chip.poke("PORT_ERC_CON", p, 1u << 15 | 1);
-    const auto flood = FrameBuilder().src(0x02000000000cull).size(1514).build();
-    for (int i = 0; i < 800; i++) {
-        board.port(0).inject(flood);
-        fabric.advance(kFullFrameUs);
-    }
-    for (int p = kFirstShaped; p < kQuiet; p++)
-        EXPECT_GT(discards(p), 600u) << p;
-    board.port(1).clearSent();
-    constexpr size_t kBurst = 60;
-    for (size_t i = 0; i < kBurst; i++)
-        board.port(kQuiet).inject(
-            FrameBuilder().src(0x02000000000dull).dst(kReceiverMac).size(1514).build());
-    fabric.advance(kBurst * kFullFrameUs);
-    EXPECT_EQ(board.port(1).sent().size(), kBurst);
-    EXPECT_EQ(discards(1), 0u);
-}
-
 TEST_F(egress_queue, QueuesLeaveInTheSchedulingModesOrder) {
     chip.poke("QOS_CTL", 0, 3ull << 53);   // four queues
     chip.poke("QOS_1P_EN", 0, 1);          // port 0 classifies by 802.1p
