@@ -424,7 +424,9 @@ inline bool send_frames(const std::string &space, const std::string &tap, const 
 // The frames a TAP inside a namespace receives for some seconds, each as a
 // line of hex, from a packet socket opened by the constructor: every frame,
 // or those of one EtherType only (what else arrives then fills no buffer),
-// until `enough` of them came.
+// until `enough` of them came. The socket's buffer (SO_RCVBUFFORCE, 8 MB)
+// holds a burst the switch hands over while a busy host keeps the watch
+// from reading: the default 208 KB holds fewer than 100 full-size frames.
 class FrameWatch {
   public:
     FrameWatch(const std::string &space, const std::string &tap, int seconds,
@@ -433,6 +435,7 @@ class FrameWatch {
                           " python3 -c 'import socket,sys,time\n"
                           "s=socket.socket(socket.AF_PACKET,socket.SOCK_RAW,"
                           "socket.htons(int(sys.argv[3])))\n"
+                          "s.setsockopt(socket.SOL_SOCKET,33,8<<20)\n"
                           "s.bind((sys.argv[1],0)); s.settimeout(0.2)\n"
                           "print(\"ready\",flush=True); end=time.time()+int(sys.argv[2]); n=0\n"
                           "while time.time()<end and (n<int(sys.argv[4]) or sys.argv[4]==\"0\"):\n"

@@ -14,11 +14,19 @@ Fabric::Fabric(Chip &chip, Anomalies &anomalies)
       profile_(chip.profile()),
       regs_(chip.regs()),
       state_(static_cast<size_t>(chip.profile().num_ports)),
-      imp_(*this) {
+      imp_(*this),
+      buffer_({.ports = static_cast<size_t>(chip.profile().num_ports),
+               .total = kBufferCells,
+               .reserved = kReservedCells,
+               .free_part = kBufferFreePart}),
+      egress_({.ports = static_cast<size_t>(chip.profile().num_ports),
+               .queues = kQueues,
+               .total = kEgressCells,
+               .reserved = kQueueReservedCells,
+               .free_part = kEgressFreePart}) {
     for (int p = 0; p < profile_.num_ports; p++)
         ports_.push_back(std::make_unique<Port>(*this, p));
     port_buckets_.resize(static_cast<size_t>(profile_.num_ports));
-    port_cells_.resize(static_cast<size_t>(profile_.num_ports));
     queue_counts_.resize(static_cast<size_t>(profile_.num_ports));
     bindClock({});
 }
@@ -115,8 +123,18 @@ void Fabric::runDue(std::unique_lock<ChipMutex> &lock,
     int budget = 100000;
     EventQueue::Event event;
     const bool sliced = until != std::chrono::steady_clock::time_point::max();
-    while (budget-- > 0 && queue_.popDue(clock_.now(), &event)) {
+    uint64_t handing_since = 0;  // model time of the first frame waiting for its sink
+    while (budget-- > 0 && !queue_.empty() && queue_.next() <= clock_.now()) {
+        const uint64_t due = queue_.next();
+        // A pass that runs late hands frames over as it goes, not all at its
+        // end: a host sees them about as the wire spaced them, not a whole
+        // pass at once (which a TCP sender reads as acknowledgements bunched
+        // in the network and answers with a window the port cannot hold).
+        if (!outbox_.empty() && due >= handing_since + kSinkSpanUs) handOver(lock);
+        const bool none_waiting = outbox_.empty();
+        queue_.popDue(due, &event);
         event();
+        if (none_waiting && !outbox_.empty()) handing_since = due;
         // The event thread's slices hold the lock for long under a frame load:
         // a register access or a transfer waiting for it goes first.
         if (sliced && chip_.mutex().waited()) chip_.mutex().letThrough(lock, kLetThroughBound);
@@ -124,6 +142,10 @@ void Fabric::runDue(std::unique_lock<ChipMutex> &lock,
         if (budget % 64 == 0 && std::chrono::steady_clock::now() >= until) break;
     }
     pumping_ = false;
+    handOver(lock);
+}
+
+void Fabric::handOver(std::unique_lock<ChipMutex> &lock) {
     std::vector<std::function<void()>> out;
     out.swap(outbox_);
     lock.unlock();
@@ -137,20 +159,11 @@ void Fabric::schedule(uint64_t delay, EventQueue::Event event) {
 }
 
 bool Fabric::bufferAdmits(int port, uint32_t cells) const {
-    const uint32_t held = port_cells_[static_cast<size_t>(port)];
-    if (held + cells > kPortCells) return false;
-    // Only what goes beyond the port's reserved cells takes from the pool the
-    // ports share.
-    const uint32_t beyond = std::max(held + cells, kReservedCells) - std::max(held, kReservedCells);
-    const uint32_t pool = kBufferCells - kReservedCells * static_cast<uint32_t>(profile_.num_ports);
-    return shared_cells_ + beyond <= pool;
+    return buffer_.admits(static_cast<size_t>(port), 0, cells, kPortCells);
 }
 
 void Fabric::releaseCells(int port, uint32_t cells) {
-    uint32_t &held = port_cells_[static_cast<size_t>(port)];
-    shared_cells_ -= std::max(held, kReservedCells) - std::max(held - cells, kReservedCells);
-    held -= cells;
-    buffer_cells_ -= cells;
+    buffer_.give(static_cast<size_t>(port), 0, cells);
     if (room_waiters_.empty()) return;
     // Hosts held back for want of room try again in turn: one that got room
     // waits next behind those that got none, so that each has its turn.
@@ -179,10 +192,7 @@ bool Fabric::enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay,
         drops_.buffer++;
         return false;
     }
-    uint32_t &held = port_cells_[static_cast<size_t>(port)];
-    shared_cells_ += std::max(held + cells, kReservedCells) - std::max(held, kReservedCells);
-    held += cells;
-    buffer_cells_ += cells;
+    buffer_.take(static_cast<size_t>(port), 0, cells);
     state_[static_cast<size_t>(port)].rx_queue.push_back(
         {std::move(wire), clock_.now() + delay, cells, from_cpu, arrived_ns});
     // Each frame brings the pipeline one turn, which goes to the next port

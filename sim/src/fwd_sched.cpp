@@ -30,16 +30,13 @@ void Fabric::wireOut(int port, std::vector<uint8_t> frame, int queue, int from) 
     queue = std::clamp(queue, 0, kQueues - 1);
     const uint32_t cells = static_cast<uint32_t>((frame.size() + 4 + kCellBytes - 1) / kCellBytes);
     const uint32_t room = kQueueCells + (from == profile_.cpu_port ? kCpuHoldCells : 0);
-    uint32_t &held = s.tx_cells[static_cast<size_t>(queue)];
-    if (held + cells > room || egress_cells_ + cells > kEgressCells) {
+    if (!egress_.admits(static_cast<size_t>(port), static_cast<size_t>(queue), cells, room)) {
         mib(R_TXDROPPKTS, port, 1);
         drops_.egress++;
         return;
     }
-    const bool idle = !s.tx_armed && std::all_of(s.tx_cells.begin(), s.tx_cells.end(),
-                                                 [](uint32_t c) { return c == 0; });
-    held += cells;
-    egress_cells_ += cells;
+    const bool idle = !s.tx_armed && egressEmpty(port);
+    egress_.take(static_cast<size_t>(port), static_cast<size_t>(queue), cells);
     if (from >= 0) state_[static_cast<size_t>(from)].in_egress += cells;
     s.tx_queue[static_cast<size_t>(queue)].push_back({std::move(frame), from, cells});
     if (!idle) return;
@@ -55,8 +52,7 @@ void Fabric::drainTx(int port) {
     const int rate = lineRateMbps(port);
     uint64_t &free_ns = fullDuplex(port) ? s.tx_free_ns : s.wire_free_ns;
     for (;;) {
-        if (std::all_of(s.tx_cells.begin(), s.tx_cells.end(), [](uint32_t c) { return c == 0; }))
-            return;
+        if (egressEmpty(port)) return;
         const uint64_t now_ns = clock_.now() * 1000;
         uint64_t start_ns = free_ns;
         int queue = -1;
@@ -84,8 +80,7 @@ void Fabric::drainTx(int port) {
         }
         Leaving out = std::move(s.tx_queue[static_cast<size_t>(queue)].front());
         s.tx_queue[static_cast<size_t>(queue)].pop_front();
-        s.tx_cells[static_cast<size_t>(queue)] -= out.cells;
-        egress_cells_ -= out.cells;
+        egress_.give(static_cast<size_t>(port), static_cast<size_t>(queue), out.cells);
         // An event run late makes up for it: what the wire would have carried
         // by now leaves at once.
         free_ns = start_ns + wireNs(out.frame.size() + 4, rate);
@@ -97,6 +92,12 @@ void Fabric::drainTx(int port) {
         }
         leaveWire(port, std::move(out.frame), queue);
     }
+}
+
+bool Fabric::egressEmpty(int port) const {
+    for (int q = 0; q < kQueues; q++)
+        if (egress_.held(static_cast<size_t>(port), static_cast<size_t>(q)) != 0) return false;
+    return true;
 }
 
 // Only called with a frame waiting in some queue.

@@ -401,8 +401,9 @@ TEST_F(forwarding, LoopbackReturnsFramesAfterTheHopDelay) {
 // Frames wait in a packet buffer of fixed size until the pipeline takes
 // them (here nothing runs the queue until pump): a port's flood fills at most
 // its own share and is counted as its discards; floods from several ports
-// fill what the ports share but leave every other port its reserved cells;
-// once the pipeline has run, the ports take frames again.
+// fill no more of what the ports share than leaves every other port its
+// reserved cells and room beside them; once the pipeline has run, the ports
+// take frames again.
 TEST_F(forwarding, PacketBufferBoundsWhatWaitsPerPortAndInTotal) {
     board.fabric().setNotifier([] {});
     const auto flood = FrameBuilder().src(kA).build();  // one cell each
@@ -420,12 +421,15 @@ TEST_F(forwarding, PacketBufferBoundsWhatWaitsPerPortAndInTotal) {
         held += (p == 0 ? share + 100 : share) - chip.mibGet("RXDROPPKTS", p);
     const uint64_t pool = sim::Fabric::kBufferCells -
                           uint64_t{reserved} * static_cast<uint64_t>(board.profile().num_ports);
-    EXPECT_EQ(held, pool + kFlooders * reserved);  // all they may use, no more
-    // A quiet port gets its reserved cells, the CPU port too.
+    // Most of the shared part, never all of it.
+    EXPECT_LT(held, pool + kFlooders * reserved);
+    EXPECT_GE(held, pool / 2);
+    // A quiet port gets its reserved cells and more, the CPU port too.
     const int quiet = kFlooders;
-    for (uint32_t i = 0; i <= reserved; i++)
+    constexpr uint32_t kBeside = 8;
+    for (uint32_t i = 0; i < reserved + kBeside; i++)
         board.port(quiet).inject(FrameBuilder().src(kC).dst(kA).build());
-    EXPECT_EQ(chip.mibGet("RXDROPPKTS", quiet), 1u);
+    EXPECT_EQ(chip.mibGet("RXDROPPKTS", quiet), 0u);
     auto wire = sim::withFcs(FrameBuilder().src(kC).dst(kA).build().bytes);
     const uint8_t tag[6] = {0x88, 0x74, 0x00, 0x00, 0x00, 0x00};
     wire.insert(wire.begin() + 12, tag, tag + 6);
@@ -435,11 +439,11 @@ TEST_F(forwarding, PacketBufferBoundsWhatWaitsPerPortAndInTotal) {
 
     board.fabric().pump();
     EXPECT_EQ(chip.mibGet("RXBROADCASTPKT", 0), share);
-    EXPECT_EQ(chip.mibGet("RXUNICASTPKTS", quiet), reserved);
+    EXPECT_EQ(chip.mibGet("RXUNICASTPKTS", quiet), reserved + kBeside);
     board.port(quiet).inject(FrameBuilder().src(kC).dst(kA).build());
     board.fabric().pump();
-    EXPECT_EQ(chip.mibGet("RXUNICASTPKTS", quiet), reserved + 1);
-    EXPECT_EQ(chip.mibGet("RXDROPPKTS", quiet), 1u);
+    EXPECT_EQ(chip.mibGet("RXUNICASTPKTS", quiet), reserved + kBeside + 1);
+    EXPECT_EQ(chip.mibGet("RXDROPPKTS", quiet), 0u);
 }
 
 // What a host sends crosses the wire at the port's line rate and waits while

@@ -20,6 +20,7 @@
 #include "sim/anomalies.h"
 #include "sim/chip.h"
 #include "sim/frame.h"
+#include "sim/shared_buffer.h"
 #include "sim/sim_clock.h"
 
 namespace sim {
@@ -129,14 +130,16 @@ class Fabric {
     // port (the CPU port included; a frame on a looped or cabled wire from
     // the moment it was sent) until the pipeline has taken it. A port holds
     // at most kPortCells, all ports together kBufferCells, and each port
-    // keeps kReservedCells of them that only its own frames use; a frame that
-    // does not fit is dropped and counted as the port's discard, so a flood
-    // from several ports costs bounded memory and delay and the other ports
-    // still find room.
+    // keeps kReservedCells of them that only its own frames use; of the rest,
+    // which the ports share, one port holds at most what is left free. A
+    // frame that does not fit is dropped and counted as the port's discard,
+    // so a flood from several ports costs bounded memory and delay and the
+    // other ports still find room.
     static constexpr size_t kCellBytes = 256;
     static constexpr uint32_t kPortCells = 512;
     static constexpr uint32_t kBufferCells = 2048;
     static constexpr uint32_t kReservedCells = 16;
+    static constexpr uint32_t kBufferFreePart = 1;
     // What a port's host may have waiting for the wire (Port::send), in
     // cells too: 4 MB, more than a TCP stream keeps in flight.
     static constexpr uint32_t kHostQueueCells = 16384;
@@ -149,26 +152,35 @@ class Fabric {
     static uint32_t cellsOf(const std::vector<uint8_t> &wire) {
         return static_cast<uint32_t>((wire.size() + kCellBytes - 1) / kCellBytes);
     }
-    // Frames handed to sinks wait until the event thread's pass ends; past
-    // this many, a frame leaving a port is dropped and counted as its
+    // Frames handed to sinks wait until the event thread's pass ends, or
+    // until those waiting span kSinkSpanUs of model time, so that a pass
+    // running late does not deliver its whole backlog at once; past
+    // kSinkBacklog, a frame leaving a port is dropped and counted as its
     // discard. A port without a sink keeps at most kCapturedFrames of what
     // it sent (and the CPU port of what it got while no sink was set).
     static constexpr size_t kSinkBacklog = 8192;
+    static constexpr uint64_t kSinkSpanUs = 250;
     static constexpr size_t kCapturedFrames = 4096;
     // Egress: a port sends at its line rate, or at its egress limit when
     // that is lower (the limit's bucket is the burst it may send at once);
     // what it cannot send yet waits in its class-of-service queue (the
     // priority map's) and leaves in the order the scheduling mode gives (the
     // highest queue first when it preempts, else by the queues' weights). A
-    // queue holds kQueueCells, all ports' queues together kEgressCells:
-    // enough for what a late pass of the event thread brings at once. A
-    // frame past the room is dropped and counted as the port's discard,
+    // queue holds at most kQueueCells, all ports' queues together
+    // kEgressCells: enough for what a late pass of the event thread brings
+    // at once. Each queue keeps kQueueReservedCells of them that no other
+    // takes, and of the rest one port holds at most 1/kEgressFreePart of
+    // what is left free, so a shaped or congested port fills only its own
+    // share and every other port still has room. A frame past its queue's
+    // room is dropped and counted as the port's discard,
     // except that a port running flow control is held instead: its frames
     // are not taken while those it has waiting in egress queues hold
     // kPauseCells or more. The CPU honours pause too: what it sends may wait
     // kCpuHoldCells beyond a queue's room.
     static constexpr uint32_t kQueueCells = 1024;
     static constexpr uint32_t kEgressCells = 16384;
+    static constexpr uint32_t kQueueReservedCells = 16;
+    static constexpr uint32_t kEgressFreePart = 4;
     static constexpr uint32_t kPauseCells = 512;
     static constexpr uint32_t kCpuHoldCells = 2048;
 
@@ -251,10 +263,10 @@ class Fabric {
         // Frames in the packet buffer waiting for the pipeline; the ports
         // are served in turn.
         std::deque<Arrived> rx_queue;
-        // Egress: the frames waiting in each class-of-service queue, the
-        // cells they hold, and when the transmit side of the wire is free.
+        // Egress: the frames waiting in each class-of-service queue (their
+        // cells are held in egress_), and when the transmit side of the wire
+        // is free.
         std::array<std::deque<Leaving>, kQueues> tx_queue;
-        std::array<uint32_t, kQueues> tx_cells{};
         uint64_t tx_free_ns = 0;
         // Up to when the egress limit's bucket has paid for what was sent.
         uint64_t shaped_ns = 0;
@@ -313,6 +325,8 @@ class Fabric {
         std::unique_lock<ChipMutex> &lock,
         std::chrono::steady_clock::time_point until = std::chrono::steady_clock::time_point::max());
     void kick(std::unique_lock<ChipMutex> &lock);
+    // Calls the sinks of the frames waiting in outbox_, without the lock.
+    void handOver(std::unique_lock<ChipMutex> &lock);
     void ageTick(uint64_t gen);
     // Pipeline (fwd_ingress.cpp, fwd_lookup.cpp, fwd_egress.cpp).
     void ingress(int port, const std::vector<uint8_t> &wire, bool from_cpu);
@@ -346,6 +360,7 @@ class Fabric {
     // rate; leaveWire puts it on the wire.
     void wireOut(int port, std::vector<uint8_t> frame, int queue, int from);
     void drainTx(int port);
+    bool egressEmpty(int port) const;
     int nextTxQueue(PortState &s);
     void leaveWire(int port, std::vector<uint8_t> frame, int queue);
     void toCpuPort(int ingress_port, std::vector<uint8_t> frame, const Classified &c);
@@ -399,10 +414,8 @@ class Fabric {
     std::function<void()> notify_;
     std::vector<std::function<void()>> outbox_;  // sink calls made after unlocking
     DropStats drops_;
-    std::vector<uint32_t> port_cells_;  // packet buffer cells each port holds
-    uint32_t buffer_cells_ = 0;
-    uint32_t shared_cells_ = 0;     // held beyond the ports' reserved cells
-    uint32_t egress_cells_ = 0;     // held in egress queues
+    SharedBuffer buffer_;           // the packet buffer, by port
+    SharedBuffer egress_;           // the egress queues, by port and queue
     std::deque<int> room_waiters_;  // ports whose host queue waits for cells
     int serve_next_ = 0;            // the port whose turn at the pipeline is next
     // When the frame in the pipeline arrived (0: now): an idle egress wire
