@@ -24,6 +24,7 @@
 
 #include "settings.h"
 #include "httpd_internal.h"
+#include "log_gate.h"
 #include "sal.h"
 #include "web_pages.h"
 
@@ -265,7 +266,11 @@ namespace {
 // Sends, or closes the session on a send error (false).
 bool send_or_close(httpd_session *s, const char *data, size_t len) {
     if (send_bytes(s, data, len)) return true;
-    sal_printf("httpd: socket_send failed!\n");
+    // Any client can reset its connections as fast as it makes them: a gate
+    // bounds the console's lines.
+    static log_gate send_failed_print{.console = true};
+    log_gate_puts(&send_failed_print, LOG_LEVEL_WARNING, LOG_MOD_HTTPD,
+                  "httpd: socket_send failed!\n");
     httpd_session_close(s);
     return false;
 }
