@@ -69,20 +69,11 @@ inline void advance_steps(uint64_t step_usecs, int steps) {
     }
 }
 
-// Console output of this thread and the threads it starts, or (Of::Board)
-// what any thread prints on the board's console.
+// Console output of this thread and the threads it starts.
 class ConsoleCapture {
   public:
-    enum class Of { Thread, Board };
-    explicit ConsoleCapture(Of of = Of::Thread)
-        : board_(of == Of::Board),
-          prev_(board_ ? sal_console_default_set(&ops_) : sal_console_bind(&ops_)) {}
-    ~ConsoleCapture() {
-        if (board_)
-            sal_console_default_set(prev_);
-        else
-            sal_console_bind(prev_);
-    }
+    ConsoleCapture() : prev_(sal_console_bind(&ops_)) {}
+    ~ConsoleCapture() { sal_console_bind(prev_); }
     std::string text() {
         std::lock_guard<std::mutex> g(lock_);
         return out_;
@@ -98,7 +89,6 @@ class ConsoleCapture {
     std::mutex lock_;
     std::string out_;
     sal_console_ops ops_{this, write, nullptr};
-    bool board_;
     const sal_console_ops *prev_;
 };
 
