@@ -1,5 +1,5 @@
-// A gate for log lines that outside traffic can cause: a host's frames,
-// requests or login attempts. A burst of such lines writes its first
+// A gate for log lines (or console prints) that outside traffic can cause:
+// a host's frames, requests or login attempts. A burst of such lines writes its first
 // `burst` lines; the rest are folded into a count that one line reports at
 // the end of the burst's window, "<latest line> (N more like this folded)".
 // While the lines keep coming, each window is twice as long as the one
@@ -18,6 +18,7 @@ constexpr uint32_t LOG_GATE_WINDOW_MAX_SECS = 1800;
 // caller has returned. Guarded by the log core's lock.
 struct log_gate {
     uint32_t burst = 1;          // lines a burst writes before folding
+    bool console = false;        // its lines are console prints (sal_printf), not logged
     uint32_t since = 0;          // start of the window (sal_time seconds)
     uint32_t window = 0;         // its length; 0 while no burst is under way
     uint32_t passed = 0;         // lines written in this window

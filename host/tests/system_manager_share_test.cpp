@@ -112,6 +112,21 @@ TEST(manager_share, OneAddressHoldingEveryWebSlotKeepsNoOtherWaiting) {
     EXPECT_NE(late.find(" 200 "), std::string::npos) << late;
     for (int fd : flood)
         if (fd >= 0) close(fd);
+
+    // Clients resetting their connections before the answer: the console
+    // says so once, then how many more it folded.
+    std::string console;
+    ASSERT_TRUE(fw.answer("", &console));
+    const linger reset{1, 0};
+    for (int i = 0; i < 300; i++) {
+        int fd = connect_from("127.0.0.5", web);
+        setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        switchfw_child::send_text(fd, "GET /login.htm HTTP/1.0\r\n\r\n");
+        close(fd);
+    }
+    console.clear();
+    ASSERT_TRUE(fw.read_more(&console, "more like this folded)\n", 60)) << console;
+    EXPECT_EQ(system_fixture::count_of(console, "socket_send failed!"), 2u) << console;
 }
 
 // An SNMPv2c GET of sysUpTime.0 with community "public".

@@ -19,6 +19,7 @@ namespace {
 // The driver's usual editing and signal keys, until a terminal is found.
 termios usual_keys() {
     termios t{};
+    t.c_iflag = ICRNL;
     t.c_lflag = ISIG;
     t.c_cc[VINTR] = 0x03;
     t.c_cc[VQUIT] = 0x1c;
@@ -106,6 +107,9 @@ bool terminal_edit_begin() {
     editing = now;
     // The keys are shown as the line is edited, so the driver shows none.
     editing.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ECHOE | ECHOK | ECHONL);
+    // Return is mapped here, as the driver did, so that the key after
+    // Ctrl-V keeps it as typed.
+    editing.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR);
     editing.c_cc[VMIN] = 1;
     editing.c_cc[VTIME] = 0;
     if (set_modes_locked(editing_modes_locked()) != 0) {
@@ -183,12 +187,18 @@ std::string terminal_signal_key(int sig) {
 }
 
 TerminalLine::Key TerminalLine::take(int c) {
-    const char key = static_cast<char>(c);
     if (literal_) {
         literal_ = false;
-        store(key);
+        store(static_cast<char>(c));
         return Key::more;
     }
+    if (c == '\r') {
+        if ((found.c_iflag & IGNCR) != 0) return Key::more;
+        if ((found.c_iflag & ICRNL) != 0) c = '\n';
+    } else if (c == '\n' && (found.c_iflag & INLCR) != 0) {
+        c = '\r';
+    }
+    const char key = static_cast<char>(c);
     if ((found.c_lflag & ISIG) != 0) {
         signal_ = is_key(c, VINTR)   ? SIGINT
                   : is_key(c, VQUIT) ? SIGQUIT

@@ -54,6 +54,8 @@ TEST(terminal_line, KeysEditThePartNotHandedOver) {
     // A signal key is handed back to be raised, after literal next kept.
     EXPECT_EQ(typed("ab\x03").first, Key::signal);
     EXPECT_EQ(typed("a\x16\x03\x16\x1c\n").second, "a\x03\x1c");
+    // Return ends the line, but after literal next it is kept.
+    EXPECT_EQ(typed("a\x16\rb\r"), std::make_pair(Key::line, std::string("a\rb")));
 }
 
 TEST(terminal_line, WhatDoesNotFitIsCountedAndErasedFirst) {

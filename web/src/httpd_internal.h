@@ -166,9 +166,6 @@ void httpd_session_write(httpd_session *s);
 void httpd_session_close(httpd_session *s);
 // Closes a session past its request deadline or idle limit.
 void httpd_session_timeout_check(httpd_session *s, uint32_t now);
-// Prints the count of send failures folded since the last line printed,
-// once their quiet span is over.
-void httpd_send_failures_report(uint32_t now);
 
 // ---- deferred actions (httpd_timer.cpp)
 bool httpd_timer_start(void);    // creates "httpd_timer"

@@ -308,7 +308,6 @@ void server_thread(void *) {
         for (auto &s : sessions) {
             if (s.state != HTTPD_SLOT_FREE) httpd_session_timeout_check(&s, now);
         }
-        httpd_send_failures_report(now);
         // Slots freed or stalled since the last pass go to waiting clients;
         // the poll's time-out brings the next look at stalled sessions.
         seat_waiting(now);

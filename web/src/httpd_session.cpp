@@ -25,6 +25,7 @@
 
 #include "settings.h"
 #include "httpd_internal.h"
+#include "log_gate.h"
 #include "sal.h"
 #include "web_pages.h"
 
@@ -263,30 +264,14 @@ void httpd_session_read(httpd_session *s) {
 
 namespace {
 
-// A client that resets its connections makes sends fail as fast as it
-// connects: the console shows the first failure, and the failures of the
-// next kSendFailureQuietSecs as one count when that span is over.
-constexpr uint32_t kSendFailureQuietSecs = 10;
-uint32_t send_failure_printed_at = 0;
-uint32_t send_failures_folded = 0;
-bool send_failure_printed = false;
-
-void send_failure_note() {
-    const uint32_t now = sal_time();
-    if (send_failure_printed && now - send_failure_printed_at < kSendFailureQuietSecs) {
-        send_failures_folded++;
-        return;
-    }
-    httpd_send_failures_report(now);
-    sal_printf("httpd: socket_send failed!\n");
-    send_failure_printed = true;
-    send_failure_printed_at = now;
-}
-
 // Sends, or closes the session on a send error (false).
 bool send_or_close(httpd_session *s, const char *data, size_t len) {
     if (send_bytes(s, data, len)) return true;
-    send_failure_note();
+    // Any client can reset its connections as fast as it makes them: a gate
+    // bounds the console's lines.
+    static log_gate send_failed_print{.console = true};
+    log_gate_puts(&send_failed_print, LOG_LEVEL_WARNING, LOG_MOD_HTTPD,
+                  "httpd: socket_send failed!\n");
     httpd_session_close(s);
     return false;
 }
@@ -339,14 +324,6 @@ bool write_piece(httpd_session *s) {
 }
 
 }  // namespace
-
-void httpd_send_failures_report(uint32_t now) {
-    if (send_failures_folded == 0) return;
-    if (now - send_failure_printed_at < kSendFailureQuietSecs) return;
-    sal_printf("httpd: socket_send failed %u more times (folded)\n", send_failures_folded);
-    send_failures_folded = 0;
-    send_failure_printed_at = now;
-}
 
 void httpd_session_write(httpd_session *s) {
     // A static file needs no lock; a dynamic page is rendered at its first

@@ -139,6 +139,7 @@ log_gate failed_login_log{.burst = kFailLimit};
 log_gate blocked_log{.burst = kTrackedAddresses};
 constexpr uint32_t kPageLinesPerBurst = 50;
 log_gate page_log{.burst = kPageLinesPerBurst}, unauthorised_log{.burst = kPageLinesPerBurst};
+log_gate logout_log{.burst = kFailLimit};  // the logout page takes no login
 
 struct client_record {
     uint32_t addr;
@@ -425,8 +426,8 @@ int logout_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_SET_COOKIE) return 0;
     uint8_t ip[4];
     web_client_address(req, ip);
-    logger_printf(LOG_LEVEL_INFO, LOG_MOD_WEB, "User logouted from %u.%u.%u.%u", ip[0], ip[1],
-                  ip[2], ip[3]);
+    log_gate_printf(&logout_log, LOG_LEVEL_INFO, LOG_MOD_WEB, "User logouted from %u.%u.%u.%u",
+                    ip[0], ip[1], ip[2], ip[3]);
     ev->a.text = kLoggedOut;
     return 0;
 }

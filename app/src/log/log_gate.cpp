@@ -17,19 +17,28 @@ namespace {
 
 using log_internal::core_lock;
 
+// A console gate's lines are printed as they are, not logged.
+void write_line(const log_gate &g, int level, int module, const char *text) {
+    if (g.console)
+        sal_printf("%s", text);
+    else
+        logger_puts(level, module, text);
+}
+
 // Writes the window's count and opens the next window, twice as long, in
 // which the flood that goes on writes nothing but its next count.
 void report_locked(log_gate &g, uint32_t now) {
     char count[48];
     const int suffix = std::snprintf(count, sizeof count, " (%u more like this folded)", g.folded);
     char line[LOGGER_TEXT_MAX];
-    std::snprintf(line, sizeof line, "%.*s%s", LOGGER_TEXT_MAX - 1 - suffix, g.latest, count);
+    std::snprintf(line, sizeof line, "%.*s%s%s", LOGGER_TEXT_MAX - (g.console ? 2 : 1) - suffix,
+                  g.latest, count, g.console ? "\n" : "");
     g.folded = 0;
     g.report_queued = false;
     g.passed = g.burst;
     g.since = now;
     g.window = std::min(g.window * 2, LOG_GATE_WINDOW_MAX_SECS);
-    logger_puts(g.level, g.module, line);
+    write_line(g, g.level, g.module, line);
 }
 
 // Runs on the deferred-call thread at the end of the window that folded.
@@ -81,7 +90,7 @@ int log_gate_puts(log_gate *gate, int level, int module, const char *text) {
         return 0;
     }
     g.passed++;
-    logger_puts(level, module, text);
+    write_line(g, level, module, text != nullptr ? text : "");
     return 1;
 }
 
