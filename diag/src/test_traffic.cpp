@@ -223,6 +223,37 @@ void free_work(Work *w) {
     sal_free(w);
 }
 
+// A BPDU address equal to the test frames' destination takes them to the
+// CPU, and the pairs would report no traffic on healthy ports: refused by
+// name before anything is set.
+bool bpdu_takes_frames(const Work *w) {
+    const int unit = w->unit;
+    const int count = dxp_l2_bpdu_count(unit);
+    for (int i = 0; i < count; i++) {
+        dxp_mac_t mac{};
+        if (dxp_l2_bpdu_get(unit, i, mac) < 0) continue;
+        bool hit = true;
+        if (w->p.mode == kModeExternal) {
+            // Each port's frames go to 00:00:00:00:fe:<port>.
+            static const uint8_t stem[5] = {0, 0, 0, 0, 0xfe};
+            hit = std::memcmp(mac, stem, sizeof stem) == 0 && mac[5] < kPorts &&
+                  soc_pbmp_member(w->p.pbmp, mac[5]);
+        } else {
+            for (uint8_t byte : mac)
+                hit = hit && byte == 0xff;
+        }
+        if (!hit) continue;
+        char text[18];
+        format_macaddr(text, mac);
+        test_error(unit,
+                   "TRAFFIC: BPDU address %d (%s) takes the test frames to the CPU; clear it "
+                   "for the test\n",
+                   i, text);
+        return true;
+    }
+    return false;
+}
+
 int traffic_test_init(int unit, args_t *a, void **out) {
     // A refused run keeps none of its arguments.
     const Params before = params;
@@ -246,7 +277,7 @@ int traffic_test_init(int unit, args_t *a, void **out) {
         free_work(w);
         return -1;
     }
-    if (test_check_frame_settings(w->orig_cfg) < 0) {
+    if (test_check_frame_settings(w->orig_cfg) < 0 || bpdu_takes_frames(w)) {
         test_release_switch(w->orig_cfg);
         free_work(w);
         params = before;

@@ -156,6 +156,13 @@ TEST_P(selftest_hold, TheTestsOwnAddressIsHeldAndEachRefusalPrintedAlone) {
     EXPECT_NE(out.find("ERROR: " + holder + "fe4-fe5"), std::string::npos) << out;
     list = test_run_once(fw, 72);
     EXPECT_NE(list.find("|    1|    1|    1|    0|"), std::string::npos) << list;
+    // A VLAN made on the monitor, which no page lists either, is named too.
+    EXPECT_EQ(fw.output("vlan create 60 PortBitMap=fe10").find("ERROR"), std::string::npos);
+    page =
+        web_client::post(web, "/newvlan.cgi",
+                         "newid=60&values=" + std::string(static_cast<size_t>(board), '0'), cookie);
+    EXPECT_NE(page.find("VLAN 60 exists in the switch, made on the monitor"), std::string::npos)
+        << page;
 }
 
 INSTANTIATE_TEST_SUITE_P(every_board, selftest_hold, testing::Values(52, 28, 26),

@@ -96,6 +96,13 @@ TEST_P(system_selftest_rules, NoRuleCatchesATestsFramesAndTheRulesStay) {
     list = test_run_once(fw, 72);
     EXPECT_NE(list.find("|    1|    1|    1|    0|"), std::string::npos) << list;
     EXPECT_EQ(fw.output(broadcast).find("ERROR"), std::string::npos);
+    // That address would take the traffic test's broadcasts to the CPU and
+    // fail healthy ports: the start is refused by the address, changing nothing.
+    const std::string refused =
+        fw.output("TestRun 72 PortBitMap=fe4-fe5 RunMode=PHY TimeInSeconds=1");
+    EXPECT_NE(refused.find("BPDU address 0 (ff:ff:ff:ff:ff:ff) takes the test frames to the CPU"),
+              std::string::npos)
+        << refused;
 
     if (fp) {
         // Nothing made during the tests was undone, and the tested ports

@@ -310,21 +310,27 @@ TEST_P(system_selftest, TestsAndPacketToolsLeaveTheSwitchInServiceAsTheyFoundIt)
     // A web port change while a self-test holds the port is refused; the
     // port ends as it was.
     const std::string form = "port=6&admin=0&autonego=1&flow_ctrl=0&priority=0&pvid=1";
+    // Each client's shell is waited for before its answer is read: a busy
+    // host may finish it after the test.
+    const std::string jobs = " & echo $! >> " + test_workdir::path() + "/jobs";
+    sh("rm -f " + test_workdir::path() + "/jobs");
     sh("(sleep 3; ip netns exec " + s.fw + " curl -s -m 10 -b WebManaged=" + s.cookie + " -d '" +
        form + "' http://127.0.0.1:" + std::to_string(s.web_port()) + "/portset.cgi > " +
-       test_workdir::path() + "/during.html) &");
+       test_workdir::path() + "/during.html)" + jobs);
     // SNMP's ifAdminStatus of the same port is refused too.
     const bool snmp = sh("snmpset -V") == 0;
     if (snmp)
         sh("(sleep 3; ip netns exec " + s.fw + " snmpset -v2c -c private -r 0 -t 3 127.0.0.1:" +
            std::to_string(s.sw->port_offset() + 161) + " .1.3.6.1.2.1.2.2.1.7.6 i 2 > " +
-           test_workdir::path() + "/snmp.txt 2>&1) &");
+           test_workdir::path() + "/snmp.txt 2>&1)" + jobs);
     // The host pings the switch while the test runs: the switch stays
     // reachable while it tests other ports.
     sh("(sleep 2; ip netns exec " + s.host + " ping -c 3 -W 1 " + s.address + " > " +
-       test_workdir::path() + "/ping.txt) &");
+       test_workdir::path() + "/ping.txt)" + jobs);
     out = s.monitor("TestRun 39 PortBitMap=fe4,fe5 Count=1 Duration=6 LoopbackMode=PHY", 120);
     EXPECT_EQ(out.find("TEST ERROR"), std::string::npos) << out;
+    sh("for job in $(cat " + test_workdir::path() +
+       "/jobs); do tail --pid=$job -f /dev/null; done");
     const std::string pinged = sh_out("cat " + test_workdir::path() + "/ping.txt");
     EXPECT_NE(pinged.find(" 0% packet loss"), std::string::npos) << pinged;
     const std::string during = sh_out("cat " + test_workdir::path() + "/during.html");

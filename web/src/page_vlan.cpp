@@ -449,6 +449,14 @@ int newvlan_cgi(httpd_event *ev, httpd_request *req) {
     if (rv != 0) {
         logger_printf(LOG_LEVEL_WARNING, LOG_MOD_VLAN,
                       "New Vlan : dxpx_vlan_create failed, vid = %d", vid);
+        // The switch runs a VLAN the manager has no row for: one made on
+        // the monitor, which no page lists.
+        if (rv == DXP_E_EXISTS)
+            return vlan_error(
+                ev, req, "Create New Vlan",
+                web_tag_printf("VLAN %d exists in the switch, made on the monitor: no page lists "
+                               "it; destroy it there first",
+                               vid));
     } else {
         rv = members_add(vid, &lists, members, untagged, "New Vlan : dxpx_vlan_port_add failed");
         // A VLAN the switch refused members for is not left behind.

@@ -101,7 +101,9 @@ TEST_F(page_vlan, BadIdentifiersAndPvidMembersAreRefused) {
     // A VLAN the switch refuses is neither recorded nor logged as made.
     ASSERT_EQ(dxp_vlan_create(0, 78), 0);
     log_clear();
-    EXPECT_EQ(error_of(post("/newvlan.cgi", "newid=78&values=" + values("2"))), "Entry exists");
+    EXPECT_EQ(error_of(post("/newvlan.cgi", "newid=78&values=" + values("2"))),
+              "VLAN 78 exists in the switch, made on the monitor: no page lists it; destroy it "
+              "there first");
     EXPECT_EQ(manager(78), "none");
     EXPECT_FALSE(logged("New Vlan : VLAN ID = 78, member port = 1,"));
     EXPECT_TRUE(logged("New Vlan : dxpx_vlan_create failed, vid = 78"));
