@@ -166,6 +166,9 @@ int Fabric::stpState(int port, const Classified &c) const {
 
 void Fabric::ingress(int port, const std::vector<uint8_t> &wire, bool from_cpu) {
     if (!gateOpen(port, from_cpu)) {
+        // A frame off the wire that the MAC does not take yet (its link
+        // not yet seen by the driver, its receive off) is lost at the port.
+        if (!from_cpu) mib(R_RXDROPPKTS, port, 1);
         drops_.gate++;
         return;
     }

@@ -201,6 +201,11 @@ TEST_F(forwarding, BlockingPortDropsDataButTrapsBpdusAndIgmp) {
     EXPECT_TRUE(receivers().empty());
     EXPECT_FALSE(chip.tables().lookup(kA, 1));
     EXPECT_EQ(chip.mibGet("RXDROPPKTS", 1), 1u);  // taken and dropped: counted
+    // So is a frame off the wire while the port's receive is still off.
+    chip.poke("TH_PCTL", 4, 1);  // MIRX_DIS
+    board.port(4).inject(FrameBuilder().src(kC).build());
+    EXPECT_TRUE(receivers().empty());
+    EXPECT_EQ(chip.mibGet("RXDROPPKTS", 4), 1u);
     board.port(1).inject(FrameBuilder().src(kA).bpdu().build());
     EXPECT_TRUE(receivers().empty());
     ASSERT_EQ(board.cpu().toCpu().size(), 1u);
