@@ -98,7 +98,8 @@ int log_gate_printf(log_gate *gate, int level, int module, const char *fmt, ...)
     char line[LOGGER_TEXT_MAX];
     va_list ap;
     va_start(ap, fmt);
-    std::vsnprintf(line, sizeof line, fmt != nullptr ? fmt : "", ap);
+    line[0] = '\0';
+    if (fmt != nullptr) std::vsnprintf(line, sizeof line, fmt, ap);
     va_end(ap);
     return log_gate_puts(gate, level, module, line);
 }
