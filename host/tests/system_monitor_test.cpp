@@ -275,8 +275,11 @@ TEST(switchfw_monitor_boards, StartedInTheBackgroundItLeavesTheTerminalAlone) {
             Switch sw(test_workdir::path(), {"--board", board}, true, true, true);
             std::string masks;
             auto blocked = [&sw, &masks] {
-                masks.clear();
-                const std::string tasks = "/proc/" + std::to_string(sw.pid()) + "/task";
+                const std::string process = "/proc/" + std::to_string(sw.pid());
+                std::ifstream name(process + "/comm");  // the test's own until it runs switchfw
+                std::getline(name, masks);
+                masks += ": ";
+                const std::string tasks = process + "/task";
                 std::error_code error;
                 for (const auto &task : std::filesystem::directory_iterator(tasks, error)) {
                     std::ifstream status(task.path() / "status");
@@ -293,8 +296,9 @@ TEST(switchfw_monitor_boards, StartedInTheBackgroundItLeavesTheTerminalAlone) {
             const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
             while (!blocked() && std::chrono::steady_clock::now() < end)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));  // a poll, not a delay
-            ASSERT_TRUE(blocked()) << "SIGTERM never held back; its threads' masks: " << masks
-                                   << " exit status (-1 while it runs): " << sw.exit_status(1);
+            ASSERT_TRUE(blocked())
+                << "SIGTERM never held back; the process and its threads' masks: " << masks
+                << " exit status (-1 while it runs): " << sw.exit_status(1);
             kill(sw.pid(), SIGTERM);
             EXPECT_EQ(sw.exit_status(60), 128 + SIGTERM);
         }
