@@ -270,17 +270,35 @@ TEST(switchfw_monitor_boards, StartedInTheBackgroundItLeavesTheTerminalAlone) {
         SCOPED_TRACE(board);
         {
             // Once the program holds SIGTERM back for itself, its start-up runs.
+            // A thread waiting for the signal shows it as not blocked while it
+            // waits, so any thread that holds it back counts.
             Switch sw(test_workdir::path(), {"--board", board}, true, true, true);
-            auto blocked = [&sw] {
-                std::ifstream status("/proc/" + std::to_string(sw.pid()) + "/status");
-                std::string line;
-                while (std::getline(status, line) && !line.starts_with("SigBlk:")) {
+            std::string masks;
+            auto blocked = [&sw, &masks] {
+                const std::string process = "/proc/" + std::to_string(sw.pid());
+                std::ifstream name(process + "/comm");  // the test's own until it runs switchfw
+                std::getline(name, masks);
+                masks += ": ";
+                const std::string tasks = process + "/task";
+                std::error_code error;
+                for (const auto &task : std::filesystem::directory_iterator(tasks, error)) {
+                    std::ifstream status(task.path() / "status");
+                    std::string line;
+                    while (std::getline(status, line) && !line.starts_with("SigBlk:")) {
+                    }
+                    masks += line + " ";
+                    if (line.size() > 7 &&
+                        (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1) & 1))
+                        return true;
                 }
-                return line.size() > 7 &&
-                       (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1) & 1);
+                return false;
             };
-            while (!blocked())
-                std::this_thread::yield();
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+            while (!blocked() && std::chrono::steady_clock::now() < end)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));  // a poll, not a delay
+            ASSERT_TRUE(blocked())
+                << "SIGTERM never held back; the process and its threads' masks: " << masks
+                << " exit status (-1 while it runs): " << sw.exit_status(1);
             kill(sw.pid(), SIGTERM);
             EXPECT_EQ(sw.exit_status(60), 128 + SIGTERM);
         }
