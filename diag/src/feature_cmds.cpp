@@ -507,6 +507,16 @@ int cmd_rate(int unit, args_t *a) {
     flags = (bcast ? kBcast : 0) | (mcast ? kMcast : 0) | (dlf ? kDlf : 0);
     // The limits reach every port, a tested one's too.
     if (feature_cmds::refuse_held(cmd, unit, SOC_CONTROL(unit)->e.bitmap)) return CMD_FAIL;
+    // A limit a port cannot run is named with the port and the value, as the
+    // storm page names it, before any port changes.
+    for (int port = 0; port < SOC_MAX_NUM_PORTS && flags != 0 && limit > 0; port++) {
+        if (!soc_pbmp_member(SOC_CONTROL(unit)->e.bitmap, port)) continue;
+        if (const char *refused = dxp_storm_refusal(unit, port, feature_cmds::port_name(unit, port),
+                                                    static_cast<uint32_t>(limit))) {
+            sal_printf("%s ERROR: could not set rate: %s\n", cmd, refused);
+            return CMD_FAIL;
+        }
+    }
     if ((rv = dxp_rate_set(unit, limit, flags)) < 0) {
         sal_printf("%s ERROR: could not set rate: %s\n", cmd, feature_cmds::errmsg(rv));
         return CMD_FAIL;

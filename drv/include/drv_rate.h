@@ -25,6 +25,8 @@ int64_t drv_rate_decode(uint32_t code);
 // Bucket code of a burst (six-code table); the burst a code stands for, or -1.
 uint32_t drv_bucket_code(uint32_t burst);
 int64_t drv_bucket_decode(uint32_t code);
+// The largest burst a bucket code stands for (kbit).
+uint32_t drv_bucket_burst_max(void);
 // The largest limit the limiters have a code for (kbit/s); a limit between
 // two codes runs as the nearest one, as the chip takes it.
 uint32_t drv_rate_limit_max(void);

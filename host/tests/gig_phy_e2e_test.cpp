@@ -975,6 +975,86 @@ TEST(gig_phy_e2e, AForced100FullReachesA100BaseFxFibreThatComesLater) {
     }
 }
 
+// The arguments with a --fiber for each of the fibres.
+std::vector<std::string> with_fibre(std::vector<std::string> args,
+                                    std::initializer_list<std::string> fibres) {
+    for (const std::string &fibre : fibres)
+        args.insert(args.end(), {"--fiber", fibre});
+    return args;
+}
+
+// A 6416 port on each board, with the front-panel numbers of ge0 and ge1.
+struct FibreOwn {
+    const char *board;
+    const char *phy;
+    const char *ge0;
+    const char *ge1;
+};
+void PrintTo(const FibreOwn &f, std::ostream *os) {
+    *os << f.phy << " on " << f.board;
+}
+
+class gig_phy_fibre_own : public ::testing::TestWithParam<FibreOwn> {};
+
+// A fibre's forced speed is its own: ge0's 1000BASE-X fibre forced to 1000
+// (its copper then forced to gigabit in the copper's own form), ge1's
+// 100BASE-FX fibre forced to 100 full with its copper set to negotiate on
+// its own (`combo`). With the fibres pulled and copper running, each page
+// applied as it shows with only the priority changed keeps the fibre's
+// setting, and both fibres run forced after a restart.
+TEST_P(gig_phy_fibre_own, APriorityOnlyApplyOnCopperKeepsTheFibresForcedSpeed) {
+    const FibreOwn &f = GetParam();
+    configure(f.board, {"phy_automedium=1", "phy_fiber_pref=1"});
+    const std::string ge0 = f.ge0, ge1 = f.ge1;
+    const std::vector<std::string> cables{"--board", f.board,     "--gig-phy", f.phy,
+                                          "--cable", ge0 + "=10", "--cable",   ge1 + "=10"};
+    const std::string forced_1000 =
+        "force_speed=1000 force_duplex=1 master=None\n\tautoneg_enable=0";
+    const std::string forced_100 = "force_speed=100 force_duplex=1 master=None\n\tautoneg_enable=0";
+    {
+        Switch sw(test_workdir::path(), with_fibre(cables, {ge0 + "@0-25", ge1 + "@0-25/100"}));
+        ASSERT_TRUE(sw.run("", "DXP.0> "));
+        ASSERT_TRUE(output_becomes(sw, "ps ge0", "up      1G FD", 20)) << sw.output("combo ge0");
+        ASSERT_TRUE(output_becomes(sw, "ps ge1", "up    100M FD", 20)) << sw.output("combo ge1");
+        const int web = sw.port_offset() + 80;
+        const std::string cookie = web_client::login(web, "qivor");
+        ASSERT_FALSE(cookie.empty());
+        EXPECT_EQ(port_post(web, cookie, ge0, "0", "5").find("ERROR"), std::string::npos);
+        EXPECT_EQ(port_post(web, cookie, ge1, "0", "4").find("ERROR"), std::string::npos);
+        sw.output("combo ge1 copper autoneg_enable=1");
+        // Set while the fibres ran: the copper takes over only after this.
+        ASSERT_NE(sw.output("combo ge0").find("Fiber medium (active)"), std::string::npos);
+        ASSERT_NE(sw.output("combo ge1").find("Fiber medium (active)"), std::string::npos);
+
+        for (const std::string &port : {ge0, ge1}) {
+            SCOPED_TRACE(port);
+            const std::string name = port == ge0 ? "ge0" : "ge1";
+            ASSERT_TRUE(output_becomes(sw, "combo " + name, "Copper medium (active)", 60));
+            const std::string shown = form_of(web, cookie, port);
+            std::string body = "port=" + port + "&admin=1&autonego=" + shown.substr(0, 1);
+            if (shown[0] == '0') body += "&speed=" + shown.substr(1, 1);
+            body += "&flow_ctrl=" + shown.substr(2, 1) + "&priority=6&pvid=1";
+            const std::string answer = web_client::post(web, "/portset.cgi", body, cookie);
+            EXPECT_EQ(answer.find("ERROR"), std::string::npos) << answer;
+            EXPECT_NE(sw.output("combo " + name).find(port == ge0 ? forced_1000 : forced_100),
+                      std::string::npos)
+                << sw.output("combo " + name);
+        }
+    }
+    Switch sw(test_workdir::path(), with_fibre(cables, {ge0, ge1 + "/100"}));
+    ASSERT_TRUE(sw.run("", "DXP.0> "));
+    EXPECT_TRUE(output_becomes(sw, "port ge0", "Forced(1GFD)", 30)) << sw.output("combo ge0");
+    EXPECT_TRUE(output_becomes(sw, "port ge1", "Forced(100MFD)", 30)) << sw.output("combo ge1");
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryBoard, gig_phy_fibre_own,
+                         ::testing::Values(FibreOwn{"28", "6416", "25", "26"},
+                                           FibreOwn{"52", "6416", "49", "50"},
+                                           FibreOwn{"26", "640x", "25", "26"}),
+                         [](const ::testing::TestParamInfo<FibreOwn> &info) {
+                             return std::string("Board") + info.param.board;
+                         });
+
 // A copper/fibre port whose fibre runs 100BASE-FX is tested at the speed it
 // runs, by the PHY loopback and the snake, and given back as it was: on the
 // 26-port board with a 640X, on the 28-port board with a 6416.
@@ -1045,14 +1125,6 @@ TEST(gig_phy_e2e, A6416RunsA100BaseFxFibreOnEveryBoardAndKeepsItsSettingUnlit) {
         ASSERT_FALSE(cookie.empty());
         EXPECT_EQ(form_of(web, cookie, ge0).substr(0, 2), "04");
     }
-}
-
-// The arguments with a --fiber for each of the fibres.
-std::vector<std::string> with_fibre(std::vector<std::string> args,
-                                    std::initializer_list<std::string> fibres) {
-    for (const std::string &fibre : fibres)
-        args.insert(args.end(), {"--fiber", fibre});
-    return args;
 }
 
 // A 6416 that does not watch its medium (the fibre preferred alone) learns

@@ -78,8 +78,9 @@ std::vector<Refusal> common_refusals(int ports) {
     return {
         // Storm control: a limit above the chip's largest, on one port
         // whose broadcast limit is set and on every port.
-        {false, "rate limit=2000000 bcast=1", "", "could not set rate"},
-        {false, "rate limit=2000000 dlf=1", "", "could not set rate"},
+        {false, "rate limit=1048577 bcast=1", "",
+         "could not set rate: fe0: storm limit 1048577 kbps is above the largest it runs"},
+        {false, "rate limit=2000000 dlf=1", "", "could not set rate: fe0: storm limit 2000000"},
         {true, "/storm_per_port.cgi", "port=1&type=5&rate=2000000",
          "port 1: storm limit 2000000 kbps is above the largest it runs, 1048576 kbps"},
         {true, "/storm_per_port.cgi", "port=0&type=2&rate=2000000",
@@ -135,6 +136,12 @@ std::vector<Refusal> common_refusals(int ports) {
         // values that come before them in the form.
         {true, "/portset.cgi", "port=1&admin=0&autonego=0&speed=2&flow_ctrl=1&priority=9&pvid=1",
          "Set untagged priority failed"},
+        {true, "/portset.cgi", "port=1&admin=&autonego=0&speed=2&flow_ctrl=1&priority=5&pvid=1",
+         "Port 1: admin &quot;&quot; is neither 0 (disable) nor 1 (enable); nothing changed"},
+        {true, "/setrate.cgi", "port=1&ingress=1024&egress_enable=1&egress=16&burst=5000000",
+         "port 1: egress burst 5000000 kbit is above the largest it runs, 1040 kbit"},
+        {true, "/storm_per_port.cgi", "port=3&type=7&rate=64",
+         "port 3: storm type 7 (DLF) is not one the page offers; nothing changed"},
         {true, "/portset.cgi", "port=1&admin=0&autonego=0&speed=2&flow_ctrl=1&priority=5&pvid=4095",
          "PVID is not an existent vlan id"},
         {true, "/storm_per_port.cgi", "port=" + std::to_string(ports + 1) + "&type=2&rate=100",

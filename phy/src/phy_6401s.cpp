@@ -246,6 +246,12 @@ int fiber_remote_get(int unit, int port, uint32_t *ability) {
 
 // ---- Driver slots.
 
+// A copper setting made on the port reaches the fibre when it changes what
+// the copper asks of it; the 6401S takes no 100BASE-FX fibre.
+void carry_from_copper(const phy_medium_config_t &before, State6401s *st) {
+    carry_copper_change(before, st->copper, &st->fiber, false);
+}
+
 // The setters of the settings the port layer keeps for both media: a slot
 // call carries the value into the other medium's configuration, a medium's
 // own configuration applied does not.
@@ -260,17 +266,15 @@ int duplex_set_on(int unit, int port, int full, bool carry) {
     }
     if (st->medium == PHY_MEDIUM_COPPER) {
         if (int rv = mii_duplex_set(unit, port, full); rv < 0) return rv;
+        const phy_medium_config_t before = st->copper;
         st->copper.words[PHY_MC_FORCE_DUPLEX] = full != 0;
-        if (carry) carry_copper_link(&st->copper, &st->fiber, PHY_MC_FORCE_DUPLEX, full);
+        if (carry) carry_from_copper(before, st);
         return SOC_E_NONE;
     }
-    if (st->medium == PHY_MEDIUM_FIBER) {
-        if (!full) return SOC_E_UNAVAIL;
-        if (carry) carry_duplex(&st->copper, PHY_MEDIUM_COPPER, full);
-        return SOC_E_NONE;
-    }
+    if (st->medium == PHY_MEDIUM_FIBER) return full ? SOC_E_NONE : SOC_E_UNAVAIL;
+    const phy_medium_config_t before = st->copper;
     store_idle(st, PHY_MC_FORCE_DUPLEX, full != 0, full != 0);
-    carry_autoneg(PHY_MEDIUM_COPPER, &st->copper, &st->fiber);
+    carry_from_copper(before, st);
     return SOC_E_NONE;
 }
 
@@ -296,19 +300,17 @@ int speed_set_on(int unit, int port, int mbps, bool carry) {
     }
     if (st->medium == PHY_MEDIUM_COPPER) {
         if (int rv = mii_speed_set(unit, port, mbps); rv < 0) return rv;
+        const phy_medium_config_t before = st->copper;
         st->copper.words[PHY_MC_FORCE_SPEED] = static_cast<uint32_t>(mbps);
-        if (carry) carry_copper_link(&st->copper, &st->fiber, PHY_MC_FORCE_SPEED, mbps);
+        if (carry) carry_from_copper(before, st);
         return SOC_E_NONE;
     }
-    if (st->medium == PHY_MEDIUM_FIBER) {
-        if (mbps != 1000) return SOC_E_CONFIG;
-        if (carry) carry_speed(&st->copper, PHY_MEDIUM_COPPER, mbps);
-        return SOC_E_NONE;
-    }
+    if (st->medium == PHY_MEDIUM_FIBER) return mbps == 1000 ? SOC_E_NONE : SOC_E_CONFIG;
     if (mbps == 0) return SOC_E_NONE;
     if (mbps != 10 && mbps != 100 && mbps != 1000) return SOC_E_CONFIG;
+    const phy_medium_config_t before = st->copper;
     store_idle(st, PHY_MC_FORCE_SPEED, static_cast<uint32_t>(mbps), mbps == 1000);
-    carry_autoneg(PHY_MEDIUM_COPPER, &st->copper, &st->fiber);
+    carry_from_copper(before, st);
     return SOC_E_NONE;
 }
 
@@ -359,8 +361,9 @@ int autoneg_set_on(int unit, int port, int enable, bool carry) {
     }
     if (st->medium == PHY_MEDIUM_COPPER) {
         if (int rv = mii_autoneg_set(unit, port, enable); rv < 0) return rv;
+        const phy_medium_config_t before = st->copper;
         st->copper.words[PHY_MC_AN_ENABLE] = enable != 0;
-        if (carry) carry_autoneg(PHY_MEDIUM_COPPER, &st->copper, &st->fiber);
+        if (carry) carry_from_copper(before, st);
         return SOC_E_NONE;
     }
     if (st->medium == PHY_MEDIUM_FIBER) {
@@ -371,11 +374,12 @@ int autoneg_set_on(int unit, int port, int enable, bool carry) {
         if (int rv = wr(unit, port, kFiberRestart, 1); rv < 0) return rv;
         const bool changed = st->fiber.words[PHY_MC_AN_ENABLE] != (enable != 0 ? 1u : 0u);
         st->fiber.words[PHY_MC_AN_ENABLE] = enable != 0;
-        if (carry && changed) carry_autoneg(PHY_MEDIUM_FIBER, &st->copper, &st->fiber);
+        if (carry && changed) carry_fiber_autoneg(&st->copper, st->fiber);
         return SOC_E_NONE;
     }
+    const phy_medium_config_t before = st->copper;
     st->copper.words[PHY_MC_AN_ENABLE] = enable != 0;
-    carry_autoneg(PHY_MEDIUM_COPPER, &st->copper, &st->fiber);
+    carry_from_copper(before, st);
     return SOC_E_NONE;
 }
 
@@ -415,15 +419,19 @@ int adv_set_on(int unit, int port, uint32_t ability, bool carry) {
     }
     if (st->medium == PHY_MEDIUM_COPPER) {
         if (int rv = ge_adv_set(unit, port, ability); rv < 0) return rv;
-        st->copper.words[PHY_MC_AN_ADVERT] = ability & kCopperAdvertMask;
-        if (carry) carry_advert(&st->fiber, ability);
     } else if (st->medium == PHY_MEDIUM_FIBER) {
         if (int rv = fiber_advert_set(unit, port, ability); rv < 0) return rv;
+        const uint32_t before = st->fiber.words[PHY_MC_AN_ADVERT];
         st->fiber.words[PHY_MC_AN_ADVERT] = ability & kFiberAdvertMask;
-        if (carry) carry_advert(&st->copper, ability);
-    } else {
-        st->copper.words[PHY_MC_AN_ADVERT] = ability & kCopperAdvertMask;
-        st->fiber.words[PHY_MC_AN_ADVERT] = ability & kFiberAdvertMask;
+        if (carry) carry_pause(before, ability, &st->copper);
+        return SOC_E_NONE;
+    }
+    // On copper, and with no medium, the advertisement is the copper's.
+    const phy_medium_config_t before = st->copper;
+    st->copper.words[PHY_MC_AN_ADVERT] = ability & kCopperAdvertMask;
+    if (carry || st->medium != PHY_MEDIUM_COPPER) {
+        carry_pause(before.words[PHY_MC_AN_ADVERT], ability, &st->fiber);
+        carry_from_copper(before, st);
     }
     return SOC_E_NONE;
 }

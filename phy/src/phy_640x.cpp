@@ -271,11 +271,10 @@ phy_medium_config_t fiber_running(int unit, int port, const State640x *st) {
     return cfg;
 }
 
-// After a copper link setting made on the port has reached the fibre as far
-// as a 1000BASE-X fibre runs it: on a PHY that runs 100BASE-FX a forced 100
-// full reaches the fibre too, as the 100BASE-FX fibre's own.
-void carry_fx100_from_copper(int unit, int port, State640x *st) {
-    if (fx100_capable(unit, port)) carry_fx100_speed(st->copper, &st->fiber);
+// A copper setting made on the port reaches the fibre when it changes what
+// the copper asks of it; only a 6416's fibre may be 100BASE-FX.
+void carry_from_copper(int unit, int port, const phy_medium_config_t &before, State640x *st) {
+    carry_copper_change(before, st->copper, &st->fiber, fx100_capable(unit, port));
 }
 
 // reset_setup resets the PHY, which leaves the running side negotiating at
@@ -507,18 +506,15 @@ int duplex_set_on(int unit, int port, int full, bool carry) {
     if (st == nullptr) return SOC_E_PARAM;
     if (copper_active(unit, port)) {
         if (int rv = mii_duplex_set(unit, port, full); rv < 0) return rv;
+        const phy_medium_config_t before = st->copper;
         st->copper.words[PHY_MC_FORCE_DUPLEX] = full != 0;
-        if (carry) {
-            carry_copper_link(&st->copper, &st->fiber, PHY_MC_FORCE_DUPLEX, full);
-            carry_fx100_from_copper(unit, port, st);
-        }
+        if (carry) carry_from_copper(unit, port, before, st);
         return SOC_E_NONE;
     }
     if (!full) {
         st->fiber.words[PHY_MC_FORCE_DUPLEX] = 1;
         return SOC_E_UNAVAIL;
     }
-    if (carry) carry_duplex(&st->copper, PHY_MEDIUM_COPPER, full);
     Ident id{};
     if (int rv = ident_read(unit, port, &id); rv < 0) return rv;
     return is_6416(id) ? mii_duplex_set(unit, port, full) : SOC_E_NONE;
@@ -542,22 +538,16 @@ int speed_set_on(int unit, int port, int mbps, bool carry) {
     if (st == nullptr) return SOC_E_PARAM;
     if (copper_active(unit, port)) {
         if (int rv = mii_speed_set(unit, port, mbps); rv < 0) return rv;
+        const phy_medium_config_t before = st->copper;
         st->copper.words[PHY_MC_FORCE_SPEED] = static_cast<uint32_t>(mbps);
-        if (carry) {
-            carry_copper_link(&st->copper, &st->fiber, PHY_MC_FORCE_SPEED, mbps);
-            carry_fx100_from_copper(unit, port, st);
-        }
+        if (carry) carry_from_copper(unit, port, before, st);
         return SOC_E_NONE;
     }
     // The fibre runs the one speed of its kind: 1000BASE-X or 100BASE-FX
     // (fiber_running applies that one). Another is refused and changes
     // nothing, the fibre's own forced speed included.
     const int fibre_mbps = (flags(unit, port) & PHY_FLAGS_100FX) ? 100 : 1000;
-    if (mbps == 0 || mbps == fibre_mbps) {
-        if (carry) carry_speed(&st->copper, PHY_MEDIUM_COPPER, mbps);
-        return SOC_E_NONE;
-    }
-    return SOC_E_CONFIG;
+    return mbps == 0 || mbps == fibre_mbps ? SOC_E_NONE : SOC_E_CONFIG;
 }
 
 int speed_set_640x(int unit, int port, int mbps) {
@@ -600,11 +590,9 @@ int autoneg_set_on(int unit, int port, int enable, bool carry) {
     if (st == nullptr) return SOC_E_PARAM;
     if (int rv = mii_autoneg_set(unit, port, enable); rv < 0) return rv;
     if (copper_active(unit, port)) {
+        const phy_medium_config_t before = st->copper;
         st->copper.words[PHY_MC_AN_ENABLE] = enable != 0;
-        if (carry) {
-            carry_autoneg(PHY_MEDIUM_COPPER, &st->copper, &st->fiber);
-            carry_fx100_from_copper(unit, port, st);
-        }
+        if (carry) carry_from_copper(unit, port, before, st);
         return SOC_E_NONE;
     }
     // The fibre forced is forced to its kind's speed; set as it runs (a page
@@ -620,7 +608,7 @@ int autoneg_set_on(int unit, int port, int enable, bool carry) {
     if (fx100)
         carry_fx100_autoneg(&st->copper, enable);
     else
-        carry_autoneg(PHY_MEDIUM_FIBER, &st->copper, &st->fiber);
+        carry_fiber_autoneg(&st->copper, st->fiber);
     return SOC_E_NONE;
 }
 
@@ -635,21 +623,23 @@ int adv_set_on(int unit, int port, uint32_t ability, bool carry) {
     // what it can advertise.
     if (copper_active(unit, port)) {
         if (int rv = ge_adv_set(unit, port, ability); rv < 0) return rv;
+        const phy_medium_config_t before = st->copper;
         st->copper.words[PHY_MC_AN_ADVERT] = ability & kCopperAdvertMask;
-        if (carry) carry_advert(&st->fiber, ability);
+        if (carry) {
+            carry_pause(before.words[PHY_MC_AN_ADVERT], ability, &st->fiber);
+            carry_from_copper(unit, port, before, st);
+        }
         return SOC_E_NONE;
     }
     // 100BASE-FX negotiates no speed: the stored speeds stay the 1000BASE-X
     // ones, or a 1000BASE-X fibre that comes later could not link.
-    phy_medium_config_t fiber = st->fiber;
-    if (fiber_at_100(unit, port))
-        carry_advert(&fiber, ability);
-    else
-        fiber.words[PHY_MC_AN_ADVERT] = ability & kFiberAdvertMask;
-    const uint32_t advert = fiber.words[PHY_MC_AN_ADVERT];
+    constexpr uint32_t kPause = DRV_PA_PAUSE_TX | DRV_PA_PAUSE_RX;
+    const uint32_t before = st->fiber.words[PHY_MC_AN_ADVERT];
+    const uint32_t advert = fiber_at_100(unit, port) ? (before & ~kPause) | (ability & kPause)
+                                                     : ability & kFiberAdvertMask;
     if (int rv = wr(unit, port, MII_ANA, x1000_page_of(advert)); rv < 0) return rv;
     st->fiber.words[PHY_MC_AN_ADVERT] = advert;
-    if (carry) carry_advert(&st->copper, ability);
+    if (carry) carry_pause(before, ability, &st->copper);
     return SOC_E_NONE;
 }
 

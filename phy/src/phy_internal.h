@@ -177,32 +177,31 @@ int reset_setup_640x(int unit, int port);
 // port's settings.
 bool medium_config_runs(int medium, const phy_medium_config_t &cfg, bool copper_forceauto,
                         bool fiber_fx100);
-void carry_advert(phy_medium_config_t *other, uint32_t ability);
-void carry_speed(phy_medium_config_t *other, int other_medium, int mbps);
-void carry_duplex(phy_medium_config_t *other, int other_medium, int full);
-// Auto-negotiation after a link setting on `from`: the fibre runs forced
-// only at 1000 full, so a copper port forced to another speed leaves it
-// negotiating, and a forced fibre forces the copper to 1000 full (as the
-// copper forces gigabit: negotiating 1000 full alone). From the fibre it is
-// called only when the fibre's auto-negotiation changed: an unchanged one
-// says nothing of the copper's setting.
-void carry_autoneg(int from, phy_medium_config_t *copper, phy_medium_config_t *fiber);
+// An advertisement set on the active medium: a change of its pause reaches
+// the other medium; an unchanged one leaves the other's own.
+void carry_pause(uint32_t before, uint32_t ability, phy_medium_config_t *other);
+// A copper setting changed (before -> copper): when it changes what the
+// copper asks of the fibre, the fibre takes that. The copper forced to
+// gigabit (forced 1000 full, or negotiating 1000 full alone) forces the
+// fibre to 1000; forced to 100 full it forces a fibre that may be 100BASE-FX
+// (fiber_fx100) to 100; anything else lets the fibre negotiate. A setting
+// applied unchanged, or one the fibre cannot run in place of another it
+// cannot run, leaves the fibre's own setting as it is.
+void carry_copper_change(const phy_medium_config_t &before, const phy_medium_config_t &copper,
+                         phy_medium_config_t *fiber, bool fiber_fx100);
+// The fibre's auto-negotiation changed: a forced fibre forces the copper to
+// 1000 full in the copper's forced-gigabit form (negotiating 1000 full
+// alone); negotiating again, the copper negotiates every copper speed. Only
+// that change reaches the copper: the fibre's speed and duplex say nothing
+// of the copper's.
+void carry_fiber_autoneg(phy_medium_config_t *copper, const phy_medium_config_t &fiber);
 // Auto-negotiation set on a 100BASE-FX fibre, which runs 100 full alone:
 // forced, the copper is forced to the same 100 full; negotiating, the copper
 // negotiates too.
 void carry_fx100_autoneg(phy_medium_config_t *copper, int enable);
-// A fibre that may be 100BASE-FX keeps its own forced speed: 100 (forced on
-// a 100BASE-FX fibre, negotiating on a 1000BASE-X one) or 1000 (the other
-// way round). A copper forced to 100 full forces it to 100.
-void carry_fx100_speed(const phy_medium_config_t &copper, phy_medium_config_t *fiber);
 // Whether the fibre, of the kind it is (100 or 1000 Mb/s), runs forced: its
 // own forced speed must be that kind's.
 bool fiber_forced_at(const phy_medium_config_t &fiber, int kind_mbps);
-// A copper speed or duplex (word) set: the fibre takes it as far as it runs
-// it, and with it whether it negotiates.
-void carry_copper_link(phy_medium_config_t *copper, phy_medium_config_t *fiber, int word,
-                       int value);
-
 // 1000BASE-X advertisement and partner pages (registers 4 and 5).
 uint16_t x1000_page_of(uint32_t ability);
 uint32_t x1000_abilities_of(uint16_t page);

@@ -18,9 +18,21 @@ bool flag_word(uint32_t v) {
     return v <= 1;
 }
 
-bool fx100_forced_by(const phy_medium_config_t &copper) {
+// 1000BASE-T has no forced form: a copper forced to gigabit negotiates
+// 1000 full alone, and counts as forced gigabit as the forced form does.
+bool copper_forced_gigabit(const uint32_t *c) {
+    if (c[PHY_MC_AN_ENABLE]) return (c[PHY_MC_AN_ADVERT] & kSpeeds) == DRV_PA_1000MB_FD;
+    return c[PHY_MC_FORCE_SPEED] == 1000 && c[PHY_MC_FORCE_DUPLEX];
+}
+
+// What a copper configuration asks of the fibre: the speed to force it to,
+// 0 to let it negotiate.
+uint32_t fiber_speed_asked(const phy_medium_config_t &copper, bool fiber_fx100) {
     const uint32_t *c = copper.words;
-    return !c[PHY_MC_AN_ENABLE] && c[PHY_MC_FORCE_SPEED] == 100 && c[PHY_MC_FORCE_DUPLEX];
+    if (copper_forced_gigabit(c)) return 1000;
+    const bool forced_100_full =
+        !c[PHY_MC_AN_ENABLE] && c[PHY_MC_FORCE_SPEED] == 100 && c[PHY_MC_FORCE_DUPLEX];
+    return fiber_fx100 && forced_100_full ? 100 : 0;
 }
 
 }  // namespace
@@ -41,32 +53,25 @@ bool medium_config_runs(int medium, const phy_medium_config_t &cfg, bool copper_
            (copper_forceauto || mdix != PHY_MDIX_FORCEAUTO);
 }
 
-void carry_advert(phy_medium_config_t *other, uint32_t ability) {
+void carry_pause(uint32_t before, uint32_t ability, phy_medium_config_t *other) {
     // The speeds stay the other medium's own: the fibre runs 1000 full only,
     // and a fibre advertisement says nothing of the copper speeds.
+    if (((before ^ ability) & kPauseBits) == 0) return;
     uint32_t &advert = other->words[PHY_MC_AN_ADVERT];
     advert = (advert & ~kPauseBits) | (ability & kPauseBits);
 }
 
-void carry_speed(phy_medium_config_t *other, int other_medium, int mbps) {
-    const bool runs =
-        other_medium == PHY_MEDIUM_FIBER ? mbps == 1000 : mbps == 10 || mbps == 100 || mbps == 1000;
-    if (runs) other->words[PHY_MC_FORCE_SPEED] = static_cast<uint32_t>(mbps);
+void carry_copper_change(const phy_medium_config_t &before, const phy_medium_config_t &copper,
+                         phy_medium_config_t *fiber, bool fiber_fx100) {
+    const uint32_t asked = fiber_speed_asked(copper, fiber_fx100);
+    if (asked == fiber_speed_asked(before, fiber_fx100)) return;
+    fiber->words[PHY_MC_AN_ENABLE] = asked == 0;
+    if (asked != 0) fiber->words[PHY_MC_FORCE_SPEED] = asked;
 }
 
-void carry_duplex(phy_medium_config_t *other, int other_medium, int full) {
-    if (other_medium == PHY_MEDIUM_COPPER || full) other->words[PHY_MC_FORCE_DUPLEX] = full != 0;
-}
-
-void carry_autoneg(int from, phy_medium_config_t *copper, phy_medium_config_t *fiber) {
+void carry_fiber_autoneg(phy_medium_config_t *copper, const phy_medium_config_t &fiber) {
     uint32_t *c = copper->words;
-    uint32_t *f = fiber->words;
-    if (from == PHY_MEDIUM_COPPER) {
-        const bool forced_gigabit =
-            !c[PHY_MC_AN_ENABLE] && c[PHY_MC_FORCE_SPEED] == 1000 && c[PHY_MC_FORCE_DUPLEX];
-        f[PHY_MC_AN_ENABLE] = !forced_gigabit;
-        return;
-    }
+    const uint32_t *f = fiber.words;
     // 1000BASE-T has no forced form: a forced gigabit fibre reaches the
     // copper as the copper's own forced gigabit, negotiation offering 1000
     // full alone; negotiation switched on again offers every copper speed.
@@ -94,26 +99,11 @@ void carry_fx100_autoneg(phy_medium_config_t *copper, int enable) {
     }
 }
 
-void carry_fx100_speed(const phy_medium_config_t &copper, phy_medium_config_t *fiber) {
-    if (!fx100_forced_by(copper)) return;
-    fiber->words[PHY_MC_AN_ENABLE] = 0;
-    fiber->words[PHY_MC_FORCE_SPEED] = 100;
-}
-
 bool fiber_forced_at(const phy_medium_config_t &fiber, int kind_mbps) {
     const uint32_t *f = fiber.words;
     // A forced speed of 0 is the fibre's own 1000.
     const int forced = f[PHY_MC_FORCE_SPEED] == 100 ? 100 : 1000;
     return !f[PHY_MC_AN_ENABLE] && forced == kind_mbps;
-}
-
-void carry_copper_link(phy_medium_config_t *copper, phy_medium_config_t *fiber, int word,
-                       int value) {
-    if (word == PHY_MC_FORCE_SPEED)
-        carry_speed(fiber, PHY_MEDIUM_FIBER, value);
-    else
-        carry_duplex(fiber, PHY_MEDIUM_FIBER, value);
-    carry_autoneg(PHY_MEDIUM_COPPER, copper, fiber);
 }
 
 }  // namespace phy

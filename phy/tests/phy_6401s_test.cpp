@@ -308,12 +308,15 @@ TEST_F(phy_6401s, PortSettingsReachTheOtherMediumAsFarAsItRunsThem) {
     EXPECT_EQ(copper.words[PHY_MC_FORCE_SPEED], 100u);
     EXPECT_EQ(copper.words[PHY_MC_FORCE_DUPLEX], 0u);
 
-    // Pause and a gigabit speed set on the fibre reach copper; its speeds stay.
+    // Pause set on the fibre reaches copper, whose speeds stay; the speed
+    // and duplex the fibre runs anyway leave the copper's forced ones.
     ASSERT_EQ(d->adv_local_set(0, 25, DRV_PA_1000MB_FD | DRV_PA_PAUSE_TX | DRV_PA_PAUSE_RX), 0);
     ASSERT_EQ(d->speed_set(0, 25, 1000), 0);
+    ASSERT_EQ(d->duplex_set(0, 25, 1), 0);
     ASSERT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_COPPER, &copper), 0);
     EXPECT_EQ(copper.words[PHY_MC_AN_ADVERT], 0x2fu | DRV_PA_PAUSE_TX | DRV_PA_PAUSE_RX);
-    EXPECT_EQ(copper.words[PHY_MC_FORCE_SPEED], 1000u);
+    EXPECT_EQ(copper.words[PHY_MC_FORCE_SPEED], 100u);
+    EXPECT_EQ(copper.words[PHY_MC_FORCE_DUPLEX], 0u);
 }
 
 // Auto-negotiation reaches the other medium as far as that one runs it: the

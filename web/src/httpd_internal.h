@@ -75,10 +75,11 @@ void httpd_request_body_end(httpd_request *req);
 // status text (without line end) into status and returns the content length
 // to announce (0: none).
 long httpd_response_prepare(httpd_request *req, char *status, size_t status_size);
-// Before the settings lock is taken for the response: a form waits until the
-// settings images accepted before it are applied, or the images would undo
-// it. Applying an image takes that lock.
-void httpd_response_images_wait(httpd_request *req);
+// Before the settings lock is taken for the response: a form runs after the
+// settings images accepted before it, or the images would undo it (applying
+// an image takes that lock). True while the form must wait for them, having
+// waited `waited_usecs`; past SAL_IMAGES_WAIT_USECS it is answered busy.
+bool httpd_response_images_pending(httpd_request *req, uint32_t waited_usecs);
 // Next response header line without its line end; false after the last.
 bool httpd_response_head_line(httpd_request *req, char *line, size_t size);
 // True for a static file: no handler and one last text record, bytes that
@@ -131,6 +132,10 @@ struct httpd_session {
     bool input_ended;      // the client shut down its side while we answer
     bool head_begun;
     bool line_held;  // head_line did not fit into the last send
+    // A form waiting for the settings images: the server leaves it out of
+    // its writers and looks again on every short pass, serving the others.
+    bool images_deferred;
+    uint32_t images_since;  // sal_time_usecs of the first look
     char head_line[HTTPD_HEAD_LINE_MAX];
     // bytes the socket did not take on the last send, sent before anything new
     char unsent[HTTPD_SEND_LIMIT];
@@ -163,6 +168,8 @@ void httpd_session_read(httpd_session *s);
 // its request; an answer in progress is still sent.
 void httpd_session_input_end(httpd_session *s);
 void httpd_session_write(httpd_session *s);
+// How long the server's poll may sleep while a form waits for the images.
+constexpr int HTTPD_IMAGES_POLL_MILLIS = 20;
 void httpd_session_close(httpd_session *s);
 // Closes a session past its request deadline or idle limit.
 void httpd_session_timeout_check(httpd_session *s, uint32_t now);

@@ -57,10 +57,12 @@ const httpd_pair *httpd_req_pairs(const httpd_request *req, int *count) {
     return valid ? pair_table : nullptr;
 }
 
-void httpd_response_images_wait(httpd_request *req) {
+bool httpd_response_images_pending(httpd_request *req, uint32_t waited_usecs) {
     const uint32_t form_flags = HTTPD_F_EV_ARGS | HTTPD_F_IMAGE_QUEUE;
-    if ((req->flags & form_flags) == HTTPD_F_EV_ARGS)
-        req->images_busy = !sal_images_wait(SAL_IMAGES_WAIT_USECS);
+    if ((req->flags & form_flags) != HTTPD_F_EV_ARGS || sal_images_wait(0) != 0) return false;
+    if (waited_usecs < SAL_IMAGES_WAIT_USECS) return true;
+    req->images_busy = true;
+    return false;
 }
 
 bool httpd_response_static(const httpd_request *req) {

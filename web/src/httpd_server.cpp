@@ -314,15 +314,24 @@ void server_thread(void *) {
         int count = 0;
         fds[count] = {listener.get(), POLLIN, 0};
         slot_of[count++] = -1;
+        bool deferred = false;
         for (int i = 0; i < kSlotCount; i++) {
             httpd_session &s = sessions[i];
             if (s.state == HTTPD_SLOT_FREE || !s.sock.valid()) continue;
             short events = s.input_ended ? 0 : POLLIN;
-            if (s.state >= HTTPD_SLOT_HEAD) events |= POLLOUT;
+            // A form waiting for the images would find its socket writable
+            // at once: it is looked at again after a short poll instead.
+            if (s.state >= HTTPD_SLOT_HEAD && !s.images_deferred) events |= POLLOUT;
+            deferred = deferred || s.images_deferred;
             fds[count] = {s.sock.get(), events, 0};
             slot_of[count++] = i;
         }
-        int ready = poll(fds, static_cast<nfds_t>(count), kPollMillis);
+        int ready = poll(fds, static_cast<nfds_t>(count),
+                         deferred ? HTTPD_IMAGES_POLL_MILLIS : kPollMillis);
+        if (deferred) {
+            for (auto &s : sessions)
+                if (s.state >= HTTPD_SLOT_HEAD && s.images_deferred) httpd_session_write(&s);
+        }
         trim_freed_memory(now, ready == 0);
         if (ready == 0) continue;
         if (ready < 0) {

@@ -209,6 +209,8 @@ void httpd_session_reset(httpd_session *s) {
     s->input_ended = false;
     s->head_begun = false;
     s->line_held = false;
+    s->images_deferred = false;
+    s->images_since = 0;
     s->unsent_len = 0;
     s->unsent_pos = 0;
     std::string().swap(s->page);
@@ -331,7 +333,12 @@ void httpd_session_write(httpd_session *s) {
     // is not a wait per 1400 bytes; the sends do not block, so a slow client
     // holds up no one.
     if (s->state == HTTPD_SLOT_HEAD && !s->head_begun && !httpd_response_static(s->req)) {
-        httpd_response_images_wait(s->req);
+        // A form waits for the settings images without the thread: static
+        // files and other pages are served meanwhile.
+        const uint32_t now = sal_time_usecs();
+        if (!s->images_deferred) s->images_since = now;
+        s->images_deferred = httpd_response_images_pending(s->req, now - s->images_since);
+        if (s->images_deferred) return;
         render_page(s);
     }
     for (int piece = 0; piece < kPiecesPerWrite && write_piece(s); piece++) {

@@ -251,6 +251,17 @@ int check_values(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, i
         logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port: cxt->count is a wrong value.\n");
         return refuse(ev, req, "cxt->count is a wrong value");
     }
+    // The state is the form's select: a value it does not offer is a
+    // malformed post, not a disable.
+    const char *admin = pairs[1].value;
+    if (std::strcmp(admin, "0") != 0 && std::strcmp(admin, "1") != 0) {
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port #%d: malformed admin state.\n",
+                      f.port);
+        return refuse(ev, req,
+                      web_tag_printf("Port %d: admin \"%.16s\" is neither 0 (disable) nor 1 "
+                                     "(enable); nothing changed",
+                                     f.port, admin));
+    }
     const int first = count == 6 ? 3 : 4;
     int priority = 0, pvid = -1, speed = 0, flow = 0;
     if (count == 7 && !web_form_int(pairs[3].value, 1, 5, &speed))

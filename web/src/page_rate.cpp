@@ -321,17 +321,36 @@ int setrate_cgi(httpd_event *ev, httpd_request *req) {
     rate_port_set(req, uport);
     // A self-test gives the port back as it found it.
     if (const char *held = web_port_held_text(uport)) return rate_error(ev, req, held, nullptr);
-    // Every value is checked before anything changes; absent egress values are 0.
+    // Every value is checked before anything changes; absent egress values
+    // are 0. A refusal names the port, the field and the value.
     uint32_t ingress = 0, enable = 0, egress = 0, burst = 0;
-    const char *texts[] = {web_form_value(ev, 2), web_form_value(ev, 3), web_form_value(ev, 4)};
-    uint32_t *values[] = {&enable, &egress, &burst};
-    // A limit above the largest the limiter runs is refused by name below.
-    if (!parse_uint(web_form_value(ev, 1), UINT32_MAX, &ingress))
-        return rate_error(ev, req, "Invalid ingress rate", nullptr);
-    for (int i = 0; i < 3; i++) {
-        if (texts[i] != nullptr && !parse_uint(texts[i], UINT32_MAX / kEgressUnit, values[i]))
-            return rate_error(ev, req, "Invalid egress rate", nullptr);
+    struct Field {
+        const char *name;
+        const char *text;
+        uint32_t *value;
+    };
+    const Field fields[] = {{"ingress", web_form_value(ev, 1), &ingress},
+                            {"egress_enable", web_form_value(ev, 2), &enable},
+                            {"egress", web_form_value(ev, 3), &egress},
+                            {"burst", web_form_value(ev, 4), &burst}};
+    for (const Field &field : fields) {
+        if (field.text == nullptr && field.value != &ingress) continue;
+        if (!parse_uint(field.text, UINT32_MAX, field.value))
+            return rate_error(
+                ev, req,
+                web_tag_printf("port %d: %s \"%.16s\" is not a number the page "
+                               "takes; nothing changed",
+                               uport, field.name, field.text != nullptr ? field.text : ""),
+                nullptr);
     }
+    // A limit above the largest the limiter runs is refused by name below;
+    // one that is not even a count of kbps is refused here.
+    if (enable != 0 && egress > UINT32_MAX / kEgressUnit)
+        return rate_error(ev, req,
+                          web_tag_printf("port %d: egress %u (x %u kbps) is above the largest "
+                                         "limit the port runs; nothing changed",
+                                         uport, egress, kEgressUnit),
+                          nullptr);
 
     // A limit the port cannot run is named before any change.
     uint32_t egress_kbps = enable != 0 ? egress * kEgressUnit : 0;
@@ -395,6 +414,17 @@ int storm_per_port_cgi(httpd_event *ev, httpd_request *req) {
     storm_port_select(req, uport);
     if (!parse_uint(web_form_value(ev, 1), kStormTypeAll, &type) || type < 1)
         return storm_error(ev, req, "Set Storm", "Invalid storm control type", nullptr);
+    // The types past the form's five are taken only as what the shown port
+    // runs, posted back unchanged.
+    const int shown_type = storm_of(uport != 0 ? uport : 1).type;
+    if (static_cast<int>(type) > kStormTypeCount && static_cast<int>(type) != shown_type) {
+        const std::string ports = uport != 0 ? "port " + std::to_string(uport) : "all ports";
+        return storm_error(ev, req, "Set Storm",
+                           web_tag_printf("%s: storm type %u (%s) is not one the page offers; "
+                                          "nothing changed",
+                                          ports.c_str(), type, kStormTypes[type - 1].name),
+                           nullptr);
+    }
     if (type != 1 && !parse_uint(web_form_value(ev, 2), INT32_MAX, &rate))
         return storm_error(ev, req, "Set Storm", "Invalid storm control rate", nullptr);
     // A rate of 0 is no limit: no class stays on with it.

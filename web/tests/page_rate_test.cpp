@@ -82,9 +82,21 @@ TEST_F(page_rate, LimitsReachTheChipTheLogAndTheItem) {
     EXPECT_NE(error_of(post("/setrate.cgi", "port=2&ingress=fast")), "");
     EXPECT_EQ(error_of(post("/setrate.cgi", "port=2&ingress=1024001")),
               "port 2: ingress limit 1024001 kbps is above the largest it runs, 1024000 kbps");
-    EXPECT_NE(error_of(post("/setrate.cgi", "port=2&ingress=64&egress_enable=1&egress=x&burst=48")),
-              "");
+    EXPECT_EQ(error_of(post("/setrate.cgi", "port=2&ingress=64&egress_enable=1&egress=x&burst=48")),
+              "port 2: egress &quot;x&quot; is not a number the page takes; nothing changed");
+    EXPECT_EQ(error_of(post("/setrate.cgi",
+                            "port=2&ingress=64&egress_enable=1&egress=16&burst=99999999")),
+              "port 2: egress burst 99999999 kbit is above the largest it runs, 1040 kbit");
+    EXPECT_EQ(
+        error_of(post("/setrate.cgi", "port=2&ingress=64&egress_enable=1&egress=16&burst=5000000")),
+        "port 2: egress burst 5000000 kbit is above the largest it runs, 1040 kbit");
+    EXPECT_EQ(
+        error_of(
+            post("/setrate.cgi", "port=2&ingress=64&egress_enable=1&egress=99999999&burst=80")),
+        "port 2: egress 99999999 (x 64 kbps) is above the largest limit the port runs; nothing "
+        "changed");
     EXPECT_EQ(ingress(2), "256");
+    EXPECT_EQ(egress(2), "0/0");
 
     // A port under self-test keeps its limits.
     int unit = 0, chip_port = 0;
@@ -224,6 +236,16 @@ TEST_F(page_storm, OnePortOrAllPortsAndTheItem) {
     EXPECT_TRUE(has(r, "<td>2</td><td>MC</td><td>1048576 kbps</td>"));
     ASSERT_EQ(error_of(post("/storm_per_port.cgi", "port=2&type=6&rate=1048576")), "");
     EXPECT_EQ(storm(2), "2/1048576");
+    // Posted by hand, a class the form offers nowhere is refused by name.
+    for (const char *port : {"2", "3", "0"}) {
+        const std::string named =
+            std::string(port) == "0" ? "all ports" : "port " + std::string(port);
+        EXPECT_EQ(
+            error_of(post("/storm_per_port.cgi", "port=" + std::string(port) + "&type=7&rate=64")),
+            named + ": storm type 7 (DLF) is not one the page offers; nothing changed");
+    }
+    EXPECT_EQ(storm(2), "2/1048576");
+    EXPECT_EQ(storm(3), "0/0");
     // The selected port is kept for the next view.
     ASSERT_EQ(error_of(post("/storm_show_per_port.cgi", "port=2")), "");
     EXPECT_TRUE(has(get("/storm.htm"), "<option value=\"2\" selected>"));

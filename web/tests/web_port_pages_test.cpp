@@ -214,6 +214,10 @@ TEST_F(port_pages, BadFormsAreRefusedWithTheirMessage) {
         {form(2, "0", "4", 8, 1), "Set untagged priority failed"},
         {form(2, "0", "4", 0, 4095), "PVID is not an existent vlan id!"},
         {form(2, "0", "4", 0, 7), "PVID is not an existent vlan id!"},
+        {"port=2&admin=&autonego=0&speed=4&flow_ctrl=1&priority=0&pvid=1",
+         "Port 2: admin &quot;&quot; is neither 0 (disable) nor 1 (enable); nothing changed"},
+        {"port=2&admin=10&autonego=1&flow_ctrl=1&priority=0&pvid=1",
+         "Port 2: admin &quot;10&quot; is neither 0 (disable) nor 1 (enable); nothing changed"},
     };
     for (const auto &[body, message] : cases) {
         test_response r = portset(body);
@@ -221,6 +225,9 @@ TEST_F(port_pages, BadFormsAreRefusedWithTheirMessage) {
         EXPECT_EQ(error_of(r), message) << body;
     }
     EXPECT_EQ(port_pvid_get(1), 1);
+    int enabled = 0;
+    EXPECT_EQ(dxpx_port_enable_get(lport_of(2), &enabled), 0);
+    EXPECT_EQ(enabled, 1);
     EXPECT_EQ(nvram_get("portconf"), nullptr);
     // A form for no front-panel port presets nothing.
     EXPECT_NE(request("GET", "/setport.cgi?port=99").body.find("var ptype = Number(\"\")"),

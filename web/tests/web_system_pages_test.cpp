@@ -1,5 +1,6 @@
 // System, IP and DHCP pages, the restart requests, the firmware upgrade and
 // the settings backup, restore and factory defaults, through the server.
+#include <poll.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -276,6 +277,34 @@ TEST_F(web_system_pages, ResetsPostedTogetherEachRunAndOnlyEightWait) {
     EXPECT_TRUE(test_wait_until([] { return counter_clears.load() == 8; }, 20000));
     EXPECT_TRUE(has(page_post("/restored.cgi", "factory=2"), "Restoring Configuration"));
     EXPECT_TRUE(test_wait_until([] { return counter_clears.load() == 9; }, 5000));
+}
+
+// A form posted while a settings image waits runs after the image and is
+// answered then, without holding the server: a static file and another page
+// are answered meanwhile.
+std::atomic<int> images_held{0};
+int held_images() {
+    return images_held.load();
+}
+
+TEST_F(web_system_pages, AFormWaitingForAnImageHoldsUpNoOtherRequest) {
+    images_held = 1;
+    sal_images_pending_set(held_images);
+    const std::string form =
+        "ip=192.168.1.10&netmask=255.255.255.0&gateway=192.168.2.1&ifname=eth1";
+    const int fd = test_connect();
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(test_send(fd, "POST /setip.cgi HTTP/1.0\r\nContent-Length: " +
+                                  std::to_string(form.size()) + "\r\n\r\n" + form));
+    EXPECT_EQ(page_get("/plus.gif").status, "200 OK");
+    EXPECT_TRUE(has(page_get("/system.htm"), "System Information"));
+    pollfd waiting{fd, POLLIN, 0};
+    EXPECT_EQ(poll(&waiting, 1, 0), 0) << "the form was answered before the image was applied";
+    images_held = 0;
+    const test_response answer = test_parse_response(test_read_all(fd));
+    close(fd);
+    sal_images_pending_set(nullptr);
+    EXPECT_TRUE(has(answer, "IP and gateway addresses are in different domain!")) << answer.body;
 }
 
 }  // namespace

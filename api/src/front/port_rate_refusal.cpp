@@ -1,7 +1,8 @@
 // The reason a port's rate limit is refused, named alike for the monitor, the
 // pages and a settings load: the port has no limiter for it, or the limit is
-// above every code the limiter has. A limit or burst between two codes runs
-// as the nearest one, as the chip takes it.
+// above every code the limiter has, or an egress burst is above its largest
+// bucket. A limit or burst between two codes runs as the nearest one, as the
+// chip takes it.
 #include <string>
 
 #include "drv_rate.h"
@@ -19,7 +20,7 @@ const char *refusal_text(const std::string &text) {
 }  // namespace
 
 const char *dxp_port_rate_refusal(int unit, int port, const char *port_name, int egress,
-                                  uint32_t kbits_sec, uint32_t /*kbits_burst*/) {
+                                  uint32_t kbits_sec, uint32_t kbits_burst) {
     // No limit asks nothing of the limiter.
     if (kbits_sec == 0) return nullptr;
     const char *name = port_name != nullptr ? port_name : "port";
@@ -35,6 +36,12 @@ const char *dxp_port_rate_refusal(int unit, int port, const char *port_name, int
         return refusal_text(std::string(name) + ": " + dir + " limit " + std::to_string(kbits_sec) +
                             " kbps is above the largest it runs, " +
                             std::to_string(drv_rate_limit_max()) + " kbps");
+    // An egress burst is the administrator's own; the ingress one is the
+    // rate again, and runs as the largest bucket.
+    if (egress != 0 && kbits_burst > drv_bucket_burst_max())
+        return refusal_text(std::string(name) + ": egress burst " + std::to_string(kbits_burst) +
+                            " kbit is above the largest it runs, " +
+                            std::to_string(drv_bucket_burst_max()) + " kbit");
     return nullptr;
 }
 

@@ -2,6 +2,7 @@
 // of PORT_IRC_CON (first bucket) and PORT_ERC_CON, and the packet classes and
 // drop mode of the ingress limiter.
 #include <atomic>
+#include <iterator>
 
 #include "chipdata/chipdata.h"
 #include "drv_rate.h"
@@ -152,6 +153,10 @@ uint32_t drv_bucket_code(uint32_t burst) {
 int64_t drv_bucket_decode(uint32_t code) {
     if (code >= sizeof(kBucketBurst) / sizeof(kBucketBurst[0])) return -1;
     return kBucketBurst[code];
+}
+
+uint32_t drv_bucket_burst_max(void) {
+    return kBucketBurst[std::size(kBucketBurst) - 1];
 }
 
 uint32_t drv_rate_limit_max(void) {
