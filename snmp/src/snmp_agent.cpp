@@ -69,6 +69,9 @@ void agent_loop(void *) {
 std::atomic<int> requests_waiting{0};
 thread_local int lock_depth = 0;
 constexpr uint32_t kTurnPollUsecs = 500;
+// While settings images wait: how soon the requests held for them are
+// looked at again.
+constexpr long kImagesPollUsecs = 20000;
 
 void take_for_requests() {
     requests_waiting++;
@@ -103,12 +106,19 @@ void snmp_agent_poll(long max_usecs) {
     timeval timeout{.tv_sec = max_usecs / 1000000, .tv_usec = max_usecs % 1000000};
     snmp_agent_lock();
     snmp_select_info(&fds, &readers, &timeout, &block);
+    // Requests that arrive while settings images wait to be applied and may
+    // change settings are served after them, or the images would undo their
+    // SETs; till then they wait in their managers' queues and the others are
+    // served. A short wait looks again for the images being done.
+    const bool images_waiting = sal_images_wait(0) == 0;
+    snmp_request_queue::hold_changes(images_waiting);
     // Requests read ahead already wait in their managers' queues.
     const bool queued = snmp_request_queue::pending();
     snmp_agent_unlock();
     long wait = queued  ? 0
                 : block ? max_usecs
                         : std::min(max_usecs, timeout.tv_sec * 1000000L + timeout.tv_usec);
+    if (images_waiting) wait = std::min(wait, kImagesPollUsecs);
     timeout = {.tv_sec = wait / 1000000, .tv_usec = wait % 1000000};
     // The wait is without the lock: the pages change the configuration
     // meanwhile.
@@ -117,15 +127,13 @@ void snmp_agent_poll(long max_usecs) {
         FD_SET(snmp_request_queue::socket(), &readers);
         count++;
     }
-    // Requests that arrive while settings images wait to be applied are read
-    // after them, or the images would undo their SETs; till then they wait
-    // in the socket. Waited for unlocked: applying an image takes the lock.
-    if (count > 0 && !sal_images_wait(SAL_IMAGES_WAIT_USECS)) count = 0;
     if (count > 0)
         take_for_requests();
     else
         snmp_agent_lock();
     if (count > 0) {
+        // An image accepted meanwhile holds what arrives after it.
+        if (!images_waiting) snmp_request_queue::hold_changes(sal_images_wait(0) == 0);
         snmp_values_batch_begin();
         snmp_read(&readers);
         snmp_values_batch_end();

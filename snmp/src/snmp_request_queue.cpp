@@ -48,6 +48,49 @@ std::vector<manager> managers;
 size_t turn = 0;
 size_t waiting_count = 0;
 
+bool holding_changes = false;
+
+// The next BER element at `at`: its tag, and where its contents start and
+// end; false past the message's end or for a length form the agent's
+// requests do not use.
+struct Element {
+    uint8_t tag;
+    size_t start, end;
+};
+bool element_at(const uint8_t *m, size_t length, size_t at, Element *e) {
+    if (at + 2 > length) return false;
+    e->tag = m[at];
+    size_t size = m[at + 1];
+    size_t start = at + 2;
+    if (size & 0x80) {
+        const size_t bytes = size & 0x7f;
+        if (bytes == 0 || bytes > 3 || start + bytes > length) return false;
+        size = 0;
+        for (size_t i = 0; i < bytes; i++)
+            size = size << 8 | m[start + i];
+        start += bytes;
+    }
+    if (start + size > length) return false;
+    *e = {e->tag, start, start + size};
+    return true;
+}
+
+bool servable(const request &r) {
+    return !holding_changes || !may_change_settings(r.bytes.data(), r.bytes.size());
+}
+
+// The manager whose turn comes first with a request that may be served.
+manager *next_servable() {
+    for (size_t n = 0; n < managers.size(); n++) {
+        const size_t index = (turn + n) % managers.size();
+        if (servable(managers[index].waiting.front())) {
+            turn = index;
+            return &managers[index];
+        }
+    }
+    return nullptr;
+}
+
 uint32_t sender_of(const void *opaque, int olength) {
     if (opaque == nullptr || olength < static_cast<int>(sizeof(netsnmp_indexed_addr_pair)))
         return 0;
@@ -120,12 +163,13 @@ int fair_receive(netsnmp_transport *t, void *buf, int size, void **opaque, int *
     read_ahead(t);
     *opaque = nullptr;
     *olength = 0;
-    if (waiting_count == 0) {
+    if (turn >= managers.size()) turn = 0;
+    manager *next = waiting_count > 0 ? next_servable() : nullptr;
+    if (next == nullptr) {
         errno = EAGAIN;
         return -1;
     }
-    if (turn >= managers.size()) turn = 0;
-    manager &m = managers[turn];
+    manager &m = *next;
     request r = std::move(m.waiting.front());
     m.waiting.pop_front();
     waiting_count--;
@@ -161,7 +205,25 @@ int socket() {
 }
 
 bool pending() {
-    return waiting_count > 0;
+    if (turn >= managers.size()) turn = 0;
+    return waiting_count > 0 && next_servable() != nullptr;
+}
+
+void hold_changes(bool hold) {
+    holding_changes = hold;
+}
+
+bool may_change_settings(const uint8_t *message, size_t length) {
+    constexpr uint8_t kSequence = 0x30, kInteger = 0x02, kOctets = 0x04, kSetRequest = 0xa3;
+    constexpr uint8_t kVersion3 = 3;
+    Element whole{}, version{}, community{}, pdu{};
+    if (!element_at(message, length, 0, &whole) || whole.tag != kSequence ||
+        !element_at(message, whole.end, whole.start, &version) || version.tag != kInteger ||
+        version.end != version.start + 1 || message[version.start] == kVersion3 ||
+        !element_at(message, whole.end, version.end, &community) || community.tag != kOctets ||
+        !element_at(message, whole.end, community.end, &pdu))
+        return true;
+    return pdu.tag == kSetRequest;
 }
 
 }  // namespace snmp_request_queue

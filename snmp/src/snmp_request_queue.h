@@ -7,6 +7,9 @@
 // the agent's thread only, under the agent lock.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 #include "snmp_netsnmp.h"
 
 namespace snmp_request_queue {
@@ -15,7 +18,17 @@ namespace snmp_request_queue {
 void attach(netsnmp_transport *t);
 // The socket of the attached transport, -1 before attach.
 int socket();
-// True while requests wait, read off the socket already.
+// True while requests wait, read off the socket already, that may be
+// served now.
 bool pending();
+// While settings images wait to be applied, a request that may change
+// settings is held in its manager's queue (with that manager's later ones,
+// which keep their order), so that the images cannot undo it; the others are
+// served meanwhile.
+void hold_changes(bool hold);
+// Whether a request may change settings: a SetRequest of SNMPv1 or v2c, and
+// any message whose request kind cannot be read without decoding it (an
+// SNMPv3 one, whose request may be encrypted, or a malformed one).
+bool may_change_settings(const uint8_t *message, size_t length);
 
 }  // namespace snmp_request_queue

@@ -1,11 +1,13 @@
 // The application side of the agent without the agent: MAC texts, the value
-// handler's dispatch and texts, and the configuration tables' limits.
+// handler's dispatch and texts, the configuration tables' limits, and which
+// requests wait for a settings image.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
 #include "../../platform/tests/private_workdir.h"
+#include "../src/snmp_request_queue.h"
 #include "snmp_backend.h"
 #include "snmpcfg.h"
 
@@ -115,6 +117,39 @@ TEST(snmpcfg_engine_id, PrefixHexTextAndTheAgentsLimit) {
     EXPECT_EQ(hex_str_check("0aF"), 0);
     EXPECT_EQ(hex_str_check("0g"), -1);
     EXPECT_EQ(hex_nibble_value('z'), 0);
+}
+
+// A request held while a settings image waits is one that may change the
+// settings: an SNMPv1 or v2c SET, or anything whose kind cannot be read
+// (SNMPv3, a cut message); reads of every kind are served.
+TEST(snmp_request_queue, OnlyRequestsThatMayChangeSettingsWaitForAnImage) {
+    auto tlv = [](uint8_t tag, const std::string &content) {
+        std::string out(1, static_cast<char>(tag));
+        if (content.size() >= 0x80) out += static_cast<char>(0x81);
+        return out + static_cast<char>(content.size()) + content;
+    };
+    auto message = [&](uint8_t version, uint8_t kind, const std::string &community) {
+        const std::string varbind =
+            tlv(0x30, tlv(0x06, "\x2b\x06\x01\x02\x01\x01\x05") + tlv(0x05, ""));
+        const std::string pdu =
+            tlv(kind, tlv(0x02, std::string(1, '\x01')) + tlv(0x02, std::string(1, '\0')) +
+                          tlv(0x02, std::string(1, '\0')) + tlv(0x30, varbind));
+        return tlv(0x30, tlv(0x02, std::string(1, static_cast<char>(version))) +
+                             tlv(0x04, community) + pdu);
+    };
+    auto changes = [](const std::string &m) {
+        return snmp_request_queue::may_change_settings(reinterpret_cast<const uint8_t *>(m.data()),
+                                                       m.size());
+    };
+    EXPECT_FALSE(changes(message(0, 0xa0, "public")));               // v1 GET
+    EXPECT_FALSE(changes(message(1, 0xa1, "public")));               // v2c GETNEXT
+    EXPECT_FALSE(changes(message(1, 0xa5, std::string(200, 'c'))));  // GETBULK, long community
+    EXPECT_TRUE(changes(message(0, 0xa3, "private")));               // v1 SET
+    EXPECT_TRUE(changes(message(1, 0xa3, std::string(200, 'c'))));
+    EXPECT_TRUE(changes(message(3, 0xa0, "")));  // v3: its request may be encrypted
+    const std::string get = message(1, 0xa0, "public");
+    EXPECT_TRUE(changes(get.substr(0, 12)));
+    EXPECT_TRUE(changes(""));
 }
 
 }  // namespace
