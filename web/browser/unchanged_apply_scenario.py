@@ -16,8 +16,8 @@ backup holds as the chip reports it.
 
 Before the forms are pressed, hand-made posts set what the forms' lists do
 not offer: port 1's egress limit between two steps (640 kbps, 130 KB
-burst), multicast-only storm control and the RAM log's LOCAL1-LOCAL4
-levels; an ingress-only Apply on the rate page keeps that egress limit, and
+burst) and the RAM log's LOCAL1-LOCAL4 levels, and the monitor sets
+multicast-only storm control, which the storm page refuses posted by hand; an ingress-only Apply on the rate page keeps that egress limit, and
 the unchanged forms keep them all.
 
     unchanged_apply_scenario.py SWITCHFW_BINARY [SCREENSHOT_PNG]
@@ -91,9 +91,13 @@ NO_KIND = {"26": {"serdes"}}
 # (path, body) of the hand-made posts of values the lists do not offer.
 OFF_LIST = [
     ("/setrate.cgi", "port=1&ingress=0&egress_enable=1&egress=10&burst=1040"),
-    ("/storm_per_port.cgi", "port=1&type=6&rate=2048"),
     ("/logger_set.cgi", "m0=247&m1=3&m2=3"),
 ]
+# Multicast storm control alone, which the storm page offers nowhere and
+# refuses posted by hand: set on the monitor, for every port.
+OFF_LIST_MONITOR = b"rate Limit=2048 Bcast=0 Mcast=1 Dlf=0\n"
+STORM_PAGE = ("var x = new XMLHttpRequest(); x.open('GET', '/storm.htm', false); x.send();"
+              "return x.responseText;")
 POST = ("var x = new XMLHttpRequest(); x.open('POST', arguments[0], false);"
         "x.setRequestHeader('Content-Type', 'application/x-www-form-urlencoded');"
         "x.send(arguments[1]); return x.responseText;")
@@ -135,13 +139,17 @@ def press(wd, base, page, button, answer, choose):
     return state
 
 
-def off_list_values(wd, base):
-    """Posts the values the lists do not offer, then changes only port 1's
+def off_list_values(wd, base, proc):
+    """Sets the values the lists do not offer, then changes only port 1's
     ingress limit on the rate page: its egress limit stays."""
     wd.frame_path()
     for path, body in OFF_LIST:
         answer = wd.script(POST, path, body)
         expect("errorbox" not in answer, f"{path} {body}: {answer[:300]!r}")
+    proc.stdin.write(OFF_LIST_MONITOR)
+    proc.stdin.flush()
+    wait_state(wd, lambda page: "<td>1</td><td>MC</td>" in page,
+               "port 1's multicast storm control set on the monitor", STORM_PAGE)
     open_main(wd, base, "rate.htm")
     wd.frame_path("left", "main")
     shown = wd.script("var e = document.getElementById('egress');"
@@ -179,7 +187,7 @@ def check_board(session, wd, binary, board, kind, forms):
     wait_for_port(80 + offset, "switchfw", proc)
     log_in(wd, base)
     if kind == BOARD_KIND[board]:
-        off_list_values(wd, base)
+        off_list_values(wd, base, proc)
     before = stored(wd)
     changed = []
     for page, button, answer, choose in forms:
