@@ -77,9 +77,8 @@ h323_call *calls = nullptr;
 int call_count = 0;
 uint8_t class_id = kFirstClass;
 bool full_logged = false;  // "too many calls" said since the list last had room
-voip_burst_note make_room_log{};
-voip_burst_note h245_failure_log{}, rtp_failure_log{};
-voip_burst_note idle_log{};  // calls given up as idle
+log_gate make_room_log, h245_failure_log, rtp_failure_log;
+log_gate idle_log;  // calls given up as idle
 
 struct announced_header {
     uint32_t src_ip, dst_ip;
@@ -645,7 +644,7 @@ bool h323_is_h245_port(uint16_t port) {
 }
 
 void h323_calls_clear(void) {
-    voip_bursts_flush(true, &make_room_log, &h245_failure_log, &rtp_failure_log, &idle_log);
+    voip_gates_flush(&make_room_log, &h245_failure_log, &rtp_failure_log, &idle_log);
     while (calls != nullptr)
         call_free(calls);
     class_id = kFirstClass;
@@ -653,16 +652,13 @@ void h323_calls_clear(void) {
 }
 
 void h323_calls_age(uint32_t now) {
-    voip_bursts_flush(false, &make_room_log, &h245_failure_log, &rtp_failure_log, &idle_log);
     for (h323_call *c = calls, *next = nullptr; c != nullptr; c = next) {
         next = c->next;
         if (!voip_call_idle(&c->life, c->rule, now)) continue;
-        if (voip_burst_count(&idle_log, LOG_LEVEL_INFO, "H323: idle calls no longer followed", "",
-                             c->owner))
-            logger_printf(LOG_LEVEL_INFO, LOG_MOD_AUTOVOIP,
-                          "H323: call from %u.%u.%u.%u idle, no longer followed\n",
-                          c->caller_ip >> 24, (c->caller_ip >> 16) & 0xFF,
-                          (c->caller_ip >> 8) & 0xFF, c->caller_ip & 0xFF);
+        log_gate_printf(&idle_log, log_source_port(c->owner), LOG_LEVEL_INFO, LOG_MOD_AUTOVOIP,
+                        "H323: call from %u.%u.%u.%u idle, no longer followed\n",
+                        c->caller_ip >> 24, (c->caller_ip >> 16) & 0xFF, (c->caller_ip >> 8) & 0xFF,
+                        c->caller_ip & 0xFF);
         call_free(c);
     }
 }

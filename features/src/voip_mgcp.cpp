@@ -69,9 +69,7 @@ struct mgcp_agent {
 
 mgcp_agent *agents = nullptr;
 int connection_count = 0;
-voip_burst_note make_room_log{};
-voip_burst_note not_understood_log{};
-voip_burst_note failure_log{};
+log_gate make_room_log, not_understood_log, failure_log;
 
 mgcp_agent *agent_find(uint32_t address) {
     for (mgcp_agent *a = agents; a != nullptr; a = a->next) {
@@ -437,10 +435,9 @@ int mgcp_parse(const uint8_t src_dst_ip[8], const uint8_t *payload, int length) 
     if (!message_parse(text, &msg, &body)) {
         rv = -1;
     } else if (body != nullptr && sdp_message_parse(&desc, body) != 0) {
-        // Said once per burst of them, so junk on the port does not fill the log.
-        if (voip_burst_count(&not_understood_log, LOG_LEVEL_INFO, "MGCP: messages not understood",
-                             "", voip_rx_port()))
-            logger_printf(LOG_LEVEL_INFO, LOG_MOD_AUTOVOIP, "MGCP: sdp_message_parse failed\n");
+        // Gated, so junk on the port does not fill the log.
+        log_gate_puts(&not_understood_log, log_source_port(voip_rx_port()), LOG_LEVEL_INFO,
+                      LOG_MOD_AUTOVOIP, "MGCP: sdp_message_parse failed\n");
     } else if (msg.code == 200) {
         rv = response(src, dst, msg, body != nullptr ? &desc : nullptr);
     } else if (std::strcmp(msg.verb, "CRCX") == 0) {
@@ -454,7 +451,7 @@ int mgcp_parse(const uint8_t src_dst_ip[8], const uint8_t *payload, int length) 
 }
 
 void mgcp_agents_clear(void) {
-    voip_bursts_flush(true, &make_room_log, &not_understood_log, &failure_log);
+    voip_gates_flush(&make_room_log, &not_understood_log, &failure_log);
     while (agents != nullptr) {
         mgcp_agent *a = agents;
         agents = a->next;
@@ -470,7 +467,6 @@ void mgcp_agents_clear(void) {
 }
 
 void mgcp_agents_age(uint32_t now) {
-    voip_bursts_flush(false, &make_room_log, &not_understood_log, &failure_log);
     for (mgcp_agent *a = agents, *next_agent = nullptr; a != nullptr; a = next_agent) {
         next_agent = a->next;
         for (mgcp_connection *c = a->connections, *next = nullptr; c != nullptr; c = next) {

@@ -17,5 +17,8 @@ void attach(netsnmp_transport *t);
 int socket();
 // True while requests wait, read off the socket already.
 bool pending();
+// The address (host order) of the request handed to the library last, 0
+// when unknown.
+uint32_t serving();
 
 }  // namespace snmp_request_queue
