@@ -69,7 +69,7 @@ struct mgcp_agent {
 
 mgcp_agent *agents = nullptr;
 int connection_count = 0;
-log_gate make_room_log, not_understood_log, failure_log;
+log_gate make_room_log, not_understood_log, failure_log, removal_failure_log;
 
 mgcp_agent *agent_find(uint32_t address) {
     for (mgcp_agent *a = agents; a != nullptr; a = a->next) {
@@ -414,8 +414,7 @@ int dlcx(uint32_t src, const mgcp_message &msg) {
         next = c->next;  // the agent goes with its last connection
         if (c->agent_port != port || std::strcmp(c->crcx.call_id, msg.call_id) != 0) continue;
         if (session_set(c, false) != 0)
-            logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
-                          "MGCP: Setup_MGCP_Session(disable) failed\n");
+            voip_failure_log(&removal_failure_log, "MGCP: Setup_MGCP_Session(disable) failed");
         connection_end(agent, c);
     }
     return 0;
@@ -451,7 +450,7 @@ int mgcp_parse(const uint8_t src_dst_ip[8], const uint8_t *payload, int length) 
 }
 
 void mgcp_agents_clear(void) {
-    voip_gates_flush(&make_room_log, &not_understood_log, &failure_log);
+    voip_gates_flush(&make_room_log, &not_understood_log, &failure_log, &removal_failure_log);
     while (agents != nullptr) {
         mgcp_agent *a = agents;
         agents = a->next;

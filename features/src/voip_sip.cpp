@@ -586,7 +586,9 @@ int sip_parse(const uint8_t src_dst_ip[8], const uint8_t *payload, int length) {
     if (length < 5) return -1;
     char *text = voip_text_copy(payload, length, "SIP");
     if (text == nullptr) {
-        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP, "SIP: Could not allocate memory\n");
+        static log_gate no_memory_log;
+        log_gate_puts(&no_memory_log, log_source_port(voip_rx_port()), LOG_LEVEL_WARNING,
+                      LOG_MOD_AUTOVOIP, "SIP: Could not allocate memory\n");
         return -1;
     }
     sdp_description desc{};

@@ -241,8 +241,11 @@ void httpd_session_timeout_check(httpd_session *s, uint32_t now) {
         expired = now - s->last_activity >= HTTPD_IDLE_SECONDS;
     }
     if (!expired) return;
-    sal_printf("httpd: session %p (wcph=%p) timeout!\n", static_cast<void *>(s),
-               static_cast<void *>(s->req));
+    // Any client can leave its requests unfinished again and again.
+    static log_gate timeout_print{.burst = 4, .console = true};
+    log_gate_printf(&timeout_print, log_source_ipv4(ntohl(s->peer)), LOG_LEVEL_WARNING,
+                    LOG_MOD_HTTPD, "httpd: session %p (wcph=%p) timeout!\n", static_cast<void *>(s),
+                    static_cast<void *>(s->req));
     httpd_session_close(s);
 }
 
