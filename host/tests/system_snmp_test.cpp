@@ -293,18 +293,13 @@ TEST_P(system_snmp_log, AMalformedRequestASecondWritesItsBurstThenCounts) {
     if (sh("python3 --version") != 0) GTEST_SKIP() << "needs python3";
     Switch sw(test_workdir::path(), {"--board", std::to_string(GetParam())});
     ASSERT_TRUE(sw.run("", "DXP.0> ", nullptr, 60));
-    // A v2c GetRequest with community "public" and PDU tag 0xfa.
-    const std::string request =
-        "302602010104067075626c6963fa19020401020304020100020100300b300906052b06010201050000";
-    constexpr int kRequests = 25;  // one more window than the burst takes at one a second
-    ASSERT_EQ(sh("python3 -c 'import socket,sys,time\n"
-                 "s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM); s.bind((\"127.0.0.2\",0))\n"
-                 "for i in range(" +
-                 std::to_string(kRequests) +
-                 "):\n"
-                 "  s.sendto(bytes.fromhex(sys.argv[1]),(\"127.0.0.1\",int(sys.argv[2])))\n"
-                 "  time.sleep(1)' " +
-                 request + " " + std::to_string(sw.port_offset() + 161)),
+    // A v2c GetRequest with community "public" and PDU tag 0xfa, a second
+    // for one window more than the burst takes.
+    const std::string sender = R"(import socket,sys,time
+s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM); s.bind(("127.0.0.2",0))
+for i in range(25): s.sendto(bytes.fromhex(sys.argv[1]),("127.0.0.1",int(sys.argv[2]))); time.sleep(1))";
+    ASSERT_EQ(sh("python3 -c '" + sender + "' 302602010104067075626c6963fa1902040102030402010002" +
+                 "0100300b300906052b06010201050000 " + std::to_string(sw.port_offset() + 161)),
               0);
     const int web = sw.port_offset() + 80;
     const std::string cookie = web_client::login(web, "qivor");
