@@ -17,6 +17,7 @@
 // from other addresses", or for ports "40 from ports 5-9").
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "logger.h"
@@ -74,6 +75,9 @@ struct log_gate {
     int module = 0;
     char latest[LOGGER_TEXT_MAX] = {};
 };
+
+// The source as the count names it: "port 3", "127.0.0.2".
+void log_source_text(const log_source &source, char *out, size_t size);
 
 // Logs the line when the gate lets it through: 1 written, 0 folded. A null
 // gate lets every line through, for callers whose line is gated only when a

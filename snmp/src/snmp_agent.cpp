@@ -57,12 +57,12 @@ int log_to_switch(int, int, void *data, void *) {
     // Any host can send malformed or refused requests by the thousand, and
     // needs no community to: the line names it, and is no error of ours.
     static log_gate request_log{.burst = 10};
-    const uint32_t from = snmp_request_queue::serving();
+    const log_source from = log_source_ipv4(snmp_request_queue::serving());
+    char sender[24];
+    log_source_text(from, sender, sizeof sender);
     const int len = static_cast<int>(std::strcspn(msg->msg, "\r\n"));
-    log_gate_printf(&request_log, log_source_ipv4(from),
-                    std::max(level, static_cast<int>(LOG_LEVEL_WARNING)), LOG_MOD_SNMPD,
-                    "snmpd: %.*s (request from %u.%u.%u.%u)", len, msg->msg, from >> 24,
-                    (from >> 16) & 0xFF, (from >> 8) & 0xFF, from & 0xFF);
+    log_gate_printf(&request_log, from, std::max(level, static_cast<int>(LOG_LEVEL_WARNING)),
+                    LOG_MOD_SNMPD, "snmpd: %.*s (request from %s)", len, msg->msg, sender);
     return 0;
 }
 

@@ -272,10 +272,12 @@ bool admin_writable(long row) {
     if (ask(&b) == 0) return true;
     // A manager may repeat the request as often as it likes: gated.
     static log_gate refused_log{.burst = 10};
+    const log_source from = log_source_ipv4(snmp_request_queue::serving());
+    char sender[24];
+    log_source_text(from, sender, sizeof sender);
     if (b.text[0] != '\0')
-        log_gate_printf(&refused_log, log_source_ipv4(snmp_request_queue::serving()),
-                        LOG_LEVEL_INFO, LOG_MOD_SNMPD, "ifAdminStatus.%ld not set: %s", row,
-                        b.text);
+        log_gate_printf(&refused_log, from, LOG_LEVEL_INFO, LOG_MOD_SNMPD,
+                        "ifAdminStatus.%ld not set: %s (request from %s)", row, b.text, sender);
     return false;
 }
 

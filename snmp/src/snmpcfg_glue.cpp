@@ -109,11 +109,12 @@ bool auth_failure_sent(int minor) {
         return sent;
     }
     static log_gate auth_failure_log{.burst = 10};
-    const uint32_t from = snmp_request_queue::serving();
+    const log_source from = log_source_ipv4(snmp_request_queue::serving());
+    char sender[24];
+    log_source_text(from, sender, sizeof sender);
     const int written =
-        log_gate_printf(&auth_failure_log, log_source_ipv4(from), LOG_LEVEL_WARNING, LOG_MOD_SNMPD,
-                        "snmpd: request from %u.%u.%u.%u with a community it may not use",
-                        from >> 24, (from >> 16) & 0xFF, (from >> 8) & 0xFF, from & 0xFF);
+        log_gate_printf(&auth_failure_log, from, LOG_LEVEL_WARNING, LOG_MOD_SNMPD,
+                        "snmpd: request from %s with a community it may not use", sender);
     auth_failure_decision = minor == SNMPD_CALLBACK_SEND_TRAP1 ? written : -1;
     return written == 1;
 }

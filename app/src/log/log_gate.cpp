@@ -234,6 +234,12 @@ void open_window_locked(log_gate &g, uint32_t now) {
 
 }  // namespace
 
+void log_source_text(const log_source &source, char *out, size_t size) {
+    if (size == 0) return;
+    text_builder t(out, size);
+    add_source(t, source);
+}
+
 int log_gate_puts(log_gate *gate, log_source from, int level, int module, const char *text) {
     if (text == nullptr) text = "";
     if (gate == nullptr) {
