@@ -1,37 +1,90 @@
 // A gate for log lines (or console prints) that outside traffic can cause:
-// a host's frames, requests or login attempts. A burst of such lines writes its first
-// `burst` lines; the rest are folded into a count that one line reports at
-// the end of the burst's window, "<latest line> (N more like this folded)".
-// While the lines keep coming, each window is twice as long as the one
-// before (up to half an hour), so no host can write the stored log faster
-// than its gates let it, nor push the administrator's lines out of the rings.
+// a host's frames, requests or login attempts. Every such line passes one,
+// with the source that caused it (a port or an address).
+//
+// Fast: a burst writes its first `burst` lines; the rest are folded, and one
+// line reports them at the end of the window they fell in. While they keep
+// coming, each window is twice as long as the one before (up to half an
+// hour) and writes only its report.
+// Slow: every line written, reports included, takes a token from a bucket
+// of `burst` that one token a LOG_GATE_REFILL_SECS fills again; a line that
+// finds it empty is folded too. So a slow stream writes its burst and then
+// reports, not a line each.
+// The report names every source it counts: "<line> (N more like this
+// folded: 497 from port 2, 1 from port 3, 1 from port 4)", the line being
+// the latest of the source folded most, N the lines not written. A window
+// keeps LOG_GATE_SOURCES sources apart; the rest are counted together ("40
+// from other addresses", or for ports "40 from ports 5-9").
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "logger.h"
 
 constexpr uint32_t LOG_GATE_WINDOW_SECS = 10;  // a burst's first window
 constexpr uint32_t LOG_GATE_WINDOW_MAX_SECS = 1800;
+constexpr uint32_t LOG_GATE_REFILL_SECS = 60;  // one line a minute once the burst is spent
+constexpr int LOG_GATE_SOURCES = 4;
+
+enum class log_source_kind : uint8_t { none, port, ipv4 };
+
+// What caused a line: a front-panel port, or an IPv4 address (host order).
+struct log_source {
+    log_source_kind kind = log_source_kind::none;
+    uint32_t value = 0;
+};
+constexpr log_source LOG_SOURCE_NONE{};
+constexpr log_source log_source_port(int uport) {
+    return {log_source_kind::port, static_cast<uint32_t>(uport)};
+}
+constexpr log_source log_source_ipv4(uint32_t host_order) {
+    return {log_source_kind::ipv4, host_order};
+}
+constexpr log_source log_source_ipv4(const uint8_t ip[4]) {
+    return log_source_ipv4(static_cast<uint32_t>(ip[0]) << 24 | static_cast<uint32_t>(ip[1]) << 16 |
+                           static_cast<uint32_t>(ip[2]) << 8 | ip[3]);
+}
+
+// A window's count of one source.
+struct log_gate_source_count {
+    log_source source;
+    uint32_t folded;
+};
 
 // One per kind of line, of static storage: its report is made after the
 // caller has returned. Guarded by the log core's lock.
 struct log_gate {
-    uint32_t burst = 1;          // lines a burst writes before folding
-    bool console = false;        // its lines are console prints (sal_printf), not logged
-    uint32_t since = 0;          // start of the window (sal_time seconds)
-    uint32_t window = 0;         // its length; 0 while no burst is under way
-    uint32_t passed = 0;         // lines written in this window
-    uint32_t folded = 0;         // lines folded in this window
-    bool report_queued = false;  // the window's report is asked of the deferred calls
-    int level = 0;               // of the latest folded line, for the report
+    uint32_t burst = 1;       // lines a burst writes before folding; the bucket's size
+    bool console = false;     // its lines are console prints (sal_printf), not logged
+    uint32_t full_at = 0;     // sal_time when the bucket is full again; 0: full
+    bool open = false;        // a window is under way: lines fold
+    uint32_t since = 0;       // its start (sal_time seconds)
+    uint32_t window = 0;      // its length
+    uint32_t generation = 0;  // of the window; a report queued for an older one is stale
+    bool report_queued = false;
+    // The window's folded lines, by source.
+    log_gate_source_count sources[LOG_GATE_SOURCES] = {};
+    int source_count = 0;
+    uint32_t others = 0;       // folded from sources the table had no room for
+    uint64_t other_ports = 0;  // which ports those were
+    bool other_ports_only = true;
+    bool other_addresses_only = true;
+    int heaviest = -1;  // the source folded most: its latest line is reported
+    int level = 0;
     int module = 0;
     char latest[LOGGER_TEXT_MAX] = {};
 };
 
+// The source as the count names it: "port 3", "127.0.0.2".
+void log_source_text(const log_source &source, char *out, size_t size);
+
 // Logs the line when the gate lets it through: 1 written, 0 folded. A null
 // gate lets every line through, for callers whose line is gated only when a
 // host caused it.
-int log_gate_printf(log_gate *gate, int level, int module, const char *fmt, ...)
-    __attribute__((format(printf, 4, 5)));
-int log_gate_puts(log_gate *gate, int level, int module, const char *text);
+int log_gate_printf(log_gate *gate, log_source from, int level, int module, const char *fmt, ...)
+    __attribute__((format(printf, 5, 6)));
+int log_gate_puts(log_gate *gate, log_source from, int level, int module, const char *text);
+// Reports what the window folded now and starts the gate afresh: the
+// feature whose lines they are was stopped by the administrator.
+void log_gate_flush(log_gate *gate);

@@ -2,8 +2,11 @@
 // ring, syslog datagrams and the flash ring.
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <atomic>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "app_host.h"
 #include "app_test_env.h"
@@ -104,35 +107,117 @@ TEST_F(log_core, LineBreaksAndOverlongTextEndOnOneCutLine) {
     EXPECT_EQ(read_text(ram, newest()), "");
 }
 
-// A gate lets a burst's first lines through and reports the rest as one
-// count at its window's end; while they keep coming, each window is twice
-// as long and writes only its count; a window without any ends the burst.
-TEST_F(log_core, AGateFoldsAFloodIntoOneCountAWindow) {
-    sal_clock_manual(1000000);
-    static log_gate gate{.burst = 2};
-    const uint32_t from = newest();
-    auto flood = [&](int lines) {
+// A gate's lines, as the RAM ring holds them, and the manual clock it runs on.
+class log_gate_test : public log_core {
+  protected:
+    uint32_t from = 0;
+    void SetUp() override {
+        log_core::SetUp();
+        sal_clock_manual(1000000);
+        from = newest();
+    }
+    void TearDown() override { sal_clock_real(); }
+    static int send(log_gate &gate, log_source source, const char *text, int lines = 1) {
         int written = 0;
         for (int i = 0; i < lines; i++)
-            written += log_gate_printf(&gate, LOG_LEVEL_WARNING, LOG_MOD_DOS, "port %d\n", i % 2);
+            written += log_gate_puts(&gate, source, LOG_LEVEL_WARNING, LOG_MOD_DOS, text);
         return written;
-    };
-    // The newest line once the gate has written `lines`, after `windows`.
-    auto after = [&](uint32_t windows, uint32_t lines) {
-        sal_clock_advance(windows * LOG_GATE_WINDOW_SECS * 1000000ull);
+    }
+    void advance(uint32_t secs) { sal_clock_advance(secs * 1000000ull); }
+    // The lines written since the test began, once there are `lines` of them.
+    std::vector<std::string> written(uint32_t lines) {
         for (int tries = 0; tries < 2000 && newest() - from < lines; tries++)
             usleep(1000);
-        return newest() - from == lines ? read_text(ram, newest()) : "<not so many lines>";
-    };
-    EXPECT_EQ(flood(50), 2);
-    EXPECT_EQ(after(1, 3), "port 1 (48 more like this folded)");
-    EXPECT_EQ(flood(5), 0);
-    sal_clock_advance(LOG_GATE_WINDOW_SECS * 1000000ull);
-    EXPECT_EQ(newest() - from, 3u) << "a window twice as long";
-    EXPECT_EQ(after(1, 4), "port 0 (5 more like this folded)");
-    sal_clock_advance(4 * LOG_GATE_WINDOW_SECS * 1000000ull);
-    EXPECT_EQ(flood(1), 1);
-    sal_clock_real();
+        std::vector<std::string> out;
+        for (uint32_t seq = from + 1; seq <= newest(); seq++)
+            out.push_back(read_text(ram, seq));
+        return out;
+    }
+};
+
+// The count names every source it counts, each with its own count; what
+// the table has no room for is counted together and said so.
+TEST_F(log_gate_test, TheCountNamesEverySource) {
+    static log_gate ports{}, addresses{};
+    send(ports, log_source_port(2), "from port 2", 301);
+    send(ports, log_source_port(3), "from port 3");
+    send(ports, log_source_port(4), "from port 4");
+    for (int port = 5; port <= 9; port++)
+        send(ports, log_source_port(port), "from another port");
+    send(ports, log_source_port(2), "from port 2");
+    for (uint32_t host = 2; host <= 9; host++)
+        send(addresses, log_source_ipv4(0x7f000000 | host), "from an address", 5);
+    advance(LOG_GATE_WINDOW_SECS);
+    const std::vector<std::string> lines = written(4);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "from port 2");
+    EXPECT_EQ(lines[1], "from an address");
+    std::vector<std::string> reports(lines.begin() + 2, lines.begin() + 4);
+    std::sort(reports.begin(), reports.end());
+    // The line is the latest of the source folded most.
+    EXPECT_EQ(reports[0],
+              "from an address (38 more like this folded: 4 from 127.0.0.2, 4 from "
+              "127.0.0.3, 5 from 127.0.0.4, 5 from 127.0.0.5, 20 from other addresses)");
+    EXPECT_EQ(reports[1],
+              "from port 2 (307 more like this folded: 300 from port 2, 1 from port 3, "
+              "1 from port 4, 1 from port 5, 4 from ports 6-9)");
+}
+
+// A slow stream spends the bucket and then writes only the doubling
+// windows' counts: a line a second for an hour leaves some twenty lines,
+// and their counts add up to every line sent.
+TEST_F(log_gate_test, ASlowStreamWritesItsBurstThenCounts) {
+    static log_gate gate{.burst = 10};
+    constexpr uint32_t kSecs = 3600;
+    for (uint32_t s = 0; s < kSecs; s++) {
+        send(gate, log_source_ipv4(0x7f000002), "Bad PDU type received: 0xfa");
+        advance(1);
+    }
+    advance(LOG_GATE_WINDOW_MAX_SECS);
+    log_gate_flush(&gate);
+    const std::vector<std::string> lines = written(11);
+    EXPECT_LE(lines.size(), 20u);
+    uint32_t counted = 0;
+    const std::regex count(R"(.* \((\d+) more like this folded\))");
+    for (const std::string &line : lines) {
+        std::smatch m;
+        counted += 1 + (std::regex_match(line, m, count) ? std::stoul(m[1]) : 0);
+    }
+    EXPECT_EQ(counted, kSecs);
+}
+
+// A burst writes its first line and folds the rest into one count, N
+// counting only the lines not written. A line after a window's end reports
+// that window while its deferred report still waits: the window is
+// reported once, and the next one, twice as long, at its own end. Quiet
+// till the bucket holds a line again, the next is written.
+TEST_F(log_gate_test, AWindowIsReportedOnceWithAnExactCount) {
+    static log_gate gate{};
+    send(gate, log_source_port(6), "port 6", 4);
+    static std::atomic<int> held{0};
+    held = 1;
+    ASSERT_EQ(sal_dpc(
+                  [](void *, void *, void *, void *, void *) {
+                      held = 2;
+                      while (held == 2)
+                          usleep(1000);
+                  },
+                  nullptr, nullptr, nullptr, nullptr, nullptr),
+              0);
+    for (int tries = 0; tries < 2000 && held != 2; tries++)
+        usleep(1000);
+    advance(LOG_GATE_WINDOW_SECS);
+    send(gate, log_source_port(6), "port 6");
+    EXPECT_EQ(written(2).back(), "port 6 (2 more like this folded)");
+    held = 0;  // the deferred report of the window now runs
+    send(gate, log_source_port(6), "port 6");
+    advance(LOG_GATE_WINDOW_SECS);
+    send(gate, log_source_port(6), "port 6");
+    advance(LOG_GATE_WINDOW_SECS);
+    EXPECT_EQ(written(3), (std::vector<std::string>{"port 6", "port 6 (2 more like this folded)",
+                                                    "port 6 (2 more like this folded)"}));
+    advance(4 * LOG_GATE_REFILL_SECS);
+    EXPECT_EQ(send(gate, log_source_port(6), "port 6"), 1);
 }
 
 TEST(log_names, LevelAndModuleNames) {

@@ -469,8 +469,8 @@ int darp_trusted_db_add(const uint8_t mac[6], const uint8_t ip[4], uint16_t vid,
     // Acknowledgements that a trusted port carries can hit a full bucket
     // again and again; a binding the administrator adds is logged as ever.
     static log_gate full_log;
-    log_gate_printf(learned ? &full_log : nullptr, LOG_LEVEL_WARNING, LOG_MOD_DYNAMICARP,
-                    "Trusted database index %d is full\n", b);
+    log_gate_printf(learned ? &full_log : nullptr, LOG_SOURCE_NONE, LOG_LEVEL_WARNING,
+                    LOG_MOD_DYNAMICARP, "Trusted database index %d is full\n", b);
     return -14;
 }
 

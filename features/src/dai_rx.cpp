@@ -89,14 +89,15 @@ int dhcp_snoop(const uint8_t *f, int len, uint16_t vid, int uport) {
     darp_cpu_mac_get(cpu_mac);
     if (std::memcmp(f + kBootpChaddr, cpu_mac, 6) == 0) return DXP_RX_NOT_HANDLED;
     if (uport < 1 || darp_port_trust_get(uport) != 1) {
-        log_gate_printf(&untrusted_reply_log, LOG_LEVEL_WARNING, LOG_MOD_DYNAMICARP,
-                        "DARP: DHCP reply from untrusted port %d not learnt\n", uport);
+        log_gate_printf(&untrusted_reply_log, log_source_port(uport), LOG_LEVEL_WARNING,
+                        LOG_MOD_DYNAMICARP, "DARP: DHCP reply from untrusted port %d not learnt\n",
+                        uport);
         return DXP_RX_HANDLED;
     }
     const int blen = len - kBootp;
     auto *bootp = static_cast<uint8_t *>(sal_alloc(static_cast<size_t>(blen), "DARP DHCP"));
     if (bootp == nullptr) {
-        log_gate_puts(&no_memory_log, LOG_LEVEL_WARNING, LOG_MOD_DYNAMICARP,
+        log_gate_puts(&no_memory_log, log_source_port(uport), LOG_LEVEL_WARNING, LOG_MOD_DYNAMICARP,
                       "DARP: Could not allocate memory\n");
         return DXP_RX_NOT_HANDLED;
     }

@@ -71,10 +71,10 @@ void portmgr_link_change(int lport, dxp_port_info *info) {
     if (ulpm_to_uport(lport, &uport) != SOC_E_NONE || uport >= link_count) return;
     log_gate &gate = link_log[static_cast<size_t>(uport)];
     if (info->linkstatus == 0) {
-        log_gate_printf(&gate, LOG_LEVEL_INFO, LOG_MOD_PORT, "QSW:  Link change DOWN, port %d.\n",
-                        uport);
+        log_gate_printf(&gate, log_source_port(uport), LOG_LEVEL_INFO, LOG_MOD_PORT,
+                        "QSW:  Link change DOWN, port %d.\n", uport);
     } else {
-        log_gate_printf(&gate, LOG_LEVEL_INFO, LOG_MOD_PORT,
+        log_gate_printf(&gate, log_source_port(uport), LOG_LEVEL_INFO, LOG_MOD_PORT,
                         "QSW:  Link change UP, port %d, %dMb %s.\n", uport, info->speed,
                         info->duplex ? "Full Duplex" : "Half Duplex");
     }

@@ -403,9 +403,8 @@ bool voip_call_idle(voip_life *life, const int ids[2], uint32_t now) {
     return now - life->seen >= VOIP_IDLE_SECS;
 }
 
-void voip_failure_log(voip_burst_note *note, const char *text) {
-    if (voip_burst_count(note, LOG_LEVEL_ERROR, text, "", rx_uport))
-        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP, "%s", text);
+void voip_failure_log(log_gate *gate, const char *text) {
+    log_gate_puts(gate, log_source_port(rx_uport), LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP, text);
 }
 
 void voip_init(void) {

@@ -76,10 +76,8 @@ struct h323_call {
 h323_call *calls = nullptr;
 int call_count = 0;
 uint8_t class_id = kFirstClass;
-bool full_logged = false;  // "too many calls" said since the list last had room
-voip_burst_note make_room_log{};
-voip_burst_note h245_failure_log{}, rtp_failure_log{};
-voip_burst_note idle_log{};  // calls given up as idle
+log_gate make_room_log, h245_failure_log, rtp_failure_log, h245_removal_failure_log;
+log_gate idle_log;  // calls given up as idle
 
 struct announced_header {
     uint32_t src_ip, dst_ip;
@@ -176,7 +174,6 @@ void call_free(h323_call *c) {
     voip_rule_pair_remove(c->rule);
     sal_free(c);
     call_count--;
-    full_logged = false;
 }
 
 // Whether a segment from the side (0 caller, 1 callee) that came in on the
@@ -223,12 +220,10 @@ bool make_room(int port) {
 
 h323_call *call_create(const segment &s) {
     if (!make_room(voip_rx_port())) {
-        if (!full_logged)
-            logger_printf(LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP,
-                          "H323: too many calls, call from %u.%u.%u.%u not followed\n",
-                          s.src_ip >> 24, (s.src_ip >> 16) & 0xFF, (s.src_ip >> 8) & 0xFF,
-                          s.src_ip & 0xFF);
-        full_logged = true;
+        log_gate_printf(
+            &make_room_log, log_source_port(voip_rx_port()), LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP,
+            "H323: too many calls, call from %u.%u.%u.%u not followed\n", s.src_ip >> 24,
+            (s.src_ip >> 16) & 0xFF, (s.src_ip >> 8) & 0xFF, s.src_ip & 0xFF);
         return nullptr;
     }
     auto *c = static_cast<h323_call *>(sal_alloc(sizeof(h323_call), "H323"));
@@ -346,8 +341,7 @@ void h323_media_address_set(h323_call *c, uint32_t ip, uint16_t port) {
     c->media_port[c->direction] = port;
     if (c->media_port[0] == 0 || c->media_port[1] == 0) return;
     if (!c->rules_rtp && voip_rule_pair_remove(c->rule) != 0)
-        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
-                      "Remove FP entries for H245 session failed\n");
+        voip_failure_log(&h245_removal_failure_log, "Remove FP entries for H245 session failed");
     c->rules_rtp = true;
     if (rtp_rules_set(c) != 0)
         voip_failure_log(&rtp_failure_log, "Create FP entries for H323 RTP session failed");
@@ -645,7 +639,8 @@ bool h323_is_h245_port(uint16_t port) {
 }
 
 void h323_calls_clear(void) {
-    voip_bursts_flush(true, &make_room_log, &h245_failure_log, &rtp_failure_log, &idle_log);
+    voip_gates_flush(&make_room_log, &h245_failure_log, &rtp_failure_log, &h245_removal_failure_log,
+                     &idle_log);
     while (calls != nullptr)
         call_free(calls);
     class_id = kFirstClass;
@@ -653,16 +648,13 @@ void h323_calls_clear(void) {
 }
 
 void h323_calls_age(uint32_t now) {
-    voip_bursts_flush(false, &make_room_log, &h245_failure_log, &rtp_failure_log, &idle_log);
     for (h323_call *c = calls, *next = nullptr; c != nullptr; c = next) {
         next = c->next;
         if (!voip_call_idle(&c->life, c->rule, now)) continue;
-        if (voip_burst_count(&idle_log, LOG_LEVEL_INFO, "H323: idle calls no longer followed", "",
-                             c->owner))
-            logger_printf(LOG_LEVEL_INFO, LOG_MOD_AUTOVOIP,
-                          "H323: call from %u.%u.%u.%u idle, no longer followed\n",
-                          c->caller_ip >> 24, (c->caller_ip >> 16) & 0xFF,
-                          (c->caller_ip >> 8) & 0xFF, c->caller_ip & 0xFF);
+        log_gate_printf(&idle_log, log_source_port(c->owner), LOG_LEVEL_INFO, LOG_MOD_AUTOVOIP,
+                        "H323: call from %u.%u.%u.%u idle, no longer followed\n",
+                        c->caller_ip >> 24, (c->caller_ip >> 16) & 0xFF, (c->caller_ip >> 8) & 0xFF,
+                        c->caller_ip & 0xFF);
         call_free(c);
     }
 }

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "log_burst.h"
+#include "log_gate.h"
 #include "voipmgr.h"
 
 // Calls each snooper follows at most: unanswered signalling must not take
@@ -64,45 +64,23 @@ class voip_answer_tally {
     uint32_t oldest[VOIP_PORT_SLOTS] = {};
 };
 
-// Says a burst of one thing hosts' frames cause over and over (a table
-// giving up waiting records, signalling that does not parse): its first at
-// once, in the line the caller writes, and the rest folded into one line,
-// "<what>, N more<noun> of ports X", when the burst ends (quiet for
-// LOG_BURST_QUIET_SECS, or following stops) and at most every
-// VOIP_BURST_FOLD_SECS while it goes on. A flood from several ports so
-// writes a line or two, not one per frame. Under the "voip" lock.
-constexpr uint32_t VOIP_BURST_FOLD_SECS = 60;
-struct voip_burst_note {
-    const char *what;  // of the burst under way; null when none is
-    const char *noun;  // what its folded line counts (" waiting ones"), or ""
-    int level;         // of its lines
-    uint32_t last;     // sal_time() of its latest occurrence
-    uint32_t said;     // and of its latest line
-    uint32_t folded;   // occurrences since that line
-    bool ports[VOIP_PORT_SLOTS];
-};
-// Counts an occurrence from the port; true when it opens a burst, whose
-// line the caller then writes.
-bool voip_burst_count(voip_burst_note *note, int level, const char *what, const char *noun,
-                      int port);
-// Writes the folded line when the burst has ended, or has gone on for
-// VOIP_BURST_FOLD_SECS since its latest line; ending: it ends now.
-void voip_burst_flush(voip_burst_note *note, bool ending);
-// The same for each note.
-template <class... Notes>
-void voip_bursts_flush(bool ending, Notes *...notes) {
-    (voip_burst_flush(notes, ending), ...);
+// Lines that hosts' frames cause over and over (a table giving up waiting
+// records, signalling that does not parse, a port over its share) pass a
+// log gate each, named by the port the copy came in on. Following stops:
+// each gate says what it folded at once.
+template <class... Gates>
+void voip_gates_flush(Gates *...gates) {
+    (log_gate_flush(gates), ...);
 }
-// The record the eviction gives up, said through the note ("<what>, port
+// The record the eviction gives up, said through the gate ("<what>, port
 // N's oldest waiting ones no longer followed"); null when none can go.
-void *voip_eviction_take(const voip_eviction &eviction, voip_burst_note *note, const char *what);
+void *voip_eviction_take(const voip_eviction &eviction, log_gate *gate, const char *what);
 // The same for a table held in one list (voip_eviction::add_list).
 template <class Record>
-Record *voip_eviction_take_list(int incoming_port, Record *head, voip_burst_note *note,
-                                const char *what) {
+Record *voip_eviction_take_list(int incoming_port, Record *head, log_gate *gate, const char *what) {
     voip_eviction eviction(incoming_port);
     eviction.add_list(head);
-    return static_cast<Record *>(voip_eviction_take(eviction, note, what));
+    return static_cast<Record *>(voip_eviction_take(eviction, gate, what));
 }
 
 // Where the address table sends the frames of the station the copy being
@@ -155,9 +133,9 @@ uint32_t voip_idle_now(void);
 // VOIP_IDLE_SECS; a hit on its voice rules since the last look is one.
 bool voip_call_idle(voip_life *life, const int ids[2], uint32_t now);
 
-// Logs a snooper's failure to give a call its rules once per burst of
-// failures (voip_burst_note), and the count of the rest.
-void voip_failure_log(voip_burst_note *note, const char *text);
+// Logs a snooper's failure to give a call its rules through its gate,
+// named by the port of the copy being handled.
+void voip_failure_log(log_gate *gate, const char *text);
 
 // Counted singly linked lists of SDP connections and media.
 struct voip_node {

@@ -69,9 +69,7 @@ struct mgcp_agent {
 
 mgcp_agent *agents = nullptr;
 int connection_count = 0;
-voip_burst_note make_room_log{};
-voip_burst_note not_understood_log{};
-voip_burst_note failure_log{};
+log_gate make_room_log, not_understood_log, failure_log, removal_failure_log;
 
 mgcp_agent *agent_find(uint32_t address) {
     for (mgcp_agent *a = agents; a != nullptr; a = a->next) {
@@ -416,8 +414,7 @@ int dlcx(uint32_t src, const mgcp_message &msg) {
         next = c->next;  // the agent goes with its last connection
         if (c->agent_port != port || std::strcmp(c->crcx.call_id, msg.call_id) != 0) continue;
         if (session_set(c, false) != 0)
-            logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
-                          "MGCP: Setup_MGCP_Session(disable) failed\n");
+            voip_failure_log(&removal_failure_log, "MGCP: Setup_MGCP_Session(disable) failed");
         connection_end(agent, c);
     }
     return 0;
@@ -437,10 +434,9 @@ int mgcp_parse(const uint8_t src_dst_ip[8], const uint8_t *payload, int length) 
     if (!message_parse(text, &msg, &body)) {
         rv = -1;
     } else if (body != nullptr && sdp_message_parse(&desc, body) != 0) {
-        // Said once per burst of them, so junk on the port does not fill the log.
-        if (voip_burst_count(&not_understood_log, LOG_LEVEL_INFO, "MGCP: messages not understood",
-                             "", voip_rx_port()))
-            logger_printf(LOG_LEVEL_INFO, LOG_MOD_AUTOVOIP, "MGCP: sdp_message_parse failed\n");
+        // Gated, so junk on the port does not fill the log.
+        log_gate_puts(&not_understood_log, log_source_port(voip_rx_port()), LOG_LEVEL_INFO,
+                      LOG_MOD_AUTOVOIP, "MGCP: sdp_message_parse failed\n");
     } else if (msg.code == 200) {
         rv = response(src, dst, msg, body != nullptr ? &desc : nullptr);
     } else if (std::strcmp(msg.verb, "CRCX") == 0) {
@@ -454,7 +450,7 @@ int mgcp_parse(const uint8_t src_dst_ip[8], const uint8_t *payload, int length) 
 }
 
 void mgcp_agents_clear(void) {
-    voip_bursts_flush(true, &make_room_log, &not_understood_log, &failure_log);
+    voip_gates_flush(&make_room_log, &not_understood_log, &failure_log, &removal_failure_log);
     while (agents != nullptr) {
         mgcp_agent *a = agents;
         agents = a->next;
@@ -470,7 +466,6 @@ void mgcp_agents_clear(void) {
 }
 
 void mgcp_agents_age(uint32_t now) {
-    voip_bursts_flush(false, &make_room_log, &not_understood_log, &failure_log);
     for (mgcp_agent *a = agents, *next_agent = nullptr; a != nullptr; a = next_agent) {
         next_agent = a->next;
         for (mgcp_connection *c = a->connections, *next = nullptr; c != nullptr; c = next) {

@@ -47,7 +47,7 @@ struct sccp_phone {
 };
 
 sccp_phone *phones = nullptr;
-voip_burst_note failure_log{};
+log_gate failure_log, removal_failure_log;
 
 // Where phones' connections to call managers were last heard: a phone's
 // segment to port 2000 came in on `port`. When the table is full, the least
@@ -230,8 +230,7 @@ int stop_media(uint32_t src, sccp_order order, const uint8_t *data) {
     sccp_session **slot = session_slot(phone, le32(data), order);
     if (*slot == nullptr) return -1;
     if (session_set(*slot, false) != 0)
-        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
-                      "SCCP: Setup_SCCP_Session(disable) failed\n");
+        voip_failure_log(&removal_failure_log, "SCCP: Setup_SCCP_Session(disable) failed");
     session_end(phone, slot);
     return 0;
 }
@@ -285,7 +284,7 @@ int sccp_parse(const uint8_t *ip_header, int length) {
 }
 
 void sccp_phones_clear(void) {
-    voip_burst_flush(&failure_log, true);
+    voip_gates_flush(&failure_log, &removal_failure_log);
     // Nothing is heard while Auto VoIP is off.
     std::memset(heard, 0, sizeof heard);
     while (phones != nullptr) {
@@ -302,7 +301,6 @@ void sccp_phones_clear(void) {
 }
 
 void sccp_phones_age(uint32_t now) {
-    voip_burst_flush(&failure_log, false);
     for (sccp_phone *phone = phones, *next = nullptr; phone != nullptr; phone = next) {
         next = phone->next;
         sccp_session **slot = &phone->sessions;

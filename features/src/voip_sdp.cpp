@@ -1,5 +1,6 @@
 // SDP bodies of SIP and MGCP: only the connection (c) and media (m) lines
 // matter for the voice rules; every other line is skipped.
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -57,18 +58,18 @@ bool number(const char **p, const char *end, int *out) {
     return true;
 }
 
-// Whether the description being parsed prints what it finds: the first of
-// a burst of those that print (log_burst) does, so a host's flood of
-// malformed ones does not fill the console. 0 until one prints.
-log_burst printed_burst{};
-int printing_state = 0;
-bool printing() {
-    if (printing_state == 0) printing_state = log_burst_first(&printed_burst) ? 1 : -1;
-    return printing_state > 0;
+// What a malformed description prints on the console: any host can send
+// such by the thousand, so the lines pass a gate, named by the port.
+log_gate printed_log{.burst = 3, .console = true};
+void print(const char *text) {
+    log_gate_puts(&printed_log, log_source_port(voip_rx_port()), LOG_LEVEL_INFO, LOG_MOD_AUTOVOIP,
+                  text);
 }
 
 int fail(const char *what) {
-    if (printing()) sal_printf("VOIP: %s", what);
+    char line[LOGGER_TEXT_MAX];
+    std::snprintf(line, sizeof line, "VOIP: %s", what);
+    print(line);
     return -1;
 }
 
@@ -151,7 +152,7 @@ int sdp_message_parse_m(sdp_description *desc, const char *line, const char *end
     if (!voip_token(&p, end, m->type, sizeof m->type) || !number(&p, end, &m->port)) {
         error = "search optional integer failed!\n";
     } else if (p < end && *p == '/') {
-        if (printing()) sal_printf("a number of port is specified!!!\n");
+        print("a number of port is specified!!!\n");
         p++;
         if (!number(&p, end, &m->num_ports)) error = "search optional integer failed!\n";
     }
@@ -165,7 +166,6 @@ int sdp_message_parse_m(sdp_description *desc, const char *line, const char *end
 }
 
 int sdp_message_parse(sdp_description *desc, const char *text) {
-    printing_state = 0;
     const char *p = text;
     while (*p != '\0' && *p != '\r' && *p != '\n') {
         const char *end = p;

@@ -84,21 +84,18 @@ struct sip_message {
 
 sip_session *sessions = nullptr;
 int session_count = 0;
-voip_burst_note make_room_log{};
-voip_burst_note failure_log{};
+log_gate make_room_log, failure_log;
 
 void info(const char *text) {
     logger_printf(LOG_LEVEL_INFO, LOG_MOD_AUTOVOIP, "%s", text);
 }
 
-// A message that does not parse, or lacks what its kind needs: said once
-// per burst of them (voip_burst_note), so junk on the port does not fill
-// the log.
-voip_burst_note not_understood_log{};
+// A message that does not parse, or lacks what its kind needs: gated, so
+// junk on the port does not fill the log.
+log_gate not_understood_log;
 void not_understood(const char *text) {
-    if (voip_burst_count(&not_understood_log, LOG_LEVEL_INFO, "SIP: messages not understood", "",
-                         voip_rx_port()))
-        info(text);
+    log_gate_puts(&not_understood_log, log_source_port(voip_rx_port()), LOG_LEVEL_INFO,
+                  LOG_MOD_AUTOVOIP, text);
 }
 
 bool same_call(const sip_session *s, const char *call_id) {
@@ -589,7 +586,9 @@ int sip_parse(const uint8_t src_dst_ip[8], const uint8_t *payload, int length) {
     if (length < 5) return -1;
     char *text = voip_text_copy(payload, length, "SIP");
     if (text == nullptr) {
-        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP, "SIP: Could not allocate memory\n");
+        static log_gate no_memory_log;
+        log_gate_puts(&no_memory_log, log_source_port(voip_rx_port()), LOG_LEVEL_WARNING,
+                      LOG_MOD_AUTOVOIP, "SIP: Could not allocate memory\n");
         return -1;
     }
     sdp_description desc{};
@@ -600,7 +599,7 @@ int sip_parse(const uint8_t src_dst_ip[8], const uint8_t *payload, int length) {
 }
 
 void sip_sessions_clear(void) {
-    voip_bursts_flush(true, &make_room_log, &not_understood_log, &failure_log);
+    voip_gates_flush(&make_room_log, &not_understood_log, &failure_log);
     while (sessions != nullptr) {
         sip_session *s = sessions;
         sessions = s->next;
@@ -611,7 +610,6 @@ void sip_sessions_clear(void) {
 }
 
 void sip_sessions_age(uint32_t now) {
-    voip_bursts_flush(false, &make_room_log, &not_understood_log, &failure_log);
     for (sip_session *s = sessions, *next = nullptr; s != nullptr; s = next) {
         next = s->next;
         if (voip_call_idle(&s->life, s->rule, now)) session_end(s);

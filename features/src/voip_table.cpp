@@ -65,69 +65,11 @@ int voip_answer_tally::port() const {
     return most;
 }
 
-namespace {
-
-// The ports as ranges ("1-3, 7"), within size; how many ports.
-int ports_text(const bool ports[VOIP_PORT_SLOTS], char *out, size_t size) {
-    size_t at = 0;
-    int count = 0;
-    out[0] = '\0';
-    for (int p = 0; p < VOIP_PORT_SLOTS && at < size; p++) {
-        count += ports[p];
-        if (!ports[p] || (p > 0 && ports[p - 1])) continue;
-        int last = p;
-        while (last + 1 < VOIP_PORT_SLOTS && ports[last + 1])
-            last++;
-        const int n = last == p
-                          ? std::snprintf(out + at, size - at, "%s%d", at ? ", " : "", p)
-                          : std::snprintf(out + at, size - at, "%s%d-%d", at ? ", " : "", p, last);
-        if (n < 0) break;
-        at += static_cast<size_t>(n);
-    }
-    return count;
-}
-
-}  // namespace
-
-void voip_burst_flush(voip_burst_note *note, bool ending) {
-    if (note->what == nullptr) return;
-    const uint32_t now = sal_time();
-    const bool ended = ending || now - note->last >= LOG_BURST_QUIET_SECS;
-    if (note->folded > 0 && (ended || now - note->said >= VOIP_BURST_FOLD_SECS)) {
-        char ports[128];
-        const int count = ports_text(note->ports, ports, sizeof ports);
-        logger_printf(note->level, LOG_MOD_AUTOVOIP, "%s, %u more%s of port%s %s\n", note->what,
-                      static_cast<unsigned>(note->folded), note->noun, count == 1 ? "" : "s",
-                      ports);
-        note->folded = 0;
-        std::memset(note->ports, 0, sizeof note->ports);
-        note->said = now;
-    }
-    if (ended) note->what = nullptr;
-}
-
-bool voip_burst_count(voip_burst_note *note, int level, const char *what, const char *noun,
-                      int port) {
-    voip_burst_flush(note, false);  // a burst that ended says what it folded
-    const uint32_t now = sal_time();
-    note->last = now;
-    if (note->what != nullptr) {
-        note->folded++;
-        note->ports[slot_of(port)] = true;
-        return false;
-    }
-    note->what = what;
-    note->noun = noun;
-    note->level = level;
-    note->said = now;
-    return true;
-}
-
-void *voip_eviction_take(const voip_eviction &eviction, voip_burst_note *note, const char *what) {
+void *voip_eviction_take(const voip_eviction &eviction, log_gate *gate, const char *what) {
     int port = 0;
     void *victim = eviction.victim(&port);
-    if (victim != nullptr && voip_burst_count(note, LOG_LEVEL_WARNING, what, " waiting ones", port))
-        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP,
-                      "%s, port %d's oldest waiting ones no longer followed\n", what, port);
+    if (victim != nullptr)
+        log_gate_printf(gate, log_source_port(port), LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP,
+                        "%s, port %d's oldest waiting ones no longer followed\n", what, port);
     return victim;
 }

@@ -11,7 +11,7 @@
 
 #include "feature_fixture.h"
 #include "h323_encode.h"
-#include "log_burst.h"
+#include "log_gate.h"
 #include "voip_fixture.h"
 #include "../src/voip_internal.h"
 #include "sal.h"
@@ -415,12 +415,13 @@ TEST_F(voip, CallsHoldOnlyTheirShareOfTheFieldProcessor) {
     EXPECT_EQ(setup, 0);
     EXPECT_EQ(rules(), 8 + VOIP_CALL_ENTRIES);
     EXPECT_EQ(feature_test::log_lines("Setup_SCCP_Session(enable) failed"), 1);
-    // After a quiet stretch the burst's count is said, and the next failure
-    // opens a burst of its own.
-    sal_wallclock_set(sal_time() + LOG_BURST_QUIET_SECS);
+    // At the window's end its count is said, by port; the next failure
+    // falls in the next window.
+    sal_wallclock_set(sal_time() + LOG_GATE_WINDOW_SECS);
     sccp_start(kPhoneB, 5000, 3);
-    EXPECT_EQ(feature_test::log_lines("Setup_SCCP_Session(enable) failed"), 3);
-    EXPECT_EQ(feature_test::log_lines("Setup_SCCP_Session(enable) failed, 575 more of ports 1-51"),
+    EXPECT_EQ(feature_test::log_lines("Setup_SCCP_Session(enable) failed"), 2);
+    EXPECT_EQ(feature_test::log_lines("Setup_SCCP_Session(enable) failed (574 more like this "
+                                      "folded: 294 from port 1, "),
               1);
     // The rest of the chip's rows are still there for other features.
     constexpr int kChipRows = 128;
@@ -713,18 +714,18 @@ TEST_F(voip, TruncatedSignallingIsHarmless) {
         frame(6, kAgent, kPhoneA, 1720, 51000, {3, 0, 0, 40, 8, 2, 0, 1, 5, 0x7e, 0, 30, 5}),
     };
     ASSERT_EQ(logger_init(), 0);
-    auto folded = [] { return feature_test::log_lines("SIP: messages not understood, "); };
+    auto folded = [] { return feature_test::log_lines("more like this folded"); };
     const int said = feature_test::log_lines("SIP: "), said_folded = folded();
     for (const Bytes &f : frames) {
         for (size_t n = 0; n < f.size(); n++)
             deliver(Bytes(f.begin(), f.begin() + static_cast<long>(n)));
     }
     EXPECT_EQ(rules(), 0);
-    // The SIP parser's faults are said in a line, and their count once
-    // following stops.
+    // The SIP and MGCP parsers' faults are said in a line each, and their
+    // count once following stops.
     voip_init();
     EXPECT_EQ(feature_test::log_lines("SIP: "), said + 2);
-    EXPECT_EQ(folded(), said_folded + 1);
+    EXPECT_EQ(folded(), said_folded + 2);
 }
 
 }  // namespace

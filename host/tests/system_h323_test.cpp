@@ -1295,7 +1295,7 @@ TEST_P(system_voip_network, ABurstOfSetUpsFromOnePortTakesNoOtherPortsCall) {
     EXPECT_TRUE(flood(0));
     second.join();
     ASSERT_EQ(post("/voip.cgi", "profiles=0").find("Retry"), std::string::npos);
-    const std::string folded = "more waiting ones of port";
+    const std::string folded = "oldest waiting ones no longer followed (";
     std::string log;
     for (int tries = 0; tries < 40 && log.find(folded) == std::string::npos; tries++) {
         if (tries > 0) usleep(250 * 1000);

@@ -284,4 +284,45 @@ INSTANTIATE_TEST_SUITE_P(every_board, system_snmp_set, testing::Values(52, 28, 2
                              return std::to_string(info.param);
                          });
 
+// A malformed request a second from a host that needs no community: the
+// flash keeps the burst's lines, then the counts, as warnings that name the
+// host; a longer stream adds only counts, each window twice as long.
+class system_snmp_log : public testing::TestWithParam<int> {};
+
+TEST_P(system_snmp_log, AMalformedRequestASecondWritesItsBurstThenCounts) {
+    if (sh("python3 --version") != 0) GTEST_SKIP() << "needs python3";
+    Switch sw(test_workdir::path(), {"--board", std::to_string(GetParam())});
+    ASSERT_TRUE(sw.run("", "DXP.0> ", nullptr, 60));
+    // A v2c GetRequest with community "public" and PDU tag 0xfa, a second
+    // for one window more than the burst takes.
+    const std::string sender = R"(import socket,sys,time
+s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM); s.bind(("127.0.0.2",0))
+for i in range(25): s.sendto(bytes.fromhex(sys.argv[1]),("127.0.0.1",int(sys.argv[2]))); time.sleep(1))";
+    ASSERT_EQ(sh("python3 -c '" + sender + "' 302602010104067075626c6963fa1902040102030402010002" +
+                 "0100300b300906052b06010201050000 " + std::to_string(sw.port_offset() + 161)),
+              0);
+    const int web = sw.port_offset() + 80;
+    const std::string cookie = web_client::login(web, "qivor");
+    auto flash = [&](int mask) {
+        return web_client::get(
+            web, "/events.csv?module=44&mask=" + std::to_string(mask) + "&ring=1", cookie);
+    };
+    const std::string line = "snmpd: Bad PDU type received: 0xfa (request from 127.0.0.2)";
+    std::string warnings;
+    for (int tries = 0; tries < 120 && warnings.find(line + " (") == std::string::npos; tries++) {
+        if (tries > 0) usleep(500 * 1000);
+        warnings = flash(1 << 1);
+    }
+    EXPECT_NE(warnings.find(line + " ("), std::string::npos) << warnings;
+    // The burst of ten and a count or two, not a line a request.
+    EXPECT_GE(system_fixture::count_of(warnings, line), 11u) << warnings;
+    EXPECT_LE(system_fixture::count_of(warnings, line), 12u) << warnings;
+    EXPECT_EQ(flash(1).find("Bad PDU"), std::string::npos) << "not the switch's own error";
+}
+
+INSTANTIATE_TEST_SUITE_P(boards, system_snmp_log, testing::Values(52, 28),
+                         [](const testing::TestParamInfo<int> &info) {
+                             return std::to_string(info.param);
+                         });
+
 }  // namespace

@@ -39,6 +39,10 @@ sal_mutex_t agent_mutex() {
 // Set-up runs with nothing configured yet: its warnings say only that.
 bool quiet_setup = true;
 
+// True while the library reads and answers requests: what it logs then a
+// manager's request caused.
+bool reading_requests = false;
+
 // net-snmp's messages go to the switch's log.
 int log_to_switch(int, int, void *data, void *) {
     if (quiet_setup) return 0;
@@ -46,9 +50,19 @@ int log_to_switch(int, int, void *data, void *) {
     int level = msg->priority <= LOG_ERR       ? LOG_LEVEL_ERROR
                 : msg->priority == LOG_WARNING ? LOG_LEVEL_WARNING
                                                : LOG_LEVEL_DEBUG;
-    // Most come from requests, which any host can send by the thousand.
+    if (!reading_requests) {
+        logger_printf(level, LOG_MOD_SNMPD, "snmpd: %s", msg->msg);
+        return 0;
+    }
+    // Any host can send malformed or refused requests by the thousand, and
+    // needs no community to: the line names it, and is no error of ours.
     static log_gate request_log{.burst = 10};
-    log_gate_printf(&request_log, level, LOG_MOD_SNMPD, "snmpd: %s", msg->msg);
+    const log_source from = log_source_ipv4(snmp_request_queue::serving());
+    char sender[24];
+    log_source_text(from, sender, sizeof sender);
+    const int len = static_cast<int>(std::strcspn(msg->msg, "\r\n"));
+    log_gate_printf(&request_log, from, std::max(level, static_cast<int>(LOG_LEVEL_WARNING)),
+                    LOG_MOD_SNMPD, "snmpd: %.*s (request from %s)", len, msg->msg, sender);
     return 0;
 }
 
@@ -135,7 +149,9 @@ void snmp_agent_poll(long max_usecs) {
         // An image accepted meanwhile holds what arrives after it.
         if (!images_waiting) snmp_request_queue::hold_changes(sal_images_wait(0) == 0);
         snmp_values_batch_begin();
+        reading_requests = true;
         snmp_read(&readers);
+        reading_requests = false;
         snmp_values_batch_end();
     } else if (count == 0)
         snmp_timeout();

@@ -8,11 +8,13 @@
 
 #include "board.h"
 #include "dxpx.h"
+#include "log_gate.h"
 #include "logger.h"
 #include "sal.h"
 #include "snmp_backend.h"
 #include "snmp_mibs.h"
 #include "snmp_netsnmp.h"
+#include "snmp_request_queue.h"
 
 namespace snmpmib {
 namespace {
@@ -268,8 +270,14 @@ snmp_param_block admin_block(long row, int direction, long value) {
 bool admin_writable(long row) {
     snmp_param_block b = admin_block(row, SNMP_DIR_CHECK, 0);
     if (ask(&b) == 0) return true;
+    // A manager may repeat the request as often as it likes: gated.
+    static log_gate refused_log{.burst = 10};
+    const log_source from = log_source_ipv4(snmp_request_queue::serving());
+    char sender[24];
+    log_source_text(from, sender, sizeof sender);
     if (b.text[0] != '\0')
-        logger_printf(LOG_LEVEL_INFO, LOG_MOD_SNMPD, "ifAdminStatus.%ld not set: %s", row, b.text);
+        log_gate_printf(&refused_log, from, LOG_LEVEL_INFO, LOG_MOD_SNMPD,
+                        "ifAdminStatus.%ld not set: %s (request from %s)", row, b.text, sender);
     return false;
 }
 

@@ -2,6 +2,7 @@
 // handed to the library one address at a time.
 #include "snmp_request_queue.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <sys/socket.h>
 
@@ -47,6 +48,7 @@ int agent_socket = -1;
 std::vector<manager> managers;
 size_t turn = 0;
 size_t waiting_count = 0;
+uint32_t served = 0;  // the sender of the request handed out last
 
 bool holding_changes = false;
 
@@ -181,6 +183,7 @@ int fair_receive(netsnmp_transport *t, void *buf, int size, void **opaque, int *
     if (length > 0) std::memcpy(buf, r.bytes.data(), static_cast<size_t>(length));
     *opaque = r.opaque;
     *olength = r.olength;
+    served = ntohl(sender_of(r.opaque, r.olength));
     return length;
 }
 
@@ -224,6 +227,10 @@ bool may_change_settings(const uint8_t *message, size_t length) {
         !element_at(message, whole.end, community.end, &pdu))
         return true;
     return pdu.tag == kSetRequest;
+}
+
+uint32_t serving() {
+    return served;
 }
 
 }  // namespace snmp_request_queue

@@ -30,5 +30,8 @@ void hold_changes(bool hold);
 // any message whose request kind cannot be read without decoding it (an
 // SNMPv3 one, whose request may be encrypted, or a malformed one).
 bool may_change_settings(const uint8_t *message, size_t length);
+// The address (host order) of the request handed to the library last, 0
+// when unknown.
+uint32_t serving();
 
 }  // namespace snmp_request_queue

@@ -10,12 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "log_gate.h"
 #include "logger.h"
 #include "net_util.h"
 #include "shr.h"
 #include "snmp_backend.h"
 #include "snmp_agent.h"
 #include "snmp_netsnmp.h"
+#include "snmp_request_queue.h"
 #include "snmpcfg.h"
 
 namespace snmpglue {
@@ -81,9 +83,46 @@ size_t sys_object_id(oid *out, size_t room) {
 // with the switch's address and, for a generic trap, its sysObjectID as
 // enterprise: the library would name its own enterprise and the host's
 // address.
+bool is_authentication_failure(const netsnmp_pdu *pdu, int minor) {
+    if (minor == SNMPD_CALLBACK_SEND_TRAP1) return pdu->trap_type == SNMP_TRAP_AUTHFAIL;
+    static const oid trap_oid[] = {1, 3, 6, 1, 6, 3, 1, 1, 4, 1, 0};
+    static const oid auth_failure[] = {1, 3, 6, 1, 6, 3, 1, 1, 5, 5};
+    for (const netsnmp_variable_list *v = pdu->variables; v != nullptr; v = v->next_variable) {
+        if (snmp_oid_compare(v->name, v->name_length, trap_oid, OID_LENGTH(trap_oid)) == 0)
+            return v->type == ASN_OBJECT_ID &&
+                   snmp_oid_compare(v->val.objid, v->val_len / sizeof(oid), auth_failure,
+                                    OID_LENGTH(auth_failure)) == 0;
+    }
+    return false;
+}
+
+// Any host makes an authenticationFailure notification with each request
+// that names a wrong community: each passes a log gate that names the host,
+// and only those it writes go to the stations, so no host floods them
+// through the agent. The library offers an event as SNMPv1 and then as
+// SNMPv2c notification; both follow the decision of its first.
+int auth_failure_decision = -1;  // the event's, till its second offer; -1: none
+bool auth_failure_sent(int minor) {
+    if (minor == SNMPD_CALLBACK_SEND_TRAP2 && auth_failure_decision >= 0) {
+        const bool sent = auth_failure_decision == 1;
+        auth_failure_decision = -1;
+        return sent;
+    }
+    static log_gate auth_failure_log{.burst = 10};
+    const log_source from = log_source_ipv4(snmp_request_queue::serving());
+    char sender[24];
+    log_source_text(from, sender, sizeof sender);
+    const int written =
+        log_gate_printf(&auth_failure_log, from, LOG_LEVEL_WARNING, LOG_MOD_SNMPD,
+                        "snmpd: request from %s with a community it may not use", sender);
+    auth_failure_decision = minor == SNMPD_CALLBACK_SEND_TRAP1 ? written : -1;
+    return written == 1;
+}
+
 int trap_from_switch(int, int minor, void *data, void *) {
     auto *pdu = static_cast<netsnmp_pdu *>(data);
     if (pdu == nullptr) return 0;
+    if (is_authentication_failure(pdu, minor) && !auth_failure_sent(minor)) return 0;
     oid id[MAX_OID_LEN];
     size_t n = sys_object_id(id, std::size(id));
     long version = SNMP_VERSION_2c;

@@ -344,6 +344,18 @@ TEST_F(snmp_agent_e2e, StoredConfigurationAppliesAfterReboot) {
     EXPECT_TRUE(traps.wait_for(".1.3.6.1.6.3.1.1.4.3.0 = OID: .1.3.6.1.4.1.40413.1.3.90.1"))
         << traps.log();
     EXPECT_EQ(traps.log().find("8072"), std::string::npos) << traps.log();
+    // A host repeating its wrong community is named in the log and gets a
+    // burst of notifications, then only counts in the log.
+    run("for i in $(seq 30); do snmpget -v2c -r 0 -t 0.1 -c wrong " + agent() + " " + kSysName +
+        " >/dev/null 2>&1; done");
+    EXPECT_TRUE(sw.wait_for("snmpd: request from 127.0.0.1 with a community it may not use ("))
+        << sw.output();
+    size_t v1_traps = 0;
+    const std::string received = traps.log();
+    for (size_t at = received.find("Authentication Failure Trap"); at != std::string::npos;
+         at = received.find("Authentication Failure Trap", at + 1))
+        v1_traps++;
+    EXPECT_LE(v1_traps, 10u) << received;
 }
 
 TEST_F(snmp_agent_e2e, RmonTablesAndAnAlarmWhoseEventSendsATrap) {

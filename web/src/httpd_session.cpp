@@ -14,6 +14,7 @@
 // to SENT), or the server reclaiming the slot for a newcomer. A client that
 // shuts down only its sending side while being answered still gets the
 // whole answer.
+#include <arpa/inet.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -242,8 +243,11 @@ void httpd_session_timeout_check(httpd_session *s, uint32_t now) {
         expired = now - s->last_activity >= HTTPD_IDLE_SECONDS;
     }
     if (!expired) return;
-    sal_printf("httpd: session %p (wcph=%p) timeout!\n", static_cast<void *>(s),
-               static_cast<void *>(s->req));
+    // Any client can leave its requests unfinished again and again.
+    static log_gate timeout_print{.burst = 4, .console = true};
+    log_gate_printf(&timeout_print, log_source_ipv4(ntohl(s->peer)), LOG_LEVEL_WARNING,
+                    LOG_MOD_HTTPD, "httpd: session %p (wcph=%p) timeout!\n", static_cast<void *>(s),
+                    static_cast<void *>(s->req));
     httpd_session_close(s);
 }
 
@@ -272,8 +276,8 @@ bool send_or_close(httpd_session *s, const char *data, size_t len) {
     // Any client can reset its connections as fast as it makes them: a gate
     // bounds the console's lines.
     static log_gate send_failed_print{.console = true};
-    log_gate_puts(&send_failed_print, LOG_LEVEL_WARNING, LOG_MOD_HTTPD,
-                  "httpd: socket_send failed!\n");
+    log_gate_puts(&send_failed_print, log_source_ipv4(ntohl(s->peer)), LOG_LEVEL_WARNING,
+                  LOG_MOD_HTTPD, "httpd: socket_send failed!\n");
     httpd_session_close(s);
     return false;
 }

@@ -228,7 +228,7 @@ void client_failed(const httpd_request *req) {
     if (c->blocked_until != 0 || now - c->window_start >= kFailWindow) *c = {addr, now, 0, 0};
     if (++c->failures < kFailLimit) return;
     c->blocked_until = now + kBlockSeconds;
-    log_gate_printf(&blocked_log, LOG_LEVEL_WARNING, LOG_MOD_WEB,
+    log_gate_printf(&blocked_log, log_source_ipv4(addr), LOG_LEVEL_WARNING, LOG_MOD_WEB,
                     "%d failed logins from %u.%u.%u.%u; its logins are refused for %u s",
                     kFailLimit, addr >> 24, (addr >> 16) & 0xFF, (addr >> 8) & 0xFF, addr & 0xFF,
                     kBlockSeconds);
@@ -290,14 +290,15 @@ int hook_status(httpd_hook_event *ev, httpd_request *req) {
     if (logger_level_kept(LOG_LEVEL_DEBUG) != 0) {
         uint8_t ip[4];
         web_client_address(req, ip);
-        log_gate_printf(&page_log, LOG_LEVEL_DEBUG, LOG_MOD_HTTPD,
+        log_gate_printf(&page_log, log_source_ipv4(ip), LOG_LEVEL_DEBUG, LOG_MOD_HTTPD,
                         "Page %s accessed from %u.%u.%u.%u", page, ip[0], ip[1], ip[2], ip[3]);
     }
     if ((ev->flags & HTTPD_F_REDIRECT) != 0) {
         ev->a.text = "302 Found";
         if ((ev->flags & HTTPD_F_LOGIN_FREE) == 0) {
-            log_gate_printf(&unauthorised_log, LOG_LEVEL_DEBUG, LOG_MOD_WEB,
-                            "Page %s request not authorized; Redirected to login.", page);
+            log_gate_printf(&unauthorised_log, log_source_ipv4(client_of(req)), LOG_LEVEL_DEBUG,
+                            LOG_MOD_WEB, "Page %s request not authorized; Redirected to login.",
+                            page);
         }
     }
     return 1;
@@ -332,7 +333,7 @@ void log_with_client(log_gate *gate, const char *fmt, const char *name, httpd_re
     web_log_text(name, clean, sizeof clean);
     char line[LOGGER_TEXT_MAX];
     std::snprintf(line, sizeof line, fmt, clean, ip[0], ip[1], ip[2], ip[3]);
-    log_gate_puts(gate, LOG_LEVEL_INFO, LOG_MOD_WEB, line);
+    log_gate_puts(gate, log_source_ipv4(ip), LOG_LEVEL_INFO, LOG_MOD_WEB, line);
 }
 
 int login_arguments(httpd_event *ev, httpd_request *req) {
@@ -426,8 +427,8 @@ int logout_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_SET_COOKIE) return 0;
     uint8_t ip[4];
     web_client_address(req, ip);
-    log_gate_printf(&logout_log, LOG_LEVEL_INFO, LOG_MOD_WEB, "User logouted from %u.%u.%u.%u",
-                    ip[0], ip[1], ip[2], ip[3]);
+    log_gate_printf(&logout_log, log_source_ipv4(ip), LOG_LEVEL_INFO, LOG_MOD_WEB,
+                    "User logouted from %u.%u.%u.%u", ip[0], ip[1], ip[2], ip[3]);
     ev->a.text = kLoggedOut;
     return 0;
 }

@@ -1,11 +1,14 @@
 // Gates for the log lines that outside traffic can cause: a burst writes its
-// first lines, and one line a window reports how many more were folded.
+// first lines, a bucket bounds what a slow stream writes, and one line a
+// window reports what was folded, by source.
 #include "log_gate.h"
 
 #include <algorithm>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "log_internal.h"
 #include "sal_lock.h"
@@ -17,57 +20,228 @@ namespace {
 
 using log_internal::core_lock;
 
-// A console gate's lines are printed as they are, not logged.
-void write_line(const log_gate &g, int level, int module, const char *text) {
-    if (g.console)
-        sal_printf("%s", text);
-    else
-        logger_puts(level, module, text);
+// ---- the bucket. `full_at` is when it holds `burst` tokens again; each
+// line written moves it one refill later. A report is written whatever the
+// bucket holds, and may leave it owing as many lines as it holds.
+int64_t owed_secs(const log_gate &g, uint32_t now) {
+    return std::max<int64_t>(0, static_cast<int64_t>(g.full_at) - now);
 }
 
-// Writes the window's count and opens the next window, twice as long, in
-// which the flood that goes on writes nothing but its next count.
+bool has_token(const log_gate &g, uint32_t now) {
+    return owed_secs(g, now) + LOG_GATE_REFILL_SECS <=
+           static_cast<int64_t>(g.burst) * LOG_GATE_REFILL_SECS;
+}
+
+void spend_token(log_gate &g, uint32_t now) {
+    // A clock set back leaves no larger debt than the cap.
+    const int64_t owed =
+        std::min<int64_t>(owed_secs(g, now) + LOG_GATE_REFILL_SECS,
+                          2 * static_cast<int64_t>(g.burst) * LOG_GATE_REFILL_SECS);
+    g.full_at = static_cast<uint32_t>(now + owed);
+}
+
+// ---- the report's text.
+class text_builder {
+  public:
+    text_builder(char *out, size_t size) : out_(out), size_(size) { out_[0] = '\0'; }
+    void add(const char *fmt, ...) __attribute__((format(printf, 2, 3))) {
+        if (used_ + 1 >= size_) return;
+        va_list ap;
+        va_start(ap, fmt);
+        const int n = std::vsnprintf(out_ + used_, size_ - used_, fmt, ap);
+        va_end(ap);
+        if (n > 0) used_ = std::min(size_ - 1, used_ + static_cast<size_t>(n));
+    }
+    size_t length() const { return used_; }
+
+  private:
+    char *out_;
+    size_t size_;
+    size_t used_ = 0;
+};
+
+void add_source(text_builder &t, const log_source &s) {
+    switch (s.kind) {
+        case log_source_kind::port:
+            t.add("port %u", s.value);
+            break;
+        case log_source_kind::ipv4:
+            t.add("%u.%u.%u.%u", s.value >> 24, (s.value >> 16) & 0xFF, (s.value >> 8) & 0xFF,
+                  s.value & 0xFF);
+            break;
+        case log_source_kind::none:
+            t.add("an unnamed source");
+            break;
+    }
+}
+
+// "ports 1-3, 5", or "port 7".
+void add_ports(text_builder &t, uint64_t ports) {
+    t.add("port%s", (ports & (ports - 1)) != 0 ? "s" : "");
+    const char *separator = " ";
+    for (int p = 0; p < 64; p++) {
+        if ((ports >> p & 1) == 0) continue;
+        int last = p;
+        while (last + 1 < 64 && (ports >> (last + 1) & 1) != 0)
+            last++;
+        if (last == p)
+            t.add("%s%d", separator, p);
+        else
+            t.add("%s%d-%d", separator, p, last);
+        separator = ", ";
+        p = last;
+    }
+}
+
+bool folded_any(const log_gate &g) {
+    return g.source_count > 0 || g.others > 0;
+}
+
+// " (N more like this folded: ...)" after the heaviest source's latest
+// line, which is itself one of the folded: N counts only the rest.
+void build_suffix(const log_gate &g, char *out, size_t size) {
+    uint32_t total = g.others;
+    for (int i = 0; i < g.source_count; i++)
+        total += g.sources[i].folded;
+    text_builder t(out, size);
+    if (total <= 1) return;
+    t.add(" (%u more like this folded", total - 1);
+    if (g.source_count > 1 || g.others > 0) {
+        const char *separator = ": ";
+        for (int i = 0; i < g.source_count; i++) {
+            const uint32_t n = g.sources[i].folded - (i == g.heaviest ? 1 : 0);
+            if (n == 0) continue;
+            t.add("%s%u from ", separator, n);
+            add_source(t, g.sources[i].source);
+            separator = ", ";
+        }
+        if (g.others > 0) {
+            t.add("%s%u from ", separator, g.others);
+            if (g.other_ports_only)
+                add_ports(t, g.other_ports);
+            else
+                t.add("other %s", g.other_addresses_only ? "addresses" : "sources");
+        }
+    }
+    t.add(")");
+}
+
+void clear_counts(log_gate &g) {
+    std::fill(std::begin(g.sources), std::end(g.sources), log_gate_source_count{});
+    g.source_count = 0;
+    g.others = 0;
+    g.other_ports = 0;
+    g.other_ports_only = true;
+    g.other_addresses_only = true;
+    g.heaviest = -1;
+    g.latest[0] = '\0';
+}
+
+// Writes the window's report.
 void report_locked(log_gate &g, uint32_t now) {
-    char count[48];
-    const int suffix = std::snprintf(count, sizeof count, " (%u more like this folded)", g.folded);
-    char line[LOGGER_TEXT_MAX];
-    std::snprintf(line, sizeof line, "%.*s%s%s", LOGGER_TEXT_MAX - (g.console ? 2 : 1) - suffix,
-                  g.latest, count, g.console ? "\n" : "");
-    g.folded = 0;
-    g.report_queued = false;
-    g.passed = g.burst;
-    g.since = now;
-    g.window = std::min(g.window * 2, LOG_GATE_WINDOW_MAX_SECS);
-    write_line(g, g.level, g.module, line);
+    char suffix[LOGGER_TEXT_MAX / 2 + 32];
+    build_suffix(g, suffix, sizeof suffix);
+    const int room = std::max(0, LOGGER_TEXT_MAX - 1 - static_cast<int>(std::strlen(suffix)));
+    char line[LOGGER_TEXT_MAX + sizeof suffix];
+    std::snprintf(line, sizeof line, "%.*s%s", room, g.latest, suffix);
+    spend_token(g, now);
+    // A console gate's lines are printed, not logged.
+    if (g.console)
+        sal_printf("%s\n", line);
+    else
+        logger_puts(g.level, g.module, line);
 }
 
-// Runs on the deferred-call thread at the end of the window that folded.
-void report_due(void *owner, void *, void *, void *, void *) {
+// Ends the window under way. One that folded reports and opens the next,
+// twice as long, in which the flood that goes on writes only its report;
+// a quiet one ends the folding, and the next burst starts from the first
+// window once the bucket has a token again.
+void end_window_locked(log_gate &g, uint32_t now) {
+    g.generation++;
+    g.report_queued = false;
+    if (folded_any(g)) {
+        report_locked(g, now);
+        clear_counts(g);
+        g.since = now;
+        g.window = std::min(g.window * 2, LOG_GATE_WINDOW_MAX_SECS);
+        return;
+    }
+    g.open = false;
+    if (has_token(g, now)) g.window = 0;
+}
+
+// Runs on the deferred-call thread at the end of the window it was queued
+// for; a window ended meanwhile by a later line is not reported twice.
+void report_due(void *owner, void *generation, void *, void *, void *) {
     log_gate &g = *static_cast<log_gate *>(owner);
     SalLock hold(core_lock());
-    if (g.folded != 0) report_locked(g, sal_time());
-    g.report_queued = false;
+    if (g.open && g.generation == static_cast<uint32_t>(reinterpret_cast<uintptr_t>(generation)))
+        end_window_locked(g, sal_time());
 }
 
-void fold_locked(log_gate &g, int level, int module, const char *text, uint32_t now) {
-    g.folded++;
-    g.level = level;
-    g.module = module;
-    std::snprintf(g.latest, sizeof g.latest, "%s", text);
-    size_t len = std::strlen(g.latest);
-    while (len > 0 && (g.latest[len - 1] == '\n' || g.latest[len - 1] == '\r'))
-        g.latest[--len] = '\0';
+// The table's row of the source, or -1 when it is full.
+int row_of(log_gate &g, const log_source &from) {
+    for (int i = 0; i < g.source_count; i++) {
+        const log_source &s = g.sources[i].source;
+        if (s.kind == from.kind && s.value == from.value) return i;
+    }
+    if (g.source_count == LOG_GATE_SOURCES) return -1;
+    g.sources[g.source_count] = {from, 0};
+    return g.source_count++;
+}
+
+void fold_locked(log_gate &g, log_source from, int level, int module, const char *text,
+                 uint32_t now) {
+    const int row = row_of(g, from);
+    if (row < 0) {
+        g.others++;
+        if (from.kind == log_source_kind::port && from.value < 64)
+            g.other_ports |= uint64_t{1} << from.value;
+        else
+            g.other_ports_only = false;
+        if (from.kind != log_source_kind::ipv4) g.other_addresses_only = false;
+    } else {
+        g.sources[row].folded++;
+        if (g.heaviest < 0 || row == g.heaviest ||
+            g.sources[row].folded > g.sources[g.heaviest].folded) {
+            g.heaviest = row;
+            g.level = level;
+            g.module = module;
+            std::snprintf(g.latest, sizeof g.latest, "%s", text);
+            size_t len = std::strlen(g.latest);
+            while (len > 0 && (g.latest[len - 1] == '\n' || g.latest[len - 1] == '\r'))
+                g.latest[--len] = '\0';
+        }
+    }
     if (g.report_queued) return;
     // Asked once a window: when the deferred-call queue is full, the first
     // line after the window makes the report instead.
     g.report_queued = true;
-    const uint32_t left = g.since + g.window - now;
-    sal_dpc_time(left * 1000000u, report_due, &g, nullptr, nullptr, nullptr, nullptr);
+    const uint32_t left = g.window - (now - g.since);
+    sal_dpc_time(left * 1000000u, report_due, &g,
+                 reinterpret_cast<void *>(static_cast<uintptr_t>(g.generation)), nullptr, nullptr,
+                 nullptr);
+}
+
+void open_window_locked(log_gate &g, uint32_t now) {
+    g.open = true;
+    g.since = now;
+    if (g.window == 0) g.window = LOG_GATE_WINDOW_SECS;
+    g.generation++;
+    g.report_queued = false;
+    clear_counts(g);
 }
 
 }  // namespace
 
-int log_gate_puts(log_gate *gate, int level, int module, const char *text) {
+void log_source_text(const log_source &source, char *out, size_t size) {
+    if (size == 0) return;
+    text_builder t(out, size);
+    add_source(t, source);
+}
+
+int log_gate_puts(log_gate *gate, log_source from, int level, int module, const char *text) {
+    if (text == nullptr) text = "";
     if (gate == nullptr) {
         logger_puts(level, module, text);
         return 1;
@@ -76,30 +250,42 @@ int log_gate_puts(log_gate *gate, int level, int module, const char *text) {
     SalLock hold(core_lock());
     const uint32_t now = sal_time();
     // A clock set back counts as the window's end too.
-    if (g.window == 0 || now - g.since >= g.window) {
-        if (g.folded != 0) {
-            report_locked(g, now);
-        } else {
-            g.since = now;
-            g.window = LOG_GATE_WINDOW_SECS;
-            g.passed = 0;
-        }
+    if (g.open && now - g.since >= g.window) end_window_locked(g, now);
+    if (!g.open && has_token(g, now)) {
+        spend_token(g, now);
+        if (g.console)
+            sal_printf("%s", text);
+        else
+            logger_puts(level, module, text);
+        return 1;
     }
-    if (g.passed >= g.burst) {
-        fold_locked(g, level, module, text != nullptr ? text : "", now);
-        return 0;
-    }
-    g.passed++;
-    write_line(g, level, module, text != nullptr ? text : "");
-    return 1;
+    if (!g.open) open_window_locked(g, now);
+    fold_locked(g, from, level, module, text, now);
+    return 0;
 }
 
-int log_gate_printf(log_gate *gate, int level, int module, const char *fmt, ...) {
+int log_gate_printf(log_gate *gate, log_source from, int level, int module, const char *fmt, ...) {
     char line[LOGGER_TEXT_MAX];
     va_list ap;
     va_start(ap, fmt);
     line[0] = '\0';
     if (fmt != nullptr) std::vsnprintf(line, sizeof line, fmt, ap);
     va_end(ap);
-    return log_gate_puts(gate, level, module, line);
+    return log_gate_puts(gate, from, level, module, line);
+}
+
+void log_gate_flush(log_gate *gate) {
+    if (gate == nullptr) return;
+    log_gate &g = *gate;
+    SalLock hold(core_lock());
+    g.full_at = 0;
+    if (!g.open) return;
+    const uint32_t now = sal_time();
+    if (folded_any(g)) report_locked(g, now);
+    clear_counts(g);
+    g.open = false;
+    g.window = 0;
+    g.full_at = 0;
+    g.generation++;
+    g.report_queued = false;
 }

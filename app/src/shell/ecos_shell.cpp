@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <arpa/inet.h>
 #include <strings.h>
 
 #include "log_gate.h"
@@ -182,6 +183,15 @@ void ecos_shell_run(void) {
     }
 }
 
+namespace {
+// The address a telnet peer's text names; the console is none.
+log_source source_of(const char *peer) {
+    in_addr a{};
+    if (inet_pton(AF_INET, peer, &a) != 1) return LOG_SOURCE_NONE;
+    return log_source_ipv4(ntohl(a.s_addr));
+}
+}  // namespace
+
 int ecos_shell_login_from(int max_tries, int log_module, const char *peer) {
     char user[kLoginFieldSize], password[kLoginFieldSize];
     for (int i = 0; i < max_tries; i++) {
@@ -193,7 +203,7 @@ int ecos_shell_login_from(int max_tries, int log_module, const char *peer) {
         }
         // A telnet client needs no password to make these: a gate bounds them.
         static log_gate failed_log{.burst = kFailedLinesPerBurst};
-        log_gate_printf(&failed_log, LOG_LEVEL_INFO, log_module,
+        log_gate_printf(&failed_log, source_of(peer), LOG_LEVEL_INFO, log_module,
                         "Incorrect login username(%.32s) or password from %s", user, peer);
         sal_printf("Login incorrect\n");
         sal_sleep(1);  // slows guessing down to one try a second

@@ -101,9 +101,9 @@ bool claim_slot(int fd, uint32_t peer) {
         address_text(peer, to, sizeof to);
         // Any host can connect again and again: a gate bounds the lines.
         static log_gate pushed_out_log{.burst = TELNETD_MAX_SESSIONS};
-        log_gate_printf(&pushed_out_log, LOG_LEVEL_INFO, LOG_MOD_TELNET,
-                        "Login from %s closed for one from %s: %s held %d sessions", from, to, from,
-                        taken_held);
+        log_gate_printf(&pushed_out_log, log_source_ipv4(ntohl(peer)), LOG_LEVEL_INFO,
+                        LOG_MOD_TELNET, "Login from %s closed for one from %s: %s held %d sessions",
+                        from, to, from, taken_held);
     }
     *taken = {.used = true, .fd = fd, .peer = peer, .logged_in = false, .seq = ++accepted};
     return true;
