@@ -6,10 +6,12 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "diag_parse.h"
 #include "diag_test.h"
 #include "drv_vlan.h"
+#include "dxp_enums.h"
 #include "dxp_error.h"
 #include "feature_cmds.h"
 #include "port_reserve.h"
@@ -288,6 +290,38 @@ void unseal_ports(test_saved_t *s) {
     s->egress_saved = s->closed_saved = soc_pbmp_t{};
 }
 
+// The ports' counts of the given kinds, summed.
+uint64_t ports_count(int unit, const soc_pbmp_t &ports, std::initializer_list<int> kinds) {
+    uint64_t sum = 0;
+    dxp_stat_sync(unit);
+    for (int port = 0; port < TEST_SAVE_PORTS; port++) {
+        if (!soc_pbmp_member(ports, port)) continue;
+        for (int kind : kinds) {
+            uint64_t v = 0;
+            if (dxp_stat_get(unit, port, kind, &v) >= 0) sum += v;
+        }
+    }
+    return sum;
+}
+
+// Until the stopped ports have sent what they had queued: their transmit
+// counts stay the same over several looks. A frame the CPU still sends into
+// one (the management's, in a VLAN the test shares) may keep them moving:
+// the wait is bounded.
+void wait_all_sent(int unit, const soc_pbmp_t &ports) {
+    constexpr int kStepUsecs = 20000, kQuietSteps = 5, kMostSteps = 150;
+    const auto sent = [&] {
+        return ports_count(unit, ports, {snmpIfOutUcastPkts, snmpIfOutNUcastPkts});
+    };
+    uint64_t last = sent();
+    for (int step = 0, quiet = 0; quiet < kQuietSteps && step < kMostSteps; step++) {
+        sal_usleep(kStepUsecs);
+        const uint64_t now = sent();
+        quiet = now == last ? quiet + 1 : 0;
+        last = now;
+    }
+}
+
 void clear(test_saved_t *s) {
     sal_free(s->journal);
     sal_free(s->statics);
@@ -561,14 +595,47 @@ int test_vlan_leave_others(test_saved_t *s, dxp_pbmp_t ports, dxp_vlan_t keep) {
     return rv;
 }
 
-int test_restore_switch(test_saved_t *s) {
+uint64_t test_ports_traffic(int unit, const soc_pbmp_t &ports) {
+    return ports_count(unit, ports,
+                       {snmpIfInUcastPkts, snmpIfInNUcastPkts, snmpIfInDiscards, snmpIfOutUcastPkts,
+                        snmpIfOutNUcastPkts, snmpIfOutDiscards});
+}
+
+int test_stop_ports(test_saved_t *s) {
+    if (s->stopped || soc_pbmp_is_null(s->held)) return 0;
+    s->stopped = true;
+    const int unit = s->unit;
+    // No frame of the network comes in, none goes on: a frame that comes
+    // back from a loop is dropped where it enters.
+    test_seal_ports(s, s->held, soc_pbmp_t{});
+    for (int port = 0; port < TEST_SAVE_PORTS; port++)
+        if (soc_pbmp_member(s->held, port)) test_port_egress(s, port, soc_pbmp_t{});
+    // What the ports had queued still leaves, into the loop, not the wire.
+    wait_all_sent(unit, s->held);
     int result = 0;
-    unseal_ports(s);
+    for (int port = 0; port < TEST_SAVE_PORTS; port++) {
+        int loopback = 0;
+        if (!soc_pbmp_member(s->held, port) || dxp_port_loopback_get(unit, port, &loopback) < 0 ||
+            loopback == 0)
+            continue;
+        if (int rv = dxp_port_loopback_set(unit, port, 0); rv < 0) {
+            test_error(unit, "Port %s: Failed to reset loopback: %s\n", pname(unit, port),
+                       dxp_errmsg(rv));
+            result = -1;
+        }
+    }
+    return result;
+}
+
+int test_restore_switch(test_saved_t *s) {
+    int result = test_stop_ports(s);
     for (int i = s->journal_count - 1; i >= 0; i--)
         if (undo(s, s->journal[i]) < 0) result = -1;
     if (restore_statics(s) < 0) result = -1;
     for (int port = 0; port < TEST_SAVE_PORTS; port++)
         if (soc_pbmp_member(s->info_ports, port) && restore_port(s, port) < 0) result = -1;
+    // The seal came first at the start: it goes last.
+    unseal_ports(s);
     test_release_switch(s);
     return result;
 }

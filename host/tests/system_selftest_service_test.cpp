@@ -6,14 +6,23 @@
 // to start on an address in service, naming it, and the address stays in
 // the chip and on the web list; a settings load puts every stored static
 // address back into the chip; the CPU port test 49 sends from is held while
-// the untested ports of its VLAN stay open. Needs root (CAP_NET_ADMIN),
-// /dev/net/tun and ip for the first case; skips without them.
+// the untested ports of its VLAN stay open; hosts on the traffic test's own
+// ports, pinging each other, receive none of its frames as it ends, run
+// after run, and reach each other again after each. Needs root
+// (CAP_NET_ADMIN), /dev/net/tun and ip for the namespace cases; skips
+// without them.
+#include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 #include "../../platform/tests/private_workdir.h"
 #include "switchfw_child.h"
@@ -208,6 +217,134 @@ TEST_P(selftest_service, Test49HoldsTheCpuPortAndTakesNoAddressInService) {
     const std::string list = test_run_once(fw, 49);
     EXPECT_NE(list.find("|    1|    1|    1|    0|"), std::string::npos) << list;
     EXPECT_EQ(vlan_line(fw, "1"), vlan1);
+}
+
+// The frames a host in a namespace receives on its TAP, counted until
+// stop(): all of them, and those from a self-test's address
+// (00:00:00:00:fe:xx, the traffic test's sources).
+class TestSourceWatch {
+  public:
+    TestSourceWatch(const std::string &space, const std::string &tap) {
+        int input[2];
+        if (pipe(input) != 0) return;
+        // The watch ends when its input closes: no other child may keep
+        // the writing end open.
+        fcntl(input[1], F_SETFD, FD_CLOEXEC);
+        stop_fd_ = input[1];
+        pipe_ = popen(("ip netns exec " + space + " python3 -c '" + kScript + "' " + tap + " <&" +
+                       std::to_string(input[0]))
+                          .c_str(),
+                      "r");
+        close(input[0]);
+        char line[16];
+        ready_ = pipe_ && fgets(line, sizeof line, pipe_) && std::string(line) == "ready\n";
+    }
+    ~TestSourceWatch() { stop(); }
+    TestSourceWatch(const TestSourceWatch &) = delete;
+    TestSourceWatch &operator=(const TestSourceWatch &) = delete;
+    bool ready() const { return ready_; }
+    // Ends the watch: {frames received, frames from a test's address}.
+    std::pair<long, long> stop() {
+        if (stop_fd_ >= 0) close(stop_fd_);
+        stop_fd_ = -1;
+        long got = -1, test = -1;
+        if (pipe_ && std::fscanf(pipe_, "%ld %ld", &got, &test) != 2) got = test = -1;
+        if (pipe_) pclose(pipe_);
+        pipe_ = nullptr;
+        return {got, test};
+    }
+
+  private:
+    static constexpr const char *kScript =
+        "import socket,sys,select\n"
+        "s=socket.socket(socket.AF_PACKET,socket.SOCK_RAW,socket.htons(3))\n"
+        "s.setsockopt(socket.SOL_SOCKET,33,8<<20)\n"
+        "s.bind((sys.argv[1],0))\n"
+        "print(\"ready\",flush=True)\n"
+        "got=test=0\n"
+        "def take(f,a):\n"
+        "  global got,test\n"
+        "  if a[2]==socket.PACKET_OUTGOING: return\n"
+        "  got+=1\n"
+        "  test+=f[6:11]==bytes([0,0,0,0,0xfe])\n"
+        "while True:\n"
+        "  r=select.select([s,sys.stdin],[],[])[0]\n"
+        "  if s in r: take(*s.recvfrom(2000))\n"
+        "  elif sys.stdin in r: break\n"
+        "s.setblocking(False)\n"
+        "try:\n"
+        "  while True: take(*s.recvfrom(2000))\n"
+        "except BlockingIOError: pass\n"
+        "print(got,test,flush=True)\n";
+    FILE *pipe_ = nullptr;
+    int stop_fd_ = -1;
+    bool ready_ = false;
+};
+
+// A background ping from the namespace to the address every 0.2 s; its
+// process id, -1 when it did not start.
+int ping_every_fifth(const std::string &space, const std::string &address) {
+    FILE *f = popen(
+        ("ip netns exec " + space + " ping -q -i 0.2 " + address + " >/dev/null 2>&1 & echo $!")
+            .c_str(),
+        "r");
+    int pid = -1;
+    if (f != nullptr && std::fscanf(f, "%d", &pid) != 1) pid = -1;
+    if (f != nullptr) pclose(f);
+    return pid;
+}
+
+TEST_P(selftest_service, HostsOnTheTrafficTestsPortsReceiveNoneOfItsFramesAsItEnds) {
+    if (!system_fixture::can_make_namespaces()) GTEST_SKIP() << "needs root and /dev/net/tun";
+    const std::string board = std::to_string(GetParam());
+    const std::string id = std::to_string(system_fixture::own_id()) + "b" + board;
+    const std::string one = "sseA" + id, two = "sseB" + id;
+    const std::string tap1 = "sse1_" + id, tap2 = "sse2_" + id;
+    Netns ns;
+    std::string net;
+    ASSERT_TRUE(ns.make_free("10.186.", system_fixture::own_id() + GetParam(), {one, two}, &net));
+    const fs::path dir = test_workdir::path() + "/ends-" + board;
+    fs::create_directories(dir);
+    Switch fw(dir, {"--board", board, "--tap", "1=" + tap1, "--tap", "2=" + tap2});
+    ASSERT_TRUE(fw.run("", "DXP.0> ", nullptr, 60));
+    for (const auto &[space, tap, address] :
+         {std::tuple{one, tap1, net + "1/24"}, std::tuple{two, tap2, net + "2/24"}}) {
+        sh("ip netns exec " + space + " sysctl -w net.ipv6.conf.all.disable_ipv6=1");
+        ASSERT_TRUE(Netns::attach(tap, space, address)) << tap;
+    }
+    // The hosts reach each other through the switch (once the links are up).
+    const auto reach = [&] {
+        bool up = false;
+        for (int tries = 0; tries < 60 && !up; tries++)
+            up = sh("ip netns exec " + one + " ping -c 1 -W 1 " + net + "2") == 0;
+        return up;
+    };
+    ASSERT_TRUE(reach());
+
+    TestSourceWatch watch1(one, tap1), watch2(two, tap2);
+    ASSERT_TRUE(watch1.ready() && watch2.ready());
+    const int pings[] = {ping_every_fifth(one, net + "2"), ping_every_fifth(two, net + "1")};
+    for (int run = 1; run <= 3; run++) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        std::string out;
+        EXPECT_TRUE(
+            fw.run("TestRun 72 PortBitMap=fe0-fe1 RunMode=PHY TimeInSeconds=2 "
+                   "CounterPollInterval=1",
+                   "DXP.0> ", &out, 120))
+            << out;
+        EXPECT_NE(out.find("TEST passed"), std::string::npos) << out;
+        // The ports are back in service.
+        EXPECT_TRUE(reach());
+    }
+    for (int pid : pings)
+        if (pid > 0) kill(pid, SIGTERM);
+    const auto [got1, test1] = watch1.stop();
+    const auto [got2, test2] = watch2.stop();
+    // The watches saw the pings, and no frame of the test.
+    EXPECT_GT(got1, 0);
+    EXPECT_GT(got2, 0);
+    EXPECT_EQ(test1, 0);
+    EXPECT_EQ(test2, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(every_board, selftest_service, testing::Values(52, 28, 26),
