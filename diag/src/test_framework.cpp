@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "diag_parse.h"
@@ -21,7 +22,24 @@ namespace {
 constexpr int kMaxLoops = TEST_MAX_LOOPS;
 
 constexpr int kMaxTests = 32;
+// The rows' flags, counts and parameters are written with interrupts
+// blocked (sal_splhi), from the test's thread, a background job or the
+// console, and read so: TestList shows one moment of the table.
 test_t table[kMaxTests];
+
+struct TableLock {
+    int level = sal_splhi();
+    TableLock() = default;
+    TableLock(const TableLock &) = delete;
+    TableLock &operator=(const TableLock &) = delete;
+    ~TableLock() { sal_spl(level); }
+};
+
+// Adds one to a count of the row.
+void count_one(test_t *t, int test_t::*count) {
+    TableLock held;
+    t->*count += 1;
+}
 
 std::atomic<test_t *> active{nullptr};
 std::atomic<sal_thread_t> test_thread{nullptr};
@@ -59,15 +77,13 @@ const char *chip_name(int unit) {
 }
 
 void flags_set(test_t *t, uint32_t bits) {
-    int s = sal_splhi();
+    TableLock held;
     t->t_flags |= bits;
-    sal_spl(s);
 }
 
 void flags_clear(test_t *t, uint32_t bits) {
-    int s = sal_splhi();
+    TableLock held;
     t->t_flags &= ~bits;
-    sal_spl(s);
 }
 
 int test_dispatch_init(int unit, test_t *t, args_t *a, void **work) {
@@ -141,11 +157,11 @@ void stop_on_error_menu(int unit, test_t *t) {
 // Counts and announces one loop's result.
 void count_result(test_t *t, int result) {
     if (result == 0) {
-        t->t_success++;
+        count_one(t, &test_t::t_success);
         sal_debug_printf(0x8000, "Test %d (%s) Completed successfully\n", t->t_test, t->t_name);
         return;
     }
-    t->t_fail++;
+    count_one(t, &test_t::t_fail);
     sal_debug_printf(0x8000, "Test %d (%s) Completed with error (%d)\n", t->t_test, t->t_name,
                      result);
     // A stopped run says so after its done.
@@ -178,12 +194,12 @@ int run_selected(int unit) {
 
 void select_add(int unit, test_t *t, uint32_t chip, int *rv) {
     if (supported(t, chip)) {
-        t->t_flags |= TEST_F_SEL_USER;
+        flags_set(t, TEST_F_SEL_USER);
         *rv = 0;
     } else if (test_options & TEST_O_OVERRIDE) {
         sal_printf("Warning: Selecting test %d (%s) not supported on %s\n", t->t_test, t->t_name,
                    chip_name(unit));
-        t->t_flags |= TEST_F_SEL_USER;
+        flags_set(t, TEST_F_SEL_USER);
         *rv = 0;
     } else {
         sal_printf(
@@ -195,8 +211,7 @@ void select_add(int unit, test_t *t, uint32_t chip, int *rv) {
 }
 
 void select_remove(test_t *t, uint32_t chip) {
-    t->t_flags &= ~TEST_F_SEL_USER;
-    if (supported(t, chip)) t->t_flags &= ~TEST_F_SEL_DEFAULT;
+    flags_clear(t, supported(t, chip) ? TEST_F_SEL_USER | TEST_F_SEL_DEFAULT : TEST_F_SEL_USER);
 }
 
 void list_header(bool title) {
@@ -207,13 +222,36 @@ void list_header(bool title) {
     sal_printf("-----+----+---------------------------+-----+-----+-----+-----+-----------\n");
 }
 
-void list_line(const test_t *t, uint32_t chip) {
-    const char *args = t->t_override_param != nullptr  ? t->t_override_param
+// A row as TestList shows it, copied under the table's lock.
+struct ListedRow {
+    test_t row;
+    std::string params;  // TestParameters', else the default ones; "" for none
+};
+
+ListedRow listed(const test_t *t) {
+    TableLock held;
+    ListedRow copy{*t, t->t_override_param != nullptr  ? t->t_override_param
                        : t->t_default_param != nullptr ? t->t_default_param
-                                                       : "(none)";
+                                                       : ""};
+    copy.row.t_override_param = nullptr;
+    return copy;
+}
+
+// Every row of the table at one moment.
+std::vector<ListedRow> listed_table() {
+    TableLock held;
+    std::vector<ListedRow> rows;
+    for (int i = 0; i < test_cnt; i++)
+        rows.push_back(listed(&test_list[i]));
+    return rows;
+}
+
+void list_line(const ListedRow &r, uint32_t chip) {
+    const test_t *t = &r.row;
     sal_printf(" %c%c%c |%4d| %-26s|%5d|%5d|%5d|%5d| %s\n", supported(t, chip) ? ' ' : 'U',
                (t->t_flags & TEST_F_ACTIVE) ? 'A' : ' ', selected(t, chip) ? 'S' : ' ', t->t_test,
-               t->t_name, t->t_loops, t->t_runs, t->t_success, t->t_fail, args);
+               t->t_name, t->t_loops, t->t_runs, t->t_success, t->t_fail,
+               r.params.empty() ? "(none)" : r.params.c_str());
 }
 
 // Progress line state.
@@ -318,10 +356,9 @@ int test_dispatch(int unit, test_t *t, int loops, args_t *a) {
     }
     bool ran = false;
     if (args != nullptr) {
-        const char *params =
-            t->t_override_param != nullptr ? t->t_override_param : t->t_default_param;
-        if (own != nullptr && sh_tokenize(params != nullptr ? params : "", nullptr, own) < 0) {
-            t->t_fail++;
+        const std::string params = listed(t).params;
+        if (own != nullptr && sh_tokenize(params.c_str(), nullptr, own) < 0) {
+            count_one(t, &test_t::t_fail);
         } else {
             // The parameters stand in for the words of the command that runs
             // the test, which the tests' messages name.
@@ -336,8 +373,8 @@ int test_dispatch(int unit, test_t *t, int loops, args_t *a) {
         flags_set(t, TEST_F_ACTIVE);
         const int position = args->a_arg;
         if (test_dispatch_init(unit, t, args, &work) != 0) {
-            t->t_runs++;
-            t->t_fail++;
+            count_one(t, &test_t::t_runs);
+            count_one(t, &test_t::t_fail);
             flags_clear(t, TEST_F_ACTIVE);
             active = nullptr;
             test_thread = nullptr;
@@ -354,7 +391,7 @@ int test_dispatch(int unit, test_t *t, int loops, args_t *a) {
                 if (loops >= 2)
                     soc_cm_debug_print(0x18000, "Test %d: %s.  Starting interation %d.\n",
                                        t->t_test, t->t_name, i);
-                t->t_runs++;
+                count_one(t, &test_t::t_runs);
                 args->a_arg = position;
                 flags_clear(t, TEST_F_SOE_OFFERED | TEST_F_ERROR);
                 result = t->t_test_f(unit, args, work);
@@ -492,6 +529,15 @@ void progress_done(void) {
 
 namespace {
 
+// The row's parameters become `text`; the old copy is returned for the
+// caller to free, outside the lock.
+char *parameters_swap(test_t *t, char *text) {
+    TableLock held;
+    char *old = t->t_override_param;
+    t->t_override_param = text;
+    return old;
+}
+
 // Calls body(command, test) for each test word ("*", when allowed, for every
 // test); an unknown word ends the command.
 template <typename Body>
@@ -576,7 +622,7 @@ int cmd_test_select(int unit, args_t *a) {
                 test_t *r = &test_list[i];
                 bool add = sign == '+' || (sign == 0 && !selected(r, chip));
                 if (add) {
-                    if (supported(r, chip)) r->t_flags |= TEST_F_SEL_DEFAULT;
+                    if (supported(r, chip)) flags_set(r, TEST_F_SEL_DEFAULT);
                 } else {
                     select_remove(r, chip);
                 }
@@ -596,12 +642,14 @@ int cmd_test_list(int unit, args_t *a) {
     const char *cmd = ARG_CMD(a);
     const uint32_t chip = test_chip_bit(unit);
     const char *first = ARG_CUR(a);
+    // One moment of the table, whatever a running test writes meanwhile.
+    const std::vector<ListedRow> rows = listed_table();
     if (first != nullptr && sal_strcasecmp(first, "fail") == 0 && ARG_CNT(a) == 1) {
         ARG_GET(a);
         bool any = false;
-        for (int i = 0; i < test_cnt; i++) {
-            if (test_list[i].t_fail != 0) {
-                sal_printf("%d  ", test_list[i].t_test);
+        for (const ListedRow &r : rows) {
+            if (r.row.t_fail != 0) {
+                sal_printf("%d  ", r.row.t_test);
                 any = true;
             }
         }
@@ -613,11 +661,11 @@ int cmd_test_list(int unit, args_t *a) {
         if (first != nullptr) ARG_GET(a);
         list_header(true);
         int loops = 0, runs = 0, passes = 0, fails = 0;
-        for (int i = 0; i < test_cnt; i++) {
-            const test_t *t = &test_list[i];
+        for (const ListedRow &r : rows) {
+            const test_t *t = &r.row;
             if (!every && chip != 0 && !supported(t, chip) && !(t->t_flags & TEST_F_SEL_USER))
                 continue;
-            list_line(t, chip);
+            list_line(r, chip);
             loops += t->t_loops;
             runs += t->t_runs;
             passes += t->t_success;
@@ -639,7 +687,7 @@ int cmd_test_list(int unit, args_t *a) {
         }
         if (!header) list_header(false);
         header = true;
-        list_line(t, chip);
+        list_line(rows[static_cast<size_t>(t - test_list)], chip);
     }
     return rv;
 }
@@ -667,14 +715,12 @@ int cmd_test_parameters(int, args_t *a) {
                 return CMD_FAIL;
             }
             std::strcpy(copy, params);
-            sal_free(t->t_override_param);
-            t->t_override_param = copy;
-            sal_printf("%s: Parameter set: %s(\"%s\")\n", cmd, t->t_name, copy);
-        } else if (t->t_override_param == nullptr) {
+            sal_free(parameters_swap(t, copy));
+            sal_printf("%s: Parameter set: %s(\"%s\")\n", cmd, t->t_name, params);
+        } else if (char *old = parameters_swap(t, nullptr); old == nullptr) {
             sal_printf("%s: Warning: No arguments to clear for test: %s\n", cmd, t->t_name);
         } else {
-            sal_free(t->t_override_param);
-            t->t_override_param = nullptr;
+            sal_free(old);
         }
         return CMD_OK;
     });
@@ -682,6 +728,7 @@ int cmd_test_parameters(int, args_t *a) {
 
 int cmd_test_clear(int, args_t *a) {
     return each_test_word(a, true, [](const char *, test_t *t) {
+        TableLock held;
         t->t_runs = t->t_success = t->t_fail = 0;
         return CMD_OK;
     });

@@ -557,18 +557,7 @@ constexpr int kSnakeDropped = -2;
 
 // Every frame through the tested ports, both ways, the dropped ones too.
 uint64_t ports_traffic(lb_work_t *lw) {
-    static const int kCounts[] = {snmpIfInUcastPkts,  snmpIfInNUcastPkts,  snmpIfInDiscards,
-                                  snmpIfOutUcastPkts, snmpIfOutNUcastPkts, snmpIfOutDiscards};
-    uint64_t sum = 0;
-    dxp_stat_sync(lw->unit);
-    for (int port = 0; port < LB_PORTS; port++) {
-        if (!soc_pbmp_member(lw->p->pbm, port)) continue;
-        for (int type : kCounts) {
-            uint64_t v = 0;
-            if (dxp_stat_get(lw->unit, port, type, &v) >= 0) sum += v;
-        }
-    }
-    return sum;
+    return test_ports_traffic(lw->unit, lw->p->pbm);
 }
 
 // A frame that reached a tested port before its loopback closed it (another
@@ -763,15 +752,9 @@ int lb_snake_test(int unit, args_t *, void *work) {
 int lb_done_test(int unit, void *work) {
     auto *lw = static_cast<lb_work_t *>(work);
     if (lw == nullptr) return 0;
-    int rv = 0;
-    for (int port = 0; port < LB_PORTS; port++) {
-        if (!soc_pbmp_member(lw->saved.info_ports, port)) continue;
-        if (int r = dxp_port_loopback_set(unit, port, 0); r < 0) {
-            test_error(unit, "Port %s: Failed to reset MAC loopback: %s\n",
-                       lb_port_name(unit, port), dxp_errmsg(r));
-            rv = -1;
-        }
-    }
+    // The ports stop and their loops open before the snake's links go: a
+    // frame still on its way would be flooded, or leave by the wire.
+    int rv = test_stop_ports(&lw->saved);
     if (lw->fwd != nullptr || lw->rev != nullptr || lw->markers != nullptr) snake_free(lw);
     if (lbu_done(lw) < 0) rv = -1;
     work_of[unit] = nullptr;

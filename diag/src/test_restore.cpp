@@ -10,6 +10,7 @@
 #include "diag_parse.h"
 #include "diag_test.h"
 #include "drv_vlan.h"
+#include "dxp_enums.h"
 #include "dxp_error.h"
 #include "feature_cmds.h"
 #include "port_reserve.h"
@@ -561,14 +562,76 @@ int test_vlan_leave_others(test_saved_t *s, dxp_pbmp_t ports, dxp_vlan_t keep) {
     return rv;
 }
 
-int test_restore_switch(test_saved_t *s) {
+uint64_t test_ports_traffic(int unit, const soc_pbmp_t &ports) {
+    static const int kCounts[] = {snmpIfInUcastPkts,  snmpIfInNUcastPkts,  snmpIfInDiscards,
+                                  snmpIfOutUcastPkts, snmpIfOutNUcastPkts, snmpIfOutDiscards};
+    uint64_t sum = 0;
+    dxp_stat_sync(unit);
+    for (int port = 0; port < TEST_SAVE_PORTS; port++) {
+        if (!soc_pbmp_member(ports, port)) continue;
+        for (int type : kCounts) {
+            uint64_t v = 0;
+            if (dxp_stat_get(unit, port, type, &v) >= 0) sum += v;
+        }
+    }
+    return sum;
+}
+
+namespace {
+
+// Until the stopped ports have sent what they had queued and taken back
+// what was on its way: their counts stay the same over several looks. A
+// frame the CPU or a cable still brings (the management's, in a VLAN the
+// test shares) may keep them moving: the wait is bounded.
+void wait_all_passed(int unit, const soc_pbmp_t &ports) {
+    constexpr int kStepUsecs = 20000, kQuietSteps = 5, kMostSteps = 150;
+    uint64_t last = test_ports_traffic(unit, ports);
+    for (int step = 0, quiet = 0; quiet < kQuietSteps && step < kMostSteps; step++) {
+        sal_usleep(kStepUsecs);
+        const uint64_t now = test_ports_traffic(unit, ports);
+        quiet = now == last ? quiet + 1 : 0;
+        last = now;
+    }
+}
+
+}  // namespace
+
+int test_stop_ports(test_saved_t *s) {
+    if (s->stopped || soc_pbmp_is_null(s->held)) return 0;
+    s->stopped = true;
+    const int unit = s->unit;
+    // No frame of the network comes in, none goes on: a frame that comes
+    // back from a loop is dropped where it enters.
+    test_seal_ports(s, s->held, soc_pbmp_t{});
+    for (int port = 0; port < TEST_SAVE_PORTS; port++)
+        if (soc_pbmp_member(s->held, port)) test_port_egress(s, port, soc_pbmp_t{});
+    // What the ports had queued still leaves, into the loop, not the wire,
+    // and is dropped where it comes back.
+    wait_all_passed(unit, s->held);
     int result = 0;
-    unseal_ports(s);
+    for (int port = 0; port < TEST_SAVE_PORTS; port++) {
+        int loopback = 0;
+        if (!soc_pbmp_member(s->held, port) || dxp_port_loopback_get(unit, port, &loopback) < 0 ||
+            loopback == 0)
+            continue;
+        if (int rv = dxp_port_loopback_set(unit, port, 0); rv < 0) {
+            test_error(unit, "Port %s: Failed to reset loopback: %s\n", pname(unit, port),
+                       dxp_errmsg(rv));
+            result = -1;
+        }
+    }
+    return result;
+}
+
+int test_restore_switch(test_saved_t *s) {
+    int result = test_stop_ports(s);
     for (int i = s->journal_count - 1; i >= 0; i--)
         if (undo(s, s->journal[i]) < 0) result = -1;
     if (restore_statics(s) < 0) result = -1;
     for (int port = 0; port < TEST_SAVE_PORTS; port++)
         if (soc_pbmp_member(s->info_ports, port) && restore_port(s, port) < 0) result = -1;
+    // The seal came first at the start: it goes last.
+    unseal_ports(s);
     test_release_switch(s);
     return result;
 }

@@ -7,6 +7,11 @@
 // addresses on the tested ports and each tested port's settings come back
 // too. The restore goes on past a refused item and reports each one it could
 // not give back.
+//
+// A test's end is the mirror of its start: the ports stop forwarding first,
+// their loopback comes off once nothing moves through them any more, and
+// the seal that was put on first is taken off last, so no frame of the
+// test leaves by a tested port's wire however the test ends.
 #pragma once
 
 #include "dxp.h"
@@ -51,6 +56,7 @@ struct test_saved_t {
     // the held ports each one reached.
     soc_pbmp_t closed_saved;
     soc_pbmp_t closed[TEST_SAVE_PORTS];
+    bool stopped = false;  // test_stop_ports ran
 };
 
 // Holds the ports for the named test and saves the static addresses on
@@ -85,6 +91,16 @@ void test_seal_ports(test_saved_t *s, const soc_pbmp_t &ports, const soc_pbmp_t 
 // Lets a sealed port forward to the ports given; 0 for a port not sealed.
 int test_port_egress(test_saved_t *s, int port, const soc_pbmp_t &allowed);
 
+// The first step of every end (done, failure, break, failed init): each
+// held port forwards to nothing, so what still goes round is dropped where
+// it comes back in; once the ports have sent all they had queued (their
+// counts stop), their loopback comes off. 0, or -1 after reporting a port
+// whose loopback stays. Runs once per record; the restore runs it when the
+// done has not.
+int test_stop_ports(test_saved_t *s);
+// Frames the ports passed, both ways, the dropped ones too.
+uint64_t test_ports_traffic(int unit, const soc_pbmp_t &ports);
+
 // Waits for the ports' links as dxp_link_wait does, the time-out counted
 // from the last port that came up: links come up as fast as the host runs
 // the chip model, so a busy host takes longer for many ports, not forever.
@@ -98,9 +114,10 @@ int test_pvid_set(test_saved_t *s, int port, dxp_vlan_t vid);
 // Takes the ports out of every VLAN but `keep`.
 int test_vlan_leave_others(test_saved_t *s, dxp_pbmp_t ports, dxp_vlan_t keep);
 
-// Undoes the journal, gives the rest back and releases the ports: 0, or -1
-// after reporting each item that could not be restored. Safe on a record
-// that saved nothing; the record is empty afterwards.
+// Stops the ports (when not yet done), undoes the journal, gives the rest
+// back, unseals and releases the ports: 0, or -1 after reporting each item
+// that could not be restored. Safe on a record that saved nothing; the
+// record is empty afterwards.
 int test_restore_switch(test_saved_t *s);
 // Releases the ports and forgets what was saved, restoring nothing (a test
 // told to leave its configuration in place).

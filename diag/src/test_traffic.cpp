@@ -2,6 +2,7 @@
 // MAC, at the PHY or through cables, while the test polls their statistics
 // and fails when a pair stops passing traffic. Init saves the ports, the test
 // runs the traffic, done restores the switch.
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -178,13 +179,22 @@ int traffic_init_parse(int unit, args_t *a) {
         params = before;
         return -1;
     }
-    // Bad values would make the poll loop spin or the frames unusable.
-    if (params.interval <= 0 || params.seconds < 0 || params.length < 64 ||
-        params.length > kMaxLength) {
-        test_error(unit, "%s: Invalid option: %s\n", ARG_CMD(a),
-                   params.interval <= 0 ? "CounterPollInterval"
-                   : params.seconds < 0 ? "TimeInSeconds"
-                                        : "Length");
+    // Bad values would make the poll loop spin or the frames unusable, and
+    // a run of no time would pass after one poll that checked nothing.
+    const struct {
+        const char *name;
+        int value, least, most;
+    } ranges[] = {{"CounterPollInterval", params.interval, 1, INT32_MAX},
+                  {"TimeInSeconds", params.seconds, 1, INT32_MAX},
+                  {"Length", params.length, 64, kMaxLength}};
+    for (const auto &r : ranges) {
+        if (r.value >= r.least && r.value <= r.most) continue;
+        if (r.most == INT32_MAX)
+            test_error(unit, "%s: Invalid option: %s=%d (at least %d)\n", ARG_CMD(a), r.name,
+                       r.value, r.least);
+        else
+            test_error(unit, "%s: Invalid option: %s=%d (%d to %d)\n", ARG_CMD(a), r.name, r.value,
+                       r.least, r.most);
         params = before;
         return -1;
     }
@@ -688,8 +698,7 @@ int traffic_test(int unit, args_t *, void *work) {
                 w->stats[w->pairs[i].a] = read_stats(unit, w->pairs[i].a);
             continue;
         }
-        sal_printf("TRAFFIC: running... (%d%% complete)\n",
-                   p.seconds > 0 ? elapsed * 100 / p.seconds : 100);
+        sal_printf("TRAFFIC: running... (%d%% complete)\n", elapsed * 100 / p.seconds);
         dxp_stat_sync(unit);
         elapsed += p.interval;
         for (int i = 0; i < w->npairs; i++)
@@ -698,21 +707,6 @@ int traffic_test(int unit, args_t *, void *work) {
     // Said by the done, once the ports are given back.
     w->passed_loops++;
     return 0;
-}
-
-// Waits, for a bounded time, until the ports' frame counts stop moving.
-void wait_until_quiet(int unit, const soc_pbmp_t &ports) {
-    constexpr int kStepUsecs = 100000, kSteps = 30;
-    uint64_t last = UINT64_MAX;
-    for (int step = 0; step < kSteps; step++) {
-        dxp_stat_sync(unit);
-        uint64_t sum = 0;
-        for (int port = 0; port < kPorts; port++)
-            if (soc_pbmp_member(ports, port)) sum += read_stats(unit, port).in_frames;
-        if (sum == last) return;
-        last = sum;
-        sal_usleep(kStepUsecs);
-    }
 }
 
 // The addresses the test's frames came from, in the pairs' VLANs: a late
@@ -742,11 +736,10 @@ int traffic_test_done(int unit, void *work) {
             "*** Zero EPC_LINK to stop traffic.\n*** Reboot switch when done.\n");
         test_release_switch(w->orig_cfg);
     } else {
-        // The loops open first, and the frames still on their way settle,
-        // so that none is learnt after the flush below.
-        for (int port = 0; port < kPorts; port++)
-            if (soc_pbmp_member(w->p.pbmp, port)) dxp_port_loopback_set(unit, port, 0);
-        wait_until_quiet(unit, w->p.pbmp);
+        // The pairs stop first and their loops open once nothing moves, so
+        // that no frame leaves by the wire and none is learnt after the
+        // flush below.
+        if (test_stop_ports(w->orig_cfg) < 0) rv = -1;
         for (int i = 0; i < w->npairs; i++) {
             const Pair &pr = w->pairs[i];
             sal_printf("TRAFFIC: restoring ports: %s, %s\n", pname(unit, pr.a), pname(unit, pr.b));

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -156,9 +157,19 @@ TEST_F(selftest, TrafficRefusesBadParametersWithoutTouchingPorts) {
     EXPECT_TRUE(has(out, "Invalid option: Bogus")) << out;
     EXPECT_TRUE(has(out, "Init function for test 72 (Traffic Test) failed")) << out;
     out = run({"TestRun 72 CounterPollInterval=0"});
-    EXPECT_TRUE(has(out, "Invalid option: CounterPollInterval")) << out;
+    EXPECT_TRUE(has(out, "Invalid option: CounterPollInterval=0 (at least 1)")) << out;
     EXPECT_FALSE(has(out, "TRAFFIC:")) << out;
-    EXPECT_EQ(test_find("72")->t_fail, 2);
+    // A run of no time would check nothing and pass: refused as a negative
+    // time is, by name, before any port is touched.
+    for (const char *seconds : {"0", "-5"}) {
+        out = run({std::string("TestRun 72 TimeInSeconds=") + seconds});
+        EXPECT_TRUE(has(out, std::string("TestRun: Invalid option: TimeInSeconds=") + seconds +
+                                 " (at least 1)\n"))
+            << out;
+        EXPECT_FALSE(has(out, "TRAFFIC:")) << out;
+        EXPECT_FALSE(has(out, "TEST passed")) << out;
+    }
+    EXPECT_EQ(test_find("72")->t_fail, 4);
     EXPECT_EQ(test_find("72")->t_success, 0);
     // Stored parameters are refused in the name of the command that ran them.
     out = run({"TestParameters 72 \"Bogus=1\"", "TestRun 72", "TestParameters 72"});

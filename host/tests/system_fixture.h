@@ -225,6 +225,25 @@ inline std::string test_run_once(Switch &fw, int test) {
     return list;
 }
 
+// Once the self-test running as a background job shows `progress` (a line
+// it prints only while it passes, after what the caller did), stops the job
+// and waits until the test has given its ports back; its TestList row, or
+// "" when the job had ended (failed) before. A test stopped so runs for as
+// long as the caller's checks take on any host, not for a guessed count.
+inline std::string test_stop_background(Switch &fw, int test, const std::string &progress) {
+    std::string seen;
+    if (!fw.read_more(&seen, progress, 120)) return "";
+    const std::string run = "TestRun " + std::to_string(test);
+    std::istringstream in(fw.output("JOBS"));
+    bool killed = false;
+    for (std::string line; std::getline(in, line);) {
+        int job = 0;
+        if (std::sscanf(line.c_str(), "Job %d:", &job) == 1 && line.find(run) != std::string::npos)
+            killed = fw.output("KILL " + std::to_string(job)).find("killed") != std::string::npos;
+    }
+    return killed ? test_run_once(fw, test) : "";
+}
+
 // The address table's line for the MAC ("aa:bb:..."), or "".
 inline std::string l2_entry_of(Switch &fw, const std::string &mac) {
     std::istringstream in(fw.output("l2 show"));

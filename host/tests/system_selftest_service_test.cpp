@@ -6,14 +6,25 @@
 // to start on an address in service, naming it, and the address stays in
 // the chip and on the web list; a settings load puts every stored static
 // address back into the chip; the CPU port test 49 sends from is held while
-// the untested ports of its VLAN stay open. Needs root (CAP_NET_ADMIN),
-// /dev/net/tun and ip for the first case; skips without them.
+// the untested ports of its VLAN stay open; hosts on the traffic test's own
+// ports, pinging each other, receive none of its frames as it ends, run
+// after run, and reach each other again after each. Needs root
+// (CAP_NET_ADMIN), /dev/net/tun and ip for the namespace cases; skips
+// without them.
+#include <fcntl.h>
+#include <linux/if_packet.h>
+#include <net/ethernet.h>
+#include <net/if.h>
+#include <sched.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "../../platform/tests/private_workdir.h"
 #include "switchfw_child.h"
@@ -208,6 +219,95 @@ TEST_P(selftest_service, Test49HoldsTheCpuPortAndTakesNoAddressInService) {
     const std::string list = test_run_once(fw, 49);
     EXPECT_NE(list.find("|    1|    1|    1|    0|"), std::string::npos) << list;
     EXPECT_EQ(vlan_line(fw, "1"), vlan1);
+}
+
+// A packet socket on the TAP in the namespace, opened there: it keeps what
+// the host receives (8 MB) until read; -1 when it cannot be opened.
+int packet_socket_in(const std::string &space, const std::string &tap) {
+    const int home = open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
+    const int inside = open(("/run/netns/" + space).c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = -1;
+    if (home >= 0 && inside >= 0 && setns(inside, CLONE_NEWNET) == 0) {
+        fd = socket(AF_PACKET, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, htons(ETH_P_ALL));
+        const int room = 8 << 20;
+        sockaddr_ll at{};
+        at.sll_family = AF_PACKET;
+        at.sll_protocol = htons(ETH_P_ALL);
+        at.sll_ifindex = static_cast<int>(if_nametoindex(tap.c_str()));
+        if (fd >= 0 && (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &room, sizeof room) != 0 ||
+                        bind(fd, reinterpret_cast<sockaddr *>(&at), sizeof at) != 0)) {
+            close(fd);
+            fd = -1;
+        }
+        setns(home, CLONE_NEWNET);
+    }
+    for (int f : {home, inside})
+        if (f >= 0) close(f);
+    return fd;
+}
+
+// What the socket holds: {frames received, those from a self-test's
+// address, 00:00:00:00:fe:xx}.
+std::pair<int, int> received_and_tests(int fd) {
+    std::pair<int, int> counts{0, 0};
+    uint8_t frame[2048];
+    sockaddr_ll from{};
+    for (socklen_t len = sizeof from;
+         recvfrom(fd, frame, sizeof frame, 0, reinterpret_cast<sockaddr *>(&from), &len) >= 12;
+         len = sizeof from) {
+        if (from.sll_pkttype == PACKET_OUTGOING) continue;
+        counts.first++;
+        static const uint8_t kTestSource[5] = {0, 0, 0, 0, 0xfe};
+        if (std::memcmp(frame + 6, kTestSource, sizeof kTestSource) == 0) counts.second++;
+    }
+    return counts;
+}
+
+TEST_P(selftest_service, HostsOnTheTrafficTestsPortsReceiveNoneOfItsFramesAsItEnds) {
+    if (!system_fixture::can_make_namespaces()) GTEST_SKIP() << "needs root and /dev/net/tun";
+    const std::string board = std::to_string(GetParam());
+    const std::string id = std::to_string(system_fixture::own_id()) + "b" + board;
+    const std::string one = "sseA" + id, two = "sseB" + id;
+    const std::string tap1 = "sse1_" + id, tap2 = "sse2_" + id;
+    Netns ns;
+    std::string net;
+    ASSERT_TRUE(ns.make_free("10.186.", system_fixture::own_id() + GetParam(), {one, two}, &net));
+    const fs::path dir = test_workdir::path() + "/ends-" + board;
+    fs::create_directories(dir);
+    Switch fw(dir, {"--board", board, "--tap", "1=" + tap1, "--tap", "2=" + tap2});
+    ASSERT_TRUE(fw.run("", "DXP.0> ", nullptr, 60));
+    ASSERT_TRUE(Netns::attach(tap1, one, net + "1/24") && Netns::attach(tap2, two, net + "2/24"));
+    // The hosts reach each other through the switch (once the links are up).
+    const auto reach = [&] {
+        bool up = false;
+        for (int tries = 0; tries < 60 && !up; tries++)
+            up = sh("ip netns exec " + one + " ping -c 1 -W 1 " + net + "2") == 0;
+        return up;
+    };
+    ASSERT_TRUE(reach());
+    const int watch[] = {packet_socket_in(one, tap1), packet_socket_in(two, tap2)};
+    ASSERT_TRUE(watch[0] >= 0 && watch[1] >= 0);
+    // Each host pings the other every 0.2 s while the test runs four times.
+    sh("ip netns exec " + one + " ping -q -i 0.2 " + net + "2 >/dev/null 2>&1 & ip netns exec " +
+       two + " ping -q -i 0.2 " + net + "1 &");
+    for (int run = 1; run <= 4; run++) {
+        std::string out;
+        EXPECT_TRUE(
+            fw.run("TestRun 72 PortBitMap=fe0-fe1 RunMode=PHY TimeInSeconds=2 "
+                   "CounterPollInterval=1",
+                   "DXP.0> ", &out, 120))
+            << out;
+        EXPECT_NE(out.find("TEST passed"), std::string::npos) << out;
+        EXPECT_TRUE(reach()) << "run " << run;  // the ports are back in service
+    }
+    for (const std::string &space : {one, two})
+        sh("ip netns pids " + space + " | xargs -r kill");
+    for (int fd : watch) {
+        const auto [frames, tests] = received_and_tests(fd);
+        close(fd);
+        EXPECT_GT(frames, 0);  // the pings came
+        EXPECT_EQ(tests, 0);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(every_board, selftest_service, testing::Values(52, 28, 26),
