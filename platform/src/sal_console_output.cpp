@@ -21,9 +21,10 @@ namespace sal_internal {
 
 namespace {
 
-// Room for a few thousand lines: a terminal paused for a while loses none,
-// one that never reads again costs a bounded amount of memory.
-constexpr size_t kQueueBytes = 128 * 1024;
+// Room for some ten thousand lines: a terminal paused for a while, or a
+// reader that falls behind a long dump, loses none; one that never reads
+// again costs a bounded amount of memory.
+constexpr size_t kQueueBytes = 1024 * 1024;
 
 struct Chunk {
     ConsoleSink sink;
