@@ -204,6 +204,9 @@ int terminal_read_line(char *buf, size_t size) {
 
 int stdio_read_line(void *, char *buf, size_t size) {
     if (buf == nullptr || size == 0) return -1;
+    // The terminal's keys may already wait with the console (read while a
+    // command ran): the terminal's reader takes them first.
+    if (console_takes_terminal()) return terminal_read_line(buf, size);
     // A terminal is taken once this program has its foreground.
     if (!stdin_ready_or_break(read_start_breaks())) {
         buf[0] = '\0';
