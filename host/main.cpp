@@ -59,10 +59,13 @@ void block_signals(sigset_t *set) {
     std::signal(SIGTTIN, SIG_IGN);
 }
 
-[[noreturn]] void end_from_console() {
-    std::fputs("\nswitchfw: ended with the quit key (Ctrl-\\)\n", stdout);
-    std::fflush(stdout);
+void end_from_console() {
+    sal_board_printf("\nswitchfw: ended with the quit key (Ctrl-\\)\n");
     sal_exit_after_pending(0);
+}
+
+void stop_command() {
+    sh_break_raise();
 }
 
 [[noreturn]] void take_signals(const sigset_t *set) {
@@ -70,22 +73,13 @@ void block_signals(sigset_t *set) {
         siginfo_t info{};
         const int sig = sigwaitinfo(set, &info);
         if (sig < 0) continue;
-        // A key typed at the terminal shows as its driver echoes it; a
-        // signal sent by another program does not.
-        if (info.si_code == SI_KERNEL) sal_host_terminal_signal_echo(sig);
         if (sig == SIGUSR1) factory_default_button_press();
         if (sig == SIGTERM || sig == SIGHUP || (sig == SIGINT && !console_is_terminal()))
             sal_signal_after_pending(sig);
-        // At the prompt the break drops the typed line; during a command it
-        // stops the command.
-        if (sig == SIGINT && sal_console_break_at_prompt() == 0) {
-            sal_board_printf("\n");
-            sh_break_raise();
-        }
-        // The driver drops the typed line with the suspend key as well; a
-        // command goes on.
-        if (sig == SIGTSTP) sal_console_break_at_prompt();
-        if (sig == SIGQUIT) end_from_console();
+        // The console's own keys (a key typed at the terminal before the
+        // console took it came from its driver), or a program sending them.
+        if (sig == SIGINT || sig == SIGTSTP || sig == SIGQUIT)
+            sal_host_console_key(sig, info.si_code == SI_KERNEL ? 1 : 0);
     }
 }
 
@@ -190,6 +184,7 @@ void start_thread(void *arg) {
 int main(int argc, char **argv) {
     sigset_t signals;
     block_signals(&signals);
+    sal_host_console_keys_set(stop_command, end_from_console);
     static Arguments arguments{argc, argv};
     if (sal_thread_create("Start-up", 0, SAL_THREAD_PRIO_DEFAULT, start_thread, &arguments) ==
         SAL_THREAD_ERROR) {

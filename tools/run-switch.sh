@@ -5,10 +5,12 @@ set -uo pipefail
 prog=$1
 shift
 mkdir -p var
-# The terminal's interrupt and quit keys are the firmware's (the serial
-# line's break, and the end of the program): this loop waits for the firmware
-# rather than ending on them.
-trap ':' INT QUIT
+# The terminal's interrupt, quit and suspend keys are the firmware's (the
+# serial line's break, the end of the program, a key that stops nothing): the
+# firmware takes them itself, and should one reach this loop (typed while
+# the firmware restarts) it waits for the firmware rather than ending or
+# stopping on it, so that the switch stays up.
+trap ':' INT QUIT TSTP TTIN TTOU
 while true; do
     "$prog" "$@"
     status=$?

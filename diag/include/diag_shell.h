@@ -195,6 +195,8 @@ void sh_break_block(int on);
 // holds a break context takes it.
 int sh_break_raise(void);
 // Forgets a break no command took: the monitor calls it on each line read.
+// A break that came after the line was read (typed right after its Enter)
+// stays, for the line's command.
 void sh_break_clear(void);
 // 1 on the console's thread while a break waits and is not deferred.
 int sh_break_requested(void);

@@ -13,6 +13,9 @@ namespace {
 std::atomic<int> contexts{0};
 std::atomic<int> blocked{0};
 std::atomic<bool> pending{false};
+// The console's read count when the break came: a break that comes after a
+// line was read (typed together with its Enter) is that line's command's.
+std::atomic<uint32_t> pending_after_line{0};
 
 bool on_console_thread() {
     const sal_thread_t console = diag_console_thread();
@@ -39,12 +42,13 @@ void sh_break_block(int on) {
 }
 
 int sh_break_raise(void) {
+    pending_after_line.store(sal_console_lines_read());
     pending.store(true);
     return contexts.load() > 0 ? 1 : 0;
 }
 
 void sh_break_clear(void) {
-    pending.store(false);
+    if (pending_after_line.load() != sal_console_lines_read()) pending.store(false);
 }
 
 int sh_break_requested(void) {

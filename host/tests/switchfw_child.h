@@ -63,11 +63,13 @@ inline bool behind_a_foreground_job() {
 // Runs switchfw with the arguments in dir; env_name=env_value is set in the
 // child when given. A pty that is the child's controlling terminal turns
 // its interrupt and quit keys into signals, as a user's terminal does; in
-// the background the terminal is another job's.
+// the background the terminal is another job's. A launcher (a shell and its
+// words) starts switchfw with the arguments after them, as a user's command
+// line would.
 inline Child start(const std::filesystem::path &dir, const std::vector<std::string> &args,
                    bool pty = false, const char *env_name = nullptr,
                    const char *env_value = nullptr, bool controlling = false,
-                   bool background = false) {
+                   bool background = false, const std::vector<std::string> &launcher = {}) {
     int in[2], out[2];
     if (pty) {
         int master = posix_openpt(O_RDWR | O_NOCTTY);
@@ -86,6 +88,12 @@ inline Child start(const std::filesystem::path &dir, const std::vector<std::stri
     }
     // Built before the fork: the child only calls what is safe there.
     std::vector<char *> argv{const_cast<char *>("switchfw")};
+    if (!launcher.empty()) {
+        argv.clear();
+        for (const std::string &word : launcher)
+            argv.push_back(const_cast<char *>(word.c_str()));
+        argv.push_back(const_cast<char *>(SWITCHFW_PATH));
+    }
     for (const std::string &arg : args)
         argv.push_back(const_cast<char *>(arg.c_str()));
     argv.push_back(nullptr);
@@ -101,7 +109,7 @@ inline Child start(const std::filesystem::path &dir, const std::vector<std::stri
         if (pty && controlling && background && !behind_a_foreground_job()) _exit(127);
         if (chdir(dir.c_str()) != 0) _exit(127);
         if (env_name != nullptr) setenv(env_name, env_value, 1);
-        execv(SWITCHFW_PATH, argv.data());
+        execv(launcher.empty() ? SWITCHFW_PATH : argv[0], argv.data());
         _exit(127);
     }
     close(in[0]);

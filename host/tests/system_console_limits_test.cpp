@@ -10,6 +10,7 @@
 
 #include "../../platform/tests/private_workdir.h"
 #include "system_fixture.h"
+#include "web_client.h"
 
 namespace {
 
@@ -101,6 +102,41 @@ TEST_P(console_limits, ReinitialisingTheUnitSaysWhatHappened) {
     ASSERT_TRUE(sw.run("DETach", "DXP> ", &seen)) << seen;
     EXPECT_TRUE(has(seen, "soc_cm_device_destroy\n")) << seen;
     EXPECT_TRUE(has(seen, "DETach: Unit 0 detached\n")) << seen;
+}
+
+// A console nobody reads (a terminal paused with Ctrl-S, a full pipe) holds
+// up no manager: while the monitor's output waits, the web server refuses
+// posts whose refusal it logs on the console and the SNMP agent answers;
+// what the console could not hold is dropped and counted, and the monitor
+// answers once its output is read again.
+TEST_P(console_limits, AConsoleNobodyReadsHoldsUpNoManager) {
+    const int web = sw.port_offset() + 80;
+    const std::string cookie = web_client::login(web, "qivor");
+    ASSERT_FALSE(cookie.empty());
+    // Far more than the pipe and the console's queue hold; the port the
+    // monitor disables after it shows when the monitor is past it.
+    ASSERT_TRUE(
+        sw.type("LOOP 8000 \"Echo " + std::string(200, 'x') + "\"\nport fe0 enable=false\n"));
+    const std::string agent = " 127.0.0.1:" + std::to_string(sw.port_offset() + 161);
+    std::string admin;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!has(admin, "INTEGER: 2") && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));  // a poll, not a delay
+        admin =
+            sh_out("snmpget -v2c -On -r 1 -t 5 -c public" + agent + " .1.3.6.1.2.1.2.2.1.7.1 2>&1");
+    }
+    EXPECT_TRUE(has(admin, ".1.3.6.1.2.1.2.2.1.7.1 = INTEGER: 2")) << admin;
+    for (int i = 0; i < 5; i++) {
+        const std::string answer =
+            web_client::post(web, "/aging.cgi", "enable=1&time=never", cookie);
+        ASSERT_TRUE(has(answer, "Invalid aging time")) << i << ": " << answer;
+    }
+    // Read again, the console shows what it held, then the count of what
+    // it dropped, and answers.
+    std::string seen;
+    auto tail = [&seen] { return seen.substr(seen.size() > 2000 ? seen.size() - 2000 : 0); };
+    EXPECT_TRUE(sw.read_more(&seen, " console lines dropped\n", 60)) << tail();
+    ASSERT_TRUE(sw.answer("Echo read-again", &seen)) << tail();
 }
 
 INSTANTIATE_TEST_SUITE_P(boards, console_limits, ::testing::Values("52", "28", "26"));

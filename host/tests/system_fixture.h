@@ -86,20 +86,22 @@ inline bool can_make_namespaces() {
 }
 
 // switchfw with its monitor on a pipe (or a pseudo-terminal, which may be
-// its controlling terminal, with switchfw in the background of it). The
-// arguments follow the fixed ones (direct bus, a free port offset, a private
-// flash and file system).
+// its controlling terminal, with switchfw in the background of it), started
+// by a launcher when given (see switchfw_child::start). The arguments follow
+// the fixed ones (direct bus, a free port offset, a private flash and file
+// system).
 class Switch {
   public:
     Switch(const std::filesystem::path &dir, const std::vector<std::string> &args, bool pty = false,
-           bool controlling = false, bool background = false)
+           bool controlling = false, bool background = false,
+           const std::vector<std::string> &launcher = {})
         : offset_(switchfw_child::free_port_offset()), pty_(pty) {
         std::vector<std::string> all{
             "--bus",   "direct",    "--port-offset", std::to_string(offset_),
             "--flash", "flash.bin", "--fs",          "fs"};
         all.insert(all.end(), args.begin(), args.end());
-        switchfw_child::Child child =
-            switchfw_child::start(dir, all, pty, nullptr, nullptr, controlling, background);
+        switchfw_child::Child child = switchfw_child::start(dir, all, pty, nullptr, nullptr,
+                                                            controlling, background, launcher);
         pid_ = child.pid;
         in_ = child.in;
         out_ = child.out;

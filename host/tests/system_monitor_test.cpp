@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -316,7 +317,9 @@ TEST(switchfw_monitor_boards, StartedInTheBackgroundItLeavesTheTerminalAlone) {
 
 // At a terminal a break shows its key as the terminal's driver shows it,
 // and the new prompt on a line of its own; while a command runs, the key
-// and a new line.
+// and a new line. A break typed together with the Enter that starts a
+// command is that command's, and the suspend key during a command stops
+// nothing and ends the line it shows on, as the break does.
 TEST(switchfw_monitor_boards, ABreakAtTheTerminalShowsItsKey) {
     Switch sw(test_workdir::path(), {"--board", "26"}, true, true);
     ASSERT_TRUE(sw.run("", kPrompt, nullptr, 60));
@@ -332,6 +335,82 @@ TEST(switchfw_monitor_boards, ABreakAtTheTerminalShowsItsKey) {
     seen.clear();
     ASSERT_TRUE(sw.read_more(&seen, kPrompt)) << seen;
     EXPECT_NE(seen.find("^C\r\n"), std::string::npos) << seen;
+
+    seen.clear();
+    const auto typed = std::chrono::steady_clock::now();
+    ASSERT_TRUE(sw.type("SLeep 30\n\x03"));
+    ASSERT_TRUE(sw.read_more(&seen, "^C\r\n", 60)) << seen;
+    ASSERT_TRUE(sw.read_more(&seen, kPrompt, 60)) << seen;
+    // A break left to the next prompt lets the sleep run its 30 s.
+    EXPECT_LT(std::chrono::steady_clock::now() - typed, std::chrono::seconds(20)) << seen;
+    seen.clear();
+    ASSERT_TRUE(sw.type("SLeep 1\n\x1a"));
+    ASSERT_TRUE(sw.read_more(&seen, "^Z\r\n")) << seen;
+    ASSERT_TRUE(sw.read_more(&seen, kPrompt)) << seen;
+}
+
+// With its output sent elsewhere (`switchfw > file` at a terminal) the
+// terminal shows the line as typed: erasing a tab backs up to the column
+// where the tab began there, whatever column the output reached.
+TEST(switchfw_monitor_boards, WithItsOutputElsewhereTheTerminalShowsTheLineAsTyped) {
+    Switch sw(test_workdir::path(), {"--board", "26"}, true, true, false,
+              {"/bin/sh", "-c", "exec \"$0\" \"$@\" >console.log"});
+    // The output file holds the text, within a bound that only ends a hang.
+    auto output_holds = [](const std::string &text) {
+        for (int tenths = 0; tenths < 600; tenths++) {
+            std::ifstream file(test_workdir::path() + "/console.log");
+            const std::string all{std::istreambuf_iterator<char>(file), {}};
+            if (all.find(text) != std::string::npos) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));  // a poll, not a delay
+        }
+        return false;
+    };
+    ASSERT_TRUE(output_holds(kPrompt));
+    std::string seen;
+    ASSERT_TRUE(
+        sw.type("Echo a\tb\x7f\x7f"
+                "c\n"));
+    ASSERT_TRUE(sw.read_more(&seen, "c\r\n")) << seen;
+    // "Echo a" ends in column 6 of the terminal: the tab shows up to column 8.
+    EXPECT_NE(seen.find("Echo a\tb\b \b\b\b"
+                        "c\r\n"),
+              std::string::npos)
+        << seen;
+    EXPECT_TRUE(output_holds(kPrompt + "ac\n"));
+}
+
+// Under the loop script that tools/run.sh starts, as a job of an
+// interactive shell: the break and the suspend key, at the prompt and
+// during a command, stop neither the script nor the firmware, a telnet
+// reboot brings the switch back, and the quit key ends both.
+TEST(switchfw_monitor_boards, UnderTheLoopScriptTheKeysStopNothingAndARebootComesBack) {
+    Switch sw(test_workdir::path(), {"--board", "26"}, true, true, false,
+              {"/bin/bash", "--norc", "--noprofile", "-i", "-c",
+               RUN_SWITCH_PATH " \"$0\" \"$@\"; echo loop-ended-$?"});
+    std::string seen;
+    ASSERT_TRUE(sw.run("", kPrompt, &seen, 60)) << seen;
+    for (const char *keys : {"\x1a", "\x03", "SLeep 1\n\x1a", "SLeep 30\n\x03"}) {
+        SCOPED_TRACE(keys);
+        seen.clear();
+        ASSERT_TRUE(sw.type(keys));
+        const std::string shown = keys[std::strlen(keys) - 1] == '\x03' ? "^C" : "^Z";
+        ASSERT_TRUE(sw.read_more(&seen, shown + "\r\n", 60)) << seen;
+        ASSERT_TRUE(sw.read_more(&seen, kPrompt, 60)) << seen;
+        ASSERT_TRUE(sw.answer("Echo still-here", &seen)) << seen;
+        EXPECT_EQ(count_of(seen, "still-here\r\n"), 2u) << seen;  // echoed and run
+        EXPECT_EQ(seen.find("Stopped"), std::string::npos) << seen;
+    }
+    const int telnet = switchfw_child::telnet_login(sw.port_offset() + 23, "qivor");
+    ASSERT_GE(telnet, 0);
+    switchfw_child::send_text(telnet, "reboot\r\n");
+    seen.clear();
+    ASSERT_TRUE(sw.read_more(&seen, "(rebooting)", 60)) << seen;
+    ASSERT_TRUE(sw.read_more(&seen, kPrompt, 60)) << seen;
+    close(telnet);
+    const std::string page = web_client::get(sw.port_offset() + 80, "/login.htm");
+    EXPECT_NE(page.find("200 OK"), std::string::npos) << page;
+    ASSERT_TRUE(sw.type("\x1c"));
+    ASSERT_TRUE(sw.read_more(&seen, "loop-ended-0", 60)) << seen;
 }
 
 // A break drops what was read for good, whatever key follows it: a Ctrl-D

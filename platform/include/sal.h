@@ -184,6 +184,9 @@ int sal_console_break_at_prompt(void);
 // How many breaks were taken at a prompt so far: a reader that continues a
 // line drops what it read before a break.
 uint32_t sal_console_prompt_breaks(void);
+// How many reads of the board's console have ended: a break taken after the
+// read of a command's line is that command's, one taken before it is not.
+uint32_t sal_console_lines_read(void);
 // While on, a break at the board's prompt ends the waiting read of the
 // calling thread (diag_readline answers null) instead of showing the prompt
 // again: for an answer a running command waits for, which the break stops.

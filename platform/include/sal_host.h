@@ -42,10 +42,16 @@ void sal_reboot_delay_set(int enabled);
 // foreground); the entry point calls it before anything could be typed at a
 // prompt.
 void sal_host_terminal_edit(void);
-// Shows the key of a signal typed at that terminal (^C for SIGINT, ^\ for
-// SIGQUIT, ^Z for SIGTSTP) as the terminal's own line mode echoes it, before
-// what the break shows; nothing for a pipe or while echo is off.
-void sal_host_terminal_signal_echo(int sig);
+// The console's break (SIGINT), suspend (SIGTSTP) and quit (SIGQUIT) keys.
+// Typed at the terminal the console takes they act on this program alone,
+// never on the other processes of the terminal's foreground; the entry point
+// hands their signals here too, typed when the terminal's driver raised
+// them. A typed key shows as the terminal's own line mode echoes it (^C,
+// ^\, ^Z; nothing for a pipe or while echo is off). At a prompt the break and the suspend key drop
+// the typed line; during a command the break calls command_break and the suspend key stops nothing;
+// the quit key calls quit.
+void sal_host_console_keys_set(void (*command_break)(void), void (*quit)(void));
+void sal_host_console_key(int sig, int typed);
 
 // ---- simulated interrupts. Work posted here runs on one host "interrupt"
 // thread with interrupts masked (sal_splhi held) and sal_int_context() true.

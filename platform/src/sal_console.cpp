@@ -14,15 +14,18 @@
 #include "sal.h"
 #include "sal_fs.h"
 #include "sal_host.h"
+#include "sal_console_keys.h"
+#include "sal_console_output.h"
 #include "sal_terminal.h"
 
 namespace {
 
+// Queued for the console's own writer: a terminal or pipe that is not read
+// holds up no thread that prints.
 int stdio_write(void *, const char *buf, size_t len) {
-    size_t n = std::fwrite(buf, 1, len, stdout);
-    std::fflush(stdout);
-    sal_internal::terminal_output_seen(buf, n);
-    return static_cast<int>(n);
+    sal_internal::console_output_queue(sal_internal::ConsoleSink::output, buf, len);
+    if (sal_internal::terminal_shows_output()) sal_internal::terminal_output_seen(buf, len);
+    return static_cast<int>(len);
 }
 
 // Set by a read that found the end of standard input: whether that end was
@@ -31,6 +34,8 @@ std::atomic<bool> stdin_closed{false};
 
 // Breaks taken while the board's console waited for a line.
 std::atomic<uint32_t> prompt_breaks{0};
+// Reads of the board's console that ended (sal_console_lines_read).
+std::atomic<uint32_t> lines_read{0};
 // A break ends the waiting read (sal_console_break_ends_read).
 std::atomic<bool> break_ends_read{false};
 
@@ -64,10 +69,6 @@ bool board_reading = false;
 uint32_t board_read_breaks = 0;  // prompt_breaks when the read was marked
 std::string board_prompt;
 std::string board_line_prompt;  // shown instead while a line goes on
-// The breaks whose new prompt is shown; a reader that sent a signal key
-// waits on break_shown for its break.
-uint32_t breaks_shown = 0;
-pthread_cond_t break_shown = PTHREAD_COND_INITIALIZER;
 
 // Ends a read of the board's console unless a break came since `breaks`
 // (the count when the read last took a byte): then the read starts anew
@@ -78,6 +79,7 @@ bool board_read_end(uint32_t *breaks) {
     const bool ends = now == *breaks;
     if (ends) {
         board_reading = false;
+        lines_read++;
     } else {
         *breaks = now;
     }
@@ -113,48 +115,74 @@ void terminal_echo(const std::string &text) {
     pthread_mutex_unlock(&console_lock);
 }
 
-// A signal key typed while a line is read, which the console took itself:
-// shown and sent as the driver sends it, to the terminal's foreground
-// process group. When this program is in that group, the read goes on once
-// its break has dropped the line and shown the prompt again, so that the
-// keys typed after the signal key are the new line's.
-void signal_key_typed(int sig) {
-    if (const std::string key = sal_internal::terminal_signal_key(sig); !key.empty())
+// What the console does with its signal keys: a break during a command
+// stops it, the quit key ends the program (sal_host_console_keys_set).
+std::atomic<void (*)(void)> command_break_hook{nullptr};
+std::atomic<void (*)(void)> quit_hook{nullptr};
+
+// A break, suspend or quit key: typed at the terminal, shown as its driver
+// shows it, or its signal sent by another program, which shows nothing.
+void console_key(int sig, bool typed) {
+    if (const std::string key = sal_internal::terminal_signal_key(sig); typed && !key.empty())
         terminal_echo(key);
-    const pid_t group = tcgetpgrp(STDIN_FILENO);
-    if (group <= 0) return;  // no controlling terminal: the driver signals nobody
-    pthread_mutex_lock(&prompt_lock);
-    const uint32_t before = breaks_shown;
-    kill(-group, sig);
-    while (group == getpgrp() && board_reading && breaks_shown == before)
-        pthread_cond_wait(&break_shown, &prompt_lock);
-    pthread_mutex_unlock(&prompt_lock);
+    if (sig == SIGQUIT) {
+        if (auto quit = quit_hook.load(); quit != nullptr) quit();
+        return;
+    }
+    if (sal_console_break_at_prompt() != 0) return;
+    // During a command the break stops it and the suspend key stops
+    // nothing; the line either key showed on ends.
+    if (sig == SIGINT) {
+        sal_board_printf("\n");
+        if (auto stop = command_break_hook.load(); stop != nullptr) stop();
+    } else if (sig == SIGTSTP && typed) {
+        sal_board_printf("\n");
+    }
+}
+
+void console_key_typed(int sig) {
+    console_key(sig, true);
+}
+
+// Takes the terminal on standard input, when it is in this program's
+// foreground, and reads its keys between lines from then on.
+bool console_takes_terminal() {
+    if (!sal_internal::terminal_edit_begin()) return false;
+    sal_internal::terminal_keys_watch(console_key_typed);
+    return true;
+}
+
+// Waits for a key of the terminal, or for a break that ends the read.
+bool terminal_key_or_break(uint32_t breaks) {
+    constexpr int kLookMs = 100;
+    for (;;) {
+        if (break_ends_read.load() && prompt_breaks.load() != breaks) return false;
+        if (sal_internal::terminal_key_ready(kLookMs)) return true;
+    }
 }
 
 // A line typed at a terminal, which the console edits itself: a break, an
 // end and a line that ended as a break came are taken as the pipe's reader
-// below takes them.
+// below takes them. Only this read takes the terminal's keys until the line
+// has ended.
 int terminal_read_line(char *buf, size_t size) {
     using Key = sal_internal::TerminalLine::Key;
+    sal_internal::TerminalKeysHold hold;
     sal_internal::TerminalLine line(buf, size, terminal_echo, sal_internal::terminal_column());
     int c = EOF;
     Key key = Key::more;
     uint32_t breaks = read_start_breaks();
     for (;;) {
-        while (stdin_ready_or_break(breaks)) {
-            c = std::fgetc(stdin);
-            // Put in the background meanwhile: read on in the foreground.
-            if (c == EOF && std::ferror(stdin) != 0 && sal_internal::terminal_elsewhere()) {
-                std::clearerr(stdin);
-                continue;
-            }
+        while (terminal_key_or_break(breaks)) {
+            c = sal_internal::terminal_key_take();
+            if (c == sal_internal::kNoKey) continue;
             if (c == EOF) break;
             if (const uint32_t now = prompt_breaks.load(); now != breaks) {
                 breaks = now;
                 line.drop(sal_internal::terminal_column());
             }
             if ((key = line.take(c)) == Key::signal) {
-                signal_key_typed(line.signal());
+                console_key_typed(line.signal());
                 key = Key::more;
             }
             if (key != Key::more) break;
@@ -169,23 +197,22 @@ int terminal_read_line(char *buf, size_t size) {
         key = Key::more;
     }
     buf[line.length()] = '\0';
-    if (c == EOF) {  // the terminal went away
-        stdin_closed = stdin_end_is_final();
-        std::clearerr(stdin);
-    }
+    if (c == EOF) stdin_closed = stdin_end_is_final();  // the terminal went away
     if (key != Key::line && !line.handed_over()) return -1;
     return static_cast<int>(line.length());
 }
 
 int stdio_read_line(void *, char *buf, size_t size) {
     if (buf == nullptr || size == 0) return -1;
-    std::fflush(stdout);
+    // The terminal's keys may already wait with the console (read while a
+    // command ran): the terminal's reader takes them first.
+    if (console_takes_terminal()) return terminal_read_line(buf, size);
     // A terminal is taken once this program has its foreground.
     if (!stdin_ready_or_break(read_start_breaks())) {
         buf[0] = '\0';
         return -1;
     }
-    if (sal_internal::terminal_edit_begin()) return terminal_read_line(buf, size);
+    if (console_takes_terminal()) return terminal_read_line(buf, size);
     size_t len = 0;
     int c = EOF;
     bool any = false;
@@ -232,7 +259,7 @@ int stdio_read_line(void *, char *buf, size_t size) {
 int stdio_echo_set(void *, int on) {
     // In the background the terminal's modes are the foreground job's; the
     // console shows keys as asked once it edits there.
-    if (sal_internal::terminal_edit_begin() || sal_internal::terminal_elsewhere()) {
+    if (console_takes_terminal() || sal_internal::terminal_elsewhere()) {
         sal_internal::terminal_echo_set(on != 0);
         return 0;
     }
@@ -303,8 +330,6 @@ class OutputLock {
 std::atomic<uint32_t> debug_flags{0};
 
 void board_read_mark(bool reading, const std::string &prompt) {
-    // The console reads the signal keys of a line typed at the terminal.
-    if (board_console.load() == &stdio_console) sal_internal::terminal_reading(reading);
     pthread_mutex_lock(&prompt_lock);
     board_reading = reading;
     board_read_breaks = prompt_breaks.load();
@@ -486,9 +511,17 @@ void sal_console_release(const sal_console_ops *ops) {
     if (log != nullptr) sal_fclose(log);
 }
 
-void sal_host_terminal_signal_echo(int sig) {
-    const std::string key = sal_internal::terminal_signal_key(sig);
-    if (!key.empty()) terminal_echo(key);
+void sal_host_terminal_edit(void) {
+    console_takes_terminal();
+}
+
+void sal_host_console_keys_set(void (*command_break)(void), void (*quit)(void)) {
+    command_break_hook = command_break;
+    quit_hook = quit;
+}
+
+void sal_host_console_key(int sig, int typed) {
+    console_key(sig, typed != 0);
 }
 
 int sal_console_break_at_prompt(void) {
@@ -496,21 +529,20 @@ int sal_console_break_at_prompt(void) {
     const bool reading = board_reading;
     const std::string prompt = board_line_prompt.empty() ? board_prompt : board_line_prompt;
     if (reading) prompt_breaks++;
-    const uint32_t count = prompt_breaks.load();
     pthread_mutex_unlock(&prompt_lock);
     if (!reading) return 0;
     // A break that ends the read shows a new line; otherwise the terminal's
     // driver has dropped the line typed so far, and the prompt shows again.
     emit(break_ends_read.load() ? "\n" : "\n" + prompt, board_console.load(), true);
-    pthread_mutex_lock(&prompt_lock);
-    breaks_shown = count;
-    pthread_cond_broadcast(&break_shown);
-    pthread_mutex_unlock(&prompt_lock);
     return 1;
 }
 
 uint32_t sal_console_prompt_breaks(void) {
     return prompt_breaks.load();
+}
+
+uint32_t sal_console_lines_read(void) {
+    return lines_read.load();
 }
 
 void sal_console_break_ends_read(int on) {

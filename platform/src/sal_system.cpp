@@ -12,6 +12,7 @@
 #include "sal.h"
 #include "sal_host.h"
 #include "sal_internal.h"
+#include "sal_console_output.h"
 #include "sal_terminal.h"
 
 namespace {
@@ -147,6 +148,8 @@ void flush_all() {
     }
     for (auto fn : to_flush)
         fn();
+    // What the console still holds shows before the end, unless nobody reads it.
+    sal_internal::console_output_drain(sal_internal::kConsoleDrainAtExitUsecs);
     sal_internal::terminal_restore();
     // Not fflush(nullptr): that waits for the lock of stdin, which the
     // console thread holds while it waits for input.

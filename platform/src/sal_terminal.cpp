@@ -6,11 +6,10 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <mutex>
-#include <cstdio>
 #include <cstdlib>
+#include <mutex>
 
-#include "sal_host.h"
+#include "sal_console_output.h"
 
 namespace sal_internal {
 
@@ -41,8 +40,7 @@ std::atomic<bool> changed{false};
 std::atomic<bool> echo_on{true};
 std::atomic<bool> echo_chosen{false};  // set by terminal_echo_set before the terminal was taken
 std::atomic<size_t> column{0};
-bool reading = false;  // a line is being read (terminal_reading); under terminal_lock
-// Orders taking the terminal, giving it back and switching its signal keys.
+// Orders taking the terminal and giving it back.
 std::mutex terminal_lock;
 
 bool is_key(int c, int index) {
@@ -80,14 +78,6 @@ int set_modes_locked(const termios &modes) {
     return foreground_elsewhere() ? -1 : tcsetattr(STDIN_FILENO, TCSANOW, &modes);
 }
 
-// The modes the console reads with: while a line is read the console takes
-// the signal keys itself. Under terminal_lock.
-termios editing_modes_locked() {
-    termios modes = editing;
-    if (reading) modes.c_lflag &= ~static_cast<tcflag_t>(ISIG);
-    return modes;
-}
-
 }  // namespace
 
 bool terminal_edit_begin() {
@@ -107,12 +97,15 @@ bool terminal_edit_begin() {
     editing = now;
     // The keys are shown as the line is edited, so the driver shows none.
     editing.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ECHOE | ECHOK | ECHONL);
+    // The signal keys are the program's: the driver would signal the
+    // terminal's whole foreground process group with them.
+    editing.c_lflag &= ~static_cast<tcflag_t>(ISIG);
     // Return is mapped here, as the driver did, so that the key after
     // Ctrl-V keeps it as typed.
     editing.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR);
     editing.c_cc[VMIN] = 1;
     editing.c_cc[VTIME] = 0;
-    if (set_modes_locked(editing_modes_locked()) != 0) {
+    if (set_modes_locked(editing) != 0) {
         not_terminal = !foreground_elsewhere();
         return false;
     }
@@ -131,10 +124,17 @@ bool terminal_elsewhere() {
     return terminal && foreground_elsewhere();
 }
 
-void terminal_reading(bool on) {
-    std::lock_guard<std::mutex> g(terminal_lock);
-    reading = on;
-    if (changed.load() && (found.c_lflag & ISIG) != 0) set_modes_locked(editing_modes_locked());
+int terminal_signal_of(int c) {
+    if ((found.c_lflag & ISIG) == 0) return 0;
+    return is_key(c, VINTR) ? SIGINT : is_key(c, VQUIT) ? SIGQUIT : is_key(c, VSUSP) ? SIGTSTP : 0;
+}
+
+bool terminal_literal_next(int c) {
+    return is_key(c, VLNEXT);
+}
+
+bool terminal_flushes_at_signal() {
+    return (found.c_lflag & NOFLSH) == 0;
 }
 
 void terminal_restore() {
@@ -166,14 +166,15 @@ size_t terminal_column() {
     return column.load();
 }
 
+bool terminal_shows_output() {
+    static const bool shows = isatty(STDOUT_FILENO) != 0;
+    return shows;
+}
+
 void terminal_write(const std::string &text) {
     // The driver echoes on the terminal, wherever the output goes.
-    if (isatty(STDOUT_FILENO) != 0) {
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        std::fflush(stdout);
-    } else if (write(STDIN_FILENO, text.data(), text.size()) < 0) {
-        // Nothing to show it on.
-    }
+    console_output_queue(terminal_shows_output() ? ConsoleSink::output : ConsoleSink::terminal,
+                         text.data(), text.size());
     terminal_output_seen(text.data(), text.size());
 }
 
@@ -199,13 +200,7 @@ TerminalLine::Key TerminalLine::take(int c) {
         c = '\r';
     }
     const char key = static_cast<char>(c);
-    if ((found.c_lflag & ISIG) != 0) {
-        signal_ = is_key(c, VINTR)   ? SIGINT
-                  : is_key(c, VQUIT) ? SIGQUIT
-                  : is_key(c, VSUSP) ? SIGTSTP
-                                     : 0;
-        if (signal_ != 0) return Key::signal;
-    }
+    if ((signal_ = terminal_signal_of(c)) != 0) return Key::signal;
     if (c == '\n') {
         show("\n");
         handed_ = true;
@@ -232,7 +227,7 @@ TerminalLine::Key TerminalLine::take(int c) {
         show("^R\n" + std::string(buf_ + segment_, len_ - segment_));
         start_at_ = segment_;
         start_column_ = 0;
-    } else if (is_key(c, VLNEXT)) {
+    } else if (terminal_literal_next(c)) {
         literal_ = true;
     } else {
         store(key);
@@ -296,7 +291,3 @@ void TerminalLine::show(const std::string &text) {
 }
 
 }  // namespace sal_internal
-
-void sal_host_terminal_edit(void) {
-    sal_internal::terminal_edit_begin();
-}

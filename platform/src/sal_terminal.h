@@ -2,9 +2,9 @@
 // line discipline keeps only 4095 characters of a line and drops the rest
 // unseen, so a line cut there would run as if typed so; the console reads
 // the terminal key by key instead and edits the line itself, as the driver
-// would. The signal keys (break, quit, suspend) stay the driver's while a
-// command runs; while a line is read the console takes them itself, so that
-// a key after the literal-next key is taken as typed, as the driver took it.
+// would. The driver raises no signals meanwhile: the console takes the
+// signal keys (break, quit, suspend) itself, so that they are the
+// program's alone and a key after the literal-next key is taken as typed.
 // A program whose process group is not the terminal's foreground one (started
 // with "&") leaves the terminal alone: it neither reads it nor changes its
 // settings until it is brought to the foreground.
@@ -22,15 +22,22 @@ bool terminal_edit_begin();
 // True while standard input is a terminal whose foreground is another
 // process group's (a shell's job control put this program in the background).
 bool terminal_elsewhere();
-// Whether a line is being read: the console then takes the signal keys
-// itself (TerminalLine::Key::signal), the driver takes them otherwise.
-void terminal_reading(bool on);
+// The signal a key stands for (SIGINT, SIGQUIT, SIGTSTP) where the driver
+// found raised signals; 0 for any other key.
+int terminal_signal_of(int c);
+// Whether the key takes the key after it as typed.
+bool terminal_literal_next(int c);
+// Whether a signal key drops the keys typed before it, as the driver did.
+bool terminal_flushes_at_signal();
 // Gives the terminal back as it was found, at the program's end.
 void terminal_restore();
 // Whether typed keys are shown (off while a password is typed).
 void terminal_echo_set(bool on);
 // Shows echoed keys on the terminal.
 void terminal_write(const std::string &text);
+// Whether standard output shows on the terminal (not redirected to a file
+// or a pipe): then the console's output moves the terminal's column too.
+bool terminal_shows_output();
 // Output written to the terminal, and the column it leaves the cursor in
 // (the driver's own count: tabs to the next multiple of 8, a line ends at
 // a newline or carriage return).

@@ -300,11 +300,11 @@ int write_ifAdminStatus(int action, u_char *var_val, u_char var_val_type, size_t
     switch (action) {
         case RESERVE1:
             if (var_val_type != ASN_INTEGER) {
-                std::fprintf(stderr, "write to ifAdminStatus not ASN_INTEGER\n");
+                sal_printf("write to ifAdminStatus not ASN_INTEGER\n");
                 return SNMP_ERR_WRONGTYPE;
             }
             if (var_val_len > sizeof(long)) {
-                std::fprintf(stderr, "write to ifAdminStatus: bad length\n");
+                sal_printf("write to ifAdminStatus: bad length\n");
                 return SNMP_ERR_WRONGLENGTH;
             }
             if (row < 1 || row > std::min(interface_count(), kAdminRows))
