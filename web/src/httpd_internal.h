@@ -69,6 +69,8 @@ void httpd_request_header(httpd_request *req, const char *name, const char *valu
 // false when the body cannot be taken (a malformed upload): close the session.
 bool httpd_request_body(httpd_request *req, const char *data, size_t len);
 void httpd_request_body_end(httpd_request *req);
+// True for a file upload (multipart body).
+bool httpd_request_uploads(const httpd_request *req);
 
 // ---- response (httpd_response.cpp)
 // Runs the argument and status events and the caching rule; writes the
@@ -80,6 +82,9 @@ long httpd_response_prepare(httpd_request *req, char *status, size_t status_size
 // an image takes that lock). True while the form must wait for them, having
 // waited `waited_usecs`; past SAL_IMAGES_WAIT_USECS it is answered busy.
 bool httpd_response_images_pending(httpd_request *req, uint32_t waited_usecs);
+// True for a request that may change settings: a form, or an upload (whose
+// end may queue a settings image).
+bool httpd_response_changes_settings(const httpd_request *req);
 // Next response header line without its line end; false after the last.
 bool httpd_response_head_line(httpd_request *req, char *line, size_t size);
 // True for a static file: no handler and one last text record, bytes that
@@ -136,6 +141,7 @@ struct httpd_session {
     // its writers and looks again on every short pass, serving the others.
     bool images_deferred;
     uint32_t images_since;  // sal_time_usecs of the first look
+    uint32_t images_turn;   // forms waiting run in this order
     char head_line[HTTPD_HEAD_LINE_MAX];
     // bytes the socket did not take on the last send, sent before anything new
     char unsent[HTTPD_SEND_LIMIT];
@@ -170,6 +176,9 @@ void httpd_session_input_end(httpd_session *s);
 void httpd_session_write(httpd_session *s);
 // How long the server's poll may sleep while a form waits for the images.
 constexpr int HTTPD_IMAGES_POLL_MILLIS = 20;
+// True while a form waits: a settings change accepted after it waits behind
+// it, so that they run in the order accepted.
+bool httpd_session_forms_waiting(void);
 void httpd_session_close(httpd_session *s);
 // Closes a session past its request deadline or idle limit.
 void httpd_session_timeout_check(httpd_session *s, uint32_t now);

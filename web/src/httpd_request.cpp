@@ -196,6 +196,10 @@ void httpd_request_body_end(httpd_request *req) {
                              httpd_word{.num = up->passed}, httpd_word{.num = 0});
 }
 
+bool httpd_request_uploads(const httpd_request *req) {
+    return (req->flags & HTTPD_F_MULTIPART) != 0;
+}
+
 int httpd_req_socket(const httpd_request *req) {
     return req != nullptr ? req->socket : -1;
 }

@@ -65,6 +65,10 @@ bool httpd_response_images_pending(httpd_request *req, uint32_t waited_usecs) {
     return false;
 }
 
+bool httpd_response_changes_settings(const httpd_request *req) {
+    return (req->flags & HTTPD_F_EV_ARGS) != 0 || httpd_request_uploads(req);
+}
+
 bool httpd_response_static(const httpd_request *req) {
     return req->row->handler == nullptr && is_static_file(req->record);
 }

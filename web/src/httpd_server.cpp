@@ -296,6 +296,22 @@ void accept_newcomers(int listener) {
     }
 }
 
+// Forms waiting for the settings images run in the order they were
+// accepted: one still waiting holds back those after it.
+void run_waiting_forms() {
+    for (;;) {
+        httpd_session *first = nullptr;
+        for (auto &s : sessions) {
+            if (s.state < HTTPD_SLOT_HEAD || !s.images_deferred) continue;
+            if (first == nullptr || static_cast<int32_t>(s.images_turn - first->images_turn) < 0)
+                first = &s;
+        }
+        if (first == nullptr) return;
+        httpd_session_write(first);
+        if (first->state != HTTPD_SLOT_FREE && first->images_deferred) return;
+    }
+}
+
 void server_thread(void *) {
     UniqueFd listener = open_listener();
     if (!listener.valid()) return;
@@ -319,6 +335,11 @@ void server_thread(void *) {
             httpd_session &s = sessions[i];
             if (s.state == HTTPD_SLOT_FREE || !s.sock.valid()) continue;
             short events = s.input_ended ? 0 : POLLIN;
+            // An upload is accepted at its end: while a form waits, the rest
+            // of it stays unread, so that it comes after the form.
+            if (s.state == HTTPD_SLOT_BODY && httpd_session_forms_waiting() &&
+                httpd_request_uploads(s.req))
+                events = 0;
             // A form waiting for the images would find its socket writable
             // at once: it is looked at again after a short poll instead.
             if (s.state >= HTTPD_SLOT_HEAD && !s.images_deferred) events |= POLLOUT;
@@ -328,10 +349,7 @@ void server_thread(void *) {
         }
         int ready = poll(fds, static_cast<nfds_t>(count),
                          deferred ? HTTPD_IMAGES_POLL_MILLIS : kPollMillis);
-        if (deferred) {
-            for (auto &s : sessions)
-                if (s.state >= HTTPD_SLOT_HEAD && s.images_deferred) httpd_session_write(&s);
-        }
+        if (deferred) run_waiting_forms();
         trim_freed_memory(now, ready == 0);
         if (ready == 0) continue;
         if (ready < 0) {

@@ -46,6 +46,25 @@ constexpr int kPiecesPerWrite = 8;
 constexpr size_t kPageMaxBytes = 4u << 20;
 constexpr int kPageIdleRounds = 64;
 
+// Forms waiting for the settings images, and the turn the next one takes
+// ("httpd" only).
+int forms_waiting = 0;
+uint32_t next_turn = 0;
+
+void start_waiting(httpd_session *s, uint32_t now) {
+    if (s->images_deferred) return;
+    s->images_deferred = true;
+    s->images_since = now;
+    s->images_turn = next_turn++;
+    forms_waiting++;
+}
+
+void stop_waiting(httpd_session *s) {
+    if (!s->images_deferred) return;
+    s->images_deferred = false;
+    forms_waiting--;
+}
+
 bool read_request_line(httpd_session *s, size_t fill, size_t *pos) {
     char *line = nullptr;
     if (httpd_take_line(io_buf, fill, pos, &line) != httpd_line_result::line) return false;
@@ -212,6 +231,7 @@ void httpd_session_reset(httpd_session *s) {
     s->line_held = false;
     s->images_deferred = false;
     s->images_since = 0;
+    s->images_turn = 0;
     s->unsent_len = 0;
     s->unsent_pos = 0;
     std::string().swap(s->page);
@@ -228,7 +248,12 @@ void httpd_session_accept(httpd_session *s, UniqueFd sock, uint32_t peer, uint64
     s->peer = peer;
 }
 
+bool httpd_session_forms_waiting(void) {
+    return forms_waiting > 0;
+}
+
 void httpd_session_close(httpd_session *s) {
+    stop_waiting(s);
     httpd_request_close(s->req);
     httpd_session_reset(s);
 }
@@ -338,11 +363,17 @@ void httpd_session_write(httpd_session *s) {
     // holds up no one.
     if (s->state == HTTPD_SLOT_HEAD && !s->head_begun && !httpd_response_static(s->req)) {
         // A form waits for the settings images without the thread: static
-        // files and other pages are served meanwhile.
+        // files and other pages are served meanwhile. A settings change
+        // accepted behind a waiting form waits for its turn after it.
         const uint32_t now = sal_time_usecs();
-        if (!s->images_deferred) s->images_since = now;
-        s->images_deferred = httpd_response_images_pending(s->req, now - s->images_since);
-        if (s->images_deferred) return;
+        const bool behind =
+            !s->images_deferred && forms_waiting > 0 && httpd_response_changes_settings(s->req);
+        const uint32_t waited = s->images_deferred ? now - s->images_since : 0;
+        if (behind || httpd_response_images_pending(s->req, waited)) {
+            start_waiting(s, now);
+            return;
+        }
+        stop_waiting(s);
         render_page(s);
     }
     for (int piece = 0; piece < kPiecesPerWrite && write_piece(s); piece++) {

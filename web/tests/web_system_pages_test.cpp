@@ -305,6 +305,37 @@ TEST_F(web_system_pages, AFormWaitingForAnImageHoldsUpNoOtherRequest) {
     close(fd);
     sal_images_pending_set(nullptr);
     EXPECT_TRUE(has(answer, "IP and gateway addresses are in different domain!")) << answer.body;
+
+    // Two administrators' forms waiting run in the order they were posted,
+    // though the later one took the server's lower slot.
+    images_held = 1;
+    sal_images_pending_set(held_images);
+    const int first_slot = test_connect();
+    const int earlier = test_connect();
+    ASSERT_GE(first_slot, 0);
+    ASSERT_GE(earlier, 0);
+    const auto post_ip = [](int fd, const std::string &ip) {
+        const std::string body = "ip=" + ip + "&netmask=255.255.255.0&gateway=0.0.0.0&ifname=eth1";
+        return test_send(fd, "POST /setip.cgi HTTP/1.0\r\nContent-Length: " +
+                                 std::to_string(body.size()) + "\r\n\r\n" + body);
+    };
+    ASSERT_TRUE(post_ip(earlier, "192.168.1.10"));
+    close(first_slot);
+    EXPECT_EQ(page_get("/plus.gif").status, "200 OK");
+    const int later = test_connect();
+    ASSERT_GE(later, 0);
+    ASSERT_TRUE(post_ip(later, "192.168.1.11"));
+    EXPECT_EQ(page_get("/plus.gif").status, "200 OK");
+    images_held = 0;
+    for (const int fd : {earlier, later}) {
+        test_read_all(fd);
+        close(fd);
+    }
+    sal_images_pending_set(nullptr);
+    EXPECT_TRUE(
+        test_wait_until([] { return std::strcmp(eth("eth1").ip, "192.168.1.11") == 0; }, 5000))
+        << eth("eth1").ip;
+    net_util_if_stop("eth1");
 }
 
 }  // namespace
