@@ -31,9 +31,11 @@
 // the session's INVITE side, charged as any answer. A BYE from the
 // INVITE's port, or from where the party's answer came in, also ends the
 // sessions of that INVITE no party answered and every offer forged on the
-// call. So a host that is no party to a call
-// can neither end it nor, by an INVITE or an answer of its own on the
-// Call-ID, keep it from its rules or the rows of its ports. A failure
+// call; once the party has answered, a BYE from where its answer came in or
+// from where that answer went ends every session on the Call-ID, offers
+// another port made before the answer included. So a host that is no
+// party to a call can neither end it nor, by an INVITE or an answer of its
+// own on the Call-ID, keep it from its rules or the rows of its ports. A failure
 // answer from another port before the answer leaves the session as it is:
 // it holds no rule and goes when idle or when room is needed.
 #include <cstdlib>
@@ -54,6 +56,7 @@ struct sip_session {
     uint32_t stamp;                        // voip_record_stamp() when made
     int owner;                             // the port it counts for in the list
     int invite_port;                       // where the INVITE came in
+    uint32_t invite_src;                   // the address it came from
     uint32_t invite_dst;                   // the address it was sent to
     uint64_t invite_station;               // where the switch sends that party's frames
     int relay_ports[kRelayPorts];          // where copies of it came in; -1 for none
@@ -61,6 +64,7 @@ struct sip_session {
     uint64_t relay_stations[kRelayPorts];  // and where their parties are
     int answer_port;                       // where the 200 answer came in, once answered
     bool answer_party;                     // that answer came from the party the INVITE went to
+    bool answer_to_caller;                 // and went back to where the INVITE came from
     uint32_t answer_src;                   // the address it came from
     bool caller_self;                      // the INVITE came from the caller's media address
     long invite_cseq;                      // the CSeq number of its latest offer; -1 for none
@@ -240,16 +244,33 @@ int media_from_sdp(sip_session *s, const sdp_description *desc, bool caller) {
     return 0;
 }
 
+// Whether the answer being handled, sent to the address, goes back to where
+// the session's INVITE (or a proxy's copy of it) came from: so the party's
+// answer tells the caller of the call from an offer another port made on
+// the same Call-ID before it. Where the address table does not know the
+// station, by the INVITE's source address.
+bool answer_goes_to_caller(const sip_session *s, uint32_t address) {
+    const uint64_t station = voip_rx_dest_station();
+    if (station == 0) return address == s->invite_src;
+    if (voip_station_has_port(station, s->invite_port)) return true;
+    for (int relay : s->relay_ports) {
+        if (voip_station_has_port(station, relay)) return true;
+    }
+    return false;
+}
+
 // The 200 answer to the session's INVITE, which came in on the port. An
 // answer from another address than the INVITE went to is charged to the
 // port it came in on only, never to a party's, and when it cannot be
 // followed the session waits on for its own; a session that shares its
 // set-up with others is charged to its own port only (own_port); else the
 // call is charged to a phone of the call.
-int answered(sip_session *s, uint32_t source, const sdp_description *desc, int port, int own_port) {
+int answered(sip_session *s, uint32_t source, uint32_t address, const sdp_description *desc,
+             int port, int own_port) {
     if (desc == nullptr || media_from_sdp(s, desc, false) != 0) return -1;
     if (s->forged) own_port = s->invite_port;
     s->answer_party = party_answer(s, source, port);
+    s->answer_to_caller = answer_goes_to_caller(s, address);
     s->answer_src = source;
     if (!s->answer_party) {
         s->ports[0] = port;
@@ -276,6 +297,7 @@ int answered(sip_session *s, uint32_t source, const sdp_description *desc, int p
     s->installed = 0;
     s->answer_port = -1;
     s->answer_party = false;
+    s->answer_to_caller = false;
     s->callee_ip = 0;
     s->callee_port = 0;
     return -1;
@@ -318,6 +340,7 @@ sip_session *invite_copy(const sip_session *s, int port) {
     c->stamp = voip_record_stamp();
     c->owner = port;
     c->invite_port = s->invite_port;
+    c->invite_src = s->invite_src;
     c->invite_dst = s->invite_dst;
     c->invite_station = s->invite_station;
     std::memcpy(c->relay_ports, s->relay_ports, sizeof c->relay_ports);
@@ -325,6 +348,7 @@ sip_session *invite_copy(const sip_session *s, int port) {
     std::memcpy(c->relay_stations, s->relay_stations, sizeof c->relay_stations);
     c->answer_port = -1;
     c->answer_party = false;
+    c->answer_to_caller = false;
     c->caller_self = s->caller_self;
     c->invite_cseq = s->invite_cseq;
     c->forged = s->forged;
@@ -357,12 +381,14 @@ int invited(uint32_t source, uint32_t address, const sip_message &msg, const sdp
     s->stamp = voip_record_stamp();
     s->owner = port;
     s->invite_port = port;
+    s->invite_src = source;
     s->invite_dst = address;
     s->invite_station = voip_rx_dest_station();
     for (int &relay : s->relay_ports)
         relay = -1;
     s->answer_port = -1;
     s->answer_party = false;
+    s->answer_to_caller = false;
     s->invite_cseq = msg.cseq;
     // An offer on an answered call from no party's port is the forger's.
     for (const sip_session *t = sessions; t != nullptr; t = t->next)
@@ -414,10 +440,16 @@ int message_handle(uint32_t source, uint32_t address, const sip_message &msg,
     const bool bye = msg.status == 0 && std::strcmp(msg.method, "BYE") == 0;
     int swept_invite_port = -1;
     bool call_party = false;
+    // Either party of an answered call, the callee where its answer came in
+    // or the caller where that answer went, ends every session on its
+    // Call-ID, whenever another port's offer on it came.
+    bool whole_call = false;
     for (const sip_session *s = sessions; bye && s != nullptr; s = s->next) {
         if (!same_call(s, msg.call_id) || !speaks_for_call(s, port)) continue;
         swept_invite_port = s->invite_port;
         call_party = call_party || !s->forged;
+        whole_call = whole_call || (s->installed && s->answer_party &&
+                                    (port == s->answer_port || s->answer_to_caller));
     }
     int waiting = 0;
     for (const sip_session *s = sessions; s != nullptr; s = s->next)
@@ -434,7 +466,8 @@ int message_handle(uint32_t source, uint32_t address, const sip_message &msg,
             if (!answers(s)) continue;
             if (msg.status == 200 && !s->installed) {
                 // The answer is waited for by every session of its offer.
-                if (answered(s, source, desc, port, waiting > 1 ? s->invite_port : -1) != 0)
+                if (answered(s, source, address, desc, port, waiting > 1 ? s->invite_port : -1) !=
+                    0)
                     rv = -1;
             } else if (copying && !invite_party(s, port)) {
                 // An answer without a voice end makes no copy.
@@ -445,7 +478,7 @@ int message_handle(uint32_t source, uint32_t address, const sip_message &msg,
                 }
                 // A foreign answer's copy that failed waits for nothing.
                 const bool foreign = c != nullptr && !party_answer(c, source, port);
-                if (c != nullptr && answered(c, source, desc, port, -1) != 0) {
+                if (c != nullptr && answered(c, source, address, desc, port, -1) != 0) {
                     if (foreign) session_end(c);
                     rv = -1;
                 }
@@ -455,7 +488,8 @@ int message_handle(uint32_t source, uint32_t address, const sip_message &msg,
             continue;
         }
         const bool swept =
-            bye && ((s->invite_port == swept_invite_port && s->installed && !s->answer_party) ||
+            bye && (whole_call ||
+                    (s->invite_port == swept_invite_port && s->installed && !s->answer_party) ||
                     (call_party && s->forged));
         if (!own && !swept) continue;
         s->life.seen = voip_idle_now();

@@ -584,6 +584,24 @@ TEST_F(voip, OrdersFromOutsideACallNeitherEndNorBlockIt) {
     EXPECT_EQ(rules(), 8 + 4);
     sip_on(3, kPhoneA, kPhoneB, sip("BYE sip:b@x SIP/2.0", "s4", "", "2 BYE"));
     EXPECT_EQ(rules(), 8);
+    // An INVITE with an offer of its own forged on port 2 before the
+    // callee's answer, which answers both: the caller's BYE ends every pair
+    // of the call; on another call the forger's BYE ends only its own.
+    const uint8_t early_forger[4] = {10, 0, 0, 250};
+    auto early_forged_call = [&](const std::string &id) {
+        sip_on(3, kPhoneA, kPhoneB, sip(invite, id, sdp("10.0.0.1", 20000)));
+        sip_on(2, early_forger, kPhoneB, sip(invite, id, sdp("10.0.0.250", 50020)));
+        sip_on(4, kPhoneB, kPhoneA, sip("SIP/2.0 200 OK", id, sdp("10.0.0.2", 33000)));
+        EXPECT_EQ(rules(), 8 + 4);
+    };
+    early_forged_call("s6");
+    sip_on(3, kPhoneA, kPhoneB, sip("BYE sip:b@x SIP/2.0", "s6", "", "2 BYE"));
+    EXPECT_EQ(rules(), 8);
+    early_forged_call("s7");
+    sip_on(2, early_forger, kPhoneB, sip("BYE sip:b@x SIP/2.0", "s7", "", "2 BYE"));
+    EXPECT_EQ(rules(), 8 + 2);
+    sip_on(3, kPhoneA, kPhoneB, sip("BYE sip:b@x SIP/2.0", "s7", "", "2 BYE"));
+    EXPECT_EQ(rules(), 8);
     // An INVITE forged on port 2 on an answered call once port 2's own
     // calls hold its rows: neither the callee's answer to the caller's
     // re-INVITE nor its answer to the forged offer gives it a pair.

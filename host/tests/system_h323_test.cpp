@@ -1413,6 +1413,15 @@ TEST_P(system_voip_network, ForgedEarlyAnswersTakeOnlyTheirOwnPortsRows) {
                          {sip("BYE " + callee, "answered", host(2), 24000, "4 BYE")}));
     EXPECT_EQ(voice_rules_when(on), on) << "the caller's BYE";
     EXPECT_EQ(voice_hits(1, 3, 56000, 34000), 0u) << "the forger's frames";
+
+    // The same offer forged before the callee's answer, which answers it
+    // too: the caller's BYE leaves no pair either.
+    ASSERT_TRUE(invite(2, "1 INVITE", 24000) && invite(1, "1 INVITE", 56000) && ok("1 INVITE"));
+    EXPECT_EQ(voice_rules_when(on + 4), on + 4) << "the call and the early forged offer";
+    ASSERT_TRUE(send_udp(ns.spaces[2], host(2), 5060, host(3), 5060,
+                         {sip("BYE " + callee, "answered", host(2), 24000, "2 BYE")}));
+    EXPECT_EQ(voice_rules_when(on), on) << "the caller's BYE after an early forged offer";
+    EXPECT_EQ(voice_hits(1, 3, 56000, 34000), 0u) << "the early forger's frames";
 }
 
 INSTANTIATE_TEST_SUITE_P(boards_with_cfp, system_voip_network, testing::Values(52, 28),
