@@ -8,7 +8,9 @@
 // field-processor row. When the list is full a call without a rule,
 // answered or not, makes room: the oldest of the port holding the most
 // (voip_eviction), so one port's Setups take no other port's call.
-// ReleaseComplete, or the end of the signalling connection, ends the call;
+// ReleaseComplete, or the end of the signalling connection, ends the call
+// (once the callee has answered the caller, either's end every call on the
+// connection, Setups from other ports before the answer included);
 // so does silence (VOIP_IDLE_SECS). The rules are charged to the port the
 // caller's Setup came in on, else to the callee's, where its answer came in.
 // Those two ports are the call's: a segment of its connection
@@ -61,6 +63,7 @@ struct h323_call {
     bool rules_rtp;           // the rule pair holds the RTP rules, else the H.245 rules
     bool answered;            // the callee has sent an H.225.0 message
     bool answer_party;        // from where the callee is (callee_station, else callee_port)
+    bool answer_to_caller;    // and sent to where the Setup came from
     uint64_t callee_station;  // where the switch sent the Setup (voip_rx_dest_station)
     uint32_t stamp;           // voip_record_stamp() when made
     int owner;                // the port it counts for in the list
@@ -416,6 +419,7 @@ bool h225_message_handle(walk *w, const uint8_t *buf, size_t len) {
             const int callee = callee_port(c->callee_ip);
             c->answer_party = callee < 0 || callee == port;
         }
+        c->answer_to_caller = voip_station_has_port(voip_rx_dest_station(), c->ports[0]);
         if (!c->answer_party)
             c->own_side = 1;
         else if (c->own_side == 1)
@@ -555,7 +559,7 @@ int h225_rx(const uint8_t *ip_header, int length) {
     int waiting = 0;
     for (const h323_call *c = calls; c != nullptr; c = c->next)
         waiting += side_of(c, s) == 1 && !c->answered;
-    bool taken = false, callee_side = false, party_end = false;
+    bool taken = false, callee_side = false, party_end = false, whole_call_end = false;
     int swept_setup_port = -1;
     // Setups of one connection from several ports are calls of their own;
     // the callee's answer goes to each that waits for one, each then
@@ -581,28 +585,35 @@ int h225_rx(const uint8_t *ip_header, int length) {
         const bool callee_party = side == 1 && to->answered && to->answer_party;
         const int setup_port = to->ports[0];
         walk w{.seg = &s, .call = to};
-        // An end from the caller's Setup port or the callee's own.
+        // An end from the caller's Setup port or the callee's own; once the
+        // callee has answered the caller there, either's end is the whole
+        // call's, Setups from other ports before the answer included.
         const bool party = !to->forged && (side == 0 || callee_party);
+        const bool whole_call =
+            callee_party || (party && to->answered && to->answer_party && to->answer_to_caller);
         if (s.length > 0 &&
             !tpkt_walk(&w, s.payload, s.length, &to->pending[to->direction], q931_handle)) {
             if (callee_party) swept_setup_port = setup_port;
             party_end = party_end || party;
+            whole_call_end = whole_call_end || whole_call;
             continue;  // released
         }
         if (ends && side_may_end(to, to->direction, port)) {
             if (callee_party) swept_setup_port = setup_port;
             party_end = party_end || party;
+            whole_call_end = whole_call_end || whole_call;
             call_free(to);
         }
     }
     // The callee's own end also ends the calls of its Setup that answers
-    // from elsewhere made, and a party's end every call forged on the
-    // connection.
+    // from elsewhere made, a party's end every call forged on the
+    // connection, and the end of an answered call every call on it.
     for (h323_call *c = calls, *next = nullptr;
          (swept_setup_port >= 0 || party_end) && c != nullptr; c = next) {
         next = c->next;
         if (side_of(c, s) >= 0 &&
-            ((c->ports[0] == swept_setup_port && c->answered && !c->answer_party) ||
+            (whole_call_end ||
+             (c->ports[0] == swept_setup_port && c->answered && !c->answer_party) ||
              (party_end && c->forged)))
             call_free(c);
     }

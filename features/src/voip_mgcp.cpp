@@ -13,12 +13,12 @@
 //
 // A connection belongs to the port its CRCX came in on: a DLCX ends it, and
 // every copy of it, only from there, and a CRCX from another port on the same
-// call id makes a connection of its own. An answer goes to the CRCXs of the
-// agent it is sent to, never to one sent under the gateway's own address. A
-// gateway's answer from another port than the one that answered a CRCX answers
-// a copy of that CRCX. The gateway is where the switch sent the CRCX (the
-// address table's port for its destination MAC); where the table did not know
-// it then, its port is learnt from its answers (the one that answered most of
+// call id makes a connection of its own; once the gateway has answered the
+// agent there, the agent's DLCX ends every connection of the call id. An answer goes to the CRCXs
+// of the agent it is sent to, never to one sent under the gateway's own address. A gateway's answer
+// from another port than the one that answered a CRCX answers a copy of that CRCX. The gateway is
+// where the switch sent the CRCX (the address table's port for its destination MAC); where the
+// table did not know it then, its port is learnt from its answers (the one that answered most of
 // its connections still followed). An answer claiming the gateway from
 // elsewhere is no party's: charged to the port it came in on only, and when
 // that has no room the connection waits on; where the table did not know the
@@ -53,6 +53,7 @@ struct mgcp_connection {
     int agent_port;            // where the CRCX came in
     int answer_port;           // where the gateway's answer came in, once answered
     bool answer_party;         // that answer came from the gateway
+    bool answer_to_agent;      // and went to where the CRCX came from
     int ports[2];              // to charge, the first with room
     uint32_t media_ip;
     uint16_t media_port;
@@ -262,6 +263,7 @@ int answer(mgcp_agent *agent, mgcp_connection *c, uint32_t src, const mgcp_messa
     if (!media && !party) return -1;
     c->answer_port = port;
     c->answer_party = party;
+    c->answer_to_agent = voip_station_has_port(voip_rx_dest_station(), c->agent_port);
     std::memcpy(c->crcx.connection, msg.connection, sizeof c->crcx.connection);
     if (!media) return -1;
     c->media_ip = media_ip;
@@ -277,6 +279,7 @@ int answer(mgcp_agent *agent, mgcp_connection *c, uint32_t src, const mgcp_messa
     } else {
         c->answer_port = -1;
         c->answer_party = false;
+        c->answer_to_agent = false;
         c->crcx.connection[0] = '\0';
     }
     return -1;
@@ -405,14 +408,24 @@ int response(uint32_t src, uint32_t dst, const mgcp_message &msg, const sdp_desc
     return rv;
 }
 
-// Ends the connections of the call id that CRCXs from the port opened.
+// Ends the connections of the call id that CRCXs from the port opened;
+// once the gateway has answered a CRCX from the port and its answer went
+// there (the address table knew the agent), every connection of the call
+// id, those CRCXs from other ports opened before the answer included.
 int dlcx(uint32_t src, const mgcp_message &msg) {
     mgcp_agent *agent = agent_find(src);
     if (agent == nullptr) return 0;
     const int port = voip_rx_port();
+    bool whole_call = false;
+    for (const mgcp_connection *c = agent->connections; c != nullptr; c = c->next)
+        whole_call = whole_call || (c->agent_port == port && c->answer_party &&
+                                    c->answer_to_agent && c->crcx.connection[0] != '\0' &&
+                                    std::strcmp(c->crcx.call_id, msg.call_id) == 0);
     for (mgcp_connection *c = agent->connections, *next = nullptr; c != nullptr; c = next) {
         next = c->next;  // the agent goes with its last connection
-        if (c->agent_port != port || std::strcmp(c->crcx.call_id, msg.call_id) != 0) continue;
+        if ((c->agent_port != port && !whole_call) ||
+            std::strcmp(c->crcx.call_id, msg.call_id) != 0)
+            continue;
         if (session_set(c, false) != 0)
             voip_failure_log(&removal_failure_log, "MGCP: Setup_MGCP_Session(disable) failed");
         connection_end(agent, c);

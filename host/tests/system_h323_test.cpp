@@ -1107,7 +1107,8 @@ void system_voip_network::h245_media_opened(Connection *h245, uint16_t control_p
 // the callee's host that never answered, those ends and then an answer
 // before its callee's. Every call gets its rules and keeps them, its voice
 // frames hit them, and the parties' own ReleaseCompletes end them, the
-// callee's also what the forged answer made.
+// caller's also the call the forged Setup made, the callee's what the
+// forged answer made.
 TEST_P(system_voip_network, ForgedH323OrdersFromAnotherPortChangeNoCall) {
     using h323_test::Uuie;
     const int on = voice_rules(*sw);
@@ -1205,14 +1206,14 @@ TEST_P(system_voip_network, ForgedH323OrdersFromAnotherPortChangeNoCall) {
         EXPECT_TRUE(voice_frames_hit(2, 3, c.caller_media, c.callee_media))
             << "the call to H.245 port " << c.control.port;
 
-    // The caller's own ReleaseCompletes end the first two calls; the
+    // The caller's own ReleaseCompletes end the first two calls, the
+    // second with the call the Setup forged before the answer made; the
     // callee's own ends the third with what the forged answer made of it.
-    // The forged Setup's call keeps its copy rules.
     for (Call *c : {&first, &second})
         ASSERT_TRUE(pass(c->signalling.caller, c->signalling.callee, release));
     ASSERT_TRUE(pass(third.signalling.callee, third.signalling.caller, release));
     EXPECT_EQ(voice_rules_when(on), on) << "the parties' own ReleaseCompletes end every call";
-    EXPECT_EQ(copies_when(2), 2) << "the forged Setup's call's only";
+    EXPECT_EQ(copies_when(0), 0) << "the forged Setup's call's copy rules";
 }
 
 // Raw from a packet socket: count H.225.0 Setups without an H.245 address
@@ -1366,6 +1367,14 @@ TEST_P(system_voip_network, ForgedEarlyAnswersTakeOnlyTheirOwnPortsRows) {
         EXPECT_TRUE(voice_frames_hit(0, 1, 40000 + 2 * n, 20000 + 2 * n)) << "connection " << n;
     ASSERT_TRUE(send_udp(ns.spaces[1], host(1), 2727, host(0), 2427, dlcxs));
     EXPECT_EQ(voice_rules_when(on), on) << "the agent's DLCXs end every connection";
+    // A CRCX forged from port 4 under the agent's address before the
+    // gateway's answer, which answers it too: the agent's DLCX ends both.
+    ASSERT_TRUE(send_udp(ns.spaces[1], host(1), 2727, host(0), 2427, {crcxs[0]}));
+    ASSERT_TRUE(send_raw_udp(ns.spaces[3], taps[3], host(1), 2727, host(0), 2427, {crcxs[0]}));
+    ASSERT_TRUE(send_udp(ns.spaces[0], host(0), 2427, host(1), 2727, {answers[0]}));
+    EXPECT_EQ(voice_rules_when(on + 4), on + 4) << "the connection and the forged CRCX's";
+    ASSERT_TRUE(send_udp(ns.spaces[1], host(1), 2727, host(0), 2427, {dlcxs[0]}));
+    EXPECT_EQ(voice_rules_when(on), on) << "the agent's DLCX after a forged CRCX";
 
     // The INVITEs, the forged answers (the first and the last two claiming
     // the callee), then the callee's, one call at a time; then the callee's
