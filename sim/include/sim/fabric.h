@@ -343,11 +343,16 @@ class Fabric {
     uint64_t egressSet(int port, uint64_t dest, const FrameView &view, const Classified &c);
     // Member bitmaps of the enabled trunk groups (none while trunking is off).
     std::vector<uint64_t> trunkGroups() const;
+    // The members of the trunk the port belongs to, or the port alone.
+    uint64_t trunkOf(int port) const;
     uint64_t trunkReduce(int port, uint64_t set, const FrameView &view,
                          const std::vector<uint64_t> &trunks);
     // Queue choice (fwd_queue.cpp): cfp_queue is the field processor's new
     // priority, -1 for none.
     int mapQueue(int reg_id, int key) const;
+    // The queue a frame arriving at the port is accounted to in the packet
+    // buffer: its port's priority, before the pipeline classifies it.
+    int arrivalQueue(int port, const std::vector<uint8_t> &wire) const;
     int egressQueue(int from, const std::vector<uint8_t> &frame, const FrameView &view,
                     const Classified &c, int cfp_queue) const;
     // The frame as the port's VLAN rule sends it.
