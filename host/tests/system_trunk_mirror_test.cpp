@@ -1,9 +1,10 @@
 // Trunks and egress mirroring with frames on TAP ports: switchfw bridges four
 // front-panel ports to TAPs in namespaces of their own; raw frames sent in one
 // namespace are captured in the others. A blocking trunk member sends nothing,
-// the egress-mirror copy is the frame the mirrored port sent, and known unicast
-// fails over to the trunk member left. Needs root, /dev/net/tun, ip, ping and
-// python3; skips without them.
+// the egress-mirror copy is the frame the mirrored port sent, a frame to an
+// address on its own trunk is dropped and counted at the member it came in on,
+// and known unicast fails over to the trunk member left. Needs root,
+// /dev/net/tun, ip, ping and python3; skips without them.
 #include <gtest/gtest.h>
 
 #include <chrono>
