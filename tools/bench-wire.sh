@@ -10,7 +10,9 @@
 #   - two UDP streams into port 8 at once, one in queue 3 (the gigabit
 #     port's untagged frames given priority 7 on the port page) at 60 Mbit/s
 #     and one in queue 0 at 100 Mbit/s, under strict priority and under
-#     weights 3:1:1:1 (the monitor's cos command): what each delivered;
+#     weights 3:1:1:1 (the monitor's cos command): what each delivered,
+#     and of queue 3's frames, how many the port sent (its QoS counter) and
+#     how many its own port dropped on the way in;
 #   - of bursts of 100 back-to-back 1514-byte frames from port 7 to port 8,
 #     and of 1,000 between the gigabit ports, how many arrived;
 #   - with port 8's egress limited on the rate page: of bursts of 150
@@ -261,6 +263,7 @@ def two_priorities():
     for mode, command in (("strict priority", "cos strict"),
                           ("weights 3:1:1:1", "cos weight W0=3 W1=1 W2=1 W3=1")):
         fw.monitor(command)
+        sent_before, dropped_before = counter("TXQOSPKTS", f), counter("RXDROPPKTS", g_high)
         (high, why_high), (low, why_low) = iperf_runs(
             [("g1", "f2", "-u -b 60M -l 1400", 5202), ("g2", "f2", "-u -b 100M -l 1400", 5203)])
         if high is None or low is None:
@@ -268,12 +271,16 @@ def two_priorities():
                   f"{why_high or why_low}", flush=True)
             continue
         high, low = udp_received(high), udp_received(low)
+        time.sleep(1.5)  # the counters collected once a second
+        sent = counter("TXQOSPKTS", f) - sent_before
+        dropped = counter("RXDROPPKTS", g_high) - dropped_before
         figure(f"{mode}: queue 3 % lost", high["lost_percent"])
         figure(f"{mode}: queue 3 Mbit/s", high["bits_per_second"] / 1e6)
         print(f"two streams into port {f} under {mode}: queue 3 (60 Mbit/s from port {g_high}) "
               f"{high['bits_per_second'] / 1e6:.1f} Mbit/s, {high['lost_percent']:.1f}% lost; "
-              f"queue 0 (100 Mbit/s from port {g_low}) {low['bits_per_second'] / 1e6:.1f} Mbit/s",
-              flush=True)
+              f"queue 0 (100 Mbit/s from port {g_low}) {low['bits_per_second'] / 1e6:.1f} Mbit/s;"
+              f" port {f} sent {sent:,} of queue 3's {high['packets']:,} datagrams and port "
+              f"{g_high} dropped {dropped:,} on their way in", flush=True)
 
 def mac(space, ifname):
     out = subprocess.run(f"ip -n {space} link show {ifname}", shell=True, capture_output=True,
