@@ -36,8 +36,10 @@
 # sending host's loss, counted nowhere in the switch.
 #
 # With --against, the same figures are taken of other builds in the same run,
-# the builds alternated phase by phase (this checkout's first, then each
-# other's; the order reversed every other round), and a table gives each
+# the builds alternated (this checkout's first, then each other's, each
+# running the phases in turn; the order reversed every other round; with
+# --each-phase the builds take turns at every phase instead, at the cost of
+# a start of the firmware for each), and a table gives each
 # figure's median per build and its ratio to this checkout's, so a change
 # that slows the wire shows before it lands. BUILD is a switchfw binary, a
 # build folder or checkout holding one (build/release/host/switchfw), or a
@@ -47,7 +49,8 @@
 # when missing).
 #
 #   tools/bench-wire.sh [--board 52|28|26] [--against BUILD]... [--rounds N]
-#                       [--phases NAME,...] [seconds of each phase, default 10]
+#                       [--each-phase] [--phases NAME,...]
+#                       [seconds of each phase, default 10]
 #
 # Phases: tcp-fast, tcp-gigabit, tcp-to-fast, udp, priorities, bursts,
 # limit, limit-500, storm (default: all; with --against, 2 rounds).
@@ -58,6 +61,7 @@ BENCH_ARGS=("$@")
 AGAINST=()
 ROUNDS=""
 PHASES=all
+EACH_PHASE=0
 OWN_ARGS=()
 while [[ $# -gt 0 ]]; do
     case $1 in
@@ -72,6 +76,10 @@ while [[ $# -gt 0 ]]; do
         --phases)
             PHASES=$2
             shift 2
+            ;;
+        --each-phase)
+            EACH_PHASE=1
+            shift
             ;;
         *)
             OWN_ARGS+=("$1")
@@ -154,6 +162,12 @@ args = [binary, "--board", str(board), "--flash",
         "--mgmt-tap", "mgmt"]
 for port in list(STORM) + [h[0] for h in HOSTS.values()]:
     args += ["--tap", f"{port}={tap(port)}"]
+# The TAPs of the run before go once the kernel has let go of them.
+for _ in range(300):
+    if not any(os.path.exists(f"/sys/class/net/{tap(p)}") for p in STORM) and \
+            not any(ok(f"ip -n {h[1]} link show {tap(h[0])}") for h in HOSTS.values()):
+        break
+    time.sleep(0.1)
 fw = Firmware(args, work, mark="end-of-bench-output")
 
 def counter(name, port):
@@ -494,12 +508,13 @@ EOF
 IFS=, read -r -a PHASE_LIST <<<"$PHASES"
 FIGURES=$WORK/figures.jsonl
 : >"$FIGURES"
-# One build's run of one phase; a run that ends early says so and the others go on.
+# One build's run of the phases given; a run that ends early says so and the
+# others go on.
 run_phase() {
     local label=${1%%=*} binary=${1#*=}
     rm -rf "$WORK/fs" "$WORK/flash.bin"
     python3 "$WORK/bench.py" "$ROOT" "$WORK" "$BOARD" "$DURATION" "$binary" "$label" "$2" \
-        "$FIGURES" "${SPACES[@]}" || echo "$label: the $2 phase ended early (status $?)"
+        "$FIGURES" "${SPACES[@]}" || echo "$label: the run of $2 ended early (status $?)"
 }
 for ((round = 0; round < ROUNDS; round++)); do
     ORDER=("${BUILDS[@]}")
@@ -507,8 +522,8 @@ for ((round = 0; round < ROUNDS; round++)); do
         ORDER=()
         for ((i = ${#BUILDS[@]} - 1; i >= 0; i--)); do ORDER+=("${BUILDS[i]}"); done
     fi
-    if [[ ${#BUILDS[@]} -eq 1 ]]; then
-        run_phase "${BUILDS[0]}" "$PHASES"
+    if [[ $EACH_PHASE == 0 ]]; then
+        for build in "${ORDER[@]}"; do run_phase "$build" "$PHASES"; done
         continue
     fi
     for phase in "${PHASE_LIST[@]}"; do
