@@ -98,8 +98,9 @@ REV_TREES=()
 remove_rev_trees() {
     local tree
     for tree in "${REV_TREES[@]}"; do git -C "$ROOT" worktree remove --force "$tree" || true; done
+    git -C "$ROOT" worktree prune
 }
-trap 'bench_remove_namespaces; bench_cleanup; remove_rev_trees' EXIT
+trap 'bench_remove_namespaces; remove_rev_trees; bench_cleanup' EXIT
 
 # build_of <BUILD>: sets BUILT to "label=binary" for a binary, build folder,
 # checkout or git revision (built here in a temporary worktree).
