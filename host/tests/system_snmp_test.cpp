@@ -8,6 +8,7 @@
 #include <chrono>
 #include <fstream>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -165,6 +166,42 @@ TEST(system_snmp, LinkTrapsColdStartAndPortSpeedsFollowTheTaps) {
     // Only port 1 changed; the switch has not been started with the station.
     EXPECT_EQ(system_fixture::count_of(traps.log(), "Link "), 2u) << traps.log();
     EXPECT_EQ(traps.log().find("Cold Start"), std::string::npos) << traps.log();
+
+    // A host flapping port 25's link gets a burst of notifications to the
+    // stations; each change beyond it is counted in the log, by port.
+    const std::string last_change25 = ".1.3.6.1.2.1.2.2.1.9.25";
+    std::string stamp = get(last_change25);
+    constexpr int kChanges = 12;  // ends down, as the last notification sent says
+    for (int change = 0; change < kChanges; change++) {
+        ASSERT_EQ(sh("ip link set " + ge_tap + (change % 2 == 0 ? " up" : " down")), 0);
+        std::string now = get(last_change25);
+        for (int tries = 0; tries < 200 && now == stamp; tries++)
+            now = get(last_change25);
+        ASSERT_NE(now, stamp) << "link scan saw change " << change;
+        stamp = now;
+    }
+    // Every change is a notification sent or a line counted, exactly once.
+    const std::string unsent =
+        "snmpd: port 25's link changes too often: a linkUp or linkDown notification not sent";
+    const std::regex folded(" \\((\\d+) more like this folded\\)");
+    auto accounted = [&](std::string *ram) {
+        *ram = web_client::get(http, "/events.csv?module=44&mask=4&ring=0", cookie);
+        size_t lines = system_fixture::count_of(traps.log(), "Link ") - 2;
+        std::istringstream in(*ram);
+        for (std::string line; std::getline(in, line);) {
+            if (line.find(unsent) == std::string::npos) continue;
+            std::smatch m;
+            lines += 1 + (std::regex_search(line, m, folded) ? std::stoul(m[1]) : 0);
+        }
+        return lines;
+    };
+    std::string ram;
+    for (int tries = 0; tries < 120 && accounted(&ram) < kChanges; tries++)
+        usleep(500 * 1000);
+    EXPECT_EQ(accounted(&ram), size_t{kChanges}) << ram << traps.log();
+    // The burst, and at most one more should a token come back meanwhile.
+    EXPECT_GE(system_fixture::count_of(traps.log(), "Link "), 2u + 4u) << traps.log();
+    EXPECT_LE(system_fixture::count_of(traps.log(), "Link "), 2u + 5u) << traps.log();
 
     // Started again with the stored station: coldStart, from the switch.
     sw.reset();

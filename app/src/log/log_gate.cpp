@@ -4,6 +4,7 @@
 #include "log_gate.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -91,6 +92,39 @@ void add_ports(text_builder &t, uint64_t ports) {
         separator = ", ";
         p = last;
     }
+}
+
+// Whether the text names the source (its name, not inside a longer number).
+bool names_source(const char *text, const log_source &from, const char *name) {
+    const size_t len = std::strlen(name);
+    for (const char *at = std::strstr(text, name); at != nullptr; at = std::strstr(at + 1, name)) {
+        const bool number_before =
+            from.kind == log_source_kind::ipv4 && at > text &&
+            (std::isdigit(static_cast<unsigned char>(at[-1])) != 0 || at[-1] == '.');
+        if (!number_before && std::isdigit(static_cast<unsigned char>(at[len])) == 0) return true;
+    }
+    return false;
+}
+
+// The text as it is written and folded: a text that does not name its
+// source gets it appended (before its line break, cutting the text if need
+// be), so no line, written or reported, hides who caused it.
+void with_source(const char *text, const log_source &from, char *out, size_t size) {
+    char name[24];
+    text_builder t(name, sizeof name);
+    add_source(t, from);
+    if (from.kind == log_source_kind::none || names_source(text, from, name)) {
+        std::snprintf(out, size, "%s", text);
+        return;
+    }
+    const size_t length = std::strlen(text);
+    size_t body = length;
+    while (body > 0 && (text[body - 1] == '\n' || text[body - 1] == '\r'))
+        body--;
+    const size_t line_break = length - body;
+    const size_t room = size - 1 - std::min(size - 1, t.length() + 3 + line_break);
+    std::snprintf(out, size, "%.*s (%s)%s", static_cast<int>(std::min(body, room)), text, name,
+                  text + body);
 }
 
 bool folded_any(const log_gate &g) {
@@ -246,6 +280,9 @@ int log_gate_puts(log_gate *gate, log_source from, int level, int module, const 
         logger_puts(level, module, text);
         return 1;
     }
+    char named[LOGGER_TEXT_MAX];
+    with_source(text, from, named, sizeof named);
+    text = named;
     log_gate &g = *gate;
     SalLock hold(core_lock());
     const uint32_t now = sal_time();
