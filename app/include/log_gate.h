@@ -74,6 +74,8 @@ struct log_gate {
     int level = 0;
     int module = 0;
     char latest[LOGGER_TEXT_MAX] = {};
+    log_gate *next_listed = nullptr;  // the gates that ever folded, for the report at the end
+    bool listed = false;
 };
 
 // The source as the count names it: "port 3", "127.0.0.2".
@@ -88,3 +90,6 @@ int log_gate_puts(log_gate *gate, log_source from, int level, int module, const 
 // Reports what the window folded now and starts the gate afresh: the
 // feature whose lines they are was stopped by the administrator.
 void log_gate_flush(log_gate *gate);
+// Reports what every gate's window under way folded: the program ends or
+// restarts, and the counts would be lost with it.
+void log_gates_report_all(void);

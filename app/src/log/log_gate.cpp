@@ -257,7 +257,14 @@ void fold_locked(log_gate &g, log_source from, int level, int module, const char
                  nullptr);
 }
 
+log_gate *listed_gates = nullptr;
+
 void open_window_locked(log_gate &g, uint32_t now) {
+    if (!g.listed) {
+        g.listed = true;
+        g.next_listed = listed_gates;
+        listed_gates = &g;
+    }
     g.open = true;
     g.since = now;
     if (g.window == 0) g.window = LOG_GATE_WINDOW_SECS;
@@ -325,4 +332,17 @@ void log_gate_flush(log_gate *gate) {
     g.full_at = 0;
     g.generation++;
     g.report_queued = false;
+}
+
+void log_gates_report_all(void) {
+    SalLock hold(core_lock());
+    const uint32_t now = sal_time();
+    for (log_gate *g = listed_gates; g != nullptr; g = g->next_listed) {
+        if (!g->open) continue;
+        if (folded_any(*g)) report_locked(*g, now);
+        clear_counts(*g);
+        g->open = false;
+        g->generation++;  // a report still queued for the window is stale
+        g->report_queued = false;
+    }
 }
