@@ -156,9 +156,11 @@ TEST_F(log_gate_test, TheCountNamesEverySource) {
     std::sort(reports.begin(), reports.end());
     // The line is the latest of the source folded most; one that does not
     // name its source is given it.
-    EXPECT_EQ(reports[0],
-              "from an address (127.0.0.3) (38 more like this folded: 4 from 127.0.0.2, 4 from "
-              "127.0.0.3, 5 from 127.0.0.4, 5 from 127.0.0.5, 20 from other addresses)");
+    EXPECT_EQ(
+        reports[0],
+        "from an address (127.0.0.3) (38 more like this folded: 4 from 127.0.0.2, 4 from "
+        "127.0.0.3, 5 from 127.0.0.4, 5 from 127.0.0.5, 20 from other addresses, 127.0.0.6 to "
+        "127.0.0.9)");
     EXPECT_EQ(reports[1],
               "from port 2 (307 more like this folded: 300 from port 2, 1 from port 3, "
               "1 from port 4, 1 from port 5, 4 from ports 6-9)");

@@ -131,6 +131,23 @@ bool folded_any(const log_gate &g) {
     return g.source_count > 0 || g.others > 0;
 }
 
+// "other addresses, 127.0.0.5 to 127.0.0.9": no address of the span is
+// hidden, though the table had no room to count each apart.
+void add_other_addresses(text_builder &t, const log_gate &g) {
+    if (!g.other_addresses_only) {
+        t.add("other sources");
+        return;
+    }
+    if (g.other_lowest == g.other_highest) {
+        add_source(t, log_source_ipv4(g.other_lowest));
+        return;
+    }
+    t.add("other addresses, ");
+    add_source(t, log_source_ipv4(g.other_lowest));
+    t.add(" to ");
+    add_source(t, log_source_ipv4(g.other_highest));
+}
+
 // " (N more like this folded: ...)" after the heaviest source's latest
 // line, which is itself one of the folded: N counts only the rest.
 void build_suffix(const log_gate &g, char *out, size_t size) {
@@ -154,7 +171,7 @@ void build_suffix(const log_gate &g, char *out, size_t size) {
             if (g.other_ports_only)
                 add_ports(t, g.other_ports);
             else
-                t.add("other %s", g.other_addresses_only ? "addresses" : "sources");
+                add_other_addresses(t, g);
         }
     }
     t.add(")");
@@ -167,6 +184,7 @@ void clear_counts(log_gate &g) {
     g.other_ports = 0;
     g.other_ports_only = true;
     g.other_addresses_only = true;
+    g.other_lowest = g.other_highest = 0;
     g.heaviest = -1;
     g.latest[0] = '\0';
 }
@@ -233,7 +251,14 @@ void fold_locked(log_gate &g, log_source from, int level, int module, const char
             g.other_ports |= uint64_t{1} << from.value;
         else
             g.other_ports_only = false;
-        if (from.kind != log_source_kind::ipv4) g.other_addresses_only = false;
+        if (from.kind != log_source_kind::ipv4) {
+            g.other_addresses_only = false;
+        } else if (g.others == 1) {
+            g.other_lowest = g.other_highest = from.value;
+        } else {
+            g.other_lowest = std::min(g.other_lowest, from.value);
+            g.other_highest = std::max(g.other_highest, from.value);
+        }
     } else {
         g.sources[row].folded++;
         if (g.heaviest < 0 || row == g.heaviest ||
