@@ -43,6 +43,19 @@ long ticks(const std::string &value) {
     return open == std::string::npos ? -1 : std::stol(value.substr(open + 1));
 }
 
+// The log's lines with the text, each with the lines its count folded.
+size_t accounted(const std::string &events, const std::string &line) {
+    static const std::regex folded(" \\((\\d+) more like this folded\\)");
+    size_t lines = 0;
+    std::istringstream in(events);
+    for (std::string text; std::getline(in, text);) {
+        std::smatch m;
+        if (text.find(line) != std::string::npos)
+            lines += 1 + (std::regex_search(text, m, folded) ? std::stoul(m[1]) : 0);
+    }
+    return lines;
+}
+
 TEST(system_snmp, IfLastChangeFollowsTheLinkUnderWalks) {
     if (!system_fixture::can_make_namespaces())
         GTEST_SKIP() << "needs root (CAP_NET_ADMIN), /dev/net/tun, ip and ping";
@@ -184,22 +197,14 @@ TEST(system_snmp, LinkTrapsColdStartAndPortSpeedsFollowTheTaps) {
     // Every change is a notification sent or a line counted, exactly once.
     const std::string unsent =
         "snmpd: port 25's link changes too often: a linkUp or linkDown notification not sent";
-    const std::regex folded(" \\((\\d+) more like this folded\\)");
-    auto accounted = [&](std::string *ram) {
+    auto notified_or_counted = [&](std::string *ram) {
         *ram = web_client::get(http, "/events.csv?module=44&mask=4&ring=0", cookie);
-        size_t lines = system_fixture::count_of(traps.log(), "Link ") - 2;
-        std::istringstream in(*ram);
-        for (std::string line; std::getline(in, line);) {
-            if (line.find(unsent) == std::string::npos) continue;
-            std::smatch m;
-            lines += 1 + (std::regex_search(line, m, folded) ? std::stoul(m[1]) : 0);
-        }
-        return lines;
+        return system_fixture::count_of(traps.log(), "Link ") - 2 + accounted(*ram, unsent);
     };
     std::string ram;
-    for (int tries = 0; tries < 120 && accounted(&ram) < kChanges; tries++)
+    for (int tries = 0; tries < 120 && notified_or_counted(&ram) < kChanges; tries++)
         usleep(500 * 1000);
-    EXPECT_EQ(accounted(&ram), size_t{kChanges}) << ram << traps.log();
+    EXPECT_EQ(notified_or_counted(&ram), size_t{kChanges}) << ram << traps.log();
     // The burst, and at most one more should a token come back meanwhile.
     EXPECT_GE(system_fixture::count_of(traps.log(), "Link "), 2u + 4u) << traps.log();
     EXPECT_LE(system_fixture::count_of(traps.log(), "Link "), 2u + 5u) << traps.log();
@@ -345,18 +350,6 @@ if sys.argv[5]=="1": s.settimeout(30); s.sendto(bad.replace(b"\xfa",b"\xa0"),to)
         return sh("python3 -c '" + sender + "' 302602010104067075626c6963fa1902040102030402010002" +
                   "0100300b300906052b06010201050000 " + std::to_string(sw->port_offset() + 161) +
                   " " + std::to_string(requests) + " " + gap + (answered ? " 1" : " 0"));
-    };
-    // Each line about the sender's requests, written or counted.
-    const std::regex folded(" \\((\\d+) more like this folded\\)");
-    auto accounted = [&](const std::string &events, const std::string &line) {
-        size_t lines = 0;
-        std::istringstream in(events);
-        for (std::string text; std::getline(in, text);) {
-            std::smatch m;
-            if (text.find(line) != std::string::npos)
-                lines += 1 + (std::regex_search(text, m, folded) ? std::stoul(m[1]) : 0);
-        }
-        return lines;
     };
     ASSERT_EQ(send(25, "1"), 0);
     int web = sw->port_offset() + 80;
