@@ -13,6 +13,8 @@
 #include <deque>
 #include <vector>
 
+#include "log_gate.h"
+
 namespace snmp_request_queue {
 namespace {
 
@@ -105,6 +107,17 @@ void drop(request &r) {
     r.opaque = nullptr;
 }
 
+// A request the queue has no room for is counted in the log by its sender
+// (network order), so that no request goes unaccounted.
+void count_dropped(uint32_t address) {
+    static log_gate dropped_log;
+    const log_source from = log_source_ipv4(ntohl(address));
+    char sender[24];
+    log_source_text(from, sender, sizeof sender);
+    log_gate_printf(&dropped_log, from, LOG_LEVEL_WARNING, LOG_MOD_SNMPD,
+                    "snmpd: request from %s dropped: the agent's queue was full", sender);
+}
+
 manager &manager_of(uint32_t address) {
     for (manager &m : managers) {
         if (m.address == address) return m;
@@ -127,6 +140,7 @@ bool make_room(uint32_t address) {
         if (m.address == address) own = m.waiting.size();
     }
     if (own >= heaviest->waiting.size()) return false;
+    count_dropped(heaviest->address);
     drop(heaviest->waiting.back());
     heaviest->waiting.pop_back();
     waiting_count--;
@@ -152,6 +166,7 @@ void read_ahead(netsnmp_transport *t) {
         }
         const uint32_t address = sender_of(r.opaque, r.olength);
         if (!make_room(address)) {
+            count_dropped(address);
             drop(r);
             continue;
         }
