@@ -140,12 +140,16 @@ TEST_P(system_image_order, TheImageAcceptedLastRunsAndIsStored) {
         std::string::npos);
     usleep(900000);
     kill(fw->pid(), SIGUSR1);
-    // One posted after the press is answered with its refusal before the
-    // switch restarts.
+    // One posted after the press is answered with its refusal, or finds the
+    // switch gone when the restart (a second after the press) came first,
+    // as it may on a busy host; it is never taken.
     ASSERT_TRUE(fw->run("", "Reset button pressed"));
     const std::string late = web_client::upload(web, "/restore.cgi", image, cookie);
-    EXPECT_NE(late.find("The switch is restarting: the backup is not restored"), std::string::npos)
-        << late;
+    if (!late.empty()) {
+        EXPECT_NE(late.find("The switch is restarting: the backup is not restored"),
+                  std::string::npos)
+            << late;
+    }
     EXPECT_EQ(fw->exit_status(30), 10);
     start();
     if (HasFatalFailure()) return;
