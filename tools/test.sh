@@ -35,14 +35,14 @@ if [[ -z "${ASAN_OPTIONS:-}" ]]; then
 fi
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 status=0
-# Three slots per processor. A unit test takes one: most spend their time
+# Three slots per processor. Most tests take one: they spend their time
 # waiting on the program's timers (fibre windows, deglitch and ageing times,
-# restarts), not on a processor. A test that runs the program takes two, and
-# one that keeps a processor busy (a browser, frames going round) three
-# (host/tests/test_weights.cmake): on two processors no more than three
-# programs run at once, however busy the host. The concurrency test, which
-# bounds its clients' waits, still runs alone. Each test's own time-out
-# bounds only one that hangs; this one is for a test that sets none.
+# restarts), not on a processor. One that keeps frames going round or
+# measures rates takes two, one that keeps a processor busy (a browser)
+# three (host/tests/test_weights.cmake): on two processors no more than
+# three of the heavy ones run at once. The concurrency test, which bounds
+# its clients' waits, still runs alone. Each test's own time-out bounds
+# only one that hangs; this one is for a test that sets none.
 jobs=$(($(nproc) * 3))
 ((jobs > 16)) && jobs=16
 ctest --output-on-failure -j"$jobs" --timeout 300 "$@" || status=$?
