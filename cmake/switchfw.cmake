@@ -43,8 +43,10 @@ endif()
 # namespace must differ from those of the program's other test files).
 # Behind ccache each batch parses the headers itself: ccache keeps no file
 # compiled with a precompiled header, which is built anew (and differs) in
-# every build folder, so a fresh clone would compile every test again, most
-# of its build on two processors.
+# every build folder, so a build folder made anew (a fresh clone at the
+# path of the last one, as a CI workspace) would compile every test again,
+# most of its build on two processors. (A batch names its files by their
+# full path: a clone at another path compiles them again either way.)
 function(switchfw_test_headers target)
   if(NOT SWITCHFW_COMPILER_CACHED)
     target_precompile_headers(${target} PRIVATE <gtest/gtest.h> <algorithm> <atomic> <chrono>

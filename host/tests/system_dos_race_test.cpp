@@ -181,7 +181,7 @@ TEST_P(system_dos_race, WebAndMonitorTogetherLeaveDosWorking) {
     EXPECT_NE(seen.find("Item[ 0]"), std::string::npos) << seen;
     EXPECT_NE(sh_out(curl + web + "/dos.htm").find("dos.cgi"), std::string::npos);
     const std::string descr =
-        sh_out("snmpget -v2c -On -r 1 -t 2 -c public 127.0.0.1:" +
+        sh_out("snmpget -v2c -On -r 2 -t 10 -c public 127.0.0.1:" +
                std::to_string(sw->port_offset() + 161) + " .1.3.6.1.2.1.1.1.0 2>&1");
     EXPECT_NE(descr.find("STRING"), std::string::npos) << descr;
 

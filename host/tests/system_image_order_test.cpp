@@ -54,9 +54,10 @@ class system_image_order : public testing::TestWithParam<int> {
         return "age " + age + (vlan50 ? ", VLAN 50" : ", no VLAN 50");
     }
     // What runs once the accepted images have all been applied: the same
-    // for two seconds after it first showed.
+    // for two seconds after it first showed (a busy host may take a minute
+    // to apply them).
     std::string settles_on(const std::string &want) {
-        for (int tries = 0; tries < 40 && runs() != want; tries++)
+        for (int tries = 0; tries < 240 && runs() != want; tries++)
             usleep(250000);
         sleep(2);
         return runs();
