@@ -35,17 +35,22 @@ if [[ -z "${ASAN_OPTIONS:-}" ]]; then
 fi
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 status=0
-# Three slots per processor. Most tests take one: they spend their time
-# waiting on the program's timers (fibre windows, deglitch and ageing times,
-# restarts), not on a processor. One that keeps frames going round or
-# measures rates takes two, one that keeps a processor busy (a browser)
-# three (host/tests/test_weights.cmake): on two processors no more than
-# three of the heavy ones run at once. The concurrency test, which bounds
-# its clients' waits, still runs alone. Each test's own time-out bounds
-# only one that hangs; this one is for a test that sets none.
+# Three tests per processor: most spend their time waiting on the program's
+# timers (fibre windows, deglitch and ageing times, restarts), not on a
+# processor. Those that keep a processor busy (frames going round, rate
+# measurements; host/tests/test_weights.cmake) take one of three "busy"
+# slots for every two processors as well, so that the heaviest never all
+# run at once. The concurrency test, which bounds its clients' waits, still
+# runs alone. Each test's own time-out bounds only one that hangs; this one
+# is for a test that sets none.
 jobs=$(($(nproc) * 3))
 ((jobs > 16)) && jobs=16
-ctest --output-on-failure -j"$jobs" --timeout 300 "$@" || status=$?
+busy=$((($(nproc) * 3 + 1) / 2))
+resources="$ROOT/build/test/busy-slots.json"
+printf '{"version": {"major": 1, "minor": 0}, "local": [{"busy": [{"id": "0", "slots": %d}]}]}\n' \
+    "$busy" >"$resources"
+ctest --output-on-failure -j"$jobs" --resource-spec-file "$resources" --timeout 300 "$@" ||
+    status=$?
 
 # The concurrency test again in a ThreadSanitizer build (only what it needs:
 # the program and the test), on whole runs and on `-L concurrency`. A race
