@@ -1040,21 +1040,17 @@ TEST_P(gig_phy_fibre_own, APriorityOnlyApplyOnCopperKeepsTheFibresForcedSpeed) {
             const std::string &forced = port == ge0 ? forced_1000 : forced_100;
             EXPECT_NE(sw.output("combo " + name).find(forced), std::string::npos)
                 << sw.output("combo " + name);
-            // Applies whose steps pass forced gigabit only on the way keep it
-            // too: negotiation off with the stored 1000 full before 10 full,
-            // and negotiation on with 1000 full alone before every speed.
-            const std::string fibre_own = "combo " + name + " fiber autoneg_enable=0 force_speed=" +
-                                          (port == ge0 ? "1000" : "100");
+            // So does an Apply passing forced gigabit on the way: off with the
+            // stored 1000 full to 10 full, on from 1000 full alone to all.
             for (const auto &[copper, autonego, speed] :
-                 {std::tuple{"autoneg_enable=1 autoneg_advert=10,100,1000full force_speed=1000",
-                             "0", "2"},
-                  std::tuple{"autoneg_enable=0 autoneg_advert=1000full force_speed=10", "1",
+                 {std::tuple{"1 autoneg_advert=10,100,1000full force_speed=1000", "0", "2"},
+                  std::tuple{"0 autoneg_advert=1000full force_speed=10", "1",
                              static_cast<const char *>(nullptr)}}) {
-                SCOPED_TRACE(copper);
-                sw.output("combo " + name + " copper force_duplex=1 " + copper);
-                sw.output(fibre_own);
-                const std::string set = port_post(web, cookie, port, autonego, speed);
-                EXPECT_EQ(set.find("ERROR"), std::string::npos) << set;
+                sw.output("combo " + name + " copper force_duplex=1 autoneg_enable=" + copper);
+                sw.output("combo " + name +
+                          " fiber autoneg_enable=0 force_speed=" + (port == ge0 ? "1000" : "100"));
+                EXPECT_EQ(port_post(web, cookie, port, autonego, speed).find("ERROR"),
+                          std::string::npos);
                 EXPECT_NE(sw.output("combo " + name).find(forced), std::string::npos)
                     << sw.output("combo " + name);
             }

@@ -340,22 +340,6 @@ TEST_F(phy_6401s, AutoNegotiationReachesTheOtherMediumAsFarAsItRunsIt) {
     EXPECT_EQ(config(PHY_MEDIUM_FIBER).words[PHY_MC_AN_ENABLE], 0u);
     ASSERT_EQ(d->autoneg_set(0, 25, 1), 0);
     EXPECT_EQ(config(PHY_MEDIUM_FIBER).words[PHY_MC_AN_ENABLE], 1u);
-    // The fibre's own forced 1000 outlasts the steps of one Apply that pass
-    // forced gigabit on the way: negotiation off with the stored 1000 full
-    // before 10 full, negotiation on with 1000 full alone advertised before
-    // every speed.
-    phy_medium_config_t own = config(PHY_MEDIUM_FIBER);
-    own.words[PHY_MC_AN_ENABLE] = 0;
-    ASSERT_EQ(d->medium_config_set(0, 25, PHY_MEDIUM_FIBER, &own), 0);
-    ASSERT_EQ(d->autoneg_set(0, 25, 0), 0);
-    ASSERT_EQ(d->speed_set(0, 25, 10), 0);
-    EXPECT_EQ(config(PHY_MEDIUM_FIBER).words[PHY_MC_AN_ENABLE], 0u);
-    ASSERT_EQ(d->adv_local_set(0, 25, DRV_PA_1000MB_FD), 0);
-    ASSERT_EQ(d->autoneg_set(0, 25, 1), 0);
-    ASSERT_EQ(d->adv_local_set(0, 25, 0x2f), 0);
-    EXPECT_EQ(config(PHY_MEDIUM_FIBER).words[PHY_MC_AN_ENABLE], 0u);
-    own.words[PHY_MC_AN_ENABLE] = 1;
-    ASSERT_EQ(d->medium_config_set(0, 25, PHY_MEDIUM_FIBER, &own), 0);
     ASSERT_EQ(d->autoneg_set(0, 25, 0), 0);
     ASSERT_EQ(d->speed_set(0, 25, 10), 0);
 

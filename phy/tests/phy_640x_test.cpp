@@ -109,45 +109,20 @@ TEST_F(phy_640x, AutoNegotiationReachesTheOtherSide) {
     EXPECT_EQ(an(PHY_MEDIUM_FIBER), 0u);
     ASSERT_EQ(d->autoneg_set(0, 25, 1), 0);
     EXPECT_EQ(an(PHY_MEDIUM_FIBER), 1u);
-
-    // The fibre's own forced speed outlasts the steps of one Apply that ask
-    // for another only on the way.
-    auto own_forced = [d](uint32_t mbps, uint32_t autoneg) {
-        phy_medium_config_t own{};
-        EXPECT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_FIBER, &own), 0);
-        own.words[PHY_MC_AN_ENABLE] = autoneg;
-        own.words[PHY_MC_FORCE_SPEED] = mbps;
-        EXPECT_EQ(d->medium_config_set(0, 25, PHY_MEDIUM_FIBER, &own), 0);
-    };
-    auto fibre_forced = [d] {
-        phy_medium_config_t cfg{};
-        EXPECT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_FIBER, &cfg), 0);
-        return cfg.words[PHY_MC_AN_ENABLE] != 0 ? 0u : cfg.words[PHY_MC_FORCE_SPEED];
-    };
-    own_forced(1000, 0);
-    // Negotiation off passes the stored forced 1000 full on the way to 10.
-    ASSERT_EQ(d->autoneg_set(0, 25, 0), 0);
-    ASSERT_EQ(d->speed_set(0, 25, 10), 0);
-    ASSERT_EQ(d->duplex_set(0, 25, 1), 0);
-    EXPECT_EQ(fibre_forced(), 1000u);
-    // Negotiation on passes 1000 full alone on the way to every speed.
-    ASSERT_EQ(d->adv_local_set(0, 25, DRV_PA_1000MB_FD), 0);
-    ASSERT_EQ(d->autoneg_set(0, 25, 1), 0);
-    ASSERT_EQ(d->adv_local_set(0, 25, 0x2f), 0);
-    EXPECT_EQ(fibre_forced(), 1000u);
-    // The speed before the duplex passes 100 full on the way to 100 half.
-    ASSERT_EQ(d->autoneg_set(0, 25, 0), 0);
-    ASSERT_EQ(d->speed_set(0, 25, 100), 0);
-    ASSERT_EQ(d->duplex_set(0, 25, 0), 0);
-    EXPECT_EQ(fibre_forced(), 1000u);
-    // A 100BASE-FX fibre's forced 100 outlasts 1000 full on the way to 10.
-    own_forced(100, 0);
-    ASSERT_EQ(d->speed_set(0, 25, 1000), 0);
-    ASSERT_EQ(d->duplex_set(0, 25, 1), 0);
-    ASSERT_EQ(d->speed_set(0, 25, 10), 0);
-    EXPECT_EQ(fibre_forced(), 100u);
-    own_forced(1000, 1);
-
+    // The fibre's own forced 1000, or 100 for a 100BASE-FX fibre, outlasts an
+    // Apply that passes forced 1000 full on the way to 10 full.
+    for (const uint32_t own_mbps : {1000u, 100u}) {
+        phy_medium_config_t fiber{};
+        ASSERT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_FIBER, &fiber), 0);
+        fiber.words[PHY_MC_AN_ENABLE] = 0, fiber.words[PHY_MC_FORCE_SPEED] = own_mbps;
+        ASSERT_EQ(d->medium_config_set(0, 25, PHY_MEDIUM_FIBER, &fiber), 0);
+        ASSERT_EQ(d->speed_set(0, 25, 1000), 0);
+        ASSERT_EQ(d->autoneg_set(0, 25, 0), 0);
+        ASSERT_EQ(d->speed_set(0, 25, 10), 0);
+        ASSERT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_FIBER, &fiber), 0);
+        EXPECT_EQ(fiber.words[PHY_MC_AN_ENABLE] ? 0u : fiber.words[PHY_MC_FORCE_SPEED], own_mbps);
+        ASSERT_EQ(d->autoneg_set(0, 25, 1), 0);
+    }
     ASSERT_EQ(d->autoneg_set(0, 25, 0), 0);
     ASSERT_EQ(d->speed_set(0, 25, 100), 0);
 
