@@ -90,6 +90,7 @@ TEST_F(board_probe_on_chip, RefusesTwoAttachedUnits) {
     ASSERT_EQ(second, 1);
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(board_probe(), SOC_E_NOT_FOUND);
+    EXPECT_EQ(sal_console_output_flush(), 0);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Board Probe ERROR: Unknown board\n");
     EXPECT_EQ(soc_cm_device_destroy(second), 0);
 }

@@ -187,6 +187,9 @@ uint32_t sal_console_prompt_breaks(void);
 // How many reads of the board's console have ended: a break taken after the
 // read of a command's line is that command's, one taken before it is not.
 uint32_t sal_console_lines_read(void);
+// Waits (a few seconds at most) until the board console's queued output is
+// written: 0 when it was, -1 when its reader is still behind.
+int sal_console_output_flush(void);
 // While on, a break at the board's prompt ends the waiting read of the
 // calling thread (diag_readline answers null) instead of showing the prompt
 // again: for an answer a running command waits for, which the break stops.

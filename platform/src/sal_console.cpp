@@ -415,7 +415,12 @@ int sal_console_write(const char *buf, size_t len) {
 
 int sal_console_read_line(char *buf, size_t size) {
     const sal_console_ops *c = current_console();
-    return c->read_line(c->ctx, buf, size);
+    const int n = c->read_line(c->ctx, buf, size);
+    // The board's console counts its lines where a break may still drop
+    // one (board_read_end); a console bound in its place counts each line
+    // it hands over.
+    if (n >= 0 && c != board_console.load()) lines_read++;
+    return n;
 }
 
 int sal_console_input_closed(void) {
@@ -543,6 +548,10 @@ uint32_t sal_console_prompt_breaks(void) {
 
 uint32_t sal_console_lines_read(void) {
     return lines_read.load();
+}
+
+int sal_console_output_flush(void) {
+    return sal_internal::console_output_drain(sal_internal::kConsoleDrainAtExitUsecs) ? 0 : -1;
 }
 
 void sal_console_break_ends_read(int on) {
