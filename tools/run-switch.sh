@@ -15,5 +15,7 @@ while true; do
     "$prog" "$@"
     status=$?
     [[ $status -eq 10 ]] || exit $status
-    echo "(rebooting)"
+    # Shown without waiting for it: a terminal paused with Ctrl-S or a pipe
+    # nobody reads would keep the switch down until read again.
+    echo "(rebooting)" &
 done
