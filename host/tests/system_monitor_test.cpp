@@ -317,9 +317,10 @@ TEST(switchfw_monitor_boards, StartedInTheBackgroundItLeavesTheTerminalAlone) {
 
 // At a terminal a break shows its key as the terminal's driver shows it,
 // and the new prompt on a line of its own; while a command runs, the key
-// and a new line. A break typed together with the Enter that starts a
-// command is that command's, and the suspend key during a command stops
-// nothing and ends the line it shows on, as the break does.
+// and a new line, never inside the command's output. A break typed together
+// with the Enter that starts a command is that command's, and drops the
+// lines typed ahead of it; the suspend key during a command stops nothing
+// and ends the line it shows on, as the break does.
 TEST(switchfw_monitor_boards, ABreakAtTheTerminalShowsItsKey) {
     Switch sw(test_workdir::path(), {"--board", "26"}, true, true);
     ASSERT_TRUE(sw.run("", kPrompt, nullptr, 60));
@@ -338,11 +339,13 @@ TEST(switchfw_monitor_boards, ABreakAtTheTerminalShowsItsKey) {
 
     seen.clear();
     const auto typed = std::chrono::steady_clock::now();
-    ASSERT_TRUE(sw.type("SLeep 30\n\x03"));
+    ASSERT_TRUE(sw.type("SLeep 30\nEcho typed-ahead\n\x03"));
     ASSERT_TRUE(sw.read_more(&seen, "^C\r\n", 60)) << seen;
     ASSERT_TRUE(sw.read_more(&seen, kPrompt, 60)) << seen;
     // A break left to the next prompt lets the sleep run its 30 s.
     EXPECT_LT(std::chrono::steady_clock::now() - typed, std::chrono::seconds(20)) << seen;
+    ASSERT_TRUE(sw.answer("Echo after-break", &seen)) << seen;
+    EXPECT_EQ(seen.find("typed-ahead"), std::string::npos) << seen;
     seen.clear();
     ASSERT_TRUE(sw.type("SLeep 1\n\x1a"));
     ASSERT_TRUE(sw.read_more(&seen, "^Z\r\n")) << seen;
