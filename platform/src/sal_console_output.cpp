@@ -27,7 +27,7 @@ namespace {
 // reader that falls behind a long dump, loses none; one that never reads
 // again costs a bounded amount of memory.
 constexpr size_t kQueueBytes = 1024 * 1024;
-constexpr size_t kWritePieceBytes = 1024;
+constexpr size_t kWritePieceBytes = 16 * 1024;
 
 struct Chunk {
     ConsoleSink sink;
