@@ -9,11 +9,15 @@ mkdir -p var
 # serial line's break, the end of the program, a key that stops nothing): the
 # firmware takes them itself, and should one reach this loop (typed while
 # the firmware restarts) it waits for the firmware rather than ending or
-# stopping on it, so that the switch stays up.
-trap ':' INT QUIT TSTP TTIN TTOU
+# stopping on it, so that the switch stays up. Ignored rather than caught:
+# the firmware starts with them ignored too, so that one typed before it
+# takes them neither ends nor stops it.
+trap '' INT QUIT TSTP TTIN TTOU
 while true; do
     "$prog" "$@"
     status=$?
     [[ $status -eq 10 ]] || exit $status
-    echo "(rebooting)"
+    # Shown without waiting for it: a terminal paused with Ctrl-S or a pipe
+    # nobody reads would keep the switch down until read again.
+    echo "(rebooting)" &
 done

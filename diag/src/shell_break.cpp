@@ -48,7 +48,11 @@ int sh_break_raise(void) {
 }
 
 void sh_break_clear(void) {
-    if (pending_after_line.load() != sal_console_lines_read()) pending.store(false);
+    // Only the board's console counts its reads; a line read elsewhere
+    // (a console bound in its place) came after any break.
+    const sal_console_ops *bound = sal_console_bound();
+    const bool board = bound == nullptr || bound == sal_console_default();
+    if (!board || pending_after_line.load() != sal_console_lines_read()) pending.store(false);
 }
 
 int sh_break_requested(void) {

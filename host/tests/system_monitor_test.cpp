@@ -317,9 +317,10 @@ TEST(switchfw_monitor_boards, StartedInTheBackgroundItLeavesTheTerminalAlone) {
 
 // At a terminal a break shows its key as the terminal's driver shows it,
 // and the new prompt on a line of its own; while a command runs, the key
-// and a new line. A break typed together with the Enter that starts a
-// command is that command's, and the suspend key during a command stops
-// nothing and ends the line it shows on, as the break does.
+// and a new line, never inside the command's output. A break typed together
+// with the Enter that starts a command is that command's, and drops the
+// lines typed ahead of it; the suspend key during a command stops nothing
+// and ends the line it shows on, as the break does.
 TEST(switchfw_monitor_boards, ABreakAtTheTerminalShowsItsKey) {
     Switch sw(test_workdir::path(), {"--board", "26"}, true, true);
     ASSERT_TRUE(sw.run("", kPrompt, nullptr, 60));
@@ -338,11 +339,13 @@ TEST(switchfw_monitor_boards, ABreakAtTheTerminalShowsItsKey) {
 
     seen.clear();
     const auto typed = std::chrono::steady_clock::now();
-    ASSERT_TRUE(sw.type("SLeep 30\n\x03"));
+    ASSERT_TRUE(sw.type("SLeep 30\nEcho typed-ahead\n\x03"));
     ASSERT_TRUE(sw.read_more(&seen, "^C\r\n", 60)) << seen;
     ASSERT_TRUE(sw.read_more(&seen, kPrompt, 60)) << seen;
     // A break left to the next prompt lets the sleep run its 30 s.
     EXPECT_LT(std::chrono::steady_clock::now() - typed, std::chrono::seconds(20)) << seen;
+    ASSERT_TRUE(sw.answer("Echo after-break", &seen)) << seen;
+    EXPECT_EQ(seen.find("typed-ahead"), std::string::npos) << seen;
     seen.clear();
     ASSERT_TRUE(sw.type("SLeep 1\n\x1a"));
     ASSERT_TRUE(sw.read_more(&seen, "^Z\r\n")) << seen;
@@ -382,7 +385,8 @@ TEST(switchfw_monitor_boards, WithItsOutputElsewhereTheTerminalShowsTheLineAsTyp
 // Under the loop script that tools/run.sh starts, as a job of an
 // interactive shell: the break and the suspend key, at the prompt and
 // during a command, stop neither the script nor the firmware, a telnet
-// reboot brings the switch back, and the quit key ends both.
+// reboot brings the switch back, even while nobody reads the console, and
+// the quit key ends both.
 TEST(switchfw_monitor_boards, UnderTheLoopScriptTheKeysStopNothingAndARebootComesBack) {
     Switch sw(test_workdir::path(), {"--board", "26"}, true, true, false,
               {"/bin/bash", "--norc", "--noprofile", "-i", "-c",
@@ -400,15 +404,24 @@ TEST(switchfw_monitor_boards, UnderTheLoopScriptTheKeysStopNothingAndARebootCome
         EXPECT_EQ(count_of(seen, "still-here\r\n"), 2u) << seen;  // echoed and run
         EXPECT_EQ(seen.find("Stopped"), std::string::npos) << seen;
     }
+    // The terminal is not read while the console's output fills it. The
+    // switch that comes back no longer knows the web login made before.
+    const std::string cookie = web_client::login(sw.port_offset() + 80, "qivor");
+    ASSERT_FALSE(cookie.empty());
+    ASSERT_TRUE(sw.type("LOOP 5000 \"Echo " + std::string(200, 'x') + "\"\n"));
     const int telnet = switchfw_child::telnet_login(sw.port_offset() + 23, "qivor");
     ASSERT_GE(telnet, 0);
     switchfw_child::send_text(telnet, "reboot\r\n");
-    seen.clear();
-    ASSERT_TRUE(sw.read_more(&seen, "(rebooting)", 60)) << seen;
-    ASSERT_TRUE(sw.read_more(&seen, kPrompt, 60)) << seen;
+    std::string page;
+    for (int tenths = 0; tenths < 600 && page.find("302 Found") == std::string::npos; tenths++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));  // a poll, not a delay
+        page = web_client::get(sw.port_offset() + 80, "/aging.htm", cookie);
+    }
+    EXPECT_NE(page.find("302 Found"), std::string::npos) << page;
     close(telnet);
-    const std::string page = web_client::get(sw.port_offset() + 80, "/login.htm");
-    EXPECT_NE(page.find("200 OK"), std::string::npos) << page;
+    seen.clear();
+    ASSERT_TRUE(sw.read_more(&seen, "(rebooting)", 60)) << seen.substr(0, 300);
+    ASSERT_TRUE(sw.answer("Echo back-again", &seen)) << seen;
     ASSERT_TRUE(sw.type("\x1c"));
     ASSERT_TRUE(sw.read_more(&seen, "loop-ended-0", 60)) << seen;
 }
@@ -575,7 +588,8 @@ TEST(switchfw_monitor_boards, ALineHoldingANulRunsNothing) {
 // A line longer than the monitor holds, typed at a terminal, is refused
 // whole, as through a pipe: the terminal's own line discipline would keep
 // only its first 4095 characters and run them. What is erased before Enter
-// does not count, and the kill key drops the line typed so far.
+// does not count, and the kill key drops the line typed so far. Lines typed
+// ahead while a command runs, more than the driver holds, all run.
 TEST(switchfw_monitor_boards, ALongLineTypedAtATerminalIsRefusedWhole) {
     const std::string erase(1, '\x7f'), kill(1, '\x15');
     for (const char *board : {"52", "28", "26"}) {
@@ -610,6 +624,13 @@ TEST(switchfw_monitor_boards, ALongLineTypedAtATerminalIsRefusedWhole) {
         EXPECT_NE(seen.find("\n78 "), std::string::npos) << seen;
         ASSERT_TRUE(sw.answer("vlan show 1", &seen)) << seen;
         EXPECT_NE(seen.find("\n1 "), std::string::npos) << "VLAN 1 was destroyed: " << seen;
+
+        std::string ahead = "SLeep 1\n";
+        for (int line = 0; line < 150; line++)
+            ahead += "Echo ahead-" + std::to_string(line) + "-" + std::string(50, 'x') + "\n";
+        ASSERT_TRUE(sw.answer(ahead, &seen))
+            << seen.substr(seen.size() > 300 ? seen.size() - 300 : 0);
+        EXPECT_EQ(count_of(seen, "\nahead-"), 150u) << seen;
     }
 }
 

@@ -123,20 +123,23 @@ std::atomic<void (*)(void)> quit_hook{nullptr};
 // A break, suspend or quit key: typed at the terminal, shown as its driver
 // shows it, or its signal sent by another program, which shows nothing.
 void console_key(int sig, bool typed) {
+    // The key and the line it ends show together: a command's output comes
+    // before them or after, never in between.
+    pthread_mutex_lock(&console_lock);
     if (const std::string key = sal_internal::terminal_signal_key(sig); typed && !key.empty())
         terminal_echo(key);
+    bool at_prompt = false;
+    if (sig != SIGQUIT) {
+        at_prompt = sal_console_break_at_prompt() != 0;
+        // During a command the break stops it and the suspend key stops
+        // nothing; the line either key showed on ends.
+        if (!at_prompt && (sig == SIGINT || typed)) sal_board_printf("\n");
+    }
+    pthread_mutex_unlock(&console_lock);
     if (sig == SIGQUIT) {
         if (auto quit = quit_hook.load(); quit != nullptr) quit();
-        return;
-    }
-    if (sal_console_break_at_prompt() != 0) return;
-    // During a command the break stops it and the suspend key stops
-    // nothing; the line either key showed on ends.
-    if (sig == SIGINT) {
-        sal_board_printf("\n");
+    } else if (sig == SIGINT && !at_prompt) {
         if (auto stop = command_break_hook.load(); stop != nullptr) stop();
-    } else if (sig == SIGTSTP && typed) {
-        sal_board_printf("\n");
     }
 }
 

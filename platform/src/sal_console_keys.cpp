@@ -63,7 +63,9 @@ void watch(void *) {
     Keys &k = keys();
     std::unique_lock<std::mutex> g(k.lock);
     for (;;) {
-        k.released.wait(g, [&k] { return !k.held; });
+        // With the kept keys full, the rest wait in the driver until a line
+        // reader takes some: none is read to be thrown away.
+        k.released.wait(g, [&k] { return !k.held && k.kept.size() < kKeptMax; });
         bool literal = literal_after(k.kept);
         g.unlock();
         const int has = terminal_has_key(kLookMs);
@@ -76,7 +78,7 @@ void watch(void *) {
         if (read(STDIN_FILENO, &c, 1) != 1) continue;
         const int sig = literal ? 0 : terminal_signal_of(c);
         if (sig == 0) {
-            if (k.kept.size() < kKeptMax) k.kept += static_cast<char>(c);
+            k.kept += static_cast<char>(c);
             continue;
         }
         // The driver drops the keys typed before a signal key.

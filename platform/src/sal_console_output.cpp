@@ -8,6 +8,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -25,6 +27,7 @@ namespace {
 // reader that falls behind a long dump, loses none; one that never reads
 // again costs a bounded amount of memory.
 constexpr size_t kQueueBytes = 1024 * 1024;
+constexpr size_t kWritePieceBytes = 16 * 1024;
 
 struct Chunk {
     ConsoleSink sink;
@@ -42,6 +45,16 @@ struct Queue {
     bool dropped_part = false;  // the text dropped last ended within a line
     bool line_open = false;     // the output queued last ended within a line
 };
+
+// When the output last took text, while text waits to be written (0: none
+// waits): a write that takes nothing for long has no reader.
+std::atomic<int64_t> waiting_since_usecs{0};
+
+int64_t now_usecs() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 // Never destroyed: the writer may still run while the process exits.
 Queue &queue() {
@@ -92,7 +105,9 @@ bool tell_drops_locked(Queue &q, size_t more) {
 // hung up): then nobody is left to show it to.
 void write_all(int fd, const char *text, size_t len) {
     while (len > 0) {
-        const ssize_t n = write(fd, text, len);
+        waiting_since_usecs = now_usecs();
+        // In pieces, so that a reader that reads slowly shows it goes on.
+        const ssize_t n = write(fd, text, std::min(len, kWritePieceBytes));
         if (n > 0) {
             text += n;
             len -= static_cast<size_t>(n);
@@ -100,9 +115,10 @@ void write_all(int fd, const char *text, size_t len) {
             pollfd p{fd, POLLOUT, 0};
             poll(&p, 1, 1000);
         } else if (n < 0 && errno != EINTR) {
-            return;
+            break;
         }
     }
+    waiting_since_usecs = 0;
 }
 
 int fd_of(ConsoleSink sink) {
@@ -171,9 +187,18 @@ void console_output_queue(ConsoleSink sink, const char *text, size_t len) {
 
 bool console_output_drain(uint64_t usecs) {
     Queue &q = queue();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::microseconds(usecs);
     std::unique_lock<std::mutex> g(q.lock);
-    return q.drained.wait_for(g, std::chrono::microseconds(usecs),
-                              [&q] { return q.chunks.empty() && !q.writing && !drops_to_tell(q); });
+    for (;;) {
+        if (q.chunks.empty() && !q.writing && !drops_to_tell(q)) return true;
+        // A reader that stopped (a paused terminal, a pipe nobody reads)
+        // would hold the program's end up to the bound for nothing.
+        const int64_t since = waiting_since_usecs.load();
+        const bool stalled =
+            since != 0 && now_usecs() - since >= static_cast<int64_t>(kConsoleStalledUsecs);
+        if (stalled || std::chrono::steady_clock::now() >= end) return false;
+        q.drained.wait_for(g, std::chrono::milliseconds(50));
+    }
 }
 
 }  // namespace sal_internal

@@ -20,9 +20,12 @@ enum class ConsoleSink { output, terminal };
 // the output.
 void console_output_queue(ConsoleSink sink, const char *text, size_t len);
 // Waits up to `usecs` for everything queued to be written: true when it was.
+// It gives up sooner once a write has taken nothing for kConsoleStalledUsecs.
 bool console_output_drain(uint64_t usecs);
 // How long the program's end waits for the queue: a reader that stopped for
 // good cannot keep the program from ending.
 constexpr uint64_t kConsoleDrainAtExitUsecs = 5000000;
+// A write that took nothing for this long has a reader that stopped.
+constexpr uint64_t kConsoleStalledUsecs = 1000000;
 
 }  // namespace sal_internal
