@@ -418,12 +418,7 @@ int sal_console_write(const char *buf, size_t len) {
 
 int sal_console_read_line(char *buf, size_t size) {
     const sal_console_ops *c = current_console();
-    const int n = c->read_line(c->ctx, buf, size);
-    // The board's console counts its lines where a break may still drop
-    // one (board_read_end); a console bound in its place counts each line
-    // it hands over.
-    if (n >= 0 && c != board_console.load()) lines_read++;
-    return n;
+    return c->read_line(c->ctx, buf, size);
 }
 
 int sal_console_input_closed(void) {
