@@ -249,10 +249,19 @@ int media_from_sdp(sip_session *s, const sdp_description *desc, bool caller) {
 // the session's INVITE (or a proxy's copy of it) came from: so the party's
 // answer tells the caller of the call from an offer another port made on
 // the same Call-ID before it. Where the address table does not know the
-// station, by the INVITE's source address.
+// station, by the INVITE's source address, unless an INVITE from another
+// port claimed that address too: which of them the answer went to is then
+// unknown, and neither may end what the other's offer made.
 bool answer_goes_to_caller(const sip_session *s, uint32_t address) {
     const uint64_t station = voip_rx_dest_station();
-    if (station == 0) return address == s->invite_src;
+    if (station == 0) {
+        for (const sip_session *t = sessions; t != nullptr; t = t->next) {
+            if (same_call(t, s->call_id) && t->invite_src == address &&
+                t->invite_port != s->invite_port)
+                return false;
+        }
+        return address == s->invite_src;
+    }
     if (voip_station_has_port(station, s->invite_port)) return true;
     for (int relay : s->relay_ports) {
         if (voip_station_has_port(station, relay)) return true;

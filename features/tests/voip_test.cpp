@@ -619,6 +619,18 @@ TEST_F(voip, OrdersFromOutsideACallNeitherEndNorBlockIt) {
     EXPECT_EQ(rules(), 8 + 2);
     sip_on(3, kPhoneA, kPhoneB, sip("BYE sip:b@x SIP/2.0", "s7", "", "2 BYE"));
     EXPECT_EQ(rules(), 8);
+    // An offer forged on port 2 before the answer under the caller's own
+    // address, while the address table does not know the caller (the
+    // answer goes out of every port): the forger's BYE ends no pair of the
+    // call, the callee's every one.
+    sip_on(3, kPhoneA, kPhoneB, sip(invite, "s9", sdp("10.0.0.1", 20000)));
+    sip_on(2, kPhoneA, kPhoneB, sip(invite, "s9", sdp("10.0.0.250", 50020)));
+    sip_on(4, kPhoneB, kPhoneA, sip("SIP/2.0 200 OK", "s9", sdp("10.0.0.2", 33000)));
+    EXPECT_EQ(rules(), 8 + 4);
+    sip_on(2, kPhoneA, kPhoneB, sip("BYE sip:b@x SIP/2.0", "s9", "", "2 BYE"));
+    EXPECT_EQ(rules(), 8 + 2);
+    sip_on(4, kPhoneB, kPhoneA, sip("BYE sip:a@x SIP/2.0", "s9", "", "1 BYE"));
+    EXPECT_EQ(rules(), 8);
     // The same from a host on port 2 that answers its own offer on an
     // answered call, both sent to a station on its own port.
     sip_on(3, kPhoneA, kPhoneB, sip(invite, "s8", sdp("10.0.0.1", 20000)));
