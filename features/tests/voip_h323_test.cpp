@@ -190,9 +190,8 @@ TEST_F(voip_h323, OnlyTheCallsOwnPortsSpeakForIt) {
     EXPECT_EQ(rules(), 4);
     send(true, release(), 1, 40004);
     EXPECT_EQ(rules(), 0);
-    // The same Setup and a Connect of its own from port 4, both sent to a
-    // station there: port 4's ReleaseComplete ends only what its own
-    // answers made, the caller's the call.
+    // That Setup answered by port 4 itself, both sent to a station there:
+    // port 4's ReleaseComplete ends only what its own answer made.
     send(true, setup(nullptr, {olc.data()}), 1, 40006);
     send(false, connect(kCalleeMedia), 2, 40006);
     station_at(4);

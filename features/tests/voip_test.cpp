@@ -552,9 +552,8 @@ TEST_F(voip, OrdersFromOutsideACallNeitherEndNorBlockIt) {
     answer(9);
     mgcp("DLCX", 10, 9, 2);
     EXPECT_EQ(rules(), 8);
-    // Port 4 opens a connection on an answered call id and answers it
-    // itself, both sent to a station on its own port: its DLCX ends only
-    // its own connection, the agent's the call's.
+    // A CRCX port 4 answers itself on an answered call id, both sent to a
+    // station there: its DLCX ends only its own connection.
     mgcp("CRCX", 11, 11, 2);
     answer(11);
     station_at(4);
@@ -619,10 +618,8 @@ TEST_F(voip, OrdersFromOutsideACallNeitherEndNorBlockIt) {
     EXPECT_EQ(rules(), 8 + 2);
     sip_on(3, kPhoneA, kPhoneB, sip("BYE sip:b@x SIP/2.0", "s7", "", "2 BYE"));
     EXPECT_EQ(rules(), 8);
-    // An offer forged on port 2 before the answer under the caller's own
-    // address, while the address table does not know the caller (the
-    // answer goes out of every port): the forger's BYE ends no pair of the
-    // call, the callee's every one.
+    // The same under the caller's address, the caller's MAC unknown to the
+    // address table: the forger's BYE ends no pair of the call.
     sip_on(3, kPhoneA, kPhoneB, sip(invite, "s9", sdp("10.0.0.1", 20000)));
     sip_on(2, kPhoneA, kPhoneB, sip(invite, "s9", sdp("10.0.0.250", 50020)));
     sip_on(4, kPhoneB, kPhoneA, sip("SIP/2.0 200 OK", "s9", sdp("10.0.0.2", 33000)));
@@ -631,8 +628,7 @@ TEST_F(voip, OrdersFromOutsideACallNeitherEndNorBlockIt) {
     EXPECT_EQ(rules(), 8 + 2);
     sip_on(4, kPhoneB, kPhoneA, sip("BYE sip:a@x SIP/2.0", "s9", "", "1 BYE"));
     EXPECT_EQ(rules(), 8);
-    // The same from a host on port 2 that answers its own offer on an
-    // answered call, both sent to a station on its own port.
+    // An offer port 2 answers itself, both sent to a station there.
     sip_on(3, kPhoneA, kPhoneB, sip(invite, "s8", sdp("10.0.0.1", 20000)));
     sip_on(4, kPhoneB, kPhoneA, sip("SIP/2.0 200 OK", "s8", sdp("10.0.0.2", 33000)));
     station_at(2);
