@@ -32,8 +32,8 @@
 // INVITE's port, or from where the party's answer came in, also ends the
 // sessions of that INVITE no party answered and every offer forged on the
 // call; once the party has answered, a BYE from where its answer came in or
-// from where that answer went ends every session on the Call-ID, offers
-// another port made before the answer included. So a host that is no
+// from where that answer went ends every session on the Call-ID that took
+// that answer, offers another port made before the answer included. So a host that is no
 // party to a call can neither end it nor, by an INVITE or an answer of its
 // own on the Call-ID, keep it from its rules or the rows of its ports. A failure
 // answer from another port before the answer leaves the session as it is:
