@@ -10,7 +10,8 @@
 // (voip_eviction), so one port's Setups take no other port's call.
 // ReleaseComplete, or the end of the signalling connection, ends the call
 // (once the callee has answered the caller, either's end every call on the
-// connection, Setups from other ports before the answer included);
+// connection that took that answer, Setups from other ports before the
+// answer included);
 // so does silence (VOIP_IDLE_SECS). The rules are charged to the port the
 // caller's Setup came in on, else to the callee's, where its answer came in.
 // Those two ports are the call's: a segment of its connection
@@ -559,8 +560,11 @@ int h225_rx(const uint8_t *ip_header, int length) {
     int waiting = 0;
     for (const h323_call *c = calls; c != nullptr; c = c->next)
         waiting += side_of(c, s) == 1 && !c->answered;
-    bool taken = false, callee_side = false, party_end = false, whole_call_end = false;
+    bool taken = false, callee_side = false, party_end = false;
     int swept_setup_port = -1;
+    // The ports of the callee's answers whose calls end whole (bit n for
+    // port n, as a station).
+    uint64_t whole_call_answers = 0;
     // Setups of one connection from several ports are calls of their own;
     // the callee's answer goes to each that waits for one, each then
     // charged to its caller's port. An answer from another port than the
@@ -586,33 +590,39 @@ int h225_rx(const uint8_t *ip_header, int length) {
         const int setup_port = to->ports[0];
         walk w{.seg = &s, .call = to};
         // An end from the caller's Setup port or the callee's own; once the
-        // callee has answered the caller there, either's end is the whole
-        // call's, Setups from other ports before the answer included.
+        // callee has answered the caller there, either's end is that of
+        // every call that took the callee's answer from that port, Setups
+        // from other ports before the answer included.
         const bool party = !to->forged && (side == 0 || callee_party);
         const bool whole_call =
             callee_party || (party && to->answered && to->answer_party && to->answer_to_caller);
+        const uint64_t answer =
+            whole_call && to->ports[1] >= 1 && to->ports[1] < 64 ? uint64_t{1} << to->ports[1] : 0;
         if (s.length > 0 &&
             !tpkt_walk(&w, s.payload, s.length, &to->pending[to->direction], q931_handle)) {
             if (callee_party) swept_setup_port = setup_port;
             party_end = party_end || party;
-            whole_call_end = whole_call_end || whole_call;
+            whole_call_answers |= answer;
             continue;  // released
         }
         if (ends && side_may_end(to, to->direction, port)) {
             if (callee_party) swept_setup_port = setup_port;
             party_end = party_end || party;
-            whole_call_end = whole_call_end || whole_call;
+            whole_call_answers |= answer;
             call_free(to);
         }
     }
     // The callee's own end also ends the calls of its Setup that answers
     // from elsewhere made, a party's end every call forged on the
-    // connection, and the end of an answered call every call on it.
+    // connection, and the end of an answered call every call that took the
+    // same answer: a host answering a Setup of its own on the connection so
+    // ends only what its own answers made.
     for (h323_call *c = calls, *next = nullptr;
-         (swept_setup_port >= 0 || party_end) && c != nullptr; c = next) {
+         (swept_setup_port >= 0 || party_end || whole_call_answers != 0) && c != nullptr;
+         c = next) {
         next = c->next;
         if (side_of(c, s) >= 0 &&
-            (whole_call_end ||
+            ((c->answered && voip_station_has_port(whole_call_answers, c->ports[1])) ||
              (c->ports[0] == swept_setup_port && c->answered && !c->answer_party) ||
              (party_end && c->forged)))
             call_free(c);

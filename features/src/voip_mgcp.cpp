@@ -14,7 +14,8 @@
 // A connection belongs to the port its CRCX came in on: a DLCX ends it, and
 // every copy of it, only from there, and a CRCX from another port on the same
 // call id makes a connection of its own; once the gateway has answered the
-// agent there, the agent's DLCX ends every connection of the call id. An answer goes to the CRCXs
+// agent there, the agent's DLCX ends every connection of the call id that
+// took that answer. An answer goes to the CRCXs
 // of the agent it is sent to, never to one sent under the gateway's own address. A gateway's answer
 // from another port than the one that answered a CRCX answers a copy of that CRCX. The gateway is
 // where the switch sent the CRCX (the address table's port for its destination MAC); where the
@@ -54,6 +55,7 @@ struct mgcp_connection {
     int answer_port;           // where the gateway's answer came in, once answered
     bool answer_party;         // that answer came from the gateway
     bool answer_to_agent;      // and went to where the CRCX came from
+    bool ending;               // a DLCX being handled ends it
     int ports[2];              // to charge, the first with room
     uint32_t media_ip;
     uint16_t media_port;
@@ -410,22 +412,31 @@ int response(uint32_t src, uint32_t dst, const mgcp_message &msg, const sdp_desc
 
 // Ends the connections of the call id that CRCXs from the port opened;
 // once the gateway has answered a CRCX from the port and its answer went
-// there (the address table knew the agent), every connection of the call
-// id, those CRCXs from other ports opened before the answer included.
+// there (the address table knew the agent), also every connection of the
+// call id that took that very answer (the gateway's, from the port it came
+// in on), those CRCXs from other ports opened before the answer included.
+// A host answering a CRCX of its own on the call id so ends only what its
+// own answers made.
 int dlcx(uint32_t src, const mgcp_message &msg) {
     mgcp_agent *agent = agent_find(src);
     if (agent == nullptr) return 0;
     const int port = voip_rx_port();
-    bool whole_call = false;
-    for (const mgcp_connection *c = agent->connections; c != nullptr; c = c->next)
-        whole_call = whole_call || (c->agent_port == port && c->answer_party &&
-                                    c->answer_to_agent && c->crcx.connection[0] != '\0' &&
-                                    std::strcmp(c->crcx.call_id, msg.call_id) == 0);
+    auto of_call = [&](const mgcp_connection *c) {
+        return std::strcmp(c->crcx.call_id, msg.call_id) == 0;
+    };
+    for (mgcp_connection *c = agent->connections; c != nullptr; c = c->next)
+        c->ending = of_call(c) && c->agent_port == port;
+    for (const mgcp_connection *t = agent->connections; t != nullptr; t = t->next) {
+        if (!of_call(t) || t->agent_port != port || !t->answer_party || !t->answer_to_agent ||
+            t->crcx.connection[0] == '\0')
+            continue;
+        for (mgcp_connection *c = agent->connections; c != nullptr; c = c->next)
+            c->ending = c->ending || (of_call(c) && c->crcx.connection[0] != '\0' &&
+                                      c->answer_port == t->answer_port && c->gateway == t->gateway);
+    }
     for (mgcp_connection *c = agent->connections, *next = nullptr; c != nullptr; c = next) {
         next = c->next;  // the agent goes with its last connection
-        if ((c->agent_port != port && !whole_call) ||
-            std::strcmp(c->crcx.call_id, msg.call_id) != 0)
-            continue;
+        if (!c->ending) continue;
         if (session_set(c, false) != 0)
             voip_failure_log(&removal_failure_log, "MGCP: Setup_MGCP_Session(disable) failed");
         connection_end(agent, c);

@@ -32,8 +32,8 @@
 // INVITE's port, or from where the party's answer came in, also ends the
 // sessions of that INVITE no party answered and every offer forged on the
 // call; once the party has answered, a BYE from where its answer came in or
-// from where that answer went ends every session on the Call-ID, offers
-// another port made before the answer included. So a host that is no
+// from where that answer went ends every session on the Call-ID that took
+// that answer, offers another port made before the answer included. So a host that is no
 // party to a call can neither end it nor, by an INVITE or an answer of its
 // own on the Call-ID, keep it from its rules or the rows of its ports. A failure
 // answer from another port before the answer leaves the session as it is:
@@ -69,6 +69,7 @@ struct sip_session {
     bool caller_self;                      // the INVITE came from the caller's media address
     long invite_cseq;                      // the CSeq number of its latest offer; -1 for none
     bool forged;   // its INVITE came on an answered call's Call-ID from no party's port
+    bool ending;   // a BYE being handled ends it with its call
     int ports[2];  // to charge, the first with room
     voip_life life;
     uint32_t caller_ip, callee_ip;
@@ -248,10 +249,19 @@ int media_from_sdp(sip_session *s, const sdp_description *desc, bool caller) {
 // the session's INVITE (or a proxy's copy of it) came from: so the party's
 // answer tells the caller of the call from an offer another port made on
 // the same Call-ID before it. Where the address table does not know the
-// station, by the INVITE's source address.
+// station, by the INVITE's source address, unless an INVITE from another
+// port claimed that address too: which of them the answer went to is then
+// unknown, and neither may end what the other's offer made.
 bool answer_goes_to_caller(const sip_session *s, uint32_t address) {
     const uint64_t station = voip_rx_dest_station();
-    if (station == 0) return address == s->invite_src;
+    if (station == 0) {
+        for (const sip_session *t = sessions; t != nullptr; t = t->next) {
+            if (same_call(t, s->call_id) && t->invite_src == address &&
+                t->invite_port != s->invite_port)
+                return false;
+        }
+        return address == s->invite_src;
+    }
     if (voip_station_has_port(station, s->invite_port)) return true;
     for (int relay : s->relay_ports) {
         if (voip_station_has_port(station, relay)) return true;
@@ -312,6 +322,27 @@ bool speaks_for_call(const sip_session *s, int port) {
     return port == s->invite_port || (s->installed && s->answer_party && port == s->answer_port);
 }
 
+// Marks (ending) the sessions a BYE from the port ends as parts of an
+// answered call: those that took the very answer (its port and address)
+// that a party of the call answered with, the BYE coming from where that
+// answer came in or from where it went. So either party ends the sessions
+// that another port's offers made before the answer, whenever they came,
+// but a host answering an offer of its own on the Call-ID ends only what
+// its own answers made.
+void mark_answered_call(const char *call_id, int port) {
+    for (sip_session *s = sessions; s != nullptr; s = s->next)
+        s->ending = false;
+    for (const sip_session *t = sessions; t != nullptr; t = t->next) {
+        if (!same_call(t, call_id) || !t->installed || !t->answer_party ||
+            !speaks_for_call(t, port) || (port != t->answer_port && !t->answer_to_caller))
+            continue;
+        for (sip_session *s = sessions; s != nullptr; s = s->next)
+            s->ending =
+                s->ending || (same_call(s, call_id) && s->installed &&
+                              s->answer_port == t->answer_port && s->answer_src == t->answer_src);
+    }
+}
+
 // Whether a session of the INVITE that opened s takes orders from the port.
 bool invite_party(const sip_session *s, int port) {
     for (const sip_session *t = sessions; t != nullptr; t = t->next) {
@@ -352,6 +383,7 @@ sip_session *invite_copy(const sip_session *s, int port) {
     c->caller_self = s->caller_self;
     c->invite_cseq = s->invite_cseq;
     c->forged = s->forged;
+    c->ending = false;
     c->caller_ip = s->caller_ip;
     c->caller_port = s->caller_port;
     c->life.seen = voip_idle_now();
@@ -390,6 +422,7 @@ int invited(uint32_t source, uint32_t address, const sip_message &msg, const sdp
     s->answer_party = false;
     s->answer_to_caller = false;
     s->invite_cseq = msg.cseq;
+    s->ending = false;
     // An offer on an answered call from no party's port is the forger's.
     for (const sip_session *t = sessions; t != nullptr; t = t->next)
         s->forged = s->forged || (same_call(t, msg.call_id) && t->installed && t->answer_party);
@@ -440,17 +473,12 @@ int message_handle(uint32_t source, uint32_t address, const sip_message &msg,
     const bool bye = msg.status == 0 && std::strcmp(msg.method, "BYE") == 0;
     int swept_invite_port = -1;
     bool call_party = false;
-    // Either party of an answered call, the callee where its answer came in
-    // or the caller where that answer went, ends every session on its
-    // Call-ID, whenever another port's offer on it came.
-    bool whole_call = false;
     for (const sip_session *s = sessions; bye && s != nullptr; s = s->next) {
         if (!same_call(s, msg.call_id) || !speaks_for_call(s, port)) continue;
         swept_invite_port = s->invite_port;
         call_party = call_party || !s->forged;
-        whole_call = whole_call || (s->installed && s->answer_party &&
-                                    (port == s->answer_port || s->answer_to_caller));
     }
+    if (bye) mark_answered_call(msg.call_id, port);
     int waiting = 0;
     for (const sip_session *s = sessions; s != nullptr; s = s->next)
         waiting += !s->installed && answers(s);
@@ -488,7 +516,7 @@ int message_handle(uint32_t source, uint32_t address, const sip_message &msg,
             continue;
         }
         const bool swept =
-            bye && (whole_call ||
+            bye && (s->ending ||
                     (s->invite_port == swept_invite_port && s->installed && !s->answer_party) ||
                     (call_party && s->forged));
         if (!own && !swept) continue;

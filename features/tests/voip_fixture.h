@@ -85,6 +85,20 @@ class VoipTest : public feature_test::BoardTest {
         dxp_pbmp_port_add(&up, 1);
         ASSERT_EQ(dxp_linkscan_update(0, up), 0);
     }
+    // The address table sends the frames' destination MAC (as frame()
+    // builds them) out of the front-panel port; 0 to forget it.
+    static void station_at(int uport) {
+        const dxp_mac_t mac = {0, 1, 2, 3, 4, 5};
+        dxp_l2_addr_delete(0, mac, 1);
+        if (uport == 0) return;
+        int lport = 0, unit = 0, port = 0;
+        ASSERT_EQ(ulpm_to_lport(uport, &lport), 0);
+        ASSERT_EQ(dxpx_lport_to_unit_port(lport, &unit, &port), 0);
+        dxp_l2_addr at;
+        dxp_l2_addr_init(&at, mac, 1);
+        at.port = port;
+        ASSERT_EQ(dxp_l2_addr_add(0, &at), 0);
+    }
     // Auto VoIP's entries, checked against the group's.
     static int rules() {
         dxp_field_group_status_t st{};

@@ -190,6 +190,19 @@ TEST_F(voip_h323, OnlyTheCallsOwnPortsSpeakForIt) {
     EXPECT_EQ(rules(), 4);
     send(true, release(), 1, 40004);
     EXPECT_EQ(rules(), 0);
+    // That Setup answered by port 4 itself, both sent to a station there:
+    // port 4's ReleaseComplete ends only what its own answer made.
+    send(true, setup(nullptr, {olc.data()}), 1, 40006);
+    send(false, connect(kCalleeMedia), 2, 40006);
+    station_at(4);
+    send(true, setup(nullptr, {forged.data()}), 4, 40006);
+    send(false, connect({{10, 0, 0, 66}, 36000}), 4, 40006);
+    station_at(0);
+    EXPECT_EQ(rules(), 6) << "the call, the forged call and what its answer made of the call";
+    send(false, release(), 4, 40006);
+    EXPECT_EQ(rules(), 2);
+    send(true, release(), 1, 40006);
+    EXPECT_EQ(rules(), 0);
     EXPECT_EQ(sal_alloc_bytes_in_use("H323"), 0u);
 }
 

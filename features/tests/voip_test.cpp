@@ -552,6 +552,21 @@ TEST_F(voip, OrdersFromOutsideACallNeitherEndNorBlockIt) {
     answer(9);
     mgcp("DLCX", 10, 9, 2);
     EXPECT_EQ(rules(), 8);
+    // A CRCX port 4 answers itself on an answered call id, both sent to a
+    // station there: its DLCX ends only its own connection.
+    mgcp("CRCX", 11, 11, 2);
+    answer(11);
+    station_at(4);
+    mgcp("CRCX", 12, 11, 4);
+    deliver(frame(17, gateway, kAgent, 2427, 2727,
+                  text("200 12 OK\r\nI: own\r\n\r\n" + sdp("10.0.0.66", 4100))),
+            4);
+    station_at(0);
+    EXPECT_EQ(rules(), 8 + 4);
+    mgcp("DLCX", 13, 11, 4);
+    EXPECT_EQ(rules(), 8 + 2);
+    mgcp("DLCX", 14, 11, 2);
+    EXPECT_EQ(rules(), 8);
 
     const std::string invite = "INVITE sip:b@x SIP/2.0";
     auto sip_on = [](int port, const uint8_t *from, const uint8_t *to, const std::string &msg) {
@@ -602,6 +617,29 @@ TEST_F(voip, OrdersFromOutsideACallNeitherEndNorBlockIt) {
     sip_on(2, early_forger, kPhoneB, sip("BYE sip:b@x SIP/2.0", "s7", "", "2 BYE"));
     EXPECT_EQ(rules(), 8 + 2);
     sip_on(3, kPhoneA, kPhoneB, sip("BYE sip:b@x SIP/2.0", "s7", "", "2 BYE"));
+    EXPECT_EQ(rules(), 8);
+    // The same under the caller's address, the caller's MAC unknown to the
+    // address table: the forger's BYE ends no pair of the call.
+    sip_on(3, kPhoneA, kPhoneB, sip(invite, "s9", sdp("10.0.0.1", 20000)));
+    sip_on(2, kPhoneA, kPhoneB, sip(invite, "s9", sdp("10.0.0.250", 50020)));
+    sip_on(4, kPhoneB, kPhoneA, sip("SIP/2.0 200 OK", "s9", sdp("10.0.0.2", 33000)));
+    EXPECT_EQ(rules(), 8 + 4);
+    sip_on(2, kPhoneA, kPhoneB, sip("BYE sip:b@x SIP/2.0", "s9", "", "2 BYE"));
+    EXPECT_EQ(rules(), 8 + 2);
+    sip_on(4, kPhoneB, kPhoneA, sip("BYE sip:a@x SIP/2.0", "s9", "", "1 BYE"));
+    EXPECT_EQ(rules(), 8);
+    // An offer port 2 answers itself, both sent to a station there.
+    sip_on(3, kPhoneA, kPhoneB, sip(invite, "s8", sdp("10.0.0.1", 20000)));
+    sip_on(4, kPhoneB, kPhoneA, sip("SIP/2.0 200 OK", "s8", sdp("10.0.0.2", 33000)));
+    station_at(2);
+    sip_on(2, early_forger, kPhoneB, sip(invite, "s8", sdp("10.0.0.250", 50020), "7 INVITE"));
+    sip_on(2, kPhoneB, early_forger,
+           sip("SIP/2.0 200 OK", "s8", sdp("10.0.0.2", 33000), "7 INVITE"));
+    station_at(0);
+    EXPECT_EQ(rules(), 8 + 4);
+    sip_on(2, early_forger, kPhoneB, sip("BYE sip:b@x SIP/2.0", "s8", "", "8 BYE"));
+    EXPECT_EQ(rules(), 8 + 2);
+    sip_on(3, kPhoneA, kPhoneB, sip("BYE sip:b@x SIP/2.0", "s8", "", "2 BYE"));
     EXPECT_EQ(rules(), 8);
     // An INVITE forged on port 2 on an answered call once port 2's own
     // calls hold its rows: neither the callee's answer to the caller's
