@@ -10,7 +10,9 @@
 #   - two UDP streams into port 8 at once, one in queue 3 (the gigabit
 #     port's untagged frames given priority 7 on the port page) at 60 Mbit/s
 #     and one in queue 0 at 100 Mbit/s, under strict priority and under
-#     weights 3:1:1:1 (the monitor's cos command): what each delivered;
+#     weights 3:1:1:1 (the monitor's cos command): what each delivered,
+#     and of queue 3's frames, how many the port sent (its QoS counter) and
+#     how many its own port dropped on the way in;
 #   - of bursts of 100 back-to-back 1514-byte frames from port 7 to port 8,
 #     and of 1,000 between the gigabit ports, how many arrived;
 #   - with port 8's egress limited on the rate page: of bursts of 150
@@ -18,39 +20,129 @@
 #     limit of 102,400 kbit/s (above the line rate), how many arrived; TCP
 #     through a limit of 10,240 kbit/s (bursts of 16 and 528 kbit), and UDP
 #     at half and twice that limit: what arrived and the discards counted;
+#   - TCP from one gigabit port to the other through the second one's egress
+#     limit of 507,904 kbit/s (528 kbit burst), and for comparison through
+#     Linux's tbf at the same rate, burst and queue depth (the port's queue)
+#     on a veth pair: the rate and the sender's retransmits of each;
 #   - a storm of broadcasts from four ports (3-6, 100,000 a second offered
 #     from each) while host B (the board's last port; port 24 on the 26-port
 #     board, whose last two carry the gigabit pair) sends a frame to host C
 #     (port 2) and pings the management address every 0.1 s: how many of
 #     each arrived, their delay, what the switch took from each storming
 #     port and the discards counted there, and the program's resident memory.
+# A figure that could not be measured (an iperf3 run that failed) says so
+# and why; the other figures are still taken.
 # Frames a TAP's kernel queue drops before the firmware reads them are the
 # sending host's loss, counted nowhere in the switch.
+#
+# With --against, the same figures are taken of other builds in the same run,
+# the builds alternated (this checkout's first, then each other's, each
+# running the phases in turn; the order reversed every other round; with
+# --each-phase the builds take turns at every phase instead, at the cost of
+# a start of the firmware for each), and a table gives each
+# figure's median per build and its ratio to this checkout's, so a change
+# that slows the wire shows before it lands. BUILD is a switchfw binary, a
+# build folder or checkout holding one (build/release/host/switchfw), or a
+# git revision of this repository, built in a temporary worktree that is
+# removed at the end.
 # Needs root (the namespaces; it installs python3, iperf3 and iputils-ping
 # when missing).
 #
-#   tools/bench-wire.sh [--board 52|28|26] [seconds of each phase, default 10]
+#   tools/bench-wire.sh [--board 52|28|26] [--against BUILD]... [--rounds N]
+#                       [--each-phase] [--phases NAME,...]
+#                       [seconds of each phase, default 10]
+#
+# Phases: tcp-fast, tcp-gigabit, tcp-to-fast, udp, priorities, bursts,
+# limit, limit-500, storm (default: all; with --against, 2 rounds).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 BENCH_ARGS=("$@")
-bench_board_and_seconds 10 "$@"
-bench_enter_netns python3 curl iperf3 iputils-ping
+AGAINST=()
+ROUNDS=""
+PHASES=all
+EACH_PHASE=0
+OWN_ARGS=()
+while [[ $# -gt 0 ]]; do
+    case $1 in
+        --against)
+            AGAINST+=("$2")
+            shift 2
+            ;;
+        --rounds)
+            ROUNDS=$2
+            shift 2
+            ;;
+        --phases)
+            PHASES=$2
+            shift 2
+            ;;
+        --each-phase)
+            EACH_PHASE=1
+            shift
+            ;;
+        *)
+            OWN_ARGS+=("$1")
+            shift
+            ;;
+    esac
+done
+bench_board_and_seconds 10 "${OWN_ARGS[@]}"
+[[ -n "$ROUNDS" ]] || ROUNDS=$([[ ${#AGAINST[@]} -gt 0 ]] && echo 2 || echo 1)
+bench_enter_netns python3 curl iperf3 iputils-ping iproute2
 
 bench_workspace
 sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1
-bench_namespaces b c f1 f2 g1 g2
+bench_namespaces b c f1 f2 g1 g2 t1 t2
+REV_TREES=()
+remove_rev_trees() {
+    local tree
+    for tree in "${REV_TREES[@]}"; do git -C "$ROOT" worktree remove --force "$tree" || true; done
+    git -C "$ROOT" worktree prune
+}
+trap 'bench_remove_namespaces; remove_rev_trees; bench_cleanup' EXIT
+
+# build_of <BUILD>: sets BUILT to "label=binary" for a binary, build folder,
+# checkout or git revision (built here in a temporary worktree).
+build_of() {
+    local what=$1 dir
+    for dir in "$what" "$what/host/switchfw" "$what/build/release/host/switchfw"; do
+        if [[ -f "$dir" && -x "$dir" ]]; then
+            BUILT="$what=$(realpath "$dir")"
+            return
+        fi
+    done
+    local rev
+    if ! rev=$(git -C "$ROOT" rev-parse --short --verify -q "$what^{commit}"); then
+        echo "--against $what: neither a switchfw build nor a revision of $ROOT" >&2
+        exit 2
+    fi
+    dir=$WORK/rev-$rev
+    git -C "$ROOT" worktree add -q --detach "$dir" "$rev" >&2
+    REV_TREES+=("$dir")
+    cmake -S "$dir" -B "$dir/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DSWITCHFW_TESTS=OFF >/dev/null
+    cmake --build "$dir/build/release" -j"$(nproc)" >&2
+    BUILT="$rev=$dir/build/release/host/switchfw"
+}
+
+BUILDS=("this=$ROOT/build/release/host/switchfw")
+for what in "${AGAINST[@]}"; do
+    build_of "$what"
+    BUILDS+=("$BUILT")
+done
 
 cat >"$WORK/bench.py" <<'EOF'
 import json, os, socket, statistics, struct, subprocess, sys, threading, time
 
-root, work, board, duration = sys.argv[1:5]
+root, work, board, duration, binary, label, phases, figures = sys.argv[1:9]
 sys.path.insert(0, root + "/tools")
 sys.dont_write_bytecode = True
 from bench_console import Firmware, ok, set_management_address, sh, socket_in, web_post
 
 board, duration = int(board), float(duration)
-ns_b, ns_c, ns_f1, ns_f2, ns_g1, ns_g2 = sys.argv[5:11]
+ns_b, ns_c, ns_f1, ns_f2, ns_g1, ns_g2, ns_t1, ns_t2 = sys.argv[9:17]
+phases = set(phases.split(","))
 OFFSET = 8000
 WEB = OFFSET + 80
 PORT_B = {52: 52, 28: 26, 26: 24}[board]
@@ -66,11 +158,17 @@ HOSTS = {  # name: (port, namespace, address)
 def tap(port):
     return f"swbw{port}"
 
-args = [root + "/build/release/host/switchfw", "--board", str(board), "--flash",
+args = [binary, "--board", str(board), "--flash",
         work + "/flash.bin", "--fs", work + "/fs", "--port-offset", str(OFFSET),
         "--mgmt-tap", "mgmt"]
 for port in list(STORM) + [h[0] for h in HOSTS.values()]:
     args += ["--tap", f"{port}={tap(port)}"]
+# The TAPs of the run before go once the kernel has let go of them.
+for _ in range(300):
+    if not any(os.path.exists(f"/sys/class/net/{tap(p)}") for p in STORM) and \
+            not any(ok(f"ip -n {h[1]} link show {tap(h[0])}") for h in HOSTS.values()):
+        break
+    time.sleep(0.1)
 fw = Firmware(args, work, mark="end-of-bench-output")
 
 def counter(name, port):
@@ -96,9 +194,31 @@ for name, (port, space, address) in HOSTS.items():
     if not any(ok(f"ip netns exec {space} ping -c 1 -W 1 {MGMT}") for _ in range(20)):
         sys.exit(f"the management address does not answer host {name} (port {port})")
 
+def figure(name, value):
+    """A figure for the table that compares builds."""
+    with open(figures, "a") as f:
+        f.write(json.dumps({"label": label, "figure": name, "value": value}) + "\n")
+
+
+def iperf_end(report):
+    """The "end" part of an iperf3 client's JSON report, or the reason there
+    is none (the client's own error, or what it printed instead)."""
+    try:
+        result = json.loads(report)
+    except ValueError:
+        return None, f"iperf3 gave no report ({report.strip()[:200] or 'no output'})"
+    if "error" in result:
+        return None, f"iperf3: {result['error']}"
+    end = result.get("end", {})
+    if "sum_received" not in end and "sum" not in end:
+        return None, "iperf3's report holds no totals"
+    return end, None
+
+
 def iperf_runs(runs):
-    """iperf3 runs at once, each (client, server, options, TCP port); the
-    "end" part of each client's report."""
+    """iperf3 runs at once, each (client, server, options, TCP port); for
+    each client, the "end" part of its report and None, or None and why
+    there is none."""
     servers, clients = [], []
     for client, server, options, port in runs:
         servers.append(subprocess.Popen(
@@ -109,24 +229,43 @@ def iperf_runs(runs):
         clients.append(subprocess.Popen(
             f"ip netns exec {HOSTS[client][1]} iperf3 -J -c {HOSTS[server][2]} -p {port} "
             f"-t {duration:.0f} {options}", shell=True, stdout=subprocess.PIPE, text=True))
-    ends = [json.loads(c.communicate()[0])["end"] for c in clients]
+    ends = [iperf_end(c.communicate()[0]) for c in clients]
     for s in servers:
         s.wait()
     return ends
 
-def iperf(client, server, label):
-    end = iperf_runs([(client, server, "", 5201)])[0]
+def udp_received(end):
+    """A UDP client's totals: "sum_received" in newer iperf3, "sum" in older."""
+    return end.get("sum_received", end.get("sum"))
+
+def tcp_line(what, end, why):
+    if end is None:
+        print(f"TCP {what}: not measured: {why}", flush=True)
+        return None
     sent, received = end["sum_sent"], end["sum_received"]
-    print(f"TCP {label}: {received['bits_per_second'] / 1e6:.1f} Mbit/s received, "
+    print(f"TCP {what}: {received['bits_per_second'] / 1e6:.1f} Mbit/s received, "
           f"{sent['retransmits']} retransmits in {sent['seconds']:.1f} s", flush=True)
+    return received["bits_per_second"] / 1e6, sent["retransmits"]
+
+def iperf(client, server, what, name=None):
+    measured = tcp_line(what, *iperf_runs([(client, server, "", 5201)])[0])
+    if measured and name:
+        figure(f"{name} Mbit/s", measured[0])
+        figure(f"{name} retransmits", measured[1])
 
 def udp_into_fast_port(mbit=200, label=""):
     g, f = HOSTS["g1"][0], HOSTS["f2"][0]
     before = counter("TXDROPPKTS", f) + counter("RXDROPPKTS", g)
-    got = iperf_runs([("g1", "f2", f"-u -b {mbit}M -l 1400", 5201)])[0]["sum_received"]
+    end, why = iperf_runs([("g1", "f2", f"-u -b {mbit}M -l 1400", 5201)])[0]
+    what = f"UDP at {mbit} Mbit/s from port {g} to port {f}{label}"
+    if end is None:
+        print(f"{what}: not measured: {why}", flush=True)
+        return
+    got = udp_received(end)
     time.sleep(1.5)  # the counters collected once a second
     counted = counter("TXDROPPKTS", f) + counter("RXDROPPKTS", g) - before
-    print(f"UDP at {mbit} Mbit/s from port {g} to port {f}{label}: "
+    figure(f"UDP {mbit} Mbit/s{label}: % lost", got["lost_percent"])
+    print(f"{what}: "
           f"{got['bits_per_second'] / 1e6:.1f} Mbit/s arrived, {got['lost_packets']:,} of "
           f"{got['packets']:,} datagrams lost, {counted:,} discards counted (port {f} out, "
           f"port {g} in)", flush=True)
@@ -139,12 +278,24 @@ def two_priorities():
     for mode, command in (("strict priority", "cos strict"),
                           ("weights 3:1:1:1", "cos weight W0=3 W1=1 W2=1 W3=1")):
         fw.monitor(command)
-        high, low = (end["sum_received"] for end in iperf_runs(
-            [("g1", "f2", "-u -b 60M -l 1400", 5202), ("g2", "f2", "-u -b 100M -l 1400", 5203)]))
+        sent_before, dropped_before = counter("TXQOSPKTS", f), counter("RXDROPPKTS", g_high)
+        (high, why_high), (low, why_low) = iperf_runs(
+            [("g1", "f2", "-u -b 60M -l 1400", 5202), ("g2", "f2", "-u -b 100M -l 1400", 5203)])
+        if high is None or low is None:
+            print(f"two streams into port {f} under {mode}: not measured: "
+                  f"{why_high or why_low}", flush=True)
+            continue
+        high, low = udp_received(high), udp_received(low)
+        time.sleep(1.5)  # the counters collected once a second
+        sent = counter("TXQOSPKTS", f) - sent_before
+        dropped = counter("RXDROPPKTS", g_high) - dropped_before
+        figure(f"{mode}: queue 3 % lost", high["lost_percent"])
+        figure(f"{mode}: queue 3 Mbit/s", high["bits_per_second"] / 1e6)
         print(f"two streams into port {f} under {mode}: queue 3 (60 Mbit/s from port {g_high}) "
               f"{high['bits_per_second'] / 1e6:.1f} Mbit/s, {high['lost_percent']:.1f}% lost; "
-              f"queue 0 (100 Mbit/s from port {g_low}) {low['bits_per_second'] / 1e6:.1f} Mbit/s",
-              flush=True)
+              f"queue 0 (100 Mbit/s from port {g_low}) {low['bits_per_second'] / 1e6:.1f} Mbit/s;"
+              f" port {f} sent {sent:,} of queue 3's {high['packets']:,} datagrams and port "
+              f"{g_high} dropped {dropped:,} on their way in", flush=True)
 
 def mac(space, ifname):
     out = subprocess.run(f"ip -n {space} link show {ifname}", shell=True, capture_output=True,
@@ -178,6 +329,7 @@ def bursts(sender, receiver, rounds=5, size=1514, count=100):
         arrived.append(n)
     time.sleep(1.5)  # the counters collected once a second
     counted = counter("RXDROPPKTS", port_1) + counter("TXDROPPKTS", port_2) - before
+    figure(f"bursts of {count} from port {port_1}: frames arrived", sum(arrived))
     print(f"bursts of {count} back-to-back {size}-byte frames from port {port_1} to port "
           f"{port_2}: {', '.join(map(str, arrived))} arrived; {counted} discards counted",
           flush=True)
@@ -273,6 +425,8 @@ def storm(rate):
     dropped = [counter("RXDROPPKTS", p) - b[0] for p, b in zip(STORM, before)]
     taken = [counter("RXBROADCASTPKT", p) - b[1] for p, b in zip(STORM, before)]
     markers = len(pings)
+    figure("storm: broadcasts taken", sum(taken))
+    figure("storm: B to C frames arrived", len(delays))
     print(f"storm from ports {', '.join(map(str, STORM))}: offered "
           f"{', '.join(f'{o:,.0f}' for o in offered)} broadcasts/s for {duration:.0f} s; "
           f"the switch took {', '.join(f'{t:,}' for t in taken)} and counted "
@@ -283,19 +437,101 @@ def storm(rate):
     print(f"  pings from B to the management address: {sum(pings)} of {len(pings)} answered")
     print(f"  RSS {rss_before / 1024:.1f} MB before, {peak / 1024:.1f} MB at most", flush=True)
 
+def limit_500():
+    """TCP between the gigabit ports through the second one's egress limit
+    of 507,904 kbit/s, then through Linux's tbf at that rate, burst and
+    queue depth (a queue of the port holds 1,024 cells of 256 bytes: 170
+    full frames) on a veth pair."""
+    g2 = HOSTS["g2"][0]
+    web_post(WEB, "/setrate.cgi", f"port={g2}&ingress=0&egress_enable=1&egress=7936&burst=528")
+    iperf("g1", "g2", f"through port {g2}'s egress limit of 507,904 kbit/s (528 kbit burst)",
+          "TCP through 507,904 kbit/s")
+    web_post(WEB, "/setrate.cgi", f"port={g2}&ingress=0&egress_enable=0&egress=0&burst=0")
+    sh(f"ip link add tbf1 netns {ns_t1} type veth peer name tbf2 netns {ns_t2}")
+    for space, ifname, address in ((ns_t1, "tbf1", "10.89.0.1"), (ns_t2, "tbf2", "10.89.0.2")):
+        sh(f"ip -n {space} addr add {address}/24 dev {ifname}")
+        sh(f"ip -n {space} link set {ifname} up")
+        HOSTS[ifname] = (None, space, address)
+    sh(f"ip netns exec {ns_t1} tc qdisc add dev tbf1 root tbf rate 507904kbit burst 66000 "
+       f"limit {170 * 1514}")
+    iperf("tbf1", "tbf2", "through Linux's tbf at 507,904 kbit/s (528 kbit burst, 170 frames)",
+          "TCP through tbf at 507,904 kbit/s")
+    sh(f"ip -n {ns_t1} link del tbf1")
+
+PHASES = {
+    "tcp-fast": lambda: iperf("f1", "f2", f"fast Ethernet (port {HOSTS['f1'][0]} to "
+                              f"{HOSTS['f2'][0]})", "TCP fast Ethernet"),
+    "tcp-gigabit": lambda: iperf("g1", "g2", f"gigabit (port {GIGABIT[0]} to {GIGABIT[1]})",
+                                 "TCP gigabit"),
+    "tcp-to-fast": lambda: iperf("g1", "f2", f"gigabit to fast Ethernet (port {GIGABIT[0]} to "
+                                 f"{HOSTS['f2'][0]})", "TCP gigabit to fast Ethernet"),
+    "udp": udp_into_fast_port,
+    "priorities": two_priorities,
+    "bursts": lambda: (bursts("f1", "f2"), bursts("g1", "g2", count=1000)),
+    "limit": egress_limit,
+    "limit-500": limit_500,
+    "storm": lambda: storm(100000),
+}
 with open("/proc/loadavg") as f:
-    print(f"board {board}, {duration:.0f} s phases; load average "
+    print(f"{label}: board {board}, {duration:.0f} s phases; load average "
           f"{' '.join(f.read().split()[:3])} on {os.cpu_count()} cores", flush=True)
-iperf("f1", "f2", f"fast Ethernet (port {HOSTS['f1'][0]} to {HOSTS['f2'][0]})")
-iperf("g1", "g2", f"gigabit (port {GIGABIT[0]} to {GIGABIT[1]})")
-iperf("g1", "f2", f"gigabit to fast Ethernet (port {GIGABIT[0]} to {HOSTS['f2'][0]})")
-udp_into_fast_port()
-two_priorities()
-bursts("f1", "f2")
-bursts("g1", "g2", count=1000)
-egress_limit()
-storm(100000)
+for name, run in PHASES.items():
+    if "all" in phases or name in phases:
+        run()
 fw.stop()
 EOF
 
-python3 "$WORK/bench.py" "$ROOT" "$WORK" "$BOARD" "$DURATION" "${SPACES[@]}"
+# Each figure's median per build, and its ratio to this checkout's.
+cat >"$WORK/compare.py" <<'EOF'
+import json, statistics, sys
+
+rows, labels = {}, []
+for line in open(sys.argv[1]):
+    r = json.loads(line)
+    rows.setdefault(r["figure"], {}).setdefault(r["label"], []).append(r["value"])
+    if r["label"] not in labels:
+        labels.append(r["label"])
+print("\nmedians per build (runs), and the ratio to this checkout's:")
+for name, by in rows.items():
+    mine = statistics.median(by["this"]) if "this" in by else None
+    cells = []
+    for label in labels:
+        if label not in by:
+            cells.append(f"{label}: not measured")
+            continue
+        m = statistics.median(by[label])
+        ratio = f" ({m / mine:.2f}x)" if label != "this" and mine else ""
+        cells.append(f"{label}: {m:,.1f} [{', '.join(f'{v:,.1f}' for v in by[label])}]{ratio}")
+    print(f"  {name}: " + "; ".join(cells))
+EOF
+
+[[ "$PHASES" == all ]] && PHASES=tcp-fast,tcp-gigabit,tcp-to-fast,udp,priorities,bursts,limit,limit-500,storm
+IFS=, read -r -a PHASE_LIST <<<"$PHASES"
+FIGURES=$WORK/figures.jsonl
+: >"$FIGURES"
+# One build's run of the phases given; a run that ends early says so and the
+# others go on.
+run_phase() {
+    local label=${1%%=*} binary=${1#*=}
+    rm -rf "$WORK/fs" "$WORK/flash.bin"
+    python3 "$WORK/bench.py" "$ROOT" "$WORK" "$BOARD" "$DURATION" "$binary" "$label" "$2" \
+        "$FIGURES" "${SPACES[@]}" || echo "$label: the run of $2 ended early (status $?)"
+}
+for ((round = 0; round < ROUNDS; round++)); do
+    ORDER=("${BUILDS[@]}")
+    if ((round % 2 == 1)); then
+        ORDER=()
+        for ((i = ${#BUILDS[@]} - 1; i >= 0; i--)); do ORDER+=("${BUILDS[i]}"); done
+    fi
+    if [[ $EACH_PHASE == 0 ]]; then
+        for build in "${ORDER[@]}"; do run_phase "$build" "$PHASES"; done
+        continue
+    fi
+    for phase in "${PHASE_LIST[@]}"; do
+        for build in "${ORDER[@]}"; do run_phase "$build" "$phase"; done
+    done
+done
+if [[ ${#BUILDS[@]} -gt 1 || $ROUNDS -gt 1 ]]; then
+    for build in "${BUILDS[@]}"; do echo "${build%%=*}: ${build#*=}"; done
+    python3 "$WORK/compare.py" "$FIGURES"
+fi

@@ -78,8 +78,10 @@ class Firmware:
         return 0
 
     def stop(self):
+        """Ends the firmware; its TAPs are gone once this returns."""
         self.process.stdin.close()
         self.process.kill()
+        self.process.wait()
 
 
 def sh(cmd):

@@ -1,9 +1,10 @@
 // Trunks and egress mirroring with frames on TAP ports: switchfw bridges four
 // front-panel ports to TAPs in namespaces of their own; raw frames sent in one
 // namespace are captured in the others. A blocking trunk member sends nothing,
-// the egress-mirror copy is the frame the mirrored port sent, and known unicast
-// fails over to the trunk member left. Needs root, /dev/net/tun, ip, ping and
-// python3; skips without them.
+// the egress-mirror copy is the frame the mirrored port sent, a frame to an
+// address on its own trunk is dropped and counted at the member it came in on,
+// and known unicast fails over to the trunk member left. Needs root,
+// /dev/net/tun, ip, ping and python3; skips without them.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -162,10 +163,33 @@ TEST(system_trunk_mirror, BlockedMemberSilentMirrorCopyExactUnicastFailsOver) {
     ASSERT_FALSE(got[0].empty());
     EXPECT_EQ(got[0][0], floods[0]);  // untagged, as received
 
-    // Station X learned on port 1; port 1 goes away; unicast to X leaves on
-    // the other member.
     ASSERT_TRUE(sw.run("stg stp 1 fe2 forward", "DXP.0> "));
     ASSERT_TRUE(sw.run("mirror Mode=Off", "DXP.0> "));
+
+    // Station Y learned on port 2: frames to it from either member would go
+    // back into the trunk they came from. None leaves, and each is counted
+    // as dropped at the member it came in on.
+    const std::string y = "020000003333";
+    hosts.exchange(2, {"ffffffffffff" + y + "88b5" + std::string(92, '0')}, {});
+    for (int member : {1, 2}) {
+        const std::string counter = "RXDROPPKTS.fe" + std::to_string(member);
+        const long long before = system_fixture::register_number(sw, counter);
+        std::vector<std::string> to_y;
+        for (int n = 1; n <= 10; n++)
+            to_y.push_back(frame_hex(y, n));
+        got = hosts.exchange(member, to_y, {0, 3 - member, 3});
+        for (const auto &host : got)
+            EXPECT_TRUE(host.empty()) << host.size() << " frames to Y left from fe" << member;
+        long long counted = 0;
+        for (int tries = 0; tries < 100 && counted < 10; tries++) {
+            if (tries > 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            counted = system_fixture::register_number(sw, counter) - before;
+        }
+        EXPECT_EQ(counted, 10) << counter;
+    }
+
+    // Station X learned on port 1; port 1 goes away; unicast to X leaves on
+    // the other member.
     const std::string x = "020000000299";
     hosts.exchange(1, {x + "020000000299" + "88b5" + std::string(92, '0')}, {});
     ASSERT_EQ(sh("ip -n " + ns.spaces[1] + " link del " + hosts.taps[1]), 0);

@@ -1,8 +1,10 @@
 // Front-panel ports of the simulated board bridged to Linux TAP devices: a
 // platform thread per TAP sends what the host sends through the port's wire
-// (the model's queue for it takes the place of the host's), the
-// port's output is written to the TAP, and the port's PHY sees a link while
-// the TAP is up.
+// (the model's queue for it takes the place of the host's), a second one
+// writes the port's output to the TAP, and the port's PHY sees a link while
+// the TAP is up. A write to a TAP runs the host's receive path (its TCP
+// stack included) on the writing thread: done by a writer of its own, it
+// leaves the model's thread free to move the next frames meanwhile.
 #include <fcntl.h>
 #include <net/if.h>
 #include <linux/if_tun.h>
@@ -14,8 +16,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -37,7 +41,16 @@ struct Tap {
     UniqueFd wake;  // eventfd: stop request
     sal_sem_t done = nullptr;
     std::atomic<bool> stop{false};
+    // The port's frames waiting for the writer; a port that sends faster
+    // than the host takes them waits for room, as it waited for the write.
+    std::mutex out_lock;
+    std::condition_variable out_changed;  // frames or room came, or stop
+    std::deque<std::vector<uint8_t>> out;
+    bool writer_idle = false;
+    sal_sem_t writer_done = nullptr;
 };
+
+constexpr size_t kWriterBacklog = 4096;
 
 std::mutex taps_lock;
 std::vector<std::shared_ptr<Tap>> &taps() {
@@ -115,6 +128,50 @@ void reader(void *arg) {
     sal_sem_give(t->done);
 }
 
+// Hands the port's frames to the TAP: a TAP that is down refuses them, as a
+// cable without link.
+void writer(void *arg) {
+    auto *t = static_cast<Tap *>(arg);
+    std::vector<std::vector<uint8_t>> batch;
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> g(t->out_lock);
+            t->writer_idle = true;
+            t->out_changed.wait(g, [t] { return !t->out.empty() || t->stop.load(); });
+            t->writer_idle = false;
+            if (t->stop.load()) break;
+            if (t->out.size() >= kWriterBacklog) t->out_changed.notify_all();
+            batch.assign(std::make_move_iterator(t->out.begin()),
+                         std::make_move_iterator(t->out.end()));
+            t->out.clear();
+        }
+        for (const std::vector<uint8_t> &frame : batch) {
+            ssize_t n = write(t->fd.get(), frame.data(), frame.size());
+            (void)n;
+        }
+        batch.clear();
+    }
+    sal_sem_give(t->writer_done);
+}
+
+void to_writer(Tap &t, std::vector<uint8_t> frame) {
+    std::unique_lock<std::mutex> g(t.out_lock);
+    t.out_changed.wait(g, [&t] { return t.out.size() < kWriterBacklog || t.stop.load(); });
+    if (t.stop.load()) return;
+    t.out.push_back(std::move(frame));
+    if (t.writer_idle) t.out_changed.notify_all();
+}
+
+void stop_writer(Tap &t) {
+    {
+        std::lock_guard<std::mutex> g(t.out_lock);
+        t.stop.store(true);
+        t.out_changed.notify_all();
+    }
+    sal_sem_take(t.writer_done, sal_sem_FOREVER);
+    sal_sem_destroy(t.writer_done);
+}
+
 }  // namespace
 
 int board_host_tap_add(int user_port, const char *ifname, char *error, size_t size) {
@@ -146,19 +203,20 @@ int board_host_tap_add(int user_port, const char *ifname, char *error, size_t si
         sal_printf("TAP %s keeps its queue length: %s\n", name.c_str(), std::strerror(errno));
     t->wake = UniqueFd(eventfd(0, EFD_CLOEXEC));
     if (!t->wake.valid()) return fail(error, size, "cannot create an eventfd");
-    int out = t->fd.get();
+    t->writer_done = sal_sem_create("tapWriterDone", sal_sem_BINARY, 0);
+    if (sal_thread_create("tapWriter", 16384, 50, writer, t.get()) == SAL_THREAD_ERROR) {
+        sal_sem_destroy(t->writer_done);
+        return fail(error, size, "cannot start the TAP writer thread");
+    }
     std::weak_ptr<Tap> weak = t;
-    board->port(chip_port).setSink([weak, out](std::vector<uint8_t> frame) {
-        auto tap = weak.lock();
-        if (tap && !tap->stop.load()) {
-            ssize_t n = write(out, frame.data(), frame.size());
-            (void)n;  // a TAP that is down refuses frames, as a cable without link
-        }
+    board->port(chip_port).setSink([weak](std::vector<uint8_t> frame) {
+        if (auto tap = weak.lock()) to_writer(*tap, std::move(frame));
     });
     t->done = sal_sem_create("tapDone", sal_sem_BINARY, 0);
     std::lock_guard<std::mutex> g(taps_lock);
     if (sal_thread_create("tapBridge", 16384, 50, reader, t.get()) == SAL_THREAD_ERROR) {
         board->port(chip_port).setSink({});
+        stop_writer(*t);
         sal_sem_destroy(t->done);
         return fail(error, size, "cannot start the TAP thread");
     }
@@ -175,6 +233,7 @@ void board_host_tap_stop_all(void) {
         (void)n;
         sal_sem_take(t->done, sal_sem_FOREVER);
         sal_sem_destroy(t->done);
+        stop_writer(*t);
     }
     taps().clear();
 }

@@ -16,6 +16,7 @@ Fabric::Fabric(Chip &chip, Anomalies &anomalies)
       state_(static_cast<size_t>(chip.profile().num_ports)),
       imp_(*this),
       buffer_({.ports = static_cast<size_t>(chip.profile().num_ports),
+               .queues = kQueues,
                .total = kBufferCells,
                .reserved = kReservedCells,
                .free_part = kBufferFreePart}),
@@ -158,12 +159,12 @@ void Fabric::schedule(uint64_t delay, EventQueue::Event event) {
     queue_.at(clock_.now() + delay, std::move(event));
 }
 
-bool Fabric::bufferAdmits(int port, uint32_t cells) const {
-    return buffer_.admits(static_cast<size_t>(port), 0, cells, kPortCells);
+bool Fabric::bufferAdmits(int port, int queue, uint32_t cells) const {
+    return buffer_.admits(static_cast<size_t>(port), static_cast<size_t>(queue), cells, kPortCells);
 }
 
-void Fabric::releaseCells(int port, uint32_t cells) {
-    buffer_.give(static_cast<size_t>(port), 0, cells);
+void Fabric::releaseCells(int port, int queue, uint32_t cells) {
+    buffer_.give(static_cast<size_t>(port), static_cast<size_t>(queue), cells);
     if (room_waiters_.empty()) return;
     // Hosts held back for want of room try again in turn: one that got room
     // waits next behind those that got none, so that each has its turn.
@@ -187,14 +188,16 @@ void Fabric::releaseCells(int port, uint32_t cells) {
 bool Fabric::enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay, bool from_cpu,
                             uint64_t arrived_ns) {
     const uint32_t cells = cellsOf(wire);
-    if (!bufferAdmits(port, cells) || dropFault(from_cpu)) {
+    const int queue = arrivalQueue(port, wire);
+    if (!bufferAdmits(port, queue, cells) || dropFault(from_cpu)) {
         mib(R_RXDROPPKTS, port, 1);
         drops_.buffer++;
         return false;
     }
-    buffer_.take(static_cast<size_t>(port), 0, cells);
+    buffer_.take(static_cast<size_t>(port), static_cast<size_t>(queue), cells);
     state_[static_cast<size_t>(port)].rx_queue.push_back(
-        {std::move(wire), clock_.now() + delay, cells, from_cpu, arrived_ns});
+        {std::move(wire), clock_.now() + delay, cells, from_cpu, queue, arrived_ns});
+    rx_waiting_ |= 1ull << port;
     // Each frame brings the pipeline one turn, which goes to the next port
     // in line: a quiet port's frame waits behind at most one frame of each
     // other port, not behind their backlogs.
@@ -215,20 +218,28 @@ bool Fabric::flowHeld(int port) const {
 bool Fabric::serveIngress() {
     const int ports = profile_.num_ports;
     const uint64_t now = clock_.now();
-    for (int i = 0; i < ports; i++) {
+    int chosen = -1;
+    int best = -1;
+    for (int i = 0; i < ports && rx_waiting_ != 0; i++) {
         const int p = (serve_next_ + i) % ports;
-        PortState &s = state_[static_cast<size_t>(p)];
-        if (s.rx_queue.empty() || s.rx_queue.front().due > now || flowHeld(p)) continue;
-        Arrived frame = std::move(s.rx_queue.front());
-        s.rx_queue.pop_front();
-        serve_next_ = (p + 1) % ports;
-        releaseCells(p, frame.cells);
-        arrived_ns_ = frame.arrived_ns;
-        ingress(p, frame.wire, frame.from_cpu);
-        arrived_ns_ = 0;
-        return true;
+        if (!((rx_waiting_ >> p) & 1)) continue;
+        const Arrived &head = state_[static_cast<size_t>(p)].rx_queue.front();
+        if (head.queue <= best || head.due > now || flowHeld(p)) continue;
+        chosen = p;
+        best = head.queue;
+        if (best == kQueues - 1) break;
     }
-    return false;
+    if (chosen < 0) return false;
+    PortState &s = state_[static_cast<size_t>(chosen)];
+    Arrived frame = std::move(s.rx_queue.front());
+    s.rx_queue.pop_front();
+    if (s.rx_queue.empty()) rx_waiting_ &= ~(1ull << chosen);
+    serve_next_ = (chosen + 1) % ports;
+    releaseCells(chosen, frame.queue, frame.cells);
+    arrived_ns_ = frame.arrived_ns;
+    ingress(chosen, frame.wire, frame.from_cpu);
+    arrived_ns_ = 0;
+    return true;
 }
 
 void Fabric::serveOwed() {

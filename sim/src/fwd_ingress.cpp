@@ -222,9 +222,10 @@ void Fabric::ingress(int port, const std::vector<uint8_t> &wire, bool from_cpu) 
     } else if (cfp.redirect >= 0) {
         bool ok = cfp.redirect < profile_.num_ports && macLinkUp(cfp.redirect);
         out = ok ? 1ull << cfp.redirect : 0;
-    } else if (out == 0 && entry_cos >= 0 && dest == 1ull << port) {
-        // Its address entry sends the frame back out of the port it came in
-        // at, which no frame leaves by: dropped there, and counted so.
+    } else if (out == 0 && entry_cos >= 0 && dest != 0 && (dest & ~trunkOf(port)) == 0) {
+        // Its address entry sends the frame back out of the port (or the
+        // trunk) it came in at, which no frame leaves by: dropped there, and
+        // counted so, whichever member it came in on.
         mib(R_RXDROPPKTS, port, 1);
     }
     if (cfp.copy >= 0 && cfp.copy < profile_.num_ports && cfp.copy != port) out |= 1ull << cfp.copy;

@@ -98,6 +98,13 @@ std::vector<uint64_t> Fabric::trunkGroups() const {
     return groups;
 }
 
+uint64_t Fabric::trunkOf(int port) const {
+    for (uint64_t members : trunkGroups()) {
+        if ((members >> port) & 1) return members;
+    }
+    return 1ull << port;
+}
+
 // The set has passed every egress check, so the hash chooses only among
 // members that may send: a blocking member or one outside the VLAN never
 // takes a trunk's share.

@@ -41,6 +41,14 @@ int Fabric::egressQueue(int from, const std::vector<uint8_t> &frame, const Frame
     return queue > highest ? highest : queue;
 }
 
+int Fabric::arrivalQueue(int port, const std::vector<uint8_t> &wire) const {
+    const FrameView view = FrameView::parse(wire);
+    Classified c;
+    c.pri = view.tagged ? view.pri
+                        : static_cast<uint8_t>(field(portReg(R_DEFAULT_1Q_TAG, port), F_PRI_R));
+    return egressQueue(port, wire, view, c, -1);
+}
+
 uint64_t Fabric::queueCount(int port, int queue) const {
     std::lock_guard<ChipMutex> g(chip_.mutex());
     if (port < 0 || port >= profile_.num_ports || queue < 0 || queue >= kQueues) return 0;

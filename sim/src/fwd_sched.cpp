@@ -95,9 +95,7 @@ void Fabric::drainTx(int port) {
 }
 
 bool Fabric::egressEmpty(int port) const {
-    for (int q = 0; q < kQueues; q++)
-        if (egress_.held(static_cast<size_t>(port), static_cast<size_t>(q)) != 0) return false;
-    return true;
+    return egress_.portHeld(static_cast<size_t>(port)) == 0;
 }
 
 // Only called with a frame waiting in some queue.

@@ -90,7 +90,7 @@ void Fabric::feedWire(int port) {
             s.host_cells -= cells;
             continue;
         }
-        if (!bufferAdmits(port, cells)) {
+        if (!bufferAdmits(port, arrivalQueue(port, wire), cells)) {
             // Back-pressure: the frame waits at the head until cells are freed.
             s.host_queue.front() = std::move(wire);
             if (!s.room_wait) {

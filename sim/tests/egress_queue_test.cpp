@@ -131,6 +131,33 @@ TEST_F(egress_queue, QueuesLeaveInTheSchedulingModesOrder) {
     EXPECT_EQ(order(1), "033333300000");
 }
 
+// Queue 0's flood fills its room in the packet buffer and is counted as the
+// port's discards; queue 3's frames from the same port still find room of
+// their own, and strict priority sends them first.
+TEST_F(egress_queue, ALowQueuesFloodLeavesTheHighQueueItsRoom) {
+    chip.poke("QOS_CTL", 0, 3ull << 53);    // four queues
+    chip.poke("QOS_1P_EN", 0, 1);           // port 0 classifies by 802.1p
+    chip.poke("QOS_TCI_TH", 0, 3u << 14);   // 7 -> 3, the rest 0
+    chip.poke("FCON_FLOWMIX", 0, 1u << 5);  // MODE_HQ_PREEMPT
+    chip.poke("QOS_PAUSE_EN", 0, 0);        // port 0's frames are not held
+    fabric.setNotifier([] {});              // frames wait in the buffer for the pump
+    const uint64_t low_room = Fabric::kPortCells / 6, high = 20;
+    for (uint64_t i = 0; i < low_room + 10; i++)
+        board.port(0).inject(toB(0));
+    for (uint64_t i = 0; i < high; i++)
+        board.port(0).inject(toB(7));
+    EXPECT_EQ(chip.mibGet("RXDROPPKTS", 0), 10u);
+    fabric.pump();
+    fabric.setNotifier({});
+    fabric.advance((low_room + high) * kFullFrameUs);
+    const auto sent = board.port(1).sent();
+    ASSERT_EQ(sent.size(), low_room + high);
+    // The port's first frame leaves at once; queue 3's are next.
+    for (uint64_t i = 1; i <= high; i++)
+        EXPECT_EQ(sent[i].queue, 3) << i;
+    EXPECT_EQ(discards(1), 0u);
+}
+
 TEST_F(egress_queue, AFlowControlledSenderIsHeldNotDropped) {
     chip.poke("STS_OVERRIDE_P", 1, 0x43);  // port 1 forced up at 10 Mb/s, full duplex
     const int frames = 300;

@@ -424,8 +424,9 @@ TEST_F(forwarding, PacketBufferBoundsWhatWaitsPerPortAndInTotal) {
     uint64_t held = 0;
     for (int p = 0; p < kFlooders; p++)
         held += (p == 0 ? share + 100 : share) - chip.mibGet("RXDROPPKTS", p);
-    const uint64_t pool = sim::Fabric::kBufferCells -
-                          uint64_t{reserved} * static_cast<uint64_t>(board.profile().num_ports);
+    const uint64_t pool =
+        sim::Fabric::kBufferCells - uint64_t{reserved} * sim::Fabric::kQueues *
+                                        static_cast<uint64_t>(board.profile().num_ports);
     // Most of the shared part, never all of it.
     EXPECT_LT(held, pool + kFlooders * reserved);
     EXPECT_GE(held, pool / 2);

@@ -128,17 +128,21 @@ class Fabric {
     static constexpr int kQueues = 4;
     // The packet buffer: a frame holds cells of it from its arrival at a
     // port (the CPU port included; a frame on a looped or cabled wire from
-    // the moment it was sent) until the pipeline has taken it. A port holds
-    // at most kPortCells, all ports together kBufferCells, and each port
-    // keeps kReservedCells of them that only its own frames use; of the rest,
-    // which the ports share, one port holds at most what is left free. A
-    // frame that does not fit is dropped and counted as the port's discard,
-    // so a flood from several ports costs bounded memory and delay and the
-    // other ports still find room.
+    // the moment it was sent) until the pipeline has taken it, accounted by
+    // the egress queue its port's priority gives it. A port holds at most
+    // kPortCells in each of them, all ports together kBufferCells, and each
+    // port's queue keeps kReservedCells that only its own frames use; of the
+    // rest, which the ports share, a queue (with those above it) holds at
+    // most what is left free. A frame that does not fit is dropped and
+    // counted as the port's discard, so a flood from several ports costs
+    // bounded memory and delay, the other ports still find room, and a
+    // port's higher-priority frames find room beside its lower ones' flood.
+    // Of the ports' next frames the pipeline takes the highest queue's
+    // first, the ports in turn.
     static constexpr size_t kCellBytes = 256;
     static constexpr uint32_t kPortCells = 512;
-    static constexpr uint32_t kBufferCells = 2048;
-    static constexpr uint32_t kReservedCells = 16;
+    static constexpr uint32_t kBufferCells = 4096;
+    static constexpr uint32_t kReservedCells = 8;
     static constexpr uint32_t kBufferFreePart = 1;
     // What a port's host may have waiting for the wire (Port::send), in
     // cells too: 4 MB, more than a TCP stream keeps in flight.
@@ -169,10 +173,13 @@ class Fabric {
     // queue holds at most kQueueCells, all ports' queues together
     // kEgressCells: enough for what a late pass of the event thread brings
     // at once. Each queue keeps kQueueReservedCells of them that no other
-    // takes, and of the rest one port holds at most 1/kEgressFreePart of
-    // what is left free, so a shaped or congested port fills only its own
-    // share and every other port still has room. A frame past its queue's
-    // room is dropped and counted as the port's discard,
+    // takes, and of the rest a queue with the port's queues above it holds
+    // at most 1/kEgressFreePart of what is left free, so a shaped or
+    // congested port fills only its own share and every other port still
+    // has room, and a lower queue's backlog leaves a higher queue its room
+    // (under strict priority the high queue's frames are never the ones
+    // dropped). A frame past its queue's room is dropped and counted as the
+    // port's discard,
     // except that a port running flow control is held instead: its frames
     // are not taken while those it has waiting in egress queues hold
     // kPauseCells or more. The CPU honours pause too: what it sends may wait
@@ -242,6 +249,7 @@ class Fabric {
         uint64_t due = 0;  // model time from which the pipeline may take it
         uint32_t cells = 0;
         bool from_cpu = false;
+        int queue = 0;            // the egress queue its port's priority gives it
         uint64_t arrived_ns = 0;  // 0: when it was queued
     };
     struct Leaving {
@@ -260,8 +268,7 @@ class Fabric {
         uint64_t wire_free_ns = 0;  // model time at which the wire is free again
         bool wire_armed = false;    // an event moves the queue on
         bool room_wait = false;     // in room_waiters_
-        // Frames in the packet buffer waiting for the pipeline; the ports
-        // are served in turn.
+        // Frames in the packet buffer waiting for the pipeline.
         std::deque<Arrived> rx_queue;
         // Egress: the frames waiting in each class-of-service queue (their
         // cells are held in egress_), and when the transmit side of the wire
@@ -309,10 +316,11 @@ class Fabric {
     // wire event run late puts in what came meanwhile at once).
     bool enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay, bool from_cpu = false,
                         uint64_t arrived_ns = 0);
-    bool bufferAdmits(int port, uint32_t cells) const;
-    void releaseCells(int port, uint32_t cells);
-    // One frame into the pipeline, from the next port in turn that has one
-    // due and is not held by flow control; false when none has.
+    bool bufferAdmits(int port, int queue, uint32_t cells) const;
+    void releaseCells(int port, int queue, uint32_t cells);
+    // One frame into the pipeline: of the ports that have one due and are
+    // not held by flow control, the next in turn among those whose frame is
+    // of the highest queue; false when none has.
     bool serveIngress();
     void serveOwed();
     bool flowHeld(int port) const;
@@ -343,11 +351,16 @@ class Fabric {
     uint64_t egressSet(int port, uint64_t dest, const FrameView &view, const Classified &c);
     // Member bitmaps of the enabled trunk groups (none while trunking is off).
     std::vector<uint64_t> trunkGroups() const;
+    // The members of the trunk the port belongs to, or the port alone.
+    uint64_t trunkOf(int port) const;
     uint64_t trunkReduce(int port, uint64_t set, const FrameView &view,
                          const std::vector<uint64_t> &trunks);
     // Queue choice (fwd_queue.cpp): cfp_queue is the field processor's new
     // priority, -1 for none.
     int mapQueue(int reg_id, int key) const;
+    // The queue a frame arriving at the port is accounted to in the packet
+    // buffer: its port's priority, before the pipeline classifies it.
+    int arrivalQueue(int port, const std::vector<uint8_t> &wire) const;
     int egressQueue(int from, const std::vector<uint8_t> &frame, const FrameView &view,
                     const Classified &c, int cfp_queue) const;
     // The frame as the port's VLAN rule sends it.
@@ -414,7 +427,8 @@ class Fabric {
     std::function<void()> notify_;
     std::vector<std::function<void()>> outbox_;  // sink calls made after unlocking
     DropStats drops_;
-    SharedBuffer buffer_;           // the packet buffer, by port
+    SharedBuffer buffer_;           // the packet buffer, by port and queue
+    uint64_t rx_waiting_ = 0;       // ports with frames in the packet buffer
     SharedBuffer egress_;           // the egress queues, by port and queue
     std::deque<int> room_waiters_;  // ports whose host queue waits for cells
     int serve_next_ = 0;            // the port whose turn at the pipeline is next

@@ -1,9 +1,11 @@
 // A buffer the ports share as a chip's buffer manager shares its cells: each
 // of a port's queues keeps a reserve that no other takes and holds at most
-// its cap; beyond the reserves a port takes cells of the shared part only
-// while what it holds there stays within a fraction of what is left free.
-// So however many ports fill up (a shaped port, a congested one, a storm),
-// each fills only its own share and the others still find room.
+// its cap; beyond the reserves a queue takes cells of the shared part only
+// while what it and the port's higher queues hold there stays within a
+// fraction of what is left free. So however many ports fill up (a shaped
+// port, a congested one, a storm), each fills only its own share and the
+// others still find room; and within a port a lower queue's backlog never
+// takes a higher queue's room: what finds none is the lower queue's frame.
 // Not locked: its owner serialises access.
 #pragma once
 
@@ -20,8 +22,9 @@ class SharedBuffer {
         size_t queues = 1;      // per port
         uint32_t total = 0;     // cells of the whole buffer
         uint32_t reserved = 0;  // each queue's own cells
-        uint32_t free_part =
-            1;  // a port holds of the shared part at most 1/free_part of what is free
+        // A queue and those above it hold of the shared part at most
+        // 1/free_part of what is free.
+        uint32_t free_part = 1;
     };
     explicit SharedBuffer(const Shape &shape);
 
@@ -30,6 +33,8 @@ class SharedBuffer {
     void take(size_t port, size_t queue, uint32_t cells);
     void give(size_t port, size_t queue, uint32_t cells);
     uint32_t held(size_t port, size_t queue) const { return held_[port * queues_ + queue]; }
+    // Cells the port holds in all its queues.
+    uint32_t portHeld(size_t port) const { return port_held_[port]; }
 
   private:
     uint32_t beyondReserve(uint32_t held) const { return held > reserved_ ? held - reserved_ : 0; }
@@ -39,8 +44,8 @@ class SharedBuffer {
     uint32_t free_part_;
     uint32_t shared_;
     uint32_t shared_used_ = 0;
-    std::vector<uint32_t> held_;         // by port and queue
-    std::vector<uint32_t> port_shared_;  // cells of the shared part each port holds
+    std::vector<uint32_t> held_;       // by port and queue
+    std::vector<uint32_t> port_held_;  // by port
 };
 
 }  // namespace sim
