@@ -130,12 +130,11 @@ void snmp_agent_poll(long max_usecs) {
     // Requests read ahead already wait in their managers' queues.
     const bool queued = snmp_request_queue::pending();
     snmp_agent_unlock();
-    // With a reader, its posts say when requests come; the socket itself
-    // would wake this thread for what the reader is about to take.
+    // The reader posts what it takes off the socket while this thread is
+    // away.
     const int agent_socket = snmp_request_queue::socket();
     const int wake = snmp_request_queue::wake_socket();
     if (wake >= 0) {
-        FD_CLR(agent_socket, &readers);
         FD_SET(wake, &readers);
         fds = std::max(fds, wake + 1);
     }

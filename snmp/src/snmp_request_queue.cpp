@@ -5,11 +5,11 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -37,7 +37,9 @@ constexpr int kReceiveBufferBytes = 8 << 20;
 // Datagrams taken off the socket by one call, then filed under the queue
 // lock at once.
 constexpr int kReadBatch = 16;
-constexpr int kReaderWaitMillis = 1000;
+// How often the reader looks whether the agent's thread still reads: a
+// flood fills a small part of the receive buffer meanwhile.
+constexpr uint32_t kReaderLookUsecs = 20000;
 
 // A datagram read off the socket: the bytes and the address record, as the
 // library's own receive makes it, which the library frees with the request.
@@ -226,16 +228,36 @@ bool read_ahead(int fd) {
     return read_any;
 }
 
-// The reader's thread: waits on the socket and reads it dry as soon as
-// anything arrives, so that the agent's thread, answering or held by a
-// busy host, leaves no time for the kernel's queue to fill and drop
-// requests of every address alike.
+// One thread reads the socket at a time, so that one address's requests
+// keep their order; neither waits for the other.
+std::atomic<bool> reading{false};
+// Counts the agent's receives: the reader steps in only while it stands
+// still.
+std::atomic<uint32_t> agent_receives{0};
+
+bool read_unless_reading(int fd) {
+    bool expected = false;
+    if (!reading.compare_exchange_strong(expected, true, std::memory_order_acquire)) return false;
+    const bool read_any = read_ahead(fd);
+    reading.store(false, std::memory_order_release);
+    return read_any;
+}
+
+// The reader's thread: the agent's thread reads the socket dry itself on
+// every request, which costs no hand-over between threads. While it is
+// away (answering a long request, waiting for the agent lock, or held by a
+// busy host) the reader reads instead, so that the kernel's queue cannot
+// fill and drop requests of every address alike.
 void reader_loop(void *) {
-    pollfd p{agent_socket, POLLIN, 0};
+    uint32_t seen = agent_receives.load();
     for (;;) {
-        if (poll(&p, 1, kReaderWaitMillis) <= 0) continue;
-        if ((p.revents & POLLNVAL) != 0) return;  // the agent's socket is gone
-        if (!read_ahead(agent_socket)) continue;
+        sal_usleep(kReaderLookUsecs);
+        const uint32_t now = agent_receives.load();
+        if (now != seen) {
+            seen = now;
+            continue;
+        }
+        if (!read_unless_reading(agent_socket)) continue;
         const uint64_t one = 1;
         if (write(wake_fd, &one, sizeof one) < 0) {
             // Already posted (the counter is far from full): the agent wakes.
@@ -244,8 +266,8 @@ void reader_loop(void *) {
 }
 
 int fair_receive(netsnmp_transport *t, void *buf, int size, void **opaque, int *olength) {
-    // Without a reader the agent reads for itself.
-    if (wake_fd < 0) read_ahead(t->sock);
+    agent_receives.fetch_add(1, std::memory_order_relaxed);
+    read_unless_reading(t->sock);
     SalLock hold(queue_lock());
     *opaque = nullptr;
     *olength = 0;

@@ -3,10 +3,10 @@
 // faster than the agent answers would crowd every other manager's requests
 // out of it. The agent's socket is instead read ahead into a queue per
 // address, and the agent takes one request of each address in turn; when
-// they are full, the address holding the most gives up its newest. Once
-// the reader runs, a thread of its own reads the socket as requests come,
-// and the agent's thread takes them from the queues; before, the agent's
-// thread reads for itself. Its calls are made under the agent lock.
+// they are full, the address holding the most gives up its newest. The
+// agent's thread reads the socket dry on each request; once the reader
+// runs, a thread of its own reads it while the agent's thread is away.
+// Its calls are made under the agent lock.
 #pragma once
 
 #include <cstddef>
@@ -23,7 +23,7 @@ void start_reader();
 // The socket of the attached transport, -1 before attach.
 int socket();
 // Readable when the reader has filed requests since wake_clear(); -1 while
-// no reader runs (the transport's socket tells then).
+// no reader runs.
 int wake_socket();
 void wake_clear();
 // True while requests wait, read off the socket already, that may be

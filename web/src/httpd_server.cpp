@@ -342,6 +342,7 @@ void server_thread(void *) {
     pollfd fds[kSlotCount + 1];
     int slot_of[kSlotCount + 1];
     turns_per_address served;
+    int first_served = 0;
     for (;;) {
         // Deadlines are checked on every pass, so traffic on other sockets
         // cannot keep a stalled session alive.
@@ -382,7 +383,12 @@ void server_thread(void *) {
             continue;
         }
         served.clear();
-        for (int k = count - 1; k >= 1; k--) {
+        // Where the pass starts moves on each time, so that an address's
+        // sessions beyond its share are served first next time.
+        const int polled = count - 1;
+        if (polled > 0) first_served = (first_served + 1) % polled;
+        for (int n = 0; n < polled; n++) {
+            const int k = 1 + (first_served + n) % polled;
             httpd_session *s = &sessions[slot_of[k]];
             if (s->state == HTTPD_SLOT_FREE || s->sock.get() != fds[k].fd) continue;
             short got = fds[k].revents;
