@@ -27,14 +27,31 @@ function(switchfw_hot_path target)
   endif()
 endfunction()
 
+# Whether ccache stands in for the compiler (as a launcher, or as the
+# compiler's own name linked to it).
+get_filename_component(switchfw_compiler_real "${CMAKE_CXX_COMPILER}" REALPATH)
+if(switchfw_compiler_real MATCHES "ccache" OR CMAKE_CXX_COMPILER_LAUNCHER MATCHES "ccache")
+  set(SWITCHFW_COMPILER_CACHED ON)
+else()
+  set(SWITCHFW_COMPILER_CACHED OFF)
+endif()
+
 # switchfw_test_headers(<target>)
 # GoogleTest's header costs a test file most of its compile time: a test
 # program parses it, with the standard headers the tests share, once, and
 # compiles its files in batches (so names in a test file's anonymous
 # namespace must differ from those of the program's other test files).
+# Behind ccache each batch parses the headers itself: ccache keeps no file
+# compiled with a precompiled header, which is built anew (and differs) in
+# every build folder, so a build folder made anew (a fresh clone at the
+# path of the last one, as a CI workspace) would compile every test again,
+# most of its build on two processors. (A batch names its files by their
+# full path: a clone at another path compiles them again either way.)
 function(switchfw_test_headers target)
-  target_precompile_headers(${target} PRIVATE <gtest/gtest.h> <algorithm> <atomic> <chrono>
-    <cstdint> <cstdio> <cstring> <functional> <map> <memory> <string> <thread> <vector>)
+  if(NOT SWITCHFW_COMPILER_CACHED)
+    target_precompile_headers(${target} PRIVATE <gtest/gtest.h> <algorithm> <atomic> <chrono>
+      <cstdint> <cstdio> <cstring> <functional> <map> <memory> <string> <thread> <vector>)
+  endif()
   if(SWITCHFW_UNITY_TESTS)
     set_target_properties(${target} PROPERTIES UNITY_BUILD ON
       UNITY_BUILD_BATCH_SIZE ${SWITCHFW_UNITY_BATCH})

@@ -16,6 +16,8 @@
 #include "factory_reset.h"
 #include "firmware_steps.h"
 #include "flash.h"
+#include "app_host.h"
+#include "log_gate.h"
 #include "main_app.h"
 #include "nvram.h"
 #include "options.h"
@@ -151,6 +153,12 @@ int start(int argc, char **argv) {
         }
     }
 
+    // At the end the log gates' counts and the lines queued for the flash
+    // log reach the flash before the flash file is written out.
+    sal_reboot_flush_register([] {
+        log_gates_report_all();
+        logger_flash_sync();
+    });
     if (flash_host_open(opts.flash.c_str(), 1) != 0 || flashInit() != 0) {
         std::fprintf(stderr, "switchfw: cannot use %s as the flash: %s\n", opts.flash.c_str(),
                      flash_host_last_error());

@@ -35,13 +35,22 @@ if [[ -z "${ASAN_OPTIONS:-}" ]]; then
 fi
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 status=0
-# Most tests spend their time waiting on the program's timers (fibre
-# windows, deglitch and ageing times, restarts), not on a processor: three
-# tests per processor keep the processors busy (the concurrency test, which
-# bounds its clients' waits, still runs alone).
+# Three tests per processor: most spend their time waiting on the program's
+# timers (fibre windows, deglitch and ageing times, restarts), not on a
+# processor. Those that keep a processor busy (frames going round, rate
+# measurements; host/tests/test_weights.cmake) take one of three "busy"
+# slots for every two processors as well, so that the heaviest never all
+# run at once. The concurrency test, which bounds its clients' waits, still
+# runs alone. Each test's own time-out bounds only one that hangs; this one
+# is for a test that sets none.
 jobs=$(($(nproc) * 3))
 ((jobs > 16)) && jobs=16
-ctest --output-on-failure -j"$jobs" --timeout 300 "$@" || status=$?
+busy=$((($(nproc) * 3 + 1) / 2))
+resources="$ROOT/build/test/busy-slots.json"
+printf '{"version": {"major": 1, "minor": 0}, "local": [{"busy": [{"id": "0", "slots": %d}]}]}\n' \
+    "$busy" >"$resources"
+ctest --output-on-failure -j"$jobs" --resource-spec-file "$resources" --timeout 300 "$@" ||
+    status=$?
 
 # The concurrency test again in a ThreadSanitizer build (only what it needs:
 # the program and the test), on whole runs and on `-L concurrency`. A race

@@ -13,8 +13,9 @@
 // The report names every source it counts: "<line> (N more like this
 // folded: 497 from port 2, 1 from port 3, 1 from port 4)", the line being
 // the latest of the source folded most, N the lines not written. A window
-// keeps LOG_GATE_SOURCES sources apart; the rest are counted together ("40
-// from other addresses", or for ports "40 from ports 5-9").
+// keeps LOG_GATE_SOURCES sources apart; the rest are counted together with
+// the span they came from ("40 from other addresses, 127.0.0.5 to
+// 127.0.0.9", or for ports "40 from ports 5-9").
 #pragma once
 
 #include <cstddef>
@@ -70,10 +71,14 @@ struct log_gate {
     uint64_t other_ports = 0;  // which ports those were
     bool other_ports_only = true;
     bool other_addresses_only = true;
+    uint32_t other_lowest = 0;  // the span of those addresses (host order)
+    uint32_t other_highest = 0;
     int heaviest = -1;  // the source folded most: its latest line is reported
     int level = 0;
     int module = 0;
     char latest[LOGGER_TEXT_MAX] = {};
+    log_gate *next_listed = nullptr;  // the gates that ever folded, for the report at the end
+    bool listed = false;
 };
 
 // The source as the count names it: "port 3", "127.0.0.2".
@@ -88,3 +93,6 @@ int log_gate_puts(log_gate *gate, log_source from, int level, int module, const 
 // Reports what the window folded now and starts the gate afresh: the
 // feature whose lines they are was stopped by the administrator.
 void log_gate_flush(log_gate *gate);
+// Reports what every gate's window under way folded: the program ends or
+// restarts, and the counts would be lost with it.
+void log_gates_report_all(void);

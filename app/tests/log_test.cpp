@@ -151,13 +151,16 @@ TEST_F(log_gate_test, TheCountNamesEverySource) {
     const std::vector<std::string> lines = written(4);
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0], "from port 2");
-    EXPECT_EQ(lines[1], "from an address");
+    EXPECT_EQ(lines[1], "from an address (127.0.0.2)");
     std::vector<std::string> reports(lines.begin() + 2, lines.begin() + 4);
     std::sort(reports.begin(), reports.end());
-    // The line is the latest of the source folded most.
-    EXPECT_EQ(reports[0],
-              "from an address (38 more like this folded: 4 from 127.0.0.2, 4 from "
-              "127.0.0.3, 5 from 127.0.0.4, 5 from 127.0.0.5, 20 from other addresses)");
+    // The line is the latest of the source folded most; one that does not
+    // name its source is given it.
+    EXPECT_EQ(
+        reports[0],
+        "from an address (127.0.0.3) (38 more like this folded: 4 from 127.0.0.2, 4 from "
+        "127.0.0.3, 5 from 127.0.0.4, 5 from 127.0.0.5, 20 from other addresses, 127.0.0.6 to "
+        "127.0.0.9)");
     EXPECT_EQ(reports[1],
               "from port 2 (307 more like this folded: 300 from port 2, 1 from port 3, "
               "1 from port 4, 1 from port 5, 4 from ports 6-9)");

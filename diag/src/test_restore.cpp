@@ -173,6 +173,11 @@ int restore_port(test_saved_t *s, int port) {
     // would set the default group's in all of them.
     if (soc_pbmp_member(s->stp_ports, port)) mask &= ~DXP_PORT_ATTR_STP_STATE_MASK;
     const bool media = soc_pbmp_member(s->media_ports, port);
+    // The stop took the loopback off: writing it again, unchanged, would
+    // drop the frames of a held port the test left in service.
+    int loopback = 0;
+    if (dxp_port_loopback_get(unit, port, &loopback) >= 0 && loopback == saved.loopback)
+        mask &= ~DXP_PORT_ATTR_LOOPBACK_MASK;
     for (const Attribute &a : kAttributes) {
         if ((mask & a.bit) == 0) continue;
         dxp_port_info one = saved;
@@ -600,14 +605,17 @@ int test_stop_ports(test_saved_t *s) {
     if (s->stopped || soc_pbmp_is_null(s->held)) return 0;
     s->stopped = true;
     const int unit = s->unit;
+    // The ports the test sealed at its start carry its frames; a held port
+    // it left in service (the traffic test's odd one) goes on serving.
+    const soc_pbmp_t sealed = s->egress_saved;
     // No frame of the network comes in, none goes on: a frame that comes
     // back from a loop is dropped where it enters.
-    test_seal_ports(s, s->held, soc_pbmp_t{});
+    test_seal_ports(s, sealed, soc_pbmp_t{});
     for (int port = 0; port < TEST_SAVE_PORTS; port++)
-        if (soc_pbmp_member(s->held, port)) test_port_egress(s, port, soc_pbmp_t{});
+        if (soc_pbmp_member(sealed, port)) test_port_egress(s, port, soc_pbmp_t{});
     // What the ports had queued still leaves, into the loop, not the wire,
     // and is dropped where it comes back.
-    wait_all_passed(unit, s->held);
+    if (!soc_pbmp_is_null(sealed)) wait_all_passed(unit, sealed);
     int result = 0;
     for (int port = 0; port < TEST_SAVE_PORTS; port++) {
         int loopback = 0;

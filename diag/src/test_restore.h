@@ -92,9 +92,10 @@ void test_seal_ports(test_saved_t *s, const soc_pbmp_t &ports, const soc_pbmp_t 
 int test_port_egress(test_saved_t *s, int port, const soc_pbmp_t &allowed);
 
 // The first step of every end (done, failure, break, failed init): each
-// held port forwards to nothing, so what still goes round is dropped where
-// it comes back in; once the ports have sent all they had queued (their
-// counts stop), their loopback comes off. 0, or -1 after reporting a port
+// port sealed at the start forwards to nothing, so what still goes round is
+// dropped where it comes back in, while a held port the test left in
+// service goes on serving; once the sealed ports have sent all they had
+// queued (their counts stop), their loopback comes off. 0, or -1 after reporting a port
 // whose loopback stays. Runs once per record; the restore runs it when the
 // done has not.
 int test_stop_ports(test_saved_t *s);

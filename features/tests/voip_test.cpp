@@ -420,9 +420,10 @@ TEST_F(voip, CallsHoldOnlyTheirShareOfTheFieldProcessor) {
     sal_wallclock_set(sal_time() + LOG_GATE_WINDOW_SECS);
     sccp_start(kPhoneB, 5000, 3);
     EXPECT_EQ(feature_test::log_lines("Setup_SCCP_Session(enable) failed"), 2);
-    EXPECT_EQ(feature_test::log_lines("Setup_SCCP_Session(enable) failed (574 more like this "
-                                      "folded: 294 from port 1, "),
-              1);
+    EXPECT_EQ(
+        feature_test::log_lines("Setup_SCCP_Session(enable) failed (port 1) (574 more like this "
+                                "folded: 294 from port 1, "),
+        1);
     // The rest of the chip's rows are still there for other features.
     constexpr int kChipRows = 128;
     dxp_field_qset_t qset{};

@@ -1001,7 +1001,8 @@ class gig_phy_fibre_own : public ::testing::TestWithParam<FibreOwn> {};
 // 100BASE-FX fibre forced to 100 full with its copper set to negotiate on
 // its own (`combo`). With the fibres pulled and copper running, each page
 // applied as it shows with only the priority changed keeps the fibre's
-// setting, and both fibres run forced after a restart.
+// setting, as does an Apply whose copper passes forced gigabit on the way,
+// and both fibres run forced after a restart.
 TEST_P(gig_phy_fibre_own, APriorityOnlyApplyOnCopperKeepsTheFibresForcedSpeed) {
     const FibreOwn &f = GetParam();
     configure(f.board, {"phy_automedium=1", "phy_fiber_pref=1"});
@@ -1036,9 +1037,23 @@ TEST_P(gig_phy_fibre_own, APriorityOnlyApplyOnCopperKeepsTheFibresForcedSpeed) {
             body += "&flow_ctrl=" + shown.substr(2, 1) + "&priority=6&pvid=1";
             const std::string answer = web_client::post(web, "/portset.cgi", body, cookie);
             EXPECT_EQ(answer.find("ERROR"), std::string::npos) << answer;
-            EXPECT_NE(sw.output("combo " + name).find(port == ge0 ? forced_1000 : forced_100),
-                      std::string::npos)
+            const std::string &forced = port == ge0 ? forced_1000 : forced_100;
+            EXPECT_NE(sw.output("combo " + name).find(forced), std::string::npos)
                 << sw.output("combo " + name);
+            // So does an Apply passing forced gigabit on the way: off with the
+            // stored 1000 full to 10 full, on from 1000 full alone to all.
+            for (const auto &[copper, autonego, speed] :
+                 {std::tuple{"1 autoneg_advert=10,100,1000full force_speed=1000", "0", "2"},
+                  std::tuple{"0 autoneg_advert=1000full force_speed=10", "1",
+                             static_cast<const char *>(nullptr)}}) {
+                sw.output("combo " + name + " copper force_duplex=1 autoneg_enable=" + copper);
+                sw.output("combo " + name +
+                          " fiber autoneg_enable=0 force_speed=" + (port == ge0 ? "1000" : "100"));
+                EXPECT_EQ(port_post(web, cookie, port, autonego, speed).find("ERROR"),
+                          std::string::npos);
+                EXPECT_NE(sw.output("combo " + name).find(forced), std::string::npos)
+                    << sw.output("combo " + name);
+            }
         }
     }
     Switch sw(test_workdir::path(), with_fibre(cables, {ge0, ge1 + "/100"}));

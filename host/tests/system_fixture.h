@@ -445,13 +445,16 @@ inline bool send_frames(const std::string &space, const std::string &tap, const 
 // The frames a TAP inside a namespace receives for some seconds, each as a
 // line of hex, from a packet socket opened by the constructor: every frame,
 // or those of one EtherType only (what else arrives then fills no buffer),
-// until `enough` of them came. The socket's buffer (SO_RCVBUFFORCE, 8 MB)
-// holds a burst the switch hands over while a busy host keeps the watch
-// from reading: the default 208 KB holds fewer than 100 full-size frames.
+// until `enough` of them came, or until one that begins with `last` (hex)
+// came: a test that sends that frame after the others waits for it rather
+// than for a time a busy host may overrun. The socket's buffer
+// (SO_RCVBUFFORCE, 8 MB) holds a burst the switch hands over while a busy
+// host keeps the watch from reading: the default 208 KB holds fewer than 100
+// full-size frames.
 class FrameWatch {
   public:
     FrameWatch(const std::string &space, const std::string &tap, int seconds,
-               uint16_t ethertype = 3, int enough = 0) {
+               uint16_t ethertype = 3, int enough = 0, const std::string &last = "") {
         std::string cmd = "ip netns exec " + space +
                           " python3 -c 'import socket,sys,time\n"
                           "s=socket.socket(socket.AF_PACKET,socket.SOCK_RAW,"
@@ -460,10 +463,12 @@ class FrameWatch {
                           "s.bind((sys.argv[1],0)); s.settimeout(0.2)\n"
                           "print(\"ready\",flush=True); end=time.time()+int(sys.argv[2]); n=0\n"
                           "while time.time()<end and (n<int(sys.argv[4]) or sys.argv[4]==\"0\"):\n"
-                          "  try: print(s.recv(2000).hex(),flush=True); n+=1\n"
-                          "  except OSError: pass\n' " +
+                          "  try: h=s.recv(2000).hex()\n"
+                          "  except OSError: continue\n"
+                          "  print(h,flush=True); n+=1\n"
+                          "  if h.startswith(sys.argv[5]): break\n' " +
                           tap + " " + std::to_string(seconds) + " " + std::to_string(ethertype) +
-                          " " + std::to_string(enough);
+                          " " + std::to_string(enough) + " " + (last.empty() ? "-" : last);
         pipe_ = popen(cmd.c_str(), "r");
         char line[16];
         ready_ = pipe_ && fgets(line, sizeof line, pipe_) && std::string(line) == "ready\n";

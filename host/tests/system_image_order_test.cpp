@@ -54,9 +54,10 @@ class system_image_order : public testing::TestWithParam<int> {
         return "age " + age + (vlan50 ? ", VLAN 50" : ", no VLAN 50");
     }
     // What runs once the accepted images have all been applied: the same
-    // for two seconds after it first showed.
+    // for two seconds after it first showed (a busy host may take a minute
+    // to apply them).
     std::string settles_on(const std::string &want) {
-        for (int tries = 0; tries < 40 && runs() != want; tries++)
+        for (int tries = 0; tries < 240 && runs() != want; tries++)
             usleep(250000);
         sleep(2);
         return runs();
@@ -140,12 +141,16 @@ TEST_P(system_image_order, TheImageAcceptedLastRunsAndIsStored) {
         std::string::npos);
     usleep(900000);
     kill(fw->pid(), SIGUSR1);
-    // One posted after the press is answered with its refusal before the
-    // switch restarts.
+    // One posted after the press is answered with its refusal, or finds the
+    // switch gone when the restart (a second after the press) came first,
+    // as it may on a busy host; it is never taken.
     ASSERT_TRUE(fw->run("", "Reset button pressed"));
     const std::string late = web_client::upload(web, "/restore.cgi", image, cookie);
-    EXPECT_NE(late.find("The switch is restarting: the backup is not restored"), std::string::npos)
-        << late;
+    if (!late.empty()) {
+        EXPECT_NE(late.find("The switch is restarting: the backup is not restored"),
+                  std::string::npos)
+            << late;
+    }
     EXPECT_EQ(fw->exit_status(30), 10);
     start();
     if (HasFatalFailure()) return;

@@ -263,45 +263,80 @@ std::pair<int, int> received_and_tests(int fd) {
     return counts;
 }
 
+// The longest run of echo replies that never came while later ones did,
+// in what a ping run left in its file (-1 for none at all): a port cut off
+// for a while loses every reply of that while.
+int longest_outage(const std::string &file) {
+    std::istringstream in(sh_out("cat " + file));
+    std::vector<int> seen;
+    for (std::string line; std::getline(in, line);)
+        if (const size_t at = line.find("icmp_seq="); at != std::string::npos)
+            seen.push_back(std::atoi(line.c_str() + at + 9));
+    if (seen.empty()) return -1;
+    std::sort(seen.begin(), seen.end());
+    int longest = 0;
+    for (size_t i = 1; i < seen.size(); i++)
+        longest = std::max(longest, seen[i] - seen[i - 1] - 1);
+    return longest;
+}
+
 TEST_P(selftest_service, HostsOnTheTrafficTestsPortsReceiveNoneOfItsFramesAsItEnds) {
     if (!system_fixture::can_make_namespaces()) GTEST_SKIP() << "needs root and /dev/net/tun";
     const std::string board = std::to_string(GetParam());
     const std::string id = std::to_string(system_fixture::own_id()) + "b" + board;
-    const std::string one = "sseA" + id, two = "sseB" + id;
-    const std::string tap1 = "sse1_" + id, tap2 = "sse2_" + id;
+    const std::string one = "sseA" + id, two = "sseB" + id, three = "sseC" + id, four = "sseD" + id;
+    const std::string tap1 = "sse1_" + id, tap2 = "sse2_" + id, tap3 = "sse3_" + id,
+                      tap4 = "sse4_" + id;
     Netns ns;
     std::string net;
-    ASSERT_TRUE(ns.make_free("10.186.", system_fixture::own_id() + GetParam(), {one, two}, &net));
+    ASSERT_TRUE(ns.make_free("10.186.", system_fixture::own_id() + GetParam(),
+                             {one, two, three, four}, &net));
     const fs::path dir = test_workdir::path() + "/ends-" + board;
     fs::create_directories(dir);
-    Switch fw(dir, {"--board", board, "--tap", "1=" + tap1, "--tap", "2=" + tap2});
+    Switch fw(dir, {"--board", board, "--tap", "1=" + tap1, "--tap", "2=" + tap2, "--tap",
+                    "3=" + tap3, "--tap", "4=" + tap4});
     ASSERT_TRUE(fw.run("", "DXP.0> ", nullptr, 60));
-    ASSERT_TRUE(Netns::attach(tap1, one, net + "1/24") && Netns::attach(tap2, two, net + "2/24"));
+    ASSERT_TRUE(Netns::attach(tap1, one, net + "1/24") && Netns::attach(tap2, two, net + "2/24") &&
+                Netns::attach(tap3, three, net + "3/24") &&
+                Netns::attach(tap4, four, net + "4/24"));
     // The hosts reach each other through the switch (once the links are up).
-    const auto reach = [&] {
+    const auto reach = [&](const std::string &from, const std::string &to) {
         bool up = false;
         for (int tries = 0; tries < 60 && !up; tries++)
-            up = sh("ip netns exec " + one + " ping -c 1 -W 1 " + net + "2") == 0;
+            up = sh("ip netns exec " + from + " ping -c 1 -W 1 " + to) == 0;
         return up;
     };
-    ASSERT_TRUE(reach());
+    ASSERT_TRUE(reach(one, net + "2"));
+    ASSERT_TRUE(reach(three, net + "4"));
     const int watch[] = {packet_socket_in(one, tap1), packet_socket_in(two, tap2)};
     ASSERT_TRUE(watch[0] >= 0 && watch[1] >= 0);
-    // Each host pings the other every 0.2 s while the test runs four times.
+    // Each host of the pair pings the other every 0.2 s while the test runs
+    // four times; the host on the port the test leaves out (an odd one)
+    // pings a fourth every 0.05 s, in service all along, its end included.
+    const std::string echoes = (dir / "odd-port-pings").string();
     sh("ip netns exec " + one + " ping -q -i 0.2 " + net + "2 >/dev/null 2>&1 & ip netns exec " +
-       two + " ping -q -i 0.2 " + net + "1 &");
+       two + " ping -q -i 0.2 " + net + "1 >/dev/null 2>&1 & ip netns exec " + three +
+       " ping -i 0.05 " + net + "4 >" + echoes + " 2>&1 &");
     for (int run = 1; run <= 4; run++) {
         std::string out;
         EXPECT_TRUE(
-            fw.run("TestRun 72 PortBitMap=fe0-fe1 RunMode=PHY TimeInSeconds=2 "
+            fw.run("TestRun 72 PortBitMap=fe0-fe2 RunMode=PHY TimeInSeconds=2 "
                    "CounterPollInterval=1",
                    "DXP.0> ", &out, 120))
             << out;
+        EXPECT_NE(out.find("will not use port fe2"), std::string::npos) << out;
         EXPECT_NE(out.find("TEST passed"), std::string::npos) << out;
-        EXPECT_TRUE(reach()) << "run " << run;  // the ports are back in service
+        EXPECT_TRUE(reach(one, net + "2")) << "run " << run;  // the ports are back in service
     }
     for (const std::string &space : {one, two})
         sh("ip netns pids " + space + " | xargs -r kill");
+    // Interrupted, ping writes out every reply and its summary.
+    sh("ip netns pids " + three + " | xargs -r kill -INT");
+    for (int tries = 0; tries < 100 && sh("grep -q transmitted " + echoes) != 0; tries++)
+        usleep(100000);
+    // An end that seals the odd port too cuts it off for the whole wait
+    // (dozens of replies); a reply lost alone is no outage.
+    EXPECT_LE(longest_outage(echoes), 1) << sh_out("tail -5 " + echoes);
     for (int fd : watch) {
         const auto [frames, tests] = received_and_tests(fd);
         close(fd);

@@ -5,9 +5,11 @@
 // /dev/net/tun; skips without them.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <chrono>
 #include <fstream>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -39,6 +41,19 @@ std::string value_in(const std::string &walk, const std::string &instance) {
 long ticks(const std::string &value) {
     size_t open = value.find('(');
     return open == std::string::npos ? -1 : std::stol(value.substr(open + 1));
+}
+
+// The log's lines with the text, each with the lines its count folded.
+size_t accounted(const std::string &events, const std::string &line) {
+    static const std::regex folded(" \\((\\d+) more like this folded\\)");
+    size_t lines = 0;
+    std::istringstream in(events);
+    for (std::string text; std::getline(in, text);) {
+        std::smatch m;
+        if (text.find(line) != std::string::npos)
+            lines += 1 + (std::regex_search(text, m, folded) ? std::stoul(m[1]) : 0);
+    }
+    return lines;
 }
 
 TEST(system_snmp, IfLastChangeFollowsTheLinkUnderWalks) {
@@ -166,6 +181,34 @@ TEST(system_snmp, LinkTrapsColdStartAndPortSpeedsFollowTheTaps) {
     EXPECT_EQ(system_fixture::count_of(traps.log(), "Link "), 2u) << traps.log();
     EXPECT_EQ(traps.log().find("Cold Start"), std::string::npos) << traps.log();
 
+    // A host flapping port 25's link gets a burst of notifications to the
+    // stations; each change beyond it is counted in the log, by port.
+    const std::string last_change25 = ".1.3.6.1.2.1.2.2.1.9.25";
+    std::string stamp = get(last_change25);
+    constexpr int kChanges = 12;  // ends down, as the last notification sent says
+    for (int change = 0; change < kChanges; change++) {
+        ASSERT_EQ(sh("ip link set " + ge_tap + (change % 2 == 0 ? " up" : " down")), 0);
+        std::string now = get(last_change25);
+        for (int tries = 0; tries < 200 && now == stamp; tries++)
+            now = get(last_change25);
+        ASSERT_NE(now, stamp) << "link scan saw change " << change;
+        stamp = now;
+    }
+    // Every change is a notification sent or a line counted, exactly once.
+    const std::string unsent =
+        "snmpd: port 25's link changes too often: a linkUp or linkDown notification not sent";
+    auto notified_or_counted = [&](std::string *ram) {
+        *ram = web_client::get(http, "/events.csv?module=44&mask=4&ring=0", cookie);
+        return system_fixture::count_of(traps.log(), "Link ") - 2 + accounted(*ram, unsent);
+    };
+    std::string ram;
+    for (int tries = 0; tries < 120 && notified_or_counted(&ram) < kChanges; tries++)
+        usleep(500 * 1000);
+    EXPECT_EQ(notified_or_counted(&ram), size_t{kChanges}) << ram << traps.log();
+    // The burst, and at most one more should a token come back meanwhile.
+    EXPECT_GE(system_fixture::count_of(traps.log(), "Link "), 2u + 4u) << traps.log();
+    EXPECT_LE(system_fixture::count_of(traps.log(), "Link "), 2u + 5u) << traps.log();
+
     // Started again with the stored station: coldStart, from the switch.
     sw.reset();
     sw.emplace(test_workdir::path(), std::vector<std::string>{"--board", "26"});
@@ -291,18 +334,26 @@ class system_snmp_log : public testing::TestWithParam<int> {};
 
 TEST_P(system_snmp_log, AMalformedRequestASecondWritesItsBurstThenCounts) {
     if (sh("python3 --version") != 0) GTEST_SKIP() << "needs python3";
-    Switch sw(test_workdir::path(), {"--board", std::to_string(GetParam())});
-    ASSERT_TRUE(sw.run("", "DXP.0> ", nullptr, 60));
+    std::optional<Switch> sw;
+    sw.emplace(test_workdir::path(),
+               std::vector<std::string>{"--board", std::to_string(GetParam())});
+    ASSERT_TRUE(sw->run("", "DXP.0> ", nullptr, 60));
     // A v2c GetRequest with community "public" and PDU tag 0xfa, a second
-    // for one window more than the burst takes.
+    // for one window more than the burst takes; then a well-formed one,
+    // whose answer says the agent has read them all.
     const std::string sender = R"(import socket,sys,time
 s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM); s.bind(("127.0.0.2",0))
-for i in range(25): s.sendto(bytes.fromhex(sys.argv[1]),("127.0.0.1",int(sys.argv[2]))); time.sleep(1))";
-    ASSERT_EQ(sh("python3 -c '" + sender + "' 302602010104067075626c6963fa1902040102030402010002" +
-                 "0100300b300906052b06010201050000 " + std::to_string(sw.port_offset() + 161)),
-              0);
-    const int web = sw.port_offset() + 80;
-    const std::string cookie = web_client::login(web, "qivor");
+to=("127.0.0.1",int(sys.argv[2])); bad=bytes.fromhex(sys.argv[1])
+for i in range(int(sys.argv[3])): s.sendto(bad,to); time.sleep(float(sys.argv[4]))
+if sys.argv[5]=="1": s.settimeout(30); s.sendto(bad.replace(b"\xfa",b"\xa0"),to); s.recv(1500))";
+    auto send = [&](int requests, const char *gap, bool answered = true) {
+        return sh("python3 -c '" + sender + "' 302602010104067075626c6963fa1902040102030402010002" +
+                  "0100300b300906052b06010201050000 " + std::to_string(sw->port_offset() + 161) +
+                  " " + std::to_string(requests) + " " + gap + (answered ? " 1" : " 0"));
+    };
+    ASSERT_EQ(send(25, "1"), 0);
+    int web = sw->port_offset() + 80;
+    std::string cookie = web_client::login(web, "qivor");
     auto flash = [&](int mask) {
         return web_client::get(
             web, "/events.csv?module=44&mask=" + std::to_string(mask) + "&ring=1", cookie);
@@ -318,6 +369,27 @@ for i in range(25): s.sendto(bytes.fromhex(sys.argv[1]),("127.0.0.1",int(sys.arg
     EXPECT_GE(system_fixture::count_of(warnings, line), 11u) << warnings;
     EXPECT_LE(system_fixture::count_of(warnings, line), 12u) << warnings;
     EXPECT_EQ(flash(1).find("Bad PDU"), std::string::npos) << "not the switch's own error";
+    // A burst in the window under way when the program ends is counted in
+    // flash all the same: every request a line written or counted.
+    ASSERT_EQ(send(30, "0.01"), 0);
+    kill(sw->pid(), SIGTERM);
+    EXPECT_EQ(sw->exit_status(60), 128 + SIGTERM);
+    sw.emplace(test_workdir::path(),
+               std::vector<std::string>{"--board", std::to_string(GetParam())});
+    ASSERT_TRUE(sw->run("", "DXP.0> ", nullptr, 60));
+    cookie = web_client::login(web = sw->port_offset() + 80, "qivor");
+    EXPECT_EQ(accounted(flash(1 << 1), line), 25u + 30u) << flash(1 << 1);
+    // A flood the agent's queue cannot hold: each request is a line about
+    // it or one about its being dropped, both naming the sender.
+    ASSERT_EQ(send(1000, "0", false), 0);
+    const std::string dropped = "snmpd: request from 127.0.0.2 dropped: the agent's queue was full";
+    std::string ram;
+    for (int tries = 0; tries < 120 && accounted(ram, line) + accounted(ram, dropped) < 1000;
+         tries++) {
+        if (tries > 0) usleep(500 * 1000);
+        ram = web_client::get(web, "/events.csv?module=44&mask=2&ring=0", cookie);
+    }
+    EXPECT_EQ(accounted(ram, line) + accounted(ram, dropped), 1000u) << ram;
 }
 
 INSTANTIATE_TEST_SUITE_P(boards, system_snmp_log, testing::Values(52, 28),

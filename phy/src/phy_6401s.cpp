@@ -159,6 +159,7 @@ int init_6401s(int unit, int port) {
     st->tbi_allowed = 1;
     st->copper = {{1, !fp, 1, 0x0c3f, 1000, 1, PHY_MS_AUTO, PHY_MDIX_AUTO}};
     st->fiber = {{1, fp, tbi(unit, port) ? 0u : 1u, 0x0c20, 1000, 1, PHY_MS_NONE, PHY_MDIX_NORMAL}};
+    fiber_own_set(unit, port);
     return reset_setup(unit, port);
 }
 
@@ -248,8 +249,8 @@ int fiber_remote_get(int unit, int port, uint32_t *ability) {
 
 // A copper setting made on the port reaches the fibre when it changes what
 // the copper asks of it; the 6401S takes no 100BASE-FX fibre.
-void carry_from_copper(const phy_medium_config_t &before, State6401s *st) {
-    carry_copper_change(before, st->copper, &st->fiber, false);
+void carry_from_copper(int unit, int port, const phy_medium_config_t &before, State6401s *st) {
+    carry_copper_change(unit, port, before, st->copper, &st->fiber, false);
 }
 
 // The setters of the settings the port layer keeps for both media: a slot
@@ -268,13 +269,13 @@ int duplex_set_on(int unit, int port, int full, bool carry) {
         if (int rv = mii_duplex_set(unit, port, full); rv < 0) return rv;
         const phy_medium_config_t before = st->copper;
         st->copper.words[PHY_MC_FORCE_DUPLEX] = full != 0;
-        if (carry) carry_from_copper(before, st);
+        if (carry) carry_from_copper(unit, port, before, st);
         return SOC_E_NONE;
     }
     if (st->medium == PHY_MEDIUM_FIBER) return full ? SOC_E_NONE : SOC_E_UNAVAIL;
     const phy_medium_config_t before = st->copper;
     store_idle(st, PHY_MC_FORCE_DUPLEX, full != 0, full != 0);
-    carry_from_copper(before, st);
+    carry_from_copper(unit, port, before, st);
     return SOC_E_NONE;
 }
 
@@ -302,7 +303,7 @@ int speed_set_on(int unit, int port, int mbps, bool carry) {
         if (int rv = mii_speed_set(unit, port, mbps); rv < 0) return rv;
         const phy_medium_config_t before = st->copper;
         st->copper.words[PHY_MC_FORCE_SPEED] = static_cast<uint32_t>(mbps);
-        if (carry) carry_from_copper(before, st);
+        if (carry) carry_from_copper(unit, port, before, st);
         return SOC_E_NONE;
     }
     if (st->medium == PHY_MEDIUM_FIBER) return mbps == 1000 ? SOC_E_NONE : SOC_E_CONFIG;
@@ -310,7 +311,7 @@ int speed_set_on(int unit, int port, int mbps, bool carry) {
     if (mbps != 10 && mbps != 100 && mbps != 1000) return SOC_E_CONFIG;
     const phy_medium_config_t before = st->copper;
     store_idle(st, PHY_MC_FORCE_SPEED, static_cast<uint32_t>(mbps), mbps == 1000);
-    carry_from_copper(before, st);
+    carry_from_copper(unit, port, before, st);
     return SOC_E_NONE;
 }
 
@@ -363,7 +364,7 @@ int autoneg_set_on(int unit, int port, int enable, bool carry) {
         if (int rv = mii_autoneg_set(unit, port, enable); rv < 0) return rv;
         const phy_medium_config_t before = st->copper;
         st->copper.words[PHY_MC_AN_ENABLE] = enable != 0;
-        if (carry) carry_from_copper(before, st);
+        if (carry) carry_from_copper(unit, port, before, st);
         return SOC_E_NONE;
     }
     if (st->medium == PHY_MEDIUM_FIBER) {
@@ -374,12 +375,15 @@ int autoneg_set_on(int unit, int port, int enable, bool carry) {
         if (int rv = wr(unit, port, kFiberRestart, 1); rv < 0) return rv;
         const bool changed = st->fiber.words[PHY_MC_AN_ENABLE] != (enable != 0 ? 1u : 0u);
         st->fiber.words[PHY_MC_AN_ENABLE] = enable != 0;
-        if (carry && changed) carry_fiber_autoneg(&st->copper, st->fiber);
+        if (carry && changed) {
+            fiber_own_set(unit, port);
+            carry_fiber_autoneg(&st->copper, st->fiber);
+        }
         return SOC_E_NONE;
     }
     const phy_medium_config_t before = st->copper;
     st->copper.words[PHY_MC_AN_ENABLE] = enable != 0;
-    carry_from_copper(before, st);
+    carry_from_copper(unit, port, before, st);
     return SOC_E_NONE;
 }
 
@@ -431,7 +435,7 @@ int adv_set_on(int unit, int port, uint32_t ability, bool carry) {
     st->copper.words[PHY_MC_AN_ADVERT] = ability & kCopperAdvertMask;
     if (carry || st->medium != PHY_MEDIUM_COPPER) {
         carry_pause(before.words[PHY_MC_AN_ADVERT], ability, &st->fiber);
-        carry_from_copper(before, st);
+        carry_from_copper(unit, port, before, st);
     }
     return SOC_E_NONE;
 }
@@ -715,13 +719,14 @@ int medium_config_set_6401s(int unit, int port, int medium, phy_medium_config_t 
     phy_medium_config_t &to = medium == PHY_MEDIUM_COPPER ? st->copper : st->fiber;
     const phy_medium_config_t before = to;
     to = next;
-    if (st->medium != medium) return SOC_E_NONE;
-    const int rv = apply(unit, port, to);
+    const int rv = st->medium == medium ? apply(unit, port, to) : SOC_E_NONE;
     if (rv < 0) {
         // Refused part-way: the PHY and the store go back to what they were.
         to = before;
         apply(unit, port, before);
         to = before;
+    } else if (medium == PHY_MEDIUM_FIBER) {
+        fiber_own_set(unit, port);
     }
     return rv;
 }

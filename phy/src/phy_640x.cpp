@@ -274,7 +274,7 @@ phy_medium_config_t fiber_running(int unit, int port, const State640x *st) {
 // A copper setting made on the port reaches the fibre when it changes what
 // the copper asks of it; only a 6416's fibre may be 100BASE-FX.
 void carry_from_copper(int unit, int port, const phy_medium_config_t &before, State640x *st) {
-    carry_copper_change(before, st->copper, &st->fiber, fx100_capable(unit, port));
+    carry_copper_change(unit, port, before, st->copper, &st->fiber, fx100_capable(unit, port));
 }
 
 // reset_setup resets the PHY, which leaves the running side negotiating at
@@ -398,6 +398,7 @@ int init_640x(int unit, int port) {
     }
     st->copper = {{1, !pref, 1, 0x0c3f, 1000, 1, PHY_MS_AUTO, PHY_MDIX_AUTO}};
     st->fiber = {{fiber_ok, pref, fiber_ok, 0x0c20, 1000, 1, PHY_MS_NONE, PHY_MDIX_NORMAL}};
+    fiber_own_set(unit, port);
     flags_set(unit, port,
               pref ? PHY_FLAGS_FIBER | (chip_flag(unit, kChipsPassthru) ? PHY_FLAGS_PASSTHRU : 0)
                    : PHY_FLAGS_COPPER,
@@ -605,6 +606,7 @@ int autoneg_set_on(int unit, int port, int enable, bool carry) {
     st->fiber.words[PHY_MC_AN_ENABLE] = enable != 0;
     if (enable == 0) st->fiber.words[PHY_MC_FORCE_SPEED] = fx100 ? 100 : 1000;
     if (!carry) return SOC_E_NONE;
+    fiber_own_set(unit, port);
     if (fx100)
         carry_fx100_autoneg(&st->copper, enable);
     else
@@ -774,13 +776,14 @@ int medium_config_set_640x(int unit, int port, int medium, phy_medium_config_t *
     const phy_medium_config_t before = to;
     to = next;
     const bool active = copper ? copper_active(unit, port) : (flags(unit, port) & PHY_FLAGS_FIBER);
-    if (!active) return SOC_E_NONE;
-    const int rv = apply_active(unit, port, st);
+    const int rv = active ? apply_active(unit, port, st) : SOC_E_NONE;
     if (rv < 0) {
         // Refused part-way: the PHY and the store go back to what they were.
         to = before;
         apply_active(unit, port, st);
         to = before;
+    } else if (!copper) {
+        fiber_own_set(unit, port);
     }
     return rv;
 }

@@ -184,11 +184,17 @@ void carry_pause(uint32_t before, uint32_t ability, phy_medium_config_t *other);
 // copper asks of the fibre, the fibre takes that. The copper forced to
 // gigabit (forced 1000 full, or negotiating 1000 full alone) forces the
 // fibre to 1000; forced to 100 full it forces a fibre that may be 100BASE-FX
-// (fiber_fx100) to 100; anything else lets the fibre negotiate. A setting
-// applied unchanged, or one the fibre cannot run in place of another it
-// cannot run, leaves the fibre's own setting as it is.
-void carry_copper_change(const phy_medium_config_t &before, const phy_medium_config_t &copper,
-                         phy_medium_config_t *fiber, bool fiber_fx100);
+// (fiber_fx100) to 100; asking nothing any more, it gives the fibre back the
+// fibre's own setting from before the request (kept per unit and port), or
+// lets it negotiate when that is not known. A setting applied unchanged, or
+// one the fibre cannot run in place of another it cannot run, leaves the
+// fibre's own setting as it is.
+void carry_copper_change(int unit, int port, const phy_medium_config_t &before,
+                         const phy_medium_config_t &copper, phy_medium_config_t *fiber,
+                         bool fiber_fx100);
+// The fibre's own setting was set (at init, from its stored configuration or
+// on the active fibre): it is the one a copper request gives back.
+void fiber_own_set(int unit, int port);
 // The fibre's auto-negotiation changed: a forced fibre forces the copper to
 // 1000 full in the copper's forced-gigabit form (negotiating 1000 full
 // alone); negotiating again, the copper negotiates every copper speed. Only

@@ -35,6 +35,24 @@ uint32_t fiber_speed_asked(const phy_medium_config_t &copper, bool fiber_fx100) 
     return fiber_fx100 && forced_100_full ? 100 : 0;
 }
 
+// The fibre's own auto-negotiation and forced speed, kept while the copper
+// asks the fibre for a forced speed: one Apply passes through several
+// settings (auto-negotiation before speed, speed before duplex), and one
+// that asks only on the way must give the fibre back its own setting.
+// Guarded by the port's PHY lock, as the drivers' state is.
+struct FiberOwn {
+    bool kept;
+    uint32_t autoneg;
+    uint32_t speed;
+};
+FiberOwn fiber_own[PHY_UNITS_MAX][SOC_MAX_NUM_PORTS];
+
+FiberOwn *fiber_own_of(int unit, int port) {
+    const bool in_range =
+        unit >= 0 && unit < PHY_UNITS_MAX && port >= 0 && port < SOC_MAX_NUM_PORTS;
+    return in_range ? &fiber_own[unit][port] : nullptr;
+}
+
 }  // namespace
 
 bool medium_config_runs(int medium, const phy_medium_config_t &cfg, bool copper_forceauto,
@@ -61,12 +79,35 @@ void carry_pause(uint32_t before, uint32_t ability, phy_medium_config_t *other) 
     advert = (advert & ~kPauseBits) | (ability & kPauseBits);
 }
 
-void carry_copper_change(const phy_medium_config_t &before, const phy_medium_config_t &copper,
-                         phy_medium_config_t *fiber, bool fiber_fx100) {
+void carry_copper_change(int unit, int port, const phy_medium_config_t &before,
+                         const phy_medium_config_t &copper, phy_medium_config_t *fiber,
+                         bool fiber_fx100) {
     const uint32_t asked = fiber_speed_asked(copper, fiber_fx100);
-    if (asked == fiber_speed_asked(before, fiber_fx100)) return;
-    fiber->words[PHY_MC_AN_ENABLE] = asked == 0;
-    if (asked != 0) fiber->words[PHY_MC_FORCE_SPEED] = asked;
+    const uint32_t asked_before = fiber_speed_asked(before, fiber_fx100);
+    if (asked == asked_before) return;
+    uint32_t *f = fiber->words;
+    FiberOwn *own = fiber_own_of(unit, port);
+    if (asked_before == 0 && own != nullptr)
+        *own = {true, f[PHY_MC_AN_ENABLE], f[PHY_MC_FORCE_SPEED]};
+    if (asked != 0) {
+        f[PHY_MC_AN_ENABLE] = 0;
+        f[PHY_MC_FORCE_SPEED] = asked;
+        return;
+    }
+    // Asked nothing any more: the fibre's own setting from before the
+    // request, or, when that is not known (a request loaded with the stored
+    // settings), negotiation.
+    if (own == nullptr || !own->kept) {
+        f[PHY_MC_AN_ENABLE] = 1;
+        return;
+    }
+    f[PHY_MC_AN_ENABLE] = own->autoneg;
+    f[PHY_MC_FORCE_SPEED] = own->speed;
+    own->kept = false;
+}
+
+void fiber_own_set(int unit, int port) {
+    if (FiberOwn *own = fiber_own_of(unit, port)) own->kept = false;
 }
 
 void carry_fiber_autoneg(phy_medium_config_t *copper, const phy_medium_config_t &fiber) {

@@ -109,6 +109,20 @@ TEST_F(phy_640x, AutoNegotiationReachesTheOtherSide) {
     EXPECT_EQ(an(PHY_MEDIUM_FIBER), 0u);
     ASSERT_EQ(d->autoneg_set(0, 25, 1), 0);
     EXPECT_EQ(an(PHY_MEDIUM_FIBER), 1u);
+    // The fibre's own forced 1000, or 100 for a 100BASE-FX fibre, outlasts an
+    // Apply that passes forced 1000 full on the way to 10 full.
+    for (const uint32_t own_mbps : {1000u, 100u}) {
+        phy_medium_config_t fiber{};
+        ASSERT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_FIBER, &fiber), 0);
+        fiber.words[PHY_MC_AN_ENABLE] = 0, fiber.words[PHY_MC_FORCE_SPEED] = own_mbps;
+        ASSERT_EQ(d->medium_config_set(0, 25, PHY_MEDIUM_FIBER, &fiber), 0);
+        ASSERT_EQ(d->speed_set(0, 25, 1000), 0);
+        ASSERT_EQ(d->autoneg_set(0, 25, 0), 0);
+        ASSERT_EQ(d->speed_set(0, 25, 10), 0);
+        ASSERT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_FIBER, &fiber), 0);
+        EXPECT_EQ(fiber.words[PHY_MC_AN_ENABLE] ? 0u : fiber.words[PHY_MC_FORCE_SPEED], own_mbps);
+        ASSERT_EQ(d->autoneg_set(0, 25, 1), 0);
+    }
     ASSERT_EQ(d->autoneg_set(0, 25, 0), 0);
     ASSERT_EQ(d->speed_set(0, 25, 100), 0);
 

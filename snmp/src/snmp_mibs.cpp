@@ -34,14 +34,33 @@ oid oid_result[16];
 
 // Link changes whose linkUp or linkDown trap the agent thread has yet to
 // send: link scan must not wait for the agent lock. A burst beyond the room
-// loses its latest changes.
+// is counted by port with the state it left.
 struct LinkEvent {
     int uport;
     bool up;
 };
 constexpr size_t kLinkEvents = 64;
+constexpr int kLinkPorts = 128;
 LinkEvent link_events[kLinkEvents];
 size_t link_event_count;
+uint32_t link_events_lost[kLinkPorts];  // by uport - 1
+bool link_lost_up[kLinkPorts];          // the state the latest lost change left
+
+// A host can take its link up and down as often as it likes, and each
+// change would reach every trap station. Each port's notifications come
+// from a bucket of kLinkTrapBurst that one token a kLinkTrapRefillSecs
+// fills again; a change that finds it empty (or no room in the queue) is
+// counted in the log instead, and once a token is back the port's state
+// then is notified, unless the latest notification already said it.
+// The agent thread's own.
+constexpr uint32_t kLinkTrapBurst = 4;
+constexpr uint32_t kLinkTrapRefillSecs = 30;
+struct LinkTrapBudget {
+    uint32_t full_at = 0;  // sal_time when the bucket is full again
+    int unsent = -1;       // the state (1 up) a change left unnotified; -1 none
+    int sent = -1;         // the state the latest notification said
+};
+LinkTrapBudget link_trap_budget[kLinkPorts];
 
 sal_mutex_t link_event_mutex() {
     static sal_mutex_t m = sal_mutex_create("snmp link traps");
@@ -56,8 +75,12 @@ void link_changed(int lport, dxp_port_info *info) {
     last_change[uport - 1] = netsnmp_get_agent_uptime();
     if (info == nullptr) return;
     sal_mutex_take(link_event_mutex(), sal_mutex_FOREVER);
-    if (link_event_count < kLinkEvents)
+    if (link_event_count < kLinkEvents) {
         link_events[link_event_count++] = {.uport = uport, .up = info->linkstatus != 0};
+    } else {
+        link_events_lost[uport - 1]++;
+        link_lost_up[uport - 1] = info->linkstatus != 0;
+    }
     sal_mutex_give(link_event_mutex());
 }
 
@@ -528,27 +551,81 @@ void init_dot3() {
     REGISTER_MIB("dot3", vars, variable3, base);
 }
 
+namespace {
+
+bool link_trap_token(LinkTrapBudget &b, uint32_t now) {
+    const int64_t owed = std::max<int64_t>(0, static_cast<int64_t>(b.full_at) - now);
+    if (owed + kLinkTrapRefillSecs > int64_t{kLinkTrapBurst} * kLinkTrapRefillSecs) return false;
+    b.full_at = static_cast<uint32_t>(now + owed + kLinkTrapRefillSecs);
+    return true;
+}
+
+void send_link_trap(int uport, bool up) {
+    snmp_param_block b{};
+    b.selector = SNMP_SEL_INTERFACES;
+    b.item = 14;
+    b.port = uport;
+    long admin = ask(&b) == 0 ? b.value : 1;
+    // The objects a linkDown or linkUp notification carries.
+    netsnmp_variable_list *vars = nullptr;
+    add_if_column(&vars, 1, uport, uport);
+    add_if_column(&vars, kIfAdminStatusColumn, uport, admin);
+    add_if_column(&vars, 8, uport, up ? 1 : 2);
+    send_trap_vars(up ? SNMP_TRAP_LINKUP : SNMP_TRAP_LINKDOWN, 0, vars);
+    snmp_free_varbind(vars);
+    link_trap_budget[uport - 1].sent = up;
+}
+
+void count_unsent(int uport, bool up) {
+    static log_gate unsent_log;
+    log_gate_printf(&unsent_log, log_source_port(uport), LOG_LEVEL_INFO, LOG_MOD_SNMPD,
+                    "snmpd: port %d's link changes too often: a linkUp or linkDown notification "
+                    "not sent",
+                    uport);
+    link_trap_budget[uport - 1].unsent = up;
+}
+
+}  // namespace
+
 void send_link_traps() {
     LinkEvent pending[kLinkEvents];
+    uint32_t lost[kLinkPorts];
+    bool lost_up[kLinkPorts];
     sal_mutex_take(link_event_mutex(), sal_mutex_FOREVER);
     size_t n = link_event_count;
     std::copy_n(link_events, n, pending);
     link_event_count = 0;
+    std::copy_n(link_events_lost, kLinkPorts, lost);
+    std::copy_n(link_lost_up, kLinkPorts, lost_up);
+    std::fill_n(link_events_lost, kLinkPorts, 0);
     sal_mutex_give(link_event_mutex());
+    const uint32_t now = sal_time();
     for (size_t i = 0; i < n; i++) {
         const LinkEvent &e = pending[i];
-        snmp_param_block b{};
-        b.selector = SNMP_SEL_INTERFACES;
-        b.item = 14;
-        b.port = e.uport;
-        long admin = ask(&b) == 0 ? b.value : 1;
-        // The objects a linkDown or linkUp notification carries.
-        netsnmp_variable_list *vars = nullptr;
-        add_if_column(&vars, 1, e.uport, e.uport);
-        add_if_column(&vars, kIfAdminStatusColumn, e.uport, admin);
-        add_if_column(&vars, 8, e.uport, e.up ? 1 : 2);
-        send_trap_vars(e.up ? SNMP_TRAP_LINKUP : SNMP_TRAP_LINKDOWN, 0, vars);
-        snmp_free_varbind(vars);
+        LinkTrapBudget &budget = link_trap_budget[e.uport - 1];
+        if (link_trap_token(budget, now)) {
+            send_link_trap(e.uport, e.up);
+            budget.unsent = -1;
+        } else {
+            count_unsent(e.uport, e.up);
+        }
+    }
+    // Lost changes came after every queued one.
+    for (int p = 0; p < kLinkPorts; p++) {
+        for (uint32_t i = 0; i < lost[p]; i++)
+            count_unsent(p + 1, lost_up[p]);
+    }
+    // The state a flapping link was left in reaches the stations once a
+    // token is back.
+    for (int p = 0; p < kLinkPorts; p++) {
+        LinkTrapBudget &budget = link_trap_budget[p];
+        if (budget.unsent < 0) continue;
+        if (budget.unsent == budget.sent) {
+            budget.unsent = -1;
+        } else if (link_trap_token(budget, now)) {
+            send_link_trap(p + 1, budget.unsent == 1);
+            budget.unsent = -1;
+        }
     }
 }
 

@@ -18,6 +18,7 @@
 #include <memory>
 #include <vector>
 
+#include "log_gate.h"
 #include "sal.h"
 #include "sal_lock.h"
 
@@ -116,6 +117,17 @@ void drop(request &r) {
     r.opaque = nullptr;
 }
 
+// A request the queue has no room for is counted in the log by its sender
+// (network order), so that no request goes unaccounted.
+void count_dropped(uint32_t address) {
+    static log_gate dropped_log;
+    const log_source from = log_source_ipv4(ntohl(address));
+    char sender[24];
+    log_source_text(from, sender, sizeof sender);
+    log_gate_printf(&dropped_log, from, LOG_LEVEL_WARNING, LOG_MOD_SNMPD,
+                    "snmpd: request from %s dropped: the agent's queue was full", sender);
+}
+
 manager &manager_of(uint32_t address) {
     for (manager &m : managers) {
         if (m.address == address) return m;
@@ -138,6 +150,7 @@ bool make_room(uint32_t address) {
         if (m.address == address) own = m.waiting.size();
     }
     if (own >= heaviest->waiting.size()) return false;
+    count_dropped(heaviest->address);
     drop(heaviest->waiting.back());
     heaviest->waiting.pop_back();
     waiting_count--;
@@ -217,9 +230,13 @@ bool read_ahead(int fd) {
         n += got;
         SalLock hold(queue_lock());
         for (int i = 0; i < got; i++) {
-            request r{{}, nullptr, 0};
-            if (batch->truncated(i) || !make_room(batch->sender(i)) || !batch->request_of(i, &r))
+            if (batch->truncated(i)) continue;
+            if (!make_room(batch->sender(i))) {
+                count_dropped(batch->sender(i));
                 continue;
+            }
+            request r{{}, nullptr, 0};
+            if (!batch->request_of(i, &r)) continue;
             manager_of(batch->sender(i)).waiting.push_back(std::move(r));
             waiting_count++;
         }

@@ -29,6 +29,9 @@ constexpr uint32_t HTTPD_F_EV_HOOK_OPEN = 0x200000;  // root hook mask only
 // A form that queues a settings image itself: it is answered at once rather
 // than after the images queued before it.
 constexpr uint32_t HTTPD_F_IMAGE_QUEUE = 0x400000;
+// A form that only picks what its page shows (a port): it changes no
+// setting, so it is answered at once while settings images are applied.
+constexpr uint32_t HTTPD_F_VIEW_ONLY = 0x800000;
 
 // ---------------------------------------------------------------- compiled pages
 constexpr uint8_t HTTPD_REC_TEXT = 0;

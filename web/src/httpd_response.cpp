@@ -2,6 +2,7 @@
 // lines of the response head.
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "httpd_internal.h"
 #include "sal.h"
@@ -58,7 +59,7 @@ const httpd_pair *httpd_req_pairs(const httpd_request *req, int *count) {
 }
 
 bool httpd_response_images_pending(httpd_request *req, uint32_t waited_usecs) {
-    const uint32_t form_flags = HTTPD_F_EV_ARGS | HTTPD_F_IMAGE_QUEUE;
+    const uint32_t form_flags = HTTPD_F_EV_ARGS | HTTPD_F_IMAGE_QUEUE | HTTPD_F_VIEW_ONLY;
     if ((req->flags & form_flags) != HTTPD_F_EV_ARGS || sal_images_wait(0) != 0) return false;
     if (waited_usecs < SAL_IMAGES_WAIT_USECS) return true;
     req->images_busy = true;
@@ -66,6 +67,7 @@ bool httpd_response_images_pending(httpd_request *req, uint32_t waited_usecs) {
 }
 
 bool httpd_response_changes_settings(const httpd_request *req) {
+    if ((req->flags & HTTPD_F_VIEW_ONLY) != 0) return false;
     return (req->flags & HTTPD_F_EV_ARGS) != 0 || httpd_request_uploads(req);
 }
 
@@ -91,7 +93,10 @@ long httpd_response_prepare(httpd_request *req, char *status, size_t status_size
         } else if (req->images_busy) {
             busy_page(req, SAL_IMAGES_BUSY_TEXT);
         } else {
-            SettingsLock hold;
+            // A form that only picks what its page shows has no load to
+            // keep out.
+            std::optional<SettingsLock> hold;
+            if ((req->flags & HTTPD_F_VIEW_ONLY) == 0) hold.emplace();
             httpd_hook_event_send(req, HTTPD_EV_ARGS, HTTPD_F_EV_ARGS, pairs, count);
             httpd_handler_event_send(req, HTTPD_EV_ARGS, HTTPD_F_EV_ARGS, pairs, count, {});
         }

@@ -343,6 +343,22 @@ int setrate_cgi(httpd_event *ev, httpd_request *req) {
                                uport, field.name, field.text != nullptr ? field.text : ""),
                 nullptr);
     }
+    // The form's check box posts 0 or 1; anything else is no state at all.
+    if (enable > 1)
+        return rate_error(ev, req,
+                          web_tag_printf("port %d: egress_enable %u is neither 0 (off) nor 1 "
+                                         "(on); nothing changed",
+                                         uport, enable),
+                          nullptr);
+    // No burst is no bucket: the page offers none and the limiter would run
+    // its smallest. An unchanged running one is kept as it runs.
+    const RateForm bursts = rate_form(uport, RateList::Burst);
+    if (enable != 0 && burst == 0 && !(bursts.running.known && bursts.running.value == 0))
+        return rate_error(ev, req,
+                          web_tag_printf("port %d: egress burst 0 is none the page offers (the "
+                                         "smallest is %u kbit); nothing changed",
+                                         uport, kBurst[0].value),
+                          nullptr);
     // A limit above the largest the limiter runs is refused by name below;
     // one that is not even a count of kbps is refused here.
     if (enable != 0 && egress > UINT32_MAX / kEgressUnit)

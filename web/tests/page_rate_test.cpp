@@ -92,6 +92,12 @@ TEST_F(page_rate, LimitsReachTheChipTheLogAndTheItem) {
             post("/setrate.cgi", "port=2&ingress=64&egress_enable=1&egress=99999999&burst=80")),
         "port 2: egress 99999999 (x 64 kbps) is above the largest limit the port runs; nothing "
         "changed");
+    EXPECT_EQ(
+        error_of(post("/setrate.cgi", "port=2&ingress=64&egress_enable=2&egress=16&burst=48")),
+        "port 2: egress_enable 2 is neither 0 (off) nor 1 (on); nothing changed");
+    EXPECT_EQ(error_of(post("/setrate.cgi", "port=2&ingress=64&egress_enable=1&egress=16&burst=0")),
+              "port 2: egress burst 0 is none the page offers (the smallest is 48 kbit); nothing "
+              "changed");
     EXPECT_EQ(ingress(2), "256");
     EXPECT_EQ(egress(2), "0/0");
 

@@ -147,6 +147,11 @@ TEST_F(port_pages, FormReachesTheChipTheTablesAndTheSavedItem) {
           "var pvid = Number(\"5\")", "var ptype = Number(\"0\")", "value=\"03\""}) {
         EXPECT_NE(r.body.find(preset), std::string::npos) << preset;
     }
+    // Picking the port changes nothing: answered while a restored image waits.
+    sal_images_pending_set([] { return 1; });
+    r = request("GET", "/setport.cgi?port=3");
+    sal_images_pending_set(nullptr);
+    EXPECT_NE(r.body.find("var priority = Number(\"5\")"), std::string::npos) << r.body;
 
     // Back to VLAN 1: the address leaves VLAN 5, the only port that had it.
     // Negotiating, a fast-Ethernet port changes only its pause abilities.

@@ -396,7 +396,7 @@ TEST_F(webauth_http, NewAddressesGetNoMoreGuessesThanATrackedOneOnceTheTableIsFu
     const std::string counted =
         "Incorrect login username(admin) or password from 127.0.0.3 (154 more like this folded: "
         "4 from 127.0.0.3, 5 from 127.0.0.4, 5 from 127.0.0.5, 5 from 127.0.0.6, 135 from other "
-        "addresses)";
+        "addresses, 127.0.0.7 to 127.0.0.37)";
     for (int tries = 0; tries < 2000 && !ram_log_has(counted); tries++)
         usleep(1000);
     EXPECT_TRUE(ram_log_has(counted));

@@ -4,6 +4,7 @@
 #include "log_gate.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -93,8 +94,58 @@ void add_ports(text_builder &t, uint64_t ports) {
     }
 }
 
+// Whether the text names the source (its name, not inside a longer number).
+bool names_source(const char *text, const log_source &from, const char *name) {
+    const size_t len = std::strlen(name);
+    for (const char *at = std::strstr(text, name); at != nullptr; at = std::strstr(at + 1, name)) {
+        const bool number_before =
+            from.kind == log_source_kind::ipv4 && at > text &&
+            (std::isdigit(static_cast<unsigned char>(at[-1])) != 0 || at[-1] == '.');
+        if (!number_before && std::isdigit(static_cast<unsigned char>(at[len])) == 0) return true;
+    }
+    return false;
+}
+
+// The text as it is written and folded: a text that does not name its
+// source gets it appended (before its line break, cutting the text if need
+// be), so no line, written or reported, hides who caused it.
+void with_source(const char *text, const log_source &from, char *out, size_t size) {
+    char name[24];
+    text_builder t(name, sizeof name);
+    add_source(t, from);
+    if (from.kind == log_source_kind::none || names_source(text, from, name)) {
+        std::snprintf(out, size, "%s", text);
+        return;
+    }
+    const size_t length = std::strlen(text);
+    size_t body = length;
+    while (body > 0 && (text[body - 1] == '\n' || text[body - 1] == '\r'))
+        body--;
+    const size_t line_break = length - body;
+    const size_t room = size - 1 - std::min(size - 1, t.length() + 3 + line_break);
+    std::snprintf(out, size, "%.*s (%s)%s", static_cast<int>(std::min(body, room)), text, name,
+                  text + body);
+}
+
 bool folded_any(const log_gate &g) {
     return g.source_count > 0 || g.others > 0;
+}
+
+// "other addresses, 127.0.0.5 to 127.0.0.9": no address of the span is
+// hidden, though the table had no room to count each apart.
+void add_other_addresses(text_builder &t, const log_gate &g) {
+    if (!g.other_addresses_only) {
+        t.add("other sources");
+        return;
+    }
+    if (g.other_lowest == g.other_highest) {
+        add_source(t, log_source_ipv4(g.other_lowest));
+        return;
+    }
+    t.add("other addresses, ");
+    add_source(t, log_source_ipv4(g.other_lowest));
+    t.add(" to ");
+    add_source(t, log_source_ipv4(g.other_highest));
 }
 
 // " (N more like this folded: ...)" after the heaviest source's latest
@@ -120,7 +171,7 @@ void build_suffix(const log_gate &g, char *out, size_t size) {
             if (g.other_ports_only)
                 add_ports(t, g.other_ports);
             else
-                t.add("other %s", g.other_addresses_only ? "addresses" : "sources");
+                add_other_addresses(t, g);
         }
     }
     t.add(")");
@@ -133,6 +184,7 @@ void clear_counts(log_gate &g) {
     g.other_ports = 0;
     g.other_ports_only = true;
     g.other_addresses_only = true;
+    g.other_lowest = g.other_highest = 0;
     g.heaviest = -1;
     g.latest[0] = '\0';
 }
@@ -199,7 +251,14 @@ void fold_locked(log_gate &g, log_source from, int level, int module, const char
             g.other_ports |= uint64_t{1} << from.value;
         else
             g.other_ports_only = false;
-        if (from.kind != log_source_kind::ipv4) g.other_addresses_only = false;
+        if (from.kind != log_source_kind::ipv4) {
+            g.other_addresses_only = false;
+        } else if (g.others == 1) {
+            g.other_lowest = g.other_highest = from.value;
+        } else {
+            g.other_lowest = std::min(g.other_lowest, from.value);
+            g.other_highest = std::max(g.other_highest, from.value);
+        }
     } else {
         g.sources[row].folded++;
         if (g.heaviest < 0 || row == g.heaviest ||
@@ -223,7 +282,14 @@ void fold_locked(log_gate &g, log_source from, int level, int module, const char
                  nullptr);
 }
 
+log_gate *listed_gates = nullptr;
+
 void open_window_locked(log_gate &g, uint32_t now) {
+    if (!g.listed) {
+        g.listed = true;
+        g.next_listed = listed_gates;
+        listed_gates = &g;
+    }
     g.open = true;
     g.since = now;
     if (g.window == 0) g.window = LOG_GATE_WINDOW_SECS;
@@ -246,6 +312,9 @@ int log_gate_puts(log_gate *gate, log_source from, int level, int module, const 
         logger_puts(level, module, text);
         return 1;
     }
+    char named[LOGGER_TEXT_MAX];
+    with_source(text, from, named, sizeof named);
+    text = named;
     log_gate &g = *gate;
     SalLock hold(core_lock());
     const uint32_t now = sal_time();
@@ -288,4 +357,17 @@ void log_gate_flush(log_gate *gate) {
     g.full_at = 0;
     g.generation++;
     g.report_queued = false;
+}
+
+void log_gates_report_all(void) {
+    SalLock hold(core_lock());
+    const uint32_t now = sal_time();
+    for (log_gate *g = listed_gates; g != nullptr; g = g->next_listed) {
+        if (!g->open) continue;
+        if (folded_any(*g)) report_locked(*g, now);
+        clear_counts(*g);
+        g->open = false;
+        g->generation++;  // a report still queued for the window is stale
+        g->report_queued = false;
+    }
 }
