@@ -71,6 +71,7 @@ void agent_loop(void *) {
     // communities and users: a SET before it would be overwritten.
     while (!settings_startup_wait(60L * 1000000)) {
     }
+    snmp_request_queue::start_reader();
     for (;;)
         snmp_agent_poll(1000000);  // at most a second between alarm checks
 }
@@ -129,6 +130,14 @@ void snmp_agent_poll(long max_usecs) {
     // Requests read ahead already wait in their managers' queues.
     const bool queued = snmp_request_queue::pending();
     snmp_agent_unlock();
+    // The reader posts what it takes off the socket while this thread is
+    // away.
+    const int agent_socket = snmp_request_queue::socket();
+    const int wake = snmp_request_queue::wake_socket();
+    if (wake >= 0) {
+        FD_SET(wake, &readers);
+        fds = std::max(fds, wake + 1);
+    }
     long wait = queued  ? 0
                 : block ? max_usecs
                         : std::min(max_usecs, timeout.tv_sec * 1000000L + timeout.tv_usec);
@@ -137,8 +146,15 @@ void snmp_agent_poll(long max_usecs) {
     // The wait is without the lock: the pages change the configuration
     // meanwhile.
     int count = select(fds, &readers, nullptr, nullptr, &timeout);
-    if (queued && count >= 0 && !FD_ISSET(snmp_request_queue::socket(), &readers)) {
-        FD_SET(snmp_request_queue::socket(), &readers);
+    bool filed = queued;
+    if (wake >= 0 && count > 0 && FD_ISSET(wake, &readers)) {
+        snmp_request_queue::wake_clear();
+        FD_CLR(wake, &readers);
+        count--;
+        filed = true;
+    }
+    if (filed && count >= 0 && !FD_ISSET(agent_socket, &readers)) {
+        FD_SET(agent_socket, &readers);
         count++;
     }
     if (count > 0)

@@ -4,16 +4,23 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <vector>
 
 #include "log_gate.h"
+#include "sal.h"
+#include "sal_lock.h"
 
 namespace snmp_request_queue {
 namespace {
@@ -28,9 +35,15 @@ constexpr size_t kDatagramMax = 65536;
 // brings while the agent's thread waits for the processor on a busy host
 // (each takes about a kilobyte of it).
 constexpr int kReceiveBufferBytes = 8 << 20;
+// Datagrams taken off the socket by one call, then filed under the queue
+// lock at once.
+constexpr int kReadBatch = 16;
+// How often the reader looks whether the agent's thread still reads: a
+// flood fills a small part of the receive buffer meanwhile.
+constexpr uint32_t kReaderLookUsecs = 20000;
 
-// A datagram as the library's receive function gave it: the bytes and the
-// address record the library frees with the request.
+// A datagram read off the socket: the bytes and the address record, as the
+// library's own receive makes it, which the library frees with the request.
 struct request {
     std::vector<uint8_t> bytes;
     void *opaque;
@@ -42,10 +55,14 @@ struct manager {
     std::deque<request> waiting;
 };
 
-using receive_fn = int (*)(netsnmp_transport *, void *, int, void **, int *);
-
-receive_fn library_receive = nullptr;
 int agent_socket = -1;
+// Posted by the reader when it has filed requests; -1 while no reader runs.
+int wake_fd = -1;
+
+sal_mutex_t queue_lock() {  // guards what follows
+    static sal_mutex_t m = sal_mutex_create("snmp requests");
+    return m;
+}
 // Addresses with requests waiting; `turn` is the next to be served.
 std::vector<manager> managers;
 size_t turn = 0;
@@ -93,13 +110,6 @@ manager *next_servable() {
         }
     }
     return nullptr;
-}
-
-uint32_t sender_of(const void *opaque, int olength) {
-    if (opaque == nullptr || olength < static_cast<int>(sizeof(netsnmp_indexed_addr_pair)))
-        return 0;
-    const auto *pair = static_cast<const netsnmp_indexed_addr_pair *>(opaque);
-    return pair->remote_addr.sa.sa_family == AF_INET ? pair->remote_addr.sin.sin_addr.s_addr : 0;
 }
 
 void drop(request &r) {
@@ -154,30 +164,128 @@ bool make_room(uint32_t address) {
     return true;
 }
 
-void read_ahead(netsnmp_transport *t) {
-    static std::vector<uint8_t> buf(kDatagramMax);
-    for (int i = 0; i < kReadAhead; i++) {
-        request r{{}, nullptr, 0};
-        int length =
-            library_receive(t, buf.data(), static_cast<int>(buf.size()), &r.opaque, &r.olength);
-        if (length < 0) {
-            drop(r);
-            return;
+// The datagrams of one receive call and their senders, read without the
+// library's receive: a request its address has no room for costs no
+// allocation, so the socket is read dry fast even under a flood.
+struct datagram_batch {
+    std::vector<uint8_t> data = std::vector<uint8_t>(kReadBatch * kDatagramMax);
+    mmsghdr headers[kReadBatch];
+    iovec vectors[kReadBatch];
+    sockaddr_in senders[kReadBatch];
+    alignas(cmsghdr) uint8_t controls[kReadBatch][CMSG_SPACE(sizeof(in_pktinfo))];
+
+    // Datagrams read, 0 when the socket is dry.
+    int receive(int fd) {
+        for (int i = 0; i < kReadBatch; i++) {
+            vectors[i] = {data.data() + static_cast<size_t>(i) * kDatagramMax, kDatagramMax};
+            headers[i].msg_hdr = {.msg_name = &senders[i],
+                                  .msg_namelen = sizeof senders[i],
+                                  .msg_iov = &vectors[i],
+                                  .msg_iovlen = 1,
+                                  .msg_control = controls[i],
+                                  .msg_controllen = sizeof controls[i],
+                                  .msg_flags = 0};
         }
-        const uint32_t address = sender_of(r.opaque, r.olength);
-        if (!make_room(address)) {
-            count_dropped(address);
-            drop(r);
+        const int got = recvmmsg(fd, headers, kReadBatch, MSG_DONTWAIT, nullptr);
+        return std::max(got, 0);
+    }
+    // The request as the library's receive would give it: the bytes and a
+    // record of the sender and of the address it was sent to.
+    bool request_of(int i, request *r) const {
+        auto *pair = static_cast<netsnmp_indexed_addr_pair *>(
+            std::calloc(1, sizeof(netsnmp_indexed_addr_pair)));
+        if (pair == nullptr) return false;
+        pair->remote_addr.sin = senders[i];
+        pair->local_addr.sin.sin_family = AF_INET;
+        msghdr *h = const_cast<msghdr *>(&headers[i].msg_hdr);
+        for (cmsghdr *c = CMSG_FIRSTHDR(h); c != nullptr; c = CMSG_NXTHDR(h, c)) {
+            if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_PKTINFO) continue;
+            in_pktinfo info;
+            std::memcpy(&info, CMSG_DATA(c), sizeof info);
+            pair->local_addr.sin.sin_addr = info.ipi_addr;
+            pair->if_index = info.ipi_ifindex;
+        }
+        const uint8_t *bytes = static_cast<const uint8_t *>(vectors[i].iov_base);
+        r->bytes.assign(bytes, bytes + headers[i].msg_len);
+        r->opaque = pair;
+        r->olength = sizeof(netsnmp_indexed_addr_pair);
+        return true;
+    }
+    uint32_t sender(int i) const {
+        return senders[i].sin_family == AF_INET ? senders[i].sin_addr.s_addr : 0;
+    }
+    // Cut short by the buffer (beyond any request the agent takes).
+    bool truncated(int i) const { return (headers[i].msg_hdr.msg_flags & MSG_TRUNC) != 0; }
+};
+
+// Reads the socket dry (up to kReadAhead datagrams) and files each request
+// in its address's queue, or drops it; true when it read any.
+bool read_ahead(int fd) {
+    thread_local auto batch = std::make_unique<datagram_batch>();
+    bool read_any = false;
+    for (int n = 0; n < kReadAhead;) {
+        const int got = batch->receive(fd);
+        if (got == 0) break;
+        read_any = true;
+        n += got;
+        SalLock hold(queue_lock());
+        for (int i = 0; i < got; i++) {
+            if (batch->truncated(i)) continue;
+            if (!make_room(batch->sender(i))) {
+                count_dropped(batch->sender(i));
+                continue;
+            }
+            request r{{}, nullptr, 0};
+            if (!batch->request_of(i, &r)) continue;
+            manager_of(batch->sender(i)).waiting.push_back(std::move(r));
+            waiting_count++;
+        }
+        if (got < kReadBatch) break;
+    }
+    return read_any;
+}
+
+// One thread reads the socket at a time, so that one address's requests
+// keep their order; neither waits for the other.
+std::atomic<bool> reading{false};
+// Counts the agent's receives: the reader steps in only while it stands
+// still.
+std::atomic<uint32_t> agent_receives{0};
+
+bool read_unless_reading(int fd) {
+    bool expected = false;
+    if (!reading.compare_exchange_strong(expected, true, std::memory_order_acquire)) return false;
+    const bool read_any = read_ahead(fd);
+    reading.store(false, std::memory_order_release);
+    return read_any;
+}
+
+// The reader's thread: the agent's thread reads the socket dry itself on
+// every request, which costs no hand-over between threads. While it is
+// away (answering a long request, waiting for the agent lock, or held by a
+// busy host) the reader reads instead, so that the kernel's queue cannot
+// fill and drop requests of every address alike.
+void reader_loop(void *) {
+    uint32_t seen = agent_receives.load();
+    for (;;) {
+        sal_usleep(kReaderLookUsecs);
+        const uint32_t now = agent_receives.load();
+        if (now != seen) {
+            seen = now;
             continue;
         }
-        r.bytes.assign(buf.begin(), buf.begin() + length);
-        manager_of(address).waiting.push_back(std::move(r));
-        waiting_count++;
+        if (!read_unless_reading(agent_socket)) continue;
+        const uint64_t one = 1;
+        if (write(wake_fd, &one, sizeof one) < 0) {
+            // Already posted (the counter is far from full): the agent wakes.
+        }
     }
 }
 
 int fair_receive(netsnmp_transport *t, void *buf, int size, void **opaque, int *olength) {
-    read_ahead(t);
+    agent_receives.fetch_add(1, std::memory_order_relaxed);
+    read_unless_reading(t->sock);
+    SalLock hold(queue_lock());
     *opaque = nullptr;
     *olength = 0;
     if (turn >= managers.size()) turn = 0;
@@ -187,6 +295,7 @@ int fair_receive(netsnmp_transport *t, void *buf, int size, void **opaque, int *
         return -1;
     }
     manager &m = *next;
+    served = ntohl(m.address);
     request r = std::move(m.waiting.front());
     m.waiting.pop_front();
     waiting_count--;
@@ -198,14 +307,13 @@ int fair_receive(netsnmp_transport *t, void *buf, int size, void **opaque, int *
     if (length > 0) std::memcpy(buf, r.bytes.data(), static_cast<size_t>(length));
     *opaque = r.opaque;
     *olength = r.olength;
-    served = ntohl(sender_of(r.opaque, r.olength));
     return length;
 }
 
 }  // namespace
 
 void attach(netsnmp_transport *t) {
-    if (t == nullptr || t->sock < 0 || t->f_recv == nullptr || library_receive != nullptr) return;
+    if (t == nullptr || t->sock < 0 || t->f_recv == nullptr || agent_socket >= 0) return;
     // Read ahead until the socket is empty, never waiting on it.
     fcntl(t->sock, F_SETFL, fcntl(t->sock, F_GETFL) | O_NONBLOCK);
     // Beyond the system's ceiling where the agent may (it runs privileged
@@ -213,21 +321,48 @@ void attach(netsnmp_transport *t) {
     const int bytes = kReceiveBufferBytes;
     if (setsockopt(t->sock, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) != 0)
         setsockopt(t->sock, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
-    library_receive = t->f_recv;
+    // The address each request was sent to, as the library asks for it.
+    const int on = 1;
+    setsockopt(t->sock, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
     agent_socket = t->sock;
     t->f_recv = fair_receive;
+}
+
+void start_reader() {
+    if (agent_socket < 0 || wake_fd >= 0) return;
+    const int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (fd < 0) return;
+    wake_fd = fd;
+    if (sal_thread_create("snmpd reader", 64 * 1024, SAL_THREAD_PRIO_DEFAULT, reader_loop,
+                          nullptr) == SAL_THREAD_ERROR) {
+        wake_fd = -1;
+        close(fd);
+    }
 }
 
 int socket() {
     return agent_socket;
 }
 
+int wake_socket() {
+    return wake_fd;
+}
+
+void wake_clear() {
+    uint64_t posts = 0;
+    if (read(wake_fd, &posts, sizeof posts) < 0) {
+        // Nothing posted since the last clear.
+    }
+}
+
 bool pending() {
+    SalLock hold(queue_lock());
     if (turn >= managers.size()) turn = 0;
     return waiting_count > 0 && next_servable() != nullptr;
 }
 
 void hold_changes(bool hold) {
+    SalLock guard(queue_lock());
     holding_changes = hold;
 }
 

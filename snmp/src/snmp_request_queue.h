@@ -3,8 +3,10 @@
 // faster than the agent answers would crowd every other manager's requests
 // out of it. The agent's socket is instead read ahead into a queue per
 // address, and the agent takes one request of each address in turn; when
-// they are full, the address holding the most gives up its newest. Used by
-// the agent's thread only, under the agent lock.
+// they are full, the address holding the most gives up its newest. The
+// agent's thread reads the socket dry on each request; once the reader
+// runs, a thread of its own reads it while the agent's thread is away.
+// Its calls are made under the agent lock.
 #pragma once
 
 #include <cstddef>
@@ -16,8 +18,14 @@ namespace snmp_request_queue {
 
 // Takes over the receive function of the transport the agent listens on.
 void attach(netsnmp_transport *t);
+// Starts the thread that reads the attached transport's socket.
+void start_reader();
 // The socket of the attached transport, -1 before attach.
 int socket();
+// Readable when the reader has filed requests since wake_clear(); -1 while
+// no reader runs.
+int wake_socket();
+void wake_clear();
 // True while requests wait, read off the socket already, that may be
 // served now.
 bool pending();

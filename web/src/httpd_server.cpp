@@ -39,6 +39,10 @@ constexpr size_t kWaitingCount = 64;
 // Connections taken off the kernel's queue per wake-up at most: far more
 // than one client can queue between two wake-ups, yet a bound on the pass.
 constexpr int kAcceptBatch = 4096;
+// Ready sessions of one address served per pass at most: a pass, and so a
+// lighter client's wait for its turn, stays short however many slots a
+// flood holds. The rest are ready again at the next poll.
+constexpr int kServedPerAddress = 4;
 
 // Never destroyed: the "httpd" thread still runs when the process exits.
 auto &sessions = *new std::array<httpd_session, kSlotCount>;
@@ -196,6 +200,26 @@ httpd_session *slot_for(uint32_t peer, uint32_t now, const holdings &held_by) {
     return taken;
 }
 
+// Sessions served per address in one pass of the server loop.
+class turns_per_address {
+  public:
+    void clear() { list_.clear(); }
+    // Counts a turn of the address; false once it has had its share.
+    bool take_turn(uint32_t peer) {
+        for (auto &[address, turns] : list_) {
+            if (address != peer) continue;
+            if (turns >= kServedPerAddress) return false;
+            turns++;
+            return true;
+        }
+        list_.push_back({peer, 1});
+        return true;
+    }
+
+  private:
+    std::vector<std::pair<uint32_t, int>> list_;
+};
+
 // A connection accepted while no slot could take it: it waits here, unread,
 // in order of acceptance.
 struct waiting_client {
@@ -317,6 +341,8 @@ void server_thread(void *) {
     if (!listener.valid()) return;
     pollfd fds[kSlotCount + 1];
     int slot_of[kSlotCount + 1];
+    turns_per_address served;
+    int first_served = 0;
     for (;;) {
         // Deadlines are checked on every pass, so traffic on other sockets
         // cannot keep a stalled session alive.
@@ -356,7 +382,13 @@ void server_thread(void *) {
             if (errno != EINTR) sal_printf("httpd: select failed\n");
             continue;
         }
-        for (int k = count - 1; k >= 1; k--) {
+        served.clear();
+        // Where the pass starts moves on each time, so that an address's
+        // sessions beyond its share are served first next time.
+        const int polled = count - 1;
+        if (polled > 0) first_served = (first_served + 1) % polled;
+        for (int n = 0; n < polled; n++) {
+            const int k = 1 + (first_served + n) % polled;
             httpd_session *s = &sessions[slot_of[k]];
             if (s->state == HTTPD_SLOT_FREE || s->sock.get() != fds[k].fd) continue;
             short got = fds[k].revents;
@@ -364,6 +396,7 @@ void server_thread(void *) {
                 httpd_session_close(s);
                 continue;
             }
+            if (got == 0 || !served.take_turn(s->peer)) continue;
             // The read itself tells a failed peer (closed) from one that
             // shut down its side (reading ends) and from a request.
             if ((got & (POLLIN | POLLHUP)) != 0) httpd_session_read(s);
