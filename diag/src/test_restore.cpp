@@ -122,6 +122,66 @@ constexpr uint32_t kMediumAttributes =
     DXP_PORT_ATTR_LOCAL_ADVERT_MASK | DXP_PORT_ATTR_AUTONEG_MASK | DXP_PORT_ATTR_SPEED_MASK |
     DXP_PORT_ATTR_DUPLEX_MASK | DXP_PORT_ATTR_MDIX_MASK | DXP_PORT_ATTR_PHY_MASTER_MASK;
 constexpr int kCopper = 1, kFiber = 2;
+// The settings that make the PHY negotiate its link again when written:
+// given back together, or not at all when none of them changed.
+constexpr uint32_t kLinkAttributes = kMediumAttributes | DXP_PORT_ATTR_INTERFACE_MASK;
+
+// Whether the port holds the saved value of the attribute now.
+bool holds(const dxp_port_info &now, const dxp_port_info &saved, uint32_t bit) {
+    if ((now.action_mask & bit) != bit) return false;  // not read
+    switch (bit) {
+        case DXP_PORT_ATTR_ENABLE_MASK:
+            return now.enable == saved.enable;
+        case DXP_PORT_ATTR_INTERFACE_MASK:
+            return now.interface == saved.interface;
+        case DXP_PORT_ATTR_PHY_MASTER_MASK:
+            return now.phy_master == saved.phy_master;
+        case DXP_PORT_ATTR_LINKSCAN_MASK:
+            return now.linkscan == saved.linkscan;
+        case DXP_PORT_ATTR_DISCARD_MASK:
+            return now.discard == saved.discard;
+        case DXP_PORT_ATTR_UNTAG_PRI_MASK:
+            return now.untagged_priority == saved.untagged_priority;
+        case DXP_PORT_ATTR_UNTAG_VLAN_MASK:
+            return now.untagged_vlan == saved.untagged_vlan;
+        case DXP_PORT_ATTR_LOOPBACK_MASK:
+            return now.loopback == saved.loopback;
+        case DXP_PORT_ATTR_LOCAL_ADVERT_MASK:
+            return now.local_advert == saved.local_advert;
+        case DXP_PORT_ATTR_AUTONEG_MASK:
+            return now.autoneg == saved.autoneg;
+        case DXP_PORT_ATTR_SPEED_MASK:
+            return now.speed == saved.speed;
+        case DXP_PORT_ATTR_DUPLEX_MASK:
+            return now.duplex == saved.duplex;
+        case DXP_PORT_ATTR_PAUSE_TX_MASK | DXP_PORT_ATTR_PAUSE_RX_MASK:
+            return now.pause_tx == saved.pause_tx && now.pause_rx == saved.pause_rx;
+        case DXP_PORT_ATTR_STP_STATE_MASK:
+            return now.stp_state == saved.stp_state;
+        case DXP_PORT_ATTR_MDIX_MASK:
+            return now.mdix == saved.mdix;
+        case DXP_PORT_ATTR_LEARN_MASK:
+            return now.learn == saved.learn;
+        default:
+            return false;
+    }
+}
+
+// The attributes of the mask the port holds already. Writing one again is
+// no change, yet forcing a link or negotiating it again costs a port in
+// service (the one the test left out) frames: those are left alone.
+uint32_t unchanged_attributes(int unit, int port, const dxp_port_info &saved, uint32_t mask) {
+    dxp_port_info now{};
+    now.action_mask = DXP_PORT_ATTR_ALL_MASK;
+    if (dxp_port_selective_get(unit, port, &now) < 0) return 0;
+    uint32_t same = 0;
+    for (const Attribute &a : kAttributes)
+        if ((mask & a.bit) != 0 && holds(now, saved, a.bit)) same |= a.bit;
+    if (holds(now, saved, DXP_PORT_ATTR_LEARN_MASK)) same |= DXP_PORT_ATTR_LEARN_MASK;
+    // One changed link setting gives all of them back, in their order.
+    if ((same & kLinkAttributes) != (mask & kLinkAttributes)) same &= ~kLinkAttributes;
+    return same;
+}
 
 const char *medium_name(int medium) {
     return medium == kCopper ? "copper" : medium == kFiber ? "fibre" : "no medium";
@@ -144,6 +204,13 @@ int restore_media(test_saved_t *s, int port) {
     const int unit = s->unit;
     int now = 0;
     dxp_port_medium_get(unit, port, &now);
+    // Both media as saved: setting them again would renegotiate the link.
+    dxp_phy_config_t copper{}, fibre{};
+    if (now == s->medium[port] && dxp_port_medium_config_get(unit, port, kCopper, &copper) >= 0 &&
+        dxp_port_medium_config_get(unit, port, kFiber, &fibre) >= 0 &&
+        std::memcmp(&copper, &s->media[port][0], sizeof copper) == 0 &&
+        std::memcmp(&fibre, &s->media[port][1], sizeof fibre) == 0)
+        return 0;
     if (now != s->medium[port])
         sal_printf("Port %s: the medium changed from %s to %s during the test\n", pname(unit, port),
                    medium_name(s->medium[port]), medium_name(now));
@@ -173,11 +240,7 @@ int restore_port(test_saved_t *s, int port) {
     // would set the default group's in all of them.
     if (soc_pbmp_member(s->stp_ports, port)) mask &= ~DXP_PORT_ATTR_STP_STATE_MASK;
     const bool media = soc_pbmp_member(s->media_ports, port);
-    // The stop took the loopback off: writing it again, unchanged, would
-    // drop the frames of a held port the test left in service.
-    int loopback = 0;
-    if (dxp_port_loopback_get(unit, port, &loopback) >= 0 && loopback == saved.loopback)
-        mask &= ~DXP_PORT_ATTR_LOOPBACK_MASK;
+    mask &= ~unchanged_attributes(unit, port, saved, mask);
     for (const Attribute &a : kAttributes) {
         if ((mask & a.bit) == 0) continue;
         dxp_port_info one = saved;

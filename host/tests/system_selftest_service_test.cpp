@@ -8,7 +8,9 @@
 // address back into the chip; the CPU port test 49 sends from is held while
 // the untested ports of its VLAN stay open; hosts on the traffic test's own
 // ports, pinging each other, receive none of its frames as it ends, run
-// after run, and reach each other again after each. Needs root
+// after run, and reach each other again after each; the port it leaves out
+// loses no frame, and hosts in place of a cable fail an External run; test
+// 49 run right after the hosts talked passes. Needs root
 // (CAP_NET_ADMIN), /dev/net/tun and ip for the namespace cases; skips
 // without them.
 #include <fcntl.h>
@@ -306,8 +308,12 @@ TEST_P(selftest_service, HostsOnTheTrafficTestsPortsReceiveNoneOfItsFramesAsItEn
             up = sh("ip netns exec " + from + " ping -c 1 -W 1 " + to) == 0;
         return up;
     };
-    ASSERT_TRUE(reach(one, net + "2"));
     ASSERT_TRUE(reach(three, net + "4"));
+    ASSERT_TRUE(reach(one, net + "2"));
+    // The hosts' frames of just now are no frames of the test: its first run
+    // finds each one it sent back.
+    std::string first = fw.output("TestRun 49 PortBitMap=fe0-fe1 LoopbackMode=PHY", 120);
+    EXPECT_EQ(first.find("TEST ERROR"), std::string::npos) << first;
     const int watch[] = {packet_socket_in(one, tap1), packet_socket_in(two, tap2)};
     ASSERT_TRUE(watch[0] >= 0 && watch[1] >= 0);
     // Each host of the pair pings the other every 0.2 s while the test runs
@@ -327,22 +333,37 @@ TEST_P(selftest_service, HostsOnTheTrafficTestsPortsReceiveNoneOfItsFramesAsItEn
         EXPECT_NE(out.find("will not use port fe2"), std::string::npos) << out;
         EXPECT_NE(out.find("TEST passed"), std::string::npos) << out;
         EXPECT_TRUE(reach(one, net + "2")) << "run " << run;  // the ports are back in service
+        // Loopback off on a port that has none changes nothing there.
+        fw.output("port fe2 LoopBack=NONE");
     }
-    for (const std::string &space : {one, two})
-        sh("ip netns pids " + space + " | xargs -r kill");
-    // Interrupted, ping writes out every reply and its summary.
-    sh("ip netns pids " + three + " | xargs -r kill -INT");
-    for (int tries = 0; tries < 100 && sh("grep -q transmitted " + echoes) != 0; tries++)
-        usleep(100000);
-    // An end that seals the odd port too cuts it off for the whole wait
-    // (dozens of replies); a reply lost alone is no outage.
-    EXPECT_LE(longest_outage(echoes), 1) << sh_out("tail -5 " + echoes);
     for (int fd : watch) {
         const auto [frames, tests] = received_and_tests(fd);
         close(fd);
         EXPECT_GT(frames, 0);  // the pings came
         EXPECT_EQ(tests, 0);
     }
+    // Hosts in place of a cable (each gets the one frame the run sends out
+    // of its port) pass none of theirs through the pair, and none of theirs
+    // counts as the test's: no cable, no pass.
+    std::string cableless;
+    EXPECT_TRUE(
+        fw.run("TestRun 72 PortBitMap=fe0-fe1 RunMode=External TimeInSeconds=2 "
+               "CounterPollInterval=1",
+               "DXP.0> ", &cableless, 120))
+        << cableless;
+    EXPECT_NE(cableless.find("ERROR: traffic stopped on ports fe0, fe1"), std::string::npos)
+        << cableless;
+    EXPECT_EQ(cableless.find("TEST passed"), std::string::npos) << cableless;
+    EXPECT_TRUE(reach(one, net + "2"));
+    for (const std::string &space : {one, two})
+        sh("ip netns pids " + space + " | xargs -r kill");
+    // Interrupted, ping writes out every reply and its summary.
+    sh("ip netns pids " + three + " | xargs -r kill -INT");
+    for (int tries = 0; tries < 100 && sh("grep -q transmitted " + echoes) != 0; tries++)
+        usleep(100000);
+    // The odd port stays in service through every end and every restore of
+    // its settings: not one reply is lost.
+    EXPECT_EQ(longest_outage(echoes), 0) << sh_out("tail -5 " + echoes);
 }
 
 INSTANTIATE_TEST_SUITE_P(every_board, selftest_service, testing::Values(52, 28, 26),

@@ -358,6 +358,13 @@ int dxp_tarn_port_linkscan_get(int unit, int port, int *linkscan) {
 
 int dxp_tarn_port_loopback_set(int unit, int port, int loopback) {
     if (int rv = port_entry(__func__, unit, port); rv < 0) return rv;
+    // Forcing the link and releasing it makes link scan take the port down
+    // and up again: a port already in the mode asked for keeps its link.
+    uint32_t mac_now = 0, phy_now = 0;
+    if (prop_get(unit, port, PROP_MAC_LOOPBACK, &mac_now) >= 0 &&
+        prop_get(unit, port, PROP_PHY_LOOPBACK, &phy_now) >= 0 &&
+        (mac_now != 0) == (loopback == 1) && (phy_now != 0) == (loopback == 2))
+        return DXP_E_NONE;
     int rv = dxp_tarn_link_force(unit, port, 1, 1);
     if (rv >= 0) {
         const uint32_t mac = loopback == 1;

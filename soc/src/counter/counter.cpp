@@ -426,9 +426,16 @@ int soc_tarn_counter_set_core(int unit, int port, int reg, uint64_t value) {
     int idx = -1;
     if (!find_slot("soc_tarn_counter_set", unit, port, reg, &st, &idx)) return SOC_E_NONE;
     if (idx < 0) return SOC_E_PORT;
+    // The set counts from now: what the hardware counted since the last pass
+    // is taken in as already seen, or the next pass would add frames of
+    // before the set to it.
+    SalLock hold(st->hw_lock);
+    uint64_t hardware = 0;
+    const bool seen = read_counter(unit, reg, port, &hardware) >= 0;
     int level = sal_splhi();
     st->val[idx] = value;
     st->delta[idx] = 0;
+    if (seen) st->prev[idx] = hardware;
     sal_spl(level);
     return SOC_E_NONE;
 }
