@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <iterator>
 #include <optional>
+#include <utility>
 
 #include "diag_parse.h"
 #include "diag_pattern.h"
@@ -790,9 +792,14 @@ void lbu_count_drops(lb_work_t *lw) {
     for (int port = 0; port < LB_PORTS; port++) {
         if (!soc_pbmp_member(was.ports, port)) continue;
         const uint32_t out = now.out[port] - was.out[port], in = now.in[port] - was.in[port];
-        if (out > 0)
-            sal_printf("%u frame%s dropped at %s on the way out: queue full\n", out,
-                       out == 1 ? "" : "s", lb_port_name(unit, port));
+        // The port's transmit drops count what a port without link refused
+        // too: a full queue is named only where the port has its link.
+        if (out > 0) {
+            int up = 0;
+            const bool linked = dxp_port_link_status_get(unit, port, &up) < 0 || up != 0;
+            sal_printf("%u frame%s dropped at %s on the way out: %s\n", out, out == 1 ? "" : "s",
+                       lb_port_name(unit, port), linked ? "queue full" : "no link");
+        }
         if (in > 0)
             sal_printf("%u frame%s dropped at %s on the way in: buffer full\n", in,
                        in == 1 ? "" : "s", lb_port_name(unit, port));
@@ -903,27 +910,29 @@ int lbu_send_packets(lb_work_t *lw, int ppt) {
     return DXP_E_PARAM;
 }
 
-namespace {
-
-// The time-out runs from the last frame that came back, not from the send:
-// a host that runs the chip model slowly returns the frames late, not never.
-// It counts only time the host gave the program: a wait that overslept its
-// slice (the program stalled) counts as two slices.
-bool wait_all_back(lb_work_t *lw) {
+bool lbu_take_within(lb_work_t *lw, int usecs, const std::function<bool()> &moved) {
     constexpr uint32_t kSliceUsecs = 10000;
-    int received = lw->received.load();
     int64_t waited = 0;
     for (uint32_t at = sal_time_usecs(); sal_sem_take(lw->sema, kSliceUsecs) < 0;) {
         const uint32_t now = sal_time_usecs();
         waited += std::min(now - at, 2 * kSliceUsecs);
         at = now;
-        if (const int back = lw->received.load(); back != received) {
-            received = back;
-            waited = 0;
-        }
-        if (waited >= lw->timeout_usec) return false;
+        if (moved()) waited = 0;
+        if (waited >= usecs) return false;
     }
     return true;
+}
+
+namespace {
+
+// The time-out runs from the last frame that came back, not from the send:
+// a host that runs the chip model slowly returns the frames late, not never.
+bool wait_all_back(lb_work_t *lw) {
+    int received = lw->received.load();
+    return lbu_take_within(lw, lw->timeout_usec, [&] {
+        const int back = lw->received.load();
+        return std::exchange(received, back) != back;
+    });
 }
 
 // The tested port's counters since the port test cleared them.

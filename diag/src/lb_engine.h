@@ -4,6 +4,7 @@
 // waiting and comparing.
 #pragma once
 
+#include <functional>
 #include <atomic>
 #include <cstdint>
 
@@ -188,6 +189,11 @@ int lbu_send_packets(lb_work_t *lw, int ppt);
 // Arms the receive monitor for `expect` frames, once the CPU port has room
 // for them.
 void lbu_expect(lb_work_t *lw, int expect);
+// Takes the trial's semaphore within usecs of the time the host gave the
+// program, counted afresh whenever moved() says frames still move: a wait
+// that overslept its slice (the program stalled) counts as two slices.
+// False on a time-out.
+bool lbu_take_within(lb_work_t *lw, int usecs, const std::function<bool()> &moved);
 int lbu_wait_packets(lb_work_t *lw, int ppt);
 // 0 when the returned frame matches the transmitted one; -1 after printing
 // why not.

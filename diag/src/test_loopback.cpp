@@ -536,12 +536,15 @@ bool wait_frames_round(lb_work_t *lw, const PortStats *before, int ppt) {
 
 // Waits for the frames to come home to the CPU, for as long as they keep
 // coming or moving through the ports, at most one frame time-out per port
-// of the chain (a frame passes each once); false on a time-out.
+// of the chain (a frame passes each once), in time the host gave the
+// program: a stall of the whole program is no port's fault; false on a
+// time-out.
 bool wait_frames_home(lb_work_t *lw, const PortStats *before) {
     int received = lw->received.load();
     uint64_t passed = frames_round(lw, before, INT32_MAX);
-    for (int slices = lb_port_count(lw->p->pbm) + 1; sal_sem_take(lw->sema, lw->timeout_usec) < 0;
-         slices--) {
+    const auto nothing_seen = [] { return false; };
+    for (int slices = lb_port_count(lw->p->pbm) + 1;
+         !lbu_take_within(lw, lw->timeout_usec, nothing_seen); slices--) {
         const int now = lw->received.load();
         const uint64_t moved = frames_round(lw, before, INT32_MAX);
         if ((now == received && moved == passed) || slices <= 1) return false;

@@ -105,24 +105,44 @@ int listen_backlog(int fd, int) {
     return listen(fd, SAL_HOST_LISTEN_BACKLOG);
 }
 
-UniqueFd open_listener() {
-    UniqueFd fd(socket(AF_INET, SOCK_STREAM, 0));
-    if (!fd.valid()) {
+// The listening socket. httpd_init binds and listens on it before start-up
+// goes on, so that the web answers once the console's prompt shows; an
+// address still taken (a previous run's socket) is retried by the thread.
+struct listener_state {
+    UniqueFd fd;
+    bool bound = false;
+    bool listening = false;
+};
+// Never destroyed, as the sessions.
+auto &listener_of_init = *new listener_state;
+
+bool open_listener(listener_state *l) {
+    l->fd = UniqueFd(socket(AF_INET, SOCK_STREAM, 0));
+    if (!l->fd.valid()) {
         print_error("httpd init: create socket");
-        return fd;
+        return false;
     }
     int one = 1;
-    if (setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one)) < 0) {
+    if (setsockopt(l->fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one)) < 0) {
         print_error("httpd init: setsockopt");
-        return UniqueFd();
+        l->fd = UniqueFd();
+        return false;
     }
-    int port = sal_host_port(80);
-    wait_until(fd.get(), port, "bind", bind_listen_address);
-    wait_until(fd.get(), port, "listen on", listen_backlog);
     // A connection that goes away between the wait and accept must not
     // block the thread.
-    fcntl(fd.get(), F_SETFL, fcntl(fd.get(), F_GETFL) | O_NONBLOCK);
-    return fd;
+    fcntl(l->fd.get(), F_SETFL, fcntl(l->fd.get(), F_GETFL) | O_NONBLOCK);
+    const int port = sal_host_port(80);
+    l->bound = bind_listen_address(l->fd.get(), port) == 0;
+    l->listening = l->bound && listen_backlog(l->fd.get(), port) == 0;
+    return true;
+}
+
+// In the thread: what httpd_init could not do yet.
+UniqueFd listening(listener_state *l) {
+    const int port = sal_host_port(80);
+    if (!l->bound) wait_until(l->fd.get(), port, "bind", bind_listen_address);
+    if (!l->listening) wait_until(l->fd.get(), port, "listen on", listen_backlog);
+    return std::move(l->fd);
 }
 
 // Slots and waiting connections per address, counted once per search
@@ -337,8 +357,7 @@ void run_waiting_forms() {
 }
 
 void server_thread(void *) {
-    UniqueFd listener = open_listener();
-    if (!listener.valid()) return;
+    UniqueFd listener = listening(&listener_of_init);
     pollfd fds[kSlotCount + 1];
     int slot_of[kSlotCount + 1];
     turns_per_address served;
@@ -416,11 +435,16 @@ int httpd_init(void) {
     if (!started.compare_exchange_strong(expected, true)) return 0;
     for (auto &s : sessions)
         httpd_session_reset(&s);
+    if (!open_listener(&listener_of_init)) {
+        started.store(false);
+        return -1;
+    }
     const char *failed = nullptr;
     sal_thread_t server =
         sal_thread_create("httpd", kThreadStack, kThreadPriority, server_thread, nullptr);
     if (server == nullptr || server == SAL_THREAD_ERROR) {
         failed = "cannot create thread \"httpd\"";
+        listener_of_init.fd = UniqueFd();
         started.store(false);  // nothing runs: a later call may try again
     } else if (!httpd_timer_start()) {
         failed = "cannot create thread \"httpd_timer\"";
