@@ -120,8 +120,9 @@ class Switch {
     // Sends a monitor line (if any) and collects output up to the text. A
     // line that waits for the monitor's prompt waits for the one after its
     // own answer (see answer), never for one an earlier line left behind.
+    // The bounds only catch a program that hangs: a busy host may take long.
     bool run(const std::string &line, const std::string &text, std::string *seen = nullptr,
-             int seconds = 20) {
+             int seconds = 60) {
         if (!line.empty() && text == "DXP.0> ") return answer(line, seen, seconds);
         std::string buf;
         if (!line.empty() && write(in_, (line + "\n").data(), line.size() + 1) < 0) return false;
@@ -131,7 +132,7 @@ class Switch {
     }
     // Reads on into what an earlier run saw, until the text appears in it:
     // the text a run ended on may have come in one read with what follows.
-    bool read_more(std::string *seen, const std::string &text, int seconds = 20) {
+    bool read_more(std::string *seen, const std::string &text, int seconds = 60) {
         return switchfw_child::read_until(out_, seen, text, seconds);
     }
     // Sends a monitor line and, on a line of its own, a mark, and collects
