@@ -487,10 +487,15 @@ int lb_set_6401s(int unit, int port, int enable) {
 
 int lb_get_6401s(int unit, int port, int *enable) {
     if (enable == nullptr) return SOC_E_PARAM;
-    if (on_copper(unit, port) && !tbi(unit, port)) return mii_lb_get(unit, port, enable);
+    // A loopback left on the medium not active counts, as off is off on
+    // both: it would come back with that medium.
+    int copper = 0;
+    if (!tbi(unit, port)) {
+        if (int rv = mii_lb_get(unit, port, &copper); rv < 0) return rv;
+    }
     uint16_t v = 0;
     if (int rv = rd(unit, port, kFiberCtrl, &v); rv < 0) return rv;
-    *enable = (v & kFiberLoopback) != 0;
+    *enable = copper != 0 || (v & kFiberLoopback) != 0;
     return SOC_E_NONE;
 }
 
