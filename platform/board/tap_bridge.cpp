@@ -136,8 +136,12 @@ void writer(void *arg) {
     for (;;) {
         {
             std::unique_lock<std::mutex> g(t->out_lock);
-            t->writer_idle = true;
-            t->out_changed.wait(g, [t] { return !t->out.empty() || t->stop.load(); });
+            // Idle again after every wake-up (a spurious one too): the next
+            // frame pushed wakes it.
+            while (t->out.empty() && !t->stop.load()) {
+                t->writer_idle = true;
+                t->out_changed.wait(g);
+            }
             t->writer_idle = false;
             if (t->stop.load()) break;
             if (t->out.size() >= kWriterBacklog) t->out_changed.notify_all();
@@ -159,7 +163,12 @@ void to_writer(Tap &t, std::vector<uint8_t> frame) {
     t.out_changed.wait(g, [&t] { return t.out.size() < kWriterBacklog || t.stop.load(); });
     if (t.stop.load()) return;
     t.out.push_back(std::move(frame));
-    if (t.writer_idle) t.out_changed.notify_all();
+    // One wake-up per idle spell: the frames pushed before the writer runs
+    // go in its same batch, without a system call each.
+    if (t.writer_idle) {
+        t.writer_idle = false;
+        t.out_changed.notify_all();
+    }
 }
 
 void stop_writer(Tap &t) {
