@@ -132,18 +132,21 @@ void reader(void *arg) {
 // cable without link.
 void writer(void *arg) {
     auto *t = static_cast<Tap *>(arg);
-    std::vector<std::vector<uint8_t>> batch;
+    std::deque<std::vector<uint8_t>> batch;
     for (;;) {
         {
             std::unique_lock<std::mutex> g(t->out_lock);
-            t->writer_idle = true;
-            t->out_changed.wait(g, [t] { return !t->out.empty() || t->stop.load(); });
+            // Idle again after every wake-up (a spurious one too): the next
+            // frame pushed wakes it.
+            while (t->out.empty() && !t->stop.load()) {
+                t->writer_idle = true;
+                t->out_changed.wait(g);
+            }
             t->writer_idle = false;
             if (t->stop.load()) break;
             if (t->out.size() >= kWriterBacklog) t->out_changed.notify_all();
-            batch.assign(std::make_move_iterator(t->out.begin()),
-                         std::make_move_iterator(t->out.end()));
-            t->out.clear();
+            // Taken in one swap: the model's thread never waits long here.
+            batch.swap(t->out);
         }
         for (const std::vector<uint8_t> &frame : batch) {
             ssize_t n = write(t->fd.get(), frame.data(), frame.size());
@@ -159,7 +162,13 @@ void to_writer(Tap &t, std::vector<uint8_t> frame) {
     t.out_changed.wait(g, [&t] { return t.out.size() < kWriterBacklog || t.stop.load(); });
     if (t.stop.load()) return;
     t.out.push_back(std::move(frame));
-    if (t.writer_idle) t.out_changed.notify_all();
+    // One wake-up per idle spell: the frames pushed before the writer runs
+    // go in its same batch, without a system call each. It is woken once
+    // the lock is free, so that it does not wake only to wait for it.
+    const bool wake = t.writer_idle;
+    t.writer_idle = false;
+    g.unlock();
+    if (wake) t.out_changed.notify_all();
 }
 
 void stop_writer(Tap &t) {

@@ -186,9 +186,9 @@ void Fabric::releaseCells(int port, int queue, uint32_t cells) {
 }
 
 bool Fabric::enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay, bool from_cpu,
-                            uint64_t arrived_ns) {
+                            uint64_t arrived_ns, int queue) {
     const uint32_t cells = cellsOf(wire);
-    const int queue = arrivalQueue(port, wire);
+    if (queue < 0) queue = arrivalQueue(port, wire);
     if (!bufferAdmits(port, queue, cells) || dropFault(from_cpu)) {
         mib(R_RXDROPPKTS, port, 1);
         drops_.buffer++;

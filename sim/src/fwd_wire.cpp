@@ -90,7 +90,8 @@ void Fabric::feedWire(int port) {
             s.host_cells -= cells;
             continue;
         }
-        if (!bufferAdmits(port, arrivalQueue(port, wire), cells)) {
+        const int queue = arrivalQueue(port, wire);
+        if (!bufferAdmits(port, queue, cells)) {
             // Back-pressure: the frame waits at the head until cells are freed.
             s.host_queue.front() = std::move(wire);
             if (!s.room_wait) {
@@ -104,7 +105,7 @@ void Fabric::feedWire(int port) {
         // A wire event run late makes up for it: what the wire would have
         // carried by now goes in at once, as far as there is room.
         s.wire_free_ns += wireNs(wire.size(), lineRateMbps(port));
-        enqueueIngress(port, std::move(wire), 0, false, s.wire_free_ns);
+        enqueueIngress(port, std::move(wire), 0, false, s.wire_free_ns, queue);
     }
 }
 

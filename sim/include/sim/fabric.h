@@ -314,8 +314,9 @@ class Fabric {
     // false (and counted) when it does not fit.
     // arrived_ns: when the frame's last bit came in, if earlier than now (a
     // wire event run late puts in what came meanwhile at once).
+    // queue: the frame's arrival queue when the caller has it, else -1.
     bool enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay, bool from_cpu = false,
-                        uint64_t arrived_ns = 0);
+                        uint64_t arrived_ns = 0, int queue = -1);
     bool bufferAdmits(int port, int queue, uint32_t cells) const;
     void releaseCells(int port, int queue, uint32_t cells);
     // One frame into the pipeline: of the ports that have one due and are
