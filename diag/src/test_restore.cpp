@@ -652,7 +652,7 @@ namespace {
 // frame the CPU or a cable still brings (the management's, in a VLAN the
 // test shares) may keep them moving: the wait is bounded.
 void wait_all_passed(int unit, const soc_pbmp_t &ports) {
-    constexpr int kStepUsecs = 20000, kQuietSteps = 5, kMostSteps = 150;
+    constexpr int kStepUsecs = 20000, kQuietSteps = 5, kMostSteps = 50;
     uint64_t last = test_ports_traffic(unit, ports);
     for (int step = 0, quiet = 0; quiet < kQuietSteps && step < kMostSteps; step++) {
         sal_usleep(kStepUsecs);
