@@ -23,7 +23,7 @@
 #   - TCP from one gigabit port to the other through the second one's egress
 #     limit of 507,904 kbit/s (528 kbit burst), and for comparison through
 #     Linux's tbf at the same rate, burst and queue depth (the port's queue)
-#     on a veth pair: the rate and the sender's retransmits of each;
+#     on a router between two veth pairs: the rate and the sender's retransmits of each;
 #   - a storm of broadcasts from four ports (3-6, 100,000 a second offered
 #     from each) while host B (the board's last port; port 24 on the 26-port
 #     board, whose last two carry the gigabit pair) sends a frame to host C
@@ -93,7 +93,7 @@ bench_enter_netns python3 curl iperf3 iputils-ping iproute2
 
 bench_workspace
 sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1
-bench_namespaces b c f1 f2 g1 g2 t1 t2
+bench_namespaces b c f1 f2 g1 g2 t1 t2 tr
 REV_TREES=()
 remove_rev_trees() {
     local tree
@@ -141,7 +141,7 @@ sys.dont_write_bytecode = True
 from bench_console import Firmware, ok, set_management_address, sh, socket_in, web_post
 
 board, duration = int(board), float(duration)
-ns_b, ns_c, ns_f1, ns_f2, ns_g1, ns_g2, ns_t1, ns_t2 = sys.argv[9:17]
+ns_b, ns_c, ns_f1, ns_f2, ns_g1, ns_g2, ns_t1, ns_t2, ns_tr = sys.argv[9:18]
 phases = set(phases.split(","))
 OFFSET = 8000
 WEB = OFFSET + 80
@@ -441,22 +441,36 @@ def limit_500():
     """TCP between the gigabit ports through the second one's egress limit
     of 507,904 kbit/s, then through Linux's tbf at that rate, burst and
     queue depth (a queue of the port holds 1,024 cells of 256 bytes: 170
-    full frames) on a veth pair."""
-    g2 = HOSTS["g2"][0]
+    full frames) on a router between two veth pairs."""
+    g1, g2 = HOSTS["g1"][0], HOSTS["g2"][0]
     web_post(WEB, "/setrate.cgi", f"port={g2}&ingress=0&egress_enable=1&egress=7936&burst=528")
+    before = counter("TXDROPPKTS", g2), counter("RXDROPPKTS", g1)
     iperf("g1", "g2", f"through port {g2}'s egress limit of 507,904 kbit/s (528 kbit burst)",
           "TCP through 507,904 kbit/s")
+    time.sleep(1.5)  # the counters collected once a second
+    print(f"  discards counted: {counter('TXDROPPKTS', g2) - before[0]:,} leaving port {g2}, "
+          f"{counter('RXDROPPKTS', g1) - before[1]:,} entering port {g1}", flush=True)
     web_post(WEB, "/setrate.cgi", f"port={g2}&ingress=0&egress_enable=0&egress=0&burst=0")
-    sh(f"ip link add tbf1 netns {ns_t1} type veth peer name tbf2 netns {ns_t2}")
-    for space, ifname, address in ((ns_t1, "tbf1", "10.89.0.1"), (ns_t2, "tbf2", "10.89.0.2")):
-        sh(f"ip -n {space} addr add {address}/24 dev {ifname}")
+    # tbf sits on a router between the hosts, as the port's queue does: on
+    # the sender's own device its queue would hold the sender's TCP back
+    # before it filled, which no switch can.
+    sh(f"ip link add tbf1 netns {ns_t1} type veth peer name tbfr1 netns {ns_tr}")
+    sh(f"ip link add tbfr2 netns {ns_tr} type veth peer name tbf2 netns {ns_t2}")
+    for space, ifname, address in ((ns_t1, "tbf1", "10.89.0.1/24"), (ns_tr, "tbfr1", "10.89.0.254/24"),
+                                   (ns_tr, "tbfr2", "10.89.1.254/24"), (ns_t2, "tbf2", "10.89.1.2/24")):
+        sh(f"ip -n {space} addr add {address} dev {ifname}")
         sh(f"ip -n {space} link set {ifname} up")
-        HOSTS[ifname] = (None, space, address)
-    sh(f"ip netns exec {ns_t1} tc qdisc add dev tbf1 root tbf rate 507904kbit burst 66000 "
+    sh(f"ip -n {ns_t1} route add default via 10.89.0.254")
+    sh(f"ip -n {ns_t2} route add default via 10.89.1.254")
+    sh(f"ip netns exec {ns_tr} sysctl -qw net.ipv4.ip_forward=1")
+    HOSTS["tbf1"] = (None, ns_t1, "10.89.0.1")
+    HOSTS["tbf2"] = (None, ns_t2, "10.89.1.2")
+    sh(f"ip netns exec {ns_tr} tc qdisc add dev tbfr2 root tbf rate 507904kbit burst 66000 "
        f"limit {170 * 1514}")
     iperf("tbf1", "tbf2", "through Linux's tbf at 507,904 kbit/s (528 kbit burst, 170 frames)",
           "TCP through tbf at 507,904 kbit/s")
     sh(f"ip -n {ns_t1} link del tbf1")
+    sh(f"ip -n {ns_t2} link del tbf2")
 
 PHASES = {
     "tcp-fast": lambda: iperf("f1", "f2", f"fast Ethernet (port {HOSTS['f1'][0]} to "

@@ -47,10 +47,21 @@ struct Tap {
     std::condition_variable out_changed;  // frames or room came, or stop
     std::deque<std::vector<uint8_t>> out;
     bool writer_idle = false;
+    bool wake_due = false;  // an idle writer to wake once the batch is handed over
     sal_sem_t writer_done = nullptr;
 };
 
 constexpr size_t kWriterBacklog = 4096;
+// An idle writer is woken at the end of the model's batch, or sooner once
+// this many frames wait: a wake-up per frame would cost the model's thread
+// more than the frames themselves under a flood of small ones.
+constexpr size_t kWakeBatch = 32;
+// Frames read from a TAP for one poll, so that a flood on one port still
+// lets the reader see a stop request.
+constexpr int kReadBatch = 64;
+
+// The writers to wake at the end of the batch the calling thread hands over.
+thread_local std::vector<std::shared_ptr<Tap>> writers_to_wake;
 
 std::mutex taps_lock;
 std::vector<std::shared_ptr<Tap>> &taps() {
@@ -108,17 +119,23 @@ void reader(void *arg) {
             set_link(*t, interface_up(t->name), &link);
             continue;
         }
-        ssize_t len = read(t->fd.get(), buf.data(), buf.size());
-        if (len < 0) {
-            if (errno == EAGAIN || errno == EINTR) continue;
-            break;  // the device went away
+        // What the host queued is read at once, a poll for the lot: under a
+        // flood the poll would cost as much as the frame.
+        bool gone = false;
+        for (int i = 0; i < kReadBatch && !t->stop.load(); i++) {
+            ssize_t len = read(t->fd.get(), buf.data(), buf.size());
+            if (len < 0) {
+                gone = errno != EAGAIN && errno != EINTR;
+                break;
+            }
+            set_link(*t, true, &link);
+            // The host hands frames without FCS and without padding; its NIC
+            // would pad short ones. The port takes them at its line rate.
+            std::vector<uint8_t> frame(buf.begin(), buf.begin() + len);
+            if (frame.size() < 60) frame.resize(60, 0);
+            t->board->port(t->chip_port).send(sim::Frame{std::move(frame)});
         }
-        set_link(*t, true, &link);
-        // The host hands frames without FCS and without padding; its NIC
-        // would pad short ones. The port takes them at its line rate.
-        std::vector<uint8_t> frame(buf.begin(), buf.begin() + len);
-        if (frame.size() < 60) frame.resize(60, 0);
-        t->board->port(t->chip_port).send(sim::Frame{std::move(frame)});
+        if (gone) break;  // the device went away
     }
     t->board->port(t->chip_port).setSink({});
     if (!t->stop.load()) {
@@ -143,6 +160,7 @@ void writer(void *arg) {
                 t->out_changed.wait(g);
             }
             t->writer_idle = false;
+            t->wake_due = false;
             if (t->stop.load()) break;
             if (t->out.size() >= kWriterBacklog) t->out_changed.notify_all();
             // Taken in one swap: the model's thread never waits long here.
@@ -157,18 +175,43 @@ void writer(void *arg) {
     sal_sem_give(t->writer_done);
 }
 
-void to_writer(Tap &t, std::vector<uint8_t> frame) {
-    std::unique_lock<std::mutex> g(t.out_lock);
-    t.out_changed.wait(g, [&t] { return t.out.size() < kWriterBacklog || t.stop.load(); });
-    if (t.stop.load()) return;
-    t.out.push_back(std::move(frame));
-    // One wake-up per idle spell: the frames pushed before the writer runs
-    // go in its same batch, without a system call each. It is woken once
-    // the lock is free, so that it does not wake only to wait for it.
-    const bool wake = t.writer_idle;
+// Wakes an idle writer; called with its lock held, it notifies once the
+// lock is free, so that the writer does not wake only to wait for it.
+void wake_writer(Tap &t, std::unique_lock<std::mutex> &g) {
+    t.wake_due = false;
+    if (!t.writer_idle) return;
     t.writer_idle = false;
     g.unlock();
-    if (wake) t.out_changed.notify_all();
+    t.out_changed.notify_all();
+    g.lock();
+}
+
+void to_writer(const std::shared_ptr<Tap> &tap, std::vector<uint8_t> frame) {
+    Tap &t = *tap;
+    std::unique_lock<std::mutex> g(t.out_lock);
+    if (t.out.size() >= kWriterBacklog) {
+        wake_writer(t, g);
+        t.out_changed.wait(g, [&t] { return t.out.size() < kWriterBacklog || t.stop.load(); });
+    }
+    if (t.stop.load()) return;
+    t.out.push_back(std::move(frame));
+    if (!t.writer_idle) return;
+    if (t.out.size() >= kWakeBatch) {
+        wake_writer(t, g);
+    } else if (!t.wake_due) {
+        t.wake_due = true;
+        writers_to_wake.push_back(tap);
+    }
+}
+
+// The end of a batch the model handed over: the writers it gave frames wake.
+void wake_writers() {
+    std::vector<std::shared_ptr<Tap>> due;
+    due.swap(writers_to_wake);
+    for (const std::shared_ptr<Tap> &t : due) {
+        std::unique_lock<std::mutex> g(t->out_lock);
+        if (t->wake_due) wake_writer(*t, g);
+    }
 }
 
 void stop_writer(Tap &t) {
@@ -195,7 +238,7 @@ int board_host_tap_add(int user_port, const char *ifname, char *error, size_t si
     t->board = board;
     t->chip_port = chip_port;
     t->name = name;
-    t->fd = UniqueFd(open("/dev/net/tun", O_RDWR | O_CLOEXEC));
+    t->fd = UniqueFd(open("/dev/net/tun", O_RDWR | O_CLOEXEC | O_NONBLOCK));
     if (!t->fd.valid())
         return fail(error, size, "cannot open /dev/net/tun: " + std::string(std::strerror(errno)));
     ifreq ifr{};
@@ -219,8 +262,9 @@ int board_host_tap_add(int user_port, const char *ifname, char *error, size_t si
     }
     std::weak_ptr<Tap> weak = t;
     board->port(chip_port).setSink([weak](std::vector<uint8_t> frame) {
-        if (auto tap = weak.lock()) to_writer(*tap, std::move(frame));
+        if (auto tap = weak.lock()) to_writer(tap, std::move(frame));
     });
+    board->fabric().setHandedOver(wake_writers);
     t->done = sal_sem_create("tapDone", sal_sem_BINARY, 0);
     std::lock_guard<std::mutex> g(taps_lock);
     if (sal_thread_create("tapBridge", 16384, 50, reader, t.get()) == SAL_THREAD_ERROR) {

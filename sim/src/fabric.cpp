@@ -147,12 +147,20 @@ void Fabric::runDue(std::unique_lock<ChipMutex> &lock,
 }
 
 void Fabric::handOver(std::unique_lock<ChipMutex> &lock) {
+    if (outbox_.empty()) return;
     std::vector<std::function<void()>> out;
     out.swap(outbox_);
+    const std::function<void()> handed = handed_over_;
     lock.unlock();
     for (auto &f : out)
         f();
+    if (handed) handed();
     lock.lock();
+}
+
+void Fabric::setHandedOver(std::function<void()> handed) {
+    std::lock_guard<ChipMutex> g(chip_.mutex());
+    handed_over_ = std::move(handed);
 }
 
 void Fabric::schedule(uint64_t delay, EventQueue::Event event) {

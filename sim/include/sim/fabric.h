@@ -216,6 +216,10 @@ class Fabric {
     // Called (without the lock) when an event was added: a worker that runs
     // the queue wakes up.
     void setNotifier(std::function<void()> notify);
+    // Called (without the lock) once a batch of frames was handed to the
+    // ports' sinks: a sink that passes frames to a thread of its own wakes
+    // it once per batch rather than once per frame.
+    void setHandedOver(std::function<void()> handed);
     // Waits (real time, up to the timeout) until no event is due; false when
     // some still are.
     bool settle(std::chrono::milliseconds timeout);
@@ -419,6 +423,7 @@ class Fabric {
     ImpPort imp_;
     std::vector<std::vector<uint8_t>> to_cpu_;
     FrameSink cpu_sink_;
+    std::function<void()> handed_over_;
     std::function<int()> cpu_room_;  // empty: no MAC behind the port
     // Frames handed to the MAC's sink and not yet taken by it.
     std::atomic<int> cpu_in_flight_{0};
