@@ -260,11 +260,13 @@ int board_host_tap_add(int user_port, const char *ifname, char *error, size_t si
         sal_sem_destroy(t->writer_done);
         return fail(error, size, "cannot start the TAP writer thread");
     }
+    // Set before the port's sink: a frame handed over in between would wait
+    // for its writer until some later batch.
+    board->fabric().setHandedOver(wake_writers);
     std::weak_ptr<Tap> weak = t;
     board->port(chip_port).setSink([weak](std::vector<uint8_t> frame) {
         if (auto tap = weak.lock()) to_writer(tap, std::move(frame));
     });
-    board->fabric().setHandedOver(wake_writers);
     t->done = sal_sem_create("tapDone", sal_sem_BINARY, 0);
     std::lock_guard<std::mutex> g(taps_lock);
     if (sal_thread_create("tapBridge", 16384, 50, reader, t.get()) == SAL_THREAD_ERROR) {
