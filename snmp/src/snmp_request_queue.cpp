@@ -168,7 +168,9 @@ bool make_room(uint32_t address) {
 // library's receive: a request its address has no room for costs no
 // allocation, so the socket is read dry fast even under a flood.
 struct datagram_batch {
-    std::vector<uint8_t> data = std::vector<uint8_t>(kReadBatch * kDatagramMax);
+    // Left uninitialised: the pages a datagram never reaches stay unmapped,
+    // so the room costs memory only as far as requests fill it.
+    std::unique_ptr<uint8_t[]> data{new uint8_t[kReadBatch * kDatagramMax]};
     mmsghdr headers[kReadBatch];
     iovec vectors[kReadBatch];
     sockaddr_in senders[kReadBatch];
@@ -177,7 +179,7 @@ struct datagram_batch {
     // Datagrams read, 0 when the socket is dry.
     int receive(int fd) {
         for (int i = 0; i < kReadBatch; i++) {
-            vectors[i] = {data.data() + static_cast<size_t>(i) * kDatagramMax, kDatagramMax};
+            vectors[i] = {data.get() + static_cast<size_t>(i) * kDatagramMax, kDatagramMax};
             headers[i].msg_hdr = {.msg_name = &senders[i],
                                   .msg_namelen = sizeof senders[i],
                                   .msg_iov = &vectors[i],
