@@ -39,8 +39,9 @@ struct Queue {
     std::condition_variable work;     // queued text, or drops to tell
     std::condition_variable drained;  // everything queued was written
     std::deque<Chunk> chunks;
-    size_t bytes = 0;      // queued and not yet written, the writer's part too
-    bool writing = false;  // the writer holds text it has not written yet
+    size_t bytes = 0;           // queued and not yet written, the writer's part too
+    bool writing = false;       // the writer holds text it has not written yet
+    bool writer_waits = false;  // the writer sleeps until text comes
     uint64_t dropped_lines = 0;
     bool dropped_part = false;  // the text dropped last ended within a line
     bool line_open = false;     // the output queued last ended within a line
@@ -135,7 +136,9 @@ void writer(void *) {
     Queue &q = queue();
     std::unique_lock<std::mutex> g(q.lock);
     for (;;) {
+        q.writer_waits = true;
         q.work.wait(g, [&q] { return !q.chunks.empty() || drops_to_tell(q); });
+        q.writer_waits = false;
         if (q.chunks.empty()) tell_drops_locked(q, 0);
         std::deque<Chunk> taken;
         taken.swap(q.chunks);
@@ -176,13 +179,19 @@ void console_output_queue(ConsoleSink sink, const char *text, size_t len) {
         return;
     }
     Queue &q = queue();
-    std::lock_guard<std::mutex> g(q.lock);
+    std::unique_lock<std::mutex> g(q.lock);
     if (!tell_drops_locked(q, len) || q.bytes + len > kQueueBytes) {
         drop_locked(q, text, len);
         return;
     }
     append_locked(q, sink, text, len);
-    q.work.notify_one();
+    // Only a sleeping writer needs the call, and once the lock is free, so
+    // that it does not wake only to wait for the lock: a command's line
+    // reaches the reader a context switch sooner.
+    const bool wake = q.writer_waits;
+    q.writer_waits = false;
+    g.unlock();
+    if (wake) q.work.notify_one();
 }
 
 bool console_output_drain(uint64_t usecs) {
