@@ -181,10 +181,10 @@ void console_output_queue(ConsoleSink sink, const char *text, size_t len) {
     Queue &q = queue();
     std::unique_lock<std::mutex> g(q.lock);
     if (!tell_drops_locked(q, len) || q.bytes + len > kQueueBytes) {
-        drop_locked(q, text, len);
-        return;
+        drop_locked(q, text, len);  // a sleeping writer still tells the count
+    } else {
+        append_locked(q, sink, text, len);
     }
-    append_locked(q, sink, text, len);
     // Only a sleeping writer needs the call, and once the lock is free, so
     // that it does not wake only to wait for the lock: a command's line
     // reaches the reader a context switch sooner.
