@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "diag_parse.h"
 #include "diag_test.h"
@@ -630,37 +631,37 @@ int test_vlan_leave_others(test_saved_t *s, dxp_pbmp_t ports, dxp_vlan_t keep) {
     return rv;
 }
 
-uint64_t test_ports_traffic(int unit, const soc_pbmp_t &ports) {
-    static const int kCounts[] = {snmpIfInUcastPkts,  snmpIfInNUcastPkts,  snmpIfInDiscards,
-                                  snmpIfOutUcastPkts, snmpIfOutNUcastPkts, snmpIfOutDiscards};
+namespace {
+
+// The sum of the counters over the ports.
+uint64_t sum_counts(int unit, const soc_pbmp_t &ports, std::initializer_list<int> counts) {
     uint64_t sum = 0;
     dxp_stat_sync(unit);
     for (int port = 0; port < TEST_SAVE_PORTS; port++) {
         if (!soc_pbmp_member(ports, port)) continue;
-        for (int type : kCounts) {
+        for (int type : counts) {
             uint64_t v = 0;
             if (dxp_stat_get(unit, port, type, &v) >= 0) sum += v;
         }
     }
     return sum;
 }
-
-namespace {
 
 // What may still reach the wire is what the ports send: frames that hosts
 // keep sending in are dropped at the seal, counted, and never stop.
 uint64_t ports_sent(int unit, const soc_pbmp_t &ports) {
-    uint64_t sum = 0;
-    dxp_stat_sync(unit);
-    for (int port = 0; port < TEST_SAVE_PORTS; port++) {
-        if (!soc_pbmp_member(ports, port)) continue;
-        for (int type : {snmpIfOutUcastPkts, snmpIfOutNUcastPkts}) {
-            uint64_t v = 0;
-            if (dxp_stat_get(unit, port, type, &v) >= 0) sum += v;
-        }
-    }
-    return sum;
+    return sum_counts(unit, ports, {snmpIfOutUcastPkts, snmpIfOutNUcastPkts});
 }
+
+}  // namespace
+
+uint64_t test_ports_traffic(int unit, const soc_pbmp_t &ports) {
+    return sum_counts(unit, ports,
+                      {snmpIfInUcastPkts, snmpIfInNUcastPkts, snmpIfInDiscards, snmpIfOutUcastPkts,
+                       snmpIfOutNUcastPkts, snmpIfOutDiscards});
+}
+
+namespace {
 
 // Until the stopped ports have sent what they had queued: what they send
 // stays the same over several looks. Frames the CPU still sends through
