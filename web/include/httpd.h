@@ -26,8 +26,9 @@ constexpr uint32_t HTTPD_F_EV_SET_COOKIE = 0x40000;
 constexpr uint32_t HTTPD_F_EV_ATTACHMENT = 0x80000;
 constexpr uint32_t HTTPD_F_EV_OPEN_CLOSE = 0x100000;
 constexpr uint32_t HTTPD_F_EV_HOOK_OPEN = 0x200000;  // root hook mask only
-// A form that queues a settings image itself: it is answered at once rather
-// than after the images queued before it.
+// A request that queues a settings image itself: a form of it is answered at
+// once rather than after the images queued before it, and a settings change
+// that comes after an upload of it waits until the upload is taken or refused.
 constexpr uint32_t HTTPD_F_IMAGE_QUEUE = 0x400000;
 // A form that only picks what its page shows (a port): it changes no
 // setting, so it is answered at once while settings images are applied.
@@ -145,6 +146,9 @@ int httpd_init(void);
 void httpd_set_hook(httpd_hook_fn hook, uint32_t mask);
 // An empty or absent name is ignored; the text must stay valid.
 void httpd_set_server_name(const char *name);
+// Forms accepted and waiting for the settings images queued before them: a
+// restart lets them run first, as it does the images.
+int httpd_forms_waiting(void);
 const char *httpd_server_name(void);
 
 // Content (and flags) of the web file the path names, looked up like a

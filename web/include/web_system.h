@@ -11,8 +11,8 @@
 void web_reboot_set(void (*fn)(void));
 // Restores and factory resets accepted and not yet applied and stored.
 int web_images_waiting(void);
-// Address changes (setip.cgi, dhcp.cgi) accepted and not yet applied and
-// stored.
+// Address changes (setip.cgi, dhcp.cgi) and forms accepted and not yet
+// applied and stored.
 int web_changes_waiting(void);
 // The address text setip.cgi accepted in this request; null when none.
 const char *web_setip_address(const httpd_request *req);

@@ -58,9 +58,11 @@ const httpd_pair *httpd_req_pairs(const httpd_request *req, int *count) {
     return valid ? pair_table : nullptr;
 }
 
-bool httpd_response_images_pending(httpd_request *req, uint32_t waited_usecs) {
-    const uint32_t form_flags = HTTPD_F_EV_ARGS | HTTPD_F_IMAGE_QUEUE | HTTPD_F_VIEW_ONLY;
-    if ((req->flags & form_flags) != HTTPD_F_EV_ARGS || sal_images_wait(0) != 0) return false;
+bool httpd_response_images_pending(httpd_request *req, uint32_t waited_usecs, bool upload_ahead) {
+    if ((req->flags & (HTTPD_F_EV_ARGS | HTTPD_F_VIEW_ONLY)) != HTTPD_F_EV_ARGS) return false;
+    // A form that queues an image itself queues it behind those waiting.
+    const bool images = (req->flags & HTTPD_F_IMAGE_QUEUE) == 0 && sal_images_wait(0) == 0;
+    if (!images && !upload_ahead) return false;
     if (waited_usecs < SAL_IMAGES_WAIT_USECS) return true;
     req->images_busy = true;
     return false;

@@ -340,6 +340,10 @@ void accept_newcomers(int listener) {
     }
 }
 
+bool earlier(uint32_t turn, uint32_t than) {
+    return static_cast<int32_t>(turn - than) < 0;
+}
+
 // Forms waiting for the settings images run in the order they were
 // accepted: one still waiting holds back those after it.
 void run_waiting_forms() {
@@ -347,8 +351,7 @@ void run_waiting_forms() {
         httpd_session *first = nullptr;
         for (auto &s : sessions) {
             if (s.state < HTTPD_SLOT_HEAD || !s.images_deferred) continue;
-            if (first == nullptr || static_cast<int32_t>(s.images_turn - first->images_turn) < 0)
-                first = &s;
+            if (first == nullptr || earlier(s.images_turn, first->images_turn)) first = &s;
         }
         if (first == nullptr) return;
         httpd_session_write(first);
@@ -380,10 +383,11 @@ void server_thread(void *) {
             httpd_session &s = sessions[i];
             if (s.state == HTTPD_SLOT_FREE || !s.sock.valid()) continue;
             short events = s.input_ended ? 0 : POLLIN;
-            // An upload is accepted at its end: while a form waits, the rest
-            // of it stays unread, so that it comes after the form.
-            if (s.state == HTTPD_SLOT_BODY && httpd_session_forms_waiting() &&
-                httpd_request_uploads(s.req))
+            // An upload's image is queued at its end: while a form accepted
+            // before it waits, the rest of it stays unread, so that the image
+            // comes after the form.
+            if (s.state == HTTPD_SLOT_BODY && httpd_request_uploads(s.req) &&
+                httpd_server_form_waiting_before(s.images_turn))
                 events = 0;
             // A form waiting for the images would find its socket writable
             // at once: it is looked at again after a short poll instead.
@@ -429,6 +433,19 @@ void server_thread(void *) {
 }
 
 }  // namespace
+
+bool httpd_server_form_waiting_before(uint32_t turn) {
+    return std::any_of(sessions.begin(), sessions.end(), [turn](const httpd_session &s) {
+        return s.state >= HTTPD_SLOT_HEAD && s.images_deferred && earlier(s.images_turn, turn);
+    });
+}
+
+bool httpd_server_image_upload_before(uint32_t turn) {
+    return std::any_of(sessions.begin(), sessions.end(), [turn](const httpd_session &s) {
+        return s.state == HTTPD_SLOT_BODY && httpd_request_uploads(s.req) &&
+               (s.req->flags & HTTPD_F_IMAGE_QUEUE) != 0 && earlier(s.images_turn, turn);
+    });
+}
 
 int httpd_init(void) {
     bool expected = false;

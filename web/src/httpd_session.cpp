@@ -18,6 +18,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -46,16 +47,15 @@ constexpr int kPiecesPerWrite = 8;
 constexpr size_t kPageMaxBytes = 4u << 20;
 constexpr int kPageIdleRounds = 64;
 
-// Forms waiting for the settings images, and the turn the next one takes
-// ("httpd" only).
-int forms_waiting = 0;
+// Forms waiting for the settings images ("httpd" only; read by a restart,
+// which lets them run first), and the turn the next request takes.
+std::atomic<int> forms_waiting{0};
 uint32_t next_turn = 0;
 
 void start_waiting(httpd_session *s, uint32_t now) {
     if (s->images_deferred) return;
     s->images_deferred = true;
     s->images_since = now;
-    s->images_turn = next_turn++;
     forms_waiting++;
 }
 
@@ -118,6 +118,9 @@ bool consume(httpd_session *s, size_t fill) {
             continue;
         }
         httpd_request_header(s->req, nullptr, nullptr);
+        // A request is accepted with its headers: its turn orders it among
+        // the settings changes, an upload too, however long its body takes.
+        s->images_turn = next_turn++;
         if (s->remaining == 0) {
             start_response(s);
             return true;
@@ -248,8 +251,8 @@ void httpd_session_accept(httpd_session *s, UniqueFd sock, uint32_t peer, uint64
     s->peer = peer;
 }
 
-bool httpd_session_forms_waiting(void) {
-    return forms_waiting > 0;
+int httpd_forms_waiting(void) {
+    return forms_waiting.load();
 }
 
 void httpd_session_close(httpd_session *s) {
@@ -364,12 +367,15 @@ void httpd_session_write(httpd_session *s) {
     if (s->state == HTTPD_SLOT_HEAD && !s->head_begun && !httpd_response_static(s->req)) {
         // A form waits for the settings images without the thread: static
         // files and other pages are served meanwhile. A settings change
-        // accepted behind a waiting form waits for its turn after it.
+        // accepted behind a waiting form waits for its turn after it, and
+        // one accepted after a restore upload began waits for the upload's
+        // image to be queued (or refused), so that it runs after it.
         const uint32_t now = sal_time_usecs();
-        const bool behind =
-            !s->images_deferred && forms_waiting > 0 && httpd_response_changes_settings(s->req);
+        const bool changes = httpd_response_changes_settings(s->req);
+        const bool behind = !s->images_deferred && forms_waiting > 0 && changes;
+        const bool upload_ahead = changes && httpd_server_image_upload_before(s->images_turn);
         const uint32_t waited = s->images_deferred ? now - s->images_since : 0;
-        if (behind || httpd_response_images_pending(s->req, waited)) {
+        if (behind || httpd_response_images_pending(s->req, waited, upload_ahead)) {
             start_waiting(s, now);
             return;
         }

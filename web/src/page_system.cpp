@@ -161,7 +161,7 @@ void web_reboot_set(void (*fn)(void)) {
 
 int web_changes_waiting(void) {
     return changes_busy.load() + (pending_setip.load() != nullptr ? 1 : 0) +
-           (pending_dhcp.load() != nullptr ? 1 : 0);
+           (pending_dhcp.load() != nullptr ? 1 : 0) + httpd_forms_waiting();
 }
 
 const char *web_setip_address(const httpd_request *req) {
