@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
@@ -100,12 +101,19 @@ bool servable(const request &r) {
     return !holding_changes || !may_change_settings(r.bytes.data(), r.bytes.size());
 }
 
-// The manager whose turn comes first with a request that may be served.
-manager *next_servable() {
+// The manager whose turn comes first with a request that may be served, and
+// that request: the first in its queue, or while changes are held the first
+// read, which passes the changes held before it (an image cannot undo a
+// read, and the manager has no answer to those changes yet); the changes
+// keep their order behind.
+manager *next_servable(std::deque<request>::iterator *next) {
     for (size_t n = 0; n < managers.size(); n++) {
         const size_t index = (turn + n) % managers.size();
-        if (servable(managers[index].waiting.front())) {
+        std::deque<request> &waiting = managers[index].waiting;
+        const auto found = std::find_if(waiting.begin(), waiting.end(), servable);
+        if (found != waiting.end()) {
             turn = index;
+            if (next != nullptr) *next = found;
             return &managers[index];
         }
     }
@@ -291,15 +299,16 @@ int fair_receive(netsnmp_transport *t, void *buf, int size, void **opaque, int *
     *opaque = nullptr;
     *olength = 0;
     if (turn >= managers.size()) turn = 0;
-    manager *next = waiting_count > 0 ? next_servable() : nullptr;
+    std::deque<request>::iterator at;
+    manager *next = waiting_count > 0 ? next_servable(&at) : nullptr;
     if (next == nullptr) {
         errno = EAGAIN;
         return -1;
     }
     manager &m = *next;
     served = ntohl(m.address);
-    request r = std::move(m.waiting.front());
-    m.waiting.pop_front();
+    request r = std::move(*at);
+    m.waiting.erase(at);
     waiting_count--;
     if (m.waiting.empty())
         managers.erase(managers.begin() + static_cast<std::ptrdiff_t>(turn));
@@ -360,7 +369,7 @@ void wake_clear() {
 bool pending() {
     SalLock hold(queue_lock());
     if (turn >= managers.size()) turn = 0;
-    return waiting_count > 0 && next_servable() != nullptr;
+    return waiting_count > 0 && next_servable(nullptr) != nullptr;
 }
 
 void hold_changes(bool hold) {

@@ -30,9 +30,9 @@ void wake_clear();
 // served now.
 bool pending();
 // While settings images wait to be applied, a request that may change
-// settings is held in its manager's queue (with that manager's later ones,
-// which keep their order), so that the images cannot undo it; the others are
-// served meanwhile.
+// settings is held in its manager's queue (with that manager's later
+// changes, which keep their order), so that the images cannot undo it; the
+// others, that manager's reads too, are served meanwhile.
 void hold_changes(bool hold);
 // Whether a request may change settings: a SetRequest of SNMPv1 or v2c, and
 // any message whose request kind cannot be read without decoding it (an
