@@ -592,7 +592,8 @@ int storm_per_port_cgi(httpd_event *ev, httpd_request *req) {
         if (kept != nullptr)
             std::snprintf(kept, kNoteSize,
                           "%s: storm rate %d kbps runs as %d kbps, the nearest step the port has.",
-                          uport != 0 ? ports.c_str() : "All ports", kbps, ran.rate);
+                          uport != 0 ? ("Port " + std::to_string(uport)).c_str() : "All ports",
+                          kbps, ran.rate);
     }
     return 0;
 }
