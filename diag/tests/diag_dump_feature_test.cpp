@@ -215,9 +215,9 @@ TEST_F(diag_dump_feature, TaggingDscpIgmpRateDosAndIpg) {
     EXPECT_EQ(run("RATE Bogus=1", -1), "RATE: Error: Unknown option: Bogus=1\n");
     // A malformed or negative limit is refused by name and changes nothing.
     EXPECT_EQ(run("rate Limit=abc", -1),
-              "Limit=abc: not an integer\nrate: Error: Limit=abc refused; nothing changed\n");
+              "Limit=abc: not an integer\nRATE: Error: Limit=abc refused; nothing changed\n");
     EXPECT_EQ(run("rate Limit=-5", -1),
-              "rate: Error: Limit=-5: a limit is 0 (none) or more kbps; nothing changed\n");
+              "RATE: Error: Limit=-5: a limit is 0 (none) or more kbps; nothing changed\n");
     EXPECT_EQ(dxp_rate_get(0, &limit, &flags), 0);
     EXPECT_EQ(limit, 1024);
     EXPECT_EQ(flags, 0x6);

@@ -203,6 +203,14 @@ void rate_note_ran(httpd_request *req, int uport, uint32_t ingress, uint32_t egr
     if (kept != nullptr) std::snprintf(kept, kNoteSize, "%s", note.c_str());
 }
 
+// The one field of a port selection, by name; null when the post has
+// another or more.
+const char *port_field(const httpd_event *ev) {
+    static constexpr const char *kPort[] = {"port"};
+    const char *value = nullptr;
+    return web_form_fields(ev, kPort, 1, &value) == nullptr ? value : nullptr;
+}
+
 int rate_error(httpd_event *ev, httpd_request *req, const char *message, const char *log_text) {
     if (log_text != nullptr) logger_puts(LOG_LEVEL_ERROR, LOG_MOD_RATE, log_text);
     return web_error_page(ev, req, "Set Rate", message, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
@@ -322,9 +330,8 @@ int rate_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
     uint32_t port = 0;
     int lport = 0;
-    const char *text = web_form_value(ev, 0);
-    if (ev->b.num != 1 || !parse_uint(text, BOARD_MAX_UPORTS, &port) ||
-        !lport_of(static_cast<int>(port), &lport)) {
+    const char *text = port_field(ev);
+    if (!parse_uint(text, BOARD_MAX_UPORTS, &port) || !lport_of(static_cast<int>(port), &lport)) {
         return rate_error(ev, req,
                           web_tag_printf("port \"%.16s\" is no front-panel port; nothing changed",
                                          text != nullptr ? text : ""),
@@ -458,8 +465,8 @@ int setrate_cgi(httpd_event *ev, httpd_request *req) {
 int storm_show_per_port_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
     uint32_t port = 0;
-    const char *text = web_form_value(ev, 0);
-    if (ev->b.num != 1 || !parse_uint(text, BOARD_MAX_UPORTS, &port) ||
+    const char *text = port_field(ev);
+    if (!parse_uint(text, BOARD_MAX_UPORTS, &port) ||
         port > static_cast<uint32_t>(board_num_uports)) {
         return storm_error(ev, req, "Get Storm",
                            web_tag_printf("port \"%.16s\" is no front-panel port (0 for all "
