@@ -22,9 +22,8 @@
 namespace {
 
 constexpr const char *kTitle = "Set Port";
-// Ability bits of the advertisement: 10/100 half and full, the speeds the
-// forced gigabit state drops and pause.
-constexpr uint32_t kAdvertHalfFull10100 = 0xF;
+// Ability bits of the advertisement: the speeds the forced gigabit state
+// drops, and pause.
 constexpr uint32_t kAdvertLowSpeeds = 0x1F;
 constexpr uint32_t kAdvertPauseTx = 0x400;
 constexpr uint32_t kAdvertPauseRx = 0x800;
