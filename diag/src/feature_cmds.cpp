@@ -498,13 +498,26 @@ int cmd_rate(int unit, args_t *a) {
     parse_table_add(&pt, "Bcast", PQ_DFL | PQ_BOOL, nullptr, &bcast, nullptr);
     parse_table_add(&pt, "Mcast", PQ_DFL | PQ_BOOL, nullptr, &mcast, nullptr);
     parse_table_add(&pt, "Dlf", PQ_DFL | PQ_BOOL, nullptr, &dlf, nullptr);
-    bool ok = parse_table_args(a, &pt) >= 0 && ARG_CNT(a) == 0;
+    const int taken = parse_table_args(a, &pt);
     parse_table_done(&pt);
-    if (!ok) {
-        sal_printf("%s: Error: Unknown option: %s\n", cmd, ARG_CUR(a) ? ARG_CUR(a) : "");
+    if (taken < 0) {
+        // The parser has named the option and its value.
+        sal_printf("%s: Error: %s refused; nothing changed\n", cmd, ARG_CUR(a) ? ARG_CUR(a) : "");
         return CMD_FAIL;
     }
-    flags = (bcast ? kBcast : 0) | (mcast ? kMcast : 0) | (dlf ? kDlf : 0);
+    if (ARG_CNT(a) != 0) {
+        sal_printf("%s: Error: Unknown option: %s\n", cmd, ARG_CUR(a));
+        return CMD_FAIL;
+    }
+    if (limit < 0) {
+        sal_printf("%s: Error: Limit=%d: a limit is 0 (none) or more kbps; nothing changed\n", cmd,
+                   limit);
+        return CMD_FAIL;
+    }
+    // No limit switches every class off: the classes share the one limit,
+    // so none stays on at the old one whatever the flags say.
+    flags = limit == 0 ? kBcast | kMcast | kDlf
+                       : (bcast ? kBcast : 0) | (mcast ? kMcast : 0) | (dlf ? kDlf : 0);
     // The limits reach every port, a tested one's too.
     if (feature_cmds::refuse_held(cmd, unit, SOC_CONTROL(unit)->e.bitmap)) return CMD_FAIL;
     // A limit a port cannot run is named with the port and the value, as the
@@ -521,5 +534,10 @@ int cmd_rate(int unit, args_t *a) {
         sal_printf("%s ERROR: could not set rate: %s\n", cmd, feature_cmds::errmsg(rv));
         return CMD_FAIL;
     }
+    // A limit between two of the chip's steps runs as the nearest one.
+    int ran = 0, ran_flags = 0;
+    if (limit > 0 && flags != 0 && dxp_rate_get(unit, &ran, &ran_flags) >= 0 && ran != limit)
+        sal_printf("%s: Limit=%d runs as %d kbps, the nearest step the ports have\n", cmd, limit,
+                   ran);
     return CMD_OK;
 }

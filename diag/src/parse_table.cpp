@@ -45,6 +45,14 @@ void set_text(parse_pm_t *e, const char *text) {
     e->type |= PQ_MALLOC;
 }
 
+// A word that is no integer would be taken as 0 (or as its leading digits):
+// it is refused by the option's name. False after the message.
+bool integer_taken(const parse_pm_t &e, const char *text) {
+    if (parse_is_integer(text)) return true;
+    sal_printf("%s=%s: not an integer\n", e.name, text != nullptr ? text : "");
+    return false;
+}
+
 // Stores the value a word gives; 0, or -1 (after the type's message).
 int parse_value(int unit, parse_pm_t *e, const char *text) {
     switch (type_of(*e)) {
@@ -54,6 +62,7 @@ int parse_value(int unit, parse_pm_t *e, const char *text) {
                 sal_printf("Number too large: %s\n", text);
                 return -1;
             }
+            if (!integer_taken(*e, text)) return -1;
             *static_cast<int *>(e->value) = parse_integer(text);
             return 0;
         case PQ_HEX: {
@@ -64,6 +73,7 @@ int parse_value(int unit, parse_pm_t *e, const char *text) {
                 sal_printf("Number too large: %s\n", text);
                 return -1;
             }
+            if (!wide && !integer_taken(*e, text)) return -1;
             *static_cast<int *>(e->value) =
                 wide ? static_cast<int>(parse_address(text)) : parse_integer(text);
             return 0;

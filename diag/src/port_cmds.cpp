@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <utility>
 
 #include "diag_parse.h"
 #include "drv_if.h"
@@ -623,6 +624,11 @@ int cmd_port(int unit, args_t *a) {
         parse_table_add(&pt, k.name, k.type, nullptr, k.value, k.choices);
     int taken = parse_table_args(a, &pt);
     if (taken < 0) {
+        // The parser has named the option and its value; the ports too.
+        char ports[256];
+        format_pbmp(unit, ports, sizeof ports, pbmp);
+        sal_printf("%s: Error: %s refused for %s; nothing changed\n", cmd,
+                   ARG_CUR(a) != nullptr ? ARG_CUR(a) : "", ports);
         parse_table_done(&pt);
         return CMD_FAIL;
     }
@@ -716,15 +722,22 @@ int cmd_port_rate(int unit, args_t *a) {
     bool set = false;
     int rate = 0, burst = 0;
     if (const char *w = ARG_GET(a); w != nullptr) {
-        rate = parse_integer(w);
         const char *b = ARG_GET(a);
         if (b == nullptr) {
             sal_printf("%s: Error: missing port burst size\n", cmd);
             return CMD_FAIL;
         }
+        // A word that is no number is never read as 0, nor a negative one as
+        // a huge one.
+        for (const auto &[name, word] : {std::pair{"rate", w}, std::pair{"burst", b}}) {
+            if (!parse_is_integer(word) || parse_integer(word) < 0) {
+                sal_printf("%s: Error: %s %s is not a count of kbits; nothing changed\n", cmd, name,
+                           word);
+                return CMD_FAIL;
+            }
+        }
+        rate = parse_integer(w);
         burst = parse_integer(b);
-        // A negative word is never read as a huge one.
-        if (!parse_is_integer(w) || !parse_is_integer(b) || rate < 0 || burst < 0) return CMD_USAGE;
         set = true;
     }
     // The unit's own chip answers which ports have meters; the chips differ.

@@ -213,6 +213,21 @@ TEST_F(diag_dump_feature, TaggingDscpIgmpRateDosAndIpg) {
               "Current rate settings:\n\tLimit = 1024\n\tBcast = TRUE\n\tMcast = TRUE\n\tDlf   = "
               "FALSE\n");
     EXPECT_EQ(run("RATE Bogus=1", -1), "RATE: Error: Unknown option: Bogus=1\n");
+    // A malformed or negative limit is refused by name and changes nothing.
+    EXPECT_EQ(run("rate Limit=abc", -1),
+              "Limit=abc: not an integer\nRATE: Error: Limit=abc refused; nothing changed\n");
+    EXPECT_EQ(run("rate Limit=-5", -1),
+              "RATE: Error: Limit=-5: a limit is 0 (none) or more kbps; nothing changed\n");
+    EXPECT_EQ(dxp_rate_get(0, &limit, &flags), 0);
+    EXPECT_EQ(limit, 1024);
+    EXPECT_EQ(flags, 0x6);
+    // A limit between two steps runs as the nearest, and says so.
+    EXPECT_EQ(run("RATE Limit=100"),
+              "RATE: Limit=100 runs as 128 kbps, the nearest step the ports have\n");
+    // No limit leaves no class on, whatever the flags say.
+    run("RATE Limit=0 Bcast=0");
+    EXPECT_EQ(dxp_rate_get(0, &limit, &flags), 0);
+    EXPECT_EQ(flags, 0);
 
     run("DOS fe2 enable 5");
     int on = 0;

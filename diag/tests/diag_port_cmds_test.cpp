@@ -4,6 +4,7 @@
 
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "diag_shell.h"
 #include "diag_unit_fixture.h"
@@ -91,10 +92,14 @@ TEST_F(diag_port, RatesAndRefusals) {
     EXPECT_EQ(run("PortRate fe4 sideways", -1),
               "PortRate: Error: unrecognized port rate type: sideways\n");
     EXPECT_EQ(run("PortRate fe4 ingress 100", -1), "PortRate: Error: missing port burst size\n");
-    // Words that do not fit a meter are refused and leave it as it was.
-    for (const char *line : {"PortRate fe4 ingress -5 10", "PortRate fe4 ingress 5000 -3",
-                             "PortRate fe4 egress 5000 x"})
-        EXPECT_TRUE(has(run(line, -2), "Usage (PortRate)")) << line;
+    // Words that do not fit a meter are refused by name and leave it as it
+    // was.
+    for (const auto &[line, says] :
+         {std::pair{"PortRate fe4 ingress -5 10", "rate -5 is not a count of kbits"},
+          std::pair{"PortRate fe4 ingress 5000 -3", "burst -3 is not a count of kbits"},
+          std::pair{"PortRate fe4 egress 5000 x", "burst x is not a count of kbits"}})
+        EXPECT_EQ(run(line, -1), std::string("PortRate: Error: ") + says + "; nothing changed\n")
+            << line;
     // A limit above every code is named, on any port of the list, before
     // any port changes.
     EXPECT_EQ(run("PortRate fe3-fe4 egress 2000000 528", -1),

@@ -293,6 +293,14 @@ TEST_F(monitor, ParseTablesOptionsPromptsAndMasks) {
     EXPECT_TRUE(has(console.out, "Number too large: 99999999999\n"));
     EXPECT_EQ(count, 16);
     parse_table_done(&pt);
+    // Nor is a word that is no integer taken as 0 or as its first digits.
+    for (const char *word : {"abc", "12a", ""}) {
+        sh_tokenize((std::string("c=") + word).c_str(), nullptr, a);
+        EXPECT_EQ(table(a), -1) << word;
+        EXPECT_TRUE(has(console.out, std::string("Count=") + word + ": not an integer\n")) << word;
+        EXPECT_EQ(count, 16) << word;
+        parse_table_done(&pt);
+    }
 
     // A hexadecimal option holds any 32-bit pattern, typed in decimal too;
     // past 32 bits it is refused.
@@ -313,6 +321,10 @@ TEST_F(monitor, ParseTablesOptionsPromptsAndMasks) {
         EXPECT_EQ(static_cast<uint32_t>(pattern), value) << word;
         parse_table_done(&pt);
     }
+    sh_tokenize("pattern=0xzz", nullptr, a);
+    EXPECT_EQ(hex_table(a), -1);
+    EXPECT_TRUE(has(console.out, "Pattern=0xzz: not an integer\n"));
+    parse_table_done(&pt);
     for (const char *word : {"4294967296", "0x100000000", "-2147483649"}) {
         sh_tokenize((std::string("pattern=") + word).c_str(), nullptr, a);
         EXPECT_EQ(hex_table(a), -1) << word;

@@ -149,7 +149,7 @@ std::string unchanged_form(int web, const std::string &cookie, int port) {
     };
     std::string body = "port=" + std::to_string(port) + "&admin=" + preset("admin") +
                        "&autonego=" + preset("autonego");
-    if (preset("autonego") != "1") body += "&speed=" + preset("speed");
+    if (preset("autonego") == "0") body += "&speed=" + preset("speed");
     return body + "&flow_ctrl=" + preset("flow_ctrl") + "&priority=" + preset("priority") +
            "&pvid=" + preset("pvid");
 }
@@ -229,6 +229,22 @@ TEST_P(unchanged_port, FirstBootApplyResetAndRestartAdvertiseTheSame) {
     EXPECT_EQ(advertised(sw, web, cookie), first) << "after the restart";
     web_client::post(web, "/portset.cgi", unchanged_form(web, cookie, b.gigabit), cookie);
     EXPECT_EQ(advertised(sw, web, cookie), first) << "after Apply past the restart";
+
+    // A copper port capped at 100 on the monitor shows the cap as its own
+    // choice, and an Apply that changes only the priority keeps it.
+    const std::string form =
+        web_client::get(web, "/setport.cgi?port=" + std::to_string(b.gigabit), cookie);
+    if (form.find("ptype = Number(\"1\")") == std::string::npos) return;
+    sw.output("port ge0 AutoNeg=on SPeed=100");
+    ASSERT_NE(sw.output("port ge0").find("Adv(100MFD"), std::string::npos);
+    std::string body = unchanged_form(web, cookie, b.gigabit);
+    ASSERT_NE(body.find("&autonego=2&"), std::string::npos) << body;
+    body.replace(body.find("priority="), 10, "priority=6");
+    const std::string answer = web_client::post(web, "/portset.cgi", body, cookie);
+    ASSERT_NE(answer.find("Port Configuration"), std::string::npos) << answer;
+    const std::string port = sw.output("port ge0");
+    EXPECT_NE(port.find("Adv(100MFD"), std::string::npos) << port;
+    EXPECT_NE(port.find("UtPri(6)"), std::string::npos) << port;
 }
 
 // Each kind of gigabit PHY: the boards' own (the SERDES of the 52- and

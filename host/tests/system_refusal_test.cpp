@@ -95,7 +95,7 @@ std::vector<Refusal> common_refusals(int ports) {
         // off in the same line.
         {false, "port fe0 an=off SPeed=1000", "", "cannot run 1000"},
         {false, "port fe1 an=off SPeed=10 pfm=1", "", "Feature unavailable"},
-        {true, "/setrate.cgi", "port=1&ingress=5000000",
+        {true, "/setrate.cgi", "port=1&ingress=5000000&egress_enable=0&egress=0&burst=0",
          "port 1: ingress limit 5000000 kbps is above the largest it runs, 1024000 kbps"},
         // A limit above every code, with a new ingress limit in the post,
         // named alike by the page and the monitor.
@@ -145,7 +145,7 @@ std::vector<Refusal> common_refusals(int ports) {
         {true, "/portset.cgi", "port=1&admin=0&autonego=0&speed=2&flow_ctrl=1&priority=5&pvid=4095",
          "PVID is not an existent vlan id"},
         {true, "/storm_per_port.cgi", "port=" + std::to_string(ports + 1) + "&type=2&rate=100",
-         "failed"},
+         "no front-panel port (0 for all ports); nothing changed"},
         // Port lists of another length and numbers past their fields: cut
         // or wrapped, they would name other ports, VLANs or groups.
         {true, "/darp.cgi", "enable=1&ports=01&rmfrom=0&rmto=0&addfrom=0&addto=0&aging=0",
@@ -207,6 +207,17 @@ std::vector<Refusal> common_refusals(int ports) {
         {false, "config delete refusal_kept refusal_none", "", "nothing deleted"},
         {false, "dos fe1 enabel 2", "", "Usage"},
         {false, "counter Interval=-5", "", "Invalid interval -5"},
+        // Numbers that are none, or negative, or of nothing: a word is never
+        // taken as 0, and a field is read by its name.
+        {false, "rate Limit=abc Bcast=1", "", "Error: Limit=abc refused; nothing changed"},
+        {false, "rate Limit=-5 Bcast=1", "", "Limit=-5: a limit is 0 (none) or more kbps"},
+        {false, "port fe0 PRIOrity=x", "", "PRIOrity=x refused for fe0; nothing changed"},
+        {true, "/setrate.cgi", "burst=80&egress=0&egress_enable=1&ingress=64&port=1",
+         "port 1: egress 0 with the egress limit enabled is no limit"},
+        {true, "/storm_per_port.cgi", "type=2&rate=abc&port=1",
+         "port 1: storm rate &quot;abc&quot; is not a number of kbps"},
+        {true, "/portset.cgi", "port=1&admin=1&autonego=abc&flow_ctrl=0&priority=0&pvid=1",
+         "Port 1: autonego &quot;abc&quot; is neither 0 (off) nor 1 (on)"},
         {false, "igmp of", "", "Usage"},
     };
 }

@@ -397,7 +397,10 @@ int init_640x(int unit, int port) {
                                          st->automedium || pref);
     }
     st->copper = {{1, !pref, 1, 0x0c3f, 1000, 1, PHY_MS_AUTO, PHY_MDIX_AUTO}};
-    st->fiber = {{fiber_ok, pref, fiber_ok, 0x0c20, 1000, 1, PHY_MS_NONE, PHY_MDIX_NORMAL}};
+    // A fibre negotiates until an administrator forces it, fitted or not: a
+    // port without one would otherwise report and store a forced fibre,
+    // which a fibre fitted later would run.
+    st->fiber = {{fiber_ok, pref, 1, 0x0c20, 1000, 1, PHY_MS_NONE, PHY_MDIX_NORMAL}};
     fiber_own_set(unit, port);
     flags_set(unit, port,
               pref ? PHY_FLAGS_FIBER | (chip_flag(unit, kChipsPassthru) ? PHY_FLAGS_PASSTHRU : 0)

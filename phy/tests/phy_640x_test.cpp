@@ -46,6 +46,11 @@ TEST_F(phy_640x, WithoutFibreTheCopperSideRuns) {
     ASSERT_EQ(d, &phy_640x_drv);
     EXPECT_STREQ(soc_phy_name_get(0, 25), "DXP6416");
     EXPECT_EQ(medium(d), PHY_MEDIUM_COPPER);
+    // The fibre nobody set negotiates: nothing reports or stores it forced.
+    phy_medium_config_t fiber{};
+    ASSERT_EQ(d->medium_config_get(0, 25, PHY_MEDIUM_FIBER, &fiber), 0);
+    EXPECT_EQ(fiber.words[PHY_MC_ENABLE], 0u);
+    EXPECT_EQ(fiber.words[PHY_MC_AN_ENABLE], 1u);
     chip().linkUp(25, sim::LinkPartner::autonegotiating(sim::kAbilityAll));
     EXPECT_EQ(link(d, 25), 1);
     EXPECT_EQ(speed(d), 1000);

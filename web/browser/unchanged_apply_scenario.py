@@ -12,7 +12,8 @@ shown is applied unchanged. The port page is pressed for a fast-Ethernet
 port and for the first gigabit port with each kind of gigabit PHY the board
 can carry (the SERDES, generic copper, the 640X copper/fibre PHY and the
 6401S on fibre, each in a program of its own), whose advertisement the
-backup holds as the chip reports it.
+backup holds as the chip reports it; a copper one is first capped at 100
+Mb/s on the monitor, which its page shows as a choice of its own.
 
 Before the forms are pressed, hand-made posts set what the forms' lists do
 not offer: port 1's egress limit between two steps (640 kbps, 130 KB
@@ -101,6 +102,12 @@ STORM_PAGE = ("var x = new XMLHttpRequest(); x.open('GET', '/storm.htm', false);
 POST = ("var x = new XMLHttpRequest(); x.open('POST', arguments[0], false);"
         "x.setRequestHeader('Content-Type', 'application/x-www-form-urlencoded');"
         "x.send(arguments[1]); return x.responseText;")
+# A copper gigabit port capped at 100 Mb/s on the monitor: its port page
+# shows the cap as a choice of its own, which the unchanged Apply keeps.
+CAPPED_KINDS = {"copper", "640x"}
+CAP_MONITOR = b"port ge0 AutoNeg=on SPeed=100\n"
+PORT_PAGE = ("var x = new XMLHttpRequest(); x.open('GET', '/setport.cgi?port=' + arguments[0],"
+             " false); x.send(); return x.responseText;")
 RATE_ROW = ("var row = document.getElementById('rates').rows[1];"
             "return row ? row.innerText : '';")
 
@@ -188,6 +195,13 @@ def check_board(session, wd, binary, board, kind, forms):
     log_in(wd, base)
     if kind == BOARD_KIND[board]:
         off_list_values(wd, base, proc)
+    if kind in CAPPED_KINDS:
+        proc.stdin.write(CAP_MONITOR)
+        proc.stdin.flush()
+        wd.frame_path()
+        wait_state(wd, lambda page: 'autonego = Number("2")' in page
+                   and '"up to 100"' in page, "the port page showing the 100 cap",
+                   PORT_PAGE.replace("arguments[0]", gigabit))
     before = stored(wd)
     changed = []
     for page, button, answer, choose in forms:

@@ -77,6 +77,12 @@ bool web_form_ports(const char *text, const char *allowed);
 // included, is refused rather than cut or wrapped into it.
 bool web_form_number(const char *text, long long min, long long max, long long *out);
 bool web_form_int(const char *text, int min, int max, int *out);
+// A form's fields by name, in whatever order they come: values[i] is the
+// value of names[i], null when the post lacks it. Returns null when every
+// posted field is one of names and comes once; else the first field that is
+// not (unknown, or given twice), which the handler refuses by name.
+const char *web_form_fields(const httpd_event *ev, const char *const names[], int count,
+                            const char *values[]);
 // Set by the board probe; negative counts are taken as 0.
 void web_board_port_count_set(int ports);
 

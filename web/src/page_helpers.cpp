@@ -216,6 +216,21 @@ bool web_form_number(const char *text, long long min, long long max, long long *
     return true;
 }
 
+const char *web_form_fields(const httpd_event *ev, const char *const names[], int count,
+                            const char *values[]) {
+    for (int i = 0; i < count; i++)
+        values[i] = nullptr;
+    for (int p = 0; p < ev->b.num; p++) {
+        const httpd_pair &pair = ev->a.pairs[p];
+        int i = 0;
+        while (i < count && std::strcmp(pair.name, names[i]) != 0)
+            i++;
+        if (i == count || values[i] != nullptr) return pair.name;
+        values[i] = pair.value;
+    }
+    return nullptr;
+}
+
 bool web_form_int(const char *text, int min, int max, int *out) {
     long long v = 0;
     if (!web_form_number(text, min, max, &v)) return false;

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <string>
 
 #include "board.h"
 #include "dxpx.h"
@@ -20,9 +22,8 @@
 namespace {
 
 constexpr const char *kTitle = "Set Port";
-// Ability bits of the advertisement: 10/100 half and full, the speeds the
-// forced gigabit state drops and pause.
-constexpr uint32_t kAdvertHalfFull10100 = 0xF;
+// Ability bits of the advertisement: the speeds the forced gigabit state
+// drops, and pause.
 constexpr uint32_t kAdvertLowSpeeds = 0x1F;
 constexpr uint32_t kAdvertPauseTx = 0x400;
 constexpr uint32_t kAdvertPauseRx = 0x800;
@@ -76,6 +77,19 @@ int port_type(int lport) {
     return 1;
 }
 
+// The ability bit a speed/duplex code needs, and the code's name as the
+// form lists it.
+struct CodeAbility {
+    uint32_t bit;
+    const char *name;
+};
+constexpr CodeAbility kCodeAbility[] = {{0, ""},
+                                        {0x1, "10Mbps Half"},
+                                        {0x2, "10Mbps Full"},
+                                        {0x4, "100Mbps Half"},
+                                        {0x8, "100Mbps Full"},
+                                        {0x20, "1Gbps Full"}};
+
 // Speed and duplex of a speed/duplex code; speed 0 for an unknown code.
 void speed_of_code(char code, int *speed, int *duplex) {
     switch (code) {
@@ -99,19 +113,6 @@ void speed_of_code(char code, int *speed, int *duplex) {
             break;
     }
 }
-
-// The ability bit a speed/duplex code needs, and the code's name as the
-// form lists it.
-struct CodeAbility {
-    uint32_t bit;
-    const char *name;
-};
-constexpr CodeAbility kCodeAbility[] = {{0, ""},
-                                        {0x1, "10Mbps Half"},
-                                        {0x2, "10Mbps Full"},
-                                        {0x4, "100Mbps Half"},
-                                        {0x8, "100Mbps Full"},
-                                        {0x20, "1Gbps Full"}};
 
 // The speed/duplex codes the port runs now, bit n for code n; 0 when its
 // abilities are unknown.
@@ -137,17 +138,50 @@ int code_of_speed(int speed, int duplex) {
     }
 }
 
-// Auto-negotiation as the form shows it: a gigabit copper port that
-// negotiates with only 1000 full advertised was forced to gigabit.
+// The speeds a port runs that its advertisement leaves out; 0 when its
+// abilities are unknown.
+uint32_t speeds_left_out(int lport, uint32_t advert) {
+    uint32_t ability = 0;
+    if (dxpx_port_ability_get(lport, &ability) != 0) return 0;
+    return ability & kPortAdvertSpeeds & ~advert;
+}
+
+// Auto-negotiation as the form shows it: 0 off, or a gigabit copper port
+// that negotiates 1000 full alone (forced to gigabit); 1 on with every speed
+// the port runs; 2 on with fewer (a cap set on the monitor), which the form
+// offers as a choice of its own so that an Apply that leaves it keeps it.
 int autoneg_shown(int lport) {
     int autoneg = 0;
     if (dxpx_port_autoneg_get(lport, &autoneg) != 0 || autoneg != 1) return 0;
+    uint32_t advert = 0;
+    if (dxpx_port_advert_get(lport, &advert) != 0) return 1;
     int medium = 0;
     dxpx_port_medium_get(lport, &medium);
-    if (!gigabit_port(lport) || medium != kMediumCopper) return 1;
+    if (gigabit_port(lport) && medium == kMediumCopper && (advert & kAdvertLowSpeeds) == 0)
+        return 0;
+    return speeds_left_out(lport, advert) != 0 ? 2 : 1;
+}
+
+// What a reduced advertisement offers, as its choice names it: "up to 100"
+// when it offers every speed the port runs up to its fastest, else the
+// speed/duplex names it offers.
+const char *advert_running_text(int lport) {
     uint32_t advert = 0;
-    dxpx_port_advert_get(lport, &advert);
-    return (advert & kAdvertHalfFull10100) == kAdvertHalfFull10100 ? 1 : 0;
+    if (dxpx_port_advert_get(lport, &advert) != 0) return "";
+    const uint32_t left_out = speeds_left_out(lport, advert);
+    static constexpr int kMbps[] = {0, 10, 10, 100, 100, 1000};
+    int fastest = 0;
+    for (int code = 1; code <= 5; code++)
+        if ((advert & kCodeAbility[code].bit) != 0) fastest = kMbps[code];
+    bool every = fastest != 0;
+    std::string names;
+    for (int code = 1; code <= 5; code++) {
+        const uint32_t bit = kCodeAbility[code].bit;
+        if (kMbps[code] <= fastest && (left_out & bit) != 0) every = false;
+        if ((advert & bit) != 0)
+            names += (names.empty() ? "" : ", ") + std::string(kCodeAbility[code].name);
+    }
+    return every ? web_tag_printf("up to %d", fastest) : web_tag_printf("%s", names.c_str());
 }
 
 // A negotiating port shows the link's speed. A forced one shows what it is
@@ -155,7 +189,7 @@ int autoneg_shown(int lport) {
 // that, link or not, and the form's last code stands in only while it
 // reports no speed. The forced gigabit state negotiates 1000 full alone.
 int speed_code_shown(int port, int lport, int speed, int duplex) {
-    if (autoneg_shown(lport) == 1) return code_of_speed(speed, duplex);
+    if (autoneg_shown(lport) != 0) return code_of_speed(speed, duplex);
     int autoneg = 0;
     if (dxpx_port_autoneg_get(lport, &autoneg) == 0 && autoneg == 1) return 5;
     const int stored = speed_code_table[port - 1].load();
@@ -168,7 +202,8 @@ int refuse(httpd_event *ev, httpd_request *req, const char *message) {
     return web_error_page(ev, req, kTitle, message, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
 }
 
-bool pvid_defined(int pvid, httpd_event *ev, httpd_request *req, int *rv) {
+bool pvid_defined(int pvid, int port, const char *text, httpd_event *ev, httpd_request *req,
+                  int *rv) {
     bool found = false;
     int count = qsw_vlanmgr_count_get();
     for (int i = 0; i < count; i++) {
@@ -183,7 +218,10 @@ bool pvid_defined(int pvid, httpd_event *ev, httpd_request *req, int *rv) {
     }
     if (!found) {
         logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port: PVID is not an existent vlan id.\n");
-        *rv = refuse(ev, req, "PVID is not an existent vlan id!");
+        *rv = refuse(ev, req,
+                     web_tag_printf("PVID is not an existent vlan id: port %d pvid \"%.16s\"; "
+                                    "nothing changed",
+                                    port, text));
     }
     return found;
 }
@@ -193,6 +231,7 @@ struct PortForm {
     int lport;
     bool autoneg;
     bool forced_gigabit;
+    bool keep_speeds;  // the running reduced advertisement, left as it is
     int speed;
     int duplex;
     bool flow;
@@ -208,10 +247,18 @@ int port_failed(httpd_event *ev, httpd_request *req, const PortForm &f, const ch
     return refuse(ev, req, message);
 }
 
+// The form's fields in the order the steps take them: port, admin,
+// autonego, speed (absent while auto-negotiation is on), flow_ctrl,
+// priority and pvid.
+constexpr const char *kFieldNames[] = {"port",      "admin",    "autonego", "speed",
+                                       "flow_ctrl", "priority", "pvid"};
+constexpr int kFieldCount = static_cast<int>(std::size(kFieldNames));
+constexpr int kSpeedField = 3;
+
 // 1000 Mb/s full asked with auto-negotiation off on a gigabit copper port:
 // reached through negotiation with only gigabit advertised.
 bool forced_gigabit(const httpd_pair *pairs, int count, int lport) {
-    if (std::strcmp(pairs[2].value, "1") == 0 || count < 4 || pairs[3].value[0] != '5' ||
+    if (std::strcmp(pairs[2].value, "0") != 0 || count < 4 || pairs[3].value[0] != '5' ||
         !gigabit_port(lport))
         return false;
     int medium = 0;
@@ -224,12 +271,13 @@ bool forced_gigabit(const httpd_pair *pairs, int count, int lport) {
 int check_speed(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, int count,
                 const PortForm &f) {
     if (count != 7 || forced_gigabit(pairs, count, f.lport)) return 0;
-    const int code = pairs[3].value[0] - '0';
+    int code = 0;
     uint32_t ability = 0;
-    char message[96];
-    if (code < 1 || code > 5) {
-        std::snprintf(message, sizeof message, "Set speed failed: no speed/duplex code %.8s",
-                      pairs[3].value);
+    char message[128];
+    if (!web_form_int(pairs[3].value, 1, 5, &code)) {
+        std::snprintf(message, sizeof message,
+                      "Set speed failed: port %d speed \"%.8s\" is no speed/duplex code (1-5)",
+                      f.port, pairs[3].value);
     } else if (dxpx_port_ability_get(f.lport, &ability) == 0 &&
                (ability & kCodeAbility[code].bit) == 0) {
         std::snprintf(message, sizeof message, "Set speed failed: port %d cannot run %s", f.port,
@@ -241,20 +289,19 @@ int check_speed(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, in
     return refuse(ev, req, message);
 }
 
+// A yes-or-no select of the form: "0" or "1"; false for anything else.
+bool form_switch(const char *text) {
+    return std::strcmp(text, "0") == 0 || std::strcmp(text, "1") == 0;
+}
+
 // The priority and the PVID are checked before anything changes too, so a
 // refused form leaves the port as it was; 0 or the handler's answer.
 int check_values(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, int count,
                  PortForm &f) {
-    const bool autoneg =
-        forced_gigabit(pairs, count, f.lport) || std::strcmp(pairs[2].value, "1") == 0;
-    if (count != 7 && !(count == 6 && autoneg)) {
-        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port: cxt->count is a wrong value.\n");
-        return refuse(ev, req, "cxt->count is a wrong value");
-    }
     // The state is the form's select: a value it does not offer is a
     // malformed post, not a disable.
     const char *admin = pairs[1].value;
-    if (std::strcmp(admin, "0") != 0 && std::strcmp(admin, "1") != 0) {
+    if (!form_switch(admin)) {
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port #%d: malformed admin state.\n",
                       f.port);
         return refuse(ev, req,
@@ -262,21 +309,50 @@ int check_values(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, i
                                      "(enable); nothing changed",
                                      f.port, admin));
     }
+    // Auto-negotiation 2 is the running reduced advertisement, offered only
+    // while the port runs one.
+    const char *autonego = pairs[2].value;
+    if (!form_switch(autonego) && std::strcmp(autonego, "2") != 0)
+        return port_failed(ev, req, f,
+                           web_tag_printf("Port %d: autonego \"%.16s\" is neither 0 (off) nor 1 "
+                                          "(on); nothing changed",
+                                          f.port, autonego),
+                           "Set auto negotiatio failed");
+    if (std::strcmp(autonego, "2") == 0 && autoneg_shown(f.lport) != 2)
+        return port_failed(ev, req, f,
+                           web_tag_printf("Port %d: autonego 2 keeps a reduced advertisement, "
+                                          "and the port runs none; nothing changed",
+                                          f.port),
+                           "Set auto negotiatio failed");
+    const bool autoneg = std::strcmp(autonego, "0") != 0 || forced_gigabit(pairs, count, f.lport);
+    if (count != 7 && !(count == 6 && autoneg)) {
+        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port: cxt->count is a wrong value.\n");
+        return refuse(ev, req,
+                      web_tag_printf("Port %d: the post lacks speed, which auto-negotiation off "
+                                     "needs; nothing changed",
+                                     f.port));
+    }
     const int first = count == 6 ? 3 : 4;
-    int priority = 0, pvid = -1, speed = 0, flow = 0;
-    if (count == 7 && !web_form_int(pairs[3].value, 1, 5, &speed))
-        return port_failed(ev, req, f, "Set speed failed", "Set speed failed");
+    int priority = 0, pvid = -1, flow = 0;
     // Pause in one direction only is taken back only as the port runs it.
-    if (web_form_int(pairs[first].value, kPauseTxOnly, kPauseRxOnly, &flow) &&
-        flow != port_pause_shown(f.port))
-        return port_failed(ev, req, f, "Set pause failed: the port runs no such pause",
+    const char *flow_text = pairs[first].value;
+    if (!web_form_int(flow_text, 0, kPauseRxOnly, &flow) ||
+        (flow >= kPauseTxOnly && flow != port_pause_shown(f.port)))
+        return port_failed(ev, req, f,
+                           web_tag_printf("Set pause failed: port %d flow_ctrl \"%.16s\" is "
+                                          "neither 0 (off) nor 1 (on) nor the one direction the "
+                                          "port runs; nothing changed",
+                                          f.port, flow_text),
                            "Set pause failed");
     if (!web_form_int(pairs[first + 1].value, 0, 7, &priority))
-        return port_failed(ev, req, f, "Set untagged priority failed",
+        return port_failed(ev, req, f,
+                           web_tag_printf("Set untagged priority failed: port %d priority "
+                                          "\"%.16s\" is not 0 to 7; nothing changed",
+                                          f.port, pairs[first + 1].value),
                            "Set untagged priority failed");
     int rv = 0;
     web_form_int(pairs[first + 2].value, 1, 4094, &pvid);  // no VLAN has -1
-    if (!pvid_defined(pvid, ev, req, &rv)) return rv;
+    if (!pvid_defined(pvid, f.port, pairs[first + 2].value, ev, req, &rv)) return rv;
     return 0;
 }
 
@@ -291,7 +367,8 @@ int apply_link(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, int
                   enable ? "Enable" : "Disable");
 
     f.forced_gigabit = forced_gigabit(pairs, count, f.lport);
-    f.autoneg = f.forced_gigabit || std::strcmp(pairs[2].value, "1") == 0;
+    f.keep_speeds = std::strcmp(pairs[2].value, "2") == 0;
+    f.autoneg = f.forced_gigabit || std::strcmp(pairs[2].value, "0") != 0;
     if (dxpx_port_autoneg_set(f.lport, f.autoneg ? 1 : 0) != 0)
         return port_failed(ev, req, f, "Set auto negotiatio failed", "Set auto negotiatio failed");
     logger_printf(LOG_LEVEL_INFO, LOG_MOD_PORT, "Set Port #%d auto-nego %s\n", f.port,
@@ -303,11 +380,8 @@ int apply_link(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, int
         return port_failed(ev, req, f, "Set mdix failed", "Set mdix failed");
 
     int first = 4;
-    if (count == 6 && f.autoneg) {
+    if (count == 6) {
         first = 3;
-    } else if (count != 7) {
-        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port: cxt->count is a wrong value.\n");
-        return refuse(ev, req, "cxt->count is a wrong value");
     } else {
         speed_of_code(pairs[3].value[0], &f.speed, &f.duplex);
         if (!f.forced_gigabit) {
@@ -343,11 +417,12 @@ int apply_port_values(httpd_event *ev, httpd_request *req, const PortForm &f) {
         advert &= ~kAdvertPause;
         if (f.pause_tx) advert |= kAdvertPauseTx;
         if (f.pause_rx) advert |= kAdvertPauseRx;
-        // Every speed of a gigabit port that its PHY and MAC run, as a load
-        // advertises it: an unchanged form changes nothing.
-        if (gigabit_port(f.lport))
-            advert = port_advert_runnable(f.lport, f.forced_gigabit ? advert & ~kAdvertLowSpeeds
-                                                                    : advert | kPortAdvertSpeeds);
+        // "On" offers every speed the port's PHY and MAC run, as a load
+        // advertises it; the running reduced advertisement stays as it is.
+        if (f.forced_gigabit)
+            advert = port_advert_runnable(f.lport, advert & ~kAdvertLowSpeeds);
+        else if (!f.keep_speeds)
+            advert = port_advert_runnable(f.lport, advert | kPortAdvertSpeeds);
         if (dxpx_port_advert_set(f.lport, advert) != 0)
             return port_failed(ev, req, f, "dxpx_port_advert_set failed", "port advert set failed");
     }
@@ -520,18 +595,35 @@ int ssphandler_setport_cgi(httpd_event *ev, httpd_request *req) {
 
 int ssphandler_portset_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
-    const httpd_pair *pairs = ev->a.pairs;
-    const int count = static_cast<int>(ev->b.num);
+    // The fields by name, laid out in the order the steps read them: a post
+    // in another order means the same.
+    const char *values[kFieldCount];
+    const char *stray = web_form_fields(ev, kFieldNames, kFieldCount, values);
     PortForm f{};
-    if (count < 1 || !web_form_int(pairs[0].value, 1, web_port_count(), &f.port) ||
+    if (!web_form_int(values[0], 1, web_port_count(), &f.port) ||
         ulpm_to_lport(f.port, &f.lport) != 0) {
         logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PORT,
                     "Set Port: Transfer user port number to logical port number failed.\n");
-        return refuse(ev, req, "Transfer user port number to logical port number failed");
+        return refuse(ev, req,
+                      web_tag_printf("Transfer user port number to logical port number failed: "
+                                     "port \"%.16s\" is no front-panel port; nothing changed",
+                                     values[0] != nullptr ? values[0] : ""));
     }
-    if (count < 6) {
-        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port: cxt->count is a wrong value.\n");
-        return refuse(ev, req, "cxt->count is a wrong value");
+    httpd_pair pairs[kFieldCount];
+    int count = 0;
+    for (int i = 0; i < kFieldCount; i++) {
+        if (values[i] == nullptr && i == kSpeedField) continue;
+        if (stray != nullptr || values[i] == nullptr) {
+            logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port: cxt->count is a wrong value.\n");
+            return refuse(ev, req,
+                          stray != nullptr
+                              ? web_tag_printf("Port %d: field \"%.16s\" is unknown or given "
+                                               "twice; nothing changed",
+                                               f.port, stray)
+                              : web_tag_printf("Port %d: the post lacks %s; nothing changed",
+                                               f.port, kFieldNames[i]));
+        }
+        pairs[count++] = {const_cast<char *>(kFieldNames[i]), const_cast<char *>(values[i])};
     }
     // A port under self-test is refused before anything changes; the hold
     // keeps a test from taking it half-way through.
@@ -584,6 +676,9 @@ void sspvar_portset_tag_ssi(const uint16_t args[3], httpd_tag_out *out, httpd_re
             break;
         case 16:
             web_tag_int(out, codes_runnable(lport));
+            break;
+        case 17:
+            if (autoneg_shown(lport) == 2) web_tag_text(out, advert_running_text(lport));
             break;
         default:
             break;

@@ -180,6 +180,37 @@ RateForm rate_form(int uport, RateList list) {
     return f;
 }
 
+// A limit or burst between two of the chip's steps runs as the nearest
+// step: the answer page says which ran, where it is not what was posted.
+constexpr size_t kNoteSize = 320;
+
+void rate_note_ran(httpd_request *req, int uport, uint32_t ingress, uint32_t egress,
+                   uint32_t burst) {
+    const Rates r = rates_of(uport);
+    std::string note;
+    auto ran = [&note](const char *what, uint32_t posted, uint32_t runs, const char *unit) {
+        if (posted == runs) return;
+        note += note.empty() ? "" : "; ";
+        note += web_tag_printf("%s %u %s runs as %u %s", what, posted, unit, runs, unit);
+    };
+    if (r.ingress_ok) ran("ingress", ingress, r.ingress, "kbps");
+    if (r.egress_ok) ran("egress", egress, r.egress, "kbps");
+    if (r.egress_ok && egress != 0) ran("egress burst", burst, r.egress_burst, "kbit");
+    if (note.empty()) return;
+    note = "Port " + std::to_string(uport) + ": " + note + ", the nearest steps the port has.";
+    auto *kept = static_cast<char *>(
+        httpd_req_state_get(req, reinterpret_cast<const void *>(&setrate_cgi), kNoteSize));
+    if (kept != nullptr) std::snprintf(kept, kNoteSize, "%s", note.c_str());
+}
+
+// The one field of a port selection, by name; null when the post has
+// another or more.
+const char *port_field(const httpd_event *ev) {
+    static constexpr const char *kPort[] = {"port"};
+    const char *value = nullptr;
+    return web_form_fields(ev, kPort, 1, &value) == nullptr ? value : nullptr;
+}
+
 int rate_error(httpd_event *ev, httpd_request *req, const char *message, const char *log_text) {
     if (log_text != nullptr) logger_puts(LOG_LEVEL_ERROR, LOG_MOD_RATE, log_text);
     return web_error_page(ev, req, "Set Rate", message, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
@@ -299,9 +330,12 @@ int rate_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
     uint32_t port = 0;
     int lport = 0;
-    if (ev->b.num != 1 || !parse_uint(web_form_value(ev, 0), BOARD_MAX_UPORTS, &port) ||
-        !lport_of(static_cast<int>(port), &lport)) {
-        return rate_error(ev, req, "Invalid port number", nullptr);
+    const char *text = port_field(ev);
+    if (!parse_uint(text, BOARD_MAX_UPORTS, &port) || !lport_of(static_cast<int>(port), &lport)) {
+        return rate_error(ev, req,
+                          web_tag_printf("port \"%.16s\" is no front-panel port; nothing changed",
+                                         text != nullptr ? text : ""),
+                          nullptr);
     }
     rate_port_set(req, static_cast<int>(port));
     return 0;
@@ -309,46 +343,67 @@ int rate_cgi(httpd_event *ev, httpd_request *req) {
 
 int setrate_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
-    if (ev->b.num < 2) return rate_error(ev, req, "Invalid port number", nullptr);
+    // The fields are read by name: a post in another order means the same,
+    // and one that lacks a field is refused rather than taken as 0.
+    static constexpr const char *kNames[] = {"port", "ingress", "egress_enable", "egress", "burst"};
+    constexpr int kFields = static_cast<int>(std::size(kNames));
+    const char *values[kFields];
+    const char *stray = web_form_fields(ev, kNames, kFields, values);
     uint32_t port = 0;
     int lport = 0;
-    if (!parse_uint(web_form_value(ev, 0), BOARD_MAX_UPORTS, &port) ||
+    if (!parse_uint(values[0], BOARD_MAX_UPORTS, &port) ||
         !lport_of(static_cast<int>(port), &lport)) {
-        return rate_error(ev, req, "Transfer user port number to logical port number failed",
+        const char *why = stray != nullptr       ? "the post is refused"
+                          : values[0] == nullptr ? "the post lacks the port"
+                                                 : "no front-panel port";
+        return rate_error(ev, req,
+                          web_tag_printf("port \"%.16s\": %s; nothing changed",
+                                         values[0] != nullptr ? values[0] : "", why),
                           "Set Rate: Transfer user port number to logical port number failed.\n");
     }
     const int uport = static_cast<int>(port);
     rate_port_set(req, uport);
+    if (stray != nullptr)
+        return rate_error(ev, req,
+                          web_tag_printf("port %d: field \"%.16s\" is unknown or given twice; "
+                                         "nothing changed",
+                                         uport, stray),
+                          nullptr);
     // A self-test gives the port back as it found it.
     if (const char *held = web_port_held_text(uport)) return rate_error(ev, req, held, nullptr);
-    // Every value is checked before anything changes; absent egress values
-    // are 0. A refusal names the port, the field and the value.
-    uint32_t ingress = 0, enable = 0, egress = 0, burst = 0;
-    struct Field {
-        const char *name;
-        const char *text;
-        uint32_t *value;
-    };
-    const Field fields[] = {{"ingress", web_form_value(ev, 1), &ingress},
-                            {"egress_enable", web_form_value(ev, 2), &enable},
-                            {"egress", web_form_value(ev, 3), &egress},
-                            {"burst", web_form_value(ev, 4), &burst}};
-    for (const Field &field : fields) {
-        if (field.text == nullptr && field.value != &ingress) continue;
-        if (!parse_uint(field.text, UINT32_MAX, field.value))
+    // Every value is checked before anything changes. A refusal names the
+    // port, the field and the value.
+    uint32_t numbers[kFields] = {};
+    for (int i = 1; i < kFields; i++) {
+        if (values[i] == nullptr)
             return rate_error(
                 ev, req,
-                web_tag_printf("port %d: %s \"%.16s\" is not a number the page "
-                               "takes; nothing changed",
-                               uport, field.name, field.text != nullptr ? field.text : ""),
+                web_tag_printf("port %d: the post lacks %s; nothing changed", uport, kNames[i]),
                 nullptr);
+        if (!parse_uint(values[i], UINT32_MAX, &numbers[i]))
+            return rate_error(ev, req,
+                              web_tag_printf("port %d: %s \"%.16s\" is not a number the page "
+                                             "takes; nothing changed",
+                                             uport, kNames[i], values[i]),
+                              nullptr);
     }
-    // The form's check box posts 0 or 1; anything else is no state at all.
+    const uint32_t ingress = numbers[1], enable = numbers[2], egress = numbers[3],
+                   burst = numbers[4];
+    // The form's choice posts 0 or 1; anything else is no state at all.
     if (enable > 1)
         return rate_error(ev, req,
                           web_tag_printf("port %d: egress_enable %u is neither 0 (off) nor 1 "
                                          "(on); nothing changed",
                                          uport, enable),
+                          nullptr);
+    // An enabled limit of nothing would run as no limit at all: the limit
+    // is removed with the egress limit disabled.
+    if (enable != 0 && egress == 0)
+        return rate_error(ev, req,
+                          web_tag_printf("port %d: egress 0 with the egress limit enabled is no "
+                                         "limit (disable the egress limit to remove it); nothing "
+                                         "changed",
+                                         uport),
                           nullptr);
     // No burst is no bucket: the page offers none and the limiter would run
     // its smallest. An unchanged running one is kept as it runs.
@@ -403,15 +458,21 @@ int setrate_cgi(httpd_event *ev, httpd_request *req) {
         }
     }
     settings_save_item("rate");
+    rate_note_ran(req, uport, ingress, egress_kbps, egress_burst);
     return 0;
 }
 
 int storm_show_per_port_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
     uint32_t port = 0;
-    if (ev->b.num != 1 || !parse_uint(web_form_value(ev, 0), BOARD_MAX_UPORTS, &port) ||
+    const char *text = port_field(ev);
+    if (!parse_uint(text, BOARD_MAX_UPORTS, &port) ||
         port > static_cast<uint32_t>(board_num_uports)) {
-        return storm_error(ev, req, "Get Storm", "Invalid port number", nullptr);
+        return storm_error(ev, req, "Get Storm",
+                           web_tag_printf("port \"%.16s\" is no front-panel port (0 for all "
+                                          "ports); nothing changed",
+                                          text != nullptr ? text : ""),
+                           nullptr);
     }
     storm_port_select(req, static_cast<int>(port));
     return 0;
@@ -419,30 +480,59 @@ int storm_show_per_port_cgi(httpd_event *ev, httpd_request *req) {
 
 int storm_per_port_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
+    // By name, as the rate form: another order means the same.
+    static constexpr const char *kNames[] = {"port", "type", "rate"};
+    const char *values[std::size(kNames)];
+    const char *stray = web_form_fields(ev, kNames, static_cast<int>(std::size(kNames)), values);
     uint32_t port = 0, type = 0, rate = 0;
     int lport = 0;
-    if (!parse_uint(web_form_value(ev, 0), BOARD_MAX_UPORTS, &port) ||
+    if (!parse_uint(values[0], BOARD_MAX_UPORTS, &port) ||
         (port != 0 && !lport_of(static_cast<int>(port), &lport))) {
-        return storm_error(ev, req, "Get Storm", "Convert from logical port to user port failed",
-                           "Convert from logical port to user port failed");
+        return storm_error(
+            ev, req, "Get Storm",
+            web_tag_printf("port \"%.16s\": %s; nothing changed",
+                           values[0] != nullptr ? values[0] : "",
+                           values[0] == nullptr ? "the post lacks the port"
+                                                : "no front-panel port (0 for all ports)"),
+            "Convert from logical port to user port failed");
     }
     const int uport = static_cast<int>(port);
     storm_port_select(req, uport);
-    if (!parse_uint(web_form_value(ev, 1), kStormTypeAll, &type) || type < 1)
-        return storm_error(ev, req, "Set Storm", "Invalid storm control type", nullptr);
+    const std::string ports = uport != 0 ? "port " + std::to_string(uport) : "all ports";
+    if (stray != nullptr)
+        return storm_error(ev, req, "Set Storm",
+                           web_tag_printf("%s: field \"%.16s\" is unknown or given twice; "
+                                          "nothing changed",
+                                          ports.c_str(), stray),
+                           nullptr);
+    for (size_t i = 1; i < std::size(kNames); i++)
+        if (values[i] == nullptr)
+            return storm_error(
+                ev, req, "Set Storm",
+                web_tag_printf("%s: the post lacks %s; nothing changed", ports.c_str(), kNames[i]),
+                nullptr);
+    if (!parse_uint(values[1], kStormTypeAll, &type) || type < 1)
+        return storm_error(ev, req, "Set Storm",
+                           web_tag_printf("%s: storm type \"%.16s\" is none of 1 to %d; nothing "
+                                          "changed",
+                                          ports.c_str(), values[1], kStormTypeCount),
+                           nullptr);
     // The types past the form's five are taken only as what the shown port
     // runs, posted back unchanged.
     const int shown_type = storm_of(uport != 0 ? uport : 1).type;
     if (static_cast<int>(type) > kStormTypeCount && static_cast<int>(type) != shown_type) {
-        const std::string ports = uport != 0 ? "port " + std::to_string(uport) : "all ports";
         return storm_error(ev, req, "Set Storm",
                            web_tag_printf("%s: storm type %u (%s) is not one the page offers; "
                                           "nothing changed",
                                           ports.c_str(), type, kStormTypes[type - 1].name),
                            nullptr);
     }
-    if (type != 1 && !parse_uint(web_form_value(ev, 2), INT32_MAX, &rate))
-        return storm_error(ev, req, "Set Storm", "Invalid storm control rate", nullptr);
+    if (type != 1 && !parse_uint(values[2], INT32_MAX, &rate))
+        return storm_error(ev, req, "Set Storm",
+                           web_tag_printf("%s: storm rate \"%.16s\" is not a number of kbps "
+                                          "(0 for no limit); nothing changed",
+                                          ports.c_str(), values[2]),
+                           nullptr);
     // A rate of 0 is no limit: no class stays on with it.
     const int flags = rate != 0 ? kStormTypes[type - 1].flags : 0;
     const int kbps = static_cast<int>(rate);
@@ -501,6 +591,17 @@ int storm_per_port_cgi(httpd_event *ev, httpd_request *req) {
                       name, kbps);
     }
     settings_save_item("rate");
+    // A rate between two of the chip's steps runs as the nearest one.
+    const Storm ran = storm_of(first);
+    if (flags != 0 && ran.ok && ran.rate != kbps) {
+        auto *kept = static_cast<char *>(httpd_req_state_get(
+            req, reinterpret_cast<const void *>(&storm_per_port_cgi), kNoteSize));
+        if (kept != nullptr)
+            std::snprintf(kept, kNoteSize,
+                          "%s: storm rate %d kbps runs as %d kbps, the nearest step the port has.",
+                          uport != 0 ? ("Port " + std::to_string(uport)).c_str() : "All ports",
+                          kbps, ran.rate);
+    }
     return 0;
 }
 
@@ -513,6 +614,12 @@ void sspvar_rate_tag_choice(const uint16_t args[3], httpd_tag_out *out, httpd_re
 void sspvar_rate_tag_form(const uint16_t args[3], httpd_tag_out *out, httpd_request *req) {
     const int uport = rate_port(req);
     if (args[0] == 0) return web_tag_int(out, uport);
+    if (args[0] == 6) {
+        const void *key = reinterpret_cast<const void *>(&setrate_cgi);
+        if (const auto *note = static_cast<const char *>(httpd_req_state_find(req, key)))
+            web_tag_text(out, note);
+        return;
+    }
     if (args[0] == 5) {
         if (args[1] + 1 == uport) web_tag_text(out, "selected");
         return;
@@ -596,6 +703,12 @@ void sspvar_storm_tag_form(const uint16_t args[3], httpd_tag_out *out, httpd_req
         case 5:
             if (args[1] + args[2] == uport) web_tag_text(out, "selected");
             break;
+        case 6: {
+            const void *key = reinterpret_cast<const void *>(&storm_per_port_cgi);
+            if (const auto *note = static_cast<const char *>(httpd_req_state_find(req, key)))
+                web_tag_text(out, note);
+            break;
+        }
         default:
             break;
     }

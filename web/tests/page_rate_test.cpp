@@ -70,18 +70,32 @@ TEST_F(page_rate, LimitsReachTheChipTheLogAndTheItem) {
         error_of(post("/setrate.cgi", "port=3&ingress=1024&egress_enable=0&egress=10&burst=80")),
         "");
     EXPECT_EQ(egress(3), "0/0");
-    EXPECT_EQ(error_of(post("/setrate.cgi", "port=3&ingress=0")), "");
+    EXPECT_EQ(error_of(post("/setrate.cgi", "port=3&ingress=0&egress_enable=0&egress=0&burst=0")),
+              "");
     EXPECT_TRUE(logged("Set Port #3 ingress rate no limit."));
     EXPECT_EQ(ingress(3), "0");
 
     // Bad input changes nothing.
-    ASSERT_EQ(error_of(post("/setrate.cgi", "port=2&ingress=256")), "");
-    EXPECT_EQ(error_of(post("/setrate.cgi", "port=99&ingress=64")),
-              "Transfer user port number to logical port number failed");
+    ASSERT_EQ(error_of(post("/setrate.cgi", "port=2&ingress=256&egress_enable=0&egress=0&burst=0")),
+              "");
+    EXPECT_EQ(error_of(post("/setrate.cgi", "port=99&ingress=64&egress_enable=0&egress=0&burst=0")),
+              "port &quot;99&quot;: no front-panel port; nothing changed");
     EXPECT_TRUE(logged("Set Rate: Transfer user port number to logical port number failed."));
-    EXPECT_NE(error_of(post("/setrate.cgi", "port=2&ingress=fast")), "");
-    EXPECT_EQ(error_of(post("/setrate.cgi", "port=2&ingress=1024001")),
-              "port 2: ingress limit 1024001 kbps is above the largest it runs, 1024000 kbps");
+    EXPECT_NE(
+        error_of(post("/setrate.cgi", "port=2&ingress=fast&egress_enable=0&egress=0&burst=0")), "");
+    // Fields are read by name: one missing, unknown or given twice is
+    // refused, and an enabled egress limit of nothing too.
+    EXPECT_EQ(error_of(post("/setrate.cgi", "port=2&ingress=64")),
+              "port 2: the post lacks egress_enable; nothing changed");
+    EXPECT_EQ(error_of(post("/setrate.cgi",
+                            "port=2&ingress=64&egress_enable=0&egress=0&burst=0&ingress=128")),
+              "port 2: field &quot;ingress&quot; is unknown or given twice; nothing changed");
+    EXPECT_EQ(error_of(post("/setrate.cgi", "port=2&ingress=64&egress_enable=1&egress=0&burst=80")),
+              "port 2: egress 0 with the egress limit enabled is no limit (disable the egress "
+              "limit to remove it); nothing changed");
+    EXPECT_EQ(
+        error_of(post("/setrate.cgi", "port=2&ingress=1024001&egress_enable=0&egress=0&burst=0")),
+        "port 2: ingress limit 1024001 kbps is above the largest it runs, 1024000 kbps");
     EXPECT_EQ(error_of(post("/setrate.cgi", "port=2&ingress=64&egress_enable=1&egress=x&burst=48")),
               "port 2: egress &quot;x&quot; is not a number the page takes; nothing changed");
     EXPECT_EQ(error_of(post("/setrate.cgi",
@@ -100,6 +114,18 @@ TEST_F(page_rate, LimitsReachTheChipTheLogAndTheItem) {
               "changed");
     EXPECT_EQ(ingress(2), "256");
     EXPECT_EQ(egress(2), "0/0");
+    // The same fields in another order mean the same; a limit between two
+    // steps runs as the nearest, and the answer says so.
+    r = post("/setrate.cgi", "burst=80&egress=10&egress_enable=1&ingress=100&port=2");
+    EXPECT_EQ(error_of(r), "");
+    EXPECT_EQ(ingress(2), "128");
+    EXPECT_EQ(egress(2), "640/80");
+    EXPECT_TRUE(has(r,
+                    "Port 2: ingress 100 kbps runs as 128 kbps, the nearest steps the port "
+                    "has."))
+        << r.body;
+    ASSERT_EQ(error_of(post("/setrate.cgi", "port=2&ingress=256&egress_enable=0&egress=0&burst=0")),
+              "");
 
     // A port under self-test keeps its limits.
     int unit = 0, chip_port = 0;
@@ -107,18 +133,21 @@ TEST_F(page_rate, LimitsReachTheChipTheLogAndTheItem) {
     dxp_pbmp_t held{};
     dxp_pbmp_port_add(&held, chip_port);
     ASSERT_EQ(port_reserve(unit, held, "Snake"), 0);
-    EXPECT_EQ(error_of(post("/setrate.cgi", "port=2&ingress=64")),
+    EXPECT_EQ(error_of(post("/setrate.cgi", "port=2&ingress=64&egress_enable=0&egress=0&burst=0")),
               "Port 2: port under self-test (Snake)");
     port_reserve_release(unit, held);
     EXPECT_EQ(ingress(2), "256");
 
     // So does a load during the test, which loads the other ports' limits;
     // the next load after it brings the held port's too.
-    ASSERT_EQ(error_of(post("/setrate.cgi", "port=4&ingress=512")), "");
+    ASSERT_EQ(error_of(post("/setrate.cgi", "port=4&ingress=512&egress_enable=0&egress=0&burst=0")),
+              "");
     feature_test::MemoryMedium m;
     ASSERT_GT(m.save(rate_item), 0);
-    ASSERT_EQ(error_of(post("/setrate.cgi", "port=2&ingress=0")), "");
-    ASSERT_EQ(error_of(post("/setrate.cgi", "port=4&ingress=0")), "");
+    ASSERT_EQ(error_of(post("/setrate.cgi", "port=2&ingress=0&egress_enable=0&egress=0&burst=0")),
+              "");
+    ASSERT_EQ(error_of(post("/setrate.cgi", "port=4&ingress=0&egress_enable=0&egress=0&burst=0")),
+              "");
     ASSERT_EQ(port_reserve(unit, held, "Snake"), 0);
     ASSERT_GT(m.load(rate_item), 0);
     EXPECT_EQ(ingress(2), "0");
@@ -134,15 +163,18 @@ TEST_F(page_rate, ALoadLeavesARowItsPortCannotRunWhole) {
     ASSERT_EQ(
         error_of(post("/setrate.cgi", "port=2&ingress=256&egress_enable=1&egress=16&burst=80")),
         "");
-    ASSERT_EQ(error_of(post("/setrate.cgi", "port=4&ingress=512")), "");
+    ASSERT_EQ(error_of(post("/setrate.cgi", "port=4&ingress=512&egress_enable=0&egress=0&burst=0")),
+              "");
     feature_test::MemoryMedium m;
     ASSERT_GT(m.save(rate_item), 0);
     // Port 2's egress limit word (big-endian, after the flag word and the
     // port's ingress words) becomes 2000000 kbps.
     const uint8_t odd[4] = {0x00, 0x1e, 0x84, 0x80};
     std::copy(std::begin(odd), std::end(odd), m.bytes.begin() + 4 + 24 + 8);
-    ASSERT_EQ(error_of(post("/setrate.cgi", "port=2&ingress=0")), "");
-    ASSERT_EQ(error_of(post("/setrate.cgi", "port=4&ingress=0")), "");
+    ASSERT_EQ(error_of(post("/setrate.cgi", "port=2&ingress=0&egress_enable=0&egress=0&burst=0")),
+              "");
+    ASSERT_EQ(error_of(post("/setrate.cgi", "port=4&ingress=0&egress_enable=0&egress=0&burst=0")),
+              "");
     ASSERT_GT(m.load(rate_item), 0);
     EXPECT_EQ(ingress(2), "0");
     EXPECT_EQ(egress(2), "0/0");
@@ -190,7 +222,7 @@ class page_storm : public page_rate {
 
 TEST_F(page_storm, OnePortOrAllPortsAndTheItem) {
     std::string before = saved("rate");
-    test_response r = post("/storm_per_port.cgi", "port=4&type=3&rate=512");
+    test_response r = post("/storm_per_port.cgi", "rate=512&type=3&port=4");
     EXPECT_EQ(error_of(r), "");
     EXPECT_EQ(storm(4), "6/512");
     EXPECT_EQ(storm(5), "0/0");
@@ -225,9 +257,14 @@ TEST_F(page_storm, OnePortOrAllPortsAndTheItem) {
     // Bad input changes nothing.
     ASSERT_EQ(error_of(post("/storm_per_port.cgi", "port=2&type=2&rate=64")), "");
     EXPECT_EQ(error_of(post("/storm_per_port.cgi", "port=99&type=2&rate=64")),
-              "Convert from logical port to user port failed");
-    EXPECT_NE(error_of(post("/storm_per_port.cgi", "port=2&type=9&rate=64")), "");
-    EXPECT_NE(error_of(post("/storm_per_port.cgi", "port=2&type=4&rate=lots")), "");
+              "port &quot;99&quot;: no front-panel port (0 for all ports); nothing changed");
+    EXPECT_EQ(error_of(post("/storm_per_port.cgi", "port=2&type=9&rate=64")),
+              "port 2: storm type &quot;9&quot; is none of 1 to 5; nothing changed");
+    EXPECT_EQ(error_of(post("/storm_per_port.cgi", "port=2&type=4&rate=lots")),
+              "port 2: storm rate &quot;lots&quot; is not a number of kbps (0 for no limit); "
+              "nothing changed");
+    EXPECT_EQ(error_of(post("/storm_per_port.cgi", "port=2&type=4")),
+              "port 2: the post lacks rate; nothing changed");
     EXPECT_EQ(error_of(post("/storm_per_port.cgi", "port=0&type=2&rate=2000000")),
               "port 1: storm limit 2000000 kbps is above the largest it runs, 1048576 kbps");
     EXPECT_EQ(storm(2), "4/64");

@@ -204,21 +204,55 @@ TEST_F(port_pages_small, ForcedGigabitNegotiatesOnlyGigabitAndShowsAsForced) {
     ASSERT_EQ(portset(form(uport, "1", nullptr, 0, 1)).status, "200 OK");
     EXPECT_EQ(dxpx_port_advert_get(lport_of(uport), &advert), 0);
     EXPECT_EQ(advert & 0x600003FFu, 0x2Fu);
+
+    // A cap set elsewhere (up to 100 Mb/s) is a choice of its own, and an
+    // Apply that leaves it keeps it; "on" chosen offers every speed again.
+    ASSERT_EQ(dxpx_port_advert_set(lport_of(uport), 0xFu | 0xC00u), 0);
+    r = request("GET", "/setport.cgi?port=" + std::to_string(uport));
+    EXPECT_NE(r.body.find("var autonego = Number(\"2\")"), std::string::npos) << r.body;
+    EXPECT_NE(r.body.find("var autonegoRunning = \"up to 100\""), std::string::npos);
+    ASSERT_EQ(portset(form(uport, "2", nullptr, 3, 1)).body.find("errorbox"), std::string::npos);
+    EXPECT_EQ(dxpx_port_advert_get(lport_of(uport), &advert), 0);
+    EXPECT_EQ(advert & 0x600003FFu, 0xFu);
+    ASSERT_EQ(portset(form(uport, "1", nullptr, 3, 1)).body.find("errorbox"), std::string::npos);
+    EXPECT_EQ(dxpx_port_advert_get(lport_of(uport), &advert), 0);
+    EXPECT_EQ(advert & 0x600003FFu, 0x2Fu);
 }
 
 TEST_F(port_pages, BadFormsAreRefusedWithTheirMessage) {
-    const std::pair<std::string, const char *> cases[] = {
-        {form(0, "0", "4", 0, 1), "Transfer user port number to logical port number failed"},
-        {form(99, "0", "4", 0, 1), "Transfer user port number to logical port number failed"},
+    const char *no_port = "Transfer user port number to logical port number failed: port ";
+    const std::pair<std::string, std::string> cases[] = {
+        {form(0, "0", "4", 0, 1),
+         no_port + std::string("&quot;0&quot; is no front-panel port; nothing changed")},
+        {form(99, "0", "4", 0, 1),
+         no_port + std::string("&quot;99&quot; is no front-panel port; nothing changed")},
         {"port=x&admin=1&autonego=0&speed=4&flow_ctrl=1&priority=0&pvid=1",
-         "Transfer user port number to logical port number failed"},
-        {form(2, "0", nullptr, 0, 1), "cxt->count is a wrong value"},
-        {"port=2&admin=1&autonego=1&flow_ctrl=1&priority=0", "cxt->count is a wrong value"},
-        {form(2, "1", "4", 0, 1) + "&extra=1", "cxt->count is a wrong value"},
-        {form(2, "0", "9", 0, 1), "Set speed failed: no speed/duplex code 9"},
-        {form(2, "0", "4", 8, 1), "Set untagged priority failed"},
-        {form(2, "0", "4", 0, 4095), "PVID is not an existent vlan id!"},
-        {form(2, "0", "4", 0, 7), "PVID is not an existent vlan id!"},
+         no_port + std::string("&quot;x&quot; is no front-panel port; nothing changed")},
+        {form(2, "0", nullptr, 0, 1),
+         "Port 2: the post lacks speed, which auto-negotiation off needs; nothing changed"},
+        {"port=2&admin=1&autonego=1&flow_ctrl=1&priority=0",
+         "Port 2: the post lacks pvid; nothing changed"},
+        {form(2, "1", "4", 0, 1) + "&extra=1",
+         "Port 2: field &quot;extra&quot; is unknown or given twice; nothing changed"},
+        {form(2, "1", "4", 0, 1) + "&priority=3",
+         "Port 2: field &quot;priority&quot; is unknown or given twice; nothing changed"},
+        {form(2, "0", "9", 0, 1),
+         "Set speed failed: port 2 speed &quot;9&quot; is no speed/duplex code (1-5)"},
+        {form(2, "abc", nullptr, 0, 1),
+         "Port 2: autonego &quot;abc&quot; is neither 0 (off) nor 1 (on); nothing changed"},
+        {form(2, "2", nullptr, 0, 1),
+         "Port 2: autonego 2 keeps a reduced advertisement, and the port runs none; nothing "
+         "changed"},
+        {"port=2&admin=1&autonego=1&flow_ctrl=yes&priority=0&pvid=1",
+         "Set pause failed: port 2 flow_ctrl &quot;yes&quot; is neither 0 (off) nor 1 (on) nor "
+         "the one direction the port runs; nothing changed"},
+        {form(2, "0", "4", 8, 1),
+         "Set untagged priority failed: port 2 priority &quot;8&quot; is not 0 to 7; nothing "
+         "changed"},
+        {form(2, "0", "4", 0, 4095),
+         "PVID is not an existent vlan id: port 2 pvid &quot;4095&quot;; nothing changed"},
+        {form(2, "0", "4", 0, 7),
+         "PVID is not an existent vlan id: port 2 pvid &quot;7&quot;; nothing changed"},
         {"port=2&admin=&autonego=0&speed=4&flow_ctrl=1&priority=0&pvid=1",
          "Port 2: admin &quot;&quot; is neither 0 (disable) nor 1 (enable); nothing changed"},
         {"port=2&admin=10&autonego=1&flow_ctrl=1&priority=0&pvid=1",
@@ -234,6 +268,13 @@ TEST_F(port_pages, BadFormsAreRefusedWithTheirMessage) {
     EXPECT_EQ(dxpx_port_enable_get(lport_of(2), &enabled), 0);
     EXPECT_EQ(enabled, 1);
     EXPECT_EQ(nvram_get("portconf"), nullptr);
+    // The fields are taken by name, in whatever order they come.
+    ASSERT_EQ(
+        portset("pvid=1&priority=3&flow_ctrl=0&autonego=1&admin=1&port=2").body.find("errorbox"),
+        std::string::npos);
+    int priority = 0;
+    EXPECT_EQ(dxpx_port_untagged_priority_get(lport_of(2), &priority), 0);
+    EXPECT_EQ(priority, 3);
     // A form for no front-panel port presets nothing.
     EXPECT_NE(request("GET", "/setport.cgi?port=99").body.find("var ptype = Number(\"\")"),
               std::string::npos);
@@ -376,7 +417,9 @@ TEST_F(port_pages, SavedItemKeepsWhatThePortsRunWhoeverSetIt) {
               std::string::npos);
     EXPECT_EQ(portset(keep).body.find("errorbox"), std::string::npos);
     keep.replace(keep.find("flow_ctrl=2"), 11, "flow_ctrl=3");
-    EXPECT_NE(portset(keep).body.find("the port runs no such pause"), std::string::npos);
+    EXPECT_NE(portset(keep).body.find("flow_ctrl &quot;3&quot; is neither 0 (off) nor 1 (on) nor "
+                                      "the one direction the port runs"),
+              std::string::npos);
     ASSERT_EQ(dxpx_port_advert_get(ge0, &advert), 0);
     EXPECT_EQ(advert & 0xc00u, 0x400u);
     feature_test::MemoryMedium medium;
