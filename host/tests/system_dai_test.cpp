@@ -343,9 +343,9 @@ TEST_P(switchfw_dai_learning, ForgedAcknowledgementsFromAnUntrustedPortBindNothi
     ASSERT_TRUE(send_many_acks(client, client_tap, from_client, 1500));
     // The flash keeps the earlier line, the flood's first and, at the end of
     // each window, the count of the others by port: the one reply amid port
-    // 2's flood is named, and so is the later flood.
+    // 2's flood is named at once, as a new source, and so is the later flood.
     const std::string last = std::to_string(GetParam());
-    const std::string amid = "1 from port " + last + ")";
+    const std::string amid = "untrusted port " + last + " not learnt\"";
     const std::string folded = "untrusted port " + last + " not learnt (";
     std::string flash;
     auto flash_when = [&](const std::string &line) {

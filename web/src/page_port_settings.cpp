@@ -182,7 +182,7 @@ bool pvid_defined(int pvid, httpd_event *ev, httpd_request *req, int *rv) {
         if (vid == pvid) found = true;
     }
     if (!found) {
-        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port: PVID is not an existent vlan id.\n");
+        web_refused_puts(req, LOG_MOD_PORT, "Set Port: PVID is not an existent vlan id.\n");
         *rv = refuse(ev, req, "PVID is not an existent vlan id!");
     }
     return found;
@@ -205,6 +205,13 @@ struct PortForm {
 int port_failed(httpd_event *ev, httpd_request *req, const PortForm &f, const char *message,
                 const char *log) {
     logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port #%d: %s.\n", f.port, log);
+    return refuse(ev, req, message);
+}
+
+// Logs a value the form may not set, naming the client, and shows its message.
+int port_refused(httpd_event *ev, httpd_request *req, const PortForm &f, const char *message,
+                 const char *log) {
+    web_refused_printf(req, LOG_MOD_PORT, "Set Port #%d: %s.\n", f.port, log);
     return refuse(ev, req, message);
 }
 
@@ -237,7 +244,7 @@ int check_speed(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, in
     } else {
         return 0;
     }
-    logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port #%d: Set speed failed.\n", f.port);
+    web_refused_printf(req, LOG_MOD_PORT, "Set Port #%d: Set speed failed.\n", f.port);
     return refuse(ev, req, message);
 }
 
@@ -248,15 +255,14 @@ int check_values(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, i
     const bool autoneg =
         forced_gigabit(pairs, count, f.lport) || std::strcmp(pairs[2].value, "1") == 0;
     if (count != 7 && !(count == 6 && autoneg)) {
-        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port: cxt->count is a wrong value.\n");
+        web_refused_puts(req, LOG_MOD_PORT, "Set Port: cxt->count is a wrong value.\n");
         return refuse(ev, req, "cxt->count is a wrong value");
     }
     // The state is the form's select: a value it does not offer is a
     // malformed post, not a disable.
     const char *admin = pairs[1].value;
     if (std::strcmp(admin, "0") != 0 && std::strcmp(admin, "1") != 0) {
-        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port #%d: malformed admin state.\n",
-                      f.port);
+        web_refused_printf(req, LOG_MOD_PORT, "Set Port #%d: malformed admin state.\n", f.port);
         return refuse(ev, req,
                       web_tag_printf("Port %d: admin \"%.16s\" is neither 0 (disable) nor 1 "
                                      "(enable); nothing changed",
@@ -265,15 +271,15 @@ int check_values(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, i
     const int first = count == 6 ? 3 : 4;
     int priority = 0, pvid = -1, speed = 0, flow = 0;
     if (count == 7 && !web_form_int(pairs[3].value, 1, 5, &speed))
-        return port_failed(ev, req, f, "Set speed failed", "Set speed failed");
+        return port_refused(ev, req, f, "Set speed failed", "Set speed failed");
     // Pause in one direction only is taken back only as the port runs it.
     if (web_form_int(pairs[first].value, kPauseTxOnly, kPauseRxOnly, &flow) &&
         flow != port_pause_shown(f.port))
-        return port_failed(ev, req, f, "Set pause failed: the port runs no such pause",
-                           "Set pause failed");
+        return port_refused(ev, req, f, "Set pause failed: the port runs no such pause",
+                            "Set pause failed");
     if (!web_form_int(pairs[first + 1].value, 0, 7, &priority))
-        return port_failed(ev, req, f, "Set untagged priority failed",
-                           "Set untagged priority failed");
+        return port_refused(ev, req, f, "Set untagged priority failed",
+                            "Set untagged priority failed");
     int rv = 0;
     web_form_int(pairs[first + 2].value, 1, 4094, &pvid);  // no VLAN has -1
     if (!pvid_defined(pvid, ev, req, &rv)) return rv;
@@ -306,7 +312,7 @@ int apply_link(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, int
     if (count == 6 && f.autoneg) {
         first = 3;
     } else if (count != 7) {
-        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port: cxt->count is a wrong value.\n");
+        web_refused_puts(req, LOG_MOD_PORT, "Set Port: cxt->count is a wrong value.\n");
         return refuse(ev, req, "cxt->count is a wrong value");
     } else {
         speed_of_code(pairs[3].value[0], &f.speed, &f.duplex);
@@ -525,19 +531,19 @@ int ssphandler_portset_cgi(httpd_event *ev, httpd_request *req) {
     PortForm f{};
     if (count < 1 || !web_form_int(pairs[0].value, 1, web_port_count(), &f.port) ||
         ulpm_to_lport(f.port, &f.lport) != 0) {
-        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PORT,
-                    "Set Port: Transfer user port number to logical port number failed.\n");
+        web_refused_puts(req, LOG_MOD_PORT,
+                         "Set Port: Transfer user port number to logical port number failed.\n");
         return refuse(ev, req, "Transfer user port number to logical port number failed");
     }
     if (count < 6) {
-        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port: cxt->count is a wrong value.\n");
+        web_refused_puts(req, LOG_MOD_PORT, "Set Port: cxt->count is a wrong value.\n");
         return refuse(ev, req, "cxt->count is a wrong value");
     }
     // A port under self-test is refused before anything changes; the hold
     // keeps a test from taking it half-way through.
     if (port_reserve_hold(f.lport) != 0) {
         const char *held = port_reserve_held_text_lport(f.lport);
-        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port #%d: %s.\n", f.port, held);
+        web_refused_printf(req, LOG_MOD_PORT, "Set Port #%d: %s.\n", f.port, held);
         return refuse(ev, req, web_tag_printf("Port %d: %s", f.port, held));
     }
     int rv = apply_form(ev, req, pairs, count, f);
