@@ -19,8 +19,8 @@
 // New source: while a gate folds, the first line of a source it has not
 // seen since it began folding is written at once (up to LOG_GATE_SOURCES a
 // window), so a new sender is named when it appears.
-// Shared: every logged line of every gate (console gates aside), reports
-// and new sources' lines included, also takes a token from one bucket of
+// Shared: every line of every gate that the flash keeps (by its level),
+// reports and new sources' lines included, also takes a token from one bucket of
 // LOG_GATE_SHARED_BURST that one token a LOG_GATE_SHARED_REFILL_SECS fills;
 // a line that finds it empty is counted there instead, and one line a
 // window (doubling like a gate's) reports those counts with their kinds

@@ -168,7 +168,7 @@ TEST_F(log_gate_test, TheCountNamesEverySource) {
         "127.0.0.3, 4 from 127.0.0.4, 4 from 127.0.0.5, 19 from other addresses, 127.0.0.6 to "
         "127.0.0.9)");
     EXPECT_EQ(reports[1],
-              "from port 2 (303 more like this folded: 300 from port 2, 1 from port 7, "
+              "from port 2 (306 more like this folded: 300 from port 2, 1 from port 7, "
               "1 from port 8, 1 from port 9, 3 from ports 10-12)");
 }
 
@@ -194,7 +194,7 @@ TEST_F(log_gate_test, KindsTogetherShareOneBudget) {
     EXPECT_LE(lines.size(), 1420u / 4);
     uint32_t counted = 0;
     const std::regex count(R"(.* \((\d+) more like this folded.*\))");
-    const std::regex shared(R"((\d+) lines others caused not logged: .*\((\S+, ){3}\S+\): .*)");
+    const std::regex shared(R"((\d+) lines others caused not logged: .*)");
     for (const std::string &line : lines) {
         std::smatch m;
         if (std::regex_match(line, m, shared))
@@ -203,7 +203,9 @@ TEST_F(log_gate_test, KindsTogetherShareOneBudget) {
             counted += 1 + (std::regex_match(line, m, count) ? std::stoul(m[1]) : 0);
     }
     EXPECT_EQ(counted, sent);
-    EXPECT_TRUE(std::regex_match(lines.back(), shared)) << lines.back();
+    EXPECT_TRUE(lines.back().find("share (WEB, SNMPD, AUTOVOIP, DYNAMICARP): ") !=
+                std::string::npos)
+        << lines.back();
 }
 
 // A slow stream spends the bucket and then writes only the doubling

@@ -329,6 +329,16 @@ void shared_tick(uint32_t now) {
     if (shared.open && now - shared.since >= shared.window) end_window_locked(shared, now);
 }
 
+// Whether the flash keeps lines of the level: only they wear the stored
+// log, so only they share its budget.
+bool stored(int level) {
+    logger *flash = logger_flash_get();
+    const uint32_t mask =
+        flash != nullptr ? flash->ops->level_mask_get(flash) : LOGGER_FLASH_DEFAULT_MASK;
+    level = std::clamp(level, 0, LOG_LEVEL_COUNT - 1);
+    return (mask >> level & 1) != 0;
+}
+
 // Takes a token of the shared budget for a line about to be logged; false
 // when there is none.
 bool shared_take(uint32_t now) {
@@ -360,7 +370,7 @@ void report_locked(log_gate &g, uint32_t now) {
         logger_puts(LOG_LEVEL_WARNING, LOG_MOD_LOGGER, line);
         return;
     }
-    if (!g.console && !shared_take(now)) {
+    if (!g.console && stored(g.level) && !shared_take(now)) {
         for (int i = 0; i < g.source_count; i++)
             shared_fold(g.sources[i].source, g.module, now, g.sources[i].folded);
         if (g.others > 0) {
@@ -461,7 +471,7 @@ int log_gate_puts(log_gate *gate, log_source from, int level, int module, const 
         fold_locked(g, from, level, module, text, now);
         return 0;
     }
-    if (!g.console && !shared_take(now)) {
+    if (!g.console && stored(level) && !shared_take(now)) {
         shared_fold(from, module, now);
         return 0;
     }
