@@ -16,6 +16,16 @@
 // keeps LOG_GATE_SOURCES sources apart; the rest are counted together with
 // the span they came from ("40 from other addresses, 127.0.0.5 to
 // 127.0.0.9", or for ports "40 from ports 5-9").
+// New source: while a gate folds, the first line of a source it has not
+// seen since it began folding is written at once (up to LOG_GATE_SOURCES a
+// window), so a new sender is named when it appears.
+// Shared: every line of every gate that the flash keeps (by its level),
+// reports and new sources' lines included, also takes a token from one bucket of
+// LOG_GATE_SHARED_BURST that one token a LOG_GATE_SHARED_REFILL_SECS fills;
+// a line that finds it empty is counted there instead, and one line a
+// window (doubling like a gate's) reports those counts with their kinds
+// and sources. So all kinds together write a bounded share of the stored
+// log, however many of them a host drives.
 #pragma once
 
 #include <cstddef>
@@ -27,6 +37,11 @@ constexpr uint32_t LOG_GATE_WINDOW_SECS = 10;  // a burst's first window
 constexpr uint32_t LOG_GATE_WINDOW_MAX_SECS = 1800;
 constexpr uint32_t LOG_GATE_REFILL_SECS = 60;  // one line a minute once the burst is spent
 constexpr int LOG_GATE_SOURCES = 4;
+constexpr int LOG_GATE_SEEN = 16;  // sources a folding gate remembers as named
+// The budget all gates share: some 200 lines a day once its burst is spent,
+// about a seventh of the flash ring's 1,420 records, the counts included.
+constexpr uint32_t LOG_GATE_SHARED_BURST = 20;
+constexpr uint32_t LOG_GATE_SHARED_REFILL_SECS = 450;
 
 enum class log_source_kind : uint8_t { none, port, ipv4 };
 
@@ -79,6 +94,13 @@ struct log_gate {
     char latest[LOGGER_TEXT_MAX] = {};
     log_gate *next_listed = nullptr;  // the gates that ever folded, for the report at the end
     bool listed = false;
+    // The sources named since the gate began folding, and how many were
+    // written at once in this window for being new.
+    log_source seen[LOG_GATE_SEEN] = {};
+    int seen_count = 0;
+    int seen_next = 0;
+    int fresh_written = 0;
+    uint64_t modules = 0;  // the shared count's kinds (log modules)
 };
 
 // The source as the count names it: "port 3", "127.0.0.2".
@@ -96,3 +118,5 @@ void log_gate_flush(log_gate *gate);
 // Reports what every gate's window under way folded: the program ends or
 // restarts, and the counts would be lost with it.
 void log_gates_report_all(void);
+// The shared budget starts full and uncounted (the log starts afresh).
+void log_gates_shared_reset(void);

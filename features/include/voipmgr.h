@@ -82,8 +82,9 @@ int voip_group_get(void);  // -1 without a field processor
 int voip_classify(int ip_protocol, const uint16_t ports[2]);
 // The receive callout: a tagged frame as the CPU port delivers it.
 int voip_rx(int unit, dxp_pkt *pkt, void *cookie);
-// The front-panel port the copy being handled came in on (0: not known).
-// Read by the snoopers under the callout's lock.
+// The front-panel port the copy being handled came in on (0: not known);
+// for a trunk's member, the trunk's lowest, as a call's party may use any
+// member. Read by the snoopers under the callout's lock.
 int voip_rx_port(void);
 // Index 0 SIP, 1 MGCP, 2 SCCP, 3 H.323: copy rules for both directions.
 int voip_signal_rules_set(int index, int port, int enable);

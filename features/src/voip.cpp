@@ -1,5 +1,6 @@
 // Auto VoIP core: the profile, the signalling copy rules, the receive callout
 // that dispatches to the snoopers, and the rule pairs they share.
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
@@ -25,7 +26,8 @@ int group = -1;
 int signal_ids[kSignalIndexes][2];
 std::atomic<int> entry_count{0};
 int shared_taken = 0;  // of entry_count, taken from the rows shared with QoS
-int rx_uport = 0;      // the port of the copy being handled
+int rx_uport = 0;      // the port (a trunk's: its lowest) of the copy being handled
+int rx_in_uport = 0;   // the port it came in on, for the log
 // The copy being handled, while its snooper runs; its destination's
 // station is looked up once, when a snooper asks.
 const uint8_t *rx_frame = nullptr;
@@ -384,6 +386,29 @@ int front_port(int unit, int port) {
     return uport;
 }
 
+// The port a call knows the unit's port by: for a trunk's member the
+// trunk's lowest, as the chip spreads one party's frames over every member,
+// so a party's BYE or DLCX on another member is still the party's; else the
+// front-panel port itself (0: none).
+int link_port(int unit, int port) {
+    const int uport = front_port(unit, port);
+    dxp_trunk_chip_info chip{};
+    if (uport == 0 || dxp_trunk_chip_info_get(unit, &chip) != 0) return uport;
+    for (int tid = chip.trunk_id_min; tid <= chip.trunk_id_max; tid++) {
+        dxp_trunk_add_info trunk{};
+        if (dxp_trunk_get(unit, tid, &trunk) != 0) continue;
+        int lowest = uport;
+        bool member = false;
+        for (int i = 0; i < trunk.num_ports && i < DXP_TRUNK_MAX_PORTCNT; i++) {
+            member = member || trunk.tp[i] == port;
+            const int other = front_port(unit, trunk.tp[i]);
+            if (other != 0) lowest = std::min(lowest, other);
+        }
+        if (member) return lowest;
+    }
+    return uport;
+}
+
 }  // namespace
 
 uint32_t voip_idle_now(void) {
@@ -404,7 +429,7 @@ bool voip_call_idle(voip_life *life, const int ids[2], uint32_t now) {
 }
 
 void voip_failure_log(log_gate *gate, const char *text) {
-    log_gate_puts(gate, log_source_port(rx_uport), LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP, text);
+    log_gate_puts(gate, log_source_port(rx_in_uport), LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP, text);
 }
 
 void voip_init(void) {
@@ -480,7 +505,8 @@ int voip_rx(int, dxp_pkt *pkt, void *) {
     if (len < 46 || voip_be16(f + 16) != 0x0800) return DXP_RX_NOT_HANDLED;
     SalLock lock(state_lock());
     // Calls are charged to the ports their phones' frames come in on.
-    rx_uport = front_port(pkt->rx_unit, pkt->rx_port);
+    rx_uport = link_port(pkt->rx_unit, pkt->rx_port);
+    rx_in_uport = front_port(pkt->rx_unit, pkt->rx_port);
     rx_frame = f;
     rx_dest_looked_up = false;
     const int cls = classify_ports(f[27], voip_be16(f + 38), voip_be16(f + 40));

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -414,7 +415,9 @@ TEST_P(refusals, RefusedSettersLeaveRegistersTablesAndBackupAsTheyWere) {
         stored = stored_now;
     }
 
-    // Each DoS post's refusal is one warning.
+    // Each DoS post's refusal is at most one warning (the refusals before
+    // them may have spent the budget all outside-caused lines share, and
+    // then they are counted instead).
     if (GetParam() == 26) {
         const std::string dos = web_client::body_of(
             web_client::get(web, "/events.csv?module=55&mask=255&ring=0", cookie));
@@ -422,7 +425,7 @@ TEST_P(refusals, RefusedSettersLeaveRegistersTablesAndBackupAsTheyWere) {
         for (size_t at = dos.find("DOS setting failed : This switch has no field processor");
              at != std::string::npos; at = dos.find("DOS setting failed", at + 1))
             lines++;
-        EXPECT_EQ(lines, 2u) << dos;
+        EXPECT_LE(lines, 2u) << dos;
         EXPECT_EQ(dos.find(",ERROR,"), std::string::npos) << dos;
     }
 
@@ -480,6 +483,49 @@ TEST_P(refusals, StaticBindingsPastTheStoredOnesAreRefusedAndARestartKeepsTheLis
     const std::string cookie = web_client::login(web, "qivor");
     EXPECT_EQ(list(web_client::body_of(web_client::get(web, "/darp_entry.htm", cookie))), entries);
     EXPECT_EQ(web_client::body_of(web_client::get(web, "/darp_config.htm", cookie)), config);
+}
+
+// A manager repeating a refused post is logged as hosts are: a burst of
+// warnings naming its address, then counts, however many it sends; none is
+// stored as the switch's own error.
+TEST_P(refusals, RepeatedRefusedPostsLeaveAFewWarningsNamingTheSender) {
+    Switch fw(dir, {"--board", board()});
+    ASSERT_TRUE(fw.run("", kRefusalPrompt, nullptr, 60));
+    const int web = fw.port_offset() + 80;
+    const std::string cookie = web_client::login(web, "qivor");
+    constexpr int kPosts = 300;
+    for (int i = 0; i < kPosts; i++) {
+        const std::string answer = web_client::post(
+            web, "/portset.cgi", "port=1&admin=0&autonego=0&speed=2&flow_ctrl=1&priority=9&pvid=1",
+            cookie);
+        ASSERT_NE(answer.find("Retry"), std::string::npos) << i << answer;
+    }
+    const std::string line = "Set Port #1: Set untagged priority failed. (127.0.0.1)";
+    const std::regex folded(R"( \((\d+) more like this folded)");
+    auto flash = [&](int mask) {
+        return web_client::get(
+            web, "/events.csv?module=48&mask=" + std::to_string(mask) + "&ring=1", cookie);
+    };
+    // Every post a line written or counted, once the count is out.
+    auto accounted = [&](const std::string &events) {
+        size_t lines = 0;
+        std::istringstream in(events);
+        for (std::string text; std::getline(in, text);) {
+            std::smatch m;
+            if (text.find(line) != std::string::npos)
+                lines += 1 + (std::regex_search(text, m, folded) ? std::stoul(m[1]) : 0);
+        }
+        return lines;
+    };
+    std::string warnings;
+    for (int tries = 0; tries < 240 && accounted(warnings) < kPosts; tries++) {
+        if (tries > 0) usleep(500 * 1000);
+        warnings = flash(1 << 1);
+    }
+    EXPECT_EQ(accounted(warnings), static_cast<size_t>(kPosts)) << warnings;
+    EXPECT_LE(system_fixture::count_of(warnings, "Set untagged priority failed"), 14u) << warnings;
+    EXPECT_EQ(flash(1).find("Set untagged priority"), std::string::npos)
+        << "not the switch's own error";
 }
 
 INSTANTIATE_TEST_SUITE_P(boards, refusals, ::testing::Values(52, 28, 26),

@@ -289,7 +289,7 @@ snmp_param_block admin_block(long row, int direction, long value) {
 
 // The port takes a write now (a self-test holds none of it). The answer
 // carries only an error status: the log says which test holds the port (a
-// manager's refused request is no fault of the switch: kept out of flash).
+// manager's refused request is no fault of the switch: a warning).
 bool admin_writable(long row) {
     snmp_param_block b = admin_block(row, SNMP_DIR_CHECK, 0);
     if (ask(&b) == 0) return true;
@@ -299,7 +299,7 @@ bool admin_writable(long row) {
     char sender[24];
     log_source_text(from, sender, sizeof sender);
     if (b.text[0] != '\0')
-        log_gate_printf(&refused_log, from, LOG_LEVEL_INFO, LOG_MOD_SNMPD,
+        log_gate_printf(&refused_log, from, LOG_LEVEL_WARNING, LOG_MOD_SNMPD,
                         "ifAdminStatus.%ld not set: %s (request from %s)", row, b.text, sender);
     return false;
 }

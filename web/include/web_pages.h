@@ -49,6 +49,11 @@ void web_client_address(const httpd_request *req, uint8_t addr[4]);
 // The IPv4 address text the client reached this connection on; false when
 // it cannot be read or is the any-address.
 bool web_local_address(const httpd_request *req, char *buf, size_t size);
+// Logs why the client's form was refused: a warning naming the client,
+// through the log gate of the module's refusals (a burst, then counts).
+void web_refused_printf(const httpd_request *req, int module, const char *fmt, ...)
+    __attribute__((format(printf, 3, 4)));
+void web_refused_puts(const httpd_request *req, int module, const char *text);
 
 // Holds the switch API's unit lock until the pieces of the page that the
 // server builds and sends in one go are out, so that a page of many ports

@@ -68,7 +68,7 @@ int cable_cgi(httpd_event *ev, httpd_request *req) {
     int uport = 0, lport = 0, unit = 0, port = 0;
     if (!web_form_int(web_form_value(ev, 0), 1, board_num_uports, &uport) ||
         ulpm_to_lport(uport, &lport) != 0 || dxpx_lport_to_unit_port(lport, &unit, &port) != 0) {
-        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_CABLEDIAG, "Get Port cablediag, invalid port.\n");
+        web_refused_puts(req, LOG_MOD_CABLEDIAG, "Get Port cablediag, invalid port.\n");
         return web_error_page(ev, req, kTitle, "Invalid port", WEB_RETRY_LABEL, WEB_RETRY_ACTION);
     }
     // The test would disturb the PHY a self-test runs on; no self-test

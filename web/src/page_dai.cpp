@@ -53,8 +53,7 @@ bool range(const char *from_text, const char *to_text, long *from, long *to) {
 }
 
 int fail(httpd_event *ev, httpd_request *req, const char *message) {
-    logger_printf(LOG_LEVEL_WARNING, LOG_MOD_DYNAMICARP, "Dynamic ARP setting failed : %s",
-                  message);
+    web_refused_printf(req, LOG_MOD_DYNAMICARP, "Dynamic ARP setting failed : %s", message);
     return web_error_page(ev, req, kTitle, message, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
 }
 

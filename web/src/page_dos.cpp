@@ -57,7 +57,7 @@ const char *unavailable(const char *checks) {
 }
 
 int unavailable_error(httpd_event *ev, httpd_request *req, const char *missing) {
-    logger_printf(LOG_LEVEL_WARNING, LOG_MOD_DOS, "DOS setting failed : %s", missing);
+    web_refused_printf(req, LOG_MOD_DOS, "DOS setting failed : %s", missing);
     return error(ev, req, missing);
 }
 

@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <array>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,7 @@
 
 #include "board.h"
 #include "dxp.h"
+#include "log_gate.h"
 #include "port_reserve.h"
 #include "sal.h"
 #include "web_pages.h"
@@ -175,6 +177,31 @@ bool web_local_address(const httpd_request *req, char *buf, size_t size) {
     in_addr local{};
     if (!socket_address(req, true, &local) || local.s_addr == htonl(INADDR_ANY)) return false;
     return inet_ntop(AF_INET, &local, buf, static_cast<socklen_t>(size)) != nullptr;
+}
+
+void web_refused_puts(const httpd_request *req, int module, const char *text) {
+    // A manager's refused forms are as many as a host's frames can be:
+    // one gate a module, so a flood of one page's posts is counted apart.
+    static std::array<log_gate, 64> refused_log = [] {
+        std::array<log_gate, 64> gates{};
+        for (log_gate &g : gates)
+            g.burst = 10;
+        return gates;
+    }();
+    uint8_t ip[4];
+    web_client_address(req, ip);
+    log_gate *gate =
+        module >= 0 && module < 64 ? &refused_log[static_cast<size_t>(module)] : nullptr;
+    log_gate_puts(gate, log_source_ipv4(ip), LOG_LEVEL_WARNING, module, text);
+}
+
+void web_refused_printf(const httpd_request *req, int module, const char *fmt, ...) {
+    char line[LOGGER_TEXT_MAX];
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(line, sizeof line, fmt, ap);
+    va_end(ap);
+    web_refused_puts(req, module, line);
 }
 
 void web_api_batch_hold(void) {

@@ -125,7 +125,10 @@ struct VlanLists {
 
 int add_error(httpd_event *ev, httpd_request *req, const char *message, const char *log_reason,
               int level = LOG_LEVEL_WARNING) {
-    logger_printf(level, LOG_MOD_L2, "ADD L2 Static Address : %s", log_reason);
+    if (level == LOG_LEVEL_WARNING)  // a refused value, not the switch's failure
+        web_refused_printf(req, LOG_MOD_L2, "ADD L2 Static Address : %s", log_reason);
+    else
+        logger_printf(level, LOG_MOD_L2, "ADD L2 Static Address : %s", log_reason);
     return web_error_page(ev, req, "ADD L2 Static Address", message, WEB_RETRY_LABEL,
                           WEB_RETRY_ACTION);
 }

@@ -140,7 +140,7 @@ int mirror_cgi(httpd_event *ev, httpd_request *req) {
     const int count = ev->b.num;
     const int mode = number_of(web_form_value(ev, count > 1 ? 3 : 0));
     if (mode < 0) {
-        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_MIRROR, "Set Mirror : Invalid mirror mode");
+        web_refused_puts(req, LOG_MOD_MIRROR, "Set Mirror : Invalid mirror mode");
         return mirror_error(ev, req, "Invalid mirror mode");
     }
     // The monitor port is checked before anything changes.

@@ -217,7 +217,7 @@ bool pvid_defined(int pvid, int port, const char *text, httpd_event *ev, httpd_r
         if (vid == pvid) found = true;
     }
     if (!found) {
-        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port: PVID is not an existent vlan id.\n");
+        web_refused_puts(req, LOG_MOD_PORT, "Set Port: PVID is not an existent vlan id.\n");
         *rv = refuse(ev, req,
                      web_tag_printf("PVID is not an existent vlan id: port %d pvid \"%.16s\"; "
                                     "nothing changed",
@@ -255,6 +255,13 @@ constexpr const char *kFieldNames[] = {"port",      "admin",    "autonego", "spe
 constexpr int kFieldCount = static_cast<int>(std::size(kFieldNames));
 constexpr int kSpeedField = 3;
 
+// Logs a value the form may not set, naming the client, and shows its message.
+int port_refused(httpd_event *ev, httpd_request *req, const PortForm &f, const char *message,
+                 const char *log) {
+    web_refused_printf(req, LOG_MOD_PORT, "Set Port #%d: %s.\n", f.port, log);
+    return refuse(ev, req, message);
+}
+
 // 1000 Mb/s full asked with auto-negotiation off on a gigabit copper port:
 // reached through negotiation with only gigabit advertised.
 bool forced_gigabit(const httpd_pair *pairs, int count, int lport) {
@@ -285,7 +292,7 @@ int check_speed(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, in
     } else {
         return 0;
     }
-    logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port #%d: Set speed failed.\n", f.port);
+    web_refused_printf(req, LOG_MOD_PORT, "Set Port #%d: Set speed failed.\n", f.port);
     return refuse(ev, req, message);
 }
 
@@ -302,8 +309,7 @@ int check_values(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, i
     // malformed post, not a disable.
     const char *admin = pairs[1].value;
     if (!form_switch(admin)) {
-        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port #%d: malformed admin state.\n",
-                      f.port);
+        web_refused_printf(req, LOG_MOD_PORT, "Set Port #%d: malformed admin state.\n", f.port);
         return refuse(ev, req,
                       web_tag_printf("Port %d: admin \"%.16s\" is neither 0 (disable) nor 1 "
                                      "(enable); nothing changed",
@@ -313,20 +319,20 @@ int check_values(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, i
     // while the port runs one.
     const char *autonego = pairs[2].value;
     if (!form_switch(autonego) && std::strcmp(autonego, "2") != 0)
-        return port_failed(ev, req, f,
-                           web_tag_printf("Port %d: autonego \"%.16s\" is neither 0 (off) nor 1 "
-                                          "(on); nothing changed",
-                                          f.port, autonego),
-                           "Set auto negotiatio failed");
+        return port_refused(ev, req, f,
+                            web_tag_printf("Port %d: autonego \"%.16s\" is neither 0 (off) nor 1 "
+                                           "(on); nothing changed",
+                                           f.port, autonego),
+                            "Set auto negotiatio failed");
     if (std::strcmp(autonego, "2") == 0 && autoneg_shown(f.lport) != 2)
-        return port_failed(ev, req, f,
-                           web_tag_printf("Port %d: autonego 2 keeps a reduced advertisement, "
-                                          "and the port runs none; nothing changed",
-                                          f.port),
-                           "Set auto negotiatio failed");
+        return port_refused(ev, req, f,
+                            web_tag_printf("Port %d: autonego 2 keeps a reduced advertisement, "
+                                           "and the port runs none; nothing changed",
+                                           f.port),
+                            "Set auto negotiatio failed");
     const bool autoneg = std::strcmp(autonego, "0") != 0 || forced_gigabit(pairs, count, f.lport);
     if (count != 7 && !(count == 6 && autoneg)) {
-        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port: cxt->count is a wrong value.\n");
+        web_refused_puts(req, LOG_MOD_PORT, "Set Port: cxt->count is a wrong value.\n");
         return refuse(ev, req,
                       web_tag_printf("Port %d: the post lacks speed, which auto-negotiation off "
                                      "needs; nothing changed",
@@ -338,18 +344,18 @@ int check_values(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, i
     const char *flow_text = pairs[first].value;
     if (!web_form_int(flow_text, 0, kPauseRxOnly, &flow) ||
         (flow >= kPauseTxOnly && flow != port_pause_shown(f.port)))
-        return port_failed(ev, req, f,
-                           web_tag_printf("Set pause failed: port %d flow_ctrl \"%.16s\" is "
-                                          "neither 0 (off) nor 1 (on) nor the one direction the "
-                                          "port runs; nothing changed",
-                                          f.port, flow_text),
-                           "Set pause failed");
+        return port_refused(ev, req, f,
+                            web_tag_printf("Set pause failed: port %d flow_ctrl \"%.16s\" is "
+                                           "neither 0 (off) nor 1 (on) nor the one direction the "
+                                           "port runs; nothing changed",
+                                           f.port, flow_text),
+                            "Set pause failed");
     if (!web_form_int(pairs[first + 1].value, 0, 7, &priority))
-        return port_failed(ev, req, f,
-                           web_tag_printf("Set untagged priority failed: port %d priority "
-                                          "\"%.16s\" is not 0 to 7; nothing changed",
-                                          f.port, pairs[first + 1].value),
-                           "Set untagged priority failed");
+        return port_refused(ev, req, f,
+                            web_tag_printf("Set untagged priority failed: port %d priority "
+                                           "\"%.16s\" is not 0 to 7; nothing changed",
+                                           f.port, pairs[first + 1].value),
+                            "Set untagged priority failed");
     int rv = 0;
     web_form_int(pairs[first + 2].value, 1, 4094, &pvid);  // no VLAN has -1
     if (!pvid_defined(pvid, f.port, pairs[first + 2].value, ev, req, &rv)) return rv;
@@ -602,8 +608,8 @@ int ssphandler_portset_cgi(httpd_event *ev, httpd_request *req) {
     PortForm f{};
     if (!web_form_int(values[0], 1, web_port_count(), &f.port) ||
         ulpm_to_lport(f.port, &f.lport) != 0) {
-        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PORT,
-                    "Set Port: Transfer user port number to logical port number failed.\n");
+        web_refused_puts(req, LOG_MOD_PORT,
+                         "Set Port: Transfer user port number to logical port number failed.\n");
         return refuse(ev, req,
                       web_tag_printf("Transfer user port number to logical port number failed: "
                                      "port \"%.16s\" is no front-panel port; nothing changed",
@@ -614,7 +620,7 @@ int ssphandler_portset_cgi(httpd_event *ev, httpd_request *req) {
     for (int i = 0; i < kFieldCount; i++) {
         if (values[i] == nullptr && i == kSpeedField) continue;
         if (stray != nullptr || values[i] == nullptr) {
-            logger_puts(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port: cxt->count is a wrong value.\n");
+            web_refused_puts(req, LOG_MOD_PORT, "Set Port: cxt->count is a wrong value.\n");
             return refuse(ev, req,
                           stray != nullptr
                               ? web_tag_printf("Port %d: field \"%.16s\" is unknown or given "
@@ -629,7 +635,7 @@ int ssphandler_portset_cgi(httpd_event *ev, httpd_request *req) {
     // keeps a test from taking it half-way through.
     if (port_reserve_hold(f.lport) != 0) {
         const char *held = port_reserve_held_text_lport(f.lport);
-        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PORT, "Set Port #%d: %s.\n", f.port, held);
+        web_refused_printf(req, LOG_MOD_PORT, "Set Port #%d: %s.\n", f.port, held);
         return refuse(ev, req, web_tag_printf("Port %d: %s", f.port, held));
     }
     int rv = apply_form(ev, req, pairs, count, f);

@@ -393,7 +393,7 @@ int qos_enhance_mode_cgi(httpd_event *ev, httpd_request *req) {
     SalLock hold(qosmgr_lock());  // the change and its save are one step
     int mode = 0;
     if (!parse_int(web_form_value(ev, 0), 0, kModeCount - 1, &mode)) {
-        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS Enhancement Set : mode = UNKNOWN");
+        web_refused_puts(req, LOG_MOD_QOS, "QoS Enhancement Set : mode = UNKNOWN");
         return qos_error(ev, req, "QoS Enhancement Set", "mode = UNKNOWN");
     }
     if (qosmgr_mode_set(mode) != 1) {
@@ -403,7 +403,7 @@ int qos_enhance_mode_cgi(httpd_event *ev, httpd_request *req) {
         const char *reason = rules && missing != nullptr ? missing
                              : refusal != nullptr        ? refusal
                                                          : "qosmgr_mode_set failed";
-        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS Enhancement Set refused : %s", reason);
+        web_refused_printf(req, LOG_MOD_QOS, "QoS Enhancement Set refused : %s", reason);
         return qos_error(ev, req, "QoS Enhancement Set", reason);
     }
     settings_save_item("qos");

@@ -216,6 +216,12 @@ int rate_error(httpd_event *ev, httpd_request *req, const char *message, const c
     return web_error_page(ev, req, "Set Rate", message, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
 }
 
+// A value the form may not set: logged as a warning naming the client.
+int rate_refused(httpd_event *ev, httpd_request *req, const char *message, const char *log_text) {
+    web_refused_puts(req, LOG_MOD_RATE, log_text);
+    return web_error_page(ev, req, "Set Rate", message, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
+}
+
 // A port's storm state: type 1..5 (0 when the flags form no type) and rate.
 struct Storm {
     bool ok = false;
@@ -271,6 +277,13 @@ void storm_port_select(httpd_request *req, int uport) {
 int storm_error(httpd_event *ev, httpd_request *req, const char *title, const char *message,
                 const char *log_text) {
     if (log_text != nullptr) logger_puts(LOG_LEVEL_ERROR, LOG_MOD_RATE, log_text);
+    return web_error_page(ev, req, title, message, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
+}
+
+// A value the form may not set: logged as a warning naming the client.
+int storm_refused(httpd_event *ev, httpd_request *req, const char *title, const char *message,
+                  const char *log_text) {
+    web_refused_puts(req, LOG_MOD_RATE, log_text);
     return web_error_page(ev, req, title, message, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
 }
 
@@ -356,10 +369,10 @@ int setrate_cgi(httpd_event *ev, httpd_request *req) {
         const char *why = stray != nullptr       ? "the post is refused"
                           : values[0] == nullptr ? "the post lacks the port"
                                                  : "no front-panel port";
-        return rate_error(ev, req,
-                          web_tag_printf("port \"%.16s\": %s; nothing changed",
-                                         values[0] != nullptr ? values[0] : "", why),
-                          "Set Rate: Transfer user port number to logical port number failed.\n");
+        return rate_refused(ev, req,
+                            web_tag_printf("port \"%.16s\": %s; nothing changed",
+                                           values[0] != nullptr ? values[0] : "", why),
+                            "Set Rate: Transfer user port number to logical port number failed.\n");
     }
     const int uport = static_cast<int>(port);
     rate_port_set(req, uport);
@@ -488,7 +501,7 @@ int storm_per_port_cgi(httpd_event *ev, httpd_request *req) {
     int lport = 0;
     if (!parse_uint(values[0], BOARD_MAX_UPORTS, &port) ||
         (port != 0 && !lport_of(static_cast<int>(port), &lport))) {
-        return storm_error(
+        return storm_refused(
             ev, req, "Get Storm",
             web_tag_printf("port \"%.16s\": %s; nothing changed",
                            values[0] != nullptr ? values[0] : "",

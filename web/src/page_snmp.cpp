@@ -126,7 +126,7 @@ int show(int kind, httpd_event *ev, httpd_request *req, const char *field_name) 
     if (id <= 0) {
         const ShowTexts &s = show_texts[kind];
         if (entry_count(kind) >= SNMPCFG_SLOTS) {
-            logger_puts(LOG_LEVEL_ERROR, LOG_MOD_SNMPD, s.log);
+            web_refused_puts(req, LOG_MOD_SNMPD, s.log);
             return web_error_page(ev, req, s.title, s.message, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
         }
         return web_content_switch(ev, s.create_page);

@@ -137,7 +137,11 @@ struct TrunkWork {
 
 int trunk_error(httpd_event *ev, httpd_request *req, const char *message, int level,
                 const char *log_text) {
-    logger_puts(level, LOG_MOD_TRUNKING, log_text);
+    // A warning is a refused value; an error, the switch's own failure.
+    if (level == LOG_LEVEL_WARNING)
+        web_refused_puts(req, LOG_MOD_TRUNKING, log_text);
+    else
+        logger_puts(level, LOG_MOD_TRUNKING, log_text);
     return web_error_page(ev, req, "Set Trunk", message, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
 }
 

@@ -429,8 +429,7 @@ int newvlan_cgi(httpd_event *ev, httpd_request *req) {
     int vid = vid_of(web_form_value(ev, 0));
     if (vid < 2 || vid > WEB_VLAN_VID_MAX) return vlan_err_page(ev, req, SOC_E_BADID);
     if (qsw_vlanmgr_vid_exist(static_cast<uint16_t>(vid))) {
-        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_VLAN, "Create Vlan : Vlan id %d existed already",
-                      vid);
+        web_refused_printf(req, LOG_MOD_VLAN, "Create Vlan : Vlan id %d existed already", vid);
         return vlan_error(ev, req, "Create New Vlan", "Vlan id existed already");
     }
     // A VLAN the manager cannot record would live in the switch only.

@@ -43,7 +43,7 @@ int voip_cgi(httpd_event *ev, httpd_request *req) {
     const char *text = profile_value(ev);
     int profile = -1;
     if (!web_form_int(text, 0, kProfileCount - 1, &profile)) {
-        logger_puts(LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP, "Set Auto VoIP failed : Invalid profile");
+        web_refused_puts(req, LOG_MOD_AUTOVOIP, "Set Auto VoIP failed : Invalid profile");
         return web_error_page(ev, req, "Auto VoIP", "Invalid profile", WEB_RETRY_LABEL,
                               WEB_RETRY_ACTION);
     }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <span>
 
+#include "log_gate.h"
 #include "log_internal.h"
 #include "net_util.h"
 #include "sal_lock.h"
@@ -100,6 +101,7 @@ int logger_init(void) {
         registry.flash = flash_logger_create();
         registry.initialised = true;
     }
+    log_gates_shared_reset();
     return registry.ram && registry.console ? 0 : -1;
 }
 
