@@ -13,7 +13,46 @@ mkdir -p var
 # the firmware starts with them ignored too, so that one typed before it
 # takes them neither ends nor stops it.
 trap '' INT QUIT TSTP TTIN TTOU
+
+# Nor does the terminal's driver send them to anybody while the loop runs:
+# between one firmware's end and the next one's start it would signal the
+# whole job, and so end the reader of a pipe the loop writes to (`| tee
+# log`). A key typed then waits for the next firmware. The firmware is told
+# whether the user had the keys on (it takes them as keys itself) and
+# leaves them off at its end; the user's settings come back when the loop
+# ends. A loop in the background leaves the terminal to the foreground job
+# until it is brought to the foreground.
+user_modes=""
+keys_held=false
+if [[ -t 0 ]] && user_modes=$(stty -g 2>/dev/null); then
+    if [[ " $(stty -a 2>/dev/null) " =~ [[:space:]]-isig[[:space:]] ]]; then
+        export SWITCHFW_TERMINAL_ISIG=0
+    else
+        export SWITCHFW_TERMINAL_ISIG=1
+    fi
+fi
+
+# Whether this loop's process group is its terminal's foreground one.
+in_foreground() {
+    local stat pgrp tpgid
+    stat=$(</proc/$$/stat) || return 1
+    read -r _ _ pgrp _ _ tpgid _ <<<"${stat##*) }"
+    [[ $pgrp == "$tpgid" ]]
+}
+
+hold_keys() {
+    if [[ -n $user_modes ]] && ! $keys_held && in_foreground && stty -isig 2>/dev/null; then
+        keys_held=true
+    fi
+}
+
+give_terminal_back() {
+    if $keys_held && in_foreground; then stty "$user_modes" 2>/dev/null; fi
+}
+trap give_terminal_back EXIT
+
 while true; do
+    hold_keys
     "$prog" "$@"
     status=$?
     [[ $status -eq 10 ]] || exit $status

@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -382,15 +383,19 @@ TEST(switchfw_monitor_boards, WithItsOutputElsewhereTheTerminalShowsTheLineAsTyp
     EXPECT_TRUE(output_holds(kPrompt + "ac\n"));
 }
 
-// Under the loop script that tools/run.sh starts, as a job of an
-// interactive shell: the break and the suspend key, at the prompt and
-// during a command, stop neither the script nor the firmware, a telnet
-// reboot brings the switch back, even while nobody reads the console, and
-// the quit key ends both.
+// Under the loop script that tools/run.sh starts, behind `| tee`, as a job
+// of an interactive shell: the break and the suspend key, at the prompt and
+// during a command, stop neither the script, the pipe's reader nor the
+// firmware, also while the firmware restarts; a telnet reboot brings the
+// switch back, even while nobody reads the console; a tab erased right
+// after the prompt backs up over its one column, not over the prompt that
+// came through the pipe; and the quit key ends the loop, which gives the
+// terminal its signal keys back.
 TEST(switchfw_monitor_boards, UnderTheLoopScriptTheKeysStopNothingAndARebootComesBack) {
     Switch sw(test_workdir::path(), {"--board", "26"}, true, true, false,
               {"/bin/bash", "--norc", "--noprofile", "-i", "-c",
-               RUN_SWITCH_PATH " \"$0\" \"$@\"; echo loop-ended-$?"});
+               RUN_SWITCH_PATH " \"$0\" \"$@\" | tee loop.log; "
+                               "echo loop-ended-${PIPESTATUS[*]}; stty -a"});
     std::string seen;
     ASSERT_TRUE(sw.run("", kPrompt, &seen, 60)) << seen;
     for (const char *keys : {"\x1a", "\x03", "SLeep 1\n\x1a", "SLeep 30\n\x03"}) {
@@ -422,8 +427,42 @@ TEST(switchfw_monitor_boards, UnderTheLoopScriptTheKeysStopNothingAndARebootCome
     seen.clear();
     ASSERT_TRUE(sw.read_more(&seen, "(rebooting)", 60)) << seen.substr(0, 300);
     ASSERT_TRUE(sw.answer("Echo back-again", &seen)) << seen;
+
+    ASSERT_TRUE(
+        sw.answer("\t\x7f"
+                  "Echo tabbed",
+                  &seen))
+        << seen;
+    EXPECT_NE(seen.find("\t\bEcho tabbed"), std::string::npos) << seen;
+
+    // Breaks typed all through restarts: from the old firmware's last words
+    // until the new one has taken one at its prompt.
+    for (int restart = 0; restart < 3; restart++) {
+        SCOPED_TRACE(restart);
+        seen.clear();
+        ASSERT_TRUE(sw.type("EXIT\n"));
+        ASSERT_TRUE(sw.read_more(&seen, "Resetting...", 60)) << seen;
+        std::atomic<bool> typing{true};
+        std::thread breaks([&sw, &typing] {
+            while (typing.load()) {
+                sw.type("\x03");
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));  // typing pace
+            }
+        });
+        std::string after;
+        const bool back = sw.read_more(&seen, "(rebooting)", 60) &&
+                          (after = seen.substr(seen.find("(rebooting)")),
+                           sw.read_more(&after, "^C\r\n" + kPrompt, 60));
+        typing = false;
+        breaks.join();
+        ASSERT_TRUE(back) << seen << after;
+        ASSERT_TRUE(sw.answer("Echo through-the-pipe", &seen)) << seen;
+        EXPECT_EQ(count_of(seen, "through-the-pipe\r\n"), 2u) << seen;  // echoed and run
+    }
     ASSERT_TRUE(sw.type("\x1c"));
-    ASSERT_TRUE(sw.read_more(&seen, "loop-ended-0", 60)) << seen;
+    ASSERT_TRUE(sw.read_more(&seen, "loop-ended-0 0", 60)) << seen;
+    ASSERT_TRUE(sw.read_more(&seen, "\nisig ", 60)) << seen;
+    EXPECT_EQ(seen.find("-isig"), std::string::npos) << seen;
 }
 
 // A break drops what was read for good, whatever key follows it: a Ctrl-D

@@ -24,7 +24,7 @@ namespace {
 // holds up no thread that prints.
 int stdio_write(void *, const char *buf, size_t len) {
     sal_internal::console_output_queue(sal_internal::ConsoleSink::output, buf, len);
-    if (sal_internal::terminal_shows_output()) sal_internal::terminal_output_seen(buf, len);
+    if (sal_internal::terminal_sees_output()) sal_internal::terminal_output_seen(buf, len);
     return static_cast<int>(len);
 }
 

@@ -2,6 +2,7 @@
 #include "sal_terminal.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -42,6 +43,22 @@ std::atomic<bool> echo_chosen{false};  // set by terminal_echo_set before the te
 std::atomic<size_t> column{0};
 // Orders taking the terminal and giving it back.
 std::mutex terminal_lock;
+
+// Set by the loop that restarts the program (tools/run-switch.sh), which
+// keeps the driver's signal keys off for its whole life: "1" when the user
+// had them on, so that they are the firmware's keys although the driver
+// sends none, "0" when they were off. The program then leaves them off at its
+// end too, and the loop gives the terminal back once it ends: a key typed
+// while the firmware restarts waits for the next one and signals nobody.
+const char *loop_signal_keys() {
+    static const char *held = std::getenv("SWITCHFW_TERMINAL_ISIG");
+    return held;
+}
+
+bool signal_keys_on() {
+    if (const char *held = loop_signal_keys()) return std::string(held) == "1";
+    return (found.c_lflag & ISIG) != 0;
+}
 
 bool is_key(int c, int index) {
     const cc_t key = found.c_cc[index];
@@ -125,7 +142,7 @@ bool terminal_elsewhere() {
 }
 
 int terminal_signal_of(int c) {
-    if ((found.c_lflag & ISIG) == 0) return 0;
+    if (!signal_keys_on()) return 0;
     return is_key(c, VINTR) ? SIGINT : is_key(c, VQUIT) ? SIGQUIT : is_key(c, VSUSP) ? SIGTSTP : 0;
 }
 
@@ -139,7 +156,10 @@ bool terminal_flushes_at_signal() {
 
 void terminal_restore() {
     std::lock_guard<std::mutex> g(terminal_lock);
-    if (changed.exchange(false)) set_modes_locked(found);
+    if (!changed.exchange(false)) return;
+    termios back = found;
+    if (loop_signal_keys() != nullptr) back.c_lflag &= ~static_cast<tcflag_t>(ISIG);
+    set_modes_locked(back);
 }
 
 void terminal_echo_set(bool on) {
@@ -169,6 +189,15 @@ size_t terminal_column() {
 bool terminal_shows_output() {
     static const bool shows = isatty(STDOUT_FILENO) != 0;
     return shows;
+}
+
+bool terminal_sees_output() {
+    static const bool sees = [] {
+        struct stat st {};
+        if (terminal_shows_output()) return true;
+        return fstat(STDOUT_FILENO, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
+    }();
+    return sees;
 }
 
 void terminal_write(const std::string &text) {

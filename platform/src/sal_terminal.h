@@ -38,6 +38,11 @@ void terminal_write(const std::string &text);
 // Whether standard output shows on the terminal (not redirected to a file
 // or a pipe): then the console's output moves the terminal's column too.
 bool terminal_shows_output();
+// Whether the terminal shows standard output where the console's column is
+// concerned: a terminal does, and so does a pipe's reader such as `| tee`,
+// whose copy of the prompt the typed line follows on the terminal (a file
+// shows nothing there).
+bool terminal_sees_output();
 // Output written to the terminal, and the column it leaves the cursor in
 // (the driver's own count: tabs to the next multiple of 8, a line ends at
 // a newline or carriage return).
