@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -42,6 +43,20 @@ inline size_t count_of(const std::string &text, const std::string &what) {
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
         n++;
     return n;
+}
+
+// The log's lines holding the text, each with the lines its count folded
+// ("(N more like this folded...)").
+inline size_t log_lines_accounted(const std::string &events, const std::string &line) {
+    static const std::regex folded(" \\((\\d+) more like this folded");
+    size_t lines = 0;
+    std::istringstream in(events);
+    for (std::string text; std::getline(in, text);) {
+        std::smatch m;
+        if (text.find(line) != std::string::npos)
+            lines += 1 + (std::regex_search(text, m, folded) ? std::stoul(m[1]) : 0);
+    }
+    return lines;
 }
 
 // The number after the text, on the text's line (thousands separated by

@@ -501,21 +501,13 @@ TEST_P(refusals, RepeatedRefusedPostsLeaveAFewWarningsNamingTheSender) {
         ASSERT_NE(answer.find("Retry"), std::string::npos) << i << answer;
     }
     const std::string line = "Set Port #1: Set untagged priority failed. (127.0.0.1)";
-    const std::regex folded(R"( \((\d+) more like this folded)");
     auto flash = [&](int mask) {
         return web_client::get(
             web, "/events.csv?module=48&mask=" + std::to_string(mask) + "&ring=1", cookie);
     };
     // Every post a line written or counted, once the count is out.
     auto accounted = [&](const std::string &events) {
-        size_t lines = 0;
-        std::istringstream in(events);
-        for (std::string text; std::getline(in, text);) {
-            std::smatch m;
-            if (text.find(line) != std::string::npos)
-                lines += 1 + (std::regex_search(text, m, folded) ? std::stoul(m[1]) : 0);
-        }
-        return lines;
+        return system_fixture::log_lines_accounted(events, line);
     };
     std::string warnings;
     for (int tries = 0; tries < 240 && accounted(warnings) < kPosts; tries++) {

@@ -22,6 +22,7 @@
 
 namespace {
 
+using system_fixture::log_lines_accounted;
 using system_fixture::Netns;
 using system_fixture::sh;
 using system_fixture::sh_out;
@@ -41,19 +42,6 @@ std::string value_in(const std::string &walk, const std::string &instance) {
 long ticks(const std::string &value) {
     size_t open = value.find('(');
     return open == std::string::npos ? -1 : std::stol(value.substr(open + 1));
-}
-
-// The log's lines with the text, each with the lines its count folded.
-size_t accounted(const std::string &events, const std::string &line) {
-    static const std::regex folded(" \\((\\d+) more like this folded\\)");
-    size_t lines = 0;
-    std::istringstream in(events);
-    for (std::string text; std::getline(in, text);) {
-        std::smatch m;
-        if (text.find(line) != std::string::npos)
-            lines += 1 + (std::regex_search(text, m, folded) ? std::stoul(m[1]) : 0);
-    }
-    return lines;
 }
 
 TEST(system_snmp, IfLastChangeFollowsTheLinkUnderWalks) {
@@ -199,7 +187,8 @@ TEST(system_snmp, LinkTrapsColdStartAndPortSpeedsFollowTheTaps) {
         "snmpd: port 25's link changes too often: a linkUp or linkDown notification not sent";
     auto notified_or_counted = [&](std::string *ram) {
         *ram = web_client::get(http, "/events.csv?module=44&mask=4&ring=0", cookie);
-        return system_fixture::count_of(traps.log(), "Link ") - 2 + accounted(*ram, unsent);
+        return system_fixture::count_of(traps.log(), "Link ") - 2 +
+               log_lines_accounted(*ram, unsent);
     };
     std::string ram;
     for (int tries = 0; tries < 120 && notified_or_counted(&ram) < kChanges; tries++)
@@ -378,18 +367,19 @@ if sys.argv[5]=="1": s.settimeout(30); s.sendto(bad.replace(b"\xfa",b"\xa0"),to)
                std::vector<std::string>{"--board", std::to_string(GetParam())});
     ASSERT_TRUE(sw->run("", "DXP.0> ", nullptr, 60));
     cookie = web_client::login(web = sw->port_offset() + 80, "qivor");
-    EXPECT_EQ(accounted(flash(1 << 1), line), 25u + 30u) << flash(1 << 1);
+    EXPECT_EQ(log_lines_accounted(flash(1 << 1), line), 25u + 30u) << flash(1 << 1);
     // A flood the agent's queue cannot hold: each request is a line about
     // it or one about its being dropped, both naming the sender.
     ASSERT_EQ(send(1000, "0", false), 0);
     const std::string dropped = "snmpd: request from 127.0.0.2 dropped: the agent's queue was full";
     std::string ram;
-    for (int tries = 0; tries < 120 && accounted(ram, line) + accounted(ram, dropped) < 1000;
+    for (int tries = 0;
+         tries < 120 && log_lines_accounted(ram, line) + log_lines_accounted(ram, dropped) < 1000;
          tries++) {
         if (tries > 0) usleep(500 * 1000);
         ram = web_client::get(web, "/events.csv?module=44&mask=2&ring=0", cookie);
     }
-    EXPECT_EQ(accounted(ram, line) + accounted(ram, dropped), 1000u) << ram;
+    EXPECT_EQ(log_lines_accounted(ram, line) + log_lines_accounted(ram, dropped), 1000u) << ram;
 }
 
 INSTANTIATE_TEST_SUITE_P(boards, system_snmp_log, testing::Values(52, 28),
