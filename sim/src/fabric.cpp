@@ -168,7 +168,10 @@ void Fabric::schedule(uint64_t delay, EventQueue::Event event) {
 }
 
 bool Fabric::bufferAdmits(int port, int queue, uint32_t cells) const {
-    return buffer_.admits(static_cast<size_t>(port), static_cast<size_t>(queue), cells, kPortCells);
+    // The pipeline takes the highest queue's frames first.
+    const uint32_t above = ((1u << kQueues) - 1) & ~((2u << queue) - 1);
+    return buffer_.admits(static_cast<size_t>(port), static_cast<size_t>(queue), cells, kPortCells,
+                          above);
 }
 
 void Fabric::releaseCells(int port, int queue, uint32_t cells) {
@@ -209,7 +212,9 @@ bool Fabric::enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay,
     // Each frame brings the pipeline one turn, which goes to the next port
     // in line: a quiet port's frame waits behind at most one frame of each
     // other port, not behind their backlogs.
+    serves_queued_++;
     schedule(delay, [this] {
+        serves_queued_--;
         if (serveIngress())
             serveOwed();
         else
@@ -228,14 +233,19 @@ bool Fabric::serveIngress() {
     const uint64_t now = clock_.now();
     int chosen = -1;
     int best = -1;
+    uint64_t first_ns = UINT64_MAX;
+    // The frame that came first: a pass that runs late takes what waits in
+    // the order it came, as the pipeline would have in time.
     for (int i = 0; i < ports && rx_waiting_ != 0; i++) {
         const int p = (serve_next_ + i) % ports;
         if (!((rx_waiting_ >> p) & 1)) continue;
         const Arrived &head = state_[static_cast<size_t>(p)].rx_queue.front();
-        if (head.queue <= best || head.due > now || flowHeld(p)) continue;
+        if (head.due > now || flowHeld(p)) continue;
+        const uint64_t came_ns = cameNs(head);
+        if (came_ns > first_ns || (came_ns == first_ns && head.queue <= best)) continue;
         chosen = p;
         best = head.queue;
-        if (best == kQueues - 1) break;
+        first_ns = came_ns;
     }
     if (chosen < 0) return false;
     PortState &s = state_[static_cast<size_t>(chosen)];
