@@ -241,7 +241,7 @@ bool Fabric::serveIngress() {
         if (!((rx_waiting_ >> p) & 1)) continue;
         const Arrived &head = state_[static_cast<size_t>(p)].rx_queue.front();
         if (head.due > now || flowHeld(p)) continue;
-        const uint64_t came_ns = cameNs(head);
+        const uint64_t came_ns = cameNs(head, now);
         if (came_ns > first_ns || (came_ns == first_ns && head.queue <= best)) continue;
         chosen = p;
         best = head.queue;

@@ -63,7 +63,7 @@ bool Fabric::pipelineOwes(uint64_t before_ns) const {
     for (uint64_t waiting = rx_waiting_; waiting != 0; waiting &= waiting - 1) {
         const int p = __builtin_ctzll(waiting);
         const Arrived &head = state_[static_cast<size_t>(p)].rx_queue.front();
-        if (head.due <= now && cameNs(head) < before_ns && !flowHeld(p)) return true;
+        if (head.due <= now && cameNs(head, now) < before_ns && !flowHeld(p)) return true;
     }
     return false;
 }

@@ -6,6 +6,7 @@
 // after it is released.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -333,9 +334,16 @@ class Fabric {
     // that came at once the next in turn among those whose frame is of the
     // highest queue; false when none has.
     bool serveIngress();
-    // Model time (ns) at which the frame came in.
-    static uint64_t cameNs(const Arrived &a) {
-        return a.arrived_ns != 0 ? a.arrived_ns : a.due * 1000;
+    // Model time (ns) at which the frame came in, as the order of the
+    // pipeline sees it at model time now (us): frames that came longer ago
+    // than kOrderSpanUs count as come together, so that ports flooding
+    // beyond what the model takes (whose frames waited for room) keep a
+    // quiet port's frame behind them no longer than that.
+    static constexpr uint64_t kOrderSpanUs = 50'000;
+    static uint64_t cameNs(const Arrived &a, uint64_t now) {
+        const uint64_t came = a.arrived_ns != 0 ? a.arrived_ns : a.due * 1000;
+        const uint64_t oldest = now > kOrderSpanUs ? (now - kOrderSpanUs) * 1000 : 0;
+        return std::max(came, oldest);
     }
     void serveOwed();
     bool flowHeld(int port) const;
