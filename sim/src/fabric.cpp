@@ -212,9 +212,7 @@ bool Fabric::enqueueIngress(int port, std::vector<uint8_t> wire, uint64_t delay,
     // Each frame brings the pipeline one turn, which goes to the next port
     // in line: a quiet port's frame waits behind at most one frame of each
     // other port, not behind their backlogs.
-    serves_queued_++;
     schedule(delay, [this] {
-        serves_queued_--;
         if (serveIngress())
             serveOwed();
         else
@@ -233,19 +231,14 @@ bool Fabric::serveIngress() {
     const uint64_t now = clock_.now();
     int chosen = -1;
     int best = -1;
-    uint64_t first_ns = UINT64_MAX;
-    // The frame that came first: a pass that runs late takes what waits in
-    // the order it came, as the pipeline would have in time.
     for (int i = 0; i < ports && rx_waiting_ != 0; i++) {
         const int p = (serve_next_ + i) % ports;
         if (!((rx_waiting_ >> p) & 1)) continue;
         const Arrived &head = state_[static_cast<size_t>(p)].rx_queue.front();
-        if (head.due > now || flowHeld(p)) continue;
-        const uint64_t came_ns = cameNs(head, now);
-        if (came_ns > first_ns || (came_ns == first_ns && head.queue <= best)) continue;
+        if (head.queue <= best || head.due > now || flowHeld(p)) continue;
         chosen = p;
         best = head.queue;
-        first_ns = came_ns;
+        if (best == kQueues - 1) break;
     }
     if (chosen < 0) return false;
     PortState &s = state_[static_cast<size_t>(chosen)];

@@ -39,33 +39,13 @@ void Fabric::wireOut(int port, std::vector<uint8_t> frame, int queue, int from) 
     const bool idle = !s.tx_armed && egressEmpty(port);
     egress_.take(static_cast<size_t>(port), static_cast<size_t>(queue), cells);
     if (from >= 0) state_[static_cast<size_t>(from)].in_egress += cells;
-    const uint64_t at_ns = arrived_ns_ != 0 ? arrived_ns_ : clock_.now() * 1000;
-    s.tx_queue[static_cast<size_t>(queue)].push_back({std::move(frame), from, cells, at_ns});
+    s.tx_queue[static_cast<size_t>(queue)].push_back({std::move(frame), from, cells});
     if (!idle) return;
     // An idle wire starts when the frame came in: it has nothing to make up
     // from before.
     uint64_t &free_ns = fullDuplex(port) ? s.tx_free_ns : s.wire_free_ns;
-    free_ns = std::max(free_ns, at_ns);
+    free_ns = std::max(free_ns, arrived_ns_ != 0 ? arrived_ns_ : clock_.now() * 1000);
     drainTx(port);
-}
-
-void Fabric::armTx(int port, uint64_t delay) {
-    state_[static_cast<size_t>(port)].tx_armed = true;
-    schedule(delay, [this, port] {
-        state_[static_cast<size_t>(port)].tx_armed = false;
-        drainTx(port);
-    });
-}
-
-bool Fabric::pipelineOwes(uint64_t before_ns) const {
-    if (serves_queued_ == 0) return false;  // nothing would take it in
-    const uint64_t now = clock_.now();
-    for (uint64_t waiting = rx_waiting_; waiting != 0; waiting &= waiting - 1) {
-        const int p = __builtin_ctzll(waiting);
-        const Arrived &head = state_[static_cast<size_t>(p)].rx_queue.front();
-        if (head.due <= now && cameNs(head, now) < before_ns && !flowHeld(p)) return true;
-    }
-    return false;
 }
 
 void Fabric::drainTx(int port) {
@@ -75,27 +55,15 @@ void Fabric::drainTx(int port) {
     for (;;) {
         if (egressEmpty(port)) return;
         const uint64_t now_ns = clock_.now() * 1000;
-        // The wire has nothing to send before the first waiting frame came.
         uint64_t start_ns = free_ns;
-        uint64_t first_ns = UINT64_MAX;
-        for (const std::deque<Leaving> &q : s.tx_queue) {
-            if (!q.empty()) first_ns = std::min(first_ns, q.front().at_ns);
-        }
-        start_ns = std::max(start_ns, first_ns);
         int queue = -1;
         if (start_ns <= now_ns) {
             if (port == profile_.cpu_port && !cpuMacTakes()) return;
-            // A pass of the event thread that runs late brings many frames
-            // at once: those that came in before the wire's turn reach
-            // their queues first, so that the turn goes as it would have
-            // (else the queue the pipeline happened to feed first would
-            // take the wire's whole backlog of time).
-            if (pipelineOwes(start_ns)) return armTx(port, 0);
             // The egress limit may hold the frame whose turn it is: the turn
             // stays its own while it waits.
             const int wrr_queue = s.wrr_queue;
             const uint64_t wrr_left = s.wrr_left;
-            queue = nextTxQueue(s, start_ns);
+            queue = nextTxQueue(s);
             const size_t bytes = s.tx_queue[static_cast<size_t>(queue)].front().frame.size() + 4;
             start_ns = egressRateStart(port, bytes, start_ns, now_ns);
             if (start_ns > now_ns) {
@@ -103,7 +71,14 @@ void Fabric::drainTx(int port) {
                 s.wrr_left = wrr_left;
             }
         }
-        if (start_ns > now_ns) return armTx(port, (start_ns - now_ns + 999) / 1000);
+        if (start_ns > now_ns) {
+            s.tx_armed = true;
+            schedule((start_ns - now_ns + 999) / 1000, [this, port] {
+                state_[static_cast<size_t>(port)].tx_armed = false;
+                drainTx(port);
+            });
+            return;
+        }
         Leaving out = std::move(s.tx_queue[static_cast<size_t>(queue)].front());
         s.tx_queue[static_cast<size_t>(queue)].pop_front();
         egress_.give(static_cast<size_t>(port), static_cast<size_t>(queue), out.cells);
@@ -131,12 +106,9 @@ bool Fabric::egressEmpty(int port) const {
     return egress_.portHeld(static_cast<size_t>(port)) == 0;
 }
 
-// Only called with a frame that had come in by start_ns.
-int Fabric::nextTxQueue(PortState &s, uint64_t start_ns) {
-    auto waiting = [&s, start_ns](int q) {
-        const std::deque<Leaving> &frames = s.tx_queue[static_cast<size_t>(q)];
-        return !frames.empty() && frames.front().at_ns <= start_ns;
-    };
+// Only called with a frame waiting in some queue.
+int Fabric::nextTxQueue(PortState &s) {
+    auto waiting = [&s](int q) { return !s.tx_queue[static_cast<size_t>(q)].empty(); };
     if (field(R_FCON_FLOWMIX, F_MODE_HQ_PREEMPT)) {
         // The highest queue in use (and any above it, left from a larger
         // count) preempts; the others share by weight.

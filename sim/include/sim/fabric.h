@@ -6,7 +6,6 @@
 // after it is released.
 #pragma once
 
-#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -138,8 +137,8 @@ class Fabric {
     // counted as the port's discard, so a flood from several ports costs
     // bounded memory and delay, the other ports still find room, and a
     // port's higher-priority frames find room beside its lower ones' flood.
-    // Of the ports' next frames the pipeline takes the one that came first,
-    // of those that came at once the highest queue's, the ports in turn.
+    // Of the ports' next frames the pipeline takes the highest queue's
+    // first, the ports in turn.
     static constexpr size_t kCellBytes = 256;
     static constexpr uint32_t kPortCells = 512;
     static constexpr uint32_t kBufferCells = 4096;
@@ -170,10 +169,7 @@ class Fabric {
     // that is lower (the limit's bucket is the burst it may send at once);
     // what it cannot send yet waits in its class-of-service queue (the
     // priority map's) and leaves in the order the scheduling mode gives (the
-    // highest queue first when it preempts, else by the queues' weights),
-    // each turn among the frames that had come by then, so that a late pass
-    // of the event thread, which brings many at once, shares the wire as
-    // time would have. A
+    // highest queue first when it preempts, else by the queues' weights). A
     // queue holds at most kQueueCells, all ports' queues together
     // kEgressCells: enough for what a late pass of the event thread brings
     // at once. Each queue keeps kQueueReservedCells of them that no other
@@ -265,7 +261,6 @@ class Fabric {
         std::vector<uint8_t> frame;
         int from = -1;  // the port it came in on
         uint32_t cells = 0;
-        uint64_t at_ns = 0;  // model time at which it came into its queue
     };
     struct PortState {
         std::vector<SentFrame> sent;
@@ -330,21 +325,9 @@ class Fabric {
     bool bufferAdmits(int port, int queue, uint32_t cells) const;
     void releaseCells(int port, int queue, uint32_t cells);
     // One frame into the pipeline: of the ports that have one due and are
-    // not held by flow control, the one whose frame came in first, of those
-    // that came at once the next in turn among those whose frame is of the
-    // highest queue; false when none has.
+    // not held by flow control, the next in turn among those whose frame is
+    // of the highest queue; false when none has.
     bool serveIngress();
-    // Model time (ns) at which the frame came in, as the order of the
-    // pipeline sees it at model time now (us): frames that came longer ago
-    // than kOrderSpanUs count as come together, so that ports flooding
-    // beyond what the model takes (whose frames waited for room) keep a
-    // quiet port's frame behind them no longer than that.
-    static constexpr uint64_t kOrderSpanUs = 50'000;
-    static uint64_t cameNs(const Arrived &a, uint64_t now) {
-        const uint64_t came = a.arrived_ns != 0 ? a.arrived_ns : a.due * 1000;
-        const uint64_t oldest = now > kOrderSpanUs ? (now - kOrderSpanUs) * 1000 : 0;
-        return std::max(came, oldest);
-    }
     void serveOwed();
     bool flowHeld(int port) const;
     // The host queue (fwd_wire.cpp): moves the port's waiting frames onto the
@@ -399,19 +382,12 @@ class Fabric {
     // rate; leaveWire puts it on the wire.
     void wireOut(int port, std::vector<uint8_t> frame, int queue, int from);
     void drainTx(int port);
-    // The port's queues move on after the delay.
-    void armTx(int port, uint64_t delay);
     bool egressEmpty(int port) const;
     // The queues the scheduling mode always serves before the queue (a bit
     // each): a strict queue's backlog counts against the room of those it
     // preempts; queues that take turns by weight each keep room of their own.
     uint32_t queuesAhead(int queue) const;
-    // Whether a frame that came in before the model time still waits in the
-    // packet buffer for the pipeline, which takes it in this pass.
-    bool pipelineOwes(uint64_t before_ns) const;
-    // The queue whose frame leaves at start_ns: of those whose first frame
-    // had come in by then.
-    int nextTxQueue(PortState &s, uint64_t start_ns);
+    int nextTxQueue(PortState &s);
     void leaveWire(int port, std::vector<uint8_t> frame, int queue);
     void toCpuPort(int ingress_port, std::vector<uint8_t> frame, const Classified &c);
     // The CPU port's link (fwd_cpu.cpp): whether the MAC takes a frame now,
@@ -474,8 +450,7 @@ class Fabric {
     // starts from then, so that frames a late pass brings at once leave as
     // they would have, not bunched behind each other.
     uint64_t arrived_ns_ = 0;
-    uint64_t serves_owed_ = 0;    // frames left waiting by flow control
-    uint64_t serves_queued_ = 0;  // serve events in the event queue
+    uint64_t serves_owed_ = 0;  // frames left waiting by flow control
     bool owed_armed_ = false;
     uint64_t seq_ = 0;
     uint64_t corrupt_in_ = 0;  // frames to the one corruptFrame spoils, 0: none
