@@ -264,13 +264,14 @@ TEST_P(system_flood, BurstsArriveWholeAndAFourPortStormLeavesAQuietPairItsFrames
         return n;
     };
     // The links are up once a broadcast passes each way; the switch learns
-    // both addresses from them.
+    // both addresses from them. Each watch ends with the frame, or after
+    // time enough for a busy host to start the sender and move the frame.
     bool up = false;
-    for (int tries = 0; tries < 10 && !up; tries++)
+    for (int tries = 0; tries < 6 && !up; tries++)
         up = arriving(space_c, tap_c, space_b, tap_b, frame("ffffffffffff", mac_c, "c0", 60), 1, 0,
-                      2) == 1 &&
+                      20) == 1 &&
              arriving(space_b, tap_b, space_c, tap_c, frame("ffffffffffff", mac_b, "b0", 60), 1, 0,
-                      2) == 1;
+                      20) == 1;
     ASSERT_TRUE(up) << "no frames between B and C";
 
     constexpr int kBurst = 100;

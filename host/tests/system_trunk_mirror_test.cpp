@@ -23,16 +23,24 @@ using system_fixture::Netns;
 using system_fixture::sh;
 using system_fixture::Switch;
 
-// Captures the frames of EtherType 0x88b5 on an interface for some seconds
-// and writes them in hex, one a line, once done.
+// Captures the frames of EtherType 0x88b5 on an interface and writes them
+// in hex, one a line, once done: when `want` came (0: no number is awaited),
+// else `grace` seconds after the sender is done (OUT.sent appears), at most
+// two minutes. So a busy host that is slow to start the sender, or the
+// switch slow to move the frames, shortens no capture.
 constexpr const char *kSniff = R"(import socket, sys, time, os
-iface, secs, out = sys.argv[1], float(sys.argv[2]), sys.argv[3]
+iface, out, want, grace = sys.argv[1], sys.argv[2], int(sys.argv[3]), float(sys.argv[4])
 s = socket.socket(socket.AF_PACKET, socket.SOCK_RAW, socket.htons(3))
+s.setsockopt(socket.SOL_SOCKET, 33, 8 << 20)
 s.bind((iface, 0))
 s.settimeout(0.1)
 open(out + '.ready', 'w').close()
-end, frames = time.time() + secs, []
-while time.time() < end:
+end, done, frames = time.time() + 120, None, []
+while time.time() < end and (want == 0 or len(frames) < want):
+    if done is None and os.path.exists(out + '.sent'):
+        done = time.time()
+    if done is not None and time.time() > done + grace:
+        break
     try:
         f = s.recv(65536)
     except socket.timeout:
@@ -62,6 +70,24 @@ bool wait_for_file(const std::string &path, int seconds) {
     return true;
 }
 
+// True once `ps` shows the port with link, false after a minute.
+bool link_up(Switch &sw, const std::string &port) {
+    for (int i = 0; i < 300; i++) {
+        if (sw.output("ps " + port).find(" up ") != std::string::npos) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    return false;
+}
+
+// True once the address table holds the MAC, false after a minute.
+bool learned(Switch &sw, const std::string &mac) {
+    for (int i = 0; i < 300; i++) {
+        if (!system_fixture::l2_entry_of(sw, mac).empty()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    return false;
+}
+
 std::vector<std::string> lines_of(const std::string &path) {
     std::vector<std::string> out;
     std::ifstream in(path);
@@ -86,15 +112,21 @@ class Hosts {
         std::ofstream(dir_ + "/send.py") << kSend;
     }
     // Starts captures on the hosts, sends the frames from one, and returns
-    // what each capturing host received.
+    // what each capturing host received: a host with a number in `want`
+    // until that many came (or 20 s after the send), the others for 2 s
+    // after the send.
     std::vector<std::vector<std::string>> exchange(int from, const std::vector<std::string> &frames,
-                                                   const std::vector<int> &capture) {
+                                                   const std::vector<int> &capture,
+                                                   const std::vector<size_t> &want = {}) {
         std::vector<std::string> outs;
-        for (int host : capture) {
+        for (size_t i = 0; i < capture.size(); i++) {
+            const int host = capture[i];
+            const size_t awaited = i < want.size() ? want[i] : 0;
             std::string out = dir_ + "/cap" + std::to_string(round_) + "_" + std::to_string(host);
             outs.push_back(out);
             sh("(ip netns exec " + ns_.spaces[host] + " python3 " + dir_ + "/sniff.py " +
-               taps[host] + " 2 " + out + " &)");
+               taps[host] + " " + out + " " + std::to_string(awaited) +
+               (awaited > 0 ? " 20" : " 2") + " &)");
         }
         for (const std::string &out : outs) {
             if (!wait_for_file(out + ".ready", 10)) ADD_FAILURE() << "capture did not start";
@@ -104,9 +136,11 @@ class Hosts {
         for (const std::string &f : frames)
             cmd += " " + f;
         EXPECT_EQ(sh(cmd), 0);
+        for (const std::string &out : outs)
+            std::ofstream(out + ".sent").close();
         std::vector<std::vector<std::string>> got;
         for (const std::string &out : outs) {
-            EXPECT_TRUE(wait_for_file(out, 10)) << out;
+            EXPECT_TRUE(wait_for_file(out, 150)) << out;
             got.push_back(lines_of(out));
         }
         round_++;
@@ -152,11 +186,11 @@ TEST(system_trunk_mirror, BlockedMemberSilentMirrorCopyExactUnicastFailsOver) {
     std::vector<std::string> floods;
     for (int n = 1; n <= 16; n++)
         floods.push_back(frame_hex("ffffffffffff", n));
-    std::vector<std::vector<std::string>> got;
-    for (int tries = 0; tries < 5; tries++) {  // until every link is up
-        got = hosts.exchange(0, floods, {1, 2, 3});
-        if (got[0].size() == floods.size() && got[2].size() == floods.size()) break;
-    }
+    // Link scan sees the links within its polls (slower on a busy host).
+    for (int port = 0; port < 4; port++)
+        ASSERT_TRUE(link_up(sw, "fe" + std::to_string(port))) << "fe" << port;
+    std::vector<std::vector<std::string>> got =
+        hosts.exchange(0, floods, {1, 2, 3}, {floods.size(), 0, floods.size()});
     EXPECT_EQ(got[0].size(), floods.size());  // the forwarding member takes every flood
     EXPECT_TRUE(got[1].empty()) << got[1].size() << " frames left the blocking member";
     EXPECT_EQ(got[2], got[0]);  // the copies are the frames as port 1 sent them
@@ -171,6 +205,7 @@ TEST(system_trunk_mirror, BlockedMemberSilentMirrorCopyExactUnicastFailsOver) {
     // as dropped at the member it came in on.
     const std::string y = "020000003333";
     hosts.exchange(2, {"ffffffffffff" + y + "88b5" + std::string(92, '0')}, {});
+    ASSERT_TRUE(learned(sw, "02:00:00:00:33:33"));
     for (int member : {1, 2}) {
         const std::string counter = "RXDROPPKTS.fe" + std::to_string(member);
         const long long before = system_fixture::register_number(sw, counter);
@@ -192,13 +227,14 @@ TEST(system_trunk_mirror, BlockedMemberSilentMirrorCopyExactUnicastFailsOver) {
     // the other member.
     const std::string x = "020000000299";
     hosts.exchange(1, {x + "020000000299" + "88b5" + std::string(92, '0')}, {});
+    ASSERT_TRUE(learned(sw, "02:00:00:00:02:99"));
     ASSERT_EQ(sh("ip -n " + ns.spaces[1] + " link del " + hosts.taps[1]), 0);
     EXPECT_TRUE(sw.run("", "went away"));
     std::vector<std::string> unicast;
     for (int n = 1; n <= 4; n++)
         unicast.push_back(frame_hex(x, n));
     for (int tries = 0; tries < 5; tries++) {  // until link scan has seen port 1 go
-        got = hosts.exchange(0, unicast, {2});
+        got = hosts.exchange(0, unicast, {2}, {unicast.size()});
         if (got[0] == unicast) break;
     }
     EXPECT_EQ(got[0], unicast);

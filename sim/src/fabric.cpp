@@ -168,7 +168,10 @@ void Fabric::schedule(uint64_t delay, EventQueue::Event event) {
 }
 
 bool Fabric::bufferAdmits(int port, int queue, uint32_t cells) const {
-    return buffer_.admits(static_cast<size_t>(port), static_cast<size_t>(queue), cells, kPortCells);
+    // The pipeline takes the highest queue's frames first.
+    const uint32_t above = ((1u << kQueues) - 1) & ~((2u << queue) - 1);
+    return buffer_.admits(static_cast<size_t>(port), static_cast<size_t>(queue), cells, kPortCells,
+                          above);
 }
 
 void Fabric::releaseCells(int port, int queue, uint32_t cells) {

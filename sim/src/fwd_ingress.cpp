@@ -215,7 +215,8 @@ void Fabric::ingress(int port, const std::vector<uint8_t> &wire, bool from_cpu) 
     // queue at the CPU port.
     c.cpu_queue =
         cfp.pri < 0 && entry_cos >= 0 ? egressQueue(port, frame, view, c, entry_cos) : c.queue;
-    uint64_t out = egressSet(port, dest, view, c);
+    uint64_t unlinked = 0;
+    uint64_t out = egressSet(port, dest, view, c, &unlinked);
     if (cfp.drop) {
         mib(R_RXDROPPKTS, port, 1);
         out = 0;
@@ -227,6 +228,12 @@ void Fabric::ingress(int port, const std::vector<uint8_t> &wire, bool from_cpu) 
         // trunk) it came in at, which no frame leaves by: dropped there, and
         // counted so, whichever member it came in on.
         mib(R_RXDROPPKTS, port, 1);
+    } else if (entry_cos >= 0) {
+        // Its address entry names a port without link: the port drops it
+        // and counts it, as it does what the CPU sends there.
+        for (int p = 0; unlinked != 0 && p < profile_.num_ports; p++) {
+            if ((unlinked >> p) & 1) mib(R_TXDROPPKTS, p, 1);
+        }
     }
     if (cfp.copy >= 0 && cfp.copy < profile_.num_ports && cfp.copy != port) out |= 1ull << cfp.copy;
     // Mirroring: a copy of what the port received, and one of what the

@@ -51,7 +51,8 @@ uint64_t Fabric::destinations(const FrameView &view, const Classified &c, bool *
     return flood;
 }
 
-uint64_t Fabric::egressSet(int port, uint64_t dest, const FrameView &view, const Classified &c) {
+uint64_t Fabric::egressSet(int port, uint64_t dest, const FrameView &view, const Classified &c,
+                           uint64_t *unlinked) {
     // A trunk is one destination: an address learned on a member reaches
     // whichever member the hash picks among those that may send.
     const std::vector<uint64_t> trunks = trunkGroups();
@@ -61,14 +62,29 @@ uint64_t Fabric::egressSet(int port, uint64_t dest, const FrameView &view, const
     uint64_t set = dest & c.members & ~(1ull << port);
     const RegInstance *pvlan = portReg(R_PORT_VLAN_CTL, port);
     if (pvlan != nullptr) set &= field(pvlan, F_PORT_EGRESS_EN);
+    uint64_t down = 0;
     for (int p = 0; p < profile_.num_ports; p++) {
         if (!((set >> p) & 1)) continue;
+        if (!macLinkUp(p)) {
+            down |= 1ull << p;
+            set &= ~(1ull << p);
+            continue;
+        }
         int state = stpState(p, c);
-        if (!macLinkUp(p) || field(portCtl(p), F_MITX_DIS) ||
-            (state != 0 && state != kStpForwarding))
+        if (field(portCtl(p), F_MITX_DIS) || (state != 0 && state != kStpForwarding))
             set &= ~(1ull << p);
     }
-    return trunkReduce(port, set, view, trunks);
+    set = trunkReduce(port, set, view, trunks);
+    // A trunk loses the frame only when no member takes it, and then once:
+    // at its first member without link.
+    down &= ~trunkOf(port);
+    for (uint64_t members : trunks) {
+        const uint64_t lost = down & members;
+        down &= ~members;
+        if (lost != 0 && (set & members) == 0) down |= lost & ~(lost - 1);
+    }
+    *unlinked = down;
+    return set;
 }
 
 std::vector<uint64_t> Fabric::trunkGroups() const {

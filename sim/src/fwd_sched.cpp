@@ -30,7 +30,8 @@ void Fabric::wireOut(int port, std::vector<uint8_t> frame, int queue, int from) 
     queue = std::clamp(queue, 0, kQueues - 1);
     const uint32_t cells = static_cast<uint32_t>((frame.size() + 4 + kCellBytes - 1) / kCellBytes);
     const uint32_t room = kQueueCells + (from == profile_.cpu_port ? kCpuHoldCells : 0);
-    if (!egress_.admits(static_cast<size_t>(port), static_cast<size_t>(queue), cells, room)) {
+    if (!egress_.admits(static_cast<size_t>(port), static_cast<size_t>(queue), cells, room,
+                        queuesAhead(queue))) {
         mib(R_TXDROPPKTS, port, 1);
         drops_.egress++;
         return;
@@ -92,6 +93,13 @@ void Fabric::drainTx(int port) {
         }
         leaveWire(port, std::move(out.frame), queue);
     }
+}
+
+uint32_t Fabric::queuesAhead(int queue) const {
+    if (!field(R_FCON_FLOWMIX, F_MODE_HQ_PREEMPT)) return 0;
+    // The preempting queues: the highest in use and any above it.
+    const int top = std::max(static_cast<int>(field(R_QOS_CTL, F_QOS_EN)), queue + 1);
+    return top >= kQueues ? 0 : ((1u << kQueues) - 1) & ~((1u << top) - 1);
 }
 
 bool Fabric::egressEmpty(int port) const {

@@ -18,7 +18,8 @@ SharedBuffer::SharedBuffer(const Shape &shape)
     shared_ = shape.total - static_cast<uint32_t>(reserves);
 }
 
-bool SharedBuffer::admits(size_t port, size_t queue, uint32_t cells, uint32_t cap) const {
+bool SharedBuffer::admits(size_t port, size_t queue, uint32_t cells, uint32_t cap,
+                          uint32_t ahead) const {
     const uint32_t *held = &held_[port * queues_];
     if (held[queue] + cells > cap) return false;
     const uint32_t beyond = beyondReserve(held[queue] + cells) - beyondReserve(held[queue]);
@@ -26,10 +27,12 @@ bool SharedBuffer::admits(size_t port, size_t queue, uint32_t cells, uint32_t ca
     if (shared_used_ + beyond > shared_) return false;
     // Queues filling up each keep to a share of what is left free, so the
     // shared part never runs out for the others; a queue's share counts
-    // the queues above it, not those below, whose backlog it outranks.
-    uint64_t mine = beyond;
-    for (size_t q = queue; q < queues_; q++)
-        mine += beyondReserve(held[q]);
+    // the queues served before it, whose backlog leaves first, not those it
+    // outranks or takes turns with.
+    uint64_t mine = beyond + beyondReserve(held[queue]);
+    for (size_t q = 0; q < queues_; q++) {
+        if (q != queue && ((ahead >> q) & 1)) mine += beyondReserve(held[q]);
+    }
     return mine * free_part_ <= shared_ - (shared_used_ + beyond);
 }
 

@@ -270,9 +270,23 @@ TEST_F(forwarding, KnownUnicastToATrunkFailsOverToAMemberWithLink) {
     board.port(2).linkDown();
     board.port(0).inject(FrameBuilder().src(kA).dst(kB).build());
     EXPECT_EQ(receivers(), (std::vector<int>{3}));
+    EXPECT_EQ(chip.mibGet("TXDROPPKTS", 2), 0u);  // not lost: the other member took it
     board.port(3).linkDown();
     board.port(0).inject(FrameBuilder().src(kA).dst(kB).build());
     EXPECT_EQ(sent(3).size(), 1u);  // no member left: nothing more
+    // Lost once, and counted at the first member without link.
+    EXPECT_EQ(chip.mibGet("TXDROPPKTS", 2) + chip.mibGet("TXDROPPKTS", 3), 1u);
+    EXPECT_EQ(chip.mibGet("TXDROPPKTS", 2), 1u);
+
+    // An address on a port without link outside any trunk: the frame to it
+    // is dropped and counted at that port, as the CPU's frames are; a flood
+    // passes it by uncounted.
+    board.port(4).inject(FrameBuilder().src(kC).build());
+    board.port(4).linkDown();
+    board.port(0).inject(FrameBuilder().src(kA).dst(kC).build());
+    board.port(0).inject(FrameBuilder().src(kA).build());
+    drain();
+    EXPECT_EQ(chip.mibGet("TXDROPPKTS", 4), 1u);
 }
 
 TEST_F(forwarding, EgressMirrorCopyIsTheFrameAsTheMirroredPortSentIt) {

@@ -173,13 +173,14 @@ class Fabric {
     // queue holds at most kQueueCells, all ports' queues together
     // kEgressCells: enough for what a late pass of the event thread brings
     // at once. Each queue keeps kQueueReservedCells of them that no other
-    // takes, and of the rest a queue with the port's queues above it holds
-    // at most 1/kEgressFreePart of what is left free, so a shaped or
+    // takes, and of the rest a queue with the port's queues that preempt it
+    // holds at most 1/kEgressFreePart of what is left free, so a shaped or
     // congested port fills only its own share and every other port still
-    // has room, and a lower queue's backlog leaves a higher queue its room
-    // (under strict priority the high queue's frames are never the ones
-    // dropped). A frame past its queue's room is dropped and counted as the
-    // port's discard,
+    // has room, and a lower queue's backlog leaves a preempting queue its
+    // room (under strict priority the high queue's frames are never the
+    // ones dropped), while queues sharing by weight each have room of their
+    // own, so each keeps a backlog for its turns. A frame past its queue's
+    // room is dropped and counted as the port's discard,
     // except that a port running flow control is held instead: its frames
     // are not taken while those it has waiting in egress queues hold
     // kPauseCells or more. The CPU honours pause too: what it sends may wait
@@ -353,7 +354,10 @@ class Fabric {
     // entry_cos: the class of service of the address entry the frame hit, else -1.
     uint64_t destinations(const FrameView &view, const Classified &c, bool *to_cpu_only,
                           int *entry_cos);
-    uint64_t egressSet(int port, uint64_t dest, const FrameView &view, const Classified &c);
+    // *unlinked: the ports of dest the frame would have left by but for
+    // their link (a trunk's once, when no member takes it).
+    uint64_t egressSet(int port, uint64_t dest, const FrameView &view, const Classified &c,
+                       uint64_t *unlinked);
     // Member bitmaps of the enabled trunk groups (none while trunking is off).
     std::vector<uint64_t> trunkGroups() const;
     // The members of the trunk the port belongs to, or the port alone.
@@ -379,6 +383,10 @@ class Fabric {
     void wireOut(int port, std::vector<uint8_t> frame, int queue, int from);
     void drainTx(int port);
     bool egressEmpty(int port) const;
+    // The queues the scheduling mode always serves before the queue (a bit
+    // each): a strict queue's backlog counts against the room of those it
+    // preempts; queues that take turns by weight each keep room of their own.
+    uint32_t queuesAhead(int queue) const;
     int nextTxQueue(PortState &s);
     void leaveWire(int port, std::vector<uint8_t> frame, int queue);
     void toCpuPort(int ingress_port, std::vector<uint8_t> frame, const Classified &c);

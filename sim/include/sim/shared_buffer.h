@@ -1,11 +1,13 @@
 // A buffer the ports share as a chip's buffer manager shares its cells: each
 // of a port's queues keeps a reserve that no other takes and holds at most
 // its cap; beyond the reserves a queue takes cells of the shared part only
-// while what it and the port's higher queues hold there stays within a
-// fraction of what is left free. So however many ports fill up (a shaped
-// port, a congested one, a storm), each fills only its own share and the
-// others still find room; and within a port a lower queue's backlog never
-// takes a higher queue's room: what finds none is the lower queue's frame.
+// while what it and the port's queues served before it hold there stays
+// within a fraction of what is left free. So however many ports fill up (a
+// shaped port, a congested one, a storm), each fills only its own share and
+// the others still find room; within a port a backlog behind a strict
+// queue never takes that queue's room (what finds none is the lower
+// queue's frame), and queues that take turns by weight each keep room of
+// their own, so their shares are the scheduler's, not the drops'.
 // Not locked: its owner serialises access.
 #pragma once
 
@@ -28,8 +30,10 @@ class SharedBuffer {
     };
     explicit SharedBuffer(const Shape &shape);
 
-    // Whether the port's queue may take the cells now, holding at most cap.
-    bool admits(size_t port, size_t queue, uint32_t cells, uint32_t cap) const;
+    // Whether the port's queue may take the cells now, holding at most cap;
+    // ahead: a bit for each of the port's queues always served before this
+    // one (bit q for queue q), whose backlog counts against its share.
+    bool admits(size_t port, size_t queue, uint32_t cells, uint32_t cap, uint32_t ahead) const;
     void take(size_t port, size_t queue, uint32_t cells);
     void give(size_t port, size_t queue, uint32_t cells);
     uint32_t held(size_t port, size_t queue) const { return held_[port * queues_ + queue]; }
