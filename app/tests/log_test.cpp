@@ -208,6 +208,32 @@ TEST_F(log_gate_test, KindsTogetherShareOneBudget) {
         << lines.back();
 }
 
+// A kind's gate lets its burst through (what a notification hangs on)
+// whether the shared budget writes the lines or, spent by another kind,
+// counts them; every line is still written or counted.
+TEST_F(log_gate_test, AKindsBurstPassesItsGateWhenTheSharedBudgetIsSpent) {
+    static log_gate flood{.burst = 30}, auth{.burst = 10};
+    EXPECT_EQ(send(flood, log_source_port(2), "a reply", 25), 25);
+    int passed = 0;
+    for (int i = 0; i < 12; i++)
+        passed += log_gate_puts(&auth, log_source_ipv4(0x7f000002), LOG_LEVEL_WARNING,
+                                LOG_MOD_SNMPD, "a wrong community");
+    EXPECT_EQ(passed, 10);
+    log_gates_report_all();
+    const std::vector<std::string> lines = written(LOG_GATE_SHARED_BURST + 1);
+    uint32_t counted = 0;
+    const std::regex count(R"(.* \((\d+) more like this folded.*\))");
+    const std::regex shared(R"((\d+) lines others caused not logged: .*)");
+    for (const std::string &line : lines) {
+        std::smatch m;
+        if (std::regex_match(line, m, shared))
+            counted += std::stoul(m[1]);
+        else
+            counted += 1 + (std::regex_match(line, m, count) ? std::stoul(m[1]) : 0);
+    }
+    EXPECT_EQ(counted, 37u);
+}
+
 // A slow stream spends the bucket and then writes only the doubling
 // windows' counts: a line a second for an hour leaves some twenty lines,
 // and their counts add up to every line sent.
