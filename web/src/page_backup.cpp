@@ -250,6 +250,8 @@ int restore_end(httpd_event *ev, httpd_request *req, long received) {
     up->buf[received] = '\n';
     up->buf[received + 1] = '\0';
     if (settings_validate_memory(up->buf) == 0) {
+        web_refused_printf(req, LOG_MOD_PERSISTENCE, "Settings image invalid: %s",
+                           settings_validate_error());
         restore_drop(req);
         // A value no form takes is named, as the form would name it.
         const char *reason = settings_validate_reason();
