@@ -106,7 +106,8 @@ struct log_gate {
 // The source as the count names it: "port 3", "127.0.0.2".
 void log_source_text(const log_source &source, char *out, size_t size);
 
-// Logs the line when the gate lets it through: 1 written, 0 folded. A null
+// Logs the line when the gate lets it through: 1 let through (written, or
+// counted over the shared budget), 0 folded by the gate. A null
 // gate lets every line through, for callers whose line is gated only when a
 // host caused it.
 int log_gate_printf(log_gate *gate, log_source from, int level, int module, const char *fmt, ...)

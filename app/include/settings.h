@@ -77,8 +77,12 @@ void settings_load_skipped(int log_module, const char *fmt, ...)
 int settings_backup_to_memory(char *buf);
 // Non-zero when the NUL-terminated text is a complete backup image (header,
 // item lines, count and checksum) whose versions match this firmware's
-// items. Line ends after the image are tolerated.
+// items. Line ends after the image are tolerated. It logs nothing: the
+// caller, who knows who sent the image, logs a refusal.
 int settings_validate_memory(const char *buf);
+// Why the last settings_validate_memory of the calling thread refused its
+// image; empty when it did not.
+const char *settings_validate_error(void);
 // The value an item's check refused in the last settings_validate_memory of
 // the calling thread, as the check named it; empty when none was refused.
 const char *settings_validate_reason(void);

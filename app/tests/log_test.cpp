@@ -124,6 +124,21 @@ class log_gate_test : public log_core {
         return written;
     }
     void advance(uint32_t secs) { sal_clock_advance(secs * 1000000ull); }
+    // The lines sent that the written ones stand for: each written, the
+    // ones its count folded, and the shared budget's counts.
+    static uint32_t accounted(const std::vector<std::string> &lines) {
+        uint32_t counted = 0;
+        const std::regex count(R"(.* \((\d+) more like this folded.*\))");
+        const std::regex shared(R"((\d+) lines others caused not logged: .*)");
+        for (const std::string &line : lines) {
+            std::smatch m;
+            if (std::regex_match(line, m, shared))
+                counted += std::stoul(m[1]);
+            else
+                counted += 1 + (std::regex_match(line, m, count) ? std::stoul(m[1]) : 0);
+        }
+        return counted;
+    }
     // The lines written since the test began, once there are `lines` of them.
     std::vector<std::string> written(uint32_t lines) {
         for (int tries = 0; tries < 2000 && newest() - from < lines; tries++)
@@ -192,20 +207,26 @@ TEST_F(log_gate_test, KindsTogetherShareOneBudget) {
     log_gates_report_all();
     const std::vector<std::string> lines = written(1);
     EXPECT_LE(lines.size(), 1420u / 4);
-    uint32_t counted = 0;
-    const std::regex count(R"(.* \((\d+) more like this folded.*\))");
-    const std::regex shared(R"((\d+) lines others caused not logged: .*)");
-    for (const std::string &line : lines) {
-        std::smatch m;
-        if (std::regex_match(line, m, shared))
-            counted += std::stoul(m[1]);
-        else
-            counted += 1 + (std::regex_match(line, m, count) ? std::stoul(m[1]) : 0);
-    }
-    EXPECT_EQ(counted, sent);
+    EXPECT_EQ(accounted(lines), sent);
     EXPECT_TRUE(lines.back().find("share (WEB, SNMPD, AUTOVOIP, DYNAMICARP): ") !=
                 std::string::npos)
         << lines.back();
+}
+
+// A kind's gate lets its burst through (what a notification hangs on)
+// whether the shared budget writes the lines or, spent by another kind,
+// counts them; every line is still written or counted.
+TEST_F(log_gate_test, AKindsBurstPassesItsGateWhenTheSharedBudgetIsSpent) {
+    static log_gate flood{.burst = 30}, auth{.burst = 10};
+    EXPECT_EQ(send(flood, log_source_port(2), "a reply", 25), 25);
+    int passed = 0;
+    for (int i = 0; i < 12; i++)
+        passed += log_gate_puts(&auth, log_source_ipv4(0x7f000002), LOG_LEVEL_WARNING,
+                                LOG_MOD_SNMPD, "a wrong community");
+    EXPECT_EQ(passed, 10);
+    log_gates_report_all();
+    const std::vector<std::string> lines = written(LOG_GATE_SHARED_BURST + 1);
+    EXPECT_EQ(accounted(lines), 37u);
 }
 
 // A slow stream spends the bucket and then writes only the doubling

@@ -232,6 +232,7 @@ TEST_F(settings_backup, TruncatedOrAlteredImageIsRefusedAndChangesNothing) {
     state = {};
     for (const std::string &text : bad) {
         EXPECT_EQ(settings_validate_memory(text.c_str()), 0) << text;
+        EXPECT_STRNE(settings_validate_error(), "") << text;  // the caller logs why
         EXPECT_EQ(settings_restore_from_memory(text.c_str()), 0) << text;
     }
     EXPECT_EQ(fake_items::vlan_loads, 0);

@@ -181,12 +181,17 @@ TEST_P(factory_defaults, WebResetBringsEveryItemButRmonAndEveryRegisterBackToThe
             EXPECT_NE(answer.find("no field processor"), std::string::npos) << path;
         }
         if (refused && path == "/voip.cgi") {
-            // A refusal the page names is logged once, as a warning.
+            // A refusal the page names is logged once, as a warning naming
+            // the client.
             std::string seen;
             ASSERT_TRUE(fw.run("echo logged", "DXP.0> ", &seen));
             EXPECT_EQ(seen.find("[ERROR] AUTOVOIP"), std::string::npos) << seen;
-            EXPECT_EQ(system_fixture::count_of(seen, "[WARNING] AUTOVOIP: Create FP entries"), 1u)
+            EXPECT_EQ(system_fixture::count_of(seen,
+                                               "[WARNING] AUTOVOIP: Set Auto VoIP failed : "
+                                               "This switch has no field processor"),
+                      1u)
                 << seen;
+            EXPECT_NE(seen.find("cannot run on it. (127.0.0.1)"), std::string::npos) << seen;
         }
     }
     // The forms reached the chip.

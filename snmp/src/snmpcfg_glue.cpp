@@ -98,7 +98,8 @@ bool is_authentication_failure(const netsnmp_pdu *pdu, int minor) {
 
 // Any host makes an authenticationFailure notification with each request
 // that names a wrong community: each passes a log gate that names the host,
-// and only those it writes go to the stations, so no host floods them
+// and only those it lets through (written, or counted over the budget the
+// stored log shares) go to the stations, so no host floods them
 // through the agent. The library offers an event as SNMPv1 and then as
 // SNMPv2c notification; both follow the decision of its first.
 int auth_failure_decision = -1;  // the event's, till its second offer; -1: none

@@ -74,11 +74,10 @@ bool bar_tests() {
 }
 
 // The refusal of an image that cannot wait: logged, and the page's text.
-const char *cannot_wait(const char *log_prefix, const char *why, const char *what,
-                        const char *until) {
+const char *cannot_wait(const httpd_request *req, const char *log_prefix, const char *why,
+                        const char *what, const char *until) {
     static char message[200];  // "httpd" only
-    logger_printf(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE, "%s: %s; nothing changed", log_prefix,
-                  why);
+    web_refused_printf(req, LOG_MOD_PERSISTENCE, "%s: %s; nothing changed", log_prefix, why);
     std::snprintf(message, sizeof message, "%s: %s and nothing changed; try again once %s", why,
                   what, until);
     return message;
@@ -90,12 +89,12 @@ constexpr const char *kRestarted = "it has restarted";
 
 // Bars the tests and queues the image's action behind those accepted before
 // it: nullptr, or why nothing was queued (nothing barred then).
-const char *image_accept(httpd_timer_fn apply, void *arg, const char *log_prefix,
-                         const char *what) {
+const char *image_accept(const httpd_request *req, httpd_timer_fn apply, void *arg,
+                         const char *log_prefix, const char *what) {
     const char *held = held_text();
     if (held != nullptr || !bar_tests()) {
-        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE,
-                      "%s: a self-test holds ports; nothing changed", log_prefix);
+        web_refused_printf(req, LOG_MOD_PERSISTENCE, "%s: a self-test holds ports; nothing changed",
+                           log_prefix);
         return held_refusal(held != nullptr ? held : "A self-test holds ports", what);
     }
     // Counted before the look at restarts: a restart announced after the
@@ -105,9 +104,9 @@ const char *image_accept(httpd_timer_fn apply, void *arg, const char *log_prefix
     // uploads waiting are held in memory.
     const char *refused = nullptr;
     if (sal_restart_announced() != 0) {
-        refused = cannot_wait(log_prefix, kRestarting, what, kRestarted);
+        refused = cannot_wait(req, log_prefix, kRestarting, what, kRestarted);
     } else if (waiting >= kImagesWaitingMax) {
-        refused = cannot_wait(log_prefix, "Too many restores are waiting to be applied", what,
+        refused = cannot_wait(req, log_prefix, "Too many restores are waiting to be applied", what,
                               "they are done");
     }
     if (refused != nullptr) {
@@ -214,20 +213,19 @@ void restore_drop(httpd_request *req) {
 
 int restore_start(httpd_event *ev, httpd_request *req, long size) {
     if (size <= 0 || size > static_cast<long>(SETTINGS_BACKUP_SIZE)) {
-        logger_puts(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE,
-                    "Restore settings: invalid config file");
+        web_refused_puts(req, LOG_MOD_PERSISTENCE, "Restore settings: invalid config file");
         return restore_refuse(ev, req, kInvalidFile);
     }
     if (const char *held = held_text()) {
-        logger_puts(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE,
-                    "Restore settings: a self-test holds ports; nothing changed");
+        web_refused_puts(req, LOG_MOD_PERSISTENCE,
+                         "Restore settings: a self-test holds ports; nothing changed");
         return restore_refuse(ev, req, held_refusal(held, "the backup is not restored"));
     }
     // Not read at all once it could not be applied.
     if (sal_restart_announced() != 0)
-        return restore_refuse(
-            ev, req,
-            cannot_wait("Restore settings", kRestarting, "the backup is not restored", kRestarted));
+        return restore_refuse(ev, req,
+                              cannot_wait(req, "Restore settings", kRestarting,
+                                          "the backup is not restored", kRestarted));
     logger_puts(LOG_LEVEL_INFO, LOG_MOD_PERSISTENCE, "Restore settings: process started");
     auto *buf = static_cast<char *>(sal_alloc(static_cast<size_t>(size) + 2, "restore"));
     auto *up = static_cast<restore_upload *>(
@@ -252,6 +250,8 @@ int restore_end(httpd_event *ev, httpd_request *req, long received) {
     up->buf[received] = '\n';
     up->buf[received + 1] = '\0';
     if (settings_validate_memory(up->buf) == 0) {
+        web_refused_printf(req, LOG_MOD_PERSISTENCE, "Settings image invalid: %s",
+                           settings_validate_error());
         restore_drop(req);
         // A value no form takes is named, as the form would name it.
         const char *reason = settings_validate_reason();
@@ -260,7 +260,7 @@ int restore_end(httpd_event *ev, httpd_request *req, long received) {
         return web_error_page(ev, req, kRestoreTitle, message.c_str(), WEB_RETRY_LABEL,
                               WEB_RETRY_ACTION);
     }
-    if (const char *refused = image_accept(restore_apply, up->buf, "Restore settings",
+    if (const char *refused = image_accept(req, restore_apply, up->buf, "Restore settings",
                                            "the backup is not restored")) {
         restore_drop(req);
         return web_error_page(ev, req, kRestoreTitle, refused, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
@@ -361,8 +361,9 @@ int restore_cgi(httpd_event *ev, httpd_request *req) {
 int restored_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->event != HTTPD_EV_ARGS) return 0;
     if (ev->b.num == 1 && std::strcmp(ev->a.pairs[0].value, "2") == 0) {
-        if (const char *refused = image_accept(factory_apply, nullptr, "Restore factory defaults",
-                                               "the factory defaults are not restored"))
+        if (const char *refused =
+                image_accept(req, factory_apply, nullptr, "Restore factory defaults",
+                             "the factory defaults are not restored"))
             return web_error_page(ev, req, "Restore Factory Defaults", refused, WEB_RETRY_LABEL,
                                   WEB_RETRY_ACTION);
         return 0;

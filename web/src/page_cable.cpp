@@ -92,7 +92,13 @@ int cable_cgi(httpd_event *ev, httpd_request *req) {
     if (tested == DXP_CABLE_DIAG_LINK_UP) result.test = CableTest::LinkUp;
     if (tested == DXP_CABLE_DIAG_ON_FIBER) result.test = CableTest::OnFiber;
     if (tested < 0) {
-        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_CABLEDIAG, "Get Port #%d cablediag failed.\n", n);
+        // A port with no cable test refuses the request; other failures are the switch's.
+        if (tested == DXP_E_UNAVAIL)
+            web_refused_printf(req, LOG_MOD_CABLEDIAG, "Get Port #%d cablediag failed: %s.\n", n,
+                               dxp_errmsg(tested));
+        else
+            logger_printf(LOG_LEVEL_ERROR, LOG_MOD_CABLEDIAG, "Get Port #%d cablediag failed.\n",
+                          n);
         dxpx_port_info_set(lport, &saved);
         dxp_linkscan_mode_set(unit, port, kScanOn);
         return web_error_page(ev, req, kTitle, dxp_errmsg(tested), WEB_RETRY_LABEL,

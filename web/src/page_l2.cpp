@@ -99,7 +99,11 @@ void entry_print(const dxpx_l2_addr_t &a, int number, int column, bool dump, htt
 
 int l2_error(httpd_event *ev, httpd_request *req, const char *title, const char *message, int level,
              const char *log_text) {
-    logger_puts(level, LOG_MOD_L2, log_text);
+    // A warning is a refused request; an error, the switch's own failure.
+    if (level == LOG_LEVEL_WARNING)
+        web_refused_puts(req, LOG_MOD_L2, log_text);
+    else
+        logger_puts(level, LOG_MOD_L2, log_text);
     return web_error_page(ev, req, title, message, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
 }
 
@@ -160,15 +164,14 @@ int aging_cgi(httpd_event *ev, httpd_request *req) {
     if (ev->b.num != 0) {
         // The form sends the enable box and the time, or nothing when off.
         if (ev->b.num != 2 || !web_form_int(web_form_value(ev, 1), 0, INT32_MAX, &seconds)) {
-            logger_puts(LOG_LEVEL_WARNING, LOG_MOD_AGING,
-                        "Set L2 Table Aging failed : Invalid aging time");
+            web_refused_puts(req, LOG_MOD_AGING, "Set L2 Table Aging failed : Invalid aging time");
             return web_error_page(ev, req, "AGING", "Invalid aging time", WEB_RETRY_LABEL,
                                   WEB_RETRY_ACTION);
         }
     }
     if (int rv = dxpx_l2_age_timer_set(seconds); rv != 0) {
-        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_AGING, "Set L2 Table Aging failed : %s",
-                      dxp_errmsg(rv));
+        web_refused_printf(req, LOG_MOD_AGING, "Set L2 Table Aging failed : %s (%d seconds)",
+                           dxp_errmsg(rv), seconds);
         return web_error_page(ev, req, "AGING", dxp_errmsg(rv), WEB_RETRY_LABEL, WEB_RETRY_ACTION);
     }
     settings_save_item("aging");

@@ -307,7 +307,7 @@ int qos_cgi(httpd_event *ev, httpd_request *req) {
         mode != old_mode || !std::equal(std::begin(weights), std::end(weights), old_weights);
     if (sched_changed) {
         if (const char *held = web_any_port_held_text()) {
-            logger_printf(LOG_LEVEL_WARNING, LOG_MOD_QOS, "QoS Map Set refused : %s", held);
+            web_refused_printf(req, LOG_MOD_QOS, "QoS Map Set refused : %s", held);
             return qos_error(ev, req, title, held);
         }
         if (int rv = dxpx_cosq_sched_set(mode, weights, delay); rv != 0) {
@@ -315,7 +315,7 @@ int qos_cgi(httpd_event *ev, httpd_request *req) {
                                   ? dxp_cosq_weights_refusal(DXPX_CPU_UNIT, weights)
                                   : nullptr;
             if (why == nullptr) why = "Can't set scheduling mode!";
-            logger_printf(LOG_LEVEL_WARNING, LOG_MOD_QOS, "QoS Map Set : %s", why);
+            web_refused_printf(req, LOG_MOD_QOS, "QoS Map Set : %s", why);
             dxpx_cosq_sched_set(old_mode, old_weights, delay);
             return qos_error(ev, req, title, why);
         }
@@ -355,14 +355,12 @@ int queue_num_cgi(httpd_event *ev, httpd_request *req) {
     // count again is no change.
     if (read && parse_int(text, 1, board_num_cosq, &numq) && numq != old_numq) {
         if (const char *held = web_any_port_held_text()) {
-            logger_printf(LOG_LEVEL_WARNING, LOG_MOD_QOS, "Change CoS Queue Number refused : %s",
-                          held);
+            web_refused_printf(req, LOG_MOD_QOS, "Change CoS Queue Number refused : %s", held);
             return qos_error(ev, req, "Change CoS Queue Number", held);
         }
     }
     if (!parse_int(text, 1, board_num_cosq, &numq) || !read || dxpx_cosq_config_set(numq) != 0) {
-        logger_puts(LOG_LEVEL_WARNING, LOG_MOD_QOS,
-                    "Change CoS Queue Number : Can't set cos queue number!");
+        web_refused_puts(req, LOG_MOD_QOS, "Change CoS Queue Number : Can't set cos queue number!");
         return qos_error(ev, req, "Change CoS Queue Number", "Can't set cos queue number!");
     }
     // The switch spreads the priorities anew over the queues; the

@@ -231,10 +231,10 @@ int create_row(Table t, uint32_t status_column, const void *key, const char *tit
     }
     if (index == 0 || rmon_row_op(t, index, 2) != 0) {
         if (alarm)
-            logger_puts(LOG_LEVEL_WARNING, LOG_MOD_RMON, "Alarm row creation failed!!!\n");
+            web_refused_puts(req, LOG_MOD_RMON, "Alarm row creation failed!!!\n");
         else
-            logger_printf(LOG_LEVEL_WARNING, LOG_MOD_RMON, "%s row creation failed!!!\n",
-                          "ssphandler_rmonlite_event_create_cgi");
+            web_refused_printf(req, LOG_MOD_RMON, "%s row creation failed!!!\n",
+                               "ssphandler_rmonlite_event_create_cgi");
         return refuse(ev, req, title, "Fail on creating New Event entry!");
     }
     stored_set(req, key, index);
@@ -362,8 +362,8 @@ int modify_row(const ModifyKind &k, httpd_event *ev, httpd_request *req) {
         for (size_t i = 0; i < k.count; i++) {
             const Column &c = k.columns[i];
             if (set_column(k, c, index, ev, step) == 0) continue;
-            logger_printf(LOG_LEVEL_WARNING, LOG_MOD_RMON, "%s, var_id=%d, rmonp set failed!\n",
-                          k.handler, static_cast<int>(c.var_id));
+            web_refused_printf(req, LOG_MOD_RMON, "%s, var_id=%d, rmonp set failed!\n", k.handler,
+                               static_cast<int>(c.var_id));
             if (was_valid) rmon_row_op(k.table, index, 1);
             return set_failed(k, c.name, ev, req);
         }
@@ -469,8 +469,7 @@ int ssphandler_rmonlite_histctrl_modify_cgi(httpd_event *ev, httpd_request *req)
         var = 5;
     }
     if (failed != nullptr) {
-        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_RMON, "%s, rmonp_var_set(var=%d) failed!\n",
-                      handler, var);
+        web_refused_printf(req, LOG_MOD_RMON, "%s, rmonp_var_set(var=%d) failed!\n", handler, var);
         if (was_valid) rmon_row_op(kHistCtrl, index, 1);
         return refuse(ev, req, title, failed);
     }

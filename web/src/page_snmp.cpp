@@ -60,8 +60,7 @@ const char *field(const httpd_event *ev, const char *name) {
 
 int refuse(httpd_event *ev, httpd_request *req, const char *title, const char *message,
            const char *log) {
-    logger_printf(LOG_LEVEL_WARNING, LOG_MOD_SNMPD, "%s: %s\n", title,
-                  log != nullptr ? log : message);
+    web_refused_printf(req, LOG_MOD_SNMPD, "%s: %s\n", title, log != nullptr ? log : message);
     return web_error_page(ev, req, title, message, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
 }
 

@@ -114,8 +114,6 @@ int trunk_vlan_check(int count, const upbmp_t *members, int *vid_out) {
         upbmp_free(&m);
         upbmp_free(&u);
         if (in_vlan != 0 && in_vlan != count) {
-            logger_printf(LOG_LEVEL_WARNING, LOG_MOD_TRUNKING,
-                          "Trunk member doesn't belong to same vlan %d", vid);
             *vid_out = vid;
             return 0;
         }
@@ -314,7 +312,7 @@ bool group_takes(int tid, const std::vector<int> &ports) {
 }
 
 int trunk_refused(httpd_event *ev, httpd_request *req, int tid) {
-    logger_printf(LOG_LEVEL_WARNING, LOG_MOD_TRUNKING, "Failed to set trunk group id %d", tid);
+    web_refused_printf(req, LOG_MOD_TRUNKING, "Failed to set trunk group id %d", tid);
     std::string msg = web_tag_printf("The switch refused trunk %d.", tid + 1);
     std::string rule = trunk_port_rule();
     if (!rule.empty()) msg += " " + rule;
@@ -462,6 +460,8 @@ int trunk_apply(httpd_event *ev, httpd_request *req, bool *pvids_changed) {
             }
         int vid = 1;
         if (!trunk_vlan_check(static_cast<int>(ports.size()), &w.bmp, &vid)) {
+            web_refused_printf(req, LOG_MOD_TRUNKING, "Trunk member doesn't belong to same vlan %d",
+                               vid);
             std::string msg =
                 web_tag_printf("All trunk %d members don't belong to vlan %d", t + 1, vid);
             return web_error_page(ev, req, "Set Trunk", msg.c_str(), WEB_RETRY_LABEL,
@@ -500,8 +500,7 @@ int trunk_apply(httpd_event *ev, httpd_request *req, bool *pvids_changed) {
             trunkmgr_trunk_set(t, &w.bmp);
             dxpx_trunk_destroy(t);
             if (rv != SOC_E_PARAM) {
-                logger_printf(LOG_LEVEL_WARNING, LOG_MOD_TRUNKING,
-                              "Failed to destory trunk group id %d", t);
+                web_refused_printf(req, LOG_MOD_TRUNKING, "Failed to destory trunk group id %d", t);
                 return web_error_page(ev, req, "Set Trunk", "dxpx_trunk_destroy failed",
                                       WEB_RETRY_LABEL, WEB_RETRY_ACTION);
             }

@@ -86,8 +86,8 @@ int upgrade_fail(httpd_event *ev, httpd_request *req, upgrade_error error) {
     return web_error_page(ev, req, kTitle, messages[error], WEB_RETRY_LABEL, WEB_RETRY_ACTION);
 }
 
-void invalid_image_log() {
-    logger_puts(LOG_LEVEL_WARNING, LOG_MOD_SYSTEM, "Invalid firmware provided for upgrade");
+void invalid_image_log(const httpd_request *req) {
+    web_refused_puts(req, LOG_MOD_SYSTEM, "Invalid firmware provided for upgrade");
 }
 
 // Refusals before the first byte: the server then drops the body.
@@ -107,7 +107,7 @@ int upgrade_start(httpd_event *ev, httpd_request *req, long size) {
         return upgrade_refuse(ev, req, UPG_NO_FLASH);
     }
     if (size < flash_sector_size) {
-        invalid_image_log();
+        invalid_image_log(req);
         return upgrade_refuse(ev, req, UPG_INVALID_IMAGE);
     }
     if (httpd_req_state_get(req, &sector_key, static_cast<size_t>(flash_sector_size)) == nullptr) {
@@ -123,7 +123,7 @@ int upgrade_start(httpd_event *ev, httpd_request *req, long size) {
     long room = std::min(static_cast<long>(flash_image_room(static_cast<uint32_t>(image_start))),
                          flash_end - image_start);
     if (size > room) {
-        invalid_image_log();
+        invalid_image_log(req);
         return upgrade_refuse(ev, req, UPG_INVALID_IMAGE);
     }
     // Logged once the image is taken, not for one refused before its first byte.
@@ -145,7 +145,7 @@ int upgrade_chunk(httpd_event *ev, httpd_request *req, const unsigned char *data
         if (pos + n == flash_sector_size) {
             int sector = static_cast<int>((image_start + offset) / flash_sector_size);
             if (sector == image_start / flash_sector_size && !image_head_valid(buf)) {
-                invalid_image_log();
+                invalid_image_log(req);
                 return upgrade_fail(ev, req, UPG_INVALID_IMAGE);
             }
             if (sector_write(sector, buf, flash_sector_size) != 0)

@@ -404,7 +404,7 @@ int setvlan_cgi(httpd_event *ev, httpd_request *req) {
         vlan_bits_to_lplist(removed, &lists.members);
         // Refused, the VLAN keeps its ports and the post adds none.
         if (int rv = dxpx_vlan_port_remove(static_cast<dxp_vlan_t>(vid), lists.members); rv != 0) {
-            logger_puts(LOG_LEVEL_WARNING, LOG_MOD_VLAN, "Set Vlan : dxpx_vlan_port_remove failed");
+            web_refused_puts(req, LOG_MOD_VLAN, "Set Vlan : dxpx_vlan_port_remove failed");
             return vlan_err_page(ev, req, rv);
         }
     }
@@ -446,8 +446,7 @@ int newvlan_cgi(httpd_event *ev, httpd_request *req) {
     if (const char *held = test_vlan_text(vid)) return vlan_error(ev, req, "Create New Vlan", held);
     int rv = dxpx_vlan_create(static_cast<dxp_vlan_t>(vid));
     if (rv != 0) {
-        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_VLAN,
-                      "New Vlan : dxpx_vlan_create failed, vid = %d", vid);
+        web_refused_printf(req, LOG_MOD_VLAN, "New Vlan : dxpx_vlan_create failed, vid = %d", vid);
         // The switch runs a VLAN the manager has no row for: one made on
         // the monitor, which no page lists.
         if (rv == DXP_E_EXISTS)
@@ -490,8 +489,8 @@ int delvlan_cgi(httpd_event *ev, httpd_request *req) {
     port_reserve_take_refusal(&unit, &port);
     int rv = dxpx_vlan_destroy(static_cast<dxp_vlan_t>(vid));
     if (rv != 0) {
-        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_VLAN,
-                      "Remove Vlan : dxpx_vlan_destroy vid = %d failed", vid);
+        web_refused_printf(req, LOG_MOD_VLAN, "Remove Vlan : dxpx_vlan_destroy vid = %d failed",
+                           vid);
         if (int page = refused_port_page(ev, req, "Remove Vlan"); page >= 0) return page;
         return vlan_err_page(ev, req, rv);
     }

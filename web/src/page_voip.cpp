@@ -48,6 +48,12 @@ int voip_cgi(httpd_event *ev, httpd_request *req) {
                               WEB_RETRY_ACTION);
     }
     const int enable = profile != 0 ? 1 : 0;
+    // A switch without the service refuses before the manager is asked: one
+    // gated warning naming the client, as the other pages log theirs.
+    if (const char *missing = web_feature_missing(WEB_FEATURE_AUTO_VOIP); missing && enable) {
+        web_refused_printf(req, LOG_MOD_AUTOVOIP, "Set Auto VoIP failed : %s", missing);
+        return web_error_page(ev, req, "Auto VoIP", missing, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
+    }
     // The form has no bandwidth field: a profile that stays on keeps the
     // bandwidth it runs (a restored file's).
     int running = 0, limit = kBandwidths[0].limit;

@@ -471,15 +471,17 @@ int log_gate_puts(log_gate *gate, log_source from, int level, int module, const 
         fold_locked(g, from, level, module, text, now);
         return 0;
     }
-    if (!g.console && stored(level) && !shared_take(now)) {
-        shared_fold(from, module, now);
-        return 0;
-    }
+    // The kind's own budget is spent whether the shared one writes the line
+    // or counts it: what the gate lets through (a notification the line
+    // stands for) does not hang on what other kinds left of the stored log.
     if (own_token)
         spend_token(g, now);
     else
         g.fresh_written++;
-    write_line(g, level, module, text);
+    if (!g.console && stored(level) && !shared_take(now))
+        shared_fold(from, module, now);
+    else
+        write_line(g, level, module, text);
     return 1;
 }
 

@@ -402,16 +402,24 @@ int settings_backup_to_memory(char *buf) {
     return 1;
 }
 
+namespace {
+thread_local char validate_error[320];
+}  // namespace
+
 int settings_validate_memory(const char *buf) {
     ParsedImage parsed;
-    char err[320];
     check_refused_clear();
-    if (backup_parse(buf, parsed, err, sizeof err)) {
+    validate_error[0] = '\0';
+    if (backup_parse(buf, parsed, validate_error, sizeof validate_error)) {
         check_refused_clear();
+        validate_error[0] = '\0';
         return 1;
     }
-    logger_printf(LOG_LEVEL_WARNING, LOG_MOD_PERSISTENCE, "Settings image invalid: %s", err);
     return 0;
+}
+
+const char *settings_validate_error(void) {
+    return validate_error;
 }
 
 const char *settings_validate_reason(void) {
