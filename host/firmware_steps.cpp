@@ -397,8 +397,9 @@ const main_app_steps *firmware_steps(const HostOptions &options) {
     // The web factory reset clears the port counters as the console's does.
     web_counters_clear_set(port_counters_clear_all);
     // A restart or a settings change accepted at any entrance lets the
-    // settings images the web has announced be applied first.
-    sal_images_pending_set(web_images_waiting);
+    // settings images the web has announced be applied first; a change also
+    // waits for a restore upload whose headers came before it.
+    sal_images_pending_set([] { return web_images_waiting() + httpd_image_uploads_reading(); });
     // A restart also waits for the address changes the web has answered,
     // and for the RMON rows the SNMP agent changed to be stored.
     sal_changes_pending_set(changes_waiting);

@@ -162,10 +162,41 @@ TEST_P(system_image_order, TheImageAcceptedLastRunsAndIsStored) {
     EXPECT_EQ(runs(), kFactoryRuns) << "after the reset button";
 }
 
+// Bytes sent on the connection `fd` that the server has not read yet, as
+// the kernel's table of TCP sockets has them; -1 when it is not found.
+long unread_by_server(int fd) {
+    sockaddr_in own{}, peer{};
+    socklen_t len = sizeof own;
+    if (getsockname(fd, reinterpret_cast<sockaddr *>(&own), &len) != 0) return -1;
+    len = sizeof peer;
+    if (getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &len) != 0) return -1;
+    std::ifstream table("/proc/net/tcp");
+    std::string line;
+    while (std::getline(table, line)) {
+        unsigned local_port = 0, remote_port = 0;
+        unsigned long tx = 0, rx = 0;
+        if (std::sscanf(line.c_str(), " %*d: %*x:%x %*x:%x %*x %lx:%lx", &local_port, &remote_port,
+                        &tx, &rx) == 4 &&
+            local_port == ntohs(peer.sin_port) && remote_port == ntohs(own.sin_port))
+            return static_cast<long>(rx);
+    }
+    return -1;
+}
+
+// Sends the text on a new connection and waits until the server has read
+// it: it has taken the request in its turn.
+int sent_and_read(int web, const std::string &text) {
+    const int fd = web_client::send_on_new(web, text);
+    for (int tries = 0; fd >= 0 && tries < 2000 && unread_by_server(fd) != 0; tries++)
+        usleep(10000);
+    return fd;
+}
+
 // Changes accepted while a restore waits to be applied run after it: an
 // SNMP SET or an ageing form sent 0.2 s after the upload is answered once
 // the restore is in, and the change stays, across a restart too; a read
-// from the SET's manager is answered meanwhile.
+// from the SET's manager is answered meanwhile. A SET sent while the upload
+// is still being read runs after it as well.
 TEST_P(system_image_order, AChangeAcceptedAfterARestoreRunsAfterIt) {
     EXPECT_EQ(post("/aging.cgi", "enable=1&time=250").find("Retry"), std::string::npos);
     const std::string image = web_client::body_of(web_client::get(web, "/dxpqsw.cfg", cookie));
@@ -205,6 +236,26 @@ TEST_P(system_image_order, AChangeAcceptedAfterARestoreRunsAfterIt) {
             EXPECT_NE(name().find(value), std::string::npos);
         }
         EXPECT_TRUE(read_meanwhile) << "every read waited for the SET the restore held";
+
+        // A SET sent while a restore upload is still being read runs after
+        // its image too, as a form does: the port stays down.
+        const std::string admin = " .1.3.6.1.2.1.2.2.1.7.3";
+        EXPECT_EQ(post("/aging.cgi", "enable=1&time=300").find("Retry"), std::string::npos);
+        const std::string upload = web_client::upload_text("/restore.cgi", image, cookie);
+        const size_t head = upload.find("\r\n\r\n") + 4 + 200;
+        const int restoring = sent_and_read(web, upload.substr(0, head));
+        std::string set;
+        std::thread setter(
+            [&] { set = system_fixture::sh_out("snmpset -Oe" + agent + admin + " i 2 2>&1"); });
+        usleep(300000);  // the SET goes first
+        if (restoring >= 0) switchfw_child::send_text(restoring, upload.substr(head));
+        EXPECT_NE(web_client::answer_of(restoring).find("Restoring Configuration"),
+                  std::string::npos);
+        setter.join();
+        EXPECT_EQ(set, "2\n");
+        EXPECT_EQ(settles_on("age 250, no VLAN 50"), "age 250, no VLAN 50");
+        EXPECT_EQ(system_fixture::sh_out("snmpget -Oe" + agent + admin), "2\n")
+            << "the restore undid the SET";
     }
 
     restore();
@@ -216,36 +267,6 @@ TEST_P(system_image_order, AChangeAcceptedAfterARestoreRunsAfterIt) {
     start();
     if (HasFatalFailure()) return;
     EXPECT_EQ(runs(), "age 120, no VLAN 50") << "after a restart";
-}
-
-// Bytes sent on the connection `fd` that the server has not read yet, as
-// the kernel's table of TCP sockets has them; -1 when it is not found.
-long unread_by_server(int fd) {
-    sockaddr_in own{}, peer{};
-    socklen_t len = sizeof own;
-    if (getsockname(fd, reinterpret_cast<sockaddr *>(&own), &len) != 0) return -1;
-    len = sizeof peer;
-    if (getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &len) != 0) return -1;
-    std::ifstream table("/proc/net/tcp");
-    std::string line;
-    while (std::getline(table, line)) {
-        unsigned local_port = 0, remote_port = 0;
-        unsigned long tx = 0, rx = 0;
-        if (std::sscanf(line.c_str(), " %*d: %*x:%x %*x:%x %*x %lx:%lx", &local_port, &remote_port,
-                        &tx, &rx) == 4 &&
-            local_port == ntohs(peer.sin_port) && remote_port == ntohs(own.sin_port))
-            return static_cast<long>(rx);
-    }
-    return -1;
-}
-
-// Sends the text on a new connection and waits until the server has read
-// it: it has taken the request in its turn.
-int sent_and_read(int web, const std::string &text) {
-    const int fd = web_client::send_on_new(web, text);
-    for (int tries = 0; fd >= 0 && tries < 2000 && unread_by_server(fd) != 0; tries++)
-        usleep(10000);
-    return fd;
 }
 
 // A form accepted after a restore upload began runs after that restore,

@@ -115,6 +115,8 @@ sal_assert_handler_t sal_assert_set(sal_assert_handler_t handler);  // returns p
 void sal_images_pending_set(int (*pending)(void));
 // 1 once no image waits, 0 if some still wait after `usecs`.
 int sal_images_wait(uint32_t usecs);
+// The count of images still to do, as the registered counter has it.
+int sal_images_pending(void);
 // A restart or the program's end under way, from whichever entrance: from
 // the announcement on no settings image may be accepted, since nothing
 // accepted after it would run. An image counts itself pending first and then

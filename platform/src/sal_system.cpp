@@ -112,6 +112,10 @@ int sal_images_wait(uint32_t usecs) {
     return wait_for_none(images_pending, usecs);
 }
 
+int sal_images_pending(void) {
+    return images_pending_count();
+}
+
 void sal_restart_announce(void) {
     restart_announced.store(true);
 }

@@ -149,6 +149,11 @@ void httpd_set_server_name(const char *name);
 // Forms accepted and waiting for the settings images queued before them: a
 // restart lets them run first, as it does the images.
 int httpd_forms_waiting(void);
+// Restore uploads whose headers were read and whose image is not yet queued
+// or refused: a settings change accepted after them, at any entrance, runs
+// after their image. None counts once a restart is announced, which refuses
+// them at their end.
+int httpd_image_uploads_reading(void);
 const char *httpd_server_name(void);
 
 // Content (and flags) of the web file the path names, looked up like a

@@ -359,6 +359,20 @@ void run_waiting_forms() {
     }
 }
 
+bool reading_image_upload(const httpd_session &s) {
+    return s.state == HTTPD_SLOT_BODY && httpd_request_uploads(s.req) &&
+           (s.req->flags & HTTPD_F_IMAGE_QUEUE) != 0;
+}
+
+// Restore uploads being read, for the other entrances' threads; counted
+// again before each poll, so that it covers every header read since.
+std::atomic<int> image_uploads{0};
+
+void count_image_uploads() {
+    image_uploads.store(
+        static_cast<int>(std::count_if(sessions.begin(), sessions.end(), reading_image_upload)));
+}
+
 void server_thread(void *) {
     UniqueFd listener = listening(&listener_of_init);
     pollfd fds[kSlotCount + 1];
@@ -375,6 +389,7 @@ void server_thread(void *) {
         // Slots freed or stalled since the last pass go to waiting clients;
         // the poll's time-out brings the next look at stalled sessions.
         seat_waiting(now);
+        count_image_uploads();
         int count = 0;
         fds[count] = {listener.get(), POLLIN, 0};
         slot_of[count++] = -1;
@@ -442,9 +457,12 @@ bool httpd_server_form_waiting_before(uint32_t turn) {
 
 bool httpd_server_image_upload_before(uint32_t turn) {
     return std::any_of(sessions.begin(), sessions.end(), [turn](const httpd_session &s) {
-        return s.state == HTTPD_SLOT_BODY && httpd_request_uploads(s.req) &&
-               (s.req->flags & HTTPD_F_IMAGE_QUEUE) != 0 && earlier(s.images_turn, turn);
+        return reading_image_upload(s) && earlier(s.images_turn, turn);
     });
+}
+
+int httpd_image_uploads_reading(void) {
+    return sal_restart_announced() != 0 ? 0 : image_uploads.load();
 }
 
 int httpd_init(void) {
