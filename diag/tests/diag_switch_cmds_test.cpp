@@ -205,6 +205,12 @@ TEST_F(diag_switch, OutOfRangeValuesAreRefused) {
               "PVlan: ERROR: VLAN ID 65537 out of range (0-4095)\n");
     // A fast-Ethernet port cannot run 1000 Mb/s.
     EXPECT_EQ(run("PORT fe7 SPeed=1000", -1), "PORT: Error: Port fe7 cannot run 1000 Mb/s\n");
+    // Nor advertise none of its speeds; a priority past 7 is named too.
+    EXPECT_EQ(run("PORT ge0 AutoNeg=on SPeed=100", -1),
+              "PORT: Error: Port ge0 runs no speed that SPeed=100 would advertise; nothing "
+              "changed\n");
+    EXPECT_EQ(run("PORT fe7,fe8 PRIOrity=8", -1),
+              "PORT: Error: PRIOrity=8 is not 0 to 7; nothing changed\n");
     ASSERT_EQ(dxp_port_autoneg_set(0, 7, 0), 0);
     int speed = 0;
     ASSERT_EQ(dxp_port_speed_get(0, 7, &speed), 0);

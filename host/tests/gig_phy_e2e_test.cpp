@@ -1082,6 +1082,11 @@ TEST(gig_phy_e2e, LoopbackTestsRunA100BaseFxFibreAtItsSpeed) {
         ASSERT_TRUE(sw.run("", "DXP.0> "));
         // The port runs its fibre, on the 28-port board over SGMII.
         ASSERT_TRUE(output_becomes(sw, "ps ge0", "up    100M FD", 30)) << sw.output("ps ge0");
+        // Its gigabit advertisement offers nothing it runs: no reduced one.
+        const int web = sw.port_offset() + 80;
+        const std::string form =
+            web_client::get(web, "/setport.cgi?port=25", web_client::login(web, "qivor"));
+        EXPECT_NE(form.find("autonego = Number(\"1\")"), std::string::npos) << form;
         const std::string before = sw.output("port ge0");
         std::string out = sw.output(
             "TestRun 49 PortBitMap=ge0 LoopbackMode=PHY Count=2 LengthEnd=600 COSEnd=0", 120);
