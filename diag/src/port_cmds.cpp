@@ -801,6 +801,20 @@ int cmd_port_rate(int unit, args_t *a) {
                 return CMD_FAIL;
             }
         }
+        // Values between two of the meter's steps run as the nearest ones,
+        // which the pages and RATE say too.
+        for (int port = 0; port < SOC_MAX_NUM_PORTS && r != 0; port++) {
+            if (!soc_pbmp_member(pbmp, port)) continue;
+            uint32_t ran = 0, ran_burst = 0;
+            const int rv = ingress ? dxp_port_rate_ingress_get(unit, port, &ran, &ran_burst)
+                                   : dxp_port_rate_egress_get(unit, port, &ran, &ran_burst);
+            if (rv >= 0 && (ran != r || ran_burst != b))
+                sal_printf(
+                    "%s: rate %u kbps, burst %u kbits run as %u kbps, burst %u kbits, the "
+                    "nearest steps the ports have\n",
+                    cmd, r, b, ran, ran_burst);
+            break;
+        }
         return CMD_OK;
     }
     for (int port = 0; port < SOC_MAX_NUM_PORTS; port++) {
