@@ -55,7 +55,12 @@ TEST_F(diag_switch, AgeAndBpduSlots) {
     EXPECT_EQ(run("AGE 0"), "Set age timer to 0. (disabled)\n");
     EXPECT_EQ(run("AGE"), "Current age timer is 0.\n");
     EXPECT_EQ(run("AGE 300"), "Set age timer to 300. \n");
-    EXPECT_TRUE(has(run("AGE 3x", -2), "Usage (AGE)"));
+    // A word that is no count of seconds, or one past an int that would
+    // wrap to 0, is refused by its value.
+    for (const char *word : {"3x", "-5", "4294967296"})
+        EXPECT_EQ(run(std::string("AGE ") + word, -1),
+                  std::string("AGE ERROR: age time ") + word +
+                      " is not a number of seconds (0 for none); nothing changed\n");
     EXPECT_EQ(run("AGE"), "Current age timer is 300.\n");
 
     const int slots = dxp_l2_bpdu_count(0);
