@@ -159,8 +159,12 @@ int autoneg_shown(int lport) {
     dxpx_port_medium_get(lport, &medium);
     if (gigabit_port(lport) && medium == kMediumCopper && (advert & kAdvertLowSpeeds) == 0)
         return 0;
-    // Reduced only while it offers some of the speeds the port runs: a
-    // 100BASE-FX fibre's gigabit advertisement offers none and runs as it is.
+    // A gigabit port off copper (a fibre, or no medium yet) offers the
+    // fibre's one speed beside the copper's abilities: no cap of its own.
+    // Written back as the port's advertisement, it would cap the copper and
+    // force the fibre.
+    if (gigabit_port(lport) && medium != kMediumCopper) return 1;
+    // Reduced only while it offers some of the speeds the port runs.
     uint32_t ability = 0;
     if (dxpx_port_ability_get(lport, &ability) != 0 || (advert & ability & kPortAdvertSpeeds) == 0)
         return 1;
