@@ -537,11 +537,19 @@ int cmd_age(int unit, args_t *a) {
         sal_printf("Current age timer is %d.\n", seconds);
         return CMD_OK;
     }
-    const char *end = nullptr;
-    int seconds = sal_ctoi(word, &end);
-    if (end == word || *end != '\0' || ARG_CNT(a) > 0) return CMD_USAGE;
+    if (ARG_CNT(a) > 0) return CMD_USAGE;
+    // A number past an int would wrap, 4294967296 to 0 (no ageing at all).
+    if (!parse_is_integer(word) || parse_integer(word) < 0) {
+        sal_printf(
+            "%s ERROR: age time %s is not a number of seconds (0 for none); nothing "
+            "changed\n",
+            cmd, word);
+        return CMD_FAIL;
+    }
+    const int seconds = parse_integer(word);
     if (int r = dxp_l2_age_timer_set(unit, seconds); r < 0) {
-        sal_printf("%s ERROR: could not set age time: %s\n", cmd, feature_cmds::errmsg(r));
+        sal_printf("%s ERROR: could not set age time %d: %s\n", cmd, seconds,
+                   feature_cmds::errmsg(r));
         return CMD_FAIL;
     }
     sal_printf("Set age timer to %d. %s\n", seconds, seconds == 0 ? "(disabled)" : "");

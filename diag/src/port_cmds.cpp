@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <string>
 #include <utility>
 
 #include "diag_parse.h"
@@ -325,6 +326,22 @@ bool link_values_fit(const char *cmd, const char *name, const dxp_port_info &inf
         sal_printf("%s: Error: Port %s cannot run %d Mb/s\n", cmd, name, given.speed);
         return false;
     }
+    // A cap below every speed the port runs would advertise none, and the
+    // port would never link.
+    constexpr uint32_t kSpeeds =
+        kAbility10 | kAbility100 | kAbility1000 | kAbility2500 | kAbility3000 | kAbility10000;
+    if ((set_mask & (DXP_PORT_ATTR_SPEED_MASK | DXP_PORT_ATTR_DUPLEX_MASK)) && !forced &&
+        (info.action_mask & DXP_PORT_ATTR_LOCAL_ADVERT_MASK) &&
+        (info.local_advert & kSpeeds) == 0) {
+        char what[48];
+        std::snprintf(
+            what, sizeof what, "%s%s%s", (set_mask & DXP_PORT_ATTR_SPEED_MASK) ? "SPeed=" : "",
+            (set_mask & DXP_PORT_ATTR_SPEED_MASK) ? std::to_string(given.speed).c_str() : "",
+            (set_mask & DXP_PORT_ATTR_DUPLEX_MASK) && !given.duplex ? " FullDuplex=False" : "");
+        sal_printf("%s: Error: Port %s runs no speed that %s would advertise; nothing changed\n",
+                   cmd, name, what[0] == ' ' ? what + 1 : what);
+        return false;
+    }
     if ((set_mask & DXP_PORT_ATTR_DUPLEX_MASK) && forced) {
         constexpr uint32_t kHalf = 0x15, kFull = 0x2a;
         const uint32_t needed = info.duplex ? kFull : kHalf;
@@ -372,6 +389,13 @@ int port_set(int unit, const char *cmd, soc_pbmp_t pbmp, uint32_t set_mask) {
     if ((set_mask & DXP_PORT_ATTR_SPEED_MASK) && !speed_known(given.speed)) {
         sal_printf("%s: Error: Invalid speed %d (0, 10, 100, 1000, 2500, 3000 or 10000)\n", cmd,
                    given.speed);
+        return CMD_FAIL;
+    }
+    // The chip's answer to a priority past its eight would name neither.
+    if ((set_mask & DXP_PORT_ATTR_UNTAG_PRI_MASK) &&
+        (given.untagged_priority < 0 || given.untagged_priority > 7)) {
+        sal_printf("%s: Error: PRIOrity=%d is not 0 to 7; nothing changed\n", cmd,
+                   given.untagged_priority);
         return CMD_FAIL;
     }
     if ((set_mask & DXP_PORT_ATTR_LINKSCAN_MASK) && given.linkscan >= 3) given.linkscan -= 3;
@@ -776,6 +800,20 @@ int cmd_port_rate(int unit, args_t *a) {
                            ingress ? "ingress" : "egress", errmsg(rv));
                 return CMD_FAIL;
             }
+        }
+        // Values between two of the meter's steps run as the nearest ones,
+        // which the pages and RATE say too.
+        for (int port = 0; port < SOC_MAX_NUM_PORTS && r != 0; port++) {
+            if (!soc_pbmp_member(pbmp, port)) continue;
+            uint32_t ran = 0, ran_burst = 0;
+            const int rv = ingress ? dxp_port_rate_ingress_get(unit, port, &ran, &ran_burst)
+                                   : dxp_port_rate_egress_get(unit, port, &ran, &ran_burst);
+            if (rv >= 0 && (ran != r || ran_burst != b))
+                sal_printf(
+                    "%s: rate %u kbps, burst %u kbits run as %u kbps, burst %u kbits, the "
+                    "nearest steps the ports have\n",
+                    cmd, r, b, ran, ran_burst);
+            break;
         }
         return CMD_OK;
     }

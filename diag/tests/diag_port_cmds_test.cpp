@@ -89,6 +89,10 @@ TEST_F(diag_port, RatesAndRefusals) {
     EXPECT_EQ(run("PortRate fe4 e"),
               " fe4:\tEgress meter:    102400 kbps      528 kbits max burst.\n");
 
+    // Between two steps, the nearest ones run, and the answer says so.
+    EXPECT_EQ(run("PortRate fe5 ingress 300 50"),
+              "PortRate: rate 300 kbps, burst 50 kbits run as 320 kbps, burst 48 kbits, the "
+              "nearest steps the ports have\n");
     EXPECT_EQ(run("PortRate fe4 sideways", -1),
               "PortRate: Error: unrecognized port rate type: sideways\n");
     EXPECT_EQ(run("PortRate fe4 ingress 100", -1), "PortRate: Error: missing port burst size\n");

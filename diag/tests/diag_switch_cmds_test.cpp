@@ -55,7 +55,12 @@ TEST_F(diag_switch, AgeAndBpduSlots) {
     EXPECT_EQ(run("AGE 0"), "Set age timer to 0. (disabled)\n");
     EXPECT_EQ(run("AGE"), "Current age timer is 0.\n");
     EXPECT_EQ(run("AGE 300"), "Set age timer to 300. \n");
-    EXPECT_TRUE(has(run("AGE 3x", -2), "Usage (AGE)"));
+    // A word that is no count of seconds, or one past an int that would
+    // wrap to 0, is refused by its value.
+    for (const char *word : {"3x", "-5", "4294967296"})
+        EXPECT_EQ(run(std::string("AGE ") + word, -1),
+                  std::string("AGE ERROR: age time ") + word +
+                      " is not a number of seconds (0 for none); nothing changed\n");
     EXPECT_EQ(run("AGE"), "Current age timer is 300.\n");
 
     const int slots = dxp_l2_bpdu_count(0);
@@ -205,6 +210,12 @@ TEST_F(diag_switch, OutOfRangeValuesAreRefused) {
               "PVlan: ERROR: VLAN ID 65537 out of range (0-4095)\n");
     // A fast-Ethernet port cannot run 1000 Mb/s.
     EXPECT_EQ(run("PORT fe7 SPeed=1000", -1), "PORT: Error: Port fe7 cannot run 1000 Mb/s\n");
+    // Nor advertise none of its speeds; a priority past 7 is named too.
+    EXPECT_EQ(run("PORT ge0 AutoNeg=on SPeed=100", -1),
+              "PORT: Error: Port ge0 runs no speed that SPeed=100 would advertise; nothing "
+              "changed\n");
+    EXPECT_EQ(run("PORT fe7,fe8 PRIOrity=8", -1),
+              "PORT: Error: PRIOrity=8 is not 0 to 7; nothing changed\n");
     ASSERT_EQ(dxp_port_autoneg_set(0, 7, 0), 0);
     int speed = 0;
     ASSERT_EQ(dxp_port_speed_get(0, 7, &speed), 0);

@@ -859,6 +859,19 @@ class gig_phy_empty_loopback : public ::testing::TestWithParam<EmptyPorts> {};
 TEST_P(gig_phy_empty_loopback, TheLoopbackTestsPassOnEmptyGigabitPorts) {
     Switch sw(test_workdir::path(), {"--board", GetParam().board, "--gig-phy", GetParam().phy});
     ASSERT_TRUE(sw.run("", "DXP.0> "));
+    // The port page posted as it shows leaves the empty port as it was.
+    const std::string ge1 = std::string(GetParam().board) == "52" ? "50" : "26";
+    const std::string before = sw.output("port ge1");
+    const int web = sw.port_offset() + 80;
+    const std::string cookie = web_client::login(web, "qivor");
+    const std::string form = web_client::get(web, "/setport.cgi?port=" + ge1, cookie);
+    const size_t at = form.find("autonego = Number(\"");
+    ASSERT_NE(at, std::string::npos) << form;
+    const std::string autonego = form.substr(at + 19, 1);
+    EXPECT_EQ(port_post(web, cookie, ge1, autonego.c_str(), autonego == "0" ? "5" : nullptr)
+                  .find("errorbox"),
+              std::string::npos);
+    EXPECT_EQ(sw.output("port ge1"), before) << autonego;
     std::string out = sw.output("TestRun 49 PortBitMap=ge0-ge1 Count=2 LengthEnd=72 COSEnd=0");
     EXPECT_NE(out.find("recv 68 pkt"), std::string::npos) << out;
     out += sw.output("TestRun 39 PortBitMap=ge0-ge1 Count=1 Duration=1 LoopbackMode=PHY", 120);
@@ -1082,6 +1095,11 @@ TEST(gig_phy_e2e, LoopbackTestsRunA100BaseFxFibreAtItsSpeed) {
         ASSERT_TRUE(sw.run("", "DXP.0> "));
         // The port runs its fibre, on the 28-port board over SGMII.
         ASSERT_TRUE(output_becomes(sw, "ps ge0", "up    100M FD", 30)) << sw.output("ps ge0");
+        // Its gigabit advertisement offers nothing it runs: no reduced one.
+        const int web = sw.port_offset() + 80;
+        const std::string form =
+            web_client::get(web, "/setport.cgi?port=25", web_client::login(web, "qivor"));
+        EXPECT_NE(form.find("autonego = Number(\"1\")"), std::string::npos) << form;
         const std::string before = sw.output("port ge0");
         std::string out = sw.output(
             "TestRun 49 PortBitMap=ge0 LoopbackMode=PHY Count=2 LengthEnd=600 COSEnd=0", 120);

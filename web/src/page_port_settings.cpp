@@ -159,6 +159,15 @@ int autoneg_shown(int lport) {
     dxpx_port_medium_get(lport, &medium);
     if (gigabit_port(lport) && medium == kMediumCopper && (advert & kAdvertLowSpeeds) == 0)
         return 0;
+    // A gigabit port off copper (a fibre, or no medium yet) offers the
+    // fibre's one speed beside the copper's abilities: no cap of its own.
+    // Written back as the port's advertisement, it would cap the copper and
+    // force the fibre.
+    if (gigabit_port(lport) && medium != kMediumCopper) return 1;
+    // Reduced only while it offers some of the speeds the port runs.
+    uint32_t ability = 0;
+    if (dxpx_port_ability_get(lport, &ability) != 0 || (advert & ability & kPortAdvertSpeeds) == 0)
+        return 1;
     return speeds_left_out(lport, advert) != 0 ? 2 : 1;
 }
 
@@ -390,7 +399,9 @@ int apply_link(httpd_event *ev, httpd_request *req, const httpd_pair *pairs, int
         first = 3;
     } else {
         speed_of_code(pairs[3].value[0], &f.speed, &f.duplex);
-        if (!f.forced_gigabit) {
+        // Negotiating, the link runs what the ends agree: setting a speed
+        // beside "on" would force the port.
+        if (!f.autoneg) {
             if (f.speed == 0 || dxpx_port_speed_set(f.lport, f.speed) != 0)
                 return port_failed(ev, req, f, "Set speed failed", "Set speed failed");
             if (dxpx_port_duplex_set(f.lport, f.duplex) != 0)

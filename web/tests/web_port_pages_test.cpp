@@ -214,7 +214,15 @@ TEST_F(port_pages_small, ForcedGigabitNegotiatesOnlyGigabitAndShowsAsForced) {
     ASSERT_EQ(portset(form(uport, "2", nullptr, 3, 1)).body.find("errorbox"), std::string::npos);
     EXPECT_EQ(dxpx_port_advert_get(lport_of(uport), &advert), 0);
     EXPECT_EQ(advert & 0x600003FFu, 0xFu);
-    ASSERT_EQ(portset(form(uport, "1", nullptr, 3, 1)).body.find("errorbox"), std::string::npos);
+    // A speed posted beside a negotiating choice forces nothing.
+    ASSERT_EQ(portset(form(uport, "2", "1", 3, 1)).body.find("errorbox"), std::string::npos);
+    EXPECT_EQ(dxpx_port_autoneg_get(lport_of(uport), &autoneg), 0);
+    EXPECT_EQ(autoneg, 1);
+    EXPECT_EQ(dxpx_port_advert_get(lport_of(uport), &advert), 0);
+    EXPECT_EQ(advert & 0x600003FFu, 0xFu);
+    ASSERT_EQ(portset(form(uport, "1", "4", 3, 1)).body.find("errorbox"), std::string::npos);
+    EXPECT_EQ(dxpx_port_autoneg_get(lport_of(uport), &autoneg), 0);
+    EXPECT_EQ(autoneg, 1);
     EXPECT_EQ(dxpx_port_advert_get(lport_of(uport), &advert), 0);
     EXPECT_EQ(advert & 0x600003FFu, 0x2Fu);
 }
