@@ -355,7 +355,8 @@ TEST(switchfw_monitor_boards, ABreakAtTheTerminalShowsItsKey) {
 
 // With its output sent elsewhere (`switchfw > file` at a terminal) the
 // terminal shows the line as typed: erasing a tab backs up to the column
-// where the tab began there, whatever column the output reached.
+// where the tab began there, whatever column the output reached; a break's
+// key ends its line there too.
 TEST(switchfw_monitor_boards, WithItsOutputElsewhereTheTerminalShowsTheLineAsTyped) {
     Switch sw(test_workdir::path(), {"--board", "26"}, true, true, false,
               {"/bin/sh", "-c", "exec \"$0\" \"$@\" >console.log"});
@@ -381,6 +382,10 @@ TEST(switchfw_monitor_boards, WithItsOutputElsewhereTheTerminalShowsTheLineAsTyp
               std::string::npos)
         << seen;
     EXPECT_TRUE(output_holds(kPrompt + "ac\n"));
+    // A break during a command shows on the terminal, and its line ends there.
+    ASSERT_TRUE(sw.type("SLeep 30\n\x03"));
+    ASSERT_TRUE(sw.read_more(&seen, "^C\r\n")) << seen;
+    EXPECT_TRUE(output_holds("Sleeping for 30 seconds\n" + kPrompt));
 }
 
 // Under the loop script that tools/run.sh starts, behind `| tee`, as a job
