@@ -395,7 +395,7 @@ TEST(switchfw_monitor_boards, WithItsOutputElsewhereTheTerminalShowsTheLineAsTyp
 // switch back, even while nobody reads the console; a tab erased right
 // after the prompt backs up over its one column, not over the prompt that
 // came through the pipe; and the quit key ends the loop, which gives the
-// terminal its signal keys back.
+// terminal its signal keys back, as a firmware whose loop was killed does.
 TEST(switchfw_monitor_boards, UnderTheLoopScriptTheKeysStopNothingAndARebootComesBack) {
     Switch sw(test_workdir::path(), {"--board", "26"}, true, true, false,
               {"/bin/bash", "--norc", "--noprofile", "-i", "-c",
@@ -467,6 +467,21 @@ TEST(switchfw_monitor_boards, UnderTheLoopScriptTheKeysStopNothingAndARebootCome
     ASSERT_TRUE(sw.type("\x1c"));
     ASSERT_TRUE(sw.read_more(&seen, "loop-ended-0 0", 60)) << seen;
     ASSERT_TRUE(sw.read_more(&seen, "\nisig ", 60)) << seen;
+    EXPECT_EQ(seen.find("-isig"), std::string::npos) << seen;
+
+    // A loop killed while its firmware runs: the firmware gives them back
+    // (a shell without job control restores nothing).
+    Switch orphan(test_workdir::path(), {"--board", "26"}, true, true, false,
+                  {"/bin/sh", "-c",
+                   RUN_SWITCH_PATH " /bin/sh -c 'echo $PPID >loop.pid; exec \"$0\" \"$@\"' "
+                                   "\"$0\" \"$@\" | tee loop.log; stty -a"});
+    ASSERT_TRUE(orphan.run("", kPrompt, &seen, 60)) << seen;
+    std::ifstream loop_pid(test_workdir::path() + "/loop.pid");
+    pid_t loop = 0;
+    ASSERT_TRUE(loop_pid >> loop);
+    kill(loop, SIGKILL);
+    ASSERT_TRUE(orphan.type("\x1c"));
+    ASSERT_TRUE(orphan.read_more(&seen, "\nisig ", 60)) << seen;
     EXPECT_EQ(seen.find("-isig"), std::string::npos) << seen;
 }
 
