@@ -480,6 +480,13 @@ TEST(switchfw_monitor_boards, UnderTheLoopScriptTheKeysStopNothingAndARebootCome
     pid_t loop = 0;
     ASSERT_TRUE(loop_pid >> loop);
     kill(loop, SIGKILL);
+    auto gone = [loop] {
+        std::ifstream stat("/proc/" + std::to_string(loop) + "/stat");
+        std::string pid, name, state;
+        return !(stat >> pid >> name >> state) || state == "Z";
+    };
+    for (int tenths = 0; tenths < 600 && !gone(); tenths++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));  // a poll, not a delay
     ASSERT_TRUE(orphan.type("\x1c"));
     ASSERT_TRUE(orphan.read_more(&seen, "\nisig ", 60)) << seen;
     EXPECT_EQ(seen.find("-isig"), std::string::npos) << seen;
