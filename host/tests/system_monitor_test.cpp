@@ -355,7 +355,8 @@ TEST(switchfw_monitor_boards, ABreakAtTheTerminalShowsItsKey) {
 
 // With its output sent elsewhere (`switchfw > file` at a terminal) the
 // terminal shows the line as typed: erasing a tab backs up to the column
-// where the tab began there, whatever column the output reached.
+// where the tab began there, whatever column the output reached; a break's
+// key ends its line there too.
 TEST(switchfw_monitor_boards, WithItsOutputElsewhereTheTerminalShowsTheLineAsTyped) {
     Switch sw(test_workdir::path(), {"--board", "26"}, true, true, false,
               {"/bin/sh", "-c", "exec \"$0\" \"$@\" >console.log"});
@@ -381,6 +382,10 @@ TEST(switchfw_monitor_boards, WithItsOutputElsewhereTheTerminalShowsTheLineAsTyp
               std::string::npos)
         << seen;
     EXPECT_TRUE(output_holds(kPrompt + "ac\n"));
+    // A break during a command shows on the terminal, and its line ends there.
+    ASSERT_TRUE(sw.type("SLeep 30\n\x03"));
+    ASSERT_TRUE(sw.read_more(&seen, "^C\r\n")) << seen;
+    EXPECT_TRUE(output_holds("Sleeping for 30 seconds\n" + kPrompt));
 }
 
 // Under the loop script that tools/run.sh starts, behind `| tee`, as a job
@@ -390,7 +395,7 @@ TEST(switchfw_monitor_boards, WithItsOutputElsewhereTheTerminalShowsTheLineAsTyp
 // switch back, even while nobody reads the console; a tab erased right
 // after the prompt backs up over its one column, not over the prompt that
 // came through the pipe; and the quit key ends the loop, which gives the
-// terminal its signal keys back.
+// terminal its signal keys back, as a firmware whose loop was killed does.
 TEST(switchfw_monitor_boards, UnderTheLoopScriptTheKeysStopNothingAndARebootComesBack) {
     Switch sw(test_workdir::path(), {"--board", "26"}, true, true, false,
               {"/bin/bash", "--norc", "--noprofile", "-i", "-c",
@@ -462,6 +467,28 @@ TEST(switchfw_monitor_boards, UnderTheLoopScriptTheKeysStopNothingAndARebootCome
     ASSERT_TRUE(sw.type("\x1c"));
     ASSERT_TRUE(sw.read_more(&seen, "loop-ended-0 0", 60)) << seen;
     ASSERT_TRUE(sw.read_more(&seen, "\nisig ", 60)) << seen;
+    EXPECT_EQ(seen.find("-isig"), std::string::npos) << seen;
+
+    // A loop killed while its firmware runs: the firmware gives them back
+    // (a shell without job control restores nothing).
+    Switch orphan(test_workdir::path(), {"--board", "26"}, true, true, false,
+                  {"/bin/sh", "-c",
+                   RUN_SWITCH_PATH " /bin/sh -c 'echo $PPID >loop.pid; exec \"$0\" \"$@\"' "
+                                   "\"$0\" \"$@\" | tee loop.log; stty -a"});
+    ASSERT_TRUE(orphan.run("", kPrompt, &seen, 60)) << seen;
+    std::ifstream loop_pid(test_workdir::path() + "/loop.pid");
+    pid_t loop = 0;
+    ASSERT_TRUE(loop_pid >> loop);
+    kill(loop, SIGKILL);
+    auto gone = [loop] {
+        std::ifstream stat("/proc/" + std::to_string(loop) + "/stat");
+        std::string pid, name, state;
+        return !(stat >> pid >> name >> state) || state == "Z";
+    };
+    for (int tenths = 0; tenths < 600 && !gone(); tenths++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));  // a poll, not a delay
+    ASSERT_TRUE(orphan.type("\x1c"));
+    ASSERT_TRUE(orphan.read_more(&seen, "\nisig ", 60)) << seen;
     EXPECT_EQ(seen.find("-isig"), std::string::npos) << seen;
 }
 

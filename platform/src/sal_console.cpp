@@ -126,14 +126,20 @@ void console_key(int sig, bool typed) {
     // The key and the line it ends show together: a command's output comes
     // before them or after, never in between.
     pthread_mutex_lock(&console_lock);
-    if (const std::string key = sal_internal::terminal_signal_key(sig); typed && !key.empty())
-        terminal_echo(key);
+    const std::string key = typed ? sal_internal::terminal_signal_key(sig) : "";
+    if (!key.empty()) terminal_echo(key);
     bool at_prompt = false;
     if (sig != SIGQUIT) {
         at_prompt = sal_console_break_at_prompt() != 0;
         // During a command the break stops it and the suspend key stops
-        // nothing; the line either key showed on ends.
-        if (!at_prompt && (sig == SIGINT || typed)) sal_board_printf("\n");
+        // nothing; the line either key showed on ends. The key's echo went
+        // to the terminal itself when the output goes elsewhere: its line
+        // ends there too, as the command's output that a pipe's reader
+        // shows later could come between the two.
+        if (!at_prompt && !key.empty() && !sal_internal::terminal_shows_output())
+            terminal_echo("\n");
+        else if (!at_prompt && (sig == SIGINT || typed))
+            sal_board_printf("\n");
     }
     pthread_mutex_unlock(&console_lock);
     if (sig == SIGQUIT) {

@@ -55,6 +55,11 @@ const char *loop_signal_keys() {
     return held;
 }
 
+// The loop runs as this program's parent. Once it is gone (killed, or hung
+// up with the firmware left running) nobody else gives the terminal the
+// user's signal keys back.
+const pid_t loop_parent = getppid();
+
 bool signal_keys_on() {
     if (const char *held = loop_signal_keys()) return std::string(held) == "1";
     return (found.c_lflag & ISIG) != 0;
@@ -158,7 +163,14 @@ void terminal_restore() {
     std::lock_guard<std::mutex> g(terminal_lock);
     if (!changed.exchange(false)) return;
     termios back = found;
-    if (loop_signal_keys() != nullptr) back.c_lflag &= ~static_cast<tcflag_t>(ISIG);
+    // Off while the loop goes on, as the user had them once it is gone.
+    if (const char *held = loop_signal_keys()) {
+        if (getppid() == loop_parent) {
+            back.c_lflag &= ~static_cast<tcflag_t>(ISIG);
+        } else if (std::string(held) == "1") {
+            back.c_lflag |= ISIG;
+        }
+    }
     set_modes_locked(back);
 }
 
