@@ -383,7 +383,9 @@ TEST(switchfw_monitor_boards, WithItsOutputElsewhereTheTerminalShowsTheLineAsTyp
         << seen;
     EXPECT_TRUE(output_holds(kPrompt + "ac\n"));
     // A break during a command shows on the terminal, and its line ends there.
-    ASSERT_TRUE(sw.type("SLeep 30\n\x03"));
+    ASSERT_TRUE(sw.type("SLeep 30\n"));
+    ASSERT_TRUE(output_holds("Sleeping for 30 seconds\n"));  // the command runs
+    ASSERT_TRUE(sw.type("\x03"));
     ASSERT_TRUE(sw.read_more(&seen, "^C\r\n")) << seen;
     EXPECT_TRUE(output_holds("Sleeping for 30 seconds\n" + kPrompt));
 }
