@@ -160,6 +160,10 @@ constexpr uint32_t HTTPD_IDLE_SECONDS = 45;
 // such span, so that trickling clients cannot hold the slots.
 constexpr uint32_t HTTPD_REQUEST_SECONDS = 10;
 constexpr long HTTPD_BODY_PROGRESS_BYTES = 1024;
+// A restore's upload holds the changes the other entrances accept after it
+// until its image is in: however it trickles, it ends within this time of
+// the accept.
+constexpr uint32_t HTTPD_IMAGE_UPLOAD_SECONDS = 60;
 
 // A session still reading its request may lose its slot to a newcomer once
 // it has gone this long without progress: its headers since the accept, its

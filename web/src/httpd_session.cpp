@@ -266,7 +266,10 @@ void httpd_session_timeout_check(httpd_session *s, uint32_t now) {
     if (s->state == HTTPD_SLOT_REQUEST_LINE || s->state == HTTPD_SLOT_HEADERS) {
         expired = now - s->accepted_at >= HTTPD_REQUEST_SECONDS;
     } else if (s->state == HTTPD_SLOT_BODY) {
-        expired = now - s->progress_at >= HTTPD_REQUEST_SECONDS;
+        const bool holds_changes =
+            httpd_request_uploads(s->req) && (s->req->flags & HTTPD_F_IMAGE_QUEUE) != 0;
+        expired = now - s->progress_at >= HTTPD_REQUEST_SECONDS ||
+                  (holds_changes && now - s->accepted_at >= HTTPD_IMAGE_UPLOAD_SECONDS);
     } else if (s->state >= HTTPD_SLOT_HEAD) {
         expired = now - s->last_activity >= HTTPD_IDLE_SECONDS;
     }

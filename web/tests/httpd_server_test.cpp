@@ -232,6 +232,29 @@ TEST_F(httpd_server, RequestHeadersMustArriveWithinTenSecondsOfTheAccept) {
     close(slow);
 }
 
+// A restore's upload holds the changes accepted after it: however steadily
+// it trickles, it ends a minute after the accept.
+TEST_F(httpd_server, ARestoreUploadEndsAMinuteAfterTheAcceptHoweverItTrickles) {
+    test_clock_manual();
+    int slow = test_connect();
+    ASSERT_GE(slow, 0);
+    int before = test_opened_count();
+    test_send(slow,
+              "POST /restore.cgi HTTP/1.0\r\nContent-Type: multipart/form-data; boundary=b\r\n"
+              "Content-Length: 100000\r\n\r\n--b\r\nContent-Disposition: form-data; "
+              "name=\"file\"; filename=\"f\"\r\n\r\n");
+    ASSERT_TRUE(test_wait_until([&] { return test_opened_count() > before; }, 5000));
+    for (int step = 0; step < 6; step++) {
+        sal_clock_advance(9ull * 1000000);
+        test_send(slow, std::string(2048, '#'));
+        EXPECT_TRUE(get("GET /plus.gif HTTP/1.0\r\n\r\n").answered);
+        EXPECT_FALSE(test_closed_now(slow)) << step;
+    }
+    sal_clock_advance(6ull * 1000000);
+    EXPECT_TRUE(test_closed_within(slow, 3000));
+    close(slow);
+}
+
 TEST_F(httpd_server, ClientThatShutsDownItsSideStillGetsTheWholePage) {
     static const std::string part(3000, 'p');
     const httpd_record page[] = {
