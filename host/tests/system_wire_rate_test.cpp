@@ -291,20 +291,20 @@ TEST_P(system_wire_rate, AFastPortSendsAtItsLineRateInTheSchedulingModesOrder) {
         << high.lost << " of " << high.packets << " lost, " << high.mbps << " and " << low.mbps;
     EXPECT_EQ(reg(*sw, high_drops), high_drops_before);
     EXPECT_GT(low.lost, 0);
-    // Weights 3:1 for queue 0: it gets three quarters of what the port sends
-    // (the offered 100:60 would give it five eighths).
+    // Weights 3:1 for queue 0: the high queue no longer goes first, it
+    // loses frames and queue 0 sends more (the whole runs count here, the
+    // start of one stream before the other included: the shares themselves
+    // are measured below).
     ASSERT_TRUE(sw->run("cos weight W0=3 W1=1 W2=1 W3=1", "DXP.0> ", &seen)) << seen;
     two_streams(&high, &low, &sent);
-    EXPECT_GT(high.lost, high.packets / 3) << high.lost << " of " << high.packets;
+    EXPECT_GT(high.lost, 0) << high.lost << " of " << high.packets;
     const long long low_sent = sent.all - sent.high;
-    EXPECT_GT(low_sent * 10, 23 * sent.high) << low_sent << " and " << sent.high;
+    EXPECT_GT(low_sent, sent.high) << low_sent << " and " << sent.high;
     EXPECT_LT(low_sent * 10, 40 * sent.high) << low_sent << " and " << sent.high;
 
     // Weights 3:1 for queue 1 (host 0's frames, given priority 2 on the port
-    // page) over queue 0, both streams beyond their shares: both are served
-    // and queue 1 gets the larger share. (How close the shares come to the
-    // weights on a loaded host is the wire benchmark's figure: a late pass
-    // of the model's event thread still favours the higher queue.)
+    // page) over queue 0, both streams beyond their shares: queue 1 gets
+    // three quarters, within a tenth, however late the model runs.
     const std::string answer =
         web_client::post(web, "/portset.cgi",
                          "port=" + std::to_string(GetParam().gigabit[0]) +
@@ -315,7 +315,8 @@ TEST_P(system_wire_rate, AFastPortSendsAtItsLineRateInTheSchedulingModesOrder) {
     long long heavy = 0, light = 0;
     shares("10M", "10M", &heavy, &light);
     EXPECT_GT(light, 100000);
-    EXPECT_GT(heavy, light) << heavy << " and " << light << " bytes";
+    EXPECT_GT(heavy * 10, light * 27) << heavy << " and " << light << " bytes";
+    EXPECT_LT(heavy * 10, light * 33) << heavy << " and " << light << " bytes";
 }
 
 INSTANTIATE_TEST_SUITE_P(boards, system_wire_rate, testing::ValuesIn(kEveryBoard), board_name);

@@ -168,10 +168,10 @@ void Fabric::schedule(uint64_t delay, EventQueue::Event event) {
 }
 
 bool Fabric::bufferAdmits(int port, int queue, uint32_t cells) const {
-    // The pipeline takes the highest queue's frames first.
-    const uint32_t above = ((1u << kQueues) - 1) & ~((2u << queue) - 1);
+    // The pipeline takes a preempting queue's frames first; queues that
+    // share by weight are taken in turn, each with room of its own.
     return buffer_.admits(static_cast<size_t>(port), static_cast<size_t>(queue), cells, kPortCells,
-                          above);
+                          queuesAhead(queue));
 }
 
 void Fabric::releaseCells(int port, int queue, uint32_t cells) {
@@ -229,16 +229,22 @@ bool Fabric::flowHeld(int port) const {
 bool Fabric::serveIngress() {
     const int ports = profile_.num_ports;
     const uint64_t now = clock_.now();
+    // A preempting queue's frame goes first, as it leaves first; queues
+    // that share by weight rank alike, so that a model running behind still
+    // feeds each of them and the weights, not the intake, set the shares.
+    const bool preempt = field(R_FCON_FLOWMIX, F_MODE_HQ_PREEMPT) != 0;
+    const int top = static_cast<int>(field(R_QOS_CTL, F_QOS_EN));
+    auto rank = [&](int queue) { return preempt && queue >= top ? queue + 1 : 0; };
     int chosen = -1;
     int best = -1;
     for (int i = 0; i < ports && rx_waiting_ != 0; i++) {
         const int p = (serve_next_ + i) % ports;
         if (!((rx_waiting_ >> p) & 1)) continue;
         const Arrived &head = state_[static_cast<size_t>(p)].rx_queue.front();
-        if (head.queue <= best || head.due > now || flowHeld(p)) continue;
+        if (rank(head.queue) <= best || head.due > now || flowHeld(p)) continue;
         chosen = p;
-        best = head.queue;
-        if (best == kQueues - 1) break;
+        best = rank(head.queue);
+        if (best == kQueues) break;
     }
     if (chosen < 0) return false;
     PortState &s = state_[static_cast<size_t>(chosen)];

@@ -132,13 +132,15 @@ class Fabric {
     // the egress queue its port's priority gives it. A port holds at most
     // kPortCells in each of them, all ports together kBufferCells, and each
     // port's queue keeps kReservedCells that only its own frames use; of the
-    // rest, which the ports share, a queue (with those above it) holds at
+    // rest, which the ports share, a queue (with those that preempt it) holds at
     // most what is left free. A frame that does not fit is dropped and
     // counted as the port's discard, so a flood from several ports costs
     // bounded memory and delay, the other ports still find room, and a
     // port's higher-priority frames find room beside its lower ones' flood.
-    // Of the ports' next frames the pipeline takes the highest queue's
-    // first, the ports in turn.
+    // Of the ports' next frames the pipeline takes a preempting queue's
+    // first (the highest first), the ports in turn; queues sharing by weight
+    // are taken alike, and a queue's room counts only the backlog of the
+    // queues that preempt it.
     static constexpr size_t kCellBytes = 256;
     static constexpr uint32_t kPortCells = 512;
     static constexpr uint32_t kBufferCells = 4096;
@@ -326,7 +328,8 @@ class Fabric {
     void releaseCells(int port, int queue, uint32_t cells);
     // One frame into the pipeline: of the ports that have one due and are
     // not held by flow control, the next in turn among those whose frame is
-    // of the highest queue; false when none has.
+    // of the highest preempting queue (weighted queues rank alike); false
+    // when none has.
     bool serveIngress();
     void serveOwed();
     bool flowHeld(int port) const;
