@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "log_gate.h"
 #include "rmon_internal.h"
 #include "sal_lock.h"
 
@@ -172,15 +171,6 @@ void log(int level, const char *fmt, ...) {
     std::vsnprintf(line, sizeof line, fmt, ap);
     va_end(ap);
     logger_puts(level, LOG_MOD_RMON, line);
-}
-
-void refused(int level, const char *fmt, ...) {
-    char line[320];
-    va_list ap;
-    va_start(ap, fmt);
-    std::vsnprintf(line, sizeof line, fmt, ap);
-    va_end(ap);
-    log_refused_printf(level, LOG_MOD_RMON, "%s", line);
 }
 
 int get_column(rmon_entry *row, int var_id, oid_val *value) {
