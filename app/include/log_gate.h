@@ -121,3 +121,31 @@ void log_gate_flush(log_gate *gate);
 void log_gates_report_all(void);
 // The shared budget starts full and uncounted (the log starts afresh).
 void log_gates_shared_reset(void);
+
+// A manager's refused request (a web form, an SNMP SET, a telnet or
+// monitor command) is as frequent as the manager likes: its line is a
+// warning, passes its module's gate of refusals and names the sender.
+int log_refused_puts_from(log_source from, int module, const char *text);
+
+// The manager whose request the calling thread serves, set by the entrance
+// for the request's span, so that a layer below it that refuses the
+// request can name the sender. None outside a request.
+log_source log_requester(void);
+void log_requester_set(log_source who);  // the next request on the same thread
+class log_requester_scope {
+  public:
+    explicit log_requester_scope(log_source who) : before_(log_requester()) {
+        log_requester_set(who);
+    }
+    ~log_requester_scope() { log_requester_set(before_); }
+    log_requester_scope(const log_requester_scope &) = delete;
+    log_requester_scope &operator=(const log_requester_scope &) = delete;
+
+  private:
+    log_source before_;
+};
+// A refusal logged below the entrance: within a request, as
+// log_refused_puts_from with the requester; outside one (a stored setting
+// the switch cannot take) the switch's own line, logged at `level`.
+int log_refused_printf(int level, int module, const char *fmt, ...)
+    __attribute__((format(printf, 3, 4)));

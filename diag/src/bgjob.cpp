@@ -8,6 +8,7 @@
 
 #include "diag_parse.h"
 #include "diag_shell.h"
+#include "log_gate.h"
 #include "sal.h"
 #include "shell_cmds.h"
 
@@ -23,6 +24,7 @@ struct bg_job_t {
     int job_num;
     sal_sem_t start;
     std::atomic<int> stop;
+    log_source requester;  // whose session started it: its refusals name them
     char cmd[4096];
 };
 
@@ -48,6 +50,7 @@ void bg_job_thread(void *arg) {
     auto *job = static_cast<bg_job_t *>(arg);
     sal_sem_take(job->start, sal_sem_FOREVER);
     stop_flag = &job->stop;
+    const log_requester_scope session(job->requester);
     int rv = sh_process_command(job->unit, job->cmd);
     stop_flag = nullptr;
     if (rv != CMD_OK && rv != CMD_EXIT && rv != CMD_INTR)
@@ -118,6 +121,7 @@ int sh_background(int unit, args_t *a) {
     }
     job->unit = unit;
     job->slot = slot;
+    job->requester = log_requester();
     job->start = sal_sem_create("bg_job", sal_sem_BINARY, 0);
     if (job->start == nullptr) {
         sal_printf("bg: ERROR: cannot create task semaphore\n");

@@ -21,6 +21,7 @@
 #include "dxp.h"
 #include "dxp_tarn.h"
 #include "dxpx.h"
+#include "log_gate.h"
 #include "logger.h"
 #include "sal.h"
 
@@ -268,8 +269,10 @@ void api_ports_off(const UserPorts &set, int type) {
 }
 
 // A refusal, which the caller passes on: a warning, as the pages log theirs.
+// A manager's setting the switch cannot take: its sender may repeat it at
+// will, so the line is gated and names them.
 int failed(int rv) {
-    logger_printf(LOG_LEVEL_WARNING, LOG_MOD_DOS, "DOS setting failed : %s\n", dxp_errmsg(rv));
+    log_refused_printf(LOG_LEVEL_WARNING, LOG_MOD_DOS, "DOS setting failed : %s\n", dxp_errmsg(rv));
     return rv;
 }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <iterator>
 
@@ -11,6 +12,7 @@
 #include "dxp.h"
 #include "dxpx.h"
 #include "fp_share.h"
+#include "log_gate.h"
 #include "logger.h"
 #include "port_reserve.h"
 #include "qosmgr_internal.h"
@@ -56,7 +58,7 @@ void rule_drop(int &entry) {
 // inspection keep.
 int rule_create(int *entry) {
     if (!fp_rows_shared_take(1)) {
-        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS rule refused: %s", FP_ROWS_KEPT_TEXT);
+        log_refused_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS rule refused: %s", FP_ROWS_KEPT_TEXT);
         last_refusal = FP_ROWS_KEPT_TEXT;
         return SOC_E_RESOURCE;
     }
@@ -82,6 +84,17 @@ int rule_finish(int entry, int priority) {
 
 // The rule of user port index+1; its entry id is kept even when a later step
 // fails, so that the next change removes it.
+// A rule without room refuses the manager's setting (gated, naming the
+// sender); any other failure is the switch's own error.
+void rule_failed(int rv, const char *what, int number) {
+    char line[96];
+    std::snprintf(line, sizeof line, "QoS rule of %s %d: %s", what, number, dxp_errmsg(rv));
+    if (rv == SOC_E_RESOURCE)
+        log_refused_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "%s", line);
+    else
+        logger_puts(LOG_LEVEL_ERROR, LOG_MOD_QOS, line);
+}
+
 int port_rule(int index) {
     DxpUnitLock api(DXPX_CPU_UNIT);  // one wait for it per rule, not per call
     int lport = 0, unit = 0, port = 0;
@@ -92,8 +105,7 @@ int port_rule(int index) {
     if (rv == 0) rv = dxp_field_qualify_SrcPort(DXPX_CPU_UNIT, port_entry[index], 0, -1, port, -1);
     if (rv == 0) rv = rule_finish(port_entry[index], port_prio[index]);
     if (rv != 0) {
-        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS rule of port %d: %s", index + 1,
-                      dxp_errmsg(rv));
+        rule_failed(rv, "port", index + 1);
         if (last_refusal == nullptr) last_refusal = dxp_errmsg(rv);
     }
     return rv;
@@ -132,8 +144,7 @@ int ip_rule(int i) {
         rv = dxpx_field_qualify_SrcIp(ip_entry[i], be32(ip_table[i].ip), be32(ip_table[i].mask));
     if (rv == 0) rv = rule_finish(ip_entry[i], static_cast<int>(ip_table[i].priority));
     if (rv != 0) {
-        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_QOS, "QoS rule of IP entry %d: %s", i + 1,
-                      dxp_errmsg(rv));
+        rule_failed(rv, "IP entry", i + 1);
         if (last_refusal == nullptr) last_refusal = dxp_errmsg(rv);
     }
     return rv;

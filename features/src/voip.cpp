@@ -2,12 +2,14 @@
 // that dispatches to the snoopers, and the rule pairs they share.
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 
 #include "board.h"
 #include "dxp.h"
 #include "dxpx.h"
 #include "fp_share.h"
+#include "log_gate.h"
 #include "logger.h"
 #include "sal_lock.h"
 #include "soc_property.h"
@@ -715,8 +717,8 @@ int voip_signal_enable(int enable) {
 
 int voip_profile_set(int profile, int enable, int priority) {
     if (profile != 0) {
-        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP, "unsupported Profile(0x%x)\n",
-                      static_cast<unsigned>(profile));
+        log_refused_printf(LOG_LEVEL_WARNING, LOG_MOD_AUTOVOIP, "unsupported Profile(0x%x)\n",
+                           static_cast<unsigned>(profile));
         return SOC_E_PARAM;
     }
     enable = enable ? 1 : 0;
@@ -732,10 +734,17 @@ int voip_profile_set(int profile, int enable, int priority) {
     }
     int rv = voip_signal_enable(enable);
     if (rv != 0) {
-        // A switch without a field processor refuses as its page says: a
-        // warning, not a fault.
-        logger_printf(rv == SOC_E_UNAVAIL ? LOG_LEVEL_WARNING : LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP,
-                      "Create FP entries for VoIP control packets failed : %s\n", refusal);
+        // A switch without a field processor, or without room for the
+        // rules, refuses the manager's setting as its page says: gated,
+        // naming the sender. Any other failure is the switch's own.
+        char line[160];
+        std::snprintf(line, sizeof line, "Create FP entries for VoIP control packets failed : %s\n",
+                      refusal);
+        if (rv == SOC_E_UNAVAIL || rv == SOC_E_RESOURCE)
+            log_refused_printf(rv == SOC_E_UNAVAIL ? LOG_LEVEL_WARNING : LOG_LEVEL_ERROR,
+                               LOG_MOD_AUTOVOIP, "%s", line);
+        else
+            logger_puts(LOG_LEVEL_ERROR, LOG_MOD_AUTOVOIP, line);
         // Nothing was installed: the profile keeps its state.
         if (enable) return rv;
     }

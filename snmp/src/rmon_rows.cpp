@@ -230,7 +230,7 @@ int handle_writable(const char *who, rmon_entry *row, int var_id, int action, oi
                     int *error, uint32_t settable, int busy_error, ColumnTest test_fn) {
     *error = RMON_NO_ERROR;
     if (var_id < 0 || var_id >= static_cast<int>(row->mib_var_count)) {
-        log(LOG_LEVEL_WARNING, "%s: invalid variable id:%d\n", who, var_id);
+        refused(LOG_LEVEL_WARNING, "%s: invalid variable id:%d\n", who, var_id);
         *error = RMON_NO_SUCH_NAME;
         return 0;
     }
@@ -266,8 +266,12 @@ int handle_writable(const char *who, rmon_entry *row, int var_id, int action, oi
 
 int deletion_logged(int status, uint32_t index, int *error, const char *fail_fmt,
                     const char *done_fmt) {
-    if (status != 0) *error = RMON_GEN_ERR;
-    log(LOG_LEVEL_INFO, status != 0 ? fail_fmt : done_fmt, static_cast<int>(index));
+    if (status != 0) {
+        *error = RMON_GEN_ERR;
+        refused(LOG_LEVEL_INFO, fail_fmt, static_cast<int>(index));
+    } else {
+        log(LOG_LEVEL_INFO, done_fmt, static_cast<int>(index));
+    }
     return status;
 }
 
@@ -287,11 +291,11 @@ int create_row(int tbl_magic, uint32_t index, int *error, const CreateTexts &tex
         SalLock hold(row->mutex);
         set_defaults(row);
     }
-    log(LOG_LEVEL_INFO,
-        status == 5   ? texts.bad_index
-        : status == 8 ? texts.full
-                      : texts.created,
-        static_cast<int>(index));
+    if (status != 0)
+        refused(LOG_LEVEL_INFO, status == 5 ? texts.bad_index : texts.full,
+                static_cast<int>(index));
+    else
+        log(LOG_LEVEL_INFO, texts.created, static_cast<int>(index));
     return status;
 }
 

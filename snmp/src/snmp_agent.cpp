@@ -166,7 +166,11 @@ void snmp_agent_poll(long max_usecs) {
         if (!images_waiting) snmp_request_queue::hold_changes(sal_images_wait(0) == 0);
         snmp_values_batch_begin();
         reading_requests = true;
-        snmp_read(&readers);
+        {
+            // Each request names its sender as the queue hands it out.
+            const log_requester_scope none(LOG_SOURCE_NONE);
+            snmp_read(&readers);
+        }
         reading_requests = false;
         snmp_values_batch_end();
     } else if (count == 0)

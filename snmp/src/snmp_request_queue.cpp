@@ -307,6 +307,8 @@ int fair_receive(netsnmp_transport *t, void *buf, int size, void **opaque, int *
     }
     manager &m = *next;
     served = ntohl(m.address);
+    // What the request's handlers refuse names its sender.
+    log_requester_set(log_source_ipv4(served));
     request r = std::move(*at);
     m.waiting.erase(at);
     waiting_count--;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "log_gate.h"
 #include "logger.h"
 #include "nvram.h"
 #include "shr.h"
@@ -79,8 +80,9 @@ void copy_text(char (&dst)[N], const char *src) {
 bool tokens_ok(const char *what, std::initializer_list<const char *> texts) {
     for (const char *text : texts) {
         if (snmpcfg_token_ok(text)) continue;
-        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_SNMPD,
-                      "SNMP %s: blank, quote or control character in a name; not applied\n", what);
+        log_refused_printf(LOG_LEVEL_WARNING, LOG_MOD_SNMPD,
+                           "SNMP %s: blank, quote or control character in a name; not applied\n",
+                           what);
         return false;
     }
     return true;
@@ -155,9 +157,9 @@ int snmpcfg_user_apply(int slot) {
         std::memcpy(u.engine_id, t.engine_id, sizeof t.engine_id);
     }
     if (u.auth != 0 && std::strlen(u.password) < SNMPCFG_PASS_MIN) {
-        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_SNMPD,
-                      "SNMP user \"%s\": pass phrase shorter than %d characters\n", u.name,
-                      SNMPCFG_PASS_MIN);
+        log_refused_printf(LOG_LEVEL_WARNING, LOG_MOD_SNMPD,
+                           "SNMP user \"%s\": pass phrase shorter than %d characters\n", u.name,
+                           SNMPCFG_PASS_MIN);
         return -1;
     }
     const char *group = u.group >= 0 && u.group < SNMPCFG_SLOTS ? t.groups[u.group].name : "";
@@ -277,8 +279,9 @@ int snmpcfg_community_apply(int slot) {
     // The agent mis-parses a line without a security name; such a
     // community grants nothing either way.
     if (*security == '\0') {
-        logger_printf(LOG_LEVEL_WARNING, LOG_MOD_SNMPD,
-                      "SNMP community \"%s\": its group has no user; not applied\n", c.community);
+        log_refused_printf(LOG_LEVEL_WARNING, LOG_MOD_SNMPD,
+                           "SNMP community \"%s\": its group has no user; not applied\n",
+                           c.community);
         return -1;
     }
     // The forms' 0.0.0.0 (or no address) stands for every station.

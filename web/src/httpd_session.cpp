@@ -288,6 +288,7 @@ void httpd_session_input_end(httpd_session *s) {
 }
 
 void httpd_session_read(httpd_session *s) {
+    const log_requester_scope client(log_source_ipv4(ntohl(s->peer)));
     s->last_activity = sal_time();
     ssize_t n = recv(s->sock.get(), io_buf, HTTPD_IO_SIZE, MSG_DONTWAIT);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
@@ -367,6 +368,7 @@ void httpd_session_write(httpd_session *s) {
     // write. A few pieces go out while the socket takes them, so that a page
     // is not a wait per 1400 bytes; the sends do not block, so a slow client
     // holds up no one.
+    const log_requester_scope client(log_source_ipv4(ntohl(s->peer)));
     if (s->state == HTTPD_SLOT_HEAD && !s->head_begun && !httpd_response_static(s->req)) {
         // A form waits for the settings images without the thread: static
         // files and other pages are served meanwhile. A settings change

@@ -4,7 +4,6 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-#include <array>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -180,19 +179,9 @@ bool web_local_address(const httpd_request *req, char *buf, size_t size) {
 }
 
 void web_refused_puts(const httpd_request *req, int module, const char *text) {
-    // A manager's refused forms are as many as a host's frames can be:
-    // one gate a module, so a flood of one page's posts is counted apart.
-    static std::array<log_gate, 64> refused_log = [] {
-        std::array<log_gate, 64> gates{};
-        for (log_gate &g : gates)
-            g.burst = 10;
-        return gates;
-    }();
     uint8_t ip[4];
     web_client_address(req, ip);
-    log_gate *gate =
-        module >= 0 && module < 64 ? &refused_log[static_cast<size_t>(module)] : nullptr;
-    log_gate_puts(gate, log_source_ipv4(ip), LOG_LEVEL_WARNING, module, text);
+    log_refused_puts_from(log_source_ipv4(ip), module, text);
 }
 
 void web_refused_printf(const httpd_request *req, int module, const char *fmt, ...) {

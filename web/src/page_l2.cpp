@@ -382,10 +382,22 @@ int l2del_cgi(httpd_event *ev, httpd_request *req) {
     SalLock hold(l2mgr_lock());  // the change and its save are one step
     uint8_t mac[6] = {};
     const dxp_vlan_t vid = vid_of(web_form_value(ev, 1));
-    if (ev->b.num != 2 || vid == 0 || net_util_mac_parse(web_form_value(ev, 0), mac) != 0) return 0;
+    if (ev->b.num != 2 || vid == 0 || net_util_mac_parse(web_form_value(ev, 0), mac) != 0) {
+        return l2_error(ev, req, "Delete L2 Static Address", "Invalid MAC address or VLAN ID!",
+                        LOG_LEVEL_WARNING,
+                        "Delete L2 Static Address failed: invalid MAC address or VLAN ID");
+    }
     dxpx_l2_addr_t a{};
     std::memcpy(a.mac, mac, sizeof mac);
     a.vid = vid;
+    // Nothing to remove is a refusal, not a removal the log would report.
+    if (!l2mgr_static_exist(&a)) {
+        const char *message =
+            web_tag_printf("No static address %02x-%02x-%02x-%02x-%02x-%02x on VLAN %d", mac[0],
+                           mac[1], mac[2], mac[3], mac[4], mac[5], vid);
+        return l2_error(ev, req, "Delete L2 Static Address", message, LOG_LEVEL_WARNING,
+                        (std::string("Delete L2 Static Address failed: ") + message).c_str());
+    }
     refusal_forget();
     if (l2mgr_static_delete(&a) != 1) {
         const std::string reason = refusal_reason();

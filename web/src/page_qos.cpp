@@ -326,7 +326,7 @@ int qos_cgi(httpd_event *ev, httpd_request *req) {
             for (int back = 0; back < p; back++)
                 dxpx_cosq_mapping_set(back, old_queues[back]);
             if (sched_changed) dxpx_cosq_sched_set(old_mode, old_weights, delay);
-            logger_puts(LOG_LEVEL_WARNING, LOG_MOD_QOS, "QoS Map Set : Can't set cos queue map!");
+            web_refused_puts(req, LOG_MOD_QOS, "QoS Map Set : Can't set cos queue map!");
             return qos_error(ev, req, title, "Can't set cos queue map!");
         }
         line += web_tag_printf(" priority = %d map to queue %d,", p, queues[p]);
@@ -376,8 +376,7 @@ int queue_num_cgi(httpd_event *ev, httpd_request *req) {
         dxpx_cosq_config_set(old_numq);
         for (int p = 0; p < kPriorities; p++)
             dxpx_cosq_mapping_set(p, map[p]);
-        logger_puts(LOG_LEVEL_WARNING, LOG_MOD_QOS,
-                    "Change CoS Queue Number : Can't set cos queue map!");
+        web_refused_puts(req, LOG_MOD_QOS, "Change CoS Queue Number : Can't set cos queue map!");
         return qos_error(ev, req, "Change CoS Queue Number", "Can't set cos queue map!");
     }
     if (moved) queues_moved();

@@ -7,6 +7,7 @@
 #include "sal_lock.h"
 #include "dxp_error.h"
 #include "dxpx.h"
+#include "log_gate.h"
 #include "logger.h"
 #include "port_reserve.h"
 #include "settings.h"
@@ -203,7 +204,7 @@ int members_add(int vid, ListPair *lists, uint64_t members, uint64_t untagged, c
     vlan_bits_to_lplist(members, &lists->members);
     vlan_bits_to_lplist(untagged, &lists->untagged);
     int rv = dxpx_vlan_port_add(static_cast<dxp_vlan_t>(vid), lists->members, lists->untagged);
-    if (rv != 0) logger_puts(LOG_LEVEL_WARNING, LOG_MOD_VLAN, failed);
+    if (rv != 0) log_refused_printf(LOG_LEVEL_WARNING, LOG_MOD_VLAN, "%s", failed);
     return rv;
 }
 

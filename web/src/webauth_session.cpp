@@ -360,8 +360,13 @@ int login_arguments(httpd_event *ev, httpd_request *req) {
     return 1;
 }
 
-int password_error(httpd_event *ev, httpd_request *req, const char *message) {
-    logger_printf(LOG_LEVEL_INFO, LOG_MOD_WEB, "Change Password : %s", message);
+// A refused change, as often as the client posts it: gated, naming the
+// address; a store that fails is the switch's own error.
+int password_error(httpd_event *ev, httpd_request *req, const char *message, bool refused = true) {
+    if (refused)
+        web_refused_printf(req, LOG_MOD_WEB, "Change Password : %s", message);
+    else
+        logger_printf(LOG_LEVEL_ERROR, LOG_MOD_WEB, "Change Password : %s", message);
     return web_error_page(ev, req, "Change Password", message, WEB_RETRY_LABEL, WEB_RETRY_ACTION);
 }
 
@@ -458,7 +463,7 @@ int password_cgi(httpd_event *ev, httpd_request *req) {
         // the new one.
         webauth_password_set(current);
         settings_save_item("password");
-        return password_error(ev, req, "Password could not be saved!");
+        return password_error(ev, req, "Password could not be saved!", false);
     }
     webauth_cookie_get();
     logger_printf(LOG_LEVEL_INFO, LOG_MOD_WEB, "Password changed");

@@ -4,6 +4,7 @@
 #include "log_gate.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdarg>
 #include <cstdint>
@@ -524,4 +525,48 @@ void log_gates_shared_reset(void) {
     shared.window = 0;
     shared.full_at = 0;
     clear_counts(shared);
+}
+
+namespace {
+
+thread_local log_source requester{};
+
+constexpr int kRefusedModules = 64;
+
+}  // namespace
+
+int log_refused_puts_from(log_source from, int module, const char *text) {
+    // One gate a module, so a flood of one page's or table's refusals is
+    // counted apart from the others.
+    static std::array<log_gate, kRefusedModules> refused_log = [] {
+        std::array<log_gate, kRefusedModules> gates{};
+        for (log_gate &g : gates)
+            g.burst = 10;
+        return gates;
+    }();
+    log_gate *gate = module >= 0 && module < kRefusedModules
+                         ? &refused_log[static_cast<size_t>(module)]
+                         : nullptr;
+    return log_gate_puts(gate, from, LOG_LEVEL_WARNING, module, text);
+}
+
+log_source log_requester(void) {
+    return requester;
+}
+
+void log_requester_set(log_source who) {
+    requester = who;
+}
+
+int log_refused_printf(int level, int module, const char *fmt, ...) {
+    char line[LOGGER_TEXT_MAX];
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(line, sizeof line, fmt, ap);
+    va_end(ap);
+    if (requester.kind == log_source_kind::none) {
+        logger_puts(level, module, line);
+        return 1;
+    }
+    return log_refused_puts_from(requester, module, line);
 }

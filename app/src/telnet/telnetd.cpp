@@ -139,6 +139,11 @@ void peer_text(int fd, char *buf, size_t size) {
 void run_session(int fd) {
     char peer[INET_ADDRSTRLEN];
     peer_text(fd, peer, sizeof peer);
+    // What the session's commands are refused names the client.
+    in_addr address{};
+    const log_requester_scope client(inet_pton(AF_INET, peer, &address) == 1
+                                         ? log_source_ipv4(ntohl(address.s_addr))
+                                         : LOG_SOURCE_NONE);
     TelnetConsole console(fd);
     sal_console_bind(console.ops());
     console.limit_set(TelnetConsole::Limit::Fixed, TELNETD_LOGIN_SECONDS);
