@@ -51,10 +51,35 @@ give_terminal_back() {
 }
 trap give_terminal_back EXIT
 
+# The loop's end is the firmware's too: SIGTERM, SIGHUP (the terminal
+# closing) and, where the console is no terminal, SIGINT go on to the
+# firmware, which applies what was accepted and writes the flash as it does
+# on its own, and the loop ends with the same signal once it is gone. On a
+# terminal SIGINT is the console's break, which the firmware takes itself.
+child=""
+end_with() {
+    local sig=$1 pid=${child:-${!:-}}
+    trap '' TERM HUP INT
+    if [[ -n $pid ]] && kill -s "$sig" "$pid" 2>/dev/null; then
+        while kill -0 "$pid" 2>/dev/null; do wait "$pid"; done
+    fi
+    give_terminal_back
+    trap - EXIT "$sig"
+    kill -s "$sig" $$
+}
+trap 'end_with TERM' TERM
+trap 'end_with HUP' HUP
+[[ -t 0 ]] || trap 'end_with INT' INT
+
 while true; do
     hold_keys
-    "$prog" "$@"
+    # Waited for in the background, so that a signal's trap runs while the
+    # firmware does; the console stays on this standard input.
+    "$prog" "$@" <&0 &
+    child=$!
+    wait "$child"
     status=$?
+    child=""
     [[ $status -eq 10 ]] || exit $status
     # Shown without waiting for it: a terminal paused with Ctrl-S or a pipe
     # nobody reads would keep the switch down until read again.

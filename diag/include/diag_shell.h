@@ -91,12 +91,15 @@ struct parse_table_t {
     int count;
     int capacity;
     parse_pm_t *entries;
+    const char *refused_for;  // what a refused word would have set (the ports), or null
 };
 
 void parse_table_init(int unit, parse_table_t *pt);
 int parse_table_add(parse_table_t *pt, const char *name, uint32_t type, void *deflt, void *value,
                     const char *const *choices);
-int parse_table_args(args_t *a, parse_table_t *pt);  // words taken, or -1
+// Words taken, or -1 once a word is refused, which it says on one line
+// naming the command, the word and why.
+int parse_table_args(args_t *a, parse_table_t *pt);
 void parse_table_show(parse_table_t *pt);
 void parse_table_done(parse_table_t *pt);
 // 1 with the table alive when every word parsed; else 0 with *rv set.

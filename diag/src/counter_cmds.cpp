@@ -227,7 +227,10 @@ int cmd_counter(int unit, args_t *a) {
     for (;;) {
         int taken = parse_table_args(a, &pt);
         const char *w = ARG_CUR(a);
-        if (taken < 0) break;
+        if (taken < 0) {
+            parse_table_done(&pt);
+            return CMD_FAIL;
+        }
         if (w != nullptr && strcasecmp(w, "off") == 0) {
             interval = 0;
         } else if (w != nullptr && strcasecmp(w, "sync") == 0) {

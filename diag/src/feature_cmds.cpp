@@ -500,11 +500,7 @@ int cmd_rate(int unit, args_t *a) {
     parse_table_add(&pt, "Dlf", PQ_DFL | PQ_BOOL, nullptr, &dlf, nullptr);
     const int taken = parse_table_args(a, &pt);
     parse_table_done(&pt);
-    if (taken < 0) {
-        // The parser has named the option and its value.
-        sal_printf("%s: Error: %s refused; nothing changed\n", cmd, ARG_CUR(a) ? ARG_CUR(a) : "");
-        return CMD_FAIL;
-    }
+    if (taken < 0) return CMD_FAIL;  // the parser has said what it refused
     if (ARG_CNT(a) != 0) {
         sal_printf("%s: Error: Unknown option: %s\n", cmd, ARG_CUR(a));
         return CMD_FAIL;

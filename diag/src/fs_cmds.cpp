@@ -251,7 +251,6 @@ int sh_flashinit(int unit, args_t *a) {
     parse_table_add(&pt, "OS", PQ_STRING, const_cast<char *>(""), &os, nullptr);
     int rv = CMD_OK;
     if (parse_table_args(a, &pt) < 0) {
-        sal_printf("%s: Error: Invalid option: %s\n", ARG_CMD(a), ARG_CUR(a) ? ARG_CUR(a) : "");
         rv = CMD_FAIL;
     } else if (ARG_CNT(a) > 0) {
         sal_printf("%s: Error: extra options starting with \"%s\"\n", ARG_CMD(a), ARG_CUR(a));

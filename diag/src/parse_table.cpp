@@ -45,24 +45,27 @@ void set_text(parse_pm_t *e, const char *text) {
     e->type |= PQ_MALLOC;
 }
 
+// Why a word is refused, one line without the option's name.
+using Why = char[160];
+
 // A word that is no integer would be taken as 0 (or as its leading digits):
-// it is refused by the option's name. False after the message.
-bool integer_taken(const parse_pm_t &e, const char *text) {
+// it is refused.
+bool integer_taken(const char *text, Why why) {
     if (parse_is_integer(text)) return true;
-    sal_printf("%s=%s: not an integer\n", e.name, text != nullptr ? text : "");
+    std::snprintf(why, sizeof(Why), "not an integer");
     return false;
 }
 
-// Stores the value a word gives; 0, or -1 (after the type's message).
-int parse_value(int unit, parse_pm_t *e, const char *text) {
+// Stores the value a word gives; 0, or -1 with the reason in `why`.
+int parse_value(int unit, parse_pm_t *e, const char *text, Why why) {
     switch (type_of(*e)) {
         case PQ_INT:
             // A number that does not fit would wrap to another value.
             if (parse_integer_too_wide(text)) {
-                sal_printf("Number too large: %s\n", text);
+                std::snprintf(why, sizeof(Why), "number too large");
                 return -1;
             }
-            if (!integer_taken(*e, text)) return -1;
+            if (!integer_taken(text, why)) return -1;
             *static_cast<int *>(e->value) = parse_integer(text);
             return 0;
         case PQ_HEX: {
@@ -70,71 +73,74 @@ int parse_value(int unit, parse_pm_t *e, const char *text) {
             // largest int too.
             const bool wide = parse_integer_too_wide(text);
             if (wide && !parse_integer_fits(text, 32)) {
-                sal_printf("Number too large: %s\n", text);
+                std::snprintf(why, sizeof(Why), "number too large");
                 return -1;
             }
-            if (!wide && !integer_taken(*e, text)) return -1;
+            if (!wide && !integer_taken(text, why)) return -1;
             *static_cast<int *>(e->value) =
                 wide ? static_cast<int>(parse_address(text)) : parse_integer(text);
             return 0;
         }
         case PQ_BOOL:
-            return parse_boolean(text, static_cast<int *>(e->value));
+            if (parse_boolean(text, static_cast<int *>(e->value)) == 0) return 0;
+            std::snprintf(why, sizeof(Why), "not a yes/no word (Yes, No, True, False, On, Off)");
+            return -1;
         case PQ_STRING:
             set_text(e, text);
             return 0;
-        case PQ_MULTI:
+        case PQ_MULTI: {
+            size_t at = static_cast<size_t>(std::snprintf(why, sizeof(Why), "not one of"));
             for (int i = 0; e->choices != nullptr && e->choices[i] != nullptr; i++) {
                 if (parse_name_match(e->choices[i], text, '\0')) {
                     *static_cast<int *>(e->value) = i;
                     return 0;
                 }
+                if (at < sizeof(Why))
+                    at += static_cast<size_t>(std::snprintf(why + at, sizeof(Why) - at, "%s %s",
+                                                            i > 0 ? "," : "", e->choices[i]));
             }
-            sal_printf("Invalid selection: %s\n", text);
-            for (int i = 0; e->choices != nullptr && e->choices[i] != nullptr; i++)
-                sal_printf("\t%s\n", e->choices[i]);
             return -1;
+        }
         case PQ_PORTMODE: {
             uint32_t mode = 0;
             if (parse_ability(text, &mode) == 0) {
                 *static_cast<uint32_t *>(e->value) = mode;
                 return 0;
             }
-            sal_printf("Invalid port mode string.\n");
-            sal_printf("Examples: 1000full,100,10,pause 100,pause_tx,pause_rx\n");
+            std::snprintf(
+                why, sizeof(Why),
+                "not a port mode (examples: 1000full,100,10,pause 100,pause_tx,pause_rx)");
             return -1;
         }
         case PQ_IP:
             if (parse_ipaddr(text, static_cast<dxp_ip_t *>(e->value)) == 0) return 0;
-            sal_printf("Expecting IP address in the format w.x.y.z or 0x<value>\n");
+            std::snprintf(why, sizeof(Why), "not an IP address (w.x.y.z or 0x<value>)");
             return -1;
         case PQ_PORT:
             if (parse_port(unit, text, static_cast<int *>(e->value)) == 0) return 0;
-            sal_printf("Invalid port \"%s\"\n", text);
-            sal_printf("Examples: fe0 ge1 3 cpu0 any\n");
+            std::snprintf(why, sizeof(Why), "not a port (examples: fe0 ge1 3 cpu0 any)");
             return -1;
         case PQ_MAC:
             if (parse_macaddr(text, static_cast<uint8_t *>(e->value)) == 0) return 0;
-            sal_printf("Expected MAC address in the format xx:xx:xx:xx:xx:xx or 0x<value>\n");
+            std::snprintf(why, sizeof(Why), "not a MAC address (xx:xx:xx:xx:xx:xx or 0x<value>)");
             return -1;
         case PQ_PBMP:
             if (parse_pbmp(unit, text, static_cast<soc_pbmp_t *>(e->value)) == 0) return 0;
-            sal_printf("Invalid port bitmap \"%s\"\n", text);
-            sal_printf("Examples:\n");
-            sal_printf("  fe ge e fe5 fe8-fe15 fe0-fe46:2 fe:2 fe0,ge1,cpu\n");
-            sal_printf("  1,25,27 none 0x0 all 0xbffffff\n");
+            std::snprintf(why, sizeof(Why),
+                          "not a port bitmap (examples: fe ge fe5 fe8-fe15 fe0-fe46:2 fe0,ge1,cpu "
+                          "1,25,27 none 0x0 all)");
             return -1;
         case PQ_MOD_PORT:
             if (parse_mod_port(unit, text, static_cast<diag_mod_port *>(e->value)) == 0) return 0;
-            sal_printf("Invalid module.port \"%s\"\n", text);
-            sal_printf("<mod>.<port> or port:  2.4 fe0 cpu0 any\n");
+            std::snprintf(why, sizeof(Why), "not a module.port (examples: 2.4 fe0 cpu0 any)");
             return -1;
         case PQ_IP6:
             if (parse_ip6addr(text, static_cast<uint8_t *>(e->value)) == 0) return 0;
-            sal_printf(
-                "Expecting IPV6 address in the format AAAA:BBBB:CCCC:DDDD:EEEE:FFFF:GGGG:HHHH\n");
+            std::snprintf(why, sizeof(Why),
+                          "not an IPv6 address (AAAA:BBBB:CCCC:DDDD:EEEE:FFFF:GGGG:HHHH)");
             return -1;
         default:
+            std::snprintf(why, sizeof(Why), "not taken");
             return -1;
     }
 }
@@ -275,7 +281,8 @@ int prompt_all(parse_table_t *pt) {
         format_value(pt->unit, e, (e.type & PQ_DFL) != 0, offer, sizeof offer);
         if (eof) {
             sal_printf("%s[%s]\n", e.name, offer);
-            parse_value(pt->unit, &e, offer);
+            Why why;
+            parse_value(pt->unit, &e, offer, why);
             i++;
             continue;
         }
@@ -290,8 +297,8 @@ int prompt_all(parse_table_t *pt) {
             }
             continue;
         }
-        if (parse_value(pt->unit, &e, answer) != 0) {
-            sal_printf("Invalid response\n");
+        if (Why why; parse_value(pt->unit, &e, answer, why) != 0) {
+            sal_printf("Invalid response: %s\n", why);
             continue;
         }
         e.type |= PQ_PARSED;
@@ -317,6 +324,7 @@ void parse_table_init(int unit, parse_table_t *pt) {
     pt->count = 0;
     pt->capacity = 0;
     pt->entries = nullptr;
+    pt->refused_for = nullptr;
 }
 
 int parse_table_add(parse_table_t *pt, const char *name, uint32_t type, void *deflt, void *value,
@@ -354,12 +362,19 @@ int parse_table_args(args_t *a, parse_table_t *pt) {
             parse_lookup_stop(w, pt->entries, sizeof(parse_pm_t), pt->count, '=')));
         if (e == nullptr) break;
         const char *eq = std::strchr(w, '=');
-        if (eq != nullptr) {
-            if (parse_value(pt->unit, e, eq + 1) != 0) return -1;
-        } else {
-            if (!(e->type & PQ_NO_EQ)) return -1;
-            e->type |= PQ_NO_EQ_OPT;
+        Why why = "";
+        const bool refused =
+            eq != nullptr ? parse_value(pt->unit, e, eq + 1, why) != 0 : !(e->type & PQ_NO_EQ);
+        if (refused && eq == nullptr)
+            std::snprintf(why, sizeof why, "needs a value (%s=...)", e->name);
+        if (refused) {
+            // The one line of the refusal: the caller says nothing more.
+            sal_printf("%s: Error: %s refused%s%s: %s; nothing changed\n", ARG_CMD(a), w,
+                       pt->refused_for != nullptr ? " for " : "",
+                       pt->refused_for != nullptr ? pt->refused_for : "", why);
+            return -1;
         }
+        if (eq == nullptr) e->type |= PQ_NO_EQ_OPT;
         e->type |= PQ_PARSED;
         ARG_GET(a);
         taken++;
@@ -401,7 +416,7 @@ int parse_options(args_t *a, parse_table_t *pt, int *rv) {
     }
     int n = parse_table_args(a, pt);
     if (n < 0 || ARG_CNT(a) > 0) {
-        sal_printf("%s: Error: Unknown option: %s\n", ARG_CMD(a), ARG_CUR(a) ? ARG_CUR(a) : "");
+        if (n >= 0) sal_printf("%s: Error: Unknown option: %s\n", ARG_CMD(a), ARG_CUR(a));
         parse_table_done(pt);
         *rv = CMD_FAIL;
         return 0;

@@ -604,10 +604,7 @@ int cmd_linkscan(int unit, args_t *a) {
     parse_table_add(&pt, "Interval", PQ_INT | PQ_DFL, nullptr, &interval, nullptr);
     int taken = parse_table_args(a, &pt);
     parse_table_done(&pt);
-    if (taken < 0) {
-        sal_printf("%s: Invalid argument: %s\n", cmd, ARG_CUR(a) ? ARG_CUR(a) : "");
-        return CMD_FAIL;
-    }
+    if (taken < 0) return CMD_FAIL;
     if (const char *w = ARG_GET(a); w != nullptr) {
         if (sal_strcasecmp(w, "off") == 0 || sal_strcasecmp(w, "disable") == 0 ||
             sal_strcasecmp(w, "no") == 0)

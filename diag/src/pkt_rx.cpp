@@ -107,8 +107,9 @@ int cmd_rx_cfg(int unit, args_t *a) {
     int n = parse_table_args(a, &pt);
     parse_table_done(&pt);
     if (n < 0 || ARG_CNT(a) > 0) {
-        sal_printf("%s: Error: Invalid option or malformed expression: %s\n", ARG_CMD(a),
-                   ARG_CUR(a) != nullptr ? ARG_CUR(a) : "");
+        if (n >= 0)
+            sal_printf("%s: Error: Invalid option or malformed expression: %s\n", ARG_CMD(a),
+                       ARG_CUR(a));
         return CMD_FAIL;
     }
     if (cfg.pkt_size <= 0 || cfg.pkts_per_chain <= 0 || cfg.global_pps < 0 || cfg.max_burst < 0 ||

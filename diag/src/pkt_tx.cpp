@@ -128,8 +128,9 @@ int tx_parse(int unit, tx_state_t *s, args_t *a) {
     parse_table_done(&pt);
     int rv = CMD_OK;
     if (n < 0 || ARG_CNT(a) > 0) {
-        sal_printf("%s: Error: Invalid option or malformed expression: %s\n", ARG_CMD(a),
-                   ARG_CUR(a) != nullptr ? ARG_CUR(a) : "");
+        if (n >= 0)
+            sal_printf("%s: Error: Invalid option or malformed expression: %s\n", ARG_CMD(a),
+                       ARG_CUR(a));
         rv = CMD_FAIL;
     } else if (o.length < kLengthMin || o.length > kLengthMax) {
         sal_printf("%s: Error: Length %d out of range (%d to %d)\n", ARG_CMD(a), o.length,

@@ -646,13 +646,11 @@ int cmd_port(int unit, args_t *a) {
     parse_table_init(unit, &pt);
     for (const PortKey &k : keys)
         parse_table_add(&pt, k.name, k.type, nullptr, k.value, k.choices);
+    char ports[256];
+    format_pbmp(unit, ports, sizeof ports, pbmp);
+    pt.refused_for = ports;
     int taken = parse_table_args(a, &pt);
     if (taken < 0) {
-        // The parser has named the option and its value; the ports too.
-        char ports[256];
-        format_pbmp(unit, ports, sizeof ports, pbmp);
-        sal_printf("%s: Error: %s refused for %s; nothing changed\n", cmd,
-                   ARG_CUR(a) != nullptr ? ARG_CUR(a) : "", ports);
         parse_table_done(&pt);
         return CMD_FAIL;
     }

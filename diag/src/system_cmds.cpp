@@ -50,7 +50,6 @@ int sh_log(int unit, args_t *a) {
     parse_table_add(&pt, "Append", PQ_BOOL, reinterpret_cast<void *>(1), &append, nullptr);
     parse_table_add(&pt, "Quiet", PQ_BOOL, nullptr, &quiet, nullptr);
     if (parse_table_args(a, &pt) < 0) {
-        sal_printf("%s: Invalid option: %s\n", ARG_CMD(a), ARG_CUR(a) ? ARG_CUR(a) : "");
         parse_table_done(&pt);
         return CMD_USAGE;
     }

@@ -65,7 +65,7 @@ int vlan_create(const char *cmd, int unit, args_t *a, dxp_vlan_t vid) {
     const int taken = parse_table_args(a, &pt);
     parse_table_done(&pt);
     if (taken < 0 || ARG_CNT(a) > 0) {
-        sal_printf("%s: ERROR: Unknown option: %s\n", cmd, ARG_CUR(a) ? ARG_CUR(a) : "");
+        if (taken >= 0) sal_printf("%s: ERROR: Unknown option: %s\n", cmd, ARG_CUR(a));
         return CMD_FAIL;
     }
     PortReserveFreeze tests;  // no self-test starts between the two steps

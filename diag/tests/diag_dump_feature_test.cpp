@@ -163,7 +163,7 @@ TEST_F(diag_dump_feature, MirrorReachesTheChip) {
     board->fabric().drain();
     EXPECT_EQ(board->port(2).sent().size(), 2u);
     EXPECT_EQ(board->port(3).sent().size(), 1u);
-    EXPECT_TRUE(has(run("MIRror Mode=Bogus", -1), "Unknown option"));
+    EXPECT_TRUE(has(run("MIRror Mode=Bogus", -1), "MIRror: Error: Mode=Bogus refused: not one of"));
     EXPECT_TRUE(has(run("MIRror Port=fe3 extra", -1), "Unknown option: extra"));
 }
 
@@ -215,7 +215,7 @@ TEST_F(diag_dump_feature, TaggingDscpIgmpRateDosAndIpg) {
     EXPECT_EQ(run("RATE Bogus=1", -1), "RATE: Error: Unknown option: Bogus=1\n");
     // A malformed or negative limit is refused by name and changes nothing.
     EXPECT_EQ(run("rate Limit=abc", -1),
-              "Limit=abc: not an integer\nRATE: Error: Limit=abc refused; nothing changed\n");
+              "RATE: Error: Limit=abc refused: not an integer; nothing changed\n");
     EXPECT_EQ(run("rate Limit=-5", -1),
               "RATE: Error: Limit=-5: a limit is 0 (none) or more kbps; nothing changed\n");
     EXPECT_EQ(dxp_rate_get(0, &limit, &flags), 0);

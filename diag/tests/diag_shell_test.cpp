@@ -285,19 +285,21 @@ TEST_F(monitor, ParseTablesOptionsPromptsAndMasks) {
 
     sh_tokenize("col=blue", nullptr, a);
     EXPECT_EQ(table(a), -1);
-    EXPECT_TRUE(has(console.out, "Invalid selection: blue\n\tRed\n\tGReen\n"));
+    EXPECT_TRUE(has(console.out, "col=blue refused: not one of Red, GReen; nothing changed\n"));
     parse_table_done(&pt);
     // A count that an int cannot hold is refused, not wrapped.
     sh_tokenize("c=99999999999", nullptr, a);
     EXPECT_EQ(table(a), -1);
-    EXPECT_TRUE(has(console.out, "Number too large: 99999999999\n"));
+    EXPECT_TRUE(has(console.out, "c=99999999999 refused: number too large; nothing changed\n"));
     EXPECT_EQ(count, 16);
     parse_table_done(&pt);
     // Nor is a word that is no integer taken as 0 or as its first digits.
     for (const char *word : {"abc", "12a", ""}) {
         sh_tokenize((std::string("c=") + word).c_str(), nullptr, a);
         EXPECT_EQ(table(a), -1) << word;
-        EXPECT_TRUE(has(console.out, std::string("Count=") + word + ": not an integer\n")) << word;
+        EXPECT_TRUE(has(console.out,
+                        std::string("c=") + word + " refused: not an integer; nothing changed\n"))
+            << word;
         EXPECT_EQ(count, 16) << word;
         parse_table_done(&pt);
     }
@@ -323,12 +325,14 @@ TEST_F(monitor, ParseTablesOptionsPromptsAndMasks) {
     }
     sh_tokenize("pattern=0xzz", nullptr, a);
     EXPECT_EQ(hex_table(a), -1);
-    EXPECT_TRUE(has(console.out, "Pattern=0xzz: not an integer\n"));
+    EXPECT_TRUE(has(console.out, "pattern=0xzz refused: not an integer; nothing changed\n"));
     parse_table_done(&pt);
     for (const char *word : {"4294967296", "0x100000000", "-2147483649"}) {
         sh_tokenize((std::string("pattern=") + word).c_str(), nullptr, a);
         EXPECT_EQ(hex_table(a), -1) << word;
-        EXPECT_TRUE(has(console.out, std::string("Number too large: ") + word + "\n")) << word;
+        EXPECT_TRUE(has(console.out, std::string("pattern=") + word +
+                                         " refused: number too large; nothing changed\n"))
+            << word;
         EXPECT_EQ(static_cast<uint32_t>(pattern), 0x7fffffffu) << word;
         parse_table_done(&pt);
     }
@@ -339,8 +343,9 @@ TEST_F(monitor, ParseTablesOptionsPromptsAndMasks) {
     sh_tokenize("=", nullptr, a);
     EXPECT_EQ(table(a), 4);
     EXPECT_TRUE(has(console.out,
-                    "Count [16] ENable [True] Count [5] ENable [True] Invalid "
-                    "response\nENable [True] Name [x] \nName[x]\nColour[Red]\n"));
+                    "Count [16] ENable [True] Count [5] ENable [True] Invalid response: not a "
+                    "yes/no word (Yes, No, True, False, On, Off)\nENable [True] Name [x] "
+                    "\nName[x]\nColour[Red]\n"));
     EXPECT_EQ(count, 6);
     EXPECT_EQ(on, 1);
     parse_table_done(&pt);
@@ -358,8 +363,8 @@ TEST_F(monitor, ParseTablesOptionsPromptsAndMasks) {
     sh_tokenize("mode=fast", nullptr, a);
     EXPECT_EQ(parse_table_args(a, &pt), -1);
     EXPECT_TRUE(has(console.out,
-                    "Invalid port mode string.\nExamples: "
-                    "1000full,100,10,pause 100,pause_tx,pause_rx\n"));
+                    "mode=fast refused: not a port mode (examples: "
+                    "1000full,100,10,pause 100,pause_tx,pause_rx); nothing changed\n"));
     parse_table_done(&pt);
     std::free(a);
 

@@ -471,27 +471,53 @@ TEST(switchfw_monitor_boards, UnderTheLoopScriptTheKeysStopNothingAndARebootCome
     ASSERT_TRUE(sw.read_more(&seen, "\nisig ", 60)) << seen;
     EXPECT_EQ(seen.find("-isig"), std::string::npos) << seen;
 
+    // The loop around a firmware that writes the loop's id and its own first.
+    auto loop_then = [](const std::string &then) {
+        return std::vector<std::string>{
+            "/bin/sh", "-c",
+            RUN_SWITCH_PATH
+                " /bin/sh -c 'echo $PPID $$ >loop.pid; exec \"$0\" \"$@\"' "
+                "\"$0\" \"$@\"" +
+                then};
+    };
+    pid_t loop = 0, firmware = 0;
+    auto read_pids = [&loop, &firmware] {
+        std::ifstream pids(test_workdir::path() + "/loop.pid");
+        return static_cast<bool>(pids >> loop >> firmware);
+    };
+    auto gone = [](pid_t pid) {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string id, name, state;
+        return !(stat >> id >> name >> state) || state == "Z";
+    };
+
     // A loop killed while its firmware runs: the firmware gives them back
     // (a shell without job control restores nothing).
     Switch orphan(test_workdir::path(), {"--board", "26"}, true, true, false,
-                  {"/bin/sh", "-c",
-                   RUN_SWITCH_PATH " /bin/sh -c 'echo $PPID >loop.pid; exec \"$0\" \"$@\"' "
-                                   "\"$0\" \"$@\" | tee loop.log; stty -a"});
+                  loop_then(" | tee loop.log; stty -a"));
     ASSERT_TRUE(orphan.run("", kPrompt, &seen, 60)) << seen;
-    std::ifstream loop_pid(test_workdir::path() + "/loop.pid");
-    pid_t loop = 0;
-    ASSERT_TRUE(loop_pid >> loop);
+    ASSERT_TRUE(read_pids());
     kill(loop, SIGKILL);
-    auto gone = [loop] {
-        std::ifstream stat("/proc/" + std::to_string(loop) + "/stat");
-        std::string pid, name, state;
-        return !(stat >> pid >> name >> state) || state == "Z";
-    };
-    for (int tenths = 0; tenths < 600 && !gone(); tenths++)
+    for (int tenths = 0; tenths < 600 && !gone(loop); tenths++)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));  // a poll, not a delay
     ASSERT_TRUE(orphan.type("\x1c"));
     ASSERT_TRUE(orphan.read_more(&seen, "\nisig ", 60)) << seen;
     EXPECT_EQ(seen.find("-isig"), std::string::npos) << seen;
+
+    // A loop ended by SIGTERM or a hang-up ends its firmware with it, by the
+    // same signal (its own way of storing what it holds), and gives the keys back.
+    for (const int sig : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        Switch ended(test_workdir::path(), {"--board", "26"}, true, true, false,
+                     loop_then("; echo loop-ended-$?; stty -a"));
+        ASSERT_TRUE(ended.run("", kPrompt, &seen, 60)) << seen;
+        ASSERT_TRUE(read_pids());
+        kill(loop, sig);
+        ASSERT_TRUE(ended.read_more(&seen, "loop-ended-" + std::to_string(128 + sig), 60)) << seen;
+        EXPECT_TRUE(gone(firmware));
+        ASSERT_TRUE(ended.read_more(&seen, "\nisig ", 60)) << seen;
+        EXPECT_EQ(seen.find("-isig"), std::string::npos) << seen;
+    }
 }
 
 // A break drops what was read for good, whatever key follows it: a Ctrl-D

@@ -219,9 +219,13 @@ std::vector<Refusal> common_refusals(int ports) {
         {false, "counter Interval=-5", "", "Invalid interval -5"},
         // Numbers that are none, or negative, or of nothing: a word is never
         // taken as 0, and a field is read by its name.
-        {false, "rate Limit=abc Bcast=1", "", "Error: Limit=abc refused; nothing changed"},
+        {false, "rate Limit=abc Bcast=1", "",
+         "RATE: Error: Limit=abc refused: not an integer; nothing changed"},
         {false, "rate Limit=-5 Bcast=1", "", "Limit=-5: a limit is 0 (none) or more kbps"},
-        {false, "port fe0 PRIOrity=x", "", "PRIOrity=x refused for fe0; nothing changed"},
+        {false, "port fe0 PRIOrity=x", "",
+         "PORT: Error: PRIOrity=x refused for fe0: not an integer; nothing changed"},
+        {false, "port ge0 SPeed=abc", "", "SPeed=abc refused for ge0: not an integer"},
+        {false, "cos weight W0=x", "", "COS: Error: W0=x refused: not an integer; nothing changed"},
         {true, "/setrate.cgi", "burst=80&egress=0&egress_enable=1&ingress=64&port=1",
          "port 1: egress 0 with the egress limit enabled is no limit"},
         {true, "/storm_per_port.cgi", "type=2&rate=abc&port=1",
@@ -405,6 +409,12 @@ TEST_P(refusals, RefusedSettersLeaveRegistersTablesAndBackupAsTheyWere) {
             answer = fw.output(r.what);
         }
         EXPECT_NE(answer.find(r.says), std::string::npos) << name << "\n" << answer;
+        // A word the parser refuses is said once: no other line repeats it.
+        if (const size_t end = r.says.find(" refused"); !r.web && end != std::string::npos) {
+            const size_t start = r.says.rfind(' ', end - 1) + 1;  // 0 where none
+            const std::string word = r.says.substr(start, end - start);
+            EXPECT_EQ(system_fixture::count_of(answer, word), 1u) << word << "\n" << answer;
+        }
         // A restore taken is applied a second after its answer.
         if (r.file) std::this_thread::sleep_for(std::chrono::milliseconds(1500));
         std::string state_now = running_state(fw, registers, extra);
