@@ -7,6 +7,7 @@
 
 #include "diag_parse.h"
 #include "diag_shell.h"
+#include "drv_arl.h"
 #include "drv_if.h"
 #include "drv_mem.h"
 #include "dxp.h"
@@ -116,14 +117,11 @@ bool entry_valid(int unit, uint32_t *entry) {
     return entry_field(unit, entry, DRV_MEM_FIELD_VALID) != 0;
 }
 
-// Entries of the unit's L2 shadow; 0 when it keeps none (or the chip gives
-// the table no index range), and the chip's own search serves instead.
+// Entries of the unit's L2 shadow; 0 when it keeps none, and the chip's own
+// search serves instead. With a shadow the search is the shadow thread's:
+// a walk of its own would take the thread's results and restart its pass.
 uint32_t shadow_length(int unit) {
-    uint32_t entries = 0;
-    if (SOC_CONTROL(unit)->arl_table == nullptr ||
-        DRV_SERVICES(unit)->mem_length_get(unit, DRV_MEM_ARL, &entries) < 0)
-        return 0;
-    return entries;
+    return SOC_CONTROL(unit)->arl_table == nullptr ? 0 : soc_arl_shadow_length(unit);
 }
 
 }  // namespace

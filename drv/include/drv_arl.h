@@ -32,6 +32,9 @@ uint32_t soc_arl_delete_marks(int unit);
 // before, an entry the chip no longer holds; its next pass finds it if it
 // still does.
 uint32_t soc_arl_shadow_removals(int unit);
+// Rows of the unit's L2 shadow: the L2 table's length, or 8192 for a chip
+// whose table is no window memory and has no length to give.
+uint32_t soc_arl_shadow_length(int unit);
 bool soc_arl_shadow_removed_since(int unit, int index, uint32_t count);
 
 // Slots 101, 102: mode 1 learning on, 2 off.

@@ -7,6 +7,7 @@
 #include <set>
 #include <tuple>
 
+#include "drv_arl.h"
 #include "drv_if.h"
 #include "drv_mem.h"
 #include "net_util.h"
@@ -39,8 +40,6 @@ int find(const dxpx_l2_addr_t *a) {
 
 // Appends the shadow entry at `index` when it is a valid unicast address of
 // one of the unit's ports.
-constexpr uint32_t kShadowEntriesDefault = 8192;
-
 // A shadow row the L2 thread has not caught up with may repeat an address
 // another row holds; the dump lists each address once.
 using SeenAddresses = std::set<std::tuple<int, uint64_t, dxp_vlan_t>>;
@@ -195,12 +194,8 @@ int l2mgr_snapshot_refresh(void) {
     for (int unit = 0; unit < soc_cm_get_num_units(); unit++) {
         if (!soc_unit_attached(unit)) continue;
         soc_control_t *soc = SOC_CONTROL(unit);
-        uint32_t entries = 0;
         if (soc->arl_table == nullptr) continue;
-        // A chip whose L2 table is not a window memory has no length to give:
-        // the L2 shadow thread then makes its shadow 8192 entries long.
-        if (DRV_SERVICES(unit)->mem_length_get(unit, DRV_MEM_ARL, &entries) < 0)
-            entries = kShadowEntriesDefault;
+        const uint32_t entries = soc_arl_shadow_length(unit);
         auto *table = static_cast<uint32_t *>(soc->arl_table);
         for (uint32_t i = 0; i < entries; i++) {
             uint32_t entry[DRV_ARL_ENTRY_WORDS];

@@ -197,6 +197,12 @@ int soc_arl_shadow_insert(int unit, int bin, const uint32_t *entry) {
     });
 }
 
+uint32_t soc_arl_shadow_length(int unit) {
+    uint32_t n = 0;
+    if (DRV_SERVICES(unit)->mem_length_get(unit, DRV_MEM_ARL, &n) < 0) return kShadowEntries;
+    return n;
+}
+
 uint32_t soc_arl_shadow_removals(int unit) {
     return removals[unit].load();
 }

@@ -44,9 +44,7 @@ class TableLock {
 };
 
 int entry_count(int unit) {
-    uint32_t n = 0;
-    if (DRV_SERVICES(unit)->mem_length_get(unit, DRV_MEM_ARL, &n) < 0) return 8192;
-    return static_cast<int>(n);
+    return static_cast<int>(soc_arl_shadow_length(unit));
 }
 
 int step_time(int unit, soc_control_t *soc, int count) {
@@ -143,10 +141,6 @@ void arl_thread(void *arg) {
         soc_cm_debug_print(DK_ERR, "soc_arl_thread: not enough memory, exiting\n");
     } else {
         {
-            TableLock lock(soc);
-            std::memset(soc->arl_table, 0, count * kWords * sizeof(uint32_t));
-        }
-        {
             // Before the list is set: a mark in between is looked for, not missed.
             TableLock lock(soc);
             l.marks_seen = soc_arl_delete_marks(unit);
@@ -206,6 +200,31 @@ void arl_thread(void *arg) {
     soc->arl_pid = SAL_THREAD_ERROR;
 }
 
+// The shadow holds what the chip holds before the thread starts: entries
+// written before it existed (the CPU's own addresses) are not missing until
+// the thread's first pass. Under arl_table_lock, which holds back every
+// insert's and removal's shadow update until the fill is done. The search
+// is the thread's, which is not running yet.
+void shadow_fill(int unit, soc_control_t *soc, int count) {
+    std::memset(soc->arl_table, 0, count * kWords * sizeof(uint32_t));
+    const drv_if_t *s = DRV_SERVICES(unit);
+    int index = 0;
+    uint32_t found[kWords] = {0, 0, 0};
+    if (s->mem_search(unit, DRV_MEM_ARL, &index, found, nullptr, DRV_MEM_OP_SEARCH_START) < 0)
+        return;
+    // Bounded by the table's length: a chip whose search never ends.
+    for (int n = 0; n <= count; n++) {
+        index = -1;
+        if (s->mem_search(unit, DRV_MEM_ARL, &index, found, nullptr, DRV_MEM_OP_SEARCH_NEXT) !=
+            SOC_E_EXISTS)
+            return;
+        if (!drv_arl_entry_field(unit, found, DRV_MEM_FIELD_VALID) || index < 0 || index >= count)
+            continue;
+        int rv = 0;
+        sync_slot(unit, soc, index, found, &rv);
+    }
+}
+
 bool thread_running(soc_control_t *soc) {
     TableLock lock(soc);
     return soc->arl_pid != SAL_THREAD_ERROR;
@@ -231,6 +250,7 @@ int soc_arl_start(int unit, int interval) {
         if (soc->arl_table == nullptr) return SOC_E_MEMORY;
     }
     if (soc->arl_pid != SAL_THREAD_ERROR) return 0;
+    shadow_fill(unit, soc, entry_count(unit));
     soc->arl_pid = sal_thread_create(a.name, 16384, 50, arl_thread,
                                      reinterpret_cast<void *>(static_cast<intptr_t>(unit)));
     if (soc->arl_pid == SAL_THREAD_ERROR) {
