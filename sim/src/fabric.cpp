@@ -230,23 +230,39 @@ bool Fabric::serveIngress() {
     const int ports = profile_.num_ports;
     const uint64_t now = clock_.now();
     // A preempting queue's frame goes first, as it leaves first; queues
-    // that share by weight rank alike, so that a model running behind still
-    // feeds each of them and the weights, not the intake, set the shares.
+    // that share by weight take turns by weight here too, so that a model
+    // running behind still feeds each its share and the weights, not the
+    // intake, set the shares.
     const bool preempt = field(R_FCON_FLOWMIX, F_MODE_HQ_PREEMPT) != 0;
     const int top = static_cast<int>(field(R_QOS_CTL, F_QOS_EN));
     auto rank = [&](int queue) { return preempt && queue >= top ? queue + 1 : 0; };
+    auto ready = [&](int p) {
+        return ((rx_waiting_ >> p) & 1) &&
+               state_[static_cast<size_t>(p)].rx_queue.front().due <= now && !flowHeld(p);
+    };
     int chosen = -1;
     int best = -1;
+    uint32_t weighted = 0;  // the weighted queues with a frame ready
     for (int i = 0; i < ports && rx_waiting_ != 0; i++) {
         const int p = (serve_next_ + i) % ports;
-        if (!((rx_waiting_ >> p) & 1)) continue;
-        const Arrived &head = state_[static_cast<size_t>(p)].rx_queue.front();
-        if (rank(head.queue) <= best || head.due > now || flowHeld(p)) continue;
+        if (!ready(p)) continue;
+        const int queue = state_[static_cast<size_t>(p)].rx_queue.front().queue;
+        if (rank(queue) == 0) weighted |= 1u << queue;
+        if (rank(queue) <= best) continue;
         chosen = p;
-        best = rank(head.queue);
-        if (best == kQueues) break;
+        best = rank(queue);
     }
     if (chosen < 0) return false;
+    if (best == 0 && (weighted & (weighted - 1)) != 0) {
+        const int queue = weightedTurn(&intake_queue_, &intake_left_, weighted);
+        for (int i = 0; i < ports; i++) {
+            const int p = (serve_next_ + i) % ports;
+            if (ready(p) && state_[static_cast<size_t>(p)].rx_queue.front().queue == queue) {
+                chosen = p;
+                break;
+            }
+        }
+    }
     PortState &s = state_[static_cast<size_t>(chosen)];
     Arrived frame = std::move(s.rx_queue.front());
     s.rx_queue.pop_front();

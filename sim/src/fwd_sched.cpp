@@ -117,19 +117,27 @@ int Fabric::nextTxQueue(PortState &s) {
             if (waiting(q)) return q;
         }
     }
+    uint32_t mask = 0;
+    for (int q = 0; q < kQueues; q++)
+        mask |= waiting(q) ? 1u << q : 0;
+    return weightedTurn(&s.wrr_queue, &s.wrr_left, mask);
+}
+
+int Fabric::weightedTurn(int *queue, uint64_t *left, uint32_t waiting) const {
     // Each queue in turn, highest first, sends up to its quota (at least one).
     for (int turns = 0; turns <= 2 * kQueues; turns++) {
-        if (s.wrr_left > 0 && waiting(s.wrr_queue)) {
-            s.wrr_left--;
-            return s.wrr_queue;
+        if (*left > 0 && ((waiting >> *queue) & 1)) {
+            --*left;
+            return *queue;
         }
-        s.wrr_queue = (s.wrr_queue + kQueues - 1) % kQueues;
-        const Quota &quota = kQuotas[s.wrr_queue];
-        s.wrr_left = std::max<uint64_t>(field(quota.reg, quota.field), 1);
+        *queue = (*queue + kQueues - 1) % kQueues;
+        const Quota &quota = kQuotas[*queue];
+        *left = std::max<uint64_t>(field(quota.reg, quota.field), 1);
     }
-    for (int q = kQueues - 1;; q--) {
-        if (waiting(q)) return q;
+    for (int q = kQueues - 1; q > 0; q--) {
+        if ((waiting >> q) & 1) return q;
     }
+    return 0;
 }
 
 }  // namespace sim

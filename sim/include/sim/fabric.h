@@ -139,8 +139,9 @@ class Fabric {
     // port's higher-priority frames find room beside its lower ones' flood.
     // Of the ports' next frames the pipeline takes a preempting queue's
     // first (the highest first), the ports in turn; queues sharing by weight
-    // are taken alike, and a queue's room counts only the backlog of the
-    // queues that preempt it.
+    // take turns by their weights, as they leave, so that a model running
+    // behind still feeds each its share; a queue's room counts only the
+    // backlog of the queues that preempt it.
     static constexpr size_t kCellBytes = 256;
     static constexpr uint32_t kPortCells = 512;
     static constexpr uint32_t kBufferCells = 4096;
@@ -328,8 +329,8 @@ class Fabric {
     void releaseCells(int port, int queue, uint32_t cells);
     // One frame into the pipeline: of the ports that have one due and are
     // not held by flow control, the next in turn among those whose frame is
-    // of the highest preempting queue (weighted queues rank alike); false
-    // when none has.
+    // of the highest preempting queue, else of the weighted queue whose turn
+    // it is; false when none has.
     bool serveIngress();
     void serveOwed();
     bool flowHeld(int port) const;
@@ -391,6 +392,9 @@ class Fabric {
     // preempts; queues that take turns by weight each keep room of their own.
     uint32_t queuesAhead(int queue) const;
     int nextTxQueue(PortState &s);
+    // Of the queues waiting (a bit each), the one whose weighted turn it is
+    // after *queue with *left frames of its turn left (both advanced).
+    int weightedTurn(int *queue, uint64_t *left, uint32_t waiting) const;
     void leaveWire(int port, std::vector<uint8_t> frame, int queue);
     void toCpuPort(int ingress_port, std::vector<uint8_t> frame, const Classified &c);
     // The CPU port's link (fwd_cpu.cpp): whether the MAC takes a frame now,
@@ -449,6 +453,9 @@ class Fabric {
     SharedBuffer egress_;           // the egress queues, by port and queue
     std::deque<int> room_waiters_;  // ports whose host queue waits for cells
     int serve_next_ = 0;            // the port whose turn at the pipeline is next
+    // The weighted queues' turns at the pipeline, as an egress port's.
+    int intake_queue_ = 0;
+    uint64_t intake_left_ = 0;
     // When the frame in the pipeline arrived (0: now): an idle egress wire
     // starts from then, so that frames a late pass brings at once leave as
     // they would have, not bunched behind each other.
