@@ -82,8 +82,6 @@ int rule_finish(int entry, int priority) {
     return rv;
 }
 
-// The rule of user port index+1; its entry id is kept even when a later step
-// fails, so that the next change removes it.
 // A rule without room refuses the manager's setting (gated, naming the
 // sender); any other failure is the switch's own error.
 void rule_failed(int rv, const char *what, int number) {
@@ -95,6 +93,8 @@ void rule_failed(int rv, const char *what, int number) {
         logger_puts(LOG_LEVEL_ERROR, LOG_MOD_QOS, line);
 }
 
+// The rule of user port index+1; its entry id is kept even when a later step
+// fails, so that the next change removes it.
 int port_rule(int index) {
     DxpUnitLock api(DXPX_CPU_UNIT);  // one wait for it per rule, not per call
     int lport = 0, unit = 0, port = 0;

@@ -177,7 +177,8 @@ int rmon_mib_event(rmon_entry *row, int var_id, int action, oid_val *value, int 
 int rmon_mib_log(rmon_entry *row, int var_id, int action, oid_val *value, int *error) {
     *error = RMON_NO_ERROR;
     if (var_id >= static_cast<int>(row->mib_var_count)) {
-        refused(LOG_LEVEL_WARNING, "%s: invalid variable id:%d\n", __func__, var_id);
+        log_refused_printf(LOG_LEVEL_WARNING, LOG_MOD_RMON, "%s: invalid variable id:%d\n",
+                           __func__, var_id);
         *error = RMON_NO_SUCH_NAME;
         return 0;
     }

@@ -48,12 +48,6 @@ void row_discard(rmon_entry *row);
 int row_count_of(int tbl_magic);  // columns per row
 
 void log(int level, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
-// A manager's refused SET (or page post): a gated warning naming the
-// sender; outside a request, logged at `level`.
-template <typename... Args>
-void refused(int level, const char *fmt, Args... args) {
-    log_refused_printf(level, LOG_MOD_RMON, fmt, args...);
-}
 
 // Column value helpers for the handlers: get copies type, length and bytes
 // (integers as their first 4 bytes) into value, whose length is the room.

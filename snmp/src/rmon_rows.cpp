@@ -230,7 +230,8 @@ int handle_writable(const char *who, rmon_entry *row, int var_id, int action, oi
                     int *error, uint32_t settable, int busy_error, ColumnTest test_fn) {
     *error = RMON_NO_ERROR;
     if (var_id < 0 || var_id >= static_cast<int>(row->mib_var_count)) {
-        refused(LOG_LEVEL_WARNING, "%s: invalid variable id:%d\n", who, var_id);
+        log_refused_printf(LOG_LEVEL_WARNING, LOG_MOD_RMON, "%s: invalid variable id:%d\n", who,
+                           var_id);
         *error = RMON_NO_SUCH_NAME;
         return 0;
     }
@@ -268,7 +269,7 @@ int deletion_logged(int status, uint32_t index, int *error, const char *fail_fmt
                     const char *done_fmt) {
     if (status != 0) {
         *error = RMON_GEN_ERR;
-        refused(LOG_LEVEL_INFO, fail_fmt, static_cast<int>(index));
+        log_refused_printf(LOG_LEVEL_INFO, LOG_MOD_RMON, fail_fmt, static_cast<int>(index));
     } else {
         log(LOG_LEVEL_INFO, done_fmt, static_cast<int>(index));
     }
@@ -292,8 +293,8 @@ int create_row(int tbl_magic, uint32_t index, int *error, const CreateTexts &tex
         set_defaults(row);
     }
     if (status != 0)
-        refused(LOG_LEVEL_INFO, status == 5 ? texts.bad_index : texts.full,
-                static_cast<int>(index));
+        log_refused_printf(LOG_LEVEL_INFO, LOG_MOD_RMON, status == 5 ? texts.bad_index : texts.full,
+                           static_cast<int>(index));
     else
         log(LOG_LEVEL_INFO, texts.created, static_cast<int>(index));
     return status;
