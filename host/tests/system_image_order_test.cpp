@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -16,6 +18,7 @@
 #include <thread>
 
 #include "../../platform/tests/private_workdir.h"
+#include "../../platform/tests/tcp_unread.h"
 #include "system_fixture.h"
 #include "web_client.h"
 
@@ -162,42 +165,65 @@ TEST_P(system_image_order, TheImageAcceptedLastRunsAndIsStored) {
     EXPECT_EQ(runs(), kFactoryRuns) << "after the reset button";
 }
 
-// Bytes sent on the connection `fd` that the server has not read yet, as
-// the kernel's table of TCP sockets has them; -1 when it is not found.
-long unread_by_server(int fd) {
-    sockaddr_in own{}, peer{};
-    socklen_t len = sizeof own;
-    if (getsockname(fd, reinterpret_cast<sockaddr *>(&own), &len) != 0) return -1;
-    len = sizeof peer;
-    if (getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &len) != 0) return -1;
-    std::ifstream table("/proc/net/tcp");
-    std::string line;
-    while (std::getline(table, line)) {
-        unsigned local_port = 0, remote_port = 0;
-        unsigned long tx = 0, rx = 0;
-        if (std::sscanf(line.c_str(), " %*d: %*x:%x %*x:%x %*x %lx:%lx", &local_port, &remote_port,
-                        &tx, &rx) == 4 &&
-            local_port == ntohs(peer.sin_port) && remote_port == ntohs(own.sin_port))
-            return static_cast<long>(rx);
-    }
-    return -1;
-}
-
 // Sends the text on a new connection and waits until the server has read
 // it: it has taken the request in its turn.
 int sent_and_read(int web, const std::string &text) {
     const int fd = web_client::send_on_new(web, text);
-    for (int tries = 0; fd >= 0 && tries < 2000 && unread_by_server(fd) != 0; tries++)
+    for (int tries = 0; fd >= 0 && tries < 2000 && tcp_unread_by_peer(fd) != 0; tries++)
         usleep(10000);
     return fd;
+}
+
+// Sends an SNMPv2c SET of port 3's ifAdminStatus to `value` from a socket
+// of its own, whose answer set_answered() reads; -1 on failure.
+int send_admin_set(int agent_port, uint8_t value) {
+    const std::string oid = "\x2b\x06\x01\x02\x01\x02\x02\x01\x07\x03";
+    const std::string bind = "\x30" + std::string(1, char(oid.size() + 5)) + "\x06" +
+                             std::string(1, char(oid.size())) + oid + "\x02\x01" +
+                             std::string(1, char(value));
+    const std::string binds = "\x30" + std::string(1, char(bind.size())) + bind;
+    const std::string pdu_body = std::string("\x02\x01\x2a\x02\x01\x00\x02\x01\x00", 9) + binds;
+    const std::string pdu = "\xa3" + std::string(1, char(pdu_body.size())) + pdu_body;
+    const std::string body = std::string("\x02\x01\x01\x04\x07private", 12) + pdu;
+    const std::string message = "\x30" + std::string(1, char(body.size())) + body;
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to{.sin_family = AF_INET,
+                   .sin_port = htons(static_cast<uint16_t>(agent_port)),
+                   .sin_addr = {htonl(INADDR_LOOPBACK)},
+                   .sin_zero = {}};
+    if (fd >= 0 && sendto(fd, message.data(), message.size(), 0, reinterpret_cast<sockaddr *>(&to),
+                          sizeof to) < 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Whether the SET sent on `fd` was answered without an error (the answer's
+// error status is 0); waits for the answer as long as a held change may.
+bool set_answered(int fd) {
+    timeval limit{.tv_sec = 60, .tv_usec = 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    uint8_t reply[512];
+    const ssize_t got = fd >= 0 ? recv(fd, reply, sizeof reply, 0) : -1;
+    if (fd >= 0) close(fd);
+    const std::string answer(reinterpret_cast<char *>(reply), got > 0 ? size_t(got) : 0);
+    // The response PDU: request id, then the error status.
+    const size_t pdu = answer.find('\xa2');
+    return pdu != std::string::npos && answer.size() > pdu + 7 &&
+           answer.compare(pdu + 2, 3, "\x02\x01\x2a") == 0 &&
+           answer.compare(pdu + 5, 3, std::string("\x02\x01\x00", 3)) == 0;
 }
 
 // Changes accepted while a restore waits to be applied run after it: an
 // SNMP SET or an ageing form sent 0.2 s after the upload is answered once
 // the restore is in, and the change stays, across a restart too; a read
 // from the SET's manager is answered meanwhile. A SET sent while the upload
-// is still being read runs after it as well.
+// is still being read runs after it as well, and before a restore accepted
+// after it.
 TEST_P(system_image_order, AChangeAcceptedAfterARestoreRunsAfterIt) {
+    EXPECT_EQ(post("/aging.cgi", "enable=1&time=270").find("Retry"), std::string::npos);
+    const std::string image_b = web_client::body_of(web_client::get(web, "/dxpqsw.cfg", cookie));
     EXPECT_EQ(post("/aging.cgi", "enable=1&time=250").find("Retry"), std::string::npos);
     const std::string image = web_client::body_of(web_client::get(web, "/dxpqsw.cfg", cookie));
     EXPECT_EQ(post("/aging.cgi", "enable=1&time=300").find("Retry"), std::string::npos);
@@ -256,6 +282,27 @@ TEST_P(system_image_order, AChangeAcceptedAfterARestoreRunsAfterIt) {
         EXPECT_EQ(settles_on("age 250, no VLAN 50"), "age 250, no VLAN 50");
         EXPECT_EQ(system_fixture::sh_out("snmpget -Oe" + agent + admin), "2\n")
             << "the restore undid the SET";
+
+        // Restore A's head is read, then a SET, then restore B whole, then
+        // the rest of A: they run in the order accepted, A, the SET, B,
+        // whichever upload ended first. B's ageing runs and B brings the
+        // port back up.
+        const std::string upload_a = web_client::upload_text("/restore.cgi", image, cookie);
+        const int restoring_a = sent_and_read(web, upload_a.substr(0, head));
+        const int held_set = send_admin_set(fw->port_offset() + 161, 2);
+        // A read sent after it is answered once the SET is taken in (the
+        // manager's requests are read in order; a read passes a held SET).
+        EXPECT_NE(name(), "");
+        EXPECT_NE(web_client::upload(web, "/restore.cgi", image_b, cookie)
+                      .find("Restoring Configuration"),
+                  std::string::npos);
+        if (restoring_a >= 0) switchfw_child::send_text(restoring_a, upload_a.substr(head));
+        EXPECT_NE(web_client::answer_of(restoring_a).find("Restoring Configuration"),
+                  std::string::npos);
+        EXPECT_TRUE(set_answered(held_set));
+        EXPECT_EQ(settles_on("age 270, no VLAN 50"), "age 270, no VLAN 50");
+        EXPECT_EQ(system_fixture::sh_out("snmpget -Oe" + agent + admin), "1\n")
+            << "the SET ran after the restore accepted after it";
     }
 
     restore();

@@ -146,6 +146,23 @@ constexpr uint32_t SAL_IMAGES_WAIT_USECS = 5000000;
 constexpr const char *SAL_IMAGES_BUSY_TEXT =
     "A restore is being applied: nothing changed; try again once it is done";
 int sal_clean_exit(void);  // no clean exit on this board: -2
+// The order of settings images and the changes around them, whichever
+// entrance (web, SNMP, the shells) accepted them: each takes a turn as it is
+// accepted and holds it until it has run or been dropped. A change waits
+// while an image accepted before it is held (the image would undo it); an
+// image waits while anything accepted before it is held (it would undo
+// that). A restore holds its turn from its upload's head until applied
+// (sal_turn_keep: one more hold of a turn held already).
+uint32_t sal_turn_take(int image);
+void sal_turn_keep(uint32_t turn);
+void sal_turn_release(uint32_t turn);
+// 1 while an image accepted before `turn` is held.
+int sal_turn_image_before(uint32_t turn);
+// 1 while anything accepted before `turn` is held.
+int sal_turn_before(uint32_t turn);
+// For a change: 1 once no image accepted before `turn` is held, 0 if one
+// still is after `usecs`.
+int sal_turn_wait(uint32_t turn, uint32_t usecs);
 
 void sal_srand(uint32_t seed);
 uint32_t sal_rand(void);  // 31 bits

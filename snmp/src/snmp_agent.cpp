@@ -121,12 +121,10 @@ void snmp_agent_poll(long max_usecs) {
     timeval timeout{.tv_sec = max_usecs / 1000000, .tv_usec = max_usecs % 1000000};
     snmp_agent_lock();
     snmp_select_info(&fds, &readers, &timeout, &block);
-    // Requests that arrive while settings images wait to be applied and may
-    // change settings are served after them, or the images would undo their
-    // SETs; till then they wait in their managers' queues and the others are
-    // served. A short wait looks again for the images being done.
-    const bool images_waiting = sal_images_wait(0) == 0;
-    snmp_request_queue::hold_changes(images_waiting);
+    // Changes accepted after a settings image (or after another entrance's
+    // change held behind one) wait in their managers' queues and the others
+    // are served; a short wait looks again for their turn.
+    const bool holding = snmp_request_queue::holding();
     // Requests read ahead already wait in their managers' queues.
     const bool queued = snmp_request_queue::pending();
     snmp_agent_unlock();
@@ -141,7 +139,7 @@ void snmp_agent_poll(long max_usecs) {
     long wait = queued  ? 0
                 : block ? max_usecs
                         : std::min(max_usecs, timeout.tv_sec * 1000000L + timeout.tv_usec);
-    if (images_waiting) wait = std::min(wait, kImagesPollUsecs);
+    if (holding) wait = std::min(wait, kImagesPollUsecs);
     timeout = {.tv_sec = wait / 1000000, .tv_usec = wait % 1000000};
     // The wait is without the lock: the pages change the configuration
     // meanwhile.
@@ -162,8 +160,6 @@ void snmp_agent_poll(long max_usecs) {
     else
         snmp_agent_lock();
     if (count > 0) {
-        // An image accepted meanwhile holds what arrives after it.
-        if (!images_waiting) snmp_request_queue::hold_changes(sal_images_wait(0) == 0);
         snmp_values_batch_begin();
         reading_requests = true;
         {
@@ -171,6 +167,7 @@ void snmp_agent_poll(long max_usecs) {
             const log_requester_scope none(LOG_SOURCE_NONE);
             snmp_read(&readers);
         }
+        snmp_request_queue::served_done();
         reading_requests = false;
         snmp_values_batch_end();
     } else if (count == 0)

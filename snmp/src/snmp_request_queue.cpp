@@ -49,6 +49,11 @@ struct request {
     std::vector<uint8_t> bytes;
     void *opaque;
     int olength;
+    // A request that may change settings holds its place among the settings
+    // images from its arrival until it has run: an image accepted after it
+    // waits for it.
+    bool change = false;
+    uint32_t turn = 0;
 };
 
 struct manager {
@@ -69,8 +74,8 @@ std::vector<manager> managers;
 size_t turn = 0;
 size_t waiting_count = 0;
 uint32_t served = 0;  // the sender of the request handed out last
-
-bool holding_changes = false;
+// Turns of the changes handed out and not yet run to their end.
+std::vector<uint32_t> running_turns;
 
 // The next BER element at `at`: its tag, and where its contents start and
 // end; false past the message's end or for a length form the agent's
@@ -97,15 +102,17 @@ bool element_at(const uint8_t *m, size_t length, size_t at, Element *e) {
     return true;
 }
 
+// A change runs once the settings images accepted before it, at any
+// entrance, are applied, or they would undo it.
 bool servable(const request &r) {
-    return !holding_changes || !may_change_settings(r.bytes.data(), r.bytes.size());
+    return !r.change || sal_turn_image_before(r.turn) == 0;
 }
 
 // The manager whose turn comes first with a request that may be served, and
-// that request: the first in its queue, or while changes are held the first
-// read, which passes the changes held before it (an image cannot undo a
-// read, and the manager has no answer to those changes yet); the changes
-// keep their order behind.
+// that request: the first in its queue, or while its changes are held the
+// first read, which passes them (an image cannot undo a read, and the
+// manager has no answer to those changes yet); the changes keep their order
+// behind.
 manager *next_servable(std::deque<request>::iterator *next) {
     for (size_t n = 0; n < managers.size(); n++) {
         const size_t index = (turn + n) % managers.size();
@@ -123,6 +130,8 @@ manager *next_servable(std::deque<request>::iterator *next) {
 void drop(request &r) {
     std::free(r.opaque);  // the library's own allocation
     r.opaque = nullptr;
+    if (r.change) sal_turn_release(r.turn);
+    r.change = false;
 }
 
 // A request the queue has no room for is counted in the log by its sender
@@ -247,6 +256,8 @@ bool read_ahead(int fd) {
             }
             request r{{}, nullptr, 0};
             if (!batch->request_of(i, &r)) continue;
+            r.change = may_change_settings(r.bytes.data(), r.bytes.size());
+            if (r.change) r.turn = sal_turn_take(0);
             manager_of(batch->sender(i)).waiting.push_back(std::move(r));
             waiting_count++;
         }
@@ -311,6 +322,7 @@ int fair_receive(netsnmp_transport *t, void *buf, int size, void **opaque, int *
     log_requester_set(log_source_ipv4(served));
     request r = std::move(*at);
     m.waiting.erase(at);
+    if (r.change) running_turns.push_back(r.turn);
     waiting_count--;
     if (m.waiting.empty())
         managers.erase(managers.begin() + static_cast<std::ptrdiff_t>(turn));
@@ -374,9 +386,19 @@ bool pending() {
     return waiting_count > 0 && next_servable(nullptr) != nullptr;
 }
 
-void hold_changes(bool hold) {
-    SalLock guard(queue_lock());
-    holding_changes = hold;
+bool holding() {
+    SalLock hold(queue_lock());
+    for (const manager &m : managers) {
+        if (!std::all_of(m.waiting.begin(), m.waiting.end(), servable)) return true;
+    }
+    return false;
+}
+
+void served_done() {
+    SalLock hold(queue_lock());
+    for (const uint32_t turn : running_turns)
+        sal_turn_release(turn);
+    running_turns.clear();
 }
 
 bool may_change_settings(const uint8_t *message, size_t length) {

@@ -29,11 +29,15 @@ void wake_clear();
 // True while requests wait, read off the socket already, that may be
 // served now.
 bool pending();
-// While settings images wait to be applied, a request that may change
-// settings is held in its manager's queue (with that manager's later
-// changes, which keep their order), so that the images cannot undo it; the
-// others, that manager's reads too, are served meanwhile.
-void hold_changes(bool hold);
+// A request that may change settings takes its place among the settings
+// images of every entrance as it is read off the socket (sal_turn_take), and
+// is held in its manager's queue (with that manager's later changes, which
+// keep their order) while an image accepted before it waits, which would
+// undo it; the others, that manager's reads too, are served meanwhile. True
+// while one is held.
+bool holding();
+// The changes handed to the library have run: their turns are given back.
+void served_done();
 // Whether a request may change settings: a SetRequest of SNMPv1 or v2c, and
 // any message whose request kind cannot be read without decoding it (an
 // SNMPv3 one, whose request may be encrypted, or a malformed one).

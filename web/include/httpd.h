@@ -162,6 +162,10 @@ const httpd_record *httpd_file_content_get(const char *path, uint32_t *flags);
 
 // ---------------------------------------------------------------- request accessors
 int httpd_req_socket(const httpd_request *req);  // -1 without a request
+// A settings change's place among the settings images and the changes of
+// every entrance, held until its page has run (sal_turn_take); 0 for other
+// requests.
+uint32_t httpd_req_turn(const httpd_request *req);
 // 1 when the request may use a protected page: the row is login-free or the
 // root hook authorised it; 0 otherwise and without a request.
 int httpd_req_authorised(const httpd_request *req);

@@ -45,6 +45,7 @@ struct httpd_request {
     size_t buf_pos;
     httpd_state_block *blocks;
     int socket;
+    uint32_t turn;  // a settings change's place among every entrance's (0: none)
 };
 
 // ---- web root (httpd_files.cpp)
@@ -78,11 +79,11 @@ bool httpd_request_uploads(const httpd_request *req);
 // to announce (0: none).
 long httpd_response_prepare(httpd_request *req, char *status, size_t status_size);
 // Before the settings lock is taken for the response: a form runs after the
-// settings images accepted before it, or the images would undo it (applying
-// an image takes that lock). True while the form must wait for them, having
-// waited `waited_usecs`, also while an upload accepted before it may still
-// queue one (`upload_ahead`); past SAL_IMAGES_WAIT_USECS it is answered busy.
-bool httpd_response_images_pending(httpd_request *req, uint32_t waited_usecs, bool upload_ahead);
+// settings images accepted before it at any entrance (`images_ahead`: a
+// restore being read or applied), or the images would undo it. True while
+// the form must wait, having waited `waited_usecs`; past
+// SAL_IMAGES_WAIT_USECS it is answered busy.
+bool httpd_response_images_pending(httpd_request *req, uint32_t waited_usecs, bool images_ahead);
 // True for a request that may change settings: a form, or an upload (whose
 // end may queue a settings image).
 bool httpd_response_changes_settings(const httpd_request *req);
@@ -141,8 +142,9 @@ struct httpd_session {
     // A form waiting for the settings images: the server leaves it out of
     // its writers and looks again on every short pass, serving the others.
     bool images_deferred;
-    uint32_t images_since;  // sal_time_usecs of the first look
-    uint32_t images_turn;   // settings changes run in this order (set with the headers)
+    uint32_t images_since;   // sal_time_usecs of the first look
+    uint32_t images_turn;    // the change's place among every entrance's images and changes
+    bool turn_held = false;  // images_turn is held until the page has run
     char head_line[HTTPD_HEAD_LINE_MAX];
     // bytes the socket did not take on the last send, sent before anything new
     char unsent[HTTPD_SEND_LIMIT];
@@ -184,10 +186,6 @@ constexpr int HTTPD_IMAGES_POLL_MILLIS = 20;
 // True while a form accepted before `turn` waits: an upload accepted after
 // it is not read on, so that its image comes after the form.
 bool httpd_server_form_waiting_before(uint32_t turn);
-// True while a restore upload accepted before `turn` is still being read: a
-// settings change accepted after it waits until its image is queued or
-// refused.
-bool httpd_server_image_upload_before(uint32_t turn);
 void httpd_session_close(httpd_session *s);
 // Closes a session past its request deadline or idle limit.
 void httpd_session_timeout_check(httpd_session *s, uint32_t now);

@@ -101,6 +101,7 @@ httpd_request *httpd_request_open(const char *path, const char *query, int sock)
     req->record = row->content;
     req->flags = row->flags;
     req->socket = sock;
+    req->turn = 0;
     httpd_hook_event_send(req, HTTPD_EV_HOOK_OPEN, HTTPD_F_EV_HOOK_OPEN, httpd_word{.text = path},
                           httpd_word{});
     if (req->row == nullptr || (req->row->flags & HTTPD_F_INTERNAL) != 0) {
@@ -202,6 +203,10 @@ bool httpd_request_uploads(const httpd_request *req) {
 
 int httpd_req_socket(const httpd_request *req) {
     return req != nullptr ? req->socket : -1;
+}
+
+uint32_t httpd_req_turn(const httpd_request *req) {
+    return req != nullptr ? req->turn : 0;
 }
 
 void httpd_req_answer_unlocked(httpd_request *req) {

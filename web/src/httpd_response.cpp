@@ -58,17 +58,11 @@ const httpd_pair *httpd_req_pairs(const httpd_request *req, int *count) {
     return valid ? pair_table : nullptr;
 }
 
-bool httpd_response_images_pending(httpd_request *req, uint32_t waited_usecs, bool upload_ahead) {
+bool httpd_response_images_pending(httpd_request *req, uint32_t waited_usecs, bool images_ahead) {
     if ((req->flags & (HTTPD_F_EV_ARGS | HTTPD_F_VIEW_ONLY)) != HTTPD_F_EV_ARGS) return false;
-    // A form that queues an image itself queues it behind those waiting.
-    // The uploads still being read count among the images for the other
-    // entrances; here only those accepted before the form hold it
-    // (`upload_ahead`). Read in this order, a restart announced in between
-    // keeps the form waiting one more pass.
-    const int pending = sal_images_pending();
-    const bool images =
-        (req->flags & HTTPD_F_IMAGE_QUEUE) == 0 && pending > httpd_image_uploads_reading();
-    if (!images && !upload_ahead) return false;
+    // A form that queues an image itself queues it behind those waiting:
+    // the image waits for its turn instead.
+    if ((req->flags & HTTPD_F_IMAGE_QUEUE) != 0 || !images_ahead) return false;
     if (waited_usecs < SAL_IMAGES_WAIT_USECS) return true;
     req->images_busy = true;
     return false;

@@ -455,12 +455,6 @@ bool httpd_server_form_waiting_before(uint32_t turn) {
     });
 }
 
-bool httpd_server_image_upload_before(uint32_t turn) {
-    return std::any_of(sessions.begin(), sessions.end(), [turn](const httpd_session &s) {
-        return reading_image_upload(s) && earlier(s.images_turn, turn);
-    });
-}
-
 int httpd_image_uploads_reading(void) {
     return sal_restart_announced() != 0 ? 0 : image_uploads.load();
 }

@@ -48,9 +48,29 @@ constexpr size_t kPageMaxBytes = 4u << 20;
 constexpr int kPageIdleRounds = 64;
 
 // Forms waiting for the settings images ("httpd" only; read by a restart,
-// which lets them run first), and the turn the next request takes.
+// which lets them run first).
 std::atomic<int> forms_waiting{0};
-uint32_t next_turn = 0;
+
+bool image_upload(const httpd_session *s) {
+    return httpd_request_uploads(s->req) && (s->req->flags & HTTPD_F_IMAGE_QUEUE) != 0;
+}
+
+// A settings change takes its place among the images and the changes of
+// every entrance and holds it until its page has run: an image accepted
+// after it elsewhere runs after it, and one accepted by a restore upload's
+// head holds the changes accepted after it.
+void take_turn(httpd_session *s) {
+    if (s->turn_held || !httpd_response_changes_settings(s->req)) return;
+    s->images_turn = sal_turn_take(image_upload(s) ? 1 : 0);
+    s->req->turn = s->images_turn;
+    s->turn_held = true;
+}
+
+void release_turn(httpd_session *s) {
+    if (!s->turn_held) return;
+    s->turn_held = false;
+    sal_turn_release(s->images_turn);
+}
 
 void start_waiting(httpd_session *s, uint32_t now) {
     if (s->images_deferred) return;
@@ -94,6 +114,9 @@ bool header_line(httpd_session *s, char *line) {
 }
 
 void start_response(httpd_session *s) {
+    // A form is accepted whole: one trickling its body holds up no change
+    // accepted meanwhile.
+    take_turn(s);
     s->state = HTTPD_SLOT_HEAD;
     httpd_session_write(s);
 }
@@ -118,9 +141,10 @@ bool consume(httpd_session *s, size_t fill) {
             continue;
         }
         httpd_request_header(s->req, nullptr, nullptr);
-        // A request is accepted with its headers: its turn orders it among
-        // the settings changes, an upload too, however long its body takes.
-        s->images_turn = next_turn++;
+        // A restore upload is accepted with its headers: what is accepted
+        // after it runs after its image, however long its body takes (it
+        // ends within HTTPD_IMAGE_UPLOAD_SECONDS).
+        if (image_upload(s)) take_turn(s);
         if (s->remaining == 0) {
             start_response(s);
             return true;
@@ -234,6 +258,7 @@ void httpd_session_reset(httpd_session *s) {
     s->line_held = false;
     s->images_deferred = false;
     s->images_since = 0;
+    release_turn(s);
     s->images_turn = 0;
     s->unsent_len = 0;
     s->unsent_pos = 0;
@@ -266,10 +291,8 @@ void httpd_session_timeout_check(httpd_session *s, uint32_t now) {
     if (s->state == HTTPD_SLOT_REQUEST_LINE || s->state == HTTPD_SLOT_HEADERS) {
         expired = now - s->accepted_at >= HTTPD_REQUEST_SECONDS;
     } else if (s->state == HTTPD_SLOT_BODY) {
-        const bool holds_changes =
-            httpd_request_uploads(s->req) && (s->req->flags & HTTPD_F_IMAGE_QUEUE) != 0;
         expired = now - s->progress_at >= HTTPD_REQUEST_SECONDS ||
-                  (holds_changes && now - s->accepted_at >= HTTPD_IMAGE_UPLOAD_SECONDS);
+                  (image_upload(s) && now - s->accepted_at >= HTTPD_IMAGE_UPLOAD_SECONDS);
     } else if (s->state >= HTTPD_SLOT_HEAD) {
         expired = now - s->last_activity >= HTTPD_IDLE_SECONDS;
     }
@@ -370,22 +393,22 @@ void httpd_session_write(httpd_session *s) {
     // holds up no one.
     const log_requester_scope client(log_source_ipv4(ntohl(s->peer)));
     if (s->state == HTTPD_SLOT_HEAD && !s->head_begun && !httpd_response_static(s->req)) {
-        // A form waits for the settings images without the thread: static
-        // files and other pages are served meanwhile. A settings change
-        // accepted behind a waiting form waits for its turn after it, and
-        // one accepted after a restore upload began waits for the upload's
-        // image to be queued (or refused), so that it runs after it.
+        // A form waits without the thread for the images accepted before
+        // it at any entrance (a restore being read or applied): static files
+        // and other pages are served meanwhile. A settings change accepted
+        // behind a waiting form waits for its turn after it.
         const uint32_t now = sal_time_usecs();
         const bool changes = httpd_response_changes_settings(s->req);
         const bool behind = !s->images_deferred && forms_waiting > 0 && changes;
-        const bool upload_ahead = changes && httpd_server_image_upload_before(s->images_turn);
+        const bool images = s->turn_held && sal_turn_image_before(s->images_turn) != 0;
         const uint32_t waited = s->images_deferred ? now - s->images_since : 0;
-        if (behind || httpd_response_images_pending(s->req, waited, upload_ahead)) {
+        if (behind || httpd_response_images_pending(s->req, waited, images)) {
             start_waiting(s, now);
             return;
         }
         stop_waiting(s);
         render_page(s);
+        release_turn(s);
     }
     for (int piece = 0; piece < kPiecesPerWrite && write_piece(s); piece++) {
     }

@@ -87,6 +87,30 @@ const char *cannot_wait(const httpd_request *req, const char *log_prefix, const 
 constexpr const char *kRestarting = "The switch is restarting";
 constexpr const char *kRestarted = "it has restarted";
 
+void image_done(uint32_t turn) {
+    images_waiting--;
+    port_reserve_unbar();  // the image's bar
+    sal_turn_release(turn);
+}
+
+// An accepted image and where it stands among every entrance's changes.
+struct image_job {
+    httpd_timer_fn apply;
+    void *arg;
+    uint32_t turn;
+};
+
+// Applies the image once everything accepted before it at any entrance has
+// run (an earlier image, an SNMP SET or a form held behind one); till then
+// it looks again on the next tick, behind the images queued before it.
+void image_run(void *p) {
+    auto *job = static_cast<image_job *>(p);
+    if (sal_turn_before(job->turn) != 0 && httpd_timer_once(1, image_run, job)) return;
+    job->apply(job->arg);
+    image_done(job->turn);
+    sal_free(job);
+}
+
 // Bars the tests and queues the image's action behind those accepted before
 // it: nullptr, or why nothing was queued (nothing barred then).
 const char *image_accept(const httpd_request *req, httpd_timer_fn apply, void *arg,
@@ -114,18 +138,18 @@ const char *image_accept(const httpd_request *req, httpd_timer_fn apply, void *a
         port_reserve_unbar();
         return refused;
     }
-    if (!httpd_timer_once(1, apply, arg)) {
-        images_waiting--;
-        port_reserve_unbar();
+    // The image holds its request's turn until it is applied.
+    const uint32_t turn = httpd_req_turn(req);
+    sal_turn_keep(turn);
+    auto *job = static_cast<image_job *>(sal_alloc(sizeof(image_job), "restore"));
+    if (job != nullptr) *job = {apply, arg, turn};
+    if (job == nullptr || !httpd_timer_once(1, image_run, job)) {
+        sal_free(job);
+        image_done(turn);
         logger_printf(LOG_LEVEL_ERROR, LOG_MOD_PERSISTENCE, "%s: not enough resource!", log_prefix);
         return kNoResource;
     }
     return nullptr;
-}
-
-void image_done() {
-    images_waiting--;
-    port_reserve_unbar();  // the image's bar
 }
 
 // Holds the settings lock and keeps every self-test from starting while the
@@ -165,7 +189,6 @@ void restore_apply(void *arg) {
         }
     }
     sal_free(buf);
-    image_done();
 }
 
 void factory_load() {
@@ -195,7 +218,6 @@ void factory_load() {
 
 void factory_apply(void *) {
     factory_load();
-    image_done();
 }
 
 int restore_refuse(httpd_event *ev, httpd_request *req, const char *message) {

@@ -148,9 +148,9 @@ TEST_F(port_pages, FormReachesTheChipTheTablesAndTheSavedItem) {
         EXPECT_NE(r.body.find(preset), std::string::npos) << preset;
     }
     // Picking the port changes nothing: answered while a restored image waits.
-    sal_images_pending_set([] { return 1; });
+    const uint32_t image = sal_turn_take(1);
     r = request("GET", "/setport.cgi?port=3");
-    sal_images_pending_set(nullptr);
+    sal_turn_release(image);
     EXPECT_NE(r.body.find("var priority = Number(\"5\")"), std::string::npos) << r.body;
 
     // Back to VLAN 1: the address leaves VLAN 5, the only port that had it.

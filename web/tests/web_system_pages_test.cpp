@@ -281,15 +281,10 @@ TEST_F(web_system_pages, ResetsPostedTogetherEachRunAndOnlyEightWait) {
 
 // A form posted while a settings image waits runs after the image and is
 // answered then, without holding the server: a static file and another page
-// are answered meanwhile.
-std::atomic<int> images_held{0};
-int held_images() {
-    return images_held.load();
-}
-
+// are answered meanwhile. The image is one accepted elsewhere, holding its
+// turn among the changes.
 TEST_F(web_system_pages, AFormWaitingForAnImageHoldsUpNoOtherRequest) {
-    images_held = 1;
-    sal_images_pending_set(held_images);
+    uint32_t image = sal_turn_take(1);
     const std::string form =
         "ip=192.168.1.10&netmask=255.255.255.0&gateway=192.168.2.1&ifname=eth1";
     const int fd = test_connect();
@@ -300,16 +295,14 @@ TEST_F(web_system_pages, AFormWaitingForAnImageHoldsUpNoOtherRequest) {
     EXPECT_TRUE(has(page_get("/system.htm"), "System Information"));
     pollfd waiting{fd, POLLIN, 0};
     EXPECT_EQ(poll(&waiting, 1, 0), 0) << "the form was answered before the image was applied";
-    images_held = 0;
+    sal_turn_release(image);
     const test_response answer = test_parse_response(test_read_all(fd));
     close(fd);
-    sal_images_pending_set(nullptr);
     EXPECT_TRUE(has(answer, "IP and gateway addresses are in different domain!")) << answer.body;
 
     // Two administrators' forms waiting run in the order they were posted,
     // though the later one took the server's lower slot.
-    images_held = 1;
-    sal_images_pending_set(held_images);
+    image = sal_turn_take(1);
     const int first_slot = test_connect();
     const int earlier = test_connect();
     ASSERT_GE(first_slot, 0);
@@ -326,12 +319,11 @@ TEST_F(web_system_pages, AFormWaitingForAnImageHoldsUpNoOtherRequest) {
     ASSERT_GE(later, 0);
     ASSERT_TRUE(post_ip(later, "192.168.1.11"));
     EXPECT_EQ(page_get("/plus.gif").status, "200 OK");
-    images_held = 0;
+    sal_turn_release(image);
     for (const int fd : {earlier, later}) {
         test_read_all(fd);
         close(fd);
     }
-    sal_images_pending_set(nullptr);
     EXPECT_TRUE(
         test_wait_until([] { return std::strcmp(eth("eth1").ip, "192.168.1.11") == 0; }, 5000))
         << eth("eth1").ip;

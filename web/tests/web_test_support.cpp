@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "../../platform/tests/private_workdir.h"
+#include "../../platform/tests/tcp_unread.h"
 #include "sal.h"
 #include "sal_host.h"
 
@@ -170,6 +171,10 @@ bool test_closed_now(int fd) {
     char c;
     ssize_t n = recv(fd, &c, 1, MSG_DONTWAIT | MSG_PEEK);
     return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+}
+
+bool test_read_by_server(int fd, int millis) {
+    return test_wait_until([fd] { return tcp_unread_by_peer(fd) == 0; }, millis);
 }
 
 bool test_wait_until(const std::function<bool()> &done, int millis) {

@@ -27,6 +27,9 @@ bool test_closed_within(int fd, int millis);
 bool test_closed_now(int fd);
 // Polls until the condition holds; false when the deadline passes first.
 bool test_wait_until(const std::function<bool()> &done, int millis);
+// Waits until the server has read every byte sent on `fd` (the kernel's
+// table of TCP sockets shows none left); false when the deadline passes first.
+bool test_read_by_server(int fd, int millis);
 // Requests opened by the server so far (its request line was read).
 int test_opened_count();
 // Connects from another loopback address (127.0.0.2); -1 on failure.

@@ -34,13 +34,17 @@ int cmd_load(int, char **) {
         sal_printf("Settings are not available\n");
         return 0;
     }
-    // A load asked for after a settings image was announced runs after it.
-    if (!sal_images_wait(SAL_IMAGES_WAIT_USECS)) {
+    // A load runs after the settings images accepted before it at any
+    // entrance, and an image accepted after it waits for it.
+    const uint32_t turn = sal_turn_take(0);
+    if (!sal_turn_wait(turn, SAL_IMAGES_WAIT_USECS)) {
+        sal_turn_release(turn);
         sal_printf("%s\n", SAL_IMAGES_BUSY_TEXT);
         return 0;
     }
     char skipped[1024] = "";
     int rv = services.settings_load(skipped, sizeof skipped);
+    sal_turn_release(turn);
     if (rv <= 0) {
         // A failed load clears nothing more.
         sal_printf("Loading the settings failed: the port counters are kept\n");
