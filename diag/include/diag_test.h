@@ -66,6 +66,9 @@ test_t *test_find(const char *text);
 // The last loop's result; -1 when it reported an error but returned 0; 1
 // when no loop ran.
 int test_dispatch(int unit, test_t *test, int loops, args_t *a);
+// The test's error, in its box, then the stop-on-error handling. An empty
+// message counts an error whose one line is out already (an option the
+// parser refused) without saying it twice.
 void test_error(int unit, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
 void test_msg(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 void test_report_result(int unit, test_t *test, int result);

@@ -519,8 +519,13 @@ int lbu_parse_args(int unit, int kind, args_t *a, lb_params_t *p) {
     for (parse_table_t &t : pt)
         parse_table_done(&t);
     const char *left = ARG_CUR(a);
-    if (bad || left != nullptr) {
-        test_error(unit, "%s: Invalid option: %s\n", ARG_CMD(a), left != nullptr ? left : "*");
+    if (bad) {
+        test_error(unit, "%s", "");  // the parser's line said which and why
+        *p = before;
+        return -1;
+    }
+    if (left != nullptr) {
+        test_error(unit, "%s: Invalid option: %s\n", ARG_CMD(a), left);
         *p = before;
         return -1;
     }

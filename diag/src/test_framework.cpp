@@ -448,13 +448,15 @@ void test_error(int unit, const char *fmt, ...) {
     std::vsnprintf(message, sizeof message, fmt, ap);
     va_end(ap);
     test_t *t = active.load();
+    const bool said = message[0] == '\0';
     if (t == nullptr || sal_thread_self() != test_thread.load()) {
+        if (said) return;
         sal_printf("\n%sTEST ERROR: Warning: Not in test thread, continuing ...\n", kStars);
         sal_printf("%s%s", message, kStars);
         return;
     }
     flags_set(t, TEST_F_ERROR);
-    if (!(test_options & TEST_O_SILENT))
+    if (!(test_options & TEST_O_SILENT) && !said)
         sal_printf("\n%sTEST ERROR %s:\n%s%s", kStars, t->t_name, message, kStars);
     if (test_options & TEST_O_SOE) {
         flags_set(t, TEST_F_SOE_OFFERED);

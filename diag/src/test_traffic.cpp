@@ -175,8 +175,13 @@ int traffic_init_parse(int unit, args_t *a) {
     int n = parse_table_args(a, &pt);
     parse_table_done(&pt);
     const char *left = ARG_CUR(a);
-    if (n < 0 || left != nullptr) {
-        test_error(unit, "%s: Invalid option: %s\n", ARG_CMD(a), left != nullptr ? left : "*");
+    if (n < 0) {
+        test_error(unit, "%s", "");  // the parser's line said which and why
+        params = before;
+        return -1;
+    }
+    if (left != nullptr) {
+        test_error(unit, "%s: Invalid option: %s\n", ARG_CMD(a), left);
         params = before;
         return -1;
     }

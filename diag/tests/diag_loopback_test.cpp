@@ -60,6 +60,11 @@ TEST_F(loopback, SequenceMiscompareReportsBothValuesAndSkipsThePayload) {
     out = run({"TestRun 49"});
     EXPECT_TRUE(has(out, "ERROR: Payload miscompare: offset 0x28\n")) << out;
     EXPECT_EQ(test49()->t_fail, 2);
+
+    // A value the parser refuses is said once, in its own line.
+    out = run({"TestRun 49 Count=x"});
+    EXPECT_TRUE(has(out, "TestRun: Error: Count=x refused")) << out;
+    EXPECT_FALSE(has(out, "Invalid option")) << out;
 }
 
 // A frame the port's packet buffer had no room for is said where it was

@@ -171,6 +171,10 @@ TEST_F(selftest, TrafficRefusesBadParametersWithoutTouchingPorts) {
     }
     EXPECT_EQ(test_find("72")->t_fail, 4);
     EXPECT_EQ(test_find("72")->t_success, 0);
+    // A value the parser refuses is said once, in its own line.
+    out = run({"TestRun 72 TimeInSeconds=x"});
+    EXPECT_TRUE(has(out, "TestRun: Error: TimeInSeconds=x refused")) << out;
+    EXPECT_FALSE(has(out, "Invalid option")) << out;
     // Stored parameters are refused in the name of the command that ran them.
     out = run({"TestParameters 72 \"Bogus=1\"", "TestRun 72", "TestParameters 72"});
     EXPECT_TRUE(has(out, "TestRun: Invalid option: Bogus=1\n")) << out;
