@@ -36,6 +36,11 @@ uint32_t soc_arl_shadow_removals(int unit);
 // whose table is no window memory and has no length to give.
 uint32_t soc_arl_shadow_length(int unit);
 bool soc_arl_shadow_removed_since(int unit, int index, uint32_t count);
+// Whether a flush (by port, VLAN, or of everything) that could take the
+// entry came after that count was read (under arl_table_lock): the chip may
+// have learnt the entry after the shadow's last pass and lost it to the
+// flush, with no shadow row to say so.
+bool soc_arl_shadow_flushed_since(int unit, const uint32_t *entry, uint32_t count);
 
 // Slots 101, 102: mode 1 learning on, 2 off.
 int drv_arl_learn_enable_set(int unit, soc_pbmp_t bmp, uint32_t mode);

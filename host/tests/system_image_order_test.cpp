@@ -174,24 +174,19 @@ int sent_and_read(int web, const std::string &text) {
     return fd;
 }
 
-// Sends an SNMPv2c SET of port 3's ifAdminStatus to `value` from a socket
-// of its own, whose answer set_answered() reads; -1 on failure.
-int send_admin_set(int agent_port, uint8_t value) {
-    const std::string oid = "\x2b\x06\x01\x02\x01\x02\x02\x01\x07\x03";
-    const std::string bind = "\x30" + std::string(1, char(oid.size() + 5)) + "\x06" +
-                             std::string(1, char(oid.size())) + oid + "\x02\x01" +
-                             std::string(1, char(value));
-    const std::string binds = "\x30" + std::string(1, char(bind.size())) + bind;
-    const std::string pdu_body = std::string("\x02\x01\x2a\x02\x01\x00\x02\x01\x00", 9) + binds;
-    const std::string pdu = "\xa3" + std::string(1, char(pdu_body.size())) + pdu_body;
-    const std::string body = std::string("\x02\x01\x01\x04\x07private", 12) + pdu;
-    const std::string message = "\x30" + std::string(1, char(body.size())) + body;
+// Sends an SNMPv2c SET (request id 42) of port 3's ifAdminStatus to down
+// from a socket of its own, whose answer set_answered() reads; -1 on failure.
+int send_admin_down(int agent_port) {
+    static const uint8_t message[] = {
+        0x30, 0x2a, 0x02, 0x01, 0x01, 0x04, 0x07, 'p',  'r',  'i',  'v',  'a',  't',  'e',  0xa3,
+        0x1c, 0x02, 0x01, 0x2a, 0x02, 0x01, 0x00, 0x02, 0x01, 0x00, 0x30, 0x11, 0x30, 0x0f, 0x06,
+        0x0a, 0x2b, 0x06, 0x01, 0x02, 0x01, 0x02, 0x02, 0x01, 0x07, 0x03, 0x02, 0x01, 0x02};
     const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in to{.sin_family = AF_INET,
-                   .sin_port = htons(static_cast<uint16_t>(agent_port)),
-                   .sin_addr = {htonl(INADDR_LOOPBACK)},
-                   .sin_zero = {}};
-    if (fd >= 0 && sendto(fd, message.data(), message.size(), 0, reinterpret_cast<sockaddr *>(&to),
+    const sockaddr_in to{.sin_family = AF_INET,
+                         .sin_port = htons(static_cast<uint16_t>(agent_port)),
+                         .sin_addr = {htonl(INADDR_LOOPBACK)},
+                         .sin_zero = {}};
+    if (fd >= 0 && sendto(fd, message, sizeof message, 0, reinterpret_cast<const sockaddr *>(&to),
                           sizeof to) < 0) {
         close(fd);
         return -1;
@@ -199,20 +194,17 @@ int send_admin_set(int agent_port, uint8_t value) {
     return fd;
 }
 
-// Whether the SET sent on `fd` was answered without an error (the answer's
-// error status is 0); waits for the answer as long as a held change may.
+// Whether the SET sent on `fd` was answered without an error (request id
+// 42, error status 0), waiting as long as a held change may.
 bool set_answered(int fd) {
-    timeval limit{.tv_sec = 60, .tv_usec = 0};
+    if (fd < 0) return false;
+    const timeval limit{.tv_sec = 60, .tv_usec = 0};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    uint8_t reply[512];
-    const ssize_t got = fd >= 0 ? recv(fd, reply, sizeof reply, 0) : -1;
-    if (fd >= 0) close(fd);
-    const std::string answer(reinterpret_cast<char *>(reply), got > 0 ? size_t(got) : 0);
-    // The response PDU: request id, then the error status.
-    const size_t pdu = answer.find('\xa2');
-    return pdu != std::string::npos && answer.size() > pdu + 7 &&
-           answer.compare(pdu + 2, 3, "\x02\x01\x2a") == 0 &&
-           answer.compare(pdu + 5, 3, std::string("\x02\x01\x00", 3)) == 0;
+    char reply[512];
+    const ssize_t got = recv(fd, reply, sizeof reply, 0);
+    close(fd);
+    const std::string answer(reply, got > 0 ? static_cast<size_t>(got) : 0);
+    return answer.find(std::string("\x02\x01\x2a\x02\x01\x00", 6)) != std::string::npos;
 }
 
 // Changes accepted while a restore waits to be applied run after it: an
@@ -289,7 +281,7 @@ TEST_P(system_image_order, AChangeAcceptedAfterARestoreRunsAfterIt) {
         // port back up.
         const std::string upload_a = web_client::upload_text("/restore.cgi", image, cookie);
         const int restoring_a = sent_and_read(web, upload_a.substr(0, head));
-        const int held_set = send_admin_set(fw->port_offset() + 161, 2);
+        const int held_set = send_admin_down(fw->port_offset() + 161);
         // A read sent after it is answered once the SET is taken in (the
         // manager's requests are read in order; a read passes a held SET).
         EXPECT_NE(name(), "");

@@ -32,6 +32,35 @@ uint32_t delete_marks[SOC_MAX_NUM_DEVICES];
 std::atomic<uint32_t> removals[SOC_MAX_NUM_DEVICES];
 std::vector<uint32_t> removed_at[SOC_MAX_NUM_DEVICES];
 
+// The last flushes by port or VLAN (or of everything), by the removal count
+// they took: a flush also takes entries the chip learnt that no shadow row
+// holds yet, which only the flush's own filter can tell.
+struct flush_record {
+    uint32_t at;
+    int port, vid;
+    uint32_t flags;
+};
+constexpr size_t kFlushesKept = 16;
+std::vector<flush_record> flushes[SOC_MAX_NUM_DEVICES];
+
+void note_flush(int unit, int port, int vid, uint32_t flags) {
+    std::vector<flush_record> &kept = flushes[unit];
+    if (kept.size() >= kFlushesKept) kept.erase(kept.begin());
+    kept.push_back({++removals[unit], port, vid, flags});
+}
+
+bool flush_takes(int unit, const flush_record &f, const uint32_t *e) {
+    if (f.flags & DRV_MEM_OP_DELETE_ALL_ARL) return true;
+    if ((f.flags & DRV_MEM_OP_DELETE_BY_PORT) &&
+        drv_arl_entry_field(unit, e, DRV_MEM_FIELD_SRC_PORT) != static_cast<uint32_t>(f.port))
+        return false;
+    if ((f.flags & DRV_MEM_OP_DELETE_BY_VLANID) &&
+        drv_arl_entry_field(unit, e, DRV_MEM_FIELD_VLANID) != static_cast<uint32_t>(f.vid))
+        return false;
+    return (f.flags & DRV_MEM_OP_DELETE_BY_STATIC) ||
+           !drv_arl_entry_field(unit, e, DRV_MEM_FIELD_STATIC);
+}
+
 void note_removal(int unit, int index) {
     std::vector<uint32_t> &at = removed_at[unit];
     if (at.empty()) at.assign(kShadowEntries, 0);
@@ -207,6 +236,17 @@ uint32_t soc_arl_shadow_removals(int unit) {
     return removals[unit].load();
 }
 
+bool soc_arl_shadow_flushed_since(int unit, const uint32_t *entry, uint32_t count) {
+    const std::vector<flush_record> &kept = flushes[unit];
+    const auto after = [count](uint32_t at) { return static_cast<int32_t>(at - count) > 0; };
+    // Records dropped since: any of them may have taken the entry.
+    if (kept.size() >= kFlushesKept && after(kept.front().at)) return true;
+    for (const flush_record &f : kept) {
+        if (after(f.at) && flush_takes(unit, f, entry)) return true;
+    }
+    return false;
+}
+
 bool soc_arl_shadow_removed_since(int unit, int index, uint32_t count) {
     const std::vector<uint32_t> &at = removed_at[unit];
     if (index < 0 || static_cast<size_t>(index) >= at.size() || at[static_cast<size_t>(index)] == 0)
@@ -231,6 +271,7 @@ int soc_arl_shadow_flush(int unit, int port, int vid, uint32_t flags) {
     SalLock lock(SOC_CONTROL(unit)->arl_table_lock);
     uint32_t *table = shadow(unit);
     if (table == nullptr) return 0;
+    note_flush(unit, port, vid, flags);
     if (flags & DRV_MEM_OP_DELETE_ALL_ARL) {
         for (int i = 0; i < kShadowEntries; i++)
             if (!empty(table + i * kWords)) note_removal(unit, i);

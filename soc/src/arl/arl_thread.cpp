@@ -183,7 +183,8 @@ void arl_thread(void *arg) {
                 }
                 // An entry read before a delete or flush may be gone: the
                 // next pass finds it if it is not.
-                if (r == 0 && !soc_arl_shadow_removed_since(unit, index, pass_start))
+                if (r == 0 && !soc_arl_shadow_removed_since(unit, index, pass_start) &&
+                    !soc_arl_shadow_flushed_since(unit, found, pass_start))
                     sync_slot(unit, soc, index, found, &r);
                 if (r < 0) break;
             }
