@@ -295,6 +295,23 @@ TEST_P(system_image_order, AChangeAcceptedAfterARestoreRunsAfterIt) {
         EXPECT_EQ(settles_on("age 270, no VLAN 50"), "age 270, no VLAN 50");
         EXPECT_EQ(system_fixture::sh_out("snmpget -Oe" + agent + admin), "1\n")
             << "the SET ran after the restore accepted after it";
+
+        // Restore A, a form waiting for it, a factory reset waiting behind
+        // the form, then a SET: the SET runs last and the port stays down.
+        EXPECT_NE(
+            web_client::upload(web, "/restore.cgi", image, cookie).find("Restoring Configuration"),
+            std::string::npos);
+        const int form = sent_and_read(
+            web, web_client::request_text("POST", "/aging.cgi", "enable=1&time=260", cookie));
+        const int reset = sent_and_read(
+            web, web_client::request_text("POST", "/restored.cgi", "factory=2", cookie));
+        const int last_set = send_admin_down(fw->port_offset() + 161);
+        EXPECT_EQ(web_client::answer_of(form).find("Retry"), std::string::npos);
+        EXPECT_NE(web_client::answer_of(reset).find("Restoring Configuration"), std::string::npos);
+        EXPECT_TRUE(set_answered(last_set));
+        EXPECT_EQ(settles_on(kFactoryRuns), kFactoryRuns);
+        EXPECT_EQ(system_fixture::sh_out("snmpget -Oe" + agent + admin), "2\n")
+            << "the factory reset ran after the SET accepted after it";
     }
 
     restore();

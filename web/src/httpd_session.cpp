@@ -57,11 +57,13 @@ bool image_upload(const httpd_session *s) {
 
 // A settings change takes its place among the images and the changes of
 // every entrance and holds it until its page has run: an image accepted
-// after it elsewhere runs after it, and one accepted by a restore upload's
-// head holds the changes accepted after it.
+// after it elsewhere runs after it. A request that may queue an image (a
+// restore upload from its head, a factory reset) holds its turn as an image
+// from the start, so that a change accepted after it at another entrance
+// waits for it even while it waits behind another form.
 void take_turn(httpd_session *s) {
     if (s->turn_held || !httpd_response_changes_settings(s->req)) return;
-    s->images_turn = sal_turn_take(image_upload(s) ? 1 : 0);
+    s->images_turn = sal_turn_take((s->req->flags & HTTPD_F_IMAGE_QUEUE) != 0 ? 1 : 0);
     s->req->turn = s->images_turn;
     s->turn_held = true;
 }
