@@ -102,10 +102,11 @@ struct image_job {
 
 // Applies the image once everything accepted before it at any entrance has
 // run (an earlier image, an SNMP SET or a form held behind one); till then
-// it looks again on the next tick, behind the images queued before it.
+// it looks again on the timer's next tick, behind the images queued before
+// it.
 void image_run(void *p) {
     auto *job = static_cast<image_job *>(p);
-    if (sal_turn_before(job->turn) != 0 && httpd_timer_once(1, image_run, job)) return;
+    if (sal_turn_before(job->turn) != 0 && httpd_timer_once(0, image_run, job)) return;
     job->apply(job->arg);
     image_done(job->turn);
     sal_free(job);
