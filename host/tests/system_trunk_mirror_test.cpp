@@ -128,8 +128,9 @@ class Hosts {
                taps[host] + " " + out + " " + std::to_string(awaited) +
                (awaited > 0 ? " 20" : " 2") + " &)");
         }
+        // A loaded host may take many seconds to start the captures' Python.
         for (const std::string &out : outs) {
-            if (!wait_for_file(out + ".ready", 10)) ADD_FAILURE() << "capture did not start";
+            if (!wait_for_file(out + ".ready", 90)) ADD_FAILURE() << "capture did not start";
         }
         std::string cmd =
             "ip netns exec " + ns_.spaces[from] + " python3 " + dir_ + "/send.py " + taps[from];

@@ -488,13 +488,15 @@ TEST_P(system_egress_limit, APortSendsAtTheLowerOfItsLineRateAndItsLimit) {
 
     // TCP from one gigabit port to the other, limited to 507,904 kbit/s with
     // the largest burst: it runs at the limit at most (slower where the
-    // model carries less) and loses about what a tail-drop queue of the
-    // port's depth would, not a tenth of its segments.
+    // model carries less: far slower on a busy host, so the floor only
+    // tells a limit taken a thousandfold too low) and loses about what a
+    // tail-drop queue of the port's depth would, not a tenth of its
+    // segments.
     ASSERT_TRUE(sw->run(std::string("PortRate ") + GetParam().sender + " egress 507904 1040",
                         "DXP.0> ", &seen))
         << seen;
     const Received limited = run("", 0, 1);
-    EXPECT_GT(limited.mbps, 20);
+    EXPECT_GT(limited.mbps, 2);
     EXPECT_LT(limited.mbps, 520);
     EXPECT_LE(limited.retransmits, limited.segments / 100)
         << limited.retransmits << " of " << limited.segments << " at " << limited.mbps;
