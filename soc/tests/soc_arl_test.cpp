@@ -202,6 +202,28 @@ TEST_F(soc_arl, TableWritesKeepTheShadowAndReportOnce) {
     EXPECT_EQ(reports.list().size(), before_clear);
 }
 
+// A chip whose port field carries an offset: a flush by port takes that
+// port's entries from the shadow at once, and no other port's.
+TEST_F(soc_arl, AFlushByPortTakesThatPortOnAChipWithAPortOffset) {
+    start(sim::ChipKind::DXP7106);
+    Reports reports;
+    ASSERT_EQ(soc_arl_notify_register(0, Reports::callback, &reports), 0);
+    ASSERT_EQ(soc_arl_start(0, kShortInterval), 0);
+    const drv_if_t *s = DRV_SERVICES(0);
+    constexpr uint32_t kByKey = DRV_MEM_OP_BY_MAC | DRV_MEM_OP_BY_VLAN;
+    std::vector<uint32_t> low = entry(0x00000000c002, 2), high = entry(0x00000000c026, 26);
+    ASSERT_EQ(s->mem_insert(0, DRV_MEM_ARL, low.data(), kByKey), 0);
+    ASSERT_EQ(s->mem_insert(0, DRV_MEM_ARL, high.data(), kByKey), 0);
+    ASSERT_EQ(reports.list().size(), 2u) << reports.text();
+    const uint32_t before_flush = soc_arl_shadow_removals(0);
+    ASSERT_EQ(s->mem_delete(0, DRV_MEM_ARL, high.data(), DRV_MEM_OP_DELETE_BY_PORT), 0);
+    ASSERT_EQ(reports.list().size(), 3u) << reports.text();
+    EXPECT_TRUE(reports.list()[2].has_old && !reports.list()[2].has_new);
+    EXPECT_EQ(reports.list()[2].mac, 0x00000000c026u) << reports.text();
+    EXPECT_TRUE(soc_arl_shadow_flushed_since(0, high.data(), before_flush));
+    EXPECT_FALSE(soc_arl_shadow_flushed_since(0, low.data(), before_flush));
+}
+
 // Once the one learned entry is gone, the thread's scans find the table
 // empty; a delete mark alone must make its end pass report a removal.
 TEST_F(soc_arl, MarkOnATableTheScansFindEmptyIsReported) {

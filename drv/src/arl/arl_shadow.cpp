@@ -49,10 +49,18 @@ void note_flush(int unit, int port, int vid, uint32_t flags) {
     kept.push_back({++removals[unit], port, vid, flags});
 }
 
+// A unicast entry's port as the device services give it, as a flush names
+// it: the raw field of some chips carries an offset.
+uint32_t port_of(int unit, const uint32_t *e) {
+    uint32_t v[2] = {0, 0};
+    DRV_SERVICES(unit)->mem_field_get(unit, DRV_MEM_ARL, DRV_MEM_FIELD_SRC_PORT,
+                                      const_cast<uint32_t *>(e), v);
+    return v[0];
+}
+
 bool flush_takes(int unit, const flush_record &f, const uint32_t *e) {
     if (f.flags & DRV_MEM_OP_DELETE_ALL_ARL) return true;
-    if ((f.flags & DRV_MEM_OP_DELETE_BY_PORT) &&
-        drv_arl_entry_field(unit, e, DRV_MEM_FIELD_SRC_PORT) != static_cast<uint32_t>(f.port))
+    if ((f.flags & DRV_MEM_OP_DELETE_BY_PORT) && port_of(unit, e) != static_cast<uint32_t>(f.port))
         return false;
     if ((f.flags & DRV_MEM_OP_DELETE_BY_VLANID) &&
         drv_arl_entry_field(unit, e, DRV_MEM_FIELD_VLANID) != static_cast<uint32_t>(f.vid))
@@ -281,8 +289,7 @@ int soc_arl_shadow_flush(int unit, int port, int vid, uint32_t flags) {
     for (int i = 0; i < kShadowEntries; i++) {
         uint32_t *e = table + i * kWords;
         if (empty(e) || !valid(unit, e)) continue;
-        if ((flags & DRV_MEM_OP_DELETE_BY_PORT) &&
-            drv_arl_entry_field(unit, e, DRV_MEM_FIELD_SRC_PORT) != static_cast<uint32_t>(port))
+        if ((flags & DRV_MEM_OP_DELETE_BY_PORT) && port_of(unit, e) != static_cast<uint32_t>(port))
             continue;
         if ((flags & DRV_MEM_OP_DELETE_BY_VLANID) &&
             drv_arl_entry_field(unit, e, DRV_MEM_FIELD_VLANID) != static_cast<uint32_t>(vid))

@@ -235,7 +235,8 @@ int flush_all(int unit, uint32_t mem) {
     con.set(F_EN_AGE_STATIC, 1);
     con.set(F_FAST_AGE_STDN, 1);
     int rv = fast_age(con);
-    if (rv >= 0 && SOC_CONTROL(unit)->arl_table != nullptr) sweep(unit, 1, 3);
+    // As a filtered flush: the shadow's thread learns of it too.
+    if (rv >= 0) soc_arl_shadow_flush(unit, 0, 0, DRV_MEM_OP_DELETE_ALL_ARL);
     kept.set(F_FAST_AGE_STDN, 0);
     int restore = SOC_E_FAIL;
     for (int t = 0; t < kMstConRestoreTries && restore < 0; t++)
