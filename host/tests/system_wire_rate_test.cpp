@@ -182,6 +182,14 @@ class system_wire_rate : public testing::TestWithParam<WireBoard> {
         return reg(*sw, "TXDROPPKTS.fe" + std::to_string(fast - 1)) +
                reg(*sw, std::string("RXDROPPKTS.") + GetParam().sender);
     }
+    // Datagrams a host's own kernel dropped for want of room in a socket's
+    // receive buffer (a busy host's iperf3 server reads late): lost, but not
+    // by the switch.
+    long long host_udp_drops(int host) {
+        return std::atoll(sh_out("ip netns exec " + ns.spaces[static_cast<size_t>(host)] +
+                                 " awk '/^Udp:/ && $2 ~ /^[0-9]/ { print $6 }' /proc/net/snmp")
+                              .c_str());
+    }
     // What the fast port sent of each stream, by the program's counters:
     // queue 3's frames (the QoS counter takes every queue above 0) and all
     // its unicast frames.
@@ -275,14 +283,16 @@ TEST_P(system_wire_rate, AFastPortSendsAtItsLineRateInTheSchedulingModesOrder) {
     // A 20 Mbit/s stream: at most the line rate arrives, the rest is
     // counted. (A host too busy to bring the streams at their rates leaves
     // the port nothing to drop: the losses are checked where it dropped.)
-    const long long before = discards();
+    const long long before = discards(), host_before = host_udp_drops(2);
     const Received udp = run("-u -b 20M -l 1400");
     EXPECT_LT(udp.mbps, 10);
     const long long counted = discards() - before;
     if (counted > 0) {
         EXPECT_GT(udp.lost, 0);
     }
-    EXPECT_GE(counted, udp.lost * 8 / 10) << udp.lost << " lost";
+    const long long host_dropped = host_udp_drops(2) - host_before;
+    EXPECT_GE(counted + host_dropped, udp.lost * 8 / 10)
+        << udp.lost << " lost, " << host_dropped << " by the receiving host";
 
     // Strict: the port sends every frame of the high queue's stream, and
     // what it drops is the low queue's (the hosts may lose more on a busy
@@ -473,14 +483,15 @@ TEST_P(system_egress_limit, APortSendsAtTheLowerOfItsLineRateAndItsLimit) {
 
     // Twice the limit: about the limit arrives and the rest is counted, on
     // the monitor and (once collected) by SNMP.
-    const long long before = discards();
+    const long long before = discards(), host_before = host_udp_drops(2);
     const long long port_before = reg(*sw, "TXDROPPKTS.fe7");
     const long long snmp_before = out_discards();
     const Received twice = run("-u -b 20M -l 1400");
     EXPECT_GT(twice.mbps, 7);
     EXPECT_LT(twice.mbps, 10.5);
     EXPECT_GT(twice.lost, twice.packets / 4) << twice.lost << " of " << twice.packets;
-    EXPECT_GE(discards() - before, twice.lost * 8 / 10) << twice.lost << " lost";
+    EXPECT_GE(discards() - before + host_udp_drops(2) - host_before, twice.lost * 8 / 10)
+        << twice.lost << " lost";
     const long long port = reg(*sw, "TXDROPPKTS.fe7") - port_before;
     EXPECT_GT(port, twice.lost / 2) << twice.lost << " lost";
     long long snmp = 0;
