@@ -12,6 +12,7 @@
 // clang-format on
 
 #include "../../host/tests/shell_out.h"
+#include "../../host/tests/test_ports.h"
 #include "nvram.h"
 #include "sal_host.h"
 #include "settings.h"
@@ -29,7 +30,7 @@ class web_snmp_pages : public web_server_fixture {
         static bool agent = [] {
             settings_item_handler_set("snmp", snmpcfg_item);
             nvram_set("et1macaddr", "00:10:18:aa:bb:cc");
-            sal_host_port_offset_set(10000 + static_cast<int>(getpid() % 1700) * 12 + 8);
+            sal_host_port_offset_set(switchfw_child::free_port_offset());
             return snmp_agent_start() == 0;
         }();
         ASSERT_TRUE(agent);
