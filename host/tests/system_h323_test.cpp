@@ -17,6 +17,7 @@
 #include <sys/time.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
@@ -167,16 +168,25 @@ std::pair<int, int> count(const Entries &e, int cls) {
     return {copies, voice};
 }
 
+// Reads until `done` holds for what `read` gives, for up to two minutes: a
+// loaded host takes its time to bring the copies to the snoopers and their
+// rules to the chip. Returns the last reading.
+template <typename Read, typename Done>
+auto read_until(Read read, Done done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+    auto value = read();
+    while (!done(value) && std::chrono::steady_clock::now() < deadline) {
+        usleep(100 * 1000);
+        value = read();
+    }
+    return value;
+}
+
 // The entries once the copies reached the snooper: read again until the
 // counts of H.245 copy rules and voice rules are the wanted ones.
 Entries entries_when(Switch &sw, std::pair<int, int> wanted) {
-    Entries e;
-    for (int tries = 0; tries < 100; tries++) {
-        e = entries(sw);
-        if (count(e, 5) == wanted) break;
-        usleep(100 * 1000);
-    }
-    return e;
+    return read_until([&] { return entries(sw); },
+                      [&](const Entries &e) { return count(e, 5) == wanted; });
 }
 
 // The bytes (or characters) as hex digits.
@@ -322,12 +332,7 @@ class system_h323 : public testing::TestWithParam<int> {
     // The entries that raise the priority, read until there are as many as
     // wanted (the copies reach the snoopers a little later).
     int voice_rules_when(int wanted) {
-        int n = -1;
-        for (int tries = 0; tries < 20 && n != wanted; tries++) {
-            if (tries > 0) usleep(250 * 1000);
-            n = voice_rules(*sw);
-        }
-        return n;
+        return read_until([&] { return voice_rules(*sw); }, [&](int n) { return n == wanted; });
     }
     // After a flood from the first host: that host's calls hold their share
     // of the rows (on: the count with Auto VoIP on and no call), and a SIP
@@ -577,12 +582,7 @@ class system_voip_network : public testing::TestWithParam<int> {
         return sh_out("curl -s --max-time 10 -b 'WebManaged=" + cookie + "' '" + web + path + "'");
     }
     int voice_rules_when(int wanted) {
-        int n = -1;
-        for (int tries = 0; tries < 20 && n != wanted; tries++) {
-            if (tries > 0) usleep(250 * 1000);
-            n = voice_rules(*sw);
-        }
-        return n;
+        return read_until([&] { return voice_rules(*sw); }, [&](int n) { return n == wanted; });
     }
     // The hits of every field-processor counter of the first 300 entries.
     uint64_t hits() {
@@ -631,11 +631,8 @@ class system_voip_network : public testing::TestWithParam<int> {
     // there and no other rule takes the frames first. Tried again while the
     // call's rules are on their way.
     bool voice_frames_hit(int a, int b, int media_a, int media_b) {
-        for (int tries = 0; tries < 10; tries++) {
-            if (voice_hits(a, b, media_a, media_b) == 10) return true;
-            usleep(300 * 1000);
-        }
-        return false;
+        return read_until([&] { return voice_hits(a, b, media_a, media_b); },
+                          [](uint64_t hit) { return hit == 10; }) == 10;
     }
     // The six phones' TCP connections to the call manager on port 1 (the
     // phone's end as caller, the manager's as callee).
@@ -1159,12 +1156,9 @@ TEST_P(system_voip_network, ForgedH323OrdersFromAnotherPortChangeNoCall) {
     // snooper: its copy rules are read until there are as many as wanted.
     const int copies = rules_with(*sw, "CopyToCpu");
     auto copies_when = [&](int wanted) {
-        int n = rules_with(*sw, "CopyToCpu");
-        for (int tries = 0; tries < 40 && n != copies + wanted; tries++) {
-            usleep(250 * 1000);
-            n = rules_with(*sw, "CopyToCpu");
-        }
-        return n - copies;
+        return read_until([&] { return rules_with(*sw, "CopyToCpu"); },
+                          [&](int n) { return n == copies + wanted; }) -
+               copies;
     };
 
     Call &first = calls[0];
@@ -1304,11 +1298,9 @@ TEST_P(system_voip_network, ABurstOfSetUpsFromOnePortTakesNoOtherPortsCall) {
     second.join();
     ASSERT_EQ(post("/voip.cgi", "profiles=0").find("Retry"), std::string::npos);
     const std::string folded = "oldest waiting ones no longer followed (";
-    std::string log;
-    for (int tries = 0; tries < 40 && log.find(folded) == std::string::npos; tries++) {
-        if (tries > 0) usleep(250 * 1000);
-        log = get("/logview.htm?target=1&page=1");
-    }
+    const std::string log =
+        read_until([&] { return get("/logview.htm?target=1&page=1"); },
+                   [&](const std::string &l) { return l.find(folded) != std::string::npos; });
     EXPECT_NE(log.find(folded), std::string::npos) << log;
     EXPECT_LE(system_fixture::count_of(log, "SIP: too many sessions"), 4u) << log;
 }
