@@ -212,7 +212,7 @@ bool set_answered(int fd) {
 // the restore is in, and the change stays, across a restart too; a read
 // from the SET's manager is answered meanwhile. A SET sent while the upload
 // is still being read runs after it as well, and before a restore accepted
-// after it.
+// after it; a SET and a form that both waited run in the order accepted.
 TEST_P(system_image_order, AChangeAcceptedAfterARestoreRunsAfterIt) {
     EXPECT_EQ(post("/aging.cgi", "enable=1&time=270").find("Retry"), std::string::npos);
     const std::string image_b = web_client::body_of(web_client::get(web, "/dxpqsw.cfg", cookie));
@@ -295,6 +295,25 @@ TEST_P(system_image_order, AChangeAcceptedAfterARestoreRunsAfterIt) {
         EXPECT_EQ(settles_on("age 270, no VLAN 50"), "age 270, no VLAN 50");
         EXPECT_EQ(system_fixture::sh_out("snmpget -Oe" + agent + admin), "1\n")
             << "the SET ran after the restore accepted after it";
+
+        // Restore A, then a SET taking port 3 down, then the port page
+        // bringing it up: both wait for A and then run in the order
+        // accepted, whichever entrance serves first.
+        EXPECT_NE(
+            web_client::upload(web, "/restore.cgi", image, cookie).find("Restoring Configuration"),
+            std::string::npos);
+        const int down = send_admin_down(fw->port_offset() + 161);
+        EXPECT_NE(name(), "");  // the SET is taken in
+        const int up = sent_and_read(
+            web, web_client::request_text("POST", "/portset.cgi",
+                                          "port=3&admin=1&autonego=1&flow_ctrl=0&priority=0&pvid=1",
+                                          cookie));
+        EXPECT_TRUE(set_answered(down));
+        const std::string port_page = web_client::answer_of(up);
+        EXPECT_EQ(port_page.find("ERROR"), std::string::npos) << port_page;
+        EXPECT_EQ(settles_on("age 250, no VLAN 50"), "age 250, no VLAN 50");
+        EXPECT_EQ(system_fixture::sh_out("snmpget -Oe" + agent + admin), "1\n")
+            << "the form ran before the SET accepted before it";
 
         // Restore A, a form waiting for it, a factory reset waiting behind
         // the form, then a SET: the SET runs last and the port stays down.

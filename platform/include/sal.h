@@ -149,19 +149,22 @@ int sal_clean_exit(void);  // no clean exit on this board: -2
 // The order of settings images and the changes around them, whichever
 // entrance (web, SNMP, the shells) accepted them: each takes a turn as it is
 // accepted and holds it until it has run or been dropped. A change waits
-// while an image accepted before it is held (the image would undo it); an
+// while an image accepted before it is held (the image would undo it), and
+// then for the changes that waited with it and were accepted before it; an
 // image waits while anything accepted before it is held (it would undo
 // that). A restore holds its turn from its upload's head until applied
 // (sal_turn_keep: one more hold of a turn held already).
 uint32_t sal_turn_take(int image);
 void sal_turn_keep(uint32_t turn);
 void sal_turn_release(uint32_t turn);
-// 1 while an image accepted before `turn` is held.
-int sal_turn_image_before(uint32_t turn);
+// For a change: 1 while an image accepted before `turn` is held, and for
+// one accepted while others waited around an image, while anything
+// accepted before it is held (those waiting are released together).
+int sal_turn_waits(uint32_t turn);
 // 1 while anything accepted before `turn` is held.
 int sal_turn_before(uint32_t turn);
-// For a change: 1 once no image accepted before `turn` is held, 0 if one
-// still is after `usecs`.
+// For a change: 1 once sal_turn_waits no longer holds it, 0 if it still
+// does after `usecs`.
 int sal_turn_wait(uint32_t turn, uint32_t usecs);
 
 void sal_srand(uint32_t seed);

@@ -165,19 +165,40 @@ TEST(sal_system, RebootCallsHookInsteadOfExiting) {
 }
 
 // A change waits only for the images accepted before it, an image for
-// everything accepted before it; a turn held twice is free after two releases.
+// everything accepted before it; changes that waited behind an image keep
+// their order once it is released; a turn held twice is free after two
+// releases.
 TEST(sal_system, TurnsWaitOnlyForWhatWasAcceptedBefore) {
+    const uint32_t free_change = sal_turn_take(0), other = sal_turn_take(0);
+    EXPECT_EQ(sal_turn_waits(other), 0) << "changes with no image around run side by side";
+    sal_turn_release(free_change);
+    sal_turn_release(other);
+
     const uint32_t image = sal_turn_take(1), change = sal_turn_take(0), next = sal_turn_take(1);
     sal_turn_keep(image);
+    const uint32_t later_change = sal_turn_take(0);
     EXPECT_EQ(sal_turn_wait(change, 20000), 0);
     sal_turn_release(image);
-    EXPECT_EQ(sal_turn_image_before(change), 1);
+    EXPECT_EQ(sal_turn_waits(change), 1);
     sal_turn_release(image);
     EXPECT_EQ(sal_turn_wait(change, 20000), 1);
+    EXPECT_EQ(sal_turn_waits(later_change), 1) << "behind the image after it";
     EXPECT_EQ(sal_turn_before(next), 1) << "the change before it still runs";
     sal_turn_release(change);
     EXPECT_EQ(sal_turn_before(next), 0);
     sal_turn_release(next);
+    EXPECT_EQ(sal_turn_waits(later_change), 0);
+    sal_turn_release(later_change);
+
+    // Two changes released by the same image: the later one waits for the
+    // earlier one, whichever entrance serves it first.
+    const uint32_t restore = sal_turn_take(1), first = sal_turn_take(0), second = sal_turn_take(0);
+    sal_turn_release(restore);
+    EXPECT_EQ(sal_turn_waits(first), 0);
+    EXPECT_EQ(sal_turn_waits(second), 1);
+    sal_turn_release(first);
+    EXPECT_EQ(sal_turn_waits(second), 0);
+    sal_turn_release(second);
 }
 
 }  // namespace

@@ -103,9 +103,10 @@ bool element_at(const uint8_t *m, size_t length, size_t at, Element *e) {
 }
 
 // A change runs once the settings images accepted before it, at any
-// entrance, are applied, or they would undo it.
+// entrance, are applied, or they would undo it, and after the changes that
+// waited with it and were accepted before it.
 bool servable(const request &r) {
-    return !r.change || sal_turn_image_before(r.turn) == 0;
+    return !r.change || sal_turn_waits(r.turn) == 0;
 }
 
 // The manager whose turn comes first with a request that may be served, and

@@ -396,13 +396,14 @@ void httpd_session_write(httpd_session *s) {
     const log_requester_scope client(log_source_ipv4(ntohl(s->peer)));
     if (s->state == HTTPD_SLOT_HEAD && !s->head_begun && !httpd_response_static(s->req)) {
         // A form waits without the thread for the images accepted before
-        // it at any entrance (a restore being read or applied): static files
+        // it at any entrance (a restore being read or applied), and then for
+        // the changes accepted before it that waited with it: static files
         // and other pages are served meanwhile. A settings change accepted
         // behind a waiting form waits for its turn after it.
         const uint32_t now = sal_time_usecs();
         const bool changes = httpd_response_changes_settings(s->req);
         const bool behind = !s->images_deferred && forms_waiting > 0 && changes;
-        const bool images = s->turn_held && sal_turn_image_before(s->images_turn) != 0;
+        const bool images = s->turn_held && sal_turn_waits(s->images_turn) != 0;
         const uint32_t waited = s->images_deferred ? now - s->images_since : 0;
         if (behind || httpd_response_images_pending(s->req, waited, images)) {
             start_waiting(s, now);
