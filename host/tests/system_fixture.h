@@ -262,6 +262,17 @@ inline std::string test_stop_background(Switch &fw, int test, const std::string 
     return killed ? test_run_once(fw, test) : "";
 }
 
+// True once `ps` shows the port with link, false after a minute. A frame
+// the host sends before link scan has seen its link is dropped at the port,
+// as a real port drops it.
+inline bool link_up(Switch &sw, const std::string &port) {
+    for (int i = 0; i < 300; i++) {
+        if (sw.output("ps " + port).find(" up ") != std::string::npos) return true;
+        usleep(200 * 1000);
+    }
+    return false;
+}
+
 // The address table's line for the MAC ("aa:bb:..."), or "".
 inline std::string l2_entry_of(Switch &fw, const std::string &mac) {
     std::istringstream in(fw.output("l2 show"));

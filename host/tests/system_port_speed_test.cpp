@@ -18,6 +18,7 @@
 
 namespace {
 
+using system_fixture::link_up;
 using system_fixture::Switch;
 
 struct Board {
@@ -269,16 +270,6 @@ std::string register_value(Switch &sw, const std::string &name) {
     const std::string seen = sw.output("getreg " + name);
     const size_t at = seen.find("]=0x");
     return at == std::string::npos ? seen : seen.substr(at + 2, seen.find(':', at) - at - 2);
-}
-
-// True once `ps` shows the port with link (link scan follows a cable within
-// its polls), false after 10 s.
-bool link_up(Switch &sw, const std::string &port) {
-    for (int i = 0; i < 50; i++) {
-        if (sw.output("ps " + port).find(" up ") != std::string::npos) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    return false;
 }
 
 // Link scan's stamp of the user port's last link change (ifLastChange, in

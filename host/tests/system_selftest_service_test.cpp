@@ -110,6 +110,8 @@ TEST_P(selftest_service, NoSelfTestSendsAFrameToAVlanInService) {
     for (const std::string &dev : {t6, t7})
         ASSERT_EQ(sh("ip -n " + cable + " link set " + dev + " master br0 up"), 0);
     ASSERT_EQ(sh("ip -n " + cable + " link set br0 up"), 0);
+    // The host's frames below count only once its port has link.
+    ASSERT_TRUE(system_fixture::link_up(fw, "fe14"));
     const std::string in_service = vlan_line(fw, "15");
     ASSERT_NE(in_service, "");
 

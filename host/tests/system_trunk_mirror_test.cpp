@@ -21,6 +21,7 @@ namespace {
 
 using system_fixture::Netns;
 using system_fixture::sh;
+using system_fixture::link_up;
 using system_fixture::Switch;
 
 // Captures the frames of EtherType 0x88b5 on an interface and writes them
@@ -68,15 +69,6 @@ bool wait_for_file(const std::string &path, int seconds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return true;
-}
-
-// True once `ps` shows the port with link, false after a minute.
-bool link_up(Switch &sw, const std::string &port) {
-    for (int i = 0; i < 300; i++) {
-        if (sw.output("ps " + port).find(" up ") != std::string::npos) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    return false;
 }
 
 // True once the address table holds the MAC, false after a minute.
