@@ -19,20 +19,29 @@ struct hold {
     bool behind;
 };
 
-std::mutex turns_lock;  // guards what follows
-uint32_t next_turn = 1;
-// One entry per hold: an image keeps its upload's turn, so a turn may be
-// held twice. Few are held at once (what waits around an image).
-std::vector<hold> held;
+struct turns_state {
+    std::mutex lock;  // guards what follows
+    uint32_t next_turn = 1;
+    // One entry per hold: an image keeps its upload's turn, so a turn may be
+    // held twice. Few are held at once (what waits around an image).
+    std::vector<hold> held;
 
-bool earlier(uint32_t turn, uint32_t than) {
-    return static_cast<int32_t>(turn - than) < 0;
-}
+    bool held_before(uint32_t turn, bool images_only) const {
+        return std::any_of(held.begin(), held.end(), [&](const hold &h) {
+            return (h.image || !images_only) && static_cast<int32_t>(h.turn - turn) < 0;
+        });
+    }
+    std::vector<hold>::iterator find(uint32_t turn) {
+        return std::find_if(held.begin(), held.end(),
+                            [turn](const hold &h) { return h.turn == turn; });
+    }
+};
 
-bool held_before(uint32_t turn, bool images_only) {
-    return std::any_of(held.begin(), held.end(), [&](const hold &h) {
-        return (h.image || !images_only) && earlier(h.turn, turn);
-    });
+// Never destroyed: the web and agent threads may still release their turns
+// while the process exits, after static objects are gone.
+turns_state &turns() {
+    static turns_state *const state = new turns_state;
+    return *state;
 }
 
 }  // namespace
@@ -40,37 +49,39 @@ bool held_before(uint32_t turn, bool images_only) {
 uint32_t sal_turn_take(int image) {
     // Taken and held in one step: nothing accepted later sees the turn
     // free before it was held.
-    std::lock_guard<std::mutex> g(turns_lock);
-    const uint32_t turn = next_turn++;
-    const bool behind =
-        std::any_of(held.begin(), held.end(), [](const hold &h) { return h.image || h.behind; });
-    held.push_back({turn, image != 0, behind && image == 0});
+    turns_state &t = turns();
+    std::lock_guard<std::mutex> g(t.lock);
+    const uint32_t turn = t.next_turn++;
+    const bool behind = std::any_of(t.held.begin(), t.held.end(),
+                                    [](const hold &h) { return h.image || h.behind; });
+    t.held.push_back({turn, image != 0, behind && image == 0});
     return turn;
 }
 
 void sal_turn_keep(uint32_t turn) {
-    std::lock_guard<std::mutex> g(turns_lock);
-    held.push_back({turn, true, false});
+    turns_state &t = turns();
+    std::lock_guard<std::mutex> g(t.lock);
+    t.held.push_back({turn, true, false});
 }
 
 void sal_turn_release(uint32_t turn) {
-    std::lock_guard<std::mutex> g(turns_lock);
-    const auto at =
-        std::find_if(held.begin(), held.end(), [turn](const hold &h) { return h.turn == turn; });
-    if (at != held.end()) held.erase(at);
+    turns_state &t = turns();
+    std::lock_guard<std::mutex> g(t.lock);
+    if (const auto at = t.find(turn); at != t.held.end()) t.held.erase(at);
 }
 
 int sal_turn_waits(uint32_t turn) {
-    std::lock_guard<std::mutex> g(turns_lock);
-    const auto own =
-        std::find_if(held.begin(), held.end(), [turn](const hold &h) { return h.turn == turn; });
-    const bool behind = own != held.end() && own->behind;
-    return held_before(turn, !behind) ? 1 : 0;
+    turns_state &t = turns();
+    std::lock_guard<std::mutex> g(t.lock);
+    const auto own = t.find(turn);
+    const bool behind = own != t.held.end() && own->behind;
+    return t.held_before(turn, !behind) ? 1 : 0;
 }
 
 int sal_turn_before(uint32_t turn) {
-    std::lock_guard<std::mutex> g(turns_lock);
-    return held_before(turn, false) ? 1 : 0;
+    turns_state &t = turns();
+    std::lock_guard<std::mutex> g(t.lock);
+    return t.held_before(turn, false) ? 1 : 0;
 }
 
 int sal_turn_wait(uint32_t turn, uint32_t usecs) {
