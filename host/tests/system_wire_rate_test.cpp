@@ -432,7 +432,11 @@ TEST_P(system_egress_limit, APortSendsAtTheLowerOfItsLineRateAndItsLimit) {
     // Five ports shaped to 1 Mbit/s: tagged broadcasts in all four queues
     // from host 0 (about 12 Mbit/s) back up there and what they cannot hold
     // is their own discard, while the unlimited ports lose nothing: pings
-    // from host 1 to the fast port's host and a burst of 150 from host 0.
+    // from host 1 to the fast port's host and a burst of 64 from host 0.
+    // (The twenty full queues hold most of the shared buffer, as they may:
+    // the fast port keeps room for a burst of about a hundred frames
+    // arriving at a gigabit, not for 150 as when it has the buffer alone,
+    // below; a host too slow to send the burst at that rate hid this.)
     auto shape = [&](const std::string &rate) {
         for (int port : shaped)
             ASSERT_TRUE(sw->run("PortRate fe" + std::to_string(port - 1) + " egress " + rate,
@@ -460,7 +464,7 @@ TEST_P(system_egress_limit, APortSendsAtTheLowerOfItsLineRateAndItsLimit) {
     for (int tries = 0; tries < 100 && reg(*sw, "TXDROPPKTS.fe0") == 0; tries++)
         usleep(100 * 1000);  // until the shaped queues are full
     EXPECT_EQ(sh("ip netns exec " + ns.spaces[1] + " ping -c 10 -i 0.2 -W 2 " + net + "30"), 0);
-    EXPECT_EQ(bursts(1, 150), std::vector<int>(1, 150));
+    EXPECT_EQ(bursts(1, 64), std::vector<int>(1, 64));
     pclose(stream);
     for (int port : shaped)
         EXPECT_GT(reg(*sw, "TXDROPPKTS.fe" + std::to_string(port - 1)), 0) << port;
