@@ -19,9 +19,9 @@
 
 namespace {
 
+using system_fixture::link_up;
 using system_fixture::Netns;
 using system_fixture::sh;
-using system_fixture::link_up;
 using system_fixture::Switch;
 
 // Captures the frames of EtherType 0x88b5 on an interface and writes them
