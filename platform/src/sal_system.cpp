@@ -130,15 +130,22 @@ int sal_restart_announced(void) {
 
 namespace {
 
-// Announces the end, then waits for the images accepted before it: none can
-// be accepted from the announcement on.
+// Announces the end, then waits for the images accepted before it (none can
+// be accepted from the announcement on) and for every change accepted before
+// it at any entrance, such as an SNMP SET or a telnet `load` that waited
+// behind an image: the end takes its turn as an image does.
 void announce_and_wait(const char *what) {
     sal_restart_announce();
+    const uint32_t end = sal_turn_take(1);
     const int pending = images_pending_count();
     if (pending > 0) {
         sal_printf("Waiting for %d settings image(s) to be applied before %s...\n", pending, what);
         sal_images_wait(kRebootWaitUsecs);
     }
+    const uint32_t start = sal_time_usecs();
+    while (sal_turn_before(end) != 0 && sal_time_usecs() - start < kRebootWaitUsecs)
+        sal_usleep(SAL_TICK_USECS);
+    sal_turn_release(end);
     wait_for_none(changes_pending, kRebootWaitUsecs);
 }
 
