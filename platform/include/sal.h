@@ -163,6 +163,9 @@ void sal_turn_release(uint32_t turn);
 int sal_turn_waits(uint32_t turn);
 // 1 while anything accepted before `turn` is held.
 int sal_turn_before(uint32_t turn);
+// 1 while a change accepted before `turn` is held that no turn holds back
+// (it runs, or may run now).
+int sal_turn_change_ready_before(uint32_t turn);
 // For a change: 1 once sal_turn_waits no longer holds it, 0 if it still
 // does after `usecs`.
 int sal_turn_wait(uint32_t turn, uint32_t usecs);

@@ -131,9 +131,12 @@ int sal_restart_announced(void) {
 namespace {
 
 // Announces the end, then waits for the images accepted before it (none can
-// be accepted from the announcement on) and for every change accepted before
+// be accepted from the announcement on) and for the changes accepted before
 // it at any entrance, such as an SNMP SET or a telnet `load` that waited
-// behind an image: the end takes its turn as an image does.
+// behind one of those images: the end takes its turn as an image does. A
+// change still held back once they are in waits for a restore upload that
+// had not ended at the announcement, which is refused when it ends: the end
+// does not wait for it.
 void announce_and_wait(const char *what) {
     sal_restart_announce();
     const uint32_t end = sal_turn_take(1);
@@ -143,7 +146,7 @@ void announce_and_wait(const char *what) {
         sal_images_wait(kRebootWaitUsecs);
     }
     const uint32_t start = sal_time_usecs();
-    while (sal_turn_before(end) != 0 && sal_time_usecs() - start < kRebootWaitUsecs)
+    while (sal_turn_change_ready_before(end) != 0 && sal_time_usecs() - start < kRebootWaitUsecs)
         sal_usleep(SAL_TICK_USECS);
     sal_turn_release(end);
     wait_for_none(changes_pending, kRebootWaitUsecs);

@@ -31,6 +31,7 @@ struct turns_state {
             return (h.image || !images_only) && static_cast<int32_t>(h.turn - turn) < 0;
         });
     }
+    bool waits(const hold &h) const { return held_before(h.turn, !h.behind); }
     std::vector<hold>::iterator find(uint32_t turn) {
         return std::find_if(held.begin(), held.end(),
                             [turn](const hold &h) { return h.turn == turn; });
@@ -76,6 +77,18 @@ int sal_turn_waits(uint32_t turn) {
     const auto own = t.find(turn);
     const bool behind = own != t.held.end() && own->behind;
     return t.held_before(turn, !behind) ? 1 : 0;
+}
+
+int sal_turn_change_ready_before(uint32_t turn) {
+    turns_state &t = turns();
+    std::lock_guard<std::mutex> g(t.lock);
+    return std::any_of(t.held.begin(), t.held.end(),
+                       [&](const hold &h) {
+                           return !h.image && static_cast<int32_t>(h.turn - turn) < 0 &&
+                                  !t.waits(h);
+                       })
+               ? 1
+               : 0;
 }
 
 int sal_turn_before(uint32_t turn) {

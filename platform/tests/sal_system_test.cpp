@@ -193,7 +193,11 @@ TEST(sal_system, TurnsWaitOnlyForWhatWasAcceptedBefore) {
     // Two changes released by the same image: the later one waits for the
     // earlier one, whichever entrance serves it first.
     const uint32_t restore = sal_turn_take(1), first = sal_turn_take(0), second = sal_turn_take(0);
+    const uint32_t end = sal_turn_take(1);
+    EXPECT_EQ(sal_turn_change_ready_before(end), 0) << "both wait for the restore";
     sal_turn_release(restore);
+    EXPECT_EQ(sal_turn_change_ready_before(end), 1);
+    sal_turn_release(end);
     EXPECT_EQ(sal_turn_waits(first), 0);
     EXPECT_EQ(sal_turn_waits(second), 1);
     sal_turn_release(first);
